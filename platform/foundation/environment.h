@@ -1,0 +1,14 @@
+#pragma once
+// The process environment, read afresh on every call (tests and launch options change it).
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ns {
+
+// The value of an environment variable; nullopt when it is not set. A variable set to the empty
+// string is set. Names that cannot exist (empty, or holding '=' or NUL) are never set.
+std::optional<std::string> environmentValue(std::string_view name);
+
+} // namespace ns

@@ -1,0 +1,37 @@
+#pragma once
+// The system log: free-form lines, written to a sink that tests can capture. ns::log (format.h)
+// formats a line and writes it here.
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ns {
+
+using LogSink = std::function<void(std::string_view line)>;
+
+// Writes one line. The default sink writes it to standard error.
+void logLine(std::string_view line);
+// Installs a sink (null restores the default) and returns the previous one.
+LogSink setLogSink(LogSink sink);
+
+// Captures every line logged while it lives (tests).
+class CapturedLog {
+public:
+    CapturedLog();
+    ~CapturedLog();
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
+
+    std::vector<std::string> lines() const;
+    bool contains(std::string_view text) const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::string> lines_;
+    LogSink previous_;
+};
+
+} // namespace ns

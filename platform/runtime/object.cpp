@@ -1,0 +1,262 @@
+#include "platform/runtime/object.h"
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "platform/runtime/class.h"
+#include "platform/runtime/spin_lock.h"
+
+namespace rt {
+
+namespace {
+
+// rc_ while the object is being torn down: retains and releases made by dealloc hooks move the
+// low bits but can never bring it back to zero, and tryRetain refuses it.
+constexpr std::uint32_t kDeallocating = 1u << 31;
+// Added to the count of an immortal object.
+constexpr std::uint32_t kImmortal = 1u << 30;
+// Deallocations nested deeper than this on one thread are queued and run by the outermost one,
+// so releasing a long chain of objects needs constant stack.
+constexpr int kMaxDeallocDepth = 64;
+
+std::atomic<std::int64_t> gLive{0};
+
+struct Association {
+    AssociationKey key;
+    Object* value;
+    AssociationPolicy policy;
+};
+
+} // namespace
+
+struct SideTable {
+    // One reference for the object, one per weak reference.
+    std::atomic<std::uint32_t> refs{1};
+    SpinLock weakLock;
+    const Object* target;
+    std::recursive_mutex sync;
+    SpinLock lock; // guards the associations and the dealloc slot
+    std::vector<Association> associations;
+    Disposable* deallocSlot = nullptr; // retained
+
+    explicit SideTable(const Object* t) : target(t) {}
+
+    void release() noexcept {
+        if (refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+};
+
+namespace detail {
+
+struct Access {
+    static SideTable& side(const Object& obj) {
+        SideTable* s = obj.side_.load(std::memory_order_acquire);
+        if (s) return *s;
+        auto* fresh = new SideTable(&obj);
+        if (obj.side_.compare_exchange_strong(s, fresh, std::memory_order_acq_rel)) return *fresh;
+        delete fresh;
+        return *s;
+    }
+    static SideTable* existingSide(const Object& obj) { return obj.side_.load(std::memory_order_acquire); }
+    static std::atomic<std::uint32_t>& rc(const Object& obj) { return obj.rc_; }
+    static void destroy(const Object* obj) noexcept;
+};
+
+SideTable* weakSide(const Object& obj) noexcept {
+    SideTable& s = Access::side(obj);
+    s.refs.fetch_add(1, std::memory_order_relaxed);
+    return &s;
+}
+
+void retainSide(SideTable* s) noexcept {
+    if (s) s->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void releaseSide(SideTable* s) noexcept {
+    if (s) s->release();
+}
+
+bool lockSide(SideTable* s) noexcept {
+    std::lock_guard g(s->weakLock);
+    return s->target && s->target->tryRetain();
+}
+
+void Access::destroy(const Object* obj) noexcept {
+    obj->rc_.store(kDeallocating | 1, std::memory_order_relaxed);
+    SideTable* side = obj->side_.load(std::memory_order_acquire);
+    if (side) {
+        {
+            std::lock_guard g(side->weakLock);
+            side->target = nullptr;
+        }
+        // The slot stays in place while it is disposed, so a hook that asks for it now gets the
+        // disposed one, and anything added to it is disposed at once.
+        Disposable* slot;
+        {
+            std::lock_guard g(side->lock);
+            slot = side->deallocSlot;
+            if (slot) slot->retain();
+        }
+        if (slot) {
+            slot->dispose();
+            slot->release();
+        }
+    }
+    delete obj;
+    if (!side) return;
+    std::vector<Association> associations;
+    Disposable* slot;
+    {
+        std::lock_guard g(side->lock);
+        associations.swap(side->associations);
+        slot = std::exchange(side->deallocSlot, nullptr);
+    }
+    if (slot) slot->release();
+    for (const Association& a : associations)
+        if (a.policy != AssociationPolicy::Assign && a.value) a.value->release();
+    side->release();
+}
+
+} // namespace detail
+
+Object::Object() noexcept {
+    const Class* cls = std::exchange(detail::constructing, nullptr);
+    isa_.store(cls ? cls : &Object::staticClass(), std::memory_order_relaxed);
+    gLive.fetch_add(1, std::memory_order_relaxed);
+}
+
+Object::~Object() { gLive.fetch_sub(1, std::memory_order_relaxed); }
+
+void Object::deallocate() const noexcept {
+    thread_local int depth = 0;
+    thread_local std::vector<const Object*> pending;
+    if (depth >= kMaxDeallocDepth) {
+        pending.push_back(this);
+        return;
+    }
+    ++depth;
+    detail::Access::destroy(this);
+    if (depth == 1) {
+        while (!pending.empty()) {
+            const Object* next = pending.back();
+            pending.pop_back();
+            detail::Access::destroy(next);
+        }
+    }
+    --depth;
+}
+
+bool Object::tryRetain() const noexcept {
+    std::uint32_t n = rc_.load(std::memory_order_relaxed);
+    do {
+        if (n == 0 || (n & kDeallocating)) return false;
+    } while (!rc_.compare_exchange_weak(n, n + 1, std::memory_order_acquire, std::memory_order_relaxed));
+    return true;
+}
+
+bool Object::isDeallocating() const noexcept {
+    std::uint32_t n = rc_.load(std::memory_order_relaxed);
+    return n == 0 || (n & kDeallocating);
+}
+
+std::uint32_t Object::retainCount() const noexcept {
+    return rc_.load(std::memory_order_relaxed) & ~(kDeallocating | kImmortal);
+}
+
+const Class& Object::getClass() const noexcept { return actualClass().reportedClass(); }
+
+bool Object::isKindOfClass(const Class& cls) const noexcept { return getClass().isSubclassOf(cls); }
+
+bool Object::isMemberOfClass(const Class& cls) const noexcept { return &getClass() == &cls; }
+
+std::string Object::description() const {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, ": %p>", static_cast<const void*>(this));
+    return "<" + std::string(getClass().name()) + buf;
+}
+
+bool Object::isEqual(const Object* other) const { return other == this; }
+
+std::size_t Object::hash() const { return std::hash<const void*>()(this); }
+
+Id Object::copy() const { return Id(const_cast<Object*>(this)); }
+
+std::int64_t liveObjectCount() noexcept { return gLive.load(std::memory_order_relaxed); }
+
+void makeImmortal(const Object& obj) noexcept {
+    auto& rc = detail::Access::rc(obj);
+    if (rc.fetch_or(kImmortal, std::memory_order_relaxed) & kImmortal) return;
+    gLive.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void syncEnter(const Object* obj) {
+    if (obj) detail::Access::side(*obj).sync.lock();
+}
+
+void syncExit(const Object* obj) {
+    if (obj) detail::Access::side(*obj).sync.unlock();
+}
+
+void setAssociatedObject(const Object* obj, AssociationKey key, const Id& value, AssociationPolicy policy) {
+    if (!obj) return;
+    Object* stored = nullptr;
+    if (value) {
+        if (policy == AssociationPolicy::Copy) {
+            stored = value->copy().detach();
+        } else {
+            stored = value.get();
+            if (policy == AssociationPolicy::Retain) stored->retain();
+        }
+    }
+    SideTable& side = detail::Access::side(*obj);
+    Association old{key, nullptr, AssociationPolicy::Assign};
+    {
+        std::lock_guard g(side.lock);
+        auto it = side.associations.begin();
+        for (; it != side.associations.end() && it->key != key; ++it) {}
+        if (it != side.associations.end()) {
+            old = *it;
+            if (stored) *it = {key, stored, policy};
+            else side.associations.erase(it);
+        } else if (stored) {
+            side.associations.push_back({key, stored, policy});
+        }
+    }
+    if (old.value && old.policy != AssociationPolicy::Assign) old.value->release();
+}
+
+Id getAssociatedObject(const Object* obj, AssociationKey key) {
+    if (!obj) return {};
+    SideTable* side = detail::Access::existingSide(*obj);
+    if (!side) return {};
+    std::lock_guard g(side->lock);
+    for (const Association& a : side->associations)
+        if (a.key == key) return Id(a.value);
+    return {};
+}
+
+Ref<Disposable> deallocDisposable(const Object* obj, const std::function<Ref<Disposable>()>& make) {
+    if (!obj) return {};
+    SyncGuard guard(obj);
+    if (Ref<Disposable> d = existingDeallocDisposable(obj)) return d;
+    Ref<Disposable> d = make();
+    {
+        SideTable& side = detail::Access::side(*obj);
+        std::lock_guard g(side.lock);
+        side.deallocSlot = Ref<Disposable>(d).detach();
+    }
+    // Asked for during deallocation: the moment it stands for has passed.
+    if (obj->isDeallocating()) d->dispose();
+    return d;
+}
+
+Ref<Disposable> existingDeallocDisposable(const Object* obj) {
+    if (!obj) return {};
+    SideTable* side = detail::Access::existingSide(*obj);
+    if (!side) return {};
+    std::lock_guard g(side->lock);
+    return Ref<Disposable>(side->deallocSlot);
+}
+
+} // namespace rt

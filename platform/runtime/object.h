@@ -1,0 +1,270 @@
+#pragma once
+// The object model: intrusively reference-counted objects, strong and zeroing weak references,
+// the per-object side table (object lock, associated objects, dealloc disposable).
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace rt {
+
+class Class;
+class Object;
+namespace detail {
+struct Access;
+}
+class Disposable;
+struct SideTable;
+
+template <class T>
+class Ref;
+template <class T, class... A>
+Ref<T> make(A&&... args);
+namespace detail {
+struct Factory;
+}
+
+// Declares a class to the runtime. Every class that is instantiated with rt::make declares it;
+// the .cpp file defines it with RT_DEFINE_CLASS (class.h).
+#define RT_CLASS(T)                                                                                         \
+public:                                                                                                    \
+    using Self = T;                                                                                        \
+    static const ::rt::Class& staticClass();                                                               \
+    template <class RtT, class... RtA>                                                                     \
+    friend ::rt::Ref<RtT> rt::make(RtA&&...);                                                              \
+    friend struct ::rt::detail::Factory;                                                                   \
+                                                                                                           \
+private:
+
+// A strong reference. Null is nil.
+template <class T>
+class Ref {
+public:
+    constexpr Ref() noexcept = default;
+    constexpr Ref(std::nullptr_t) noexcept {}
+    Ref(T* p) noexcept : p_(p) {
+        if (p_) p_->retain();
+    }
+    Ref(const Ref& o) noexcept : Ref(o.p_) {}
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    Ref(const Ref<U>& o) noexcept : Ref(o.get()) {}
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    Ref(Ref<U>&& o) noexcept : p_(o.detach()) {}
+    ~Ref() {
+        if (p_) p_->release();
+    }
+
+    Ref& operator=(Ref o) noexcept {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+
+    // Takes over a reference the caller already owns (no retain).
+    static Ref adopt(T* p) noexcept {
+        Ref r;
+        r.p_ = p;
+        return r;
+    }
+    // Gives up ownership without a release.
+    T* detach() noexcept { return std::exchange(p_, nullptr); }
+
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    T& operator*() const noexcept { return *p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+
+    template <class U>
+    bool operator==(const Ref<U>& o) const noexcept {
+        return static_cast<const void*>(p_) == static_cast<const void*>(o.get());
+    }
+    bool operator==(std::nullptr_t) const noexcept { return p_ == nullptr; }
+    bool operator==(const T* o) const noexcept { return p_ == o; }
+
+private:
+    T* p_ = nullptr;
+};
+
+using Id = Ref<Object>;
+
+// Identity of a key for associated objects: the address of any static.
+using AssociationKey = const void*;
+
+enum class AssociationPolicy : std::uint8_t {
+    Assign, // unretained, not zeroing
+    Retain,
+    Copy,   // stores value->copy()
+};
+
+// The base of everything that can be an id.
+class Object {
+    RT_CLASS(Object)
+public:
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    void retain() const noexcept { rc_.fetch_add(1, std::memory_order_relaxed); }
+    void release() const noexcept {
+        if (rc_.fetch_sub(1, std::memory_order_acq_rel) == 1) deallocate();
+    }
+    // Retains unless deallocation has begun.
+    bool tryRetain() const noexcept;
+    bool isDeallocating() const noexcept;
+    std::uint32_t retainCount() const noexcept;
+
+    // The class the object reports, and the class it actually has. They differ once the object
+    // has been moved into a runtime subclass made for it.
+    const Class& getClass() const noexcept;
+    const Class& actualClass() const noexcept { return *isa_.load(std::memory_order_acquire); }
+    void setActualClass(const Class& cls) noexcept { isa_.store(&cls, std::memory_order_release); }
+    bool isKindOfClass(const Class& cls) const noexcept;
+    bool isMemberOfClass(const Class& cls) const noexcept;
+
+    // The object protocol. Defaults: "<ClassName: 0x...>", identity, address hash, the object itself.
+    virtual std::string description() const;
+    virtual bool isEqual(const Object* other) const;
+    virtual std::size_t hash() const;
+    virtual Id copy() const;
+
+    // Key-value coding entry points (the free functions in kvc.h call these). The defaults go
+    // through the class's property registry; collections and models take them over.
+    virtual Id valueForKey(std::string_view key) const;
+    virtual void setValueForKey(const Id& value, std::string_view key);
+    virtual Id valueForUndefinedKey(std::string_view key) const;
+    virtual void setValueForUndefinedKey(const Id& value, std::string_view key);
+    virtual void setNilValueForKey(std::string_view key);
+
+protected:
+    Object() noexcept;
+    virtual ~Object();
+
+private:
+    friend struct detail::Access;
+
+    void deallocate() const noexcept;
+
+    mutable std::atomic<std::uint32_t> rc_{1};
+    std::atomic<const Class*> isa_;
+    mutable std::atomic<SideTable*> side_{nullptr};
+};
+
+namespace detail {
+SideTable* weakSide(const Object& obj) noexcept;
+void retainSide(SideTable* s) noexcept;
+void releaseSide(SideTable* s) noexcept;
+bool lockSide(SideTable* s) noexcept;
+
+// make<T> hands the class to Object's constructor through this, so an object has its class from
+// the first line of its own constructor.
+inline thread_local const Class* constructing = nullptr;
+} // namespace detail
+
+// The one way to create an object.
+template <class T, class... A>
+Ref<T> make(A&&... args) {
+    static_assert(std::is_same_v<typename T::Self, T>,
+                  "declare RT_CLASS(T) in every class that is instantiated");
+    detail::constructing = &T::staticClass();
+    return Ref<T>::adopt(new T(std::forward<A>(args)...));
+}
+
+// Checked downcasts: null when the object is not a T.
+template <class T, class U>
+Ref<T> cast(const Ref<U>& r) {
+    return Ref<T>(dynamic_cast<T*>(r.get()));
+}
+template <class T, class U>
+T* cast(U* p) {
+    return dynamic_cast<T*>(p);
+}
+
+// Equality as the platform's collections see it: both nil, the same object, or isEqual.
+inline bool equal(const Object* a, const Object* b) { return a == b || (a && b && a->isEqual(b)); }
+template <class A, class B>
+bool equal(const Ref<A>& a, const Ref<B>& b) {
+    return equal(static_cast<const Object*>(a.get()), static_cast<const Object*>(b.get()));
+}
+
+// Number of objects alive now (immortal ones excluded); tests check it returns to its start.
+std::int64_t liveObjectCount() noexcept;
+
+// Keeps an object for the life of the process (singletons, caches). Its retain count no longer
+// matters and it no longer counts as alive.
+void makeImmortal(const Object& obj) noexcept;
+
+// The object lock: a recursive lock keyed by the object's identity.
+void syncEnter(const Object* obj);
+void syncExit(const Object* obj);
+class SyncGuard {
+public:
+    explicit SyncGuard(const Object* obj) : obj_(obj) { syncEnter(obj_); }
+    ~SyncGuard() { syncExit(obj_); }
+    SyncGuard(const SyncGuard&) = delete;
+    SyncGuard& operator=(const SyncGuard&) = delete;
+
+private:
+    const Object* obj_;
+};
+
+// Associated objects, released after the object's destructors have run.
+void setAssociatedObject(const Object* obj, AssociationKey key, const Id& value, AssociationPolicy policy);
+Id getAssociatedObject(const Object* obj, AssociationKey key);
+
+// Something that can be ended. The dealloc slot below holds one.
+class Disposable : public Object {
+    RT_CLASS(Disposable)
+public:
+    virtual void dispose() = 0;
+    virtual bool isDisposed() const = 0;
+};
+
+// The object's dealloc disposable: created by `make` on first request (under the object lock),
+// disposed when the object begins to deallocate, while it is still whole.
+Ref<Disposable> deallocDisposable(const Object* obj, const std::function<Ref<Disposable>()>& make);
+// The current one, or null.
+Ref<Disposable> existingDeallocDisposable(const Object* obj);
+
+// A zeroing weak reference: reads null from the moment the object begins to deallocate.
+template <class T>
+class Weak {
+public:
+    Weak() noexcept = default;
+    Weak(std::nullptr_t) noexcept {}
+    Weak(const Ref<T>& r) noexcept { assign(r.get()); }
+    Weak(T* p) noexcept { assign(p); }
+    Weak(const Weak& o) noexcept : p_(o.p_), side_(o.side_) { retainSide(side_); }
+    Weak(Weak&& o) noexcept : p_(std::exchange(o.p_, nullptr)), side_(std::exchange(o.side_, nullptr)) {}
+    ~Weak() { releaseSide(side_); }
+    Weak& operator=(Weak o) noexcept {
+        std::swap(p_, o.p_);
+        std::swap(side_, o.side_);
+        return *this;
+    }
+
+    Ref<T> lock() const noexcept {
+        if (!side_ || !lockSide(side_)) return {};
+        return Ref<T>::adopt(p_);
+    }
+    // The address it was made from, live or not (for identity comparisons only).
+    const T* unsafeGet() const noexcept { return p_; }
+
+private:
+    void assign(T* p) noexcept {
+        p_ = p;
+        side_ = p ? weakSide(*p) : nullptr;
+    }
+    static SideTable* weakSide(const Object& obj) noexcept { return detail::weakSide(obj); }
+    static void retainSide(SideTable* s) noexcept { detail::retainSide(s); }
+    static void releaseSide(SideTable* s) noexcept { detail::releaseSide(s); }
+    static bool lockSide(SideTable* s) noexcept { return detail::lockSide(s); }
+
+    T* p_ = nullptr;
+    SideTable* side_ = nullptr;
+};
+
+} // namespace rt

@@ -1,0 +1,148 @@
+#pragma once
+// Type encodings ("i", "d", "@\"NSString\"", "{CGRect=...}") and the Slot through which the
+// runtime moves one value of any of them (property access, key-value coding, invocations).
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "platform/runtime/object.h"
+
+namespace rt {
+
+// The shapes of value the runtime moves. Every C++ type of a property or argument falls into one.
+enum class ValueKind : std::uint8_t { Void, Object, Bool, Int, UInt, Double, Struct };
+
+struct Slot {
+    static constexpr std::size_t kMaxStructSize = 64;
+
+    ValueKind kind = ValueKind::Void;
+    union {
+        bool b;
+        std::int64_t i;
+        std::uint64_t u;
+        double d = 0;
+    };
+    Id object;
+    std::uint8_t size = 0; // of a struct value
+    alignas(8) unsigned char bytes[kMaxStructSize];
+
+    static Slot ofObject(Id o) {
+        Slot s;
+        s.kind = ValueKind::Object;
+        s.object = std::move(o);
+        return s;
+    }
+    template <class T>
+    void setStruct(const T& v) {
+        static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= kMaxStructSize);
+        kind = ValueKind::Struct;
+        size = sizeof(T);
+        std::memcpy(bytes, &v, sizeof(T));
+    }
+    template <class T>
+    T getStruct() const {
+        T v{};
+        if (kind == ValueKind::Struct && size == sizeof(T)) std::memcpy(&v, bytes, sizeof(T));
+        return v;
+    }
+};
+
+// "@\"ClassName\"".
+std::string objectEncoding(const Class& cls);
+
+// The kind of an encoding text, with a leading "r" (const) skipped.
+ValueKind kindOfEncoding(std::string_view encoding);
+
+// Struct types that travel through the runtime specialise this with their encoding:
+//   template <> struct rt::StructEncoding<cg::Rect> { static constexpr const char* value = "{CGRect=...}"; };
+template <class T>
+struct StructEncoding;
+
+template <class T>
+struct IsRef : std::false_type {};
+template <class T>
+struct IsRef<Ref<T>> : std::true_type {
+    using Pointee = T;
+};
+
+// The encoding and kind of a C++ value type.
+template <class V>
+struct Encoding {
+    using T = std::remove_cvref_t<V>;
+    static ValueKind kind() {
+        if constexpr (std::is_void_v<T>) return ValueKind::Void;
+        else if constexpr (std::is_same_v<T, bool>) return ValueKind::Bool;
+        else if constexpr (std::is_enum_v<T>) return Encoding<std::underlying_type_t<T>>::kind();
+        else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) return ValueKind::Int;
+        else if constexpr (std::is_integral_v<T>) return ValueKind::UInt;
+        else if constexpr (std::is_floating_point_v<T>) return ValueKind::Double;
+        else if constexpr (IsRef<T>::value) return ValueKind::Object;
+        else return ValueKind::Struct;
+    }
+    static std::string text() {
+        if constexpr (std::is_void_v<T>) return "v";
+        else if constexpr (std::is_same_v<T, bool>) return "B";
+        else if constexpr (std::is_enum_v<T>) return Encoding<std::underlying_type_t<T>>::text();
+        else if constexpr (std::is_same_v<T, char> || std::is_same_v<T, signed char>) return "c";
+        else if constexpr (std::is_same_v<T, unsigned char>) return "C";
+        else if constexpr (std::is_integral_v<T>) {
+            constexpr bool s = std::is_signed_v<T>;
+            if constexpr (sizeof(T) == 2) return s ? "s" : "S";
+            else if constexpr (sizeof(T) == 4) return s ? "i" : "I";
+            else return s ? "q" : "Q";
+        } else if constexpr (std::is_same_v<T, float>) return "f";
+        else if constexpr (std::is_floating_point_v<T>) return "d";
+        else if constexpr (IsRef<T>::value) {
+            using P = typename IsRef<T>::Pointee;
+            if constexpr (std::is_same_v<P, Object>) return "@";
+            else return objectEncoding(P::staticClass());
+        } else return StructEncoding<T>::value;
+    }
+};
+
+// Moves a C++ value into a slot and back.
+template <class V>
+void toSlot(Slot& s, V&& v) {
+    using T = std::remove_cvref_t<V>;
+    s.kind = Encoding<T>::kind();
+    if constexpr (std::is_same_v<T, bool>) s.b = v;
+    else if constexpr (std::is_enum_v<T>) toSlot(s, static_cast<std::underlying_type_t<T>>(v));
+    else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) s.i = v;
+    else if constexpr (std::is_integral_v<T>) s.u = v;
+    else if constexpr (std::is_floating_point_v<T>) s.d = v;
+    else if constexpr (IsRef<T>::value) s.object = std::forward<V>(v);
+    else s.setStruct(v);
+}
+
+template <class T>
+T fromSlot(const Slot& s) {
+    if constexpr (std::is_same_v<T, bool>) {
+        switch (s.kind) {
+        case ValueKind::Bool: return s.b;
+        case ValueKind::Int: return s.i != 0;
+        case ValueKind::UInt: return s.u != 0;
+        case ValueKind::Double: return s.d != 0;
+        default: return false;
+        }
+    } else if constexpr (std::is_enum_v<T>) {
+        return static_cast<T>(fromSlot<std::underlying_type_t<T>>(s));
+    } else if constexpr (std::is_arithmetic_v<T>) {
+        switch (s.kind) {
+        case ValueKind::Bool: return static_cast<T>(s.b);
+        case ValueKind::Int: return static_cast<T>(s.i);
+        case ValueKind::UInt: return static_cast<T>(s.u);
+        case ValueKind::Double: return static_cast<T>(s.d);
+        default: return T{};
+        }
+    } else if constexpr (IsRef<T>::value) {
+        using P = typename IsRef<T>::Pointee;
+        if constexpr (std::is_same_v<P, Object>) return s.object;
+        else return Ref<P>(dynamic_cast<P*>(s.object.get()));
+    } else {
+        return s.template getStruct<T>();
+    }
+}
+
+} // namespace rt

@@ -1,0 +1,107 @@
+#include "streams/tuple.h"
+
+#include <cstdio>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/null.h"
+#include "platform/runtime/class.h"
+
+namespace es {
+
+RT_DEFINE_CLASS(TupleNil, "ESTupleNil", rt::Object, ns::adoptsCoding())
+RT_DEFINE_CLASS(Tuple, "ESTuple", rt::Object, ns::adoptsCoding())
+
+const rt::Ref<TupleNil>& TupleNil::tupleNil() {
+    static const rt::Ref<TupleNil> instance = [] {
+        auto n = rt::make<TupleNil>();
+        rt::makeImmortal(*n);
+        return n;
+    }();
+    return instance;
+}
+
+rt::Id TupleNil::copy() const { return tupleNil(); }
+
+void TupleNil::encodeWithCoder(ns::Coder&) const {}
+
+rt::Id TupleNil::initWithCoder(ns::Coder&) { return tupleNil(); }
+
+namespace {
+rt::Id orTupleNil(const rt::Id& v) { return v ? v : rt::Id(TupleNil::tupleNil()); }
+} // namespace
+
+Tuple::Tuple() = default;
+
+rt::Ref<Tuple> Tuple::withObjectsFromArray(const rt::Ref<ns::Array>& array, bool convertNullsToNils) {
+    auto t = rt::make<Tuple>();
+    if (!array) return t;
+    t->backing_ = array->objects();
+    if (convertNullsToNils) {
+        const rt::Id null = ns::Null::null();
+        for (rt::Id& v : t->backing_)
+            if (v == null) v = TupleNil::tupleNil();
+    }
+    return t;
+}
+
+rt::Ref<Tuple> Tuple::withObjects(std::vector<rt::Id> values) {
+    auto t = rt::make<Tuple>();
+    for (rt::Id& v : values) v = orTupleNil(v);
+    t->backing_ = std::move(values);
+    return t;
+}
+
+rt::Ref<Tuple> Tuple::tupleByAddingObject(const rt::Id& value) const {
+    auto t = rt::make<Tuple>();
+    t->backing_.reserve(backing_.size() + 1);
+    t->backing_ = backing_;
+    t->backing_.push_back(orTupleNil(value));
+    return t;
+}
+
+rt::Id Tuple::objectAtIndex(std::size_t index) const {
+    if (index >= backing_.size()) return {};
+    const rt::Id& v = backing_[index];
+    return v == TupleNil::tupleNil() ? rt::Id() : v;
+}
+
+rt::Ref<ns::Array> Tuple::allObjects() const {
+    std::vector<rt::Id> out = backing_;
+    for (rt::Id& v : out)
+        if (v == TupleNil::tupleNil()) v = ns::Null::null();
+    return ns::Array::make(std::move(out));
+}
+
+std::string Tuple::description() const {
+    char address[32];
+    std::snprintf(address, sizeof address, ": %p> ", static_cast<const void*>(this));
+    return "<" + std::string(getClass().name()) + address + allObjects()->description();
+}
+
+bool Tuple::isEqual(const rt::Object* other) const {
+    if (other == this) return true;
+    if (!other || !other->isKindOfClass(getClass())) return false;
+    auto* t = static_cast<const Tuple*>(other);
+    if (t->backing_.size() != backing_.size()) return false;
+    for (std::size_t i = 0; i < backing_.size(); ++i)
+        if (!rt::equal(backing_[i], t->backing_[i])) return false;
+    return true;
+}
+
+std::size_t Tuple::hash() const { return backing_.size(); }
+
+rt::Id Tuple::copy() const { return rt::Id(const_cast<Tuple*>(this)); }
+
+void Tuple::encodeWithCoder(ns::Coder& coder) const {
+    coder.encodeObject(ns::Array::make(backing_), "backingArray");
+}
+
+rt::Id Tuple::initWithCoder(ns::Coder& coder) {
+    backing_.clear();
+    if (auto array = rt::cast<ns::Array>(coder.decodeObject("backingArray"))) {
+        backing_ = array->objects();
+    }
+    return rt::Id(this);
+}
+
+} // namespace es

@@ -1,0 +1,90 @@
+#pragma once
+// es::Tuple: the immutable list of values one event carries when it has several (the arguments of
+// an intercepted call, the latest values of combined signals). Unlike an array it holds nil: a
+// nil is stored as the es::TupleNil singleton, and every reading accessor turns it back into nil.
+
+#include <cstddef>
+#include <vector>
+
+#include "platform/foundation/coder.h"
+#include "platform/runtime/object.h"
+
+namespace ns {
+class Array;
+}
+
+namespace es {
+
+// The placeholder for nil inside a tuple. Exactly one exists; copying and decoding give it back.
+class TupleNil final : public rt::Object, public ns::Coding {
+    RT_CLASS(TupleNil)
+public:
+    static const rt::Ref<TupleNil>& tupleNil();
+
+    rt::Id copy() const override;
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
+};
+
+class Tuple : public rt::Object, public ns::Coding {
+    RT_CLASS(Tuple)
+public:
+    Tuple();
+
+    // The array's objects as they are (an ns::Null stays an ns::Null), or, with conversion, with
+    // each ns::Null (by identity) replaced by TupleNil.
+    static rt::Ref<Tuple> withObjectsFromArray(const rt::Ref<ns::Array>& array, bool convertNullsToNils = false);
+    // The values in order; a nil value is stored as TupleNil.
+    static rt::Ref<Tuple> withObjects(std::vector<rt::Id> values);
+    template <class... T>
+    static rt::Ref<Tuple> of(const rt::Ref<T>&... values) {
+        return withObjects({rt::Id(values)...});
+    }
+    // A new tuple with one more value at the end (nil as TupleNil).
+    rt::Ref<Tuple> tupleByAddingObject(const rt::Id& value) const;
+
+    // Entries, TupleNil included.
+    std::size_t count() const noexcept { return backing_.size(); }
+    // nil beyond the end and for TupleNil; never throws.
+    rt::Id objectAtIndex(std::size_t index) const;
+    rt::Id operator[](std::size_t index) const { return objectAtIndex(index); }
+    rt::Id first() const { return objectAtIndex(0); }
+    rt::Id second() const { return objectAtIndex(1); }
+    rt::Id third() const { return objectAtIndex(2); }
+    rt::Id fourth() const { return objectAtIndex(3); }
+    rt::Id fifth() const { return objectAtIndex(4); }
+    rt::Id last() const { return objectAtIndex(count() - 1); }
+    // All entries with TupleNil as ns::Null.
+    rt::Ref<ns::Array> allObjects() const;
+    // The raw entries, TupleNil included: `for (const rt::Id& v : *tuple)`.
+    const std::vector<rt::Id>& entries() const noexcept { return backing_; }
+    auto begin() const noexcept { return backing_.begin(); }
+    auto end() const noexcept { return backing_.end(); }
+
+    // Assigns the values to variables in order: tuple->unpack(a, b, c). Variables past the end
+    // become nil, and so does one whose value is not of its class.
+    template <class... T>
+    void unpack(rt::Ref<T>&... out) const {
+        std::size_t i = 0;
+        ((out = rt::cast<T>(objectAtIndex(i++))), ...);
+    }
+
+    std::string description() const override;
+    bool isEqual(const rt::Object* other) const override;
+    std::size_t hash() const override;
+    rt::Id copy() const override;
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
+
+private:
+    std::vector<rt::Id> backing_; // never holds nil
+};
+
+// Unpacking that also takes a nil tuple (every variable becomes nil).
+template <class... T>
+void unpack(const rt::Ref<Tuple>& tuple, rt::Ref<T>&... out) {
+    if (tuple) tuple->unpack(out...);
+    else ((out = nullptr), ...);
+}
+
+} // namespace es

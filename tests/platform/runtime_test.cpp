@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/string.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
+#include "platform/runtime/number.h"
+
+namespace {
+
+using rt::Id;
+using rt::Ref;
+
+// Records what happens to it, so tests can check the order of teardown.
+class Recorder : public rt::Object {
+    RT_CLASS(Recorder)
+public:
+    explicit Recorder(std::vector<std::string>* log = nullptr, std::atomic<int>* destroyed = nullptr)
+        : log_(log), destroyed_(destroyed) {}
+    ~Recorder() override {
+        if (log_) log_->push_back("destructor");
+        if (destroyed_) ++*destroyed_;
+    }
+    Ref<Recorder> next; // for chains
+
+private:
+    std::vector<std::string>* log_;
+    std::atomic<int>* destroyed_;
+};
+
+class Probe : public rt::Disposable {
+    RT_CLASS(Probe)
+public:
+    explicit Probe(std::function<void()> f) : f_(std::move(f)) {}
+    void dispose() override {
+        if (!disposed_.exchange(true) && f_) f_();
+    }
+    bool isDisposed() const override { return disposed_; }
+
+private:
+    std::function<void()> f_;
+    std::atomic<bool> disposed_{false};
+};
+
+class Person : public rt::Object {
+    RT_CLASS(Person)
+public:
+    bool active() const { return active_; }
+    void setActive(bool v) { active_ = v; }
+    int age() const { return age_; }
+    void setAge(int v) { age_ = v; }
+    double height() const { return height_; }
+    void setHeight(double v) { height_ = v; }
+    unsigned long count() const { return 7; }
+    Ref<ns::String> name() const { return name_; }
+    void setName(Ref<ns::String> v) { name_ = v ? rt::cast<ns::String>(v->copy()) : v; }
+    Ref<Person> partner() const { return partner_; }
+    void setPartner(Ref<Person> p) { partner_ = std::move(p); }
+    Id delegate() const { return delegate_.lock(); }
+    void setDelegate(Id d) { delegate_ = d; }
+
+private:
+    bool active_ = false;
+    int age_ = 0;
+    double height_ = 0;
+    Ref<ns::String> name_;
+    Ref<Person> partner_;
+    rt::Weak<rt::Object> delegate_;
+};
+
+RT_DEFINE_CLASS(Recorder, "Recorder", rt::Object)
+RT_DEFINE_CLASS(Probe, "Probe", rt::Disposable)
+RT_DEFINE_CLASS(Person, "Person", rt::Object,
+                rt::prop("active", &Person::active, &Person::setActive, {.getter = "isActive"}),
+                rt::prop("age", &Person::age, &Person::setAge),
+                rt::prop("height", &Person::height, &Person::setHeight),
+                rt::prop("count", &Person::count),
+                rt::prop("name", &Person::name, &Person::setName, {.memory = rt::Memory::Copy}),
+                rt::prop("partner", &Person::partner, &Person::setPartner),
+                rt::prop("delegate", &Person::delegate, &Person::setDelegate, {.memory = rt::Memory::Weak}))
+
+class Student : public Person {
+    RT_CLASS(Student)
+};
+RT_DEFINE_CLASS(Student, "Student", Person)
+
+TEST(ObjectLifetime, ConcurrentRetainReleaseDestroysOnce) {
+    std::atomic<int> destroyed{0};
+    {
+        auto obj = rt::make<Recorder>(nullptr, &destroyed);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([raw = obj.get()] {
+                for (int i = 0; i < 1'000'000; ++i) {
+                    raw->retain();
+                    raw->release();
+                }
+            });
+        for (auto& t : threads) t.join();
+        EXPECT_EQ(obj->retainCount(), 1u);
+        EXPECT_EQ(destroyed, 0);
+    }
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST(ObjectLifetime, DeallocOrderAndWeakReferences) {
+    std::vector<std::string> log;
+    static const char key = 0;
+    rt::Weak<Recorder> weak;
+    {
+        auto obj = rt::make<Recorder>(&log);
+        weak = obj;
+        rt::deallocDisposable(obj.get(), [&] {
+            return Ref<rt::Disposable>(rt::make<Probe>([&] {
+                // The object is still whole here, but weak references already read null.
+                log.push_back(weak.lock() ? "slot: weak alive" : "slot: weak null");
+            }));
+        });
+        rt::setAssociatedObject(obj.get(), &key, rt::make<Recorder>(&log), rt::AssociationPolicy::Retain);
+        EXPECT_TRUE(weak.lock());
+    }
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0], "slot: weak null");
+    EXPECT_EQ(log[1], "destructor"); // the object's own
+    EXPECT_EQ(log[2], "destructor"); // the associated object's
+    EXPECT_FALSE(weak.lock());
+}
+
+TEST(ObjectLifetime, DeallocDisposableAskedForDuringDeallocIsDisposed) {
+    Ref<rt::Disposable> late;
+    {
+        auto obj = rt::make<Recorder>();
+        rt::deallocDisposable(obj.get(), [&, raw = obj.get()] {
+            return Ref<rt::Disposable>(rt::make<Probe>([&, raw] {
+                late = rt::deallocDisposable(raw, [] { return Ref<rt::Disposable>(rt::make<Probe>(nullptr)); });
+            }));
+        });
+    }
+    ASSERT_TRUE(late);
+    EXPECT_TRUE(late->isDisposed());
+}
+
+TEST(ObjectLifetime, MillionLongChainReleasesWithoutDeepRecursion) {
+    std::atomic<int> destroyed{0};
+    {
+        auto head = rt::make<Recorder>(nullptr, &destroyed);
+        Recorder* tail = head.get();
+        for (int i = 0; i < 1'000'000; ++i) {
+            tail->next = rt::make<Recorder>(nullptr, &destroyed);
+            tail = tail->next.get();
+        }
+    }
+    EXPECT_EQ(destroyed, 1'000'001);
+}
+
+TEST(ObjectLifetime, WeakReferencesZeroAndCopy) {
+    rt::Weak<Recorder> a;
+    {
+        auto obj = rt::make<Recorder>();
+        a = obj;
+        rt::Weak<Recorder> b = a;
+        EXPECT_EQ(b.lock(), obj);
+    }
+    rt::Weak<Recorder> c = a;
+    EXPECT_FALSE(a.lock());
+    EXPECT_FALSE(c.lock());
+}
+
+TEST(ObjectLock, IsRecursiveAndExcludesOtherThreads) {
+    auto obj = rt::make<Recorder>();
+    int counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10'000; ++i) {
+                rt::SyncGuard outer(obj.get());
+                rt::SyncGuard inner(obj.get());
+                ++counter;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 40'000);
+}
+
+TEST(AssociatedObjects, PoliciesAndReplacement) {
+    static const char strongKey = 0, copyKey = 0, assignKey = 0;
+    auto owner = rt::make<Recorder>();
+    std::atomic<int> destroyed{0};
+    rt::Weak<Recorder> weakValue;
+    {
+        auto value = rt::make<Recorder>(nullptr, &destroyed);
+        weakValue = value;
+        rt::setAssociatedObject(owner.get(), &strongKey, value, rt::AssociationPolicy::Retain);
+        rt::setAssociatedObject(owner.get(), &assignKey, value, rt::AssociationPolicy::Assign);
+    }
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(rt::getAssociatedObject(owner.get(), &strongKey), weakValue.lock());
+    rt::setAssociatedObject(owner.get(), &strongKey, nullptr, rt::AssociationPolicy::Retain);
+    EXPECT_EQ(destroyed, 1);
+    rt::setAssociatedObject(owner.get(), &assignKey, nullptr, rt::AssociationPolicy::Assign);
+
+    auto n = ns::num(5);
+    rt::setAssociatedObject(owner.get(), &copyKey, n, rt::AssociationPolicy::Copy);
+    EXPECT_TRUE(rt::getAssociatedObject(owner.get(), &copyKey)->isEqual(n.get()));
+    EXPECT_FALSE(rt::getAssociatedObject(owner.get(), &strongKey));
+}
+
+TEST(Classes, RegistryHierarchyAndReportedClass) {
+    auto s = rt::make<Student>();
+    const rt::Class* person = rt::Class::named("Person");
+    ASSERT_NE(person, nullptr);
+    EXPECT_EQ(&s->getClass(), rt::Class::named("Student"));
+    EXPECT_TRUE(s->isKindOfClass(*person));
+    EXPECT_FALSE(s->isMemberOfClass(*person));
+    EXPECT_TRUE(s->isKindOfClass(rt::Object::staticClass()));
+    EXPECT_EQ(rt::Object::staticClass().name(), "NSObject");
+    EXPECT_TRUE(rt::Class::named("Student")->alloc()->isKindOfClass(*person));
+
+    // A runtime subclass made for one object: the object keeps reporting its class.
+    rt::Class* sub = rt::Class::createSubclass("Student_Probe", Student::staticClass(), Student::staticClass());
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(rt::Class::createSubclass("Student_Probe", Student::staticClass(), Student::staticClass()), nullptr);
+    s->setActualClass(*sub);
+    EXPECT_EQ(&s->getClass(), &Student::staticClass());
+    EXPECT_EQ(&s->actualClass(), sub);
+    EXPECT_NE(s->actualClass().property("age"), nullptr);
+}
+
+TEST(Classes, MethodsBySelector) {
+    rt::Sel sel("greet:");
+    EXPECT_EQ(sel, rt::Sel(std::string("greet:")));
+    EXPECT_EQ(sel.argumentCount(), 1u);
+    rt::Class* cls = rt::Class::createSubclass("PersonWithGreeting", Person::staticClass(), Person::staticClass());
+    ASSERT_TRUE(cls->addInstanceMethod(sel, "@@:@", [](rt::Object&, std::span<const Id> args) { return args[0]; }));
+    EXPECT_FALSE(cls->addInstanceMethod(sel, "@@:@", nullptr));
+    EXPECT_NE(cls->instanceMethod(sel), nullptr);
+    EXPECT_EQ(Person::staticClass().instanceMethod(sel), nullptr);
+    rt::Class* sub = rt::Class::createSubclass("PersonWithGreetingSub", *cls, *cls);
+    EXPECT_NE(sub->instanceMethod(sel), nullptr);
+    EXPECT_EQ(sub->immediateInstanceMethod(sel), nullptr);
+    auto previous = cls->replaceInstanceMethod(sel, "@@:@", [](rt::Object&, std::span<const Id>) { return Id(); });
+    ASSERT_TRUE(previous);
+    auto p = rt::make<Person>();
+    Id arg = ns::num(3);
+    EXPECT_EQ(previous(*p, std::span<const Id>(&arg, 1)), arg);
+    EXPECT_FALSE(cls->instanceMethod(sel)->imp(*p, std::span<const Id>(&arg, 1)));
+}
+
+TEST(KeyValueCoding, ScalarsAreBoxedAndUnboxed) {
+    auto p = rt::make<Person>();
+    p->setValueForKey(ns::num(true), "active");
+    p->setValueForKey(ns::num(41.9), "age"); // converted like the platform: truncated
+    p->setValueForKey(ns::num(1), "height");
+    EXPECT_TRUE(p->active());
+    EXPECT_EQ(p->age(), 41);
+    EXPECT_EQ(p->height(), 1.0);
+
+    auto age = rt::cast<ns::Number>(p->valueForKey("age"));
+    ASSERT_TRUE(age);
+    EXPECT_EQ(age->objCType(), "i");
+    EXPECT_EQ(age->intValue(), 41);
+    EXPECT_EQ(rt::cast<ns::Number>(p->valueForKey("active"))->objCType(), "B");
+    EXPECT_EQ(rt::cast<ns::Number>(p->valueForKey("height"))->objCType(), "d");
+    EXPECT_EQ(rt::cast<ns::Number>(p->valueForKey("count"))->unsignedLongValue(), 7u);
+}
+
+TEST(KeyValueCoding, ObjectsKeyPathsNilAndUndefinedKeys) {
+    auto p = rt::make<Person>();
+    auto partner = rt::make<Person>();
+    p->setValueForKey(partner, "partner");
+    EXPECT_EQ(p->partner(), partner);
+    ns::setValueForKeyPath(p, ns::num(30), "partner.age");
+    EXPECT_EQ(partner->age(), 30);
+    EXPECT_TRUE(ns::valueForKeyPath(p, "partner.age")->isEqual(ns::num(30).get()));
+    EXPECT_FALSE(ns::valueForKeyPath(p, "partner.partner.age"));
+
+    ns::CapturedLog log;
+    p->setAge(5);
+    p->setValueForKey(nullptr, "age"); // nil for a scalar: logged, value kept
+    EXPECT_EQ(p->age(), 5);
+    EXPECT_TRUE(log.contains("setNilValueForKey"));
+    EXPECT_FALSE(p->valueForKey("shoeSize"));
+    p->setValueForKey(ns::num(1), "shoeSize");
+    p->setValueForKey(ns::num(1), "count"); // read-only
+    EXPECT_TRUE(log.contains("not key value coding-compliant for the key shoeSize."));
+    EXPECT_TRUE(log.contains("for the key count."));
+    p->setValueForKey(rt::make<Recorder>(), "partner"); // wrong class: refused, logged
+    EXPECT_EQ(p->partner(), partner);
+    p->setValueForKey(rt::make<Recorder>(), "age"); // not a number: refused, logged
+    EXPECT_EQ(p->age(), 5);
+    p->setValueForKey(ns::str("12 apples"), "age"); // text reads as a number, as on the platform
+    EXPECT_EQ(p->age(), 12);
+    EXPECT_EQ(log.lines().size(), 6u);
+
+    p->setValueForKey(nullptr, "partner");
+    EXPECT_FALSE(p->partner());
+}
+
+TEST(KeyValueCoding, WeakAndCopiedObjectProperties) {
+    auto p = rt::make<Person>();
+    {
+        auto d = rt::make<Recorder>();
+        p->setValueForKey(d, "delegate");
+        EXPECT_EQ(p->valueForKey("delegate"), d);
+    }
+    EXPECT_FALSE(p->valueForKey("delegate"));
+    auto name = ns::str("Ann");
+    p->setValueForKey(name, "name");
+    EXPECT_TRUE(p->valueForKey("name")->isEqual(name.get()));
+}
+
+TEST(Properties, AttributeStrings) {
+    const rt::Class& cls = Person::staticClass();
+    EXPECT_EQ(cls.property("name")->attributes(), "T@\"NSString\",C,N,V_name");
+    EXPECT_EQ(cls.property("partner")->attributes(), "T@\"Person\",&,N,V_partner");
+    EXPECT_EQ(cls.property("delegate")->attributes(), "T@,W,N,V_delegate");
+    EXPECT_EQ(cls.property("active")->attributes(), "TB,N,GisActive,V_active");
+    EXPECT_EQ(cls.property("age")->attributes(), "Ti,N,V_age");
+    EXPECT_EQ(cls.property("height")->attributes(), "Td,N,V_height");
+    EXPECT_EQ(cls.property("count")->attributes(), "TQ,R,N,V_count");
+    EXPECT_EQ(Student::staticClass().property("age"), cls.property("age"));
+    EXPECT_EQ(cls.ownProperties().size(), 7u);
+}
+
+TEST(Number, EqualityAndHashAcrossKinds) {
+    auto one = ns::num(1), oneD = ns::num(1.0), yes = ns::num(true), oneU = ns::num(1ull), oneF = ns::num(1.0f);
+    for (const auto& n : {oneD, yes, oneU, oneF}) {
+        EXPECT_TRUE(one->isEqual(n.get())) << n->objCType();
+        EXPECT_EQ(one->hash(), n->hash()) << n->objCType();
+    }
+    EXPECT_FALSE(ns::num(1.5)->isEqual(one.get()));
+    EXPECT_FALSE(ns::num(-1)->isEqual(ns::num(18446744073709551615ull).get()));
+    EXPECT_EQ(ns::num(-1)->compare(*ns::num(0ull)), -1);
+    EXPECT_EQ(ns::num(9007199254740993ll)->compare(*ns::num(9007199254740992.0)), 1); // exact, not via double
+    EXPECT_TRUE(ns::num(0.1)->isEqual(ns::num(0.1).get()));
+    EXPECT_EQ(ns::num(0.1)->hash(), ns::num(0.1)->hash());
+    EXPECT_FALSE(ns::num(0.0 / 0.0)->isEqual(ns::num(1).get()));
+
+    // Kinds are kept, and YES/NO and small integers are shared.
+    EXPECT_EQ(ns::num('a')->objCType(), "c");
+    EXPECT_EQ(ns::num(2.5f)->objCType(), "f");
+    EXPECT_EQ(ns::num(true), ns::num(true));
+    EXPECT_EQ(ns::num(7), ns::num(7));
+    EXPECT_NE(ns::num(7).get(), static_cast<ns::Number*>(ns::num(7L).get())); // same value, other kind
+    EXPECT_EQ(ns::num(true)->description(), "1");
+    EXPECT_EQ(ns::num(0.1)->description(), "0.1");
+    EXPECT_EQ(ns::num(-3)->description(), "-3");
+    EXPECT_EQ(ns::num(2.5)->intValue(), 2);
+    EXPECT_EQ(ns::num(1e300)->longLongValue(), std::numeric_limits<long long>::max());
+}
+
+TEST(Value, BoxesStructBytesWithEncoding) {
+    struct Point {
+        double x, y;
+    };
+    Point pt{1, 2};
+    auto v = ns::Value::withBytes(&pt, sizeof pt, "{CGPoint=dd}");
+    EXPECT_EQ(v->objCType(), "{CGPoint=dd}");
+    Point out = v->get<Point>();
+    EXPECT_EQ(out.y, 2);
+    EXPECT_TRUE(v->isEqual(ns::Value::withBytes(&pt, sizeof pt, "{CGPoint=dd}").get()));
+    EXPECT_FALSE(v->isEqual(ns::Value::withBytes(&pt, sizeof pt, "{CGSize=dd}").get()));
+    int wrong = 0;
+    EXPECT_FALSE(v->getValue(&wrong, sizeof wrong));
+    EXPECT_TRUE(v->isKindOfClass(ns::Value::staticClass()));
+    EXPECT_TRUE(ns::num(1)->isKindOfClass(ns::Value::staticClass()));
+}
+
+} // namespace

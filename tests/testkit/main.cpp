@@ -1,0 +1,37 @@
+// The test runner's entry: GoogleTest, plus a check that every test leaves no object alive.
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include "platform/runtime/object.h"
+
+namespace {
+
+class LiveObjectCheck : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override { start_ = rt::liveObjectCount(); }
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        std::int64_t now = rt::liveObjectCount();
+        if (now != start_ && !info.result()->Failed()) {
+            std::printf("[  LEAKED  ] %s.%s left %lld object(s) alive\n", info.test_suite_name(), info.name(),
+                        static_cast<long long>(now - start_));
+            leaked_ = true;
+        }
+    }
+    bool leaked() const { return leaked_; }
+
+private:
+    std::int64_t start_ = 0;
+    bool leaked_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    auto* check = new LiveObjectCheck; // owned by the listener list
+    ::testing::UnitTest::GetInstance()->listeners().Append(check);
+    int rc = RUN_ALL_TESTS();
+    return rc != 0 ? rc : (check->leaked() ? 1 : 0);
+}
