@@ -128,7 +128,8 @@ TEST(String, ComposedRangesPartitionMixedText) {
             const Range r = s->rangeOfComposedCharacterSequenceAtIndex(i);
             ASSERT_TRUE(r.contains(i));
             for (std::size_t j = r.location; j < r.max(); ++j)
-                ASSERT_EQ(s->rangeOfComposedCharacterSequenceAtIndex(j), r) << "round " << round << " at " << j;
+                ASSERT_EQ(s->rangeOfComposedCharacterSequenceAtIndex(j), r)
+                    << "round " << round << " at " << j;
         }
     }
 }
