@@ -9,11 +9,12 @@ namespace {
 struct Installed {
     std::mutex lock;
     std::shared_ptr<Clock> clock;
+    std::vector<std::function<void()>> hooks; // guarded by lock
 };
 
 // Never destroyed: clocks may be read by threads still running at exit.
 Installed& installedState() {
-    static auto* state = new Installed{{}, std::make_shared<SystemClock>()};
+    static auto* state = new Installed{{}, std::make_shared<SystemClock>(), {}};
     return *state;
 }
 
@@ -44,9 +45,21 @@ std::shared_ptr<Clock> Clock::install(std::shared_ptr<Clock> clock) {
     const std::shared_ptr<Clock>& system = systemClock();
     if (!clock) clock = system;
     Installed& s = installedState();
-    std::lock_guard g(s.lock);
-    std::swap(s.clock, clock);
+    std::vector<std::function<void()>> hooks;
+    {
+        std::lock_guard g(s.lock);
+        std::swap(s.clock, clock);
+        hooks = s.hooks;
+    }
+    for (const auto& hook : hooks)
+        hook();
     return clock;
+}
+
+void Clock::addInstallHook(std::function<void()> hook) {
+    Installed& s = installedState();
+    std::lock_guard g(s.lock);
+    s.hooks.push_back(std::move(hook));
 }
 
 // ---- SystemClock ----------------------------------------------------------------------------

@@ -31,6 +31,9 @@ public:
     static std::shared_ptr<Clock> install(std::shared_ptr<Clock> clock);
     // Shorthand for installed()->now().
     static TimeInterval currentTime();
+    // Calls `hook` after every later install, on the installing thread, outside any lock. Hooks
+    // stay for the life of the process (the timer manager uses one to follow the installed clock).
+    static void addInstallHook(std::function<void()> hook);
 };
 
 // Wall time taken once at construction, moved forward by the monotonic clock: it never jumps

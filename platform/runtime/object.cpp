@@ -21,6 +21,7 @@ constexpr std::uint32_t kImmortal = 1u << 30;
 constexpr int kMaxDeallocDepth = 64;
 
 std::atomic<std::int64_t> gLive{0};
+thread_local int tPermanentDepth = 0;
 
 struct Association {
     AssociationKey key;
@@ -60,6 +61,12 @@ struct Access {
     }
     static SideTable* existingSide(const Object& obj) { return obj.side_.load(std::memory_order_acquire); }
     static std::atomic<std::uint32_t>& rc(const Object& obj) { return obj.rc_; }
+    static void uncount(const Object& obj) {
+        auto& flag = const_cast<std::uint8_t&>(obj.uncounted_);
+        if (flag) return;
+        flag = 1;
+        gLive.fetch_sub(1, std::memory_order_relaxed);
+    }
     static void destroy(const Object* obj) noexcept;
 };
 
@@ -123,10 +130,16 @@ void Access::destroy(const Object* obj) noexcept {
 Object::Object() noexcept {
     const Class* cls = std::exchange(detail::constructing, nullptr);
     isa_.store(cls ? cls : &Object::staticClass(), std::memory_order_relaxed);
-    gLive.fetch_add(1, std::memory_order_relaxed);
+    if (tPermanentDepth > 0) uncounted_ = 1;
+    else gLive.fetch_add(1, std::memory_order_relaxed);
 }
 
-Object::~Object() { gLive.fetch_sub(1, std::memory_order_relaxed); }
+Object::~Object() {
+    if (!uncounted_) gLive.fetch_sub(1, std::memory_order_relaxed);
+}
+
+PermanentScope::PermanentScope() noexcept { ++tPermanentDepth; }
+PermanentScope::~PermanentScope() { --tPermanentDepth; }
 
 void Object::deallocate() const noexcept {
     thread_local int depth = 0;
@@ -187,7 +200,7 @@ std::int64_t liveObjectCount() noexcept { return gLive.load(std::memory_order_re
 void makeImmortal(const Object& obj) noexcept {
     auto& rc = detail::Access::rc(obj);
     if (rc.fetch_or(kImmortal, std::memory_order_relaxed) & kImmortal) return;
-    gLive.fetch_sub(1, std::memory_order_relaxed);
+    detail::Access::uncount(obj);
 }
 
 void syncEnter(const Object* obj) {

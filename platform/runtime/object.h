@@ -149,6 +149,7 @@ private:
     void deallocate() const noexcept;
 
     mutable std::atomic<std::uint32_t> rc_{1};
+    std::uint8_t uncounted_ = 0; // not counted by liveObjectCount (immortal or permanent)
     std::atomic<const Class*> isa_;
     mutable std::atomic<SideTable*> side_{nullptr};
 };
@@ -197,6 +198,16 @@ std::int64_t liveObjectCount() noexcept;
 // matters and it no longer counts as alive.
 void makeImmortal(const Object& obj) noexcept;
 
+// While one lives on a thread, the objects that thread makes are permanent: they are not counted
+// by liveObjectCount. Shared instances that own other objects are built inside one.
+class PermanentScope {
+public:
+    PermanentScope() noexcept;
+    ~PermanentScope();
+    PermanentScope(const PermanentScope&) = delete;
+    PermanentScope& operator=(const PermanentScope&) = delete;
+};
+
 // The object lock: a recursive lock keyed by the object's identity.
 void syncEnter(const Object* obj);
 void syncExit(const Object* obj);
@@ -214,6 +225,27 @@ private:
 // Associated objects, released after the object's destructors have run.
 void setAssociatedObject(const Object* obj, AssociationKey key, const Id& value, AssociationPolicy policy);
 Id getAssociatedObject(const Object* obj, AssociationKey key);
+
+// The base of interfaces (the platform's protocols) that an object adopts beside rt::Object, so
+// that an rt::Ref can hold an object by the interface it adopts. The adopting class declares
+// RT_ADOPTS_INTERFACE once.
+class Interface {
+public:
+    virtual const Object& asObject() const noexcept = 0;
+    void retain() const noexcept { asObject().retain(); }
+    void release() const noexcept { asObject().release(); }
+
+protected:
+    ~Interface() = default;
+};
+
+#define RT_ADOPTS_INTERFACE                                                                                  \
+public:                                                                                                    \
+    const ::rt::Object& asObject() const noexcept override { return *this; }                               \
+    using ::rt::Object::release;                                                                           \
+    using ::rt::Object::retain;                                                                            \
+                                                                                                           \
+private:
 
 // Something that can be ended. The dealloc slot below holds one.
 class Disposable : public Object {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/run_loop.h"
 #include "platform/runtime/object.h"
 
 namespace {
@@ -29,6 +30,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    ns::Thread::markMainThread();
     ::testing::InitGoogleTest(&argc, argv);
     auto* check = new LiveObjectCheck; // owned by the listener list
     ::testing::UnitTest::GetInstance()->listeners().Append(check);

@@ -1,0 +1,393 @@
+#include "platform/foundation/run_loop.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/dispatch_internal.h"
+#include "platform/foundation/timer_manager.h"
+#include "platform/foundation/worker_pool.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
+
+namespace ns {
+
+RT_DEFINE_CLASS(RunLoop, "NSRunLoop", rt::Object)
+RT_DEFINE_CLASS(Timer, "NSTimer", rt::Object)
+
+// ---- Thread ---------------------------------------------------------------------------------
+
+namespace {
+// Initialised during static initialisation, by the thread that runs it.
+std::atomic<std::thread::id> gMainThread{std::this_thread::get_id()};
+} // namespace
+
+bool Thread::isMainThread() {
+    return gMainThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
+void Thread::markMainThread() {
+    gMainThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+}
+
+// ---- Timer state ----------------------------------------------------------------------------
+
+struct Timer::Impl {
+    mutable std::mutex lock;
+    TimeInterval interval;
+    bool repeats;
+    std::shared_ptr<const Callback> callback; // a fire in progress keeps its own reference
+    TimeInterval fireDate;
+    bool valid = true;
+    bool scheduled = false;
+    rt::Weak<RunLoop> loop;
+    dispatch::detail::TimerManager::Id entry = 0;
+
+    static Impl& of(const Timer* timer) { return *timer->impl_; }
+    static void arm(const rt::Ref<Timer>& timer);
+    // Called by the run loop the timer fired on; returns whether the block ran.
+    static bool fired(const rt::Ref<Timer>& timer);
+};
+
+// ---- RunLoop --------------------------------------------------------------------------------
+
+struct RunLoop::Impl {
+    struct Event {
+        enum class Kind { Block, Timer, MainQueueTick } kind;
+        dispatch::Block block;
+        rt::Ref<Timer> timer;
+    };
+    enum class Result { Handled, TimedOut, Stopped };
+
+    static Impl& of(const RunLoop* loop) { return *loop->impl_; }
+
+    bool isMain;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<Event> events;
+    bool stopRequested = false;
+    std::vector<rt::Ref<Timer>> timers;  // scheduled here until invalidated
+    int depth = 0;                       // runs in progress
+    std::atomic<std::thread::id> runner; // the thread of the outermost run in progress
+
+    void post(Event event) {
+        {
+            std::lock_guard g(lock);
+            events.push_back(std::move(event));
+            wake.notify_all();
+        }
+        if (isMain) dispatch::detail::WorkerPool::shared().notifyMainWork();
+    }
+
+    // Handles the events that were waiting when it started; returns whether any did something.
+    bool pass() {
+        std::size_t n;
+        {
+            std::lock_guard g(lock);
+            n = events.size();
+        }
+        bool handled = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            Event event;
+            {
+                std::lock_guard g(lock);
+                if (events.empty()) break;
+                event = std::move(events.front());
+                events.pop_front();
+            }
+            switch (event.kind) {
+            case Event::Kind::Block:
+                event.block();
+                handled = true;
+                break;
+            case Event::Kind::Timer:
+                handled = Timer::Impl::fired(event.timer) || handled;
+                break;
+            case Event::Kind::MainQueueTick:
+                handled = dispatch::detail::runMainQueueTick() || handled;
+                break;
+            }
+        }
+        return handled;
+    }
+
+    bool takeStop() {
+        std::lock_guard g(lock);
+        return std::exchange(stopRequested, false);
+    }
+
+    Result runOnce(TimeInterval limit) {
+        struct Depth {
+            Impl& d;
+            explicit Depth(Impl& d) : d(d) {
+                std::lock_guard g(d.lock);
+                if (d.depth++ == 0) d.runner.store(std::this_thread::get_id());
+            }
+            ~Depth() {
+                std::lock_guard g(d.lock);
+                if (--d.depth == 0) d.runner.store(std::thread::id());
+            }
+        } depthGuard(*this);
+
+        if (takeStop()) return Result::Stopped;
+        if (pass()) return Result::Handled;
+        if (!(Clock::currentTime() < limit)) return Result::TimedOut;
+        auto& timersManager = dispatch::detail::TimerManager::shared();
+        for (;;) {
+            bool passed = false;
+            auto id = timersManager.schedule(limit, 0, [this, &passed] {
+                std::lock_guard g(lock);
+                passed = true;
+                wake.notify_all();
+            });
+            {
+                std::unique_lock l(lock);
+                wake.wait(l, [&] { return !events.empty() || stopRequested || passed; });
+            }
+            timersManager.cancel(id); // its callback is not running once this returns
+            if (takeStop()) return Result::Stopped;
+            if (pass()) return Result::Handled;
+            if (passed) return Result::TimedOut;
+        }
+    }
+
+    ~Impl() {
+        std::vector<rt::Ref<Timer>> left;
+        left.swap(timers);
+        for (auto& timer : left)
+            timer->invalidate();
+    }
+};
+
+RunLoop::RunLoop(bool isMain) : impl_(std::make_unique<Impl>()) {
+    impl_->isMain = isMain;
+}
+
+RunLoop::~RunLoop() = default;
+
+const rt::Ref<RunLoop>& RunLoop::main() {
+    static const rt::Ref<RunLoop>* loop = [] {
+        auto* l = new rt::Ref<RunLoop>(rt::make<RunLoop>(true));
+        rt::makeImmortal(**l);
+        return l;
+    }();
+    return *loop;
+}
+
+rt::Ref<RunLoop> RunLoop::current() {
+    if (Thread::isMainThread()) return main();
+    thread_local rt::Ref<RunLoop> loop;
+    if (!loop) loop = rt::make<RunLoop>(false);
+    return loop;
+}
+
+void RunLoop::performBlock(dispatch::Block block) {
+    if (!block) return;
+    impl_->post({Impl::Event::Kind::Block, std::move(block), nullptr});
+}
+
+bool RunLoop::runMode(std::string_view, const rt::Ref<Date>& limitDate) {
+    TimeInterval limit = limitDate ? limitDate->timeIntervalSinceReferenceDate() : -INFINITY;
+    return impl_->runOnce(limit) != Impl::Result::TimedOut;
+}
+
+void RunLoop::runUntilDate(const rt::Ref<Date>& limitDate) {
+    TimeInterval limit = limitDate ? limitDate->timeIntervalSinceReferenceDate() : -INFINITY;
+    while (impl_->runOnce(limit) == Impl::Result::Handled) {
+        if (!(Clock::currentTime() < limit)) return;
+    }
+}
+
+void RunLoop::run() {
+    while (impl_->runOnce(INFINITY) != Impl::Result::Stopped) {
+    }
+}
+
+void RunLoop::stop() {
+    std::lock_guard g(impl_->lock);
+    impl_->stopRequested = true;
+    impl_->wake.notify_all();
+}
+
+void RunLoop::addTimer(const rt::Ref<Timer>& timer, std::string_view) {
+    if (!timer) return;
+    {
+        Timer::Impl& t = Timer::Impl::of(timer.get());
+        std::lock_guard g(t.lock);
+        if (!t.valid) return;
+        if (t.scheduled) {
+            ns::logLine("NSRunLoop: a timer can be scheduled on one run loop only; ignored");
+            return;
+        }
+        t.scheduled = true;
+        t.loop = rt::Weak<RunLoop>(this);
+    }
+    {
+        std::lock_guard g(impl_->lock);
+        impl_->timers.push_back(timer);
+    }
+    Timer::Impl::arm(timer);
+}
+
+// ---- Timer ----------------------------------------------------------------------------------
+
+Timer::Timer(TimeInterval seconds, bool repeats, Callback block) : impl_(std::make_unique<Impl>()) {
+    if (!(seconds > 0)) seconds = 0.0001;
+    impl_->interval = seconds;
+    impl_->repeats = repeats;
+    impl_->callback = std::make_shared<const Callback>(std::move(block));
+    impl_->fireDate = Clock::currentTime() + seconds;
+}
+
+Timer::~Timer() = default;
+
+rt::Ref<Timer> Timer::timerWithTimeInterval(TimeInterval seconds, bool repeats, Callback block) {
+    return rt::make<Timer>(seconds, repeats, std::move(block));
+}
+
+rt::Ref<Timer> Timer::scheduledTimerWithTimeInterval(TimeInterval seconds, bool repeats, Callback block) {
+    auto timer = timerWithTimeInterval(seconds, repeats, std::move(block));
+    RunLoop::current()->addTimer(timer);
+    return timer;
+}
+
+void Timer::Impl::arm(const rt::Ref<Timer>& timer) {
+    Impl& t = *timer->impl_;
+    TimeInterval date;
+    rt::Weak<RunLoop> loop;
+    {
+        std::lock_guard g(t.lock);
+        if (!t.valid) return;
+        date = t.fireDate;
+        loop = t.loop;
+    }
+    auto& manager = dispatch::detail::TimerManager::shared();
+    auto id = manager.schedule(date, 0, [loop, timer] {
+        if (auto l = loop.lock())
+            RunLoop::Impl::of(l.get()).post({RunLoop::Impl::Event::Kind::Timer, nullptr, timer});
+    });
+    bool stale;
+    {
+        std::lock_guard g(t.lock);
+        stale = !t.valid;
+        if (!stale) t.entry = id;
+    }
+    if (stale) manager.cancel(id);
+}
+
+bool Timer::Impl::fired(const rt::Ref<Timer>& timer) {
+    Impl& t = *timer->impl_;
+    std::shared_ptr<const Callback> callback;
+    {
+        std::lock_guard g(t.lock);
+        if (!t.valid) return false;
+        callback = t.callback;
+    }
+    if (*callback) (*callback)(timer);
+    if (!t.repeats) {
+        timer->invalidate();
+        return true;
+    }
+    {
+        std::lock_guard g(t.lock);
+        if (!t.valid) return true;
+        TimeInterval now = Clock::currentTime();
+        TimeInterval next = t.fireDate + t.interval;
+        if (next <= now) next += t.interval * (std::floor((now - next) / t.interval) + 1);
+        t.fireDate = next;
+    }
+    arm(timer);
+    return true;
+}
+
+void Timer::fire() {
+    std::shared_ptr<const Callback> callback;
+    {
+        std::lock_guard g(impl_->lock);
+        if (!impl_->valid) return;
+        callback = impl_->callback;
+    }
+    if (*callback) (*callback)(rt::Ref<Timer>(this));
+    if (!impl_->repeats) invalidate();
+}
+
+void Timer::invalidate() {
+    std::shared_ptr<const Callback> callback;
+    rt::Ref<RunLoop> loop;
+    dispatch::detail::TimerManager::Id entry;
+    {
+        std::lock_guard g(impl_->lock);
+        if (!impl_->valid) return;
+        impl_->valid = false;
+        entry = std::exchange(impl_->entry, 0);
+        callback = std::move(impl_->callback);
+        loop = impl_->loop.lock();
+        impl_->loop = nullptr;
+    }
+    dispatch::detail::TimerManager::shared().cancel(entry);
+    if (loop) {
+        rt::Ref<Timer> keep(this); // the run loop's reference may be the last one
+        std::lock_guard g(RunLoop::Impl::of(loop.get()).lock);
+        auto& timers = RunLoop::Impl::of(loop.get()).timers;
+        timers.erase(std::remove(timers.begin(), timers.end(), keep), timers.end());
+    }
+}
+
+bool Timer::isValid() const {
+    std::lock_guard g(impl_->lock);
+    return impl_->valid;
+}
+
+rt::Ref<Date> Timer::fireDate() const {
+    std::lock_guard g(impl_->lock);
+    return Date::withTimeIntervalSinceReferenceDate(impl_->fireDate);
+}
+
+TimeInterval Timer::timeInterval() const {
+    return impl_->repeats ? impl_->interval : 0;
+}
+
+rt::Ref<Timer> performAfterDelay(TimeInterval seconds, dispatch::Block block) {
+    auto timer =
+        Timer::timerWithTimeInterval(seconds, false, [block = std::move(block)](const rt::Ref<Timer>&) {
+            if (block) block();
+        });
+    RunLoop::main()->addTimer(timer);
+    return timer;
+}
+
+} // namespace ns
+
+// ---- What dispatch asks of the main run loop ------------------------------------------------
+
+namespace dispatch::detail {
+
+void postMainQueueTicks(std::size_t count) {
+    auto& loop = ns::RunLoop::Impl::of(ns::RunLoop::main().get());
+    {
+        std::lock_guard g(loop.lock);
+        for (std::size_t i = 0; i < count; ++i) {
+            loop.events.push_back({ns::RunLoop::Impl::Event::Kind::MainQueueTick, nullptr, nullptr});
+        }
+        loop.wake.notify_all();
+    }
+    WorkerPool::shared().notifyMainWork();
+}
+
+bool mainRunLoopRunningElsewhere() {
+    std::thread::id runner = ns::RunLoop::Impl::of(ns::RunLoop::main().get()).runner.load();
+    return runner != std::thread::id() && runner != std::this_thread::get_id();
+}
+
+bool mainRunLoopHasWork() {
+    auto& loop = ns::RunLoop::Impl::of(ns::RunLoop::main().get());
+    std::lock_guard g(loop.lock);
+    return !loop.events.empty();
+}
+
+} // namespace dispatch::detail

@@ -1,0 +1,162 @@
+#pragma once
+// Threads' run loops, run-loop timers, operation queues and the condition lock.
+//
+// A run loop handles its events in arrival order: performed blocks, timer fires and, for the main
+// run loop, the main dispatch queue's blocks. Timers read the installed clock (see dispatch.h).
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/date.h"
+#include "platform/foundation/dispatch.h"
+#include "platform/runtime/object.h"
+
+namespace ns {
+
+// Modes are accepted for the platform's sake; every source is in every mode.
+inline constexpr std::string_view DefaultRunLoopMode = "kCFRunLoopDefaultMode";
+inline constexpr std::string_view RunLoopCommonModes = "kCFRunLoopCommonModes";
+
+class Thread {
+public:
+    // The main thread is the one that called markMainThread (the executable and the test runner do
+    // so first thing), or until then the thread that ran static initialisation.
+    static bool isMainThread();
+    static void markMainThread();
+};
+
+class Timer;
+
+class RunLoop : public rt::Object {
+    RT_CLASS(RunLoop)
+public:
+    static const rt::Ref<RunLoop>& main();
+    // This thread's run loop, made on first use (the main run loop on the main thread).
+    static rt::Ref<RunLoop> current();
+
+    // Runs `block` on this run loop's next turn.
+    void performBlock(dispatch::Block block);
+    // Handles what is pending; when nothing was, waits for work or for `limitDate` (nil: do not
+    // wait). Returns false when it returned because the limit passed with nothing to do.
+    bool runMode(std::string_view mode, const rt::Ref<Date>& limitDate);
+    // Runs until `limitDate` or stop().
+    void runUntilDate(const rt::Ref<Date>& limitDate);
+    // Runs until stop().
+    void run();
+    // Makes the run in progress return (or, when none is, the next one return at once).
+    void stop();
+    // Schedules `timer` here; the run loop keeps it until it is invalidated.
+    void addTimer(const rt::Ref<Timer>& timer, std::string_view mode = DefaultRunLoopMode);
+
+    struct Impl;
+
+protected:
+    ~RunLoop() override;
+
+private:
+    explicit RunLoop(bool isMain);
+    std::unique_ptr<Impl> impl_;
+};
+
+class Timer : public rt::Object {
+    RT_CLASS(Timer)
+public:
+    using Callback = std::function<void(const rt::Ref<Timer>&)>;
+
+    // Scheduled on the current thread's run loop. An interval of zero or less becomes 0.1 ms.
+    static rt::Ref<Timer> scheduledTimerWithTimeInterval(TimeInterval seconds, bool repeats, Callback block);
+    // Not scheduled: add it to a run loop with RunLoop::addTimer.
+    static rt::Ref<Timer> timerWithTimeInterval(TimeInterval seconds, bool repeats, Callback block);
+
+    // Calls the block now; a timer that does not repeat is then invalidated.
+    void fire();
+    // Stops the timer for good and releases its block.
+    void invalidate();
+    bool isValid() const;
+    // A repeating timer fired late skips the fire dates it missed.
+    rt::Ref<Date> fireDate() const;
+    // Zero for a timer that does not repeat.
+    TimeInterval timeInterval() const;
+
+    struct Impl;
+
+protected:
+    ~Timer() override;
+
+private:
+    Timer(TimeInterval seconds, bool repeats, Callback block);
+    std::unique_ptr<Impl> impl_;
+};
+
+// Runs `block` on the main run loop after `seconds` (the platform's perform-after-delay); invalidate
+// the returned timer to call it off.
+rt::Ref<Timer> performAfterDelay(TimeInterval seconds, dispatch::Block block);
+
+class OperationQueue : public rt::Object {
+    RT_CLASS(OperationQueue)
+public:
+    static constexpr long DefaultMaxConcurrentOperationCount = -1;
+
+    // Runs its operations one at a time on the main dispatch queue.
+    static const rt::Ref<OperationQueue>& mainQueue();
+    // The queue whose operation this thread is running; on the main thread, the main queue; else nil.
+    static rt::Ref<OperationQueue> currentQueue();
+    // Runs its operations on the default global queue.
+    static rt::Ref<OperationQueue> make();
+
+    std::string name() const;
+    void setName(std::string name);
+    bool isSuspended() const;
+    // While suspended no operation starts; running ones go on.
+    void setSuspended(bool suspended);
+    long maxConcurrentOperationCount() const;
+    void setMaxConcurrentOperationCount(long count);
+
+    void addOperationWithBlock(dispatch::Block block);
+    // Operations that have not started never run; running ones go on.
+    void cancelAllOperations();
+    // Called from one of this queue's own operations (or on the main queue from the main thread) it
+    // would never return: it logs and returns at once.
+    void waitUntilAllOperationsAreFinished();
+    // Operations waiting or running.
+    std::size_t operationCount() const;
+
+    std::string description() const override;
+
+    struct Impl;
+
+protected:
+    ~OperationQueue() override;
+
+private:
+    explicit OperationQueue(bool isMain);
+    std::unique_ptr<Impl> impl_;
+};
+
+// The platform's condition lock: a mutex with a condition. wait and waitUntilDate are called with the
+// lock held and hold it again when they return; waitUntilDate's limit is on the installed clock.
+class Condition {
+public:
+    Condition();
+    ~Condition();
+    Condition(const Condition&) = delete;
+    Condition& operator=(const Condition&) = delete;
+
+    void lock();
+    bool tryLock();
+    void unlock();
+    void wait();
+    // False when the limit passed before a signal.
+    bool waitUntilDate(const rt::Ref<Date>& limit);
+    void signal();
+    void broadcast();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace ns

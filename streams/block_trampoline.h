@@ -1,0 +1,82 @@
+#pragma once
+// Calls a block of N object parameters (1 to 15) with the N values of a tuple: how the reduce
+// operators spread a tuple over the parameters of the caller's block. A parameter may be rt::Id
+// or any rt::Ref<T>; a value that is not a T arrives as nil, as does a missing one.
+
+#include <cstddef>
+#include <functional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "platform/runtime/object.h"
+#include "streams/tuple.h"
+
+namespace es {
+
+namespace detail {
+
+template <class R, class... A>
+struct Signature {
+    using Result = R;
+    using Args = std::tuple<std::remove_cvref_t<A>...>;
+    static constexpr std::size_t arity = sizeof...(A);
+};
+template <class F>
+struct BlockTraits : BlockTraits<decltype(&F::operator())> {};
+template <class C, class R, class... A>
+struct BlockTraits<R (C::*)(A...) const> : Signature<R, A...> {};
+template <class C, class R, class... A>
+struct BlockTraits<R (C::*)(A...)> : Signature<R, A...> {};
+template <class R, class... A>
+struct BlockTraits<R (*)(A...)> : Signature<R, A...> {};
+
+template <class P>
+P argumentAs(const rt::Id& value) {
+    if constexpr (std::is_same_v<P, rt::Id>) return value;
+    else return rt::cast<typename rt::IsRef<P>::Pointee>(value);
+}
+
+// Reports a tuple the trampoline cannot spread (0 or more than 15 values, or not a tuple): an
+// assertion in debug builds, a log line in release builds.
+void unsupportedArguments(const char* what, std::size_t count);
+
+} // namespace detail
+
+inline constexpr std::size_t kMaxBlockArguments = 15;
+
+template <class F>
+rt::Id invokeBlockWithArguments(F& block, const Tuple& arguments) {
+    using Traits = detail::BlockTraits<std::decay_t<F>>;
+    static_assert(Traits::arity >= 1 && Traits::arity <= kMaxBlockArguments, "a block of 1 to 15 parameters");
+    std::size_t count = arguments.count();
+    if (count == 0 || count > kMaxBlockArguments) {
+        detail::unsupportedArguments("a tuple of that many values", count);
+        return {};
+    }
+    auto call = [&]<std::size_t... I>(std::index_sequence<I...>) -> rt::Id {
+        using Args = typename Traits::Args;
+        if constexpr (std::is_void_v<typename Traits::Result>) {
+            block(detail::argumentAs<std::tuple_element_t<I, Args>>(arguments.objectAtIndex(I))...);
+            return {};
+        } else {
+            return rt::Id(block(detail::argumentAs<std::tuple_element_t<I, Args>>(arguments.objectAtIndex(I))...));
+        }
+    };
+    return call(std::make_index_sequence<Traits::arity>());
+}
+
+// The block as one taking the whole tuple.
+template <class F>
+std::function<rt::Id(const rt::Id&)> reduceBlock(F block) {
+    return [block = std::move(block)](const rt::Id& value) mutable -> rt::Id {
+        auto* tuple = rt::cast<const Tuple>(value.get());
+        if (!tuple) {
+            detail::unsupportedArguments("a value that is not a tuple", 0);
+            return {};
+        }
+        return invokeBlockWithArguments(block, *tuple);
+    };
+}
+
+} // namespace es

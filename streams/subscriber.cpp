@@ -1,0 +1,95 @@
+#include "streams/subscriber.h"
+
+#include "platform/foundation/error.h"
+#include "platform/runtime/class.h"
+
+namespace es {
+
+RT_DEFINE_CLASS(BlockSubscriber, "ESSubscriber", rt::Object)
+RT_DEFINE_CLASS(PassthroughSubscriber, "ESPassthroughSubscriber", rt::Object)
+
+// ---- BlockSubscriber ----------------------------------------------------------------------
+
+BlockSubscriber::BlockSubscriber() : disposable_(CompoundDisposable::make()) {
+    // Refers to the subscriber without retaining it: the subscriber's destructor disposes the
+    // compound first, so the block never outlives it.
+    disposable_->addDisposable(Disposable::withBlock([this] {
+        std::lock_guard g(lock_);
+        next_ = nullptr;
+        error_ = nullptr;
+        completed_ = nullptr;
+    }));
+}
+
+BlockSubscriber::~BlockSubscriber() { disposable_->dispose(); }
+
+rt::Ref<BlockSubscriber> BlockSubscriber::subscriberWithNextErrorCompleted(NextBlock next, ErrorBlock error,
+                                                                           CompletedBlock completed) {
+    auto s = rt::make<BlockSubscriber>();
+    if (next) s->next_ = std::make_shared<const NextBlock>(std::move(next));
+    if (error) s->error_ = std::make_shared<const ErrorBlock>(std::move(error));
+    if (completed) s->completed_ = std::make_shared<const CompletedBlock>(std::move(completed));
+    return s;
+}
+
+void BlockSubscriber::sendNext(const rt::Id& value) {
+    std::lock_guard g(lock_);
+    if (auto next = next_) (*next)(value);
+}
+
+void BlockSubscriber::sendError(const rt::Ref<ns::Error>& error) {
+    std::lock_guard g(lock_);
+    auto block = error_;
+    // Ends every subscription this subscriber is attached to, and clears the blocks, before the
+    // error block runs.
+    disposable_->dispose();
+    if (block) (*block)(error);
+}
+
+void BlockSubscriber::sendCompleted() {
+    std::lock_guard g(lock_);
+    auto block = completed_;
+    disposable_->dispose();
+    if (block) (*block)();
+}
+
+void BlockSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
+    if (d->isDisposed()) return;
+    disposable_->addDisposable(d);
+    // When the subscription ends first, forget it, so the compound does not grow.
+    rt::Weak<BlockSubscriber> weakSelf(this);
+    CompoundDisposable* subscription = d.get();
+    d->addDisposable(Disposable::withBlock([weakSelf, subscription] {
+        if (auto self = weakSelf.lock()) self->disposable_->removeDisposable(subscription);
+    }));
+}
+
+// ---- PassthroughSubscriber ----------------------------------------------------------------
+
+rt::Ref<PassthroughSubscriber> PassthroughSubscriber::withSubscriberSignalDisposable(
+    rt::Ref<Subscriber> inner, const Signal* signal, rt::Ref<CompoundDisposable> disposable) {
+    auto p = rt::make<PassthroughSubscriber>(std::move(inner), signal, std::move(disposable));
+    p->inner_->didSubscribeWithDisposable(p->disposable_);
+    return p;
+}
+
+void PassthroughSubscriber::sendNext(const rt::Id& value) {
+    if (disposable_->isDisposed()) return;
+    inner_->sendNext(value);
+}
+
+void PassthroughSubscriber::sendError(const rt::Ref<ns::Error>& error) {
+    if (disposable_->isDisposed()) return;
+    inner_->sendError(error);
+}
+
+void PassthroughSubscriber::sendCompleted() {
+    if (disposable_->isDisposed()) return;
+    inner_->sendCompleted();
+}
+
+void PassthroughSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
+    if (d != disposable_) disposable_->addDisposable(d);
+}
+
+} // namespace es

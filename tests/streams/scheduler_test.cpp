@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/clock.h"
+#include "platform/foundation/date.h"
+#include "streams/scheduler.h"
+#include "tests/testkit/main_loop.h"
+
+namespace {
+
+using es::Scheduler;
+using rt::Ref;
+
+// Waits (on real time, bounded) until a count is reached by other threads.
+class Latch {
+public:
+    explicit Latch(int count) : count_(count) {}
+    void countDown() {
+        std::lock_guard g(m_);
+        if (--count_ <= 0) cv_.notify_all();
+    }
+    bool wait() {
+        std::unique_lock g(m_);
+        return cv_.wait_for(g, std::chrono::seconds(20), [&] { return count_ <= 0; });
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    int count_;
+};
+
+const std::string kPrefix = es::kReverseDomainPrefix;
+
+TEST(Scheduler, NamesAndDescriptions) {
+    EXPECT_EQ(Scheduler::mainThreadScheduler()->name(), kPrefix + ".ESScheduler.mainThreadScheduler");
+    EXPECT_EQ(Scheduler::immediateScheduler()->name(), kPrefix + ".ESScheduler.immediateScheduler");
+    EXPECT_EQ(Scheduler::subscriptionScheduler()->name(), kPrefix + ".ESScheduler.subscriptionScheduler");
+    auto background = Scheduler::scheduler();
+    EXPECT_EQ(background->name(), kPrefix + ".ESScheduler.backgroundScheduler");
+    EXPECT_NE(background, Scheduler::scheduler()); // a new one each time
+    auto target = es::TargetQueueScheduler::withNameTargetQueue("", dispatch::Queue::main());
+    EXPECT_EQ(target->name(), kPrefix + ".ESTargetQueueScheduler(" + dispatch::Queue::main()->label() + ")");
+    EXPECT_EQ(target->queue()->label(), target->name());
+    auto test = rt::make<es::TestScheduler>();
+    EXPECT_EQ(test->name(), kPrefix + ".ESTestScheduler");
+    std::string d = test->description();
+    EXPECT_EQ(d.rfind("<ESTestScheduler: 0x", 0), 0u) << d;
+    EXPECT_NE(d.find("> " + kPrefix + ".ESTestScheduler"), std::string::npos) << d;
+}
+
+TEST(MainThreadScheduler, RunsLaterInOrderAndCancels) {
+    std::string order;
+    auto scheduler = Scheduler::mainThreadScheduler();
+    scheduler->schedule([&] { order += 'a'; });
+    auto cancelled = scheduler->schedule([&] { order += 'x'; });
+    scheduler->schedule([&] {
+        order += 'b';
+        scheduler->schedule([&] { order += 'd'; }); // queued behind c
+    });
+    scheduler->schedule([&] { order += 'c'; });
+    cancelled->dispose();
+    EXPECT_EQ(order, ""); // schedule returned before anything ran
+    testkit::drainMainQueue();
+    EXPECT_EQ(order, "abcd");
+    EXPECT_TRUE(cancelled->isDisposed());
+}
+
+TEST(Scheduler, CurrentScheduler) {
+    EXPECT_EQ(Scheduler::currentScheduler(), Scheduler::mainThreadScheduler());
+
+    Ref<Scheduler> onPlainThread = Scheduler::mainThreadScheduler();
+    std::thread([&] { onPlainThread = Scheduler::currentScheduler(); }).join();
+    EXPECT_FALSE(onPlainThread);
+
+    auto background = Scheduler::scheduler();
+    Ref<Scheduler> inside;
+    Latch done(1);
+    background->schedule([&] {
+        inside = Scheduler::currentScheduler();
+        done.countDown();
+    });
+    ASSERT_TRUE(done.wait());
+    EXPECT_EQ(inside, background);
+    inside = nullptr;
+
+    Ref<Scheduler> inMain;
+    Scheduler::mainThreadScheduler()->schedule([&] { inMain = Scheduler::currentScheduler(); });
+    testkit::drainMainQueue();
+    EXPECT_EQ(inMain, Scheduler::mainThreadScheduler());
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(BackgroundScheduler, BlocksOfOneSchedulerNeverOverlap) {
+    auto scheduler = Scheduler::scheduler();
+    constexpr int kProducers = 8, kPerProducer = 2000;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    int counter = 0; // unguarded on purpose: only serial execution keeps it exact
+    Latch done(kProducers * kPerProducer);
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p)
+        producers.emplace_back([&] {
+            for (int i = 0; i < kPerProducer; ++i)
+                scheduler->schedule([&] {
+                    if (inside.fetch_add(1) != 0) overlapped = true;
+                    ++counter;
+                    inside.fetch_sub(1);
+                    done.countDown();
+                });
+        });
+    for (auto& t : producers) t.join();
+    ASSERT_TRUE(done.wait());
+    EXPECT_FALSE(overlapped);
+    EXPECT_EQ(counter, kProducers * kPerProducer);
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(SubscriptionScheduler, InlineWithACurrentSchedulerDeferredWithout) {
+    auto subscription = Scheduler::subscriptionScheduler();
+    bool ran = false;
+    EXPECT_FALSE(subscription->schedule([&] { ran = true; }));
+    EXPECT_TRUE(ran);
+
+    std::thread::id caller, runner;
+    Ref<es::Disposable> returned;
+    Latch done(1);
+    std::thread([&] {
+        caller = std::this_thread::get_id();
+        returned = subscription->schedule([&] {
+            runner = std::this_thread::get_id();
+            done.countDown();
+        });
+    }).join();
+    ASSERT_TRUE(done.wait());
+    EXPECT_NE(runner, caller); // deferred to the background scheduler
+    EXPECT_TRUE(returned);
+    returned = nullptr;
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(Scheduler, RecursionRunsAtConstantStackDepth) {
+    constexpr int kRuns = 100'000;
+    int runs = 0;
+    std::uintptr_t lowest = UINTPTR_MAX, highest = 0;
+    Scheduler::mainThreadScheduler()->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+        int marker = 0;
+        auto at = reinterpret_cast<std::uintptr_t>(&marker);
+        lowest = std::min(lowest, at);
+        highest = std::max(highest, at);
+        if (++runs < kRuns) reschedule();
+    });
+    testkit::drainMainQueue();
+    EXPECT_EQ(runs, kRuns);
+    EXPECT_LT(highest - lowest, 4096u);
+}
+
+TEST(Scheduler, RecursiveBlockReschedulingTwiceRunsTwiceMoreAfterReturning) {
+    std::string order;
+    int runs = 0;
+    auto disposable = Scheduler::mainThreadScheduler()->scheduleRecursiveBlock(
+        [&](const std::function<void()>& reschedule) {
+            ++runs;
+            order += "<";
+            if (runs == 1) {
+                reschedule();
+                reschedule();
+            }
+            order += ">";
+        });
+    testkit::drainMainQueue();
+    EXPECT_EQ(order, "<><><>");
+
+    // Disposing stops the recursion before its next unit, even one already asked for.
+    runs = 0;
+    Ref<es::Disposable> stopped;
+    stopped = Scheduler::mainThreadScheduler()->scheduleRecursiveBlock(
+        [&](const std::function<void()>& reschedule) {
+            if (++runs == 5) stopped->dispose();
+            reschedule();
+        });
+    testkit::drainMainQueue();
+    EXPECT_EQ(runs, 5);
+    stopped = nullptr;
+}
+
+TEST(ImmediateScheduler, RunsInlineAndIterates) {
+    auto immediate = Scheduler::immediateScheduler();
+    int runs = 0;
+    EXPECT_FALSE(immediate->schedule([&] { ++runs; }));
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; }));
+    EXPECT_EQ(runs, 1);
+    int passes = 0;
+    EXPECT_FALSE(immediate->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+        if (++passes == 1) {
+            reschedule();
+            reschedule();
+        }
+    }));
+    EXPECT_EQ(passes, 3);
+}
+
+TEST(QueueScheduler, RepeatingTimerUnderTheManualClock) {
+    ns::ScopedManualClock clock;
+    auto scheduler = Scheduler::mainThreadScheduler();
+    int ticks = 0;
+    auto timer = scheduler->afterRepeatingEveryWithLeewaySchedule(ns::Date::now()->dateByAddingTimeInterval(1), 1,
+                                                                  0, [&] { ++ticks; });
+    testkit::runMainLoopFor(3.5);
+    EXPECT_EQ(ticks, 3);
+    timer->dispose();
+    testkit::runMainLoopFor(5);
+    EXPECT_EQ(ticks, 3);
+
+    std::string order;
+    scheduler->afterDelaySchedule(2, [&] { order += "late"; });
+    auto cancelled = scheduler->afterDelaySchedule(1, [&] { order += "cancelled"; });
+    scheduler->afterDelaySchedule(1, [&] { order += "early,"; });
+    cancelled->dispose();
+    testkit::runMainLoopFor(1.5);
+    EXPECT_EQ(order, "early,");
+    testkit::runMainLoopFor(1);
+    EXPECT_EQ(order, "early,late");
+}
+
+TEST(TestScheduler, OrderAndStepping) {
+    auto test = rt::make<es::TestScheduler>();
+    std::string order;
+    auto start = ns::Date::withTimeIntervalSinceReferenceDate(100);
+    test->afterSchedule(start->dateByAddingTimeInterval(5), [&] { order += "5"; });
+    test->afterSchedule(start, [&] { order += "0"; });
+    test->schedule([&] { order += "a"; });
+    auto cancelled = test->schedule([&] { order += "x"; });
+    test->schedule([&] {
+        order += "b";
+        EXPECT_EQ(Scheduler::currentScheduler(), Ref<Scheduler>(test));
+        test->schedule([&] { order += "c"; }); // directly scheduled: still before the dated actions
+    });
+    cancelled->dispose();
+    EXPECT_EQ(order, "");
+    test->step();
+    EXPECT_EQ(order, "a");
+    test->step(2); // the cancelled one is skipped but counts as a step
+    EXPECT_EQ(order, "ab");
+    test->step(100);
+    EXPECT_EQ(order, "abc05");
+    EXPECT_EQ(test->scheduledActionCount(), 0u);
+    test->step(); // nothing left: nothing happens
+    EXPECT_EQ(order, "abc05");
+}
+
+TEST(TestScheduler, RepeatingActionsAndTeardown) {
+    std::vector<double> at;
+    {
+        auto test = rt::make<es::TestScheduler>();
+        auto start = ns::Date::withTimeIntervalSinceReferenceDate(10);
+        auto repeating = test->afterRepeatingEveryWithLeewaySchedule(start, 2, 0, [&] { at.push_back(at.size()); });
+        test->step(3);
+        EXPECT_EQ(at.size(), 3u);
+        repeating->dispose();
+        test->stepAll();
+        EXPECT_EQ(at.size(), 3u);
+
+        int pending = 0;
+        test->schedule([&] { ++pending; });
+        test->schedule([&] { ++pending; });
+        at.push_back(-1);
+        test = nullptr; // deallocation runs what is left
+        EXPECT_EQ(pending, 2);
+    }
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+#include "tests/testkit/main_loop.h"
+
+#include <chrono>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/dispatch.h"
+#include "platform/foundation/dispatch_internal.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/foundation/timer_manager.h"
+#include "platform/foundation/worker_pool.h"
+
+namespace testkit {
+
+namespace {
+
+constexpr double kSettleSeconds = 5;
+
+// Drains the main thread's work and waits for the pool to settle, until both are quiet together.
+void settle() {
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    for (;;) {
+        drainMainQueue();
+        if (!pool.waitSettled(kSettleSeconds, dispatch::detail::mainRunLoopHasWork)) {
+            ADD_FAILURE() << "the worker pool did not settle within " << kSettleSeconds << " s";
+            return;
+        }
+        if (!dispatch::detail::mainRunLoopHasWork()) return;
+    }
+}
+
+} // namespace
+
+void drainMainQueue() {
+    const auto& loop = ns::RunLoop::main();
+    while (loop->runMode(ns::DefaultRunLoopMode, nullptr)) {
+    }
+}
+
+void runMainLoopUntil(ns::TimeInterval virtualTime) {
+    auto clock = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
+    if (!clock) {
+        ADD_FAILURE() << "runMainLoopUntil needs an installed ManualClock";
+        return;
+    }
+    auto& timers = dispatch::detail::TimerManager::shared();
+    for (;;) {
+        settle();
+        std::optional<ns::TimeInterval> next = timers.nextDeadline();
+        if (!next || *next > virtualTime) break;
+        if (*next > clock->now()) {
+            clock->setNow(*next); // fires what is due, on this thread
+        } else {
+            timers.fireDue();
+        }
+    }
+    clock->setNow(virtualTime);
+    settle();
+}
+
+void runMainLoopFor(double seconds) {
+    runMainLoopUntil(ns::Clock::currentTime() + seconds);
+}
+
+bool waitForWorkersIdle(double realSecondsTimeout) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(realSecondsTimeout);
+    auto left = [&] {
+        return std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+    };
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    auto& timers = dispatch::detail::TimerManager::shared();
+    for (;;) {
+        if (!pool.waitIdle(left())) return false;
+        if (!timers.waitUntilNotFiring(left())) return false;
+        // A timer fired meanwhile may have queued work: idle only when both are, one after the other.
+        if (pool.waitIdle(0)) return true;
+    }
+}
+
+} // namespace testkit
