@@ -1,3 +1,4 @@
+#include "platform/foundation/utf8.h"
 #include "platform/foundation/format.h"
 
 #include <locale.h>
@@ -15,6 +16,8 @@
 namespace ns {
 
 namespace {
+
+using detail::appendUTF8;
 
 // Widths and precisions beyond this are clamped: format text must not be able to demand
 // gigabytes of padding.
@@ -122,24 +125,6 @@ long long truncated(double d) {
     return static_cast<long long>(d);
 }
 
-void appendUTF8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 std::string hexAddress(std::uintptr_t v) {
     char buf[2 + 2 * sizeof v];

@@ -1,3 +1,4 @@
+#include "platform/foundation/utf8.h"
 #include "platform/foundation/string.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ namespace ns {
 RT_DEFINE_CLASS(String, "NSString", rt::Object)
 
 namespace {
+
+using detail::appendUTF8;
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -94,23 +97,6 @@ void appendUTF16(std::u16string& out, char32_t cp) {
     }
 }
 
-void appendUTF8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // UTF-8 of UTF-16 units; unpaired surrogates become U+FFFD.
 std::string encodeUTF8(std::u16string_view units) {

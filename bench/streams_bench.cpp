@@ -1,0 +1,96 @@
+// The cost of the signal core: one subscription, one chain, one event through a chain, fan-out.
+// Run on the main thread, so subscription work runs inline as it does in the application.
+
+#include <benchmark/benchmark.h>
+
+#include "platform/foundation/run_loop.h"
+#include "platform/runtime/number.h"
+#include "streams/signal.h"
+#include "streams/subject.h"
+
+namespace {
+
+using es::Signal;
+using rt::Id;
+using rt::Ref;
+
+Id identity(const Id& v) { return v; }
+bool always(const Id&) { return true; }
+
+void ReturnSubscribeDispose(benchmark::State& state) {
+    auto signal = Signal::returnValue(ns::num(1));
+    for (auto _ : state) {
+        auto d = signal->subscribeNext([](const Id& v) { benchmark::DoNotOptimize(v.get()); });
+        if (d) d->dispose();
+    }
+}
+BENCHMARK(ReturnSubscribeDispose);
+
+void FiveOperatorChainSubscribeDispose(benchmark::State& state) {
+    auto chain = Signal::returnValue(ns::num(1))
+                     ->map(identity)
+                     ->filter(always)
+                     ->map(identity)
+                     ->skip(0)
+                     ->take(1);
+    for (auto _ : state) {
+        auto d = chain->subscribeNext([](const Id& v) { benchmark::DoNotOptimize(v.get()); });
+        if (d) d->dispose();
+    }
+}
+BENCHMARK(FiveOperatorChainSubscribeDispose);
+
+// map→filter→map repeated until `operators` operators, fed by a subject.
+Ref<Signal> chainOf(const Ref<Signal>& source, int operators) {
+    Ref<Signal> s = source;
+    for (int i = 0; i < operators; ++i) {
+        if (i % 3 == 1) s = s->filter(always);
+        else s = s->map(identity);
+    }
+    return s;
+}
+
+void EventsThroughChain(benchmark::State& state) {
+    auto subject = es::Subject::subject();
+    std::int64_t received = 0;
+    auto d = chainOf(subject, static_cast<int>(state.range(0)))->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1000); // boxed once
+    for (auto _ : state) subject->sendNext(value);
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(EventsThroughChain)->Arg(1)->Arg(3)->Arg(4)->Arg(16);
+
+void EventsThroughChainBoxingEach(benchmark::State& state) {
+    auto subject = es::Subject::subject();
+    std::int64_t received = 0;
+    auto d = chainOf(subject, static_cast<int>(state.range(0)))->subscribeNext([&](const Id&) { ++received; });
+    double x = 0.5;
+    for (auto _ : state) subject->sendNext(ns::num(x += 1));
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(EventsThroughChainBoxingEach)->Arg(1)->Arg(3)->Arg(4)->Arg(16);
+
+void FanOut(benchmark::State& state) {
+    auto subject = es::Subject::subject();
+    std::int64_t received = 0;
+    std::vector<Ref<es::Disposable>> subscriptions;
+    for (int i = 0; i < state.range(0); ++i)
+        subscriptions.push_back(subject->subscribeNext([&](const Id&) { ++received; }));
+    Id value = ns::num(1000);
+    for (auto _ : state) subject->sendNext(value);
+    for (auto& d : subscriptions) d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(FanOut)->Arg(1)->Arg(10)->Arg(100);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ns::Thread::markMainThread();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

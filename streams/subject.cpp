@@ -1,0 +1,179 @@
+#include "streams/subject.h"
+
+#include "platform/foundation/error.h"
+#include "platform/runtime/class.h"
+#include "streams/scheduler.h"
+#include "streams/tuple.h"
+
+namespace es {
+
+RT_DEFINE_CLASS(Subject, "ESSubject", Signal)
+RT_DEFINE_CLASS(ReplaySubject, "ESReplaySubject", Subject)
+RT_DEFINE_CLASS(BehaviorSubject, "ESBehaviorSubject", Subject)
+RT_DEFINE_CLASS(GroupedSignal, "ESGroupedSignal", Subject)
+
+// ---- Subject ------------------------------------------------------------------------------
+
+Subject::Subject() : disposable_(CompoundDisposable::make()) {}
+
+Subject::~Subject() { disposable_->dispose(); }
+
+rt::Ref<Subject> Subject::subject() { return rt::make<Subject>(); }
+
+rt::Ref<Disposable> Subject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+    auto disposable = CompoundDisposable::make();
+    auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, disposable);
+    {
+        std::lock_guard g(subscribersLock_);
+        subscribers_.push_back(passthrough);
+    }
+    // However the subscription ends, its entry leaves the list, so neither the entry nor its
+    // subscriber outlives it. The entry is known by address only: it is in the list (and so
+    // alive) until this block has run. Added after the entry, so a subscription already ended
+    // (its subscriber had terminated) removes it at once.
+    rt::Weak<Subject> weakSelf(this);
+    const PassthroughSubscriber* entry = passthrough.get();
+    disposable->addDisposable(Disposable::withBlock([weakSelf, entry] {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        rt::Ref<PassthroughSubscriber> removed; // released after the lock
+        std::lock_guard g(self->subscribersLock_);
+        auto& list = self->subscribers_;
+        for (auto it = list.rbegin(); it != list.rend(); ++it) {
+            if (it->get() == entry) {
+                removed = std::move(*it);
+                list.erase(std::next(it).base());
+                break;
+            }
+        }
+    }));
+    return disposable;
+}
+
+std::vector<rt::Ref<PassthroughSubscriber>> Subject::snapshot() {
+    std::lock_guard g(subscribersLock_);
+    return subscribers_;
+}
+
+void Subject::sendNext(const rt::Id& value) {
+    for (const auto& s : snapshot()) s->sendNext(value);
+}
+
+void Subject::sendError(const rt::Ref<ns::Error>& error) {
+    disposable_->dispose();
+    for (const auto& s : snapshot()) s->sendError(error);
+}
+
+void Subject::sendCompleted() {
+    disposable_->dispose();
+    for (const auto& s : snapshot()) s->sendCompleted();
+}
+
+void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
+    if (d->isDisposed()) return;
+    disposable_->addDisposable(d);
+    // When that subscription ends first, forget it, so the compound does not grow.
+    rt::Weak<Subject> weakSelf(this);
+    rt::Weak<CompoundDisposable> weakSubscription(d);
+    d->addDisposable(Disposable::withBlock([weakSelf, weakSubscription] {
+        auto self = weakSelf.lock();
+        auto subscription = weakSubscription.lock();
+        if (self && subscription) self->disposable_->removeDisposable(subscription.get());
+    }));
+}
+
+void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block) {
+    for (const auto& s : snapshot()) block(s);
+}
+
+// ---- ReplaySubject ------------------------------------------------------------------------
+
+rt::Ref<ReplaySubject> ReplaySubject::replaySubjectWithCapacity(std::uint64_t capacity) {
+    return rt::make<ReplaySubject>(capacity);
+}
+
+rt::Ref<ReplaySubject> ReplaySubject::make() { return replaySubjectWithCapacity(kUnlimitedCapacity); }
+
+rt::Ref<Disposable> ReplaySubject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+    auto disposable = CompoundDisposable::make();
+    rt::Ref<ReplaySubject> self(this);
+    auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
+        // Under the lock, no other thread can send between the replay and joining the list. A
+        // value sent from inside the replay on this thread is stored too, and replayed by
+        // position: each value arrives once, in order.
+        std::lock_guard g(self->lock_);
+        const rt::Object* tupleNil = TupleNil::tupleNil().get();
+        std::uint64_t next = self->appended_ - self->values_.size();
+        for (;;) {
+            if (disposable->isDisposed()) return;
+            std::uint64_t oldest = self->appended_ - self->values_.size();
+            if (next < oldest) next = oldest; // trimmed meanwhile
+            if (next >= self->appended_) break;
+            rt::Id value = self->values_[static_cast<std::size_t>(next - oldest)];
+            ++next;
+            subscriber->sendNext(value.get() == tupleNil ? rt::Id() : value);
+        }
+        if (self->hasCompleted_) subscriber->sendCompleted();
+        else if (self->hasError_) subscriber->sendError(self->error_);
+        else disposable->addDisposable(self->Subject::subscribe(subscriber));
+    });
+    disposable->addDisposable(scheduled);
+    return disposable;
+}
+
+void ReplaySubject::sendNext(const rt::Id& value) {
+    std::lock_guard g(lock_);
+    values_.push_back(value ? value : rt::Id(TupleNil::tupleNil()));
+    ++appended_;
+    Subject::sendNext(value);
+    while (values_.size() > capacity_) values_.pop_front();
+}
+
+void ReplaySubject::sendError(const rt::Ref<ns::Error>& error) {
+    std::lock_guard g(lock_);
+    hasError_ = true;
+    error_ = error;
+    Subject::sendError(error);
+}
+
+void ReplaySubject::sendCompleted() {
+    std::lock_guard g(lock_);
+    hasCompleted_ = true;
+    Subject::sendCompleted();
+}
+
+// ---- BehaviorSubject ----------------------------------------------------------------------
+
+rt::Ref<BehaviorSubject> BehaviorSubject::behaviorSubjectWithDefaultValue(const rt::Id& value) {
+    return rt::make<BehaviorSubject>(value);
+}
+
+rt::Ref<Disposable> BehaviorSubject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+    auto disposable = CompoundDisposable::make();
+    rt::Ref<BehaviorSubject> self(this);
+    auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
+        // Joining and receiving the current value are one step under the lock that sendNext
+        // holds while it stores and sends.
+        std::lock_guard g(self->lock_);
+        if (disposable->isDisposed()) return;
+        rt::Ref<Disposable> subscription = self->Subject::subscribe(subscriber);
+        disposable->addDisposable(subscription);
+        if (!subscription->isDisposed()) subscriber->sendNext(self->currentValue_);
+    });
+    disposable->addDisposable(scheduled);
+    return disposable;
+}
+
+void BehaviorSubject::sendNext(const rt::Id& value) {
+    std::lock_guard g(lock_);
+    currentValue_ = value;
+    Subject::sendNext(value);
+}
+
+// ---- GroupedSignal ------------------------------------------------------------------------
+
+rt::Ref<GroupedSignal> GroupedSignal::signalWithKey(const rt::Id& key) {
+    return rt::make<GroupedSignal>(key ? key->copy() : rt::Id());
+}
+
+} // namespace es

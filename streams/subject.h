@@ -1,0 +1,121 @@
+#pragma once
+// Subjects: signals that are also subscribers. Whatever is sent to a subject (directly, or by the
+// signals it is subscribed to) goes on to everyone subscribed to it at that moment. They bridge
+// imperative code into signals and share one subscription among many subscribers.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "streams/signal.h"
+
+namespace es {
+
+class Subject : public Signal, public Subscriber {
+    RT_CLASS(Subject)
+    RT_ADOPTS_INTERFACE
+public:
+    static rt::Ref<Subject> subject();
+
+    // The subject's own subscriptions to the signals it is subscribed to; ended by an error or a
+    // completion sent to the subject, and when it goes away.
+    const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
+
+    // The returned disposable ends the subscription, which then leaves the subject's list; so
+    // does a subscription whose subscriber ends it (by terminating).
+    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
+
+    // Events go to the subscribers of the moment, in the order they subscribed, outside the
+    // list's lock (a subscriber may subscribe or unsubscribe from inside an event).
+    void sendNext(const rt::Id& value) override;
+    void sendError(const rt::Ref<ns::Error>& error) override;
+    void sendCompleted() override;
+    void didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& disposable) override;
+
+    // Calls the block with each current subscriber, outside the list's lock.
+    void enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block);
+
+protected:
+    Subject();
+    ~Subject() override;
+
+private:
+    std::vector<rt::Ref<PassthroughSubscriber>> snapshot();
+
+    std::recursive_mutex subscribersLock_;
+    std::vector<rt::Ref<PassthroughSubscriber>> subscribers_;
+    rt::Ref<CompoundDisposable> disposable_;
+};
+
+// Remembers the last `capacity` values, and the error or completion, and replays them to each new
+// subscriber before it joins the live events.
+class ReplaySubject : public Subject {
+    RT_CLASS(ReplaySubject)
+public:
+    static constexpr std::uint64_t kUnlimitedCapacity = UINT64_MAX;
+
+    static rt::Ref<ReplaySubject> replaySubjectWithCapacity(std::uint64_t capacity);
+    // Unlimited capacity.
+    static rt::Ref<ReplaySubject> make();
+    static rt::Ref<ReplaySubject> subject() { return make(); }
+
+    // Replays on the subscription scheduler, then subscribes; no value is lost or repeated
+    // between the replay and the live events.
+    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
+    void sendNext(const rt::Id& value) override;
+    void sendError(const rt::Ref<ns::Error>& error) override;
+    void sendCompleted() override;
+
+protected:
+    explicit ReplaySubject(std::uint64_t capacity) : capacity_(capacity) {}
+
+private:
+    std::recursive_mutex lock_;
+    const std::uint64_t capacity_;
+    std::deque<rt::Id> values_; // nil stored as TupleNil
+    std::uint64_t appended_ = 0; // values ever stored: the last one's position plus one
+    bool hasCompleted_ = false;
+    bool hasError_ = false;
+    rt::Ref<ns::Error> error_;
+};
+
+// Holds a current value, sent to each new subscriber first.
+class BehaviorSubject : public Subject {
+    RT_CLASS(BehaviorSubject)
+public:
+    static rt::Ref<BehaviorSubject> behaviorSubjectWithDefaultValue(const rt::Id& value);
+    static rt::Ref<BehaviorSubject> subject() { return behaviorSubjectWithDefaultValue(nullptr); }
+
+    // Joins the subscribers and receives the current value in one step on the subscription
+    // scheduler, so a value sent meanwhile arrives once, after the current one.
+    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
+    void sendNext(const rt::Id& value) override;
+
+protected:
+    explicit BehaviorSubject(rt::Id value) : currentValue_(std::move(value)) {}
+
+private:
+    std::recursive_mutex lock_;
+    rt::Id currentValue_;
+};
+
+// A subject that carries the key of its group.
+class GroupedSignal : public Subject {
+    RT_CLASS(GroupedSignal)
+public:
+    // Keeps a copy of the key.
+    static rt::Ref<GroupedSignal> signalWithKey(const rt::Id& key);
+    static rt::Ref<GroupedSignal> subject() { return signalWithKey(nullptr); }
+
+    const rt::Id& key() const noexcept { return key_; }
+
+protected:
+    explicit GroupedSignal(rt::Id key) : key_(std::move(key)) {}
+
+private:
+    rt::Id key_;
+};
+
+} // namespace es
