@@ -12,12 +12,15 @@
 #include "streams/subscriber.h"
 
 namespace ns {
+class Dictionary;
 class Error;
-}
+} // namespace ns
 
 namespace es {
 
+class MulticastConnection;
 class Scheduler;
+class Subject;
 
 class Signal : public StreamFamily<Signal> {
     RT_CLASS(Signal)
@@ -90,6 +93,139 @@ public:
     rt::Ref<Signal> dematerialize();
     rt::Ref<Signal> ignoreValues();
     rt::Ref<Signal> ignoreElements() { return ignoreValues(); }
+
+    // ---- Scheduling and multicasting (signal_scheduling.cpp) ----
+    using LetBlock = std::function<rt::Ref<Signal>(const rt::Ref<Signal>& published)>;
+    // Every event is sent from a block scheduled on the scheduler; disposal does not cancel
+    // blocks already scheduled (the subscriber drops what arrives after its end).
+    rt::Ref<Signal> deliverOn(const rt::Ref<Scheduler>& scheduler);
+    // Every event on the main thread: inline when it is sent there with nothing of this
+    // subscription queued, otherwise through the main queue; the order is always kept.
+    rt::Ref<Signal> deliverOnMainThread();
+    // Subscribes to the receiver from a block scheduled on the scheduler.
+    rt::Ref<Signal> subscribeOn(const rt::Ref<Scheduler>& scheduler);
+    // Shares one subscription to the receiver through the subject; nothing until connect.
+    rt::Ref<class MulticastConnection> multicast(const rt::Ref<class Subject>& subject);
+    rt::Ref<MulticastConnection> publish();
+    // Subscribe at once and remember every value (replay) or the last one (replayLast).
+    rt::Ref<Signal> replay();
+    rt::Ref<Signal> replayLast();
+    // Subscribes on the first subscription to the result, then replays everything to everyone.
+    rt::Ref<Signal> replayLazily();
+    // Per subscription: the block gets the published receiver; connects after subscribing.
+    rt::Ref<Signal> let(LetBlock block);
+
+    // ---- Combining, flattening and switching (signal_combining.cpp) ----
+    // The error of switchCasesDefault for a key with no case and no default (domain kErrorDomain).
+    static constexpr long kErrorNoMatchingCase = 2;
+    // Tuples (receiver's latest, other's latest) on every value once both have sent; completes
+    // when both have completed.
+    rt::Ref<Signal> combineLatestWith(const rt::Ref<Signal>& signal);
+    // One flat tuple per change, in collection order, once every signal has sent; an empty
+    // collection completes at once.
+    static rt::Ref<Signal> combineLatest(const std::vector<rt::Ref<Signal>>& signals);
+    // combineLatest, then the block over each tuple's values (1 to 15 parameters); nullptr or an
+    // empty std::function gives the tuples.
+    template <class F>
+    static rt::Ref<Signal> combineLatestReduce(const std::vector<rt::Ref<Signal>>& signals, F block) {
+        rt::Ref<Signal> result = combineLatest(signals);
+        if constexpr (std::is_null_pointer_v<F>) {
+        } else if constexpr (requires { block.target_type(); }) { // a std::function
+            if (block) result = result->reduceEach(std::move(block));
+        } else {
+            result = result->reduceEach(std::move(block));
+        }
+        result->setNameWithFormat("+combineLatest: %@ reduce:", describe(signals));
+        return result;
+    }
+    // Every value of every signal as it arrives; the first error ends the result; completes when
+    // all have completed.
+    rt::Ref<Signal> merge(const rt::Ref<Signal>& signal);
+    static rt::Ref<Signal> merge(const std::vector<rt::Ref<Signal>>& signals);
+    // The receiver sends signals; at most `maxConcurrent` (0: any number) are subscribed at a time,
+    // the others wait and start in arrival order. Completes when the receiver and every inner
+    // signal have completed.
+    using StreamFamily<Signal>::flatten;
+    rt::Ref<Signal> flatten(std::size_t maxConcurrent);
+    // flatten(1): the inner signals one after another, in the order the receiver sent them.
+    using StreamFamily<Signal>::concat;
+    rt::Ref<Signal> concat();
+    // Forwards only the latest inner signal; completes when the receiver and the latest inner
+    // signal have completed.
+    rt::Ref<Signal> switchToLatest();
+    // Each key (nil as TupleNil) picks its case, else the default; else the result fails with
+    // kErrorNoMatchingCase. The latest pick is forwarded, as with switchToLatest.
+    static rt::Ref<Signal> switchCasesDefault(const rt::Ref<Signal>& keySignal,
+                                              const rt::Ref<ns::Dictionary>& cases,
+                                              const rt::Ref<Signal>& defaultSignal);
+    static rt::Ref<Signal> ifThenElse(const rt::Ref<Signal>& boolSignal, const rt::Ref<Signal>& trueSignal,
+                                      const rt::Ref<Signal>& falseSignal);
+    // Forwards the receiver until the trigger sends a value or completes (its error is ignored).
+    // The trigger is subscribed first: one that fires at once leaves the receiver unsubscribed.
+    rt::Ref<Signal> takeUntil(const rt::Ref<Signal>& trigger);
+    // Forwards the receiver (but not its completion) until the replacement sends anything, then
+    // only the replacement.
+    rt::Ref<Signal> takeUntilReplacement(const rt::Ref<Signal>& replacement);
+    // On each value of the sampler, the receiver's latest value, if it has sent one.
+    rt::Ref<Signal> sample(const rt::Ref<Signal>& sampler);
+
+    // ---- Time (signal_time.cpp) ----
+    // Times are seconds. The error of a time-out: this domain, code 1, no user info.
+    static constexpr const char* kErrorDomain = "ESSignalErrorDomain";
+    static constexpr long kErrorTimedOut = 1;
+    // The date of each tick, from one interval after subscription, every interval, never ending.
+    static rt::Ref<Signal> interval(double seconds, const rt::Ref<Scheduler>& scheduler);
+    static rt::Ref<Signal> intervalOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
+        return interval(seconds, scheduler);
+    }
+    static rt::Ref<Signal> intervalOnSchedulerWithLeeway(double seconds, const rt::Ref<Scheduler>& scheduler,
+                                                         double leeway);
+    // On a new high-priority background scheduler.
+    static rt::Ref<Signal> interval(double seconds);
+    static rt::Ref<Signal> intervalWithLeeway(double seconds, double leeway);
+    // Fails with the time-out error, sent on the scheduler, unless the receiver ends within the
+    // interval from subscription; values do not restart the timer.
+    rt::Ref<Signal> timeoutOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler);
+    rt::Ref<Signal> timeout(double seconds);
+    // Values and completion each after the interval from their arrival, on the current scheduler
+    // of the thread they arrived on (else a background one); errors at once.
+    rt::Ref<Signal> delay(double seconds);
+    // A value passing the predicate is held for the interval and sent only if nothing else arrived
+    // meanwhile; any other value is sent at once and drops the held one. Completion sends the held
+    // value first; an error drops it.
+    rt::Ref<Signal> throttleValuesPassingTest(double seconds, PredicateBlock predicate);
+    rt::Ref<Signal> throttle(double seconds);
+    // Tuples of the values (nil as TupleNil) that arrived within the interval after the first of
+    // each window; completion sends a partial window first. No value, no tuple.
+    rt::Ref<Signal> bufferWithTimeOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler);
+    rt::Ref<Signal> bufferWithTime(double seconds);
+
+    // ---- Blocking waits and start forms (signal_blocking.cpp) ----
+    // For tests, on the main thread: waits, running the main run loop, for the first event of the
+    // receiver (10 s at most, then the time-out error). Returns the first value, or the default
+    // when the receiver completed empty or failed; `success` turns false on an error. Under a
+    // manual clock the 10 s pass only as someone moves the clock.
+    rt::Id asynchronousFirstOrDefault(const rt::Id& defaultValue, bool* success, rt::Ref<ns::Error>* error);
+    // The same for the receiver's end; returns whether it completed.
+    bool asynchronouslyWaitUntilCompleted(rt::Ref<ns::Error>* error);
+
+    using StartSubjectBlock = std::function<void(const rt::Ref<class Subject>& subject)>;
+    // The value, when `success` is left true; otherwise the error.
+    using StartBlock = std::function<rt::Id(bool& success, rt::Ref<ns::Error>& error)>;
+    using StartSubscriberBlock = std::function<void(const rt::Ref<Subscriber>& subscriber)>;
+    // Runs the block on the scheduler at once; the returned subject replays whatever it sends.
+    static rt::Ref<class ReplaySubject> startWithSchedulerSubjectBlock(const rt::Ref<Scheduler>& scheduler,
+                                                                       StartSubjectBlock block);
+    static rt::Ref<Signal> startWithSchedulerBlock(const rt::Ref<Scheduler>& scheduler, StartBlock block);
+    // On a new background scheduler.
+    static rt::Ref<Signal> start(StartBlock block);
+    // Runs the block once, on the scheduler, at the first subscription; every subscriber gets all
+    // it sent.
+    static rt::Ref<Signal> startLazilyWithSchedulerBlock(const rt::Ref<Scheduler>& scheduler,
+                                                         StartSubscriberBlock block);
+    // The same, with the block started at once.
+    static rt::Ref<Signal> startEagerlyWithSchedulerBlock(const rt::Ref<Scheduler>& scheduler,
+                                                          StartSubscriberBlock block);
 
     std::string description() const override;
 

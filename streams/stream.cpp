@@ -40,7 +40,7 @@ rt::Id orTupleNil(const rt::Id& v) { return v ? v : rt::Id(TupleNil::tupleNil())
 } // namespace
 
 rt::Ref<Stream> Stream::flattenMap(FlattenMapBlock block) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     auto result = bind([block = std::move(block), family] {
         return BindBlock([block, family](const rt::Id& value, bool&) -> rt::Ref<Stream> {
             rt::Ref<Stream> s = block(value);
@@ -55,7 +55,7 @@ rt::Ref<Stream> Stream::flatten() {
 }
 
 rt::Ref<Stream> Stream::map(MapBlock block) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
                      return family->returnOfFamily(block(value));
                  }),
@@ -67,7 +67,7 @@ rt::Ref<Stream> Stream::mapReplace(const rt::Id& object) {
 }
 
 rt::Ref<Stream> Stream::filter(PredicateBlock block) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
                      return block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
                  }),
@@ -88,7 +88,7 @@ rt::Ref<Stream> Stream::startWith(const rt::Id& value) {
 }
 
 rt::Ref<Stream> Stream::skip(std::size_t count) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(bind([count, family] {
                      auto skipped = std::make_shared<std::size_t>(0);
                      return BindBlock([count, family, skipped](const rt::Id& value, bool&) {
@@ -104,7 +104,7 @@ rt::Ref<Stream> Stream::skip(std::size_t count) {
 
 rt::Ref<Stream> Stream::take(std::size_t count) {
     if (count == 0) return emptyOfFamily();
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(bind([count, family] {
                      auto taken = std::make_shared<std::size_t>(0);
                      return BindBlock([count, family, taken](const rt::Id& value, bool& stop) {
@@ -116,7 +116,7 @@ rt::Ref<Stream> Stream::take(std::size_t count) {
 }
 
 rt::Ref<Stream> Stream::scanWithStartReduceWithIndex(const rt::Id& start, ReduceWithIndexBlock block) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(bind([start, block = std::move(block), family] {
                      struct State {
                          rt::Id running;
@@ -150,7 +150,7 @@ rt::Ref<Stream> Stream::combinePreviousWithStartReduce(const rt::Id& start, Redu
 }
 
 rt::Ref<Stream> Stream::takeUntilBlock(PredicateBlock predicate) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(bind([predicate = std::move(predicate), family] {
                      return BindBlock([predicate, family](const rt::Id& value, bool&) -> rt::Ref<Stream> {
                          if (predicate(value)) return nullptr;
@@ -166,7 +166,7 @@ rt::Ref<Stream> Stream::takeWhileBlock(PredicateBlock predicate) {
 }
 
 rt::Ref<Stream> Stream::skipUntilBlock(PredicateBlock predicate) {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(bind([predicate = std::move(predicate), family] {
                      auto skipping = std::make_shared<bool>(true);
                      return BindBlock([predicate, family, skipping](const rt::Id& value, bool&) {
@@ -186,7 +186,7 @@ rt::Ref<Stream> Stream::skipWhileBlock(PredicateBlock predicate) {
 }
 
 rt::Ref<Stream> Stream::distinctUntilChanged() {
-    rt::Ref<Stream> family(this);
+    rt::Ref<Stream> family = familyPrototype();
     return named(bind([family] {
                      struct State {
                          rt::Id last;

@@ -95,6 +95,9 @@ public:
 
 protected:
     Stream() = default;
+    // What operators keep to make streams of the receiver's family: the family's shared empty
+    // stream, never the receiver itself (a subscription holding its own source would be a cycle).
+    rt::Ref<Stream> familyPrototype() { return emptyOfFamily(); }
     // Names `s` "[<receiver's name>] -<rest>", when names are on.
     template <class... A>
     rt::Ref<Stream> named(rt::Ref<Stream> s, std::string_view format, const A&... args) {

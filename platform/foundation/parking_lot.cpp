@@ -20,7 +20,7 @@ bool ParkingLot::park(std::unique_lock<std::mutex>& lock, std::optional<ns::Time
     Node node;
     parked_.push_back(&node);
     TimerManager::Id timeout = 0;
-    if (deadline && !std::isinf(*deadline)) {
+    if (deadline && *deadline != INFINITY) {
         std::mutex* mutex = lock.mutex();
         lock.unlock(); // a deadline already passed fires inside schedule
         timeout = TimerManager::shared().schedule(*deadline, 0, [this, &node, mutex] {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace dispatch::detail {
 
@@ -43,9 +44,9 @@ void TimerManager::clockInstalled() {
 }
 
 TimerManager::Id TimerManager::schedule(ns::TimeInterval deadline, double interval, Callback fire) {
-    if (std::isnan(deadline) || std::isinf(deadline)) return 0;
+    if (std::isnan(deadline) || deadline == INFINITY) return 0;
+    if (deadline == -INFINITY) deadline = std::numeric_limits<ns::TimeInterval>::lowest();
     if (!(interval > 0) || std::isinf(interval)) interval = 0;
-    ns::TimeInterval now = ns::Clock::currentTime();
     Id id;
     bool earliest;
     {
@@ -57,7 +58,9 @@ TimerManager::Id TimerManager::schedule(ns::TimeInterval deadline, double interv
         keys_.emplace(id, key);
         earliest = it == entries_.begin();
     }
-    if (deadline <= now) {
+    // The time is read after the entry is in: a clock change that fired before the insert is seen
+    // here, and one after it finds the entry.
+    if (deadline <= ns::Clock::currentTime()) {
         this->fire(false);
     } else if (earliest) {
         wake_.notify_all();
@@ -113,7 +116,9 @@ void TimerManager::fire(bool waitForOther) {
             if (node.mapped().interval > 0) {
                 // Re-armed before the call, so a cancel from the callback removes the next one.
                 callback = node.mapped().fire;
-                node.key() = Key{node.key().first + node.mapped().interval, nextOrder_++};
+                ns::TimeInterval next = node.key().first + node.mapped().interval;
+                if (!(next > node.key().first)) next = now + node.mapped().interval; // too far back to step
+                node.key() = Key{next, nextOrder_++};
                 keys_[id] = node.key();
                 entries_.insert(std::move(node));
             } else {

@@ -33,7 +33,7 @@ public:
     static TimerManager& shared();
 
     // Fires `fire` at `deadline`, then every `interval` seconds after it when the interval is
-    // positive. An infinite or NaN deadline never fires (returns 0).
+    // positive. A deadline of +infinity or NaN never fires (returns 0).
     Id schedule(ns::TimeInterval deadline, double interval, Callback fire);
     // Removes the entry; once it returns the callback is not running on another thread and will not
     // be called again. Returns whether the entry was still scheduled.

@@ -185,6 +185,30 @@ TEST_F(DispatchQueue, SerialQueueTargetingMainRunsOnTheMainThreadThroughTheDrain
     EXPECT_EQ(log.lines().size(), 2u);
 }
 
+TEST_F(DispatchQueue, ConcurrentQueueHoldsItsBlocksWhileSuspended) {
+    auto queue = Queue::concurrent("test.concurrent");
+    EXPECT_FALSE(queue->isSerial());
+    std::atomic<int> ran{0};
+    std::atomic<bool> wrongContext{false};
+    queue->suspend();
+    for (int i = 0; i < 3; ++i) {
+        dispatch::async(queue, [&] {
+            if (dispatch::currentQueue() != queue || !dispatch::isRunningOn(Queue::global()))
+                wrongContext = true;
+            ++ran;
+        });
+    }
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    EXPECT_EQ(ran, 0);
+    queue->resume();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    EXPECT_EQ(ran, 3);
+    EXPECT_FALSE(wrongContext);
+    ns::CapturedLog log;
+    queue->resume(); // unbalanced
+    EXPECT_EQ(log.lines().size(), 1u);
+}
+
 TEST_F(DispatchSync, RunsInlineWhereWaitingWouldDeadlock) {
     ns::CapturedLog log;
     bool ranOnMain = false;

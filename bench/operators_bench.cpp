@@ -1,0 +1,238 @@
+// The cost of the combining and scheduling operators: merging, flattening, switching, combining
+// latest values, and moving events to a background scheduler or to the main thread. Run on the
+// main thread, so subscription work runs inline as it does in the application.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/run_loop.h"
+#include "platform/runtime/number.h"
+#include "streams/scheduler.h"
+#include "streams/signal.h"
+#include "streams/subject.h"
+
+namespace {
+
+using es::Signal;
+using es::Subject;
+using es::Subscriber;
+using rt::Id;
+using rt::Ref;
+
+std::vector<Ref<Subject>> subjects(int count) {
+    std::vector<Ref<Subject>> all;
+    for (int i = 0; i < count; ++i)
+        all.push_back(Subject::subject());
+    return all;
+}
+
+std::vector<Ref<Signal>> asSignals(const std::vector<Ref<Subject>>& all) {
+    return std::vector<Ref<Signal>>(all.begin(), all.end());
+}
+
+void MergeOf8Subjects(benchmark::State& state) {
+    auto sources = subjects(8);
+    std::int64_t received = 0;
+    auto d = Signal::merge(asSignals(sources))->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1);
+    std::size_t i = 0;
+    for (auto _ : state)
+        sources[i++ & 7]->sendNext(value);
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(MergeOf8Subjects);
+
+// Each iteration: one subscription of flatten(4) over 10,000 inner signals of two values each.
+void Flatten4Over10000InnerSignals(benchmark::State& state) {
+    constexpr int kInner = 10000;
+    std::vector<Ref<Signal>> inner;
+    for (int i = 0; i < kInner; ++i) {
+        inner.push_back(Signal::createSignal([v = ns::num(i)](const Ref<Subscriber>& s) {
+            s->sendNext(v);
+            s->sendNext(v);
+            s->sendCompleted();
+            return Ref<rt::Disposable>();
+        }));
+    }
+    auto outer = Signal::createSignal([&inner](const Ref<Subscriber>& s) {
+        for (const auto& signal : inner)
+            s->sendNext(signal);
+        s->sendCompleted();
+        return Ref<rt::Disposable>();
+    });
+    auto flattened = outer->flatten(4);
+    std::int64_t received = 0;
+    for (auto _ : state)
+        flattened->subscribeNext([&](const Id&) { ++received; });
+    state.SetItemsProcessed(state.iterations() * kInner);
+    state.counters["values"] = benchmark::Counter(static_cast<double>(received), benchmark::Counter::kIsRate);
+}
+BENCHMARK(Flatten4Over10000InnerSignals)->Unit(benchmark::kMillisecond);
+
+// Each iteration: a new inner subject replaces the previous one, then sends a value.
+void SwitchToLatestNewInnerPerValue(benchmark::State& state) {
+    auto outer = Subject::subject();
+    std::int64_t received = 0;
+    auto d = outer->switchToLatest()->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1);
+    for (auto _ : state) {
+        auto inner = Subject::subject();
+        outer->sendNext(inner);
+        inner->sendNext(value);
+    }
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(SwitchToLatestNewInnerPerValue);
+
+void CombineLatest(benchmark::State& state) {
+    int count = static_cast<int>(state.range(0));
+    auto sources = subjects(count);
+    std::int64_t received = 0;
+    auto d = Signal::combineLatest(asSignals(sources))->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1);
+    for (auto& s : sources)
+        s->sendNext(value);
+    std::size_t i = 0;
+    for (auto _ : state)
+        sources[i++ % sources.size()]->sendNext(value);
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(CombineLatest)->Arg(2)->Arg(16);
+
+std::int64_t nowNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Counts deliveries and lets the producer wait for a target.
+struct Arrivals {
+    std::mutex m;
+    std::condition_variable cv;
+    std::int64_t count = 0;
+    void arrived() {
+        std::lock_guard g(m);
+        ++count;
+        cv.notify_all();
+    }
+    void waitFor(std::int64_t target) {
+        std::unique_lock g(m);
+        cv.wait(g, [&] { return count >= target; });
+    }
+};
+
+// Batches of 1,000 values hop to a background scheduler; each iteration waits for its batch.
+void DeliverOnBackgroundThroughput(benchmark::State& state) {
+    constexpr int kBatch = 1000;
+    auto subject = Subject::subject();
+    Arrivals arrivals;
+    auto d =
+        subject->deliverOn(es::Scheduler::scheduler())->subscribeNext([&](const Id&) { arrivals.arrived(); });
+    Id value = ns::num(1);
+    std::int64_t sent = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kBatch; ++i)
+            subject->sendNext(value);
+        sent += kBatch;
+        arrivals.waitFor(sent);
+    }
+    d->dispose();
+    state.SetItemsProcessed(sent);
+}
+BENCHMARK(DeliverOnBackgroundThroughput)->UseRealTime();
+
+// One value at a time: the time from sendNext to the subscriber on the background scheduler.
+void DeliverOnBackgroundLatency(benchmark::State& state) {
+    auto subject = Subject::subject();
+    Arrivals arrivals;
+    std::vector<std::int64_t> latencies;
+    latencies.reserve(1 << 20);
+    auto d = subject->deliverOn(es::Scheduler::scheduler())->subscribeNext([&](const Id& v) {
+        std::int64_t sentAt = rt::cast<ns::Number>(v)->longLongValue();
+        if (latencies.size() < latencies.capacity()) latencies.push_back(nowNanos() - sentAt);
+        arrivals.arrived();
+    });
+    std::int64_t sent = 0;
+    for (auto _ : state) {
+        subject->sendNext(ns::num(static_cast<long long>(nowNanos())));
+        arrivals.waitFor(++sent);
+    }
+    d->dispose();
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double q) {
+        return latencies.empty() ? 0.0
+                                 : latencies[static_cast<std::size_t>(q * (latencies.size() - 1))] / 1000.0;
+    };
+    state.counters["p50_us"] = at(0.50);
+    state.counters["p99_us"] = at(0.99);
+}
+BENCHMARK(DeliverOnBackgroundLatency)->UseRealTime();
+
+// A background producer sends batches of 1,000 values; the benchmark thread, the main thread,
+// drains the main queue until the batch has arrived.
+void DeliverOnMainThreadFromBackground(benchmark::State& state) {
+    constexpr int kBatch = 1000;
+    auto subject = Subject::subject();
+    std::int64_t received = 0;
+    auto d = subject->deliverOnMainThread()->subscribeNext([&](const Id&) { ++received; });
+
+    std::mutex m;
+    std::condition_variable cv;
+    int batchesAsked = 0;
+    bool stop = false;
+    std::thread producer([&] {
+        Id value = ns::num(1);
+        int done = 0;
+        for (;;) {
+            {
+                std::unique_lock g(m);
+                cv.wait(g, [&] { return stop || batchesAsked > done; });
+                if (stop && batchesAsked == done) return;
+            }
+            for (int i = 0; i < kBatch; ++i)
+                subject->sendNext(value);
+            ++done;
+        }
+    });
+    std::int64_t target = 0;
+    for (auto _ : state) {
+        {
+            std::lock_guard g(m);
+            ++batchesAsked;
+        }
+        cv.notify_one();
+        target += kBatch;
+        while (received < target)
+            ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr);
+    }
+    {
+        std::lock_guard g(m);
+        stop = true;
+    }
+    cv.notify_one();
+    producer.join();
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(DeliverOnMainThreadFromBackground)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ns::Thread::markMainThread();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,112 @@
+// Loopback GET requests per second: through ns::URLSession (network thread, completion on the
+// session's queue, the caller waiting for it) beside the same requests made with libcurl directly
+// on the calling thread with one reused easy handle. Both keep their connection alive. The server
+// is a cpp-httplib server in this process. "vs_curl" on the URLSession rows is its rate divided by
+// the libcurl rate for the same body size (the libcurl rows run first).
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <httplib.h>
+
+#include "platform/foundation/url_loading.h"
+
+namespace {
+
+// Serves GET /bytes/<n> with n bytes, on its own threads, for the life of the process.
+struct Server {
+    httplib::Server http;
+    int port = 0;
+
+    Server() {
+        http.set_keep_alive_max_count(1u << 30);
+        http.set_keep_alive_timeout(5);
+        http.Get(R"(/bytes/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(std::string(std::stoul(req.matches[1]), 'x'), "application/octet-stream");
+        });
+        port = http.bind_to_any_port("127.0.0.1");
+        std::thread([this] { http.listen_after_bind(); }).detach();
+    }
+    std::string url(long bytes) const {
+        return "http://127.0.0.1:" + std::to_string(port) + "/bytes/" + std::to_string(bytes);
+    }
+    static Server& shared() {
+        static auto* server = new Server; // never stopped: its threads end with the process
+        return *server;
+    }
+};
+
+std::map<long, double> curlRates; // requests per second by body size
+
+void BM_CurlEasyGet(benchmark::State& state) {
+    const long size = state.range(0);
+    std::string url = Server::shared().url(size);
+    CURL* easy = curl_easy_init();
+    std::string body;
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* user) {
+        static_cast<std::string*>(user)->append(p, s * n);
+        return s * n;
+    });
+    auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        body.clear();
+        if (curl_easy_perform(easy) != CURLE_OK || body.size() != std::size_t(size)) {
+            state.SkipWithError("transfer failed");
+            break;
+        }
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    curl_easy_cleanup(easy);
+    state.SetItemsProcessed(state.iterations());
+    state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    curlRates[size] = double(state.iterations()) / seconds; // the last (longest) run's figure stays
+}
+
+void BM_URLSessionGet(benchmark::State& state) {
+    const long size = state.range(0);
+    auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
+    auto request = ns::URLRequest::requestWithURL(ns::URL::URLWithString(Server::shared().url(size)));
+    std::mutex lock;
+    std::condition_variable cv;
+    bool done = false, ok = false;
+    auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        done = false;
+        session
+            ->dataTaskWithRequest(request,
+                                  [&](rt::Ref<ns::URLResponse>, rt::Ref<ns::Data> data, rt::Ref<ns::Error> error) {
+                                      std::lock_guard g(lock);
+                                      ok = !error && data && data->length() == std::size_t(size);
+                                      done = true;
+                                      cv.notify_one();
+                                  })
+            ->resume();
+        std::unique_lock g(lock);
+        cv.wait(g, [&] { return done; });
+        if (!ok) {
+            state.SkipWithError("transfer failed");
+            break;
+        }
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    session->delegateQueue()->waitUntilAllOperationsAreFinished();
+    state.SetItemsProcessed(state.iterations());
+    state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    if (auto it = curlRates.find(size); it != curlRates.end() && it->second > 0)
+        state.counters["vs_curl"] = double(state.iterations()) / seconds / it->second;
+}
+
+} // namespace
+
+BENCHMARK(BM_CurlEasyGet)->Arg(16)->Arg(16384)->UseRealTime();
+BENCHMARK(BM_URLSessionGet)->Arg(16)->Arg(16384)->UseRealTime();

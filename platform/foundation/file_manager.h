@@ -1,0 +1,93 @@
+#pragma once
+// ns::FileManager ("NSFileManager"): thin wrappers over the file system that report failures as
+// NSCocoaErrorDomain errors, plus whole-file reads and atomic writes.
+//
+// Failures never throw: they return false or nil and, when asked for, an error whose user info
+// holds the path (NSFilePath) and the system error (NSUnderlyingError, NSPOSIXErrorDomain).
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/data.h"
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/error.h"
+#include "platform/runtime/object.h"
+
+namespace ns {
+
+inline constexpr const char* POSIXErrorDomain = "NSPOSIXErrorDomain";
+inline constexpr const char* FilePathErrorKey = "NSFilePath";
+
+// NSCocoaErrorDomain file error codes.
+inline constexpr long FileNoSuchFileError = 4;
+inline constexpr long FileReadUnknownError = 256;
+inline constexpr long FileReadNoPermissionError = 257;
+inline constexpr long FileReadNoSuchFileError = 260;
+inline constexpr long FileWriteUnknownError = 512;
+inline constexpr long FileWriteNoPermissionError = 513;
+inline constexpr long FileWriteFileExistsError = 516;
+inline constexpr long FileWriteOutOfSpaceError = 640;
+inline constexpr long FileWriteVolumeReadOnlyError = 642;
+
+// Attribute keys and values.
+inline constexpr const char* FileSystemSize = "NSFileSystemSize";
+inline constexpr const char* FileSystemFreeSize = "NSFileSystemFreeSize";
+inline constexpr const char* FileSize = "NSFileSize";
+inline constexpr const char* FileType = "NSFileType";
+inline constexpr const char* FileModificationDate = "NSFileModificationDate";
+inline constexpr const char* FileTypeRegular = "NSFileTypeRegular";
+inline constexpr const char* FileTypeDirectory = "NSFileTypeDirectory";
+inline constexpr const char* FileTypeSymbolicLink = "NSFileTypeSymbolicLink";
+inline constexpr const char* FileTypeUnknown = "NSFileTypeUnknown";
+
+class FileManager : public rt::Object {
+    RT_CLASS(FileManager)
+public:
+    // The shared instance (immortal). The manager holds no state: any thread may use it.
+    static const rt::Ref<FileManager>& defaultManager();
+
+    // A symbolic link is followed; a dangling one does not exist.
+    bool fileExistsAtPath(std::string_view path, bool* isDirectory = nullptr) const;
+    // Removes a file, or a directory with everything in it. Fails (FileNoSuchFileError) when
+    // nothing is there.
+    bool removeItemAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
+    // Without intermediate directories the parent must exist and the directory must not; with them
+    // an existing directory is success.
+    bool createDirectoryAtPath(std::string_view path, bool withIntermediateDirectories,
+                               rt::Ref<Error>* error = nullptr) const;
+    // Fails when the destination exists.
+    bool moveItemAtPath(std::string_view from, std::string_view to, rt::Ref<Error>* error = nullptr) const;
+    bool copyItemAtPath(std::string_view from, std::string_view to, rt::Ref<Error>* error = nullptr) const;
+    // The names of the entries (not "." or ".."), sorted by name; nil on failure.
+    rt::Ref<Array> contentsOfDirectoryAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
+    // FileSystemSize and FileSystemFreeSize (bytes, unsigned long long numbers); nil on failure.
+    rt::Ref<Dictionary> attributesOfFileSystemForPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
+    // FileSize, FileType and FileModificationDate of the item itself (a link is not followed).
+    rt::Ref<Dictionary> attributesOfItemAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
+    // The file's bytes; nil when it cannot be read.
+    rt::Ref<Data> contentsAtPath(std::string_view path) const;
+    // Writes the file atomically (nil data: an empty file); true on success.
+    bool createFileAtPath(std::string_view path, const rt::Ref<Data>& data) const;
+
+private:
+    FileManager() = default;
+};
+
+// Writes `bytes` to `path` so that the file holds either its old content or the new one, whatever
+// happens: a temporary file in the same directory is written, flushed to the disk and renamed over
+// the target. On failure the temporary file is removed and the target is left as it was.
+bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Error>* error = nullptr);
+bool writeAtomically(std::string_view path, const Data& data, rt::Ref<Error>* error = nullptr);
+// The whole file; nil (and the error) when it cannot be read.
+rt::Ref<Data> readFile(std::string_view path, rt::Ref<Error>* error = nullptr);
+
+namespace detail {
+// Test hook: called by writeAtomically with the temporary file's path once it is written and
+// flushed, before the rename. Returning true stops the write there as a crash would: the temporary
+// file stays, the target is untouched, and the write reports failure. Null removes the hook.
+void setAtomicWriteInterruption(std::function<bool(const std::string& temporaryPath)> hook);
+} // namespace detail
+
+} // namespace ns

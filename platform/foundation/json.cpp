@@ -1,0 +1,819 @@
+#include "platform/foundation/json.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <simdjson.h>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/null.h"
+#include "platform/foundation/string.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/number.h"
+
+namespace ns {
+
+RT_DEFINE_CLASS(JSONSerialization, "NSJSONSerialization", rt::Object)
+
+namespace {
+
+namespace dom = simdjson::dom;
+
+// Deepest nesting read or written. simdjson's parser allows exactly this much by default.
+constexpr std::size_t kMaxDepth = 1024;
+// Documents up to this size reuse the thread's parser and buffer. The parser keeps about 14 bytes
+// per byte of the largest text it has read, so larger documents get a workspace of their own that
+// is freed afterwards.
+constexpr std::size_t kReusedWorkspaceLimit = std::size_t{64} << 10;
+
+void report(rt::Ref<Error>* out, long code, const char* description, const std::string& debug) {
+    if (!out) return;
+    *out = Error::make(CocoaErrorDomain, code,
+                       Dictionary::withPairs({{str(LocalizedDescriptionKey), str(description)},
+                                              {str(DebugDescriptionErrorKey), str(debug)}}));
+}
+
+void readError(rt::Ref<Error>* out, const std::string& debug) {
+    report(out, PropertyListReadCorruptError,
+           "The data couldn\u2019t be read because it isn\u2019t in the correct format.", debug);
+}
+
+void writeError(rt::Ref<Error>* out, const std::string& debug) {
+    report(out, PropertyListWriteStreamError,
+           "The data couldn\u2019t be written because it isn\u2019t in the correct format.", debug);
+}
+
+// "around line 2, column 7" for a byte offset (both counted from 1, columns in bytes).
+std::string where(std::string_view text, std::size_t offset) {
+    offset = std::min(offset, text.size());
+    std::size_t line = 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+    std::size_t lineStart = text.rfind('\n', offset == 0 ? 0 : offset - 1);
+    std::size_t column = lineStart == std::string_view::npos || offset == 0 ? offset + 1 : offset - lineStart;
+    return "around line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+const char* const kNotAContainer =
+    "JSON text did not start with array or object and option to allow fragments not set";
+
+// ---- Diagnosis -----------------------------------------------------------------------------
+// simdjson says that a document is malformed but not where. When it refuses one, this scanner
+// walks the text by the grammar to find the first fault and its place. It also notes integers too
+// large for 64 bits, which simdjson refuses but which are valid JSON (they are read as doubles).
+
+struct Diagnosis {
+    bool found = false;
+    std::size_t offset = 0;
+    std::string what;
+    std::vector<std::size_t> bigIntegerEnds;
+};
+
+class Scanner {
+public:
+    Scanner(std::string_view in, bool fragments) : in_(in), fragments_(fragments) {}
+
+    Diagnosis run() {
+        skipSpace();
+        if (p_ == in_.size()) {
+            fail(p_, "No value: the text is empty or only white space");
+        } else if (!fragments_ && in_[p_] != '[' && in_[p_] != '{') {
+            fail(p_, kNotAContainer);
+        } else {
+            document();
+        }
+        return std::move(d_);
+    }
+
+private:
+    bool fail(std::size_t at, std::string what) {
+        d_.found = true;
+        d_.offset = at;
+        d_.what = std::move(what);
+        return false;
+    }
+    bool atEnd() const { return p_ == in_.size(); }
+    unsigned char at(std::size_t i) const { return static_cast<unsigned char>(in_[i]); }
+    static bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+    void skipSpace() {
+        while (p_ < in_.size() && (in_[p_] == ' ' || in_[p_] == '\n' || in_[p_] == '\r' || in_[p_] == '\t'))
+            ++p_;
+    }
+    bool endOfFile() {
+        if (stack_.empty()) return fail(p_, "Unexpected end of file");
+        return fail(p_, stack_.back() == '[' ? "Unexpected end of file while parsing an array"
+                                             : "Unexpected end of file while parsing an object");
+    }
+
+    void document() {
+        for (;;) {
+            if (!value()) return;
+            // After a value: close containers until a separator leads to the next value.
+            for (;;) {
+                skipSpace();
+                if (stack_.empty()) {
+                    if (!atEnd()) fail(p_, "Garbage at end");
+                    return;
+                }
+                if (atEnd()) {
+                    endOfFile();
+                    return;
+                }
+                const char top = stack_.back(), close = top == '[' ? ']' : '}';
+                if (in_[p_] == close) {
+                    stack_.pop_back();
+                    ++p_;
+                    continue;
+                }
+                if (in_[p_] != ',') {
+                    fail(p_, top == '[' ? "Expected ',' or ']' after an array element"
+                                        : "Expected ',' or '}' after a value in an object");
+                    return;
+                }
+                ++p_;
+                if (top == '{' && !key()) return;
+                break;
+            }
+        }
+    }
+
+    // One value; a container is opened (and its first key read) and left on the stack.
+    bool value() {
+        skipSpace();
+        if (atEnd()) return endOfFile();
+        const char c = in_[p_];
+        if (c == '[' || c == '{') {
+            if (stack_.size() == kMaxDepth) return fail(p_, "Too many nested arrays or dictionaries");
+            stack_.push_back(c);
+            ++p_;
+            skipSpace();
+            if (!atEnd() && in_[p_] == (c == '[' ? ']' : '}')) {
+                stack_.pop_back();
+                ++p_;
+                return true;
+            }
+            if (c == '[') return value();
+            return key() && value();
+        }
+        if (c == '"') return string();
+        if (c == '-' || isDigit(static_cast<unsigned char>(c))) return number();
+        if (c == 't') return literal("true");
+        if (c == 'f') return literal("false");
+        if (c == 'n') return literal("null");
+        return fail(p_, "Invalid value");
+    }
+
+    // A key and its colon.
+    bool key() {
+        skipSpace();
+        if (atEnd()) return endOfFile();
+        if (in_[p_] != '"') return fail(p_, "Expected a string key in an object");
+        if (!string()) return false;
+        skipSpace();
+        if (atEnd()) return endOfFile();
+        if (in_[p_] != ':') return fail(p_, "Expected ':' after a key in an object");
+        ++p_;
+        return true;
+    }
+
+    bool literal(std::string_view word) {
+        if (in_.substr(p_, word.size()) != word) return fail(p_, "Invalid value");
+        p_ += word.size();
+        return true;
+    }
+
+    bool hex4(std::size_t i, unsigned& out) const {
+        if (i + 4 > in_.size()) return false;
+        out = 0;
+        for (std::size_t k = i; k < i + 4; ++k) {
+            const unsigned char c = at(k);
+            unsigned v;
+            if (isDigit(c))
+                v = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                v = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                v = c - 'A' + 10;
+            else
+                return false;
+            out = out * 16 + v;
+        }
+        return true;
+    }
+
+    // Length of the well-formed UTF-8 sequence at i, or 0.
+    std::size_t utf8Length(std::size_t i) const {
+        const unsigned char c = at(i);
+        std::size_t n;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF)
+            n = 2;
+        else if (c >= 0xE0 && c <= 0xEF) {
+            n = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return 0;
+        }
+        if (i + n > in_.size()) return 0;
+        for (std::size_t k = 1; k < n; ++k) {
+            const unsigned char b = at(i + k);
+            if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) return 0;
+        }
+        return n;
+    }
+
+    bool string() {
+        const std::size_t start = p_++;
+        for (;;) {
+            if (atEnd()) return fail(start, "Unterminated string");
+            const unsigned char c = at(p_);
+            if (c == '"') {
+                ++p_;
+                return true;
+            }
+            if (c < 0x20) return fail(p_, "Unescaped control character in a string");
+            if (c >= 0x80) {
+                const std::size_t n = utf8Length(p_);
+                if (n == 0) return fail(p_, "Invalid UTF-8 in a string");
+                p_ += n;
+                continue;
+            }
+            if (c != '\\') {
+                ++p_;
+                continue;
+            }
+            const std::size_t escape = p_++;
+            if (atEnd()) return fail(start, "Unterminated string");
+            const char e = in_[p_];
+            if (e != 'u') {
+                if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos)
+                    return fail(escape, "Invalid escape sequence in a string");
+                ++p_;
+                continue;
+            }
+            unsigned u;
+            if (!hex4(p_ + 1, u)) return fail(escape, "Invalid \\u escape: four hexadecimal digits expected");
+            p_ += 5;
+            if (u >= 0xDC00 && u <= 0xDFFF) return fail(escape, "Unpaired low surrogate in a \\u escape");
+            if (u >= 0xD800 && u <= 0xDBFF) {
+                unsigned low;
+                if (in_.substr(p_, 2) != "\\u" || !hex4(p_ + 2, low) || low < 0xDC00 || low > 0xDFFF)
+                    return fail(escape, "Unpaired high surrogate in a \\u escape");
+                p_ += 6;
+            }
+        }
+    }
+
+    bool number() {
+        const std::size_t start = p_;
+        if (in_[p_] == '-') ++p_;
+        if (atEnd() || !isDigit(at(p_))) return fail(start, "Invalid number");
+        if (in_[p_] == '0') {
+            ++p_;
+            if (!atEnd() && isDigit(at(p_))) return fail(start, "Invalid number: leading zero");
+        } else {
+            while (!atEnd() && isDigit(at(p_)))
+                ++p_;
+        }
+        bool integral = true;
+        if (!atEnd() && in_[p_] == '.') {
+            ++p_;
+            if (atEnd() || !isDigit(at(p_))) return fail(start, "Invalid number: digits expected after '.'");
+            while (!atEnd() && isDigit(at(p_)))
+                ++p_;
+            integral = false;
+        }
+        if (!atEnd() && (in_[p_] == 'e' || in_[p_] == 'E')) {
+            ++p_;
+            if (!atEnd() && (in_[p_] == '+' || in_[p_] == '-')) ++p_;
+            if (atEnd() || !isDigit(at(p_)))
+                return fail(start, "Invalid number: digits expected in the exponent");
+            while (!atEnd() && isDigit(at(p_)))
+                ++p_;
+            integral = false;
+        }
+        const char* first = in_.data() + start;
+        const char* last = in_.data() + p_;
+        if (integral) {
+            std::int64_t i;
+            std::uint64_t u;
+            const bool fits = in_[start] == '-' ? std::from_chars(first, last, i).ec == std::errc()
+                                                : std::from_chars(first, last, u).ec == std::errc();
+            if (!fits) d_.bigIntegerEnds.push_back(p_);
+            return true;
+        }
+        double d;
+        if (std::from_chars(first, last, d).ec == std::errc::result_out_of_range && overflows(start, p_))
+            return fail(start, "Number out of range: " + std::string(first, last));
+        return true;
+    }
+
+    // For a number out of double's range: too large (rather than too small)?
+    bool overflows(std::size_t from, std::size_t to) const {
+        const std::string_view t = in_.substr(from, to - from);
+        long intDigits = 0, digits = 0, firstSignificant = -1;
+        bool fraction = false;
+        std::size_t i = t[0] == '-' ? 1 : 0;
+        for (; i < t.size() && t[i] != 'e' && t[i] != 'E'; ++i) {
+            if (t[i] == '.') {
+                fraction = true;
+                continue;
+            }
+            if (!fraction) ++intDigits;
+            if (firstSignificant < 0 && t[i] != '0') firstSignificant = digits;
+            ++digits;
+        }
+        if (firstSignificant < 0) return false;
+        long exponent = 0;
+        if (i < t.size()) {
+            ++i;
+            const bool negative = t[i] == '-';
+            if (t[i] == '+' || t[i] == '-') ++i;
+            for (; i < t.size() && exponent < 100000; ++i)
+                exponent = exponent * 10 + (t[i] - '0');
+            if (negative) exponent = -exponent;
+        }
+        // The first significant digit stands for 10^(intDigits - 1 - firstSignificant + exponent).
+        return intDigits - 1 - firstSignificant + exponent > 0;
+    }
+
+    std::string_view in_;
+    bool fragments_;
+    std::size_t p_ = 0;
+    std::vector<char> stack_;
+    Diagnosis d_;
+};
+
+// ---- Building ns objects --------------------------------------------------------------------
+
+class Builder {
+public:
+    explicit Builder(bool mutableContainers) : mutable_(mutableContainers) {}
+
+    rt::Id value(dom::element e, std::size_t depth) {
+        switch (e.type()) {
+        case dom::element_type::ARRAY:
+            return array(e.get_array().value_unsafe(), depth);
+        case dom::element_type::OBJECT:
+            return object(e.get_object().value_unsafe(), depth);
+        case dom::element_type::STRING:
+            return String::make(e.get_string().value_unsafe());
+        case dom::element_type::INT64:
+            return integer(e.get_int64().value_unsafe());
+        case dom::element_type::UINT64:
+            return Number::withUnsignedLongLong(e.get_uint64().value_unsafe());
+        case dom::element_type::DOUBLE:
+            return Number::withDouble(e.get_double().value_unsafe());
+        case dom::element_type::BOOL:
+            return Number::withBool(e.get_bool().value_unsafe());
+        case dom::element_type::NULL_VALUE:
+            return Null::null();
+        }
+        return Null::null();
+    }
+
+private:
+    rt::Id array(dom::array a, std::size_t depth) {
+        std::vector<rt::Id> items;
+        items.reserve(a.size());
+        for (dom::element child : a)
+            items.push_back(value(child, depth + 1));
+        if (mutable_) return MutableArray::make(std::move(items));
+        return Array::make(std::move(items));
+    }
+
+    rt::Id object(dom::object o, std::size_t depth) {
+        if (mutable_) {
+            auto d = MutableDictionary::withCapacity(o.size());
+            for (dom::key_value_pair kv : o) {
+                rt::Ref<String> k = key(kv.key);
+                d->setObjectForKey(value(kv.value, depth + 1), k);
+            }
+            return d;
+        }
+        // Scratch vectors by depth, reused across the document's objects. They are indexed anew
+        // after each nested call, which may grow the outer vectors.
+        if (keys_.size() <= depth) {
+            keys_.resize(depth + 1);
+            values_.resize(depth + 1);
+        }
+        for (dom::key_value_pair kv : o) {
+            rt::Ref<String> k = key(kv.key);
+            rt::Id v = value(kv.value, depth + 1);
+            keys_[depth].push_back(std::move(k));
+            values_[depth].push_back(std::move(v));
+        }
+        auto d = Dictionary::withObjectsForKeys(values_[depth], keys_[depth]);
+        keys_[depth].clear();
+        values_[depth].clear();
+        return d;
+    }
+
+    // Keys repeat from object to object: one String per distinct short key.
+    rt::Ref<String> key(std::string_view text) {
+        if (text.size() > 64) return String::make(text);
+        auto it = keyCache_.find(text);
+        if (it != keyCache_.end()) return it->second;
+        rt::Ref<String> s = String::make(text);
+        if (keyCache_.size() < 4096) keyCache_.emplace(text, s); // the parser owns `text` meanwhile
+        return s;
+    }
+
+    // Small integers repeat too; Numbers are immutable, so they are shared within a document.
+    rt::Id integer(std::int64_t v) {
+        if (v < kSmallMin || v > kSmallMax) return Number::withLongLong(v);
+        rt::Id& slot = small_[static_cast<std::size_t>(v - kSmallMin)];
+        if (!slot) slot = Number::withLongLong(v);
+        return slot;
+    }
+
+    static constexpr std::int64_t kSmallMin = -16, kSmallMax = 255;
+
+    bool mutable_;
+    std::vector<std::vector<rt::Id>> keys_, values_;
+    std::unordered_map<std::string_view, rt::Ref<String>> keyCache_;
+    rt::Id small_[kSmallMax - kSmallMin + 1];
+};
+
+// Rewrites integers past 64 bits as exponent forms ("...e0"), which simdjson reads as doubles.
+std::string widenBigIntegers(std::string_view text, const std::vector<std::size_t>& ends) {
+    std::string out;
+    out.reserve(text.size() + 2 * ends.size());
+    std::size_t from = 0;
+    for (std::size_t end : ends) {
+        out.append(text.substr(from, end - from));
+        out += "e0";
+        from = end;
+    }
+    out.append(text.substr(from));
+    return out;
+}
+
+// A parser and the padded copy of the text it reads (simdjson reads a little past the end).
+// Reusing both spares the allocator on every call.
+class Workspace {
+public:
+    simdjson::error_code parse(std::string_view text, dom::element& root) {
+        const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+        if (needed > capacity_) {
+            buffer_.reset(new char[needed]);
+            capacity_ = needed;
+        }
+        std::memcpy(buffer_.get(), text.data(), text.size());
+        std::memset(buffer_.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
+        return parser_.parse(buffer_.get(), text.size(), false).get(root);
+    }
+
+private:
+    dom::parser parser_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+};
+
+rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* error) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    const bool fragments = options & JSONReadingOptions::FragmentsAllowed;
+
+    thread_local Workspace shared;
+    std::unique_ptr<Workspace> own;
+    Workspace* work = &shared;
+    if (text.size() > kReusedWorkspaceLimit) {
+        own = std::make_unique<Workspace>();
+        work = own.get();
+    }
+
+    dom::element root;
+    simdjson::error_code failure = work->parse(text, root);
+    if (failure) {
+        Diagnosis d = Scanner(text, fragments).run();
+        if (d.found) {
+            readError(error, d.what + " " + where(text, d.offset) + ".");
+            return nullptr;
+        }
+        if (!d.bigIntegerEnds.empty()) {
+            failure = work->parse(widenBigIntegers(text, d.bigIntegerEnds), root);
+        }
+        if (failure) {
+            readError(error,
+                      std::string("Unable to read JSON text: ") + simdjson::error_message(failure) + ".");
+            return nullptr;
+        }
+    }
+    const auto type = root.type();
+    if (!fragments && type != dom::element_type::ARRAY && type != dom::element_type::OBJECT) {
+        const std::size_t first = text.find_first_not_of(" \t\r\n");
+        readError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
+        return nullptr;
+    }
+    return Builder(options & JSONReadingOptions::MutableContainers).value(root, 0);
+}
+
+// ---- Writing --------------------------------------------------------------------------------
+
+// What each byte becomes inside a JSON string: 0 as is, 1 a \u00XX escape, else the letter after
+// the backslash.
+constexpr auto kEscapes = [] {
+    std::array<char, 256> t{};
+    for (int c = 0; c < 0x20; ++c)
+        t[c] = 1;
+    t['\b'] = 'b';
+    t['\f'] = 'f';
+    t['\n'] = 'n';
+    t['\r'] = 'r';
+    t['\t'] = 't';
+    t['"'] = '"';
+    t['\\'] = '\\';
+    t['/'] = '/';
+    return t;
+}();
+
+// What an object is to the writer. The exact classes are found by identity, which is much
+// cheaper than dynamic_cast; subclasses take the slower path.
+enum class Shape { String, Number, Dictionary, Array, Null, Other };
+
+struct KnownClasses {
+    const rt::Class* string = &String::staticClass();
+    const rt::Class* number = &Number::staticClass();
+    const rt::Class* dictionary = &Dictionary::staticClass();
+    const rt::Class* mutableDictionary = &MutableDictionary::staticClass();
+    const rt::Class* array = &Array::staticClass();
+    const rt::Class* mutableArray = &MutableArray::staticClass();
+    const rt::Object* null = Null::null().get();
+};
+
+Shape shapeOf(const rt::Object* obj) {
+    static const KnownClasses known;
+    if (!obj) return Shape::Other;
+    const rt::Class* cls = &obj->actualClass();
+    if (cls == known.string) return Shape::String;
+    if (cls == known.number) return Shape::Number;
+    if (cls == known.dictionary || cls == known.mutableDictionary) return Shape::Dictionary;
+    if (cls == known.array || cls == known.mutableArray) return Shape::Array;
+    if (obj == known.null) return Shape::Null;
+    if (dynamic_cast<const String*>(obj)) return Shape::String;
+    if (dynamic_cast<const Number*>(obj)) return Shape::Number;
+    if (dynamic_cast<const Dictionary*>(obj)) return Shape::Dictionary;
+    if (dynamic_cast<const Array*>(obj)) return Shape::Array;
+    return Shape::Other;
+}
+
+class Writer {
+public:
+    explicit Writer(JSONWritingOptions options)
+        : pretty_(options & JSONWritingOptions::PrettyPrinted),
+          sorted_(options & JSONWritingOptions::SortedKeys), escapes_(kEscapes) {
+        if (options & JSONWritingOptions::WithoutEscapingSlashes) escapes_['/'] = 0;
+    }
+
+    bool write(const rt::Object* obj, std::size_t depth) {
+        switch (shapeOf(obj)) {
+        case Shape::String:
+            string(static_cast<const String*>(obj)->utf8());
+            return true;
+        case Shape::Number:
+            return number(*static_cast<const Number*>(obj));
+        case Shape::Dictionary:
+            return dictionary(*static_cast<const Dictionary*>(obj), depth);
+        case Shape::Array:
+            return array(*static_cast<const Array*>(obj), depth);
+        case Shape::Null:
+            out_ += "null";
+            return true;
+        case Shape::Other:
+            break;
+        }
+        if (!obj) return fail("nil cannot be written");
+        return fail("Invalid type in JSON write (" + std::string(obj->getClass().name()) + ")");
+    }
+
+    std::string& out() { return out_; }
+    const std::string& problem() const { return problem_; }
+
+private:
+    bool fail(std::string what) {
+        problem_ = std::move(what);
+        return false;
+    }
+
+    void newline(std::size_t depth) {
+        out_ += '\n';
+        out_.append(2 * depth, ' ');
+    }
+
+    bool deeper(std::size_t depth) {
+        if (depth < kMaxDepth) return true;
+        return fail("Too many nested arrays or dictionaries in JSON write (or a collection contains itself)");
+    }
+
+    bool array(const Array& a, std::size_t depth) {
+        if (!deeper(depth)) return false;
+        if (a.isEmpty()) {
+            out_ += "[]";
+            return true;
+        }
+        out_ += '[';
+        bool first = true;
+        for (const rt::Id& item : a) {
+            if (!first) out_ += ',';
+            first = false;
+            if (pretty_) newline(depth + 1);
+            if (!write(item.get(), depth + 1)) return false;
+        }
+        if (pretty_) newline(depth);
+        out_ += ']';
+        return true;
+    }
+
+    bool dictionary(const Dictionary& d, std::size_t depth) {
+        if (!deeper(depth)) return false;
+        if (d.isEmpty()) {
+            out_ += "{}";
+            return true;
+        }
+        out_ += '{';
+        bool first = true;
+        auto member = [&](const rt::Object* key, const rt::Object* value) {
+            if (shapeOf(key) != Shape::String) {
+                return fail("Invalid key in JSON write (" + std::string(key->getClass().name()) +
+                            "): keys must be strings");
+            }
+            if (!first) out_ += ',';
+            first = false;
+            if (pretty_) newline(depth + 1);
+            string(static_cast<const String*>(key)->utf8());
+            out_ += pretty_ ? " : " : ":";
+            return write(value, depth + 1);
+        };
+        if (sorted_) {
+            std::vector<std::pair<const rt::Object*, const rt::Object*>> entries;
+            entries.reserve(d.count());
+            for (auto [key, value] : d) {
+                if (shapeOf(key.get()) != Shape::String)
+                    return member(key.get(), value.get()); // the key error
+                entries.emplace_back(key.get(), value.get());
+            }
+            std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+                return static_cast<const String*>(a.first)->compare(*static_cast<const String*>(b.first)) < 0;
+            });
+            for (auto [key, value] : entries) {
+                if (!member(key, value)) return false;
+            }
+        } else {
+            for (auto [key, value] : d) {
+                if (!member(key.get(), value.get())) return false;
+            }
+        }
+        if (pretty_) newline(depth);
+        out_ += '}';
+        return true;
+    }
+
+    void string(std::string_view s) {
+        out_ += '"';
+        std::size_t run = 0;
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            const char e = escapes_[c];
+            if (e == 0) continue;
+            out_.append(s.data() + run, i - run);
+            run = i + 1;
+            out_ += '\\';
+            if (e == 1) {
+                static constexpr char hex[] = "0123456789abcdef";
+                out_ += "u00";
+                out_ += hex[c >> 4];
+                out_ += hex[c & 15];
+            } else {
+                out_ += e;
+            }
+        }
+        out_.append(s.data() + run, s.size() - run);
+        out_ += '"';
+    }
+
+    bool number(const Number& n) {
+        char buf[64];
+        std::to_chars_result r{};
+        using K = Number::Kind;
+        switch (n.kind()) {
+        case K::Bool:
+            out_ += n.boolValue() ? "true" : "false";
+            return true;
+        case K::Float:
+        case K::Double: {
+            const double d = n.doubleValue();
+            if (!std::isfinite(d)) {
+                return fail(std::string("Invalid number value (") +
+                            (std::isnan(d) ? "NaN"
+                             : d > 0       ? "infinity"
+                                           : "-infinity") +
+                            ") in JSON write");
+            }
+            r = n.kind() == K::Float ? std::to_chars(buf, buf + sizeof buf, n.floatValue())
+                                     : std::to_chars(buf, buf + sizeof buf, d);
+            out_.append(buf, r.ptr);
+            // An integral double keeps a fraction so that it reads back as a double.
+            if (std::find_if(buf, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) out_ += ".0";
+            return true;
+        }
+        case K::UChar:
+        case K::UShort:
+        case K::UInt:
+        case K::ULong:
+        case K::ULongLong:
+            r = std::to_chars(buf, buf + sizeof buf, n.unsignedLongLongValue());
+            break;
+        default:
+            r = std::to_chars(buf, buf + sizeof buf, n.longLongValue());
+            break;
+        }
+        out_.append(buf, r.ptr);
+        return true;
+    }
+
+    bool pretty_, sorted_;
+    std::array<char, 256> escapes_;
+    std::string out_;
+    std::string problem_;
+};
+
+bool isContainer(const rt::Object* obj) {
+    const Shape shape = shapeOf(obj);
+    return shape == Shape::Array || shape == Shape::Dictionary;
+}
+
+} // namespace
+
+// ---- JSONSerialization ----------------------------------------------------------------------
+
+rt::Id JSONSerialization::JSONObjectWithData(const rt::Ref<Data>& data, ReadingOptions options,
+                                             rt::Ref<Error>* error) {
+    if (!data) {
+        readError(error, "No data: the data argument is nil.");
+        return nullptr;
+    }
+    return JSONObjectWithData(data->view(), options, error);
+}
+
+rt::Id JSONSerialization::JSONObjectWithData(std::string_view json, ReadingOptions options,
+                                             rt::Ref<Error>* error) {
+    try {
+        return parse(json, options, error);
+    } catch (const std::exception& e) { // allocation failure
+        readError(error, std::string("Unable to read JSON text: ") + e.what() + ".");
+    } catch (...) {
+        readError(error, "Unable to read JSON text.");
+    }
+    return nullptr;
+}
+
+std::optional<std::string> JSONSerialization::stringWithJSONObject(const rt::Id& obj, WritingOptions options,
+                                                                   rt::Ref<Error>* error) {
+    try {
+        if (!(options & WritingOptions::FragmentsAllowed) && !isContainer(obj.get())) {
+            writeError(error, "Invalid top-level type in JSON write");
+            return std::nullopt;
+        }
+        Writer w(options);
+        if (!w.write(obj.get(), 0)) {
+            writeError(error, w.problem());
+            return std::nullopt;
+        }
+        return std::move(w.out());
+    } catch (const std::exception& e) {
+        writeError(error, std::string("Unable to write JSON text: ") + e.what());
+    } catch (...) {
+        writeError(error, "Unable to write JSON text");
+    }
+    return std::nullopt;
+}
+
+rt::Ref<Data> JSONSerialization::dataWithJSONObject(const rt::Id& obj, WritingOptions options,
+                                                    rt::Ref<Error>* error) {
+    std::optional<std::string> text = stringWithJSONObject(obj, options, error);
+    if (!text) return nullptr;
+    return Data::make(*text);
+}
+
+bool JSONSerialization::isValidJSONObject(const rt::Id& obj) {
+    if (!isContainer(obj.get())) return false;
+    try {
+        return Writer(WritingOptions::None).write(obj.get(), 0);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace ns

@@ -1,0 +1,76 @@
+#pragma once
+// ns::RegularExpression ("NSRegularExpression"): ECMAScript regular expressions over ns::String,
+// matched by code point (so '.' takes a whole non-ASCII character), with every range reported in
+// UTF-16 units. Case-insensitive matching folds ASCII letters only; \d, \w and \s are ASCII.
+// Matching is limited to `range`: ^ and $ match at its ends.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/error.h"
+#include "platform/foundation/string.h"
+#include "platform/runtime/object.h"
+
+namespace ns {
+
+// NSCocoaErrorDomain: a pattern that does not compile.
+inline constexpr long FormattingError = 2048;
+
+// One match ("NSTextCheckingResult").
+class TextCheckingResult : public rt::Object {
+    RT_CLASS(TextCheckingResult)
+public:
+    // The whole match.
+    Range range() const noexcept { return ranges_.front(); }
+    // 0 is the whole match, 1... the capture groups; {NotFound, 0} for a group that took no part.
+    // An index past the groups throws ns::Exception "NSRangeException".
+    Range rangeAtIndex(std::size_t index) const;
+    std::size_t numberOfRanges() const noexcept { return ranges_.size(); }
+
+private:
+    explicit TextCheckingResult(std::vector<Range> ranges) : ranges_(std::move(ranges)) {}
+    std::vector<Range> ranges_;
+};
+
+class RegularExpression : public rt::Object {
+    RT_CLASS(RegularExpression)
+public:
+    // nil (and an NSCocoaErrorDomain FormattingError naming the pattern) when it does not compile.
+    static rt::Ref<RegularExpression> make(std::string_view pattern, bool caseInsensitive = false,
+                                           rt::Ref<Error>* error = nullptr);
+
+    const std::string& pattern() const noexcept { return pattern_; }
+    std::size_t numberOfCaptureGroups() const;
+
+    // A range past the end of the string throws ns::Exception "NSRangeException". A match that
+    // exhausts the matcher's limits counts as no match (and is logged).
+    rt::Ref<TextCheckingResult> firstMatchInString(const String& s, Range range) const;
+    rt::Ref<TextCheckingResult> firstMatchInString(const String& s) const;
+    // Every match, left to right, without overlap (an empty match moves on by one character).
+    rt::Ref<Array> matchesInString(const String& s, Range range) const;
+    std::size_t numberOfMatchesInString(const String& s, Range range) const;
+    std::size_t numberOfMatchesInString(const String& s) const;
+    // Each match replaced by the template, where $0-$9 stand for the groups and a backslash takes
+    // the next character literally ("\\$").
+    rt::Ref<String> stringByReplacingMatchesInString(const String& s, Range range, std::string_view templ) const;
+    rt::Ref<String> stringByReplacingMatchesInString(const String& s, std::string_view templ) const;
+
+    std::string description() const override;
+
+    struct Impl;
+
+protected:
+    ~RegularExpression() override;
+
+private:
+    RegularExpression(std::string pattern, std::unique_ptr<Impl> impl);
+
+    std::string pattern_;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace ns

@@ -1,0 +1,740 @@
+#include "platform/foundation/url_loading.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <strings.h>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include "platform/runtime/class.h"
+
+namespace ns {
+
+RT_DEFINE_CLASS(URLConnection, "NSURLConnection", rt::Object)
+RT_DEFINE_CLASS(URLSession, "NSURLSession", rt::Object)
+RT_DEFINE_CLASS(URLSessionTask, "NSURLSessionTask", rt::Object)
+RT_DEFINE_CLASS(URLSessionDataTask, "NSURLSessionDataTask", URLSessionTask)
+
+namespace detail {
+
+// What the network thread reports when a transfer ends.
+struct TransferOutcome {
+    long errorCode = 0; // an NSURLErrorDomain code; 0 for a response
+    std::string detail; // the transport's own words for a failure
+    long status = 0;
+    std::string version;
+    HTTPHeaderFields headers;
+    std::string effectiveURL;
+    std::vector<std::uint8_t> body;
+};
+
+// Between whoever started a transfer and the network thread: the handler runs once, on the network
+// thread, unless cancel takes it away first. The handler holds every object the transfer needs, so
+// taking it away releases them on the cancelling thread.
+struct TransferLink {
+    using Handler = std::function<void(TransferOutcome&&)>;
+
+    std::mutex lock;
+    Handler handler;
+    std::atomic<bool> cancelled{false};
+
+    Handler take() {
+        std::lock_guard g(lock);
+        return std::exchange(handler, nullptr);
+    }
+};
+
+} // namespace detail
+
+namespace {
+
+using detail::TransferLink;
+using detail::TransferOutcome;
+
+// ---- Trusted certificates ----------------------------------------------------------------
+
+struct TrustStore {
+    std::mutex lock;
+    bool systemLoaded = false;
+    std::string system; // the system's bundle, PEM
+    std::string extra;  // certificates added by the application, PEM
+    // The bundle handed to transfers: system plus extra; null while there is no extra.
+    std::shared_ptr<const std::string> bundle;
+
+    static TrustStore& shared() {
+        static auto* store = new TrustStore;
+        return *store;
+    }
+
+    void loadSystem() {
+        if (systemLoaded) return;
+        systemLoaded = true;
+        std::vector<std::string> candidates;
+        if (const char* env = std::getenv("SSL_CERT_FILE")) candidates.emplace_back(env);
+        if (const auto* info = curl_version_info(CURLVERSION_NOW); info && info->cainfo)
+            candidates.emplace_back(info->cainfo);
+        candidates.emplace_back(X509_get_default_cert_file());
+        candidates.emplace_back("/etc/ssl/certs/ca-certificates.crt");
+        for (auto& path : candidates) {
+            std::ifstream in(path, std::ios::binary);
+            if (!in) continue;
+            std::ostringstream text;
+            text << in.rdbuf();
+            system = text.str();
+            if (!system.empty()) return;
+        }
+    }
+
+    std::shared_ptr<const std::string> current() {
+        std::lock_guard g(lock);
+        return bundle;
+    }
+};
+
+// ---- The network thread ----------------------------------------------------------------
+
+// What a transfer takes from its request when it starts.
+struct Snapshot {
+    std::string url;
+    std::string method;
+    HTTPHeaderFields headers;
+    std::string body;
+    long timeoutMs = 0; // 0: none
+};
+
+Snapshot snapshotOf(const URLRequest& request) {
+    Snapshot s;
+    s.url = request.URL()->string();
+    s.method = request.method();
+    s.headers = request.headerFields();
+    if (const auto& body = request.HTTPBody()) s.body.assign(body->view());
+    double ms = request.timeoutInterval() * 1000.0;
+    s.timeoutMs = ms >= 1 ? (ms > double(LONG_MAX) ? LONG_MAX : static_cast<long>(ms)) : (ms > 0 ? 1 : 0);
+    return s;
+}
+
+long errorCodeFor(CURLcode rc) {
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return URLErrorTimedOut;
+    case CURLE_COULDNT_CONNECT:
+        return URLErrorCannotConnectToHost;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return URLErrorCannotFindHost;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return URLErrorServerCertificateUntrusted;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+        return URLErrorSecureConnectionFailed;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return URLErrorUnsupportedURL;
+    case CURLE_URL_MALFORMAT:
+        return URLErrorBadURL;
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return URLErrorNetworkConnectionLost;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return URLErrorHTTPTooManyRedirects;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return URLErrorBadServerResponse;
+    default:
+        return URLErrorUnknown;
+    }
+}
+
+// Hosts reached without a proxy: the environment's list plus loopback, which never needs one.
+std::string noProxyList() {
+    const char* env = std::getenv("no_proxy");
+    if (!env || !*env) env = std::getenv("NO_PROXY");
+    std::string list = env ? env : "";
+    if (list == "*") return list;
+    if (!list.empty()) list += ',';
+    return list + "localhost,127.0.0.1,::1";
+}
+
+class Transport {
+public:
+    static Transport& shared() {
+        static Transport* transport = [] {
+            auto* t = new Transport; // lives for the process; stopped at exit
+            std::atexit([] { Transport::shared().shutdown(); });
+            return t;
+        }();
+        return *transport;
+    }
+
+    std::uint64_t newId() { return nextId_.fetch_add(1, std::memory_order_relaxed); }
+
+    void start(std::uint64_t id, Snapshot request, std::shared_ptr<TransferLink> link) {
+        auto t = std::make_unique<Transfer>();
+        t->id = id;
+        t->request = std::move(request);
+        t->link = std::move(link);
+        t->caBundle = TrustStore::shared().current();
+        post(Command{std::move(t), id});
+    }
+
+    void cancel(std::uint64_t id) { post(Command{nullptr, id}); }
+
+private:
+    struct Transfer {
+        std::uint64_t id = 0;
+        CURL* easy = nullptr;
+        Snapshot request;
+        curl_slist* headerList = nullptr;
+        std::shared_ptr<const std::string> caBundle;
+        std::shared_ptr<TransferLink> link;
+        TransferOutcome outcome;
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+    };
+    // Starts `transfer`, or (when null) cancels the transfer `id`.
+    struct Command {
+        std::unique_ptr<Transfer> transfer;
+        std::uint64_t id = 0;
+    };
+
+    Transport() : noProxy_(noProxyList()) {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        multi_ = curl_multi_init();
+        thread_ = std::thread([this] { run(); });
+    }
+
+    void post(Command command) {
+        {
+            std::lock_guard g(lock_);
+            if (stopping_) return; // the process is exiting
+            commands_.push_back(std::move(command));
+        }
+        curl_multi_wakeup(multi_);
+    }
+
+    void shutdown() {
+        {
+            std::lock_guard g(lock_);
+            stopping_ = true;
+        }
+        curl_multi_wakeup(multi_);
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+            return;
+        }
+        if (thread_.joinable()) thread_.join();
+        for (auto& [id, t] : active_) {
+            curl_multi_remove_handle(multi_, t->easy);
+            curl_easy_cleanup(t->easy);
+            curl_slist_free_all(t->headerList);
+        }
+        active_.clear();
+        for (CURL* e : pool_) curl_easy_cleanup(e);
+        pool_.clear();
+        curl_multi_cleanup(multi_);
+    }
+
+    void run() {
+        std::vector<Command> commands;
+        for (;;) {
+            {
+                std::lock_guard g(lock_);
+                if (stopping_) return;
+                commands.swap(commands_);
+            }
+            for (auto& c : commands) {
+                if (c.transfer)
+                    begin(std::move(c.transfer));
+                else
+                    abandon(c.id);
+            }
+            commands.clear();
+            int running = 0;
+            curl_multi_perform(multi_, &running);
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+                if (msg->msg != CURLMSG_DONE) continue;
+                Transfer* t = nullptr;
+                curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
+                CURLcode rc = msg->data.result;
+                if (t) complete(t->id, rc);
+            }
+            curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+        }
+    }
+
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* t = static_cast<Transfer*>(user);
+        auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+        t->outcome.body.insert(t->outcome.body.end(), bytes, bytes + size * count);
+        return size * count;
+    }
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* t = static_cast<Transfer*>(user);
+        std::string_view line(data, size * count);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        if (line.substr(0, 5) == "HTTP/") {
+            // A new response begins (after an interim one or a redirect): only the last one counts.
+            t->outcome.headers.clear();
+            t->outcome.version = std::string(line.substr(0, line.find(' ')));
+        } else if (std::size_t colon = line.find(':'); colon != std::string_view::npos && colon > 0) {
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+            t->outcome.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+        }
+        return size * count;
+    }
+
+    void begin(std::unique_ptr<Transfer> t) {
+        CURL* e = nullptr;
+        if (!pool_.empty()) {
+            e = pool_.back();
+            pool_.pop_back();
+        } else {
+            e = curl_easy_init();
+        }
+        if (!e) {
+            fail(std::move(t), URLErrorUnknown, "no transfer handle");
+            return;
+        }
+        t->easy = e;
+        const Snapshot& r = t->request;
+        curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
+        curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+        curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, r.timeoutMs);
+        curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy_.c_str());
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorBuffer);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transport::onBody);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transport::onHeader);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (t->caBundle) {
+            curl_blob blob{const_cast<char*>(t->caBundle->data()), t->caBundle->size(), CURL_BLOB_NOCOPY};
+            curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
+        }
+
+        if (r.method == "GET") {
+            curl_easy_setopt(e, CURLOPT_HTTPGET, 1L); // a body on a GET is not sent
+        } else if (r.method == "HEAD") {
+            curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        } else {
+            if (r.method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+            if (r.method == "POST" || !r.body.empty()) {
+                curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+                curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
+            }
+        }
+
+        bool expect = false;
+        for (auto& [name, value] : r.headers) {
+            std::string line = value.empty() ? name + ";" : name + ": " + value;
+            t->headerList = curl_slist_append(t->headerList, line.c_str());
+            if (strcasecmp(name.c_str(), "Expect") == 0) expect = true;
+        }
+        // The request goes in one piece: no waiting for "100 Continue".
+        if (!expect) t->headerList = curl_slist_append(t->headerList, "Expect:");
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
+
+        if (curl_multi_add_handle(multi_, e) != CURLM_OK) {
+            fail(std::move(t), URLErrorUnknown, "the transfer could not be started");
+            return;
+        }
+        std::uint64_t id = t->id;
+        active_.emplace(id, std::move(t));
+    }
+
+    // Gives the handle back (for reuse) and frees what the transfer held.
+    void recycle(Transfer& t) {
+        if (t.easy) {
+            curl_easy_reset(t.easy);
+            if (pool_.size() < 16)
+                pool_.push_back(t.easy);
+            else
+                curl_easy_cleanup(t.easy);
+            t.easy = nullptr;
+        }
+        curl_slist_free_all(t.headerList);
+        t.headerList = nullptr;
+    }
+
+    void fail(std::unique_ptr<Transfer> t, long code, std::string detail) {
+        recycle(*t);
+        TransferOutcome outcome;
+        outcome.errorCode = code;
+        outcome.detail = std::move(detail);
+        deliver(*t, std::move(outcome));
+    }
+
+    void complete(std::uint64_t id, CURLcode rc) {
+        auto it = active_.find(id);
+        if (it == active_.end()) return;
+        std::unique_ptr<Transfer> t = std::move(it->second);
+        active_.erase(it);
+        curl_multi_remove_handle(multi_, t->easy);
+        TransferOutcome outcome = std::move(t->outcome);
+        if (rc == CURLE_OK) {
+            long status = 0;
+            curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+            outcome.status = status;
+            char* url = nullptr;
+            curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &url);
+            if (url) outcome.effectiveURL = url;
+        } else {
+            outcome.errorCode = errorCodeFor(rc);
+            outcome.detail = t->errorBuffer[0] ? t->errorBuffer : curl_easy_strerror(rc);
+            outcome.headers.clear();
+            outcome.body.clear();
+        }
+        recycle(*t);
+        deliver(*t, std::move(outcome));
+    }
+
+    static void deliver(Transfer& t, TransferOutcome&& outcome) {
+        auto handler = t.link->take();
+        if (!handler) return; // cancelled meanwhile
+        try {
+            handler(std::move(outcome));
+        } catch (...) {
+            // A handler only builds objects and queues a block; if that failed there is no one to
+            // tell.
+        }
+    }
+
+    void abandon(std::uint64_t id) {
+        auto it = active_.find(id);
+        if (it == active_.end()) return;
+        std::unique_ptr<Transfer> t = std::move(it->second);
+        active_.erase(it);
+        curl_multi_remove_handle(multi_, t->easy);
+        recycle(*t);
+    }
+
+    std::mutex lock_;
+    std::vector<Command> commands_;
+    bool stopping_ = false;
+    const std::string noProxy_;
+    std::atomic<std::uint64_t> nextId_{1};
+    CURLM* multi_ = nullptr;
+    std::thread thread_;
+    // Owned by the network thread.
+    std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> active_;
+    std::vector<CURL*> pool_;
+};
+
+// ---- Results as objects ----------------------------------------------------------------
+
+struct Result {
+    rt::Ref<URLResponse> response;
+    rt::Ref<Data> data;
+    rt::Ref<Error> error;
+};
+
+Result resultOf(TransferOutcome&& o, const rt::Ref<URL>& requestURL) {
+    Result r;
+    if (o.errorCode != 0) {
+        r.error = URLLoading::errorWithCode(o.errorCode, requestURL, o.detail);
+        return r;
+    }
+    rt::Ref<URL> url = o.effectiveURL.empty() ? nullptr : URL::URLWithString(o.effectiveURL);
+    if (!url) url = requestURL;
+    r.response = HTTPURLResponse::make(url, o.status, o.version, o.headers);
+    r.data = Data::make(std::move(o.body));
+    return r;
+}
+
+// Where completions go when no queue is named: one serial background queue.
+const rt::Ref<OperationQueue>& backgroundQueue() {
+    static const rt::Ref<OperationQueue>* queue = [] {
+        rt::PermanentScope permanent;
+        auto* q = new rt::Ref<OperationQueue>(OperationQueue::make());
+        (*q)->setName("NSURLSession delegate queue");
+        (*q)->setMaxConcurrentOperationCount(1);
+        rt::makeImmortal(**q);
+        return q;
+    }();
+    return *queue;
+}
+
+rt::Ref<OperationQueue> serialQueue() {
+    auto q = OperationQueue::make();
+    q->setMaxConcurrentOperationCount(1);
+    return q;
+}
+
+} // namespace
+
+// ---- URLLoading ------------------------------------------------------------------------
+
+bool URLLoading::addTrustedCertificatePEM(std::string pem) {
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    X509* cert = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+    bool ok = cert != nullptr;
+    X509_free(cert);
+    BIO_free(bio);
+    ERR_clear_error();
+    if (!ok) return false;
+
+    auto& store = TrustStore::shared();
+    std::lock_guard g(store.lock);
+    store.loadSystem();
+    if (!pem.empty() && pem.back() != '\n') pem += '\n';
+    store.extra += pem;
+    std::string bundle = store.system;
+    if (!bundle.empty() && bundle.back() != '\n') bundle += '\n';
+    store.bundle = std::make_shared<const std::string>(bundle + store.extra);
+    return true;
+}
+
+void URLLoading::removeAllTrustedCertificates() {
+    auto& store = TrustStore::shared();
+    std::lock_guard g(store.lock);
+    store.extra.clear();
+    store.bundle = nullptr;
+}
+
+rt::Ref<Error> URLLoading::errorWithCode(long code, const rt::Ref<URL>& url, std::string_view detail) {
+    std::string text;
+    switch (code) {
+    case URLErrorCancelled: text = "cancelled"; break;
+    case URLErrorBadURL: text = "bad URL"; break;
+    case URLErrorTimedOut: text = "The request timed out."; break;
+    case URLErrorUnsupportedURL: text = "unsupported URL"; break;
+    case URLErrorCannotFindHost: text = "A server with the specified hostname could not be found."; break;
+    case URLErrorCannotConnectToHost: text = "Could not connect to the server."; break;
+    case URLErrorNetworkConnectionLost: text = "The network connection was lost."; break;
+    case URLErrorHTTPTooManyRedirects: text = "too many HTTP redirects"; break;
+    case URLErrorBadServerResponse: text = "bad server response"; break;
+    case URLErrorSecureConnectionFailed:
+        text = "An SSL error has occurred and a secure connection to the server cannot be made.";
+        break;
+    case URLErrorServerCertificateUntrusted: {
+        auto host = url ? url->host() : nullptr;
+        text = "The certificate for this server is invalid. You might be connecting to a server that is "
+               "pretending to be \u201c" +
+               (host ? host->utf8() : std::string()) +
+               "\u201d which could put your confidential information at risk.";
+        break;
+    }
+    default: text = "unknown error"; break;
+    }
+    auto info = MutableDictionary::make();
+    info->setObjectForKey(String::make(text), LocalizedDescriptionKey);
+    if (url) {
+        info->setObjectForKey(url, URLErrorFailingURLErrorKey);
+        info->setObjectForKey(url->absoluteString(), URLErrorFailingURLStringErrorKey);
+    }
+    if (!detail.empty()) info->setObjectForKey(String::make(detail), DebugDescriptionErrorKey);
+    return Error::make(URLErrorDomain, code, info);
+}
+
+// ---- URLConnection ---------------------------------------------------------------------
+
+URLConnection::~URLConnection() = default;
+
+rt::Ref<URLConnection> URLConnection::sendAsynchronousRequest(const rt::Ref<URLRequest>& request,
+                                                              rt::Ref<OperationQueue> queue,
+                                                              URLCompletionHandler completion) {
+    auto connection = rt::make<URLConnection>();
+    auto link = std::make_shared<TransferLink>();
+    connection->link_ = link;
+    if (!queue) queue = backgroundQueue();
+    rt::Ref<URL> url = request ? request->URL() : nullptr;
+
+    // Runs on the network thread; moves everything it holds into the block it queues, so that
+    // nothing is left for the network thread to release afterwards.
+    auto handler = [weak = std::weak_ptr<TransferLink>(link), queue, url,
+                    completion = std::move(completion)](TransferOutcome&& outcome) mutable {
+        Result r = resultOf(std::move(outcome), url);
+        url = nullptr;
+        OperationQueue* q = queue.get();
+        q->addOperationWithBlock([link = weak.lock(), queue = std::move(queue), completion = std::move(completion),
+                                  r = std::move(r)]() mutable {
+            if (!link || link->cancelled.load()) return;
+            auto c = std::move(completion);
+            if (c) c(r.response, r.data, r.error);
+        });
+    };
+    if (!url) {
+        TransferOutcome outcome;
+        outcome.errorCode = URLErrorBadURL;
+        handler(std::move(outcome));
+        return connection;
+    }
+    link->handler = std::move(handler);
+    auto& transport = Transport::shared();
+    connection->transfer_ = transport.newId();
+    transport.start(connection->transfer_, snapshotOf(*request), link);
+    return connection;
+}
+
+void URLConnection::cancel() {
+    if (!link_) return;
+    link_->cancelled.store(true);
+    if (auto handler = link_->take()) {
+        handler = nullptr; // releases the completion and what it holds, here
+        Transport::shared().cancel(transfer_);
+    }
+}
+
+// ---- URLSession --------------------------------------------------------------------------
+
+const rt::Ref<URLSession>& URLSession::sharedSession() {
+    static const rt::Ref<URLSession>* session = [] {
+        rt::PermanentScope permanent;
+        auto* s = new rt::Ref<URLSession>(rt::make<URLSession>(backgroundQueue()));
+        rt::makeImmortal(**s);
+        return s;
+    }();
+    return *session;
+}
+
+rt::Ref<URLSession> URLSession::sessionWithDelegateQueue(rt::Ref<OperationQueue> queue) {
+    return rt::make<URLSession>(queue ? std::move(queue) : serialQueue());
+}
+
+rt::Ref<URLSessionDataTask> URLSession::dataTaskWithRequest(const rt::Ref<URLRequest>& request,
+                                                            URLCompletionHandler completion) {
+    rt::Ref<URLRequest> copy = request ? rt::Ref<URLRequest>(static_cast<URLRequest*>(request->copy().get()))
+                                       : nullptr;
+    return rt::make<URLSessionDataTask>(std::move(copy), queue_, nextTaskIdentifier_.fetch_add(1),
+                                        std::move(completion));
+}
+
+rt::Ref<URLSessionDataTask> URLSession::dataTaskWithURL(const rt::Ref<URL>& url, URLCompletionHandler completion) {
+    return dataTaskWithRequest(URLRequest::requestWithURL(url), std::move(completion));
+}
+
+// ---- URLSessionTask ----------------------------------------------------------------------
+
+struct URLSessionTask::Impl {
+    mutable std::mutex lock;
+    URLSessionTaskState state = URLSessionTaskState::Suspended;
+    bool decided = false; // the outcome (a result or the cancellation) is known
+    URLCompletionHandler completion;
+    rt::Ref<OperationQueue> queue;
+    rt::Ref<URLResponse> response;
+    rt::Ref<Error> error;
+    std::shared_ptr<TransferLink> link;
+    std::uint64_t transfer = 0;
+
+    // Queues the completion. `task` is moved into the block, so the caller holds nothing after.
+    static void deliver(rt::Ref<URLSessionTask> task, Result r) {
+        OperationQueue* q = task->impl_->queue.get();
+        q->addOperationWithBlock([task = std::move(task), r = std::move(r)] {
+            Impl& d = *task->impl_;
+            URLCompletionHandler c;
+            {
+                std::lock_guard g(d.lock);
+                d.state = URLSessionTaskState::Completed;
+                d.response = r.response;
+                d.error = r.error;
+                c = std::move(d.completion);
+            }
+            if (c) c(r.response, r.data, r.error);
+        });
+    }
+};
+
+URLSessionTask::URLSessionTask(rt::Ref<URLRequest> request, rt::Ref<OperationQueue> queue,
+                               unsigned long identifier, URLCompletionHandler completion)
+    : request_(std::move(request)), identifier_(identifier), impl_(std::make_shared<Impl>()) {
+    impl_->queue = std::move(queue);
+    impl_->completion = std::move(completion);
+}
+
+URLSessionTask::~URLSessionTask() = default;
+
+void URLSessionTask::resume() {
+    Impl& d = *impl_;
+    std::unique_lock g(d.lock);
+    if (d.state != URLSessionTaskState::Suspended || d.decided) return;
+    d.state = URLSessionTaskState::Running;
+    if (!request_ || !request_->URL()) {
+        d.decided = true;
+        g.unlock();
+        Impl::deliver(rt::Ref<URLSessionTask>(this),
+                      Result{nullptr, nullptr, URLLoading::errorWithCode(URLErrorBadURL, nullptr)});
+        return;
+    }
+    // The running task keeps itself alive through its link until the outcome is known.
+    d.link = std::make_shared<TransferLink>();
+    d.link->handler = [task = rt::Ref<URLSessionTask>(this)](TransferOutcome&& outcome) mutable {
+        Impl& d = *task->impl_;
+        Result r = resultOf(std::move(outcome), task->request_->URL());
+        {
+            std::lock_guard g(d.lock);
+            if (d.decided) return;
+            d.decided = true;
+        }
+        Impl::deliver(std::move(task), std::move(r));
+    };
+    auto& transport = Transport::shared();
+    d.transfer = transport.newId();
+    transport.start(d.transfer, snapshotOf(*request_), d.link);
+}
+
+void URLSessionTask::cancel() {
+    Impl& d = *impl_;
+    TransferLink::Handler handler;
+    {
+        std::lock_guard g(d.lock);
+        if (d.decided || d.state == URLSessionTaskState::Completed) return;
+        if (d.state == URLSessionTaskState::Running) {
+            handler = d.link->take();
+            if (!handler) return; // the transport has the outcome and is delivering it
+            d.link->cancelled.store(true);
+            Transport::shared().cancel(d.transfer);
+        }
+        d.decided = true;
+        d.state = URLSessionTaskState::Canceling;
+    }
+    handler = nullptr; // drops the task's hold on itself; the caller still holds it
+    Impl::deliver(rt::Ref<URLSessionTask>(this),
+                  Result{nullptr, nullptr, URLLoading::errorWithCode(URLErrorCancelled, request_ ? request_->URL() : nullptr)});
+}
+
+URLSessionTaskState URLSessionTask::state() const {
+    std::lock_guard g(impl_->lock);
+    return impl_->state;
+}
+
+rt::Ref<URLResponse> URLSessionTask::response() const {
+    std::lock_guard g(impl_->lock);
+    return impl_->response;
+}
+
+rt::Ref<Error> URLSessionTask::error() const {
+    std::lock_guard g(impl_->lock);
+    return impl_->error;
+}
+
+} // namespace ns

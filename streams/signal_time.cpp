@@ -1,0 +1,238 @@
+// Time operators of es::Signal: periodic ticks, time-outs, delaying, throttling and time-window
+// buffering. Every timer is a scheduler's, so under a manual clock or the test scheduler all of
+// this runs in virtual time.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/date.h"
+#include "platform/foundation/error.h"
+#include "streams/scheduler.h"
+#include "streams/signal.h"
+#include "streams/tuple.h"
+
+namespace es {
+
+namespace {
+
+// The scheduler of the older entry points that pick one themselves.
+rt::Ref<Scheduler> highPriorityScheduler() {
+    return Scheduler::schedulerWithPriority(dispatch::Priority::High);
+}
+
+// Where a delayed delivery runs: the scheduler of the thread the event arrived on, so work that
+// arrived on the main thread stays there; else the subscription's background scheduler.
+rt::Ref<Scheduler> delayScheduler(const rt::Ref<Scheduler>& fallback) {
+    rt::Ref<Scheduler> current = Scheduler::currentScheduler();
+    return current ? current : fallback;
+}
+
+} // namespace
+
+// ---- Ticks --------------------------------------------------------------------------------
+
+rt::Ref<Signal> Signal::intervalOnSchedulerWithLeeway(double seconds, const rt::Ref<Scheduler>& scheduler,
+                                                      double leeway) {
+    auto result = createSignal([seconds, scheduler, leeway](const rt::Ref<Subscriber>& subscriber) {
+        return rt::Ref<rt::Disposable>(scheduler->afterRepeatingEveryWithLeewaySchedule(
+            ns::Date::now()->dateByAddingTimeInterval(seconds), seconds, leeway,
+            [subscriber] { subscriber->sendNext(ns::Date::now()); }));
+    });
+    result->setNameWithFormat("+interval: %f onScheduler: %@ withLeeway: %f", seconds, scheduler, leeway);
+    return result;
+}
+
+rt::Ref<Signal> Signal::interval(double seconds, const rt::Ref<Scheduler>& scheduler) {
+    auto result = intervalOnSchedulerWithLeeway(seconds, scheduler, 0.0);
+    result->setNameWithFormat("+interval: %f onScheduler: %@", seconds, scheduler);
+    return result;
+}
+
+rt::Ref<Signal> Signal::interval(double seconds) {
+    return interval(seconds, highPriorityScheduler());
+}
+
+rt::Ref<Signal> Signal::intervalWithLeeway(double seconds, double leeway) {
+    return intervalOnSchedulerWithLeeway(seconds, highPriorityScheduler(), leeway);
+}
+
+// ---- Time-out -----------------------------------------------------------------------------
+
+rt::Ref<Signal> Signal::timeoutOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
+    rt::Ref<Signal> self(this);
+    auto result = createSignal([self, seconds, scheduler](const rt::Ref<Subscriber>& subscriber) {
+        // One disposable for the timer and the subscription: whichever ends first ends both.
+        auto disposable = CompoundDisposable::make();
+        disposable->addDisposable(scheduler->afterDelaySchedule(seconds, [disposable, subscriber] {
+            disposable->dispose();
+            subscriber->sendError(ns::Error::make(kErrorDomain, kErrorTimedOut));
+        }));
+        disposable->addDisposable(self->subscribeNextErrorCompleted(
+            [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
+            [disposable, subscriber](const rt::Ref<ns::Error>& error) {
+                disposable->dispose();
+                subscriber->sendError(error);
+            },
+            [disposable, subscriber] {
+                disposable->dispose();
+                subscriber->sendCompleted();
+            }));
+        return rt::Ref<rt::Disposable>(disposable);
+    });
+    return down(named(result, "[%@] -timeout: %f onScheduler: %@", seconds, scheduler));
+}
+
+rt::Ref<Signal> Signal::timeout(double seconds) {
+    return timeoutOnScheduler(seconds, highPriorityScheduler());
+}
+
+// ---- Delay --------------------------------------------------------------------------------
+
+rt::Ref<Signal> Signal::delay(double seconds) {
+    rt::Ref<Signal> self(this);
+    auto result = createSignal([self, seconds](const rt::Ref<Subscriber>& subscriber) {
+        // Holds the subscription and the deliveries still waiting; an error ends the subscription
+        // and with it this, so values still waiting are never sent.
+        auto disposable = CompoundDisposable::make();
+        auto background = Scheduler::scheduler();
+        rt::Weak<CompoundDisposable> weakDisposable(disposable);
+        auto later = [weakDisposable, background, seconds](Scheduler::Block block) {
+            auto disposable = weakDisposable.lock();
+            if (!disposable || disposable->isDisposed()) return;
+            // Each delivery leaves the compound once it ran, so a long stream does not grow it.
+            auto entry = SerialDisposable::make();
+            disposable->addDisposable(entry);
+            rt::Weak<SerialDisposable> weakEntry(entry);
+            entry->setDisposable(
+                delayScheduler(background)
+                    ->afterDelaySchedule(seconds, [weakDisposable, weakEntry, block = std::move(block)] {
+                        if (auto d = weakDisposable.lock()) {
+                            if (auto e = weakEntry.lock()) d->removeDisposable(e.get());
+                        }
+                        block();
+                    }));
+        };
+        disposable->addDisposable(self->subscribeNextErrorCompleted(
+            [later, subscriber](const rt::Id& value) {
+                later([subscriber, value] { subscriber->sendNext(value); });
+            },
+            [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
+            [later, subscriber] { later([subscriber] { subscriber->sendCompleted(); }); }));
+        return rt::Ref<rt::Disposable>(disposable);
+    });
+    return down(named(result, "[%@] -delay: %f", seconds));
+}
+
+// ---- Throttle -----------------------------------------------------------------------------
+
+rt::Ref<Signal> Signal::throttleValuesPassingTest(double seconds, PredicateBlock predicate) {
+    rt::Ref<Signal> self(this);
+    auto result = createSignal([self, seconds, predicate](const rt::Ref<Subscriber>& subscriber) {
+        // The compound is also the lock: values, timer firings and completion go one at a time,
+        // and what is sent is sent while holding it.
+        struct State {
+            rt::Id pending;
+            bool hasPending = false;
+            std::uint64_t generation = 0; // of the pending value: a stale timer firing does nothing
+        };
+        auto disposable = CompoundDisposable::make();
+        auto background = Scheduler::scheduler();
+        auto state = std::make_shared<State>();
+        auto timer = SerialDisposable::make();
+        disposable->addDisposable(timer);
+
+        auto flush = [disposable, state, timer, subscriber](bool send) {
+            rt::SyncGuard guard(disposable.get());
+            if (auto current = timer->disposable()) current->dispose();
+            if (!state->hasPending) return;
+            // Cleared before sending, so a value sent from inside the delivery is kept.
+            rt::Id value = std::move(state->pending);
+            state->pending = nullptr;
+            state->hasPending = false;
+            if (send) subscriber->sendNext(value);
+        };
+
+        auto d = self->subscribeNextErrorCompleted(
+            [disposable, state, timer, subscriber, flush, background, seconds,
+             predicate](const rt::Id& value) {
+                rt::Ref<Scheduler> scheduler = delayScheduler(background);
+                bool hold = !predicate || predicate(value);
+                rt::SyncGuard guard(disposable.get());
+                flush(false);
+                if (!hold) {
+                    subscriber->sendNext(value);
+                    return;
+                }
+                state->pending = value;
+                state->hasPending = true;
+                std::uint64_t generation = ++state->generation;
+                timer->setDisposable(
+                    scheduler->afterDelaySchedule(seconds, [disposable, state, flush, generation] {
+                        rt::SyncGuard guard(disposable.get());
+                        if (state->generation == generation) flush(true);
+                    }));
+            },
+            [disposable, subscriber](const rt::Ref<ns::Error>& error) {
+                disposable->dispose();
+                subscriber->sendError(error);
+            },
+            [flush, subscriber] {
+                flush(true);
+                subscriber->sendCompleted();
+            });
+        disposable->addDisposable(d);
+        return rt::Ref<rt::Disposable>(disposable);
+    });
+    return down(named(result, "[%@] -throttle: %f valuesPassingTest:", seconds));
+}
+
+rt::Ref<Signal> Signal::throttle(double seconds) {
+    auto result = throttleValuesPassingTest(seconds, [](const rt::Id&) { return true; });
+    return down(named(result, "[%@] -throttle: %f", seconds));
+}
+
+// ---- Buffering ----------------------------------------------------------------------------
+
+rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
+    rt::Ref<Signal> self(this);
+    auto result = createSignal([self, seconds, scheduler](const rt::Ref<Subscriber>& subscriber) {
+        // The buffer is also the lock: appends and flushes go one at a time, and tuples are sent
+        // while holding it.
+        auto values = ns::MutableArray::make();
+        auto timer = SerialDisposable::make();
+
+        auto flush = [values, timer, subscriber] {
+            rt::SyncGuard guard(values.get());
+            if (auto current = timer->disposable()) current->dispose();
+            if (values->count() == 0) return;
+            auto tuple = Tuple::withObjectsFromArray(values);
+            values->removeAllObjects();
+            subscriber->sendNext(tuple);
+        };
+
+        auto d = self->subscribeNextErrorCompleted(
+            [values, timer, flush, scheduler, seconds](const rt::Id& value) {
+                rt::SyncGuard guard(values.get());
+                // The first value opens the window.
+                if (values->count() == 0) timer->setDisposable(scheduler->afterDelaySchedule(seconds, flush));
+                values->addObject(value ? value : rt::Id(TupleNil::tupleNil()));
+            },
+            [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
+            [flush, subscriber] {
+                flush();
+                subscriber->sendCompleted();
+            });
+        return rt::Ref<rt::Disposable>(Disposable::withBlock([d, timer] {
+            if (d) d->dispose();
+            timer->dispose();
+        }));
+    });
+    return down(named(result, "[%@] -bufferWithTime: %f onScheduler: %@", seconds, scheduler));
+}
+
+rt::Ref<Signal> Signal::bufferWithTime(double seconds) {
+    return bufferWithTimeOnScheduler(seconds, highPriorityScheduler());
+}
+
+} // namespace es

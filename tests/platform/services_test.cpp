@@ -1,0 +1,795 @@
+// Foundation services: the notification centre, user defaults, bundles, the file manager and the
+// application home, string services, the date formatter and regular expressions.
+
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/application_home.h"
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/date.h"
+#include "platform/foundation/date_formatter.h"
+#include "platform/foundation/exception.h"
+#include "platform/foundation/file_manager.h"
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/null.h"
+#include "platform/foundation/regular_expression.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/foundation/string_services.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/runtime/log.h"
+#include "platform/runtime/number.h"
+#include "tests/testkit/main_loop.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ns::str;
+using rt::Ref;
+
+// A fresh directory for one test, removed at its end.
+struct Scratch {
+    fs::path root;
+    Scratch() {
+        static std::atomic<int> counter{0};
+        root = fs::temp_directory_path() /
+               ("ft-services-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    std::string operator/(std::string_view rel) const { return (root / rel).string(); }
+    void write(std::string_view rel, std::string_view text) const {
+        fs::create_directories((root / rel).parent_path());
+        std::ofstream(root / rel, std::ios::binary) << text;
+    }
+    std::string read(std::string_view rel) const {
+        std::ifstream in(root / rel, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+};
+
+std::vector<std::string> names(const ns::Array& a) {
+    std::vector<std::string> out;
+    for (auto& o : a) out.push_back(o->description());
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Notification centre
+
+TEST(NotificationCenter, NameAndObjectFiltersByIdentityWithoutRetaining) {
+    auto center = ns::NotificationCenter::make();
+    auto o1 = str("one"), o2 = ns::String::make("one"); // equal, not identical
+    const auto retains = o1->retainCount();
+    std::vector<std::string> got;
+    auto note = [&](std::string who) {
+        return [&got, who](const Ref<ns::Notification>& n) { got.push_back(who + ":" + n->name()->utf8()); };
+    };
+    auto any = center->addObserverForName(nullptr, nullptr, nullptr, note("any"));
+    auto named = center->addObserverForName("A", nullptr, nullptr, note("named"));
+    auto both = center->addObserverForName(str("A"), o1, nullptr, note("both"));
+    auto object = center->addObserverForName(nullptr, o1, nullptr, note("object"));
+    EXPECT_EQ(o1->retainCount(), retains);
+
+    center->postNotificationName("A", o1);
+    EXPECT_EQ(got, (std::vector<std::string>{"any:A", "named:A", "both:A", "object:A"}));
+    got.clear();
+    center->postNotificationName("A", o2);
+    center->postNotificationName("B", o1, ns::Dictionary::withPairs({{str("k"), str("v")}}));
+    center->postNotificationName("A");
+    EXPECT_EQ(got, (std::vector<std::string>{"any:A", "named:A", "any:B", "object:B", "any:A", "named:A"}));
+
+    // An observer whose object died matches nothing, even a newcomer at the same address.
+    auto gone = ns::String::make("short-lived-object");
+    const void* address = gone.get();
+    auto ghost = center->addObserverForName(nullptr, gone, nullptr, note("ghost"));
+    gone = nullptr;
+    got.clear();
+    for (int i = 0; i < 64; ++i) {
+        auto newcomer = ns::String::make("short-lived-object");
+        if (newcomer.get() == address) {
+            center->postNotificationName("C", newcomer);
+            EXPECT_EQ(got, (std::vector<std::string>{"any:C"}));
+            break;
+        }
+    }
+    for (auto& t : {any, named, both, object, ghost}) center->removeObserver(t);
+    EXPECT_EQ(center->observerCount(), 0u);
+    EXPECT_THROW(ns::Notification::make(Ref<ns::String>()), ns::Exception);
+}
+
+TEST(NotificationCenter, ObserversAddedOrRemovedDuringAPost) {
+    auto center = ns::NotificationCenter::make();
+    std::vector<std::string> got;
+    rt::Id second, late;
+    auto first = center->addObserverForName("N", nullptr, nullptr, [&](const Ref<ns::Notification>&) {
+        got.push_back("first");
+        if (!late) late = center->addObserverForName("N", nullptr, nullptr, [&](auto&) { got.push_back("late"); });
+        center->removeObserver(second);
+    });
+    second = center->addObserverForName("N", nullptr, nullptr, [&](auto&) { got.push_back("second"); });
+    rt::Id self;
+    self = center->addObserverForName("N", nullptr, nullptr, [&](auto&) {
+        got.push_back("self");
+        center->removeObserver(self); // removing itself while it runs
+    });
+    center->postNotificationName("N");
+    EXPECT_EQ(got, (std::vector<std::string>{"first", "self"}));
+    center->postNotificationName("N");
+    EXPECT_EQ(got, (std::vector<std::string>{"first", "self", "first", "late"}));
+    center->removeObserver(first);
+    center->removeObserver(late);
+    center->removeObserver(late); // twice is harmless
+    EXPECT_EQ(center->observerCount(), 0u);
+}
+
+TEST(NotificationCenter, QueueDeliveryDoesNotRunOnThePostingThread) {
+    auto center = ns::NotificationCenter::make();
+    auto queue = ns::OperationQueue::make();
+    std::promise<void> posted;
+    std::shared_future<void> postedFuture = posted.get_future().share();
+    std::atomic<bool> onQueue{false}, postReturnedFirst{false};
+    auto onWorker = center->addObserverForName("N", nullptr, queue, [&](const Ref<ns::Notification>& n) {
+        onQueue = ns::OperationQueue::currentQueue() == queue && n->name()->isEqualToString("N");
+        postReturnedFirst = postedFuture.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    });
+    center->postNotificationName("N");
+    posted.set_value();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(onQueue);
+    EXPECT_TRUE(postReturnedFirst);
+
+    int mainCalls = 0;
+    auto onMain = center->addObserverForName("M", nullptr, ns::OperationQueue::mainQueue(),
+                                             [&](auto&) { ++mainCalls; });
+    center->postNotificationName("M");
+    EXPECT_EQ(mainCalls, 0);
+    testkit::drainMainQueue();
+    EXPECT_EQ(mainCalls, 1);
+    // A delivery queued before the removal does not run after it.
+    center->postNotificationName("M");
+    center->removeObserver(onMain);
+    testkit::drainMainQueue();
+    EXPECT_EQ(mainCalls, 1);
+    center->removeObserver(onWorker);
+    testkit::waitForWorkersIdle();
+}
+
+TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
+    auto center = ns::NotificationCenter::make();
+    std::atomic<bool> entered{false}, finished{false};
+    std::atomic<int> calls{0};
+    auto token = center->addObserverForName("N", nullptr, nullptr, [&](auto&) {
+        if (calls++ == 0) {
+            entered = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            finished = true;
+        }
+    });
+    std::thread poster([&] { center->postNotificationName("N"); });
+    while (!entered) std::this_thread::yield();
+    center->removeObserver(token);
+    EXPECT_TRUE(finished);
+    poster.join();
+
+    // Concurrent posts, adds and removes.
+    std::atomic<int> hits{0};
+    auto counting = center->addObserverForName("P", nullptr, nullptr, [&](auto&) { ++hits; });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                auto extra = center->addObserverForName("Q", nullptr, nullptr, [](auto&) {});
+                center->postNotificationName("P");
+                center->removeObserver(extra);
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(hits, 800);
+    center->removeObserver(counting);
+    EXPECT_EQ(center->observerCount(), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// User defaults
+
+class UserDefaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch.write("bundle/Info.json", R"({"CFBundleIdentifier": "com.example.defaults"})");
+        ns::ApplicationHome::setPath(scratch / "home");
+        ns::Bundle::setMainBundlePath(scratch / "bundle");
+        ns::UserDefaults::resetStandardUserDefaults();
+    }
+    void TearDown() override {
+        ns::detail::setAtomicWriteInterruption(nullptr);
+        ns::UserDefaults::resetStandardUserDefaults();
+        ns::ApplicationHome::setPath("");
+        ns::Bundle::setMainBundlePath("");
+    }
+    Scratch scratch;
+};
+
+TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults->filePath(), scratch / "home/Library/Preferences/com.example.defaults.json");
+    const std::u16string lone = {u'a', 0xD800, u'b'};
+    auto nested = ns::Dictionary::withPairs({{str("$data"), str("not data")},
+                                             {str("list"), ns::Array::withObjects({ns::num(1), str("x")})}});
+    defaults->setBool(true, "flag");
+    defaults->setInteger(-42, "count");
+    defaults->setDouble(2.0, "ratio");
+    defaults->setString("quote \" back\\slash \n caf\u00e9 \U0001F600", "text");
+    defaults->setObjectForKey(ns::String::fromUTF16(lone), "lone");
+    defaults->setObjectForKey(ns::Data::make(std::string("\0\x01\xFFz", 4)), "blob");
+    defaults->setObjectForKey(ns::Date::withTimeIntervalSinceReferenceDate(123.5), "when");
+    defaults->setObjectForKey(ns::Number::withUnsignedLongLong(18446744073709551615ull), "big");
+    defaults->setObjectForKey(ns::Number::withDouble(std::nan("")), "nan");
+    defaults->setObjectForKey(ns::Dictionary::withPairs({{str("$inner"), nested}}), "tricky");
+    defaults->setObjectForKey(ns::MutableArray::withObjects({ns::Dictionary::make(), ns::Array::make()}), "empties");
+    auto before = defaults->dictionaryRepresentation();
+    EXPECT_TRUE(defaults->synchronize());
+    EXPECT_FALSE(ns::UserDefaults::standardUserDefaults()->arrayForKey("empties")->isKindOfClass(
+        ns::MutableArray::staticClass())); // copied in as immutable
+    defaults = nullptr;
+    before = nullptr;
+
+    ns::UserDefaults::resetStandardUserDefaults();
+    auto again = ns::UserDefaults::standardUserDefaults();
+    EXPECT_TRUE(again->boolForKey("flag"));
+    EXPECT_EQ(again->integerForKey("count"), -42);
+    auto ratio = rt::cast<ns::Number>(again->objectForKey("ratio"));
+    ASSERT_TRUE(ratio);
+    EXPECT_TRUE(ratio->isFloatingPoint());
+    EXPECT_TRUE(rt::cast<ns::Number>(again->objectForKey("flag"))->isBool());
+    EXPECT_EQ(again->stringForKey("text")->utf8(), "quote \" back\\slash \n caf\u00e9 \U0001F600");
+    EXPECT_EQ(again->stringForKey("lone")->utf16(), lone);
+    EXPECT_EQ(again->dataForKey("blob")->view(), std::string_view("\0\x01\xFFz", 4));
+    EXPECT_EQ(rt::cast<ns::Date>(again->objectForKey("when"))->timeIntervalSinceReferenceDate(), 123.5);
+    EXPECT_EQ(rt::cast<ns::Number>(again->objectForKey("big"))->unsignedLongLongValue(), 18446744073709551615ull);
+    EXPECT_TRUE(std::isnan(again->doubleForKey("nan")));
+    auto tricky = again->dictionaryForKey("tricky");
+    ASSERT_TRUE(tricky);
+    auto inner = rt::cast<ns::Dictionary>(tricky->objectForKey("$inner"));
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(inner->objectForKey("$data")->description(), "not data");
+    EXPECT_EQ(names(*rt::cast<ns::Array>(inner->objectForKey("list"))), (std::vector<std::string>{"1", "x"}));
+    EXPECT_EQ(again->arrayForKey("empties")->count(), 2u);
+    EXPECT_EQ(again->dictionaryRepresentation()->count(), 11u);
+
+    // flushAll writes a store that was never synchronized.
+    auto side = ns::UserDefaults::makeWithFile(scratch / "side/prefs.json");
+    side->setInteger(7, "seven");
+    EXPECT_TRUE(ns::UserDefaults::flushAll());
+    EXPECT_EQ(ns::UserDefaults::makeWithFile(scratch / "side/prefs.json")->integerForKey("seven"), 7);
+}
+
+TEST_F(UserDefaultsTest, AbsentValuesAndTypedReads) {
+    auto d = ns::UserDefaults::makeWithFile(scratch / "prefs.json");
+    EXPECT_FALSE(d->boolForKey("missing"));
+    EXPECT_EQ(d->integerForKey("missing"), 0);
+    EXPECT_EQ(d->doubleForKey("missing"), 0.0);
+    EXPECT_FALSE(d->objectForKey("missing"));
+    EXPECT_FALSE(d->stringForKey("missing"));
+    EXPECT_FALSE(d->valueForKey("missing"));
+
+    for (const char* yes : {"YES", "yes", "true", "1", " 7"}) {
+        d->setString(yes, "b");
+        EXPECT_TRUE(d->boolForKey("b")) << yes;
+    }
+    for (const char* no : {"NO", "false", "0", "", "maybe"}) {
+        d->setString(no, "b");
+        EXPECT_FALSE(d->boolForKey("b")) << no;
+    }
+    d->setString("42abc", "n");
+    EXPECT_EQ(d->integerForKey("n"), 42);
+    EXPECT_FALSE(d->arrayForKey("n"));
+    EXPECT_FALSE(d->dataForKey("n"));
+    d->setInteger(5, "five");
+    EXPECT_EQ(d->stringForKey("five")->utf8(), "5");
+    d->setValueForKey(str("via kvc"), "k");
+    EXPECT_EQ(d->stringForKey("k")->utf8(), "via kvc");
+    d->setObjectForKey(nullptr, "k");
+    EXPECT_FALSE(d->objectForKey("k"));
+
+    ns::CapturedLog log;
+    d->setObjectForKey(ns::Null::null(), "null");
+    d->setObjectForKey(ns::Array::withObjects({ns::Null::null()}), "null");
+    EXPECT_FALSE(d->objectForKey("null"));
+    EXPECT_TRUE(log.contains("non-property-list"));
+
+    d->registerDefaults(*ns::Dictionary::withPairs({{str("fallback"), ns::num(true)}, {str("five"), ns::num(9)}}));
+    EXPECT_TRUE(d->boolForKey("fallback"));
+    EXPECT_EQ(d->integerForKey("five"), 5);
+    EXPECT_TRUE(d->synchronize());
+    EXPECT_EQ(scratch.read("prefs.json").find("fallback"), std::string::npos);
+}
+
+TEST_F(UserDefaultsTest, DidChangeIsPostedSynchronouslyOnEachChange) {
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    std::vector<long> seen;
+    auto token = ns::NotificationCenter::defaultCenter()->addObserverForName(
+        ns::NSUserDefaultsDidChangeNotification, defaults, nullptr, [&](const Ref<ns::Notification>& n) {
+            EXPECT_EQ(n->object(), defaults);
+            seen.push_back(defaults->integerForKey("v"));
+        });
+    defaults->setInteger(1, "v");
+    EXPECT_EQ(seen, (std::vector<long>{1}));
+    defaults->setInteger(1, "v");
+    defaults->setObjectForKey(ns::num(2), "v");
+    EXPECT_EQ(seen, (std::vector<long>{1, 1, 2}));
+    defaults->removeObjectForKey("v");
+    defaults->removeObjectForKey("v"); // nothing to remove: no change
+    defaults->setObjectForKey(ns::Null::null(), "v"); // refused: no change
+    EXPECT_EQ(seen, (std::vector<long>{1, 1, 2, 0}));
+    ns::NotificationCenter::defaultCenter()->removeObserver(token);
+}
+
+TEST_F(UserDefaultsTest, AnInterruptedWriteLeavesTheOldFile) {
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    const std::string file = defaults->filePath();
+    defaults->setInteger(1, "v");
+    ASSERT_TRUE(defaults->synchronize());
+    const std::string old = scratch.read("home/Library/Preferences/com.example.defaults.json");
+
+    defaults->setInteger(2, "v");
+    std::string temporary;
+    ns::detail::setAtomicWriteInterruption([&](const std::string& t) {
+        temporary = t;
+        return true;
+    });
+    {
+        ns::CapturedLog log;
+        EXPECT_FALSE(defaults->synchronize());
+        EXPECT_TRUE(log.contains("cannot write"));
+    }
+    EXPECT_EQ(fs::path(temporary).parent_path(), fs::path(file).parent_path());
+    EXPECT_TRUE(fs::exists(temporary)); // as a crash would leave it
+    EXPECT_EQ(scratch.read("home/Library/Preferences/com.example.defaults.json"), old);
+
+    // A restart reads the old file and ignores the stray temporary one.
+    defaults = nullptr;
+    ns::UserDefaults::resetStandardUserDefaults();
+    ns::detail::setAtomicWriteInterruption(nullptr);
+    defaults = ns::UserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults->integerForKey("v"), 1);
+
+    // A rename that fails keeps the changes for the next attempt and leaves no temporary file.
+    const std::string blocked = scratch / "blocked.json";
+    fs::create_directories(blocked);
+    auto d = ns::UserDefaults::makeWithFile(blocked);
+    d->setInteger(3, "v");
+    ns::CapturedLog log;
+    EXPECT_FALSE(d->synchronize());
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.root), {}), 3); // bundle, home, blocked.json
+    fs::remove(blocked);
+    EXPECT_TRUE(d->synchronize());
+    EXPECT_EQ(ns::UserDefaults::makeWithFile(blocked)->integerForKey("v"), 3);
+}
+
+TEST_F(UserDefaultsTest, ACorruptFileReadsAsEmpty) {
+    const std::string deep(100000, '[');
+    for (std::string text :
+         {std::string("{\"a\": 1"), std::string("[1, 2]"), std::string("{\"a\": nul}"), std::string("{\"a\": 01}"),
+          std::string("{\"a\": \"\xC3\"}"), std::string(R"({"a": {"$data": "abc"}})"),
+          std::string(R"({"a": {"$nope": 1}})"), std::string(R"({"a": "\ud8"})"), std::string("{} x"),
+          std::string("{\"a\": 1e999}"), "{\"a\": " + deep}) {
+        scratch.write("bad.json", text);
+        ns::CapturedLog log;
+        auto d = ns::UserDefaults::makeWithFile(scratch / "bad.json");
+        EXPECT_EQ(d->dictionaryRepresentation()->count(), 0u) << text.substr(0, 40);
+        EXPECT_TRUE(log.contains("corrupt")) << text.substr(0, 40);
+    }
+    scratch.write("good.json", "\xEF\xBB\xBF { \"a\" : [ true , -0.5e1 , {\"$dict\": {\"$date\": 1}} ] }");
+    auto d = ns::UserDefaults::makeWithFile(scratch / "good.json");
+    auto a = d->arrayForKey("a");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(rt::cast<ns::Number>(a->objectAtIndex(1))->doubleValue(), -5.0);
+    EXPECT_TRUE(rt::cast<ns::Dictionary>(a->objectAtIndex(2))->objectForKey("$date"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bundle
+
+TEST(Bundle, LocalizedStringsFromStringsFiles) {
+    Scratch s;
+    s.write("res/en.lproj/Localizable.strings", R"(/* A comment "with quotes" = "no"; */
+"hello" = "Hello, \"world\"\n";   // trailing comment
+"path" = "C:\\dir\tend";
+"accent" = "caf\U00E9 \UD83D\UDE00";
+bare_key = "bare";
+"same";
+)");
+    s.write("res/Base.lproj/Localizable.strings", "\"hello\" = \"from Base\";\n\"base_only\" = \"Base text\";");
+    s.write("res/en.lproj/Other.strings", "\"hello\" = \"other table\";");
+    auto bundle = ns::Bundle::bundleWithPath(s / "res");
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle->localizedStringForKey("hello")->utf8(), "Hello, \"world\"\n");
+    EXPECT_EQ(bundle->localizedStringForKey("path")->utf8(), "C:\\dir\tend");
+    EXPECT_EQ(bundle->localizedStringForKey("accent")->utf8(), "caf\u00e9 \U0001F600");
+    EXPECT_EQ(bundle->localizedStringForKey("bare_key")->utf8(), "bare");
+    EXPECT_EQ(bundle->localizedStringForKey("same")->utf8(), "same");
+    EXPECT_EQ(bundle->localizedStringForKey("base_only")->utf8(), "Base text");
+    EXPECT_EQ(bundle->localizedStringForKey("hello", "", "Other")->utf8(), "other table");
+    EXPECT_EQ(bundle->localizedStringForKey("missing")->utf8(), "missing");
+    EXPECT_EQ(bundle->localizedStringForKey("missing", "Fallback")->utf8(), "Fallback");
+    EXPECT_EQ(bundle->localizedStringForKey("hello", "", "NoSuchTable")->utf8(), "hello");
+
+    ns::Bundle::setMainBundlePath(s / "res");
+    EXPECT_EQ(ns::NSLocalizedString("hello")->utf8(), "Hello, \"world\"\n");
+    EXPECT_EQ(ns::NSLocalizedString("Not translated")->utf8(), "Not translated");
+    ns::Bundle::setMainBundlePath("");
+}
+
+TEST(Bundle, StringsFileSyntax) {
+    for (const char* bad : {"\"a\" = \"b\"", "\"a\" = \"b", "/* open", "\"a\" \"b\";", "= \"b\";", "\"a\" = ;"}) {
+        std::string error;
+        EXPECT_FALSE(ns::Bundle::parseStringsFile(bad, &error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+    // UTF-16 little-endian with a byte-order mark.
+    const std::u16string text = u"\"k\u00e9\" = \"v\\101\";";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    auto table = ns::Bundle::parseStringsFile(bytes);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->at("k\u00e9"), "vA");
+    EXPECT_TRUE(ns::Bundle::parseStringsFile("  // only a comment\n")->empty());
+}
+
+TEST(Bundle, InfoDictionaryAndResources) {
+    Scratch s;
+    s.write("res/Info.json", R"({"CFBundleShortVersionString": "2.3", "CFBundleVersion": "45",
+                                 "CFBundleIdentifier": "com.example.app", "CFBundleDisplayName": "Test"})");
+    s.write("res/tradein.json", "{\"x\": 1}");
+    s.write("res/en.lproj/terms.txt", "terms");
+    s.write("res/Base.lproj/Main.storyboardc/info", "");
+    s.write("res/images/icon.png", "png");
+    auto bundle = ns::Bundle::bundleWithPath(s / "res");
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle->objectForInfoDictionaryKey("CFBundleShortVersionString")->description(), "2.3");
+    EXPECT_EQ(bundle->infoDictionary()->objectForKey("CFBundleVersion")->description(), "45");
+    EXPECT_EQ(bundle->bundleIdentifier()->utf8(), "com.example.app");
+    EXPECT_EQ(bundle->pathForResource("tradein", "json")->utf8(), s / "res/tradein.json");
+    EXPECT_EQ(bundle->pathForResource("tradein", ".json")->utf8(), s / "res/tradein.json");
+    EXPECT_EQ(bundle->pathForResource("tradein.json", "")->utf8(), s / "res/tradein.json");
+    EXPECT_EQ(bundle->pathForResource("terms", "txt")->utf8(), s / "res/en.lproj/terms.txt");
+    EXPECT_EQ(bundle->pathForResource("Main", "storyboardc")->utf8(), s / "res/Base.lproj/Main.storyboardc");
+    EXPECT_EQ(bundle->pathForResource("icon", "png", "images")->utf8(), s / "res/images/icon.png");
+    EXPECT_FALSE(bundle->pathForResource("tradein", "xml"));
+    EXPECT_FALSE(bundle->pathForResource("icon", "png"));
+    EXPECT_EQ(bundle->dataForResource("terms", "txt")->view(), "terms");
+    EXPECT_FALSE(ns::Bundle::bundleWithPath(s / "res/tradein.json"));
+
+    s.write("broken/Info.json", "{\"CFBundleVersion\": ");
+    ns::CapturedLog log;
+    auto broken = ns::Bundle::bundleWithPath(s / "broken");
+    EXPECT_TRUE(broken->infoDictionary()->isEmpty());
+    EXPECT_TRUE(log.contains("Info.json"));
+
+    ::setenv("FT_BUNDLE_PATH", (s / "res").c_str(), 1);
+    EXPECT_EQ(ns::Bundle::defaultMainBundlePath(), s / "res");
+    ::unsetenv("FT_BUNDLE_PATH");
+}
+
+// ---------------------------------------------------------------------------------------------
+// File manager and the application home
+
+TEST(FileManager, DirectoriesFilesAndAttributes) {
+    Scratch s;
+    auto fm = ns::FileManager::defaultManager();
+    Ref<ns::Error> error;
+    EXPECT_FALSE(fm->createDirectoryAtPath(s / "a/b/c", false, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain()->utf8(), ns::CocoaErrorDomain);
+    EXPECT_EQ(error->code(), ns::FileNoSuchFileError);
+    EXPECT_EQ(error->userInfo()->objectForKey(ns::FilePathErrorKey)->description(), s / "a/b/c");
+    EXPECT_TRUE(fm->createDirectoryAtPath(s / "a/b/c", true, &error));
+    EXPECT_TRUE(fm->createDirectoryAtPath(s / "a/b/c", true));
+    EXPECT_FALSE(fm->createDirectoryAtPath(s / "a/b/c", false));
+
+    EXPECT_TRUE(fm->createFileAtPath(s / "a/z.txt", ns::Data::make("hello")));
+    EXPECT_TRUE(fm->createFileAtPath(s / "a/empty", nullptr));
+    bool isDir = true;
+    EXPECT_TRUE(fm->fileExistsAtPath(s / "a/z.txt", &isDir));
+    EXPECT_FALSE(isDir);
+    EXPECT_TRUE(fm->fileExistsAtPath(s / "a/b", &isDir));
+    EXPECT_TRUE(isDir);
+    EXPECT_FALSE(fm->fileExistsAtPath(s / "nothing", &isDir));
+    EXPECT_EQ(fm->contentsAtPath(s / "a/z.txt")->view(), "hello");
+    EXPECT_EQ(names(*fm->contentsOfDirectoryAtPath(s / "a")), (std::vector<std::string>{"b", "empty", "z.txt"}));
+    EXPECT_FALSE(fm->contentsOfDirectoryAtPath(s / "nothing", &error));
+    EXPECT_EQ(error->code(), ns::FileReadNoSuchFileError);
+
+    auto attrs = fm->attributesOfItemAtPath(s / "a/z.txt");
+    ASSERT_TRUE(attrs);
+    EXPECT_EQ(rt::cast<ns::Number>(attrs->objectForKey(ns::FileSize))->longLongValue(), 5);
+    EXPECT_EQ(attrs->objectForKey(ns::FileType)->description(), ns::FileTypeRegular);
+    auto modified = rt::cast<ns::Date>(attrs->objectForKey(ns::FileModificationDate));
+    EXPECT_NEAR(modified->timeIntervalSince1970(), static_cast<double>(std::time(nullptr)), 60);
+    EXPECT_EQ(fm->attributesOfItemAtPath(s / "a/b")->objectForKey(ns::FileType)->description(), ns::FileTypeDirectory);
+
+    auto space = fm->attributesOfFileSystemForPath(s.root.string(), &error);
+    ASSERT_TRUE(space);
+    const auto size = rt::cast<ns::Number>(space->objectForKey(ns::FileSystemSize))->unsignedLongLongValue();
+    const auto free = rt::cast<ns::Number>(space->objectForKey(ns::FileSystemFreeSize))->unsignedLongLongValue();
+    EXPECT_GT(size, 0u);
+    EXPECT_LE(free, size);
+    EXPECT_FALSE(fm->attributesOfFileSystemForPath(s / "nothing", &error));
+
+    EXPECT_TRUE(fm->copyItemAtPath(s / "a", s / "copy"));
+    EXPECT_TRUE(fm->moveItemAtPath(s / "copy/z.txt", s / "moved.txt"));
+    EXPECT_FALSE(fm->moveItemAtPath(s / "copy/empty", s / "moved.txt"));
+    EXPECT_EQ(fm->contentsAtPath(s / "moved.txt")->view(), "hello");
+    EXPECT_TRUE(fm->removeItemAtPath(s / "a", &error));
+    EXPECT_FALSE(fm->fileExistsAtPath(s / "a"));
+    EXPECT_FALSE(fm->removeItemAtPath(s / "a", &error));
+    EXPECT_EQ(error->code(), ns::FileNoSuchFileError);
+    EXPECT_EQ(error->userInfo()->objectForKey(ns::FilePathErrorKey)->description(), s / "a");
+}
+
+TEST(FileManager, AtomicWritesAndReads) {
+    Scratch s;
+    Ref<ns::Error> error;
+    EXPECT_TRUE(ns::writeAtomically(s / "f.txt", "first"));
+    EXPECT_TRUE(ns::writeAtomically(s / "f.txt", *ns::Data::make("second"), &error));
+    EXPECT_EQ(ns::readFile(s / "f.txt")->view(), "second");
+    fs::create_directories(s.root / "dir");
+    EXPECT_FALSE(ns::writeAtomically(s / "dir", "x", &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->userInfo()->objectForKey(ns::FilePathErrorKey)->description(), s / "dir");
+    EXPECT_TRUE(error->underlyingError());
+    EXPECT_FALSE(ns::writeAtomically(s / "missing/f.txt", "x", &error));
+    EXPECT_EQ(names(*ns::FileManager::defaultManager()->contentsOfDirectoryAtPath(s.root.string())),
+              (std::vector<std::string>{"dir", "f.txt"})); // no temporary files left
+    EXPECT_FALSE(ns::readFile(s / "missing.txt", &error));
+    EXPECT_EQ(error->code(), ns::FileReadNoSuchFileError);
+    EXPECT_FALSE(ns::readFile(s / "dir", &error));
+    EXPECT_FALSE(ns::FileManager::defaultManager()->contentsAtPath(s / "dir"));
+}
+
+TEST(FileManager, ApplicationHomeDirectories) {
+    Scratch s;
+    ns::ApplicationHome::setPath(s / "home");
+    EXPECT_EQ(ns::ApplicationHome::path(), s / "home");
+    EXPECT_EQ(ns::ApplicationHome::documentsDirectory(), s / "home/Documents");
+    EXPECT_TRUE(fs::is_directory(s.root / "home/Documents"));
+    EXPECT_EQ(ns::ApplicationHome::temporaryDirectory(), s / "home/tmp");
+    EXPECT_TRUE(fs::is_directory(s.root / "home/tmp"));
+    EXPECT_EQ(ns::temporaryDirectoryPath(), s / "home/tmp/");
+    EXPECT_EQ(names(*ns::searchPathForDirectories(ns::SearchPathDirectory::Library)),
+              (std::vector<std::string>{s / "home/Library"}));
+    ns::ApplicationHome::setPath("");
+    ::setenv("FT_APP_HOME", (s / "env-home").c_str(), 1);
+    EXPECT_EQ(ns::ApplicationHome::path(), s / "env-home");
+    ::unsetenv("FT_APP_HOME");
+    EXPECT_NE(ns::ApplicationHome::path(), s / "env-home");
+}
+
+// ---------------------------------------------------------------------------------------------
+// String services
+
+TEST(StringServices, SplitReplaceAndTrim) {
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("a,,b,"), ",")), (std::vector<std::string>{"a", "", "b", ""}));
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str(""), ",")), (std::vector<std::string>{""}));
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("x\u2192y\u2192\U0001F600"), "\u2192")),
+              (std::vector<std::string>{"x", "y", "\U0001F600"}));
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("abc"), "")), (std::vector<std::string>{"abc"}));
+
+    EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("aaaa"), "aa", "b")->utf8(), "bb");
+    EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("aaa"), "aa", "b")->utf8(), "ba");
+    EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("caf\u00e9 caf\u00e9"), "\u00e9", "e")->utf8(),
+              "cafe cafe");
+    EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("abc"), "", "x")->utf8(), "abc");
+
+    EXPECT_EQ(ns::stringByTrimmingWhitespaceAndNewlines(*str("\u00a0\t\r\n x y \u2028\u3000\u0085"))->utf8(), "x y");
+    EXPECT_EQ(ns::stringByTrimmingWhitespaceAndNewlines(*str("\u200bx"))->utf8(), "\u200bx"); // not white space
+    EXPECT_TRUE(ns::stringByTrimmingWhitespaceAndNewlines(*str(" \n "))->isEmpty());
+    EXPECT_TRUE(ns::containsString(*str("h\u00e9llo"), "\u00e9l"));
+    EXPECT_FALSE(ns::containsString(*str("hello"), ""));
+}
+
+TEST(StringServices, CaseInsensitiveSearchInUTF16Units) {
+    auto s = str("\U0001F600 \u00dcber STRA\u00dfE \u03a3\u039f\u03a6\u0399\u0391\u03a3 \u0416\u0443\u043a");
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u00fcBER"), (ns::Range{3, 4}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "stra\u00df"), (ns::Range{8, 5}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u03c3\u03bf\u03c6\u03b9\u03b1\u03c2"), (ns::Range{15, 6}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u0436\u0423\u041a"), (ns::Range{22, 3}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u00fcber", {4, 10}).location, ns::NotFound);
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u00fcber", {3, 4}), (ns::Range{3, 4}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "").location, ns::NotFound);
+    EXPECT_THROW(ns::rangeOfStringCaseInsensitive(*s, "x", {21, 5}), ns::Exception);
+
+    EXPECT_EQ(ns::uppercaseString(*str("stra\u00dfe \u00ff \u0101 \u03c2"))->utf8(), "STRASSE \u0178 \u0100 \u03a3");
+    EXPECT_EQ(ns::lowercaseString(*str("\u00c9COLE \u0130 \u0416 \u0178 \u0141"))->utf8(),
+              "\u00e9cole i \u0436 \u00ff \u0142");
+}
+
+TEST(StringServices, PercentEncoding) {
+    EXPECT_EQ(ns::stringByRemovingPercentEncoding("caf%C3%a9%20a+b"), "caf\u00e9 a+b");
+    EXPECT_EQ(ns::stringByRemovingPercentEncoding("plain"), "plain");
+    for (const char* bad : {"%ZZ", "%4", "%", "a%G1", "%C3", "%FF", "%C0%AF", "%ED%A0%80"})
+        EXPECT_FALSE(ns::stringByRemovingPercentEncoding(bad)) << bad;
+    const std::string value = "a b&c=d/e?f#g+h\u00e9~";
+    const std::string encoded = ns::stringByAddingPercentEncoding(value);
+    EXPECT_EQ(encoded, "a%20b%26c%3Dd%2Fe%3Ff%23g%2Bh%C3%A9~");
+    EXPECT_EQ(ns::stringByRemovingPercentEncoding(encoded), value);
+}
+
+TEST(StringServices, PathComponents) {
+    EXPECT_EQ(ns::stringByAppendingPathComponent("/a/", "/b/"), "/a/b");
+    EXPECT_EQ(ns::stringByAppendingPathComponent("", "b"), "b");
+    EXPECT_EQ(ns::stringByAppendingPathComponent("/", "b"), "/b");
+    EXPECT_EQ(ns::lastPathComponent("/a/b.txt/"), "b.txt");
+    EXPECT_EQ(ns::lastPathComponent("/"), "/");
+    EXPECT_EQ(ns::stringByDeletingLastPathComponent("/a/b"), "/a");
+    EXPECT_EQ(ns::stringByDeletingLastPathComponent("/a"), "/");
+    EXPECT_EQ(ns::stringByDeletingLastPathComponent("a"), "");
+    EXPECT_EQ(ns::pathExtension("/x/archive.tar.gz"), "gz");
+    EXPECT_EQ(ns::pathExtension("/x.d/.hidden"), "");
+    EXPECT_EQ(ns::stringByDeletingPathExtension("/x/a.json"), "/x/a");
+    EXPECT_EQ(ns::stringByAppendingPathExtension("/x/a/", "json"), "/x/a.json");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Date formatter
+
+// Restores the locale and TZ on exit.
+struct LocaleAndZone {
+    std::string locale = std::setlocale(LC_ALL, nullptr);
+    std::optional<std::string> tz = [] {
+        const char* v = std::getenv("TZ");
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    }();
+    ~LocaleAndZone() {
+        std::setlocale(LC_ALL, locale.c_str());
+        if (tz) ::setenv("TZ", tz->c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+};
+
+TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
+    LocaleAndZone restore;
+    const std::regex shape(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d{4}$)");
+    auto formatter = ns::DateFormatter::withFormat("yyyy-MM-dd'T'HH:mm:ssZ");
+    int localesTried = 0;
+    for (const char* locale : {"C", "C.UTF-8", "POSIX", "de_DE.UTF-8", "ar_SA.UTF-8", "th_TH.UTF-8", "fa_IR.UTF-8",
+                               "hi_IN.UTF-8", "ja_JP.UTF-8"}) {
+        if (!std::setlocale(LC_ALL, locale)) continue;
+        ++localesTried;
+        for (const char* tz : {"UTC0", "IST-5:30", "NST3:30", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
+            ::setenv("TZ", tz, 1);
+            ::tzset();
+            for (double t : {0.0, 788918400.0, -3e9, 1e9 + 0.75}) {
+                auto date = ns::Date::withTimeIntervalSinceReferenceDate(t);
+                const std::string text = formatter->stringFromDate(*date)->utf8();
+                EXPECT_TRUE(std::regex_match(text, shape)) << locale << " " << tz << " " << text;
+                auto back = formatter->dateFromString(text);
+                ASSERT_TRUE(back) << text;
+                EXPECT_EQ(back->timeIntervalSinceReferenceDate(), std::floor(t)) << text;
+            }
+        }
+    }
+    EXPECT_GE(localesTried, 2);
+    ::setenv("TZ", "IST-5:30", 1);
+    ::tzset();
+    EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(), "1970-01-01T05:30:00+0530");
+}
+
+TEST(DateFormatter, FixedPatternsAndZones) {
+    // 2024-02-29 13:05:09.250 UTC, a Thursday.
+    auto date = ns::Date::withTimeIntervalSince1970(1709211909.25);
+    auto f = ns::DateFormatter::withFormat("yyyy-MM-dd HH:mm:ss", 3600);
+    EXPECT_EQ(f->stringFromDate(*date)->utf8(), "2024-02-29 14:05:09");
+    const std::pair<const char*, const char*> cases[] = {
+        {"yyyyMMddHHmmss", "20240229130509"},
+        {"yyyy-MM-dd", "2024-02-29"},
+        {"yyyy-MM-dd'T'HH:mm:ss.SSSZ", "2024-02-29T13:05:09.250+0000"},
+        {"h:mm a, EEE d MMM yy", "1:05 PM, Thu 29 Feb 24"},
+        {"EEEE, MMMM d 'o''clock' ZZZZZ", "Thursday, February 29 o'clock Z"},
+    };
+    for (auto [pattern, expected] : cases) {
+        f->setDateFormat(pattern);
+        f->setTimeZone(0);
+        EXPECT_EQ(f->stringFromDate(*date)->utf8(), expected) << pattern;
+    }
+    f->setDateFormat("yyyy-MM-dd HH:mm Z");
+    f->setTimeZone(-12600);
+    EXPECT_EQ(f->stringFromDate(*date)->utf8(), "2024-02-29 09:35 -0330");
+    EXPECT_EQ(f->timeZone(), -12600);
+
+    f->setDateFormat("yyyyMMddHHmmss");
+    f->setTimeZone(0);
+    EXPECT_EQ(f->dateFromString("20240229130509")->timeIntervalSince1970(), 1709211909.0);
+    EXPECT_FALSE(f->dateFromString("202402291305"));
+    EXPECT_FALSE(f->dateFromString("2024022913050x"));
+    f->setDateFormat("yyyy-MM-dd'T'HH:mm:ss.SSSZ");
+    EXPECT_EQ(f->dateFromString("2024-02-29T18:35:09.250+05:30")->timeIntervalSince1970(), 1709211909.25);
+    EXPECT_EQ(f->dateFromString("2024-02-29T13:05:09.250Z")->timeIntervalSince1970(), 1709211909.25);
+    f->setDateFormat("yyyy-MM-dd");
+    for (const char* bad : {"2024-02-30", "2023-02-29", "2024-13-01", "2024-00-10", "2024-02-29 ", "2024/02/29", ""})
+        EXPECT_FALSE(f->dateFromString(bad)) << bad;
+    EXPECT_EQ(f->dateFromString("1600-02-29")->timeIntervalSince1970(), -11670998400.0);
+    f->setDateFormat("HH:mm");
+    EXPECT_EQ(f->stringFromDate(*f->dateFromString("23:59"))->utf8(), "23:59");
+    f->setDateFormat("yyyy-MM-dd HH:mm");
+    EXPECT_EQ(f->dateFromString("2000-01-01 00:00")->timeIntervalSince1970(), 946684800.0);
+
+    EXPECT_EQ(ns::millisecondsSince1970(*date), 1709211909250);
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(-0.0005)), -1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Regular expressions
+
+TEST(RegularExpression, BadPatternsGiveAnError) {
+    Ref<ns::Error> error;
+    EXPECT_FALSE(ns::RegularExpression::make("(unclosed", false, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), ns::FormattingError);
+    EXPECT_EQ(error->userInfo()->objectForKey("NSInvalidValue")->description(), "(unclosed");
+    EXPECT_FALSE(ns::RegularExpression::make("[z-a]"));
+    EXPECT_TRUE(ns::RegularExpression::make("ok"));
+}
+
+TEST(RegularExpression, MatchRangesAreInUTF16Units) {
+    auto s = str("h\u00e9llo \U0001F600 w\u00f6rld 42 \U0001F600x");
+    auto re = ns::RegularExpression::make(R"((w\S+)\s(\d+)(z)?)");
+    ASSERT_TRUE(re);
+    EXPECT_EQ(re->numberOfCaptureGroups(), 3u);
+    auto m = re->firstMatchInString(*s);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->range(), s->rangeOfString("w\u00f6rld 42"));
+    EXPECT_EQ(m->rangeAtIndex(1), s->rangeOfString("w\u00f6rld"));
+    EXPECT_EQ(m->rangeAtIndex(2), s->rangeOfString("42"));
+    EXPECT_EQ(m->rangeAtIndex(3).location, ns::NotFound);
+    EXPECT_THROW(m->rangeAtIndex(4), ns::Exception);
+
+    // '.' takes a whole character, even outside the basic plane.
+    auto dot = ns::RegularExpression::make(R"(\s(.)x)");
+    auto emoji = dot->firstMatchInString(*s);
+    ASSERT_TRUE(emoji);
+    EXPECT_EQ(emoji->rangeAtIndex(1), (ns::Range{s->length() - 3, 2}));
+    // Limited to a range: the first emoji is outside it.
+    auto any = ns::RegularExpression::make("\U0001F600");
+    EXPECT_EQ(any->numberOfMatchesInString(*s), 2u);
+    EXPECT_EQ(any->numberOfMatchesInString(*s, {8, s->length() - 8}), 1u);
+    EXPECT_EQ(any->firstMatchInString(*s, {8, s->length() - 8})->range().location, s->length() - 3);
+    EXPECT_THROW(any->firstMatchInString(*s, {1, s->length()}), ns::Exception);
+    EXPECT_EQ(ns::RegularExpression::make("x*")->numberOfMatchesInString(*str("a\u00e9")), 3u);
+    EXPECT_EQ(ns::RegularExpression::make("^llo")->numberOfMatchesInString(*s, {2, 3}), 1u);
+}
+
+TEST(RegularExpression, ReplacingAndCaseInsensitive) {
+    auto re = ns::RegularExpression::make(R"((\w+)=(\d+))");
+    auto s = str("\u00e9 a=1, bb=22; c=x");
+    EXPECT_EQ(re->stringByReplacingMatchesInString(*s, "$2:$1 \\$9")->utf8(), "\u00e9 1:a $9, 22:bb $9; c=x");
+    EXPECT_EQ(re->stringByReplacingMatchesInString(*s, {0, 6}, "<$0>")->utf8(), "\u00e9 <a=1>, bb=22; c=x");
+    auto matches = re->matchesInString(*s, {0, s->length()});
+    ASSERT_EQ(matches->count(), 2u);
+    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(matches->objectAtIndex(1))->rangeAtIndex(1), (ns::Range{7, 2}));
+    auto icase = ns::RegularExpression::make("hello", true);
+    EXPECT_TRUE(icase->firstMatchInString(*str("Say HeLLo")));
+    EXPECT_FALSE(ns::RegularExpression::make("hello")->firstMatchInString(*str("Say HeLLo")));
+}
+
+} // namespace

@@ -1,0 +1,631 @@
+// URLs, requests and responses; URL loading against a loopback HTTP(S) server run by the test;
+// file-handle background reads. Real-time waits are bounded condition waits or bounded pumps of the
+// main run loop; a server's blocking handler waits on a gate the test opens before it ends.
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include "platform/foundation/exception.h"
+#include "platform/foundation/file_handle.h"
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/foundation/url.h"
+#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_request.h"
+#include "tests/testkit/main_loop.h"
+
+namespace {
+
+using rt::Ref;
+using namespace std::chrono_literals;
+
+std::string text(const Ref<ns::String>& s) { return s ? s->utf8() : "<nil>"; }
+
+// Pumps the main run loop until `done` or (real time) `seconds` have passed.
+bool pumpMainUntil(const std::function<bool()>& done, double seconds = 10) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, ns::Date::now()->dateByAddingTimeInterval(0.02));
+    }
+    return true;
+}
+
+// ---- URL, requests, responses ------------------------------------------------------------
+
+TEST(URLTest, ParsesComponents) {
+    auto u = ns::URL::URLWithString("https://user:pw@example.com:8443/a/b%20c/?q=1&r=2#frag");
+    ASSERT_TRUE(u);
+    EXPECT_EQ(text(u->absoluteString()), "https://user:pw@example.com:8443/a/b%20c/?q=1&r=2#frag");
+    EXPECT_EQ(text(u->scheme()), "https");
+    EXPECT_EQ(text(u->user()), "user");
+    EXPECT_EQ(text(u->password()), "pw");
+    EXPECT_EQ(text(u->host()), "example.com");
+    ASSERT_TRUE(u->port());
+    EXPECT_EQ(u->port()->longValue(), 8443);
+    EXPECT_EQ(text(u->path()), "/a/b c");
+    EXPECT_EQ(text(u->query()), "q=1&r=2");
+    EXPECT_EQ(text(u->fragment()), "frag");
+    EXPECT_FALSE(u->isFileURL());
+
+    auto bare = ns::URL::URLWithString("http://example.com");
+    EXPECT_EQ(text(bare->path()), "");
+    EXPECT_FALSE(bare->port());
+    EXPECT_FALSE(bare->query());
+    EXPECT_EQ(text(ns::URL::URLWithString("http://h/?")->query()), "");
+    EXPECT_EQ(text(ns::URL::URLWithString("http://h/")->path()), "/");
+
+    auto v6 = ns::URL::URLWithString("http://[::1]:8080/x");
+    EXPECT_EQ(text(v6->host()), "::1");
+    EXPECT_EQ(v6->port()->longValue(), 8080);
+
+    auto relative = ns::URL::URLWithString("foo/bar?x");
+    EXPECT_FALSE(relative->scheme());
+    EXPECT_FALSE(relative->host());
+    EXPECT_EQ(text(relative->path()), "foo/bar");
+    // Escapes that do not decode to UTF-8 give no path.
+    EXPECT_FALSE(ns::URL::URLWithString("http://h/%FF")->path());
+}
+
+TEST(URLTest, RejectsInvalidStrings) {
+    for (const char* bad : {"", "http://exa mple.com/", "http://x/%zz", "http://x/%4", "http://x/a#b#c",
+                            "http://x:99999/", "http://x:12a/", "http://x/[a]", "http://\xC3\xA9.com/", "http://x/{}",
+                            "http://[::1/", "http://x/a\"b"})
+        EXPECT_FALSE(ns::URL::URLWithString(bad)) << bad;
+    EXPECT_FALSE(ns::URL::URLWithString(Ref<ns::String>()));
+    EXPECT_TRUE(ns::URL::URLWithString("mailto:someone@example.com"));
+}
+
+TEST(URLTest, FileURLsAndAppendingComponents) {
+    auto f = ns::URL::fileURLWithPath("/tmp/a b/c.txt", false);
+    EXPECT_EQ(f->string(), "file:///tmp/a%20b/c.txt");
+    EXPECT_TRUE(f->isFileURL());
+    EXPECT_EQ(text(f->path()), "/tmp/a b/c.txt");
+    EXPECT_TRUE(ns::URL::URLWithString("FILE:///x")->isFileURL());
+
+    auto dir = std::filesystem::temp_directory_path();
+    EXPECT_EQ(ns::URL::fileURLWithPath(dir.string())->string().back(), '/');
+    auto rel = ns::URL::fileURLWithPath("some-file-that-is-not-there");
+    EXPECT_EQ(text(rel->path()), (std::filesystem::current_path() / "some-file-that-is-not-there").string());
+
+    auto api = ns::URL::URLWithString("http://h/api?x=1#f");
+    EXPECT_EQ(api->URLByAppendingPathComponent("v 1")->string(), "http://h/api/v%201?x=1#f");
+    EXPECT_EQ(ns::URL::URLWithString("http://h")->URLByAppendingPathComponent("x")->string(), "http://h/x");
+    EXPECT_EQ(ns::URL::URLWithString("http://h/d/")->URLByAppendingPathComponent("x")->string(), "http://h/d/x");
+}
+
+TEST(URLTest, EqualityHashDescriptionAndCopy) {
+    auto a = ns::URL::URLWithString("http://h/p?q");
+    auto b = ns::URL::URLWithString("http://h/p?q");
+    auto c = ns::URL::URLWithString("http://h/p?r");
+    EXPECT_NE(a.get(), b.get());
+    EXPECT_TRUE(a->isEqual(b.get()));
+    EXPECT_EQ(a->hash(), b->hash());
+    EXPECT_FALSE(a->isEqual(c.get()));
+    EXPECT_FALSE(a->isEqual(ns::str("http://h/p?q").get()));
+    EXPECT_EQ(a->description(), "http://h/p?q");
+    EXPECT_EQ(a->copy().get(), a.get());
+    auto d = ns::Dictionary::withPairs({{a, ns::num(1)}});
+    EXPECT_TRUE(d->objectForKey(rt::Id(b)));
+}
+
+TEST(URLRequestTest, DefaultsHeadersAndCopies) {
+    auto url = ns::URL::URLWithString("http://h/x");
+    auto r = ns::MutableURLRequest::requestWithURL(url);
+    EXPECT_EQ(r->method(), "GET");
+    EXPECT_EQ(r->timeoutInterval(), 60);
+    EXPECT_FALSE(r->HTTPBody());
+    EXPECT_FALSE(r->allHTTPHeaderFields());
+
+    r->setValueForHTTPHeaderField("text/plain", "Content-Type");
+    r->setValueForHTTPHeaderField("1", "X-A");
+    r->setValueForHTTPHeaderField("application/json", "content-type"); // replaces, keeps its place
+    r->addValueForHTTPHeaderField("2", "x-a");
+    r->addValueForHTTPHeaderField("v", "X-B");
+    ASSERT_EQ(r->headerFields().size(), 3u);
+    EXPECT_EQ(r->headerFields()[0], (std::pair<std::string, std::string>("Content-Type", "application/json")));
+    EXPECT_EQ(text(r->valueForHTTPHeaderField("X-a")), "1,2");
+    EXPECT_EQ(r->allHTTPHeaderFields()->count(), 3u);
+    r->setValueForHTTPHeaderField(Ref<ns::String>(), "X-B");
+    EXPECT_FALSE(r->valueForHTTPHeaderField("X-B"));
+    r->setHTTPMethod("");
+    EXPECT_EQ(text(r->HTTPMethod()), "GET");
+
+    auto frozen = rt::cast<ns::URLRequest>(r->copy());
+    ASSERT_TRUE(frozen);
+    EXPECT_FALSE(rt::cast<ns::MutableURLRequest>(rt::Id(frozen)));
+    EXPECT_TRUE(frozen->isEqual(r.get()));
+    EXPECT_EQ(frozen->copy().get(), frozen.get());
+    r->setHTTPMethod("POST");
+    r->setHTTPBody(ns::Data::make("{}"));
+    r->setTimeoutInterval(5);
+    EXPECT_EQ(frozen->method(), "GET");
+    EXPECT_FALSE(frozen->isEqual(r.get()));
+    auto again = frozen->mutableCopy();
+    again->setValueForHTTPHeaderField("application/json", "CONTENT-TYPE");
+    EXPECT_TRUE(again->isEqual(frozen.get())); // names compare without case
+}
+
+TEST(URLResponseTest, HeadersTypeAndLength) {
+    auto url = ns::URL::URLWithString("http://h/");
+    auto r = ns::HTTPURLResponse::make(url, 201, "HTTP/1.1",
+                                       {{"content-type", "Application/JSON; charset=\"UTF-8\""},
+                                        {"Content-Length", "12"},
+                                        {"set-cookie", "a=1"},
+                                        {"Set-Cookie", "b=2"}});
+    EXPECT_EQ(r->statusCode(), 201);
+    EXPECT_EQ(text(r->MIMEType()), "application/json");
+    EXPECT_EQ(text(r->textEncodingName()), "utf-8");
+    EXPECT_EQ(r->expectedContentLength(), 12);
+    EXPECT_EQ(r->allHeaderFields()->count(), 3u);
+    EXPECT_TRUE(r->allHeaderFields()->objectForKey("Content-Type"));
+    EXPECT_EQ(text(r->valueForHTTPHeaderField("SET-COOKIE")), "a=1, b=2");
+    auto bare = ns::HTTPURLResponse::make(url, 204, "HTTP/1.1", {});
+    EXPECT_FALSE(bare->MIMEType());
+    EXPECT_EQ(bare->expectedContentLength(), -1);
+}
+
+// ---- URL loading ----------------------------------------------------------------------------
+
+// A handler that waits until the test opens the gate (or 10 s pass).
+struct Gate {
+    std::mutex lock;
+    std::condition_variable cv;
+    bool open = false;
+    int entered = 0, left = 0;
+
+    void pass() {
+        std::unique_lock g(lock);
+        ++entered;
+        cv.notify_all();
+        cv.wait_for(g, 10s, [&] { return open; });
+        ++left;
+        cv.notify_all();
+    }
+    bool waitEntered(int n) {
+        std::unique_lock g(lock);
+        return cv.wait_for(g, 10s, [&] { return entered >= n; });
+    }
+    bool release() {
+        std::unique_lock g(lock);
+        open = true;
+        cv.notify_all();
+        return cv.wait_for(g, 10s, [&] { return left == entered; });
+    }
+};
+
+// A loopback server on a free port, served on its own thread until the test ends.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
+        : server_(std::move(server)) {
+        server_->set_keep_alive_timeout(0); // a stopping server waits out kept-alive connections
+        server_->Get("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
+        server_->Post("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
+        server_->Get(R"(/status/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            res.status = std::stoi(req.matches[1]);
+            res.set_content("status body", "text/plain");
+        });
+        server_->Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 200; });
+        server_->Get("/redirect", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/empty"); });
+        server_->Get("/block", [this](const httplib::Request&, httplib::Response& res) {
+            gate.pass();
+            res.set_content("late", "text/plain");
+        });
+        port_ = server_->bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!server_->is_running() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    }
+    ~LoopbackServer() {
+        gate.release();
+        server_->stop();
+        thread_.join();
+    }
+    std::string url(const std::string& path, const char* scheme = "http") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    int port() const { return port_; }
+
+    Gate gate;
+
+private:
+    // Method, the X-Test header and the content type in reply headers; the body echoed back.
+    static void echo(const httplib::Request& req, httplib::Response& res) {
+        res.set_header("X-Method", req.method);
+        res.set_header("X-Echo-Test", req.get_header_value("X-Test"));
+        res.set_header("X-Echo-Type", req.get_header_value("Content-Type"));
+        res.set_content(req.method == "POST" ? req.body : std::string("hello"), "application/json; charset=utf-8");
+    }
+
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// What a completion received, and where.
+struct Received {
+    std::mutex lock;
+    std::condition_variable cv;
+    int calls = 0;
+    bool onMainThread = false;
+    Ref<ns::HTTPURLResponse> response;
+    Ref<ns::Data> data;
+    Ref<ns::Error> error;
+
+    ns::URLCompletionHandler handler() {
+        return [this](Ref<ns::URLResponse> r, Ref<ns::Data> d, Ref<ns::Error> e) {
+            std::lock_guard g(lock);
+            ++calls;
+            onMainThread = ns::Thread::isMainThread();
+            response = rt::cast<ns::HTTPURLResponse>(r);
+            data = d;
+            error = e;
+            cv.notify_all();
+        };
+    }
+    bool wait(int n = 1) {
+        std::unique_lock g(lock);
+        return cv.wait_for(g, 10s, [&] { return calls >= n; });
+    }
+    std::string body() {
+        std::lock_guard g(lock);
+        return data ? std::string(data->view()) : "<nil>";
+    }
+};
+
+class URLLoadingTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
+    void TearDown() override {
+        EXPECT_TRUE(testkit::waitForWorkersIdle());
+        testkit::drainMainQueue();
+    }
+
+    Ref<ns::URLRequest> get(const std::string& url, double timeout = 10) {
+        return ns::URLRequest::requestWithURL(ns::URL::URLWithString(url), timeout);
+    }
+    // Sends `request` through a fresh session and waits for its completion.
+    void load(const Ref<ns::URLRequest>& request, Received& out) {
+        auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
+        session->dataTaskWithRequest(request, out.handler())->resume();
+        ASSERT_TRUE(out.wait());
+    }
+};
+
+TEST_F(URLLoadingTest, GetAndPostWithHeadersAndJSONBody) {
+    LoopbackServer server;
+    Received got;
+    auto request = get(server.url("/echo"))->mutableCopy();
+    request->setValueForHTTPHeaderField("abc", "X-Test");
+    load(rt::Ref<ns::URLRequest>(request), got);
+    ASSERT_FALSE(got.error) << got.error->description();
+    EXPECT_EQ(got.response->statusCode(), 200);
+    EXPECT_EQ(text(got.response->valueForHTTPHeaderField("x-method")), "GET");
+    EXPECT_EQ(text(got.response->valueForHTTPHeaderField("X-Echo-Test")), "abc");
+    EXPECT_EQ(text(got.response->MIMEType()), "application/json");
+    EXPECT_EQ(text(got.response->textEncodingName()), "utf-8");
+    EXPECT_EQ(got.response->expectedContentLength(), 5);
+    EXPECT_EQ(got.body(), "hello");
+
+    std::string json = R"({"name":"caf\u00e9","n":[1,2,3]})";
+    auto post = ns::MutableURLRequest::requestWithURL(ns::URL::URLWithString(server.url("/echo")));
+    post->setHTTPMethod("POST");
+    post->setValueForHTTPHeaderField("application/json", "Content-Type");
+    post->setHTTPBody(ns::Data::make(json));
+    Received posted;
+    auto connection = ns::URLConnection::sendAsynchronousRequest(post, ns::OperationQueue::make(), posted.handler());
+    ASSERT_TRUE(posted.wait());
+    ASSERT_FALSE(posted.error);
+    EXPECT_EQ(text(posted.response->valueForHTTPHeaderField("X-Method")), "POST");
+    EXPECT_EQ(text(posted.response->valueForHTTPHeaderField("X-Echo-Type")), "application/json");
+    EXPECT_EQ(posted.body(), json);
+    EXPECT_FALSE(posted.onMainThread);
+}
+
+TEST_F(URLLoadingTest, StatusCodesEmptyBodiesAndRedirects) {
+    LoopbackServer server;
+    Received missing, empty, moved;
+    load(get(server.url("/status/404")), missing);
+    ASSERT_FALSE(missing.error);
+    EXPECT_EQ(missing.response->statusCode(), 404);
+    EXPECT_EQ(missing.body(), "status body");
+
+    load(get(server.url("/empty")), empty);
+    ASSERT_FALSE(empty.error);
+    EXPECT_EQ(empty.response->statusCode(), 200);
+    ASSERT_TRUE(empty.data);
+    EXPECT_EQ(empty.data->length(), 0u);
+
+    load(get(server.url("/redirect")), moved);
+    ASSERT_FALSE(moved.error);
+    EXPECT_EQ(moved.response->statusCode(), 200);
+    EXPECT_EQ(moved.response->URL()->string(), server.url("/empty"));
+}
+
+TEST_F(URLLoadingTest, TimesOutWhileTheServerWaits) {
+    LoopbackServer server;
+    Received got;
+    load(get(server.url("/block"), 0.2), got);
+    ASSERT_TRUE(got.error);
+    EXPECT_FALSE(got.response);
+    EXPECT_FALSE(got.data);
+    EXPECT_EQ(text(got.error->domain()), "NSURLErrorDomain");
+    EXPECT_EQ(got.error->code(), ns::URLErrorTimedOut);
+    EXPECT_EQ(text(got.error->localizedDescription()), "The request timed out.");
+    EXPECT_EQ(text(rt::cast<ns::String>(got.error->userInfo()->objectForKey(ns::URLErrorFailingURLStringErrorKey))),
+              server.url("/block"));
+}
+
+TEST_F(URLLoadingTest, CancelledConnectionNeverCompletes) {
+    LoopbackServer server;
+    Received cancelled, after;
+    auto queue = ns::OperationQueue::make();
+    auto connection = ns::URLConnection::sendAsynchronousRequest(get(server.url("/block")), queue, cancelled.handler());
+    ASSERT_TRUE(server.gate.waitEntered(1));
+    connection->cancel();
+    ASSERT_TRUE(server.gate.release()); // the reply is written, to no one
+    // A later transfer completes through the same queue; the cancelled one still has not.
+    ns::URLConnection::sendAsynchronousRequest(get(server.url("/echo")), queue, after.handler());
+    ASSERT_TRUE(after.wait());
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(cancelled.calls, 0);
+    connection->cancel(); // again: nothing
+}
+
+TEST_F(URLLoadingTest, CancelledTaskCompletesOnceWithCancelledError) {
+    LoopbackServer server;
+    auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
+    Received got, after, early;
+    auto task = session->dataTaskWithRequest(get(server.url("/block")), got.handler());
+    EXPECT_EQ(task->state(), ns::URLSessionTaskState::Suspended);
+    task->resume();
+    EXPECT_EQ(task->state(), ns::URLSessionTaskState::Running);
+    ASSERT_TRUE(server.gate.waitEntered(1));
+    task->cancel();
+    task->cancel();
+    ASSERT_TRUE(got.wait());
+    EXPECT_EQ(got.error->code(), ns::URLErrorCancelled);
+    EXPECT_EQ(text(got.error->localizedDescription()), "cancelled");
+    EXPECT_EQ(task->state(), ns::URLSessionTaskState::Completed);
+    ASSERT_TRUE(server.gate.release());
+    auto next = session->dataTaskWithRequest(get(server.url("/echo")), after.handler());
+    EXPECT_GT(next->taskIdentifier(), task->taskIdentifier());
+    next->resume();
+    ASSERT_TRUE(after.wait());
+    session->delegateQueue()->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(got.calls, 1);
+    EXPECT_EQ(after.response->statusCode(), 200);
+
+    // Cancelled before it started: the same error, and resume does nothing afterwards.
+    auto idle = session->dataTaskWithRequest(get(server.url("/echo")), early.handler());
+    idle->cancel();
+    idle->resume();
+    ASSERT_TRUE(early.wait());
+    session->delegateQueue()->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(early.calls, 1);
+    EXPECT_EQ(early.error->code(), ns::URLErrorCancelled);
+}
+
+TEST_F(URLLoadingTest, RefusedConnectionAndUnsupportedURLs) {
+    // A bound socket that does not listen: connections to its port are refused.
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    Received refused, ftp, nothing;
+    load(get("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/"), refused);
+    ::close(fd);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code(), ns::URLErrorCannotConnectToHost);
+    EXPECT_EQ(text(refused.error->localizedDescription()), "Could not connect to the server.");
+
+    load(get("ftp://127.0.0.1/file"), ftp);
+    EXPECT_EQ(ftp.error->code(), ns::URLErrorUnsupportedURL);
+    load(ns::URLRequest::requestWithURL(nullptr), nothing);
+    EXPECT_EQ(nothing.error->code(), ns::URLErrorBadURL);
+}
+
+TEST_F(URLLoadingTest, CompletionRunsOnTheNamedMainQueue) {
+    LoopbackServer server;
+    Received got;
+    const auto& main = ns::OperationQueue::mainQueue();
+    ns::URLConnection::sendAsynchronousRequest(get(server.url("/echo")), main, got.handler());
+    // The completion is queued on the main queue and waits there for the loop to run.
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (main->operationCount() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    ASSERT_EQ(main->operationCount(), 1u);
+    EXPECT_EQ(got.calls, 0);
+    testkit::drainMainQueue();
+    EXPECT_EQ(got.calls, 1);
+    EXPECT_TRUE(got.onMainThread);
+    EXPECT_EQ(got.body(), "hello");
+}
+
+// A key and a self-signed certificate for 127.0.0.1 and localhost.
+struct SelfSigned {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* cert = X509_new();
+    std::string pem;
+
+    SelfSigned() {
+        X509_set_version(cert, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+        X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+        X509_set_pubkey(cert, key);
+        X509_NAME* name = X509_get_subject_name(cert);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
+                                   -1, 0);
+        X509_set_issuer_name(cert, name);
+        X509V3_CTX ctx;
+        X509V3_set_ctx_nodb(&ctx);
+        X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
+        X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
+        X509_add_ext(cert, san, -1);
+        X509_EXTENSION_free(san);
+        X509_sign(cert, key, EVP_sha256());
+        BIO* bio = BIO_new(BIO_s_mem());
+        PEM_write_bio_X509(bio, cert);
+        char* bytes = nullptr;
+        long n = BIO_get_mem_data(bio, &bytes);
+        pem.assign(bytes, static_cast<std::size_t>(n));
+        BIO_free(bio);
+    }
+    ~SelfSigned() {
+        X509_free(cert);
+        EVP_PKEY_free(key);
+    }
+};
+
+TEST_F(URLLoadingTest, HTTPSNeedsTheCertificateTrusted) {
+    SelfSigned identity;
+    ASSERT_NE(identity.pem.find("BEGIN CERTIFICATE"), std::string::npos);
+    LoopbackServer server(std::make_unique<httplib::SSLServer>(identity.cert, identity.key));
+    Received refused, accepted, again;
+    load(get(server.url("/echo", "https")), refused);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code(), ns::URLErrorServerCertificateUntrusted);
+    EXPECT_NE(text(refused.error->localizedDescription()).find("\u201c127.0.0.1\u201d"), std::string::npos);
+
+    EXPECT_FALSE(ns::URLLoading::addTrustedCertificatePEM("not a certificate"));
+    ASSERT_TRUE(ns::URLLoading::addTrustedCertificatePEM(identity.pem));
+    load(get(server.url("/echo", "https")), accepted);
+    ns::URLLoading::removeAllTrustedCertificates();
+    ASSERT_FALSE(accepted.error) << accepted.error->description();
+    EXPECT_EQ(accepted.response->statusCode(), 200);
+    EXPECT_EQ(accepted.body(), "hello");
+
+    load(get(server.url("/echo", "https")), again);
+    ASSERT_TRUE(again.error);
+    EXPECT_EQ(again.error->code(), ns::URLErrorServerCertificateUntrusted);
+}
+
+// ---- File handles --------------------------------------------------------------------------
+
+class FileHandleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("ft-file-handle-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(testkit::waitForWorkersIdle());
+        testkit::drainMainQueue();
+        std::filesystem::remove_all(dir_);
+    }
+    std::string write(const std::string& name, const std::string& bytes) {
+        auto path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    // Reads `handle` in the background until the empty chunk (or an error), collecting the posts.
+    struct Post {
+        Ref<ns::Data> data;
+        Ref<ns::Error> error;
+        bool onMain;
+    };
+    std::vector<Post> readAll(const Ref<ns::FileHandle>& handle) {
+        std::vector<Post> posts;
+        bool done = false;
+        auto center = ns::NotificationCenter::defaultCenter();
+        auto token = center->addObserverForName(
+            ns::NSFileHandleReadCompletionNotification, handle, nullptr, [&](const Ref<ns::Notification>& n) {
+                auto info = n->userInfo();
+                posts.push_back({rt::cast<ns::Data>(info->objectForKey(ns::NSFileHandleNotificationDataItem)),
+                                 rt::cast<ns::Error>(info->objectForKey(ns::NSFileHandleError)),
+                                 ns::Thread::isMainThread()});
+                done = !posts.back().data || posts.back().data->length() == 0 || posts.back().error;
+                if (!done) handle->readInBackgroundAndNotify();
+            });
+        handle->readInBackgroundAndNotify();
+        EXPECT_TRUE(pumpMainUntil([&] { return done; }));
+        center->removeObserver(token);
+        return posts;
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(FileHandleTest, ReadsAtOnce) {
+    auto handle = ns::FileHandle::fileHandleForReadingAtPath(write("f", "abcdefgh"));
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(handle->readDataOfLength(3)->view(), "abc");
+    EXPECT_EQ(handle->readDataToEndOfFile()->view(), "defgh");
+    EXPECT_EQ(handle->readDataOfLength(10)->length(), 0u);
+    handle->closeFile();
+    EXPECT_EQ(handle->fileDescriptor(), -1);
+    EXPECT_THROW(handle->readDataToEndOfFile(), ns::Exception);
+    EXPECT_FALSE(ns::FileHandle::fileHandleForReadingAtPath((dir_ / "absent").string()));
+}
+
+TEST_F(FileHandleTest, BackgroundReadsInChunksOnTheAskingThreadsLoop) {
+    std::string bytes;
+    for (std::size_t i = 0; i < ns::FileHandle::BackgroundReadChunkSize * 5 / 2; ++i)
+        bytes += static_cast<char>('a' + (i * 7) % 26);
+    auto handle = ns::FileHandle::fileHandleForReadingAtPath(write("big", bytes));
+    auto posts = readAll(handle);
+    ASSERT_EQ(posts.size(), 4u);
+    std::string joined;
+    for (auto& p : posts) {
+        ASSERT_TRUE(p.data);
+        EXPECT_FALSE(p.error);
+        EXPECT_TRUE(p.onMain);
+        joined += p.data->view();
+    }
+    EXPECT_EQ(posts[0].data->length(), ns::FileHandle::BackgroundReadChunkSize);
+    EXPECT_EQ(posts[2].data->length(), ns::FileHandle::BackgroundReadChunkSize / 2);
+    EXPECT_EQ(posts[3].data->length(), 0u);
+    EXPECT_EQ(joined, bytes);
+}
+
+TEST_F(FileHandleTest, EmptyFilePostsOneEmptyChunk) {
+    auto posts = readAll(ns::FileHandle::fileHandleForReadingAtPath(write("empty", "")));
+    ASSERT_EQ(posts.size(), 1u);
+    ASSERT_TRUE(posts[0].data);
+    EXPECT_EQ(posts[0].data->length(), 0u);
+    EXPECT_FALSE(posts[0].error);
+}
+
+TEST_F(FileHandleTest, ReadErrorPostsTheErrorEntry) {
+    auto handle = ns::FileHandle::fileHandleForReadingAtPath(dir_.string()); // opens; reading fails
+    ASSERT_TRUE(handle);
+    auto posts = readAll(handle);
+    ASSERT_EQ(posts.size(), 1u);
+    ASSERT_TRUE(posts[0].data);
+    EXPECT_EQ(posts[0].data->length(), 0u);
+    ASSERT_TRUE(posts[0].error);
+    EXPECT_EQ(text(posts[0].error->domain()), "NSPOSIXErrorDomain");
+    EXPECT_EQ(posts[0].error->code(), EISDIR);
+    EXPECT_THROW(handle->readDataToEndOfFile(), ns::Exception);
+}
+
+} // namespace

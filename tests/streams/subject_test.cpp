@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/error.h"
+#include "platform/runtime/number.h"
+#include "streams/multicast_connection.h"
+#include "streams/subject.h"
+#include "tests/testkit/main_loop.h"
+
+namespace {
+
+using es::BehaviorSubject;
+using es::BlockSubscriber;
+using es::Disposable;
+using es::MulticastConnection;
+using es::ReplaySubject;
+using es::Signal;
+using es::Subject;
+using rt::Id;
+using rt::Ref;
+
+// Events as text: "1 nil E7 C".
+class Log {
+public:
+    void add(const std::string& s) {
+        std::lock_guard g(m_);
+        text_ += (text_.empty() ? "" : " ") + s;
+    }
+    std::string text() {
+        std::lock_guard g(m_);
+        return text_;
+    }
+
+private:
+    std::mutex m_;
+    std::string text_;
+};
+
+std::string show(const Id& v) {
+    if (!v) return "nil";
+    auto n = rt::cast<ns::Number>(v);
+    return n ? std::to_string(n->longLongValue()) : v->description();
+}
+
+Ref<Disposable> record(const Ref<Signal>& signal, Log& log) {
+    return signal->subscribeNextErrorCompleted(
+        [&log](const Id& v) { log.add(show(v)); },
+        [&log](const Ref<ns::Error>& e) { log.add("E" + std::to_string(e->code())); },
+        [&log] { log.add("C"); });
+}
+
+std::size_t subscriberCount(Subject& subject) {
+    std::size_t n = 0;
+    subject.enumerateSubscribersUsingBlock([&](const Ref<es::Subscriber>&) { ++n; });
+    return n;
+}
+
+// Spins (bounded, real time) until the flag reaches the value.
+void spinUntilAtLeast(const std::atomic<int>& flag, int value) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (flag.load() < value && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
+TEST(Subject, DeliversToCurrentSubscribersOnly) {
+    auto subject = Subject::subject();
+    Log early, late, afterEnd;
+    record(subject, early);
+    subject->sendNext(ns::num(1));
+    record(subject, late);
+    subject->sendNext(nullptr);
+    subject->sendCompleted();
+    EXPECT_EQ(early.text(), "1 nil C");
+    EXPECT_EQ(late.text(), "nil C");
+    EXPECT_EQ(subscriberCount(*subject), 0u); // the terminated subscribers left
+
+    record(subject, afterEnd); // the completion is not remembered
+    subject->sendNext(ns::num(2));
+    EXPECT_EQ(afterEnd.text(), "2");
+}
+
+TEST(Subject, EndedSubscriptionLeavesTheListAndReleasesItsSubscriber) {
+    auto subject = Subject::subject();
+
+    // Disposed by the caller.
+    auto subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
+    rt::Weak<BlockSubscriber> weak(subscriber);
+    auto d = subject->subscribe(subscriber);
+    subscriber = nullptr;
+    EXPECT_EQ(subscriberCount(*subject), 1u);
+    EXPECT_TRUE(weak.lock());
+    d->dispose();
+    EXPECT_EQ(subscriberCount(*subject), 0u);
+    EXPECT_FALSE(weak.lock());
+
+    // Ended by the subscriber itself terminating.
+    subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
+    weak = subscriber;
+    d = subject->subscribe(subscriber);
+    d = nullptr;
+    subscriber->sendCompleted();
+    subscriber = nullptr;
+    EXPECT_EQ(subscriberCount(*subject), 0u);
+    EXPECT_FALSE(weak.lock());
+
+    // Ended by an operator downstream: take(1) ends its subscription to the subject.
+    Log log;
+    record(subject->take(1), log);
+    subject->sendNext(ns::num(1));
+    EXPECT_EQ(log.text(), "1 C");
+    EXPECT_EQ(subscriberCount(*subject), 0u);
+
+    // A subscriber that had already terminated is not kept at all.
+    subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
+    subscriber->sendCompleted();
+    EXPECT_TRUE(subject->subscribe(subscriber)->isDisposed());
+    EXPECT_EQ(subscriberCount(*subject), 0u);
+}
+
+TEST(Subject, SubscribersMayJoinAndLeaveFromInsideAnEvent) {
+    auto subject = Subject::subject();
+    Log a, b, c;
+    Ref<Disposable> bSubscription;
+    bool joined = false;
+    subject->subscribeNext([&](const Id& v) {
+        a.add(show(v));
+        if (joined) return;
+        joined = true;
+        bSubscription->dispose(); // b is later in the list: it must not get this value
+        record(subject, c);       // c joins after this value
+    });
+    bSubscription = record(subject, b);
+    subject->sendNext(ns::num(1));
+    subject->sendNext(ns::num(2));
+    EXPECT_EQ(a.text(), "1 2");
+    EXPECT_EQ(b.text(), "");
+    EXPECT_EQ(c.text(), "2");
+    subject->sendCompleted();
+}
+
+TEST(Subject, TerminationEndsTheSubjectsOwnSubscriptions) {
+    int disposals = 0;
+    Ref<es::Subscriber> failing;
+    auto first = Signal::createSignal([&](const Ref<es::Subscriber>& s) {
+        failing = s;
+        return Ref<rt::Disposable>(Disposable::withBlock([&] { ++disposals; }));
+    });
+    auto second = Signal::createSignal([&](const Ref<es::Subscriber>&) {
+        return Ref<rt::Disposable>(Disposable::withBlock([&] { ++disposals; }));
+    });
+    auto subject = Subject::subject();
+    Log log;
+    record(subject, log);
+    first->subscribe(subject);
+    second->subscribe(subject);
+    EXPECT_EQ(disposals, 0);
+    failing->sendNext(ns::num(1));
+    failing->sendError(ns::Error::make("test", 7));
+    EXPECT_EQ(log.text(), "1 E7");
+    EXPECT_EQ(disposals, 2);
+    EXPECT_TRUE(subject->disposable()->isDisposed());
+    failing = nullptr;
+}
+
+TEST(ReplaySubject, ReplaysUpToItsCapacityThenTheTermination) {
+    struct Case {
+        std::uint64_t capacity;
+        const char* replayed;
+    };
+    for (Case k : {Case{0, ""}, Case{2, "nil 3"}, Case{ReplaySubject::kUnlimitedCapacity, "1 nil 3"}}) {
+        SCOPED_TRACE(k.capacity);
+        auto subject = ReplaySubject::replaySubjectWithCapacity(k.capacity);
+        subject->sendNext(ns::num(1));
+        subject->sendNext(nullptr);
+        subject->sendNext(ns::num(3));
+        Log live, completed;
+        record(subject, live);
+        EXPECT_EQ(live.text(), k.replayed); // on the main thread the replay is inline
+        subject->sendNext(ns::num(4));
+        subject->sendCompleted();
+        EXPECT_EQ(live.text(), std::string(k.replayed) + (*k.replayed ? " " : "") + "4 C");
+        record(subject, completed);
+        std::string tail = k.capacity == 0 ? "C" : k.capacity == 2 ? "3 4 C" : "1 nil 3 4 C";
+        EXPECT_EQ(completed.text(), tail);
+    }
+
+    auto failed = ReplaySubject::make();
+    failed->sendNext(ns::num(1));
+    failed->sendError(ns::Error::make("test", 9));
+    Log log;
+    record(failed, log);
+    EXPECT_EQ(log.text(), "1 E9");
+}
+
+TEST(ReplaySubject, JoinWhileAnotherThreadSendsGetsEachValueOnceInOrder) {
+    constexpr int kCount = 10000;
+    for (int round = 0; round < 4; ++round) {
+        auto subject = ReplaySubject::make();
+        std::atomic<int> sent{0};
+        std::vector<long long> received; // written by one sender at a time (the subscriber's lock)
+        std::atomic<bool> completed{false};
+        std::thread sender([&] {
+            for (int i = 0; i < kCount; ++i) {
+                subject->sendNext(ns::num(i));
+                sent.store(i + 1);
+            }
+            subject->sendCompleted();
+        });
+        spinUntilAtLeast(sent, kCount / 8 * (round + 1));
+        subject->subscribeNextCompleted(
+            [&](const Id& v) { received.push_back(rt::cast<ns::Number>(v)->longLongValue()); },
+            [&] { completed = true; });
+        sender.join();
+        ASSERT_TRUE(completed);
+        ASSERT_EQ(received.size(), static_cast<std::size_t>(kCount));
+        for (int i = 0; i < kCount; ++i) ASSERT_EQ(received[i], i);
+    }
+}
+
+TEST(BehaviorSubject, SendsTheCurrentValueFirstThenLaterValues) {
+    auto subject = BehaviorSubject::behaviorSubjectWithDefaultValue(ns::num(1));
+    Log first, second;
+    record(subject, first);
+    EXPECT_EQ(first.text(), "1"); // delivered before subscribe returned
+    subject->sendNext(ns::num(2));
+    record(subject, second);
+    subject->sendNext(nullptr);
+    EXPECT_EQ(first.text(), "1 2 nil");
+    EXPECT_EQ(second.text(), "2 nil");
+
+    Log nilDefault;
+    record(BehaviorSubject::subject(), nilDefault);
+    EXPECT_EQ(nilDefault.text(), "nil");
+}
+
+TEST(BehaviorSubject, ConcurrentSenderNeverRepeatsOrReordersAValue) {
+    constexpr int kCount = 4000;
+    constexpr int kJoins = 40;
+    for (int round = 0; round < 25; ++round) {
+        auto subject = BehaviorSubject::behaviorSubjectWithDefaultValue(ns::num(0));
+        std::atomic<int> sent{0};
+        std::vector<std::vector<long long>> received(kJoins);
+        std::vector<Ref<Disposable>> subscriptions;
+        std::thread sender([&] {
+            for (int i = 1; i <= kCount; ++i) {
+                subject->sendNext(ns::num(i));
+                sent.store(i);
+            }
+        });
+        // Subscribers join one after another while the values go out.
+        for (int j = 0; j < kJoins; ++j) {
+            spinUntilAtLeast(sent, j * kCount / (2 * kJoins));
+            subscriptions.push_back(subject->subscribeNext(
+                [&, j](const Id& v) { received[j].push_back(rt::cast<ns::Number>(v)->longLongValue()); }));
+        }
+        sender.join();
+        for (int j = 0; j < kJoins; ++j) {
+            const auto& values = received[j];
+            ASSERT_FALSE(values.empty()) << j;
+            EXPECT_EQ(values.back(), kCount) << j;
+            for (std::size_t i = 1; i < values.size(); ++i)
+                ASSERT_EQ(values[i], values[i - 1] + 1) << j << " " << i;
+        }
+        for (const auto& d : subscriptions) d->dispose();
+    }
+}
+
+// A source whose subscriptions and disposals are counted, and whose subscriber the test drives.
+struct CountingSource {
+    std::atomic<int> subscriptions{0};
+    std::atomic<int> disposals{0};
+    Ref<es::Subscriber> subscriber;
+    Ref<Signal> signal = Signal::createSignal([this](const Ref<es::Subscriber>& s) {
+        ++subscriptions;
+        subscriber = s;
+        return Ref<rt::Disposable>(Disposable::withBlock([this] { ++disposals; }));
+    });
+};
+
+TEST(MulticastConnection, ConnectSubscribesOnceAndReturnsTheSameDisposable) {
+    CountingSource source;
+    auto connection = MulticastConnection::make(source.signal, Subject::subject());
+    Log log;
+    record(connection->signal(), log);
+    EXPECT_EQ(source.subscriptions, 0);
+    auto first = connection->connect();
+    EXPECT_EQ(first, connection->connect());
+    EXPECT_EQ(first, connection->serialDisposable());
+    EXPECT_EQ(source.subscriptions, 1);
+    source.subscriber->sendNext(ns::num(1));
+    EXPECT_EQ(log.text(), "1");
+
+    first->dispose();
+    EXPECT_EQ(source.disposals, 1);
+    EXPECT_EQ(connection->connect(), first); // ended for good
+    EXPECT_EQ(source.subscriptions, 1);
+    source.subscriber->sendNext(ns::num(2));
+    EXPECT_EQ(log.text(), "1");
+
+    // Racing connects from threads with no current scheduler: one subscription.
+    CountingSource raced;
+    auto racing = MulticastConnection::make(raced.signal, Subject::subject());
+    std::vector<std::thread> threads;
+    std::vector<Ref<Disposable>> results(8);
+    for (std::size_t t = 0; t < results.size(); ++t)
+        threads.emplace_back([&, t] { results[t] = racing->connect(); });
+    for (auto& t : threads) t.join();
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+    EXPECT_EQ(raced.subscriptions, 1);
+    for (const auto& r : results) EXPECT_EQ(r, racing->serialDisposable());
+    racing->serialDisposable()->dispose();
+    EXPECT_EQ(raced.disposals, 1);
+}
+
+TEST(MulticastConnection, AutoconnectSharesOneSubscriptionAndNeverReconnects) {
+    CountingSource source;
+    auto subject = Subject::subject();
+    auto shared = MulticastConnection::make(source.signal, subject)->autoconnect();
+    Log a, b, c;
+    auto aSubscription = record(shared, a);
+    auto bSubscription = record(shared, b);
+    EXPECT_EQ(source.subscriptions, 1);
+    source.subscriber->sendNext(ns::num(1));
+    EXPECT_EQ(a.text(), "1");
+    EXPECT_EQ(b.text(), "1");
+
+    aSubscription->dispose();
+    EXPECT_EQ(source.disposals, 0);
+    source.subscriber->sendNext(ns::num(2));
+    EXPECT_EQ(a.text(), "1");
+    EXPECT_EQ(b.text(), "1 2");
+    bSubscription->dispose();
+    EXPECT_EQ(source.disposals, 1);
+    EXPECT_EQ(subscriberCount(*subject), 0u);
+
+    record(shared, c);
+    EXPECT_EQ(source.subscriptions, 1);
+    source.subscriber->sendNext(ns::num(3));
+    EXPECT_EQ(c.text(), "");
+    subject->sendCompleted();
+}
+
+} // namespace
