@@ -213,12 +213,33 @@ rt::Ref<Disposable> QueueScheduler::schedule(Block block) {
 }
 
 rt::Ref<Disposable> QueueScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
-    auto disposable = Disposable::make();
-    dispatch::asyncAfter(wallTimeWithDate(date), queue_,
-                         [self = rt::Ref<QueueScheduler>(this), disposable, block = std::move(block)] {
-                             if (!disposable->isDisposed()) self->performAsCurrentScheduler(block);
-                         });
-    return disposable;
+    // A dispatch after cannot be withdrawn, so what the work holds is given up on disposal
+    // rather than at the deadline.
+    struct Pending {
+        std::mutex lock;
+        rt::Ref<QueueScheduler> scheduler;
+        Block block;
+    };
+    auto pending = std::make_shared<Pending>();
+    pending->scheduler = rt::Ref<QueueScheduler>(this);
+    pending->block = std::move(block);
+    dispatch::asyncAfter(wallTimeWithDate(date), queue_, [pending] {
+        rt::Ref<QueueScheduler> scheduler;
+        Block block;
+        {
+            std::lock_guard g(pending->lock);
+            scheduler = std::move(pending->scheduler);
+            block = std::move(pending->block);
+        }
+        if (block) scheduler->performAsCurrentScheduler(block);
+    });
+    return Disposable::withBlock([pending] {
+        rt::Ref<QueueScheduler> scheduler; // declared before the guard: released after the unlock
+        Block block;
+        std::lock_guard g(pending->lock);
+        scheduler = std::move(pending->scheduler);
+        block = std::move(pending->block);
+    });
 }
 
 rt::Ref<Disposable> QueueScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,

@@ -19,6 +19,7 @@ class Error;
 namespace es {
 
 class MulticastConnection;
+class ReplaySubject;
 class Scheduler;
 class Subject;
 
@@ -105,7 +106,7 @@ public:
     // Subscribes to the receiver from a block scheduled on the scheduler.
     rt::Ref<Signal> subscribeOn(const rt::Ref<Scheduler>& scheduler);
     // Shares one subscription to the receiver through the subject; nothing until connect.
-    rt::Ref<class MulticastConnection> multicast(const rt::Ref<class Subject>& subject);
+    rt::Ref<MulticastConnection> multicast(const rt::Ref<Subject>& subject);
     rt::Ref<MulticastConnection> publish();
     // Subscribe at once and remember every value (replay) or the last one (replayLast).
     rt::Ref<Signal> replay();
@@ -209,12 +210,12 @@ public:
     // The same for the receiver's end; returns whether it completed.
     bool asynchronouslyWaitUntilCompleted(rt::Ref<ns::Error>* error);
 
-    using StartSubjectBlock = std::function<void(const rt::Ref<class Subject>& subject)>;
+    using StartSubjectBlock = std::function<void(const rt::Ref<Subject>& subject)>;
     // The value, when `success` is left true; otherwise the error.
     using StartBlock = std::function<rt::Id(bool& success, rt::Ref<ns::Error>& error)>;
     using StartSubscriberBlock = std::function<void(const rt::Ref<Subscriber>& subscriber)>;
     // Runs the block on the scheduler at once; the returned subject replays whatever it sends.
-    static rt::Ref<class ReplaySubject> startWithSchedulerSubjectBlock(const rt::Ref<Scheduler>& scheduler,
+    static rt::Ref<ReplaySubject> startWithSchedulerSubjectBlock(const rt::Ref<Scheduler>& scheduler,
                                                                        StartSubjectBlock block);
     static rt::Ref<Signal> startWithSchedulerBlock(const rt::Ref<Scheduler>& scheduler, StartBlock block);
     // On a new background scheduler.
