@@ -1,0 +1,87 @@
+#include "platform/foundation/url_reading.h"
+
+#include <string>
+
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/file_manager.h"
+
+namespace ns {
+
+namespace {
+
+constexpr long kFileReadUnsupportedSchemeError = 262;
+constexpr long kFileReadInapplicableStringEncodingError = 261;
+
+rt::Ref<Error> cocoaError(long code, const rt::Ref<URL>& url, std::string text) {
+    auto info = MutableDictionary::make();
+    info->setObjectForKey(ns::str(text), LocalizedDescriptionKey);
+    if (url) info->setObjectForKey(url, "NSURL");
+    return Error::make("NSCocoaErrorDomain", code, info);
+}
+
+// Units of a UTF-16 or UTF-32 text after its byte-order mark.
+std::u16string decodeWide(std::string_view bytes, int width, bool bigEndian) {
+    std::u16string units;
+    auto read = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < width; ++i) {
+            std::uint32_t b = static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+            v |= bigEndian ? b << (8 * (width - 1 - i)) : b << (8 * i);
+        }
+        return v;
+    };
+    for (std::size_t at = 0; at + static_cast<std::size_t>(width) <= bytes.size(); at += static_cast<std::size_t>(width)) {
+        std::uint32_t v = read(at);
+        if (width == 2 || v < 0x10000) {
+            units.push_back(static_cast<char16_t>(v > 0xFFFF ? 0xFFFD : v));
+        } else if (v <= 0x10FFFF) {
+            v -= 0x10000;
+            units.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+        } else {
+            units.push_back(0xFFFD);
+        }
+    }
+    return units;
+}
+
+bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
+
+} // namespace
+
+rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
+    if (!url || !url->isFileURL()) {
+        if (error) *error = cocoaError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because the URL type isn’t supported.");
+        return nullptr;
+    }
+    return readFile(url->path()->utf8(), error);
+}
+
+rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding, rt::Ref<Error>* error) {
+    rt::Ref<Data> data = dataWithContentsOfURL(url, error);
+    if (!data) return nullptr;
+    std::string_view bytes = data->view();
+    auto found = [&](unsigned long encoding, rt::Ref<String> s) {
+        if (usedEncoding) *usedEncoding = encoding;
+        return s;
+    };
+    // UTF-32 marks first: the little-endian one begins like UTF-16's.
+    if (startsWith(bytes, std::string_view("\x00\x00\xFE\xFF", 4)))
+        return found(UTF32BigEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(4), 4, true)));
+    if (startsWith(bytes, std::string_view("\xFF\xFE\x00\x00", 4)))
+        return found(UTF32LittleEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(4), 4, false)));
+    if (startsWith(bytes, "\xFE\xFF"))
+        return found(UTF16BigEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(2), 2, true)));
+    if (startsWith(bytes, "\xFF\xFE"))
+        return found(UTF16LittleEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(2), 2, false)));
+    if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    if (!String::isValidUTF8(bytes)) {
+        if (error)
+            *error = cocoaError(kFileReadInapplicableStringEncodingError, url,
+                                "The file couldn’t be opened because the text encoding of its contents can’t be determined.");
+        return nullptr;
+    }
+    return found(UTF8StringEncoding, String::make(bytes));
+}
+
+} // namespace ns

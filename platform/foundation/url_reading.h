@@ -1,0 +1,25 @@
+#pragma once
+// Whole-file reads by URL: the data, or the text with its encoding detected.
+
+#include "platform/foundation/data.h"
+#include "platform/foundation/error.h"
+#include "platform/foundation/string.h"
+#include "platform/foundation/url.h"
+
+namespace ns {
+
+// NSStringEncoding values the text reader reports.
+inline constexpr unsigned long UTF8StringEncoding = 4;
+inline constexpr unsigned long UTF16BigEndianStringEncoding = 0x90000100;
+inline constexpr unsigned long UTF16LittleEndianStringEncoding = 0x94000100;
+inline constexpr unsigned long UTF32BigEndianStringEncoding = 0x98000100;
+inline constexpr unsigned long UTF32LittleEndianStringEncoding = 0x9c000100;
+
+// File URLs only; nil and an error (NSCocoaErrorDomain) otherwise or when the read fails.
+rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* error = nullptr);
+// The encoding is found from a byte-order mark (UTF-16 or UTF-32), else the bytes must be valid
+// UTF-8; anything else is an error (NSCocoaErrorDomain 261). `usedEncoding` receives it.
+rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding,
+                                        rt::Ref<Error>* error = nullptr);
+
+} // namespace ns
