@@ -15,7 +15,7 @@ bool detail::sameText(const rt::Object* a, const rt::Object* b) noexcept {
 
 namespace {
 bool isString(const rt::Object* o) {
-    return dynamic_cast<const String*>(o) != nullptr;
+    return &o->actualClass() == &String::staticClass() || dynamic_cast<const String*>(o) != nullptr;
 }
 } // namespace
 

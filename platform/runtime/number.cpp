@@ -17,27 +17,28 @@ constexpr std::int64_t kCacheMin = -16, kCacheMax = 255;
 
 using Kind = Number::Kind;
 
-// Immortal instances for YES/NO and small ints and longs, the numbers boxed most often.
+// Immortal instances for small ints, longs and long longs, the numbers boxed most often.
 struct Cache {
-    rt::Ref<Number> yes, no;
-    std::array<rt::Ref<Number>, kCacheMax - kCacheMin + 1> ints, longs;
+    std::array<rt::Ref<Number>, kCacheMax - kCacheMin + 1> ints, longs, longLongs;
 };
 
 } // namespace
 
 rt::Ref<Number> Number::signedOf(Kind kind, std::int64_t v) {
-    if ((kind == Kind::Int || kind == Kind::Long) && v >= kCacheMin && v <= kCacheMax) {
+    if ((kind == Kind::Int || kind == Kind::Long || kind == Kind::LongLong) && v >= kCacheMin && v <= kCacheMax) {
         static const Cache* cache = [] {
             auto* c = new Cache;
             for (std::int64_t i = kCacheMin; i <= kCacheMax; ++i) {
-                c->ints[i - kCacheMin] = rt::make<Number>(Kind::Int, i);
-                c->longs[i - kCacheMin] = rt::make<Number>(Kind::Long, i);
-                rt::makeImmortal(*c->ints[i - kCacheMin]);
-                rt::makeImmortal(*c->longs[i - kCacheMin]);
+                for (auto [table, k] : {std::pair{&c->ints, Kind::Int}, std::pair{&c->longs, Kind::Long},
+                                        std::pair{&c->longLongs, Kind::LongLong}}) {
+                    (*table)[i - kCacheMin] = rt::make<Number>(k, i);
+                    rt::makeImmortal(*(*table)[i - kCacheMin]);
+                }
             }
             return c;
         }();
-        return (kind == Kind::Int ? cache->ints : cache->longs)[v - kCacheMin];
+        const auto& table = kind == Kind::Int ? cache->ints : kind == Kind::Long ? cache->longs : cache->longLongs;
+        return table[v - kCacheMin];
     }
     return rt::make<Number>(kind, v);
 }
