@@ -44,32 +44,50 @@ std::string ApplicationHome::path() {
 
 void ApplicationHome::setPath(std::string path) {
     std::lock_guard g(gLock);
-    if (path.empty()) gPath.reset();
-    else gPath = std::move(path);
+    if (path.empty())
+        gPath.reset();
+    else
+        gPath = std::move(path);
 }
 
-std::string ApplicationHome::documentsDirectory() { return ensured(std::filesystem::path(path()) / "Documents"); }
+std::string ApplicationHome::documentsDirectory() {
+    return ensured(std::filesystem::path(path()) / "Documents");
+}
 
-std::string ApplicationHome::libraryDirectory() { return ensured(std::filesystem::path(path()) / "Library"); }
+std::string ApplicationHome::libraryDirectory() {
+    return ensured(std::filesystem::path(path()) / "Library");
+}
 
 std::string ApplicationHome::cachesDirectory() {
     return ensured(std::filesystem::path(path()) / "Library" / "Caches");
 }
 
-std::string ApplicationHome::temporaryDirectory() { return ensured(std::filesystem::path(path()) / "tmp"); }
+std::string ApplicationHome::temporaryDirectory() {
+    return ensured(std::filesystem::path(path()) / "tmp");
+}
 
 rt::Ref<Array> searchPathForDirectories(SearchPathDirectory directory) {
     std::string p;
     switch (directory) {
-    case SearchPathDirectory::Document: p = ApplicationHome::documentsDirectory(); break;
-    case SearchPathDirectory::Library: p = ApplicationHome::libraryDirectory(); break;
-    case SearchPathDirectory::Caches: p = ApplicationHome::cachesDirectory(); break;
+    case SearchPathDirectory::Document:
+        p = ApplicationHome::documentsDirectory();
+        break;
+    case SearchPathDirectory::Library:
+        p = ApplicationHome::libraryDirectory();
+        break;
+    case SearchPathDirectory::Caches:
+        p = ApplicationHome::cachesDirectory();
+        break;
     }
     return Array::withObjects({String::make(p)});
 }
 
-std::string homeDirectory() { return ApplicationHome::path(); }
+std::string homeDirectory() {
+    return ApplicationHome::path();
+}
 
-std::string temporaryDirectoryPath() { return ApplicationHome::temporaryDirectory() + "/"; }
+std::string temporaryDirectoryPath() {
+    return ApplicationHome::temporaryDirectory() + "/";
+}
 
 } // namespace ns

@@ -46,7 +46,8 @@ std::u16string decodeText(std::string_view bytes) {
     if (bytes.size() >= 2 && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
         const bool little = bytes[0] == '\xFF';
         std::u16string out;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) out.push_back(unit(i, little));
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+            out.push_back(unit(i, little));
         return out;
     }
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
@@ -84,7 +85,8 @@ private:
         if (message && message_.empty()) message_ = message;
         if (error) {
             std::size_t line = 1;
-            for (std::size_t i = 0; i < pos_ && i < s_.size(); ++i) line += s_[i] == u'\n';
+            for (std::size_t i = 0; i < pos_ && i < s_.size(); ++i)
+                line += s_[i] == u'\n';
             *error = message_ + " on line " + std::to_string(line);
         }
         return std::nullopt;
@@ -104,7 +106,8 @@ private:
                 }
                 pos_ = end + 2;
             } else if (c == u'/' && pos_ + 1 < s_.size() && s_[pos_ + 1] == u'/') {
-                while (pos_ < s_.size() && s_[pos_] != u'\n') ++pos_;
+                while (pos_ < s_.size() && s_[pos_] != u'\n')
+                    ++pos_;
             } else {
                 break;
             }
@@ -113,8 +116,8 @@ private:
     }
 
     static bool isBare(char16_t c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
-               c == u'$' || c == u'+' || c == u'/' || c == u':' || c == u'.' || c == u'-';
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'_' || c == u'$' || c == u'+' || c == u'/' || c == u':' || c == u'.' || c == u'-';
     }
 
     static int hexValue(char16_t c) {
@@ -126,7 +129,8 @@ private:
 
     bool token(std::u16string& out) {
         if (peek() != u'"') {
-            while (pos_ < s_.size() && isBare(s_[pos_])) out.push_back(s_[pos_++]);
+            while (pos_ < s_.size() && isBare(s_[pos_]))
+                out.push_back(s_[pos_++]);
             if (out.empty()) message_ = "expected a string";
             return !out.empty();
         }
@@ -141,17 +145,32 @@ private:
             if (pos_ >= s_.size()) break;
             const char16_t e = s_[pos_++];
             switch (e) {
-            case u'n': out.push_back(u'\n'); break;
-            case u't': out.push_back(u'\t'); break;
-            case u'r': out.push_back(u'\r'); break;
-            case u'a': out.push_back(u'\a'); break;
-            case u'b': out.push_back(u'\b'); break;
-            case u'f': out.push_back(u'\f'); break;
-            case u'v': out.push_back(u'\v'); break;
+            case u'n':
+                out.push_back(u'\n');
+                break;
+            case u't':
+                out.push_back(u'\t');
+                break;
+            case u'r':
+                out.push_back(u'\r');
+                break;
+            case u'a':
+                out.push_back(u'\a');
+                break;
+            case u'b':
+                out.push_back(u'\b');
+                break;
+            case u'f':
+                out.push_back(u'\f');
+                break;
+            case u'v':
+                out.push_back(u'\v');
+                break;
             case u'U':
             case u'u': {
                 int v = 0, n = 0;
-                for (; n < 4 && pos_ < s_.size() && hexValue(s_[pos_]) >= 0; ++n) v = v * 16 + hexValue(s_[pos_++]);
+                for (; n < 4 && pos_ < s_.size() && hexValue(s_[pos_]) >= 0; ++n)
+                    v = v * 16 + hexValue(s_[pos_++]);
                 if (n == 0) {
                     message_ = "bad \\U escape";
                     return false;
@@ -190,7 +209,9 @@ rt::Ref<Dictionary> readInfo(const std::string& root) {
     if (data) info = rt::cast<Dictionary>(detail::decodePropertyListJSON(data->view(), &message));
     if (!info) {
         logLine("Bundle: cannot read " + file + ": " +
-                (error ? error->localizedDescription()->utf8() : message.empty() ? "not an object" : message));
+                (error             ? error->localizedDescription()->utf8()
+                 : message.empty() ? "not an object"
+                                   : message));
         return Dictionary::make();
     }
     return info;
@@ -225,8 +246,10 @@ rt::Ref<Bundle> Bundle::mainBundle() {
 void Bundle::setMainBundlePath(std::string path) {
     rt::Ref<Bundle> old;
     std::lock_guard g(gMainLock);
-    if (path.empty()) gMainPath.reset();
-    else gMainPath = std::move(path);
+    if (path.empty())
+        gMainPath.reset();
+    else
+        gMainPath = std::move(path);
     old = std::move(gMain);
 }
 
@@ -236,11 +259,17 @@ rt::Ref<Bundle> Bundle::bundleWithPath(std::string_view path) {
     return rt::make<Bundle>(std::string(path));
 }
 
-rt::Ref<String> Bundle::bundleIdentifier() const { return rt::cast<String>(info_->objectForKey("CFBundleIdentifier")); }
+rt::Ref<String> Bundle::bundleIdentifier() const {
+    return rt::cast<String>(info_->objectForKey("CFBundleIdentifier"));
+}
 
-rt::Ref<Dictionary> Bundle::infoDictionary() const { return info_; }
+rt::Ref<Dictionary> Bundle::infoDictionary() const {
+    return info_;
+}
 
-rt::Id Bundle::objectForInfoDictionaryKey(std::string_view key) const { return info_->objectForKey(key); }
+rt::Id Bundle::objectForInfoDictionaryKey(std::string_view key) const {
+    return info_->objectForKey(key);
+}
 
 std::optional<std::map<std::string, std::string>> Bundle::parseStringsFile(std::string_view bytes,
                                                                            std::string* error) {
@@ -280,8 +309,8 @@ rt::Ref<String> Bundle::localizedStringForKey(std::string_view key, std::string_
     return String::make(value.empty() ? key : value);
 }
 
-rt::Ref<String> Bundle::pathForResource(std::string_view name, std::string_view type,
-                                        std::string_view directory) const {
+rt::Ref<String> Bundle::pathForResourceOfType(std::string_view name, std::string_view type,
+                                              std::string_view directory) const {
     if (name.empty()) return nullptr;
     if (!type.empty() && type.front() == '.') type.remove_prefix(1);
     const std::string file = type.empty() ? std::string(name) : std::string(name) + "." + std::string(type);
@@ -294,11 +323,13 @@ rt::Ref<String> Bundle::pathForResource(std::string_view name, std::string_view 
 }
 
 rt::Ref<Data> Bundle::dataForResource(std::string_view name, std::string_view type) const {
-    rt::Ref<String> path = pathForResource(name, type);
+    rt::Ref<String> path = pathForResourceOfType(name, type);
     return path ? readFile(path->utf8()) : nullptr;
 }
 
-std::string Bundle::description() const { return "NSBundle <" + path_ + "> (loaded)"; }
+std::string Bundle::description() const {
+    return "NSBundle <" + path_ + "> (loaded)";
+}
 
 rt::Ref<String> NSLocalizedString(std::string_view key, std::string_view) {
     return Bundle::mainBundle()->localizedStringForKey(key);

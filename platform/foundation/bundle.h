@@ -48,8 +48,8 @@ public:
 
     // The path of <name>.<type> (or of <name> when `type` is empty), looked for in `directory`
     // under the root, then under en.lproj and Base.lproj; nil when absent.
-    rt::Ref<String> pathForResource(std::string_view name, std::string_view type,
-                                    std::string_view directory = {}) const;
+    rt::Ref<String> pathForResourceOfType(std::string_view name, std::string_view type,
+                                          std::string_view directory = {}) const;
     // The bytes of that resource; nil when absent or unreadable.
     rt::Ref<Data> dataForResource(std::string_view name, std::string_view type) const;
 
@@ -58,7 +58,7 @@ public:
     // \" \\ \n \t \r \' \0, \Uxxxx and \uxxxx (UTF-16 units, so pairs combine). The text is UTF-8,
     // or UTF-16 with a byte-order mark. nullopt (and a message) on a syntax error.
     static std::optional<std::map<std::string, std::string>> parseStringsFile(std::string_view bytes,
-                                                                               std::string* error = nullptr);
+                                                                              std::string* error = nullptr);
 
     std::string description() const override;
 

@@ -11,9 +11,9 @@ namespace ns {
 RT_DEFINE_CLASS(DateFormatter, "NSDateFormatter", rt::Object)
 
 struct DateFormatter::Token {
-    char letter = 0;   // 0 for literal text
-    int count = 0;     // repetitions of the letter
-    std::string text;  // the literal
+    char letter = 0;  // 0 for literal text
+    int count = 0;    // repetitions of the letter
+    std::string text; // the literal
 };
 
 namespace {
@@ -22,9 +22,12 @@ using Tokens = std::vector<DateFormatter::Token>;
 
 constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                    "July",    "August",   "September", "October", "November", "December"};
-constexpr const char* kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr const char* kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
 
-bool isPatternLetter(char c) { return std::string_view("yMLdHhkKmsSEaZ").find(c) != std::string_view::npos; }
+bool isPatternLetter(char c) {
+    return std::string_view("yMLdHhkKmsSEaZ").find(c) != std::string_view::npos;
+}
 
 bool isNumeric(const DateFormatter::Token& t) {
     switch (t.letter) {
@@ -36,10 +39,13 @@ bool isNumeric(const DateFormatter::Token& t) {
     case 'K':
     case 'm':
     case 's':
-    case 'S': return true;
+    case 'S':
+        return true;
     case 'M':
-    case 'L': return t.count <= 2;
-    default: return false;
+    case 'L':
+        return t.count <= 2;
+    default:
+        return false;
     }
 }
 
@@ -74,7 +80,8 @@ Tokens tokenize(std::string_view f) {
             i = j + 1; // past the closing quote (or the end)
         } else if (isPatternLetter(c)) {
             std::size_t j = i;
-            while (j < f.size() && f[j] == c) ++j;
+            while (j < f.size() && f[j] == c)
+                ++j;
             out.push_back({c, static_cast<int>(j - i), {}});
             i = j;
         } else {
@@ -85,7 +92,9 @@ Tokens tokenize(std::string_view f) {
     return out;
 }
 
-long long floorDiv(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+long long floorDiv(long long a, long long b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
@@ -125,7 +134,8 @@ long localOffset(long long secondsSince1970) {
 
 std::string padded(long long v, int width) {
     std::string digits = std::to_string(v < 0 ? -v : v);
-    if (static_cast<int>(digits.size()) < width) digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
+    if (static_cast<int>(digits.size()) < width)
+        digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
     return v < 0 ? "-" + digits : digits;
 }
 
@@ -171,14 +181,18 @@ public:
             if (hour_ < 1 || hour_ > 12) return std::nullopt;
             if (pm_) hour_ = hour_ % 12 + (*pm_ ? 12 : 0);
         }
-        if (month_ < 1 || month_ > 12 || day_ < 1 || day_ > daysInMonth(year_, static_cast<unsigned>(month_)) ||
-            hour_ < 0 || hour_ > 23 || minute_ < 0 || minute_ > 59 || second_ < 0 || second_ > 59)
+        if (month_ < 1 || month_ > 12 || day_ < 1 ||
+            day_ > daysInMonth(year_, static_cast<unsigned>(month_)) || hour_ < 0 || hour_ > 23 ||
+            minute_ < 0 || minute_ > 59 || second_ < 0 || second_ > 59)
             return std::nullopt;
-        const long long naive = daysFromCivil(year_, static_cast<unsigned>(month_), static_cast<unsigned>(day_)) * 86400 +
-                                hour_ * 3600 + minute_ * 60 + second_;
+        const long long naive =
+            daysFromCivil(year_, static_cast<unsigned>(month_), static_cast<unsigned>(day_)) * 86400 +
+            hour_ * 3600 + minute_ * 60 + second_;
         long long t;
-        if (parsedZone_) t = naive - *parsedZone_;
-        else if (zone) t = naive - *zone;
+        if (parsedZone_)
+            t = naive - *parsedZone_;
+        else if (zone)
+            t = naive - *zone;
         else {
             t = naive - localOffset(naive);
             t = naive - localOffset(t);
@@ -190,7 +204,8 @@ private:
     bool digits(int minCount, int maxCount, long long& out, int* used = nullptr) {
         const std::size_t start = pos_;
         out = 0;
-        while (pos_ < s_.size() && static_cast<int>(pos_ - start) < maxCount && s_[pos_] >= '0' && s_[pos_] <= '9')
+        while (pos_ < s_.size() && static_cast<int>(pos_ - start) < maxCount && s_[pos_] >= '0' &&
+               s_[pos_] <= '9')
             out = out * 10 + (s_[pos_++] - '0');
         if (used) *used = static_cast<int>(pos_ - start);
         return static_cast<int>(pos_ - start) >= minCount;
@@ -270,8 +285,10 @@ private:
             if (!digits(minDigits, adjacent ? maxDigits : 2, v)) return false;
             month_ = v;
             return true;
-        case 'd': return digits(minDigits, adjacent ? maxDigits : 2, day_);
-        case 'H': return digits(minDigits, adjacent ? maxDigits : 2, hour_);
+        case 'd':
+            return digits(minDigits, adjacent ? maxDigits : 2, day_);
+        case 'H':
+            return digits(minDigits, adjacent ? maxDigits : 2, hour_);
         case 'k':
             if (!digits(minDigits, adjacent ? maxDigits : 2, v) || v < 1 || v > 24) return false;
             hour_ = v % 24;
@@ -284,21 +301,29 @@ private:
         case 'h':
             hour12_ = true;
             return digits(minDigits, adjacent ? maxDigits : 2, hour_);
-        case 'm': return digits(minDigits, adjacent ? maxDigits : 2, minute_);
-        case 's': return digits(minDigits, adjacent ? maxDigits : 2, second_);
+        case 'm':
+            return digits(minDigits, adjacent ? maxDigits : 2, minute_);
+        case 's':
+            return digits(minDigits, adjacent ? maxDigits : 2, second_);
         case 'S':
             if (!digits(minDigits, adjacent ? maxDigits : 9, v, &used)) return false;
             fraction_ = static_cast<double>(v) / std::pow(10.0, used);
             return true;
-        case 'E': return name(kDays, 7, v);
+        case 'E':
+            return name(kDays, 7, v);
         case 'a':
-            if (equalsIgnoringCase(s_.substr(pos_, 2), "AM")) pm_ = false;
-            else if (equalsIgnoringCase(s_.substr(pos_, 2), "PM")) pm_ = true;
-            else return false;
+            if (equalsIgnoringCase(s_.substr(pos_, 2), "AM"))
+                pm_ = false;
+            else if (equalsIgnoringCase(s_.substr(pos_, 2), "PM"))
+                pm_ = true;
+            else
+                return false;
             pos_ += 2;
             return true;
-        case 'Z': return zone();
-        default: return false;
+        case 'Z':
+            return zone();
+        default:
+            return false;
         }
     }
 
@@ -318,9 +343,12 @@ DateFormatter::DateFormatter() : tokens_(std::make_shared<const Tokens>()) {}
 
 DateFormatter::~DateFormatter() = default;
 
-rt::Ref<DateFormatter> DateFormatter::make() { return rt::make<DateFormatter>(); }
+rt::Ref<DateFormatter> DateFormatter::make() {
+    return rt::make<DateFormatter>();
+}
 
-rt::Ref<DateFormatter> DateFormatter::withFormat(std::string_view format, std::optional<long> secondsFromGMT) {
+rt::Ref<DateFormatter> DateFormatter::withFormat(std::string_view format,
+                                                 std::optional<long> secondsFromGMT) {
     auto f = rt::make<DateFormatter>();
     f->setDateFormat(format);
     f->setTimeZone(secondsFromGMT);
@@ -376,21 +404,42 @@ rt::Ref<String> DateFormatter::stringFromDate(const Date& date) const {
     for (const Token& tk : *tokens) {
         const int n = tk.count;
         switch (tk.letter) {
-        case 0: out += tk.text; break;
-        case 'y': out += n == 2 ? padded(((year % 100) + 100) % 100, 2) : padded(year, n); break;
+        case 0:
+            out += tk.text;
+            break;
+        case 'y':
+            out += n == 2 ? padded(((year % 100) + 100) % 100, 2) : padded(year, n);
+            break;
         case 'M':
         case 'L':
-            if (n >= 4) out += kMonths[month - 1];
-            else if (n == 3) out += std::string_view(kMonths[month - 1]).substr(0, 3);
-            else out += padded(month, n);
+            if (n >= 4)
+                out += kMonths[month - 1];
+            else if (n == 3)
+                out += std::string_view(kMonths[month - 1]).substr(0, 3);
+            else
+                out += padded(month, n);
             break;
-        case 'd': out += padded(day, n); break;
-        case 'H': out += padded(hour, n); break;
-        case 'h': out += padded(hour % 12 == 0 ? 12 : hour % 12, n); break;
-        case 'k': out += padded(hour == 0 ? 24 : hour, n); break;
-        case 'K': out += padded(hour % 12, n); break;
-        case 'm': out += padded(minute, n); break;
-        case 's': out += padded(second, n); break;
+        case 'd':
+            out += padded(day, n);
+            break;
+        case 'H':
+            out += padded(hour, n);
+            break;
+        case 'h':
+            out += padded(hour % 12 == 0 ? 12 : hour % 12, n);
+            break;
+        case 'k':
+            out += padded(hour == 0 ? 24 : hour, n);
+            break;
+        case 'K':
+            out += padded(hour % 12, n);
+            break;
+        case 'm':
+            out += padded(minute, n);
+            break;
+        case 's':
+            out += padded(second, n);
+            break;
         case 'S': {
             const double scaled = std::floor(fraction * std::pow(10.0, std::min(n, 15)));
             std::string digits = padded(static_cast<long long>(scaled), std::min(n, 15));
@@ -398,10 +447,17 @@ rt::Ref<String> DateFormatter::stringFromDate(const Date& date) const {
             out += digits;
             break;
         }
-        case 'E': out += n >= 4 ? std::string(kDays[weekday]) : std::string(kDays[weekday]).substr(0, 3); break;
-        case 'a': out += hour < 12 ? "AM" : "PM"; break;
-        case 'Z': out += zoneText(offset, n); break;
-        default: break;
+        case 'E':
+            out += n >= 4 ? std::string(kDays[weekday]) : std::string(kDays[weekday]).substr(0, 3);
+            break;
+        case 'a':
+            out += hour < 12 ? "AM" : "PM";
+            break;
+        case 'Z':
+            out += zoneText(offset, n);
+            break;
+        default:
+            break;
         }
     }
     return String::make(out);

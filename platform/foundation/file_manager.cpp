@@ -33,28 +33,42 @@ long cocoaCode(Op op, int err) {
     const bool reading = op == Op::Read || op == Op::List || op == Op::Attributes;
     switch (err) {
     case ENOENT:
-    case ENOTDIR: return reading ? FileReadNoSuchFileError : FileNoSuchFileError;
+    case ENOTDIR:
+        return reading ? FileReadNoSuchFileError : FileNoSuchFileError;
     case EACCES:
-    case EPERM: return reading ? FileReadNoPermissionError : FileWriteNoPermissionError;
+    case EPERM:
+        return reading ? FileReadNoPermissionError : FileWriteNoPermissionError;
     case EEXIST:
-    case ENOTEMPTY: return reading ? FileReadUnknownError : FileWriteFileExistsError;
+    case ENOTEMPTY:
+        return reading ? FileReadUnknownError : FileWriteFileExistsError;
     case ENOSPC:
-    case EDQUOT: return FileWriteOutOfSpaceError;
-    case EROFS: return FileWriteVolumeReadOnlyError;
-    default: return reading ? FileReadUnknownError : FileWriteUnknownError;
+    case EDQUOT:
+        return FileWriteOutOfSpaceError;
+    case EROFS:
+        return FileWriteVolumeReadOnlyError;
+    default:
+        return reading ? FileReadUnknownError : FileWriteUnknownError;
     }
 }
 
 std::string verb(Op op) {
     switch (op) {
-    case Op::Read: return "opened";
-    case Op::Write: return "saved";
-    case Op::Remove: return "removed";
-    case Op::Create: return "created";
-    case Op::Move: return "moved";
-    case Op::Copy: return "copied";
-    case Op::List: return "listed";
-    case Op::Attributes: return "examined";
+    case Op::Read:
+        return "opened";
+    case Op::Write:
+        return "saved";
+    case Op::Remove:
+        return "removed";
+    case Op::Create:
+        return "created";
+    case Op::Move:
+        return "moved";
+    case Op::Copy:
+        return "copied";
+    case Op::List:
+        return "listed";
+    case Op::Attributes:
+        return "examined";
     }
     return "used";
 }
@@ -64,8 +78,10 @@ bool fail(rt::Ref<Error>* out, Op op, std::string_view path, int err) {
     if (!out) return false;
     const std::string name = fs::path(path).filename().string();
     std::string text = "The file \u201c" + name + "\u201d couldn\u2019t be " + verb(op) + ".";
-    if (err == ENOENT) text += " No such file or directory.";
-    else if (err) text += std::string(" ") + std::strerror(err) + ".";
+    if (err == ENOENT)
+        text += " No such file or directory.";
+    else if (err)
+        text += std::string(" ") + std::strerror(err) + ".";
     auto info = MutableDictionary::make();
     info->setObjectForKey(String::make(path), FilePathErrorKey);
     info->setObjectForKey(String::make(text), LocalizedDescriptionKey);
@@ -75,10 +91,13 @@ bool fail(rt::Ref<Error>* out, Op op, std::string_view path, int err) {
 }
 
 int errnoOf(const std::error_code& ec) {
-    return ec.category() == std::generic_category() || ec.category() == std::system_category() ? ec.value() : EIO;
+    return ec.category() == std::generic_category() || ec.category() == std::system_category() ? ec.value()
+                                                                                               : EIO;
 }
 
-std::string pathString(std::string_view p) { return std::string(p); }
+std::string pathString(std::string_view p) {
+    return std::string(p);
+}
 
 // Writes everything, retrying short writes and interruptions.
 bool writeAll(int fd, std::string_view bytes) {
@@ -125,7 +144,8 @@ bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Erro
     temp.assign(buf.data());
 
     struct stat st {};
-    mode_t mode = (::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode)) ? (st.st_mode & 07777) : 0644;
+    mode_t mode =
+        (::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode)) ? (st.st_mode & 07777) : 0644;
     int err = 0;
     if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && !err) err = errno;
@@ -258,11 +278,13 @@ rt::Ref<Array> FileManager::contentsOfDirectoryAtPath(std::string_view path, rt:
     std::sort(names.begin(), names.end());
     std::vector<rt::Id> out;
     out.reserve(names.size());
-    for (auto& n : names) out.push_back(String::make(n));
+    for (auto& n : names)
+        out.push_back(String::make(n));
     return Array::make(std::move(out));
 }
 
-rt::Ref<Dictionary> FileManager::attributesOfFileSystemForPath(std::string_view path, rt::Ref<Error>* error) const {
+rt::Ref<Dictionary> FileManager::attributesOfFileSystemForPath(std::string_view path,
+                                                               rt::Ref<Error>* error) const {
     std::error_code ec;
     fs::space_info info = fs::space(fs::path(path), ec);
     if (ec) {
@@ -288,12 +310,15 @@ rt::Ref<Dictionary> FileManager::attributesOfItemAtPath(std::string_view path, r
     auto d = MutableDictionary::make();
     d->setObjectForKey(Number::withUnsignedLongLong(static_cast<unsigned long long>(st.st_size)), FileSize);
     d->setObjectForKey(String::make(type), FileType);
-    const double mtime = static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9;
+    const double mtime =
+        static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9;
     d->setObjectForKey(Date::withTimeIntervalSince1970(mtime), FileModificationDate);
     return rt::Ref<Dictionary>(d);
 }
 
-rt::Ref<Data> FileManager::contentsAtPath(std::string_view path) const { return readFile(path); }
+rt::Ref<Data> FileManager::contentsAtPath(std::string_view path) const {
+    return readFile(path);
+}
 
 bool FileManager::createFileAtPath(std::string_view path, const rt::Ref<Data>& data) const {
     return writeAtomically(path, data ? data->view() : std::string_view());

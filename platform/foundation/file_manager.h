@@ -63,7 +63,8 @@ public:
     // The names of the entries (not "." or ".."), sorted by name; nil on failure.
     rt::Ref<Array> contentsOfDirectoryAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
     // FileSystemSize and FileSystemFreeSize (bytes, unsigned long long numbers); nil on failure.
-    rt::Ref<Dictionary> attributesOfFileSystemForPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
+    rt::Ref<Dictionary> attributesOfFileSystemForPath(std::string_view path,
+                                                      rt::Ref<Error>* error = nullptr) const;
     // FileSize, FileType and FileModificationDate of the item itself (a link is not followed).
     rt::Ref<Dictionary> attributesOfItemAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
     // The file's bytes; nil when it cannot be read.

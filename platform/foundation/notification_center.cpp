@@ -123,7 +123,9 @@ const rt::Ref<NotificationCenter>& NotificationCenter::defaultCenter() {
     return shared;
 }
 
-rt::Ref<NotificationCenter> NotificationCenter::make() { return rt::make<NotificationCenter>(); }
+rt::Ref<NotificationCenter> NotificationCenter::make() {
+    return rt::make<NotificationCenter>();
+}
 
 rt::Id NotificationCenter::addObserverForName(const rt::Ref<String>& name, const rt::Id& object,
                                               const rt::Ref<OperationQueue>& queue, Block block) {
@@ -159,7 +161,8 @@ void NotificationCenter::postNotification(const rt::Ref<Notification>& notificat
         for (auto& o : observers_)
             if (o->matches(*notification)) targets.push_back(o);
     }
-    for (auto& o : targets) o->deliver(notification);
+    for (auto& o : targets)
+        o->deliver(notification);
 }
 
 void NotificationCenter::postNotificationName(const rt::Ref<String>& name, const rt::Id& object,

@@ -26,17 +26,22 @@ namespace ns {
 class OperationQueue;
 
 // Names of the notifications the platform layer posts.
-inline constexpr const char* UIApplicationDidEnterBackgroundNotification = "UIApplicationDidEnterBackgroundNotification";
+inline constexpr const char* UIApplicationDidEnterBackgroundNotification =
+    "UIApplicationDidEnterBackgroundNotification";
 inline constexpr const char* UIApplicationWillEnterForegroundNotification =
     "UIApplicationWillEnterForegroundNotification";
-inline constexpr const char* UIApplicationDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
-inline constexpr const char* UIDeviceBatteryStateDidChangeNotification = "UIDeviceBatteryStateDidChangeNotification";
+inline constexpr const char* UIApplicationDidBecomeActiveNotification =
+    "UIApplicationDidBecomeActiveNotification";
+inline constexpr const char* UIDeviceBatteryStateDidChangeNotification =
+    "UIDeviceBatteryStateDidChangeNotification";
 inline constexpr const char* UIDeviceProximityStateDidChangeNotification =
     "UIDeviceProximityStateDidChangeNotification";
 inline constexpr const char* AVAudioSessionRouteChangeNotification = "AVAudioSessionRouteChangeNotification";
-inline constexpr const char* AVPlayerItemDidPlayToEndTimeNotification = "AVPlayerItemDidPlayToEndTimeNotification";
+inline constexpr const char* AVPlayerItemDidPlayToEndTimeNotification =
+    "AVPlayerItemDidPlayToEndTimeNotification";
 inline constexpr const char* NSUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
-inline constexpr const char* NSFileHandleReadCompletionNotification = "NSFileHandleReadCompletionNotification";
+inline constexpr const char* NSFileHandleReadCompletionNotification =
+    "NSFileHandleReadCompletionNotification";
 
 class Notification : public rt::Object {
     RT_CLASS(Notification)
@@ -77,8 +82,8 @@ public:
 
     // Observes notifications with this name (nil: any name) from this object (nil: any object).
     // The centre keeps the returned token, and with it the block, until removeObserver.
-    rt::Id addObserverForName(const rt::Ref<String>& name, const rt::Id& object, const rt::Ref<OperationQueue>& queue,
-                              Block block);
+    rt::Id addObserverForName(const rt::Ref<String>& name, const rt::Id& object,
+                              const rt::Ref<OperationQueue>& queue, Block block);
     // `name` may be null for any name.
     rt::Id addObserverForName(const char* name, const rt::Id& object, const rt::Ref<OperationQueue>& queue,
                               Block block);

@@ -25,8 +25,12 @@ namespace {
 
 static_assert(sizeof(wchar_t) == 4, "code points must fit in a wchar_t");
 
-bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isHigh(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLow(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // The units of `range` as code points (lone surrogates kept as themselves), with the UTF-16 offset
 // of every code point from the start of the string (and one past the last).
@@ -64,8 +68,7 @@ struct Subject {
 };
 
 // Calls `each` for every match until it returns false. False when matching failed.
-template <class F>
-bool forEachMatch(const std::wregex& re, const std::wstring& text, F each) {
+template <class F> bool forEachMatch(const std::wregex& re, const std::wstring& text, F each) {
     try {
         for (std::wsregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it)
             if (!each(*it)) break;
@@ -97,7 +100,8 @@ rt::Ref<RegularExpression> RegularExpression::make(std::string_view pattern, boo
     std::wstring wide;
     for (std::size_t i = 0; i < u.size(); ++i) {
         char32_t c = u[i];
-        if (isHigh(u[i]) && i + 1 < u.size() && isLow(u[i + 1])) c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
+        if (isHigh(u[i]) && i + 1 < u.size() && isLow(u[i + 1]))
+            c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
         wide.push_back(static_cast<wchar_t>(c));
     }
     auto impl = std::make_unique<Impl>();
@@ -109,9 +113,9 @@ rt::Ref<RegularExpression> RegularExpression::make(std::string_view pattern, boo
         if (error) {
             auto info = MutableDictionary::make();
             info->setObjectForKey(String::make(pattern), "NSInvalidValue");
-            info->setObjectForKey(String::make(std::string("The value \u201c") + std::string(pattern) +
-                                               "\u201d is invalid."),
-                                  LocalizedDescriptionKey);
+            info->setObjectForKey(
+                String::make(std::string("The value \u201c") + std::string(pattern) + "\u201d is invalid."),
+                LocalizedDescriptionKey);
             info->setObjectForKey(String::make(e.what()), DebugDescriptionErrorKey);
             *error = Error::make(CocoaErrorDomain, FormattingError, info);
         }
@@ -120,14 +124,17 @@ rt::Ref<RegularExpression> RegularExpression::make(std::string_view pattern, boo
     return rt::make<RegularExpression>(std::string(pattern), std::move(impl));
 }
 
-std::size_t RegularExpression::numberOfCaptureGroups() const { return impl_->re.mark_count(); }
+std::size_t RegularExpression::numberOfCaptureGroups() const {
+    return impl_->re.mark_count();
+}
 
 rt::Ref<TextCheckingResult> RegularExpression::firstMatchInString(const String& s, Range range) const {
     const Subject subject(s, range);
     rt::Ref<TextCheckingResult> result;
     forEachMatch(impl_->re, subject.text, [&](const std::wsmatch& m) {
         std::vector<Range> ranges;
-        for (std::size_t g = 0; g < m.size(); ++g) ranges.push_back(subject.rangeOf(m, g));
+        for (std::size_t g = 0; g < m.size(); ++g)
+            ranges.push_back(subject.rangeOf(m, g));
         result = rt::make<TextCheckingResult>(std::move(ranges));
         return false;
     });
@@ -143,7 +150,8 @@ rt::Ref<Array> RegularExpression::matchesInString(const String& s, Range range) 
     std::vector<rt::Id> out;
     forEachMatch(impl_->re, subject.text, [&](const std::wsmatch& m) {
         std::vector<Range> ranges;
-        for (std::size_t g = 0; g < m.size(); ++g) ranges.push_back(subject.rangeOf(m, g));
+        for (std::size_t g = 0; g < m.size(); ++g)
+            ranges.push_back(subject.rangeOf(m, g));
         out.push_back(rt::make<TextCheckingResult>(std::move(ranges)));
         return true;
     });
@@ -194,7 +202,8 @@ rt::Ref<String> RegularExpression::stringByReplacingMatchesInString(const String
     return String::fromUTF16(out);
 }
 
-rt::Ref<String> RegularExpression::stringByReplacingMatchesInString(const String& s, std::string_view templ) const {
+rt::Ref<String> RegularExpression::stringByReplacingMatchesInString(const String& s,
+                                                                    std::string_view templ) const {
     return stringByReplacingMatchesInString(s, {0, s.length()}, templ);
 }
 

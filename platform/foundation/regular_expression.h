@@ -56,7 +56,8 @@ public:
     std::size_t numberOfMatchesInString(const String& s) const;
     // Each match replaced by the template, where $0-$9 stand for the groups and a backslash takes
     // the next character literally ("\\$").
-    rt::Ref<String> stringByReplacingMatchesInString(const String& s, Range range, std::string_view templ) const;
+    rt::Ref<String> stringByReplacingMatchesInString(const String& s, Range range,
+                                                     std::string_view templ) const;
     rt::Ref<String> stringByReplacingMatchesInString(const String& s, std::string_view templ) const;
 
     std::string description() const override;

@@ -8,15 +8,20 @@ namespace ns {
 
 namespace {
 
-rt::Ref<String> same(const String& s) { return rt::Ref<String>(const_cast<String*>(&s)); }
+rt::Ref<String> same(const String& s) {
+    return rt::Ref<String>(const_cast<String*>(&s));
+}
 
-std::u16string unitsOf(std::string_view utf8) { return String::make(utf8)->utf16(); }
+std::u16string unitsOf(std::string_view utf8) {
+    return String::make(utf8)->utf16();
+}
 
 char16_t lowerOf(char16_t c) {
     if (c < 0x80) return (c >= u'A' && c <= u'Z') ? c + 32 : c;
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
     if (c == 0x130) return u'i';
-    if ((c >= 0x100 && c <= 0x137 && c != 0x131) || (c >= 0x14A && c <= 0x177)) return (c % 2 == 0) ? c + 1 : c;
+    if ((c >= 0x100 && c <= 0x137 && c != 0x131) || (c >= 0x14A && c <= 0x177))
+        return (c % 2 == 0) ? c + 1 : c;
     if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
     if (c == 0x178) return 0xFF;
     if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
@@ -52,16 +57,21 @@ char16_t upperOf(char16_t c) {
 // Simple case folding: one unit for one unit.
 char16_t foldOf(char16_t c) {
     switch (c) {
-    case 0x3C2: return 0x3C3; // final sigma
-    case 0x17F: return u's';  // long s
-    case 0xB5: return 0x3BC;  // micro sign
-    default: return lowerOf(c);
+    case 0x3C2:
+        return 0x3C3; // final sigma
+    case 0x17F:
+        return u's'; // long s
+    case 0xB5:
+        return 0x3BC; // micro sign
+    default:
+        return lowerOf(c);
     }
 }
 
 bool isWhite(char16_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
 }
 
 int hexValue(char c) {
@@ -72,7 +82,8 @@ int hexValue(char c) {
 }
 
 std::string_view trimTrailingSlashes(std::string_view p) {
-    while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
+    while (p.size() > 1 && p.back() == '/')
+        p.remove_suffix(1);
     return p;
 }
 
@@ -105,13 +116,17 @@ rt::Ref<String> stringByReplacingOccurrencesOfString(const String& s, std::strin
 
 rt::Ref<String> stringByTrimmingWhitespaceAndNewlines(const String& s) {
     std::size_t begin = 0, end = s.length();
-    while (begin < end && isWhite(s.characterAtIndex(begin))) ++begin;
-    while (end > begin && isWhite(s.characterAtIndex(end - 1))) --end;
+    while (begin < end && isWhite(s.characterAtIndex(begin)))
+        ++begin;
+    while (end > begin && isWhite(s.characterAtIndex(end - 1)))
+        --end;
     if (begin == 0 && end == s.length()) return same(s);
     return s.substringWithRange({begin, end - begin});
 }
 
-bool containsString(const String& s, std::string_view needle) { return s.containsString(needle); }
+bool containsString(const String& s, std::string_view needle) {
+    return s.containsString(needle);
+}
 
 Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle, Range searchRange) {
     if (searchRange.location > s.length() || searchRange.length > s.length() - searchRange.location)
@@ -120,10 +135,12 @@ Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle, Ran
                                   std::to_string(s.length()));
     if (needle.empty()) return {NotFound, 0};
     std::u16string n = unitsOf(needle);
-    for (auto& c : n) c = foldOf(c);
+    for (auto& c : n)
+        c = foldOf(c);
     if (n.size() > searchRange.length) return {NotFound, 0};
     std::u16string hay = s.utf16().substr(searchRange.location, searchRange.length);
-    for (auto& c : hay) c = foldOf(c);
+    for (auto& c : hay)
+        c = foldOf(c);
     const std::size_t at = hay.find(n);
     if (at == std::u16string::npos) return {NotFound, 0};
     return {searchRange.location + at, n.size()};
@@ -135,7 +152,8 @@ Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle) {
 
 rt::Ref<String> lowercaseString(const String& s) {
     std::u16string u = s.utf16();
-    for (auto& c : u) c = lowerOf(c);
+    for (auto& c : u)
+        c = lowerOf(c);
     return String::fromUTF16(u);
 }
 
@@ -144,8 +162,10 @@ rt::Ref<String> uppercaseString(const String& s) {
     std::u16string out;
     out.reserve(u.size());
     for (char16_t c : u) {
-        if (c == 0xDF) out += u"SS";
-        else out.push_back(upperOf(c));
+        if (c == 0xDF)
+            out += u"SS";
+        else
+            out.push_back(upperOf(c));
     }
     return String::fromUTF16(out);
 }
@@ -174,8 +194,8 @@ std::string stringByAddingPercentEncoding(std::string_view s) {
     out.reserve(s.size());
     for (char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
             out += ch;
         } else {
             out += '%';

@@ -37,7 +37,8 @@ std::string base64Encode(std::string_view in) {
     out.reserve((in.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 2 < in.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8) |
+        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) |
+                           (static_cast<unsigned char>(in[i + 1]) << 8) |
                            static_cast<unsigned char>(in[i + 2]);
         out += kB64[v >> 18];
         out += kB64[(v >> 12) & 63];
@@ -96,27 +97,45 @@ std::optional<std::string> base64Decode(std::string_view in) {
 void appendEscapedUnit(std::string& out, char32_t u) {
     static constexpr char hex[] = "0123456789abcdef";
     out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += hex[(u >> shift) & 0xF];
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += hex[(u >> shift) & 0xF];
 }
 
 void encodeString(std::string& out, const String& s) {
     out += '"';
     auto plain = [&](char32_t c) {
         switch (c) {
-        case '"': out += "\\\""; return;
-        case '\\': out += "\\\\"; return;
-        case '\n': out += "\\n"; return;
-        case '\r': out += "\\r"; return;
-        case '\t': out += "\\t"; return;
-        case '\b': out += "\\b"; return;
-        case '\f': out += "\\f"; return;
+        case '"':
+            out += "\\\"";
+            return;
+        case '\\':
+            out += "\\\\";
+            return;
+        case '\n':
+            out += "\\n";
+            return;
+        case '\r':
+            out += "\\r";
+            return;
+        case '\t':
+            out += "\\t";
+            return;
+        case '\b':
+            out += "\\b";
+            return;
+        case '\f':
+            out += "\\f";
+            return;
         default:
-            if (c < 0x20) appendEscapedUnit(out, c);
-            else out += static_cast<char>(c);
+            if (c < 0x20)
+                appendEscapedUnit(out, c);
+            else
+                out += static_cast<char>(c);
         }
     };
     if (s.isASCII()) {
-        for (char c : s.utf8()) plain(static_cast<unsigned char>(c));
+        for (char c : s.utf8())
+            plain(static_cast<unsigned char>(c));
     } else {
         // By UTF-16 units, so that lone surrogates survive as \u escapes.
         const std::u16string u = s.utf16();
@@ -124,7 +143,8 @@ void encodeString(std::string& out, const String& s) {
             char32_t c = u[i];
             if (c < 0x80) {
                 plain(c);
-            } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
+            } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+                       u[i + 1] <= 0xDFFF) {
                 detail::appendUTF8(out, 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00));
                 ++i;
             } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -159,9 +179,12 @@ bool encode(std::string& out, const rt::Object& v, int depth) {
             out += n->boolValue() ? "true" : "false";
         } else if (n->isFloatingPoint()) {
             const double d = n->doubleValue();
-            if (std::isnan(d)) out += R"({"$double":"nan"})";
-            else if (std::isinf(d)) out += d > 0 ? R"({"$double":"inf"})" : R"({"$double":"-inf"})";
-            else appendDouble(out, d);
+            if (std::isnan(d))
+                out += R"({"$double":"nan"})";
+            else if (std::isinf(d))
+                out += d > 0 ? R"({"$double":"inf"})" : R"({"$double":"-inf"})";
+            else
+                appendDouble(out, d);
         } else if (n->kind() == Number::Kind::UInt || n->kind() == Number::Kind::ULong ||
                    n->kind() == Number::Kind::ULongLong) {
             out += std::to_string(n->unsignedLongLongValue());
@@ -196,7 +219,8 @@ bool encode(std::string& out, const rt::Object& v, int depth) {
             if (!k) return false;
             entries.emplace_back(k, value.get());
         }
-        std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.first->utf8() < y.first->utf8(); });
+        std::sort(entries.begin(), entries.end(),
+                  [](auto& x, auto& y) { return x.first->utf8() < y.first->utf8(); });
         const bool wrap = entries.size() == 1 && entries[0].first->hasPrefix("$");
         if (wrap) {
             out += R"({"$dict":)";
@@ -250,7 +274,8 @@ private:
     }
 
     void skipSpace() {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t'))
+        while (pos_ < s_.size() &&
+               (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t'))
             ++pos_;
     }
 
@@ -375,10 +400,14 @@ private:
         for (int k = 0; k < 4; ++k) {
             const char c = s_[pos_++];
             out <<= 4;
-            if (c >= '0' && c <= '9') out |= static_cast<char32_t>(c - '0');
-            else if (c >= 'a' && c <= 'f') out |= static_cast<char32_t>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') out |= static_cast<char32_t>(c - 'A' + 10);
-            else return false;
+            if (c >= '0' && c <= '9')
+                out |= static_cast<char32_t>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                out |= static_cast<char32_t>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                out |= static_cast<char32_t>(c - 'A' + 10);
+            else
+                return false;
         }
         return true;
     }
@@ -418,21 +447,38 @@ private:
             if (++pos_ >= s_.size()) break;
             const char e = s_[pos_++];
             switch (e) {
-            case '"': units += u'"'; break;
-            case '\\': units += u'\\'; break;
-            case '/': units += u'/'; break;
-            case 'b': units += u'\b'; break;
-            case 'f': units += u'\f'; break;
-            case 'n': units += u'\n'; break;
-            case 'r': units += u'\r'; break;
-            case 't': units += u'\t'; break;
+            case '"':
+                units += u'"';
+                break;
+            case '\\':
+                units += u'\\';
+                break;
+            case '/':
+                units += u'/';
+                break;
+            case 'b':
+                units += u'\b';
+                break;
+            case 'f':
+                units += u'\f';
+                break;
+            case 'n':
+                units += u'\n';
+                break;
+            case 'r':
+                units += u'\r';
+                break;
+            case 't':
+                units += u'\t';
+                break;
             case 'u': {
                 char32_t u;
                 if (!hex4(u)) return fail("bad \\u escape");
                 units += static_cast<char16_t>(u);
                 break;
             }
-            default: return fail("bad escape");
+            default:
+                return fail("bad escape");
             }
         }
         return fail("unterminated string");
@@ -443,7 +489,8 @@ private:
         if (s_[pos_] == '-') ++pos_;
         auto digits = [&] {
             const std::size_t from = pos_;
-            while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
+            while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9')
+                ++pos_;
             return pos_ - from;
         };
         const std::size_t intDigits = digits();
@@ -465,7 +512,8 @@ private:
         const char* e = s_.data() + pos_;
         if (!floating) {
             long long i;
-            if (auto r = std::from_chars(b, e, i); r.ec == std::errc() && r.ptr == e) return Number::withLongLong(i);
+            if (auto r = std::from_chars(b, e, i); r.ec == std::errc() && r.ptr == e)
+                return Number::withLongLong(i);
             unsigned long long u;
             if (auto r = std::from_chars(b, e, u); r.ec == std::errc() && r.ptr == e)
                 return Number::withUnsignedLongLong(u);
@@ -488,19 +536,28 @@ private:
 rt::Ref<Number> copyNumber(const Number& n) {
     using K = Number::Kind;
     switch (n.kind()) {
-    case K::Bool: return Number::withBool(n.boolValue());
-    case K::Float: return Number::withFloat(n.floatValue());
-    case K::Double: return Number::withDouble(n.doubleValue());
+    case K::Bool:
+        return Number::withBool(n.boolValue());
+    case K::Float:
+        return Number::withFloat(n.floatValue());
+    case K::Double:
+        return Number::withDouble(n.doubleValue());
     case K::UChar:
     case K::UShort:
     case K::UInt:
     case K::ULong:
-    case K::ULongLong: return Number::withUnsignedLongLong(n.unsignedLongLongValue());
-    case K::Char: return Number::withChar(n.charValue());
-    case K::Short: return Number::withShort(n.shortValue());
-    case K::Int: return Number::withInt(n.intValue());
-    case K::Long: return Number::withLong(n.longValue());
-    case K::LongLong: break;
+    case K::ULongLong:
+        return Number::withUnsignedLongLong(n.unsignedLongLongValue());
+    case K::Char:
+        return Number::withChar(n.charValue());
+    case K::Short:
+        return Number::withShort(n.shortValue());
+    case K::Int:
+        return Number::withInt(n.intValue());
+    case K::Long:
+        return Number::withLong(n.longValue());
+    case K::LongLong:
+        break;
     }
     return Number::withLongLong(n.longLongValue());
 }
@@ -508,10 +565,12 @@ rt::Ref<Number> copyNumber(const Number& n) {
 // A fresh immutable copy of a property list; nil when `v` is not one.
 rt::Id plistCopy(const rt::Object& v, int depth = 0) {
     if (depth > kMaxDepth) return nullptr;
-    if (auto* s = rt::cast<const String>(&v)) return s->isASCII() ? String::make(s->utf8()) : String::fromUTF16(s->utf16());
+    if (auto* s = rt::cast<const String>(&v))
+        return s->isASCII() ? String::make(s->utf8()) : String::fromUTF16(s->utf16());
     if (auto* n = rt::cast<const Number>(&v)) return copyNumber(*n);
     if (auto* d = rt::cast<const Data>(&v)) return Data::make(d->view());
-    if (auto* t = rt::cast<const Date>(&v)) return Date::withTimeIntervalSinceReferenceDate(t->timeIntervalSinceReferenceDate());
+    if (auto* t = rt::cast<const Date>(&v))
+        return Date::withTimeIntervalSinceReferenceDate(t->timeIntervalSinceReferenceDate());
     if (auto* a = rt::cast<const Array>(&v)) {
         std::vector<rt::Id> items;
         items.reserve(a->count());
@@ -576,9 +635,11 @@ UserDefaults::~UserDefaults() {
 std::string UserDefaults::standardFilePath() {
     std::string id = kDefaultBundleId;
     if (auto s = rt::cast<String>(Bundle::mainBundle()->objectForInfoDictionaryKey("CFBundleIdentifier")))
-        if (!s->isEmpty() && s->utf8().find('/') == std::string::npos && s->utf8() != "." && s->utf8() != "..")
+        if (!s->isEmpty() && s->utf8().find('/') == std::string::npos && s->utf8() != "." &&
+            s->utf8() != "..")
             id = s->utf8();
-    return (std::filesystem::path(ApplicationHome::path()) / "Library" / "Preferences" / (id + ".json")).string();
+    return (std::filesystem::path(ApplicationHome::path()) / "Library" / "Preferences" / (id + ".json"))
+        .string();
 }
 
 rt::Ref<UserDefaults> UserDefaults::standardUserDefaults() {
@@ -608,7 +669,8 @@ bool UserDefaults::flushAll() {
             if (d->tryRetain()) all.push_back(rt::Ref<UserDefaults>::adopt(d));
     }
     bool ok = true;
-    for (auto& d : all) ok = d->synchronize() && ok;
+    for (auto& d : all)
+        ok = d->synchronize() && ok;
     return ok;
 }
 
@@ -636,7 +698,8 @@ void UserDefaults::ensureLoaded() const {
                 "); starting empty");
         return;
     }
-    for (auto [key, value] : *dict) values_[static_cast<String*>(key.get())->utf8()] = value;
+    for (auto [key, value] : *dict)
+        values_[static_cast<String*>(key.get())->utf8()] = value;
 }
 
 rt::Id UserDefaults::lookup(std::string_view key) const {
@@ -684,11 +747,17 @@ void UserDefaults::setObjectForKey(const rt::Id& value, std::string_view key) {
     changed();
 }
 
-void UserDefaults::setBool(bool value, std::string_view key) { setObjectForKey(Number::withBool(value), key); }
+void UserDefaults::setBool(bool value, std::string_view key) {
+    setObjectForKey(Number::withBool(value), key);
+}
 
-void UserDefaults::setInteger(long value, std::string_view key) { setObjectForKey(Number::withLong(value), key); }
+void UserDefaults::setInteger(long value, std::string_view key) {
+    setObjectForKey(Number::withLong(value), key);
+}
 
-void UserDefaults::setDouble(double value, std::string_view key) { setObjectForKey(Number::withDouble(value), key); }
+void UserDefaults::setDouble(double value, std::string_view key) {
+    setObjectForKey(Number::withDouble(value), key);
+}
 
 void UserDefaults::setString(std::string_view value, std::string_view key) {
     setObjectForKey(String::make(value), key);
@@ -735,13 +804,17 @@ rt::Ref<String> UserDefaults::stringForKey(std::string_view key) const {
     return nullptr;
 }
 
-rt::Ref<Array> UserDefaults::arrayForKey(std::string_view key) const { return rt::cast<Array>(objectForKey(key)); }
+rt::Ref<Array> UserDefaults::arrayForKey(std::string_view key) const {
+    return rt::cast<Array>(objectForKey(key));
+}
 
 rt::Ref<Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
     return rt::cast<Dictionary>(objectForKey(key));
 }
 
-rt::Ref<Data> UserDefaults::dataForKey(std::string_view key) const { return rt::cast<Data>(objectForKey(key)); }
+rt::Ref<Data> UserDefaults::dataForKey(std::string_view key) const {
+    return rt::cast<Data>(objectForKey(key));
+}
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {
     std::vector<std::pair<std::string, rt::Id>> copies;
@@ -752,7 +825,8 @@ void UserDefaults::registerDefaults(const Dictionary& defaults) {
             auto* k = rt::cast<String>(key.get());
             rt::Id c = k ? plistCopy(*value) : nullptr;
             if (!c) {
-                logLine("UserDefaults: registerDefaults ignores the non-property-list entry " + key->description());
+                logLine("UserDefaults: registerDefaults ignores the non-property-list entry " +
+                        key->description());
                 continue;
             }
             copies.emplace_back(k->utf8(), std::move(c));
@@ -771,8 +845,10 @@ rt::Ref<Dictionary> UserDefaults::dictionaryRepresentation() const {
     std::lock_guard g(lock_);
     ensureLoaded();
     std::map<std::string_view, rt::Id> merged;
-    for (auto& [k, v] : registered_) merged[k] = v;
-    for (auto& [k, v] : values_) merged[k] = v;
+    for (auto& [k, v] : registered_)
+        merged[k] = v;
+    for (auto& [k, v] : values_)
+        merged[k] = v;
     for (auto& [k, v] : merged) {
         keys.push_back(String::make(k));
         values.push_back(v);
@@ -812,8 +888,12 @@ bool UserDefaults::synchronize() {
     return true;
 }
 
-rt::Id UserDefaults::valueForKey(std::string_view key) const { return objectForKey(key); }
+rt::Id UserDefaults::valueForKey(std::string_view key) const {
+    return objectForKey(key);
+}
 
-void UserDefaults::setValueForKey(const rt::Id& value, std::string_view key) { setObjectForKey(value, key); }
+void UserDefaults::setValueForKey(const rt::Id& value, std::string_view key) {
+    setObjectForKey(value, key);
+}
 
 } // namespace ns

@@ -93,7 +93,7 @@ private:
 
     const std::string path_;
     const bool permanent_; // contents made in a PermanentScope (the standard store)
-    std::mutex writeLock_;  // one synchronize at a time
+    std::mutex writeLock_; // one synchronize at a time
     mutable std::mutex lock_;
     mutable bool loaded_ = false;
     mutable std::map<std::string, rt::Id, std::less<>> values_;

@@ -67,7 +67,8 @@ struct Scratch {
 
 std::vector<std::string> names(const ns::Array& a) {
     std::vector<std::string> out;
-    for (auto& o : a) out.push_back(o->description());
+    for (auto& o : a)
+        out.push_back(o->description());
     return out;
 }
 
@@ -110,7 +111,8 @@ TEST(NotificationCenter, NameAndObjectFiltersByIdentityWithoutRetaining) {
             break;
         }
     }
-    for (auto& t : {any, named, both, object, ghost}) center->removeObserver(t);
+    for (auto& t : {any, named, both, object, ghost})
+        center->removeObserver(t);
     EXPECT_EQ(center->observerCount(), 0u);
     EXPECT_THROW(ns::Notification::make(Ref<ns::String>()), ns::Exception);
 }
@@ -121,7 +123,8 @@ TEST(NotificationCenter, ObserversAddedOrRemovedDuringAPost) {
     rt::Id second, late;
     auto first = center->addObserverForName("N", nullptr, nullptr, [&](const Ref<ns::Notification>&) {
         got.push_back("first");
-        if (!late) late = center->addObserverForName("N", nullptr, nullptr, [&](auto&) { got.push_back("late"); });
+        if (!late)
+            late = center->addObserverForName("N", nullptr, nullptr, [&](auto&) { got.push_back("late"); });
         center->removeObserver(second);
     });
     second = center->addObserverForName("N", nullptr, nullptr, [&](auto&) { got.push_back("second"); });
@@ -184,7 +187,8 @@ TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
         }
     });
     std::thread poster([&] { center->postNotificationName("N"); });
-    while (!entered) std::this_thread::yield();
+    while (!entered)
+        std::this_thread::yield();
     center->removeObserver(token);
     EXPECT_TRUE(finished);
     poster.join();
@@ -201,7 +205,8 @@ TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
                 center->removeObserver(extra);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(hits, 800);
     center->removeObserver(counting);
     EXPECT_EQ(center->observerCount(), 0u);
@@ -231,8 +236,8 @@ TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
     auto defaults = ns::UserDefaults::standardUserDefaults();
     EXPECT_EQ(defaults->filePath(), scratch / "home/Library/Preferences/com.example.defaults.json");
     const std::u16string lone = {u'a', 0xD800, u'b'};
-    auto nested = ns::Dictionary::withPairs({{str("$data"), str("not data")},
-                                             {str("list"), ns::Array::withObjects({ns::num(1), str("x")})}});
+    auto nested = ns::Dictionary::withPairs(
+        {{str("$data"), str("not data")}, {str("list"), ns::Array::withObjects({ns::num(1), str("x")})}});
     defaults->setBool(true, "flag");
     defaults->setInteger(-42, "count");
     defaults->setDouble(2.0, "ratio");
@@ -243,7 +248,8 @@ TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
     defaults->setObjectForKey(ns::Number::withUnsignedLongLong(18446744073709551615ull), "big");
     defaults->setObjectForKey(ns::Number::withDouble(std::nan("")), "nan");
     defaults->setObjectForKey(ns::Dictionary::withPairs({{str("$inner"), nested}}), "tricky");
-    defaults->setObjectForKey(ns::MutableArray::withObjects({ns::Dictionary::make(), ns::Array::make()}), "empties");
+    defaults->setObjectForKey(ns::MutableArray::withObjects({ns::Dictionary::make(), ns::Array::make()}),
+                              "empties");
     auto before = defaults->dictionaryRepresentation();
     EXPECT_TRUE(defaults->synchronize());
     EXPECT_FALSE(ns::UserDefaults::standardUserDefaults()->arrayForKey("empties")->isKindOfClass(
@@ -263,7 +269,8 @@ TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
     EXPECT_EQ(again->stringForKey("lone")->utf16(), lone);
     EXPECT_EQ(again->dataForKey("blob")->view(), std::string_view("\0\x01\xFFz", 4));
     EXPECT_EQ(rt::cast<ns::Date>(again->objectForKey("when"))->timeIntervalSinceReferenceDate(), 123.5);
-    EXPECT_EQ(rt::cast<ns::Number>(again->objectForKey("big"))->unsignedLongLongValue(), 18446744073709551615ull);
+    EXPECT_EQ(rt::cast<ns::Number>(again->objectForKey("big"))->unsignedLongLongValue(),
+              18446744073709551615ull);
     EXPECT_TRUE(std::isnan(again->doubleForKey("nan")));
     auto tricky = again->dictionaryForKey("tricky");
     ASSERT_TRUE(tricky);
@@ -315,7 +322,8 @@ TEST_F(UserDefaultsTest, AbsentValuesAndTypedReads) {
     EXPECT_FALSE(d->objectForKey("null"));
     EXPECT_TRUE(log.contains("non-property-list"));
 
-    d->registerDefaults(*ns::Dictionary::withPairs({{str("fallback"), ns::num(true)}, {str("five"), ns::num(9)}}));
+    d->registerDefaults(
+        *ns::Dictionary::withPairs({{str("fallback"), ns::num(true)}, {str("five"), ns::num(9)}}));
     EXPECT_TRUE(d->boolForKey("fallback"));
     EXPECT_EQ(d->integerForKey("five"), 5);
     EXPECT_TRUE(d->synchronize());
@@ -336,10 +344,37 @@ TEST_F(UserDefaultsTest, DidChangeIsPostedSynchronouslyOnEachChange) {
     defaults->setObjectForKey(ns::num(2), "v");
     EXPECT_EQ(seen, (std::vector<long>{1, 1, 2}));
     defaults->removeObjectForKey("v");
-    defaults->removeObjectForKey("v"); // nothing to remove: no change
+    defaults->removeObjectForKey("v");                // nothing to remove: no change
     defaults->setObjectForKey(ns::Null::null(), "v"); // refused: no change
     EXPECT_EQ(seen, (std::vector<long>{1, 1, 2, 0}));
     ns::NotificationCenter::defaultCenter()->removeObserver(token);
+}
+
+TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndSynchronizes) {
+    auto d = ns::UserDefaults::makeWithFile(scratch / "shared.json");
+    std::atomic<int> changes{0};
+    auto token = ns::NotificationCenter::defaultCenter()->addObserverForName(
+        ns::NSUserDefaultsDidChangeNotification, d, nullptr, [&](auto&) { ++changes; });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                const std::string key = "k" + std::to_string(t) + "-" + std::to_string(i);
+                d->setInteger(i, key);
+                EXPECT_EQ(d->integerForKey(key), i);
+                if (i % 10 == 0) {
+                    EXPECT_TRUE(d->synchronize());
+                }
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    ns::NotificationCenter::defaultCenter()->removeObserver(token);
+    EXPECT_EQ(changes, 200);
+    EXPECT_TRUE(d->synchronize());
+    auto reread = ns::UserDefaults::makeWithFile(scratch / "shared.json");
+    EXPECT_EQ(reread->dictionaryRepresentation()->count(), 200u);
+    EXPECT_EQ(reread->integerForKey("k3-49"), 49);
 }
 
 TEST_F(UserDefaultsTest, AnInterruptedWriteLeavesTheOldFile) {
@@ -386,11 +421,11 @@ TEST_F(UserDefaultsTest, AnInterruptedWriteLeavesTheOldFile) {
 
 TEST_F(UserDefaultsTest, ACorruptFileReadsAsEmpty) {
     const std::string deep(100000, '[');
-    for (std::string text :
-         {std::string("{\"a\": 1"), std::string("[1, 2]"), std::string("{\"a\": nul}"), std::string("{\"a\": 01}"),
-          std::string("{\"a\": \"\xC3\"}"), std::string(R"({"a": {"$data": "abc"}})"),
-          std::string(R"({"a": {"$nope": 1}})"), std::string(R"({"a": "\ud8"})"), std::string("{} x"),
-          std::string("{\"a\": 1e999}"), "{\"a\": " + deep}) {
+    for (std::string text : {std::string("{\"a\": 1"), std::string("[1, 2]"), std::string("{\"a\": nul}"),
+                             std::string("{\"a\": 01}"), std::string("{\"a\": \"\xC3\"}"),
+                             std::string(R"({"a": {"$data": "abc"}})"), std::string(R"({"a": {"$nope": 1}})"),
+                             std::string(R"({"a": "\ud8"})"), std::string("{} x"),
+                             std::string("{\"a\": 1e999}"), "{\"a\": " + deep}) {
         scratch.write("bad.json", text);
         ns::CapturedLog log;
         auto d = ns::UserDefaults::makeWithFile(scratch / "bad.json");
@@ -417,7 +452,8 @@ TEST(Bundle, LocalizedStringsFromStringsFiles) {
 bare_key = "bare";
 "same";
 )");
-    s.write("res/Base.lproj/Localizable.strings", "\"hello\" = \"from Base\";\n\"base_only\" = \"Base text\";");
+    s.write("res/Base.lproj/Localizable.strings",
+            "\"hello\" = \"from Base\";\n\"base_only\" = \"Base text\";");
     s.write("res/en.lproj/Other.strings", "\"hello\" = \"other table\";");
     auto bundle = ns::Bundle::bundleWithPath(s / "res");
     ASSERT_TRUE(bundle);
@@ -439,7 +475,8 @@ bare_key = "bare";
 }
 
 TEST(Bundle, StringsFileSyntax) {
-    for (const char* bad : {"\"a\" = \"b\"", "\"a\" = \"b", "/* open", "\"a\" \"b\";", "= \"b\";", "\"a\" = ;"}) {
+    for (const char* bad :
+         {"\"a\" = \"b\"", "\"a\" = \"b", "/* open", "\"a\" \"b\";", "= \"b\";", "\"a\" = ;"}) {
         std::string error;
         EXPECT_FALSE(ns::Bundle::parseStringsFile(bad, &error)) << bad;
         EXPECT_FALSE(error.empty());
@@ -447,7 +484,8 @@ TEST(Bundle, StringsFileSyntax) {
     // UTF-16 little-endian with a byte-order mark.
     const std::u16string text = u"\"k\u00e9\" = \"v\\101\";";
     std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    for (char16_t c : text)
+        bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     auto table = ns::Bundle::parseStringsFile(bytes);
     ASSERT_TRUE(table);
     EXPECT_EQ(table->at("k\u00e9"), "vA");
@@ -467,14 +505,15 @@ TEST(Bundle, InfoDictionaryAndResources) {
     EXPECT_EQ(bundle->objectForInfoDictionaryKey("CFBundleShortVersionString")->description(), "2.3");
     EXPECT_EQ(bundle->infoDictionary()->objectForKey("CFBundleVersion")->description(), "45");
     EXPECT_EQ(bundle->bundleIdentifier()->utf8(), "com.example.app");
-    EXPECT_EQ(bundle->pathForResource("tradein", "json")->utf8(), s / "res/tradein.json");
-    EXPECT_EQ(bundle->pathForResource("tradein", ".json")->utf8(), s / "res/tradein.json");
-    EXPECT_EQ(bundle->pathForResource("tradein.json", "")->utf8(), s / "res/tradein.json");
-    EXPECT_EQ(bundle->pathForResource("terms", "txt")->utf8(), s / "res/en.lproj/terms.txt");
-    EXPECT_EQ(bundle->pathForResource("Main", "storyboardc")->utf8(), s / "res/Base.lproj/Main.storyboardc");
-    EXPECT_EQ(bundle->pathForResource("icon", "png", "images")->utf8(), s / "res/images/icon.png");
-    EXPECT_FALSE(bundle->pathForResource("tradein", "xml"));
-    EXPECT_FALSE(bundle->pathForResource("icon", "png"));
+    EXPECT_EQ(bundle->pathForResourceOfType("tradein", "json")->utf8(), s / "res/tradein.json");
+    EXPECT_EQ(bundle->pathForResourceOfType("tradein", ".json")->utf8(), s / "res/tradein.json");
+    EXPECT_EQ(bundle->pathForResourceOfType("tradein.json", "")->utf8(), s / "res/tradein.json");
+    EXPECT_EQ(bundle->pathForResourceOfType("terms", "txt")->utf8(), s / "res/en.lproj/terms.txt");
+    EXPECT_EQ(bundle->pathForResourceOfType("Main", "storyboardc")->utf8(),
+              s / "res/Base.lproj/Main.storyboardc");
+    EXPECT_EQ(bundle->pathForResourceOfType("icon", "png", "images")->utf8(), s / "res/images/icon.png");
+    EXPECT_FALSE(bundle->pathForResourceOfType("tradein", "xml"));
+    EXPECT_FALSE(bundle->pathForResourceOfType("icon", "png"));
     EXPECT_EQ(bundle->dataForResource("terms", "txt")->view(), "terms");
     EXPECT_FALSE(ns::Bundle::bundleWithPath(s / "res/tradein.json"));
 
@@ -514,7 +553,8 @@ TEST(FileManager, DirectoriesFilesAndAttributes) {
     EXPECT_TRUE(isDir);
     EXPECT_FALSE(fm->fileExistsAtPath(s / "nothing", &isDir));
     EXPECT_EQ(fm->contentsAtPath(s / "a/z.txt")->view(), "hello");
-    EXPECT_EQ(names(*fm->contentsOfDirectoryAtPath(s / "a")), (std::vector<std::string>{"b", "empty", "z.txt"}));
+    EXPECT_EQ(names(*fm->contentsOfDirectoryAtPath(s / "a")),
+              (std::vector<std::string>{"b", "empty", "z.txt"}));
     EXPECT_FALSE(fm->contentsOfDirectoryAtPath(s / "nothing", &error));
     EXPECT_EQ(error->code(), ns::FileReadNoSuchFileError);
 
@@ -524,12 +564,14 @@ TEST(FileManager, DirectoriesFilesAndAttributes) {
     EXPECT_EQ(attrs->objectForKey(ns::FileType)->description(), ns::FileTypeRegular);
     auto modified = rt::cast<ns::Date>(attrs->objectForKey(ns::FileModificationDate));
     EXPECT_NEAR(modified->timeIntervalSince1970(), static_cast<double>(std::time(nullptr)), 60);
-    EXPECT_EQ(fm->attributesOfItemAtPath(s / "a/b")->objectForKey(ns::FileType)->description(), ns::FileTypeDirectory);
+    EXPECT_EQ(fm->attributesOfItemAtPath(s / "a/b")->objectForKey(ns::FileType)->description(),
+              ns::FileTypeDirectory);
 
     auto space = fm->attributesOfFileSystemForPath(s.root.string(), &error);
     ASSERT_TRUE(space);
     const auto size = rt::cast<ns::Number>(space->objectForKey(ns::FileSystemSize))->unsignedLongLongValue();
-    const auto free = rt::cast<ns::Number>(space->objectForKey(ns::FileSystemFreeSize))->unsignedLongLongValue();
+    const auto free =
+        rt::cast<ns::Number>(space->objectForKey(ns::FileSystemFreeSize))->unsignedLongLongValue();
     EXPECT_GT(size, 0u);
     EXPECT_LE(free, size);
     EXPECT_FALSE(fm->attributesOfFileSystemForPath(s / "nothing", &error));
@@ -587,7 +629,8 @@ TEST(FileManager, ApplicationHomeDirectories) {
 // String services
 
 TEST(StringServices, SplitReplaceAndTrim) {
-    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("a,,b,"), ",")), (std::vector<std::string>{"a", "", "b", ""}));
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("a,,b,"), ",")),
+              (std::vector<std::string>{"a", "", "b", ""}));
     EXPECT_EQ(names(*ns::componentsSeparatedByString(*str(""), ",")), (std::vector<std::string>{""}));
     EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("x\u2192y\u2192\U0001F600"), "\u2192")),
               (std::vector<std::string>{"x", "y", "\U0001F600"}));
@@ -599,8 +642,10 @@ TEST(StringServices, SplitReplaceAndTrim) {
               "cafe cafe");
     EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("abc"), "", "x")->utf8(), "abc");
 
-    EXPECT_EQ(ns::stringByTrimmingWhitespaceAndNewlines(*str("\u00a0\t\r\n x y \u2028\u3000\u0085"))->utf8(), "x y");
-    EXPECT_EQ(ns::stringByTrimmingWhitespaceAndNewlines(*str("\u200bx"))->utf8(), "\u200bx"); // not white space
+    EXPECT_EQ(ns::stringByTrimmingWhitespaceAndNewlines(*str("\u00a0\t\r\n x y \u2028\u3000\u0085"))->utf8(),
+              "x y");
+    EXPECT_EQ(ns::stringByTrimmingWhitespaceAndNewlines(*str("\u200bx"))->utf8(),
+              "\u200bx"); // not white space
     EXPECT_TRUE(ns::stringByTrimmingWhitespaceAndNewlines(*str(" \n "))->isEmpty());
     EXPECT_TRUE(ns::containsString(*str("h\u00e9llo"), "\u00e9l"));
     EXPECT_FALSE(ns::containsString(*str("hello"), ""));
@@ -610,14 +655,16 @@ TEST(StringServices, CaseInsensitiveSearchInUTF16Units) {
     auto s = str("\U0001F600 \u00dcber STRA\u00dfE \u03a3\u039f\u03a6\u0399\u0391\u03a3 \u0416\u0443\u043a");
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u00fcBER"), (ns::Range{3, 4}));
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "stra\u00df"), (ns::Range{8, 5}));
-    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u03c3\u03bf\u03c6\u03b9\u03b1\u03c2"), (ns::Range{15, 6}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u03c3\u03bf\u03c6\u03b9\u03b1\u03c2"),
+              (ns::Range{15, 6}));
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u0436\u0423\u041a"), (ns::Range{22, 3}));
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u00fcber", {4, 10}).location, ns::NotFound);
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "\u00fcber", {3, 4}), (ns::Range{3, 4}));
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*s, "").location, ns::NotFound);
     EXPECT_THROW(ns::rangeOfStringCaseInsensitive(*s, "x", {21, 5}), ns::Exception);
 
-    EXPECT_EQ(ns::uppercaseString(*str("stra\u00dfe \u00ff \u0101 \u03c2"))->utf8(), "STRASSE \u0178 \u0100 \u03a3");
+    EXPECT_EQ(ns::uppercaseString(*str("stra\u00dfe \u00ff \u0101 \u03c2"))->utf8(),
+              "STRASSE \u0178 \u0100 \u03a3");
     EXPECT_EQ(ns::lowercaseString(*str("\u00c9COLE \u0130 \u0416 \u0178 \u0141"))->utf8(),
               "\u00e9cole i \u0436 \u00ff \u0142");
 }
@@ -660,8 +707,10 @@ struct LocaleAndZone {
     }();
     ~LocaleAndZone() {
         std::setlocale(LC_ALL, locale.c_str());
-        if (tz) ::setenv("TZ", tz->c_str(), 1);
-        else ::unsetenv("TZ");
+        if (tz)
+            ::setenv("TZ", tz->c_str(), 1);
+        else
+            ::unsetenv("TZ");
         ::tzset();
     }
 };
@@ -674,15 +723,17 @@ TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
         if (text.size() != form.size()) return false;
         for (std::size_t i = 0; i < form.size(); ++i) {
             const char c = text[i];
-            if (form[i] == 'd' ? !(c >= '0' && c <= '9') : form[i] == '#' ? c != '+' && c != '-' : c != form[i])
+            if (form[i] == 'd'   ? !(c >= '0' && c <= '9')
+                : form[i] == '#' ? c != '+' && c != '-'
+                                 : c != form[i])
                 return false;
         }
         return true;
     };
     auto formatter = ns::DateFormatter::withFormat("yyyy-MM-dd'T'HH:mm:ssZ");
     int localesTried = 0;
-    for (const char* locale : {"C", "C.UTF-8", "POSIX", "de_DE.UTF-8", "ar_SA.UTF-8", "th_TH.UTF-8", "fa_IR.UTF-8",
-                               "hi_IN.UTF-8", "ja_JP.UTF-8"}) {
+    for (const char* locale : {"C", "C.UTF-8", "POSIX", "de_DE.UTF-8", "ar_SA.UTF-8", "th_TH.UTF-8",
+                               "fa_IR.UTF-8", "hi_IN.UTF-8", "ja_JP.UTF-8"}) {
         if (!std::setlocale(LC_ALL, locale)) continue;
         ++localesTried;
         for (const char* tz : {"UTC0", "IST-5:30", "NST3:30", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
@@ -701,7 +752,8 @@ TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
     EXPECT_GE(localesTried, 2);
     ::setenv("TZ", "IST-5:30", 1);
     ::tzset();
-    EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(), "1970-01-01T05:30:00+0530");
+    EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(),
+              "1970-01-01T05:30:00+0530");
 }
 
 TEST(DateFormatter, FixedPatternsAndZones) {
@@ -735,7 +787,8 @@ TEST(DateFormatter, FixedPatternsAndZones) {
     EXPECT_EQ(f->dateFromString("2024-02-29T18:35:09.250+05:30")->timeIntervalSince1970(), 1709211909.25);
     EXPECT_EQ(f->dateFromString("2024-02-29T13:05:09.250Z")->timeIntervalSince1970(), 1709211909.25);
     f->setDateFormat("yyyy-MM-dd");
-    for (const char* bad : {"2024-02-30", "2023-02-29", "2024-13-01", "2024-00-10", "2024-02-29 ", "2024/02/29", ""})
+    for (const char* bad :
+         {"2024-02-30", "2023-02-29", "2024-13-01", "2024-00-10", "2024-02-29 ", "2024/02/29", ""})
         EXPECT_FALSE(f->dateFromString(bad)) << bad;
     EXPECT_EQ(f->dateFromString("1600-02-29")->timeIntervalSince1970(), -11670998400.0);
     f->setDateFormat("HH:mm");
@@ -795,7 +848,8 @@ TEST(RegularExpression, ReplacingAndCaseInsensitive) {
     EXPECT_EQ(re->stringByReplacingMatchesInString(*s, {0, 6}, "<$0>")->utf8(), "\u00e9 <a=1>, bb=22; c=x");
     auto matches = re->matchesInString(*s, {0, s->length()});
     ASSERT_EQ(matches->count(), 2u);
-    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(matches->objectAtIndex(1))->rangeAtIndex(1), (ns::Range{7, 2}));
+    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(matches->objectAtIndex(1))->rangeAtIndex(1),
+              (ns::Range{7, 2}));
     auto icase = ns::RegularExpression::make("hello", true);
     EXPECT_TRUE(icase->firstMatchInString(*str("Say HeLLo")));
     EXPECT_FALSE(ns::RegularExpression::make("hello")->firstMatchInString(*str("Say HeLLo")));
