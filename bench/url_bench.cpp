@@ -27,6 +27,7 @@ struct Server {
     Server() {
         http.set_keep_alive_max_count(1u << 30);
         http.set_keep_alive_timeout(5);
+        http.set_tcp_nodelay(true); // else its separate header and body writes wait on delayed ACKs
         http.Get(R"(/bytes/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(std::string(std::stoul(req.matches[1]), 'x'), "application/octet-stream");
         });
@@ -53,10 +54,11 @@ void BM_CurlEasyGet(benchmark::State& state) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* user) {
-        static_cast<std::string*>(user)->append(p, s * n);
-        return s * n;
-    });
+    curl_easy_setopt(
+        easy, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* user) {
+            static_cast<std::string*>(user)->append(p, s * n);
+            return s * n;
+        });
     auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         body.clear();
@@ -68,7 +70,8 @@ void BM_CurlEasyGet(benchmark::State& state) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     curl_easy_cleanup(easy);
     state.SetItemsProcessed(state.iterations());
-    state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["requests_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     curlRates[size] = double(state.iterations()) / seconds; // the last (longest) run's figure stays
 }
 
@@ -83,13 +86,14 @@ void BM_URLSessionGet(benchmark::State& state) {
     for (auto _ : state) {
         done = false;
         session
-            ->dataTaskWithRequest(request,
-                                  [&](rt::Ref<ns::URLResponse>, rt::Ref<ns::Data> data, rt::Ref<ns::Error> error) {
-                                      std::lock_guard g(lock);
-                                      ok = !error && data && data->length() == std::size_t(size);
-                                      done = true;
-                                      cv.notify_one();
-                                  })
+            ->dataTaskWithRequest(
+                request,
+                [&](rt::Ref<ns::URLResponse>, rt::Ref<ns::Data> data, rt::Ref<ns::Error> error) {
+                    std::lock_guard g(lock);
+                    ok = !error && data && data->length() == std::size_t(size);
+                    done = true;
+                    cv.notify_one();
+                })
             ->resume();
         std::unique_lock g(lock);
         cv.wait(g, [&] { return done; });
@@ -101,7 +105,8 @@ void BM_URLSessionGet(benchmark::State& state) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     session->delegateQueue()->waitUntilAllOperationsAreFinished();
     state.SetItemsProcessed(state.iterations());
-    state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["requests_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     if (auto it = curlRates.find(size); it != curlRates.end() && it->second > 0)
         state.counters["vs_curl"] = double(state.iterations()) / seconds / it->second;
 }

@@ -48,15 +48,14 @@ rt::Id Sequence::head() const { return nullptr; }
 
 rt::Ref<Sequence> Sequence::tail() const { return nullptr; }
 
-rt::Ref<Sequence> Sequence::bindPassingThroughValuesFromSequence(BindBlock block,
-                                                                 const rt::Ref<Sequence>& passthrough) {
+rt::Ref<Sequence> Sequence::bindPassingThrough(SharedBindBlock block, const rt::Ref<Sequence>& passthrough) {
     // Shared by the three blocks of the result, and touched only from inside its locked
     // evaluation: the values still to bind, the sequence being passed through, and the stop flag.
     struct State {
         rt::Ref<Sequence> values;
         rt::Ref<Sequence> current;
         bool stop = false;
-        BindBlock block;
+        SharedBindBlock block;
     };
     auto state = std::make_shared<State>(State{self(), passthrough, false, std::move(block)});
     auto result = DynamicSequence::sequenceWithLazyDependencyHeadBlockTailBlock(
@@ -69,7 +68,7 @@ rt::Ref<Sequence> Sequence::bindPassingThroughValuesFromSequence(BindBlock block
                     state->stop = true;
                     break;
                 }
-                rt::Ref<Sequence> next = rt::cast<Sequence>(state->block(value, state->stop));
+                rt::Ref<Sequence> next = rt::cast<Sequence>((*state->block)(value, state->stop));
                 if (!next) {
                     state->stop = true;
                     break;
@@ -84,8 +83,8 @@ rt::Ref<Sequence> Sequence::bindPassingThroughValuesFromSequence(BindBlock block
             if (state->stop) return nullptr;
             // No values left (a nil tail) still passes the current sequence's rest through.
             rt::Ref<Sequence> values = state->values ? state->values : empty();
-            return values->bindPassingThroughValuesFromSequence(
-                state->block, state->current ? state->current->tail() : nullptr);
+            return values->bindPassingThrough(state->block,
+                                              state->current ? state->current->tail() : nullptr);
         });
     // Takes over the receiver's name (which is only ever set when names are on).
     if (std::string own = name(); !own.empty()) result->setName(std::move(own));

@@ -66,8 +66,10 @@ public:
 
     // The lazy flattening behind bind: the values of `passthrough` first, then for each value of
     // the receiver the values of the sequence the block makes of it.
-    virtual rt::Ref<Sequence> bindPassingThroughValuesFromSequence(BindBlock block,
-                                                                   const rt::Ref<Sequence>& passthrough);
+    rt::Ref<Sequence> bindPassingThroughValuesFromSequence(BindBlock block,
+                                                           const rt::Ref<Sequence>& passthrough) {
+        return bindPassingThrough(std::make_shared<const BindBlock>(std::move(block)), passthrough);
+    }
 
     // ---- Conversions ----
     virtual rt::Ref<ns::Array> array() const;
@@ -160,7 +162,11 @@ public:
     rt::Ref<Stream> zipWithImpl(const rt::Ref<Stream>& other) override;
 
 protected:
+    // One bind block shared by every link of a bound sequence.
+    using SharedBindBlock = std::shared_ptr<const BindBlock>;
+
     Sequence() = default;
+    virtual rt::Ref<Sequence> bindPassingThrough(SharedBindBlock block, const rt::Ref<Sequence>& passthrough);
     rt::Ref<Sequence> self() const { return rt::Ref<Sequence>(const_cast<Sequence*>(this)); }
     // The right fold; with `eagerRest`, each rest is given to the block as an eager sequence.
     rt::Id foldRight(const rt::Id& start, const FoldRightBlock& block, bool eagerRest) const;

@@ -158,8 +158,7 @@ const rt::Ref<Sequence>& EmptySequence::instance() {
     return empty;
 }
 
-rt::Ref<Sequence> EmptySequence::bindPassingThroughValuesFromSequence(BindBlock,
-                                                                      const rt::Ref<Sequence>& passthrough) {
+rt::Ref<Sequence> EmptySequence::bindPassingThrough(SharedBindBlock, const rt::Ref<Sequence>& passthrough) {
     return passthrough ? passthrough : self();
 }
 
@@ -215,9 +214,11 @@ rt::Ref<Sequence> DynamicSequence::tail() const {
     if (tailBlock_) {
         resolveDependency();
         DependentTailBlock block = std::exchange(tailBlock_, nullptr);
-        rt::Ref<Sequence> tail = block(dependency_);
-        if (tail && tail->name().empty()) tail = takingNameOf(std::move(tail), *this);
-        tail_ = std::move(tail);
+        tail_ = block(dependency_);
+        if (tail_) {
+            if (std::string own = name(); !own.empty() && tail_->name().empty())
+                tail_->setName(std::move(own));
+        }
     }
     return tail_;
 }

@@ -70,14 +70,17 @@ public:
     static const rt::Ref<Sequence>& instance();
 
     void setName(std::string) override {} // shared by the whole process
-    rt::Ref<Sequence> bindPassingThroughValuesFromSequence(BindBlock block,
-                                                           const rt::Ref<Sequence>& passthrough) override;
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
     const rt::Class& classForCoder() const override;
     void encodeWithCoder(ns::Coder& coder) const override;
     rt::Id initWithCoder(ns::Coder& coder) override;
+
+protected:
+    // Nothing to bind: only the pass-through values, if any.
+    rt::Ref<Sequence> bindPassingThrough(SharedBindBlock block,
+                                         const rt::Ref<Sequence>& passthrough) override;
 
 private:
     EmptySequence() = default;

@@ -85,8 +85,8 @@ rt::Ref<Data> FileHandle::readDataToEndOfFile() {
 rt::Ref<Data> FileHandle::readDataOfLength(std::size_t length) {
     std::vector<std::uint8_t> bytes;
     if (int err = readInto(bytes, length))
-        raise(NSFileHandleOperationException, std::string("*** -[NSConcreteFileHandle readDataOfLength:]: ") +
-                                                  std::strerror(err));
+        raise(NSFileHandleOperationException,
+              std::string("*** -[NSConcreteFileHandle readDataOfLength:]: ") + std::strerror(err));
     return Data::make(std::move(bytes));
 }
 
@@ -106,8 +106,8 @@ void FileHandle::readInBackgroundAndNotify() {
         RunLoop* target = loop.get();
         // Everything moves into the posted block: nothing is left here to release afterwards.
         target->performBlock([self = std::move(self), loop = std::move(loop), info = std::move(info)] {
-            NotificationCenter::defaultCenter()->postNotificationName(NSFileHandleReadCompletionNotification, self,
-                                                                      info);
+            NotificationCenter::defaultCenter()->postNotificationName(NSFileHandleReadCompletionNotification,
+                                                                      self, info);
         });
     });
 }

@@ -33,6 +33,9 @@ struct OperationQueue::Impl {
 
     // Starts what the limit and the suspension allow.
     static void pump(OperationQueue* q) {
+        // An operation started below may finish, and drop the last other reference to the
+        // queue, before the loop has started the rest.
+        rt::Ref<OperationQueue> keep(q);
         Impl& d = of(q);
         std::vector<dispatch::Block> start;
         {

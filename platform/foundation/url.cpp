@@ -13,19 +13,24 @@ RT_DEFINE_CLASS(URL, "NSURL", rt::Object)
 
 namespace {
 
-bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-int hexValue(char c) { return isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10; }
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isHex(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int hexValue(char c) {
+    return isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
+}
 
-bool isUnreserved(char c) { return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~'; }
+bool isUnreserved(char c) {
+    return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
 bool isSubDelim(char c) {
-    switch (c) {
-    case '!': case '$': case '&': case '\'': case '(': case ')': case '*': case '+': case ',': case ';': case '=':
-        return true;
-    default:
-        return false;
-    }
+    return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
 }
 // Characters a URL string may hold as they are (plus "%" introducing an escape).
 bool isURLChar(char c) {
@@ -33,7 +38,9 @@ bool isURLChar(char c) {
            c == ']' || c == '@';
 }
 // Characters a path keeps unescaped.
-bool isPathChar(char c) { return isUnreserved(c) || isSubDelim(c) || c == ':' || c == '@' || c == '/'; }
+bool isPathChar(char c) {
+    return isUnreserved(c) || isSubDelim(c) || c == ':' || c == '@' || c == '/';
+}
 
 std::string percentEncode(std::string_view s, bool (*keep)(char)) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -93,7 +100,8 @@ bool URL::parse(std::string s, URL& u) {
     // "/?#".
     if (isAlpha(s[0])) {
         std::size_t i = 1;
-        while (i < n && (isAlpha(s[i]) || isDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.')) ++i;
+        while (i < n && (isAlpha(s[i]) || isDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
+            ++i;
         if (i < n && s[i] == ':') {
             u.scheme_ = {0, i, true};
             pos = i + 1;
@@ -148,7 +156,8 @@ bool URL::parse(std::string s, URL& u) {
         }
         // Brackets belong to the host alone.
         for (std::size_t i = a; i < aEnd; ++i)
-            if ((s[i] == '[' || s[i] == ']') && !(u.host_.present && (i + 1 == u.host_.begin || i == u.host_.end)))
+            if ((s[i] == '[' || s[i] == ']') &&
+                !(u.host_.present && (i + 1 == u.host_.begin || i == u.host_.end)))
                 return false;
         pos = aEnd;
     }
@@ -197,7 +206,9 @@ rt::Ref<URL> URL::fileURLWithPath(std::string_view path) {
     return fileURLWithPath(path, dir);
 }
 
-rt::Ref<String> URL::absoluteString() const { return String::make(string_); }
+rt::Ref<String> URL::absoluteString() const {
+    return String::make(string_);
+}
 
 rt::Ref<String> URL::raw(const Part& part) const {
     if (!part.present) return nullptr;
@@ -211,17 +222,30 @@ rt::Ref<String> URL::decoded(const Part& part) const {
     return String::make(*text);
 }
 
-rt::Ref<String> URL::scheme() const { return raw(scheme_); }
-rt::Ref<String> URL::user() const { return decoded(user_); }
-rt::Ref<String> URL::password() const { return decoded(password_); }
-rt::Ref<String> URL::host() const { return decoded(host_); }
-rt::Ref<String> URL::query() const { return raw(query_); }
-rt::Ref<String> URL::fragment() const { return raw(fragment_); }
+rt::Ref<String> URL::scheme() const {
+    return raw(scheme_);
+}
+rt::Ref<String> URL::user() const {
+    return decoded(user_);
+}
+rt::Ref<String> URL::password() const {
+    return decoded(password_);
+}
+rt::Ref<String> URL::host() const {
+    return decoded(host_);
+}
+rt::Ref<String> URL::query() const {
+    return raw(query_);
+}
+rt::Ref<String> URL::fragment() const {
+    return raw(fragment_);
+}
 
 rt::Ref<Number> URL::port() const {
     if (!port_.present) return nullptr;
     long port = 0;
-    for (char c : port_.in(string_)) port = port * 10 + (c - '0');
+    for (char c : port_.in(string_))
+        port = port * 10 + (c - '0');
     return Number::withLong(port);
 }
 
@@ -251,6 +275,8 @@ bool URL::isEqual(const rt::Object* other) const {
     return u && u->string_ == string_;
 }
 
-std::size_t URL::hash() const { return std::hash<std::string>{}(string_); }
+std::size_t URL::hash() const {
+    return std::hash<std::string>{}(string_);
+}
 
 } // namespace ns

@@ -52,7 +52,9 @@ private:
     struct Part {
         std::size_t begin = 0, end = 0;
         bool present = false;
-        std::string_view in(const std::string& s) const { return std::string_view(s).substr(begin, end - begin); }
+        std::string_view in(const std::string& s) const {
+            return std::string_view(s).substr(begin, end - begin);
+        }
     };
 
     URL() = default;

@@ -222,12 +222,10 @@ private:
     }
 
     void post(Command command) {
-        {
-            std::lock_guard g(lock_);
-            if (stopping_) return; // the process is exiting
-            commands_.push_back(std::move(command));
-        }
-        curl_multi_wakeup(multi_);
+        std::lock_guard g(lock_);
+        if (stopping_) return; // the process is exiting
+        commands_.push_back(std::move(command));
+        curl_multi_wakeup(multi_); // under the lock: shutdown cannot free the handle meanwhile
     }
 
     void shutdown() {
@@ -247,7 +245,8 @@ private:
             curl_slist_free_all(t->headerList);
         }
         active_.clear();
-        for (CURL* e : pool_) curl_easy_cleanup(e);
+        for (CURL* e : pool_)
+            curl_easy_cleanup(e);
         pool_.clear();
         curl_multi_cleanup(multi_);
     }
@@ -291,14 +290,16 @@ private:
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
         auto* t = static_cast<Transfer*>(user);
         std::string_view line(data, size * count);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.remove_suffix(1);
         if (line.substr(0, 5) == "HTTP/") {
             // A new response begins (after an interim one or a redirect): only the last one counts.
             t->outcome.headers.clear();
             t->outcome.version = std::string(line.substr(0, line.find(' ')));
         } else if (std::size_t colon = line.find(':'); colon != std::string_view::npos && colon > 0) {
             std::string_view value = line.substr(colon + 1);
-            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+                value.remove_prefix(1);
             t->outcome.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
         }
         return size * count;
@@ -356,11 +357,15 @@ private:
 
         bool expect = false;
         for (auto& [name, value] : r.headers) {
+            // A line break would start another header (or end the request): such fields are dropped.
+            if (name.empty() || name.find_first_of("\r\n:") != std::string::npos ||
+                value.find_first_of("\r\n") != std::string::npos)
+                continue;
             std::string line = value.empty() ? name + ";" : name + ": " + value;
             t->headerList = curl_slist_append(t->headerList, line.c_str());
             if (strcasecmp(name.c_str(), "Expect") == 0) expect = true;
         }
-        // The request goes in one piece: no waiting for "100 Continue".
+        // The request goes out whole: no waiting for "100 Continue".
         if (!expect) t->headerList = curl_slist_append(t->headerList, "Expect:");
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
 
@@ -524,15 +529,33 @@ void URLLoading::removeAllTrustedCertificates() {
 rt::Ref<Error> URLLoading::errorWithCode(long code, const rt::Ref<URL>& url, std::string_view detail) {
     std::string text;
     switch (code) {
-    case URLErrorCancelled: text = "cancelled"; break;
-    case URLErrorBadURL: text = "bad URL"; break;
-    case URLErrorTimedOut: text = "The request timed out."; break;
-    case URLErrorUnsupportedURL: text = "unsupported URL"; break;
-    case URLErrorCannotFindHost: text = "A server with the specified hostname could not be found."; break;
-    case URLErrorCannotConnectToHost: text = "Could not connect to the server."; break;
-    case URLErrorNetworkConnectionLost: text = "The network connection was lost."; break;
-    case URLErrorHTTPTooManyRedirects: text = "too many HTTP redirects"; break;
-    case URLErrorBadServerResponse: text = "bad server response"; break;
+    case URLErrorCancelled:
+        text = "cancelled";
+        break;
+    case URLErrorBadURL:
+        text = "bad URL";
+        break;
+    case URLErrorTimedOut:
+        text = "The request timed out.";
+        break;
+    case URLErrorUnsupportedURL:
+        text = "unsupported URL";
+        break;
+    case URLErrorCannotFindHost:
+        text = "A server with the specified hostname could not be found.";
+        break;
+    case URLErrorCannotConnectToHost:
+        text = "Could not connect to the server.";
+        break;
+    case URLErrorNetworkConnectionLost:
+        text = "The network connection was lost.";
+        break;
+    case URLErrorHTTPTooManyRedirects:
+        text = "too many HTTP redirects";
+        break;
+    case URLErrorBadServerResponse:
+        text = "bad server response";
+        break;
     case URLErrorSecureConnectionFailed:
         text = "An SSL error has occurred and a secure connection to the server cannot be made.";
         break;
@@ -544,7 +567,9 @@ rt::Ref<Error> URLLoading::errorWithCode(long code, const rt::Ref<URL>& url, std
                "\u201d which could put your confidential information at risk.";
         break;
     }
-    default: text = "unknown error"; break;
+    default:
+        text = "unknown error";
+        break;
     }
     auto info = MutableDictionary::make();
     info->setObjectForKey(String::make(text), LocalizedDescriptionKey);
@@ -576,8 +601,8 @@ rt::Ref<URLConnection> URLConnection::sendAsynchronousRequest(const rt::Ref<URLR
         Result r = resultOf(std::move(outcome), url);
         url = nullptr;
         OperationQueue* q = queue.get();
-        q->addOperationWithBlock([link = weak.lock(), queue = std::move(queue), completion = std::move(completion),
-                                  r = std::move(r)]() mutable {
+        q->addOperationWithBlock([link = weak.lock(), queue = std::move(queue),
+                                  completion = std::move(completion), r = std::move(r)]() mutable {
             if (!link || link->cancelled.load()) return;
             auto c = std::move(completion);
             if (c) c(r.response, r.data, r.error);
@@ -623,13 +648,14 @@ rt::Ref<URLSession> URLSession::sessionWithDelegateQueue(rt::Ref<OperationQueue>
 
 rt::Ref<URLSessionDataTask> URLSession::dataTaskWithRequest(const rt::Ref<URLRequest>& request,
                                                             URLCompletionHandler completion) {
-    rt::Ref<URLRequest> copy = request ? rt::Ref<URLRequest>(static_cast<URLRequest*>(request->copy().get()))
-                                       : nullptr;
+    rt::Ref<URLRequest> copy =
+        request ? rt::Ref<URLRequest>(static_cast<URLRequest*>(request->copy().get())) : nullptr;
     return rt::make<URLSessionDataTask>(std::move(copy), queue_, nextTaskIdentifier_.fetch_add(1),
                                         std::move(completion));
 }
 
-rt::Ref<URLSessionDataTask> URLSession::dataTaskWithURL(const rt::Ref<URL>& url, URLCompletionHandler completion) {
+rt::Ref<URLSessionDataTask> URLSession::dataTaskWithURL(const rt::Ref<URL>& url,
+                                                        URLCompletionHandler completion) {
     return dataTaskWithRequest(URLRequest::requestWithURL(url), std::move(completion));
 }
 
@@ -719,7 +745,8 @@ void URLSessionTask::cancel() {
     }
     handler = nullptr; // drops the task's hold on itself; the caller still holds it
     Impl::deliver(rt::Ref<URLSessionTask>(this),
-                  Result{nullptr, nullptr, URLLoading::errorWithCode(URLErrorCancelled, request_ ? request_->URL() : nullptr)});
+                  Result{nullptr, nullptr,
+                         URLLoading::errorWithCode(URLErrorCancelled, request_ ? request_->URL() : nullptr)});
 }
 
 URLSessionTaskState URLSessionTask::state() const {

@@ -54,7 +54,12 @@ rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* err
         if (error) *error = cocoaError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because the URL type isn’t supported.");
         return nullptr;
     }
-    return readFile(url->path()->utf8(), error);
+    rt::Ref<String> path = url->path(); // nil when its escapes do not decode
+    if (!path) {
+        if (error) *error = cocoaError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because its path is not valid.");
+        return nullptr;
+    }
+    return readFile(path->utf8(), error);
 }
 
 rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding, rt::Ref<Error>* error) {

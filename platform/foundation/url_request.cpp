@@ -15,7 +15,9 @@ RT_DEFINE_CLASS(HTTPURLResponse, "NSHTTPURLResponse", URLResponse)
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -26,13 +28,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string lowered(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = lower(c);
+    for (char& c : out)
+        c = lower(c);
     return out;
 }
 
 std::string trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return std::string(s);
 }
 
@@ -73,7 +78,8 @@ std::size_t URLRequest::find(std::string_view name) const {
 rt::Ref<Dictionary> URLRequest::allHTTPHeaderFields() const {
     if (headers_.empty()) return nullptr;
     auto d = MutableDictionary::withCapacity(headers_.size());
-    for (auto& [name, value] : headers_) d->setObjectForKey(String::make(value), std::string_view(name));
+    for (auto& [name, value] : headers_)
+        d->setObjectForKey(String::make(value), std::string_view(name));
     return rt::Ref<Dictionary>(static_cast<Dictionary*>(d->copy().get()));
 }
 
@@ -93,7 +99,9 @@ rt::Ref<MutableURLRequest> URLRequest::mutableCopy() const {
     return r;
 }
 
-rt::Id URLRequest::copy() const { return rt::Id(const_cast<URLRequest*>(this)); }
+rt::Id URLRequest::copy() const {
+    return rt::Id(const_cast<URLRequest*>(this));
+}
 
 rt::Ref<URLRequest> URLRequest::immutableCopy(const URLRequest& from) {
     auto r = rt::make<URLRequest>();
@@ -106,8 +114,8 @@ rt::Ref<URLRequest> URLRequest::immutableCopy(const URLRequest& from) {
 }
 
 std::string URLRequest::description() const {
-    return "<" + std::string(getClass().name()) + ": " + addressOf(this) + "> { URL: " + (url_ ? url_->string() : "(null)") +
-           " }";
+    return "<" + std::string(getClass().name()) + ": " + addressOf(this) +
+           "> { URL: " + (url_ ? url_->string() : "(null)") + " }";
 }
 
 bool URLRequest::isEqual(const rt::Object* other) const {
@@ -123,11 +131,14 @@ bool URLRequest::isEqual(const rt::Object* other) const {
     return true;
 }
 
-std::size_t URLRequest::hash() const { return url_ ? url_->hash() : 0; }
+std::size_t URLRequest::hash() const {
+    return url_ ? url_->hash() : 0;
+}
 
 // MutableURLRequest
 
-rt::Ref<MutableURLRequest> MutableURLRequest::requestWithURL(rt::Ref<ns::URL> url, TimeInterval timeoutInterval) {
+rt::Ref<MutableURLRequest> MutableURLRequest::requestWithURL(rt::Ref<ns::URL> url,
+                                                             TimeInterval timeoutInterval) {
     auto r = rt::make<MutableURLRequest>();
     r->url_ = std::move(url);
     r->timeout_ = timeoutInterval;
@@ -178,7 +189,9 @@ void MutableURLRequest::setHTTPBody(const rt::Ref<Data>& body) {
     body_ = body ? rt::Ref<Data>(static_cast<Data*>(body->copy().get())) : nullptr;
 }
 
-rt::Id MutableURLRequest::copy() const { return immutableCopy(*this); }
+rt::Id MutableURLRequest::copy() const {
+    return immutableCopy(*this);
+}
 
 // URLResponse
 
@@ -193,13 +206,14 @@ rt::Ref<URLResponse> URLResponse::make(rt::Ref<ns::URL> url, std::string_view mi
 }
 
 std::string URLResponse::description() const {
-    return "<" + std::string(getClass().name()) + ": " + addressOf(this) + "> { URL: " + (url_ ? url_->string() : "(null)") +
-           " }";
+    return "<" + std::string(getClass().name()) + ": " + addressOf(this) +
+           "> { URL: " + (url_ ? url_->string() : "(null)") + " }";
 }
 
 // HTTPURLResponse
 
-rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long statusCode, std::string_view httpVersion,
+rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long statusCode,
+                                               std::string_view httpVersion,
                                                const HTTPHeaderFields& headerFields) {
     auto r = rt::make<HTTPURLResponse>();
     r->url_ = std::move(url);
@@ -225,11 +239,13 @@ rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long status
             r->mimeType_ = String::make(lowered(trimmed(v.substr(0, semi))));
             while (semi != std::string_view::npos) {
                 std::size_t next = v.find(';', semi + 1);
-                std::string param = trimmed(v.substr(semi + 1, next == std::string_view::npos ? v.npos : next - semi - 1));
+                std::string param =
+                    trimmed(v.substr(semi + 1, next == std::string_view::npos ? v.npos : next - semi - 1));
                 std::size_t eq = param.find('=');
                 if (eq != std::string::npos && equalsIgnoringCase(trimmed(param.substr(0, eq)), "charset")) {
                     std::string cs = trimmed(std::string_view(param).substr(eq + 1));
-                    if (cs.size() >= 2 && cs.front() == '"' && cs.back() == '"') cs = cs.substr(1, cs.size() - 2);
+                    if (cs.size() >= 2 && cs.front() == '"' && cs.back() == '"')
+                        cs = cs.substr(1, cs.size() - 2);
                     if (!cs.empty()) r->encoding_ = String::make(lowered(cs));
                 }
                 semi = next;
@@ -257,7 +273,8 @@ rt::Ref<String> HTTPURLResponse::valueForHTTPHeaderField(std::string_view name) 
 }
 
 std::string HTTPURLResponse::description() const {
-    return "<" + std::string(getClass().name()) + ": " + addressOf(this) + "> { URL: " + (url_ ? url_->string() : "(null)") +
+    return "<" + std::string(getClass().name()) + ": " + addressOf(this) +
+           "> { URL: " + (url_ ? url_->string() : "(null)") +
            " } { Status Code: " + std::to_string(statusCode_) + ", Headers " + headers_->description() + " }";
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,6 +16,10 @@
 #include "streams/foundation_signals.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
+#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_request.h"
+#include "streams/tuple.h"
+#include "tests/testkit/loopback_server.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -170,6 +176,50 @@ TEST(FileSignals, BackgroundReadsCompleteOrFail) {
     EXPECT_FALSE(completed);
     testkit::waitForWorkersIdle();
     testkit::drainMainQueue();
+}
+
+TEST(RequestSignal, DeliversResponseAndDataThenCancelsOnDisposal) {
+    testkit::LoopbackServer server;
+    std::mutex m;
+    std::condition_variable cv;
+    Ref<es::Tuple> reply;
+    int events = 0;
+    bool completed = false;
+    auto record = [&](const Id& v) {
+        std::lock_guard g(m);
+        reply = rt::cast<es::Tuple>(v);
+        ++events;
+    };
+    auto finish = [&] {
+        std::lock_guard g(m);
+        completed = true;
+        ++events;
+        cv.notify_all();
+    };
+    auto echo = ns::URLRequest::requestWithURL(ns::URL::URLWithString(server.url("/echo")));
+    auto d = es::sendAsynchronousRequest(echo)->subscribeNextCompleted(record, finish);
+    {
+        std::unique_lock g(m);
+        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(10), [&] { return completed; }));
+    }
+    ASSERT_TRUE(reply);
+    auto response = rt::cast<ns::HTTPURLResponse>(reply->first());
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->statusCode(), 200);
+    EXPECT_EQ(rt::cast<ns::Data>(reply->second())->view(), "hello");
+    reply = nullptr;
+
+    // Disposed while the server holds the request: nothing is delivered afterwards.
+    events = 0;
+    auto blocked = ns::URLRequest::requestWithURL(ns::URL::URLWithString(server.url("/block")));
+    auto pending = es::sendAsynchronousRequest(blocked)->subscribeNextCompleted(record, finish);
+    ASSERT_TRUE(server.gate.waitEntered(1));
+    pending->dispose();
+    EXPECT_TRUE(server.gate.release());
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    testkit::drainMainQueue();
+    std::lock_guard g(m);
+    EXPECT_EQ(events, 0);
 }
 
 } // namespace

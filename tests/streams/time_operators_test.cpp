@@ -36,7 +36,7 @@ public:
         return signal->subscribeNextErrorCompleted(
             [this](const Id& v) { add(show(v)); },
             [this](const Ref<ns::Error>& e) {
-                add("E" + e->domain()->utf8() + "/" + std::to_string(e->code()) +
+                add("E:" + e->domain()->utf8() + "/" + std::to_string(e->code()) +
                     (e->userInfo() && !e->userInfo()->isEmpty() ? "+info" : ""));
             },
             [this] { add("C"); });
@@ -121,7 +121,7 @@ TEST(Timeout, FailsAfterTheIntervalDespiteValuesAndNeverAfterTheEnd) {
         subject->sendNext(ns::num(2)); // does not restart the timer
         t.runUntil(1.2);
         subject->sendNext(ns::num(3)); // gone: the receiver was disposed
-        EXPECT_EQ(t.text(), "1@0.00 2@0.60 EESSignalErrorDomain/1@1.00");
+        EXPECT_EQ(t.text(), "1@0.00 2@0.60 E:ESSignalErrorDomain/1@1.00");
         EXPECT_EQ(order, "disposed,error,");
     }
     {
@@ -168,7 +168,7 @@ TEST(Delay, KeepsSpacingAndLetsAnErrorOvertakeWaitingValues) {
         });
         auto subscription = t.record(source->delay(1.0));
         t.runUntil(2);
-        EXPECT_EQ(t.text(), "ETest/7@0.00");
+        EXPECT_EQ(t.text(), "E:Test/7@0.00");
     }
     settle();
 }
@@ -244,7 +244,7 @@ TEST(Throttle, ValuesFailingThePredicatePassAtOnceAndErrorsDropTheHeldValue) {
     t.runUntil(2.3);
     subject->sendError(ns::Error::make("Test", 9)); // 5 is never sent
     t.runUntil(4);
-    EXPECT_EQ(t.text(), "2@0.10 3@1.60 ETest/9@2.30");
+    EXPECT_EQ(t.text(), "2@0.10 3@1.60 E:Test/9@2.30");
     EXPECT_EQ(tested, (std::vector<std::string>{"1", "2", "3", "5"}));
     settle();
 }

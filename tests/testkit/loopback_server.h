@@ -1,0 +1,99 @@
+#pragma once
+// A loopback HTTP(S) server for tests, on a free port and its own thread until it goes. Routes:
+// GET/POST /echo (method, X-Test and Content-Type echoed in reply headers, POST bodies echoed),
+// GET /status/<n>, GET /empty (200, no body), GET /redirect (to /empty), and GET /block, whose
+// handler waits at the gate until the test opens it (or 10 s pass).
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <httplib.h>
+
+namespace testkit {
+
+using namespace std::chrono_literals;
+
+// A handler that waits until the test opens the gate (or 10 s pass).
+struct Gate {
+    std::mutex lock;
+    std::condition_variable cv;
+    bool open = false;
+    int entered = 0, left = 0;
+
+    void pass() {
+        std::unique_lock g(lock);
+        ++entered;
+        cv.notify_all();
+        cv.wait_for(g, 10s, [&] { return open; });
+        ++left;
+        cv.notify_all();
+    }
+    bool waitEntered(int n) {
+        std::unique_lock g(lock);
+        return cv.wait_for(g, 10s, [&] { return entered >= n; });
+    }
+    bool release() {
+        std::unique_lock g(lock);
+        open = true;
+        cv.notify_all();
+        return cv.wait_for(g, 10s, [&] { return left == entered; });
+    }
+};
+
+// A loopback server on a free port, served on its own thread until the test ends.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
+        : server_(std::move(server)) {
+        server_->set_keep_alive_timeout(0); // a stopping server waits out kept-alive connections
+        server_->Get("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
+        server_->Post("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
+        server_->Get(R"(/status/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            res.status = std::stoi(req.matches[1]);
+            res.set_content("status body", "text/plain");
+        });
+        server_->Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 200; });
+        server_->Get("/redirect",
+                     [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/empty"); });
+        server_->Get("/block", [this](const httplib::Request&, httplib::Response& res) {
+            gate.pass();
+            res.set_content("late", "text/plain");
+        });
+        port_ = server_->bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!server_->is_running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    }
+    ~LoopbackServer() {
+        gate.release();
+        server_->stop();
+        thread_.join();
+    }
+    std::string url(const std::string& path, const char* scheme = "http") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    int port() const { return port_; }
+
+    Gate gate;
+
+private:
+    // Method, the X-Test header and the content type in reply headers; the body echoed back.
+    static void echo(const httplib::Request& req, httplib::Response& res) {
+        res.set_header("X-Method", req.method);
+        res.set_header("X-Echo-Test", req.get_header_value("X-Test"));
+        res.set_header("X-Echo-Type", req.get_header_value("Content-Type"));
+        res.set_content(req.method == "POST" ? req.body : std::string("hello"),
+                        "application/json; charset=utf-8");
+    }
+
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+} // namespace testkit
