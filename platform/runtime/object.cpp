@@ -22,6 +22,9 @@ constexpr int kMaxDeallocDepth = 64;
 
 std::atomic<std::int64_t> gLive{0};
 thread_local int tPermanentDepth = 0;
+// The side table of the object whose destructor just finished on this thread, which may have been
+// made during that very teardown: handed from ~Object to the code that frees it.
+thread_local SideTable* tSideOfDestroyed = nullptr;
 
 struct Association {
     AssociationKey key;
@@ -54,7 +57,8 @@ struct Access {
     static SideTable& side(const Object& obj) {
         SideTable* s = obj.side_.load(std::memory_order_acquire);
         if (s) return *s;
-        auto* fresh = new SideTable(&obj);
+        // Made during teardown, it has no live object for weak references to reach.
+        auto* fresh = new SideTable(obj.isDeallocating() ? nullptr : &obj);
         if (obj.side_.compare_exchange_strong(s, fresh, std::memory_order_acq_rel)) return *fresh;
         delete fresh;
         return *s;
@@ -111,7 +115,12 @@ void Access::destroy(const Object* obj) noexcept {
         }
     }
     delete obj;
+    side = std::exchange(tSideOfDestroyed, nullptr);
     if (!side) return;
+    {
+        std::lock_guard g(side->weakLock);
+        side->target = nullptr;
+    }
     std::vector<Association> associations;
     Disposable* slot;
     {
@@ -136,6 +145,7 @@ Object::Object() noexcept {
 
 Object::~Object() {
     if (!uncounted_) gLive.fetch_sub(1, std::memory_order_relaxed);
+    tSideOfDestroyed = side_.load(std::memory_order_acquire);
 }
 
 PermanentScope::PermanentScope() noexcept { ++tPermanentDepth; }

@@ -145,6 +145,28 @@ TEST(ObjectLifetime, DeallocDisposableAskedForDuringDeallocIsDisposed) {
     EXPECT_TRUE(late->isDisposed());
 }
 
+// Its destructor is the first to ask for the side table: locks itself and attaches an object.
+class LateSide : public rt::Object {
+    RT_CLASS(LateSide)
+public:
+    explicit LateSide(std::atomic<int>* destroyed) : destroyed_(destroyed) {}
+    ~LateSide() override {
+        static const char key = 0;
+        rt::SyncGuard guard(this);
+        rt::setAssociatedObject(this, &key, rt::make<Recorder>(nullptr, destroyed_), rt::AssociationPolicy::Retain);
+    }
+
+private:
+    std::atomic<int>* destroyed_;
+};
+RT_DEFINE_CLASS(LateSide, "LateSide", rt::Object)
+
+TEST(ObjectLifetime, SideTableMadeDuringTeardownIsReleased) {
+    std::atomic<int> destroyed{0};
+    rt::make<LateSide>(&destroyed);
+    EXPECT_EQ(destroyed, 1); // the associated object went with it
+}
+
 TEST(ObjectLifetime, MillionLongChainReleasesWithoutDeepRecursion) {
     std::atomic<int> destroyed{0};
     {
