@@ -74,4 +74,24 @@ std::size_t Error::hash() const {
     return domain_->hash() ^ static_cast<std::size_t>(code_);
 }
 
+rt::Ref<Error> cocoaError(long code, std::string_view description, std::string_view debugDescription) {
+    auto info = MutableDictionary::make();
+    info->setObjectForKey(String::make(description), LocalizedDescriptionKey);
+    if (!debugDescription.empty()) info->setObjectForKey(String::make(debugDescription), DebugDescriptionErrorKey);
+    return Error::make(CocoaErrorDomain, code, info);
+}
+
+void serializationReadError(rt::Ref<Error>* out, std::string_view debugDescription) {
+    if (out)
+        *out = cocoaError(PropertyListReadCorruptError,
+                          "The data couldn\u2019t be read because it isn\u2019t in the correct format.", debugDescription);
+}
+
+void serializationWriteError(rt::Ref<Error>* out, std::string_view debugDescription) {
+    if (out)
+        *out = cocoaError(PropertyListWriteStreamError,
+                          "The data couldn\u2019t be written because it isn\u2019t in the correct format.",
+                          debugDescription);
+}
+
 } // namespace ns

@@ -20,6 +20,9 @@ inline constexpr const char* DebugDescriptionErrorKey = "NSDebugDescription";
 inline constexpr const char* CocoaErrorDomain = "NSCocoaErrorDomain";
 // NSCocoaErrorDomain: data that cannot be decoded.
 inline constexpr long CoderReadCorruptError = 4864;
+// NSCocoaErrorDomain codes of the JSON and property-list serializers.
+inline constexpr long PropertyListReadCorruptError = 3840;
+inline constexpr long PropertyListWriteStreamError = 3851;
 
 class Error : public rt::Object {
     RT_CLASS(Error)
@@ -59,5 +62,12 @@ private:
     long code_;
     rt::Ref<Dictionary> userInfo_;
 };
+
+// An NSCocoaErrorDomain error with a localized description and, when given, a debug description.
+rt::Ref<Error> cocoaError(long code, std::string_view description, std::string_view debugDescription = {});
+
+// What the serializers report when they cannot read or write a value.
+void serializationReadError(rt::Ref<Error>* out, std::string_view debugDescription);
+void serializationWriteError(rt::Ref<Error>* out, std::string_view debugDescription);
 
 } // namespace ns

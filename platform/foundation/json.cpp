@@ -35,22 +35,6 @@ constexpr std::size_t kMaxDepth = 1024;
 // is freed afterwards.
 constexpr std::size_t kReusedWorkspaceLimit = std::size_t{64} << 10;
 
-void report(rt::Ref<Error>* out, long code, const char* description, const std::string& debug) {
-    if (!out) return;
-    *out = Error::make(CocoaErrorDomain, code,
-                       Dictionary::withPairs({{str(LocalizedDescriptionKey), str(description)},
-                                              {str(DebugDescriptionErrorKey), str(debug)}}));
-}
-
-void readError(rt::Ref<Error>* out, const std::string& debug) {
-    report(out, PropertyListReadCorruptError,
-           "The data couldn\u2019t be read because it isn\u2019t in the correct format.", debug);
-}
-
-void writeError(rt::Ref<Error>* out, const std::string& debug) {
-    report(out, PropertyListWriteStreamError,
-           "The data couldn\u2019t be written because it isn\u2019t in the correct format.", debug);
-}
 
 // "around line 2, column 7" for a byte offset (both counted from 1, columns in bytes).
 std::string where(std::string_view text, std::size_t offset) {
@@ -499,14 +483,14 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
     if (failure) {
         Diagnosis d = Scanner(text, fragments).run();
         if (d.found) {
-            readError(error, d.what + " " + where(text, d.offset) + ".");
+            serializationReadError(error, d.what + " " + where(text, d.offset) + ".");
             return nullptr;
         }
         if (!d.bigIntegerEnds.empty()) {
             failure = work->parse(widenBigIntegers(text, d.bigIntegerEnds), root);
         }
         if (failure) {
-            readError(error,
+            serializationReadError(error,
                       std::string("Unable to read JSON text: ") + simdjson::error_message(failure) + ".");
             return nullptr;
         }
@@ -514,7 +498,7 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
     const auto type = root.type();
     if (!fragments && type != dom::element_type::ARRAY && type != dom::element_type::OBJECT) {
         const std::size_t first = text.find_first_not_of(" \t\r\n");
-        readError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
+        serializationReadError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
         return nullptr;
     }
     return Builder(options & JSONReadingOptions::MutableContainers).value(root, 0);
@@ -761,7 +745,7 @@ bool isContainer(const rt::Object* obj) {
 rt::Id JSONSerialization::JSONObjectWithData(const rt::Ref<Data>& data, ReadingOptions options,
                                              rt::Ref<Error>* error) {
     if (!data) {
-        readError(error, "No data: the data argument is nil.");
+        serializationReadError(error, "No data: the data argument is nil.");
         return nullptr;
     }
     return JSONObjectWithData(data->view(), options, error);
@@ -772,9 +756,9 @@ rt::Id JSONSerialization::JSONObjectWithData(std::string_view json, ReadingOptio
     try {
         return parse(json, options, error);
     } catch (const std::exception& e) { // allocation failure
-        readError(error, std::string("Unable to read JSON text: ") + e.what() + ".");
+        serializationReadError(error, std::string("Unable to read JSON text: ") + e.what() + ".");
     } catch (...) {
-        readError(error, "Unable to read JSON text.");
+        serializationReadError(error, "Unable to read JSON text.");
     }
     return nullptr;
 }
@@ -783,19 +767,19 @@ std::optional<std::string> JSONSerialization::stringWithJSONObject(const rt::Id&
                                                                    rt::Ref<Error>* error) {
     try {
         if (!(options & WritingOptions::FragmentsAllowed) && !isContainer(obj.get())) {
-            writeError(error, "Invalid top-level type in JSON write");
+            serializationWriteError(error, "Invalid top-level type in JSON write");
             return std::nullopt;
         }
         Writer w(options);
         if (!w.write(obj.get(), 0)) {
-            writeError(error, w.problem());
+            serializationWriteError(error, w.problem());
             return std::nullopt;
         }
         return std::move(w.out());
     } catch (const std::exception& e) {
-        writeError(error, std::string("Unable to write JSON text: ") + e.what());
+        serializationWriteError(error, std::string("Unable to write JSON text: ") + e.what());
     } catch (...) {
-        writeError(error, "Unable to write JSON text");
+        serializationWriteError(error, "Unable to write JSON text");
     }
     return std::nullopt;
 }

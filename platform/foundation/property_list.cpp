@@ -29,22 +29,6 @@ namespace {
 
 constexpr std::size_t kMaxDepth = 1024;
 
-void report(rt::Ref<Error>* out, long code, const char* description, const std::string& debug) {
-    if (!out) return;
-    *out = Error::make(CocoaErrorDomain, code,
-                       Dictionary::withPairs({{str(LocalizedDescriptionKey), str(description)},
-                                              {str(DebugDescriptionErrorKey), str(debug)}}));
-}
-
-void readError(rt::Ref<Error>* out, const std::string& debug) {
-    report(out, PropertyListReadCorruptError,
-           "The data couldn\u2019t be read because it isn\u2019t in the correct format.", debug);
-}
-
-void writeError(rt::Ref<Error>* out, const std::string& debug) {
-    report(out, PropertyListWriteStreamError,
-           "The data couldn\u2019t be written because it isn\u2019t in the correct format.", debug);
-}
 
 std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -634,13 +618,13 @@ std::string unsupported(PropertyListFormat format) {
 rt::Id PropertyListSerialization::propertyListWithData(const rt::Ref<Data>& data, MutabilityOptions options,
                                                        Format* format, rt::Ref<Error>* error) {
     if (!data) {
-        readError(error, "No data: the data argument is nil.");
+        serializationReadError(error, "No data: the data argument is nil.");
         return nullptr;
     }
     try {
         const std::string_view bytes = data->view();
         if (bytes.starts_with("bplist")) {
-            readError(error, unsupported(Format::Binary) + ".");
+            serializationReadError(error, unsupported(Format::Binary) + ".");
             return nullptr;
         }
         // XML starts with '<' once a byte order mark and white space are skipped; UTF-16 text is
@@ -650,22 +634,22 @@ rt::Id PropertyListSerialization::propertyListWithData(const rt::Ref<Data>& data
         start = trim(start);
         const bool utf16 = bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE");
         if (!utf16 && !start.starts_with("<")) {
-            readError(error, start.empty() ? "No property list: the data is empty or only white space."
+            serializationReadError(error, start.empty() ? "No property list: the data is empty or only white space."
                                            : unsupported(Format::OpenStep) + ".");
             return nullptr;
         }
         Reader reader(options);
         rt::Id obj = reader.read(bytes);
         if (!obj) {
-            readError(error, reader.problem() + ".");
+            serializationReadError(error, reader.problem() + ".");
             return nullptr;
         }
         if (format) *format = Format::XML;
         return obj;
     } catch (const std::exception& e) { // allocation failure
-        readError(error, std::string("Unable to read the property list: ") + e.what() + ".");
+        serializationReadError(error, std::string("Unable to read the property list: ") + e.what() + ".");
     } catch (...) {
-        readError(error, "Unable to read the property list.");
+        serializationReadError(error, "Unable to read the property list.");
     }
     return nullptr;
 }
@@ -673,22 +657,22 @@ rt::Id PropertyListSerialization::propertyListWithData(const rt::Ref<Data>& data
 rt::Ref<Data> PropertyListSerialization::dataWithPropertyList(const rt::Id& obj, Format format,
                                                               rt::Ref<Error>* error) {
     if (format != Format::XML) {
-        writeError(error, unsupported(format) + " for writing");
+        serializationWriteError(error, unsupported(format) + " for writing");
         return nullptr;
     }
     try {
         Writer w;
         w.out() = kHeader;
         if (!w.write(obj.get(), 0)) {
-            writeError(error, w.problem());
+            serializationWriteError(error, w.problem());
             return nullptr;
         }
         w.out() += "</plist>\n";
         return Data::make(w.out());
     } catch (const std::exception& e) {
-        writeError(error, std::string("Unable to write the property list: ") + e.what());
+        serializationWriteError(error, std::string("Unable to write the property list: ") + e.what());
     } catch (...) {
-        writeError(error, "Unable to write the property list");
+        serializationWriteError(error, "Unable to write the property list");
     }
     return nullptr;
 }

@@ -9,9 +9,6 @@
 
 namespace ns {
 
-// NSCocoaErrorDomain codes of the serializers (JSON shares them).
-inline constexpr long PropertyListReadCorruptError = 3840;
-inline constexpr long PropertyListWriteStreamError = 3851;
 
 enum class PropertyListFormat : unsigned {
     OpenStep = 1,

@@ -12,11 +12,12 @@ namespace {
 constexpr long kFileReadUnsupportedSchemeError = 262;
 constexpr long kFileReadInapplicableStringEncodingError = 261;
 
-rt::Ref<Error> cocoaError(long code, const rt::Ref<URL>& url, std::string text) {
-    auto info = MutableDictionary::make();
-    info->setObjectForKey(ns::str(text), LocalizedDescriptionKey);
-    if (url) info->setObjectForKey(url, "NSURL");
-    return Error::make("NSCocoaErrorDomain", code, info);
+rt::Ref<Error> fileError(long code, const rt::Ref<URL>& url, std::string_view text) {
+    auto error = cocoaError(code, text);
+    if (!url) return error;
+    auto info = error->userInfo()->mutableCopy();
+    info->setObjectForKey(url, "NSURL");
+    return Error::make(CocoaErrorDomain, code, info);
 }
 
 // Units of a UTF-16 or UTF-32 text after its byte-order mark.
@@ -51,12 +52,12 @@ bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.
 
 rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
     if (!url || !url->isFileURL()) {
-        if (error) *error = cocoaError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because the URL type isn’t supported.");
+        if (error) *error = fileError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because the URL type isn’t supported.");
         return nullptr;
     }
     rt::Ref<String> path = url->path(); // nil when its escapes do not decode
     if (!path) {
-        if (error) *error = cocoaError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because its path is not valid.");
+        if (error) *error = fileError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because its path is not valid.");
         return nullptr;
     }
     return readFile(path->utf8(), error);
@@ -82,7 +83,7 @@ rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* 
     if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
     if (!String::isValidUTF8(bytes)) {
         if (error)
-            *error = cocoaError(kFileReadInapplicableStringEncodingError, url,
+            *error = fileError(kFileReadInapplicableStringEncodingError, url,
                                 "The file couldn’t be opened because the text encoding of its contents can’t be determined.");
         return nullptr;
     }
