@@ -4,6 +4,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/foundation/calendar.h"
 #include "platform/runtime/class.h"
 
 namespace ns {
@@ -17,6 +18,10 @@ struct DateFormatter::Token {
 };
 
 namespace {
+
+using detail::civilFromDays;
+using detail::daysFromCivil;
+using detail::floorDiv;
 
 using Tokens = std::vector<DateFormatter::Token>;
 
@@ -90,32 +95,6 @@ Tokens tokenize(std::string_view f) {
         }
     }
     return out;
-}
-
-long long floorDiv(long long a, long long b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = floorDiv(y, 400);
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long long era = floorDiv(z, 146097);
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
 }
 
 unsigned daysInMonth(long long y, unsigned m) {

@@ -14,6 +14,7 @@
 
 #include <expat.h>
 
+#include "platform/foundation/calendar.h"
 #include "platform/foundation/array.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
@@ -27,6 +28,9 @@ RT_DEFINE_CLASS(PropertyListSerialization, "NSPropertyListSerialization", rt::Ob
 
 namespace {
 
+using detail::civilFromDays;
+using detail::daysFromCivil;
+
 constexpr std::size_t kMaxDepth = 1024;
 
 
@@ -38,27 +42,6 @@ std::string_view trim(std::string_view s) {
 
 // ---- Dates: "2001-01-01T00:00:00Z", UTC, whole seconds --------------------------------------
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
-}
 
 std::string formatDate(TimeInterval sinceReference) {
     const double unix = std::floor(sinceReference + TimeIntervalSince1970);
