@@ -96,7 +96,7 @@ void CompoundDisposable::dispose() {
     std::vector<rt::Ref<rt::Disposable>> rest;
     {
         std::lock_guard g(lock_);
-        disposed_ = true;
+        disposed_.store(true, std::memory_order_release);
         first = std::move(inline_[0]);
         second = std::move(inline_[1]);
         rest.swap(more_);
@@ -107,10 +107,7 @@ void CompoundDisposable::dispose() {
     for (const auto& d : rest) d->dispose();
 }
 
-bool CompoundDisposable::isDisposed() const {
-    std::lock_guard g(lock_);
-    return disposed_;
-}
+bool CompoundDisposable::isDisposed() const { return disposed_.load(std::memory_order_acquire); }
 
 // ---- SerialDisposable ---------------------------------------------------------------------
 

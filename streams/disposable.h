@@ -60,7 +60,8 @@ private:
     mutable rt::SpinLock lock_;
     rt::Ref<rt::Disposable> inline_[2];
     std::vector<rt::Ref<rt::Disposable>> more_;
-    bool disposed_ = false;
+    // Written under the lock; read without it (every event of a subscription asks).
+    std::atomic<bool> disposed_{false};
 };
 
 // Holds one replaceable inner disposable.

@@ -81,13 +81,17 @@ rt::Ref<Signal> Signal::defer(SignalBlock block) {
 rt::Ref<Disposable> DynamicSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
     auto compound = CompoundDisposable::make();
     auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, compound);
-    if (didSubscribe_) {
-        auto scheduled = subscriptionScheduler()->schedule(
-            [self = rt::Ref<DynamicSignal>(this), passthrough, compound] {
-                compound->addDisposable(self->didSubscribe_(passthrough));
-            });
-        compound->addDisposable(scheduled);
+    if (!didSubscribe_) return compound;
+    // The subscription scheduler runs the work inline when the thread has a current scheduler;
+    // that common case is taken here directly.
+    if (Scheduler::currentScheduler()) {
+        compound->addDisposable(didSubscribe_(passthrough));
+        return compound;
     }
+    compound->addDisposable(subscriptionScheduler()->schedule(
+        [self = rt::Ref<DynamicSignal>(this), passthrough, compound] {
+            compound->addDisposable(self->didSubscribe_(passthrough));
+        }));
     return compound;
 }
 
@@ -183,6 +187,17 @@ struct BindState {
         disposable->removeDisposable(carrier.get());
     }
 
+    // The constant signals (return and empty) need no subscription of their own when the thread
+    // has a current scheduler: subscribing would run them inline anyway, sending their value (if
+    // any) and completing at once, which leaves the active list as it was.
+    bool addConstant(const Signal& signal) {
+        const rt::Class* cls = &signal.actualClass();
+        if (cls != &ReturnSignal::staticClass() && cls != &EmptySignal::staticClass()) return false;
+        if (!Scheduler::currentScheduler()) return false;
+        if (cls == &ReturnSignal::staticClass()) subscriber->sendNext(static_cast<const ReturnSignal&>(signal).value());
+        return true;
+    }
+
     void add(const std::shared_ptr<BindState>& self, const rt::Ref<Signal>& signal) {
         {
             std::lock_guard g(lock);
@@ -197,9 +212,7 @@ struct BindState {
                 self->disposable->dispose();
                 self->subscriber->sendError(error);
             },
-            [self, raw, weakSerial = rt::Weak<SerialDisposable>(serial)] {
-                self->completed(raw, rt::Ref<rt::Disposable>(weakSerial.lock()));
-            });
+            [self, raw, serial] { self->completed(raw, serial); });
         serial->setDisposable(d);
     }
 };
@@ -215,26 +228,23 @@ rt::Ref<Stream> Signal::bindImpl(MakeBindBlock block) {
         state->active.push_back(self.get());
         auto selfSerial = SerialDisposable::make();
         state->disposable->addDisposable(selfSerial);
-        rt::Weak<SerialDisposable> weakSelfSerial(selfSerial);
         auto d = self->subscribeNextErrorCompleted(
-            [state, bindBlock, raw = self.get(), weakSelfSerial](const rt::Id& value) {
+            [state, bindBlock, raw = self.get(), selfSerial](const rt::Id& value) {
                 if (state->disposable->isDisposed()) return;
                 bool stop = false;
-                rt::Ref<Signal> inner = rt::cast<Signal>(bindBlock(value, stop));
-                if (inner) state->add(state, inner);
+                rt::Ref<Stream> result = bindBlock(value, stop);
+                rt::Ref<Signal> inner = rt::Ref<Signal>(static_cast<Signal*>(result.get()));
+                if (inner && !state->addConstant(*inner)) state->add(state, inner);
                 if (!inner || stop) {
-                    auto serial = weakSelfSerial.lock();
-                    if (serial) serial->dispose();
-                    state->completed(raw, rt::Ref<rt::Disposable>(serial));
+                    selfSerial->dispose();
+                    state->completed(raw, selfSerial);
                 }
             },
             [state](const rt::Ref<ns::Error>& error) {
                 state->disposable->dispose();
                 state->subscriber->sendError(error);
             },
-            [state, raw = self.get(), weakSelfSerial] {
-                state->completed(raw, rt::Ref<rt::Disposable>(weakSelfSerial.lock()));
-            });
+            [state, raw = self.get(), selfSerial] { state->completed(raw, selfSerial); });
         selfSerial->setDisposable(d);
         return rt::Ref<rt::Disposable>(state->disposable);
     });

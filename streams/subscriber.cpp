@@ -15,9 +15,7 @@ BlockSubscriber::BlockSubscriber() : disposable_(CompoundDisposable::make()) {
     // compound first, so the block never outlives it.
     disposable_->addDisposable(Disposable::withBlock([this] {
         std::lock_guard g(lock_);
-        next_ = nullptr;
-        error_ = nullptr;
-        completed_ = nullptr;
+        blocks_ = nullptr;
     }));
 }
 
@@ -26,42 +24,40 @@ BlockSubscriber::~BlockSubscriber() { disposable_->dispose(); }
 rt::Ref<BlockSubscriber> BlockSubscriber::subscriberWithNextErrorCompleted(NextBlock next, ErrorBlock error,
                                                                            CompletedBlock completed) {
     auto s = rt::make<BlockSubscriber>();
-    if (next) s->next_ = std::make_shared<const NextBlock>(std::move(next));
-    if (error) s->error_ = std::make_shared<const ErrorBlock>(std::move(error));
-    if (completed) s->completed_ = std::make_shared<const CompletedBlock>(std::move(completed));
+    s->blocks_ = std::make_shared<const Blocks>(Blocks{std::move(next), std::move(error), std::move(completed)});
     return s;
 }
 
 void BlockSubscriber::sendNext(const rt::Id& value) {
     std::lock_guard g(lock_);
-    if (auto next = next_) (*next)(value);
+    if (auto blocks = blocks_; blocks && blocks->next) blocks->next(value);
 }
 
 void BlockSubscriber::sendError(const rt::Ref<ns::Error>& error) {
     std::lock_guard g(lock_);
-    auto block = error_;
+    auto blocks = blocks_;
     // Ends every subscription this subscriber is attached to, and clears the blocks, before the
     // error block runs.
     disposable_->dispose();
-    if (block) (*block)(error);
+    if (blocks && blocks->error) blocks->error(error);
 }
 
 void BlockSubscriber::sendCompleted() {
     std::lock_guard g(lock_);
-    auto block = completed_;
+    auto blocks = blocks_;
     disposable_->dispose();
-    if (block) (*block)();
+    if (blocks && blocks->completed) blocks->completed();
 }
 
 void BlockSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
     if (d->isDisposed()) return;
     disposable_->addDisposable(d);
-    // When the subscription ends first, forget it, so the compound does not grow.
-    rt::Weak<BlockSubscriber> weakSelf(this);
+    // When the subscription ends first, forget it, so the compound does not grow. Raw pointers:
+    // the subscriber's compound holds the subscription, and the subscriber disposes its compound
+    // (so the subscription, and this block with it) before the compound can go.
+    CompoundDisposable* own = disposable_.get();
     CompoundDisposable* subscription = d.get();
-    d->addDisposable(Disposable::withBlock([weakSelf, subscription] {
-        if (auto self = weakSelf.lock()) self->disposable_->removeDisposable(subscription);
-    }));
+    d->addDisposable(Disposable::withBlock([own, subscription] { own->removeDisposable(subscription); }));
 }
 
 // ---- PassthroughSubscriber ----------------------------------------------------------------

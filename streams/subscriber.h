@@ -57,12 +57,16 @@ private:
     BlockSubscriber();
     ~BlockSubscriber() override;
 
+    struct Blocks {
+        NextBlock next;
+        ErrorBlock error;
+        CompletedBlock completed;
+    };
+
     std::recursive_mutex lock_;
-    // Shared, so a block can be taken out under the lock and still run after another event
-    // (or the block itself) cleared it.
-    std::shared_ptr<const NextBlock> next_;
-    std::shared_ptr<const ErrorBlock> error_;
-    std::shared_ptr<const CompletedBlock> completed_;
+    // Shared, so the blocks can be taken out under the lock and still run after another event
+    // (or a block itself) cleared them.
+    std::shared_ptr<const Blocks> blocks_;
     rt::Ref<CompoundDisposable> disposable_;
 };
 
