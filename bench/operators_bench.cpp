@@ -228,11 +228,3 @@ void DeliverOnMainThreadFromBackground(benchmark::State& state) {
 BENCHMARK(DeliverOnMainThreadFromBackground)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ns::Thread::markMainThread();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

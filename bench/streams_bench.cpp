@@ -1,9 +1,9 @@
 // The cost of the signal core: one subscription, one chain, one event through a chain, fan-out.
-// Run on the main thread, so subscription work runs inline as it does in the application.
+// Runs on the main thread (the one that started the process), so subscription work runs inline as
+// it does in the application.
 
 #include <benchmark/benchmark.h>
 
-#include "platform/foundation/run_loop.h"
 #include "platform/runtime/number.h"
 #include "streams/signal.h"
 #include "streams/subject.h"
@@ -86,11 +86,3 @@ void FanOut(benchmark::State& state) {
 BENCHMARK(FanOut)->Arg(1)->Arg(10)->Arg(100);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ns::Thread::markMainThread();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
