@@ -78,28 +78,30 @@ TEST(Signal, CreateSignalIsSynchronousOnTheMainThreadAndDeferredElsewhere) {
     r.subscribe(Signal::returnValue(ns::num(7)));
     EXPECT_EQ(r.events, "7,C");
 
+    // From a thread with no current scheduler the work goes to a background scheduler.
     std::mutex m;
     std::condition_variable cv;
     std::string seen;
     bool done = false;
-    std::string atReturn;
+    std::thread::id subscribing, delivering;
     std::thread([&] {
-        auto d = Signal::returnValue(ns::num(8))->subscribeNextCompleted(
+        subscribing = std::this_thread::get_id();
+        Signal::returnValue(ns::num(8))->subscribeNextCompleted(
             [&](const Id& v) {
                 std::lock_guard g(m);
                 seen += v->description();
+                delivering = std::this_thread::get_id();
             },
             [&] {
                 std::lock_guard g(m);
                 done = true;
                 cv.notify_all();
             });
-        std::lock_guard g(m);
-        atReturn = seen;
     }).join();
     std::unique_lock g(m);
     ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(10), [&] { return done; }));
     EXPECT_EQ(seen, "8");
+    EXPECT_NE(delivering, subscribing);
     g.unlock();
     ASSERT_TRUE(testkit::waitForWorkersIdle());
 }
