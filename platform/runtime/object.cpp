@@ -1,5 +1,6 @@
 #include "platform/runtime/object.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -20,7 +21,55 @@ constexpr std::uint32_t kImmortal = 1u << 30;
 // so releasing a long chain of objects needs constant stack.
 constexpr int kMaxDeallocDepth = 64;
 
-std::atomic<std::int64_t> gLive{0};
+// Live objects are counted per thread, so making and destroying an object costs no shared atomic:
+// each thread adds and subtracts on its own counter (an object may die on another thread than the
+// one that made it; only the sum means anything). A finished thread's count moves to `retired`,
+// which also takes what the thread's last destructors count after that.
+struct LiveCounters {
+    std::mutex lock;
+    std::vector<const std::atomic<std::int64_t>*> threads;
+    std::atomic<std::int64_t> retired{0};
+};
+
+LiveCounters& liveCounters() {
+    static LiveCounters* c = new LiveCounters; // used by threads that end after static teardown
+    return *c;
+}
+
+// Trivially destructible, so they stay usable while the thread's other thread_locals are torn down.
+thread_local std::atomic<std::int64_t>* tCount = nullptr;
+thread_local bool tCountRetired = false;
+
+// Registers the thread's counter; at thread exit, folds it into `retired`.
+struct ThreadCountOwner {
+    std::atomic<std::int64_t> n{0};
+    ThreadCountOwner() {
+        LiveCounters& c = liveCounters();
+        std::lock_guard g(c.lock);
+        c.threads.push_back(&n);
+        tCount = &n;
+    }
+    ~ThreadCountOwner() {
+        LiveCounters& c = liveCounters();
+        std::lock_guard g(c.lock);
+        c.retired.fetch_add(n.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        std::erase(c.threads, &n);
+        tCount = nullptr;
+        tCountRetired = true;
+    }
+};
+
+void countLive(std::int64_t d) noexcept {
+    if (!tCount) {
+        if (tCountRetired) {
+            liveCounters().retired.fetch_add(d, std::memory_order_relaxed);
+            return;
+        }
+        thread_local ThreadCountOwner owner; // sets tCount
+    }
+    // Only this thread writes its counter: a plain load and store, no read-modify-write.
+    tCount->store(tCount->load(std::memory_order_relaxed) + d, std::memory_order_relaxed);
+}
 thread_local int tPermanentDepth = 0;
 // The side table of the object whose destructor just finished on this thread, which may have been
 // made during that very teardown: handed from ~Object to the code that frees it.
@@ -69,7 +118,7 @@ struct Access {
         auto& flag = const_cast<std::uint8_t&>(obj.uncounted_);
         if (flag) return;
         flag = 1;
-        gLive.fetch_sub(1, std::memory_order_relaxed);
+        countLive(-1);
     }
     static void destroy(const Object* obj) noexcept;
 };
@@ -140,11 +189,11 @@ Object::Object() noexcept {
     const Class* cls = std::exchange(detail::constructing, nullptr);
     isa_.store(cls ? cls : &Object::staticClass(), std::memory_order_relaxed);
     if (tPermanentDepth > 0) uncounted_ = 1;
-    else gLive.fetch_add(1, std::memory_order_relaxed);
+    else countLive(1);
 }
 
 Object::~Object() {
-    if (!uncounted_) gLive.fetch_sub(1, std::memory_order_relaxed);
+    if (!uncounted_) countLive(-1);
     tSideOfDestroyed = side_.load(std::memory_order_acquire);
 }
 
@@ -205,7 +254,13 @@ std::size_t Object::hash() const { return std::hash<const void*>()(this); }
 
 Id Object::copy() const { return Id(const_cast<Object*>(this)); }
 
-std::int64_t liveObjectCount() noexcept { return gLive.load(std::memory_order_relaxed); }
+std::int64_t liveObjectCount() noexcept {
+    LiveCounters& c = liveCounters();
+    std::lock_guard g(c.lock);
+    std::int64_t sum = c.retired.load(std::memory_order_relaxed);
+    for (const auto* n : c.threads) sum += n->load(std::memory_order_relaxed);
+    return sum;
+}
 
 void makeImmortal(const Object& obj) noexcept {
     auto& rc = detail::Access::rc(obj);
