@@ -33,11 +33,9 @@ struct OperationQueue::Impl {
 
     // Starts what the limit and the suspension allow.
     static void pump(OperationQueue* q) {
-        // An operation started below may finish, and drop the last other reference to the
-        // queue, before the loop has started the rest.
-        rt::Ref<OperationQueue> keep(q);
         Impl& d = of(q);
         std::vector<dispatch::Block> start;
+        rt::Ref<dispatch::Queue> target;
         {
             std::lock_guard g(d.lock);
             while (!d.suspended && !d.pending.empty() &&
@@ -46,9 +44,13 @@ struct OperationQueue::Impl {
                 d.pending.pop_front();
                 ++d.running;
             }
+            target = d.queue;
         }
+        // Every block takes its reference to the queue before the first one is started: a started
+        // operation may finish, and drop what kept the queue alive, while the rest are handed on.
+        // Nothing of the queue is touched after that, so the caller's thread keeps no reference.
         for (auto& op : start) {
-            dispatch::async(d.queue, [self = rt::Ref<OperationQueue>(q), op = std::move(op)]() mutable {
+            op = [self = rt::Ref<OperationQueue>(q), op = std::move(op)]() mutable {
                 struct Scope {
                     OperationQueue* queue;
                     OperationQueue* outer = std::exchange(tlOperationQueue, queue);
@@ -59,8 +61,9 @@ struct OperationQueue::Impl {
                 } scope{self.get()};
                 op();
                 op = nullptr; // its captures go before the operation counts as finished
-            });
+            };
         }
+        for (auto& block : start) dispatch::async(target, std::move(block));
     }
 
     static void finished(OperationQueue* q) {
