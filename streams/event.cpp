@@ -11,11 +11,7 @@ RT_DEFINE_CLASS(Event, "ESEvent", rt::Object)
 RT_DEFINE_CLASS(Unit, "ESUnit", rt::Object)
 
 const rt::Ref<Event>& Event::completedEvent() {
-    static const rt::Ref<Event> event = [] {
-        auto e = rt::make<Event>(EventType::Completed, rt::Id());
-        rt::makeImmortal(*e);
-        return e;
-    }();
+    static const rt::Ref<Event> event = rt::immortal(rt::make<Event>(EventType::Completed, rt::Id()));
     return event;
 }
 
@@ -53,11 +49,7 @@ std::size_t Event::hash() const {
 }
 
 const rt::Ref<Unit>& Unit::defaultUnit() {
-    static const rt::Ref<Unit> unit = [] {
-        auto u = rt::make<Unit>();
-        rt::makeImmortal(*u);
-        return u;
-    }();
+    static const rt::Ref<Unit> unit = rt::immortal(rt::make<Unit>());
     return unit;
 }
 

@@ -24,12 +24,6 @@ RT_DEFINE_CLASS(ReturnSignal, "ESReturnSignal", Signal)
 
 namespace {
 
-template <class T>
-rt::Ref<T> immortal(rt::Ref<T> obj) {
-    rt::makeImmortal(*obj);
-    return obj;
-}
-
 const rt::Ref<Scheduler>& subscriptionScheduler() { return Scheduler::subscriptionScheduler(); }
 
 } // namespace
@@ -44,18 +38,18 @@ rt::Ref<Signal> Signal::createSignal(DidSubscribe didSubscribe) {
 
 rt::Ref<Signal> Signal::returnValue(const rt::Id& value) {
     if (!value) {
-        static const rt::Ref<Signal> nilSignal = immortal(rt::Ref<Signal>(rt::make<ReturnSignal>(nullptr)));
+        static const rt::Ref<Signal> nilSignal = rt::immortal(rt::Ref<Signal>(rt::make<ReturnSignal>(nullptr)));
         return nilSignal;
     }
     if (value == Unit::defaultUnit()) {
-        static const rt::Ref<Signal> unitSignal = immortal(rt::Ref<Signal>(rt::make<ReturnSignal>(value)));
+        static const rt::Ref<Signal> unitSignal = rt::immortal(rt::Ref<Signal>(rt::make<ReturnSignal>(value)));
         return unitSignal;
     }
     return rt::make<ReturnSignal>(value);
 }
 
 rt::Ref<Signal> Signal::empty() {
-    static const rt::Ref<Signal> instance = immortal(rt::Ref<Signal>(rt::make<EmptySignal>()));
+    static const rt::Ref<Signal> instance = rt::immortal(rt::Ref<Signal>(rt::make<EmptySignal>()));
     return instance;
 }
 

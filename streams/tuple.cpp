@@ -12,11 +12,7 @@ RT_DEFINE_CLASS(TupleNil, "ESTupleNil", rt::Object, ns::adoptsCoding())
 RT_DEFINE_CLASS(Tuple, "ESTuple", rt::Object, ns::adoptsCoding())
 
 const rt::Ref<TupleNil>& TupleNil::tupleNil() {
-    static const rt::Ref<TupleNil> instance = [] {
-        auto n = rt::make<TupleNil>();
-        rt::makeImmortal(*n);
-        return n;
-    }();
+    static const rt::Ref<TupleNil> instance = rt::immortal(rt::make<TupleNil>());
     return instance;
 }
 

@@ -7,11 +7,7 @@ namespace ns {
 RT_DEFINE_CLASS(Null, "NSNull", rt::Object)
 
 const rt::Ref<Null>& Null::null() {
-    static const rt::Ref<Null> instance = [] {
-        auto n = rt::make<Null>();
-        rt::makeImmortal(*n);
-        return n;
-    }();
+    static const rt::Ref<Null> instance = rt::immortal(rt::make<Null>());
     return instance;
 }
 

@@ -48,16 +48,8 @@ rt::Ref<Number> Number::unsignedOf(Kind kind, std::uint64_t v) { return rt::make
 rt::Ref<Number> Number::doubleOf(Kind kind, double v) { return rt::make<Number>(kind, v); }
 
 rt::Ref<Number> Number::withBool(bool v) {
-    static const rt::Ref<Number> yes = [] {
-        auto n = rt::make<Number>(Kind::Bool, std::int64_t{1});
-        rt::makeImmortal(*n);
-        return n;
-    }();
-    static const rt::Ref<Number> no = [] {
-        auto n = rt::make<Number>(Kind::Bool, std::int64_t{0});
-        rt::makeImmortal(*n);
-        return n;
-    }();
+    static const rt::Ref<Number> yes = rt::immortal(rt::make<Number>(Kind::Bool, std::int64_t{1}));
+    static const rt::Ref<Number> no = rt::immortal(rt::make<Number>(Kind::Bool, std::int64_t{0}));
     return v ? yes : no;
 }
 rt::Ref<Number> Number::withChar(char v) { return signedOf(Kind::Char, v); }

@@ -198,6 +198,13 @@ std::int64_t liveObjectCount() noexcept;
 // matters and it no longer counts as alive.
 void makeImmortal(const Object& obj) noexcept;
 
+// Makes the object immortal and hands it back: `static const auto shared = rt::immortal(rt::make<T>());`
+template <class T>
+Ref<T> immortal(Ref<T> obj) noexcept {
+    if (obj) makeImmortal(*obj);
+    return obj;
+}
+
 // While one lives on a thread, the objects that thread makes are permanent: they are not counted
 // by liveObjectCount. Shared instances that own other objects are built inside one.
 class PermanentScope {
