@@ -167,4 +167,57 @@ rt::Id MutableData::copy() const {
     return rt::Id(Data::make(bytes_));
 }
 
+namespace {
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+} // namespace
+
+std::string Data::base64EncodedString() const {
+    const auto* p = static_cast<const std::uint8_t*>(bytes());
+    const std::size_t n = length();
+    std::string out;
+    out.reserve((n + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned v = unsigned(p[i]) << 16 | unsigned(p[i + 1]) << 8 | p[i + 2];
+        out += kBase64[v >> 18];
+        out += kBase64[(v >> 12) & 63];
+        out += kBase64[(v >> 6) & 63];
+        out += kBase64[v & 63];
+    }
+    if (i < n) {
+        const unsigned v = unsigned(p[i]) << 16 | (i + 1 < n ? unsigned(p[i + 1]) << 8 : 0u);
+        out += kBase64[v >> 18];
+        out += kBase64[(v >> 12) & 63];
+        out += i + 1 < n ? kBase64[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+rt::Ref<Data> Data::withBase64EncodedString(std::string_view text) {
+    std::vector<std::uint8_t> out;
+    out.reserve(text.size() / 4 * 3);
+    unsigned acc = 0, bits = 0, sextets = 0, pads = 0;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == '=') {
+            ++pads;
+            continue;
+        }
+        if (pads) return nullptr; // padding ends the text
+        const char* at = std::char_traits<char>::find(kBase64, 64, c);
+        if (!at) return nullptr;
+        acc = (acc << 6) | static_cast<unsigned>(at - kBase64);
+        bits += 6;
+        ++sextets;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<std::uint8_t>(acc >> bits));
+        }
+    }
+    // Whole groups of four: the last one padded to length.
+    if (pads > 2 || (sextets + pads) % 4 != 0 || (pads && sextets % 4 + pads != 4)) return nullptr;
+    return make(std::move(out));
+}
+
 } // namespace ns

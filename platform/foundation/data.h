@@ -21,6 +21,8 @@ public:
     static rt::Ref<Data> make(const void* bytes, std::size_t length);
     static rt::Ref<Data> make(std::string_view bytes);
     static rt::Ref<Data> make(std::vector<std::uint8_t> bytes);
+    // Bytes from base64 text in whole groups of four (white space skipped); nil when it is not.
+    static rt::Ref<Data> withBase64EncodedString(std::string_view text);
 
     // Null only when the data is empty.
     const std::uint8_t* bytes() const noexcept { return bytes_.empty() ? nullptr : bytes_.data(); }
@@ -28,6 +30,8 @@ public:
     std::string_view view() const noexcept {
         return {reinterpret_cast<const char*>(bytes_.data()), bytes_.size()};
     }
+    // The bytes as base64 text, without line breaks.
+    std::string base64EncodedString() const;
 
     // Throws "NSRangeException" when the range does not lie within the data.
     rt::Ref<Data> subdataWithRange(Range range) const;

@@ -86,55 +86,6 @@ bool parseDate(std::string_view s, TimeInterval& out) {
     return true;
 }
 
-// ---- Base64 --------------------------------------------------------------------------------
-
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string encodeBase64(const std::uint8_t* p, std::size_t n) {
-    std::string out;
-    out.reserve((n + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= n; i += 3) {
-        const unsigned v = unsigned(p[i]) << 16 | unsigned(p[i + 1]) << 8 | p[i + 2];
-        out += kBase64[v >> 18];
-        out += kBase64[(v >> 12) & 63];
-        out += kBase64[(v >> 6) & 63];
-        out += kBase64[v & 63];
-    }
-    if (i < n) {
-        const unsigned v = unsigned(p[i]) << 16 | (i + 1 < n ? unsigned(p[i + 1]) << 8 : 0u);
-        out += kBase64[v >> 18];
-        out += kBase64[(v >> 12) & 63];
-        out += i + 1 < n ? kBase64[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
-
-// White space anywhere is skipped; padding is optional but, when present, ends the text.
-bool decodeBase64(std::string_view s, std::vector<std::uint8_t>& out) {
-    unsigned acc = 0, bits = 0, sextets = 0;
-    bool padded = false;
-    for (char c : s) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-        if (c == '=') {
-            padded = true;
-            continue;
-        }
-        if (padded) return false;
-        const char* at = std::char_traits<char>::find(kBase64, 64, c);
-        if (!at) return false;
-        acc = (acc << 6) | static_cast<unsigned>(at - kBase64);
-        bits += 6;
-        ++sextets;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<std::uint8_t>(acc >> bits));
-        }
-    }
-    return sextets % 4 != 1;
-}
-
 // ---- Reading ---------------------------------------------------------------------------------
 
 enum class Tag { Plist, Dict, Array, Key, String, Integer, Real, True, False, Date, Data };
@@ -372,12 +323,12 @@ private:
             break;
         }
         case Tag::Data: {
-            std::vector<std::uint8_t> bytes;
-            if (!decodeBase64(f.text, bytes)) return fail("Invalid base64 in <data>");
+            rt::Ref<Data> data = Data::withBase64EncodedString(f.text);
+            if (!data) return fail("Invalid base64 in <data>");
             if (mutableLeaves_)
-                value = MutableData::make(std::move(bytes));
+                value = MutableData::make(data->view());
             else
-                value = Data::make(std::move(bytes));
+                value = data;
             break;
         }
         case Tag::Array:
@@ -533,7 +484,7 @@ private:
         out_ += "<data>\n";
         // Lines of base64 narrow as the indentation (counted 8 columns a tab) grows.
         const std::size_t width = std::max<std::size_t>(16, depth * 8 < 60 ? (76 - depth * 8) / 4 * 4 : 16);
-        const std::string text = encodeBase64(d.bytes(), d.length());
+        const std::string text = d.base64EncodedString();
         for (std::size_t i = 0; i < text.size(); i += width) {
             indent(depth);
             out_.append(text, i, width);

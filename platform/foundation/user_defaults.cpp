@@ -28,70 +28,6 @@ constexpr const char* kDefaultBundleId = "com.quarnotix.functiontest";
 constexpr int kMaxDepth = 256;
 
 // ---------------------------------------------------------------------------------------------
-// Base64
-
-constexpr char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string base64Encode(std::string_view in) {
-    std::string out;
-    out.reserve((in.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < in.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) |
-                           (static_cast<unsigned char>(in[i + 1]) << 8) |
-                           static_cast<unsigned char>(in[i + 2]);
-        out += kB64[v >> 18];
-        out += kB64[(v >> 12) & 63];
-        out += kB64[(v >> 6) & 63];
-        out += kB64[v & 63];
-    }
-    if (i < in.size()) {
-        unsigned v = static_cast<unsigned char>(in[i]) << 16;
-        if (i + 1 < in.size()) v |= static_cast<unsigned char>(in[i + 1]) << 8;
-        out += kB64[v >> 18];
-        out += kB64[(v >> 12) & 63];
-        out += i + 1 < in.size() ? kB64[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
-
-int b64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-std::optional<std::string> base64Decode(std::string_view in) {
-    if (in.size() % 4 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(in.size() / 4 * 3);
-    for (std::size_t i = 0; i < in.size(); i += 4) {
-        const bool last = i + 4 == in.size();
-        int pad = 0;
-        unsigned v = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = in[i + k];
-            if (c == '=' && last && k >= 2 && (k == 3 || in[i + 3] == '=')) {
-                ++pad;
-                v <<= 6;
-                continue;
-            }
-            const int d = b64Value(c);
-            if (d < 0 || pad) return std::nullopt;
-            v = (v << 6) | static_cast<unsigned>(d);
-        }
-        out += static_cast<char>(v >> 16);
-        if (pad < 2) out += static_cast<char>((v >> 8) & 0xFF);
-        if (pad < 1) out += static_cast<char>(v & 0xFF);
-    }
-    return out;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Encoding
 
 void appendEscapedUnit(std::string& out, char32_t u) {
@@ -192,7 +128,7 @@ bool encode(std::string& out, const rt::Object& v, int depth) {
             out += std::to_string(n->longLongValue());
         }
     } else if (auto* data = rt::cast<const Data>(&v)) {
-        out += R"({"$data":")" + base64Encode(data->view()) + "\"}";
+        out += R"({"$data":")" + data->base64EncodedString() + "\"}";
     } else if (auto* date = rt::cast<const Date>(&v)) {
         out += R"({"$date":)";
         const double t = date->timeIntervalSinceReferenceDate();
@@ -375,9 +311,9 @@ private:
         if (tag == "$data") {
             auto* s = rt::cast<String>(v.get());
             if (!s) return fail("$data needs a string");
-            auto bytes = base64Decode(s->utf8());
-            if (!bytes) return fail("bad base64 in $data");
-            return Data::make(*bytes);
+            auto data = Data::withBase64EncodedString(s->utf8());
+            if (!data) return fail("bad base64 in $data");
+            return data;
         }
         if (tag == "$date") {
             auto* n = rt::cast<Number>(v.get());

@@ -287,6 +287,20 @@ TEST(Date, DescriptionIsUTC) {
 
 // ---- Data -----------------------------------------------------------------------------------
 
+TEST(Data, Base64RoundTripAndRejection) {
+    for (std::string bytes : {std::string(), std::string("f"), std::string("fo"), std::string("foo"),
+                              std::string("\x00\xff\x10\x80", 4)}) {
+        auto d = ns::Data::make(bytes);
+        auto back = ns::Data::withBase64EncodedString(d->base64EncodedString());
+        ASSERT_TRUE(back) << bytes;
+        EXPECT_EQ(back->view(), bytes);
+    }
+    EXPECT_EQ(ns::Data::make(std::string("foob"))->base64EncodedString(), "Zm9vYg==");
+    EXPECT_EQ(ns::Data::withBase64EncodedString("Zm9v\nYg==")->view(), "foob"); // white space skipped
+    for (const char* bad : {"abc", "Zm9vYg=", "Zm9v=Yg=", "Zm9vY===", "Zm$v"})
+        EXPECT_FALSE(ns::Data::withBase64EncodedString(bad)) << bad;
+}
+
 TEST(Data, DescriptionEqualityAndCopies) {
     const std::uint8_t raw[] = {0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0xff, 0x00, 0x80, 0x01};
     auto d = ns::Data::make(raw, 5);
