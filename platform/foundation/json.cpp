@@ -688,8 +688,6 @@ private:
     }
 
     bool number(const Number& n) {
-        char buf[64];
-        std::to_chars_result r{};
         using K = Number::Kind;
         switch (n.kind()) {
         case K::Bool:
@@ -705,26 +703,16 @@ private:
                                            : "-infinity") +
                             ") in JSON write");
             }
-            r = n.kind() == K::Float ? std::to_chars(buf, buf + sizeof buf, n.floatValue())
-                                     : std::to_chars(buf, buf + sizeof buf, d);
-            out_.append(buf, r.ptr);
+            const std::string text = n.description(); // shortest round-trip text
+            out_ += text;
             // An integral double keeps a fraction so that it reads back as a double.
-            if (std::find_if(buf, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) out_ += ".0";
+            if (text.find_first_of(".e") == std::string::npos) out_ += ".0";
             return true;
         }
-        case K::UChar:
-        case K::UShort:
-        case K::UInt:
-        case K::ULong:
-        case K::ULongLong:
-            r = std::to_chars(buf, buf + sizeof buf, n.unsignedLongLongValue());
-            break;
         default:
-            r = std::to_chars(buf, buf + sizeof buf, n.longLongValue());
-            break;
+            out_ += n.description(); // integers exactly, in their own signedness
+            return true;
         }
-        out_.append(buf, r.ptr);
-        return true;
     }
 
     bool pretty_, sorted_;

@@ -449,8 +449,6 @@ private:
 
     bool number(const Number& n, std::size_t depth) {
         using K = Number::Kind;
-        char buf[64];
-        std::to_chars_result r{};
         switch (n.kind()) {
         case K::Bool:
             indent(depth);
@@ -461,22 +459,11 @@ private:
             const double d = n.doubleValue();
             if (std::isnan(d)) return element("real", "nan", depth);
             if (std::isinf(d)) return element("real", d > 0 ? "+infinity" : "-infinity", depth);
-            r = n.kind() == K::Float ? std::to_chars(buf, buf + sizeof buf, n.floatValue())
-                                     : std::to_chars(buf, buf + sizeof buf, d);
-            return element("real", std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), depth);
+            return element("real", n.description(), depth); // shortest round-trip text
         }
-        case K::UChar:
-        case K::UShort:
-        case K::UInt:
-        case K::ULong:
-        case K::ULongLong:
-            r = std::to_chars(buf, buf + sizeof buf, n.unsignedLongLongValue());
-            break;
         default:
-            r = std::to_chars(buf, buf + sizeof buf, n.longLongValue());
-            break;
+            return element("integer", n.description(), depth);
         }
-        return element("integer", std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), depth);
     }
 
     bool data(const Data& d, std::size_t depth) {
