@@ -167,7 +167,7 @@ protected:
 
     Sequence() = default;
     virtual rt::Ref<Sequence> bindPassingThrough(SharedBindBlock block, const rt::Ref<Sequence>& passthrough);
-    rt::Ref<Sequence> self() const { return rt::Ref<Sequence>(const_cast<Sequence*>(this)); }
+    rt::Ref<Sequence> self() const { return rt::retained(this); }
     // The right fold; with `eagerRest`, each rest is given to the block as an eager sequence.
     rt::Id foldRight(const rt::Id& start, const FoldRightBlock& block, bool eagerRest) const;
     // "<Class: 0x...>{ name = <name>" with the rest of the description and " }" appended.

@@ -259,7 +259,7 @@ void Queue::Impl::enqueue(Queue* q, Block block) {
 }
 
 bool Queue::Impl::mainRooted(const Queue* q) {
-    for (rt::Ref<Queue> t(const_cast<Queue*>(q)); t; t = t->target()) {
+    for (rt::Ref<Queue> t = rt::retained(q); t; t = t->target()) {
         if (of(t.get()).kind == Kind::Main) return true;
     }
     return false;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 namespace rt {
@@ -182,6 +183,37 @@ Ref<T> cast(const Ref<U>& r) {
 template <class T, class U>
 T* cast(U* p) {
     return dynamic_cast<T*>(p);
+}
+
+namespace detail {
+// Reports a downcast whose object is not of the target type, and aborts.
+[[noreturn]] void failedDowncast(const std::type_info& actual, const std::type_info& target) noexcept;
+} // namespace detail
+
+// Downcasts that cannot fail, because the caller knows the object's type (a copy of a dictionary is
+// a dictionary). Debug builds check the dynamic type and abort with both type names when it is
+// wrong; release builds cast statically. Nil stays nil. Where the type is not certain, use cast.
+template <class T, class U>
+T* downcast(U* p) noexcept {
+#ifndef NDEBUG
+    if (p && !dynamic_cast<T*>(p)) detail::failedDowncast(typeid(*p), typeid(T));
+#endif
+    return static_cast<T*>(p);
+}
+template <class T, class U>
+Ref<T> downcast(const Ref<U>& r) noexcept {
+    return Ref<T>(downcast<T>(r.get()));
+}
+template <class T, class U>
+Ref<T> downcast(Ref<U>&& r) noexcept {
+    return Ref<T>::adopt(downcast<T>(r.detach()));
+}
+
+// A new strong reference to an object held by pointer, typically `this` in a const member:
+// `return rt::retained(this);`. Reference counts are not part of an object's constness.
+template <class T>
+Ref<T> retained(const T* p) noexcept {
+    return Ref<T>(const_cast<T*>(p));
 }
 
 // Equality as the platform's collections see it: both nil, the same object, or isEqual.
