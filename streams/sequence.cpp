@@ -283,7 +283,6 @@ std::size_t Sequence::hash() const {
     return first ? first->hash() : 0;
 }
 
-rt::Id Sequence::copy() const { return self(); }
 
 const rt::Class& Sequence::classForCoder() const { return ArraySequence::staticClass(); }
 

@@ -145,8 +145,6 @@ public:
     bool isEqual(const rt::Object* other) const override;
     // The head's hash (0 without a head).
     std::size_t hash() const override;
-    // Sequences never change: a copy is the sequence itself.
-    rt::Id copy() const override;
     // The class an instance is archived as: an array sequence unless a class says otherwise.
     virtual const rt::Class& classForCoder() const;
     // Writes `array` under "array".

@@ -99,10 +99,6 @@ rt::Ref<MutableURLRequest> URLRequest::mutableCopy() const {
     return r;
 }
 
-rt::Id URLRequest::copy() const {
-    return rt::Id(const_cast<URLRequest*>(this));
-}
-
 rt::Ref<URLRequest> URLRequest::immutableCopy(const URLRequest& from) {
     auto r = rt::make<URLRequest>();
     r->url_ = from.url_;

@@ -130,6 +130,8 @@ public:
     virtual std::string description() const;
     virtual bool isEqual(const Object* other) const;
     virtual std::size_t hash() const;
+    // An immutable value is its own copy, so immutable classes keep this default; a class with
+    // mutable state (a mutable collection) returns an immutable copy instead.
     virtual Id copy() const;
 
     // Key-value coding entry points (the free functions in kvc.h call these). The defaults go
