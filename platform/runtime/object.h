@@ -32,10 +32,34 @@ struct Factory;
 
 // Declares a class to the runtime. Every class that is instantiated with rt::make declares it;
 // the .cpp file defines it with RT_DEFINE_CLASS (class.h).
+//
+// rtRegisteredAncestor is never called: from any class below T, argument-dependent lookup sees one
+// of these per declared class above it, and overload resolution picks the nearest, which is how
+// RT_DEFINE_CLASS checks that the base it names is the class's own (rt::detail::registeredBase).
 #define RT_CLASS(T)                                                                                         \
 public:                                                                                                    \
     using Self = T;                                                                                        \
     static const ::rt::Class& staticClass();                                                               \
+    template <class RtT, class... RtA>                                                                     \
+    friend ::rt::Ref<RtT> rt::make(RtA&&...);                                                              \
+    friend struct ::rt::detail::Factory;                                                                   \
+    template <class RtBelow>                                                                               \
+        requires(!std::is_same_v<RtBelow, T>)                                                              \
+    friend T* rtRegisteredAncestor(RtBelow*, T*) {                                                         \
+        return nullptr;                                                                                    \
+    }                                                                                                      \
+                                                                                                           \
+private:
+
+// Declares a class template whose instances are made with rt::make but report the class of their
+// registered base (a typed block reports "NSBlock"): no class of their own is registered.
+#define RT_CLASS_REPORTING(T, BASE)                                                                          \
+public:                                                                                                    \
+    using Self = T;                                                                                        \
+    static const ::rt::Class& staticClass() {                                                              \
+        static_assert(std::is_base_of_v<BASE, T>, "the class reported must be a base of " #T);            \
+        return BASE::staticClass();                                                                        \
+    }                                                                                                      \
     template <class RtT, class... RtA>                                                                     \
     friend ::rt::Ref<RtT> rt::make(RtA&&...);                                                              \
     friend struct ::rt::detail::Factory;                                                                   \
