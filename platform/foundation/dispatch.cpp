@@ -6,7 +6,7 @@
 
 #include "platform/foundation/dispatch_internal.h"
 #include "platform/foundation/parking_lot.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/foundation/timer_manager.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/class.h"
