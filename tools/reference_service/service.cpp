@@ -426,9 +426,11 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
 
     httplib::Server& server = state->server;
     server.set_payload_max_length(kMaxBody);
-    // Kept-alive connections would hold a stopping server up; a client's next request simply
-    // opens a new connection.
-    server.set_keep_alive_timeout(0);
+    // One request per connection, closed by the service once answered ("Connection: close"), so
+    // no idle kept-alive connection holds a stopping service up. (A keep-alive time-out of 0 would
+    // not do: the library applies it to a connection's first request too, and closes a connection
+    // whose request is a few milliseconds late.)
+    server.set_keep_alive_max_count(1);
     // Only SO_REUSEADDR (a restart may take its port back at once): the library's default adds
     // SO_REUSEPORT, with which a second service on a busy port would start and share its requests.
     server.set_socket_options([](int socket) {
