@@ -90,13 +90,17 @@ TEST_F(ServiceTest, SlowDelaysForRealThenAnswersNormally) {
 
 TEST_F(ServiceTest, StoppingCutsASlowRequestShortWithoutHandlingIt) {
     start({"insert=slow:60"});
-    // The client gives up long before the delay ends; the service is still holding the request.
-    Reply gaveUp = toReply(client(0.2).Post("/ws/insert/", insertBody("T-1").dump(), "application/json"));
-    EXPECT_EQ(gaveUp.error, httplib::Error::Read);
+    Reply cutShort;
+    std::thread waiting([&] { cutShort = post("/ws/insert/", insertBody("T-1")); });
+    bool arrived = service_->waitForArrivals(1, std::chrono::seconds(20));
 
     auto begin = std::chrono::steady_clock::now();
     service_->stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30));
+    waiting.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30)); // not the 60 s
+    EXPECT_EQ(cutShort.status, 0);
+    EXPECT_EQ(cutShort.error, httplib::Error::Read);
     auto records = service_->requests();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].status, 0);

@@ -248,6 +248,7 @@ void Service::State::serve(const httplib::Request& req, httplib::Response& res, 
     {
         std::lock_guard guard(lock);
         rec.seq = ++arrivals;
+        changed.notify_all();
     }
     rec.at = utcNow();
     rec.method = req.method;
@@ -516,6 +517,12 @@ fs::path Service::requestsLogPath() const {
 std::vector<RequestRecord> Service::requests() const {
     std::lock_guard guard(state_->lock);
     return state_->records;
+}
+
+bool Service::waitForArrivals(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock guard(state_->lock);
+    return state_->changed.wait_for(guard, timeout,
+                                    [&] { return state_->arrivals >= static_cast<std::int64_t>(count); });
 }
 
 bool Service::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {

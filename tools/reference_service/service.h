@@ -127,7 +127,9 @@ public:
     std::vector<StoredTransaction> transactions() const; // ordered by uuid
     std::optional<StoredTransaction> transaction(const std::string& uuid) const;
     std::vector<PartnerFinish> partnerFinishes() const; // ordered by session
-    // Waits (real time, bounded) until at least `count` requests are done; answers whether they are.
+    // Wait (real time, bounded) until at least `count` requests have come in, or are done; answer
+    // whether they have.
+    bool waitForArrivals(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
 private:
