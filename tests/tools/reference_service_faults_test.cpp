@@ -10,25 +10,16 @@ namespace refsvc_test {
 namespace {
 
 TEST(FaultRuleTest, ReadsEveryFormAndRefusesTheRest) {
-    struct Valid {
-        const char* text;
-        const char* canonical;
-    };
-    for (const Valid& v :
-         {Valid{"profile=refuse", "profile=refuse"}, Valid{"auth=500*1", "auth=500*1"},
-          Valid{"features=slow:0.25", "features=slow:0.25"}, Valid{"models=garbage*3", "models=garbage*3"},
-          Valid{"insert=slow:2*1", "insert=slow:2*1"}, Valid{"update=500", "update=500"},
-          Valid{"partner=refuse*2", "partner=refuse*2"}, Valid{"all=slow:0", "all=slow:0"}}) {
+    for (const char* text : {"profile=refuse", "auth=500*1", "features=slow:0.25", "models=garbage*3",
+                             "insert=slow:2*1", "update=500", "partner=refuse*2", "all=slow:0"}) {
         std::string error;
-        auto fault = refsvc::Fault::parse(v.text, &error);
-        ASSERT_TRUE(fault) << v.text << ": " << error;
-        EXPECT_EQ(fault->describe(), v.canonical);
+        auto fault = refsvc::Fault::parse(text, &error);
+        ASSERT_TRUE(fault) << text << ": " << error;
+        EXPECT_EQ(fault->describe(), text);
     }
-    auto slow = refsvc::Fault::parse("insert=slow:2*1");
+    auto slow = refsvc::Fault::parse("insert=slow:2.5*1");
     EXPECT_EQ(slow->call, refsvc::Call::Insert);
-    EXPECT_EQ(slow->kind, refsvc::Fault::Kind::Slow);
-    EXPECT_DOUBLE_EQ(slow->delaySeconds, 2);
-    EXPECT_EQ(slow->times, 1);
+    EXPECT_DOUBLE_EQ(slow->delaySeconds, 2.5);
     EXPECT_FALSE(refsvc::Fault::parse("all=500")->call);
 
     for (const char* bad : {"", "auth", "=500", "login=500", "auth=404", "auth=slow", "auth=slow:",

