@@ -1,7 +1,6 @@
 #include "streams/scheduler.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <mutex>
 
 #include "platform/foundation/date.h"
@@ -15,8 +14,6 @@ RT_DEFINE_CLASS(ImmediateScheduler, "ESImmediateScheduler", Scheduler)
 RT_DEFINE_CLASS(QueueScheduler, "ESQueueScheduler", Scheduler)
 RT_DEFINE_CLASS(TargetQueueScheduler, "ESTargetQueueScheduler", QueueScheduler)
 RT_DEFINE_CLASS(SubscriptionScheduler, "ESSubscriptionScheduler", Scheduler)
-RT_DEFINE_CLASS(TestSchedulerAction, "ESTestSchedulerAction", rt::Object)
-RT_DEFINE_CLASS(TestScheduler, "ESTestScheduler", Scheduler)
 
 namespace {
 
@@ -35,12 +32,6 @@ const rt::Ref<Scheduler>& shared(rt::Ref<Scheduler> (*makeOne)()) {
         return s;
     }();
     return instance;
-}
-
-std::string address(const void* p) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%p", p);
-    return buf;
 }
 
 } // namespace
@@ -157,7 +148,7 @@ void Scheduler::scheduleRecursiveStep(const std::shared_ptr<RecursiveBlock>& blo
 }
 
 std::string Scheduler::description() const {
-    return "<" + std::string(getClass().name()) + ": " + address(this) + "> " + name_;
+    return rt::Object::description() + " " + name_;
 }
 
 // ---- ImmediateScheduler -------------------------------------------------------------------
@@ -282,78 +273,6 @@ rt::Ref<Disposable> SubscriptionScheduler::afterRepeatingEveryWithLeewaySchedule
     rt::Ref<Scheduler> target = currentScheduler();
     return (target ? target : background_)
         ->afterRepeatingEveryWithLeewaySchedule(date, interval, leeway, std::move(block));
-}
-
-// ---- TestScheduler ------------------------------------------------------------------------
-
-TestSchedulerAction::TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order)
-    : date_(std::move(date)), block_(std::move(block)), disposable_(Disposable::make()), order_(order) {}
-
-std::string TestSchedulerAction::description() const {
-    return "<" + std::string(getClass().name()) + ": " + address(this) + ">{ date: " + date_->description() + " }";
-}
-
-// std::*_heap keeps the "largest" first; this makes that the earliest (date, order).
-bool TestScheduler::runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::Ref<TestSchedulerAction>& b) {
-    double da = a->date_->timeIntervalSinceReferenceDate(), db = b->date_->timeIntervalSinceReferenceDate();
-    return da != db ? da > db : a->order_ > b->order_;
-}
-
-TestScheduler::TestScheduler() : Scheduler(prefixed(".ESTestScheduler")) {}
-
-TestScheduler::~TestScheduler() { stepAll(); }
-
-rt::Ref<Disposable> TestScheduler::add(rt::Ref<ns::Date> date, Block block) {
-    rt::SyncGuard guard(this);
-    auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(block), nextOrder_++);
-    heap_.push_back(action);
-    std::push_heap(heap_.begin(), heap_.end(), runsLater);
-    return action->disposable_;
-}
-
-rt::Ref<Disposable> TestScheduler::schedule(Block block) {
-    rt::SyncGuard guard(this);
-    auto date = ns::Date::withTimeIntervalSinceReferenceDate(static_cast<double>(numberOfDirectlyScheduledBlocks_++));
-    return add(std::move(date), std::move(block));
-}
-
-rt::Ref<Disposable> TestScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
-    return add(date, std::move(block));
-}
-
-rt::Ref<Disposable> TestScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
-                                                                         double interval, double leeway,
-                                                                         Block block) {
-    auto repetition = CompoundDisposable::make();
-    auto own = std::make_shared<rt::Ref<Disposable>>();
-    rt::Weak<TestScheduler> weakSelf(this);
-    auto first = add(date, [repetition, own, weakSelf, date, interval, leeway, block] {
-        repetition->removeDisposable(own->get());
-        if (auto self = weakSelf.lock()) {
-            repetition->addDisposable(self->afterRepeatingEveryWithLeewaySchedule(
-                date->dateByAddingTimeInterval(interval), interval, leeway, block));
-        }
-        block();
-    });
-    *own = first;
-    repetition->addDisposable(first);
-    return repetition;
-}
-
-void TestScheduler::step(std::uint64_t count) {
-    rt::SyncGuard guard(this);
-    for (std::uint64_t i = 0; i < count && !heap_.empty(); ++i) {
-        std::pop_heap(heap_.begin(), heap_.end(), runsLater);
-        rt::Ref<TestSchedulerAction> action = std::move(heap_.back());
-        heap_.pop_back();
-        if (action->disposable_->isDisposed()) continue;
-        performAsCurrentScheduler(action->block_);
-    }
-}
-
-std::size_t TestScheduler::scheduledActionCount() const {
-    rt::SyncGuard guard(this);
-    return heap_.size();
 }
 
 } // namespace es

@@ -12,6 +12,7 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
 #include "streams/scheduler.h"
+#include "streams/test_scheduler.h"
 #include "streams/signal.h"
 #include "streams/subject.h"
 #include "tests/testkit/main_loop.h"

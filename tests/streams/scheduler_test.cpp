@@ -11,6 +11,7 @@
 #include "platform/foundation/clock.h"
 #include "platform/foundation/date.h"
 #include "streams/scheduler.h"
+#include "streams/test_scheduler.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "platform/runtime/number.h"
 #include "streams/multicast_connection.h"
 #include "streams/scheduler.h"
+#include "streams/test_scheduler.h"
 #include "streams/subject.h"
 #include "tests/testkit/main_loop.h"
 

@@ -19,6 +19,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "streams/scheduler.h"
+#include "streams/test_scheduler.h"
 #include "streams/sequence.h"
 #include "streams/sequence_classes.h"
 #include "streams/signal.h"

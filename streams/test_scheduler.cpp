@@ -1,0 +1,83 @@
+#include "streams/test_scheduler.h"
+
+#include <algorithm>
+
+#include "platform/foundation/date.h"
+#include "platform/runtime/class.h"
+
+namespace es {
+
+RT_DEFINE_CLASS(TestSchedulerAction, "ESTestSchedulerAction", rt::Object)
+RT_DEFINE_CLASS(TestScheduler, "ESTestScheduler", Scheduler)
+
+TestSchedulerAction::TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order)
+    : date_(std::move(date)), block_(std::move(block)), disposable_(Disposable::make()), order_(order) {}
+
+std::string TestSchedulerAction::description() const {
+    return rt::Object::description() + "{ date: " + date_->description() + " }";
+}
+
+// std::*_heap keeps the "largest" first; this makes that the earliest (date, order).
+bool TestScheduler::runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::Ref<TestSchedulerAction>& b) {
+    double da = a->date_->timeIntervalSinceReferenceDate(), db = b->date_->timeIntervalSinceReferenceDate();
+    return da != db ? da > db : a->order_ > b->order_;
+}
+
+TestScheduler::TestScheduler() : Scheduler(std::string(kReverseDomainPrefix) + ".ESTestScheduler") {}
+
+TestScheduler::~TestScheduler() { stepAll(); }
+
+rt::Ref<Disposable> TestScheduler::add(rt::Ref<ns::Date> date, Block block) {
+    rt::SyncGuard guard(this);
+    auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(block), nextOrder_++);
+    heap_.push_back(action);
+    std::push_heap(heap_.begin(), heap_.end(), runsLater);
+    return action->disposable_;
+}
+
+rt::Ref<Disposable> TestScheduler::schedule(Block block) {
+    rt::SyncGuard guard(this);
+    auto date = ns::Date::withTimeIntervalSinceReferenceDate(static_cast<double>(numberOfDirectlyScheduledBlocks_++));
+    return add(std::move(date), std::move(block));
+}
+
+rt::Ref<Disposable> TestScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
+    return add(date, std::move(block));
+}
+
+rt::Ref<Disposable> TestScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
+                                                                         double interval, double leeway,
+                                                                         Block block) {
+    auto repetition = CompoundDisposable::make();
+    auto own = std::make_shared<rt::Ref<Disposable>>();
+    rt::Weak<TestScheduler> weakSelf(this);
+    auto first = add(date, [repetition, own, weakSelf, date, interval, leeway, block] {
+        repetition->removeDisposable(own->get());
+        if (auto self = weakSelf.lock()) {
+            repetition->addDisposable(self->afterRepeatingEveryWithLeewaySchedule(
+                date->dateByAddingTimeInterval(interval), interval, leeway, block));
+        }
+        block();
+    });
+    *own = first;
+    repetition->addDisposable(first);
+    return repetition;
+}
+
+void TestScheduler::step(std::uint64_t count) {
+    rt::SyncGuard guard(this);
+    for (std::uint64_t i = 0; i < count && !heap_.empty(); ++i) {
+        std::pop_heap(heap_.begin(), heap_.end(), runsLater);
+        rt::Ref<TestSchedulerAction> action = std::move(heap_.back());
+        heap_.pop_back();
+        if (action->disposable_->isDisposed()) continue;
+        performAsCurrentScheduler(action->block_);
+    }
+}
+
+std::size_t TestScheduler::scheduledActionCount() const {
+    rt::SyncGuard guard(this);
+    return heap_.size();
+}
+
+} // namespace es

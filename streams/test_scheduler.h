@@ -1,0 +1,61 @@
+#pragma once
+// The test scheduler: virtual time for tests. Nothing it is given runs until the test steps it.
+
+#include <cstdint>
+#include <vector>
+
+#include "streams/scheduler.h"
+
+namespace ns {
+class Date;
+}
+
+namespace es {
+
+class TestSchedulerAction final : public rt::Object {
+    RT_CLASS(TestSchedulerAction)
+public:
+    const rt::Ref<ns::Date>& date() const noexcept { return date_; }
+    const rt::Ref<Disposable>& disposable() const noexcept { return disposable_; }
+    std::string description() const override;
+
+private:
+    friend class TestScheduler;
+    TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order);
+
+    rt::Ref<ns::Date> date_;
+    Scheduler::Block block_;
+    rt::Ref<Disposable> disposable_;
+    std::uint64_t order_; // breaks ties between equal dates: earlier scheduled first
+};
+
+// Virtual time: nothing runs until the test steps it. Directly scheduled blocks run in the order
+// scheduled and before any action with a real date.
+class TestScheduler final : public Scheduler {
+    RT_CLASS(TestScheduler)
+public:
+    TestScheduler();
+    ~TestScheduler() override;
+
+    rt::Ref<Disposable> schedule(Block block) override;
+    rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block) override;
+    // Leeway is ignored.
+    rt::Ref<Disposable> afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date, double interval,
+                                                              double leeway, Block block) override;
+
+    // Runs the earliest action (skipping it if disposed); up to `count` of them.
+    void step() { step(1); }
+    void step(std::uint64_t count);
+    void stepAll() { step(UINT64_MAX); }
+    std::size_t scheduledActionCount() const;
+
+private:
+    rt::Ref<Disposable> add(rt::Ref<ns::Date> date, Block block);
+    static bool runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::Ref<TestSchedulerAction>& b);
+
+    std::vector<rt::Ref<TestSchedulerAction>> heap_; // a min-heap by (date, order)
+    std::uint64_t numberOfDirectlyScheduledBlocks_ = 0;
+    std::uint64_t nextOrder_ = 0;
+};
+
+} // namespace es
