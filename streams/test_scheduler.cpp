@@ -25,43 +25,40 @@ bool TestScheduler::runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::R
 
 TestScheduler::TestScheduler() : Scheduler(std::string(kReverseDomainPrefix) + ".ESTestScheduler") {}
 
-TestScheduler::~TestScheduler() { stepAll(); }
+TestScheduler::~TestScheduler() {
+    tearingDown_ = true;
+    stepAll();
+}
 
-rt::Ref<Disposable> TestScheduler::add(rt::Ref<ns::Date> date, Block block) {
+void TestScheduler::push(rt::Ref<TestSchedulerAction> action) {
+    heap_.push_back(std::move(action));
+    std::push_heap(heap_.begin(), heap_.end(), runsLater);
+}
+
+rt::Ref<TestSchedulerAction> TestScheduler::add(rt::Ref<ns::Date> date, Block block) {
     rt::SyncGuard guard(this);
     auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(block), nextOrder_++);
-    heap_.push_back(action);
-    std::push_heap(heap_.begin(), heap_.end(), runsLater);
-    return action->disposable_;
+    push(action);
+    return action;
 }
 
 rt::Ref<Disposable> TestScheduler::schedule(Block block) {
     rt::SyncGuard guard(this);
     auto date = ns::Date::withTimeIntervalSinceReferenceDate(static_cast<double>(numberOfDirectlyScheduledBlocks_++));
-    return add(std::move(date), std::move(block));
+    return add(std::move(date), std::move(block))->disposable_;
 }
 
 rt::Ref<Disposable> TestScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
-    return add(date, std::move(block));
+    return add(date, std::move(block))->disposable_;
 }
 
 rt::Ref<Disposable> TestScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
-                                                                         double interval, double leeway,
-                                                                         Block block) {
-    auto repetition = CompoundDisposable::make();
-    auto own = std::make_shared<rt::Ref<Disposable>>();
-    rt::Weak<TestScheduler> weakSelf(this);
-    auto first = add(date, [repetition, own, weakSelf, date, interval, leeway, block] {
-        repetition->removeDisposable(own->get());
-        if (auto self = weakSelf.lock()) {
-            repetition->addDisposable(self->afterRepeatingEveryWithLeewaySchedule(
-                date->dateByAddingTimeInterval(interval), interval, leeway, block));
-        }
-        block();
-    });
-    *own = first;
-    repetition->addDisposable(first);
-    return repetition;
+                                                                         double interval, double, Block block) {
+    rt::SyncGuard guard(this);
+    auto action = add(date, std::move(block));
+    action->repeats_ = true;
+    action->interval_ = interval;
+    return action->disposable_;
 }
 
 void TestScheduler::step(std::uint64_t count) {
@@ -71,6 +68,11 @@ void TestScheduler::step(std::uint64_t count) {
         rt::Ref<TestSchedulerAction> action = std::move(heap_.back());
         heap_.pop_back();
         if (action->disposable_->isDisposed()) continue;
+        if (action->repeats_ && !tearingDown_) {
+            action->date_ = action->date_->dateByAddingTimeInterval(action->interval_);
+            action->order_ = nextOrder_++;
+            push(action);
+        }
         performAsCurrentScheduler(action->block_);
     }
 }

@@ -12,6 +12,8 @@ class Date;
 
 namespace es {
 
+// One piece of scheduled work. A repeating action is one object for all its runs: each run moves
+// its date on by the interval and puts it back in the heap.
 class TestSchedulerAction final : public rt::Object {
     RT_CLASS(TestSchedulerAction)
 public:
@@ -27,6 +29,8 @@ private:
     Scheduler::Block block_;
     rt::Ref<Disposable> disposable_;
     std::uint64_t order_; // breaks ties between equal dates: earlier scheduled first
+    bool repeats_ = false;
+    double interval_ = 0;
 };
 
 // Virtual time: nothing runs until the test steps it. Directly scheduled blocks run in the order
@@ -39,7 +43,8 @@ public:
 
     rt::Ref<Disposable> schedule(Block block) override;
     rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block) override;
-    // Leeway is ignored.
+    // Leeway is ignored. The next run is scheduled before the block runs, so it comes before
+    // anything the block schedules for the same date.
     rt::Ref<Disposable> afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date, double interval,
                                                               double leeway, Block block) override;
 
@@ -50,12 +55,14 @@ public:
     std::size_t scheduledActionCount() const;
 
 private:
-    rt::Ref<Disposable> add(rt::Ref<ns::Date> date, Block block);
+    rt::Ref<TestSchedulerAction> add(rt::Ref<ns::Date> date, Block block);
+    void push(rt::Ref<TestSchedulerAction> action);
     static bool runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::Ref<TestSchedulerAction>& b);
 
     std::vector<rt::Ref<TestSchedulerAction>> heap_; // a min-heap by (date, order)
     std::uint64_t numberOfDirectlyScheduledBlocks_ = 0;
     std::uint64_t nextOrder_ = 0;
+    bool tearingDown_ = false; // the last run of what is left: repeating actions run once more
 };
 
 } // namespace es

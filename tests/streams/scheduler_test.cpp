@@ -279,4 +279,19 @@ TEST(TestScheduler, RepeatingActionsAndTeardown) {
     }
 }
 
+TEST(TestScheduler, RepeatingActionHoldsConstantMemoryAndDisposesFlat) {
+    auto test = rt::make<es::TestScheduler>();
+    long ticks = 0;
+    auto repeating = test->afterRepeatingEveryWithLeewaySchedule(ns::Date::withTimeIntervalSinceReferenceDate(0), 1,
+                                                                 0, [&] { ++ticks; });
+    test->step(10);
+    std::int64_t alive = rt::liveObjectCount();
+    test->step(250'000);
+    EXPECT_EQ(rt::liveObjectCount(), alive);
+    EXPECT_EQ(test->scheduledActionCount(), 1u);
+    repeating->dispose(); // nothing nested to unwind, however long it ran
+    test->stepAll();
+    EXPECT_EQ(ticks, 250'010);
+}
+
 } // namespace
