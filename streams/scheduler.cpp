@@ -34,6 +34,13 @@ const rt::Ref<Scheduler>& shared(rt::Ref<Scheduler> (*makeOne)()) {
     return instance;
 }
 
+// What scheduling returns when there is nothing left to cancel: the work ran at once, or was never
+// taken. Already disposed, so disposing it again does nothing.
+const rt::Ref<Disposable>& nothingToCancel() {
+    static const rt::Ref<Disposable> disposed = rt::immortal(Disposable::withBlock(nullptr));
+    return disposed;
+}
+
 } // namespace
 
 // ---- Scheduler ----------------------------------------------------------------------------
@@ -79,13 +86,13 @@ rt::Ref<Scheduler> Scheduler::currentScheduler() {
     return nullptr;
 }
 
-rt::Ref<Disposable> Scheduler::schedule(Block) { return nullptr; }
+rt::Ref<Disposable> Scheduler::schedule(Block) { return nothingToCancel(); }
 
-rt::Ref<Disposable> Scheduler::afterSchedule(const rt::Ref<ns::Date>&, Block) { return nullptr; }
+rt::Ref<Disposable> Scheduler::afterSchedule(const rt::Ref<ns::Date>&, Block) { return nothingToCancel(); }
 
 rt::Ref<Disposable> Scheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>&, double, double,
                                                                      Block) {
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> Scheduler::afterDelaySchedule(double seconds, Block block) {
@@ -157,18 +164,18 @@ ImmediateScheduler::ImmediateScheduler() : Scheduler(prefixed(".ESScheduler.imme
 
 rt::Ref<Disposable> ImmediateScheduler::schedule(Block block) {
     block();
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> ImmediateScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
     if (date) dispatch::Semaphore::make(0)->wait(date->timeIntervalSinceReferenceDate());
     block();
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> ImmediateScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>&, double,
                                                                               double, Block) {
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> ImmediateScheduler::scheduleRecursiveBlock(RecursiveBlock block) {
@@ -179,7 +186,7 @@ rt::Ref<Disposable> ImmediateScheduler::scheduleRecursiveBlock(RecursiveBlock bl
         block(reschedule);
         --remaining;
     }
-    return nullptr;
+    return nothingToCancel();
 }
 
 // ---- QueueScheduler -----------------------------------------------------------------------
@@ -245,8 +252,10 @@ rt::Ref<Disposable> QueueScheduler::afterRepeatingEveryWithLeewaySchedule(const 
 
 rt::Ref<TargetQueueScheduler> TargetQueueScheduler::withNameTargetQueue(std::string name,
                                                                         const rt::Ref<dispatch::Queue>& target) {
-    if (name.empty()) name = prefixed(".ESTargetQueueScheduler(" + target->label() + ")");
-    auto queue = dispatch::Queue::serial(name, target);
+    // No target: the default global queue, as a new serial queue has.
+    const rt::Ref<dispatch::Queue>& targetQueue = target ? target : dispatch::Queue::global();
+    if (name.empty()) name = prefixed(".ESTargetQueueScheduler(" + targetQueue->label() + ")");
+    auto queue = dispatch::Queue::serial(name, targetQueue);
     if (!queue) return nullptr;
     return rt::make<TargetQueueScheduler>(std::move(name), std::move(queue));
 }
@@ -259,7 +268,7 @@ SubscriptionScheduler::SubscriptionScheduler()
 rt::Ref<Disposable> SubscriptionScheduler::schedule(Block block) {
     if (!currentScheduler()) return background_->schedule(std::move(block));
     block();
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> SubscriptionScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {

@@ -44,8 +44,10 @@ public:
 
     const std::string& name() const noexcept { return name_; }
 
-    // Runs the block as soon as possible; the disposable cancels it if it has not started (nil
-    // when the work ran at once).
+    // Every scheduling call returns a disposable, never nil: it cancels the work if it has not
+    // started; work that ran at once (or was never taken) returns one that is already disposed.
+
+    // Runs the block as soon as possible.
     virtual rt::Ref<Disposable> schedule(Block block);
     // Runs the block at the date.
     virtual rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block);
@@ -79,7 +81,7 @@ public:
     rt::Ref<Disposable> schedule(Block block) override;
     // Waits on the calling thread until the date (on the installed clock), then runs the block.
     rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block) override;
-    // Not supported: does nothing.
+    // Not supported: does nothing (the disposable returned is already disposed).
     rt::Ref<Disposable> afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date, double interval,
                                                               double leeway, Block block) override;
     rt::Ref<Disposable> scheduleRecursiveBlock(RecursiveBlock block) override;
@@ -113,7 +115,8 @@ private:
 class TargetQueueScheduler final : public QueueScheduler {
     RT_CLASS(TargetQueueScheduler)
 public:
-    // An empty name gives ".ESTargetQueueScheduler(<target label>)" after the prefix.
+    // An empty name gives ".ESTargetQueueScheduler(<target label>)" after the prefix; a nil target
+    // the default global queue.
     static rt::Ref<TargetQueueScheduler> withNameTargetQueue(std::string name,
                                                              const rt::Ref<dispatch::Queue>& target);
 

@@ -10,8 +10,9 @@ namespace es {
 RT_DEFINE_CLASS(TestSchedulerAction, "ESTestSchedulerAction", rt::Object)
 RT_DEFINE_CLASS(TestScheduler, "ESTestScheduler", Scheduler)
 
-TestSchedulerAction::TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order)
-    : date_(std::move(date)), block_(std::move(block)), disposable_(Disposable::make()), order_(order) {}
+TestSchedulerAction::TestSchedulerAction(rt::Ref<ns::Date> date, std::shared_ptr<Scheduler::Block> block,
+                                         rt::Ref<Disposable> disposable, std::uint64_t order)
+    : date_(std::move(date)), block_(std::move(block)), disposable_(std::move(disposable)), order_(order) {}
 
 std::string TestSchedulerAction::description() const {
     return rt::Object::description() + "{ date: " + date_->description() + " }";
@@ -36,8 +37,17 @@ void TestScheduler::push(rt::Ref<TestSchedulerAction> action) {
 }
 
 rt::Ref<TestSchedulerAction> TestScheduler::add(rt::Ref<ns::Date> date, Block block) {
+    auto work = std::make_shared<Block>(std::move(block));
+    // Under the scheduler's lock, so never while the block runs (steps hold it).
+    auto disposable = Disposable::withBlock([weakSelf = rt::Weak<TestScheduler>(this), work] {
+        Block released; // declared before the guard: what it holds goes after the unlock
+        if (auto self = weakSelf.lock()) {
+            rt::SyncGuard guard(self.get());
+            released = std::move(*work);
+        }
+    });
     rt::SyncGuard guard(this);
-    auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(block), nextOrder_++);
+    auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(work), std::move(disposable), nextOrder_++);
     push(action);
     return action;
 }
@@ -73,7 +83,7 @@ void TestScheduler::step(std::uint64_t count) {
             action->order_ = nextOrder_++;
             push(action);
         }
-        performAsCurrentScheduler(action->block_);
+        if (*action->block_) performAsCurrentScheduler(*action->block_);
     }
 }
 

@@ -2,6 +2,7 @@
 // The test scheduler: virtual time for tests. Nothing it is given runs until the test steps it.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "streams/scheduler.h"
@@ -13,7 +14,8 @@ class Date;
 namespace es {
 
 // One piece of scheduled work. A repeating action is one object for all its runs: each run moves
-// its date on by the interval and puts it back in the heap.
+// its date on by the interval and puts it back in the heap. Disposing it releases its block at
+// once, so work that is never stepped holds nothing (not even the scheduler it would reschedule on).
 class TestSchedulerAction final : public rt::Object {
     RT_CLASS(TestSchedulerAction)
 public:
@@ -23,10 +25,11 @@ public:
 
 private:
     friend class TestScheduler;
-    TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order);
+    TestSchedulerAction(rt::Ref<ns::Date> date, std::shared_ptr<Scheduler::Block> block,
+                        rt::Ref<Disposable> disposable, std::uint64_t order);
 
     rt::Ref<ns::Date> date_;
-    Scheduler::Block block_;
+    std::shared_ptr<Scheduler::Block> block_; // emptied by disposal, under the scheduler's lock
     rt::Ref<Disposable> disposable_;
     std::uint64_t order_; // breaks ties between equal dates: earlier scheduled first
     bool repeats_ = false;

@@ -12,7 +12,9 @@
 #include "platform/foundation/date.h"
 #include "streams/scheduler.h"
 #include "streams/test_scheduler.h"
+#include "platform/runtime/class.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/virtual_time.h"
 
 namespace {
 
@@ -127,7 +129,7 @@ TEST(BackgroundScheduler, BlocksOfOneSchedulerNeverOverlap) {
 TEST(SubscriptionScheduler, InlineWithACurrentSchedulerDeferredWithout) {
     auto subscription = Scheduler::subscriptionScheduler();
     bool ran = false;
-    EXPECT_FALSE(subscription->schedule([&] { ran = true; }));
+    EXPECT_TRUE(subscription->schedule([&] { ran = true; })->isDisposed()); // ran: nothing to cancel
     EXPECT_TRUE(ran);
 
     std::thread::id caller, runner;
@@ -195,17 +197,20 @@ TEST(Scheduler, RecursiveBlockReschedulingTwiceRunsTwiceMoreAfterReturning) {
 TEST(ImmediateScheduler, RunsInlineAndIterates) {
     auto immediate = Scheduler::immediateScheduler();
     int runs = 0;
-    EXPECT_FALSE(immediate->schedule([&] { ++runs; }));
+    EXPECT_TRUE(immediate->schedule([&] { ++runs; })->isDisposed());
     EXPECT_EQ(runs, 1);
-    EXPECT_FALSE(immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; }));
+    EXPECT_TRUE(
+        immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; })->isDisposed());
     EXPECT_EQ(runs, 1);
     int passes = 0;
-    EXPECT_FALSE(immediate->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
-        if (++passes == 1) {
-            reschedule();
-            reschedule();
-        }
-    }));
+    EXPECT_TRUE(immediate
+                    ->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+                        if (++passes == 1) {
+                            reschedule();
+                            reschedule();
+                        }
+                    })
+                    ->isDisposed());
     EXPECT_EQ(passes, 3);
 }
 
@@ -292,6 +297,72 @@ TEST(TestScheduler, RepeatingActionHoldsConstantMemoryAndDisposesFlat) {
     repeating->dispose(); // nothing nested to unwind, however long it ran
     test->stepAll();
     EXPECT_EQ(ticks, 250'010);
+}
+
+// A scheduler that overrides nothing: the base class's own answers.
+class BareScheduler final : public Scheduler {
+    RT_CLASS(BareScheduler)
+
+private:
+    BareScheduler() : Scheduler("") {}
+};
+
+RT_DEFINE_CLASS(BareScheduler, "ESTestBareScheduler", Scheduler)
+
+struct SchedulerKind {
+    const char* name;
+    Ref<Scheduler> (*make)();
+};
+
+// Every way of scheduling, on every kind of scheduler, returns a disposable that may be disposed.
+class EverySchedulingCall : public testkit::VirtualTimeTest, public ::testing::WithParamInterface<SchedulerKind> {};
+
+TEST_P(EverySchedulingCall, ReturnsADisposable) {
+    auto scheduler = GetParam().make();
+    ASSERT_TRUE(scheduler);
+    auto due = ns::Date::now(); // due at once: the immediate scheduler waits for the date
+    std::vector<Ref<es::Disposable>> returned = {
+        scheduler->schedule([] {}),
+        scheduler->afterSchedule(due, [] {}),
+        scheduler->afterDelaySchedule(0, [] {}),
+        scheduler->afterRepeatingEveryWithLeewaySchedule(due, 1, 0, [] {}),
+        scheduler->scheduleRecursiveBlock([](const std::function<void()>&) {}),
+    };
+    for (std::size_t i = 0; i < returned.size(); ++i) {
+        ASSERT_TRUE(returned[i]) << "call " << i;
+        returned[i]->dispose();
+        EXPECT_TRUE(returned[i]->isDisposed()) << "call " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedulers, EverySchedulingCall,
+    ::testing::Values(SchedulerKind{"Immediate", [] { return Scheduler::immediateScheduler(); }},
+                      SchedulerKind{"MainThread", [] { return Scheduler::mainThreadScheduler(); }},
+                      SchedulerKind{"Subscription", [] { return Scheduler::subscriptionScheduler(); }},
+                      SchedulerKind{"Background", [] { return Scheduler::scheduler(); }},
+                      SchedulerKind{"Queue",
+                                    [] {
+                                        return Ref<Scheduler>(es::QueueScheduler::withNameQueue(
+                                            "test.queue-scheduler", dispatch::Queue::global()));
+                                    }},
+                      SchedulerKind{"Test", [] { return Ref<Scheduler>(rt::make<es::TestScheduler>()); }},
+                      SchedulerKind{"Base", [] { return Ref<Scheduler>(rt::make<BareScheduler>()); }}),
+    [](const ::testing::TestParamInfo<SchedulerKind>& info) { return std::string(info.param.name); });
+
+TEST(Scheduler, WorkThatRanAtOnceReturnsOneSharedDisposedDisposable) {
+    auto immediate = Scheduler::immediateScheduler();
+    auto first = immediate->schedule([] {});
+    EXPECT_TRUE(first->isDisposed());
+    EXPECT_EQ(first, immediate->schedule([] {}));
+    EXPECT_EQ(first, Scheduler::subscriptionScheduler()->schedule([] {})); // inline on the main thread
+}
+
+TEST(TargetQueueScheduler, NilTargetMeansTheDefaultGlobalQueue) {
+    auto scheduler = es::TargetQueueScheduler::withNameTargetQueue("", nullptr);
+    ASSERT_TRUE(scheduler);
+    EXPECT_EQ(scheduler->name(), kPrefix + ".ESTargetQueueScheduler(" + dispatch::Queue::global()->label() + ")");
+    EXPECT_EQ(scheduler->queue()->target(), dispatch::Queue::global());
 }
 
 } // namespace
