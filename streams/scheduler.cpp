@@ -210,44 +210,31 @@ rt::Ref<Disposable> QueueScheduler::schedule(Block block) {
     return disposable;
 }
 
+// Starts a timer source on the date; disposal cancels it, which withdraws its timer at once, so
+// nothing the work holds (the block, the scheduler, the queue) waits for the date.
+rt::Ref<Disposable> QueueScheduler::start(const rt::Ref<dispatch::TimerSource>& source, const rt::Ref<ns::Date>& date,
+                                          double interval, double leeway) {
+    source->setTimer(wallTimeWithDate(date), interval, leeway);
+    source->resume();
+    return Disposable::withBlock([source] { source->cancel(); });
+}
+
 rt::Ref<Disposable> QueueScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
-    // A dispatch after cannot be withdrawn, so what the work holds is given up on disposal
-    // rather than at the deadline.
-    struct Pending {
-        std::mutex lock;
-        rt::Ref<QueueScheduler> scheduler;
-        Block block;
-    };
-    auto pending = std::make_shared<Pending>();
-    pending->scheduler = rt::Ref<QueueScheduler>(this);
-    pending->block = std::move(block);
-    dispatch::asyncAfter(wallTimeWithDate(date), queue_, [pending] {
-        rt::Ref<QueueScheduler> scheduler;
-        Block block;
-        {
-            std::lock_guard g(pending->lock);
-            scheduler = std::move(pending->scheduler);
-            block = std::move(pending->block);
-        }
-        if (block) scheduler->performAsCurrentScheduler(block);
+    auto source = dispatch::TimerSource::make(queue_);
+    dispatch::TimerSource* running = source.get(); // alive while its handler runs
+    source->setEventHandler([running, self = rt::Ref<QueueScheduler>(this), block = std::move(block)] {
+        self->performAsCurrentScheduler(block);
+        running->cancel(); // a one-shot lets go of the block once it ran
     });
-    return Disposable::withBlock([pending] {
-        rt::Ref<QueueScheduler> scheduler; // declared before the guard: released after the unlock
-        Block block;
-        std::lock_guard g(pending->lock);
-        scheduler = std::move(pending->scheduler);
-        block = std::move(pending->block);
-    });
+    return start(source, date, 0, 0);
 }
 
 rt::Ref<Disposable> QueueScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
                                                                           double interval, double leeway,
                                                                           Block block) {
     auto source = dispatch::TimerSource::make(queue_);
-    source->setTimer(wallTimeWithDate(date), interval, leeway);
     source->setEventHandler(std::move(block));
-    source->resume();
-    return Disposable::withBlock([source] { source->cancel(); });
+    return start(source, date, interval, leeway);
 }
 
 rt::Ref<TargetQueueScheduler> TargetQueueScheduler::withNameTargetQueue(std::string name,

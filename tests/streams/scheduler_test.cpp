@@ -237,6 +237,21 @@ TEST(QueueScheduler, RepeatingTimerUnderTheManualClock) {
     EXPECT_EQ(order, "early,late");
 }
 
+TEST(QueueScheduler, DisposingDelayedWorkWithdrawsItsTimerAtOnce) {
+    // On the system clock, an hour ahead: nothing the work holds may wait for its date.
+    std::int64_t before = rt::liveObjectCount();
+    auto scheduler = Scheduler::scheduler();
+    bool ran = false;
+    auto held = es::Disposable::make();
+    auto delayed = scheduler->afterDelaySchedule(3600, [&ran, held] { ran = true; });
+    held = nullptr;
+    delayed->dispose();
+    delayed = nullptr;
+    scheduler = nullptr;
+    EXPECT_EQ(rt::liveObjectCount(), before); // the block, the scheduler and its queue are gone
+    EXPECT_FALSE(ran);
+}
+
 TEST(TestScheduler, OrderAndStepping) {
     auto test = rt::make<es::TestScheduler>();
     std::string order;
