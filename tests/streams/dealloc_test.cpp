@@ -96,11 +96,13 @@ void expectLateSubscriberCompletesAtOnce(Made made) {
     const DeallocProbe* raw = probe.get();
     if (made == BeforeHook) es::willDeallocSignal(raw);
     bool completedInHook = false;
-    es::addDeallocDisposable(raw, Disposable::withBlock([&] {
-                                 bool completed = false;
-                                 es::willDeallocSignal(raw)->subscribeCompleted([&] { completed = true; });
-                                 completedInHook = completed;
-                             }));
+    auto hook = Disposable::withBlock([&] {
+        bool completed = false;
+        es::willDeallocSignal(raw)->subscribeCompleted([&] { completed = true; });
+        completedInHook = completed;
+    });
+    es::addDeallocDisposable(raw, hook);
+    hook = nullptr;
     if (made == AfterHook) es::willDeallocSignal(raw);
     probe = nullptr;
     EXPECT_TRUE(completedInHook);
