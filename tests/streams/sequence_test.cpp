@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,11 +16,12 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "streams/scheduler.h"
-#include "streams/test_scheduler.h"
 #include "streams/sequence.h"
 #include "streams/sequence_classes.h"
 #include "streams/signal.h"
+#include "streams/test_scheduler.h"
 #include "streams/tuple.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -320,26 +318,18 @@ TEST(Sequence, ReleasingAMillionLinkBoundChainKeepsTheStackFlat) {
 }
 
 TEST(Sequence, TwoThreadsReadingOneHeadGetTheOneComputedValue) {
-    std::mutex m;
-    std::condition_variable cv;
-    int arrived = 0;
+    testkit::Latch arrived(2);
     std::atomic<int> computed{0};
     auto s = Sequence::sequenceWithHeadBlockTailBlock(
         [&]() -> Id {
             ++computed;
-            // Give the other thread time to reach the head (bounded).
-            std::unique_lock g(m);
-            cv.wait_for(g, std::chrono::milliseconds(500), [&] { return arrived == 2; });
+            EXPECT_TRUE(arrived.wait()); // both threads are on their way to the head
             return Id(ns::MutableArray::withObjects({ns::num(computed.load())}));
         },
         [] { return Ref<Sequence>(); });
     Id seen[2];
     auto reader = [&](int i) {
-        {
-            std::lock_guard g(m);
-            ++arrived;
-        }
-        cv.notify_all();
+        arrived.countDown();
         seen[i] = s->head();
     };
     std::thread a(reader, 0), b(reader, 1);
