@@ -86,9 +86,13 @@ rt::Ref<Scheduler> Scheduler::currentScheduler() {
     return nullptr;
 }
 
-rt::Ref<Disposable> Scheduler::schedule(Block) { return nothingToCancel(); }
+rt::Ref<Disposable> Scheduler::schedule(Block) {
+    return nothingToCancel();
+}
 
-rt::Ref<Disposable> Scheduler::afterSchedule(const rt::Ref<ns::Date>&, Block) { return nothingToCancel(); }
+rt::Ref<Disposable> Scheduler::afterSchedule(const rt::Ref<ns::Date>&, Block) {
+    return nothingToCancel();
+}
 
 rt::Ref<Disposable> Scheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>&, double, double,
                                                                      Block) {
@@ -212,8 +216,8 @@ rt::Ref<Disposable> QueueScheduler::schedule(Block block) {
 
 // Starts a timer source on the date; disposal cancels it, which withdraws its timer at once, so
 // nothing the work holds (the block, the scheduler, the queue) waits for the date.
-rt::Ref<Disposable> QueueScheduler::start(const rt::Ref<dispatch::TimerSource>& source, const rt::Ref<ns::Date>& date,
-                                          double interval, double leeway) {
+rt::Ref<Disposable> QueueScheduler::start(const rt::Ref<dispatch::TimerSource>& source,
+                                          const rt::Ref<ns::Date>& date, double interval, double leeway) {
     source->setTimer(wallTimeWithDate(date), interval, leeway);
     source->resume();
     return Disposable::withBlock([source] { source->cancel(); });

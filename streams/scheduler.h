@@ -108,8 +108,8 @@ protected:
     QueueScheduler(std::string name, rt::Ref<dispatch::Queue> queue);
 
 private:
-    static rt::Ref<Disposable> start(const rt::Ref<dispatch::TimerSource>& source, const rt::Ref<ns::Date>& date,
-                                     double interval, double leeway);
+    static rt::Ref<Disposable> start(const rt::Ref<dispatch::TimerSource>& source,
+                                     const rt::Ref<ns::Date>& date, double interval, double leeway);
 
     rt::Ref<dispatch::Queue> queue_;
 };

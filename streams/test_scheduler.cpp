@@ -47,14 +47,16 @@ rt::Ref<TestSchedulerAction> TestScheduler::add(rt::Ref<ns::Date> date, Block bl
         }
     });
     rt::SyncGuard guard(this);
-    auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(work), std::move(disposable), nextOrder_++);
+    auto action =
+        rt::make<TestSchedulerAction>(std::move(date), std::move(work), std::move(disposable), nextOrder_++);
     push(action);
     return action;
 }
 
 rt::Ref<Disposable> TestScheduler::schedule(Block block) {
     rt::SyncGuard guard(this);
-    auto date = ns::Date::withTimeIntervalSinceReferenceDate(static_cast<double>(numberOfDirectlyScheduledBlocks_++));
+    auto date =
+        ns::Date::withTimeIntervalSinceReferenceDate(static_cast<double>(numberOfDirectlyScheduledBlocks_++));
     return add(std::move(date), std::move(block))->disposable_;
 }
 
@@ -63,7 +65,8 @@ rt::Ref<Disposable> TestScheduler::afterSchedule(const rt::Ref<ns::Date>& date, 
 }
 
 rt::Ref<Disposable> TestScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
-                                                                         double interval, double, Block block) {
+                                                                         double interval, double,
+                                                                         Block block) {
     rt::SyncGuard guard(this);
     auto action = add(date, std::move(block));
     action->repeats_ = true;

@@ -195,8 +195,8 @@ TEST(ImmediateScheduler, RunsInline) {
 TEST(ImmediateScheduler, DoesNotRepeat) {
     auto immediate = Scheduler::immediateScheduler();
     int runs = 0;
-    EXPECT_TRUE(
-        immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; })->isDisposed());
+    EXPECT_TRUE(immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; })
+                    ->isDisposed());
     EXPECT_EQ(runs, 0); // never runs the block
 }
 
@@ -286,7 +286,8 @@ TEST(TestScheduler, RepeatingActionRunsUntilDisposed) {
     std::vector<double> at;
     auto test = rt::make<es::TestScheduler>();
     auto start = ns::Date::withTimeIntervalSinceReferenceDate(10);
-    auto repeating = test->afterRepeatingEveryWithLeewaySchedule(start, 2, 0, [&] { at.push_back(at.size()); });
+    auto repeating =
+        test->afterRepeatingEveryWithLeewaySchedule(start, 2, 0, [&] { at.push_back(at.size()); });
     test->step(3);
     EXPECT_EQ(at.size(), 3u);
     repeating->dispose();
@@ -306,8 +307,8 @@ TEST(TestScheduler, DeallocationRunsWhatIsLeft) {
 TEST(TestScheduler, RepeatingActionHoldsConstantMemoryAndDisposesFlat) {
     auto test = rt::make<es::TestScheduler>();
     long ticks = 0;
-    auto repeating = test->afterRepeatingEveryWithLeewaySchedule(ns::Date::withTimeIntervalSinceReferenceDate(0), 1,
-                                                                 0, [&] { ++ticks; });
+    auto repeating = test->afterRepeatingEveryWithLeewaySchedule(
+        ns::Date::withTimeIntervalSinceReferenceDate(0), 1, 0, [&] { ++ticks; });
     test->step(10);
     std::int64_t alive = rt::liveObjectCount();
     test->step(250'000);
@@ -334,7 +335,8 @@ struct SchedulerKind {
 };
 
 // Every way of scheduling, on every kind of scheduler, returns a disposable that may be disposed.
-class EverySchedulingCall : public testkit::VirtualTimeTest, public ::testing::WithParamInterface<SchedulerKind> {};
+class EverySchedulingCall : public testkit::VirtualTimeTest,
+                            public ::testing::WithParamInterface<SchedulerKind> {};
 
 TEST_P(EverySchedulingCall, ReturnsADisposable) {
     auto scheduler = GetParam().make();
@@ -380,7 +382,8 @@ TEST(Scheduler, WorkThatRanAtOnceReturnsOneSharedDisposedDisposable) {
 TEST(TargetQueueScheduler, NilTargetMeansTheDefaultGlobalQueue) {
     auto scheduler = es::TargetQueueScheduler::withNameTargetQueue("", nullptr);
     ASSERT_TRUE(scheduler);
-    EXPECT_EQ(scheduler->name(), kPrefix + ".ESTargetQueueScheduler(" + dispatch::Queue::global()->label() + ")");
+    EXPECT_EQ(scheduler->name(),
+              kPrefix + ".ESTargetQueueScheduler(" + dispatch::Queue::global()->label() + ")");
     EXPECT_EQ(scheduler->queue()->target(), dispatch::Queue::global());
 }
 

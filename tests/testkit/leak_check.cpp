@@ -30,10 +30,12 @@ std::string leftAlive(std::int64_t countAtStart, double settleSeconds) {
     if (auto next = dispatch::nextDeadline(); systemClock && next) {
         char due[32];
         std::snprintf(due, sizeof due, "%.1f", *next - ns::Clock::currentTime());
-        report += std::string("; a timer armed on the system clock, due in ") + due +
-                  " s, still holds its work (dispose what the test scheduled, or run the test in virtual time)";
+        report +=
+            std::string("; a timer armed on the system clock, due in ") + due +
+            " s, still holds its work (dispose what the test scheduled, or run the test in virtual time)";
     }
-    if (dispatch::detail::mainRunLoopHasWork()) report += "; the main queue still has work (drain it in the test)";
+    if (dispatch::detail::mainRunLoopHasWork())
+        report += "; the main queue still has work (drain it in the test)";
     return report;
 }
 
