@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/runtime/object.h"
 #include "streams/disposable.h"
@@ -18,7 +19,7 @@ class Date;
 namespace es {
 
 // The system's reverse-domain prefix: the start of every queue label and scheduler name.
-inline constexpr const char* kReverseDomainPrefix = "com.quarnotix.functiontest";
+inline constexpr const char* kReverseDomainPrefix = ns::kApplicationIdentifier;
 
 class Scheduler : public rt::Object {
     RT_CLASS(Scheduler)

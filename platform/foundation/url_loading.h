@@ -15,7 +15,7 @@
 
 #include "platform/foundation/data.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/url.h"
 #include "platform/foundation/url_request.h"
 #include "platform/runtime/object.h"

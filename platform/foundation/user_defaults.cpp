@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/file_manager.h"
@@ -24,7 +25,6 @@ RT_DEFINE_CLASS(UserDefaults, "NSUserDefaults", rt::Object)
 
 namespace {
 
-constexpr const char* kDefaultBundleId = "com.quarnotix.functiontest";
 constexpr int kMaxDepth = 256;
 
 // ---------------------------------------------------------------------------------------------
@@ -569,7 +569,7 @@ UserDefaults::~UserDefaults() {
 }
 
 std::string UserDefaults::standardFilePath() {
-    std::string id = kDefaultBundleId;
+    std::string id = kApplicationIdentifier;
     if (auto s = rt::cast<String>(Bundle::mainBundle()->objectForInfoDictionaryKey("CFBundleIdentifier")))
         if (!s->isEmpty() && s->utf8().find('/') == std::string::npos && s->utf8() != "." &&
             s->utf8() != "..")

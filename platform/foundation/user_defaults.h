@@ -4,7 +4,7 @@
 //
 // The standard instance lives in <home>/Library/Preferences/<bundle id>.json (the home is
 // ns::ApplicationHome, the bundle id the main bundle's CFBundleIdentifier, else
-// "com.quarnotix.functiontest"). A store reads its file at first use; a missing file is an empty
+// ns::kApplicationIdentifier). A store reads its file at first use; a missing file is an empty
 // store, and an unreadable or corrupt one is logged and read as empty. Changes stay in memory until
 // synchronize() writes the whole store atomically; nothing is written on a timer, so the executable
 // calls UserDefaults::flushAll() before it exits.

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/object.h"
 #include "tests/testkit/leak_check.h"
 
