@@ -33,6 +33,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -178,18 +179,21 @@ TEST(NotificationCenter, QueueDeliveryDoesNotRunOnThePostingThread) {
 
 TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
     auto center = ns::NotificationCenter::make();
-    std::atomic<bool> entered{false}, finished{false};
+    testkit::Latch entered;
+    std::atomic<bool> finished{false};
     std::atomic<int> calls{0};
     auto token = center->addObserverForName("N", nullptr, nullptr, [&](auto&) {
         if (calls++ == 0) {
-            entered = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            entered.countDown();
+            // Returns only once the removal has begun (the observer has left the list), so the
+            // removal has this call to wait for.
+            while (center->observerCount() != 0)
+                std::this_thread::yield();
             finished = true;
         }
     });
     std::thread poster([&] { center->postNotificationName("N"); });
-    while (!entered)
-        std::this_thread::yield();
+    EXPECT_TRUE(entered.wait());
     center->removeObserver(token);
     EXPECT_TRUE(finished);
     poster.join();
