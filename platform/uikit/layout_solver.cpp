@@ -51,8 +51,8 @@ struct Row {
     Cells cells;
 };
 
-// The row functions keep cells sorted by symbol with no coefficient near zero. Tableau rows keep
-// `counts[symbol]`, the number of rows whose cells mention it; other rows pass null.
+// The row functions keep cells sorted by symbol with no coefficient near zero. For a tableau row
+// they also keep `counts[symbol]`, how many tableau rows mention the symbol; other rows pass null.
 
 Cells::const_iterator findCell(const Cells& cells, std::uint32_t symbol) {
     auto it = std::lower_bound(cells.begin(), cells.end(), symbol,
@@ -98,12 +98,17 @@ void dropNearZero(Row& row, std::uint32_t* counts) {
     });
 }
 
-// target += factor * source, merged in place from the back so the target keeps its own buffer.
+// target += factor * source. A short source (a row into the objective) goes cell by cell; else
+// the two merge in place from the back, so the target keeps its own buffer.
 void addScaled(Row& target, const Row& source, double factor, std::uint32_t* counts) {
     target.constant += factor * source.constant;
     Cells& a = target.cells;
     const Cells& b = source.cells;
     const std::size_t n = a.size();
+    if (b.size() * 8 < n) {
+        for (const Cell& c : b) insertCell(a, c.symbol, factor * c.coefficient, counts);
+        return;
+    }
     std::size_t extra = 0;
     for (std::size_t i = 0, j = 0; j < b.size();) {
         if (i == n || b[j].symbol < a[i].symbol) {
@@ -213,14 +218,11 @@ struct LayoutSolver::Impl {
     std::vector<std::uint32_t> retired;
     std::vector<std::uint32_t> variables;
 
-    // The tableau: rows in stable slots, the objective, and the artificial objective while a
-    // required constraint looks for a feasible start.
+    // The tableau: rows in stable slots and the objective.
     std::vector<Row> rows;
     std::vector<std::uint32_t> freeRows;
     std::size_t activeRows = 0;
     Row objective;
-    Row artificial;
-    bool artificialActive = false;
     Row work;
     std::vector<std::uint32_t> infeasible;
     bool pendingDual = false;
@@ -304,13 +306,20 @@ struct LayoutSolver::Impl {
         return slot == kNone ? 0.0 : rows[slot].constant;
     }
 
+    // Slack and error rows must not be negative. A dummy row must be 0, and may stay basic only
+    // while it mentions nothing but dummies (a required equality implied by others).
     bool isInfeasible(const Row& row) const {
         switch (kinds[row.basic]) {
         case Kind::Slack:
         case Kind::Error: return row.constant < -kSolverEpsilon;
-        case Kind::Dummy: return !nearZero(row.constant);
+        case Kind::Dummy: return !nearZero(row.constant) || !onlyDummies(row);
         default: return false;
         }
+    }
+
+    bool onlyDummies(const Row& row) const {
+        return std::all_of(row.cells.begin(), row.cells.end(),
+                           [this](const Cell& c) { return kinds[c.symbol] == Kind::Dummy; });
     }
 
     // ---- rows
@@ -365,13 +374,8 @@ struct LayoutSolver::Impl {
             addScaled(row, source, c, countsData());
             if (isInfeasible(row)) infeasible.push_back(row.basic);
         }
-        substituteInto(objective, symbol, source);
-        if (artificialActive) substituteInto(artificial, symbol, source);
-    }
-
-    static void substituteInto(Row& target, std::uint32_t symbol, const Row& source) {
-        const double c = takeCell(target, symbol, nullptr);
-        if (c != 0.0) addScaled(target, source, c, nullptr);
+        const double c = takeCell(objective, symbol, nullptr);
+        if (c != 0.0) addScaled(objective, source, c, nullptr);
     }
 
     void pivot(std::uint32_t slot, std::uint32_t entering) {
@@ -423,18 +427,27 @@ struct LayoutSolver::Impl {
     }
 
     // Dual simplex on an optimal tableau whose infeasible rows are listed. False when a row cannot
-    // be made feasible: the required constraints conflict.
+    // be made feasible: the required constraints conflict. The row furthest from feasible goes
+    // first; should a degenerate tableau keep it pivoting far longer than any real change needs,
+    // the lowest infeasible symbol goes first instead, which cannot cycle. A negative row needs a
+    // symbol that raises it; a dummy row above zero one that lowers it, and at zero either (it
+    // only has to leave the basis). The ratio test keeps the objective optimal.
     bool dualOptimize() {
-        while (!infeasible.empty()) {
-            const std::uint32_t leaving = infeasible.back();
-            infeasible.pop_back();
+        const std::size_t patience = 4 * activeRows + 64;
+        std::size_t pivots = 0;
+        for (std::uint32_t leaving; (leaving = takeInfeasible(pivots++ > patience)) != kNone;) {
             const std::uint32_t slot = rowOf[leaving];
-            if (slot == kNone || !isInfeasible(rows[slot])) continue;
+            const Row& row = rows[slot];
+            double direction = row.constant > kSolverEpsilon ? -1.0 : 1.0;
+            if (nearZero(row.constant) && std::none_of(row.cells.begin(), row.cells.end(), [this](const Cell& c) {
+                    return c.coefficient > 0.0 && canEnter(kinds[c.symbol]);
+                }))
+                direction = -1.0;
             std::uint32_t entering = kNone;
             double best = kInfinity;
-            for (const Cell& c : rows[slot].cells) {
-                if (c.coefficient > 0.0 && canEnter(kinds[c.symbol])) {
-                    const double ratio = coefficientOf(objective, c.symbol) / c.coefficient;
+            for (const Cell& c : row.cells) {
+                if (c.coefficient * direction > 0.0 && canEnter(kinds[c.symbol])) {
+                    const double ratio = coefficientOf(objective, c.symbol) / (c.coefficient * direction);
                     if (ratio < best) {
                         best = ratio;
                         entering = c.symbol;
@@ -448,6 +461,29 @@ struct LayoutSolver::Impl {
             pivot(slot, entering);
         }
         return true;
+    }
+
+    // The listed row furthest from feasible (or, `lowestFirst`, the lowest symbol's), ties to the
+    // lowest symbol, off the list; rows no longer infeasible leave the list on the way.
+    std::uint32_t takeInfeasible(bool lowestFirst) {
+        std::size_t best = 0, kept = 0;
+        double worst = -1.0;
+        for (const std::uint32_t s : infeasible) {
+            const std::uint32_t slot = rowOf[s];
+            if (slot == kNone || !isInfeasible(rows[slot])) continue;
+            const double distance = lowestFirst ? 0.0 : std::fabs(rows[slot].constant);
+            if (distance > worst || (distance == worst && s < infeasible[best])) {
+                worst = distance;
+                best = kept;
+            }
+            infeasible[kept++] = s;
+        }
+        infeasible.resize(kept);
+        if (kept == 0) return kNone;
+        const std::uint32_t s = infeasible[best];
+        infeasible[best] = infeasible.back();
+        infeasible.pop_back();
+        return s;
     }
 
     void settle() {
@@ -523,7 +559,6 @@ struct LayoutSolver::Impl {
         freeRows.swap(savedFreeRows);
         activeRows = savedActiveRows;
         infeasible.clear();
-        artificialActive = false;
         std::fill(counts.begin(), counts.end(), 0u);
         for (const Row& row : rows)
             for (const Cell& c : row.cells) ++counts[c.symbol];
@@ -578,25 +613,20 @@ struct LayoutSolver::Impl {
         freeConstraints.push_back(index);
     }
 
-    // A subject for the new row: an unrestricted variable (one no row mentions needs no
-    // substitution), else a new slack or error symbol that keeps the row's constant >= 0.
+    // A subject for the new row: the unrestricted variable that the fewest rows mention (it is
+    // substituted into each of them), else a new slack or error symbol that keeps the row's
+    // constant >= 0.
     std::uint32_t chooseSubject(Row& row, std::uint32_t marker, std::uint32_t other) {
         std::uint32_t external = kNone;
         for (const Cell& c : row.cells) {
             if (kinds[c.symbol] != Kind::External) continue;
-            if (counts[c.symbol] == 0) return c.symbol;
-            if (external == kNone) external = c.symbol;
+            if (external == kNone || counts[c.symbol] < counts[external]) external = c.symbol;
         }
         if (external != kNone) return external;
         if (row.constant < 0.0) scaleRow(row, -1.0, nullptr);
         if (kinds[marker] != Kind::Dummy && coefficientOf(row, marker) < 0.0) return marker;
         if (other != kNone && coefficientOf(row, other) < 0.0) return other;
         return kNone;
-    }
-
-    bool allDummies(const Row& row) const {
-        return std::all_of(row.cells.begin(), row.cells.end(),
-                           [this](const Cell& c) { return kinds[c.symbol] == Kind::Dummy; });
     }
 
     SolverStatus add(std::uint32_t index) {
@@ -636,23 +666,29 @@ struct LayoutSolver::Impl {
             insertCell(objective.cells, other, c.weight, nullptr);
         }
 
-        std::uint32_t subject = chooseSubject(work, marker, other);
-        if (subject == kNone && allDummies(work)) {
-            // Implied by the required equalities already in, or contradicting them. An implied
-            // one stays as a row of dummies so that a later constant change is checked.
-            if (!nearZero(work.constant)) {
-                dropSymbol(marker);
-                return SolverStatus::Unsatisfiable;
-            }
-            subject = marker;
-        }
+        const std::uint32_t subject = chooseSubject(work, marker, other);
         if (subject != kNone) {
             solveFor(work, subject, nullptr);
             substitute(subject, placeRow(subject, work));
-        } else if (!addWithArtificialVariable()) {
-            if (other != kNone) dropSymbol(other);
+        } else if (onlyDummies(work) && !nearZero(work.constant)) {
+            // Contradicts the required equalities already in.
             dropSymbol(marker);
             return SolverStatus::Unsatisfiable;
+        } else {
+            // Required, and violated where the tableau stands: the marker heads the row anyway
+            // and the dual simplex moves the optimum until it holds, or finds that it cannot. A
+            // required equality implied by others stays as a row of dummies, so that a later
+            // change of either constant is checked.
+            beginJournal();
+            solveFor(work, marker, nullptr);
+            placeRow(marker, work);
+            infeasible.push_back(marker);
+            if (!dualOptimize()) {
+                rollback();
+                dropSymbol(marker);
+                return SolverStatus::Unsatisfiable;
+            }
+            commit();
         }
         optimize(objective);
         infeasible.clear();
@@ -660,47 +696,6 @@ struct LayoutSolver::Impl {
         c.other = other;
         c.state = ConstraintRecord::State::Added;
         return SolverStatus::Ok;
-    }
-
-    // The new row (in `work`, constant >= 0) has no subject of its own: an artificial variable
-    // heads it and is minimised. Above zero, the constraint cannot hold and everything is undone.
-    bool addWithArtificialVariable() {
-        beginJournal();
-        const std::uint32_t art = newSymbol(Kind::Slack);
-        placeRow(art, work);
-        artificial.constant = work.constant;
-        artificial.cells.assign(work.cells.begin(), work.cells.end());
-        artificialActive = true;
-        const bool bounded = optimize(artificial);
-        artificialActive = false;
-        if (!bounded || artificial.constant >= kSolverEpsilon) {
-            rollback();
-            dropSymbol(art);
-            return false;
-        }
-        commit();
-
-        const std::uint32_t slot = rowOf[art];
-        if (slot != kNone) {
-            const Row& row = rows[slot];
-            if (row.cells.empty()) {
-                releaseRow(slot);
-            } else {
-                std::uint32_t entering = row.cells.front().symbol;
-                for (const Cell& c : row.cells) {
-                    if (canEnter(kinds[c.symbol])) {
-                        entering = c.symbol;
-                        break;
-                    }
-                }
-                pivot(slot, entering);
-            }
-        }
-        // Non-basic at zero, the artificial variable's column goes.
-        for (std::uint32_t s = 0; counts[art] > 0 && s < rows.size(); ++s) takeCell(rows[s], art, countsData());
-        takeCell(objective, art, nullptr);
-        dropSymbol(art);
-        return true;
     }
 
     void removeError(std::uint32_t symbol, double weight) {
@@ -849,7 +844,6 @@ struct LayoutSolver::Impl {
             for (const Cell& c : row.cells) {
                 ++recount[c.symbol];
                 if (kind != Kind::External && kinds[c.symbol] == Kind::External) return false;
-                if (kind == Kind::Dummy && kinds[c.symbol] != Kind::Dummy) return false;
             }
             if (!pendingDual && isInfeasible(row)) return false;
         }
@@ -860,7 +854,7 @@ struct LayoutSolver::Impl {
             if (kinds[c.symbol] == Kind::External) return false;
             if (!pendingDual && canEnter(kinds[c.symbol]) && c.coefficient < -kSolverEpsilon) return false;
         }
-        return !journaling && !artificialActive;
+        return !journaling;
     }
 };
 

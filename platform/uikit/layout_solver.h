@@ -3,8 +3,10 @@
 //
 // The solver keeps a simplex tableau in solved form. Required constraints are hard; every other
 // constraint carries error variables whose weighted sum is minimised. Adding and removing a
-// constraint re-optimises with the primal simplex; changing a constant or suggesting an edit value
-// shifts the affected row constants in place and restores feasibility with the dual simplex.
+// constraint re-optimises with the primal simplex. Changing a constant or suggesting an edit value
+// shifts the affected row constants in place and restores feasibility with the dual simplex, and
+// so does a required constraint that the present solution violates: it enters infeasible and the
+// dual simplex moves the optimum until it holds, or proves that it cannot.
 //
 // Strengths. A priority of 1000 (`kRequiredPriority`) is required. A priority p in [1, 1000) is
 // optional, with the weight
