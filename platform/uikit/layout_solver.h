@@ -101,7 +101,7 @@ enum class SolverStatus : std::uint8_t {
     Unsatisfiable,         // a required constraint, or a required constant, conflicts with the others
     DuplicateConstraint,   // the constraint is already in the solver
     UnknownConstraint,     // destroyed, never made, or (to remove it) not in the solver
-    UnknownVariable,       // released, or never made by this solver
+    UnknownVariable,       // the handle names no live variable of this solver
     DuplicateEditVariable, // the variable already is an edit variable
     UnknownEditVariable,   // the variable is not an edit variable
     InvalidPriority,       // outside [1, 1000], or required for an edit variable

@@ -10,20 +10,29 @@
 
 #include "platform/uikit/layout_solver.h"
 
-// Allocations on the current thread are counted while a test asks for it.
+// Allocations on the current thread are counted while a test asks for it, through a replaced
+// global operator new. Not under AddressSanitizer: its own allocator checks how every other test
+// in this program pairs allocations and releases. The replacements stay out of line so that the
+// compiler does not pair the `malloc` it would see with a `delete`.
 namespace {
 thread_local bool countingAllocations = false;
 thread_local long allocationCount = 0;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCountsAllocations = false;
+#else
+constexpr bool kCountsAllocations = true;
+#endif
 } // namespace
 
-void* operator new(std::size_t size) {
+#if !defined(__SANITIZE_ADDRESS__)
+[[gnu::noinline]] void* operator new(std::size_t size) {
     if (countingAllocations) ++allocationCount;
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-// Out of line, so that the compiler does not pair a `new` it can see with this `free`.
 [[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
 
 namespace {
 
@@ -381,7 +390,9 @@ TEST(LayoutSolver, SteadyStateAllocatesNothing) {
     allocationCount = 0;
     cycle();
     countingAllocations = false;
-    EXPECT_EQ(allocationCount, 0);
+    if (kCountsAllocations) {
+        EXPECT_EQ(allocationCount, 0);
+    }
 
     s.updateVariables();
     // 160 is too narrow for twelve views of at least 10 with 13 gaps of 8: the edit gives way.
