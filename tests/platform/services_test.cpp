@@ -598,4 +598,55 @@ TEST(RegularExpression, ReplacingAndCaseInsensitive) {
     EXPECT_FALSE(ns::RegularExpression::make("hello")->firstMatchInString(*str("Say HeLLo")));
 }
 
+// Long texts run on the calling thread's stack without deepening it, and patterns that would
+// backtrack without end stop at the matcher's limits: no match, and a line in the log.
+TEST(RegularExpression, LongTextsAndRunawayPatternsEndAtTheLimits) {
+    auto longText = ns::String::make(std::string(200000, 'a') + "\n");
+    auto all = ns::RegularExpression::make(".*")->firstMatchInString(*longText);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->range(), (ns::Range{0, 200000}));
+    auto groups = ns::RegularExpression::make("(.)*")->firstMatchInString(*longText);
+    ASSERT_TRUE(groups);
+    EXPECT_EQ(groups->rangeAtIndex(1), (ns::Range{199999, 1}));
+
+    auto as = ns::String::make(std::string(30, 'a') + "!");
+    for (const char* runaway : {"^(a*)*$", "(a+)+[bc]", "^(a|aa)*$"}) {
+        ns::CapturedLog log;
+        auto re = ns::RegularExpression::make(runaway);
+        ASSERT_TRUE(re) << runaway;
+        EXPECT_FALSE(re->firstMatchInString(*as)) << runaway;
+        EXPECT_EQ(re->numberOfMatchesInString(*as), 0u) << runaway;
+        EXPECT_TRUE(log.contains("limit")) << runaway;
+    }
+    EXPECT_FALSE(ns::RegularExpression::make("(a*)*b")->firstMatchInString(*as));
+}
+
+TEST(RegularExpression, StackedQuantifiersDoNotCompile) {
+    for (const char* stacked : {"a**", "a*+*", "a{2}{3}", "(x)+*"}) {
+        Ref<ns::Error> error;
+        EXPECT_FALSE(ns::RegularExpression::make(stacked, false, &error)) << stacked;
+        ASSERT_TRUE(error) << stacked;
+        EXPECT_EQ(error->code(), ns::FormattingError);
+        EXPECT_NE(
+            error->userInfo()->objectForKey(ns::DebugDescriptionErrorKey)->description().find("stacked"),
+            std::string::npos);
+    }
+    // A lazy or possessive mark is no second quantifier.
+    EXPECT_TRUE(ns::RegularExpression::make("a*?b"));
+    EXPECT_TRUE(ns::RegularExpression::make("a*+b"));
+}
+
+// Lone surrogates in the text are matched by nothing, and the rest of the text still matches, in
+// UTF-16 ranges.
+TEST(RegularExpression, TextWithLoneSurrogates) {
+    auto s = ns::String::fromUTF16(std::u16string{u'a', 0xD800, u'b', 0xDC00, u'c', u'\u00e9'});
+    auto re = ns::RegularExpression::make("[a-z\u00e9]");
+    EXPECT_EQ(re->numberOfMatchesInString(*s), 4u);
+    auto last = rt::cast<ns::TextCheckingResult>(re->matchesInString(*s, {0, s->length()})->lastObject());
+    EXPECT_EQ(last->range(), (ns::Range{5, 1}));
+    EXPECT_EQ(ns::RegularExpression::make("x*")->numberOfMatchesInString(*s), 7u);
+    EXPECT_EQ(ns::RegularExpression::make("\u00c9", true)->firstMatchInString(*s)->range(),
+              (ns::Range{5, 1}));
+}
+
 } // namespace
