@@ -122,6 +122,9 @@ rt::Ref<Error> URLLoading::errorWithCode(long code, const rt::Ref<URL>& url, std
     case URLErrorBadServerResponse:
         text = "bad server response";
         break;
+    case URLErrorDataLengthExceedsMaximum:
+        text = "resource exceeds maximum size";
+        break;
     case URLErrorSecureConnectionFailed:
         text = "An SSL error has occurred and a secure connection to the server cannot be made.";
         break;

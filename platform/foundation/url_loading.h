@@ -4,9 +4,10 @@
 // (url_session.h) and ns::URLConnection (url_connection.h).
 //
 // Transfers reuse kept-alive connections, verify TLS certificates (against the system's trusted
-// certificates plus any added with URLLoading::addTrustedCertificatePEM) and end after the
-// request's time-out. Failures arrive as ns::Error in NSURLErrorDomain; an HTTP status of 4xx or
-// 5xx is a response, not an error. Nothing here throws.
+// certificates plus any added with URLLoading::addTrustedCertificatePEM), fail when no byte has
+// moved for the request's time-out, and keep at most the request's maximum body length in memory. Failures
+// arrive as ns::Error in NSURLErrorDomain; an HTTP status of 4xx or 5xx is a response, not an error. Nothing
+// here throws.
 
 #include <functional>
 #include <memory>
@@ -38,6 +39,7 @@ enum : long {
     URLErrorNetworkConnectionLost = -1005,
     URLErrorHTTPTooManyRedirects = -1007,
     URLErrorBadServerResponse = -1011,
+    URLErrorDataLengthExceedsMaximum = -1103,
     URLErrorSecureConnectionFailed = -1200,
     URLErrorServerCertificateUntrusted = -1202,
 };

@@ -1,5 +1,8 @@
 #include "platform/foundation/url_transport.h"
 
+#include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -11,17 +14,28 @@
 
 namespace ns::detail {
 
-namespace {} // namespace
-
 TransferRequest transferRequestOf(const URLRequest& request) {
     TransferRequest s;
     s.url = request.URL()->string();
     s.method = request.method();
     s.headers = request.headerFields();
     if (const auto& body = request.HTTPBody()) s.body.assign(body->view());
-    double ms = request.timeoutInterval() * 1000.0;
-    s.timeoutMs = ms >= 1 ? (ms > double(LONG_MAX) ? LONG_MAX : static_cast<long>(ms)) : (ms > 0 ? 1 : 0);
+    double seconds = request.timeoutInterval();
+    if (!(seconds > 0)) seconds = URLRequest::DefaultTimeoutInterval; // NaN too
+    const double ms = seconds * 1000.0;
+    s.idleTimeoutMs = ms >= 1 ? (ms > double(LONG_MAX) ? LONG_MAX : static_cast<long>(ms)) : 1;
+    s.maximumBodyLength = request.maximumBodyLength();
     return s;
+}
+
+bool isMethodToken(std::string_view method) {
+    if (method.empty()) return false;
+    for (char c : method) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+        if (!ok) return false;
+    }
+    return true;
 }
 
 namespace {
@@ -77,6 +91,8 @@ std::string noProxyList() {
 }
 
 class Transport {
+    using Clock = std::chrono::steady_clock;
+
 public:
     static Transport& shared() {
         static Transport* transport = [] {
@@ -110,6 +126,26 @@ private:
         std::shared_ptr<TransferLink> link;
         TransferOutcome outcome;
         char errorBuffer[CURL_ERROR_SIZE] = {};
+        // When a byte last moved, and the counts seen then.
+        Clock::time_point lastActivity;
+        curl_off_t seenDown = 0, seenUp = 0;
+        // Set when the transport itself ends the transfer (a body past the limit).
+        long failure = 0;
+        std::string failureDetail;
+
+        void active() { lastActivity = Clock::now(); }
+        Clock::time_point idleDeadline() const {
+            return lastActivity + std::chrono::milliseconds(request.idleTimeoutMs);
+        }
+        // Ends the transfer (the callback returns a count libcurl takes as an error).
+        std::size_t tooLong(long long length) {
+            failure = URLErrorDataLengthExceedsMaximum;
+            failureDetail = "the response body (" +
+                            (length >= 0 ? std::to_string(length) + " bytes" : std::string("more")) +
+                            ") is longer than the limit of " + std::to_string(request.maximumBodyLength) +
+                            " bytes";
+            return 0;
+        }
     };
     // Starts `transfer`, or (when null) cancels the transfer `id`.
     struct Command {
@@ -143,6 +179,8 @@ private:
         if (thread_.joinable()) thread_.join();
         for (auto& [id, t] : active_) {
             curl_multi_remove_handle(multi_, t->easy);
+            std::string detail = "no data moved for " + std::to_string(t->request.idleTimeoutMs) + " ms";
+            fail(std::move(t), URLErrorTimedOut, std::move(detail));
             curl_easy_cleanup(t->easy);
             curl_slist_free_all(t->headerList);
         }
@@ -178,19 +216,65 @@ private:
                 CURLcode rc = msg->data.result;
                 if (t) complete(t->id, rc);
             }
-            curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+            curl_multi_poll(multi_, nullptr, 0, expireIdle(), nullptr);
         }
+    }
+
+    // Times out the transfers idle past their time-out; returns how long the loop may wait for
+    // the next one, in milliseconds.
+    int expireIdle() {
+        const auto now = Clock::now();
+        std::vector<std::uint64_t> expired;
+        auto wait = std::chrono::milliseconds(1000);
+        for (auto& [id, t] : active_) {
+            const auto deadline = t->idleDeadline();
+            if (deadline <= now)
+                expired.push_back(id);
+            else
+                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+        }
+        for (std::uint64_t id : expired) {
+            auto it = active_.find(id);
+            std::unique_ptr<Transfer> t = std::move(it->second);
+            active_.erase(it);
+            curl_multi_remove_handle(multi_, t->easy);
+            std::string detail = "no data moved for " + std::to_string(t->request.idleTimeoutMs) + " ms";
+            fail(std::move(t), URLErrorTimedOut, std::move(detail));
+        }
+        return expired.empty() ? static_cast<int>(wait.count()) : 0;
     }
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
         auto* t = static_cast<Transfer*>(user);
+        t->active();
+        const std::size_t n = size * count;
+        auto& body = t->outcome.body;
+        const long long limit = t->request.maximumBodyLength;
+        if (limit >= 0 && body.size() + n > static_cast<unsigned long long>(limit)) return t->tooLong(-1);
+        if (body.size() + n > body.capacity()) {
+            // Grow by doubling, but never past the limit: memory stays within it.
+            std::size_t want = std::max(body.size() + n, 2 * body.capacity());
+            if (limit >= 0) want = std::min(want, static_cast<std::size_t>(limit));
+            body.reserve(want);
+        }
         auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
-        t->outcome.body.insert(t->outcome.body.end(), bytes, bytes + size * count);
-        return size * count;
+        body.insert(body.end(), bytes, bytes + n);
+        return n;
+    }
+
+    static int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+        auto* t = static_cast<Transfer*>(user);
+        if (down != t->seenDown || up != t->seenUp) {
+            t->seenDown = down;
+            t->seenUp = up;
+            t->active();
+        }
+        return 0;
     }
 
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
         auto* t = static_cast<Transfer*>(user);
+        t->active();
         std::string_view line(data, size * count);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.remove_suffix(1);
@@ -202,6 +286,12 @@ private:
             std::string_view value = line.substr(colon + 1);
             while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
                 value.remove_prefix(1);
+            // A declared length past the limit ends the transfer before the body is read.
+            long long declared = -1;
+            if (strncasecmp(line.data(), "Content-Length", colon) == 0 && colon == 14 &&
+                std::from_chars(value.data(), value.data() + value.size(), declared).ec == std::errc() &&
+                t->request.maximumBodyLength >= 0 && declared > t->request.maximumBodyLength)
+                return t->tooLong(declared);
             t->outcome.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
         }
         return size * count;
@@ -219,7 +309,13 @@ private:
             fail(std::move(t), URLErrorUnknown, "no transfer handle");
             return;
         }
+        if (!isMethodToken(t->request.method)) {
+            pool_.push_back(e);
+            fail(std::move(t), URLErrorBadURL, "the HTTP method is not a token");
+            return;
+        }
         t->easy = e;
+        t->active();
         const TransferRequest& r = t->request;
         curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
         curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
@@ -231,7 +327,10 @@ private:
         curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
         curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
         curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
-        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, r.timeoutMs);
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, r.idleTimeoutMs);
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transport::onProgress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
         curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy_.c_str());
         curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorBuffer);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transport::onBody);
@@ -316,10 +415,17 @@ private:
             curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &url);
             if (url) outcome.effectiveURL = url;
         } else {
-            outcome.errorCode = errorCodeFor(rc);
-            outcome.detail = t->errorBuffer[0] ? t->errorBuffer : curl_easy_strerror(rc);
+            outcome.errorCode = t->failure ? t->failure : errorCodeFor(rc);
+            outcome.detail = t->failure          ? t->failureDetail
+                             : t->errorBuffer[0] ? t->errorBuffer
+                                                 : curl_easy_strerror(rc);
+            // A reply that is not HTTP, once connected, is the server's fault, not the URL's.
+            char* ip = nullptr;
+            if (rc == CURLE_UNSUPPORTED_PROTOCOL &&
+                curl_easy_getinfo(t->easy, CURLINFO_PRIMARY_IP, &ip) == CURLE_OK && ip && *ip)
+                outcome.errorCode = URLErrorBadServerResponse;
             outcome.headers.clear();
-            outcome.body.clear();
+            outcome.body = {};
         }
         recycle(*t);
         deliver(*t, std::move(outcome));

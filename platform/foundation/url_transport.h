@@ -22,10 +22,13 @@ struct TransferRequest {
     std::string method;
     HTTPHeaderFields headers;
     std::string body;
-    long timeoutMs = 0; // 0: none
+    long idleTimeoutMs = 0;          // no byte moved for this long: the transfer times out
+    long long maximumBodyLength = 0; // less than 0: no limit
 };
 
 TransferRequest transferRequestOf(const URLRequest& request);
+// True when `method` is an HTTP token, which nothing can break out of on the wire.
+bool isMethodToken(std::string_view method);
 
 // What the network thread reports when a transfer ends.
 struct TransferOutcome {
