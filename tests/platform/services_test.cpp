@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <limits>
 #include <optional>
 #include <string>
 #include <thread>
@@ -350,6 +351,33 @@ TEST(FileManager, AtomicWritesAndReads) {
     EXPECT_FALSE(ns::FileManager::defaultManager()->contentsAtPath(s / "dir"));
 }
 
+// A write killed after its temporary file was written leaves it behind; the next write of the same
+// file clears it, and nothing of other files.
+TEST(FileManager, TheNextWriteRemovesTemporariesOfKilledWrites) {
+    Scratch s;
+    ASSERT_TRUE(ns::writeAtomically(s / "f.txt", "old"));
+    std::vector<std::string> left;
+    ns::detail::setAtomicWriteInterruption([&](const std::string& temporary) {
+        left.push_back(temporary);
+        return true; // killed here
+    });
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(ns::writeAtomically(s / "f.txt", "killed " + std::to_string(i)));
+    ns::detail::setAtomicWriteInterruption(nullptr);
+    ASSERT_EQ(left.size(), 5u);
+    for (std::size_t i = 0; i + 1 < left.size(); ++i)
+        EXPECT_FALSE(fs::exists(left[i])) << i; // each write clears what the one before left
+    EXPECT_TRUE(fs::exists(left.back()));
+    EXPECT_EQ(ns::readFile(s / "f.txt")->view(), "old");
+    s.write(".g.txt.tmp.abcdef", "another file's");
+    s.write(".f.txt.tmp.longer-name", "not a temporary");
+
+    ASSERT_TRUE(ns::writeAtomically(s / "f.txt", "new"));
+    EXPECT_EQ(ns::readFile(s / "f.txt")->view(), "new");
+    EXPECT_EQ(names(*ns::FileManager::defaultManager()->contentsOfDirectoryAtPath(s.root.string())),
+              (std::vector<std::string>{".f.txt.tmp.longer-name", ".g.txt.tmp.abcdef", "f.txt"}));
+}
+
 TEST(FileManager, ApplicationHomeDirectories) {
     Scratch s;
     ns::ApplicationHome::setPath(s / "home");
@@ -545,6 +573,30 @@ TEST(DateFormatter, FixedPatternsAndZones) {
 
 // ---------------------------------------------------------------------------------------------
 // Regular expressions
+
+// Huge years and long runs of digits give nil; nothing overflows on the way to a date or back.
+TEST(DateFormatter, HugeYearsAndLongNumbers) {
+    auto iso = ns::DateFormatter::withFormat("yyyy-MM-dd", 0);
+    for (const char* text :
+         {"9999999999-01-01", "200001-01-01", "99999999999999999999-01-01", "2024-0000000000001-01"})
+        EXPECT_FALSE(iso->dateFromString(text)) << text;
+    auto far = iso->dateFromString("200000-12-31");
+    ASSERT_TRUE(far);
+    EXPECT_EQ(iso->stringFromDate(*far)->utf8(), "200000-12-31");
+    EXPECT_EQ(ns::millisecondsSince1970(*far) / 1000, static_cast<long long>(far->timeIntervalSince1970()));
+
+    const std::string letters(25, 'y');
+    auto wide = ns::DateFormatter::withFormat(letters + "MM", 0);
+    EXPECT_FALSE(wide->dateFromString(std::string(25, '9') + "01"));
+    EXPECT_FALSE(wide->dateFromString(std::string(19, '9') + "01"));
+    EXPECT_TRUE(ns::DateFormatter::withFormat("yyyyMMdd", 0)->dateFromString("20240229"));
+
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(1e300)),
+              std::numeric_limits<long long>::max());
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(-HUGE_VAL)),
+              std::numeric_limits<long long>::min());
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(std::nan(""))), 0);
+}
 
 TEST(RegularExpression, BadPatternsGiveAnError) {
     Ref<ns::Error> error;
