@@ -10,6 +10,7 @@
 
 #include "platform/foundation/application_home.h"
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
@@ -302,6 +303,28 @@ rt::Ref<Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
 
 rt::Ref<Data> UserDefaults::dataForKey(std::string_view key) const {
     return rt::cast<Data>(objectForKey(key));
+}
+
+bool UserDefaults::setArchivedObjectForKey(const rt::Id& object, std::string_view key) {
+    rt::Ref<Data> archive = KeyedArchiver::archivedDataWithRootObject(object);
+    if (!archive) {
+        logLine("UserDefaults: cannot archive the value for key " + std::string(key));
+        return false;
+    }
+    setObjectForKey(archive, key);
+    return true;
+}
+
+rt::Id UserDefaults::unarchivedObjectForKey(std::string_view key,
+                                            const std::vector<const rt::Class*>& allowedClasses) const {
+    rt::Ref<Data> archive = dataForKey(key);
+    if (!archive) return nullptr;
+    rt::Ref<Error> error;
+    rt::Id object = KeyedUnarchiver::unarchivedObjectOfClasses(allowedClasses, archive, &error);
+    if (!object && error)
+        logLine("UserDefaults: the archive for key " + std::string(key) +
+                " does not decode: " + error->description());
+    return object;
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/data.h"
@@ -70,6 +71,14 @@ public:
     rt::Ref<Array> arrayForKey(std::string_view key) const;
     rt::Ref<Dictionary> dictionaryForKey(std::string_view key) const;
     rt::Ref<Data> dataForKey(std::string_view key) const;
+
+    // Objects kept as keyed archives (Data). Storing fails (false, logged) when the object cannot
+    // be archived. Reading builds only the built-in value classes and `allowedClasses` (and their
+    // subclasses), since the file comes from outside the process; nil when the value is absent,
+    // not an archive, or names any other class (logged).
+    bool setArchivedObjectForKey(const rt::Id& object, std::string_view key);
+    rt::Id unarchivedObjectForKey(std::string_view key,
+                                  const std::vector<const rt::Class*>& allowedClasses) const;
 
     // Defaults read when a key has no value; never written to the file.
     void registerDefaults(const Dictionary& defaults);

@@ -377,4 +377,23 @@ TEST_F(UserDefaultsTest, ACorruptFileIsKeptAsideBeforeTheNextWrite) {
     EXPECT_EQ(ns::UserDefaults::makeWithFile(scratch / "prefs.json")->integerForKey("fresh"), 3);
 }
 
+// A model kept as an archive reads back only as the classes the reader names.
+TEST_F(UserDefaultsTest, ArchivedObjectsReadBackOnlyAsTheNamedClasses) {
+    auto d = ns::UserDefaults::makeWithFile(scratch / "prefs.json");
+    auto model = ns::Dictionary::withPairs({{str("name"), str("model")}, {str("n"), ns::num(3)}});
+    ASSERT_TRUE(d->setArchivedObjectForKey(model, "model"));
+    ASSERT_TRUE(d->synchronize());
+    auto again = ns::UserDefaults::makeWithFile(scratch / "prefs.json");
+    auto back = again->unarchivedObjectForKey("model", {});
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->isEqual(model.get()));
+    EXPECT_FALSE(again->unarchivedObjectForKey("missing", {}));
+
+    // An object that cannot be archived is not stored.
+    ns::CapturedLog log;
+    EXPECT_FALSE(d->setArchivedObjectForKey(ns::NotificationCenter::defaultCenter(), "center"));
+    EXPECT_FALSE(d->objectForKey("center"));
+    EXPECT_TRUE(log.contains("cannot archive"));
+}
+
 } // namespace
