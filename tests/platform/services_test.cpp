@@ -440,6 +440,42 @@ TEST(StringServices, CaseInsensitiveSearchInUTF16Units) {
               "\u00e9cole i \u0436 \u00ff \u0142");
 }
 
+// Needles that almost match everywhere, and needles whose own prefix repeats: the searches behind
+// find, split and replace-all must not skip a match while moving on from a near miss.
+TEST(StringServices, SearchesAcrossNearMissesAndRepeatingNeedles) {
+    const std::string hay(20000, 'a');
+    const std::string nearMiss = std::string(999, 'a') + "b";
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str(hay), nearMiss).location, ns::NotFound);
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str(hay + "B"), nearMiss), (ns::Range{19001, 1000}));
+    EXPECT_EQ(str(hay + "b")->rangeOfString(nearMiss), (ns::Range{19001, 1000}));
+    EXPECT_EQ(str("\u00e9" + hay + "b")->rangeOfString(nearMiss), (ns::Range{19002, 1000}));
+    EXPECT_FALSE(str("\u00e9" + hay)->containsString(nearMiss));
+
+    EXPECT_EQ(str("aaab")->rangeOfString("aab"), (ns::Range{1, 3}));
+    EXPECT_EQ(str("\u00e9abababac")->rangeOfString("ababac"), (ns::Range{3, 6}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str("xAbAbAbAC"), "ABABAC"), (ns::Range{3, 6}));
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("ababa\u00e9aba"), "aba")),
+              (std::vector<std::string>{"", "ba\u00e9", ""}));
+    EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("aaaa\u00e9aa"), "aa", "b")->utf8(), "bb\u00e9b");
+}
+
+// Walking a long run of flags pair by pair gives every pair, as walking a short one does.
+TEST(String, WalkingALongRunOfFlagsByComposedCharacters) {
+    std::string flags;
+    for (int i = 0; i < 5000; ++i)
+        flags += i % 2 ? "\U0001F1EB\U0001F1F7" : "\U0001F1E9\U0001F1EA"; // FR, DE
+    auto s = str("x" + flags + "\u0301y");
+    std::size_t at = 1, pairs = 0;
+    while (at < s->length() - 1) {
+        const ns::Range r = s->rangeOfComposedCharacterSequenceAtIndex(at);
+        ASSERT_EQ(r.location, at);
+        ASSERT_EQ(r.length, pairs + 1 == 5000 ? 5u : 4u) << pairs; // the last flag takes the accent
+        at = r.max();
+        ++pairs;
+    }
+    EXPECT_EQ(pairs, 5000u);
+}
+
 TEST(StringServices, PercentEncoding) {
     EXPECT_EQ(ns::stringByRemovingPercentEncoding("caf%C3%a9%20a+b"), "caf\u00e9 a+b");
     EXPECT_EQ(ns::stringByRemovingPercentEncoding("plain"), "plain");
