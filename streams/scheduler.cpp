@@ -5,7 +5,8 @@
 #include <mutex>
 
 #include "platform/foundation/date.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/class.h"
 
 namespace es {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/runtime/object.h"
 #include "streams/disposable.h"
@@ -20,7 +21,7 @@ class Date;
 namespace es {
 
 // The system's reverse-domain prefix: the start of every queue label and scheduler name.
-inline constexpr const char* kReverseDomainPrefix = "com.quarnotix.functiontest";
+inline constexpr const char* kReverseDomainPrefix = ns::kApplicationIdentifier;
 
 class Scheduler : public rt::Object {
     RT_CLASS(Scheduler)

@@ -86,8 +86,6 @@ bool Tuple::isEqual(const rt::Object* other) const {
 
 std::size_t Tuple::hash() const { return backing_.size(); }
 
-rt::Id Tuple::copy() const { return rt::Id(const_cast<Tuple*>(this)); }
-
 void Tuple::encodeWithCoder(ns::Coder& coder) const {
     coder.encodeObject(ns::Array::make(backing_), "backingArray");
 }

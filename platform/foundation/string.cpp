@@ -386,7 +386,7 @@ std::u16string String::utf16() const {
 rt::Ref<String> String::substringWithRange(Range range) const {
     if (range.location > length_ || range.length > length_ - range.location)
         rangeError("substringWithRange:", rangeText(range), length_);
-    if (range.length == length_) return rt::Ref<String>(const_cast<String*>(this));
+    if (range.length == length_) return rt::retained(this);
     if (isASCII()) return adoptASCII(utf8_.substr(range.location, range.length));
     return adoptUnits(utf16_.substr(range.location, range.length));
 }
@@ -577,14 +577,14 @@ bool String::hasSuffix(std::string_view utf8) const noexcept {
 }
 
 rt::Ref<String> String::stringByAppendingString(std::string_view utf8) const {
-    if (utf8.empty()) return rt::Ref<String>(const_cast<String*>(this));
+    if (utf8.empty()) return rt::retained(this);
     if (isASCII()) return make(utf8_ + std::string(utf8));
     return adoptUnits(utf16_ + decodeToUTF16(utf8));
 }
 
 rt::Ref<String> String::stringByAppendingString(const String& other) const {
-    if (other.length_ == 0) return rt::Ref<String>(const_cast<String*>(this));
-    if (length_ == 0) return rt::Ref<String>(const_cast<String*>(&other));
+    if (other.length_ == 0) return rt::retained(this);
+    if (length_ == 0) return rt::retained(&other);
     if (isASCII() && other.isASCII()) return adoptASCII(utf8_ + other.utf8_);
     return adoptUnits(utf16() + other.utf16());
 }

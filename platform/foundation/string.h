@@ -91,7 +91,6 @@ public:
     std::string description() const override { return utf8_; }
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override { return hash_; }
-    rt::Id copy() const override { return rt::Id(const_cast<String*>(this)); }
 
 protected:
     String() = default;

@@ -10,7 +10,7 @@ namespace ns {
 namespace {
 
 rt::Ref<String> same(const String& s) {
-    return rt::Ref<String>(const_cast<String*>(&s));
+    return rt::retained(&s);
 }
 
 std::u16string unitsOf(std::string_view utf8) {

@@ -80,7 +80,7 @@ rt::Ref<Dictionary> URLRequest::allHTTPHeaderFields() const {
     auto d = MutableDictionary::withCapacity(headers_.size());
     for (auto& [name, value] : headers_)
         d->setObjectForKey(String::make(value), std::string_view(name));
-    return rt::Ref<Dictionary>(static_cast<Dictionary*>(d->copy().get()));
+    return rt::downcast<Dictionary>(d->copy());
 }
 
 rt::Ref<String> URLRequest::valueForHTTPHeaderField(std::string_view name) const {
@@ -102,10 +102,6 @@ rt::Ref<MutableURLRequest> URLRequest::mutableCopy() const {
     auto r = rt::make<MutableURLRequest>();
     r->copyFrom(*this);
     return r;
-}
-
-rt::Id URLRequest::copy() const {
-    return rt::Id(const_cast<URLRequest*>(this));
 }
 
 rt::Ref<URLRequest> URLRequest::immutableCopy(const URLRequest& from) {
@@ -183,12 +179,12 @@ void MutableURLRequest::setAllHTTPHeaderFields(const rt::Ref<Dictionary>& fields
     for (auto [key, value] : *fields) {
         auto* k = dynamic_cast<const String*>(key.get());
         auto* v = dynamic_cast<const String*>(value.get());
-        if (k && v) setValueForHTTPHeaderField(rt::Ref<String>(const_cast<String*>(v)), k->utf8());
+        if (k && v) setValueForHTTPHeaderField(rt::retained(v), k->utf8());
     }
 }
 
 void MutableURLRequest::setHTTPBody(const rt::Ref<Data>& body) {
-    body_ = body ? rt::Ref<Data>(static_cast<Data*>(body->copy().get())) : nullptr;
+    body_ = body ? rt::downcast<Data>(body->copy()) : nullptr;
 }
 
 rt::Id MutableURLRequest::copy() const {
@@ -265,7 +261,7 @@ rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long status
             if (digits) r->expectedLength_ = n;
         }
     }
-    r->headers_ = rt::Ref<Dictionary>(static_cast<Dictionary*>(headers->copy().get()));
+    r->headers_ = rt::downcast<Dictionary>(headers->copy());
     return r;
 }
 

@@ -60,8 +60,6 @@ public:
     // Same URL, method, headers (names without regard to case), body and time-out.
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    // An immutable request is its own copy; a mutable one copies into an immutable one.
-    rt::Id copy() const override;
 
 protected:
     URLRequest() = default;

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <memory>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/url_loading.h"
 
 namespace ns {

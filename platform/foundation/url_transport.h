@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/url_loading.h"
 
 namespace ns::detail {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/coder.h"
 #include "platform/foundation/date.h"
@@ -26,7 +27,6 @@ RT_DEFINE_CLASS(UserDefaults, "NSUserDefaults", rt::Object)
 
 namespace {
 
-constexpr const char* kDefaultBundleId = "com.quarnotix.functiontest";
 // A stored value sits in the file's outermost dictionary, so it nests one level less than a document.
 constexpr int kMaxDepth = detail::PropertyListJSONMaxDepth - 1;
 
@@ -118,7 +118,7 @@ UserDefaults::~UserDefaults() {
 }
 
 std::string UserDefaults::standardFilePath() {
-    std::string id = kDefaultBundleId;
+    std::string id = kApplicationIdentifier;
     if (auto s = rt::cast<String>(Bundle::mainBundle()->objectForInfoDictionaryKey("CFBundleIdentifier")))
         if (!s->isEmpty() && s->utf8().find('/') == std::string::npos && s->utf8() != "." &&
             s->utf8() != "..")

@@ -5,7 +5,7 @@
 //
 // The standard instance lives in <home>/Library/Preferences/<bundle id>.json (the home is
 // ns::ApplicationHome, the bundle id the main bundle's CFBundleIdentifier, else
-// "com.quarnotix.functiontest"). A store reads its file at first use; a missing file is an empty
+// ns::kApplicationIdentifier). A store reads its file at first use; a missing file is an empty
 // store; an unreadable one is logged and read as empty, and a corrupt one too, after it has been
 // moved aside to <file>.corrupt. Arrays and dictionaries nest at most 255 deep in a value. Changes stay in
 // memory until synchronize() writes the whole store atomically; nothing is written on a timer, so the

@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/condition.h"
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/log.h"
 #include "tests/testkit/main_loop.h"

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/foundation/string.h"
@@ -193,6 +194,46 @@ TEST(ObjectLifetime, WeakReferencesZeroAndCopy) {
     EXPECT_FALSE(a.lock());
     EXPECT_FALSE(c.lock());
 }
+
+TEST(References, RetainedTakesANewReference) {
+    std::atomic<int> destroyed{0};
+    auto obj = rt::make<Recorder>(nullptr, &destroyed);
+    const Recorder* raw = obj.get();
+    Ref<Recorder> extra = rt::retained(raw);
+    static_assert(std::is_same_v<decltype(extra), decltype(rt::retained(raw))>);
+    EXPECT_EQ(extra, obj);
+    EXPECT_EQ(obj->retainCount(), 2u);
+    obj = nullptr;
+    EXPECT_EQ(destroyed, 0); // the new reference keeps it
+    extra = nullptr;
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_FALSE(rt::retained(static_cast<const Recorder*>(nullptr)));
+}
+
+TEST(References, DowncastKeepsIdentityAndCounts) {
+    auto student = rt::make<Student>();
+    Id id = student;
+    Ref<Person> person = rt::downcast<Person>(id);
+    EXPECT_EQ(person, student);
+    EXPECT_EQ(student->retainCount(), 3u);
+
+    // From a temporary the reference moves over: no extra retain, nothing left behind.
+    Ref<Student> moved = rt::downcast<Student>(std::move(id));
+    EXPECT_FALSE(id);
+    EXPECT_EQ(moved, student);
+    EXPECT_EQ(student->retainCount(), 3u);
+
+    EXPECT_EQ(rt::downcast<Student>(static_cast<rt::Object*>(student.get())), student.get());
+    EXPECT_FALSE(rt::downcast<Student>(Id()));
+    EXPECT_EQ(rt::downcast<Student>(static_cast<rt::Object*>(nullptr)), nullptr);
+}
+
+#ifndef NDEBUG
+TEST(ReferencesDeathTest, DowncastToTheWrongTypeAbortsInDebugBuilds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(rt::downcast<Student>(Id(rt::make<Person>())), "Person is not a .*Student");
+}
+#endif
 
 TEST(ObjectLock, IsRecursiveAndExcludesOtherThreads) {
     auto obj = rt::make<Recorder>();

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/date_formatter.h"
@@ -27,8 +28,8 @@
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/null.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/regular_expression.h"
-#include "platform/foundation/run_loop.h"
 #include "platform/foundation/string_services.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"

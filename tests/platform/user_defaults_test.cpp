@@ -11,12 +11,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/null.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
@@ -101,6 +102,19 @@ TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
     side->setInteger(7, "seven");
     EXPECT_TRUE(ns::UserDefaults::flushAll());
     EXPECT_EQ(ns::UserDefaults::makeWithFile(scratch / "side/prefs.json")->integerForKey("seven"), 7);
+}
+
+TEST_F(UserDefaultsTest, WithoutAUsableBundleIdentifierTheFileIsNamedAfterTheApplication) {
+    const auto expected =
+        scratch / (std::string("home/Library/Preferences/") + ns::kApplicationIdentifier + ".json");
+    for (const char* info :
+         {R"({})", R"({"CFBundleIdentifier": ""})", R"({"CFBundleIdentifier": "../../escape"})",
+          R"({"CFBundleIdentifier": ".."})"}) {
+        scratch.write("bundle/Info.json", info);
+        ns::Bundle::setMainBundlePath(scratch / "bundle");
+        ns::UserDefaults::resetStandardUserDefaults();
+        EXPECT_EQ(ns::UserDefaults::standardUserDefaults()->filePath(), expected) << info;
+    }
 }
 
 TEST_F(UserDefaultsTest, AbsentValuesAndTypedReads) {

@@ -8,8 +8,8 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/run_loop.h"
 #include "platform/foundation/string.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/number.h"
 #include "streams/scheduler.h"
 #include "streams/signal.h"

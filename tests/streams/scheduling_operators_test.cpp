@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/number.h"
 #include "streams/multicast_connection.h"
 #include "streams/scheduler.h"

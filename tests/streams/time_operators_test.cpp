@@ -11,7 +11,7 @@
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/number.h"
 #include "streams/scheduler.h"
 #include "streams/signal.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/object.h"
 
 namespace {

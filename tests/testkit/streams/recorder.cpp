@@ -1,0 +1,129 @@
+#include "tests/testkit/streams/recorder.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/foundation/error.h"
+#include "platform/foundation/string.h"
+#include "platform/runtime/number.h"
+#include "streams/signal.h"
+#include "streams/tuple.h"
+
+namespace testkit {
+
+std::string show(const rt::Id& value) {
+    if (!value || value == es::TupleNil::tupleNil()) return "nil";
+    if (auto tuple = rt::cast<es::Tuple>(value)) {
+        std::string s = "(";
+        for (std::size_t i = 0; i < tuple->count(); ++i) s += (i ? "," : "") + show(tuple->objectAtIndex(i));
+        return s + ")";
+    }
+    if (auto number = rt::cast<ns::Number>(value); number && !number->isFloatingPoint())
+        return std::to_string(number->longLongValue());
+    if (auto string = rt::cast<ns::String>(value)) return string->utf8();
+    return value->description();
+}
+
+struct Recorder::State {
+    RecordOptions options;
+    ns::TimeInterval start = 0;
+    mutable std::mutex m;
+    mutable std::condition_variable changed;
+    std::string text;
+    std::vector<rt::Id> values;
+    bool completed = false;
+    rt::Ref<ns::Error> error;
+
+    void add(const std::string& event) {
+        std::string entry = event;
+        if (options.clock) {
+            char at[32];
+            std::snprintf(at, sizeof at, "@%.2f", options.clock->now() - start);
+            entry += at;
+        }
+        std::lock_guard g(m);
+        text += (text.empty() ? "" : " ") + entry;
+        changed.notify_all();
+    }
+};
+
+Recorder::Recorder(const rt::Ref<es::Signal>& signal, RecordOptions options)
+    : state_(std::make_shared<State>()) {
+    state_->options = options;
+    if (options.clock) state_->start = options.clock->now();
+    disposable_ = signal->subscribeNextErrorCompleted(
+        [state = state_](const rt::Id& value) {
+            {
+                std::lock_guard g(state->m);
+                state->values.push_back(value);
+            }
+            state->add(show(value));
+        },
+        [state = state_](const rt::Ref<ns::Error>& error) {
+            {
+                std::lock_guard g(state->m);
+                state->error = error;
+            }
+            if (!state->options.errorDomains) {
+                state->add("E" + std::to_string(error->code()));
+                return;
+            }
+            bool info = error->userInfo() && !error->userInfo()->isEmpty();
+            state->add("E:" + error->domain()->utf8() + "/" + std::to_string(error->code()) + (info ? "+info" : ""));
+        },
+        [state = state_] {
+            {
+                std::lock_guard g(state->m);
+                state->completed = true;
+            }
+            state->add("C");
+        });
+}
+
+Recorder::~Recorder() = default;
+Recorder::Recorder(Recorder&&) noexcept = default;
+Recorder& Recorder::operator=(Recorder&&) noexcept = default;
+
+std::string Recorder::text() const {
+    std::lock_guard g(state_->m);
+    return state_->text;
+}
+
+std::vector<rt::Id> Recorder::values() const {
+    std::lock_guard g(state_->m);
+    return state_->values;
+}
+
+bool Recorder::hasCompleted() const {
+    std::lock_guard g(state_->m);
+    return state_->completed;
+}
+
+rt::Ref<ns::Error> Recorder::error() const {
+    std::lock_guard g(state_->m);
+    return state_->error;
+}
+
+bool Recorder::hasEnded() const {
+    std::lock_guard g(state_->m);
+    return state_->completed || state_->error;
+}
+
+::testing::AssertionResult Recorder::waitFor(const std::string& expected, double realSeconds) const {
+    std::unique_lock g(state_->m);
+    if (state_->changed.wait_for(g, std::chrono::duration<double>(realSeconds),
+                                 [&] { return state_->text == expected; }))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "recorded \"" << state_->text << "\", expected \"" << expected
+                                         << "\" within " << realSeconds << " s";
+}
+
+const rt::Ref<es::Disposable>& Recorder::disposable() const { return disposable_; }
+
+void Recorder::dispose() const {
+    if (disposable_) disposable_->dispose();
+}
+
+} // namespace testkit
