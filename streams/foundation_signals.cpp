@@ -5,7 +5,7 @@
 #include "platform/foundation/file_handle.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
-#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_connection.h"
 #include "platform/foundation/url_reading.h"
 #include "platform/foundation/url_request.h"
 #include "streams/description.h"

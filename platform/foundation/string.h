@@ -55,7 +55,9 @@ public:
     rt::Ref<String> substringFromIndex(std::size_t index) const;
     rt::Ref<String> substringToIndex(std::size_t index) const;
     // The user-perceived character (base plus combining marks, surrogate pair, emoji sequence,
-    // regional-indicator pair, CR LF) that contains `index`.
+    // regional-indicator pair, CR LF) that contains `index`. Text more than 64 code points before
+    // `index` without a certain break is not looked at: inside a longer run of marks or flags the
+    // range starts at most that far back.
     Range rangeOfComposedCharacterSequenceAtIndex(std::size_t index) const;
     // The smallest range of whole composed characters that covers `range`; an empty range moves
     // to the start of the character it points into.

@@ -89,23 +89,24 @@ rt::Ref<String> URLRequest::valueForHTTPHeaderField(std::string_view name) const
     return String::make(headers_[i].second);
 }
 
+void URLRequest::copyFrom(const URLRequest& from) {
+    url_ = from.url_;
+    method_ = from.method_;
+    headers_ = from.headers_;
+    body_ = from.body_;
+    timeout_ = from.timeout_;
+    maximumBodyLength_ = from.maximumBodyLength_;
+}
+
 rt::Ref<MutableURLRequest> URLRequest::mutableCopy() const {
     auto r = rt::make<MutableURLRequest>();
-    r->url_ = url_;
-    r->method_ = method_;
-    r->headers_ = headers_;
-    r->body_ = body_;
-    r->timeout_ = timeout_;
+    r->copyFrom(*this);
     return r;
 }
 
 rt::Ref<URLRequest> URLRequest::immutableCopy(const URLRequest& from) {
     auto r = rt::make<URLRequest>();
-    r->url_ = from.url_;
-    r->method_ = from.method_;
-    r->headers_ = from.headers_;
-    r->body_ = from.body_;
-    r->timeout_ = from.timeout_;
+    r->copyFrom(from);
     return r;
 }
 
@@ -118,7 +119,8 @@ bool URLRequest::isEqual(const rt::Object* other) const {
     if (other == this) return true;
     auto* r = dynamic_cast<const URLRequest*>(other);
     if (!r || !rt::equal(url_.get(), r->url_.get()) || method_ != r->method_ || timeout_ != r->timeout_ ||
-        !rt::equal(body_.get(), r->body_.get()) || headers_.size() != r->headers_.size())
+        maximumBodyLength_ != r->maximumBodyLength_ || !rt::equal(body_.get(), r->body_.get()) ||
+        headers_.size() != r->headers_.size())
         return false;
     for (auto& [name, value] : headers_) {
         std::size_t i = r->find(name);

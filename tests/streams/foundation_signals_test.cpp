@@ -16,6 +16,8 @@
 #include "streams/foundation_signals.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
+#include "platform/foundation/url_session.h"
+#include "platform/foundation/url_request.h"
 #include "streams/tuple.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/main_loop.h"
