@@ -48,7 +48,7 @@ void setAndCheckAnnounced(Object& obj, const Property& property, const Slot& val
 // enclosing scope. Construct it first thing in the setter, before anything that can return early.
 class KeyChange {
 public:
-    KeyChange(Object* obj, std::string_view key) noexcept : key_(key) {
+    [[nodiscard]] KeyChange(Object* obj, std::string_view key) noexcept : key_(key) {
         if (obj->isObserved()) [[unlikely]]
             begin(*obj);
     }

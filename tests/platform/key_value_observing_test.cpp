@@ -90,7 +90,7 @@ public:
     }
 
 private:
-    int balance_ = 0;
+    std::atomic<int> balance_{0}; // set from several threads by the race tests
     Ref<ns::String> owner_;
     int quiet_ = 0;
     bool active_ = false;
