@@ -55,23 +55,24 @@ public:
         ns::didChangeValueForKey(this, "active");
     }
     Ref<ns::Array> items() const { return rt::downcast<ns::Array>(items_->copy()); }
-    void insertItem(const Id& item, std::size_t index) {
+    // One change of "items" at `index`, announced around `edit`.
+    void changeItems(KeyValueChange kind, std::size_t index,
+                     const std::function<void(ns::MutableArray&)>& edit) {
         auto at = ns::IndexSet::indexSetWithIndex(index);
-        ns::willChangeValuesAtIndexesForKey(this, KeyValueChange::Insertion, at, "items");
-        items_->insertObjectAtIndex(item, index);
-        ns::didChangeValuesAtIndexesForKey(this, KeyValueChange::Insertion, at, "items");
+        ns::willChangeValuesAtIndexesForKey(this, kind, at, "items");
+        edit(*items_);
+        ns::didChangeValuesAtIndexesForKey(this, kind, at, "items");
     }
-    void removeItem(std::size_t index) {
-        auto at = ns::IndexSet::indexSetWithIndex(index);
-        ns::willChangeValuesAtIndexesForKey(this, KeyValueChange::Removal, at, "items");
-        items_->removeObjectAtIndex(index);
-        ns::didChangeValuesAtIndexesForKey(this, KeyValueChange::Removal, at, "items");
+    void insertItem(const Id& item, std::size_t i) {
+        changeItems(KeyValueChange::Insertion, i,
+                    [&](ns::MutableArray& a) { a.insertObjectAtIndex(item, i); });
     }
-    void replaceItem(std::size_t index, const Id& item) {
-        auto at = ns::IndexSet::indexSetWithIndex(index);
-        ns::willChangeValuesAtIndexesForKey(this, KeyValueChange::Replacement, at, "items");
-        items_->replaceObjectAtIndex(index, item);
-        ns::didChangeValuesAtIndexesForKey(this, KeyValueChange::Replacement, at, "items");
+    void removeItem(std::size_t i) {
+        changeItems(KeyValueChange::Removal, i, [&](ns::MutableArray& a) { a.removeObjectAtIndex(i); });
+    }
+    void replaceItem(std::size_t i, const Id& item) {
+        changeItems(KeyValueChange::Replacement, i,
+                    [&](ns::MutableArray& a) { a.replaceObjectAtIndex(i, item); });
     }
     // Sets the balance, then fails.
     void setBalanceAndThrow(int v) {
