@@ -12,6 +12,10 @@
 #include <typeinfo>
 #include <utility>
 
+namespace ns {
+class Dictionary;
+}
+
 namespace rt {
 
 class Class;
@@ -166,6 +170,16 @@ public:
     virtual void setValueForUndefinedKey(const Id& value, std::string_view key);
     virtual void setNilValueForKey(std::string_view key);
 
+    // Key-value observation (the observer registry is ns::addObserverForKeyPath's). The change
+    // dictionary holds the ns::KeyValueChange*Key entries. The default logs the unhandled call.
+    virtual void observeValueForKeyPath(std::string_view keyPath, const Id& object,
+                                        const Ref<ns::Dictionary>& change, void* context);
+    // Whether rt::KeyChange in a setter announces changes of the key; false for keys a class
+    // announces by hand. Defaults to true.
+    virtual bool automaticallyNotifiesObserversForKey(std::string_view key) const;
+    // Set while observers are registered: the one test an observable setter makes otherwise.
+    bool isObserved() const noexcept { return observed_.load(std::memory_order_relaxed); }
+
 protected:
     Object() noexcept;
     virtual ~Object();
@@ -177,6 +191,7 @@ private:
 
     mutable std::atomic<std::uint32_t> rc_{1};
     std::uint8_t uncounted_ = 0; // not counted by liveObjectCount (immortal or permanent)
+    mutable std::atomic<bool> observed_{false};
     std::atomic<const Class*> isa_;
     mutable std::atomic<SideTable*> side_{nullptr};
 };
