@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "platform/runtime/object.h"
@@ -54,6 +56,22 @@ std::string objectEncoding(const Class& cls);
 
 // The kind of an encoding text, with a leading "r" (const) skipped.
 ValueKind kindOfEncoding(std::string_view encoding);
+
+// The size and alignment of the type an encoding starts with, and how many characters it spans.
+struct TypeLayout {
+    std::size_t size = 0;
+    std::size_t alignment = 1;
+    std::size_t length = 0;
+};
+
+// Reads the one type at the start of `encoding`, its qualifiers ("r", "n", "o", ...) included:
+// "i" is 4 bytes aligned on 4, any pointer ("*", "^{Node}", "@", "#", ":", "@?") 8 on 8, an
+// array "[4s]" its elements, and "{CGRect={CGPoint=dd}{CGSize=dd}}" 32 aligned on 8, laid out as
+// the compiler lays out structs (a union "(...)" takes its largest member). Struct members may
+// carry quoted field names. What follows the type is left to the caller. Nullopt when the text
+// does not start with a type of known size (an opaque "{Name}" is one only behind a pointer);
+// no input makes it read outside the text.
+std::optional<TypeLayout> sizeAndAlignment(std::string_view encoding) noexcept;
 
 // Struct types that travel through the runtime specialise this with their encoding:
 //   template <> struct rt::StructEncoding<cg::Rect> { static constexpr const char* value = "{CGRect=...}"; };
