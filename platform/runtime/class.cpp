@@ -213,8 +213,7 @@ ValueKind kindOfEncoding(std::string_view e) {
     if (e.empty()) return ValueKind::Void;
     switch (e[0]) {
     case 'v': return ValueKind::Void;
-    case '@':
-    case '#': return ValueKind::Object;
+    case '@': return ValueKind::Object;
     case 'B': return ValueKind::Bool;
     case 'c':
     case 's':
@@ -228,6 +227,7 @@ ValueKind kindOfEncoding(std::string_view e) {
     case 'Q': return ValueKind::UInt;
     case 'f':
     case 'd': return ValueKind::Double;
+    // Structs, and every pointer ("*", "^i", ":", and "#": a class is no object here) as its bytes.
     default: return ValueKind::Struct;
     }
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime/method_signature.h"
 #include "platform/runtime/type_encoding.h"
 
 namespace {
@@ -133,6 +134,41 @@ TEST(TypeLayout, StaysInsideTheTextOnMutatedInput) {
         ASSERT_EQ(layout->size % layout->alignment, 0u) << text;
     }
     EXPECT_GT(accepted, 0);
+}
+
+TEST(MethodSignature, ReadsEachArgumentsKindSizeAndAlignment) {
+    const rt::MethodSignature* signature = rt::MethodSignature::withTypes("v@:B{CGRect={CGPoint=dd}{CGSize=dd}}r*@?q");
+    ASSERT_TRUE(signature);
+    EXPECT_EQ(signature, rt::MethodSignature::withTypes(signature->types())); // interned
+    EXPECT_EQ(signature->returnType().kind, rt::ValueKind::Void);
+    ASSERT_EQ(signature->numberOfArguments(), 7u);
+    EXPECT_EQ(signature->argumentType(0).kind, rt::ValueKind::Object);
+    EXPECT_EQ(signature->argumentType(1).encoding, ":");
+    EXPECT_EQ(signature->argumentType(2).kind, rt::ValueKind::Bool);
+    const rt::SignatureType& rect = signature->argumentType(3);
+    EXPECT_EQ(rect.kind, rt::ValueKind::Struct);
+    EXPECT_EQ(rect.encoding, "{CGRect={CGPoint=dd}{CGSize=dd}}");
+    EXPECT_EQ(rect.size, 32u);
+    EXPECT_EQ(rect.alignment, 8u);
+    EXPECT_EQ(signature->argumentType(4).encoding, "r*");
+    EXPECT_EQ(signature->argumentType(4).size, 8u);
+    EXPECT_EQ(signature->argumentType(5).kind, rt::ValueKind::Object); // a block
+    EXPECT_EQ(signature->argumentType(6).kind, rt::ValueKind::Int);
+
+    // The platform's frame offsets are skipped, negative ones included.
+    const rt::MethodSignature* offsets = rt::MethodSignature::withTypes("d32@0:8i16{CGPoint=dd}-8");
+    ASSERT_TRUE(offsets);
+    EXPECT_EQ(offsets->numberOfArguments(), 4u);
+    EXPECT_EQ(offsets->returnType().kind, rt::ValueKind::Double);
+    EXPECT_EQ(offsets->argumentType(3).size, 16u);
+}
+
+TEST(MethodSignature, RefusesWhatIsNoMethodEncoding) {
+    for (const char* text : {"", "v", "v@", "vi:", "v@@", "v@:v", "v@:{CGRect}", "v@:[", "v@:i)"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(rt::MethodSignature::withTypes(text), nullptr);
+    }
+    EXPECT_TRUE(rt::MethodSignature::withTypes("v#:")); // a class method's receiver
 }
 
 } // namespace
