@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/runtime/interceptable.h"
@@ -108,6 +111,38 @@ TEST_F(Announcements, ADirectCallAndACallByNameAreEachAnnouncedOnceAfterTheMostD
     screen->setIntercepted(false);
     screen->viewWillDisappear(true);
     EXPECT_EQ(events.size(), 4u);
+}
+
+std::mutex byThreadLock;
+std::map<std::thread::id, std::vector<std::int64_t>>* byThread = nullptr;
+
+void recordScaleByThread(rt::Object&, const rt::Invocation& call) {
+    std::lock_guard g(byThreadLock);
+    (*byThread)[std::this_thread::get_id()].push_back(call.argument(3)->i);
+}
+
+TEST(AnnouncementsOnThreads, EachCallIsAnnouncedOnceOnItsCallingThread) {
+    std::map<std::thread::id, std::vector<std::int64_t>> seen;
+    byThread = &seen;
+    rt::CallAnnouncer previous = rt::setCallAnnouncer(&recordScaleByThread);
+    auto screen = rt::make<Screen>();
+    screen->setIntercepted(true);
+    constexpr int kThreads = 4, kCalls = 100;
+    std::vector<std::thread::id> ids(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            ids[t] = std::this_thread::get_id();
+            for (int i = 0; i < kCalls; ++i) {
+                if (t % 2) screen->measure(kSize, t);
+                else rt::send(screen, Sel("measure:scale:"), kSize, t);
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    rt::setCallAnnouncer(previous);
+    byThread = nullptr;
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(kThreads));
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(seen[ids[t]], std::vector<std::int64_t>(kCalls, t)) << t;
 }
 
 } // namespace
