@@ -102,6 +102,7 @@ Id BasicImp<Receiver>::operator()(Receiver& self, std::span<const Id> arguments)
         ns::logLine(receiverText(self) + ": an implementation called with boxed arguments " + why + "; nothing ran.");
         return Id();
     };
+    if (form_ == Form::Forwarding) return refuse("is the forwarding entry, which forwards whole invocations only");
     if (form_ != Form::Slots || !signature_) return refuse("has no signature to unbox them by");
     const MethodSignature& signature = *signature_;
     if (arguments.size() + 2 != signature.numberOfArguments())
