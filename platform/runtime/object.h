@@ -20,6 +20,9 @@ namespace rt {
 
 class Class;
 class Object;
+class Invocation;
+class MethodSignature;
+class Sel;
 namespace detail {
 struct Access;
 }
@@ -162,6 +165,20 @@ public:
     // mutable state (a mutable collection) returns an immutable copy instead.
     virtual Id copy() const;
 
+    // Messages by name (rt::send, invocation.h). Defaults: the registered methods answer, with the
+    // method's own signature, and a message without a method is not recognised.
+    virtual bool respondsToSelector(Sel sel) const;
+    virtual const MethodSignature* methodSignatureForSelector(Sel sel) const;
+    virtual void forwardInvocation(Invocation& invocation);
+    // Logs "-[Class selector]: unrecognized selector sent to instance 0x..."; the message's
+    // result stays the zero value.
+    void doesNotRecognizeSelector(Sel sel) const;
+
+    // Set while something intercepts this object's calls: its interceptable methods (and every
+    // message by name) then announce each call (interceptable.h). Otherwise that costs this test.
+    bool isIntercepted() const noexcept { return intercepted_.load(std::memory_order_relaxed); }
+    void setIntercepted(bool intercepted) noexcept { intercepted_.store(intercepted, std::memory_order_relaxed); }
+
     // Key-value coding entry points (the free functions in kvc.h call these). The defaults go
     // through the class's property registry; collections and models take them over.
     virtual Id valueForKey(std::string_view key) const;
@@ -190,6 +207,7 @@ private:
     void deallocate() const noexcept;
 
     mutable std::atomic<std::uint32_t> rc_{1};
+    std::atomic<bool> intercepted_{false};
     std::uint8_t uncounted_ = 0; // not counted by liveObjectCount (immortal or permanent)
     mutable std::atomic<bool> observed_{false};
     std::atomic<const Class*> isa_;
