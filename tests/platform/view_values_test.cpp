@@ -1,8 +1,11 @@
-// The values views and windows carry: points, sizes and rectangles, edge insets and affine
-// transforms; their rules, their text forms, and their boxing by encoding.
+// The values views, windows and tables carry: points, sizes and rectangles, edge insets, affine
+// transforms and index paths; their rules, their text forms, and their boxing by encoding.
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/string.h"
 #include "platform/graphics/affine_transform.h"
 #include "platform/graphics/edge_insets.h"
 #include "platform/graphics/geometry.h"
@@ -177,6 +180,37 @@ TEST(GeometryEncoding, PropertiesMoveThroughKeyValueCoding) {
     auto* property = Frame::staticClass().property("insets");
     ASSERT_NE(property, nullptr);
     EXPECT_EQ(property->typeEncoding(), "{UIEdgeInsets=dddd}");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Index paths
+
+TEST(IndexPath, EqualByRowAndSectionSoTheyKeyCollections) {
+    using ns::IndexPath;
+    auto a = IndexPath::indexPathForRowInSection(3, 1);
+    auto same = IndexPath::indexPathForRowInSection(3, 1);
+    auto swapped = IndexPath::indexPathForRowInSection(1, 3);
+    EXPECT_EQ(a->row(), 3);
+    EXPECT_EQ(a->section(), 1);
+    EXPECT_NE(a.get(), same.get());
+    EXPECT_TRUE(a->isEqual(same.get()));
+    EXPECT_EQ(a->hash(), same->hash());
+    EXPECT_FALSE(a->isEqual(swapped.get()));
+    EXPECT_FALSE(a->isEqual(ns::num(3).get()));
+
+    auto heights = ns::Dictionary::withPairs({{a, ns::num(44)}, {swapped, ns::num(88)}});
+    EXPECT_TRUE(rt::equal(heights->objectForKey(same), ns::num(44)));
+
+    // Section first, then row.
+    EXPECT_EQ(a->compare(*swapped), -1);
+    EXPECT_EQ(swapped->compare(*a), 1);
+    EXPECT_EQ(a->compare(*IndexPath::indexPathForRowInSection(4, 1)), -1);
+    EXPECT_EQ(a->compare(*same), 0);
+
+    EXPECT_EQ(a->getClass().name(), "NSIndexPath");
+    EXPECT_TRUE(a->description().ends_with("{length = 2, path = 1 - 3}"));
+    EXPECT_TRUE(rt::equal(a->valueForKey("row"), ns::num(3)));
+    EXPECT_TRUE(rt::equal(a->valueForKey("section"), ns::num(1)));
 }
 
 } // namespace
