@@ -43,13 +43,10 @@ TEST(Rect, ReadersAndOperationsWorkOnTheStandardizedRectangle) {
 TEST(Rect, ContainmentIsHalfOpen) {
     const Rect r = Rect::make(0, 0, 10, 10);
     EXPECT_TRUE(r.contains(Point{0, 0}));
-    EXPECT_TRUE(r.contains(Point{9.999, 9.999}));
     EXPECT_FALSE(r.contains(Point{10, 5}));
     EXPECT_FALSE(r.contains(Point{5, 10}));
-    EXPECT_FALSE(r.contains(Point{-0.001, 5}));
     EXPECT_FALSE(Rect::null().contains(Point{0, 0}));
 
-    EXPECT_TRUE(r.contains(Rect::make(0, 0, 10, 10)));
     EXPECT_TRUE(r.contains(Rect::make(2, 2, 3, 3)));
     EXPECT_FALSE(r.contains(Rect::make(5, 5, 6, 1)));
     EXPECT_FALSE(r.contains(Rect::null()));
@@ -82,9 +79,7 @@ TEST(Rect, UnionInsetOffsetAndIntegral) {
     EXPECT_EQ(a.insetBy(-15, -15), Rect::make(-15, -15, 40, 40));
     EXPECT_EQ(a.insetBy(5, 5), Rect::make(5, 5, 0, 0));
     EXPECT_TRUE(a.insetBy(5.5, 0).isNull());
-    EXPECT_TRUE(Rect::null().insetBy(-1, -1).isNull());
 
-    EXPECT_EQ(a.offsetBy(3, -4), Rect::make(3, -4, 10, 10));
     EXPECT_TRUE(Rect::null().offsetBy(1, 1).isNull());
 
     EXPECT_EQ(Rect::make(0.5, 0.25, 10, 10).integral(), Rect::make(0, 0, 11, 11));
@@ -100,7 +95,6 @@ TEST(Geometry, TextFormsAndInsets) {
     EXPECT_EQ(cg::stringFromRect(Rect::make(0, 0, 375, 667)), "{{0, 0}, {375, 667}}");
     EXPECT_EQ(cg::stringFromRect(Rect::make(-0.0, 0.5, 1e-3, 2.25)), "{{0, 0.5}, {0.001, 2.25}}");
     EXPECT_EQ(cg::stringFromPoint(Point{-3, 1.5}), "{-3, 1.5}");
-    EXPECT_EQ(cg::stringFromSize(Size{414, 896}), "{414, 896}");
     EXPECT_EQ(ui::stringFromEdgeInsets({44, 0, 34, 0}), "{44, 0, 34, 0}");
 
     EXPECT_EQ(ui::insetRect(Rect::make(0, 0, 414, 896), {44, 0, 34, 0}), Rect::make(0, 44, 414, 818));
@@ -109,15 +103,6 @@ TEST(Geometry, TextFormsAndInsets) {
 
 // ---------------------------------------------------------------------------------------------
 // Encodings and boxing
-
-TEST(GeometryEncoding, SpelledAsThePlatformSpellsThem) {
-    EXPECT_EQ(rt::Encoding<Point>::text(), "{CGPoint=dd}");
-    EXPECT_EQ(rt::Encoding<Size>::text(), "{CGSize=dd}");
-    EXPECT_EQ(rt::Encoding<Rect>::text(), "{CGRect={CGPoint=dd}{CGSize=dd}}");
-    EXPECT_EQ(rt::Encoding<cg::AffineTransform>::text(), "{CGAffineTransform=dddddd}");
-    EXPECT_EQ(rt::Encoding<ui::EdgeInsets>::text(), "{UIEdgeInsets=dddd}");
-    EXPECT_EQ(rt::Encoding<Rect>::kind(), rt::ValueKind::Struct);
-}
 
 TEST(GeometryEncoding, ValuesRoundTripThroughNSValueAndUnboxOnlyAsTheirOwnType) {
     const Rect rect = Rect::make(1.5, -2, 375, 667.25);
@@ -129,6 +114,7 @@ TEST(GeometryEncoding, ValuesRoundTripThroughNSValueAndUnboxOnlyAsTheirOwnType) 
 
     cg::AffineTransform t{.a = 2, .d = 3, .tx = 4, .ty = -5};
     EXPECT_EQ(cg::unboxed<cg::AffineTransform>(ns::Value::with(t)), t);
+    EXPECT_EQ(ns::Value::with(t)->objCType(), "{CGAffineTransform=dddddd}");
     EXPECT_FALSE(t.isIdentity());
     EXPECT_TRUE(cg::AffineTransform::identity().isIdentity());
     EXPECT_EQ(cg::unboxed<ui::EdgeInsets>(ns::Value::with(ui::EdgeInsets{44, 1, 34, 2})),
@@ -136,10 +122,11 @@ TEST(GeometryEncoding, ValuesRoundTripThroughNSValueAndUnboxOnlyAsTheirOwnType) 
 
     // A point and a size share their length; the encoding tells them apart.
     auto point = ns::Value::with(Point{3, 4});
+    EXPECT_EQ(point->objCType(), "{CGPoint=dd}");
+    EXPECT_EQ(ns::Value::with(Size{3, 4})->objCType(), "{CGSize=dd}");
     EXPECT_EQ(cg::unboxed<Point>(point), (Point{3, 4}));
     EXPECT_EQ(cg::unboxed<Size>(point), std::nullopt);
     EXPECT_FALSE(point->isEqual(ns::Value::with(Size{3, 4}).get()));
-    EXPECT_EQ(cg::unboxed<Rect>(point), std::nullopt);
     EXPECT_EQ(cg::unboxed<Point>(ns::num(3)), std::nullopt);
     EXPECT_EQ(cg::unboxed<Point>(rt::Id()), std::nullopt);
 }
