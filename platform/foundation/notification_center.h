@@ -32,6 +32,11 @@ inline constexpr const char* UIApplicationWillEnterForegroundNotification =
     "UIApplicationWillEnterForegroundNotification";
 inline constexpr const char* UIApplicationDidBecomeActiveNotification =
     "UIApplicationDidBecomeActiveNotification";
+inline constexpr const char* UIApplicationDidFinishLaunchingNotification =
+    "UIApplicationDidFinishLaunchingNotification";
+inline constexpr const char* UIApplicationWillResignActiveNotification =
+    "UIApplicationWillResignActiveNotification";
+inline constexpr const char* UIApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
 inline constexpr const char* UIDeviceBatteryStateDidChangeNotification =
     "UIDeviceBatteryStateDidChangeNotification";
 inline constexpr const char* UIDeviceProximityStateDidChangeNotification =

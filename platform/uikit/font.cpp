@@ -1,0 +1,63 @@
+#include "platform/uikit/font.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "platform/runtime/class.h"
+
+namespace ui {
+
+namespace {
+constexpr double kDefaultSize = 17;
+} // namespace
+
+rt::Ref<Font> Font::systemFontOfSize(double size) {
+    return fontWithName(kSystemFontName, size);
+}
+
+rt::Ref<Font> Font::boldSystemFontOfSize(double size) {
+    return fontWithName(kBoldSystemFontName, size);
+}
+
+rt::Ref<Font> Font::fontWithName(std::string_view name, double size) {
+    if (name.empty() || !(size >= 0)) return nullptr;
+    return rt::make<Font>(ns::String::make(name), size == 0 ? kDefaultSize : size);
+}
+
+rt::Ref<Font> Font::preferredFontForTextStyle(std::string_view style) {
+    if (style == TextStyleHeadline) return boldSystemFontOfSize(17);
+    if (style == TextStyleSubheadline) return systemFontOfSize(15);
+    if (style == TextStyleFootnote) return systemFontOfSize(13);
+    if (style == TextStyleCaption1) return systemFontOfSize(12);
+    if (style == TextStyleCaption2) return systemFontOfSize(11);
+    return systemFontOfSize(17);
+}
+
+rt::Ref<Font> Font::fontWithSize(double size) const {
+    if (!(size >= 0)) return nullptr;
+    return rt::make<Font>(name_, size == 0 ? kDefaultSize : size);
+}
+
+std::string Font::description() const {
+    const bool bold = name_->utf8() == kBoldSystemFontName;
+    char size[48];
+    std::snprintf(size, sizeof size, "%.2fpt", size_);
+    char address[32];
+    std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
+    return std::string("<UICTFont: ") + address + "> font-family: \"" + name_->utf8() +
+           "\"; font-weight: " + (bold ? "bold" : "normal") + "; font-style: normal; font-size: " + size;
+}
+
+bool Font::isEqual(const rt::Object* other) const {
+    auto* font = dynamic_cast<const Font*>(other);
+    return font && font->size_ == size_ && font->name_->utf8() == name_->utf8();
+}
+
+std::size_t Font::hash() const {
+    return name_->hash() * 31 + std::hash<double>()(size_);
+}
+
+RT_DEFINE_CLASS(Font, "UIFont", rt::Object, rt::prop("fontName", &Font::fontName),
+                rt::prop("pointSize", &Font::pointSize))
+
+} // namespace ui

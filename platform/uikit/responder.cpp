@@ -1,0 +1,68 @@
+#include "platform/uikit/responder.h"
+
+#include "platform/foundation/set.h"
+#include "platform/runtime/class.h"
+#include "platform/uikit/event.h"
+
+namespace ui {
+
+namespace {
+// The first responder, held weakly: a responder that goes away stops being it.
+rt::Weak<Responder>& firstResponder() {
+    static rt::Weak<Responder> current;
+    return current;
+}
+} // namespace
+
+rt::Ref<Responder> Responder::nextResponder() const {
+    return nullptr;
+}
+
+bool Responder::isFirstResponder() const {
+    return firstResponder().lock().get() == this;
+}
+
+rt::Ref<Responder> Responder::currentFirstResponder() {
+    return firstResponder().lock();
+}
+
+bool Responder::becomeFirstResponder() {
+    rt::Ref<Responder> current = firstResponder().lock();
+    if (current.get() == this) return true;
+    if (!canBecomeFirstResponder()) return false;
+    if (current && !current->resignFirstResponder()) return false;
+    firstResponder() = rt::Weak<Responder>(this);
+    didBecomeFirstResponder();
+    return true;
+}
+
+bool Responder::resignFirstResponder() {
+    if (!isFirstResponder()) return true;
+    if (!canResignFirstResponder()) return false;
+    firstResponder() = nullptr;
+    didResignFirstResponder();
+    return true;
+}
+
+void Responder::touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
+    if (auto next = nextResponder()) next->touchesBegan(touches, event);
+}
+
+void Responder::touchesMoved(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
+    if (auto next = nextResponder()) next->touchesMoved(touches, event);
+}
+
+void Responder::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
+    if (auto next = nextResponder()) next->touchesEnded(touches, event);
+}
+
+void Responder::touchesCancelled(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
+    if (auto next = nextResponder()) next->touchesCancelled(touches, event);
+}
+
+RT_DEFINE_CLASS(Responder, "UIResponder", rt::Object,
+                rt::method("becomeFirstResponder", &Responder::becomeFirstResponder),
+                rt::method("resignFirstResponder", &Responder::resignFirstResponder),
+                rt::method("isFirstResponder", &Responder::isFirstResponder))
+
+} // namespace ui

@@ -1,0 +1,471 @@
+#include "platform/uikit/view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/dispatch.h"
+#include "platform/foundation/format.h"
+#include "platform/graphics/value_boxing.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/gesture_recognizer.h"
+#include "platform/uikit/window.h"
+
+namespace ui {
+
+namespace {
+
+cg::Point applied(const cg::AffineTransform& t, cg::Point p) {
+    return {t.a * p.x + t.c * p.y + t.tx, t.b * p.x + t.d * p.y + t.ty};
+}
+
+std::string number(double v) {
+    return cg::detail::shortestNumber(v);
+}
+
+} // namespace
+
+View::View() = default;
+
+View::View(const cg::Rect& frame) {
+    setFrame(frame);
+}
+
+View::~View() {
+    // The subviews outlive their superview only when held elsewhere; they have none from now.
+    for (const auto& view : subviews_)
+        view->superview_ = nullptr;
+    for (const auto& recognizer : recognizers_)
+        recognizer->setView(nullptr);
+}
+
+// ---- Geometry ----------------------------------------------------------------------------------
+
+cg::Rect View::frame() const {
+    const cg::Size size = bounds_.size;
+    if (transform_.isIdentity())
+        return cg::Rect::make(center_.x - size.width / 2, center_.y - size.height / 2, size.width, size.height);
+    // The transformed bounds, about the centre.
+    const double w = size.width / 2, h = size.height / 2;
+    cg::Rect box = cg::Rect::null();
+    for (cg::Point corner : {cg::Point{-w, -h}, cg::Point{w, -h}, cg::Point{-w, h}, cg::Point{w, h}}) {
+        cg::Point p = applied(transform_, corner);
+        box = box.unionWith(cg::Rect::make(center_.x + p.x, center_.y + p.y, 0, 0));
+    }
+    return box;
+}
+
+void View::setFrame(const cg::Rect& frame) {
+    rt::KeyChange change(this, "frame");
+    const cg::Rect r = frame.standardized();
+    const bool resized = r.size != bounds_.size;
+    center_ = {r.midX(), r.midY()};
+    bounds_.size = r.size;
+    if (resized) setNeedsLayout();
+}
+
+void View::setBounds(const cg::Rect& bounds) {
+    rt::KeyChange change(this, "bounds");
+    const bool resized = bounds.size != bounds_.size;
+    bounds_ = bounds;
+    if (resized) setNeedsLayout();
+}
+
+void View::setCenter(cg::Point center) {
+    rt::KeyChange change(this, "center");
+    center_ = center;
+}
+
+void View::setTransform(const cg::AffineTransform& transform) {
+    rt::KeyChange change(this, "transform");
+    transform_ = transform;
+}
+
+// ---- Appearance and flags ----------------------------------------------------------------------
+
+void View::setHidden(bool hidden) {
+    rt::KeyChange change(this, "hidden");
+    hidden_ = hidden;
+}
+
+void View::setAlpha(double alpha) {
+    rt::KeyChange change(this, "alpha");
+    alpha_ = alpha != alpha ? 0 : std::clamp(alpha, 0.0, 1.0);
+}
+
+void View::setBackgroundColor(rt::Ref<Color> color) {
+    rt::KeyChange change(this, "backgroundColor");
+    backgroundColor_ = std::move(color);
+}
+
+void View::setTag(long tag) {
+    rt::KeyChange change(this, "tag");
+    tag_ = tag;
+}
+
+void View::setUserInteractionEnabled(bool enabled) {
+    rt::KeyChange change(this, "userInteractionEnabled");
+    userInteractionEnabled_ = enabled;
+}
+
+void View::setClipsToBounds(bool clips) {
+    rt::KeyChange change(this, "clipsToBounds");
+    clipsToBounds_ = clips;
+}
+
+void View::setOpaque(bool opaque) {
+    rt::KeyChange change(this, "opaque");
+    opaque_ = opaque;
+}
+
+void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
+    rt::KeyChange change(this, "translatesAutoresizingMaskIntoConstraints");
+    translatesMask_ = translates;
+}
+
+bool View::isHiddenOrHasHiddenAncestor() const {
+    for (rt::Ref<View> v = rt::retained(this); v; v = v->superview())
+        if (v->hidden_) return true;
+    return false;
+}
+
+// ---- The tree ----------------------------------------------------------------------------------
+
+rt::Ref<ns::Array> View::subviews() const {
+    return ns::Array::make(std::vector<rt::Id>(subviews_.begin(), subviews_.end()));
+}
+
+rt::Ref<Window> View::window() const {
+    rt::Ref<View> root = rt::retained(this);
+    while (rt::Ref<View> up = root->superview())
+        root = std::move(up);
+    return rt::cast<Window>(root);
+}
+
+void View::addSubview(const rt::Ref<View>& view) {
+    attach(view, subviews_.size());
+}
+
+void View::insertSubviewAtIndex(const rt::Ref<View>& view, std::size_t index) {
+    attach(view, index);
+}
+
+void View::insertSubviewAboveSubview(const rt::Ref<View>& view, const rt::Ref<View>& sibling) {
+    auto at = std::find(subviews_.begin(), subviews_.end(), sibling);
+    attach(view, at == subviews_.end() ? subviews_.size() : std::size_t(at - subviews_.begin()) + 1);
+}
+
+void View::insertSubviewBelowSubview(const rt::Ref<View>& view, const rt::Ref<View>& sibling) {
+    auto at = std::find(subviews_.begin(), subviews_.end(), sibling);
+    attach(view, at == subviews_.end() ? 0 : std::size_t(at - subviews_.begin()));
+}
+
+void View::bringSubviewToFront(const rt::Ref<View>& view) {
+    auto at = std::find(subviews_.begin(), subviews_.end(), view);
+    if (at != subviews_.end()) std::rotate(at, at + 1, subviews_.end());
+}
+
+void View::sendSubviewToBack(const rt::Ref<View>& view) {
+    auto at = std::find(subviews_.begin(), subviews_.end(), view);
+    if (at != subviews_.end()) std::rotate(subviews_.begin(), at, at + 1);
+}
+
+void View::attach(const rt::Ref<View>& view, std::size_t index) {
+    if (!view) return;
+    if (isDescendantOfView(view.get())) {
+        ns::log("-[%@ addSubview:]: cannot add a view to itself or to one of its subviews", rt::Id(view));
+        return;
+    }
+    rt::Ref<View> keep = view; // detaching may drop the last other reference
+    if (keep->superview_.unsafeGet() == this && keep->superview()) {
+        // Only its place changes.
+        subviews_.erase(std::find(subviews_.begin(), subviews_.end(), keep));
+        subviews_.insert(subviews_.begin() + std::min(index, subviews_.size()), keep);
+        return;
+    }
+    const rt::Ref<Window> from = keep->window(), to = window();
+    keep->willMoveToSuperview(rt::retained(this));
+    if (from != to) keep->announceWindowChange(from, to, false);
+    keep->detachFromSuperview();
+    subviews_.insert(subviews_.begin() + std::min(index, subviews_.size()), keep);
+    keep->superview_ = rt::Weak<View>(this);
+    keep->didMoveToSuperview();
+    if (from != to) keep->announceWindowChange(from, to, true);
+    didAddSubview(keep);
+    setNeedsLayout();
+    if (keep->needsLayout_) keep->scheduleLayoutPass();
+}
+
+void View::removeFromSuperview() {
+    rt::Ref<View> parent = superview();
+    if (!parent) return;
+    rt::Ref<View> keep = rt::retained(this);
+    const rt::Ref<Window> from = window();
+    parent->willRemoveSubview(keep);
+    willMoveToSuperview(nullptr);
+    if (from) announceWindowChange(from, nullptr, false);
+    detachFromSuperview();
+    didMoveToSuperview();
+    if (from) announceWindowChange(from, nullptr, true);
+    parent->setNeedsLayout();
+}
+
+void View::detachFromSuperview() {
+    rt::Ref<View> parent = superview();
+    if (!parent) return;
+    auto& list = parent->subviews_;
+    auto at = std::find(list.begin(), list.end(), rt::Ref<View>(rt::retained(this)));
+    superview_ = nullptr;
+    if (at != list.end()) list.erase(at);
+}
+
+// Tells this view and its subtree that their window changes: before (willMoveToWindow) or after.
+void View::announceWindowChange(const rt::Ref<Window>& from, const rt::Ref<Window>& to, bool after) {
+    (void)from;
+    if (after) didMoveToWindow();
+    else willMoveToWindow(to);
+    const std::vector<rt::Ref<View>> children = subviews_;
+    for (const auto& child : children)
+        child->announceWindowChange(from, to, after);
+}
+
+bool View::isDescendantOfView(const View* view) const {
+    if (!view) return false;
+    for (rt::Ref<View> v = rt::retained(this); v; v = v->superview())
+        if (v.get() == view) return true;
+    return false;
+}
+
+rt::Ref<View> View::viewWithTag(long tag) const {
+    if (tag_ == tag) return rt::retained(this);
+    for (const auto& child : subviews_)
+        if (auto found = child->viewWithTag(tag)) return found;
+    return nullptr;
+}
+
+rt::Ref<Responder> View::nextResponder() const {
+    if (auto owner = owner_.lock()) return owner;
+    return superview();
+}
+
+// ---- Conversion and hit testing ----------------------------------------------------------------
+
+cg::Point View::toSuperview(cg::Point p) const {
+    return {p.x - bounds_.origin.x + center_.x - bounds_.size.width / 2,
+            p.y - bounds_.origin.y + center_.y - bounds_.size.height / 2};
+}
+
+cg::Point View::fromSuperview(cg::Point p) const {
+    return {p.x + bounds_.origin.x - center_.x + bounds_.size.width / 2,
+            p.y + bounds_.origin.y - center_.y + bounds_.size.height / 2};
+}
+
+namespace {
+// The view and its ancestors, up to the root.
+std::vector<const View*> pathToRoot(const View* view) {
+    std::vector<const View*> path;
+    for (rt::Ref<View> v = rt::retained(view); v; v = v->superview())
+        path.push_back(v.get());
+    return path;
+}
+} // namespace
+
+cg::Point View::convertPointToView(cg::Point point, const View* view) const {
+    const std::vector<const View*> up = pathToRoot(this);
+    if (!view) {
+        // Into the root's coordinates: every level but the root.
+        for (std::size_t i = 0; i + 1 < up.size(); ++i)
+            point = up[i]->toSuperview(point);
+        return point;
+    }
+    const std::vector<const View*> down = pathToRoot(view);
+    if (up.back() != down.back()) {
+        // Another tree: through the screen, where each root's frame places it.
+        for (const View* v : up)
+            point = v->toSuperview(point);
+        for (auto it = down.rbegin(); it != down.rend(); ++it)
+            point = (*it)->fromSuperview(point);
+        return point;
+    }
+    // Up to the nearest common ancestor, then down to `view`.
+    std::size_t i = 0;
+    for (; std::find(down.begin(), down.end(), up[i]) == down.end(); ++i)
+        point = up[i]->toSuperview(point);
+    auto common = std::find(down.begin(), down.end(), up[i]);
+    for (auto it = std::make_reverse_iterator(common); it != down.rend(); ++it)
+        point = (*it)->fromSuperview(point);
+    return point;
+}
+
+cg::Point View::convertPointFromView(cg::Point point, const View* view) const {
+    if (view) return view->convertPointToView(point, this);
+    // From the root's coordinates: every level below the root.
+    const std::vector<const View*> path = pathToRoot(this);
+    for (std::size_t i = path.size() - 1; i-- > 0;)
+        point = path[i]->fromSuperview(point);
+    return point;
+}
+
+cg::Rect View::convertRectToView(const cg::Rect& rect, const View* view) const {
+    const cg::Rect r = rect.standardized();
+    return {convertPointToView(r.origin, view), r.size};
+}
+
+cg::Rect View::convertRectFromView(const cg::Rect& rect, const View* view) const {
+    const cg::Rect r = rect.standardized();
+    return {convertPointFromView(r.origin, view), r.size};
+}
+
+rt::Ref<View> View::hitTest(cg::Point point, const Event* event) {
+    if (hidden_ || !userInteractionEnabled_ || alpha_ < 0.01) return nullptr;
+    if (!pointInside(point, event)) return nullptr;
+    for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
+        rt::Ref<View> child = *it;
+        if (auto hit = child->hitTest(child->fromSuperview(point), event)) return hit;
+    }
+    return rt::retained(this);
+}
+
+bool View::pointInside(cg::Point point, const Event*) const {
+    return bounds_.contains(point);
+}
+
+// ---- Layout ------------------------------------------------------------------------------------
+
+void View::setNeedsLayout() {
+    if (needsLayout_) return;
+    needsLayout_ = true;
+    scheduleLayoutPass();
+}
+
+// A view in a window is laid out on the main queue's next turn, one pass per window at a time.
+void View::scheduleLayoutPass() {
+    rt::Ref<Window> w = window();
+    if (!w || w->layoutPassScheduled_) return;
+    w->layoutPassScheduled_ = true;
+    dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Window>(w)] {
+        if (rt::Ref<Window> window = weak.lock()) {
+            window->layoutPassScheduled_ = false;
+            window->layoutSubtree();
+        }
+    });
+}
+
+void View::layoutIfNeeded() {
+    layoutSubtree();
+}
+
+void View::layoutSubtree() {
+    rt::Ref<View> keep = rt::retained(this);
+    if (needsLayout_) {
+        needsLayout_ = false;
+        layoutSubviews();
+    }
+    const std::vector<rt::Ref<View>> children = subviews_;
+    for (const auto& child : children)
+        child->layoutSubtree();
+}
+
+EdgeInsets View::safeAreaInsets() const {
+    rt::Ref<Window> w = window();
+    if (!w) return {};
+    const EdgeInsets outer = w->safeAreaInsets();
+    if (w.get() == this) return outer;
+    const cg::Rect r = convertRectToView(bounds_, w.get());
+    const cg::Rect area = w->bounds();
+    return {std::max(0.0, outer.top - (r.minY() - area.minY())), std::max(0.0, outer.left - (r.minX() - area.minX())),
+            std::max(0.0, r.maxY() - (area.maxY() - outer.bottom)), std::max(0.0, r.maxX() - (area.maxX() - outer.right))};
+}
+
+cg::Size View::sizeThatFits(cg::Size) const {
+    return bounds_.size;
+}
+
+void View::sizeToFit() {
+    const cg::Rect f = frame();
+    const cg::Size fitting = sizeThatFits(bounds_.size);
+    setFrame({f.origin, fitting});
+}
+
+// ---- Gestures ----------------------------------------------------------------------------------
+
+void View::addGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer) {
+    if (!recognizer || std::find(recognizers_.begin(), recognizers_.end(), recognizer) != recognizers_.end()) return;
+    if (rt::Ref<View> previous = recognizer->view()) previous->removeGestureRecognizer(recognizer);
+    recognizers_.push_back(recognizer);
+    recognizer->setView(this);
+}
+
+void View::removeGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer) {
+    auto at = std::find(recognizers_.begin(), recognizers_.end(), recognizer);
+    if (at == recognizers_.end()) return;
+    rt::Ref<GestureRecognizer> keep = *at;
+    recognizers_.erase(at);
+    keep->setView(nullptr);
+}
+
+rt::Ref<ns::Array> View::gestureRecognizers() const {
+    return ns::Array::make(std::vector<rt::Id>(recognizers_.begin(), recognizers_.end()));
+}
+
+// ---- Animations --------------------------------------------------------------------------------
+
+void View::animateWithDuration(double duration, const Animations& animations, Completion completion) {
+    animateWithDuration(duration, 0, 0, animations, std::move(completion));
+}
+
+void View::animateWithDuration(double duration, double delay, unsigned long, const Animations& animations,
+                               Completion completion) {
+    if (animations) animations();
+    if (!completion) return;
+    const double total = std::max(0.0, (duration == duration ? duration : 0) + (delay == delay ? delay : 0));
+    dispatch::asyncAfter(dispatch::after(total), dispatch::Queue::main(),
+                         [completion = std::move(completion)] { completion(true); });
+}
+
+// ---- Description -------------------------------------------------------------------------------
+
+std::string View::descriptionPrefix() const {
+    char address[32];
+    std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
+    return "<" + std::string(getClass().name()) + ": " + address;
+}
+
+std::string View::description() const {
+    const cg::Rect f = frame();
+    std::string text = descriptionPrefix() + "; frame = (" + number(f.origin.x) + " " + number(f.origin.y) + "; " +
+                       number(f.size.width) + " " + number(f.size.height) + ")";
+    if (hidden_) text += "; hidden = YES";
+    if (alpha_ != 1) text += "; alpha = " + number(alpha_);
+    if (tag_ != 0) text += "; tag = " + std::to_string(tag_);
+    return text + ">";
+}
+
+RT_DEFINE_CLASS(View, "UIView", Responder,
+                rt::prop("frame", &View::frame, &View::setFrame),
+                rt::prop("bounds", &View::bounds, &View::setBounds),
+                rt::prop("center", &View::center, &View::setCenter),
+                rt::prop("transform", &View::transform, &View::setTransform),
+                rt::prop("hidden", &View::isHidden, &View::setHidden, {.getter = "isHidden"}),
+                rt::prop("alpha", &View::alpha, &View::setAlpha),
+                rt::prop("backgroundColor", &View::backgroundColor, &View::setBackgroundColor, {.memory = rt::Memory::Copy}),
+                rt::prop("tag", &View::tag, &View::setTag),
+                rt::prop("userInteractionEnabled", &View::isUserInteractionEnabled, &View::setUserInteractionEnabled,
+                         {.getter = "isUserInteractionEnabled"}),
+                rt::prop("clipsToBounds", &View::clipsToBounds, &View::setClipsToBounds),
+                rt::prop("opaque", &View::isOpaque, &View::setOpaque, {.getter = "isOpaque"}),
+                rt::prop("translatesAutoresizingMaskIntoConstraints", &View::translatesAutoresizingMaskIntoConstraints,
+                         &View::setTranslatesAutoresizingMaskIntoConstraints),
+                rt::prop("superview", &View::superview, {.memory = rt::Memory::Weak}),
+                rt::prop("subviews", &View::subviews, {.memory = rt::Memory::Copy}),
+                rt::prop("window", &View::window, {.memory = rt::Memory::Weak}),
+                rt::prop("gestureRecognizers", &View::gestureRecognizers, {.memory = rt::Memory::Copy}),
+                rt::method("layoutSubviews", &View::layoutSubviews),
+                rt::method("setNeedsLayout", &View::setNeedsLayout),
+                rt::method("layoutIfNeeded", &View::layoutIfNeeded))
+
+} // namespace ui

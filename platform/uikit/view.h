@@ -1,0 +1,186 @@
+#pragma once
+// ui::View ("UIView"): a rectangle in a tree of views. Headless: a view is its geometry, its
+// flags and its place in the tree; nothing is drawn here.
+//
+// Geometry. The view keeps its centre and bounds (and a transform); the frame is derived: the
+// bounds' size placed around the centre, or, under a transform other than the identity, the
+// smallest rectangle holding the transformed bounds. Setting the frame sets the centre and the
+// bounds' size. Points convert between views by the chain of frame origins and bounds origins
+// (transforms are not applied); nil stands for the window (the root of the tree).
+//
+// Hit testing skips hidden views, views that take no touches and views with alpha below 0.01, and
+// never looks at a subview for a point outside its superview's bounds, even when the subview
+// reaches beyond them. The last subview is the front one.
+//
+// Layout. setNeedsLayout marks the view; layoutIfNeeded runs the hook layoutSubviews on a marked
+// view, then on its marked descendants. A view in a window marked this way is laid out on the
+// main queue's next turn too, as the platform lays out between events.
+//
+// Animations apply their end values at once; the completion runs, with finished YES, once the
+// duration (and delay) has passed on the clock, from the main queue.
+//
+// Main thread only.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/affine_transform.h"
+#include "platform/graphics/edge_insets.h"
+#include "platform/graphics/geometry.h"
+#include "platform/uikit/responder.h"
+
+namespace ns {
+class Array;
+}
+
+namespace ui {
+
+class Color;
+class Event;
+class GestureRecognizer;
+class Window;
+
+class View : public Responder {
+    RT_CLASS(View)
+public:
+    using Animations = std::function<void()>;
+    using Completion = std::function<void(bool finished)>;
+
+    // ---- Geometry ----
+    cg::Rect frame() const;
+    void setFrame(const cg::Rect& frame);
+    const cg::Rect& bounds() const noexcept { return bounds_; }
+    void setBounds(const cg::Rect& bounds);
+    cg::Point center() const noexcept { return center_; }
+    void setCenter(cg::Point center);
+    const cg::AffineTransform& transform() const noexcept { return transform_; }
+    void setTransform(const cg::AffineTransform& transform);
+
+    // ---- Appearance and flags ----
+    bool isHidden() const noexcept { return hidden_; }
+    void setHidden(bool hidden);
+    double alpha() const noexcept { return alpha_; }
+    // Held to 0...1.
+    void setAlpha(double alpha);
+    const rt::Ref<Color>& backgroundColor() const noexcept { return backgroundColor_; }
+    void setBackgroundColor(rt::Ref<Color> color);
+    long tag() const noexcept { return tag_; }
+    void setTag(long tag);
+    bool isUserInteractionEnabled() const noexcept { return userInteractionEnabled_; }
+    void setUserInteractionEnabled(bool enabled);
+    bool clipsToBounds() const noexcept { return clipsToBounds_; }
+    void setClipsToBounds(bool clips);
+    bool isOpaque() const noexcept { return opaque_; }
+    void setOpaque(bool opaque);
+    bool translatesAutoresizingMaskIntoConstraints() const noexcept { return translatesMask_; }
+    void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
+    // Whether the view or any of its ancestors is hidden: such a view cannot be seen or touched.
+    bool isHiddenOrHasHiddenAncestor() const;
+
+    // ---- The tree ----
+    rt::Ref<View> superview() const { return superview_.lock(); }
+    const std::vector<rt::Ref<View>>& subviewList() const noexcept { return subviews_; }
+    // A copy of the subviews, back to front.
+    rt::Ref<ns::Array> subviews() const;
+    // The window at the root of the tree (the view itself for a window), or nil.
+    virtual rt::Ref<Window> window() const;
+    // Adds `view` in front of the others; a view with another superview is moved here first.
+    // Adding a view to itself or to one of its descendants is refused (and logged).
+    void addSubview(const rt::Ref<View>& view);
+    void insertSubviewAtIndex(const rt::Ref<View>& view, std::size_t index);
+    void insertSubviewAboveSubview(const rt::Ref<View>& view, const rt::Ref<View>& sibling);
+    void insertSubviewBelowSubview(const rt::Ref<View>& view, const rt::Ref<View>& sibling);
+    void bringSubviewToFront(const rt::Ref<View>& view);
+    void sendSubviewToBack(const rt::Ref<View>& view);
+    void removeFromSuperview();
+    // True for the view itself.
+    bool isDescendantOfView(const View* view) const;
+    // The first view of that tag in a depth-first walk, the view itself first; nil when none.
+    rt::Ref<View> viewWithTag(long tag) const;
+
+    // The chain goes to the controller that owns the view (set by it) and otherwise to the superview.
+    rt::Ref<Responder> nextResponder() const override;
+    void setOwningResponder(const rt::Ref<Responder>& owner) { owner_ = owner; }
+
+    // ---- Conversion and hit testing ----
+    cg::Point convertPointToView(cg::Point point, const View* view) const;
+    cg::Point convertPointFromView(cg::Point point, const View* view) const;
+    cg::Rect convertRectToView(const cg::Rect& rect, const View* view) const;
+    cg::Rect convertRectFromView(const cg::Rect& rect, const View* view) const;
+    // The frontmost view under `point` (in this view's coordinates), or nil.
+    virtual rt::Ref<View> hitTest(cg::Point point, const Event* event);
+    virtual bool pointInside(cg::Point point, const Event* event) const;
+
+    // ---- Layout ----
+    void setNeedsLayout();
+    bool needsLayout() const noexcept { return needsLayout_; }
+    void layoutIfNeeded();
+    // The safe area: the window's insets where they overlap the view; zero outside a window.
+    virtual EdgeInsets safeAreaInsets() const;
+    // The size the view would like within `size`; the default is its present size.
+    virtual cg::Size sizeThatFits(cg::Size size) const;
+    // Resizes the bounds to sizeThatFits(its size), keeping the frame's origin.
+    void sizeToFit();
+
+    // ---- Gestures ----
+    void addGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer);
+    void removeGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer);
+    const std::vector<rt::Ref<GestureRecognizer>>& gestureRecognizerList() const noexcept { return recognizers_; }
+    rt::Ref<ns::Array> gestureRecognizers() const;
+
+    // ---- Animations ----
+    static void animateWithDuration(double duration, const Animations& animations, Completion completion = {});
+    static void animateWithDuration(double duration, double delay, unsigned long options,
+                                    const Animations& animations, Completion completion);
+
+    // "<UIView: 0x...; frame = (0 0; 320 480); hidden = YES; tag = 3>"
+    std::string description() const override;
+
+protected:
+    View();
+    explicit View(const cg::Rect& frame);
+    ~View() override;
+
+    // Lays out the subviews (layoutIfNeeded calls it). The default does nothing.
+    virtual void layoutSubviews() {}
+    // The tree's notifications, around each change.
+    virtual void willMoveToSuperview(const rt::Ref<View>& newSuperview) { (void)newSuperview; }
+    virtual void didMoveToSuperview() {}
+    virtual void willMoveToWindow(const rt::Ref<Window>& newWindow) { (void)newWindow; }
+    virtual void didMoveToWindow() {}
+    virtual void didAddSubview(const rt::Ref<View>& subview) { (void)subview; }
+    virtual void willRemoveSubview(const rt::Ref<View>& subview) { (void)subview; }
+    // The class's name in descriptions ("UIButton").
+    std::string descriptionPrefix() const;
+
+private:
+    void attach(const rt::Ref<View>& view, std::size_t index);
+    void detachFromSuperview();
+    void announceWindowChange(const rt::Ref<Window>& from, const rt::Ref<Window>& to, bool after);
+    void scheduleLayoutPass();
+    // This view's point in its superview's coordinates, and back.
+    cg::Point toSuperview(cg::Point point) const;
+    cg::Point fromSuperview(cg::Point point) const;
+    void layoutSubtree();
+
+    cg::Point center_;
+    cg::Rect bounds_;
+    cg::AffineTransform transform_;
+    double alpha_ = 1;
+    long tag_ = 0;
+    bool hidden_ = false;
+    bool userInteractionEnabled_ = true;
+    bool clipsToBounds_ = false;
+    bool opaque_ = true;
+    bool translatesMask_ = true;
+    bool needsLayout_ = true;
+    rt::Ref<Color> backgroundColor_;
+    rt::Weak<View> superview_;
+    rt::Weak<Responder> owner_;
+    std::vector<rt::Ref<View>> subviews_;
+    std::vector<rt::Ref<GestureRecognizer>> recognizers_;
+};
+
+} // namespace ui

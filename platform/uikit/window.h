@@ -1,0 +1,52 @@
+#pragma once
+// ui::Window ("UIWindow"): the root of a tree of views, made the application's key window by
+// makeKeyAndVisible. A new window covers the main screen and is hidden until made visible.
+//
+// Safe-area insets come from the simulated device: its profile's insets on system 11 and later,
+// zero before.
+
+#include "platform/uikit/view.h"
+
+namespace ui {
+
+class ViewController;
+
+class Window : public View {
+    RT_CLASS(Window)
+public:
+    // The controller whose view fills the window. Held strongly; the view controller layer
+    // narrows the type (until it exists the slot holds any object). Reading it as a controller:
+    // window->rootViewController<ViewController>().
+    template <class Controller = ViewController>
+    rt::Ref<Controller> rootViewController() const {
+        return rt::cast<Controller>(rootViewController_);
+    }
+    const rt::Id& rootViewControllerObject() const noexcept { return rootViewController_; }
+    void setRootViewControllerObject(rt::Id controller);
+
+    // Shows the window and makes it the application's key window.
+    void makeKeyAndVisible();
+    void makeKeyWindow();
+    bool isKeyWindow() const;
+
+    // The window's level (the platform's normal level is 0).
+    double windowLevel() const noexcept { return level_; }
+    void setWindowLevel(double level);
+
+    EdgeInsets safeAreaInsets() const override;
+    rt::Ref<Window> window() const override { return rt::retained(this); }
+    // The window's next responder is the application.
+    rt::Ref<Responder> nextResponder() const override;
+
+protected:
+    Window();
+    explicit Window(const cg::Rect& frame);
+
+private:
+    friend class View; // schedules the layout passes
+    rt::Id rootViewController_;
+    double level_ = 0;
+    bool layoutPassScheduled_ = false;
+};
+
+} // namespace ui
