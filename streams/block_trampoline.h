@@ -1,11 +1,13 @@
 #pragma once
 // Calls a block of N object parameters (1 to 15) with the N values of a tuple: how the reduce
 // operators spread a tuple over the parameters of the caller's block. A parameter may be rt::Id
-// or any rt::Ref<T>; a value that is not a T arrives as nil, as does a missing one.
+// or any rt::Ref<T>; a missing value arrives as nil, and so does a value that is not a T, which is
+// a fault of the caller's: it asserts in debug builds and is logged in release builds.
 
 #include <cstddef>
 #include <functional>
 #include <tuple>
+#include <typeinfo>
 #include <type_traits>
 #include <utility>
 
@@ -31,10 +33,26 @@ struct BlockTraits<R (C::*)(A...)> : Signature<R, A...> {};
 template <class R, class... A>
 struct BlockTraits<R (*)(A...)> : Signature<R, A...> {};
 
+// Reports a value of the wrong class for a typed parameter: an assertion in debug builds, a log
+// line in release builds (where the parameter then gets nil).
+void wrongArgumentClass(const rt::Class* expected, const char* expectedName, const rt::Object& value);
+
+template <class T>
+void reportWrongClass(const rt::Object& value) {
+    if constexpr (requires { T::staticClass(); }) wrongArgumentClass(&T::staticClass(), nullptr, value);
+    else wrongArgumentClass(nullptr, typeid(T).name(), value);
+}
+
 template <class P>
 P argumentAs(const rt::Id& value) {
-    if constexpr (std::is_same_v<P, rt::Id>) return value;
-    else return rt::cast<typename rt::IsRef<P>::Pointee>(value);
+    if constexpr (std::is_same_v<P, rt::Id>) {
+        return value;
+    } else {
+        using T = typename rt::IsRef<P>::Pointee;
+        P typed = rt::cast<T>(value);
+        if (!typed && value) reportWrongClass<T>(*value);
+        return typed;
+    }
 }
 
 // Reports a tuple the trampoline cannot spread (0 or more than 15 values, or not a tuple): an

@@ -26,6 +26,11 @@ rt::Ref<Disposable> Disposable::make() { return rt::make<Disposable>(); }
 
 rt::Ref<Disposable> Disposable::withBlock(Block block) { return rt::make<Disposable>(std::move(block)); }
 
+const rt::Ref<Disposable>& Disposable::alreadyDisposed() {
+    static const rt::Ref<Disposable> instance = rt::immortal(withBlock(nullptr));
+    return instance;
+}
+
 void Disposable::dispose() {
     // Exactly one caller takes the word out; only that one can see the block.
     void* p = block_.exchange(nullptr, std::memory_order_acq_rel);

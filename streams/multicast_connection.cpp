@@ -11,7 +11,8 @@ namespace es {
 RT_DEFINE_CLASS(MulticastConnection, "ESMulticastConnection", rt::Object)
 
 MulticastConnection::MulticastConnection(rt::Ref<Signal> sourceSignal, rt::Ref<Subject> subject)
-    : sourceSignal_(std::move(sourceSignal)), subject_(std::move(subject)),
+    : sourceSignal_(sourceSignal ? std::move(sourceSignal) : Signal::empty()),
+      subject_(subject ? std::move(subject) : Subject::subject()),
       serialDisposable_(SerialDisposable::make()) {}
 
 MulticastConnection::~MulticastConnection() = default;

@@ -7,10 +7,13 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/string.h"
 #include "platform/foundation/format.h"
 #include "platform/runtime/class.h"
 #include "streams/event.h"
+#include "streams/operator_support.h"
 #include "streams/scheduler.h"
 #include "streams/tuple.h"
 
@@ -72,7 +75,7 @@ rt::Ref<Signal> Signal::defer(SignalBlock block) {
 
 // ---- Concrete signals ---------------------------------------------------------------------
 
-rt::Ref<Disposable> DynamicSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> DynamicSignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto compound = CompoundDisposable::make();
     auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, compound);
     if (!didSubscribe_) return compound;
@@ -91,20 +94,20 @@ rt::Ref<Disposable> DynamicSignal::subscribe(const rt::Ref<Subscriber>& subscrib
 
 EmptySignal::EmptySignal() { Stream::setName("+empty"); }
 
-rt::Ref<Disposable> EmptySignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> EmptySignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     return subscriptionScheduler()->schedule([subscriber] { subscriber->sendCompleted(); });
 }
 
 ErrorSignal::ErrorSignal(rt::Ref<ns::Error> error) : error_(std::move(error)) { setName("+error:"); }
 
-rt::Ref<Disposable> ErrorSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> ErrorSignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     return subscriptionScheduler()->schedule(
         [subscriber, error = error_] { subscriber->sendError(error); });
 }
 
 ReturnSignal::ReturnSignal(rt::Id value) : value_(std::move(value)) { Stream::setName("+return:"); }
 
-rt::Ref<Disposable> ReturnSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> ReturnSignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     return subscriptionScheduler()->schedule([subscriber, value = value_] {
         subscriber->sendNext(value);
         subscriber->sendCompleted();
@@ -113,7 +116,7 @@ rt::Ref<Disposable> ReturnSignal::subscribe(const rt::Ref<Subscriber>& subscribe
 
 // ---- Subscribing --------------------------------------------------------------------------
 
-rt::Ref<Disposable> Signal::subscribe(const rt::Ref<Subscriber>&) { return nullptr; }
+rt::Ref<Disposable> Signal::subscribeImpl(const rt::Ref<Subscriber>&) { return nullptr; }
 
 rt::Ref<Disposable> Signal::subscribeNextErrorCompleted(NextBlock next, ErrorBlock error, CompletedBlock completed) {
     return subscribe(
@@ -158,6 +161,23 @@ rt::Ref<Stream> Signal::returnOfFamily(const rt::Id& value) { return returnValue
 
 namespace {
 
+// The error of a signal that was handed a stream of another family where it takes a signal.
+rt::Ref<ns::Error> wrongFamilyError(const rt::Ref<Stream>& stream) {
+    std::string text = "Expected a signal, got a stream of another family: " + std::string(stream->getClass().name());
+    auto userInfo = ns::Dictionary::withPairs({{ns::str(ns::LocalizedDescriptionKey), ns::str(text)}});
+    return ns::Error::make(Signal::kErrorDomain, Signal::kErrorNotASignal, userInfo);
+}
+
+} // namespace
+
+rt::Ref<Signal> signalArgument(const rt::Ref<Stream>& stream) {
+    if (!stream) return Signal::empty();
+    if (auto signal = rt::cast<Signal>(stream)) return signal;
+    return Signal::error(wrongFamilyError(stream));
+}
+
+namespace {
+
 // The state of one subscription to a bound signal: the signals still running, guarded by a
 // recursive lock (a subscriber reacting inside a callback may re-enter).
 struct BindState {
@@ -181,15 +201,22 @@ struct BindState {
         disposable->removeDisposable(carrier.get());
     }
 
-    // The constant signals (return and empty) need no subscription of their own when the thread
-    // has a current scheduler: subscribing would run them inline anyway, sending their value (if
-    // any) and completing at once, which leaves the active list as it was.
+    // The constant signals (return, empty and error) need no subscription of their own: their
+    // events are sent at once, on the thread that delivered the receiver's value, so they keep
+    // their order with whatever the receiver sends next (a subscription made on a thread without
+    // a current scheduler would deliver them later, after a receiver's error had ended it all).
     bool addConstant(const Signal& signal) {
         const rt::Class* cls = &signal.actualClass();
-        if (cls != &ReturnSignal::staticClass() && cls != &EmptySignal::staticClass()) return false;
-        if (!Scheduler::currentScheduler()) return false;
-        if (cls == &ReturnSignal::staticClass()) subscriber->sendNext(static_cast<const ReturnSignal&>(signal).value());
-        return true;
+        if (cls == &ReturnSignal::staticClass()) {
+            subscriber->sendNext(static_cast<const ReturnSignal&>(signal).value());
+            return true;
+        }
+        if (cls == &ErrorSignal::staticClass()) {
+            disposable->dispose();
+            subscriber->sendError(static_cast<const ErrorSignal&>(signal).error());
+            return true;
+        }
+        return cls == &EmptySignal::staticClass();
     }
 
     void add(const std::shared_ptr<BindState>& self, const rt::Ref<Signal>& signal) {
@@ -222,14 +249,24 @@ rt::Ref<Stream> Signal::bindImpl(MakeBindBlock block) {
         state->active.push_back(self.get());
         auto selfSerial = SerialDisposable::make();
         state->disposable->addDisposable(selfSerial);
+        // Set once the receiver's part has ended (a nil result or the stop flag): values it still
+        // sends, from inside the delivery of the last one or from other threads, are not bound.
+        auto receiverStopped = std::make_shared<bool>(false);
         auto d = self->subscribeNextErrorCompleted(
-            [state, bindBlock, raw = self.get(), selfSerial](const rt::Id& value) {
-                if (state->disposable->isDisposed()) return;
+            [state, bindBlock, raw = self.get(), selfSerial, receiverStopped](const rt::Id& value) {
+                if (*receiverStopped || state->disposable->isDisposed()) return;
                 bool stop = false;
                 rt::Ref<Stream> result = bindBlock(value, stop);
-                rt::Ref<Signal> inner = rt::Ref<Signal>(static_cast<Signal*>(result.get()));
+                rt::Ref<Signal> inner = rt::cast<Signal>(result);
+                if (result && !inner) {
+                    // A stream of another family cannot be merged into a signal.
+                    state->disposable->dispose();
+                    state->subscriber->sendError(wrongFamilyError(result));
+                    return;
+                }
+                if (!inner || stop) *receiverStopped = true;
                 if (inner && !state->addConstant(*inner)) state->add(state, inner);
-                if (!inner || stop) {
+                if (*receiverStopped && !state->disposable->isDisposed()) {
                     selfSerial->dispose();
                     state->completed(raw, selfSerial);
                 }
@@ -247,7 +284,7 @@ rt::Ref<Stream> Signal::bindImpl(MakeBindBlock block) {
 
 rt::Ref<Stream> Signal::concatImpl(const rt::Ref<Stream>& otherStream) {
     rt::Ref<Signal> self(this);
-    rt::Ref<Signal> other = rt::cast<Signal>(otherStream);
+    rt::Ref<Signal> other = signalArgument(otherStream);
     auto result = createSignal([self, other](const rt::Ref<Subscriber>& subscriber) {
         // One compound holds both subscriptions, so the other signal's subscription is kept even
         // when the receiver completes before its own subscribe call has returned.
@@ -256,19 +293,19 @@ rt::Ref<Stream> Signal::concatImpl(const rt::Ref<Stream>& otherStream) {
             [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
             [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
             [subscriber, other, weak = rt::Weak<CompoundDisposable>(disposable)] {
-                auto next = other ? other->subscribe(subscriber) : rt::Ref<Disposable>();
+                auto next = other->subscribe(subscriber);
                 if (auto d = weak.lock()) d->addDisposable(next);
                 else if (next) next->dispose();
             });
         disposable->addDisposable(d);
         return rt::Ref<rt::Disposable>(disposable);
     });
-    return named(result, "[%@] -concat: %@", other ? other->description() : std::string("(null)"));
+    return named(result, "[%@] -concat: %@", otherStream ? otherStream->description() : std::string("(null)"));
 }
 
 rt::Ref<Stream> Signal::zipWithImpl(const rt::Ref<Stream>& otherStream) {
     rt::Ref<Signal> self(this);
-    rt::Ref<Signal> other = rt::cast<Signal>(otherStream);
+    rt::Ref<Signal> other = signalArgument(otherStream);
     auto result = createSignal([self, other](const rt::Ref<Subscriber>& subscriber) {
         struct State {
             std::recursive_mutex lock;
@@ -308,7 +345,7 @@ rt::Ref<Stream> Signal::zipWithImpl(const rt::Ref<Stream>& otherStream) {
             if (second) second->dispose();
         }));
     });
-    return named(result, "[%@] -zipWith: %@", other ? other->description() : std::string("(null)"));
+    return named(result, "[%@] -zipWith: %@", otherStream ? otherStream->description() : std::string("(null)"));
 }
 
 // ---- Logging ------------------------------------------------------------------------------

@@ -4,7 +4,9 @@
 // subscription runs the operator afresh with its own state.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "platform/runtime/object.h"
 #include "streams/disposable.h"
@@ -47,8 +49,12 @@ public:
     static rt::Ref<Signal> defer(SignalBlock block);
 
     // ---- Subscribing ----
-    // Returns the subscription's disposable. The base class does nothing and returns nil.
-    virtual rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber);
+    // Returns the subscription's disposable, never nil: a subscription that ended before this
+    // returns hands back a disposed one. A nil subscriber subscribes nothing.
+    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) {
+        if (!subscriber) return Disposable::alreadyDisposed();
+        return Disposable::orDisposed(subscribeImpl(subscriber));
+    }
     rt::Ref<Disposable> subscribeNext(NextBlock next);
     rt::Ref<Disposable> subscribeNextCompleted(NextBlock next, CompletedBlock completed);
     rt::Ref<Disposable> subscribeNextError(NextBlock next, ErrorBlock error);
@@ -119,6 +125,8 @@ public:
     // ---- Combining, flattening and switching (signal_combining.cpp) ----
     // The error of switchCasesDefault for a key with no case and no default (domain kErrorDomain).
     static constexpr long kErrorNoMatchingCase = 2;
+    // The error of a bound signal whose block returned a stream of another family (a sequence).
+    static constexpr long kErrorNotASignal = 3;
     // Tuples (receiver's latest, other's latest) on every value once both have sent; completes
     // when both have completed.
     rt::Ref<Signal> combineLatestWith(const rt::Ref<Signal>& signal);
@@ -143,13 +151,24 @@ public:
     // all have completed.
     rt::Ref<Signal> merge(const rt::Ref<Signal>& signal);
     static rt::Ref<Signal> merge(const std::vector<rt::Ref<Signal>>& signals);
+    // Signal::merge({a}) and Signal::merge({a, b}).
+    static rt::Ref<Signal> merge(std::initializer_list<rt::Ref<Signal>> signals) {
+        return merge(std::vector<rt::Ref<Signal>>(signals));
+    }
     // The receiver sends signals; at most `maxConcurrent` (0: any number) are subscribed at a time,
     // the others wait and start in arrival order. Completes when the receiver and every inner
     // signal have completed.
     using StreamFamily<Signal>::flatten;
     rt::Ref<Signal> flatten(std::size_t maxConcurrent);
-    // flatten(1): the inner signals one after another, in the order the receiver sent them.
+    // The three concats. concat(other): the receiver's events, then (on its completion) the
+    // other's. Signal::concat(list): each signal of the list in turn, in constant stack however
+    // long the list. concat(): flatten(1), the inner signals the receiver sends, one after
+    // another in the order it sent them. A nil signal counts as empty.
     using StreamFamily<Signal>::concat;
+    static rt::Ref<Signal> concat(const std::vector<rt::Ref<Signal>>& signals);
+    static rt::Ref<Signal> concat(std::initializer_list<rt::Ref<Signal>> signals) {
+        return concat(std::vector<rt::Ref<Signal>>(signals));
+    }
     rt::Ref<Signal> concat();
     // Forwards only the latest inner signal; completes when the receiver and the latest inner
     // signal have completed.
@@ -239,6 +258,8 @@ public:
 
 protected:
     Signal() = default;
+    // What subscribing does, for a subscriber that is not nil. The base class does nothing.
+    virtual rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber);
 
 private:
     // The loop behind repeat and retry: runs cycles of subscription to the receiver; later
@@ -251,8 +272,8 @@ private:
 // The signal of createSignal: runs its block for each subscription, on the subscription scheduler.
 class DynamicSignal final : public Signal {
     RT_CLASS(DynamicSignal)
-public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
+protected:
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
     explicit DynamicSignal(DidSubscribe block) : didSubscribe_(std::move(block)) {}
@@ -263,8 +284,10 @@ private:
 class EmptySignal final : public Signal {
     RT_CLASS(EmptySignal)
 public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
     void setName(std::string) override {} // always "+empty"
+
+protected:
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
     EmptySignal();
@@ -273,8 +296,10 @@ private:
 class ErrorSignal final : public Signal {
     RT_CLASS(ErrorSignal)
 public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
     const rt::Ref<ns::Error>& error() const noexcept { return error_; }
+
+protected:
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
     explicit ErrorSignal(rt::Ref<ns::Error> error);
@@ -284,9 +309,11 @@ private:
 class ReturnSignal final : public Signal {
     RT_CLASS(ReturnSignal)
 public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
     void setName(std::string) override {} // always "+return:"
     const rt::Id& value() const noexcept { return value_; }
+
+protected:
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
     explicit ReturnSignal(rt::Id value);

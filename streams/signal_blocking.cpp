@@ -70,7 +70,8 @@ rt::Ref<ReplaySubject> Signal::startWithSchedulerSubjectBlock(const rt::Ref<Sche
                                                               StartSubjectBlock block) {
     auto subject = ReplaySubject::make();
     subject->setNameWithFormat("+startWithScheduler:subjectBlock:");
-    scheduler->schedule([subject, block = std::move(block)] { block(subject); });
+    // A nil scheduler runs the block at once.
+    (scheduler ? scheduler : Scheduler::immediateScheduler())->schedule([subject, block = std::move(block)] { block(subject); });
     return subject;
 }
 

@@ -2,6 +2,7 @@
 // more signals and decide which of their events reach the subscriber.
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
 #include "streams/multicast_connection.h"
+#include "streams/operator_support.h"
 #include "streams/signal.h"
 #include "streams/tuple.h"
 
@@ -31,8 +33,9 @@ std::string describeSignals(const std::vector<rt::Ref<Signal>>& signals) {
 
 // ---- Combining latest values --------------------------------------------------------------
 
-rt::Ref<Signal> Signal::combineLatestWith(const rt::Ref<Signal>& other) {
+rt::Ref<Signal> Signal::combineLatestWith(const rt::Ref<Signal>& signal) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Signal> other = signalArgument(signal);
     auto result = createSignal([self, other](const rt::Ref<Subscriber>& subscriber) {
         // Both sides' state under one recursive lock; tuples and the completion are sent holding
         // it, errors without it.
@@ -62,7 +65,7 @@ rt::Ref<Signal> Signal::combineLatestWith(const rt::Ref<Signal>& other) {
         disposable->addDisposable(side(other, 1));
         return rt::Ref<rt::Disposable>(disposable);
     });
-    return down(named(result, "[%@] -combineLatestWith: %@", other));
+    return down(named(result, "[%@] -combineLatestWith: %@", signal));
 }
 
 rt::Ref<Signal> Signal::combineLatest(const std::vector<rt::Ref<Signal>>& signals) {
@@ -80,16 +83,32 @@ rt::Ref<Signal> Signal::merge(const rt::Ref<Signal>& signal) {
     return down(named(result, "[%@] -merge: %@", signal));
 }
 
-rt::Ref<Signal> Signal::merge(const std::vector<rt::Ref<Signal>>& signals) {
-    std::vector<rt::Ref<Signal>> copied = signals;
-    auto ofSignals = createSignal([copied](const rt::Ref<Subscriber>& subscriber) {
-        for (const auto& signal : copied)
+namespace {
+
+// A signal that sends each signal of the list (a nil one too, which flattening skips), then
+// completes.
+rt::Ref<Signal> signalOfSignals(std::vector<rt::Ref<Signal>> signals) {
+    return Signal::createSignal([signals = std::move(signals)](const rt::Ref<Subscriber>& subscriber) {
+        for (const auto& signal : signals)
             subscriber->sendNext(signal);
         subscriber->sendCompleted();
-        return rt::Ref<rt::Disposable>();
+        return nullptr;
     });
-    rt::Ref<Signal> result = ofSignals->flatten();
+}
+
+} // namespace
+
+rt::Ref<Signal> Signal::merge(const std::vector<rt::Ref<Signal>>& signals) {
+    rt::Ref<Signal> result = signalOfSignals(signals)->flatten();
     result->setNameWithFormat("+merge: %@", describeSignals(signals));
+    return result;
+}
+
+rt::Ref<Signal> Signal::concat(const std::vector<rt::Ref<Signal>>& signals) {
+    // One after another through flatten(1), whose queue of waiting signals is worked off in a
+    // loop: no nesting of concat: upon concat: that would deepen the stack with every signal.
+    rt::Ref<Signal> result = signalOfSignals(signals)->flatten(1);
+    result->setNameWithFormat("+concat: %@", describeSignals(signals));
     return result;
 }
 
@@ -235,22 +254,70 @@ rt::Ref<Signal> Signal::concat() {
 rt::Ref<Signal> Signal::switchToLatest() {
     rt::Ref<Signal> self(this);
     auto result = createSignal([self](const rt::Ref<Subscriber>& subscriber) {
-        auto connection = self->publish();
-        // Each inner signal runs until the receiver's next value; the receiver's end does not
-        // stop it.
-        rt::Ref<Signal> trigger = connection->signal()->concat(never());
-        auto subscription = connection->signal()
-                                ->flattenMap([trigger](const rt::Id& value) -> rt::Ref<Stream> {
-                                    rt::Ref<Signal> inner = rt::cast<Signal>(value);
-                                    if (!inner) return empty();
-                                    return inner->takeUntil(trigger);
-                                })
-                                ->subscribe(subscriber);
-        auto connected = connection->connect();
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([subscription, connected] {
-            if (subscription) subscription->dispose();
-            connected->dispose();
-        }));
+        // The latest inner signal is the one of the current generation; an older one's events
+        // are dropped from the moment a newer one arrives, and its subscription ends once the
+        // newer one has started. Nothing here refers to the receiver: a receiver that goes away
+        // without ending takes the whole subscription with it.
+        struct State {
+            std::recursive_mutex lock;
+            rt::Ref<SerialDisposable> inner = SerialDisposable::make();
+            std::uint64_t generation = 0;
+            bool innerActive = false;
+            bool outerCompleted = false;
+            bool isCurrent(std::uint64_t g) {
+                std::lock_guard guard(lock);
+                return g == generation;
+            }
+        };
+        auto state = std::make_shared<State>();
+        // The inner subscription is disposed before the receiver's.
+        auto disposable = CompoundDisposable::make();
+        disposable->addDisposable(state->inner);
+        rt::Weak<CompoundDisposable> weakDisposable(disposable);
+        auto fail = [subscriber, weakDisposable](const rt::Ref<ns::Error>& error) {
+            if (auto d = weakDisposable.lock()) d->dispose();
+            subscriber->sendError(error);
+        };
+        disposable->addDisposable(self->subscribeNextErrorCompleted(
+            [state, subscriber, fail](const rt::Id& value) {
+                rt::Ref<Signal> signal = rt::cast<Signal>(value);
+                if (!signal) signal = empty();
+                std::uint64_t generation;
+                {
+                    std::lock_guard g(state->lock);
+                    generation = ++state->generation;
+                    state->innerActive = true;
+                }
+                auto d = signal->subscribeNextErrorCompleted(
+                    [state, subscriber, generation](const rt::Id& v) {
+                        if (state->isCurrent(generation)) subscriber->sendNext(v);
+                    },
+                    [state, fail, generation](const rt::Ref<ns::Error>& e) {
+                        if (state->isCurrent(generation)) fail(e);
+                    },
+                    [state, subscriber, generation] {
+                        std::lock_guard g(state->lock);
+                        if (generation != state->generation) return;
+                        state->innerActive = false;
+                        if (state->outerCompleted) subscriber->sendCompleted();
+                    });
+                // A newer inner signal may have arrived while this one started (from inside its
+                // first delivery): then this one is the stale one.
+                rt::Ref<rt::Disposable> ended;
+                {
+                    std::lock_guard g(state->lock);
+                    if (generation == state->generation) ended = state->inner->swapInDisposable(d);
+                    else ended = d;
+                }
+                if (ended) ended->dispose();
+            },
+            fail,
+            [state, subscriber] {
+                std::lock_guard g(state->lock);
+                state->outerCompleted = true;
+                if (!state->innerActive) subscriber->sendCompleted();
+            }));
+        return rt::Ref<rt::Disposable>(disposable);
     });
     return down(named(result, "[%@] -switchToLatest"));
 }
@@ -260,7 +327,7 @@ rt::Ref<Signal> Signal::switchCasesDefault(const rt::Ref<Signal>& keySignal,
                                            const rt::Ref<Signal>& defaultSignal) {
     rt::Ref<ns::Dictionary> copied = cases ? rt::cast<ns::Dictionary>(cases->copy()) : ns::Dictionary::make();
     rt::Ref<Signal> result =
-        keySignal
+        signalArgument(keySignal)
             ->map([copied, defaultSignal](const rt::Id& value) -> rt::Id {
                 rt::Id key = value ? value : rt::Id(TupleNil::tupleNil());
                 if (rt::Id picked = copied->objectForKey(key)) return picked;
@@ -278,7 +345,7 @@ rt::Ref<Signal> Signal::switchCasesDefault(const rt::Ref<Signal>& keySignal,
 
 rt::Ref<Signal> Signal::ifThenElse(const rt::Ref<Signal>& boolSignal, const rt::Ref<Signal>& trueSignal,
                                    const rt::Ref<Signal>& falseSignal) {
-    rt::Ref<Signal> result = boolSignal
+    rt::Ref<Signal> result = signalArgument(boolSignal)
                                  ->map([trueSignal, falseSignal](const rt::Id& value) -> rt::Id {
                                      auto flag = rt::cast<ns::Number>(value);
                                      return flag && flag->boolValue() ? trueSignal : falseSignal;
@@ -290,8 +357,9 @@ rt::Ref<Signal> Signal::ifThenElse(const rt::Ref<Signal>& boolSignal, const rt::
 
 // ---- Ending one signal by another ---------------------------------------------------------
 
-rt::Ref<Signal> Signal::takeUntil(const rt::Ref<Signal>& trigger) {
+rt::Ref<Signal> Signal::takeUntil(const rt::Ref<Signal>& triggerSignal) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Signal> trigger = signalArgument(triggerSignal);
     auto result = createSignal([self, trigger](const rt::Ref<Subscriber>& subscriber) {
         auto disposable = CompoundDisposable::make();
         auto stop = [disposable, subscriber] {
@@ -307,11 +375,12 @@ rt::Ref<Signal> Signal::takeUntil(const rt::Ref<Signal>& trigger) {
         }
         return rt::Ref<rt::Disposable>(disposable);
     });
-    return down(named(result, "[%@] -takeUntil: %@", trigger));
+    return down(named(result, "[%@] -takeUntil: %@", triggerSignal));
 }
 
-rt::Ref<Signal> Signal::takeUntilReplacement(const rt::Ref<Signal>& replacement) {
+rt::Ref<Signal> Signal::takeUntilReplacement(const rt::Ref<Signal>& replacementSignal) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Signal> replacement = signalArgument(replacementSignal);
     return createSignal([self, replacement](const rt::Ref<Subscriber>& subscriber) {
         auto receiver = SerialDisposable::make();
         auto replacing = replacement->subscribeNextErrorCompleted(
@@ -338,8 +407,9 @@ rt::Ref<Signal> Signal::takeUntilReplacement(const rt::Ref<Signal>& replacement)
 
 // ---- Sampling -----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::sample(const rt::Ref<Signal>& sampler) {
+rt::Ref<Signal> Signal::sample(const rt::Ref<Signal>& samplerSignal) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Signal> sampler = signalArgument(samplerSignal);
     auto result = createSignal([self, sampler](const rt::Ref<Subscriber>& subscriber) {
         // The lock guards the latest value only; values are sent outside it.
         struct Latest {
@@ -387,7 +457,7 @@ rt::Ref<Signal> Signal::sample(const rt::Ref<Signal>& sampler) {
             if (source) source->dispose();
         }));
     });
-    return down(named(result, "[%@] -sample: %@", sampler));
+    return down(named(result, "[%@] -sample: %@", samplerSignal));
 }
 
 } // namespace es

@@ -15,8 +15,16 @@
 
 namespace es {
 
-rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& scheduler) {
+namespace {
+// A nil scheduler runs the work at once, on the calling thread.
+const rt::Ref<Scheduler>& orImmediate(const rt::Ref<Scheduler>& scheduler) {
+    return scheduler ? scheduler : Scheduler::immediateScheduler();
+}
+} // namespace
+
+rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& given) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Scheduler> scheduler = orImmediate(given);
     auto result = createSignal([self, scheduler](const rt::Ref<Subscriber>& subscriber) {
         // The scheduled work is not kept: events already handed over still run after disposal,
         // and the subscriber drops them.
@@ -29,7 +37,7 @@ rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& scheduler) {
             },
             [subscriber, scheduler] { scheduler->schedule([subscriber] { subscriber->sendCompleted(); }); }));
     });
-    return down(named(result, "[%@] -deliverOn: %@", scheduler));
+    return down(named(result, "[%@] -deliverOn: %@", given));
 }
 
 namespace {
@@ -74,8 +82,9 @@ rt::Ref<Signal> Signal::deliverOnMainThread() {
     return down(named(result, "[%@] -deliverOnMainThread"));
 }
 
-rt::Ref<Signal> Signal::subscribeOn(const rt::Ref<Scheduler>& scheduler) {
+rt::Ref<Signal> Signal::subscribeOn(const rt::Ref<Scheduler>& given) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Scheduler> scheduler = orImmediate(given);
     auto result = createSignal([self, scheduler](const rt::Ref<Subscriber>& subscriber) {
         // Disposed before the block runs, it cancels the subscription; after, it ends it.
         auto disposable = CompoundDisposable::make();
@@ -84,10 +93,11 @@ rt::Ref<Signal> Signal::subscribeOn(const rt::Ref<Scheduler>& scheduler) {
         disposable->addDisposable(scheduled);
         return rt::Ref<rt::Disposable>(disposable);
     });
-    return down(named(result, "[%@] -subscribeOn: %@", scheduler));
+    return down(named(result, "[%@] -subscribeOn: %@", given));
 }
 
-rt::Ref<MulticastConnection> Signal::multicast(const rt::Ref<Subject>& subject) {
+rt::Ref<MulticastConnection> Signal::multicast(const rt::Ref<Subject>& given) {
+    rt::Ref<Subject> subject = given ? given : Subject::subject();
     subject->setNameWithFormat("[%@] -multicast: %@", name(), subject->name());
     return MulticastConnection::make(rt::Ref<Signal>(this), subject);
 }

@@ -21,6 +21,11 @@ rt::Ref<Scheduler> highPriorityScheduler() {
     return Scheduler::schedulerWithPriority(dispatch::Priority::High);
 }
 
+// A nil scheduler given to a time operator: the scheduler of the forms that take none.
+rt::Ref<Scheduler> orHighPriority(const rt::Ref<Scheduler>& scheduler) {
+    return scheduler ? scheduler : highPriorityScheduler();
+}
+
 // Where a delayed delivery runs: the scheduler of the thread the event arrived on, so work that
 // arrived on the main thread stays there; else the subscription's background scheduler.
 rt::Ref<Scheduler> delayScheduler(const rt::Ref<Scheduler>& fallback) {
@@ -32,14 +37,15 @@ rt::Ref<Scheduler> delayScheduler(const rt::Ref<Scheduler>& fallback) {
 
 // ---- Ticks --------------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::intervalOnSchedulerWithLeeway(double seconds, const rt::Ref<Scheduler>& scheduler,
+rt::Ref<Signal> Signal::intervalOnSchedulerWithLeeway(double seconds, const rt::Ref<Scheduler>& given,
                                                       double leeway) {
+    rt::Ref<Scheduler> scheduler = orHighPriority(given);
     auto result = createSignal([seconds, scheduler, leeway](const rt::Ref<Subscriber>& subscriber) {
         return rt::Ref<rt::Disposable>(scheduler->afterRepeatingEveryWithLeewaySchedule(
             ns::Date::now()->dateByAddingTimeInterval(seconds), seconds, leeway,
             [subscriber] { subscriber->sendNext(ns::Date::now()); }));
     });
-    result->setNameWithFormat("+interval: %f onScheduler: %@ withLeeway: %f", seconds, scheduler, leeway);
+    result->setNameWithFormat("+interval: %f onScheduler: %@ withLeeway: %f", seconds, given, leeway);
     return result;
 }
 
@@ -59,8 +65,9 @@ rt::Ref<Signal> Signal::intervalWithLeeway(double seconds, double leeway) {
 
 // ---- Time-out -----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::timeoutOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
+rt::Ref<Signal> Signal::timeoutOnScheduler(double seconds, const rt::Ref<Scheduler>& given) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Scheduler> scheduler = orHighPriority(given);
     auto result = createSignal([self, seconds, scheduler](const rt::Ref<Subscriber>& subscriber) {
         // One disposable for the timer and the subscription: whichever ends first ends both.
         auto disposable = CompoundDisposable::make();
@@ -80,7 +87,7 @@ rt::Ref<Signal> Signal::timeoutOnScheduler(double seconds, const rt::Ref<Schedul
             }));
         return rt::Ref<rt::Disposable>(disposable);
     });
-    return down(named(result, "[%@] -timeout: %f onScheduler: %@", seconds, scheduler));
+    return down(named(result, "[%@] -timeout: %f onScheduler: %@", seconds, given));
 }
 
 rt::Ref<Signal> Signal::timeout(double seconds) {
@@ -194,8 +201,9 @@ rt::Ref<Signal> Signal::throttle(double seconds) {
 
 // ---- Buffering ----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
+rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<Scheduler>& given) {
     rt::Ref<Signal> self(this);
+    rt::Ref<Scheduler> scheduler = orHighPriority(given);
     auto result = createSignal([self, seconds, scheduler](const rt::Ref<Subscriber>& subscriber) {
         // The buffer is also the lock: appends and flushes go one at a time, and tuples are sent
         // while holding it.
@@ -228,7 +236,7 @@ rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<
             timer->dispose();
         }));
     });
-    return down(named(result, "[%@] -bufferWithTime: %f onScheduler: %@", seconds, scheduler));
+    return down(named(result, "[%@] -bufferWithTime: %f onScheduler: %@", seconds, given));
 }
 
 rt::Ref<Signal> Signal::bufferWithTime(double seconds) {

@@ -17,6 +17,13 @@ void unsupportedArguments(const char* what, std::size_t count) {
     ns::logLine("ESBlockTrampoline: cannot call a reduce block with " + std::string(what) + " (" +
                 std::to_string(count) + "); sending nil");
 }
+void wrongArgumentClass(const rt::Class* expected, const char* expectedName, const rt::Object& value) {
+    assert(!"a typed block parameter was given a value of another class");
+    ns::logLine("ESBlockTrampoline: a block parameter of class " +
+                std::string(expected ? expected->name() : expectedName) + " was given a value of class " +
+                std::string(value.getClass().name()) + "; passing nil");
+}
+
 } // namespace detail
 
 std::string Stream::name() const {
@@ -226,7 +233,9 @@ rt::Ref<Stream> Stream::join(const rt::Ref<Stream>& family, const std::vector<rt
                              const JoinBlock& block) {
     if (streams.empty()) return family;
     rt::Ref<Stream> current;
-    for (const auto& s : streams) {
+    for (const auto& given : streams) {
+        // A nil stream counts as the family's empty stream.
+        const rt::Ref<Stream>& s = given ? given : family->emptyOfFamily();
         if (!current) current = s->map([](const rt::Id& v) { return rt::Id(Tuple::withObjects({v})); });
         else current = block(current, s);
     }

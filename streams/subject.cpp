@@ -20,7 +20,7 @@ Subject::~Subject() { disposable_->dispose(); }
 
 rt::Ref<Subject> Subject::subject() { return rt::make<Subject>(); }
 
-rt::Ref<Disposable> Subject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto disposable = CompoundDisposable::make();
     auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, disposable);
     {
@@ -94,7 +94,7 @@ rt::Ref<ReplaySubject> ReplaySubject::replaySubjectWithCapacity(std::uint64_t ca
 
 rt::Ref<ReplaySubject> ReplaySubject::make() { return replaySubjectWithCapacity(kUnlimitedCapacity); }
 
-rt::Ref<Disposable> ReplaySubject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> ReplaySubject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto disposable = CompoundDisposable::make();
     rt::Ref<ReplaySubject> self(this);
     auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
@@ -115,7 +115,7 @@ rt::Ref<Disposable> ReplaySubject::subscribe(const rt::Ref<Subscriber>& subscrib
         }
         if (self->hasCompleted_) subscriber->sendCompleted();
         else if (self->hasError_) subscriber->sendError(self->error_);
-        else disposable->addDisposable(self->Subject::subscribe(subscriber));
+        else disposable->addDisposable(self->Subject::subscribeImpl(subscriber));
     });
     disposable->addDisposable(scheduled);
     return disposable;
@@ -148,7 +148,7 @@ rt::Ref<BehaviorSubject> BehaviorSubject::behaviorSubjectWithDefaultValue(const 
     return rt::make<BehaviorSubject>(value);
 }
 
-rt::Ref<Disposable> BehaviorSubject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> BehaviorSubject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto disposable = CompoundDisposable::make();
     rt::Ref<BehaviorSubject> self(this);
     auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
@@ -156,7 +156,7 @@ rt::Ref<Disposable> BehaviorSubject::subscribe(const rt::Ref<Subscriber>& subscr
         // holds while it stores and sends.
         std::lock_guard g(self->lock_);
         if (disposable->isDisposed()) return;
-        rt::Ref<Disposable> subscription = self->Subject::subscribe(subscriber);
+        rt::Ref<Disposable> subscription = self->Subject::subscribeImpl(subscriber);
         disposable->addDisposable(subscription);
         if (!subscription->isDisposed()) subscriber->sendNext(self->currentValue_);
     });

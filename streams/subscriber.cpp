@@ -14,8 +14,11 @@ BlockSubscriber::BlockSubscriber() : disposable_(CompoundDisposable::make()) {
     // Refers to the subscriber without retaining it: the subscriber's destructor disposes the
     // compound first, so the block never outlives it.
     disposable_->addDisposable(Disposable::withBlock([this] {
+        // Taken out under the lock, destroyed after it is released: the blocks may hold the
+        // last reference to other subscribers, whose own disposal takes their locks.
+        std::shared_ptr<const Blocks> cleared;
         std::lock_guard g(lock_);
-        blocks_ = nullptr;
+        cleared = std::move(blocks_);
     }));
 }
 
