@@ -43,7 +43,7 @@ void Disposable::dispose() {
 bool Disposable::isDisposed() const { return block_.load(std::memory_order_acquire) == nullptr; }
 
 rt::Ref<ScopedDisposable> Disposable::asScopedDisposable() {
-    return ScopedDisposable::withDisposable(rt::Ref<rt::Disposable>(this));
+    return ScopedDisposable::withDisposable(this);
 }
 
 // ---- CompoundDisposable -------------------------------------------------------------------

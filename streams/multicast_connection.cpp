@@ -38,10 +38,10 @@ rt::Ref<Signal> MulticastConnection::autoconnect() {
         subscriberCount->fetch_add(1, std::memory_order_seq_cst);
         rt::Ref<Disposable> subscription = self->subject_->subscribe(subscriber);
         rt::Ref<Disposable> connection = self->connect();
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([subscription, connection, subscriberCount] {
+        return Disposable::withBlock([subscription, connection, subscriberCount] {
             if (subscription) subscription->dispose();
             if (subscriberCount->fetch_sub(1, std::memory_order_seq_cst) == 1) connection->dispose();
-        }));
+        });
     });
     result->setNameWithFormat("[%@] -autoconnect", subject_->name());
     return result;

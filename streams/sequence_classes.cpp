@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/index_set.h"
 #include "platform/foundation/null.h"

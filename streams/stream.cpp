@@ -63,8 +63,9 @@ rt::Ref<Stream> Stream::flatten() {
 
 rt::Ref<Stream> Stream::map(MapBlock block) {
     rt::Ref<Stream> family = familyPrototype();
+    // A nil block leaves the values as they are.
     return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
-                     return family->returnOfFamily(block(value));
+                     return family->returnOfFamily(block ? block(value) : value);
                  }),
                  "[%@] -map:");
 }
@@ -76,7 +77,7 @@ rt::Ref<Stream> Stream::mapReplace(const rt::Id& object) {
 rt::Ref<Stream> Stream::filter(PredicateBlock block) {
     rt::Ref<Stream> family = familyPrototype();
     return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
-                     return block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
+                     return !block || block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
                  }),
                  "[%@] -filter:");
 }

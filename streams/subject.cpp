@@ -88,6 +88,10 @@ void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::
 
 // ---- ReplaySubject ------------------------------------------------------------------------
 
+ReplaySubject::ReplaySubject(std::uint64_t capacity) : capacity_(capacity) {}
+
+ReplaySubject::~ReplaySubject() = default;
+
 rt::Ref<ReplaySubject> ReplaySubject::replaySubjectWithCapacity(std::uint64_t capacity) {
     return rt::make<ReplaySubject>(capacity);
 }

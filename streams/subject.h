@@ -65,7 +65,8 @@ public:
     void sendCompleted() override;
 
 protected:
-    explicit ReplaySubject(std::uint64_t capacity) : capacity_(capacity) {}
+    explicit ReplaySubject(std::uint64_t capacity);
+    ~ReplaySubject() override;
     // Replays on the subscription scheduler, then subscribes; no value is lost or repeated
     // between the replay and the live events.
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;

@@ -1,5 +1,7 @@
 #include "streams/subscriber.h"
 
+#include <thread>
+
 #include "platform/foundation/error.h"
 #include "platform/runtime/class.h"
 
@@ -8,17 +10,47 @@ namespace es {
 RT_DEFINE_CLASS(BlockSubscriber, "ESSubscriber", rt::Object)
 RT_DEFINE_CLASS(PassthroughSubscriber, "ESPassthroughSubscriber", rt::Object)
 
+// ---- SerialLock ---------------------------------------------------------------------------
+
+std::uint32_t SerialLock::newThreadToken() noexcept {
+    static std::atomic<std::uint32_t> next{0};
+    return (next.fetch_add(1, std::memory_order_relaxed) + 1) << 1;
+}
+
+void SerialLock::lockContended(std::uint32_t me) noexcept {
+    // A thread that has slept takes the lock marked as waited for, since others may still
+    // sleep: its release then wakes them.
+    std::uint32_t taken = me;
+    for (int spins = 0;; ++spins) {
+        std::uint32_t current = owner_.load(std::memory_order_relaxed);
+        if (current == 0) {
+            if (owner_.compare_exchange_weak(current, taken, std::memory_order_acquire)) break;
+            continue;
+        }
+        if (spins < 64) {
+            std::this_thread::yield();
+            continue;
+        }
+        if (!(current & kWaiting) &&
+            !owner_.compare_exchange_weak(current, current | kWaiting, std::memory_order_relaxed))
+            continue;
+        owner_.wait(current | kWaiting, std::memory_order_relaxed);
+        taken = me | kWaiting;
+    }
+    depth_ = 1;
+}
+
 // ---- BlockSubscriber ----------------------------------------------------------------------
 
-BlockSubscriber::BlockSubscriber() : disposable_(CompoundDisposable::make()) {
+BlockSubscriber::BlockSubscriber(NextBlock next, ErrorBlock error, CompletedBlock completed)
+    : next_(std::move(next)), error_(std::move(error)), completed_(std::move(completed)),
+      disposable_(CompoundDisposable::make()) {
     // Refers to the subscriber without retaining it: the subscriber's destructor disposes the
     // compound first, so the block never outlives it.
     disposable_->addDisposable(Disposable::withBlock([this] {
-        // Taken out under the lock, destroyed after it is released: the blocks may hold the
-        // last reference to other subscribers, whose own disposal takes their locks.
-        std::shared_ptr<const Blocks> cleared;
-        std::lock_guard g(lock_);
-        cleared = std::move(blocks_);
+        lock_.lock();
+        ended_ = true;
+        leave();
     }));
 }
 
@@ -26,30 +58,51 @@ BlockSubscriber::~BlockSubscriber() { disposable_->dispose(); }
 
 rt::Ref<BlockSubscriber> BlockSubscriber::subscriberWithNextErrorCompleted(NextBlock next, ErrorBlock error,
                                                                            CompletedBlock completed) {
-    auto s = rt::make<BlockSubscriber>();
-    s->blocks_ = std::make_shared<const Blocks>(Blocks{std::move(next), std::move(error), std::move(completed)});
-    return s;
+    return rt::make<BlockSubscriber>(std::move(next), std::move(error), std::move(completed));
+}
+
+void BlockSubscriber::leave() noexcept {
+    if (!ended_ || released_ || lock_.depth() > 1) {
+        lock_.unlock();
+        return;
+    }
+    // The outermost frame of an ended subscriber: no block is running any more. The blocks may
+    // hold the last reference to other subscribers, whose own disposal takes their locks, so
+    // they are destroyed after this lock is let go.
+    released_ = true;
+    NextBlock next = std::move(next_);
+    ErrorBlock error = std::move(error_);
+    CompletedBlock completed = std::move(completed_);
+    next_ = nullptr;
+    error_ = nullptr;
+    completed_ = nullptr;
+    lock_.unlock();
 }
 
 void BlockSubscriber::sendNext(const rt::Id& value) {
-    std::lock_guard g(lock_);
-    if (auto blocks = blocks_; blocks && blocks->next) blocks->next(value);
+    lock_.lock();
+    if (!ended_ && next_) next_(value);
+    leave();
 }
 
 void BlockSubscriber::sendError(const rt::Ref<ns::Error>& error) {
-    std::lock_guard g(lock_);
-    auto blocks = blocks_;
-    // Ends every subscription this subscriber is attached to, and clears the blocks, before the
-    // error block runs.
-    disposable_->dispose();
-    if (blocks && blocks->error) blocks->error(error);
+    lock_.lock();
+    if (!ended_) {
+        // Ends every subscription this subscriber is attached to before the error block runs;
+        // the block stays in place until this delivery returns.
+        disposable_->dispose();
+        if (error_) error_(error);
+    }
+    leave();
 }
 
 void BlockSubscriber::sendCompleted() {
-    std::lock_guard g(lock_);
-    auto blocks = blocks_;
-    disposable_->dispose();
-    if (blocks && blocks->completed) blocks->completed();
+    lock_.lock();
+    if (!ended_) {
+        disposable_->dispose();
+        if (completed_) completed_();
+    }
+    leave();
 }
 
 void BlockSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {

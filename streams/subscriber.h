@@ -2,9 +2,9 @@
 // Subscribers: the receiving end of a signal. Together they enforce the event grammar: after an
 // error or a completion, or after disposal, a subscriber's blocks are never called again.
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 
 #include "platform/runtime/object.h"
 #include "streams/disposable.h"
@@ -30,9 +30,48 @@ protected:
     ~Subscriber() = default;
 };
 
+// The lock that serialises one subscriber's events: recursive, owned by a thread and counting
+// its depth. Taking it uncontended costs one compare-and-swap; a thread that finds it taken spins
+// a little, then sleeps until it is released.
+class SerialLock {
+public:
+    void lock() noexcept {
+        std::uint32_t me = threadToken();
+        std::uint32_t expected = 0;
+        if (owner_.compare_exchange_strong(expected, me, std::memory_order_acquire)) {
+            depth_ = 1;
+        } else if ((expected & ~kWaiting) == me) {
+            ++depth_;
+        } else {
+            lockContended(me);
+        }
+    }
+    void unlock() noexcept {
+        if (--depth_ > 0) return;
+        if (owner_.exchange(0, std::memory_order_release) & kWaiting) owner_.notify_all();
+    }
+    // How many times the owning thread holds it (meaningful to that thread only).
+    std::uint32_t depth() const noexcept { return depth_; }
+
+private:
+    static constexpr std::uint32_t kWaiting = 1; // low bit of the owner word: someone sleeps
+    // A per-thread token, even and never 0.
+    static std::uint32_t threadToken() noexcept {
+        static constinit thread_local std::uint32_t token = 0;
+        if (!token) token = newThreadToken();
+        return token;
+    }
+    static std::uint32_t newThreadToken() noexcept;
+    void lockContended(std::uint32_t me) noexcept;
+
+    std::atomic<std::uint32_t> owner_{0};
+    std::uint32_t depth_ = 0; // written only by the owner
+};
+
 // The subscriber the subscribe family makes from the caller's blocks. Its events are serialised
 // by a recursive lock on it: events from different threads arrive one at a time; an event sent
-// from inside a block on the same thread is delivered at once, nested.
+// from inside a block on the same thread is delivered at once, nested. Once it has ended, its
+// blocks are released when the outermost delivery returns, after the lock is let go.
 class BlockSubscriber final : public rt::Object, public Subscriber {
     RT_CLASS(BlockSubscriber)
     RT_ADOPTS_INTERFACE
@@ -54,19 +93,20 @@ public:
     void didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& disposable) override;
 
 private:
-    BlockSubscriber();
+    BlockSubscriber(NextBlock next, ErrorBlock error, CompletedBlock completed);
     ~BlockSubscriber() override;
 
-    struct Blocks {
-        NextBlock next;
-        ErrorBlock error;
-        CompletedBlock completed;
-    };
+    // Lets go of the lock; the outermost delivery of an ended subscriber releases the blocks
+    // first, and destroys them once the lock is free.
+    void leave() noexcept;
 
-    std::recursive_mutex lock_;
-    // Shared, so the blocks can be taken out under the lock and still run after another event
-    // (or a block itself) cleared them.
-    std::shared_ptr<const Blocks> blocks_;
+    SerialLock lock_;
+    // Called only under the lock, while not ended.
+    NextBlock next_;
+    ErrorBlock error_;
+    CompletedBlock completed_;
+    bool ended_ = false;   // under the lock
+    bool released_ = false; // under the lock: the blocks are gone
     rt::Ref<CompoundDisposable> disposable_;
 };
 

@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/null.h"
 #include "platform/runtime/class.h"
+#include "streams/block_trampoline.h"
 
 namespace es {
 
@@ -99,5 +101,11 @@ rt::Id Tuple::initWithCoder(ns::Coder& coder) {
     }
     return rt::Id(this);
 }
+
+namespace detail {
+std::size_t tupleCount(const Tuple& tuple) { return tuple.count(); }
+rt::Id tupleValue(const Tuple& tuple, std::size_t index) { return tuple.objectAtIndex(index); }
+const Tuple* asTuple(const rt::Object* value) { return dynamic_cast<const Tuple*>(value); }
+} // namespace detail
 
 } // namespace es

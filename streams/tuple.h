@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/foundation/coder.h"
+#include "platform/foundation/coding.h"
 #include "platform/runtime/object.h"
 
 namespace ns {
