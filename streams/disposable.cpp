@@ -112,7 +112,6 @@ void CompoundDisposable::dispose() {
     for (const auto& d : rest) d->dispose();
 }
 
-bool CompoundDisposable::isDisposed() const { return disposed_.load(std::memory_order_acquire); }
 
 // ---- SerialDisposable ---------------------------------------------------------------------
 

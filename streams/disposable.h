@@ -57,7 +57,8 @@ public:
     // Removes every reference to that very object, without disposing it.
     void removeDisposable(const rt::Disposable* d);
     void dispose() override;
-    bool isDisposed() const override;
+    // Without the lock: every event of a subscription asks.
+    bool isDisposed() const final { return disposed_.load(std::memory_order_acquire); }
 
 private:
     CompoundDisposable() = default;

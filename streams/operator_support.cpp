@@ -23,11 +23,13 @@ rt::Ref<Signal> signalArgument(const rt::Ref<Stream>& stream) {
 
 // ---- OperatorSubscriber -------------------------------------------------------------------
 
-void OperatorSubscriber::sendNext(const rt::Id& value) {
-    if (out_.subscription_->isDisposed()) return;
+void OperatorSubscriber::subscribeTo(const rt::Ref<Signal>& source) {
+    rt::Ref<Disposable> d = source->subscribe(rt::Ref<Subscriber>(this));
+    // What subscribing returned joins this subscription, unless it is the one the source told.
     lock_.lock();
-    if (!out_.ended_) onNext(out_, value);
+    bool told = d.get() == out_.source_.get();
     leave();
+    if (!told) out_.subscription_->addDisposable(d);
 }
 
 void OperatorSubscriber::sendError(const rt::Ref<ns::Error>& error) {
@@ -60,16 +62,8 @@ void OperatorSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDispos
     else out_.subscription_->addDisposable(d);
 }
 
-void OperatorSubscriber::adoptSourceDisposable(const rt::Ref<Disposable>& d) {
-    if (!d) return;
-    lock_.lock();
-    bool told = d.get() == out_.source_.get();
-    leave();
-    if (!told) out_.subscription_->addDisposable(d);
-}
-
-void OperatorSubscriber::leave() {
-    if (!out_.ended_ || released_ || lock_.depth() > 1) {
+void OperatorSubscriber::leaveEnded() {
+    if (released_ || lock_.depth() > 1) {
         lock_.unlock();
         return;
     }

@@ -49,6 +49,12 @@ namespace es {
 // signal does for flattenMap and switchToLatest); a stream of another family becomes a signal
 // that fails with Signal::kErrorNotASignal.
 rt::Ref<Signal> signalArgument(const rt::Ref<Stream>& stream);
+// The stream as a signal, by its class (no C++ cast needed); nil when it is of another family,
+// and then `stream` is left as it was.
+inline rt::Ref<Signal> asSignal(rt::Ref<Stream>&& stream) {
+    if (!stream || !stream->isKindOfClass(Signal::staticClass())) return nullptr;
+    return rt::Ref<Signal>::adopt(static_cast<Signal*>(stream.detach()));
+}
 // The error a signal fails with when it was handed a stream of another family.
 rt::Ref<ns::Error> notASignalError(const rt::Ref<Stream>& stream);
 
@@ -109,6 +115,8 @@ private:
     }
 
     rt::Ref<Subscriber> subscriber_;
+    // Not the subscriber itself: the downstream subscriber holds the subscription's disposable,
+    // and the subscriber holds the downstream one.
     rt::Ref<CompoundDisposable> subscription_;
     rt::Ref<CompoundDisposable> source_; // the source's subscription, once it has told it
     const bool gated_;
@@ -133,30 +141,36 @@ struct Handlers {
 
 // ---- The operator subscriber --------------------------------------------------------------
 
-// The receiving end of one subscription to an operator's source. Events are serialised by its
-// lock; after the source's error or completion (or a handler's stop), no more reach the handlers,
-// and the handlers are released when the outermost delivery returns.
+// The receiving end of one subscription to an operator's source. Disposing the subscription's
+// disposable ends the subscription to the source and drops whatever is still on its way. Events
+// are serialised by its lock; after the source's error or completion (or a handler's stop), no
+// more reach the handlers, and the handlers are released when the outermost delivery returns.
 class OperatorSubscriber : public rt::Object, public Subscriber {
     RT_CLASS(OperatorSubscriber)
     RT_ADOPTS_INTERFACE
 public:
-    void sendNext(const rt::Id& value) final;
+    // Subscribes it to the source (once).
+    void subscribeTo(const rt::Ref<Signal>& source);
+    // The subscription's disposable.
+    const rt::Ref<CompoundDisposable>& disposable() const noexcept { return out_.subscription_; }
+
+    void sendNext(const rt::Id& value) final {
+        if (out_.subscription_->isDisposed()) return;
+        lock_.lock();
+        if (!out_.ended_) onNext(out_, value);
+        leave();
+    }
     void sendError(const rt::Ref<ns::Error>& error) final;
     void sendCompleted() final;
-    // The source's subscription: it ends with the operator's, and the source's end ends it.
+    // The source's subscription: it ends with this one, and the source's end ends it.
     void didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& disposable) final;
-    // What subscribing to the source returned joins the subscription (unless it is the one the
-    // source already told).
-    void adoptSourceDisposable(const rt::Ref<Disposable>& disposable);
-
-    const rt::Ref<CompoundDisposable>& disposable() const noexcept { return out_.subscription_; }
 
 protected:
     // `gated`: the subscriber is the subscription's own (an operator made of handlers), so this
     // drops what the handlers send once the subscription is disposed; otherwise the subscriber is
     // a passthrough that does that itself.
-    OperatorSubscriber(rt::Ref<Subscriber> subscriber, rt::Ref<CompoundDisposable> subscription, bool gated)
-        : out_(std::move(subscriber), std::move(subscription), gated) {}
+    OperatorSubscriber(rt::Ref<Subscriber> subscriber, bool gated)
+        : out_(std::move(subscriber), CompoundDisposable::make(), gated) {}
 
     virtual void onNext(Downstream& out, const rt::Id& value) = 0;
     virtual void onError(Downstream& out, const rt::Ref<ns::Error>& error) = 0;
@@ -167,7 +181,11 @@ protected:
 private:
     // Lets go of the lock; the outermost delivery of an ended subscriber releases the handlers
     // and the downstream subscriber after the lock is free.
-    void leave();
+    void leave() {
+        if (out_.ended_) leaveEnded();
+        else lock_.unlock();
+    }
+    void leaveEnded();
 
     SerialLock lock_;
     Downstream out_;
@@ -178,9 +196,8 @@ template <class H>
 class HandlerSubscriber final : public OperatorSubscriber {
     ES_INSTANCES_REPORT_CLASS(HandlerSubscriber, OperatorSubscriber)
 private:
-    HandlerSubscriber(rt::Ref<Subscriber> subscriber, rt::Ref<CompoundDisposable> subscription, bool gated,
-                      const H& handlers)
-        : OperatorSubscriber(std::move(subscriber), std::move(subscription), gated), handlers_(handlers) {}
+    HandlerSubscriber(rt::Ref<Subscriber> subscriber, bool gated, H handlers)
+        : OperatorSubscriber(std::move(subscriber), gated), handlers_(std::move(handlers)) {}
 
     void onNext(Downstream& out, const rt::Id& value) override { handlers_->next(out, value); }
     void onError(Downstream& out, const rt::Ref<ns::Error>& error) override { handlers_->error(out, error); }
@@ -190,15 +207,19 @@ private:
     std::optional<H> handlers_;
 };
 
-// Subscribes to the source with the handlers, sending to `subscriber`; returns the subscription
-// (disposing it ends the source's).
+// An operator subscriber with the handlers, sending to `subscriber` (the passthrough a
+// createSignal block gets); subscribeTo then subscribes it.
 template <class H>
-rt::Ref<CompoundDisposable> forward(const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber,
-                                    const H& handlers) {
-    auto subscription = CompoundDisposable::make();
-    auto receiver = rt::make<HandlerSubscriber<H>>(subscriber, subscription, false, handlers);
-    receiver->adoptSourceDisposable(source->subscribe(receiver));
-    return subscription;
+rt::Ref<OperatorSubscriber> receiver(const rt::Ref<Subscriber>& subscriber, H handlers) {
+    return rt::make<HandlerSubscriber<H>>(subscriber, false, std::move(handlers));
+}
+
+// Subscribes to the source with the handlers, sending to `subscriber`; returns the subscription.
+template <class H>
+rt::Ref<CompoundDisposable> forward(const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber, H handlers) {
+    rt::Ref<OperatorSubscriber> r = receiver(subscriber, std::move(handlers));
+    r->subscribeTo(source);
+    return r->disposable();
 }
 
 // ---- Operator signals ---------------------------------------------------------------------
@@ -210,12 +231,10 @@ class HandlerSignal final : public Signal {
     ES_INSTANCES_REPORT_CLASS(HandlerSignal, DynamicSignal)
 protected:
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override {
-        auto subscription = CompoundDisposable::make();
-        auto receiver = rt::make<HandlerSubscriber<H>>(subscriber, subscription, true, handlers_);
+        rt::Ref<OperatorSubscriber> receiver = rt::make<HandlerSubscriber<H>>(subscriber, true, handlers_);
+        const rt::Ref<CompoundDisposable>& subscription = receiver->disposable();
         subscriber->didSubscribeWithDisposable(subscription);
-        subscribeOnSubscriptionScheduler(subscription, [source = source_, receiver] {
-            receiver->adoptSourceDisposable(source->subscribe(receiver));
-        });
+        subscribeOnSubscriptionScheduler(subscription, [source = source_, receiver] { receiver->subscribeTo(source); });
         return subscription;
     }
 

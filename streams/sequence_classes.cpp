@@ -360,7 +360,7 @@ rt::Ref<ns::Array> TupleSequence::array() const {
 }
 
 std::string TupleSequence::description() const {
-    auto backing = ns::Array::make(tuple_ ? tuple_->entries() : std::vector<rt::Id>());
+    auto backing = ns::Array::make(tuple_ ? std::vector<rt::Id>(tuple_->begin(), tuple_->end()) : std::vector<rt::Id>());
     return describeWith(", tuple = " + backing->description());
 }
 

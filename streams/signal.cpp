@@ -162,7 +162,7 @@ struct BindState {
     rt::Ref<Subscriber> subscriber;
 
     // A member signal completed: the whole completes when it was the last.
-    void completed(const Signal* signal, const rt::Ref<rt::Disposable>& carrier) {
+    void completed(const Signal* signal, const rt::Disposable* carrier) {
         {
             std::lock_guard g(lock);
             auto it = std::find(active.begin(), active.end(), signal);
@@ -173,7 +173,7 @@ struct BindState {
                 return;
             }
         }
-        disposable->removeDisposable(carrier.get());
+        disposable->removeDisposable(carrier);
     }
 
     void fail(const rt::Ref<ns::Error>& error) {
@@ -203,13 +203,16 @@ struct BindState {
             std::lock_guard g(self->lock);
             self->active.push_back(signal.get());
         }
-        auto serial = SerialDisposable::make();
-        self->disposable->addDisposable(serial);
+        // One handler keeps the state; the other lives and dies with it. The subscription joins
+        // the whole before the inner signal is subscribed, so a completion on the way finds it.
         const Signal* raw = signal.get();
-        serial->setDisposable(forward(
-            signal, self->subscriber,
-            Handlers{.error = [self](Downstream&, const rt::Ref<ns::Error>& error) { self->fail(error); },
-                     .completed = [self, raw, serial](Downstream&) { self->completed(raw, serial); }}));
+        BindState* state = self.get();
+        auto subscription = receiver(
+            self->subscriber,
+            Handlers{.error = [state](Downstream&, const rt::Ref<ns::Error>& error) { state->fail(error); },
+                     .completed = [self, raw](Downstream& out) { self->completed(raw, out.disposable().get()); }});
+        self->disposable->addDisposable(subscription->disposable());
+        subscription->subscribeTo(signal);
     }
 };
 
@@ -230,8 +233,8 @@ rt::Ref<Signal> Signal::bind(MakeBindBlock block) {
                              [state, bindBlock = block(), raw, receiver](Downstream& out, const rt::Id& value) {
                                  bool stop = false;
                                  rt::Ref<Stream> result = bindBlock(value, stop);
-                                 rt::Ref<Signal> inner = rt::cast<Signal>(result);
-                                 if (result && !inner) {
+                                 rt::Ref<Signal> inner = asSignal(std::move(result));
+                                 if (!inner && result) {
                                      // A stream of another family cannot be merged into a signal.
                                      out.stop();
                                      state->fail(notASignalError(result));
@@ -243,11 +246,13 @@ rt::Ref<Signal> Signal::bind(MakeBindBlock block) {
                                  if (inner && !state->addConstant(*inner)) BindState::add(state, inner);
                                  if (out.isStopped() && !state->disposable->isDisposed()) {
                                      receiver->dispose();
-                                     state->completed(raw, receiver);
+                                     state->completed(raw, receiver.get());
                                  }
                              },
                          .error = [state](Downstream&, const rt::Ref<ns::Error>& error) { state->fail(error); },
-                         .completed = [state, raw, receiver](Downstream&) { state->completed(raw, receiver); }}));
+                         .completed = [state, raw, receiver](Downstream&) {
+                             state->completed(raw, receiver.get());
+                         }}));
             return state->disposable;
         },
         "[%@] -bind:");

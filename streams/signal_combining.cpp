@@ -62,7 +62,7 @@ struct LatestValues {
                             if (!state->latest[i]) ++state->sending;
                             state->latest[i] = orTupleNil(value);
                             if (state->sending == state->latest.size())
-                                state->subscriber->sendNext(Tuple::withObjects(state->latest));
+                                state->subscriber->sendNext(Tuple::withValues(state->latest));
                         },
                         .completed = [state, i](Downstream&) {
                             std::lock_guard g(state->lock);
@@ -86,6 +86,19 @@ struct QueuedValues {
     std::vector<std::deque<rt::Id>> queues; // a nil value as TupleNil
     std::vector<bool> ended;
 
+    // Under the lock, every queue holding a value: one tuple of their heads, taken out.
+    rt::Ref<Tuple> takeHeads() {
+        std::size_t n = queues.size();
+        rt::Id few[4];
+        std::vector<rt::Id> many(n > 4 ? n : 0);
+        rt::Id* heads = n > 4 ? many.data() : few;
+        for (std::size_t i = 0; i < n; ++i) {
+            heads[i] = std::move(queues[i].front());
+            queues[i].pop_front();
+        }
+        return Tuple::withValues({heads, n});
+    }
+
     void completeIfExhausted() {
         for (std::size_t i = 0; i < queues.size(); ++i) {
             if (ended[i] && queues[i].empty()) {
@@ -101,13 +114,7 @@ struct QueuedValues {
                             state->queues[i].push_back(orTupleNil(value));
                             for (const auto& q : state->queues)
                                 if (q.empty()) return;
-                            std::vector<rt::Id> heads;
-                            heads.reserve(state->queues.size());
-                            for (auto& q : state->queues) {
-                                heads.push_back(std::move(q.front()));
-                                q.pop_front();
-                            }
-                            state->subscriber->sendNext(Tuple::withObjects(std::move(heads)));
+                            state->subscriber->sendNext(state->takeHeads());
                             state->completeIfExhausted();
                         },
                         .completed = [state, i](Downstream&) {
@@ -201,7 +208,7 @@ struct FlattenState {
 
     std::recursive_mutex lock;
     rt::Ref<CompoundDisposable> disposable = CompoundDisposable::make();
-    std::vector<rt::Ref<SerialDisposable>> active;
+    std::vector<rt::Ref<CompoundDisposable>> active;
     std::deque<rt::Ref<Signal>> waiting;
     // Waiting signals taken out of the queue and not yet in the active list: they count as
     // active, so nothing completes or overtakes the limit meanwhile.
@@ -255,13 +262,13 @@ struct FlattenState {
     }
 
     // An inner signal completed: it leaves the active list, and the first waiting one starts.
-    static void innerCompleted(const std::shared_ptr<FlattenState>& self, const SerialDisposable* raw) {
+    static void innerCompleted(const std::shared_ptr<FlattenState>& self, const CompoundDisposable* raw) {
         rt::Ref<Signal> next;
-        rt::Ref<SerialDisposable> finished; // released after the lock
+        rt::Ref<CompoundDisposable> finished; // released after the lock
         {
             std::lock_guard g(self->lock);
             auto it = std::find_if(self->active.begin(), self->active.end(),
-                                   [raw](const rt::Ref<SerialDisposable>& s) { return s.get() == raw; });
+                                   [raw](const rt::Ref<CompoundDisposable>& s) { return s.get() == raw; });
             if (it != self->active.end()) {
                 finished = std::move(*it);
                 self->active.erase(it);
@@ -280,17 +287,16 @@ struct FlattenState {
 
     static void subscribeToInner(const std::shared_ptr<FlattenState>& self, const rt::Ref<Signal>& signal,
                                  bool fromQueue) {
-        auto serial = SerialDisposable::make();
+        rt::Ref<OperatorSubscriber> subscription = receiver(
+            self->subscriber,
+            Handlers{.completed = [self](Downstream& out) { innerCompleted(self, out.disposable().get()); }});
         {
             std::lock_guard g(self->lock);
             if (fromQueue) --self->starting;
-            self->disposable->addDisposable(serial);
-            self->active.push_back(serial);
+            self->disposable->addDisposable(subscription->disposable());
+            self->active.push_back(subscription->disposable());
         }
-        const SerialDisposable* raw = serial.get(); // alive while in the active list
-        serial->setDisposable(forward(signal, self->subscriber, Handlers{.completed = [self, raw](Downstream&) {
-                                          innerCompleted(self, raw);
-                                      }}));
+        subscription->subscribeTo(signal);
     }
 };
 

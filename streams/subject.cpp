@@ -24,8 +24,17 @@ rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber
     auto disposable = CompoundDisposable::make();
     auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, disposable);
     {
+        // The list it replaces goes when the last event holding it is done with it, and never
+        // under the lock.
+        std::shared_ptr<const SubscriberList> replaced;
+        auto list = std::make_shared<SubscriberList>();
         std::lock_guard g(subscribersLock_);
-        subscribers_.push_back(passthrough);
+        if (subscribers_) {
+            list->reserve(subscribers_->size() + 1);
+            *list = *subscribers_;
+        }
+        list->push_back(passthrough);
+        replaced = std::exchange(subscribers_, std::move(list));
     }
     // However the subscription ends, its entry leaves the list, so neither the entry nor its
     // subscriber outlives it. The entry is known by address only: it is in the list (and so
@@ -36,37 +45,52 @@ rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber
     disposable->addDisposable(Disposable::withBlock([weakSelf, entry] {
         auto self = weakSelf.lock();
         if (!self) return;
-        rt::Ref<PassthroughSubscriber> removed; // released after the lock
-        std::lock_guard g(self->subscribersLock_);
-        auto& list = self->subscribers_;
-        for (auto it = list.rbegin(); it != list.rend(); ++it) {
-            if (it->get() == entry) {
-                removed = std::move(*it);
-                list.erase(std::next(it).base());
-                break;
-            }
-        }
+        self->removeSubscriber(entry);
     }));
     return disposable;
 }
 
-std::vector<rt::Ref<PassthroughSubscriber>> Subject::snapshot() {
+void Subject::removeSubscriber(const PassthroughSubscriber* entry) {
+    std::shared_ptr<const SubscriberList> replaced; // released after the lock
+    std::lock_guard g(subscribersLock_);
+    if (!subscribers_) return;
+    const SubscriberList& old = *subscribers_;
+    // From the end: the entry that joined last is the likelier to leave first.
+    for (std::size_t i = old.size(); i-- > 0;) {
+        if (old[i].get() != entry) continue;
+        std::shared_ptr<const SubscriberList> list;
+        if (old.size() > 1) {
+            auto rest = std::make_shared<SubscriberList>();
+            rest->reserve(old.size() - 1);
+            rest->insert(rest->end(), old.begin(), old.begin() + static_cast<std::ptrdiff_t>(i));
+            rest->insert(rest->end(), old.begin() + static_cast<std::ptrdiff_t>(i) + 1, old.end());
+            list = std::move(rest);
+        }
+        replaced = std::exchange(subscribers_, std::move(list));
+        return;
+    }
+}
+
+std::shared_ptr<const Subject::SubscriberList> Subject::snapshot() {
     std::lock_guard g(subscribersLock_);
     return subscribers_;
 }
 
 void Subject::sendNext(const rt::Id& value) {
-    for (const auto& s : snapshot()) s->sendNext(value);
+    if (auto list = snapshot())
+        for (const auto& s : *list) s->sendNext(value);
 }
 
 void Subject::sendError(const rt::Ref<ns::Error>& error) {
     disposable_->dispose();
-    for (const auto& s : snapshot()) s->sendError(error);
+    if (auto list = snapshot())
+        for (const auto& s : *list) s->sendError(error);
 }
 
 void Subject::sendCompleted() {
     disposable_->dispose();
-    for (const auto& s : snapshot()) s->sendCompleted();
+    if (auto list = snapshot())
+        for (const auto& s : *list) s->sendCompleted();
 }
 
 void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
@@ -83,7 +107,8 @@ void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
 }
 
 void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block) {
-    for (const auto& s : snapshot()) block(s);
+    if (auto list = snapshot())
+        for (const auto& s : *list) block(s);
 }
 
 // ---- ReplaySubject ------------------------------------------------------------------------

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/runtime/spin_lock.h"
 #include "streams/signal.h"
 
 namespace es {
@@ -23,8 +25,9 @@ public:
     // completion sent to the subject, and when it goes away.
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
 
-    // Events go to the subscribers of the moment, in the order they subscribed, outside the
-    // list's lock (a subscriber may subscribe or unsubscribe from inside an event).
+    // Events go to the subscribers of the moment, in the order they subscribed: the list they
+    // take is never changed (joining or leaving replaces it), so they need the list's lock only
+    // to take it, and a subscriber may subscribe or unsubscribe from inside an event.
     void sendNext(const rt::Id& value) override;
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
@@ -41,10 +44,12 @@ protected:
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
-    std::vector<rt::Ref<PassthroughSubscriber>> snapshot();
+    using SubscriberList = std::vector<rt::Ref<PassthroughSubscriber>>;
+    std::shared_ptr<const SubscriberList> snapshot();
+    void removeSubscriber(const PassthroughSubscriber* entry);
 
-    std::recursive_mutex subscribersLock_;
-    std::vector<rt::Ref<PassthroughSubscriber>> subscribers_;
+    rt::SpinLock subscribersLock_;
+    std::shared_ptr<const SubscriberList> subscribers_; // nil: none
     rt::Ref<CompoundDisposable> disposable_;
 };
 

@@ -1,5 +1,9 @@
 #include "streams/subscriber.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "platform/foundation/error.h"
@@ -12,32 +16,46 @@ RT_DEFINE_CLASS(PassthroughSubscriber, "ESPassthroughSubscriber", rt::Object)
 
 // ---- SerialLock ---------------------------------------------------------------------------
 
+namespace {
+
+// Where contended locks sleep: a few shared mutex and condition pairs, chosen by the lock's
+// address.
+struct SleepStripe {
+    std::mutex mutex;
+    std::condition_variable released;
+};
+SleepStripe& stripeOf(const void* lock) {
+    static SleepStripe stripes[16];
+    return stripes[(reinterpret_cast<std::uintptr_t>(lock) >> 6) % 16];
+}
+
+} // namespace
+
 std::uint32_t SerialLock::newThreadToken() noexcept {
     static std::atomic<std::uint32_t> next{0};
-    return (next.fetch_add(1, std::memory_order_relaxed) + 1) << 1;
+    return next.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void SerialLock::lockContended(std::uint32_t me) noexcept {
-    // A thread that has slept takes the lock marked as waited for, since others may still
-    // sleep: its release then wakes them.
-    std::uint32_t taken = me;
-    for (int spins = 0;; ++spins) {
-        std::uint32_t current = owner_.load(std::memory_order_relaxed);
-        if (current == 0) {
-            if (owner_.compare_exchange_weak(current, taken, std::memory_order_acquire)) break;
-            continue;
+    for (int spins = 0; spins < 256; ++spins) {
+        if (owner_.load(std::memory_order_relaxed) == 0 && tryTake(me)) {
+            depth_ = 1;
+            return;
         }
-        if (spins < 64) {
-            std::this_thread::yield();
-            continue;
-        }
-        if (!(current & kWaiting) &&
-            !owner_.compare_exchange_weak(current, current | kWaiting, std::memory_order_relaxed))
-            continue;
-        owner_.wait(current | kWaiting, std::memory_order_relaxed);
-        taken = me | kWaiting;
+        std::this_thread::yield();
     }
+    SleepStripe& stripe = stripeOf(this);
+    std::unique_lock guard(stripe.mutex);
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    while (!tryTake(me)) stripe.released.wait_for(guard, std::chrono::milliseconds(1));
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
     depth_ = 1;
+}
+
+void SerialLock::wakeSleepers() noexcept {
+    SleepStripe& stripe = stripeOf(this);
+    { std::lock_guard guard(stripe.mutex); }
+    stripe.released.notify_all();
 }
 
 // ---- BlockSubscriber ----------------------------------------------------------------------
@@ -61,8 +79,8 @@ rt::Ref<BlockSubscriber> BlockSubscriber::subscriberWithNextErrorCompleted(NextB
     return rt::make<BlockSubscriber>(std::move(next), std::move(error), std::move(completed));
 }
 
-void BlockSubscriber::leave() noexcept {
-    if (!ended_ || released_ || lock_.depth() > 1) {
+void BlockSubscriber::leaveEnded() noexcept {
+    if (released_ || lock_.depth() > 1) {
         lock_.unlock();
         return;
     }
@@ -77,12 +95,6 @@ void BlockSubscriber::leave() noexcept {
     error_ = nullptr;
     completed_ = nullptr;
     lock_.unlock();
-}
-
-void BlockSubscriber::sendNext(const rt::Id& value) {
-    lock_.lock();
-    if (!ended_ && next_) next_(value);
-    leave();
 }
 
 void BlockSubscriber::sendError(const rt::Ref<ns::Error>& error) {
@@ -123,11 +135,6 @@ rt::Ref<PassthroughSubscriber> PassthroughSubscriber::withSubscriberSignalDispos
     auto p = rt::make<PassthroughSubscriber>(std::move(inner), signal, std::move(disposable));
     p->inner_->didSubscribeWithDisposable(p->disposable_);
     return p;
-}
-
-void PassthroughSubscriber::sendNext(const rt::Id& value) {
-    if (disposable_->isDisposed()) return;
-    inner_->sendNext(value);
 }
 
 void PassthroughSubscriber::sendError(const rt::Ref<ns::Error>& error) {

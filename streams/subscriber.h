@@ -31,8 +31,10 @@ protected:
 };
 
 // The lock that serialises one subscriber's events: recursive, owned by a thread and counting
-// its depth. Taking it uncontended costs one compare-and-swap; a thread that finds it taken spins
-// a little, then sleeps until it is released.
+// its depth. Uncontended, taking it costs one compare-and-swap and letting it go one plain store.
+// A thread that finds it taken spins a while, then sleeps in short bounded waits until it gets
+// it: a wake-up missed because a release raced the sleeper's arrival costs at most one such
+// wait, never a hang.
 class SerialLock {
 public:
     void lock() noexcept {
@@ -40,7 +42,7 @@ public:
         std::uint32_t expected = 0;
         if (owner_.compare_exchange_strong(expected, me, std::memory_order_acquire)) {
             depth_ = 1;
-        } else if ((expected & ~kWaiting) == me) {
+        } else if (expected == me) {
             ++depth_;
         } else {
             lockContended(me);
@@ -48,23 +50,29 @@ public:
     }
     void unlock() noexcept {
         if (--depth_ > 0) return;
-        if (owner_.exchange(0, std::memory_order_release) & kWaiting) owner_.notify_all();
+        owner_.store(0, std::memory_order_release);
+        if (sleepers_.load(std::memory_order_relaxed) != 0) wakeSleepers();
     }
     // How many times the owning thread holds it (meaningful to that thread only).
     std::uint32_t depth() const noexcept { return depth_; }
 
 private:
-    static constexpr std::uint32_t kWaiting = 1; // low bit of the owner word: someone sleeps
-    // A per-thread token, even and never 0.
+    // A per-thread token, never 0.
     static std::uint32_t threadToken() noexcept {
         static constinit thread_local std::uint32_t token = 0;
         if (!token) token = newThreadToken();
         return token;
     }
     static std::uint32_t newThreadToken() noexcept;
+    bool tryTake(std::uint32_t me) noexcept {
+        std::uint32_t expected = 0;
+        return owner_.compare_exchange_strong(expected, me, std::memory_order_acquire);
+    }
     void lockContended(std::uint32_t me) noexcept;
+    void wakeSleepers() noexcept;
 
     std::atomic<std::uint32_t> owner_{0};
+    std::atomic<std::uint32_t> sleepers_{0};
     std::uint32_t depth_ = 0; // written only by the owner
 };
 
@@ -87,7 +95,11 @@ public:
     // Owns every subscription this subscriber is attached to.
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
 
-    void sendNext(const rt::Id& value) override;
+    void sendNext(const rt::Id& value) override {
+        lock_.lock();
+        if (!ended_ && next_) next_(value);
+        leave();
+    }
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
     void didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& disposable) override;
@@ -98,7 +110,11 @@ private:
 
     // Lets go of the lock; the outermost delivery of an ended subscriber releases the blocks
     // first, and destroys them once the lock is free.
-    void leave() noexcept;
+    void leave() noexcept {
+        if (ended_) leaveEnded();
+        else lock_.unlock();
+    }
+    void leaveEnded() noexcept;
 
     SerialLock lock_;
     // Called only under the lock, while not ended.
@@ -124,7 +140,9 @@ public:
     const rt::Ref<Subscriber>& innerSubscriber() const noexcept { return inner_; }
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
 
-    void sendNext(const rt::Id& value) override;
+    void sendNext(const rt::Id& value) override {
+        if (!disposable_->isDisposed()) inner_->sendNext(value);
+    }
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
     // A disposable other than the subscription's own is added to it.

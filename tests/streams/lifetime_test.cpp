@@ -45,6 +45,19 @@ TEST(SourceGoesAway, FlattenMapFreesItsSubscription) {
     }));
 }
 
+TEST(SourceGoesAway, ChainsOfOperatorsFreeTheirSubscriptions) {
+    EXPECT_TRUE(freedWhenTheSourceGoesAway(
+        [](const Ref<Subject>& s) {
+            return s->map([](long n) { return n + 1; })
+                ->filter([](const Id&) { return true; })
+                ->take(5)
+                ->doNext([](const Id&) {})
+                ->zipWith(Signal::never())
+                ->merge(Signal::never());
+        },
+        [](const Ref<Subject>& s) { s->sendNext(ns::num(1)); }));
+}
+
 TEST(SourceGoesAway, SwitchToLatestFreesItsSubscription) {
     EXPECT_TRUE(freedWhenTheSourceGoesAway([](const Ref<Subject>& s) { return s->switchToLatest(); }));
     EXPECT_TRUE(freedWhenTheSourceGoesAway([](const Ref<Subject>& s) { return s->switchToLatest(); },

@@ -181,3 +181,49 @@ TEST(BlockSubscriber, DisposalDestroysTheBlocksOutsideItsLock) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SubscriberSerialisation, ManyThreadsDeliverOneAtATimeAndNoneIsLost) {
+    constexpr int kThreads = 8, kEach = 20000;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    long delivered = 0; // only ever touched inside the subscriber's lock
+    auto subscriber = es::BlockSubscriber::subscriberWithNextErrorCompleted(
+        [&](const Id&) {
+            if (inside.fetch_add(1) != 0) overlapped = true;
+            ++delivered;
+            inside.fetch_sub(1);
+        },
+        nullptr, nullptr);
+    Id value = ns::num(1);
+    onPlainThreads(kThreads, [&](int) {
+        for (int i = 0; i < kEach; ++i) subscriber->sendNext(value);
+    });
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_EQ(delivered, static_cast<long>(kThreads) * kEach);
+}
+
+TEST(SubscriberSerialisation, AThreadWaitsOutALongDeliveryOnAnother) {
+    testkit::Latch entered, release;
+    std::vector<int> order;
+    auto subscriber = es::BlockSubscriber::subscriberWithNextErrorCompleted(
+        [&](const Id& v) {
+            int n = static_cast<int>(rt::cast<ns::Number>(v)->longValue());
+            order.push_back(n);
+            if (n == 1) {
+                entered.countDown();
+                EXPECT_TRUE(release.wait());
+            }
+        },
+        nullptr, nullptr);
+    std::thread first([&] { subscriber->sendNext(ns::num(1)); });
+    ASSERT_TRUE(entered.wait());
+    std::thread second([&] { subscriber->sendNext(ns::num(2)); }); // sleeps on the lock
+    release.countDown();
+    first.join();
+    second.join();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+} // namespace
