@@ -15,7 +15,7 @@
 #include <curl/curl.h>
 #include <httplib.h>
 
-#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_session.h"
 
 namespace {
 

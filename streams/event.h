@@ -32,7 +32,6 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    rt::Id copy() const override { return rt::Id(const_cast<Event*>(this)); }
 
 private:
     Event(EventType type, rt::Id object) : type_(type), object_(std::move(object)) {}

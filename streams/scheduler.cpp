@@ -1,11 +1,11 @@
 #include "streams/scheduler.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <mutex>
 
 #include "platform/foundation/date.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/class.h"
 
 namespace es {
@@ -15,8 +15,6 @@ RT_DEFINE_CLASS(ImmediateScheduler, "ESImmediateScheduler", Scheduler)
 RT_DEFINE_CLASS(QueueScheduler, "ESQueueScheduler", Scheduler)
 RT_DEFINE_CLASS(TargetQueueScheduler, "ESTargetQueueScheduler", QueueScheduler)
 RT_DEFINE_CLASS(SubscriptionScheduler, "ESSubscriptionScheduler", Scheduler)
-RT_DEFINE_CLASS(TestSchedulerAction, "ESTestSchedulerAction", rt::Object)
-RT_DEFINE_CLASS(TestScheduler, "ESTestScheduler", Scheduler)
 
 namespace {
 
@@ -37,10 +35,11 @@ const rt::Ref<Scheduler>& shared(rt::Ref<Scheduler> (*makeOne)()) {
     return instance;
 }
 
-std::string address(const void* p) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%p", p);
-    return buf;
+// What scheduling returns when there is nothing left to cancel: the work ran at once, or was never
+// taken. Already disposed, so disposing it again does nothing.
+const rt::Ref<Disposable>& nothingToCancel() {
+    static const rt::Ref<Disposable> disposed = rt::immortal(Disposable::withBlock(nullptr));
+    return disposed;
 }
 
 } // namespace
@@ -88,13 +87,17 @@ rt::Ref<Scheduler> Scheduler::currentScheduler() {
     return nullptr;
 }
 
-rt::Ref<Disposable> Scheduler::schedule(Block) { return nullptr; }
+rt::Ref<Disposable> Scheduler::schedule(Block) {
+    return nothingToCancel();
+}
 
-rt::Ref<Disposable> Scheduler::afterSchedule(const rt::Ref<ns::Date>&, Block) { return nullptr; }
+rt::Ref<Disposable> Scheduler::afterSchedule(const rt::Ref<ns::Date>&, Block) {
+    return nothingToCancel();
+}
 
 rt::Ref<Disposable> Scheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>&, double, double,
                                                                      Block) {
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> Scheduler::afterDelaySchedule(double seconds, Block block) {
@@ -157,7 +160,7 @@ void Scheduler::scheduleRecursiveStep(const std::shared_ptr<RecursiveBlock>& blo
 }
 
 std::string Scheduler::description() const {
-    return "<" + std::string(getClass().name()) + ": " + address(this) + "> " + name_;
+    return rt::Object::description() + " " + name_;
 }
 
 // ---- ImmediateScheduler -------------------------------------------------------------------
@@ -166,18 +169,18 @@ ImmediateScheduler::ImmediateScheduler() : Scheduler(prefixed(".ESScheduler.imme
 
 rt::Ref<Disposable> ImmediateScheduler::schedule(Block block) {
     block();
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> ImmediateScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
     if (date) dispatch::Semaphore::make(0)->wait(date->timeIntervalSinceReferenceDate());
     block();
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> ImmediateScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>&, double,
                                                                               double, Block) {
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> ImmediateScheduler::scheduleRecursiveBlock(RecursiveBlock block) {
@@ -188,7 +191,7 @@ rt::Ref<Disposable> ImmediateScheduler::scheduleRecursiveBlock(RecursiveBlock bl
         block(reschedule);
         --remaining;
     }
-    return nullptr;
+    return nothingToCancel();
 }
 
 // ---- QueueScheduler -----------------------------------------------------------------------
@@ -212,50 +215,39 @@ rt::Ref<Disposable> QueueScheduler::schedule(Block block) {
     return disposable;
 }
 
+// Starts a timer source on the date; disposal cancels it, which withdraws its timer at once, so
+// nothing the work holds (the block, the scheduler, the queue) waits for the date.
+rt::Ref<Disposable> QueueScheduler::start(const rt::Ref<dispatch::TimerSource>& source,
+                                          const rt::Ref<ns::Date>& date, double interval, double leeway) {
+    source->setTimer(wallTimeWithDate(date), interval, leeway);
+    source->resume();
+    return Disposable::withBlock([source] { source->cancel(); });
+}
+
 rt::Ref<Disposable> QueueScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
-    // A dispatch after cannot be withdrawn, so what the work holds is given up on disposal
-    // rather than at the deadline.
-    struct Pending {
-        std::mutex lock;
-        rt::Ref<QueueScheduler> scheduler;
-        Block block;
-    };
-    auto pending = std::make_shared<Pending>();
-    pending->scheduler = rt::Ref<QueueScheduler>(this);
-    pending->block = std::move(block);
-    dispatch::asyncAfter(wallTimeWithDate(date), queue_, [pending] {
-        rt::Ref<QueueScheduler> scheduler;
-        Block block;
-        {
-            std::lock_guard g(pending->lock);
-            scheduler = std::move(pending->scheduler);
-            block = std::move(pending->block);
-        }
-        if (block) scheduler->performAsCurrentScheduler(block);
+    auto source = dispatch::TimerSource::make(queue_);
+    dispatch::TimerSource* running = source.get(); // alive while its handler runs
+    source->setEventHandler([running, self = rt::Ref<QueueScheduler>(this), block = std::move(block)] {
+        self->performAsCurrentScheduler(block);
+        running->cancel(); // a one-shot lets go of the block once it ran
     });
-    return Disposable::withBlock([pending] {
-        rt::Ref<QueueScheduler> scheduler; // declared before the guard: released after the unlock
-        Block block;
-        std::lock_guard g(pending->lock);
-        scheduler = std::move(pending->scheduler);
-        block = std::move(pending->block);
-    });
+    return start(source, date, 0, 0);
 }
 
 rt::Ref<Disposable> QueueScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
                                                                           double interval, double leeway,
                                                                           Block block) {
     auto source = dispatch::TimerSource::make(queue_);
-    source->setTimer(wallTimeWithDate(date), interval, leeway);
     source->setEventHandler(std::move(block));
-    source->resume();
-    return Disposable::withBlock([source] { source->cancel(); });
+    return start(source, date, interval, leeway);
 }
 
 rt::Ref<TargetQueueScheduler> TargetQueueScheduler::withNameTargetQueue(std::string name,
                                                                         const rt::Ref<dispatch::Queue>& target) {
-    if (name.empty()) name = prefixed(".ESTargetQueueScheduler(" + target->label() + ")");
-    auto queue = dispatch::Queue::serial(name, target);
+    // No target: the default global queue, as a new serial queue has.
+    const rt::Ref<dispatch::Queue>& targetQueue = target ? target : dispatch::Queue::global();
+    if (name.empty()) name = prefixed(".ESTargetQueueScheduler(" + targetQueue->label() + ")");
+    auto queue = dispatch::Queue::serial(name, targetQueue);
     if (!queue) return nullptr;
     return rt::make<TargetQueueScheduler>(std::move(name), std::move(queue));
 }
@@ -268,7 +260,7 @@ SubscriptionScheduler::SubscriptionScheduler()
 rt::Ref<Disposable> SubscriptionScheduler::schedule(Block block) {
     if (!currentScheduler()) return background_->schedule(std::move(block));
     block();
-    return nullptr;
+    return nothingToCancel();
 }
 
 rt::Ref<Disposable> SubscriptionScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
@@ -282,78 +274,6 @@ rt::Ref<Disposable> SubscriptionScheduler::afterRepeatingEveryWithLeewaySchedule
     rt::Ref<Scheduler> target = currentScheduler();
     return (target ? target : background_)
         ->afterRepeatingEveryWithLeewaySchedule(date, interval, leeway, std::move(block));
-}
-
-// ---- TestScheduler ------------------------------------------------------------------------
-
-TestSchedulerAction::TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order)
-    : date_(std::move(date)), block_(std::move(block)), disposable_(Disposable::make()), order_(order) {}
-
-std::string TestSchedulerAction::description() const {
-    return "<" + std::string(getClass().name()) + ": " + address(this) + ">{ date: " + date_->description() + " }";
-}
-
-// std::*_heap keeps the "largest" first; this makes that the earliest (date, order).
-bool TestScheduler::runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::Ref<TestSchedulerAction>& b) {
-    double da = a->date_->timeIntervalSinceReferenceDate(), db = b->date_->timeIntervalSinceReferenceDate();
-    return da != db ? da > db : a->order_ > b->order_;
-}
-
-TestScheduler::TestScheduler() : Scheduler(prefixed(".ESTestScheduler")) {}
-
-TestScheduler::~TestScheduler() { stepAll(); }
-
-rt::Ref<Disposable> TestScheduler::add(rt::Ref<ns::Date> date, Block block) {
-    rt::SyncGuard guard(this);
-    auto action = rt::make<TestSchedulerAction>(std::move(date), std::move(block), nextOrder_++);
-    heap_.push_back(action);
-    std::push_heap(heap_.begin(), heap_.end(), runsLater);
-    return action->disposable_;
-}
-
-rt::Ref<Disposable> TestScheduler::schedule(Block block) {
-    rt::SyncGuard guard(this);
-    auto date = ns::Date::withTimeIntervalSinceReferenceDate(static_cast<double>(numberOfDirectlyScheduledBlocks_++));
-    return add(std::move(date), std::move(block));
-}
-
-rt::Ref<Disposable> TestScheduler::afterSchedule(const rt::Ref<ns::Date>& date, Block block) {
-    return add(date, std::move(block));
-}
-
-rt::Ref<Disposable> TestScheduler::afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date,
-                                                                         double interval, double leeway,
-                                                                         Block block) {
-    auto repetition = CompoundDisposable::make();
-    auto own = std::make_shared<rt::Ref<Disposable>>();
-    rt::Weak<TestScheduler> weakSelf(this);
-    auto first = add(date, [repetition, own, weakSelf, date, interval, leeway, block] {
-        repetition->removeDisposable(own->get());
-        if (auto self = weakSelf.lock()) {
-            repetition->addDisposable(self->afterRepeatingEveryWithLeewaySchedule(
-                date->dateByAddingTimeInterval(interval), interval, leeway, block));
-        }
-        block();
-    });
-    *own = first;
-    repetition->addDisposable(first);
-    return repetition;
-}
-
-void TestScheduler::step(std::uint64_t count) {
-    rt::SyncGuard guard(this);
-    for (std::uint64_t i = 0; i < count && !heap_.empty(); ++i) {
-        std::pop_heap(heap_.begin(), heap_.end(), runsLater);
-        rt::Ref<TestSchedulerAction> action = std::move(heap_.back());
-        heap_.pop_back();
-        if (action->disposable_->isDisposed()) continue;
-        performAsCurrentScheduler(action->block_);
-    }
-}
-
-std::size_t TestScheduler::scheduledActionCount() const {
-    rt::SyncGuard guard(this);
-    return heap_.size();
 }
 
 } // namespace es

@@ -3,12 +3,11 @@
 // each piece of scheduled work can be cancelled through the disposable it returns. A per-thread
 // current scheduler lets work find out where it runs.
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/runtime/object.h"
 #include "streams/disposable.h"
@@ -20,7 +19,7 @@ class Date;
 namespace es {
 
 // The system's reverse-domain prefix: the start of every queue label and scheduler name.
-inline constexpr const char* kReverseDomainPrefix = "com.quarnotix.functiontest";
+inline constexpr const char* kReverseDomainPrefix = ns::kApplicationIdentifier;
 
 class Scheduler : public rt::Object {
     RT_CLASS(Scheduler)
@@ -46,8 +45,10 @@ public:
 
     const std::string& name() const noexcept { return name_; }
 
-    // Runs the block as soon as possible; the disposable cancels it if it has not started (nil
-    // when the work ran at once).
+    // Every scheduling call returns a disposable, never nil: it cancels the work if it has not
+    // started; work that ran at once (or was never taken) returns one that is already disposed.
+
+    // Runs the block as soon as possible.
     virtual rt::Ref<Disposable> schedule(Block block);
     // Runs the block at the date.
     virtual rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block);
@@ -81,7 +82,7 @@ public:
     rt::Ref<Disposable> schedule(Block block) override;
     // Waits on the calling thread until the date (on the installed clock), then runs the block.
     rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block) override;
-    // Not supported: does nothing.
+    // Not supported: does nothing (the disposable returned is already disposed).
     rt::Ref<Disposable> afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date, double interval,
                                                               double leeway, Block block) override;
     rt::Ref<Disposable> scheduleRecursiveBlock(RecursiveBlock block) override;
@@ -108,6 +109,9 @@ protected:
     QueueScheduler(std::string name, rt::Ref<dispatch::Queue> queue);
 
 private:
+    static rt::Ref<Disposable> start(const rt::Ref<dispatch::TimerSource>& source,
+                                     const rt::Ref<ns::Date>& date, double interval, double leeway);
+
     rt::Ref<dispatch::Queue> queue_;
 };
 
@@ -115,7 +119,8 @@ private:
 class TargetQueueScheduler final : public QueueScheduler {
     RT_CLASS(TargetQueueScheduler)
 public:
-    // An empty name gives ".ESTargetQueueScheduler(<target label>)" after the prefix.
+    // An empty name gives ".ESTargetQueueScheduler(<target label>)" after the prefix; a nil target
+    // the default global queue.
     static rt::Ref<TargetQueueScheduler> withNameTargetQueue(std::string name,
                                                              const rt::Ref<dispatch::Queue>& target);
 
@@ -138,52 +143,6 @@ public:
 private:
     SubscriptionScheduler();
     rt::Ref<Scheduler> background_;
-};
-
-class TestSchedulerAction final : public rt::Object {
-    RT_CLASS(TestSchedulerAction)
-public:
-    const rt::Ref<ns::Date>& date() const noexcept { return date_; }
-    const rt::Ref<Disposable>& disposable() const noexcept { return disposable_; }
-    std::string description() const override;
-
-private:
-    friend class TestScheduler;
-    TestSchedulerAction(rt::Ref<ns::Date> date, Scheduler::Block block, std::uint64_t order);
-
-    rt::Ref<ns::Date> date_;
-    Scheduler::Block block_;
-    rt::Ref<Disposable> disposable_;
-    std::uint64_t order_; // breaks ties between equal dates: earlier scheduled first
-};
-
-// Virtual time: nothing runs until the test steps it. Directly scheduled blocks run in the order
-// scheduled and before any action with a real date.
-class TestScheduler final : public Scheduler {
-    RT_CLASS(TestScheduler)
-public:
-    TestScheduler();
-    ~TestScheduler() override;
-
-    rt::Ref<Disposable> schedule(Block block) override;
-    rt::Ref<Disposable> afterSchedule(const rt::Ref<ns::Date>& date, Block block) override;
-    // Leeway is ignored.
-    rt::Ref<Disposable> afterRepeatingEveryWithLeewaySchedule(const rt::Ref<ns::Date>& date, double interval,
-                                                              double leeway, Block block) override;
-
-    // Runs the earliest action (skipping it if disposed); up to `count` of them.
-    void step() { step(1); }
-    void step(std::uint64_t count);
-    void stepAll() { step(UINT64_MAX); }
-    std::size_t scheduledActionCount() const;
-
-private:
-    rt::Ref<Disposable> add(rt::Ref<ns::Date> date, Block block);
-    static bool runsLater(const rt::Ref<TestSchedulerAction>& a, const rt::Ref<TestSchedulerAction>& b);
-
-    std::vector<rt::Ref<TestSchedulerAction>> heap_; // a min-heap by (date, order)
-    std::uint64_t numberOfDirectlyScheduledBlocks_ = 0;
-    std::uint64_t nextOrder_ = 0;
 };
 
 } // namespace es

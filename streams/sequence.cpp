@@ -225,7 +225,7 @@ std::size_t Sequence::countByEnumerating(FastEnumerationState& state, rt::Id* bu
         state.held = self();
     }
     state.itemsPtr = buffer;
-    rt::Ref<Sequence> rest(static_cast<Sequence*>(state.held.get()));
+    rt::Ref<Sequence> rest = rt::downcast<Sequence>(state.held);
     std::size_t count = 0;
     bool finished = false;
     while (count < length) {
@@ -249,7 +249,7 @@ std::size_t Sequence::countByEnumerating(FastEnumerationState& state, rt::Id* bu
 static_assert(std::input_iterator<Sequence::Iterator>);
 
 Sequence::Iterator::Iterator(const Sequence& sequence) : cursor_(std::make_shared<Cursor>()) {
-    cursor_->sequence = rt::Ref<Sequence>(const_cast<Sequence*>(&sequence));
+    cursor_->sequence = rt::retained(&sequence);
     fill();
 }
 
@@ -270,7 +270,7 @@ bool Sequence::isEqual(const rt::Object* other) const {
     if (other == this) return true;
     auto* sequence = dynamic_cast<const Sequence*>(other);
     if (!sequence) return false;
-    rt::Ref<Sequence> rest(const_cast<Sequence*>(sequence));
+    rt::Ref<Sequence> rest = rt::retained(sequence);
     for (const rt::Id& value : *this) {
         rt::Id theirs = rest ? rest->head() : nullptr;
         if (!theirs || !value->isEqual(theirs.get())) return false;
@@ -284,7 +284,6 @@ std::size_t Sequence::hash() const {
     return first ? first->hash() : 0;
 }
 
-rt::Id Sequence::copy() const { return self(); }
 
 const rt::Class& Sequence::classForCoder() const { return ArraySequence::staticClass(); }
 

@@ -145,8 +145,6 @@ public:
     bool isEqual(const rt::Object* other) const override;
     // The head's hash (0 without a head).
     std::size_t hash() const override;
-    // Sequences never change: a copy is the sequence itself.
-    rt::Id copy() const override;
     // The class an instance is archived as: an array sequence unless a class says otherwise.
     virtual const rt::Class& classForCoder() const;
     // Writes `array` under "array".
@@ -167,7 +165,7 @@ protected:
 
     Sequence() = default;
     virtual rt::Ref<Sequence> bindPassingThrough(SharedBindBlock block, const rt::Ref<Sequence>& passthrough);
-    rt::Ref<Sequence> self() const { return rt::Ref<Sequence>(const_cast<Sequence*>(this)); }
+    rt::Ref<Sequence> self() const { return rt::retained(this); }
     // The right fold; with `eagerRest`, each rest is given to the block as an eager sequence.
     rt::Id foldRight(const rt::Id& start, const FoldRightBlock& block, bool eagerRest) const;
     // "<Class: 0x...>{ name = <name>" with the rest of the description and " }" appended.

@@ -264,8 +264,7 @@ rt::Id IndexSetSequence::head() const {
 
 rt::Ref<Sequence> IndexSetSequence::tail() const {
     if (count_ <= 1) return empty();
-    return sequenceWithIndexSetSequenceOffset(rt::Ref<IndexSetSequence>(const_cast<IndexSetSequence*>(this)),
-                                              1);
+    return sequenceWithIndexSetSequenceOffset(rt::retained(this), 1);
 }
 
 std::size_t IndexSetSequence::countByEnumerating(FastEnumerationState& state, rt::Id* buffer,

@@ -7,7 +7,7 @@
 
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "streams/multicast_connection.h"
 #include "streams/operator_support.h"
 #include "streams/scheduler.h"

@@ -105,8 +105,6 @@ bool Tuple::isEqual(const rt::Object* other) const {
 
 std::size_t Tuple::hash() const { return count_; }
 
-rt::Id Tuple::copy() const { return rt::Id(const_cast<Tuple*>(this)); }
-
 void Tuple::encodeWithCoder(ns::Coder& coder) const {
     coder.encodeObject(ns::Array::make(std::vector<rt::Id>(begin(), end())), "backingArray");
 }

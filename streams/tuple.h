@@ -75,7 +75,6 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    rt::Id copy() const override;
     void encodeWithCoder(ns::Coder& coder) const override;
     rt::Id initWithCoder(ns::Coder& coder) override;
 

@@ -209,10 +209,6 @@ rt::Ref<MutableArray> Array::mutableCopy() const {
     return rt::make<MutableArray>(objects_);
 }
 
-rt::Id Array::copy() const {
-    return rt::Id(const_cast<Array*>(this));
-}
-
 std::string Array::descriptionWithIndent(unsigned level) const {
     std::string out = detail::indent(level);
     if (objects_.empty()) return out + "()";

@@ -82,8 +82,6 @@ public:
     std::string descriptionWithIndent(unsigned level) const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override { return objects_.size(); }
-    // An immutable array is its own copy.
-    rt::Id copy() const override;
 
     // Key-value coding: an array of each element's value for the key (nil becomes ns::Null);
     // "@key" asks the array itself ("@count"). Setting sets the value on every element.

@@ -5,7 +5,7 @@
 
 #include "platform/foundation/environment.h"
 #include "platform/foundation/file_manager.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/property_list_json.h"
 #include "platform/foundation/utf8.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"

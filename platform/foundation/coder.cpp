@@ -455,7 +455,9 @@ private:
 
 class Decoder final : public Coder {
 public:
-    explicit Decoder(std::string_view bytes) : bytes_(bytes) {}
+    // `allowed` null: any class that adopts coding.
+    Decoder(std::string_view bytes, const std::vector<const rt::Class*>* allowed)
+        : bytes_(bytes), allowed_(allowed) {}
 
     rt::Id run() {
         Reader r(bytes_);
@@ -471,8 +473,11 @@ public:
         std::uint32_t classCount = r.u32();
         if (!r.ok() || classCount > r.remaining() / 4) return corrupt("bad class count");
         classes_.reserve(classCount);
-        for (std::uint32_t i = 0; i < classCount; ++i)
+        for (std::uint32_t i = 0; i < classCount; ++i) {
             classes_.push_back(r.string());
+            if (r.ok() && !isAllowed(classes_.back()))
+                return corrupt("class " + std::string(classes_.back()) + " is not among the allowed classes");
+        }
 
         std::uint32_t objectCount = r.u32();
         std::uint32_t root = r.u32();
@@ -794,7 +799,19 @@ private:
         return coding->initWithCoder(*this);
     }
 
+    // Built-in value classes always; others when no list was given, or when named in it (or a
+    // subclass of one named).
+    bool isAllowed(std::string_view className) const {
+        if (!allowed_ || builtinNamed(className) != Builtin::None) return true;
+        const rt::Class* cls = rt::Class::named(className);
+        if (!cls) return false;
+        for (const rt::Class* a : *allowed_)
+            if (a && cls->isSubclassOf(*a)) return true;
+        return false;
+    }
+
     std::string_view bytes_;
+    const std::vector<const rt::Class*>* allowed_;
     std::vector<std::string_view> classes_;
     std::vector<Record> records_;
     std::vector<const Fields*> frames_;
@@ -815,10 +832,13 @@ rt::Ref<Data> KeyedArchiver::archivedDataWithRootObject(const rt::Id& root) {
     return encoder.run(root);
 }
 
-rt::Id KeyedUnarchiver::unarchiveObjectWithData(const rt::Ref<Data>& data, rt::Ref<Error>* error) {
+namespace {
+
+rt::Id unarchive(const rt::Ref<Data>& data, const std::vector<const rt::Class*>* allowed,
+                 rt::Ref<Error>* error) {
     if (error) *error = nullptr;
     rt::Ref<Data> held = data; // the bytes stay alive while objects are made from them
-    Decoder decoder(held ? held->view() : std::string_view());
+    Decoder decoder(held ? held->view() : std::string_view(), allowed);
     rt::Id result;
     if (!held)
         decoder.corrupt("no data");
@@ -837,12 +857,25 @@ rt::Id KeyedUnarchiver::unarchiveObjectWithData(const rt::Ref<Data>& data, rt::R
     return result;
 }
 
+} // namespace
+
+rt::Id KeyedUnarchiver::unarchivedObjectOfClasses(const std::vector<const rt::Class*>& allowedClasses,
+                                                  const rt::Ref<Data>& data, rt::Ref<Error>* error) {
+    return unarchive(data, &allowedClasses, error);
+}
+
+rt::Id KeyedUnarchiver::unarchiveObjectWithData(const rt::Ref<Data>& data, rt::Ref<Error>* error) {
+    return unarchive(data, nullptr, error);
+}
+
 const rt::Protocol& codingProtocol() {
-    static const rt::Protocol protocol("NSCoding", {{rt::Sel("encodeWithCoder:"), "v@:@", true},
-                                                    {rt::Sel("initWithCoder:"), "@@:@", true}});
+    static const rt::Protocol protocol(
+        "NSCoding", {{rt::Sel("encodeWithCoder:"), "v@:@", true}, {rt::Sel("initWithCoder:"), "@@:@", true}});
     return protocol;
 }
 
-rt::ClassMember adoptsCoding() { return rt::adopts(codingProtocol()); }
+rt::ClassMember adoptsCoding() {
+    return rt::adopts(codingProtocol());
+}
 
 } // namespace ns

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/coding.h"
 #include "platform/foundation/data.h"
@@ -73,8 +74,14 @@ public:
 
 class KeyedUnarchiver {
 public:
-    // nil when the data cannot be decoded; `error` then receives an error of NSCocoaErrorDomain,
-    // code CoderReadCorruptError (unless an object's initWithCoder failed with its own).
+    // For data from outside the process (a file, the user defaults, the network): besides the
+    // built-in value classes, only the named classes and their subclasses are built. An archive
+    // that names any other class fails as corrupt before anything is built.
+    static rt::Id unarchivedObjectOfClasses(const std::vector<const rt::Class*>& allowedClasses,
+                                            const rt::Ref<Data>& data, rt::Ref<Error>* error = nullptr);
+    // For data this process made itself: any class that adopts coding is built. nil when the data
+    // cannot be decoded; `error` then receives an error of NSCocoaErrorDomain, code
+    // CoderReadCorruptError (unless an object's initWithCoder failed with its own).
     static rt::Id unarchiveObjectWithData(const rt::Ref<Data>& data, rt::Ref<Error>* error = nullptr);
 };
 

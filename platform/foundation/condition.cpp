@@ -1,7 +1,8 @@
+#include "platform/foundation/condition.h"
+
 #include <mutex>
 
 #include "platform/foundation/parking_lot.h"
-#include "platform/foundation/run_loop.h"
 
 namespace ns {
 

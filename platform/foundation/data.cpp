@@ -82,10 +82,6 @@ std::size_t Data::hash() const {
     return std::hash<std::string_view>()(head) ^ (bytes_.size() * 0x9e3779b97f4a7c15ull);
 }
 
-rt::Id Data::copy() const {
-    return rt::Id(const_cast<Data*>(this));
-}
-
 rt::Ref<MutableData> Data::mutableCopy() const {
     return MutableData::make(bytes_);
 }

@@ -41,8 +41,6 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    // Immutable data is its own copy; a mutable one copies into an immutable one.
-    rt::Id copy() const override;
     rt::Ref<MutableData> mutableCopy() const;
 
 protected:

@@ -99,12 +99,12 @@ int Date::compare(const Date& other) const noexcept {
 
 rt::Ref<Date> Date::earlierDate(const rt::Ref<Date>& other) const {
     if (other && other->t_ < t_) return other;
-    return rt::Ref<Date>(const_cast<Date*>(this));
+    return rt::retained(this);
 }
 
 rt::Ref<Date> Date::laterDate(const rt::Ref<Date>& other) const {
     if (other && other->t_ > t_) return other;
-    return rt::Ref<Date>(const_cast<Date*>(this));
+    return rt::retained(this);
 }
 
 std::string Date::description() const {

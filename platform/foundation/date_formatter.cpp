@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include "platform/foundation/calendar.h"
@@ -138,6 +139,11 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Parsed years go up to this (dates stay well inside what the arithmetic and a double carry), and
+// numbers take at most this many digits.
+constexpr long long kMaxYear = 200000;
+constexpr std::size_t kMaxDigits = 12;
+
 // Parses text against the tokens.
 class Parser {
 public:
@@ -180,12 +186,16 @@ public:
     }
 
 private:
+    // A number of at most kMaxDigits digits (more fail: no field needs them, and they would not
+    // fit), and at least `minCount`.
     bool digits(int minCount, int maxCount, long long& out, int* used = nullptr) {
         const std::size_t start = pos_;
         out = 0;
         while (pos_ < s_.size() && static_cast<int>(pos_ - start) < maxCount && s_[pos_] >= '0' &&
-               s_[pos_] <= '9')
+               s_[pos_] <= '9') {
+            if (pos_ - start == kMaxDigits) return false;
             out = out * 10 + (s_[pos_++] - '0');
+        }
         if (used) *used = static_cast<int>(pos_ - start);
         return static_cast<int>(pos_ - start) >= minCount;
     }
@@ -252,6 +262,7 @@ private:
                 const long long base = cy - 80;
                 v = base + ((v - base) % 100 + 100) % 100;
             }
+            if (v > kMaxYear) return false;
             year_ = v;
             return true;
         case 'M':
@@ -456,7 +467,12 @@ rt::Ref<Date> DateFormatter::dateFromString(std::string_view text) const {
 }
 
 long long millisecondsSince1970(const Date& date) {
-    return static_cast<long long>(std::floor(date.timeIntervalSince1970() * 1000.0));
+    const double ms = std::floor(date.timeIntervalSince1970() * 1000.0);
+    if (std::isnan(ms)) return 0;
+    // Clamped before converting: past the range the conversion is undefined.
+    if (ms >= 9223372036854775807.0) return std::numeric_limits<long long>::max();
+    if (ms <= -9223372036854775808.0) return std::numeric_limits<long long>::min();
+    return static_cast<long long>(ms);
 }
 
 } // namespace ns

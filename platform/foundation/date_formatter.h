@@ -13,7 +13,8 @@
 // follows with no separator ("yyyyMMddHHmmss"), else as many digits as there are; a zone in the
 // text ("+hhmm", "+hh:mm", "+hh", "Z", "GMT", "GMT+h:mm", "UTC") overrides the formatter's. Missing
 // fields default to 2000-01-01 00:00:00; "yy" picks the year within 80 years before and 20 after
-// now. Text that does not match entirely, or fields out of range (Feb 30), give nil.
+// now. Text that does not match entirely, fields out of range (Feb 30), years past 200000 and
+// numbers of more than 12 digits give nil.
 //
 // Thread-safe: setters and conversions may run on different threads.
 
@@ -63,7 +64,8 @@ private:
     std::optional<long> zone_;
 };
 
-// Whole milliseconds since 1970-01-01 00:00:00 UTC (rounded down).
+// Whole milliseconds since 1970-01-01 00:00:00 UTC (rounded down), clamped to the range of long
+// long; 0 for NaN.
 long long millisecondsSince1970(const Date& date);
 
 } // namespace ns

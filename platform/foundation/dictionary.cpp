@@ -147,10 +147,6 @@ rt::Ref<MutableDictionary> Dictionary::mutableCopy() const {
     return rt::make<MutableDictionary>(table_);
 }
 
-rt::Id Dictionary::copy() const {
-    return rt::Id(const_cast<Dictionary*>(this));
-}
-
 std::string Dictionary::descriptionWithIndent(unsigned level) const {
     std::string out = detail::indent(level) + "{\n";
     std::string inner = detail::indent(level + 1);

@@ -77,8 +77,6 @@ public:
     std::string descriptionWithIndent(unsigned level) const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override { return table_.size(); }
-    // An immutable dictionary is its own copy.
-    rt::Id copy() const override;
 
     // Key-value coding: the value for the key as text; "@key" asks the dictionary itself
     // ("@count").

@@ -6,7 +6,7 @@
 
 #include "platform/foundation/dispatch_internal.h"
 #include "platform/foundation/parking_lot.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/foundation/timer_manager.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/class.h"
@@ -259,7 +259,7 @@ void Queue::Impl::enqueue(Queue* q, Block block) {
 }
 
 bool Queue::Impl::mainRooted(const Queue* q) {
-    for (rt::Ref<Queue> t(const_cast<Queue*>(q)); t; t = t->target()) {
+    for (rt::Ref<Queue> t = rt::retained(q); t; t = t->target()) {
         if (of(t.get()).kind == Kind::Main) return true;
     }
     return false;

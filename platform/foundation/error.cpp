@@ -13,10 +13,10 @@ rt::Ref<Error> Error::make(std::string_view domain, long code, rt::Ref<Dictionar
 rt::Ref<Error> Error::make(rt::Ref<String> domain, long code, rt::Ref<Dictionary> userInfo) {
     if (!domain) domain = String::empty();
     // Copies of strings and immutable dictionaries are the objects themselves.
-    auto d = rt::Ref<String>(static_cast<String*>(domain->copy().get()));
+    auto d = rt::downcast<String>(domain->copy());
     rt::Ref<Dictionary> info;
     if (userInfo)
-        info = rt::Ref<Dictionary>(static_cast<Dictionary*>(userInfo->copy().get()));
+        info = rt::downcast<Dictionary>(userInfo->copy());
     else
         info = Dictionary::make();
     return rt::make<Error>(std::move(d), code, std::move(info));

@@ -29,6 +29,20 @@ enum class Op { Read, Write, Remove, Create, Move, Copy, List, Attributes };
 std::mutex gHookLock;
 std::function<bool(const std::string&)> gInterruption;
 
+// Atomic writes run one at a time in the process, so that one never removes the temporary file
+// another is still writing.
+std::mutex gWriteLock;
+
+// Temporary files of `target` left by writes that never finished (a crash, a kill): removed, so
+// that they do not pile up beside it.
+void removeStaleTemporaries(const fs::path& dir, const std::string& prefix) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) ::unlink(it->path().c_str());
+    }
+}
+
 long cocoaCode(Op op, int err) {
     const bool reading = op == Op::Read || op == Op::List || op == Op::Attributes;
     switch (err) {
@@ -136,10 +150,13 @@ bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Erro
     const fs::path target(path);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
-    std::string temp = (dir / ("." + target.filename().string() + ".tmp.XXXXXX")).string();
+    const std::string prefix = "." + target.filename().string() + ".tmp.";
+    std::lock_guard writing(gWriteLock);
+    removeStaleTemporaries(dir, prefix);
+    std::string temp = (dir / (prefix + "XXXXXX")).string();
     std::vector<char> buf(temp.begin(), temp.end());
     buf.push_back('\0');
-    int fd = ::mkstemp(buf.data());
+    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0) return fail(error, Op::Write, path, errno);
     temp.assign(buf.data());
 

@@ -78,7 +78,9 @@ private:
 
 // Writes `bytes` to `path` so that the file holds either its old content or the new one, whatever
 // happens: a temporary file in the same directory is written, flushed to the disk and renamed over
-// the target. On failure the temporary file is removed and the target is left as it was.
+// the target. On failure the temporary file is removed and the target is left as it was; one left
+// by a write that never finished (the process was killed) is removed by the next write of the same
+// file. Atomic writes in one process run one at a time.
 bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Error>* error = nullptr);
 bool writeAtomically(std::string_view path, const Data& data, rt::Ref<Error>* error = nullptr);
 // The whole file; nil (and the error) when it cannot be read.

@@ -175,10 +175,6 @@ rt::Ref<MutableIndexSet> IndexSet::mutableCopy() const {
     return rt::make<MutableIndexSet>(ranges_);
 }
 
-rt::Id IndexSet::copy() const {
-    return rt::Id(const_cast<IndexSet*>(this));
-}
-
 std::string IndexSet::description() const {
     std::string out = rt::Object::description() + "[number of indexes: " + std::to_string(count()) + " (in " +
                       std::to_string(ranges_.size()) + " ranges), indexes: (";

@@ -84,8 +84,6 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    // An immutable index set is its own copy.
-    rt::Id copy() const override;
 
 protected:
     IndexSet() = default;

@@ -17,6 +17,7 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/null.h"
 #include "platform/foundation/string.h"
+#include "platform/foundation/text_escaping.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 
@@ -34,7 +35,6 @@ constexpr std::size_t kMaxDepth = 1024;
 // per byte of the largest text it has read, so larger documents get a workspace of their own that
 // is freed afterwards.
 constexpr std::size_t kReusedWorkspaceLimit = std::size_t{64} << 10;
-
 
 // "around line 2, column 7" for a byte offset (both counted from 1, columns in bytes).
 std::string where(std::string_view text, std::size_t offset) {
@@ -490,8 +490,8 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
             failure = work->parse(widenBigIntegers(text, d.bigIntegerEnds), root);
         }
         if (failure) {
-            serializationReadError(error,
-                      std::string("Unable to read JSON text: ") + simdjson::error_message(failure) + ".");
+            serializationReadError(error, std::string("Unable to read JSON text: ") +
+                                              simdjson::error_message(failure) + ".");
             return nullptr;
         }
     }
@@ -505,23 +505,6 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
 }
 
 // ---- Writing --------------------------------------------------------------------------------
-
-// What each byte becomes inside a JSON string: 0 as is, 1 a \u00XX escape, else the letter after
-// the backslash.
-constexpr auto kEscapes = [] {
-    std::array<char, 256> t{};
-    for (int c = 0; c < 0x20; ++c)
-        t[c] = 1;
-    t['\b'] = 'b';
-    t['\f'] = 'f';
-    t['\n'] = 'n';
-    t['\r'] = 'r';
-    t['\t'] = 't';
-    t['"'] = '"';
-    t['\\'] = '\\';
-    t['/'] = '/';
-    return t;
-}();
 
 // What an object is to the writer. The exact classes are found by identity, which is much
 // cheaper than dynamic_cast; subclasses take the slower path.
@@ -553,13 +536,12 @@ Shape shapeOf(const rt::Object* obj) {
     return Shape::Other;
 }
 
-class Writer {
+class Writer : public detail::TextWriter {
 public:
     explicit Writer(JSONWritingOptions options)
         : pretty_(options & JSONWritingOptions::PrettyPrinted),
-          sorted_(options & JSONWritingOptions::SortedKeys), escapes_(kEscapes) {
-        if (options & JSONWritingOptions::WithoutEscapingSlashes) escapes_['/'] = 0;
-    }
+          sorted_(options & JSONWritingOptions::SortedKeys),
+          escapes_(detail::EscapeTable::json(!(options & JSONWritingOptions::WithoutEscapingSlashes))) {}
 
     bool write(const rt::Object* obj, std::size_t depth) {
         switch (shapeOf(obj)) {
@@ -582,15 +564,7 @@ public:
         return fail("Invalid type in JSON write (" + std::string(obj->getClass().name()) + ")");
     }
 
-    std::string& out() { return out_; }
-    const std::string& problem() const { return problem_; }
-
 private:
-    bool fail(std::string what) {
-        problem_ = std::move(what);
-        return false;
-    }
-
     void newline(std::size_t depth) {
         out_ += '\n';
         out_.append(2 * depth, ' ');
@@ -666,24 +640,7 @@ private:
 
     void string(std::string_view s) {
         out_ += '"';
-        std::size_t run = 0;
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(s[i]);
-            const char e = escapes_[c];
-            if (e == 0) continue;
-            out_.append(s.data() + run, i - run);
-            run = i + 1;
-            out_ += '\\';
-            if (e == 1) {
-                static constexpr char hex[] = "0123456789abcdef";
-                out_ += "u00";
-                out_ += hex[c >> 4];
-                out_ += hex[c & 15];
-            } else {
-                out_ += e;
-            }
-        }
-        out_.append(s.data() + run, s.size() - run);
+        detail::appendEscaped(out_, s, escapes_);
         out_ += '"';
     }
 
@@ -716,9 +673,7 @@ private:
     }
 
     bool pretty_, sorted_;
-    std::array<char, 256> escapes_;
-    std::string out_;
-    std::string problem_;
+    const detail::EscapeTable& escapes_;
 };
 
 bool isContainer(const rt::Object* obj) {

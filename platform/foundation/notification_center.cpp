@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/foundation/exception.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/runtime/class.h"
 
 namespace ns {

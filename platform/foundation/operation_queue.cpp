@@ -1,3 +1,5 @@
+#include "platform/foundation/operation_queue.h"
+
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -5,7 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/parking_lot.h"
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 

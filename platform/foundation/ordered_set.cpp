@@ -99,10 +99,6 @@ rt::Ref<MutableOrderedSet> OrderedSet::mutableCopy() const {
     return rt::make<MutableOrderedSet>(table_);
 }
 
-rt::Id OrderedSet::copy() const {
-    return rt::Id(const_cast<OrderedSet*>(this));
-}
-
 std::string OrderedSet::descriptionWithIndent(unsigned level) const {
     std::string out = detail::indent(level) + "{(\n";
     std::string inner = detail::indent(level + 1);

@@ -63,8 +63,6 @@ public:
     std::string descriptionWithIndent(unsigned level) const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override { return table_.size(); }
-    // An immutable ordered set is its own copy.
-    rt::Id copy() const override;
 
 protected:
     OrderedSet() = default;

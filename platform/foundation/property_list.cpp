@@ -14,11 +14,12 @@
 
 #include <expat.h>
 
-#include "platform/foundation/calendar.h"
 #include "platform/foundation/array.h"
+#include "platform/foundation/calendar.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/string.h"
+#include "platform/foundation/text_escaping.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 
@@ -33,7 +34,6 @@ using detail::daysFromCivil;
 
 constexpr std::size_t kMaxDepth = 1024;
 
-
 std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) return {};
@@ -41,7 +41,6 @@ std::string_view trim(std::string_view s) {
 }
 
 // ---- Dates: "2001-01-01T00:00:00Z", UTC, whole seconds --------------------------------------
-
 
 std::string formatDate(TimeInterval sinceReference) {
     const double unix = std::floor(sinceReference + TimeIntervalSince1970);
@@ -372,7 +371,7 @@ constexpr const char* kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                 "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                                 "<plist version=\"1.0\">\n";
 
-class Writer {
+class Writer : public detail::TextWriter {
 public:
     bool write(const rt::Object* obj, std::size_t depth) {
         if (depth >= kMaxDepth)
@@ -389,15 +388,7 @@ public:
                     std::string(obj->getClass().name()) + "'");
     }
 
-    std::string& out() { return out_; }
-    const std::string& problem() const { return problem_; }
-
 private:
-    bool fail(std::string what) {
-        problem_ = std::move(what);
-        return false;
-    }
-
     void indent(std::size_t depth) { out_.append(depth, '\t'); }
 
     bool element(const char* tag, std::string_view text, std::size_t depth) {
@@ -412,39 +403,21 @@ private:
         return true;
     }
 
-    // & < > as entities, CR as a character reference (XML readers turn a raw CR into LF).
-    // Characters XML 1.0 cannot carry at all are refused.
+    // As XML character data; characters XML 1.0 cannot carry at all are refused.
     bool escaped(std::string_view s) {
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(s[i]);
-            switch (c) {
-            case '&':
-                out_ += "&amp;";
-                continue;
-            case '<':
-                out_ += "&lt;";
-                continue;
-            case '>':
-                out_ += "&gt;";
-                continue;
-            case '\r':
-                out_ += "&#13;";
-                continue;
-            default:
-                break;
-            }
-            const bool nonCharacter = c == 0xEF && i + 2 < s.size() &&
-                                      static_cast<unsigned char>(s[i + 1]) == 0xBF &&
-                                      (static_cast<unsigned char>(s[i + 2]) & 0xFE) == 0xBE; // U+FFFE, U+FFFF
-            if ((c < 0x20 && c != '\t' && c != '\n') || nonCharacter) {
-                char code[16];
-                std::snprintf(code, sizeof code, "U+%04X", nonCharacter ? 0xFFFE + (s[i + 2] & 1) : c);
-                return fail(std::string("Property list invalid for format: a string holds ") + code +
-                            ", which XML cannot carry");
-            }
-            out_ += static_cast<char>(c);
+        std::size_t bad = detail::appendEscaped(out_, s, detail::EscapeTable::xml());
+        char32_t code = bad == std::string_view::npos ? 0 : static_cast<unsigned char>(s[bad]);
+        if (!code) {
+            // U+FFFE and U+FFFF are no characters in XML either.
+            for (std::string_view nonCharacter : {"\xEF\xBF\xBE", "\xEF\xBF\xBF"})
+                if (s.find(nonCharacter) != std::string_view::npos)
+                    code = nonCharacter.back() == '\xBE' ? 0xFFFE : 0xFFFF;
         }
-        return true;
+        if (!code) return true;
+        char text[16];
+        std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(code));
+        return fail(std::string("Property list invalid for format: a string holds ") + text +
+                    ", which XML cannot carry");
     }
 
     bool number(const Number& n, std::size_t depth) {
@@ -524,8 +497,6 @@ private:
         return true;
     }
 
-    std::string out_;
-    std::string problem_;
 };
 
 std::string unsupported(PropertyListFormat format) {
@@ -555,8 +526,9 @@ rt::Id PropertyListSerialization::propertyListWithData(const rt::Ref<Data>& data
         start = trim(start);
         const bool utf16 = bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE");
         if (!utf16 && !start.starts_with("<")) {
-            serializationReadError(error, start.empty() ? "No property list: the data is empty or only white space."
-                                           : unsupported(Format::OpenStep) + ".");
+            serializationReadError(error, start.empty()
+                                              ? "No property list: the data is empty or only white space."
+                                              : unsupported(Format::OpenStep) + ".");
             return nullptr;
         }
         Reader reader(options);

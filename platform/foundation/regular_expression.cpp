@@ -1,12 +1,7 @@
-// GCC 12 reports false -Wmaybe-uninitialized hits inside <regex>'s std::function members when
-// building with the sanitizers; the pragma must precede every include to cover those headers.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
+#define PCRE2_CODE_UNIT_WIDTH 16
 #include "platform/foundation/regular_expression.h"
 
-#include <regex>
+#include <pcre2.h>
 
 #include "platform/foundation/exception.h"
 #include "platform/runtime/class.h"
@@ -17,66 +12,120 @@ namespace ns {
 RT_DEFINE_CLASS(TextCheckingResult, "NSTextCheckingResult", rt::Object)
 RT_DEFINE_CLASS(RegularExpression, "NSRegularExpression", rt::Object)
 
+namespace {
+
+// Limits of one match attempt: steps of the matcher, and nested backtracking points. Enough for
+// any reasonable pattern over a long text; a pattern that backtracks without end stops in
+// milliseconds.
+constexpr std::uint32_t kMatchLimit = 1'000'000;
+constexpr std::uint32_t kDepthLimit = 1'000'000;
+// Compiled patterns run on a stack of their own, per thread, that grows to this size; a match that
+// needs more runs again in the interpreter, whose backtracking lives on the heap.
+constexpr std::size_t kJITStackLimit = 8 << 20;
+
+// The units of a string as the matcher reads them.
+PCRE2_SPTR units(const std::u16string& s) {
+    return reinterpret_cast<PCRE2_SPTR>(s.data());
+}
+
+std::string errorText(int code) {
+    PCRE2_UCHAR buffer[256];
+    const int n = pcre2_get_error_message(code, buffer, sizeof buffer / sizeof buffer[0]);
+    return n < 0 ? "error " + std::to_string(code)
+                 : String::fromUTF16(std::u16string_view(reinterpret_cast<const char16_t*>(buffer),
+                                                         static_cast<std::size_t>(n)))
+                       ->utf8();
+}
+
+// Per thread: the match context with the limits, and the stack compiled patterns run on.
+struct ThreadMatcher {
+    pcre2_match_context* context = pcre2_match_context_create(nullptr);
+    pcre2_jit_stack* jitStack = pcre2_jit_stack_create(32 * 1024, kJITStackLimit, nullptr);
+
+    ThreadMatcher() {
+        pcre2_set_match_limit(context, kMatchLimit);
+        pcre2_set_depth_limit(context, kDepthLimit);
+        if (jitStack) pcre2_jit_stack_assign(context, nullptr, jitStack);
+    }
+    ~ThreadMatcher() {
+        pcre2_jit_stack_free(jitStack);
+        pcre2_match_context_free(context);
+    }
+    static pcre2_match_context* current() {
+        thread_local ThreadMatcher matcher;
+        return matcher.context;
+    }
+};
+
+} // namespace
+
 struct RegularExpression::Impl {
-    std::wregex re;
+    pcre2_code* code = nullptr;
+    std::uint32_t groups = 0;
+    ~Impl() { pcre2_code_free(code); }
+
+    // Calls `each` with the ranges of every match in `range` of `text` until it returns false. A match that
+    // runs into the limits ends the search, as no match, and is logged.
+    template <class F>
+    void forEachMatch(const std::string& pattern, const std::u16string& text, Range range, F each) const {
+        struct Data {
+            pcre2_match_data* d;
+            ~Data() { pcre2_match_data_free(d); }
+        } data{pcre2_match_data_create_from_pattern(code, nullptr)};
+        if (!data.d) return;
+        const PCRE2_SPTR subject = units(text) + range.location;
+        std::size_t start = 0;
+        std::vector<Range> ranges;
+        while (start <= range.length) {
+            int rc = pcre2_match(code, subject, range.length, start, 0, data.d, ThreadMatcher::current());
+            if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
+                rc = pcre2_match(code, subject, range.length, start, PCRE2_NO_JIT, data.d,
+                                 ThreadMatcher::current());
+            if (rc == PCRE2_ERROR_NOMATCH) return;
+            if (rc < 0) {
+                logLine("NSRegularExpression: matching " + pattern + " stopped: " + errorText(rc) +
+                        "; counted as no match");
+                return;
+            }
+            const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data.d);
+            const std::uint32_t pairs = pcre2_get_ovector_count(data.d);
+            ranges.clear();
+            for (std::uint32_t g = 0; g <= groups; ++g) {
+                if (g >= pairs || ov[2 * g] == PCRE2_UNSET)
+                    ranges.push_back({NotFound, 0});
+                else
+                    ranges.push_back({range.location + ov[2 * g], ov[2 * g + 1] - ov[2 * g]});
+            }
+            if (!each(std::move(ranges))) return;
+            ranges = {};
+            start = ov[1];
+            if (ov[1] == ov[0]) {
+                // An empty match: the next one starts a whole character later.
+                const std::size_t at = range.location + start;
+                const bool pair = at + 1 < text.size() && text[at] >= 0xD800 && text[at] <= 0xDBFF &&
+                                  text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF &&
+                                  start + 1 < range.length;
+                start += pair ? 2 : 1;
+            }
+        }
+    }
 };
 
 namespace {
 
-static_assert(sizeof(wchar_t) == 4, "code points must fit in a wchar_t");
-
-bool isHigh(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
+// The units of `s`, after checking that `range` lies within it.
+std::u16string subjectOf(const String& s, Range range) {
+    if (range.location > s.length() || range.length > s.length() - range.location)
+        raise(RangeException, "NSRegularExpression: range {" + std::to_string(range.location) + ", " +
+                                  std::to_string(range.length) + "} out of bounds; string length " +
+                                  std::to_string(s.length()));
+    return s.utf16();
 }
-bool isLow(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
 
-// The units of `range` as code points (lone surrogates kept as themselves), with the UTF-16 offset
-// of every code point from the start of the string (and one past the last).
-struct Subject {
-    std::wstring text;
-    std::vector<std::size_t> offsets;
-
-    Subject(const String& s, Range range) {
-        if (range.location > s.length() || range.length > s.length() - range.location)
-            raise(RangeException, "NSRegularExpression: range {" + std::to_string(range.location) + ", " +
-                                      std::to_string(range.length) + "} out of bounds; string length " +
-                                      std::to_string(s.length()));
-        const std::u16string u = s.utf16();
-        const std::size_t end = range.max();
-        for (std::size_t i = range.location; i < end;) {
-            offsets.push_back(i);
-            char32_t c = u[i];
-            if (isHigh(u[i]) && i + 1 < end && isLow(u[i + 1])) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00);
-                i += 2;
-            } else {
-                ++i;
-            }
-            text.push_back(static_cast<wchar_t>(c));
-        }
-        offsets.push_back(end);
-    }
-
-    Range rangeOf(const std::wsmatch& m, std::size_t group) const {
-        if (!m[group].matched) return {NotFound, 0};
-        const auto b = static_cast<std::size_t>(m.position(group));
-        const auto e = b + static_cast<std::size_t>(m.length(group));
-        return {offsets[b], offsets[e] - offsets[b]};
-    }
-};
-
-// Calls `each` for every match until it returns false. False when matching failed.
-template <class F> bool forEachMatch(const std::wregex& re, const std::wstring& text, F each) {
-    try {
-        for (std::wsregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it)
-            if (!each(*it)) break;
-        return true;
-    } catch (const std::regex_error& e) {
-        logLine(std::string("NSRegularExpression: matching stopped: ") + e.what());
-        return false;
-    }
+// Quantifiers that follow a quantifier ("a**", "a{2}{3}") are refused, as the matcher itself
+// refuses them; this names them in the error.
+bool stacked(const std::string& message) {
+    return message.find("quantifier does not follow a repeatable item") != std::string::npos;
 }
 
 } // namespace
@@ -95,46 +144,41 @@ RegularExpression::~RegularExpression() = default;
 
 rt::Ref<RegularExpression> RegularExpression::make(std::string_view pattern, bool caseInsensitive,
                                                    rt::Ref<Error>* error) {
-    // The pattern as code points (it is UTF-8).
     const std::u16string u = String::make(pattern)->utf16();
-    std::wstring wide;
-    for (std::size_t i = 0; i < u.size(); ++i) {
-        char32_t c = u[i];
-        if (isHigh(u[i]) && i + 1 < u.size() && isLow(u[i + 1]))
-            c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
-        wide.push_back(static_cast<wchar_t>(c));
-    }
+    std::uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_DOLLAR_ENDONLY;
+    if (caseInsensitive) options |= PCRE2_CASELESS;
+    int code = 0;
+    PCRE2_SIZE offset = 0;
     auto impl = std::make_unique<Impl>();
-    auto flags = std::regex_constants::ECMAScript;
-    if (caseInsensitive) flags |= std::regex_constants::icase;
-    try {
-        impl->re = std::wregex(wide, flags);
-    } catch (const std::regex_error& e) {
+    impl->code = pcre2_compile(units(u), u.size(), options, &code, &offset, nullptr);
+    if (!impl->code) {
         if (error) {
+            std::string message = errorText(code);
+            if (stacked(message)) message = "stacked quantifiers: " + message;
             auto info = MutableDictionary::make();
             info->setObjectForKey(String::make(pattern), "NSInvalidValue");
             info->setObjectForKey(
                 String::make(std::string("The value \u201c") + std::string(pattern) + "\u201d is invalid."),
                 LocalizedDescriptionKey);
-            info->setObjectForKey(String::make(e.what()), DebugDescriptionErrorKey);
+            info->setObjectForKey(String::make(message + " at offset " + std::to_string(offset)),
+                                  DebugDescriptionErrorKey);
             *error = Error::make(CocoaErrorDomain, FormattingError, info);
         }
         return nullptr;
     }
+    pcre2_pattern_info(impl->code, PCRE2_INFO_CAPTURECOUNT, &impl->groups);
+    pcre2_jit_compile(impl->code, PCRE2_JIT_COMPLETE); // the interpreter serves when this fails
     return rt::make<RegularExpression>(std::string(pattern), std::move(impl));
 }
 
 std::size_t RegularExpression::numberOfCaptureGroups() const {
-    return impl_->re.mark_count();
+    return impl_->groups;
 }
 
 rt::Ref<TextCheckingResult> RegularExpression::firstMatchInString(const String& s, Range range) const {
-    const Subject subject(s, range);
+    const std::u16string text = subjectOf(s, range);
     rt::Ref<TextCheckingResult> result;
-    forEachMatch(impl_->re, subject.text, [&](const std::wsmatch& m) {
-        std::vector<Range> ranges;
-        for (std::size_t g = 0; g < m.size(); ++g)
-            ranges.push_back(subject.rangeOf(m, g));
+    impl_->forEachMatch(pattern_, text, range, [&](std::vector<Range>&& ranges) {
         result = rt::make<TextCheckingResult>(std::move(ranges));
         return false;
     });
@@ -146,12 +190,9 @@ rt::Ref<TextCheckingResult> RegularExpression::firstMatchInString(const String& 
 }
 
 rt::Ref<Array> RegularExpression::matchesInString(const String& s, Range range) const {
-    const Subject subject(s, range);
+    const std::u16string text = subjectOf(s, range);
     std::vector<rt::Id> out;
-    forEachMatch(impl_->re, subject.text, [&](const std::wsmatch& m) {
-        std::vector<Range> ranges;
-        for (std::size_t g = 0; g < m.size(); ++g)
-            ranges.push_back(subject.rangeOf(m, g));
+    impl_->forEachMatch(pattern_, text, range, [&](std::vector<Range>&& ranges) {
         out.push_back(rt::make<TextCheckingResult>(std::move(ranges)));
         return true;
     });
@@ -159,9 +200,9 @@ rt::Ref<Array> RegularExpression::matchesInString(const String& s, Range range) 
 }
 
 std::size_t RegularExpression::numberOfMatchesInString(const String& s, Range range) const {
-    const Subject subject(s, range);
+    const std::u16string text = subjectOf(s, range);
     std::size_t n = 0;
-    forEachMatch(impl_->re, subject.text, [&](const std::wsmatch&) {
+    impl_->forEachMatch(pattern_, text, range, [&](std::vector<Range>&&) {
         ++n;
         return true;
     });
@@ -174,23 +215,20 @@ std::size_t RegularExpression::numberOfMatchesInString(const String& s) const {
 
 rt::Ref<String> RegularExpression::stringByReplacingMatchesInString(const String& s, Range range,
                                                                     std::string_view templ) const {
-    const Subject subject(s, range);
-    const std::u16string units = s.utf16();
+    const std::u16string units = subjectOf(s, range);
     const std::u16string t = String::make(templ)->utf16();
     std::u16string out = units.substr(0, range.location);
     std::size_t copied = range.location; // units of `s` already in `out`
-    forEachMatch(impl_->re, subject.text, [&](const std::wsmatch& m) {
-        const Range whole = subject.rangeOf(m, 0);
+    impl_->forEachMatch(pattern_, units, range, [&](std::vector<Range>&& groups) {
+        const Range whole = groups[0];
         out.append(units, copied, whole.location - copied);
         for (std::size_t i = 0; i < t.size(); ++i) {
             if (t[i] == u'\\' && i + 1 < t.size()) {
                 out.push_back(t[++i]);
             } else if (t[i] == u'$' && i + 1 < t.size() && t[i + 1] >= u'0' && t[i + 1] <= u'9') {
                 const std::size_t g = t[++i] - u'0';
-                if (g < m.size()) {
-                    const Range r = subject.rangeOf(m, g);
-                    if (r.location != NotFound) out.append(units, r.location, r.length);
-                }
+                if (g < groups.size() && groups[g].location != NotFound)
+                    out.append(units, groups[g].location, groups[g].length);
             } else {
                 out.push_back(t[i]);
             }

@@ -1,8 +1,15 @@
 #pragma once
-// ns::RegularExpression ("NSRegularExpression"): ECMAScript regular expressions over ns::String,
-// matched by code point (so '.' takes a whole non-ASCII character), with every range reported in
-// UTF-16 units. Case-insensitive matching folds ASCII letters only; \d, \w and \s are ASCII.
-// Matching is limited to `range`: ^ and $ match at its ends.
+// ns::RegularExpression ("NSRegularExpression"): Perl-style regular expressions over ns::String
+// (PCRE2 syntax), matched by code point (so '.' takes a whole non-ASCII character), with every range
+// reported in UTF-16 units. Case-insensitive matching folds letters by Unicode's simple case
+// folding; \d, \w and \s are ASCII. A lone surrogate in the text is matched by nothing, but does not
+// stop the rest of the text from matching. Matching is limited to `range`: ^ and $ match at its
+// ends ($ only at the very end, not before a final newline).
+//
+// Every match attempt runs under a step limit and a backtracking-depth limit, so a pattern that
+// would backtrack without end ("(a*)*b") ends in milliseconds, on any thread's stack; such a match
+// counts as no match and is logged. Quantifiers stacked on a quantifier ("a**", "a{2}{3}") do not
+// compile.
 
 #include <cstddef>
 #include <memory>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/foundation/dispatch_internal.h"
+#include "platform/foundation/thread.h"
 #include "platform/foundation/timer_manager.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/class.h"
@@ -19,21 +20,6 @@ namespace ns {
 
 RT_DEFINE_CLASS(RunLoop, "NSRunLoop", rt::Object)
 RT_DEFINE_CLASS(Timer, "NSTimer", rt::Object)
-
-// ---- Thread ---------------------------------------------------------------------------------
-
-namespace {
-// Initialised during static initialisation, by the thread that runs it.
-std::atomic<std::thread::id> gMainThread{std::this_thread::get_id()};
-} // namespace
-
-bool Thread::isMainThread() {
-    return gMainThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
-}
-
-void Thread::markMainThread() {
-    gMainThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
-}
 
 // ---- Timer state ----------------------------------------------------------------------------
 

@@ -1,13 +1,11 @@
 #pragma once
-// Threads' run loops, run-loop timers, operation queues and the condition lock.
+// ns::RunLoop, a thread's run loop, and ns::Timer, the timers it fires.
 //
 // A run loop handles its events in arrival order: performed blocks, timer fires and, for the main
 // run loop, the main dispatch queue's blocks. Timers read the installed clock (see dispatch.h).
 
-#include <cstddef>
 #include <functional>
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "platform/foundation/date.h"
@@ -19,14 +17,6 @@ namespace ns {
 // Modes are accepted for the platform's sake; every source is in every mode.
 inline constexpr std::string_view DefaultRunLoopMode = "kCFRunLoopDefaultMode";
 inline constexpr std::string_view RunLoopCommonModes = "kCFRunLoopCommonModes";
-
-class Thread {
-public:
-    // The main thread is the one that called markMainThread (the executable and the test runner do
-    // so first thing), or until then the thread that ran static initialisation.
-    static bool isMainThread();
-    static void markMainThread();
-};
 
 class Timer;
 
@@ -94,69 +84,5 @@ private:
 // Runs `block` on the main run loop after `seconds` (the platform's perform-after-delay); invalidate
 // the returned timer to call it off.
 rt::Ref<Timer> performAfterDelay(TimeInterval seconds, dispatch::Block block);
-
-class OperationQueue : public rt::Object {
-    RT_CLASS(OperationQueue)
-public:
-    static constexpr long DefaultMaxConcurrentOperationCount = -1;
-
-    // Runs its operations one at a time on the main dispatch queue.
-    static const rt::Ref<OperationQueue>& mainQueue();
-    // The queue whose operation this thread is running; on the main thread, the main queue; else nil.
-    static rt::Ref<OperationQueue> currentQueue();
-    // Runs its operations on the default global queue.
-    static rt::Ref<OperationQueue> make();
-
-    std::string name() const;
-    void setName(std::string name);
-    bool isSuspended() const;
-    // While suspended no operation starts; running ones go on.
-    void setSuspended(bool suspended);
-    long maxConcurrentOperationCount() const;
-    void setMaxConcurrentOperationCount(long count);
-
-    void addOperationWithBlock(dispatch::Block block);
-    // Operations that have not started never run; running ones go on.
-    void cancelAllOperations();
-    // Called from one of this queue's own operations (or on the main queue from the main thread) it
-    // would never return: it logs and returns at once.
-    void waitUntilAllOperationsAreFinished();
-    // Operations waiting or running.
-    std::size_t operationCount() const;
-
-    std::string description() const override;
-
-    struct Impl;
-
-protected:
-    ~OperationQueue() override;
-
-private:
-    explicit OperationQueue(bool isMain);
-    std::unique_ptr<Impl> impl_;
-};
-
-// The platform's condition lock: a mutex with a condition. wait and waitUntilDate are called with the
-// lock held and hold it again when they return; waitUntilDate's limit is on the installed clock.
-class Condition {
-public:
-    Condition();
-    ~Condition();
-    Condition(const Condition&) = delete;
-    Condition& operator=(const Condition&) = delete;
-
-    void lock();
-    bool tryLock();
-    void unlock();
-    void wait();
-    // False when the limit passed before a signal.
-    bool waitUntilDate(const rt::Ref<Date>& limit);
-    void signal();
-    void broadcast();
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
 
 } // namespace ns

@@ -86,10 +86,6 @@ rt::Ref<MutableSet> Set::mutableCopy() const {
     return rt::make<MutableSet>(table_);
 }
 
-rt::Id Set::copy() const {
-    return rt::Id(const_cast<Set*>(this));
-}
-
 std::string Set::descriptionWithIndent(unsigned level) const {
     std::string out = detail::indent(level) + "{(\n";
     std::string inner = detail::indent(level + 1);

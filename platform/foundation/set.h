@@ -61,8 +61,6 @@ public:
     std::string descriptionWithIndent(unsigned level) const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override { return table_.size(); }
-    // An immutable set is its own copy.
-    rt::Id copy() const override;
 
     // Key-value coding: a set of the members' non-nil values for the key; "@key" asks the set
     // itself ("@count"). Setting sets the value on every member.

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "platform/foundation/exception.h"
+#include "platform/foundation/unit_search.h"
 #include "platform/runtime/class.h"
 
 namespace ns {
@@ -385,7 +386,7 @@ std::u16string String::utf16() const {
 rt::Ref<String> String::substringWithRange(Range range) const {
     if (range.location > length_ || range.length > length_ - range.location)
         rangeError("substringWithRange:", rangeText(range), length_);
-    if (range.length == length_) return rt::Ref<String>(const_cast<String*>(this));
+    if (range.length == length_) return rt::retained(this);
     if (isASCII()) return adoptASCII(utf8_.substr(range.location, range.length));
     return adoptUnits(utf16_.substr(range.location, range.length));
 }
@@ -458,10 +459,14 @@ std::size_t String::clusterEnd(std::size_t p) const noexcept {
 Range String::rangeOfComposedCharacterSequenceAtIndex(std::size_t index) const {
     if (index >= length_)
         rangeError("rangeOfComposedCharacterSequenceAtIndex:", "Index " + std::to_string(index), length_);
-    // Back up to a boundary that does not depend on earlier text, then walk forward.
+    // Back up to a boundary that does not depend on earlier text, then walk forward. The back-scan
+    // stops after kBackScan code points, so that walking a long run without certain breaks (flags,
+    // marks) stays linear: a run of regional indicators is then paired from that point, which an
+    // even bound keeps right whenever `index` starts a pair, as it does in a walk.
+    constexpr int kBackScan = 64;
     std::size_t p = index;
     if (p > 0 && isLowSurrogate(unitAt(p)) && isHighSurrogate(unitAt(p - 1))) --p;
-    while (p > 0) {
+    for (int steps = 0; p > 0 && steps < kBackScan; ++steps) {
         std::size_t n, m;
         const Cluster before = clusterClass(codePointBefore(p, n));
         if (certainBreak(before, clusterClass(codePointAt(p, m)))) break;
@@ -533,12 +538,12 @@ Range String::rangeOfString(std::string_view utf8) const {
     const bool asciiNeedle = asciiPrefix(utf8) == utf8.size();
     if (isASCII()) {
         if (!asciiNeedle) return none; // a non-ASCII needle has a unit no ASCII string has
-        const std::size_t at = utf8_.find(utf8);
+        const std::size_t at = detail::findBytes(utf8_, utf8);
         return at == std::string::npos ? none : Range{at, utf8.size()};
     }
     const std::u16string needle =
         asciiNeedle ? std::u16string(utf8.begin(), utf8.end()) : decodeToUTF16(utf8);
-    const std::size_t at = utf16_.find(needle);
+    const std::size_t at = detail::UnitSearcher(needle).find(utf16_);
     return at == std::u16string::npos ? none : Range{at, needle.size()};
 }
 
@@ -572,14 +577,14 @@ bool String::hasSuffix(std::string_view utf8) const noexcept {
 }
 
 rt::Ref<String> String::stringByAppendingString(std::string_view utf8) const {
-    if (utf8.empty()) return rt::Ref<String>(const_cast<String*>(this));
+    if (utf8.empty()) return rt::retained(this);
     if (isASCII()) return make(utf8_ + std::string(utf8));
     return adoptUnits(utf16_ + decodeToUTF16(utf8));
 }
 
 rt::Ref<String> String::stringByAppendingString(const String& other) const {
-    if (other.length_ == 0) return rt::Ref<String>(const_cast<String*>(this));
-    if (length_ == 0) return rt::Ref<String>(const_cast<String*>(&other));
+    if (other.length_ == 0) return rt::retained(this);
+    if (length_ == 0) return rt::retained(&other);
     if (isASCII() && other.isASCII()) return adoptASCII(utf8_ + other.utf8_);
     return adoptUnits(utf16() + other.utf16());
 }

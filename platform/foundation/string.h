@@ -55,7 +55,9 @@ public:
     rt::Ref<String> substringFromIndex(std::size_t index) const;
     rt::Ref<String> substringToIndex(std::size_t index) const;
     // The user-perceived character (base plus combining marks, surrogate pair, emoji sequence,
-    // regional-indicator pair, CR LF) that contains `index`.
+    // regional-indicator pair, CR LF) that contains `index`. Text more than 64 code points before
+    // `index` without a certain break is not looked at: inside a longer run of marks or flags the
+    // range starts at most that far back.
     Range rangeOfComposedCharacterSequenceAtIndex(std::size_t index) const;
     // The smallest range of whole composed characters that covers `range`; an empty range moves
     // to the start of the character it points into.
@@ -89,7 +91,6 @@ public:
     std::string description() const override { return utf8_; }
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override { return hash_; }
-    rt::Id copy() const override { return rt::Id(const_cast<String*>(this)); }
 
 protected:
     String() = default;

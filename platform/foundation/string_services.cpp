@@ -3,13 +3,14 @@
 #include <vector>
 
 #include "platform/foundation/exception.h"
+#include "platform/foundation/unit_search.h"
 
 namespace ns {
 
 namespace {
 
 rt::Ref<String> same(const String& s) {
-    return rt::Ref<String>(const_cast<String*>(&s));
+    return rt::retained(&s);
 }
 
 std::u16string unitsOf(std::string_view utf8) {
@@ -91,10 +92,11 @@ std::string_view trimTrailingSlashes(std::string_view p) {
 
 rt::Ref<Array> componentsSeparatedByString(const String& s, std::string_view separator) {
     if (separator.empty()) return Array::withObjects({same(s)});
-    const std::u16string u = s.utf16(), sep = unitsOf(separator);
+    const std::u16string u = s.utf16();
+    const detail::UnitSearcher sep(unitsOf(separator));
     std::vector<rt::Id> parts;
     std::size_t start = 0;
-    for (std::size_t at; (at = u.find(sep, start)) != std::u16string::npos; start = at + sep.size())
+    for (std::size_t at; (at = sep.find(u, start)) != std::u16string::npos; start = at + sep.size())
         parts.push_back(String::fromUTF16(std::u16string_view(u).substr(start, at - start)));
     parts.push_back(String::fromUTF16(std::u16string_view(u).substr(start)));
     return Array::make(std::move(parts));
@@ -103,10 +105,11 @@ rt::Ref<Array> componentsSeparatedByString(const String& s, std::string_view sep
 rt::Ref<String> stringByReplacingOccurrencesOfString(const String& s, std::string_view target,
                                                      std::string_view replacement) {
     if (target.empty() || !s.containsString(target)) return same(s);
-    const std::u16string u = s.utf16(), t = unitsOf(target), r = unitsOf(replacement);
+    const std::u16string u = s.utf16(), r = unitsOf(replacement);
+    const detail::UnitSearcher t(unitsOf(target));
     std::u16string out;
     std::size_t start = 0;
-    for (std::size_t at; (at = u.find(t, start)) != std::u16string::npos; start = at + t.size()) {
+    for (std::size_t at; (at = t.find(u, start)) != std::u16string::npos; start = at + t.size()) {
         out.append(u, start, at - start);
         out += r;
     }
@@ -141,7 +144,7 @@ Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle, Ran
     std::u16string hay = s.utf16().substr(searchRange.location, searchRange.length);
     for (auto& c : hay)
         c = foldOf(c);
-    const std::size_t at = hay.find(n);
+    const std::size_t at = detail::UnitSearcher(n).find(hay);
     if (at == std::u16string::npos) return {NotFound, 0};
     return {searchRange.location + at, n.size()};
 }

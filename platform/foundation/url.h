@@ -45,7 +45,6 @@ public:
     std::string description() const override { return string_; }
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    rt::Id copy() const override { return rt::Id(const_cast<URL*>(this)); }
 
 private:
     // Positions of a part within string_; `present` false when the URL lacks it.

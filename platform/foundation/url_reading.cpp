@@ -31,7 +31,8 @@ std::u16string decodeWide(std::string_view bytes, int width, bool bigEndian) {
         }
         return v;
     };
-    for (std::size_t at = 0; at + static_cast<std::size_t>(width) <= bytes.size(); at += static_cast<std::size_t>(width)) {
+    for (std::size_t at = 0; at + static_cast<std::size_t>(width) <= bytes.size();
+         at += static_cast<std::size_t>(width)) {
         std::uint32_t v = read(at);
         if (width == 2 || v < 0x10000) {
             units.push_back(static_cast<char16_t>(v > 0xFFFF ? 0xFFFD : v));
@@ -46,24 +47,31 @@ std::u16string decodeWide(std::string_view bytes, int width, bool bigEndian) {
     return units;
 }
 
-bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view bytes, std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
 
 } // namespace
 
 rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
     if (!url || !url->isFileURL()) {
-        if (error) *error = fileError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because the URL type isn’t supported.");
+        if (error)
+            *error = fileError(kFileReadUnsupportedSchemeError, url,
+                               "The file couldn’t be opened because the URL type isn’t supported.");
         return nullptr;
     }
     rt::Ref<String> path = url->path(); // nil when its escapes do not decode
     if (!path) {
-        if (error) *error = fileError(kFileReadUnsupportedSchemeError, url, "The file couldn’t be opened because its path is not valid.");
+        if (error)
+            *error = fileError(kFileReadUnsupportedSchemeError, url,
+                               "The file couldn’t be opened because its path is not valid.");
         return nullptr;
     }
     return readFile(path->utf8(), error);
 }
 
-rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding, rt::Ref<Error>* error) {
+rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding,
+                                        rt::Ref<Error>* error) {
     rt::Ref<Data> data = dataWithContentsOfURL(url, error);
     if (!data) return nullptr;
     std::string_view bytes = data->view();
@@ -75,16 +83,19 @@ rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* 
     if (startsWith(bytes, std::string_view("\x00\x00\xFE\xFF", 4)))
         return found(UTF32BigEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(4), 4, true)));
     if (startsWith(bytes, std::string_view("\xFF\xFE\x00\x00", 4)))
-        return found(UTF32LittleEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(4), 4, false)));
+        return found(UTF32LittleEndianStringEncoding,
+                     String::fromUTF16(decodeWide(bytes.substr(4), 4, false)));
     if (startsWith(bytes, "\xFE\xFF"))
         return found(UTF16BigEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(2), 2, true)));
     if (startsWith(bytes, "\xFF\xFE"))
-        return found(UTF16LittleEndianStringEncoding, String::fromUTF16(decodeWide(bytes.substr(2), 2, false)));
+        return found(UTF16LittleEndianStringEncoding,
+                     String::fromUTF16(decodeWide(bytes.substr(2), 2, false)));
     if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
     if (!String::isValidUTF8(bytes)) {
         if (error)
-            *error = fileError(kFileReadInapplicableStringEncodingError, url,
-                                "The file couldn’t be opened because the text encoding of its contents can’t be determined.");
+            *error = fileError(
+                kFileReadInapplicableStringEncodingError, url,
+                "The file couldn’t be opened because the text encoding of its contents can’t be determined.");
         return nullptr;
     }
     return found(UTF8StringEncoding, String::make(bytes));

@@ -80,7 +80,7 @@ rt::Ref<Dictionary> URLRequest::allHTTPHeaderFields() const {
     auto d = MutableDictionary::withCapacity(headers_.size());
     for (auto& [name, value] : headers_)
         d->setObjectForKey(String::make(value), std::string_view(name));
-    return rt::Ref<Dictionary>(static_cast<Dictionary*>(d->copy().get()));
+    return rt::downcast<Dictionary>(d->copy());
 }
 
 rt::Ref<String> URLRequest::valueForHTTPHeaderField(std::string_view name) const {
@@ -89,27 +89,24 @@ rt::Ref<String> URLRequest::valueForHTTPHeaderField(std::string_view name) const
     return String::make(headers_[i].second);
 }
 
-rt::Ref<MutableURLRequest> URLRequest::mutableCopy() const {
-    auto r = rt::make<MutableURLRequest>();
-    r->url_ = url_;
-    r->method_ = method_;
-    r->headers_ = headers_;
-    r->body_ = body_;
-    r->timeout_ = timeout_;
-    return r;
+void URLRequest::copyFrom(const URLRequest& from) {
+    url_ = from.url_;
+    method_ = from.method_;
+    headers_ = from.headers_;
+    body_ = from.body_;
+    timeout_ = from.timeout_;
+    maximumBodyLength_ = from.maximumBodyLength_;
 }
 
-rt::Id URLRequest::copy() const {
-    return rt::Id(const_cast<URLRequest*>(this));
+rt::Ref<MutableURLRequest> URLRequest::mutableCopy() const {
+    auto r = rt::make<MutableURLRequest>();
+    r->copyFrom(*this);
+    return r;
 }
 
 rt::Ref<URLRequest> URLRequest::immutableCopy(const URLRequest& from) {
     auto r = rt::make<URLRequest>();
-    r->url_ = from.url_;
-    r->method_ = from.method_;
-    r->headers_ = from.headers_;
-    r->body_ = from.body_;
-    r->timeout_ = from.timeout_;
+    r->copyFrom(from);
     return r;
 }
 
@@ -122,7 +119,8 @@ bool URLRequest::isEqual(const rt::Object* other) const {
     if (other == this) return true;
     auto* r = dynamic_cast<const URLRequest*>(other);
     if (!r || !rt::equal(url_.get(), r->url_.get()) || method_ != r->method_ || timeout_ != r->timeout_ ||
-        !rt::equal(body_.get(), r->body_.get()) || headers_.size() != r->headers_.size())
+        maximumBodyLength_ != r->maximumBodyLength_ || !rt::equal(body_.get(), r->body_.get()) ||
+        headers_.size() != r->headers_.size())
         return false;
     for (auto& [name, value] : headers_) {
         std::size_t i = r->find(name);
@@ -181,12 +179,12 @@ void MutableURLRequest::setAllHTTPHeaderFields(const rt::Ref<Dictionary>& fields
     for (auto [key, value] : *fields) {
         auto* k = dynamic_cast<const String*>(key.get());
         auto* v = dynamic_cast<const String*>(value.get());
-        if (k && v) setValueForHTTPHeaderField(rt::Ref<String>(const_cast<String*>(v)), k->utf8());
+        if (k && v) setValueForHTTPHeaderField(rt::retained(v), k->utf8());
     }
 }
 
 void MutableURLRequest::setHTTPBody(const rt::Ref<Data>& body) {
-    body_ = body ? rt::Ref<Data>(static_cast<Data*>(body->copy().get())) : nullptr;
+    body_ = body ? rt::downcast<Data>(body->copy()) : nullptr;
 }
 
 rt::Id MutableURLRequest::copy() const {
@@ -263,7 +261,7 @@ rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long status
             if (digits) r->expectedLength_ = n;
         }
     }
-    r->headers_ = rt::Ref<Dictionary>(static_cast<Dictionary*>(headers->copy().get()));
+    r->headers_ = rt::downcast<Dictionary>(headers->copy());
     return r;
 }
 

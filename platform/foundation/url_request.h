@@ -28,6 +28,8 @@ class URLRequest : public rt::Object {
     RT_CLASS(URLRequest)
 public:
     static constexpr TimeInterval DefaultTimeoutInterval = 60;
+    // The largest response body a transfer keeps, after decompression: 64 MiB.
+    static constexpr long long DefaultMaximumBodyLength = 64ll << 20;
 
     static rt::Ref<URLRequest> requestWithURL(rt::Ref<ns::URL> url,
                                               TimeInterval timeoutInterval = DefaultTimeoutInterval);
@@ -43,7 +45,13 @@ public:
     rt::Ref<String> valueForHTTPHeaderField(std::string_view name) const;
     // Nil when none was set.
     const rt::Ref<Data>& HTTPBody() const noexcept { return body_; }
+    // How long the transfer may go without a byte moving either way before it fails with
+    // URLErrorTimedOut (an idle time-out, not a limit on the whole transfer). 0 or less means
+    // DefaultTimeoutInterval.
     TimeInterval timeoutInterval() const noexcept { return timeout_; }
+    // A response whose body (declared, or once decompressed) is longer fails with
+    // URLErrorDataLengthExceedsMaximum, before more than this is held in memory.
+    long long maximumBodyLength() const noexcept { return maximumBodyLength_; }
 
     rt::Ref<MutableURLRequest> mutableCopy() const;
 
@@ -52,19 +60,19 @@ public:
     // Same URL, method, headers (names without regard to case), body and time-out.
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
-    // An immutable request is its own copy; a mutable one copies into an immutable one.
-    rt::Id copy() const override;
 
 protected:
     URLRequest() = default;
     std::size_t find(std::string_view name) const;
     static rt::Ref<URLRequest> immutableCopy(const URLRequest& from);
+    void copyFrom(const URLRequest& from);
 
     rt::Ref<ns::URL> url_;
     std::string method_ = "GET";
     HTTPHeaderFields headers_;
     rt::Ref<Data> body_;
     TimeInterval timeout_ = DefaultTimeoutInterval;
+    long long maximumBodyLength_ = DefaultMaximumBodyLength;
 };
 
 class MutableURLRequest final : public URLRequest {
@@ -74,7 +82,8 @@ public:
                                                      TimeInterval timeoutInterval = DefaultTimeoutInterval);
 
     void setURL(rt::Ref<ns::URL> url) { url_ = std::move(url); }
-    // Empty means "GET".
+    // Empty means "GET". A method is an HTTP token (letters, digits and !#$%&'*+-.^_`|~); a
+    // request with anything else fails with URLErrorBadURL and is never sent.
     void setHTTPMethod(std::string_view method);
     // Replaces the value of the field (keeping its place); nil removes it.
     void setValueForHTTPHeaderField(const rt::Ref<String>& value, std::string_view name);
@@ -86,6 +95,8 @@ public:
     // The body is copied.
     void setHTTPBody(const rt::Ref<Data>& body);
     void setTimeoutInterval(TimeInterval seconds) { timeout_ = seconds; }
+    // Less than 0 means no limit.
+    void setMaximumBodyLength(long long bytes) { maximumBodyLength_ = bytes; }
 
     rt::Id copy() const override;
 

@@ -1,13 +1,15 @@
 #pragma once
 // ns::UserDefaults ("NSUserDefaults"): a store of property-list values (Number, String, Data, Date,
-// Array, Dictionary with string keys) kept in memory and persisted as a JSON file.
+// Array, Dictionary with string keys) kept in memory and persisted as a JSON file
+// (property_list_json.h).
 //
 // The standard instance lives in <home>/Library/Preferences/<bundle id>.json (the home is
 // ns::ApplicationHome, the bundle id the main bundle's CFBundleIdentifier, else
-// "com.quarnotix.functiontest"). A store reads its file at first use; a missing file is an empty
-// store, and an unreadable or corrupt one is logged and read as empty. Changes stay in memory until
-// synchronize() writes the whole store atomically; nothing is written on a timer, so the executable
-// calls UserDefaults::flushAll() before it exits.
+// ns::kApplicationIdentifier). A store reads its file at first use; a missing file is an empty
+// store; an unreadable one is logged and read as empty, and a corrupt one too, after it has been
+// moved aside to <file>.corrupt. Arrays and dictionaries nest at most 255 deep in a value. Changes stay in
+// memory until synchronize() writes the whole store atomically; nothing is written on a timer, so the
+// executable calls UserDefaults::flushAll() before it exits.
 //
 // Every change (a set, or the removal of a present key) posts NSUserDefaultsDidChangeNotification
 // on the default notification centre, synchronously, with the store as its object. Values are
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/data.h"
@@ -47,7 +50,8 @@ public:
 
     // The value, else the registered default, else nil.
     rt::Id objectForKey(std::string_view key) const;
-    // nil removes the key. A value that is not a property list is logged and ignored.
+    // nil removes the key. A value that is not a property list, or nests deeper than the file
+    // can hold, is logged and ignored.
     void setObjectForKey(const rt::Id& value, std::string_view key);
     void setBool(bool value, std::string_view key);
     void setInteger(long value, std::string_view key);
@@ -68,14 +72,23 @@ public:
     rt::Ref<Dictionary> dictionaryForKey(std::string_view key) const;
     rt::Ref<Data> dataForKey(std::string_view key) const;
 
+    // Objects kept as keyed archives (Data). Storing fails (false, logged) when the object cannot
+    // be archived. Reading builds only the built-in value classes and `allowedClasses` (and their
+    // subclasses), since the file comes from outside the process; nil when the value is absent,
+    // not an archive, or names any other class (logged).
+    bool setArchivedObjectForKey(const rt::Id& object, std::string_view key);
+    rt::Id unarchivedObjectForKey(std::string_view key,
+                                  const std::vector<const rt::Class*>& allowedClasses) const;
+
     // Defaults read when a key has no value; never written to the file.
     void registerDefaults(const Dictionary& defaults);
     // The registered defaults overlaid with the values.
     rt::Ref<Dictionary> dictionaryRepresentation() const;
 
     // Writes the store when it changed since the last write (atomically: a temporary file in the
-    // same directory, flushed, then renamed). On failure it logs, returns false, keeps the changes
-    // for the next attempt and leaves the previous file as it was.
+    // same directory, flushed, then renamed). On failure (including a value the file cannot hold)
+    // it logs, returns false, keeps the changes for the next attempt and leaves the previous file
+    // as it was.
     bool synchronize();
 
     // Key-value coding reads and writes values (valueForKey is objectForKey).
@@ -101,16 +114,5 @@ private:
     bool dirty_ = false;
     std::uint64_t generation_ = 0; // bumped by every change
 };
-
-namespace detail {
-// The store's file format, shared with the bundle's Info.json reader: JSON, with Data as
-// {"$data":"<base64>"}, Date as {"$date":<seconds since 2001>}, non-finite doubles as
-// {"$double":"nan"|"inf"|"-inf"}, and a dictionary whose only key starts with '$' as {"$dict":{...}}.
-// Floating numbers always carry a '.' or an exponent, so they read back as floating.
-// Encoding fails (empty result) for anything that is not a property list.
-std::string encodePropertyListJSON(const rt::Object& value);
-// nil and a message for malformed text or nesting deeper than 256.
-rt::Id decodePropertyListJSON(std::string_view text, std::string* error = nullptr);
-} // namespace detail
 
 } // namespace ns

@@ -31,13 +31,7 @@ protected:
 
 template <class Sig>
 class TypedBlock final : public Block {
-public:
-    using Self = TypedBlock;
-    static const Class& staticClass() { return Block::staticClass(); }
-
-private:
-    template <class T, class... A>
-    friend Ref<T> rt::make(A&&...);
+    RT_CLASS_REPORTING(TypedBlock, Block)
     friend class Block;
     explicit TypedBlock(std::function<Sig> fn) : fn_(std::move(fn)) {}
     std::function<Sig> fn_;

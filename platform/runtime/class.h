@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/runtime/object.h"
@@ -190,8 +191,27 @@ std::string attributeString(std::string_view name, const std::string& type, Valu
                             const PropertyOptions& options);
 } // namespace detail
 
+namespace detail {
+// The nearest class above T that declares RT_CLASS (void when there is none or it is ambiguous).
+template <class T>
+auto registeredBase() {
+    if constexpr (requires(T* p) { rtRegisteredAncestor(p, p); })
+        return std::type_identity<std::remove_pointer_t<decltype(rtRegisteredAncestor(
+            static_cast<T*>(nullptr), static_cast<T*>(nullptr)))>>();
+    else
+        return std::type_identity<void>();
+}
+template <class T>
+using RegisteredBase = typename decltype(registeredBase<T>())::type;
+} // namespace detail
+
 template <class T, class Super>
 const Class& defineClass(std::string_view name, std::initializer_list<ClassMember> members) {
+    static_assert(std::is_base_of_v<Super, T> && !std::is_same_v<Super, T>,
+                  "RT_DEFINE_CLASS: the base named is not a base class of the class defined");
+    static_assert(std::is_same_v<detail::RegisteredBase<T>, Super>,
+                  "RT_DEFINE_CLASS: name the class's nearest registered base (another class "
+                  "declaring RT_CLASS lies between the two)");
     return detail::registerClass(name, &Super::staticClass(), detail::Factory::of<T>(), members);
 }
 
@@ -233,6 +253,8 @@ ClassMember adopts(const Protocol& protocol);
 
 // Defines T::staticClass() and registers the class at start-up:
 //   RT_DEFINE_CLASS(Person, "Person", rt::Object, rt::prop("age", &Person::age, &Person::setAge))
+// SUPER must be T's nearest base class that declares RT_CLASS (templates in between that do not,
+// like es::StreamFamily, are skipped); the build fails otherwise.
 #define RT_DEFINE_CLASS(T, NAME, SUPER, ...)                                                                 \
     const ::rt::Class& T::staticClass() {                                                                  \
         static const ::rt::Class& cls = ::rt::defineClass<T, SUPER>(NAME, {__VA_ARGS__});                   \

@@ -1,7 +1,10 @@
 #include "platform/runtime/object.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -252,7 +255,26 @@ bool Object::isEqual(const Object* other) const { return other == this; }
 
 std::size_t Object::hash() const { return std::hash<const void*>()(this); }
 
-Id Object::copy() const { return Id(const_cast<Object*>(this)); }
+Id Object::copy() const { return retained(this); }
+
+namespace detail {
+namespace {
+std::string readableTypeName(const std::type_info& type) {
+    int status = 0;
+    char* text = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+    std::string name = status == 0 && text ? text : type.name();
+    std::free(text);
+    return name;
+}
+} // namespace
+
+void failedDowncast(const std::type_info& actual, const std::type_info& target) noexcept {
+    std::fprintf(stderr, "rt::downcast: an object of type %s is not a %s\n", readableTypeName(actual).c_str(),
+                 readableTypeName(target).c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+} // namespace detail
 
 std::int64_t liveObjectCount() noexcept {
     LiveCounters& c = liveCounters();

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 namespace rt {
@@ -31,10 +32,34 @@ struct Factory;
 
 // Declares a class to the runtime. Every class that is instantiated with rt::make declares it;
 // the .cpp file defines it with RT_DEFINE_CLASS (class.h).
+//
+// rtRegisteredAncestor is never called: from any class below T, argument-dependent lookup sees one
+// of these per declared class above it, and overload resolution picks the nearest, which is how
+// RT_DEFINE_CLASS checks that the base it names is the class's own (rt::detail::registeredBase).
 #define RT_CLASS(T)                                                                                         \
 public:                                                                                                    \
     using Self = T;                                                                                        \
     static const ::rt::Class& staticClass();                                                               \
+    template <class RtT, class... RtA>                                                                     \
+    friend ::rt::Ref<RtT> rt::make(RtA&&...);                                                              \
+    friend struct ::rt::detail::Factory;                                                                   \
+    template <class RtBelow>                                                                               \
+        requires(!std::is_same_v<RtBelow, T>)                                                              \
+    friend T* rtRegisteredAncestor(RtBelow*, T*) {                                                         \
+        return nullptr;                                                                                    \
+    }                                                                                                      \
+                                                                                                           \
+private:
+
+// Declares a class template whose instances are made with rt::make but report the class of their
+// registered base (a typed block reports "NSBlock"): no class of their own is registered.
+#define RT_CLASS_REPORTING(T, BASE)                                                                          \
+public:                                                                                                    \
+    using Self = T;                                                                                        \
+    static const ::rt::Class& staticClass() {                                                              \
+        static_assert(std::is_base_of_v<BASE, T>, "the class reported must be a base of " #T);            \
+        return BASE::staticClass();                                                                        \
+    }                                                                                                      \
     template <class RtT, class... RtA>                                                                     \
     friend ::rt::Ref<RtT> rt::make(RtA&&...);                                                              \
     friend struct ::rt::detail::Factory;                                                                   \
@@ -129,6 +154,8 @@ public:
     virtual std::string description() const;
     virtual bool isEqual(const Object* other) const;
     virtual std::size_t hash() const;
+    // An immutable value is its own copy, so immutable classes keep this default; a class with
+    // mutable state (a mutable collection) returns an immutable copy instead.
     virtual Id copy() const;
 
     // Key-value coding entry points (the free functions in kvc.h call these). The defaults go
@@ -182,6 +209,37 @@ Ref<T> cast(const Ref<U>& r) {
 template <class T, class U>
 T* cast(U* p) {
     return dynamic_cast<T*>(p);
+}
+
+namespace detail {
+// Reports a downcast whose object is not of the target type, and aborts.
+[[noreturn]] void failedDowncast(const std::type_info& actual, const std::type_info& target) noexcept;
+} // namespace detail
+
+// Downcasts that cannot fail, because the caller knows the object's type (a copy of a dictionary is
+// a dictionary). Debug builds check the dynamic type and abort with both type names when it is
+// wrong; release builds cast statically. Nil stays nil. Where the type is not certain, use cast.
+template <class T, class U>
+T* downcast(U* p) noexcept {
+#ifndef NDEBUG
+    if (p && !dynamic_cast<T*>(p)) detail::failedDowncast(typeid(*p), typeid(T));
+#endif
+    return static_cast<T*>(p);
+}
+template <class T, class U>
+Ref<T> downcast(const Ref<U>& r) noexcept {
+    return Ref<T>(downcast<T>(r.get()));
+}
+template <class T, class U>
+Ref<T> downcast(Ref<U>&& r) noexcept {
+    return Ref<T>::adopt(downcast<T>(r.detach()));
+}
+
+// A new strong reference to an object held by pointer, typically `this` in a const member:
+// `return rt::retained(this);`. Reference counts are not part of an object's constness.
+template <class T>
+Ref<T> retained(const T* p) noexcept {
+    return Ref<T>(const_cast<T*>(p));
 }
 
 // Equality as the platform's collections see it: both nil, the same object, or isEqual.

@@ -209,7 +209,7 @@ TEST(Dictionary, InsertionOrderUnderReplaceRemoveAndReAdd) {
     EXPECT_EQ(texts(*d->allKeys()), (Texts{"a", "d", "c"}));
     EXPECT_EQ(texts(*d->allValues()), (Texts{"1", "d", "2"}));
     EXPECT_EQ(d->description(), "{\n    a = 1;\n    d = d;\n    c = 2;\n}");
-    EXPECT_EQ(keysOf(*static_cast<ns::Dictionary*>(d->copy().get())), (Texts{"a", "d", "c"}));
+    EXPECT_EQ(keysOf(*rt::downcast<ns::Dictionary>(d->copy())), (Texts{"a", "d", "c"}));
 
     auto w = ns::Dictionary::withPairs(
         {{ns::str("x"), ns::num(1)}, {ns::str("y"), ns::num(2)}, {ns::str("x"), ns::num(3)}});
@@ -391,7 +391,7 @@ TEST(Set, MembershipByEqualityInInsertionOrder) {
     EXPECT_EQ(thrownName([&] { s->addObject(nullptr); }), ns::InvalidArgumentException);
     EXPECT_FALSE(s->containsObject(rt::Id()));
 
-    auto frozen = rt::Ref<ns::Set>(static_cast<ns::Set*>(s->copy().get()));
+    auto frozen = rt::downcast<ns::Set>(s->copy());
     EXPECT_EQ(frozen->getClass().name(), "NSSet");
     EXPECT_TRUE(frozen->isEqual(s.get()));
     s->addObject(ns::str("c"));

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/foundation/string.h"
@@ -193,6 +195,46 @@ TEST(ObjectLifetime, WeakReferencesZeroAndCopy) {
     EXPECT_FALSE(c.lock());
 }
 
+TEST(References, RetainedTakesANewReference) {
+    std::atomic<int> destroyed{0};
+    auto obj = rt::make<Recorder>(nullptr, &destroyed);
+    const Recorder* raw = obj.get();
+    Ref<Recorder> extra = rt::retained(raw);
+    static_assert(std::is_same_v<decltype(extra), decltype(rt::retained(raw))>);
+    EXPECT_EQ(extra, obj);
+    EXPECT_EQ(obj->retainCount(), 2u);
+    obj = nullptr;
+    EXPECT_EQ(destroyed, 0); // the new reference keeps it
+    extra = nullptr;
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_FALSE(rt::retained(static_cast<const Recorder*>(nullptr)));
+}
+
+TEST(References, DowncastKeepsIdentityAndCounts) {
+    auto student = rt::make<Student>();
+    Id id = student;
+    Ref<Person> person = rt::downcast<Person>(id);
+    EXPECT_EQ(person, student);
+    EXPECT_EQ(student->retainCount(), 3u);
+
+    // From a temporary the reference moves over: no extra retain, nothing left behind.
+    Ref<Student> moved = rt::downcast<Student>(std::move(id));
+    EXPECT_FALSE(id);
+    EXPECT_EQ(moved, student);
+    EXPECT_EQ(student->retainCount(), 3u);
+
+    EXPECT_EQ(rt::downcast<Student>(static_cast<rt::Object*>(student.get())), student.get());
+    EXPECT_FALSE(rt::downcast<Student>(Id()));
+    EXPECT_EQ(rt::downcast<Student>(static_cast<rt::Object*>(nullptr)), nullptr);
+}
+
+#ifndef NDEBUG
+TEST(ReferencesDeathTest, DowncastToTheWrongTypeAbortsInDebugBuilds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(rt::downcast<Student>(Id(rt::make<Person>())), "Person is not a .*Student");
+}
+#endif
+
 TEST(ObjectLock, IsRecursiveAndExcludesOtherThreads) {
     auto obj = rt::make<Recorder>();
     int counter = 0;
@@ -232,6 +274,13 @@ TEST(AssociatedObjects, PoliciesAndReplacement) {
     EXPECT_FALSE(rt::getAssociatedObject(owner.get(), &strongKey));
 }
 
+// `base`, then `base`2, `base`3... on later runs of the same test in one process.
+std::string uniqueClassName(const std::string& base) {
+    static std::map<std::string, int> runs;
+    const int run = ++runs[base];
+    return run == 1 ? base : base + std::to_string(run);
+}
+
 TEST(Classes, RegistryHierarchyAndReportedClass) {
     auto s = rt::make<Student>();
     const rt::Class* person = rt::Class::named("Person");
@@ -243,10 +292,12 @@ TEST(Classes, RegistryHierarchyAndReportedClass) {
     EXPECT_EQ(rt::Object::staticClass().name(), "NSObject");
     EXPECT_TRUE(rt::Class::named("Student")->alloc()->isKindOfClass(*person));
 
-    // A runtime subclass made for one object: the object keeps reporting its class.
-    rt::Class* sub = rt::Class::createSubclass("Student_Probe", Student::staticClass(), Student::staticClass());
+    // A runtime subclass made for one object: the object keeps reporting its class. Classes live
+    // for the process, so a repeated run of the test makes one of another name.
+    const std::string name = uniqueClassName("Student_Probe");
+    rt::Class* sub = rt::Class::createSubclass(name, Student::staticClass(), Student::staticClass());
     ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(rt::Class::createSubclass("Student_Probe", Student::staticClass(), Student::staticClass()), nullptr);
+    EXPECT_EQ(rt::Class::createSubclass(name, Student::staticClass(), Student::staticClass()), nullptr);
     s->setActualClass(*sub);
     EXPECT_EQ(&s->getClass(), &Student::staticClass());
     EXPECT_EQ(&s->actualClass(), sub);
@@ -257,12 +308,15 @@ TEST(Classes, MethodsBySelector) {
     rt::Sel sel("greet:");
     EXPECT_EQ(sel, rt::Sel(std::string("greet:")));
     EXPECT_EQ(sel.argumentCount(), 1u);
-    rt::Class* cls = rt::Class::createSubclass("PersonWithGreeting", Person::staticClass(), Person::staticClass());
+    rt::Class* cls =
+        rt::Class::createSubclass(uniqueClassName("PersonWithGreeting"), Person::staticClass(), Person::staticClass());
+    ASSERT_NE(cls, nullptr);
     ASSERT_TRUE(cls->addInstanceMethod(sel, "@@:@", [](rt::Object&, std::span<const Id> args) { return args[0]; }));
     EXPECT_FALSE(cls->addInstanceMethod(sel, "@@:@", nullptr));
     EXPECT_NE(cls->instanceMethod(sel), nullptr);
     EXPECT_EQ(Person::staticClass().instanceMethod(sel), nullptr);
-    rt::Class* sub = rt::Class::createSubclass("PersonWithGreetingSub", *cls, *cls);
+    rt::Class* sub = rt::Class::createSubclass(uniqueClassName("PersonWithGreetingSub"), *cls, *cls);
+    ASSERT_NE(sub, nullptr);
     EXPECT_NE(sub->instanceMethod(sel), nullptr);
     EXPECT_EQ(sub->immediateInstanceMethod(sel), nullptr);
     auto previous = cls->replaceInstanceMethod(sel, "@@:@", [](rt::Object&, std::span<const Id>) { return Id(); });

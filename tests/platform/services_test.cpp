@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <limits>
 #include <optional>
 #include <string>
 #include <thread>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/application_identity.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/date_formatter.h"
@@ -26,51 +28,23 @@
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/null.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/regular_expression.h"
-#include "platform/foundation/run_loop.h"
 #include "platform/foundation/string_services.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "tests/testkit/latch.h"
+#include "tests/platform/support.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ns::str;
+using platform_tests::names;
+using platform_tests::Scratch;
 using rt::Ref;
-
-// A fresh directory for one test, removed at its end.
-struct Scratch {
-    fs::path root;
-    Scratch() {
-        static std::atomic<int> counter{0};
-        root = fs::temp_directory_path() /
-               ("ft-services-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    std::string operator/(std::string_view rel) const { return (root / rel).string(); }
-    void write(std::string_view rel, std::string_view text) const {
-        fs::create_directories((root / rel).parent_path());
-        std::ofstream(root / rel, std::ios::binary) << text;
-    }
-    std::string read(std::string_view rel) const {
-        std::ifstream in(root / rel, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-};
-
-std::vector<std::string> names(const ns::Array& a) {
-    std::vector<std::string> out;
-    for (auto& o : a)
-        out.push_back(o->description());
-    return out;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Notification centre
@@ -177,18 +151,21 @@ TEST(NotificationCenter, QueueDeliveryDoesNotRunOnThePostingThread) {
 
 TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
     auto center = ns::NotificationCenter::make();
-    std::atomic<bool> entered{false}, finished{false};
+    testkit::Latch entered;
+    std::atomic<bool> finished{false};
     std::atomic<int> calls{0};
     auto token = center->addObserverForName("N", nullptr, nullptr, [&](auto&) {
         if (calls++ == 0) {
-            entered = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            entered.countDown();
+            // Returns only once the removal has begun (the observer has left the list), so the
+            // removal has this call to wait for.
+            while (center->observerCount() != 0)
+                std::this_thread::yield();
             finished = true;
         }
     });
     std::thread poster([&] { center->postNotificationName("N"); });
-    while (!entered)
-        std::this_thread::yield();
+    EXPECT_TRUE(entered.wait());
     center->removeObserver(token);
     EXPECT_TRUE(finished);
     poster.join();
@@ -210,234 +187,6 @@ TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
     EXPECT_EQ(hits, 800);
     center->removeObserver(counting);
     EXPECT_EQ(center->observerCount(), 0u);
-}
-
-// ---------------------------------------------------------------------------------------------
-// User defaults
-
-class UserDefaultsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        scratch.write("bundle/Info.json", R"({"CFBundleIdentifier": "com.example.defaults"})");
-        ns::ApplicationHome::setPath(scratch / "home");
-        ns::Bundle::setMainBundlePath(scratch / "bundle");
-        ns::UserDefaults::resetStandardUserDefaults();
-    }
-    void TearDown() override {
-        ns::detail::setAtomicWriteInterruption(nullptr);
-        ns::UserDefaults::resetStandardUserDefaults();
-        ns::ApplicationHome::setPath("");
-        ns::Bundle::setMainBundlePath("");
-    }
-    Scratch scratch;
-};
-
-TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
-    auto defaults = ns::UserDefaults::standardUserDefaults();
-    EXPECT_EQ(defaults->filePath(), scratch / "home/Library/Preferences/com.example.defaults.json");
-    const std::u16string lone = {u'a', 0xD800, u'b'};
-    auto nested = ns::Dictionary::withPairs(
-        {{str("$data"), str("not data")}, {str("list"), ns::Array::withObjects({ns::num(1), str("x")})}});
-    defaults->setBool(true, "flag");
-    defaults->setInteger(-42, "count");
-    defaults->setDouble(2.0, "ratio");
-    defaults->setString("quote \" back\\slash \n caf\u00e9 \U0001F600", "text");
-    defaults->setObjectForKey(ns::String::fromUTF16(lone), "lone");
-    defaults->setObjectForKey(ns::Data::make(std::string("\0\x01\xFFz", 4)), "blob");
-    defaults->setObjectForKey(ns::Date::withTimeIntervalSinceReferenceDate(123.5), "when");
-    defaults->setObjectForKey(ns::Number::withUnsignedLongLong(18446744073709551615ull), "big");
-    defaults->setObjectForKey(ns::Number::withDouble(std::nan("")), "nan");
-    defaults->setObjectForKey(ns::Dictionary::withPairs({{str("$inner"), nested}}), "tricky");
-    defaults->setObjectForKey(ns::MutableArray::withObjects({ns::Dictionary::make(), ns::Array::make()}),
-                              "empties");
-    auto before = defaults->dictionaryRepresentation();
-    EXPECT_TRUE(defaults->synchronize());
-    EXPECT_FALSE(ns::UserDefaults::standardUserDefaults()->arrayForKey("empties")->isKindOfClass(
-        ns::MutableArray::staticClass())); // copied in as immutable
-    defaults = nullptr;
-    before = nullptr;
-
-    ns::UserDefaults::resetStandardUserDefaults();
-    auto again = ns::UserDefaults::standardUserDefaults();
-    EXPECT_TRUE(again->boolForKey("flag"));
-    EXPECT_EQ(again->integerForKey("count"), -42);
-    auto ratio = rt::cast<ns::Number>(again->objectForKey("ratio"));
-    ASSERT_TRUE(ratio);
-    EXPECT_TRUE(ratio->isFloatingPoint());
-    EXPECT_TRUE(rt::cast<ns::Number>(again->objectForKey("flag"))->isBool());
-    EXPECT_EQ(again->stringForKey("text")->utf8(), "quote \" back\\slash \n caf\u00e9 \U0001F600");
-    EXPECT_EQ(again->stringForKey("lone")->utf16(), lone);
-    EXPECT_EQ(again->dataForKey("blob")->view(), std::string_view("\0\x01\xFFz", 4));
-    EXPECT_EQ(rt::cast<ns::Date>(again->objectForKey("when"))->timeIntervalSinceReferenceDate(), 123.5);
-    EXPECT_EQ(rt::cast<ns::Number>(again->objectForKey("big"))->unsignedLongLongValue(),
-              18446744073709551615ull);
-    EXPECT_TRUE(std::isnan(again->doubleForKey("nan")));
-    auto tricky = again->dictionaryForKey("tricky");
-    ASSERT_TRUE(tricky);
-    auto inner = rt::cast<ns::Dictionary>(tricky->objectForKey("$inner"));
-    ASSERT_TRUE(inner);
-    EXPECT_EQ(inner->objectForKey("$data")->description(), "not data");
-    EXPECT_EQ(names(*rt::cast<ns::Array>(inner->objectForKey("list"))), (std::vector<std::string>{"1", "x"}));
-    EXPECT_EQ(again->arrayForKey("empties")->count(), 2u);
-    EXPECT_EQ(again->dictionaryRepresentation()->count(), 11u);
-
-    // flushAll writes a store that was never synchronized.
-    auto side = ns::UserDefaults::makeWithFile(scratch / "side/prefs.json");
-    side->setInteger(7, "seven");
-    EXPECT_TRUE(ns::UserDefaults::flushAll());
-    EXPECT_EQ(ns::UserDefaults::makeWithFile(scratch / "side/prefs.json")->integerForKey("seven"), 7);
-}
-
-TEST_F(UserDefaultsTest, AbsentValuesAndTypedReads) {
-    auto d = ns::UserDefaults::makeWithFile(scratch / "prefs.json");
-    EXPECT_FALSE(d->boolForKey("missing"));
-    EXPECT_EQ(d->integerForKey("missing"), 0);
-    EXPECT_EQ(d->doubleForKey("missing"), 0.0);
-    EXPECT_FALSE(d->objectForKey("missing"));
-    EXPECT_FALSE(d->stringForKey("missing"));
-    EXPECT_FALSE(d->valueForKey("missing"));
-
-    for (const char* yes : {"YES", "yes", "true", "1", " 7"}) {
-        d->setString(yes, "b");
-        EXPECT_TRUE(d->boolForKey("b")) << yes;
-    }
-    for (const char* no : {"NO", "false", "0", "", "maybe"}) {
-        d->setString(no, "b");
-        EXPECT_FALSE(d->boolForKey("b")) << no;
-    }
-    d->setString("42abc", "n");
-    EXPECT_EQ(d->integerForKey("n"), 42);
-    EXPECT_FALSE(d->arrayForKey("n"));
-    EXPECT_FALSE(d->dataForKey("n"));
-    d->setInteger(5, "five");
-    EXPECT_EQ(d->stringForKey("five")->utf8(), "5");
-    d->setValueForKey(str("via kvc"), "k");
-    EXPECT_EQ(d->stringForKey("k")->utf8(), "via kvc");
-    d->setObjectForKey(nullptr, "k");
-    EXPECT_FALSE(d->objectForKey("k"));
-
-    ns::CapturedLog log;
-    d->setObjectForKey(ns::Null::null(), "null");
-    d->setObjectForKey(ns::Array::withObjects({ns::Null::null()}), "null");
-    EXPECT_FALSE(d->objectForKey("null"));
-    EXPECT_TRUE(log.contains("non-property-list"));
-
-    d->registerDefaults(
-        *ns::Dictionary::withPairs({{str("fallback"), ns::num(true)}, {str("five"), ns::num(9)}}));
-    EXPECT_TRUE(d->boolForKey("fallback"));
-    EXPECT_EQ(d->integerForKey("five"), 5);
-    EXPECT_TRUE(d->synchronize());
-    EXPECT_EQ(scratch.read("prefs.json").find("fallback"), std::string::npos);
-}
-
-TEST_F(UserDefaultsTest, DidChangeIsPostedSynchronouslyOnEachChange) {
-    auto defaults = ns::UserDefaults::standardUserDefaults();
-    std::vector<long> seen;
-    auto token = ns::NotificationCenter::defaultCenter()->addObserverForName(
-        ns::NSUserDefaultsDidChangeNotification, defaults, nullptr, [&](const Ref<ns::Notification>& n) {
-            EXPECT_EQ(n->object(), defaults);
-            seen.push_back(defaults->integerForKey("v"));
-        });
-    defaults->setInteger(1, "v");
-    EXPECT_EQ(seen, (std::vector<long>{1}));
-    defaults->setInteger(1, "v");
-    defaults->setObjectForKey(ns::num(2), "v");
-    EXPECT_EQ(seen, (std::vector<long>{1, 1, 2}));
-    defaults->removeObjectForKey("v");
-    defaults->removeObjectForKey("v");                // nothing to remove: no change
-    defaults->setObjectForKey(ns::Null::null(), "v"); // refused: no change
-    EXPECT_EQ(seen, (std::vector<long>{1, 1, 2, 0}));
-    ns::NotificationCenter::defaultCenter()->removeObserver(token);
-}
-
-TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndSynchronizes) {
-    auto d = ns::UserDefaults::makeWithFile(scratch / "shared.json");
-    std::atomic<int> changes{0};
-    auto token = ns::NotificationCenter::defaultCenter()->addObserverForName(
-        ns::NSUserDefaultsDidChangeNotification, d, nullptr, [&](auto&) { ++changes; });
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 50; ++i) {
-                const std::string key = "k" + std::to_string(t) + "-" + std::to_string(i);
-                d->setInteger(i, key);
-                EXPECT_EQ(d->integerForKey(key), i);
-                if (i % 10 == 0) {
-                    EXPECT_TRUE(d->synchronize());
-                }
-            }
-        });
-    for (auto& th : threads)
-        th.join();
-    ns::NotificationCenter::defaultCenter()->removeObserver(token);
-    EXPECT_EQ(changes, 200);
-    EXPECT_TRUE(d->synchronize());
-    auto reread = ns::UserDefaults::makeWithFile(scratch / "shared.json");
-    EXPECT_EQ(reread->dictionaryRepresentation()->count(), 200u);
-    EXPECT_EQ(reread->integerForKey("k3-49"), 49);
-}
-
-TEST_F(UserDefaultsTest, AnInterruptedWriteLeavesTheOldFile) {
-    auto defaults = ns::UserDefaults::standardUserDefaults();
-    const std::string file = defaults->filePath();
-    defaults->setInteger(1, "v");
-    ASSERT_TRUE(defaults->synchronize());
-    const std::string old = scratch.read("home/Library/Preferences/com.example.defaults.json");
-
-    defaults->setInteger(2, "v");
-    std::string temporary;
-    ns::detail::setAtomicWriteInterruption([&](const std::string& t) {
-        temporary = t;
-        return true;
-    });
-    {
-        ns::CapturedLog log;
-        EXPECT_FALSE(defaults->synchronize());
-        EXPECT_TRUE(log.contains("cannot write"));
-    }
-    EXPECT_EQ(fs::path(temporary).parent_path(), fs::path(file).parent_path());
-    EXPECT_TRUE(fs::exists(temporary)); // as a crash would leave it
-    EXPECT_EQ(scratch.read("home/Library/Preferences/com.example.defaults.json"), old);
-
-    // A restart reads the old file and ignores the stray temporary one.
-    defaults = nullptr;
-    ns::UserDefaults::resetStandardUserDefaults();
-    ns::detail::setAtomicWriteInterruption(nullptr);
-    defaults = ns::UserDefaults::standardUserDefaults();
-    EXPECT_EQ(defaults->integerForKey("v"), 1);
-
-    // A rename that fails keeps the changes for the next attempt and leaves no temporary file.
-    const std::string blocked = scratch / "blocked.json";
-    fs::create_directories(blocked);
-    auto d = ns::UserDefaults::makeWithFile(blocked);
-    d->setInteger(3, "v");
-    ns::CapturedLog log;
-    EXPECT_FALSE(d->synchronize());
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.root), {}), 3); // bundle, home, blocked.json
-    fs::remove(blocked);
-    EXPECT_TRUE(d->synchronize());
-    EXPECT_EQ(ns::UserDefaults::makeWithFile(blocked)->integerForKey("v"), 3);
-}
-
-TEST_F(UserDefaultsTest, ACorruptFileReadsAsEmpty) {
-    const std::string deep(100000, '[');
-    for (std::string text : {std::string("{\"a\": 1"), std::string("[1, 2]"), std::string("{\"a\": nul}"),
-                             std::string("{\"a\": 01}"), std::string("{\"a\": \"\xC3\"}"),
-                             std::string(R"({"a": {"$data": "abc"}})"), std::string(R"({"a": {"$nope": 1}})"),
-                             std::string(R"({"a": "\ud8"})"), std::string("{} x"),
-                             std::string("{\"a\": 1e999}"), "{\"a\": " + deep}) {
-        scratch.write("bad.json", text);
-        ns::CapturedLog log;
-        auto d = ns::UserDefaults::makeWithFile(scratch / "bad.json");
-        EXPECT_EQ(d->dictionaryRepresentation()->count(), 0u) << text.substr(0, 40);
-        EXPECT_TRUE(log.contains("corrupt")) << text.substr(0, 40);
-    }
-    scratch.write("good.json", "\xEF\xBB\xBF { \"a\" : [ true , -0.5e1 , {\"$dict\": {\"$date\": 1}} ] }");
-    auto d = ns::UserDefaults::makeWithFile(scratch / "good.json");
-    auto a = d->arrayForKey("a");
-    ASSERT_TRUE(a);
-    EXPECT_EQ(rt::cast<ns::Number>(a->objectAtIndex(1))->doubleValue(), -5.0);
-    EXPECT_TRUE(rt::cast<ns::Dictionary>(a->objectAtIndex(2))->objectForKey("$date"));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -607,6 +356,33 @@ TEST(FileManager, AtomicWritesAndReads) {
     EXPECT_FALSE(ns::FileManager::defaultManager()->contentsAtPath(s / "dir"));
 }
 
+// A write killed after its temporary file was written leaves it behind; the next write of the same
+// file clears it, and nothing of other files.
+TEST(FileManager, TheNextWriteRemovesTemporariesOfKilledWrites) {
+    Scratch s;
+    ASSERT_TRUE(ns::writeAtomically(s / "f.txt", "old"));
+    std::vector<std::string> left;
+    ns::detail::setAtomicWriteInterruption([&](const std::string& temporary) {
+        left.push_back(temporary);
+        return true; // killed here
+    });
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(ns::writeAtomically(s / "f.txt", "killed " + std::to_string(i)));
+    ns::detail::setAtomicWriteInterruption(nullptr);
+    ASSERT_EQ(left.size(), 5u);
+    for (std::size_t i = 0; i + 1 < left.size(); ++i)
+        EXPECT_FALSE(fs::exists(left[i])) << i; // each write clears what the one before left
+    EXPECT_TRUE(fs::exists(left.back()));
+    EXPECT_EQ(ns::readFile(s / "f.txt")->view(), "old");
+    s.write(".g.txt.tmp.abcdef", "another file's");
+    s.write(".f.txt.tmp.longer-name", "not a temporary");
+
+    ASSERT_TRUE(ns::writeAtomically(s / "f.txt", "new"));
+    EXPECT_EQ(ns::readFile(s / "f.txt")->view(), "new");
+    EXPECT_EQ(names(*ns::FileManager::defaultManager()->contentsOfDirectoryAtPath(s.root.string())),
+              (std::vector<std::string>{".f.txt.tmp.longer-name", ".g.txt.tmp.abcdef", "f.txt"}));
+}
+
 TEST(FileManager, ApplicationHomeDirectories) {
     Scratch s;
     ns::ApplicationHome::setPath(s / "home");
@@ -667,6 +443,42 @@ TEST(StringServices, CaseInsensitiveSearchInUTF16Units) {
               "STRASSE \u0178 \u0100 \u03a3");
     EXPECT_EQ(ns::lowercaseString(*str("\u00c9COLE \u0130 \u0416 \u0178 \u0141"))->utf8(),
               "\u00e9cole i \u0436 \u00ff \u0142");
+}
+
+// Needles that almost match everywhere, and needles whose own prefix repeats: the searches behind
+// find, split and replace-all must not skip a match while moving on from a near miss.
+TEST(StringServices, SearchesAcrossNearMissesAndRepeatingNeedles) {
+    const std::string hay(20000, 'a');
+    const std::string nearMiss = std::string(999, 'a') + "b";
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str(hay), nearMiss).location, ns::NotFound);
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str(hay + "B"), nearMiss), (ns::Range{19001, 1000}));
+    EXPECT_EQ(str(hay + "b")->rangeOfString(nearMiss), (ns::Range{19001, 1000}));
+    EXPECT_EQ(str("\u00e9" + hay + "b")->rangeOfString(nearMiss), (ns::Range{19002, 1000}));
+    EXPECT_FALSE(str("\u00e9" + hay)->containsString(nearMiss));
+
+    EXPECT_EQ(str("aaab")->rangeOfString("aab"), (ns::Range{1, 3}));
+    EXPECT_EQ(str("\u00e9abababac")->rangeOfString("ababac"), (ns::Range{3, 6}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str("xAbAbAbAC"), "ABABAC"), (ns::Range{3, 6}));
+    EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("ababa\u00e9aba"), "aba")),
+              (std::vector<std::string>{"", "ba\u00e9", ""}));
+    EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("aaaa\u00e9aa"), "aa", "b")->utf8(), "bb\u00e9b");
+}
+
+// Walking a long run of flags pair by pair gives every pair, as walking a short one does.
+TEST(String, WalkingALongRunOfFlagsByComposedCharacters) {
+    std::string flags;
+    for (int i = 0; i < 5000; ++i)
+        flags += i % 2 ? "\U0001F1EB\U0001F1F7" : "\U0001F1E9\U0001F1EA"; // FR, DE
+    auto s = str("x" + flags + "\u0301y");
+    std::size_t at = 1, pairs = 0;
+    while (at < s->length() - 1) {
+        const ns::Range r = s->rangeOfComposedCharacterSequenceAtIndex(at);
+        ASSERT_EQ(r.location, at);
+        ASSERT_EQ(r.length, pairs + 1 == 5000 ? 5u : 4u) << pairs; // the last flag takes the accent
+        at = r.max();
+        ++pairs;
+    }
+    EXPECT_EQ(pairs, 5000u);
 }
 
 TEST(StringServices, PercentEncoding) {
@@ -803,6 +615,30 @@ TEST(DateFormatter, FixedPatternsAndZones) {
 // ---------------------------------------------------------------------------------------------
 // Regular expressions
 
+// Huge years and long runs of digits give nil; nothing overflows on the way to a date or back.
+TEST(DateFormatter, HugeYearsAndLongNumbers) {
+    auto iso = ns::DateFormatter::withFormat("yyyy-MM-dd", 0);
+    for (const char* text :
+         {"9999999999-01-01", "200001-01-01", "99999999999999999999-01-01", "2024-0000000000001-01"})
+        EXPECT_FALSE(iso->dateFromString(text)) << text;
+    auto far = iso->dateFromString("200000-12-31");
+    ASSERT_TRUE(far);
+    EXPECT_EQ(iso->stringFromDate(*far)->utf8(), "200000-12-31");
+    EXPECT_EQ(ns::millisecondsSince1970(*far) / 1000, static_cast<long long>(far->timeIntervalSince1970()));
+
+    const std::string letters(25, 'y');
+    auto wide = ns::DateFormatter::withFormat(letters + "MM", 0);
+    EXPECT_FALSE(wide->dateFromString(std::string(25, '9') + "01"));
+    EXPECT_FALSE(wide->dateFromString(std::string(19, '9') + "01"));
+    EXPECT_TRUE(ns::DateFormatter::withFormat("yyyyMMdd", 0)->dateFromString("20240229"));
+
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(1e300)),
+              std::numeric_limits<long long>::max());
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(-HUGE_VAL)),
+              std::numeric_limits<long long>::min());
+    EXPECT_EQ(ns::millisecondsSince1970(*ns::Date::withTimeIntervalSince1970(std::nan(""))), 0);
+}
+
 TEST(RegularExpression, BadPatternsGiveAnError) {
     Ref<ns::Error> error;
     EXPECT_FALSE(ns::RegularExpression::make("(unclosed", false, &error));
@@ -853,6 +689,57 @@ TEST(RegularExpression, ReplacingAndCaseInsensitive) {
     auto icase = ns::RegularExpression::make("hello", true);
     EXPECT_TRUE(icase->firstMatchInString(*str("Say HeLLo")));
     EXPECT_FALSE(ns::RegularExpression::make("hello")->firstMatchInString(*str("Say HeLLo")));
+}
+
+// Long texts run on the calling thread's stack without deepening it, and patterns that would
+// backtrack without end stop at the matcher's limits: no match, and a line in the log.
+TEST(RegularExpression, LongTextsAndRunawayPatternsEndAtTheLimits) {
+    auto longText = ns::String::make(std::string(200000, 'a') + "\n");
+    auto all = ns::RegularExpression::make(".*")->firstMatchInString(*longText);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->range(), (ns::Range{0, 200000}));
+    auto groups = ns::RegularExpression::make("(.)*")->firstMatchInString(*longText);
+    ASSERT_TRUE(groups);
+    EXPECT_EQ(groups->rangeAtIndex(1), (ns::Range{199999, 1}));
+
+    auto as = ns::String::make(std::string(30, 'a') + "!");
+    for (const char* runaway : {"^(a*)*$", "(a+)+[bc]", "^(a|aa)*$"}) {
+        ns::CapturedLog log;
+        auto re = ns::RegularExpression::make(runaway);
+        ASSERT_TRUE(re) << runaway;
+        EXPECT_FALSE(re->firstMatchInString(*as)) << runaway;
+        EXPECT_EQ(re->numberOfMatchesInString(*as), 0u) << runaway;
+        EXPECT_TRUE(log.contains("limit")) << runaway;
+    }
+    EXPECT_FALSE(ns::RegularExpression::make("(a*)*b")->firstMatchInString(*as));
+}
+
+TEST(RegularExpression, StackedQuantifiersDoNotCompile) {
+    for (const char* stacked : {"a**", "a*+*", "a{2}{3}", "(x)+*"}) {
+        Ref<ns::Error> error;
+        EXPECT_FALSE(ns::RegularExpression::make(stacked, false, &error)) << stacked;
+        ASSERT_TRUE(error) << stacked;
+        EXPECT_EQ(error->code(), ns::FormattingError);
+        EXPECT_NE(
+            error->userInfo()->objectForKey(ns::DebugDescriptionErrorKey)->description().find("stacked"),
+            std::string::npos);
+    }
+    // A lazy or possessive mark is no second quantifier.
+    EXPECT_TRUE(ns::RegularExpression::make("a*?b"));
+    EXPECT_TRUE(ns::RegularExpression::make("a*+b"));
+}
+
+// Lone surrogates in the text are matched by nothing, and the rest of the text still matches, in
+// UTF-16 ranges.
+TEST(RegularExpression, TextWithLoneSurrogates) {
+    auto s = ns::String::fromUTF16(std::u16string{u'a', 0xD800, u'b', 0xDC00, u'c', u'\u00e9'});
+    auto re = ns::RegularExpression::make("[a-z\u00e9]");
+    EXPECT_EQ(re->numberOfMatchesInString(*s), 4u);
+    auto last = rt::cast<ns::TextCheckingResult>(re->matchesInString(*s, {0, s->length()})->lastObject());
+    EXPECT_EQ(last->range(), (ns::Range{5, 1}));
+    EXPECT_EQ(ns::RegularExpression::make("x*")->numberOfMatchesInString(*s), 7u);
+    EXPECT_EQ(ns::RegularExpression::make("\u00c9", true)->firstMatchInString(*s)->range(),
+              (ns::Range{5, 1}));
 }
 
 } // namespace

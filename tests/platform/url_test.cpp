@@ -25,14 +25,20 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
+#include <zlib.h>
 
 #include "platform/foundation/exception.h"
 #include "platform/foundation/file_handle.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/foundation/url.h"
-#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_connection.h"
 #include "platform/foundation/url_request.h"
+#include "platform/foundation/url_session.h"
+#include "platform/foundation/url_transport.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/main_loop.h"
 
@@ -480,6 +486,214 @@ TEST_F(URLLoadingTest, HTTPSNeedsTheCertificateTrusted) {
     load(get(server.url("/echo", "https")), again);
     ASSERT_TRUE(again.error);
     EXPECT_EQ(again.error->code(), ns::URLErrorServerCertificateUntrusted);
+}
+
+// ---- Misbehaving servers ---------------------------------------------------------------------
+
+// A loopback TCP server that reads each request's head and hands the connection to `reply`, one
+// connection at a time, until it goes. `stopping()` tells a reply that loops when to give up.
+class RawServer {
+public:
+    explicit RawServer(std::function<void(RawServer&, int fd)> reply) : reply_(std::move(reply)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(listener_, 8);
+        socklen_t len = sizeof addr;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~RawServer() {
+        {
+            std::lock_guard g(lock_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string url(const std::string& path = "/") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    int connections() const { return connections_; }
+    bool stopping() {
+        std::lock_guard g(lock_);
+        return stop_;
+    }
+    // Waits `ms` (real time) or until the server stops; false when it stops.
+    bool pause(int ms) {
+        std::unique_lock g(lock_);
+        return !cv_.wait_for(g, std::chrono::milliseconds(ms), [&] { return stop_; });
+    }
+    static bool send(int fd, std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+private:
+    void serve() {
+        while (!stopping()) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            ++connections_;
+            std::string head;
+            char buf[4096];
+            while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                head.append(buf, static_cast<std::size_t>(n));
+            }
+            reply_(*this, fd);
+            ::close(fd);
+        }
+    }
+
+    std::function<void(RawServer&, int)> reply_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<int> connections_{0};
+    std::mutex lock_;
+    std::condition_variable cv_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+TEST_F(URLLoadingTest, AReplyThatIsNotHTTPIsABadServerResponse) {
+    for (std::string garbage :
+         {"HELLO THERE\r\n\r\n", "\x16\x03\x01 binary", "HTTP/1.1 two hundred\r\n\r\n"}) {
+        RawServer server([&](RawServer&, int fd) { RawServer::send(fd, garbage); });
+        Received got;
+        load(get(server.url()), got);
+        ASSERT_TRUE(got.error) << garbage;
+        EXPECT_EQ(got.error->code(), ns::URLErrorBadServerResponse) << garbage;
+    }
+}
+
+TEST_F(URLLoadingTest, AMethodThatIsNotATokenNeverReachesTheServer) {
+    RawServer server(
+        [](RawServer&, int fd) { RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); });
+    for (const char* method :
+         {"GET / HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET", "GET\n", "G ET", "GET:", "\xC3\xA9"}) {
+        auto request = get(server.url())->mutableCopy();
+        request->setHTTPMethod(method);
+        Received got;
+        load(Ref<ns::URLRequest>(request), got);
+        ASSERT_TRUE(got.error) << method;
+        EXPECT_EQ(got.error->code(), ns::URLErrorBadURL) << method;
+    }
+    EXPECT_EQ(server.connections(), 0);
+    auto patch = get(server.url())->mutableCopy();
+    patch->setHTTPMethod("PATCH");
+    Received fine;
+    load(Ref<ns::URLRequest>(patch), fine);
+    EXPECT_FALSE(fine.error);
+    EXPECT_EQ(server.connections(), 1);
+}
+
+// `bytes` of zeros, gzip-compressed.
+std::string gzipOfZeros(std::size_t bytes) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    const std::string zeros(1 << 20, '\0');
+    std::string out;
+    char buf[65536];
+    for (std::size_t left = bytes; left > 0 || z.avail_in > 0;) {
+        const std::size_t take = std::min(left, zeros.size());
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        z.avail_in = static_cast<uInt>(take);
+        left -= take;
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int rc;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(buf);
+            z.avail_out = sizeof buf;
+            rc = deflate(&z, flush);
+            out.append(buf, sizeof buf - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+        if (flush == Z_FINISH) break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+TEST_F(URLLoadingTest, ABodyPastTheLimitFailsOnceDecompressed) {
+    const std::string bomb = gzipOfZeros(std::size_t{96} << 20); // 96 MiB in about 100 KB
+    RawServer server([&](RawServer&, int fd) {
+        RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+                                std::to_string(bomb.size()) + "\r\n\r\n" + bomb);
+    });
+    Received got;
+    load(get(server.url()), got); // the default limit, 64 MiB
+    ASSERT_TRUE(got.error);
+    EXPECT_EQ(got.error->code(), ns::URLErrorDataLengthExceedsMaximum);
+    EXPECT_FALSE(got.data);
+
+    auto small = get(server.url())->mutableCopy();
+    small->setMaximumBodyLength(100 << 20);
+    Received whole;
+    load(Ref<ns::URLRequest>(small), whole);
+    ASSERT_FALSE(whole.error) << whole.error->description();
+    EXPECT_EQ(whole.data->length(), std::size_t{96} << 20);
+}
+
+TEST_F(URLLoadingTest, AnEndlessBodyFailsAtTheLimit) {
+    RawServer server([](RawServer& self, int fd) {
+        if (!RawServer::send(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")) return;
+        const std::string chunk(1 << 16, 'x');
+        for (int i = 0; i < 16384 && !self.stopping(); ++i) // at most 1 GiB
+            if (!RawServer::send(fd, chunk)) return;
+    });
+    for (long long limit : {ns::URLRequest::DefaultMaximumBodyLength, 1ll << 20}) {
+        auto request = get(server.url())->mutableCopy();
+        request->setMaximumBodyLength(limit);
+        Received got;
+        load(Ref<ns::URLRequest>(request), got);
+        ASSERT_TRUE(got.error) << limit;
+        EXPECT_EQ(got.error->code(), ns::URLErrorDataLengthExceedsMaximum) << limit;
+        EXPECT_NE(got.error->description().find(std::to_string(limit)), std::string::npos);
+    }
+}
+
+// A declared length past the limit fails at once, without waiting for a body that never comes.
+TEST_F(URLLoadingTest, ADeclaredLengthPastTheLimitFailsBeforeTheBody) {
+    RawServer server([](RawServer& self, int fd) {
+        RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n");
+        self.pause(10000);
+    });
+    Received got;
+    load(get(server.url(), 30), got);
+    ASSERT_TRUE(got.error);
+    EXPECT_EQ(got.error->code(), ns::URLErrorDataLengthExceedsMaximum);
+}
+
+// The time-out is how long nothing may move: a slow but steady body completes, a stall does not.
+TEST_F(URLLoadingTest, TheTimeOutIsAnIdleTimeOut) {
+    RawServer server([](RawServer& self, int fd) {
+        if (!RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n")) return;
+        for (int i = 0; i < 8; ++i)
+            if (!self.pause(150) || !RawServer::send(fd, "z")) return;
+        self.pause(10000); // then nothing more: the connection stalls
+    });
+    Received slow;
+    load(get(server.url(), 0.6), slow); // 1.2 s in all, never 0.6 s without a byte
+    ASSERT_FALSE(slow.error) << slow.error->description();
+    EXPECT_EQ(slow.body(), "zzzzzzzz");
+
+    // 0 and less are the default interval, not "no time-out".
+    for (double seconds : {0.0, -1.0, std::nan("")}) {
+        auto request = get(server.url())->mutableCopy();
+        request->setTimeoutInterval(seconds);
+        EXPECT_EQ(ns::detail::transferRequestOf(*request).idleTimeoutMs, 60000) << seconds;
+    }
 }
 
 // ---- File handles --------------------------------------------------------------------------

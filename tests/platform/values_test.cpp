@@ -30,6 +30,7 @@ class Shape : public rt::Object, public ns::Coding {
     RT_CLASS(Shape)
 public:
     Shape() = default; // public: decoding makes it with its class's factory
+    static inline int built = 0; // by initWithCoder
 
     double width = 0;
     std::int64_t sides = 0;
@@ -48,6 +49,7 @@ public:
         c.encodeObject(payload, "payload");
     }
     rt::Id initWithCoder(ns::Coder& c) override {
+        ++built;
         width = c.decodeDouble("width");
         sides = c.decodeInt64("sides");
         filled = c.decodeBool("filled");
@@ -664,6 +666,39 @@ void expectCorrupt(const std::string& bytes, const char* what) {
     ASSERT_TRUE(error) << what;
     EXPECT_EQ(error->domain()->utf8(), "NSCocoaErrorDomain") << what;
     EXPECT_EQ(error->code(), 4864) << what;
+}
+
+// Data from outside the process builds only what the caller names (and the value classes).
+TEST(Archiver, OnlyAllowedClassesAreBuilt) {
+    auto shape = rt::make<Shape>();
+    shape->payload = ns::Array::withObjects({ns::str("x"), ns::num(2), ns::Dictionary::make()});
+    auto withToken =
+        ns::KeyedArchiver::archivedDataWithRootObject(ns::Array::withObjects({shape, Token::shared()}));
+    auto plain =
+        ns::KeyedArchiver::archivedDataWithRootObject(ns::Array::withObjects({ns::str("v"), ns::num(1)}));
+    ASSERT_TRUE(withToken && plain);
+
+    rt::Ref<ns::Error> error;
+    EXPECT_FALSE(ns::KeyedUnarchiver::unarchivedObjectOfClasses({&Shape::staticClass()}, withToken, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), 4864);
+    EXPECT_NE(error->description().find("FTValuesTestToken"), std::string::npos);
+    error = nullptr;
+    const std::int64_t before = rt::liveObjectCount();
+    Shape::built = 0;
+    EXPECT_FALSE(ns::KeyedUnarchiver::unarchivedObjectOfClasses({}, withToken));
+    EXPECT_EQ(Shape::built, 0); // refused before anything was built
+    EXPECT_EQ(rt::liveObjectCount(), before);
+
+    auto back = rt::cast<ns::Array>(ns::KeyedUnarchiver::unarchivedObjectOfClasses(
+        {&Shape::staticClass(), &Token::staticClass()}, withToken, &error));
+    ASSERT_TRUE(back) << (error ? error->description() : "");
+    EXPECT_TRUE(as<Shape>((*back)[0]));
+    EXPECT_EQ((*back)[1], Token::shared());
+    // Value classes need no naming; rt::Object names every class.
+    EXPECT_EQ(ns::KeyedUnarchiver::unarchivedObjectOfClasses({}, plain)->description(),
+              ns::Array::withObjects({ns::str("v"), ns::num(1)})->description());
+    EXPECT_TRUE(ns::KeyedUnarchiver::unarchivedObjectOfClasses({&rt::Object::staticClass()}, withToken));
 }
 
 TEST(Archiver, CorruptDataFailsWithoutCrashing) {

@@ -6,20 +6,20 @@
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/clock.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/run_loop.h"
 #include "platform/foundation/string.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/number.h"
 #include "streams/scheduler.h"
 #include "streams/signal.h"
 #include "streams/subject.h"
-#include "tests/testkit/main_loop.h"
+#include "streams/test_scheduler.h"
+#include "tests/testkit/streams/recorder.h"
+#include "tests/testkit/virtual_time.h"
 
-// The waits run the main run loop in slices on the installed clock, so every test here runs under
-// a manual clock: a source either answers by itself, or moves the clock past the 10 s time-out from
-// a helper thread once it is subscribed. Afterwards the clock is run past the time-out, whose
-// cancelled timer holds its block until then.
+// The waits run the main run loop in slices on the installed clock, so every test that waits runs
+// in virtual time: a source either answers by itself, or moves the clock past the 10 s time-out
+// from a helper thread once it is subscribed. The fixture then runs the clock past the time-out.
 
 namespace {
 
@@ -41,61 +41,63 @@ Ref<Signal> numbersThenEnd(std::vector<int> values, Ref<ns::Error> error = nullp
     });
 }
 
-void settle() {
-    testkit::runMainLoopFor(30);
-    ASSERT_TRUE(testkit::waitForWorkersIdle());
-}
+using testkit::record;
+using AsynchronousWaits = testkit::VirtualTimeTest;
+using StartAndWait = testkit::VirtualTimeTest;
 
 long intOf(const Id& v) {
     return v ? rt::cast<ns::Number>(v)->longValue() : -1;
 }
 
-TEST(AsynchronousWaits, FirstValueDefaultErrorsAndCompletion) {
-    ns::ScopedManualClock clock;
+TEST_F(AsynchronousWaits, FirstValueIsReturnedAndNoErrorWrittenThrough) {
     auto fallback = ns::num(99);
-    {
-        bool success = false;
-        Ref<ns::Error> error = ns::Error::make("Stale", 1);
-        EXPECT_EQ(intOf(numbersThenEnd({1, 2})->asynchronousFirstOrDefault(fallback, &success, &error)), 1);
-        EXPECT_TRUE(success);
-        EXPECT_FALSE(error); // written through even when there is none
-    }
-    {
-        bool success = false;
-        EXPECT_EQ(intOf(numbersThenEnd({})->asynchronousFirstOrDefault(fallback, &success, nullptr)), 99);
-        EXPECT_TRUE(success);
-    }
-    {
-        bool success = true;
-        Ref<ns::Error> error;
-        auto failed = numbersThenEnd({}, ns::Error::make("Test", 5));
-        EXPECT_EQ(intOf(failed->asynchronousFirstOrDefault(fallback, &success, &error)), 99);
-        EXPECT_FALSE(success);
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code(), 5);
-    }
-    // A value sent from another thread arrives through the main run loop.
+    bool success = false;
+    Ref<ns::Error> error = ns::Error::make("Stale", 1);
+    EXPECT_EQ(intOf(numbersThenEnd({1, 2})->asynchronousFirstOrDefault(fallback, &success, &error)), 1);
+    EXPECT_TRUE(success);
+    EXPECT_FALSE(error); // written through even when there is none
+}
+
+TEST_F(AsynchronousWaits, DefaultWhenNothingWasSent) {
+    auto fallback = ns::num(99);
+    bool success = false;
+    EXPECT_EQ(intOf(numbersThenEnd({})->asynchronousFirstOrDefault(fallback, &success, nullptr)), 99);
+    EXPECT_TRUE(success);
+}
+
+TEST_F(AsynchronousWaits, DefaultAndTheErrorWhenItFails) {
+    auto fallback = ns::num(99);
+    bool success = true;
+    Ref<ns::Error> error;
+    auto failed = numbersThenEnd({}, ns::Error::make("Test", 5));
+    EXPECT_EQ(intOf(failed->asynchronousFirstOrDefault(fallback, &success, &error)), 99);
+    EXPECT_FALSE(success);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), 5);
+}
+
+TEST_F(AsynchronousWaits, AValueSentFromAnotherThreadArrivesThroughTheMainRunLoop) {
     auto background = Scheduler::scheduler();
     auto later = Signal::createSignal([background](const Ref<Subscriber>& s) {
         return Ref<rt::Disposable>(background->schedule([s] { s->sendNext(ns::num(4)); }));
     });
     EXPECT_EQ(intOf(later->asynchronousFirstOrDefault(nullptr, nullptr, nullptr)), 4);
+}
 
+TEST_F(AsynchronousWaits, WaitUntilCompletedSucceedsOrGivesTheError) {
     Ref<ns::Error> error = ns::Error::make("Stale", 1);
     EXPECT_TRUE(numbersThenEnd({1, 2, 3})->asynchronouslyWaitUntilCompleted(&error));
     EXPECT_FALSE(error);
     EXPECT_FALSE(numbersThenEnd({1}, ns::Error::make("Test", 6))->asynchronouslyWaitUntilCompleted(&error));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), 6);
-    settle();
 }
 
-TEST(AsynchronousWaits, TimeOutAfterTenSeconds) {
-    ns::ScopedManualClock clock;
-    double start = clock.now();
+TEST_F(AsynchronousWaits, TimeOutAfterTenSeconds) {
+    double start = clock().now();
     std::thread mover;
     auto silent = Signal::createSignal([&](const Ref<Subscriber>&) {
-        mover = std::thread([&] { clock.advance(10); });
+        mover = std::thread([&] { clock().advance(10); });
         return Ref<rt::Disposable>();
     });
     bool success = true;
@@ -106,11 +108,10 @@ TEST(AsynchronousWaits, TimeOutAfterTenSeconds) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain()->utf8(), Signal::kErrorDomain);
     EXPECT_EQ(error->code(), Signal::kErrorTimedOut);
-    EXPECT_GE(clock.now() - start, 10);
-    settle();
+    EXPECT_GE(clock().now() - start, 10);
 }
 
-TEST(Start, BlocksRunOnTheSchedulerAndTheirResultIsReplayed) {
+TEST(Start, ASubjectBlockRunsOnTheSchedulerAndWhatItSentIsReplayed) {
     setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
     auto test = rt::make<es::TestScheduler>();
     int runs = 0;
@@ -123,10 +124,14 @@ TEST(Start, BlocksRunOnTheSchedulerAndTheirResultIsReplayed) {
     EXPECT_EQ(runs, 0);
     test->stepAll();
     EXPECT_EQ(runs, 1);
-    std::string seen;
-    subject->subscribeNextCompleted([&](const Id& v) { seen += v->description(); }, [&] { seen += "C"; });
-    EXPECT_EQ(seen, "1C");
+    auto seen = record(subject);
+    EXPECT_EQ(seen.text(), "1 C");
+    unsetenv("ES_DEBUG_SIGNAL_NAMES");
+}
 
+TEST(Start, ABlockRunsOnTheSchedulerAndItsResultOrErrorIsReplayed) {
+    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    auto test = rt::make<es::TestScheduler>();
     auto succeeded =
         Signal::startWithSchedulerBlock(test, [](bool&, Ref<ns::Error>&) -> Id { return ns::num(7); });
     auto failed = Signal::startWithSchedulerBlock(test, [](bool& success, Ref<ns::Error>& error) -> Id {
@@ -136,17 +141,12 @@ TEST(Start, BlocksRunOnTheSchedulerAndTheirResultIsReplayed) {
     });
     test->stepAll();
     EXPECT_EQ(succeeded->name(), "+startWithScheduler:block:");
-    seen.clear();
-    for (auto& s : {succeeded, failed})
-        s->subscribeNextErrorCompleted(
-            [&](const Id& v) { seen += v->description(); },
-            [&](const Ref<ns::Error>& e) { seen += "E" + std::to_string(e->code()); }, [&] { seen += "C"; });
-    EXPECT_EQ(seen, "7CE3");
+    EXPECT_EQ(record(succeeded).text(), "7 C");
+    EXPECT_EQ(record(failed).text(), "E3");
     unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
-TEST(Start, RunsOnABackgroundThread) {
-    ns::ScopedManualClock clock;
+TEST_F(StartAndWait, RunsOnABackgroundThread) {
     std::atomic<bool> onMain{true};
     auto started = Signal::start([&](bool&, Ref<ns::Error>&) -> Id {
         onMain = ns::Thread::isMainThread();
@@ -156,7 +156,6 @@ TEST(Start, RunsOnABackgroundThread) {
     EXPECT_EQ(intOf(started->asynchronousFirstOrDefault(nullptr, &success, nullptr)), 8);
     EXPECT_TRUE(success);
     EXPECT_FALSE(onMain.load());
-    settle();
 }
 
 TEST(Start, LazilyAtTheFirstSubscriptionEagerlyAtOnceBothOnce) {
@@ -178,20 +177,18 @@ TEST(Start, LazilyAtTheFirstSubscriptionEagerlyAtOnceBothOnce) {
     EXPECT_EQ(lazyRuns, 0);
     EXPECT_EQ(eagerRuns, 1);
 
-    std::string seen;
-    auto record = [&](const Ref<Signal>& s) {
-        s->subscribeNextCompleted([&](const Id& v) { seen += v->description(); }, [&] { seen += "C,"; });
-    };
-    record(lazy);
+    std::vector<testkit::Recorder> seen;
+    seen.push_back(record(lazy));
     EXPECT_EQ(lazyRuns, 0); // the subscription itself runs on the scheduler
     test->stepAll();
-    record(lazy);
-    record(eager);
-    record(eager);
+    seen.push_back(record(lazy));
+    seen.push_back(record(eager));
+    seen.push_back(record(eager));
     test->stepAll();
     EXPECT_EQ(lazyRuns, 1);
     EXPECT_EQ(eagerRuns, 1);
-    EXPECT_EQ(seen, "1C,1C,1C,1C,");
+    for (const auto& subscription : seen)
+        EXPECT_EQ(subscription.text(), "1 C");
     unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 

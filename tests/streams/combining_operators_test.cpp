@@ -9,6 +9,7 @@
 #include "platform/runtime/number.h"
 #include "streams/subject.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/recorder.h"
 
 namespace {
 
@@ -19,30 +20,7 @@ using es::Tuple;
 using rt::Id;
 using rt::Ref;
 
-// Numbers as digits, nil as "nil", tuples as "(a,b)", errors as "E<code>", completion as "C".
-std::string show(const Id& v) {
-    if (!v) return "nil";
-    if (auto t = rt::cast<Tuple>(v)) {
-        std::string s = "(";
-        for (std::size_t i = 0; i < t->count(); ++i)
-            s += (i ? "," : "") + show(t->objectAtIndex(i));
-        return s + ")";
-    }
-    if (auto n = rt::cast<ns::Number>(v)) return std::to_string(n->longLongValue());
-    return v->description();
-}
-
-struct Log {
-    std::string text;
-    void add(const std::string& s) { text += (text.empty() ? "" : " ") + s; }
-};
-
-Ref<es::Disposable> record(const Ref<Signal>& s, Log& log) {
-    return s->subscribeNextErrorCompleted(
-        [&log](const Id& v) { log.add(show(v)); },
-        [&log](const Ref<ns::Error>& e) { log.add("E" + std::to_string(e->code())); },
-        [&log] { log.add("C"); });
-}
+using testkit::record;
 
 // A signal that never ends on its own (it keeps its subscriber), counting its subscriptions and
 // disposals.
@@ -60,94 +38,98 @@ Id n(long v) {
     return ns::num(v);
 }
 
-TEST(TakeUntil, TriggerValuesAndCompletionEndItErrorsDoNot) {
+TEST(TakeUntil, ATriggerValueBeforeTheSubscriptionEndsItAtOnce) {
     Probe receiver;
-    Log immediate;
-    record(receiver.signal()->takeUntil(Signal::returnValue(n(1))), immediate);
-    EXPECT_EQ(immediate.text, "C");
+    auto immediate = record(receiver.signal()->takeUntil(Signal::returnValue(n(1))));
+    EXPECT_EQ(immediate.text(), "C");
     EXPECT_EQ(receiver.subscriptions, 0); // the trigger fired before the receiver was subscribed
+}
 
+TEST(TakeUntil, AnErrorFromTheTriggerDoesNotEndIt) {
     auto source = Subject::subject();
-    Log failing;
-    record(source->takeUntil(Signal::error(ns::Error::make("T", 9))), failing);
+    auto failing = record(source->takeUntil(Signal::error(ns::Error::make("T", 9))));
     source->sendNext(n(1));
     source->sendNext(n(2));
-    EXPECT_EQ(failing.text, "1 2");
+    EXPECT_EQ(failing.text(), "1 2");
+    source->sendCompleted();
+}
 
+TEST(TakeUntil, TheTriggersCompletionEndsItAndDisposesTheReceiver) {
+    Probe receiver;
     auto trigger = Subject::subject();
-    Log triggered;
-    record(receiver.signal()->takeUntil(trigger), triggered);
+    auto triggered = record(receiver.signal()->takeUntil(trigger));
     EXPECT_EQ(receiver.disposals, 0);
     trigger->sendCompleted(); // completion without a value also ends it
-    EXPECT_EQ(triggered.text, "C");
+    EXPECT_EQ(triggered.text(), "C");
     EXPECT_EQ(receiver.disposals, 1);
-    source->sendCompleted();
 }
 
 TEST(TakeUntilReplacement, ReceiverUntilTheReplacementSendsAnything) {
     auto receiver = Subject::subject(), replacement = Subject::subject();
-    Log log;
-    record(receiver->takeUntilReplacement(replacement), log);
+    auto log = record(receiver->takeUntilReplacement(replacement));
     receiver->sendNext(n(1));
     receiver->sendCompleted(); // not forwarded: waits for the replacement
     replacement->sendNext(n(2));
     replacement->sendCompleted();
-    EXPECT_EQ(log.text, "1 2 C");
+    EXPECT_EQ(log.text(), "1 2 C");
+}
 
+TEST(TakeUntilReplacement, TheReplacementsFirstEventDisposesTheReceiverFirst) {
     Probe probe;
-    auto receiver2 = Subject::subject(), replacement2 = Subject::subject();
-    Log swapped;
-    record(Signal::merge({receiver2, probe.signal()})->takeUntilReplacement(replacement2), swapped);
-    receiver2->sendNext(n(1));
+    auto receiver = Subject::subject(), replacement = Subject::subject();
+    auto swapped = record(Signal::merge({receiver, probe.signal()})->takeUntilReplacement(replacement));
+    receiver->sendNext(n(1));
     EXPECT_EQ(probe.disposals, 0);
-    replacement2->sendNext(n(9)); // disposes the receiver first
+    replacement->sendNext(n(9)); // disposes the receiver first
     EXPECT_EQ(probe.disposals, 1);
-    receiver2->sendNext(n(2));
-    replacement2->sendError(ns::Error::make("R", 3));
-    EXPECT_EQ(swapped.text, "1 9 E3");
+    receiver->sendNext(n(2));
+    replacement->sendError(ns::Error::make("R", 3));
+    EXPECT_EQ(swapped.text(), "1 9 E3");
 }
 
 TEST(CombineLatest, WaitsForEverySignalAndKeepsNil) {
     auto a = Subject::subject(), b = Subject::subject(), c = Subject::subject();
-    Log log;
-    record(Signal::combineLatest({a, b, c}), log);
+    auto log = record(Signal::combineLatest({a, b, c}));
     a->sendNext(n(1));
     b->sendNext(nullptr);
-    EXPECT_EQ(log.text, "");
+    EXPECT_EQ(log.text(), "");
     c->sendNext(n(3));
     a->sendNext(n(4));
     a->sendCompleted();
     b->sendCompleted();
     c->sendNext(n(5));
     c->sendCompleted();
-    EXPECT_EQ(log.text, "(1,nil,3) (4,nil,3) (4,nil,5) C");
+    EXPECT_EQ(log.text(), "(1,nil,3) (4,nil,3) (4,nil,5) C");
+}
 
+TEST(CombineLatest, ASignalThatCompletesWithoutSendingMeansNoTuple) {
     auto early = Subject::subject(), other = Subject::subject();
-    Log oneSided;
-    record(early->combineLatestWith(other), oneSided);
+    auto oneSided = record(early->combineLatestWith(other));
     early->sendCompleted();
     other->sendNext(n(1)); // the other side never sent: no tuple
     other->sendCompleted();
-    EXPECT_EQ(oneSided.text, "C");
+    EXPECT_EQ(oneSided.text(), "C");
+}
 
-    Log none, reduced, tuples;
-    record(Signal::combineLatest({}), none);
-    EXPECT_EQ(none.text, "C");
+TEST(CombineLatest, OfNoSignalsCompletes) {
+    auto none = record(Signal::combineLatest({}));
+    EXPECT_EQ(none.text(), "C");
+}
+
+TEST(CombineLatest, ReduceSpreadsEachTupleOverTheBlockOrSendsTheTupleWithoutOne) {
     auto x = Subject::subject(), y = Subject::subject();
-    auto reducing = record(
-        Signal::combineLatestReduce({x, y},
-                                    [](const Ref<ns::Number>& p, const Ref<ns::Number>& q) {
-                                        return ns::num(p->longLongValue() + (q ? q->longLongValue() : 100));
-                                    }),
-        reduced);
-    auto plain = record(Signal::combineLatestReduce({x, y}, nullptr), tuples);
+    auto reduced =
+        record(Signal::combineLatestReduce({x, y}, [](const Ref<ns::Number>& p, const Ref<ns::Number>& q) {
+            return ns::num(p->longLongValue() + (q ? q->longLongValue() : 100));
+        }));
+    auto tuples = record(Signal::combineLatestReduce({x, y}, nullptr));
     x->sendNext(n(1));
     y->sendNext(nullptr);
     y->sendNext(n(2));
-    EXPECT_EQ(reduced.text, "101 3");
-    EXPECT_EQ(tuples.text, "(1,nil) (1,2)");
-    reducing->dispose();
-    plain->dispose();
+    EXPECT_EQ(reduced.text(), "101 3");
+    EXPECT_EQ(tuples.text(), "(1,nil) (1,2)");
+    reduced.dispose();
+    tuples.dispose();
 }
 
 TEST(Flatten, LimitHoldsLaterSignalsUntilOneCompletes) {
@@ -158,8 +140,7 @@ TEST(Flatten, LimitHoldsLaterSignalsUntilOneCompletes) {
         ++thirdSubscribed;
         return Ref<Signal>(inner[2]);
     });
-    Log log;
-    record(outer->flatten(2), log);
+    auto log = record(outer->flatten(2));
     outer->sendNext(inner[0]);
     outer->sendNext(nullptr); // ignored
     outer->sendNext(inner[1]);
@@ -172,15 +153,14 @@ TEST(Flatten, LimitHoldsLaterSignalsUntilOneCompletes) {
     inner[2]->sendNext(n(3));
     inner[0]->sendNext(n(1));
     inner[0]->sendCompleted();
-    EXPECT_EQ(log.text, "2 3 1");
+    EXPECT_EQ(log.text(), "2 3 1");
     inner[2]->sendCompleted(); // the outer and every inner signal have completed
-    EXPECT_EQ(log.text, "2 3 1 C");
+    EXPECT_EQ(log.text(), "2 3 1 C");
 }
 
-TEST(Flatten, ConcatKeepsOrderWithoutDeepeningTheStack) {
+TEST(Flatten, ConcatSubscribesToEachSignalOnlyAfterTheOneBeforeCompleted) {
     auto outer = Subject::subject(), first = Subject::subject();
-    Log log;
-    record(outer->concat(), log);
+    auto log = record(outer->concat());
     outer->sendNext(first);
     auto second = Subject::subject();
     outer->sendNext(second);
@@ -189,9 +169,10 @@ TEST(Flatten, ConcatKeepsOrderWithoutDeepeningTheStack) {
     first->sendCompleted();
     second->sendNext(n(2));
     second->sendCompleted();
-    EXPECT_EQ(log.text, "1 2");
+    EXPECT_EQ(log.text(), "1 2");
+}
 
-    // Many waiting signals that complete as they are subscribed run one after another.
+TEST(Flatten, ConcatOfManyWaitingSignalsRunsThemOneAfterAnotherWithoutDeepeningTheStack) {
     constexpr long kCount = 200000;
     auto blocker = Subject::subject();
     long sum = 0, expected = 0;
@@ -222,28 +203,27 @@ TEST(Flatten, ConcatKeepsOrderWithoutDeepeningTheStack) {
     EXPECT_TRUE(completed);
 }
 
-TEST(Merge, EmptyCompletesAndAnErrorDisposesTheOthers) {
-    Log none;
-    record(Signal::merge(std::vector<Ref<Signal>>{}), none);
-    EXPECT_EQ(none.text, "C");
+TEST(Merge, OfNoSignalsCompletes) {
+    auto none = record(Signal::merge(std::vector<Ref<Signal>>{}));
+    EXPECT_EQ(none.text(), "C");
+}
 
+TEST(Merge, AnErrorDisposesTheOthers) {
     Probe probe;
     auto a = Subject::subject(), failing = Subject::subject();
-    Log log;
-    record(a->merge(probe.signal())->merge(failing), log);
+    auto log = record(a->merge(probe.signal())->merge(failing));
     a->sendNext(n(1));
     failing->sendNext(n(2));
     EXPECT_EQ(probe.disposals, 0);
     failing->sendError(ns::Error::make("M", 4));
     EXPECT_EQ(probe.disposals, 1);
     a->sendNext(n(3));
-    EXPECT_EQ(log.text, "1 2 E4");
+    EXPECT_EQ(log.text(), "1 2 E4");
 }
 
 TEST(SwitchToLatest, FollowsTheNewestInnerSignal) {
     auto outer = Subject::subject(), a = Subject::subject(), b = Subject::subject();
-    Log log;
-    record(outer->switchToLatest(), log);
+    auto log = record(outer->switchToLatest());
     outer->sendNext(a);
     a->sendNext(n(1));
     outer->sendNext(b);
@@ -251,60 +231,71 @@ TEST(SwitchToLatest, FollowsTheNewestInnerSignal) {
     b->sendNext(n(3));
     outer->sendCompleted(); // b still runs
     b->sendNext(n(4));
-    EXPECT_EQ(log.text, "1 3 4");
+    EXPECT_EQ(log.text(), "1 3 4");
     b->sendCompleted();
-    EXPECT_EQ(log.text, "1 3 4 C");
-
-    auto outer2 = Subject::subject(), c = Subject::subject();
-    Log nilInner;
-    record(outer2->switchToLatest(), nilInner);
-    outer2->sendNext(c);
-    outer2->sendNext(nullptr); // ends c like any other inner signal
-    c->sendNext(n(5));
-    EXPECT_EQ(nilInner.text, "");
-    outer2->sendCompleted();
-    EXPECT_EQ(nilInner.text, "C");
+    EXPECT_EQ(log.text(), "1 3 4 C");
 }
 
-TEST(SwitchCases, PicksTheCaseTheDefaultOrFails) {
-    auto keys = Subject::subject();
-    auto cases = ns::Dictionary::withPairs(
+TEST(SwitchToLatest, ANilInnerSignalEndsThePreviousOne) {
+    auto outer = Subject::subject(), c = Subject::subject();
+    auto nilInner = record(outer->switchToLatest());
+    outer->sendNext(c);
+    outer->sendNext(nullptr); // ends c like any other inner signal
+    c->sendNext(n(5));
+    EXPECT_EQ(nilInner.text(), "");
+    outer->sendCompleted();
+    EXPECT_EQ(nilInner.text(), "C");
+}
+
+// Keys "a" and nil have cases; "zz" has none.
+Ref<ns::Dictionary> twoCases() {
+    return ns::Dictionary::withPairs(
         {{ns::str("a"), Signal::returnValue(n(1))}, {es::TupleNil::tupleNil(), Signal::returnValue(n(0))}});
-    Log withDefault, withoutDefault;
-    auto d = record(Signal::switchCasesDefault(keys, cases, Signal::returnValue(n(9))), withDefault);
-    Ref<ns::Error> error;
-    auto failing = Signal::switchCasesDefault(keys, cases, nullptr)
-                       ->subscribeNextError([&](const Id& v) { withoutDefault.add(show(v)); },
-                                            [&](const Ref<ns::Error>& e) { error = e; });
+}
+
+void sendKeysWithACaseThenOneWithout(const Ref<Subject>& keys) {
     keys->sendNext(ns::str("a"));
     keys->sendNext(nullptr);
     keys->sendNext(ns::str("zz"));
-    EXPECT_EQ(withDefault.text, "1 0 9");
-    EXPECT_EQ(withoutDefault.text, "1 0");
+}
+
+TEST(SwitchCases, PicksTheCaseOrTheDefault) {
+    auto keys = Subject::subject();
+    auto withDefault = record(Signal::switchCasesDefault(keys, twoCases(), Signal::returnValue(n(9))));
+    sendKeysWithACaseThenOneWithout(keys);
+    EXPECT_EQ(withDefault.text(), "1 0 9");
+    withDefault.dispose();
+}
+
+TEST(SwitchCases, FailsForAKeyWithoutACaseWhenThereIsNoDefault) {
+    auto keys = Subject::subject();
+    auto withoutDefault = record(Signal::switchCasesDefault(keys, twoCases(), nullptr));
+    sendKeysWithACaseThenOneWithout(keys);
+    EXPECT_EQ(withoutDefault.text(), "1 0 E2");
+    auto error = withoutDefault.error();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain()->utf8(), "ESSignalErrorDomain");
     EXPECT_EQ(error->code(), 2);
     EXPECT_EQ(error->userInfo()->count(), 1u);
     EXPECT_EQ(error->localizedDescription()->utf8(), "No matching signal found for value zz");
+}
 
+TEST(IfThenElse, FollowsTheBranchTheLatestFlagPicks) {
     auto flags = Subject::subject(), yes = Subject::subject(), no = Subject::subject();
-    Log chosen;
-    auto branching = record(Signal::ifThenElse(flags, yes, no), chosen);
+    auto chosen = record(Signal::ifThenElse(flags, yes, no));
     flags->sendNext(ns::num(true));
     yes->sendNext(n(1));
     no->sendNext(n(2));
     flags->sendNext(ns::num(false));
     yes->sendNext(n(3));
     no->sendNext(n(4));
-    EXPECT_EQ(chosen.text, "1 4");
-    for (const auto& subscription : {d, failing, branching})
-        subscription->dispose();
+    EXPECT_EQ(chosen.text(), "1 4");
+    chosen.dispose();
 }
 
 TEST(Sample, SendsTheLatestValueOnEachSamplerValue) {
     auto source = Subject::subject(), sampler = Subject::subject();
-    Log log;
-    record(source->sample(sampler), log);
+    auto log = record(source->sample(sampler));
     sampler->sendNext(nullptr); // nothing yet
     source->sendNext(n(1));
     sampler->sendNext(nullptr);
@@ -314,7 +305,7 @@ TEST(Sample, SendsTheLatestValueOnEachSamplerValue) {
     sampler->sendNext(nullptr);
     source->sendCompleted();
     sampler->sendNext(nullptr);
-    EXPECT_EQ(log.text, "1 1 2 C");
+    EXPECT_EQ(log.text(), "1 1 2 C");
 }
 
 } // namespace

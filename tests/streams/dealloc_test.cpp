@@ -86,25 +86,38 @@ TEST(Dealloc, WillDeallocCompletesWhileTheObjectIsWhole) {
     EXPECT_EQ(late, 1);
 }
 
-TEST(Dealloc, LateWillDeallocSubscriberCompletesAtOnce) {
-    // The signal made before the hook was added (already completed when the hook runs), after it
-    // (its completion still queued behind the hook), or first asked for inside the hook.
-    enum Made { BeforeHook, AfterHook, InHook };
-    for (Made made : {BeforeHook, AfterHook, InHook}) {
-        SCOPED_TRACE(made);
-        auto probe = rt::make<DeallocProbe>();
-        const DeallocProbe* raw = probe.get();
-        if (made == BeforeHook) es::willDeallocSignal(raw);
-        bool completedInHook = false;
-        es::addDeallocDisposable(raw, Disposable::withBlock([&] {
-            bool completed = false;
-            es::willDeallocSignal(raw)->subscribeCompleted([&] { completed = true; });
-            completedInHook = completed;
-        }));
-        if (made == AfterHook) es::willDeallocSignal(raw);
-        probe = nullptr;
-        EXPECT_TRUE(completedInHook);
-    }
+// When the will-dealloc signal was first asked for, relative to the dealloc hook that subscribes
+// to it late: before the hook was added (already completed when the hook runs), after it (its
+// completion still queued behind the hook), or first inside the hook.
+enum Made { BeforeHook, AfterHook, InHook };
+
+void expectLateSubscriberCompletesAtOnce(Made made) {
+    auto probe = rt::make<DeallocProbe>();
+    const DeallocProbe* raw = probe.get();
+    if (made == BeforeHook) es::willDeallocSignal(raw);
+    bool completedInHook = false;
+    auto hook = Disposable::withBlock([&] {
+        bool completed = false;
+        es::willDeallocSignal(raw)->subscribeCompleted([&] { completed = true; });
+        completedInHook = completed;
+    });
+    es::addDeallocDisposable(raw, hook);
+    hook = nullptr;
+    if (made == AfterHook) es::willDeallocSignal(raw);
+    probe = nullptr;
+    EXPECT_TRUE(completedInHook);
+}
+
+TEST(Dealloc, LateWillDeallocSubscriberCompletesAtOnceWhenTheSignalWasMadeBeforeTheHook) {
+    expectLateSubscriberCompletesAtOnce(BeforeHook);
+}
+
+TEST(Dealloc, LateWillDeallocSubscriberCompletesAtOnceWhenTheSignalWasMadeAfterTheHook) {
+    expectLateSubscriberCompletesAtOnce(AfterHook);
+}
+
+TEST(Dealloc, LateWillDeallocSubscriberCompletesAtOnceWhenTheSignalIsFirstAskedForInTheHook) {
+    expectLateSubscriberCompletesAtOnce(InHook);
 }
 
 TEST(Dealloc, DidDeallocCompletesAfterTheDestructor) {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -12,15 +10,18 @@
 #include "platform/foundation/file_handle.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/url.h"
+#include "platform/foundation/url_loading.h"
 #include "platform/foundation/url_reading.h"
+#include "platform/foundation/url_request.h"
 #include "streams/foundation_signals.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
-#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_session.h"
 #include "platform/foundation/url_request.h"
 #include "streams/tuple.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/streams/recorder.h"
 
 namespace {
 
@@ -101,14 +102,17 @@ TEST(FileSignals, ReadOnceAndReplayToLateSubscribers) {
     int late = 0;
     subject->subscribeNextCompleted([&](const Id&) { ++late; }, [&] { ++late; });
     EXPECT_EQ(late, 2);
+}
 
+TEST(FileSignals, AMissingFileIsACocoaError) {
+    ScratchDir dir;
     bool failed = false;
     es::readContentsOfURL(ns::URL::fileURLWithPath(dir.path() + "/missing"), 0, es::Scheduler::immediateScheduler())
         ->subscribeError([&](const Ref<ns::Error>& e) { failed = e && e->domain()->isEqualToString("NSCocoaErrorDomain"); });
     EXPECT_TRUE(failed);
 }
 
-TEST(FileSignals, TextEncodingIsDetected) {
+TEST(FileSignals, UTF16WithAByteOrderMarkIsDetected) {
     ScratchDir dir;
     unsigned long encoding = 0;
     std::string text;
@@ -117,20 +121,28 @@ TEST(FileSignals, TextEncodingIsDetected) {
         ->subscribeNext([&](const Id& v) { text = v->description(); });
     EXPECT_EQ(text, "hi");
     EXPECT_EQ(encoding, ns::UTF16LittleEndianStringEncoding);
+}
 
+TEST(FileSignals, UTF8IsTheDefault) {
+    ScratchDir dir;
+    unsigned long encoding = 0;
+    std::string text;
     es::readStringContentsOfURL(ns::URL::fileURLWithPath(dir.file("u8.txt", "h\xC3\xA9")), &encoding,
                                 es::Scheduler::immediateScheduler())
         ->subscribeNext([&](const Id& v) { text = v->description(); });
     EXPECT_EQ(text, "h\xC3\xA9");
     EXPECT_EQ(encoding, ns::UTF8StringEncoding);
+}
 
+TEST(FileSignals, MalformedTextIsAnError) {
+    ScratchDir dir;
     Ref<ns::Error> error;
     EXPECT_FALSE(ns::stringWithContentsOfURL(ns::URL::fileURLWithPath(dir.file("bad.txt", "\xC3\x28")), nullptr, &error));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), 261);
 }
 
-TEST(FileSignals, BackgroundReadsCompleteOrFail) {
+TEST(FileSignals, ABackgroundReadSendsTheFileInChunksThenCompletes) {
     ScratchDir dir;
     std::string big(200 * 1024, 'x');
     auto handle = ns::FileHandle::fileHandleForReadingAtPath(dir.file("big.bin", big));
@@ -150,10 +162,13 @@ TEST(FileSignals, BackgroundReadsCompleteOrFail) {
     EXPECT_TRUE(completed);
     EXPECT_EQ(total, big.size());
     EXPECT_GT(chunks, 1);
+    testkit::waitForWorkersIdle();
+}
 
-    // An empty file: completed, no value.
+TEST(FileSignals, ABackgroundReadOfAnEmptyFileCompletesWithoutAValue) {
+    ScratchDir dir;
     int values = 0;
-    completed = false;
+    bool completed = false;
     es::readInBackground(ns::FileHandle::fileHandleForReadingAtPath(dir.file("empty", "")))
         ->subscribeNextCompleted([&](const Id&) { ++values; }, [&] { completed = true; });
     for (int i = 0; i < 100 && !completed; ++i) {
@@ -162,11 +177,14 @@ TEST(FileSignals, BackgroundReadsCompleteOrFail) {
     }
     EXPECT_TRUE(completed);
     EXPECT_EQ(values, 0);
+    testkit::waitForWorkersIdle();
+}
 
-    // A read error (a handle on a folder) is an error event, not the end of the file.
+TEST(FileSignals, ABackgroundReadErrorIsAnErrorEventNotTheEndOfTheFile) {
+    ScratchDir dir;
     Ref<ns::Error> error;
-    completed = false;
-    es::readInBackground(ns::FileHandle::fileHandleForReadingAtPath(dir.path()))
+    bool completed = false;
+    es::readInBackground(ns::FileHandle::fileHandleForReadingAtPath(dir.path())) // a folder
         ->subscribeErrorCompleted([&](const Ref<ns::Error>& e) { error = e; }, [&] { completed = true; });
     for (int i = 0; i < 100 && !error && !completed; ++i) {
         testkit::waitForWorkersIdle();
@@ -178,48 +196,31 @@ TEST(FileSignals, BackgroundReadsCompleteOrFail) {
     testkit::drainMainQueue();
 }
 
-TEST(RequestSignal, DeliversResponseAndDataThenCancelsOnDisposal) {
+TEST(RequestSignal, DeliversTheResponseAndTheDataThenCompletes) {
     testkit::LoopbackServer server;
-    std::mutex m;
-    std::condition_variable cv;
-    Ref<es::Tuple> reply;
-    int events = 0;
-    bool completed = false;
-    auto record = [&](const Id& v) {
-        std::lock_guard g(m);
-        reply = rt::cast<es::Tuple>(v);
-        ++events;
-    };
-    auto finish = [&] {
-        std::lock_guard g(m);
-        completed = true;
-        ++events;
-        cv.notify_all();
-    };
     auto echo = ns::URLRequest::requestWithURL(ns::URL::URLWithString(server.url("/echo")));
-    auto d = es::sendAsynchronousRequest(echo)->subscribeNextCompleted(record, finish);
-    {
-        std::unique_lock g(m);
-        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(10), [&] { return completed; }));
-    }
+    auto r = testkit::record(es::sendAsynchronousRequest(echo));
+    ASSERT_TRUE(r.waitForEnd());
+    ASSERT_TRUE(r.hasCompleted());
+    ASSERT_EQ(r.values().size(), 1u);
+    auto reply = rt::cast<es::Tuple>(r.values()[0]);
     ASSERT_TRUE(reply);
     auto response = rt::cast<ns::HTTPURLResponse>(reply->first());
     ASSERT_TRUE(response);
     EXPECT_EQ(response->statusCode(), 200);
     EXPECT_EQ(rt::cast<ns::Data>(reply->second())->view(), "hello");
-    reply = nullptr;
+}
 
-    // Disposed while the server holds the request: nothing is delivered afterwards.
-    events = 0;
+TEST(RequestSignal, DisposedWhileTheServerHoldsTheRequestDeliversNothing) {
+    testkit::LoopbackServer server;
     auto blocked = ns::URLRequest::requestWithURL(ns::URL::URLWithString(server.url("/block")));
-    auto pending = es::sendAsynchronousRequest(blocked)->subscribeNextCompleted(record, finish);
+    auto pending = testkit::record(es::sendAsynchronousRequest(blocked));
     ASSERT_TRUE(server.gate.waitEntered(1));
-    pending->dispose();
+    pending.dispose();
     EXPECT_TRUE(server.gate.release());
     EXPECT_TRUE(testkit::waitForWorkersIdle());
     testkit::drainMainQueue();
-    std::lock_guard g(m);
-    EXPECT_EQ(events, 0);
+    EXPECT_EQ(pending.text(), "");
 }
 
 } // namespace

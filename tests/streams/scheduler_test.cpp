@@ -1,41 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/clock.h"
 #include "platform/foundation/date.h"
+#include "platform/runtime/class.h"
 #include "streams/scheduler.h"
+#include "streams/test_scheduler.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/virtual_time.h"
 
 namespace {
 
 using es::Scheduler;
 using rt::Ref;
 
-// Waits (on real time, bounded) until a count is reached by other threads.
-class Latch {
-public:
-    explicit Latch(int count) : count_(count) {}
-    void countDown() {
-        std::lock_guard g(m_);
-        if (--count_ <= 0) cv_.notify_all();
-    }
-    bool wait() {
-        std::unique_lock g(m_);
-        return cv_.wait_for(g, std::chrono::seconds(20), [&] { return count_ <= 0; });
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    int count_;
-};
+using testkit::Latch;
 
 const std::string kPrefix = es::kReverseDomainPrefix;
 
@@ -73,13 +57,17 @@ TEST(MainThreadScheduler, RunsLaterInOrderAndCancels) {
     EXPECT_TRUE(cancelled->isDisposed());
 }
 
-TEST(Scheduler, CurrentScheduler) {
+TEST(CurrentScheduler, OnTheMainThreadOutsideAnyWorkIsTheMainThreadScheduler) {
     EXPECT_EQ(Scheduler::currentScheduler(), Scheduler::mainThreadScheduler());
+}
 
+TEST(CurrentScheduler, OnAPlainThreadIsNil) {
     Ref<Scheduler> onPlainThread = Scheduler::mainThreadScheduler();
     std::thread([&] { onPlainThread = Scheduler::currentScheduler(); }).join();
     EXPECT_FALSE(onPlainThread);
+}
 
+TEST(CurrentScheduler, InsideBackgroundWorkIsThatScheduler) {
     auto background = Scheduler::scheduler();
     Ref<Scheduler> inside;
     Latch done(1);
@@ -90,12 +78,14 @@ TEST(Scheduler, CurrentScheduler) {
     ASSERT_TRUE(done.wait());
     EXPECT_EQ(inside, background);
     inside = nullptr;
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
 
+TEST(CurrentScheduler, InsideMainThreadSchedulerWorkIsTheMainThreadScheduler) {
     Ref<Scheduler> inMain;
     Scheduler::mainThreadScheduler()->schedule([&] { inMain = Scheduler::currentScheduler(); });
     testkit::drainMainQueue();
     EXPECT_EQ(inMain, Scheduler::mainThreadScheduler());
-    ASSERT_TRUE(testkit::waitForWorkersIdle());
 }
 
 TEST(BackgroundScheduler, BlocksOfOneSchedulerNeverOverlap) {
@@ -123,12 +113,15 @@ TEST(BackgroundScheduler, BlocksOfOneSchedulerNeverOverlap) {
     ASSERT_TRUE(testkit::waitForWorkersIdle());
 }
 
-TEST(SubscriptionScheduler, InlineWithACurrentSchedulerDeferredWithout) {
+TEST(SubscriptionScheduler, InlineWithACurrentScheduler) {
     auto subscription = Scheduler::subscriptionScheduler();
     bool ran = false;
-    EXPECT_FALSE(subscription->schedule([&] { ran = true; }));
+    EXPECT_TRUE(subscription->schedule([&] { ran = true; })->isDisposed()); // ran: nothing to cancel
     EXPECT_TRUE(ran);
+}
 
+TEST(SubscriptionScheduler, DeferredToItsBackgroundSchedulerWithout) {
+    auto subscription = Scheduler::subscriptionScheduler();
     std::thread::id caller, runner;
     Ref<es::Disposable> returned;
     Latch done(1);
@@ -177,9 +170,10 @@ TEST(Scheduler, RecursiveBlockReschedulingTwiceRunsTwiceMoreAfterReturning) {
         });
     testkit::drainMainQueue();
     EXPECT_EQ(order, "<><><>");
+}
 
-    // Disposing stops the recursion before its next unit, even one already asked for.
-    runs = 0;
+TEST(Scheduler, DisposingARecursiveBlockStopsItBeforeItsNextRunEvenOneAskedFor) {
+    int runs = 0;
     Ref<es::Disposable> stopped;
     stopped = Scheduler::mainThreadScheduler()->scheduleRecursiveBlock(
         [&](const std::function<void()>& reschedule) {
@@ -191,44 +185,75 @@ TEST(Scheduler, RecursiveBlockReschedulingTwiceRunsTwiceMoreAfterReturning) {
     stopped = nullptr;
 }
 
-TEST(ImmediateScheduler, RunsInlineAndIterates) {
+TEST(ImmediateScheduler, RunsInline) {
     auto immediate = Scheduler::immediateScheduler();
     int runs = 0;
-    EXPECT_FALSE(immediate->schedule([&] { ++runs; }));
+    EXPECT_TRUE(immediate->schedule([&] { ++runs; })->isDisposed());
     EXPECT_EQ(runs, 1);
-    EXPECT_FALSE(immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; }));
-    EXPECT_EQ(runs, 1);
+}
+
+TEST(ImmediateScheduler, DoesNotRepeat) {
+    auto immediate = Scheduler::immediateScheduler();
+    int runs = 0;
+    EXPECT_TRUE(immediate->afterRepeatingEveryWithLeewaySchedule(ns::Date::now(), 1, 0, [&] { ++runs; })
+                    ->isDisposed());
+    EXPECT_EQ(runs, 0); // never runs the block
+}
+
+TEST(ImmediateScheduler, RecursionIteratesOnTheCallingThread) {
+    auto immediate = Scheduler::immediateScheduler();
     int passes = 0;
-    EXPECT_FALSE(immediate->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
-        if (++passes == 1) {
-            reschedule();
-            reschedule();
-        }
-    }));
+    EXPECT_TRUE(immediate
+                    ->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+                        if (++passes == 1) {
+                            reschedule();
+                            reschedule();
+                        }
+                    })
+                    ->isDisposed());
     EXPECT_EQ(passes, 3);
 }
 
-TEST(QueueScheduler, RepeatingTimerUnderTheManualClock) {
-    ns::ScopedManualClock clock;
+using QueueSchedulerTimers = testkit::VirtualTimeTest;
+
+TEST_F(QueueSchedulerTimers, RepeatingWorkTicksUntilDisposed) {
     auto scheduler = Scheduler::mainThreadScheduler();
     int ticks = 0;
     auto timer = scheduler->afterRepeatingEveryWithLeewaySchedule(ns::Date::now()->dateByAddingTimeInterval(1), 1,
                                                                   0, [&] { ++ticks; });
-    testkit::runMainLoopFor(3.5);
+    runFor(3.5);
     EXPECT_EQ(ticks, 3);
     timer->dispose();
-    testkit::runMainLoopFor(5);
+    runFor(5);
     EXPECT_EQ(ticks, 3);
+}
 
+TEST_F(QueueSchedulerTimers, DelayedWorkRunsAtItsDateUnlessDisposed) {
+    auto scheduler = Scheduler::mainThreadScheduler();
     std::string order;
     scheduler->afterDelaySchedule(2, [&] { order += "late"; });
     auto cancelled = scheduler->afterDelaySchedule(1, [&] { order += "cancelled"; });
     scheduler->afterDelaySchedule(1, [&] { order += "early,"; });
     cancelled->dispose();
-    testkit::runMainLoopFor(1.5);
+    runFor(1.5);
     EXPECT_EQ(order, "early,");
-    testkit::runMainLoopFor(1);
+    runFor(1);
     EXPECT_EQ(order, "early,late");
+}
+
+TEST(QueueScheduler, DisposingDelayedWorkWithdrawsItsTimerAtOnce) {
+    // On the system clock, an hour ahead: nothing the work holds may wait for its date.
+    std::int64_t before = rt::liveObjectCount();
+    auto scheduler = Scheduler::scheduler();
+    bool ran = false;
+    auto held = es::Disposable::make();
+    auto delayed = scheduler->afterDelaySchedule(3600, [&ran, held] { ran = true; });
+    held = nullptr;
+    delayed->dispose();
+    delayed = nullptr;
+    scheduler = nullptr;
+    EXPECT_EQ(rt::liveObjectCount(), before); // the block, the scheduler and its queue are gone
+    EXPECT_FALSE(ran);
 }
 
 TEST(TestScheduler, OrderAndStepping) {
@@ -257,25 +282,109 @@ TEST(TestScheduler, OrderAndStepping) {
     EXPECT_EQ(order, "abc05");
 }
 
-TEST(TestScheduler, RepeatingActionsAndTeardown) {
+TEST(TestScheduler, RepeatingActionRunsUntilDisposed) {
     std::vector<double> at;
-    {
-        auto test = rt::make<es::TestScheduler>();
-        auto start = ns::Date::withTimeIntervalSinceReferenceDate(10);
-        auto repeating = test->afterRepeatingEveryWithLeewaySchedule(start, 2, 0, [&] { at.push_back(at.size()); });
-        test->step(3);
-        EXPECT_EQ(at.size(), 3u);
-        repeating->dispose();
-        test->stepAll();
-        EXPECT_EQ(at.size(), 3u);
+    auto test = rt::make<es::TestScheduler>();
+    auto start = ns::Date::withTimeIntervalSinceReferenceDate(10);
+    auto repeating =
+        test->afterRepeatingEveryWithLeewaySchedule(start, 2, 0, [&] { at.push_back(at.size()); });
+    test->step(3);
+    EXPECT_EQ(at.size(), 3u);
+    repeating->dispose();
+    test->stepAll();
+    EXPECT_EQ(at.size(), 3u);
+}
 
-        int pending = 0;
-        test->schedule([&] { ++pending; });
-        test->schedule([&] { ++pending; });
-        at.push_back(-1);
-        test = nullptr; // deallocation runs what is left
-        EXPECT_EQ(pending, 2);
+TEST(TestScheduler, DeallocationRunsWhatIsLeft) {
+    auto test = rt::make<es::TestScheduler>();
+    int pending = 0;
+    test->schedule([&] { ++pending; });
+    test->schedule([&] { ++pending; });
+    test = nullptr;
+    EXPECT_EQ(pending, 2);
+}
+
+TEST(TestScheduler, RepeatingActionHoldsConstantMemoryAndDisposesFlat) {
+    auto test = rt::make<es::TestScheduler>();
+    long ticks = 0;
+    auto repeating = test->afterRepeatingEveryWithLeewaySchedule(
+        ns::Date::withTimeIntervalSinceReferenceDate(0), 1, 0, [&] { ++ticks; });
+    test->step(10);
+    std::int64_t alive = rt::liveObjectCount();
+    test->step(250'000);
+    EXPECT_EQ(rt::liveObjectCount(), alive);
+    EXPECT_EQ(test->scheduledActionCount(), 1u);
+    repeating->dispose(); // nothing nested to unwind, however long it ran
+    test->stepAll();
+    EXPECT_EQ(ticks, 250'010);
+}
+
+// A scheduler that overrides nothing: the base class's own answers.
+class BareScheduler final : public Scheduler {
+    RT_CLASS(BareScheduler)
+
+private:
+    BareScheduler() : Scheduler("") {}
+};
+
+RT_DEFINE_CLASS(BareScheduler, "ESTestBareScheduler", Scheduler)
+
+struct SchedulerKind {
+    const char* name;
+    Ref<Scheduler> (*make)();
+};
+
+// Every way of scheduling, on every kind of scheduler, returns a disposable that may be disposed.
+class EverySchedulingCall : public testkit::VirtualTimeTest,
+                            public ::testing::WithParamInterface<SchedulerKind> {};
+
+TEST_P(EverySchedulingCall, ReturnsADisposable) {
+    auto scheduler = GetParam().make();
+    ASSERT_TRUE(scheduler);
+    auto due = ns::Date::now(); // due at once: the immediate scheduler waits for the date
+    std::vector<Ref<es::Disposable>> returned = {
+        scheduler->schedule([] {}),
+        scheduler->afterSchedule(due, [] {}),
+        scheduler->afterDelaySchedule(0, [] {}),
+        scheduler->afterRepeatingEveryWithLeewaySchedule(due, 1, 0, [] {}),
+        scheduler->scheduleRecursiveBlock([](const std::function<void()>&) {}),
+    };
+    for (std::size_t i = 0; i < returned.size(); ++i) {
+        ASSERT_TRUE(returned[i]) << "call " << i;
+        returned[i]->dispose();
+        EXPECT_TRUE(returned[i]->isDisposed()) << "call " << i;
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedulers, EverySchedulingCall,
+    ::testing::Values(SchedulerKind{"Immediate", [] { return Scheduler::immediateScheduler(); }},
+                      SchedulerKind{"MainThread", [] { return Scheduler::mainThreadScheduler(); }},
+                      SchedulerKind{"Subscription", [] { return Scheduler::subscriptionScheduler(); }},
+                      SchedulerKind{"Background", [] { return Scheduler::scheduler(); }},
+                      SchedulerKind{"Queue",
+                                    [] {
+                                        return Ref<Scheduler>(es::QueueScheduler::withNameQueue(
+                                            "test.queue-scheduler", dispatch::Queue::global()));
+                                    }},
+                      SchedulerKind{"Test", [] { return Ref<Scheduler>(rt::make<es::TestScheduler>()); }},
+                      SchedulerKind{"Base", [] { return Ref<Scheduler>(rt::make<BareScheduler>()); }}),
+    [](const ::testing::TestParamInfo<SchedulerKind>& info) { return std::string(info.param.name); });
+
+TEST(Scheduler, WorkThatRanAtOnceReturnsOneSharedDisposedDisposable) {
+    auto immediate = Scheduler::immediateScheduler();
+    auto first = immediate->schedule([] {});
+    EXPECT_TRUE(first->isDisposed());
+    EXPECT_EQ(first, immediate->schedule([] {}));
+    EXPECT_EQ(first, Scheduler::subscriptionScheduler()->schedule([] {})); // inline on the main thread
+}
+
+TEST(TargetQueueScheduler, NilTargetMeansTheDefaultGlobalQueue) {
+    auto scheduler = es::TargetQueueScheduler::withNameTargetQueue("", nullptr);
+    ASSERT_TRUE(scheduler);
+    EXPECT_EQ(scheduler->name(),
+              kPrefix + ".ESTargetQueueScheduler(" + dispatch::Queue::global()->label() + ")");
+    EXPECT_EQ(scheduler->queue()->target(), dispatch::Queue::global());
 }
 
 } // namespace

@@ -1,19 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/number.h"
 #include "streams/multicast_connection.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
+#include "streams/test_scheduler.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/streams/recorder.h"
 
 namespace {
 
@@ -28,32 +27,7 @@ long num(const Id& v) {
     return v ? static_cast<long>(rt::cast<ns::Number>(v)->longLongValue()) : -1;
 }
 
-// Events as text ("1 2 C"), from any thread.
-struct Log {
-    std::mutex m;
-    std::condition_variable cv;
-    std::string text;
-    void add(const std::string& s) {
-        std::lock_guard g(m);
-        text += (text.empty() ? "" : " ") + s;
-        cv.notify_all();
-    }
-    std::string get() {
-        std::lock_guard g(m);
-        return text;
-    }
-    // Bounded real-time wait for other threads.
-    bool waitFor(const std::string& expected) {
-        std::unique_lock g(m);
-        return cv.wait_for(g, std::chrono::seconds(10), [&] { return text == expected; });
-    }
-};
-
-Ref<es::Disposable> record(const Ref<Signal>& s, Log& log) {
-    return s->subscribeNextErrorCompleted([&log](const Id& v) { log.add(std::to_string(num(v))); },
-                                          [&log](const Ref<ns::Error>&) { log.add("E"); },
-                                          [&log] { log.add("C"); });
-}
+using testkit::record;
 
 // A signal that sends 1, 2, 3 and completes, counting its subscriptions.
 Ref<Signal> counted(std::atomic<int>& subscriptions) {
@@ -68,43 +42,38 @@ Ref<Signal> counted(std::atomic<int>& subscriptions) {
 
 TEST(DeliverOnMainThread, InlineOnlyOnTheMainThreadWithNothingQueued) {
     auto subject = Subject::subject();
-    Log log;
     bool allOnMain = true;
-    auto d = subject->deliverOnMainThread()->subscribeNext([&](const Id& v) {
-        allOnMain = allOnMain && ns::Thread::isMainThread();
-        log.add(std::to_string(num(v)));
-    });
+    auto log = record(subject->deliverOnMainThread()->doNext(
+        [&](const Id&) { allOnMain = allOnMain && ns::Thread::isMainThread(); }));
     subject->sendNext(ns::num(1));
-    EXPECT_EQ(log.get(), "1"); // before sendNext returned
+    EXPECT_EQ(log.text(), "1"); // before sendNext returned
 
     std::thread([&] { subject->sendNext(ns::num(2)); }).join();
-    EXPECT_EQ(log.get(), "1");     // from another thread: always through the main queue
+    EXPECT_EQ(log.text(), "1");    // from another thread: always through the main queue
     subject->sendNext(ns::num(3)); // on the main thread, but queued behind 2
-    EXPECT_EQ(log.get(), "1");
+    EXPECT_EQ(log.text(), "1");
     testkit::drainMainQueue();
-    EXPECT_EQ(log.get(), "1 2 3");
+    EXPECT_EQ(log.text(), "1 2 3");
     EXPECT_TRUE(allOnMain);
     subject->sendNext(ns::num(4)); // the queue is empty again: inline
-    EXPECT_EQ(log.get(), "1 2 3 4");
-    d->dispose();
+    EXPECT_EQ(log.text(), "1 2 3 4");
+    log.dispose();
 }
 
 TEST(DeliverOnMainThread, ValuesSentFromInsideAQueuedDeliveryFollowIt) {
     auto subject = Subject::subject();
-    Log log;
-    std::string seenInside;
-    auto d = subject->deliverOnMainThread()->subscribeNext([&](const Id& v) {
-        log.add(std::to_string(num(v)));
+    std::string seenInside = "?";
+    testkit::Recorder log = record(subject->deliverOnMainThread()->doNext([&](const Id& v) {
         if (num(v) != 3) return;
         subject->sendNext(ns::num(1));
         subject->sendNext(ns::num(2));
-        seenInside = log.get();
-    });
+        seenInside = log.text(); // 3 itself is recorded once this returns
+    }));
     std::thread([&] { subject->sendNext(ns::num(3)); }).join();
     testkit::drainMainQueue();
-    EXPECT_EQ(seenInside, "3"); // not delivered nested inside the queued delivery
-    EXPECT_EQ(log.get(), "3 1 2");
-    d->dispose();
+    EXPECT_EQ(seenInside, ""); // not delivered nested inside the queued delivery
+    EXPECT_EQ(log.text(), "3 1 2");
+    log.dispose();
 }
 
 TEST(DeliverOnMainThread, EachProducerThreadKeepsItsOrder) {
@@ -139,20 +108,19 @@ TEST(DeliverOnMainThread, EachProducerThreadKeepsItsOrder) {
 TEST(DeliverOn, EventsRunOnTheSchedulerAndAreDroppedAfterDisposal) {
     auto scheduler = rt::make<es::TestScheduler>();
     auto subject = Subject::subject();
-    Log log;
-    auto d = record(subject->deliverOn(scheduler), log);
+    auto log = record(subject->deliverOn(scheduler));
     subject->sendNext(ns::num(1));
     subject->sendNext(ns::num(2));
-    EXPECT_EQ(log.get(), "");
+    EXPECT_EQ(log.text(), "");
     scheduler->step();
-    EXPECT_EQ(log.get(), "1");
-    d->dispose();
+    EXPECT_EQ(log.text(), "1");
+    log.dispose();
     EXPECT_EQ(scheduler->scheduledActionCount(), 1u); // not cancelled...
     scheduler->stepAll();
-    EXPECT_EQ(log.get(), "1"); // ...but dropped
+    EXPECT_EQ(log.text(), "1"); // ...but dropped
 }
 
-TEST(SubscribeOn, SubscribesOnTheSchedulerAndDisposalFirstCancels) {
+TEST(SubscribeOn, SubscribesOnTheScheduler) {
     auto background = Scheduler::scheduler();
     std::atomic<int> subscriptions{0};
     std::atomic<bool> onScheduler{false};
@@ -163,52 +131,59 @@ TEST(SubscribeOn, SubscribesOnTheSchedulerAndDisposalFirstCancels) {
         s->sendCompleted();
         return Ref<rt::Disposable>();
     });
-    Log log;
-    record(source->subscribeOn(background), log);
+    auto log = record(source->subscribeOn(background));
     EXPECT_TRUE(log.waitFor("7 C"));
     EXPECT_TRUE(onScheduler);
-    ASSERT_TRUE(testkit::waitForWorkersIdle());
-
-    auto test = rt::make<es::TestScheduler>();
-    auto cancelled = source->subscribeOn(test)->subscribeNext([](const Id&) {});
-    cancelled->dispose();
-    test->stepAll();
     EXPECT_EQ(subscriptions.load(), 1);
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
 }
 
-TEST(Multicasting, ReplayFormsAndPublish) {
+TEST(SubscribeOn, DisposalBeforeTheSchedulerRunsItCancelsTheSubscription) {
+    std::atomic<int> subscriptions{0};
+    auto test = rt::make<es::TestScheduler>();
+    auto cancelled = counted(subscriptions)->subscribeOn(test)->subscribeNext([](const Id&) {});
+    cancelled->dispose();
+    test->stepAll();
+    EXPECT_EQ(subscriptions.load(), 0);
+}
+
+TEST(Multicasting, ReplaySubscribesAtOnceAndReplaysEverythingToEverySubscriber) {
     std::atomic<int> subscriptions{0};
     auto replayed = counted(subscriptions)->replay();
     EXPECT_EQ(subscriptions.load(), 1); // at the call, with no subscriber
-    Log a, b;
-    record(replayed, a);
-    record(replayed, b);
-    EXPECT_EQ(a.get(), "1 2 3 C");
-    EXPECT_EQ(b.get(), "1 2 3 C");
+    auto a = record(replayed);
+    auto b = record(replayed);
+    EXPECT_EQ(a.text(), "1 2 3 C");
+    EXPECT_EQ(b.text(), "1 2 3 C");
     EXPECT_EQ(subscriptions.load(), 1);
+}
 
-    Log last;
-    record(counted(subscriptions)->replayLast(), last);
-    EXPECT_EQ(last.get(), "3 C");
+TEST(Multicasting, ReplayLastReplaysTheLastValue) {
+    std::atomic<int> subscriptions{0};
+    auto last = record(counted(subscriptions)->replayLast());
+    EXPECT_EQ(last.text(), "3 C");
+}
 
-    subscriptions = 0;
+TEST(Multicasting, ReplayLazilySubscribesAtTheFirstSubscriptionOnly) {
+    std::atomic<int> subscriptions{0};
     auto lazy = counted(subscriptions)->replayLazily();
     EXPECT_EQ(subscriptions.load(), 0);
-    Log first, second;
-    record(lazy, first);
-    record(lazy, second);
+    auto first = record(lazy);
+    auto second = record(lazy);
     EXPECT_EQ(subscriptions.load(), 1);
-    EXPECT_EQ(first.get(), "1 2 3 C");
-    EXPECT_EQ(second.get(), "1 2 3 C");
+    EXPECT_EQ(first.text(), "1 2 3 C");
+    EXPECT_EQ(second.text(), "1 2 3 C");
+}
 
+TEST(Multicasting, PublishSubscribesOnConnect) {
+    std::atomic<int> subscriptions{0};
     auto connection = counted(subscriptions)->publish();
-    Log published;
-    record(connection->signal(), published);
-    EXPECT_EQ(subscriptions.load(), 1);
-    EXPECT_EQ(published.get(), "");
+    auto published = record(connection->signal());
+    EXPECT_EQ(subscriptions.load(), 0);
+    EXPECT_EQ(published.text(), "");
     connection->connect();
-    EXPECT_EQ(subscriptions.load(), 2);
-    EXPECT_EQ(published.get(), "1 2 3 C");
+    EXPECT_EQ(subscriptions.load(), 1);
+    EXPECT_EQ(published.text(), "1 2 3 C");
 }
 
 TEST(Multicasting, LetSharesOneSubscriptionPerSubscriber) {
@@ -216,11 +191,10 @@ TEST(Multicasting, LetSharesOneSubscriptionPerSubscriber) {
     auto shared = counted(subscriptions)->let([](const Ref<Signal>& s) {
         return Signal::merge({s, s->map([](const Id& v) { return Id(ns::num(num(v) * 10)); })});
     });
-    Log log;
-    record(shared, log);
-    EXPECT_EQ(log.get(), "1 10 2 20 3 30 C");
+    auto first = record(shared);
+    EXPECT_EQ(first.text(), "1 10 2 20 3 30 C");
     EXPECT_EQ(subscriptions.load(), 1);
-    record(shared, log);
+    auto second = record(shared);
     EXPECT_EQ(subscriptions.load(), 2);
 }
 

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,7 +19,9 @@
 #include "streams/sequence.h"
 #include "streams/sequence_classes.h"
 #include "streams/signal.h"
+#include "streams/test_scheduler.h"
 #include "streams/tuple.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -82,9 +81,10 @@ TEST(Sequence, NoBlockRunsBeforeAHeadIsReadAndOncePerValue) {
     EXPECT_EQ(text(mapped), "10,20,30");
     EXPECT_EQ(text(mapped), "10,20,30"); // a second walk computes nothing again
     EXPECT_EQ(calls, 3);
+}
 
-    // A chain of operators stays lazy too, and a later step does not redo an earlier one.
-    calls = 0;
+TEST(Sequence, AChainOfOperatorsStaysLazyAndALaterStepDoesNotRedoAnEarlierOne) {
+    int calls = 0;
     auto chain = es::sequence(range(0, 100))
                      ->map([&](const Id& v) {
                          ++calls;
@@ -131,13 +131,14 @@ TEST(Sequence, AllStopsCallingAtTheFirstFailureButWalksToTheEnd) {
     EXPECT_TRUE(Sequence::empty()->all([](const Id&) { return false; }));
 }
 
-TEST(Sequence, ZipConcatAndBindFollowTheStreamRules) {
+TEST(Sequence, ZipPairsByPositionUntilTheShortestEnds) {
     auto letters = ns::Array::withObjects({ns::str("a"), ns::str("b")});
     auto zipped = es::sequence(range(1, 4))->zipWith(es::sequence(letters));
     EXPECT_EQ(text(zipped), "(1, a),(2, b)");
     EXPECT_EQ(text(Sequence::zip({es::sequence(range(1, 4)), es::sequence(range(5, 7))})), "(1, 5),(2, 6)");
+}
 
-    // concat reaches its second part only once the first is used up.
+TEST(Sequence, ConcatReachesItsSecondPartOnlyOnceTheFirstIsUsedUp) {
     int secondRuns = 0;
     auto second = Sequence::sequenceWithHeadBlockTailBlock(
         [&] {
@@ -152,8 +153,9 @@ TEST(Sequence, ZipConcatAndBindFollowTheStreamRules) {
     EXPECT_EQ(text(Sequence::concat(
                   {Sequence::empty(), es::sequence(range(0, 2)), Sequence::returnValue(ns::num(7))})),
               "0,1,7");
+}
 
-    // A stop flag set by the bind block still delivers the head of what it returned, no more.
+TEST(Sequence, AStopFlagSetByTheBindBlockStillDeliversWhatItReturned) {
     auto stopped = es::sequence(range(1, 4))->bind([] {
         return Sequence::BindBlock([](const Id& v, bool& stop) -> Ref<es::Stream> {
             stop = number(v) == 2;
@@ -161,8 +163,9 @@ TEST(Sequence, ZipConcatAndBindFollowTheStreamRules) {
         });
     });
     EXPECT_EQ(text(stopped), "1,10,2");
+}
 
-    // A value sequence ending in a nil tail still passes the last expansion through whole.
+TEST(Sequence, AValueSequenceEndingInANilTailPassesTheLastExpansionThroughWhole) {
     auto single = Sequence::sequenceWithHeadBlockTailBlock([] { return Id(ns::num(1)); },
                                                            [] { return Ref<Sequence>(); });
     EXPECT_EQ(text(single->flattenMap([](const Id&) { return es::sequence(range(4, 7)); })), "4,5,6");
@@ -229,27 +232,39 @@ TEST(Sequence, StringsStepByUnitButArrayByCharacter) {
     EXPECT_EQ(className(s->tail()), "ESStringSequence");
 }
 
-TEST(Sequence, FastEnumerationHandsOverInBatchesThenEndsForGood) {
-    auto lazy = es::sequence(range(0, 40))->map([](const Id& v) { return v; });
-    auto indexes = ns::IndexSet::indexSetWithIndexesInRange({100, 40});
-    for (const Ref<Sequence>& s : {es::sequence(range(0, 40)), lazy, es::sequence(indexes)}) {
-        SCOPED_TRACE(className(s));
-        es::FastEnumerationState state;
-        Id buffer[16];
-        std::vector<long> values;
-        std::vector<std::size_t> counts;
-        for (int call = 0; call < 6; ++call) {
-            std::size_t n = s->countByEnumerating(state, buffer, 16);
-            counts.push_back(n);
-            for (std::size_t i = 0; i < n; ++i)
-                values.push_back(number(state.itemsPtr[i]));
-        }
-        EXPECT_EQ(counts, (std::vector<std::size_t>{16, 16, 8, 0, 0, 0}));
-        ASSERT_EQ(values.size(), 40u);
-        EXPECT_EQ(values.back() - values.front(), 39);
-        EXPECT_EQ(state.held, nullptr);
+// Six calls of 16 entries at the most over a sequence of 40 consecutive numbers.
+void expectBatchesOfSixteenThenTheEndForGood(const Ref<Sequence>& s) {
+    es::FastEnumerationState state;
+    Id buffer[16];
+    std::vector<long> values;
+    std::vector<std::size_t> counts;
+    for (int call = 0; call < 6; ++call) {
+        std::size_t n = s->countByEnumerating(state, buffer, 16);
+        counts.push_back(n);
+        for (std::size_t i = 0; i < n; ++i)
+            values.push_back(number(state.itemsPtr[i]));
     }
-    // Leaving an enumeration half way releases what the state held.
+    EXPECT_EQ(counts, (std::vector<std::size_t>{16, 16, 8, 0, 0, 0}));
+    ASSERT_EQ(values.size(), 40u);
+    EXPECT_EQ(values.back() - values.front(), 39);
+    EXPECT_EQ(state.held, nullptr);
+}
+
+TEST(Sequence, FastEnumerationOfAnArraySequenceHandsOverInBatchesThenEndsForGood) {
+    expectBatchesOfSixteenThenTheEndForGood(es::sequence(range(0, 40)));
+}
+
+TEST(Sequence, FastEnumerationOfALazySequenceHandsOverInBatchesThenEndsForGood) {
+    expectBatchesOfSixteenThenTheEndForGood(es::sequence(range(0, 40))->map([](const Id& v) { return v; }));
+}
+
+TEST(Sequence, FastEnumerationOfAnIndexSetSequenceHandsOverInBatchesThenEndsForGood) {
+    expectBatchesOfSixteenThenTheEndForGood(
+        es::sequence(ns::IndexSet::indexSetWithIndexesInRange({100, 40})));
+}
+
+TEST(Sequence, LeavingAFastEnumerationHalfWayReleasesWhatTheStateHeld) {
+    auto lazy = es::sequence(range(0, 40))->map([](const Id& v) { return v; });
     es::FastEnumerationState state;
     Id buffer[4];
     EXPECT_EQ(lazy->countByEnumerating(state, buffer, 4), 4u);
@@ -289,10 +304,13 @@ TEST(Sequence, ReleasingAMillionLinkChainKeepsTheStackFlat) {
         ++walked;
     EXPECT_EQ(walked, kLength);
     root = nullptr; // every link is alive until here, then all go in one release
+}
 
-    // The same for a bound chain, whose links also hold the binding state.
+TEST(Sequence, ReleasingAMillionLinkBoundChainKeepsTheStackFlat) {
+    // The links of a bound chain also hold the binding state.
+    constexpr long kLength = 1'000'000;
+    long walked = 0;
     auto mapped = es::sequence(range(0, kLength))->map([](const Id& v) { return v; });
-    walked = 0;
     for (Ref<Sequence> s = mapped; s && s->head(); s = s->tail())
         ++walked;
     EXPECT_EQ(walked, kLength);
@@ -300,26 +318,18 @@ TEST(Sequence, ReleasingAMillionLinkChainKeepsTheStackFlat) {
 }
 
 TEST(Sequence, TwoThreadsReadingOneHeadGetTheOneComputedValue) {
-    std::mutex m;
-    std::condition_variable cv;
-    int arrived = 0;
+    testkit::Latch arrived(2);
     std::atomic<int> computed{0};
     auto s = Sequence::sequenceWithHeadBlockTailBlock(
         [&]() -> Id {
             ++computed;
-            // Give the other thread time to reach the head (bounded).
-            std::unique_lock g(m);
-            cv.wait_for(g, std::chrono::milliseconds(500), [&] { return arrived == 2; });
+            EXPECT_TRUE(arrived.wait()); // both threads are on their way to the head
             return Id(ns::MutableArray::withObjects({ns::num(computed.load())}));
         },
         [] { return Ref<Sequence>(); });
     Id seen[2];
     auto reader = [&](int i) {
-        {
-            std::lock_guard g(m);
-            ++arrived;
-        }
-        cv.notify_all();
+        arrived.countDown();
         seen[i] = s->head();
     };
     std::thread a(reader, 0), b(reader, 1);
@@ -439,16 +449,17 @@ TEST(Sequence, SignalsSendEveryValueThenComplete) {
                                           [&] { events += "done"; });
     testkit::drainMainQueue();
     EXPECT_EQ(events, "1,2,3,done");
+}
 
-    // One value per step; disposing stops the walk.
+TEST(Sequence, ASignalSendsOneValuePerStepAndDisposingStopsTheWalk) {
     auto scheduler = rt::make<es::TestScheduler>();
-    events.clear();
+    std::string events;
     int produced = 0;
     auto counted = es::sequence(range(1, 10))->map([&](const Id& v) {
         ++produced;
         return v;
     });
-    d = counted->signalWithScheduler(scheduler)->subscribeNextCompleted(
+    auto d = counted->signalWithScheduler(scheduler)->subscribeNextCompleted(
         [&](const Id& v) { events += v->description() + ","; }, [&] { events += "done"; });
     scheduler->step(2);
     EXPECT_EQ(events, "1,2,");

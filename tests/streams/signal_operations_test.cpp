@@ -25,7 +25,7 @@ std::string text(const Id& v) { return v ? v->description() : "nil"; }
 // One pass of the main run loop: what is pending now, without waiting.
 void runMainLoopOnce() { ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr); }
 
-TEST(SideEffects, HooksRunBeforeForwarding) {
+TEST(SideEffects, NextAndCompletedHooksRunBeforeForwarding) {
     std::string order;
     auto source = Signal::createSignal([](const Ref<Subscriber>& s) {
         s->sendNext(ns::num(1));
@@ -36,8 +36,10 @@ TEST(SideEffects, HooksRunBeforeForwarding) {
         ->doCompleted([&] { order += "doCompleted,"; })
         ->subscribeNextCompleted([&](const Id&) { order += "next,"; }, [&] { order += "completed,"; });
     EXPECT_EQ(order, "doNext,next,doCompleted,completed,");
+}
 
-    order.clear();
+TEST(SideEffects, ErrorAndFinallyHooksRunBeforeForwarding) {
+    std::string order;
     Signal::error(failure())
         ->doError([&](const Ref<ns::Error>&) { order += "doError,"; })
         ->finally([&] { order += "finally,"; })
@@ -78,14 +80,16 @@ TEST(Errors, CatchReplacesTheFirstErrorOnly) {
                              [&](const Ref<ns::Error>& e) { events += e->domain()->utf8(); });
     EXPECT_EQ(caught, 1);
     EXPECT_EQ(events, "1,Second");
+}
 
+TEST(Errors, CatchToReplacesAnErrorWithTheSignal) {
     std::string to;
     Signal::error(failure())->catchTo(Signal::returnValue(ns::num(2)))->subscribeNextCompleted(
         [&](const Id& v) { to += text(v); }, [&] { to += ",C"; });
     EXPECT_EQ(to, "2,C");
 }
 
-TEST(Errors, ThenAndTry) {
+TEST(Errors, ThenFollowsACompletionButNotAnError) {
     int thenCalls = 0;
     std::string events;
     Signal::returnValue(ns::num(1))
@@ -101,13 +105,17 @@ TEST(Errors, ThenAndTry) {
     })->subscribeError([&](const Ref<ns::Error>&) { events += ",error"; });
     EXPECT_EQ(thenCalls, 1);
     EXPECT_EQ(events, "2,error");
+}
 
+TEST(Errors, TryFailingWithoutAnErrorSendsANilError) {
     bool failedWithNil = false;
     Signal::returnValue(ns::num(1))
         ->tryBlock([](const Id&, Ref<ns::Error>&) { return false; })
         ->subscribeError([&](const Ref<ns::Error>& e) { failedWithNil = !e; });
     EXPECT_TRUE(failedWithNil);
+}
 
+TEST(Errors, TryMapMapsOrFailsWithTheBlocksError) {
     std::string mapped;
     Signal::returnValue(ns::num(3))
         ->tryMap([](const Id& v, Ref<ns::Error>&) { return Id(ns::stringWithFormat("<%@>", v)); })
@@ -122,37 +130,49 @@ TEST(Errors, ThenAndTry) {
     EXPECT_EQ(mapped, "Mapped");
 }
 
-TEST(Repetition, RetrySubscribesCountPlusOneTimes) {
-    int subscriptions = 0;
-    auto failing = Signal::createSignal([&](const Ref<Subscriber>& s) {
+// Sends how many times it has been subscribed, then fails.
+Ref<Signal> failingCountingSubscriptions(int& subscriptions) {
+    return Signal::createSignal([&subscriptions](const Ref<Subscriber>& s) {
         ++subscriptions;
         s->sendNext(ns::num(subscriptions));
         s->sendError(failure());
         return Ref<rt::Disposable>();
     });
+}
+
+TEST(Repetition, RetrySubscribesCountPlusOneTimes) {
+    int subscriptions = 0;
+    auto failing = failingCountingSubscriptions(subscriptions);
     std::string events;
     failing->retry(2)->subscribeNextError([&](const Id& v) { events += text(v) + ","; },
                                           [&](const Ref<ns::Error>&) { events += "E"; });
     testkit::drainMainQueue();
     EXPECT_EQ(subscriptions, 3);
     EXPECT_EQ(events, "1,2,3,E");
+}
 
-    subscriptions = 0;
+TEST(Repetition, RetryWithANegativeCountDoesNotRetry) {
+    int subscriptions = 0;
+    auto failing = failingCountingSubscriptions(subscriptions);
     bool failed = false;
     failing->retry(-1)->subscribeError([&](const Ref<ns::Error>&) { failed = true; });
     EXPECT_TRUE(failed);
     EXPECT_EQ(subscriptions, 1);
+}
 
-    // Unlimited: never fails; stop it by disposing.
-    subscriptions = 0;
-    failed = false;
+TEST(Repetition, RetryWithoutACountNeverFailsUntilDisposed) {
+    int subscriptions = 0;
+    auto failing = failingCountingSubscriptions(subscriptions);
+    bool failed = false;
     auto forever = failing->retry()->subscribeError([&](const Ref<ns::Error>&) { failed = true; });
     for (int i = 0; i < 5; ++i) runMainLoopOnce();
     forever->dispose();
     testkit::drainMainQueue();
     EXPECT_FALSE(failed);
     EXPECT_GE(subscriptions, 5);
+}
 
+TEST(Repetition, RetryPassesACompletionThrough) {
     int completions = 0, completedSubscriptions = 0;
     Signal::createSignal([&](const Ref<Subscriber>& s) {
         ++completedSubscriptions;
@@ -184,19 +204,26 @@ TEST(Repetition, RepeatOfEmptyRunsAtConstantStackDepthUntilDisposed) {
     testkit::drainMainQueue();
     EXPECT_EQ(cycles, atDisposal);
     EXPECT_LT(highest - lowest, 4096u);
+}
 
+TEST(Repetition, RepeatOfAnErrorFails) {
     bool failed = false;
     Signal::error(failure())->repeat()->subscribeError([&](const Ref<ns::Error>&) { failed = true; });
     EXPECT_TRUE(failed);
 }
 
-TEST(EventsAsValues, MaterializeAndDematerializeRoundTrip) {
-    auto source = Signal::createSignal([](const Ref<Subscriber>& s) {
+// 1, nil, then an error from the domain "Round".
+Ref<Signal> twoValuesThenAnError() {
+    return Signal::createSignal([](const Ref<Subscriber>& s) {
         s->sendNext(ns::num(1));
         s->sendNext(nullptr);
         s->sendError(failure("Round"));
         return Ref<rt::Disposable>();
     });
+}
+
+TEST(EventsAsValues, MaterializeSendsEachEventAsAValueThenCompletes) {
+    auto source = twoValuesThenAnError();
     std::vector<Ref<es::Event>> events;
     bool completed = false;
     source->materialize()->subscribeNextCompleted([&](const Id& v) { events.push_back(rt::cast<es::Event>(v)); },
@@ -206,7 +233,10 @@ TEST(EventsAsValues, MaterializeAndDematerializeRoundTrip) {
     EXPECT_FALSE(events[1]->value());
     EXPECT_EQ(events[2]->eventType(), es::EventType::Error);
     EXPECT_TRUE(completed);
+}
 
+TEST(EventsAsValues, DematerializeRestoresTheEvents) {
+    auto source = twoValuesThenAnError();
     std::string back;
     source->materialize()->dematerialize()->subscribeNextErrorCompleted(
         [&](const Id& v) { back += text(v) + ","; }, [&](const Ref<ns::Error>& e) { back += e->domain()->utf8(); },
@@ -217,7 +247,9 @@ TEST(EventsAsValues, MaterializeAndDematerializeRoundTrip) {
     Signal::returnValue(ns::num(5))->materialize()->dematerialize()->subscribeNextCompleted(
         [&](const Id& v) { fromCompleted += text(v) + ","; }, [&] { fromCompleted += "C"; });
     EXPECT_EQ(fromCompleted, "5,C");
+}
 
+TEST(EventsAsValues, IgnoreValuesKeepsOnlyTheEnd) {
     std::string ignored;
     Signal::returnValue(ns::num(5))->ignoreValues()->subscribeNextCompleted(
         [&](const Id& v) { ignored += text(v); }, [&] { ignored += "C"; });

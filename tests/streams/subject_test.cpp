@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +12,7 @@
 #include "streams/multicast_connection.h"
 #include "streams/subject.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/streams/recorder.h"
 
 namespace {
 
@@ -25,35 +26,8 @@ using es::Subject;
 using rt::Id;
 using rt::Ref;
 
-// Events as text: "1 nil E7 C".
-class Log {
-public:
-    void add(const std::string& s) {
-        std::lock_guard g(m_);
-        text_ += (text_.empty() ? "" : " ") + s;
-    }
-    std::string text() {
-        std::lock_guard g(m_);
-        return text_;
-    }
-
-private:
-    std::mutex m_;
-    std::string text_;
-};
-
-std::string show(const Id& v) {
-    if (!v) return "nil";
-    auto n = rt::cast<ns::Number>(v);
-    return n ? std::to_string(n->longLongValue()) : v->description();
-}
-
-Ref<Disposable> record(const Ref<Signal>& signal, Log& log) {
-    return signal->subscribeNextErrorCompleted(
-        [&log](const Id& v) { log.add(show(v)); },
-        [&log](const Ref<ns::Error>& e) { log.add("E" + std::to_string(e->code())); },
-        [&log] { log.add("C"); });
-}
+using testkit::record;
+using testkit::Recorder;
 
 std::size_t subscriberCount(Subject& subject) {
     std::size_t n = 0;
@@ -69,25 +43,22 @@ void spinUntilAtLeast(const std::atomic<int>& flag, int value) {
 
 TEST(Subject, DeliversToCurrentSubscribersOnly) {
     auto subject = Subject::subject();
-    Log early, late, afterEnd;
-    record(subject, early);
+    auto early = record(subject);
     subject->sendNext(ns::num(1));
-    record(subject, late);
+    auto late = record(subject);
     subject->sendNext(nullptr);
     subject->sendCompleted();
     EXPECT_EQ(early.text(), "1 nil C");
     EXPECT_EQ(late.text(), "nil C");
     EXPECT_EQ(subscriberCount(*subject), 0u); // the terminated subscribers left
 
-    record(subject, afterEnd); // the completion is not remembered
+    auto afterEnd = record(subject); // the completion is not remembered
     subject->sendNext(ns::num(2));
     EXPECT_EQ(afterEnd.text(), "2");
 }
 
-TEST(Subject, EndedSubscriptionLeavesTheListAndReleasesItsSubscriber) {
+TEST(Subject, SubscriptionDisposedByTheCallerLeavesTheListAndReleasesItsSubscriber) {
     auto subject = Subject::subject();
-
-    // Disposed by the caller.
     auto subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
     rt::Weak<BlockSubscriber> weak(subscriber);
     auto d = subject->subscribe(subscriber);
@@ -97,26 +68,31 @@ TEST(Subject, EndedSubscriptionLeavesTheListAndReleasesItsSubscriber) {
     d->dispose();
     EXPECT_EQ(subscriberCount(*subject), 0u);
     EXPECT_FALSE(weak.lock());
+}
 
-    // Ended by the subscriber itself terminating.
-    subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
-    weak = subscriber;
-    d = subject->subscribe(subscriber);
+TEST(Subject, SubscriptionEndedByTheSubscriberTerminatingLeavesTheListAndReleasesIt) {
+    auto subject = Subject::subject();
+    auto subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
+    rt::Weak<BlockSubscriber> weak(subscriber);
+    auto d = subject->subscribe(subscriber);
     d = nullptr;
     subscriber->sendCompleted();
     subscriber = nullptr;
     EXPECT_EQ(subscriberCount(*subject), 0u);
     EXPECT_FALSE(weak.lock());
+}
 
-    // Ended by an operator downstream: take(1) ends its subscription to the subject.
-    Log log;
-    record(subject->take(1), log);
+TEST(Subject, SubscriptionEndedByAnOperatorDownstreamLeavesTheList) {
+    auto subject = Subject::subject();
+    auto log = record(subject->take(1)); // take(1) ends its subscription to the subject
     subject->sendNext(ns::num(1));
     EXPECT_EQ(log.text(), "1 C");
     EXPECT_EQ(subscriberCount(*subject), 0u);
+}
 
-    // A subscriber that had already terminated is not kept at all.
-    subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
+TEST(Subject, SubscriberThatHadAlreadyTerminatedIsNotKept) {
+    auto subject = Subject::subject();
+    auto subscriber = BlockSubscriber::subscriberWithNextErrorCompleted(nullptr, nullptr, nullptr);
     subscriber->sendCompleted();
     EXPECT_TRUE(subject->subscribe(subscriber)->isDisposed());
     EXPECT_EQ(subscriberCount(*subject), 0u);
@@ -124,22 +100,20 @@ TEST(Subject, EndedSubscriptionLeavesTheListAndReleasesItsSubscriber) {
 
 TEST(Subject, SubscribersMayJoinAndLeaveFromInsideAnEvent) {
     auto subject = Subject::subject();
-    Log a, b, c;
-    Ref<Disposable> bSubscription;
+    std::optional<Recorder> b, c;
     bool joined = false;
-    subject->subscribeNext([&](const Id& v) {
-        a.add(show(v));
+    auto a = record(subject->doNext([&](const Id&) {
         if (joined) return;
         joined = true;
-        bSubscription->dispose(); // b is later in the list: it must not get this value
-        record(subject, c);       // c joins after this value
-    });
-    bSubscription = record(subject, b);
+        b->dispose();       // b is later in the list: it must not get this value
+        c.emplace(subject); // c joins after this value
+    }));
+    b.emplace(subject);
     subject->sendNext(ns::num(1));
     subject->sendNext(ns::num(2));
     EXPECT_EQ(a.text(), "1 2");
-    EXPECT_EQ(b.text(), "");
-    EXPECT_EQ(c.text(), "2");
+    EXPECT_EQ(b->text(), "");
+    EXPECT_EQ(c->text(), "2");
     subject->sendCompleted();
 }
 
@@ -154,8 +128,7 @@ TEST(Subject, TerminationEndsTheSubjectsOwnSubscriptions) {
         return Ref<rt::Disposable>(Disposable::withBlock([&] { ++disposals; }));
     });
     auto subject = Subject::subject();
-    Log log;
-    record(subject, log);
+    auto log = record(subject);
     first->subscribe(subject);
     second->subscribe(subject);
     EXPECT_EQ(disposals, 0);
@@ -167,33 +140,38 @@ TEST(Subject, TerminationEndsTheSubjectsOwnSubscriptions) {
     failing = nullptr;
 }
 
-TEST(ReplaySubject, ReplaysUpToItsCapacityThenTheTermination) {
-    struct Case {
-        std::uint64_t capacity;
-        const char* replayed;
-    };
-    for (Case k : {Case{0, ""}, Case{2, "nil 3"}, Case{ReplaySubject::kUnlimitedCapacity, "1 nil 3"}}) {
-        SCOPED_TRACE(k.capacity);
-        auto subject = ReplaySubject::replaySubjectWithCapacity(k.capacity);
-        subject->sendNext(ns::num(1));
-        subject->sendNext(nullptr);
-        subject->sendNext(ns::num(3));
-        Log live, completed;
-        record(subject, live);
-        EXPECT_EQ(live.text(), k.replayed); // on the main thread the replay is inline
-        subject->sendNext(ns::num(4));
-        subject->sendCompleted();
-        EXPECT_EQ(live.text(), std::string(k.replayed) + (*k.replayed ? " " : "") + "4 C");
-        record(subject, completed);
-        std::string tail = k.capacity == 0 ? "C" : k.capacity == 2 ? "3 4 C" : "1 nil 3 4 C";
-        EXPECT_EQ(completed.text(), tail);
-    }
+// 1, nil and 3 sent before a subscriber joins, 4 and the completion after it; then another joins.
+void expectReplay(std::uint64_t capacity, const std::string& replayed, const std::string& tail) {
+    auto subject = ReplaySubject::replaySubjectWithCapacity(capacity);
+    subject->sendNext(ns::num(1));
+    subject->sendNext(nullptr);
+    subject->sendNext(ns::num(3));
+    auto live = record(subject);
+    EXPECT_EQ(live.text(), replayed); // on the main thread the replay is inline
+    subject->sendNext(ns::num(4));
+    subject->sendCompleted();
+    EXPECT_EQ(live.text(), replayed + (replayed.empty() ? "" : " ") + "4 C");
+    auto completed = record(subject);
+    EXPECT_EQ(completed.text(), tail);
+}
 
+TEST(ReplaySubject, WithNoCapacityReplaysOnlyTheTermination) {
+    expectReplay(0, "", "C");
+}
+
+TEST(ReplaySubject, ReplaysUpToItsCapacityThenTheTermination) {
+    expectReplay(2, "nil 3", "3 4 C");
+}
+
+TEST(ReplaySubject, UnlimitedReplaysEveryValueThenTheTermination) {
+    expectReplay(ReplaySubject::kUnlimitedCapacity, "1 nil 3", "1 nil 3 4 C");
+}
+
+TEST(ReplaySubject, ReplaysTheValuesThenTheError) {
     auto failed = ReplaySubject::make();
     failed->sendNext(ns::num(1));
     failed->sendError(ns::Error::make("test", 9));
-    Log log;
-    record(failed, log);
+    auto log = record(failed);
     EXPECT_EQ(log.text(), "1 E9");
 }
 
@@ -224,17 +202,17 @@ TEST(ReplaySubject, JoinWhileAnotherThreadSendsGetsEachValueOnceInOrder) {
 
 TEST(BehaviorSubject, SendsTheCurrentValueFirstThenLaterValues) {
     auto subject = BehaviorSubject::behaviorSubjectWithDefaultValue(ns::num(1));
-    Log first, second;
-    record(subject, first);
+    auto first = record(subject);
     EXPECT_EQ(first.text(), "1"); // delivered before subscribe returned
     subject->sendNext(ns::num(2));
-    record(subject, second);
+    auto second = record(subject);
     subject->sendNext(nullptr);
     EXPECT_EQ(first.text(), "1 2 nil");
     EXPECT_EQ(second.text(), "2 nil");
+}
 
-    Log nilDefault;
-    record(BehaviorSubject::subject(), nilDefault);
+TEST(BehaviorSubject, WithoutADefaultValueSendsNilFirst) {
+    auto nilDefault = record(BehaviorSubject::subject());
     EXPECT_EQ(nilDefault.text(), "nil");
 }
 
@@ -285,8 +263,7 @@ struct CountingSource {
 TEST(MulticastConnection, ConnectSubscribesOnceAndReturnsTheSameDisposable) {
     CountingSource source;
     auto connection = MulticastConnection::make(source.signal, Subject::subject());
-    Log log;
-    record(connection->signal(), log);
+    auto log = record(connection->signal());
     EXPECT_EQ(source.subscriptions, 0);
     auto first = connection->connect();
     EXPECT_EQ(first, connection->connect());
@@ -301,8 +278,9 @@ TEST(MulticastConnection, ConnectSubscribesOnceAndReturnsTheSameDisposable) {
     EXPECT_EQ(source.subscriptions, 1);
     source.subscriber->sendNext(ns::num(2));
     EXPECT_EQ(log.text(), "1");
+}
 
-    // Racing connects from threads with no current scheduler: one subscription.
+TEST(MulticastConnection, RacingConnectsFromPlainThreadsSubscribeOnce) {
     CountingSource raced;
     auto racing = MulticastConnection::make(raced.signal, Subject::subject());
     std::vector<std::thread> threads;
@@ -321,24 +299,23 @@ TEST(MulticastConnection, AutoconnectSharesOneSubscriptionAndNeverReconnects) {
     CountingSource source;
     auto subject = Subject::subject();
     auto shared = MulticastConnection::make(source.signal, subject)->autoconnect();
-    Log a, b, c;
-    auto aSubscription = record(shared, a);
-    auto bSubscription = record(shared, b);
+    auto a = record(shared);
+    auto b = record(shared);
     EXPECT_EQ(source.subscriptions, 1);
     source.subscriber->sendNext(ns::num(1));
     EXPECT_EQ(a.text(), "1");
     EXPECT_EQ(b.text(), "1");
 
-    aSubscription->dispose();
+    a.dispose();
     EXPECT_EQ(source.disposals, 0);
     source.subscriber->sendNext(ns::num(2));
     EXPECT_EQ(a.text(), "1");
     EXPECT_EQ(b.text(), "1 2");
-    bSubscription->dispose();
+    b.dispose();
     EXPECT_EQ(source.disposals, 1);
     EXPECT_EQ(subscriberCount(*subject), 0u);
 
-    record(shared, c);
+    auto c = record(shared);
     EXPECT_EQ(source.subscriptions, 1);
     source.subscriber->sendNext(ns::num(3));
     EXPECT_EQ(c.text(), "");

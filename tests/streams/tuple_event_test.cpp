@@ -160,24 +160,39 @@ TEST(Event, EqualityHashAndKinds) {
     EXPECT_EQ(es::Unit::defaultUnit(), es::Unit::defaultUnit());
 }
 
-TEST(DebugDescription, FollowsTheEnvironmentOnEveryCall) {
+TEST(DebugDescription, WithNamesOffOnlyNumbersAndStringsAreDescribed) {
     auto tuple = Tuple::of(ns::num(1));
     auto unit = es::Unit::defaultUnit();
+    DebugNames off(false);
+    EXPECT_FALSE(es::debugNamesEnabled());
+    EXPECT_EQ(es::description(ns::num(42)), "42");
+    EXPECT_EQ(es::description(ns::str("text")), "text");
+    EXPECT_EQ(es::description(unit), "(description skipped)");
+    EXPECT_EQ(es::description(tuple), "(description skipped)");
+}
+
+TEST(DebugDescription, WithNamesOnEverythingIsDescribed) {
+    auto tuple = Tuple::of(ns::num(1));
+    auto unit = es::Unit::defaultUnit();
+    DebugNames on(true); // present with an empty value counts as set
+    EXPECT_TRUE(es::debugNamesEnabled());
+    EXPECT_EQ(es::description(ns::num(42)), "42");
+    EXPECT_EQ(es::description(unit).rfind("<ESUnit: 0x", 0), 0u);
+    EXPECT_EQ(es::description(tuple), tuple->allObjects()->description());
+}
+
+TEST(DebugDescription, FollowsTheEnvironmentOnEveryCall) {
     {
         DebugNames off(false);
         EXPECT_FALSE(es::debugNamesEnabled());
-        EXPECT_EQ(es::description(ns::num(42)), "42");
-        EXPECT_EQ(es::description(ns::str("text")), "text");
-        EXPECT_EQ(es::description(unit), "(description skipped)");
-        EXPECT_EQ(es::description(tuple), "(description skipped)");
     }
     {
-        DebugNames on(true); // present with an empty value counts as set
+        DebugNames on(true);
         EXPECT_TRUE(es::debugNamesEnabled());
-        EXPECT_EQ(es::description(ns::num(42)), "42");
-        EXPECT_EQ(es::description(unit).rfind("<ESUnit: 0x", 0), 0u);
-        EXPECT_EQ(es::description(tuple), tuple->allObjects()->description());
     }
+}
+
+TEST(DebugDescription, OfNilIsNull) {
     EXPECT_EQ(es::description(nullptr), "(null)");
 }
 

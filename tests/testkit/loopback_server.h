@@ -49,7 +49,9 @@ class LoopbackServer {
 public:
     explicit LoopbackServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
         : server_(std::move(server)) {
-        server_->set_keep_alive_timeout(0); // a stopping server waits out kept-alive connections
+        // Kept-alive connections stay open a while, as a real server keeps them: one closed at once
+        // races the client reusing it. A stopping server waits that long for them to go idle.
+        server_->set_keep_alive_timeout(1);
         server_->Get("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
         server_->Post("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
         server_->Get(R"(/status/(\d+))", [](const httplib::Request& req, httplib::Response& res) {

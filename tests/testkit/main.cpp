@@ -1,11 +1,13 @@
 // The test runner's entry: GoogleTest, plus a check that every test leaves no object alive.
 
 #include <cstdio>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/object.h"
+#include "tests/testkit/leak_check.h"
 
 namespace {
 
@@ -13,12 +15,11 @@ class LiveObjectCheck : public ::testing::EmptyTestEventListener {
 public:
     void OnTestStart(const ::testing::TestInfo&) override { start_ = rt::liveObjectCount(); }
     void OnTestEnd(const ::testing::TestInfo& info) override {
-        std::int64_t now = rt::liveObjectCount();
-        if (now != start_ && !info.result()->Failed()) {
-            std::printf("[  LEAKED  ] %s.%s left %lld object(s) alive\n", info.test_suite_name(), info.name(),
-                        static_cast<long long>(now - start_));
-            leaked_ = true;
-        }
+        if (info.result()->Failed()) return;
+        std::string report = testkit::leftAlive(start_);
+        if (report.empty()) return;
+        std::printf("[  LEAKED  ] %s.%s %s\n", info.test_suite_name(), info.name(), report.c_str());
+        leaked_ = true;
     }
     bool leaked() const { return leaked_; }
 

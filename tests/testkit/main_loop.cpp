@@ -18,24 +18,29 @@ namespace {
 constexpr double kSettleSeconds = 5;
 
 // Drains the main thread's work and waits for the pool to settle, until both are quiet together.
-void settle() {
+// False (the failure reported) when either does not come to an end.
+bool settle() {
     auto& pool = dispatch::detail::WorkerPool::shared();
     for (;;) {
-        drainMainQueue();
+        if (!drainMainQueue()) return false;
         if (!pool.waitSettled(kSettleSeconds, dispatch::detail::mainRunLoopHasWork)) {
             ADD_FAILURE() << "the worker pool did not settle within " << kSettleSeconds << " s";
-            return;
+            return false;
         }
-        if (!dispatch::detail::mainRunLoopHasWork()) return;
+        if (!dispatch::detail::mainRunLoopHasWork()) return true;
     }
 }
 
 } // namespace
 
-void drainMainQueue() {
+bool drainMainQueue(std::size_t maxPasses) {
     const auto& loop = ns::RunLoop::main();
-    while (loop->runMode(ns::DefaultRunLoopMode, nullptr)) {
-    }
+    for (std::size_t pass = 0; pass < maxPasses; ++pass)
+        if (!loop->runMode(ns::DefaultRunLoopMode, nullptr)) return true;
+    if (!dispatch::detail::mainRunLoopHasWork()) return true; // the last pass emptied it
+    ADD_FAILURE() << "the main queue still had work after " << maxPasses
+                  << " passes of the main run loop: work keeps queueing more of itself";
+    return false;
 }
 
 void runMainLoopUntil(ns::TimeInterval virtualTime) {
@@ -46,7 +51,7 @@ void runMainLoopUntil(ns::TimeInterval virtualTime) {
     }
     auto& timers = dispatch::detail::TimerManager::shared();
     for (;;) {
-        settle();
+        if (!settle()) return;
         std::optional<ns::TimeInterval> next = timers.nextDeadline();
         if (!next || *next > virtualTime) break;
         if (*next > clock->now()) {

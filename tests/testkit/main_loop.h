@@ -2,17 +2,25 @@
 // Deterministic stepping of the main thread's work for tests: drain the main queue and run loop,
 // let the worker pool settle, and move an installed ManualClock from deadline to deadline.
 
+#include <cstddef>
+
 #include "platform/foundation/clock.h"
 
 namespace testkit {
 
-// Runs main-queue and main-run-loop work until there is none, without waiting.
-void drainMainQueue();
+// Passes of the main run loop a drain makes at most (each pass runs what was queued before it).
+inline constexpr std::size_t kDrainPassLimit = 1'000'000;
+
+// Runs main-queue and main-run-loop work until there is none, without waiting. Work that keeps
+// queueing more would never let it return: after `maxPasses` passes it stops and reports a test
+// failure. Returns whether the main thread went idle.
+bool drainMainQueue(std::size_t maxPasses = kDrainPassLimit);
 
 // Needs an installed ManualClock. Repeatedly: drains until idle, waits until the worker pool is
 // idle (nothing queued, every running job parked in a wait), then moves the clock to the earliest
 // deadline not after `virtualTime` (ties fire in the order they were scheduled); stops when no
 // deadline is left at or before `virtualTime`, then sets the clock to `virtualTime` and drains.
+// Stops early (the failure reported) when a drain does not come to an end.
 void runMainLoopUntil(ns::TimeInterval virtualTime);
 // runMainLoopUntil(now + seconds).
 void runMainLoopFor(double seconds);

@@ -34,16 +34,26 @@ struct Recorder::State {
     std::string text;
     std::vector<rt::Id> values;
     bool completed = false;
+    bool ended = false; // an error (nil included) or a completion arrived
     rt::Ref<ns::Error> error;
 
-    void add(const std::string& event) {
-        std::string entry = event;
+    // The event as it is written, with its time when there is a clock.
+    std::string entry(std::string event) const {
         if (options.clock) {
             char at[32];
             std::snprintf(at, sizeof at, "@%.2f", options.clock->now() - start);
-            entry += at;
+            event += at;
         }
-        std::lock_guard g(m);
+        return event;
+    }
+    std::string entry(const rt::Ref<ns::Error>& e) const {
+        if (!e) return entry(options.errorDomains ? "E:nil" : "Enil");
+        if (!options.errorDomains) return entry("E" + std::to_string(e->code()));
+        bool info = e->userInfo() && !e->userInfo()->isEmpty();
+        return entry("E:" + e->domain()->utf8() + "/" + std::to_string(e->code()) + (info ? "+info" : ""));
+    }
+    // Under the lock, with what the event changes, so a waiter sees both together.
+    void append(const std::string& entry) {
         text += (text.empty() ? "" : " ") + entry;
         changed.notify_all();
     }
@@ -55,30 +65,23 @@ Recorder::Recorder(const rt::Ref<es::Signal>& signal, RecordOptions options)
     if (options.clock) state_->start = options.clock->now();
     disposable_ = signal->subscribeNextErrorCompleted(
         [state = state_](const rt::Id& value) {
-            {
-                std::lock_guard g(state->m);
-                state->values.push_back(value);
-            }
-            state->add(show(value));
+            std::string entry = state->entry(show(value));
+            std::lock_guard g(state->m);
+            state->values.push_back(value);
+            state->append(entry);
         },
         [state = state_](const rt::Ref<ns::Error>& error) {
-            {
-                std::lock_guard g(state->m);
-                state->error = error;
-            }
-            if (!state->options.errorDomains) {
-                state->add("E" + std::to_string(error->code()));
-                return;
-            }
-            bool info = error->userInfo() && !error->userInfo()->isEmpty();
-            state->add("E:" + error->domain()->utf8() + "/" + std::to_string(error->code()) + (info ? "+info" : ""));
+            std::string entry = state->entry(error);
+            std::lock_guard g(state->m);
+            state->error = error;
+            state->ended = true;
+            state->append(entry);
         },
         [state = state_] {
-            {
-                std::lock_guard g(state->m);
-                state->completed = true;
-            }
-            state->add("C");
+            std::string entry = state->entry("C");
+            std::lock_guard g(state->m);
+            state->completed = state->ended = true;
+            state->append(entry);
         });
 }
 
@@ -108,7 +111,7 @@ rt::Ref<ns::Error> Recorder::error() const {
 
 bool Recorder::hasEnded() const {
     std::lock_guard g(state_->m);
-    return state_->completed || state_->error;
+    return state_->ended;
 }
 
 ::testing::AssertionResult Recorder::waitFor(const std::string& expected, double realSeconds) const {
@@ -118,6 +121,15 @@ bool Recorder::hasEnded() const {
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "recorded \"" << state_->text << "\", expected \"" << expected
                                          << "\" within " << realSeconds << " s";
+}
+
+::testing::AssertionResult Recorder::waitForEnd(double realSeconds) const {
+    std::unique_lock g(state_->m);
+    if (state_->changed.wait_for(g, std::chrono::duration<double>(realSeconds),
+                                 [&] { return state_->ended; }))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "recorded \"" << state_->text << "\" and no end within " << realSeconds << " s";
 }
 
 const rt::Ref<es::Disposable>& Recorder::disposable() const { return disposable_; }

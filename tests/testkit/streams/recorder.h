@@ -1,9 +1,9 @@
 #pragma once
 // The recorder: subscribes to a signal and keeps its events as text, for tests to compare against
 // one line: "1 2 (1,nil) E3 C". Values are written by `show`; an error as "E" and its code (or
-// "E:<domain>/<code>" with errorDomains); completion as "C". With a clock, each event carries the
-// virtual time it arrived at, relative to the start: "1@0.90 C@0.90". Events may come from any
-// thread.
+// "E:<domain>/<code>" with errorDomains; a nil error as "Enil" or "E:nil"); completion as "C". With a clock,
+// each event carries the virtual time it arrived at, relative to the start: "1@0.90 C@0.90". Events may come
+// from any thread.
 
 #include <memory>
 #include <string>
@@ -49,6 +49,8 @@ public:
     bool hasEnded() const;
     // Waits (bounded, real time) until the text is `expected`: for events from other threads.
     ::testing::AssertionResult waitFor(const std::string& expected, double realSeconds = 10) const;
+    // Waits (bounded, real time) until an error or a completion arrived.
+    ::testing::AssertionResult waitForEnd(double realSeconds = 10) const;
 
     // The subscription's disposable; recording also stops when the signal ends. Dropping the
     // recorder does not end the subscription.

@@ -1,0 +1,33 @@
+#pragma once
+// ns::Condition: the platform's condition lock, a mutex with a condition. wait and waitUntilDate
+// are called with the lock held and hold it again when they return; waitUntilDate's limit is on
+// the installed clock (see dispatch.h).
+
+#include <memory>
+
+#include "platform/foundation/date.h"
+
+namespace ns {
+
+class Condition {
+public:
+    Condition();
+    ~Condition();
+    Condition(const Condition&) = delete;
+    Condition& operator=(const Condition&) = delete;
+
+    void lock();
+    bool tryLock();
+    void unlock();
+    void wait();
+    // False when the limit passed before a signal.
+    bool waitUntilDate(const rt::Ref<Date>& limit);
+    void signal();
+    void broadcast();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace ns

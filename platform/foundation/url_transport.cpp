@@ -1,0 +1,507 @@
+#include "platform/foundation/url_transport.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <thread>
+#include <unordered_map>
+
+#include <curl/curl.h>
+
+namespace ns::detail {
+
+TransferRequest transferRequestOf(const URLRequest& request) {
+    TransferRequest s;
+    s.url = request.URL()->string();
+    s.method = request.method();
+    s.headers = request.headerFields();
+    if (const auto& body = request.HTTPBody()) s.body.assign(body->view());
+    double seconds = request.timeoutInterval();
+    if (!(seconds > 0)) seconds = URLRequest::DefaultTimeoutInterval; // NaN too
+    const double ms = seconds * 1000.0;
+    s.idleTimeoutMs = ms >= 1 ? (ms > double(LONG_MAX) ? LONG_MAX : static_cast<long>(ms)) : 1;
+    s.maximumBodyLength = request.maximumBodyLength();
+    return s;
+}
+
+bool isMethodToken(std::string_view method) {
+    if (method.empty()) return false;
+    for (char c : method) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+        if (!ok) return false;
+    }
+    return true;
+}
+
+namespace {
+
+long errorCodeFor(CURLcode rc) {
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return URLErrorTimedOut;
+    case CURLE_COULDNT_CONNECT:
+        return URLErrorCannotConnectToHost;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return URLErrorCannotFindHost;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return URLErrorServerCertificateUntrusted;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+        return URLErrorSecureConnectionFailed;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return URLErrorUnsupportedURL;
+    case CURLE_URL_MALFORMAT:
+        return URLErrorBadURL;
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return URLErrorNetworkConnectionLost;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return URLErrorHTTPTooManyRedirects;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return URLErrorBadServerResponse;
+    default:
+        return URLErrorUnknown;
+    }
+}
+
+// Hosts reached without a proxy: the environment's list plus loopback, which never needs one.
+std::string noProxyList() {
+    const char* env = std::getenv("no_proxy");
+    if (!env || !*env) env = std::getenv("NO_PROXY");
+    std::string list = env ? env : "";
+    if (list == "*") return list;
+    if (!list.empty()) list += ',';
+    return list + "localhost,127.0.0.1,::1";
+}
+
+class Transport {
+    using Clock = std::chrono::steady_clock;
+
+public:
+    static Transport& shared() {
+        static Transport* transport = [] {
+            auto* t = new Transport; // lives for the process; stopped at exit
+            std::atexit([] { Transport::shared().shutdown(); });
+            return t;
+        }();
+        return *transport;
+    }
+
+    std::uint64_t newId() { return nextId_.fetch_add(1, std::memory_order_relaxed); }
+
+    void start(std::uint64_t id, TransferRequest request, std::shared_ptr<TransferLink> link) {
+        auto t = std::make_unique<Transfer>();
+        t->id = id;
+        t->request = std::move(request);
+        t->link = std::move(link);
+        t->caBundle = trustedCertificateBundle();
+        post(Command{std::move(t), id});
+    }
+
+    void cancel(std::uint64_t id) { post(Command{nullptr, id}); }
+
+private:
+    struct Transfer {
+        std::uint64_t id = 0;
+        CURL* easy = nullptr;
+        TransferRequest request;
+        curl_slist* headerList = nullptr;
+        std::shared_ptr<const std::string> caBundle;
+        std::shared_ptr<TransferLink> link;
+        TransferOutcome outcome;
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+        // When a byte last moved, and the counts seen then.
+        Clock::time_point lastActivity;
+        curl_off_t seenDown = 0, seenUp = 0;
+        // Set when the transport itself ends the transfer (a body past the limit).
+        long failure = 0;
+        std::string failureDetail;
+
+        void active() { lastActivity = Clock::now(); }
+        Clock::time_point idleDeadline() const {
+            return lastActivity + std::chrono::milliseconds(request.idleTimeoutMs);
+        }
+        // Ends the transfer (the callback returns a count libcurl takes as an error).
+        std::size_t tooLong(long long length) {
+            failure = URLErrorDataLengthExceedsMaximum;
+            failureDetail = "the response body (" +
+                            (length >= 0 ? std::to_string(length) + " bytes" : std::string("more")) +
+                            ") is longer than the limit of " + std::to_string(request.maximumBodyLength) +
+                            " bytes";
+            return 0;
+        }
+    };
+    // Starts `transfer`, or (when null) cancels the transfer `id`.
+    struct Command {
+        std::unique_ptr<Transfer> transfer;
+        std::uint64_t id = 0;
+    };
+
+    Transport() : noProxy_(noProxyList()) {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        multi_ = curl_multi_init();
+        thread_ = std::thread([this] { run(); });
+    }
+
+    void post(Command command) {
+        std::lock_guard g(lock_);
+        if (stopping_) return; // the process is exiting
+        commands_.push_back(std::move(command));
+        curl_multi_wakeup(multi_); // under the lock: shutdown cannot free the handle meanwhile
+    }
+
+    void shutdown() {
+        {
+            std::lock_guard g(lock_);
+            stopping_ = true;
+        }
+        curl_multi_wakeup(multi_);
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+            return;
+        }
+        if (thread_.joinable()) thread_.join();
+        for (auto& [id, t] : active_) {
+            curl_multi_remove_handle(multi_, t->easy);
+            std::string detail = "no data moved for " + std::to_string(t->request.idleTimeoutMs) + " ms";
+            fail(std::move(t), URLErrorTimedOut, std::move(detail));
+            curl_easy_cleanup(t->easy);
+            curl_slist_free_all(t->headerList);
+        }
+        active_.clear();
+        for (CURL* e : pool_)
+            curl_easy_cleanup(e);
+        pool_.clear();
+        curl_multi_cleanup(multi_);
+    }
+
+    void run() {
+        std::vector<Command> commands;
+        for (;;) {
+            {
+                std::lock_guard g(lock_);
+                if (stopping_) return;
+                commands.swap(commands_);
+            }
+            for (auto& c : commands) {
+                if (c.transfer)
+                    begin(std::move(c.transfer));
+                else
+                    abandon(c.id);
+            }
+            commands.clear();
+            int running = 0;
+            curl_multi_perform(multi_, &running);
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+                if (msg->msg != CURLMSG_DONE) continue;
+                Transfer* t = nullptr;
+                curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
+                CURLcode rc = msg->data.result;
+                if (t) complete(t->id, rc);
+            }
+            curl_multi_poll(multi_, nullptr, 0, expireIdle(), nullptr);
+        }
+    }
+
+    // Times out the transfers idle past their time-out; returns how long the loop may wait for
+    // the next one, in milliseconds.
+    int expireIdle() {
+        const auto now = Clock::now();
+        std::vector<std::uint64_t> expired;
+        auto wait = std::chrono::milliseconds(1000);
+        for (auto& [id, t] : active_) {
+            const auto deadline = t->idleDeadline();
+            if (deadline <= now)
+                expired.push_back(id);
+            else
+                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+        }
+        for (std::uint64_t id : expired) {
+            auto it = active_.find(id);
+            std::unique_ptr<Transfer> t = std::move(it->second);
+            active_.erase(it);
+            curl_multi_remove_handle(multi_, t->easy);
+            std::string detail = "no data moved for " + std::to_string(t->request.idleTimeoutMs) + " ms";
+            fail(std::move(t), URLErrorTimedOut, std::move(detail));
+        }
+        return expired.empty() ? static_cast<int>(wait.count()) : 0;
+    }
+
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* t = static_cast<Transfer*>(user);
+        t->active();
+        const std::size_t n = size * count;
+        auto& body = t->outcome.body;
+        const long long limit = t->request.maximumBodyLength;
+        if (limit >= 0 && body.size() + n > static_cast<unsigned long long>(limit)) return t->tooLong(-1);
+        if (body.size() + n > body.capacity()) {
+            // Grow by doubling, but never past the limit: memory stays within it.
+            std::size_t want = std::max(body.size() + n, 2 * body.capacity());
+            if (limit >= 0) want = std::min(want, static_cast<std::size_t>(limit));
+            body.reserve(want);
+        }
+        auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+        body.insert(body.end(), bytes, bytes + n);
+        return n;
+    }
+
+    static int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+        auto* t = static_cast<Transfer*>(user);
+        if (down != t->seenDown || up != t->seenUp) {
+            t->seenDown = down;
+            t->seenUp = up;
+            t->active();
+        }
+        return 0;
+    }
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* t = static_cast<Transfer*>(user);
+        t->active();
+        std::string_view line(data, size * count);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.remove_suffix(1);
+        if (line.substr(0, 5) == "HTTP/") {
+            // A new response begins (after an interim one or a redirect): only the last one counts.
+            t->outcome.headers.clear();
+            t->outcome.version = std::string(line.substr(0, line.find(' ')));
+        } else if (std::size_t colon = line.find(':'); colon != std::string_view::npos && colon > 0) {
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+                value.remove_prefix(1);
+            // A declared length past the limit ends the transfer before the body is read.
+            long long declared = -1;
+            if (strncasecmp(line.data(), "Content-Length", colon) == 0 && colon == 14 &&
+                std::from_chars(value.data(), value.data() + value.size(), declared).ec == std::errc() &&
+                t->request.maximumBodyLength >= 0 && declared > t->request.maximumBodyLength)
+                return t->tooLong(declared);
+            t->outcome.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+        }
+        return size * count;
+    }
+
+    void begin(std::unique_ptr<Transfer> t) {
+        CURL* e = nullptr;
+        if (!pool_.empty()) {
+            e = pool_.back();
+            pool_.pop_back();
+        } else {
+            e = curl_easy_init();
+        }
+        if (!e) {
+            fail(std::move(t), URLErrorUnknown, "no transfer handle");
+            return;
+        }
+        if (!isMethodToken(t->request.method)) {
+            pool_.push_back(e);
+            fail(std::move(t), URLErrorBadURL, "the HTTP method is not a token");
+            return;
+        }
+        t->easy = e;
+        t->active();
+        const TransferRequest& r = t->request;
+        curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
+        curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+        curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, r.idleTimeoutMs);
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transport::onProgress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
+        curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy_.c_str());
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorBuffer);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transport::onBody);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transport::onHeader);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (t->caBundle) {
+            curl_blob blob{const_cast<char*>(t->caBundle->data()), t->caBundle->size(), CURL_BLOB_NOCOPY};
+            curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
+        }
+
+        if (r.method == "GET") {
+            curl_easy_setopt(e, CURLOPT_HTTPGET, 1L); // a body on a GET is not sent
+        } else if (r.method == "HEAD") {
+            curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        } else {
+            if (r.method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+            if (r.method == "POST" || !r.body.empty()) {
+                curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+                curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
+            }
+        }
+
+        bool expect = false;
+        for (auto& [name, value] : r.headers) {
+            // A line break would start another header (or end the request): such fields are dropped.
+            if (name.empty() || name.find_first_of("\r\n:") != std::string::npos ||
+                value.find_first_of("\r\n") != std::string::npos)
+                continue;
+            std::string line = value.empty() ? name + ";" : name + ": " + value;
+            t->headerList = curl_slist_append(t->headerList, line.c_str());
+            if (strcasecmp(name.c_str(), "Expect") == 0) expect = true;
+        }
+        // The request goes out whole: no waiting for "100 Continue".
+        if (!expect) t->headerList = curl_slist_append(t->headerList, "Expect:");
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
+
+        if (curl_multi_add_handle(multi_, e) != CURLM_OK) {
+            fail(std::move(t), URLErrorUnknown, "the transfer could not be started");
+            return;
+        }
+        std::uint64_t id = t->id;
+        active_.emplace(id, std::move(t));
+    }
+
+    // Gives the handle back (for reuse) and frees what the transfer held.
+    void recycle(Transfer& t) {
+        if (t.easy) {
+            curl_easy_reset(t.easy);
+            if (pool_.size() < 16)
+                pool_.push_back(t.easy);
+            else
+                curl_easy_cleanup(t.easy);
+            t.easy = nullptr;
+        }
+        curl_slist_free_all(t.headerList);
+        t.headerList = nullptr;
+    }
+
+    void fail(std::unique_ptr<Transfer> t, long code, std::string detail) {
+        recycle(*t);
+        TransferOutcome outcome;
+        outcome.errorCode = code;
+        outcome.detail = std::move(detail);
+        deliver(*t, std::move(outcome));
+    }
+
+    void complete(std::uint64_t id, CURLcode rc) {
+        auto it = active_.find(id);
+        if (it == active_.end()) return;
+        std::unique_ptr<Transfer> t = std::move(it->second);
+        active_.erase(it);
+        curl_multi_remove_handle(multi_, t->easy);
+        TransferOutcome outcome = std::move(t->outcome);
+        if (rc == CURLE_OK) {
+            long status = 0;
+            curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+            outcome.status = status;
+            char* url = nullptr;
+            curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &url);
+            if (url) outcome.effectiveURL = url;
+        } else {
+            outcome.errorCode = t->failure ? t->failure : errorCodeFor(rc);
+            outcome.detail = t->failure          ? t->failureDetail
+                             : t->errorBuffer[0] ? t->errorBuffer
+                                                 : curl_easy_strerror(rc);
+            // A reply that is not HTTP, once connected, is the server's fault, not the URL's.
+            char* ip = nullptr;
+            if (rc == CURLE_UNSUPPORTED_PROTOCOL &&
+                curl_easy_getinfo(t->easy, CURLINFO_PRIMARY_IP, &ip) == CURLE_OK && ip && *ip)
+                outcome.errorCode = URLErrorBadServerResponse;
+            outcome.headers.clear();
+            outcome.body = {};
+        }
+        recycle(*t);
+        deliver(*t, std::move(outcome));
+    }
+
+    static void deliver(Transfer& t, TransferOutcome&& outcome) {
+        auto handler = t.link->take();
+        if (!handler) return; // cancelled meanwhile
+        try {
+            handler(std::move(outcome));
+        } catch (...) {
+            // A handler only builds objects and queues a block; if that failed there is no one to
+            // tell.
+        }
+    }
+
+    void abandon(std::uint64_t id) {
+        auto it = active_.find(id);
+        if (it == active_.end()) return;
+        std::unique_ptr<Transfer> t = std::move(it->second);
+        active_.erase(it);
+        curl_multi_remove_handle(multi_, t->easy);
+        recycle(*t);
+    }
+
+    std::mutex lock_;
+    std::vector<Command> commands_;
+    bool stopping_ = false;
+    const std::string noProxy_;
+    std::atomic<std::uint64_t> nextId_{1};
+    CURLM* multi_ = nullptr;
+    std::thread thread_;
+    // Owned by the network thread.
+    std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> active_;
+    std::vector<CURL*> pool_;
+};
+
+} // namespace
+
+std::uint64_t newTransferId() {
+    return Transport::shared().newId();
+}
+
+void startTransfer(std::uint64_t id, TransferRequest request, std::shared_ptr<TransferLink> link) {
+    Transport::shared().start(id, std::move(request), std::move(link));
+}
+
+void cancelTransfer(std::uint64_t id) {
+    Transport::shared().cancel(id);
+}
+
+// ---- Results as objects ----------------------------------------------------------------
+
+TransferResult resultOf(TransferOutcome&& o, const rt::Ref<URL>& requestURL) {
+    TransferResult r;
+    if (o.errorCode != 0) {
+        r.error = URLLoading::errorWithCode(o.errorCode, requestURL, o.detail);
+        return r;
+    }
+    rt::Ref<URL> url = o.effectiveURL.empty() ? nullptr : URL::URLWithString(o.effectiveURL);
+    if (!url) url = requestURL;
+    r.response = HTTPURLResponse::make(url, o.status, o.version, o.headers);
+    r.data = Data::make(std::move(o.body));
+    return r;
+}
+
+const rt::Ref<OperationQueue>& defaultDelegateQueue() {
+    static const rt::Ref<OperationQueue>* queue = [] {
+        rt::PermanentScope permanent;
+        auto* q = new rt::Ref<OperationQueue>(OperationQueue::make());
+        (*q)->setName("NSURLSession delegate queue");
+        (*q)->setMaxConcurrentOperationCount(1);
+        rt::makeImmortal(**q);
+        return q;
+    }();
+    return *queue;
+}
+
+} // namespace ns::detail

@@ -1,0 +1,232 @@
+// What the reference service stores survives a restart, a kill before the rename and a kill of
+// the process; a store it cannot read or write is never taken for an empty one. The executable
+// runs as a process here.
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/tools/service_fixture.h"
+#include "tools/reference_service/storage.h"
+
+extern char** environ;
+
+namespace refsvc_test {
+namespace {
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(ServiceTest, StoredStateSurvivesARestart) {
+    start();
+    ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
+    ASSERT_EQ(post("/ws/updateresult/", updateBody("T-1", "0")).parsed()["status"], 1);
+    ASSERT_EQ(post("/partner/api/functionaltest_finish/", partnerBody("S1")).status, 200);
+
+    restart();
+    // The transaction is known, the session finished, the log goes on.
+    EXPECT_EQ(post("/ws/updateresult/", updateBody("T-1", "1")).parsed()["status"], 1);
+    EXPECT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
+    EXPECT_EQ(post("/partner/api/functionaltest_finish/", partnerBody("S1")).status, 409);
+    auto stored = service_->transaction("T-1");
+    ASSERT_TRUE(stored);
+    ASSERT_EQ(stored->updates.size(), 2u);
+    EXPECT_EQ(stored->updates[0].fields.at("result"), "0");
+    EXPECT_EQ(service_->transactions().size(), 1u);
+
+    std::istringstream log(readFile(service_->requestsLogPath()));
+    int lines = 0;
+    for (std::string line; std::getline(log, line); ++lines)
+        EXPECT_TRUE(json::parse(line).is_object());
+    EXPECT_EQ(lines, 6);
+}
+
+TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
+    ScratchFolder folder;
+    const json fields{{"uuid", "T-1"}};
+    {
+        auto store = refsvc::TransactionStore::open(folder.path(), nullptr);
+        ASSERT_TRUE(store);
+        ASSERT_EQ(store->insert("T-1", fields, "t1"), refsvc::TransactionStore::Outcome::Stored);
+    }
+    const fs::path file = folder.path() / "transactions.json";
+    const std::string before = readFile(file);
+
+    // A child process writes the next state and is killed between the temporary file's fsync and
+    // the rename.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto store = refsvc::TransactionStore::open(folder.path(), nullptr);
+        if (!store) _exit(3);
+        store->setBeforeRenameForTesting([] { ::kill(::getpid(), SIGKILL); });
+        store->update("T-1", json{{"uuid", "T-1"}, {"result", "1"}}, "t2");
+        _exit(4); // not reached when the hook ran
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "child status " << status;
+
+    EXPECT_EQ(readFile(file), before);
+    json written = json::parse(readFile(folder.path() / "transactions.json.tmp"), nullptr, false);
+    EXPECT_EQ(written["transactions"]["T-1"]["updates"].size(), 1u); // the lost write was complete
+
+    std::string error;
+    auto store = refsvc::TransactionStore::open(folder.path(), &error); // the dead child's lock is gone
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->snapshot()["transactions"]["T-1"]["updates"].empty());
+    EXPECT_EQ(store->update("T-1", json{{"uuid", "T-1"}}, "t3"), refsvc::TransactionStore::Outcome::Stored);
+    EXPECT_EQ(json::parse(readFile(file))["transactions"]["T-1"]["updates"].size(), 1u);
+    EXPECT_FALSE(fs::exists(folder.path() / "transactions.json.tmp"));
+}
+
+TEST_F(ServiceTest, AStoreThatIsNotReadableIsLeftAlone) {
+    fs::create_directories(dataFolder());
+    const fs::path file = dataFolder() / "transactions.json";
+    for (const char* content :
+         {"{\"transactions\": {\"T-1\": ", R"({"transactions": {"T-1": {"insert": {}}}})"}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+        refsvc::Options options;
+        options.dataFolder = dataFolder();
+        std::string error;
+        EXPECT_FALSE(refsvc::Service::start(options, &error)) << content;
+        EXPECT_NE(error.find("transactions.json"), std::string::npos) << error;
+        EXPECT_EQ(readFile(file), content);
+    }
+}
+
+TEST_F(ServiceTest, AFailedWriteIsReported500AndChangesNothing) {
+    start();
+    ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
+    // A folder where the temporary file goes makes every write fail.
+    const fs::path blocker = service_->transactionsPath().string() + ".tmp";
+    fs::create_directory(blocker);
+    const std::string before = readFile(service_->transactionsPath());
+
+    Reply insert = post("/ws/insert/", insertBody("T-2"));
+    EXPECT_EQ(insert.status, 500);
+    EXPECT_EQ(insert.parsed()["status"], 0);
+    Reply update = post("/ws/updateresult/", updateBody("T-1"));
+    EXPECT_EQ(update.status, 500);
+    EXPECT_NE(update.parsed()["status"], 1);
+    EXPECT_EQ(post("/partner/api/functionaltest_finish/", partnerBody("S1")).status, 500);
+    EXPECT_FALSE(service_->transaction("T-2"));
+    EXPECT_TRUE(service_->transaction("T-1")->updates.empty());
+    EXPECT_TRUE(service_->partnerFinishes().empty());
+    EXPECT_EQ(readFile(service_->transactionsPath()), before);
+
+    fs::remove(blocker);
+    EXPECT_EQ(post("/ws/insert/", insertBody("T-2")).status, 200);
+    EXPECT_TRUE(service_->transaction("T-2"));
+}
+
+// ---- the executable ----------------------------------------------------------------------------
+
+// The executable, its standard output on a pipe, its errors dropped.
+class ServiceProcess {
+public:
+    explicit ServiceProcess(std::vector<std::string> args) {
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        args.insert(args.begin(), REFSVC_EXECUTABLE);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, REFSVC_EXECUTABLE, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~ServiceProcess() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+        ::close(out_);
+    }
+
+    // Reads standard output (bounded) until a line holds `text`; answers the number after the
+    // line's last colon (the port of "listening on http://127.0.0.1:<port>"), or -1.
+    int waitForLine(const std::string& text, double seconds = 20) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        for (std::string buffer;;) {
+            for (std::size_t end; (end = buffer.find('\n')) != std::string::npos; buffer.erase(0, end + 1))
+                if (buffer.substr(0, end).find(text) != std::string::npos)
+                    return std::atoi(buffer.c_str() + buffer.rfind(':', end) + 1);
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd p{out_, POLLIN, 0};
+            char chunk[4096];
+            ssize_t n = 0;
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0 ||
+                (n = ::read(out_, chunk, sizeof chunk)) <= 0)
+                return -1;
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    // Waits for the exit; answers the exit status, or minus the signal.
+    int wait() {
+        int status = 0;
+        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1000;
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    void signal(int sig) { ::kill(pid_, sig); }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool exited_ = false;
+};
+
+TEST(ServiceProcessTest, AKilledProcessLosesNothingAndSigtermStopsCleanly) {
+    ScratchFolder folder;
+    const std::string data = (folder.path() / "data").string();
+    auto status = [](int port, const std::string& path, const json& body) {
+        auto reply = httplib::Client("127.0.0.1", port).Post(path.c_str(), body.dump(), "application/json");
+        return reply ? reply->status : 0;
+    };
+    const json login{{"username", "op1"}, {"password", "pw1"}};
+    {
+        ServiceProcess process({"--data", data, "--port", "0", "--fault", "auth=500*1"});
+        int port = process.waitForLine("listening on http://127.0.0.1:");
+        ASSERT_GT(port, 0);
+        EXPECT_EQ(status(port, "/admin/api/auth/", login), 500); // the fault from the command line
+        EXPECT_EQ(status(port, "/ws/insert/", insertBody("T-1")), 200);
+        process.signal(SIGKILL);
+        EXPECT_EQ(process.wait(), -SIGKILL);
+    }
+    {
+        ServiceProcess process({"--data", data});
+        int port = process.waitForLine("listening on http://127.0.0.1:");
+        ASSERT_GT(port, 0);
+        EXPECT_EQ(status(port, "/ws/updateresult/", updateBody("T-1")), 200);
+        EXPECT_EQ(status(port, "/admin/api/auth/", login), 200);
+        process.signal(SIGTERM);
+        EXPECT_EQ(process.wait(), 0);
+    }
+    json stored = json::parse(readFile(folder.path() / "data" / "transactions.json"));
+    EXPECT_EQ(stored["transactions"]["T-1"]["updates"].size(),
+              1u); // the update found the killed run's insert
+}
+
+} // namespace
+} // namespace refsvc_test

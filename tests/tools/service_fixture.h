@@ -1,0 +1,126 @@
+#pragma once
+// The reference service in-process on a free loopback port with a scratch data folder, and a plain
+// HTTP client to talk to it.
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "tools/reference_service/service.h"
+
+namespace refsvc_test {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "refsvc-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// An HTTP reply: the status (0 when none came) and the body, parsed when it is JSON.
+struct Reply {
+    int status = 0;
+    httplib::Error error = httplib::Error::Success;
+    std::string body;
+    json parsed() const { return json::parse(body, nullptr, false); }
+};
+
+inline Reply toReply(const httplib::Result& result) {
+    Reply reply;
+    reply.error = result.error();
+    if (result) {
+        reply.status = result->status;
+        reply.body = result->body;
+    }
+    return reply;
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    // Starts the service on the scratch folder with the given faults (in --fault form).
+    void start(const std::vector<std::string>& faults = {}, std::optional<std::string> seed = std::nullopt) {
+        refsvc::Options options;
+        options.dataFolder = folder_.path() / "data";
+        options.seedJson = std::move(seed);
+        for (const std::string& text : faults) {
+            std::string error;
+            auto fault = refsvc::Fault::parse(text, &error);
+            ASSERT_TRUE(fault) << error;
+            options.faults.push_back(*fault);
+        }
+        std::string error;
+        service_ = refsvc::Service::start(options, &error);
+        ASSERT_TRUE(service_) << error;
+    }
+    void restart() {
+        service_.reset();
+        start();
+    }
+
+    httplib::Client client(double readSeconds = 10) const {
+        httplib::Client client("127.0.0.1", service_->port());
+        client.set_connection_timeout(5, 0);
+        auto micros = static_cast<long>(readSeconds * 1e6);
+        client.set_read_timeout(micros / 1000000, micros % 1000000);
+        return client;
+    }
+    Reply get(const std::string& path) const { return toReply(client().Get(path.c_str())); }
+    Reply post(const std::string& path, const std::string& body) const {
+        return toReply(client().Post(path.c_str(), body, "application/json"));
+    }
+    Reply post(const std::string& path, const json& body) const { return post(path, body.dump()); }
+
+    fs::path dataFolder() const { return folder_.path() / "data"; }
+
+    ScratchFolder folder_;
+    std::unique_ptr<refsvc::Service> service_;
+};
+
+// The bodies a client sends, complete and valid, for uuid or session `id`.
+inline json insertBody(const std::string& uuid) {
+    json body =
+        json::parse(R"({"operator": "7", "company": "3", "site": "12", "productid": "P1", "solutionid": "S1",
+        "timeCreated": "2024-05-01T10:00:01+0000", "esnNumber": "356938035643809", "sourceMake": "Apple",
+        "modelnumber": "", "sourceModel": "A1660", "osversion": "13.3", "clientVer": "2.1.15", "MacAddress": ""})");
+    body["uuid"] = uuid;
+    return body;
+}
+
+inline json updateBody(const std::string& uuid, const std::string& result = "1") {
+    json body = insertBody(uuid);
+    body.update(
+        json{{"update_record", uuid}, {"result", result}, {"result_value", "{}"}, {"errorCode", "1"}});
+    return body;
+}
+
+inline json partnerBody(const std::string& session, int result = 1) {
+    json body = json::parse(R"({"timeCreated": "2024-05-01T10:00:01+0000", "esnNumber": "356938035643809",
+        "sourceMake": "Apple", "clientVer": "2.1.15", "MacAddress": "", "errorCode": "1", "result_value": "{}",
+        "grade": "", "color": "", "devicememorysize": "", "sourceCarrier": "", "AndroidVersion": "",
+        "iosVersion": "13.3", "serialnumber": "F2LXXXX", "modelnumber": "A1660", "sourceModel": "iPhone9,1"})");
+    body.update(json{{"uuid", session}, {"result", result}});
+    return body;
+}
+
+} // namespace refsvc_test

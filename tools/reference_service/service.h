@@ -1,0 +1,141 @@
+#pragma once
+// The reference web service: the service's HTTP/JSON interface, the trade-in partner's finish call
+// and the maker's download pages on one loopback host, plain http, storing what it receives.
+//
+// Addresses on http://127.0.0.1:<port> (the client profile names the admin and web-service ones):
+//   profile server  <base>                   POST /profiles/clients/_find
+//   admin console   <base>/admin/            POST <admin>api/auth/
+//                                            GET
+//                                            <admin>api/pdt/quarnotix/getfeaturesettings/<company>/<site>/
+//   web service     <base>/ws                POST <ws>/insert/, POST <ws>/updateresult/
+//                                            GET  <ws>/api/udid?prefix=qx   (device-identifier page)
+//   partner         <base>/partner           POST <partner>/api/functionaltest_finish/
+//   download server <base>                   GET  /tools/AppleModel.json, GET /tools/udid.mobileconfig
+//
+// Request contracts (every JSON reply has Content-Type application/json):
+//   profile   {"id": text}
+//             200 {"adminconsoleserver": "<base>/admin/", "webserviceserver": "<base>/ws"};
+//             an id other than the seed's client id: 404 {"error"}.
+//   auth      {"username": text, "password": text}
+//             200 {"status": 1, "loginid", "company", "site"} (whole numbers);
+//             unknown user or wrong password: 401 {"status": 0, "error"}.
+//   features  company and site whole numbers in the path
+//             200 {"status": 1, "features": [result keys], "productid", "solutionid"};
+//             no settings for that company and site: 404 {"status": 0, "error"}.
+//   insert    text entries, all required: "uuid" (made by the client, not empty), "operator",
+//             "company", "site", "productid", "solutionid", "timeCreated", "esnNumber",
+//             "sourceMake", "modelnumber", "sourceModel", "osversion", "clientVer", "MacAddress"
+//             200 {"status": 1}; a uuid already stored is the same transaction: {"status": 1} and
+//             nothing changes.
+//   update    the insert's entries plus "update_record", "result", "result_value", "errorCode",
+//             all text and all required
+//             200 {"status": 1}, the update stored with its time; unknown "uuid": 200 {"status": 0, "error"}.
+//   partner   text entries "uuid" (the session id, not empty), "timeCreated", "esnNumber",
+//             "sourceMake", "clientVer", "MacAddress", "errorCode", "result_value", "grade",
+//             "color", "devicememorysize", "sourceCarrier", "AndroidVersion", "iosVersion",
+//             "serialnumber", "modelnumber", "sourceModel", and "result" the number 0 or 1; all
+//             required, further text entries stored too
+//             200 {"status": 200}; a session finished before: 409 {"error", "status": 409}.
+//   models    200 the seed's model table ({"iOS": ..., "WifiOnly": ...}).
+// A body that is not a JSON object, lacks a required entry or has a value of the wrong kind gets
+// 400 {"error"} (naming the entry) and changes nothing; a body over 1 MiB gets 413. Unknown paths
+// get 404 {"error"}. Insert and update accept further text entries and store them too.
+//
+// Faults (faults.h) come before the call is handled: a refused, failed or garbage request changes
+// nothing; a slow one is handled after its delay, unless the service stops first, in which case
+// its connection is closed unanswered and nothing changes.
+//
+// requests.log in the data folder: a line per request, a JSON object
+//   {"seq", "at" (UTC), "method", "target" (path and query), "call" (a call name, "udid-page",
+//    "profile-page" or "" when nothing matched), "status" (0: closed unanswered), "fault" ("" or
+//    the rule, e.g. "auth=500*1")}
+// written when the request is done, so a slow request's line comes after later quick ones.
+// transactions.json: see storage.h.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/reference_service/faults.h"
+
+namespace refsvc {
+
+struct Options {
+    int port = 0;                        // 0: a free port, chosen when the service starts
+    std::filesystem::path dataFolder;    // required: transactions.json, requests.log
+    std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
+    std::vector<Fault> faults;
+};
+
+using Fields = std::map<std::string, std::string>;
+
+struct RequestRecord {
+    std::int64_t seq = 0; // arrival order, from 1
+    std::string at, method, target, call;
+    int status = 0; // 0: closed without an answer
+    std::string fault;
+};
+
+struct StoredUpdate {
+    std::string at;
+    Fields fields;
+};
+
+struct StoredTransaction {
+    std::string uuid, insertedAt;
+    Fields insert;
+    std::vector<StoredUpdate> updates;
+};
+
+struct PartnerFinish {
+    std::string session, at;
+    Fields fields;  // the text entries
+    int result = 0; // the "result" number
+};
+
+class Service {
+public:
+    // Binds 127.0.0.1:<port>, opens the data folder (creating it) and starts serving on a thread
+    // of its own. Answers null, with `error` set, when the seed is bad, the folder is unusable or
+    // in use by another service, transactions.json is not a store, or the port cannot be bound.
+    static std::unique_ptr<Service> start(const Options& options, std::string* error = nullptr);
+    ~Service(); // stop()
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    // Stops serving and waits for requests in progress; a slow fault's delay is cut short and
+    // its connection closed unanswered. Harmless when called again.
+    void stop();
+
+    int port() const;
+    std::string baseUrl() const;       // http://127.0.0.1:<port>; also the profile and download server
+    std::string adminUrl() const;      // <base>/admin/
+    std::string webServiceUrl() const; // <base>/ws
+    std::string partnerUrl() const;    // <base>/partner
+    const std::string& clientId() const;
+
+    std::filesystem::path transactionsPath() const;
+    std::filesystem::path requestsLogPath() const;
+
+    // What the service has done and stored so far, as in requests.log and transactions.json.
+    std::vector<RequestRecord> requests() const;
+    std::vector<StoredTransaction> transactions() const; // ordered by uuid
+    std::optional<StoredTransaction> transaction(const std::string& uuid) const;
+    std::vector<PartnerFinish> partnerFinishes() const; // ordered by session
+    // Wait (real time, bounded) until at least `count` requests have come in, or are done; answer
+    // whether they have.
+    bool waitForArrivals(std::size_t count, std::chrono::milliseconds timeout) const;
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+
+private:
+    struct State;
+    explicit Service(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+} // namespace refsvc
