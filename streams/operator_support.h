@@ -32,17 +32,6 @@
 #include "streams/signal.h"
 #include "streams/signal_classes.h"
 
-// Declares a class template's instances to the runtime as instances of a class that is defined
-// (RT_DEFINE_CLASS) once for all of them.
-#define ES_INSTANCES_REPORT_CLASS(T, Reported)                                                             \
-public:                                                                                                    \
-    using Self = T;                                                                                        \
-    static const ::rt::Class& staticClass() { return Reported::staticClass(); }                            \
-    template <class RtT, class... RtA>                                                                     \
-    friend ::rt::Ref<RtT> rt::make(RtA&&...);                                                              \
-                                                                                                           \
-private:
-
 namespace es {
 
 // A signal argument as the operators take it: nil counts as the empty signal (as a nil inner
@@ -194,7 +183,7 @@ private:
 
 template <class H>
 class HandlerSubscriber final : public OperatorSubscriber {
-    ES_INSTANCES_REPORT_CLASS(HandlerSubscriber, OperatorSubscriber)
+    RT_CLASS_REPORTING(HandlerSubscriber, OperatorSubscriber)
 private:
     HandlerSubscriber(rt::Ref<Subscriber> subscriber, bool gated, H handlers)
         : OperatorSubscriber(std::move(subscriber), gated), handlers_(std::move(handlers)) {}
@@ -224,11 +213,10 @@ rt::Ref<CompoundDisposable> forward(const rt::Ref<Signal>& source, const rt::Ref
 
 // ---- Operator signals ---------------------------------------------------------------------
 
-// The signal of an operator made of handlers. It reports itself as a dynamic signal (it is one,
-// with its block written out).
+// The signal of an operator made of handlers: a dynamic signal whose block is written out.
 template <class H>
-class HandlerSignal final : public Signal {
-    ES_INSTANCES_REPORT_CLASS(HandlerSignal, DynamicSignal)
+class HandlerSignal final : public DynamicSignal {
+    RT_CLASS_REPORTING(HandlerSignal, DynamicSignal)
 protected:
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override {
         rt::Ref<OperatorSubscriber> receiver = rt::make<HandlerSubscriber<H>>(subscriber, true, handlers_);
@@ -263,10 +251,10 @@ template <class H, class... A>
 rt::Ref<Signal> makeOperator(Signal& receiver, H body, std::string_view format, const A&... args) {
     rt::Ref<Signal> result;
     if constexpr (IsHandlers<H>::value) {
-        result = rt::make<HandlerSignal<H>>(rt::Ref<Signal>(&receiver), std::move(body));
+        result = rt::make<HandlerSignal<H>>(rt::retained(&receiver), std::move(body));
     } else {
         result = Signal::createSignal(
-            [source = rt::Ref<Signal>(&receiver), body = std::move(body)](const rt::Ref<Subscriber>& subscriber) {
+            [source = rt::retained(&receiver), body = std::move(body)](const rt::Ref<Subscriber>& subscriber) {
                 return body(source, subscriber);
             });
     }

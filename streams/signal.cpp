@@ -57,6 +57,8 @@ rt::Ref<Signal> Signal::empty() {
 
 rt::Ref<Signal> Signal::error(const rt::Ref<ns::Error>& error) { return rt::make<ErrorSignal>(error); }
 
+rt::Ref<Signal> Signal::error(std::nullptr_t) { return rt::make<ErrorSignal>(nullptr); }
+
 rt::Ref<Signal> Signal::never() {
     auto signal = createSignal([](const rt::Ref<Subscriber>&) {});
     signal->setNameWithFormat("+never");

@@ -85,6 +85,7 @@ public:
     static rt::Ref<Signal> returnValue(const rt::Id& value);
     static rt::Ref<Signal> empty();
     static rt::Ref<Signal> error(const rt::Ref<ns::Error>& error);
+    static rt::Ref<Signal> error(std::nullptr_t); // fails with a nil error
     static rt::Ref<Signal> never();
     // On each subscription, subscribes to the signal the block returns.
     static rt::Ref<Signal> defer(SignalBlock block);

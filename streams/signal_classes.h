@@ -9,9 +9,12 @@
 namespace es {
 
 // The signal of createSignal: runs its block for each subscription, on the subscription scheduler.
-class DynamicSignal final : public Signal {
+// The operators made of handlers (operator_support.h) are dynamic signals with their block
+// written out as a class.
+class DynamicSignal : public Signal {
     RT_CLASS(DynamicSignal)
 protected:
+    DynamicSignal() = default;
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:

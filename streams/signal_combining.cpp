@@ -137,7 +137,7 @@ auto makeState() {
 // ---- Zipping and combining latest values --------------------------------------------------
 
 rt::Ref<Signal> Signal::zipWith(const rt::Ref<Stream>& other) {
-    auto result = combining({rt::Ref<Signal>(this), signalArgument(other)}, makeState<QueuedValues>(),
+    auto result = combining({rt::retained(this), signalArgument(other)}, makeState<QueuedValues>(),
                             &QueuedValues::side);
     nameOperator(*result, *this, "[%@] -zipWith: %@", other ? other->description() : std::string("(null)"));
     return result;
@@ -151,7 +151,7 @@ rt::Ref<Signal> Signal::zip(const std::vector<rt::Ref<Signal>>& signals) {
 }
 
 rt::Ref<Signal> Signal::combineLatestWith(const rt::Ref<Signal>& other) {
-    auto result = combining({rt::Ref<Signal>(this), signalArgument(other)}, makeState<LatestValues>(),
+    auto result = combining({rt::retained(this), signalArgument(other)}, makeState<LatestValues>(),
                             &LatestValues::side);
     nameOperator(*result, *this, "[%@] -combineLatestWith: %@", other);
     return result;
@@ -180,7 +180,7 @@ rt::Ref<Signal> signalOfSignals(std::vector<rt::Ref<Signal>> signals) {
 } // namespace
 
 rt::Ref<Signal> Signal::merge(const rt::Ref<Signal>& signal) {
-    auto result = merge(std::vector<rt::Ref<Signal>>{rt::Ref<Signal>(this), signal});
+    auto result = merge(std::vector<rt::Ref<Signal>>{rt::retained(this), signal});
     nameOperator(*result, *this, "[%@] -merge: %@", signal);
     return result;
 }

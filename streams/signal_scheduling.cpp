@@ -103,7 +103,7 @@ rt::Ref<Signal> Signal::subscribeOn(const rt::Ref<Scheduler>& given) {
 rt::Ref<MulticastConnection> Signal::multicast(const rt::Ref<Subject>& given) {
     rt::Ref<Subject> subject = given ? given : Subject::subject();
     subject->setNameWithFormat("[%@] -multicast: %@", name(), subject->name());
-    return MulticastConnection::make(rt::Ref<Signal>(this), subject);
+    return MulticastConnection::make(rt::retained(this), subject);
 }
 
 rt::Ref<MulticastConnection> Signal::publish() {

@@ -43,7 +43,7 @@ rt::Ref<Signal> Signal::reduceEachTuple(MapBlock tupleBlock) {
 }
 
 rt::Ref<Signal> Signal::startWith(const rt::Id& value) {
-    auto result = returnValue(value)->concat(rt::Ref<Stream>(this));
+    auto result = returnValue(value)->concat(rt::retained(this));
     nameOperator(*result, *this, "[%@] -startWith: %@", es::description(value));
     return result;
 }

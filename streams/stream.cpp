@@ -92,7 +92,7 @@ rt::Ref<Stream> Stream::reduceEachTuple(MapBlock tupleBlock) {
 }
 
 rt::Ref<Stream> Stream::startWith(const rt::Id& value) {
-    return named(returnOfFamily(value)->concat(rt::Ref<Stream>(this)), "[%@] -startWith: %@", es::description(value));
+    return named(returnOfFamily(value)->concat(rt::retained(this)), "[%@] -startWith: %@", es::description(value));
 }
 
 rt::Ref<Stream> Stream::skip(std::size_t count) {
