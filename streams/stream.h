@@ -2,7 +2,9 @@
 // es::Stream: the base shared by push-based signals and pull-based sequences. Each family
 // implements five primitives (empty, return, bind, concat, zipWith); every other operator here is
 // written once on top of them, so a signal yields a signal and a sequence a sequence.
-// StreamFamily<Self> gives each family the same operators typed as its own.
+// StreamFamily<Self> gives each family the same operators typed as its own; es::Signal declares
+// its own versions of them (one subscriber per operator, no stream per value), which a caller
+// holding a Signal reaches, while these serve sequences and callers holding a plain Stream.
 
 #include <cstddef>
 #include <functional>

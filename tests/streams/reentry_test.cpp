@@ -227,3 +227,37 @@ TEST(SubscriberSerialisation, AThreadWaitsOutALongDeliveryOnAnother) {
 }
 
 } // namespace
+
+namespace {
+
+// Subscribers joining and leaving on some threads while others send: every event reaches the
+// subscribers of its moment, and every subscriber that stays to the end sees the last value.
+TEST(SubjectUnderThreads, SubscribersJoinAndLeaveWhileOthersSend) {
+    auto subject = Subject::subject();
+    std::atomic<long> delivered{0};
+    std::atomic<bool> sending{true};
+    std::vector<std::thread> churners;
+    for (int t = 0; t < 3; ++t) {
+        churners.emplace_back([&] {
+            while (sending.load()) {
+                auto d = subject->subscribeNext([&](const Id&) { ++delivered; });
+                std::this_thread::yield();
+                d->dispose();
+            }
+        });
+    }
+    auto stayer = testkit::record(subject);
+    onPlainThreads(4, [&](int) {
+        for (int i = 0; i < 5000; ++i) subject->sendNext(ns::num(i));
+    });
+    sending = false;
+    for (auto& t : churners) t.join();
+    subject->sendCompleted();
+    EXPECT_EQ(stayer.values().size(), 4u * 5000u);
+    EXPECT_TRUE(stayer.hasCompleted());
+    std::size_t left = 0;
+    subject->enumerateSubscribersUsingBlock([&](const Ref<es::Subscriber>&) { ++left; });
+    EXPECT_EQ(left, 0u);
+}
+
+} // namespace
