@@ -1,5 +1,6 @@
 // The concurrency substrate: main-queue throughput, a serial-queue round trip against a bare
-// thread with a mutex and condition variable, and how late timers fire on the system clock.
+// thread with a mutex and condition variable, a burst onto a serial background queue, and how late
+// timers fire on the system clock.
 
 #include <algorithm>
 #include <atomic>
@@ -43,6 +44,26 @@ void SerialQueueRoundTrip(benchmark::State& state) {
     }
 }
 BENCHMARK(SerialQueueRoundTrip)->UseRealTime();
+
+// A burst of blocks onto one serial background queue, the last of which signals the caller.
+void SerialQueueBurst(benchmark::State& state) {
+    const auto n = state.range(0);
+    auto queue = dispatch::Queue::serial("bench.burst");
+    auto done = dispatch::Semaphore::make(0);
+    long counter = 0;
+    for (auto _ : state) {
+        for (long i = 1; i < n; ++i)
+            dispatch::async(queue, [&counter] { ++counter; });
+        dispatch::async(queue, [&counter, &done] {
+            ++counter;
+            done->signal();
+        });
+        done->wait();
+    }
+    benchmark::DoNotOptimize(counter);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(SerialQueueBurst)->Arg(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // The same round trip with one std::thread serving a mutex and condition-variable queue.
 class BareWorker {

@@ -4,7 +4,6 @@
 // current scheduler lets work find out where it runs.
 
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "platform/foundation/application_identity.h"
@@ -57,21 +56,26 @@ public:
                                                                       double interval, double leeway, Block block);
     rt::Ref<Disposable> afterDelaySchedule(double seconds, Block block);
     // Runs the block, then once more for each reschedule it asked for, each run a separate unit
-    // of work scheduled after the previous one returned, so recursion never deepens the stack.
+    // of work scheduled after the previous one returned, so runs never overlap and recursion never
+    // deepens the stack. Disposing the disposable returned stops the runs and lets go of the block.
     virtual rt::Ref<Disposable> scheduleRecursiveBlock(RecursiveBlock block);
     // Runs the block with this scheduler as the thread's current scheduler.
     void performAsCurrentScheduler(const Block& block);
 
     std::string description() const override;
 
+    // The runs of one scheduleRecursiveBlock (defined in scheduler.cpp).
+    class RecursiveRun;
+
 protected:
     // An empty name gives the anonymous name of the class.
     explicit Scheduler(std::string name);
 
-private:
-    void scheduleRecursiveStep(const std::shared_ptr<RecursiveBlock>& block,
-                               const rt::Ref<CompoundDisposable>& disposable);
+    // Queues the next run of `run`. This form hands it to schedule(); a scheduler with a cheaper
+    // way to queue work overrides it.
+    virtual void scheduleRecursiveRun(RecursiveRun& run);
 
+private:
     std::string name_;
 };
 
@@ -107,6 +111,8 @@ public:
 
 protected:
     QueueScheduler(std::string name, rt::Ref<dispatch::Queue> queue);
+    // Straight onto the queue: no disposable and no wrapper per run.
+    void scheduleRecursiveRun(RecursiveRun& run) override;
 
 private:
     static rt::Ref<Disposable> start(const rt::Ref<dispatch::TimerSource>& source,

@@ -51,7 +51,9 @@ int levelOf(Priority priority) {
     return 3;
 }
 
-// A serial queue drains this many blocks per turn on the pool before it lets other work in. On the
+// A serial queue drains this many blocks per turn on the pool before it lets other work in; when
+// no other work is waiting for its worker, it carries on for another turn on the same worker
+// rather than queueing itself again (which would only wake another thread to take over). On the
 // main queue it takes one block per turn, so its blocks interleave with the main queue's own.
 constexpr int kPoolBatch = 64;
 
@@ -76,6 +78,9 @@ struct Queue::Impl {
     }
     static void drain(const rt::Ref<Queue>& q);
     static bool mainRooted(const Queue* q);
+    // Whether other work waits for what runs a block of `target`: blocks queued behind it on the
+    // way to the pool, or work queued in the pool.
+    static bool othersWaiting(const rt::Ref<Queue>& target);
 };
 
 Queue::Queue(Kind kind, std::string label, rt::Ref<Queue> target, int level)
@@ -265,9 +270,30 @@ bool Queue::Impl::mainRooted(const Queue* q) {
     return false;
 }
 
+bool Queue::Impl::othersWaiting(const rt::Ref<Queue>& target) {
+    for (rt::Ref<Queue> t = target; t;) {
+        Impl& d = of(t.get());
+        switch (d.kind) {
+        case Kind::Main:
+            return true;
+        case Kind::Global:
+            return detail::WorkerPool::shared().hasQueuedWork();
+        case Kind::Serial:
+        case Kind::Concurrent: {
+            std::lock_guard g(d.lock);
+            if (d.suspended > 0 || !d.items.empty()) return true;
+            t = d.target;
+            break;
+        }
+        }
+    }
+    return true;
+}
+
 void Queue::Impl::drain(const rt::Ref<Queue>& q) {
     Impl& d = of(q.get());
-    int budget = mainRooted(q.get()) ? 1 : kPoolBatch;
+    const int batch = mainRooted(q.get()) ? 1 : kPoolBatch;
+    int budget = batch;
     for (;;) {
         Block block;
         {
@@ -279,8 +305,12 @@ void Queue::Impl::drain(const rt::Ref<Queue>& q) {
             if (budget-- == 0) {
                 rt::Ref<Queue> on = d.target;
                 g.unlock();
-                enqueue(on.get(), drainJob(q));
-                return;
+                if (othersWaiting(on)) {
+                    enqueue(on.get(), drainJob(q));
+                    return;
+                }
+                budget = batch;
+                continue;
             }
             block = std::move(d.items.front());
             d.items.pop_front();

@@ -125,6 +125,7 @@ public:
 
     void reserve(std::size_t n) {
         if (n > live_ && (n + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(n);
+        entries_.reserve(n + (entries_.size() - live_));
     }
 
 private:

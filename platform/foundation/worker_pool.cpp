@@ -35,6 +35,11 @@ void WorkerPool::submit(int level, Job job) {
     }
 }
 
+bool WorkerPool::hasQueuedWork() {
+    std::lock_guard g(lock_);
+    return queued_ > 0;
+}
+
 void WorkerPool::startThread(std::unique_lock<std::mutex>&) {
     try {
         std::thread([this] { workerMain(); }).detach();

@@ -25,6 +25,8 @@ public:
     static WorkerPool& shared();
 
     void submit(int level, Job job);
+    // Whether any work is queued and not yet taken by a worker.
+    bool hasQueuedWork();
     // Limits how many jobs run at once (the thread cap by default); returns the previous limit.
     int setLimit(int limit);
 

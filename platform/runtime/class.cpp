@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/runtime/log.h"
+#include "platform/runtime/method_signature.h"
 
 namespace rt {
 
@@ -20,6 +21,45 @@ struct Registry {
 Registry& registry() {
     static Registry* r = new Registry; // classes outlive every object, static ones included
     return *r;
+}
+
+// Method lookups go through a small cache per thread, so a message by name takes no lock. Any
+// change to any method table moves the epoch on, and a thread's cache starts afresh when it sees
+// that (a new method may take over a selector from a superclass).
+std::atomic<std::uint64_t> methodEpoch{1};
+
+struct MethodCache {
+    static constexpr int kBits = 8;
+    static constexpr std::size_t kSize = std::size_t{1} << kBits;
+    struct Entry {
+        const Class* cls;
+        Sel sel;
+        const Method* method; // null: the class has no method for it
+    };
+    std::uint64_t epoch = 0;
+    Entry entries[kSize] = {};
+};
+
+thread_local MethodCache tMethodCache;
+
+void methodsChanged() { methodEpoch.fetch_add(1, std::memory_order_release); }
+
+// The refusal shared by addInstanceMethod, replaceInstanceMethod and addClassMethod: null, with a
+// log line, when the method cannot be registered.
+template <class I>
+const MethodSignature* checkedSignature(const Class& cls, Sel sel, const std::string& types, const I& imp) {
+    auto refuse = [&](const std::string& why) -> const MethodSignature* {
+        ns::logLine("The method " + std::string(sel.name()) + " of " + std::string(cls.name()) +
+                    " was not registered: " + why + ".");
+        return nullptr;
+    };
+    if (!imp) return refuse("it has no implementation");
+    const MethodSignature* signature = MethodSignature::withTypes(types);
+    if (!signature) return refuse("\"" + types + "\" is not a method encoding");
+    if (signature->numberOfArguments() != sel.argumentCount() + 2)
+        return refuse("its encoding \"" + types + "\" takes " + std::to_string(signature->numberOfArguments() - 2) +
+                      " arguments");
+    return signature;
 }
 
 } // namespace
@@ -130,23 +170,52 @@ const Method* Class::immediateInstanceMethod(Sel sel) const {
 }
 
 const Method* Class::instanceMethod(Sel sel) const {
-    for (const Class* c = this; c; c = c->super_)
-        if (const Method* m = c->immediateInstanceMethod(sel)) return m;
-    return nullptr;
+    MethodCache& cache = tMethodCache;
+    std::uint64_t epoch = methodEpoch.load(std::memory_order_acquire);
+    if (cache.epoch != epoch) {
+        for (MethodCache::Entry& e : cache.entries) e.cls = nullptr;
+        cache.epoch = epoch;
+    }
+    std::uint64_t mixed = (reinterpret_cast<std::uintptr_t>(this) >> 4) ^ (std::hash<Sel>()(sel) >> 3);
+    std::size_t slot = static_cast<std::size_t>((mixed * 0x9E3779B97F4A7C15ull) >> (64 - MethodCache::kBits));
+    MethodCache::Entry& entry = cache.entries[slot];
+    if (entry.cls == this && entry.sel == sel) return entry.method;
+    const Method* found = nullptr;
+    for (const Class* c = this; c && !found; c = c->super_) found = c->immediateInstanceMethod(sel);
+    entry = {this, sel, found};
+    return found;
 }
 
 bool Class::addInstanceMethod(Sel sel, std::string types, Imp imp) {
-    std::unique_lock g(tables_->lock);
-    if (tables_->methods.count(sel)) return false;
-    tables_->methods[sel] = &tables_->methodStore.emplace_back(Method{sel, std::move(types), std::move(imp)});
+    {
+        std::shared_lock g(tables_->lock);
+        if (tables_->methods.count(sel)) return false;
+    }
+    const MethodSignature* signature = checkedSignature(*this, sel, types, imp);
+    if (!signature) return false;
+    imp.signature_ = signature;
+    {
+        std::unique_lock g(tables_->lock);
+        if (tables_->methods.count(sel)) return false;
+        tables_->methods[sel] =
+            &tables_->methodStore.emplace_back(Method{sel, std::move(types), std::move(imp), signature});
+    }
+    methodsChanged();
     return true;
 }
 
 Imp Class::replaceInstanceMethod(Sel sel, std::string types, Imp imp) {
-    std::unique_lock g(tables_->lock);
+    const MethodSignature* signature = checkedSignature(*this, sel, types, imp);
+    if (!signature) return {};
+    imp.signature_ = signature;
     Imp previous;
-    if (auto it = tables_->methods.find(sel); it != tables_->methods.end()) previous = it->second->imp;
-    tables_->methods[sel] = &tables_->methodStore.emplace_back(Method{sel, std::move(types), std::move(imp)});
+    {
+        std::unique_lock g(tables_->lock);
+        if (auto it = tables_->methods.find(sel); it != tables_->methods.end()) previous = it->second->imp;
+        tables_->methods[sel] =
+            &tables_->methodStore.emplace_back(Method{sel, std::move(types), std::move(imp), signature});
+    }
+    methodsChanged();
     return previous;
 }
 
@@ -160,11 +229,28 @@ const ClassMethod* Class::classMethod(Sel sel) const {
 }
 
 bool Class::addClassMethod(Sel sel, std::string types, ClassImp imp) {
+    {
+        std::shared_lock g(tables_->lock);
+        if (tables_->classMethods.count(sel)) return false;
+    }
+    const MethodSignature* signature = checkedSignature(*this, sel, types, imp);
+    if (!signature) return false;
+    imp.signature_ = signature;
     std::unique_lock g(tables_->lock);
     if (tables_->classMethods.count(sel)) return false;
     tables_->classMethods[sel] =
-        &tables_->classMethodStore.emplace_back(ClassMethod{sel, std::move(types), std::move(imp)});
+        &tables_->classMethodStore.emplace_back(ClassMethod{sel, std::move(types), std::move(imp), signature});
     return true;
+}
+
+void Class::setMessageHooks(MessageHooks hooks) {
+    hooks_.store(new MessageHooks(std::move(hooks)), std::memory_order_release); // kept, like the class
+}
+
+const MessageHooks* Class::messageHooks() const noexcept {
+    for (const Class* c = this; c; c = c->super_)
+        if (const MessageHooks* h = c->hooks_.load(std::memory_order_acquire)) return h;
+    return nullptr;
 }
 
 bool Class::conformsTo(const Protocol& protocol) const {
@@ -213,8 +299,7 @@ ValueKind kindOfEncoding(std::string_view e) {
     if (e.empty()) return ValueKind::Void;
     switch (e[0]) {
     case 'v': return ValueKind::Void;
-    case '@':
-    case '#': return ValueKind::Object;
+    case '@': return ValueKind::Object;
     case 'B': return ValueKind::Bool;
     case 'c':
     case 's':
@@ -228,6 +313,7 @@ ValueKind kindOfEncoding(std::string_view e) {
     case 'Q': return ValueKind::UInt;
     case 'f':
     case 'd': return ValueKind::Double;
+    // Structs, and every pointer ("*", "^i", ":", and "#": a class is no object here) as its bytes.
     default: return ValueKind::Struct;
     }
 }

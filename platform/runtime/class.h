@@ -9,7 +9,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/object.h"
@@ -65,21 +67,98 @@ private:
     Setter set_;
 };
 
-// A method callable by name. Arguments arrive boxed, one Id each (nil allowed); the result is boxed
-// (nil for void).
-using Imp = std::function<Id(Object& self, std::span<const Id> args)>;
-using ClassImp = std::function<Id(const Class& cls, std::span<const Id> args)>;
+class Invocation;
+class MethodSignature;
+
+// How a method runs when it is called by name. There is one calling convention: an implementation
+// reads its arguments from slots (those after the receiver and the selector, in order) and leaves
+// its result in the result slot, so a call by name with typed arguments boxes nothing. An
+// implementation made at run time may instead take its arguments boxed, one Id each (nil allowed),
+// and return its result boxed (nil for void): the runtime boxes and unboxes for it by the method's
+// encoding.
+template <class Receiver>
+class BasicImp {
+public:
+    using Call = std::function<void(Receiver& self, std::span<Slot> arguments, Slot& result)>;
+    using Boxed = std::function<Id(Receiver& self, std::span<const Id> arguments)>;
+
+    BasicImp() noexcept = default;
+    BasicImp(std::nullptr_t) noexcept {}
+    template <class F>
+        requires(!std::is_same_v<std::remove_cvref_t<F>, BasicImp> &&
+                 std::is_invocable_r_v<Id, F&, Receiver&, std::span<const Id>>)
+    BasicImp(F boxed) : form_(Form::Boxed), boxed_(std::move(boxed)) {}
+    static BasicImp withSlots(Call call) {
+        BasicImp imp;
+        imp.form_ = Form::Slots;
+        imp.call_ = std::move(call);
+        return imp;
+    }
+    // The forwarding entry: a message that finds it goes to the receiver's forwardInvocation.
+    // std::functions cannot be compared, so this mark is how the runtime tells it apart.
+    static BasicImp forwarding() noexcept {
+        BasicImp imp;
+        imp.form_ = Form::Forwarding;
+        return imp;
+    }
+
+    explicit operator bool() const noexcept { return form_ != Form::None; }
+    bool isForwarding() const noexcept { return form_ == Form::Forwarding; }
+    // The signature of the method it was registered as (null until it is registered).
+    const MethodSignature* signature() const noexcept { return signature_; }
+
+    // Runs it on slots; `signature` is the method's own, by which a boxed implementation gets its
+    // arguments boxed. The forwarding entry does nothing here: forwarding needs the whole
+    // invocation, so Invocation::invoke handles it.
+    void operator()(Receiver& self, const MethodSignature& signature, std::span<Slot> arguments,
+                    Slot& result) const {
+        if (form_ == Form::Slots) call_(self, arguments, result);
+        else if (form_ == Form::Boxed) callBoxed(self, signature, arguments, result);
+    }
+    // Runs it on boxed arguments, unboxed by its registered signature, and boxes the result. Nil,
+    // and a log line, when the arguments do not fit the signature or it has none.
+    Id operator()(Receiver& self, std::span<const Id> arguments) const;
+
+private:
+    friend class Class;
+    enum class Form : std::uint8_t { None, Slots, Boxed, Forwarding };
+
+    void callBoxed(Receiver& self, const MethodSignature& signature, std::span<Slot> arguments, Slot& result) const;
+
+    Form form_ = Form::None;
+    const MethodSignature* signature_ = nullptr;
+    Call call_;
+    Boxed boxed_;
+};
+
+extern template class BasicImp<Object>;
+extern template class BasicImp<const Class>;
+using Imp = BasicImp<Object>;
+using ClassImp = BasicImp<const Class>;
 
 struct Method {
     Sel selector;
     std::string types; // "v@:B"
     Imp imp;
+    const MethodSignature* signature; // read from `types`
 };
 
 struct ClassMethod {
     Sel selector;
     std::string types;
     ClassImp imp;
+    const MethodSignature* signature;
+};
+
+// What a runtime subclass adds to its objects' messaging: per-object interception installs them.
+// Each runs before the object's own virtual member, which stays reachable as the previous answer.
+struct MessageHooks {
+    // Gets a message that found the forwarding entry or no method, before the receiver's own
+    // forwardInvocation (call receiver.forwardInvocation(call) to pass it on).
+    std::function<void(Object& receiver, Invocation& call)> forwardInvocation;
+    // Answers Object::respondsToSelector (the class's own answer is
+    // receiver.actualClass().instancesRespondToSelector(sel)).
+    std::function<bool(const Object& receiver, Sel sel)> respondsToSelector;
 };
 
 class Protocol {
@@ -129,13 +208,21 @@ public:
     const Method* instanceMethod(Sel sel) const;          // inherited included
     const Method* immediateInstanceMethod(Sel sel) const; // this class's own list only
     bool instancesRespondToSelector(Sel sel) const { return instanceMethod(sel) != nullptr; }
-    // False when the class already has its own method for the selector.
+    // False when the class already has its own method for the selector. Also false, with a log
+    // line, when the implementation is empty, `types` is no method encoding (method_signature.h)
+    // or it counts other arguments than the selector has colons.
     bool addInstanceMethod(Sel sel, std::string types, Imp imp);
     // Sets the class's own method; returns the implementation it replaced (empty when none).
+    // Refused like addInstanceMethod (the method stays, and the result is empty).
     Imp replaceInstanceMethod(Sel sel, std::string types, Imp imp);
 
     const ClassMethod* classMethod(Sel sel) const;
     bool addClassMethod(Sel sel, std::string types, ClassImp imp);
+
+    // Installed once, before any object moves into the class; a class has its own or its
+    // superclass's (null when none).
+    void setMessageHooks(MessageHooks hooks);
+    const MessageHooks* messageHooks() const noexcept;
 
     bool conformsTo(const Protocol& protocol) const;
     void addProtocol(const Protocol& protocol);
@@ -164,6 +251,7 @@ private:
     const Class* reported_;
     Factory factory_;
     std::unique_ptr<Tables> tables_;
+    std::atomic<const MessageHooks*> hooks_{nullptr};
 };
 
 // ---- Definition helpers -------------------------------------------------------------------
@@ -241,6 +329,82 @@ ClassMember prop(std::string_view name, G (C::*getter)() const, PropertyOptions 
         cls.addProperty(
             name, &Encoding<V>::text, Encoding<V>::kind(), options,
             [getter](const Object& o, Slot& out) { toSlot(out, (static_cast<const C&>(o).*getter)()); }, nullptr);
+    };
+}
+
+namespace detail {
+// A C++ function seen as a method: its encoding, and a call whose arguments are read from slots.
+template <class R, class... P>
+struct CallShape {
+    using Result = R;
+    using Parameters = std::tuple<std::remove_cvref_t<P>...>;
+    static constexpr std::size_t arity = sizeof...(P);
+    static std::string types() { return methodTypes<R, std::remove_cvref_t<P>...>(); }
+    template <class Fn>
+    static void call(Fn&& fn, std::span<Slot> arguments, Slot& result) {
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            if constexpr (std::is_void_v<R>) fn(fromSlot<std::remove_cvref_t<P>>(arguments[I])...);
+            else toSlot(result, fn(fromSlot<std::remove_cvref_t<P>>(arguments[I])...));
+        }(std::index_sequence_for<P...>());
+    }
+};
+template <class F>
+struct MemberShape;
+template <class C, class R, class... P>
+struct MemberShape<R (C::*)(P...)> : CallShape<R, P...> {
+    using Owner = C;
+};
+template <class C, class R, class... P>
+struct MemberShape<R (C::*)(P...) const> : CallShape<R, P...> {
+    using Owner = C;
+};
+template <class C, class R, class... P>
+struct MemberShape<R (C::*)(P...) noexcept> : CallShape<R, P...> {
+    using Owner = C;
+};
+template <class C, class R, class... P>
+struct MemberShape<R (C::*)(P...) const noexcept> : CallShape<R, P...> {
+    using Owner = C;
+};
+template <class F>
+struct FunctionShape;
+template <class R, class... P>
+struct FunctionShape<R (*)(P...)> : CallShape<R, P...> {};
+template <class R, class... P>
+struct FunctionShape<R (*)(P...) noexcept> : CallShape<R, P...> {};
+} // namespace detail
+
+// A method callable by name, its encoding deduced from the C++ signature:
+//   rt::method("viewWillDisappear:", &ViewController::viewWillDisappearBody)   // "v@:B"
+// Arguments and results may be anything rt::Encoding knows: bool, integers, floating point,
+// enums, registered structs, rt::Ref, std::function (a block), const char*, const rt::Class*, rt::Sel.
+template <class F>
+    requires std::is_member_function_pointer_v<F>
+ClassMember method(std::string_view selector, F body) {
+    using Shape = detail::MemberShape<F>;
+    return [selector = std::string(selector), body](Class& cls) {
+        cls.addInstanceMethod(Sel(selector), Shape::types(),
+                              Imp::withSlots([body](Object& self, std::span<Slot> arguments, Slot& result) {
+                                  if (arguments.size() != Shape::arity) return;
+                                  auto& receiver = *downcast<typename Shape::Owner>(&self);
+                                  Shape::call([&](auto&&... a) -> decltype(auto) {
+                                      return (receiver.*body)(std::forward<decltype(a)>(a)...);
+                                  }, arguments, result);
+                              }));
+    };
+}
+
+// A class method: rt::classMethod("defaultCenter", &NotificationCenter::defaultCenter).
+template <class F>
+    requires std::is_function_v<std::remove_pointer_t<F>>
+ClassMember classMethod(std::string_view selector, F fn) {
+    using Shape = detail::FunctionShape<F>;
+    return [selector = std::string(selector), fn](Class& cls) {
+        cls.addClassMethod(Sel(selector), Shape::types(),
+                           ClassImp::withSlots([fn](const Class&, std::span<Slot> arguments, Slot& result) {
+                               if (arguments.size() != Shape::arity) return;
+                               Shape::call(fn, arguments, result);
+                           }));
     };
 }
 

@@ -3,6 +3,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/observation.h"
 
 namespace rt {
 
@@ -32,6 +33,8 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
                     ".");
         return;
     }
+    if (isObserved() && automaticallyNotifiesObserversForKey(key))
+        return detail::setAndCheckAnnounced(*this, *p, s);
     p->set(*this, s);
 }
 

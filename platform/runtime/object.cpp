@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
 #include "platform/runtime/spin_lock.h"
 
 namespace rt {
@@ -124,7 +125,12 @@ struct Access {
         countLive(-1);
     }
     static void destroy(const Object* obj) noexcept;
+    static void setObserved(const Object& obj, bool observed) noexcept {
+        obj.observed_.store(observed, std::memory_order_relaxed);
+    }
 };
+
+void setObserved(const Object& obj, bool observed) noexcept { Access::setObserved(obj, observed); }
 
 SideTable* weakSide(const Object& obj) noexcept {
     SideTable& s = Access::side(obj);

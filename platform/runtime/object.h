@@ -12,10 +12,17 @@
 #include <typeinfo>
 #include <utility>
 
+namespace ns {
+class Dictionary;
+}
+
 namespace rt {
 
 class Class;
 class Object;
+class Invocation;
+class MethodSignature;
+class Sel;
 namespace detail {
 struct Access;
 }
@@ -158,6 +165,20 @@ public:
     // mutable state (a mutable collection) returns an immutable copy instead.
     virtual Id copy() const;
 
+    // Messages by name (rt::send, invocation.h). Defaults: the registered methods answer, with the
+    // method's own signature, and a message without a method is not recognised.
+    virtual bool respondsToSelector(Sel sel) const;
+    virtual const MethodSignature* methodSignatureForSelector(Sel sel) const;
+    virtual void forwardInvocation(Invocation& invocation);
+    // Logs "-[Class selector]: unrecognized selector sent to instance 0x..."; the message's
+    // result stays the zero value.
+    void doesNotRecognizeSelector(Sel sel) const;
+
+    // Set while something intercepts this object's calls: its interceptable methods (and every
+    // message by name) then announce each call (interceptable.h). Otherwise that costs this test.
+    bool isIntercepted() const noexcept { return intercepted_.load(std::memory_order_relaxed); }
+    void setIntercepted(bool intercepted) noexcept { intercepted_.store(intercepted, std::memory_order_relaxed); }
+
     // Key-value coding entry points (the free functions in kvc.h call these). The defaults go
     // through the class's property registry; collections and models take them over.
     virtual Id valueForKey(std::string_view key) const;
@@ -165,6 +186,16 @@ public:
     virtual Id valueForUndefinedKey(std::string_view key) const;
     virtual void setValueForUndefinedKey(const Id& value, std::string_view key);
     virtual void setNilValueForKey(std::string_view key);
+
+    // Key-value observation (the observer registry is ns::addObserverForKeyPath's). The change
+    // dictionary holds the ns::KeyValueChange*Key entries. The default logs the unhandled call.
+    virtual void observeValueForKeyPath(std::string_view keyPath, const Id& object,
+                                        const Ref<ns::Dictionary>& change, void* context);
+    // Whether rt::KeyChange in a setter announces changes of the key; false for keys a class
+    // announces by hand. Defaults to true.
+    virtual bool automaticallyNotifiesObserversForKey(std::string_view key) const;
+    // Set while observers are registered: the one test an observable setter makes otherwise.
+    bool isObserved() const noexcept { return observed_.load(std::memory_order_relaxed); }
 
 protected:
     Object() noexcept;
@@ -176,7 +207,9 @@ private:
     void deallocate() const noexcept;
 
     mutable std::atomic<std::uint32_t> rc_{1};
+    std::atomic<bool> intercepted_{false};
     std::uint8_t uncounted_ = 0; // not counted by liveObjectCount (immortal or permanent)
+    mutable std::atomic<bool> observed_{false};
     std::atomic<const Class*> isa_;
     mutable std::atomic<SideTable*> side_{nullptr};
 };

@@ -119,6 +119,47 @@ TEST_F(DispatchQueue, GlobalQueuesTakeHigherPriorityWorkFirst) {
     EXPECT_EQ(order.names(), (std::vector<std::string>{"high", "high-2", "default", "low", "background"}));
 }
 
+// A serial queue's drain carries on on its worker only while nothing else waits for the pool: with
+// another queue's drain queued behind it, the two take turns of 64 blocks.
+TEST_F(DispatchQueue, SerialQueuesTakeTurnsOnTheWorkerWhileOtherWorkWaits) {
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    int previous = pool.setLimit(1); // one job at a time: both drains wait behind the gate
+    auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+    dispatch::async(Queue::global(), [&] {
+        started->signal();
+        gate->wait();
+    });
+    ASSERT_TRUE(started->wait(realBound()));
+    auto a = Queue::serial("test.turns-a"), b = Queue::serial("test.turns-b");
+    std::string order; // one job at a time: no two blocks touch it at once
+    for (int i = 0; i < 130; ++i) {
+        dispatch::async(a, [&] { order += 'a'; });
+        dispatch::async(b, [&] { order += 'b'; });
+    }
+    gate->signal();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    pool.setLimit(previous);
+    const std::string a64(64, 'a'), b64(64, 'b');
+    EXPECT_EQ(order, a64 + b64 + a64 + b64 + "aabb");
+}
+
+// The same between serial queues sharing a serial target: the turn passes at 64 blocks as long as
+// the other queue's drain waits on the target.
+TEST_F(DispatchQueue, SerialQueuesOnOneSerialTargetTakeTurns) {
+    auto target = Queue::serial("test.shared-target");
+    auto a = Queue::serial("test.turns-a", target), b = Queue::serial("test.turns-b", target);
+    std::string order; // serialised by the target
+    target->suspend();
+    for (int i = 0; i < 130; ++i) {
+        dispatch::async(a, [&] { order += 'a'; });
+        dispatch::async(b, [&] { order += 'b'; });
+    }
+    target->resume();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    const std::string a64(64, 'a'), b64(64, 'b');
+    EXPECT_EQ(order, a64 + b64 + a64 + b64 + "aabb");
+}
+
 TEST_F(DispatchQueue, SerialQueueTargetingMainRunsOnTheMainThreadThroughTheDrain) {
     auto onMain = Queue::serial("test.on-main", Queue::main());
     auto inner = Queue::serial("test.inner", onMain);

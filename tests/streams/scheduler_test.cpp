@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -185,6 +187,131 @@ TEST(Scheduler, DisposingARecursiveBlockStopsItBeforeItsNextRunEvenOneAskedFor) 
     stopped = nullptr;
 }
 
+// The span of stack addresses that the calls to mark() were made at.
+class StackSpan {
+public:
+    [[gnu::noinline]] void mark() {
+        int marker = 0;
+        auto at = reinterpret_cast<std::uintptr_t>(&marker);
+        lowest_ = std::min(lowest_, at);
+        highest_ = std::max(highest_, at);
+    }
+    std::uintptr_t size() const { return highest_ - lowest_; }
+
+private:
+    std::uintptr_t lowest_ = UINTPTR_MAX, highest_ = 0;
+};
+
+TEST(Scheduler, ReschedulesFromSeveralThreadsEachRunOnceAtConstantStackDepth) {
+    constexpr int kThreads = 4, kPerThread = 250;
+    int runs = 0;
+    std::function<void()> again; // the first run's reschedule, called later from other threads
+    StackSpan stack;
+    Scheduler::mainThreadScheduler()->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+        stack.mark();
+        if (++runs == 1) again = reschedule;
+    });
+    testkit::drainMainQueue();
+    ASSERT_EQ(runs, 1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kPerThread; ++i) again();
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(runs, 1); // nothing runs until the main queue is drained
+    testkit::drainMainQueue();
+    EXPECT_EQ(runs, 1 + kThreads * kPerThread);
+    EXPECT_LT(stack.size(), 4096u);
+    again = nullptr;
+}
+
+TEST(BackgroundScheduler, ReschedulesRacingTheRunsEachRunOnceAndNeverOverlap) {
+    constexpr int kThreads = 4, kPerThread = 500;
+    auto scheduler = Scheduler::scheduler();
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    int runs = 0; // unguarded on purpose: only runs one at a time keep it exact
+    std::function<void()> again;
+    Latch first(1), rest(kThreads * kPerThread);
+    scheduler->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+        if (inside.fetch_add(1) != 0) overlapped = true;
+        int run = ++runs;
+        if (run == 1) again = reschedule;
+        inside.fetch_sub(1);
+        if (run == 1) first.countDown();
+        else rest.countDown();
+    });
+    ASSERT_TRUE(first.wait());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kPerThread; ++i) again();
+        });
+    for (auto& t : threads) t.join();
+    ASSERT_TRUE(rest.wait());
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+    EXPECT_EQ(runs, 1 + kThreads * kPerThread); // no run more than asked for
+    EXPECT_FALSE(overlapped);
+    again = nullptr;
+}
+
+TEST(BackgroundScheduler, DisposingARecursiveBlockMidwayStopsItAndLetsGoOfTheBlock) {
+    auto scheduler = Scheduler::scheduler();
+    auto held = es::Disposable::make();
+    rt::Weak<es::Disposable> heldWeak = held;
+    auto reached = dispatch::Semaphore::make(0), go = dispatch::Semaphore::make(0);
+    std::atomic<int> runs{0};
+    auto recursion = scheduler->scheduleRecursiveBlock([&, held](const std::function<void()>& reschedule) {
+        if (++runs == 10) {
+            reached->signal();
+            go->wait();
+        }
+        reschedule();
+    });
+    held = nullptr;
+    ASSERT_TRUE(reached->wait(dispatch::after(10)));
+    recursion->dispose(); // while the tenth run is in its block, having asked for more
+    go->signal();
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+    EXPECT_EQ(runs, 10);
+    EXPECT_FALSE(heldWeak.lock()); // the block went with the disposal, though `recursion` is still held
+}
+
+TEST(Scheduler, DisposingAnIdleRecursiveBlockLetsGoOfItWhileItsRescheduleIsStillHeld) {
+    auto held = es::Disposable::make();
+    rt::Weak<es::Disposable> heldWeak = held;
+    int runs = 0;
+    std::function<void()> again;
+    auto recursion = Scheduler::mainThreadScheduler()->scheduleRecursiveBlock(
+        [&runs, &again, held](const std::function<void()>& reschedule) {
+            ++runs;
+            again = reschedule;
+        });
+    held = nullptr;
+    testkit::drainMainQueue();
+    ASSERT_EQ(runs, 1);
+    recursion->dispose();
+    EXPECT_FALSE(heldWeak.lock());
+    again(); // asks after the disposal: nothing runs
+    testkit::drainMainQueue();
+    EXPECT_EQ(runs, 1);
+    again = nullptr;
+}
+
+TEST(SubscriptionScheduler, InlineRecursionRunsEveryStepBeforeReturningAtConstantStackDepth) {
+    // On the main thread there is a current scheduler, so the subscription scheduler runs work at once.
+    constexpr int kRuns = 2'000;
+    int runs = 0;
+    StackSpan stack;
+    Scheduler::subscriptionScheduler()->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+        stack.mark();
+        if (++runs < kRuns) reschedule();
+    });
+    EXPECT_EQ(runs, kRuns);
+    EXPECT_LT(stack.size(), 4096u);
+}
+
 TEST(ImmediateScheduler, RunsInline) {
     auto immediate = Scheduler::immediateScheduler();
     int runs = 0;
@@ -317,6 +444,27 @@ TEST(TestScheduler, RepeatingActionHoldsConstantMemoryAndDisposesFlat) {
     repeating->dispose(); // nothing nested to unwind, however long it ran
     test->stepAll();
     EXPECT_EQ(ticks, 250'010);
+}
+
+TEST(TestScheduler, RecursiveBlockTakesOneStepPerRunAndItsDisposalWithdrawsTheQueuedRun) {
+    auto test = rt::make<es::TestScheduler>();
+    auto held = es::Disposable::make();
+    rt::Weak<es::Disposable> heldWeak = held;
+    int runs = 0;
+    auto recursion = test->scheduleRecursiveBlock([&runs, held](const std::function<void()>& reschedule) {
+        ++runs;
+        reschedule();
+        reschedule();
+    });
+    held = nullptr;
+    EXPECT_EQ(runs, 0);
+    test->step(3);
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(test->scheduledActionCount(), 1u); // one run queued at a time, however many are owed
+    recursion->dispose();
+    EXPECT_FALSE(heldWeak.lock()); // the queued run was withdrawn and the block let go
+    test->stepAll();
+    EXPECT_EQ(runs, 3);
 }
 
 // A scheduler that overrides nothing: the base class's own answers.

@@ -1,0 +1,309 @@
+// The simulated device: shipped profiles and what they give the readers, profiles that are
+// missing or malformed fields, installing a device for a scope, and preparing the run's home.
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/application_home.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/sim/device.h"
+#include "platform/sim/home.h"
+#include "platform/sim/profile.h"
+#include "tests/platform/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform_tests::Scratch;
+
+// The smallest valid profile, with `extra` members appended to its object.
+std::string minimalProfile(std::string_view extra = {}) {
+    std::string json = R"({"machine": "iPhone9,1", "model": "iPhone", "systemVersion": "12.4.1",
+                           "screen": {"width": 375, "height": 667})";
+    if (!extra.empty()) json += ", " + std::string(extra);
+    return json + "}";
+}
+
+// The message of a profile that fails, or "" when it loads.
+std::string problemOf(std::string_view json) {
+    std::string error;
+    return sim::parseProfile(json, "t.json", &error) ? "" : error;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shipped profiles
+
+TEST(SimProfile, EveryShippedProfileLoadsAndMatchesItsMachine) {
+    const std::vector<std::string> names = sim::shippedProfileNames();
+    for (const char* expected : {"iphone7", "iphone_xr", "ipod_touch", "ipad_wifi", "ipad_cellular"})
+        EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        std::string error;
+        auto profile = sim::loadProfileNamed(name, &error);
+        ASSERT_TRUE(profile) << error;
+        const std::string prefix = profile->model == sim::Model::iPad ? "iPad"
+                                   : profile->model == sim::Model::iPodTouch ? "iPod"
+                                                                              : "iPhone";
+        EXPECT_TRUE(profile->machine.starts_with(prefix)) << profile->machine;
+        EXPECT_GT(profile->screen.scale, 1);
+        if (profile->model == sim::Model::iPodTouch) {
+            EXPECT_FALSE(profile->carrier);
+        }
+    }
+    // The two tablets differ by their radio.
+    auto wifi = sim::loadProfileNamed("ipad_wifi"), cellular = sim::loadProfileNamed("ipad_cellular");
+    ASSERT_TRUE(wifi && cellular);
+    EXPECT_NE(wifi->machine, cellular->machine);
+    EXPECT_FALSE(wifi->carrier);
+    EXPECT_TRUE(cellular->carrier);
+}
+
+TEST(SimProfile, TheDefaultFileIsTheDeviceTheProcessStartsOn) {
+    auto shipped = sim::loadProfileNamed(sim::kDefaultProfileName);
+    ASSERT_TRUE(shipped);
+    EXPECT_EQ(*shipped, sim::defaultProfile());
+    EXPECT_EQ(*sim::currentDevice(), sim::defaultProfile());
+    EXPECT_EQ(sim::machine(), "iPhone9,1");
+    EXPECT_EQ(shipped->screenBounds(), cg::Rect::make(0, 0, 375, 667));
+    EXPECT_EQ(shipped->safeAreaInsets.bottom, 0);
+    ASSERT_TRUE(shipped->camera(sim::CameraPosition::Back));
+    EXPECT_TRUE(shipped->camera(sim::CameraPosition::Back)->hasTorch);
+    EXPECT_TRUE(shipped->camera(sim::CameraPosition::Front));
+    EXPECT_EQ(shipped->sensors, (sim::Sensors{true, true, true, true}));
+    EXPECT_TRUE(shipped->carrier);
+}
+
+TEST(SimProfile, AnInstalledProfileReachesTheReadersUntilItsScopeEnds) {
+    {
+        auto xr = sim::loadProfileNamed("iphone_xr");
+        ASSERT_TRUE(xr);
+        sim::ScopedDevice device(*xr);
+        auto current = sim::currentDevice();
+        EXPECT_EQ(sim::machine(), "iPhone11,8");
+        EXPECT_EQ(current->screenBounds(), cg::Rect::make(0, 0, 414, 896));
+        EXPECT_EQ(current->safeAreaInsets, (ui::EdgeInsets{44, 0, 34, 0}));
+        EXPECT_EQ(current->systemVersion, "13.3");
+        EXPECT_DOUBLE_EQ(current->systemVersionNumber(), 13.3);
+        EXPECT_STREQ(sim::modelText(current->model), "iPhone");
+
+        // A single field changed on a shipped profile: no front camera.
+        auto changed = *xr;
+        changed.removeCameras(sim::CameraPosition::Front);
+        sim::ScopedDevice inner(changed);
+        EXPECT_FALSE(sim::currentDevice()->camera(sim::CameraPosition::Front));
+        EXPECT_TRUE(sim::currentDevice()->camera(sim::CameraPosition::Back));
+        EXPECT_TRUE(current->camera(sim::CameraPosition::Front)); // a profile held stays as it was
+    }
+    EXPECT_EQ(sim::machine(), "iPhone9,1");
+
+    sim::Profile built; // from code
+    built.machine = "iPad5,3";
+    built.model = sim::Model::iPad;
+    built.systemVersion = "10.3.3";
+    sim::ScopedDevice device(built);
+    EXPECT_EQ(sim::machine(), "iPad5,3");
+    EXPECT_STREQ(sim::modelText(sim::currentDevice()->model), "iPad");
+    EXPECT_DOUBLE_EQ(sim::currentDevice()->systemVersionNumber(), 10.3);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading profiles
+
+TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
+    std::string error;
+    auto p = sim::parseProfile(minimalProfile(R"("model": "iPod touch", "carrier": null, "name": null,
+                                                  "eventScript": [{"at": 1}], "futureField": {"x": 1})"),
+                               "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_EQ(p->model, sim::Model::iPodTouch); // a repeated key keeps its last value
+    EXPECT_EQ(p->name, "iPod touch");
+    EXPECT_EQ(p->systemName, "iOS");
+    EXPECT_EQ(p->screen.scale, 1);
+    EXPECT_EQ(p->safeAreaInsets, ui::EdgeInsets::zero());
+    EXPECT_TRUE(p->cameras.empty());
+    EXPECT_EQ(p->sensors, sim::Sensors{});
+    EXPECT_FALSE(p->carrier);
+    EXPECT_FALSE(p->headphonesPlugged);
+    EXPECT_EQ(p->battery, sim::Battery{});
+    EXPECT_TRUE(p->documents.empty());
+
+    auto full = sim::parseProfile(
+        minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
+                          "battery": {"level": 0.25, "state": "charging"},
+                          "documents": {"functiontest_config.txt": "WIFI,BATTERY", "notes/a.txt": ""})"),
+        "t.json", &error);
+    ASSERT_TRUE(full) << error;
+    EXPECT_EQ(full->carrier, (sim::Carrier{"Net", "262", "01"}));
+    EXPECT_TRUE(full->headphonesPlugged);
+    EXPECT_EQ(full->battery, (sim::Battery{0.25, sim::BatteryState::Charging}));
+    EXPECT_EQ(full->documents.at("functiontest_config.txt"), "WIFI,BATTERY");
+    EXPECT_EQ(full->documents.at("notes/a.txt"), "");
+}
+
+TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
+    struct Case {
+        std::string json;
+        std::string message;
+    };
+    const std::string screen = R"("screen": {"width": 375, "height": 667})";
+    const Case cases[] = {
+        {R"({"model": "iPhone", "systemVersion": "12", )" + screen + "}", "t.json: machine: missing"},
+        {R"({"machine": "iPhone9,1", "systemVersion": "12", )" + screen + "}", "t.json: model: missing"},
+        {R"({"machine": "iPhone9,1", "model": "iPhone", )" + screen + "}", "t.json: systemVersion: missing"},
+        {R"({"machine": "iPhone9,1", "model": "iPhone", "systemVersion": "12"})", "t.json: screen: missing"},
+        {R"({"machine": null, "model": "iPhone", "systemVersion": "12", )" + screen + "}", "t.json: machine: missing"},
+        {R"({"machine": 91, "model": "iPhone", "systemVersion": "12", )" + screen + "}",
+         "t.json: machine: expected a string"},
+        {minimalProfile(R"("model": "Android")"), R"(t.json: model: expected "iPhone", "iPad" or "iPod touch")"},
+        {minimalProfile(R"("systemVersion": "twelve")"), R"(t.json: systemVersion: expected a version such as "12.4.1")"},
+        {minimalProfile(R"("systemVersion": "12..1")"), R"(t.json: systemVersion: expected a version such as "12.4.1")"},
+        {minimalProfile(R"("systemVersion": 12.4)"), "t.json: systemVersion: expected a string"},
+        {minimalProfile(R"("screen": [375, 667])"), "t.json: screen: expected an object"},
+        {minimalProfile(R"("screen": {"width": "wide", "height": 667})"), "t.json: screen.width: expected a number"},
+        {minimalProfile(R"("screen": {"width": 375})"), "t.json: screen.height: missing"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 0})"), "t.json: screen.height: expected a number above 0"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 667, "scale": true})"),
+         "t.json: screen.scale: expected a number"},
+        {minimalProfile(R"("safeAreaInsets": {"top": -1})"), "t.json: safeAreaInsets.top: expected a number of 0 or more"},
+        {minimalProfile(R"("cameras": {"position": "back"})"), "t.json: cameras: expected a list"},
+        {minimalProfile(R"("cameras": [{"position": "back"}, {"position": "side"}])"),
+         R"(t.json: cameras[1].position: expected "back" or "front")"},
+        {minimalProfile(R"("cameras": [{"hasFlash": true}])"), "t.json: cameras[0].position: missing"},
+        {minimalProfile(R"("cameras": [{"position": "back", "hasTorch": "yes"}])"),
+         "t.json: cameras[0].hasTorch: expected true or false"},
+        {minimalProfile(R"("sensors": {"gyroscope": 1})"), "t.json: sensors.gyroscope: expected true or false"},
+        {minimalProfile(R"("carrier": "none")"), "t.json: carrier: expected an object"},
+        {minimalProfile(R"("carrier": {"mcc": 310})"), "t.json: carrier.mcc: expected a string"},
+        {minimalProfile(R"("headphonesPlugged": "no")"), "t.json: headphonesPlugged: expected true or false"},
+        {minimalProfile(R"("battery": {"level": 2})"), "t.json: battery.level: expected a number from 0 to 1"},
+        {minimalProfile(R"("battery": {"state": "draining"})"),
+         R"(t.json: battery.state: expected "unknown", "unplugged", "charging" or "full")"},
+        {minimalProfile(R"("documents": {"../x": "y"})"),
+         R"(t.json: documents["../x"]: a file name must stay inside Documents)"},
+        {minimalProfile(R"("documents": {"/etc/x": "y"})"),
+         R"(t.json: documents["/etc/x"]: a file name must stay inside Documents)"},
+        {minimalProfile(R"("documents": {"a.txt": 1})"), R"(t.json: documents["a.txt"]: expected a string)"},
+        {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(problemOf(c.json), c.message) << c.json;
+
+    const std::string broken = problemOf(R"({"machine": "iPhone9,1", )");
+    EXPECT_TRUE(broken.starts_with("t.json: JSON: ")) << broken;
+}
+
+TEST(SimProfile, FilesAreFoundByNameOrPathAndTheirNamesLeadTheMessages) {
+    Scratch scratch;
+    scratch.write("devices/good.json", minimalProfile());
+    scratch.write("devices/broken.json", minimalProfile(R"("screen": {"width": "wide", "height": 1})"));
+    sim::setProfilesDirectory(scratch / "devices");
+    std::string error;
+
+    EXPECT_EQ(sim::shippedProfileNames(), (std::vector<std::string>{"broken", "good"}));
+    EXPECT_TRUE(sim::loadProfileNamed("good", &error)) << error;
+    EXPECT_TRUE(sim::loadProfile("good", &error)) << error;
+    EXPECT_FALSE(sim::loadProfileNamed("broken", &error));
+    EXPECT_EQ(error, "broken.json: screen.width: expected a number");
+    EXPECT_FALSE(sim::loadProfile(scratch / "devices/broken.json", &error));
+    EXPECT_EQ(error, scratch / "devices/broken.json" + ": screen.width: expected a number");
+
+    EXPECT_FALSE(sim::loadProfileNamed("iphone7", &error));
+    EXPECT_EQ(error, "no device profile named \"iphone7\" in " + scratch / "devices" + " (there are: broken good)");
+    EXPECT_FALSE(sim::loadProfileNamed("../devices/good", &error));
+    EXPECT_FALSE(sim::loadProfile(scratch / "missing.json", &error));
+    EXPECT_TRUE(error.starts_with(scratch / "missing.json: ")) << error;
+    sim::setProfilesDirectory("");
+    EXPECT_TRUE(sim::loadProfileNamed("iphone7", &error)) << error;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run's home
+
+class SimHome : public ::testing::Test {
+protected:
+    void TearDown() override {
+        ns::UserDefaults::resetStandardUserDefaults();
+        ns::ApplicationHome::setPath("");
+    }
+    static sim::Profile withDocuments(std::map<std::string, std::string> documents) {
+        sim::Profile p = sim::defaultProfile();
+        p.documents = std::move(documents);
+        return p;
+    }
+    Scratch scratch;
+};
+
+TEST_F(SimHome, HoldsTheFoldersTheDocumentsAndTheStandardDefaults) {
+    sim::ScopedDevice device(withDocuments({{"functiontest_config.txt", "WIFI,BATTERY"}, {"logs/first.txt", "1"}}));
+    std::string error;
+    const std::string home = scratch / "home";
+    ASSERT_TRUE(sim::prepareHome(home, &error)) << error;
+
+    for (const char* dir : {"Documents", "Library/Preferences", "tmp"})
+        EXPECT_TRUE(fs::is_directory(fs::path(home) / dir)) << dir;
+    EXPECT_EQ(scratch.read("home/Documents/functiontest_config.txt"), "WIFI,BATTERY");
+    EXPECT_EQ(scratch.read("home/Documents/logs/first.txt"), "1");
+    EXPECT_EQ(ns::ApplicationHome::path(), home);
+    EXPECT_EQ(ns::ApplicationHome::documentsDirectory(), home + "/Documents");
+
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    EXPECT_TRUE(defaults->filePath().starts_with(home + "/Library/Preferences/")) << defaults->filePath();
+    defaults->setString("kept", "operator");
+    ASSERT_TRUE(defaults->synchronize());
+    EXPECT_TRUE(fs::is_regular_file(defaults->filePath()));
+
+    // Prepared again (a restart): what the run stored stays; the profile's documents are rewritten.
+    scratch.write("home/Documents/functiontest_config.txt", "edited");
+    defaults = nullptr;
+    ASSERT_TRUE(sim::prepareHome(home, &error)) << error;
+    EXPECT_EQ(ns::UserDefaults::standardUserDefaults()->stringForKey("operator")->utf8(), "kept");
+    EXPECT_EQ(scratch.read("home/Documents/functiontest_config.txt"), "WIFI,BATTERY");
+}
+
+TEST_F(SimHome, RefusesDocumentsOutsideDocumentsAndKeepsThePreviousHome) {
+    std::string error;
+    ASSERT_TRUE(sim::prepareHome(scratch / "first", &error)) << error;
+    ns::UserDefaults::standardUserDefaults()->setString("first", "home");
+
+    for (const char* name : {"../escape.txt", "/tmp/escape.txt", "a/../../escape.txt", "", "a//b"}) {
+        SCOPED_TRACE(name);
+        sim::ScopedDevice device(withDocuments({{"fine.txt", "x"}, {name, "y"}}));
+        EXPECT_FALSE(sim::prepareHome(scratch / "second", &error));
+        EXPECT_TRUE(error.starts_with("document \"" + std::string(name) + "\": ")) << error;
+    }
+    EXPECT_FALSE(fs::exists(scratch / "second"));
+    EXPECT_FALSE(fs::exists(scratch / "escape.txt"));
+    EXPECT_EQ(ns::ApplicationHome::path(), scratch / "first");
+    EXPECT_EQ(ns::UserDefaults::standardUserDefaults()->stringForKey("home")->utf8(), "first");
+
+    scratch.write("plain-file", "");
+    EXPECT_FALSE(sim::prepareHome(scratch / "plain-file/home", &error));
+    EXPECT_TRUE(error.starts_with("cannot create ")) << error;
+    EXPECT_EQ(ns::ApplicationHome::path(), scratch / "first");
+}
+
+TEST_F(SimHome, ATemporaryHomeIsNewEachTime) {
+    sim::ScopedDevice device(withDocuments({{"a.txt", "A"}}));
+    std::string error;
+    auto first = sim::prepareTemporaryHome(&error);
+    ASSERT_TRUE(first) << error;
+    auto second = sim::prepareTemporaryHome(&error);
+    ASSERT_TRUE(second) << error;
+    EXPECT_NE(*first, *second);
+    EXPECT_EQ(ns::ApplicationHome::path(), *second);
+    EXPECT_TRUE(fs::is_directory(*second + "/Library/Preferences"));
+    EXPECT_TRUE(fs::is_regular_file(*first + "/Documents/a.txt"));
+
+    ns::UserDefaults::resetStandardUserDefaults();
+    ns::ApplicationHome::setPath("");
+    fs::remove_all(*first);
+    fs::remove_all(*second);
+}
+
+} // namespace
