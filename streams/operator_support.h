@@ -19,7 +19,8 @@
 // a createSignal block does, and may use forward() to subscribe to the source with handlers.
 //
 // The source is subscribed to only while the subscription lasts, and nothing a subscription
-// keeps refers to the source (a subscription is never a cycle with its source).
+// keeps refers to the source (a subscription is never a cycle with its source); only repeat and
+// retry keep it, to subscribe to it again.
 
 #include <optional>
 #include <string_view>
