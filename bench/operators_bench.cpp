@@ -1,5 +1,5 @@
-// The cost of the combining and scheduling operators: merging, flattening, switching, combining
-// latest values, and moving events to a background scheduler or to the main thread. Run on the
+// The cost of the combining and scheduling operators: merging, zipping, flattening, switching,
+// combining latest values, and moving events to a background scheduler or to the main thread. Run on the
 // main thread, so subscription work runs inline as it does in the application.
 
 #include <benchmark/benchmark.h>
@@ -50,6 +50,48 @@ void MergeOf8Subjects(benchmark::State& state) {
     state.SetItemsProcessed(received);
 }
 BENCHMARK(MergeOf8Subjects);
+
+// Per event: the subjects send in turn; a tuple goes out once both have sent.
+void ZipOf2Subjects(benchmark::State& state) {
+    auto sources = subjects(2);
+    std::int64_t received = 0;
+    auto d = Signal::zip(asSignals(sources))->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1);
+    std::size_t i = 0;
+    for (auto _ : state)
+        sources[i++ & 1]->sendNext(value);
+    d->dispose();
+    state.SetItemsProcessed(received * 2);
+}
+BENCHMARK(ZipOf2Subjects);
+
+// Each iteration: one subscription of flattenMap over 10,000 values, each mapped to an inner
+// signal that sends one value and completes.
+void FlattenMapOf10000OneValueInnerSignals(benchmark::State& state) {
+    constexpr int kInner = 10000;
+    std::vector<Ref<Signal>> inner;
+    for (int i = 0; i < kInner; ++i) {
+        inner.push_back(Signal::createSignal([v = ns::num(i)](const Ref<Subscriber>& s) {
+            s->sendNext(v);
+            s->sendCompleted();
+            return Ref<rt::Disposable>();
+        }));
+    }
+    auto outer = Signal::createSignal([](const Ref<Subscriber>& s) {
+        for (int i = 0; i < kInner; ++i)
+            s->sendNext(ns::num(i));
+        s->sendCompleted();
+        return Ref<rt::Disposable>();
+    });
+    auto flattened = outer->flattenMap([&inner](const Id& v) -> Ref<es::Stream> {
+        return inner[static_cast<std::size_t>(rt::cast<ns::Number>(v)->longValue())];
+    });
+    std::int64_t received = 0;
+    for (auto _ : state)
+        flattened->subscribeNext([&](const Id&) { ++received; });
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(FlattenMapOf10000OneValueInnerSignals)->Unit(benchmark::kMillisecond);
 
 // Each iteration: one subscription of flatten(4) over 10,000 inner signals of two values each.
 void Flatten4Over10000InnerSignals(benchmark::State& state) {

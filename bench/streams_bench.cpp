@@ -1,8 +1,12 @@
-// The cost of the signal core: one subscription, one chain, one event through a chain, fan-out.
+// The cost of the signal core: one subscription, one chain, one event through a chain (boxed and
+// typed blocks), fan-out.
 // Runs on the main thread (the one that started the process), so subscription work runs inline as
 // it does in the application.
 
 #include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
 
 #include "platform/runtime/number.h"
 #include "streams/signal.h"
@@ -71,6 +75,46 @@ void EventsThroughChainBoxingEach(benchmark::State& state) {
     state.SetItemsProcessed(received);
 }
 BENCHMARK(EventsThroughChainBoxingEach)->Arg(1)->Arg(3)->Arg(4)->Arg(16);
+
+// One value through map: the block reads and boxes the number itself (boxed), or takes a long
+// and returns one (typed: the trampoline unboxes and boxes).
+template <class Map>
+void sendThroughMap(benchmark::State& state, Map map) {
+    auto subject = es::Subject::subject();
+    std::int64_t received = 0;
+    auto d = map(Ref<Signal>(subject))->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1000L);
+    for (auto _ : state) subject->sendNext(value);
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+
+void MapBoxed(benchmark::State& state) {
+    sendThroughMap(state, [](const Ref<Signal>& s) {
+        return s->map([](const Id& v) { return Id(ns::num(rt::cast<ns::Number>(v)->longValue() + 1)); });
+    });
+}
+BENCHMARK(MapBoxed);
+
+void MapTyped(benchmark::State& state) {
+    sendThroughMap(state, [](const Ref<Signal>& s) { return s->map([](long n) { return n + 1; }); });
+}
+BENCHMARK(MapTyped);
+
+// Each iteration: 100 values sent to a subject with 100 subscribers.
+void SubjectHundredSubscribersHundredValues(benchmark::State& state) {
+    auto subject = es::Subject::subject();
+    std::int64_t received = 0;
+    std::vector<Ref<es::Disposable>> subscriptions;
+    for (int i = 0; i < 100; ++i) subscriptions.push_back(subject->subscribeNext([&](const Id&) { ++received; }));
+    Id value = ns::num(1000);
+    for (auto _ : state) {
+        for (int i = 0; i < 100; ++i) subject->sendNext(value);
+    }
+    for (auto& d : subscriptions) d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(SubjectHundredSubscribersHundredValues);
 
 void FanOut(benchmark::State& state) {
     auto subject = es::Subject::subject();

@@ -1,18 +1,27 @@
 #pragma once
-// Calls a block of N object parameters (1 to 15) with the N values of a tuple: how the reduce
-// operators spread a tuple over the parameters of the caller's block. A parameter may be rt::Id
-// or any rt::Ref<T>; a value that is not a T arrives as nil, as does a missing one.
+// Blocks typed at the edges. The library's blocks take and return rt::Id; the caller's lambdas
+// may instead take an rt::Ref<T> of any object class, or a scalar (bool, an integer type, a
+// floating-point type) unboxed from ns::Number, and may return a scalar, which is boxed. The
+// trampoline turns such a lambda into the library's block, and calls a block of N parameters (1
+// to 15) with the N values of a tuple (how the reduce operators spread a tuple over a block).
+//
+// A missing value (nil) arrives as nil, or as zero for a scalar. A value of the wrong class is a
+// fault of the caller's: it asserts in debug builds, and in release builds it is logged and the
+// parameter gets nil (or zero).
 
 #include <cstddef>
 #include <functional>
 #include <tuple>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
+#include "platform/runtime/number.h"
 #include "platform/runtime/object.h"
-#include "streams/tuple.h"
 
 namespace es {
+
+class Tuple;
 
 namespace detail {
 
@@ -30,16 +39,130 @@ template <class C, class R, class... A>
 struct BlockTraits<R (C::*)(A...)> : Signature<R, A...> {};
 template <class R, class... A>
 struct BlockTraits<R (*)(A...)> : Signature<R, A...> {};
+template <class R, class... A>
+struct BlockTraits<R(A...)> : Signature<R, A...> {};
+
+template <class T>
+struct RefPointee {};
+template <class T>
+struct RefPointee<rt::Ref<T>> {
+    using type = T;
+};
+
+// Reports a value of the wrong class for a typed parameter: an assertion in debug builds, a log
+// line in release builds.
+void wrongArgumentClass(const rt::Class* expected, const char* expectedName, const rt::Object& value);
+
+template <class T>
+void reportWrongClass(const rt::Object& value) {
+    if constexpr (requires { T::staticClass(); }) wrongArgumentClass(&T::staticClass(), nullptr, value);
+    else wrongArgumentClass(nullptr, typeid(T).name(), value);
+}
 
 template <class P>
+inline constexpr bool isScalar = std::is_arithmetic_v<P>;
+
+// A value as the parameter type P: rt::Id as it is, rt::Ref<T> checked, a scalar unboxed.
+template <class P>
 P argumentAs(const rt::Id& value) {
-    if constexpr (std::is_same_v<P, rt::Id>) return value;
-    else return rt::cast<typename rt::IsRef<P>::Pointee>(value);
+    if constexpr (std::is_same_v<P, rt::Id>) {
+        return value;
+    } else if constexpr (isScalar<P>) {
+        if (!value) return P{};
+        auto* number = dynamic_cast<const ns::Number*>(value.get());
+        if (!number) {
+            reportWrongClass<ns::Number>(*value);
+            return P{};
+        }
+        if constexpr (std::is_same_v<P, bool>) return number->boolValue();
+        else if constexpr (std::is_floating_point_v<P>) return static_cast<P>(number->doubleValue());
+        else if constexpr (std::is_signed_v<P>) return static_cast<P>(number->longLongValue());
+        else return static_cast<P>(number->unsignedLongLongValue());
+    } else {
+        using T = typename RefPointee<P>::type;
+        P typed = rt::cast<T>(value);
+        if (!typed && value) reportWrongClass<T>(*value);
+        return typed;
+    }
+}
+
+// A block's result as a value: objects as they are, scalars boxed.
+template <class R>
+rt::Id resultAsId(R&& result) {
+    using T = std::remove_cvref_t<R>;
+    if constexpr (isScalar<T>) return ns::Number::of(result);
+    else return rt::Id(std::forward<R>(result));
+}
+
+// Calls a one-parameter block with the value as its parameter type. A block that takes an rt::Id
+// (or anything an rt::Id converts to, or `auto`) gets the value as it is.
+template <class F>
+decltype(auto) callWithValue(F& block, const rt::Id& value) {
+    if constexpr (std::is_invocable_v<F&, const rt::Id&>) {
+        return block(value);
+    } else {
+        using Traits = BlockTraits<std::remove_cvref_t<F>>;
+        static_assert(Traits::arity == 1, "a block of one parameter");
+        return block(argumentAs<std::tuple_element_t<0, typename Traits::Args>>(value));
+    }
+}
+
+template <class F>
+bool isNilBlock(const F& block) {
+    if constexpr (std::is_pointer_v<F> || requires { block.target_type(); }) return !block;
+    else return false;
+}
+
+// The caller's block as the library's: map (value to value), predicate (value to bool) and next
+// (value to nothing). nullptr and empty std::functions give an empty block.
+template <class F>
+std::function<rt::Id(const rt::Id&)> mapBlock(F block) {
+    if constexpr (std::is_null_pointer_v<F>) {
+        return nullptr;
+    } else {
+        if (isNilBlock(block)) return nullptr;
+        return [block = std::move(block)](const rt::Id& value) mutable -> rt::Id {
+            return resultAsId(callWithValue(block, value));
+        };
+    }
+}
+
+template <class F>
+std::function<bool(const rt::Id&)> predicateBlock(F block) {
+    if constexpr (std::is_null_pointer_v<F>) {
+        return nullptr;
+    } else if constexpr (std::is_invocable_r_v<bool, F&, const rt::Id&> &&
+                         std::is_constructible_v<std::function<bool(const rt::Id&)>, F>) {
+        return std::function<bool(const rt::Id&)>(std::move(block));
+    } else {
+        if (isNilBlock(block)) return nullptr;
+        return [block = std::move(block)](const rt::Id& value) mutable -> bool {
+            return callWithValue(block, value);
+        };
+    }
+}
+
+template <class F>
+std::function<void(const rt::Id&)> nextBlock(F block) {
+    if constexpr (std::is_null_pointer_v<F>) {
+        return nullptr;
+    } else if constexpr (std::is_invocable_v<F&, const rt::Id&> &&
+                         std::is_constructible_v<std::function<void(const rt::Id&)>, F>) {
+        return std::function<void(const rt::Id&)>(std::move(block));
+    } else {
+        if (isNilBlock(block)) return nullptr;
+        return [block = std::move(block)](const rt::Id& value) mutable { callWithValue(block, value); };
+    }
 }
 
 // Reports a tuple the trampoline cannot spread (0 or more than 15 values, or not a tuple): an
 // assertion in debug builds, a log line in release builds.
 void unsupportedArguments(const char* what, std::size_t count);
+
+// The tuple's size and values, for the trampoline (tuple.h is not needed to use it).
+std::size_t tupleCount(const Tuple& tuple);
+rt::Id tupleValue(const Tuple& tuple, std::size_t index);
+const Tuple* asTuple(const rt::Object* value);
 
 } // namespace detail
 
@@ -49,7 +172,7 @@ template <class F>
 rt::Id invokeBlockWithArguments(F& block, const Tuple& arguments) {
     using Traits = detail::BlockTraits<std::decay_t<F>>;
     static_assert(Traits::arity >= 1 && Traits::arity <= kMaxBlockArguments, "a block of 1 to 15 parameters");
-    std::size_t count = arguments.count();
+    std::size_t count = detail::tupleCount(arguments);
     if (count == 0 || count > kMaxBlockArguments) {
         detail::unsupportedArguments("a tuple of that many values", count);
         return {};
@@ -57,10 +180,11 @@ rt::Id invokeBlockWithArguments(F& block, const Tuple& arguments) {
     auto call = [&]<std::size_t... I>(std::index_sequence<I...>) -> rt::Id {
         using Args = typename Traits::Args;
         if constexpr (std::is_void_v<typename Traits::Result>) {
-            block(detail::argumentAs<std::tuple_element_t<I, Args>>(arguments.objectAtIndex(I))...);
+            block(detail::argumentAs<std::tuple_element_t<I, Args>>(detail::tupleValue(arguments, I))...);
             return {};
         } else {
-            return rt::Id(block(detail::argumentAs<std::tuple_element_t<I, Args>>(arguments.objectAtIndex(I))...));
+            return detail::resultAsId(
+                block(detail::argumentAs<std::tuple_element_t<I, Args>>(detail::tupleValue(arguments, I))...));
         }
     };
     return call(std::make_index_sequence<Traits::arity>());
@@ -70,7 +194,7 @@ rt::Id invokeBlockWithArguments(F& block, const Tuple& arguments) {
 template <class F>
 std::function<rt::Id(const rt::Id&)> reduceBlock(F block) {
     return [block = std::move(block)](const rt::Id& value) mutable -> rt::Id {
-        auto* tuple = rt::cast<const Tuple>(value.get());
+        const Tuple* tuple = detail::asTuple(value.get());
         if (!tuple) {
             detail::unsupportedArguments("a value that is not a tuple", 0);
             return {};

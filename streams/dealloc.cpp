@@ -15,7 +15,7 @@ const char kWillDeallocCompletionKey = 0;
 rt::Ref<CompoundDisposable> deallocDisposable(const rt::Object* obj) {
     // The slot is only ever filled from here, so it always holds a compound.
     rt::Ref<rt::Disposable> d =
-        rt::deallocDisposable(obj, [] { return rt::Ref<rt::Disposable>(CompoundDisposable::make()); });
+        rt::deallocDisposable(obj, []() -> rt::Ref<rt::Disposable> { return CompoundDisposable::make(); });
     return rt::cast<CompoundDisposable>(d);
 }
 

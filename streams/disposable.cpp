@@ -26,6 +26,11 @@ rt::Ref<Disposable> Disposable::make() { return rt::make<Disposable>(); }
 
 rt::Ref<Disposable> Disposable::withBlock(Block block) { return rt::make<Disposable>(std::move(block)); }
 
+const rt::Ref<Disposable>& Disposable::alreadyDisposed() {
+    static const rt::Ref<Disposable> instance = rt::immortal(withBlock(nullptr));
+    return instance;
+}
+
 void Disposable::dispose() {
     // Exactly one caller takes the word out; only that one can see the block.
     void* p = block_.exchange(nullptr, std::memory_order_acq_rel);
@@ -38,7 +43,7 @@ void Disposable::dispose() {
 bool Disposable::isDisposed() const { return block_.load(std::memory_order_acquire) == nullptr; }
 
 rt::Ref<ScopedDisposable> Disposable::asScopedDisposable() {
-    return ScopedDisposable::withDisposable(rt::Ref<rt::Disposable>(this));
+    return ScopedDisposable::withDisposable(this);
 }
 
 // ---- CompoundDisposable -------------------------------------------------------------------
@@ -107,7 +112,6 @@ void CompoundDisposable::dispose() {
     for (const auto& d : rest) d->dispose();
 }
 
-bool CompoundDisposable::isDisposed() const { return disposed_.load(std::memory_order_acquire); }
 
 // ---- SerialDisposable ---------------------------------------------------------------------
 

@@ -23,6 +23,11 @@ public:
     static rt::Ref<Disposable> make();
     // Runs `block` on first disposal; an empty block gives a disposable born disposed.
     static rt::Ref<Disposable> withBlock(Block block);
+    // One shared disposable, born disposed: what a subscription that has already ended (or never
+    // began) hands back, so a caller can always dispose what it got.
+    static const rt::Ref<Disposable>& alreadyDisposed();
+    // The disposable, or alreadyDisposed() for nil.
+    static rt::Ref<Disposable> orDisposed(rt::Ref<Disposable> d) { return d ? std::move(d) : alreadyDisposed(); }
 
     void dispose() override;
     bool isDisposed() const override;
@@ -52,7 +57,8 @@ public:
     // Removes every reference to that very object, without disposing it.
     void removeDisposable(const rt::Disposable* d);
     void dispose() override;
-    bool isDisposed() const override;
+    // Without the lock: every event of a subscription asks.
+    bool isDisposed() const final { return disposed_.load(std::memory_order_acquire); }
 
 private:
     CompoundDisposable() = default;

@@ -8,6 +8,7 @@
 #include "platform/foundation/url_connection.h"
 #include "platform/foundation/url_reading.h"
 #include "platform/foundation/url_request.h"
+#include "platform/runtime/class.h"
 #include "streams/description.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
@@ -22,7 +23,7 @@ rt::Ref<Signal> addObserverForName(const rt::Ref<ns::NotificationCenter>& center
     rt::Weak<rt::Object> weakObject(object);
     const bool filtersByObject = static_cast<bool>(object);
     auto signal = Signal::createSignal(
-        [center, name, weakObject, filtersByObject](const rt::Ref<Subscriber>& subscriber) -> rt::Ref<rt::Disposable> {
+        [center, name, weakObject, filtersByObject](const rt::Ref<Subscriber>& subscriber) -> rt::Ref<Disposable> {
             rt::Id filter = weakObject.lock();
             if (filtersByObject && !filter) return nullptr;
             rt::Id token = center->addObserverForName(
@@ -106,7 +107,7 @@ rt::Ref<ReplaySubject> readInBackground(const rt::Ref<ns::FileHandle>& handle) {
 }
 
 rt::Ref<Signal> sendAsynchronousRequest(const rt::Ref<ns::URLRequest>& request) {
-    auto signal = Signal::createSignal([request](const rt::Ref<Subscriber>& subscriber) -> rt::Ref<rt::Disposable> {
+    auto signal = Signal::createSignal([request](const rt::Ref<Subscriber>& subscriber) {
         auto queue = ns::OperationQueue::make();
         queue->setName(std::string(kReverseDomainPrefix) + "NSURLConnectionESSupport");
         auto connection = ns::URLConnection::sendAsynchronousRequest(

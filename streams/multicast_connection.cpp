@@ -11,7 +11,8 @@ namespace es {
 RT_DEFINE_CLASS(MulticastConnection, "ESMulticastConnection", rt::Object)
 
 MulticastConnection::MulticastConnection(rt::Ref<Signal> sourceSignal, rt::Ref<Subject> subject)
-    : sourceSignal_(std::move(sourceSignal)), subject_(std::move(subject)),
+    : sourceSignal_(sourceSignal ? std::move(sourceSignal) : Signal::empty()),
+      subject_(subject ? std::move(subject) : Subject::subject()),
       serialDisposable_(SerialDisposable::make()) {}
 
 MulticastConnection::~MulticastConnection() = default;
@@ -37,10 +38,10 @@ rt::Ref<Signal> MulticastConnection::autoconnect() {
         subscriberCount->fetch_add(1, std::memory_order_seq_cst);
         rt::Ref<Disposable> subscription = self->subject_->subscribe(subscriber);
         rt::Ref<Disposable> connection = self->connect();
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([subscription, connection, subscriberCount] {
+        return Disposable::withBlock([subscription, connection, subscriberCount] {
             if (subscription) subscription->dispose();
             if (subscriberCount->fetch_sub(1, std::memory_order_seq_cst) == 1) connection->dispose();
-        }));
+        });
     });
     result->setNameWithFormat("[%@] -autoconnect", subject_->name());
     return result;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/index_set.h"
@@ -152,7 +153,7 @@ rt::Ref<Signal> Sequence::signalWithScheduler(const rt::Ref<Scheduler>& schedule
     auto result = Signal::createSignal([start, scheduler](const rt::Ref<Subscriber>& subscriber) {
         // The steps of one walk run one after another, so the position needs no lock.
         auto position = std::make_shared<rt::Ref<Sequence>>(start);
-        return rt::Ref<rt::Disposable>(scheduler->scheduleRecursiveBlock(
+        return scheduler->scheduleRecursiveBlock(
             [position, subscriber](const std::function<void()>& reschedule) {
                 rt::Ref<Sequence> current = std::move(*position);
                 rt::Id value = current ? current->head() : nullptr;
@@ -163,7 +164,7 @@ rt::Ref<Signal> Sequence::signalWithScheduler(const rt::Ref<Scheduler>& schedule
                 subscriber->sendNext(value);
                 *position = current->tail();
                 reschedule();
-            }));
+            });
     });
     result->setNameWithFormat("[%@] -signalWithScheduler: %@", name(), argumentDescription(scheduler.get()));
     return result;

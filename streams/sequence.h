@@ -11,7 +11,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/foundation/coder.h"
+#include "platform/foundation/coding.h"
 #include "platform/runtime/object.h"
 #include "streams/stream.h"
 

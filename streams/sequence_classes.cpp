@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/index_set.h"
 #include "platform/foundation/null.h"
@@ -358,7 +359,7 @@ rt::Ref<ns::Array> TupleSequence::array() const {
 }
 
 std::string TupleSequence::description() const {
-    auto backing = ns::Array::make(tuple_ ? tuple_->entries() : std::vector<rt::Id>());
+    auto backing = ns::Array::make(tuple_ ? std::vector<rt::Id>(tuple_->begin(), tuple_->end()) : std::vector<rt::Id>());
     return describeWith(", tuple = " + backing->description());
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -11,8 +10,9 @@
 #include "platform/foundation/format.h"
 #include "platform/runtime/class.h"
 #include "streams/event.h"
+#include "streams/operator_support.h"
 #include "streams/scheduler.h"
-#include "streams/tuple.h"
+#include "streams/signal_classes.h"
 
 namespace es {
 
@@ -22,15 +22,17 @@ RT_DEFINE_CLASS(EmptySignal, "ESEmptySignal", Signal)
 RT_DEFINE_CLASS(ErrorSignal, "ESErrorSignal", Signal)
 RT_DEFINE_CLASS(ReturnSignal, "ESReturnSignal", Signal)
 
-namespace {
-
-const rt::Ref<Scheduler>& subscriptionScheduler() { return Scheduler::subscriptionScheduler(); }
-
-} // namespace
+namespace detail {
+rt::Ref<Disposable> streamsDisposable(rt::Ref<rt::Disposable> disposable) {
+    if (!disposable) return nullptr;
+    if (auto own = rt::cast<Disposable>(disposable)) return own;
+    return Disposable::withBlock([disposable] { disposable->dispose(); });
+}
+} // namespace detail
 
 // ---- Creation -----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::createSignal(DidSubscribe didSubscribe) {
+rt::Ref<Signal> Signal::createSignalWith(DidSubscribe didSubscribe) {
     auto signal = rt::make<DynamicSignal>(std::move(didSubscribe));
     signal->setNameWithFormat("+createSignal:");
     return signal;
@@ -55,16 +57,18 @@ rt::Ref<Signal> Signal::empty() {
 
 rt::Ref<Signal> Signal::error(const rt::Ref<ns::Error>& error) { return rt::make<ErrorSignal>(error); }
 
+rt::Ref<Signal> Signal::error(std::nullptr_t) { return rt::make<ErrorSignal>(nullptr); }
+
 rt::Ref<Signal> Signal::never() {
-    auto signal = createSignal([](const rt::Ref<Subscriber>&) { return rt::Ref<rt::Disposable>(); });
+    auto signal = createSignal([](const rt::Ref<Subscriber>&) {});
     signal->setNameWithFormat("+never");
     return signal;
 }
 
 rt::Ref<Signal> Signal::defer(SignalBlock block) {
-    auto signal = createSignal([block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
+    auto signal = createSignal([block = std::move(block)](const rt::Ref<Subscriber>& subscriber) -> rt::Ref<Disposable> {
         rt::Ref<Signal> s = block();
-        return s ? rt::Ref<rt::Disposable>(s->subscribe(subscriber)) : rt::Ref<rt::Disposable>();
+        return s ? s->subscribe(subscriber) : nullptr;
     });
     signal->setNameWithFormat("+defer:");
     return signal;
@@ -72,40 +76,48 @@ rt::Ref<Signal> Signal::defer(SignalBlock block) {
 
 // ---- Concrete signals ---------------------------------------------------------------------
 
-rt::Ref<Disposable> DynamicSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
+namespace {
+
+// Runs a constant signal's events on the subscription scheduler: at once when the thread has a
+// current scheduler (the subscription has then ended when this returns), otherwise later on the
+// scheduler's background scheduler.
+template <class Work>
+rt::Ref<Disposable> sendOnSubscriptionScheduler(Work work) {
+    if (Scheduler::currentScheduler()) {
+        work();
+        return Disposable::alreadyDisposed();
+    }
+    return Scheduler::subscriptionScheduler()->schedule(std::move(work));
+}
+
+} // namespace
+
+rt::Ref<Disposable> DynamicSignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto compound = CompoundDisposable::make();
     auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, compound);
     if (!didSubscribe_) return compound;
-    // The subscription scheduler runs the work inline when the thread has a current scheduler;
-    // that common case is taken here directly.
-    if (Scheduler::currentScheduler()) {
-        compound->addDisposable(didSubscribe_(passthrough));
-        return compound;
-    }
-    compound->addDisposable(subscriptionScheduler()->schedule(
-        [self = rt::Ref<DynamicSignal>(this), passthrough, compound] {
-            compound->addDisposable(self->didSubscribe_(passthrough));
-        }));
+    subscribeOnSubscriptionScheduler(compound, [self = rt::Ref<DynamicSignal>(this), passthrough, compound] {
+        compound->addDisposable(self->didSubscribe_(passthrough));
+    });
     return compound;
 }
 
 EmptySignal::EmptySignal() { Stream::setName("+empty"); }
 
-rt::Ref<Disposable> EmptySignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
-    return subscriptionScheduler()->schedule([subscriber] { subscriber->sendCompleted(); });
+rt::Ref<Disposable> EmptySignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
+    return sendOnSubscriptionScheduler([subscriber] { subscriber->sendCompleted(); });
 }
 
 ErrorSignal::ErrorSignal(rt::Ref<ns::Error> error) : error_(std::move(error)) { setName("+error:"); }
 
-rt::Ref<Disposable> ErrorSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
-    return subscriptionScheduler()->schedule(
-        [subscriber, error = error_] { subscriber->sendError(error); });
+rt::Ref<Disposable> ErrorSignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
+    return sendOnSubscriptionScheduler([subscriber, error = error_] { subscriber->sendError(error); });
 }
 
 ReturnSignal::ReturnSignal(rt::Id value) : value_(std::move(value)) { Stream::setName("+return:"); }
 
-rt::Ref<Disposable> ReturnSignal::subscribe(const rt::Ref<Subscriber>& subscriber) {
-    return subscriptionScheduler()->schedule([subscriber, value = value_] {
+rt::Ref<Disposable> ReturnSignal::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
+    return sendOnSubscriptionScheduler([subscriber, value = value_] {
         subscriber->sendNext(value);
         subscriber->sendCompleted();
     });
@@ -113,41 +125,24 @@ rt::Ref<Disposable> ReturnSignal::subscribe(const rt::Ref<Subscriber>& subscribe
 
 // ---- Subscribing --------------------------------------------------------------------------
 
-rt::Ref<Disposable> Signal::subscribe(const rt::Ref<Subscriber>&) { return nullptr; }
+rt::Ref<Disposable> Signal::subscribeImpl(const rt::Ref<Subscriber>&) { return nullptr; }
 
-rt::Ref<Disposable> Signal::subscribeNextErrorCompleted(NextBlock next, ErrorBlock error, CompletedBlock completed) {
+rt::Ref<Disposable> Signal::subscribeWith(NextBlock next, ErrorBlock error, CompletedBlock completed) {
     return subscribe(
         BlockSubscriber::subscriberWithNextErrorCompleted(std::move(next), std::move(error), std::move(completed)));
-}
-
-rt::Ref<Disposable> Signal::subscribeNext(NextBlock next) {
-    return subscribeNextErrorCompleted(std::move(next), nullptr, nullptr);
-}
-
-rt::Ref<Disposable> Signal::subscribeNextCompleted(NextBlock next, CompletedBlock completed) {
-    return subscribeNextErrorCompleted(std::move(next), nullptr, std::move(completed));
-}
-
-rt::Ref<Disposable> Signal::subscribeNextError(NextBlock next, ErrorBlock error) {
-    return subscribeNextErrorCompleted(std::move(next), std::move(error), nullptr);
-}
-
-rt::Ref<Disposable> Signal::subscribeError(ErrorBlock error) {
-    return subscribeNextErrorCompleted(nullptr, std::move(error), nullptr);
-}
-
-rt::Ref<Disposable> Signal::subscribeErrorCompleted(ErrorBlock error, CompletedBlock completed) {
-    return subscribeNextErrorCompleted(nullptr, std::move(error), std::move(completed));
-}
-
-rt::Ref<Disposable> Signal::subscribeCompleted(CompletedBlock completed) {
-    return subscribeNextErrorCompleted(nullptr, nullptr, std::move(completed));
 }
 
 std::string Signal::description() const {
     char address[32];
     std::snprintf(address, sizeof address, ": %p> name: ", static_cast<const void*>(this));
     return "<" + std::string(getClass().name()) + address + name();
+}
+
+std::string Signal::describe(const std::vector<rt::Ref<Signal>>& signals) {
+    std::string s = "(";
+    for (std::size_t i = 0; i < signals.size(); ++i)
+        s += (i ? ", " : "") + (signals[i] ? signals[i]->description() : std::string("(null)"));
+    return s + ")";
 }
 
 // ---- Primitives ---------------------------------------------------------------------------
@@ -161,13 +156,15 @@ namespace {
 // The state of one subscription to a bound signal: the signals still running, guarded by a
 // recursive lock (a subscriber reacting inside a callback may re-enter).
 struct BindState {
+    explicit BindState(rt::Ref<Subscriber> s) : subscriber(std::move(s)) {}
+
     std::recursive_mutex lock;
     std::vector<const Signal*> active;
     rt::Ref<CompoundDisposable> disposable = CompoundDisposable::make();
     rt::Ref<Subscriber> subscriber;
 
     // A member signal completed: the whole completes when it was the last.
-    void completed(const Signal* signal, const rt::Ref<rt::Disposable>& carrier) {
+    void completed(const Signal* signal, const rt::Disposable* carrier) {
         {
             std::lock_guard g(lock);
             auto it = std::find(active.begin(), active.end(), signal);
@@ -178,159 +175,171 @@ struct BindState {
                 return;
             }
         }
-        disposable->removeDisposable(carrier.get());
+        disposable->removeDisposable(carrier);
     }
 
-    // The constant signals (return and empty) need no subscription of their own when the thread
-    // has a current scheduler: subscribing would run them inline anyway, sending their value (if
-    // any) and completing at once, which leaves the active list as it was.
+    void fail(const rt::Ref<ns::Error>& error) {
+        disposable->dispose();
+        subscriber->sendError(error);
+    }
+
+    // The constant signals (return, empty and error) need no subscription of their own: their
+    // events are sent at once, on the thread that delivered the receiver's value, so they keep
+    // their order with whatever the receiver sends next (a subscription made on a thread without
+    // a current scheduler would deliver them later, after a receiver's error had ended it all).
     bool addConstant(const Signal& signal) {
         const rt::Class* cls = &signal.actualClass();
-        if (cls != &ReturnSignal::staticClass() && cls != &EmptySignal::staticClass()) return false;
-        if (!Scheduler::currentScheduler()) return false;
-        if (cls == &ReturnSignal::staticClass()) subscriber->sendNext(static_cast<const ReturnSignal&>(signal).value());
-        return true;
+        if (cls == &ReturnSignal::staticClass()) {
+            subscriber->sendNext(static_cast<const ReturnSignal&>(signal).value());
+            return true;
+        }
+        if (cls == &ErrorSignal::staticClass()) {
+            fail(static_cast<const ErrorSignal&>(signal).error());
+            return true;
+        }
+        return cls == &EmptySignal::staticClass();
     }
 
-    void add(const std::shared_ptr<BindState>& self, const rt::Ref<Signal>& signal) {
+    static void add(const std::shared_ptr<BindState>& self, const rt::Ref<Signal>& signal) {
         {
-            std::lock_guard g(lock);
-            active.push_back(signal.get());
+            std::lock_guard g(self->lock);
+            self->active.push_back(signal.get());
         }
-        auto serial = SerialDisposable::make();
-        disposable->addDisposable(serial);
+        // One handler keeps the state; the other lives and dies with it. The subscription joins
+        // the whole before the inner signal is subscribed, so a completion on the way finds it.
         const Signal* raw = signal.get();
-        auto d = signal->subscribeNextErrorCompleted(
-            [self](const rt::Id& value) { self->subscriber->sendNext(value); },
-            [self](const rt::Ref<ns::Error>& error) {
-                self->disposable->dispose();
-                self->subscriber->sendError(error);
-            },
-            [self, raw, serial] { self->completed(raw, serial); });
-        serial->setDisposable(d);
+        BindState* state = self.get();
+        auto subscription = receiver(
+            self->subscriber,
+            Handlers{.error = [state](Downstream&, const rt::Ref<ns::Error>& error) { state->fail(error); },
+                     .completed = [self, raw](Downstream& out) { self->completed(raw, out.disposable().get()); }});
+        self->disposable->addDisposable(subscription->disposable());
+        subscription->subscribeTo(signal);
     }
 };
 
 } // namespace
 
-rt::Ref<Stream> Signal::bindImpl(MakeBindBlock block) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-        BindBlock bindBlock = block();
-        auto state = std::make_shared<BindState>();
-        state->subscriber = subscriber;
-        state->active.push_back(self.get());
-        auto selfSerial = SerialDisposable::make();
-        state->disposable->addDisposable(selfSerial);
-        auto d = self->subscribeNextErrorCompleted(
-            [state, bindBlock, raw = self.get(), selfSerial](const rt::Id& value) {
-                if (state->disposable->isDisposed()) return;
-                bool stop = false;
-                rt::Ref<Stream> result = bindBlock(value, stop);
-                rt::Ref<Signal> inner = rt::Ref<Signal>(static_cast<Signal*>(result.get()));
-                if (inner && !state->addConstant(*inner)) state->add(state, inner);
-                if (!inner || stop) {
-                    selfSerial->dispose();
-                    state->completed(raw, selfSerial);
-                }
-            },
-            [state](const rt::Ref<ns::Error>& error) {
-                state->disposable->dispose();
-                state->subscriber->sendError(error);
-            },
-            [state, raw = self.get(), selfSerial] { state->completed(raw, selfSerial); });
-        selfSerial->setDisposable(d);
-        return rt::Ref<rt::Disposable>(state->disposable);
-    });
-    return named(result, "[%@] -bind:");
+rt::Ref<Signal> Signal::bind(MakeBindBlock block) {
+    return makeOperator(
+        *this,
+        [block = std::move(block)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            auto state = std::make_shared<BindState>(subscriber);
+            state->active.push_back(source.get());
+            auto receiver = SerialDisposable::make();
+            state->disposable->addDisposable(receiver);
+            const Signal* raw = source.get();
+            receiver->setDisposable(forward(
+                source, subscriber,
+                Handlers{.next =
+                             [state, bindBlock = block(), raw, receiver](Downstream& out, const rt::Id& value) {
+                                 bool stop = false;
+                                 rt::Ref<Stream> result = bindBlock(value, stop);
+                                 rt::Ref<Signal> inner = asSignal(std::move(result));
+                                 if (!inner && result) {
+                                     // A stream of another family cannot be merged into a signal.
+                                     out.stop();
+                                     state->fail(notASignalError(result));
+                                     return;
+                                 }
+                                 // The receiver's part ends here: values it still sends, from
+                                 // inside the delivery below or from other threads, are not bound.
+                                 if (!inner || stop) out.stop();
+                                 if (inner && !state->addConstant(*inner)) BindState::add(state, inner);
+                                 if (out.isStopped() && !state->disposable->isDisposed()) {
+                                     receiver->dispose();
+                                     state->completed(raw, receiver.get());
+                                 }
+                             },
+                         .error = [state](Downstream&, const rt::Ref<ns::Error>& error) { state->fail(error); },
+                         .completed = [state, raw, receiver](Downstream&) {
+                             state->completed(raw, receiver.get());
+                         }}));
+            return state->disposable;
+        },
+        "[%@] -bind:");
 }
 
-rt::Ref<Stream> Signal::concatImpl(const rt::Ref<Stream>& otherStream) {
-    rt::Ref<Signal> self(this);
-    rt::Ref<Signal> other = rt::cast<Signal>(otherStream);
-    auto result = createSignal([self, other](const rt::Ref<Subscriber>& subscriber) {
-        // One compound holds both subscriptions, so the other signal's subscription is kept even
-        // when the receiver completes before its own subscribe call has returned.
-        auto disposable = CompoundDisposable::make();
-        auto d = self->subscribeNextErrorCompleted(
-            [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-            [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
-            [subscriber, other, weak = rt::Weak<CompoundDisposable>(disposable)] {
-                auto next = other ? other->subscribe(subscriber) : rt::Ref<Disposable>();
-                if (auto d = weak.lock()) d->addDisposable(next);
-                else if (next) next->dispose();
-            });
-        disposable->addDisposable(d);
-        return rt::Ref<rt::Disposable>(disposable);
+rt::Ref<Signal> Signal::flattenMap(FlattenMapBlock block) {
+    auto result = bind([block = std::move(block)] {
+        return BindBlock([block](const rt::Id& value, bool&) -> rt::Ref<Stream> {
+            rt::Ref<Stream> s = block ? block(value) : nullptr;
+            return s ? s : empty();
+        });
     });
-    return named(result, "[%@] -concat: %@", other ? other->description() : std::string("(null)"));
+    nameOperator(*result, *this, "[%@] -flattenMap:");
+    return result;
 }
 
-rt::Ref<Stream> Signal::zipWithImpl(const rt::Ref<Stream>& otherStream) {
-    rt::Ref<Signal> self(this);
-    rt::Ref<Signal> other = rt::cast<Signal>(otherStream);
-    auto result = createSignal([self, other](const rt::Ref<Subscriber>& subscriber) {
-        struct State {
-            std::recursive_mutex lock;
-            std::deque<rt::Id> values[2];
-            bool completed[2] = {false, false};
-        };
-        auto state = std::make_shared<State>();
-        // Both under the lock: pair the heads when both sides have one, then see whether a side
-        // that completed has nothing left to pair.
-        auto check = [state, subscriber] {
-            if ((state->completed[0] && state->values[0].empty()) || (state->completed[1] && state->values[1].empty()))
-                subscriber->sendCompleted();
-        };
-        auto side = [state, subscriber, check](const rt::Ref<Signal>& signal, int i) {
-            return signal->subscribeNextErrorCompleted(
-                [state, subscriber, check, i](const rt::Id& value) {
-                    std::lock_guard g(state->lock);
-                    state->values[i].push_back(value ? value : rt::Id(TupleNil::tupleNil()));
-                    if (state->values[0].empty() || state->values[1].empty()) return;
-                    auto pair = Tuple::withObjects({state->values[0].front(), state->values[1].front()});
-                    state->values[0].pop_front();
-                    state->values[1].pop_front();
-                    subscriber->sendNext(pair);
-                    check();
-                },
-                [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
-                [state, check, i] {
-                    std::lock_guard g(state->lock);
-                    state->completed[i] = true;
-                    check();
-                });
-        };
-        auto first = side(self, 0);
-        auto second = side(other, 1);
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([first, second] {
-            if (first) first->dispose();
-            if (second) second->dispose();
-        }));
-    });
-    return named(result, "[%@] -zipWith: %@", other ? other->description() : std::string("(null)"));
+rt::Ref<Signal> Signal::flatten() {
+    auto result = flattenMap([](const rt::Id& value) { return rt::cast<Signal>(value); });
+    nameOperator(*result, *this, "[%@] -flatten");
+    return result;
+}
+
+rt::Ref<Signal> Signal::sequenceMany(std::function<rt::Ref<Stream>()> block) {
+    auto result = flattenMap([block = std::move(block)](const rt::Id&) { return block(); });
+    nameOperator(*result, *this, "[%@] -sequenceMany:");
+    return result;
+}
+
+rt::Ref<Signal> Signal::concat(const rt::Ref<Stream>& otherStream) {
+    rt::Ref<Signal> other = signalArgument(otherStream);
+    return makeOperator(
+        *this,
+        [other](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            // One compound holds both subscriptions, so the other signal's subscription is kept
+            // even when the receiver completes before its own subscribe call has returned.
+            auto disposable = CompoundDisposable::make();
+            disposable->addDisposable(forward(
+                source, subscriber,
+                Handlers{.completed = [other, weak = rt::Weak<CompoundDisposable>(disposable)](Downstream& out) {
+                    auto next = other->subscribe(out.subscriber());
+                    if (auto d = weak.lock()) d->addDisposable(next);
+                    else next->dispose();
+                }}));
+            return disposable;
+        },
+        "[%@] -concat: %@", otherStream ? otherStream->description() : std::string("(null)"));
 }
 
 // ---- Logging ------------------------------------------------------------------------------
 
+namespace {
+
+// The receiver of a log operator, as its lines show it: held weakly (a subscription is no cycle
+// with its source), with the description it had when the operator was made for when it is gone.
+struct LoggedSignal {
+    explicit LoggedSignal(Signal& signal) : signal(&signal), fallback(signal.description()) {}
+    std::string description() const {
+        auto s = signal.lock();
+        return s ? s->description() : fallback;
+    }
+    rt::Weak<Signal> signal;
+    std::string fallback;
+};
+
+} // namespace
+
 rt::Ref<Signal> Signal::logNext() {
-    rt::Ref<Signal> self(this);
-    auto result = doNext([self](const rt::Id& value) { ns::log("%@ next: %@", self, value); });
-    result->setNameWithFormat("%@", name());
+    auto result = doNext([logged = LoggedSignal(*this)](const rt::Id& value) {
+        ns::log("%@ next: %@", logged.description(), value);
+    });
+    nameOperator(*result, *this, "%@");
     return result;
 }
 
 rt::Ref<Signal> Signal::logError() {
-    rt::Ref<Signal> self(this);
-    auto result = doError([self](const rt::Ref<ns::Error>& error) { ns::log("%@ error: %@", self, error); });
-    result->setNameWithFormat("%@", name());
+    auto result = doError([logged = LoggedSignal(*this)](const rt::Ref<ns::Error>& error) {
+        ns::log("%@ error: %@", logged.description(), error);
+    });
+    nameOperator(*result, *this, "%@");
     return result;
 }
 
 rt::Ref<Signal> Signal::logCompleted() {
-    rt::Ref<Signal> self(this);
-    auto result = doCompleted([self] { ns::log("%@ completed", self); });
-    result->setNameWithFormat("%@", name());
+    auto result = doCompleted([logged = LoggedSignal(*this)] { ns::log("%@ completed", logged.description()); });
+    nameOperator(*result, *this, "%@");
     return result;
 }
 
@@ -338,108 +347,105 @@ rt::Ref<Signal> Signal::logAll() { return logNext()->logError()->logCompleted();
 
 // ---- Side effects -------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::doNext(NextBlock block) {
-    rt::Ref<Signal> self(this);
-    return down(named(createSignal([self, block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-                          return rt::Ref<rt::Disposable>(self->subscribeNextErrorCompleted(
-                              [block, subscriber](const rt::Id& value) {
-                                  block(value);
-                                  subscriber->sendNext(value);
-                              },
-                              [subscriber](const rt::Ref<ns::Error>& e) { subscriber->sendError(e); },
-                              [subscriber] { subscriber->sendCompleted(); }));
-                      }),
-                      "[%@] -doNext:"));
+// Each hook runs on the thread that delivers the event, before the event goes on; a nil block
+// runs nothing.
+
+rt::Ref<Signal> Signal::doNextWith(NextBlock block) {
+    return makeOperator(*this, Handlers{.next = [block = std::move(block)](Downstream& out, const rt::Id& value) {
+                            if (block) block(value);
+                            out.sendNext(value);
+                        }},
+                        "[%@] -doNext:");
 }
 
 rt::Ref<Signal> Signal::doError(ErrorBlock block) {
-    rt::Ref<Signal> self(this);
-    return down(named(createSignal([self, block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-                          return rt::Ref<rt::Disposable>(self->subscribeNextErrorCompleted(
-                              [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-                              [block, subscriber](const rt::Ref<ns::Error>& e) {
-                                  block(e);
-                                  subscriber->sendError(e);
-                              },
-                              [subscriber] { subscriber->sendCompleted(); }));
-                      }),
-                      "[%@] -doError:"));
+    return makeOperator(*this,
+                        Handlers{.error = [block = std::move(block)](Downstream& out, const rt::Ref<ns::Error>& e) {
+                            if (block) block(e);
+                            out.sendError(e);
+                        }},
+                        "[%@] -doError:");
 }
 
 rt::Ref<Signal> Signal::doCompleted(CompletedBlock block) {
-    rt::Ref<Signal> self(this);
-    return down(named(createSignal([self, block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-                          return rt::Ref<rt::Disposable>(self->subscribeNextErrorCompleted(
-                              [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-                              [subscriber](const rt::Ref<ns::Error>& e) { subscriber->sendError(e); },
-                              [block, subscriber] {
-                                  block();
-                                  subscriber->sendCompleted();
-                              }));
-                      }),
-                      "[%@] -doCompleted:"));
+    return makeOperator(*this, Handlers{.completed = [block = std::move(block)](Downstream& out) {
+                            if (block) block();
+                            out.sendCompleted();
+                        }},
+                        "[%@] -doCompleted:");
 }
 
 rt::Ref<Signal> Signal::initially(CompletedBlock block) {
-    rt::Ref<Signal> self(this);
-    return down(named(defer([self, block = std::move(block)] {
-                          block();
-                          return self;
-                      }),
-                      "[%@] -initially:"));
+    return makeOperator(
+        *this,
+        [block = std::move(block)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            if (block) block();
+            return source->subscribe(subscriber);
+        },
+        "[%@] -initially:");
 }
 
 rt::Ref<Signal> Signal::finally(CompletedBlock block) {
-    return down(named(doError([block](const rt::Ref<ns::Error>&) { block(); })->doCompleted(block), "[%@] -finally:"));
+    return makeOperator(*this,
+                        Handlers{.error = [block](Downstream& out, const rt::Ref<ns::Error>& e) {
+                                     if (block) block();
+                                     out.sendError(e);
+                                 },
+                                 .completed = [block](Downstream& out) {
+                                     if (block) block();
+                                     out.sendCompleted();
+                                 }},
+                        "[%@] -finally:");
 }
 
 // ---- Errors -------------------------------------------------------------------------------
 
 rt::Ref<Signal> Signal::then(SignalBlock block) {
-    return down(named(ignoreValues()->concat(defer(std::move(block))), "[%@] -then:"));
+    auto result = ignoreValues()->concat(defer(std::move(block)));
+    nameOperator(*result, *this, "[%@] -then:");
+    return result;
 }
 
 rt::Ref<Signal> Signal::catchError(CatchBlock block) {
-    rt::Ref<Signal> self(this);
-    return down(named(createSignal([self, block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-                          auto replacement = SerialDisposable::make();
-                          auto d = self->subscribeNextErrorCompleted(
-                              [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-                              [subscriber, block, replacement](const rt::Ref<ns::Error>& e) {
-                                  rt::Ref<Signal> s = block(e);
-                                  if (s) replacement->setDisposable(s->subscribe(subscriber));
-                              },
-                              [subscriber] { subscriber->sendCompleted(); });
-                          return rt::Ref<rt::Disposable>(Disposable::withBlock([replacement, d] {
-                              replacement->dispose();
-                              if (d) d->dispose();
-                          }));
-                      }),
-                      "[%@] -catch:"));
+    return makeOperator(
+        *this,
+        [block = std::move(block)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            // The replacement's subscription ends before the receiver's.
+            auto replacement = SerialDisposable::make();
+            auto receiver = forward(
+                source, subscriber,
+                Handlers{.error = [block, replacement](Downstream& out, const rt::Ref<ns::Error>& e) {
+                    rt::Ref<Signal> s = block ? block(e) : nullptr;
+                    if (s) replacement->setDisposable(s->subscribe(out.subscriber()));
+                }});
+            return CompoundDisposable::withDisposables({replacement, receiver});
+        },
+        "[%@] -catch:");
 }
 
 rt::Ref<Signal> Signal::catchTo(const rt::Ref<Signal>& signal) {
-    return down(named(catchError([signal](const rt::Ref<ns::Error>&) { return signal; }), "[%@] -catchTo: %@",
-                      signal ? signal->description() : std::string("(null)")));
+    auto result = catchError([signal](const rt::Ref<ns::Error>&) { return signal; });
+    nameOperator(*result, *this, "[%@] -catchTo: %@", signal ? signal->description() : std::string("(null)"));
+    return result;
 }
 
 rt::Ref<Signal> Signal::tryBlock(TryBlock block) {
-    return down(named(flattenMap([block = std::move(block)](const rt::Id& value) {
-                          rt::Ref<ns::Error> error;
-                          if (block(value, error)) return returnValue(value);
-                          return Signal::error(error);
-                      }),
-                      "[%@] -try:"));
+    return makeOperator(*this, Handlers{.next = [block = std::move(block)](Downstream& out, const rt::Id& value) {
+                            rt::Ref<ns::Error> error;
+                            if (!block || block(value, error)) out.sendNext(value);
+                            else out.sendError(error);
+                        }},
+                        "[%@] -try:");
 }
 
 rt::Ref<Signal> Signal::tryMap(TryMapBlock block) {
-    return down(named(flattenMap([block = std::move(block)](const rt::Id& value) {
-                          rt::Ref<ns::Error> error;
-                          rt::Id mapped = block(value, error);
-                          if (mapped) return returnValue(mapped);
-                          return Signal::error(error);
-                      }),
-                      "[%@] -tryMap:"));
+    return makeOperator(*this, Handlers{.next = [block = std::move(block)](Downstream& out, const rt::Id& value) {
+                            rt::Ref<ns::Error> error;
+                            rt::Id mapped = block ? block(value, error) : value;
+                            if (mapped) out.sendNext(mapped);
+                            else out.sendError(error);
+                        }},
+                        "[%@] -tryMap:");
 }
 
 // ---- Repetition ---------------------------------------------------------------------------
@@ -485,81 +491,80 @@ rt::Ref<Disposable> Signal::subscribeForever(NextBlock next, LoopErrorBlock erro
 }
 
 rt::Ref<Signal> Signal::repeat() {
-    rt::Ref<Signal> self(this);
-    return down(named(createSignal([self](const rt::Ref<Subscriber>& subscriber) {
-                          return rt::Ref<rt::Disposable>(self->subscribeForever(
-                              [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-                              [subscriber](const rt::Ref<ns::Error>& e, const rt::Ref<CompoundDisposable>& loop) {
-                                  loop->dispose();
-                                  subscriber->sendError(e);
-                              },
-                              [](const rt::Ref<CompoundDisposable>&) {}));
-                      }),
-                      "[%@] -repeat"));
+    return makeOperator(
+        *this,
+        [](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            return source->subscribeForever(
+                [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
+                [subscriber](const rt::Ref<ns::Error>& e, const rt::Ref<CompoundDisposable>& loop) {
+                    loop->dispose();
+                    subscriber->sendError(e);
+                },
+                [](const rt::Ref<CompoundDisposable>&) {});
+        },
+        "[%@] -repeat");
 }
 
 rt::Ref<Signal> Signal::retry(long count) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, count](const rt::Ref<Subscriber>& subscriber) {
-        auto retries = std::make_shared<long>(0); // cycles are strictly sequential: no lock
-        return rt::Ref<rt::Disposable>(self->subscribeForever(
-            [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-            [subscriber, count, retries](const rt::Ref<ns::Error>& e, const rt::Ref<CompoundDisposable>& loop) {
-                if (count != 0 && *retries >= count) {
+    auto result = makeOperator(
+        *this,
+        [count](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            auto retries = std::make_shared<long>(0); // cycles are strictly sequential: no lock
+            return source->subscribeForever(
+                [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
+                [subscriber, count, retries](const rt::Ref<ns::Error>& e, const rt::Ref<CompoundDisposable>& loop) {
+                    if (count != 0 && *retries >= count) {
+                        loop->dispose();
+                        subscriber->sendError(e);
+                        return;
+                    }
+                    ++*retries;
+                },
+                [subscriber](const rt::Ref<CompoundDisposable>& loop) {
                     loop->dispose();
-                    subscriber->sendError(e);
-                    return;
-                }
-                ++*retries;
-            },
-            [subscriber](const rt::Ref<CompoundDisposable>& loop) {
-                loop->dispose();
-                subscriber->sendCompleted();
-            }));
-    });
-    if (count == 0) return down(named(result, "[%@] -retry"));
-    return down(named(result, "[%@] -retry: %lu", static_cast<unsigned long>(count)));
+                    subscriber->sendCompleted();
+                });
+        },
+        "[%@] -retry");
+    if (count != 0) nameOperator(*result, *this, "[%@] -retry: %lu", static_cast<unsigned long>(count));
+    return result;
 }
 
 // ---- Events as values ---------------------------------------------------------------------
 
 rt::Ref<Signal> Signal::materialize() {
-    rt::Ref<Signal> self(this);
-    return down(named(createSignal([self](const rt::Ref<Subscriber>& subscriber) {
-                          return rt::Ref<rt::Disposable>(self->subscribeNextErrorCompleted(
-                              [subscriber](const rt::Id& value) {
-                                  subscriber->sendNext(Event::eventWithValue(value));
-                              },
-                              [subscriber](const rt::Ref<ns::Error>& e) {
-                                  subscriber->sendNext(Event::eventWithError(e));
-                                  subscriber->sendCompleted();
-                              },
-                              [subscriber] {
-                                  subscriber->sendNext(Event::completedEvent());
-                                  subscriber->sendCompleted();
-                              }));
-                      }),
-                      "[%@] -materialize"));
+    return makeOperator(*this,
+                        Handlers{.next = [](Downstream& out,
+                                            const rt::Id& value) { out.sendNext(Event::eventWithValue(value)); },
+                                 .error =
+                                     [](Downstream& out, const rt::Ref<ns::Error>& e) {
+                                         out.sendNext(Event::eventWithError(e));
+                                         out.sendCompleted();
+                                     },
+                                 .completed =
+                                     [](Downstream& out) {
+                                         out.sendNext(Event::completedEvent());
+                                         out.sendCompleted();
+                                     }},
+                        "[%@] -materialize");
 }
 
 rt::Ref<Signal> Signal::dematerialize() {
-    return down(named(bind([] {
-                          return BindBlock([](const rt::Id& value, bool& stop) -> rt::Ref<Stream> {
-                              auto event = rt::cast<Event>(value);
-                              if (!event) return returnValue(value);
-                              switch (event->eventType()) {
-                              case EventType::Next: return returnValue(event->value());
-                              case EventType::Error: stop = true; return Signal::error(event->error());
-                              case EventType::Completed: stop = true; return empty();
-                              }
-                              return nullptr;
-                          });
-                      }),
-                      "[%@] -dematerialize"));
+    // A value that is not an event goes on as it is.
+    return makeOperator(*this, Handlers{.next = [](Downstream& out, const rt::Id& value) {
+                            auto event = rt::cast<Event>(value);
+                            if (!event) return out.sendNext(value);
+                            switch (event->eventType()) {
+                            case EventType::Next: return out.sendNext(event->value());
+                            case EventType::Error: return out.sendError(event->error());
+                            case EventType::Completed: return out.sendCompleted();
+                            }
+                        }},
+                        "[%@] -dematerialize");
 }
 
 rt::Ref<Signal> Signal::ignoreValues() {
-    return down(named(filter([](const rt::Id&) { return false; }), "[%@] -ignoreValues"));
+    return makeOperator(*this, Handlers{.next = [](Downstream&, const rt::Id&) {}}, "[%@] -ignoreValues");
 }
 
 } // namespace es

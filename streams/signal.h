@@ -4,7 +4,10 @@
 // subscription runs the operator afresh with its own state.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "platform/runtime/object.h"
 #include "streams/disposable.h"
@@ -23,10 +26,45 @@ class ReplaySubject;
 class Scheduler;
 class Subject;
 
+namespace detail {
+
+// Any runtime disposable as one of this library's (nil stays nil).
+rt::Ref<Disposable> streamsDisposable(rt::Ref<rt::Disposable> disposable);
+
+// A createSignal block as the signal keeps it. The caller's block may return any disposable of
+// this library (a plain one, a compound, ...), one of the runtime's, nullptr, or nothing at all.
+template <class F>
+std::function<rt::Ref<Disposable>(const rt::Ref<Subscriber>&)> didSubscribeBlock(F block) {
+    using Block = std::function<rt::Ref<Disposable>(const rt::Ref<Subscriber>&)>;
+    if constexpr (std::is_null_pointer_v<F>) {
+        return nullptr;
+    } else {
+        using R = std::invoke_result_t<F&, const rt::Ref<Subscriber>&>;
+        if constexpr (std::is_void_v<R>) {
+            if (isNilBlock(block)) return nullptr;
+            return [block = std::move(block)](const rt::Ref<Subscriber>& s) mutable -> rt::Ref<Disposable> {
+                block(s);
+                return nullptr;
+            };
+        } else if constexpr (std::is_convertible_v<R, rt::Ref<Disposable>>) {
+            return Block(std::move(block));
+        } else {
+            static_assert(std::is_convertible_v<R, rt::Ref<rt::Disposable>>,
+                          "a createSignal block returns a disposable, nullptr or nothing");
+            if (isNilBlock(block)) return nullptr;
+            return [block = std::move(block)](const rt::Ref<Subscriber>& s) mutable {
+                return streamsDisposable(block(s));
+            };
+        }
+    }
+}
+
+} // namespace detail
+
 class Signal : public StreamFamily<Signal> {
     RT_CLASS(Signal)
 public:
-    using DidSubscribe = std::function<rt::Ref<rt::Disposable>(const rt::Ref<Subscriber>& subscriber)>;
+    using DidSubscribe = std::function<rt::Ref<Disposable>(const rt::Ref<Subscriber>& subscriber)>;
     using NextBlock = BlockSubscriber::NextBlock;
     using ErrorBlock = BlockSubscriber::ErrorBlock;
     using CompletedBlock = BlockSubscriber::CompletedBlock;
@@ -36,26 +74,127 @@ public:
     using TryMapBlock = std::function<rt::Id(const rt::Id& value, rt::Ref<ns::Error>& error)>;
 
     // ---- Creation ----
-    // The block runs once for every subscription; what it returns ends with the subscription.
-    static rt::Ref<Signal> createSignal(DidSubscribe didSubscribe);
+    // The block runs once for every subscription, with the subscriber to send to; it returns what
+    // ends the subscription's work (any disposable, nullptr) or nothing. That disposable is
+    // disposed when the subscription ends.
+    template <class F>
+    static rt::Ref<Signal> createSignal(F didSubscribe) {
+        return createSignalWith(detail::didSubscribeBlock(std::move(didSubscribe)));
+    }
     // One value, then completion. The unit and nil each have one shared instance.
     static rt::Ref<Signal> returnValue(const rt::Id& value);
     static rt::Ref<Signal> empty();
     static rt::Ref<Signal> error(const rt::Ref<ns::Error>& error);
+    static rt::Ref<Signal> error(std::nullptr_t); // fails with a nil error
     static rt::Ref<Signal> never();
     // On each subscription, subscribes to the signal the block returns.
     static rt::Ref<Signal> defer(SignalBlock block);
 
     // ---- Subscribing ----
-    // Returns the subscription's disposable. The base class does nothing and returns nil.
-    virtual rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber);
-    rt::Ref<Disposable> subscribeNext(NextBlock next);
-    rt::Ref<Disposable> subscribeNextCompleted(NextBlock next, CompletedBlock completed);
-    rt::Ref<Disposable> subscribeNextError(NextBlock next, ErrorBlock error);
-    rt::Ref<Disposable> subscribeNextErrorCompleted(NextBlock next, ErrorBlock error, CompletedBlock completed);
-    rt::Ref<Disposable> subscribeError(ErrorBlock error);
-    rt::Ref<Disposable> subscribeErrorCompleted(ErrorBlock error, CompletedBlock completed);
-    rt::Ref<Disposable> subscribeCompleted(CompletedBlock completed);
+    // Returns the subscription's disposable, never nil: a subscription that ended before this
+    // returns hands back a disposed one. A nil subscriber subscribes nothing.
+    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) {
+        if (!subscriber) return Disposable::alreadyDisposed();
+        return Disposable::orDisposed(subscribeImpl(subscriber));
+    }
+    // The next block may take an rt::Id, an rt::Ref<T> or a scalar (see block_trampoline.h).
+    template <class N>
+    rt::Ref<Disposable> subscribeNext(N next) {
+        return subscribeWith(detail::nextBlock(std::move(next)), nullptr, nullptr);
+    }
+    template <class N>
+    rt::Ref<Disposable> subscribeNextCompleted(N next, CompletedBlock completed) {
+        return subscribeWith(detail::nextBlock(std::move(next)), nullptr, std::move(completed));
+    }
+    template <class N>
+    rt::Ref<Disposable> subscribeNextError(N next, ErrorBlock error) {
+        return subscribeWith(detail::nextBlock(std::move(next)), std::move(error), nullptr);
+    }
+    template <class N>
+    rt::Ref<Disposable> subscribeNextErrorCompleted(N next, ErrorBlock error, CompletedBlock completed) {
+        return subscribeWith(detail::nextBlock(std::move(next)), std::move(error), std::move(completed));
+    }
+    rt::Ref<Disposable> subscribeError(ErrorBlock error) { return subscribeWith(nullptr, std::move(error), nullptr); }
+    rt::Ref<Disposable> subscribeErrorCompleted(ErrorBlock error, CompletedBlock completed) {
+        return subscribeWith(nullptr, std::move(error), std::move(completed));
+    }
+    rt::Ref<Disposable> subscribeCompleted(CompletedBlock completed) {
+        return subscribeWith(nullptr, nullptr, std::move(completed));
+    }
+
+    // ---- Operators on each value ----
+    // Each is one subscriber per subscription that applies its block and sends on; blocks may
+    // take typed parameters and return scalars (see block_trampoline.h).
+    template <class F>
+    rt::Ref<Signal> map(F block) {
+        return mapWith(detail::mapBlock(std::move(block)));
+    }
+    rt::Ref<Signal> mapReplace(const rt::Id& object);
+    template <class F>
+    rt::Ref<Signal> filter(F block) {
+        return filterWith(detail::predicateBlock(std::move(block)));
+    }
+    // Drops values that are that object or equal to it (nil: drops nil values).
+    rt::Ref<Signal> ignore(const rt::Id& value);
+    // Each value must be a tuple; the block gets its values as arguments (1 to 15 of them).
+    template <class F>
+    rt::Ref<Signal> reduceEach(F block) {
+        return reduceEachTuple(reduceBlock(std::move(block)));
+    }
+    rt::Ref<Signal> reduceEachTuple(MapBlock tupleBlock);
+    rt::Ref<Signal> startWith(const rt::Id& value);
+    rt::Ref<Signal> skip(std::size_t count);
+    rt::Ref<Signal> take(std::size_t count);
+    rt::Ref<Signal> scanWithStartReduceWithIndex(const rt::Id& start, ReduceWithIndexBlock block);
+    rt::Ref<Signal> scanWithStartReduce(const rt::Id& start, ReduceBlock block);
+    rt::Ref<Signal> scanWithStartCombine(const rt::Id& start, ReduceBlock block) {
+        return scanWithStartReduce(start, std::move(block));
+    }
+    rt::Ref<Signal> combinePreviousWithStartReduce(const rt::Id& start, ReduceBlock block);
+    rt::Ref<Signal> mapPreviousWithStartReduce(const rt::Id& start, ReduceBlock block) {
+        return combinePreviousWithStartReduce(start, std::move(block));
+    }
+    template <class F>
+    rt::Ref<Signal> takeUntilBlock(F predicate) {
+        return takeUntilBlockWith(detail::predicateBlock(std::move(predicate)), "[%@] -takeUntilBlock:");
+    }
+    template <class F>
+    rt::Ref<Signal> takeWhileBlock(F predicate) {
+        return takeUntilBlockWith(negated(detail::predicateBlock(std::move(predicate))), "[%@] -takeWhileBlock:");
+    }
+    template <class F>
+    rt::Ref<Signal> skipUntilBlock(F predicate) {
+        return skipUntilBlockWith(detail::predicateBlock(std::move(predicate)), "[%@] -skipUntilBlock:");
+    }
+    template <class F>
+    rt::Ref<Signal> skipWhileBlock(F predicate) {
+        return skipUntilBlockWith(negated(detail::predicateBlock(std::move(predicate))), "[%@] -skipWhileBlock:");
+    }
+    rt::Ref<Signal> distinctUntilChanged();
+
+    // ---- Binding and flattening ----
+    // On each subscription the block makes a bind block; each value becomes the signal it
+    // returns, merged in. A nil result or the stop flag ends the receiver's part; a stream that
+    // is not a signal fails the result (kErrorNotASignal).
+    rt::Ref<Signal> bind(MakeBindBlock block);
+    // Each value becomes the signal the block returns (nil: empty), merged in.
+    rt::Ref<Signal> flattenMap(FlattenMapBlock block);
+    rt::Ref<Signal> flatten();
+    rt::Ref<Signal> sequenceMany(std::function<rt::Ref<Stream>()> block);
+    // Tuples of the n-th values of both; completes when a side that completed has nothing left
+    // to pair.
+    rt::Ref<Signal> zipWith(const rt::Ref<Stream>& other);
+    static rt::Ref<Signal> zip(const std::vector<rt::Ref<Signal>>& signals);
+    static rt::Ref<Signal> zip(std::initializer_list<rt::Ref<Signal>> signals) {
+        return zip(std::vector<rt::Ref<Signal>>(signals));
+    }
+    // zip, then the block over each tuple's values (no block: the tuples).
+    template <class F>
+    static rt::Ref<Signal> zipReduce(const std::vector<rt::Ref<Signal>>& signals, F block) {
+        rt::Ref<Signal> result = withReduce(zip(signals), std::move(block));
+        result->setNameWithFormat("+zip: %@ reduce:", describe(signals));
+        return result;
+    }
 
     // ---- Logging: events pass unchanged; each writes "<description> next: <value>" and so on ----
     rt::Ref<Signal> logNext();
@@ -64,7 +203,11 @@ public:
     rt::Ref<Signal> logAll();
 
     // ---- Side effects ----
-    rt::Ref<Signal> doNext(NextBlock block);
+    // The block runs before each value goes on; it may take a typed parameter.
+    template <class F>
+    rt::Ref<Signal> doNext(F block) {
+        return doNextWith(detail::nextBlock(std::move(block)));
+    }
     rt::Ref<Signal> doError(ErrorBlock block);
     rt::Ref<Signal> doCompleted(CompletedBlock block);
     // Runs before every subscription to the receiver.
@@ -119,6 +262,8 @@ public:
     // ---- Combining, flattening and switching (signal_combining.cpp) ----
     // The error of switchCasesDefault for a key with no case and no default (domain kErrorDomain).
     static constexpr long kErrorNoMatchingCase = 2;
+    // The error of a bound signal whose block returned a stream of another family (a sequence).
+    static constexpr long kErrorNotASignal = 3;
     // Tuples (receiver's latest, other's latest) on every value once both have sent; completes
     // when both have completed.
     rt::Ref<Signal> combineLatestWith(const rt::Ref<Signal>& signal);
@@ -127,15 +272,12 @@ public:
     static rt::Ref<Signal> combineLatest(const std::vector<rt::Ref<Signal>>& signals);
     // combineLatest, then the block over each tuple's values (1 to 15 parameters); nullptr or an
     // empty std::function gives the tuples.
+    static rt::Ref<Signal> combineLatest(std::initializer_list<rt::Ref<Signal>> signals) {
+        return combineLatest(std::vector<rt::Ref<Signal>>(signals));
+    }
     template <class F>
     static rt::Ref<Signal> combineLatestReduce(const std::vector<rt::Ref<Signal>>& signals, F block) {
-        rt::Ref<Signal> result = combineLatest(signals);
-        if constexpr (std::is_null_pointer_v<F>) {
-        } else if constexpr (requires { block.target_type(); }) { // a std::function
-            if (block) result = result->reduceEach(std::move(block));
-        } else {
-            result = result->reduceEach(std::move(block));
-        }
+        rt::Ref<Signal> result = withReduce(combineLatest(signals), std::move(block));
         result->setNameWithFormat("+combineLatest: %@ reduce:", describe(signals));
         return result;
     }
@@ -143,13 +285,23 @@ public:
     // all have completed.
     rt::Ref<Signal> merge(const rt::Ref<Signal>& signal);
     static rt::Ref<Signal> merge(const std::vector<rt::Ref<Signal>>& signals);
+    // Signal::merge({a}) and Signal::merge({a, b}).
+    static rt::Ref<Signal> merge(std::initializer_list<rt::Ref<Signal>> signals) {
+        return merge(std::vector<rt::Ref<Signal>>(signals));
+    }
     // The receiver sends signals; at most `maxConcurrent` (0: any number) are subscribed at a time,
     // the others wait and start in arrival order. Completes when the receiver and every inner
     // signal have completed.
-    using StreamFamily<Signal>::flatten;
     rt::Ref<Signal> flatten(std::size_t maxConcurrent);
-    // flatten(1): the inner signals one after another, in the order the receiver sent them.
-    using StreamFamily<Signal>::concat;
+    // The three concats. concat(other): the receiver's events, then (on its completion) the
+    // other's. Signal::concat(list): each signal of the list in turn, in constant stack however
+    // long the list. concat(): flatten(1), the inner signals the receiver sends, one after
+    // another in the order it sent them. A nil signal counts as empty.
+    rt::Ref<Signal> concat(const rt::Ref<Stream>& other);
+    static rt::Ref<Signal> concat(const std::vector<rt::Ref<Signal>>& signals);
+    static rt::Ref<Signal> concat(std::initializer_list<rt::Ref<Signal>> signals) {
+        return concat(std::vector<rt::Ref<Signal>>(signals));
+    }
     rt::Ref<Signal> concat();
     // Forwards only the latest inner signal; completes when the receiver and the latest inner
     // signal have completed.
@@ -230,67 +382,41 @@ public:
 
     std::string description() const override;
 
-    // ---- Primitives ----
+    // ---- Primitives (for Stream's shared operators) ----
     rt::Ref<Stream> emptyOfFamily() override;
     rt::Ref<Stream> returnOfFamily(const rt::Id& value) override;
-    rt::Ref<Stream> bindImpl(MakeBindBlock block) override;
-    rt::Ref<Stream> concatImpl(const rt::Ref<Stream>& other) override;
-    rt::Ref<Stream> zipWithImpl(const rt::Ref<Stream>& other) override;
+    rt::Ref<Stream> bindImpl(MakeBindBlock block) override { return bind(std::move(block)); }
+    rt::Ref<Stream> concatImpl(const rt::Ref<Stream>& other) override { return concat(other); }
+    rt::Ref<Stream> zipWithImpl(const rt::Ref<Stream>& other) override { return zipWith(other); }
 
 protected:
     Signal() = default;
+    // What subscribing does, for a subscriber that is not nil. The base class does nothing.
+    virtual rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber);
 
 private:
+    static rt::Ref<Signal> createSignalWith(DidSubscribe didSubscribe);
+    rt::Ref<Disposable> subscribeWith(NextBlock next, ErrorBlock error, CompletedBlock completed);
+    rt::Ref<Signal> mapWith(MapBlock block);
+    rt::Ref<Signal> filterWith(PredicateBlock block);
+    rt::Ref<Signal> doNextWith(NextBlock block);
+    rt::Ref<Signal> takeUntilBlockWith(PredicateBlock predicate, const char* nameFormat);
+    rt::Ref<Signal> skipUntilBlockWith(PredicateBlock predicate, const char* nameFormat);
+    static PredicateBlock negated(PredicateBlock predicate);
+    // The signal's tuples through the reduce block; nullptr or an empty std::function: the tuples.
+    template <class F>
+    static rt::Ref<Signal> withReduce(rt::Ref<Signal> tuples, F block) {
+        if constexpr (std::is_null_pointer_v<F>) return tuples;
+        else if (detail::isNilBlock(block)) return tuples;
+        else return tuples->reduceEach(std::move(block));
+    }
+    static std::string describe(const std::vector<rt::Ref<Signal>>& signals);
+
     // The loop behind repeat and retry: runs cycles of subscription to the receiver; later
     // cycles go through a scheduler's recursive scheduling.
     using LoopErrorBlock = std::function<void(const rt::Ref<ns::Error>&, const rt::Ref<CompoundDisposable>& loop)>;
     using LoopCompletedBlock = std::function<void(const rt::Ref<CompoundDisposable>& loop)>;
     rt::Ref<Disposable> subscribeForever(NextBlock next, LoopErrorBlock error, LoopCompletedBlock completed);
-};
-
-// The signal of createSignal: runs its block for each subscription, on the subscription scheduler.
-class DynamicSignal final : public Signal {
-    RT_CLASS(DynamicSignal)
-public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
-
-private:
-    explicit DynamicSignal(DidSubscribe block) : didSubscribe_(std::move(block)) {}
-    friend class Signal;
-    DidSubscribe didSubscribe_;
-};
-
-class EmptySignal final : public Signal {
-    RT_CLASS(EmptySignal)
-public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
-    void setName(std::string) override {} // always "+empty"
-
-private:
-    EmptySignal();
-};
-
-class ErrorSignal final : public Signal {
-    RT_CLASS(ErrorSignal)
-public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
-    const rt::Ref<ns::Error>& error() const noexcept { return error_; }
-
-private:
-    explicit ErrorSignal(rt::Ref<ns::Error> error);
-    rt::Ref<ns::Error> error_;
-};
-
-class ReturnSignal final : public Signal {
-    RT_CLASS(ReturnSignal)
-public:
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
-    void setName(std::string) override {} // always "+return:"
-    const rt::Id& value() const noexcept { return value_; }
-
-private:
-    explicit ReturnSignal(rt::Id value);
-    rt::Id value_;
 };
 
 } // namespace es

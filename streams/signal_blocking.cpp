@@ -70,7 +70,8 @@ rt::Ref<ReplaySubject> Signal::startWithSchedulerSubjectBlock(const rt::Ref<Sche
                                                               StartSubjectBlock block) {
     auto subject = ReplaySubject::make();
     subject->setNameWithFormat("+startWithScheduler:subjectBlock:");
-    scheduler->schedule([subject, block = std::move(block)] { block(subject); });
+    // A nil scheduler runs the block at once.
+    (scheduler ? scheduler : Scheduler::immediateScheduler())->schedule([subject, block = std::move(block)] { block(subject); });
     return subject;
 }
 
@@ -99,15 +100,12 @@ rt::Ref<Signal> Signal::start(StartBlock block) {
 
 rt::Ref<Signal> Signal::startLazilyWithSchedulerBlock(const rt::Ref<Scheduler>& scheduler,
                                                       StartSubscriberBlock block) {
-    auto source = createSignal([block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-        block(subscriber);
-        return rt::Ref<rt::Disposable>();
-    });
+    auto source = createSignal([block = std::move(block)](const rt::Ref<Subscriber>& subscriber) { block(subscriber); });
     rt::Ref<MulticastConnection> connection = source->multicast(ReplaySubject::make());
     // Subscribing before connecting: the replay subject hands each subscriber everything anyway,
     // and the block runs only once, for the first.
     auto result = createSignal([connection](const rt::Ref<Subscriber>& subscriber) {
-                      rt::Ref<rt::Disposable> subscription = connection->signal()->subscribe(subscriber);
+                      rt::Ref<Disposable> subscription = connection->signal()->subscribe(subscriber);
                       connection->connect();
                       return subscription;
                   })->subscribeOn(scheduler);

@@ -2,6 +2,7 @@
 // more signals and decide which of their events reach the subscriber.
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -12,84 +13,189 @@
 #include "platform/foundation/format.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
-#include "streams/multicast_connection.h"
-#include "streams/signal.h"
+#include "streams/operator_support.h"
 #include "streams/tuple.h"
 
 namespace es {
 
 namespace {
 
-std::string describeSignals(const std::vector<rt::Ref<Signal>>& signals) {
-    std::string s = "(";
-    for (std::size_t i = 0; i < signals.size(); ++i)
-        s += (i ? ", " : "") + (signals[i] ? signals[i]->description() : std::string("(null)"));
-    return s + ")";
+rt::Id orTupleNil(const rt::Id& value) { return value ? value : rt::Id(TupleNil::tupleNil()); }
+
+// The signals as the combining operators take them: nil as empty.
+std::vector<rt::Ref<Signal>> signalArguments(const std::vector<rt::Ref<Signal>>& signals) {
+    std::vector<rt::Ref<Signal>> all;
+    all.reserve(signals.size());
+    for (const auto& s : signals) all.push_back(signalArgument(s));
+    return all;
+}
+
+// One signal that subscribes to each of `signals` in order, each with the handlers `side(i)`
+// makes; the subscriptions are disposed in the same order.
+template <class MakeState, class Side>
+rt::Ref<Signal> combining(std::vector<rt::Ref<Signal>> signals, MakeState makeState, Side side) {
+    return Signal::createSignal([signals = std::move(signals), makeState, side](const rt::Ref<Subscriber>& subscriber) {
+        auto state = makeState(subscriber, signals.size());
+        auto disposable = CompoundDisposable::make();
+        for (std::size_t i = 0; i < signals.size() && !disposable->isDisposed(); ++i)
+            disposable->addDisposable(forward(signals[i], subscriber, side(state, i)));
+        return disposable;
+    });
+}
+
+// The latest value of every signal, one flat tuple per change once each has sent. Tuples and the
+// completion are sent holding the lock (recursive, so a subscriber may send more from inside);
+// errors without it.
+struct LatestValues {
+    LatestValues(rt::Ref<Subscriber> s, std::size_t count) : subscriber(std::move(s)), latest(count), ended(count) {}
+
+    SerialLock lock;
+    rt::Ref<Subscriber> subscriber;
+    std::vector<rt::Id> latest; // nil until that signal has sent; a nil value as TupleNil
+    std::vector<bool> ended;
+    std::size_t sending = 0;   // signals that have sent
+    std::size_t completed = 0; // signals that have completed
+
+    static auto side(const std::shared_ptr<LatestValues>& state, std::size_t i) {
+        return Handlers{.next = [state, i](Downstream&, const rt::Id& value) {
+                            std::lock_guard g(state->lock);
+                            if (!state->latest[i]) ++state->sending;
+                            state->latest[i] = orTupleNil(value);
+                            if (state->sending == state->latest.size())
+                                state->subscriber->sendNext(Tuple::withValues(state->latest));
+                        },
+                        .completed = [state, i](Downstream&) {
+                            std::lock_guard g(state->lock);
+                            if (!state->ended[i]) {
+                                state->ended[i] = true;
+                                ++state->completed;
+                            }
+                            if (state->completed == state->ended.size()) state->subscriber->sendCompleted();
+                        }};
+    }
+};
+
+// The values of every signal queued until each has one: then one flat tuple of the heads. It
+// completes when a signal that completed has nothing left to pair. All of it under the lock.
+struct QueuedValues {
+    QueuedValues(rt::Ref<Subscriber> s, std::size_t count)
+        : subscriber(std::move(s)), queues(count), ended(count) {}
+
+    SerialLock lock;
+    rt::Ref<Subscriber> subscriber;
+    std::vector<std::deque<rt::Id>> queues; // a nil value as TupleNil
+    std::vector<bool> ended;
+
+    // Under the lock, every queue holding a value: one tuple of their heads, taken out.
+    rt::Ref<Tuple> takeHeads() {
+        std::size_t n = queues.size();
+        rt::Id few[4];
+        std::vector<rt::Id> many(n > 4 ? n : 0);
+        rt::Id* heads = n > 4 ? many.data() : few;
+        for (std::size_t i = 0; i < n; ++i) {
+            heads[i] = std::move(queues[i].front());
+            queues[i].pop_front();
+        }
+        return Tuple::withValues({heads, n});
+    }
+
+    void completeIfExhausted() {
+        for (std::size_t i = 0; i < queues.size(); ++i) {
+            if (ended[i] && queues[i].empty()) {
+                subscriber->sendCompleted();
+                return;
+            }
+        }
+    }
+
+    static auto side(const std::shared_ptr<QueuedValues>& state, std::size_t i) {
+        return Handlers{.next = [state, i](Downstream&, const rt::Id& value) {
+                            std::lock_guard g(state->lock);
+                            state->queues[i].push_back(orTupleNil(value));
+                            for (const auto& q : state->queues)
+                                if (q.empty()) return;
+                            state->subscriber->sendNext(state->takeHeads());
+                            state->completeIfExhausted();
+                        },
+                        .completed = [state, i](Downstream&) {
+                            std::lock_guard g(state->lock);
+                            state->ended[i] = true;
+                            state->completeIfExhausted();
+                        }};
+    }
+};
+
+template <class State>
+auto makeState() {
+    return [](const rt::Ref<Subscriber>& subscriber, std::size_t count) {
+        return std::make_shared<State>(subscriber, count);
+    };
 }
 
 } // namespace
 
-// ---- Combining latest values --------------------------------------------------------------
+// ---- Zipping and combining latest values --------------------------------------------------
+
+rt::Ref<Signal> Signal::zipWith(const rt::Ref<Stream>& other) {
+    auto result = combining({rt::retained(this), signalArgument(other)}, makeState<QueuedValues>(),
+                            &QueuedValues::side);
+    nameOperator(*result, *this, "[%@] -zipWith: %@", other ? other->description() : std::string("(null)"));
+    return result;
+}
+
+rt::Ref<Signal> Signal::zip(const std::vector<rt::Ref<Signal>>& signals) {
+    if (signals.empty()) return empty();
+    auto result = combining(signalArguments(signals), makeState<QueuedValues>(), &QueuedValues::side);
+    result->setNameWithFormat("+zip: %@", describe(signals));
+    return result;
+}
 
 rt::Ref<Signal> Signal::combineLatestWith(const rt::Ref<Signal>& other) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, other](const rt::Ref<Subscriber>& subscriber) {
-        // Both sides' state under one recursive lock; tuples and the completion are sent holding
-        // it, errors without it.
-        struct State {
-            std::recursive_mutex lock;
-            rt::Id last[2]; // nil until that side has sent; a nil value as TupleNil
-            bool completed[2] = {false, false};
-        };
-        auto state = std::make_shared<State>();
-        auto disposable = CompoundDisposable::make();
-        auto side = [state, subscriber](const rt::Ref<Signal>& signal, int i) {
-            return signal->subscribeNextErrorCompleted(
-                [state, subscriber, i](const rt::Id& value) {
-                    std::lock_guard g(state->lock);
-                    state->last[i] = value ? value : rt::Id(TupleNil::tupleNil());
-                    if (!state->last[0] || !state->last[1]) return;
-                    subscriber->sendNext(Tuple::withObjects({state->last[0], state->last[1]}));
-                },
-                [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
-                [state, subscriber, i] {
-                    std::lock_guard g(state->lock);
-                    state->completed[i] = true;
-                    if (state->completed[1 - i]) subscriber->sendCompleted();
-                });
-        };
-        disposable->addDisposable(side(self, 0));
-        disposable->addDisposable(side(other, 1));
-        return rt::Ref<rt::Disposable>(disposable);
-    });
-    return down(named(result, "[%@] -combineLatestWith: %@", other));
+    auto result = combining({rt::retained(this), signalArgument(other)}, makeState<LatestValues>(),
+                            &LatestValues::side);
+    nameOperator(*result, *this, "[%@] -combineLatestWith: %@", other);
+    return result;
 }
 
 rt::Ref<Signal> Signal::combineLatest(const std::vector<rt::Ref<Signal>>& signals) {
-    rt::Ref<Signal> result = join(signals, [](const rt::Ref<Stream>& left, const rt::Ref<Stream>& right) {
-        return rt::Ref<Stream>(rt::cast<Signal>(left)->combineLatestWith(rt::cast<Signal>(right)));
-    });
-    result->setNameWithFormat("+combineLatest: %@", describeSignals(signals));
+    if (signals.empty()) return empty();
+    auto result = combining(signalArguments(signals), makeState<LatestValues>(), &LatestValues::side);
+    result->setNameWithFormat("+combineLatest: %@", describe(signals));
     return result;
 }
 
 // ---- Merging and flattening ---------------------------------------------------------------
 
+namespace {
+
+// A signal that sends each signal of the list (a nil one too, which flattening skips), then
+// completes.
+rt::Ref<Signal> signalOfSignals(std::vector<rt::Ref<Signal>> signals) {
+    return Signal::createSignal([signals = std::move(signals)](const rt::Ref<Subscriber>& subscriber) {
+        for (const auto& signal : signals) subscriber->sendNext(signal);
+        subscriber->sendCompleted();
+    });
+}
+
+} // namespace
+
 rt::Ref<Signal> Signal::merge(const rt::Ref<Signal>& signal) {
-    auto result = merge(std::vector<rt::Ref<Signal>>{rt::Ref<Signal>(this), signal});
-    return down(named(result, "[%@] -merge: %@", signal));
+    auto result = merge(std::vector<rt::Ref<Signal>>{rt::retained(this), signal});
+    nameOperator(*result, *this, "[%@] -merge: %@", signal);
+    return result;
 }
 
 rt::Ref<Signal> Signal::merge(const std::vector<rt::Ref<Signal>>& signals) {
-    std::vector<rt::Ref<Signal>> copied = signals;
-    auto ofSignals = createSignal([copied](const rt::Ref<Subscriber>& subscriber) {
-        for (const auto& signal : copied)
-            subscriber->sendNext(signal);
-        subscriber->sendCompleted();
-        return rt::Ref<rt::Disposable>();
-    });
-    rt::Ref<Signal> result = ofSignals->flatten();
-    result->setNameWithFormat("+merge: %@", describeSignals(signals));
+    rt::Ref<Signal> result = signalOfSignals(signals)->flatten();
+    result->setNameWithFormat("+merge: %@", describe(signals));
+    return result;
+}
+
+rt::Ref<Signal> Signal::concat(const std::vector<rt::Ref<Signal>>& signals) {
+    // One after another through flatten(1), whose queue of waiting signals is worked off in a
+    // loop: no nesting of one concat in the next that would deepen the stack with every signal.
+    rt::Ref<Signal> result = signalOfSignals(signals)->flatten(1);
+    result->setNameWithFormat("+concat: %@", describe(signals));
     return result;
 }
 
@@ -98,9 +204,11 @@ namespace {
 // One subscription of flatten(limit). The active list, the waiting queue and the outer-completed
 // flag are touched only under the lock; inner subscriptions start outside it.
 struct FlattenState {
+    explicit FlattenState(rt::Ref<Subscriber> s) : subscriber(std::move(s)) {}
+
     std::recursive_mutex lock;
     rt::Ref<CompoundDisposable> disposable = CompoundDisposable::make();
-    std::vector<rt::Ref<SerialDisposable>> active;
+    std::vector<rt::Ref<CompoundDisposable>> active;
     std::deque<rt::Ref<Signal>> waiting;
     // Waiting signals taken out of the queue and not yet in the active list: they count as
     // active, so nothing completes or overtakes the limit meanwhile.
@@ -153,106 +261,157 @@ struct FlattenState {
         start(self, std::move(signal), true);
     }
 
+    // An inner signal completed: it leaves the active list, and the first waiting one starts.
+    static void innerCompleted(const std::shared_ptr<FlattenState>& self, const CompoundDisposable* raw) {
+        rt::Ref<Signal> next;
+        rt::Ref<CompoundDisposable> finished; // released after the lock
+        {
+            std::lock_guard g(self->lock);
+            auto it = std::find_if(self->active.begin(), self->active.end(),
+                                   [raw](const rt::Ref<CompoundDisposable>& s) { return s.get() == raw; });
+            if (it != self->active.end()) {
+                finished = std::move(*it);
+                self->active.erase(it);
+            }
+            self->disposable->removeDisposable(raw);
+            if (!self->waiting.empty()) {
+                next = std::move(self->waiting.front());
+                self->waiting.pop_front();
+                ++self->starting;
+            } else {
+                self->completeIfAllowed();
+            }
+        }
+        if (next) startWaiting(self, std::move(next));
+    }
+
     static void subscribeToInner(const std::shared_ptr<FlattenState>& self, const rt::Ref<Signal>& signal,
                                  bool fromQueue) {
-        auto serial = SerialDisposable::make();
+        rt::Ref<OperatorSubscriber> subscription = receiver(
+            self->subscriber,
+            Handlers{.completed = [self](Downstream& out) { innerCompleted(self, out.disposable().get()); }});
         {
             std::lock_guard g(self->lock);
             if (fromQueue) --self->starting;
-            self->disposable->addDisposable(serial);
-            self->active.push_back(serial);
+            self->disposable->addDisposable(subscription->disposable());
+            self->active.push_back(subscription->disposable());
         }
-        const SerialDisposable* raw = serial.get(); // alive while in the active list
-        auto d = signal->subscribeNextErrorCompleted(
-            [self](const rt::Id& value) { self->subscriber->sendNext(value); },
-            [self](const rt::Ref<ns::Error>& error) { self->subscriber->sendError(error); },
-            [self, raw] {
-                rt::Ref<Signal> next;
-                rt::Ref<SerialDisposable> finished; // released after the lock
-                {
-                    std::lock_guard g(self->lock);
-                    auto it =
-                        std::find_if(self->active.begin(), self->active.end(),
-                                     [raw](const rt::Ref<SerialDisposable>& s) { return s.get() == raw; });
-                    if (it != self->active.end()) {
-                        finished = std::move(*it);
-                        self->active.erase(it);
-                    }
-                    self->disposable->removeDisposable(raw);
-                    if (!self->waiting.empty()) {
-                        next = std::move(self->waiting.front());
-                        self->waiting.pop_front();
-                        ++self->starting;
-                    } else {
-                        self->completeIfAllowed();
-                    }
-                }
-                if (next) startWaiting(self, std::move(next));
-            });
-        serial->setDisposable(d);
+        subscription->subscribeTo(signal);
     }
 };
 
 } // namespace
 
 rt::Ref<Signal> Signal::flatten(std::size_t maxConcurrent) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, maxConcurrent](const rt::Ref<Subscriber>& subscriber) {
-        auto state = std::make_shared<FlattenState>();
-        state->subscriber = subscriber;
-        state->active.reserve(maxConcurrent);
-        auto d = self->subscribeNextErrorCompleted(
-            [state, maxConcurrent](const rt::Id& value) {
-                rt::Ref<Signal> signal = rt::cast<Signal>(value);
-                if (!signal) return;
-                {
-                    std::lock_guard g(state->lock);
-                    if (maxConcurrent > 0 && state->activeCount() >= maxConcurrent) {
-                        state->waiting.push_back(signal);
-                        return;
-                    }
-                }
-                FlattenState::start(state, signal, false);
-            },
-            [state](const rt::Ref<ns::Error>& error) { state->subscriber->sendError(error); },
-            [state] {
-                std::lock_guard g(state->lock);
-                state->outerCompleted = true;
-                state->completeIfAllowed();
-            });
-        state->disposable->addDisposable(d);
-        return rt::Ref<rt::Disposable>(state->disposable);
-    });
-    return down(named(result, "[%@] -flatten: %lu", static_cast<unsigned long>(maxConcurrent)));
+    return makeOperator(
+        *this,
+        [maxConcurrent](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            auto state = std::make_shared<FlattenState>(subscriber);
+            state->active.reserve(maxConcurrent);
+            state->disposable->addDisposable(forward(
+                source, subscriber,
+                Handlers{.next = [state, maxConcurrent](Downstream&, const rt::Id& value) {
+                             rt::Ref<Signal> signal = rt::cast<Signal>(value);
+                             if (!signal) return;
+                             {
+                                 std::lock_guard g(state->lock);
+                                 if (maxConcurrent > 0 && state->activeCount() >= maxConcurrent) {
+                                     state->waiting.push_back(signal);
+                                     return;
+                                 }
+                             }
+                             FlattenState::start(state, signal, false);
+                         },
+                         .completed = [state](Downstream&) {
+                             std::lock_guard g(state->lock);
+                             state->outerCompleted = true;
+                             state->completeIfAllowed();
+                         }}));
+            return state->disposable;
+        },
+        "[%@] -flatten: %lu", static_cast<unsigned long>(maxConcurrent));
 }
 
 rt::Ref<Signal> Signal::concat() {
-    return down(named(flatten(1), "[%@] -concat"));
+    auto result = flatten(1);
+    nameOperator(*result, *this, "[%@] -concat");
+    return result;
 }
 
 // ---- Switching ----------------------------------------------------------------------------
 
 rt::Ref<Signal> Signal::switchToLatest() {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self](const rt::Ref<Subscriber>& subscriber) {
-        auto connection = self->publish();
-        // Each inner signal runs until the receiver's next value; the receiver's end does not
-        // stop it.
-        rt::Ref<Signal> trigger = connection->signal()->concat(never());
-        auto subscription = connection->signal()
-                                ->flattenMap([trigger](const rt::Id& value) -> rt::Ref<Stream> {
-                                    rt::Ref<Signal> inner = rt::cast<Signal>(value);
-                                    if (!inner) return empty();
-                                    return inner->takeUntil(trigger);
-                                })
-                                ->subscribe(subscriber);
-        auto connected = connection->connect();
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([subscription, connected] {
-            if (subscription) subscription->dispose();
-            connected->dispose();
-        }));
-    });
-    return down(named(result, "[%@] -switchToLatest"));
+    return makeOperator(
+        *this,
+        [](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            // The latest inner signal is the one of the current generation; an older one's events
+            // are dropped from the moment a newer one arrives, and its subscription ends once the
+            // newer one has started. Nothing here refers to the receiver: a receiver that goes
+            // away without ending takes the whole subscription with it.
+            struct State {
+                std::recursive_mutex lock;
+                rt::Ref<SerialDisposable> inner = SerialDisposable::make();
+                std::uint64_t generation = 0;
+                bool innerActive = false;
+                bool outerCompleted = false;
+                bool isCurrent(std::uint64_t g) {
+                    std::lock_guard guard(lock);
+                    return g == generation;
+                }
+            };
+            auto state = std::make_shared<State>();
+            // The inner subscription is disposed before the receiver's.
+            auto disposable = CompoundDisposable::make();
+            disposable->addDisposable(state->inner);
+            auto fail = [subscriber, weakDisposable = rt::Weak<CompoundDisposable>(disposable)](
+                            const rt::Ref<ns::Error>& error) {
+                if (auto d = weakDisposable.lock()) d->dispose();
+                subscriber->sendError(error);
+            };
+            disposable->addDisposable(forward(
+                source, subscriber,
+                Handlers{.next = [state, fail](Downstream& out, const rt::Id& value) {
+                             rt::Ref<Signal> signal = rt::cast<Signal>(value);
+                             if (!signal) signal = empty();
+                             std::uint64_t generation;
+                             {
+                                 std::lock_guard g(state->lock);
+                                 generation = ++state->generation;
+                                 state->innerActive = true;
+                             }
+                             auto d = forward(
+                                 signal, out.subscriber(),
+                                 Handlers{.next = [state, generation](Downstream& inner, const rt::Id& v) {
+                                              if (state->isCurrent(generation)) inner.sendNext(v);
+                                          },
+                                          .error = [state, fail, generation](Downstream&, const rt::Ref<ns::Error>& e) {
+                                              if (state->isCurrent(generation)) fail(e);
+                                          },
+                                          .completed = [state, generation](Downstream& inner) {
+                                              std::lock_guard g(state->lock);
+                                              if (generation != state->generation) return;
+                                              state->innerActive = false;
+                                              if (state->outerCompleted) inner.subscriber()->sendCompleted();
+                                          }});
+                             // A newer inner signal may have arrived while this one started (from
+                             // inside its first delivery): then this one is the stale one.
+                             rt::Ref<rt::Disposable> ended;
+                             {
+                                 std::lock_guard g(state->lock);
+                                 if (generation == state->generation) ended = state->inner->swapInDisposable(d);
+                                 else ended = d;
+                             }
+                             if (ended) ended->dispose();
+                         },
+                         .error = [fail](Downstream&, const rt::Ref<ns::Error>& e) { fail(e); },
+                         .completed = [state](Downstream& out) {
+                             std::lock_guard g(state->lock);
+                             state->outerCompleted = true;
+                             if (!state->innerActive) out.subscriber()->sendCompleted();
+                         }}));
+            return disposable;
+        },
+        "[%@] -switchToLatest");
 }
 
 rt::Ref<Signal> Signal::switchCasesDefault(const rt::Ref<Signal>& keySignal,
@@ -260,9 +419,9 @@ rt::Ref<Signal> Signal::switchCasesDefault(const rt::Ref<Signal>& keySignal,
                                            const rt::Ref<Signal>& defaultSignal) {
     rt::Ref<ns::Dictionary> copied = cases ? rt::cast<ns::Dictionary>(cases->copy()) : ns::Dictionary::make();
     rt::Ref<Signal> result =
-        keySignal
+        signalArgument(keySignal)
             ->map([copied, defaultSignal](const rt::Id& value) -> rt::Id {
-                rt::Id key = value ? value : rt::Id(TupleNil::tupleNil());
+                rt::Id key = orTupleNil(value);
                 if (rt::Id picked = copied->objectForKey(key)) return picked;
                 if (defaultSignal) return defaultSignal;
                 // The format is the key itself until localized strings come with the main bundle.
@@ -278,7 +437,7 @@ rt::Ref<Signal> Signal::switchCasesDefault(const rt::Ref<Signal>& keySignal,
 
 rt::Ref<Signal> Signal::ifThenElse(const rt::Ref<Signal>& boolSignal, const rt::Ref<Signal>& trueSignal,
                                    const rt::Ref<Signal>& falseSignal) {
-    rt::Ref<Signal> result = boolSignal
+    rt::Ref<Signal> result = signalArgument(boolSignal)
                                  ->map([trueSignal, falseSignal](const rt::Id& value) -> rt::Id {
                                      auto flag = rt::cast<ns::Number>(value);
                                      return flag && flag->boolValue() ? trueSignal : falseSignal;
@@ -290,104 +449,109 @@ rt::Ref<Signal> Signal::ifThenElse(const rt::Ref<Signal>& boolSignal, const rt::
 
 // ---- Ending one signal by another ---------------------------------------------------------
 
-rt::Ref<Signal> Signal::takeUntil(const rt::Ref<Signal>& trigger) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, trigger](const rt::Ref<Subscriber>& subscriber) {
-        auto disposable = CompoundDisposable::make();
-        auto stop = [disposable, subscriber] {
-            disposable->dispose();
-            subscriber->sendCompleted();
-        };
-        // The trigger's error only ends the trigger's subscription.
-        disposable->addDisposable(trigger->subscribeNextCompleted([stop](const rt::Id&) { stop(); }, stop));
-        if (!disposable->isDisposed()) {
-            disposable->addDisposable(self->subscribeNextErrorCompleted(
-                [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-                [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); }, stop));
-        }
-        return rt::Ref<rt::Disposable>(disposable);
-    });
-    return down(named(result, "[%@] -takeUntil: %@", trigger));
+rt::Ref<Signal> Signal::takeUntil(const rt::Ref<Signal>& triggerSignal) {
+    rt::Ref<Signal> trigger = signalArgument(triggerSignal);
+    return makeOperator(
+        *this,
+        [trigger](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            auto disposable = CompoundDisposable::make();
+            auto stop = [disposable](Downstream& out) {
+                disposable->dispose();
+                out.subscriber()->sendCompleted();
+            };
+            // The trigger's error only ends the trigger's subscription.
+            disposable->addDisposable(forward(
+                trigger, subscriber,
+                Handlers{.next = [stop](Downstream& out, const rt::Id&) { stop(out); },
+                         .error = [](Downstream&, const rt::Ref<ns::Error>&) {},
+                         .completed = stop}));
+            // The trigger is subscribed first: one that fires at once leaves the receiver alone.
+            if (!disposable->isDisposed())
+                disposable->addDisposable(forward(source, subscriber, Handlers{.completed = stop}));
+            return disposable;
+        },
+        "[%@] -takeUntil: %@", triggerSignal);
 }
 
-rt::Ref<Signal> Signal::takeUntilReplacement(const rt::Ref<Signal>& replacement) {
+rt::Ref<Signal> Signal::takeUntilReplacement(const rt::Ref<Signal>& replacementSignal) {
+    rt::Ref<Signal> replacement = signalArgument(replacementSignal);
     rt::Ref<Signal> self(this);
+    // No name of its own.
     return createSignal([self, replacement](const rt::Ref<Subscriber>& subscriber) {
         auto receiver = SerialDisposable::make();
-        auto replacing = replacement->subscribeNextErrorCompleted(
-            [receiver, subscriber](const rt::Id& value) {
-                receiver->dispose();
-                subscriber->sendNext(value);
-            },
-            [receiver, subscriber](const rt::Ref<ns::Error>& error) {
-                receiver->dispose();
-                subscriber->sendError(error);
-            },
-            [receiver, subscriber] {
-                receiver->dispose();
-                subscriber->sendCompleted();
-            });
+        // Each event of the replacement ends the receiver's subscription first.
+        auto replacing = forward(replacement, subscriber,
+                                 Handlers{.next = [receiver](Downstream& out, const rt::Id& value) {
+                                              receiver->dispose();
+                                              out.sendNext(value);
+                                          },
+                                          .error = [receiver](Downstream& out, const rt::Ref<ns::Error>& error) {
+                                              receiver->dispose();
+                                              out.sendError(error);
+                                          },
+                                          .completed = [receiver](Downstream& out) {
+                                              receiver->dispose();
+                                              out.sendCompleted();
+                                          }});
         // The receiver's completion is not forwarded: the result then waits for the replacement.
         if (!receiver->isDisposed()) receiver->setDisposable(self->concat(never())->subscribe(subscriber));
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([receiver, replacing] {
-            receiver->dispose();
-            if (replacing) replacing->dispose();
-        }));
+        return CompoundDisposable::withDisposables({receiver, replacing});
     });
 }
 
 // ---- Sampling -----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::sample(const rt::Ref<Signal>& sampler) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, sampler](const rt::Ref<Subscriber>& subscriber) {
-        // The lock guards the latest value only; values are sent outside it.
-        struct Latest {
-            std::mutex lock;
-            bool hasValue = false;
-            rt::Id value;
-        };
-        auto latest = std::make_shared<Latest>();
-        auto samplerDisposable = SerialDisposable::make();
-        auto source = self->subscribeNextErrorCompleted(
-            [latest](const rt::Id& value) {
-                std::lock_guard g(latest->lock);
-                latest->hasValue = true;
-                latest->value = value;
-            },
-            [samplerDisposable, subscriber](const rt::Ref<ns::Error>& error) {
-                samplerDisposable->dispose();
-                subscriber->sendError(error);
-            },
-            [samplerDisposable, subscriber] {
-                samplerDisposable->dispose();
-                subscriber->sendCompleted();
-            });
-        samplerDisposable->setDisposable(sampler->subscribeNextErrorCompleted(
-            [latest, subscriber](const rt::Id&) {
-                bool hasValue;
+rt::Ref<Signal> Signal::sample(const rt::Ref<Signal>& samplerSignal) {
+    rt::Ref<Signal> sampler = signalArgument(samplerSignal);
+    return makeOperator(
+        *this,
+        [sampler](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            // The lock guards the latest value only; values are sent outside it.
+            struct Latest {
+                std::mutex lock;
+                bool hasValue = false;
                 rt::Id value;
-                {
-                    std::lock_guard g(latest->lock);
-                    hasValue = latest->hasValue;
-                    value = latest->value;
-                }
-                if (hasValue) subscriber->sendNext(value);
-            },
-            [source, subscriber](const rt::Ref<ns::Error>& error) {
-                if (source) source->dispose();
-                subscriber->sendError(error);
-            },
-            [source, subscriber] {
-                if (source) source->dispose();
-                subscriber->sendCompleted();
-            }));
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([samplerDisposable, source] {
-            samplerDisposable->dispose();
-            if (source) source->dispose();
-        }));
-    });
-    return down(named(result, "[%@] -sample: %@", sampler));
+            };
+            auto latest = std::make_shared<Latest>();
+            auto samplerDisposable = SerialDisposable::make();
+            auto sourceDisposable = forward(source, subscriber,
+                                            Handlers{.next = [latest](Downstream&, const rt::Id& value) {
+                                                         std::lock_guard g(latest->lock);
+                                                         latest->hasValue = true;
+                                                         latest->value = value;
+                                                     },
+                                                     .error = [samplerDisposable](Downstream& out,
+                                                                                  const rt::Ref<ns::Error>& error) {
+                                                         samplerDisposable->dispose();
+                                                         out.sendError(error);
+                                                     },
+                                                     .completed = [samplerDisposable](Downstream& out) {
+                                                         samplerDisposable->dispose();
+                                                         out.sendCompleted();
+                                                     }});
+            samplerDisposable->setDisposable(forward(
+                sampler, subscriber,
+                Handlers{.next = [latest](Downstream& out, const rt::Id&) {
+                             bool hasValue;
+                             rt::Id value;
+                             {
+                                 std::lock_guard g(latest->lock);
+                                 hasValue = latest->hasValue;
+                                 value = latest->value;
+                             }
+                             if (hasValue) out.sendNext(value);
+                         },
+                         .error = [sourceDisposable](Downstream& out, const rt::Ref<ns::Error>& error) {
+                             sourceDisposable->dispose();
+                             out.sendError(error);
+                         },
+                         .completed = [sourceDisposable](Downstream& out) {
+                             sourceDisposable->dispose();
+                             out.sendCompleted();
+                         }}));
+            return CompoundDisposable::withDisposables({samplerDisposable, sourceDisposable});
+        },
+        "[%@] -sample: %@", samplerSignal);
 }
 
 } // namespace es

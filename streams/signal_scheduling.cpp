@@ -9,27 +9,38 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/thread.h"
 #include "streams/multicast_connection.h"
+#include "streams/operator_support.h"
 #include "streams/scheduler.h"
 #include "streams/signal.h"
 #include "streams/subject.h"
 
 namespace es {
 
-rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& scheduler) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, scheduler](const rt::Ref<Subscriber>& subscriber) {
-        // The scheduled work is not kept: events already handed over still run after disposal,
-        // and the subscriber drops them.
-        return rt::Ref<rt::Disposable>(self->subscribeNextErrorCompleted(
-            [subscriber, scheduler](const rt::Id& value) {
-                scheduler->schedule([subscriber, value] { subscriber->sendNext(value); });
-            },
-            [subscriber, scheduler](const rt::Ref<ns::Error>& error) {
-                scheduler->schedule([subscriber, error] { subscriber->sendError(error); });
-            },
-            [subscriber, scheduler] { scheduler->schedule([subscriber] { subscriber->sendCompleted(); }); }));
-    });
-    return down(named(result, "[%@] -deliverOn: %@", scheduler));
+namespace {
+// A nil scheduler runs the work at once, on the calling thread.
+const rt::Ref<Scheduler>& orImmediate(const rt::Ref<Scheduler>& scheduler) {
+    return scheduler ? scheduler : Scheduler::immediateScheduler();
+}
+} // namespace
+
+rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& given) {
+    // The scheduled work is not kept: events already handed over still run after disposal, and
+    // the subscription's own subscriber drops them.
+    return makeOperator(
+        *this,
+        [scheduler = orImmediate(given)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            return forward(source, subscriber,
+                           Handlers{.next = [scheduler](Downstream& out, const rt::Id& value) {
+                                        scheduler->schedule([s = out.subscriber(), value] { s->sendNext(value); });
+                                    },
+                                    .error = [scheduler](Downstream& out, const rt::Ref<ns::Error>& error) {
+                                        scheduler->schedule([s = out.subscriber(), error] { s->sendError(error); });
+                                    },
+                                    .completed = [scheduler](Downstream& out) {
+                                        scheduler->schedule([s = out.subscriber()] { s->sendCompleted(); });
+                                    }});
+        },
+        "[%@] -deliverOn: %@", given);
 }
 
 namespace {
@@ -57,39 +68,42 @@ struct MainThreadQueue {
 } // namespace
 
 rt::Ref<Signal> Signal::deliverOnMainThread() {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self](const rt::Ref<Subscriber>& subscriber) {
-        auto queue = std::make_shared<MainThreadQueue>();
-        return rt::Ref<rt::Disposable>(self->subscribeNextErrorCompleted(
-            [queue, subscriber](const rt::Id& value) {
-                MainThreadQueue::perform(queue, [subscriber, value] { subscriber->sendNext(value); });
-            },
-            [queue, subscriber](const rt::Ref<ns::Error>& error) {
-                MainThreadQueue::perform(queue, [subscriber, error] { subscriber->sendError(error); });
-            },
-            [queue, subscriber] {
-                MainThreadQueue::perform(queue, [subscriber] { subscriber->sendCompleted(); });
-            }));
-    });
-    return down(named(result, "[%@] -deliverOnMainThread"));
+    return makeOperator(
+        *this,
+        [](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            auto queue = std::make_shared<MainThreadQueue>();
+            return forward(
+                source, subscriber,
+                Handlers{.next = [queue](Downstream& out, const rt::Id& value) {
+                             MainThreadQueue::perform(queue, [s = out.subscriber(), value] { s->sendNext(value); });
+                         },
+                         .error = [queue](Downstream& out, const rt::Ref<ns::Error>& error) {
+                             MainThreadQueue::perform(queue, [s = out.subscriber(), error] { s->sendError(error); });
+                         },
+                         .completed = [queue](Downstream& out) {
+                             MainThreadQueue::perform(queue, [s = out.subscriber()] { s->sendCompleted(); });
+                         }});
+        },
+        "[%@] -deliverOnMainThread");
 }
 
-rt::Ref<Signal> Signal::subscribeOn(const rt::Ref<Scheduler>& scheduler) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, scheduler](const rt::Ref<Subscriber>& subscriber) {
-        // Disposed before the block runs, it cancels the subscription; after, it ends it.
-        auto disposable = CompoundDisposable::make();
-        auto scheduled = scheduler->schedule(
-            [self, subscriber, disposable] { disposable->addDisposable(self->subscribe(subscriber)); });
-        disposable->addDisposable(scheduled);
-        return rt::Ref<rt::Disposable>(disposable);
-    });
-    return down(named(result, "[%@] -subscribeOn: %@", scheduler));
+rt::Ref<Signal> Signal::subscribeOn(const rt::Ref<Scheduler>& given) {
+    return makeOperator(
+        *this,
+        [scheduler = orImmediate(given)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            // Disposed before the block runs, it cancels the subscription; after, it ends it.
+            auto disposable = CompoundDisposable::make();
+            disposable->addDisposable(scheduler->schedule(
+                [source, subscriber, disposable] { disposable->addDisposable(source->subscribe(subscriber)); }));
+            return disposable;
+        },
+        "[%@] -subscribeOn: %@", given);
 }
 
-rt::Ref<MulticastConnection> Signal::multicast(const rt::Ref<Subject>& subject) {
+rt::Ref<MulticastConnection> Signal::multicast(const rt::Ref<Subject>& given) {
+    rt::Ref<Subject> subject = given ? given : Subject::subject();
     subject->setNameWithFormat("[%@] -multicast: %@", name(), subject->name());
-    return MulticastConnection::make(rt::Ref<Signal>(this), subject);
+    return MulticastConnection::make(rt::retained(this), subject);
 }
 
 rt::Ref<MulticastConnection> Signal::publish() {
@@ -120,28 +134,21 @@ rt::Ref<Signal> Signal::replayLazily() {
         connection->connect();
         return connection->signal();
     });
-    return down(named(result, "[%@] -replayLazily"));
+    nameOperator(*result, *this, "[%@] -replayLazily");
+    return result;
 }
 
 rt::Ref<Signal> Signal::let(LetBlock block) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, block = std::move(block)](const rt::Ref<Subscriber>& subscriber) {
-        auto connection = self->publish();
-        rt::Ref<Signal> shared = block(connection->signal());
-        rt::Ref<Disposable> subscription;
-        if (shared) {
-            subscription = shared->subscribeNextErrorCompleted(
-                [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-                [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
-                [subscriber] { subscriber->sendCompleted(); });
-        }
-        auto connected = connection->connect();
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([connected, subscription] {
-            connected->dispose();
-            if (subscription) subscription->dispose();
-        }));
-    });
-    return down(named(result, "[%@] -let:"));
+    return makeOperator(
+        *this,
+        [block = std::move(block)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            auto connection = source->publish();
+            rt::Ref<Signal> shared = block ? block(connection->signal()) : nullptr;
+            rt::Ref<Disposable> subscription = shared ? forward(shared, subscriber, Handlers{}) : nullptr;
+            // The connection's disposable first, then the subscription to the block's signal.
+            return CompoundDisposable::withDisposables({connection->connect(), subscription});
+        },
+        "[%@] -let:");
 }
 
 } // namespace es

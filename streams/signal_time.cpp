@@ -8,8 +8,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/error.h"
-#include "streams/scheduler.h"
-#include "streams/signal.h"
+#include "streams/operator_support.h"
 #include "streams/tuple.h"
 
 namespace es {
@@ -19,6 +18,11 @@ namespace {
 // The scheduler of the older entry points that pick one themselves.
 rt::Ref<Scheduler> highPriorityScheduler() {
     return Scheduler::schedulerWithPriority(dispatch::Priority::High);
+}
+
+// A nil scheduler given to a time operator: the scheduler of the forms that take none.
+rt::Ref<Scheduler> orHighPriority(const rt::Ref<Scheduler>& scheduler) {
+    return scheduler ? scheduler : highPriorityScheduler();
 }
 
 // Where a delayed delivery runs: the scheduler of the thread the event arrived on, so work that
@@ -32,14 +36,15 @@ rt::Ref<Scheduler> delayScheduler(const rt::Ref<Scheduler>& fallback) {
 
 // ---- Ticks --------------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::intervalOnSchedulerWithLeeway(double seconds, const rt::Ref<Scheduler>& scheduler,
+rt::Ref<Signal> Signal::intervalOnSchedulerWithLeeway(double seconds, const rt::Ref<Scheduler>& given,
                                                       double leeway) {
+    rt::Ref<Scheduler> scheduler = orHighPriority(given);
     auto result = createSignal([seconds, scheduler, leeway](const rt::Ref<Subscriber>& subscriber) {
-        return rt::Ref<rt::Disposable>(scheduler->afterRepeatingEveryWithLeewaySchedule(
-            ns::Date::now()->dateByAddingTimeInterval(seconds), seconds, leeway,
-            [subscriber] { subscriber->sendNext(ns::Date::now()); }));
+        return scheduler->afterRepeatingEveryWithLeewaySchedule(ns::Date::now()->dateByAddingTimeInterval(seconds),
+                                                                seconds, leeway,
+                                                                [subscriber] { subscriber->sendNext(ns::Date::now()); });
     });
-    result->setNameWithFormat("+interval: %f onScheduler: %@ withLeeway: %f", seconds, scheduler, leeway);
+    result->setNameWithFormat("+interval: %f onScheduler: %@ withLeeway: %f", seconds, given, leeway);
     return result;
 }
 
@@ -59,28 +64,29 @@ rt::Ref<Signal> Signal::intervalWithLeeway(double seconds, double leeway) {
 
 // ---- Time-out -----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::timeoutOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, seconds, scheduler](const rt::Ref<Subscriber>& subscriber) {
-        // One disposable for the timer and the subscription: whichever ends first ends both.
-        auto disposable = CompoundDisposable::make();
-        disposable->addDisposable(scheduler->afterDelaySchedule(seconds, [disposable, subscriber] {
-            disposable->dispose();
-            subscriber->sendError(ns::Error::make(kErrorDomain, kErrorTimedOut));
-        }));
-        disposable->addDisposable(self->subscribeNextErrorCompleted(
-            [subscriber](const rt::Id& value) { subscriber->sendNext(value); },
-            [disposable, subscriber](const rt::Ref<ns::Error>& error) {
+rt::Ref<Signal> Signal::timeoutOnScheduler(double seconds, const rt::Ref<Scheduler>& given) {
+    return makeOperator(
+        *this,
+        [seconds, scheduler = orHighPriority(given)](const rt::Ref<Signal>& source,
+                                                     const rt::Ref<Subscriber>& subscriber) {
+            // One disposable for the timer and the subscription: whichever ends first ends both.
+            auto disposable = CompoundDisposable::make();
+            disposable->addDisposable(scheduler->afterDelaySchedule(seconds, [disposable, subscriber] {
                 disposable->dispose();
-                subscriber->sendError(error);
-            },
-            [disposable, subscriber] {
-                disposable->dispose();
-                subscriber->sendCompleted();
+                subscriber->sendError(ns::Error::make(kErrorDomain, kErrorTimedOut));
             }));
-        return rt::Ref<rt::Disposable>(disposable);
-    });
-    return down(named(result, "[%@] -timeout: %f onScheduler: %@", seconds, scheduler));
+            disposable->addDisposable(forward(source, subscriber,
+                                              Handlers{.error = [disposable](Downstream& out, const rt::Ref<ns::Error>& e) {
+                                                           disposable->dispose();
+                                                           out.sendError(e);
+                                                       },
+                                                       .completed = [disposable](Downstream& out) {
+                                                           disposable->dispose();
+                                                           out.sendCompleted();
+                                                       }}));
+            return disposable;
+        },
+        "[%@] -timeout: %f onScheduler: %@", seconds, given);
 }
 
 rt::Ref<Signal> Signal::timeout(double seconds) {
@@ -90,45 +96,46 @@ rt::Ref<Signal> Signal::timeout(double seconds) {
 // ---- Delay --------------------------------------------------------------------------------
 
 rt::Ref<Signal> Signal::delay(double seconds) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, seconds](const rt::Ref<Subscriber>& subscriber) {
-        // Holds the subscription and the deliveries still waiting; an error ends the subscription
-        // and with it this, so values still waiting are never sent.
-        auto disposable = CompoundDisposable::make();
-        auto background = Scheduler::scheduler();
-        rt::Weak<CompoundDisposable> weakDisposable(disposable);
-        auto later = [weakDisposable, background, seconds](Scheduler::Block block) {
-            auto disposable = weakDisposable.lock();
-            if (!disposable || disposable->isDisposed()) return;
-            // Each delivery leaves the compound once it ran, so a long stream does not grow it.
-            auto entry = SerialDisposable::make();
-            disposable->addDisposable(entry);
-            rt::Weak<SerialDisposable> weakEntry(entry);
-            entry->setDisposable(
-                delayScheduler(background)
-                    ->afterDelaySchedule(seconds, [weakDisposable, weakEntry, block = std::move(block)] {
-                        if (auto d = weakDisposable.lock()) {
-                            if (auto e = weakEntry.lock()) d->removeDisposable(e.get());
-                        }
-                        block();
-                    }));
-        };
-        disposable->addDisposable(self->subscribeNextErrorCompleted(
-            [later, subscriber](const rt::Id& value) {
-                later([subscriber, value] { subscriber->sendNext(value); });
-            },
-            [subscriber](const rt::Ref<ns::Error>& error) { subscriber->sendError(error); },
-            [later, subscriber] { later([subscriber] { subscriber->sendCompleted(); }); }));
-        return rt::Ref<rt::Disposable>(disposable);
-    });
-    return down(named(result, "[%@] -delay: %f", seconds));
+    return makeOperator(
+        *this,
+        [seconds](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            // Holds the subscription and the deliveries still waiting; an error ends the
+            // subscription and with it this, so values still waiting are never sent.
+            auto disposable = CompoundDisposable::make();
+            auto background = Scheduler::scheduler();
+            rt::Weak<CompoundDisposable> weakDisposable(disposable);
+            auto later = [weakDisposable, background, seconds](Scheduler::Block block) {
+                auto disposable = weakDisposable.lock();
+                if (!disposable || disposable->isDisposed()) return;
+                // Each delivery leaves the compound once it ran, so a long stream does not grow it.
+                auto entry = SerialDisposable::make();
+                disposable->addDisposable(entry);
+                rt::Weak<SerialDisposable> weakEntry(entry);
+                entry->setDisposable(
+                    delayScheduler(background)
+                        ->afterDelaySchedule(seconds, [weakDisposable, weakEntry, block = std::move(block)] {
+                            if (auto d = weakDisposable.lock()) {
+                                if (auto e = weakEntry.lock()) d->removeDisposable(e.get());
+                            }
+                            block();
+                        }));
+            };
+            disposable->addDisposable(forward(source, subscriber,
+                                              Handlers{.next = [later](Downstream& out, const rt::Id& value) {
+                                                           later([s = out.subscriber(), value] { s->sendNext(value); });
+                                                       },
+                                                       .completed = [later](Downstream& out) {
+                                                           later([s = out.subscriber()] { s->sendCompleted(); });
+                                                       }}));
+            return disposable;
+        },
+        "[%@] -delay: %f", seconds);
 }
 
 // ---- Throttle -----------------------------------------------------------------------------
 
 rt::Ref<Signal> Signal::throttleValuesPassingTest(double seconds, PredicateBlock predicate) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, seconds, predicate](const rt::Ref<Subscriber>& subscriber) {
+    auto result = makeOperator(*this, [seconds, predicate](const rt::Ref<Signal>& self, const rt::Ref<Subscriber>& subscriber) {
         // The compound is also the lock: values, timer firings and completion go one at a time,
         // and what is sent is sent while holding it.
         struct State {
@@ -182,21 +189,21 @@ rt::Ref<Signal> Signal::throttleValuesPassingTest(double seconds, PredicateBlock
                 subscriber->sendCompleted();
             });
         disposable->addDisposable(d);
-        return rt::Ref<rt::Disposable>(disposable);
-    });
-    return down(named(result, "[%@] -throttle: %f valuesPassingTest:", seconds));
+        return disposable;
+    }, "[%@] -throttle: %f valuesPassingTest:", seconds);
+    return result;
 }
 
 rt::Ref<Signal> Signal::throttle(double seconds) {
     auto result = throttleValuesPassingTest(seconds, [](const rt::Id&) { return true; });
-    return down(named(result, "[%@] -throttle: %f", seconds));
+    nameOperator(*result, *this, "[%@] -throttle: %f", seconds);
+    return result;
 }
 
 // ---- Buffering ----------------------------------------------------------------------------
 
-rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<Scheduler>& scheduler) {
-    rt::Ref<Signal> self(this);
-    auto result = createSignal([self, seconds, scheduler](const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<Scheduler>& given) {
+    auto result = makeOperator(*this, [seconds, scheduler = orHighPriority(given)](const rt::Ref<Signal>& self, const rt::Ref<Subscriber>& subscriber) {
         // The buffer is also the lock: appends and flushes go one at a time, and tuples are sent
         // while holding it.
         auto values = ns::MutableArray::make();
@@ -223,12 +230,9 @@ rt::Ref<Signal> Signal::bufferWithTimeOnScheduler(double seconds, const rt::Ref<
                 flush();
                 subscriber->sendCompleted();
             });
-        return rt::Ref<rt::Disposable>(Disposable::withBlock([d, timer] {
-            if (d) d->dispose();
-            timer->dispose();
-        }));
-    });
-    return down(named(result, "[%@] -bufferWithTime: %f onScheduler: %@", seconds, scheduler));
+        return CompoundDisposable::withDisposables({d, timer});
+    }, "[%@] -bufferWithTime: %f onScheduler: %@", seconds, given);
+    return result;
 }
 
 rt::Ref<Signal> Signal::bufferWithTime(double seconds) {

@@ -17,6 +17,13 @@ void unsupportedArguments(const char* what, std::size_t count) {
     ns::logLine("ESBlockTrampoline: cannot call a reduce block with " + std::string(what) + " (" +
                 std::to_string(count) + "); sending nil");
 }
+void wrongArgumentClass(const rt::Class* expected, const char* expectedName, const rt::Object& value) {
+    assert(!"a typed block parameter was given a value of another class");
+    ns::logLine("ESBlockTrampoline: a block parameter of class " +
+                std::string(expected ? expected->name() : expectedName) + " was given a value of class " +
+                std::string(value.getClass().name()) + "; passing nil");
+}
+
 } // namespace detail
 
 std::string Stream::name() const {
@@ -56,8 +63,9 @@ rt::Ref<Stream> Stream::flatten() {
 
 rt::Ref<Stream> Stream::map(MapBlock block) {
     rt::Ref<Stream> family = familyPrototype();
+    // A nil block leaves the values as they are.
     return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
-                     return family->returnOfFamily(block(value));
+                     return family->returnOfFamily(block ? block(value) : value);
                  }),
                  "[%@] -map:");
 }
@@ -69,7 +77,7 @@ rt::Ref<Stream> Stream::mapReplace(const rt::Id& object) {
 rt::Ref<Stream> Stream::filter(PredicateBlock block) {
     rt::Ref<Stream> family = familyPrototype();
     return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
-                     return block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
+                     return !block || block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
                  }),
                  "[%@] -filter:");
 }
@@ -84,7 +92,7 @@ rt::Ref<Stream> Stream::reduceEachTuple(MapBlock tupleBlock) {
 }
 
 rt::Ref<Stream> Stream::startWith(const rt::Id& value) {
-    return named(returnOfFamily(value)->concat(rt::Ref<Stream>(this)), "[%@] -startWith: %@", es::description(value));
+    return named(returnOfFamily(value)->concat(rt::retained(this)), "[%@] -startWith: %@", es::description(value));
 }
 
 rt::Ref<Stream> Stream::skip(std::size_t count) {
@@ -226,7 +234,9 @@ rt::Ref<Stream> Stream::join(const rt::Ref<Stream>& family, const std::vector<rt
                              const JoinBlock& block) {
     if (streams.empty()) return family;
     rt::Ref<Stream> current;
-    for (const auto& s : streams) {
+    for (const auto& given : streams) {
+        // A nil stream counts as the family's empty stream.
+        const rt::Ref<Stream>& s = given ? given : family->emptyOfFamily();
         if (!current) current = s->map([](const rt::Id& v) { return rt::Id(Tuple::withObjects({v})); });
         else current = block(current, s);
     }

@@ -2,7 +2,9 @@
 // es::Stream: the base shared by push-based signals and pull-based sequences. Each family
 // implements five primitives (empty, return, bind, concat, zipWith); every other operator here is
 // written once on top of them, so a signal yields a signal and a sequence a sequence.
-// StreamFamily<Self> gives each family the same operators typed as its own.
+// StreamFamily<Self> gives each family the same operators typed as its own; es::Signal declares
+// its own versions of them (one subscriber per operator, no stream per value), which a caller
+// holding a Signal reaches, while these serve sequences and callers holding a plain Stream.
 
 #include <cstddef>
 #include <functional>
@@ -119,9 +121,16 @@ public:
     rt::Ref<Family> zipWith(const rt::Ref<Stream>& other) { return down(Stream::zipWith(other)); }
     rt::Ref<Family> flattenMap(FlattenMapBlock block) { return down(Stream::flattenMap(std::move(block))); }
     rt::Ref<Family> flatten() { return down(Stream::flatten()); }
-    rt::Ref<Family> map(MapBlock block) { return down(Stream::map(std::move(block))); }
+    // The blocks may take typed parameters and return scalars (block_trampoline.h).
+    template <class F>
+    rt::Ref<Family> map(F block) {
+        return down(Stream::map(detail::mapBlock(std::move(block))));
+    }
     rt::Ref<Family> mapReplace(const rt::Id& object) { return down(Stream::mapReplace(object)); }
-    rt::Ref<Family> filter(PredicateBlock block) { return down(Stream::filter(std::move(block))); }
+    template <class F>
+    rt::Ref<Family> filter(F block) {
+        return down(Stream::filter(detail::predicateBlock(std::move(block))));
+    }
     rt::Ref<Family> ignore(const rt::Id& value) { return down(Stream::ignore(value)); }
     template <class F>
     rt::Ref<Family> reduceEach(F block) {
@@ -179,7 +188,8 @@ protected:
     }
     static std::string describe(const std::vector<rt::Ref<Family>>& streams) {
         std::string s = "(";
-        for (std::size_t i = 0; i < streams.size(); ++i) s += (i ? ", " : "") + streams[i]->description();
+        for (std::size_t i = 0; i < streams.size(); ++i)
+            s += (i ? ", " : "") + (streams[i] ? streams[i]->description() : std::string("(null)"));
         return s + ")";
     }
 };

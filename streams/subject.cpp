@@ -20,12 +20,21 @@ Subject::~Subject() { disposable_->dispose(); }
 
 rt::Ref<Subject> Subject::subject() { return rt::make<Subject>(); }
 
-rt::Ref<Disposable> Subject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto disposable = CompoundDisposable::make();
     auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, disposable);
     {
+        // The list it replaces goes when the last event holding it is done with it, and never
+        // under the lock.
+        std::shared_ptr<const SubscriberList> replaced;
+        auto list = std::make_shared<SubscriberList>();
         std::lock_guard g(subscribersLock_);
-        subscribers_.push_back(passthrough);
+        if (subscribers_) {
+            list->reserve(subscribers_->size() + 1);
+            *list = *subscribers_;
+        }
+        list->push_back(passthrough);
+        replaced = std::exchange(subscribers_, std::move(list));
     }
     // However the subscription ends, its entry leaves the list, so neither the entry nor its
     // subscriber outlives it. The entry is known by address only: it is in the list (and so
@@ -36,37 +45,52 @@ rt::Ref<Disposable> Subject::subscribe(const rt::Ref<Subscriber>& subscriber) {
     disposable->addDisposable(Disposable::withBlock([weakSelf, entry] {
         auto self = weakSelf.lock();
         if (!self) return;
-        rt::Ref<PassthroughSubscriber> removed; // released after the lock
-        std::lock_guard g(self->subscribersLock_);
-        auto& list = self->subscribers_;
-        for (auto it = list.rbegin(); it != list.rend(); ++it) {
-            if (it->get() == entry) {
-                removed = std::move(*it);
-                list.erase(std::next(it).base());
-                break;
-            }
-        }
+        self->removeSubscriber(entry);
     }));
     return disposable;
 }
 
-std::vector<rt::Ref<PassthroughSubscriber>> Subject::snapshot() {
+void Subject::removeSubscriber(const PassthroughSubscriber* entry) {
+    std::shared_ptr<const SubscriberList> replaced; // released after the lock
+    std::lock_guard g(subscribersLock_);
+    if (!subscribers_) return;
+    const SubscriberList& old = *subscribers_;
+    // From the end: the entry that joined last is the likelier to leave first.
+    for (std::size_t i = old.size(); i-- > 0;) {
+        if (old[i].get() != entry) continue;
+        std::shared_ptr<const SubscriberList> list;
+        if (old.size() > 1) {
+            auto rest = std::make_shared<SubscriberList>();
+            rest->reserve(old.size() - 1);
+            rest->insert(rest->end(), old.begin(), old.begin() + static_cast<std::ptrdiff_t>(i));
+            rest->insert(rest->end(), old.begin() + static_cast<std::ptrdiff_t>(i) + 1, old.end());
+            list = std::move(rest);
+        }
+        replaced = std::exchange(subscribers_, std::move(list));
+        return;
+    }
+}
+
+std::shared_ptr<const Subject::SubscriberList> Subject::snapshot() {
     std::lock_guard g(subscribersLock_);
     return subscribers_;
 }
 
 void Subject::sendNext(const rt::Id& value) {
-    for (const auto& s : snapshot()) s->sendNext(value);
+    if (auto list = snapshot())
+        for (const auto& s : *list) s->sendNext(value);
 }
 
 void Subject::sendError(const rt::Ref<ns::Error>& error) {
     disposable_->dispose();
-    for (const auto& s : snapshot()) s->sendError(error);
+    if (auto list = snapshot())
+        for (const auto& s : *list) s->sendError(error);
 }
 
 void Subject::sendCompleted() {
     disposable_->dispose();
-    for (const auto& s : snapshot()) s->sendCompleted();
+    if (auto list = snapshot())
+        for (const auto& s : *list) s->sendCompleted();
 }
 
 void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
@@ -83,10 +107,15 @@ void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
 }
 
 void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block) {
-    for (const auto& s : snapshot()) block(s);
+    if (auto list = snapshot())
+        for (const auto& s : *list) block(s);
 }
 
 // ---- ReplaySubject ------------------------------------------------------------------------
+
+ReplaySubject::ReplaySubject(std::uint64_t capacity) : capacity_(capacity) {}
+
+ReplaySubject::~ReplaySubject() = default;
 
 rt::Ref<ReplaySubject> ReplaySubject::replaySubjectWithCapacity(std::uint64_t capacity) {
     return rt::make<ReplaySubject>(capacity);
@@ -94,7 +123,7 @@ rt::Ref<ReplaySubject> ReplaySubject::replaySubjectWithCapacity(std::uint64_t ca
 
 rt::Ref<ReplaySubject> ReplaySubject::make() { return replaySubjectWithCapacity(kUnlimitedCapacity); }
 
-rt::Ref<Disposable> ReplaySubject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> ReplaySubject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto disposable = CompoundDisposable::make();
     rt::Ref<ReplaySubject> self(this);
     auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
@@ -115,7 +144,7 @@ rt::Ref<Disposable> ReplaySubject::subscribe(const rt::Ref<Subscriber>& subscrib
         }
         if (self->hasCompleted_) subscriber->sendCompleted();
         else if (self->hasError_) subscriber->sendError(self->error_);
-        else disposable->addDisposable(self->Subject::subscribe(subscriber));
+        else disposable->addDisposable(self->Subject::subscribeImpl(subscriber));
     });
     disposable->addDisposable(scheduled);
     return disposable;
@@ -148,7 +177,7 @@ rt::Ref<BehaviorSubject> BehaviorSubject::behaviorSubjectWithDefaultValue(const 
     return rt::make<BehaviorSubject>(value);
 }
 
-rt::Ref<Disposable> BehaviorSubject::subscribe(const rt::Ref<Subscriber>& subscriber) {
+rt::Ref<Disposable> BehaviorSubject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
     auto disposable = CompoundDisposable::make();
     rt::Ref<BehaviorSubject> self(this);
     auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
@@ -156,7 +185,7 @@ rt::Ref<Disposable> BehaviorSubject::subscribe(const rt::Ref<Subscriber>& subscr
         // holds while it stores and sends.
         std::lock_guard g(self->lock_);
         if (disposable->isDisposed()) return;
-        rt::Ref<Disposable> subscription = self->Subject::subscribe(subscriber);
+        rt::Ref<Disposable> subscription = self->Subject::subscribeImpl(subscriber);
         disposable->addDisposable(subscription);
         if (!subscription->isDisposed()) subscriber->sendNext(self->currentValue_);
     });

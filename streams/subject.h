@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/runtime/spin_lock.h"
 #include "streams/signal.h"
 
 namespace es {
@@ -23,12 +25,9 @@ public:
     // completion sent to the subject, and when it goes away.
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
 
-    // The returned disposable ends the subscription, which then leaves the subject's list; so
-    // does a subscription whose subscriber ends it (by terminating).
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
-
-    // Events go to the subscribers of the moment, in the order they subscribed, outside the
-    // list's lock (a subscriber may subscribe or unsubscribe from inside an event).
+    // Events go to the subscribers of the moment, in the order they subscribed: the list they
+    // take is never changed (joining or leaving replaces it), so they need the list's lock only
+    // to take it, and a subscriber may subscribe or unsubscribe from inside an event.
     void sendNext(const rt::Id& value) override;
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
@@ -40,12 +39,17 @@ public:
 protected:
     Subject();
     ~Subject() override;
+    // The returned disposable ends the subscription, which then leaves the subject's list; so
+    // does a subscription whose subscriber ends it (by terminating).
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
-    std::vector<rt::Ref<PassthroughSubscriber>> snapshot();
+    using SubscriberList = std::vector<rt::Ref<PassthroughSubscriber>>;
+    std::shared_ptr<const SubscriberList> snapshot();
+    void removeSubscriber(const PassthroughSubscriber* entry);
 
-    std::recursive_mutex subscribersLock_;
-    std::vector<rt::Ref<PassthroughSubscriber>> subscribers_;
+    rt::SpinLock subscribersLock_;
+    std::shared_ptr<const SubscriberList> subscribers_; // nil: none
     rt::Ref<CompoundDisposable> disposable_;
 };
 
@@ -61,15 +65,16 @@ public:
     static rt::Ref<ReplaySubject> make();
     static rt::Ref<ReplaySubject> subject() { return make(); }
 
-    // Replays on the subscription scheduler, then subscribes; no value is lost or repeated
-    // between the replay and the live events.
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
     void sendNext(const rt::Id& value) override;
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
 
 protected:
-    explicit ReplaySubject(std::uint64_t capacity) : capacity_(capacity) {}
+    explicit ReplaySubject(std::uint64_t capacity);
+    ~ReplaySubject() override;
+    // Replays on the subscription scheduler, then subscribes; no value is lost or repeated
+    // between the replay and the live events.
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
     std::recursive_mutex lock_;
@@ -88,13 +93,13 @@ public:
     static rt::Ref<BehaviorSubject> behaviorSubjectWithDefaultValue(const rt::Id& value);
     static rt::Ref<BehaviorSubject> subject() { return behaviorSubjectWithDefaultValue(nullptr); }
 
-    // Joins the subscribers and receives the current value in one step on the subscription
-    // scheduler, so a value sent meanwhile arrives once, after the current one.
-    rt::Ref<Disposable> subscribe(const rt::Ref<Subscriber>& subscriber) override;
     void sendNext(const rt::Id& value) override;
 
 protected:
     explicit BehaviorSubject(rt::Id value) : currentValue_(std::move(value)) {}
+    // Joins the subscribers and receives the current value in one step on the subscription
+    // scheduler, so a value sent meanwhile arrives once, after the current one.
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
 private:
     std::recursive_mutex lock_;

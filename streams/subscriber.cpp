@@ -1,5 +1,11 @@
 #include "streams/subscriber.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
 #include "platform/foundation/error.h"
 #include "platform/runtime/class.h"
 
@@ -8,14 +14,61 @@ namespace es {
 RT_DEFINE_CLASS(BlockSubscriber, "ESSubscriber", rt::Object)
 RT_DEFINE_CLASS(PassthroughSubscriber, "ESPassthroughSubscriber", rt::Object)
 
+// ---- SerialLock ---------------------------------------------------------------------------
+
+namespace {
+
+// Where contended locks sleep: a few shared mutex and condition pairs, chosen by the lock's
+// address.
+struct SleepStripe {
+    std::mutex mutex;
+    std::condition_variable released;
+};
+SleepStripe& stripeOf(const void* lock) {
+    static SleepStripe stripes[16];
+    return stripes[(reinterpret_cast<std::uintptr_t>(lock) >> 6) % 16];
+}
+
+} // namespace
+
+std::uint32_t SerialLock::newThreadToken() noexcept {
+    static std::atomic<std::uint32_t> next{0};
+    return next.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+void SerialLock::lockContended(std::uint32_t me) noexcept {
+    for (int spins = 0; spins < 256; ++spins) {
+        if (owner_.load(std::memory_order_relaxed) == 0 && tryTake(me)) {
+            depth_ = 1;
+            return;
+        }
+        std::this_thread::yield();
+    }
+    SleepStripe& stripe = stripeOf(this);
+    std::unique_lock guard(stripe.mutex);
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    while (!tryTake(me)) stripe.released.wait_for(guard, std::chrono::milliseconds(1));
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
+    depth_ = 1;
+}
+
+void SerialLock::wakeSleepers() noexcept {
+    SleepStripe& stripe = stripeOf(this);
+    { std::lock_guard guard(stripe.mutex); }
+    stripe.released.notify_all();
+}
+
 // ---- BlockSubscriber ----------------------------------------------------------------------
 
-BlockSubscriber::BlockSubscriber() : disposable_(CompoundDisposable::make()) {
+BlockSubscriber::BlockSubscriber(NextBlock next, ErrorBlock error, CompletedBlock completed)
+    : next_(std::move(next)), error_(std::move(error)), completed_(std::move(completed)),
+      disposable_(CompoundDisposable::make()) {
     // Refers to the subscriber without retaining it: the subscriber's destructor disposes the
     // compound first, so the block never outlives it.
     disposable_->addDisposable(Disposable::withBlock([this] {
-        std::lock_guard g(lock_);
-        blocks_ = nullptr;
+        lock_.lock();
+        ended_ = true;
+        leave();
     }));
 }
 
@@ -23,30 +76,45 @@ BlockSubscriber::~BlockSubscriber() { disposable_->dispose(); }
 
 rt::Ref<BlockSubscriber> BlockSubscriber::subscriberWithNextErrorCompleted(NextBlock next, ErrorBlock error,
                                                                            CompletedBlock completed) {
-    auto s = rt::make<BlockSubscriber>();
-    s->blocks_ = std::make_shared<const Blocks>(Blocks{std::move(next), std::move(error), std::move(completed)});
-    return s;
+    return rt::make<BlockSubscriber>(std::move(next), std::move(error), std::move(completed));
 }
 
-void BlockSubscriber::sendNext(const rt::Id& value) {
-    std::lock_guard g(lock_);
-    if (auto blocks = blocks_; blocks && blocks->next) blocks->next(value);
+void BlockSubscriber::leaveEnded() noexcept {
+    if (released_ || lock_.depth() > 1) {
+        lock_.unlock();
+        return;
+    }
+    // The outermost frame of an ended subscriber: no block is running any more. The blocks may
+    // hold the last reference to other subscribers, whose own disposal takes their locks, so
+    // they are destroyed after this lock is let go.
+    released_ = true;
+    NextBlock next = std::move(next_);
+    ErrorBlock error = std::move(error_);
+    CompletedBlock completed = std::move(completed_);
+    next_ = nullptr;
+    error_ = nullptr;
+    completed_ = nullptr;
+    lock_.unlock();
 }
 
 void BlockSubscriber::sendError(const rt::Ref<ns::Error>& error) {
-    std::lock_guard g(lock_);
-    auto blocks = blocks_;
-    // Ends every subscription this subscriber is attached to, and clears the blocks, before the
-    // error block runs.
-    disposable_->dispose();
-    if (blocks && blocks->error) blocks->error(error);
+    lock_.lock();
+    if (!ended_) {
+        // Ends every subscription this subscriber is attached to before the error block runs;
+        // the block stays in place until this delivery returns.
+        disposable_->dispose();
+        if (error_) error_(error);
+    }
+    leave();
 }
 
 void BlockSubscriber::sendCompleted() {
-    std::lock_guard g(lock_);
-    auto blocks = blocks_;
-    disposable_->dispose();
-    if (blocks && blocks->completed) blocks->completed();
+    lock_.lock();
+    if (!ended_) {
+        disposable_->dispose();
+        if (completed_) completed_();
+    }
+    leave();
 }
 
 void BlockSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
@@ -67,11 +135,6 @@ rt::Ref<PassthroughSubscriber> PassthroughSubscriber::withSubscriberSignalDispos
     auto p = rt::make<PassthroughSubscriber>(std::move(inner), signal, std::move(disposable));
     p->inner_->didSubscribeWithDisposable(p->disposable_);
     return p;
-}
-
-void PassthroughSubscriber::sendNext(const rt::Id& value) {
-    if (disposable_->isDisposed()) return;
-    inner_->sendNext(value);
 }
 
 void PassthroughSubscriber::sendError(const rt::Ref<ns::Error>& error) {

@@ -1,10 +1,13 @@
 #include "streams/tuple.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/null.h"
 #include "platform/runtime/class.h"
+#include "streams/block_trampoline.h"
 
 namespace es {
 
@@ -28,41 +31,57 @@ rt::Id orTupleNil(const rt::Id& v) { return v ? v : rt::Id(TupleNil::tupleNil())
 
 Tuple::Tuple() = default;
 
+void Tuple::reset(std::size_t count) {
+    for (rt::Id& v : inline_) v = nullptr;
+    heap_.reset(count > kInline ? new rt::Id[count] : nullptr);
+    count_ = count;
+}
+
+void Tuple::assign(std::span<const rt::Id> values) {
+    reset(values.size());
+    rt::Id* out = data();
+    for (std::size_t i = 0; i < values.size(); ++i) out[i] = orTupleNil(values[i]);
+}
+
 rt::Ref<Tuple> Tuple::withObjectsFromArray(const rt::Ref<ns::Array>& array, bool convertNullsToNils) {
     auto t = rt::make<Tuple>();
     if (!array) return t;
-    t->backing_ = array->objects();
+    const std::vector<rt::Id>& objects = array->objects();
+    t->assign(objects);
     if (convertNullsToNils) {
         const rt::Id null = ns::Null::null();
-        for (rt::Id& v : t->backing_)
-            if (v == null) v = TupleNil::tupleNil();
+        rt::Id* entries = t->data();
+        for (std::size_t i = 0; i < t->count_; ++i)
+            if (entries[i] == null) entries[i] = TupleNil::tupleNil();
     }
     return t;
 }
 
-rt::Ref<Tuple> Tuple::withObjects(std::vector<rt::Id> values) {
+rt::Ref<Tuple> Tuple::withObjects(std::vector<rt::Id> values) { return withValues(values); }
+
+rt::Ref<Tuple> Tuple::withValues(std::span<const rt::Id> values) {
     auto t = rt::make<Tuple>();
-    for (rt::Id& v : values) v = orTupleNil(v);
-    t->backing_ = std::move(values);
+    t->assign(values);
     return t;
 }
 
 rt::Ref<Tuple> Tuple::tupleByAddingObject(const rt::Id& value) const {
     auto t = rt::make<Tuple>();
-    t->backing_.reserve(backing_.size() + 1);
-    t->backing_ = backing_;
-    t->backing_.push_back(orTupleNil(value));
+    t->reset(count_ + 1);
+    rt::Id* out = t->data();
+    std::copy(begin(), end(), out);
+    out[count_] = orTupleNil(value);
     return t;
 }
 
 rt::Id Tuple::objectAtIndex(std::size_t index) const {
-    if (index >= backing_.size()) return {};
-    const rt::Id& v = backing_[index];
+    if (index >= count_) return {};
+    const rt::Id& v = data()[index];
     return v == TupleNil::tupleNil() ? rt::Id() : v;
 }
 
 rt::Ref<ns::Array> Tuple::allObjects() const {
-    std::vector<rt::Id> out = backing_;
+    std::vector<rt::Id> out(begin(), end());
     for (rt::Id& v : out)
         if (v == TupleNil::tupleNil()) v = ns::Null::null();
     return ns::Array::make(std::move(out));
@@ -78,24 +97,28 @@ bool Tuple::isEqual(const rt::Object* other) const {
     if (other == this) return true;
     if (!other || !other->isKindOfClass(getClass())) return false;
     auto* t = static_cast<const Tuple*>(other);
-    if (t->backing_.size() != backing_.size()) return false;
-    for (std::size_t i = 0; i < backing_.size(); ++i)
-        if (!rt::equal(backing_[i], t->backing_[i])) return false;
+    if (t->count_ != count_) return false;
+    for (std::size_t i = 0; i < count_; ++i)
+        if (!rt::equal(data()[i], t->data()[i])) return false;
     return true;
 }
 
-std::size_t Tuple::hash() const { return backing_.size(); }
+std::size_t Tuple::hash() const { return count_; }
 
 void Tuple::encodeWithCoder(ns::Coder& coder) const {
-    coder.encodeObject(ns::Array::make(backing_), "backingArray");
+    coder.encodeObject(ns::Array::make(std::vector<rt::Id>(begin(), end())), "backingArray");
 }
 
 rt::Id Tuple::initWithCoder(ns::Coder& coder) {
-    backing_.clear();
-    if (auto array = rt::cast<ns::Array>(coder.decodeObject("backingArray"))) {
-        backing_ = array->objects();
-    }
+    reset(0);
+    if (auto array = rt::cast<ns::Array>(coder.decodeObject("backingArray"))) assign(array->objects());
     return rt::Id(this);
 }
+
+namespace detail {
+std::size_t tupleCount(const Tuple& tuple) { return tuple.count(); }
+rt::Id tupleValue(const Tuple& tuple, std::size_t index) { return tuple.objectAtIndex(index); }
+const Tuple* asTuple(const rt::Object* value) { return dynamic_cast<const Tuple*>(value); }
+} // namespace detail
 
 } // namespace es

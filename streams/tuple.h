@@ -4,9 +4,11 @@
 // nil is stored as the es::TupleNil singleton, and every reading accessor turns it back into nil.
 
 #include <cstddef>
+#include <memory>
+#include <span>
 #include <vector>
 
-#include "platform/foundation/coder.h"
+#include "platform/foundation/coding.h"
 #include "platform/runtime/object.h"
 
 namespace ns {
@@ -36,6 +38,7 @@ public:
     static rt::Ref<Tuple> withObjectsFromArray(const rt::Ref<ns::Array>& array, bool convertNullsToNils = false);
     // The values in order; a nil value is stored as TupleNil.
     static rt::Ref<Tuple> withObjects(std::vector<rt::Id> values);
+    static rt::Ref<Tuple> withValues(std::span<const rt::Id> values);
     template <class... T>
     static rt::Ref<Tuple> of(const rt::Ref<T>&... values) {
         return withObjects({rt::Id(values)...});
@@ -44,7 +47,7 @@ public:
     rt::Ref<Tuple> tupleByAddingObject(const rt::Id& value) const;
 
     // Entries, TupleNil included.
-    std::size_t count() const noexcept { return backing_.size(); }
+    std::size_t count() const noexcept { return count_; }
     // nil beyond the end and for TupleNil; never throws.
     rt::Id objectAtIndex(std::size_t index) const;
     rt::Id operator[](std::size_t index) const { return objectAtIndex(index); }
@@ -57,9 +60,9 @@ public:
     // All entries with TupleNil as ns::Null.
     rt::Ref<ns::Array> allObjects() const;
     // The raw entries, TupleNil included: `for (const rt::Id& v : *tuple)`.
-    const std::vector<rt::Id>& entries() const noexcept { return backing_; }
-    auto begin() const noexcept { return backing_.begin(); }
-    auto end() const noexcept { return backing_.end(); }
+    std::span<const rt::Id> entries() const noexcept { return {data(), count_}; }
+    const rt::Id* begin() const noexcept { return data(); }
+    const rt::Id* end() const noexcept { return data() + count_; }
 
     // Assigns the values to variables in order: tuple->unpack(a, b, c). Variables past the end
     // become nil, and so does one whose value is not of its class.
@@ -76,7 +79,20 @@ public:
     rt::Id initWithCoder(ns::Coder& coder) override;
 
 private:
-    std::vector<rt::Id> backing_; // never holds nil
+    // Up to this many entries live inside the tuple itself (one allocation for the tuples the
+    // combining operators send on every event).
+    static constexpr std::size_t kInline = 4;
+
+    const rt::Id* data() const noexcept { return count_ <= kInline ? inline_ : heap_.get(); }
+    rt::Id* data() noexcept { return count_ <= kInline ? inline_ : heap_.get(); }
+    // Makes room for `count` entries (all nil), replacing what was there.
+    void reset(std::size_t count);
+    void assign(std::span<const rt::Id> values);
+
+    // Never holds nil.
+    std::size_t count_ = 0;
+    rt::Id inline_[kInline];
+    std::unique_ptr<rt::Id[]> heap_;
 };
 
 // Unpacking that also takes a nil tuple (every variable becomes nil).

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/coding.h"
 #include "platform/foundation/data.h"
 #include "platform/foundation/error.h"
 #include "platform/runtime/class.h"
@@ -58,20 +59,6 @@ public:
 
 protected:
     Coder() = default;
-};
-
-// The mixin of archivable classes (alongside rt::Object). Such a class also adopts the coding
-// protocol in its definition (RT_DEFINE_CLASS(T, "Name", Base, ns::adoptsCoding())), so the
-// unarchiver knows it may build one before it builds anything. Decoding makes the object with its
-// registered class's default constructor, then calls initWithCoder; its result (which may be
-// another object, or nil) is the decoded object.
-class Coding {
-public:
-    virtual void encodeWithCoder(Coder& coder) const = 0;
-    virtual rt::Id initWithCoder(Coder& coder) = 0;
-
-protected:
-    ~Coding() = default;
 };
 
 // The "NSCoding" protocol, and the class member that adopts it.

@@ -197,3 +197,29 @@ TEST(DebugDescription, OfNilIsNull) {
 }
 
 } // namespace
+
+namespace {
+
+// Tuples keep up to four values inside themselves and more outside: both read the same.
+TEST(Tuple, SmallAndLargeTuplesReadAlike) {
+    std::vector<Id> values;
+    for (int i = 0; i < 7; ++i) values.push_back(i == 2 ? Id() : Id(ns::str(std::to_string(i))));
+    for (std::size_t n = 0; n <= values.size(); ++n) {
+        auto t = Tuple::withObjects(std::vector<Id>(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n)));
+        ASSERT_EQ(t->count(), n);
+        for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(t->objectAtIndex(i), values[i]) << n << "/" << i;
+        EXPECT_EQ(t->objectAtIndex(n), nullptr);
+        // One more on the end crosses from inside to outside at five.
+        auto longer = t->tupleByAddingObject(nullptr);
+        ASSERT_EQ(longer->count(), n + 1);
+        EXPECT_EQ(longer->entries()[n], Id(TupleNil::tupleNil()));
+        auto expected = std::vector<Id>(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n));
+        expected.push_back(nullptr);
+        EXPECT_TRUE(longer->isEqual(Tuple::withObjects(expected).get()));
+        // Archived and read back, whatever the size.
+        Id back = ns::KeyedUnarchiver::unarchiveObjectWithData(ns::KeyedArchiver::archivedDataWithRootObject(t));
+        EXPECT_TRUE(t->isEqual(back.get())) << n;
+    }
+}
+
+} // namespace
