@@ -72,6 +72,10 @@ rt::Ref<Image> Button::imageForState(ControlState state) const {
     return lookup(images_, state);
 }
 
+rt::Ref<Image> Button::currentImage() const {
+    return imageForState(state());
+}
+
 void Button::setBackgroundImageForState(rt::Ref<Image> image, ControlState state) {
     if (image) backgroundImages_[state] = std::move(image);
     else backgroundImages_.erase(state);

@@ -44,7 +44,7 @@ public:
     rt::Ref<Color> titleColorForState(ControlState state) const;
     void setImageForState(rt::Ref<Image> image, ControlState state);
     rt::Ref<Image> imageForState(ControlState state) const;
-    rt::Ref<Image> currentImage() const { return imageForState(state()); }
+    rt::Ref<Image> currentImage() const;
     void setBackgroundImageForState(rt::Ref<Image> image, ControlState state);
     rt::Ref<Image> backgroundImageForState(ControlState state) const;
 
