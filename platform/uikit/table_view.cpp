@@ -192,14 +192,18 @@ void TableView::reloadData() {
         return;
     }
     rt::Ref<TableView> self = rt::retained(this);
-    reloading_ = true;
+    // Cleared however the reload ends: a data source or a nib may raise.
+    struct Reloading {
+        bool& flag;
+        explicit Reloading(bool& f) : flag(f) { flag = true; }
+        ~Reloading() { flag = false; }
+    } reloading(reloading_);
     const rt::Id source = dataSource(), delegate = this->delegate();
     recycle();
     selected_ = nullptr;
     measure(source, delegate);
     fill(source, delegate);
     place();
-    reloading_ = false;
 }
 
 // Puts the rows' cells and the sections' views back under their identifiers, the top row's to be

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/exception.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/interceptable.h"
 #include "platform/runtime/kvc.h"
@@ -308,6 +309,20 @@ TEST_F(TableViews, IdentifiersMapToClassesNibsFactoriesOrCellsMadeByTheDataSourc
     ns::CapturedLog captured;
     EXPECT_FALSE(table->dequeueReusableCellWithIdentifierForIndexPath(str("Missing"), at(0)));
     EXPECT_TRUE(captured.contains("unable to dequeue a cell with identifier Missing")) << testing::PrintToString(captured.lines());
+}
+
+TEST_F(TableViews, AReloadThatRaisesLeavesTheTableReloadable) {
+    auto source = rt::make<Source>();
+    source->heights = {{44}};
+    source->identifier = str("Raising");
+    auto table = makeTable(source);
+    table->registerCellFactory(str("Raising"), []() -> rt::Ref<ui::TableViewCell> {
+        ns::raise("NSInternalInconsistencyException", "Could not load NIB");
+    });
+    EXPECT_THROW(table->reloadData(), ns::Exception);
+    source->identifier = str("Row");
+    table->reloadData();
+    EXPECT_TRUE(table->cellForRowAtIndexPath(at(0)));
 }
 
 long selections(const Strings& calls) {
