@@ -217,9 +217,9 @@ void TableView::recycle() {
     for (auto row = rows_.rbegin(); row != rows_.rend(); ++row)
         putBack(cellPools_, row->cell);
     for (auto section = sections_.rbegin(); section != sections_.rend(); ++section) {
-        for (const SectionView* part : {&section->footer, &section->header}) {
-            if (auto reusable = rt::cast<TableViewHeaderFooterView>(part->view)) putBack(headerFooterPools_, reusable);
-            else if (part->view && part->view->superview().get() == this) part->view->removeFromSuperview();
+        for (const SectionView* end : {&section->footer, &section->header}) {
+            if (auto reusable = rt::cast<TableViewHeaderFooterView>(end->view)) putBack(headerFooterPools_, reusable);
+            else if (end->view && end->view->superview().get() == this) end->view->removeFromSuperview();
         }
     }
     rows_.clear();
@@ -298,8 +298,8 @@ void TableView::place() {
     const double width = bounds().size.width;
     double bottom = 0;
     for (const Section& section : sections_) {
-        for (const SectionView* part : {&section.header, &section.footer})
-            if (part->view) part->view->setFrame(cg::Rect::make(0, part->y, width, part->height));
+        for (const SectionView* end : {&section.header, &section.footer})
+            if (end->view) end->view->setFrame(cg::Rect::make(0, end->y, width, end->height));
         bottom = section.footer.y + section.footer.height;
     }
     for (const Row& row : rows_)
