@@ -15,6 +15,8 @@
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
+#include "platform/uikit/action_sheet.h"
+#include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/control.h"
@@ -22,6 +24,7 @@
 #include "platform/uikit/event.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/table_view.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
@@ -118,6 +121,7 @@ AppFixture::~AppFixture() {
     // What is still queued runs out (the stepping is on again for that), then the application goes.
     resumeStepping();
     runMainLoopFor(kSettleSeconds);
+    ui::ButtonDialog::dismissAllPresented();
     EXPECT_TRUE(waitForWorkersIdle()) << "the worker pool did not go idle after the application";
     ui::Application::setExitHandler(std::move(previousExitHandler_));
     if (ui::Application::sharedApplication() == app_) ui::Application::resetShared();
@@ -252,6 +256,31 @@ bool AppFixture::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
     const bool sent = item->performAction();
     runUntilIdle();
     return sent;
+}
+
+bool AppFixture::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!table || !running()) return false;
+    auto indexPath = ns::IndexPath::indexPathForRowInSection(row, section);
+    rt::Ref<ui::TableViewCell> cell = table->cellForRowAtIndexPath(indexPath);
+    if (!cell || !canTouch(*cell)) return false;
+    const bool tapped = table->tapRowAtIndexPath(indexPath);
+    runUntilIdle();
+    return tapped;
+}
+
+std::vector<rt::Ref<ui::AlertView>> AppFixture::presentedAlerts() const {
+    return ui::AlertView::presentedAlerts();
+}
+
+std::vector<rt::Ref<ui::ActionSheet>> AppFixture::presentedSheets() const {
+    return ui::ActionSheet::presentedSheets();
+}
+
+bool AppFixture::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
+    if (!dialog || !running()) return false;
+    const bool pressed = dialog->press(index);
+    runUntilIdle();
+    return pressed;
 }
 
 bool AppFixture::typeInto(ui::View& view, std::string_view text,

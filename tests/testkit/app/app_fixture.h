@@ -6,8 +6,8 @@
 // code, with changes to single fields), prepares a fresh home in a scratch folder, roots the main
 // bundle at the repository's resources/ folder (or at a scratch copy of it), captures the log and
 // makes ui::Application with the delegate class named. Tearing down lets the work still queued
-// run out, lets the application go, and removes the scratch folder: no object is left alive and
-// no file outside the scratch folder.
+// run out, takes away the dialogs still on screen, lets the application go, and removes the
+// scratch folder: no object is left alive and no file outside the scratch folder.
 //
 //   testkit::AppFixture app({.device = "iphone_xr", .delegateClass = "AppDelegate"});
 //   app.launch();
@@ -40,11 +40,15 @@ class ScopedDevice;
 }
 
 namespace ui {
+class ActionSheet;
+class AlertView;
 class Application;
 class BarButtonItem;
+class ButtonDialog;
 class Control;
 class Event;
 class Label;
+class TableView;
 class TextField;
 class TextView;
 class View;
@@ -110,6 +114,18 @@ public:
     bool endEditing(const rt::Ref<ui::TextField>& field);
     bool endEditing(const rt::Ref<ui::TextView>& view);
 
+    // ---- Tables and dialogs ----
+    // Taps a row: the table selects it and tells its delegate. False, and nothing happens, for a
+    // row the table does not have, a table that allows no selection, or a row a tester could not
+    // touch.
+    bool tapRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    // The alerts and action sheets on screen, first shown first.
+    std::vector<rt::Ref<ui::AlertView>> presentedAlerts() const;
+    std::vector<rt::Ref<ui::ActionSheet>> presentedSheets() const;
+    // Presses button `index` of a dialog on screen (its delegate hears clicked, will dismiss and
+    // did dismiss); false when the dialog is not on screen or has no such button.
+    bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
+
     // ---- Observing ----
     const rt::Ref<ui::Application>& app() const noexcept { return app_; }
     rt::Id delegate() const;
@@ -136,8 +152,8 @@ public:
     const std::string& bundleFolder() const noexcept { return bundle_; }
     ns::ManualClock& clock() const noexcept { return clock_.clock(); }
 
-    // Navigation (tapBack, topViewController, navigationStack) and tables and alerts (tapRow,
-    // presentedAlerts, press) join the driver here, built on the helpers below.
+    // Navigation (tapBack, topViewController, navigationStack) joins the driver here, built on the
+    // helpers below.
 
 protected:
     // Whether a tester could touch the view: shown, opaque enough and taking touches, itself and

@@ -1,0 +1,90 @@
+#pragma once
+// ui::ButtonDialog: what the two old-style dialogs, ui::AlertView and ui::ActionSheet, share: a
+// title, buttons addressed by index, a cancel button, a weak delegate, and being presented. It is
+// no platform class and registers no name of its own: both dialogs report UIView as superclass.
+//
+// Presenting (show, showInView:) puts the dialog on the process's list of presented dialogs, which
+// keeps it alive until it goes, and tells the delegate that it will present, then that it did.
+// The tester's press of button i (press) tells the delegate that button i was clicked, that the
+// dialog will dismiss with i, and, once the dialog is off the list, that it did dismiss with i.
+// A clicked callback that dismisses the dialog itself ends the press there. Dismissal from code
+// (dismissWithClickedButtonIndex:animated:) takes the dialog away and tells no one.
+//
+// Every callback goes by name, and only to a delegate that answers respondsToSelector for it, so a
+// proxy standing in front of the delegate sees each one. Main thread only.
+
+#include <vector>
+
+#include "platform/foundation/string.h"
+#include "platform/runtime/class.h"
+#include "platform/uikit/view.h"
+
+namespace ui {
+
+class ButtonDialog : public View {
+public:
+    const rt::Ref<ns::String>& title() const noexcept { return title_; }
+    void setTitle(rt::Ref<ns::String> title);
+    // Held weakly, as the platform holds a dialog's delegate.
+    rt::Id delegate() const { return delegate_.lock(); }
+    void setDelegate(const rt::Id& delegate);
+
+    // Appends a button and answers its index; a nil title adds nothing and answers -1.
+    long addButtonWithTitle(rt::Ref<ns::String> title);
+    long numberOfButtons() const noexcept { return static_cast<long>(buttons_.size()); }
+    // Nil for an index outside the buttons.
+    rt::Ref<ns::String> buttonTitleAtIndex(long index) const;
+    // -1 when there is no cancel button.
+    long cancelButtonIndex() const noexcept { return cancelIndex_; }
+    void setCancelButtonIndex(long index);
+    // The first button that is neither the cancel nor the destructive button; -1 when none.
+    long firstOtherButtonIndex() const noexcept;
+
+    bool isVisible() const noexcept { return visible_; }
+    // Takes the dialog away without telling the delegate; nothing when it is not presented.
+    void dismissWithClickedButtonIndex(long index, bool animated);
+
+    // The tester's tap on button `index` of a presented dialog (the delegate hears as described
+    // above). False, and nothing told, when the dialog is not presented or has no such button.
+    bool press(long index);
+
+    // The presented dialogs, first presented first.
+    static std::vector<rt::Ref<ButtonDialog>> presented();
+    // Those of them that are a `Dialog`.
+    template <class Dialog>
+    static std::vector<rt::Ref<Dialog>> presentedOfKind() {
+        std::vector<rt::Ref<Dialog>> found;
+        for (const auto& dialog : presented())
+            if (auto one = rt::cast<Dialog>(dialog)) found.push_back(std::move(one));
+        return found;
+    }
+    // Takes every presented dialog away, as dismissal from code does (the harness, between tests).
+    static void dismissAllPresented();
+
+    // The selectors of one dialog class's delegate protocol.
+    struct Callbacks {
+        rt::Sel clicked, willDismiss, didDismiss, willPresent, didPresent;
+    };
+
+protected:
+    explicit ButtonDialog(const Callbacks& callbacks) : callbacks_(callbacks) {}
+
+    // Presents the dialog; nothing when it is already presented.
+    void present();
+    // The index of the destructive button (an action sheet has one); -1 here.
+    virtual long reservedButtonIndex() const noexcept { return -1; }
+    // The properties and methods both dialog classes register, as one member of their definition.
+    static rt::ClassMember sharedMembers();
+
+private:
+    void takeAway();
+
+    const Callbacks& callbacks_;
+    rt::Ref<ns::String> title_;
+    rt::Weak<rt::Object> delegate_;
+    std::vector<rt::Ref<ns::String>> buttons_;
+    long cancelIndex_ = -1;
+    bool visible_ = false;
+};
+
+} // namespace ui

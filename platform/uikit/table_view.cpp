@@ -1,0 +1,454 @@
+#include "platform/uikit/table_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/format.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
+#include "platform/uikit/delegate_messages.h"
+
+namespace ui {
+
+namespace {
+
+struct Selectors {
+    rt::Sel sections{"numberOfSectionsInTableView:"};
+    rt::Sel rows{"tableView:numberOfRowsInSection:"};
+    rt::Sel cell{"tableView:cellForRowAtIndexPath:"};
+    rt::Sel rowHeight{"tableView:heightForRowAtIndexPath:"};
+    rt::Sel headerHeight{"tableView:heightForHeaderInSection:"};
+    rt::Sel headerView{"tableView:viewForHeaderInSection:"};
+    rt::Sel footerHeight{"tableView:heightForFooterInSection:"};
+    rt::Sel footerView{"tableView:viewForFooterInSection:"};
+    rt::Sel didSelect{"tableView:didSelectRowAtIndexPath:"};
+    rt::Sel instantiate{"instantiateWithOwner:options:"};
+};
+
+const Selectors& sel() {
+    static const Selectors selectors;
+    return selectors;
+}
+
+// A height as the table uses it: never negative, NaN as 0.
+double usableHeight(double height) {
+    return height > 0 ? height : 0;
+}
+
+bool same(const rt::Ref<ns::IndexPath>& a, const rt::Ref<ns::IndexPath>& b) {
+    return a && b && a->section() == b->section() && a->row() == b->row();
+}
+
+// Asks the delegate for a section's header or footer height when it answers, else 0.
+double sectionHeight(const rt::Id& delegate, rt::Sel selector, const rt::Id& table, long section) {
+    return detail::answers(delegate, selector) ? usableHeight(rt::send<double>(delegate, selector, table, section)) : 0;
+}
+
+} // namespace
+
+TableView::TableView(const cg::Rect& frame, TableViewStyle style) : View(frame), style_(style) {}
+
+TableView::~TableView() = default;
+
+// ---- Settings ----------------------------------------------------------------------------------
+
+void TableView::setDataSource(const rt::Id& dataSource) {
+    rt::KeyChange change(this, "dataSource");
+    dataSource_ = dataSource ? rt::Weak<rt::Object>(dataSource) : rt::Weak<rt::Object>();
+}
+
+void TableView::setDelegate(const rt::Id& delegate) {
+    rt::KeyChange change(this, "delegate");
+    delegate_ = delegate ? rt::Weak<rt::Object>(delegate) : rt::Weak<rt::Object>();
+}
+
+void TableView::setRowHeight(double height) {
+    rt::KeyChange change(this, "rowHeight");
+    rowHeight_ = usableHeight(height);
+}
+
+void TableView::setAllowsSelection(bool allows) {
+    rt::KeyChange change(this, "allowsSelection");
+    allowsSelection_ = allows;
+}
+
+void TableView::setEditing(bool editing) {
+    rt::KeyChange change(this, "editing");
+    editing_ = editing;
+}
+
+void TableView::setSeparatorInset(const EdgeInsets& insets) {
+    rt::KeyChange change(this, "separatorInset");
+    separatorInset_ = insets;
+}
+
+void TableView::setTableFooterView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "tableFooterView");
+    if (footerView_ == view) return;
+    if (footerView_ && footerView_->superview().get() == this) footerView_->removeFromSuperview();
+    footerView_ = std::move(view);
+    if (footerView_) addSubview(footerView_);
+    place();
+}
+
+// ---- Reuse -------------------------------------------------------------------------------------
+
+void TableView::registerClassForCellReuseIdentifier(const rt::Class* cellClass, const rt::Ref<ns::String>& identifier) {
+    if (cellClass && !cellClass->isSubclassOf(TableViewCell::staticClass())) {
+        ns::log("-[UITableView registerClass:forCellReuseIdentifier:]: %s is no table view cell class",
+                std::string(cellClass->name()));
+        return;
+    }
+    registerCellFactory(identifier, cellClass ? CellFactory([cellClass] { return rt::cast<TableViewCell>(cellClass->alloc()); })
+                                              : CellFactory());
+}
+
+void TableView::registerNibForCellReuseIdentifier(const rt::Id& nib, const rt::Ref<ns::String>& identifier) {
+    if (!nib) return registerCellFactory(identifier, nullptr);
+    registerCellFactory(identifier, [nib, identifier]() -> rt::Ref<TableViewCell> {
+        if (auto objects = rt::cast<ns::Array>(rt::send(nib, sel().instantiate, rt::Id(), rt::Id())))
+            for (const rt::Id& object : *objects)
+                if (auto cell = rt::cast<TableViewCell>(object)) return cell;
+        ns::log("-[UITableView dequeueReusableCellWithIdentifier:]: the nib registered for %@ holds no table view cell",
+                rt::Id(identifier));
+        return nullptr;
+    });
+}
+
+void TableView::registerCellFactory(const rt::Ref<ns::String>& identifier, CellFactory factory) {
+    if (!identifier) return;
+    cellPools_[identifier->utf8()].make = std::move(factory);
+}
+
+void TableView::registerClassForHeaderFooterViewReuseIdentifier(const rt::Class* viewClass,
+                                                                const rt::Ref<ns::String>& identifier) {
+    if (viewClass && !viewClass->isSubclassOf(TableViewHeaderFooterView::staticClass())) {
+        ns::log("-[UITableView registerClass:forHeaderFooterViewReuseIdentifier:]: %s is no header or footer view class",
+                std::string(viewClass->name()));
+        return;
+    }
+    registerHeaderFooterFactory(identifier, viewClass ? HeaderFooterFactory([viewClass] {
+        return rt::cast<TableViewHeaderFooterView>(viewClass->alloc());
+    })
+                                                      : HeaderFooterFactory());
+}
+
+void TableView::registerHeaderFooterFactory(const rt::Ref<ns::String>& identifier, HeaderFooterFactory factory) {
+    if (!identifier) return;
+    headerFooterPools_[identifier->utf8()].make = std::move(factory);
+}
+
+// A view put back under the identifier, prepared for reuse; else a new one when the identifier has
+// a way to make one. `known` tells whether it has.
+template <class V>
+rt::Ref<V> TableView::take(Pools<V>& pools, const rt::Ref<ns::String>& identifier, bool& known) {
+    known = false;
+    if (!identifier) return nullptr;
+    auto found = pools.find(identifier->utf8());
+    if (found == pools.end()) return nullptr;
+    Pool<V>& pool = found->second;
+    if (!pool.free.empty()) {
+        known = true;
+        rt::Ref<V> view = std::move(pool.free.back());
+        pool.free.pop_back();
+        view->prepareForReuse();
+        return view;
+    }
+    if (!pool.make) return nullptr;
+    known = true;
+    rt::Ref<V> made = pool.make();
+    if (made) made->adoptReuseIdentifier(identifier);
+    return made;
+}
+
+rt::Ref<TableViewCell> TableView::dequeueReusableCellWithIdentifier(const rt::Ref<ns::String>& identifier) {
+    bool known;
+    return take(cellPools_, identifier, known);
+}
+
+rt::Ref<TableViewCell> TableView::dequeueReusableCellWithIdentifierForIndexPath(const rt::Ref<ns::String>& identifier,
+                                                                                const rt::Ref<ns::IndexPath>&) {
+    bool known;
+    rt::Ref<TableViewCell> cell = take(cellPools_, identifier, known);
+    if (!known)
+        ns::log("-[UITableView dequeueReusableCellWithIdentifier:forIndexPath:]: unable to dequeue a cell with "
+                "identifier %@ - must register a nib or a class for the identifier",
+                rt::Id(identifier));
+    return cell;
+}
+
+rt::Ref<TableViewHeaderFooterView> TableView::dequeueReusableHeaderFooterViewWithIdentifier(
+    const rt::Ref<ns::String>& identifier) {
+    bool known;
+    return take(headerFooterPools_, identifier, known);
+}
+
+// ---- Reloading ---------------------------------------------------------------------------------
+
+void TableView::reloadData() {
+    if (reloading_) {
+        ns::log("-[UITableView reloadData]: asked for while the table reloads; ignored");
+        return;
+    }
+    rt::Ref<TableView> self = rt::retained(this);
+    // Cleared however the reload ends: a data source or a nib may raise.
+    struct Reloading {
+        bool& flag;
+        explicit Reloading(bool& f) : flag(f) { flag = true; }
+        ~Reloading() { flag = false; }
+    } reloading(reloading_);
+    const rt::Id source = dataSource(), delegate = this->delegate();
+    recycle();
+    selected_ = nullptr;
+    measure(source, delegate);
+    fill(source, delegate);
+    place();
+}
+
+// Puts the rows' cells and the sections' views back under their identifiers, the top row's to be
+// handed out first; what has no identifier leaves the table.
+void TableView::recycle() {
+    auto putBack = [this](auto& pools, const auto& view) {
+        if (!view) return;
+        if (const rt::Ref<ns::String>& identifier = view->reuseIdentifier()) pools[identifier->utf8()].free.push_back(view);
+        else if (view->superview().get() == this) view->removeFromSuperview();
+    };
+    for (auto row = rows_.rbegin(); row != rows_.rend(); ++row)
+        putBack(cellPools_, row->cell);
+    for (auto section = sections_.rbegin(); section != sections_.rend(); ++section) {
+        for (const SectionView* end : {&section->footer, &section->header}) {
+            if (auto reusable = rt::cast<TableViewHeaderFooterView>(end->view)) putBack(headerFooterPools_, reusable);
+            else if (end->view && end->view->superview().get() == this) end->view->removeFromSuperview();
+        }
+    }
+    rows_.clear();
+    sections_.clear();
+}
+
+// Asks the counts and every height, and stacks the sections from the top.
+void TableView::measure(const rt::Id& source, const rt::Id& delegate) {
+    const Selectors& s = sel();
+    const rt::Id self = rt::retained(this);
+    long sectionCount = detail::answers(source, s.sections) ? rt::send<long>(source, s.sections, self) : 1;
+    const bool hasRows = detail::answers(source, s.rows);
+    const bool sizesRows = detail::answers(delegate, s.rowHeight);
+    sections_.resize(static_cast<std::size_t>(std::max(0L, hasRows ? sectionCount : 0L)));
+    double y = 0;
+    for (std::size_t index = 0; index < sections_.size(); ++index) {
+        Section& section = sections_[index];
+        const long number = static_cast<long>(index);
+        section.header = {y, sectionHeight(delegate, s.headerHeight, self, number), nullptr};
+        y += section.header.height;
+        section.firstRow = rows_.size();
+        section.rowCount = static_cast<std::size_t>(std::max(0L, rt::send<long>(source, s.rows, self, number)));
+        for (std::size_t row = 0; row < section.rowCount; ++row) {
+            auto indexPath = ns::IndexPath::indexPathForRowInSection(static_cast<long>(row), number);
+            const double height =
+                sizesRows ? usableHeight(rt::send<double>(delegate, s.rowHeight, self, indexPath)) : rowHeight_;
+            rows_.push_back({std::move(indexPath), y, height, nullptr});
+            y += height;
+        }
+        section.footer = {y, sectionHeight(delegate, s.footerHeight, self, number), nullptr};
+        y += section.footer.height;
+    }
+}
+
+// Asks, section by section, for the header view, each row's cell and the footer view; then lets go
+// of the views put back and not taken again.
+void TableView::fill(const rt::Id& source, const rt::Id& delegate) {
+    const Selectors& s = sel();
+    const rt::Id self = rt::retained(this);
+    const bool viewsHeaders = detail::answers(delegate, s.headerView);
+    const bool viewsFooters = detail::answers(delegate, s.footerView);
+    auto attach = [this](const rt::Ref<View>& view) {
+        if (view->superview().get() != this) addSubview(view);
+    };
+    for (std::size_t index = 0; index < sections_.size(); ++index) {
+        Section& section = sections_[index];
+        const long number = static_cast<long>(index);
+        if (viewsHeaders && section.header.height > 0)
+            section.header.view = rt::cast<View>(rt::send(delegate, s.headerView, self, number));
+        if (section.header.view) attach(section.header.view);
+        for (std::size_t i = section.firstRow; i < section.firstRow + section.rowCount; ++i) {
+            Row& row = rows_[i];
+            row.cell = rt::cast<TableViewCell>(rt::send(source, s.cell, self, row.indexPath));
+            if (!row.cell) {
+                ns::log("-[UITableView reloadData]: the data source gave no cell for row %ld of section %ld",
+                        row.indexPath->row(), row.indexPath->section());
+                row.cell = rt::make<TableViewCell>();
+            }
+            attach(row.cell);
+        }
+        if (viewsFooters && section.footer.height > 0)
+            section.footer.view = rt::cast<View>(rt::send(delegate, s.footerView, self, number));
+        if (section.footer.view) attach(section.footer.view);
+    }
+    auto leave = [this](auto& pools) {
+        for (auto& entry : pools)
+            for (const auto& view : entry.second.free)
+                if (view->superview().get() == this) view->removeFromSuperview();
+    };
+    leave(cellPools_);
+    leave(headerFooterPools_);
+}
+
+// Frames every row, section view and the footer view across the table's width.
+void TableView::place() {
+    const double width = bounds().size.width;
+    double bottom = 0;
+    for (const Section& section : sections_) {
+        for (const SectionView* end : {&section.header, &section.footer})
+            if (end->view) end->view->setFrame(cg::Rect::make(0, end->y, width, end->height));
+        bottom = section.footer.y + section.footer.height;
+    }
+    for (const Row& row : rows_)
+        row.cell->setFrame(cg::Rect::make(0, row.y, width, row.height));
+    if (footerView_) {
+        footerView_->setFrame(cg::Rect::make(0, bottom, width, footerView_->bounds().size.height));
+        bottom += footerView_->bounds().size.height;
+    }
+    contentSize_ = {width, bottom};
+}
+
+void TableView::layoutSubviews() {
+    place();
+}
+
+// ---- Rows --------------------------------------------------------------------------------------
+
+const TableView::Row* TableView::rowAt(const rt::Ref<ns::IndexPath>& indexPath) const {
+    if (!indexPath || indexPath->section() < 0 || indexPath->section() >= numberOfSections() || indexPath->row() < 0)
+        return nullptr;
+    const Section& section = sections_[static_cast<std::size_t>(indexPath->section())];
+    const auto row = static_cast<std::size_t>(indexPath->row());
+    return row < section.rowCount ? &rows_[section.firstRow + row] : nullptr;
+}
+
+long TableView::numberOfRowsInSection(long section) const noexcept {
+    return section >= 0 && section < numberOfSections() ? static_cast<long>(sections_[static_cast<std::size_t>(section)].rowCount)
+                                                         : 0;
+}
+
+rt::Ref<TableViewCell> TableView::cellForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const {
+    const Row* row = rowAt(indexPath);
+    return row ? row->cell : nullptr;
+}
+
+rt::Ref<ns::IndexPath> TableView::indexPathForCell(const rt::Ref<TableViewCell>& cell) const {
+    if (!cell) return nullptr;
+    for (const Row& row : rows_)
+        if (row.cell == cell) return row.indexPath;
+    return nullptr;
+}
+
+rt::Ref<ns::IndexPath> TableView::indexPathForRowAtPoint(cg::Point point) const {
+    if (!(point.x >= 0 && point.x < bounds().size.width)) return nullptr;
+    // The last row starting at or above the point; rows of no height never hold it.
+    auto after = std::upper_bound(rows_.begin(), rows_.end(), point.y, [](double y, const Row& row) { return y < row.y; });
+    if (after == rows_.begin()) return nullptr;
+    const Row& row = *(after - 1);
+    return point.y < row.y + row.height ? row.indexPath : nullptr;
+}
+
+cg::Rect TableView::rectForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const {
+    const Row* row = rowAt(indexPath);
+    return row ? cg::Rect::make(0, row->y, bounds().size.width, row->height) : cg::Rect::null();
+}
+
+rt::Ref<ns::Array> TableView::visibleCells() const {
+    std::vector<rt::Id> cells;
+    cells.reserve(rows_.size());
+    for (const Row& row : rows_)
+        cells.push_back(row.cell);
+    return ns::Array::make(std::move(cells));
+}
+
+// ---- Selection ---------------------------------------------------------------------------------
+
+void TableView::selectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated) {
+    const Row* row = rowAt(indexPath);
+    if (!row) return;
+    if (const Row* previous = rowAt(selected_); previous && previous != row) previous->cell->setSelectedAnimated(false, animated);
+    selected_ = row->indexPath;
+    row->cell->setSelectedAnimated(true, animated);
+}
+
+void TableView::deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated) {
+    if (!same(indexPath, selected_)) return;
+    const Row* row = rowAt(selected_);
+    selected_ = nullptr;
+    if (row) row->cell->setSelectedAnimated(false, animated);
+}
+
+bool TableView::tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
+    const Row* row = rowAt(indexPath);
+    if (!row || !allowsSelection_ || !isUserInteractionEnabled()) return false;
+    rt::Ref<TableView> self = rt::retained(this);
+    rt::Ref<ns::IndexPath> tapped = row->indexPath;
+    selectRowAtIndexPath(tapped, false);
+    detail::tell(delegate(), sel().didSelect, self, tapped);
+    return true;
+}
+
+// ---- Protocols ---------------------------------------------------------------------------------
+
+const rt::Protocol& tableViewDataSourceProtocol() {
+    static const rt::Protocol protocol("UITableViewDataSource", {
+        {sel().rows, "q@:@q", true},
+        {sel().cell, "@@:@@", true},
+        {sel().sections, "q@:@", false},
+    });
+    return protocol;
+}
+
+const rt::Protocol& tableViewDelegateProtocol() {
+    static const rt::Protocol protocol("UITableViewDelegate", {
+        {sel().rowHeight, "d@:@@", false},
+        {sel().headerHeight, "d@:@q", false},
+        {sel().headerView, "@@:@q", false},
+        {sel().footerHeight, "d@:@q", false},
+        {sel().footerView, "@@:@q", false},
+        {sel().didSelect, "v@:@@", false},
+    });
+    return protocol;
+}
+
+namespace {
+// Registered at start-up, so they can be found by name before first use.
+[[maybe_unused]] const bool registeredProtocols = (tableViewDataSourceProtocol(), tableViewDelegateProtocol(), true);
+} // namespace
+
+RT_DEFINE_CLASS(TableView, "UITableView", View,
+                rt::prop("style", &TableView::style),
+                rt::prop("dataSource", &TableView::dataSource, &TableView::setDataSource, {.memory = rt::Memory::Weak}),
+                rt::prop("delegate", &TableView::delegate, &TableView::setDelegate, {.memory = rt::Memory::Weak}),
+                rt::prop("rowHeight", &TableView::rowHeight, &TableView::setRowHeight),
+                rt::prop("allowsSelection", &TableView::allowsSelection, &TableView::setAllowsSelection),
+                rt::prop("editing", &TableView::isEditing, &TableView::setEditing, {.getter = "isEditing"}),
+                rt::prop("separatorInset", &TableView::separatorInset, &TableView::setSeparatorInset),
+                rt::prop("tableFooterView", &TableView::tableFooterView, &TableView::setTableFooterView),
+                rt::prop("contentSize", &TableView::contentSize),
+                rt::prop("numberOfSections", &TableView::numberOfSections),
+                rt::prop("indexPathForSelectedRow", &TableView::indexPathForSelectedRow),
+                rt::prop("visibleCells", &TableView::visibleCells),
+                rt::method("setSeparatorInset:", &TableView::setSeparatorInset),
+                rt::method("setEditing:", &TableView::setEditing),
+                rt::method("reloadData", &TableView::reloadData),
+                rt::method("numberOfRowsInSection:", &TableView::numberOfRowsInSection),
+                rt::method("registerClass:forCellReuseIdentifier:", &TableView::registerClassForCellReuseIdentifier),
+                rt::method("registerNib:forCellReuseIdentifier:", &TableView::registerNibForCellReuseIdentifier),
+                rt::method("registerClass:forHeaderFooterViewReuseIdentifier:",
+                           &TableView::registerClassForHeaderFooterViewReuseIdentifier),
+                rt::method("dequeueReusableCellWithIdentifier:", &TableView::dequeueReusableCellWithIdentifier),
+                rt::method("dequeueReusableCellWithIdentifier:forIndexPath:",
+                           &TableView::dequeueReusableCellWithIdentifierForIndexPath),
+                rt::method("dequeueReusableHeaderFooterViewWithIdentifier:",
+                           &TableView::dequeueReusableHeaderFooterViewWithIdentifier),
+                rt::method("cellForRowAtIndexPath:", &TableView::cellForRowAtIndexPath),
+                rt::method("indexPathForCell:", &TableView::indexPathForCell),
+                rt::method("indexPathForRowAtPoint:", &TableView::indexPathForRowAtPoint),
+                rt::method("rectForRowAtIndexPath:", &TableView::rectForRowAtIndexPath),
+                rt::method("deselectRowAtIndexPath:animated:", &TableView::deselectRowAtIndexPath))
+
+} // namespace ui

@@ -1,0 +1,187 @@
+#pragma once
+// ui::TableView ("UITableView"): rows in sections, asked of a data source and a delegate by name
+// (UITableViewDataSource, UITableViewDelegate; each asked only when it answers respondsToSelector):
+//   data source  numberOfSectionsInTableView: (1 without it), tableView:numberOfRowsInSection:,
+//                tableView:cellForRowAtIndexPath:
+//   delegate     tableView:heightForRowAtIndexPath: (rowHeight without it, 44 unless set),
+//                tableView:heightForHeaderInSection:, tableView:viewForHeaderInSection: and the
+//                same two for footers (no header or footer without them),
+//                tableView:didSelectRowAtIndexPath: (the tester's tap on a row)
+//
+// Headless: nothing scrolls and every row is on screen, so reloadData asks for every row, as the
+// platform asks for the visible ones, and keeps the cells. It asks the counts, then every height,
+// then, section by section, the header view, each row's cell and the footer view. Sections stack
+// from the top: header, rows, footer; the table's footer view goes below the last section. Cells
+// are subviews of the table, framed at their row across the table's width; points are in the
+// table's coordinates.
+//
+// Reuse. A reuse identifier maps to a way of making a cell: a class (registerClass:...), a nib
+// (registerNib:..., any object that answers instantiateWithOwner:options: with the cell among its
+// top-level objects) or a factory given in code (registerCellFactory: how prototype cells and
+// nibs registered by name are fed in). reloadData first puts every cell back under its
+// identifier; dequeueReusableCellWithIdentifier hands those out again, after their
+// prepareForReuse, row order kept, and makes new cells only when none is left. Cells not taken
+// again leave the table. Header and footer views (ui::TableViewHeaderFooterView) are reused the
+// same way.
+//
+// Selection: one selected row at most. The tester's tap (tapRowAtIndexPath) selects the row and
+// tells the delegate; selection and deselection from code tell no one. Main thread only.
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/string.h"
+#include "platform/uikit/table_view_cell.h"
+#include "platform/uikit/table_view_header_footer_view.h"
+
+namespace ns {
+class Array;
+}
+
+namespace rt {
+class Protocol;
+}
+
+namespace ui {
+
+enum class TableViewStyle : long { Plain = 0, Grouped = 1 };
+
+class TableView : public View {
+    RT_CLASS(TableView)
+public:
+    using CellFactory = std::function<rt::Ref<TableViewCell>()>;
+    using HeaderFooterFactory = std::function<rt::Ref<TableViewHeaderFooterView>()>;
+
+    TableViewStyle style() const noexcept { return style_; }
+    // Both held weakly.
+    rt::Id dataSource() const { return dataSource_.lock(); }
+    void setDataSource(const rt::Id& dataSource);
+    rt::Id delegate() const { return delegate_.lock(); }
+    void setDelegate(const rt::Id& delegate);
+
+    // The height of rows the delegate does not size: 44 unless set.
+    double rowHeight() const noexcept { return rowHeight_; }
+    void setRowHeight(double height);
+    bool allowsSelection() const noexcept { return allowsSelection_; }
+    void setAllowsSelection(bool allows);
+    bool isEditing() const noexcept { return editing_; }
+    void setEditing(bool editing);
+    // Kept; rows draw no separators here.
+    const EdgeInsets& separatorInset() const noexcept { return separatorInset_; }
+    void setSeparatorInset(const EdgeInsets& insets);
+    // Placed below the last section at its own height, across the table's width.
+    const rt::Ref<View>& tableFooterView() const noexcept { return footerView_; }
+    void setTableFooterView(rt::Ref<View> view);
+    // The table's width by the height of all its sections and its footer view.
+    cg::Size contentSize() const noexcept { return contentSize_; }
+
+    // ---- Reuse ----
+    // A nil class, nib or factory forgets the identifier.
+    void registerClassForCellReuseIdentifier(const rt::Class* cellClass, const rt::Ref<ns::String>& identifier);
+    void registerNibForCellReuseIdentifier(const rt::Id& nib, const rt::Ref<ns::String>& identifier);
+    void registerCellFactory(const rt::Ref<ns::String>& identifier, CellFactory factory);
+    void registerClassForHeaderFooterViewReuseIdentifier(const rt::Class* viewClass,
+                                                         const rt::Ref<ns::String>& identifier);
+    void registerHeaderFooterFactory(const rt::Ref<ns::String>& identifier, HeaderFooterFactory factory);
+    // A cell put back under `identifier` (after its prepareForReuse), else a new one when the
+    // identifier is registered, else nil.
+    rt::Ref<TableViewCell> dequeueReusableCellWithIdentifier(const rt::Ref<ns::String>& identifier);
+    // The same, for an identifier that must be registered: nil and a log line when it is not.
+    rt::Ref<TableViewCell> dequeueReusableCellWithIdentifierForIndexPath(const rt::Ref<ns::String>& identifier,
+                                                                         const rt::Ref<ns::IndexPath>& indexPath);
+    rt::Ref<TableViewHeaderFooterView> dequeueReusableHeaderFooterViewWithIdentifier(
+        const rt::Ref<ns::String>& identifier);
+
+    // ---- Rows ----
+    // Asks the data source and the delegate again (see above). A reload asked for while one runs
+    // (from a data-source callback) is ignored, with a log line.
+    void reloadData();
+    long numberOfSections() const noexcept { return static_cast<long>(sections_.size()); }
+    // 0 for a section that does not exist.
+    long numberOfRowsInSection(long section) const noexcept;
+    // Nil for a row that does not exist.
+    rt::Ref<TableViewCell> cellForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const;
+    rt::Ref<ns::IndexPath> indexPathForCell(const rt::Ref<TableViewCell>& cell) const;
+    // The row whose rectangle holds the point (half-open), or nil.
+    rt::Ref<ns::IndexPath> indexPathForRowAtPoint(cg::Point point) const;
+    // The null rectangle for a row that does not exist.
+    cg::Rect rectForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const;
+    // The rows' cells, top to bottom.
+    rt::Ref<ns::Array> visibleCells() const;
+
+    // ---- Selection ----
+    rt::Ref<ns::IndexPath> indexPathForSelectedRow() const { return selected_; }
+    // Tells no one; nothing for a row that does not exist.
+    void selectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
+    // Tells no one; nothing unless the row is the selected one.
+    void deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
+    // The tester's tap on a row: selects it (in place of the row selected before) and sends
+    // tableView:didSelectRowAtIndexPath:. False, and nothing done, for a row that does not exist
+    // or while the table allows no selection or takes no touches.
+    bool tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath);
+
+protected:
+    TableView() : TableView(cg::Rect::zero(), TableViewStyle::Plain) {}
+    // The platform's initWithFrame:style:.
+    explicit TableView(const cg::Rect& frame, TableViewStyle style = TableViewStyle::Plain);
+    ~TableView() override;
+
+    // Places the rows again across the table's present width.
+    void layoutSubviews() override;
+
+private:
+    struct Row {
+        rt::Ref<ns::IndexPath> indexPath;
+        double y = 0, height = 0;
+        rt::Ref<TableViewCell> cell;
+    };
+    struct SectionView {
+        double y = 0, height = 0;
+        rt::Ref<View> view;
+    };
+    struct Section {
+        std::size_t firstRow = 0, rowCount = 0;
+        SectionView header, footer;
+    };
+    template <class V>
+    struct Pool {
+        std::function<rt::Ref<V>()> make;
+        std::vector<rt::Ref<V>> free; // the next one to hand out last
+    };
+    template <class V>
+    using Pools = std::map<std::string, Pool<V>, std::less<>>;
+
+    template <class V>
+    static rt::Ref<V> take(Pools<V>& pools, const rt::Ref<ns::String>& identifier, bool& known);
+    const Row* rowAt(const rt::Ref<ns::IndexPath>& indexPath) const;
+    void measure(const rt::Id& source, const rt::Id& delegate);
+    void fill(const rt::Id& source, const rt::Id& delegate);
+    void recycle();
+    void place();
+
+    TableViewStyle style_;
+    rt::Weak<rt::Object> dataSource_, delegate_;
+    double rowHeight_ = 44;
+    bool allowsSelection_ = true;
+    bool editing_ = false;
+    bool reloading_ = false;
+    EdgeInsets separatorInset_;
+    rt::Ref<View> footerView_;
+    cg::Size contentSize_;
+    std::vector<Section> sections_;
+    std::vector<Row> rows_;
+    rt::Ref<ns::IndexPath> selected_;
+    Pools<TableViewCell> cellPools_;
+    Pools<TableViewHeaderFooterView> headerFooterPools_;
+};
+
+// "UITableViewDataSource" and "UITableViewDelegate", with the platform's encodings: the methods
+// the table calls.
+const rt::Protocol& tableViewDataSourceProtocol();
+const rt::Protocol& tableViewDelegateProtocol();
+
+} // namespace ui

@@ -1,0 +1,94 @@
+#include "platform/uikit/table_view_cell.h"
+
+#include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/label.h"
+
+namespace ui {
+
+namespace {
+// The platform's default row.
+constexpr double kDefaultWidth = 320, kDefaultHeight = 44;
+} // namespace
+
+TableViewCell::TableViewCell() : TableViewCell(TableViewCellStyle::Default, nullptr) {}
+
+TableViewCell::TableViewCell(TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier)
+    : View(cg::Rect::make(0, 0, kDefaultWidth, kDefaultHeight)), style_(style),
+      reuseIdentifier_(std::move(reuseIdentifier)), contentView_(rt::make<View>(bounds())) {
+    addSubview(contentView_);
+}
+
+TableViewCell::~TableViewCell() = default;
+
+rt::Ref<Label> TableViewCell::makeLabel() const {
+    auto label = rt::make<Label>();
+    contentView_->addSubview(label);
+    return label;
+}
+
+rt::Ref<Label> TableViewCell::textLabel() const {
+    if (!textLabel_) textLabel_ = makeLabel();
+    return textLabel_;
+}
+
+rt::Ref<Label> TableViewCell::detailTextLabel() const {
+    if (!detailTextLabel_ && style_ != TableViewCellStyle::Default) detailTextLabel_ = makeLabel();
+    return detailTextLabel_;
+}
+
+rt::Ref<ImageView> TableViewCell::imageView() const {
+    if (!imageView_) {
+        imageView_ = rt::make<ImageView>();
+        contentView_->addSubview(imageView_);
+    }
+    return imageView_;
+}
+
+void TableViewCell::setAccessoryType(TableViewCellAccessoryType type) {
+    rt::KeyChange change(this, "accessoryType");
+    accessoryType_ = type;
+}
+
+void TableViewCell::setSelectionStyle(TableViewCellSelectionStyle style) {
+    rt::KeyChange change(this, "selectionStyle");
+    selectionStyle_ = style;
+}
+
+void TableViewCell::setSelectedAnimated(bool selected, bool) {
+    rt::KeyChange change(this, "selected");
+    selected_ = selected;
+}
+
+void TableViewCell::setHighlightedAnimated(bool highlighted, bool) {
+    rt::KeyChange change(this, "highlighted");
+    highlighted_ = highlighted;
+}
+
+void TableViewCell::prepareForReuseBody() {
+    if (highlighted_) setHighlightedAnimated(false, false);
+    if (selected_) setSelectedAnimated(false, false);
+}
+
+void TableViewCell::layoutSubviews() {
+    contentView_->setFrame(bounds());
+}
+
+RT_DEFINE_CLASS(TableViewCell, "UITableViewCell", View,
+                rt::prop("style", &TableViewCell::style),
+                rt::prop("reuseIdentifier", &TableViewCell::reuseIdentifier, {.memory = rt::Memory::Copy}),
+                rt::prop("contentView", &TableViewCell::contentView),
+                rt::prop("textLabel", &TableViewCell::textLabel),
+                rt::prop("detailTextLabel", &TableViewCell::detailTextLabel),
+                rt::prop("imageView", &TableViewCell::imageView),
+                rt::prop("accessoryType", &TableViewCell::accessoryType, &TableViewCell::setAccessoryType),
+                rt::prop("selectionStyle", &TableViewCell::selectionStyle, &TableViewCell::setSelectionStyle),
+                rt::prop("selected", &TableViewCell::isSelected, &TableViewCell::setSelected, {.getter = "isSelected"}),
+                rt::prop("highlighted", &TableViewCell::isHighlighted, &TableViewCell::setHighlighted,
+                         {.getter = "isHighlighted"}),
+                rt::method("setSelected:animated:", &TableViewCell::setSelectedAnimated),
+                rt::method("setHighlighted:animated:", &TableViewCell::setHighlightedAnimated),
+                rt::method("prepareForReuse", &TableViewCell::prepareForReuseBody))
+
+} // namespace ui

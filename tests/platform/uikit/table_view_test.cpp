@@ -1,0 +1,410 @@
+// Table views: what the data source and the delegate are asked and in what order, row geometry
+// for mixed heights, reuse through the registered identifiers, and selection.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/exception.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/interceptable.h"
+#include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/table_view.h"
+
+namespace {
+
+using cg::Point;
+using ns::str;
+using Strings = std::vector<std::string>;
+
+rt::Ref<ns::IndexPath> at(long row, long section = 0) {
+    return ns::IndexPath::indexPathForRowInSection(row, section);
+}
+
+std::string text(const rt::Ref<ns::IndexPath>& indexPath) {
+    return indexPath ? std::to_string(indexPath->section()) + "-" + std::to_string(indexPath->row()) : "nil";
+}
+
+// A cell that counts its reuse.
+class CountingCell : public ui::TableViewCell {
+    RT_CLASS(CountingCell)
+public:
+    int reused = 0;
+    static inline int made = 0;
+
+protected:
+    CountingCell() { ++made; }
+    void prepareForReuseBody() override {
+        TableViewCell::prepareForReuseBody();
+        ++reused;
+    }
+};
+RT_DEFINE_CLASS(CountingCell, "TableTestCountingCell", ui::TableViewCell)
+
+// Rows in sections, each of its own height; dequeues "Row" cells and writes "section-row" into
+// their labels. Logs every question as "rows 0", "height 0-2", "cell 0-2", "select 0-2", ...
+class Source : public rt::Object {
+    RT_CLASS(Source)
+public:
+    std::vector<std::vector<double>> heights;
+    std::vector<double> headers, footers;
+    Strings calls;
+    rt::Ref<ns::String> identifier = str("Row");
+
+    long sections(const rt::Id&) {
+        calls.push_back("sections");
+        return static_cast<long>(heights.size());
+    }
+    long rows(const rt::Id& table, long section) {
+        EXPECT_TRUE(rt::cast<ui::TableView>(table));
+        calls.push_back("rows " + std::to_string(section));
+        return static_cast<long>(heights[static_cast<std::size_t>(section)].size());
+    }
+    double height(const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        calls.push_back("height " + text(path));
+        return heights[static_cast<std::size_t>(path->section())][static_cast<std::size_t>(path->row())];
+    }
+    rt::Id cell(const rt::Id& table, const rt::Ref<ns::IndexPath>& path) {
+        calls.push_back("cell " + text(path));
+        auto cell = rt::cast<ui::TableView>(table)->dequeueReusableCellWithIdentifierForIndexPath(identifier, path);
+        if (cell) cell->textLabel()->setText(str(text(path)));
+        return cell;
+    }
+    double headerHeight(const rt::Id&, long section) { return headers.empty() ? 0 : headers[static_cast<std::size_t>(section)]; }
+    double footerHeight(const rt::Id&, long section) { return footers.empty() ? 0 : footers[static_cast<std::size_t>(section)]; }
+    rt::Id headerView(const rt::Id& table, long section) {
+        calls.push_back("header " + std::to_string(section));
+        return rt::cast<ui::TableView>(table)->dequeueReusableHeaderFooterViewWithIdentifier(str("Header"));
+    }
+    void select(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("select " + text(path)); }
+};
+RT_DEFINE_CLASS(Source, "TableTestSource", rt::Object, rt::method("numberOfSectionsInTableView:", &Source::sections),
+                rt::method("tableView:numberOfRowsInSection:", &Source::rows),
+                rt::method("tableView:heightForRowAtIndexPath:", &Source::height),
+                rt::method("tableView:cellForRowAtIndexPath:", &Source::cell),
+                rt::method("tableView:heightForHeaderInSection:", &Source::headerHeight),
+                rt::method("tableView:heightForFooterInSection:", &Source::footerHeight),
+                rt::method("tableView:viewForHeaderInSection:", &Source::headerView),
+                rt::method("tableView:didSelectRowAtIndexPath:", &Source::select))
+
+// Only the two required methods: one section, rows of the table's row height, and cells made the
+// old way when none can be dequeued.
+class PlainSource : public rt::Object {
+    RT_CLASS(PlainSource)
+public:
+    long count = 3;
+    int made = 0;
+    long rows(const rt::Id&, long) { return count; }
+    rt::Id cell(const rt::Id& table, const rt::Ref<ns::IndexPath>&) {
+        if (auto cell = rt::cast<ui::TableView>(table)->dequeueReusableCellWithIdentifier(str("Plain"))) return cell;
+        ++made;
+        return rt::make<ui::TableViewCell>(ui::TableViewCellStyle::Subtitle, str("Plain"));
+    }
+};
+RT_DEFINE_CLASS(PlainSource, "TableTestPlainSource", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &PlainSource::rows),
+                rt::method("tableView:cellForRowAtIndexPath:", &PlainSource::cell))
+
+// A nib as the table sees one: it answers instantiateWithOwner:options: with its top-level
+// objects, here a label and then a cell whose outlet is already wired.
+class CellNib : public rt::Object {
+    RT_CLASS(CellNib)
+public:
+    int instantiated = 0;
+    rt::Ref<ns::Array> instantiate(const rt::Id&, const rt::Id&) {
+        ++instantiated;
+        auto cell = rt::make<CountingCell>();
+        cell->setTag(7);
+        return ns::Array::withObjects({rt::make<ui::Label>(), cell});
+    }
+};
+RT_DEFINE_CLASS(CellNib, "TableTestCellNib", rt::Object,
+                rt::method("instantiateWithOwner:options:", &CellNib::instantiate))
+
+class TableViews : public testing::Test {
+protected:
+    void SetUp() override { CountingCell::made = 0; }
+    rt::Ref<ui::TableView> makeTable(const rt::Id& source, double width = 320) {
+        auto table = rt::make<ui::TableView>(cg::Rect::make(0, 0, width, 480));
+        table->setDataSource(source);
+        table->setDelegate(source);
+        table->registerClassForCellReuseIdentifier(&CountingCell::staticClass(), str("Row"));
+        return table;
+    }
+};
+
+TEST_F(TableViews, TheDataSourceIsAskedForEveryRowAndTheCellsAreKept) {
+    auto source = rt::make<Source>();
+    source->heights = {{70, 40, 70}, {44, 44}};
+    auto table = makeTable(source);
+    table->reloadData();
+
+    EXPECT_EQ(source->calls, (Strings{"sections", "rows 0", "height 0-0", "height 0-1", "height 0-2", "rows 1",
+                                      "height 1-0", "height 1-1", "cell 0-0", "cell 0-1", "cell 0-2", "cell 1-0",
+                                      "cell 1-1"}));
+    EXPECT_EQ(table->numberOfSections(), 2);
+    EXPECT_EQ(table->numberOfRowsInSection(0), 3);
+    EXPECT_EQ(table->numberOfRowsInSection(2), 0);
+    EXPECT_EQ(CountingCell::made, 5);
+
+    auto cell = table->cellForRowAtIndexPath(at(1, 1));
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->textLabel()->text()->utf8(), "1-1");
+    EXPECT_EQ(cell->superview(), table);
+    EXPECT_EQ(cell->frame(), cg::Rect::make(0, 224, 320, 44));
+    EXPECT_EQ(text(table->indexPathForCell(cell)), "1-1");
+    EXPECT_FALSE(table->cellForRowAtIndexPath(at(3, 0)));
+    EXPECT_EQ(table->contentSize(), (cg::Size{320, 268}));
+}
+
+TEST_F(TableViews, TheRowAtAPointFollowsMixedHeights) {
+    auto source = rt::make<Source>();
+    source->heights = {{70, 40, 0, 70}, {44}};
+    source->headers = {0, 20};
+    auto table = makeTable(source, 300);
+    table->reloadData();
+
+    struct Probe {
+        Point point;
+        const char* row;
+    };
+    for (const Probe& probe : {Probe{{10, 0}, "0-0"}, Probe{{10, 69.9}, "0-0"}, Probe{{10, 70}, "0-1"},
+                               Probe{{299, 109.5}, "0-1"}, Probe{{10, 110}, "0-3"}, Probe{{10, 179.9}, "0-3"},
+                               Probe{{10, 185}, "nil"}, Probe{{10, 200}, "1-0"}, Probe{{10, 243.9}, "1-0"},
+                               Probe{{10, 244}, "nil"}, Probe{{10, -1}, "nil"}, Probe{{300, 10}, "nil"},
+                               Probe{{-0.5, 10}, "nil"}})
+        EXPECT_EQ(text(table->indexPathForRowAtPoint(probe.point)), probe.row) << probe.point.x << "," << probe.point.y;
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(3)), cg::Rect::make(0, 110, 300, 70));
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(0, 1)), cg::Rect::make(0, 200, 300, 44));
+    EXPECT_TRUE(table->rectForRowAtIndexPath(at(1, 1)).isNull());
+
+    // A button in a cell finds its row by its centre in the table's coordinates, as the screens do.
+    auto button = rt::make<ui::Button>();
+    button->setFrame(cg::Rect::make(250, 10, 40, 30));
+    table->cellForRowAtIndexPath(at(3))->contentView()->addSubview(button);
+    const Point centre = button->superview()->convertPointToView(button->center(), table.get());
+    EXPECT_EQ(text(table->indexPathForRowAtPoint(centre)), "0-3");
+}
+
+TEST_F(TableViews, RowsTakeTheRowHeightWithoutTheDelegateAndTheFooterViewGoesBelow) {
+    auto source = rt::make<PlainSource>();
+    auto table = rt::make<ui::TableView>(cg::Rect::make(0, 0, 320, 480));
+    table->setDataSource(source);
+    table->reloadData();
+    EXPECT_EQ(table->numberOfSections(), 1);
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(2)), cg::Rect::make(0, 88, 320, 44));
+
+    table->setRowHeight(50);
+    auto footer = rt::make<ui::View>(cg::Rect::make(0, 0, 10, 12));
+    table->setTableFooterView(footer);
+    table->reloadData();
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(2)), cg::Rect::make(0, 100, 320, 50));
+    EXPECT_EQ(footer->frame(), cg::Rect::make(0, 150, 320, 12));
+    EXPECT_EQ(footer->superview(), table);
+    EXPECT_EQ(table->contentSize().height, 162);
+
+    // Without a data source there are no rows.
+    table->setDataSource(nullptr);
+    table->reloadData();
+    EXPECT_EQ(table->numberOfSections(), 0);
+    EXPECT_EQ(footer->frame().origin.y, 0);
+}
+
+TEST_F(TableViews, AReloadReusesTheCellsRowByRowAfterTheirPrepareForReuse) {
+    auto source = rt::make<Source>();
+    source->heights = {{44, 44, 44}};
+    auto table = makeTable(source);
+    table->reloadData();
+    std::vector<rt::Ref<ui::TableViewCell>> first;
+    for (long row = 0; row < 3; ++row)
+        first.push_back(table->cellForRowAtIndexPath(at(row)));
+
+    table->reloadData();
+    EXPECT_EQ(CountingCell::made, 3) << "no cell is made while one can be reused";
+    for (long row = 0; row < 3; ++row) {
+        EXPECT_EQ(table->cellForRowAtIndexPath(at(row)), first[static_cast<std::size_t>(row)]) << row;
+        EXPECT_EQ(rt::cast<CountingCell>(first[static_cast<std::size_t>(row)])->reused, 1) << row;
+    }
+
+    // Fewer rows: the cells not taken again leave the table, and come back when rows do.
+    source->heights = {{44}};
+    table->reloadData();
+    EXPECT_EQ(table->subviewList().size(), 1u);
+    EXPECT_FALSE(first[2]->superview());
+    source->heights = {{44, 44, 44, 44}};
+    table->reloadData();
+    EXPECT_EQ(CountingCell::made, 4);
+    EXPECT_EQ(table->subviewList().size(), 4u);
+    EXPECT_EQ(first[2]->superview(), table);
+}
+
+std::vector<std::string>* announcements = nullptr;
+void recordAnnouncement(rt::Object&, const rt::Invocation& call) {
+    announcements->push_back(std::string(call.selector().name()));
+}
+
+TEST_F(TableViews, ReuseClearsTheSelectionAndAnnouncesPrepareForReuseWhenIntercepted) {
+    std::vector<std::string> heard;
+    announcements = &heard;
+    const rt::CallAnnouncer previous = rt::setCallAnnouncer(&recordAnnouncement);
+    auto source = rt::make<Source>();
+    source->heights = {{44, 44}};
+    auto table = makeTable(source);
+    table->reloadData();
+    auto cell = table->cellForRowAtIndexPath(at(1));
+    cell->setSelected(true);
+    cell->setHighlighted(true);
+    cell->setIntercepted(true);
+
+    table->reloadData();
+    rt::setCallAnnouncer(previous);
+    announcements = nullptr;
+    EXPECT_EQ(heard, (Strings{"prepareForReuse"}));
+    EXPECT_FALSE(cell->isSelected());
+    EXPECT_FALSE(cell->isHighlighted());
+    EXPECT_EQ(cell->textLabel()->text()->utf8(), "0-1") << "the labels keep their text until the data source writes";
+    cell->setIntercepted(false);
+}
+
+TEST_F(TableViews, IdentifiersMapToClassesNibsFactoriesOrCellsMadeByTheDataSource) {
+    auto source = rt::make<Source>();
+    source->heights = {{44, 44}};
+    auto table = makeTable(source);
+
+    auto nib = rt::make<CellNib>();
+    table->registerNibForCellReuseIdentifier(nib, str("reuseCell"));
+    source->identifier = str("reuseCell");
+    table->reloadData();
+    table->reloadData();
+    EXPECT_EQ(nib->instantiated, 2);
+    EXPECT_EQ(table->cellForRowAtIndexPath(at(0))->tag(), 7);
+    EXPECT_EQ(table->cellForRowAtIndexPath(at(1))->reuseIdentifier()->utf8(), "reuseCell");
+
+    int factoryRuns = 0;
+    table->registerCellFactory(str("ReuseIdentifier"), [&factoryRuns] {
+        ++factoryRuns;
+        return rt::make<ui::TableViewCell>();
+    });
+    source->identifier = str("ReuseIdentifier");
+    table->reloadData();
+    EXPECT_EQ(factoryRuns, 2);
+    EXPECT_EQ(table->cellForRowAtIndexPath(at(1))->reuseIdentifier()->utf8(), "ReuseIdentifier");
+
+    // The old way: nil from an identifier nobody registered, then the data source's own cell.
+    auto plain = rt::make<PlainSource>();
+    table->setDataSource(plain);
+    table->setDelegate(plain);
+    table->reloadData();
+    table->reloadData();
+    EXPECT_EQ(plain->made, 3);
+    EXPECT_TRUE(table->cellForRowAtIndexPath(at(0))->detailTextLabel());
+
+    ns::CapturedLog captured;
+    EXPECT_FALSE(table->dequeueReusableCellWithIdentifierForIndexPath(str("Missing"), at(0)));
+    EXPECT_TRUE(captured.contains("unable to dequeue a cell with identifier Missing")) << testing::PrintToString(captured.lines());
+}
+
+TEST_F(TableViews, AReloadThatRaisesLeavesTheTableReloadable) {
+    auto source = rt::make<Source>();
+    source->heights = {{44}};
+    source->identifier = str("Raising");
+    auto table = makeTable(source);
+    table->registerCellFactory(str("Raising"), []() -> rt::Ref<ui::TableViewCell> {
+        ns::raise("NSInternalInconsistencyException", "Could not load NIB");
+    });
+    EXPECT_THROW(table->reloadData(), ns::Exception);
+    source->identifier = str("Row");
+    table->reloadData();
+    EXPECT_TRUE(table->cellForRowAtIndexPath(at(0)));
+}
+
+long selections(const Strings& calls) {
+    return std::count_if(calls.begin(), calls.end(), [](const std::string& call) { return call.starts_with("select"); });
+}
+
+TEST_F(TableViews, ATapSelectsTheRowAndTellsTheDelegateSelectionFromCodeTellsNoOne) {
+    auto source = rt::make<Source>();
+    source->heights = {{44, 44, 44}};
+    auto table = makeTable(source);
+    table->reloadData();
+    source->calls.clear();
+
+    EXPECT_TRUE(table->tapRowAtIndexPath(at(1)));
+    EXPECT_TRUE(table->tapRowAtIndexPath(at(2)));
+    EXPECT_EQ(source->calls, (Strings{"select 0-1", "select 0-2"}));
+    EXPECT_EQ(text(table->indexPathForSelectedRow()), "0-2");
+    EXPECT_FALSE(table->cellForRowAtIndexPath(at(1))->isSelected());
+    EXPECT_TRUE(table->cellForRowAtIndexPath(at(2))->isSelected());
+
+    rt::send(table, rt::Sel("deselectRowAtIndexPath:animated:"), at(2), true);
+    EXPECT_FALSE(table->indexPathForSelectedRow());
+    EXPECT_FALSE(table->cellForRowAtIndexPath(at(2))->isSelected());
+    table->selectRowAtIndexPath(at(0), false);
+    EXPECT_TRUE(table->cellForRowAtIndexPath(at(0))->isSelected());
+    table->reloadData();
+    EXPECT_FALSE(table->indexPathForSelectedRow()) << "a reload forgets the selection";
+    EXPECT_EQ(selections(source->calls), 2) << "selection from code tells no one";
+
+    EXPECT_FALSE(table->tapRowAtIndexPath(at(3)));
+    EXPECT_FALSE(table->tapRowAtIndexPath(at(0, 1)));
+    ns::setValueForKey(table, ns::Number::withBool(false), "allowsSelection");
+    EXPECT_FALSE(table->tapRowAtIndexPath(at(0)));
+    EXPECT_EQ(selections(source->calls), 2);
+}
+
+TEST_F(TableViews, SectionHeadersAreStackedAndReused) {
+    auto source = rt::make<Source>();
+    source->heights = {{44}, {44}};
+    source->headers = {30, 0};
+    source->footers = {10, 0};
+    auto table = makeTable(source);
+    table->registerClassForHeaderFooterViewReuseIdentifier(&ui::TableViewHeaderFooterView::staticClass(), str("Header"));
+    table->reloadData();
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(0, 0)).origin.y, 30);
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(0, 1)).origin.y, 84);
+    const auto& subviews = table->subviewList();
+    ASSERT_EQ(subviews.size(), 3u) << "a section of no header height is asked for no view";
+    auto header = rt::cast<ui::TableViewHeaderFooterView>(subviews.front());
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->frame(), cg::Rect::make(0, 0, 320, 30));
+
+    table->reloadData();
+    EXPECT_EQ(table->subviewList().front(), header) << "the header view is reused";
+    EXPECT_EQ(std::count(source->calls.begin(), source->calls.end(), "header 0"), 2);
+    EXPECT_EQ(std::count(source->calls.begin(), source->calls.end(), "header 1"), 0);
+}
+
+TEST_F(TableViews, TheDataSourceAndDelegateAreHeldWeaklyAndTheirProtocolsCarryEncodings) {
+    auto table = rt::make<ui::TableView>(cg::Rect::make(0, 0, 320, 480));
+    {
+        auto source = rt::make<Source>();
+        table->setDataSource(source);
+        table->setDelegate(source);
+    }
+    EXPECT_FALSE(table->dataSource());
+    EXPECT_FALSE(table->delegate());
+
+    const rt::Protocol* dataSource = rt::Protocol::named("UITableViewDataSource");
+    const rt::Protocol* delegate = rt::Protocol::named("UITableViewDelegate");
+    ASSERT_EQ(dataSource, &ui::tableViewDataSourceProtocol());
+    ASSERT_EQ(delegate, &ui::tableViewDelegateProtocol());
+    ASSERT_TRUE(dataSource->method(rt::Sel("tableView:cellForRowAtIndexPath:"), true));
+    EXPECT_EQ(dataSource->method(rt::Sel("tableView:numberOfRowsInSection:"), true)->types, "q@:@q");
+    EXPECT_TRUE(dataSource->method(rt::Sel("numberOfSectionsInTableView:"), false));
+    // The encodings are what a delegate method with the matching C++ signature registers.
+    for (const char* selector : {"tableView:heightForRowAtIndexPath:", "tableView:didSelectRowAtIndexPath:",
+                                 "tableView:heightForHeaderInSection:"})
+        EXPECT_EQ(delegate->method(rt::Sel(selector), false)->types,
+                  Source::staticClass().instanceMethod(rt::Sel(selector))->types)
+            << selector;
+    EXPECT_TRUE(table->respondsToSelector(rt::Sel("setSeparatorInset:")));
+}
+
+} // namespace
