@@ -1,0 +1,62 @@
+#pragma once
+// ui::NavigationItem ("UINavigationItem"): what a navigation bar shows for one controller: its
+// title or title view, whether the back button is hidden, and its bar button items (the platform's
+// UIBarButtonItem objects, kept in arrays: left and right, front item first).
+//
+// Every setter is observable. Main thread only.
+
+#include <string_view>
+
+#include "platform/runtime/object.h"
+
+namespace ns {
+class Array;
+class String;
+}
+
+namespace ui {
+
+class View;
+
+class NavigationItem : public rt::Object {
+    RT_CLASS(NavigationItem)
+public:
+    static rt::Ref<NavigationItem> withTitle(std::string_view title);
+
+    const rt::Ref<ns::String>& title() const noexcept { return title_; }
+    void setTitle(const rt::Ref<ns::String>& title);
+    const rt::Ref<View>& titleView() const noexcept { return titleView_; }
+    void setTitleView(const rt::Ref<View>& view);
+    bool hidesBackButton() const noexcept { return hidesBackButton_; }
+    void setHidesBackButton(bool hides);
+    void setHidesBackButtonAnimated(bool hides, bool animated) {
+        (void)animated;
+        setHidesBackButton(hides);
+    }
+
+    // Never nil: an empty array when there are none.
+    rt::Ref<ns::Array> rightBarButtonItems() const;
+    void setRightBarButtonItems(const rt::Ref<ns::Array>& items);
+    // The first right item, or nil; setting one replaces them all.
+    rt::Id rightBarButtonItem() const;
+    void setRightBarButtonItem(const rt::Id& item);
+    rt::Ref<ns::Array> leftBarButtonItems() const;
+    void setLeftBarButtonItems(const rt::Ref<ns::Array>& items);
+    rt::Id leftBarButtonItem() const;
+    void setLeftBarButtonItem(const rt::Id& item);
+    // The item shown as the back button of the controller above this one (nil: the title).
+    const rt::Id& backBarButtonItem() const noexcept { return backBarButtonItem_; }
+    void setBackBarButtonItem(const rt::Id& item);
+
+private:
+    NavigationItem() = default;
+
+    rt::Ref<ns::String> title_;
+    rt::Ref<View> titleView_;
+    rt::Ref<ns::Array> rightItems_;
+    rt::Ref<ns::Array> leftItems_;
+    rt::Id backBarButtonItem_;
+    bool hidesBackButton_ = false;
+};
+
+} // namespace ui
