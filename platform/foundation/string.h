@@ -126,3 +126,10 @@ private:
 inline rt::Ref<String> str(std::string_view utf8) { return String::make(utf8); }
 
 } // namespace ns
+
+// NSRange, as delegate callbacks of text controls take it.
+template <>
+struct rt::StructEncoding<ns::Range> {
+    static constexpr const char* value = "{_NSRange=QQ}";
+};
+

@@ -86,18 +86,27 @@ void Control::sendActionToForEvent(rt::Sel action, const rt::Id& target, const r
 }
 
 void Control::setEnabled(bool enabled) {
-    rt::KeyChange change(this, "enabled");
-    enabled_ = enabled;
+    {
+        rt::KeyChange change(this, "enabled");
+        enabled_ = enabled;
+    }
+    stateDidChange();
 }
 
 void Control::setSelected(bool selected) {
-    rt::KeyChange change(this, "selected");
-    selected_ = selected;
+    {
+        rt::KeyChange change(this, "selected");
+        selected_ = selected;
+    }
+    stateDidChange();
 }
 
 void Control::setHighlighted(bool highlighted) {
-    rt::KeyChange change(this, "highlighted");
-    highlighted_ = highlighted;
+    {
+        rt::KeyChange change(this, "highlighted");
+        highlighted_ = highlighted;
+    }
+    stateDidChange();
 }
 
 bool Control::touchEndsInside(const rt::Ref<ns::Set>& touches) const {

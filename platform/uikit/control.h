@@ -68,7 +68,7 @@ public:
     virtual void sendActionToForEvent(rt::Sel action, const rt::Id& target, const rt::Ref<Event>& event);
 
     bool isEnabled() const noexcept { return enabled_; }
-    virtual void setEnabled(bool enabled);
+    void setEnabled(bool enabled);
     bool isSelected() const noexcept { return selected_; }
     void setSelected(bool selected);
     bool isHighlighted() const noexcept { return highlighted_; }
@@ -82,6 +82,8 @@ protected:
     Control() = default;
     explicit Control(const cg::Rect& frame) : View(frame) {}
 
+    // After enabled, selected or highlighted changed.
+    virtual void stateDidChange() {}
     // What a completed tap does besides touch-up-inside (a switch flips, a field begins editing).
     // Runs after the touch-up-inside actions.
     virtual void didCompleteTap(const rt::Ref<Event>& event) { (void)event; }

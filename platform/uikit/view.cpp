@@ -13,6 +13,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/gesture_recognizer.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/window.h"
 
 namespace ui {
@@ -391,6 +392,31 @@ void View::sizeToFit() {
     setFrame({f.origin, fitting});
 }
 
+void View::addConstraint(const rt::Ref<LayoutConstraint>& constraint) {
+    if (!constraint || std::find(constraints_.begin(), constraints_.end(), constraint) != constraints_.end()) return;
+    constraints_.push_back(constraint);
+    constraint->setActive(true);
+    setNeedsLayout();
+}
+
+void View::addConstraints(const rt::Ref<ns::Array>& constraints) {
+    if (!constraints) return;
+    for (const rt::Id& object : *constraints)
+        addConstraint(rt::cast<LayoutConstraint>(object));
+}
+
+void View::removeConstraint(const rt::Ref<LayoutConstraint>& constraint) {
+    auto at = std::find(constraints_.begin(), constraints_.end(), constraint);
+    if (at == constraints_.end()) return;
+    constraints_.erase(at);
+    constraint->setActive(false);
+    setNeedsLayout();
+}
+
+rt::Ref<ns::Array> View::constraints() const {
+    return ns::Array::make(std::vector<rt::Id>(constraints_.begin(), constraints_.end()));
+}
+
 // ---- Gestures ----------------------------------------------------------------------------------
 
 void View::addGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer) {
@@ -464,6 +490,10 @@ RT_DEFINE_CLASS(View, "UIView", Responder,
                 rt::prop("subviews", &View::subviews, {.memory = rt::Memory::Copy}),
                 rt::prop("window", &View::window, {.memory = rt::Memory::Weak}),
                 rt::prop("gestureRecognizers", &View::gestureRecognizers, {.memory = rt::Memory::Copy}),
+                rt::prop("constraints", &View::constraints, {.memory = rt::Memory::Copy}),
+                rt::method("addConstraint:", &View::addConstraint),
+                rt::method("addConstraints:", &View::addConstraints),
+                rt::method("removeConstraint:", &View::removeConstraint),
                 rt::method("layoutSubviews", &View::layoutSubviews),
                 rt::method("setNeedsLayout", &View::setNeedsLayout),
                 rt::method("layoutIfNeeded", &View::layoutIfNeeded))

@@ -40,6 +40,7 @@ namespace ui {
 class Color;
 class Event;
 class GestureRecognizer;
+class LayoutConstraint;
 class Window;
 
 class View : public Responder {
@@ -124,6 +125,13 @@ public:
     // Resizes the bounds to sizeThatFits(its size), keeping the frame's origin.
     void sizeToFit();
 
+    // The constraints the view holds (kept for the layout pass; nothing solves them yet).
+    void addConstraint(const rt::Ref<LayoutConstraint>& constraint);
+    void addConstraints(const rt::Ref<ns::Array>& constraints);
+    void removeConstraint(const rt::Ref<LayoutConstraint>& constraint);
+    const std::vector<rt::Ref<LayoutConstraint>>& constraintList() const noexcept { return constraints_; }
+    rt::Ref<ns::Array> constraints() const;
+
     // ---- Gestures ----
     void addGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer);
     void removeGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer);
@@ -181,6 +189,7 @@ private:
     rt::Weak<Responder> owner_;
     std::vector<rt::Ref<View>> subviews_;
     std::vector<rt::Ref<GestureRecognizer>> recognizers_;
+    std::vector<rt::Ref<LayoutConstraint>> constraints_;
 };
 
 } // namespace ui

@@ -1,5 +1,6 @@
 #include "tests/testkit/main_loop.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -17,11 +18,14 @@ namespace {
 
 constexpr double kSettleSeconds = 5;
 
+std::atomic<bool> gHalted{false};
+
 // Drains the main thread's work and waits for the pool to settle, until both are quiet together.
 // False (the failure reported) when either does not come to an end.
 bool settle() {
     auto& pool = dispatch::detail::WorkerPool::shared();
     for (;;) {
+        if (isSteppingHalted()) return true;
         if (!drainMainQueue()) return false;
         if (!pool.waitSettled(kSettleSeconds, dispatch::detail::mainRunLoopHasWork)) {
             ADD_FAILURE() << "the worker pool did not settle within " << kSettleSeconds << " s";
@@ -35,8 +39,10 @@ bool settle() {
 
 bool drainMainQueue(std::size_t maxPasses) {
     const auto& loop = ns::RunLoop::main();
-    for (std::size_t pass = 0; pass < maxPasses; ++pass)
+    for (std::size_t pass = 0; pass < maxPasses; ++pass) {
+        if (isSteppingHalted()) return true;
         if (!loop->runMode(ns::DefaultRunLoopMode, nullptr)) return true;
+    }
     if (!dispatch::detail::mainRunLoopHasWork()) return true; // the last pass emptied it
     ADD_FAILURE() << "the main queue still had work after " << maxPasses
                   << " passes of the main run loop: work keeps queueing more of itself";
@@ -51,7 +57,7 @@ void runMainLoopUntil(ns::TimeInterval virtualTime) {
     }
     auto& timers = dispatch::detail::TimerManager::shared();
     for (;;) {
-        if (!settle()) return;
+        if (!settle() || isSteppingHalted()) return;
         std::optional<ns::TimeInterval> next = timers.nextDeadline();
         if (!next || *next > virtualTime) break;
         if (*next > clock->now()) {
@@ -60,8 +66,21 @@ void runMainLoopUntil(ns::TimeInterval virtualTime) {
             timers.fireDue();
         }
     }
+    if (isSteppingHalted()) return;
     clock->setNow(virtualTime);
     settle();
+}
+
+void haltStepping() {
+    gHalted.store(true);
+}
+
+void resumeStepping() {
+    gHalted.store(false);
+}
+
+bool isSteppingHalted() {
+    return gHalted.load();
 }
 
 void runMainLoopFor(double seconds) {

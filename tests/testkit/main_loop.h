@@ -25,6 +25,13 @@ void runMainLoopUntil(ns::TimeInterval virtualTime);
 // runMainLoopUntil(now + seconds).
 void runMainLoopFor(double seconds);
 
+// Stops all stepping (the application fixture does when the application exits the process):
+// until resumeStepping, drainMainQueue and runMainLoopUntil return before their next pass of the
+// main run loop and leave the clock where it is, as a process that has ended runs nothing more.
+void haltStepping();
+void resumeStepping();
+bool isSteppingHalted();
+
 // Waits (real time, bounded) until the worker pool has nothing queued or running and no timer is
 // being fired. Tests call it before they end so work in flight has released what it held.
 bool waitForWorkersIdle(double realSecondsTimeout = 5);

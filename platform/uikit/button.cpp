@@ -1,0 +1,116 @@
+#include "platform/uikit/button.h"
+
+#include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/label.h"
+
+namespace ui {
+
+Button::Button() : Button(cg::Rect::zero()) {}
+
+Button::Button(const cg::Rect& frame, ButtonType type) : Control(frame), type_(type) {
+    titleLabel_ = rt::make<Label>(cg::Rect::make(0, 0, frame.width(), frame.height()));
+    titleLabel_->setFont(Font::systemFontOfSize(15));
+    titleLabel_->setTextAlignment(TextAlignment::Center);
+    addSubview(titleLabel_);
+    if (type == ButtonType::System)
+        titleColors_[ControlStates::Normal] = Color::colorWithRed(0, 122.0 / 255, 1, 1);
+}
+
+rt::Ref<Button> Button::buttonWithType(ButtonType type) {
+    return rt::make<Button>(cg::Rect::zero(), type);
+}
+
+ControlState Button::state() const {
+    ControlState state = ControlStates::Normal;
+    if (isHighlighted()) state |= ControlStates::Highlighted;
+    if (!isEnabled()) state |= ControlStates::Disabled;
+    if (isSelected()) state |= ControlStates::Selected;
+    return state;
+}
+
+template <class T>
+rt::Ref<T> Button::lookup(const PerState<T>& table, ControlState state) {
+    if (auto it = table.find(state); it != table.end()) return it->second;
+    // A combined state falls back to its single flags (disabled first), then to normal.
+    for (ControlState flag : {ControlStates::Disabled, ControlStates::Selected, ControlStates::Highlighted})
+        if (state & flag)
+            if (auto it = table.find(flag); it != table.end()) return it->second;
+    if (auto it = table.find(ControlStates::Normal); it != table.end()) return it->second;
+    return nullptr;
+}
+
+void Button::setTitleForState(rt::Ref<ns::String> title, ControlState state) {
+    if (title) titles_[state] = std::move(title);
+    else titles_.erase(state);
+    showCurrentTitle();
+}
+
+rt::Ref<ns::String> Button::titleForState(ControlState state) const {
+    return lookup(titles_, state);
+}
+
+void Button::setTitleColorForState(rt::Ref<Color> color, ControlState state) {
+    if (color) titleColors_[state] = std::move(color);
+    else titleColors_.erase(state);
+    showCurrentTitle();
+}
+
+rt::Ref<Color> Button::titleColorForState(ControlState state) const {
+    return lookup(titleColors_, state);
+}
+
+void Button::setImageForState(rt::Ref<Image> image, ControlState state) {
+    if (image) images_[state] = std::move(image);
+    else images_.erase(state);
+}
+
+rt::Ref<Image> Button::imageForState(ControlState state) const {
+    return lookup(images_, state);
+}
+
+rt::Ref<Image> Button::currentImage() const {
+    return imageForState(state());
+}
+
+void Button::setBackgroundImageForState(rt::Ref<Image> image, ControlState state) {
+    if (image) backgroundImages_[state] = std::move(image);
+    else backgroundImages_.erase(state);
+}
+
+rt::Ref<Image> Button::backgroundImageForState(ControlState state) const {
+    return lookup(backgroundImages_, state);
+}
+
+void Button::showCurrentTitle() {
+    const ControlState now = state();
+    titleLabel_->setText(titleForState(now));
+    if (rt::Ref<Color> color = titleColorForState(now)) titleLabel_->setTextColor(color);
+}
+
+void Button::layoutSubviews() {
+    titleLabel_->setFrame(bounds());
+}
+
+std::string Button::description() const {
+    std::string text = View::description();
+    text.pop_back();
+    rt::Ref<ns::String> title = currentTitle();
+    return text + "; title = '" + (title ? title->utf8() : std::string()) + "'>";
+}
+
+RT_DEFINE_CLASS(Button, "UIButton", Control, rt::prop("buttonType", &Button::buttonType),
+                rt::prop("currentTitle", &Button::currentTitle), rt::prop("currentImage", &Button::currentImage),
+                rt::prop("titleLabel", &Button::titleLabel),
+                rt::method("setTitle:forState:", &Button::setTitleForState),
+                rt::method("titleForState:", &Button::titleForState),
+                rt::method("setTitleColor:forState:", &Button::setTitleColorForState),
+                rt::method("setImage:forState:", &Button::setImageForState),
+                rt::method("imageForState:", &Button::imageForState),
+                rt::method("setBackgroundImage:forState:", &Button::setBackgroundImageForState),
+                rt::classMethod("buttonWithType:", &Button::buttonWithType))
+
+} // namespace ui

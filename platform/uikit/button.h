@@ -1,0 +1,77 @@
+#pragma once
+// ui::Button ("UIButton"): a control with a title, a title colour and images per control state. A
+// state without its own title shows the normal one. The title label is a subview that shows the
+// current title.
+//
+// A tap sends touch-up-inside (64) to the targets with the button as sender and the event, whose
+// one touch lies where the finger lifted.
+
+#include <map>
+
+#include "platform/foundation/string.h"
+#include "platform/uikit/control.h"
+
+namespace ui {
+
+class Color;
+class Image;
+class Label;
+
+enum class ButtonType : long { Custom = 0, System = 1, DetailDisclosure = 2, InfoLight = 3, InfoDark = 4, ContactAdd = 5 };
+
+using ControlState = unsigned long;
+namespace ControlStates {
+inline constexpr ControlState Normal = 0;
+inline constexpr ControlState Highlighted = 1 << 0;
+inline constexpr ControlState Disabled = 1 << 1;
+inline constexpr ControlState Selected = 1 << 2;
+} // namespace ControlStates
+
+class Button : public Control {
+    RT_CLASS(Button)
+public:
+    static rt::Ref<Button> buttonWithType(ButtonType type);
+
+    ButtonType buttonType() const noexcept { return type_; }
+    // The state the button is in: highlighted, disabled and selected as flags.
+    ControlState state() const;
+
+    void setTitleForState(rt::Ref<ns::String> title, ControlState state);
+    // That state's own title, else the normal one; nil when neither is set.
+    rt::Ref<ns::String> titleForState(ControlState state) const;
+    rt::Ref<ns::String> currentTitle() const { return titleForState(state()); }
+    void setTitleColorForState(rt::Ref<Color> color, ControlState state);
+    rt::Ref<Color> titleColorForState(ControlState state) const;
+    void setImageForState(rt::Ref<Image> image, ControlState state);
+    rt::Ref<Image> imageForState(ControlState state) const;
+    rt::Ref<Image> currentImage() const;
+    void setBackgroundImageForState(rt::Ref<Image> image, ControlState state);
+    rt::Ref<Image> backgroundImageForState(ControlState state) const;
+
+    // Made with the button; shows the current title.
+    const rt::Ref<Label>& titleLabel() const noexcept { return titleLabel_; }
+
+    std::string description() const override;
+
+protected:
+    Button();
+    explicit Button(const cg::Rect& frame, ButtonType type = ButtonType::Custom);
+    void layoutSubviews() override;
+    void stateDidChange() override { showCurrentTitle(); }
+
+private:
+    template <class T>
+    using PerState = std::map<ControlState, rt::Ref<T>>;
+    template <class T>
+    static rt::Ref<T> lookup(const PerState<T>& table, ControlState state);
+    void showCurrentTitle();
+
+    ButtonType type_ = ButtonType::Custom;
+    PerState<ns::String> titles_;
+    PerState<Color> titleColors_;
+    PerState<Image> images_;
+    PerState<Image> backgroundImages_;
+    rt::Ref<Label> titleLabel_;
+};
+
+} // namespace ui

@@ -1,0 +1,106 @@
+#pragma once
+// ui::TextField ("UITextField"): one line of editable text.
+//
+// Editing. The field becomes the first responder when tapped (or told to) and its delegate agrees
+// (textFieldShouldBeginEditing:); then the delegate hears textFieldDidBeginEditing:, the targets
+// editing-did-begin (0x10000) and the default centre UITextFieldTextDidBeginEditingNotification.
+// While it edits, each keyboard edit (insertText, deleteBackward) is offered to the delegate
+// (textField:shouldChangeCharactersInRange:replacementString:) and, when made, sends
+// editing-changed (0x20000) and UITextFieldTextDidChangeNotification. Ending (the delegate may
+// refuse with textFieldShouldEndEditing:) sends textFieldDidEndEditing:, editing-did-end (0x40000)
+// and UITextFieldTextDidEndEditingNotification. Text set from code sends nothing.
+//
+// The delegate is held weakly; every callback goes by name.
+
+#include <string_view>
+
+#include "platform/foundation/string.h"
+#include "platform/uikit/control.h"
+#include "platform/uikit/text_alignment.h"
+
+namespace ui {
+
+class Font;
+
+inline constexpr const char* UITextFieldTextDidBeginEditingNotification = "UITextFieldTextDidBeginEditingNotification";
+inline constexpr const char* UITextFieldTextDidChangeNotification = "UITextFieldTextDidChangeNotification";
+inline constexpr const char* UITextFieldTextDidEndEditingNotification = "UITextFieldTextDidEndEditingNotification";
+
+enum class TextBorderStyle : long { None = 0, Line = 1, Bezel = 2, RoundedRect = 3 };
+enum class TextFieldViewMode : long { Never = 0, WhileEditing = 1, UnlessEditing = 2, Always = 3 };
+
+class TextField : public Control {
+    RT_CLASS(TextField)
+public:
+    // Never nil: the empty string when there is none (setting nil sets it).
+    const rt::Ref<ns::String>& text() const noexcept { return text_; }
+    void setText(rt::Ref<ns::String> text);
+    const rt::Ref<ns::String>& placeholder() const noexcept { return placeholder_; }
+    void setPlaceholder(rt::Ref<ns::String> placeholder);
+    const rt::Ref<Font>& font() const noexcept { return font_; }
+    void setFont(rt::Ref<Font> font);
+    const rt::Ref<Color>& textColor() const noexcept { return textColor_; }
+    void setTextColor(rt::Ref<Color> color);
+    TextAlignment textAlignment() const noexcept { return alignment_; }
+    void setTextAlignment(TextAlignment alignment);
+    TextBorderStyle borderStyle() const noexcept { return borderStyle_; }
+    void setBorderStyle(TextBorderStyle style);
+    TextFieldViewMode clearButtonMode() const noexcept { return clearButtonMode_; }
+    void setClearButtonMode(TextFieldViewMode mode);
+    bool clearsOnBeginEditing() const noexcept { return clearsOnBeginEditing_; }
+    void setClearsOnBeginEditing(bool clears);
+    bool isSecureTextEntry() const noexcept { return secure_; }
+    void setSecureTextEntry(bool secure);
+    // The platform's keyboard traits, kept as their numbers.
+    long keyboardType() const noexcept { return keyboardType_; }
+    void setKeyboardType(long type);
+    long returnKeyType() const noexcept { return returnKeyType_; }
+    void setReturnKeyType(long type);
+    long autocorrectionType() const noexcept { return autocorrectionType_; }
+    void setAutocorrectionType(long type);
+    long autocapitalizationType() const noexcept { return autocapitalizationType_; }
+    void setAutocapitalizationType(long type);
+
+    rt::Id delegate() const { return delegate_.lock(); }
+    void setDelegate(const rt::Id& delegate);
+    bool isEditing() const noexcept { return editing_; }
+
+    // The keyboard, while the field edits: false (nothing changes) when it is not editing or the
+    // delegate refused the change.
+    bool insertText(std::string_view text);
+    bool deleteBackward();
+    // The return key: asks textFieldShouldReturn:, then sends editing-did-end-on-exit; false when
+    // not editing.
+    bool pressReturn();
+
+    bool canBecomeFirstResponder() const override;
+    bool canResignFirstResponder() const override;
+
+protected:
+    TextField();
+    explicit TextField(const cg::Rect& frame);
+    void didBecomeFirstResponder() override;
+    void didResignFirstResponder() override;
+    void didCompleteTap(const rt::Ref<Event>& event) override;
+
+private:
+    bool replace(ns::Range range, std::string_view replacement);
+
+    rt::Ref<ns::String> text_;
+    rt::Ref<ns::String> placeholder_;
+    rt::Ref<Font> font_;
+    rt::Ref<Color> textColor_;
+    rt::Weak<rt::Object> delegate_;
+    TextAlignment alignment_ = TextAlignment::Natural;
+    TextBorderStyle borderStyle_ = TextBorderStyle::None;
+    TextFieldViewMode clearButtonMode_ = TextFieldViewMode::Never;
+    long keyboardType_ = 0;
+    long returnKeyType_ = 0;
+    long autocorrectionType_ = 0;
+    long autocapitalizationType_ = 2; // sentences
+    bool clearsOnBeginEditing_ = false;
+    bool secure_ = false;
+    bool editing_ = false;
+};
+
+} // namespace ui

@@ -1,0 +1,73 @@
+#pragma once
+// ui::TextView ("UITextView"): editable text of many lines.
+//
+// Editing as a text field's, with the text view's delegate callbacks, all by name:
+// textViewShouldBeginEditing:, textViewDidBeginEditing:, textView:shouldChangeTextInRange:replacementText:,
+// textViewDidChange: after each keyboard edit, textViewShouldEndEditing: and textViewDidEndEditing:;
+// and UITextViewTextDidBeginEditingNotification, UITextViewTextDidChangeNotification and
+// UITextViewTextDidEndEditingNotification. Text set from code tells no one. The delegate is held
+// weakly.
+
+#include <string_view>
+
+#include "platform/foundation/string.h"
+#include "platform/uikit/text_alignment.h"
+#include "platform/uikit/view.h"
+
+namespace ui {
+
+class Font;
+
+inline constexpr const char* UITextViewTextDidBeginEditingNotification = "UITextViewTextDidBeginEditingNotification";
+inline constexpr const char* UITextViewTextDidChangeNotification = "UITextViewTextDidChangeNotification";
+inline constexpr const char* UITextViewTextDidEndEditingNotification = "UITextViewTextDidEndEditingNotification";
+
+class TextView : public View {
+    RT_CLASS(TextView)
+public:
+    // Never nil: the empty string when there is none (setting nil sets it).
+    const rt::Ref<ns::String>& text() const noexcept { return text_; }
+    void setText(rt::Ref<ns::String> text);
+    const rt::Ref<Font>& font() const noexcept { return font_; }
+    void setFont(rt::Ref<Font> font);
+    const rt::Ref<Color>& textColor() const noexcept { return textColor_; }
+    void setTextColor(rt::Ref<Color> color);
+    TextAlignment textAlignment() const noexcept { return alignment_; }
+    void setTextAlignment(TextAlignment alignment);
+    bool isEditable() const noexcept { return editable_; }
+    void setEditable(bool editable);
+    bool isSelectable() const noexcept { return selectable_; }
+    void setSelectable(bool selectable);
+
+    rt::Id delegate() const { return delegate_.lock(); }
+    void setDelegate(const rt::Id& delegate);
+    bool isEditing() const noexcept { return editing_; }
+
+    // The keyboard, while the view edits: false (nothing changes) when it is not editing or the
+    // delegate refused the change.
+    bool insertText(std::string_view text);
+    bool deleteBackward();
+
+    bool canBecomeFirstResponder() const override;
+    bool canResignFirstResponder() const override;
+
+protected:
+    TextView();
+    explicit TextView(const cg::Rect& frame);
+    void didBecomeFirstResponder() override;
+    void didResignFirstResponder() override;
+
+private:
+    bool replace(ns::Range range, std::string_view replacement);
+
+    rt::Ref<ns::String> text_;
+    rt::Ref<Font> font_;
+    rt::Ref<Color> textColor_;
+    rt::Weak<rt::Object> delegate_;
+    TextAlignment alignment_ = TextAlignment::Natural;
+    bool editable_ = true;
+    bool selectable_ = true;
+    bool editing_ = false;
+};
+
+} // namespace ui
