@@ -4,6 +4,8 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/typed_objects.h"
 #include "platform/uikit/view.h"
 
 namespace ui {
@@ -14,11 +16,16 @@ rt::Ref<ns::Array> orEmpty(const rt::Ref<ns::Array>& items) {
     return items ? items : ns::Array::make();
 }
 
-rt::Ref<ns::Array> copied(const rt::Ref<ns::Array>& items) {
-    return items && !items->isEmpty() ? rt::downcast<ns::Array>(items->copy()) : nullptr;
+// The bar button items of the array, or nil when there are none.
+rt::Ref<ns::Array> itemsOf(const rt::Ref<ns::Array>& objects, std::string_view setter) {
+    auto items = detail::typedObjects<BarButtonItem>(objects, setter);
+    return items.empty() ? nullptr : ns::Array::make(std::vector<rt::Id>(items.begin(), items.end()));
 }
 
 } // namespace
+
+NavigationItem::NavigationItem() = default;
+NavigationItem::~NavigationItem() = default;
 
 rt::Ref<NavigationItem> NavigationItem::withTitle(std::string_view title) {
     auto item = rt::make<NavigationItem>();
@@ -47,14 +54,14 @@ rt::Ref<ns::Array> NavigationItem::rightBarButtonItems() const {
 
 void NavigationItem::setRightBarButtonItems(const rt::Ref<ns::Array>& items) {
     rt::KeyChange change(this, "rightBarButtonItems");
-    rightItems_ = copied(items);
+    rightItems_ = itemsOf(items, "-[UINavigationItem setRightBarButtonItems:]");
 }
 
-rt::Id NavigationItem::rightBarButtonItem() const {
-    return rightItems_ ? rightItems_->firstObject() : nullptr;
+rt::Ref<BarButtonItem> NavigationItem::rightBarButtonItem() const {
+    return rightItems_ ? rt::downcast<BarButtonItem>(rightItems_->firstObject()) : nullptr;
 }
 
-void NavigationItem::setRightBarButtonItem(const rt::Id& item) {
+void NavigationItem::setRightBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "rightBarButtonItem");
     setRightBarButtonItems(item ? ns::Array::withObjects({item}) : nullptr);
 }
@@ -65,19 +72,19 @@ rt::Ref<ns::Array> NavigationItem::leftBarButtonItems() const {
 
 void NavigationItem::setLeftBarButtonItems(const rt::Ref<ns::Array>& items) {
     rt::KeyChange change(this, "leftBarButtonItems");
-    leftItems_ = copied(items);
+    leftItems_ = itemsOf(items, "-[UINavigationItem setLeftBarButtonItems:]");
 }
 
-rt::Id NavigationItem::leftBarButtonItem() const {
-    return leftItems_ ? leftItems_->firstObject() : nullptr;
+rt::Ref<BarButtonItem> NavigationItem::leftBarButtonItem() const {
+    return leftItems_ ? rt::downcast<BarButtonItem>(leftItems_->firstObject()) : nullptr;
 }
 
-void NavigationItem::setLeftBarButtonItem(const rt::Id& item) {
+void NavigationItem::setLeftBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "leftBarButtonItem");
     setLeftBarButtonItems(item ? ns::Array::withObjects({item}) : nullptr);
 }
 
-void NavigationItem::setBackBarButtonItem(const rt::Id& item) {
+void NavigationItem::setBackBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "backBarButtonItem");
     backBarButtonItem_ = item;
 }

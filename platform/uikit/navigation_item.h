@@ -1,7 +1,7 @@
 #pragma once
 // ui::NavigationItem ("UINavigationItem"): what a navigation bar shows for one controller: its
-// title or title view, whether the back button is hidden, and its bar button items (the platform's
-// UIBarButtonItem objects, kept in arrays: left and right, front item first).
+// title or title view, whether the back button is hidden, and its bar button items (left and
+// right, the outermost first; an array given with other objects keeps only the items, and logs).
 //
 // Every setter is observable. Main thread only.
 
@@ -16,6 +16,7 @@ class String;
 
 namespace ui {
 
+class BarButtonItem;
 class View;
 
 class NavigationItem : public rt::Object {
@@ -38,24 +39,25 @@ public:
     rt::Ref<ns::Array> rightBarButtonItems() const;
     void setRightBarButtonItems(const rt::Ref<ns::Array>& items);
     // The first right item, or nil; setting one replaces them all.
-    rt::Id rightBarButtonItem() const;
-    void setRightBarButtonItem(const rt::Id& item);
+    rt::Ref<BarButtonItem> rightBarButtonItem() const;
+    void setRightBarButtonItem(const rt::Ref<BarButtonItem>& item);
     rt::Ref<ns::Array> leftBarButtonItems() const;
     void setLeftBarButtonItems(const rt::Ref<ns::Array>& items);
-    rt::Id leftBarButtonItem() const;
-    void setLeftBarButtonItem(const rt::Id& item);
+    rt::Ref<BarButtonItem> leftBarButtonItem() const;
+    void setLeftBarButtonItem(const rt::Ref<BarButtonItem>& item);
     // The item shown as the back button of the controller above this one (nil: the title).
-    const rt::Id& backBarButtonItem() const noexcept { return backBarButtonItem_; }
-    void setBackBarButtonItem(const rt::Id& item);
+    const rt::Ref<BarButtonItem>& backBarButtonItem() const noexcept { return backBarButtonItem_; }
+    void setBackBarButtonItem(const rt::Ref<BarButtonItem>& item);
 
 private:
-    NavigationItem() = default;
+    NavigationItem();
+    ~NavigationItem() override;
 
     rt::Ref<ns::String> title_;
     rt::Ref<View> titleView_;
     rt::Ref<ns::Array> rightItems_;
     rt::Ref<ns::Array> leftItems_;
-    rt::Id backBarButtonItem_;
+    rt::Ref<BarButtonItem> backBarButtonItem_;
     bool hidesBackButton_ = false;
 };
 
