@@ -10,7 +10,7 @@
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/window.h"
 #include "tests/platform/uikit/traced_controller.h"
-#include "tests/testkit/app/app_fixture.h"
+#include "tests/testkit/app/navigation_app_test.h"
 
 namespace {
 
@@ -18,26 +18,19 @@ using uikit_tests::TracedController;
 using uikit_tests::UnwindTarget;
 using Names = std::vector<std::string>;
 
-class NavigationDriver : public testkit::AppTest {
+class NavigationDriver : public testkit::NavigationAppTest {
 protected:
     void SetUp() override {
-        AppTest::SetUp();
+        NavigationAppTest::SetUp();
         root_ = TracedController::named("root");
-        navigation_ = ui::NavigationController::withRootViewController(root_);
-        window_ = rt::make<ui::Window>();
-        window_->setRootViewControllerObject(navigation_);
-        window_->makeKeyAndVisible();
+        showInNavigation(root_);
     }
     void TearDown() override {
-        window_ = nullptr;
-        navigation_ = nullptr;
         root_ = nullptr;
-        AppTest::TearDown();
+        NavigationAppTest::TearDown();
     }
 
     rt::Ref<TracedController> root_;
-    rt::Ref<ui::NavigationController> navigation_;
-    rt::Ref<ui::Window> window_;
 };
 
 TEST_F(NavigationDriver, TheTopAndTheStackFollowPushesAndPresentations) {
