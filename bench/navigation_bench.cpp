@@ -51,7 +51,8 @@ void BM_PushAndPopWithoutAnimation(benchmark::State& state) {
         shown.navigation->popViewControllerAnimated(false);
     }
     const long expected = 4 * static_cast<long>(state.iterations());
-    if (shown.root->calls != expected || pushed->calls != expected) state.SkipWithError("appearance calls were lost");
+    if (shown.root->calls != expected || pushed->calls != expected)
+        state.SkipWithError("appearance calls were lost");
 }
 BENCHMARK(BM_PushAndPopWithoutAnimation);
 

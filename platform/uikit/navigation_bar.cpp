@@ -4,9 +4,9 @@
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/format.h"
-#include "platform/runtime/log.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/control.h"
@@ -29,7 +29,8 @@ NavigationBar::NavigationBar() : NavigationBar(cg::Rect::make(0, 0, 320, kHeight
 NavigationBar::NavigationBar(const cg::Rect& frame) : View(frame) {
     backButton_ = rt::make<Control>(cg::Rect::make(8, 0, 80, kHeight));
     backButton_->setHidden(true);
-    backButton_->addTargetActionForControlEvents(rt::retained(this), kBackButtonTapped, ControlEvent::TouchUpInside);
+    backButton_->addTargetActionForControlEvents(rt::retained(this), kBackButtonTapped,
+                                                 ControlEvent::TouchUpInside);
     addSubview(backButton_);
 }
 
@@ -117,7 +118,8 @@ bool NavigationBar::tapBackButton() {
         return true;
     }
     rt::Ref<NavigationItem> popped = popNavigationItemAnimated(true);
-    if (rt::Id told = delegate(); told && told->respondsToSelector(kDidPopItem)) rt::send(told, kDidPopItem, self, popped);
+    if (rt::Id told = delegate(); told && told->respondsToSelector(kDidPopItem))
+        rt::send(told, kDidPopItem, self, popped);
     return true;
 }
 
@@ -126,10 +128,11 @@ void NavigationBar::backButtonTapped() {
 }
 
 RT_DEFINE_CLASS(NavigationBar, "UINavigationBar", View,
-                rt::prop("items", &NavigationBar::items, &NavigationBar::setItemsObject, {.memory = rt::Memory::Copy}),
-                rt::prop("topItem", &NavigationBar::topItem),
-                rt::prop("backItem", &NavigationBar::backItem),
-                rt::prop("delegate", &NavigationBar::delegate, &NavigationBar::setDelegate, {.memory = rt::Memory::Weak}),
+                rt::prop("items", &NavigationBar::items, &NavigationBar::setItemsObject,
+                         {.memory = rt::Memory::Copy}),
+                rt::prop("topItem", &NavigationBar::topItem), rt::prop("backItem", &NavigationBar::backItem),
+                rt::prop("delegate", &NavigationBar::delegate, &NavigationBar::setDelegate,
+                         {.memory = rt::Memory::Weak}),
                 rt::prop("barTintColor", &NavigationBar::barTintColor, &NavigationBar::setBarTintColor),
                 rt::prop("tintColor", &NavigationBar::tintColor, &NavigationBar::setTintColor),
                 rt::method("setItems:animated:", &NavigationBar::setItems),

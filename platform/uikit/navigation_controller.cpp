@@ -4,9 +4,9 @@
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/format.h"
-#include "platform/runtime/log.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/navigation_bar.h"
@@ -22,7 +22,8 @@ namespace {
 
 const rt::Sel kWillShow("navigationController:willShowViewController:animated:");
 const rt::Sel kDidShow("navigationController:didShowViewController:animated:");
-const rt::Sel kAnimationController("navigationController:animationControllerForOperation:fromViewController:toViewController:");
+const rt::Sel kAnimationController(
+    "navigationController:animationControllerForOperation:fromViewController:toViewController:");
 const rt::Sel kAnimateTransition("animateTransition:");
 
 bool contains(const std::vector<rt::Ref<ViewController>>& stack, const rt::Ref<ViewController>& controller) {
@@ -46,7 +47,8 @@ NavigationController::NavigationController() {
 
 NavigationController::~NavigationController() = default;
 
-rt::Ref<NavigationController> NavigationController::withRootViewController(const rt::Ref<ViewController>& root) {
+rt::Ref<NavigationController>
+NavigationController::withRootViewController(const rt::Ref<ViewController>& root) {
     auto navigation = rt::make<NavigationController>();
     if (root) navigation->setViewControllerList({root});
     return navigation;
@@ -86,12 +88,16 @@ rt::Ref<ViewController> NavigationController::visibleViewController() const {
 }
 
 void NavigationController::setViewControllers(const rt::Ref<ns::Array>& controllers, bool animated) {
-    setViewControllerList(detail::typedObjects<ViewController>(controllers, "-[UINavigationController setViewControllers:]"),
-                          animated);
+    setViewControllerList(
+        detail::typedObjects<ViewController>(controllers, "-[UINavigationController setViewControllers:]"),
+        animated);
 }
 
-void NavigationController::setViewControllerList(std::vector<rt::Ref<ViewController>> controllers, bool animated) {
-    if (deferWhileTransitioning([this, controllers, animated] { setViewControllerList(controllers, animated); })) return;
+void NavigationController::setViewControllerList(std::vector<rt::Ref<ViewController>> controllers,
+                                                 bool animated) {
+    if (deferWhileTransitioning(
+            [this, controllers, animated] { setViewControllerList(controllers, animated); }))
+        return;
     std::vector<rt::Ref<ViewController>> list;
     for (rt::Ref<ViewController>& controller : controllers) {
         if (!controller || contains(list, controller)) continue;
@@ -104,7 +110,9 @@ void NavigationController::setViewControllerList(std::vector<rt::Ref<ViewControl
     NavigationControllerOperation operation = NavigationControllerOperation::None;
     rt::Ref<ViewController> from = topViewController();
     rt::Ref<ViewController> to = list.empty() ? nullptr : list.back();
-    if (from != to) operation = contains(stack_, to) ? NavigationControllerOperation::Pop : NavigationControllerOperation::Push;
+    if (from != to)
+        operation =
+            contains(stack_, to) ? NavigationControllerOperation::Pop : NavigationControllerOperation::Push;
     changeStack(std::move(list), operation, animated);
 }
 
@@ -117,9 +125,12 @@ void NavigationController::pushViewController(const rt::Ref<ViewController>& con
         ns::log("Pushing a navigation controller is not supported: %@ was not pushed.", controller);
         return;
     }
-    if (deferWhileTransitioning([this, controller, animated] { pushViewController(controller, animated); })) return;
+    if (deferWhileTransitioning([this, controller, animated] { pushViewController(controller, animated); }))
+        return;
     if (contains(stack_, controller)) {
-        ns::log("Pushing the same view controller instance more than once is not supported: %@ was not pushed.", controller);
+        ns::log(
+            "Pushing the same view controller instance more than once is not supported: %@ was not pushed.",
+            controller);
         return;
     }
     auto stack = stack_;
@@ -138,12 +149,14 @@ rt::Ref<ViewController> NavigationController::popViewControllerAnimated(bool ani
 }
 
 rt::Ref<ns::Array> NavigationController::popToRootViewControllerAnimated(bool animated) {
-    if (deferWhileTransitioning([this, animated] { popToRootViewControllerAnimated(animated); })) return nullptr;
+    if (deferWhileTransitioning([this, animated] { popToRootViewControllerAnimated(animated); }))
+        return nullptr;
     if (stack_.empty()) return nullptr;
     return popToViewController(stack_.front(), animated);
 }
 
-rt::Ref<ns::Array> NavigationController::popToViewController(const rt::Ref<ViewController>& controller, bool animated) {
+rt::Ref<ns::Array> NavigationController::popToViewController(const rt::Ref<ViewController>& controller,
+                                                             bool animated) {
     if (deferWhileTransitioning([this, controller, animated] { popToViewController(controller, animated); }))
         return nullptr;
     auto at = std::find(stack_.begin(), stack_.end(), controller);
@@ -182,14 +195,17 @@ void NavigationController::syncBarItems() {
     bar_->setItemList(std::move(items));
 }
 
-void NavigationController::installView(const rt::Ref<ViewController>& controller, const rt::Ref<ViewController>& below) {
+void NavigationController::installView(const rt::Ref<ViewController>& controller,
+                                       const rt::Ref<ViewController>& below) {
     rt::Ref<View> box = container();
     rt::Ref<View> view = controller->view();
     if (view->superview() == box) return;
     view->setFrame(box->bounds());
     rt::Ref<View> above = below ? below->viewIfLoaded() : nullptr;
-    if (above && above->superview() == box) box->insertSubviewBelowSubview(view, above);
-    else box->addSubview(view);
+    if (above && above->superview() == box)
+        box->insertSubviewBelowSubview(view, above);
+    else
+        box->addSubview(view);
 }
 
 void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stack,
@@ -215,7 +231,8 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
         // No transition: off screen, the top unchanged, or a stack started or emptied.
         if (from && from != to) {
             if (isShowing()) from->beginAppearanceTransition(false, false);
-            if (rt::Ref<View> view = from->viewIfLoaded(); view && view->superview() == container_) view->removeFromSuperview();
+            if (rt::Ref<View> view = from->viewIfLoaded(); view && view->superview() == container_)
+                view->removeFromSuperview();
             from->endAppearanceTransition();
         }
         if (to && from != to && isShowing()) {
@@ -230,7 +247,8 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
     transition_ = std::make_unique<Transition>(Transition{std::move(previous), from, to, animated, nullptr});
     to->loadViewIfNeeded();
     rt::Id delegate = delegate_.lock();
-    if (delegate && delegate->respondsToSelector(kWillShow)) rt::send(delegate, kWillShow, self, to, animated);
+    if (delegate && delegate->respondsToSelector(kWillShow))
+        rt::send(delegate, kWillShow, self, to, animated);
     from->beginAppearanceTransition(false, animated);
     to->beginAppearanceTransition(true, animated);
 
@@ -238,9 +256,11 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
     if (animated && delegate && delegate->respondsToSelector(kAnimationController))
         animator = rt::send(delegate, kAnimationController, self, static_cast<long>(operation), from, to);
     rt::Weak<NavigationController> weak(self);
-    auto context = ViewControllerTransitionContext::make(container(), from, to, animated, [weak](bool didComplete) {
-        if (rt::Ref<NavigationController> navigation = weak.lock()) navigation->finishTransition(didComplete);
-    });
+    auto context =
+        ViewControllerTransitionContext::make(container(), from, to, animated, [weak](bool didComplete) {
+            if (rt::Ref<NavigationController> navigation = weak.lock())
+                navigation->finishTransition(didComplete);
+        });
     transition_->context = context;
     if (animator && animator->respondsToSelector(kAnimateTransition)) {
         rt::send(animator, kAnimateTransition, context);
@@ -248,9 +268,11 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
     }
     installView(to, operation == NavigationControllerOperation::Pop ? from : nullptr);
     if (animated)
-        View::animateWithDuration(kDefaultTransitionDuration, View::Animations(),
-                                  [context](bool) { context->completeTransition(!context->transitionWasCancelled()); });
-    else context->completeTransition(true);
+        View::animateWithDuration(kDefaultTransitionDuration, View::Animations(), [context](bool) {
+            context->completeTransition(!context->transitionWasCancelled());
+        });
+    else
+        context->completeTransition(true);
 }
 
 void NavigationController::finishTransition(bool didComplete) {
@@ -259,14 +281,16 @@ void NavigationController::finishTransition(bool didComplete) {
     Transition& t = *transition_;
     if (didComplete) {
         installView(t.to, nullptr); // in case the animator left it out
-        if (rt::Ref<View> view = t.from->viewIfLoaded(); view && view->superview() == container_) view->removeFromSuperview();
+        if (rt::Ref<View> view = t.from->viewIfLoaded(); view && view->superview() == container_)
+            view->removeFromSuperview();
         t.from->endAppearanceTransition();
         t.to->endAppearanceTransition();
         for (const rt::Ref<ViewController>& controller : t.previousStack)
             if (!contains(stack_, controller) && controller->parentViewController() == self)
                 controller->removeFromParentViewController();
         rt::Id delegate = delegate_.lock();
-        if (delegate && delegate->respondsToSelector(kDidShow)) rt::send(delegate, kDidShow, self, t.to, t.animated);
+        if (delegate && delegate->respondsToSelector(kDidShow))
+            rt::send(delegate, kDidShow, self, t.to, t.animated);
     } else {
         // Undone: the stack, the bar and the views as they were; the destination goes away again.
         std::vector<rt::Ref<ViewController>> abandoned;
@@ -278,7 +302,8 @@ void NavigationController::finishTransition(bool didComplete) {
             if (!contains(stack_, controller) && controller->parentViewController() == self)
                 controller->removeFromParentViewController();
         syncBarItems();
-        if (rt::Ref<View> view = t.to->viewIfLoaded(); view && view->superview() == container_) view->removeFromSuperview();
+        if (rt::Ref<View> view = t.to->viewIfLoaded(); view && view->superview() == container_)
+            view->removeFromSuperview();
         installView(t.from, nullptr);
         t.to->beginAppearanceTransition(false, t.animated);
         t.from->beginAppearanceTransition(true, t.animated);
@@ -317,22 +342,23 @@ void NavigationController::setDelegate(const rt::Id& delegate) {
     delegate_ = delegate;
 }
 
-RT_DEFINE_CLASS(NavigationController, "UINavigationController", ViewController,
-                rt::prop("viewControllers", &NavigationController::viewControllers,
-                         &NavigationController::setViewControllersObject, {.memory = rt::Memory::Copy}),
-                rt::prop("topViewController", &NavigationController::topViewController),
-                rt::prop("visibleViewController", &NavigationController::visibleViewController),
-                rt::prop("navigationBar", &NavigationController::navigationBar),
-                rt::prop("navigationBarHidden", &NavigationController::isNavigationBarHidden,
-                         &NavigationController::setNavigationBarHiddenObject, {.getter = "isNavigationBarHidden"}),
-                rt::prop("interactivePopGestureRecognizer", &NavigationController::interactivePopGestureRecognizer),
-                rt::prop("delegate", &NavigationController::delegate, &NavigationController::setDelegate,
-                         {.memory = rt::Memory::Weak}),
-                rt::method("pushViewController:animated:", &NavigationController::pushViewController),
-                rt::method("popViewControllerAnimated:", &NavigationController::popViewControllerAnimated),
-                rt::method("popToRootViewControllerAnimated:", &NavigationController::popToRootViewControllerAnimated),
-                rt::method("popToViewController:animated:", &NavigationController::popToViewController),
-                rt::method("setViewControllers:animated:", &NavigationController::setViewControllers),
-                rt::method("setNavigationBarHidden:animated:", &NavigationController::setNavigationBarHidden))
+RT_DEFINE_CLASS(
+    NavigationController, "UINavigationController", ViewController,
+    rt::prop("viewControllers", &NavigationController::viewControllers,
+             &NavigationController::setViewControllersObject, {.memory = rt::Memory::Copy}),
+    rt::prop("topViewController", &NavigationController::topViewController),
+    rt::prop("visibleViewController", &NavigationController::visibleViewController),
+    rt::prop("navigationBar", &NavigationController::navigationBar),
+    rt::prop("navigationBarHidden", &NavigationController::isNavigationBarHidden,
+             &NavigationController::setNavigationBarHiddenObject, {.getter = "isNavigationBarHidden"}),
+    rt::prop("interactivePopGestureRecognizer", &NavigationController::interactivePopGestureRecognizer),
+    rt::prop("delegate", &NavigationController::delegate, &NavigationController::setDelegate,
+             {.memory = rt::Memory::Weak}),
+    rt::method("pushViewController:animated:", &NavigationController::pushViewController),
+    rt::method("popViewControllerAnimated:", &NavigationController::popViewControllerAnimated),
+    rt::method("popToRootViewControllerAnimated:", &NavigationController::popToRootViewControllerAnimated),
+    rt::method("popToViewController:animated:", &NavigationController::popToViewController),
+    rt::method("setViewControllers:animated:", &NavigationController::setViewControllers),
+    rt::method("setNavigationBarHidden:animated:", &NavigationController::setNavigationBarHidden))
 
 } // namespace ui

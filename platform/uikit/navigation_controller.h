@@ -73,7 +73,9 @@ public:
     bool isNavigationBarHidden() const;
     void setNavigationBarHidden(bool hidden, bool animated = false);
     // The interactive pop's recogniser; its enabled flag is the interactive-pop flag.
-    const rt::Ref<GestureRecognizer>& interactivePopGestureRecognizer() const noexcept { return popRecognizer_; }
+    const rt::Ref<GestureRecognizer>& interactivePopGestureRecognizer() const noexcept {
+        return popRecognizer_;
+    }
 
     // ---- The delegate (held weakly, asked by name) ----
     rt::Id delegate() const { return delegate_.lock(); }
@@ -106,7 +108,9 @@ private:
     void installView(const rt::Ref<ViewController>& controller, const rt::Ref<ViewController>& below);
     rt::Ref<View> container() const;
 
-    void setViewControllersObject(const rt::Ref<ns::Array>& controllers) { setViewControllers(controllers, false); }
+    void setViewControllersObject(const rt::Ref<ns::Array>& controllers) {
+        setViewControllers(controllers, false);
+    }
     void setNavigationBarHiddenObject(bool hidden) { setNavigationBarHidden(hidden, false); }
 
     std::vector<rt::Ref<ViewController>> stack_;

@@ -89,19 +89,19 @@ void NavigationItem::setBackBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     backBarButtonItem_ = item;
 }
 
-RT_DEFINE_CLASS(NavigationItem, "UINavigationItem", rt::Object,
-                rt::prop("title", &NavigationItem::title, &NavigationItem::setTitle, {.memory = rt::Memory::Copy}),
-                rt::prop("titleView", &NavigationItem::titleView, &NavigationItem::setTitleView),
-                rt::prop("hidesBackButton", &NavigationItem::hidesBackButton, &NavigationItem::setHidesBackButton),
-                rt::prop("rightBarButtonItems", &NavigationItem::rightBarButtonItems,
-                         &NavigationItem::setRightBarButtonItems, {.memory = rt::Memory::Copy}),
-                rt::prop("rightBarButtonItem", &NavigationItem::rightBarButtonItem,
-                         &NavigationItem::setRightBarButtonItem),
-                rt::prop("leftBarButtonItems", &NavigationItem::leftBarButtonItems,
-                         &NavigationItem::setLeftBarButtonItems, {.memory = rt::Memory::Copy}),
-                rt::prop("leftBarButtonItem", &NavigationItem::leftBarButtonItem, &NavigationItem::setLeftBarButtonItem),
-                rt::prop("backBarButtonItem", &NavigationItem::backBarButtonItem,
-                         &NavigationItem::setBackBarButtonItem),
-                rt::method("setHidesBackButton:animated:", &NavigationItem::setHidesBackButtonAnimated))
+RT_DEFINE_CLASS(
+    NavigationItem, "UINavigationItem", rt::Object,
+    rt::prop("title", &NavigationItem::title, &NavigationItem::setTitle, {.memory = rt::Memory::Copy}),
+    rt::prop("titleView", &NavigationItem::titleView, &NavigationItem::setTitleView),
+    rt::prop("hidesBackButton", &NavigationItem::hidesBackButton, &NavigationItem::setHidesBackButton),
+    rt::prop("rightBarButtonItems", &NavigationItem::rightBarButtonItems,
+             &NavigationItem::setRightBarButtonItems, {.memory = rt::Memory::Copy}),
+    rt::prop("rightBarButtonItem", &NavigationItem::rightBarButtonItem,
+             &NavigationItem::setRightBarButtonItem),
+    rt::prop("leftBarButtonItems", &NavigationItem::leftBarButtonItems,
+             &NavigationItem::setLeftBarButtonItems, {.memory = rt::Memory::Copy}),
+    rt::prop("leftBarButtonItem", &NavigationItem::leftBarButtonItem, &NavigationItem::setLeftBarButtonItem),
+    rt::prop("backBarButtonItem", &NavigationItem::backBarButtonItem, &NavigationItem::setBackBarButtonItem),
+    rt::method("setHidesBackButton:animated:", &NavigationItem::setHidesBackButtonAnimated))
 
 } // namespace ui

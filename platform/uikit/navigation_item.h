@@ -12,7 +12,7 @@
 namespace ns {
 class Array;
 class String;
-}
+} // namespace ns
 
 namespace ui {
 

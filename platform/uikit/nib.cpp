@@ -6,12 +6,12 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/dictionary.h"
-#include "platform/foundation/string.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/format.h"
-#include "platform/runtime/log.h"
+#include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
+#include "platform/runtime/log.h"
 
 namespace ui {
 
@@ -44,8 +44,10 @@ void awake(const rt::Id& object) {
 void Nib::registerNib(std::string name, Factory factory) {
     Registry& r = registry();
     std::lock_guard g(r.lock);
-    if (factory) r.factories.insert_or_assign(std::move(name), std::move(factory));
-    else if (auto it = r.factories.find(name); it != r.factories.end()) r.factories.erase(it);
+    if (factory)
+        r.factories.insert_or_assign(std::move(name), std::move(factory));
+    else if (auto it = r.factories.find(name); it != r.factories.end())
+        r.factories.erase(it);
 }
 
 bool Nib::isRegistered(std::string_view name) {

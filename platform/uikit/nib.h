@@ -22,7 +22,7 @@ class Array;
 class Bundle;
 class Dictionary;
 class String;
-}
+} // namespace ns
 
 namespace ui {
 
@@ -49,7 +49,8 @@ public:
 private:
     Nib() = default;
     static rt::Ref<Nib> nibNamed(const rt::Ref<ns::String>& name, const rt::Ref<ns::Bundle>& bundle);
-    rt::Ref<ns::Array> instantiateWithOwnerOptions(const rt::Id& owner, const rt::Ref<ns::Dictionary>& options) {
+    rt::Ref<ns::Array> instantiateWithOwnerOptions(const rt::Id& owner,
+                                                   const rt::Ref<ns::Dictionary>& options) {
         (void)options;
         return instantiateWithOwner(owner);
     }

@@ -8,10 +8,10 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/format.h"
-#include "platform/runtime/log.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/storyboard_segue.h"
 
@@ -33,7 +33,8 @@ public:
         failLoudly(file_ + ": " + field + ": " + what);
     }
 
-    std::string text(const ns::Dictionary& object, const char* key, const std::string& path, bool required) const {
+    std::string text(const ns::Dictionary& object, const char* key, const std::string& path,
+                     bool required) const {
         rt::Id value = object.objectForKey(key);
         if (!value) {
             if (required) fail(path + "." + key, "missing");
@@ -45,7 +46,8 @@ public:
         return string->utf8();
     }
 
-    std::vector<std::string> texts(const ns::Dictionary& object, const char* key, const std::string& path) const {
+    std::vector<std::string> texts(const ns::Dictionary& object, const char* key,
+                                   const std::string& path) const {
         std::vector<std::string> result;
         rt::Ref<ns::Array> list = array(object, key, path);
         for (std::size_t i = 0; list && i < list->count(); ++i) {
@@ -69,7 +71,8 @@ public:
     void eachObject(const ns::Dictionary& object, const char* key, const std::string& path, F&& f) const {
         rt::Ref<ns::Array> list = array(object, key, path);
         for (std::size_t i = 0; list && i < list->count(); ++i) {
-            const std::string at = (path.empty() ? std::string(key) : path + "." + key) + "[" + std::to_string(i) + "]";
+            const std::string at =
+                (path.empty() ? std::string(key) : path + "." + key) + "[" + std::to_string(i) + "]";
             auto element = rt::cast<ns::Dictionary>((*list)[i]);
             if (!element) fail(at, "not an object");
             f(*element, at);
@@ -104,8 +107,10 @@ rt::Ref<Storyboard> Storyboard::storyboardWithName(std::string_view name, const 
     rt::Ref<ns::Bundle> from = bundle ? bundle : ns::Bundle::mainBundle();
     rt::Ref<ns::Data> data = from->dataForResource(name, "storyboard.json");
     if (!data)
-        failLoudly("Could not find a storyboard named '" + std::string(name) + "' in bundle " + from->description());
-    return storyboardWithJSON(name, std::string_view(reinterpret_cast<const char*>(data->bytes()), data->length()));
+        failLoudly("Could not find a storyboard named '" + std::string(name) + "' in bundle " +
+                   from->description());
+    return storyboardWithJSON(name,
+                              std::string_view(reinterpret_cast<const char*>(data->bytes()), data->length()));
 }
 
 rt::Ref<Storyboard> Storyboard::storyboardWithJSON(std::string_view name, std::string_view json) {
@@ -124,15 +129,18 @@ rt::Ref<Storyboard> Storyboard::storyboardWithJSON(std::string_view name, std::s
         scene.rootScene = reader.text(object, "rootScene", at, false);
         scene.nib = reader.text(object, "nib", at, false);
         const std::string delegate = reader.text(object, "delegate", at, false);
-        if (!delegate.empty() && delegate != "self") reader.fail(joined(at, "delegate"), "only \"self\" is understood");
+        if (!delegate.empty() && delegate != "self")
+            reader.fail(joined(at, "delegate"), "only \"self\" is understood");
         scene.delegateIsSelf = delegate == "self";
         scene.outlets = reader.texts(object, "outlets", at);
         scene.actions = reader.texts(object, "actions", at);
-        reader.eachObject(object, "prototypeCells", at, [&](const ns::Dictionary& cell, const std::string& cellAt) {
-            scene.prototypeCells.push_back(
-                {reader.text(cell, "reuseIdentifier", cellAt, true), reader.text(cell, "class", cellAt, true)});
-        });
-        if (storyboard->scene(scene.identifier)) reader.fail(joined(at, "identifier"), "\"" + scene.identifier + "\" is taken");
+        reader.eachObject(
+            object, "prototypeCells", at, [&](const ns::Dictionary& cell, const std::string& cellAt) {
+                scene.prototypeCells.push_back({reader.text(cell, "reuseIdentifier", cellAt, true),
+                                                reader.text(cell, "class", cellAt, true)});
+            });
+        if (storyboard->scene(scene.identifier))
+            reader.fail(joined(at, "identifier"), "\"" + scene.identifier + "\" is taken");
         storyboard->scenes_.push_back(std::move(scene));
     });
     reader.eachObject(*top, "segues", "", [&](const ns::Dictionary& object, const std::string& at) {
@@ -142,12 +150,15 @@ rt::Ref<Storyboard> Storyboard::storyboardWithJSON(std::string_view name, std::s
         segue.kind = reader.text(object, "kind", at, true);
         segue.destination = reader.text(object, "destination", at, !segue.isUnwind());
         segue.action = reader.text(object, "action", at, segue.isUnwind());
-        if (segue.isUnwind() && !segue.destination.empty()) reader.fail(joined(at, "destination"), "an unwind segue finds its own");
-        if (!segue.isUnwind() && !segue.action.empty()) reader.fail(joined(at, "action"), "only an unwind segue has one");
+        if (segue.isUnwind() && !segue.destination.empty())
+            reader.fail(joined(at, "destination"), "an unwind segue finds its own");
+        if (!segue.isUnwind() && !segue.action.empty())
+            reader.fail(joined(at, "action"), "only an unwind segue has one");
         storyboard->registerSegue(std::move(segue));
     });
     reader.eachObject(*top, "nibs", "", [&](const ns::Dictionary& object, const std::string& at) {
-        storyboard->nibs_.push_back({reader.text(object, "name", at, true), reader.text(object, "reuseIdentifier", at, false)});
+        storyboard->nibs_.push_back(
+            {reader.text(object, "name", at, true), reader.text(object, "reuseIdentifier", at, false)});
     });
 
     // Every scene named must be there.
@@ -157,26 +168,32 @@ rt::Ref<Storyboard> Storyboard::storyboardWithJSON(std::string_view name, std::s
     for (std::size_t i = 0; i < storyboard->scenes_.size(); ++i) {
         const Scene& scene = storyboard->scenes_[i];
         if (!scene.rootScene.empty() && !known(scene.rootScene))
-            reader.fail("scenes[" + std::to_string(i) + "].rootScene", "no scene \"" + scene.rootScene + "\"");
+            reader.fail("scenes[" + std::to_string(i) + "].rootScene",
+                        "no scene \"" + scene.rootScene + "\"");
     }
     for (std::size_t i = 0; i < storyboard->segues_.size(); ++i) {
         const Segue& segue = storyboard->segues_[i];
         if (!segue.isUnwind() && !known(segue.destination))
-            reader.fail("segues[" + std::to_string(i) + "].destination", "no scene \"" + segue.destination + "\"");
+            reader.fail("segues[" + std::to_string(i) + "].destination",
+                        "no scene \"" + segue.destination + "\"");
     }
     return storyboard;
 }
 
-rt::Ref<Storyboard> Storyboard::storyboardNamed(const rt::Ref<ns::String>& name, const rt::Ref<ns::Bundle>& bundle) {
+rt::Ref<Storyboard> Storyboard::storyboardNamed(const rt::Ref<ns::String>& name,
+                                                const rt::Ref<ns::Bundle>& bundle) {
     return storyboardWithName(name ? std::string_view(name->utf8()) : std::string_view(), bundle);
 }
 
 // ---- Registering ---------------------------------------------------------------------------------
 
 void Storyboard::registerScene(Scene scene) {
-    auto it = std::find_if(scenes_.begin(), scenes_.end(), [&](const Scene& s) { return s.identifier == scene.identifier; });
-    if (it != scenes_.end()) *it = std::move(scene);
-    else scenes_.push_back(std::move(scene));
+    auto it = std::find_if(scenes_.begin(), scenes_.end(),
+                           [&](const Scene& s) { return s.identifier == scene.identifier; });
+    if (it != scenes_.end())
+        *it = std::move(scene);
+    else
+        scenes_.push_back(std::move(scene));
 }
 
 void Storyboard::registerScene(std::string identifier, std::string className) {
@@ -196,16 +213,20 @@ void Storyboard::registerSegue(Segue segue) {
     auto it = std::find_if(segues_.begin(), segues_.end(), [&](const Segue& s) {
         return s.source == segue.source && s.identifier == segue.identifier;
     });
-    if (it != segues_.end()) *it = std::move(segue);
-    else segues_.push_back(std::move(segue));
+    if (it != segues_.end())
+        *it = std::move(segue);
+    else
+        segues_.push_back(std::move(segue));
 }
 
 const Storyboard::Scene* Storyboard::scene(std::string_view identifier) const {
-    auto it = std::find_if(scenes_.begin(), scenes_.end(), [&](const Scene& s) { return s.identifier == identifier; });
+    auto it = std::find_if(scenes_.begin(), scenes_.end(),
+                           [&](const Scene& s) { return s.identifier == identifier; });
     return it == scenes_.end() ? nullptr : &*it;
 }
 
-const Storyboard::Segue* Storyboard::segueForController(const ViewController& source, std::string_view identifier) const {
+const Storyboard::Segue* Storyboard::segueForController(const ViewController& source,
+                                                        std::string_view identifier) const {
     auto declaredFor = [&](std::string_view sourceName) -> const Segue* {
         for (const Segue& segue : segues_)
             if (segue.identifier == identifier && segue.source == sourceName) return &segue;
@@ -226,7 +247,8 @@ namespace {
 // object, moved into it.
 rt::Id allocate(const rt::Class& cls) {
     rt::Id object = cls.alloc();
-    if (object && &object->actualClass() != &cls && cls.isSubclassOf(object->actualClass())) object->setActualClass(cls);
+    if (object && &object->actualClass() != &cls && cls.isSubclassOf(object->actualClass()))
+        object->setActualClass(cls);
     return object;
 }
 
@@ -244,14 +266,15 @@ rt::Ref<ViewController> Storyboard::instantiateViewControllerWithIdentifier(std:
     const Scene scene = *found;
     const rt::Class* cls = rt::Class::named(scene.className);
     if (!cls)
-        failLoudly("Unknown class " + scene.className + " in the scene '" + scene.identifier + "' of storyboard '" +
-                   name_ + "'.");
+        failLoudly("Unknown class " + scene.className + " in the scene '" + scene.identifier +
+                   "' of storyboard '" + name_ + "'.");
     if (!cls->isSubclassOf(ViewController::staticClass()))
-        failLoudly("The class " + scene.className + " of the scene '" + scene.identifier + "' of storyboard '" + name_ +
-                   "' is not a view controller.");
+        failLoudly("The class " + scene.className + " of the scene '" + scene.identifier +
+                   "' of storyboard '" + name_ + "' is not a view controller.");
     auto controller = rt::cast<ViewController>(allocate(*cls));
     if (!controller)
-        failLoudly("The class " + scene.className + " of the scene '" + scene.identifier + "' cannot be made by name.");
+        failLoudly("The class " + scene.className + " of the scene '" + scene.identifier +
+                   "' cannot be made by name.");
     controller->storyboard_ = rt::retained(this);
     controller->sceneIdentifier_ = scene.identifier;
     if (!scene.nib.empty()) controller->nibName_ = scene.nib;
@@ -259,7 +282,8 @@ rt::Ref<ViewController> Storyboard::instantiateViewControllerWithIdentifier(std:
         auto navigation = rt::cast<NavigationController>(controller);
         if (!navigation)
             failLoudly("The scene '" + scene.identifier + "' of storyboard '" + name_ +
-                       "' names a root scene, but its class " + scene.className + " is not a navigation controller.");
+                       "' names a root scene, but its class " + scene.className +
+                       " is not a navigation controller.");
         navigation->setViewControllerList({instantiateViewControllerWithIdentifier(scene.rootScene)});
     }
     if (scene.delegateIsSelf) controller->setValueForKey(controller, "delegate");
@@ -267,17 +291,23 @@ rt::Ref<ViewController> Storyboard::instantiateViewControllerWithIdentifier(std:
 }
 
 rt::Ref<ViewController> Storyboard::instantiateNamed(const rt::Ref<ns::String>& identifier) {
-    return instantiateViewControllerWithIdentifier(identifier ? std::string_view(identifier->utf8()) : std::string_view());
+    return instantiateViewControllerWithIdentifier(identifier ? std::string_view(identifier->utf8())
+                                                              : std::string_view());
 }
 
 const rt::Class* Storyboard::segueClassForKind(std::string_view kind) {
     const rt::Class& base = StoryboardSegue::staticClass();
     const rt::Class* cls = nullptr;
-    if (kind == "push") cls = rt::Class::named("UIStoryboardPushSegue");
-    else if (kind == "show") cls = rt::Class::named("UIStoryboardShowSegue");
-    else if (kind == "present") cls = rt::Class::named("UIStoryboardPresentationSegue");
-    else if (kind == "unwind") cls = rt::Class::named("UIStoryboardUnwindSegue");
-    else cls = rt::Class::named(kind);
+    if (kind == "push")
+        cls = rt::Class::named("UIStoryboardPushSegue");
+    else if (kind == "show")
+        cls = rt::Class::named("UIStoryboardShowSegue");
+    else if (kind == "present")
+        cls = rt::Class::named("UIStoryboardPresentationSegue");
+    else if (kind == "unwind")
+        cls = rt::Class::named("UIStoryboardUnwindSegue");
+    else
+        cls = rt::Class::named(kind);
     return cls && cls->isSubclassOf(base) ? cls : nullptr;
 }
 
@@ -286,8 +316,8 @@ rt::Ref<StoryboardSegue> Storyboard::makeSegue(const Segue& segue, const rt::Ref
     const rt::Class* cls = segueClassForKind(segue.kind);
     auto made = cls ? rt::cast<StoryboardSegue>(allocate(*cls)) : nullptr;
     if (!made)
-        failLoudly("The segue '" + segue.identifier + "' of storyboard '" + name_ + "' is of the kind '" + segue.kind +
-                   "', which names no segue class.");
+        failLoudly("The segue '" + segue.identifier + "' of storyboard '" + name_ + "' is of the kind '" +
+                   segue.kind + "', which names no segue class.");
     made->initWithIdentifier(segue.identifier, source, destination);
     return made;
 }

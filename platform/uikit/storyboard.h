@@ -35,7 +35,7 @@
 namespace ns {
 class Bundle;
 class String;
-}
+} // namespace ns
 
 namespace ui {
 
@@ -113,7 +113,8 @@ public:
 private:
     Storyboard() = default;
     rt::Ref<ViewController> instantiateNamed(const rt::Ref<ns::String>& identifier);
-    static rt::Ref<Storyboard> storyboardNamed(const rt::Ref<ns::String>& name, const rt::Ref<ns::Bundle>& bundle);
+    static rt::Ref<Storyboard> storyboardNamed(const rt::Ref<ns::String>& name,
+                                               const rt::Ref<ns::Bundle>& bundle);
 
     std::string name_;
     std::string initialScene_;

@@ -5,9 +5,9 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/format.h"
-#include "platform/runtime/log.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/uikit/navigation_controller.h"
 
 namespace ui {
@@ -41,9 +41,10 @@ public:
     void perform() override {
         rt::Ref<NavigationController> navigation = sourceViewController()->navigationController();
         if (!navigation) {
-            std::string reason = "Could not find a navigation controller for segue '" + identifier()->utf8() +
-                                 "'. Push segues can only be used when the source controller is managed by an "
-                                 "instance of UINavigationController.";
+            std::string reason =
+                "Could not find a navigation controller for segue '" + identifier()->utf8() +
+                "'. Push segues can only be used when the source controller is managed by an "
+                "instance of UINavigationController.";
             ns::logLine(reason);
             ns::raise("NSGenericException", std::move(reason));
         }
@@ -61,7 +62,8 @@ public:
     void perform() override {
         if (rt::Ref<NavigationController> navigation = sourceViewController()->navigationController())
             navigation->pushViewController(destinationViewController(), true);
-        else sourceViewController()->presentViewController(destinationViewController(), true);
+        else
+            sourceViewController()->presentViewController(destinationViewController(), true);
     }
 
 private:
@@ -72,7 +74,9 @@ private:
 class PresentationSegue : public StoryboardSegue {
     RT_CLASS(PresentationSegue)
 public:
-    void perform() override { sourceViewController()->presentViewController(destinationViewController(), true); }
+    void perform() override {
+        sourceViewController()->presentViewController(destinationViewController(), true);
+    }
 
 private:
     PresentationSegue() = default;
@@ -88,11 +92,14 @@ public:
         rt::Ref<ViewController> destination = destinationViewController();
         if (rt::Ref<NavigationController> navigation = destination->navigationController()) {
             rt::Ref<ViewController> entry = destination;
-            while (entry && entry->parentViewController() != navigation) entry = entry->parentViewController();
-            if (entry && navigation->topViewController() != entry) navigation->popToViewController(entry, true);
+            while (entry && entry->parentViewController() != navigation)
+                entry = entry->parentViewController();
+            if (entry && navigation->topViewController() != entry)
+                navigation->popToViewController(entry, true);
         }
         rt::Ref<ViewController> root = destination;
-        while (rt::Ref<ViewController> parent = root->parentViewController()) root = std::move(parent);
+        while (rt::Ref<ViewController> parent = root->parentViewController())
+            root = std::move(parent);
         if (root->presentedViewController()) root->dismissViewControllerAnimated(true);
     }
 

@@ -17,8 +17,10 @@ std::vector<rt::Ref<T>> typedObjects(const rt::Ref<ns::Array>& objects, std::str
     if (!objects) return list;
     list.reserve(objects->count());
     for (const rt::Id& object : *objects) {
-        if (auto typed = rt::cast<T>(object)) list.push_back(std::move(typed));
-        else ns::log("%s: %@ is not a %@; it was left out.", setter, object, T::staticClass().name());
+        if (auto typed = rt::cast<T>(object))
+            list.push_back(std::move(typed));
+        else
+            ns::log("%s: %@ is not a %@; it was left out.", setter, object, T::staticClass().name());
     }
     return list;
 }

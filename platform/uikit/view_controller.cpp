@@ -5,8 +5,8 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/format.h"
-#include "platform/runtime/log.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
@@ -30,16 +30,20 @@ std::vector<rt::Ref<ViewController>> unwindCandidates(const rt::Ref<ViewControll
         if (rt::Ref<NavigationController> navigation = current->navigationController()) {
             // The entry of the stack that holds `current` (itself or one of its parents).
             rt::Ref<ViewController> entry = current;
-            while (entry && entry->parentViewController() != navigation) entry = entry->parentViewController();
+            while (entry && entry->parentViewController() != navigation)
+                entry = entry->parentViewController();
             const auto& stack = navigation->viewControllerList();
             auto at = std::find(stack.begin(), stack.end(), entry);
-            for (auto it = at; it != stack.begin();) candidates.push_back(*--it);
+            for (auto it = at; it != stack.begin();)
+                candidates.push_back(*--it);
             root = navigation;
         }
-        while (rt::Ref<ViewController> parent = root->parentViewController()) root = std::move(parent);
+        while (rt::Ref<ViewController> parent = root->parentViewController())
+            root = std::move(parent);
         rt::Ref<ViewController> presenting = root->presentingViewController();
         if (!presenting) break;
-        if (auto navigation = rt::cast<NavigationController>(presenting); navigation && navigation->topViewController())
+        if (auto navigation = rt::cast<NavigationController>(presenting);
+            navigation && navigation->topViewController())
             presenting = navigation->topViewController();
         candidates.push_back(presenting);
         current = std::move(presenting);
@@ -184,8 +188,11 @@ void ViewController::removeFromParentViewController() {
 void ViewController::performSegueWithIdentifier(std::string_view identifier, const rt::Id& sender) {
     rt::Ref<ViewController> self = rt::retained(this);
     rt::Ref<Storyboard> storyboard = storyboard_;
-    const Storyboard::Segue* declared = storyboard ? storyboard->segueForController(*this, identifier) : nullptr;
-    if (!declared) failLoudly("Receiver (" + description() + ") has no segue with identifier '" + std::string(identifier) + "'");
+    const Storyboard::Segue* declared =
+        storyboard ? storyboard->segueForController(*this, identifier) : nullptr;
+    if (!declared)
+        failLoudly("Receiver (" + description() + ") has no segue with identifier '" +
+                   std::string(identifier) + "'");
     const Storyboard::Segue segue = *declared; // the storyboard may change while the segue runs
 
     if (segue.isUnwind()) {
@@ -198,7 +205,8 @@ void ViewController::performSegueWithIdentifier(std::string_view identifier, con
             }
         }
         if (!destination) {
-            ns::log("The unwind segue '%s' from %@ found no view controller below it that answers %s; nothing happened.",
+            ns::log("The unwind segue '%s' from %@ found no view controller below it that answers %s; "
+                    "nothing happened.",
                     segue.identifier, self, segue.action);
             return;
         }
@@ -209,21 +217,24 @@ void ViewController::performSegueWithIdentifier(std::string_view identifier, con
         return;
     }
 
-    rt::Ref<ViewController> destination = storyboard->instantiateViewControllerWithIdentifier(segue.destination);
+    rt::Ref<ViewController> destination =
+        storyboard->instantiateViewControllerWithIdentifier(segue.destination);
     rt::Ref<StoryboardSegue> forward = storyboard->makeSegue(segue, self, destination);
     prepareForSegue(forward, sender);
     forward->perform();
 }
 
 void ViewController::performSegueNamed(const rt::Ref<ns::String>& identifier, const rt::Id& sender) {
-    performSegueWithIdentifier(identifier ? std::string_view(identifier->utf8()) : std::string_view(), sender);
+    performSegueWithIdentifier(identifier ? std::string_view(identifier->utf8()) : std::string_view(),
+                               sender);
 }
 
 // ---- Presentation --------------------------------------------------------------------------------
 
 rt::Ref<ViewController> ViewController::presentationRoot() const {
     rt::Ref<ViewController> root = rt::retained(this);
-    while (rt::Ref<ViewController> parent = root->parentViewController()) root = std::move(parent);
+    while (rt::Ref<ViewController> parent = root->parentViewController())
+        root = std::move(parent);
     return root;
 }
 
@@ -247,7 +258,8 @@ void ViewController::presentViewController(const rt::Ref<ViewController>& contro
     }
     rt::Ref<Window> window = presenter->isViewLoaded() ? presenter->view_->window() : nullptr;
     if (!window) {
-        ns::log("Attempt to present %@ on %@ whose view is not in the window hierarchy!", controller, presenter);
+        ns::log("Attempt to present %@ on %@ whose view is not in the window hierarchy!", controller,
+                presenter);
         return;
     }
     presenter->presented_ = controller;
@@ -287,8 +299,8 @@ void ViewController::dismissViewControllerAnimated(bool animated, Completion com
     presenter->finishPresentation(false, presented, animated, completion);
 }
 
-void ViewController::finishPresentation(bool presenting, const rt::Ref<ViewController>& presented, bool animated,
-                                        const Completion& completion) {
+void ViewController::finishPresentation(bool presenting, const rt::Ref<ViewController>& presented,
+                                        bool animated, const Completion& completion) {
     auto finish = [presenter = rt::retained(this), presenting, presented, completion](bool) {
         if (presenting) {
             if (presenter->view_) presenter->view_->removeFromSuperview();
@@ -304,8 +316,10 @@ void ViewController::finishPresentation(bool presenting, const rt::Ref<ViewContr
         presenter->presentationUnderway_ = false;
         if (completion) completion();
     };
-    if (animated) View::animateWithDuration(kDefaultTransitionDuration, View::Animations(), finish);
-    else finish(true);
+    if (animated)
+        View::animateWithDuration(kDefaultTransitionDuration, View::Animations(), finish);
+    else
+        finish(true);
 }
 
 // ---- Responder -------------------------------------------------------------------
@@ -317,32 +331,33 @@ rt::Ref<Responder> ViewController::nextResponder() const {
     return presentingViewController();
 }
 
-RT_DEFINE_CLASS(ViewController, "UIViewController", Responder,
-                rt::prop("view", &ViewController::view, &ViewController::setView),
-                rt::prop("viewLoaded", &ViewController::isViewLoaded, {.getter = "isViewLoaded"}),
-                rt::prop("title", &ViewController::title, &ViewController::setTitle, {.memory = rt::Memory::Copy}),
-                rt::prop("navigationItem", &ViewController::navigationItem),
-                rt::prop("navigationController", &ViewController::navigationController),
-                rt::prop("parentViewController", &ViewController::parentViewController, {.memory = rt::Memory::Weak}),
-                rt::prop("childViewControllers", &ViewController::childViewControllers),
-                rt::prop("storyboard", &ViewController::storyboard),
-                rt::prop("presentedViewController", &ViewController::presentedViewController),
-                rt::prop("presentingViewController", &ViewController::presentingViewController),
-                rt::method("loadView", &ViewController::loadView),
-                rt::method("loadViewIfNeeded", &ViewController::loadViewIfNeeded),
-                rt::method("viewDidLoad", &ViewController::viewDidLoadBody),
-                rt::method("viewWillAppear:", &ViewController::viewWillAppearBody),
-                rt::method("viewDidAppear:", &ViewController::viewDidAppearBody),
-                rt::method("viewWillDisappear:", &ViewController::viewWillDisappearBody),
-                rt::method("viewDidDisappear:", &ViewController::viewDidDisappearBody),
-                rt::method("didReceiveMemoryWarning", &ViewController::didReceiveMemoryWarningBody),
-                rt::method("prepareForSegue:sender:", &ViewController::prepareForSegueBody),
-                rt::method("performSegueWithIdentifier:sender:", &ViewController::performSegueNamed),
-                rt::method("beginAppearanceTransition:animated:", &ViewController::beginAppearanceTransition),
-                rt::method("endAppearanceTransition", &ViewController::endAppearanceTransition),
-                rt::method("presentViewController:animated:completion:", &ViewController::presentViewController),
-                rt::method("dismissViewControllerAnimated:completion:", &ViewController::dismissViewControllerAnimated),
-                rt::method("addChildViewController:", &ViewController::addChildViewController),
-                rt::method("removeFromParentViewController", &ViewController::removeFromParentViewController))
+RT_DEFINE_CLASS(
+    ViewController, "UIViewController", Responder,
+    rt::prop("view", &ViewController::view, &ViewController::setView),
+    rt::prop("viewLoaded", &ViewController::isViewLoaded, {.getter = "isViewLoaded"}),
+    rt::prop("title", &ViewController::title, &ViewController::setTitle, {.memory = rt::Memory::Copy}),
+    rt::prop("navigationItem", &ViewController::navigationItem),
+    rt::prop("navigationController", &ViewController::navigationController),
+    rt::prop("parentViewController", &ViewController::parentViewController, {.memory = rt::Memory::Weak}),
+    rt::prop("childViewControllers", &ViewController::childViewControllers),
+    rt::prop("storyboard", &ViewController::storyboard),
+    rt::prop("presentedViewController", &ViewController::presentedViewController),
+    rt::prop("presentingViewController", &ViewController::presentingViewController),
+    rt::method("loadView", &ViewController::loadView),
+    rt::method("loadViewIfNeeded", &ViewController::loadViewIfNeeded),
+    rt::method("viewDidLoad", &ViewController::viewDidLoadBody),
+    rt::method("viewWillAppear:", &ViewController::viewWillAppearBody),
+    rt::method("viewDidAppear:", &ViewController::viewDidAppearBody),
+    rt::method("viewWillDisappear:", &ViewController::viewWillDisappearBody),
+    rt::method("viewDidDisappear:", &ViewController::viewDidDisappearBody),
+    rt::method("didReceiveMemoryWarning", &ViewController::didReceiveMemoryWarningBody),
+    rt::method("prepareForSegue:sender:", &ViewController::prepareForSegueBody),
+    rt::method("performSegueWithIdentifier:sender:", &ViewController::performSegueNamed),
+    rt::method("beginAppearanceTransition:animated:", &ViewController::beginAppearanceTransition),
+    rt::method("endAppearanceTransition", &ViewController::endAppearanceTransition),
+    rt::method("presentViewController:animated:completion:", &ViewController::presentViewController),
+    rt::method("dismissViewControllerAnimated:completion:", &ViewController::dismissViewControllerAnimated),
+    rt::method("addChildViewController:", &ViewController::addChildViewController),
+    rt::method("removeFromParentViewController", &ViewController::removeFromParentViewController))
 
 } // namespace ui

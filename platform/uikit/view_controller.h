@@ -39,7 +39,7 @@
 namespace ns {
 class Array;
 class String;
-}
+} // namespace ns
 
 namespace ui {
 
@@ -81,7 +81,9 @@ public:
     enum class Appearance : std::uint8_t { Disappeared, Appearing, Appeared, Disappearing };
     Appearance appearance() const noexcept { return appearance_; }
     // Appearing or appeared: its view is, or is being put, on screen.
-    bool isShowing() const noexcept { return appearance_ == Appearance::Appearing || appearance_ == Appearance::Appeared; }
+    bool isShowing() const noexcept {
+        return appearance_ == Appearance::Appearing || appearance_ == Appearance::Appeared;
+    }
     // Loads the view before it appears. Runs the will-method and passes the change on to the
     // children the controller shows.
     void beginAppearanceTransition(bool appearing, bool animated);
@@ -118,7 +120,8 @@ public:
     // Presents `controller` from the root of this controller's containers. Refused (logged) when
     // that one already presents a controller, when `controller` is presented already, or when
     // this controller's view is in no window.
-    void presentViewController(const rt::Ref<ViewController>& controller, bool animated, Completion completion = {});
+    void presentViewController(const rt::Ref<ViewController>& controller, bool animated,
+                               Completion completion = {});
     // Dismisses what this controller presents, or, when it presents nothing, the presentation
     // it is part of.
     void dismissViewControllerAnimated(bool animated, Completion completion = {});

@@ -16,11 +16,9 @@ const rt::Protocol& animatedTransitioningProtocol() {
     return protocol;
 }
 
-rt::Ref<ViewControllerTransitionContext> ViewControllerTransitionContext::make(rt::Ref<View> container,
-                                                                               rt::Ref<ViewController> from,
-                                                                               rt::Ref<ViewController> to,
-                                                                               bool animated,
-                                                                               CompletionHandler handler) {
+rt::Ref<ViewControllerTransitionContext>
+ViewControllerTransitionContext::make(rt::Ref<View> container, rt::Ref<ViewController> from,
+                                      rt::Ref<ViewController> to, bool animated, CompletionHandler handler) {
     auto context = rt::make<ViewControllerTransitionContext>();
     context->container_ = std::move(container);
     context->from_ = std::move(from);
@@ -42,13 +40,15 @@ rt::Ref<View> ViewControllerTransitionContext::viewForKey(std::string_view key) 
     return nullptr;
 }
 
-cg::Rect ViewControllerTransitionContext::initialFrameForViewController(const rt::Ref<ViewController>& controller) const {
+cg::Rect ViewControllerTransitionContext::initialFrameForViewController(
+    const rt::Ref<ViewController>& controller) const {
     // The source starts where it stands; where the destination starts is the animator's choice.
     if (controller && controller == from_ && container_) return container_->bounds();
     return cg::Rect::zero();
 }
 
-cg::Rect ViewControllerTransitionContext::finalFrameForViewController(const rt::Ref<ViewController>& controller) const {
+cg::Rect ViewControllerTransitionContext::finalFrameForViewController(
+    const rt::Ref<ViewController>& controller) const {
     if (controller && controller == to_ && container_) return container_->bounds();
     return cg::Rect::zero();
 }
@@ -59,7 +59,8 @@ void ViewControllerTransitionContext::cancelInteractiveTransition() {
 
 void ViewControllerTransitionContext::completeTransition(bool didComplete) {
     if (completed_) {
-        ns::log("-[%@ completeTransition:] called again; the transition had already ended.", getClass().name());
+        ns::log("-[%@ completeTransition:] called again; the transition had already ended.",
+                getClass().name());
         return;
     }
     completed_ = true;
@@ -69,7 +70,8 @@ void ViewControllerTransitionContext::completeTransition(bool didComplete) {
     if (handler) handler(didComplete);
 }
 
-rt::Ref<ViewController> ViewControllerTransitionContext::viewControllerForKeyObject(const rt::Ref<ns::String>& key) const {
+rt::Ref<ViewController>
+ViewControllerTransitionContext::viewControllerForKeyObject(const rt::Ref<ns::String>& key) const {
     return key ? viewControllerForKey(key->utf8()) : nullptr;
 }
 
@@ -77,16 +79,18 @@ rt::Ref<View> ViewControllerTransitionContext::viewForKeyObject(const rt::Ref<ns
     return key ? viewForKey(key->utf8()) : nullptr;
 }
 
-RT_DEFINE_CLASS(ViewControllerTransitionContext, "_UIViewControllerOneToOneTransitionContext", rt::Object,
-                rt::prop("containerView", &ViewControllerTransitionContext::containerView),
-                rt::prop("animated", &ViewControllerTransitionContext::isAnimated, {.getter = "isAnimated"}),
-                rt::prop("interactive", &ViewControllerTransitionContext::isInteractive, {.getter = "isInteractive"}),
-                rt::prop("transitionWasCancelled", &ViewControllerTransitionContext::transitionWasCancelled),
-                rt::method("viewControllerForKey:", &ViewControllerTransitionContext::viewControllerForKeyObject),
-                rt::method("viewForKey:", &ViewControllerTransitionContext::viewForKeyObject),
-                rt::method("initialFrameForViewController:", &ViewControllerTransitionContext::initialFrameForViewController),
-                rt::method("finalFrameForViewController:", &ViewControllerTransitionContext::finalFrameForViewController),
-                rt::method("cancelInteractiveTransition", &ViewControllerTransitionContext::cancelInteractiveTransition),
-                rt::method("completeTransition:", &ViewControllerTransitionContext::completeTransition))
+RT_DEFINE_CLASS(
+    ViewControllerTransitionContext, "_UIViewControllerOneToOneTransitionContext", rt::Object,
+    rt::prop("containerView", &ViewControllerTransitionContext::containerView),
+    rt::prop("animated", &ViewControllerTransitionContext::isAnimated, {.getter = "isAnimated"}),
+    rt::prop("interactive", &ViewControllerTransitionContext::isInteractive, {.getter = "isInteractive"}),
+    rt::prop("transitionWasCancelled", &ViewControllerTransitionContext::transitionWasCancelled),
+    rt::method("viewControllerForKey:", &ViewControllerTransitionContext::viewControllerForKeyObject),
+    rt::method("viewForKey:", &ViewControllerTransitionContext::viewForKeyObject),
+    rt::method("initialFrameForViewController:",
+               &ViewControllerTransitionContext::initialFrameForViewController),
+    rt::method("finalFrameForViewController:", &ViewControllerTransitionContext::finalFrameForViewController),
+    rt::method("cancelInteractiveTransition", &ViewControllerTransitionContext::cancelInteractiveTransition),
+    rt::method("completeTransition:", &ViewControllerTransitionContext::completeTransition))
 
 } // namespace ui

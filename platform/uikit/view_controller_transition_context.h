@@ -28,8 +28,10 @@ class View;
 class ViewController;
 
 // The keys of viewControllerForKey and viewForKey.
-inline constexpr std::string_view TransitionContextFromViewControllerKey = "UITransitionContextFromViewControllerKey";
-inline constexpr std::string_view TransitionContextToViewControllerKey = "UITransitionContextToViewControllerKey";
+inline constexpr std::string_view TransitionContextFromViewControllerKey =
+    "UITransitionContextFromViewControllerKey";
+inline constexpr std::string_view TransitionContextToViewControllerKey =
+    "UITransitionContextToViewControllerKey";
 inline constexpr std::string_view TransitionContextFromViewKey = "UITransitionContextFromViewKey";
 inline constexpr std::string_view TransitionContextToViewKey = "UITransitionContextToViewKey";
 
@@ -41,7 +43,8 @@ class ViewControllerTransitionContext : public rt::Object {
 public:
     using CompletionHandler = std::function<void(bool didComplete)>;
 
-    static rt::Ref<ViewControllerTransitionContext> make(rt::Ref<View> container, rt::Ref<ViewController> from,
+    static rt::Ref<ViewControllerTransitionContext> make(rt::Ref<View> container,
+                                                         rt::Ref<ViewController> from,
                                                          rt::Ref<ViewController> to, bool animated,
                                                          CompletionHandler handler);
 

@@ -21,9 +21,9 @@ rt::Id associatedObject(rt::Object& self) {
 
 namespace {
 
-[[maybe_unused]] const rt::Class& applied =
-    rt::addCategory(rt::Object::staticClass(), {rt::categoryMethod("setAssociatedObject:", &setAssociatedObject),
-                                                rt::categoryMethod("associatedObject", &associatedObject)});
+[[maybe_unused]] const rt::Class& applied = rt::addCategory(
+    rt::Object::staticClass(), {rt::categoryMethod("setAssociatedObject:", &setAssociatedObject),
+                                rt::categoryMethod("associatedObject", &associatedObject)});
 
 } // namespace
 

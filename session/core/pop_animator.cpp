@@ -14,14 +14,16 @@ double PopAnimator::transitionDuration(const rt::Ref<ui::ViewControllerTransitio
 
 void PopAnimator::animateTransition(const rt::Ref<ui::ViewControllerTransitionContext>& context) {
     rt::Ref<ui::View> to = context->viewControllerForKey(ui::TransitionContextToViewControllerKey)->view();
-    rt::Ref<ui::View> from = context->viewControllerForKey(ui::TransitionContextFromViewControllerKey)->view();
+    rt::Ref<ui::View> from =
+        context->viewControllerForKey(ui::TransitionContextFromViewControllerKey)->view();
     context->containerView()->insertSubviewBelowSubview(to, from);
-    ui::View::animateWithDuration(transitionDuration(context), [from] { from->setAlpha(0); },
-                                  [context, from](bool) {
-                                      const bool cancelled = context->transitionWasCancelled();
-                                      if (cancelled) from->setAlpha(1);
-                                      context->completeTransition(!cancelled);
-                                  });
+    ui::View::animateWithDuration(
+        transitionDuration(context), [from] { from->setAlpha(0); },
+        [context, from](bool) {
+            const bool cancelled = context->transitionWasCancelled();
+            if (cancelled) from->setAlpha(1);
+            context->completeTransition(!cancelled);
+        });
 }
 
 RT_DEFINE_CLASS(PopAnimator, "PopAnimator", rt::Object, rt::adopts(ui::animatedTransitioningProtocol()),

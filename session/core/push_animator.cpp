@@ -16,8 +16,9 @@ void PushAnimator::animateTransition(const rt::Ref<ui::ViewControllerTransitionC
     rt::Ref<ui::View> view = to->view();
     context->containerView()->addSubview(view);
     view->setAlpha(0);
-    ui::View::animateWithDuration(transitionDuration(context), [view] { view->setAlpha(1); },
-                                  [context](bool) { context->completeTransition(!context->transitionWasCancelled()); });
+    ui::View::animateWithDuration(
+        transitionDuration(context), [view] { view->setAlpha(1); },
+        [context](bool) { context->completeTransition(!context->transitionWasCancelled()); });
 }
 
 RT_DEFINE_CLASS(PushAnimator, "PushAnimator", rt::Object, rt::adopts(ui::animatedTransitioningProtocol()),

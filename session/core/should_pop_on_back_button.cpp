@@ -17,7 +17,8 @@ bool navigationBarShouldPopItem(ui::NavigationController& self, const rt::Ref<ui
 
     bool shouldPop = true;
     static const rt::Sel kShouldPop("navigationShouldPopOnBackButton");
-    if (rt::Ref<ui::ViewController> top = self.topViewController(); top && top->respondsToSelector(kShouldPop))
+    if (rt::Ref<ui::ViewController> top = self.topViewController();
+        top && top->respondsToSelector(kShouldPop))
         shouldPop = rt::send<bool>(top, kShouldPop);
 
     if (shouldPop) {
@@ -36,9 +37,12 @@ rt::Id animationControllerForOperation(ui::NavigationController&, const rt::Ref<
                                        long operation, const rt::Ref<ui::ViewController>&,
                                        const rt::Ref<ui::ViewController>&) {
     switch (static_cast<ui::NavigationControllerOperation>(operation)) {
-    case ui::NavigationControllerOperation::Push: return rt::make<PushAnimator>();
-    case ui::NavigationControllerOperation::Pop: return rt::make<PopAnimator>();
-    default: return nullptr;
+    case ui::NavigationControllerOperation::Push:
+        return rt::make<PushAnimator>();
+    case ui::NavigationControllerOperation::Pop:
+        return rt::make<PopAnimator>();
+    default:
+        return nullptr;
     }
 }
 
@@ -47,8 +51,9 @@ namespace {
 [[maybe_unused]] const rt::Class& applied = rt::addCategory(
     ui::NavigationController::staticClass(),
     {rt::categoryMethod("navigationBar:shouldPopItem:", &navigationBarShouldPopItem),
-     rt::categoryMethod("navigationController:animationControllerForOperation:fromViewController:toViewController:",
-                        &animationControllerForOperation)});
+     rt::categoryMethod(
+         "navigationController:animationControllerForOperation:fromViewController:toViewController:",
+         &animationControllerForOperation)});
 
 } // namespace
 

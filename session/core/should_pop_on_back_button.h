@@ -37,7 +37,8 @@ bool navigationBarShouldPopItem(ui::NavigationController& self, const rt::Ref<ui
                                 const rt::Ref<ui::NavigationItem>& item);
 
 rt::Id animationControllerForOperation(ui::NavigationController& self,
-                                       const rt::Ref<ui::NavigationController>& navigationController, long operation,
-                                       const rt::Ref<ui::ViewController>& from, const rt::Ref<ui::ViewController>& to);
+                                       const rt::Ref<ui::NavigationController>& navigationController,
+                                       long operation, const rt::Ref<ui::ViewController>& from,
+                                       const rt::Ref<ui::ViewController>& to);
 
 } // namespace ft

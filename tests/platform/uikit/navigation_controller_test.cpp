@@ -26,8 +26,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using ui::NavigationController;
-using uikit_tests::TracedController;
 using uikit_tests::trace;
+using uikit_tests::TracedController;
 
 // A navigation-controller delegate that hands itself out as the animator. Its transition takes
 // `duration` on the clock and completes as finished, unless `cancel` is set: then it cancels and
@@ -53,7 +53,8 @@ public:
             context->completeTransition(!context->transitionWasCancelled());
             return;
         }
-        ui::View::animateWithDuration(transitionDuration(context), {}, [context](bool) { context->completeTransition(true); });
+        ui::View::animateWithDuration(transitionDuration(context), {},
+                                      [context](bool) { context->completeTransition(true); });
     }
 
 private:
@@ -77,11 +78,12 @@ private:
 
 } // namespace
 
-RT_DEFINE_CLASS(Animator, "UIKitTestAnimator", rt::Object,
-                rt::method("navigationController:animationControllerForOperation:fromViewController:toViewController:",
-                           &Animator::animationController),
-                rt::method("transitionDuration:", &Animator::transitionDuration),
-                rt::method("animateTransition:", &Animator::animateTransition))
+RT_DEFINE_CLASS(
+    Animator, "UIKitTestAnimator", rt::Object,
+    rt::method("navigationController:animationControllerForOperation:fromViewController:toViewController:",
+               &Animator::animationController),
+    rt::method("transitionDuration:", &Animator::transitionDuration),
+    rt::method("animateTransition:", &Animator::animateTransition))
 RT_DEFINE_CLASS(AskingNavigationController, "UIKitTestAskingNavigationController", NavigationController,
                 rt::method("navigationBar:shouldPopItem:", &AskingNavigationController::shouldPopItem))
 
@@ -108,8 +110,8 @@ TEST_F(Navigation, PushAndPopCallTheAppearanceMethodsInThePlatformsOrder) {
 
     trace().clear();
     navigation->pushViewController(b, false);
-    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "A viewDidDisappear:",
-                              "B viewDidAppear:"}));
+    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:",
+                              "A viewDidDisappear:", "B viewDidAppear:"}));
     EXPECT_EQ(titles(*navigation), "A B");
     EXPECT_EQ(navigation->topViewController(), b);
     EXPECT_EQ(b->navigationController(), navigation);
@@ -119,7 +121,9 @@ TEST_F(Navigation, PushAndPopCallTheAppearanceMethodsInThePlatformsOrder) {
 
     trace().clear();
     EXPECT_EQ(navigation->popViewControllerAnimated(false), b);
-    EXPECT_EQ(trace(), (Lines{"B viewWillDisappear:", "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
+    EXPECT_EQ(
+        trace(),
+        (Lines{"B viewWillDisappear:", "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
     EXPECT_EQ(titles(*navigation), "A");
     EXPECT_EQ(b->navigationController(), nullptr);
     EXPECT_TRUE(onScreen(*a));
@@ -156,11 +160,12 @@ TEST_F(Navigation, AChangeRequestedDuringATransitionWaitsForItsEnd) {
 
     trace().clear();
     runFor(ui::kDefaultTransitionDuration);
-    EXPECT_EQ(trace(), (Lines{"A viewDidDisappear:", "B viewDidAppear:",                        // the push of B ends
-                              "C viewDidLoad", "B viewWillDisappear:", "C viewWillAppear:",      // then C's starts
-                              "B viewDidDisappear:", "C viewDidAppear:",                         // and ends at once
-                              "C viewWillDisappear:", "B viewWillAppear:", "C viewDidDisappear:", // then the pop
-                              "B viewDidAppear:"}));
+    EXPECT_EQ(trace(),
+              (Lines{"A viewDidDisappear:", "B viewDidAppear:",                          // the push of B ends
+                     "C viewDidLoad", "B viewWillDisappear:", "C viewWillAppear:",       // then C's starts
+                     "B viewDidDisappear:", "C viewDidAppear:",                          // and ends at once
+                     "C viewWillDisappear:", "B viewWillAppear:", "C viewDidDisappear:", // then the pop
+                     "B viewDidAppear:"}));
     EXPECT_EQ(navigation->viewControllerList(), (std::vector<rt::Ref<ui::ViewController>>{a, b}));
     EXPECT_EQ(navigation->pendingTransitionCount(), 0u);
 }
@@ -176,9 +181,10 @@ TEST_F(Navigation, APushFromAnAppearanceMethodFollowsTheTransitionThatCalledIt) 
     };
 
     navigation->pushViewController(b, false);
-    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "A viewDidDisappear:",
-                              "B viewDidAppear:", "C viewDidLoad", "B viewWillDisappear:", "C viewWillAppear:",
-                              "B viewDidDisappear:", "C viewDidAppear:"}));
+    EXPECT_EQ(trace(),
+              (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "A viewDidDisappear:",
+                     "B viewDidAppear:", "C viewDidLoad", "B viewWillDisappear:", "C viewWillAppear:",
+                     "B viewDidDisappear:", "C viewDidAppear:"}));
     EXPECT_EQ(navigation->topViewController(), c);
     b->onNote = nullptr;
 }
@@ -215,8 +221,9 @@ TEST_F(Navigation, ATransitionCompletedAsNotFinishedIsUndone) {
     show(navigation);
 
     navigation->pushViewController(b, true);
-    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "B viewWillDisappear:",
-                              "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
+    EXPECT_EQ(trace(),
+              (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "B viewWillDisappear:",
+                     "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
     EXPECT_EQ(navigation->viewControllerList(), (std::vector<rt::Ref<ui::ViewController>>{a}));
     EXPECT_EQ(titles(*navigation), "A");
     EXPECT_EQ(b->parentViewController(), nullptr);
@@ -251,8 +258,8 @@ TEST_F(Navigation, APopOverSeveralLevelsPassesOverTheControllersBetween) {
     ASSERT_TRUE(popped);
     EXPECT_TRUE(popped->isEqual(ns::Array::withObjects({b, c, d}).get()));
     // A's view had never loaded: it loads first, as a pushed controller's does.
-    EXPECT_EQ(trace(), (Lines{"A viewDidLoad", "D viewWillDisappear:", "A viewWillAppear:", "D viewDidDisappear:",
-                              "A viewDidAppear:"}));
+    EXPECT_EQ(trace(), (Lines{"A viewDidLoad", "D viewWillDisappear:", "A viewWillAppear:",
+                              "D viewDidDisappear:", "A viewDidAppear:"}));
     EXPECT_EQ(titles(*navigation), "A");
     EXPECT_EQ(navigation->popToRootViewControllerAnimated(false), nullptr);
 }
@@ -337,7 +344,8 @@ TEST_F(Navigation, TheBarAndTheInteractivePopAreFlags) {
 
     const auto& recognizer = navigation->interactivePopGestureRecognizer();
     EXPECT_TRUE(recognizer->isEnabled());
-    ns::setValueForKeyPath(navigation, ns::Number::withBool(false), "interactivePopGestureRecognizer.enabled");
+    ns::setValueForKeyPath(navigation, ns::Number::withBool(false),
+                           "interactivePopGestureRecognizer.enabled");
     EXPECT_FALSE(recognizer->isEnabled());
     EXPECT_EQ(recognizer->view(), navigation->view());
 
@@ -345,7 +353,8 @@ TEST_F(Navigation, TheBarAndTheInteractivePopAreFlags) {
     ns::CapturedLog log;
     bar->setDelegate(navigation->topViewController());
     EXPECT_EQ(bar->delegate(), navigation);
-    EXPECT_TRUE(log.contains("Cannot manually set the delegate on a UINavigationBar managed by a controller."));
+    EXPECT_TRUE(
+        log.contains("Cannot manually set the delegate on a UINavigationBar managed by a controller."));
 }
 
 } // namespace

@@ -23,8 +23,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using Stack = std::vector<rt::Ref<ui::ViewController>>;
-using uikit_tests::TracedController;
 using uikit_tests::trace;
+using uikit_tests::TracedController;
 using uikit_tests::UnwindTarget;
 
 // A segue of the application's own: it notes its performing and pushes without animation.
@@ -33,7 +33,8 @@ class UnanimatedSegue : public ui::StoryboardSegue {
 public:
     void perform() override {
         trace().push_back("segue perform");
-        sourceViewController()->navigationController()->pushViewController(destinationViewController(), false);
+        sourceViewController()->navigationController()->pushViewController(destinationViewController(),
+                                                                           false);
     }
 
 protected:
@@ -78,15 +79,15 @@ protected:
         ScreenTest::TearDown();
     }
 
-    template <class T = TracedController>
-    rt::Ref<T> scene(std::string_view identifier) {
+    template <class T = TracedController> rt::Ref<T> scene(std::string_view identifier) {
         return rt::cast<T>(storyboard_->instantiateViewControllerWithIdentifier(identifier));
     }
     // A navigation controller of these scenes, bottom first, shown in a window.
     rt::Ref<ui::NavigationController> shownStack(const std::vector<std::string_view>& identifiers) {
         auto navigation = rt::make<ui::NavigationController>();
         Stack stack;
-        for (std::string_view identifier : identifiers) stack.push_back(scene(identifier));
+        for (std::string_view identifier : identifiers)
+            stack.push_back(scene(identifier));
         navigation->setViewControllerList(stack);
         show(navigation);
         return navigation;
@@ -96,8 +97,7 @@ protected:
 };
 
 // The reason of the exception `f` raises, or "" when it raises none.
-template <class F>
-std::string failure(F&& f) {
+template <class F> std::string failure(F&& f) {
     try {
         f();
     } catch (const ns::Exception& e) {
@@ -130,38 +130,48 @@ TEST_F(Storyboards, TheDataDescribesScenesSeguesAndNibs) {
 
 TEST_F(Storyboards, AFaultInTheDataNamesTheFileAndTheField) {
     ns::CapturedLog log;
-    auto read = [](std::string_view json) { return failure([&] { ui::Storyboard::storyboardWithJSON("T", json); }); };
+    auto read = [](std::string_view json) {
+        return failure([&] { ui::Storyboard::storyboardWithJSON("T", json); });
+    };
     EXPECT_EQ(read("[1"), read("[1")); // stable
     EXPECT_NE(read("[1").find("T.storyboard.json: (top): not JSON"), std::string::npos);
     EXPECT_EQ(read("{}"), "T.storyboard.json: scenes: missing");
     EXPECT_EQ(read(R"({"scenes": [{"identifier": "A"}]})"), "T.storyboard.json: scenes[0].class: missing");
-    EXPECT_EQ(read(R"({"scenes": [{"identifier": "A", "class": 3}]})"), "T.storyboard.json: scenes[0].class: not a string");
-    EXPECT_EQ(read(R"({"scenes": [], "initialScene": "Z"})"), "T.storyboard.json: initialScene: no scene \"Z\"");
+    EXPECT_EQ(read(R"({"scenes": [{"identifier": "A", "class": 3}]})"),
+              "T.storyboard.json: scenes[0].class: not a string");
+    EXPECT_EQ(read(R"({"scenes": [], "initialScene": "Z"})"),
+              "T.storyboard.json: initialScene: no scene \"Z\"");
     EXPECT_EQ(read(R"({"scenes": [], "segues": [{"source": "A", "identifier": "x", "kind": "push"}]})"),
               "T.storyboard.json: segues[0].destination: missing");
-    EXPECT_EQ(read(R"({"scenes": [], "segues": [{"source": "A", "identifier": "x", "kind": "push", "destination": "Z"}]})"),
-              "T.storyboard.json: segues[0].destination: no scene \"Z\"");
+    EXPECT_EQ(
+        read(
+            R"({"scenes": [], "segues": [{"source": "A", "identifier": "x", "kind": "push", "destination": "Z"}]})"),
+        "T.storyboard.json: segues[0].destination: no scene \"Z\"");
     EXPECT_EQ(read(R"({"scenes": [], "segues": [{"source": "A", "identifier": "x", "kind": "unwind"}]})"),
               "T.storyboard.json: segues[0].action: missing");
     EXPECT_EQ(read(R"({"scenes": [{"identifier": "A", "class": "B"}, {"identifier": "A", "class": "C"}]})"),
               "T.storyboard.json: scenes[1].identifier: \"A\" is taken");
     EXPECT_TRUE(log.contains("T.storyboard.json: scenes: missing"));
-    EXPECT_NE(failure([] { ui::Storyboard::storyboardWithName("NoSuchStoryboard"); })
-                  .find("Could not find a storyboard named 'NoSuchStoryboard'"),
+    EXPECT_NE(failure([] {
+                  ui::Storyboard::storyboardWithName("NoSuchStoryboard");
+              }).find("Could not find a storyboard named 'NoSuchStoryboard'"),
               std::string::npos);
 }
 
 TEST_F(Storyboards, AnUnknownSceneOrClassFailsLoudly) {
     ns::CapturedLog log;
     EXPECT_EQ(failure([&] { storyboard_->instantiateViewControllerWithIdentifier("Z"); }),
-              "Storyboard (" + storyboard_->description() + ") doesn't contain a view controller with identifier 'Z'");
+              "Storyboard (" + storyboard_->description() +
+                  ") doesn't contain a view controller with identifier 'Z'");
     EXPECT_TRUE(log.contains("doesn't contain a view controller with identifier 'Z'"));
 
     storyboard_->registerScene("X", "UIKitTestNoSuchClass");
     EXPECT_EQ(failure([&] { storyboard_->instantiateViewControllerWithIdentifier("X"); }),
               "Unknown class UIKitTestNoSuchClass in the scene 'X' of storyboard 'Test'.");
     storyboard_->registerScene("X", "NSObject");
-    EXPECT_NE(failure([&] { storyboard_->instantiateViewControllerWithIdentifier("X"); }).find("is not a view controller"),
+    EXPECT_NE(failure([&] {
+                  storyboard_->instantiateViewControllerWithIdentifier("X");
+              }).find("is not a view controller"),
               std::string::npos);
 
     // A scene registered from code replaces the class of one read from the file.
@@ -175,7 +185,8 @@ TEST_F(Storyboards, PrepareForSegueRunsBeforeTheDestinationsViewLoads) {
     auto sender = ns::String::make("row 3");
 
     root->performSegueWithIdentifier("next", sender);
-    EXPECT_EQ(trace(), (Lines{"R prepareForSegue: next", "A viewDidLoad", "R viewWillDisappear:", "A viewWillAppear:"}));
+    EXPECT_EQ(trace(), (Lines{"R prepareForSegue: next", "A viewDidLoad",
+                              "R viewWillDisappear:", "A viewWillAppear:"}));
     EXPECT_EQ(root->preparedIdentifier, "next");
     EXPECT_EQ(root->preparedSender, sender);
     EXPECT_EQ(root->preparedDestination.lock(), navigation->topViewController());
@@ -192,7 +203,8 @@ TEST_F(Storyboards, AnUnknownSegueFailsLoudly) {
     EXPECT_TRUE(log.contains("has no segue with identifier 'nope'"));
     // A controller made in code has no storyboard, so no segues.
     auto loose = TracedController::named("X");
-    EXPECT_NE(failure([&] { loose->performSegueWithIdentifier("next", nullptr); }).find("has no segue"), std::string::npos);
+    EXPECT_NE(failure([&] { loose->performSegueWithIdentifier("next", nullptr); }).find("has no segue"),
+              std::string::npos);
     EXPECT_TRUE(trace().empty());
     EXPECT_EQ(navigation->topViewController(), a);
 }
@@ -200,14 +212,20 @@ TEST_F(Storyboards, AnUnknownSegueFailsLoudly) {
 TEST_F(Storyboards, ACustomSegueClassIsMadeByNameAndPerformed) {
     auto navigation = shownStack({"R", "A"});
     navigation->topViewController()->performSegueWithIdentifier("next", nullptr);
-    EXPECT_EQ(trace(), (Lines{"A prepareForSegue: next", "segue perform", "B viewDidLoad", "A viewWillDisappear:",
-                              "B viewWillAppear:", "A viewDidDisappear:", "B viewDidAppear:"}));
+    EXPECT_EQ(trace(),
+              (Lines{"A prepareForSegue: next", "segue perform", "B viewDidLoad", "A viewWillDisappear:",
+                     "B viewWillAppear:", "A viewDidDisappear:", "B viewDidAppear:"}));
     EXPECT_FALSE(navigation->isTransitioning());
 
-    storyboard_->registerSegue({.source = "B", .identifier = "odd", .kind = "UIKitTestNoSuchSegue", .destination = "C", .action = ""});
+    storyboard_->registerSegue({.source = "B",
+                                .identifier = "odd",
+                                .kind = "UIKitTestNoSuchSegue",
+                                .destination = "C",
+                                .action = ""});
     ns::CapturedLog log;
     EXPECT_EQ(failure([&] { navigation->topViewController()->performSegueWithIdentifier("odd", nullptr); }),
-              "The segue 'odd' of storyboard 'Test' is of the kind 'UIKitTestNoSuchSegue', which names no segue class.");
+              "The segue 'odd' of storyboard 'Test' is of the kind 'UIKitTestNoSuchSegue', which names no "
+              "segue class.");
 }
 
 TEST_F(Storyboards, ASegueDeclaredOnABaseClassServesItsSubclasses) {
@@ -228,8 +246,8 @@ TEST_F(Storyboards, AThreeLevelUnwindCallsTheActionOnceBeforeTheDestinationAppea
     auto root = rt::cast<UnwindTarget>(navigation->viewControllerList().front());
 
     navigation->topViewController()->performSegueWithIdentifier("home", nullptr);
-    EXPECT_EQ(trace(), (Lines{"C prepareForSegue: home", "R backHere: from C", "R viewDidLoad", "C viewWillDisappear:",
-                              "R viewWillAppear:"}));
+    EXPECT_EQ(trace(), (Lines{"C prepareForSegue: home", "R backHere: from C", "R viewDidLoad",
+                              "C viewWillDisappear:", "R viewWillAppear:"}));
     runFor(ui::kDefaultTransitionDuration);
     EXPECT_EQ(trace().back(), "R viewDidAppear:");
     EXPECT_EQ(root->unwinds, 1);
@@ -261,8 +279,9 @@ TEST_F(Storyboards, AnUnwindFromAPresentedControllerDismissesItOnTheWayBack) {
 
     presented->performSegueWithIdentifier("home", nullptr);
     runFor(ui::kDefaultTransitionDuration);
-    EXPECT_EQ(trace(), (Lines{"B prepareForSegue: home", "R backHere: from B", "B viewWillDisappear:", "R viewDidLoad",
-                              "R viewWillAppear:", "B viewDidDisappear:", "R viewDidAppear:"}));
+    EXPECT_EQ(trace(),
+              (Lines{"B prepareForSegue: home", "R backHere: from B", "B viewWillDisappear:", "R viewDidLoad",
+                     "R viewWillAppear:", "B viewDidDisappear:", "R viewDidAppear:"}));
     EXPECT_EQ(navigation->presentedViewController(), nullptr);
     EXPECT_EQ(navigation->viewControllerList().size(), 1u);
 }

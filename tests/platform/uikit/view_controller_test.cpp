@@ -25,8 +25,8 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-using uikit_tests::TracedController;
 using uikit_tests::trace;
+using uikit_tests::TracedController;
 
 // A screen with one outlet, connected by its nib.
 class OutletController : public TracedController {
@@ -57,7 +57,9 @@ protected:
 class NibRootView : public ui::View {
     RT_CLASS(NibRootView)
 public:
-    void awakeFromNib() { trace().push_back("awakeFromNib with " + std::to_string(subviewList().size()) + " subview"); }
+    void awakeFromNib() {
+        trace().push_back("awakeFromNib with " + std::to_string(subviewList().size()) + " subview");
+    }
 
 protected:
     NibRootView() = default;
@@ -68,7 +70,8 @@ protected:
 RT_DEFINE_CLASS(OutletController, "UIKitTestOutletController", TracedController,
                 rt::prop("label", &OutletController::label, &OutletController::setLabel))
 RT_DEFINE_CLASS(OutletControllerSubclass, "UIKitTestOutletControllerSubclass", OutletController)
-RT_DEFINE_CLASS(NibRootView, "UIKitTestNibRootView", ui::View, rt::method("awakeFromNib", &NibRootView::awakeFromNib))
+RT_DEFINE_CLASS(NibRootView, "UIKitTestNibRootView", ui::View,
+                rt::method("awakeFromNib", &NibRootView::awakeFromNib))
 
 namespace {
 
@@ -101,11 +104,14 @@ TEST_F(ViewControllers, ANibBuildsTheViewAndConnectsTheOutletsBeforeWaking) {
         trace().push_back("built");
         return ui::Nib::Loaded{{root}, {}};
     });
-    ui::Nib::registerNib("UIKitTestSpareNib", [](const rt::Id&) { return ui::Nib::Loaded{{rt::make<ui::View>()}, {}}; });
+    ui::Nib::registerNib("UIKitTestSpareNib", [](const rt::Id&) {
+        return ui::Nib::Loaded{{rt::make<ui::View>()}, {}};
+    });
 
     auto controller = rt::make<OutletController>();
     EXPECT_TRUE(rt::cast<NibRootView>(controller->view()));
-    EXPECT_EQ(trace(), (Lines{"built", "awakeFromNib with 1 subview", "UIKitTestOutletController viewDidLoad", "label connected"}));
+    EXPECT_EQ(trace(), (Lines{"built", "awakeFromNib with 1 subview", "UIKitTestOutletController viewDidLoad",
+                              "label connected"}));
 
     // A subclass without a nib of its own takes its superclass's; a nib name chooses another.
     auto subclass = rt::make<OutletControllerSubclass>();
@@ -153,15 +159,16 @@ TEST_F(ViewControllers, AWindowShowsItsRootAndSwapsItForANewOne) {
 
     trace().clear();
     window_->setRootViewControllerObject(b);
-    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "A viewDidDisappear:",
-                              "B viewDidAppear:"}));
+    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:",
+                              "A viewDidDisappear:", "B viewDidAppear:"}));
     EXPECT_TRUE(onScreen(*b));
     EXPECT_FALSE(onScreen(*a));
     EXPECT_EQ(window_->rootViewController(), b);
 }
 
 TEST_F(ViewControllers, APresentationCoversThePresenterOnTheClockAndADismissalUncoversIt) {
-    auto a = TracedController::named("A"), b = TracedController::named("B"), child = TracedController::named("C");
+    auto a = TracedController::named("A"), b = TracedController::named("B"),
+         child = TracedController::named("C");
     auto navigation = ui::NavigationController::withRootViewController(a);
     show(navigation);
     int completions = 0;
@@ -170,8 +177,8 @@ TEST_F(ViewControllers, APresentationCoversThePresenterOnTheClockAndADismissalUn
     a->presentViewController(b, true, [&] { ++completions; });
     EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:"}));
     runFor(ui::kDefaultTransitionDuration);
-    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "A viewDidDisappear:",
-                              "B viewDidAppear:"}));
+    EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:",
+                              "A viewDidDisappear:", "B viewDidAppear:"}));
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(navigation->presentedViewController(), b);
     EXPECT_EQ(a->presentingViewController(), nullptr);
@@ -187,7 +194,9 @@ TEST_F(ViewControllers, APresentationCoversThePresenterOnTheClockAndADismissalUn
 
     trace().clear();
     b->dismissViewControllerAnimated(false, [&] { ++completions; });
-    EXPECT_EQ(trace(), (Lines{"B viewWillDisappear:", "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
+    EXPECT_EQ(
+        trace(),
+        (Lines{"B viewWillDisappear:", "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
     EXPECT_EQ(completions, 2);
     EXPECT_EQ(navigation->presentedViewController(), nullptr);
     EXPECT_TRUE(onScreen(*a));

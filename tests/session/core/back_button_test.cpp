@@ -56,7 +56,8 @@ protected:
 } // namespace
 
 RT_DEFINE_CLASS(GuardedScreen, "BackButtonTestGuardedScreen", ui::ViewController,
-                rt::method("navigationShouldPopOnBackButton", &GuardedScreen::navigationShouldPopOnBackButton),
+                rt::method("navigationShouldPopOnBackButton",
+                           &GuardedScreen::navigationShouldPopOnBackButton),
                 rt::method("backHome:", &GuardedScreen::backHome))
 RT_DEFINE_CLASS(PlainScreen, "BackButtonTestPlainScreen", ui::ViewController)
 
@@ -116,7 +117,11 @@ TEST_F(BackButton, APopFromCodeIsNotAsked) {
     // Nor is an unwind.
     auto storyboard = ui::Storyboard::empty("Glue");
     storyboard->registerScene("guarded", "BackButtonTestGuardedScreen");
-    storyboard->registerSegue({.source = "guarded", .identifier = "home", .kind = "unwind", .destination = "", .action = "backHome:"});
+    storyboard->registerSegue({.source = "guarded",
+                               .identifier = "home",
+                               .kind = "unwind",
+                               .destination = "",
+                               .action = "backHome:"});
     auto unwinding = rt::cast<GuardedScreen>(storyboard->instantiateViewControllerWithIdentifier("guarded"));
     navigation_->pushViewController(unwinding, false);
     unwinding->performSegueWithIdentifier("home", nullptr);
@@ -137,7 +142,9 @@ TEST_F(BackButton, APopFromCodeIsNotAsked) {
 
 TEST_F(BackButton, TheNavigationControllerHandsOutTheFadesAndTheirTransitionsLastHalfASecond) {
     auto from = rt::make<PlainScreen>(), to = rt::make<PlainScreen>();
-    auto ask = [&](long operation) { return ft::animationControllerForOperation(*navigation_, navigation_, operation, from, to); };
+    auto ask = [&](long operation) {
+        return ft::animationControllerForOperation(*navigation_, navigation_, operation, from, to);
+    };
     EXPECT_TRUE(rt::cast<ft::PushAnimator>(ask(1)));
     EXPECT_TRUE(rt::cast<ft::PopAnimator>(ask(2)));
     EXPECT_FALSE(ask(0));
@@ -187,8 +194,10 @@ TEST_F(BackButton, TheFadesCompleteAsFinishedAfterHalfASecondAndAsNotFinishedWhe
     }
     for (bool pushing : {true, false}) {
         Fade cancelled;
-        if (pushing) rt::make<ft::PushAnimator>()->animateTransition(cancelled.context);
-        else rt::make<ft::PopAnimator>()->animateTransition(cancelled.context);
+        if (pushing)
+            rt::make<ft::PushAnimator>()->animateTransition(cancelled.context);
+        else
+            rt::make<ft::PopAnimator>()->animateTransition(cancelled.context);
         cancelled.context->cancelInteractiveTransition();
         app().advance(ft::kFadeDuration);
         EXPECT_EQ(cancelled.completions, (std::vector<bool>{false})) << (pushing ? "push" : "pop");

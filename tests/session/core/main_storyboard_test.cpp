@@ -21,17 +21,36 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-const Names kTestScreens = {
-    "ACUsbPlugViewController",        "ComputerUSBPlugViewController",   "CameraModelViewController",
-    "CameraPictureViewController",    "CameraVideoViewController",       "PhysicalKeyViewController",
-    "HomeKeyViewController",          "PowerKeyViewController",          "FlashModelViewController",
-    "GyroscopeViewController",        "AccelerometerViewController",     "ProximityViewController",
-    "LouderSpeakerViewController",    "HeadsetPlugViewController",       "BrightnessViewController",
-    "FillColorViewController",        "MicrophoneRecordViewController",  "MicrophoneLoopBackViewController",
-    "TouchScreenViewController",      "WaterDamgeViewController",        "BatteryViewController",
-    "SMSViewController",              "MakeCallViewController",          "VibrationViewController",
-    "BluetoothViewController",        "WifiViewController",              "RFTestViewController",
-    "JailBreakViewController",        "GPSViewController",               "QuestionViewController"};
+const Names kTestScreens = {"ACUsbPlugViewController",
+                            "ComputerUSBPlugViewController",
+                            "CameraModelViewController",
+                            "CameraPictureViewController",
+                            "CameraVideoViewController",
+                            "PhysicalKeyViewController",
+                            "HomeKeyViewController",
+                            "PowerKeyViewController",
+                            "FlashModelViewController",
+                            "GyroscopeViewController",
+                            "AccelerometerViewController",
+                            "ProximityViewController",
+                            "LouderSpeakerViewController",
+                            "HeadsetPlugViewController",
+                            "BrightnessViewController",
+                            "FillColorViewController",
+                            "MicrophoneRecordViewController",
+                            "MicrophoneLoopBackViewController",
+                            "TouchScreenViewController",
+                            "WaterDamgeViewController",
+                            "BatteryViewController",
+                            "SMSViewController",
+                            "MakeCallViewController",
+                            "VibrationViewController",
+                            "BluetoothViewController",
+                            "WifiViewController",
+                            "RFTestViewController",
+                            "JailBreakViewController",
+                            "GPSViewController",
+                            "QuestionViewController"};
 const std::set<std::string> kUnanimated = {"CameraModelViewController", "CameraPictureViewController",
                                            "CameraVideoViewController"};
 
@@ -46,7 +65,8 @@ class StandIn : public ui::ViewController {
     RT_CLASS(StandIn)
 public:
     void unwound(const char* action, const rt::Ref<ui::StoryboardSegue>& segue) {
-        heard().push_back(sceneIdentifier() + " " + action + " from " + segue->sourceViewController()->sceneIdentifier());
+        heard().push_back(sceneIdentifier() + " " + action + " from " +
+                          segue->sourceViewController()->sceneIdentifier());
     }
 
 protected:
@@ -60,7 +80,9 @@ protected:
 class StandInRootList : public StandIn {
     RT_CLASS(StandInRootList)
 public:
-    void doCompletedForRoot(const rt::Ref<ui::StoryboardSegue>& segue) { unwound("doCompletedForRoot:", segue); }
+    void doCompletedForRoot(const rt::Ref<ui::StoryboardSegue>& segue) {
+        unwound("doCompletedForRoot:", segue);
+    }
 
 protected:
     StandInRootList() = default;
@@ -71,7 +93,9 @@ class StandInRunner : public StandIn {
 public:
     void doCompleted(const rt::Ref<ui::StoryboardSegue>& segue) { unwound("doCompleted:", segue); }
     void doRetry(const rt::Ref<ui::StoryboardSegue>& segue) { unwound("doRetry:", segue); }
-    void doRetryFromResult(const rt::Ref<ui::StoryboardSegue>& segue) { unwound("doRetryFromResult:", segue); }
+    void doRetryFromResult(const rt::Ref<ui::StoryboardSegue>& segue) {
+        unwound("doRetryFromResult:", segue);
+    }
 
 protected:
     StandInRunner() = default;
@@ -82,7 +106,8 @@ protected:
 RT_DEFINE_CLASS(StandIn, "MainStoryboardTestStandIn", ui::ViewController)
 RT_DEFINE_CLASS(StandInRootList, "MainStoryboardTestRootList", StandIn,
                 rt::method("doCompletedForRoot:", &StandInRootList::doCompletedForRoot))
-RT_DEFINE_CLASS(StandInRunner, "MainStoryboardTestRunner", StandIn, rt::method("doCompleted:", &StandInRunner::doCompleted),
+RT_DEFINE_CLASS(StandInRunner, "MainStoryboardTestRunner", StandIn,
+                rt::method("doCompleted:", &StandInRunner::doCompleted),
                 rt::method("doRetry:", &StandInRunner::doRetry),
                 rt::method("doRetryFromResult:", &StandInRunner::doRetryFromResult))
 
@@ -108,7 +133,8 @@ protected:
         main_->registerScene("ReadyStartViewController", "MainStoryboardTestRunner");
         main_->registerScene("ResultViewController", "MainStoryboardTestStandIn");
         if (!rt::Class::named("BaseModelViewController"))
-            rt::Class::createSubclass("BaseModelViewController", StandIn::staticClass(), StandIn::staticClass());
+            rt::Class::createSubclass("BaseModelViewController", StandIn::staticClass(),
+                                      StandIn::staticClass());
         for (const std::string& screen : kTestScreens)
             main_->registerScene(screen, "BaseModelViewController");
     }
@@ -165,10 +191,12 @@ TEST_F(MainStoryboard, ListsEverySceneSegueAndUnwindActionOfTheScreens) {
     }
 
     EXPECT_EQ(main_->scene("ReadyStartViewController")->outlets,
-              (Names{"startBtn", "testItemImage", "autoStep", "testtitle", "itemPanel", "viewtopcon", "labelMessage"}));
+              (Names{"startBtn", "testItemImage", "autoStep", "testtitle", "itemPanel", "viewtopcon",
+                     "labelMessage"}));
     EXPECT_EQ(main_->scene("RootTableViewController")->outlets,
               (Names{"tableView", "selectionButton", "saveBarButton", "tabletopviewcon"}));
-    EXPECT_EQ(main_->scene("GPSViewController")->outlets, (Names{"labelTitle", "successButton", "failButton", "resultButton"}));
+    EXPECT_EQ(main_->scene("GPSViewController")->outlets,
+              (Names{"labelTitle", "successButton", "failButton", "resultButton"}));
     EXPECT_EQ(main_->scene("GPSViewController")->actions, (Names{"success:", "fail:", "passAction:"}));
     EXPECT_EQ(main_->scene("ResultViewController")->outlets.size(), 9u);
     const auto& cells = main_->scene("ResultViewController")->prototypeCells;
@@ -184,7 +212,8 @@ TEST_F(MainStoryboard, ListsEverySceneSegueAndUnwindActionOfTheScreens) {
 
 TEST_F(MainStoryboard, EverySegueResolvesAgainstScenesRegisteredFromCode) {
     registerStandIns();
-    for (const auto& s : main_->segues()) EXPECT_TRUE(ui::Storyboard::segueClassForKind(s.kind)) << s.kind;
+    for (const auto& s : main_->segues())
+        EXPECT_TRUE(ui::Storyboard::segueClassForKind(s.kind)) << s.kind;
 
     auto navigation = rt::cast<ui::NavigationController>(main_->instantiateInitialViewController());
     ASSERT_TRUE(navigation);
@@ -199,8 +228,9 @@ TEST_F(MainStoryboard, EverySegueResolvesAgainstScenesRegisteredFromCode) {
     auto runner = top();
     for (const std::string& screen : kTestScreens) {
         perform(screen.c_str());
-        EXPECT_EQ(heard().back(), "ReadyStartViewController prepares " + screen + " as " +
-                                      (kUnanimated.contains(screen) ? "PushNoAnimationSegue" : "UIStoryboardPushSegue"));
+        EXPECT_EQ(heard().back(),
+                  "ReadyStartViewController prepares " + screen + " as " +
+                      (kUnanimated.contains(screen) ? "PushNoAnimationSegue" : "UIStoryboardPushSegue"));
         EXPECT_EQ(top()->sceneIdentifier(), screen);
         perform("unwindToPreviousView");
         EXPECT_EQ(last(), "ReadyStartViewController doCompleted: from " + screen);

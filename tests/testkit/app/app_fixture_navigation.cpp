@@ -19,7 +19,8 @@ rt::Ref<ui::ViewController> onScreen(const rt::Ref<ui::ViewController>& root,
         if (rt::Ref<ui::ViewController> presented = current->presentedViewController()) {
             if (navigation) *navigation = nullptr;
             current = presented;
-        } else if (auto stack = rt::cast<ui::NavigationController>(current); stack && stack->topViewController()) {
+        } else if (auto stack = rt::cast<ui::NavigationController>(current);
+                   stack && stack->topViewController()) {
             if (navigation) *navigation = stack;
             current = stack->topViewController();
         } else {
