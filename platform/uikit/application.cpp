@@ -235,6 +235,10 @@ bool Application::sendAction(rt::Sel action, const rt::Id& target, const rt::Id&
     return true;
 }
 
+rt::Ref<Responder> Application::nextResponder() const {
+    return rt::cast<Responder>(delegate_);
+}
+
 // ---- Exit ----------------------------------------------------------------------------------------
 
 void Application::exitProcess(int status) {

@@ -116,6 +116,8 @@ public:
     // that the sender, or the first of their next responders that answers the action. False when
     // no one took it.
     static bool sendAction(rt::Sel action, const rt::Id& target, const rt::Id& sender, const rt::Id& event);
+    // The responder chain ends with the delegate, when it is a responder.
+    rt::Ref<Responder> nextResponder() const override;
 
     // ---- Ending the process ----
     // Writes every user defaults store (ns::UserDefaults::flushAll), then ends the process with

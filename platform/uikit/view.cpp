@@ -191,6 +191,7 @@ void View::attach(const rt::Ref<View>& view, std::size_t index) {
     const rt::Ref<Window> from = keep->window(), to = window();
     keep->willMoveToSuperview(rt::retained(this));
     if (from != to) keep->announceWindowChange(from, to, false);
+    if (rt::Ref<View> previous = keep->superview()) previous->willRemoveSubview(keep);
     keep->detachFromSuperview();
     subviews_.insert(subviews_.begin() + std::min(index, subviews_.size()), keep);
     keep->superview_ = rt::Weak<View>(this);

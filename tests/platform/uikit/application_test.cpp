@@ -237,10 +237,10 @@ TEST(UIApplicationFixture, AnUnknownDelegateClassIsLoggedAndLeavesNoDelegate) {
 }
 
 TEST(UIApplicationFixture, TheExitCallFlushesTheDefaultsAndStopsTheRun) {
+    bool late = false, queued = false; // outlive the fixture, whose tearing down runs what is left
     testkit::AppFixture app;
     app.launch();
     ns::UserDefaults::standardUserDefaults()->setString("after", "lastStep");
-    bool late = false, queued = false;
     dispatch::asyncAfter(dispatch::after(1), dispatch::Queue::main(), [&] { late = true; });
     dispatch::async(dispatch::Queue::main(), [&] {
         ui::Application::exitProcess(3);

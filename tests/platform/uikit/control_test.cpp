@@ -7,8 +7,26 @@
 #include "platform/foundation/set.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
+#include "platform/runtime/class.h"
 #include "platform/uikit/control.h"
 #include "tests/platform/uikit/support.h"
+
+namespace {
+
+// A responder at the end of a chain, answering one action.
+class ChainEnd : public ui::Responder {
+    RT_CLASS(ChainEnd)
+public:
+    void ping() { ++pings; }
+    int pings = 0;
+
+private:
+    ChainEnd() = default;
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(ChainEnd, "UIKitTestChainEnd", ui::Responder, rt::method("ping", &ChainEnd::ping))
 
 namespace {
 
@@ -102,6 +120,19 @@ TEST(UIControl, ValuesSetFromCodeRaiseNoEvent) {
     EXPECT_TRUE(control->isEnabled());
     EXPECT_TRUE(control->isHighlighted());
     EXPECT_TRUE(log->calls.empty());
+}
+
+TEST(UIControl, ANilTargetMeansTheFirstResponderThatAnswers) {
+    auto owner = rt::make<ChainEnd>();
+    auto screen = rt::make<ui::View>(cg::Rect::make(0, 0, 100, 100));
+    auto control = makeControl();
+    screen->addSubview(control);
+    control->addTargetActionForControlEvents(nullptr, rt::Sel("ping"), Event::ValueChanged);
+    control->sendActionsForControlEvents(Event::ValueChanged); // no one answers: nothing happens
+    screen->setOwningResponder(owner);
+    control->sendActionsForControlEvents(Event::ValueChanged);
+    EXPECT_EQ(owner->pings, 1);
+    EXPECT_EQ(control->actionsForTargetForControlEvent(nullptr, Event::ValueChanged)->count(), 1u);
 }
 
 TEST(UIControl, AnActionTheTargetLacksIsLoggedNotFatal) {

@@ -9,10 +9,15 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
+#include "platform/foundation/set.h"
 #include "platform/uikit/color.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/tap_gesture_recognizer.h"
+#include "platform/uikit/touch.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/platform/uikit/support.h"
 #include "tests/testkit/virtual_time.h"
 
 namespace {
@@ -41,6 +46,21 @@ rt::Ref<ui::View> viewAt(double x, double y, double w, double h) {
 } // namespace
 
 RT_DEFINE_CLASS(TracingView, "UIKitTestTracingView", ui::View)
+
+namespace {
+// A gesture delegate that lets no gesture begin.
+class Refusing : public rt::Object {
+    RT_CLASS(Refusing)
+public:
+    bool shouldBegin(const rt::Ref<ui::GestureRecognizer>&) { return false; }
+
+private:
+    Refusing() = default;
+};
+} // namespace
+
+RT_DEFINE_CLASS(Refusing, "UIKitTestRefusingGestureDelegate", rt::Object,
+                rt::method("gestureRecognizerShouldBegin:", &Refusing::shouldBegin))
 
 namespace {
 
@@ -189,6 +209,44 @@ TEST(UIView, LayoutRunsOnceForEachRequest) {
     parent->layoutIfNeeded();
     EXPECT_EQ(child->trace.size(), 3u);
     EXPECT_EQ(parent->trace.size(), 2u);
+}
+
+// One finger down at `from`, moved to `to`, lifted: the phases a recogniser sees.
+void drag(ui::GestureRecognizer& recognizer, const rt::Ref<ui::View>& view, cg::Point from, cg::Point to) {
+    auto touch = ui::Touch::make(view, from, ui::TouchPhase::Began);
+    auto event = ui::Event::withTouches({touch});
+    recognizer.touchesBegan(event->allTouches(), event);
+    if (from != to) {
+        touch->moveTo(to, ui::TouchPhase::Moved);
+        recognizer.touchesMoved(event->allTouches(), event);
+    }
+    touch->setPhase(ui::TouchPhase::Ended);
+    recognizer.touchesEnded(event->allTouches(), event);
+}
+
+TEST(UITapGestureRecognizer, RecognisesATapAndNotAWanderingFinger) {
+    auto view = viewAt(0, 0, 100, 100);
+    auto log = rt::make<uikit_tests::ActionLog>();
+    auto tap = ui::TapGestureRecognizer::withTargetAction(log, rt::Sel("changed:"));
+    view->addGestureRecognizer(tap);
+    EXPECT_EQ(tap->view(), view);
+    drag(*tap, view, {50, 50}, {55, 52});
+    EXPECT_EQ(log->calls.size(), 1u);
+    drag(*tap, view, {50, 50}, {80, 50}); // moved too far
+    EXPECT_EQ(log->calls.size(), 1u);
+    EXPECT_EQ(tap->state(), ui::GestureRecognizerState::Possible) << "ready again once the touch is over";
+
+    auto refusing = rt::make<Refusing>();
+    tap->setDelegate(refusing);
+    drag(*tap, view, {50, 50}, {50, 50});
+    EXPECT_EQ(log->calls.size(), 1u) << "the delegate refused";
+    tap->setDelegate(nullptr);
+
+    view->removeGestureRecognizer(tap);
+    EXPECT_FALSE(tap->view());
+    tap->removeTargetAction(nullptr, rt::Sel());
+    drag(*tap, view, {50, 50}, {50, 50});
+    EXPECT_EQ(log->calls.size(), 1u) << "no target left";
 }
 
 class UIViewInTime : public testkit::VirtualTimeTest {};
