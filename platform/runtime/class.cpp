@@ -288,6 +288,14 @@ Class* Class::createSubclass(std::string name, const Class& superclass, const Cl
     return cls;
 }
 
+const Class& addCategory(const Class& cls, std::initializer_list<ClassMember> members) {
+    // Classes are made and kept by the registry, which hands them out as const only so that other
+    // code cannot change them unawares; a category is the one sanctioned change.
+    auto& target = const_cast<Class&>(cls);
+    for (const ClassMember& m : members) m(target);
+    return cls;
+}
+
 ClassMember adopts(const Protocol& protocol) {
     return [&protocol](Class& cls) { cls.addProtocol(protocol); };
 }

@@ -410,6 +410,32 @@ ClassMember classMethod(std::string_view selector, F fn) {
 
 ClassMember adopts(const Protocol& protocol);
 
+// ---- Categories ----------------------------------------------------------------------------
+
+// A method added by a category: a free function whose first parameter is the receiver.
+//   bool shouldPopItem(ui::NavigationController& self, const rt::Ref<ui::NavigationBar>& bar, ...);
+//   rt::categoryMethod("navigationBar:shouldPopItem:", &shouldPopItem)   // "B@:@@"
+template <class Owner, class R, class... P>
+ClassMember categoryMethod(std::string_view selector, R (*fn)(Owner&, P...)) {
+    using Shape = detail::CallShape<R, P...>;
+    return [selector = std::string(selector), fn](Class& cls) {
+        cls.replaceInstanceMethod(Sel(selector), Shape::types(),
+                                  Imp::withSlots([fn](Object& self, std::span<Slot> arguments, Slot& result) {
+                                      if (arguments.size() != Shape::arity) return;
+                                      auto& receiver = *downcast<Owner>(&self);
+                                      Shape::call([&](auto&&... a) -> decltype(auto) {
+                                          return fn(receiver, std::forward<decltype(a)>(a)...);
+                                      }, arguments, result);
+                                  }));
+    };
+}
+
+// Adds methods and protocols to a class that is already registered, from code that the class's
+// own library cannot see, as a category does. A category's method takes the place of the class's
+// own method of that selector. Returns the class, so that a category can be applied at start-up:
+//   static const rt::Class& applied = rt::addCategory(ui::NavigationController::staticClass(), {...});
+const Class& addCategory(const Class& cls, std::initializer_list<ClassMember> members);
+
 } // namespace rt
 
 #define RT_DETAIL_CAT2(a, b) a##b

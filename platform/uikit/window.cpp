@@ -1,10 +1,13 @@
 #include "platform/uikit/window.h"
 
+#include <utility>
+
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/screen.h"
+#include "platform/uikit/view_controller.h"
 
 namespace ui {
 
@@ -15,13 +18,39 @@ Window::Window(const cg::Rect& frame) : View(frame) {
 }
 
 void Window::setRootViewControllerObject(rt::Id controller) {
-    rt::KeyChange change(this, "rootViewController");
-    rootViewController_ = std::move(controller);
+    rt::Id previous;
+    {
+        rt::KeyChange change(this, "rootViewController");
+        previous = std::exchange(rootViewController_, std::move(controller));
+    }
+    if (!isHidden()) installRoot(previous);
 }
 
 void Window::makeKeyAndVisible() {
+    const bool wasHidden = isHidden();
     setHidden(false);
     makeKeyWindow();
+    if (wasHidden) installRoot(nullptr);
+}
+
+void Window::installRoot(const rt::Id& previous) {
+    rt::Ref<Window> self = rt::retained(this);
+    rt::Ref<ViewController> from = rt::cast<ViewController>(previous);
+    rt::Ref<ViewController> to = rootViewController();
+    if (from == to) return;
+    if (from && (!from->isViewLoaded() || from->viewIfLoaded()->superview() != self)) from = nullptr;
+    if (to) to->loadViewIfNeeded();
+    if (from) from->beginAppearanceTransition(false, false);
+    if (to) {
+        to->beginAppearanceTransition(true, false);
+        to->view()->setFrame(bounds());
+        addSubview(to->view());
+    }
+    if (from) {
+        from->viewIfLoaded()->removeFromSuperview();
+        from->endAppearanceTransition();
+    }
+    if (to) to->endAppearanceTransition();
 }
 
 void Window::makeKeyWindow() {

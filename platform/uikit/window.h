@@ -14,9 +14,10 @@ class ViewController;
 class Window : public View {
     RT_CLASS(Window)
 public:
-    // The controller whose view fills the window. Held strongly; the view controller layer
-    // narrows the type (until it exists the slot holds any object). Reading it as a controller:
-    // window->rootViewController<ViewController>().
+    // The controller whose view fills the window. Held strongly; reading it as a controller:
+    // window->rootViewController<ViewController>(). A visible window swaps the views at once,
+    // with the appearance calls of a transition (the old root disappears as the new one appears);
+    // a hidden one puts the root's view in when it is made visible, and the root then appears.
     template <class Controller = ViewController>
     rt::Ref<Controller> rootViewController() const {
         return rt::cast<Controller>(rootViewController_);
@@ -44,6 +45,9 @@ protected:
 
 private:
     friend class View; // schedules the layout passes
+    // Puts the root controller's view in, replacing `previous`'s, with the appearance calls.
+    void installRoot(const rt::Id& previous);
+
     rt::Id rootViewController_;
     double level_ = 0;
     bool layoutPassScheduled_ = false;

@@ -337,4 +337,49 @@ TEST(MessagesByName, AnInvocationHoldsOneSlotPerArgument) {
     EXPECT_EQ(gadget->count, 5);
 }
 
+// A class that only a category extends, so the category changes nothing other tests rely on.
+class Shelf : public rt::Object {
+    RT_CLASS(Shelf)
+public:
+    int books = 3;
+    int count() const { return books; }
+};
+class TallShelf : public Shelf {
+    RT_CLASS(TallShelf)
+};
+
+int doubledBooks(Shelf& self, int extra) {
+    return self.books * 2 + extra;
+}
+int countedByCategory(Shelf& self) {
+    return -self.books;
+}
+
+} // namespace
+
+RT_DEFINE_CLASS(Shelf, "MessagingTestShelf", rt::Object, rt::method("count", &Shelf::count))
+RT_DEFINE_CLASS(TallShelf, "MessagingTestTallShelf", Shelf)
+
+namespace {
+
+TEST(MessagesByName, ACategoryAddsToARegisteredClassAndTakesOverItsMethods) {
+    auto shelf = rt::make<Shelf>();
+    auto tall = rt::make<TallShelf>();
+    const Sel doubled("doubledWithExtra:"), count("count");
+    EXPECT_FALSE(shelf->respondsToSelector(doubled));
+    EXPECT_EQ(rt::send<int>(tall, count), 3);
+    static const rt::Protocol shelving("MessagingTestShelving", {{doubled, "i@:i", true}});
+
+    const rt::Class& extended = rt::addCategory(Shelf::staticClass(), {rt::categoryMethod("doubledWithExtra:", &doubledBooks),
+                                                                       rt::categoryMethod("count", &countedByCategory),
+                                                                       rt::adopts(shelving)});
+    EXPECT_EQ(&extended, &Shelf::staticClass());
+    EXPECT_EQ(shelf->methodSignatureForSelector(doubled)->numberOfArguments(), 3u);
+    EXPECT_EQ(rt::send<int>(shelf, doubled, 1), 7);
+    tall->books = 5;
+    EXPECT_EQ(rt::send<int>(tall, doubled, 0), 10); // subclasses see it
+    EXPECT_EQ(rt::send<int>(tall, count), -5);      // the category's method replaced the class's own
+    EXPECT_TRUE(TallShelf::staticClass().conformsTo(shelving));
+}
+
 } // namespace

@@ -49,9 +49,11 @@ class Control;
 class Event;
 class Label;
 class TableView;
+class NavigationController;
 class TextField;
 class TextView;
 class View;
+class ViewController;
 class Window;
 } // namespace ui
 
@@ -152,8 +154,16 @@ public:
     const std::string& bundleFolder() const noexcept { return bundle_; }
     ns::ManualClock& clock() const noexcept { return clock_.clock(); }
 
-    // Navigation (tapBack, topViewController, navigationStack) joins the driver here, built on the
-    // helpers below.
+    // ---- Navigation ----
+    // The controller on screen: from the key window's root, through what each controller presents
+    // and each navigation controller's top. Nil without a key window or a root.
+    rt::Ref<ui::ViewController> topViewController() const;
+    // The class names of the stack of the navigation controller on screen, bottom first; empty
+    // when none is on screen.
+    std::vector<std::string> navigationStack() const;
+    // Taps the back button of the navigation controller on screen. False, and nothing happens,
+    // when there is none, its bar is hidden or shows no back button.
+    bool tapBack();
 
 protected:
     // Whether a tester could touch the view: shown, opaque enough and taking touches, itself and
@@ -167,6 +177,8 @@ protected:
     bool running() const;
 
 private:
+    // The navigation controller whose top is on screen, or nil.
+    rt::Ref<ui::NavigationController> navigationOnScreen() const;
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
 
     ns::ScopedManualClock clock_;

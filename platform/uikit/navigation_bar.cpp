@@ -1,0 +1,143 @@
+#include "platform/uikit/navigation_bar.h"
+
+#include <algorithm>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/format.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/invocation.h"
+#include "platform/runtime/log.h"
+#include "platform/runtime/observation.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/control.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/navigation_item.h"
+#include "platform/uikit/typed_objects.h"
+
+namespace ui {
+
+namespace {
+
+const rt::Sel kShouldPopItem("navigationBar:shouldPopItem:");
+const rt::Sel kDidPopItem("navigationBar:didPopItem:");
+const rt::Sel kBackButtonTapped("_backButtonTapped");
+
+} // namespace
+
+NavigationBar::NavigationBar() : NavigationBar(cg::Rect::make(0, 0, 320, kHeight)) {}
+
+NavigationBar::NavigationBar(const cg::Rect& frame) : View(frame) {
+    backButton_ = rt::make<Control>(cg::Rect::make(8, 0, 80, kHeight));
+    backButton_->setHidden(true);
+    backButton_->addTargetActionForControlEvents(rt::retained(this), kBackButtonTapped,
+                                                 ControlEvent::TouchUpInside);
+    addSubview(backButton_);
+}
+
+rt::Ref<ns::Array> NavigationBar::items() const {
+    return ns::Array::make(std::vector<rt::Id>(items_.begin(), items_.end()));
+}
+
+void NavigationBar::setItems(const rt::Ref<ns::Array>& items, bool animated) {
+    setItemList(detail::typedObjects<NavigationItem>(items, "-[UINavigationBar setItems:]"), animated);
+}
+
+void NavigationBar::setItemList(std::vector<rt::Ref<NavigationItem>> items, bool) {
+    rt::KeyChange change(this, "items");
+    items_ = std::move(items);
+    didChangeItems();
+}
+
+rt::Ref<NavigationItem> NavigationBar::topItem() const {
+    return items_.empty() ? nullptr : items_.back();
+}
+
+rt::Ref<NavigationItem> NavigationBar::backItem() const {
+    return items_.size() < 2 ? nullptr : items_[items_.size() - 2];
+}
+
+void NavigationBar::pushNavigationItem(const rt::Ref<NavigationItem>& item, bool animated) {
+    if (!item) return;
+    auto list = items_;
+    list.push_back(item);
+    setItemList(std::move(list), animated);
+}
+
+rt::Ref<NavigationItem> NavigationBar::popNavigationItemAnimated(bool animated) {
+    if (items_.size() < 2) return nullptr;
+    auto list = items_;
+    rt::Ref<NavigationItem> popped = std::move(list.back());
+    list.pop_back();
+    setItemList(std::move(list), animated);
+    return popped;
+}
+
+rt::Id NavigationBar::delegate() const {
+    if (rt::Ref<NavigationController> controller = controller_.lock()) return controller;
+    return delegate_.lock();
+}
+
+void NavigationBar::setDelegate(const rt::Id& delegate) {
+    if (controller_.unsafeGet()) {
+        ns::logLine("Cannot manually set the delegate on a UINavigationBar managed by a controller.");
+        return;
+    }
+    delegate_ = delegate;
+}
+
+void NavigationBar::setBarTintColor(const rt::Ref<Color>& color) {
+    rt::KeyChange change(this, "barTintColor");
+    barTintColor_ = color;
+}
+
+void NavigationBar::setTintColor(const rt::Ref<Color>& color) {
+    rt::KeyChange change(this, "tintColor");
+    tintColor_ = color;
+}
+
+bool NavigationBar::isBackButtonVisible() const {
+    return backItem() && !topItem()->hidesBackButton();
+}
+
+void NavigationBar::didChangeItems() {
+    // The button belongs to the top item: a new top brings it back undimmed.
+    backButton_->setAlpha(1);
+    backButton_->setHidden(!isBackButtonVisible());
+}
+
+bool NavigationBar::tapBackButton() {
+    if (!isBackButtonVisible()) return false;
+    rt::Ref<NavigationBar> self = rt::retained(this);
+    backButton_->setAlpha(kPressedBackButtonAlpha);
+    rt::Ref<NavigationItem> top = topItem();
+    if (rt::Id asked = delegate(); asked && asked->respondsToSelector(kShouldPopItem)) {
+        if (!rt::send<bool>(asked, kShouldPopItem, self, top)) return true;
+    }
+    if (rt::Ref<NavigationController> controller = controller_.lock()) {
+        controller->popViewControllerAnimated(true);
+        return true;
+    }
+    rt::Ref<NavigationItem> popped = popNavigationItemAnimated(true);
+    if (rt::Id told = delegate(); told && told->respondsToSelector(kDidPopItem))
+        rt::send(told, kDidPopItem, self, popped);
+    return true;
+}
+
+void NavigationBar::backButtonTapped() {
+    tapBackButton();
+}
+
+RT_DEFINE_CLASS(NavigationBar, "UINavigationBar", View,
+                rt::prop("items", &NavigationBar::items, &NavigationBar::setItemsObject,
+                         {.memory = rt::Memory::Copy}),
+                rt::prop("topItem", &NavigationBar::topItem), rt::prop("backItem", &NavigationBar::backItem),
+                rt::prop("delegate", &NavigationBar::delegate, &NavigationBar::setDelegate,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("barTintColor", &NavigationBar::barTintColor, &NavigationBar::setBarTintColor),
+                rt::prop("tintColor", &NavigationBar::tintColor, &NavigationBar::setTintColor),
+                rt::method("setItems:animated:", &NavigationBar::setItems),
+                rt::method("pushNavigationItem:animated:", &NavigationBar::pushNavigationItem),
+                rt::method("popNavigationItemAnimated:", &NavigationBar::popNavigationItemAnimated),
+                rt::method("_backButtonTapped", &NavigationBar::backButtonTapped))
+
+} // namespace ui

@@ -1,0 +1,86 @@
+#pragma once
+// ui::NavigationBar ("UINavigationBar"): a stack of navigation items, the top one shown, with a
+// back button leading to the item below it.
+//
+// The back button is a control among the bar's subviews, shown while there is an item below the
+// top one and the top item does not hide it. A tap on it (tapBackButton, or a touch on the control)
+// dims it (alpha kPressedBackButtonAlpha) and asks the bar's delegate navigationBar:shouldPopItem:
+// (by name, when the delegate answers it). Only a YES, or no answer, pops: a bar that a navigation
+// controller manages has the controller pop its top controller (animated), and the items follow;
+// a bar of its own pops its top item and tells the delegate navigationBar:didPopItem:. A NO leaves
+// everything as it was, the button still dimmed. A new set of items brings a new, undimmed button.
+//
+// A bar that a navigation controller manages has the controller as its delegate; setting another
+// is refused (logged), as on the platform. Main thread only.
+
+#include <vector>
+
+#include "platform/uikit/view.h"
+
+namespace ns {
+class Array;
+}
+
+namespace ui {
+
+class Color;
+class Control;
+class NavigationController;
+class NavigationItem;
+
+class NavigationBar : public View {
+    RT_CLASS(NavigationBar)
+public:
+    // The back button's alpha while pressed.
+    static constexpr double kPressedBackButtonAlpha = 0.2;
+    // The bar's height, in points.
+    static constexpr double kHeight = 44;
+
+    // The items, bottom first.
+    rt::Ref<ns::Array> items() const;
+    const std::vector<rt::Ref<NavigationItem>>& itemList() const noexcept { return items_; }
+    void setItems(const rt::Ref<ns::Array>& items, bool animated = false);
+    void setItemList(std::vector<rt::Ref<NavigationItem>> items, bool animated = false);
+    rt::Ref<NavigationItem> topItem() const;
+    // The item below the top one, or nil.
+    rt::Ref<NavigationItem> backItem() const;
+    void pushNavigationItem(const rt::Ref<NavigationItem>& item, bool animated);
+    // The item popped, or nil when there is no item below the top one.
+    rt::Ref<NavigationItem> popNavigationItemAnimated(bool animated);
+
+    // Held weakly; asked by name.
+    rt::Id delegate() const;
+    void setDelegate(const rt::Id& delegate);
+
+    const rt::Ref<Color>& barTintColor() const noexcept { return barTintColor_; }
+    void setBarTintColor(const rt::Ref<Color>& color);
+    const rt::Ref<Color>& tintColor() const noexcept { return tintColor_; }
+    void setTintColor(const rt::Ref<Color>& color);
+
+    // ---- The back button ----
+    const rt::Ref<Control>& backButton() const noexcept { return backButton_; }
+    bool isBackButtonVisible() const;
+    // A tap on the back button, as above. False (and nothing happens) when there is no back
+    // button to tap.
+    bool tapBackButton();
+
+protected:
+    NavigationBar();
+    explicit NavigationBar(const cg::Rect& frame);
+
+private:
+    friend class NavigationController;
+
+    void didChangeItems();
+    void backButtonTapped();
+    void setItemsObject(const rt::Ref<ns::Array>& items) { setItems(items, false); }
+
+    std::vector<rt::Ref<NavigationItem>> items_;
+    rt::Weak<rt::Object> delegate_;
+    rt::Weak<NavigationController> controller_; // the controller that manages the bar, if any
+    rt::Ref<Control> backButton_;
+    rt::Ref<Color> barTintColor_;
+    rt::Ref<Color> tintColor_;
+};
+
+} // namespace ui

@@ -1,0 +1,69 @@
+// The application fixture's navigation calls: the controller on screen through navigation
+// controllers and presentations, the stack shown, and the tester's back button.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/window.h"
+#include "tests/platform/uikit/traced_controller.h"
+#include "tests/testkit/app/navigation_app_test.h"
+
+namespace {
+
+using uikit_tests::TracedController;
+using uikit_tests::UnwindTarget;
+using Names = std::vector<std::string>;
+
+class NavigationDriver : public testkit::NavigationAppTest {
+protected:
+    void SetUp() override {
+        NavigationAppTest::SetUp();
+        root_ = TracedController::named("root");
+        showInNavigation(root_);
+    }
+    void TearDown() override {
+        root_ = nullptr;
+        NavigationAppTest::TearDown();
+    }
+
+    rt::Ref<TracedController> root_;
+};
+
+TEST_F(NavigationDriver, TheTopAndTheStackFollowPushesAndPresentations) {
+    EXPECT_EQ(app().topViewController(), root_);
+    EXPECT_EQ(app().navigationStack(), (Names{"UIKitTestTracedController"}));
+
+    auto next = rt::make<UnwindTarget>();
+    navigation_->pushViewController(next, true);
+    EXPECT_EQ(app().topViewController(), next); // the stack is the new one from the call on
+    EXPECT_EQ(app().navigationStack(), (Names{"UIKitTestTracedController", "UIKitTestUnwindTarget"}));
+
+    app().advance(ui::kDefaultTransitionDuration);
+    auto modal = TracedController::named("modal");
+    next->presentViewController(modal, false);
+    EXPECT_EQ(app().topViewController(), modal);
+    EXPECT_TRUE(app().navigationStack().empty()); // no navigation controller is on screen
+    EXPECT_FALSE(app().tapBack());
+    modal->dismissViewControllerAnimated(false);
+    EXPECT_EQ(app().topViewController(), next);
+}
+
+TEST_F(NavigationDriver, TapBackPopsWhenThereIsABackButtonToTap) {
+    EXPECT_FALSE(app().tapBack()); // the root has none
+
+    navigation_->pushViewController(TracedController::named("next"), false);
+    EXPECT_TRUE(app().tapBack());
+    app().advance(ui::kDefaultTransitionDuration);
+    EXPECT_EQ(app().topViewController(), root_);
+
+    navigation_->pushViewController(TracedController::named("next"), false);
+    navigation_->setNavigationBarHidden(true);
+    EXPECT_FALSE(app().tapBack()); // a hidden bar cannot be tapped
+    EXPECT_EQ(navigation_->viewControllerList().size(), 2u);
+}
+
+} // namespace
