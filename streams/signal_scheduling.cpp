@@ -100,6 +100,20 @@ public:
         return goesOn();
     }
 
+    // An event sent at once, in place of a drain: true when the queue is open and idle (nothing
+    // waits, nothing is being sent); it then counts as draining until finishSending.
+    bool startSending() {
+        std::lock_guard g(lock_);
+        if (draining_ || closed_.load(std::memory_order_relaxed)) return false;
+        draining_ = true;
+        return true;
+    }
+    // True when events came while it was being sent, and the caller schedules a drain.
+    bool finishSending() {
+        std::lock_guard g(lock_);
+        return goesOn();
+    }
+
     void close() {
         std::deque<PendingEvent> dropped; // released after the unlock
         std::lock_guard g(lock_);
@@ -117,9 +131,9 @@ private:
 
     std::mutex lock_;
     std::deque<PendingEvent> events_;
-    bool draining_ = false;          // a drain is scheduled or running
-    std::atomic<bool> closed_{false}; // written under the lock; the drain reads it without
-    std::vector<PendingEvent> run_;   // the run the drain is sending; the drain's own
+    bool draining_ = false; // a drain is scheduled or running, or an event is being sent at once
+    std::atomic<bool> closed_{false}; // written under the lock; a drain's run reads it without
+    std::vector<PendingEvent> run_;   // the run a drain is sending (touched by the drain only)
 };
 
 // Subscribes to the source with the handlers; the queue closes when the subscription ends.
@@ -174,27 +188,27 @@ rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& given) {
         "[%@] -deliverOn: %@", given);
 }
 
+// ---- deliverOnMainThread ------------------------------------------------------------------
+
 namespace {
 
-// The events of one deliverOnMainThread subscription handed to the main thread and not yet run.
-// Inline delivery is decided by the value the increment returns alone, so the counter needs no
-// ordering of its own: relaxed atomic adds.
-struct MainThreadQueue {
-    std::atomic<std::int32_t> pending{0};
+void postDrain(std::shared_ptr<EventQueue> queue, rt::Ref<Subscriber> subscriber) {
+    dispatch::async(dispatch::Queue::main(), [queue = std::move(queue), subscriber = std::move(subscriber)] {
+        if (queue->drain(*subscriber)) postDrain(queue, subscriber);
+    });
+}
 
-    static void perform(const std::shared_ptr<MainThreadQueue>& self, std::function<void()> block) {
-        std::int32_t queued = self->pending.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (queued == 1 && ns::Thread::isMainThread()) {
-            block();
-            self->pending.fetch_sub(1, std::memory_order_relaxed);
-            return;
-        }
-        dispatch::async(dispatch::Queue::main(), [self, block = std::move(block)] {
-            block();
-            self->pending.fetch_sub(1, std::memory_order_relaxed);
-        });
+// An event is sent at once when it comes on the main thread while none of the subscription's
+// events waits or is being sent; otherwise it waits behind those, for a drain on the main queue.
+void performOnMainThread(const std::shared_ptr<EventQueue>& queue, PendingEvent event,
+                         const rt::Ref<Subscriber>& subscriber) {
+    if (ns::Thread::isMainThread() && queue->startSending()) {
+        event.sendTo(*subscriber);
+        if (queue->finishSending()) postDrain(queue, subscriber);
+        return;
     }
-};
+    if (queue->push(std::move(event))) postDrain(queue, subscriber);
+}
 
 } // namespace
 
@@ -202,18 +216,10 @@ rt::Ref<Signal> Signal::deliverOnMainThread() {
     return makeOperator(
         *this,
         [](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
-            auto queue = std::make_shared<MainThreadQueue>();
-            return forward(
-                source, subscriber,
-                Handlers{.next = [queue](Downstream& out, const rt::Id& value) {
-                             MainThreadQueue::perform(queue, [s = out.subscriber(), value] { s->sendNext(value); });
-                         },
-                         .error = [queue](Downstream& out, const rt::Ref<ns::Error>& error) {
-                             MainThreadQueue::perform(queue, [s = out.subscriber(), error] { s->sendError(error); });
-                         },
-                         .completed = [queue](Downstream& out) {
-                             MainThreadQueue::perform(queue, [s = out.subscriber()] { s->sendCompleted(); });
-                         }});
+            auto queue = std::make_shared<EventQueue>();
+            return forwardThrough(queue, source, subscriber, handingOver([queue](Downstream& out, PendingEvent e) {
+                                      performOnMainThread(queue, std::move(e), out.subscriber());
+                                  }));
         },
         "[%@] -deliverOnMainThread");
 }

@@ -83,9 +83,11 @@ TEST(SourceGoesAway, SwitchCasesAndIfThenElseFreeTheirSubscriptions) {
         [](const Ref<Subject>& flags) { flags->sendNext(ns::num(true)); }));
 }
 
-TEST(SourceGoesAway, DeliverOnFreesItsSubscription) {
+TEST(SourceGoesAway, DeliverOnAndDeliverOnMainThreadFreeTheirSubscriptions) {
     EXPECT_TRUE(freedWhenTheSourceGoesAway(
         [](const Ref<Subject>& s) { return s->deliverOn(es::Scheduler::mainThreadScheduler()); }));
+    EXPECT_TRUE(freedWhenTheSourceGoesAway([](const Ref<Subject>& s) { return s->deliverOnMainThread(); },
+                                           [](const Ref<Subject>& s) { s->sendNext(ns::num(1)); }));
 }
 
 TEST(LongCompositions, ConcatOfTwentyThousandSignalsRunsInConstantStack) {

@@ -291,6 +291,47 @@ TEST(DeliverOn, WithoutASchedulerEachEventIsSentAtOnceNestedInADeliveryThatSentI
     EXPECT_EQ(log.text(), "1 3 E7");
 }
 
+TEST(DeliverOnMainThread, AnErrorAfterQueuedValuesArrivesAfterThem) {
+    auto subject = Subject::subject();
+    auto log = record(subject->deliverOnMainThread());
+    std::thread([&] {
+        sendNumbers(subject, 1, 150);
+        subject->sendError(ns::Error::make("Test", 7));
+    }).join();
+    EXPECT_EQ(log.text(), "");
+    testkit::drainMainQueue();
+    EXPECT_EQ(log.text(), numbers(1, 150, "E7"));
+}
+
+TEST(DeliverOnMainThread, ALongQueueLetsOtherMainQueueWorkInBetween) {
+    auto subject = Subject::subject();
+    int received = 0, seenByOther = -1;
+    auto d = subject->deliverOnMainThread()->subscribeNext([&](const Id&) { ++received; });
+    std::thread([&] {
+        sendNumbers(subject, 1, 1000);
+        dispatch::async(dispatch::Queue::main(), [&] { seenByOther = received; });
+    }).join();
+    testkit::drainMainQueue();
+    EXPECT_EQ(received, 1000);
+    EXPECT_GT(seenByOther, 0);
+    EXPECT_LT(seenByOther, 1000);
+    d->dispose();
+}
+
+TEST(DeliverOnMainThread, DisposalStopsQueuedEventsAndReleasesThemAtOnce) {
+    auto subject = Subject::subject();
+    auto log = record(subject->deliverOnMainThread());
+    std::vector<rt::Weak<es::Disposable>> sent;
+    std::thread([&] { sent = sendObjects(subject); }).join();
+    log.dispose();
+    for (const auto& weak : sent)
+        EXPECT_FALSE(weak.lock()); // before the main queue got to them
+    testkit::drainMainQueue();
+    EXPECT_EQ(log.text(), "");
+    subject->sendNext(ns::num(1)); // nothing more, not even at once
+    EXPECT_EQ(log.text(), "");
+}
+
 TEST(SubscribeOn, SubscribesOnTheScheduler) {
     auto background = Scheduler::scheduler();
     std::atomic<int> subscriptions{0};
