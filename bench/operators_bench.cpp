@@ -194,6 +194,31 @@ void DeliverOnBackgroundThroughput(benchmark::State& state) {
 }
 BENCHMARK(DeliverOnBackgroundThroughput)->UseRealTime();
 
+// Each iteration: 1,000 values through deliverOn onto a background scheduler, from the first send
+// to the last delivery. The subscriber wakes the benchmark thread only at the batch's last value.
+void DeliverOnBackground1000Values(benchmark::State& state) {
+    constexpr int kBatch = 1000;
+    auto subject = Subject::subject();
+    Arrivals batches;
+    std::atomic<std::int64_t> last{0}; // the count the batch under way ends at
+    std::int64_t received = 0;        // deliveries come one at a time
+    auto d = subject->deliverOn(es::Scheduler::scheduler())->subscribeNext([&](const Id&) {
+        if (++received == last.load(std::memory_order_relaxed)) batches.arrived();
+    });
+    Id value = ns::num(1);
+    std::int64_t sent = 0, batch = 0;
+    for (auto _ : state) {
+        sent += kBatch;
+        last.store(sent, std::memory_order_relaxed);
+        for (int i = 0; i < kBatch; ++i)
+            subject->sendNext(value);
+        batches.waitFor(++batch);
+    }
+    d->dispose();
+    state.SetItemsProcessed(sent);
+}
+BENCHMARK(DeliverOnBackground1000Values)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
 // One value at a time: the time from sendNext to the subscriber on the background scheduler.
 void DeliverOnBackgroundLatency(benchmark::State& state) {
     auto subject = Subject::subject();

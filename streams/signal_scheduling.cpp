@@ -1,9 +1,16 @@
 // Scheduling and multicasting operators of es::Signal: where events are delivered and
 // subscriptions made, and how one subscription is shared among many subscribers.
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <iterator>
 #include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/error.h"
@@ -21,49 +28,187 @@ namespace {
 const rt::Ref<Scheduler>& orImmediate(const rt::Ref<Scheduler>& scheduler) {
     return scheduler ? scheduler : Scheduler::immediateScheduler();
 }
+
+// ---- Events on their way to another thread ------------------------------------------------
+
+// One event of a subscription: a value, an error or the completion.
+struct PendingEvent {
+    enum class Kind : std::uint8_t { Next, Error, Completed };
+    Kind kind;
+    rt::Id object; // the value, or the error
+
+    void sendTo(Subscriber& subscriber) const {
+        switch (kind) {
+        case Kind::Next:
+            return subscriber.sendNext(object);
+        case Kind::Error:
+            return subscriber.sendError(rt::downcast<ns::Error>(object));
+        case Kind::Completed:
+            return subscriber.sendCompleted();
+        }
+    }
+};
+
+// Handlers that hand every event of the source to `take` (out, event).
+template <class Take>
+auto handingOver(Take take) {
+    using Kind = PendingEvent::Kind;
+    return Handlers{
+        .next = [take](Downstream& out, const rt::Id& value) { take(out, PendingEvent{Kind::Next, value}); },
+        .error = [take](Downstream& out, const rt::Ref<ns::Error>& e) { take(out, PendingEvent{Kind::Error, e}); },
+        .completed = [take](Downstream& out) { take(out, PendingEvent{Kind::Completed, nullptr}); }};
+}
+
+// How many events one drain sends before it queues itself again behind the other work of its
+// queue, so that a subscription kept busy never holds that work up for long.
+constexpr int kEventsPerTurn = 64;
+
+// The events of one subscription waiting to be sent from another thread, in the order they came.
+// The first event into an idle queue asks for a drain, and only one drain is scheduled or running
+// at a time, so the events go out one at a time and in order. A drain takes out a run of events
+// at a time, so the thread that queues them seldom waits for it. Closing the queue (the
+// subscription was disposed) releases what waits at once, stops the run being sent at the next
+// event and turns away what still comes; a drain already scheduled then finds nothing to send.
+class EventQueue {
+public:
+    // Queues the event; true when the queue was idle and the caller schedules a drain.
+    bool push(PendingEvent event) {
+        std::unique_lock g(lock_);
+        if (closed_.load(std::memory_order_relaxed)) {
+            g.unlock(); // the event is released outside the lock
+            return false;
+        }
+        events_.push_back(std::move(event));
+        return !std::exchange(draining_, true);
+    }
+
+    // Sends a run of what waits, at most kEventsPerTurn events; true when more wait and the
+    // caller schedules the drain again.
+    bool drain(Subscriber& subscriber) {
+        {
+            std::lock_guard g(lock_);
+            auto end = events_.begin() + std::min<std::ptrdiff_t>(std::ssize(events_), kEventsPerTurn);
+            run_.assign(std::make_move_iterator(events_.begin()), std::make_move_iterator(end));
+            events_.erase(events_.begin(), end);
+        }
+        for (const PendingEvent& event : run_) {
+            if (closed_.load(std::memory_order_relaxed)) break;
+            event.sendTo(subscriber);
+        }
+        run_.clear();
+        std::lock_guard g(lock_);
+        return goesOn();
+    }
+
+    // An event sent at once, in place of a drain: true when the queue is open and idle (nothing
+    // waits, nothing is being sent); it then counts as draining until finishSending.
+    bool startSending() {
+        std::lock_guard g(lock_);
+        if (draining_ || closed_.load(std::memory_order_relaxed)) return false;
+        draining_ = true;
+        return true;
+    }
+    // True when events came while it was being sent, and the caller schedules a drain.
+    bool finishSending() {
+        std::lock_guard g(lock_);
+        return goesOn();
+    }
+
+    void close() {
+        std::deque<PendingEvent> dropped; // released after the unlock
+        std::lock_guard g(lock_);
+        closed_.store(true, std::memory_order_relaxed);
+        dropped.swap(events_);
+    }
+
+private:
+    // Under the lock, at the end of a drain's turn: whether the drain goes on.
+    bool goesOn() {
+        if (!events_.empty()) return true;
+        draining_ = false;
+        return false;
+    }
+
+    std::mutex lock_;
+    std::deque<PendingEvent> events_;
+    bool draining_ = false; // a drain is scheduled or running, or an event is being sent at once
+    std::atomic<bool> closed_{false}; // written under the lock; a drain's run reads it without
+    std::vector<PendingEvent> run_;   // the run a drain is sending (touched by the drain only)
+};
+
+// Subscribes to the source with the handlers; the queue closes when the subscription ends.
+template <class H>
+rt::Ref<CompoundDisposable> forwardThrough(std::shared_ptr<EventQueue> queue, const rt::Ref<Signal>& source,
+                                           const rt::Ref<Subscriber>& subscriber, H handlers) {
+    auto subscription = forward(source, subscriber, std::move(handlers));
+    subscription->addDisposable(Disposable::withBlock([queue = std::move(queue)] { queue->close(); }));
+    return subscription;
+}
+
+// ---- deliverOn ----------------------------------------------------------------------------
+
+void scheduleDrain(const rt::Ref<Scheduler>& scheduler, std::shared_ptr<EventQueue> queue,
+                   rt::Ref<Subscriber> subscriber) {
+    scheduler->schedule([scheduler, queue = std::move(queue), subscriber = std::move(subscriber)] {
+        if (queue->drain(*subscriber)) scheduleDrain(scheduler, queue, subscriber);
+    });
+}
+
+// Onto a scheduler that runs its blocks on a dispatch queue: the events wait in the
+// subscription's queue, and one block sends a run of them.
+rt::Ref<Disposable> deliverQueued(const rt::Ref<Scheduler>& scheduler, const rt::Ref<Signal>& source,
+                                  const rt::Ref<Subscriber>& subscriber) {
+    auto queue = std::make_shared<EventQueue>();
+    return forwardThrough(queue, source, subscriber, handingOver([scheduler, queue](Downstream& out, PendingEvent e) {
+                              if (queue->push(std::move(e))) scheduleDrain(scheduler, queue, out.subscriber());
+                          }));
+}
+
+// Onto any other scheduler: one block per event. The immediate scheduler sends each at once (one
+// sent from inside a delivery arrives nested in it); the test scheduler runs one per step.
+rt::Ref<Disposable> deliverEach(const rt::Ref<Scheduler>& scheduler, const rt::Ref<Signal>& source,
+                                const rt::Ref<Subscriber>& subscriber) {
+    return forward(source, subscriber, handingOver([scheduler](Downstream& out, PendingEvent e) {
+                       scheduler->schedule([s = out.subscriber(), e = std::move(e)] { e.sendTo(*s); });
+                   }));
+}
+
 } // namespace
 
 rt::Ref<Signal> Signal::deliverOn(const rt::Ref<Scheduler>& given) {
-    // The scheduled work is not kept: events already handed over still run after disposal, and
-    // the subscription's own subscriber drops them.
+    // Every event is sent from a block on the scheduler. The scheduled work is not kept: disposal
+    // does not withdraw it, and the subscription's own subscriber drops what it still sends.
+    const rt::Ref<Scheduler>& scheduler = orImmediate(given);
+    auto body = scheduler->isKindOfClass(QueueScheduler::staticClass()) ? deliverQueued : deliverEach;
     return makeOperator(
         *this,
-        [scheduler = orImmediate(given)](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
-            return forward(source, subscriber,
-                           Handlers{.next = [scheduler](Downstream& out, const rt::Id& value) {
-                                        scheduler->schedule([s = out.subscriber(), value] { s->sendNext(value); });
-                                    },
-                                    .error = [scheduler](Downstream& out, const rt::Ref<ns::Error>& error) {
-                                        scheduler->schedule([s = out.subscriber(), error] { s->sendError(error); });
-                                    },
-                                    .completed = [scheduler](Downstream& out) {
-                                        scheduler->schedule([s = out.subscriber()] { s->sendCompleted(); });
-                                    }});
+        [scheduler, body](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
+            return body(scheduler, source, subscriber);
         },
         "[%@] -deliverOn: %@", given);
 }
 
+// ---- deliverOnMainThread ------------------------------------------------------------------
+
 namespace {
 
-// The events of one deliverOnMainThread subscription handed to the main thread and not yet run.
-// Inline delivery is decided by the value the increment returns alone, so the counter needs no
-// ordering of its own: relaxed atomic adds.
-struct MainThreadQueue {
-    std::atomic<std::int32_t> pending{0};
+void postDrain(std::shared_ptr<EventQueue> queue, rt::Ref<Subscriber> subscriber) {
+    dispatch::async(dispatch::Queue::main(), [queue = std::move(queue), subscriber = std::move(subscriber)] {
+        if (queue->drain(*subscriber)) postDrain(queue, subscriber);
+    });
+}
 
-    static void perform(const std::shared_ptr<MainThreadQueue>& self, std::function<void()> block) {
-        std::int32_t queued = self->pending.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (queued == 1 && ns::Thread::isMainThread()) {
-            block();
-            self->pending.fetch_sub(1, std::memory_order_relaxed);
-            return;
-        }
-        dispatch::async(dispatch::Queue::main(), [self, block = std::move(block)] {
-            block();
-            self->pending.fetch_sub(1, std::memory_order_relaxed);
-        });
+// An event is sent at once when it comes on the main thread while none of the subscription's
+// events waits or is being sent; otherwise it waits behind those, for a drain on the main queue.
+void performOnMainThread(const std::shared_ptr<EventQueue>& queue, PendingEvent event,
+                         const rt::Ref<Subscriber>& subscriber) {
+    if (ns::Thread::isMainThread() && queue->startSending()) {
+        event.sendTo(*subscriber);
+        if (queue->finishSending()) postDrain(queue, subscriber);
+        return;
     }
-};
+    if (queue->push(std::move(event))) postDrain(queue, subscriber);
+}
 
 } // namespace
 
@@ -71,18 +216,10 @@ rt::Ref<Signal> Signal::deliverOnMainThread() {
     return makeOperator(
         *this,
         [](const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber) {
-            auto queue = std::make_shared<MainThreadQueue>();
-            return forward(
-                source, subscriber,
-                Handlers{.next = [queue](Downstream& out, const rt::Id& value) {
-                             MainThreadQueue::perform(queue, [s = out.subscriber(), value] { s->sendNext(value); });
-                         },
-                         .error = [queue](Downstream& out, const rt::Ref<ns::Error>& error) {
-                             MainThreadQueue::perform(queue, [s = out.subscriber(), error] { s->sendError(error); });
-                         },
-                         .completed = [queue](Downstream& out) {
-                             MainThreadQueue::perform(queue, [s = out.subscriber()] { s->sendCompleted(); });
-                         }});
+            auto queue = std::make_shared<EventQueue>();
+            return forwardThrough(queue, source, subscriber, handingOver([queue](Downstream& out, PendingEvent e) {
+                                      performOnMainThread(queue, std::move(e), out.subscriber());
+                                  }));
         },
         "[%@] -deliverOnMainThread");
 }

@@ -9,6 +9,7 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
+#include "streams/scheduler.h"
 #include "streams/subject.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -80,6 +81,13 @@ TEST(SourceGoesAway, SwitchCasesAndIfThenElseFreeTheirSubscriptions) {
     EXPECT_TRUE(freedWhenTheSourceGoesAway(
         [](const Ref<Subject>& flags) { return Signal::ifThenElse(flags, Signal::never(), Signal::never()); },
         [](const Ref<Subject>& flags) { flags->sendNext(ns::num(true)); }));
+}
+
+TEST(SourceGoesAway, DeliverOnAndDeliverOnMainThreadFreeTheirSubscriptions) {
+    EXPECT_TRUE(freedWhenTheSourceGoesAway(
+        [](const Ref<Subject>& s) { return s->deliverOn(es::Scheduler::mainThreadScheduler()); }));
+    EXPECT_TRUE(freedWhenTheSourceGoesAway([](const Ref<Subject>& s) { return s->deliverOnMainThread(); },
+                                           [](const Ref<Subject>& s) { s->sendNext(ns::num(1)); }));
 }
 
 TEST(LongCompositions, ConcatOfTwentyThousandSignalsRunsInConstantStack) {

@@ -121,6 +121,7 @@ std::vector<Row> rows() {
         {"ignoreElements", [](Source s) { return s->ignoreElements(); }},
         // ---- Scheduling and multicasting ----
         {"deliverOn", [](Source s) { return s->deliverOn(main()); }},
+        {"deliverOnNil", [](Source s) { return s->deliverOn(nullptr); }},
         {"deliverOnMainThread", [](Source s) { return s->deliverOnMainThread(); }},
         {"subscribeOn", [](Source s) { return s->subscribeOn(main()); }},
         {"publishAutoconnect", [](Source s) { return s->publish()->autoconnect(); }},

@@ -5,12 +5,15 @@
 #include <thread>
 #include <vector>
 
+#include "platform/foundation/dispatch.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/thread.h"
 #include "platform/runtime/number.h"
 #include "streams/multicast_connection.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
 #include "streams/test_scheduler.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -118,6 +121,215 @@ TEST(DeliverOn, EventsRunOnTheSchedulerAndAreDroppedAfterDisposal) {
     EXPECT_EQ(scheduler->scheduledActionCount(), 1u); // not cancelled...
     scheduler->stepAll();
     EXPECT_EQ(log.text(), "1"); // ...but dropped
+}
+
+// ---- Delivery through a queue of events per subscription ----
+
+// The numbers from..to as the recorder writes them, with `end` after them.
+std::string numbers(int from, int to, const std::string& end = "") {
+    std::string text;
+    for (int i = from; i <= to; ++i)
+        text += (text.empty() ? "" : " ") + std::to_string(i);
+    return end.empty() ? text : text + " " + end;
+}
+
+void sendNumbers(const Ref<Subject>& subject, int from, int to) {
+    for (int i = from; i <= to; ++i)
+        subject->sendNext(ns::num(i));
+}
+
+// Sends three new objects (any kind will do); returns weak references to them.
+std::vector<rt::Weak<es::Disposable>> sendObjects(const Ref<Subject>& subject) {
+    std::vector<rt::Weak<es::Disposable>> sent;
+    for (int i = 0; i < 3; ++i) {
+        auto object = es::Disposable::make();
+        sent.emplace_back(object);
+        subject->sendNext(object);
+    }
+    return sent;
+}
+
+// Holds a scheduler's queue until opened: its blocks wait behind the one running now.
+class Gate {
+public:
+    explicit Gate(const Ref<Scheduler>& scheduler) {
+        scheduler->schedule([this] {
+            entered_.countDown();
+            EXPECT_TRUE(open_.wait());
+        });
+        EXPECT_TRUE(entered_.wait());
+    }
+    void open() { open_.countDown(); }
+
+private:
+    testkit::Latch entered_, open_;
+};
+
+// Waits until the scheduler has run everything scheduled on it so far.
+void settle(const Ref<Scheduler>& scheduler) {
+    testkit::Latch ran;
+    scheduler->schedule([&] { ran.countDown(); });
+    EXPECT_TRUE(ran.wait());
+}
+
+TEST(DeliverOn, ProducersOnSeveralThreadsEachKeepTheirOrderAndDeliveriesNeverOverlap) {
+    constexpr int kProducers = 4, kPerProducer = 2000;
+    // Its blocks could run side by side: the queue of events still sends one at a time.
+    Ref<Scheduler> scheduler = es::QueueScheduler::withNameQueue("deliver-on.concurrent", dispatch::Queue::global());
+    auto subject = Subject::subject();
+    std::vector<long> last(kProducers, -1);
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false}, inOrder{true}, onScheduler{true};
+    testkit::Latch all(kProducers * kPerProducer);
+    auto d = subject->deliverOn(scheduler)->subscribeNext([&](const Id& v) {
+        if (inside.fetch_add(1) != 0) overlapped = true;
+        long p = num(v) / 100000, i = num(v) % 100000;
+        if (i != last[p] + 1) inOrder = false;
+        last[p] = i;
+        if (Scheduler::currentScheduler() != scheduler) onScheduler = false;
+        inside.fetch_sub(1);
+        all.countDown();
+    });
+    {
+        std::vector<std::jthread> producers; // each sends its burst at once; joined at the brace
+        for (int p = 0; p < kProducers; ++p)
+            producers.emplace_back([&, p] { sendNumbers(subject, p * 100000, p * 100000 + kPerProducer - 1); });
+    }
+    ASSERT_TRUE(all.wait());
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_TRUE(inOrder.load());
+    EXPECT_TRUE(onScheduler.load());
+    d->dispose();
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(DeliverOn, AnErrorOrACompletionAfterQueuedValuesArrivesAfterThem) {
+    auto scheduler = Scheduler::scheduler();
+    auto failing = Subject::subject(), completing = Subject::subject();
+    auto failed = record(failing->deliverOn(scheduler));
+    auto completed = record(completing->deliverOn(scheduler));
+    Gate gate(scheduler);
+    sendNumbers(failing, 1, 150); // more than one block sends
+    sendNumbers(completing, 1, 150);
+    failing->sendError(ns::Error::make("Test", 7));
+    completing->sendCompleted();
+    EXPECT_EQ(failed.text(), "");
+    gate.open();
+    EXPECT_TRUE(failed.waitFor(numbers(1, 150, "E7")));
+    EXPECT_TRUE(completed.waitFor(numbers(1, 150, "C")));
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(DeliverOn, ALongQueueLetsOtherWorkOnTheSchedulerInBetween) {
+    auto scheduler = Scheduler::scheduler();
+    auto subject = Subject::subject();
+    std::atomic<int> received{0};
+    testkit::Latch all(1000);
+    auto d = subject->deliverOn(scheduler)->subscribeNext([&](const Id&) {
+        ++received;
+        all.countDown();
+    });
+    std::atomic<int> seenByOther{-1};
+    Gate gate(scheduler);
+    sendNumbers(subject, 1, 1000);
+    scheduler->schedule([&] { seenByOther = received.load(); }); // queued after the first drain
+    gate.open();
+    ASSERT_TRUE(all.wait());
+    settle(scheduler);
+    EXPECT_GT(seenByOther, 0);
+    EXPECT_LT(seenByOther, 1000);
+    d->dispose();
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(DeliverOn, DisposalStopsQueuedEventsAndReleasesThemAtOnce) {
+    auto scheduler = Scheduler::scheduler();
+    auto subject = Subject::subject();
+    auto log = record(subject->deliverOn(scheduler));
+    Gate gate(scheduler);
+    auto sent = sendObjects(subject);
+    subject->sendCompleted();
+    log.dispose();
+    for (const auto& weak : sent)
+        EXPECT_FALSE(weak.lock()); // before the scheduler got to them
+    gate.open();
+    settle(scheduler);
+    EXPECT_EQ(log.text(), "");
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(DeliverOn, ValuesSentFromInsideADeliveryFollowIt) {
+    auto scheduler = Scheduler::scheduler();
+    auto subject = Subject::subject();
+    std::string seenInside = "?";
+    testkit::Recorder log = record(subject->deliverOn(scheduler)->doNext([&](const Id& v) {
+        if (num(v) != 3) return;
+        subject->sendNext(ns::num(1));
+        subject->sendNext(ns::num(2));
+        seenInside = log.text();
+    }));
+    subject->sendNext(ns::num(3));
+    EXPECT_TRUE(log.waitFor("3 1 2"));
+    settle(scheduler);
+    EXPECT_EQ(seenInside, ""); // not delivered nested inside the delivery
+    log.dispose();
+    ASSERT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(DeliverOn, WithoutASchedulerEachEventIsSentAtOnceNestedInADeliveryThatSentIt) {
+    auto subject = Subject::subject();
+    std::string seenInside = "?";
+    testkit::Recorder log = record(subject->deliverOn(nullptr)->doNext([&](const Id& v) {
+        if (num(v) != 3) return;
+        subject->sendNext(ns::num(1));
+        seenInside = log.text();
+    }));
+    subject->sendNext(ns::num(3));
+    EXPECT_EQ(seenInside, "1");
+    EXPECT_EQ(log.text(), "1 3");
+    subject->sendError(ns::Error::make("Test", 7));
+    EXPECT_EQ(log.text(), "1 3 E7");
+}
+
+TEST(DeliverOnMainThread, AnErrorAfterQueuedValuesArrivesAfterThem) {
+    auto subject = Subject::subject();
+    auto log = record(subject->deliverOnMainThread());
+    std::thread([&] {
+        sendNumbers(subject, 1, 150);
+        subject->sendError(ns::Error::make("Test", 7));
+    }).join();
+    EXPECT_EQ(log.text(), "");
+    testkit::drainMainQueue();
+    EXPECT_EQ(log.text(), numbers(1, 150, "E7"));
+}
+
+TEST(DeliverOnMainThread, ALongQueueLetsOtherMainQueueWorkInBetween) {
+    auto subject = Subject::subject();
+    int received = 0, seenByOther = -1;
+    auto d = subject->deliverOnMainThread()->subscribeNext([&](const Id&) { ++received; });
+    std::thread([&] {
+        sendNumbers(subject, 1, 1000);
+        dispatch::async(dispatch::Queue::main(), [&] { seenByOther = received; });
+    }).join();
+    testkit::drainMainQueue();
+    EXPECT_EQ(received, 1000);
+    EXPECT_GT(seenByOther, 0);
+    EXPECT_LT(seenByOther, 1000);
+    d->dispose();
+}
+
+TEST(DeliverOnMainThread, DisposalStopsQueuedEventsAndReleasesThemAtOnce) {
+    auto subject = Subject::subject();
+    auto log = record(subject->deliverOnMainThread());
+    std::vector<rt::Weak<es::Disposable>> sent;
+    std::thread([&] { sent = sendObjects(subject); }).join();
+    log.dispose();
+    for (const auto& weak : sent)
+        EXPECT_FALSE(weak.lock()); // before the main queue got to them
+    testkit::drainMainQueue();
+    EXPECT_EQ(log.text(), "");
+    subject->sendNext(ns::num(1)); // nothing more, not even at once
+    EXPECT_EQ(log.text(), "");
 }
 
 TEST(SubscribeOn, SubscribesOnTheScheduler) {
