@@ -6,6 +6,7 @@
 // over positions into that vector. Holes and the index's tombstones are dropped together when the
 // table is rebuilt, which happens when live entries plus tombstones would pass 3/4 of the index.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -74,6 +75,31 @@ public:
         return pos;
     }
 
+    // Appends an entry, unless one whose key has hash `h` satisfies `same(entry)` is present: that
+    // one takes `value` and keeps its place. One probe either way. Returns the value replaced (to
+    // be released by the caller once the table is consistent), or nothing.
+    template <class Same> V appendOrAssign(rt::Id key, std::size_t h, bool textKey, V value, Same&& same) {
+        if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(live_ + 1);
+        const std::size_t mask = index_.size() - 1;
+        std::size_t free = npos;
+        std::size_t i = slotOf(h);
+        for (;; i = (i + 1) & mask) {
+            const std::uint32_t s = index_[i];
+            if (s == kEmpty) break;
+            if (s == kTombstone) {
+                if (free == npos) free = i;
+                continue;
+            }
+            Entry& e = entries_[s - kFirst];
+            if (e.hash == h && same(e)) return std::exchange(e.value, std::move(value));
+        }
+        const std::size_t pos = entries_.size();
+        entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
+        ++live_;
+        index_[free == npos ? i : free] = static_cast<std::uint32_t>(pos + kFirst);
+        return V{};
+    }
+
     // Removes the entry at `pos`, leaving a hole. Returns the removed entry so that the caller can
     // release it after the table is consistent again.
     Entry erase(std::size_t pos) {
@@ -123,8 +149,13 @@ public:
         return out;
     }
 
+    // Room for `n` entries without growing the index or the entries.
     void reserve(std::size_t n) {
         if (n > live_ && (n + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(n);
+        if (n <= live_) return;
+        // Geometric growth, so that reserving a little more each time stays amortized.
+        const std::size_t want = entries_.size() + (n - live_);
+        if (want > entries_.capacity()) entries_.reserve(std::max(want, 2 * entries_.capacity()));
     }
 
 private:

@@ -217,6 +217,38 @@ TEST(Dictionary, InsertionOrderUnderReplaceRemoveAndReAdd) {
     EXPECT_EQ(w->objectForKey("x")->description(), "3");
 }
 
+// The readers' bulk path gives what one setObjectForKey after another gives: a repeated key keeps
+// its first place and takes the last value, whether it is the same String or an equal one.
+TEST(Dictionary, StringKeysInBulkAgreeWithOneByOne) {
+    auto a = ns::str("a");
+    const std::string longText(80, 'k');
+    std::vector<rt::Id> keys{a,        ns::str("b"),          ns::str(longText), a,
+                             ns::str("a"), ns::str("\xC3\xA9"), ns::str(longText), ns::str("\xC3\xA9")};
+    std::vector<rt::Id> values;
+    for (int i = 0; i < static_cast<int>(keys.size()); ++i)
+        values.push_back(ns::num(i));
+    auto expected = ns::MutableDictionary::make();
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        expected->setObjectForKey(values[i], keys[i]);
+
+    std::vector<rt::Id> k1 = keys, v1 = values, k2 = keys, v2 = values;
+    auto bulk = ns::Dictionary::withStringKeys(k1, v1);
+    auto mutableBulk = ns::MutableDictionary::withStringKeys(k2, v2);
+    EXPECT_TRUE(k1.empty() && v1.empty() && k2.empty() && v2.empty());
+    for (const ns::Dictionary* d : {static_cast<const ns::Dictionary*>(bulk.get()),
+                                    static_cast<const ns::Dictionary*>(mutableBulk.get())}) {
+        EXPECT_EQ(keysOf(*d), (Texts{"a", "b", longText, "\xC3\xA9"}));
+        EXPECT_EQ(texts(*d->allValues()), (Texts{"4", "1", "6", "7"}));
+        EXPECT_TRUE(d->isEqualToDictionary(*expected));
+        EXPECT_EQ(d->objectForKey(ns::str("\xC3\xA9"))->description(), "7");
+    }
+    EXPECT_FALSE(rt::cast<ns::MutableDictionary>(bulk));
+    mutableBulk->setObjectForKey(ns::num(9), "b");
+    mutableBulk->setObjectForKey(ns::num(10), "c");
+    EXPECT_EQ(keysOf(*mutableBulk), (Texts{"a", "b", longText, "\xC3\xA9", "c"}));
+    EXPECT_EQ(mutableBulk->objectForKey("b")->description(), "9");
+}
+
 TEST(Dictionary, KeysAreCopiedWhenStored) {
     auto key = ns::MutableArray::withObjects({ns::num(1)});
     auto d = ns::MutableDictionary::make();
