@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,10 +32,12 @@ namespace dom = simdjson::dom;
 
 // Deepest nesting read or written. simdjson's parser allows exactly this much by default.
 constexpr std::size_t kMaxDepth = 1024;
-// Documents up to this size reuse the thread's parser and buffer. The parser keeps about 14 bytes
-// per byte of the largest text it has read, so larger documents get a workspace of their own that
-// is freed afterwards.
-constexpr std::size_t kReusedWorkspaceLimit = std::size_t{64} << 10;
+// Documents up to this size are read in the thread's own workspace (parser, buffer and building
+// scratch), which is kept between calls: making and freeing a parser for every large document
+// costs more than reading it. A parser keeps about 14 bytes per byte of the largest text it has
+// read (reserved; pages are touched as documents need them), so larger documents get a workspace
+// of their own that is freed afterwards.
+constexpr std::size_t kKeptWorkspaceLimit = std::size_t{4} << 20;
 
 // "around line 2, column 7" for a byte offset (both counted from 1, columns in bytes).
 std::string where(std::string_view text, std::size_t offset) {
@@ -342,9 +345,102 @@ private:
 
 // ---- Building ns objects --------------------------------------------------------------------
 
+// Keys repeat from object to object: one String per distinct short key in a document. Keys are
+// found by a cheap hash of their bytes (a word at a time) and then compared whole, so keys that
+// share a hash stay distinct. The texts are views into the parser, valid while it reads.
+class KeyTable {
+public:
+    rt::Ref<String> intern(std::string_view text) {
+        if (text.size() > kLongestKey) return String::make(text);
+        if (slots_.empty()) resize(kInitialSlots);
+        const std::uint64_t h = hashOf(text);
+        for (std::size_t i = slotOf(h);; i = (i + 1) & (slots_.size() - 1)) {
+            Slot& slot = slots_[i];
+            if (!slot.string) {
+                rt::Ref<String> s = String::make(text);
+                if (count_ == kMostKeys) return s;
+                slot = Slot{h, text, s};
+                if (++count_ * 2 > slots_.size()) resize(slots_.size() * 2);
+                return s;
+            }
+            if (slot.hash == h && slot.text == text) return slot.string;
+        }
+    }
+
+    // Releases the strings; keeps the slots for the next document.
+    void clear() noexcept {
+        if (count_ == 0) return;
+        for (Slot& slot : slots_)
+            slot = Slot{};
+        count_ = 0;
+    }
+
+    static std::uint64_t hashOf(std::string_view text) noexcept {
+        constexpr std::uint64_t k = 0x517CC1B727220A95ull;
+        std::uint64_t h = text.size() * k;
+        const char* p = text.data();
+        std::size_t n = text.size();
+        for (; n >= 8; p += 8, n -= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            h = (std::rotl(h, 5) ^ w) * k;
+        }
+        if (n > 0) {
+            std::uint64_t w = 0;
+            std::memcpy(&w, p, n);
+            h = (std::rotl(h, 5) ^ w) * k;
+        }
+        return h;
+    }
+
+private:
+    static constexpr std::size_t kLongestKey = 64, kMostKeys = 4096, kInitialSlots = 64;
+
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::string_view text;
+        rt::Ref<String> string; // null for a free slot
+    };
+
+    std::size_t slotOf(std::uint64_t h) const noexcept {
+        return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+
+    void resize(std::size_t size) {
+        std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
+        shift_ = 64 - static_cast<unsigned>(std::countr_zero(size));
+        for (Slot& slot : old) {
+            if (!slot.string) continue;
+            std::size_t i = slotOf(slot.hash);
+            while (slots_[i].string)
+                i = (i + 1) & (size - 1);
+            slots_[i] = std::move(slot);
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+    unsigned shift_ = 64;
+};
+
+// What building needs besides the parser, kept with it between documents: the keys and values of
+// the objects being read (one pair of vectors per depth) and the key table. Empty between uses.
+struct BuildScratch {
+    std::vector<std::vector<rt::Id>> keys, values;
+    KeyTable keyTable;
+
+    void clear() noexcept {
+        for (auto& v : keys)
+            v.clear();
+        for (auto& v : values)
+            v.clear();
+        keyTable.clear();
+    }
+};
+
 class Builder {
 public:
-    explicit Builder(bool mutableContainers) : mutable_(mutableContainers) {}
+    Builder(bool mutableContainers, BuildScratch& scratch) : mutable_(mutableContainers), scratch_(scratch) {}
 
     rt::Id value(dom::element e, std::size_t depth) {
         switch (e.type()) {
@@ -369,53 +465,48 @@ public:
     }
 
 private:
+    // The elements are gathered in the scratch vector of this depth first, and the array's own
+    // storage is allocated once they are all made: a large block asked for before the small ones
+    // would make the allocator sort through every small block freed since (the previous
+    // document's, typically) instead of reusing them.
     rt::Id array(dom::array a, std::size_t depth) {
-        std::vector<rt::Id> items;
-        items.reserve(a.size());
-        for (dom::element child : a)
-            items.push_back(value(child, depth + 1));
-        if (mutable_) return MutableArray::make(std::move(items));
-        return Array::make(std::move(items));
+        auto& items = scratch_.values;
+        if (items.size() <= depth) {
+            scratch_.keys.resize(depth + 1);
+            items.resize(depth + 1);
+        }
+        for (dom::element child : a) {
+            rt::Id v = value(child, depth + 1);
+            items[depth].push_back(std::move(v));
+        }
+        std::vector<rt::Id>& gathered = items[depth];
+        std::vector<rt::Id> storage(std::make_move_iterator(gathered.begin()),
+                                    std::make_move_iterator(gathered.end()));
+        gathered.clear();
+        if (mutable_) return MutableArray::make(std::move(storage));
+        return Array::make(std::move(storage));
     }
 
     rt::Id object(dom::object o, std::size_t depth) {
-        if (mutable_) {
-            auto d = MutableDictionary::withCapacity(o.size());
-            for (dom::key_value_pair kv : o) {
-                rt::Ref<String> k = key(kv.key);
-                d->setObjectForKey(value(kv.value, depth + 1), k);
-            }
-            return d;
-        }
-        // Scratch vectors by depth, reused across the document's objects. They are indexed anew
-        // after each nested call, which may grow the outer vectors.
-        if (keys_.size() <= depth) {
-            keys_.resize(depth + 1);
-            values_.resize(depth + 1);
+        // The vectors of this depth are indexed anew after each nested call, which may grow the
+        // outer vectors.
+        auto& keys = scratch_.keys;
+        auto& values = scratch_.values;
+        if (keys.size() <= depth) {
+            keys.resize(depth + 1);
+            values.resize(depth + 1);
         }
         for (dom::key_value_pair kv : o) {
-            rt::Ref<String> k = key(kv.key);
+            rt::Ref<String> k = scratch_.keyTable.intern(kv.key);
             rt::Id v = value(kv.value, depth + 1);
-            keys_[depth].push_back(std::move(k));
-            values_[depth].push_back(std::move(v));
+            keys[depth].push_back(std::move(k));
+            values[depth].push_back(std::move(v));
         }
-        auto d = Dictionary::withObjectsForKeys(values_[depth], keys_[depth]);
-        keys_[depth].clear();
-        values_[depth].clear();
-        return d;
+        if (mutable_) return MutableDictionary::withStringKeys(keys[depth], values[depth]);
+        return Dictionary::withStringKeys(keys[depth], values[depth]);
     }
 
-    // Keys repeat from object to object: one String per distinct short key.
-    rt::Ref<String> key(std::string_view text) {
-        if (text.size() > 64) return String::make(text);
-        auto it = keyCache_.find(text);
-        if (it != keyCache_.end()) return it->second;
-        rt::Ref<String> s = String::make(text);
-        if (keyCache_.size() < 4096) keyCache_.emplace(text, s); // the parser owns `text` meanwhile
-        return s;
-    }
-
-    // Small integers repeat too; Numbers are immutable, so they are shared within a document.
+    // Small integers are the shared Numbers; Numbers are immutable.
     rt::Id integer(std::int64_t v) {
         if (v < kSmallMin || v > kSmallMax) return Number::withLongLong(v);
         rt::Id& slot = small_[static_cast<std::size_t>(v - kSmallMin)];
@@ -426,8 +517,7 @@ private:
     static constexpr std::int64_t kSmallMin = -16, kSmallMax = 255;
 
     bool mutable_;
-    std::vector<std::vector<rt::Id>> keys_, values_;
-    std::unordered_map<std::string_view, rt::Ref<String>> keyCache_;
+    BuildScratch& scratch_;
     rt::Id small_[kSmallMax - kSmallMin + 1];
 };
 
@@ -445,8 +535,8 @@ std::string widenBigIntegers(std::string_view text, const std::vector<std::size_
     return out;
 }
 
-// A parser and the padded copy of the text it reads (simdjson reads a little past the end).
-// Reusing both spares the allocator on every call.
+// A parser, the padded copy of the text it reads (simdjson reads a little past the end) and the
+// building scratch. Reusing them spares the allocator on every call.
 class Workspace {
 public:
     simdjson::error_code parse(std::string_view text, dom::element& root) {
@@ -460,23 +550,46 @@ public:
         return parser_.parse(buffer_.get(), text.size(), false).get(root);
     }
 
+    BuildScratch& scratch() noexcept { return scratch_; }
+
+    // Holds the workspace for one read: it is busy meanwhile, and its scratch is empty after.
+    class Use {
+    public:
+        explicit Use(Workspace& w) : w_(w) { w_.busy_ = true; }
+        ~Use() {
+            w_.scratch_.clear();
+            w_.busy_ = false;
+        }
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        Workspace& w_;
+    };
+    bool busy() const noexcept { return busy_; }
+
 private:
     dom::parser parser_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
+    BuildScratch scratch_;
+    bool busy_ = false;
 };
 
 rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* error) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     const bool fragments = options & JSONReadingOptions::FragmentsAllowed;
 
-    thread_local Workspace shared;
+    // The thread's own workspace, unless the document is too large to keep one for, or a read on
+    // this thread is using it already.
+    thread_local Workspace kept;
     std::unique_ptr<Workspace> own;
-    Workspace* work = &shared;
-    if (text.size() > kReusedWorkspaceLimit) {
+    Workspace* work = &kept;
+    if (text.size() > kKeptWorkspaceLimit || kept.busy()) {
         own = std::make_unique<Workspace>();
         work = own.get();
     }
+    Workspace::Use use(*work);
 
     dom::element root;
     simdjson::error_code failure = work->parse(text, root);
@@ -501,7 +614,7 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
         serializationReadError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
         return nullptr;
     }
-    return Builder(options & JSONReadingOptions::MutableContainers).value(root, 0);
+    return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root, 0);
 }
 
 // ---- Writing --------------------------------------------------------------------------------
