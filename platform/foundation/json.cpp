@@ -423,11 +423,50 @@ private:
     unsigned shift_ = 64;
 };
 
+// Values repeat in a document too (enumeration-like strings: states, categories, tags), and
+// Strings are immutable: the String made for a recent short value is kept in a slot chosen by a
+// hash of its text and handed out again for an equal value; a value that meets another in its
+// slot takes the slot over. Only the slots filled during a document are emptied after it.
+class RecentStrings {
+public:
+    static constexpr std::size_t kLongest = 32;
+
+    rt::Ref<String> get(std::string_view text) {
+        if (text.size() > kLongest) return String::make(text);
+        const std::uint64_t h = KeyTable::hashOf(text);
+        const auto i = static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+        Slot& slot = slots_[i];
+        if (slot.string && slot.hash == h && slot.string->utf8() == text) return slot.string;
+        rt::Ref<String> made = String::make(text);
+        if (!slot.string) filled_.push_back(static_cast<std::uint16_t>(i));
+        slot.hash = h;
+        slot.string = made;
+        return made;
+    }
+
+    void clear() noexcept {
+        for (std::uint16_t i : filled_)
+            slots_[i] = Slot{};
+        filled_.clear();
+    }
+
+private:
+    static constexpr unsigned kBits = 9;
+    struct Slot {
+        std::uint64_t hash = 0;
+        rt::Ref<String> string;
+    };
+    std::array<Slot, std::size_t{1} << kBits> slots_{};
+    std::vector<std::uint16_t> filled_;
+};
+
 // What building needs besides the parser, kept with it between documents: the keys and values of
-// the objects being read (one pair of vectors per depth) and the key table. Empty between uses.
+// the objects being read (one pair of vectors per depth), the key table and the recent values.
+// Empty between uses.
 struct BuildScratch {
     std::vector<std::vector<rt::Id>> keys, values;
     KeyTable keyTable;
+    RecentStrings strings;
 
     void clear() noexcept {
         for (auto& v : keys)
@@ -435,6 +474,7 @@ struct BuildScratch {
         for (auto& v : values)
             v.clear();
         keyTable.clear();
+        strings.clear();
     }
 };
 
@@ -449,9 +489,9 @@ public:
         case dom::element_type::OBJECT:
             return object(e.get_object().value_unsafe(), depth);
         case dom::element_type::STRING:
-            return String::make(e.get_string().value_unsafe());
+            return scratch_.strings.get(e.get_string().value_unsafe());
         case dom::element_type::INT64:
-            return integer(e.get_int64().value_unsafe());
+            return Number::withLongLong(e.get_int64().value_unsafe()); // small ones are shared
         case dom::element_type::UINT64:
             return Number::withUnsignedLongLong(e.get_uint64().value_unsafe());
         case dom::element_type::DOUBLE:
@@ -465,10 +505,10 @@ public:
     }
 
 private:
-    // The elements are gathered in the scratch vector of this depth first, and the array's own
-    // storage is allocated once they are all made: a large block asked for before the small ones
-    // would make the allocator sort through every small block freed since (the previous
-    // document's, typically) instead of reusing them.
+    // The elements are gathered in the scratch vector of this depth, and the array's own storage
+    // is allocated in one exact block once they are all made: the allocator sorts through all the
+    // small blocks it keeps freed (the previous document's, typically) before it hands out a large
+    // one, so large blocks are better asked for after the small ones have been reused.
     rt::Id array(dom::array a, std::size_t depth) {
         auto& items = scratch_.values;
         if (items.size() <= depth) {
@@ -506,19 +546,8 @@ private:
         return Dictionary::withStringKeys(keys[depth], values[depth]);
     }
 
-    // Small integers are the shared Numbers; Numbers are immutable.
-    rt::Id integer(std::int64_t v) {
-        if (v < kSmallMin || v > kSmallMax) return Number::withLongLong(v);
-        rt::Id& slot = small_[static_cast<std::size_t>(v - kSmallMin)];
-        if (!slot) slot = Number::withLongLong(v);
-        return slot;
-    }
-
-    static constexpr std::int64_t kSmallMin = -16, kSmallMax = 255;
-
     bool mutable_;
     BuildScratch& scratch_;
-    rt::Id small_[kSmallMax - kSmallMin + 1];
 };
 
 // Rewrites integers past 64 bits as exponent forms ("...e0"), which simdjson reads as doubles.
@@ -651,10 +680,13 @@ Shape shapeOf(const rt::Object* obj) {
 
 class Writer : public detail::TextWriter {
 public:
-    explicit Writer(JSONWritingOptions options)
+    // Writes into `space`, whose contents do not matter (only its storage).
+    explicit Writer(JSONWritingOptions options, std::string space = {})
         : pretty_(options & JSONWritingOptions::PrettyPrinted),
           sorted_(options & JSONWritingOptions::SortedKeys),
-          escapes_(detail::EscapeTable::json(!(options & JSONWritingOptions::WithoutEscapingSlashes))) {}
+          escapes_(detail::EscapeTable::json(!(options & JSONWritingOptions::WithoutEscapingSlashes))) {
+        out_ = std::move(space);
+    }
 
     bool write(const rt::Object* obj, std::size_t depth) {
         switch (shapeOf(obj)) {
@@ -668,7 +700,7 @@ public:
         case Shape::Array:
             return array(*static_cast<const Array*>(obj), depth);
         case Shape::Null:
-            out_ += "null";
+            put("null");
             return true;
         case Shape::Other:
             break;
@@ -677,10 +709,31 @@ public:
         return fail("Invalid type in JSON write (" + std::string(obj->getClass().name()) + ")");
     }
 
+    // The text written so far.
+    std::string_view text() const noexcept { return std::string_view(out_.data(), length_); }
+    // The storage written into, for the next writer.
+    std::string takeSpace() noexcept { return std::move(out_); }
+
 private:
+    // The text goes straight into out_'s storage, of which the first length_ bytes are written.
+    char* room(std::size_t n) {
+        if (out_.size() - length_ < n) out_.resize(std::max(2 * out_.size(), length_ + n + 256));
+        return out_.data() + length_;
+    }
+    void put(char c) {
+        *room(1) = c;
+        ++length_;
+    }
+    void put(std::string_view s) {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        length_ += s.size();
+    }
+
     void newline(std::size_t depth) {
-        out_ += '\n';
-        out_.append(2 * depth, ' ');
+        char* p = room(1 + 2 * depth);
+        *p = '\n';
+        std::memset(p + 1, ' ', 2 * depth);
+        length_ += 1 + 2 * depth;
     }
 
     bool deeper(std::size_t depth) {
@@ -688,43 +741,58 @@ private:
         return fail("Too many nested arrays or dictionaries in JSON write (or a collection contains itself)");
     }
 
+    // The writer goes from object to object through pointers, mostly to memory that is not in the
+    // cache: it asks for the next few elements' memory (an object's first two cache lines) while
+    // it writes the current one.
+    static constexpr std::size_t kLookAhead = 4;
+    static void prefetch(const void* p) noexcept {
+        __builtin_prefetch(p);
+        __builtin_prefetch(static_cast<const char*>(p) + 64);
+    }
+
     bool array(const Array& a, std::size_t depth) {
         if (!deeper(depth)) return false;
         if (a.isEmpty()) {
-            out_ += "[]";
+            put("[]");
             return true;
         }
-        out_ += '[';
-        bool first = true;
-        for (const rt::Id& item : a) {
-            if (!first) out_ += ',';
-            first = false;
+        put('[');
+        const std::vector<rt::Id>& items = a.objects();
+        const std::size_t n = items.size();
+        for (std::size_t i = 0; i < std::min(n, kLookAhead); ++i)
+            prefetch(items[i].get());
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + kLookAhead < n) prefetch(items[i + kLookAhead].get());
+            if (i) put(',');
             if (pretty_) newline(depth + 1);
-            if (!write(item.get(), depth + 1)) return false;
+            if (!write(items[i].get(), depth + 1)) return false;
         }
         if (pretty_) newline(depth);
-        out_ += ']';
+        put(']');
         return true;
     }
 
     bool dictionary(const Dictionary& d, std::size_t depth) {
         if (!deeper(depth)) return false;
         if (d.isEmpty()) {
-            out_ += "{}";
+            put("{}");
             return true;
         }
-        out_ += '{';
+        put('{');
         bool first = true;
         auto member = [&](const rt::Object* key, const rt::Object* value) {
             if (shapeOf(key) != Shape::String) {
                 return fail("Invalid key in JSON write (" + std::string(key->getClass().name()) +
                             "): keys must be strings");
             }
-            if (!first) out_ += ',';
+            if (!first) put(',');
             first = false;
             if (pretty_) newline(depth + 1);
-            string(static_cast<const String*>(key)->utf8());
-            out_ += pretty_ ? " : " : ":";
+            this->key(static_cast<const String*>(key));
+            if (pretty_)
+                put(" : ");
+            else
+                put(':');
             return write(value, depth + 1);
         };
         if (sorted_) {
@@ -742,26 +810,53 @@ private:
                 if (!member(key, value)) return false;
             }
         } else {
+            for (auto [key, value] : d)
+                prefetch(value.get());
             for (auto [key, value] : d) {
                 if (!member(key.get(), value.get())) return false;
             }
         }
         if (pretty_) newline(depth);
-        out_ += '}';
+        put('}');
         return true;
     }
 
     void string(std::string_view s) {
-        out_ += '"';
-        detail::appendEscaped(out_, s, escapes_);
-        out_ += '"';
+        char* p = room(2 + detail::EscapeTable::kLongest * s.size());
+        char* start = p;
+        *p++ = '"';
+        std::size_t refused; // the JSON tables refuse nothing
+        p = detail::writeEscaped(p, s, escapes_, refused);
+        *p++ = '"';
+        length_ += static_cast<std::size_t>(p - start);
+    }
+
+    // Keys repeat from object to object (a parsed document shares one String per key): the
+    // written form of recent short keys is kept by the key's address, which stays that key's while
+    // the writer holds the document.
+    void key(const String* k) {
+        KeyText& slot = keyTexts_[(reinterpret_cast<std::uintptr_t>(k) >> 4) % kKeyTexts];
+        if (slot.key == k) {
+            put(std::string_view(slot.text, slot.length));
+            return;
+        }
+        const std::size_t start = length_;
+        string(k->utf8());
+        const std::size_t length = length_ - start;
+        if (length <= sizeof slot.text) {
+            slot.key = k;
+            slot.length = static_cast<std::uint8_t>(length);
+            std::memcpy(slot.text, out_.data() + start, length);
+        }
     }
 
     bool number(const Number& n) {
         using K = Number::Kind;
+        char* text = room(kNumberRoom);
+        std::to_chars_result r{};
         switch (n.kind()) {
         case K::Bool:
-            out_ += n.boolValue() ? "true" : "false";
+            put(n.boolValue() ? std::string_view("true") : std::string_view("false"));
             return true;
         case K::Float:
         case K::Double: {
@@ -773,25 +868,80 @@ private:
                                            : "-infinity") +
                             ") in JSON write");
             }
-            const std::string text = n.description(); // shortest round-trip text
-            out_ += text;
+            // The shortest text that reads back as the same value, in the number's own precision.
+            r = n.kind() == K::Float ? std::to_chars(text, text + kNumberRoom, static_cast<float>(d))
+                                     : std::to_chars(text, text + kNumberRoom, d);
             // An integral double keeps a fraction so that it reads back as a double.
-            if (text.find_first_of(".e") == std::string::npos) out_ += ".0";
-            return true;
+            if (std::find_if(text, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) {
+                std::memcpy(r.ptr, ".0", 2);
+                r.ptr += 2;
+            }
+            break;
         }
+        case K::UChar:
+        case K::UShort:
+        case K::UInt:
+        case K::ULong:
+        case K::ULongLong:
+            r = std::to_chars(text, text + kNumberRoom, n.unsignedLongLongValue());
+            break;
         default:
-            out_ += n.description(); // integers exactly, in their own signedness
-            return true;
+            r = std::to_chars(text, text + kNumberRoom, n.longLongValue()); // in its own signedness
+            break;
         }
+        length_ += static_cast<std::size_t>(r.ptr - text);
+        return true;
     }
+
+    // Room for any number's text, ".0" included.
+    static constexpr std::size_t kNumberRoom = 64;
+
+    struct KeyText {
+        const String* key = nullptr;
+        std::uint8_t length = 0;
+        char text[55];
+    };
+    static constexpr std::size_t kKeyTexts = 64;
 
     bool pretty_, sorted_;
     const detail::EscapeTable& escapes_;
+    std::size_t length_ = 0;
+    std::array<KeyText, kKeyTexts> keyTexts_{};
 };
 
 bool isContainer(const rt::Object* obj) {
     const Shape shape = shapeOf(obj);
     return shape == Shape::Array || shape == Shape::Dictionary;
+}
+
+// Output space each thread keeps between writes, up to this size, so that a long text is not
+// grown through fresh memory (and page faults) on every write. What a write returns is a copy of
+// exactly its length.
+constexpr std::size_t kKeptOutputLimit = std::size_t{4} << 20;
+
+// Writes `obj` and hands the text to `use` while it is in the thread's output space. False (and
+// the error set) when `obj` cannot be written.
+template <class Use> bool writeJSON(const rt::Id& obj, JSONWritingOptions options, rt::Ref<Error>* error, Use&& use) {
+    try {
+        if (!(options & JSONWritingOptions::FragmentsAllowed) && !isContainer(obj.get())) {
+            serializationWriteError(error, "Invalid top-level type in JSON write");
+            return false;
+        }
+        thread_local std::string kept;
+        Writer w(options, std::move(kept));
+        const bool written = w.write(obj.get(), 0);
+        if (written)
+            use(w.text());
+        else
+            serializationWriteError(error, w.problem());
+        if (std::string space = w.takeSpace(); space.size() <= kKeptOutputLimit) kept = std::move(space);
+        return written;
+    } catch (const std::exception& e) {
+        serializationWriteError(error, std::string("Unable to write JSON text: ") + e.what());
+    } catch (...) {
+        serializationWriteError(error, "Unable to write JSON text");
+    }
+    return false;
 }
 
 } // namespace
@@ -821,30 +971,18 @@ rt::Id JSONSerialization::JSONObjectWithData(std::string_view json, ReadingOptio
 
 std::optional<std::string> JSONSerialization::stringWithJSONObject(const rt::Id& obj, WritingOptions options,
                                                                    rt::Ref<Error>* error) {
-    try {
-        if (!(options & WritingOptions::FragmentsAllowed) && !isContainer(obj.get())) {
-            serializationWriteError(error, "Invalid top-level type in JSON write");
-            return std::nullopt;
-        }
-        Writer w(options);
-        if (!w.write(obj.get(), 0)) {
-            serializationWriteError(error, w.problem());
-            return std::nullopt;
-        }
-        return std::move(w.out());
-    } catch (const std::exception& e) {
-        serializationWriteError(error, std::string("Unable to write JSON text: ") + e.what());
-    } catch (...) {
-        serializationWriteError(error, "Unable to write JSON text");
-    }
-    return std::nullopt;
+    std::optional<std::string> text;
+    if (!writeJSON(obj, options, error, [&](std::string_view written) { text.emplace(written); }))
+        return std::nullopt;
+    return text;
 }
 
 rt::Ref<Data> JSONSerialization::dataWithJSONObject(const rt::Id& obj, WritingOptions options,
                                                     rt::Ref<Error>* error) {
-    std::optional<std::string> text = stringWithJSONObject(obj, options, error);
-    if (!text) return nullptr;
-    return Data::make(*text);
+    rt::Ref<Data> data;
+    if (!writeJSON(obj, options, error, [&](std::string_view written) { data = Data::make(written); }))
+        return nullptr;
+    return data;
 }
 
 bool JSONSerialization::isValidJSONObject(const rt::Id& obj) {

@@ -125,7 +125,7 @@ TEST(JSONRead, RepeatedKeysInEveryFormKeepTheirFirstPlace) {
 }
 
 // Keys that differ only in trailing zero bytes, past the first word or in one byte stay distinct;
-// the same key in two objects is one shared String.
+// the same key in two objects is one shared String. Values too stay what they are.
 TEST(JSONRead, KeysThatDifferInAnyByteStayDistinct) {
     const std::vector<std::string> keys{"",         std::string("\0", 1), "a",          std::string("a\0", 2),
                                         std::string("a\0\0", 3), "abcdefgh", std::string("abcdefgh\0", 9),
@@ -155,6 +155,24 @@ TEST(JSONRead, KeysThatDifferInAnyByteStayDistinct) {
     ASSERT_TRUE(second);
     EXPECT_EQ((*d->allKeys())[5].get(), (*second->allKeys())[0].get());
     EXPECT_EQ((*d->allKeys())[2].get(), (*second->allKeys())[1].get());
+
+    // The same texts as values, many times over and among a thousand others: each reads as its own.
+    std::vector<std::string> values;
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& key : keys)
+            values.push_back(key);
+        for (int i = 0; i < 1000; ++i)
+            values.push_back("v" + std::to_string((i * 7919 + round) % 1500));
+    }
+    std::string array = "[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        array += (i ? ",\"" : "\"") + escaped(values[i]) + "\"";
+    array += "]";
+    auto read = rt::cast<ns::Array>(JSONSerialization::JSONObjectWithData(array));
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->count(), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        ASSERT_TRUE(rt::cast<ns::String>((*read)[i])->isEqualToString(values[i])) << i;
 }
 
 // A document of `records` records, past the size whose parser every thread kept before; `seed`
@@ -177,15 +195,15 @@ TEST(JSONRead, TheParserKeptPerThreadReadsEveryDocumentWhole) {
     std::vector<std::string> docs;
     std::vector<rt::Id> expected;
     for (int seed = 1; seed <= 4; ++seed) {
-        docs.push_back(largeDocument(1500 * seed, seed));
-        ASSERT_GT(docs.back().size(), std::size_t{100} << 10);
+        docs.push_back(largeDocument(1000 * seed, seed));
+        ASSERT_GT(docs.back().size(), std::size_t{64} << 10);
         expected.push_back(JSONSerialization::JSONObjectWithData(docs.back()));
         auto a = rt::cast<ns::Array>(expected.back());
         ASSERT_TRUE(a);
-        ASSERT_EQ(a->count(), std::size_t(1500 * seed));
+        ASSERT_EQ(a->count(), std::size_t(1000 * seed));
         auto last = rt::cast<ns::Dictionary>(a->lastObject());
         EXPECT_EQ(last->objectForKey("name")->description(),
-                  "item " + std::to_string(seed) + "-" + std::to_string(1500 * seed - 1));
+                  "item " + std::to_string(seed) + "-" + std::to_string(1000 * seed - 1));
     }
 
     std::atomic<int> wrong{0};
@@ -310,6 +328,47 @@ TEST(JSONWrite, EscapingAndNumbers) {
         EXPECT_EQ(error->code(), 3851);
         EXPECT_NE(debugOf(error).find("Invalid number value"), std::string::npos);
     }
+}
+
+// Each thread writes into space it keeps between writes: a text is exactly its own after a longer
+// one, on any thread. Keys written again (the same String in many objects) read the same each
+// time, short or long, plain or escaped.
+TEST(JSONWrite, EveryTextIsExactlyItsOwnAfterLongerOnes) {
+    const std::string longKey(70, 'k');
+    auto record = [&](int i) {
+        return ns::Dictionary::withPairs({{ns::str("id"), ns::num(i)},
+                                          {ns::str("q\"uote"), ns::str("v" + std::to_string(i))},
+                                          {ns::str(longKey), ns::num(i * 0.5)}});
+    };
+    std::vector<rt::Id> big;
+    for (int i = 0; i < 3000; ++i)
+        big.push_back(record(i));
+    const auto bigArray = ns::Array::make(big);
+    std::string expectedBig = "[";
+    for (int i = 0; i < 3000; ++i) {
+        expectedBig += std::string(i ? "," : "") + "{\"id\":" + std::to_string(i) + ",\"q\\\"uote\":\"v" +
+                       std::to_string(i) + "\",\"" + longKey + "\":" + write(ns::num(i * 0.5), JSONWritingOptions::FragmentsAllowed) + "}";
+    }
+    expectedBig += "]";
+    const auto small = ns::Array::withObjects({record(7)});
+    const std::string expectedSmall = R"([{"id":7,"q\"uote":"v7",")" + longKey + R"(":3.5}])";
+
+    EXPECT_EQ(write(bigArray), expectedBig);
+    EXPECT_EQ(write(small), expectedSmall);
+    EXPECT_EQ(std::string(JSONSerialization::dataWithJSONObject(small)->view()), expectedSmall);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i) {
+                const bool large = (t + i) % 2 == 0;
+                auto text = JSONSerialization::stringWithJSONObject(large ? rt::Id(bigArray) : rt::Id(small));
+                if (!text || *text != (large ? expectedBig : expectedSmall)) ++wrong;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(JSONWrite, PrettyAndSortedKeys) {
