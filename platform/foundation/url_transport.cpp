@@ -532,9 +532,12 @@ TransferResult resultOf(TransferOutcome&& o, const rt::Ref<URL>& requestURL) {
         r.error = URLLoading::errorWithCode(o.errorCode, requestURL, o.detail);
         return r;
     }
-    rt::Ref<URL> url = o.effectiveURL.empty() ? nullptr : URL::URLWithString(o.effectiveURL);
+    // The request's URL when the transfer ended there (URLs are immutable and equal by their text).
+    rt::Ref<URL> url = o.effectiveURL.empty() || (requestURL && requestURL->string() == o.effectiveURL)
+                           ? nullptr
+                           : URL::URLWithString(o.effectiveURL);
     if (!url) url = requestURL;
-    r.response = HTTPURLResponse::make(url, o.status, o.version, o.headers);
+    r.response = HTTPURLResponse::make(url, o.status, o.version, std::move(o.headers));
     r.data = Data::make(std::move(o.body));
     return r;
 }

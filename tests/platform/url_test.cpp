@@ -197,6 +197,53 @@ TEST(URLResponseTest, HeadersTypeAndLength) {
     EXPECT_EQ(bare->expectedContentLength(), -1);
 }
 
+// A response reads its header fields when first asked, once, whichever accessor asks and on
+// whichever thread: every way of asking gives what the fields say.
+TEST(URLResponseTest, FieldsReadOnFirstUseGiveTheSameAnswersEveryWay) {
+    auto url = ns::URL::URLWithString("http://h/");
+    const ns::HTTPHeaderFields fields{{"content-type", " text/HTML ; Charset=ISO-8859-1 "},
+                                      {"X-Multi", "a"},
+                                      {"content-length", "42"},
+                                      {"x-multi", "b"}};
+    auto check = [](const ns::HTTPURLResponse& r) {
+        return text(r.MIMEType()) == "text/html" && text(r.textEncodingName()) == "iso-8859-1" &&
+               r.expectedContentLength() == 42 && r.allHeaderFields()->count() == 3 &&
+               text(r.valueForHTTPHeaderField("X-MULTI")) == "a, b" &&
+               text(rt::cast<ns::String>(r.allHeaderFields()->objectForKey("Content-Type"))) ==
+                   "text/HTML ; Charset=ISO-8859-1";
+    };
+    // Each accessor first, on its own response.
+    auto byType = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(text(byType->MIMEType()), "text/html");
+    auto byLength = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(byLength->expectedContentLength(), 42);
+    auto byEncoding = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(text(byEncoding->textEncodingName()), "iso-8859-1");
+    auto byField = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(text(byField->valueForHTTPHeaderField("content-length")), "42");
+    auto byDescription = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_NE(byDescription->description().find("\"X-Multi\" = \"a, b\";"), std::string::npos)
+        << byDescription->description();
+    for (auto* r : {byType.get(), byLength.get(), byEncoding.get(), byField.get(), byDescription.get()})
+        EXPECT_TRUE(check(*r));
+    EXPECT_TRUE(byType->allHeaderFields()->isEqual(byDescription->allHeaderFields().get()));
+
+    // Many threads asking one response at once.
+    for (int round = 0; round < 20; ++round) {
+        auto shared = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                if (!check(*shared)) ++wrong;
+            });
+        for (auto& t : threads)
+            t.join();
+        EXPECT_EQ(wrong.load(), 0);
+        EXPECT_EQ(&shared->allHeaderFields(), &shared->allHeaderFields());
+    }
+}
+
 // ---- URL loading ----------------------------------------------------------------------------
 
 using testkit::Gate;
