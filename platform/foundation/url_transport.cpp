@@ -186,7 +186,10 @@ private:
         std::lock_guard g(lock_);
         if (stopping_) return; // the process is exiting
         commands_.push_back(std::move(command));
-        curl_multi_wakeup(multi_); // under the lock: shutdown cannot free the handle meanwhile
+        pending_.store(true, std::memory_order_seq_cst);
+        // A thread that is still looking (see run) finds the command without being woken. Under
+        // the lock: shutdown cannot free the handle meanwhile.
+        if (sleeping_.load(std::memory_order_seq_cst)) curl_multi_wakeup(multi_);
     }
 
     void shutdown() {
@@ -212,12 +215,16 @@ private:
 
     void run() {
         std::vector<Command> commands;
+        auto lastWork = Clock::now();
+        bool look = false;
         for (;;) {
             {
                 std::lock_guard g(lock_);
                 if (stopping_) return;
                 commands.swap(commands_);
+                pending_.store(false, std::memory_order_relaxed);
             }
+            bool worked = !commands.empty();
             for (auto& c : commands) {
                 if (c.transfer)
                     begin(std::move(c.transfer));
@@ -234,9 +241,43 @@ private:
                 curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
                 CURLcode rc = msg->data.result;
                 if (t) complete(t->id, rc);
+                worked = true;
             }
-            curl_multi_poll(multi_, nullptr, 0, expireIdle(), nullptr);
+            const int wait = expireIdle();
+            if (wait == 0) continue;
+            if (worked) lastWork = Clock::now();
+            if (look && lookAWhile(lastWork + kLookFor)) continue;
+            sleeping_.store(true, std::memory_order_seq_cst);
+            if (!pending_.load(std::memory_order_seq_cst)) curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+            sleeping_.store(false, std::memory_order_relaxed);
+            look = Clock::now() - lastWork < kLookFor;
         }
+    }
+
+    // While requests follow one another (each one's reply, and the next command, come within
+    // microseconds of the work before), sleeping and being woken costs two context switches and
+    // the scheduler's delay each time. So when the last wait was that short (`look` in run), the
+    // thread keeps looking, without sleeping, until `until`; true when something came. Once a wait
+    // is longer, it sleeps at once again until a short one comes.
+    static constexpr std::chrono::microseconds kLookFor{100};
+    bool lookAWhile(Clock::time_point until) {
+        while (Clock::now() < until) {
+            if (pending_.load(std::memory_order_acquire)) return true;
+            int ready = 0;
+            if (!active_.empty() && curl_multi_poll(multi_, nullptr, 0, 0, &ready) == CURLM_OK && ready > 0)
+                return true;
+            for (int i = 0; i < 16; ++i)
+                pause();
+        }
+        return false;
+    }
+
+    static void pause() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
     }
 
     // Times out the transfers idle past their time-out; returns how long the loop may wait for
@@ -501,6 +542,8 @@ private:
     std::mutex lock_;
     std::vector<Command> commands_;
     bool stopping_ = false;
+    std::atomic<bool> pending_{false};  // commands_ is not empty
+    std::atomic<bool> sleeping_{false}; // the thread is (about to be) asleep in curl_multi_poll
     const std::string noProxy_;
     std::atomic<std::uint64_t> nextId_{1};
     CURLM* multi_ = nullptr;
