@@ -476,6 +476,8 @@ private:
         t.easy = nullptr;
         if (!t.handle) return;
         if (!succeeded) t.handle->configured = false;
+        // The transfer's own buffer goes with it; the other pointers to it are set anew before use.
+        curl_easy_setopt(t.handle->easy, CURLOPT_ERRORBUFFER, nullptr);
         if (pool_.size() < 16) pool_.push_back(std::move(t.handle));
         t.handle.reset();
     }
