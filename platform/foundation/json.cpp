@@ -358,9 +358,10 @@ public:
             Slot& slot = slots_[i];
             if (!slot.string) {
                 rt::Ref<String> s = String::make(text);
-                if (count_ == kMostKeys) return s;
+                if (filled_.size() == kMostKeys) return s;
                 slot = Slot{h, text, s};
-                if (++count_ * 2 > slots_.size()) resize(slots_.size() * 2);
+                filled_.push_back(static_cast<std::uint32_t>(i));
+                if (filled_.size() * 2 > slots_.size()) resize(slots_.size() * 2);
                 return s;
             }
             if (slot.hash == h && slot.text == text) return slot.string;
@@ -369,10 +370,9 @@ public:
 
     // Releases the strings; keeps the slots for the next document.
     void clear() noexcept {
-        if (count_ == 0) return;
-        for (Slot& slot : slots_)
-            slot = Slot{};
-        count_ = 0;
+        for (std::uint32_t i : filled_)
+            slots_[i] = Slot{};
+        filled_.clear();
     }
 
     static std::uint64_t hashOf(std::string_view text) noexcept {
@@ -409,25 +409,27 @@ private:
     void resize(std::size_t size) {
         std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(size));
-        for (Slot& slot : old) {
-            if (!slot.string) continue;
+        for (std::uint32_t& at : filled_) {
+            Slot& slot = old[at];
             std::size_t i = slotOf(slot.hash);
             while (slots_[i].string)
                 i = (i + 1) & (size - 1);
             slots_[i] = std::move(slot);
+            at = static_cast<std::uint32_t>(i);
         }
     }
 
     std::vector<Slot> slots_;
-    std::size_t count_ = 0;
+    std::vector<std::uint32_t> filled_; // the slots in use
     unsigned shift_ = 64;
 };
 
 // Values repeat in a document too (enumeration-like strings: states, categories, tags), and
-// Strings are immutable: the String made for a recent short value is kept in a slot chosen by a
-// hash of its text and handed out again for an equal value; a value that meets another in its
-// slot takes the slot over. Only the slots filled during a document are emptied after it.
-class RecentStrings {
+// Strings are immutable: the String made for a short value is kept in a slot chosen by a hash of
+// its text and handed out again for an equal value. A slot keeps the first value that came to it
+// (taking it over would touch the earlier String, long out of the cache, to release it). Only the
+// slots filled during a document are emptied after it.
+class RepeatedStrings {
 public:
     static constexpr std::size_t kLongest = 32;
 
@@ -436,12 +438,14 @@ public:
         const std::uint64_t h = KeyTable::hashOf(text);
         const auto i = static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
         Slot& slot = slots_[i];
-        if (slot.string && slot.hash == h && slot.string->utf8() == text) return slot.string;
-        rt::Ref<String> made = String::make(text);
-        if (!slot.string) filled_.push_back(static_cast<std::uint16_t>(i));
+        if (slot.string) {
+            if (slot.hash == h && slot.string->utf8() == text) return slot.string;
+            return String::make(text);
+        }
+        filled_.push_back(static_cast<std::uint16_t>(i));
         slot.hash = h;
-        slot.string = made;
-        return made;
+        slot.string = String::make(text);
+        return slot.string;
     }
 
     void clear() noexcept {
@@ -461,12 +465,12 @@ private:
 };
 
 // What building needs besides the parser, kept with it between documents: the keys and values of
-// the objects being read (one pair of vectors per depth), the key table and the recent values.
+// the objects being read (one pair of vectors per depth), the key table and the shared values.
 // Empty between uses.
 struct BuildScratch {
     std::vector<std::vector<rt::Id>> keys, values;
     KeyTable keyTable;
-    RecentStrings strings;
+    RepeatedStrings strings;
 
     void clear() noexcept {
         for (auto& v : keys)
