@@ -86,7 +86,7 @@ void NlohmannParse(benchmark::State& state) {
 BENCHMARK(NlohmannParse)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void NsWrite(benchmark::State& state) {
-    rt::Id obj = ns::JSONSerialization::JSONObjectWithData(document());
+    rt::Id obj = ns::JSONSerialization::JSONObjectWithData(document(state.range(0)));
     std::size_t bytes = 0;
     for (auto _ : state) {
         auto text = ns::JSONSerialization::stringWithJSONObject(obj);
@@ -95,10 +95,10 @@ void NsWrite(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
-BENCHMARK(NsWrite)->Unit(benchmark::kMicrosecond);
+BENCHMARK(NsWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void NlohmannDump(benchmark::State& state) {
-    nlohmann::json j = nlohmann::json::parse(document());
+    nlohmann::json j = nlohmann::json::parse(document(state.range(0)));
     std::size_t bytes = 0;
     for (auto _ : state) {
         std::string text = j.dump();
@@ -107,6 +107,6 @@ void NlohmannDump(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
-BENCHMARK(NlohmannDump)->Unit(benchmark::kMicrosecond);
+BENCHMARK(NlohmannDump)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace

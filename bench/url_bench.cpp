@@ -2,7 +2,9 @@
 // session's queue, the caller waiting for it) beside the same requests made with libcurl directly
 // on the calling thread with one reused easy handle. Both keep their connection alive. The server
 // is a cpp-httplib server in this process. "vs_curl" on the URLSession rows is its rate divided by
-// the libcurl rate for the same body size (the libcurl rows run first).
+// the libcurl rate for the same body size (the libcurl rows run first). "switches_per_request" is
+// the process's own context switches (voluntary and involuntary, every thread, the in-process
+// server's included) over the timed loop, per request; "voluntary_per_request" the voluntary part.
 
 #include <chrono>
 #include <condition_variable>
@@ -10,6 +12,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -45,6 +49,25 @@ struct Server {
 
 std::map<long, double> curlRates; // requests per second by body size
 
+// The process's context switches so far, from its own resource usage.
+struct Switches {
+    long voluntary = 0, involuntary = 0;
+
+    static Switches now() {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return {u.ru_nvcsw, u.ru_nivcsw};
+    }
+    // Reports the switches since `start` per iteration of `state`.
+    void report(benchmark::State& state) const {
+        const Switches end = now();
+        const double n = state.iterations() ? double(state.iterations()) : 1.0;
+        state.counters["switches_per_request"] =
+            double(end.voluntary - voluntary + end.involuntary - involuntary) / n;
+        state.counters["voluntary_per_request"] = double(end.voluntary - voluntary) / n;
+    }
+};
+
 void BM_CurlEasyGet(benchmark::State& state) {
     const long size = state.range(0);
     std::string url = Server::shared().url(size);
@@ -59,6 +82,7 @@ void BM_CurlEasyGet(benchmark::State& state) {
             static_cast<std::string*>(user)->append(p, s * n);
             return s * n;
         });
+    const Switches switches = Switches::now();
     auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         body.clear();
@@ -68,6 +92,7 @@ void BM_CurlEasyGet(benchmark::State& state) {
         }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    switches.report(state);
     curl_easy_cleanup(easy);
     state.SetItemsProcessed(state.iterations());
     state.counters["requests_per_s"] =
@@ -82,6 +107,7 @@ void BM_URLSessionGet(benchmark::State& state) {
     std::mutex lock;
     std::condition_variable cv;
     bool done = false, ok = false;
+    const Switches switches = Switches::now();
     auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         done = false;
@@ -103,6 +129,7 @@ void BM_URLSessionGet(benchmark::State& state) {
         }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    switches.report(state);
     session->delegateQueue()->waitUntilAllOperationsAreFinished();
     state.SetItemsProcessed(state.iterations());
     state.counters["requests_per_s"] =

@@ -1,5 +1,7 @@
 #include "platform/foundation/dictionary.h"
 
+#include <algorithm>
+
 #include "platform/foundation/exception.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
@@ -50,6 +52,29 @@ rt::Ref<Dictionary> Dictionary::withObjectsForKeys(const std::vector<rt::Id>& ob
         d->store(keys[i]->copy(), objects[i]);
     }
     return d;
+}
+
+rt::Ref<Dictionary> Dictionary::withStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values) {
+    auto d = rt::make<Dictionary>();
+    d->storeStringKeys(keys, values);
+    return d;
+}
+
+void Dictionary::storeStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values) {
+    const std::size_t n = std::min(keys.size(), values.size());
+    table_.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto* key = static_cast<const String*>(keys[i].get());
+        const std::size_t h = key->hash();
+        rt::Id replaced = table_.appendOrAssign(std::move(keys[i]), h, true, std::move(values[i]),
+                                                [key](const Table::Entry& e) {
+                                                    return e.key.get() == key ||
+                                                           static_cast<const String*>(e.key.get())
+                                                               ->isEqualToString(key);
+                                                });
+    }
+    keys.clear();
+    values.clear();
 }
 
 void Dictionary::checkPair(const rt::Id& value, const rt::Id& key, const char* method) {
@@ -179,6 +204,13 @@ MutableDictionary::withPairs(std::initializer_list<std::pair<rt::Id, rt::Id>> pa
     d->table_.reserve(pairs.size());
     for (auto& [key, value] : pairs)
         d->setObjectForKey(value, key);
+    return d;
+}
+
+rt::Ref<MutableDictionary> MutableDictionary::withStringKeys(std::vector<rt::Id>& keys,
+                                                            std::vector<rt::Id>& values) {
+    auto d = rt::make<MutableDictionary>();
+    d->storeStringKeys(keys, values);
     return d;
 }
 

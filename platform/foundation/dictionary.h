@@ -42,6 +42,11 @@ public:
     // objects[i] for keys[i]; the counts must match ("NSInvalidArgumentException").
     static rt::Ref<Dictionary> withObjectsForKeys(const std::vector<rt::Id>& objects,
                                                   const std::vector<rt::Id>& keys);
+    // The bulk path of readers that make their own keys: values[i] for keys[i], every key an
+    // ns::String and nothing nil (not checked). A repeated key keeps its first place and takes the
+    // last value, as setObjectForKey would give it. Moves the elements out: both vectors are left
+    // empty, with their capacity.
+    static rt::Ref<Dictionary> withStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values);
 
     std::size_t count() const noexcept { return table_.size(); }
     bool isEmpty() const noexcept { return table_.empty(); }
@@ -88,6 +93,7 @@ protected:
     std::size_t findText(std::string_view key) const;
     // Stores value for an already copied key.
     void store(rt::Id key, rt::Id value);
+    void storeStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values);
     static void checkPair(const rt::Id& value, const rt::Id& key, const char* method);
 
     Table table_;
@@ -99,6 +105,8 @@ public:
     static rt::Ref<MutableDictionary> make();
     static rt::Ref<MutableDictionary> withPairs(std::initializer_list<std::pair<rt::Id, rt::Id>> pairs);
     static rt::Ref<MutableDictionary> withCapacity(std::size_t capacity);
+    // As Dictionary::withStringKeys.
+    static rt::Ref<MutableDictionary> withStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values);
 
     // Stores a copy of the key (key->copy()). nil value or key throws "NSInvalidArgumentException".
     void setObjectForKey(const rt::Id& value, const rt::Id& key);

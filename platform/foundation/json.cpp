@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,10 +32,12 @@ namespace dom = simdjson::dom;
 
 // Deepest nesting read or written. simdjson's parser allows exactly this much by default.
 constexpr std::size_t kMaxDepth = 1024;
-// Documents up to this size reuse the thread's parser and buffer. The parser keeps about 14 bytes
-// per byte of the largest text it has read, so larger documents get a workspace of their own that
-// is freed afterwards.
-constexpr std::size_t kReusedWorkspaceLimit = std::size_t{64} << 10;
+// Documents up to this size are read in the thread's own workspace (parser, buffer and building
+// scratch), which is kept between calls: making and freeing a parser for every large document
+// costs more than reading it. A parser keeps about 14 bytes per byte of the largest text it has
+// read (reserved; pages are touched as documents need them), so larger documents get a workspace
+// of their own that is freed afterwards.
+constexpr std::size_t kKeptWorkspaceLimit = std::size_t{4} << 20;
 
 // "around line 2, column 7" for a byte offset (both counted from 1, columns in bytes).
 std::string where(std::string_view text, std::size_t offset) {
@@ -342,9 +345,146 @@ private:
 
 // ---- Building ns objects --------------------------------------------------------------------
 
+// Keys repeat from object to object: one String per distinct short key in a document. Keys are
+// found by a cheap hash of their bytes (a word at a time) and then compared whole, so keys that
+// share a hash stay distinct. The texts are views into the parser, valid while it reads.
+class KeyTable {
+public:
+    rt::Ref<String> intern(std::string_view text) {
+        if (text.size() > kLongestKey) return String::make(text);
+        if (slots_.empty()) resize(kInitialSlots);
+        const std::uint64_t h = hashOf(text);
+        for (std::size_t i = slotOf(h);; i = (i + 1) & (slots_.size() - 1)) {
+            Slot& slot = slots_[i];
+            if (!slot.string) {
+                rt::Ref<String> s = String::make(text);
+                if (filled_.size() == kMostKeys) return s;
+                slot = Slot{h, text, s};
+                filled_.push_back(static_cast<std::uint32_t>(i));
+                if (filled_.size() * 2 > slots_.size()) resize(slots_.size() * 2);
+                return s;
+            }
+            if (slot.hash == h && slot.text == text) return slot.string;
+        }
+    }
+
+    // Releases the strings; keeps the slots for the next document.
+    void clear() noexcept {
+        for (std::uint32_t i : filled_)
+            slots_[i] = Slot{};
+        filled_.clear();
+    }
+
+    static std::uint64_t hashOf(std::string_view text) noexcept {
+        constexpr std::uint64_t k = 0x517CC1B727220A95ull;
+        std::uint64_t h = text.size() * k;
+        const char* p = text.data();
+        std::size_t n = text.size();
+        for (; n >= 8; p += 8, n -= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            h = (std::rotl(h, 5) ^ w) * k;
+        }
+        if (n > 0) {
+            std::uint64_t w = 0;
+            std::memcpy(&w, p, n);
+            h = (std::rotl(h, 5) ^ w) * k;
+        }
+        return h;
+    }
+
+private:
+    static constexpr std::size_t kLongestKey = 64, kMostKeys = 4096, kInitialSlots = 64;
+
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::string_view text;
+        rt::Ref<String> string; // null for a free slot
+    };
+
+    std::size_t slotOf(std::uint64_t h) const noexcept {
+        return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+
+    void resize(std::size_t size) {
+        std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
+        shift_ = 64 - static_cast<unsigned>(std::countr_zero(size));
+        for (std::uint32_t& at : filled_) {
+            Slot& slot = old[at];
+            std::size_t i = slotOf(slot.hash);
+            while (slots_[i].string)
+                i = (i + 1) & (size - 1);
+            slots_[i] = std::move(slot);
+            at = static_cast<std::uint32_t>(i);
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<std::uint32_t> filled_; // the slots in use
+    unsigned shift_ = 64;
+};
+
+// Values repeat in a document too (enumeration-like strings: states, categories, tags), and
+// Strings are immutable: the String made for a short value is kept in a slot chosen by a hash of
+// its text and handed out again for an equal value. A slot keeps the first value that came to it
+// (taking it over would touch the earlier String, long out of the cache, to release it). Only the
+// slots filled during a document are emptied after it.
+class RepeatedStrings {
+public:
+    static constexpr std::size_t kLongest = 32;
+
+    rt::Ref<String> get(std::string_view text) {
+        if (text.size() > kLongest) return String::make(text);
+        const std::uint64_t h = KeyTable::hashOf(text);
+        const auto i = static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+        Slot& slot = slots_[i];
+        if (slot.string) {
+            if (slot.hash == h && slot.string->utf8() == text) return slot.string;
+            return String::make(text);
+        }
+        filled_.push_back(static_cast<std::uint16_t>(i));
+        slot.hash = h;
+        slot.string = String::make(text);
+        return slot.string;
+    }
+
+    void clear() noexcept {
+        for (std::uint16_t i : filled_)
+            slots_[i] = Slot{};
+        filled_.clear();
+    }
+
+private:
+    static constexpr unsigned kBits = 9;
+    struct Slot {
+        std::uint64_t hash = 0;
+        rt::Ref<String> string;
+    };
+    std::array<Slot, std::size_t{1} << kBits> slots_{};
+    std::vector<std::uint16_t> filled_;
+};
+
+// What building needs besides the parser, kept with it between documents: the keys and values of
+// the objects being read (one pair of vectors per depth), the key table and the shared values.
+// Empty between uses.
+struct BuildScratch {
+    std::vector<std::vector<rt::Id>> keys, values;
+    KeyTable keyTable;
+    RepeatedStrings strings;
+
+    void clear() noexcept {
+        for (auto& v : keys)
+            v.clear();
+        for (auto& v : values)
+            v.clear();
+        keyTable.clear();
+        strings.clear();
+    }
+};
+
 class Builder {
 public:
-    explicit Builder(bool mutableContainers) : mutable_(mutableContainers) {}
+    Builder(bool mutableContainers, BuildScratch& scratch) : mutable_(mutableContainers), scratch_(scratch) {}
 
     rt::Id value(dom::element e, std::size_t depth) {
         switch (e.type()) {
@@ -353,9 +493,9 @@ public:
         case dom::element_type::OBJECT:
             return object(e.get_object().value_unsafe(), depth);
         case dom::element_type::STRING:
-            return String::make(e.get_string().value_unsafe());
+            return scratch_.strings.get(e.get_string().value_unsafe());
         case dom::element_type::INT64:
-            return integer(e.get_int64().value_unsafe());
+            return Number::withLongLong(e.get_int64().value_unsafe()); // small ones are shared
         case dom::element_type::UINT64:
             return Number::withUnsignedLongLong(e.get_uint64().value_unsafe());
         case dom::element_type::DOUBLE:
@@ -369,66 +509,49 @@ public:
     }
 
 private:
+    // The elements are gathered in the scratch vector of this depth, and the array's own storage
+    // is allocated in one exact block once they are all made: the allocator sorts through all the
+    // small blocks it keeps freed (the previous document's, typically) before it hands out a large
+    // one, so large blocks are better asked for after the small ones have been reused.
     rt::Id array(dom::array a, std::size_t depth) {
-        std::vector<rt::Id> items;
-        items.reserve(a.size());
-        for (dom::element child : a)
-            items.push_back(value(child, depth + 1));
-        if (mutable_) return MutableArray::make(std::move(items));
-        return Array::make(std::move(items));
+        auto& items = scratch_.values;
+        if (items.size() <= depth) {
+            scratch_.keys.resize(depth + 1);
+            items.resize(depth + 1);
+        }
+        for (dom::element child : a) {
+            rt::Id v = value(child, depth + 1);
+            items[depth].push_back(std::move(v));
+        }
+        std::vector<rt::Id>& gathered = items[depth];
+        std::vector<rt::Id> storage(std::make_move_iterator(gathered.begin()),
+                                    std::make_move_iterator(gathered.end()));
+        gathered.clear();
+        if (mutable_) return MutableArray::make(std::move(storage));
+        return Array::make(std::move(storage));
     }
 
     rt::Id object(dom::object o, std::size_t depth) {
-        if (mutable_) {
-            auto d = MutableDictionary::withCapacity(o.size());
-            for (dom::key_value_pair kv : o) {
-                rt::Ref<String> k = key(kv.key);
-                d->setObjectForKey(value(kv.value, depth + 1), k);
-            }
-            return d;
-        }
-        // Scratch vectors by depth, reused across the document's objects. They are indexed anew
-        // after each nested call, which may grow the outer vectors.
-        if (keys_.size() <= depth) {
-            keys_.resize(depth + 1);
-            values_.resize(depth + 1);
+        // The vectors of this depth are indexed anew after each nested call, which may grow the
+        // outer vectors.
+        auto& keys = scratch_.keys;
+        auto& values = scratch_.values;
+        if (keys.size() <= depth) {
+            keys.resize(depth + 1);
+            values.resize(depth + 1);
         }
         for (dom::key_value_pair kv : o) {
-            rt::Ref<String> k = key(kv.key);
+            rt::Ref<String> k = scratch_.keyTable.intern(kv.key);
             rt::Id v = value(kv.value, depth + 1);
-            keys_[depth].push_back(std::move(k));
-            values_[depth].push_back(std::move(v));
+            keys[depth].push_back(std::move(k));
+            values[depth].push_back(std::move(v));
         }
-        auto d = Dictionary::withObjectsForKeys(values_[depth], keys_[depth]);
-        keys_[depth].clear();
-        values_[depth].clear();
-        return d;
+        if (mutable_) return MutableDictionary::withStringKeys(keys[depth], values[depth]);
+        return Dictionary::withStringKeys(keys[depth], values[depth]);
     }
-
-    // Keys repeat from object to object: one String per distinct short key.
-    rt::Ref<String> key(std::string_view text) {
-        if (text.size() > 64) return String::make(text);
-        auto it = keyCache_.find(text);
-        if (it != keyCache_.end()) return it->second;
-        rt::Ref<String> s = String::make(text);
-        if (keyCache_.size() < 4096) keyCache_.emplace(text, s); // the parser owns `text` meanwhile
-        return s;
-    }
-
-    // Small integers repeat too; Numbers are immutable, so they are shared within a document.
-    rt::Id integer(std::int64_t v) {
-        if (v < kSmallMin || v > kSmallMax) return Number::withLongLong(v);
-        rt::Id& slot = small_[static_cast<std::size_t>(v - kSmallMin)];
-        if (!slot) slot = Number::withLongLong(v);
-        return slot;
-    }
-
-    static constexpr std::int64_t kSmallMin = -16, kSmallMax = 255;
 
     bool mutable_;
-    std::vector<std::vector<rt::Id>> keys_, values_;
-    std::unordered_map<std::string_view, rt::Ref<String>> keyCache_;
-    rt::Id small_[kSmallMax - kSmallMin + 1];
+    BuildScratch& scratch_;
 };
 
 // Rewrites integers past 64 bits as exponent forms ("...e0"), which simdjson reads as doubles.
@@ -445,8 +568,8 @@ std::string widenBigIntegers(std::string_view text, const std::vector<std::size_
     return out;
 }
 
-// A parser and the padded copy of the text it reads (simdjson reads a little past the end).
-// Reusing both spares the allocator on every call.
+// A parser, the padded copy of the text it reads (simdjson reads a little past the end) and the
+// building scratch. Reusing them spares the allocator on every call.
 class Workspace {
 public:
     simdjson::error_code parse(std::string_view text, dom::element& root) {
@@ -460,23 +583,46 @@ public:
         return parser_.parse(buffer_.get(), text.size(), false).get(root);
     }
 
+    BuildScratch& scratch() noexcept { return scratch_; }
+
+    // Holds the workspace for one read: it is busy meanwhile, and its scratch is empty after.
+    class Use {
+    public:
+        explicit Use(Workspace& w) : w_(w) { w_.busy_ = true; }
+        ~Use() {
+            w_.scratch_.clear();
+            w_.busy_ = false;
+        }
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        Workspace& w_;
+    };
+    bool busy() const noexcept { return busy_; }
+
 private:
     dom::parser parser_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
+    BuildScratch scratch_;
+    bool busy_ = false;
 };
 
 rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* error) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     const bool fragments = options & JSONReadingOptions::FragmentsAllowed;
 
-    thread_local Workspace shared;
+    // The thread's own workspace, unless the document is too large to keep one for, or a read on
+    // this thread is using it already.
+    thread_local Workspace kept;
     std::unique_ptr<Workspace> own;
-    Workspace* work = &shared;
-    if (text.size() > kReusedWorkspaceLimit) {
+    Workspace* work = &kept;
+    if (text.size() > kKeptWorkspaceLimit || kept.busy()) {
         own = std::make_unique<Workspace>();
         work = own.get();
     }
+    Workspace::Use use(*work);
 
     dom::element root;
     simdjson::error_code failure = work->parse(text, root);
@@ -501,7 +647,7 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
         serializationReadError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
         return nullptr;
     }
-    return Builder(options & JSONReadingOptions::MutableContainers).value(root, 0);
+    return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root, 0);
 }
 
 // ---- Writing --------------------------------------------------------------------------------
@@ -538,10 +684,13 @@ Shape shapeOf(const rt::Object* obj) {
 
 class Writer : public detail::TextWriter {
 public:
-    explicit Writer(JSONWritingOptions options)
+    // Writes into `space`, whose contents do not matter (only its storage).
+    explicit Writer(JSONWritingOptions options, std::string space = {})
         : pretty_(options & JSONWritingOptions::PrettyPrinted),
           sorted_(options & JSONWritingOptions::SortedKeys),
-          escapes_(detail::EscapeTable::json(!(options & JSONWritingOptions::WithoutEscapingSlashes))) {}
+          escapes_(detail::EscapeTable::json(!(options & JSONWritingOptions::WithoutEscapingSlashes))) {
+        out_ = std::move(space);
+    }
 
     bool write(const rt::Object* obj, std::size_t depth) {
         switch (shapeOf(obj)) {
@@ -555,7 +704,7 @@ public:
         case Shape::Array:
             return array(*static_cast<const Array*>(obj), depth);
         case Shape::Null:
-            out_ += "null";
+            put("null");
             return true;
         case Shape::Other:
             break;
@@ -564,10 +713,31 @@ public:
         return fail("Invalid type in JSON write (" + std::string(obj->getClass().name()) + ")");
     }
 
+    // The text written so far.
+    std::string_view text() const noexcept { return std::string_view(out_.data(), length_); }
+    // The storage written into, for the next writer.
+    std::string takeSpace() noexcept { return std::move(out_); }
+
 private:
+    // The text goes straight into out_'s storage, of which the first length_ bytes are written.
+    char* room(std::size_t n) {
+        if (out_.size() - length_ < n) out_.resize(std::max(2 * out_.size(), length_ + n + 256));
+        return out_.data() + length_;
+    }
+    void put(char c) {
+        *room(1) = c;
+        ++length_;
+    }
+    void put(std::string_view s) {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        length_ += s.size();
+    }
+
     void newline(std::size_t depth) {
-        out_ += '\n';
-        out_.append(2 * depth, ' ');
+        char* p = room(1 + 2 * depth);
+        *p = '\n';
+        std::memset(p + 1, ' ', 2 * depth);
+        length_ += 1 + 2 * depth;
     }
 
     bool deeper(std::size_t depth) {
@@ -575,43 +745,58 @@ private:
         return fail("Too many nested arrays or dictionaries in JSON write (or a collection contains itself)");
     }
 
+    // The writer goes from object to object through pointers, mostly to memory that is not in the
+    // cache: it asks for the next few elements' memory (an object's first two cache lines) while
+    // it writes the current one.
+    static constexpr std::size_t kLookAhead = 4;
+    static void prefetch(const void* p) noexcept {
+        __builtin_prefetch(p);
+        __builtin_prefetch(static_cast<const char*>(p) + 64);
+    }
+
     bool array(const Array& a, std::size_t depth) {
         if (!deeper(depth)) return false;
         if (a.isEmpty()) {
-            out_ += "[]";
+            put("[]");
             return true;
         }
-        out_ += '[';
-        bool first = true;
-        for (const rt::Id& item : a) {
-            if (!first) out_ += ',';
-            first = false;
+        put('[');
+        const std::vector<rt::Id>& items = a.objects();
+        const std::size_t n = items.size();
+        for (std::size_t i = 0; i < std::min(n, kLookAhead); ++i)
+            prefetch(items[i].get());
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + kLookAhead < n) prefetch(items[i + kLookAhead].get());
+            if (i) put(',');
             if (pretty_) newline(depth + 1);
-            if (!write(item.get(), depth + 1)) return false;
+            if (!write(items[i].get(), depth + 1)) return false;
         }
         if (pretty_) newline(depth);
-        out_ += ']';
+        put(']');
         return true;
     }
 
     bool dictionary(const Dictionary& d, std::size_t depth) {
         if (!deeper(depth)) return false;
         if (d.isEmpty()) {
-            out_ += "{}";
+            put("{}");
             return true;
         }
-        out_ += '{';
+        put('{');
         bool first = true;
         auto member = [&](const rt::Object* key, const rt::Object* value) {
             if (shapeOf(key) != Shape::String) {
                 return fail("Invalid key in JSON write (" + std::string(key->getClass().name()) +
                             "): keys must be strings");
             }
-            if (!first) out_ += ',';
+            if (!first) put(',');
             first = false;
             if (pretty_) newline(depth + 1);
-            string(static_cast<const String*>(key)->utf8());
-            out_ += pretty_ ? " : " : ":";
+            this->key(static_cast<const String*>(key));
+            if (pretty_)
+                put(" : ");
+            else
+                put(':');
             return write(value, depth + 1);
         };
         if (sorted_) {
@@ -629,26 +814,53 @@ private:
                 if (!member(key, value)) return false;
             }
         } else {
+            for (auto [key, value] : d)
+                prefetch(value.get());
             for (auto [key, value] : d) {
                 if (!member(key.get(), value.get())) return false;
             }
         }
         if (pretty_) newline(depth);
-        out_ += '}';
+        put('}');
         return true;
     }
 
     void string(std::string_view s) {
-        out_ += '"';
-        detail::appendEscaped(out_, s, escapes_);
-        out_ += '"';
+        char* p = room(2 + detail::EscapeTable::kLongest * s.size());
+        char* start = p;
+        *p++ = '"';
+        std::size_t refused; // the JSON tables refuse nothing
+        p = detail::writeEscaped(p, s, escapes_, refused);
+        *p++ = '"';
+        length_ += static_cast<std::size_t>(p - start);
+    }
+
+    // Keys repeat from object to object (a parsed document shares one String per key): the
+    // written form of recent short keys is kept by the key's address, which stays that key's while
+    // the writer holds the document.
+    void key(const String* k) {
+        KeyText& slot = keyTexts_[(reinterpret_cast<std::uintptr_t>(k) >> 4) % kKeyTexts];
+        if (slot.key == k) {
+            put(std::string_view(slot.text, slot.length));
+            return;
+        }
+        const std::size_t start = length_;
+        string(k->utf8());
+        const std::size_t length = length_ - start;
+        if (length <= sizeof slot.text) {
+            slot.key = k;
+            slot.length = static_cast<std::uint8_t>(length);
+            std::memcpy(slot.text, out_.data() + start, length);
+        }
     }
 
     bool number(const Number& n) {
         using K = Number::Kind;
+        char* text = room(kNumberRoom);
+        std::to_chars_result r{};
         switch (n.kind()) {
         case K::Bool:
-            out_ += n.boolValue() ? "true" : "false";
+            put(n.boolValue() ? std::string_view("true") : std::string_view("false"));
             return true;
         case K::Float:
         case K::Double: {
@@ -660,25 +872,80 @@ private:
                                            : "-infinity") +
                             ") in JSON write");
             }
-            const std::string text = n.description(); // shortest round-trip text
-            out_ += text;
+            // The shortest text that reads back as the same value, in the number's own precision.
+            r = n.kind() == K::Float ? std::to_chars(text, text + kNumberRoom, static_cast<float>(d))
+                                     : std::to_chars(text, text + kNumberRoom, d);
             // An integral double keeps a fraction so that it reads back as a double.
-            if (text.find_first_of(".e") == std::string::npos) out_ += ".0";
-            return true;
+            if (std::find_if(text, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) {
+                std::memcpy(r.ptr, ".0", 2);
+                r.ptr += 2;
+            }
+            break;
         }
+        case K::UChar:
+        case K::UShort:
+        case K::UInt:
+        case K::ULong:
+        case K::ULongLong:
+            r = std::to_chars(text, text + kNumberRoom, n.unsignedLongLongValue());
+            break;
         default:
-            out_ += n.description(); // integers exactly, in their own signedness
-            return true;
+            r = std::to_chars(text, text + kNumberRoom, n.longLongValue()); // in its own signedness
+            break;
         }
+        length_ += static_cast<std::size_t>(r.ptr - text);
+        return true;
     }
+
+    // Room for any number's text, ".0" included.
+    static constexpr std::size_t kNumberRoom = 64;
+
+    struct KeyText {
+        const String* key = nullptr;
+        std::uint8_t length = 0;
+        char text[55];
+    };
+    static constexpr std::size_t kKeyTexts = 64;
 
     bool pretty_, sorted_;
     const detail::EscapeTable& escapes_;
+    std::size_t length_ = 0;
+    std::array<KeyText, kKeyTexts> keyTexts_{};
 };
 
 bool isContainer(const rt::Object* obj) {
     const Shape shape = shapeOf(obj);
     return shape == Shape::Array || shape == Shape::Dictionary;
+}
+
+// Output space each thread keeps between writes, up to this size, so that a long text is not
+// grown through fresh memory (and page faults) on every write. What a write returns is a copy of
+// exactly its length.
+constexpr std::size_t kKeptOutputLimit = std::size_t{4} << 20;
+
+// Writes `obj` and hands the text to `use` while it is in the thread's output space. False (and
+// the error set) when `obj` cannot be written.
+template <class Use> bool writeJSON(const rt::Id& obj, JSONWritingOptions options, rt::Ref<Error>* error, Use&& use) {
+    try {
+        if (!(options & JSONWritingOptions::FragmentsAllowed) && !isContainer(obj.get())) {
+            serializationWriteError(error, "Invalid top-level type in JSON write");
+            return false;
+        }
+        thread_local std::string kept;
+        Writer w(options, std::move(kept));
+        const bool written = w.write(obj.get(), 0);
+        if (written)
+            use(w.text());
+        else
+            serializationWriteError(error, w.problem());
+        if (std::string space = w.takeSpace(); space.size() <= kKeptOutputLimit) kept = std::move(space);
+        return written;
+    } catch (const std::exception& e) {
+        serializationWriteError(error, std::string("Unable to write JSON text: ") + e.what());
+    } catch (...) {
+        serializationWriteError(error, "Unable to write JSON text");
+    }
+    return false;
 }
 
 } // namespace
@@ -708,30 +975,18 @@ rt::Id JSONSerialization::JSONObjectWithData(std::string_view json, ReadingOptio
 
 std::optional<std::string> JSONSerialization::stringWithJSONObject(const rt::Id& obj, WritingOptions options,
                                                                    rt::Ref<Error>* error) {
-    try {
-        if (!(options & WritingOptions::FragmentsAllowed) && !isContainer(obj.get())) {
-            serializationWriteError(error, "Invalid top-level type in JSON write");
-            return std::nullopt;
-        }
-        Writer w(options);
-        if (!w.write(obj.get(), 0)) {
-            serializationWriteError(error, w.problem());
-            return std::nullopt;
-        }
-        return std::move(w.out());
-    } catch (const std::exception& e) {
-        serializationWriteError(error, std::string("Unable to write JSON text: ") + e.what());
-    } catch (...) {
-        serializationWriteError(error, "Unable to write JSON text");
-    }
-    return std::nullopt;
+    std::optional<std::string> text;
+    if (!writeJSON(obj, options, error, [&](std::string_view written) { text.emplace(written); }))
+        return std::nullopt;
+    return text;
 }
 
 rt::Ref<Data> JSONSerialization::dataWithJSONObject(const rt::Id& obj, WritingOptions options,
                                                     rt::Ref<Error>* error) {
-    std::optional<std::string> text = stringWithJSONObject(obj, options, error);
-    if (!text) return nullptr;
-    return Data::make(*text);
+    rt::Ref<Data> data;
+    if (!writeJSON(obj, options, error, [&](std::string_view written) { data = Data::make(written); }))
+        return nullptr;
+    return data;
 }
 
 bool JSONSerialization::isValidJSONObject(const rt::Id& obj) {

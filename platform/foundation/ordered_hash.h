@@ -5,7 +5,10 @@
 // the positions held by the index stay valid. The index is open addressing with linear probing
 // over positions into that vector. Holes and the index's tombstones are dropped together when the
 // table is rebuilt, which happens when live entries plus tombstones would pass 3/4 of the index.
+// A table of at most kLinear entries (holes included) has no index: its lookups compare the hashes
+// in the entries one after another, which is as quick at that size and spares the index's memory.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -43,6 +46,13 @@ public:
     // Position of the entry whose key has hash `h` and satisfies `eq(entry)`, or npos.
     template <class Eq> std::size_t findWith(std::size_t h, Eq&& eq) const {
         if (live_ == 0) return npos;
+        if (index_.empty()) {
+            for (std::size_t pos = 0; pos < entries_.size(); ++pos) {
+                const Entry& e = entries_[pos];
+                if (e.hash == h && e.key && eq(e)) return pos;
+            }
+            return npos;
+        }
         std::size_t mask = index_.size() - 1;
         for (std::size_t i = slotOf(h);; i = (i + 1) & mask) {
             std::uint32_t s = index_[i];
@@ -66,23 +76,56 @@ public:
 
     // Appends an entry for a key that is not present (the caller has checked).
     std::size_t append(rt::Id key, std::size_t h, bool textKey, V value = V{}) {
-        if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(live_ + 1);
+        const bool indexed = makeRoom();
         std::size_t pos = entries_.size();
         entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
         ++live_;
-        place(pos);
+        if (indexed) place(pos);
         return pos;
+    }
+
+    // Appends an entry, unless one whose key has hash `h` satisfies `same(entry)` is present: that
+    // one takes `value` and keeps its place. One probe either way. Returns the value replaced (to
+    // be released by the caller once the table is consistent), or nothing.
+    template <class Same> V appendOrAssign(rt::Id key, std::size_t h, bool textKey, V value, Same&& same) {
+        if (!index_.empty() && (live_ + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(live_ + 1);
+        if (index_.empty()) {
+            if (const std::size_t pos = findWith(h, same); pos != npos)
+                return std::exchange(entries_[pos].value, std::move(value));
+            append(std::move(key), h, textKey, std::move(value));
+            return V{};
+        }
+        const std::size_t mask = index_.size() - 1;
+        std::size_t free = npos;
+        std::size_t i = slotOf(h);
+        for (;; i = (i + 1) & mask) {
+            const std::uint32_t s = index_[i];
+            if (s == kEmpty) break;
+            if (s == kTombstone) {
+                if (free == npos) free = i;
+                continue;
+            }
+            Entry& e = entries_[s - kFirst];
+            if (e.hash == h && same(e)) return std::exchange(e.value, std::move(value));
+        }
+        const std::size_t pos = entries_.size();
+        entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
+        ++live_;
+        index_[free == npos ? i : free] = static_cast<std::uint32_t>(pos + kFirst);
+        return V{};
     }
 
     // Removes the entry at `pos`, leaving a hole. Returns the removed entry so that the caller can
     // release it after the table is consistent again.
     Entry erase(std::size_t pos) {
-        std::size_t mask = index_.size() - 1;
-        std::size_t i = slotOf(entries_[pos].hash);
-        while (index_[i] != pos + kFirst)
-            i = (i + 1) & mask;
-        index_[i] = kTombstone;
-        ++tombstones_;
+        if (!index_.empty()) {
+            std::size_t mask = index_.size() - 1;
+            std::size_t i = slotOf(entries_[pos].hash);
+            while (index_[i] != pos + kFirst)
+                i = (i + 1) & mask;
+            index_[i] = kTombstone;
+            ++tombstones_;
+        }
         Entry out = std::move(entries_[pos]);
         entries_[pos] = Entry{};
         --live_;
@@ -123,13 +166,27 @@ public:
         return out;
     }
 
+    // Room for `n` entries without growing the index or the entries.
     void reserve(std::size_t n) {
-        if (n > live_ && (n + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(n);
-        entries_.reserve(n + (entries_.size() - live_));
+        if (n <= live_) return;
+        if (n > kLinear && (n + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(n);
+        // Geometric growth, so that reserving a little more each time stays amortized.
+        const std::size_t want = entries_.size() + (n - live_);
+        if (want > entries_.capacity()) entries_.reserve(std::max(want, 2 * entries_.capacity()));
     }
 
 private:
     static constexpr std::uint32_t kEmpty = 0, kTombstone = 1, kFirst = 2;
+    static constexpr std::size_t kLinear = 16;
+
+    // Before an append: rebuilds when the table outgrows having no index, or its index passes
+    // its load. True when the new entry is to be placed in the index.
+    bool makeRoom() {
+        const bool rebuilds = index_.empty() ? entries_.size() >= kLinear
+                                             : (live_ + tombstones_ + 1) * 4 > index_.size() * 3;
+        if (rebuilds) rebuild(live_ + 1);
+        return !index_.empty();
+    }
 
     std::size_t slotOf(std::size_t h) const noexcept {
         // Fibonacci hashing: spreads hashes whose low bits are poor.
@@ -144,7 +201,7 @@ private:
         index_[i] = static_cast<std::uint32_t>(pos + kFirst);
     }
 
-    // Drops the holes and sizes the index for `n` entries.
+    // Drops the holes and sizes the index for `n` entries (none for kLinear or fewer).
     void rebuild(std::size_t n) {
         if (hasHoles()) {
             std::size_t w = 0;
@@ -155,6 +212,12 @@ private:
             }
             entries_.resize(w);
         }
+        tombstones_ = 0;
+        if (n <= kLinear) {
+            index_ = {};
+            shift_ = 64;
+            return;
+        }
         std::size_t cap = 8;
         unsigned bits = 3;
         while (n * 2 > cap) { // at most half full after a rebuild, so rebuilds stay amortized
@@ -162,7 +225,6 @@ private:
             ++bits;
         }
         index_.assign(cap, kEmpty);
-        tombstones_ = 0;
         shift_ = 64 - bits;
         for (std::size_t pos = 0; pos < entries_.size(); ++pos)
             place(pos);

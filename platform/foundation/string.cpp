@@ -125,7 +125,8 @@ std::u16string decodeToUTF16(std::string_view utf8) {
     return out;
 }
 
-// FNV-1a over UTF-16 units, with a final fold so the low bits depend on every unit.
+// FNV-1a over UTF-16 units, with a final fold so the low bits depend on every unit. It never
+// gives 0, which marks a String whose hash is not computed yet.
 struct Hasher {
     std::uint64_t h = 14695981039346656037ull;
     void add(char16_t u) noexcept { h = (h ^ u) * 1099511628211ull; }
@@ -138,7 +139,10 @@ struct Hasher {
             add(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
         }
     }
-    std::size_t finish() const noexcept { return static_cast<std::size_t>(h ^ (h >> 32)); }
+    std::size_t finish() const noexcept {
+        const auto folded = static_cast<std::size_t>(h ^ (h >> 32));
+        return folded != 0 ? folded : 1;
+    }
 };
 
 // ---- Composed character sequences ---------------------------------------------------------------
@@ -337,23 +341,32 @@ rt::Ref<String> String::empty() {
 }
 
 void String::finish() {
-    Hasher h;
     if (utf16_.empty()) {
         length_ = utf8_.size();
-        for (char c : utf8_) h.add(static_cast<unsigned char>(c));
-    } else {
-        length_ = utf16_.size();
-        for (std::size_t i = 0; i < length_; ++i) {
-            const char16_t u = utf16_[i];
-            h.add(u);
-            if (isHighSurrogate(u) && i + 1 < length_ && isLowSurrogate(utf16_[i + 1])) {
-                h.add(utf16_[++i]);
-            } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
-                hasLoneSurrogate_ = true;
-            }
+        return;
+    }
+    length_ = utf16_.size();
+    for (std::size_t i = 0; i < length_; ++i) {
+        const char16_t u = utf16_[i];
+        if (isHighSurrogate(u) && i + 1 < length_ && isLowSurrogate(utf16_[i + 1])) {
+            ++i;
+        } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
+            hasLoneSurrogate_ = true;
+            return;
         }
     }
-    hash_ = h.finish();
+}
+
+std::size_t String::computeHash() const noexcept {
+    Hasher h;
+    if (utf16_.empty()) {
+        for (char c : utf8_) h.add(static_cast<unsigned char>(c));
+    } else {
+        for (char16_t u : utf16_) h.add(u);
+    }
+    const std::size_t value = h.finish();
+    hash_.store(value, std::memory_order_relaxed);
+    return value;
 }
 
 bool String::isValidUTF8(std::string_view bytes) noexcept {
@@ -494,7 +507,11 @@ Range String::rangeOfComposedCharacterSequencesForRange(Range range) const {
 bool String::isEqualToString(const String* other) const noexcept {
     if (!other) return false;
     if (other == this) return true;
-    if (other->length_ != length_ || other->hash_ != hash_ || other->isASCII() != isASCII()) return false;
+    if (other->length_ != length_ || other->isASCII() != isASCII()) return false;
+    // Hashes tell unequal strings apart cheaply, when both are known.
+    const std::size_t mine = hash_.load(std::memory_order_relaxed),
+                      theirs = other->hash_.load(std::memory_order_relaxed);
+    if (mine != kUnhashed && theirs != kUnhashed && mine != theirs) return false;
     return isASCII() ? utf8_ == other->utf8_ : utf16_ == other->utf16_;
 }
 
@@ -502,7 +519,7 @@ bool String::isEqualToString(std::string_view utf8) const noexcept {
     // Well-formed UTF-8 maps one to one onto UTF-16 without lone surrogates; malformed input
     // compares as the String it would make.
     if (isASCII() || (!hasLoneSurrogate_ && isValidUTF8(utf8))) return utf8 == utf8_;
-    if (hashOfUTF8(utf8) != hash_) return false;
+    if (hashOfUTF8(utf8) != hash()) return false;
     try {
         return decodeToUTF16(utf8) == utf16_;
     } catch (...) { // allocation failure only

@@ -4,6 +4,7 @@
 // UTF-16 units, which are authoritative (a substring may hold a lone surrogate; its UTF-8 form
 // then carries U+FFFD in that place).
 
+#include <atomic>
 #include <cstddef>
 #include <limits>
 #include <string>
@@ -90,7 +91,11 @@ public:
 
     std::string description() const override { return utf8_; }
     bool isEqual(const rt::Object* other) const override;
-    std::size_t hash() const override { return hash_; }
+    // Computed on first use (most strings are never hashed) and kept.
+    std::size_t hash() const override {
+        const std::size_t h = hash_.load(std::memory_order_relaxed);
+        return h != kUnhashed ? h : computeHash();
+    }
 
 protected:
     String() = default;
@@ -106,7 +111,8 @@ private:
     // every unit is; `utf8` is their UTF-8 form when the caller already has it).
     static rt::Ref<String> adoptASCII(std::string&& ascii);
     static rt::Ref<String> adoptUnits(std::u16string&& units, std::string* utf8 = nullptr);
-    void finish(); // computes length_, hash_ and hasLoneSurrogate_ from utf8_ / utf16_
+    void finish(); // computes length_ and hasLoneSurrogate_ from utf8_ / utf16_
+    std::size_t computeHash() const noexcept;
 
     char16_t unitAt(std::size_t i) const noexcept {
         return utf16_.empty() ? static_cast<unsigned char>(utf8_[i]) : utf16_[i];
@@ -118,7 +124,10 @@ private:
     std::string utf8_;
     std::u16string utf16_; // empty for ASCII text
     std::size_t length_ = 0;
-    std::size_t hash_ = 0;
+    // The hash once computed. Every thread that computes it stores the same value, so relaxed
+    // order is enough; no hash is kUnhashed (see Hasher).
+    static constexpr std::size_t kUnhashed = 0;
+    mutable std::atomic<std::size_t> hash_{kUnhashed};
     bool hasLoneSurrogate_ = false; // then utf8_ is not an exact image of utf16_
 };
 

@@ -9,10 +9,27 @@ void EscapeTable::replace(char c, std::string_view with) {
     Entry& e = entries_[static_cast<unsigned char>(c) & 0x7F];
     e.length = static_cast<unsigned char>(std::min(with.size(), sizeof e.text));
     std::memcpy(e.text, with.data(), e.length);
+    special_[static_cast<unsigned char>(c) & 0x7F] = e.length != 0;
 }
 
 void EscapeTable::refuse(char c) {
     entries_[static_cast<unsigned char>(c) & 0x7F].length = kRefused;
+    special_[static_cast<unsigned char>(c) & 0x7F] = true;
+}
+
+std::size_t EscapeTable::plainPrefix(std::string_view text) const noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    // Eight bytes a step while none of them is special.
+    for (; i + 8 <= n; i += 8) {
+        if (special_[p[i]] | special_[p[i + 1]] | special_[p[i + 2]] | special_[p[i + 3]] |
+            special_[p[i + 4]] | special_[p[i + 5]] | special_[p[i + 6]] | special_[p[i + 7]])
+            break;
+    }
+    while (i < n && !special_[p[i]])
+        ++i;
+    return i;
 }
 
 const EscapeTable& EscapeTable::json(bool escapeSlash) {
@@ -52,19 +69,33 @@ const EscapeTable& EscapeTable::xml() {
 }
 
 std::size_t appendEscaped(std::string& out, std::string_view text, const EscapeTable& table) {
-    std::size_t run = 0; // start of the bytes not yet appended
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) continue;
-        const EscapeTable::Entry& e = table.entries_[c];
-        if (e.length == 0) continue;
-        out.append(text.data() + run, i - run);
-        run = i + 1;
-        if (e.length == EscapeTable::kRefused) return i;
-        out.append(e.text, e.length);
+    const std::size_t at = out.size();
+    out.resize(at + EscapeTable::kLongest * text.size());
+    std::size_t refused;
+    const char* end = writeEscaped(out.data() + at, text, table, refused);
+    out.resize(static_cast<std::size_t>(end - out.data()));
+    return refused;
+}
+
+char* writeEscaped(char* out, std::string_view text, const EscapeTable& table, std::size_t& refused) {
+    for (std::size_t i = 0;;) {
+        const std::size_t run = table.plainPrefix(text.substr(i));
+        std::memcpy(out, text.data() + i, run);
+        out += run;
+        i += run;
+        if (i == text.size()) {
+            refused = std::string_view::npos;
+            return out;
+        }
+        const EscapeTable::Entry& e = table.entries_[static_cast<unsigned char>(text[i])];
+        if (e.length == EscapeTable::kRefused) {
+            refused = i;
+            return out;
+        }
+        std::memcpy(out, e.text, EscapeTable::kLongest); // whole, then only its length counts
+        out += e.length;
+        ++i;
     }
-    out.append(text.data() + run, text.size() - run);
-    return std::string_view::npos;
 }
 
 } // namespace ns::detail

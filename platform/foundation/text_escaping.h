@@ -26,14 +26,20 @@ public:
     // other control characters but TAB and LF refused.
     static const EscapeTable& xml();
 
+    // The most bytes one byte of text becomes.
+    static constexpr std::size_t kLongest = 7;
+
 private:
-    friend std::size_t appendEscaped(std::string&, std::string_view, const EscapeTable&);
+    friend char* writeEscaped(char*, std::string_view, const EscapeTable&, std::size_t&);
+    // Length of the leading run of `text` whose bytes are kept as they are.
+    std::size_t plainPrefix(std::string_view text) const noexcept;
     static constexpr unsigned char kRefused = 0xFF;
     struct Entry {
         unsigned char length = 0; // 0: the byte as it is
-        char text[7] = {};
+        char text[kLongest] = {};
     };
     std::array<Entry, 128> entries_{};
+    std::array<bool, 256> special_{}; // the byte is replaced or refused
 };
 
 // What the serializers' writers share: the text so far and the first problem met.
@@ -55,5 +61,8 @@ protected:
 // Appends `text` escaped by `table`. Returns the offset of the first refused byte (what came before
 // it is appended), or npos when the whole text was written.
 std::size_t appendEscaped(std::string& out, std::string_view text, const EscapeTable& table);
+// The same into memory with room for EscapeTable::kLongest bytes per byte of `text`: returns the
+// end of what it wrote, and sets `refused` as appendEscaped returns.
+char* writeEscaped(char* out, std::string_view text, const EscapeTable& table, std::size_t& refused);
 
 } // namespace ns::detail

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 #include "platform/runtime/class.h"
 
@@ -210,16 +211,33 @@ std::string URLResponse::description() const {
 
 // HTTPURLResponse
 
+struct HTTPURLResponse::Fields {
+    rt::Ref<Dictionary> headers;
+    rt::Ref<String> mimeType;
+    rt::Ref<String> encoding;
+    long long expectedLength = UnknownLength;
+};
+
 rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long statusCode,
-                                               std::string_view httpVersion,
-                                               const HTTPHeaderFields& headerFields) {
+                                               std::string_view httpVersion, HTTPHeaderFields headerFields) {
     auto r = rt::make<HTTPURLResponse>();
     r->url_ = std::move(url);
     r->statusCode_ = statusCode;
     r->version_ = std::string(httpVersion);
+    r->raw_ = std::move(headerFields);
+    return r;
+}
 
+HTTPURLResponse::~HTTPURLResponse() {
+    delete fields_.load(std::memory_order_acquire);
+}
+
+const HTTPURLResponse::Fields& HTTPURLResponse::fields() const {
+    if (const Fields* f = fields_.load(std::memory_order_acquire)) return *f;
+
+    auto made = std::make_unique<Fields>();
     HTTPHeaderFields merged;
-    for (auto& [name, value] : headerFields) {
+    for (auto& [name, value] : raw_) {
         std::string canonical = canonicalName(trimmed(name));
         auto it = std::find_if(merged.begin(), merged.end(), [&](auto& f) { return f.first == canonical; });
         if (it == merged.end())
@@ -234,7 +252,7 @@ rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long status
             // type/subtype; parameters, of which charset=...
             std::string_view v = value;
             std::size_t semi = v.find(';');
-            r->mimeType_ = String::make(lowered(trimmed(v.substr(0, semi))));
+            made->mimeType = String::make(lowered(trimmed(v.substr(0, semi))));
             while (semi != std::string_view::npos) {
                 std::size_t next = v.find(';', semi + 1);
                 std::string param =
@@ -244,7 +262,7 @@ rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long status
                     std::string cs = trimmed(std::string_view(param).substr(eq + 1));
                     if (cs.size() >= 2 && cs.front() == '"' && cs.back() == '"')
                         cs = cs.substr(1, cs.size() - 2);
-                    if (!cs.empty()) r->encoding_ = String::make(lowered(cs));
+                    if (!cs.empty()) made->encoding = String::make(lowered(cs));
                 }
                 semi = next;
             }
@@ -258,22 +276,43 @@ rt::Ref<HTTPURLResponse> HTTPURLResponse::make(rt::Ref<ns::URL> url, long status
                 }
                 n = n * 10 + (c - '0');
             }
-            if (digits) r->expectedLength_ = n;
+            if (digits) made->expectedLength = n;
         }
     }
-    r->headers_ = rt::downcast<Dictionary>(headers->copy());
-    return r;
+    made->headers = rt::downcast<Dictionary>(headers->copy());
+
+    const Fields* expected = nullptr;
+    if (fields_.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel,
+                                        std::memory_order_acquire))
+        return *made.release();
+    return *expected; // another thread built them first
+}
+
+const rt::Ref<Dictionary>& HTTPURLResponse::allHeaderFields() const {
+    return fields().headers;
+}
+
+const rt::Ref<String>& HTTPURLResponse::MIMEType() const {
+    return fields().mimeType;
+}
+
+long long HTTPURLResponse::expectedContentLength() const {
+    return fields().expectedLength;
+}
+
+const rt::Ref<String>& HTTPURLResponse::textEncodingName() const {
+    return fields().encoding;
 }
 
 rt::Ref<String> HTTPURLResponse::valueForHTTPHeaderField(std::string_view name) const {
-    rt::Id v = headers_->objectForKey(canonicalName(name));
+    rt::Id v = fields().headers->objectForKey(canonicalName(name));
     return rt::Ref<String>(dynamic_cast<String*>(v.get()));
 }
 
 std::string HTTPURLResponse::description() const {
     return "<" + std::string(getClass().name()) + ": " + addressOf(this) +
-           "> { URL: " + (url_ ? url_->string() : "(null)") +
-           " } { Status Code: " + std::to_string(statusCode_) + ", Headers " + headers_->description() + " }";
+           "> { URL: " + (url_ ? url_->string() : "(null)") + " } { Status Code: " + std::to_string(statusCode_) +
+           ", Headers " + fields().headers->description() + " }";
 }
 
 } // namespace ns

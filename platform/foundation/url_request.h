@@ -4,6 +4,7 @@
 // when it starts). Header names compare without regard to case and keep the order they were first
 // set in.
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -115,11 +116,11 @@ public:
 
     const rt::Ref<ns::URL>& URL() const noexcept { return url_; }
     // Nil when unknown.
-    const rt::Ref<String>& MIMEType() const noexcept { return mimeType_; }
+    virtual const rt::Ref<String>& MIMEType() const { return mimeType_; }
     // UnknownLength (-1) when unknown.
-    long long expectedContentLength() const noexcept { return expectedLength_; }
+    virtual long long expectedContentLength() const { return expectedLength_; }
     // The charset of the content type; nil when none.
-    const rt::Ref<String>& textEncodingName() const noexcept { return encoding_; }
+    virtual const rt::Ref<String>& textEncodingName() const { return encoding_; }
 
     std::string description() const override;
 
@@ -136,26 +137,36 @@ class HTTPURLResponse final : public URLResponse {
     RT_CLASS(HTTPURLResponse)
 public:
     // The MIME type, encoding and expected length come from the Content-Type and Content-Length
-    // fields. A field given more than once has its values joined with ", ".
+    // fields. A field given more than once has its values joined with ", ". The fields are read
+    // when one of these is first asked for (most responses are never asked), once.
     static rt::Ref<HTTPURLResponse> make(rt::Ref<ns::URL> url, long statusCode, std::string_view httpVersion,
-                                         const HTTPHeaderFields& headerFields);
+                                         HTTPHeaderFields headerFields);
 
     long statusCode() const noexcept { return statusCode_; }
     // "HTTP/1.1"
     const std::string& httpVersion() const noexcept { return version_; }
     // Field names in their canonical form ("Content-Type"), never nil.
-    const rt::Ref<Dictionary>& allHeaderFields() const noexcept { return headers_; }
+    const rt::Ref<Dictionary>& allHeaderFields() const;
     // Looked up without regard to case; nil when absent.
     rt::Ref<String> valueForHTTPHeaderField(std::string_view name) const;
+    const rt::Ref<String>& MIMEType() const override;
+    long long expectedContentLength() const override;
+    const rt::Ref<String>& textEncodingName() const override;
 
     std::string description() const override;
 
 private:
+    struct Fields;
+
     HTTPURLResponse() = default;
+    ~HTTPURLResponse() override;
+    const Fields& fields() const;
 
     long statusCode_ = 0;
     std::string version_;
-    rt::Ref<Dictionary> headers_;
+    HTTPHeaderFields raw_;
+    // Built from raw_ on first use; a thread that loses the race to install it drops its own.
+    mutable std::atomic<const Fields*> fields_{nullptr};
 };
 
 } // namespace ns

@@ -117,11 +117,34 @@ public:
     void cancel(std::uint64_t id) { post(Command{nullptr, id}); }
 
 private:
+    // An easy handle and what it is set up for. A handle goes back to the pool as it is; the next
+    // transfer of the same kind (method, whether a body is sent, trusted certificates) sets only
+    // what is its own (URL, body, header list, connect time-out, where the callbacks write), and a
+    // transfer of another kind resets the handle and sets everything.
+    struct Handle {
+        CURL* easy = nullptr;
+        bool configured = false; // the options below and the fixed ones are set
+        std::string method;
+        bool sendsBody = false;
+        std::shared_ptr<const std::string> caBundle; // held while the handle refers to it
+        long connectTimeoutMs = -1;
+        HTTPHeaderFields headers; // the fields `headerList` was made from
+        curl_slist* headerList = nullptr;
+
+        explicit Handle(CURL* e) : easy(e) {}
+        ~Handle() {
+            curl_easy_cleanup(easy);
+            curl_slist_free_all(headerList);
+        }
+        Handle(const Handle&) = delete;
+        Handle& operator=(const Handle&) = delete;
+    };
+
     struct Transfer {
         std::uint64_t id = 0;
+        std::unique_ptr<Handle> handle;
         CURL* easy = nullptr;
         TransferRequest request;
-        curl_slist* headerList = nullptr;
         std::shared_ptr<const std::string> caBundle;
         std::shared_ptr<TransferLink> link;
         TransferOutcome outcome;
@@ -163,7 +186,10 @@ private:
         std::lock_guard g(lock_);
         if (stopping_) return; // the process is exiting
         commands_.push_back(std::move(command));
-        curl_multi_wakeup(multi_); // under the lock: shutdown cannot free the handle meanwhile
+        pending_.store(true, std::memory_order_seq_cst);
+        // A thread that is still looking (see run) finds the command without being woken. Under
+        // the lock: shutdown cannot free the handle meanwhile.
+        if (sleeping_.load(std::memory_order_seq_cst)) curl_multi_wakeup(multi_);
     }
 
     void shutdown() {
@@ -181,24 +207,24 @@ private:
             curl_multi_remove_handle(multi_, t->easy);
             std::string detail = "no data moved for " + std::to_string(t->request.idleTimeoutMs) + " ms";
             fail(std::move(t), URLErrorTimedOut, std::move(detail));
-            curl_easy_cleanup(t->easy);
-            curl_slist_free_all(t->headerList);
         }
         active_.clear();
-        for (CURL* e : pool_)
-            curl_easy_cleanup(e);
         pool_.clear();
         curl_multi_cleanup(multi_);
     }
 
     void run() {
         std::vector<Command> commands;
+        auto lastWork = Clock::now();
+        bool look = false;
         for (;;) {
             {
                 std::lock_guard g(lock_);
                 if (stopping_) return;
                 commands.swap(commands_);
+                pending_.store(false, std::memory_order_relaxed);
             }
+            bool worked = !commands.empty();
             for (auto& c : commands) {
                 if (c.transfer)
                     begin(std::move(c.transfer));
@@ -215,9 +241,43 @@ private:
                 curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
                 CURLcode rc = msg->data.result;
                 if (t) complete(t->id, rc);
+                worked = true;
             }
-            curl_multi_poll(multi_, nullptr, 0, expireIdle(), nullptr);
+            const int wait = expireIdle();
+            if (wait == 0) continue;
+            if (worked) lastWork = Clock::now();
+            if (look && lookAWhile(lastWork + kLookFor)) continue;
+            sleeping_.store(true, std::memory_order_seq_cst);
+            if (!pending_.load(std::memory_order_seq_cst)) curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+            sleeping_.store(false, std::memory_order_relaxed);
+            look = Clock::now() - lastWork < kLookFor;
         }
+    }
+
+    // While requests follow one another (each one's reply, and the next command, come within
+    // microseconds of the work before), sleeping and being woken costs two context switches and
+    // the scheduler's delay each time. So when the last wait was that short (`look` in run), the
+    // thread keeps looking, without sleeping, until `until`; true when something came. Once a wait
+    // is longer, it sleeps at once again until a short one comes.
+    static constexpr std::chrono::microseconds kLookFor{100};
+    bool lookAWhile(Clock::time_point until) {
+        while (Clock::now() < until) {
+            if (pending_.load(std::memory_order_acquire)) return true;
+            int ready = 0;
+            if (!active_.empty() && curl_multi_poll(multi_, nullptr, 0, 0, &ready) == CURLM_OK && ready > 0)
+                return true;
+            for (int i = 0; i < 16; ++i)
+                pause();
+        }
+        return false;
+    }
+
+    static void pause() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
     }
 
     // Times out the transfers idle past their time-out; returns how long the loop may wait for
@@ -298,79 +358,28 @@ private:
     }
 
     void begin(std::unique_ptr<Transfer> t) {
-        CURL* e = nullptr;
+        std::unique_ptr<Handle> h;
         if (!pool_.empty()) {
-            e = pool_.back();
+            h = std::move(pool_.back());
             pool_.pop_back();
-        } else {
-            e = curl_easy_init();
+        } else if (CURL* e = curl_easy_init()) {
+            h = std::make_unique<Handle>(e);
         }
-        if (!e) {
+        if (!h) {
             fail(std::move(t), URLErrorUnknown, "no transfer handle");
             return;
         }
         if (!isMethodToken(t->request.method)) {
-            pool_.push_back(e);
+            pool_.push_back(std::move(h));
             fail(std::move(t), URLErrorBadURL, "the HTTP method is not a token");
             return;
         }
-        t->easy = e;
+        t->easy = h->easy;
         t->active();
-        const TransferRequest& r = t->request;
-        curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
-        curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
-        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
-        curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, r.idleTimeoutMs);
-        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transport::onProgress);
-        curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
-        curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy_.c_str());
-        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorBuffer);
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transport::onBody);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transport::onHeader);
-        curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (t->caBundle) {
-            curl_blob blob{const_cast<char*>(t->caBundle->data()), t->caBundle->size(), CURL_BLOB_NOCOPY};
-            curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
-        }
+        configure(*h, *t);
+        t->handle = std::move(h);
 
-        if (r.method == "GET") {
-            curl_easy_setopt(e, CURLOPT_HTTPGET, 1L); // a body on a GET is not sent
-        } else if (r.method == "HEAD") {
-            curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-        } else {
-            if (r.method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
-            if (r.method == "POST" || !r.body.empty()) {
-                curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
-                curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
-            }
-        }
-
-        bool expect = false;
-        for (auto& [name, value] : r.headers) {
-            // A line break would start another header (or end the request): such fields are dropped.
-            if (name.empty() || name.find_first_of("\r\n:") != std::string::npos ||
-                value.find_first_of("\r\n") != std::string::npos)
-                continue;
-            std::string line = value.empty() ? name + ";" : name + ": " + value;
-            t->headerList = curl_slist_append(t->headerList, line.c_str());
-            if (strcasecmp(name.c_str(), "Expect") == 0) expect = true;
-        }
-        // The request goes out whole: no waiting for "100 Continue".
-        if (!expect) t->headerList = curl_slist_append(t->headerList, "Expect:");
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
-
-        if (curl_multi_add_handle(multi_, e) != CURLM_OK) {
+        if (curl_multi_add_handle(multi_, t->easy) != CURLM_OK) {
             fail(std::move(t), URLErrorUnknown, "the transfer could not be started");
             return;
         }
@@ -378,22 +387,103 @@ private:
         active_.emplace(id, std::move(t));
     }
 
-    // Gives the handle back (for reuse) and frees what the transfer held.
-    void recycle(Transfer& t) {
-        if (t.easy) {
-            curl_easy_reset(t.easy);
-            if (pool_.size() < 16)
-                pool_.push_back(t.easy);
-            else
-                curl_easy_cleanup(t.easy);
-            t.easy = nullptr;
+    // Sets `h` up for `t`: first what the kind of transfer needs (after a reset, unless the handle is
+    // set up for that kind already), then what is the transfer's own.
+    void configure(Handle& h, Transfer& t) {
+        CURL* e = h.easy;
+        const TransferRequest& r = t.request;
+        const bool bodyless = r.method == "GET" || r.method == "HEAD";
+        const bool sendsBody = !bodyless && (r.method == "POST" || !r.body.empty());
+        if (!h.configured || h.method != r.method || h.sendsBody != sendsBody || h.caBundle != t.caBundle) {
+            if (h.configured) curl_easy_reset(e);
+            curl_slist_free_all(std::exchange(h.headerList, nullptr));
+            h.headers.clear();
+            h.connectTimeoutMs = -1;
+            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+            curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
+            curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+            curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+            curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+            curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+            curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transport::onProgress);
+            curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy_.c_str());
+            curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transport::onBody);
+            curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transport::onHeader);
+            curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (t.caBundle) {
+                curl_blob blob{const_cast<char*>(t.caBundle->data()), t.caBundle->size(), CURL_BLOB_NOCOPY};
+                curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
+            }
+            if (r.method == "GET") {
+                curl_easy_setopt(e, CURLOPT_HTTPGET, 1L); // a body on a GET is not sent
+            } else if (r.method == "HEAD") {
+                curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+            } else if (r.method != "POST") {
+                curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+            }
+            h.configured = true;
+            h.method = r.method;
+            h.sendsBody = sendsBody;
+            h.caBundle = t.caBundle;
         }
-        curl_slist_free_all(t.headerList);
-        t.headerList = nullptr;
+
+        curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
+        curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+        if (h.connectTimeoutMs != r.idleTimeoutMs) {
+            curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, r.idleTimeoutMs);
+            h.connectTimeoutMs = r.idleTimeoutMs;
+        }
+        if (sendsBody) {
+            curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+            curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
+        }
+        if (!h.headerList || h.headers != r.headers) {
+            curl_slist* list = headerListOf(r.headers);
+            curl_easy_setopt(e, CURLOPT_HTTPHEADER, list);
+            curl_slist_free_all(std::exchange(h.headerList, list));
+            h.headers = r.headers;
+        }
+    }
+
+    static curl_slist* headerListOf(const HTTPHeaderFields& headers) {
+        curl_slist* list = nullptr;
+        bool expect = false;
+        for (auto& [name, value] : headers) {
+            // A line break would start another header (or end the request): such fields are dropped.
+            if (name.empty() || name.find_first_of("\r\n:") != std::string::npos ||
+                value.find_first_of("\r\n") != std::string::npos)
+                continue;
+            std::string line = value.empty() ? name + ";" : name + ": " + value;
+            list = curl_slist_append(list, line.c_str());
+            if (strcasecmp(name.c_str(), "Expect") == 0) expect = true;
+        }
+        // The request goes out whole: no waiting for "100 Continue".
+        if (!expect) list = curl_slist_append(list, "Expect:");
+        return list;
+    }
+
+    // Gives the handle back for reuse, as it is set up when the transfer ended well; after a
+    // failure the next transfer sets it up afresh.
+    void recycle(Transfer& t, bool succeeded) {
+        t.easy = nullptr;
+        if (!t.handle) return;
+        if (!succeeded) t.handle->configured = false;
+        // The transfer's own buffer goes with it; the other pointers to it are set anew before use.
+        curl_easy_setopt(t.handle->easy, CURLOPT_ERRORBUFFER, nullptr);
+        if (pool_.size() < 16) pool_.push_back(std::move(t.handle));
+        t.handle.reset();
     }
 
     void fail(std::unique_ptr<Transfer> t, long code, std::string detail) {
-        recycle(*t);
+        recycle(*t, false);
         TransferOutcome outcome;
         outcome.errorCode = code;
         outcome.detail = std::move(detail);
@@ -427,7 +517,7 @@ private:
             outcome.headers.clear();
             outcome.body = {};
         }
-        recycle(*t);
+        recycle(*t, rc == CURLE_OK);
         deliver(*t, std::move(outcome));
     }
 
@@ -448,19 +538,21 @@ private:
         std::unique_ptr<Transfer> t = std::move(it->second);
         active_.erase(it);
         curl_multi_remove_handle(multi_, t->easy);
-        recycle(*t);
+        recycle(*t, false);
     }
 
     std::mutex lock_;
     std::vector<Command> commands_;
     bool stopping_ = false;
+    std::atomic<bool> pending_{false};  // commands_ is not empty
+    std::atomic<bool> sleeping_{false}; // the thread is (about to be) asleep in curl_multi_poll
     const std::string noProxy_;
     std::atomic<std::uint64_t> nextId_{1};
     CURLM* multi_ = nullptr;
     std::thread thread_;
     // Owned by the network thread.
     std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> active_;
-    std::vector<CURL*> pool_;
+    std::vector<std::unique_ptr<Handle>> pool_;
 };
 
 } // namespace
@@ -485,9 +577,12 @@ TransferResult resultOf(TransferOutcome&& o, const rt::Ref<URL>& requestURL) {
         r.error = URLLoading::errorWithCode(o.errorCode, requestURL, o.detail);
         return r;
     }
-    rt::Ref<URL> url = o.effectiveURL.empty() ? nullptr : URL::URLWithString(o.effectiveURL);
+    // The request's URL when the transfer ended there (URLs are immutable and equal by their text).
+    rt::Ref<URL> url = o.effectiveURL.empty() || (requestURL && requestURL->string() == o.effectiveURL)
+                           ? nullptr
+                           : URL::URLWithString(o.effectiveURL);
     if (!url) url = requestURL;
-    r.response = HTTPURLResponse::make(url, o.status, o.version, o.headers);
+    r.response = HTTPURLResponse::make(url, o.status, o.version, std::move(o.headers));
     r.data = Data::make(std::move(o.body));
     return r;
 }

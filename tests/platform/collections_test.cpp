@@ -1,5 +1,6 @@
 // Arrays, dictionaries, sets, ordered sets, index sets and NSNull.
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -217,6 +218,38 @@ TEST(Dictionary, InsertionOrderUnderReplaceRemoveAndReAdd) {
     EXPECT_EQ(w->objectForKey("x")->description(), "3");
 }
 
+// The readers' bulk path gives what one setObjectForKey after another gives: a repeated key keeps
+// its first place and takes the last value, whether it is the same String or an equal one.
+TEST(Dictionary, StringKeysInBulkAgreeWithOneByOne) {
+    auto a = ns::str("a");
+    const std::string longText(80, 'k');
+    std::vector<rt::Id> keys{a,        ns::str("b"),          ns::str(longText), a,
+                             ns::str("a"), ns::str("\xC3\xA9"), ns::str(longText), ns::str("\xC3\xA9")};
+    std::vector<rt::Id> values;
+    for (int i = 0; i < static_cast<int>(keys.size()); ++i)
+        values.push_back(ns::num(i));
+    auto expected = ns::MutableDictionary::make();
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        expected->setObjectForKey(values[i], keys[i]);
+
+    std::vector<rt::Id> k1 = keys, v1 = values, k2 = keys, v2 = values;
+    auto bulk = ns::Dictionary::withStringKeys(k1, v1);
+    auto mutableBulk = ns::MutableDictionary::withStringKeys(k2, v2);
+    EXPECT_TRUE(k1.empty() && v1.empty() && k2.empty() && v2.empty());
+    for (const ns::Dictionary* d : {static_cast<const ns::Dictionary*>(bulk.get()),
+                                    static_cast<const ns::Dictionary*>(mutableBulk.get())}) {
+        EXPECT_EQ(keysOf(*d), (Texts{"a", "b", longText, "\xC3\xA9"}));
+        EXPECT_EQ(texts(*d->allValues()), (Texts{"4", "1", "6", "7"}));
+        EXPECT_TRUE(d->isEqualToDictionary(*expected));
+        EXPECT_EQ(d->objectForKey(ns::str("\xC3\xA9"))->description(), "7");
+    }
+    EXPECT_FALSE(rt::cast<ns::MutableDictionary>(bulk));
+    mutableBulk->setObjectForKey(ns::num(9), "b");
+    mutableBulk->setObjectForKey(ns::num(10), "c");
+    EXPECT_EQ(keysOf(*mutableBulk), (Texts{"a", "b", longText, "\xC3\xA9", "c"}));
+    EXPECT_EQ(mutableBulk->objectForKey("b")->description(), "9");
+}
+
 TEST(Dictionary, KeysAreCopiedWhenStored) {
     auto key = ns::MutableArray::withObjects({ns::num(1)});
     auto d = ns::MutableDictionary::make();
@@ -300,6 +333,78 @@ TEST(Dictionary, GrowthAndChurnAgreeWithAReference) {
     d->removeAllObjects();
     EXPECT_EQ(d->count(), 0u);
     EXPECT_FALSE(d->objectForKey("k1"));
+}
+
+// Small tables look entries up without an index and take one when they grow past a few entries;
+// churn around that size, with holes left by removals, agrees with a model at every step, for
+// dictionaries (by key and by text), copies of them and ordered sets.
+TEST(Dictionary, ChurnAroundTheSizeOfSmallTablesAgreesWithAReference) {
+    std::mt19937 rng(7);
+    auto d = ns::MutableDictionary::make();
+    auto ordered = ns::MutableOrderedSet::make();
+    std::vector<std::pair<int, int>> model;
+    std::vector<int> orderedModel;
+    auto find = [&](int k) {
+        for (std::size_t i = 0; i < model.size(); ++i)
+            if (model[i].first == k) return i;
+        return model.size();
+    };
+    for (int step = 0; step < 6000; ++step) {
+        const int k = static_cast<int>(rng() % 24);
+        const std::size_t at = find(k);
+        const std::string key = "k" + std::to_string(k);
+        switch (rng() % 5) {
+        case 0:
+        case 1:
+            d->removeObjectForKey(key);
+            if (at < model.size()) model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+            break;
+        default:
+            d->setObjectForKey(ns::num(step), ns::str(key));
+            if (at < model.size())
+                model[at].second = step;
+            else
+                model.emplace_back(k, step);
+        }
+        auto it = std::find(orderedModel.begin(), orderedModel.end(), k);
+        if (rng() % 2) {
+            ordered->removeObject(ns::num(k));
+            if (it != orderedModel.end()) orderedModel.erase(it);
+        } else if (it == orderedModel.end()) {
+            const std::size_t index = rng() % (orderedModel.size() + 1);
+            ordered->insertObjectAtIndex(ns::num(k), index);
+            orderedModel.insert(orderedModel.begin() + static_cast<std::ptrdiff_t>(index), k);
+        }
+
+        ASSERT_EQ(d->count(), model.size()) << step;
+        std::size_t i = 0;
+        for (auto [k2, value] : *d) {
+            ASSERT_EQ(k2->description(), "k" + std::to_string(model[i].first)) << step;
+            ASSERT_EQ(value->description(), std::to_string(model[i].second)) << step;
+            ++i;
+        }
+        for (int probe = 0; probe < 24; ++probe) {
+            const std::size_t m = find(probe);
+            const std::string text = "k" + std::to_string(probe);
+            rt::Id byText = d->objectForKey(text), byKey = d->objectForKey(ns::str(text));
+            ASSERT_EQ(byText, byKey) << step;
+            ASSERT_EQ(bool(byText), m < model.size()) << step << " " << probe;
+            if (byText) {
+                ASSERT_EQ(byText->description(), std::to_string(model[m].second));
+            }
+            const auto place = std::find(orderedModel.begin(), orderedModel.end(), probe);
+            ASSERT_EQ(ordered->indexOfObject(ns::num(probe)),
+                      place == orderedModel.end() ? ns::NotFound
+                                                  : static_cast<std::size_t>(place - orderedModel.begin()))
+                << step;
+        }
+        if (step % 97 == 0) {
+            auto copy = rt::downcast<ns::Dictionary>(d->copy());
+            ASSERT_TRUE(copy->isEqualToDictionary(*d));
+            for (auto [k2, value] : *d)
+                ASSERT_EQ(copy->objectForKey(k2), value);
+        }
+    }
 }
 
 TEST(Dictionary, NilKeysAndValuesThrow) {

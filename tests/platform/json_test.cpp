@@ -1,9 +1,11 @@
 // JSON and XML property-list serialization.
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -90,6 +92,152 @@ TEST(JSONRead, KeyOrderDuplicatesAndMutability) {
     list->addObject(ns::str("more"));
     m->setObjectForKey(ns::num(2), "x");
     EXPECT_EQ(write(m), R"({"list":[{"k":1},"more"],"x":2})");
+}
+
+// A repeated key keeps its first place and its last value whatever its form: the same text, an
+// escaped spelling of it, a key too long to be shared between objects, or one of more keys than
+// are shared.
+TEST(JSONRead, RepeatedKeysInEveryFormKeepTheirFirstPlace) {
+    const std::string longKey(80, 'k');
+    const std::string text = R"({"a":1,"\u0061":2,"é":3,"\u00e9":4,")" + longKey + R"(":5,")" + longKey +
+                             R"(":6,"b":7,"a":8})";
+    for (auto options : {JSONReadingOptions::None, JSONReadingOptions::MutableContainers}) {
+        auto d = rt::cast<ns::Dictionary>(JSONSerialization::JSONObjectWithData(text, options));
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->count(), 4u);
+        EXPECT_EQ(write(d), R"({"a":8,"é":4,")" + longKey + R"(":6,"b":7})");
+        EXPECT_EQ(bool(rt::cast<ns::MutableDictionary>(d)), options == JSONReadingOptions::MutableContainers);
+    }
+
+    std::string many = "{";
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < 5000; ++i)
+            many += (many.size() > 1 ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(pass * 10000 + i);
+    many += "}";
+    auto d = rt::cast<ns::Dictionary>(JSONSerialization::JSONObjectWithData(many));
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->count(), 5000u);
+    auto keys = d->allKeys();
+    for (int i = 0; i < 5000; i += 7) {
+        EXPECT_EQ((*keys)[static_cast<std::size_t>(i)]->description(), "k" + std::to_string(i));
+        EXPECT_EQ(numberAt(d, ("k" + std::to_string(i)).c_str())->longLongValue(), 10000 + i);
+    }
+}
+
+// Keys that differ only in trailing zero bytes, past the first word or in one byte stay distinct;
+// the same key in two objects is one shared String. Values too stay what they are.
+TEST(JSONRead, KeysThatDifferInAnyByteStayDistinct) {
+    const std::vector<std::string> keys{"",         std::string("\0", 1), "a",          std::string("a\0", 2),
+                                        std::string("a\0\0", 3), "abcdefgh", std::string("abcdefgh\0", 9),
+                                        "abcdefghi", "abcdefghijklmnop", "abcdefghijklmnoq",
+                                        "abcdefgzijklmnop", "bacdefghijklmnop"};
+    auto escaped = [](const std::string& key) {
+        std::string out;
+        for (char c : key)
+            out += c == '\0' ? std::string("\\u0000") : std::string(1, c);
+        return out;
+    };
+    std::string text = "[{";
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        text += (i ? ",\"" : "\"") + escaped(keys[i]) + "\":" + std::to_string(i);
+    text += "},{\"abcdefgh\":1,\"a\":2}]";
+    auto list = rt::cast<ns::Array>(JSONSerialization::JSONObjectWithData(text));
+    ASSERT_TRUE(list);
+    auto d = rt::cast<ns::Dictionary>((*list)[0]);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->count(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        auto n = rt::cast<ns::Number>(d->objectForKey(std::string_view(keys[i])));
+        ASSERT_TRUE(n) << i;
+        EXPECT_EQ(n->longLongValue(), static_cast<long long>(i)) << i;
+    }
+    auto second = rt::cast<ns::Dictionary>((*list)[1]);
+    ASSERT_TRUE(second);
+    EXPECT_EQ((*d->allKeys())[5].get(), (*second->allKeys())[0].get());
+    EXPECT_EQ((*d->allKeys())[2].get(), (*second->allKeys())[1].get());
+
+    // The same texts as values, many times over and among a thousand others: each reads as its own.
+    std::vector<std::string> values;
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& key : keys)
+            values.push_back(key);
+        for (int i = 0; i < 1000; ++i)
+            values.push_back("v" + std::to_string((i * 7919 + round) % 1500));
+    }
+    std::string array = "[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        array += (i ? ",\"" : "\"") + escaped(values[i]) + "\"";
+    array += "]";
+    auto read = rt::cast<ns::Array>(JSONSerialization::JSONObjectWithData(array));
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->count(), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        ASSERT_TRUE(rt::cast<ns::String>((*read)[i])->isEqualToString(values[i])) << i;
+}
+
+// A document of `records` records, past the size whose parser every thread kept before; `seed`
+// makes its values its own.
+std::string largeDocument(int records, int seed) {
+    std::string s = "[";
+    for (int i = 0; i < records; ++i) {
+        if (i) s += ',';
+        s += "{\"id\":" + std::to_string(i * seed) + ",\"name\":\"item " + std::to_string(seed) + "-" +
+             std::to_string(i) + "\",\"price\":" + std::to_string(i % 97) + "." + std::to_string(seed % 10) +
+             ",\"tags\":[\"t" + std::to_string(i % 5) + "\",null,true],\"seed" + std::to_string(seed) +
+             "\":{\"n\":" + std::to_string(seed) + "}}";
+    }
+    return s + "]";
+}
+
+// The parser each thread keeps between reads serves one read at a time on its own thread, and
+// reads right after a failure, a larger document or a smaller one.
+TEST(JSONRead, TheParserKeptPerThreadReadsEveryDocumentWhole) {
+    std::vector<std::string> docs;
+    std::vector<rt::Id> expected;
+    for (int seed = 1; seed <= 4; ++seed) {
+        docs.push_back(largeDocument(1000 * seed, seed));
+        ASSERT_GT(docs.back().size(), std::size_t{64} << 10);
+        expected.push_back(JSONSerialization::JSONObjectWithData(docs.back()));
+        auto a = rt::cast<ns::Array>(expected.back());
+        ASSERT_TRUE(a);
+        ASSERT_EQ(a->count(), std::size_t(1000 * seed));
+        auto last = rt::cast<ns::Dictionary>(a->lastObject());
+        EXPECT_EQ(last->objectForKey("name")->description(),
+                  "item " + std::to_string(seed) + "-" + std::to_string(1000 * seed - 1));
+    }
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i) {
+                const std::size_t which = static_cast<std::size_t>(t + i) % docs.size();
+                rt::Id got = JSONSerialization::JSONObjectWithData(docs[which]);
+                if (!got || !got->isEqual(expected[which].get())) ++wrong;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(wrong.load(), 0);
+
+    // Largest first, then a failure, then smaller documents and one read a second time (its
+    // integers past 64 bits).
+    rt::Ref<ns::Error> error;
+    EXPECT_TRUE(JSONSerialization::JSONObjectWithData(docs[3])->isEqual(expected[3].get()));
+    std::string broken = docs[2];
+    broken[broken.size() / 2] = '}';
+    EXPECT_FALSE(JSONSerialization::JSONObjectWithData(broken, JSONReadingOptions::None, &error));
+    EXPECT_NE(debugOf(error).find("around line 1"), std::string::npos) << debugOf(error);
+    EXPECT_TRUE(JSONSerialization::JSONObjectWithData(docs[0])->isEqual(expected[0].get()));
+    std::string wide = docs[1];
+    wide.insert(wide.size() - 1, ",123456789012345678901234567890");
+    auto widened = rt::cast<ns::Array>(JSONSerialization::JSONObjectWithData(wide, JSONReadingOptions::None, &error));
+    ASSERT_TRUE(widened) << debugOf(error);
+    EXPECT_EQ(widened->count(), rt::cast<ns::Array>(expected[1])->count() + 1);
+    EXPECT_DOUBLE_EQ(rt::cast<ns::Number>(widened->lastObject())->doubleValue(), 1.2345678901234568e29);
+    EXPECT_TRUE(JSONSerialization::JSONObjectWithData(docs[1])->isEqual(expected[1].get()));
+    EXPECT_TRUE(JSONSerialization::JSONObjectWithData("{\"small\":[1]}")->isEqual(
+        ns::Dictionary::withPairs({{ns::str("small"), ns::Array::withObjects({ns::num(1LL)})}}).get()));
 }
 
 TEST(JSONRead, Fragments) {
@@ -180,6 +328,47 @@ TEST(JSONWrite, EscapingAndNumbers) {
         EXPECT_EQ(error->code(), 3851);
         EXPECT_NE(debugOf(error).find("Invalid number value"), std::string::npos);
     }
+}
+
+// Each thread writes into space it keeps between writes: a text is exactly its own after a longer
+// one, on any thread. Keys written again (the same String in many objects) read the same each
+// time, short or long, plain or escaped.
+TEST(JSONWrite, EveryTextIsExactlyItsOwnAfterLongerOnes) {
+    const std::string longKey(70, 'k');
+    auto record = [&](int i) {
+        return ns::Dictionary::withPairs({{ns::str("id"), ns::num(i)},
+                                          {ns::str("q\"uote"), ns::str("v" + std::to_string(i))},
+                                          {ns::str(longKey), ns::num(i * 0.5)}});
+    };
+    std::vector<rt::Id> big;
+    for (int i = 0; i < 3000; ++i)
+        big.push_back(record(i));
+    const auto bigArray = ns::Array::make(big);
+    std::string expectedBig = "[";
+    for (int i = 0; i < 3000; ++i) {
+        expectedBig += std::string(i ? "," : "") + "{\"id\":" + std::to_string(i) + ",\"q\\\"uote\":\"v" +
+                       std::to_string(i) + "\",\"" + longKey + "\":" + write(ns::num(i * 0.5), JSONWritingOptions::FragmentsAllowed) + "}";
+    }
+    expectedBig += "]";
+    const auto small = ns::Array::withObjects({record(7)});
+    const std::string expectedSmall = R"([{"id":7,"q\"uote":"v7",")" + longKey + R"(":3.5}])";
+
+    EXPECT_EQ(write(bigArray), expectedBig);
+    EXPECT_EQ(write(small), expectedSmall);
+    EXPECT_EQ(std::string(JSONSerialization::dataWithJSONObject(small)->view()), expectedSmall);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i) {
+                const bool large = (t + i) % 2 == 0;
+                auto text = JSONSerialization::stringWithJSONObject(large ? rt::Id(bigArray) : rt::Id(small));
+                if (!text || *text != (large ? expectedBig : expectedSmall)) ++wrong;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(JSONWrite, PrettyAndSortedKeys) {

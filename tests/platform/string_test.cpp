@@ -5,6 +5,8 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/foundation/exception.h"
 #include "platform/foundation/string.h"
@@ -157,6 +159,37 @@ TEST(String, EqualityAndHashAcrossEncodings) {
     EXPECT_EQ(ns::str("\xEF\xBD\x9E")->compare(*ns::str("\xF0\x9F\x98\x80")), 1);
     auto copy = fromUTF8->copy();
     EXPECT_EQ(copy.get(), fromUTF8.get());
+}
+
+// A string's hash is computed when first asked for, on whichever thread asks first, and is the
+// same from every thread and for every equal string.
+TEST(String, TheHashIsTheSameWhicheverThreadComputesItFirst) {
+    std::vector<rt::Ref<String>> strings;
+    for (int i = 0; i < 64; ++i)
+        strings.push_back(i % 2 ? ns::str("key " + std::to_string(i)) : ns::str("cl\xC3\xA9 " + std::to_string(i)));
+    std::vector<std::vector<std::size_t>> seen(4);
+    std::vector<std::thread> threads;
+    for (auto& out : seen)
+        threads.emplace_back([&strings, &out] {
+            for (auto& s : strings)
+                out.push_back(s->hash());
+        });
+    for (auto& t : threads)
+        t.join();
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        const std::size_t expected = String::hashOfUTF8(strings[i]->utf8());
+        for (auto& out : seen)
+            EXPECT_EQ(out[i], expected) << i;
+        EXPECT_TRUE(strings[i]->isEqual(String::fromUTF16(strings[i]->utf16()).get()));
+        EXPECT_FALSE(strings[i]->isEqual(strings[(i + 1) % strings.size()].get()));
+    }
+    // Equal strings whose hashes are not known yet, or known for one of them only, are equal.
+    auto x = ns::str("same text"), y = ns::str("same text"), z = ns::str("same text");
+    EXPECT_TRUE(x->isEqual(y.get()));
+    (void)x->hash();
+    EXPECT_TRUE(x->isEqual(z.get()));
+    EXPECT_TRUE(z->isEqual(x.get()));
+    EXPECT_FALSE(x->isEqual(ns::str("same texT").get()));
 }
 
 TEST(String, MalformedUTF8BecomesReplacementCharacters) {

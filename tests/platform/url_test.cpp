@@ -197,6 +197,53 @@ TEST(URLResponseTest, HeadersTypeAndLength) {
     EXPECT_EQ(bare->expectedContentLength(), -1);
 }
 
+// A response reads its header fields when first asked, once, whichever accessor asks and on
+// whichever thread: every way of asking gives what the fields say.
+TEST(URLResponseTest, FieldsReadOnFirstUseGiveTheSameAnswersEveryWay) {
+    auto url = ns::URL::URLWithString("http://h/");
+    const ns::HTTPHeaderFields fields{{"content-type", " text/HTML ; Charset=ISO-8859-1 "},
+                                      {"X-Multi", "a"},
+                                      {"content-length", "42"},
+                                      {"x-multi", "b"}};
+    auto check = [](const ns::HTTPURLResponse& r) {
+        return text(r.MIMEType()) == "text/html" && text(r.textEncodingName()) == "iso-8859-1" &&
+               r.expectedContentLength() == 42 && r.allHeaderFields()->count() == 3 &&
+               text(r.valueForHTTPHeaderField("X-MULTI")) == "a, b" &&
+               text(rt::cast<ns::String>(r.allHeaderFields()->objectForKey("Content-Type"))) ==
+                   "text/HTML ; Charset=ISO-8859-1";
+    };
+    // Each accessor first, on its own response.
+    auto byType = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(text(byType->MIMEType()), "text/html");
+    auto byLength = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(byLength->expectedContentLength(), 42);
+    auto byEncoding = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(text(byEncoding->textEncodingName()), "iso-8859-1");
+    auto byField = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_EQ(text(byField->valueForHTTPHeaderField("content-length")), "42");
+    auto byDescription = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+    EXPECT_NE(byDescription->description().find("\"X-Multi\" = \"a, b\";"), std::string::npos)
+        << byDescription->description();
+    for (auto* r : {byType.get(), byLength.get(), byEncoding.get(), byField.get(), byDescription.get()})
+        EXPECT_TRUE(check(*r));
+    EXPECT_TRUE(byType->allHeaderFields()->isEqual(byDescription->allHeaderFields().get()));
+
+    // Many threads asking one response at once.
+    for (int round = 0; round < 20; ++round) {
+        auto shared = ns::HTTPURLResponse::make(url, 200, "HTTP/1.1", fields);
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                if (!check(*shared)) ++wrong;
+            });
+        for (auto& t : threads)
+            t.join();
+        EXPECT_EQ(wrong.load(), 0);
+        EXPECT_EQ(&shared->allHeaderFields(), &shared->allHeaderFields());
+    }
+}
+
 // ---- URL loading ----------------------------------------------------------------------------
 
 using testkit::Gate;
@@ -336,6 +383,113 @@ TEST_F(URLLoadingTest, TimesOutWhileTheServerWaits) {
     EXPECT_EQ(
         text(rt::cast<ns::String>(got.error->userInfo()->objectForKey(ns::URLErrorFailingURLStringErrorKey))),
         server.url("/block"));
+}
+
+// What a server saw of each request: method, the X-A and X-B fields, the body.
+struct Seen {
+    std::mutex lock;
+    std::vector<std::string> requests;
+
+    void record(const httplib::Request& req) {
+        std::lock_guard g(lock);
+        requests.push_back(req.method + " a=" + req.get_header_value("X-A") + " b=" + req.get_header_value("X-B") +
+                           " body=" + req.body);
+    }
+    std::string last() {
+        std::lock_guard g(lock);
+        return requests.empty() ? "<none>" : requests.back();
+    }
+};
+
+// A server that records every request to /record (and answers /record/<n> with n bytes), and holds
+// GET /hold at its own gate, beside the loopback server's routes.
+std::unique_ptr<httplib::Server> recordingServer(Seen& seen, Gate& hold) {
+    auto server = std::make_unique<httplib::Server>();
+    auto handler = [&seen](const httplib::Request& req, httplib::Response& res) {
+        seen.record(req);
+        const std::size_t n = req.matches.size() > 1 ? std::stoul(req.matches[1]) : 2;
+        res.set_content(n == 2 ? std::string("ok") : std::string(n, 'x'), "text/plain");
+    };
+    for (const char* path : {"/record", R"(/record/(\d+))"}) {
+        server->Get(path, handler);
+        server->Post(path, handler);
+        server->Put(path, handler);
+        server->Patch(path, handler);
+        server->Delete(path, handler);
+    }
+    server->Get("/hold", [&hold](const httplib::Request&, httplib::Response& res) {
+        hold.pass();
+        res.set_content("held", "text/plain");
+    });
+    return server;
+}
+
+// Transfers one after another reuse one handle, set up only as far as each differs from the one
+// before: nothing of a request (method, fields, body, body limit, time-out) reaches the next.
+TEST_F(URLLoadingTest, AReusedTransferCarriesNothingOfTheRequestBefore) {
+    Seen seen;
+    Gate hold;
+    LoopbackServer server(recordingServer(seen, hold));
+    struct Step {
+        const char* method;
+        std::string path;
+        std::vector<std::pair<std::string, std::string>> fields;
+        std::string body;
+        long long limit;
+        std::string expected; // what the server saw
+        std::size_t replyLength;
+    };
+    const std::vector<Step> steps{
+        {"PUT", "/record", {{"X-A", "1"}}, "put-body", 40, "PUT a=1 b= body=put-body", 2},
+        {"GET", "/record/100", {}, "", -1, "GET a= b= body=", 100},
+        {"POST", "/record", {}, "", -1, "POST a= b= body=", 2},
+        {"POST", "/record", {{"X-B", "2"}}, "p2", -1, "POST a= b=2 body=p2", 2},
+        {"POST", "/record", {}, "p3", -1, "POST a= b= body=p3", 2},
+        {"DELETE", "/record", {}, "", -1, "DELETE a= b= body=", 2},
+        {"PATCH", "/record/5", {{"X-A", "p"}}, "patched", -1, "PATCH a=p b= body=patched", 5},
+        {"GET", "/record", {{"X-A", "1"}}, "", -1, "GET a=1 b= body=", 2},
+        {"GET", "/record", {{"X-A", "2"}}, "", -1, "GET a=2 b= body=", 2},
+        {"GET", "/record", {{"X-A", "2"}}, "", 1, "GET a=2 b= body=", 0}, // past its own limit
+        {"GET", "/record/3", {}, "", -1, "GET a= b= body=", 3},
+        {"HEAD", "/record", {}, "", -1, "HEAD a= b= body=", 0},
+        {"GET", "/record", {}, "", -1, "GET a= b= body=", 2},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        auto request = get(server.url(step.path))->mutableCopy();
+        request->setHTTPMethod(step.method);
+        for (auto& [name, value] : step.fields)
+            request->setValueForHTTPHeaderField(value, name);
+        if (!step.body.empty()) request->setHTTPBody(ns::Data::make(step.body));
+        if (step.limit >= 0) request->setMaximumBodyLength(step.limit);
+        Received got;
+        load(Ref<ns::URLRequest>(request), got);
+        EXPECT_EQ(seen.last(), step.expected) << i;
+        if (step.limit == 1) {
+            ASSERT_TRUE(got.error) << i;
+            EXPECT_EQ(got.error->code(), ns::URLErrorDataLengthExceedsMaximum) << i;
+            continue;
+        }
+        ASSERT_FALSE(got.error) << i << " " << got.error->description();
+        EXPECT_EQ(got.data->length(), step.replyLength) << i;
+    }
+
+    // A short time-out, then a transfer that waits longer than it for its reply: the wait ends
+    // only once another transfer with a time-out of its own has run out.
+    Received quick, held, timedOut;
+    load(get(server.url("/record"), 0.2), quick);
+    ASSERT_FALSE(quick.error);
+    auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
+    session->dataTaskWithRequest(get(server.url("/hold")), held.handler())->resume();
+    ASSERT_TRUE(hold.waitEntered(1));
+    load(get(server.url("/block"), 0.5), timedOut);
+    ASSERT_TRUE(timedOut.error);
+    EXPECT_EQ(timedOut.error->code(), ns::URLErrorTimedOut);
+    EXPECT_EQ(held.count(), 0);
+    ASSERT_TRUE(hold.release());
+    ASSERT_TRUE(held.wait());
+    ASSERT_FALSE(held.error) << held.error->description();
+    EXPECT_EQ(held.body(), "held");
 }
 
 TEST_F(URLLoadingTest, CancelledConnectionNeverCompletes) {
