@@ -1,6 +1,8 @@
 #include "streams/key_value_observing.h"
 
+#include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/foundation/array.h"
@@ -39,9 +41,7 @@ bool isPrior(const rt::Ref<ns::Dictionary>& change) {
 // Whether the deallocation of the value of `key` must be reported: the property holds an object
 // weakly, and that object is neither a block nor a protocol. The class "Protocol" may not be
 // registered, so its encoding is recognised by name too.
-bool watchesDeallocation(const rt::Object& receiver, std::string_view key) {
-    const rt::Property* property = receiver.actualClass().property(key);
-    if (!property) return false;
+bool readWatchesDeallocation(const rt::Property* property) {
     std::unique_ptr<PropertyAttributes> attributes = propertyAttributesForProperty(property);
     if (!attributes) return false;
     const std::string& type = attributes->type;
@@ -49,6 +49,23 @@ bool watchesDeallocation(const rt::Object& receiver, std::string_view key) {
     const bool isProtocol =
         (attributes->objectClass && attributes->objectClass->name() == "Protocol") || type == "@\"Protocol\"";
     return holdsObject && attributes->weak && type != "@?" && !isProtocol;
+}
+
+// The answer for a property, read once: properties live as long as the process and their
+// attributes never change.
+bool watchesDeallocation(const rt::Object& receiver, std::string_view key) {
+    const rt::Property* property = receiver.actualClass().property(key);
+    if (!property) return false;
+    static std::shared_mutex lock;
+    static std::unordered_map<const rt::Property*, bool> answers;
+    {
+        std::shared_lock g(lock);
+        if (auto it = answers.find(property); it != answers.end()) return it->second;
+    }
+    const bool answer = readWatchesDeallocation(property);
+    std::unique_lock g(lock);
+    answers.emplace(property, answer);
+    return answer;
 }
 
 // One level of an observation: the head key of `receiver`, and below it (when the path goes on)
@@ -65,6 +82,9 @@ struct Level {
     rt::Ref<SerialDisposable> headDisposable;
 
     bool oneComponent() const { return tail.empty(); }
+    // Whether anything is ever attached to the head's value: the last level of a path whose value
+    // is not watched has nothing to move when the value changes.
+    bool attachesToValue() const { return !oneComponent() || watchesDealloc; }
 
     // The current head disposable.
     rt::Ref<CompoundDisposable> current() const {
@@ -78,11 +98,8 @@ struct Level {
             [block = block, change = settingChange(nullptr), one = oneComponent()] { block(nullptr, change, true, one); });
         addDeallocDisposable(value.get(), report);
         rt::Weak<rt::Object> weakValue(value);
-        into->addDisposable(Disposable::withBlock([weakValue, report] {
-            if (rt::Id v = weakValue.lock())
-                if (auto d = rt::cast<CompoundDisposable>(rt::existingDeallocDisposable(v.get())))
-                    d->removeDisposable(report.get());
-        }));
+        into->addDisposable(
+            Disposable::withBlock([weakValue, report] { removeDeallocDisposable(weakValue.lock().get(), report.get()); }));
     }
 
     // Observes the tail on the value.
@@ -102,6 +119,10 @@ struct Level {
         rt::Id value = ns::valueForKey(target, head);
         if (!value) {
             block(nullptr, change, false, oneComponent());
+            return;
+        }
+        if (!attachesToValue()) {
+            block(value, change, false, true);
             return;
         }
         auto fresh = CompoundDisposable::make();
@@ -140,8 +161,11 @@ rt::Ref<Disposable> observeKeyPath(const rt::Id& receiver, std::string_view keyP
     auto all = CompoundDisposable::make();
     all->addDisposable(level->headDisposable);
 
+    // The prior notification is where what was attached to the old value is let go.
+    Options headOptions = without(options, Options::Initial);
+    if (level->attachesToValue()) headOptions = headOptions | Options::Prior;
     auto trampoline = KVOTrampoline::make(
-        receiver, observer, level->head, without(options, Options::Initial) | Options::Prior,
+        receiver, observer, level->head, headOptions,
         [level](const rt::Id& target, const rt::Id&, const rt::Ref<ns::Dictionary>& change) {
             level->headChanged(target, change);
         });
@@ -163,10 +187,8 @@ rt::Ref<Disposable> observeKeyPath(const rt::Id& receiver, std::string_view keyP
     rt::Weak<rt::Object> weakReceiver(receiver), weakObserver(observer);
     return Disposable::withBlock([all, weakReceiver, weakObserver] {
         all->dispose();
-        for (const rt::Weak<rt::Object>* w : {&weakReceiver, &weakObserver})
-            if (rt::Id obj = w->lock())
-                if (auto d = rt::cast<CompoundDisposable>(rt::existingDeallocDisposable(obj.get())))
-                    d->removeDisposable(all.get());
+        removeDeallocDisposable(weakReceiver.lock().get(), all.get());
+        removeDeallocDisposable(weakObserver.lock().get(), all.get());
     });
 }
 

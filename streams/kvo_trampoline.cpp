@@ -23,13 +23,6 @@ namespace {
 
 using Options = ns::KeyValueObservingOptions;
 
-// Takes `d` out of the object's dealloc disposable, if it has one (nil object: nothing).
-void removeFromDeallocDisposable(const rt::Id& obj, const rt::Disposable* d) {
-    if (!obj) return;
-    if (auto compound = rt::cast<CompoundDisposable>(rt::existingDeallocDisposable(obj.get())))
-        compound->removeDisposable(d);
-}
-
 bool isPrior(const rt::Ref<ns::Dictionary>& change) {
     auto flag = change ? rt::cast<ns::Number>(change->objectForKey(ns::KeyValueChangeNotificationIsPriorKey)) : nullptr;
     return flag && flag->boolValue();
@@ -42,7 +35,8 @@ rt::Id orNull(const rt::Id& value) { return value ? value : rt::Id(ns::Null::nul
 // ---- KVOTrampoline ------------------------------------------------------------------------
 
 KVOTrampoline::KVOTrampoline(const rt::Id& target, const rt::Id& observer, std::string_view keyPath, Block block)
-    : keyPath_(keyPath), unsafeTarget_(target.get()), target_(target), block_(std::move(block)), observer_(observer) {}
+    : keyPath_(keyPath), unsafeTarget_(target.get()), target_(target),
+      block_(block ? std::make_shared<const Block>(std::move(block)) : nullptr), observer_(observer) {}
 
 KVOTrampoline::~KVOTrampoline() { dispose(); }
 
@@ -87,7 +81,7 @@ void KVOTrampoline::observeKeyPathOf(const rt::Id& target, const rt::Id& observe
         [weakSelf, state, wantsNew, wantsOld](const rt::Id& value, const rt::Ref<ns::Dictionary>& change,
                                              bool causedByDealloc, bool affectedOnlyLastComponent) {
             rt::Ref<KVOTrampoline> self = weakSelf.lock();
-            Block block;
+            std::shared_ptr<const Block> block;
             rt::Id target, observer;
             if (!self || !self->liveParts(block, target, observer)) return;
             const bool prior = isPrior(change);
@@ -107,7 +101,7 @@ void KVOTrampoline::observeKeyPathOf(const rt::Id& target, const rt::Id& observe
                 if (prior) made->setObjectForKey(ns::num(true), ns::KeyValueChangeNotificationIsPriorKey);
                 pathChange = made;
             }
-            block(target, observer, pathChange);
+            (*block)(target, observer, pathChange);
         });
     std::unique_lock g(lock_);
     if (!disposed_) {
@@ -118,7 +112,7 @@ void KVOTrampoline::observeKeyPathOf(const rt::Id& target, const rt::Id& observe
     nested->dispose(); // disposed from its initial notification
 }
 
-bool KVOTrampoline::liveParts(Block& block, rt::Id& target, rt::Id& observer) const {
+bool KVOTrampoline::liveParts(std::shared_ptr<const Block>& block, rt::Id& target, rt::Id& observer) const {
     {
         std::lock_guard g(lock_);
         if (disposed_ || !block_) return false;
@@ -132,14 +126,14 @@ bool KVOTrampoline::liveParts(Block& block, rt::Id& target, rt::Id& observer) co
 void KVOTrampoline::observeValueForKeyPath(std::string_view keyPath, const rt::Id& object,
                                            const rt::Ref<ns::Dictionary>& change, void* context) {
     if (context != this->context()) return Disposable::observeValueForKeyPath(keyPath, object, change, context);
-    Block block;
+    std::shared_ptr<const Block> block;
     rt::Id target, observer;
-    if (liveParts(block, target, observer)) block(target, observer, change);
+    if (liveParts(block, target, observer)) (*block)(target, observer, change);
 }
 
 void KVOTrampoline::dispose() {
     rt::Ref<KVOTrampoline> self(this); // what the disposal releases must not take this with it
-    Block block;
+    std::shared_ptr<const Block> block;
     rt::Id observer;
     rt::Ref<rt::Disposable> nested;
     bool registered;
@@ -157,8 +151,8 @@ void KVOTrampoline::dispose() {
     // A target that has begun to deallocate takes its registrations with it, and nothing of it
     // can notify any more.
     rt::Id target = target_.lock();
-    removeFromDeallocDisposable(target, this);
-    removeFromDeallocDisposable(observer, this);
+    removeDeallocDisposable(target.get(), this);
+    removeDeallocDisposable(observer.get(), this);
     if (registered) {
         const rt::Ref<KVOProxy>& proxy = KVOProxy::sharedProxy();
         if (target) ns::removeObserverForKeyPath(target, proxy, keyPath_, context());
@@ -174,7 +168,7 @@ bool KVOTrampoline::isDisposed() const {
 
 KVOTrampoline::Block KVOTrampoline::block() const {
     std::lock_guard g(lock_);
-    return block_;
+    return block_ ? *block_ : Block();
 }
 
 rt::Id KVOTrampoline::observer() const {

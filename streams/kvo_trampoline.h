@@ -4,6 +4,7 @@
 // observation registry holds for every trampoline, and hands each notification to its trampoline.
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -63,13 +64,13 @@ private:
     void start(const rt::Id& target, const rt::Id& observer, ns::KeyValueObservingOptions options);
     void observeKeyPathOf(const rt::Id& target, const rt::Id& observer, ns::KeyValueObservingOptions options);
     // The block, target and observer of one notification: empty once disposed or without target.
-    bool liveParts(Block& block, rt::Id& target, rt::Id& observer) const;
+    bool liveParts(std::shared_ptr<const Block>& block, rt::Id& target, rt::Id& observer) const;
 
     const std::string keyPath_;
     const rt::Object* const unsafeTarget_;
     const rt::Weak<rt::Object> target_;
     mutable std::mutex lock_;
-    Block block_;                   // under lock_; cleared by disposal
+    std::shared_ptr<const Block> block_; // under lock_; cleared by disposal
     rt::Weak<rt::Object> observer_; // under lock_; cleared by disposal
     bool disposed_ = false;         // under lock_
     bool registered_ = false;       // the proxy is registered with the target (a single key)
