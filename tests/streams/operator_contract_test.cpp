@@ -16,6 +16,7 @@
 #include "streams/scheduler.h"
 #include "streams/subject.h"
 #include "streams/tuple.h"
+#include "streams/view_model.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/operator_contract.h"
 #include "tests/testkit/virtual_time.h"
@@ -43,6 +44,13 @@ Id tupleValue() { return es::Tuple::of(ns::num(1), ns::num(2)); }
 Id eventValue() { return es::Event::eventWithValue(ns::num(1)); }
 Ref<Signal> forever() { return Signal::never(); }
 const Ref<es::Scheduler>& main() { return es::Scheduler::mainThreadScheduler(); }
+// An operator of a view model made for it and kept alive by the result.
+Ref<Signal> ofViewModel(bool active, const std::function<Ref<Signal>(es::ViewModel&)>& build) {
+    auto vm = rt::make<es::ViewModel>();
+    vm->setActive(active);
+    Ref<Signal> result = build(*vm);
+    return Signal::defer([vm, result] { return result; });
+}
 
 std::vector<Row> rows() {
     return {
@@ -164,6 +172,12 @@ std::vector<Row> rows() {
         {"throttleValuesPassingTest", [](Source s) { return s->throttleValuesPassingTest(0.5, always); }},
         {"bufferWithTimeOnScheduler", [](Source s) { return s->bufferWithTimeOnScheduler(0.5, main()); }},
         {"bufferWithTime", [](Source s) { return s->bufferWithTime(0.5); }},
+        // ---- View model ----
+        {"forwardSignalWhileActive",
+         [](Source s) { return ofViewModel(true, [s](es::ViewModel& vm) { return vm.forwardSignalWhileActive(s); }); }},
+        {"throttleSignalWhileInactive",
+         [](Source s) { return ofViewModel(false, [s](es::ViewModel& vm) { return vm.throttleSignalWhileInactive(s); }); },
+         nullptr, true},
     };
 }
 
