@@ -500,6 +500,45 @@ TEST(Sequence, EnumeratorHandsEachValueOutOnce) {
     return ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << d;
 }
 
+// ---- Enumerators as sequences ---------------------------------------------------------------
+
+TEST(EnumeratorSequence, ReadsLazilyAndTakesEachValueOnce) {
+    std::atomic<int> taken{0};
+    auto enumerator = es::sequence(range(1, 4))->map([&](const Id& v) {
+                                                  ++taken;
+                                                  return v;
+                                              })->objectEnumerator();
+    auto values = es::sequence(Ref<ns::Enumerator>(enumerator));
+    EXPECT_EQ(taken, 0);
+    // Read first, the tail still leaves the first value to the head.
+    auto rest = values->tail();
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(number(values->head()), 1);
+    EXPECT_EQ(number(values->head()), 1);
+    EXPECT_EQ(number(rest->head()), 2);
+    EXPECT_EQ(taken, 2);
+    EXPECT_EQ(text(values), "1,2,3");
+    EXPECT_EQ(text(values), "1,2,3");
+    EXPECT_EQ(taken, 3);
+    EXPECT_EQ(enumerator->nextObject(), nullptr);
+    EXPECT_EQ(es::sequence(Ref<ns::Enumerator>()), Sequence::empty());
+}
+
+TEST(EnumeratorSequence, ThreadsReadingOneHeadShareOneValue) {
+    auto enumerator = es::sequence(range(1, 3))->objectEnumerator();
+    auto values = es::sequence(Ref<ns::Enumerator>(enumerator));
+    std::vector<Id> heads(4);
+    std::vector<std::thread> readers;
+    for (std::size_t i = 0; i < heads.size(); ++i)
+        readers.emplace_back([&, i] { heads[i] = values->head(); });
+    for (auto& t : readers)
+        t.join();
+    for (const Id& h : heads)
+        EXPECT_EQ(number(h), 1);
+    EXPECT_EQ(number(enumerator->nextObject()), 2);
+    EXPECT_TRUE(enumerator->isKindOfClass(*rt::Class::named("NSEnumerator")));
+}
+
 TEST(Sequence, Descriptions) {
     auto array = es::sequence(ns::Array::withObjects({ns::num(1)}));
     EXPECT_TRUE(describes(array, "ESArraySequence", ", array = " + array->array()->description()));
