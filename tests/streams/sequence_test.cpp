@@ -8,6 +8,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/coder.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/index_set.h"
 #include "platform/foundation/null.h"
 #include "platform/foundation/ordered_set.h"
@@ -19,6 +20,7 @@
 #include "streams/sequence.h"
 #include "streams/sequence_classes.h"
 #include "streams/signal.h"
+#include "streams/subject.h"
 #include "streams/test_scheduler.h"
 #include "streams/tuple.h"
 #include "tests/testkit/latch.h"
@@ -537,6 +539,52 @@ TEST(EnumeratorSequence, ThreadsReadingOneHeadShareOneValue) {
         EXPECT_EQ(number(h), 1);
     EXPECT_EQ(number(enumerator->nextObject()), 2);
     EXPECT_TRUE(enumerator->isKindOfClass(*rt::Class::named("NSEnumerator")));
+}
+
+// ---- Signals as sequences -------------------------------------------------------------------
+
+TEST(SignalSequence, ArrayAndHeadsOfAFinishedSignal) {
+    auto subject = es::ReplaySubject::make();
+    subject->sendNext(ns::num(1));
+    subject->sendNext(nullptr);
+    subject->sendCompleted();
+    auto values = subject->sequence();
+    EXPECT_TRUE(values->array()->isEqual(ns::Array::withObjects({ns::num(1), ns::Null::null()}).get()));
+    EXPECT_EQ(number(values->head()), 1);
+    EXPECT_EQ(values->tail()->head(), ns::Null::null());
+    EXPECT_EQ(values->tail()->tail()->head(), nullptr);
+    EXPECT_EQ(text(values), "1,<null>");
+    EXPECT_EQ(es::Signal::empty()->sequence()->head(), nullptr);
+    EXPECT_EQ(es::Signal::error(ns::Error::make("Test", 1))->sequence()->array(), nullptr);
+}
+
+// The value is sent from another thread once the reader has started; the head waits for it.
+TEST(SignalSequence, AHeadWaitsForAValueSentFromAnotherThread) {
+    auto subject = es::Subject::subject();
+    auto values = subject->sequence();
+    testkit::Latch reading;
+    Id head;
+    std::thread reader([&] {
+        reading.countDown();
+        head = values->head();
+    });
+    ASSERT_TRUE(reading.wait());
+    std::thread([&] { subject->sendNext(ns::num(7)); }).join();
+    reader.join();
+    EXPECT_EQ(number(head), 7);
+    subject->sendCompleted();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(SignalSequence, DescriptionShowsWhatArrivedWithoutWaiting) {
+    auto subject = es::Subject::subject();
+    auto values = subject->sequence();
+    subject->sendNext(ns::num(1));
+    subject->sendNext(nullptr);
+    std::string received = ns::Array::withObjects({ns::num(1), ns::Null::null()})->description();
+    EXPECT_TRUE(describes(values, "ESSignalSequence", ", values = " + received + " …"));
+    std::thread([&] { EXPECT_TRUE(describes(values, "ESSignalSequence", ", values = " + received + " …")); }).join();
+    subject->sendCompleted();
 }
 
 TEST(Sequence, Descriptions) {
