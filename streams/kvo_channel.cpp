@@ -12,10 +12,12 @@
 #include "streams/dealloc.h"
 #include "streams/description.h"
 #include "streams/key_value_observing.h"
+#include "streams/operator_support.h"
 
 namespace es {
 
 RT_DEFINE_CLASS(KVOChannel, "ESKVOChannel", Channel)
+RT_DEFINE_CLASS(SubscriptingAssignmentTrampoline, "ESSubscriptingAssignmentTrampoline", rt::Object)
 
 namespace {
 // This thread's records, at most one per channel.
@@ -128,6 +130,19 @@ void KVOChannel::setObjectForKeyedSubscript(const rt::Ref<ChannelTerminal>& othe
     // go there, its own current value (replayed at once) not.
     otherTerminal->subscribe(terminal);
     terminal->skip(1)->subscribe(otherTerminal);
+}
+
+// ---- Subscript assignment -----------------------------------------------------------------
+
+rt::Ref<SubscriptingAssignmentTrampoline> SubscriptingAssignmentTrampoline::withTargetNilValue(const rt::Id& target,
+                                                                                               const rt::Id& nilValue) {
+    if (!target) return nullptr;
+    return rt::make<SubscriptingAssignmentTrampoline>(target, nilValue);
+}
+
+rt::Ref<Disposable> SubscriptingAssignmentTrampoline::setObjectForKeyedSubscript(const rt::Ref<Signal>& signal,
+                                                                                std::string_view keyPath) {
+    return signalArgument(signal)->setKeyPathOnObjectNilValue(keyPath, target_, nilValue_);
 }
 
 } // namespace es

@@ -1,5 +1,5 @@
 #pragma once
-// A channel bound to a key path of an object.
+// A channel bound to a key path of an object, and the one-way binding of a signal to a key path.
 //
 // The leading side of a es::KVOChannel belongs to the property: its values (the current one
 // first, then every change) are sent into the leading terminal, and what is sent into the
@@ -56,6 +56,29 @@ private:
 
     const rt::Weak<rt::Object> target_;
     const std::string keyPath_;
+};
+
+// The one-way binding that assignment to a key path produces: `trampoline[keyPath] = signal`
+// sets each value of the signal on the target's key path (nil as `nilValue`).
+class SubscriptingAssignmentTrampoline final : public rt::Object {
+    RT_CLASS(SubscriptingAssignmentTrampoline)
+public:
+    // Nil for a nil target.
+    static rt::Ref<SubscriptingAssignmentTrampoline> withTargetNilValue(const rt::Id& target, const rt::Id& nilValue);
+
+    const rt::Id& target() const noexcept { return target_; }
+    const rt::Id& nilValue() const noexcept { return nilValue_; }
+
+    // Binds the signal to the target's key path, until the signal ends or the target deallocates;
+    // returns the binding's disposable.
+    rt::Ref<Disposable> setObjectForKeyedSubscript(const rt::Ref<Signal>& signal, std::string_view keyPath);
+
+private:
+    SubscriptingAssignmentTrampoline(rt::Id target, rt::Id nilValue)
+        : target_(std::move(target)), nilValue_(std::move(nilValue)) {}
+
+    const rt::Id target_;
+    const rt::Id nilValue_;
 };
 
 } // namespace es

@@ -10,6 +10,7 @@
 #include "streams/dealloc.h"
 #include "streams/description.h"
 #include "streams/key_value_observing.h"
+#include "streams/operator_support.h"
 #include "streams/scheduler.h"
 #include "streams/tuple.h"
 
@@ -124,6 +125,10 @@ rt::Ref<Signal> signalFor(const rt::Id& object, std::string_view keyPath, const 
 
 rt::Ref<Signal> signalWithStartingValueFor(const rt::Id& object, std::string_view keyPath, const rt::Id& observer) {
     return valuesOnChange(object, keyPath, ns::KeyValueObservingOptions::Initial, observer);
+}
+
+rt::Ref<Disposable> deriveProperty(const rt::Id& receiver, std::string_view keyPath, const rt::Ref<Signal>& signal) {
+    return signalArgument(signal)->setKeyPathOnObject(keyPath, receiver);
 }
 
 } // namespace es

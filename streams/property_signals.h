@@ -41,4 +41,8 @@ inline rt::Ref<Signal> signalWithStartingValueForKeyPath(const rt::Id& receiver,
     return signalWithStartingValueFor(receiver, keyPath, observer);
 }
 
+// Binds the signal to the receiver's key path (Signal::setKeyPathOnObject with the receiver);
+// returns the binding's disposable.
+rt::Ref<Disposable> deriveProperty(const rt::Id& receiver, std::string_view keyPath, const rt::Ref<Signal>& signal);
+
 } // namespace es

@@ -16,6 +16,7 @@
 #include "platform/runtime/number.h"
 #include "streams/channel.h"
 #include "streams/kvo_channel.h"
+#include "streams/subject.h"
 #include "streams/user_defaults_channel.h"
 #include "tests/streams/observable_model.h"
 #include "tests/testkit/main_loop.h"
@@ -188,6 +189,23 @@ TEST(KVOChannel, BindingOneTerminalToAnotherCopiesTheOtherValueFirstThenBothWays
     ns::CapturedLog log;
     ca->setObjectForKeyedSubscript(nullptr, "followingTerminal");
     EXPECT_EQ(log.lines().size(), 1u);
+}
+
+// ---- Subscript assignment ------------------------------------------------------------------
+
+TEST(SubscriptingAssignmentTrampoline, BindsASignalToAKeyPathWithItsNilValue) {
+    EXPECT_FALSE(es::SubscriptingAssignmentTrampoline::withTargetNilValue(nullptr, ns::num(0)));
+    auto root = Node::path(1);
+    auto values = es::Subject::subject();
+    auto binding = es::SubscriptingAssignmentTrampoline::withTargetNilValue(root, ns::num(-1))
+                       ->setObjectForKeyedSubscript(values, "a.b.c");
+    values->sendNext(ns::num(4));
+    EXPECT_EQ(root->a()->b()->c(), 4);
+    values->sendNext(nullptr);
+    EXPECT_EQ(root->a()->b()->c(), -1);
+    binding->dispose();
+    values->sendNext(ns::num(5));
+    EXPECT_EQ(root->a()->b()->c(), -1);
 }
 
 // ---- User-defaults channel ------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "platform/runtime/number.h"
 #include "streams/property_signals.h"
 #include "streams/scheduler.h"
+#include "streams/subject.h"
 #include "streams/tuple.h"
 #include "tests/streams/observable_model.h"
 #include "tests/testkit/latch.h"
@@ -125,6 +126,19 @@ TEST(PropertySignals, TheOlderFormsSendChangesOrValuesAndEndWithTheObjects) {
     object->setC(3);
     object = nullptr;
     EXPECT_EQ(starting.text(), "1 2 3 C");
+}
+
+TEST(PropertySignals, ADerivedPropertyTakesTheSignalsValues) {
+    auto node = Node::make();
+    auto names = es::Subject::subject();
+    es::deriveProperty(node, "name", names);
+    names->sendNext(ns::str("x"));
+    EXPECT_EQ(testkit::show(node->name()), "x");
+    // Bound to itself through a property signal: each value of "c" also becomes the name.
+    es::deriveProperty(node, "name", es::valuesForKeyPath(node, "c", nullptr)->map([](long c) { return ns::str(std::to_string(c)); }));
+    EXPECT_EQ(testkit::show(node->name()), "0");
+    node->setC(3);
+    EXPECT_EQ(testkit::show(node->name()), "3");
 }
 
 // One thread lets the receiver go while another subscribes (inline, on a scheduler of its own):
