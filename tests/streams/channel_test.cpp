@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <unistd.h>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/format.h"
 #include "platform/foundation/string.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
@@ -101,6 +103,20 @@ TEST(KVOChannel, DeliversTheCurrentValueThenChangesMadeElsewhereButNotItsOwnWrit
     EXPECT_EQ(late.text(), "6");
     values.dispose();
     late.dispose();
+}
+
+TEST(KVOChannel, NamesItsTerminals) {
+    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    auto plain = Channel::make();
+    EXPECT_EQ(plain->leadingTerminal()->name(), "leadingTerminal");
+    EXPECT_EQ(plain->followingTerminal()->name(), "followingTerminal");
+    auto node = Node::make();
+    auto channel = KVOChannel::withTargetKeyPathNilValue(node, "c", ns::num(0));
+    const std::string prefix =
+        "[-initWithTarget: <ESTestNode: " + ns::format("%p", static_cast<const void*>(node.get())) + "> keyPath: c nilValue: 0] ";
+    EXPECT_EQ(channel->leadingTerminal()->name(), prefix + "-leadingTerminal");
+    EXPECT_EQ(channel->followingTerminal()->name(), prefix + "-followingTerminal");
+    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 TEST(KVOChannel, NilIsWrittenAsTheNilValue) {

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/format.h"
 #include "platform/foundation/key_value_observing.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
@@ -139,6 +141,17 @@ TEST(PropertySignals, ADerivedPropertyTakesTheSignalsValues) {
     EXPECT_EQ(testkit::show(node->name()), "0");
     node->setC(3);
     EXPECT_EQ(testkit::show(node->name()), "3");
+}
+
+TEST(PropertySignals, CarryTheirDebugNames) {
+    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    auto node = Node::make();
+    const std::string described = "<ESTestNode: " + ns::format("%p", static_cast<const void*>(node.get())) + ">";
+    EXPECT_EQ(es::valuesForKeyPath(node, "a.c", nullptr)->name(), "ESObserve(" + described + ", a.c)");
+    EXPECT_EQ(es::valuesAndChangesForKeyPath(node, "c", Options::Initial, nullptr)->name(),
+              described + " -es_valueAndChangesForKeyPath: c options: 4 observer: (null)");
+    EXPECT_EQ(es::signalWithChangesFor(node, "c", Options::New, node)->name(), "ESAble(" + described + ", c)");
+    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 // One thread lets the receiver go while another subscribes (inline, on a scheduler of its own):
