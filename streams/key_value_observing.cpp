@@ -142,9 +142,11 @@ struct Level {
 rt::Ref<Disposable> observeKeyPath(const rt::Id& receiver, std::string_view keyPath,
                                    ns::KeyValueObservingOptions options, const rt::Id& observer, KeyPathBlock block) {
     if (!receiver) return Disposable::alreadyDisposed();
-    if (keyPath.empty() || !block) {
+    const bool emptyComponent = !isValidKeyPath(keyPath);
+    if (emptyComponent || !block) {
         ns::logLine("[" + receiver->Object::description() + " es_observeKeyPath:options:observer:block:]: " +
-                    (keyPath.empty() ? "an empty key path" : "no block") + "; nothing is observed.");
+                    (emptyComponent ? "the key path \"" + std::string(keyPath) + "\" has an empty key" : "no block") +
+                    "; nothing is observed.");
         return Disposable::alreadyDisposed();
     }
     auto level = std::make_shared<Level>();
@@ -209,6 +211,11 @@ std::vector<std::string_view> keyPathComponents(std::string_view keyPath) {
         start = dot + 1;
     }
     return components;
+}
+
+bool isValidKeyPath(std::string_view keyPath) {
+    return !keyPath.empty() && keyPath.front() != '.' && keyPath.back() != '.' &&
+           keyPath.find("..") == std::string_view::npos;
 }
 
 rt::Ref<ns::Array> keyPathComponents(const rt::Ref<ns::String>& keyPath) {

@@ -30,7 +30,8 @@ using KeyPathBlock = std::function<void(const rt::Id& value, const rt::Ref<ns::D
 // called once at once, with prior also before each change (with the old value). A weak first key
 // is watched: when its object deallocates the block gets nil, a change {kind 1, new ns::Null}
 // and `causedByDealloc` (not when that object is the observer itself). Changes arrive on the thread
-// that made them. An empty key path or a missing block is logged and observes nothing.
+// that made them. A key path with an empty key ("", "a..b", "a.") or a missing block is logged and
+// observes nothing.
 rt::Ref<Disposable> observeKeyPath(const rt::Id& receiver, std::string_view keyPath,
                                    ns::KeyValueObservingOptions options, const rt::Id& observer, KeyPathBlock block);
 
@@ -46,5 +47,7 @@ rt::Ref<ns::String> keyPathByDeletingFirstKeyPathComponent(const rt::Ref<ns::Str
 
 // The same over text; the views point into `keyPath`. Empty text has no components.
 std::vector<std::string_view> keyPathComponents(std::string_view keyPath);
+// Whether the text is one or more non-empty keys separated by ".".
+bool isValidKeyPath(std::string_view keyPath);
 
 } // namespace es

@@ -57,8 +57,11 @@ void KVOChannel::start(const rt::Id& target, const rt::Id& nilValue) {
         followingTerminal()->setNameWithFormat("[-initWithTarget: %@ keyPath: %@ nilValue: %@] -followingTerminal",
                                                es::description(target), keyPath_, es::description(nilValue));
     }
-    if (keyPath_.empty()) ns::logLine("[ESKVOChannel initWithTarget:keyPath:nilValue:]: an empty key path; the channel is complete.");
-    if (!target || keyPath_.empty()) {
+    const bool valid = isValidKeyPath(keyPath_);
+    if (!valid)
+        ns::logLine("[ESKVOChannel initWithTarget:keyPath:nilValue:]: the key path \"" + keyPath_ +
+                    "\" has an empty key; the channel is complete.");
+    if (!target || !valid) {
         leadingTerminal()->sendCompleted();
         return;
     }

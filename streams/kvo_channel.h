@@ -29,8 +29,8 @@ class KVOChannel final : public Channel {
     RT_CLASS(KVOChannel)
 public:
     // The target is held weakly; the channel completes when it begins to deallocate (at once when
-    // it is gone already). A nil value sent in writes `nilValue`. An empty key path is logged and
-    // gives a channel that is complete at once.
+    // it is gone already). A nil value sent in writes `nilValue`. A key path with an empty key
+    // ("", "a..b") is logged and gives a channel that is complete at once.
     static rt::Ref<KVOChannel> withTargetKeyPathNilValue(const rt::Id& target, std::string_view keyPath,
                                                          const rt::Id& nilValue);
 

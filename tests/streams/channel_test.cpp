@@ -159,6 +159,11 @@ TEST(KVOChannel, CompletesForEverySubscriberWhenTheTargetDeallocates) {
 
     auto gone = KVOChannel::withTargetKeyPathNilValue(nullptr, "c", nullptr);
     EXPECT_EQ(record(gone->followingTerminal()).text(), "C");
+
+    ns::CapturedLog log;
+    auto badPath = KVOChannel::withTargetKeyPathNilValue(Node::make(), "a.", nullptr);
+    EXPECT_EQ(record(badPath->followingTerminal()).text(), "C");
+    EXPECT_EQ(log.lines().size(), 1u);
 }
 
 // A write that raises no notification (an equal value of a key announced by hand) leaves no
