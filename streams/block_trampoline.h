@@ -190,6 +190,12 @@ rt::Id invokeBlockWithArguments(F& block, const Tuple& arguments) {
     return call(std::make_index_sequence<Traits::arity>());
 }
 
+// Calls a block carried as a value (an rt::Block of std::function<rt::Id(const rt::Id&, ...)>, or
+// of one taking rt::Id parameters) with the tuple's values, nil for es::TupleNil. A block that is
+// not one of those, or takes another number of objects than the tuple has (1 to 15), is reported
+// as unsupportedArguments is, and gives nil.
+rt::Id invokeBlockObjectWithArguments(const rt::Object* block, const Tuple& arguments);
+
 // The block as one taking the whole tuple.
 template <class F>
 std::function<rt::Id(const rt::Id&)> reduceBlock(F block) {

@@ -23,6 +23,11 @@ void addDeallocDisposable(const rt::Object* obj, const rt::Ref<rt::Disposable>& 
     if (auto d = deallocDisposable(obj)) d->addDisposable(disposable);
 }
 
+void removeDeallocDisposable(const rt::Object* obj, const rt::Disposable* disposable) {
+    if (!obj) return;
+    if (auto d = rt::cast<CompoundDisposable>(rt::existingDeallocDisposable(obj))) d->removeDisposable(disposable);
+}
+
 rt::Ref<Signal> willDeallocSignal(const rt::Object* obj) {
     if (!obj) return nullptr;
     rt::Ref<rt::Disposable> pendingCompletion;

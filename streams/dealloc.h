@@ -14,6 +14,9 @@ class Signal;
 rt::Ref<CompoundDisposable> deallocDisposable(const rt::Object* obj);
 // Disposed with the object's dealloc disposable (at once when deallocation has begun).
 void addDeallocDisposable(const rt::Object* obj, const rt::Ref<rt::Disposable>& disposable);
+// Takes the disposable out of the object's dealloc disposable again, without disposing it (nothing
+// when the object is nil or has none).
+void removeDeallocDisposable(const rt::Object* obj, const rt::Disposable* disposable);
 
 // Completes, with no values, when the object begins to deallocate, while it is still whole. The
 // same signal on every request; a subscriber after deallocation began completes at once.

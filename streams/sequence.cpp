@@ -21,7 +21,7 @@
 namespace es {
 
 RT_DEFINE_CLASS(Sequence, "ESSequence", Stream, ns::adoptsCoding())
-RT_DEFINE_CLASS(SequenceEnumerator, "ESSequenceEnumerator", rt::Object)
+RT_DEFINE_CLASS(SequenceEnumerator, "ESSequenceEnumerator", ns::Enumerator)
 
 namespace {
 // The description of an operator's argument, worked out only when names are on.
@@ -362,6 +362,15 @@ rt::Ref<Sequence> sequence(const rt::Ref<ns::String>& string) {
 
 rt::Ref<Sequence> sequence(const rt::Ref<Tuple>& tuple) {
     return TupleSequence::sequenceWithTupleOffset(tuple, 0);
+}
+
+rt::Ref<Sequence> sequence(const rt::Ref<ns::Enumerator>& enumerator) {
+    if (!enumerator) return Sequence::empty();
+    // The value is the dependency, taken by whichever of head and tail is read first; the tail
+    // asks the enumerator again only after it.
+    return DynamicSequence::sequenceWithLazyDependencyHeadBlockTailBlock(
+        [enumerator] { return enumerator->nextObject(); }, [](const rt::Id& value) { return value; },
+        [enumerator](const rt::Id& value) -> rt::Ref<Sequence> { return value ? sequence(enumerator) : nullptr; });
 }
 
 } // namespace es

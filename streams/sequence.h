@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/foundation/coding.h"
+#include "platform/foundation/enumerator.h"
 #include "platform/runtime/object.h"
 #include "streams/stream.h"
 
@@ -173,12 +174,12 @@ protected:
 };
 
 // Enumerates a sequence one value at a time; safe to share between threads.
-class SequenceEnumerator final : public rt::Object {
+class SequenceEnumerator final : public ns::Enumerator {
     RT_CLASS(SequenceEnumerator)
 public:
     static rt::Ref<SequenceEnumerator> withSequence(rt::Ref<Sequence> sequence);
     // The next value; nil at the end.
-    rt::Id nextObject();
+    rt::Id nextObject() override;
     // What is not enumerated yet.
     rt::Ref<Sequence> sequence() const;
 
@@ -202,5 +203,8 @@ rt::Ref<Sequence> sequence(const rt::Ref<ns::Set>& set);
 rt::Ref<Sequence> sequence(const rt::Ref<ns::String>& string);
 // The tuple's values, nil as ns::Null.
 rt::Ref<Sequence> sequence(const rt::Ref<Tuple>& tuple);
+// The values the enumerator hands out, taken from it only as the sequence is read, each once:
+// reading a tail first takes the head's value first, so the order is always the enumerator's.
+rt::Ref<Sequence> sequence(const rt::Ref<ns::Enumerator>& enumerator);
 
 } // namespace es

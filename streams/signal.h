@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "streams/subscriber.h"
 
 namespace ns {
+class Array;
 class Dictionary;
 class Error;
 } // namespace ns
@@ -24,6 +26,7 @@ namespace es {
 class MulticastConnection;
 class ReplaySubject;
 class Scheduler;
+class Sequence;
 class Subject;
 
 namespace detail {
@@ -380,6 +383,103 @@ public:
     static rt::Ref<Signal> startEagerlyWithSchedulerBlock(const rt::Ref<Scheduler>& scheduler,
                                                           StartSubscriberBlock block);
 
+    // ---- Aggregation, conversion and blocking (signal_aggregation.cpp) ----
+    // The blocking members (toArray, firstOrDefault, first, waitUntilCompleted, and the head and
+    // array of a signal sequence) wait on the calling thread until the receiver has sent what they
+    // need. Called on a thread the receiver needs in order to deliver (the main thread, for a
+    // signal delivered there), they never return: never block the main thread on such a signal. A
+    // debug check fires when one is about to wait on the main thread; what arrives while
+    // subscribing (a replayed value, a signal that sends at once) is taken without waiting.
+    using StartFactory = std::function<rt::Id()>;
+    using CloseBlock = std::function<rt::Ref<Signal>(const rt::Ref<Subject>& window)>;
+
+    // On completion, one mutable array of every value (nil as ns::Null), then completion; nothing
+    // but the error when the receiver fails.
+    rt::Ref<Signal> collect();
+    // Blocking: every value (nil as ns::Null) once the receiver completes; nil when it fails.
+    rt::Ref<ns::Array> toArray();
+    // On completion, the last `count` values, oldest first, then completion; an error drops them.
+    rt::Ref<Signal> takeLast(std::size_t count);
+    // On completion, the block's running value over every value from the start (the start itself
+    // when nothing was sent), then completion; nothing but the error when the receiver fails.
+    rt::Ref<Signal> aggregateWithStartReduceWithIndex(const rt::Id& start, ReduceWithIndexBlock block);
+    rt::Ref<Signal> aggregateWithStartReduce(const rt::Id& start, ReduceBlock block);
+    // The same, from a start the factory makes afresh for each subscription.
+    rt::Ref<Signal> aggregateWithStartFactoryReduce(StartFactory startFactory, ReduceBlock block);
+    rt::Ref<Signal> aggregateWithStartCombine(const rt::Id& start, ReduceBlock block) {
+        return aggregateWithStartReduce(start, std::move(block));
+    }
+    rt::Ref<Signal> aggregateWithStartFactoryCombine(StartFactory startFactory, ReduceBlock block) {
+        return aggregateWithStartFactoryReduce(std::move(startFactory), std::move(block));
+    }
+    // Blocking: the first value, or the default when the receiver completes without one (success)
+    // or fails first (no success, and its error). Either output may be nullptr; the error is
+    // written through even when there is none.
+    rt::Id firstOrDefault(const rt::Id& defaultValue, bool* success, rt::Ref<ns::Error>* error);
+    rt::Id firstOrDefault(const rt::Id& defaultValue) { return firstOrDefault(defaultValue, nullptr, nullptr); }
+    rt::Id first() { return firstOrDefault(nullptr); }
+    // Blocking: true when the receiver completes; false, with its error, when it fails.
+    bool waitUntilCompleted(rt::Ref<ns::Error>* error);
+    // The values as a sequence (an es::SignalSequence, signal_sequence.h): the receiver is
+    // subscribed at once, and reading a head or the array waits for the values it needs.
+    rt::Ref<Sequence> sequence();
+
+    // Each number as the int number 1 when it is false (nil counts as false), else 0.
+    rt::Ref<Signal> logicalNot();
+    // Each tuple of numbers as a bool number: every entry true (an empty tuple: true), or any entry
+    // true (an empty tuple: false). Nil entries count as false.
+    rt::Ref<Signal> logicalAnd();
+    rt::Ref<Signal> logicalOr();
+    // Each tuple (block, arguments...) as the block's result for the arguments: an rt::Block of
+    // std::function<rt::Id(const rt::Id&, ...)> (or of rt::Id parameters) taking 1 to 15 of them.
+    rt::Ref<Signal> reduceApply();
+    // One bool number, then completion: true at the first value that passes (any value, for
+    // any()), false when the receiver completes or fails first.
+    rt::Ref<Signal> any();
+    template <class F>
+    rt::Ref<Signal> any(F predicate) {
+        return anyWith(detail::predicateBlock(std::move(predicate)));
+    }
+    // One bool number, then completion: false at the first value that fails or when the receiver
+    // fails, true when it completes.
+    template <class F>
+    rt::Ref<Signal> all(F predicate) {
+        return allWith(detail::predicateBlock(std::move(predicate)));
+    }
+    // One es::GroupedSignal per key, sent when the first value of its key arrives (nil keys make
+    // one group, whose key is nil); each value goes to its group, through the transform when there
+    // is one. The receiver's error or completion goes to the result, then to every group.
+    template <class K>
+    rt::Ref<Signal> groupBy(K keyBlock) {
+        return groupByWith(detail::mapBlock(std::move(keyBlock)), nullptr, "[%@] -groupBy:");
+    }
+    template <class K, class T>
+    rt::Ref<Signal> groupByTransform(K keyBlock, T transform) {
+        return groupByWith(detail::mapBlock(std::move(keyBlock)), detail::mapBlock(std::move(transform)),
+                           "[%@] -groupBy:transform:");
+    }
+
+    // Binds the key path of the object to the receiver: each value is set with key-value coding
+    // (nil as `nilValue`). The object is not retained; once it has begun to deallocate nothing is
+    // set. The binding ends when the receiver ends (an error is logged), when the returned
+    // disposable is disposed, or when the object deallocates.
+    rt::Ref<Disposable> setKeyPathOnObjectNilValue(std::string_view keyPath, const rt::Id& object,
+                                                   const rt::Id& nilValue);
+    rt::Ref<Disposable> setKeyPathOnObject(std::string_view keyPath, const rt::Id& object) {
+        return setKeyPathOnObjectNilValue(keyPath, object, nullptr);
+    }
+    rt::Ref<Disposable> toPropertyOnObject(std::string_view keyPath, const rt::Id& object) {
+        return setKeyPathOnObject(keyPath, object);
+    }
+
+    // Windows, for single-threaded use (no lock): each value of the opening signal, when no window
+    // is open, opens one (a subject, sent on), and the signal the block returns for it closes it
+    // with its first event. The receiver's values go to the open window, if any.
+    rt::Ref<Signal> windowWithStartClose(const rt::Ref<Signal>& openSignal, CloseBlock closeBlock);
+    // Tuples of `count` values (nil as es::TupleNil), over windows the receiver itself opens; the
+    // values of a partial buffer at the end are not sent, and a count of 0 sends none.
+    rt::Ref<Signal> buffer(std::size_t count);
+
     std::string description() const override;
 
     // ---- Primitives (for Stream's shared operators) ----
@@ -403,6 +503,9 @@ private:
     rt::Ref<Signal> takeUntilBlockWith(PredicateBlock predicate, const char* nameFormat);
     rt::Ref<Signal> skipUntilBlockWith(PredicateBlock predicate, const char* nameFormat);
     static PredicateBlock negated(PredicateBlock predicate);
+    rt::Ref<Signal> anyWith(PredicateBlock predicate);
+    rt::Ref<Signal> allWith(PredicateBlock predicate);
+    rt::Ref<Signal> groupByWith(MapBlock keyBlock, MapBlock transform, const char* nameFormat);
     // The signal's tuples through the reduce block; nullptr or an empty std::function: the tuples.
     template <class F>
     static rt::Ref<Signal> withReduce(rt::Ref<Signal> tuples, F block) {

@@ -10,6 +10,7 @@ struct Condition::Impl {
     std::mutex user;  // the lock the caller holds around wait
     std::mutex inner; // guards the parking lot
     dispatch::detail::ParkingLot lot;
+    std::string name; // guarded by `inner`
 
     bool wait(std::optional<TimeInterval> deadline) {
         std::unique_lock lock(inner);
@@ -55,6 +56,16 @@ void Condition::signal() {
 void Condition::broadcast() {
     std::lock_guard g(impl_->inner);
     impl_->lot.wakeAll();
+}
+
+void Condition::setName(std::string name) {
+    std::lock_guard g(impl_->inner);
+    impl_->name = std::move(name);
+}
+
+std::string Condition::name() const {
+    std::lock_guard g(impl_->inner);
+    return impl_->name;
 }
 
 } // namespace ns

@@ -4,6 +4,7 @@
 // the installed clock (see dispatch.h).
 
 #include <memory>
+#include <string>
 
 #include "platform/foundation/date.h"
 
@@ -24,6 +25,9 @@ public:
     bool waitUntilDate(const rt::Ref<Date>& limit);
     void signal();
     void broadcast();
+    // A name for debugging; "" until set.
+    void setName(std::string name);
+    std::string name() const;
 
 private:
     struct Impl;

@@ -78,6 +78,9 @@ struct Queue::Impl {
     }
     static void drain(const rt::Ref<Queue>& q);
     static bool mainRooted(const Queue* q);
+    // A sync onto an idle serial queue whose target is a global queue runs the block on the
+    // calling thread, as the queue's block of the moment; false when the queue is not idle.
+    static bool runSyncInline(Queue* q, const Block& block);
     // Whether other work waits for what runs a block of `target`: blocks queued behind it on the
     // way to the pool, or work queued in the pool.
     static bool othersWaiting(const rt::Ref<Queue>& target);
@@ -270,6 +273,33 @@ bool Queue::Impl::mainRooted(const Queue* q) {
     return false;
 }
 
+bool Queue::Impl::runSyncInline(Queue* q, const Block& block) {
+    Impl& d = of(q);
+    if (d.kind != Kind::Serial) return false;
+    {
+        std::lock_guard g(d.lock);
+        if (d.scheduled || d.suspended > 0 || !d.items.empty() || !d.target || of(d.target.get()).kind != Kind::Global)
+            return false;
+        d.scheduled = true; // blocks that arrive meanwhile wait behind this one
+    }
+    struct Finish {
+        Queue* q;
+        ~Finish() {
+            Impl& d = of(q);
+            rt::Ref<Queue> drainOn;
+            {
+                std::lock_guard g(d.lock);
+                if (d.suspended == 0 && !d.items.empty()) drainOn = d.target;
+                else d.scheduled = false;
+            }
+            if (drainOn) enqueue(drainOn.get(), drainJob(rt::Ref<Queue>(q)));
+        }
+    } finish{q};
+    FrameScope frame(q);
+    block();
+    return true;
+}
+
 bool Queue::Impl::othersWaiting(const rt::Ref<Queue>& target) {
     for (rt::Ref<Queue> t = target; t;) {
         Impl& d = of(t.get());
@@ -420,6 +450,7 @@ void sync(const rt::Ref<Queue>& queue, Block block) {
         block();
         return;
     }
+    if (Queue::Impl::runSyncInline(queue.get(), block)) return;
     struct Done {
         std::mutex lock;
         detail::ParkingLot lot;

@@ -73,6 +73,9 @@ void async(const rt::Ref<Queue>& queue, Block block);
 // Runs `block` on `queue` and returns when it has run (rethrowing what it threw). A sync that could
 // only deadlock (onto a serial queue this thread is running, or onto the main queue from the main
 // thread while no other thread runs the main run loop) runs the block inline and logs one line.
+// Onto an idle serial queue that targets a global queue, the block runs on the calling thread as
+// the queue's block of the moment (what is queued meanwhile runs after it, on the pool), so a
+// serial queue used as a lock costs no thread hop while uncontended.
 void sync(const rt::Ref<Queue>& queue, Block block);
 void asyncAfter(Time when, const rt::Ref<Queue>& queue, Block block);
 // The queue whose block this thread is running (the innermost one), or nil.

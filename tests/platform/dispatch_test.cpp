@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "platform/foundation/thread.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/log.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/run_log.h"
 
@@ -255,10 +257,53 @@ TEST_F(DispatchSync, OntoTheQueueItIsRunningRunsInlineAndWarns) {
         ranOn = std::this_thread::get_id();
         dispatch::sync(queue, [&] { nestedRan = true; }); // onto the queue it is running: inline
     });
-    EXPECT_NE(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(ranOn, std::this_thread::get_id()); // the queue was idle: the caller ran its block
     EXPECT_TRUE(nestedRan);
     EXPECT_EQ(log.lines().size(), 1u);
     EXPECT_NE(log.lines()[0].find("test.sync"), std::string::npos);
+}
+
+TEST_F(DispatchSync, OntoABusySerialQueueWaitsItsTurnAndWhatQueuesBehindAnInlineBlockRunsAfterIt) {
+    auto queue = Queue::serial("test.sync");
+    std::mutex orderLock;
+    std::vector<int> order;
+    auto note = [&](int n) {
+        std::lock_guard g(orderLock);
+        order.push_back(n);
+    };
+    // Busy: the first block holds the queue until the test lets it go.
+    std::atomic<bool> release{false};
+    testkit::Latch started;
+    dispatch::async(queue, [&] {
+        started.countDown();
+        while (!release) std::this_thread::yield();
+        note(1);
+    });
+    ASSERT_TRUE(started.wait());
+    std::thread::id ranOn;
+    std::thread waiter([&] {
+        dispatch::sync(queue, [&] {
+            ranOn = std::this_thread::get_id();
+            note(2);
+        });
+    });
+    release = true;
+    waiter.join();
+    EXPECT_NE(ranOn, std::thread::id()); // ran after the busy block, wherever the queue ran it
+
+    // Idle: the caller runs the block, and a block queued from inside it runs after it.
+    testkit::Latch queuedRan;
+    dispatch::sync(queue, [&] {
+        EXPECT_TRUE(dispatch::isRunningOn(queue));
+        dispatch::async(queue, [&] {
+            note(4);
+            queuedRan.countDown();
+        });
+        note(3);
+    });
+    ASSERT_TRUE(queuedRan.wait());
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
 }
 
 TEST_F(DispatchSync, TheQueueGoesOnAfterABlockThrew) {

@@ -4,18 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/string.h"
+#include "platform/runtime/block.h"
 #include "platform/runtime/number.h"
 #include "streams/event.h"
 #include "streams/multicast_connection.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
 #include "streams/tuple.h"
+#include "streams/view_model.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/operator_contract.h"
 #include "tests/testkit/virtual_time.h"
@@ -41,8 +44,18 @@ bool never(const Id&) { return false; }
 Id signalValue() { return Signal::returnValue(ns::num(1)); }
 Id tupleValue() { return es::Tuple::of(ns::num(1), ns::num(2)); }
 Id eventValue() { return es::Event::eventWithValue(ns::num(1)); }
+Id blockTupleValue() {
+    return es::Tuple::withObjects({rt::Block::make(std::function<Id(const Id&)>([](const Id& v) { return v; })), ns::num(1)});
+}
 Ref<Signal> forever() { return Signal::never(); }
 const Ref<es::Scheduler>& main() { return es::Scheduler::mainThreadScheduler(); }
+// An operator of a view model made for it and kept alive by the result.
+Ref<Signal> ofViewModel(bool active, const std::function<Ref<Signal>(es::ViewModel&)>& build) {
+    auto vm = rt::make<es::ViewModel>();
+    vm->setActive(active);
+    Ref<Signal> result = build(*vm);
+    return Signal::defer([vm, result] { return result; });
+}
 
 std::vector<Row> rows() {
     return {
@@ -165,6 +178,37 @@ std::vector<Row> rows() {
         {"throttleValuesPassingTest", [](Source s) { return s->throttleValuesPassingTest(0.5, always); }},
         {"bufferWithTimeOnScheduler", [](Source s) { return s->bufferWithTimeOnScheduler(0.5, main()); }},
         {"bufferWithTime", [](Source s) { return s->bufferWithTime(0.5); }},
+        // ---- Aggregation, booleans, grouping, windows ----
+        {"collect", [](Source s) { return s->collect(); }},
+        {"takeLast", [](Source s) { return s->takeLast(2); }},
+        {"aggregateWithStartReduceWithIndex",
+         [](Source s) { return s->aggregateWithStartReduceWithIndex(ns::num(0), [](Id, Id v, std::size_t) { return v; }); }},
+        {"aggregateWithStartReduce", [](Source s) { return s->aggregateWithStartReduce(ns::num(0), [](Id, Id v) { return v; }); }},
+        {"aggregateWithStartFactoryReduce",
+         [](Source s) { return s->aggregateWithStartFactoryReduce([] { return Id(ns::num(0)); }, [](Id, Id v) { return v; }); }},
+        {"logicalNot", [](Source s) { return s->logicalNot(); }},
+        {"logicalAnd", [](Source s) { return s->logicalAnd(); }, tupleValue},
+        {"logicalOr", [](Source s) { return s->logicalOr(); }, tupleValue},
+        {"reduceApply", [](Source s) { return s->reduceApply(); }, blockTupleValue},
+        {"any", [](Source s) { return s->any(); }},
+        {"anyPassing", [](Source s) { return s->any(never); }},
+        {"all", [](Source s) { return s->all(always); }},
+        {"allFailing", [](Source s) { return s->all(never); }},
+        {"groupBy", [](Source s) { return s->groupBy(identity); }},
+        {"groupByTransform", [](Source s) { return s->groupByTransform(identity, identity); }},
+        {"windowWithStartCloseReceiver",
+         [](Source s) { return s->windowWithStartClose(Signal::returnValue(ns::num(1)), [](const Ref<es::Subject>&) { return forever(); }); }},
+        {"windowWithStartCloseOpening",
+         [](Source s) { return forever()->windowWithStartClose(s, [](const Ref<es::Subject>&) { return forever(); }); }},
+        {"windowWithStartCloseClosing",
+         [](Source s) { return forever()->windowWithStartClose(Signal::returnValue(ns::num(1)), [s](const Ref<es::Subject>&) { return s; }); }},
+        {"buffer", [](Source s) { return s->buffer(2); }},
+        // ---- View model ----
+        {"forwardSignalWhileActive",
+         [](Source s) { return ofViewModel(true, [s](es::ViewModel& vm) { return vm.forwardSignalWhileActive(s); }); }},
+        {"throttleSignalWhileInactive",
+         [](Source s) { return ofViewModel(false, [s](es::ViewModel& vm) { return vm.throttleSignalWhileInactive(s); }); },
+         nullptr, true},
     };
 }
 

@@ -8,6 +8,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/coder.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/index_set.h"
 #include "platform/foundation/null.h"
 #include "platform/foundation/ordered_set.h"
@@ -19,6 +20,7 @@
 #include "streams/sequence.h"
 #include "streams/sequence_classes.h"
 #include "streams/signal.h"
+#include "streams/subject.h"
 #include "streams/test_scheduler.h"
 #include "streams/tuple.h"
 #include "tests/testkit/latch.h"
@@ -498,6 +500,91 @@ TEST(Sequence, EnumeratorHandsEachValueOutOnce) {
               d.find_first_not_of("0123456789abcdef", start.size()) == close &&
               d.substr(close + 10) == fields + " }";
     return ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << d;
+}
+
+// ---- Enumerators as sequences ---------------------------------------------------------------
+
+TEST(EnumeratorSequence, ReadsLazilyAndTakesEachValueOnce) {
+    std::atomic<int> taken{0};
+    auto enumerator = es::sequence(range(1, 4))->map([&](const Id& v) {
+                                                  ++taken;
+                                                  return v;
+                                              })->objectEnumerator();
+    auto values = es::sequence(Ref<ns::Enumerator>(enumerator));
+    EXPECT_EQ(taken, 0);
+    // Read first, the tail still leaves the first value to the head.
+    auto rest = values->tail();
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(number(values->head()), 1);
+    EXPECT_EQ(number(values->head()), 1);
+    EXPECT_EQ(number(rest->head()), 2);
+    EXPECT_EQ(taken, 2);
+    EXPECT_EQ(text(values), "1,2,3");
+    EXPECT_EQ(text(values), "1,2,3");
+    EXPECT_EQ(taken, 3);
+    EXPECT_EQ(enumerator->nextObject(), nullptr);
+    EXPECT_EQ(es::sequence(Ref<ns::Enumerator>()), Sequence::empty());
+}
+
+TEST(EnumeratorSequence, ThreadsReadingOneHeadShareOneValue) {
+    auto enumerator = es::sequence(range(1, 3))->objectEnumerator();
+    auto values = es::sequence(Ref<ns::Enumerator>(enumerator));
+    std::vector<Id> heads(4);
+    std::vector<std::thread> readers;
+    for (std::size_t i = 0; i < heads.size(); ++i)
+        readers.emplace_back([&, i] { heads[i] = values->head(); });
+    for (auto& t : readers)
+        t.join();
+    for (const Id& h : heads)
+        EXPECT_EQ(number(h), 1);
+    EXPECT_EQ(number(enumerator->nextObject()), 2);
+    EXPECT_TRUE(enumerator->isKindOfClass(*rt::Class::named("NSEnumerator")));
+}
+
+// ---- Signals as sequences -------------------------------------------------------------------
+
+TEST(SignalSequence, ArrayAndHeadsOfAFinishedSignal) {
+    auto subject = es::ReplaySubject::make();
+    subject->sendNext(ns::num(1));
+    subject->sendNext(nullptr);
+    subject->sendCompleted();
+    auto values = subject->sequence();
+    EXPECT_TRUE(values->array()->isEqual(ns::Array::withObjects({ns::num(1), ns::Null::null()}).get()));
+    EXPECT_EQ(number(values->head()), 1);
+    EXPECT_EQ(values->tail()->head(), ns::Null::null());
+    EXPECT_EQ(values->tail()->tail()->head(), nullptr);
+    EXPECT_EQ(text(values), "1,<null>");
+    EXPECT_EQ(es::Signal::empty()->sequence()->head(), nullptr);
+    EXPECT_EQ(es::Signal::error(ns::Error::make("Test", 1))->sequence()->array(), nullptr);
+}
+
+// The value is sent from another thread once the reader has started; the head waits for it.
+TEST(SignalSequence, AHeadWaitsForAValueSentFromAnotherThread) {
+    auto subject = es::Subject::subject();
+    auto values = subject->sequence();
+    testkit::Latch reading;
+    Id head;
+    std::thread reader([&] {
+        reading.countDown();
+        head = values->head();
+    });
+    ASSERT_TRUE(reading.wait());
+    std::thread([&] { subject->sendNext(ns::num(7)); }).join();
+    reader.join();
+    EXPECT_EQ(number(head), 7);
+    subject->sendCompleted();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+}
+
+TEST(SignalSequence, DescriptionShowsWhatArrivedWithoutWaiting) {
+    auto subject = es::Subject::subject();
+    auto values = subject->sequence();
+    subject->sendNext(ns::num(1));
+    subject->sendNext(nullptr);
+    std::string received = ns::Array::withObjects({ns::num(1), ns::Null::null()})->description();
+    EXPECT_TRUE(describes(values, "ESSignalSequence", ", values = " + received + " …"));
+    std::thread([&] { EXPECT_TRUE(describes(values, "ESSignalSequence", ", values = " + received + " …")); }).join();
+    subject->sendCompleted();
 }
 
 TEST(Sequence, Descriptions) {
