@@ -90,25 +90,22 @@ void forwardIntercepted(const rt::MessageHooks* inherited, rt::Object& receiver,
     else receiver.forwardInvocation(call);
 }
 
-// What the object would answer without interception.
-bool respondedBefore(const rt::MessageHooks* inherited, const rt::Class& superclass, const rt::Object& receiver,
-                     rt::Sel selector) {
+// The answer without interception's part: the inherited hook's, else the class's methods'.
+bool plainAnswer(const rt::MessageHooks* inherited, const rt::Class& cls, const rt::Object& receiver,
+                 rt::Sel selector) {
     if (inherited && inherited->respondsToSelector) return inherited->respondsToSelector(receiver, selector);
-    return superclass.instancesRespondToSelector(selector);
+    return cls.instancesRespondToSelector(selector);
 }
 
 // A selector this subclass forwards is answered for the objects that have a subject for it; the
-// others answer as before, so that a selector intercepted on one object is not advertised by
-// every object of the class.
+// others answer as their class did before, so that a selector intercepted on one object is not
+// advertised by every object of the class.
 bool respondsIntercepted(const rt::Class& subclass, const rt::MessageHooks* inherited, const rt::Object& receiver,
                          rt::Sel selector) {
     const rt::Method* own = subclass.immediateInstanceMethod(selector);
-    if (own && own->imp.isForwarding()) {
-        if (subjectForCall(receiver, selector)) return true;
-        return respondedBefore(inherited, *subclass.superclass(), receiver, selector);
-    }
-    if (inherited && inherited->respondsToSelector) return inherited->respondsToSelector(receiver, selector);
-    return subclass.instancesRespondToSelector(selector);
+    if (own && own->imp.isForwarding())
+        return subjectForCall(receiver, selector) || plainAnswer(inherited, *subclass.superclass(), receiver, selector);
+    return plainAnswer(inherited, subclass, receiver, selector);
 }
 
 rt::MessageHooks hooksFor(const rt::Class& subclass) {
