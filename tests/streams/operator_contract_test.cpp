@@ -13,7 +13,10 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/class.h"
+#include "streams/dealloc.h"
 #include "streams/event.h"
+#include "streams/lifting.h"
 #include "streams/multicast_connection.h"
 #include "streams/scheduler.h"
 #include "streams/subject.h"
@@ -56,6 +59,24 @@ Ref<Signal> ofViewModel(bool active, const std::function<Ref<Signal>(es::ViewMod
     Ref<Signal> result = build(*vm);
     return Signal::defer([vm, result] { return result; });
 }
+
+// What lifted methods are called on: immortal, with its deallocation signal made up front, so the
+// checks count none of it as left alive.
+class LiftTarget : public rt::Object {
+    RT_CLASS(LiftTarget)
+    long sum(long a, long b) { return a + b; }
+};
+RT_DEFINE_CLASS(LiftTarget, "ESTestContractLiftTarget", rt::Object, rt::method("sum:plus:", &LiftTarget::sum))
+rt::Object* liftTarget() {
+    static rt::Object* const target = [] {
+        rt::PermanentScope permanent;
+        auto made = rt::immortal(rt::make<LiftTarget>());
+        es::willDeallocSignal(made.get());
+        return made.get();
+    }();
+    return target;
+}
+const rt::Sel kSum("sum:plus:");
 
 std::vector<Row> rows() {
     return {
@@ -143,6 +164,14 @@ std::vector<Row> rows() {
         {"replayLast", [](Source s) { return s->replayLast(); }, nullptr, true},
         {"replayLazily", [](Source s) { return s->replayLazily(); }, nullptr, true},
         {"let", [](Source s) { return s->let([](const Ref<Signal>& published) { return published->map(identity); }); }},
+        // ---- Lifting ----
+        {"liftSelectorWithSignalOfArguments",
+         [](Source s) { return es::liftSelectorWithSignalOfArguments(liftTarget(), kSum, s); }, tupleValue, true},
+        {"liftSelector", [](Source s) { return es::liftSelector(liftTarget(), kSum, {s, Signal::returnValue(ns::num(1))}); },
+         nullptr, true},
+        {"liftBlockWithArguments",
+         [](Source s) { return es::liftBlockWithArguments(liftTarget(), [](long a, long b) { return a + b; }, {s, ns::num(1)}); },
+         nullptr, true},
         // ---- Combining, switching, ending one signal by another ----
         {"combineLatestWithReceiver", [](Source s) { return s->combineLatestWith(forever()); }},
         {"combineLatestWithOther", [](Source s) { return forever()->combineLatestWith(s); }},
