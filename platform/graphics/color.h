@@ -1,0 +1,35 @@
+#pragma once
+// cg::Color ("CGColor"): an immutable RGBA colour, each component held to 0...1. Drawing states
+// and recorded draws hold it; ui::Color hands one out with cgColor().
+
+#include <string>
+
+#include "platform/runtime/object.h"
+
+namespace cg {
+
+class Color final : public rt::Object {
+    RT_CLASS(Color)
+public:
+    static rt::Ref<Color> make(double red, double green, double blue, double alpha = 1);
+    static rt::Ref<Color> gray(double white, double alpha = 1) { return make(white, white, white, alpha); }
+    // Shared instances.
+    static const rt::Ref<Color>& black();
+    static const rt::Ref<Color>& white();
+    static const rt::Ref<Color>& clear();
+
+    double red() const noexcept { return r_; }
+    double green() const noexcept { return g_; }
+    double blue() const noexcept { return b_; }
+    double alpha() const noexcept { return a_; }
+
+    std::string description() const override;
+    bool isEqual(const rt::Object* other) const override;
+    std::size_t hash() const override;
+
+private:
+    Color(double r, double g, double b, double a);
+    double r_, g_, b_, a_;
+};
+
+} // namespace cg

@@ -1,0 +1,245 @@
+#include "platform/graphics/raster_context.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/foundation/error.h"
+
+namespace cg {
+
+namespace {
+
+void setMatrix(cairo_t* cr, const AffineTransform& t) {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
+    // A transform that cannot be inverted draws nothing; cairo would refuse it for good.
+    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
+        cairo_matrix_init(&m, 1e-9, 0, 0, 1e-9, t.tx, t.ty);
+        cairo_set_matrix(cr, &m);
+        return;
+    }
+    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
+    cairo_set_matrix(cr, &m);
+}
+
+void appendPath(cairo_t* cr, const Path& path) {
+    for (const PathElement& e : path.elements()) {
+        const Point* p = e.points;
+        switch (e.type) {
+        case PathElement::Type::MoveTo: cairo_move_to(cr, p[0].x, p[0].y); break;
+        case PathElement::Type::LineTo: cairo_line_to(cr, p[0].x, p[0].y); break;
+        case PathElement::Type::QuadCurveTo: {
+            double x0 = p[0].x, y0 = p[0].y;
+            if (cairo_has_current_point(cr)) cairo_get_current_point(cr, &x0, &y0);
+            cairo_curve_to(cr, x0 + 2.0 / 3 * (p[0].x - x0), y0 + 2.0 / 3 * (p[0].y - y0),
+                           p[1].x + 2.0 / 3 * (p[0].x - p[1].x), p[1].y + 2.0 / 3 * (p[0].y - p[1].y), p[1].x, p[1].y);
+            break;
+        }
+        case PathElement::Type::CurveTo: cairo_curve_to(cr, p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y); break;
+        case PathElement::Type::Arc:
+            // Clockwise decreases the angle, in cairo's terms a negative arc.
+            if (e.clockwise)
+                cairo_arc_negative(cr, p[0].x, p[0].y, e.radius, e.startAngle, e.endAngle);
+            else
+                cairo_arc(cr, p[0].x, p[0].y, e.radius, e.startAngle, e.endAngle);
+            break;
+        case PathElement::Type::Close: cairo_close_path(cr); break;
+        }
+    }
+}
+
+// A horizontal then a vertical box filter of the given radius over premultiplied pixels.
+void boxBlur(cairo_surface_t* surface, int radius) {
+    if (radius < 1 || cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return;
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    if (!data || w == 0 || h == 0) return;
+    std::vector<unsigned> line(std::max(w, h) * 4);
+    auto pass = [&](int count, int length, auto at) {
+        for (int i = 0; i < count; ++i) {
+            for (int j = 0; j < length; ++j)
+                for (int c = 0; c < 4; ++c) line[j * 4 + c] = at(i, j)[c];
+            for (int j = 0; j < length; ++j) {
+                const int lo = std::max(0, j - radius), hi = std::min(length - 1, j + radius);
+                for (int c = 0; c < 4; ++c) {
+                    unsigned sum = 0;
+                    for (int k = lo; k <= hi; ++k) sum += line[k * 4 + c];
+                    at(i, j)[c] = static_cast<unsigned char>(sum / unsigned(2 * radius + 1));
+                }
+            }
+        }
+    };
+    pass(h, w, [&](int y, int x) { return data + y * stride + x * 4; });
+    pass(w, h, [&](int x, int y) { return data + y * stride + x * 4; });
+    cairo_surface_mark_dirty(surface);
+}
+
+void setSource(cairo_t* cr, const rt::Ref<Color>& color, double alpha) {
+    cairo_set_source_rgba(cr, color->red(), color->green(), color->blue(), color->alpha() * alpha);
+}
+
+void setStrokeStyle(cairo_t* cr, const PaintState& s, double width) {
+    cairo_set_line_width(cr, width);
+    cairo_set_line_cap(cr, s.lineCap == LineCap::Round    ? CAIRO_LINE_CAP_ROUND
+                           : s.lineCap == LineCap::Square ? CAIRO_LINE_CAP_SQUARE
+                                                          : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr, s.lineJoin == LineJoin::Round   ? CAIRO_LINE_JOIN_ROUND
+                            : s.lineJoin == LineJoin::Bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                            : CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(cr, s.miterLimit);
+    cairo_set_dash(cr, s.dash.empty() ? nullptr : s.dash.data(), int(s.dash.size()), s.dashPhase);
+}
+
+// Paints the command's shape with `color` (nil: its own colours) into the current target.
+void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) {
+    const PaintState& s = c.state;
+    auto colourOr = [&](const rt::Ref<Color>& own) -> const rt::Ref<Color>& { return color ? color : own; };
+    switch (c.kind) {
+    case DrawCommand::Kind::Fill:
+    case DrawCommand::Kind::EOFill:
+        if (!colourOr(s.fillColor)) return;
+        setMatrix(cr, s.ctm);
+        appendPath(cr, *c.path);
+        cairo_set_fill_rule(cr, c.kind == DrawCommand::Kind::EOFill ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        setSource(cr, colourOr(s.fillColor), s.alpha);
+        cairo_fill(cr);
+        break;
+    case DrawCommand::Kind::Stroke:
+        if (!colourOr(s.strokeColor) || s.lineWidth <= 0) return;
+        setMatrix(cr, s.ctm);
+        appendPath(cr, *c.path);
+        setStrokeStyle(cr, s, s.lineWidth);
+        setSource(cr, colourOr(s.strokeColor), s.alpha);
+        cairo_stroke(cr);
+        break;
+    case DrawCommand::Kind::Glyphs: {
+        const GlyphRun& run = *c.run;
+        const AffineTransform linear{run.textMatrix.a, run.textMatrix.b, run.textMatrix.c, run.textMatrix.d, 0, 0};
+        cairo_new_path(cr);
+        for (std::size_t i = 0; i < run.glyphs.size(); ++i) {
+            rt::Ref<Path> outline = run.font->pathForGlyph(run.glyphs[i]);
+            if (!outline) continue;
+            const Point at = textSpaceToUser(run, run.positions[i]);
+            setMatrix(cr, linear.concat(AffineTransform::translation(at.x, at.y)).concat(s.ctm));
+            appendPath(cr, *outline);
+        }
+        setMatrix(cr, s.ctm);
+        if (run.strokeWidth > 0) {
+            if (!colourOr(run.strokeColor)) return cairo_new_path(cr);
+            setStrokeStyle(cr, s, run.strokeWidth);
+            setSource(cr, colourOr(run.strokeColor), s.alpha);
+            cairo_stroke(cr);
+        } else {
+            if (!colourOr(run.color)) return cairo_new_path(cr);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+            setSource(cr, colourOr(run.color), s.alpha);
+            cairo_fill(cr);
+        }
+        break;
+    }
+    case DrawCommand::Kind::Image:
+        setMatrix(cr, s.ctm);
+        cairo_rectangle(cr, c.rect.minX(), c.rect.minY(), c.rect.width(), c.rect.height());
+        setSource(cr, color ? color : Color::gray(0.8), s.alpha);
+        cairo_fill(cr);
+        break;
+    }
+}
+
+} // namespace
+
+struct RasterContext::Surface {
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    ~Surface() {
+        if (cr) cairo_destroy(cr);
+        if (surface) cairo_surface_destroy(surface);
+    }
+};
+
+RasterContext::RasterContext(int width, int height)
+    : surface_(std::make_unique<Surface>()), width_(std::clamp(width, 1, 16384)), height_(std::clamp(height, 1, 16384)) {
+    surface_->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
+    surface_->cr = cairo_create(surface_->surface);
+}
+
+RasterContext::~RasterContext() = default;
+
+void RasterContext::clearTo(const rt::Ref<Color>& color) {
+    cairo_t* cr = surface_->cr;
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    if (color)
+        setSource(cr, color, 1);
+    else
+        cairo_set_source_rgba(cr, 0, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+}
+
+Pixel RasterContext::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
+    cairo_surface_flush(surface_->surface);
+    const auto* row = cairo_image_surface_get_data(surface_->surface) + y * stride();
+    std::uint32_t v;
+    std::memcpy(&v, row + x * 4, 4);
+    const unsigned a = v >> 24;
+    auto un = [a](unsigned c) { return static_cast<std::uint8_t>(a == 0 ? 0 : (c * 255 + a / 2) / a); };
+    return {un((v >> 16) & 0xff), un((v >> 8) & 0xff), un(v & 0xff), static_cast<std::uint8_t>(a)};
+}
+
+const std::uint8_t* RasterContext::data() const {
+    cairo_surface_flush(surface_->surface);
+    return cairo_image_surface_get_data(surface_->surface);
+}
+
+int RasterContext::stride() const {
+    return cairo_image_surface_get_stride(surface_->surface);
+}
+
+rt::Ref<ns::Error> RasterContext::writePNG(const std::string& path) const {
+    const cairo_status_t status = cairo_surface_write_to_png(surface_->surface, path.c_str());
+    if (status == CAIRO_STATUS_SUCCESS) return nullptr;
+    return ns::Error::make(ns::CocoaErrorDomain, 512,
+                           ns::Dictionary::withObjectsForKeys(
+                               {ns::str("Could not write the picture to " + path + ": " + cairo_status_to_string(status))},
+                               {ns::str(ns::LocalizedDescriptionKey)}));
+}
+
+void RasterContext::render(const DrawCommand& c) {
+    cairo_t* cr = surface_->cr;
+    if ((c.kind == DrawCommand::Kind::Glyphs && !c.run) ||
+        ((c.kind == DrawCommand::Kind::Fill || c.kind == DrawCommand::Kind::EOFill ||
+          c.kind == DrawCommand::Kind::Stroke) && !c.path))
+        return;
+    cairo_save(cr);
+    for (const Clip& clip : c.state.clips) {
+        setMatrix(cr, clip.ctm);
+        appendPath(cr, *clip.path);
+        cairo_set_fill_rule(cr, clip.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        cairo_clip(cr);
+    }
+    if (c.state.shadow.isSet()) {
+        cairo_push_group(cr);
+        paintShape(cr, c, c.state.shadow.color);
+        cairo_identity_matrix(cr);
+        cairo_pattern_t* shadow = cairo_pop_group(cr);
+        cairo_surface_t* pixels = nullptr;
+        if (cairo_pattern_get_surface(shadow, &pixels) == CAIRO_STATUS_SUCCESS)
+            boxBlur(pixels, int(std::lround(c.state.shadow.blur / 2)));
+        cairo_translate(cr, c.state.shadow.offset.width, c.state.shadow.offset.height);
+        cairo_set_source(cr, shadow);
+        cairo_paint(cr);
+        cairo_pattern_destroy(shadow);
+    }
+    paintShape(cr, c, nullptr);
+    cairo_restore(cr);
+}
+
+} // namespace cg
