@@ -4,12 +4,38 @@
 #include <functional>
 
 #include "platform/runtime/class.h"
+#include "platform/text/font.h"
 
 namespace ui {
 
 namespace {
 constexpr double kDefaultSize = 17;
 } // namespace
+
+Font::Font(rt::Ref<ns::String> name, double size)
+    : name_(std::move(name)), size_(size), ctFont_(ct::Font::withName(name_->utf8(), size)) {}
+
+Font::~Font() = default;
+
+const rt::Ref<ct::Font>& Font::ctFont() const {
+    return ctFont_;
+}
+
+double Font::ascender() const {
+    return ctFont_->ascent();
+}
+
+double Font::descender() const {
+    return -ctFont_->descent();
+}
+
+double Font::leading() const {
+    return ctFont_->leading();
+}
+
+double Font::lineHeight() const {
+    return ctFont_->lineHeight();
+}
 
 rt::Ref<Font> Font::systemFontOfSize(double size) {
     return fontWithName(kSystemFontName, size);

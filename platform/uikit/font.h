@@ -1,12 +1,16 @@
 #pragma once
-// ui::Font ("UIFont"): an immutable font value, a name and a size in points. Nothing is shaped or
-// measured here; labels and text fields keep the font they are given.
+// ui::Font ("UIFont"): an immutable font value, a name and a size in points. Its metrics come from
+// the text stand-in's font of that name and size (ctFont()).
 
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
+
+namespace ct {
+class Font;
+}
 
 namespace ui {
 
@@ -38,6 +42,13 @@ public:
     const rt::Ref<ns::String>& fontName() const noexcept { return name_; }
     double pointSize() const noexcept { return size_; }
     rt::Ref<Font> fontWithSize(double size) const;
+    // The metrics, in points: the descender is negative (below the baseline).
+    double ascender() const;
+    double descender() const;
+    double leading() const;
+    double lineHeight() const;
+    // The text stand-in's font of this name and size (made once).
+    const rt::Ref<ct::Font>& ctFont() const;
 
     // "<UICTFont: 0x...> font-family: ".SFUIText"; font-weight: normal; font-style: normal; font-size: 17.00pt"
     std::string description() const override;
@@ -45,10 +56,12 @@ public:
     std::size_t hash() const override;
 
 private:
-    Font(rt::Ref<ns::String> name, double size) : name_(std::move(name)), size_(size) {}
+    Font(rt::Ref<ns::String> name, double size);
+    ~Font() override;
 
     rt::Ref<ns::String> name_;
     double size_;
+    rt::Ref<ct::Font> ctFont_;
 };
 
 } // namespace ui
