@@ -56,3 +56,13 @@ std::size_t Color::hash() const {
 RT_DEFINE_CLASS(Color, "CGColor", rt::Object)
 
 } // namespace cg
+
+namespace cg {
+
+rt::Ref<Color> colorFromValue(const rt::Object* value) {
+    if (auto* c = dynamic_cast<const Color*>(value)) return rt::retained(c);
+    if (auto* source = dynamic_cast<const ColorSource*>(value)) return source->cgColor();
+    return nullptr;
+}
+
+} // namespace cg

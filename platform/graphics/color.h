@@ -33,3 +33,19 @@ private:
 };
 
 } // namespace cg
+
+namespace cg {
+
+// A colour value of a higher layer (ui::Color) that the drawing and text code can read.
+class ColorSource {
+public:
+    virtual rt::Ref<Color> cgColor() const = 0;
+
+protected:
+    ~ColorSource() = default;
+};
+
+// The cg::Color of a colour attribute value: a cg::Color, or a ColorSource; nil for anything else.
+rt::Ref<Color> colorFromValue(const rt::Object* value);
+
+} // namespace cg

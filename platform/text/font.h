@@ -12,6 +12,16 @@
 namespace ct {
 
 class FontFace;
+class Font;
+
+// A font value of a higher layer (ui::Font) that the typesetter can read.
+class FontSource {
+public:
+    virtual const rt::Ref<Font>& ctFont() const = 0;
+
+protected:
+    ~FontSource() = default;
+};
 
 class Font final : public cg::Font {
     RT_CLASS(Font)
