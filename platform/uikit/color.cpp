@@ -5,6 +5,7 @@
 
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/class.h"
+#include "platform/uikit/graphics_context.h"
 
 namespace ui {
 
@@ -55,6 +56,23 @@ rt::Ref<Color> Color::lightTextColor() { return named<5, 5, 5, 3, 5>(); }
 
 rt::Ref<Color> Color::colorWithAlphaComponent(double alpha) const {
     return colorWithRed(red_, green_, blue_, alpha);
+}
+
+rt::Ref<cg::Color> Color::cgColor() const {
+    return cg::Color::make(red_, green_, blue_, alpha_);
+}
+
+void Color::set() const {
+    setFill();
+    setStroke();
+}
+
+void Color::setFill() const {
+    if (cg::Context* context = graphicsGetCurrentContext()) context->setFillColor(cgColor());
+}
+
+void Color::setStroke() const {
+    if (cg::Context* context = graphicsGetCurrentContext()) context->setStrokeColor(cgColor());
 }
 
 std::string Color::description() const {

@@ -4,11 +4,12 @@
 
 #include <string>
 
+#include "platform/graphics/color.h"
 #include "platform/runtime/object.h"
 
 namespace ui {
 
-class Color final : public rt::Object {
+class Color final : public rt::Object, public cg::ColorSource {
     RT_CLASS(Color)
 public:
     // Components outside 0...1 are held to that range.
@@ -40,6 +41,12 @@ public:
     double alpha() const noexcept { return alpha_; }
     // The same colour with another alpha.
     rt::Ref<Color> colorWithAlphaComponent(double alpha) const;
+    rt::Ref<cg::Color> cgColor() const override;
+    // Makes the colour the current context's fill and stroke colour (setFill, setStroke: one of
+    // them); nothing without a current context.
+    void set() const;
+    void setFill() const;
+    void setStroke() const;
 
     // "UIExtendedSRGBColorSpace 1 0 0 1".
     std::string description() const override;

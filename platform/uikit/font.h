@@ -7,14 +7,11 @@
 
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
-
-namespace ct {
-class Font;
-}
+#include "platform/text/font.h"
 
 namespace ui {
 
-class Font final : public rt::Object {
+class Font final : public rt::Object, public ct::FontSource {
     RT_CLASS(Font)
 public:
     // The system font's names, regular and bold.
@@ -48,7 +45,7 @@ public:
     double leading() const;
     double lineHeight() const;
     // The text stand-in's font of this name and size (made once).
-    const rt::Ref<ct::Font>& ctFont() const;
+    const rt::Ref<ct::Font>& ctFont() const override;
 
     // "<UICTFont: 0x...> font-family: ".SFUIText"; font-weight: normal; font-style: normal; font-size: 17.00pt"
     std::string description() const override;

@@ -1,0 +1,76 @@
+#pragma once
+// ca::Layer ("CALayer") and ca::ShapeLayer ("CAShapeLayer"), as data: a frame in the superlayer,
+// hidden, a background colour and sublayers; a shape layer adds a path (in its own coordinates),
+// fill and stroke colours and a line width. A view draws its layer's sublayers after its own
+// drawing (ui::renderView). Main thread only.
+
+#include <vector>
+
+#include "platform/graphics/context.h"
+
+namespace ca {
+
+class Layer : public rt::Object {
+    RT_CLASS(Layer)
+public:
+    static rt::Ref<Layer> make() { return rt::make<Layer>(); }
+
+    const cg::Rect& frame() const noexcept { return frame_; }
+    void setFrame(const cg::Rect& frame) { frame_ = frame; }
+    bool isHidden() const noexcept { return hidden_; }
+    void setHidden(bool hidden) { hidden_ = hidden; }
+    const rt::Ref<cg::Color>& backgroundColor() const noexcept { return background_; }
+    void setBackgroundColor(rt::Ref<cg::Color> color) { background_ = std::move(color); }
+
+    const std::vector<rt::Ref<Layer>>& sublayers() const noexcept { return sublayers_; }
+    rt::Ref<Layer> superlayer() const { return superlayer_.lock(); }
+    // Moves the layer here from another superlayer; a layer cannot hold itself or an ancestor.
+    void addSublayer(const rt::Ref<Layer>& layer);
+    void removeFromSuperlayer();
+
+    // Draws the layer (unless hidden) and its sublayers, in the superlayer's coordinates.
+    void renderInContext(cg::Context& context) const;
+
+    Layer() = default;
+
+protected:
+    // The layer's own content, in its coordinates. The default draws nothing.
+    virtual void drawInContext(cg::Context& context) const { (void)context; }
+
+private:
+    cg::Rect frame_;
+    bool hidden_ = false;
+    rt::Ref<cg::Color> background_;
+    std::vector<rt::Ref<Layer>> sublayers_;
+    rt::Weak<Layer> superlayer_;
+};
+
+class ShapeLayer final : public Layer {
+    RT_CLASS(ShapeLayer)
+public:
+    static rt::Ref<ShapeLayer> make() { return rt::make<ShapeLayer>(); }
+
+    const rt::Ref<cg::Path>& path() const noexcept { return path_; }
+    void setPath(rt::Ref<cg::Path> path) { path_ = std::move(path); }
+    // Black unless set; nil fills nothing.
+    const rt::Ref<cg::Color>& fillColor() const noexcept { return fill_; }
+    void setFillColor(rt::Ref<cg::Color> color) { fill_ = std::move(color); }
+    // Nil (no stroke) unless set.
+    const rt::Ref<cg::Color>& strokeColor() const noexcept { return stroke_; }
+    void setStrokeColor(rt::Ref<cg::Color> color) { stroke_ = std::move(color); }
+    double lineWidth() const noexcept { return lineWidth_; }
+    void setLineWidth(double width) { lineWidth_ = width; }
+
+    ShapeLayer() : fill_(cg::Color::black()) {}
+
+protected:
+    void drawInContext(cg::Context& context) const override;
+
+private:
+    rt::Ref<cg::Path> path_;
+    rt::Ref<cg::Color> fill_;
+    rt::Ref<cg::Color> stroke_;
+    double lineWidth_ = 1;
+};
+
+} // namespace ca
