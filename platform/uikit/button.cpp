@@ -92,7 +92,18 @@ void Button::showCurrentTitle() {
 }
 
 void Button::layoutSubviews() {
-    titleLabel_->setFrame(bounds());
+    titleLabel_->setFrame(insetRect(bounds(), contentInsets_));
+}
+
+void Button::setContentEdgeInsets(const EdgeInsets& insets) {
+    rt::KeyChange change(this, "contentEdgeInsets");
+    contentInsets_ = insets;
+    setNeedsLayout();
+}
+
+cg::Size Button::intrinsicContentSize() const {
+    const cg::Size title = titleLabel_->intrinsicContentSize();
+    return {title.width + contentInsets_.left + contentInsets_.right, title.height + contentInsets_.top + contentInsets_.bottom};
 }
 
 std::string Button::description() const {
@@ -105,6 +116,7 @@ std::string Button::description() const {
 RT_DEFINE_CLASS(Button, "UIButton", Control, rt::prop("buttonType", &Button::buttonType),
                 rt::prop("currentTitle", &Button::currentTitle), rt::prop("currentImage", &Button::currentImage),
                 rt::prop("titleLabel", &Button::titleLabel),
+                rt::prop("contentEdgeInsets", &Button::contentEdgeInsets, &Button::setContentEdgeInsets),
                 rt::method("setTitle:forState:", &Button::setTitleForState),
                 rt::method("titleForState:", &Button::titleForState),
                 rt::method("setTitleColor:forState:", &Button::setTitleColorForState),

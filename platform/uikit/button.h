@@ -48,8 +48,14 @@ public:
     void setBackgroundImageForState(rt::Ref<Image> image, ControlState state);
     rt::Ref<Image> backgroundImageForState(ControlState state) const;
 
-    // Made with the button; shows the current title.
+    // Made with the button; shows the current title, centred (the system font of 15) within the
+    // bounds less the content insets.
     const rt::Ref<Label>& titleLabel() const noexcept { return titleLabel_; }
+    const EdgeInsets& contentEdgeInsets() const noexcept { return contentInsets_; }
+    void setContentEdgeInsets(const EdgeInsets& insets);
+    // The title's size plus the content insets.
+    cg::Size intrinsicContentSize() const override;
+    cg::Size sizeThatFits(cg::Size size) const override { (void)size; return intrinsicContentSize(); }
 
     std::string description() const override;
 
@@ -72,6 +78,7 @@ private:
     PerState<Image> images_;
     PerState<Image> backgroundImages_;
     rt::Ref<Label> titleLabel_;
+    EdgeInsets contentInsets_;
 };
 
 } // namespace ui

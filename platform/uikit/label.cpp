@@ -1,9 +1,15 @@
 #include "platform/uikit/label.h"
 
+#include <cmath>
+#include <limits>
+
+#include "platform/foundation/attributed_string.h"
 #include "platform/runtime/class.h"
+#include "platform/text/typesetter.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/graphics_context.h"
 
 namespace ui {
 
@@ -17,41 +23,148 @@ Label::Label(const cg::Rect& frame)
 void Label::setText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "text");
     text_ = std::move(text);
+    setNeedsDisplay();
 }
 
 void Label::setFont(rt::Ref<Font> font) {
     rt::KeyChange change(this, "font");
     font_ = font ? std::move(font) : Font::systemFontOfSize(Font::labelFontSize());
+    setNeedsDisplay();
 }
 
 void Label::setTextColor(rt::Ref<Color> color) {
     rt::KeyChange change(this, "textColor");
     textColor_ = color ? std::move(color) : Color::blackColor();
+    setNeedsDisplay();
 }
 
 void Label::setTextAlignment(TextAlignment alignment) {
     rt::KeyChange change(this, "textAlignment");
     alignment_ = alignment;
+    setNeedsDisplay();
 }
 
 void Label::setNumberOfLines(long lines) {
     rt::KeyChange change(this, "numberOfLines");
     lines_ = lines;
+    setNeedsDisplay();
 }
 
 void Label::setLineBreakMode(LineBreakMode mode) {
     rt::KeyChange change(this, "lineBreakMode");
     lineBreak_ = mode;
+    setNeedsDisplay();
 }
 
 void Label::setEnabled(bool enabled) {
     rt::KeyChange change(this, "enabled");
     enabled_ = enabled;
+    setNeedsDisplay();
 }
 
 void Label::setAdjustsFontSizeToFitWidth(bool adjusts) {
     rt::KeyChange change(this, "adjustsFontSizeToFitWidth");
     adjustsFontSize_ = adjusts;
+    setNeedsDisplay();
+}
+
+namespace {
+
+constexpr double kUnlimited = std::numeric_limits<double>::infinity();
+
+bool truncates(LineBreakMode mode) {
+    return mode == LineBreakMode::TruncatingHead || mode == LineBreakMode::TruncatingMiddle ||
+           mode == LineBreakMode::TruncatingTail;
+}
+
+} // namespace
+
+rt::Ref<ns::AttributedString> Label::attributedTextForDrawing() const {
+    if (!text_ || text_->isEmpty()) return nullptr;
+    auto style = ns::MutableParagraphStyle::make();
+    style->setAlignment(long(alignment_));
+    // The engine wraps where a label truncates; the label truncates its last line itself.
+    const LineBreakMode wrap = truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_;
+    style->setLineBreakMode(ns::ParagraphStyle::LineBreak(long(wrap)));
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(font_, ns::FontAttributeName);
+    attributes->setObjectForKey(textColor_, ns::ForegroundColorAttributeName);
+    attributes->setObjectForKey(style, ns::ParagraphStyleAttributeName);
+    return ns::AttributedString::make(text_, attributes);
+}
+
+cg::Size Label::textSize(double width, long lines) const {
+    rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
+    if (!text) return {};
+    if (!(width > 0) || lines == 1) width = kUnlimited;
+    auto framesetter = ct::Framesetter::make(*text);
+    ns::Range range{0, 0};
+    if (lines > 1) {
+        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, std::min(width, 1e9), 1e9));
+        if (!frame->lines().empty())
+            range.length = frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]->stringRange().max();
+    }
+    if (lines == 1) { // one unbroken line
+        auto line = ct::Line::make(*text);
+        double ascent = 0, descent = 0, leading = 0;
+        const double w = line->typographicBounds(&ascent, &descent, &leading);
+        return {w - line->trailingWhitespaceWidth(), ascent + descent + leading};
+    }
+    return framesetter->suggestFrameSizeWithConstraints(range, {width, kUnlimited});
+}
+
+cg::Rect Label::textRectForBounds(const cg::Rect& bounds, long numberOfLines) const {
+    const cg::Size size = textSize(bounds.width(), numberOfLines);
+    return {bounds.origin, {std::min(size.width, bounds.width()), std::min(size.height, bounds.height())}};
+}
+
+cg::Size Label::sizeThatFits(cg::Size size) const {
+    const cg::Size text = textSize(size.width, lines_);
+    return {std::ceil(text.width), std::ceil(text.height)};
+}
+
+cg::Size Label::intrinsicContentSize() const {
+    return sizeThatFits({0, 0});
+}
+
+void Label::drawTextInRect(const cg::Rect& rect) {
+    cg::Context* context = graphicsGetCurrentContext();
+    rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
+    if (!context || !text || !(rect.width() > 0) || !(rect.height() > 0)) return;
+    const double height = std::min(rect.height(), textSize(rect.width(), lines_).height);
+    const double width = rect.width();
+    context->saveGState();
+    // Engine space is y up: flip around the text's box, centred in the rectangle.
+    context->translateCTM(rect.minX(), rect.minY() + (rect.height() - height) / 2 + height);
+    context->scaleCTM(1, -1);
+    context->setTextMatrix(cg::AffineTransform::identity());
+    auto framesetter = ct::Framesetter::make(*text);
+    auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, width, height));
+    const auto& lines = frame->lines();
+    const std::size_t count = lines_ > 0 ? std::min<std::size_t>(std::size_t(lines_), lines.size()) : lines.size();
+    const double flush = alignment_ == TextAlignment::Center ? 0.5 : alignment_ == TextAlignment::Right ? 1 : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const cg::Point origin = frame->lineOrigins()[i];
+        rt::Ref<ct::Line> line = lines[i];
+        const ns::Range range = line->stringRange();
+        if (i + 1 == count && truncates(lineBreak_) && lines_ > 0 && range.max() < text->length()) {
+            // The rest of the text (all of it on one line) with "…" for what does not fit.
+            ct::TruncationType type = ct::TruncationType::End;
+            if (lines_ == 1 && lineBreak_ == LineBreakMode::TruncatingHead) type = ct::TruncationType::Start;
+            if (lines_ == 1 && lineBreak_ == LineBreakMode::TruncatingMiddle) type = ct::TruncationType::Middle;
+            const std::size_t from = lines_ == 1 ? 0 : range.location;
+            auto rest = text->attributedSubstringFromRange({from, text->length() - from});
+            auto token = ct::Line::make(*ns::AttributedString::make("\u2026", text->attributesAtIndex(range.location)));
+            auto whole = ct::Line::make(*rest);
+            rt::Ref<ct::Line> cut = whole->truncated(width, type, token);
+            line = cut ? cut : token;
+            context->setTextPosition(line->penOffsetForFlush(flush, width), origin.y);
+        } else {
+            context->setTextPosition(origin.x, origin.y);
+        }
+        line->draw(*context);
+    }
+    context->restoreGState();
 }
 
 std::string Label::description() const {

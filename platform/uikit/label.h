@@ -1,10 +1,18 @@
 #pragma once
-// ui::Label ("UILabel"): text and how it is shown, kept as data (nothing is drawn or measured).
+// ui::Label ("UILabel"): plain text laid out and drawn through the text stand-in: its font (the
+// system font of 17), colour, alignment, line-break mode and number of lines. The text is centred
+// vertically in the rectangle it is drawn in; with a line limit the last line shown is truncated
+// with "…" when text remains and the mode truncates (head, middle or tail on one line, tail on
+// more). Sizes from sizeThatFits and intrinsicContentSize are rounded up to whole points.
 // A label takes no touches unless told to.
 
 #include "platform/foundation/string.h"
 #include "platform/uikit/text_alignment.h"
 #include "platform/uikit/view.h"
+
+namespace ns {
+class AttributedString;
+}
 
 namespace ui {
 
@@ -34,9 +42,24 @@ public:
     bool adjustsFontSizeToFitWidth() const noexcept { return adjustsFontSize_; }
     void setAdjustsFontSizeToFitWidth(bool adjusts);
 
+    // The rectangle the text takes within `bounds` for that many lines (0: no limit), at the
+    // bounds' origin.
+    virtual cg::Rect textRectForBounds(const cg::Rect& bounds, long numberOfLines) const;
+    // Lays out and draws the text into the current context, centred vertically in `rect`.
+    virtual void drawTextInRect(const cg::Rect& rect);
+    cg::Size sizeThatFits(cg::Size size) const override;
+    cg::Size intrinsicContentSize() const override;
+    void sizeToFit() override { View::sizeToFit(); }
+    void drawRect(const cg::Rect& rect) override { drawTextInRect(rect); }
+
     std::string description() const override;
 
 protected:
+    // The text with the label's font, colour and paragraph style; nil without text.
+    rt::Ref<ns::AttributedString> attributedTextForDrawing() const;
+    // The exact size of the text laid out at `width` (0 or less: unlimited) within `lines`.
+    cg::Size textSize(double width, long lines) const;
+
     Label();
     explicit Label(const cg::Rect& frame);
 

@@ -7,6 +7,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/format.h"
+#include "platform/graphics/layer.h"
 #include "platform/graphics/value_boxing.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
@@ -385,6 +386,16 @@ EdgeInsets View::safeAreaInsets() const {
 
 cg::Size View::sizeThatFits(cg::Size) const {
     return bounds_.size;
+}
+
+void View::setNeedsDisplay() {
+    needsDisplay_ = true;
+    ++displayRequests_;
+}
+
+const rt::Ref<ca::Layer>& View::layer() const {
+    if (!layer_) layer_ = ca::Layer::make();
+    return layer_;
 }
 
 void View::sizeToFit() {

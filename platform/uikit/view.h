@@ -1,6 +1,7 @@
 #pragma once
 // ui::View ("UIView"): a rectangle in a tree of views. Headless: a view is its geometry, its
-// flags and its place in the tree; nothing is drawn here.
+// flags and its place in the tree. Drawing is on demand: ui::renderView (view_rendering.h) draws
+// a tree into any cg::Context, calling drawRect; setNeedsDisplay only keeps a flag and a count.
 //
 // Geometry. The view keeps its centre and bounds (and a transform); the frame is derived: the
 // bounds' size placed around the centre, or, under a transform other than the identity, the
@@ -33,6 +34,9 @@
 
 namespace ns {
 class Array;
+}
+namespace ca {
+class Layer;
 }
 
 namespace ui {
@@ -123,7 +127,24 @@ public:
     // The size the view would like within `size`; the default is its present size.
     virtual cg::Size sizeThatFits(cg::Size size) const;
     // Resizes the bounds to sizeThatFits(its size), keeping the frame's origin.
-    void sizeToFit();
+    virtual void sizeToFit();
+    // The size the content needs; NoIntrinsicMetric (-1) in a dimension without one (the default).
+    static constexpr double NoIntrinsicMetric = -1;
+    virtual cg::Size intrinsicContentSize() const { return {NoIntrinsicMetric, NoIntrinsicMetric}; }
+
+    // ---- Drawing ----
+    // Draws the view's own content into the current context, in its bounds' coordinates (y down).
+    // The default draws nothing.
+    virtual void drawRect(const cg::Rect& rect) { (void)rect; }
+    void setNeedsDisplay();
+    bool needsDisplay() const noexcept { return needsDisplay_; }
+    // How often setNeedsDisplay was called.
+    std::size_t displayRequestCount() const noexcept { return displayRequests_; }
+    // The display pass clears the flag.
+    void didDisplay() { needsDisplay_ = false; }
+    // The view's layer (made on first use); its sublayers are drawn after the view's drawRect.
+    const rt::Ref<ca::Layer>& layer() const;
+    bool hasLayer() const noexcept { return bool(layer_); }
 
     // The constraints the view holds (kept for the layout pass; nothing solves them yet).
     void addConstraint(const rt::Ref<LayoutConstraint>& constraint);
@@ -184,6 +205,9 @@ private:
     bool opaque_ = true;
     bool translatesMask_ = true;
     bool needsLayout_ = true;
+    bool needsDisplay_ = true;
+    std::size_t displayRequests_ = 0;
+    mutable rt::Ref<ca::Layer> layer_;
     rt::Ref<Color> backgroundColor_;
     rt::Weak<View> superview_;
     rt::Weak<Responder> owner_;

@@ -1,0 +1,59 @@
+#include "platform/uikit/view_rendering.h"
+
+#include <cmath>
+
+#include "platform/foundation/error.h"
+#include "platform/graphics/layer.h"
+#include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/view.h"
+
+namespace ui {
+
+void renderView(View& view, cg::Context& context) {
+    if (view.isHidden() || view.alpha() <= 0.01) return;
+    const rt::Ref<View> keep = rt::retained(&view); // drawRect may change the tree
+    const cg::Rect bounds = view.bounds();
+    context.saveGState();
+    context.translateCTM(view.center().x, view.center().y);
+    context.concatCTM(view.transform());
+    context.translateCTM(-bounds.size.width / 2 - bounds.origin.x, -bounds.size.height / 2 - bounds.origin.y);
+    context.setAlpha(context.state().alpha * view.alpha());
+    if (view.clipsToBounds()) context.clipToRect(bounds);
+    if (const rt::Ref<Color>& background = view.backgroundColor(); background && background->alpha() > 0) {
+        context.setFillColor(background->cgColor());
+        context.fillRect(bounds);
+    }
+    {
+        CurrentGraphicsContext current(context);
+        context.saveGState();
+        view.drawRect(bounds);
+        context.restoreGState();
+    }
+    view.didDisplay();
+    if (view.hasLayer())
+        for (const rt::Ref<ca::Layer>& layer : view.layer()->sublayers()) layer->renderInContext(context);
+    const std::vector<rt::Ref<View>> subviews = view.subviewList();
+    for (const rt::Ref<View>& subview : subviews) renderView(*subview, context);
+    context.restoreGState();
+}
+
+rt::Ref<ns::Error> writeSnapshot(View& view, const std::string& path, double scale) {
+    if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
+    view.layoutIfNeeded();
+    cg::RecordingContext recording;
+    // The view's own frame origin is its superview's business: draw it at the picture's corner.
+    const cg::Rect frame = view.frame();
+    recording.translateCTM(-frame.minX(), -frame.minY());
+    renderView(view, recording);
+    const double w = std::ceil(frame.width() * scale), h = std::ceil(frame.height() * scale);
+    cg::RasterContext picture(int(std::min(w, 16384.0)), int(std::min(h, 16384.0)));
+    picture.clearTo(cg::Color::white());
+    picture.scaleCTM(scale, scale);
+    recording.displayList().replay(picture);
+    return picture.writePNG(path);
+}
+
+} // namespace ui

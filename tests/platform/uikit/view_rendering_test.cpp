@@ -1,0 +1,227 @@
+// The display pass and pictures: what draws and in which order, clipping, labels and buttons
+// through the text stand-in, and PNG pictures read back with both font backends.
+
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <filesystem>
+
+#include "platform/foundation/error.h"
+#include "platform/graphics/layer.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/runtime/class.h"
+#include "platform/text/font_backend.h"
+#include "platform/uikit/bezier_path.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/view_rendering.h"
+#include "tests/testkit/app/snapshot.h"
+
+namespace {
+
+using cg::Point;
+using cg::Rect;
+
+// Fills its bounds' top ten points red and strokes a dashed diagonal.
+class PaintingView : public ui::View {
+    RT_CLASS(PaintingView)
+public:
+    int draws = 0;
+    void drawRect(const Rect& rect) override {
+        ++draws;
+        ui::Color::redColor()->setFill();
+        ui::BezierPath::bezierPathWithRect(Rect::make(rect.minX(), rect.minY(), rect.width(), 10))->fill();
+        auto dashed = ui::BezierPath::bezierPath();
+        dashed->moveToPoint({rect.minX(), rect.maxY()});
+        dashed->addLineToPoint({rect.maxX(), rect.minY() + 20});
+        dashed->setLineDash({6, 4}, 0);
+        dashed->setLineWidth(2);
+        ui::Color::blueColor()->setStroke();
+        dashed->stroke();
+    }
+
+protected:
+    PaintingView() = default;
+    explicit PaintingView(const Rect& frame) : View(frame) {}
+};
+RT_DEFINE_CLASS(PaintingView, "PaintingView", ui::View)
+
+rt::Ref<ui::View> plain(const Rect& frame, const rt::Ref<ui::Color>& background) {
+    auto view = rt::make<ui::View>(frame);
+    view->setBackgroundColor(background);
+    return view;
+}
+
+cg::DisplayList recorded(ui::View& view) {
+    cg::RecordingContext context;
+    ui::renderView(view, context);
+    return context.takeDisplayList();
+}
+
+TEST(RenderView, SkipsHiddenAndTransparentViewsAndDrawsChildrenAfterParents) {
+    auto root = plain(Rect::make(0, 0, 100, 100), ui::Color::whiteColor());
+    auto hidden = plain(Rect::make(0, 0, 10, 10), ui::Color::redColor());
+    hidden->setHidden(true);
+    hidden->addSubview(plain(Rect::make(0, 0, 5, 5), ui::Color::redColor()));
+    auto faint = plain(Rect::make(0, 0, 10, 10), ui::Color::redColor());
+    faint->setAlpha(0.01);
+    auto clipped = plain(Rect::make(20, 30, 40, 40), ui::Color::greenColor());
+    clipped->setClipsToBounds(true);
+    clipped->setBounds(Rect::make(5, 0, 40, 40)); // content moved left by 5
+    auto child = rt::make<PaintingView>(Rect::make(10, 10, 60, 60));
+    clipped->addSubview(child);
+    for (auto& v : {hidden, faint, clipped}) root->addSubview(v);
+
+    cg::DisplayList list = recorded(*root);
+    const auto fills = list.fills();
+    ASSERT_EQ(fills.size(), 3u); // root, clipped, the child's red band: nothing hidden or faint
+    EXPECT_EQ(fills[0]->state.fillColor->red(), 1); // white first
+    EXPECT_EQ(fills[1]->state.fillColor->green(), 1);
+    EXPECT_EQ(cg::deviceOf(*fills[1], {5, 0}), (Point{20, 30}));
+    const cg::DrawCommand& band = *fills[2];
+    EXPECT_EQ(cg::deviceOf(band, {0, 0}), (Point{25, 40})); // 20 + 10 - 5, 30 + 10
+    ASSERT_EQ(band.state.clips.size(), 1u);
+    const cg::Clip& clip = band.state.clips[0];
+    EXPECT_EQ(clip.ctm.apply(Point{5, 0}), (Point{20, 30})); // the clipping view's bounds
+    EXPECT_EQ(list.strokes().at(0)->state.dash, (std::vector<double>{6, 4}));
+    EXPECT_EQ(child->draws, 1);
+}
+
+TEST(RenderView, DisplayIsOnDemandAndLayersDrawAfterTheView) {
+    auto view = rt::make<PaintingView>(Rect::make(0, 0, 50, 50));
+    EXPECT_TRUE(view->needsDisplay());
+    recorded(*view);
+    EXPECT_FALSE(view->needsDisplay());
+    view->setNeedsDisplay();
+    view->setNeedsDisplay();
+    EXPECT_TRUE(view->needsDisplay());
+    EXPECT_EQ(view->displayRequestCount(), 2u);
+    EXPECT_EQ(view->draws, 1); // nothing drew until asked
+
+    auto shape = ca::ShapeLayer::make();
+    shape->setPath(cg::Path::withEllipseInRect(Rect::make(0, 0, 10, 10)));
+    shape->setFillColor(cg::Color::make(0, 1, 0, 1));
+    view->layer()->addSublayer(shape);
+    cg::DisplayList list = recorded(*view);
+    const auto fills = list.fills();
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(fills[0]->state.fillColor->red(), 1);   // the view's band
+    EXPECT_EQ(fills[1]->state.fillColor->green(), 1); // then the layer
+    EXPECT_EQ(ui::graphicsGetCurrentContext(), nullptr); // current only while drawing
+}
+
+TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
+    auto label = rt::make<ui::Label>(Rect::make(10, 20, 200, 50));
+    label->setText(ns::str("Hello world"));
+    label->setFont(ui::Font::systemFontOfSize(16));
+    label->setTextAlignment(ui::TextAlignment::Center);
+    const Rect text = label->textRectForBounds(label->bounds(), 1);
+    EXPECT_EQ(text, Rect::make(0, 0, 110, 16));
+    EXPECT_EQ(label->intrinsicContentSize(), (cg::Size{110, 16}));
+    cg::DisplayList list = recorded(*label);
+    const auto runs = list.textRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    const auto origins = cg::glyphOrigins(*runs[0]);
+    ASSERT_EQ(origins.size(), 11u);
+    // Centred: 45 in from the left of 200, the baseline 12 below the top of a line centred in 50.
+    EXPECT_EQ(origins.front(), (Point{10 + 45, 20 + 17 + 12}));
+    EXPECT_EQ(origins.back().x, 10 + 45 + 100);
+
+    // Truncated on one line with the tail mode.
+    label->setFrame(Rect::make(0, 0, 60, 20));
+    const auto cut = recorded(*label).textRuns();
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0]->run->glyphs.back(), 0x2026u);
+    EXPECT_LE(cut[0]->run->width, 60);
+
+    auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    button->setTitleForState(ns::str("OK"), ui::ControlStates::Normal);
+    EXPECT_EQ(button->intrinsicContentSize(), (cg::Size{19, 15})); // 18.75 × 15, rounded up
+    button->setContentEdgeInsets({5, 10, 5, 10});
+    EXPECT_EQ(button->intrinsicContentSize(), (cg::Size{39, 25}));
+    button->sizeToFit();
+    EXPECT_EQ(button->bounds().size, (cg::Size{39, 25}));
+}
+
+// The picture's pixel at a point, read back from the PNG (2 pixels a point).
+struct Png {
+    cairo_surface_t* surface;
+    explicit Png(const std::string& path) : surface(cairo_image_surface_create_from_png(path.c_str())) {}
+    ~Png() { cairo_surface_destroy(surface); }
+    bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
+    int width() const { return cairo_image_surface_get_width(surface); }
+    int height() const { return cairo_image_surface_get_height(surface); }
+    std::uint32_t at(int x, int y) const {
+        auto* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+        return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xffffff;
+    }
+    // Whether any pixel in the rectangle (in points) is not white.
+    bool inked(const Rect& r) const {
+        for (int y = int(r.minY() * 2); y < int(r.maxY() * 2); ++y)
+            for (int x = int(r.minX() * 2); x < int(r.maxX() * 2); ++x)
+                if (at(x, y) != 0xffffff) return true;
+        return false;
+    }
+};
+
+TEST(Pictures, ARedBandAtTheTopLandsInTheTopRows) {
+    auto view = rt::make<PaintingView>(Rect::make(30, 40, 100, 100));
+    const std::string path = (std::filesystem::temp_directory_path() / "ft-band-picture.png").string();
+    ASSERT_FALSE(ui::writeSnapshot(*view, path));
+    Png png(path);
+    ASSERT_TRUE(png.ok());
+    EXPECT_EQ(png.width(), 200);
+    EXPECT_EQ(png.height(), 200);
+    EXPECT_EQ(png.at(100, 0), 0xff0000u);
+    EXPECT_EQ(png.at(100, 19), 0xff0000u);
+    EXPECT_EQ(png.at(10, 25), 0xffffffu); // white where nothing is drawn
+    std::filesystem::remove(path);
+    EXPECT_TRUE(ui::writeSnapshot(*view, "/nonexistent-folder/picture.png"));
+}
+
+class PicturesWithEachBackend : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        previous_ = &ct::fontBackend();
+        ct::setFontBackend(std::string_view(GetParam()) == "real" ? ct::realFontBackend() : ct::modelFontBackend());
+    }
+    void TearDown() override { ct::setFontBackend(*previous_); }
+    ct::FontBackend* previous_ = nullptr;
+};
+
+TEST_P(PicturesWithEachBackend, ASampleScreenReadsBackWithInkWhereItWasDrawn) {
+    auto screen = plain(Rect::make(0, 0, 160, 200), ui::Color::whiteColor());
+    auto title = rt::make<ui::Label>(Rect::make(10, 10, 140, 24));
+    title->setText(ns::str("Touch test"));
+    title->setFont(ui::Font::boldSystemFontOfSize(20));
+    auto guide = rt::make<ui::Label>(Rect::make(10, 40, 140, 60));
+    guide->setText(ns::str("Draw over every square until the screen is full."));
+    guide->setNumberOfLines(0);
+    guide->setTextColor(ui::Color::darkGrayColor());
+    auto button = ui::Button::buttonWithType(ui::ButtonType::System);
+    button->setFrame(Rect::make(40, 110, 80, 30));
+    button->setTitleForState(ns::str("Start"), ui::ControlStates::Normal);
+    auto path = rt::make<PaintingView>(Rect::make(10, 150, 140, 40));
+    path->setBackgroundColor(nullptr);
+    for (auto& v : std::vector<rt::Ref<ui::View>>{title, guide, button, path}) screen->addSubview(v);
+
+    const std::string written = testkit::snapshot(*screen, std::string("sample-screen-") + GetParam());
+    ASSERT_FALSE(written.empty());
+    Png png(written);
+    ASSERT_TRUE(png.ok());
+    EXPECT_EQ(png.width(), 320);
+    EXPECT_EQ(png.height(), 400);
+    EXPECT_TRUE(png.inked(title->frame()));
+    EXPECT_TRUE(png.inked(guide->frame()));
+    EXPECT_TRUE(png.inked(Rect::make(40, 110, 80, 30)));
+    EXPECT_FALSE(png.inked(Rect::make(0, 100, 35, 45))); // beside the button: nothing
+    EXPECT_FALSE(png.inked(Rect::make(152, 0, 8, 150)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, PicturesWithEachBackend, ::testing::Values("model", "real"));
+
+} // namespace
