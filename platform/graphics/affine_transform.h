@@ -1,6 +1,9 @@
 #pragma once
 // The affine transform value: the matrix [a b 0; c d 0; tx ty 1] acting on row vectors, so a point
 // maps to (a*x + c*y + tx, b*x + d*y + ty).
+//
+// translate, rotate and scale add a step that acts in the transform's current space: the new step
+// applies to a point first, then the transform as it was. t.concat(u) applies t, then u.
 
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/type_encoding.h"
@@ -16,23 +19,21 @@ struct AffineTransform {
     double ty = 0;
 
     static constexpr AffineTransform identity() noexcept { return {}; }
-    static constexpr AffineTransform translation(double x, double y) noexcept { return {1, 0, 0, 1, x, y}; }
-    static constexpr AffineTransform scale(double sx, double sy) noexcept { return {sx, 0, 0, sy, 0, 0}; }
-    static AffineTransform rotation(double radians) noexcept;
     constexpr bool isIdentity() const noexcept { return *this == identity(); }
     bool operator==(const AffineTransform&) const = default;
 
-    // This transform followed by `then` (the platform's CGAffineTransformConcat(*this, then)).
-    constexpr AffineTransform concat(const AffineTransform& then) const noexcept {
-        return {a * then.a + b * then.c,           a * then.b + b * then.d,
-                c * then.a + d * then.c,           c * then.b + d * then.d,
-                tx * then.a + ty * then.c + then.tx, tx * then.b + ty * then.d + then.ty};
-    }
-    // The inverse; the transform itself when it cannot be inverted.
-    AffineTransform inverted() const noexcept;
-    constexpr Point apply(Point p) const noexcept { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
-    // The size's vector, without the translation.
-    constexpr Size apply(Size s) const noexcept { return {a * s.width + c * s.height, b * s.width + d * s.height}; }
+    AffineTransform translate(double dx, double dy) const noexcept;
+    // Radians; a positive angle turns the x axis towards the y axis.
+    AffineTransform rotate(double angle) const noexcept;
+    AffineTransform scale(double sx, double sy) const noexcept;
+    AffineTransform concat(const AffineTransform& then) const noexcept;
+    // The inverse; a transform that has none (zero determinant, or not finite) comes back as it is.
+    AffineTransform invert() const noexcept;
+    bool isInvertible() const noexcept;
+
+    Point apply(Point p) const noexcept { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
+    // The smallest rectangle holding the four transformed corners; a null rectangle stays null.
+    Rect apply(const Rect& r) const noexcept;
 };
 
 } // namespace cg

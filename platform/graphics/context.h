@@ -98,9 +98,9 @@ public:
     const AffineTransform& ctm() const noexcept { return state_.ctm; }
     // The transform applies before the present CTM (the platform's order).
     void concatCTM(const AffineTransform& t);
-    void translateCTM(double tx, double ty) { concatCTM(AffineTransform::translation(tx, ty)); }
-    void scaleCTM(double sx, double sy) { concatCTM(AffineTransform::scale(sx, sy)); }
-    void rotateCTM(double radians) { concatCTM(AffineTransform::rotation(radians)); }
+    void translateCTM(double tx, double ty) { concatCTM(AffineTransform::identity().translate(tx, ty)); }
+    void scaleCTM(double sx, double sy) { concatCTM(AffineTransform::identity().scale(sx, sy)); }
+    void rotateCTM(double radians) { concatCTM(AffineTransform::identity().rotate(radians)); }
     // The text matrix and position are not part of the saved state, as on the platform.
     const AffineTransform& textMatrix() const noexcept { return textMatrix_; }
     void setTextMatrix(const AffineTransform& t) { textMatrix_ = t; }

@@ -99,20 +99,3 @@ std::string stringFromEdgeInsets(const EdgeInsets& insets) {
 }
 
 } // namespace ui
-
-#include "platform/graphics/affine_transform.h"
-
-namespace cg {
-
-AffineTransform AffineTransform::rotation(double radians) noexcept {
-    const double c = std::cos(radians), s = std::sin(radians);
-    return {c, s, -s, c, 0, 0};
-}
-
-AffineTransform AffineTransform::inverted() const noexcept {
-    const double det = a * d - b * c;
-    if (det == 0 || det != det) return *this;
-    return {d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
-}
-
-} // namespace cg

@@ -126,7 +126,7 @@ void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) 
             rt::Ref<Path> outline = run.font->pathForGlyph(run.glyphs[i]);
             if (!outline) continue;
             const Point at = textSpaceToUser(run, run.positions[i]);
-            setMatrix(cr, linear.concat(AffineTransform::translation(at.x, at.y)).concat(s.ctm));
+            setMatrix(cr, linear.concat(AffineTransform::identity().translate(at.x, at.y)).concat(s.ctm));
             appendPath(cr, *outline);
         }
         setMatrix(cr, s.ctm);

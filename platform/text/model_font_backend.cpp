@@ -60,7 +60,7 @@ public:
         if (!em) return nullptr;
         // Mono's cell is 0.602 em wide; stretch it to the model's 0.625.
         const double widen = kAdvance / kMonoAdvance;
-        return em->copyByTransforming(cg::AffineTransform::scale(size * widen, size));
+        return em->copyByTransforming(cg::AffineTransform::identity().scale(size * widen, size));
     }
 
 private:

@@ -81,7 +81,7 @@ public:
 
     rt::Ref<cg::Path> outline(std::uint32_t glyph, double size) const override {
         rt::Ref<cg::Path> em = outlines_->emOutline(glyph);
-        return em ? em->copyByTransforming(cg::AffineTransform::scale(size, size)) : nullptr;
+        return em ? em->copyByTransforming(cg::AffineTransform::identity().scale(size, size)) : nullptr;
     }
 
 private:
