@@ -1,0 +1,103 @@
+// The text stand-in: shaping and layout of a 200-character paragraph with the real backend beside
+// raw HarfBuzz shaping of the same text and font; breaking with the model font (a new width reuses
+// the typeset text); hit testing a ten-line frame.
+
+#include <benchmark/benchmark.h>
+
+#include <hb.h>
+
+#include "platform/foundation/attributed_string.h"
+#include "platform/text/font_backend.h"
+#include "platform/text/typesetter.h"
+
+namespace {
+
+const char* kParagraph =
+    "Before trade-in, the tester walks every hardware check on this phone: the screen, touch, "
+    "cameras and flash, speakers and microphones, buttons, sensors, battery and radios, then "
+    "reports one transaction with the estimate.";
+
+rt::Ref<ns::AttributedString> paragraph(const char* fontName) {
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(ct::Font::withName(fontName, 17), ns::FontAttributeName);
+    return ns::AttributedString::make(kParagraph, attributes);
+}
+
+struct Backend {
+    ct::FontBackend* previous = &ct::fontBackend();
+    explicit Backend(ct::FontBackend& backend) { ct::setFontBackend(backend); }
+    ~Backend() { ct::setFontBackend(*previous); }
+};
+
+void RawHarfBuzzShaping(benchmark::State& state) {
+    const std::string file = ct::detail::findFontFile("DejaVu Sans");
+    hb_blob_t* blob = hb_blob_create_from_file(file.c_str());
+    hb_face_t* face = hb_face_create(blob, 0);
+    hb_font_t* font = hb_font_create(face);
+    hb_buffer_t* buffer = hb_buffer_create();
+    const std::u16string text = ns::str(kParagraph)->utf16();
+    unsigned glyphs = 0;
+    for (auto _ : state) {
+        hb_buffer_clear_contents(buffer);
+        hb_buffer_add_utf16(buffer, reinterpret_cast<const std::uint16_t*>(text.data()), int(text.size()), 0, int(text.size()));
+        hb_buffer_guess_segment_properties(buffer);
+        hb_shape(font, buffer, nullptr, 0);
+        glyphs = hb_buffer_get_length(buffer);
+        benchmark::DoNotOptimize(hb_buffer_get_glyph_positions(buffer, nullptr));
+    }
+    state.counters["ns/glyph"] = benchmark::Counter(double(glyphs) * double(state.iterations()),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    hb_buffer_destroy(buffer);
+    hb_font_destroy(font);
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
+}
+BENCHMARK(RawHarfBuzzShaping);
+
+// Typesetting (shaping every run), a frame at 320 and the suggested size.
+void RealShapeAndLayOut(benchmark::State& state) {
+    Backend real(ct::realFontBackend());
+    auto text = paragraph("DejaVu Sans");
+    std::size_t glyphs = 0;
+    for (auto _ : state) {
+        auto framesetter = ct::Framesetter::make(*text);
+        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, 320, 1000));
+        benchmark::DoNotOptimize(framesetter->suggestFrameSizeWithConstraints({0, 0}, {320, 100000}));
+        glyphs = 0;
+        for (const auto& line : frame->lines()) glyphs += line->glyphCount();
+    }
+    state.counters["ns/glyph"] = benchmark::Counter(double(glyphs) * double(state.iterations()),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(RealShapeAndLayOut);
+
+// Breaking the typeset paragraph at 320 (and at another width: the typesetting is reused).
+void ModelBreaking(benchmark::State& state) {
+    Backend model(ct::modelFontBackend());
+    auto framesetter = ct::Framesetter::make(*paragraph("Model"));
+    double width = 320;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, width, 1000)));
+        if (state.range(0)) width = width == 320 ? 300 : 320;
+    }
+}
+BENCHMARK(ModelBreaking)->Arg(0)->Arg(1)->ArgName("alternating");
+
+void HitTesting(benchmark::State& state) {
+    Backend model(ct::modelFontBackend());
+    auto frame = ct::Framesetter::make(*paragraph("Model"))->createFrame({0, 0}, cg::Rect::make(0, 0, 270, 1000));
+    const auto& lines = frame->lines();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& line = lines[i % lines.size()];
+        if (state.range(0) == 0)
+            benchmark::DoNotOptimize(line->stringIndexForPosition({double(i % 270), 0}));
+        else
+            benchmark::DoNotOptimize(line->offsetForStringIndex(line->stringRange().location + i % 20));
+        ++i;
+    }
+    state.SetLabel(std::to_string(lines.size()) + " lines");
+}
+BENCHMARK(HitTesting)->Arg(0)->Arg(1)->ArgName("offset");
+
+} // namespace
