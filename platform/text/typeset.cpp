@@ -138,6 +138,7 @@ std::shared_ptr<const Typeset> Typeset::make(const ns::AttributedString& source)
                 }
                 continue;
             }
+            const auto segmentGlyphs = std::uint32_t(t->glyphs.size());
             shaped.clear();
             style.font->face().shape(paragraph, lo - p.start, hi - lo, style.ligatures, shaped);
             const double size = style.font->size();
@@ -163,14 +164,20 @@ std::shared_ptr<const Typeset> Typeset::make(const ns::AttributedString& source)
                 for (std::size_t k = owner; k <= last; ++k) t->clusters[k].advance += share;
                 g = next;
             }
+            // A cluster without glyphs (inside a ligature) stands between its neighbours' glyphs, so
+            // every run of clusters covers one stretch of glyphs.
+            std::uint32_t glyphsSoFar = segmentGlyphs;
             for (std::size_t c = firstCluster; c < t->clusters.size(); ++c) {
                 Cluster& cluster = t->clusters[c];
                 if (cluster.kind == ClusterKind::Newline) { // no width, nothing drawn
                     cluster.advance = 0;
-                    cluster.glyphEnd = cluster.firstGlyph;
+                    const std::uint32_t after = cluster.glyphEnd > cluster.firstGlyph ? cluster.glyphEnd : glyphsSoFar;
+                    cluster.firstGlyph = cluster.glyphEnd = glyphsSoFar; // its glyph is not drawn
+                    glyphsSoFar = after;
                     continue;
                 }
-                if (cluster.glyphEnd == cluster.firstGlyph) cluster.firstGlyph = cluster.glyphEnd = std::uint32_t(t->glyphs.size());
+                if (cluster.glyphEnd == cluster.firstGlyph) cluster.firstGlyph = cluster.glyphEnd = glyphsSoFar;
+                glyphsSoFar = cluster.glyphEnd;
                 cluster.advance += style.kern;
             }
         }

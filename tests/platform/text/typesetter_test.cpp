@@ -269,3 +269,21 @@ TEST_F(RealTypesetter, TwoThreadsLayOutAtOnce) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RealTypesetter, GlyphCountsOfLinesAddUpAcrossLigaturesAndNewlines) {
+    auto s = text("fi fl office\nfin\n\nfi", 17);
+    auto frame = frameOf(*s, 30);
+    std::size_t total = 0;
+    for (const auto& line : frame->lines()) {
+        std::size_t inRuns = 0;
+        for (const auto& run : line->glyphRuns()) inRuns += run->glyphCount();
+        EXPECT_EQ(line->glyphCount(), inRuns);
+        EXPECT_LT(line->glyphCount(), 100u); // no wrap-around
+        total += inRuns;
+    }
+    EXPECT_GT(total, 8u);
+}
+
+} // namespace
