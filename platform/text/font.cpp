@@ -17,18 +17,12 @@ rt::Ref<Font> Font::withName(std::string_view name, double size) {
 }
 
 const rt::Ref<Font>& Font::defaultFont() {
-    // Per backend: the backend may be changed (tests, benchmarks).
-    thread_local FontBackend* backend = nullptr;
-    thread_local rt::Ref<Font> font;
-    if (backend != &fontBackend() || !font) {
-        backend = &fontBackend();
-        static std::mutex lock;
-        std::lock_guard guard(lock);
-        static std::map<FontBackend*, rt::Ref<Font>>* fonts = new std::map<FontBackend*, rt::Ref<Font>>;
-        auto& shared = (*fonts)[backend];
-        if (!shared) shared = rt::immortal(systemFont(kDefaultSize));
-        font = shared;
-    }
+    // One per backend (tests and benchmarks change it); entries of a map stay where they are.
+    static std::mutex lock;
+    static auto* fonts = new std::map<const FontBackend*, rt::Ref<Font>>;
+    std::lock_guard guard(lock);
+    rt::Ref<Font>& font = (*fonts)[&fontBackend()];
+    if (!font) font = rt::immortal(systemFont(kDefaultSize));
     return font;
 }
 

@@ -147,7 +147,7 @@ void Label::drawTextInRect(const cg::Rect& rect) {
         const cg::Point origin = frame->lineOrigins()[i];
         rt::Ref<ct::Line> line = lines[i];
         const ns::Range range = line->stringRange();
-        if (i + 1 == count && truncates(lineBreak_) && lines_ > 0 && range.max() < text->length()) {
+        if (i + 1 == count && truncates(lineBreak_) && range.max() < text->length()) {
             // The rest of the text (all of it on one line) with "…" for what does not fit.
             ct::TruncationType type = ct::TruncationType::End;
             if (lines_ == 1 && lineBreak_ == LineBreakMode::TruncatingHead) type = ct::TruncationType::Start;

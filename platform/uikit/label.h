@@ -1,9 +1,9 @@
 #pragma once
 // ui::Label ("UILabel"): plain text laid out and drawn through the text stand-in: its font (the
 // system font of 17), colour, alignment, line-break mode and number of lines. The text is centred
-// vertically in the rectangle it is drawn in; with a line limit the last line shown is truncated
-// with "…" when text remains and the mode truncates (head, middle or tail on one line, tail on
-// more). Sizes from sizeThatFits and intrinsicContentSize are rounded up to whole points.
+// vertically in the rectangle it is drawn in; the last line shown (by the line limit or the
+// height) is truncated with "…" when text remains and the mode truncates (head, middle or tail on
+// one line, tail on more). Sizes from sizeThatFits and intrinsicContentSize are rounded up to whole points.
 // A label takes no touches unless told to.
 
 #include "platform/foundation/string.h"

@@ -137,6 +137,13 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0]->run->glyphs.back(), 0x2026u);
     EXPECT_LE(cut[0]->run->width, 60);
+    // Without a line limit, the height decides which line is last.
+    label->setNumberOfLines(0);
+    label->setText(ns::str("Hello world again"));
+    label->setFrame(Rect::make(0, 0, 60, 40));
+    const auto tall = recorded(*label).textRuns();
+    ASSERT_EQ(tall.size(), 2u);
+    EXPECT_EQ(tall[1]->run->glyphs.back(), 0x2026u);
 
     auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
     button->setTitleForState(ns::str("OK"), ui::ControlStates::Normal);
