@@ -23,13 +23,14 @@ constexpr double kAdvance = 0.625;
 constexpr double kMonoAdvance = 1233.0 / 2048.0; // DejaVu Sans Mono's cell, in em
 
 const std::shared_ptr<detail::OutlineSource>& monoOutlines() {
-    static const std::shared_ptr<detail::OutlineSource> source = [] {
+    // Kept for the life of the process with the outlines it caches (never destroyed at exit).
+    static const auto* source = new std::shared_ptr<detail::OutlineSource>([] {
         std::string file = detail::findFontFile("DejaVu Sans Mono");
         if (file.empty() || file.find("Mono") == std::string::npos)
             file = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
         return detail::OutlineSource::open(file);
-    }();
-    return source;
+    }());
+    return *source;
 }
 
 class ModelFace final : public FontFace {

@@ -133,7 +133,8 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
 
     // Truncated on one line with the tail mode.
     label->setFrame(Rect::make(0, 0, 60, 20));
-    const auto cut = recorded(*label).textRuns();
+    const cg::DisplayList oneLine = recorded(*label);
+    const auto cut = oneLine.textRuns();
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0]->run->glyphs.back(), 0x2026u);
     EXPECT_LE(cut[0]->run->width, 60);
@@ -141,7 +142,8 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
     label->setNumberOfLines(0);
     label->setText(ns::str("Hello world again"));
     label->setFrame(Rect::make(0, 0, 60, 40));
-    const auto tall = recorded(*label).textRuns();
+    const cg::DisplayList twoLines = recorded(*label);
+    const auto tall = twoLines.textRuns();
     ASSERT_EQ(tall.size(), 2u);
     EXPECT_EQ(tall[1]->run->glyphs.back(), 0x2026u);
 
