@@ -1,6 +1,5 @@
 // Views: geometry, the tree, point conversion, hit testing, layout and animations on the clock.
 
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -81,18 +80,6 @@ TEST(UIView, FrameIsTheBoundsAroundTheCentre) {
     view->setTransform({2, 0, 0, 2, 0, 0});
     EXPECT_EQ(view->frame(), Rect::make(40, 70, 80, 40));
     EXPECT_EQ(view->bounds().size, (cg::Size{40, 20}));
-}
-
-TEST(UIView, ATurnedViewsFrameIsTheBoundingBoxOfItsTurnedBounds) {
-    auto view = viewAt(0, 0, 100, 50);
-    view->setTransform(cg::AffineTransform::identity().rotate(std::numbers::pi / 2));
-    const Rect frame = view->frame();
-    EXPECT_NEAR(frame.minX(), 25, 1e-9);
-    EXPECT_NEAR(frame.minY(), -25, 1e-9);
-    EXPECT_NEAR(frame.width(), 50, 1e-9);
-    EXPECT_NEAR(frame.height(), 100, 1e-9);
-    view->setTransform(cg::AffineTransform{.tx = 7, .ty = -3}); // moved about the centre as well
-    EXPECT_EQ(view->frame(), Rect::make(7, -3, 100, 50));
 }
 
 TEST(UIView, KeysReachTheGeometryAndFlags) {
