@@ -130,8 +130,9 @@ TEST(BitmapContext, ReadsAndWritesEachLayout) {
     const cg::BitmapInfo rgba = cg::BitmapInfo(cg::ImageAlphaInfo::PremultipliedLast);
     auto withAlpha = context(1, 1, rgba); // half-transparent red over transparent black
     withAlpha->drawImage(Rect::make(0, 0, 1, 1), cg::Image::create(1, 1, 4, rgba, {128, 0, 0, 128}));
-    const auto bytes = withAlpha->makeImage()->bytes();
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), (std::vector<std::uint8_t>{128, 0, 0, 128}));
+    const auto image = withAlpha->makeImage();
+    EXPECT_EQ(std::vector<std::uint8_t>(image->bytes().begin(), image->bytes().end()),
+              (std::vector<std::uint8_t>{128, 0, 0, 128}));
 }
 
 } // namespace
