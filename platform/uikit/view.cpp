@@ -20,10 +20,6 @@ namespace ui {
 
 namespace {
 
-cg::Point applied(const cg::AffineTransform& t, cg::Point p) {
-    return {t.a * p.x + t.c * p.y + t.tx, t.b * p.x + t.d * p.y + t.ty};
-}
-
 std::string number(double v) {
     return cg::detail::shortestNumber(v);
 }
@@ -51,13 +47,8 @@ cg::Rect View::frame() const {
     if (transform_.isIdentity())
         return cg::Rect::make(center_.x - size.width / 2, center_.y - size.height / 2, size.width, size.height);
     // The transformed bounds, about the centre.
-    const double w = size.width / 2, h = size.height / 2;
-    cg::Rect box = cg::Rect::null();
-    for (cg::Point corner : {cg::Point{-w, -h}, cg::Point{w, -h}, cg::Point{-w, h}, cg::Point{w, h}}) {
-        cg::Point p = applied(transform_, corner);
-        box = box.unionWith(cg::Rect::make(center_.x + p.x, center_.y + p.y, 0, 0));
-    }
-    return box;
+    const cg::Rect about = cg::Rect::make(-size.width / 2, -size.height / 2, size.width, size.height);
+    return transform_.apply(about).offsetBy(center_.x, center_.y);
 }
 
 void View::setFrame(const cg::Rect& frame) {
