@@ -276,32 +276,4 @@ TEST_F(Commands, ExecuteFromSeveralThreadsRunsEachBlockOnItsCallerAndEndsIdle) {
     EXPECT_EQ(executing.text().back(), '0');
 }
 
-TEST_F(Commands, WhileOneExecutionRunsExecuteFailsOnEveryThread) {
-    Pending pending;
-    std::atomic<int> calls{0};
-    auto command = Command::withSignalBlock([&](const Id&) {
-        ++calls;
-        return pending.signal();
-    });
-    command->execute(nullptr);
-    drainMainQueue();
-
-    std::atomic<int> refused{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 10; ++i) {
-                Ref<ns::Error> error;
-                command->execute(nullptr)->waitUntilCompleted(&error);
-                if (error && error->code() == Command::kErrorNotEnabled) ++refused;
-            }
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(refused, 40);
-    EXPECT_EQ(calls, 1);
-    pending.subscribers[0]->sendCompleted();
-    testkit::waitForWorkersIdle();
-    drainMainQueue();
-}
-
 } // namespace
