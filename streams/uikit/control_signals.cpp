@@ -104,9 +104,15 @@ rt::Ref<ChannelTerminal> channelForControlEvents(ui::Control* control, ui::Contr
     rt::Ref<ns::String> keyText = ns::str(key);
     rt::Ref<Channel> channel = Channel::make();
     rt::Ref<ChannelTerminal> following = channel->followingTerminal();
-    addDeallocDisposable(control, Disposable::withBlock([following] { following->sendCompleted(); }));
-
     rt::Weak<ui::Control> weakControl(control);
+    // The control's end ends the channel; a channel that ends first takes that entry away again.
+    rt::Ref<Disposable> completion = Disposable::withBlock([following] { following->sendCompleted(); });
+    addDeallocDisposable(control, completion);
+    auto removeEntry = [weakControl, entry = static_cast<const rt::Disposable*>(completion.get())] {
+        if (rt::Ref<ui::Control> c = weakControl.lock()) removeDeallocDisposable(c.get(), entry);
+    };
+    following->subscribeErrorCompleted([removeEntry](const rt::Ref<ns::Error>&) { removeEntry(); }, removeEntry);
+
     // Reading: on each event, the control's value for the key, until the caller's side ends.
     rt::Ref<Signal> readings = signalForControlEvents(control, events)
                                    ->mapReplace(keyText)

@@ -199,6 +199,11 @@ TEST_F(ControlSignals, TheTextChannelDeliversTypingAndWritesEmptyTextForNil) {
     EXPECT_TRUE(values.hasCompleted());
     ASSERT_TRUE(app().typeText(field, "x"));
     EXPECT_EQ(values.text(), "h hi C");
+
+    // The ended channel goes while the field stays.
+    rt::Weak<rt::Object> channelSubject(Id(terminal->values()));
+    terminal = nullptr;
+    EXPECT_FALSE(channelSubject.lock());
 }
 
 } // namespace
