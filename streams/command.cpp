@@ -109,8 +109,11 @@ void Command::start(const rt::Ref<Signal>& enabledInput) {
                      ->replayLast();
     if (named) executing_->setNameWithFormat("%@ -executing", me);
 
-    rt::Ref<Signal> moreExecutionsAllowed = Signal::ifThenElse(
-        valuesForKeyPath(self, kConcurrentKey, self), Signal::returnValue(yes()), immediateExecuting->logicalNot());
+    // Concurrent execution allowed, or nothing executing. The two observations side by side rather
+    // than one subscribed from inside the other's first value (as a switch would).
+    rt::Ref<Signal> moreExecutionsAllowed =
+        Signal::combineLatest({valuesForKeyPath(self, kConcurrentKey, self), immediateExecuting})
+            ->reduceEach([](bool concurrent, bool executing) { return concurrent || !executing; });
 
     rt::Ref<Signal> enabledInputs =
         enabledInput ? enabledInput->startWith(yes())->takeUntil(willDeallocSignal(this))->replayLast()
@@ -118,8 +121,16 @@ void Command::start(const rt::Ref<Signal>& enabledInput) {
 
     immediateEnabled_ = Signal::combineLatest({enabledInputs, moreExecutionsAllowed})->logicalAnd();
 
-    enabled_ = immediateEnabled_->take(1)
-                   ->concat(immediateEnabled_->skip(1)->deliverOn(Scheduler::mainThreadScheduler()))
+    // The first value at once, the later ones on the main thread, in order; from one subscription,
+    // so no observation is subscribed to from inside another's first value.
+    enabled_ = immediateEnabled_
+                   ->scanWithStartReduceWithIndex(nullptr,
+                                                  [](const rt::Id&, const rt::Id& value, std::size_t index) -> rt::Id {
+                                                      rt::Ref<Signal> one = Signal::returnValue(value);
+                                                      if (index == 0) return one;
+                                                      return one->deliverOn(Scheduler::mainThreadScheduler());
+                                                  })
+                   ->concat()
                    ->distinctUntilChanged()
                    ->replayLast();
     if (named) enabled_->setNameWithFormat("%@ -enabled", me);
@@ -145,17 +156,18 @@ rt::Ref<Signal> Command::execute(const rt::Id& input) {
                 es::description(this), es::description(input));
         signal = Signal::empty();
     }
-    rt::Ref<MulticastConnection> connection =
-        signal->subscribeOn(Scheduler::mainThreadScheduler())->multicast(ReplaySubject::make());
-    rt::Ref<Signal> execution = connection->signal();
-
-    addActiveExecutionSignal(execution);
+    // The execution ends (leaves the active list) as its signal ends, before the replay subject
+    // passes the end on: the command's lock is never taken inside the subject's delivery, while the
+    // subject is subscribed to inside the command's lock (the insertion's notifications).
+    rt::Ref<ReplaySubject> execution = ReplaySubject::make();
     rt::Weak<Command> weakSelf(this);
-    const Signal* key = execution.get();
-    auto finished = [weakSelf, key] {
-        if (rt::Ref<Command> self = weakSelf.lock()) self->removeActiveExecutionSignal(key);
-    };
-    execution->subscribeErrorCompleted([finished](const rt::Ref<ns::Error>&) { finished(); }, finished);
+    rt::Ref<MulticastConnection> connection =
+        signal->subscribeOn(Scheduler::mainThreadScheduler())
+            ->finally([weakSelf, key = static_cast<const Signal*>(execution.get())] {
+                if (rt::Ref<Command> self = weakSelf.lock()) self->removeActiveExecutionSignal(key);
+            })
+            ->multicast(execution);
+    addActiveExecutionSignal(execution);
 
     connection->connect();
     execution->setNameWithFormat("%@ -execute: %@", es::description(this), es::description(input));

@@ -17,9 +17,6 @@
 #include "streams/channel.h"
 #include "streams/dealloc.h"
 #include "streams/description.h"
-#include "streams/event.h"
-#include "streams/lifting.h"
-#include "streams/tuple.h"
 
 namespace es {
 
@@ -101,7 +98,6 @@ rt::Ref<Signal> textSignal(ui::TextField* field) {
 rt::Ref<ChannelTerminal> channelForControlEvents(ui::Control* control, ui::ControlEvents events, std::string_view key,
                                                  const rt::Id& nilValue) {
     if (!control) return nullptr;
-    rt::Ref<ns::String> keyText = ns::str(key);
     rt::Ref<Channel> channel = Channel::make();
     rt::Ref<ChannelTerminal> following = channel->followingTerminal();
     rt::Weak<ui::Control> weakControl(control);
@@ -113,23 +109,22 @@ rt::Ref<ChannelTerminal> channelForControlEvents(ui::Control* control, ui::Contr
     };
     following->subscribeErrorCompleted([removeEntry](const rt::Ref<ns::Error>&) { removeEntry(); }, removeEntry);
 
-    // Reading: on each event, the control's value for the key, until the caller's side ends.
-    rt::Ref<Signal> readings = signalForControlEvents(control, events)
-                                   ->mapReplace(keyText)
-                                   ->takeUntil(following->ignoreValues()->catchTo(Signal::empty()));
-    detail::liftedBlock(control, {readings}, reduceBlock([weakControl](const rt::Ref<ns::String>& k) -> rt::Id {
-                            rt::Ref<ui::Control> c = weakControl.lock();
-                            return c ? ns::valueForKey(c, k->utf8()) : nullptr;
-                        }))
+    // Reading: on each event, the control's value for the key, until the caller's side ends. Sent
+    // straight into the terminal (no subject in between, whose lock the end of the terminal would
+    // take in the other order).
+    std::string keyCopy(key);
+    signalForControlEvents(control, events)
+        ->takeUntil(following->ignoreValues()->catchTo(Signal::empty()))
+        ->map([weakControl, keyCopy](const rt::Id&) -> rt::Id {
+            rt::Ref<ui::Control> c = weakControl.lock();
+            return c ? ns::valueForKey(c, keyCopy) : nullptr;
+        })
         ->subscribe(following);
 
-    // Writing: what the caller sends in, set on the control.
-    rt::Ref<Signal> written = following->map([nilValue](const rt::Id& value) { return value ? value : nilValue; });
-    detail::liftedBlock(control, {written, Signal::returnValue(keyText)},
-                        reduceBlock([weakControl](const rt::Id& value, const rt::Ref<ns::String>& k) -> rt::Id {
-                            if (rt::Ref<ui::Control> c = weakControl.lock()) ns::setValueForKey(c, value, k->utf8());
-                            return Unit::defaultUnit();
-                        }));
+    // Writing: what the caller sends in, set on the control, while it lives.
+    following->takeUntil(willDeallocSignal(control))->subscribeNext([weakControl, keyCopy, nilValue](const rt::Id& value) {
+        if (rt::Ref<ui::Control> c = weakControl.lock()) ns::setValueForKey(c, value ? value : nilValue, keyCopy);
+    });
     return channel->leadingTerminal();
 }
 
