@@ -7,8 +7,18 @@
 namespace dispatch::detail {
 
 namespace {
+
 thread_local bool tlWorker = false;
+
+void pause() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
 }
+
+} // namespace
 
 WorkerPool& WorkerPool::shared() {
     // Never destroyed: detached workers keep using it through exit.
@@ -23,21 +33,29 @@ bool WorkerPool::onWorkerThread() {
 void WorkerPool::submit(int level, Job job) {
     if (level < 0) level = 0;
     if (level >= Levels) level = Levels - 1;
-    std::unique_lock lock(lock_);
-    queues_[level].push_back(std::move(job));
-    ++queued_;
-    if (idle_ > 0) {
-        --idle_;
-        ++wakes_;
-        work_.notify_one();
-    } else if (threads_ < DefaultCap) {
-        startThread(lock);
+    bool wake = false;
+    {
+        std::unique_lock lock(lock_);
+        if (queued_.load(std::memory_order_relaxed) == 0) jobsClose_ = Clock::now() - dryFrom_ < kLookFor;
+        queues_[level].push_back(std::move(job));
+        queued_.fetch_add(1, std::memory_order_release);
+        if (lookerFree_) {
+            lookerFree_ = false; // the looking worker takes it
+        } else if (idle_ > 0) {
+            --idle_;
+            ++wakes_;
+            wake = true;
+        } else if (threads_ < DefaultCap) {
+            startThread(lock);
+        }
     }
+    // After the unlock, so the woken worker does not wait at once for the lock this thread holds.
+    if (wake) work_.notify_one();
 }
 
 bool WorkerPool::hasQueuedWork() {
     std::lock_guard g(lock_);
-    return queued_ > 0;
+    return queued_.load(std::memory_order_relaxed) > 0;
 }
 
 void WorkerPool::startThread(std::unique_lock<std::mutex>&) {
@@ -53,7 +71,7 @@ int WorkerPool::setLimit(int limit) {
     std::lock_guard g(lock_);
     int previous = limit_;
     limit_ = limit < 1 ? 1 : limit;
-    while (idle_ > 0 && wakes_ < static_cast<int>(queued_)) {
+    while (idle_ > 0 && wakes_ < static_cast<int>(queued_.load(std::memory_order_relaxed))) {
         --idle_;
         ++wakes_;
     }
@@ -65,7 +83,7 @@ void WorkerPool::workerMain() {
     tlWorker = true;
     std::unique_lock lock(lock_);
     for (;;) {
-        if (queued_ > 0 && running_ < limit_) {
+        if (queued_.load(std::memory_order_relaxed) > 0 && running_ < limit_) {
             Job job;
             for (auto& q : queues_) {
                 if (!q.empty()) {
@@ -74,7 +92,7 @@ void WorkerPool::workerMain() {
                     break;
                 }
             }
-            --queued_;
+            queued_.fetch_sub(1, std::memory_order_relaxed);
             ++running_;
             lock.unlock();
             job();
@@ -84,10 +102,34 @@ void WorkerPool::workerMain() {
             notifyWaiters();
             continue;
         }
+        if (queued_.load(std::memory_order_relaxed) == 0) {
+            dryFrom_ = Clock::now();
+            if (jobsClose_ && !looking_) {
+                lookAWhile(lock);
+                continue;
+            }
+        }
         ++idle_;
         work_.wait(lock, [&] { return wakes_ > 0; });
         --wakes_;
     }
+}
+
+void WorkerPool::lookAWhile(std::unique_lock<std::mutex>& lock) {
+    looking_ = true;
+    lookerFree_ = true;
+    lock.unlock();
+    const auto until = Clock::now() + kLookFor;
+    bool found = false;
+    while (!(found = queued_.load(std::memory_order_acquire) > 0) && Clock::now() < until) {
+        for (int i = 0; i < 16; ++i)
+            pause();
+    }
+    lock.lock();
+    // A job handed over meanwhile (lookerFree_ cleared) is in queued_, which the caller reads next.
+    looking_ = false;
+    lookerFree_ = false;
+    if (!found) jobsClose_ = false; // nothing came: park at once until jobs come close again
 }
 
 bool WorkerPool::enterBlocked() {
@@ -111,7 +153,7 @@ bool WorkerPool::waitIdle(double realSeconds) {
     std::unique_lock lock(lock_);
     ++waiters_;
     bool idle = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                                  [&] { return queued_ == 0 && running_ == 0; });
+                                  [&] { return queued_.load(std::memory_order_relaxed) == 0 && running_ == 0; });
     --waiters_;
     return idle;
 }
@@ -121,7 +163,9 @@ bool WorkerPool::waitSettled(double realSeconds, const std::function<bool()>& ma
     ++waiters_;
     mainWatchers_.fetch_add(1);
     bool settled = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                                     [&] { return (queued_ == 0 && running_ == blocked_) || mainHasWork(); });
+                                     [&] {
+        return (queued_.load(std::memory_order_relaxed) == 0 && running_ == blocked_) || mainHasWork();
+    });
     mainWatchers_.fetch_sub(1);
     --waiters_;
     return settled;

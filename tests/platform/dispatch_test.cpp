@@ -145,6 +145,33 @@ TEST_F(DispatchQueue, SerialQueuesTakeTurnsOnTheWorkerWhileOtherWorkWaits) {
     EXPECT_EQ(order, a64 + b64 + a64 + b64 + "aabb");
 }
 
+// One job at a time handed between a plain thread and the pool, and the same from several threads
+// at once: each job is taken, whether a worker is parked or still looking for work when it comes.
+TEST_F(DispatchQueue, JobsHandedOneAtATimeAreEachTaken) {
+    for (int producers : {1, 4}) {
+        SCOPED_TRACE(producers);
+        std::atomic<int> ran{0};
+        std::atomic<bool> lost{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < producers; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 2000 && !lost; ++i) {
+                    auto done = dispatch::Semaphore::make(0);
+                    dispatch::async(Queue::global(), [&ran, done] {
+                        ++ran;
+                        done->signal();
+                    });
+                    if (!done->wait(realBound())) lost = true;
+                }
+            });
+        }
+        for (auto& t : threads)
+            t.join();
+        EXPECT_FALSE(lost);
+        EXPECT_EQ(ran.load(), producers * 2000);
+    }
+}
+
 // The same between serial queues sharing a serial target: the turn passes at 64 blocks as long as
 // the other queue's drain waits on the target.
 TEST_F(DispatchQueue, SerialQueuesOnOneSerialTargetTakeTurns) {
