@@ -741,6 +741,135 @@ TEST_F(OperationQueueTest, WithALimitOfOneOperationsRunInOrderOneAtATime) {
         EXPECT_EQ(order[i], i);
 }
 
+// An operation that finishes while the next one waits, with nothing else queued for the pool,
+// runs the next one on its own worker; the order and the limit hold.
+TEST_F(OperationQueueTest, TheNextOperationRunsOnTheSameWorkerWhileNothingElseWaits) {
+    auto queue = ns::OperationQueue::make();
+    queue->setMaxConcurrentOperationCount(1);
+    auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+    std::vector<std::thread::id> threads;
+    std::vector<int> order;
+    queue->addOperationWithBlock([&] {
+        threads.push_back(std::this_thread::get_id());
+        order.push_back(0);
+        started->signal();
+        gate->wait();
+    });
+    ASSERT_TRUE(started->wait(realBound()));
+    for (int i = 1; i < 20; ++i) {
+        queue->addOperationWithBlock([&, i] {
+            threads.push_back(std::this_thread::get_id());
+            order.push_back(i);
+        });
+    }
+    EXPECT_EQ(queue->operationCount(), 20u);
+    gate->signal();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(queue->operationCount(), 0u);
+    ASSERT_EQ(order.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(order[i], i);
+        EXPECT_EQ(threads[i], threads[0]) << "operation " << i;
+    }
+}
+
+// With other work queued for the pool the next operation goes back to the pool behind it.
+TEST_F(OperationQueueTest, TheNextOperationWaitsItsTurnWhenOtherWorkIsQueued) {
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    int previous = pool.setLimit(1); // one job at a time, so the order work is taken in shows
+    auto queue = ns::OperationQueue::make();
+    queue->setMaxConcurrentOperationCount(1);
+    auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+    RunLog order;
+    queue->addOperationWithBlock([&] {
+        order.note("first")();
+        started->signal();
+        gate->wait();
+    });
+    ASSERT_TRUE(started->wait(realBound()));
+    queue->addOperationWithBlock(order.note("second"));
+    dispatch::async(Queue::global(), order.note("other"));
+    gate->signal();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    pool.setLimit(previous);
+    EXPECT_EQ(order.names(), (std::vector<std::string>{"first", "other", "second"}));
+}
+
+// Suspending or cancelling while an operation runs holds back, or drops, the ones behind it.
+TEST_F(OperationQueueTest, SuspendAndCancelWhileAnOperationRunsReachTheOnesBehindIt) {
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "suspend");
+        auto queue = ns::OperationQueue::make();
+        queue->setMaxConcurrentOperationCount(1);
+        auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+        std::atomic<int> ran{0};
+        queue->addOperationWithBlock([&] {
+            ++ran;
+            started->signal();
+            gate->wait();
+        });
+        ASSERT_TRUE(started->wait(realBound()));
+        for (int i = 0; i < 3; ++i)
+            queue->addOperationWithBlock([&] { ++ran; });
+        if (cancel)
+            queue->cancelAllOperations();
+        else
+            queue->setSuspended(true);
+        gate->signal();
+        EXPECT_TRUE(testkit::waitForWorkersIdle());
+        EXPECT_EQ(ran.load(), 1);
+        EXPECT_EQ(queue->operationCount(), cancel ? 0u : 3u);
+        queue->setSuspended(false);
+        queue->waitUntilAllOperationsAreFinished();
+        EXPECT_EQ(ran.load(), cancel ? 1 : 4);
+    }
+}
+
+// Several threads adding at once: each thread's operations run in the order it added them, never
+// more at once than the limit, and every one runs.
+TEST_F(OperationQueueTest, OperationsAddedFromSeveralThreadsKeepTheLimitAndEachThreadsOrder) {
+    for (long limit : {1L, 2L}) {
+        SCOPED_TRACE(limit);
+        auto queue = ns::OperationQueue::make();
+        queue->setMaxConcurrentOperationCount(limit);
+        constexpr int kThreads = 4, kEach = 300;
+        std::atomic<int> inside{0}, most{0}, ran{0};
+        std::mutex lock;
+        std::array<std::vector<int>, kThreads> seen;
+        std::vector<std::thread> producers;
+        for (int t = 0; t < kThreads; ++t) {
+            producers.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i) {
+                    queue->addOperationWithBlock([&, t, i] {
+                        int now = inside.fetch_add(1) + 1;
+                        for (int m = most.load(); now > m && !most.compare_exchange_weak(m, now);) {
+                        }
+                        {
+                            std::lock_guard g(lock);
+                            seen[t].push_back(i);
+                        }
+                        ++ran;
+                        inside.fetch_sub(1);
+                    });
+                }
+            });
+        }
+        for (auto& p : producers)
+            p.join();
+        queue->waitUntilAllOperationsAreFinished();
+        EXPECT_EQ(ran.load(), kThreads * kEach);
+        EXPECT_LE(most.load(), limit);
+        if (limit == 1) {
+            for (auto& s : seen) {
+                ASSERT_EQ(s.size(), std::size_t(kEach));
+                for (int i = 0; i < kEach; ++i)
+                    ASSERT_EQ(s[i], i);
+            }
+        }
+    }
+}
+
 TEST_F(OperationQueueTest, TheMainQueueRunsItsOperationsOnTheMainThreadThroughTheDrain) {
     bool onMain = false;
     ns::OperationQueue::mainQueue()->addOperationWithBlock([&] {
