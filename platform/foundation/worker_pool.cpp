@@ -54,8 +54,7 @@ void WorkerPool::submit(int level, Job job) {
 }
 
 bool WorkerPool::hasQueuedWork() {
-    std::lock_guard g(lock_);
-    return queued_.load(std::memory_order_relaxed) > 0;
+    return queued_.load(std::memory_order_acquire) > 0; // a snapshot either way: no lock needed
 }
 
 void WorkerPool::startThread(std::unique_lock<std::mutex>&) {
