@@ -151,8 +151,9 @@ void WorkerPool::notifyWaiters() {
 bool WorkerPool::waitIdle(double realSeconds) {
     std::unique_lock lock(lock_);
     ++waiters_;
-    bool idle = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                                  [&] { return queued_.load(std::memory_order_relaxed) == 0 && running_ == 0; });
+    bool idle = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds), [&] {
+        return queued_.load(std::memory_order_relaxed) == 0 && running_ == 0;
+    });
     --waiters_;
     return idle;
 }
@@ -161,8 +162,7 @@ bool WorkerPool::waitSettled(double realSeconds, const std::function<bool()>& ma
     std::unique_lock lock(lock_);
     ++waiters_;
     mainWatchers_.fetch_add(1);
-    bool settled = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                                     [&] {
+    bool settled = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds), [&] {
         return (queued_.load(std::memory_order_relaxed) == 0 && running_ == blocked_) || mainHasWork();
     });
     mainWatchers_.fetch_sub(1);

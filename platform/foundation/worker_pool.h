@@ -76,9 +76,9 @@ private:
     int blocked_ = 0;
     int limit_ = DefaultCap;
     int waiters_ = 0;
-    bool looking_ = false;     // a worker is looking for work before it parks
-    bool lookerFree_ = false;  // ... and no job has been handed to it yet
-    bool jobsClose_ = false;   // the last job came within a moment of the pool running dry
+    bool looking_ = false;    // a worker is looking for work before it parks
+    bool lookerFree_ = false; // ... and no job has been handed to it yet
+    bool jobsClose_ = false;  // the last job came within a moment of the pool running dry
     std::chrono::steady_clock::time_point dryFrom_; // when a worker last found nothing to do
     std::atomic<int> mainWatchers_{0};
 };

@@ -555,11 +555,12 @@ TEST_F(URLLoadingTest, ASessionsCompletionsRunInTheOrderTheyWereDelivered) {
     std::vector<int> order; // one completion at a time
     std::vector<Ref<ns::URLSessionDataTask>> tasks;
     for (int i = 0; i < 30; ++i) {
-        tasks.push_back(session->dataTaskWithURL(
-            ns::URL::URLWithString("http://127.0.0.1:9/" + std::to_string(i)),
-            [&order, i](Ref<ns::URLResponse>, Ref<ns::Data>, Ref<ns::Error> error) {
-                if (error && error->code() == ns::URLErrorCancelled) order.push_back(i);
-            }));
+        tasks.push_back(
+            session->dataTaskWithURL(ns::URL::URLWithString("http://127.0.0.1:9/" + std::to_string(i)),
+                                     [&order, i](Ref<ns::URLResponse>, Ref<ns::Data>, Ref<ns::Error> error) {
+                                         if (error && error->code() == ns::URLErrorCancelled)
+                                             order.push_back(i);
+                                     }));
     }
     for (auto& task : tasks)
         task->cancel(); // each one delivers its completion now, in this order
@@ -590,8 +591,9 @@ TEST_F(URLLoadingTest, TransfersStartedAndCancelledFromSeveralThreadsCompleteOnc
                 const bool cancels = i % 3 == 0;
                 auto done = std::make_shared<testkit::Latch>();
                 auto task = session->dataTaskWithRequest(
-                    get(server.url("/echo")), [&, n, cancels, done](Ref<ns::URLResponse> response,
-                                                                    Ref<ns::Data> data, Ref<ns::Error> error) {
+                    get(server.url("/echo")),
+                    [&, n, cancels, done](Ref<ns::URLResponse> response, Ref<ns::Data> data,
+                                          Ref<ns::Error> error) {
                         if (inside.fetch_add(1) != 0) ++overlaps;
                         if (ns::OperationQueue::currentQueue() != session->delegateQueue()) ++wrongQueue;
                         const bool replied = !error && response && data && data->view() == "hello";
