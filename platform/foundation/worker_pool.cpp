@@ -4,19 +4,13 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/foundation/spin_wait.h"
+
 namespace dispatch::detail {
 
 namespace {
 
 thread_local bool tlWorker = false;
-
-void pause() noexcept {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
 
 } // namespace
 
@@ -122,9 +116,12 @@ void WorkerPool::lookAWhile(std::unique_lock<std::mutex>& lock) {
     bool found = false;
     while (!(found = queued_.load(std::memory_order_acquire) > 0) && Clock::now() < until) {
         for (int i = 0; i < 16; ++i)
-            pause();
+            spinPause();
     }
-    lock.lock();
+    if (found)
+        lockAfterSpin(lock); // the submitting thread is about to release it
+    else
+        lock.lock();
     // A job handed over meanwhile (lookerFree_ cleared) is in queued_, which the caller reads next.
     looking_ = false;
     lookerFree_ = false;
