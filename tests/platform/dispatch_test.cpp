@@ -16,6 +16,7 @@
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/foundation/spin_wait.h"
 #include "platform/foundation/thread.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/log.h"
@@ -143,6 +144,30 @@ TEST_F(DispatchQueue, SerialQueuesTakeTurnsOnTheWorkerWhileOtherWorkWaits) {
     pool.setLimit(previous);
     const std::string a64(64, 'a'), b64(64, 'b');
     EXPECT_EQ(order, a64 + b64 + a64 + b64 + "aabb");
+}
+
+// The lock taken after a few tries still excludes: threads taking it that way and the usual way at
+// once never lose an update.
+TEST_F(DispatchQueue, ALockTakenAfterAFewTriesStillExcludes) {
+    std::mutex m;
+    long counter = 0; // guarded by m
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20000; ++i) {
+                std::unique_lock g(m, std::defer_lock);
+                if (t % 2 == 0)
+                    dispatch::detail::lockAfterSpin(g);
+                else
+                    g.lock();
+                ASSERT_TRUE(g.owns_lock());
+                ++counter;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(counter, 4 * 20000);
 }
 
 // One job at a time handed between a plain thread and the pool, and the same from several threads
