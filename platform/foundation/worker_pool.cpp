@@ -4,15 +4,11 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/foundation/spin_wait.h"
-
 namespace dispatch::detail {
 
 namespace {
-
 thread_local bool tlWorker = false;
-
-} // namespace
+}
 
 WorkerPool& WorkerPool::shared() {
     // Never destroyed: detached workers keep using it through exit.
@@ -30,12 +26,9 @@ void WorkerPool::submit(int level, Job job) {
     bool wake = false;
     {
         std::unique_lock lock(lock_);
-        if (queued_.load(std::memory_order_relaxed) == 0) jobsClose_ = Clock::now() - dryFrom_ < kLookFor;
         queues_[level].push_back(std::move(job));
         queued_.fetch_add(1, std::memory_order_release);
-        if (lookerFree_) {
-            lookerFree_ = false; // the looking worker takes it
-        } else if (idle_ > 0) {
+        if (idle_ > 0) {
             --idle_;
             ++wakes_;
             wake = true;
@@ -95,37 +88,10 @@ void WorkerPool::workerMain() {
             notifyWaiters();
             continue;
         }
-        if (queued_.load(std::memory_order_relaxed) == 0) {
-            dryFrom_ = Clock::now();
-            if (jobsClose_ && !looking_) {
-                lookAWhile(lock);
-                continue;
-            }
-        }
         ++idle_;
         work_.wait(lock, [&] { return wakes_ > 0; });
         --wakes_;
     }
-}
-
-void WorkerPool::lookAWhile(std::unique_lock<std::mutex>& lock) {
-    looking_ = true;
-    lookerFree_ = true;
-    lock.unlock();
-    const auto until = Clock::now() + kLookFor;
-    bool found = false;
-    while (!(found = queued_.load(std::memory_order_acquire) > 0) && Clock::now() < until) {
-        for (int i = 0; i < 16; ++i)
-            spinPause();
-    }
-    if (found)
-        lockAfterSpin(lock); // the submitting thread is about to release it
-    else
-        lock.lock();
-    // A job handed over meanwhile (lookerFree_ cleared) is in queued_, which the caller reads next.
-    looking_ = false;
-    lookerFree_ = false;
-    if (!found) jobsClose_ = false; // nothing came: park at once until jobs come close again
 }
 
 bool WorkerPool::enterBlocked() {

@@ -3,16 +3,11 @@
 // order within a level. The pool starts a thread whenever work arrives and no worker is idle, up
 // to a cap, so a blocked worker never starves the rest.
 //
-// A worker that runs out of work while jobs are arriving close together (each within a moment of
-// the pool running dry) keeps looking a moment before it parks, and a job submitted meanwhile goes
-// to it without a wake-up; at most one worker looks at a time.
-//
 // Workers parked in one of the substrate's own waits (semaphore, group, sync, condition) are
 // counted as blocked; the stepping harness treats a pool whose running workers are all blocked as
 // settled, since only other work, the main thread or the clock can release them.
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -51,24 +46,16 @@ public:
     static bool onWorkerThread();
 
 private:
-    using Clock = std::chrono::steady_clock;
-    // How long a worker looks for work before it parks, and how close together jobs must come for
-    // it to look at all.
-    static constexpr std::chrono::microseconds kLookFor{100};
-
     WorkerPool() = default;
     void workerMain();
     void startThread(std::unique_lock<std::mutex>& lock);
     void notifyWaiters();
-    // Looks for queued work without the lock until it comes or the moment is over; the lock is
-    // held on entry and on return.
-    void lookAWhile(std::unique_lock<std::mutex>& lock);
 
     std::mutex lock_;
     std::condition_variable work_;
     std::condition_variable settled_;
     std::deque<Job> queues_[Levels];
-    std::atomic<std::size_t> queued_{0}; // changed under the lock; read without it to look for work
+    std::atomic<std::size_t> queued_{0}; // changed under the lock; read without it for a snapshot
     int threads_ = 0;
     int idle_ = 0;  // workers waiting for work and not yet handed a wake-up
     int wakes_ = 0; // wake-ups handed out and not yet taken
@@ -76,10 +63,6 @@ private:
     int blocked_ = 0;
     int limit_ = DefaultCap;
     int waiters_ = 0;
-    bool looking_ = false;    // a worker is looking for work before it parks
-    bool lookerFree_ = false; // ... and no job has been handed to it yet
-    bool jobsClose_ = false;  // the last job came within a moment of the pool running dry
-    std::chrono::steady_clock::time_point dryFrom_; // when a worker last found nothing to do
     std::atomic<int> mainWatchers_{0};
 };
 
