@@ -12,6 +12,8 @@
 
 #include <curl/curl.h>
 
+#include "platform/foundation/spin_wait.h"
+
 namespace ns::detail {
 
 TransferRequest transferRequestOf(const URLRequest& request) {
@@ -219,7 +221,10 @@ private:
         bool look = false;
         for (;;) {
             {
-                std::lock_guard g(lock_);
+                // A command seen while looking may be a poster's still inside its few instructions
+                // under the lock.
+                std::unique_lock g(lock_, std::defer_lock);
+                dispatch::detail::lockAfterSpin(g);
                 if (stopping_) return;
                 commands.swap(commands_);
                 pending_.store(false, std::memory_order_relaxed);
@@ -267,17 +272,9 @@ private:
             if (!active_.empty() && curl_multi_poll(multi_, nullptr, 0, 0, &ready) == CURLM_OK && ready > 0)
                 return true;
             for (int i = 0; i < 16; ++i)
-                pause();
+                dispatch::detail::spinPause();
         }
         return false;
-    }
-
-    static void pause() noexcept {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#elif defined(__aarch64__)
-        asm volatile("yield");
-#endif
     }
 
     // Times out the transfers idle past their time-out; returns how long the loop may wait for

@@ -2,6 +2,7 @@
 // file-handle background reads. Real-time waits are bounded condition waits or bounded pumps of the
 // main run loop; a server's blocking handler waits on a gate the test opens before it ends.
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -39,6 +40,7 @@
 #include "platform/foundation/url_request.h"
 #include "platform/foundation/url_session.h"
 #include "platform/foundation/url_transport.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/main_loop.h"
 
@@ -541,6 +543,81 @@ TEST_F(URLLoadingTest, CancelledTaskCompletesOnceWithCancelledError) {
     session->delegateQueue()->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(early.count(), 1);
     EXPECT_EQ(early.error->code(), ns::URLErrorCancelled);
+}
+
+// Completions reach a session's queue in the order they were delivered, including those queued
+// while it was suspended.
+TEST_F(URLLoadingTest, ASessionsCompletionsRunInTheOrderTheyWereDelivered) {
+    auto queue = ns::OperationQueue::make();
+    queue->setMaxConcurrentOperationCount(1);
+    auto session = ns::URLSession::sessionWithDelegateQueue(queue);
+    queue->setSuspended(true);
+    std::vector<int> order; // one completion at a time
+    std::vector<Ref<ns::URLSessionDataTask>> tasks;
+    for (int i = 0; i < 30; ++i) {
+        tasks.push_back(
+            session->dataTaskWithURL(ns::URL::URLWithString("http://127.0.0.1:9/" + std::to_string(i)),
+                                     [&order, i](Ref<ns::URLResponse>, Ref<ns::Data>, Ref<ns::Error> error) {
+                                         if (error && error->code() == ns::URLErrorCancelled)
+                                             order.push_back(i);
+                                     }));
+    }
+    for (auto& task : tasks)
+        task->cancel(); // each one delivers its completion now, in this order
+    EXPECT_EQ(queue->operationCount(), 30u);
+    queue->setSuspended(false);
+    queue->waitUntilAllOperationsAreFinished();
+    ASSERT_EQ(order.size(), 30u);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(order[i], i);
+}
+
+// Several threads start transfers on one session and cancel some as soon as they are running:
+// every task completes exactly once, on the session's queue and never two at once, a cancelled one
+// with the cancellation (or its reply, when the reply came first) and the others with their reply.
+// Each thread has one transfer in flight at a time, so the test server's short accept queue is never
+// what a transfer waits for.
+TEST_F(URLLoadingTest, TransfersStartedAndCancelledFromSeveralThreadsCompleteOnceEach) {
+    LoopbackServer server;
+    auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
+    constexpr int kThreads = 4, kEach = 25;
+    std::array<std::atomic<int>, kThreads * kEach> calls{};
+    std::atomic<int> inside{0}, overlaps{0}, wrongQueue{0}, wrongResult{0}, unfinished{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                const int n = t * kEach + i;
+                const bool cancels = i % 3 == 0;
+                auto done = std::make_shared<testkit::Latch>();
+                auto task = session->dataTaskWithRequest(
+                    get(server.url("/echo")),
+                    [&, n, cancels, done](Ref<ns::URLResponse> response, Ref<ns::Data> data,
+                                          Ref<ns::Error> error) {
+                        if (inside.fetch_add(1) != 0) ++overlaps;
+                        if (ns::OperationQueue::currentQueue() != session->delegateQueue()) ++wrongQueue;
+                        const bool replied = !error && response && data && data->view() == "hello";
+                        const bool cancelled = error && error->code() == ns::URLErrorCancelled;
+                        if (!(replied || (cancels && cancelled))) ++wrongResult;
+                        ++calls[n];
+                        inside.fetch_sub(1);
+                        done->countDown();
+                    });
+                task->resume();
+                if (cancels) task->cancel();
+                if (!done->wait()) ++unfinished;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    session->delegateQueue()->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(unfinished.load(), 0);
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(wrongQueue.load(), 0);
+    EXPECT_EQ(wrongResult.load(), 0);
+    for (int n = 0; n < kThreads * kEach; ++n)
+        EXPECT_EQ(calls[n].load(), 1) << "task " << n;
 }
 
 TEST_F(URLLoadingTest, RefusedConnectionAndUnsupportedURLs) {
