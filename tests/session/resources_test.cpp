@@ -2,7 +2,6 @@
 // its own, formats carry the conversions their callers pass, compared texts are what the code
 // compares with, and every image name finds a file.
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -19,10 +18,17 @@ protected:
     static std::string text(std::string_view key) { return ns::NSLocalizedString(key)->utf8(); }
     // printf conversions of the text, "%%" left out.
     static std::vector<std::string> conversions(const std::string& s) {
-        static const std::regex conversion(R"(%(%|@|l{0,2}[dui]))");
         std::vector<std::string> found;
-        for (std::sregex_iterator it(s.begin(), s.end(), conversion), end; it != end; ++it)
-            if ((*it)[1] != "%") found.push_back((*it)[1]);
+        for (std::size_t i = s.find('%'); i != std::string::npos; i = s.find('%', i)) {
+            std::size_t end = i + 1;
+            while (end < s.size() && s[end] == 'l' && end - i <= 2)
+                ++end;
+            if (end < s.size() && std::string_view("%@dui").find(s[end]) != std::string_view::npos) {
+                if (s[end] != '%') found.push_back(s.substr(i + 1, end - i));
+                ++end;
+            }
+            i = end;
+        }
         return found;
     }
 };
