@@ -23,9 +23,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <zlib.h>
 
@@ -42,6 +39,7 @@
 #include "platform/foundation/url_transport.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/self_signed_certificate.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -659,45 +657,8 @@ TEST_F(URLLoadingTest, CompletionRunsOnTheNamedMainQueue) {
     EXPECT_EQ(got.body(), "hello");
 }
 
-// A key and a self-signed certificate for 127.0.0.1 and localhost.
-struct SelfSigned {
-    EVP_PKEY* key = EVP_EC_gen("P-256");
-    X509* cert = X509_new();
-    std::string pem;
-
-    SelfSigned() {
-        X509_set_version(cert, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-        X509_gmtime_adj(X509_getm_notBefore(cert), -60);
-        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-        X509_set_pubkey(cert, key);
-        X509_NAME* name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-        X509_set_issuer_name(cert, name);
-        X509V3_CTX ctx;
-        X509V3_set_ctx_nodb(&ctx);
-        X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
-        X509_EXTENSION* san =
-            X509V3_EXT_conf_nid(nullptr, &ctx, OBJ_sn2nid("subjectAltName"), "DNS:localhost,IP:127.0.0.1");
-        X509_add_ext(cert, san, -1);
-        X509_EXTENSION_free(san);
-        X509_sign(cert, key, EVP_sha256());
-        BIO* bio = BIO_new(BIO_s_mem());
-        PEM_write_bio_X509(bio, cert);
-        char* bytes = nullptr;
-        long n = BIO_get_mem_data(bio, &bytes);
-        pem.assign(bytes, static_cast<std::size_t>(n));
-        BIO_free(bio);
-    }
-    ~SelfSigned() {
-        X509_free(cert);
-        EVP_PKEY_free(key);
-    }
-};
-
 TEST_F(URLLoadingTest, HTTPSNeedsTheCertificateTrusted) {
-    SelfSigned identity;
+    testkit::SelfSignedCertificate identity;
     ASSERT_NE(identity.pem.find("BEGIN CERTIFICATE"), std::string::npos);
     LoopbackServer server(std::make_unique<httplib::SSLServer>(identity.cert, identity.key));
     Received refused, accepted, again;
@@ -717,6 +678,23 @@ TEST_F(URLLoadingTest, HTTPSNeedsTheCertificateTrusted) {
     load(get(server.url("/echo", "https")), again);
     ASSERT_TRUE(again.error);
     EXPECT_EQ(again.error->code(), ns::URLErrorServerCertificateUntrusted);
+}
+
+// A handle that failed keeps no option of its transfer: once the trust is taken away, the next
+// transfer on it is refused again (it used to keep the certificates, and to read them after they
+// were freed).
+TEST_F(URLLoadingTest, AFailedTransferLeavesNoTrustBehind) {
+    testkit::SelfSignedCertificate identity;
+    LoopbackServer server(std::make_unique<httplib::SSLServer>(identity.cert, identity.key));
+    ASSERT_TRUE(ns::URLLoading::addTrustedCertificatePEM(identity.pem));
+    Received refused, untrusted;
+    load(get("https://127.0.0.1:1/nothing"), refused);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code(), ns::URLErrorCannotConnectToHost);
+    ns::URLLoading::removeAllTrustedCertificates();
+    load(get(server.url("/echo", "https")), untrusted);
+    ASSERT_TRUE(untrusted.error);
+    EXPECT_EQ(untrusted.error->code(), ns::URLErrorServerCertificateUntrusted);
 }
 
 // ---- Misbehaving servers ---------------------------------------------------------------------
