@@ -47,11 +47,11 @@ const char* refusal(const rt::Id& item1, LayoutAttribute attribute1, const rt::I
     if (!inRange(attribute1) || !inRange(attribute2)) return "an attribute is not a layout attribute";
     if (attribute1 == LayoutAttribute::NotAnAttribute) return "the first attribute is missing";
     if (!std::isfinite(multiplier) || !std::isfinite(constant)) return "the multiplier or the constant is not finite";
-    if (bool(item2) != (attribute2 != LayoutAttribute::NotAnAttribute))
-        return item2 ? "the second item has no attribute" : "a second attribute has no second item";
     const Axis first = axisOf(attribute1);
     if (first != Axis::Size && !item2) return "a location needs a second item";
     if (first != Axis::Size && multiplier == 0) return "a location cannot have multiplier 0";
+    if (bool(item2) != (attribute2 != LayoutAttribute::NotAnAttribute))
+        return item2 ? "the second item has no attribute" : "a second attribute has no second item";
     const Axis second = axisOf(attribute2);
     if (second != Axis::None && (first == Axis::Size) != (second == Axis::Size))
         return "a location cannot be related to a size";

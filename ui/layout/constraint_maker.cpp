@@ -97,8 +97,9 @@ void ConstraintMaker::constraintShouldBeReplacedWithConstraint(const rt::Ref<Con
 
 std::vector<rt::Ref<Constraint>> ConstraintMaker::install() {
     if (removeExisting_) {
-        for (const rt::Id& installed : *ViewConstraint::installedConstraintsForView(view()))
-            rt::downcast<ViewConstraint>(installed)->uninstall();
+        const rt::Ref<ns::Array> installed = ViewConstraint::installedConstraintsForView(view());
+        for (const rt::Id& constraint : *installed)
+            rt::downcast<ViewConstraint>(constraint)->uninstall();
     }
     std::vector<rt::Ref<Constraint>> made = constraints_;
     for (const auto& constraint : made) {
