@@ -4,6 +4,7 @@
 
 #include "platform/foundation/array.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
 #include "platform/uikit/view.h"
 #include "ui/layout/composite_constraint.h"
 
@@ -25,6 +26,16 @@ rt::Ref<ConstraintMaker> ConstraintMaker::make(const rt::Ref<ui::View>& view) {
 
 rt::Ref<ui::View> ConstraintMaker::view() const {
     return view_.lock();
+}
+
+void ConstraintMaker::setUpdateExisting(bool updateExisting) {
+    rt::KeyChange change(this, "updateExisting");
+    updateExisting_ = updateExisting;
+}
+
+void ConstraintMaker::setRemoveExisting(bool removeExisting) {
+    rt::KeyChange change(this, "removeExisting");
+    removeExisting_ = removeExisting;
 }
 
 rt::Ref<Constraint> ConstraintMaker::attributes(long mask) {

@@ -39,9 +39,9 @@ public:
     rt::Ref<ui::View> view() const;
     const std::vector<rt::Ref<Constraint>>& constraints() const noexcept { return constraints_; }
     bool updateExisting() const noexcept { return updateExisting_; }
-    void setUpdateExisting(bool updateExisting) noexcept { updateExisting_ = updateExisting; }
+    void setUpdateExisting(bool updateExisting);
     bool removeExisting() const noexcept { return removeExisting_; }
-    void setRemoveExisting(bool removeExisting) noexcept { removeExisting_ = removeExisting; }
+    void setRemoveExisting(bool removeExisting);
 
 #define LC_MAKER_ATTRIBUTE(name, value) \
     rt::Ref<Constraint> name() { return addConstraintWithLayoutAttribute(ui::LayoutAttribute::value); }

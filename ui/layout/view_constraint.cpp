@@ -4,6 +4,7 @@
 #include "platform/foundation/format.h"
 #include "platform/foundation/set.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
 #include "platform/runtime/value.h"
 #include "platform/uikit/view.h"
 #include "ui/layout/composite_constraint.h"
@@ -53,6 +54,11 @@ void ViewConstraint::setSecondViewAttribute(const rt::Id& item) {
     }
 }
 
+void ViewConstraint::setUseAnimator(bool useAnimator) {
+    rt::KeyChange change(this, "useAnimator");
+    useAnimator_ = useAnimator;
+}
+
 rt::Ref<ui::View> ViewConstraint::installedView() const {
     return installedView_.lock();
 }
@@ -62,11 +68,13 @@ rt::Ref<LayoutConstraint> ViewConstraint::layoutConstraint() const {
 }
 
 void ViewConstraint::setLayoutRelation(ui::LayoutRelation relation) {
+    rt::KeyChange change(this, "layoutRelation");
     relation_ = relation;
     hasRelation_ = true;
 }
 
 void ViewConstraint::setLayoutConstant(double constant) {
+    rt::KeyChange change(this, "layoutConstant");
     constant_ = constant;
     if (auto platform = layoutConstraint()) platform->setConstant(constant);
 }

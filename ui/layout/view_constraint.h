@@ -62,7 +62,7 @@ public:
     void setLayoutConstant(double constant);
     const rt::Id& lcKey() const noexcept { return key_; }
     bool useAnimator() const noexcept { return useAnimator_; }
-    void setUseAnimator(bool useAnimator) { useAnimator_ = useAnimator; }
+    void setUseAnimator(bool useAnimator);
 
     // Every platform constraint has the active flag: true while there is one.
     bool supportsActiveProperty() const;

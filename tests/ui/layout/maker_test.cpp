@@ -95,7 +95,9 @@ TEST(LCMaker, OffsetsReachTheMatchingMembers) {
     rt::Ref<lc::Constraint> edges, center, margins;
     lc::makeConstraints(s.button, [&](lc::ConstraintMaker& make) {
         edges = make.edges()->equalTo(s.bar)->insets({10, 20, 30, 40});
-        center = make.center()->equalTo(s.bar)->insets({10, 20, 30, 40})->centerOffset({3, 4});
+        center = make.center()->equalTo(s.bar)->insets({10, 20, 30, 40});
+        EXPECT_EQ(member(center, 0)->layoutConstant(), 0); // a centre takes nothing from insets
+        center->centerOffset({3, 4});
         margins = make.leftMargin()->and_()->centerXWithinMargins();
         margins->equalTo(s.bar)->insets({1, 2, 3, 4})->centerOffset({5, 6})->sizeOffset({7, 8});
     });
