@@ -38,6 +38,8 @@ View::~View() {
         view->superview_ = nullptr;
     for (const auto& recognizer : recognizers_)
         recognizer->setView(nullptr);
+    for (const auto& constraint : constraints_)
+        constraint->setHolder(nullptr);
 }
 
 // ---- Geometry ----------------------------------------------------------------------------------
@@ -214,6 +216,7 @@ void View::detachFromSuperview() {
     auto at = std::find(list.begin(), list.end(), rt::Ref<View>(rt::retained(this)));
     superview_ = nullptr;
     if (at != list.end()) list.erase(at);
+    dropConstraintsFromAncestors(parent);
 }
 
 // Tells this view and its subtree that their window changes: before (willMoveToWindow) or after.
@@ -385,9 +388,13 @@ void View::sizeToFit() {
 }
 
 void View::addConstraint(const rt::Ref<LayoutConstraint>& constraint) {
-    if (!constraint || std::find(constraints_.begin(), constraints_.end(), constraint) != constraints_.end()) return;
+    if (!constraint) return;
+    if (rt::Ref<View> holder = constraint->holdingView()) {
+        if (holder.get() == this) return;
+        holder->removeConstraint(constraint);
+    }
     constraints_.push_back(constraint);
-    constraint->setActive(true);
+    constraint->setHolder(this);
     setNeedsLayout();
 }
 
@@ -400,9 +407,39 @@ void View::addConstraints(const rt::Ref<ns::Array>& constraints) {
 void View::removeConstraint(const rt::Ref<LayoutConstraint>& constraint) {
     auto at = std::find(constraints_.begin(), constraints_.end(), constraint);
     if (at == constraints_.end()) return;
+    const rt::Ref<LayoutConstraint> keep = constraint;
     constraints_.erase(at);
-    constraint->setActive(false);
+    keep->setHolder(nullptr);
     setNeedsLayout();
+}
+
+void View::removeConstraints(const rt::Ref<ns::Array>& constraints) {
+    if (!constraints) return;
+    for (const rt::Id& object : *constraints)
+        removeConstraint(rt::cast<LayoutConstraint>(object));
+}
+
+rt::Ref<View> View::closestCommonAncestor(const rt::Ref<View>& a, const rt::Ref<View>& b) {
+    if (!a || !b) return nullptr;
+    std::vector<View*> line;
+    for (rt::Ref<View> v = a; v; v = v->superview())
+        line.push_back(v.get());
+    for (rt::Ref<View> v = b; v; v = v->superview())
+        if (std::find(line.begin(), line.end(), v.get()) != line.end()) return v;
+    return nullptr;
+}
+
+void View::dropConstraintsFromAncestors(const rt::Ref<View>& former) {
+    const auto names = [this](const rt::Id& item) {
+        rt::Ref<View> view = layoutItemView(item);
+        return view && view->isDescendantOfView(this);
+    };
+    for (rt::Ref<View> ancestor = former; ancestor; ancestor = ancestor->superview()) {
+        const std::vector<rt::Ref<LayoutConstraint>> held = ancestor->constraints_;
+        for (const auto& constraint : held)
+            if (names(constraint->firstItem()) || names(constraint->secondItem()))
+                ancestor->removeConstraint(constraint);
+    }
 }
 
 rt::Ref<ns::Array> View::constraints() const {
