@@ -11,7 +11,7 @@
 
 namespace es {
 
-bool debugNamesEnabled() { return ns::environmentValue("ES_DEBUG_SIGNAL_NAMES").has_value(); }
+bool debugNamesEnabled() { return ns::environmentHas("ES_DEBUG_SIGNAL_NAMES"); }
 
 std::string description(const rt::Object* obj) {
     if (!obj) return "(null)";

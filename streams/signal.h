@@ -23,6 +23,7 @@ class Error;
 
 namespace es {
 
+class Command;
 class MulticastConnection;
 class ReplaySubject;
 class Scheduler;
@@ -471,6 +472,9 @@ public:
     rt::Ref<Disposable> toPropertyOnObject(std::string_view keyPath, const rt::Id& object) {
         return setKeyPathOnObject(keyPath, object);
     }
+
+    // Executes the command with each value (command.h); returns the subscription's disposable.
+    rt::Ref<Disposable> executeCommand(const rt::Ref<Command>& command);
 
     // Windows, for single-threaded use (no lock): each value of the opening signal, when no window
     // is open, opens one (a subject, sent on), and the signal the block returns for it closes it

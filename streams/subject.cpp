@@ -76,22 +76,28 @@ std::shared_ptr<const Subject::SubscriberList> Subject::snapshot() {
     return subscribers_;
 }
 
-void Subject::sendNext(const rt::Id& value) {
-    if (auto list = snapshot())
+void Subject::sendNextTo(const std::shared_ptr<const SubscriberList>& list, const rt::Id& value) {
+    if (list)
         for (const auto& s : *list) s->sendNext(value);
 }
 
-void Subject::sendError(const rt::Ref<ns::Error>& error) {
+void Subject::sendErrorTo(const std::shared_ptr<const SubscriberList>& list, const rt::Ref<ns::Error>& error) {
     disposable_->dispose();
-    if (auto list = snapshot())
+    if (list)
         for (const auto& s : *list) s->sendError(error);
 }
 
-void Subject::sendCompleted() {
+void Subject::sendCompletedTo(const std::shared_ptr<const SubscriberList>& list) {
     disposable_->dispose();
-    if (auto list = snapshot())
+    if (list)
         for (const auto& s : *list) s->sendCompleted();
 }
+
+void Subject::sendNext(const rt::Id& value) { sendNextTo(snapshot(), value); }
+
+void Subject::sendError(const rt::Ref<ns::Error>& error) { sendErrorTo(snapshot(), error); }
+
+void Subject::sendCompleted() { sendCompletedTo(snapshot()); }
 
 void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
     if (d->isDisposed()) return;
@@ -127,8 +133,8 @@ rt::Ref<Disposable> ReplaySubject::subscribeImpl(const rt::Ref<Subscriber>& subs
     auto disposable = CompoundDisposable::make();
     rt::Ref<ReplaySubject> self(this);
     auto scheduled = Scheduler::subscriptionScheduler()->schedule([self, subscriber, disposable] {
-        // Under the lock, no other thread can send between the replay and joining the list. A
-        // value sent from inside the replay on this thread is stored too, and replayed by
+        // Under the lock, no other thread can store a value between the replay and joining the
+        // list. A value sent from inside the replay on this thread is stored too, and replayed by
         // position: each value arrives once, in order.
         std::lock_guard g(self->lock_);
         const rt::Object* tupleNil = TupleNil::tupleNil().get();
@@ -150,25 +156,43 @@ rt::Ref<Disposable> ReplaySubject::subscribeImpl(const rt::Ref<Subscriber>& subs
     return disposable;
 }
 
+// Storing an event and taking the list it goes to are one step under the lock, so a subscriber
+// that joins gets each value once: replayed if it was stored before the joining, live otherwise.
+// The event goes out after the lock is let go: a subscriber that sends into another replay
+// subject (two channel terminals bound to each other) never holds two of their locks at once.
 void ReplaySubject::sendNext(const rt::Id& value) {
-    std::lock_guard g(lock_);
-    values_.push_back(value ? value : rt::Id(TupleNil::tupleNil()));
-    ++appended_;
-    Subject::sendNext(value);
-    while (values_.size() > capacity_) values_.pop_front();
+    std::shared_ptr<const SubscriberList> list;
+    {
+        std::lock_guard g(lock_);
+        if (capacity_ > 0) {
+            values_.push_back(value ? value : rt::Id(TupleNil::tupleNil()));
+            if (values_.size() > capacity_) values_.pop_front();
+        }
+        ++appended_;
+        list = snapshot();
+    }
+    sendNextTo(list, value);
 }
 
 void ReplaySubject::sendError(const rt::Ref<ns::Error>& error) {
-    std::lock_guard g(lock_);
-    hasError_ = true;
-    error_ = error;
-    Subject::sendError(error);
+    std::shared_ptr<const SubscriberList> list;
+    {
+        std::lock_guard g(lock_);
+        hasError_ = true;
+        error_ = error;
+        list = snapshot();
+    }
+    sendErrorTo(list, error);
 }
 
 void ReplaySubject::sendCompleted() {
-    std::lock_guard g(lock_);
-    hasCompleted_ = true;
-    Subject::sendCompleted();
+    std::shared_ptr<const SubscriberList> list;
+    {
+        std::lock_guard g(lock_);
+        hasCompleted_ = true;
+        list = snapshot();
+    }
+    sendCompletedTo(list);
 }
 
 // ---- BehaviorSubject ----------------------------------------------------------------------

@@ -43,9 +43,16 @@ protected:
     // does a subscription whose subscriber ends it (by terminating).
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
-private:
+    // The subscribers of the moment, and the events sent to such a list: a subclass that stores
+    // events under a lock of its own takes the list under that lock and sends outside it, so
+    // that no lock is held while subscribers run.
     using SubscriberList = std::vector<rt::Ref<PassthroughSubscriber>>;
     std::shared_ptr<const SubscriberList> snapshot();
+    static void sendNextTo(const std::shared_ptr<const SubscriberList>& list, const rt::Id& value);
+    void sendErrorTo(const std::shared_ptr<const SubscriberList>& list, const rt::Ref<ns::Error>& error);
+    void sendCompletedTo(const std::shared_ptr<const SubscriberList>& list);
+
+private:
     void removeSubscriber(const PassthroughSubscriber* entry);
 
     rt::SpinLock subscribersLock_;

@@ -11,8 +11,15 @@
 
 namespace es {
 
-RT_DEFINE_CLASS(BlockSubscriber, "ESSubscriber", rt::Object)
-RT_DEFINE_CLASS(PassthroughSubscriber, "ESPassthroughSubscriber", rt::Object)
+// The events answer by name too, so a subscriber can be the target of a target-action pair
+// ("sendNext:" with the sender as the value).
+RT_DEFINE_CLASS(BlockSubscriber, "ESSubscriber", rt::Object, rt::method("sendNext:", &BlockSubscriber::sendNext),
+                rt::method("sendError:", &BlockSubscriber::sendError),
+                rt::method("sendCompleted", &BlockSubscriber::sendCompleted))
+RT_DEFINE_CLASS(PassthroughSubscriber, "ESPassthroughSubscriber", rt::Object,
+                rt::method("sendNext:", &PassthroughSubscriber::sendNext),
+                rt::method("sendError:", &PassthroughSubscriber::sendError),
+                rt::method("sendCompleted", &PassthroughSubscriber::sendCompleted))
 
 // ---- SerialLock ---------------------------------------------------------------------------
 

@@ -23,6 +23,8 @@ constexpr const char* kLanguages[] = {"en.lproj", "Base.lproj"};
 std::mutex gMainLock;
 std::optional<std::string> gMainPath;
 rt::Ref<Bundle> gMain;
+// Run settings (setInfoValueOverride); permanent objects.
+rt::Ref<MutableDictionary> gInfoOverrides;
 
 std::string toUTF8(std::u16string_view u) {
     std::string out;
@@ -263,11 +265,37 @@ rt::Ref<String> Bundle::bundleIdentifier() const {
     return rt::cast<String>(info_->objectForKey("CFBundleIdentifier"));
 }
 
+void Bundle::setInfoValueOverride(std::string_view key, std::string_view value) {
+    rt::PermanentScope permanent; // run settings are not the live objects of a test
+    std::lock_guard g(gMainLock);
+    if (!gInfoOverrides) gInfoOverrides = MutableDictionary::make();
+    gInfoOverrides->setObjectForKey(String::make(value), key);
+}
+
+void Bundle::removeInfoValueOverride(std::string_view key) {
+    std::lock_guard g(gMainLock);
+    if (gInfoOverrides) gInfoOverrides->removeObjectForKey(key);
+}
+
+void Bundle::removeAllInfoValueOverrides() {
+    std::lock_guard g(gMainLock);
+    if (gInfoOverrides) gInfoOverrides->removeAllObjects();
+}
+
 rt::Ref<Dictionary> Bundle::infoDictionary() const {
-    return info_;
+    std::lock_guard g(gMainLock);
+    if (this != gMain.get() || !gInfoOverrides || gInfoOverrides->isEmpty()) return info_;
+    auto merged = info_->mutableCopy();
+    merged->addEntriesFromDictionary(*gInfoOverrides);
+    return merged;
 }
 
 rt::Id Bundle::objectForInfoDictionaryKey(std::string_view key) const {
+    {
+        std::lock_guard g(gMainLock);
+        if (this == gMain.get() && gInfoOverrides)
+            if (rt::Id value = gInfoOverrides->objectForKey(key)) return value;
+    }
     return info_->objectForKey(key);
 }
 

@@ -31,13 +31,20 @@ public:
     static void setMainBundlePath(std::string path);
     // The default root described above.
     static std::string defaultMainBundlePath();
+    // Run settings: an in-memory text that the main bundle's info dictionary answers for `key`
+    // in place of Info.json's value, so a run (or a test) can point addresses elsewhere without
+    // editing the resources. Kept across setMainBundlePath until removed.
+    static void setInfoValueOverride(std::string_view key, std::string_view value);
+    static void removeInfoValueOverride(std::string_view key);
+    static void removeAllInfoValueOverrides();
     // A bundle at an existing folder; nil when there is none.
     static rt::Ref<Bundle> bundleWithPath(std::string_view path);
 
     const std::string& bundlePath() const noexcept { return path_; }
     // CFBundleIdentifier; nil when absent.
     rt::Ref<String> bundleIdentifier() const;
-    // Info.json's object; empty when the file is missing or malformed (which is logged).
+    // Info.json's object; empty when the file is missing or malformed (which is logged). The main
+    // bundle's carries the run settings' overrides.
     rt::Ref<Dictionary> infoDictionary() const;
     rt::Id objectForInfoDictionaryKey(std::string_view key) const;
 

@@ -1,6 +1,6 @@
 #pragma once
 // ns::Exception: the platform's raised exceptions (name and reason), for the few places where the
-// platform raises one: out-of-range indexes, nil inserted into a collection.
+// platform raises one: out-of-range indexes, nil inserted into a collection, an abstract method reached.
 
 #include <exception>
 #include <string>
@@ -22,6 +22,7 @@ private:
 
 inline constexpr const char* RangeException = "NSRangeException";
 inline constexpr const char* InvalidArgumentException = "NSInvalidArgumentException";
+inline constexpr const char* InternalInconsistencyException = "NSInternalInconsistencyException";
 
 [[noreturn]] inline void raise(const char* name, std::string reason) { throw Exception(name, std::move(reason)); }
 

@@ -8,6 +8,7 @@
 
 #include "platform/foundation/parking_lot.h"
 #include "platform/foundation/thread.h"
+#include "platform/foundation/worker_pool.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 
@@ -40,12 +41,12 @@ struct OperationQueue::Impl {
         rt::Ref<dispatch::Queue> target;
         {
             std::lock_guard g(d.lock);
-            while (!d.suspended && !d.pending.empty() &&
-                   (d.maxCount < 0 || d.running < std::size_t(d.maxCount))) {
+            while (mayStart(d)) {
                 start.push_back(std::move(d.pending.front()));
                 d.pending.pop_front();
                 ++d.running;
             }
+            if (start.empty()) return;
             target = d.queue;
         }
         // Every block takes its reference to the queue before the first one is started: a started
@@ -53,19 +54,38 @@ struct OperationQueue::Impl {
         // Nothing of the queue is touched after that, so the caller's thread keeps no reference.
         for (auto& op : start) {
             op = [self = rt::Ref<OperationQueue>(q), op = std::move(op)]() mutable {
-                struct Scope {
-                    OperationQueue* queue;
-                    OperationQueue* outer = std::exchange(tlOperationQueue, queue);
-                    ~Scope() {
-                        tlOperationQueue = outer;
-                        Impl::finished(queue);
-                    }
-                } scope{self.get()};
-                op();
-                op = nullptr; // its captures go before the operation counts as finished
+                runFrom(self.get(), std::move(op));
             };
         }
         for (auto& block : start) dispatch::async(target, std::move(block));
+    }
+
+    static bool mayStart(const Impl& d) {
+        return !d.suspended && !d.pending.empty() && (d.maxCount < 0 || d.running < std::size_t(d.maxCount));
+    }
+
+    // Runs `op`, which counts as running, on this pool worker; then, as long as another operation
+    // may start and no other work waits for the pool, runs that one here too rather than hand it to
+    // the pool (which would wake another worker while this one goes idle). `q` is kept alive by the
+    // caller.
+    static void runFrom(OperationQueue* q, dispatch::Block op) {
+        while (op) {
+            {
+                struct Scope {
+                    OperationQueue* queue;
+                    OperationQueue* outer = std::exchange(tlOperationQueue, queue);
+                    bool done = false;
+                    ~Scope() {
+                        tlOperationQueue = outer;
+                        if (!done) Impl::finished(queue); // the operation threw
+                    }
+                } scope{q};
+                op();
+                op = nullptr; // its captures go before the operation counts as finished
+                scope.done = true;
+            }
+            op = finishedTakingNext(q);
+        }
     }
 
     static void finished(OperationQueue* q) {
@@ -76,6 +96,29 @@ struct OperationQueue::Impl {
             if (d.pending.empty() && d.running == 0) d.lot.wakeAll();
         }
         pump(q);
+    }
+
+    // Ends an operation that ran on a pool worker and returns the next one to run on the same
+    // worker (counted as running), or nothing; what else may start goes to the pool.
+    static dispatch::Block finishedTakingNext(OperationQueue* q) {
+        Impl& d = of(q);
+        // The main queue's operations each take one turn of the main run loop.
+        const bool here = !d.isMain && dispatch::detail::WorkerPool::onWorkerThread() &&
+                          !dispatch::detail::WorkerPool::shared().hasQueuedWork();
+        dispatch::Block next;
+        {
+            std::lock_guard g(d.lock);
+            --d.running;
+            if (here && mayStart(d)) {
+                next = std::move(d.pending.front());
+                d.pending.pop_front();
+                ++d.running;
+            } else if (d.pending.empty() && d.running == 0) {
+                d.lot.wakeAll();
+            }
+        }
+        pump(q);
+        return next;
     }
 };
 

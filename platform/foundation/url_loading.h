@@ -9,6 +9,7 @@
 // arrive as ns::Error in NSURLErrorDomain; an HTTP status of 4xx or 5xx is a response, not an error. Nothing
 // here throws.
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -57,6 +58,16 @@ public:
     static void removeAllTrustedCertificates();
     // An NSURLErrorDomain error with the platform's description for the code.
     static rt::Ref<Error> errorWithCode(long code, const rt::Ref<URL>& url, std::string_view detail = {});
+
+    // Transfers started and not yet handed on: a transfer stops counting once its completion has
+    // been queued (or it was cancelled). Stepping under a manual clock waits for these, since
+    // network time is real time.
+    static std::size_t transfersInFlight();
+    // The longest time-out (seconds) of the transfers in flight; 0 with none.
+    static double longestTimeoutInFlight();
+    // Waits (real time) until the count of transfers in flight drops below `below`, or `seconds`
+    // pass; true when it did.
+    static bool waitForTransfersInFlightBelow(std::size_t below, double seconds);
 };
 
 namespace detail {

@@ -4,13 +4,17 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <strings.h>
 #include <thread>
 #include <unordered_map>
 
 #include <curl/curl.h>
+
+#include "platform/foundation/spin_wait.h"
 
 namespace ns::detail {
 
@@ -90,6 +94,46 @@ std::string noProxyList() {
     return list + "localhost,127.0.0.1,::1";
 }
 
+// The transfers in flight, by their time-outs, for the stepper's bounded wait.
+class InFlight {
+public:
+    static InFlight& shared() {
+        static InFlight* inFlight = new InFlight; // lives for the process
+        return *inFlight;
+    }
+    void add(long timeoutMs) {
+        std::lock_guard g(lock_);
+        timeouts_.insert(timeoutMs);
+    }
+    void remove(long timeoutMs) {
+        {
+            std::lock_guard g(lock_);
+            auto it = timeouts_.find(timeoutMs);
+            if (it == timeouts_.end()) return;
+            timeouts_.erase(it);
+        }
+        changed_.notify_all();
+    }
+    std::size_t count() const {
+        std::lock_guard g(lock_);
+        return timeouts_.size();
+    }
+    double longestTimeout() const {
+        std::lock_guard g(lock_);
+        return timeouts_.empty() ? 0 : double(*timeouts_.rbegin()) / 1000;
+    }
+    bool waitBelow(std::size_t below, double seconds) {
+        std::unique_lock g(lock_);
+        const auto limit = std::chrono::duration<double>(seconds > 0 ? seconds : 0);
+        return changed_.wait_for(g, limit, [&] { return timeouts_.size() < below; });
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::multiset<long> timeouts_;
+};
+
 class Transport {
     using Clock = std::chrono::steady_clock;
 
@@ -111,7 +155,10 @@ public:
         t->request = std::move(request);
         t->link = std::move(link);
         t->caBundle = trustedCertificateBundle();
-        post(Command{std::move(t), id});
+        const long timeoutMs = t->request.idleTimeoutMs;
+        // Counted from here until its outcome is handed on (deliver) or it is abandoned.
+        InFlight::shared().add(timeoutMs);
+        if (!post(Command{std::move(t), id})) InFlight::shared().remove(timeoutMs);
     }
 
     void cancel(std::uint64_t id) { post(Command{nullptr, id}); }
@@ -124,6 +171,7 @@ private:
     struct Handle {
         CURL* easy = nullptr;
         bool configured = false; // the options below and the fixed ones are set
+        bool used = false;       // set up at least once: options of an earlier transfer may be left
         std::string method;
         bool sendsBody = false;
         std::shared_ptr<const std::string> caBundle; // held while the handle refers to it
@@ -182,14 +230,16 @@ private:
         thread_ = std::thread([this] { run(); });
     }
 
-    void post(Command command) {
+    // False when the process is exiting and the command is dropped.
+    bool post(Command command) {
         std::lock_guard g(lock_);
-        if (stopping_) return; // the process is exiting
+        if (stopping_) return false; // the process is exiting
         commands_.push_back(std::move(command));
         pending_.store(true, std::memory_order_seq_cst);
         // A thread that is still looking (see run) finds the command without being woken. Under
         // the lock: shutdown cannot free the handle meanwhile.
         if (sleeping_.load(std::memory_order_seq_cst)) curl_multi_wakeup(multi_);
+        return true;
     }
 
     void shutdown() {
@@ -219,7 +269,10 @@ private:
         bool look = false;
         for (;;) {
             {
-                std::lock_guard g(lock_);
+                // A command seen while looking may be a poster's still inside its few instructions
+                // under the lock.
+                std::unique_lock g(lock_, std::defer_lock);
+                dispatch::detail::lockAfterSpin(g);
                 if (stopping_) return;
                 commands.swap(commands_);
                 pending_.store(false, std::memory_order_relaxed);
@@ -267,17 +320,9 @@ private:
             if (!active_.empty() && curl_multi_poll(multi_, nullptr, 0, 0, &ready) == CURLM_OK && ready > 0)
                 return true;
             for (int i = 0; i < 16; ++i)
-                pause();
+                dispatch::detail::spinPause();
         }
         return false;
-    }
-
-    static void pause() noexcept {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#elif defined(__aarch64__)
-        asm volatile("yield");
-#endif
     }
 
     // Times out the transfers idle past their time-out; returns how long the loop may wait for
@@ -395,7 +440,9 @@ private:
         const bool bodyless = r.method == "GET" || r.method == "HEAD";
         const bool sendsBody = !bodyless && (r.method == "POST" || !r.body.empty());
         if (!h.configured || h.method != r.method || h.sendsBody != sendsBody || h.caBundle != t.caBundle) {
-            if (h.configured) curl_easy_reset(e);
+            // A handle set up before (even for a transfer that failed) carries every option of
+            // then, the trusted certificates included: they all go.
+            if (h.used) curl_easy_reset(e);
             curl_slist_free_all(std::exchange(h.headerList, nullptr));
             h.headers.clear();
             h.connectTimeoutMs = -1;
@@ -426,6 +473,7 @@ private:
                 curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
             }
             h.configured = true;
+            h.used = true;
             h.method = r.method;
             h.sendsBody = sendsBody;
             h.caBundle = t.caBundle;
@@ -522,14 +570,15 @@ private:
     }
 
     static void deliver(Transfer& t, TransferOutcome&& outcome) {
-        auto handler = t.link->take();
-        if (!handler) return; // cancelled meanwhile
-        try {
-            handler(std::move(outcome));
-        } catch (...) {
-            // A handler only builds objects and queues a block; if that failed there is no one to
-            // tell.
+        if (auto handler = t.link->take()) { // else cancelled meanwhile
+            try {
+                handler(std::move(outcome));
+            } catch (...) {
+                // A handler only builds objects and queues a block; if that failed there is no one
+                // to tell.
+            }
         }
+        InFlight::shared().remove(t.request.idleTimeoutMs); // its completion is queued
     }
 
     void abandon(std::uint64_t id) {
@@ -539,6 +588,7 @@ private:
         active_.erase(it);
         curl_multi_remove_handle(multi_, t->easy);
         recycle(*t, false);
+        InFlight::shared().remove(t->request.idleTimeoutMs);
     }
 
     std::mutex lock_;
@@ -568,6 +618,26 @@ void startTransfer(std::uint64_t id, TransferRequest request, std::shared_ptr<Tr
 void cancelTransfer(std::uint64_t id) {
     Transport::shared().cancel(id);
 }
+
+} // namespace ns::detail
+
+namespace ns {
+
+std::size_t URLLoading::transfersInFlight() {
+    return detail::InFlight::shared().count();
+}
+
+double URLLoading::longestTimeoutInFlight() {
+    return detail::InFlight::shared().longestTimeout();
+}
+
+bool URLLoading::waitForTransfersInFlightBelow(std::size_t below, double seconds) {
+    return detail::InFlight::shared().waitBelow(below, seconds);
+}
+
+} // namespace ns
+
+namespace ns::detail {
 
 // ---- Results as objects ----------------------------------------------------------------
 

@@ -23,21 +23,25 @@ bool WorkerPool::onWorkerThread() {
 void WorkerPool::submit(int level, Job job) {
     if (level < 0) level = 0;
     if (level >= Levels) level = Levels - 1;
-    std::unique_lock lock(lock_);
-    queues_[level].push_back(std::move(job));
-    ++queued_;
-    if (idle_ > 0) {
-        --idle_;
-        ++wakes_;
-        work_.notify_one();
-    } else if (threads_ < DefaultCap) {
-        startThread(lock);
+    bool wake = false;
+    {
+        std::unique_lock lock(lock_);
+        queues_[level].push_back(std::move(job));
+        queued_.fetch_add(1, std::memory_order_release);
+        if (idle_ > 0) {
+            --idle_;
+            ++wakes_;
+            wake = true;
+        } else if (threads_ < DefaultCap) {
+            startThread(lock);
+        }
     }
+    // After the unlock, so the woken worker does not wait at once for the lock this thread holds.
+    if (wake) work_.notify_one();
 }
 
 bool WorkerPool::hasQueuedWork() {
-    std::lock_guard g(lock_);
-    return queued_ > 0;
+    return queued_.load(std::memory_order_acquire) > 0; // a snapshot either way: no lock needed
 }
 
 void WorkerPool::startThread(std::unique_lock<std::mutex>&) {
@@ -53,7 +57,7 @@ int WorkerPool::setLimit(int limit) {
     std::lock_guard g(lock_);
     int previous = limit_;
     limit_ = limit < 1 ? 1 : limit;
-    while (idle_ > 0 && wakes_ < static_cast<int>(queued_)) {
+    while (idle_ > 0 && wakes_ < static_cast<int>(queued_.load(std::memory_order_relaxed))) {
         --idle_;
         ++wakes_;
     }
@@ -65,7 +69,7 @@ void WorkerPool::workerMain() {
     tlWorker = true;
     std::unique_lock lock(lock_);
     for (;;) {
-        if (queued_ > 0 && running_ < limit_) {
+        if (queued_.load(std::memory_order_relaxed) > 0 && running_ < limit_) {
             Job job;
             for (auto& q : queues_) {
                 if (!q.empty()) {
@@ -74,7 +78,7 @@ void WorkerPool::workerMain() {
                     break;
                 }
             }
-            --queued_;
+            queued_.fetch_sub(1, std::memory_order_relaxed);
             ++running_;
             lock.unlock();
             job();
@@ -110,8 +114,9 @@ void WorkerPool::notifyWaiters() {
 bool WorkerPool::waitIdle(double realSeconds) {
     std::unique_lock lock(lock_);
     ++waiters_;
-    bool idle = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                                  [&] { return queued_ == 0 && running_ == 0; });
+    bool idle = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds), [&] {
+        return queued_.load(std::memory_order_relaxed) == 0 && running_ == 0;
+    });
     --waiters_;
     return idle;
 }
@@ -120,8 +125,9 @@ bool WorkerPool::waitSettled(double realSeconds, const std::function<bool()>& ma
     std::unique_lock lock(lock_);
     ++waiters_;
     mainWatchers_.fetch_add(1);
-    bool settled = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                                     [&] { return (queued_ == 0 && running_ == blocked_) || mainHasWork(); });
+    bool settled = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds), [&] {
+        return (queued_.load(std::memory_order_relaxed) == 0 && running_ == blocked_) || mainHasWork();
+    });
     mainWatchers_.fetch_sub(1);
     --waiters_;
     return settled;

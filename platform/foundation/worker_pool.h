@@ -25,7 +25,7 @@ public:
     static WorkerPool& shared();
 
     void submit(int level, Job job);
-    // Whether any work is queued and not yet taken by a worker.
+    // Whether any work is queued and not yet taken by a worker (without taking the pool's lock).
     bool hasQueuedWork();
     // Limits how many jobs run at once (the thread cap by default); returns the previous limit.
     int setLimit(int limit);
@@ -55,7 +55,7 @@ private:
     std::condition_variable work_;
     std::condition_variable settled_;
     std::deque<Job> queues_[Levels];
-    std::size_t queued_ = 0;
+    std::atomic<std::size_t> queued_{0}; // changed under the lock; read without it for a snapshot
     int threads_ = 0;
     int idle_ = 0;  // workers waiting for work and not yet handed a wake-up
     int wakes_ = 0; // wake-ups handed out and not yet taken

@@ -1,5 +1,6 @@
 #include "platform/uikit/image.h"
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -64,6 +65,23 @@ rt::Ref<Image> Image::imageWithSize(cg::Size size, double scale) {
     return rt::make<Image>(nullptr, size, scale);
 }
 
+Image::Image(rt::Ref<cg::Image> bitmap, double scale, ImageOrientation orientation)
+    : scale_(std::isfinite(scale) && scale > 0 ? scale : 1), bitmap_(std::move(bitmap)),
+      orientation_(orientation >= ImageOrientation::Up && orientation <= ImageOrientation::RightMirrored
+                       ? orientation
+                       : ImageOrientation::Up) {
+    const double width = double(bitmap_->width()) / scale_, height = double(bitmap_->height()) / scale_;
+    size_ = isQuarterTurned(orientation_) ? cg::Size{height, width} : cg::Size{width, height};
+}
+
+rt::Ref<Image> Image::imageWithCGImage(const rt::Ref<cg::Image>& image) {
+    return imageWithCGImage(image, 1, ImageOrientation::Up);
+}
+
+rt::Ref<Image> Image::imageWithCGImage(const rt::Ref<cg::Image>& image, double scale, ImageOrientation orientation) {
+    return image ? rt::make<Image>(image, scale, orientation) : nullptr;
+}
+
 std::string Image::description() const {
     char address[32];
     std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
@@ -73,8 +91,16 @@ std::string Image::description() const {
 }
 
 RT_DEFINE_CLASS(Image, "UIImage", rt::Object, rt::prop("size", &Image::size), rt::prop("scale", &Image::scale),
+                rt::prop("CGImage", &Image::CGImage), rt::prop("imageOrientation", &Image::imageOrientation),
                 rt::classMethod("imageNamed:", +[](rt::Ref<ns::String> name) {
                     return name ? Image::imageNamed(name->utf8()) : nullptr;
-                }))
+                }),
+                rt::classMethod("imageWithCGImage:", +[](rt::Ref<cg::Image> image) {
+                    return Image::imageWithCGImage(image);
+                }),
+                rt::classMethod("imageWithCGImage:scale:orientation:",
+                                +[](rt::Ref<cg::Image> image, double scale, ImageOrientation orientation) {
+                                    return Image::imageWithCGImage(image, scale, orientation);
+                                }))
 
 } // namespace ui

@@ -1,14 +1,38 @@
 #pragma once
-// ui::Image ("UIImage"): for now an image is its name and size. imageNamed finds a name registered
-// from code, or an image file of that name in the main bundle; any other name gives nil.
+// ui::Image ("UIImage"): a name, a size and a scale, and for an image made from a bitmap, the
+// bitmap (CGImage) and the orientation in which it is shown. imageNamed finds a name registered
+// from code, or an image file of that name in the main bundle (neither has a bitmap); any other
+// name gives nil.
+//
+// The size of an image with a bitmap is the bitmap's in points (its pixels / scale), its sides
+// swapped when the orientation turns the bitmap a quarter (left, right and their mirrored forms).
 
 #include <string_view>
 
 #include "platform/foundation/string.h"
 #include "platform/graphics/geometry.h"
+#include "platform/graphics/image.h"
 #include "platform/runtime/object.h"
 
 namespace ui {
+
+// How the bitmap is turned to be seen upright: Left turns it anticlockwise, Right clockwise.
+enum class ImageOrientation : long {
+    Up = 0,
+    Down = 1,
+    Left = 2,
+    Right = 3,
+    UpMirrored = 4,
+    DownMirrored = 5,
+    LeftMirrored = 6,
+    RightMirrored = 7,
+};
+
+// Left, Right, LeftMirrored and RightMirrored: the bitmap's sides are seen swapped.
+constexpr bool isQuarterTurned(ImageOrientation orientation) noexcept {
+    return orientation == ImageOrientation::Left || orientation == ImageOrientation::Right ||
+           orientation == ImageOrientation::LeftMirrored || orientation == ImageOrientation::RightMirrored;
+}
 
 class Image final : public rt::Object {
     RT_CLASS(Image)
@@ -22,11 +46,19 @@ public:
     static void removeRegisteredImages();
     // An image that has no name (drawn in code).
     static rt::Ref<Image> imageWithSize(cg::Size size, double scale = 1);
+    // An image of that bitmap (nil for none), at scale 1 and upright, or at the scale and orientation
+    // given; a scale that is not positive and finite counts as 1, an orientation out of range as Up.
+    static rt::Ref<Image> imageWithCGImage(const rt::Ref<cg::Image>& image);
+    static rt::Ref<Image> imageWithCGImage(const rt::Ref<cg::Image>& image, double scale,
+                                           ImageOrientation orientation);
 
     // Nil for an image made in code.
     const rt::Ref<ns::String>& name() const noexcept { return name_; }
     cg::Size size() const noexcept { return size_; }
     double scale() const noexcept { return scale_; }
+    // Nil for an image without a bitmap.
+    const rt::Ref<cg::Image>& CGImage() const noexcept { return bitmap_; }
+    ImageOrientation imageOrientation() const noexcept { return orientation_; }
 
     // "<UIImage: 0x...>, {w, h}" with the name when it has one.
     std::string description() const override;
@@ -34,10 +66,13 @@ public:
 private:
     Image(rt::Ref<ns::String> name, cg::Size size, double scale)
         : name_(std::move(name)), size_(size), scale_(scale) {}
+    Image(rt::Ref<cg::Image> bitmap, double scale, ImageOrientation orientation);
 
     rt::Ref<ns::String> name_;
     cg::Size size_;
     double scale_;
+    rt::Ref<cg::Image> bitmap_;
+    ImageOrientation orientation_ = ImageOrientation::Up;
 };
 
 } // namespace ui

@@ -1,16 +1,34 @@
 #pragma once
-// ui::LayoutConstraint ("NSLayoutConstraint"), kept as a record: nothing solves it yet.
+// ui::LayoutConstraint ("NSLayoutConstraint"): item1.attribute1 <relation> multiplier *
+// item2.attribute2 + constant, at a priority (1000 is required). Nothing solves constraints yet;
+// views hold them for the layout pass.
 //
-// A constraint says item1.attribute1 <relation> multiplier * item2.attribute2 + constant, at a
-// priority (1000 is required). The items are held weakly (a view holds its constraints). A
-// visual-format constraint keeps its format string, options, metrics and views exactly as given:
+// Items. An item is a view, or a layout guide: an object that answers "owningView" with the view
+// it belongs to (layoutItemView). Constraints hold their items weakly; the view that holds a
+// constraint owns it.
+//
+// The factory never raises: a constraint that cannot mean anything is refused (nil, and one log
+// line naming the reason and the items). Refused are a nil first item, an attribute outside 0-20,
+// a first attribute of 0, a multiplier or constant that is not finite, a location attribute
+// (anything but width and height) without a second item or with multiplier 0, a second item
+// without an attribute or the reverse, and a location paired with a size or a horizontal
+// location with a vertical one.
+//
+// Active. A constraint added to a view is active; setActive(true) adds it to the closest common
+// ancestor of its items' views (the first item's view when there is no second item), and
+// setActive(false) takes it off the view that holds it. Adding, removing and activating, and
+// changing the constant or the priority, mark the holding view as needing layout.
+//
+// A visual-format constraint keeps its format string, options, metrics and views exactly as given:
 // constraintsWithVisualFormat answers one such record, for the layout pass to read.
 
 #include <string_view>
+#include <type_traits>
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
+#include "platform/uikit/layout_attribute.h"
 
 namespace ns {
 class Array;
@@ -18,25 +36,35 @@ class Array;
 
 namespace ui {
 
-enum class LayoutAttribute : long {
-    NotAnAttribute = 0, Left = 1, Right = 2, Top = 3, Bottom = 4, Leading = 5, Trailing = 6, Width = 7,
-    Height = 8, CenterX = 9, CenterY = 10, LastBaseline = 11, FirstBaseline = 12, LeftMargin = 13,
-    RightMargin = 14, TopMargin = 15, BottomMargin = 16, LeadingMargin = 17, TrailingMargin = 18,
-    CenterXWithinMargins = 19, CenterYWithinMargins = 20,
-};
-enum class LayoutRelation : long { LessThanOrEqual = -1, Equal = 0, GreaterThanOrEqual = 1 };
+class View;
 
-inline constexpr float LayoutPriorityRequired = 1000;
-inline constexpr float LayoutPriorityDefaultHigh = 750;
-inline constexpr float LayoutPriorityDefaultLow = 250;
+
+// The view an item stands for: the item itself when it is a view, a layout guide's owning view,
+// nil otherwise.
+rt::Ref<View> layoutItemView(const rt::Id& item);
 
 class LayoutConstraint : public rt::Object {
     RT_CLASS(LayoutConstraint)
 public:
+    // The factory, making T (LayoutConstraint or a subclass); nil when refused (see above).
+    template <class T = LayoutConstraint>
+    static rt::Ref<T> make(const rt::Id& item1, LayoutAttribute attribute1, LayoutRelation relation,
+                           const rt::Id& item2, LayoutAttribute attribute2, double multiplier, double constant) {
+        static_assert(std::is_base_of_v<LayoutConstraint, T>);
+        if (!acceptable(item1, attribute1, item2, attribute2, multiplier, constant)) return nullptr;
+        auto made = rt::make<T>();
+        made->assign(item1, attribute1, relation, item2, attribute2, multiplier, constant);
+        return made;
+    }
     static rt::Ref<LayoutConstraint> constraintWithItem(const rt::Id& item1, LayoutAttribute attribute1,
                                                         LayoutRelation relation, const rt::Id& item2,
                                                         LayoutAttribute attribute2, double multiplier,
-                                                        double constant);
+                                                        double constant) {
+        return make(item1, attribute1, relation, item2, attribute2, multiplier, constant);
+    }
+    // Sets the active flag of each (other objects are skipped).
+    static void activateConstraints(const rt::Ref<ns::Array>& constraints);
+    static void deactivateConstraints(const rt::Ref<ns::Array>& constraints);
     // One record holding the format and what came with it (see above).
     static rt::Ref<ns::Array> constraintsWithVisualFormat(std::string_view format, unsigned long options,
                                                           const rt::Ref<ns::Dictionary>& metrics,
@@ -55,6 +83,8 @@ public:
     void setPriority(float priority);
     bool isActive() const noexcept { return active_; }
     void setActive(bool active);
+    // The view that holds the constraint, or nil.
+    rt::Ref<View> holdingView() const;
     const rt::Ref<ns::String>& identifier() const noexcept { return identifier_; }
     void setIdentifier(rt::Ref<ns::String> identifier);
 
@@ -70,7 +100,17 @@ protected:
     LayoutConstraint() = default;
 
 private:
+    friend class View;
+    // Logs and answers false for a constraint the factory refuses.
+    static bool acceptable(const rt::Id& item1, LayoutAttribute attribute1, const rt::Id& item2,
+                           LayoutAttribute attribute2, double multiplier, double constant);
+    void assign(const rt::Id& item1, LayoutAttribute attribute1, LayoutRelation relation, const rt::Id& item2,
+                LayoutAttribute attribute2, double multiplier, double constant);
+    // Called by the view that takes the constraint on (nil: that lets it go).
+    void setHolder(View* view);
+
     rt::Weak<rt::Object> first_, second_;
+    rt::Weak<View> holder_;
     LayoutAttribute firstAttribute_ = LayoutAttribute::NotAnAttribute;
     LayoutAttribute secondAttribute_ = LayoutAttribute::NotAnAttribute;
     LayoutRelation relation_ = LayoutRelation::Equal;

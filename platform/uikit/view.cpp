@@ -21,10 +21,6 @@ namespace ui {
 
 namespace {
 
-cg::Point applied(const cg::AffineTransform& t, cg::Point p) {
-    return {t.a * p.x + t.c * p.y + t.tx, t.b * p.x + t.d * p.y + t.ty};
-}
-
 std::string number(double v) {
     return cg::detail::shortestNumber(v);
 }
@@ -43,6 +39,8 @@ View::~View() {
         view->superview_ = nullptr;
     for (const auto& recognizer : recognizers_)
         recognizer->setView(nullptr);
+    for (const auto& constraint : constraints_)
+        constraint->setHolder(nullptr);
 }
 
 // ---- Geometry ----------------------------------------------------------------------------------
@@ -52,13 +50,8 @@ cg::Rect View::frame() const {
     if (transform_.isIdentity())
         return cg::Rect::make(center_.x - size.width / 2, center_.y - size.height / 2, size.width, size.height);
     // The transformed bounds, about the centre.
-    const double w = size.width / 2, h = size.height / 2;
-    cg::Rect box = cg::Rect::null();
-    for (cg::Point corner : {cg::Point{-w, -h}, cg::Point{w, -h}, cg::Point{-w, h}, cg::Point{w, h}}) {
-        cg::Point p = applied(transform_, corner);
-        box = box.unionWith(cg::Rect::make(center_.x + p.x, center_.y + p.y, 0, 0));
-    }
-    return box;
+    const cg::Rect about = cg::Rect::make(-size.width / 2, -size.height / 2, size.width, size.height);
+    return transform_.apply(about).offsetBy(center_.x, center_.y);
 }
 
 void View::setFrame(const cg::Rect& frame) {
@@ -224,6 +217,7 @@ void View::detachFromSuperview() {
     auto at = std::find(list.begin(), list.end(), rt::Ref<View>(rt::retained(this)));
     superview_ = nullptr;
     if (at != list.end()) list.erase(at);
+    dropConstraintsFromAncestors(parent);
 }
 
 // Tells this view and its subtree that their window changes: before (willMoveToWindow) or after.
@@ -405,9 +399,13 @@ void View::sizeToFit() {
 }
 
 void View::addConstraint(const rt::Ref<LayoutConstraint>& constraint) {
-    if (!constraint || std::find(constraints_.begin(), constraints_.end(), constraint) != constraints_.end()) return;
+    if (!constraint) return;
+    if (rt::Ref<View> holder = constraint->holdingView()) {
+        if (holder.get() == this) return;
+        holder->removeConstraint(constraint);
+    }
     constraints_.push_back(constraint);
-    constraint->setActive(true);
+    constraint->setHolder(this);
     setNeedsLayout();
 }
 
@@ -420,9 +418,39 @@ void View::addConstraints(const rt::Ref<ns::Array>& constraints) {
 void View::removeConstraint(const rt::Ref<LayoutConstraint>& constraint) {
     auto at = std::find(constraints_.begin(), constraints_.end(), constraint);
     if (at == constraints_.end()) return;
+    const rt::Ref<LayoutConstraint> keep = constraint;
     constraints_.erase(at);
-    constraint->setActive(false);
+    keep->setHolder(nullptr);
     setNeedsLayout();
+}
+
+void View::removeConstraints(const rt::Ref<ns::Array>& constraints) {
+    if (!constraints) return;
+    for (const rt::Id& object : *constraints)
+        removeConstraint(rt::cast<LayoutConstraint>(object));
+}
+
+rt::Ref<View> View::closestCommonAncestor(const rt::Ref<View>& a, const rt::Ref<View>& b) {
+    if (!a || !b) return nullptr;
+    std::vector<View*> line;
+    for (rt::Ref<View> v = a; v; v = v->superview())
+        line.push_back(v.get());
+    for (rt::Ref<View> v = b; v; v = v->superview())
+        if (std::find(line.begin(), line.end(), v.get()) != line.end()) return v;
+    return nullptr;
+}
+
+void View::dropConstraintsFromAncestors(const rt::Ref<View>& former) {
+    const auto names = [this](const rt::Id& item) {
+        rt::Ref<View> view = layoutItemView(item);
+        return view && view->isDescendantOfView(this);
+    };
+    for (rt::Ref<View> ancestor = former; ancestor; ancestor = ancestor->superview()) {
+        const std::vector<rt::Ref<LayoutConstraint>> held = ancestor->constraints_;
+        for (const auto& constraint : held)
+            if (names(constraint->firstItem()) || names(constraint->secondItem()))
+                ancestor->removeConstraint(constraint);
+    }
 }
 
 rt::Ref<ns::Array> View::constraints() const {

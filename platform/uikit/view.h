@@ -146,12 +146,20 @@ public:
     const rt::Ref<ca::Layer>& layer() const;
     bool hasLayer() const noexcept { return bool(layer_); }
 
-    // The constraints the view holds (kept for the layout pass; nothing solves them yet).
+    // The constraints the view holds, in the order they were added (kept for the layout pass;
+    // nothing solves them yet). The view owns them; adding one makes it active (a constraint held
+    // by another view moves here), removing one not held is a no-op. Each change marks the view as
+    // needing layout. A view leaving its superview takes the constraints that name it or one of its
+    // subviews out of its former ancestors.
     void addConstraint(const rt::Ref<LayoutConstraint>& constraint);
     void addConstraints(const rt::Ref<ns::Array>& constraints);
     void removeConstraint(const rt::Ref<LayoutConstraint>& constraint);
+    void removeConstraints(const rt::Ref<ns::Array>& constraints);
     const std::vector<rt::Ref<LayoutConstraint>>& constraintList() const noexcept { return constraints_; }
     rt::Ref<ns::Array> constraints() const;
+    // The nearest view that is or contains both (a view and itself give the view); nil when either
+    // is nil or they lie in different trees.
+    static rt::Ref<View> closestCommonAncestor(const rt::Ref<View>& a, const rt::Ref<View>& b);
 
     // ---- Gestures ----
     void addGestureRecognizer(const rt::Ref<GestureRecognizer>& recognizer);
@@ -187,6 +195,8 @@ protected:
 private:
     void attach(const rt::Ref<View>& view, std::size_t index);
     void detachFromSuperview();
+    // Takes the constraints naming this view or its subviews off the ancestors from `former` up.
+    void dropConstraintsFromAncestors(const rt::Ref<View>& former);
     void announceWindowChange(const rt::Ref<Window>& from, const rt::Ref<Window>& to, bool after);
     void scheduleLayoutPass();
     // This view's point in its superview's coordinates, and back.

@@ -16,6 +16,7 @@
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/foundation/spin_wait.h"
 #include "platform/foundation/thread.h"
 #include "platform/foundation/worker_pool.h"
 #include "platform/runtime/log.h"
@@ -143,6 +144,57 @@ TEST_F(DispatchQueue, SerialQueuesTakeTurnsOnTheWorkerWhileOtherWorkWaits) {
     pool.setLimit(previous);
     const std::string a64(64, 'a'), b64(64, 'b');
     EXPECT_EQ(order, a64 + b64 + a64 + b64 + "aabb");
+}
+
+// The lock taken after a few tries still excludes: threads taking it that way and the usual way at
+// once never lose an update.
+TEST_F(DispatchQueue, ALockTakenAfterAFewTriesStillExcludes) {
+    std::mutex m;
+    long counter = 0; // guarded by m
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20000; ++i) {
+                std::unique_lock g(m, std::defer_lock);
+                if (t % 2 == 0)
+                    dispatch::detail::lockAfterSpin(g);
+                else
+                    g.lock();
+                ASSERT_TRUE(g.owns_lock());
+                ++counter;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(counter, 4 * 20000);
+}
+
+// One job at a time handed between a plain thread and the pool, and the same from several threads
+// at once: each job is taken, whether a worker is parked or still looking for work when it comes.
+TEST_F(DispatchQueue, JobsHandedOneAtATimeAreEachTaken) {
+    for (int producers : {1, 4}) {
+        SCOPED_TRACE(producers);
+        std::atomic<int> ran{0};
+        std::atomic<bool> lost{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < producers; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 2000 && !lost; ++i) {
+                    auto done = dispatch::Semaphore::make(0);
+                    dispatch::async(Queue::global(), [&ran, done] {
+                        ++ran;
+                        done->signal();
+                    });
+                    if (!done->wait(realBound())) lost = true;
+                }
+            });
+        }
+        for (auto& t : threads)
+            t.join();
+        EXPECT_FALSE(lost);
+        EXPECT_EQ(ran.load(), producers * 2000);
+    }
 }
 
 // The same between serial queues sharing a serial target: the turn passes at 64 blocks as long as
@@ -712,6 +764,135 @@ TEST_F(OperationQueueTest, WithALimitOfOneOperationsRunInOrderOneAtATime) {
     ASSERT_EQ(order.size(), 50u);
     for (int i = 0; i < 50; ++i)
         EXPECT_EQ(order[i], i);
+}
+
+// An operation that finishes while the next one waits, with nothing else queued for the pool,
+// runs the next one on its own worker; the order and the limit hold.
+TEST_F(OperationQueueTest, TheNextOperationRunsOnTheSameWorkerWhileNothingElseWaits) {
+    auto queue = ns::OperationQueue::make();
+    queue->setMaxConcurrentOperationCount(1);
+    auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+    std::vector<std::thread::id> threads;
+    std::vector<int> order;
+    queue->addOperationWithBlock([&] {
+        threads.push_back(std::this_thread::get_id());
+        order.push_back(0);
+        started->signal();
+        gate->wait();
+    });
+    ASSERT_TRUE(started->wait(realBound()));
+    for (int i = 1; i < 20; ++i) {
+        queue->addOperationWithBlock([&, i] {
+            threads.push_back(std::this_thread::get_id());
+            order.push_back(i);
+        });
+    }
+    EXPECT_EQ(queue->operationCount(), 20u);
+    gate->signal();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(queue->operationCount(), 0u);
+    ASSERT_EQ(order.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(order[i], i);
+        EXPECT_EQ(threads[i], threads[0]) << "operation " << i;
+    }
+}
+
+// With other work queued for the pool the next operation goes back to the pool behind it.
+TEST_F(OperationQueueTest, TheNextOperationWaitsItsTurnWhenOtherWorkIsQueued) {
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    int previous = pool.setLimit(1); // one job at a time, so the order work is taken in shows
+    auto queue = ns::OperationQueue::make();
+    queue->setMaxConcurrentOperationCount(1);
+    auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+    RunLog order;
+    queue->addOperationWithBlock([&] {
+        order.note("first")();
+        started->signal();
+        gate->wait();
+    });
+    ASSERT_TRUE(started->wait(realBound()));
+    queue->addOperationWithBlock(order.note("second"));
+    dispatch::async(Queue::global(), order.note("other"));
+    gate->signal();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(testkit::waitForWorkersIdle());
+    pool.setLimit(previous);
+    EXPECT_EQ(order.names(), (std::vector<std::string>{"first", "other", "second"}));
+}
+
+// Suspending or cancelling while an operation runs holds back, or drops, the ones behind it.
+TEST_F(OperationQueueTest, SuspendAndCancelWhileAnOperationRunsReachTheOnesBehindIt) {
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "suspend");
+        auto queue = ns::OperationQueue::make();
+        queue->setMaxConcurrentOperationCount(1);
+        auto gate = dispatch::Semaphore::make(0), started = dispatch::Semaphore::make(0);
+        std::atomic<int> ran{0};
+        queue->addOperationWithBlock([&] {
+            ++ran;
+            started->signal();
+            gate->wait();
+        });
+        ASSERT_TRUE(started->wait(realBound()));
+        for (int i = 0; i < 3; ++i)
+            queue->addOperationWithBlock([&] { ++ran; });
+        if (cancel)
+            queue->cancelAllOperations();
+        else
+            queue->setSuspended(true);
+        gate->signal();
+        EXPECT_TRUE(testkit::waitForWorkersIdle());
+        EXPECT_EQ(ran.load(), 1);
+        EXPECT_EQ(queue->operationCount(), cancel ? 0u : 3u);
+        queue->setSuspended(false);
+        queue->waitUntilAllOperationsAreFinished();
+        EXPECT_EQ(ran.load(), cancel ? 1 : 4);
+    }
+}
+
+// Several threads adding at once: each thread's operations run in the order it added them, never
+// more at once than the limit, and every one runs.
+TEST_F(OperationQueueTest, OperationsAddedFromSeveralThreadsKeepTheLimitAndEachThreadsOrder) {
+    for (long limit : {1L, 2L}) {
+        SCOPED_TRACE(limit);
+        auto queue = ns::OperationQueue::make();
+        queue->setMaxConcurrentOperationCount(limit);
+        constexpr int kThreads = 4, kEach = 300;
+        std::atomic<int> inside{0}, most{0}, ran{0};
+        std::mutex lock;
+        std::array<std::vector<int>, kThreads> seen;
+        std::vector<std::thread> producers;
+        for (int t = 0; t < kThreads; ++t) {
+            producers.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i) {
+                    queue->addOperationWithBlock([&, t, i] {
+                        int now = inside.fetch_add(1) + 1;
+                        for (int m = most.load(); now > m && !most.compare_exchange_weak(m, now);) {
+                        }
+                        {
+                            std::lock_guard g(lock);
+                            seen[t].push_back(i);
+                        }
+                        ++ran;
+                        inside.fetch_sub(1);
+                    });
+                }
+            });
+        }
+        for (auto& p : producers)
+            p.join();
+        queue->waitUntilAllOperationsAreFinished();
+        EXPECT_EQ(ran.load(), kThreads * kEach);
+        EXPECT_LE(most.load(), limit);
+        if (limit == 1) {
+            for (auto& s : seen) {
+                ASSERT_EQ(s.size(), std::size_t(kEach));
+                for (int i = 0; i < kEach; ++i)
+                    ASSERT_EQ(s[i], i);
+            }
+        }
+    }
 }
 
 TEST_F(OperationQueueTest, TheMainQueueRunsItsOperationsOnTheMainThreadThroughTheDrain) {

@@ -2,6 +2,7 @@
 // file-handle background reads. Real-time waits are bounded condition waits or bounded pumps of the
 // main run loop; a server's blocking handler waits on a gate the test opens before it ends.
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -22,9 +23,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <zlib.h>
 
@@ -39,7 +37,9 @@
 #include "platform/foundation/url_request.h"
 #include "platform/foundation/url_session.h"
 #include "platform/foundation/url_transport.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/self_signed_certificate.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -543,6 +543,81 @@ TEST_F(URLLoadingTest, CancelledTaskCompletesOnceWithCancelledError) {
     EXPECT_EQ(early.error->code(), ns::URLErrorCancelled);
 }
 
+// Completions reach a session's queue in the order they were delivered, including those queued
+// while it was suspended.
+TEST_F(URLLoadingTest, ASessionsCompletionsRunInTheOrderTheyWereDelivered) {
+    auto queue = ns::OperationQueue::make();
+    queue->setMaxConcurrentOperationCount(1);
+    auto session = ns::URLSession::sessionWithDelegateQueue(queue);
+    queue->setSuspended(true);
+    std::vector<int> order; // one completion at a time
+    std::vector<Ref<ns::URLSessionDataTask>> tasks;
+    for (int i = 0; i < 30; ++i) {
+        tasks.push_back(
+            session->dataTaskWithURL(ns::URL::URLWithString("http://127.0.0.1:9/" + std::to_string(i)),
+                                     [&order, i](Ref<ns::URLResponse>, Ref<ns::Data>, Ref<ns::Error> error) {
+                                         if (error && error->code() == ns::URLErrorCancelled)
+                                             order.push_back(i);
+                                     }));
+    }
+    for (auto& task : tasks)
+        task->cancel(); // each one delivers its completion now, in this order
+    EXPECT_EQ(queue->operationCount(), 30u);
+    queue->setSuspended(false);
+    queue->waitUntilAllOperationsAreFinished();
+    ASSERT_EQ(order.size(), 30u);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(order[i], i);
+}
+
+// Several threads start transfers on one session and cancel some as soon as they are running:
+// every task completes exactly once, on the session's queue and never two at once, a cancelled one
+// with the cancellation (or its reply, when the reply came first) and the others with their reply.
+// Each thread has one transfer in flight at a time, so the test server's short accept queue is never
+// what a transfer waits for.
+TEST_F(URLLoadingTest, TransfersStartedAndCancelledFromSeveralThreadsCompleteOnceEach) {
+    LoopbackServer server;
+    auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
+    constexpr int kThreads = 4, kEach = 25;
+    std::array<std::atomic<int>, kThreads * kEach> calls{};
+    std::atomic<int> inside{0}, overlaps{0}, wrongQueue{0}, wrongResult{0}, unfinished{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                const int n = t * kEach + i;
+                const bool cancels = i % 3 == 0;
+                auto done = std::make_shared<testkit::Latch>();
+                auto task = session->dataTaskWithRequest(
+                    get(server.url("/echo")),
+                    [&, n, cancels, done](Ref<ns::URLResponse> response, Ref<ns::Data> data,
+                                          Ref<ns::Error> error) {
+                        if (inside.fetch_add(1) != 0) ++overlaps;
+                        if (ns::OperationQueue::currentQueue() != session->delegateQueue()) ++wrongQueue;
+                        const bool replied = !error && response && data && data->view() == "hello";
+                        const bool cancelled = error && error->code() == ns::URLErrorCancelled;
+                        if (!(replied || (cancels && cancelled))) ++wrongResult;
+                        ++calls[n];
+                        inside.fetch_sub(1);
+                        done->countDown();
+                    });
+                task->resume();
+                if (cancels) task->cancel();
+                if (!done->wait()) ++unfinished;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    session->delegateQueue()->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(unfinished.load(), 0);
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(wrongQueue.load(), 0);
+    EXPECT_EQ(wrongResult.load(), 0);
+    for (int n = 0; n < kThreads * kEach; ++n)
+        EXPECT_EQ(calls[n].load(), 1) << "task " << n;
+}
+
 TEST_F(URLLoadingTest, RefusedConnectionAndUnsupportedURLs) {
     // A bound socket that does not listen: connections to its port are refused.
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -582,45 +657,8 @@ TEST_F(URLLoadingTest, CompletionRunsOnTheNamedMainQueue) {
     EXPECT_EQ(got.body(), "hello");
 }
 
-// A key and a self-signed certificate for 127.0.0.1 and localhost.
-struct SelfSigned {
-    EVP_PKEY* key = EVP_EC_gen("P-256");
-    X509* cert = X509_new();
-    std::string pem;
-
-    SelfSigned() {
-        X509_set_version(cert, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-        X509_gmtime_adj(X509_getm_notBefore(cert), -60);
-        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-        X509_set_pubkey(cert, key);
-        X509_NAME* name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-        X509_set_issuer_name(cert, name);
-        X509V3_CTX ctx;
-        X509V3_set_ctx_nodb(&ctx);
-        X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
-        X509_EXTENSION* san =
-            X509V3_EXT_conf_nid(nullptr, &ctx, OBJ_sn2nid("subjectAltName"), "DNS:localhost,IP:127.0.0.1");
-        X509_add_ext(cert, san, -1);
-        X509_EXTENSION_free(san);
-        X509_sign(cert, key, EVP_sha256());
-        BIO* bio = BIO_new(BIO_s_mem());
-        PEM_write_bio_X509(bio, cert);
-        char* bytes = nullptr;
-        long n = BIO_get_mem_data(bio, &bytes);
-        pem.assign(bytes, static_cast<std::size_t>(n));
-        BIO_free(bio);
-    }
-    ~SelfSigned() {
-        X509_free(cert);
-        EVP_PKEY_free(key);
-    }
-};
-
 TEST_F(URLLoadingTest, HTTPSNeedsTheCertificateTrusted) {
-    SelfSigned identity;
+    testkit::SelfSignedCertificate identity;
     ASSERT_NE(identity.pem.find("BEGIN CERTIFICATE"), std::string::npos);
     LoopbackServer server(std::make_unique<httplib::SSLServer>(identity.cert, identity.key));
     Received refused, accepted, again;
@@ -640,6 +678,23 @@ TEST_F(URLLoadingTest, HTTPSNeedsTheCertificateTrusted) {
     load(get(server.url("/echo", "https")), again);
     ASSERT_TRUE(again.error);
     EXPECT_EQ(again.error->code(), ns::URLErrorServerCertificateUntrusted);
+}
+
+// A handle that failed keeps no option of its transfer: once the trust is taken away, the next
+// transfer on it is refused again (it used to keep the certificates, and to read them after they
+// were freed).
+TEST_F(URLLoadingTest, AFailedTransferLeavesNoTrustBehind) {
+    testkit::SelfSignedCertificate identity;
+    LoopbackServer server(std::make_unique<httplib::SSLServer>(identity.cert, identity.key));
+    ASSERT_TRUE(ns::URLLoading::addTrustedCertificatePEM(identity.pem));
+    Received refused, untrusted;
+    load(get("https://127.0.0.1:1/nothing"), refused);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code(), ns::URLErrorCannotConnectToHost);
+    ns::URLLoading::removeAllTrustedCertificates();
+    load(get(server.url("/echo", "https")), untrusted);
+    ASSERT_TRUE(untrusted.error);
+    EXPECT_EQ(untrusted.error->code(), ns::URLErrorServerCertificateUntrusted);
 }
 
 // ---- Misbehaving servers ---------------------------------------------------------------------

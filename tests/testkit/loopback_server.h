@@ -2,14 +2,18 @@
 // A loopback HTTP(S) server for tests, on a free port and its own thread until it goes. Routes:
 // GET/POST /echo (method, X-Test and Content-Type echoed in reply headers, POST bodies echoed),
 // GET /status/<n>, GET /empty (200, no body), GET /redirect (to /empty), and GET /block, whose
-// handler waits at the gate until the test opens it (or 10 s pass).
+// handler waits at the gate until the test opens it (or 10 s pass). A test scripts more with
+// `script(method, path, reply)` (before its requests are sent); every request is recorded.
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <httplib.h>
 
@@ -44,11 +48,46 @@ struct Gate {
     }
 };
 
+// A request as the server received it.
+struct RecordedRequest {
+    std::string method;
+    std::string target; // path and query as sent ("/x?a=1&b=x%20y")
+    std::string contentType;
+    std::string body;
+};
+
+// A scripted reply: the status, body and content type, after the reply is held back `delay`
+// (real time, on the server's thread) or, with `atGate`, until the gate opens.
+struct ScriptedReply {
+    int status = 200;
+    std::string body;
+    std::string contentType = "application/json";
+    std::chrono::milliseconds delay{0};
+    bool atGate = false;
+};
+
 // A loopback server on a free port, served on its own thread until the test ends.
 class LoopbackServer {
 public:
     explicit LoopbackServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
         : server_(std::move(server)) {
+        server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+            ScriptedReply reply;
+            {
+                std::lock_guard g(recordLock_);
+                requests_.push_back({req.method, req.target, req.get_header_value("Content-Type"), req.body});
+                auto it = std::find_if(scripts_.begin(), scripts_.end(), [&](const auto& s) {
+                    return s.first.first == req.method && s.first.second == req.path;
+                });
+                if (it == scripts_.end()) return httplib::Server::HandlerResponse::Unhandled;
+                reply = it->second;
+            }
+            if (reply.atGate) gate.pass();
+            if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
+            res.status = reply.status;
+            if (!reply.body.empty()) res.set_content(reply.body, reply.contentType);
+            return httplib::Server::HandlerResponse::Handled;
+        });
         // Kept-alive connections stay open a while, as a real server keeps them: one closed at once
         // races the client reusing it. A stopping server waits that long for them to go idle.
         server_->set_keep_alive_timeout(1);
@@ -81,6 +120,18 @@ public:
     }
     int port() const { return port_; }
 
+    // Replies to `method` `path` (no query) with `reply` from now on; a later script replaces it.
+    void script(std::string method, std::string path, ScriptedReply reply) {
+        std::lock_guard g(recordLock_);
+        std::erase_if(scripts_, [&](const auto& s) { return s.first == std::pair(method, path); });
+        scripts_.emplace_back(std::pair(std::move(method), std::move(path)), std::move(reply));
+    }
+    // Every request received so far, in order.
+    std::vector<RecordedRequest> requests() const {
+        std::lock_guard g(recordLock_);
+        return requests_;
+    }
+
     Gate gate;
 
 private:
@@ -94,6 +145,9 @@ private:
     }
 
     std::unique_ptr<httplib::Server> server_;
+    mutable std::mutex recordLock_;
+    std::vector<RecordedRequest> requests_;
+    std::vector<std::pair<std::pair<std::string, std::string>, ScriptedReply>> scripts_;
     int port_ = 0;
     std::thread thread_;
 };

@@ -10,6 +10,7 @@
 #include "platform/foundation/dispatch_internal.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/foundation/timer_manager.h"
+#include "platform/foundation/url_loading.h"
 #include "platform/foundation/worker_pool.h"
 
 namespace testkit {
@@ -20,18 +21,34 @@ constexpr double kSettleSeconds = 5;
 
 std::atomic<bool> gHalted{false};
 
-// Drains the main thread's work and waits for the pool to settle, until both are quiet together.
-// False (the failure reported) when either does not come to an end.
+// Network time is real time: while transfers are in flight, waits until each has its completion
+// queued, bounded by the longest time-out among them (the transport enforces each request's own)
+// plus a margin. False (the failure reported) when one outlasts that.
+bool waitForTransfers() {
+    constexpr double kMarginSeconds = 5;
+    while (std::size_t n = ns::URLLoading::transfersInFlight()) {
+        const double bound = ns::URLLoading::longestTimeoutInFlight() + kMarginSeconds;
+        if (!ns::URLLoading::waitForTransfersInFlightBelow(n, bound)) {
+            ADD_FAILURE() << n << " URL transfer(s) still in flight after " << bound << " s";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Drains the main thread's work, waits for URL transfers in flight and for the pool to settle,
+// until all are quiet together. False (the failure reported) when one does not come to an end.
 bool settle() {
     auto& pool = dispatch::detail::WorkerPool::shared();
     for (;;) {
         if (isSteppingHalted()) return true;
         if (!drainMainQueue()) return false;
+        if (!waitForTransfers()) return false;
         if (!pool.waitSettled(kSettleSeconds, dispatch::detail::mainRunLoopHasWork)) {
             ADD_FAILURE() << "the worker pool did not settle within " << kSettleSeconds << " s";
             return false;
         }
-        if (!dispatch::detail::mainRunLoopHasWork()) return true;
+        if (!dispatch::detail::mainRunLoopHasWork() && ns::URLLoading::transfersInFlight() == 0) return true;
     }
 }
 

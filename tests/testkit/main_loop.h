@@ -16,7 +16,8 @@ inline constexpr std::size_t kDrainPassLimit = 1'000'000;
 // failure. Returns whether the main thread went idle.
 bool drainMainQueue(std::size_t maxPasses = kDrainPassLimit);
 
-// Needs an installed ManualClock. Repeatedly: drains until idle, waits until the worker pool is
+// Needs an installed ManualClock. Repeatedly: drains until idle, waits until no URL transfer is in
+// flight (each bounded by its time-out: network time is real time), waits until the worker pool is
 // idle (nothing queued, every running job parked in a wait), then moves the clock to the earliest
 // deadline not after `virtualTime` (ties fire in the order they were scheduled); stops when no
 // deadline is left at or before `virtualTime`, then sets the clock to `virtualTime` and drains.

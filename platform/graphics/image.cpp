@@ -1,0 +1,68 @@
+#include "platform/graphics/image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "platform/graphics/pixel_layout.h"
+#include "platform/runtime/class.h"
+
+namespace cg {
+
+std::optional<detail::PixelLayout> detail::pixelLayout(BitmapInfo info) noexcept {
+    if (info & ~(kBitmapAlphaInfoMask | kBitmapByteOrderMask)) return std::nullopt;
+    const BitmapInfo order = info & kBitmapByteOrderMask;
+    if (order != 0 && order != kBitmapByteOrder32Big && order != kBitmapByteOrder32Little) return std::nullopt;
+    PixelLayout big;
+    switch (ImageAlphaInfo(info & kBitmapAlphaInfoMask)) {
+    case ImageAlphaInfo::PremultipliedLast: big = {0, 1, 2, 3, true}; break;
+    case ImageAlphaInfo::NoneSkipLast: big = {0, 1, 2, 3, false}; break;
+    case ImageAlphaInfo::PremultipliedFirst: big = {1, 2, 3, 0, true}; break;
+    case ImageAlphaInfo::NoneSkipFirst: big = {1, 2, 3, 0, false}; break;
+    default: return std::nullopt;
+    }
+    if (order != kBitmapByteOrder32Little) return big;
+    // A little-endian 32-bit word holds the same components in the opposite byte order.
+    return PixelLayout{3 - big.red, 3 - big.green, 3 - big.blue, 3 - big.alpha, big.hasAlpha};
+}
+
+rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
+                             std::vector<std::uint8_t> bytes) {
+    if (width == 0 || height == 0 || !detail::pixelLayout(info)) return nullptr;
+    if (width > std::numeric_limits<std::size_t>::max() / 4 || bytesPerRow < width * 4) return nullptr;
+    // The last row needs only its pixels.
+    if (bytesPerRow > (std::numeric_limits<std::size_t>::max() - width * 4) / height) return nullptr;
+    if (bytes.size() < bytesPerRow * (height - 1) + width * 4) return nullptr;
+    return rt::make<Image>(width, height, bytesPerRow, info, std::move(bytes));
+}
+
+rt::Ref<Image> Image::createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect) {
+    if (!image) return nullptr;
+    if (!std::isfinite(rect.origin.x) || !std::isfinite(rect.origin.y) || !std::isfinite(rect.size.width) ||
+        !std::isfinite(rect.size.height))
+        return nullptr;
+    const Rect bounds = Rect::make(0, 0, double(image->width_), double(image->height_));
+    const Rect part = rect.integral().intersection(bounds);
+    if (part.isEmpty()) return nullptr;
+    const auto x = std::size_t(part.minX()), y = std::size_t(part.minY());
+    const auto width = std::size_t(part.width()), height = std::size_t(part.height());
+    const std::size_t rowBytes = width * 4;
+    std::vector<std::uint8_t> bytes(rowBytes * height);
+    for (std::size_t row = 0; row < height; ++row) {
+        const std::uint8_t* from = image->bytes_.data() + (y + row) * image->bytesPerRow_ + x * 4;
+        std::copy(from, from + rowBytes, bytes.data() + row * rowBytes);
+    }
+    return rt::make<Image>(width, height, rowBytes, image->info_, std::move(bytes));
+}
+
+std::string Image::description() const {
+    char text[96];
+    std::snprintf(text, sizeof text, "<CGImage %p> %zu x %zu, info %u", static_cast<const void*>(this), width_,
+                  height_, unsigned(info_));
+    return text;
+}
+
+RT_DEFINE_CLASS(Image, "CGImage", rt::Object)
+
+} // namespace cg

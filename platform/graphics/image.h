@@ -1,0 +1,72 @@
+#pragma once
+// cg::Image ("CGImage"): an immutable bitmap of 8-bit RGB components in 32-bit pixels, rows from
+// the top. The bitmap info says where each component sits in a pixel (ImageAlphaInfo, plus an
+// optional 32-bit byte order); the layouts held are the premultiplied ones (1, 2) and those
+// without alpha that skip a byte (5, 6), in big-endian (the default) or little-endian order.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/graphics/geometry.h"
+#include "platform/runtime/object.h"
+
+namespace cg {
+
+enum class ColorSpaceModel : int { RGB = 1 };
+
+enum class ImageAlphaInfo : std::uint32_t {
+    None = 0,
+    PremultipliedLast = 1,
+    PremultipliedFirst = 2,
+    Last = 3,
+    First = 4,
+    NoneSkipLast = 5,
+    NoneSkipFirst = 6,
+    Only = 7,
+};
+
+using BitmapInfo = std::uint32_t;
+inline constexpr BitmapInfo kBitmapAlphaInfoMask = 0x1F;
+inline constexpr BitmapInfo kBitmapByteOrderMask = 0x7000;
+inline constexpr BitmapInfo kBitmapByteOrder32Little = 2u << 12;
+inline constexpr BitmapInfo kBitmapByteOrder32Big = 4u << 12;
+
+class Image final : public rt::Object {
+    RT_CLASS(Image)
+public:
+    // An image of those bytes, rows `bytesPerRow` apart. Nil for a side of zero, a layout not held,
+    // rows shorter than width pixels, or fewer bytes than the rows need.
+    static rt::Ref<Image> create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
+                                 std::vector<std::uint8_t> bytes);
+    // The part of `image` inside `rect`, in pixels from the top left. The rectangle is first made
+    // integral, then clipped to the bitmap; nil when nothing of the bitmap is left (or `rect` is
+    // not finite). The part keeps the image's layout.
+    static rt::Ref<Image> createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect);
+
+    std::size_t width() const noexcept { return width_; }
+    std::size_t height() const noexcept { return height_; }
+    std::size_t bitsPerComponent() const noexcept { return 8; }
+    std::size_t bitsPerPixel() const noexcept { return 32; }
+    std::size_t bytesPerRow() const noexcept { return bytesPerRow_; }
+    ColorSpaceModel colorSpaceModel() const noexcept { return ColorSpaceModel::RGB; }
+    BitmapInfo bitmapInfo() const noexcept { return info_; }
+    ImageAlphaInfo alphaInfo() const noexcept { return ImageAlphaInfo(info_ & kBitmapAlphaInfoMask); }
+    // The pixels, height rows of bytesPerRow bytes.
+    std::span<const std::uint8_t> bytes() const noexcept { return bytes_; }
+
+    // "<CGImage 0x...> 4 x 2, info 5".
+    std::string description() const override;
+
+private:
+    Image(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
+          std::vector<std::uint8_t> bytes)
+        : width_(width), height_(height), bytesPerRow_(bytesPerRow), info_(info), bytes_(std::move(bytes)) {}
+
+    std::size_t width_, height_, bytesPerRow_;
+    BitmapInfo info_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+} // namespace cg

@@ -1,0 +1,241 @@
+// The application delegate: the identity intake through both open-URL forms, the launch sequence
+// on devices old and new, and the background task.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/operation_queue.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/invocation.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/screen.h"
+#include "platform/uikit/user_notification_settings.h"
+#include "platform/uikit/view_controller.h"
+#include "platform/uikit/window.h"
+#include "session/app_delegate.h"
+#include "session/core/identity_masking.h"
+#include "session/core/utility.h"
+#include "tests/testkit/app/app_fixture.h"
+
+namespace {
+
+// The login screen comes later; a plain screen stands in under its name.
+class LoginStandIn : public ui::ViewController {
+    RT_CLASS(LoginStandIn)
+protected:
+    LoginStandIn() = default;
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(LoginStandIn, "LoginViewController", ui::ViewController)
+
+namespace {
+
+std::string stored(std::string_view key) {
+    rt::Id value = ns::UserDefaults::standardUserDefaults()->objectForKey(key);
+    return value ? value->description() : "<absent>";
+}
+
+class IntakeTest : public testkit::AppTest {
+protected:
+    testkit::AppOptions appOptions() const override { return {.delegateClass = "AppDelegate"}; }
+    void SetUp() override {
+        AppTest::SetUp();
+        token_ = ns::NotificationCenter::defaultCenter()->addObserverForName(
+            ft::kReceiveimeiNotification, nullptr, nullptr, [this](const auto&) { ++posted; });
+    }
+    void TearDown() override {
+        ns::NotificationCenter::defaultCenter()->removeObserver(token_);
+        token_ = nullptr;
+        AppTest::TearDown();
+    }
+    // Seeds an earlier identity so that removals show.
+    void seedIdentity() {
+        auto defaults = ns::UserDefaults::standardUserDefaults();
+        for (const char* key : {"uniqueid", "serial", "product", "meid"})
+            defaults->setString("old", key);
+    }
+    std::string identity() {
+        return stored("uniqueid") + "|" + stored("serial") + "|" + stored("product") + "|" + stored("meid");
+    }
+    int posted = 0;
+
+private:
+    rt::Id token_;
+};
+
+TEST_F(IntakeTest, TheListedURLsStoreTheirIdentityAndPostOnce) {
+    struct Case {
+        const char* url;
+        const char* identity; // uniqueid|serial|product|meid
+    };
+    const Case cases[] = {
+        {"qx://imei=111&meid=222", "111|<absent>|<absent>|222"},
+        {"qx://imei=&serial=ABC", "ABC|ABC|<absent>|<absent>"},
+        {"qx://product=iPad", "no uniqueid|<absent>|iPad|<absent>"},
+        {"qx://imei=1&imei=2", "2|<absent>|<absent>|<absent>"},
+        {"qx://imei=a%20b", "a b|<absent>|<absent>|<absent>"},
+        {"qx://IMEI=5", "no uniqueid|<absent>|<absent>|<absent>"},
+        {"imei=9", "9|<absent>|<absent>|<absent>"},
+        {"qx://udid=U1&serial=S1&product=P&meid=", "S1|S1|P|"},
+        {"qx://imei=1=2&serial=AB==", "1=2|AB==|<absent>|<absent>"},
+    };
+    for (const Case& c : cases) {
+        seedIdentity();
+        posted = 0;
+        EXPECT_TRUE(app().openURL(c.url));
+        EXPECT_EQ(identity(), c.identity) << c.url;
+        EXPECT_EQ(posted, 1) << c.url;
+    }
+    // The defaults are written through: the file on disk holds the last intake.
+    ASSERT_TRUE(app().defaultsFile());
+    EXPECT_NE(app().defaultsFile()->find("AB=="), std::string::npos);
+}
+
+TEST_F(IntakeTest, AnEmptyBodyChangesNothingAndPostsNothing) {
+    seedIdentity();
+    EXPECT_TRUE(app().openURL("qx://"));
+    EXPECT_EQ(identity(), "old|old|old|old");
+    EXPECT_EQ(posted, 0);
+}
+
+TEST_F(IntakeTest, PairsThatDoNotDecodeAreSkippedAndLogged) {
+    // The URL parser refuses "%ZZ" outright, so this text goes to the intake as the entry passes it.
+    auto delegate = app().delegate();
+    rt::send(delegate, rt::Sel("parseParamAndNotify:"), ns::String::make("qx://imei=%ZZ&serial=S1"));
+    EXPECT_EQ(stored("uniqueid"), "S1");
+    EXPECT_TRUE(app().logContains("not valid percent-encoding"));
+    EXPECT_TRUE(app().openURL("qx://imei=%C3%28&meid=7")); // decodes to bytes that are not UTF-8
+    EXPECT_EQ(stored("uniqueid"), "7");
+    EXPECT_EQ(posted, 2);
+}
+
+TEST_F(IntakeTest, BothOpenURLFormsAnswerYesAndTheLogMasksIdentifiers) {
+    auto delegate = rt::cast<ft::AppDelegate>(app().delegate());
+    ASSERT_TRUE(delegate);
+    auto url = ns::URL::URLWithString("qx://imei=356938035643809&serial=F2LXXXX");
+    EXPECT_TRUE(rt::send<bool>(delegate, rt::Sel("application:handleOpenURL:"), app().app(), url));
+    EXPECT_TRUE(app().openURL("qx://imei=356938035643809&serial=F2LXXXX"));
+    EXPECT_EQ(posted, 2);
+    EXPECT_TRUE(app().logContains("parseParamAndNotify:qx://imei=***********3809&serial=***XXXX"));
+    for (const std::string& line : app().logLines())
+        EXPECT_EQ(line.find("356938035643809"), std::string::npos) << line;
+}
+
+TEST(IdentityMasking, KeepsTheLastFourCharactersOnly) {
+    EXPECT_EQ(ft::maskedIdentifier("356938035643809"), "***********3809");
+    EXPECT_EQ(ft::maskedIdentifier("F2LXXXX"), "***XXXX");
+    EXPECT_EQ(ft::maskedIdentifier("ABCD"), "****");
+    EXPECT_EQ(ft::maskedIdentifier(""), "");
+    EXPECT_EQ(ft::maskedIdentifier("ééééé"), "*éééé"); // characters, not bytes
+    EXPECT_EQ(ft::maskedIdentityText("product=iPad&udid=0123456789&x=1&&serial"),
+              "product=iPad&udid=******6789&x=1&&serial");
+}
+
+// ---- Launch ------------------------------------------------------------------------------
+
+class LaunchTest : public testkit::AppTest {
+protected:
+    testkit::AppOptions appOptions() const override {
+        return {.device = device_, .adjust = adjust_, .delegateClass = "AppDelegate"};
+    }
+    std::string device_ = "iphone7";
+    std::function<void(sim::Profile&)> adjust_;
+};
+
+TEST_F(LaunchTest, ResetsTheRunFlagSeedsTheTableAndShowsTheLoginScreen) {
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setBool(true, "manualrunstate");
+    defaults->synchronize();
+    EXPECT_TRUE(app().launch());
+
+    ASSERT_TRUE(app().defaultsFile());
+    EXPECT_FALSE(defaults->boolForKey("manualrunstate"));
+    EXPECT_NE(app().defaultsFile()->find("\"manualrunstate\": false"), std::string::npos) << *app().defaultsFile();
+    auto table = defaults->dictionaryForKey(ft::Utility::kWifiOnlyListKey);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->count(), 55u);
+
+    const auto& application = app().app();
+    EXPECT_TRUE(application->isIdleTimerDisabled());
+    EXPECT_EQ(application->statusBarStyle(), ui::StatusBarStyle::LightContent);
+    auto delegate = rt::cast<ft::AppDelegate>(app().delegate());
+    auto window = app().keyWindow();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window, delegate->window());
+    EXPECT_FALSE(window->isHidden());
+    EXPECT_EQ(window->frame(), ui::Screen::mainScreen()->bounds());
+    EXPECT_TRUE(rt::cast<LoginStandIn>(window->rootViewControllerObject()));
+    // iOS 12 without a window at the probe: registered in step 4 and again in step 6.
+    ASSERT_EQ(application->notificationSettingsRegistrations().size(), 2u);
+    EXPECT_EQ(application->notificationSettingsRegistrations()[0]->types(), 7u);
+    EXPECT_TRUE(application->remoteNotificationTypeRegistrations().empty());
+}
+
+TEST_F(LaunchTest, AStoredTableOfAnyFormIsKept) {
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setString("oops", ft::Utility::kWifiOnlyListKey);
+    app().launch();
+    EXPECT_EQ(stored(ft::Utility::kWifiOnlyListKey), "oops");
+}
+
+class NotchLaunchTest : public LaunchTest {
+protected:
+    NotchLaunchTest() {
+        device_ = "iphone_xr";
+        adjust_ = [](sim::Profile& p) { p.systemVersion = "14.2"; };
+    }
+};
+
+TEST_F(NotchLaunchTest, RegistersTwiceWithoutAWindowAndOnceWithOneThatHasABottomInset) {
+    app().launch();
+    EXPECT_EQ(app().app()->notificationSettingsRegistrations().size(), 2u);
+}
+
+TEST_F(NotchLaunchTest, AWindowSetBeforeLaunchWithABottomInsetSkipsTheFirstRegistration) {
+    auto delegate = rt::cast<ft::AppDelegate>(app().delegate());
+    delegate->setWindow(rt::make<ui::Window>());
+    ASSERT_EQ(delegate->window()->safeAreaInsets().bottom, 34);
+    app().launch();
+    EXPECT_EQ(app().app()->notificationSettingsRegistrations().size(), 1u);
+}
+
+class OldSystemLaunchTest : public LaunchTest {
+protected:
+    OldSystemLaunchTest() {
+        adjust_ = [](sim::Profile& p) { p.systemVersion = "7.1.2"; };
+    }
+};
+
+TEST_F(OldSystemLaunchTest, RegistersForRemoteNotificationsOnce) {
+    app().launch();
+    EXPECT_TRUE(app().app()->notificationSettingsRegistrations().empty());
+    EXPECT_EQ(app().app()->remoteNotificationTypeRegistrations(), std::vector<unsigned long>{7});
+}
+
+// ---- Background --------------------------------------------------------------------------
+
+TEST_F(LaunchTest, TwoBackgroundPeriodsLeaveOneTaskWhichItsExpiryEnds) {
+    app().launch();
+    auto delegate = rt::cast<ft::AppDelegate>(app().delegate());
+    app().enterBackground();
+    const auto first = delegate->identifier();
+    EXPECT_NE(first, ui::BackgroundTaskInvalid);
+    app().enterForeground(); // ends nothing
+    EXPECT_TRUE(app().app()->isBackgroundTaskActive(first));
+    app().enterBackground();
+    const auto second = delegate->identifier();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(app().app()->activeBackgroundTaskCount(), 1u);
+    EXPECT_FALSE(app().fireBackgroundTaskExpiry(first)); // already ended
+    EXPECT_TRUE(app().fireBackgroundTaskExpiry(second));
+    EXPECT_EQ(app().app()->activeBackgroundTaskCount(), 0u);
+    EXPECT_EQ(delegate->identifier(), ui::BackgroundTaskInvalid);
+}
+
+} // namespace
