@@ -1,0 +1,71 @@
+#include "session/space_table_view_cell.h"
+
+#include "platform/runtime/class.h"
+#include "platform/runtime/observation.h"
+#include "platform/foundation/array.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/nib.h"
+
+namespace ft {
+
+RT_DEFINE_CLASS(SpaceTableViewCell, "SpaceTableViewCell", ui::TableViewCell,
+                rt::prop("label_count", &SpaceTableViewCell::label_count, &SpaceTableViewCell::setLabel_count,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("selectButton", &SpaceTableViewCell::selectButton, &SpaceTableViewCell::setSelectButton,
+                         {.memory = rt::Memory::Weak}),
+                rt::method("awakeFromNib", &SpaceTableViewCell::awakeFromNib),
+                rt::method("clickButton:event:", &SpaceTableViewCell::clickButton),
+                rt::method("configCell:btntitle:", &SpaceTableViewCell::configCell))
+
+namespace {
+
+// The nib: the cell with the group's label and its button.
+ui::Nib::Loaded loadSpaceCell(const rt::Id&) {
+    auto cell = rt::make<SpaceTableViewCell>(ns::String::make(SpaceTableViewCell::kReuseIdentifier));
+    auto label = rt::make<ui::Label>(cg::Rect{{15, 9}, {220, 22}});
+    auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    button->setFrame(cg::Rect{{250, 5}, {110, 30}});
+    cell->contentView()->addSubview(label);
+    cell->contentView()->addSubview(button);
+    cell->setLabel_count(label);
+    cell->setSelectButton(button);
+    return {{cell}, {}};
+}
+
+const bool registered = (ui::Nib::registerNib("SpaceTableViewCell", loadSpaceCell), true);
+
+} // namespace
+
+SpaceTableViewCell::SpaceTableViewCell(rt::Ref<ns::String> reuseIdentifier)
+    : ui::TableViewCell(ui::TableViewCellStyle::Default, std::move(reuseIdentifier)) {
+    (void)registered;
+}
+
+void SpaceTableViewCell::setLabel_count(const rt::Ref<ui::Label>& label) {
+    rt::KeyChange change(this, "label_count");
+    labelCount_ = label;
+}
+
+void SpaceTableViewCell::setSelectButton(const rt::Ref<ui::Button>& button) {
+    rt::KeyChange change(this, "selectButton");
+    selectButton_ = button;
+}
+
+void SpaceTableViewCell::awakeFromNib() {
+    if (auto button = selectButton())
+        button->addTargetActionForControlEvents(rt::Id(rt::retained(this)), rt::Sel("clickButton:event:"),
+                                                ui::ControlEvent::TouchUpInside);
+}
+
+void SpaceTableViewCell::clickButton(const rt::Id& sender, const rt::Ref<ui::Event>& event) {
+    if (action_) action_(sender, event);
+}
+
+void SpaceTableViewCell::configCell(const rt::Ref<ns::String>& labelText, const rt::Ref<ns::String>& buttonTitle) {
+    if (auto label = label_count()) label->setText(labelText);
+    if (auto button = selectButton()) button->setTitleForState(buttonTitle, ui::ControlStates::Normal);
+}
+
+} // namespace ft
