@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <mutex>
 
@@ -41,6 +42,34 @@ const Camera* Profile::camera(CameraPosition position) const noexcept {
 
 void Profile::removeCameras(CameraPosition position) {
     std::erase_if(cameras, [&](const Camera& c) { return c.position == position; });
+}
+
+Registry defaultRegistry() {
+    Registry registry;
+    for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
+        registry[service] = {{"IOClass", std::string(service)},
+                             {"Voltage", 3800LL},
+                             {"MaxCapacity", 100LL},
+                             {"CurrentCapacity", 80LL}};
+    return registry;
+}
+
+RegistryProperties defaultChargerDictionary() {
+    return {{"IOClass", std::string("AppleARMPMUCharger")},
+            {"AppleRawMaxCapacity", 1960LL},
+            {"AppleRawCurrentCapacity", 1568LL},
+            {"DesignCapacity", 1960LL},
+            {"CycleCount", 120LL},
+            {"Voltage", 3800LL},
+            {"Temperature", 2900LL},
+            {"InstantAmperage", -300LL}};
+}
+
+Registry defaultChargerProperties() {
+    Registry merged;
+    for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
+        merged[service] = {{"ExternalConnected", true}, {"IsCharging", true}};
+    return merged;
 }
 
 Profile defaultProfile() {
@@ -142,11 +171,12 @@ public:
         return n->doubleValue();
     }
 
-    bool flag(std::string_view key) const {
+    bool flag(std::string_view key, bool fallback = false) const {
         rt::Id v = value(key, Need::Optional);
         auto* n = dynamic_cast<const ns::Number*>(v.get());
-        if (v && (!n || !n->isBool())) wrong(key, "expected true or false");
-        return n && n->isBool() && n->boolValue();
+        if (!v) return fallback;
+        if (!n || !n->isBool()) wrong(key, "expected true or false");
+        return n && n->isBool() ? n->boolValue() : fallback;
     }
 
     std::optional<std::string> text(std::string_view key, Need need = Need::Optional) const {
@@ -191,6 +221,13 @@ double notNegative(const Fields& f, std::string_view key) {
     auto v = f.number(key);
     if (v && !(*v >= 0)) f.wrong(key, "expected a number of 0 or more");
     return v.value_or(0);
+}
+
+// A number from 0 to 1; `fallback` when absent.
+double unitInterval(const Fields& f, std::string_view key, double fallback) {
+    auto v = f.number(key);
+    if (v && !(*v >= 0 && *v <= 1)) f.wrong(key, "expected a number from 0 to 1");
+    return v.value_or(fallback);
 }
 
 // One of `choices`, as its index.
@@ -242,11 +279,57 @@ void readScreen(const Fields& root, Profile& p) {
         p.screen.width = positive(*screen, "width", Need::Required, 0);
         p.screen.height = positive(*screen, "height", Need::Required, 0);
         p.screen.scale = positive(*screen, "scale", Need::Optional, 1);
+        p.screen.brightness = unitInterval(*screen, "brightness", p.screen.brightness);
     }
     if (auto insets = root.object("safeAreaInsets")) {
         p.safeAreaInsets = {notNegative(*insets, "top"), notNegative(*insets, "left"),
                             notNegative(*insets, "bottom"), notNegative(*insets, "right")};
     }
+}
+
+// Text that is not empty; `fallback` when absent.
+std::string nonEmptyText(const Fields& f, std::string_view key, std::string fallback) {
+    auto v = f.text(key);
+    if (v && v->empty()) f.wrong(key, "expected text that is not empty");
+    return v.value_or(std::move(fallback));
+}
+
+void readSystem(const Fields& root, Profile& p) {
+    p.multitasking = root.flag("multitasking", true);
+    auto locale = root.object("locale");
+    if (!locale) return;
+    p.locale.identifier = nonEmptyText(*locale, "identifier", p.locale.identifier);
+    p.locale.timeZone = nonEmptyText(*locale, "timeZone", p.locale.timeZone);
+    if (auto currency = locale->text("currency")) {
+        const bool code = currency->size() == 3 &&
+                          std::all_of(currency->begin(), currency->end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+        if (!code) locale->wrong("currency", "expected a three-letter code such as \"USD\"");
+        p.locale.currency = *currency;
+    }
+    static const char* const kSystems[] = {"Metric", "U.S.", "U.K."};
+    if (auto system = choice(*locale, "measurementSystem", Need::Optional, kSystems))
+        p.locale.measurementSystem = kSystems[*system];
+}
+
+// [x, y, z]; `fallback` when absent.
+Vector3 vector(const Fields& f, std::string_view key, Vector3 fallback) {
+    rt::Id v = f.value(key, Need::Optional);
+    if (!v) return fallback;
+    auto* list = dynamic_cast<const ns::Array*>(v.get());
+    double xyz[3] = {};
+    for (std::size_t i = 0; list && list->count() == 3 && i < 3; ++i) {
+        auto* n = dynamic_cast<const ns::Number*>(list->objectAtIndex(i).get());
+        if (!n || n->isBool() || !std::isfinite(n->doubleValue())) {
+            list = nullptr;
+            break;
+        }
+        xyz[i] = n->doubleValue();
+    }
+    if (!list || list->count() != 3) {
+        f.wrong(key, "expected a list of three numbers");
+        return fallback;
+    }
+    return {xyz[0], xyz[1], xyz[2]};
 }
 
 void readCameras(const Fields& root, Profile& p) {
@@ -275,8 +358,14 @@ void readCameras(const Fields& root, Profile& p) {
 void readRadiosAndSensors(const Fields& root, Profile& p) {
     if (auto sensors = root.object("sensors")) {
         p.sensors = {sensors->flag("accelerometer"), sensors->flag("gyroscope"), sensors->flag("deviceMotion"),
-                     sensors->flag("proximity")};
+                     sensors->flag("proximity"), sensors->flag("magnetometer", true), sensors->flag("gps", true)};
     }
+    if (auto motion = root.object("motion")) {
+        p.motion.accel = vector(*motion, "accel", p.motion.accel);
+        p.motion.gyro = vector(*motion, "gyro", p.motion.gyro);
+        p.motion.magnet = vector(*motion, "magnet", p.motion.magnet);
+    }
+    if (auto proximity = root.object("proximity")) p.proximityNear = proximity->flag("near");
     if (auto carrier = root.object("carrier")) {
         p.carrier = Carrier{carrier->text("name").value_or(""), carrier->text("mcc").value_or(""),
                             carrier->text("mnc").value_or("")};
@@ -294,6 +383,54 @@ void readBattery(const Fields& root, Profile& p) {
     static const char* const kStates[] = {"unknown", "unplugged", "charging", "full"};
     if (auto state = choice(*battery, "state", Need::Optional, kStates))
         p.battery.state = static_cast<BatteryState>(*state);
+    p.battery.postOnMonitoringEnable = battery->flag("postOnMonitoringEnable", true);
+}
+
+// An object of registry properties; nullopt when absent or malformed.
+std::optional<RegistryProperties> registryProperties(const Fields& f, std::string_view key) {
+    auto object = f.object(key);
+    if (!object) return std::nullopt;
+    RegistryProperties properties;
+    for (auto [name, value] : *object->dictionary()) {
+        auto* text = dynamic_cast<const ns::String*>(name.get());
+        if (!text || ns::isNullOrNil(value)) continue; // JSON keys are strings; null is left out
+        const std::string property = text->utf8();
+        if (auto* s = dynamic_cast<const ns::String*>(value.get())) {
+            properties[property] = s->utf8();
+        } else if (auto* n = dynamic_cast<const ns::Number*>(value.get())) {
+            if (n->isBool()) properties[property] = n->boolValue();
+            else if (n->isFloatingPoint()) properties[property] = n->doubleValue();
+            else properties[property] = n->longLongValue();
+        } else {
+            object->wrong(property, "expected a number, a string, or true or false");
+            return std::nullopt;
+        }
+    }
+    return properties;
+}
+
+// Service -> properties; nullopt when absent or malformed.
+std::optional<Registry> registry(const Fields& f, std::string_view key) {
+    auto object = f.object(key);
+    if (!object) return std::nullopt;
+    Registry services;
+    for (auto [name, value] : *object->dictionary()) {
+        auto* service = dynamic_cast<const ns::String*>(name.get());
+        if (!service || ns::isNullOrNil(value)) continue; // JSON keys are strings; null is left out
+        auto properties = registryProperties(*object, service->utf8());
+        if (!properties) return std::nullopt;
+        services[service->utf8()] = std::move(*properties);
+    }
+    return services;
+}
+
+void readPower(const Fields& root, Profile& p) {
+    if (auto services = registry(root, "registry")) p.registry = std::move(*services);
+    if (auto charger = registryProperties(root, "chargerDictionary")) p.chargerDictionary = std::move(*charger);
+    if (auto chargers = root.object("chargers")) {
+        if (auto ac = registry(*chargers, "ac")) p.chargers.ac = std::move(*ac);
+        if (auto usb = registry(*chargers, "usb")) p.chargers.usb = std::move(*usb);
+    }
 }
 
 void readDocuments(const Fields& root, Profile& p) {
@@ -340,9 +477,11 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         Fields fields(root, "", problems);
         readIdentity(fields, p);
         readScreen(fields, p);
+        readSystem(fields, p);
         readCameras(fields, p);
         readRadiosAndSensors(fields, p);
         readBattery(fields, p);
+        readPower(fields, p);
         readDocuments(fields, p);
     }
     if (!problems.any()) return p;

@@ -9,13 +9,30 @@
 //     "name": "Tester's iPhone",           default: the model
 //     "systemName": "iOS",                 default: "iOS"
 //     "systemVersion": "12.4.1",           one to three numbers joined by dots   required
-//     "screen": {"width": 375, "height": 667, "scale": 2},  points; scale defaults to 1  required
+//     "screen": {"width": 375, "height": 667, "scale": 2, "brightness": 0.5},  required
+//                                          points; scale defaults to 1, brightness (0 to 1) to 0.5
+//     "multitasking": true,                default: true
+//     "locale": {"identifier": "en_US", "timeZone": "UTC", "currency": "USD",
+//                "measurementSystem": "U.S."},        "Metric", "U.S." or "U.K."; these are the defaults
 //     "safeAreaInsets": {"top": 20, "left": 0, "bottom": 0, "right": 0},  default: zero
 //     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true}],  default: none
-//     "sensors": {"accelerometer": true, "gyroscope": true, "deviceMotion": true, "proximity": true},
+//     "sensors": {"accelerometer": true, "gyroscope": true, "deviceMotion": true, "proximity": true,
+//                 "magnetometer": true, "gps": true},   magnetometer and gps default to true
+//     "motion": {"accel": [0, 0, -1], "gyro": [0, 0, 0], "magnet": [0, 0, 0]},  resting poses
+//                                          (x, y, z); lying face up at rest is the default
+//     "proximity": {"near": false},        what the proximity sensor reads at the start
 //     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410"},   null or absent: no SIM
 //     "headphonesPlugged": false,
-//     "battery": {"level": 0.8, "state": "unplugged"},  level 0 to 1; unknown, unplugged, charging, full
+//     "battery": {"level": 0.8, "state": "unplugged", "postOnMonitoringEnable": true},
+//                                          level 0 to 1; unknown, unplugged, charging, full;
+//                                          whether switching battery monitoring on reports a change
+//     "registry": {"AppleSmartBattery": {"IOClass": "AppleSmartBattery", "Voltage": 3800, ...}},
+//                                          power registry: service -> properties (numbers, text,
+//                                          true/false); default: see defaultRegistry()
+//     "chargerDictionary": {"IOClass": "AppleARMPMUCharger", "Voltage": 3800, ...},
+//                                          the charger's dictionary; default: defaultChargerDictionary()
+//     "chargers": {"ac": {...}, "usb": {...}},  service -> properties merged into the registry
+//                                          while that kind of charger is plugged in
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
 //
@@ -30,6 +47,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/graphics/edge_insets.h"
@@ -45,6 +63,7 @@ struct Screen {
     double width = 0; // points
     double height = 0;
     double scale = 1; // pixels per point
+    double brightness = 0.5; // 0 to 1
 
     bool operator==(const Screen&) const = default;
 };
@@ -64,8 +83,39 @@ struct Sensors {
     bool gyroscope = false;
     bool deviceMotion = false;
     bool proximity = false;
+    // Left out of a profile's sensors, these two are there: older profiles do not name them.
+    bool magnetometer = true;
+    bool gps = true;
 
     bool operator==(const Sensors&) const = default;
+};
+
+struct Locale {
+    std::string identifier = "en_US";
+    std::string timeZone = "UTC"; // a zone name ("Europe/Berlin")
+    std::string currency = "USD"; // three capital letters
+    std::string measurementSystem = "U.S."; // "Metric", "U.S." or "U.K."
+
+    bool operator==(const Locale&) const = default;
+};
+
+// One reading of a three-axis sensor.
+struct Vector3 {
+    double x = 0;
+    double y = 0;
+    double z = 0;
+
+    bool operator==(const Vector3&) const = default;
+};
+
+// What the motion sensors read while nothing moves the device: accelerometer in g, rotation rate
+// in radians per second, magnetic field in microtesla.
+struct RestingPose {
+    Vector3 accel{0, 0, -1};
+    Vector3 gyro;
+    Vector3 magnet;
+
+    bool operator==(const RestingPose&) const = default;
 };
 
 struct Carrier {
@@ -82,8 +132,31 @@ enum class BatteryState { Unknown, Unplugged, Charging, Full };
 struct Battery {
     double level = 0; // 0 to 1
     BatteryState state = BatteryState::Unknown;
+    bool postOnMonitoringEnable = true;
 
     bool operator==(const Battery&) const = default;
+};
+
+// A value of a power registry entry: whole numbers stay whole.
+using RegistryValue = std::variant<bool, long long, double, std::string>;
+using RegistryProperties = std::map<std::string, RegistryValue>;
+// Service name -> its properties.
+using Registry = std::map<std::string, RegistryProperties>;
+
+// "AppleSmartBattery" and "AppleARMPMUCharger", each with "IOClass" (its own name), "Voltage",
+// "MaxCapacity" and "CurrentCapacity".
+Registry defaultRegistry();
+// "IOClass" "AppleARMPMUCharger" with the raw and design capacities, cycle count, voltage,
+// temperature and instant amperage of a healthy battery.
+RegistryProperties defaultChargerDictionary();
+// Both default services marked "ExternalConnected" and "IsCharging".
+Registry defaultChargerProperties();
+
+struct Chargers {
+    Registry ac = defaultChargerProperties();
+    Registry usb = defaultChargerProperties();
+
+    bool operator==(const Chargers&) const = default;
 };
 
 struct Profile {
@@ -94,11 +167,18 @@ struct Profile {
     std::string systemVersion;
     Screen screen;
     ui::EdgeInsets safeAreaInsets;
+    bool multitasking = true;
+    Locale locale;
     std::vector<Camera> cameras;
     Sensors sensors;
+    RestingPose motion;
+    bool proximityNear = false;
     std::optional<Carrier> carrier; // none: no SIM
     bool headphonesPlugged = false;
     Battery battery;
+    Registry registry = defaultRegistry();
+    RegistryProperties chargerDictionary = defaultChargerDictionary();
+    Chargers chargers;
     std::map<std::string, std::string> documents; // file name in Documents -> text
 
     // The screen's bounds: origin zero, size in points.

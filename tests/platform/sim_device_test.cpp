@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -132,6 +133,18 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_FALSE(p->headphonesPlugged);
     EXPECT_EQ(p->battery, sim::Battery{});
     EXPECT_TRUE(p->documents.empty());
+    // A working device: lit half way, multitasking, en_US in UTC, lying face up, nothing near.
+    EXPECT_EQ(p->screen.brightness, 0.5);
+    EXPECT_TRUE(p->multitasking);
+    EXPECT_EQ(p->locale, (sim::Locale{"en_US", "UTC", "USD", "U.S."}));
+    EXPECT_TRUE(p->sensors.magnetometer && p->sensors.gps);
+    EXPECT_EQ(p->motion.accel, (sim::Vector3{0, 0, -1}));
+    EXPECT_EQ(p->motion.gyro, sim::Vector3{});
+    EXPECT_FALSE(p->proximityNear);
+    EXPECT_TRUE(p->battery.postOnMonitoringEnable);
+    EXPECT_EQ(p->registry, sim::defaultRegistry());
+    EXPECT_EQ(p->chargerDictionary, sim::defaultChargerDictionary());
+    EXPECT_EQ(p->chargers.ac, sim::defaultChargerProperties());
 
     auto full = sim::parseProfile(
         minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
@@ -144,6 +157,78 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_EQ(full->battery, (sim::Battery{0.25, sim::BatteryState::Charging}));
     EXPECT_EQ(full->documents.at("functiontest_config.txt"), "WIFI,BATTERY");
     EXPECT_EQ(full->documents.at("notes/a.txt"), "");
+}
+
+TEST(SimProfile, TheDefaultPowerRegistryHoldsWhatTheChargerReadersLookFor) {
+    const sim::Registry registry = sim::defaultRegistry();
+    for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"}) {
+        SCOPED_TRACE(service);
+        ASSERT_TRUE(registry.contains(service));
+        EXPECT_EQ(std::get<std::string>(registry.at(service).at("IOClass")), service);
+        for (const char* key : {"Voltage", "MaxCapacity", "CurrentCapacity"})
+            EXPECT_TRUE(std::holds_alternative<long long>(registry.at(service).at(key))) << key;
+    }
+    const sim::RegistryProperties charger = sim::defaultChargerDictionary();
+    EXPECT_EQ(std::get<std::string>(charger.at("IOClass")), "AppleARMPMUCharger");
+    for (const char* key : {"AppleRawMaxCapacity", "AppleRawCurrentCapacity", "DesignCapacity", "CycleCount",
+                            "Voltage", "Temperature", "InstantAmperage"})
+        EXPECT_TRUE(std::holds_alternative<long long>(charger.at(key))) << key;
+}
+
+TEST(SimProfile, PowerFieldsReplaceTheDefaultsWithTheirValuesTyped) {
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("battery": {"level": 1, "postOnMonitoringEnable": false},
+                          "registry": {"AppleSmartBattery": {"IOClass": "AppleSmartBattery", "Voltage": 4100,
+                                                             "Temperature": 30.5, "IsCharging": false,
+                                                             "Gone": null},
+                                       "Removed": null},
+                          "chargerDictionary": {"IOClass": "PMUPowerSource", "CycleCount": 7},
+                          "chargers": {"usb": {"AppleSmartBattery": {"ExternalConnected": true,
+                                                                     "AdapterWatts": 5}}})"),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_FALSE(p->battery.postOnMonitoringEnable);
+    EXPECT_EQ(p->battery.level, 1);
+    const sim::Registry expected = {{"AppleSmartBattery",
+                                     {{"IOClass", std::string("AppleSmartBattery")},
+                                      {"Voltage", 4100LL},
+                                      {"Temperature", 30.5},
+                                      {"IsCharging", false}}}};
+    EXPECT_EQ(p->registry, expected); // named wholly: no default service is kept, nulls are left out
+    EXPECT_EQ(p->chargerDictionary,
+              (sim::RegistryProperties{{"IOClass", std::string("PMUPowerSource")}, {"CycleCount", 7LL}}));
+    EXPECT_EQ(p->chargers.ac, sim::defaultChargerProperties()); // the kind left out keeps its default
+    EXPECT_EQ(p->chargers.usb,
+              (sim::Registry{{"AppleSmartBattery", {{"ExternalConnected", true}, {"AdapterWatts", 5LL}}}}));
+}
+
+TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("screen": {"width": 320, "height": 568, "brightness": 1}, "multitasking": false,
+                          "locale": {"identifier": "de_DE", "timeZone": "Europe/Berlin", "currency": "EUR",
+                                     "measurementSystem": "Metric"},
+                          "sensors": {"accelerometer": true, "gps": false},
+                          "motion": {"accel": [0.5, -0.25, 0], "magnet": [12, 0, -40.5]},
+                          "proximity": {"near": true})"),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_EQ(p->screen.brightness, 1);
+    EXPECT_FALSE(p->multitasking);
+    EXPECT_EQ(p->locale, (sim::Locale{"de_DE", "Europe/Berlin", "EUR", "Metric"}));
+    EXPECT_TRUE(p->sensors.accelerometer);
+    EXPECT_FALSE(p->sensors.gyroscope); // named sensors are off unless listed
+    EXPECT_TRUE(p->sensors.magnetometer); // the two newer ones are on unless listed off
+    EXPECT_FALSE(p->sensors.gps);
+    EXPECT_EQ(p->motion.accel, (sim::Vector3{0.5, -0.25, 0}));
+    EXPECT_EQ(p->motion.gyro, sim::Vector3{}); // a pose left out keeps its default
+    EXPECT_EQ(p->motion.magnet, (sim::Vector3{12, 0, -40.5}));
+    EXPECT_TRUE(p->proximityNear);
+    // A locale naming one field keeps the defaults of the rest.
+    auto partial = sim::parseProfile(minimalProfile(R"("locale": {"currency": "GBP"})"), "t.json", &error);
+    ASSERT_TRUE(partial) << error;
+    EXPECT_EQ(partial->locale, (sim::Locale{"en_US", "UTC", "GBP", "U.S."}));
 }
 
 TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
@@ -189,6 +274,37 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("documents": {"/etc/x": "y"})"),
          R"(t.json: documents["/etc/x"]: a file name must stay inside Documents)"},
         {minimalProfile(R"("documents": {"a.txt": 1})"), R"(t.json: documents["a.txt"]: expected a string)"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 667, "brightness": 1.5})"),
+         "t.json: screen.brightness: expected a number from 0 to 1"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 667, "brightness": "dim"})"),
+         "t.json: screen.brightness: expected a number"},
+        {minimalProfile(R"("multitasking": 0)"), "t.json: multitasking: expected true or false"},
+        {minimalProfile(R"("locale": "en_US")"), "t.json: locale: expected an object"},
+        {minimalProfile(R"("locale": {"identifier": ""})"), "t.json: locale.identifier: expected text that is not empty"},
+        {minimalProfile(R"("locale": {"timeZone": 0})"), "t.json: locale.timeZone: expected a string"},
+        {minimalProfile(R"("locale": {"currency": "usd"})"),
+         R"(t.json: locale.currency: expected a three-letter code such as "USD")"},
+        {minimalProfile(R"("locale": {"currency": "EURO"})"),
+         R"(t.json: locale.currency: expected a three-letter code such as "USD")"},
+        {minimalProfile(R"("locale": {"measurementSystem": "imperial"})"),
+         R"(t.json: locale.measurementSystem: expected "Metric", "U.S." or "U.K.")"},
+        {minimalProfile(R"("sensors": {"gps": "on"})"), "t.json: sensors.gps: expected true or false"},
+        {minimalProfile(R"("motion": {"accel": [0, 0]})"), "t.json: motion.accel: expected a list of three numbers"},
+        {minimalProfile(R"("motion": {"gyro": [0, 0, "1"]})"), "t.json: motion.gyro: expected a list of three numbers"},
+        {minimalProfile(R"("motion": {"magnet": [0, 0, 0, 0]})"), "t.json: motion.magnet: expected a list of three numbers"},
+        {minimalProfile(R"("motion": {"accel": {"x": 0}})"), "t.json: motion.accel: expected a list of three numbers"},
+        {minimalProfile(R"("proximity": {"near": "yes"})"), "t.json: proximity.near: expected true or false"},
+        {minimalProfile(R"("battery": {"postOnMonitoringEnable": 1})"),
+         "t.json: battery.postOnMonitoringEnable: expected true or false"},
+        {minimalProfile(R"("registry": [])"), "t.json: registry: expected an object"},
+        {minimalProfile(R"("registry": {"AppleSmartBattery": 3})"), "t.json: registry.AppleSmartBattery: expected an object"},
+        {minimalProfile(R"("registry": {"AppleSmartBattery": {"Voltage": [3800]}})"),
+         "t.json: registry.AppleSmartBattery.Voltage: expected a number, a string, or true or false"},
+        {minimalProfile(R"("chargerDictionary": {"IOClass": {"name": "x"}})"),
+         "t.json: chargerDictionary.IOClass: expected a number, a string, or true or false"},
+        {minimalProfile(R"("chargers": {"ac": "mains"})"), "t.json: chargers.ac: expected an object"},
+        {minimalProfile(R"("chargers": {"usb": {"AppleARMPMUCharger": {"Watts": {}}}})"),
+         "t.json: chargers.usb.AppleARMPMUCharger.Watts: expected a number, a string, or true or false"},
         {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
     };
     for (const Case& c : cases)
