@@ -433,6 +433,69 @@ void readPower(const Fields& root, Profile& p) {
     }
 }
 
+AudioInput audioInput(const Fields& audio) {
+    AudioInput input;
+    rt::Id v = audio.value("input", Need::Optional);
+    if (!v) return input;
+    if (auto* text = dynamic_cast<const ns::String*>(v.get()); text && text->utf8() == "silence") return input;
+    auto* object = dynamic_cast<const ns::Dictionary*>(v.get());
+    if (!object || object->count() != 1) {
+        audio.wrong("input", R"(expected "silence", or an object naming one of "constant", "sine" or "file")");
+        return input;
+    }
+    Fields source(object, audio.field("input"), audio.problems());
+    if (auto constant = source.number("constant")) {
+        if (!(*constant >= -1 && *constant <= 1)) source.wrong("constant", "expected a number from -1 to 1");
+        input.kind = AudioInput::Kind::Constant;
+        input.constant = *constant;
+    } else if (auto sine = source.object("sine")) {
+        input.kind = AudioInput::Kind::Sine;
+        input.frequency = positive(*sine, "frequency", Need::Required, 0);
+        input.amplitude = unitInterval(*sine, "amplitude", 1);
+    } else if (auto file = source.text("file")) {
+        if (file->empty()) source.wrong("file", "expected a file path");
+        input.kind = AudioInput::Kind::File;
+        input.file = *file;
+    } else if (!audio.problems().any()) {
+        audio.wrong("input", R"(expected "silence", or an object naming one of "constant", "sine" or "file")");
+    }
+    return input;
+}
+
+void readSound(const Fields& root, Profile& p) {
+    if (auto ring = root.object("ringSwitch")) p.ringSilent = ring->flag("silent");
+    if (auto sounds = root.object("sounds")) {
+        p.sounds.clear();
+        for (auto [key, value] : *sounds->dictionary()) {
+            auto* name = dynamic_cast<const ns::String*>(key.get());
+            if (!name || ns::isNullOrNil(value)) continue;
+            if (name->utf8().empty()) return root.problems().add(R"(sounds[""])", "expected a sound file name");
+            auto* seconds = dynamic_cast<const ns::Number*>(value.get());
+            if (!seconds || seconds->isBool() || !(seconds->doubleValue() >= 0))
+                return root.problems().add("sounds[\"" + name->utf8() + "\"]", "expected a number of 0 or more");
+            p.sounds[name->utf8()] = seconds->doubleValue();
+        }
+    }
+    p.silentSoundCompletion = root.number("silentSoundCompletion").value_or(p.silentSoundCompletion);
+    if (!(p.silentSoundCompletion >= 0)) root.wrong("silentSoundCompletion", "expected a number of 0 or more");
+    auto audio = root.object("audio");
+    if (!audio) return;
+    p.audio.outputVolume = unitInterval(*audio, "outputVolume", p.audio.outputVolume);
+    p.audio.volumeStep = positive(*audio, "volumeStep", Need::Optional, p.audio.volumeStep);
+    if (p.audio.volumeStep > 1) audio->wrong("volumeStep", "expected a number above 0, at most 1");
+    p.audio.microphone = audio->flag("microphone", true);
+    static const char* const kPermissions[] = {"granted", "denied", "ask"};
+    if (auto permission = choice(*audio, "recordPermission", Need::Optional, kPermissions))
+        p.audio.recordPermission = static_cast<RecordPermission>(*permission);
+    if (auto frames = audio->number("ioFrames")) {
+        if (!(*frames >= 1 && *frames <= 1 << 16 && *frames == std::floor(*frames)))
+            audio->wrong("ioFrames", "expected a whole number from 1 to 65536");
+        else
+            p.audio.ioFrames = static_cast<int>(*frames);
+    }
+    p.audio.input = audioInput(*audio);
+}
+
 void readDocuments(const Fields& root, Profile& p) {
     auto documents = root.object("documents");
     if (!documents) return;
@@ -482,6 +545,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readRadiosAndSensors(fields, p);
         readBattery(fields, p);
         readPower(fields, p);
+        readSound(fields, p);
         readDocuments(fields, p);
     }
     if (!problems.any()) return p;

@@ -33,6 +33,15 @@
 //                                          the charger's dictionary; default: defaultChargerDictionary()
 //     "chargers": {"ac": {...}, "usb": {...}},  service -> properties merged into the registry
 //                                          while that kind of charger is plugged in
+//     "ringSwitch": {"silent": false},     the ring/silent switch at the start
+//     "sounds": {"mute.caf": 0.30},        system sound file -> seconds it plays (this is the default)
+//     "silentSoundCompletion": 0.01,       seconds a sound takes to complete while muted
+//     "audio": {"outputVolume": 0.5, "volumeStep": 0.0625, "microphone": true,
+//               "recordPermission": "granted", "ioFrames": 512, "input": "silence"},
+//                                          these are the defaults; recordPermission "granted",
+//                                          "denied" or "ask"; input "silence", {"constant": 0.25},
+//                                          {"sine": {"frequency": 440, "amplitude": 0.5}} or
+//                                          {"file": "tone.wav"} (16-bit mono, raw or WAV)
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
 //
@@ -159,6 +168,31 @@ struct Chargers {
     bool operator==(const Chargers&) const = default;
 };
 
+// What the microphone hears. Sample n is a function of n alone.
+struct AudioInput {
+    enum class Kind { Silence, Constant, Sine, File };
+    Kind kind = Kind::Silence;
+    double constant = 0; // Constant: the sample, -1 to 1
+    double frequency = 0; // Sine: hertz, above 0
+    double amplitude = 0; // Sine: 0 to 1
+    std::string file; // File: 16-bit mono samples, raw or WAV (by the ".wav" ending)
+
+    bool operator==(const AudioInput&) const = default;
+};
+
+enum class RecordPermission { Granted, Denied, Ask };
+
+struct Audio {
+    double outputVolume = 0.5; // 0 to 1
+    double volumeStep = 0.0625; // what one volume key press changes; above 0, at most 1
+    bool microphone = true;
+    RecordPermission recordPermission = RecordPermission::Granted;
+    int ioFrames = 512; // frames per input/output buffer
+    AudioInput input;
+
+    bool operator==(const Audio&) const = default;
+};
+
 struct Profile {
     std::string machine;
     Model model = Model::iPhone;
@@ -179,6 +213,10 @@ struct Profile {
     Registry registry = defaultRegistry();
     RegistryProperties chargerDictionary = defaultChargerDictionary();
     Chargers chargers;
+    bool ringSilent = false;
+    std::map<std::string, double> sounds{{"mute.caf", 0.30}}; // sound file -> seconds
+    double silentSoundCompletion = 0.01; // seconds
+    Audio audio;
     std::map<std::string, std::string> documents; // file name in Documents -> text
 
     // The screen's bounds: origin zero, size in points.

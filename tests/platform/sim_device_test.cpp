@@ -145,6 +145,11 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_EQ(p->registry, sim::defaultRegistry());
     EXPECT_EQ(p->chargerDictionary, sim::defaultChargerDictionary());
     EXPECT_EQ(p->chargers.ac, sim::defaultChargerProperties());
+    EXPECT_FALSE(p->ringSilent);
+    EXPECT_EQ(p->sounds, (std::map<std::string, double>{{"mute.caf", 0.30}}));
+    EXPECT_EQ(p->silentSoundCompletion, 0.01);
+    EXPECT_EQ(p->audio, (sim::Audio{0.5, 0.0625, true, sim::RecordPermission::Granted, 512, {}}));
+    EXPECT_EQ(p->audio.input.kind, sim::AudioInput::Kind::Silence);
 
     auto full = sim::parseProfile(
         minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
@@ -201,6 +206,39 @@ TEST(SimProfile, PowerFieldsReplaceTheDefaultsWithTheirValuesTyped) {
     EXPECT_EQ(p->chargers.ac, sim::defaultChargerProperties()); // the kind left out keeps its default
     EXPECT_EQ(p->chargers.usb,
               (sim::Registry{{"AppleSmartBattery", {{"ExternalConnected", true}, {"AdapterWatts", 5LL}}}}));
+}
+
+TEST(SimProfile, SoundFieldsReadAsWrittenAndTheInputIsOneSource) {
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("ringSwitch": {"silent": true}, "sounds": {"beep.caf": 1.5, "mute.caf": 0},
+                          "silentSoundCompletion": 0,
+                          "audio": {"outputVolume": 1, "volumeStep": 0.25, "microphone": false,
+                                    "recordPermission": "ask", "ioFrames": 256,
+                                    "input": {"sine": {"frequency": 440, "amplitude": 0.5}}})"),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_TRUE(p->ringSilent);
+    EXPECT_EQ(p->sounds, (std::map<std::string, double>{{"beep.caf", 1.5}, {"mute.caf", 0}}));
+    EXPECT_EQ(p->silentSoundCompletion, 0);
+    EXPECT_EQ(p->audio.outputVolume, 1);
+    EXPECT_EQ(p->audio.volumeStep, 0.25);
+    EXPECT_FALSE(p->audio.microphone);
+    EXPECT_EQ(p->audio.recordPermission, sim::RecordPermission::Ask);
+    EXPECT_EQ(p->audio.ioFrames, 256);
+    EXPECT_EQ(p->audio.input, (sim::AudioInput{sim::AudioInput::Kind::Sine, 0, 440, 0.5, ""}));
+
+    const std::pair<const char*, sim::AudioInput> inputs[] = {
+        {R"("silence")", {}},
+        {R"({"constant": -0.25})", {sim::AudioInput::Kind::Constant, -0.25, 0, 0, ""}},
+        {R"({"sine": {"frequency": 1000}})", {sim::AudioInput::Kind::Sine, 0, 1000, 1, ""}},
+        {R"({"file": "tone.wav"})", {sim::AudioInput::Kind::File, 0, 0, 0, "tone.wav"}},
+    };
+    for (const auto& [json, expected] : inputs) {
+        auto q = sim::parseProfile(minimalProfile(std::string(R"("audio": {"input": )") + json + "}"), "t.json", &error);
+        ASSERT_TRUE(q) << json << ": " << error;
+        EXPECT_EQ(q->audio.input, expected) << json;
+    }
 }
 
 TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
@@ -305,6 +343,26 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("chargers": {"ac": "mains"})"), "t.json: chargers.ac: expected an object"},
         {minimalProfile(R"("chargers": {"usb": {"AppleARMPMUCharger": {"Watts": {}}}})"),
          "t.json: chargers.usb.AppleARMPMUCharger.Watts: expected a number, a string, or true or false"},
+        {minimalProfile(R"("ringSwitch": {"silent": "no"})"), "t.json: ringSwitch.silent: expected true or false"},
+        {minimalProfile(R"("sounds": {"mute.caf": -1})"), R"(t.json: sounds["mute.caf"]: expected a number of 0 or more)"},
+        {minimalProfile(R"("sounds": {"mute.caf": "short"})"), R"(t.json: sounds["mute.caf"]: expected a number of 0 or more)"},
+        {minimalProfile(R"("sounds": {"": 1})"), R"(t.json: sounds[""]: expected a sound file name)"},
+        {minimalProfile(R"("silentSoundCompletion": -0.5)"), "t.json: silentSoundCompletion: expected a number of 0 or more"},
+        {minimalProfile(R"("audio": {"outputVolume": 1.01})"), "t.json: audio.outputVolume: expected a number from 0 to 1"},
+        {minimalProfile(R"("audio": {"volumeStep": 0})"), "t.json: audio.volumeStep: expected a number above 0"},
+        {minimalProfile(R"("audio": {"volumeStep": 2})"), "t.json: audio.volumeStep: expected a number above 0, at most 1"},
+        {minimalProfile(R"("audio": {"recordPermission": "maybe"})"),
+         R"(t.json: audio.recordPermission: expected "granted", "denied" or "ask")"},
+        {minimalProfile(R"("audio": {"ioFrames": 0.5})"), "t.json: audio.ioFrames: expected a whole number from 1 to 65536"},
+        {minimalProfile(R"("audio": {"ioFrames": 100000})"), "t.json: audio.ioFrames: expected a whole number from 1 to 65536"},
+        {minimalProfile(R"("audio": {"input": "noise"})"), R"(t.json: audio.input: expected "silence", or an object naming one of "constant", "sine" or "file")"},
+        {minimalProfile(R"("audio": {"input": {"noise": 1}})"), R"(t.json: audio.input: expected "silence", or an object naming one of "constant", "sine" or "file")"},
+        {minimalProfile(R"("audio": {"input": {"constant": 0, "file": "a.raw"}})"), R"(t.json: audio.input: expected "silence", or an object naming one of "constant", "sine" or "file")"},
+        {minimalProfile(R"("audio": {"input": {"constant": 2}})"), "t.json: audio.input.constant: expected a number from -1 to 1"},
+        {minimalProfile(R"("audio": {"input": {"sine": {"amplitude": 0.5}}})"), "t.json: audio.input.sine.frequency: missing"},
+        {minimalProfile(R"("audio": {"input": {"sine": {"frequency": 440, "amplitude": 2}}})"),
+         "t.json: audio.input.sine.amplitude: expected a number from 0 to 1"},
+        {minimalProfile(R"("audio": {"input": {"file": ""}})"), "t.json: audio.input.file: expected a file path"},
         {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
     };
     for (const Case& c : cases)
