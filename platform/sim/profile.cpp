@@ -44,6 +44,12 @@ void Profile::removeCameras(CameraPosition position) {
     std::erase_if(cameras, [&](const Camera& c) { return c.position == position; });
 }
 
+std::vector<std::string> defaultCameraPresets() {
+    return {"AVCaptureSessionPresetPhoto",   "AVCaptureSessionPresetHigh",    "AVCaptureSessionPresetMedium",
+            "AVCaptureSessionPresetLow",     "AVCaptureSessionPreset640x480", "AVCaptureSessionPreset1280x720",
+            "AVCaptureSessionPreset1920x1080"};
+}
+
 Registry defaultRegistry() {
     Registry registry;
     for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
@@ -332,27 +338,119 @@ Vector3 vector(const Fields& f, std::string_view key, Vector3 fallback) {
     return {xyz[0], xyz[1], xyz[2]};
 }
 
-void readCameras(const Fields& root, Profile& p) {
-    rt::Id v = root.value("cameras", Need::Optional);
+// A whole number from `low` to `high`; `fallback` when absent.
+int wholeNumber(const Fields& f, std::string_view key, int low, int high, int fallback) {
+    auto v = f.number(key);
+    if (!v) return fallback;
+    if (!(*v >= low && *v <= high && *v == std::floor(*v)))
+        f.wrong(key, "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+    return static_cast<int>(std::clamp<double>(*v, low, high));
+}
+
+// Calls `read` with the fields of each object in the list at `key`; stops at the first entry
+// that is not an object.
+template <typename Read>
+void eachObject(const Fields& f, std::string_view key, Read read) {
+    rt::Id v = f.value(key, Need::Optional);
     if (!v) return;
     auto* list = dynamic_cast<const ns::Array*>(v.get());
-    if (!list) {
-        root.wrong("cameras", "expected a list");
-        return;
-    }
+    if (!list) return void(f.wrong(key, "expected a list"));
     for (std::size_t i = 0; i < list->count(); ++i) {
-        const std::string field = "cameras[" + std::to_string(i) + "]";
+        const std::string field = f.field(key) + "[" + std::to_string(i) + "]";
         auto* entry = dynamic_cast<const ns::Dictionary*>(list->objectAtIndex(i).get());
-        if (!entry) return root.problems().add(field, "expected an object");
-        Fields camera(entry, field, root.problems());
+        if (!entry) return f.problems().add(field, "expected an object");
+        read(Fields(entry, field, f.problems()));
+    }
+}
+
+// A list of non-empty strings; `fallback` when absent.
+std::vector<std::string> texts(const Fields& f, std::string_view key, std::vector<std::string> fallback) {
+    rt::Id v = f.value(key, Need::Optional);
+    if (!v) return fallback;
+    auto* list = dynamic_cast<const ns::Array*>(v.get());
+    std::vector<std::string> out;
+    for (std::size_t i = 0; list && i < list->count(); ++i) {
+        auto* text = dynamic_cast<const ns::String*>(list->objectAtIndex(i).get());
+        if (!text || text->utf8().empty()) {
+            f.wrong(key, "expected a list of strings");
+            return fallback;
+        }
+        out.push_back(text->utf8());
+    }
+    if (!list) f.wrong(key, "expected a list of strings");
+    return list ? out : fallback;
+}
+
+CameraFrame cameraFrame(const Fields& camera) {
+    CameraFrame frame;
+    rt::Id v = camera.value("frame", Need::Optional);
+    if (!v) return frame;
+    if (auto* file = dynamic_cast<const ns::String*>(v.get()); file && !file->utf8().empty()) {
+        frame.file = file->utf8();
+        return frame;
+    }
+    const char* const what = R"(expected {"solid": [r, g, b]} or a PGM or PPM file path)";
+    auto* object = dynamic_cast<const ns::Dictionary*>(v.get());
+    auto* rgb = object && object->count() == 1 ? dynamic_cast<const ns::Array*>(object->objectForKey("solid").get())
+                                               : nullptr;
+    int channels[3] = {};
+    for (std::size_t i = 0; rgb && i < 3; ++i) {
+        auto* n = rgb->count() == 3 ? dynamic_cast<const ns::Number*>(rgb->objectAtIndex(i).get()) : nullptr;
+        const double c = n && !n->isBool() ? n->doubleValue() : -1;
+        if (!(c >= 0 && c <= 255 && c == std::floor(c))) rgb = nullptr;
+        else channels[i] = static_cast<int>(c);
+    }
+    if (!rgb) return camera.wrong("frame", what), frame;
+    frame.red = channels[0];
+    frame.green = channels[1];
+    frame.blue = channels[2];
+    return frame;
+}
+
+void readCameras(const Fields& root, Profile& p) {
+    eachObject(root, "cameras", [&](const Fields& camera) {
         static const char* const kPositions[] = {"back", "front"};
         Camera c;
         if (auto position = choice(camera, "position", Need::Required, kPositions))
             c.position = static_cast<CameraPosition>(*position);
         c.hasFlash = camera.flag("hasFlash");
         c.hasTorch = camera.flag("hasTorch");
-        p.cameras.push_back(c);
+        c.torchLockable = camera.flag("torchLockable", true);
+        c.presets = texts(camera, "presets", std::move(c.presets));
+        c.frame = cameraFrame(camera);
+        p.cameras.push_back(std::move(c));
+    });
+}
+
+// Seconds of 0 or more; `fallback` when absent.
+double seconds(const Fields& f, std::string_view key, double fallback) {
+    return f.number(key) ? notNegative(f, key) : fallback;
+}
+
+void readAccessAndRadios(const Fields& root, Profile& p) {
+    if (auto access = root.object("cameraAccess")) {
+        p.cameraAccess.status = wholeNumber(*access, "status", 0, 3, p.cameraAccess.status);
+        p.cameraAccess.answer = access->flag("answer", true);
+        p.cameraAccess.after = seconds(*access, "after", 0);
     }
+    if (auto location = root.object("location")) {
+        p.location.status = wholeNumber(*location, "status", 0, 4, p.location.status);
+        p.location.requestReply = wholeNumber(*location, "requestReply", 0, 4, p.location.requestReply);
+    }
+    auto bluetooth = root.object("bluetooth");
+    if (!bluetooth) return;
+    p.bluetooth.state = wholeNumber(*bluetooth, "state", 0, 5, p.bluetooth.state);
+    p.bluetooth.firstStateAfter = seconds(*bluetooth, "firstStateAfter", 0);
+    eachObject(*bluetooth, "peripherals", [&](const Fields& f) {
+        Peripheral peripheral;
+        peripheral.name = f.text("name").value_or("");
+        peripheral.identifier = nonEmptyText(f, "identifier", "");
+        if (peripheral.identifier.empty() && !f.problems().any()) f.wrong("identifier", "missing");
+        peripheral.rssi = wholeNumber(f, "RSSI", -127, 20, peripheral.rssi);
+        peripheral.services = texts(f, "services", {});
+        peripheral.after = seconds(f, "after", 0);
+        p.bluetooth.peripherals.push_back(std::move(peripheral));
+    });
 }
 
 void readRadiosAndSensors(const Fields& root, Profile& p) {
@@ -367,8 +465,21 @@ void readRadiosAndSensors(const Fields& root, Profile& p) {
     }
     if (auto proximity = root.object("proximity")) p.proximityNear = proximity->flag("near");
     if (auto carrier = root.object("carrier")) {
-        p.carrier = Carrier{carrier->text("name").value_or(""), carrier->text("mcc").value_or(""),
-                            carrier->text("mnc").value_or("")};
+        Carrier c{carrier->text("name").value_or(""), carrier->text("mcc").value_or(""),
+                  carrier->text("mnc").value_or("")};
+        c.iso = carrier->text("iso").value_or(c.iso);
+        c.allowsVOIP = carrier->flag("allowsVOIP", true);
+        c.radioTech = nonEmptyText(*carrier, "radioTech", c.radioTech);
+        if (carrier->value("services", Need::Optional)) c.services.clear();
+        eachObject(*carrier, "services", [&](const Fields& f) {
+            CarrierService service{nonEmptyText(f, "id", ""), nonEmptyText(f, "radioTech", c.radioTech)};
+            if (service.id.empty() && !f.problems().any()) f.wrong("id", "missing");
+            c.services.push_back(std::move(service));
+        });
+        if (!carrier->value("services", Need::Optional))
+            for (CarrierService& service : c.services)
+                service.radioTech = c.radioTech;
+        p.carrier = std::move(c);
     }
     p.headphonesPlugged = root.flag("headphonesPlugged");
 }
@@ -543,6 +654,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readSystem(fields, p);
         readCameras(fields, p);
         readRadiosAndSensors(fields, p);
+        readAccessAndRadios(fields, p);
         readBattery(fields, p);
         readPower(fields, p);
         readSound(fields, p);

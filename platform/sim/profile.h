@@ -15,13 +15,27 @@
 //     "locale": {"identifier": "en_US", "timeZone": "UTC", "currency": "USD",
 //                "measurementSystem": "U.S."},        "Metric", "U.S." or "U.K."; these are the defaults
 //     "safeAreaInsets": {"top": 20, "left": 0, "bottom": 0, "right": 0},  default: zero
-//     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true}],  default: none
+//     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true, "torchLockable": true,
+//                  "presets": ["AVCaptureSessionPresetHigh", ...], "frame": {"solid": [128, 128, 128]}}],
+//                                          default: none; a camera's presets default to
+//                                          kDefaultCameraPresets, its frame to mid grey or a
+//                                          PGM/PPM file ("frame": "card.ppm")
+//     "cameraAccess": {"status": 3, "answer": true, "after": 0},  status 0 to 3; the answer to a
+//                                          request and the seconds it takes
+//     "location": {"status": 4, "requestReply": 4},  authorisation 0 to 4, and what a request gives
+//     "bluetooth": {"state": 5, "firstStateAfter": 0, "peripherals": [{"name": "Speaker",
+//                   "identifier": "...", "RSSI": -50, "services": ["180F"], "after": 1}]},
+//                                          state 0 to 5; seconds are counted from the start
 //     "sensors": {"accelerometer": true, "gyroscope": true, "deviceMotion": true, "proximity": true,
 //                 "magnetometer": true, "gps": true},   magnetometer and gps default to true
 //     "motion": {"accel": [0, 0, -1], "gyro": [0, 0, 0], "magnet": [0, 0, 0]},  resting poses
 //                                          (x, y, z); lying face up at rest is the default
 //     "proximity": {"near": false},        what the proximity sensor reads at the start
-//     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410"},   null or absent: no SIM
+//     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410", "iso": "us", "allowsVOIP": true,
+//                 "radioTech": "CTRadioAccessTechnologyLTE",
+//                 "services": [{"id": "0000000100000001", "radioTech": "..."}]},
+//                                          null or absent: no SIM; a service's radioTech defaults
+//                                          to the carrier's, services to that one
 //     "headphonesPlugged": false,
 //     "battery": {"level": 0.8, "state": "unplugged", "postOnMonitoringEnable": true},
 //                                          level 0 to 1; unknown, unplugged, charging, full;
@@ -79,10 +93,24 @@ struct Screen {
 
 enum class CameraPosition { Back, Front };
 
+// The session presets a camera takes unless its profile lists its own.
+std::vector<std::string> defaultCameraPresets();
+
+// What a camera sees until a stimulus changes it: one colour, or an image file.
+struct CameraFrame {
+    int red = 128, green = 128, blue = 128; // solid colour, 0 to 255
+    std::string file; // when not empty: a PGM (grey) or PPM (RGB) file
+
+    bool operator==(const CameraFrame&) const = default;
+};
+
 struct Camera {
     CameraPosition position = CameraPosition::Back;
     bool hasFlash = false;
     bool hasTorch = false;
+    bool torchLockable = true; // whether locking for torch configuration succeeds
+    std::vector<std::string> presets = defaultCameraPresets();
+    CameraFrame frame{};
 
     bool operator==(const Camera&) const = default;
 };
@@ -127,10 +155,21 @@ struct RestingPose {
     bool operator==(const RestingPose&) const = default;
 };
 
+struct CarrierService {
+    std::string id;
+    std::string radioTech;
+
+    bool operator==(const CarrierService&) const = default;
+};
+
 struct Carrier {
     std::string name;
     std::string mcc; // mobile country code, as text ("310")
     std::string mnc; // mobile network code, as text ("410", "01")
+    std::string iso = "us";
+    bool allowsVOIP = true;
+    std::string radioTech = "CTRadioAccessTechnologyLTE";
+    std::vector<CarrierService> services{{"0000000100000001", "CTRadioAccessTechnologyLTE"}}; // in order
 
     bool operator==(const Carrier&) const = default;
 };
@@ -193,6 +232,39 @@ struct Audio {
     bool operator==(const Audio&) const = default;
 };
 
+struct CameraAccess {
+    int status = 3; // 0 not determined, 1 restricted, 2 denied, 3 authorised
+    bool answer = true; // what a request answers
+    double after = 0; // seconds the answer takes
+
+    bool operator==(const CameraAccess&) const = default;
+};
+
+struct Location {
+    int status = 4; // authorisation: 0 to 3 as for access, 4 when in use
+    int requestReply = 4; // the status a request leads to
+
+    bool operator==(const Location&) const = default;
+};
+
+struct Peripheral {
+    std::string name;
+    std::string identifier;
+    int rssi = -50;
+    std::vector<std::string> services;
+    double after = 0; // seconds into a scan it is discovered
+
+    bool operator==(const Peripheral&) const = default;
+};
+
+struct Bluetooth {
+    int state = 5; // 0 unknown, 1 resetting, 2 unsupported, 3 unauthorised, 4 off, 5 on
+    double firstStateAfter = 0; // seconds from a manager's creation to its first state
+    std::vector<Peripheral> peripherals;
+
+    bool operator==(const Bluetooth&) const = default;
+};
+
 struct Profile {
     std::string machine;
     Model model = Model::iPhone;
@@ -204,6 +276,9 @@ struct Profile {
     bool multitasking = true;
     Locale locale;
     std::vector<Camera> cameras;
+    CameraAccess cameraAccess;
+    Location location;
+    Bluetooth bluetooth;
     Sensors sensors;
     RestingPose motion;
     bool proximityNear = false;

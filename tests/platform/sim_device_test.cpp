@@ -150,6 +150,9 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_EQ(p->silentSoundCompletion, 0.01);
     EXPECT_EQ(p->audio, (sim::Audio{0.5, 0.0625, true, sim::RecordPermission::Granted, 512, {}}));
     EXPECT_EQ(p->audio.input.kind, sim::AudioInput::Kind::Silence);
+    EXPECT_EQ(p->cameraAccess, (sim::CameraAccess{3, true, 0}));
+    EXPECT_EQ(p->location, (sim::Location{4, 4}));
+    EXPECT_EQ(p->bluetooth, (sim::Bluetooth{5, 0, {}}));
 
     auto full = sim::parseProfile(
         minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
@@ -239,6 +242,53 @@ TEST(SimProfile, SoundFieldsReadAsWrittenAndTheInputIsOneSource) {
         ASSERT_TRUE(q) << json << ": " << error;
         EXPECT_EQ(q->audio.input, expected) << json;
     }
+}
+
+TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("cameras": [{"position": "back", "hasTorch": true},
+                                      {"position": "front", "torchLockable": false, "presets": ["AVCaptureSessionPresetLow"],
+                                       "frame": {"solid": [255, 0, 16]}},
+                                      {"position": "back", "frame": "card.pgm"}],
+                          "cameraAccess": {"status": 0, "answer": false, "after": 1.5},
+                          "location": {"status": 2, "requestReply": 3},
+                          "bluetooth": {"state": 4, "firstStateAfter": 0.5,
+                                        "peripherals": [{"name": "Speaker", "identifier": "A-1", "RSSI": -70,
+                                                         "services": ["180F", "180A"], "after": 2},
+                                                        {"identifier": "B-2"}]},
+                          "carrier": {"name": "Net", "mcc": "262", "mnc": "01", "iso": "de", "allowsVOIP": false,
+                                      "radioTech": "CTRadioAccessTechnologyWCDMA",
+                                      "services": [{"id": "2"}, {"id": "1", "radioTech": "CTRadioAccessTechnologyLTE"}]})"),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    ASSERT_EQ(p->cameras.size(), 3u);
+    EXPECT_TRUE(p->cameras[0].torchLockable);
+    EXPECT_EQ(p->cameras[0].presets, sim::defaultCameraPresets());
+    EXPECT_EQ(p->cameras[0].frame, (sim::CameraFrame{128, 128, 128, ""}));
+    EXPECT_FALSE(p->cameras[1].torchLockable);
+    EXPECT_EQ(p->cameras[1].presets, std::vector<std::string>{"AVCaptureSessionPresetLow"});
+    EXPECT_EQ(p->cameras[1].frame, (sim::CameraFrame{255, 0, 16, ""}));
+    EXPECT_EQ(p->cameras[2].frame.file, "card.pgm");
+    EXPECT_EQ(p->cameraAccess, (sim::CameraAccess{0, false, 1.5}));
+    EXPECT_EQ(p->location, (sim::Location{2, 3}));
+    EXPECT_EQ(p->bluetooth.state, 4);
+    EXPECT_EQ(p->bluetooth.firstStateAfter, 0.5);
+    ASSERT_EQ(p->bluetooth.peripherals.size(), 2u);
+    EXPECT_EQ(p->bluetooth.peripherals[0], (sim::Peripheral{"Speaker", "A-1", -70, {"180F", "180A"}, 2}));
+    EXPECT_EQ(p->bluetooth.peripherals[1], (sim::Peripheral{"", "B-2", -50, {}, 0}));
+    ASSERT_TRUE(p->carrier);
+    EXPECT_EQ(p->carrier->iso, "de");
+    EXPECT_FALSE(p->carrier->allowsVOIP);
+    // Services keep the profile's order; one without a technology takes the carrier's.
+    EXPECT_EQ(p->carrier->services, (std::vector<sim::CarrierService>{{"2", "CTRadioAccessTechnologyWCDMA"},
+                                                                      {"1", "CTRadioAccessTechnologyLTE"}}));
+    // A carrier without services has one, on the carrier's technology.
+    auto single = sim::parseProfile(minimalProfile(R"("carrier": {"radioTech": "CTRadioAccessTechnologyEdge"})"),
+                                    "t.json", &error);
+    ASSERT_TRUE(single && single->carrier) << error;
+    ASSERT_EQ(single->carrier->services.size(), 1u);
+    EXPECT_EQ(single->carrier->services[0].radioTech, "CTRadioAccessTechnologyEdge");
 }
 
 TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
@@ -363,6 +413,39 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("audio": {"input": {"sine": {"frequency": 440, "amplitude": 2}}})"),
          "t.json: audio.input.sine.amplitude: expected a number from 0 to 1"},
         {minimalProfile(R"("audio": {"input": {"file": ""}})"), "t.json: audio.input.file: expected a file path"},
+        {minimalProfile(R"("cameras": [{"position": "back", "torchLockable": 1}])"),
+         "t.json: cameras[0].torchLockable: expected true or false"},
+        {minimalProfile(R"("cameras": [{"position": "back", "presets": "AVCaptureSessionPresetLow"}])"),
+         "t.json: cameras[0].presets: expected a list of strings"},
+        {minimalProfile(R"("cameras": [{"position": "back", "presets": ["AVCaptureSessionPresetLow", 3]}])"),
+         "t.json: cameras[0].presets: expected a list of strings"},
+        {minimalProfile(R"("cameras": [{"position": "back", "frame": {"solid": [0, 0, 256]}}])"), R"(t.json: cameras[0].frame: expected {"solid": [r, g, b]} or a PGM or PPM file path)"},
+        {minimalProfile(R"("cameras": [{"position": "back", "frame": {"solid": [0, 0]}}])"), R"(t.json: cameras[0].frame: expected {"solid": [r, g, b]} or a PGM or PPM file path)"},
+        {minimalProfile(R"("cameras": [{"position": "back", "frame": {"solid": [0, 0.5, 0]}}])"), R"(t.json: cameras[0].frame: expected {"solid": [r, g, b]} or a PGM or PPM file path)"},
+        {minimalProfile(R"("cameras": [{"position": "back", "frame": ""}])"), R"(t.json: cameras[0].frame: expected {"solid": [r, g, b]} or a PGM or PPM file path)"},
+        {minimalProfile(R"("cameras": [{"position": "back", "frame": {"gradient": 1}}])"), R"(t.json: cameras[0].frame: expected {"solid": [r, g, b]} or a PGM or PPM file path)"},
+        {minimalProfile(R"("cameraAccess": {"status": 4})"), "t.json: cameraAccess.status: expected a whole number from 0 to 3"},
+        {minimalProfile(R"("cameraAccess": {"answer": "yes"})"), "t.json: cameraAccess.answer: expected true or false"},
+        {minimalProfile(R"("cameraAccess": {"after": -1})"), "t.json: cameraAccess.after: expected a number of 0 or more"},
+        {minimalProfile(R"("location": {"status": 5})"), "t.json: location.status: expected a whole number from 0 to 4"},
+        {minimalProfile(R"("location": {"requestReply": 1.5})"),
+         "t.json: location.requestReply: expected a whole number from 0 to 4"},
+        {minimalProfile(R"("bluetooth": {"state": 6})"), "t.json: bluetooth.state: expected a whole number from 0 to 5"},
+        {minimalProfile(R"("bluetooth": {"firstStateAfter": "soon"})"), "t.json: bluetooth.firstStateAfter: expected a number"},
+        {minimalProfile(R"("bluetooth": {"peripherals": {}})"), "t.json: bluetooth.peripherals: expected a list"},
+        {minimalProfile(R"("bluetooth": {"peripherals": [{"identifier": "A"}, 3]})"),
+         "t.json: bluetooth.peripherals[1]: expected an object"},
+        {minimalProfile(R"("bluetooth": {"peripherals": [{"name": "Speaker"}]})"),
+         "t.json: bluetooth.peripherals[0].identifier: missing"},
+        {minimalProfile(R"("bluetooth": {"peripherals": [{"identifier": "A", "RSSI": 100}]})"),
+         "t.json: bluetooth.peripherals[0].RSSI: expected a whole number from -127 to 20"},
+        {minimalProfile(R"("bluetooth": {"peripherals": [{"identifier": "A", "services": [""]}]})"),
+         "t.json: bluetooth.peripherals[0].services: expected a list of strings"},
+        {minimalProfile(R"("carrier": {"allowsVOIP": "no"})"), "t.json: carrier.allowsVOIP: expected true or false"},
+        {minimalProfile(R"("carrier": {"radioTech": ""})"), "t.json: carrier.radioTech: expected text that is not empty"},
+        {minimalProfile(R"("carrier": {"services": [{"radioTech": "CTRadioAccessTechnologyLTE"}]})"),
+         "t.json: carrier.services[0].id: missing"},
+        {minimalProfile(R"("carrier": {"services": "0001"})"), "t.json: carrier.services: expected a list"},
         {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
     };
     for (const Case& c : cases)
