@@ -1,10 +1,13 @@
 #include "platform/sim/profile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+
+#include <arpa/inet.h>
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/environment.h"
@@ -48,6 +51,11 @@ std::vector<std::string> defaultCameraPresets() {
     return {"AVCaptureSessionPresetPhoto",   "AVCaptureSessionPresetHigh",    "AVCaptureSessionPresetMedium",
             "AVCaptureSessionPresetLow",     "AVCaptureSessionPreset640x480", "AVCaptureSessionPreset1280x720",
             "AVCaptureSessionPreset1920x1080"};
+}
+
+std::map<std::string, unsigned> defaultReachability() {
+    using namespace reachability;
+    return {{"0.0.0.0", kReachable | kIsDirect}, {"169.254.0.0", kReachable | kIsDirect}};
 }
 
 Registry defaultRegistry() {
@@ -607,6 +615,96 @@ void readSound(const Fields& root, Profile& p) {
     p.audio.input = audioInput(*audio);
 }
 
+bool isAddress(int family, const std::string& text) {
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(family, text.c_str(), buffer) == 1;
+}
+
+bool isMac(std::string_view text) {
+    if (text.size() != 17) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (i % 3 == 2 ? text[i] != ':' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    return true;
+}
+
+// Text passing `valid`; `need` says whether it may be left out.
+std::string checkedText(const Fields& f, std::string_view key, Need need, bool (*valid)(const std::string&),
+                        std::string_view what) {
+    auto v = f.text(key, need);
+    if (v && !valid(*v)) f.wrong(key, what);
+    return v.value_or("");
+}
+
+void readNetwork(const Fields& root, Profile& p) {
+    rt::Id interfaces = root.value("interfaces", Need::Optional);
+    if (dynamic_cast<const ns::Array*>(interfaces.get())) {
+        p.interfaces = {.host = false, .aliases = {}, .fixed = {}};
+        eachObject(root, "interfaces", [&](const Fields& f) {
+            NetworkInterface i;
+            i.name = nonEmptyText(f, "name", "");
+            if (i.name.empty() && !f.problems().any()) f.wrong("name", "missing");
+            const auto v4 = [](const std::string& t) { return isAddress(AF_INET, t); };
+            i.ipv4 = checkedText(f, "ipv4", Need::Required, v4, "expected an IPv4 address");
+            i.netmask = checkedText(f, "netmask", Need::Required, v4, "expected an IPv4 address");
+            i.ipv6 = checkedText(f, "ipv6", Need::Optional, [](const std::string& t) { return isAddress(AF_INET6, t); },
+                                 "expected an IPv6 address");
+            i.mac = checkedText(f, "mac", Need::Optional, [](const std::string& t) { return isMac(t); },
+                                "expected a MAC address such as \"02:00:00:00:00:01\"");
+            p.interfaces.fixed.push_back(std::move(i));
+        });
+    } else if (auto* text = dynamic_cast<const ns::String*>(interfaces.get()); text && text->utf8() == "host") {
+        // the default
+    } else if (auto host = dynamic_cast<const ns::Dictionary*>(interfaces.get()) ? root.object("interfaces")
+                                                                                   : std::nullopt) {
+        if (auto aliases = host->object("aliases", Need::Required)) {
+            p.interfaces.aliases.clear();
+            for (auto [key, value] : *aliases->dictionary()) {
+                auto* device = dynamic_cast<const ns::String*>(key.get());
+                if (!device) continue;
+                const std::string hostName = nonEmptyText(*aliases, device->utf8(), "");
+                if (device->utf8().empty() || hostName.empty()) {
+                    if (!root.problems().any()) aliases->wrong(device->utf8(), "expected an interface name");
+                    return;
+                }
+                p.interfaces.aliases[device->utf8()] = hostName;
+            }
+        }
+    } else if (interfaces) {
+        root.wrong("interfaces", R"(expected "host", {"aliases": {...}} or a list of interfaces)");
+    }
+
+    if (rt::Id wifi = root.dictionary()->objectForKey("wifi"); wifi && ns::isNullOrNil(wifi)) p.wifi.reset();
+    else if (auto wifi = root.object("wifi"))
+        p.wifi = Wifi{wifi->text("SSID", Need::Required).value_or(""),
+                      checkedText(*wifi, "BSSID", Need::Required, [](const std::string& t) { return isMac(t); },
+                                  "expected a MAC address such as \"02:00:00:00:00:01\"")};
+
+    auto targets = root.object("reachability");
+    if (!targets) return;
+    static const char* const kFlags[] = {"reachable", "connectionRequired", "connectionOnTraffic",
+                                         "interventionRequired", "connectionOnDemand", "isDirect", "isWWAN"};
+    static const unsigned kBits[] = {reachability::kReachable,           reachability::kConnectionRequired,
+                                     reachability::kConnectionOnTraffic, reachability::kInterventionRequired,
+                                     reachability::kConnectionOnDemand,  reachability::kIsDirect,
+                                     reachability::kIsWWAN};
+    p.reachability.clear();
+    for (auto [key, value] : *targets->dictionary()) {
+        auto* target = dynamic_cast<const ns::String*>(key.get());
+        if (!target || ns::isNullOrNil(value)) continue;
+        const std::string name = target->utf8();
+        unsigned flags = 0;
+        for (const std::string& flag : texts(*targets, name, {})) {
+            auto known = std::find(std::begin(kFlags), std::end(kFlags), flag);
+            if (known == std::end(kFlags)) {
+                targets->wrong(name, "unknown flag \"" + flag + "\"");
+                return;
+            }
+            flags |= kBits[known - std::begin(kFlags)];
+        }
+        p.reachability[name] = flags;
+    }
+}
+
 void readDocuments(const Fields& root, Profile& p) {
     auto documents = root.object("documents");
     if (!documents) return;
@@ -655,6 +753,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readCameras(fields, p);
         readRadiosAndSensors(fields, p);
         readAccessAndRadios(fields, p);
+        readNetwork(fields, p);
         readBattery(fields, p);
         readPower(fields, p);
         readSound(fields, p);

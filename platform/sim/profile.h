@@ -37,6 +37,18 @@
 //                                          null or absent: no SIM; a service's radioTech defaults
 //                                          to the carrier's, services to that one
 //     "headphonesPlugged": false,
+//     "interfaces": "host",                the host's interfaces, renamed: those named in "aliases"
+//                                          are kept under the device's name, the rest dropped;
+//                                          {"aliases": {"en0": "eth0"}} is the same with its own
+//                                          aliases (that one is the default), and a list
+//                                          [{"name": "en0", "ipv4": "10.0.0.2", "netmask":
+//                                          "255.255.255.0", "ipv6": "fe80::1", "mac":
+//                                          "02:00:00:00:00:01"}] fixes them (ipv6 and mac optional)
+//     "wifi": {"SSID": "FunctionTest", "BSSID": "02:00:00:00:00:01"},  null: not joined
+//     "reachability": {"0.0.0.0": ["reachable", "isDirect"]},  target -> flag names (reachable,
+//                                          connectionRequired, connectionOnTraffic,
+//                                          interventionRequired, connectionOnDemand, isDirect,
+//                                          isWWAN); default: 0.0.0.0 and 169.254.0.0 as here
 //     "battery": {"level": 0.8, "state": "unplugged", "postOnMonitoringEnable": true},
 //                                          level 0 to 1; unknown, unplugged, charging, full;
 //                                          whether switching battery monitoring on reports a change
@@ -265,6 +277,42 @@ struct Bluetooth {
     bool operator==(const Bluetooth&) const = default;
 };
 
+struct NetworkInterface {
+    std::string name;
+    std::string ipv4;
+    std::string netmask;
+    std::string ipv6; // empty: none
+    std::string mac; // empty: none
+
+    bool operator==(const NetworkInterface&) const = default;
+};
+
+// The device's interfaces: the host's, renamed (device name -> host name, the rest dropped), or
+// fixed ones.
+struct Interfaces {
+    bool host = true;
+    std::map<std::string, std::string> aliases{{"en0", "eth0"}};
+    std::vector<NetworkInterface> fixed;
+
+    bool operator==(const Interfaces&) const = default;
+};
+
+struct Wifi {
+    std::string ssid = "FunctionTest";
+    std::string bssid = "02:00:00:00:00:01";
+
+    bool operator==(const Wifi&) const = default;
+};
+
+// Reachability flags, by the platform's values.
+namespace reachability {
+inline constexpr unsigned kReachable = 0x2, kConnectionRequired = 0x4, kConnectionOnTraffic = 0x8,
+                          kInterventionRequired = 0x10, kConnectionOnDemand = 0x20, kIsDirect = 0x20000,
+                          kIsWWAN = 0x40000;
+} // namespace reachability
+// Target (an address or host name) -> flags. 0.0.0.0 and 169.254.0.0 reachable and direct.
+std::map<std::string, unsigned> defaultReachability();
+
 struct Profile {
     std::string machine;
     Model model = Model::iPhone;
@@ -284,6 +332,9 @@ struct Profile {
     bool proximityNear = false;
     std::optional<Carrier> carrier; // none: no SIM
     bool headphonesPlugged = false;
+    Interfaces interfaces;
+    std::optional<Wifi> wifi = Wifi{}; // none: not joined
+    std::map<std::string, unsigned> reachability = defaultReachability();
     Battery battery;
     Registry registry = defaultRegistry();
     RegistryProperties chargerDictionary = defaultChargerDictionary();

@@ -153,6 +153,11 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_EQ(p->cameraAccess, (sim::CameraAccess{3, true, 0}));
     EXPECT_EQ(p->location, (sim::Location{4, 4}));
     EXPECT_EQ(p->bluetooth, (sim::Bluetooth{5, 0, {}}));
+    EXPECT_TRUE(p->interfaces.host);
+    EXPECT_EQ(p->interfaces.aliases, (std::map<std::string, std::string>{{"en0", "eth0"}}));
+    EXPECT_EQ(p->wifi, sim::Wifi{});
+    EXPECT_EQ(p->reachability.at("0.0.0.0"), 0x20002u);
+    EXPECT_EQ(p->reachability.at("169.254.0.0"), 0x20002u);
 
     auto full = sim::parseProfile(
         minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
@@ -289,6 +294,37 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
     ASSERT_TRUE(single && single->carrier) << error;
     ASSERT_EQ(single->carrier->services.size(), 1u);
     EXPECT_EQ(single->carrier->services[0].radioTech, "CTRadioAccessTechnologyEdge");
+}
+
+TEST(SimProfile, NetworkFieldsReadAsWritten) {
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("interfaces": [{"name": "en0", "ipv4": "10.0.0.2", "netmask": "255.255.255.0",
+                                          "ipv6": "fe80::1", "mac": "02:00:00:aa:BB:01"},
+                                         {"name": "pdp_ip0", "ipv4": "100.64.0.1", "netmask": "255.255.255.255"}],
+                          "wifi": null,
+                          "reachability": {"www.example.com": ["reachable", "isWWAN", "connectionOnTraffic"],
+                                           "0.0.0.0": []})"),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_FALSE(p->interfaces.host);
+    EXPECT_EQ(p->interfaces.fixed,
+              (std::vector<sim::NetworkInterface>{{"en0", "10.0.0.2", "255.255.255.0", "fe80::1", "02:00:00:aa:BB:01"},
+                                                  {"pdp_ip0", "100.64.0.1", "255.255.255.255", "", ""}}));
+    EXPECT_FALSE(p->wifi); // null: not joined, unlike a wifi left out
+    EXPECT_EQ(p->reachability, (std::map<std::string, unsigned>{{"www.example.com", 0x2 | 0x40000 | 0x8},
+                                                                 {"0.0.0.0", 0}}));
+
+    auto host = sim::parseProfile(minimalProfile(R"("interfaces": {"aliases": {"en0": "lo", "en1": "eth1"}},
+                                                   "wifi": {"SSID": "Shop", "BSSID": "0a:1b:2c:3d:4e:5f"})"),
+                                  "t.json", &error);
+    ASSERT_TRUE(host) << error;
+    EXPECT_TRUE(host->interfaces.host);
+    EXPECT_EQ(host->interfaces.aliases, (std::map<std::string, std::string>{{"en0", "lo"}, {"en1", "eth1"}}));
+    EXPECT_EQ(host->wifi, (sim::Wifi{"Shop", "0a:1b:2c:3d:4e:5f"}));
+    auto plain = sim::parseProfile(minimalProfile(R"("interfaces": "host")"), "t.json", &error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_EQ(plain->interfaces, sim::Interfaces{});
 }
 
 TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
@@ -446,6 +482,26 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("carrier": {"services": [{"radioTech": "CTRadioAccessTechnologyLTE"}]})"),
          "t.json: carrier.services[0].id: missing"},
         {minimalProfile(R"("carrier": {"services": "0001"})"), "t.json: carrier.services: expected a list"},
+        {minimalProfile(R"("interfaces": "guest")"), R"(t.json: interfaces: expected "host", {"aliases": {...}} or a list of interfaces)"},
+        {minimalProfile(R"("interfaces": 1)"), R"(t.json: interfaces: expected "host", {"aliases": {...}} or a list of interfaces)"},
+        {minimalProfile(R"("interfaces": {"aliases": {"en0": ""}})"), "t.json: interfaces.aliases.en0: expected text that is not empty"},
+        {minimalProfile(R"("interfaces": {"aliases": {"en0": 3}})"), "t.json: interfaces.aliases.en0: expected a string"},
+        {minimalProfile(R"("interfaces": {})"), "t.json: interfaces.aliases: missing"},
+        {minimalProfile(R"("interfaces": [{"ipv4": "10.0.0.2", "netmask": "255.0.0.0"}])"), "t.json: interfaces[0].name: missing"},
+        {minimalProfile(R"("interfaces": [{"name": "en0", "ipv4": "10.0.0.256", "netmask": "255.0.0.0"}])"),
+         "t.json: interfaces[0].ipv4: expected an IPv4 address"},
+        {minimalProfile(R"("interfaces": [{"name": "en0", "ipv4": "10.0.0.2"}])"), "t.json: interfaces[0].netmask: missing"},
+        {minimalProfile(R"("interfaces": [{"name": "en0", "ipv4": "10.0.0.2", "netmask": "255.0.0.0", "ipv6": "fe80::g"}])"),
+         "t.json: interfaces[0].ipv6: expected an IPv6 address"},
+        {minimalProfile(R"("interfaces": [{"name": "en0", "ipv4": "10.0.0.2", "netmask": "255.0.0.0", "mac": "02:00:00:00:00"}])"),
+         R"(t.json: interfaces[0].mac: expected a MAC address such as "02:00:00:00:00:01")"},
+        {minimalProfile(R"("wifi": {"SSID": "Shop"})"), "t.json: wifi.BSSID: missing"},
+        {minimalProfile(R"("wifi": {"SSID": "Shop", "BSSID": "02-00-00-00-00-01"})"), R"(t.json: wifi.BSSID: expected a MAC address such as "02:00:00:00:00:01")"},
+        {minimalProfile(R"("wifi": "Shop")"), "t.json: wifi: expected an object"},
+        {minimalProfile(R"("reachability": {"0.0.0.0": ["reachable", "fast"]})"),
+         R"(t.json: reachability.0.0.0.0: unknown flag "fast")"},
+        {minimalProfile(R"("reachability": {"0.0.0.0": "reachable"})"),
+         "t.json: reachability.0.0.0.0: expected a list of strings"},
         {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
     };
     for (const Case& c : cases)
