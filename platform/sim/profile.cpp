@@ -705,6 +705,50 @@ void readNetwork(const Fields& root, Profile& p) {
     }
 }
 
+// "host" (nullopt) or what `fixed` reads from the field.
+template <typename Read>
+auto hostOr(const Fields& root, std::string_view key, Read fixed) -> std::optional<decltype(fixed())> {
+    rt::Id v = root.value(key, Need::Optional);
+    if (!v) return std::nullopt;
+    if (auto* text = dynamic_cast<const ns::String*>(v.get()); text && text->utf8() == "host") return std::nullopt;
+    return fixed();
+}
+
+std::optional<HostFigures::Memory> storeFigures(const Fields& root, std::string_view key) {
+    return hostOr(root, key, [&]() -> std::optional<HostFigures::Memory> {
+        auto f = root.object(key);
+        if (!f) return std::nullopt;
+        HostFigures::Memory m{notNegative(*f, "total"), notNegative(*f, "free")};
+        if (m.free > m.total) f->wrong("free", "expected at most the total");
+        return m;
+    }).value_or(std::nullopt);
+}
+
+void readHostAndRun(const Fields& root, Profile& p) {
+    p.host.memory = storeFigures(root, "memory");
+    p.host.disk = storeFigures(root, "disk");
+    p.host.processes = hostOr(root, "processes", [&] { return wholeNumber(root, "processes", 1, 1 << 20, 1); });
+    p.host.processors = hostOr(root, "processors", [&]() -> std::optional<HostFigures::Processors> {
+        auto f = root.object("processors");
+        if (!f) return std::nullopt;
+        HostFigures::Processors c{wholeNumber(*f, "count", 1, 1024, 1), 0};
+        c.active = wholeNumber(*f, "active", 1, c.count, c.count);
+        return c;
+    }).value_or(std::nullopt);
+    p.host.cpuLoad = hostOr(root, "cpuLoad", [&] { return unitInterval(root, "cpuLoad", 0); });
+    p.host.uptime = hostOr(root, "uptime", [&] { return notNegative(root, "uptime"); });
+    p.accessories = wholeNumber(root, "accessories", 0, 64, 0);
+    if (auto root_ = root.text("deviceRoot"); root_ && !root_->empty()) {
+        std::error_code ec;
+        const fs::path folder = fs::weakly_canonical(fs::absolute(*root_, ec), ec);
+        if (ec || !fs::is_directory(folder, ec)) root.wrong("deviceRoot", "expected a folder");
+        else p.deviceRoot = folder.string();
+    }
+    static const char* const kCallbacks[] = {"helper", "main"};
+    if (auto callbacks = choice(root, "callbacks", Need::Optional, kCallbacks))
+        p.callbacks = static_cast<Callbacks>(*callbacks);
+}
+
 void readDocuments(const Fields& root, Profile& p) {
     auto documents = root.object("documents");
     if (!documents) return;
@@ -754,6 +798,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readRadiosAndSensors(fields, p);
         readAccessAndRadios(fields, p);
         readNetwork(fields, p);
+        readHostAndRun(fields, p);
         readBattery(fields, p);
         readPower(fields, p);
         readSound(fields, p);

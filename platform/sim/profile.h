@@ -68,6 +68,16 @@
 //                                          "denied" or "ask"; input "silence", {"constant": 0.25},
 //                                          {"sine": {"frequency": 440, "amplitude": 0.5}} or
 //                                          {"file": "tone.wav"} (16-bit mono, raw or WAV)
+//     "memory": {"total": 2147483648, "free": 536870912},   bytes; "host" (the default) reads
+//     "disk": {"total": 34359738368, "free": 8589934592},   the host instead, as do "processes",
+//     "processes": 120,                    "processors" and "cpuLoad"; "uptime" fixed runs on with
+//     "processors": {"count": 2, "active": 2},   the clock from the run's start
+//     "cpuLoad": 0.25, "uptime": 3600,     load 0 to 1; uptime in seconds
+//     "accessories": 0,                    connected accessories
+//     "deviceRoot": "/path/to/root",       a folder standing for the device's "/"; default: none,
+//                                          a clean device
+//     "callbacks": "helper",               "helper" (answers the platform gives off the main
+//                                          thread come from a platform thread) or "main"
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
 //
@@ -313,6 +323,28 @@ inline constexpr unsigned kReachable = 0x2, kConnectionRequired = 0x4, kConnecti
 // Target (an address or host name) -> flags. 0.0.0.0 and 169.254.0.0 reachable and direct.
 std::map<std::string, unsigned> defaultReachability();
 
+// Fixed figures where the host's are not wanted; nullopt reads the host.
+struct HostFigures {
+    struct Memory {
+        double total = 0, free = 0; // bytes
+        bool operator==(const Memory&) const = default;
+    };
+    struct Processors {
+        int count = 0, active = 0;
+        bool operator==(const Processors&) const = default;
+    };
+    std::optional<Memory> memory;
+    std::optional<Memory> disk;
+    std::optional<int> processes;
+    std::optional<Processors> processors;
+    std::optional<double> cpuLoad; // 0 to 1
+    std::optional<double> uptime; // seconds at the run's start
+
+    bool operator==(const HostFigures&) const = default;
+};
+
+enum class Callbacks { Helper, Main };
+
 struct Profile {
     std::string machine;
     Model model = Model::iPhone;
@@ -343,6 +375,10 @@ struct Profile {
     std::map<std::string, double> sounds{{"mute.caf", 0.30}}; // sound file -> seconds
     double silentSoundCompletion = 0.01; // seconds
     Audio audio;
+    HostFigures host;
+    int accessories = 0;
+    std::string deviceRoot; // absolute; empty: none
+    Callbacks callbacks = Callbacks::Helper;
     std::map<std::string, std::string> documents; // file name in Documents -> text
 
     // The screen's bounds: origin zero, size in points.

@@ -158,6 +158,10 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_EQ(p->wifi, sim::Wifi{});
     EXPECT_EQ(p->reachability.at("0.0.0.0"), 0x20002u);
     EXPECT_EQ(p->reachability.at("169.254.0.0"), 0x20002u);
+    EXPECT_EQ(p->host, sim::HostFigures{}); // every figure from the host
+    EXPECT_EQ(p->accessories, 0);
+    EXPECT_EQ(p->deviceRoot, ""); // a clean device
+    EXPECT_EQ(p->callbacks, sim::Callbacks::Helper);
 
     auto full = sim::parseProfile(
         minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
@@ -325,6 +329,34 @@ TEST(SimProfile, NetworkFieldsReadAsWritten) {
     auto plain = sim::parseProfile(minimalProfile(R"("interfaces": "host")"), "t.json", &error);
     ASSERT_TRUE(plain) << error;
     EXPECT_EQ(plain->interfaces, sim::Interfaces{});
+}
+
+TEST(SimProfile, HostFiguresAreFixedOnlyWhenWrittenAndTheDeviceRootMustBeAFolder) {
+    Scratch scratch;
+    scratch.write("root/etc/fstab", "");
+    scratch.write("file", "");
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("memory": {"total": 2048, "free": 512}, "disk": "host", "processes": 120,
+                          "processors": {"count": 6}, "cpuLoad": 0.25, "uptime": 3600, "accessories": 2,
+                          "callbacks": "main", "deviceRoot": ")" +
+                       scratch / "root/etc/.." + "\""),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_EQ(p->host.memory, (sim::HostFigures::Memory{2048, 512}));
+    EXPECT_FALSE(p->host.disk);
+    EXPECT_EQ(p->host.processes, 120);
+    EXPECT_EQ(p->host.processors, (sim::HostFigures::Processors{6, 6})); // all active unless said
+    EXPECT_EQ(p->host.cpuLoad, 0.25);
+    EXPECT_EQ(p->host.uptime, 3600);
+    EXPECT_EQ(p->accessories, 2);
+    EXPECT_EQ(p->callbacks, sim::Callbacks::Main);
+    EXPECT_EQ(p->deviceRoot, fs::canonical(scratch / "root").string()); // kept absolute and plain
+
+    for (const std::string& bad : {scratch / "missing", scratch / "file"}) {
+        EXPECT_EQ(problemOf(minimalProfile(R"("deviceRoot": ")" + bad + "\"")), "t.json: deviceRoot: expected a folder")
+            << bad;
+    }
 }
 
 TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
@@ -502,6 +534,19 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
          R"(t.json: reachability.0.0.0.0: unknown flag "fast")"},
         {minimalProfile(R"("reachability": {"0.0.0.0": "reachable"})"),
          "t.json: reachability.0.0.0.0: expected a list of strings"},
+        {minimalProfile(R"("memory": "lots")"), "t.json: memory: expected an object"},
+        {minimalProfile(R"("memory": {"total": -1})"), "t.json: memory.total: expected a number of 0 or more"},
+        {minimalProfile(R"("disk": {"total": 10, "free": 11})"), "t.json: disk.free: expected at most the total"},
+        {minimalProfile(R"("processes": 0)"), "t.json: processes: expected a whole number from 1 to 1048576"},
+        {minimalProfile(R"("processors": {"count": 2, "active": 3})"),
+         "t.json: processors.active: expected a whole number from 1 to 2"},
+        {minimalProfile(R"("processors": {"count": 0})"), "t.json: processors.count: expected a whole number from 1 to 1024"},
+        {minimalProfile(R"("cpuLoad": 1.5)"), "t.json: cpuLoad: expected a number from 0 to 1"},
+        {minimalProfile(R"("uptime": -1)"), "t.json: uptime: expected a number of 0 or more"},
+        {minimalProfile(R"("uptime": "guest")"), "t.json: uptime: expected a number"},
+        {minimalProfile(R"("accessories": -1)"), "t.json: accessories: expected a whole number from 0 to 64"},
+        {minimalProfile(R"("deviceRoot": 1)"), "t.json: deviceRoot: expected a string"},
+        {minimalProfile(R"("callbacks": "worker")"), R"(t.json: callbacks: expected "helper" or "main")"},
         {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
     };
     for (const Case& c : cases)
