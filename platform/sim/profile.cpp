@@ -749,6 +749,35 @@ void readHostAndRun(const Fields& root, Profile& p) {
         p.callbacks = static_cast<Callbacks>(*callbacks);
 }
 
+CaptureOutcome captureOutcome(const Fields& root, std::string_view key) {
+    CaptureOutcome outcome;
+    if (auto f = root.object(key)) outcome = {f->flag("succeeds", true), seconds(*f, "after", 0)};
+    return outcome;
+}
+
+void readLaterReaders(const Fields& root, Profile& p) {
+    if (auto biometrics = root.object("biometrics")) {
+        p.biometrics.available = biometrics->flag("available", true);
+        static const char* const kTypes[] = {"touchID", "faceID", "none"};
+        if (auto type = choice(*biometrics, "type", Need::Optional, kTypes))
+            p.biometrics.type = static_cast<BiometryType>(*type);
+        p.biometrics.reply = biometrics->flag("reply", true);
+        p.biometrics.after = seconds(*biometrics, "after", 0);
+    }
+    p.stillCapture = captureOutcome(root, "stillCapture");
+    p.movie = captureOutcome(root, "movie");
+    if (auto messaging = root.object("messaging")) {
+        p.messaging.canSendText = messaging->flag("canSendText", true);
+        static const char* const kResults[] = {"cancelled", "sent", "failed"};
+        if (auto result = choice(*messaging, "result", Need::Optional, kResults))
+            p.messaging.result = static_cast<ComposeResult>(*result);
+    }
+    if (auto bar = root.object("statusBar")) {
+        p.statusBar.signalBars = wholeNumber(*bar, "signalBars", 0, 4, p.statusBar.signalBars);
+        p.statusBar.signalRaw = wholeNumber(*bar, "signalRaw", -150, 0, p.statusBar.signalRaw);
+    }
+}
+
 void readDocuments(const Fields& root, Profile& p) {
     auto documents = root.object("documents");
     if (!documents) return;
@@ -799,6 +828,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readAccessAndRadios(fields, p);
         readNetwork(fields, p);
         readHostAndRun(fields, p);
+        readLaterReaders(fields, p);
         readBattery(fields, p);
         readPower(fields, p);
         readSound(fields, p);

@@ -78,6 +78,14 @@
 //                                          a clean device
 //     "callbacks": "helper",               "helper" (answers the platform gives off the main
 //                                          thread come from a platform thread) or "main"
+//     "biometrics": {"available": true, "type": "touchID", "reply": true, "after": 0},
+//                                          type "touchID", "faceID" or "none"; the answer to an
+//                                          evaluation and the seconds it takes
+//     "stillCapture": {"succeeds": true, "after": 0},  a still image's capture
+//     "movie": {"succeeds": true},         a movie recording
+//     "messaging": {"canSendText": true, "result": "sent"},  result "cancelled", "sent" or "failed"
+//     "statusBar": {"signalBars": 4, "signalRaw": -80},     bars 0 to 4; raw strength in dBm
+//                                          (these five are the defaults)
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
 //
@@ -345,6 +353,42 @@ struct HostFigures {
 
 enum class Callbacks { Helper, Main };
 
+enum class BiometryType { TouchID, FaceID, None };
+
+struct Biometrics {
+    bool available = true;
+    BiometryType type = BiometryType::TouchID;
+    bool reply = true; // an evaluation's answer
+    double after = 0; // seconds the answer takes
+
+    bool operator==(const Biometrics&) const = default;
+};
+
+// How a capture (a still image, a movie recording) ends.
+struct CaptureOutcome {
+    bool succeeds = true;
+    double after = 0; // seconds
+
+    bool operator==(const CaptureOutcome&) const = default;
+};
+
+// The message composer's results, in the platform's order.
+enum class ComposeResult { Cancelled, Sent, Failed };
+
+struct Messaging {
+    bool canSendText = true;
+    ComposeResult result = ComposeResult::Sent;
+
+    bool operator==(const Messaging&) const = default;
+};
+
+struct StatusBar {
+    int signalBars = 4; // 0 to 4
+    int signalRaw = -80; // dBm
+
+    bool operator==(const StatusBar&) const = default;
+};
+
 struct Profile {
     std::string machine;
     Model model = Model::iPhone;
@@ -379,6 +423,11 @@ struct Profile {
     int accessories = 0;
     std::string deviceRoot; // absolute; empty: none
     Callbacks callbacks = Callbacks::Helper;
+    Biometrics biometrics;
+    CaptureOutcome stillCapture;
+    CaptureOutcome movie;
+    Messaging messaging;
+    StatusBar statusBar;
     std::map<std::string, std::string> documents; // file name in Documents -> text
 
     // The screen's bounds: origin zero, size in points.

@@ -162,6 +162,11 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
     EXPECT_EQ(p->accessories, 0);
     EXPECT_EQ(p->deviceRoot, ""); // a clean device
     EXPECT_EQ(p->callbacks, sim::Callbacks::Helper);
+    EXPECT_EQ(p->biometrics, (sim::Biometrics{true, sim::BiometryType::TouchID, true, 0}));
+    EXPECT_EQ(p->stillCapture, (sim::CaptureOutcome{true, 0}));
+    EXPECT_EQ(p->movie, (sim::CaptureOutcome{true, 0}));
+    EXPECT_EQ(p->messaging, (sim::Messaging{true, sim::ComposeResult::Sent}));
+    EXPECT_EQ(p->statusBar, (sim::StatusBar{4, -80}));
 
     auto full = sim::parseProfile(
         minimalProfile(R"("carrier": {"name": "Net", "mcc": "262", "mnc": "01"}, "headphonesPlugged": true,
@@ -359,6 +364,22 @@ TEST(SimProfile, HostFiguresAreFixedOnlyWhenWrittenAndTheDeviceRootMustBeAFolder
     }
 }
 
+TEST(SimProfile, AnswersForLaterReadersReadAsWritten) {
+    std::string error;
+    auto p = sim::parseProfile(
+        minimalProfile(R"("biometrics": {"type": "faceID", "reply": false, "after": 2},
+                          "stillCapture": {"succeeds": false, "after": 0.5}, "movie": {"after": 3},
+                          "messaging": {"canSendText": false, "result": "cancelled"},
+                          "statusBar": {"signalBars": 0, "signalRaw": -120})"),
+        "t.json", &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_EQ(p->biometrics, (sim::Biometrics{true, sim::BiometryType::FaceID, false, 2}));
+    EXPECT_EQ(p->stillCapture, (sim::CaptureOutcome{false, 0.5}));
+    EXPECT_EQ(p->movie, (sim::CaptureOutcome{true, 3}));
+    EXPECT_EQ(p->messaging, (sim::Messaging{false, sim::ComposeResult::Cancelled}));
+    EXPECT_EQ(p->statusBar, (sim::StatusBar{0, -120}));
+}
+
 TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
     std::string error;
     auto p = sim::parseProfile(
@@ -547,6 +568,14 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("accessories": -1)"), "t.json: accessories: expected a whole number from 0 to 64"},
         {minimalProfile(R"("deviceRoot": 1)"), "t.json: deviceRoot: expected a string"},
         {minimalProfile(R"("callbacks": "worker")"), R"(t.json: callbacks: expected "helper" or "main")"},
+        {minimalProfile(R"("biometrics": {"type": "iris"})"),
+         R"(t.json: biometrics.type: expected "touchID", "faceID" or "none")"},
+        {minimalProfile(R"("biometrics": {"after": -2})"), "t.json: biometrics.after: expected a number of 0 or more"},
+        {minimalProfile(R"("stillCapture": {"succeeds": 1})"), "t.json: stillCapture.succeeds: expected true or false"},
+        {minimalProfile(R"("movie": true)"), "t.json: movie: expected an object"},
+        {minimalProfile(R"("messaging": {"result": "queued"})"),
+         R"(t.json: messaging.result: expected "cancelled", "sent" or "failed")"},
+        {minimalProfile(R"("statusBar": {"signalBars": 5})"), "t.json: statusBar.signalBars: expected a whole number from 0 to 4"},
         {R"(["iPhone9,1"])", "t.json: JSON: expected an object at the top"},
     };
     for (const Case& c : cases)
