@@ -1,33 +1,86 @@
 #include "platform/sim/device.h"
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace sim {
 
-namespace {
+struct Device::Inner {
+    struct Entry {
+        HookId id;
+        Aspect aspect;
+        std::shared_ptr<Hook> hook;
+    };
 
-std::mutex gLock;
+    mutable std::mutex lock; // guards state and hooks
+    std::shared_ptr<const Profile> state = std::make_shared<const Profile>(defaultProfile());
+    std::vector<Entry> hooks;
+    HookId nextId = 1;
+};
 
-std::shared_ptr<const Profile>& installed() {
-    static std::shared_ptr<const Profile> profile = std::make_shared<const Profile>(defaultProfile());
+Device::Device() : inner_(std::make_shared<Inner>()) {}
+
+Device& Device::shared() {
+    static Device* device = new Device(); // lives for the process: readers may run at exit
+    return *device;
+}
+
+std::shared_ptr<const Profile> Device::state() const {
+    std::lock_guard g(inner_->lock);
+    return inner_->state;
+}
+
+void Device::change(Aspect aspect, const std::function<void(Profile&)>& edit) {
+    std::vector<Inner::Entry> called;
+    std::shared_ptr<const Profile> next;
+    {
+        std::lock_guard g(inner_->lock);
+        auto copy = std::make_shared<Profile>(*inner_->state);
+        edit(*copy);
+        next = inner_->state = std::move(copy);
+        for (const Inner::Entry& e : inner_->hooks)
+            if (e.aspect == aspect) called.push_back(e);
+    }
+    for (const Inner::Entry& e : called) {
+        {
+            std::lock_guard g(inner_->lock);
+            const bool gone = std::none_of(inner_->hooks.begin(), inner_->hooks.end(),
+                                           [&](const Inner::Entry& h) { return h.id == e.id; });
+            if (gone) continue;
+        }
+        (*e.hook)(*next);
+    }
+}
+
+Device::HookId Device::addHook(Aspect aspect, Hook hook) {
+    std::lock_guard g(inner_->lock);
+    const HookId id = inner_->nextId++;
+    inner_->hooks.push_back({id, aspect, std::make_shared<Hook>(std::move(hook))});
+    return id;
+}
+
+void Device::removeHook(HookId id) {
+    std::shared_ptr<Hook> released; // destroyed outside the lock
+    std::lock_guard g(inner_->lock);
+    auto it = std::find_if(inner_->hooks.begin(), inner_->hooks.end(), [&](const Inner::Entry& e) { return e.id == id; });
+    if (it == inner_->hooks.end()) return;
+    released = std::move(it->hook);
+    inner_->hooks.erase(it);
+}
+
+std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> profile) {
+    std::lock_guard g(inner_->lock);
+    inner_->state.swap(profile);
     return profile;
 }
 
-std::shared_ptr<const Profile> exchange(std::shared_ptr<const Profile> next) {
-    std::lock_guard g(gLock);
-    installed().swap(next);
-    return next;
-}
-
-} // namespace
-
 std::shared_ptr<const Profile> currentDevice() {
-    std::lock_guard g(gLock);
-    return installed();
+    return Device::shared().state();
 }
 
 void installDevice(Profile profile) {
-    exchange(std::make_shared<const Profile>(std::move(profile)));
+    Device::shared().install(std::make_shared<const Profile>(std::move(profile)));
 }
 
 std::string machine() {
@@ -35,10 +88,10 @@ std::string machine() {
 }
 
 ScopedDevice::ScopedDevice(Profile profile)
-    : previous_(exchange(std::make_shared<const Profile>(std::move(profile)))) {}
+    : previous_(Device::shared().install(std::make_shared<const Profile>(std::move(profile)))) {}
 
 ScopedDevice::~ScopedDevice() {
-    exchange(std::move(previous_));
+    Device::shared().install(std::move(previous_));
 }
 
 } // namespace sim

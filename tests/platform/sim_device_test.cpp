@@ -2,9 +2,11 @@
 // missing or malformed fields, installing a device for a scope, and preparing the run's home.
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -611,6 +613,95 @@ TEST(SimProfile, FilesAreFoundByNameOrPathAndTheirNamesLeadTheMessages) {
 
 // ---------------------------------------------------------------------------------------------
 // The run's home
+
+// ---------------------------------------------------------------------------------------------
+// The live device
+
+TEST(SimDevice, AChangeReachesTheHooksOfItsAspectInOrderAndLeavesHeldStatesAlone) {
+    sim::ScopedDevice device(sim::defaultProfile());
+    sim::Device& live = sim::Device::shared();
+    std::vector<std::string> heard;
+    const auto first = live.addHook(sim::Aspect::Battery, [&](const sim::Profile& s) {
+        heard.push_back("first " + std::to_string(s.battery.level));
+    });
+    const auto second = live.addHook(sim::Aspect::Battery, [&](const sim::Profile& s) {
+        heard.push_back("second " + std::to_string(static_cast<int>(s.battery.state)));
+    });
+    const auto audio = live.addHook(sim::Aspect::Audio, [&](const sim::Profile&) { heard.push_back("audio"); });
+
+    const auto before = sim::currentDevice();
+    live.change(sim::Aspect::Battery, [](sim::Profile& p) {
+        p.battery = {0.5, sim::BatteryState::Charging};
+    });
+    EXPECT_EQ(heard, (std::vector<std::string>{"first 0.500000", "second 2"}));
+    EXPECT_EQ(sim::currentDevice()->battery, (sim::Battery{0.5, sim::BatteryState::Charging}));
+    EXPECT_EQ(before->battery, (sim::Battery{0.8, sim::BatteryState::Unplugged})); // a held state stays
+
+    // A hook removed by an earlier one in the same change is not called; removing twice is harmless.
+    heard.clear();
+    live.removeHook(audio);
+    std::uint64_t victim = 0;
+    const auto killer = live.addHook(sim::Aspect::Audio, [&](const sim::Profile&) {
+        heard.push_back("killer");
+        live.removeHook(victim);
+    });
+    victim = live.addHook(sim::Aspect::Audio, [&](const sim::Profile&) { heard.push_back("victim"); });
+    live.change(sim::Aspect::Audio, [](sim::Profile& p) { p.audio.outputVolume = 0.5625; });
+    EXPECT_EQ(heard, std::vector<std::string>{"killer"});
+    EXPECT_EQ(sim::currentDevice()->audio.outputVolume, 0.5625);
+    live.removeHook(victim);
+    live.removeHook(killer);
+
+    // A hook may change the device again; the nested change calls its own aspect's hooks.
+    heard.clear();
+    const auto nested = live.addHook(sim::Aspect::Proximity, [&](const sim::Profile&) {
+        live.change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = 1; });
+    });
+    live.change(sim::Aspect::Proximity, [](sim::Profile& p) { p.proximityNear = true; });
+    EXPECT_EQ(heard, (std::vector<std::string>{"first 1.000000", "second 2"}));
+    EXPECT_TRUE(sim::currentDevice()->proximityNear);
+    EXPECT_EQ(sim::currentDevice()->battery.level, 1);
+    for (auto id : {first, second, nested})
+        live.removeHook(id);
+}
+
+TEST(SimDevice, ReadersOnOtherThreadsSeeOnlyWholeChanges) {
+    sim::ScopedDevice device(sim::defaultProfile());
+    constexpr int kChanges = 2000;
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        for (;;) {
+            const auto s = sim::currentDevice();
+            // Every change writes the level and the screen's brightness from one count.
+            if (s->battery.level != s->screen.brightness) ++torn;
+            if (s->battery.level == 1) return;
+        }
+    });
+    for (int i = 1; i <= kChanges; ++i) {
+        sim::Device::shared().change(sim::Aspect::Battery, [&](sim::Profile& p) {
+            p.battery.level = static_cast<double>(i) / kChanges;
+            p.screen.brightness = static_cast<double>(i) / kChanges;
+        });
+    }
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
+}
+
+TEST(SimDevice, InstallingStartsTheStateOverWithoutCallingHooks) {
+    sim::Profile changed = sim::defaultProfile();
+    int calls = 0;
+    const auto hook = sim::Device::shared().addHook(sim::Aspect::Battery, [&](const sim::Profile&) { ++calls; });
+    {
+        sim::ScopedDevice device(changed);
+        sim::Device::shared().change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = 0.1; });
+        changed.battery.level = 0.3;
+        sim::ScopedDevice inner(changed);
+        EXPECT_EQ(sim::currentDevice()->battery.level, 0.3);
+    }
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(*sim::currentDevice(), sim::defaultProfile()); // a scope's changes leave with it
+    sim::Device::shared().removeHook(hook);
+}
 
 class SimHome : public ::testing::Test {
 protected:
