@@ -1,8 +1,14 @@
 #include "platform/sim/device.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <vector>
+
+#include "platform/foundation/clock.h"
+#include "platform/foundation/error.h"
+#include "platform/foundation/file_manager.h"
+#include "platform/foundation/string.h"
 
 namespace sim {
 
@@ -17,7 +23,29 @@ struct Device::Inner {
     std::shared_ptr<const Profile> state = std::make_shared<const Profile>(defaultProfile());
     std::vector<Entry> hooks;
     HookId nextId = 1;
+    ns::TimeInterval start = ns::Clock::currentTime();
+    std::string log;
 };
+
+namespace {
+
+// `text` with its control characters spelled out.
+void appendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (u < 0x20 || u == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+}
+
+} // namespace
 
 Device::Device() : inner_(std::make_shared<Inner>()) {}
 
@@ -70,9 +98,35 @@ void Device::removeHook(HookId id) {
 }
 
 std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> profile) {
+    const ns::TimeInterval now = ns::Clock::currentTime();
     std::lock_guard g(inner_->lock);
     inner_->state.swap(profile);
+    inner_->start = now;
+    inner_->log.clear();
     return profile;
+}
+
+void Device::log(std::string_view text) {
+    const ns::TimeInterval now = ns::Clock::currentTime();
+    std::string line;
+    std::lock_guard g(inner_->lock);
+    char time[32];
+    std::snprintf(time, sizeof time, "%.3f ", std::max(0.0, now - inner_->start));
+    line = time;
+    appendEscaped(line, text);
+    inner_->log += line + "\n";
+}
+
+std::string Device::logText() const {
+    std::lock_guard g(inner_->lock);
+    return inner_->log;
+}
+
+bool Device::writeLog(const std::string& path, std::string* error) const {
+    rt::Ref<ns::Error> failure;
+    if (ns::writeAtomically(path, logText(), &failure)) return true;
+    if (error) *error = path + ": " + failure->localizedDescription()->utf8();
+    return false;
 }
 
 std::shared_ptr<const Profile> currentDevice() {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/profile.h"
 
@@ -56,9 +57,20 @@ public:
     HookId addHook(Aspect aspect, Hook hook);
     void removeHook(HookId id);
 
-    // Starts the device over from `profile` (taken as it is, unchecked); no hook is called.
-    // Returns the previous state.
+    // Starts the device over from `profile` (taken as it is, unchecked): its start is now on the
+    // installed clock and its log is empty; no hook is called. Returns the previous state.
     std::shared_ptr<const Profile> install(std::shared_ptr<const Profile> profile);
+
+    // The device log: what a person holding the device would notice (sounds, vibration, torch,
+    // brightness, volume, opened URLs, notifications, alerts) and stimuli that found no hardware,
+    // one line each, led by the seconds since the device's start on the installed clock with
+    // three decimals ("3.000 sound mute.caf"). Any thread may log. Control characters in `text`
+    // are written as \n, \t or \xNN, so one entry stays one line.
+    void log(std::string_view text);
+    // The lines so far, each ending in a newline.
+    std::string logText() const;
+    // Writes the log to `path` atomically; false with the reason when it cannot.
+    bool writeLog(const std::string& path, std::string* error = nullptr) const;
 
 private:
     Device();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/clock.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
@@ -701,6 +702,57 @@ TEST(SimDevice, InstallingStartsTheStateOverWithoutCallingHooks) {
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(*sim::currentDevice(), sim::defaultProfile()); // a scope's changes leave with it
     sim::Device::shared().removeHook(hook);
+}
+
+TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine) {
+    ns::ScopedManualClock clock;
+    clock.advance(100); // the device starts at its install, not at the clock's start
+    sim::ScopedDevice device(sim::defaultProfile());
+    sim::Device& live = sim::Device::shared();
+    live.log("sound mute.caf");
+    clock.advance(2.5);
+    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f"); // hostile text from a URL
+    clock.advance(0.0004);
+    live.log("");
+    EXPECT_EQ(live.logText(), "0.000 sound mute.caf\n"
+                              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F\n"
+                              "2.500 \n");
+
+    // Equal runs, equal logs: a device installed again starts over, at its own start.
+    {
+        sim::ScopedDevice again(sim::defaultProfile());
+        EXPECT_EQ(live.logText(), "");
+        clock.advance(3);
+        live.log("vibrate");
+        EXPECT_EQ(live.logText(), "3.000 vibrate\n");
+    }
+    EXPECT_EQ(live.logText(), ""); // putting the previous device back starts it over too
+    live.log("torch on");
+
+    Scratch scratch;
+    ASSERT_TRUE(live.writeLog(scratch / "device.log"));
+    EXPECT_EQ(scratch.read("device.log"), "0.000 torch on\n");
+    std::string error;
+    EXPECT_FALSE(live.writeLog(scratch / "missing/device.log", &error));
+    EXPECT_TRUE(error.starts_with(scratch / "missing/device.log" + ": ")) << error;
+}
+
+TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {
+    sim::ScopedDevice device(sim::defaultProfile());
+    constexpr int kThreads = 4, kLines = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i)
+                sim::Device::shared().log("thread " + std::to_string(t) + " line " + std::to_string(i));
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    const std::string text = sim::Device::shared().logText();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kThreads * kLines);
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_NE(text.find("thread " + std::to_string(t) + " line " + std::to_string(kLines - 1) + "\n"),
+                  std::string::npos);
 }
 
 class SimHome : public ::testing::Test {
