@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <variant>
@@ -16,6 +17,7 @@
 #include "platform/foundation/clock.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
+#include "platform/sim/device_path.h"
 #include "platform/sim/home.h"
 #include "platform/sim/profile.h"
 #include "tests/platform/support.h"
@@ -31,6 +33,11 @@ std::string minimalProfile(std::string_view extra = {}) {
                            "screen": {"width": 375, "height": 667})";
     if (!extra.empty()) json += ", " + std::string(extra);
     return json + "}";
+}
+
+// "/a/b/c" -> "/a/b".
+std::string lexicalParent(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
 }
 
 // The message of a profile that fails, or "" when it loads.
@@ -669,6 +676,7 @@ TEST(SimDevice, AChangeReachesTheHooksOfItsAspectInOrderAndLeavesHeldStatesAlone
 TEST(SimDevice, ReadersOnOtherThreadsSeeOnlyWholeChanges) {
     sim::ScopedDevice device(sim::defaultProfile());
     constexpr int kChanges = 2000;
+    sim::Device::shared().change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = p.screen.brightness = 0; });
     std::atomic<int> torn{0};
     std::thread reader([&] {
         for (;;) {
@@ -753,6 +761,87 @@ TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {
     for (int t = 0; t < kThreads; ++t)
         EXPECT_NE(text.find("thread " + std::to_string(t) + " line " + std::to_string(kLines - 1) + "\n"),
                   std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Device paths
+
+// A device whose "/" is a scratch folder, and an application home beside it.
+struct DeviceRootTest : ::testing::Test {
+    Scratch scratch;
+    std::string previousHome = ns::ApplicationHome::path();
+    std::string root, home;
+    std::optional<sim::ScopedDevice> device;
+
+    void SetUp() override {
+        scratch.write("root/etc/fstab", "");
+        scratch.write("root/bin/sh", "");
+        scratch.write("home/Documents/a.txt", "");
+        scratch.write("outside/secret", "");
+        root = fs::canonical(scratch / "root").string();
+        home = fs::canonical(scratch / "home").string();
+        ns::ApplicationHome::setPath(home);
+        sim::Profile p = sim::defaultProfile();
+        p.deviceRoot = root;
+        device.emplace(p);
+    }
+    void TearDown() override { ns::ApplicationHome::setPath(previousHome); }
+    void link(std::string_view at, std::string_view target) {
+        fs::create_symlink(std::string(target), root + "/" + std::string(at));
+    }
+};
+
+TEST_F(DeviceRootTest, PathsMapUnderTheRootAndNoSpellingLeavesIt) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"/etc/fstab", "/etc/fstab"},
+        {"/../etc", "/etc"},
+        {"/../../../etc/fstab", "/etc/fstab"},
+        {"etc/../../bin/sh", "/bin/sh"}, // relative counts from "/"
+        {"//bin///./sh/", "/bin/sh"},
+        {"/..", ""},
+        {"/Applications/Cydia.app", "/Applications/Cydia.app"}, // absent: still under the root
+    };
+    for (const auto& [path, under] : cases)
+        EXPECT_EQ(sim::devicePath(path), root + under) << path;
+    EXPECT_TRUE(fs::exists(*sim::devicePath("/etc/fstab")));
+    EXPECT_FALSE(fs::exists(*sim::devicePath("/outside/secret")));
+    // What the home's spelling reaches only by climbing out of it is not the home.
+    EXPECT_EQ(sim::devicePath(home + "/../outside/secret"), root + lexicalParent(home) + "/outside/secret");
+}
+
+TEST_F(DeviceRootTest, LinksAreFollowedInsideTheRoot) {
+    link("escape", "/");
+    link("up", "../../../../../..");
+    link("outside", scratch / "outside");
+    link("etc/loop", "loop");
+    link("etc/ping", "pong");
+    link("etc/pong", "ping");
+    link("etc/hosts", "fstab");
+    EXPECT_EQ(sim::devicePath("/escape/etc/fstab"), root + "/etc/fstab");
+    EXPECT_EQ(sim::devicePath("/up/etc/fstab"), root + "/etc/fstab");
+    EXPECT_EQ(sim::devicePath("/etc/hosts"), root + "/etc/fstab");
+    // An absolute host path in a link counts from the root too: the host's file is not reached.
+    const auto viaLink = sim::devicePath("/outside/secret");
+    ASSERT_TRUE(viaLink);
+    EXPECT_TRUE(viaLink->starts_with(root + "/")) << *viaLink;
+    EXPECT_FALSE(fs::exists(*viaLink));
+    EXPECT_FALSE(sim::devicePath("/etc/loop"));
+    EXPECT_FALSE(sim::devicePath("/etc/ping/x"));
+}
+
+TEST_F(DeviceRootTest, HomePathsStayAndACleanDeviceHasNothingElse) {
+    EXPECT_EQ(sim::devicePath(home + "/Documents/a.txt"), home + "/Documents/a.txt");
+    EXPECT_EQ(sim::devicePath(home + "/Documents/../tmp"), home + "/tmp");
+    EXPECT_EQ(sim::devicePath(home), home);
+    EXPECT_EQ(sim::devicePath(home + "x/file"), root + home + "x/file"); // a sibling sharing the prefix
+    EXPECT_FALSE(sim::devicePath(""));
+    EXPECT_FALSE(sim::devicePath(std::string_view("/etc/fstab\0/x", 13)));
+
+    sim::Profile clean = sim::defaultProfile();
+    sim::ScopedDevice cleanDevice(clean);
+    EXPECT_FALSE(sim::devicePath("/bin/sh"));
+    EXPECT_FALSE(sim::devicePath("/"));
+    EXPECT_EQ(sim::devicePath(home + "/Documents/a.txt"), home + "/Documents/a.txt");
 }
 
 class SimHome : public ::testing::Test {
