@@ -1,9 +1,13 @@
 #include "platform/sim/profile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <mutex>
+
+#include <arpa/inet.h>
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/environment.h"
@@ -41,6 +45,45 @@ const Camera* Profile::camera(CameraPosition position) const noexcept {
 
 void Profile::removeCameras(CameraPosition position) {
     std::erase_if(cameras, [&](const Camera& c) { return c.position == position; });
+}
+
+std::vector<std::string> defaultCameraPresets() {
+    return {"AVCaptureSessionPresetPhoto",   "AVCaptureSessionPresetHigh",    "AVCaptureSessionPresetMedium",
+            "AVCaptureSessionPresetLow",     "AVCaptureSessionPreset640x480", "AVCaptureSessionPreset1280x720",
+            "AVCaptureSessionPreset1920x1080"};
+}
+
+std::map<std::string, unsigned> defaultReachability() {
+    using namespace reachability;
+    return {{"0.0.0.0", kReachable | kIsDirect}, {"169.254.0.0", kReachable | kIsDirect}};
+}
+
+Registry defaultRegistry() {
+    Registry registry;
+    for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
+        registry[service] = {{"IOClass", std::string(service)},
+                             {"Voltage", 3800LL},
+                             {"MaxCapacity", 100LL},
+                             {"CurrentCapacity", 80LL}};
+    return registry;
+}
+
+RegistryProperties defaultChargerDictionary() {
+    return {{"IOClass", std::string("AppleARMPMUCharger")},
+            {"AppleRawMaxCapacity", 1960LL},
+            {"AppleRawCurrentCapacity", 1568LL},
+            {"DesignCapacity", 1960LL},
+            {"CycleCount", 120LL},
+            {"Voltage", 3800LL},
+            {"Temperature", 2900LL},
+            {"InstantAmperage", -300LL}};
+}
+
+Registry defaultChargerProperties() {
+    Registry merged;
+    for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
+        merged[service] = {{"ExternalConnected", true}, {"IsCharging", true}};
+    return merged;
 }
 
 Profile defaultProfile() {
@@ -142,11 +185,12 @@ public:
         return n->doubleValue();
     }
 
-    bool flag(std::string_view key) const {
+    bool flag(std::string_view key, bool fallback = false) const {
         rt::Id v = value(key, Need::Optional);
         auto* n = dynamic_cast<const ns::Number*>(v.get());
-        if (v && (!n || !n->isBool())) wrong(key, "expected true or false");
-        return n && n->isBool() && n->boolValue();
+        if (!v) return fallback;
+        if (!n || !n->isBool()) wrong(key, "expected true or false");
+        return n && n->isBool() ? n->boolValue() : fallback;
     }
 
     std::optional<std::string> text(std::string_view key, Need need = Need::Optional) const {
@@ -191,6 +235,13 @@ double notNegative(const Fields& f, std::string_view key) {
     auto v = f.number(key);
     if (v && !(*v >= 0)) f.wrong(key, "expected a number of 0 or more");
     return v.value_or(0);
+}
+
+// A number from 0 to 1; `fallback` when absent.
+double unitInterval(const Fields& f, std::string_view key, double fallback) {
+    auto v = f.number(key);
+    if (v && !(*v >= 0 && *v <= 1)) f.wrong(key, "expected a number from 0 to 1");
+    return v.value_or(fallback);
 }
 
 // One of `choices`, as its index.
@@ -242,6 +293,7 @@ void readScreen(const Fields& root, Profile& p) {
         p.screen.width = positive(*screen, "width", Need::Required, 0);
         p.screen.height = positive(*screen, "height", Need::Required, 0);
         p.screen.scale = positive(*screen, "scale", Need::Optional, 1);
+        p.screen.brightness = unitInterval(*screen, "brightness", p.screen.brightness);
     }
     if (auto insets = root.object("safeAreaInsets")) {
         p.safeAreaInsets = {notNegative(*insets, "top"), notNegative(*insets, "left"),
@@ -249,37 +301,193 @@ void readScreen(const Fields& root, Profile& p) {
     }
 }
 
-void readCameras(const Fields& root, Profile& p) {
-    rt::Id v = root.value("cameras", Need::Optional);
+// Text that is not empty; `fallback` when absent.
+std::string nonEmptyText(const Fields& f, std::string_view key, std::string fallback) {
+    auto v = f.text(key);
+    if (v && v->empty()) f.wrong(key, "expected text that is not empty");
+    return v.value_or(std::move(fallback));
+}
+
+void readSystem(const Fields& root, Profile& p) {
+    p.multitasking = root.flag("multitasking", true);
+    auto locale = root.object("locale");
+    if (!locale) return;
+    p.locale.identifier = nonEmptyText(*locale, "identifier", p.locale.identifier);
+    p.locale.timeZone = nonEmptyText(*locale, "timeZone", p.locale.timeZone);
+    if (auto currency = locale->text("currency")) {
+        const bool code = currency->size() == 3 &&
+                          std::all_of(currency->begin(), currency->end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+        if (!code) locale->wrong("currency", "expected a three-letter code such as \"USD\"");
+        p.locale.currency = *currency;
+    }
+    static const char* const kSystems[] = {"Metric", "U.S.", "U.K."};
+    if (auto system = choice(*locale, "measurementSystem", Need::Optional, kSystems))
+        p.locale.measurementSystem = kSystems[*system];
+}
+
+// [x, y, z]; `fallback` when absent.
+Vector3 vector(const Fields& f, std::string_view key, Vector3 fallback) {
+    rt::Id v = f.value(key, Need::Optional);
+    if (!v) return fallback;
+    auto* list = dynamic_cast<const ns::Array*>(v.get());
+    double xyz[3] = {};
+    for (std::size_t i = 0; list && list->count() == 3 && i < 3; ++i) {
+        auto* n = dynamic_cast<const ns::Number*>(list->objectAtIndex(i).get());
+        if (!n || n->isBool() || !std::isfinite(n->doubleValue())) {
+            list = nullptr;
+            break;
+        }
+        xyz[i] = n->doubleValue();
+    }
+    if (!list || list->count() != 3) {
+        f.wrong(key, "expected a list of three numbers");
+        return fallback;
+    }
+    return {xyz[0], xyz[1], xyz[2]};
+}
+
+// A whole number from `low` to `high`; `fallback` when absent.
+int wholeNumber(const Fields& f, std::string_view key, int low, int high, int fallback) {
+    auto v = f.number(key);
+    if (!v) return fallback;
+    if (!(*v >= low && *v <= high && *v == std::floor(*v)))
+        f.wrong(key, "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+    return static_cast<int>(std::clamp<double>(*v, low, high));
+}
+
+// Calls `read` with the fields of each object in the list at `key`; stops at the first entry
+// that is not an object.
+template <typename Read>
+void eachObject(const Fields& f, std::string_view key, Read read) {
+    rt::Id v = f.value(key, Need::Optional);
     if (!v) return;
     auto* list = dynamic_cast<const ns::Array*>(v.get());
-    if (!list) {
-        root.wrong("cameras", "expected a list");
-        return;
-    }
+    if (!list) return void(f.wrong(key, "expected a list"));
     for (std::size_t i = 0; i < list->count(); ++i) {
-        const std::string field = "cameras[" + std::to_string(i) + "]";
+        const std::string field = f.field(key) + "[" + std::to_string(i) + "]";
         auto* entry = dynamic_cast<const ns::Dictionary*>(list->objectAtIndex(i).get());
-        if (!entry) return root.problems().add(field, "expected an object");
-        Fields camera(entry, field, root.problems());
+        if (!entry) return f.problems().add(field, "expected an object");
+        read(Fields(entry, field, f.problems()));
+    }
+}
+
+// A list of non-empty strings; `fallback` when absent.
+std::vector<std::string> texts(const Fields& f, std::string_view key, std::vector<std::string> fallback) {
+    rt::Id v = f.value(key, Need::Optional);
+    if (!v) return fallback;
+    auto* list = dynamic_cast<const ns::Array*>(v.get());
+    std::vector<std::string> out;
+    for (std::size_t i = 0; list && i < list->count(); ++i) {
+        auto* text = dynamic_cast<const ns::String*>(list->objectAtIndex(i).get());
+        if (!text || text->utf8().empty()) {
+            f.wrong(key, "expected a list of strings");
+            return fallback;
+        }
+        out.push_back(text->utf8());
+    }
+    if (!list) f.wrong(key, "expected a list of strings");
+    return list ? out : fallback;
+}
+
+CameraFrame cameraFrame(const Fields& camera) {
+    CameraFrame frame;
+    rt::Id v = camera.value("frame", Need::Optional);
+    if (!v) return frame;
+    if (auto* file = dynamic_cast<const ns::String*>(v.get()); file && !file->utf8().empty()) {
+        frame.file = file->utf8();
+        return frame;
+    }
+    const char* const what = R"(expected {"solid": [r, g, b]} or a PGM or PPM file path)";
+    auto* object = dynamic_cast<const ns::Dictionary*>(v.get());
+    auto* rgb = object && object->count() == 1 ? dynamic_cast<const ns::Array*>(object->objectForKey("solid").get())
+                                               : nullptr;
+    int channels[3] = {};
+    for (std::size_t i = 0; rgb && i < 3; ++i) {
+        auto* n = rgb->count() == 3 ? dynamic_cast<const ns::Number*>(rgb->objectAtIndex(i).get()) : nullptr;
+        const double c = n && !n->isBool() ? n->doubleValue() : -1;
+        if (!(c >= 0 && c <= 255 && c == std::floor(c))) rgb = nullptr;
+        else channels[i] = static_cast<int>(c);
+    }
+    if (!rgb) return camera.wrong("frame", what), frame;
+    frame.red = channels[0];
+    frame.green = channels[1];
+    frame.blue = channels[2];
+    return frame;
+}
+
+void readCameras(const Fields& root, Profile& p) {
+    eachObject(root, "cameras", [&](const Fields& camera) {
         static const char* const kPositions[] = {"back", "front"};
         Camera c;
         if (auto position = choice(camera, "position", Need::Required, kPositions))
             c.position = static_cast<CameraPosition>(*position);
         c.hasFlash = camera.flag("hasFlash");
         c.hasTorch = camera.flag("hasTorch");
-        p.cameras.push_back(c);
+        c.torchLockable = camera.flag("torchLockable", true);
+        c.presets = texts(camera, "presets", std::move(c.presets));
+        c.frame = cameraFrame(camera);
+        p.cameras.push_back(std::move(c));
+    });
+}
+
+// Seconds of 0 or more; `fallback` when absent.
+double seconds(const Fields& f, std::string_view key, double fallback) {
+    return f.number(key) ? notNegative(f, key) : fallback;
+}
+
+void readAccessAndRadios(const Fields& root, Profile& p) {
+    if (auto access = root.object("cameraAccess")) {
+        p.cameraAccess.status = wholeNumber(*access, "status", 0, 3, p.cameraAccess.status);
+        p.cameraAccess.answer = access->flag("answer", true);
+        p.cameraAccess.after = seconds(*access, "after", 0);
     }
+    if (auto location = root.object("location")) {
+        p.location.status = wholeNumber(*location, "status", 0, 4, p.location.status);
+        p.location.requestReply = wholeNumber(*location, "requestReply", 0, 4, p.location.requestReply);
+    }
+    auto bluetooth = root.object("bluetooth");
+    if (!bluetooth) return;
+    p.bluetooth.state = wholeNumber(*bluetooth, "state", 0, 5, p.bluetooth.state);
+    p.bluetooth.firstStateAfter = seconds(*bluetooth, "firstStateAfter", 0);
+    eachObject(*bluetooth, "peripherals", [&](const Fields& f) {
+        Peripheral peripheral;
+        peripheral.name = f.text("name").value_or("");
+        peripheral.identifier = nonEmptyText(f, "identifier", "");
+        if (peripheral.identifier.empty() && !f.problems().any()) f.wrong("identifier", "missing");
+        peripheral.rssi = wholeNumber(f, "RSSI", -127, 20, peripheral.rssi);
+        peripheral.services = texts(f, "services", {});
+        peripheral.after = seconds(f, "after", 0);
+        p.bluetooth.peripherals.push_back(std::move(peripheral));
+    });
 }
 
 void readRadiosAndSensors(const Fields& root, Profile& p) {
     if (auto sensors = root.object("sensors")) {
         p.sensors = {sensors->flag("accelerometer"), sensors->flag("gyroscope"), sensors->flag("deviceMotion"),
-                     sensors->flag("proximity")};
+                     sensors->flag("proximity"), sensors->flag("magnetometer", true), sensors->flag("gps", true)};
     }
+    if (auto motion = root.object("motion")) {
+        p.motion.accel = vector(*motion, "accel", p.motion.accel);
+        p.motion.gyro = vector(*motion, "gyro", p.motion.gyro);
+        p.motion.magnet = vector(*motion, "magnet", p.motion.magnet);
+    }
+    if (auto proximity = root.object("proximity")) p.proximityNear = proximity->flag("near");
     if (auto carrier = root.object("carrier")) {
-        p.carrier = Carrier{carrier->text("name").value_or(""), carrier->text("mcc").value_or(""),
-                            carrier->text("mnc").value_or("")};
+        Carrier c{carrier->text("name").value_or(""), carrier->text("mcc").value_or(""),
+                  carrier->text("mnc").value_or("")};
+        c.iso = carrier->text("iso").value_or(c.iso);
+        c.allowsVOIP = carrier->flag("allowsVOIP", true);
+        c.radioTech = nonEmptyText(*carrier, "radioTech", c.radioTech);
+        if (carrier->value("services", Need::Optional)) c.services.clear();
+        eachObject(*carrier, "services", [&](const Fields& f) {
+            CarrierService service{nonEmptyText(f, "id", ""), nonEmptyText(f, "radioTech", c.radioTech)};
+            if (service.id.empty() && !f.problems().any()) f.wrong("id", "missing");
+            c.services.push_back(std::move(service));
+        });
+        if (!carrier->value("services", Need::Optional))
+            for (CarrierService& service : c.services)
+                service.radioTech = c.radioTech;
+        p.carrier = std::move(c);
     }
     p.headphonesPlugged = root.flag("headphonesPlugged");
 }
@@ -294,6 +502,280 @@ void readBattery(const Fields& root, Profile& p) {
     static const char* const kStates[] = {"unknown", "unplugged", "charging", "full"};
     if (auto state = choice(*battery, "state", Need::Optional, kStates))
         p.battery.state = static_cast<BatteryState>(*state);
+    p.battery.postOnMonitoringEnable = battery->flag("postOnMonitoringEnable", true);
+}
+
+// An object of registry properties; nullopt when absent or malformed.
+std::optional<RegistryProperties> registryProperties(const Fields& f, std::string_view key) {
+    auto object = f.object(key);
+    if (!object) return std::nullopt;
+    RegistryProperties properties;
+    for (auto [name, value] : *object->dictionary()) {
+        auto* text = dynamic_cast<const ns::String*>(name.get());
+        if (!text || ns::isNullOrNil(value)) continue; // JSON keys are strings; null is left out
+        const std::string property = text->utf8();
+        if (auto* s = dynamic_cast<const ns::String*>(value.get())) {
+            properties[property] = s->utf8();
+        } else if (auto* n = dynamic_cast<const ns::Number*>(value.get())) {
+            if (n->isBool()) properties[property] = n->boolValue();
+            else if (n->isFloatingPoint()) properties[property] = n->doubleValue();
+            else properties[property] = n->longLongValue();
+        } else {
+            object->wrong(property, "expected a number, a string, or true or false");
+            return std::nullopt;
+        }
+    }
+    return properties;
+}
+
+// Service -> properties; nullopt when absent or malformed.
+std::optional<Registry> registry(const Fields& f, std::string_view key) {
+    auto object = f.object(key);
+    if (!object) return std::nullopt;
+    Registry services;
+    for (auto [name, value] : *object->dictionary()) {
+        auto* service = dynamic_cast<const ns::String*>(name.get());
+        if (!service || ns::isNullOrNil(value)) continue; // JSON keys are strings; null is left out
+        auto properties = registryProperties(*object, service->utf8());
+        if (!properties) return std::nullopt;
+        services[service->utf8()] = std::move(*properties);
+    }
+    return services;
+}
+
+void readPower(const Fields& root, Profile& p) {
+    if (auto services = registry(root, "registry")) p.registry = std::move(*services);
+    if (auto charger = registryProperties(root, "chargerDictionary")) p.chargerDictionary = std::move(*charger);
+    if (auto chargers = root.object("chargers")) {
+        if (auto ac = registry(*chargers, "ac")) p.chargers.ac = std::move(*ac);
+        if (auto usb = registry(*chargers, "usb")) p.chargers.usb = std::move(*usb);
+    }
+}
+
+AudioInput audioInput(const Fields& audio) {
+    AudioInput input;
+    rt::Id v = audio.value("input", Need::Optional);
+    if (!v) return input;
+    if (auto* text = dynamic_cast<const ns::String*>(v.get()); text && text->utf8() == "silence") return input;
+    auto* object = dynamic_cast<const ns::Dictionary*>(v.get());
+    if (!object || object->count() != 1) {
+        audio.wrong("input", R"(expected "silence", or an object naming one of "constant", "sine" or "file")");
+        return input;
+    }
+    Fields source(object, audio.field("input"), audio.problems());
+    if (auto constant = source.number("constant")) {
+        if (!(*constant >= -1 && *constant <= 1)) source.wrong("constant", "expected a number from -1 to 1");
+        input.kind = AudioInput::Kind::Constant;
+        input.constant = *constant;
+    } else if (auto sine = source.object("sine")) {
+        input.kind = AudioInput::Kind::Sine;
+        input.frequency = positive(*sine, "frequency", Need::Required, 0);
+        input.amplitude = unitInterval(*sine, "amplitude", 1);
+    } else if (auto file = source.text("file")) {
+        if (file->empty()) source.wrong("file", "expected a file path");
+        input.kind = AudioInput::Kind::File;
+        input.file = *file;
+    } else if (!audio.problems().any()) {
+        audio.wrong("input", R"(expected "silence", or an object naming one of "constant", "sine" or "file")");
+    }
+    return input;
+}
+
+void readSound(const Fields& root, Profile& p) {
+    if (auto ring = root.object("ringSwitch")) p.ringSilent = ring->flag("silent");
+    if (auto sounds = root.object("sounds")) {
+        p.sounds.clear();
+        for (auto [key, value] : *sounds->dictionary()) {
+            auto* name = dynamic_cast<const ns::String*>(key.get());
+            if (!name || ns::isNullOrNil(value)) continue;
+            if (name->utf8().empty()) return root.problems().add(R"(sounds[""])", "expected a sound file name");
+            auto* seconds = dynamic_cast<const ns::Number*>(value.get());
+            if (!seconds || seconds->isBool() || !(seconds->doubleValue() >= 0))
+                return root.problems().add("sounds[\"" + name->utf8() + "\"]", "expected a number of 0 or more");
+            p.sounds[name->utf8()] = seconds->doubleValue();
+        }
+    }
+    p.silentSoundCompletion = root.number("silentSoundCompletion").value_or(p.silentSoundCompletion);
+    if (!(p.silentSoundCompletion >= 0)) root.wrong("silentSoundCompletion", "expected a number of 0 or more");
+    auto audio = root.object("audio");
+    if (!audio) return;
+    p.audio.outputVolume = unitInterval(*audio, "outputVolume", p.audio.outputVolume);
+    p.audio.volumeStep = positive(*audio, "volumeStep", Need::Optional, p.audio.volumeStep);
+    if (p.audio.volumeStep > 1) audio->wrong("volumeStep", "expected a number above 0, at most 1");
+    p.audio.microphone = audio->flag("microphone", true);
+    static const char* const kPermissions[] = {"granted", "denied", "ask"};
+    if (auto permission = choice(*audio, "recordPermission", Need::Optional, kPermissions))
+        p.audio.recordPermission = static_cast<RecordPermission>(*permission);
+    if (auto frames = audio->number("ioFrames")) {
+        if (!(*frames >= 1 && *frames <= 1 << 16 && *frames == std::floor(*frames)))
+            audio->wrong("ioFrames", "expected a whole number from 1 to 65536");
+        else
+            p.audio.ioFrames = static_cast<int>(*frames);
+    }
+    p.audio.input = audioInput(*audio);
+}
+
+bool isAddress(int family, const std::string& text) {
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(family, text.c_str(), buffer) == 1;
+}
+
+bool isMac(std::string_view text) {
+    if (text.size() != 17) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (i % 3 == 2 ? text[i] != ':' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    return true;
+}
+
+// Text passing `valid`; `need` says whether it may be left out.
+std::string checkedText(const Fields& f, std::string_view key, Need need, bool (*valid)(const std::string&),
+                        std::string_view what) {
+    auto v = f.text(key, need);
+    if (v && !valid(*v)) f.wrong(key, what);
+    return v.value_or("");
+}
+
+void readNetwork(const Fields& root, Profile& p) {
+    rt::Id interfaces = root.value("interfaces", Need::Optional);
+    if (dynamic_cast<const ns::Array*>(interfaces.get())) {
+        p.interfaces = {.host = false, .aliases = {}, .fixed = {}};
+        eachObject(root, "interfaces", [&](const Fields& f) {
+            NetworkInterface i;
+            i.name = nonEmptyText(f, "name", "");
+            if (i.name.empty() && !f.problems().any()) f.wrong("name", "missing");
+            const auto v4 = [](const std::string& t) { return isAddress(AF_INET, t); };
+            i.ipv4 = checkedText(f, "ipv4", Need::Required, v4, "expected an IPv4 address");
+            i.netmask = checkedText(f, "netmask", Need::Required, v4, "expected an IPv4 address");
+            i.ipv6 = checkedText(f, "ipv6", Need::Optional, [](const std::string& t) { return isAddress(AF_INET6, t); },
+                                 "expected an IPv6 address");
+            i.mac = checkedText(f, "mac", Need::Optional, [](const std::string& t) { return isMac(t); },
+                                "expected a MAC address such as \"02:00:00:00:00:01\"");
+            p.interfaces.fixed.push_back(std::move(i));
+        });
+    } else if (auto* text = dynamic_cast<const ns::String*>(interfaces.get()); text && text->utf8() == "host") {
+        // the default
+    } else if (auto host = dynamic_cast<const ns::Dictionary*>(interfaces.get()) ? root.object("interfaces")
+                                                                                   : std::nullopt) {
+        if (auto aliases = host->object("aliases", Need::Required)) {
+            p.interfaces.aliases.clear();
+            for (auto [key, value] : *aliases->dictionary()) {
+                auto* device = dynamic_cast<const ns::String*>(key.get());
+                if (!device) continue;
+                const std::string hostName = nonEmptyText(*aliases, device->utf8(), "");
+                if (device->utf8().empty() || hostName.empty()) {
+                    if (!root.problems().any()) aliases->wrong(device->utf8(), "expected an interface name");
+                    return;
+                }
+                p.interfaces.aliases[device->utf8()] = hostName;
+            }
+        }
+    } else if (interfaces) {
+        root.wrong("interfaces", R"(expected "host", {"aliases": {...}} or a list of interfaces)");
+    }
+
+    if (rt::Id wifi = root.dictionary()->objectForKey("wifi"); wifi && ns::isNullOrNil(wifi)) p.wifi.reset();
+    else if (auto wifi = root.object("wifi"))
+        p.wifi = Wifi{wifi->text("SSID", Need::Required).value_or(""),
+                      checkedText(*wifi, "BSSID", Need::Required, [](const std::string& t) { return isMac(t); },
+                                  "expected a MAC address such as \"02:00:00:00:00:01\"")};
+
+    auto targets = root.object("reachability");
+    if (!targets) return;
+    static const char* const kFlags[] = {"reachable", "connectionRequired", "connectionOnTraffic",
+                                         "interventionRequired", "connectionOnDemand", "isDirect", "isWWAN"};
+    static const unsigned kBits[] = {reachability::kReachable,           reachability::kConnectionRequired,
+                                     reachability::kConnectionOnTraffic, reachability::kInterventionRequired,
+                                     reachability::kConnectionOnDemand,  reachability::kIsDirect,
+                                     reachability::kIsWWAN};
+    p.reachability.clear();
+    for (auto [key, value] : *targets->dictionary()) {
+        auto* target = dynamic_cast<const ns::String*>(key.get());
+        if (!target || ns::isNullOrNil(value)) continue;
+        const std::string name = target->utf8();
+        unsigned flags = 0;
+        for (const std::string& flag : texts(*targets, name, {})) {
+            auto known = std::find(std::begin(kFlags), std::end(kFlags), flag);
+            if (known == std::end(kFlags)) {
+                targets->wrong(name, "unknown flag \"" + flag + "\"");
+                return;
+            }
+            flags |= kBits[known - std::begin(kFlags)];
+        }
+        p.reachability[name] = flags;
+    }
+}
+
+// "host" (nullopt) or what `fixed` reads from the field.
+template <typename Read>
+auto hostOr(const Fields& root, std::string_view key, Read fixed) -> std::optional<decltype(fixed())> {
+    rt::Id v = root.value(key, Need::Optional);
+    if (!v) return std::nullopt;
+    if (auto* text = dynamic_cast<const ns::String*>(v.get()); text && text->utf8() == "host") return std::nullopt;
+    return fixed();
+}
+
+std::optional<HostFigures::Memory> storeFigures(const Fields& root, std::string_view key) {
+    return hostOr(root, key, [&]() -> std::optional<HostFigures::Memory> {
+        auto f = root.object(key);
+        if (!f) return std::nullopt;
+        HostFigures::Memory m{notNegative(*f, "total"), notNegative(*f, "free")};
+        if (m.free > m.total) f->wrong("free", "expected at most the total");
+        return m;
+    }).value_or(std::nullopt);
+}
+
+void readHostAndRun(const Fields& root, Profile& p) {
+    p.host.memory = storeFigures(root, "memory");
+    p.host.disk = storeFigures(root, "disk");
+    p.host.processes = hostOr(root, "processes", [&] { return wholeNumber(root, "processes", 1, 1 << 20, 1); });
+    p.host.processors = hostOr(root, "processors", [&]() -> std::optional<HostFigures::Processors> {
+        auto f = root.object("processors");
+        if (!f) return std::nullopt;
+        HostFigures::Processors c{wholeNumber(*f, "count", 1, 1024, 1), 0};
+        c.active = wholeNumber(*f, "active", 1, c.count, c.count);
+        return c;
+    }).value_or(std::nullopt);
+    p.host.cpuLoad = hostOr(root, "cpuLoad", [&] { return unitInterval(root, "cpuLoad", 0); });
+    p.host.uptime = hostOr(root, "uptime", [&] { return notNegative(root, "uptime"); });
+    p.accessories = wholeNumber(root, "accessories", 0, 64, 0);
+    if (auto root_ = root.text("deviceRoot"); root_ && !root_->empty()) {
+        std::error_code ec;
+        const fs::path folder = fs::weakly_canonical(fs::absolute(*root_, ec), ec);
+        if (ec || !fs::is_directory(folder, ec)) root.wrong("deviceRoot", "expected a folder");
+        else p.deviceRoot = folder.string();
+    }
+    static const char* const kCallbacks[] = {"helper", "main"};
+    if (auto callbacks = choice(root, "callbacks", Need::Optional, kCallbacks))
+        p.callbacks = static_cast<Callbacks>(*callbacks);
+}
+
+CaptureOutcome captureOutcome(const Fields& root, std::string_view key) {
+    CaptureOutcome outcome;
+    if (auto f = root.object(key)) outcome = {f->flag("succeeds", true), seconds(*f, "after", 0)};
+    return outcome;
+}
+
+void readLaterReaders(const Fields& root, Profile& p) {
+    if (auto biometrics = root.object("biometrics")) {
+        p.biometrics.available = biometrics->flag("available", true);
+        static const char* const kTypes[] = {"touchID", "faceID", "none"};
+        if (auto type = choice(*biometrics, "type", Need::Optional, kTypes))
+            p.biometrics.type = static_cast<BiometryType>(*type);
+        p.biometrics.reply = biometrics->flag("reply", true);
+        p.biometrics.after = seconds(*biometrics, "after", 0);
+    }
+    p.stillCapture = captureOutcome(root, "stillCapture");
+    p.movie = captureOutcome(root, "movie");
+    if (auto messaging = root.object("messaging")) {
+        p.messaging.canSendText = messaging->flag("canSendText", true);
+        static const char* const kResults[] = {"cancelled", "sent", "failed"};
+        if (auto result = choice(*messaging, "result", Need::Optional, kResults))
+            p.messaging.result = static_cast<ComposeResult>(*result);
+    }
+    if (auto bar = root.object("statusBar")) {
+        p.statusBar.signalBars = wholeNumber(*bar, "signalBars", 0, 4, p.statusBar.signalBars);
+        p.statusBar.signalRaw = wholeNumber(*bar, "signalRaw", -150, 0, p.statusBar.signalRaw);
+    }
 }
 
 void readDocuments(const Fields& root, Profile& p) {
@@ -340,9 +822,16 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         Fields fields(root, "", problems);
         readIdentity(fields, p);
         readScreen(fields, p);
+        readSystem(fields, p);
         readCameras(fields, p);
         readRadiosAndSensors(fields, p);
+        readAccessAndRadios(fields, p);
+        readNetwork(fields, p);
+        readHostAndRun(fields, p);
+        readLaterReaders(fields, p);
         readBattery(fields, p);
+        readPower(fields, p);
+        readSound(fields, p);
         readDocuments(fields, p);
     }
     if (!problems.any()) return p;

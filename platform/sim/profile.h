@@ -9,13 +9,83 @@
 //     "name": "Tester's iPhone",           default: the model
 //     "systemName": "iOS",                 default: "iOS"
 //     "systemVersion": "12.4.1",           one to three numbers joined by dots   required
-//     "screen": {"width": 375, "height": 667, "scale": 2},  points; scale defaults to 1  required
+//     "screen": {"width": 375, "height": 667, "scale": 2, "brightness": 0.5},  required
+//                                          points; scale defaults to 1, brightness (0 to 1) to 0.5
+//     "multitasking": true,                default: true
+//     "locale": {"identifier": "en_US", "timeZone": "UTC", "currency": "USD",
+//                "measurementSystem": "U.S."},        "Metric", "U.S." or "U.K."; these are the defaults
 //     "safeAreaInsets": {"top": 20, "left": 0, "bottom": 0, "right": 0},  default: zero
-//     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true}],  default: none
-//     "sensors": {"accelerometer": true, "gyroscope": true, "deviceMotion": true, "proximity": true},
-//     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410"},   null or absent: no SIM
+//     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true, "torchLockable": true,
+//                  "presets": ["AVCaptureSessionPresetHigh", ...], "frame": {"solid": [128, 128, 128]}}],
+//                                          default: none; a camera's presets default to
+//                                          kDefaultCameraPresets, its frame to mid grey or a
+//                                          PGM/PPM file ("frame": "card.ppm")
+//     "cameraAccess": {"status": 3, "answer": true, "after": 0},  status 0 to 3; the answer to a
+//                                          request and the seconds it takes
+//     "location": {"status": 4, "requestReply": 4},  authorisation 0 to 4, and what a request gives
+//     "bluetooth": {"state": 5, "firstStateAfter": 0, "peripherals": [{"name": "Speaker",
+//                   "identifier": "...", "RSSI": -50, "services": ["180F"], "after": 1}]},
+//                                          state 0 to 5; seconds are counted from the start
+//     "sensors": {"accelerometer": true, "gyroscope": true, "deviceMotion": true, "proximity": true,
+//                 "magnetometer": true, "gps": true},   magnetometer and gps default to true
+//     "motion": {"accel": [0, 0, -1], "gyro": [0, 0, 0], "magnet": [0, 0, 0]},  resting poses
+//                                          (x, y, z); lying face up at rest is the default
+//     "proximity": {"near": false},        what the proximity sensor reads at the start
+//     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410", "iso": "us", "allowsVOIP": true,
+//                 "radioTech": "CTRadioAccessTechnologyLTE",
+//                 "services": [{"id": "0000000100000001", "radioTech": "..."}]},
+//                                          null or absent: no SIM; a service's radioTech defaults
+//                                          to the carrier's, services to that one
 //     "headphonesPlugged": false,
-//     "battery": {"level": 0.8, "state": "unplugged"},  level 0 to 1; unknown, unplugged, charging, full
+//     "interfaces": "host",                the host's interfaces, renamed: those named in "aliases"
+//                                          are kept under the device's name, the rest dropped;
+//                                          {"aliases": {"en0": "eth0"}} is the same with its own
+//                                          aliases (that one is the default), and a list
+//                                          [{"name": "en0", "ipv4": "10.0.0.2", "netmask":
+//                                          "255.255.255.0", "ipv6": "fe80::1", "mac":
+//                                          "02:00:00:00:00:01"}] fixes them (ipv6 and mac optional)
+//     "wifi": {"SSID": "FunctionTest", "BSSID": "02:00:00:00:00:01"},  null: not joined
+//     "reachability": {"0.0.0.0": ["reachable", "isDirect"]},  target -> flag names (reachable,
+//                                          connectionRequired, connectionOnTraffic,
+//                                          interventionRequired, connectionOnDemand, isDirect,
+//                                          isWWAN); default: 0.0.0.0 and 169.254.0.0 as here
+//     "battery": {"level": 0.8, "state": "unplugged", "postOnMonitoringEnable": true},
+//                                          level 0 to 1; unknown, unplugged, charging, full;
+//                                          whether switching battery monitoring on reports a change
+//     "registry": {"AppleSmartBattery": {"IOClass": "AppleSmartBattery", "Voltage": 3800, ...}},
+//                                          power registry: service -> properties (numbers, text,
+//                                          true/false); default: see defaultRegistry()
+//     "chargerDictionary": {"IOClass": "AppleARMPMUCharger", "Voltage": 3800, ...},
+//                                          the charger's dictionary; default: defaultChargerDictionary()
+//     "chargers": {"ac": {...}, "usb": {...}},  service -> properties merged into the registry
+//                                          while that kind of charger is plugged in
+//     "ringSwitch": {"silent": false},     the ring/silent switch at the start
+//     "sounds": {"mute.caf": 0.30},        system sound file -> seconds it plays (this is the default)
+//     "silentSoundCompletion": 0.01,       seconds a sound takes to complete while muted
+//     "audio": {"outputVolume": 0.5, "volumeStep": 0.0625, "microphone": true,
+//               "recordPermission": "granted", "ioFrames": 512, "input": "silence"},
+//                                          these are the defaults; recordPermission "granted",
+//                                          "denied" or "ask"; input "silence", {"constant": 0.25},
+//                                          {"sine": {"frequency": 440, "amplitude": 0.5}} or
+//                                          {"file": "tone.wav"} (16-bit mono, raw or WAV)
+//     "memory": {"total": 2147483648, "free": 536870912},   bytes; "host" (the default) reads
+//     "disk": {"total": 34359738368, "free": 8589934592},   the host instead, as do "processes",
+//     "processes": 120,                    "processors" and "cpuLoad"; "uptime" fixed runs on with
+//     "processors": {"count": 2, "active": 2},   the clock from the run's start
+//     "cpuLoad": 0.25, "uptime": 3600,     load 0 to 1; uptime in seconds
+//     "accessories": 0,                    connected accessories
+//     "deviceRoot": "/path/to/root",       a folder standing for the device's "/"; default: none,
+//                                          a clean device
+//     "callbacks": "helper",               "helper" (answers the platform gives off the main
+//                                          thread come from a platform thread) or "main"
+//     "biometrics": {"available": true, "type": "touchID", "reply": true, "after": 0},
+//                                          type "touchID", "faceID" or "none"; the answer to an
+//                                          evaluation and the seconds it takes
+//     "stillCapture": {"succeeds": true, "after": 0},  a still image's capture
+//     "movie": {"succeeds": true},         a movie recording
+//     "messaging": {"canSendText": true, "result": "sent"},  result "cancelled", "sent" or "failed"
+//     "statusBar": {"signalBars": 4, "signalRaw": -80},     bars 0 to 4; raw strength in dBm
+//                                          (these five are the defaults)
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
 //
@@ -30,6 +100,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/graphics/edge_insets.h"
@@ -45,16 +116,31 @@ struct Screen {
     double width = 0; // points
     double height = 0;
     double scale = 1; // pixels per point
+    double brightness = 0.5; // 0 to 1
 
     bool operator==(const Screen&) const = default;
 };
 
 enum class CameraPosition { Back, Front };
 
+// The session presets a camera takes unless its profile lists its own.
+std::vector<std::string> defaultCameraPresets();
+
+// What a camera sees until a stimulus changes it: one colour, or an image file.
+struct CameraFrame {
+    int red = 128, green = 128, blue = 128; // solid colour, 0 to 255
+    std::string file; // when not empty: a PGM (grey) or PPM (RGB) file
+
+    bool operator==(const CameraFrame&) const = default;
+};
+
 struct Camera {
     CameraPosition position = CameraPosition::Back;
     bool hasFlash = false;
     bool hasTorch = false;
+    bool torchLockable = true; // whether locking for torch configuration succeeds
+    std::vector<std::string> presets = defaultCameraPresets();
+    CameraFrame frame{};
 
     bool operator==(const Camera&) const = default;
 };
@@ -64,14 +150,56 @@ struct Sensors {
     bool gyroscope = false;
     bool deviceMotion = false;
     bool proximity = false;
+    // Left out of a profile's sensors, these two are there: older profiles do not name them.
+    bool magnetometer = true;
+    bool gps = true;
 
     bool operator==(const Sensors&) const = default;
+};
+
+struct Locale {
+    std::string identifier = "en_US";
+    std::string timeZone = "UTC"; // a zone name ("Europe/Berlin")
+    std::string currency = "USD"; // three capital letters
+    std::string measurementSystem = "U.S."; // "Metric", "U.S." or "U.K."
+
+    bool operator==(const Locale&) const = default;
+};
+
+// One reading of a three-axis sensor.
+struct Vector3 {
+    double x = 0;
+    double y = 0;
+    double z = 0;
+
+    bool operator==(const Vector3&) const = default;
+};
+
+// What the motion sensors read while nothing moves the device: accelerometer in g, rotation rate
+// in radians per second, magnetic field in microtesla.
+struct RestingPose {
+    Vector3 accel{0, 0, -1};
+    Vector3 gyro;
+    Vector3 magnet;
+
+    bool operator==(const RestingPose&) const = default;
+};
+
+struct CarrierService {
+    std::string id;
+    std::string radioTech;
+
+    bool operator==(const CarrierService&) const = default;
 };
 
 struct Carrier {
     std::string name;
     std::string mcc; // mobile country code, as text ("310")
     std::string mnc; // mobile network code, as text ("410", "01")
+    std::string iso = "us";
+    bool allowsVOIP = true;
+    std::string radioTech = "CTRadioAccessTechnologyLTE";
+    std::vector<CarrierService> services{{"0000000100000001", "CTRadioAccessTechnologyLTE"}}; // in order
 
     bool operator==(const Carrier&) const = default;
 };
@@ -82,8 +210,183 @@ enum class BatteryState { Unknown, Unplugged, Charging, Full };
 struct Battery {
     double level = 0; // 0 to 1
     BatteryState state = BatteryState::Unknown;
+    bool postOnMonitoringEnable = true;
 
     bool operator==(const Battery&) const = default;
+};
+
+// A value of a power registry entry: whole numbers stay whole.
+using RegistryValue = std::variant<bool, long long, double, std::string>;
+using RegistryProperties = std::map<std::string, RegistryValue>;
+// Service name -> its properties.
+using Registry = std::map<std::string, RegistryProperties>;
+
+// "AppleSmartBattery" and "AppleARMPMUCharger", each with "IOClass" (its own name), "Voltage",
+// "MaxCapacity" and "CurrentCapacity".
+Registry defaultRegistry();
+// "IOClass" "AppleARMPMUCharger" with the raw and design capacities, cycle count, voltage,
+// temperature and instant amperage of a healthy battery.
+RegistryProperties defaultChargerDictionary();
+// Both default services marked "ExternalConnected" and "IsCharging".
+Registry defaultChargerProperties();
+
+struct Chargers {
+    Registry ac = defaultChargerProperties();
+    Registry usb = defaultChargerProperties();
+
+    bool operator==(const Chargers&) const = default;
+};
+
+// What the microphone hears. Sample n is a function of n alone.
+struct AudioInput {
+    enum class Kind { Silence, Constant, Sine, File };
+    Kind kind = Kind::Silence;
+    double constant = 0; // Constant: the sample, -1 to 1
+    double frequency = 0; // Sine: hertz, above 0
+    double amplitude = 0; // Sine: 0 to 1
+    std::string file; // File: 16-bit mono samples, raw or WAV (by the ".wav" ending)
+
+    bool operator==(const AudioInput&) const = default;
+};
+
+enum class RecordPermission { Granted, Denied, Ask };
+
+struct Audio {
+    double outputVolume = 0.5; // 0 to 1
+    double volumeStep = 0.0625; // what one volume key press changes; above 0, at most 1
+    bool microphone = true;
+    RecordPermission recordPermission = RecordPermission::Granted;
+    int ioFrames = 512; // frames per input/output buffer
+    AudioInput input;
+
+    bool operator==(const Audio&) const = default;
+};
+
+struct CameraAccess {
+    int status = 3; // 0 not determined, 1 restricted, 2 denied, 3 authorised
+    bool answer = true; // what a request answers
+    double after = 0; // seconds the answer takes
+
+    bool operator==(const CameraAccess&) const = default;
+};
+
+struct Location {
+    int status = 4; // authorisation: 0 to 3 as for access, 4 when in use
+    int requestReply = 4; // the status a request leads to
+
+    bool operator==(const Location&) const = default;
+};
+
+struct Peripheral {
+    std::string name;
+    std::string identifier;
+    int rssi = -50;
+    std::vector<std::string> services;
+    double after = 0; // seconds into a scan it is discovered
+
+    bool operator==(const Peripheral&) const = default;
+};
+
+struct Bluetooth {
+    int state = 5; // 0 unknown, 1 resetting, 2 unsupported, 3 unauthorised, 4 off, 5 on
+    double firstStateAfter = 0; // seconds from a manager's creation to its first state
+    std::vector<Peripheral> peripherals;
+
+    bool operator==(const Bluetooth&) const = default;
+};
+
+struct NetworkInterface {
+    std::string name;
+    std::string ipv4;
+    std::string netmask;
+    std::string ipv6; // empty: none
+    std::string mac; // empty: none
+
+    bool operator==(const NetworkInterface&) const = default;
+};
+
+// The device's interfaces: the host's, renamed (device name -> host name, the rest dropped), or
+// fixed ones.
+struct Interfaces {
+    bool host = true;
+    std::map<std::string, std::string> aliases{{"en0", "eth0"}};
+    std::vector<NetworkInterface> fixed;
+
+    bool operator==(const Interfaces&) const = default;
+};
+
+struct Wifi {
+    std::string ssid = "FunctionTest";
+    std::string bssid = "02:00:00:00:00:01";
+
+    bool operator==(const Wifi&) const = default;
+};
+
+// Reachability flags, by the platform's values.
+namespace reachability {
+inline constexpr unsigned kReachable = 0x2, kConnectionRequired = 0x4, kConnectionOnTraffic = 0x8,
+                          kInterventionRequired = 0x10, kConnectionOnDemand = 0x20, kIsDirect = 0x20000,
+                          kIsWWAN = 0x40000;
+} // namespace reachability
+// Target (an address or host name) -> flags. 0.0.0.0 and 169.254.0.0 reachable and direct.
+std::map<std::string, unsigned> defaultReachability();
+
+// Fixed figures where the host's are not wanted; nullopt reads the host.
+struct HostFigures {
+    struct Memory {
+        double total = 0, free = 0; // bytes
+        bool operator==(const Memory&) const = default;
+    };
+    struct Processors {
+        int count = 0, active = 0;
+        bool operator==(const Processors&) const = default;
+    };
+    std::optional<Memory> memory;
+    std::optional<Memory> disk;
+    std::optional<int> processes;
+    std::optional<Processors> processors;
+    std::optional<double> cpuLoad; // 0 to 1
+    std::optional<double> uptime; // seconds at the run's start
+
+    bool operator==(const HostFigures&) const = default;
+};
+
+enum class Callbacks { Helper, Main };
+
+enum class BiometryType { TouchID, FaceID, None };
+
+struct Biometrics {
+    bool available = true;
+    BiometryType type = BiometryType::TouchID;
+    bool reply = true; // an evaluation's answer
+    double after = 0; // seconds the answer takes
+
+    bool operator==(const Biometrics&) const = default;
+};
+
+// How a capture (a still image, a movie recording) ends.
+struct CaptureOutcome {
+    bool succeeds = true;
+    double after = 0; // seconds
+
+    bool operator==(const CaptureOutcome&) const = default;
+};
+
+// The message composer's results, in the platform's order.
+enum class ComposeResult { Cancelled, Sent, Failed };
+
+struct Messaging {
+    bool canSendText = true;
+    ComposeResult result = ComposeResult::Sent;
+
+    bool operator==(const Messaging&) const = default;
+};
+
+struct StatusBar {
+    int signalBars = 4; // 0 to 4
+    int signalRaw = -80; // dBm
+
+    bool operator==(const StatusBar&) const = default;
 };
 
 struct Profile {
@@ -94,11 +397,37 @@ struct Profile {
     std::string systemVersion;
     Screen screen;
     ui::EdgeInsets safeAreaInsets;
+    bool multitasking = true;
+    Locale locale;
     std::vector<Camera> cameras;
+    CameraAccess cameraAccess;
+    Location location;
+    Bluetooth bluetooth;
     Sensors sensors;
+    RestingPose motion;
+    bool proximityNear = false;
     std::optional<Carrier> carrier; // none: no SIM
     bool headphonesPlugged = false;
+    Interfaces interfaces;
+    std::optional<Wifi> wifi = Wifi{}; // none: not joined
+    std::map<std::string, unsigned> reachability = defaultReachability();
     Battery battery;
+    Registry registry = defaultRegistry();
+    RegistryProperties chargerDictionary = defaultChargerDictionary();
+    Chargers chargers;
+    bool ringSilent = false;
+    std::map<std::string, double> sounds{{"mute.caf", 0.30}}; // sound file -> seconds
+    double silentSoundCompletion = 0.01; // seconds
+    Audio audio;
+    HostFigures host;
+    int accessories = 0;
+    std::string deviceRoot; // absolute; empty: none
+    Callbacks callbacks = Callbacks::Helper;
+    Biometrics biometrics;
+    CaptureOutcome stillCapture;
+    CaptureOutcome movie;
+    Messaging messaging;
+    StatusBar statusBar;
     std::map<std::string, std::string> documents; // file name in Documents -> text
 
     // The screen's bounds: origin zero, size in points.
