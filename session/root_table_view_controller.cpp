@@ -14,10 +14,26 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/number.h"
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/set.h"
 #include "platform/uikit/application.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/device.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/nib.h"
+#include "platform/uikit/screen.h"
+#include "platform/uikit/table_view.h"
+#include "platform/uikit/touch.h"
 #include "platform/uikit/window.h"
 #include "session/app_delegate.h"
+#include "session/item_table_view_cell.h"
+#include "session/logo_title_view.h"
+#include "session/space_table_view_cell.h"
 #include "session/core/function_helper.h"
 #include "session/core/test_base_model.h"
 #include "session/core/utility.h"
@@ -30,8 +46,27 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
                          &RootTableViewController::setHeader1Model),
                 rt::prop("header2Model", &RootTableViewController::header2Model,
                          &RootTableViewController::setHeader2Model),
+                rt::prop("tableView", &RootTableViewController::tableView, &RootTableViewController::setTableView,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("indexOfLastSelectItem", &RootTableViewController::indexOfLastSelectItem,
+                         &RootTableViewController::setIndexOfLastSelectItem),
                 rt::method("isForAppStoreReview", &RootTableViewController::isForAppStoreReview),
-                rt::method("parseProfile:", &RootTableViewController::parseProfile))
+                rt::method("parseProfile:", &RootTableViewController::parseProfile),
+                rt::method("onSelectAll:", &RootTableViewController::onSelectAll),
+                rt::method("onRemoveAll:", &RootTableViewController::onRemoveAll),
+                rt::method("changeAllItemSelected:selected:", &RootTableViewController::changeAllItemSelected),
+                rt::method("selectCountBySection:", &RootTableViewController::selectCountBySection),
+                rt::method("selectAction:", &RootTableViewController::selectAction),
+                rt::method("headerClick:event:", &RootTableViewController::headerClick),
+                rt::method("numberOfSectionsInTableView:", &RootTableViewController::numberOfSectionsInTableView),
+                rt::method("tableView:numberOfRowsInSection:",
+                           &RootTableViewController::tableViewNumberOfRowsInSection),
+                rt::method("tableView:cellForRowAtIndexPath:",
+                           &RootTableViewController::tableViewCellForRowAtIndexPath),
+                rt::method("tableView:heightForRowAtIndexPath:",
+                           &RootTableViewController::tableViewHeightForRowAtIndexPath),
+                rt::method("tableView:didSelectRowAtIndexPath:",
+                           &RootTableViewController::tableViewDidSelectRowAtIndexPath))
 
 namespace {
 
@@ -201,6 +236,24 @@ rt::Ref<ns::MutableDictionary> addGroup(ns::MutableArray& list, const std::vecto
     return header;
 }
 
+// The scene's view: the list's table across the whole screen, its data source and delegate the list.
+ui::Nib::Loaded loadRootView(const rt::Id& owner) {
+    auto view = rt::make<ui::View>(ui::Screen::mainScreen()->bounds());
+    auto table = rt::make<ui::TableView>(view->bounds(), ui::TableViewStyle::Plain);
+    view->addSubview(table);
+    if (auto list = rt::cast<RootTableViewController>(owner)) {
+        list->setTableView(table);
+        table->setDataSource(list);
+        table->setDelegate(list);
+    }
+    return {{view}, {}};
+}
+
+const bool rootViewRegistered = (ui::Nib::registerNib("RootTableViewController", loadRootView), true);
+
+constexpr double kItemRowHeight = 70;
+constexpr double kHeaderRowHeight = 40;
+
 } // namespace
 
 rt::Ref<RootTableViewController> RootTableViewController::make() {
@@ -289,6 +342,188 @@ rt::Ref<ns::Array> RootTableViewController::parseProfile(const rt::Ref<ns::Strin
     defaults->setBool(keys->count() > 0, kHasProfileKey);
     defaults->synchronize();
     return keys;
+}
+
+rt::Ref<ui::TableView> RootTableViewController::tableView() const {
+    return tableView_.lock();
+}
+
+void RootTableViewController::setTableView(const rt::Ref<ui::TableView>& table) {
+    rt::KeyChange change(this, "tableView");
+    tableView_ = table;
+}
+
+void RootTableViewController::setIndexOfLastSelectItem(unsigned long index) {
+    rt::KeyChange change(this, "indexOfLastSelectItem");
+    indexOfLastSelectItem_ = index;
+}
+
+void RootTableViewController::viewDidLoadBody() {
+    auto table = tableView();
+    if (!table) return;
+    table->setTableFooterView(rt::make<ui::View>(cg::Rect{}));
+    table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("ItemTableViewCell"),
+                                             ns::String::make(ItemTableViewCell::kReuseIdentifier));
+    table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("SpaceTableViewCell"),
+                                             ns::String::make(SpaceTableViewCell::kReuseIdentifier));
+    table->setSeparatorInset(ui::EdgeInsets{});
+}
+
+void RootTableViewController::viewWillAppearBody(bool animated) {
+    setHeaderImage(*this);
+    if (auto table = tableView()) table->reloadData();
+    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
+}
+
+bool RootTableViewController::canStartRun() const {
+    auto navigation = navigationController();
+    return navigation && navigation->topViewController().get() == this;
+}
+
+// ---- Selection ----
+
+void RootTableViewController::changeAllItemSelected(const rt::Ref<ns::Array>& items, bool selected) {
+    if (!items) return;
+    for (const rt::Id& entry : *items)
+        if (auto item = rt::cast<TestBaseModel>(entry)) item->setSelected(selected);
+}
+
+long RootTableViewController::selectCountBySection(const rt::Ref<ns::Array>& items) const {
+    long count = 0;
+    if (items)
+        for (const rt::Id& entry : *items)
+            if (auto item = rt::cast<TestBaseModel>(entry); item && item->selected()) ++count;
+    return count;
+}
+
+void RootTableViewController::updateHeaderTitle(const rt::Ref<ns::MutableDictionary>& header) {
+    if (!header) return;
+    bool all = true;
+    if (auto items = rt::cast<ns::Array>(header->objectForKey("list")))
+        for (const rt::Id& entry : *items)
+            if (auto item = rt::cast<TestBaseModel>(entry); item && !item->selected()) {
+                all = false;
+                break;
+            }
+    header->setObjectForKey(localized(all ? "ROOT_MENU_REMOVE_ALL" : "ROOT_MENU_SELECT_ALL"), "btntitle");
+}
+
+void RootTableViewController::setEverythingSelected(bool selected) {
+    for (const rt::Id& entry : *itemList()) {
+        if (auto item = rt::cast<TestBaseModel>(entry)) item->setSelected(selected);
+        else if (auto header = rt::cast<ns::MutableDictionary>(entry))
+            header->setObjectForKey(localized(selected ? "ROOT_MENU_REMOVE_ALL" : "ROOT_MENU_SELECT_ALL"), "btntitle");
+    }
+    if (auto table = tableView()) table->reloadData();
+}
+
+void RootTableViewController::onSelectAll(const rt::Id&) {
+    setEverythingSelected(true);
+}
+
+void RootTableViewController::onRemoveAll(const rt::Id&) {
+    setEverythingSelected(false);
+}
+
+void RootTableViewController::selectAction(const rt::Id& sender) {
+    auto button = rt::cast<ui::View>(sender);
+    auto table = tableView();
+    if (!button || !table) return;
+    auto superview = button->superview();
+    const cg::Point centre = superview ? superview->convertPointToView(button->center(), table.get()) : button->center();
+    auto indexPath = table->indexPathForRowAtPoint(centre);
+    if (!indexPath) return;
+    auto list = itemList();
+    if (indexPath->row() < 0 || static_cast<std::size_t>(indexPath->row()) >= list->count()) return;
+    auto item = rt::cast<TestBaseModel>(list->objectAtIndex(static_cast<std::size_t>(indexPath->row())));
+    if (!item) return;
+    item->setSelected(!item->selected());
+    updateHeaderTitle(item->header());
+    table->reloadData();
+}
+
+rt::Ref<ns::MutableDictionary> RootTableViewController::headerAtRow(long row) const {
+    auto list = itemList();
+    if (row < 0 || static_cast<std::size_t>(row) >= list->count()) return nullptr;
+    return rt::cast<ns::MutableDictionary>(list->objectAtIndex(static_cast<std::size_t>(row)));
+}
+
+void RootTableViewController::headerClick(const rt::Id&, const rt::Ref<ui::Event>& event) {
+    auto table = tableView();
+    if (!table || !event) return;
+    auto touches = event->allTouches();
+    if (!touches || touches->count() == 0) return;
+    auto touch = rt::cast<ui::Touch>(touches->anyObject());
+    if (!touch) return;
+    auto indexPath = table->indexPathForRowAtPoint(touch->locationInView(table.get()));
+    if (!indexPath) return;
+    auto header = headerAtRow(indexPath->row());
+    if (!header) return;
+    auto items = rt::cast<ns::Array>(header->objectForKey("list"));
+    auto title = rt::cast<ns::String>(header->objectForKey("btntitle"));
+    const bool selectAll = title && title->isEqualToString(localized("ROOT_MENU_SELECT_ALL").get());
+    changeAllItemSelected(items, selectAll);
+    header->setObjectForKey(localized(selectAll ? "ROOT_MENU_REMOVE_ALL" : "ROOT_MENU_SELECT_ALL"), "btntitle");
+    table->reloadData();
+}
+
+// ---- Table ----
+
+long RootTableViewController::numberOfSectionsInTableView(const rt::Ref<ui::TableView>&) const {
+    return 1;
+}
+
+long RootTableViewController::tableViewNumberOfRowsInSection(const rt::Ref<ui::TableView>&, long) const {
+    return static_cast<long>(itemList()->count());
+}
+
+rt::Ref<ui::TableViewCell> RootTableViewController::tableViewCellForRowAtIndexPath(
+    const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& indexPath) {
+    rt::Id entry = itemList()->objectAtIndex(static_cast<std::size_t>(indexPath->row()));
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    if (auto item = rt::cast<TestBaseModel>(entry)) {
+        auto cell = rt::cast<ItemTableViewCell>(
+            table->dequeueReusableCellWithIdentifier(ns::String::make(ItemTableViewCell::kReuseIdentifier)));
+        cell->setAction([weakSelf](const rt::Id& sender) {
+            if (auto self = weakSelf.lock()) rt::send(self, rt::Sel("selectAction:"), sender);
+        });
+        cell->configureCell(item);
+        return cell;
+    }
+    auto header = rt::cast<ns::Dictionary>(entry);
+    auto cell = rt::cast<SpaceTableViewCell>(
+        table->dequeueReusableCellWithIdentifier(ns::String::make(SpaceTableViewCell::kReuseIdentifier)));
+    cell->setAction([weakSelf](const rt::Id& sender, const rt::Ref<ui::Event>& event) {
+        if (auto self = weakSelf.lock()) rt::send(self, rt::Sel("headerClick:event:"), sender, event);
+    });
+    if (auto navigation = navigationController()) cell->setBackgroundColor(navigation->navigationBar()->barTintColor());
+    auto name = header ? rt::cast<ns::String>(header->objectForKey("name")) : nullptr;
+    const long count = selectCountBySection(header ? rt::cast<ns::Array>(header->objectForKey("list")) : nullptr);
+    cell->configCell(ns::stringWithFormat(name ? name->utf8() : std::string(), count),
+                     header ? rt::cast<ns::String>(header->objectForKey("btntitle")) : nullptr);
+    return cell;
+}
+
+double RootTableViewController::tableViewHeightForRowAtIndexPath(const rt::Ref<ui::TableView>&,
+                                                                 const rt::Ref<ns::IndexPath>& indexPath) const {
+    auto list = itemList();
+    const auto row = static_cast<std::size_t>(indexPath->row());
+    return row < list->count() && rt::cast<TestBaseModel>(list->objectAtIndex(row)) ? kItemRowHeight
+                                                                                    : kHeaderRowHeight;
+}
+
+void RootTableViewController::tableViewDidSelectRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                                               const rt::Ref<ns::IndexPath>& indexPath) {
+    table->deselectRowAtIndexPath(indexPath, true);
+    // One run at a time, and only from the list on screen: anything else would stack runners.
+    if (!canStartRun()) return;
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setBool(true, kSingleRunKey);
+    defaults->synchronize();
+    auto cell = rt::cast<ItemTableViewCell>(table->cellForRowAtIndexPath(indexPath));
+    if (!cell) return;
+    setIndexOfLastSelectItem(static_cast<unsigned long>(indexPath->row()));
+    performSegueWithIdentifier(kRunSegue, cell);
 }
 
 } // namespace ft

@@ -13,6 +13,16 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/uikit/view_controller.h"
 
+namespace ns {
+class IndexPath;
+} // namespace ns
+
+namespace ui {
+class Event;
+class TableView;
+class TableViewCell;
+} // namespace ui
+
 namespace ft {
 
 class RootTableViewController : public ui::ViewController {
@@ -45,13 +55,56 @@ public:
     // "<Documents>/functiontest_config.txt".
     static std::string profilePath();
 
+    // The segue every run takes to the runner, and the user default a row tap writes.
+    static constexpr const char* kRunSegue = "doit";
+    static constexpr const char* kSingleRunKey = "singalrunstate";
+
+    rt::Ref<ui::TableView> tableView() const;
+    void setTableView(const rt::Ref<ui::TableView>& table);
+    // Index in `itemList` of the row last tapped to run alone.
+    unsigned long indexOfLastSelectItem() const { return indexOfLastSelectItem_; }
+    void setIndexOfLastSelectItem(unsigned long index);
+
+    // Selecting and clearing: every item, the items of an array, a group from its header.
+    void onSelectAll(const rt::Id& sender);
+    void onRemoveAll(const rt::Id& sender);
+    void changeAllItemSelected(const rt::Ref<ns::Array>& items, bool selected);
+    long selectCountBySection(const rt::Ref<ns::Array>& items) const;
+    // An item cell's tick button: toggles the item under the button and updates its header.
+    void selectAction(const rt::Id& sender);
+    // A header cell's button: selects or clears the group under the touch; nothing on an item row.
+    void headerClick(const rt::Id& sender, const rt::Ref<ui::Event>& event);
+
+    // The table's data source and delegate.
+    long numberOfSectionsInTableView(const rt::Ref<ui::TableView>& table) const;
+    long tableViewNumberOfRowsInSection(const rt::Ref<ui::TableView>& table, long section) const;
+    rt::Ref<ui::TableViewCell> tableViewCellForRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                                              const rt::Ref<ns::IndexPath>& indexPath);
+    double tableViewHeightForRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                            const rt::Ref<ns::IndexPath>& indexPath) const;
+    // Runs the tapped item alone ("doit" with its cell); a header row starts nothing. Either way
+    // "singalrunstate" becomes YES, unless the list cannot start a run now (see canStartRun).
+    void tableViewDidSelectRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                          const rt::Ref<ns::IndexPath>& indexPath);
+
 protected:
+    void viewDidLoadBody() override;
+    void viewWillAppearBody(bool animated) override;
+    // A run starts only from the list on top of its navigation stack, one at a time.
+    bool canStartRun() const;
+
     RootTableViewController() = default;
     // Each header row lists its items and each item holds its header: the list breaks that cycle.
     ~RootTableViewController() override;
 
 private:
     void buildCatalogue();
+    void setEverythingSelected(bool selected);
+    void updateHeaderTitle(const rt::Ref<ns::MutableDictionary>& header);
+    rt::Ref<ns::MutableDictionary> headerAtRow(long row) const;
+
+    rt::Weak<ui::TableView> tableView_;
+    unsigned long indexOfLastSelectItem_ = 0;
 
     rt::Ref<ns::MutableArray> itemList_;
     rt::Ref<ns::MutableDictionary> header1Model_, header2Model_;

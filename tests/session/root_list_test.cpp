@@ -1,0 +1,221 @@
+// The root list on screen: its rows, ticking items and groups, selecting or clearing everything,
+// and a row tap running one test.
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/runtime/number.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/storyboard.h"
+#include "platform/uikit/table_view.h"
+#include "platform/uikit/touch.h"
+#include "platform/uikit/window.h"
+#include "session/app_delegate.h"
+#include "session/core/test_base_model.h"
+#include "session/item_table_view_cell.h"
+#include "session/root_table_view_controller.h"
+#include "session/space_table_view_cell.h"
+#include "tests/testkit/app/app_fixture.h"
+
+namespace {
+
+using ft::RootTableViewController;
+using ft::TestBaseModel;
+
+// Stands in for the runner: the screen "doit" leads to.
+class RootListTestRunner : public ui::ViewController {
+    RT_CLASS(RootListTestRunner)
+public:
+    RootListTestRunner() = default;
+};
+RT_DEFINE_CLASS(RootListTestRunner, "RootListTestRunner", ui::ViewController)
+
+std::string localized(const char* key) {
+    return ns::Bundle::mainBundle()->localizedStringForKey(key, "")->utf8();
+}
+
+class RootListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app_ = std::make_unique<testkit::AppFixture>(testkit::AppOptions{.delegateClass = "AppDelegate"});
+        auto window = rt::make<ui::Window>();
+        rt::cast<ft::AppDelegate>(app_->delegate())->setWindow(window);
+        auto storyboard = ui::Storyboard::storyboardWithName("Main");
+        storyboard->registerScene("ReadyStartViewController", "RootListTestRunner");
+        navigation_ = rt::cast<ui::NavigationController>(storyboard->instantiateInitialViewController());
+        ASSERT_TRUE(navigation_);
+        list_ = rt::cast<RootTableViewController>(navigation_->topViewController());
+        ASSERT_TRUE(list_);
+        window->setRootViewControllerObject(navigation_);
+        window->makeKeyAndVisible();
+        app_->runUntilIdle();
+        table_ = list_->tableView();
+        ASSERT_TRUE(table_);
+    }
+    void TearDown() override {
+        table_ = nullptr;
+        list_ = nullptr;
+        navigation_ = nullptr;
+        if (auto delegate = rt::cast<ft::AppDelegate>(app_->delegate())) delegate->setWindow(nullptr);
+        app_.reset();
+    }
+
+    long rowOf(std::string_view profile) {
+        long row = 0;
+        for (const rt::Id& entry : *list_->itemList()) {
+            if (auto item = rt::cast<TestBaseModel>(entry); item && item->profile()->isEqualToString(profile)) return row;
+            ++row;
+        }
+        ADD_FAILURE() << profile << " is not in the list";
+        return -1;
+    }
+    rt::Ref<TestBaseModel> item(std::string_view profile) {
+        return rt::cast<TestBaseModel>(list_->itemList()->objectAtIndex(static_cast<std::size_t>(rowOf(profile))));
+    }
+    rt::Ref<ui::TableViewCell> cellAt(long row) {
+        return table_->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0));
+    }
+    rt::Ref<ft::SpaceTableViewCell> headerCell(const rt::Ref<ns::MutableDictionary>& header) {
+        return rt::cast<ft::SpaceTableViewCell>(
+            cellAt(static_cast<long>(list_->itemList()->indexOfObject(header))));
+    }
+    std::string buttonTitle(const rt::Ref<ns::MutableDictionary>& header) {
+        return rt::cast<ns::String>(header->objectForKey("btntitle"))->utf8();
+    }
+    std::string headerLabel(const rt::Ref<ns::MutableDictionary>& header) {
+        auto label = headerCell(header)->label_count();
+        return label && label->text() ? label->text()->utf8() : "";
+    }
+    bool tick(std::string_view profile) {
+        auto cell = rt::cast<ft::ItemTableViewCell>(cellAt(rowOf(profile)));
+        return cell && app_->tap(cell->selectionButton());
+    }
+    long selectedCount() {
+        return list_->selectCountBySection(list_->itemList());
+    }
+    // The image name of the item's tick as its row shows it.
+    std::string tickImage(std::string_view profile) {
+        auto cell = rt::cast<ft::ItemTableViewCell>(cellAt(rowOf(profile)));
+        auto image = cell ? cell->selectionButton()->imageForState(ui::ControlStates::Normal) : nullptr;
+        return image && image->name() ? image->name()->utf8() : "";
+    }
+    bool defaultBool(const char* key) {
+        return ns::UserDefaults::standardUserDefaults()->boolForKey(key);
+    }
+
+    std::unique_ptr<testkit::AppFixture> app_;
+    rt::Ref<ui::NavigationController> navigation_;
+    rt::Ref<RootTableViewController> list_;
+    rt::Ref<ui::TableView> table_;
+};
+
+TEST_F(RootListTest, TheTableShowsTheCatalogueWithItsHeaderRows) {
+    const long rows = static_cast<long>(list_->itemList()->count());
+    ASSERT_EQ(table_->numberOfRowsInSection(0), rows);
+    EXPECT_EQ(table_->numberOfSections(), 1);
+    for (long row = 0; row < rows; ++row) {
+        const bool isItem = static_cast<bool>(rt::cast<TestBaseModel>(list_->itemList()->objectAtIndex(row)));
+        auto cell = cellAt(row);
+        ASSERT_TRUE(cell) << row;
+        EXPECT_EQ(static_cast<bool>(rt::cast<ft::ItemTableViewCell>(cell)), isItem) << row;
+        EXPECT_EQ(table_->rectForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0)).size.height,
+                  isItem ? 70 : 40)
+            << row;
+    }
+    auto battery = rt::cast<ft::ItemTableViewCell>(cellAt(rowOf("BATTERY")));
+    EXPECT_EQ(battery->title()->text()->utf8(), item("BATTERY")->title()->utf8());
+    EXPECT_EQ(headerLabel(list_->header1Model()), "Automatic tests (0 selected)");
+    EXPECT_EQ(headerCell(list_->header2Model())->selectButton()->titleForState(ui::ControlStates::Normal)->utf8(),
+              localized("ROOT_MENU_SELECT_ALL"));
+}
+
+TEST_F(RootListTest, TickingAGroupsLastItemOffersRemoveAllAndUntickingSelectAll) {
+    auto header = list_->header1Model();
+    auto group = rt::cast<ns::Array>(header->objectForKey("list"));
+    for (std::size_t i = 0; i + 1 < group->count(); ++i)
+        ASSERT_TRUE(tick(rt::cast<TestBaseModel>(group->objectAtIndex(i))->profile()->utf8()));
+    EXPECT_EQ(buttonTitle(header), localized("ROOT_MENU_SELECT_ALL"));
+
+    auto last = rt::cast<TestBaseModel>(group->objectAtIndex(group->count() - 1));
+    ASSERT_TRUE(tick(last->profile()->utf8()));
+    EXPECT_TRUE(last->selected());
+    EXPECT_EQ(buttonTitle(header), localized("ROOT_MENU_REMOVE_ALL"));
+    EXPECT_EQ(headerLabel(header), "Automatic tests (" + std::to_string(group->count()) + " selected)");
+    EXPECT_EQ(buttonTitle(list_->header2Model()), localized("ROOT_MENU_SELECT_ALL")) << "the other group";
+
+    ASSERT_TRUE(tick(last->profile()->utf8()));
+    EXPECT_FALSE(last->selected());
+    EXPECT_EQ(buttonTitle(header), localized("ROOT_MENU_SELECT_ALL"));
+    EXPECT_EQ(selectedCount(), static_cast<long>(group->count()) - 1);
+}
+
+TEST_F(RootListTest, AHeaderButtonTogglesItsGroupAndATouchOnAnItemRowDoesNothing) {
+    auto header = list_->header2Model();
+    auto group = rt::cast<ns::Array>(header->objectForKey("list"));
+    ASSERT_TRUE(app_->tap(headerCell(header)->selectButton()));
+    EXPECT_EQ(list_->selectCountBySection(group), static_cast<long>(group->count()));
+    EXPECT_EQ(selectedCount(), static_cast<long>(group->count())) << "only its own group";
+    EXPECT_EQ(buttonTitle(header), localized("ROOT_MENU_REMOVE_ALL"));
+
+    // A touch located on an item row, whichever button sent it.
+    auto itemCell = cellAt(rowOf("BATTERY"));
+    const cg::Rect bounds = itemCell->bounds();
+    auto centre = itemCell->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
+    list_->headerClick(headerCell(header)->selectButton(),
+                       ui::Event::withTouches({ui::Touch::make(itemCell, centre, ui::TouchPhase::Ended)}));
+    EXPECT_EQ(buttonTitle(header), localized("ROOT_MENU_REMOVE_ALL"));
+    EXPECT_EQ(list_->selectCountBySection(group), static_cast<long>(group->count()));
+
+    ASSERT_TRUE(app_->tap(headerCell(header)->selectButton()));
+    EXPECT_EQ(selectedCount(), 0);
+    EXPECT_EQ(buttonTitle(header), localized("ROOT_MENU_SELECT_ALL"));
+}
+
+TEST_F(RootListTest, SelectAllAndRemoveAllCoverEveryItemAndBothHeaders) {
+    ASSERT_TRUE(tick("WIFI"));
+    list_->onSelectAll(nullptr);
+    long items = 0;
+    for (const rt::Id& entry : *list_->itemList())
+        if (rt::cast<TestBaseModel>(entry)) ++items;
+    EXPECT_EQ(selectedCount(), items);
+    EXPECT_EQ(buttonTitle(list_->header1Model()), localized("ROOT_MENU_REMOVE_ALL"));
+    EXPECT_EQ(buttonTitle(list_->header2Model()), localized("ROOT_MENU_REMOVE_ALL"));
+    EXPECT_EQ(tickImage("GPS"), ft::ItemTableViewCell::kSelectedImage) << "the table was reloaded";
+
+    list_->onRemoveAll(nullptr);
+    EXPECT_EQ(selectedCount(), 0);
+    EXPECT_EQ(buttonTitle(list_->header1Model()), localized("ROOT_MENU_SELECT_ALL"));
+    EXPECT_EQ(buttonTitle(list_->header2Model()), localized("ROOT_MENU_SELECT_ALL"));
+    EXPECT_EQ(tickImage("GPS"), ft::ItemTableViewCell::kUnselectedImage);
+}
+
+TEST_F(RootListTest, ARowTapRunsItsTestAloneAndAHeaderRowStartsNothing) {
+    item("BATTERY")->setSuccess(TestBaseModel::kFailed);
+    ASSERT_TRUE(app_->tapRow(table_, static_cast<long>(list_->itemList()->indexOfObject(list_->header1Model()))));
+    EXPECT_TRUE(defaultBool(RootTableViewController::kSingleRunKey)) << "written for a header row too";
+    EXPECT_EQ(app_->navigationStack(), (std::vector<std::string>{"RootTableViewController"}));
+
+    ASSERT_TRUE(app_->tapRow(table_, rowOf("BATTERY")));
+    EXPECT_EQ(list_->indexOfLastSelectItem(), static_cast<unsigned long>(rowOf("BATTERY")));
+    EXPECT_EQ(app_->navigationStack(), (std::vector<std::string>{"RootTableViewController", "RootListTestRunner"}));
+    EXPECT_FALSE(item("BATTERY")->selected());
+    EXPECT_EQ(item("BATTERY")->success(), TestBaseModel::kFailed) << "a single run keeps the last result";
+
+    // The list under the runner starts nothing more.
+    ns::UserDefaults::standardUserDefaults()->setBool(false, RootTableViewController::kSingleRunKey);
+    list_->tableViewDidSelectRowAtIndexPath(table_, ns::IndexPath::indexPathForRowInSection(rowOf("GPS"), 0));
+    EXPECT_EQ(app_->navigationStack().size(), 2u);
+    EXPECT_FALSE(defaultBool(RootTableViewController::kSingleRunKey));
+}
+
+} // namespace
