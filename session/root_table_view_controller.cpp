@@ -16,7 +16,17 @@
 #include "platform/runtime/number.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/set.h"
+#include "platform/foundation/dispatch.h"
+#include "platform/runtime/kvc.h"
 #include "platform/uikit/application.h"
+#include "platform/uikit/storyboard_segue.h"
+#include "platform/uikit/tap_gesture_recognizer.h"
+#include "session/core/associated_object.h"
+#include "streams/disposable.h"
+#include "streams/scheduler.h"
+#include "streams/selector_interception.h"
+#include "streams/signal.h"
+#include "ui/overlays/progress_hud.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/image_view.h"
@@ -52,6 +62,12 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
                          &RootTableViewController::setIndexOfLastSelectItem),
                 rt::method("isForAppStoreReview", &RootTableViewController::isForAppStoreReview),
                 rt::method("parseProfile:", &RootTableViewController::parseProfile),
+                rt::prop("testList", &RootTableViewController::testList, &RootTableViewController::setTestList),
+                rt::prop("isExecuteAutoTest", &RootTableViewController::isExecuteAutoTest,
+                         &RootTableViewController::setIsExecuteAutoTest),
+                rt::method("checkProfileAndAutoRun", &RootTableViewController::checkProfileAndAutoRun),
+                rt::method("dissmissProgress:", &RootTableViewController::dissmissProgressBody),
+                rt::method("onRun:", &RootTableViewController::onRun),
                 rt::method("onSelectAll:", &RootTableViewController::onSelectAll),
                 rt::method("onRemoveAll:", &RootTableViewController::onRemoveAll),
                 rt::method("changeAllItemSelected:selected:", &RootTableViewController::changeAllItemSelected),
@@ -367,6 +383,105 @@ void RootTableViewController::viewDidLoadBody() {
     table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("SpaceTableViewCell"),
                                              ns::String::make(SpaceTableViewCell::kReuseIdentifier));
     table->setSeparatorInset(ui::EdgeInsets{});
+    checkProfileAndAutoRun();
+}
+
+void RootTableViewController::viewWillDisappearBody(bool) {
+    endCountdown();
+}
+
+void RootTableViewController::setTestList(rt::Ref<ns::MutableArray> list) {
+    rt::KeyChange change(this, "testList");
+    testList_ = std::move(list);
+}
+
+void RootTableViewController::setIsExecuteAutoTest(bool value) {
+    rt::KeyChange change(this, "isExecuteAutoTest");
+    isExecuteAutoTest_ = value;
+}
+
+// ---- Countdown and runs ----
+
+void RootTableViewController::checkProfileAndAutoRun() {
+    if (!ns::FileManager::defaultManager()->fileExistsAtPath(profilePath())) return;
+    sh::ProgressHUD::showWithStatus(localized("ROOTLIST_COUNTDOWN_STEP1"), sh::ProgressHUD::kMaskBlack);
+    auto cancel = es::signalForSelector(this, rt::Sel("dissmissProgress:"));
+    auto counter = std::make_shared<long>(3);
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    // Two ticks: the run starts at the second, and nothing is left to touch the shared HUD later.
+    countdown_ = es::Signal::interval(1.0, es::Scheduler::mainThreadScheduler())
+                     ->take(2)
+                     ->takeUntil(cancel)
+                     ->subscribeNext([weakSelf, counter](const rt::Id&) {
+                         auto self = weakSelf.lock();
+                         if (!self) return;
+                         --*counter;
+                         sh::ProgressHUD::setStatus(
+                             ns::stringWithFormat(localized("ROOTLIST_COUNTDOWN_STEP2")->utf8(), *counter));
+                         if (*counter != 1) return;
+                         self->endCountdown();
+                         sh::ProgressHUD::dismiss();
+                         ns::UserDefaults::standardUserDefaults()->setObjectForKey(ns::Number::withBool(false),
+                                                                                  kManualRunKey);
+                         self->onRun(nullptr);
+                     });
+    // On the HUD's own view, which takes every tap while the countdown shows.
+    if (auto hudView = sh::ProgressHUD::view()) {
+        auto tap = ui::TapGestureRecognizer::withTargetAction(rt::retained(this), rt::Sel("dissmissProgress:"));
+        setAssociatedObject(*tap, ns::String::make(kTapTag));
+        hudView->addGestureRecognizer(tap);
+        cancelRecognizer_ = tap;
+        cancelView_ = hudView;
+    }
+}
+
+void RootTableViewController::endCountdown() {
+    if (countdown_) countdown_->dispose();
+    countdown_ = nullptr;
+    if (auto view = cancelView_.lock(); view && cancelRecognizer_) view->removeGestureRecognizer(cancelRecognizer_);
+    cancelRecognizer_ = nullptr;
+    cancelView_ = nullptr;
+}
+
+void RootTableViewController::dissmissProgressBody(const rt::Id&) {
+    sh::ProgressHUD::dismiss();
+    endCountdown();
+}
+
+void RootTableViewController::onRun(const rt::Id& sender) {
+    // One run at a time, and only from the list on screen.
+    if (!canStartRun()) return;
+    sh::ProgressHUD::dismiss();
+    setIsExecuteAutoTest(true);
+    auto list = ns::MutableArray::make();
+    for (const rt::Id& entry : *itemList())
+        if (auto item = rt::cast<TestBaseModel>(entry); item && item->selected()) {
+            item->setSuccess(TestBaseModel::kNotTested);
+            list->addObject(item);
+        }
+    setTestList(list);
+    if (list->count() == 0) return;
+    runPending_ = true;
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    dispatch::async(dispatch::Queue::main(), [weakSelf, sender] {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        self->runPending_ = false;
+        self->performSegueWithIdentifier(kRunSegue, sender);
+    });
+}
+
+void RootTableViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue, const rt::Id& sender) {
+    rt::Id destination = segue->destinationViewController();
+    if (sender && &sender->getClass() == &ItemTableViewCell::staticClass()) {
+        auto list = itemList();
+        auto items = ns::MutableArray::make();
+        if (indexOfLastSelectItem_ < list->count()) items->addObject(list->objectAtIndex(indexOfLastSelectItem_));
+        ns::setValueForKey(destination, items, "doItems");
+        return;
+    }
+    ns::setValueForKey(destination, ns::Number::withBool(isExecuteAutoTest_), "isAutoRunning");
+    ns::setValueForKey(destination, testList_, "doItems");
 }
 
 void RootTableViewController::viewWillAppearBody(bool animated) {
@@ -377,7 +492,7 @@ void RootTableViewController::viewWillAppearBody(bool animated) {
 
 bool RootTableViewController::canStartRun() const {
     auto navigation = navigationController();
-    return navigation && navigation->topViewController().get() == this;
+    return !runPending_ && navigation && navigation->topViewController().get() == this;
 }
 
 // ---- Selection ----

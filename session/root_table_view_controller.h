@@ -17,8 +17,14 @@ namespace ns {
 class IndexPath;
 } // namespace ns
 
+namespace es {
+class Disposable;
+} // namespace es
+
 namespace ui {
 class Event;
+class GestureRecognizer;
+class View;
 class TableView;
 class TableViewCell;
 } // namespace ui
@@ -59,7 +65,26 @@ public:
     static constexpr const char* kRunSegue = "doit";
     static constexpr const char* kSingleRunKey = "singalrunstate";
 
+    // The user default saying where a run ends, and the tag of the countdown's cancel recogniser.
+    static constexpr const char* kManualRunKey = "manualrun";
+    static constexpr const char* kTapTag = "your gestureRecoginer";
+
     rt::Ref<ui::TableView> tableView() const;
+    // The items of the current run of the selection; nil after a return by unwinding.
+    const rt::Ref<ns::MutableArray>& testList() const { return testList_; }
+    void setTestList(rt::Ref<ns::MutableArray> list);
+    // YES from onRun until the list is shown again; handed to the runner as `isAutoRunning`.
+    bool isExecuteAutoTest() const { return isExecuteAutoTest_; }
+    void setIsExecuteAutoTest(bool value);
+
+    // When the profile file exists: the HUD counts down two seconds, then the preselected items
+    // run ("manualrun" NO). Dismissing the HUD (a tap on it) before then cancels.
+    void checkProfileAndAutoRun();
+    // Dismisses the HUD; its interception ends a countdown.
+    RT_INTERCEPTABLE(dissmissProgress, "dissmissProgress:")
+    // Runs the selected items in list order, their results reset, through "doit" on the next
+    // turn. Nothing happens while a run is pending or the list is not on top.
+    void onRun(const rt::Id& sender);
     void setTableView(const rt::Ref<ui::TableView>& table);
     // Index in `itemList` of the row last tapped to run alone.
     unsigned long indexOfLastSelectItem() const { return indexOfLastSelectItem_; }
@@ -90,6 +115,9 @@ public:
 protected:
     void viewDidLoadBody() override;
     void viewWillAppearBody(bool animated) override;
+    void viewWillDisappearBody(bool animated) override;
+    void prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue, const rt::Id& sender) override;
+    virtual void dissmissProgressBody(const rt::Id& sender);
     // A run starts only from the list on top of its navigation stack, one at a time.
     bool canStartRun() const;
 
@@ -103,7 +131,16 @@ private:
     void updateHeaderTitle(const rt::Ref<ns::MutableDictionary>& header);
     rt::Ref<ns::MutableDictionary> headerAtRow(long row) const;
 
+    // Ends the countdown: its interval, and the cancel recogniser on the view it was put on.
+    void endCountdown();
+
     rt::Weak<ui::TableView> tableView_;
+    rt::Ref<ns::MutableArray> testList_;
+    bool isExecuteAutoTest_ = false;
+    bool runPending_ = false;
+    rt::Ref<es::Disposable> countdown_;
+    rt::Ref<ui::GestureRecognizer> cancelRecognizer_;
+    rt::Weak<ui::View> cancelView_;
     unsigned long indexOfLastSelectItem_ = 0;
 
     rt::Ref<ns::MutableArray> itemList_;

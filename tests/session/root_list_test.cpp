@@ -1,12 +1,14 @@
 // The root list on screen: its rows, ticking items and groups, selecting or clearing everything,
 // and a row tap running one test.
 
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/format.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/number.h"
@@ -25,6 +27,7 @@
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
 #include "session/space_table_view_cell.h"
+#include "ui/overlays/progress_hud.h"
 #include "tests/testkit/app/app_fixture.h"
 
 namespace {
@@ -32,13 +35,34 @@ namespace {
 using ft::RootTableViewController;
 using ft::TestBaseModel;
 
-// Stands in for the runner: the screen "doit" leads to.
+// Stands in for the runner: the screen "doit" leads to, keeping what the list hands over.
 class RootListTestRunner : public ui::ViewController {
     RT_CLASS(RootListTestRunner)
 public:
     RootListTestRunner() = default;
+    const rt::Ref<ns::Array>& doItems() const { return doItems_; }
+    void setDoItems(rt::Ref<ns::Array> items) { doItems_ = std::move(items); }
+    bool isAutoRunning() const { return isAutoRunning_; }
+    void setIsAutoRunning(bool value) { isAutoRunning_ = value; }
+
+    // The items' result keys and results, "WIFI:0 GPS:0".
+    std::string items() const {
+        std::string out;
+        if (doItems_)
+            for (const rt::Id& entry : *doItems_) {
+                auto item = rt::cast<ft::TestBaseModel>(entry);
+                out += (out.empty() ? "" : " ") + item->profile()->utf8() + ":" + std::to_string(item->success());
+            }
+        return out;
+    }
+
+private:
+    rt::Ref<ns::Array> doItems_;
+    bool isAutoRunning_ = false;
 };
-RT_DEFINE_CLASS(RootListTestRunner, "RootListTestRunner", ui::ViewController)
+RT_DEFINE_CLASS(RootListTestRunner, "RootListTestRunner", ui::ViewController,
+                rt::prop("doItems", &RootListTestRunner::doItems, &RootListTestRunner::setDoItems),
+                rt::prop("isAutoRunning", &RootListTestRunner::isAutoRunning, &RootListTestRunner::setIsAutoRunning))
 
 std::string localized(const char* key) {
     return ns::Bundle::mainBundle()->localizedStringForKey(key, "")->utf8();
@@ -46,8 +70,11 @@ std::string localized(const char* key) {
 
 class RootListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { start(""); }
+    // Shows the list; a non-empty profile text is written to the profile file first.
+    void start(std::string_view profile) {
         app_ = std::make_unique<testkit::AppFixture>(testkit::AppOptions{.delegateClass = "AppDelegate"});
+        if (!profile.empty()) std::ofstream(RootTableViewController::profilePath()) << profile;
         auto window = rt::make<ui::Window>();
         rt::cast<ft::AppDelegate>(app_->delegate())->setWindow(window);
         auto storyboard = ui::Storyboard::storyboardWithName("Main");
@@ -111,6 +138,10 @@ protected:
     }
     bool defaultBool(const char* key) {
         return ns::UserDefaults::standardUserDefaults()->boolForKey(key);
+    }
+
+    rt::Ref<RootListTestRunner> runner() {
+        return rt::cast<RootListTestRunner>(navigation_->topViewController());
     }
 
     std::unique_ptr<testkit::AppFixture> app_;
@@ -209,13 +240,97 @@ TEST_F(RootListTest, ARowTapRunsItsTestAloneAndAHeaderRowStartsNothing) {
     EXPECT_EQ(list_->indexOfLastSelectItem(), static_cast<unsigned long>(rowOf("BATTERY")));
     EXPECT_EQ(app_->navigationStack(), (std::vector<std::string>{"RootTableViewController", "RootListTestRunner"}));
     EXPECT_FALSE(item("BATTERY")->selected());
-    EXPECT_EQ(item("BATTERY")->success(), TestBaseModel::kFailed) << "a single run keeps the last result";
+    EXPECT_EQ(runner()->items(), "BATTERY:2") << "a single run keeps the last result";
 
     // The list under the runner starts nothing more.
     ns::UserDefaults::standardUserDefaults()->setBool(false, RootTableViewController::kSingleRunKey);
     list_->tableViewDidSelectRowAtIndexPath(table_, ns::IndexPath::indexPathForRowInSection(rowOf("GPS"), 0));
     EXPECT_EQ(app_->navigationStack().size(), 2u);
     EXPECT_FALSE(defaultBool(RootTableViewController::kSingleRunKey));
+}
+
+class RootListCountdownTest : public RootListTest {
+protected:
+    void SetUp() override {}
+    void begin() {
+        start(" WIFI ,\nGPS,BATTERY ,\n");
+        if (HasFatalFailure()) return;
+        item("WIFI")->setSuccess(TestBaseModel::kFailed);
+    }
+    std::string status() {
+        auto text = sh::ProgressHUD::status();
+        return text ? text->utf8() : "";
+    }
+    bool recogniserAttached() {
+        auto view = sh::ProgressHUD::view();
+        return view && view->gestureRecognizers()->count() > 0;
+    }
+};
+
+TEST_F(RootListCountdownTest, TheHudCountsDownAndThenRunsThePreselectedItems) {
+    begin();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(sh::ProgressHUD::isVisible());
+    EXPECT_EQ(status(), localized("ROOTLIST_COUNTDOWN_STEP1"));
+    EXPECT_EQ(sh::ProgressHUD::maskType(), sh::ProgressHUD::kMaskBlack);
+    auto row = cellAt(rowOf("GPS"));
+    const cg::Point onRow = row->convertPointToView({row->bounds().midX(), row->bounds().midY()}, nullptr);
+    EXPECT_EQ(app_->keyWindow()->hitTest(onRow, nullptr), sh::ProgressHUD::view()) << "the mask takes the tap";
+
+    app_->advance(1.0);
+    EXPECT_EQ(status(), ns::stringWithFormat(localized("ROOTLIST_COUNTDOWN_STEP2"), 2)->utf8());
+    app_->advance(1.0);
+    EXPECT_FALSE(sh::ProgressHUD::isVisible());
+    auto manualRun = ns::UserDefaults::standardUserDefaults()->objectForKey(RootTableViewController::kManualRunKey);
+    ASSERT_TRUE(manualRun);
+    EXPECT_FALSE(rt::cast<ns::Number>(manualRun)->boolValue());
+    app_->runUntilIdle();
+    ASSERT_TRUE(runner());
+    EXPECT_EQ(runner()->items(), "WIFI:0 GPS:0 BATTERY:0");
+    EXPECT_TRUE(runner()->isAutoRunning());
+
+    // Nothing of the countdown touches the shared HUD afterwards.
+    app_->advance(0.5);
+    sh::ProgressHUD::showErrorWithStatus(ns::String::make("X"));
+    app_->advance(0.5);
+    EXPECT_EQ(status(), "X");
+    sh::ProgressHUD::dismiss();
+    app_->advance(1.0);
+}
+
+TEST_F(RootListCountdownTest, ATapOnTheHudCancelsTheRunAndLeavesTheListUsable) {
+    begin();
+    ASSERT_FALSE(HasFatalFailure());
+    app_->advance(1.5);
+    auto hud = sh::ProgressHUD::view();
+    ASSERT_TRUE(hud);
+    ASSERT_TRUE(recogniserAttached());
+    ASSERT_TRUE(app_->tapView(hud));
+    EXPECT_FALSE(sh::ProgressHUD::isVisible());
+    EXPECT_EQ(hud->gestureRecognizers()->count(), 0u) << "the recogniser is taken off";
+
+    app_->advance(3.0);
+    EXPECT_EQ(app_->navigationStack().size(), 1u) << "no run follows";
+    EXPECT_FALSE(ns::UserDefaults::standardUserDefaults()->objectForKey(RootTableViewController::kManualRunKey));
+    list_->onRun(nullptr);
+    app_->runUntilIdle();
+    ASSERT_TRUE(runner());
+    EXPECT_EQ(runner()->items(), "WIFI:0 GPS:0 BATTERY:0");
+}
+
+TEST_F(RootListCountdownTest, OneRunAtATime) {
+    begin();
+    ASSERT_FALSE(HasFatalFailure());
+    list_->dissmissProgress(nullptr);
+    app_->runUntilIdle();
+    list_->onRun(nullptr);
+    list_->onRun(nullptr);
+    app_->tapRow(table_, rowOf("GPS")); // refused: a run is pending
+    app_->runUntilIdle();
+    EXPECT_EQ(app_->navigationStack().size(), 2u) << "one runner";
+    list_->onRun(nullptr);
+    app_->runUntilIdle();
+    EXPECT_EQ(app_->navigationStack().size(), 2u) << "nothing while the runner is on top";
 }
 
 } // namespace
