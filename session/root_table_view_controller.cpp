@@ -22,13 +22,19 @@
 #include "platform/uikit/storyboard_segue.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "session/core/associated_object.h"
+#include "platform/foundation/url.h"
+#include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/navigation_item.h"
 #include "streams/disposable.h"
+#include "streams/property_signals.h"
+#include "streams/sequence.h"
 #include "streams/scheduler.h"
 #include "streams/selector_interception.h"
 #include "streams/signal.h"
 #include "ui/overlays/progress_hud.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
+#include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/device.h"
@@ -68,6 +74,9 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
                 rt::method("checkProfileAndAutoRun", &RootTableViewController::checkProfileAndAutoRun),
                 rt::method("dissmissProgress:", &RootTableViewController::dissmissProgressBody),
                 rt::method("onRun:", &RootTableViewController::onRun),
+                rt::method("onRightButtonRunAction:", &RootTableViewController::onRightButtonRunAction),
+                rt::method("doCompletedForRoot:", &RootTableViewController::doCompletedForRoot),
+                rt::method("openSafari", &RootTableViewController::openSafari),
                 rt::method("onSelectAll:", &RootTableViewController::onSelectAll),
                 rt::method("onRemoveAll:", &RootTableViewController::onRemoveAll),
                 rt::method("changeAllItemSelected:selected:", &RootTableViewController::changeAllItemSelected),
@@ -383,7 +392,73 @@ void RootTableViewController::viewDidLoadBody() {
     table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("SpaceTableViewCell"),
                                              ns::String::make(SpaceTableViewCell::kReuseIdentifier));
     table->setSeparatorInset(ui::EdgeInsets{});
+
+    // Play shows exactly while any item of the current list is selected.
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    rightBar();
+    playVisibility_ =
+        es::valuesForKeyPath(rt::retained(this), "itemList", rt::retained(this))
+            ->map([](const rt::Id& value) -> rt::Id {
+                std::vector<rt::Ref<es::Signal>> selections;
+                if (auto list = rt::cast<ns::Array>(value))
+                    for (const rt::Id& entry : *list)
+                        if (rt::cast<TestBaseModel>(entry))
+                            selections.push_back(es::valuesForKeyPath(entry, "selected", entry));
+                return es::Signal::combineLatest(selections)->logicalOr();
+            })
+            ->switchToLatest()
+            ->subscribeNext([weakSelf](const rt::Id& any) {
+                auto self = weakSelf.lock();
+                auto number = rt::cast<ns::Number>(any);
+                if (self && self->play_) self->play_->setHidden(!(number && number->boolValue()));
+            });
+    auto space = ui::BarButtonItem::withBarButtonSystemItem(ui::BarButtonSystemItem::FixedSpace, nullptr, rt::Sel());
+    space->setWidth(-15);
+    auto items = ns::MutableArray::make();
+    items->addObject(space);
+    items->addObject(ui::BarButtonItem::withCustomView(rightBar()));
+    navigationItem()->setRightBarButtonItems(items);
     checkProfileAndAutoRun();
+}
+
+rt::Ref<ui::View> RootTableViewController::rightBar() {
+    if (rightBar_) return rightBar_;
+    rightBar_ = rt::make<ui::View>(cg::Rect{{0, 0}, {80, 32}});
+    play_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    play_->setImageForState(ui::Image::imageNamed("icon_run_n"), ui::ControlStates::Normal);
+    play_->addTargetActionForControlEvents(rt::retained(this), rt::Sel("onRightButtonRunAction:"),
+                                           ui::ControlEvent::TouchUpInside);
+    play_->setFrame(cg::Rect{{1, 0}, {38, 32}});
+    edit_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    edit_->setImageForState(ui::Image::imageNamed("icon_edit_n"), ui::ControlStates::Normal);
+    edit_->setFrame(cg::Rect{{41, 0}, {38, 32}});
+    rightBar_->addSubview(play_);
+    rightBar_->addSubview(edit_);
+    return rightBar_;
+}
+
+void RootTableViewController::onRightButtonRunAction(const rt::Id& sender) {
+    // Nothing is written when no run can start (one pending, or the list not on top).
+    if (!canStartRun()) return;
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setBool(true, "manualrunstate");
+    defaults->synchronize();
+    defaults->setObjectForKey(ns::Number::withBool(true), kManualRunKey);
+    onRun(sender);
+}
+
+void RootTableViewController::doCompletedForRoot(const rt::Id&) {
+    setTestList(nullptr);
+    if (auto table = tableView()) table->reloadData();
+}
+
+std::string RootTableViewController::profilePageAddress() {
+    auto server = rt::cast<ns::String>(ns::Bundle::mainBundle()->objectForInfoDictionaryKey(Utility::kMakerServerInfoKey));
+    return (server ? server->utf8() : std::string()) + "/tools/udid.mobileconfig";
+}
+
+void RootTableViewController::openSafari() {
+    if (auto url = ns::URL::URLWithString(profilePageAddress())) ui::Application::sharedApplication()->openURL(url);
 }
 
 void RootTableViewController::viewWillDisappearBody(bool) {
@@ -488,6 +563,11 @@ void RootTableViewController::viewWillAppearBody(bool animated) {
     setHeaderImage(*this);
     if (auto table = tableView()) table->reloadData();
     if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
+    setIsExecuteAutoTest(false);
+    // After a pop the run's items keep their results as the last ones; an unwind dropped the list.
+    if (testList_)
+        for (const rt::Id& entry : *testList_)
+            if (auto item = rt::cast<TestBaseModel>(entry)) item->setLastCode(item->success());
 }
 
 bool RootTableViewController::canStartRun() const {

@@ -23,6 +23,7 @@ class Disposable;
 
 namespace ui {
 class Event;
+class Button;
 class GestureRecognizer;
 class View;
 class TableView;
@@ -85,6 +86,18 @@ public:
     // Runs the selected items in list order, their results reset, through "doit" on the next
     // turn. Nothing happens while a run is pending or the list is not on top.
     void onRun(const rt::Id& sender);
+
+    // The holder of the play and edit buttons, made on first use.
+    rt::Ref<ui::View> rightBar();
+    // The play button: hidden while nothing is selected.
+    const rt::Ref<ui::Button>& play() const { return play_; }
+    // Play: "manualrunstate" and "manualrun" YES, then a run of the selection.
+    void onRightButtonRunAction(const rt::Id& sender);
+    // The unwind action of "unwindToRootView": the run's list is dropped.
+    void doCompletedForRoot(const rt::Id& segue);
+    // Opens the device-profile page on the maker's download server.
+    void openSafari();
+    static std::string profilePageAddress();
     void setTableView(const rt::Ref<ui::TableView>& table);
     // Index in `itemList` of the row last tapped to run alone.
     unsigned long indexOfLastSelectItem() const { return indexOfLastSelectItem_; }
@@ -136,6 +149,9 @@ private:
 
     rt::Weak<ui::TableView> tableView_;
     rt::Ref<ns::MutableArray> testList_;
+    rt::Ref<ui::View> rightBar_;
+    rt::Ref<ui::Button> play_, edit_;
+    rt::Ref<es::Disposable> playVisibility_;
     bool isExecuteAutoTest_ = false;
     bool runPending_ = false;
     rt::Ref<es::Disposable> countdown_;

@@ -11,6 +11,7 @@
 #include "platform/foundation/format.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/runtime/kvc.h"
 #include "platform/runtime/number.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/event.h"
@@ -247,6 +248,61 @@ TEST_F(RootListTest, ARowTapRunsItsTestAloneAndAHeaderRowStartsNothing) {
     list_->tableViewDidSelectRowAtIndexPath(table_, ns::IndexPath::indexPathForRowInSection(rowOf("GPS"), 0));
     EXPECT_EQ(app_->navigationStack().size(), 2u);
     EXPECT_FALSE(defaultBool(RootTableViewController::kSingleRunKey));
+}
+
+TEST_F(RootListTest, PlayShowsExactlyWhileSomethingIsSelected) {
+    auto play = list_->play();
+    ASSERT_TRUE(play);
+    EXPECT_TRUE(play->isHidden());
+    ASSERT_TRUE(tick("GPS"));
+    EXPECT_FALSE(play->isHidden());
+    ASSERT_TRUE(tick("GPS"));
+    EXPECT_TRUE(play->isHidden());
+    ns::setValueForKey(item("SMS"), ns::Number::withBool(true), "selected"); // a write made elsewhere
+    EXPECT_FALSE(play->isHidden());
+}
+
+TEST_F(RootListTest, PlayRunsTheSelectionInListOrderAndAPopCopiesTheResults) {
+    ASSERT_TRUE(tick("BATTERY"));
+    ASSERT_TRUE(tick("WIFI"));
+    item("BATTERY")->setSuccess(TestBaseModel::kFailed);
+    ASSERT_TRUE(app_->tap(list_->play()));
+    ASSERT_TRUE(app_->tap(list_->play())) << "a second tap before the push";
+    EXPECT_TRUE(defaultBool("manualrunstate"));
+    EXPECT_TRUE(defaultBool(RootTableViewController::kManualRunKey));
+    app_->runUntilIdle();
+    EXPECT_EQ(app_->navigationStack().size(), 2u) << "one runner";
+    ASSERT_TRUE(runner());
+    EXPECT_EQ(runner()->items(), "WIFI:0 BATTERY:0");
+    EXPECT_TRUE(runner()->isAutoRunning());
+
+    item("WIFI")->setSuccess(TestBaseModel::kPassed);
+    item("BATTERY")->setSuccess(TestBaseModel::kFailed);
+    ASSERT_TRUE(app_->tapBack());
+    app_->advance(1.0);
+    EXPECT_EQ(item("WIFI")->lastCode(), TestBaseModel::kPassed);
+    EXPECT_EQ(item("BATTERY")->lastCode(), TestBaseModel::kFailed);
+    EXPECT_FALSE(list_->isExecuteAutoTest());
+}
+
+TEST_F(RootListTest, AnUnwindDropsTheRunsListBeforeTheListAppears) {
+    ASSERT_TRUE(tick("WIFI"));
+    ASSERT_TRUE(app_->tap(list_->play()));
+    app_->runUntilIdle();
+    ASSERT_TRUE(runner());
+    item("WIFI")->setSuccess(TestBaseModel::kPassed);
+    list_->doCompletedForRoot(nullptr);
+    navigation_->popToRootViewControllerAnimated(false);
+    app_->advance(1.0);
+    EXPECT_FALSE(list_->testList());
+    EXPECT_EQ(item("WIFI")->lastCode(), TestBaseModel::kNotTested);
+}
+
+TEST_F(RootListTest, TheProfilePageOpensOverHttps) {
+    list_->openSafari();
+    ASSERT_EQ(app_->openedURLs().size(), 1u);
+    EXPECT_EQ(app_->openedURLs()[0].rfind("https://", 0), 0u) << app_->openedURLs()[0];
+    EXPECT_NE(app_->openedURLs()[0].find("/tools/udid.mobileconfig"), std::string::npos);
 }
 
 class RootListCountdownTest : public RootListTest {
