@@ -26,6 +26,8 @@
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/navigation_item.h"
 #include "streams/disposable.h"
+#include "streams/tuple.h"
+#include "ui/overlays/menu_popover.h"
 #include "streams/property_signals.h"
 #include "streams/sequence.h"
 #include "streams/scheduler.h"
@@ -75,6 +77,9 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
                 rt::method("dissmissProgress:", &RootTableViewController::dissmissProgressBody),
                 rt::method("onRun:", &RootTableViewController::onRun),
                 rt::method("onRightButtonRunAction:", &RootTableViewController::onRightButtonRunAction),
+                rt::method("onRightButtonEditAction:", &RootTableViewController::onRightButtonEditAction),
+                rt::method("menuPopover:didSelectMenuItemAtIndex:",
+                           &RootTableViewController::menuPopoverDidSelectMenuItemAtIndexBody),
                 rt::method("doCompletedForRoot:", &RootTableViewController::doCompletedForRoot),
                 rt::method("openSafari", &RootTableViewController::openSafari),
                 rt::method("onSelectAll:", &RootTableViewController::onSelectAll),
@@ -418,6 +423,19 @@ void RootTableViewController::viewDidLoadBody() {
     items->addObject(space);
     items->addObject(ui::BarButtonItem::withCustomView(rightBar()));
     navigationItem()->setRightBarButtonItems(items);
+
+    auto menuItems = ns::MutableArray::make();
+    menuItems->addObject(localized("ROOT_MENU_SELECT_ALL"));
+    menuItems->addObject(localized("ROOT_MENU_REMOVE_ALL"));
+    menuItems_ = menuItems;
+    // Subscribed once, so one selection runs the handler once however often the menu opened.
+    menuSelection_ = es::signalForSelector(this, rt::Sel("menuPopover:didSelectMenuItemAtIndex:"))
+                         ->subscribeNext([weakSelf](const rt::Id& args) {
+                             auto self = weakSelf.lock();
+                             auto tuple = rt::cast<es::Tuple>(args);
+                             auto index = tuple ? rt::cast<ns::Number>(tuple->objectAtIndex(1)) : nullptr;
+                             if (self && index) self->menuSelected(index->longValue());
+                         });
     checkProfileAndAutoRun();
 }
 
@@ -432,6 +450,8 @@ rt::Ref<ui::View> RootTableViewController::rightBar() {
     edit_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
     edit_->setImageForState(ui::Image::imageNamed("icon_edit_n"), ui::ControlStates::Normal);
     edit_->setFrame(cg::Rect{{41, 0}, {38, 32}});
+    edit_->addTargetActionForControlEvents(rt::retained(this), rt::Sel("onRightButtonEditAction:"),
+                                           ui::ControlEvent::TouchUpInside);
     rightBar_->addSubview(play_);
     rightBar_->addSubview(edit_);
     return rightBar_;
@@ -445,6 +465,35 @@ void RootTableViewController::onRightButtonRunAction(const rt::Id& sender) {
     defaults->synchronize();
     defaults->setObjectForKey(ns::Number::withBool(true), kManualRunKey);
     onRun(sender);
+}
+
+void RootTableViewController::onRightButtonEditAction(const rt::Id&) {
+    if (menuPopover_) menuPopover_->dismissMenuPopover();
+    const double width = ui::Screen::mainScreen()->bounds().size.width;
+    menuPopover_ = pm::MenuPopover::initWithFrame(cg::Rect{{width - 230, 64}, {250, 88}}, menuItems_);
+    menuPopover_->setMenuPopoverDelegate(rt::retained(this));
+    menuPopover_->showInView(view());
+}
+
+void RootTableViewController::menuSelected(long index) {
+    if (menuPopover_) menuPopover_->dismissMenuPopover();
+    if (index == 0) {
+        onSelectAll(nullptr);
+    } else if (index == 1) {
+        onRemoveAll(nullptr);
+    } else {
+        // Reached only by a direct call: the menu offers two entries.
+        const auto& files = ns::FileManager::defaultManager();
+        if (files->fileExistsAtPath(profilePath())) {
+            sh::ProgressHUD::showWithStatus(localized("ROOT_POPUP_DELETE_CONFIG_FILE"), sh::ProgressHUD::kMaskBlack);
+            files->removeItemAtPath(profilePath(), nullptr);
+            dispatch::asyncAfter(dispatch::after(1.0), dispatch::Queue::main(), [] {
+                sh::ProgressHUD::showSuccessWithStatus(localized("ROOT_POPUP_DELETE_CONFIG_FILE_SUCCESS"),
+                                                       sh::ProgressHUD::kMaskBlack);
+            });
+        }
+    }
+    menuPopover_ = nullptr;
 }
 
 void RootTableViewController::doCompletedForRoot(const rt::Id&) {
@@ -462,6 +511,7 @@ void RootTableViewController::openSafari() {
 }
 
 void RootTableViewController::viewWillDisappearBody(bool) {
+    if (menuPopover_) menuPopover_->dismissMenuPopover();
     endCountdown();
 }
 

@@ -21,6 +21,10 @@ namespace es {
 class Disposable;
 } // namespace es
 
+namespace pm {
+class MenuPopover;
+} // namespace pm
+
 namespace ui {
 class Event;
 class Button;
@@ -91,8 +95,16 @@ public:
     rt::Ref<ui::View> rightBar();
     // The play button: hidden while nothing is selected.
     const rt::Ref<ui::Button>& play() const { return play_; }
+    // The menu button.
+    const rt::Ref<ui::Button>& edit() const { return edit_; }
     // Play: "manualrunstate" and "manualrun" YES, then a run of the selection.
     void onRightButtonRunAction(const rt::Id& sender);
+    // The edit button: the menu (select all, remove all) at (screen width - 230, 64, 250, 88).
+    void onRightButtonEditAction(const rt::Id& sender);
+    const rt::Ref<pm::MenuPopover>& menuPopover() const { return menuPopover_; }
+    const rt::Ref<ns::Array>& menuItems() const { return menuItems_; }
+    // The menu's delegate method: its body does nothing, the list reacts to its interception.
+    RT_INTERCEPTABLE(menuPopoverDidSelectMenuItemAtIndex, "menuPopover:didSelectMenuItemAtIndex:")
     // The unwind action of "unwindToRootView": the run's list is dropped.
     void doCompletedForRoot(const rt::Id& segue);
     // Opens the device-profile page on the maker's download server.
@@ -131,6 +143,7 @@ protected:
     void viewWillDisappearBody(bool animated) override;
     void prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue, const rt::Id& sender) override;
     virtual void dissmissProgressBody(const rt::Id& sender);
+    virtual void menuPopoverDidSelectMenuItemAtIndexBody(const rt::Id&, long) {}
     // A run starts only from the list on top of its navigation stack, one at a time.
     bool canStartRun() const;
 
@@ -151,7 +164,10 @@ private:
     rt::Ref<ns::MutableArray> testList_;
     rt::Ref<ui::View> rightBar_;
     rt::Ref<ui::Button> play_, edit_;
-    rt::Ref<es::Disposable> playVisibility_;
+    rt::Ref<es::Disposable> playVisibility_, menuSelection_;
+    rt::Ref<pm::MenuPopover> menuPopover_;
+    rt::Ref<ns::Array> menuItems_;
+    void menuSelected(long index);
     bool isExecuteAutoTest_ = false;
     bool runPending_ = false;
     rt::Ref<es::Disposable> countdown_;

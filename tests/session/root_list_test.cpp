@@ -28,6 +28,7 @@
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
 #include "session/space_table_view_cell.h"
+#include "ui/overlays/menu_popover.h"
 #include "ui/overlays/progress_hud.h"
 #include "tests/testkit/app/app_fixture.h"
 
@@ -296,6 +297,35 @@ TEST_F(RootListTest, AnUnwindDropsTheRunsListBeforeTheListAppears) {
     app_->advance(1.0);
     EXPECT_FALSE(list_->testList());
     EXPECT_EQ(item("WIFI")->lastCode(), TestBaseModel::kNotTested);
+}
+
+TEST_F(RootListTest, TheMenuSelectsOrClearsEverythingAndATapOutsideOnlyDismisses) {
+    ASSERT_TRUE(app_->tap(list_->edit()));
+    auto menu = list_->menuPopover();
+    ASSERT_TRUE(menu);
+    ASSERT_TRUE(app_->tap(menu->rowButton(0)));
+    EXPECT_EQ(selectedCount(), list_->selectCountBySection(list_->itemList()));
+    EXPECT_GT(selectedCount(), 0);
+    EXPECT_EQ(buttonTitle(list_->header1Model()), localized("ROOT_MENU_REMOVE_ALL"));
+    EXPECT_EQ(buttonTitle(list_->header2Model()), localized("ROOT_MENU_REMOVE_ALL"));
+    EXPECT_FALSE(list_->menuPopover());
+    app_->advance(0.5);
+    EXPECT_FALSE(menu->superview()) << "gone after its fade";
+
+    // Opened twice, one selection still acts once (the handler is subscribed once).
+    list_->onRightButtonEditAction(nullptr);
+    list_->onRightButtonEditAction(nullptr);
+    ASSERT_TRUE(app_->tap(list_->menuPopover()->rowButton(1)));
+    EXPECT_EQ(selectedCount(), 0);
+    app_->advance(0.5);
+
+    list_->onRightButtonEditAction(nullptr);
+    menu = list_->menuPopover();
+    ASSERT_TRUE(app_->tap(menu->backgroundButton()));
+    EXPECT_EQ(list_->menuPopover(), menu) << "no delegate call";
+    EXPECT_EQ(selectedCount(), 0);
+    app_->advance(0.5);
+    EXPECT_FALSE(menu->superview());
 }
 
 TEST_F(RootListTest, TheProfilePageOpensOverHttps) {
