@@ -39,6 +39,7 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/navigation_bar.h"
@@ -66,6 +67,8 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
                          &RootTableViewController::setHeader2Model),
                 rt::prop("tableView", &RootTableViewController::tableView, &RootTableViewController::setTableView,
                          {.memory = rt::Memory::Weak}),
+                rt::prop("tabletopviewcon", &RootTableViewController::tabletopviewcon,
+                         &RootTableViewController::setTabletopviewcon, {.memory = rt::Memory::Weak}),
                 rt::prop("indexOfLastSelectItem", &RootTableViewController::indexOfLastSelectItem,
                          &RootTableViewController::setIndexOfLastSelectItem),
                 rt::method("isForAppStoreReview", &RootTableViewController::isForAppStoreReview),
@@ -180,12 +183,16 @@ double systemVersion() {
     return text ? std::strtod(text->utf8().c_str(), nullptr) : 0;
 }
 
-bool hasHomeKey() {
+// System 11 or later, with a bottom safe-area inset on the application delegate's window.
+bool hasBottomInset() {
     rt::Ref<ui::Window> window;
     if (auto application = ui::Application::sharedApplication())
         if (auto delegate = rt::cast<AppDelegate>(application->delegate())) window = delegate->window();
-    const bool bottomInset = systemVersion() >= 11 && window && window->safeAreaInsets().bottom > 0;
-    return !bottomInset && !Utility::iPadPro();
+    return systemVersion() >= 11 && window && window->safeAreaInsets().bottom > 0;
+}
+
+bool hasHomeKey() {
+    return !hasBottomInset() && !Utility::iPadPro();
 }
 
 bool hasCellular() {
@@ -275,6 +282,10 @@ ui::Nib::Loaded loadRootView(const rt::Id& owner) {
         list->setTableView(table);
         table->setDataSource(list);
         table->setDelegate(list);
+        auto top = ui::LayoutConstraint::constraintWithItem(table, ui::LayoutAttribute::Top, ui::LayoutRelation::Equal,
+                                                            view, ui::LayoutAttribute::Top, 1, 0);
+        view->addConstraint(top);
+        list->setTabletopviewcon(top);
     }
     return {{view}, {}};
 }
@@ -376,6 +387,15 @@ rt::Ref<ns::Array> RootTableViewController::parseProfile(const rt::Ref<ns::Strin
 
 rt::Ref<ui::TableView> RootTableViewController::tableView() const {
     return tableView_.lock();
+}
+
+rt::Ref<ui::LayoutConstraint> RootTableViewController::tabletopviewcon() const {
+    return tabletopviewcon_.lock();
+}
+
+void RootTableViewController::setTabletopviewcon(const rt::Ref<ui::LayoutConstraint>& constraint) {
+    rt::KeyChange change(this, "tabletopviewcon");
+    tabletopviewcon_ = constraint;
 }
 
 void RootTableViewController::setTableView(const rt::Ref<ui::TableView>& table) {
@@ -614,6 +634,12 @@ void RootTableViewController::viewWillAppearBody(bool animated) {
     if (auto table = tableView()) table->reloadData();
     if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
     setIsExecuteAutoTest(false);
+    if (auto top = tabletopviewcon()) {
+        const bool inset = hasBottomInset();
+        if (inset) top->setConstant(-88);
+        if (ns::UserDefaults::standardUserDefaults()->boolForKey("manualrunstate")) top->setConstant(inset ? -92 : -68);
+        view()->setNeedsLayout();
+    }
     // After a pop the run's items keep their results as the last ones; an unwind dropped the list.
     if (testList_)
         for (const rt::Id& entry : *testList_)

@@ -26,6 +26,7 @@ class MenuPopover;
 } // namespace pm
 
 namespace ui {
+class LayoutConstraint;
 class Event;
 class Button;
 class GestureRecognizer;
@@ -75,6 +76,9 @@ public:
     static constexpr const char* kTapTag = "your gestureRecoginer";
 
     rt::Ref<ui::TableView> tableView() const;
+    // The table's top constraint, adjusted on appearance.
+    rt::Ref<ui::LayoutConstraint> tabletopviewcon() const;
+    void setTabletopviewcon(const rt::Ref<ui::LayoutConstraint>& constraint);
     // The items of the current run of the selection; nil after a return by unwinding.
     const rt::Ref<ns::MutableArray>& testList() const { return testList_; }
     void setTestList(rt::Ref<ns::MutableArray> list);
@@ -161,6 +165,7 @@ private:
     void endCountdown();
 
     rt::Weak<ui::TableView> tableView_;
+    rt::Weak<ui::LayoutConstraint> tabletopviewcon_;
     rt::Ref<ns::MutableArray> testList_;
     rt::Ref<ui::View> rightBar_;
     rt::Ref<ui::Button> play_, edit_;

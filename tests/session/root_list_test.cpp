@@ -18,6 +18,7 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/table_view.h"
@@ -153,6 +154,8 @@ protected:
 };
 
 TEST_F(RootListTest, TheTableShowsTheCatalogueWithItsHeaderRows) {
+    ASSERT_TRUE(list_->tabletopviewcon());
+    EXPECT_EQ(list_->tabletopviewcon()->constant(), 0) << "no bottom inset, no play run yet";
     const long rows = static_cast<long>(list_->itemList()->count());
     ASSERT_EQ(table_->numberOfRowsInSection(0), rows);
     EXPECT_EQ(table_->numberOfSections(), 1);
@@ -284,6 +287,7 @@ TEST_F(RootListTest, PlayRunsTheSelectionInListOrderAndAPopCopiesTheResults) {
     EXPECT_EQ(item("WIFI")->lastCode(), TestBaseModel::kPassed);
     EXPECT_EQ(item("BATTERY")->lastCode(), TestBaseModel::kFailed);
     EXPECT_FALSE(list_->isExecuteAutoTest());
+    EXPECT_EQ(list_->tabletopviewcon()->constant(), -68) << "after play, without a bottom inset";
 }
 
 TEST_F(RootListTest, AnUnwindDropsTheRunsListBeforeTheListAppears) {
