@@ -14,10 +14,45 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/number.h"
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/set.h"
+#include "platform/foundation/dispatch.h"
+#include "platform/runtime/kvc.h"
 #include "platform/uikit/application.h"
+#include "platform/uikit/storyboard_segue.h"
+#include "platform/uikit/tap_gesture_recognizer.h"
+#include "session/core/associated_object.h"
+#include "platform/foundation/url.h"
+#include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/navigation_item.h"
+#include "streams/disposable.h"
+#include "streams/tuple.h"
+#include "ui/overlays/menu_popover.h"
+#include "streams/property_signals.h"
+#include "streams/sequence.h"
+#include "streams/scheduler.h"
+#include "streams/selector_interception.h"
+#include "streams/signal.h"
+#include "ui/overlays/progress_hud.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/device.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/nib.h"
+#include "platform/uikit/screen.h"
+#include "platform/uikit/table_view.h"
+#include "platform/uikit/touch.h"
 #include "platform/uikit/window.h"
 #include "session/app_delegate.h"
+#include "session/item_table_view_cell.h"
+#include "session/logo_title_view.h"
+#include "session/space_table_view_cell.h"
 #include "session/core/function_helper.h"
 #include "session/core/test_base_model.h"
 #include "session/core/utility.h"
@@ -30,8 +65,41 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
                          &RootTableViewController::setHeader1Model),
                 rt::prop("header2Model", &RootTableViewController::header2Model,
                          &RootTableViewController::setHeader2Model),
+                rt::prop("tableView", &RootTableViewController::tableView, &RootTableViewController::setTableView,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("tabletopviewcon", &RootTableViewController::tabletopviewcon,
+                         &RootTableViewController::setTabletopviewcon, {.memory = rt::Memory::Weak}),
+                rt::prop("indexOfLastSelectItem", &RootTableViewController::indexOfLastSelectItem,
+                         &RootTableViewController::setIndexOfLastSelectItem),
                 rt::method("isForAppStoreReview", &RootTableViewController::isForAppStoreReview),
-                rt::method("parseProfile:", &RootTableViewController::parseProfile))
+                rt::method("parseProfile:", &RootTableViewController::parseProfile),
+                rt::prop("testList", &RootTableViewController::testList, &RootTableViewController::setTestList),
+                rt::prop("isExecuteAutoTest", &RootTableViewController::isExecuteAutoTest,
+                         &RootTableViewController::setIsExecuteAutoTest),
+                rt::method("checkProfileAndAutoRun", &RootTableViewController::checkProfileAndAutoRun),
+                rt::method("dissmissProgress:", &RootTableViewController::dissmissProgressBody),
+                rt::method("onRun:", &RootTableViewController::onRun),
+                rt::method("onRightButtonRunAction:", &RootTableViewController::onRightButtonRunAction),
+                rt::method("onRightButtonEditAction:", &RootTableViewController::onRightButtonEditAction),
+                rt::method("menuPopover:didSelectMenuItemAtIndex:",
+                           &RootTableViewController::menuPopoverDidSelectMenuItemAtIndexBody),
+                rt::method("doCompletedForRoot:", &RootTableViewController::doCompletedForRoot),
+                rt::method("openSafari", &RootTableViewController::openSafari),
+                rt::method("onSelectAll:", &RootTableViewController::onSelectAll),
+                rt::method("onRemoveAll:", &RootTableViewController::onRemoveAll),
+                rt::method("changeAllItemSelected:selected:", &RootTableViewController::changeAllItemSelected),
+                rt::method("selectCountBySection:", &RootTableViewController::selectCountBySection),
+                rt::method("selectAction:", &RootTableViewController::selectAction),
+                rt::method("headerClick:event:", &RootTableViewController::headerClick),
+                rt::method("numberOfSectionsInTableView:", &RootTableViewController::numberOfSectionsInTableView),
+                rt::method("tableView:numberOfRowsInSection:",
+                           &RootTableViewController::tableViewNumberOfRowsInSection),
+                rt::method("tableView:cellForRowAtIndexPath:",
+                           &RootTableViewController::tableViewCellForRowAtIndexPath),
+                rt::method("tableView:heightForRowAtIndexPath:",
+                           &RootTableViewController::tableViewHeightForRowAtIndexPath),
+                rt::method("tableView:didSelectRowAtIndexPath:",
+                           &RootTableViewController::tableViewDidSelectRowAtIndexPath))
 
 namespace {
 
@@ -115,12 +183,16 @@ double systemVersion() {
     return text ? std::strtod(text->utf8().c_str(), nullptr) : 0;
 }
 
-bool hasHomeKey() {
+// System 11 or later, with a bottom safe-area inset on the application delegate's window.
+bool hasBottomInset() {
     rt::Ref<ui::Window> window;
     if (auto application = ui::Application::sharedApplication())
         if (auto delegate = rt::cast<AppDelegate>(application->delegate())) window = delegate->window();
-    const bool bottomInset = systemVersion() >= 11 && window && window->safeAreaInsets().bottom > 0;
-    return !bottomInset && !Utility::iPadPro();
+    return systemVersion() >= 11 && window && window->safeAreaInsets().bottom > 0;
+}
+
+bool hasHomeKey() {
+    return !hasBottomInset() && !Utility::iPadPro();
 }
 
 bool hasCellular() {
@@ -200,6 +272,28 @@ rt::Ref<ns::MutableDictionary> addGroup(ns::MutableArray& list, const std::vecto
     list.addObjectsFromArray(*items);
     return header;
 }
+
+// The scene's view: the list's table across the whole screen, its data source and delegate the list.
+ui::Nib::Loaded loadRootView(const rt::Id& owner) {
+    auto view = rt::make<ui::View>(ui::Screen::mainScreen()->bounds());
+    auto table = rt::make<ui::TableView>(view->bounds(), ui::TableViewStyle::Plain);
+    view->addSubview(table);
+    if (auto list = rt::cast<RootTableViewController>(owner)) {
+        list->setTableView(table);
+        table->setDataSource(list);
+        table->setDelegate(list);
+        auto top = ui::LayoutConstraint::constraintWithItem(table, ui::LayoutAttribute::Top, ui::LayoutRelation::Equal,
+                                                            view, ui::LayoutAttribute::Top, 1, 0);
+        view->addConstraint(top);
+        list->setTabletopviewcon(top);
+    }
+    return {{view}, {}};
+}
+
+const bool rootViewRegistered = (ui::Nib::registerNib("RootTableViewController", loadRootView), true);
+
+constexpr double kItemRowHeight = 70;
+constexpr double kHeaderRowHeight = 40;
 
 } // namespace
 
@@ -289,6 +383,418 @@ rt::Ref<ns::Array> RootTableViewController::parseProfile(const rt::Ref<ns::Strin
     defaults->setBool(keys->count() > 0, kHasProfileKey);
     defaults->synchronize();
     return keys;
+}
+
+rt::Ref<ui::TableView> RootTableViewController::tableView() const {
+    return tableView_.lock();
+}
+
+rt::Ref<ui::LayoutConstraint> RootTableViewController::tabletopviewcon() const {
+    return tabletopviewcon_.lock();
+}
+
+void RootTableViewController::setTabletopviewcon(const rt::Ref<ui::LayoutConstraint>& constraint) {
+    rt::KeyChange change(this, "tabletopviewcon");
+    tabletopviewcon_ = constraint;
+}
+
+void RootTableViewController::setTableView(const rt::Ref<ui::TableView>& table) {
+    rt::KeyChange change(this, "tableView");
+    tableView_ = table;
+}
+
+void RootTableViewController::setIndexOfLastSelectItem(unsigned long index) {
+    rt::KeyChange change(this, "indexOfLastSelectItem");
+    indexOfLastSelectItem_ = index;
+}
+
+void RootTableViewController::viewDidLoadBody() {
+    auto table = tableView();
+    if (!table) return;
+    table->setTableFooterView(rt::make<ui::View>(cg::Rect{}));
+    table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("ItemTableViewCell"),
+                                             ns::String::make(ItemTableViewCell::kReuseIdentifier));
+    table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("SpaceTableViewCell"),
+                                             ns::String::make(SpaceTableViewCell::kReuseIdentifier));
+    table->setSeparatorInset(ui::EdgeInsets{});
+
+    // Play shows exactly while any item of the current list is selected.
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    rightBar();
+    playVisibility_ =
+        es::valuesForKeyPath(rt::retained(this), "itemList", rt::retained(this))
+            ->map([](const rt::Id& value) -> rt::Id {
+                std::vector<rt::Ref<es::Signal>> selections;
+                if (auto list = rt::cast<ns::Array>(value))
+                    for (const rt::Id& entry : *list)
+                        if (rt::cast<TestBaseModel>(entry))
+                            selections.push_back(es::valuesForKeyPath(entry, "selected", entry));
+                return es::Signal::combineLatest(selections)->logicalOr();
+            })
+            ->switchToLatest()
+            ->subscribeNext([weakSelf](const rt::Id& any) {
+                auto self = weakSelf.lock();
+                auto number = rt::cast<ns::Number>(any);
+                if (self && self->play_) self->play_->setHidden(!(number && number->boolValue()));
+            });
+    auto space = ui::BarButtonItem::withBarButtonSystemItem(ui::BarButtonSystemItem::FixedSpace, nullptr, rt::Sel());
+    space->setWidth(-15);
+    auto items = ns::MutableArray::make();
+    items->addObject(space);
+    items->addObject(ui::BarButtonItem::withCustomView(rightBar()));
+    navigationItem()->setRightBarButtonItems(items);
+
+    auto menuItems = ns::MutableArray::make();
+    menuItems->addObject(localized("ROOT_MENU_SELECT_ALL"));
+    menuItems->addObject(localized("ROOT_MENU_REMOVE_ALL"));
+    menuItems_ = menuItems;
+    // Subscribed once, so one selection runs the handler once however often the menu opened.
+    menuSelection_ = es::signalForSelector(this, rt::Sel("menuPopover:didSelectMenuItemAtIndex:"))
+                         ->subscribeNext([weakSelf](const rt::Id& args) {
+                             auto self = weakSelf.lock();
+                             auto tuple = rt::cast<es::Tuple>(args);
+                             auto index = tuple ? rt::cast<ns::Number>(tuple->objectAtIndex(1)) : nullptr;
+                             if (self && index) self->menuSelected(index->longValue());
+                         });
+    checkProfileAndAutoRun();
+}
+
+rt::Ref<ui::View> RootTableViewController::rightBar() {
+    if (rightBar_) return rightBar_;
+    rightBar_ = rt::make<ui::View>(cg::Rect{{0, 0}, {80, 32}});
+    play_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    play_->setImageForState(ui::Image::imageNamed("icon_run_n"), ui::ControlStates::Normal);
+    play_->addTargetActionForControlEvents(rt::retained(this), rt::Sel("onRightButtonRunAction:"),
+                                           ui::ControlEvent::TouchUpInside);
+    play_->setFrame(cg::Rect{{1, 0}, {38, 32}});
+    edit_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    edit_->setImageForState(ui::Image::imageNamed("icon_edit_n"), ui::ControlStates::Normal);
+    edit_->setFrame(cg::Rect{{41, 0}, {38, 32}});
+    edit_->addTargetActionForControlEvents(rt::retained(this), rt::Sel("onRightButtonEditAction:"),
+                                           ui::ControlEvent::TouchUpInside);
+    rightBar_->addSubview(play_);
+    rightBar_->addSubview(edit_);
+    return rightBar_;
+}
+
+void RootTableViewController::onRightButtonRunAction(const rt::Id& sender) {
+    // Nothing is written when no run can start (one pending, or the list not on top).
+    if (!canStartRun()) return;
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setBool(true, "manualrunstate");
+    defaults->synchronize();
+    defaults->setObjectForKey(ns::Number::withBool(true), kManualRunKey);
+    onRun(sender);
+}
+
+void RootTableViewController::onRightButtonEditAction(const rt::Id&) {
+    if (menuPopover_) menuPopover_->dismissMenuPopover();
+    const double width = ui::Screen::mainScreen()->bounds().size.width;
+    menuPopover_ = pm::MenuPopover::initWithFrame(cg::Rect{{width - 230, 64}, {250, 88}}, menuItems_);
+    menuPopover_->setMenuPopoverDelegate(rt::retained(this));
+    menuPopover_->showInView(view());
+}
+
+void RootTableViewController::menuSelected(long index) {
+    if (menuPopover_) menuPopover_->dismissMenuPopover();
+    if (index == 0) {
+        onSelectAll(nullptr);
+    } else if (index == 1) {
+        onRemoveAll(nullptr);
+    } else {
+        // Reached only by a direct call: the menu offers two entries.
+        const auto& files = ns::FileManager::defaultManager();
+        if (files->fileExistsAtPath(profilePath())) {
+            sh::ProgressHUD::showWithStatus(localized("ROOT_POPUP_DELETE_CONFIG_FILE"), sh::ProgressHUD::kMaskBlack);
+            files->removeItemAtPath(profilePath(), nullptr);
+            dispatch::asyncAfter(dispatch::after(1.0), dispatch::Queue::main(), [] {
+                sh::ProgressHUD::showSuccessWithStatus(localized("ROOT_POPUP_DELETE_CONFIG_FILE_SUCCESS"),
+                                                       sh::ProgressHUD::kMaskBlack);
+            });
+        }
+    }
+    menuPopover_ = nullptr;
+}
+
+void RootTableViewController::doCompletedForRoot(const rt::Id&) {
+    setTestList(nullptr);
+    if (auto table = tableView()) table->reloadData();
+}
+
+std::string RootTableViewController::profilePageAddress() {
+    auto server = rt::cast<ns::String>(ns::Bundle::mainBundle()->objectForInfoDictionaryKey(Utility::kMakerServerInfoKey));
+    return (server ? server->utf8() : std::string()) + "/tools/udid.mobileconfig";
+}
+
+void RootTableViewController::openSafari() {
+    if (auto url = ns::URL::URLWithString(profilePageAddress())) ui::Application::sharedApplication()->openURL(url);
+}
+
+void RootTableViewController::viewWillDisappearBody(bool) {
+    if (menuPopover_) menuPopover_->dismissMenuPopover();
+    endCountdown();
+}
+
+void RootTableViewController::setTestList(rt::Ref<ns::MutableArray> list) {
+    rt::KeyChange change(this, "testList");
+    testList_ = std::move(list);
+}
+
+void RootTableViewController::setIsExecuteAutoTest(bool value) {
+    rt::KeyChange change(this, "isExecuteAutoTest");
+    isExecuteAutoTest_ = value;
+}
+
+// ---- Countdown and runs ----
+
+void RootTableViewController::checkProfileAndAutoRun() {
+    if (!ns::FileManager::defaultManager()->fileExistsAtPath(profilePath())) return;
+    sh::ProgressHUD::showWithStatus(localized("ROOTLIST_COUNTDOWN_STEP1"), sh::ProgressHUD::kMaskBlack);
+    auto cancel = es::signalForSelector(this, rt::Sel("dissmissProgress:"));
+    auto counter = std::make_shared<long>(3);
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    // Two ticks: the run starts at the second, and nothing is left to touch the shared HUD later.
+    countdown_ = es::Signal::interval(1.0, es::Scheduler::mainThreadScheduler())
+                     ->take(2)
+                     ->takeUntil(cancel)
+                     ->subscribeNext([weakSelf, counter](const rt::Id&) {
+                         auto self = weakSelf.lock();
+                         if (!self) return;
+                         --*counter;
+                         sh::ProgressHUD::setStatus(
+                             ns::stringWithFormat(localized("ROOTLIST_COUNTDOWN_STEP2")->utf8(), *counter));
+                         if (*counter != 1) return;
+                         self->endCountdown();
+                         sh::ProgressHUD::dismiss();
+                         ns::UserDefaults::standardUserDefaults()->setObjectForKey(ns::Number::withBool(false),
+                                                                                  kManualRunKey);
+                         self->onRun(nullptr);
+                     });
+    // On the HUD's own view, which takes every tap while the countdown shows.
+    if (auto hudView = sh::ProgressHUD::view()) {
+        auto tap = ui::TapGestureRecognizer::withTargetAction(rt::retained(this), rt::Sel("dissmissProgress:"));
+        setAssociatedObject(*tap, ns::String::make(kTapTag));
+        hudView->addGestureRecognizer(tap);
+        cancelRecognizer_ = tap;
+        cancelView_ = hudView;
+    }
+}
+
+void RootTableViewController::endCountdown() {
+    if (countdown_) countdown_->dispose();
+    countdown_ = nullptr;
+    if (auto view = cancelView_.lock(); view && cancelRecognizer_) view->removeGestureRecognizer(cancelRecognizer_);
+    cancelRecognizer_ = nullptr;
+    cancelView_ = nullptr;
+}
+
+void RootTableViewController::dissmissProgressBody(const rt::Id&) {
+    sh::ProgressHUD::dismiss();
+    endCountdown();
+}
+
+void RootTableViewController::onRun(const rt::Id& sender) {
+    // One run at a time, and only from the list on screen.
+    if (!canStartRun()) return;
+    sh::ProgressHUD::dismiss();
+    setIsExecuteAutoTest(true);
+    auto list = ns::MutableArray::make();
+    for (const rt::Id& entry : *itemList())
+        if (auto item = rt::cast<TestBaseModel>(entry); item && item->selected()) {
+            item->setSuccess(TestBaseModel::kNotTested);
+            list->addObject(item);
+        }
+    setTestList(list);
+    if (list->count() == 0) return;
+    runPending_ = true;
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    dispatch::async(dispatch::Queue::main(), [weakSelf, sender] {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        self->runPending_ = false;
+        self->performSegueWithIdentifier(kRunSegue, sender);
+    });
+}
+
+void RootTableViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue, const rt::Id& sender) {
+    rt::Id destination = segue->destinationViewController();
+    if (sender && &sender->getClass() == &ItemTableViewCell::staticClass()) {
+        auto list = itemList();
+        auto items = ns::MutableArray::make();
+        if (indexOfLastSelectItem_ < list->count()) items->addObject(list->objectAtIndex(indexOfLastSelectItem_));
+        ns::setValueForKey(destination, items, "doItems");
+        return;
+    }
+    ns::setValueForKey(destination, ns::Number::withBool(isExecuteAutoTest_), "isAutoRunning");
+    ns::setValueForKey(destination, testList_, "doItems");
+}
+
+void RootTableViewController::viewWillAppearBody(bool animated) {
+    setHeaderImage(*this);
+    if (auto table = tableView()) table->reloadData();
+    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
+    setIsExecuteAutoTest(false);
+    if (auto top = tabletopviewcon()) {
+        const bool inset = hasBottomInset();
+        if (inset) top->setConstant(-88);
+        if (ns::UserDefaults::standardUserDefaults()->boolForKey("manualrunstate")) top->setConstant(inset ? -92 : -68);
+        view()->setNeedsLayout();
+    }
+    // After a pop the run's items keep their results as the last ones; an unwind dropped the list.
+    if (testList_)
+        for (const rt::Id& entry : *testList_)
+            if (auto item = rt::cast<TestBaseModel>(entry)) item->setLastCode(item->success());
+}
+
+bool RootTableViewController::canStartRun() const {
+    auto navigation = navigationController();
+    return !runPending_ && navigation && navigation->topViewController().get() == this;
+}
+
+// ---- Selection ----
+
+void RootTableViewController::changeAllItemSelected(const rt::Ref<ns::Array>& items, bool selected) {
+    if (!items) return;
+    for (const rt::Id& entry : *items)
+        if (auto item = rt::cast<TestBaseModel>(entry)) item->setSelected(selected);
+}
+
+long RootTableViewController::selectCountBySection(const rt::Ref<ns::Array>& items) const {
+    long count = 0;
+    if (items)
+        for (const rt::Id& entry : *items)
+            if (auto item = rt::cast<TestBaseModel>(entry); item && item->selected()) ++count;
+    return count;
+}
+
+void RootTableViewController::updateHeaderTitle(const rt::Ref<ns::MutableDictionary>& header) {
+    if (!header) return;
+    bool all = true;
+    if (auto items = rt::cast<ns::Array>(header->objectForKey("list")))
+        for (const rt::Id& entry : *items)
+            if (auto item = rt::cast<TestBaseModel>(entry); item && !item->selected()) {
+                all = false;
+                break;
+            }
+    header->setObjectForKey(localized(all ? "ROOT_MENU_REMOVE_ALL" : "ROOT_MENU_SELECT_ALL"), "btntitle");
+}
+
+void RootTableViewController::setEverythingSelected(bool selected) {
+    for (const rt::Id& entry : *itemList()) {
+        if (auto item = rt::cast<TestBaseModel>(entry)) item->setSelected(selected);
+        else if (auto header = rt::cast<ns::MutableDictionary>(entry))
+            header->setObjectForKey(localized(selected ? "ROOT_MENU_REMOVE_ALL" : "ROOT_MENU_SELECT_ALL"), "btntitle");
+    }
+    if (auto table = tableView()) table->reloadData();
+}
+
+void RootTableViewController::onSelectAll(const rt::Id&) {
+    setEverythingSelected(true);
+}
+
+void RootTableViewController::onRemoveAll(const rt::Id&) {
+    setEverythingSelected(false);
+}
+
+void RootTableViewController::selectAction(const rt::Id& sender) {
+    auto button = rt::cast<ui::View>(sender);
+    auto table = tableView();
+    if (!button || !table) return;
+    auto superview = button->superview();
+    const cg::Point centre = superview ? superview->convertPointToView(button->center(), table.get()) : button->center();
+    auto indexPath = table->indexPathForRowAtPoint(centre);
+    if (!indexPath) return;
+    auto list = itemList();
+    if (indexPath->row() < 0 || static_cast<std::size_t>(indexPath->row()) >= list->count()) return;
+    auto item = rt::cast<TestBaseModel>(list->objectAtIndex(static_cast<std::size_t>(indexPath->row())));
+    if (!item) return;
+    item->setSelected(!item->selected());
+    updateHeaderTitle(item->header());
+    table->reloadData();
+}
+
+rt::Ref<ns::MutableDictionary> RootTableViewController::headerAtRow(long row) const {
+    auto list = itemList();
+    if (row < 0 || static_cast<std::size_t>(row) >= list->count()) return nullptr;
+    return rt::cast<ns::MutableDictionary>(list->objectAtIndex(static_cast<std::size_t>(row)));
+}
+
+void RootTableViewController::headerClick(const rt::Id&, const rt::Ref<ui::Event>& event) {
+    auto table = tableView();
+    if (!table || !event) return;
+    auto touches = event->allTouches();
+    if (!touches || touches->count() == 0) return;
+    auto touch = rt::cast<ui::Touch>(touches->anyObject());
+    if (!touch) return;
+    auto indexPath = table->indexPathForRowAtPoint(touch->locationInView(table.get()));
+    if (!indexPath) return;
+    auto header = headerAtRow(indexPath->row());
+    if (!header) return;
+    auto items = rt::cast<ns::Array>(header->objectForKey("list"));
+    auto title = rt::cast<ns::String>(header->objectForKey("btntitle"));
+    const bool selectAll = title && title->isEqualToString(localized("ROOT_MENU_SELECT_ALL").get());
+    changeAllItemSelected(items, selectAll);
+    header->setObjectForKey(localized(selectAll ? "ROOT_MENU_REMOVE_ALL" : "ROOT_MENU_SELECT_ALL"), "btntitle");
+    table->reloadData();
+}
+
+// ---- Table ----
+
+long RootTableViewController::numberOfSectionsInTableView(const rt::Ref<ui::TableView>&) const {
+    return 1;
+}
+
+long RootTableViewController::tableViewNumberOfRowsInSection(const rt::Ref<ui::TableView>&, long) const {
+    return static_cast<long>(itemList()->count());
+}
+
+rt::Ref<ui::TableViewCell> RootTableViewController::tableViewCellForRowAtIndexPath(
+    const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& indexPath) {
+    rt::Id entry = itemList()->objectAtIndex(static_cast<std::size_t>(indexPath->row()));
+    rt::Weak<RootTableViewController> weakSelf(rt::retained(this));
+    if (auto item = rt::cast<TestBaseModel>(entry)) {
+        auto cell = rt::cast<ItemTableViewCell>(
+            table->dequeueReusableCellWithIdentifier(ns::String::make(ItemTableViewCell::kReuseIdentifier)));
+        cell->setAction([weakSelf](const rt::Id& sender) {
+            if (auto self = weakSelf.lock()) rt::send(self, rt::Sel("selectAction:"), sender);
+        });
+        cell->configureCell(item);
+        return cell;
+    }
+    auto header = rt::cast<ns::Dictionary>(entry);
+    auto cell = rt::cast<SpaceTableViewCell>(
+        table->dequeueReusableCellWithIdentifier(ns::String::make(SpaceTableViewCell::kReuseIdentifier)));
+    cell->setAction([weakSelf](const rt::Id& sender, const rt::Ref<ui::Event>& event) {
+        if (auto self = weakSelf.lock()) rt::send(self, rt::Sel("headerClick:event:"), sender, event);
+    });
+    if (auto navigation = navigationController()) cell->setBackgroundColor(navigation->navigationBar()->barTintColor());
+    auto name = header ? rt::cast<ns::String>(header->objectForKey("name")) : nullptr;
+    const long count = selectCountBySection(header ? rt::cast<ns::Array>(header->objectForKey("list")) : nullptr);
+    cell->configCell(ns::stringWithFormat(name ? name->utf8() : std::string(), count),
+                     header ? rt::cast<ns::String>(header->objectForKey("btntitle")) : nullptr);
+    return cell;
+}
+
+double RootTableViewController::tableViewHeightForRowAtIndexPath(const rt::Ref<ui::TableView>&,
+                                                                 const rt::Ref<ns::IndexPath>& indexPath) const {
+    auto list = itemList();
+    const auto row = static_cast<std::size_t>(indexPath->row());
+    return row < list->count() && rt::cast<TestBaseModel>(list->objectAtIndex(row)) ? kItemRowHeight
+                                                                                    : kHeaderRowHeight;
+}
+
+void RootTableViewController::tableViewDidSelectRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                                               const rt::Ref<ns::IndexPath>& indexPath) {
+    table->deselectRowAtIndexPath(indexPath, true);
+    // One run at a time, and only from the list on screen: anything else would stack runners.
+    if (!canStartRun()) return;
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setBool(true, kSingleRunKey);
+    defaults->synchronize();
+    auto cell = rt::cast<ItemTableViewCell>(table->cellForRowAtIndexPath(indexPath));
+    if (!cell) return;
+    setIndexOfLastSelectItem(static_cast<unsigned long>(indexPath->row()));
+    performSegueWithIdentifier(kRunSegue, cell);
 }
 
 } // namespace ft

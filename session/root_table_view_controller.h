@@ -13,6 +13,28 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/uikit/view_controller.h"
 
+namespace ns {
+class IndexPath;
+} // namespace ns
+
+namespace es {
+class Disposable;
+} // namespace es
+
+namespace pm {
+class MenuPopover;
+} // namespace pm
+
+namespace ui {
+class LayoutConstraint;
+class Event;
+class Button;
+class GestureRecognizer;
+class View;
+class TableView;
+class TableViewCell;
+} // namespace ui
+
 namespace ft {
 
 class RootTableViewController : public ui::ViewController {
@@ -45,13 +67,118 @@ public:
     // "<Documents>/functiontest_config.txt".
     static std::string profilePath();
 
+    // The segue every run takes to the runner, and the user default a row tap writes.
+    static constexpr const char* kRunSegue = "doit";
+    static constexpr const char* kSingleRunKey = "singalrunstate";
+
+    // The user default saying where a run ends, and the tag of the countdown's cancel recogniser.
+    static constexpr const char* kManualRunKey = "manualrun";
+    static constexpr const char* kTapTag = "your gestureRecoginer";
+
+    rt::Ref<ui::TableView> tableView() const;
+    // The table's top constraint, adjusted on appearance.
+    rt::Ref<ui::LayoutConstraint> tabletopviewcon() const;
+    void setTabletopviewcon(const rt::Ref<ui::LayoutConstraint>& constraint);
+    // The items of the current run of the selection; nil after a return by unwinding.
+    const rt::Ref<ns::MutableArray>& testList() const { return testList_; }
+    void setTestList(rt::Ref<ns::MutableArray> list);
+    // YES from onRun until the list is shown again; handed to the runner as `isAutoRunning`.
+    bool isExecuteAutoTest() const { return isExecuteAutoTest_; }
+    void setIsExecuteAutoTest(bool value);
+
+    // When the profile file exists: the HUD counts down two seconds, then the preselected items
+    // run ("manualrun" NO). Dismissing the HUD (a tap on it) before then cancels.
+    void checkProfileAndAutoRun();
+    // Dismisses the HUD; its interception ends a countdown.
+    RT_INTERCEPTABLE(dissmissProgress, "dissmissProgress:")
+    // Runs the selected items in list order, their results reset, through "doit" on the next
+    // turn. Nothing happens while a run is pending or the list is not on top.
+    void onRun(const rt::Id& sender);
+
+    // The holder of the play and edit buttons, made on first use.
+    rt::Ref<ui::View> rightBar();
+    // The play button: hidden while nothing is selected.
+    const rt::Ref<ui::Button>& play() const { return play_; }
+    // The menu button.
+    const rt::Ref<ui::Button>& edit() const { return edit_; }
+    // Play: "manualrunstate" and "manualrun" YES, then a run of the selection.
+    void onRightButtonRunAction(const rt::Id& sender);
+    // The edit button: the menu (select all, remove all) at (screen width - 230, 64, 250, 88).
+    void onRightButtonEditAction(const rt::Id& sender);
+    const rt::Ref<pm::MenuPopover>& menuPopover() const { return menuPopover_; }
+    const rt::Ref<ns::Array>& menuItems() const { return menuItems_; }
+    // The menu's delegate method: its body does nothing, the list reacts to its interception.
+    RT_INTERCEPTABLE(menuPopoverDidSelectMenuItemAtIndex, "menuPopover:didSelectMenuItemAtIndex:")
+    // The unwind action of "unwindToRootView": the run's list is dropped.
+    void doCompletedForRoot(const rt::Id& segue);
+    // Opens the device-profile page on the maker's download server.
+    void openSafari();
+    static std::string profilePageAddress();
+    void setTableView(const rt::Ref<ui::TableView>& table);
+    // Index in `itemList` of the row last tapped to run alone.
+    unsigned long indexOfLastSelectItem() const { return indexOfLastSelectItem_; }
+    void setIndexOfLastSelectItem(unsigned long index);
+
+    // Selecting and clearing: every item, the items of an array, a group from its header.
+    void onSelectAll(const rt::Id& sender);
+    void onRemoveAll(const rt::Id& sender);
+    void changeAllItemSelected(const rt::Ref<ns::Array>& items, bool selected);
+    long selectCountBySection(const rt::Ref<ns::Array>& items) const;
+    // An item cell's tick button: toggles the item under the button and updates its header.
+    void selectAction(const rt::Id& sender);
+    // A header cell's button: selects or clears the group under the touch; nothing on an item row.
+    void headerClick(const rt::Id& sender, const rt::Ref<ui::Event>& event);
+
+    // The table's data source and delegate.
+    long numberOfSectionsInTableView(const rt::Ref<ui::TableView>& table) const;
+    long tableViewNumberOfRowsInSection(const rt::Ref<ui::TableView>& table, long section) const;
+    rt::Ref<ui::TableViewCell> tableViewCellForRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                                              const rt::Ref<ns::IndexPath>& indexPath);
+    double tableViewHeightForRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                            const rt::Ref<ns::IndexPath>& indexPath) const;
+    // Runs the tapped item alone ("doit" with its cell); a header row starts nothing. Either way
+    // "singalrunstate" becomes YES, unless the list cannot start a run now (see canStartRun).
+    void tableViewDidSelectRowAtIndexPath(const rt::Ref<ui::TableView>& table,
+                                          const rt::Ref<ns::IndexPath>& indexPath);
+
 protected:
+    void viewDidLoadBody() override;
+    void viewWillAppearBody(bool animated) override;
+    void viewWillDisappearBody(bool animated) override;
+    void prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue, const rt::Id& sender) override;
+    virtual void dissmissProgressBody(const rt::Id& sender);
+    virtual void menuPopoverDidSelectMenuItemAtIndexBody(const rt::Id&, long) {}
+    // A run starts only from the list on top of its navigation stack, one at a time.
+    bool canStartRun() const;
+
     RootTableViewController() = default;
     // Each header row lists its items and each item holds its header: the list breaks that cycle.
     ~RootTableViewController() override;
 
 private:
     void buildCatalogue();
+    void setEverythingSelected(bool selected);
+    void updateHeaderTitle(const rt::Ref<ns::MutableDictionary>& header);
+    rt::Ref<ns::MutableDictionary> headerAtRow(long row) const;
+
+    // Ends the countdown: its interval, and the cancel recogniser on the view it was put on.
+    void endCountdown();
+
+    rt::Weak<ui::TableView> tableView_;
+    rt::Weak<ui::LayoutConstraint> tabletopviewcon_;
+    rt::Ref<ns::MutableArray> testList_;
+    rt::Ref<ui::View> rightBar_;
+    rt::Ref<ui::Button> play_, edit_;
+    rt::Ref<es::Disposable> playVisibility_, menuSelection_;
+    rt::Ref<pm::MenuPopover> menuPopover_;
+    rt::Ref<ns::Array> menuItems_;
+    void menuSelected(long index);
+    bool isExecuteAutoTest_ = false;
+    bool runPending_ = false;
+    rt::Ref<es::Disposable> countdown_;
+    rt::Ref<ui::GestureRecognizer> cancelRecognizer_;
+    rt::Weak<ui::View> cancelView_;
+    unsigned long indexOfLastSelectItem_ = 0;
 
     rt::Ref<ns::MutableArray> itemList_;
     rt::Ref<ns::MutableDictionary> header1Model_, header2Model_;
