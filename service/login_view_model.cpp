@@ -1,5 +1,9 @@
 #include "service/login_view_model.h"
 
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>

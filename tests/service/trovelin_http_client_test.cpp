@@ -2,6 +2,8 @@
 // first address winning, the log line's masking, and its reply rules over loopback.
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include "session/core/test_base_model.h"
 #include "session/core/utility.h"
 #include "tests/service/service_fixture.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/streams/recorder.h"
 
 namespace {
@@ -156,6 +159,38 @@ TEST_F(TrovelinTest, ATimeOutAndARefusalAreTheRequestsErrorsAndDisposalIsSilent)
     ASSERT_TRUE(server.gate.release());
     app().advance(0);
     EXPECT_EQ(cancelled.text(), "");
+}
+
+// Threads racing for the first call: one client, made once, with one of their addresses.
+TEST(SharedClients, ThreadsRacingForTheFirstCallGetOneClient) {
+    ft::TrovelinHttpClient::resetSharedHttpClientForTesting();
+    ft::HttpClient::resetSharedHttpClientForTesting();
+    constexpr int kThreads = 6;
+    testkit::Latch ready(kThreads), go(1);
+    std::vector<rt::Ref<ft::TrovelinHttpClient>> partners(kThreads);
+    std::vector<rt::Ref<ft::HttpClient>> services(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&, i] {
+            ready.countDown();
+            EXPECT_TRUE(go.wait());
+            partners[i] = ft::TrovelinHttpClient::sharedHttpClientWithBaseUrl(
+                ns::String::make("http://host" + std::to_string(i)));
+            services[i] = ft::HttpClient::sharedHttpClient();
+        });
+    EXPECT_TRUE(ready.wait());
+    go.countDown();
+    for (auto& thread : threads) thread.join();
+    const std::string base = partners[0]->webserviceserver()->utf8();
+    EXPECT_EQ(base.rfind("http://host", 0), 0u);
+    for (int i = 0; i < kThreads; ++i) {
+        EXPECT_EQ(partners[i].get(), partners[0].get());
+        EXPECT_EQ(services[i].get(), services[0].get());
+    }
+    partners.clear();
+    services.clear();
+    ft::TrovelinHttpClient::resetSharedHttpClientForTesting();
+    ft::HttpClient::resetSharedHttpClientForTesting();
 }
 
 } // namespace
