@@ -1,0 +1,20 @@
+#pragma once
+// Small helpers the session's screens share: localised texts, the device's bottom safe area, the
+// system version.
+
+#include <string_view>
+
+#include "platform/foundation/string.h"
+
+namespace ft {
+
+// The main bundle's text for `key` in the default table, empty when it has none.
+rt::Ref<ns::String> localized(std::string_view key);
+// The system version's leading number, as a float reading of "12.4.1" gives 12.4.
+double systemVersion();
+// System 11 or later, with a bottom safe-area inset on the application delegate's window.
+bool hasBottomInset();
+// Whether the system version's first component is 7.
+bool isSystem7();
+
+} // namespace ft
