@@ -140,6 +140,51 @@ TEST_F(RunnerTest, ExitFromTheSheetOfARetryGoesBackToTheResults) {
     EXPECT_EQ(results->list(), runner_->doItems());
 }
 
+TEST_F(RunnerTest, DelayedWorkOfARunnerThatHasGoneDoesNothing) {
+    // Gone before its queued automatic start.
+    items_ = {item(kAutomatic, true), item(kManualA)};
+    std::vector<rt::Id> entries(items_.begin(), items_.end());
+    runner_ = rt::cast<ft::ReadyStartViewController>(storyboard_->instantiateViewControllerWithIdentifier("ReadyStartViewController"));
+    runner_->setDoItems(ns::Array::make(entries));
+    runner_->setIsAutoRunning(true);
+    navigation_->pushViewController(runner_, false);
+    navigation_->popViewControllerAnimated(false);
+    runner_ = nullptr;
+    settle();
+    EXPECT_EQ(top(), list_);
+    EXPECT_TRUE(testkit::FakeTestScreen::journal().empty());
+
+    // Gone during the wait past the end of a run.
+    run({item(kManualA)});
+    ASSERT_TRUE(tapStart());
+    screen()->gotoPreviousView();
+    app_->advance(0.6);
+    ASSERT_EQ(top(), runner_);
+    navigation_->popToRootViewControllerAnimated(false);
+    runner_ = nullptr;
+    app_->advance(2);
+    EXPECT_EQ(top(), list_);
+    EXPECT_FALSE(navigation_->isTransitioning());
+}
+
+TEST_F(RunnerTest, ARetryIndexOutsideTheRunShowsAndStartsNothing) {
+    run({item(kManualA), item(kManualB)});
+    auto results = rt::cast<ft::ResultViewController>(storyboard_->instantiateViewControllerWithIdentifier("ResultViewController"));
+    ASSERT_TRUE(results);
+    navigation_->pushViewController(results, false);
+    for (std::int64_t index : {std::int64_t(7), std::int64_t(-1)}) {
+        results->setRetryIndex(index);
+        if (top() != results) navigation_->pushViewController(results, false);
+        results->performSegueWithIdentifier("doRetryFromResult", nullptr);
+        settle();
+        EXPECT_EQ(top(), runner_);
+        EXPECT_EQ(shownTitle(), "Title ManualAViewController");
+        EXPECT_TRUE(tapStart()); // nothing to start: back to the list at most, never a screen
+        EXPECT_FALSE(screen());
+        if (top() == list_) break;
+    }
+}
+
 // ---- Choosing the screen ----
 
 TEST_F(RunnerTest, SharedScreensAreChosenByTheTextInTheNameWithoutAskingTheClass) {
