@@ -117,7 +117,14 @@ RT_DEFINE_CLASS(BaseModelViewController, "BaseModelViewController", ui::ViewCont
                 rt::method("navigationShouldPopOnBackButton", &Self::navigationShouldPopOnBackButton),
                 rt::method("actionSheet:clickedButtonAtIndex:", &Self::actionSheetClickedButtonAtIndex),
                 rt::method("alertView:clickedButtonAtIndex:", &Self::alertViewClickedButtonAtIndex),
-                rt::classMethod("extraMessage", &Self::extraMessage))
+                rt::classMethod("extraMessage", &Self::extraMessage),
+                rt::adopts(ui::actionSheetDelegateProtocol()), rt::adopts(ui::alertViewDelegateProtocol()))
+
+const rt::Protocol& modelViewControllerDelegateProtocol() {
+    static const rt::Protocol protocol("ModelViewControllerDelegate",
+                                       {{rt::Sel("modelViewController:didClickBackButton:"), "v@:@@", true}});
+    return protocol;
+}
 
 BaseModelViewController::BaseModelViewController() = default;
 BaseModelViewController::~BaseModelViewController() = default;

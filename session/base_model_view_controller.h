@@ -40,9 +40,17 @@ class Button;
 class Label;
 } // namespace ui
 
+namespace rt {
+class Protocol;
+}
+
 namespace ft {
 
 class TestBaseModel;
+
+// "ModelViewControllerDelegate": modelViewController:didClickBackButton: ("v@:@@", required), told
+// when a test is abandoned on going to the background (the second argument is always nil).
+const rt::Protocol& modelViewControllerDelegateProtocol();
 
 class BaseModelViewController : public ui::ViewController {
     RT_CLASS(BaseModelViewController)

@@ -124,7 +124,9 @@ RT_DEFINE_CLASS(ReadyStartViewController, "ReadyStartViewController", ui::ViewCo
                 rt::method("modelViewController:didClickBackButton:", &Self::modelViewControllerDidClickBackButton),
                 rt::method("navigationShouldPopOnBackButton", &Self::navigationShouldPopOnBackButton),
                 rt::method("actionSheet:clickedButtonAtIndex:", &Self::actionSheetClickedButtonAtIndex),
-                rt::method("alertView:clickedButtonAtIndex:", &Self::alertViewClickedButtonAtIndex))
+                rt::method("alertView:clickedButtonAtIndex:", &Self::alertViewClickedButtonAtIndex),
+                rt::adopts(modelViewControllerDelegateProtocol()), rt::adopts(ui::actionSheetDelegateProtocol()),
+                rt::adopts(ui::alertViewDelegateProtocol()))
 
 ReadyStartViewController::ReadyStartViewController() = default;
 

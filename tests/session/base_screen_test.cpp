@@ -307,6 +307,12 @@ TEST_F(BaseScreenTest, JapaneseGetsThinLargeAnswerTitles) {
         EXPECT_EQ(button->contentEdgeInsets(), (ui::EdgeInsets{20, 0, 20, 0}));
     }
     EXPECT_TRUE(japanese->successButton()->isExclusiveTouch());
+    EXPECT_TRUE(japanese->resultButton()->isExclusiveTouch());
+    const bool resultHidden = japanese->resultButton()->isHidden();
+    rt::send(japanese, rt::Sel("hidenButtons:"), true);
+    EXPECT_TRUE(japanese->successButton()->isHidden());
+    EXPECT_TRUE(japanese->failButton()->isHidden());
+    EXPECT_EQ(japanese->resultButton()->isHidden(), resultHidden);
 }
 
 // ---- The question screen ----

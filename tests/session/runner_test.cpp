@@ -79,6 +79,7 @@ TEST_F(RunnerTest, StartingAnItemHandsOverItsPlaceAndBackShowsThePreviousOne) {
     EXPECT_EQ(opened->handleIndex(), 2);
     EXPECT_EQ(opened->info(), items_[2]);
     EXPECT_EQ(opened->delegate(), rt::Id(runner_));
+    EXPECT_TRUE(runner_->getClass().conformsTo(ft::modelViewControllerDelegateProtocol()));
     EXPECT_FALSE(opened->isRetryItem());
     opened->performSegueWithIdentifier("doRetry", nullptr);
     settle();
