@@ -54,6 +54,7 @@
 #include "session/app_delegate.h"
 #include "session/item_table_view_cell.h"
 #include "session/logo_title_view.h"
+#include "session/screen_support.h"
 #include "session/space_table_view_cell.h"
 #include "session/core/function_helper.h"
 #include "session/core/test_base_model.h"
@@ -169,26 +170,12 @@ constexpr std::array<Row, 40> kRows{{
 constexpr std::int64_t kBackCamera = 1;
 constexpr std::int64_t kFrontCamera = 2;
 
-rt::Ref<ns::String> localized(std::string_view key) {
-    return ns::Bundle::mainBundle()->localizedStringForKey(key, "");
-}
+using ft::localized;
 
 rt::Ref<ns::String> localized(std::string_view prefix, std::string_view key) {
     std::string full(prefix);
     full += key;
     return localized(full);
-}
-
-rt::Ref<ui::Window> delegateWindow() {
-    if (auto application = ui::Application::sharedApplication())
-        if (auto delegate = rt::cast<AppDelegate>(application->delegate())) return delegate->window();
-    return nullptr;
-}
-
-// System 11 or later, with a bottom safe-area inset on the application delegate's window.
-bool hasBottomInset() {
-    auto window = delegateWindow();
-    return Utility::systemVersionNumber() >= 11 && window && window->safeAreaInsets().bottom > 0;
 }
 
 // The countdown's cancel recognisers on the window's last subview, found by their tag.

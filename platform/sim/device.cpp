@@ -8,6 +8,7 @@
 #include "platform/foundation/clock.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_manager.h"
+#include "platform/foundation/locale.h"
 #include "platform/foundation/string.h"
 
 namespace sim {
@@ -99,6 +100,7 @@ void Device::removeHook(HookId id) {
 
 std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> profile) {
     const ns::TimeInterval now = ns::Clock::currentTime();
+    ns::Locale::setPreferredLanguages(profile->languages);
     std::lock_guard g(inner_->lock);
     inner_->state.swap(profile);
     inner_->start = now;

@@ -389,6 +389,14 @@ std::vector<std::string> texts(const Fields& f, std::string_view key, std::vecto
     return list ? out : fallback;
 }
 
+void readLanguages(const Fields& root, Profile& p) {
+    p.languages = texts(root, "languages", std::move(p.languages));
+    if (p.languages.empty()) {
+        root.wrong("languages", "expected at least one language");
+        p.languages = {"en"};
+    }
+}
+
 CameraFrame cameraFrame(const Fields& camera) {
     CameraFrame frame;
     rt::Id v = camera.value("frame", Need::Optional);
@@ -823,6 +831,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readIdentity(fields, p);
         readScreen(fields, p);
         readSystem(fields, p);
+        readLanguages(fields, p);
         readCameras(fields, p);
         readRadiosAndSensors(fields, p);
         readAccessAndRadios(fields, p);

@@ -14,6 +14,7 @@
 //     "multitasking": true,                default: true
 //     "locale": {"identifier": "en_US", "timeZone": "UTC", "currency": "USD",
 //                "measurementSystem": "U.S."},        "Metric", "U.S." or "U.K."; these are the defaults
+//     "languages": ["en"],                 preferred languages, most preferred first; default ["en"]
 //     "safeAreaInsets": {"top": 20, "left": 0, "bottom": 0, "right": 0},  default: zero
 //     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true, "torchLockable": true,
 //                  "presets": ["AVCaptureSessionPresetHigh", ...], "frame": {"solid": [128, 128, 128]}}],
@@ -399,6 +400,8 @@ struct Profile {
     ui::EdgeInsets safeAreaInsets;
     bool multitasking = true;
     Locale locale;
+    // The user's preferred languages, most preferred first (ns::Locale::preferredLanguages).
+    std::vector<std::string> languages{"en"};
     std::vector<Camera> cameras;
     CameraAccess cameraAccess;
     Location location;

@@ -107,6 +107,11 @@ void View::setUserInteractionEnabled(bool enabled) {
     userInteractionEnabled_ = enabled;
 }
 
+void View::setExclusiveTouch(bool exclusive) {
+    rt::KeyChange change(this, "exclusiveTouch");
+    exclusiveTouch_ = exclusive;
+}
+
 void View::setClipsToBounds(bool clips) {
     rt::KeyChange change(this, "clipsToBounds");
     clipsToBounds_ = clips;
@@ -522,6 +527,8 @@ RT_DEFINE_CLASS(View, "UIView", Responder,
                 rt::prop("tag", &View::tag, &View::setTag),
                 rt::prop("userInteractionEnabled", &View::isUserInteractionEnabled, &View::setUserInteractionEnabled,
                          {.getter = "isUserInteractionEnabled"}),
+                rt::prop("exclusiveTouch", &View::isExclusiveTouch, &View::setExclusiveTouch,
+                         {.getter = "isExclusiveTouch"}),
                 rt::prop("clipsToBounds", &View::clipsToBounds, &View::setClipsToBounds),
                 rt::prop("opaque", &View::isOpaque, &View::setOpaque, {.getter = "isOpaque"}),
                 rt::prop("translatesAutoresizingMaskIntoConstraints", &View::translatesAutoresizingMaskIntoConstraints,

@@ -75,6 +75,9 @@ public:
     void setTag(long tag);
     bool isUserInteractionEnabled() const noexcept { return userInteractionEnabled_; }
     void setUserInteractionEnabled(bool enabled);
+    // Kept for the screens that set it; a touch is always delivered to one view here.
+    bool isExclusiveTouch() const noexcept { return exclusiveTouch_; }
+    void setExclusiveTouch(bool exclusive);
     bool clipsToBounds() const noexcept { return clipsToBounds_; }
     void setClipsToBounds(bool clips);
     bool isOpaque() const noexcept { return opaque_; }
@@ -211,6 +214,7 @@ private:
     long tag_ = 0;
     bool hidden_ = false;
     bool userInteractionEnabled_ = true;
+    bool exclusiveTouch_ = false;
     bool clipsToBounds_ = false;
     bool opaque_ = true;
     bool translatesMask_ = true;

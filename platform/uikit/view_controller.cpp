@@ -331,8 +331,15 @@ rt::Ref<Responder> ViewController::nextResponder() const {
     return presentingViewController();
 }
 
+void ViewController::setEdgesForExtendedLayout(unsigned long edges) {
+    rt::KeyChange change(this, "edgesForExtendedLayout");
+    edgesForExtendedLayout_ = edges;
+}
+
 RT_DEFINE_CLASS(
     ViewController, "UIViewController", Responder,
+    rt::prop("edgesForExtendedLayout", &ViewController::edgesForExtendedLayout,
+             &ViewController::setEdgesForExtendedLayout),
     rt::prop("view", &ViewController::view, &ViewController::setView),
     rt::prop("viewLoaded", &ViewController::isViewLoaded, {.getter = "isViewLoaded"}),
     rt::prop("title", &ViewController::title, &ViewController::setTitle, {.memory = rt::Memory::Copy}),

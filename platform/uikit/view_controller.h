@@ -90,6 +90,13 @@ public:
     // Runs the did-method of the change begun, then the children's.
     void endAppearanceTransition();
 
+    // The edges under bars the view extends to (RectEdge flags, all by default). Kept for the
+    // screens that set it: views are laid out by their frames and constraints alone here.
+    enum RectEdge : unsigned long { RectEdgeNone = 0, RectEdgeTop = 1, RectEdgeLeft = 2, RectEdgeBottom = 4,
+                                    RectEdgeRight = 8, RectEdgeAll = 15 };
+    unsigned long edgesForExtendedLayout() const noexcept { return edgesForExtendedLayout_; }
+    void setEdgesForExtendedLayout(unsigned long edges);
+
     // ---- Title, navigation and containment ----
     const rt::Ref<ns::String>& title() const noexcept { return title_; }
     // Also the navigation item's title.
@@ -176,6 +183,7 @@ private:
     rt::Ref<Storyboard> storyboard_;
     std::string sceneIdentifier_;
     std::string nibName_;
+    unsigned long edgesForExtendedLayout_ = RectEdgeAll;
     Appearance appearance_ = Appearance::Disappeared;
     bool appearanceAnimated_ = false;
     bool presentationUnderway_ = false;

@@ -14,7 +14,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/array.h"
 #include "platform/foundation/clock.h"
+#include "platform/foundation/locale.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
 #include "platform/sim/device_path.h"
@@ -926,3 +928,28 @@ TEST_F(SimHome, ATemporaryHomeIsNewEachTime) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Preferred languages
+
+TEST(SimProfile, LanguagesReachThePreferredLanguagesWhileTheDeviceIsInstalled) {
+    auto preferred = [] {
+        std::string out;
+        auto languages = ns::Locale::preferredLanguages();
+        for (const rt::Id& tag : *languages) out += (out.empty() ? "" : " ") + tag->description();
+        return out;
+    };
+    EXPECT_EQ(preferred(), "en");
+    std::string error;
+    auto japanese = sim::parseProfile(minimalProfile(R"("languages": ["ja-JP", "en"])"), "t.json", &error);
+    ASSERT_TRUE(japanese) << error;
+    {
+        sim::ScopedDevice device(*japanese);
+        EXPECT_EQ(preferred(), "ja-JP en");
+        ns::Locale::setPreferredLanguages({"de"}); // a test may set its own
+        EXPECT_EQ(preferred(), "de");
+    }
+    EXPECT_EQ(preferred(), "en"); // the previous device's again
+    EXPECT_EQ(problemOf(minimalProfile(R"("languages": [])")), "t.json: languages: expected at least one language");
+    EXPECT_EQ(problemOf(minimalProfile(R"("languages": ["en", 3])")), "t.json: languages: expected a list of strings");
+}

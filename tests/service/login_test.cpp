@@ -11,6 +11,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/alert_view.h"
+#include "platform/uikit/storyboard.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 #include "service/login_view_controller.h"
@@ -26,12 +27,15 @@ using service_test::ClientTest;
 class LoginTest : public ClientTest {
 protected:
     testkit::AppOptions appOptions() const override { return {.delegateClass = "AppDelegate"}; }
-    static void SetUpTestSuite() {
-        // The list's countdown leads to the runner's scene; while that screen is not part of the
-        // program, a plain screen answers to its name.
-        if (!rt::Class::named("ReadyStartViewController"))
-            rt::Class::createSubclass("ReadyStartViewController", ui::ViewController::staticClass(),
-                                      ui::ViewController::staticClass());
+    void SetUp() override {
+        ClientTest::SetUp();
+        // The list's countdown runs the preselected tests: a scene whose screen is not part of the
+        // program gets a plain screen under its class name, which the run waits on.
+        auto storyboard = ui::Storyboard::storyboardWithName("Main");
+        for (const auto& scene : storyboard->scenes())
+            if (!rt::Class::named(scene.className))
+                rt::Class::createSubclass(scene.className, ui::ViewController::staticClass(),
+                                          ui::ViewController::staticClass());
     }
     void TearDown() override {
         // The process-wide cache keeps the login model; the next test starts without it.

@@ -1,0 +1,34 @@
+#include "session/screen_support.h"
+
+#include "platform/foundation/bundle.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/device.h"
+#include "platform/uikit/window.h"
+#include "session/app_delegate.h"
+#include "session/core/utility.h"
+
+namespace ft {
+
+rt::Ref<ns::String> localized(std::string_view key) {
+    return ns::Bundle::mainBundle()->localizedStringForKey(key, "");
+}
+
+rt::Ref<ui::Window> delegateWindow() {
+    if (auto application = ui::Application::sharedApplication())
+        if (auto delegate = rt::cast<AppDelegate>(application->delegate())) return delegate->window();
+    return nullptr;
+}
+
+bool isSystem7() {
+    auto text = ui::Device::currentDevice()->systemVersion();
+    if (!text) return false;
+    const std::string version = text->utf8();
+    return version.substr(0, version.find('.')) == "7";
+}
+
+bool hasBottomInset() {
+    auto window = delegateWindow();
+    return Utility::systemVersionNumber() >= 11 && window && window->safeAreaInsets().bottom > 0;
+}
+
+} // namespace ft
