@@ -168,8 +168,8 @@ public:
     bool setCameraFrame(CameraPosition position, CameraFrame frame);
     // One touch event with a touch at each point (several fingers in one event).
     bool touch(TouchPhase phase, std::vector<cg::Point> points);
-    // One finger along `points`: began at the first now, moved at each later one `every` s apart,
-    // ended at the last (at least two points).
+    // One finger along `points`: began at the first now, moved to each later one `every` s apart,
+    // and ended where it last moved (at least two points).
     bool stroke(std::vector<cg::Point> points, double every);
     // Opens the last local notification delivered (as tapping its banner).
     void openNotification();

@@ -378,8 +378,11 @@ bool Device::stroke(std::vector<cg::Point> points, double every) {
     if (points.size() < 2 || !(every >= 0)) return false;
     touch(TouchPhase::Began, {points.front()});
     for (std::size_t i = 1; i < points.size(); ++i) {
-        const TouchPhase phase = i + 1 == points.size() ? TouchPhase::Ended : TouchPhase::Moved;
-        auto step = [this, phase, point = points[i]] { touch(phase, {point}); };
+        const bool last = i + 1 == points.size();
+        auto step = [this, last, point = points[i]] {
+            touch(TouchPhase::Moved, {point});
+            if (last) touch(TouchPhase::Ended, {point});
+        };
         if (every == 0) step();
         else later(every * static_cast<double>(i), step);
     }

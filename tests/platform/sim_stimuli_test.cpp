@@ -135,11 +135,12 @@ TEST_F(SimStimuli, MotionTrainsAndSeriesAndStrokesRunOnTheClock) {
 
     ASSERT_TRUE(live().stroke({{10, 10}, {20, 20}, {30, 30}}, 0.1));
     runFor(1);
-    ASSERT_EQ(events.size(), 3u);
+    ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].phase, sim::TouchPhase::Began);
     EXPECT_EQ(events[1].phase, sim::TouchPhase::Moved);
-    EXPECT_EQ(events[2].phase, sim::TouchPhase::Ended);
-    EXPECT_EQ(events[2].points.at(0), (cg::Point{30, 30}));
+    EXPECT_EQ(events[2].phase, sim::TouchPhase::Moved);
+    EXPECT_EQ(events[3].phase, sim::TouchPhase::Ended);
+    EXPECT_EQ(events[3].points.at(0), (cg::Point{30, 30}));
     EXPECT_FALSE(live().stroke({{1, 1}}, 0.1));
 }
 
