@@ -241,3 +241,27 @@ TEST_F(MotionWithoutSensors, ASensorTheDeviceLacksGivesNoUpdates) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- Answers from a platform thread and the stepper ----------------------------------------------
+
+TEST_F(Media, AHelperAnswerAndItsMainHopComeBeforeTheNextTimer) {
+    std::vector<std::string> order;
+    dispatch::asyncAfter(dispatch::after(0.001), dispatch::Queue::main(), [&] { order.push_back("timer"); });
+    session()->requestRecordPermission([&](bool) {
+        EXPECT_FALSE(ns::Thread::isMainThread());
+        dispatch::async(dispatch::Queue::main(), [&] { order.push_back("answer"); });
+    });
+    runFor(1);
+    EXPECT_EQ(order, (std::vector<std::string>{"answer", "timer"}));
+}
+
+TEST_F(Media, ASynchronousDispatchToMainFromAnAnswerDoesNotDeadlockTheStep) {
+    bool ran = false;
+    session()->requestRecordPermission([&](bool) { dispatch::sync(dispatch::Queue::main(), [&] { ran = true; }); });
+    runFor(0.5);
+    EXPECT_TRUE(ran);
+}
+
+} // namespace
