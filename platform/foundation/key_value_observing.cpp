@@ -67,6 +67,7 @@ rt::Ref<ObservationInfo> infoFor(const rt::Object& object) {
     rt::Ref<ObservationInfo> info = existingInfo(object);
     if (!info) {
         info = rt::make<ObservationInfo>();
+        if (rt::isImmortal(object)) rt::makeImmortal(*info); // it lives as long as its object: for ever
         rt::setAssociatedObject(&object, &kInfoKey, info, rt::AssociationPolicy::Retain);
     }
     return info;

@@ -39,6 +39,8 @@ inline constexpr const char* UIApplicationWillResignActiveNotification =
 inline constexpr const char* UIApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
 inline constexpr const char* UIDeviceBatteryStateDidChangeNotification =
     "UIDeviceBatteryStateDidChangeNotification";
+inline constexpr const char* UIDeviceBatteryLevelDidChangeNotification =
+    "UIDeviceBatteryLevelDidChangeNotification";
 inline constexpr const char* UIDeviceProximityStateDidChangeNotification =
     "UIDeviceProximityStateDidChangeNotification";
 inline constexpr const char* AVAudioSessionRouteChangeNotification = "AVAudioSessionRouteChangeNotification";

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <iterator>
+#include <string>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,6 +22,29 @@ namespace ns {
 
 RT_DEFINE_CLASS(RunLoop, "NSRunLoop", rt::Object)
 RT_DEFINE_CLASS(Timer, "NSTimer", rt::Object)
+RT_DEFINE_CLASS(RunLoopSource, "CFRunLoopSource", rt::Object)
+
+// ---- Source state ---------------------------------------------------------------------------
+
+struct RunLoopSource::Impl {
+    mutable std::mutex lock; // guards perform, valid and loops
+    std::shared_ptr<const Perform> perform; // a perform in progress keeps its own reference
+    bool valid = true;
+    std::atomic<bool> signalled{false};
+    std::vector<rt::Weak<RunLoop>> loops; // the run loops it was added to
+
+    static Impl& of(const RunLoopSource* source) { return *source->impl_; }
+};
+
+namespace {
+
+// Whether a source added for `sourceMode` runs while a loop runs in `runMode`.
+bool modeCovers(std::string_view sourceMode, std::string_view runMode) {
+    if (sourceMode == runMode) return true;
+    return sourceMode == RunLoopCommonModes && (runMode == DefaultRunLoopMode || runMode == TrackingRunLoopMode);
+}
+
+} // namespace
 
 // ---- Timer state ----------------------------------------------------------------------------
 
@@ -48,6 +73,10 @@ struct RunLoop::Impl {
         dispatch::Block block;
         rt::Ref<Timer> timer;
     };
+    struct SourceEntry {
+        rt::Ref<RunLoopSource> source;
+        std::string mode;
+    };
     enum class Result { Handled, TimedOut, Stopped };
 
     static Impl& of(const RunLoop* loop) { return *loop->impl_; }
@@ -58,6 +87,7 @@ struct RunLoop::Impl {
     std::deque<Event> events;
     bool stopRequested = false;
     std::vector<rt::Ref<Timer>> timers;  // scheduled here until invalidated
+    std::vector<SourceEntry> sources;    // added here until removed or invalidated
     int depth = 0;                       // runs in progress
     std::atomic<std::thread::id> runner; // the thread of the outermost run in progress
 
@@ -102,12 +132,59 @@ struct RunLoop::Impl {
         return handled;
     }
 
+    // Under `lock`: whether a source of `mode` waits to perform.
+    bool sourceReady(std::string_view mode) const {
+        for (const SourceEntry& e : sources)
+            if (modeCovers(e.mode, mode) && RunLoopSource::Impl::of(e.source.get()).signalled.load()) return true;
+        return false;
+    }
+
+    // Performs the sources of `mode` that were signalled; returns whether any did.
+    bool performSources(std::string_view mode) {
+        std::vector<rt::Ref<RunLoopSource>> ready;
+        {
+            std::lock_guard g(lock);
+            for (const SourceEntry& e : sources)
+                if (modeCovers(e.mode, mode) && RunLoopSource::Impl::of(e.source.get()).signalled.load() &&
+                    std::find(ready.begin(), ready.end(), e.source) == ready.end())
+                    ready.push_back(e.source);
+        }
+        bool handled = false;
+        for (const auto& source : ready) {
+            RunLoopSource::Impl& s = RunLoopSource::Impl::of(source.get());
+            if (!s.signalled.exchange(false)) continue; // another run loop performed it
+            std::shared_ptr<const RunLoopSource::Perform> perform;
+            {
+                std::lock_guard g(s.lock);
+                if (!s.valid) continue;
+                perform = s.perform;
+            }
+            if (*perform) (*perform)();
+            handled = true;
+        }
+        return handled;
+    }
+
+    // Performed blocks, timers and queue work first, then the sources of `mode`.
+    bool handlePending(std::string_view mode) {
+        const bool events = pass();
+        return performSources(mode) || events;
+    }
+
+    void wakeUp() {
+        {
+            std::lock_guard g(lock);
+            wake.notify_all();
+        }
+        if (isMain) dispatch::detail::WorkerPool::shared().notifyMainWork();
+    }
+
     bool takeStop() {
         std::lock_guard g(lock);
         return std::exchange(stopRequested, false);
     }
 
-    Result runOnce(TimeInterval limit) {
+    Result runOnce(std::string_view mode, TimeInterval limit) {
         struct Depth {
             Impl& d;
             explicit Depth(Impl& d) : d(d) {
@@ -121,7 +198,7 @@ struct RunLoop::Impl {
         } depthGuard(*this);
 
         if (takeStop()) return Result::Stopped;
-        if (pass()) return Result::Handled;
+        if (handlePending(mode)) return Result::Handled;
         if (!(Clock::currentTime() < limit)) return Result::TimedOut;
         auto& timersManager = dispatch::detail::TimerManager::shared();
         for (;;) {
@@ -133,11 +210,11 @@ struct RunLoop::Impl {
             });
             {
                 std::unique_lock l(lock);
-                wake.wait(l, [&] { return !events.empty() || stopRequested || passed; });
+                wake.wait(l, [&] { return !events.empty() || stopRequested || passed || sourceReady(mode); });
             }
             timersManager.cancel(id); // its callback is not running once this returns
             if (takeStop()) return Result::Stopped;
-            if (pass()) return Result::Handled;
+            if (handlePending(mode)) return Result::Handled;
             if (passed) return Result::TimedOut;
         }
     }
@@ -177,20 +254,20 @@ void RunLoop::performBlock(dispatch::Block block) {
     impl_->post({Impl::Event::Kind::Block, std::move(block), nullptr});
 }
 
-bool RunLoop::runMode(std::string_view, const rt::Ref<Date>& limitDate) {
+bool RunLoop::runMode(std::string_view mode, const rt::Ref<Date>& limitDate) {
     TimeInterval limit = limitDate ? limitDate->timeIntervalSinceReferenceDate() : -INFINITY;
-    return impl_->runOnce(limit) != Impl::Result::TimedOut;
+    return impl_->runOnce(mode, limit) != Impl::Result::TimedOut;
 }
 
 void RunLoop::runUntilDate(const rt::Ref<Date>& limitDate) {
     TimeInterval limit = limitDate ? limitDate->timeIntervalSinceReferenceDate() : -INFINITY;
-    while (impl_->runOnce(limit) == Impl::Result::Handled) {
+    while (impl_->runOnce(DefaultRunLoopMode, limit) == Impl::Result::Handled) {
         if (!(Clock::currentTime() < limit)) return;
     }
 }
 
 void RunLoop::run() {
-    while (impl_->runOnce(INFINITY) != Impl::Result::Stopped) {
+    while (impl_->runOnce(DefaultRunLoopMode, INFINITY) != Impl::Result::Stopped) {
     }
 }
 
@@ -218,6 +295,99 @@ void RunLoop::addTimer(const rt::Ref<Timer>& timer, std::string_view) {
         impl_->timers.push_back(timer);
     }
     Timer::Impl::arm(timer);
+}
+
+void RunLoop::addSource(const rt::Ref<RunLoopSource>& source, std::string_view mode) {
+    if (!source) return;
+    RunLoopSource::Impl& s = RunLoopSource::Impl::of(source.get());
+    {
+        std::lock_guard g(s.lock);
+        if (!s.valid) return;
+        const bool known = std::any_of(s.loops.begin(), s.loops.end(),
+                                       [this](const rt::Weak<RunLoop>& l) { return l.lock().get() == this; });
+        if (!known) s.loops.emplace_back(this);
+    }
+    {
+        std::lock_guard g(impl_->lock);
+        auto& sources = impl_->sources;
+        const bool present = std::any_of(sources.begin(), sources.end(), [&](const Impl::SourceEntry& e) {
+            return e.source == source && e.mode == mode;
+        });
+        if (!present) sources.push_back({source, std::string(mode)});
+    }
+    if (s.signalled.load()) impl_->wakeUp(); // signalled before it was added here
+}
+
+void RunLoop::removeSource(const rt::Ref<RunLoopSource>& source, std::string_view mode) {
+    if (!source) return;
+    std::vector<Impl::SourceEntry> removed; // released outside the lock
+    std::lock_guard g(impl_->lock);
+    auto& sources = impl_->sources;
+    auto it = std::stable_partition(sources.begin(), sources.end(), [&](const Impl::SourceEntry& e) {
+        return !(e.source == source && e.mode == mode);
+    });
+    std::move(it, sources.end(), std::back_inserter(removed));
+    sources.erase(it, sources.end());
+}
+
+bool RunLoop::containsSource(const rt::Ref<RunLoopSource>& source, std::string_view mode) const {
+    std::lock_guard g(impl_->lock);
+    return std::any_of(impl_->sources.begin(), impl_->sources.end(),
+                       [&](const Impl::SourceEntry& e) { return e.source == source && e.mode == mode; });
+}
+
+// ---- RunLoopSource --------------------------------------------------------------------------
+
+RunLoopSource::RunLoopSource(Perform perform) : impl_(std::make_unique<Impl>()) {
+    impl_->perform = std::make_shared<const Perform>(std::move(perform));
+}
+
+RunLoopSource::~RunLoopSource() = default;
+
+rt::Ref<RunLoopSource> RunLoopSource::make(Perform perform) {
+    return rt::make<RunLoopSource>(std::move(perform));
+}
+
+void RunLoopSource::signal() {
+    std::vector<rt::Weak<RunLoop>> loops;
+    {
+        std::lock_guard g(impl_->lock);
+        if (!impl_->valid) return;
+        loops = impl_->loops;
+    }
+    impl_->signalled.store(true);
+    for (const auto& weak : loops)
+        if (auto loop = weak.lock()) RunLoop::Impl::of(loop.get()).wakeUp();
+}
+
+void RunLoopSource::invalidate() {
+    rt::Ref<RunLoopSource> keep(this); // a run loop's reference may be the last one
+    std::shared_ptr<const Perform> perform;
+    std::vector<rt::Weak<RunLoop>> loops;
+    {
+        std::lock_guard g(impl_->lock);
+        if (!impl_->valid) return;
+        impl_->valid = false;
+        perform = std::move(impl_->perform);
+        loops.swap(impl_->loops);
+    }
+    impl_->signalled.store(false);
+    for (const auto& weak : loops) {
+        auto loop = weak.lock();
+        if (!loop) continue;
+        std::vector<RunLoop::Impl::SourceEntry> removed;
+        auto& l = RunLoop::Impl::of(loop.get());
+        std::lock_guard g(l.lock);
+        auto it = std::stable_partition(l.sources.begin(), l.sources.end(),
+                                        [&](const RunLoop::Impl::SourceEntry& e) { return e.source != keep; });
+        std::move(it, l.sources.end(), std::back_inserter(removed));
+        l.sources.erase(it, l.sources.end());
+    }
+}
+
+bool RunLoopSource::isValid() const {
+    std::lock_guard g(impl_->lock);
+    return impl_->valid;
 }
 
 // ---- Timer ----------------------------------------------------------------------------------
@@ -373,7 +543,7 @@ bool mainRunLoopRunningElsewhere() {
 bool mainRunLoopHasWork() {
     auto& loop = ns::RunLoop::Impl::of(ns::RunLoop::main().get());
     std::lock_guard g(loop.lock);
-    return !loop.events.empty();
+    return !loop.events.empty() || loop.sourceReady(ns::DefaultRunLoopMode);
 }
 
 } // namespace dispatch::detail

@@ -14,11 +14,14 @@
 
 namespace ns {
 
-// Modes are accepted for the platform's sake; every source is in every mode.
+// Timers and performed blocks run in every mode; a source runs only in the modes it was added
+// for. The common modes are the default mode and the tracking mode.
 inline constexpr std::string_view DefaultRunLoopMode = "kCFRunLoopDefaultMode";
 inline constexpr std::string_view RunLoopCommonModes = "kCFRunLoopCommonModes";
+inline constexpr std::string_view TrackingRunLoopMode = "UITrackingRunLoopMode";
 
 class Timer;
+class RunLoopSource;
 
 class RunLoop : public rt::Object {
     RT_CLASS(RunLoop)
@@ -40,6 +43,13 @@ public:
     void stop();
     // Schedules `timer` here; the run loop keeps it until it is invalidated.
     void addTimer(const rt::Ref<Timer>& timer, std::string_view mode = DefaultRunLoopMode);
+
+    // Sources: a signalled source performs once, on this run loop's thread, the next time the
+    // loop runs in one of the modes it was added for (the main run loop is stepped in the default
+    // mode). Adding a source twice for one mode keeps one entry.
+    void addSource(const rt::Ref<RunLoopSource>& source, std::string_view mode);
+    void removeSource(const rt::Ref<RunLoopSource>& source, std::string_view mode);
+    bool containsSource(const rt::Ref<RunLoopSource>& source, std::string_view mode) const;
 
     struct Impl;
 
@@ -78,6 +88,32 @@ protected:
 
 private:
     Timer(TimeInterval seconds, bool repeats, Callback block);
+    std::unique_ptr<Impl> impl_;
+};
+
+// A version-0 run-loop source ("CFRunLoopSource"): something another thread signals, performed
+// by each run loop it is in. Any thread may signal or invalidate it.
+class RunLoopSource : public rt::Object {
+    RT_CLASS(RunLoopSource)
+public:
+    using Perform = std::function<void()>;
+    static rt::Ref<RunLoopSource> make(Perform perform);
+
+    // Marks the source ready and wakes the run loops it is in; a second signal before it performs
+    // performs once.
+    void signal();
+    // Takes the source out of every run loop and releases its block; it never performs again.
+    void invalidate();
+    bool isValid() const;
+
+    struct Impl;
+
+protected:
+    ~RunLoopSource() override;
+
+private:
+    explicit RunLoopSource(Perform perform);
+    friend class RunLoop;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -296,6 +296,10 @@ void makeImmortal(const Object& obj) noexcept {
     detail::Access::uncount(obj);
 }
 
+bool isImmortal(const Object& obj) noexcept {
+    return (detail::Access::rc(obj).load(std::memory_order_relaxed) & kImmortal) != 0;
+}
+
 void syncEnter(const Object* obj) {
     if (obj) detail::Access::side(*obj).sync.lock();
 }

@@ -294,6 +294,8 @@ std::int64_t liveObjectCount() noexcept;
 // matters and it no longer counts as alive.
 void makeImmortal(const Object& obj) noexcept;
 
+bool isImmortal(const Object& obj) noexcept;
+
 // Makes the object immortal and hands it back: `static const auto shared = rt::immortal(rt::make<T>());`
 template <class T>
 Ref<T> immortal(Ref<T> obj) noexcept {

@@ -10,23 +10,9 @@
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/locale.h"
 #include "platform/foundation/string.h"
+#include "platform/sim/device_inner.h"
 
 namespace sim {
-
-struct Device::Inner {
-    struct Entry {
-        HookId id;
-        Aspect aspect;
-        std::shared_ptr<Hook> hook;
-    };
-
-    mutable std::mutex lock; // guards state and hooks
-    std::shared_ptr<const Profile> state = std::make_shared<const Profile>(defaultProfile());
-    std::vector<Entry> hooks;
-    HookId nextId = 1;
-    ns::TimeInterval start = ns::Clock::currentTime();
-    std::string log;
-};
 
 namespace {
 
@@ -61,40 +47,42 @@ std::shared_ptr<const Profile> Device::state() const {
 }
 
 void Device::change(Aspect aspect, const std::function<void(Profile&)>& edit) {
-    std::vector<Inner::Entry> called;
     std::shared_ptr<const Profile> next;
     {
         std::lock_guard g(inner_->lock);
         auto copy = std::make_shared<Profile>(*inner_->state);
         edit(*copy);
         next = inner_->state = std::move(copy);
-        for (const Inner::Entry& e : inner_->hooks)
-            if (e.aspect == aspect) called.push_back(e);
     }
-    for (const Inner::Entry& e : called) {
-        {
-            std::lock_guard g(inner_->lock);
-            const bool gone = std::none_of(inner_->hooks.begin(), inner_->hooks.end(),
-                                           [&](const Inner::Entry& h) { return h.id == e.id; });
-            if (gone) continue;
-        }
-        (*e.hook)(*next);
-    }
+    inner_->callHooks([aspect](const Inner::Entry& e) { return e.aspect == aspect; },
+                      [&next](const Inner::Entry& e) { (*e.hook)(*next); });
+}
+
+void Device::send(const DeviceEvent& event) {
+    inner_->callHooks([](const Inner::Entry& e) { return !e.aspect; },
+                      [&event](const Inner::Entry& e) { (*e.eventHook)(event); });
 }
 
 Device::HookId Device::addHook(Aspect aspect, Hook hook) {
     std::lock_guard g(inner_->lock);
     const HookId id = inner_->nextId++;
-    inner_->hooks.push_back({id, aspect, std::make_shared<Hook>(std::move(hook))});
+    inner_->hooks.push_back({id, aspect, std::make_shared<Hook>(std::move(hook)), nullptr});
+    return id;
+}
+
+Device::HookId Device::addEventHook(EventHook hook) {
+    std::lock_guard g(inner_->lock);
+    const HookId id = inner_->nextId++;
+    inner_->hooks.push_back({id, std::nullopt, nullptr, std::make_shared<EventHook>(std::move(hook))});
     return id;
 }
 
 void Device::removeHook(HookId id) {
-    std::shared_ptr<Hook> released; // destroyed outside the lock
+    std::optional<Inner::Entry> released; // destroyed outside the lock
     std::lock_guard g(inner_->lock);
     auto it = std::find_if(inner_->hooks.begin(), inner_->hooks.end(), [&](const Inner::Entry& e) { return e.id == id; });
     if (it == inner_->hooks.end()) return;
-    released = std::move(it->hook);
+    released = std::move(*it);
     inner_->hooks.erase(it);
 }
 
@@ -105,6 +93,7 @@ std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> pr
     inner_->state.swap(profile);
     inner_->start = now;
     inner_->log.clear();
+    inner_->resetTransient();
     return profile;
 }
 
@@ -129,6 +118,51 @@ bool Device::writeLog(const std::string& path, std::string* error) const {
     if (ns::writeAtomically(path, logText(), &failure)) return true;
     if (error) *error = path + ": " + failure->localizedDescription()->utf8();
     return false;
+}
+
+std::shared_ptr<const Microphone> Device::microphone() {
+    const auto current = state();
+    {
+        std::lock_guard g(inner_->lock);
+        if (inner_->microphone && inner_->microphone->input() == current->audio.input) return inner_->microphone;
+    }
+    auto made = std::make_shared<const Microphone>(current->audio.input);
+    if (!made->readable()) log("microphone: cannot read " + current->audio.input.file);
+    std::lock_guard g(inner_->lock);
+    inner_->microphone = made;
+    return made;
+}
+
+std::int64_t Device::currentSampleIndex() const {
+    const ns::TimeInterval now = ns::Clock::currentTime();
+    std::lock_guard g(inner_->lock);
+    return sampleIndexAt(inner_->start, now);
+}
+
+Speaker& Device::speaker() {
+    return inner_->speaker;
+}
+
+std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
+    const auto current = state();
+    const Camera* camera = current->camera(position);
+    if (!camera) return nullptr;
+    {
+        std::lock_guard g(inner_->lock);
+        for (const auto& [frame, image] : inner_->frames)
+            if (frame == camera->frame) return image;
+    }
+    std::string error;
+    auto made = makeFrameImage(camera->frame, &error);
+    if (!made) {
+        log("camera frame: " + error);
+        return nullptr;
+    }
+    auto image = std::make_shared<const FrameImage>(std::move(*made));
+    std::lock_guard g(inner_->lock);
+    inner_->frames.emplace_back(camera->frame, image);
+    if (inner_->frames.size() > 4) inner_->frames.erase(inner_->frames.begin());
+    return image;
 }
 
 std::shared_ptr<const Profile> currentDevice() {

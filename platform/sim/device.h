@@ -13,12 +13,70 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sim/profile.h"
 
 namespace sim {
+
+class Microphone;
+class Speaker;
+struct FrameImage;
+
+// The motion sensors, as stimuli name them ("accel", "gyro", "magnet").
+enum class MotionSensor : std::uint8_t { Accelerometer, Gyroscope, Magnetometer };
+// "accel", "gyro" or "magnet"; nullopt for any other name.
+std::optional<MotionSensor> motionSensorNamed(std::string_view name);
+
+// The platform's touch phases, in its order (stationary has no stimulus).
+enum class TouchPhase : std::uint8_t { Began = 0, Moved = 1, Ended = 3, Cancelled = 4 };
+// "began", "moved", "ended" or "cancelled".
+std::optional<TouchPhase> touchPhaseNamed(std::string_view name);
+
+// A fix of the location sensor.
+struct LocationFix {
+    double latitude = 0;
+    double longitude = 0;
+    double altitude = 0;
+    double horizontalAccuracy = 5; // metres
+    double verticalAccuracy = 5;
+
+    bool operator==(const LocationFix&) const = default;
+};
+
+// Something that happens to the device rather than a state it keeps: stand-ins add event hooks
+// and pick the kinds they deliver.
+struct DeviceEvent {
+    enum class Kind : std::uint8_t {
+        HomeKey,
+        PowerKey,
+        RouteChange, // reason, outputs (port types; empty: the route follows the headphones),
+                     // and the route before: headphonesBefore, outputsBefore
+        MotionError, // sensor, code
+        LocationFix, // fix
+        LocationError, // code
+        Touches, // phase, points (window coordinates), one event
+        NotificationOpen,
+        RecordPermissionAnswer, // answer
+        CameraAccessAnswer, // answer
+        BiometricReply, // answer
+        ComposerFinish, // code: the composer's result
+    };
+    Kind kind;
+    long reason = 0;
+    std::vector<std::string> outputs{};
+    bool headphonesBefore = false;
+    std::vector<std::string> outputsBefore{};
+    MotionSensor sensor = MotionSensor::Accelerometer;
+    long code = 0;
+    LocationFix fix{};
+    TouchPhase phase = TouchPhase::Began;
+    std::vector<cg::Point> points{};
+    bool answer = false;
+};
 
 // What a change touches; stand-ins hook the parts they deliver.
 enum class Aspect : std::uint8_t {
@@ -40,6 +98,7 @@ enum class Aspect : std::uint8_t {
 class Device {
 public:
     using Hook = std::function<void(const Profile& state)>;
+    using EventHook = std::function<void(const DeviceEvent& event)>;
     using HookId = std::uint64_t;
 
     // The process's device.
@@ -51,11 +110,93 @@ public:
     // thread, outside every lock, in the order they were added, with the new state. The edit
     // runs under the device's lock: it works on the copy alone and reads nothing of the device.
     void change(Aspect aspect, const std::function<void(Profile&)>& edit);
+    // Calls the event hooks with `event`, on this thread, outside every lock, in order.
+    void send(const DeviceEvent& event);
 
     // Hooks are added and removed on the stepper's thread. A hook removed inside a change is not
     // called after that.
     HookId addHook(Aspect aspect, Hook hook);
+    // Called with every event, on the stepper's thread; removed with removeHook.
+    HookId addEventHook(EventHook hook);
     void removeHook(HookId id);
+
+    // ---- Stimuli ----
+    // What a tester (or the tester script) does to the device, one call per stimulus, on the
+    // stepper's thread. Each changes the state or sends an event, and logs what a person would
+    // notice; a stimulus that finds no hardware for it only logs so ("proximity: no sensor").
+    // Calls taking values that can be out of range answer false and change nothing.
+    void pressVolumeUp();   // the volume one step up, at most 1 (no change at 1: nothing heard)
+    void pressVolumeDown(); // one step down, at least 0
+    void pressHome();
+    void pressPower();
+    void setRingSwitch(bool silent);
+
+    bool setBattery(double level, BatteryState state); // level 0 to 1
+    // "ac" or "usb": charging (full at level 1) with that kind's properties merged into the
+    // registry until unplugged.
+    bool plugCharger(std::string_view kind);
+    void unplugCharger(); // unplugged; the merge undone
+    // Replaces a registry entry's properties; nullopt removes the entry.
+    bool setRegistryEntry(const std::string& service, std::optional<RegistryProperties> properties);
+
+    void plugHeadset();   // route change, reason 1 (new device available)
+    void unplugHeadset(); // route change, reason 2 (old device unavailable)
+    // A route change of `reason`; non-empty `outputs` (port types) are the route from now until
+    // the next plug, unplug or change.
+    void changeRoute(long reason, std::vector<std::string> outputs);
+    void setAudioInput(AudioInput input);
+
+    void setProximity(bool near);
+    // The pose the sensor rests at from now.
+    void setMotionPose(MotionSensor sensor, Vector3 value);
+    // Readings the sensor gives, one per update, before it falls back to its pose.
+    void queueMotionSeries(MotionSensor sensor, std::vector<Vector3> values);
+    // A train: the pose becomes each value in turn, the first now, then one every `every` s.
+    bool setMotionTrain(MotionSensor sensor, double every, std::vector<Vector3> values);
+    // The sensor's running updates report an error with `code` (a reading without data).
+    void failMotion(MotionSensor sensor, long code);
+    void locationFix(LocationFix fix);
+    bool setLocationAuthorization(int status); // 0 to 4
+    void locationError(long code);
+
+    bool setBluetoothState(int state); // 0 to 5
+    void joinWifi(Wifi network);
+    void leaveWifi();
+    void setReachabilityFlags(const std::string& target, unsigned flags);
+    void setCarrier(std::optional<Carrier> carrier); // nullopt: the SIM taken out
+
+    bool setCameraFrame(CameraPosition position, CameraFrame frame);
+    // One touch event with a touch at each point (several fingers in one event).
+    bool touch(TouchPhase phase, std::vector<cg::Point> points);
+    // One finger along `points`: began at the first now, moved to each later one `every` s apart,
+    // and ended where it last moved (at least two points).
+    bool stroke(std::vector<cg::Point> points, double every);
+    // Opens the last local notification delivered (as tapping its banner).
+    void openNotification();
+    void answerRecordPermission(bool granted);
+    void answerCameraAccess(bool granted);
+    void replyBiometric(bool success);
+    bool finishComposer(ComposeResult result);
+
+    // ---- Sound and pictures (sound.h, frame_image.h) ----
+    // The microphone for the current audio input (made again when the input changes). A file that
+    // cannot be read is heard as silence and logged.
+    std::shared_ptr<const Microphone> microphone();
+    // The index of the sample heard at the installed clock's now, counted from the device's start.
+    std::int64_t currentSampleIndex() const;
+    // What was played lately; lives as long as the device.
+    Speaker& speaker();
+    // What the first camera at `position` sees now; null without such a camera, or when its
+    // frame file cannot be read (logged).
+    std::shared_ptr<const FrameImage> cameraFrame(CameraPosition position);
+
+    // What the stand-ins read of the stimuli's transient state.
+    // The next queued series reading of `sensor`, taken; nullopt when none is queued.
+    std::optional<Vector3> takeMotionSeriesValue(MotionSensor sensor);
+    // The route outputs changeRoute set; empty when the route follows the headphones.
+    std::vector<std::string> routeOutputs() const;
+    // The last location fix; nullopt before the first.
+    std::optional<LocationFix> lastLocationFix() const;
 
     // Starts the device over from `profile` (taken as it is, unchecked): its start is now on the
     // installed clock and its log is empty; no hook is called. Returns the previous state.
@@ -74,6 +215,7 @@ public:
 
 private:
     Device();
+    void plugHeadphones(bool plugged);
     struct Inner;
     std::shared_ptr<Inner> inner_;
 };

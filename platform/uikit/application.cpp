@@ -9,10 +9,14 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/local_notification.h"
+#include "platform/uikit/touch.h"
 #include "platform/uikit/user_notification_settings.h"
 #include "platform/uikit/window.h"
 
 namespace ui {
+
+void installDeviceInput(); // application_device_input.cpp
 
 namespace {
 
@@ -56,6 +60,7 @@ rt::Ref<Application> Application::makeShared(std::string_view delegateClassName,
         application->delegate_ = std::move(delegate);
     }
     shared() = application;
+    installDeviceInput();
     return application;
 }
 
@@ -261,6 +266,10 @@ int applicationMain(int, char**, std::string_view principalClassName, std::strin
 
 RT_DEFINE_CLASS(Application, "UIApplication", Responder,
                 rt::prop("delegate", &Application::delegate, &Application::setDelegate),
+                rt::method("scheduleLocalNotification:", &Application::scheduleLocalNotification),
+                rt::method("cancelAllLocalNotifications", &Application::cancelAllLocalNotifications),
+                rt::method("beginReceivingRemoteControlEvents", &Application::beginReceivingRemoteControlEvents),
+                rt::method("endReceivingRemoteControlEvents", &Application::endReceivingRemoteControlEvents),
                 rt::prop("applicationState", &Application::applicationState),
                 rt::prop("idleTimerDisabled", &Application::isIdleTimerDisabled, &Application::setIdleTimerDisabled,
                          {.getter = "isIdleTimerDisabled"}),

@@ -18,6 +18,11 @@
 //
 // openURL opens nothing: the URLs are recorded. The process ends only through exitProcess.
 // Main thread only.
+//
+// The simulated device's keys, touches and notification banner reach the application that is
+// shared at the time: the home key sends it to the background; the power key locks the device
+// (background) and, pressed again, unlocks it (foreground); touches go to sendTouches; opening a
+// notification goes to openLocalNotification.
 
 #include <cstdint>
 #include <functional>
@@ -25,15 +30,20 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/graphics/geometry.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/sel.h"
 #include "platform/uikit/responder.h"
 
 namespace ui {
 
+class LocalNotification;
+class Touch;
 class UserNotificationSettings;
 class Window;
+enum class TouchPhase : long;
 
 using BackgroundTaskIdentifier = std::uint64_t;
 inline constexpr BackgroundTaskIdentifier BackgroundTaskInvalid = 0;
@@ -106,6 +116,36 @@ public:
     void registerForRemoteNotificationTypes(unsigned long types);
     const std::vector<unsigned long>& remoteNotificationTypeRegistrations() const noexcept { return remoteRegistrations_; }
 
+    // ---- Local notifications ----
+    // Each is delivered at its fire date on the installed clock (at once when it has passed or
+    // there is none): while the application is in the background and notification settings were
+    // registered it is shown (the device log has "notification <alert body>"); in the foreground
+    // the delegate hears application:didReceiveLocalNotification: and nothing is shown; without
+    // registration nothing at all happens.
+    void scheduleLocalNotification(const rt::Ref<LocalNotification>& notification);
+    void cancelLocalNotification(const rt::Ref<LocalNotification>& notification);
+    void cancelAllLocalNotifications();
+    // Those scheduled and not yet delivered, in scheduling order.
+    rt::Ref<ns::Array> scheduledLocalNotifications() const;
+    // The tester taps the last notification shown: the application comes to the foreground and
+    // the delegate hears application:didReceiveLocalNotification:. Nothing when none was shown.
+    void openLocalNotification();
+
+    // ---- Remote-control events ----
+    void beginReceivingRemoteControlEvents() { receivingRemoteControl_ = true; }
+    void endReceivingRemoteControlEvents() { receivingRemoteControl_ = false; }
+    bool isReceivingRemoteControlEvents() const noexcept { return receivingRemoteControl_; }
+
+    // ---- Touches ----
+    // One touch event from the screen, a finger at each of `points` (window coordinates of the
+    // key window). Began: each finger goes to the view hit there (hidden, non-interactive and
+    // out-of-bounds views are passed over) and stays with it until it ends; moved, ended and
+    // cancelled move the fingers down so far (each point to the nearest finger). The event
+    // carries every finger down; each view hit hears its own touches by name
+    // ("touchesBegan:withEvent:", ...) after the gesture recognisers of it and its superviews.
+    // Touches that hit nothing are dropped. Returns how many touches were delivered.
+    std::size_t sendTouches(TouchPhase phase, const std::vector<cg::Point>& points);
+
     // ---- Windows ----
     rt::Ref<Window> keyWindow() const;
     // Window::makeKeyWindow calls it; the key window is held weakly.
@@ -148,6 +188,14 @@ private:
     std::vector<rt::Ref<UserNotificationSettings>> settingsRegistrations_;
     std::vector<unsigned long> remoteRegistrations_;
     rt::Weak<Window> keyWindow_;
+    std::vector<rt::Ref<LocalNotification>> scheduledNotifications_;
+    rt::Ref<LocalNotification> lastShownNotification_;
+    bool receivingRemoteControl_ = false;
+    bool locked_ = false;
+    std::vector<rt::Ref<Touch>> touchesDown_;
+
+    void deliverLocalNotification(const rt::Ref<LocalNotification>& notification);
+    friend struct DeviceInput;
 };
 
 // The platform's entry: makes the application (makeShared), launches it and runs the main run

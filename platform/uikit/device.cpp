@@ -1,11 +1,38 @@
 #include "platform/uikit/device.h"
 
+#include <mutex>
+
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/sim/boxed_registry.h"
 #include "platform/sim/device.h"
 
 namespace ui {
+
+namespace {
+
+std::mutex monitoringLock; // guards Device::monitoringLoop_
+thread_local rt::Ref<ns::Dictionary>* dictionaryInFlight = nullptr;
+
+} // namespace
+
+Device::Device() {
+    // The device lives for the process, so its hooks do too.
+    sim::Device::shared().addHook(sim::Aspect::Battery, [this](const sim::Profile&) {
+        if (!batteryMonitoring_.load()) return;
+        rt::Ref<ns::RunLoop> loop;
+        {
+            std::lock_guard g(monitoringLock);
+            loop = monitoringLoop_.lock();
+        }
+        const std::uint64_t generation = monitoringGeneration_.load();
+        if (loop) loop->performBlock([this, generation] { announceBattery(generation); });
+    });
+    sim::Device::shared().addHook(sim::Aspect::Proximity,
+                                  [this](const sim::Profile& state) { updateProximityState(state.proximityNear); });
+}
 
 const rt::Ref<Device>& Device::currentDevice() {
     static const rt::Ref<Device> device = rt::immortal(rt::make<Device>());
@@ -34,17 +61,59 @@ UserInterfaceIdiom Device::userInterfaceIdiom() const {
 }
 
 void Device::setBatteryMonitoringEnabled(bool enabled) {
-    rt::KeyChange change(this, "batteryMonitoringEnabled");
-    batteryMonitoring_ = enabled;
+    if (enabled == batteryMonitoring_.load()) return;
+    {
+        rt::KeyChange change(this, "batteryMonitoringEnabled");
+        batteryMonitoring_.store(enabled);
+        const std::uint64_t generation = ++monitoringGeneration_;
+        {
+            std::lock_guard g(monitoringLock);
+            monitoringLoop_ = enabled ? rt::Weak<ns::RunLoop>(ns::RunLoop::current()) : rt::Weak<ns::RunLoop>();
+        }
+        if (!enabled) {
+            level_.store(-1.0f);
+            state_.store(DeviceBatteryState::Unknown);
+            return;
+        }
+        const auto device = sim::currentDevice();
+        if (!device->battery.postOnMonitoringEnable) {
+            level_.store(static_cast<float>(device->battery.level));
+            state_.store(static_cast<DeviceBatteryState>(device->battery.state));
+            return;
+        }
+        ns::RunLoop::current()->performBlock([this, generation] { announceBattery(generation); });
+    }
 }
 
-float Device::batteryLevel() const {
-    return batteryMonitoring_ ? static_cast<float>(sim::currentDevice()->battery.level) : -1.0f;
+void Device::announceBattery(std::uint64_t generation) {
+    // Monitoring switched off or on again since this change was queued: that switch speaks.
+    if (!batteryMonitoring_.load() || monitoringGeneration_.load() != generation) return;
+    const auto device = sim::currentDevice();
+    rt::Ref<ns::Dictionary> dictionary = sim::boxedProperties(device->chargerDictionary);
+    rt::Ref<ns::Dictionary>* outer = std::exchange(dictionaryInFlight, &dictionary);
+    const float level = static_cast<float>(device->battery.level);
+    const auto state = static_cast<DeviceBatteryState>(device->battery.state);
+    const bool stateChanged = state != state_.load(), levelChanged = level != level_.load();
+    if (stateChanged) {
+        rt::KeyChange change(this, "batteryState");
+        state_.store(state);
+    }
+    if (levelChanged) {
+        rt::KeyChange change(this, "batteryLevel");
+        level_.store(level);
+    }
+    auto* center = ns::NotificationCenter::defaultCenter().get();
+    if (stateChanged) center->postNotificationName(ns::UIDeviceBatteryStateDidChangeNotification, rt::retained(this));
+    if (levelChanged) center->postNotificationName(ns::UIDeviceBatteryLevelDidChangeNotification, rt::retained(this));
+    dictionaryInFlight = outer;
 }
 
-DeviceBatteryState Device::batteryState() const {
-    if (!batteryMonitoring_) return DeviceBatteryState::Unknown;
-    return static_cast<DeviceBatteryState>(sim::currentDevice()->battery.state);
+rt::Ref<ns::Dictionary> Device::batteryDictionaryInFlight() {
+    return dictionaryInFlight ? *dictionaryInFlight : nullptr;
+}
+
+bool Device::isMultitaskingSupported() const {
+    return sim::currentDevice()->multitasking;
 }
 
 void Device::setProximityMonitoringEnabled(bool enabled) {
@@ -82,6 +151,7 @@ RT_DEFINE_CLASS(Device, "UIDevice", rt::Object, rt::prop("name", &Device::name, 
                 rt::prop("proximityMonitoringEnabled", &Device::isProximityMonitoringEnabled,
                          &Device::setProximityMonitoringEnabled, {.getter = "isProximityMonitoringEnabled"}),
                 rt::prop("proximityState", &Device::proximityState),
+                rt::prop("multitaskingSupported", &Device::isMultitaskingSupported, {.getter = "isMultitaskingSupported"}),
                 rt::classMethod("currentDevice", +[] { return Device::currentDevice(); }))
 
 } // namespace ui

@@ -4,10 +4,26 @@
 // proximity state are kept here.
 //
 // Battery figures need monitoring, as on the platform: without it the level reads -1 and the state
-// unknown. Proximity monitoring cannot be turned on for a device without a proximity sensor.
+// unknown, and nothing is announced. While monitoring is on, each battery change of the simulated
+// device is one block performed on the run loop of the thread that switched monitoring on: it
+// builds the charger dictionary there (batteryDictionaryInFlight, alive until the block ends),
+// announces "batteryState" and "batteryLevel" to their key-value observers with the new values,
+// and posts the state and level did-change notifications for what changed. Switching monitoring on
+// is such a change (from unknown and -1) unless the profile's battery.postOnMonitoringEnable is
+// false, in which case the figures are there at once and nothing is announced.
+//
+// Proximity monitoring cannot be turned on for a device without a proximity sensor; while it is
+// on, a change of the sensor's reading posts UIDeviceProximityStateDidChangeNotification.
 
+#include <atomic>
+
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
+
+namespace ns {
+class RunLoop;
+}
 
 namespace ui {
 
@@ -31,11 +47,16 @@ public:
     // The phone idiom for iPhones and iPod touches, the pad idiom for iPads.
     UserInterfaceIdiom userInterfaceIdiom() const;
 
-    bool isBatteryMonitoringEnabled() const noexcept { return batteryMonitoring_; }
+    bool isBatteryMonitoringEnabled() const noexcept { return batteryMonitoring_.load(); }
+    // Any thread; the thread switching it on is the one whose run loop hears the changes.
     void setBatteryMonitoringEnabled(bool enabled);
     // 0...1 while monitoring, else -1.
-    float batteryLevel() const;
-    DeviceBatteryState batteryState() const;
+    float batteryLevel() const noexcept { return level_.load(); }
+    DeviceBatteryState batteryState() const noexcept { return state_.load(); }
+    // The charger dictionary the change being announced on this thread built; nil outside one.
+    static rt::Ref<ns::Dictionary> batteryDictionaryInFlight();
+
+    bool isMultitaskingSupported() const;
 
     bool isProximityMonitoringEnabled() const noexcept { return proximityMonitoring_; }
     // Stays off on a device without a proximity sensor.
@@ -50,9 +71,15 @@ public:
     void resetState();
 
 private:
-    Device() = default;
+    Device();
+    // Delivers the battery figures of the simulated device as one change, on this thread.
+    void announceBattery(std::uint64_t generation);
 
-    bool batteryMonitoring_ = false;
+    std::atomic<bool> batteryMonitoring_{false};
+    std::atomic<std::uint64_t> monitoringGeneration_{0}; // moves on at each switch
+    std::atomic<float> level_{-1.0f};
+    std::atomic<DeviceBatteryState> state_{DeviceBatteryState::Unknown};
+    rt::Weak<ns::RunLoop> monitoringLoop_;
     bool proximityMonitoring_ = false;
     bool proximityNear_ = false;
 };

@@ -63,6 +63,10 @@ void Responder::touchesCancelled(const rt::Ref<ns::Set>& touches, const rt::Ref<
 RT_DEFINE_CLASS(Responder, "UIResponder", rt::Object,
                 rt::method("becomeFirstResponder", &Responder::becomeFirstResponder),
                 rt::method("resignFirstResponder", &Responder::resignFirstResponder),
-                rt::method("isFirstResponder", &Responder::isFirstResponder))
+                rt::method("isFirstResponder", &Responder::isFirstResponder),
+                rt::method("touchesBegan:withEvent:", &Responder::touchesBegan),
+                rt::method("touchesMoved:withEvent:", &Responder::touchesMoved),
+                rt::method("touchesEnded:withEvent:", &Responder::touchesEnded),
+                rt::method("touchesCancelled:withEvent:", &Responder::touchesCancelled))
 
 } // namespace ui

@@ -20,6 +20,9 @@ public:
     // The bounds in pixels.
     cg::Rect nativeBounds() const;
     double nativeScale() const { return scale(); }
+    // 0 to 1; a value set is clamped to that, kept by the simulated device and logged there.
+    double brightness() const;
+    void setBrightness(double brightness);
 
 private:
     Screen() = default;

@@ -12,6 +12,7 @@
 #include "platform/uikit/screen.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/window.h"
+#include "tests/testkit/main_loop.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ TEST_F(UIDeviceTest, BatteryFiguresNeedMonitoring) {
     EXPECT_EQ(device->batteryLevel(), -1.0f);
     EXPECT_EQ(device->batteryState(), ui::DeviceBatteryState::Unknown);
     device->setBatteryMonitoringEnabled(true);
+    testkit::drainMainQueue(); // switching on is a change, heard on the main run loop's next turn
     EXPECT_FLOAT_EQ(device->batteryLevel(), 0.55f);
     EXPECT_EQ(device->batteryState(), ui::DeviceBatteryState::Charging);
 }

@@ -1,0 +1,123 @@
+#include "platform/sim/frame_image.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+namespace sim {
+
+namespace {
+
+constexpr long kMaxSide = 8192;
+
+// Reads the header's next whole number, skipping blanks and comments.
+std::optional<long> headerNumber(std::string_view bytes, std::size_t& at) {
+    for (;;) {
+        while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at])))
+            ++at;
+        if (at < bytes.size() && bytes[at] == '#') {
+            while (at < bytes.size() && bytes[at] != '\n')
+                ++at;
+            continue;
+        }
+        break;
+    }
+    long value = 0;
+    std::size_t digits = 0;
+    while (at < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[at]))) {
+        if (value > 1'000'000) return std::nullopt;
+        value = value * 10 + (bytes[at++] - '0');
+        ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    return value;
+}
+
+bool fail(std::string* error, std::string_view source, std::string_view what) {
+    if (error) *error = std::string(source) + ": " + std::string(what);
+    return false;
+}
+
+} // namespace
+
+void FrameImage::rgbAt(int x, int y, std::uint8_t out[3]) const noexcept {
+    const std::uint8_t* p = pixels.data() + static_cast<std::size_t>(y) * bytesPerRow + (rgb ? 3 * x : x);
+    out[0] = p[0];
+    out[1] = rgb ? p[1] : p[0];
+    out[2] = rgb ? p[2] : p[0];
+}
+
+std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view source, std::string* error) {
+    if (bytes.size() < 2 || bytes[0] != 'P' || (bytes[1] != '2' && bytes[1] != '3' && bytes[1] != '5' && bytes[1] != '6')) {
+        fail(error, source, "not a PGM or PPM image");
+        return std::nullopt;
+    }
+    const bool rgb = bytes[1] == '3' || bytes[1] == '6';
+    const bool binary = bytes[1] == '5' || bytes[1] == '6';
+    std::size_t at = 2;
+    auto width = headerNumber(bytes, at), height = width ? headerNumber(bytes, at) : std::nullopt;
+    auto maxval = height ? headerNumber(bytes, at) : std::nullopt;
+    if (!maxval || *width < 1 || *height < 1 || *width > kMaxSide || *height > kMaxSide || *maxval < 1 ||
+        *maxval > 65535) {
+        fail(error, source, "bad image header");
+        return std::nullopt;
+    }
+    FrameImage image;
+    image.width = static_cast<int>(*width);
+    image.height = static_cast<int>(*height);
+    image.rgb = rgb;
+    const int channels = rgb ? 3 : 1;
+    image.bytesPerRow = image.width * channels;
+    const std::size_t count = static_cast<std::size_t>(image.bytesPerRow) * image.height;
+    image.pixels.resize(count);
+    const auto scale = [&](long v) { return static_cast<std::uint8_t>((v * 255 + *maxval / 2) / *maxval); };
+    if (binary) {
+        ++at; // the one blank after the header
+        const std::size_t size = *maxval > 255 ? 2 : 1;
+        if (at > bytes.size() || bytes.size() - at < count * size) {
+            fail(error, source, "image data too short");
+            return std::nullopt;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at + i * size);
+            long v = size == 2 ? (p[0] << 8 | p[1]) : p[0];
+            image.pixels[i] = scale(std::min(v, *maxval));
+        }
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            auto v = headerNumber(bytes, at);
+            if (!v) {
+                fail(error, source, "image data too short");
+                return std::nullopt;
+            }
+            image.pixels[i] = scale(std::min(*v, *maxval));
+        }
+    }
+    return image;
+}
+
+std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error) {
+    if (frame.file.empty()) {
+        FrameImage image;
+        image.width = kSolidFrameWidth;
+        image.height = kSolidFrameHeight;
+        image.bytesPerRow = 3 * image.width;
+        image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow) * image.height);
+        for (std::size_t i = 0; i < image.pixels.size(); i += 3) {
+            image.pixels[i] = static_cast<std::uint8_t>(frame.red);
+            image.pixels[i + 1] = static_cast<std::uint8_t>(frame.green);
+            image.pixels[i + 2] = static_cast<std::uint8_t>(frame.blue);
+        }
+        return image;
+    }
+    std::ifstream in(frame.file, std::ios::binary);
+    if (!in) {
+        fail(error, frame.file, "cannot be read");
+        return std::nullopt;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return parseNetpbm(bytes, frame.file, error);
+}
+
+} // namespace sim

@@ -1,0 +1,37 @@
+#pragma once
+// sim::FrameImage: what a camera sees now, as 8-bit pixels rows from the top: one byte a pixel
+// (grey, from a PGM file) or three (RGB, from a PPM file or a solid colour).
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/profile.h"
+
+namespace sim {
+
+struct FrameImage {
+    int width = 0;
+    int height = 0;
+    int bytesPerRow = 0;
+    bool rgb = true; // false: grey
+    std::vector<std::uint8_t> pixels; // height rows of bytesPerRow
+
+    // The pixel at (x, y) as RGB (grey repeated).
+    void rgbAt(int x, int y, std::uint8_t out[3]) const noexcept;
+};
+
+// A solid frame's size.
+inline constexpr int kSolidFrameWidth = 640, kSolidFrameHeight = 480;
+
+// The frame a CameraFrame describes: a solid colour, or a binary or text PGM/PPM file (maxval up
+// to 65535, scaled to 8 bits; at most 8192 pixels a side). Nullopt with the reason when the file
+// cannot be read or is not such an image.
+std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error = nullptr);
+// A PGM/PPM image from its bytes; `source` names it in messages.
+std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view source, std::string* error = nullptr);
+
+} // namespace sim

@@ -1,0 +1,137 @@
+#include "platform/sim/sound.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace sim {
+
+namespace {
+
+constexpr std::size_t kMaxFileSamples = 64u << 20; // a minute of sound is 2.6 M samples
+
+std::uint32_t little32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint16_t little16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// The 16-bit samples of raw data, or of a WAV file's "data" chunk (PCM, 16 bits, one channel).
+std::optional<std::vector<std::int16_t>> readSamples(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t begin = 0, size = bytes.size();
+    const bool wav = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
+    if (wav) {
+        if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
+            return std::nullopt;
+        bool format = false;
+        std::size_t at = 12;
+        std::optional<std::pair<std::size_t, std::size_t>> chunk;
+        while (at + 8 <= size) {
+            const std::size_t length = little32(data + at + 4);
+            const std::size_t body = at + 8;
+            if (length > size - body) break;
+            if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 16) {
+                format = little16(data + body) == 1 && little16(data + body + 2) == 1 && little16(data + body + 14) == 16;
+            } else if (std::memcmp(data + at, "data", 4) == 0) {
+                chunk = {body, length};
+                break;
+            }
+            at = body + length + (length & 1);
+        }
+        if (!format || !chunk) return std::nullopt;
+        begin = chunk->first;
+        size = chunk->second;
+    }
+    const std::size_t count = std::min(size / 2, kMaxFileSamples);
+    std::vector<std::int16_t> samples(count);
+    for (std::size_t i = 0; i < count; ++i)
+        samples[i] = static_cast<std::int16_t>(little16(data + begin + 2 * i));
+    return samples;
+}
+
+} // namespace
+
+Microphone::Microphone(AudioInput input) : input_(std::move(input)) {
+    if (input_.kind != AudioInput::Kind::File) return;
+    auto samples = readSamples(input_.file);
+    readable_ = samples.has_value() && !samples->empty();
+    if (readable_) file_ = std::move(*samples);
+}
+
+double Microphone::sample(std::int64_t n) const noexcept {
+    switch (input_.kind) {
+    case AudioInput::Kind::Silence: return 0;
+    case AudioInput::Kind::Constant: return input_.constant;
+    case AudioInput::Kind::Sine: {
+        // The phase of whole cycles is dropped first, so far samples keep their precision.
+        const double cycles = static_cast<double>(n) * input_.frequency / kSampleRate;
+        return input_.amplitude * std::sin(2 * std::numbers::pi * (cycles - std::floor(cycles)));
+    }
+    case AudioInput::Kind::File: {
+        if (file_.empty()) return 0;
+        const auto length = static_cast<std::int64_t>(file_.size());
+        const std::int64_t i = ((n % length) + length) % length;
+        return file_[static_cast<std::size_t>(i)] / 32768.0;
+    }
+    }
+    return 0;
+}
+
+void Microphone::read(std::int64_t first, float* out, std::size_t count) const noexcept {
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<float>(sample(first + static_cast<std::int64_t>(i)));
+}
+
+void Speaker::play(ns::TimeInterval time, const float* samples, std::size_t count) {
+    if (count == 0) return;
+    count = std::min(count, kKeptSamples);
+    std::lock_guard g(lock_);
+    blocks_.push_back({time, std::vector<float>(samples, samples + count)});
+    kept_ += count;
+    while (kept_ > kKeptSamples) {
+        Block& oldest = blocks_.front();
+        const std::size_t excess = kept_ - kKeptSamples;
+        if (excess >= oldest.samples.size()) {
+            kept_ -= oldest.samples.size();
+            blocks_.pop_front();
+        } else {
+            oldest.samples.erase(oldest.samples.begin(), oldest.samples.begin() + static_cast<std::ptrdiff_t>(excess));
+            oldest.time += static_cast<double>(excess) / kSampleRate;
+            kept_ -= excess;
+        }
+    }
+}
+
+std::vector<Speaker::Block> Speaker::played() const {
+    std::lock_guard g(lock_);
+    return {blocks_.begin(), blocks_.end()};
+}
+
+std::size_t Speaker::sampleCount() const {
+    std::lock_guard g(lock_);
+    return kept_;
+}
+
+void Speaker::clear() {
+    std::lock_guard g(lock_);
+    blocks_.clear();
+    kept_ = 0;
+}
+
+std::int64_t sampleIndexAt(ns::TimeInterval start, ns::TimeInterval time) noexcept {
+    return static_cast<std::int64_t>(std::llround(std::max(0.0, time - start) * kSampleRate));
+}
+
+} // namespace sim

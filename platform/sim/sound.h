@@ -1,0 +1,65 @@
+#pragma once
+// The device's microphone and speaker, at 44.1 kHz mono.
+//
+// The microphone hears the profile's `audio.input` (or what the audio.input stimulus set): sample
+// n, counted from the device's start, is a function of n alone, so equal runs hear equal sound.
+// The speaker keeps what was played during the last 60 s of samples, each block with the virtual
+// time it started at, for tests and the device log to look at.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/foundation/clock.h"
+#include "platform/sim/profile.h"
+
+namespace sim {
+
+inline constexpr double kSampleRate = 44100;
+
+class Microphone {
+public:
+    // A file source that cannot be read is heard as silence (and logged once by the device).
+    explicit Microphone(AudioInput input);
+
+    const AudioInput& input() const noexcept { return input_; }
+    // Sample n, -1 to 1; a file repeats from its start.
+    double sample(std::int64_t n) const noexcept;
+    // Samples first ... first + count - 1 into `out`.
+    void read(std::int64_t first, float* out, std::size_t count) const noexcept;
+    // Whether a file source was read (always true for the others).
+    bool readable() const noexcept { return readable_; }
+
+private:
+    AudioInput input_;
+    std::vector<std::int16_t> file_;
+    bool readable_ = true;
+};
+
+class Speaker {
+public:
+    struct Block {
+        ns::TimeInterval time; // when its first sample played, on the installed clock
+        std::vector<float> samples;
+    };
+    static constexpr std::size_t kKeptSamples = static_cast<std::size_t>(60 * kSampleRate);
+
+    // Any thread. Older samples beyond the last 60 s are let go.
+    void play(ns::TimeInterval time, const float* samples, std::size_t count);
+    std::vector<Block> played() const;
+    std::size_t sampleCount() const;
+    void clear();
+
+private:
+    mutable std::mutex lock_;
+    std::deque<Block> blocks_;
+    std::size_t kept_ = 0;
+};
+
+// The sample index of `time` counted from `start` (the device's start).
+std::int64_t sampleIndexAt(ns::TimeInterval start, ns::TimeInterval time) noexcept;
+
+} // namespace sim
