@@ -14,7 +14,11 @@
 #include "platform/uikit/layout_engine.h"
 #include "platform/uikit/layout_guide.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/font.h"
 #include "platform/uikit/view_controller.h"
+#include "platform/uikit/window.h"
+#include "tests/testkit/main_loop.h"
 
 namespace {
 
@@ -266,6 +270,26 @@ TEST_F(LayoutPass, ItemsThatGoAwayAreLeftOutAndNothingDangles) {
     root->setNeedsLayout();
     root->layoutIfNeeded();
     EXPECT_EQ(keep->frame().origin.x, 20);
+}
+
+TEST_F(LayoutPass, AWindowLaysOutAtTheEndOfTheTurnWhenALabelsTextChanges) {
+    auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 375, 667));
+    auto label = rt::make<ui::Label>();
+    label->setFont(ui::Font::systemFontOfSize(16));
+    label->setText(ns::String::make("abcd"));
+    label->setTranslatesAutoresizingMaskIntoConstraints(false);
+    window->addSubview(label);
+    window->addConstraint(relate(label, A::Left, window, A::Left, 10));
+    window->addConstraint(relate(label, A::Top, window, A::Top, 10));
+    ASSERT_TRUE(testkit::drainMainQueue());
+    const cg::Size four = label->frame().size;
+    EXPECT_EQ(four, label->intrinsicContentSize());
+    EXPECT_GT(four.width, 0);
+    label->setText(ns::String::make("abcdefgh"));
+    ASSERT_TRUE(testkit::drainMainQueue());
+    EXPECT_EQ(label->frame().size, label->intrinsicContentSize());
+    EXPECT_GT(label->frame().size.width, four.width);
+    EXPECT_EQ(label->frame().origin, cg::Point(10, 10));
 }
 
 TEST_F(LayoutPass, TheTopGuideSitsUnderTheStatusBar) {
