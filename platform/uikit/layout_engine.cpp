@@ -284,15 +284,16 @@ struct LayoutEngine::Impl {
             if (slot.constant == desired->constant) return;
             slot.constant = desired->constant;
             changed = true;
-            if (!slot.added) {
-                (void)solver.setConstant(slot.handle, desired->constant);
-                tryAdd(slot, record);
-            } else if (solver.setConstant(slot.handle, desired->constant) != SolverStatus::Ok) {
+            if (slot.added && solver.setConstant(slot.handle, desired->constant) == SolverStatus::Ok) return;
+            if (slot.added) {
+                // Refused in place, the old constant kept: out, with the new one, and tried again
+                // (which says why it cannot stay).
                 (void)solver.removeConstraint(slot.handle);
-                loosened = true;
                 slot.added = false;
-                tryAdd(slot, record); // logs why it cannot stay
+                loosened = true;
             }
+            (void)solver.setConstant(slot.handle, desired->constant); // out of the solver: only kept
+            tryAdd(slot, record);
             return;
         }
         drop(slot);

@@ -166,6 +166,21 @@ TEST_F(LayoutPass, UnsatisfiablePairBreaksOneAndPlacesTheRest) {
     root->layoutIfNeeded();
     EXPECT_EQ(a->frame().size.width, 200);
     EXPECT_EQ(b->frame().origin.x, 208);
+
+    // A constant moved into a conflict: broken with its new value, never kept at the old one.
+    auto right = relate(a, A::Right, root, A::Left, 200);
+    root->addConstraint(right);
+    root->layoutIfNeeded();
+    EXPECT_EQ(log.lines().size(), 1u);
+    right->setConstant(300);
+    root->layoutIfNeeded();
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_NE(log.lines()[1].find(right->description()), std::string::npos);
+    EXPECT_EQ(a->frame().size.width, 200);
+    right->setConstant(200); // fits again, and joins quietly
+    root->layoutIfNeeded();
+    EXPECT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(a->frame().size.width, 200);
 }
 
 TEST_F(LayoutPass, StaysKeepWhatNoConstraintDecidesAndFollowCode) {
