@@ -223,7 +223,7 @@ struct LayoutEngine::Impl {
             return true;
         }
         if (shape.size) {
-            // Still only within the space.
+            // A size adds no position, but the view must still lie within the space.
             if (!addPosition(view.get(), space, shape.vertical, 0, out)) return false;
             addSize(view.get(), space, shape.vertical, k, out);
             return true;
@@ -326,7 +326,7 @@ struct LayoutEngine::Impl {
             const auto a = static_cast<LayoutConstraintAxis>(axis);
             Slot& atLeast = e.intrinsic[2 * axis];
             Slot& atMost = e.intrinsic[2 * axis + 1];
-            if (!(metric >= 0) || metric == View::NoIntrinsicMetric) {
+            if (!(metric >= 0)) { // NoIntrinsicMetric, or nothing usable
                 drop(atLeast);
                 drop(atMost);
                 continue;
