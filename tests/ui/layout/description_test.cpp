@@ -1,7 +1,7 @@
 // Debug descriptions: every platform constraint reads as an equation with debug keys, and the
 // name tables are built once however many threads ask first.
 
-#include <regex>
+#include <cctype>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,10 +23,21 @@ namespace {
 using ui::LayoutAttribute;
 using ui::LayoutRelation;
 
-// The description with every address replaced by "0x@".
+// The description with every address (0x and lower-case hex digits) replaced by "0x@".
 std::string shape(const std::string& text) {
-    static const std::regex address("0x[0-9a-f]+");
-    return std::regex_replace(text, address, "0x@");
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.compare(i, 2, "0x") == 0 && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += "0x@";
+            for (i += 2; i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) ||
+                                             (text[i] >= 'a' && text[i] <= 'f'));
+                 ++i) {
+            }
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
 }
 
 rt::Ref<lc::LayoutConstraint> record(const rt::Id& a, LayoutAttribute a1, const rt::Id& b, LayoutAttribute a2,
