@@ -182,6 +182,80 @@ struct Grid : System {
     }
 };
 
+// A form: rows of a label and a field, about 110 constraints of mixed strengths, the window's
+// width and height as edit variables.
+struct Form : System {
+    View root;
+    std::vector<View> labels, fields;
+
+    explicit Form(int rowCount = 10) {
+        root = view();
+        edits = {root.width, root.height};
+        rule(Expression(root.left), kEq);
+        rule(Expression(root.top), kEq);
+        Expression above = Expression(root.top);
+        for (int i = 0; i < rowCount; ++i) {
+            const View label = view(), field = view();
+            rule(label.left - root.left - 20, kEq);
+            rule(label.top - above - 10, kEq);
+            rule(label.width - 100, kEq, kMedium);
+            rule(label.height - 30, kEq);
+            rule(field.left - label.right() - 10, kEq);
+            rule(root.left + root.width - 20 - field.right(), kEq);
+            rule(field.top - label.top, kEq);
+            rule(field.height - label.height, kEq);
+            rule(field.width - 100, kGe);
+            rule(field.width - label.width, kGe, kLow);
+            rule(field.width - 200, kEq, kStay);
+            labels.push_back(label);
+            fields.push_back(field);
+            above = label.bottom();
+        }
+    }
+
+    bool placedCorrectly() {
+        resize(400, 600);
+        const auto near = [this](Variable v, double expected) { return std::fabs(solver.value(v) - expected) < 1e-6; };
+        return near(labels[0].width, 100) && near(fields[0].left, 130) && near(fields[0].width, 250) &&
+               near(labels[9].top, 10 + 9 * 40) && near(fields[9].top, 370);
+    }
+};
+
+void FormBuildAndSolve(benchmark::State& state) {
+    {
+        Form check;
+        if (!check.addAll() || !check.placedCorrectly()) {
+            state.SkipWithError("the form's frames are wrong");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        Form form;
+        if (!form.addAll()) state.SkipWithError("a constraint was refused");
+        form.resize(400, 600);
+        benchmark::DoNotOptimize(form.solver.value(form.fields.back().left));
+    }
+    state.counters["constraints"] = static_cast<double>(Form().constraints.size());
+}
+BENCHMARK(FormBuildAndSolve)->Unit(benchmark::kMicrosecond);
+
+void FormEditResolve(benchmark::State& state) {
+    Form form;
+    if (!form.addAll() || !form.placedCorrectly()) {
+        state.SkipWithError("the form's frames are wrong");
+        return;
+    }
+    const double sizes[][2] = {{400, 600}, {320, 480}, {768, 1024}, {500, 700}};
+    for (int warm = 0; warm < 8; ++warm) form.resize(sizes[warm % 4][0], sizes[warm % 4][1]);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const double* size = sizes[i++ % 4];
+        form.resize(size[0], size[1]);
+        benchmark::DoNotOptimize(form.solver.value(form.fields.back().width));
+    }
+}
+BENCHMARK(FormEditResolve);
+
 // ---- the typical screen
 
 void ScreenAddAll(benchmark::State& state) {

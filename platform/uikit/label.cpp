@@ -20,16 +20,23 @@ Label::Label(const cg::Rect& frame)
     setUserInteractionEnabled(false);
 }
 
+// A label laid out by constraints tells the layout pass that its intrinsic size may have moved.
+void Label::textSizeChanged() {
+    if (!translatesAutoresizingMaskIntoConstraints()) invalidateIntrinsicContentSize();
+}
+
 void Label::setText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "text");
     text_ = std::move(text);
     setNeedsDisplay();
+    textSizeChanged();
 }
 
 void Label::setFont(rt::Ref<Font> font) {
     rt::KeyChange change(this, "font");
     font_ = font ? std::move(font) : Font::systemFontOfSize(Font::labelFontSize());
     setNeedsDisplay();
+    textSizeChanged();
 }
 
 void Label::setTextColor(rt::Ref<Color> color) {
@@ -48,6 +55,7 @@ void Label::setNumberOfLines(long lines) {
     rt::KeyChange change(this, "numberOfLines");
     lines_ = lines;
     setNeedsDisplay();
+    textSizeChanged();
 }
 
 void Label::setLineBreakMode(LineBreakMode mode) {

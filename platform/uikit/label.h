@@ -64,6 +64,8 @@ protected:
     explicit Label(const cg::Rect& frame);
 
 private:
+    void textSizeChanged();
+
     rt::Ref<ns::String> text_;
     rt::Ref<Font> font_;
     rt::Ref<Color> textColor_;

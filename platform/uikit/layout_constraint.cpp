@@ -1,5 +1,6 @@
 #include "platform/uikit/layout_constraint.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -10,6 +11,7 @@
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/visual_format.h"
 
 namespace ui {
 
@@ -106,12 +108,29 @@ void LayoutConstraint::deactivateConstraints(const rt::Ref<ns::Array>& constrain
 rt::Ref<ns::Array> LayoutConstraint::constraintsWithVisualFormat(std::string_view format, unsigned long options,
                                                                  const rt::Ref<ns::Dictionary>& metrics,
                                                                  const rt::Ref<ns::Dictionary>& views) {
-    auto record = rt::make<LayoutConstraint>();
-    record->format_ = ns::String::make(format);
-    record->options_ = options;
-    record->metrics_ = metrics;
-    record->views_ = views;
-    return ns::Array::withObjects({record});
+    const detail::VisualFormatResult parsed = detail::parseVisualFormat(format, options, metrics, views);
+    if (!parsed.error.empty()) {
+        std::string shown(format);
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' '; // one line, whatever the input
+        ns::log("Unable to parse constraint format: %s at position %lu: \"%s\"", parsed.error,
+                static_cast<unsigned long>(parsed.position), shown);
+        return ns::Array::make();
+    }
+    const rt::Ref<ns::String> text = ns::String::make(format);
+    std::vector<rt::Id> made;
+    made.reserve(parsed.constraints.size());
+    for (const detail::VisualConstraint& c : parsed.constraints) {
+        auto record = make(c.item1, c.attribute1, c.relation, c.item2, c.attribute2, 1, c.constant);
+        if (!record) return ns::Array::make(); // the factory said why
+        record->priority_ = c.priority;
+        record->format_ = text;
+        record->options_ = options;
+        record->metrics_ = metrics;
+        record->views_ = views;
+        made.push_back(record);
+    }
+    return ns::Array::make(std::move(made));
 }
 
 rt::Ref<View> LayoutConstraint::holdingView() const {
@@ -164,11 +183,19 @@ void LayoutConstraint::setIdentifier(rt::Ref<ns::String> identifier) {
     identifier_ = std::move(identifier);
 }
 
+namespace {
+std::atomic<LayoutConstraint::Describer> gDescriber{nullptr};
+}
+
+void LayoutConstraint::setDescriber(Describer describer) {
+    gDescriber.store(describer);
+}
+
 std::string LayoutConstraint::description() const {
+    if (Describer describer = gDescriber.load()) return describer(*this);
     char address[32];
     std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
     std::string text = std::string("<NSLayoutConstraint:") + address + " ";
-    if (format_) return text + "'" + format_->utf8() + "'>";
     const char* relation = relation_ == LayoutRelation::Equal ? "==" : relation_ == LayoutRelation::LessThanOrEqual ? "<=" : ">=";
     return text + "attribute " + std::to_string(long(firstAttribute_)) + " " + relation + " " +
            cg::detail::shortestNumber(multiplier_) + " * attribute " + std::to_string(long(secondAttribute_)) + " + " +

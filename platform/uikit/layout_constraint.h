@@ -1,7 +1,7 @@
 #pragma once
 // ui::LayoutConstraint ("NSLayoutConstraint"): item1.attribute1 <relation> multiplier *
-// item2.attribute2 + constant, at a priority (1000 is required). Nothing solves constraints yet;
-// views hold them for the layout pass.
+// item2.attribute2 + constant, at a priority (1000 is required). Views hold them; the layout pass
+// solves them (view.h).
 //
 // Items. An item is a view, or a layout guide: an object that answers "owningView" with the view
 // it belongs to (layoutItemView). Constraints hold their items weakly; the view that holds a
@@ -19,8 +19,13 @@
 // setActive(false) takes it off the view that holds it. Adding, removing and activating, and
 // changing the constant or the priority, mark the holding view as needing layout.
 //
-// A visual-format constraint keeps its format string, options, metrics and views exactly as given:
-// constraintsWithVisualFormat answers one such record, for the layout pass to read.
+// Visual format. constraintsWithVisualFormat parses the format (the subset visual_format.h names)
+// and answers its constraints in format order, not added; each keeps the format string, options,
+// metrics and views exactly as given. A malformed format, or an unknown name, makes nothing and
+// logs one line with the format and the position.
+//
+// Descriptions go through the describer installed with setDescriber (a library above the stand-in
+// installs its own at start-up, as a category would); without one, a plain default.
 
 #include <string_view>
 #include <type_traits>
@@ -65,7 +70,7 @@ public:
     // Sets the active flag of each (other objects are skipped).
     static void activateConstraints(const rt::Ref<ns::Array>& constraints);
     static void deactivateConstraints(const rt::Ref<ns::Array>& constraints);
-    // One record holding the format and what came with it (see above).
+    // The format's constraints (see above); an empty array for a malformed format.
     static rt::Ref<ns::Array> constraintsWithVisualFormat(std::string_view format, unsigned long options,
                                                           const rt::Ref<ns::Dictionary>& metrics,
                                                           const rt::Ref<ns::Dictionary>& views);
@@ -95,6 +100,9 @@ public:
     const rt::Ref<ns::Dictionary>& views() const noexcept { return views_; }
 
     std::string description() const override;
+    // Replaces the description of every constraint (null: the default). Set once at start-up.
+    using Describer = std::string (*)(const LayoutConstraint& constraint);
+    static void setDescriber(Describer describer);
 
 protected:
     LayoutConstraint() = default;

@@ -55,6 +55,8 @@ struct Row {
 // they also keep `counts[symbol]`, how many tableau rows mention the symbol; other rows pass null.
 
 Cells::const_iterator findCell(const Cells& cells, std::uint32_t symbol) {
+    // Most rows a column scan visits do not mention the symbol; many miss it by range alone.
+    if (cells.empty() || symbol < cells.front().symbol || symbol > cells.back().symbol) return cells.end();
     auto it = std::lower_bound(cells.begin(), cells.end(), symbol,
                                [](const Cell& c, std::uint32_t s) { return c.symbol < s; });
     return it != cells.end() && it->symbol == symbol ? it : cells.end();

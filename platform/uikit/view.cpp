@@ -15,6 +15,8 @@
 #include "platform/uikit/event.h"
 #include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/layout_constraint.h"
+#include "platform/uikit/layout_engine.h"
+#include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 
 namespace ui {
@@ -26,6 +28,8 @@ std::string number(double v) {
 }
 
 } // namespace
+
+bool View::layoutWriting_ = false;
 
 View::View() = default;
 
@@ -60,6 +64,7 @@ void View::setFrame(const cg::Rect& frame) {
     const bool resized = r.size != bounds_.size;
     center_ = {r.midX(), r.midY()};
     bounds_.size = r.size;
+    noteGeometrySetByCode();
     if (resized) setNeedsLayout();
 }
 
@@ -67,12 +72,20 @@ void View::setBounds(const cg::Rect& bounds) {
     rt::KeyChange change(this, "bounds");
     const bool resized = bounds.size != bounds_.size;
     bounds_ = bounds;
+    if (resized) noteGeometrySetByCode();
     if (resized) setNeedsLayout();
 }
 
 void View::setCenter(cg::Point center) {
     rt::KeyChange change(this, "center");
     center_ = center;
+    noteGeometrySetByCode();
+}
+
+void View::noteGeometrySetByCode() {
+    if (layoutWriting_ || translatesMask_) return;
+    geometrySetByCode_ = true;
+    setNeedsLayout();
 }
 
 void View::setTransform(const cg::AffineTransform& transform) {
@@ -124,7 +137,9 @@ void View::setOpaque(bool opaque) {
 
 void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
     rt::KeyChange change(this, "translatesAutoresizingMaskIntoConstraints");
+    if (translatesMask_ == translates) return;
     translatesMask_ = translates;
+    setNeedsLayout();
 }
 
 bool View::isHiddenOrHasHiddenAncestor() const {
@@ -194,6 +209,7 @@ void View::attach(const rt::Ref<View>& view, std::size_t index) {
     keep->detachFromSuperview();
     subviews_.insert(subviews_.begin() + std::min(index, subviews_.size()), keep);
     keep->superview_ = rt::Weak<View>(this);
+    keep->engine_.reset(); // no longer a root: the root's engine lays it out
     keep->didMoveToSuperview();
     if (from != to) keep->announceWindowChange(from, to, true);
     didAddSubview(keep);
@@ -352,14 +368,85 @@ void View::scheduleLayoutPass() {
     dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Window>(w)] {
         if (rt::Ref<Window> window = weak.lock()) {
             window->layoutPassScheduled_ = false;
-            window->layoutSubtree();
+            window->runLayoutPass();
         }
     });
 }
 
 void View::layoutIfNeeded() {
-    layoutSubtree();
+    runLayoutPass();
 }
+
+void View::runLayoutPass() {
+    rt::Ref<View> root = rt::retained(this);
+    while (rt::Ref<View> parent = root->superview()) root = parent;
+    if (root->inLayoutPass_) {
+        // From inside the pass (a layoutSubviews asking again): its own subtree only.
+        layoutSubtree();
+        return;
+    }
+    root->inLayoutPass_ = true;
+    // 1. The controllers of the marked views, top down.
+    std::vector<rt::Ref<ViewController>> controllers;
+    std::vector<rt::Ref<View>> walk{root};
+    bool constrained = bool(root->engine_);
+    for (std::size_t i = 0; i < walk.size(); ++i) {
+        const View& view = *walk[i];
+        constrained = constrained || !view.constraints_.empty() || (i > 0 && !view.translatesMask_);
+        if (view.needsLayout_)
+            if (auto controller = rt::cast<ViewController>(view.owner_.lock())) controllers.push_back(controller);
+        for (const rt::Ref<View>& child : view.subviews_) walk.push_back(child);
+    }
+    walk.clear();
+    for (const auto& controller : controllers) controller->viewWillLayoutSubviews();
+    // 2 and 3. The solve and the frames.
+    if (constrained) {
+        if (!root->engine_) root->engine_ = std::make_unique<detail::LayoutEngine>();
+        root->engine_->update(*root);
+    }
+    // 4. layoutSubviews, parents first.
+    root->layoutSubtree();
+    // 5.
+    for (const auto& controller : controllers) controller->viewDidLayoutSubviews();
+    root->inLayoutPass_ = false;
+}
+
+void View::invalidateIntrinsicContentSize() {
+    setNeedsLayout();
+    if (rt::Ref<View> parent = superview()) parent->setNeedsLayout();
+}
+
+float View::contentHuggingPriorityForAxis(LayoutConstraintAxis axis) const noexcept {
+    return hugging_[axis == LayoutConstraintAxis::Vertical];
+}
+
+void View::setContentHuggingPriority(float priority, LayoutConstraintAxis axis) {
+    hugging_[axis == LayoutConstraintAxis::Vertical] = priority;
+    setNeedsLayout();
+}
+
+float View::contentCompressionResistancePriorityForAxis(LayoutConstraintAxis axis) const noexcept {
+    return compression_[axis == LayoutConstraintAxis::Vertical];
+}
+
+void View::setContentCompressionResistancePriority(float priority, LayoutConstraintAxis axis) {
+    compression_[axis == LayoutConstraintAxis::Vertical] = priority;
+    setNeedsLayout();
+}
+
+void View::setLayoutMargins(const EdgeInsets& margins) {
+    rt::KeyChange change(this, "layoutMargins");
+    layoutMargins_ = margins;
+    setNeedsLayout();
+}
+
+namespace detail {
+LayoutEngine* layoutEngineOf(const View& view) {
+    const View* root = &view;
+    for (rt::Ref<View> parent = view.superview(); parent; parent = parent->superview()) root = parent.get();
+    return root->engine_.get();
+}
+} // namespace detail
 
 void View::layoutSubtree() {
     rt::Ref<View> keep = rt::retained(this);

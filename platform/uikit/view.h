@@ -13,9 +13,19 @@
 // never looks at a subview for a point outside its superview's bounds, even when the subview
 // reaches beyond them. The last subview is the front one.
 //
-// Layout. setNeedsLayout marks the view; layoutIfNeeded runs the hook layoutSubviews on a marked
-// view, then on its marked descendants. A view in a window marked this way is laid out on the
-// main queue's next turn too, as the platform lays out between events.
+// Layout. setNeedsLayout marks the view (changes to its constraints, its size, its subviews and
+// its intrinsic size do). layoutIfNeeded, on any view, runs the layout pass of the view's window
+// (or of the root of its tree):
+//   1. the viewWillLayoutSubviews of the controllers whose views are marked;
+//   2. the constraints of the tree solved, by one solver kept per window and updated incrementally
+//      (layout_engine.h says how views become variables);
+//   3. centre and bounds' size written for the views that have translatesAutoresizingMaskIntoConstraints
+//      NO (a transform survives; views with YES keep their frames);
+//   4. layoutSubviews on the marked views, parents first;
+//   5. the controllers' viewDidLayoutSubviews.
+// A window with a marked view runs its pass on the main queue's next turn too, as the platform lays
+// out between events. A required constraint that cannot be satisfied is logged ("Unable to
+// simultaneously satisfy constraints...") and left out; the rest still solve.
 //
 // Animations apply their end values at once; the completion runs, with finished YES, once the
 // duration (and delay) has passed on the clock, from the main queue.
@@ -24,6 +34,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +51,15 @@ class Layer;
 }
 
 namespace ui {
+
+class View;
+namespace detail {
+class LayoutEngine;
+LayoutEngine* layoutEngineOf(const View& view);
+}
+
+// The axes of hugging and compression resistance.
+enum class LayoutConstraintAxis : long { Horizontal = 0, Vertical = 1 };
 
 class Color;
 class Event;
@@ -134,6 +154,17 @@ public:
     // The size the content needs; NoIntrinsicMetric (-1) in a dimension without one (the default).
     static constexpr double NoIntrinsicMetric = -1;
     virtual cg::Size intrinsicContentSize() const { return {NoIntrinsicMetric, NoIntrinsicMetric}; }
+    // Tells the layout pass that intrinsicContentSize changed.
+    void invalidateIntrinsicContentSize();
+    // Per axis, the size is at least the intrinsic one at the compression resistance priority (750)
+    // and at most it at the hugging priority (250).
+    float contentHuggingPriorityForAxis(LayoutConstraintAxis axis) const noexcept;
+    void setContentHuggingPriority(float priority, LayoutConstraintAxis axis);
+    float contentCompressionResistancePriorityForAxis(LayoutConstraintAxis axis) const noexcept;
+    void setContentCompressionResistancePriority(float priority, LayoutConstraintAxis axis);
+    // What the margin attributes keep inside the view: 8 on each side unless set.
+    const EdgeInsets& layoutMargins() const noexcept { return layoutMargins_; }
+    void setLayoutMargins(const EdgeInsets& margins);
 
     // ---- Drawing ----
     // Draws the view's own content into the current context, in its bounds' coordinates (y down).
@@ -149,8 +180,7 @@ public:
     const rt::Ref<ca::Layer>& layer() const;
     bool hasLayer() const noexcept { return bool(layer_); }
 
-    // The constraints the view holds, in the order they were added (kept for the layout pass;
-    // nothing solves them yet). The view owns them; adding one makes it active (a constraint held
+    // The constraints the view holds, in the order they were added. The view owns them; adding one makes it active (a constraint held
     // by another view moves here), removing one not held is a no-op. Each change marks the view as
     // needing layout. A view leaving its superview takes the constraints that name it or one of its
     // subviews out of its former ancestors.
@@ -202,6 +232,14 @@ private:
     void dropConstraintsFromAncestors(const rt::Ref<View>& former);
     void announceWindowChange(const rt::Ref<Window>& from, const rt::Ref<Window>& to, bool after);
     void scheduleLayoutPass();
+    friend class detail::LayoutEngine;
+    friend detail::LayoutEngine* detail::layoutEngineOf(const View& view);
+    // Set while the layout pass writes frames: those are not code setting geometry.
+    static bool layoutWriting_;
+    // The whole pass (see the top), on the root of this view's tree.
+    void runLayoutPass();
+    // Geometry set by code, not by the layout pass: the pass pulls this view's variables there.
+    void noteGeometrySetByCode();
     // This view's point in its superview's coordinates, and back.
     cg::Point toSuperview(cg::Point point) const;
     cg::Point fromSuperview(cg::Point point) const;
@@ -218,6 +256,8 @@ private:
     bool clipsToBounds_ = false;
     bool opaque_ = true;
     bool translatesMask_ = true;
+    bool geometrySetByCode_ = false;
+    bool inLayoutPass_ = false;
     bool needsLayout_ = true;
     bool needsDisplay_ = true;
     std::size_t displayRequests_ = 0;
@@ -228,6 +268,11 @@ private:
     std::vector<rt::Ref<View>> subviews_;
     std::vector<rt::Ref<GestureRecognizer>> recognizers_;
     std::vector<rt::Ref<LayoutConstraint>> constraints_;
+    EdgeInsets layoutMargins_{8, 8, 8, 8};
+    float hugging_[2] = {250, 250};
+    float compression_[2] = {750, 750};
+    // The root of a tree keeps its layout engine.
+    std::unique_ptr<detail::LayoutEngine> engine_;
 };
 
 } // namespace ui

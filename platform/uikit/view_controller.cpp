@@ -8,6 +8,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/nib.h"
@@ -322,6 +323,18 @@ void ViewController::finishPresentation(bool presenting, const rt::Ref<ViewContr
         finish(true);
 }
 
+// ---- Layout ----------------------------------------------------------------------
+
+const rt::Ref<LayoutGuide>& ViewController::topLayoutGuide() const {
+    if (!topGuide_) topGuide_ = LayoutGuide::make(*this, LayoutGuide::Edge::Top);
+    return topGuide_;
+}
+
+const rt::Ref<LayoutGuide>& ViewController::bottomLayoutGuide() const {
+    if (!bottomGuide_) bottomGuide_ = LayoutGuide::make(*this, LayoutGuide::Edge::Bottom);
+    return bottomGuide_;
+}
+
 // ---- Responder -------------------------------------------------------------------
 
 rt::Ref<Responder> ViewController::nextResponder() const {
@@ -350,6 +363,10 @@ RT_DEFINE_CLASS(
     rt::prop("storyboard", &ViewController::storyboard),
     rt::prop("presentedViewController", &ViewController::presentedViewController),
     rt::prop("presentingViewController", &ViewController::presentingViewController),
+    rt::prop("topLayoutGuide", &ViewController::topLayoutGuide),
+    rt::prop("bottomLayoutGuide", &ViewController::bottomLayoutGuide),
+    rt::method("viewWillLayoutSubviews", &ViewController::viewWillLayoutSubviews),
+    rt::method("viewDidLayoutSubviews", &ViewController::viewDidLayoutSubviews),
     rt::method("loadView", &ViewController::loadView),
     rt::method("loadViewIfNeeded", &ViewController::loadViewIfNeeded),
     rt::method("viewDidLoad", &ViewController::viewDidLoadBody),

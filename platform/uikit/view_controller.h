@@ -43,6 +43,7 @@ class String;
 
 namespace ui {
 
+class LayoutGuide;
 class NavigationController;
 class NavigationItem;
 class Storyboard;
@@ -96,6 +97,16 @@ public:
                                     RectEdgeRight = 8, RectEdgeAll = 15 };
     unsigned long edgesForExtendedLayout() const noexcept { return edgesForExtendedLayout_; }
     void setEdgesForExtendedLayout(unsigned long edges);
+
+    // ---- Layout ----
+    // The guides under the bars (layout_guide.h), made on first access; layout items that
+    // constraints may name.
+    const rt::Ref<LayoutGuide>& topLayoutGuide() const;
+    const rt::Ref<LayoutGuide>& bottomLayoutGuide() const;
+    // Around each layout pass that lays out the controller's view: before the constraints are
+    // solved, and after the views' layoutSubviews. The defaults do nothing.
+    virtual void viewWillLayoutSubviews() {}
+    virtual void viewDidLayoutSubviews() {}
 
     // ---- Title, navigation and containment ----
     const rt::Ref<ns::String>& title() const noexcept { return title_; }
@@ -176,6 +187,7 @@ private:
     rt::Ref<View> view_;
     rt::Ref<ns::String> title_;
     mutable rt::Ref<NavigationItem> navigationItem_;
+    mutable rt::Ref<LayoutGuide> topGuide_, bottomGuide_;
     rt::Weak<ViewController> parent_;
     std::vector<rt::Ref<ViewController>> children_;
     rt::Ref<ViewController> presented_;

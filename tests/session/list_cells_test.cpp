@@ -120,7 +120,7 @@ TEST_F(ListCells, TheLogoBecomesTheTitleView) {
     EXPECT_EQ(imageName(logo->image()), "icon_logo");
     EXPECT_EQ(label->text()->utf8(), "Quarnotix");
     EXPECT_FALSE(logo->translatesAutoresizingMaskIntoConstraints());
-    EXPECT_EQ(view->constraints()->count(), 4u);
+    EXPECT_EQ(view->constraints()->count(), 7u); // the format's four, the logo's height, two centres
     auto format = rt::cast<ui::LayoutConstraint>(view->constraints()->objectAtIndex(0));
     ASSERT_TRUE(format && format->visualFormat());
     EXPECT_EQ(format->visualFormat()->utf8(), "H:|->=0-[logoView(30)]-2-[label]->=0-|");

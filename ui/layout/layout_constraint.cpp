@@ -11,6 +11,7 @@ void LayoutConstraint::setKey(rt::Id key) {
 }
 
 RT_DEFINE_CLASS(LayoutConstraint, "LCLayoutConstraint", ui::LayoutConstraint,
-                rt::prop("lc_key", &LayoutConstraint::key, &LayoutConstraint::setKey))
+                rt::prop("lc_key", &LayoutConstraint::key, &LayoutConstraint::setKey),
+                rt::method("lc_key", &LayoutConstraint::key))
 
 } // namespace lc

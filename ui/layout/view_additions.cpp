@@ -3,6 +3,7 @@
 #include "platform/runtime/class.h"
 #include "platform/uikit/view.h"
 #include "ui/layout/constraint_maker.h"
+#include "ui/layout/description.h"
 
 namespace lc {
 
@@ -21,6 +22,9 @@ void setKeyOf(ui::View& view, rt::Id key) {
 // "lc_key" and "setLc_key:" on every view, so that messages by name (descriptions) find the key.
 [[maybe_unused]] const rt::Class& applied = rt::addCategory(
     ui::View::staticClass(), {rt::categoryMethod("lc_key", &keyOf), rt::categoryMethod("setLc_key:", &setKeyOf)});
+
+// Every platform constraint describes itself as this library does.
+[[maybe_unused]] const bool described = (ui::LayoutConstraint::setDescriber(&describeConstraint), true);
 
 std::vector<rt::Ref<Constraint>> run(const rt::Ref<ui::View>& view, const MakerBlock& block, bool update, bool remake) {
     if (view) view->setTranslatesAutoresizingMaskIntoConstraints(false);

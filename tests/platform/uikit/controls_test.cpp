@@ -407,13 +407,18 @@ TEST(UILayoutConstraint, IsKeptAsARecord) {
 
     auto metrics = ns::Dictionary::withPairs({{ns::str("pad"), ns::Number::withInt(8)}});
     auto views = ns::Dictionary::withPairs({{ns::str("label"), view}});
+    auto superview = rt::make<ui::View>();
+    superview->addSubview(view);
     auto records = ui::LayoutConstraint::constraintsWithVisualFormat("H:|-pad-[label]-pad-|", 0x10000, metrics, views);
-    ASSERT_EQ(records->count(), 1u);
-    auto record = rt::cast<ui::LayoutConstraint>(records->objectAtIndex(0));
-    EXPECT_EQ(record->visualFormat()->utf8(), "H:|-pad-[label]-pad-|");
-    EXPECT_EQ(record->formatOptions(), 0x10000u);
-    EXPECT_EQ(record->metrics(), metrics);
-    EXPECT_EQ(record->views(), views);
+    ASSERT_EQ(records->count(), 2u); // each constraint of the format remembers it
+    for (const rt::Id& object : *records) {
+        auto record = rt::cast<ui::LayoutConstraint>(object);
+        EXPECT_EQ(record->visualFormat()->utf8(), "H:|-pad-[label]-pad-|");
+        EXPECT_EQ(record->formatOptions(), 0x10000u);
+        EXPECT_EQ(record->metrics(), metrics);
+        EXPECT_EQ(record->views(), views);
+        EXPECT_EQ(record->constant(), 8);
+    }
 
     // The items are held weakly: a view and its constraints make no cycle.
     rt::Weak<ui::View> weak = other;
