@@ -332,8 +332,11 @@ TEST_F(BaseScreenTest, TheQuestionShowsItsTextAndTheAnswerBecomesTheResult) {
         std::vector<std::string> formats;
         auto constraints = question->view()->constraints();
         for (const rt::Id& entry : *constraints)
-            if (auto constraint = rt::cast<ui::LayoutConstraint>(entry); constraint && constraint->visualFormat())
-                formats.push_back(constraint->visualFormat()->utf8() + " " + std::to_string(constraint->formatOptions()));
+            if (auto constraint = rt::cast<ui::LayoutConstraint>(entry); constraint && constraint->visualFormat()) {
+                // Each format's constraints remember it; list each format once, in order.
+                auto text = constraint->visualFormat()->utf8() + " " + std::to_string(constraint->formatOptions());
+                if (formats.empty() || formats.back() != text) formats.push_back(text);
+            }
         EXPECT_EQ(formats, (std::vector<std::string>{"H:|-[label]-| 0", "V:|-(>=0)-[label]-100-| 512"}));
         ASSERT_TRUE(tapOutlet(question, yes ? "successButton" : "failButton"));
         EXPECT_EQ(asked->success(), yes ? 1 : 2);
