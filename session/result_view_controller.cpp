@@ -464,12 +464,11 @@ std::string ResultViewController::documentsPath(std::string_view name) {
     return (documents ? documents->utf8() : std::string()) + "/" + std::string(name);
 }
 
-void ResultViewController::showClosingMessage(const rt::Ref<ns::String>& text, bool exitAfter) {
-    ending_ = true;
-    rt::Weak<ResultViewController> weakSelf(rt::retained(this));
-    vh::ProgressHUD::showAutoHideMessageWithTitle(text, kMessageDuration, view(), [weakSelf, exitAfter] {
-        if (exitAfter) return ui::Application::exitProcess(0);
-        if (auto self = weakSelf.lock()) self->ending_ = false;
+void ResultViewController::showMessage(const rt::Ref<ns::String>& text, bool exitAfter) {
+    // A message that ends the process holds every ending until then; any other lets them work again.
+    ending_ = exitAfter;
+    vh::ProgressHUD::showAutoHideMessageWithTitle(text, kMessageDuration, view(), [exitAfter] {
+        if (exitAfter) ui::Application::exitProcess(0);
     });
 }
 
@@ -486,10 +485,10 @@ void ResultViewController::saveResultFileAndExit() {
     if (!data || data->length() == 0 || error || !ns::writeAtomically(path, *data, &error)) {
         // The file is what software outside the application reads: no exit without it.
         ns::log("The result file %@ could not be written: %@", path, error ? error->localizedDescription() : nullptr);
-        return showClosingMessage(localized("RESULT_CONTROLLER_SAVE_FILE_FAIL"), false);
+        return showMessage(localized("RESULT_CONTROLLER_SAVE_FILE_FAIL"), false);
     }
     if (!simFlagIsSet() || !isAllSuccess() || !hasSim()) return ui::Application::exitProcess(0);
-    showClosingMessage(localized("RESULT_CONTROLLER_POPUP_SIM_ALERT"), true);
+    showMessage(localized("RESULT_CONTROLLER_POPUP_SIM_ALERT"), true);
 }
 
 } // namespace ft

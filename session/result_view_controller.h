@@ -141,9 +141,10 @@ protected:
 private:
     // The flag file's SIM flag, read now: set only by the text "True" in a JSON object.
     bool simFlagIsSet() const;
-    // Shows the auto-hiding message on the screen's view; `exitAfter` ends the process when it
-    // has hidden, otherwise the endings work again.
-    void showClosingMessage(const rt::Ref<ns::String>& text, bool exitAfter);
+    // Shows the auto-hiding message on the screen's view for kMessageDuration. With `exitAfter` it
+    // ends the process when it has hidden, and the endings are ignored until then; otherwise they
+    // work again at once.
+    void showMessage(const rt::Ref<ns::String>& text, bool exitAfter);
 
     rt::Weak<ui::TableView> tableView_;
     rt::Weak<ui::Label> successCount_, failCount_, labelTestResults_, phonemodel_, evaluate_, imeilabel_;
