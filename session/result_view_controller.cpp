@@ -13,6 +13,7 @@
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/string_services.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
@@ -33,6 +34,11 @@
 #include "session/core/utility.h"
 #include "session/logo_title_view.h"
 #include "session/result_table_view_cell.h"
+#include "service/http_client.h"
+#include "service/reply_models.h"
+#include "service/trovelin_http_client.h"
+#include "platform/foundation/url.h"
+#include "streams/disposable.h"
 #include "streams/foundation_signals.h"
 #include "streams/signal.h"
 #include "ui/overlays/view_hud.h"
@@ -73,7 +79,10 @@ RT_DEFINE_CLASS(ResultViewController, "ResultViewController", ui::ViewController
                 rt::method("isAllSuccess", &ResultViewController::isAllSuccess),
                 rt::method("hasSim", &ResultViewController::hasSim),
                 rt::method("isSimTestSuccess", &ResultViewController::isSimTestSuccess),
+                rt::method("onEnd:", &ResultViewController::onEnd),
+                rt::method("reportTransaction", &ResultViewController::reportTransaction),
                 rt::method("saveResultFileAndExit", &ResultViewController::saveResultFileAndExit),
+                rt::method("reportToTempServer", &ResultViewController::reportToTempServer),
                 rt::method("tableView:numberOfRowsInSection:", &ResultViewController::tableViewNumberOfRowsInSection),
                 rt::method("tableView:cellForRowAtIndexPath:", &ResultViewController::tableViewCellForRowAtIndexPath),
                 rt::method("tableView:didSelectRowAtIndexPath:",
@@ -116,6 +125,22 @@ rt::Id readJSONFile(const std::string& path) {
     auto data = files->contentsAtPath(path);
     if (!data || data->length() == 0) return nullptr;
     return ns::JSONSerialization::JSONObjectWithData(data, ns::JSONReadingOptions::MutableContainers);
+}
+
+// A stored text with something in it, or nil.
+rt::Ref<ns::String> storedText(std::string_view key) {
+    auto text = rt::cast<ns::String>(ns::UserDefaults::standardUserDefaults()->objectForKey(key));
+    return text && text->length() > 0 ? text : nullptr;
+}
+
+// An absolute http or https address with a host.
+bool isWebAddress(const rt::Ref<ns::String>& text) {
+    auto url = text ? ns::URL::URLWithString(text) : nullptr;
+    auto scheme = url ? url->scheme() : nullptr;
+    auto host = url ? url->host() : nullptr;
+    if (!scheme || !host || host->length() == 0) return false;
+    auto lower = ns::lowercaseString(*scheme);
+    return lower->isEqualToString("http") || lower->isEqualToString("https");
 }
 
 // Tags of the scene's three ending buttons.
@@ -167,7 +192,9 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
         screenController->setTableviewtopcon(top);
         table->setDataSource(screenController);
         table->setDelegate(screenController);
+        end->addTargetActionForControlEvents(owner, rt::Sel("onEnd:"), ui::ControlEvent::TouchUpInside);
         file->addTargetActionForControlEvents(owner, rt::Sel("saveResultFileAndExit"), ui::ControlEvent::TouchUpInside);
+        partner->addTargetActionForControlEvents(owner, rt::Sel("reportToTempServer"), ui::ControlEvent::TouchUpInside);
     }
     return {{view}, {}};
 }
@@ -175,6 +202,10 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
 const bool resultViewRegistered = (ui::Nib::registerNib("ResultViewController", loadResultView), true);
 
 } // namespace
+
+ResultViewController::~ResultViewController() {
+    if (upload_) upload_->dispose();
+}
 
 rt::Ref<ResultViewController> ResultViewController::make() {
     (void)resultViewRegistered;
@@ -489,6 +520,157 @@ void ResultViewController::saveResultFileAndExit() {
     }
     if (!simFlagIsSet() || !isAllSuccess() || !hasSim()) return ui::Application::exitProcess(0);
     showMessage(localized("RESULT_CONTROLLER_POPUP_SIM_ALERT"), true);
+}
+
+void ResultViewController::showWarningAlert() {
+    auto alert = rt::make<ui::AlertView>(ns::String::make("Quarnotix"), localized("LOGINVIEWCONTROLLER_WARNING"), nullptr,
+                                         nullptr, std::vector<rt::Ref<ns::String>>{ns::String::make("OK")});
+    alert->show();
+}
+
+void ResultViewController::showUploadHUD() {
+    auto hud = vh::ProgressHUD::showHUDAddedTo(view(), true);
+    hud->setLabelText(localized("REPORT_TRANSACTION_LABEL"));
+    hud->setMode(vh::ProgressHUD::kModeIndeterminate);
+    hud->setTaskInProgress(true);
+    hud->show(true);
+}
+
+void ResultViewController::hideUploadHUD() {
+    vh::ProgressHUD::hideHUDForView(view(), true);
+}
+
+// ---- The transaction update ----
+
+void ResultViewController::onEnd(const rt::Id&) {
+    reportTransaction();
+}
+
+rt::Ref<ns::Dictionary> ResultViewController::transactionUpdate() const {
+    auto login = LoginModel::stored();
+    auto query = QuerySNModel::stored();
+    auto uuid = storedText("transcationuuid");
+    auto esn = storedText("uniqueid");
+    if (!login || !query || !uuid || !esn) return nullptr;
+    // Every item reported as the partner's transaction reports it, those not run as "FAIL"; any
+    // "FAIL" fails the verdict.
+    bool anyFail = false;
+    auto resultValue = TrovelinHttpClient::prettyJSONText(TrovelinHttpClient::resultsOfItems(list_, &anyFail));
+    auto model = rt::cast<ns::String>(ns::UserDefaults::standardUserDefaults()->objectForKey("devicename"));
+    auto text = [](const char* value) { return ns::String::make(value); };
+    auto orEmpty = [](const rt::Ref<ns::String>& value) { return value ? value : ns::String::empty(); };
+    auto update = ns::MutableDictionary::make();
+    update->setObjectForKey(uuid, "uuid");
+    update->setObjectForKey(uuid, "update_record");
+    update->setObjectForKey(ns::stringWithFormat("%ld", static_cast<long>(login->loginid())), "operator");
+    update->setObjectForKey(orEmpty(query->productid()), "productid");
+    update->setObjectForKey(orEmpty(query->solutionid()), "solutionid");
+    update->setObjectForKey(ns::stringWithFormat("%ld", static_cast<long>(login->company())), "company");
+    update->setObjectForKey(login->site() ? ns::stringWithFormat("%@", login->site()) : ns::String::empty(), "site");
+    update->setObjectForKey(Utility::createDateString(), "timeCreated");
+    update->setObjectForKey(esn, "esnNumber");
+    update->setObjectForKey(text("Apple"), "sourceMake");
+    update->setObjectForKey(ns::String::empty(), "modelnumber");
+    update->setObjectForKey(orEmpty(model), "sourceModel");
+    update->setObjectForKey(Utility::osVersion(), "osversion");
+    update->setObjectForKey(Utility::clientVersion(), "clientVer");
+    update->setObjectForKey(ns::String::empty(), "MacAddress");
+    update->setObjectForKey(text(anyFail ? "0" : "1"), "result");
+    update->setObjectForKey(orEmpty(resultValue), "result_value");
+    update->setObjectForKey(text("1"), "errorCode");
+    return update;
+}
+
+void ResultViewController::reportTransaction() {
+    if (ending_) return;
+    auto update = transactionUpdate();
+    if (!update) {
+        // The login stores these before the list can be reached: without them the update would
+        // name no transaction.
+        ns::log("The transaction update needs the stored login values; nothing is sent");
+        return showWarningAlert();
+    }
+    ending_ = true;
+    showUploadHUD();
+    rt::Weak<ResultViewController> weakSelf(rt::retained(this));
+    auto replied = std::make_shared<bool>(false);
+    upload_ = HttpClient::sharedHttpClient()
+                  ->reportTransacationWithParamter(update)
+                  ->takeUntil(backgroundSignal_)
+                  ->subscribeNextErrorCompleted(
+                      [weakSelf, replied](const rt::Id& reply) {
+                          *replied = true;
+                          if (auto self = weakSelf.lock()) self->transactionReplied(reply);
+                      },
+                      [weakSelf](const rt::Ref<ns::Error>&) {
+                          auto self = weakSelf.lock();
+                          if (!self) return;
+                          self->hideUploadHUD();
+                          self->ending_ = false;
+                          showWarningAlert();
+                      },
+                      [weakSelf, replied] {
+                          // Cut short by the background: the request is cancelled and the screen
+                          // stays as it was before the tap.
+                          auto self = weakSelf.lock();
+                          if (!self || *replied) return;
+                          self->hideUploadHUD();
+                          self->ending_ = false;
+                      });
+}
+
+void ResultViewController::transactionReplied(const rt::Id& reply) {
+    hideUploadHUD();
+    auto answer = rt::cast<ns::Dictionary>(reply);
+    const bool reported = answer && wholeNumber(answer->objectForKey("status")) == 1;
+    // Only a reported transaction ends the session; any other answer leaves the results on screen.
+    showMessage(localized(reported ? "REPORT_TRANSACTION_SUCCESS" : "REPORT_TRANSACTION_FAIL"), reported);
+}
+
+// ---- The partner upload ----
+
+void ResultViewController::reportToTempServer() {
+    if (ending_) return;
+    auto base = storedText("webservice");
+    auto session = storedText("sessionid");
+    if (!session || !isWebAddress(base)) {
+        ns::log("The partner upload needs a session and an http(s) address; nothing is sent");
+        return showWarningAlert();
+    }
+    auto client = TrovelinHttpClient::sharedHttpClientWithBaseUrl(base);
+    auto transaction = client->buildTempTransactionWithSessionId(session, list_, nullptr);
+    ending_ = true;
+    showUploadHUD();
+    rt::Weak<ResultViewController> weakSelf(rt::retained(this));
+    upload_ = client->reportTempTransactionWithData(transaction)
+                  ->subscribeNextError(
+                      [weakSelf](const rt::Id& reply) {
+                          if (auto self = weakSelf.lock()) self->partnerReplied(reply);
+                      },
+                      [weakSelf](const rt::Ref<ns::Error>& error) {
+                          auto self = weakSelf.lock();
+                          if (!self) return;
+                          self->hideUploadHUD();
+                          self->showMessage(ns::stringWithFormat("%@ (%ld)", error ? error->localizedDescription() : nullptr,
+                                                                 error ? static_cast<long>(error->code()) : 0L),
+                                            false);
+                      });
+}
+
+void ResultViewController::partnerReplied(const rt::Id& reply) {
+    hideUploadHUD();
+    auto answer = rt::cast<ns::Dictionary>(reply);
+    if (!answer) return showMessage(localized("REPORT_TRANSACTION_FAIL"), false);
+    rt::Id error = answer->objectForKey("error");
+    if (!error) return showMessage(localized("REPORT_TRANSACTION_SUCCESS"), true);
+    // A refused transaction leaves the results on screen.
+    auto text = rt::cast<ns::String>(error);
+    if (wholeNumber(answer->objectForKey("status")) == 409)
+        showMessage(localized("QV_LOGIN_HAS_USELESS_ID_ERROR"), false);
+    else if (text && text->isEqualToString("Upload transaction fail"))
+        showMessage(localized("QV_REPORT_TRANSCATION_ERROR"), false);
+    else
+        showMessage(text && text->length() > 0 ? text : localized("REPORT_TRANSACTION_FAIL"), false);
 }
 
 } // namespace ft

@@ -124,8 +124,23 @@ public:
                                           const rt::Ref<ns::IndexPath>& indexPath);
 
     // ---- Endings ----
+    // The bottom button: the transaction update.
+    void onEnd(const rt::Id& sender);
+    // Posts the results to the service ("<webserviceserver>/updateresult/") under the spinner HUD;
+    // a reply ends the process 3.0 s after its message when its "status" is 1. A missing stored
+    // value sends nothing and shows the warning alert; a failure shows it too. Going to the
+    // background cuts the request short: the HUD goes and the screen stays.
+    void reportTransaction();
+    // The update's 18 entries (all text), from the stored login values and the run; nil when a
+    // stored value is missing ("logininfo", "querysn", "transcationuuid", "uniqueid").
+    rt::Ref<ns::Dictionary> transactionUpdate() const;
     // The result file: written when every item has run, then the SIM reminder or the exit.
     void saveResultFileAndExit();
+    // Posts the partner's transaction to "<webservice>/api/functionaltest_finish/" (the first
+    // address of the process wins) under the spinner HUD; a reply without "error" ends the process
+    // after its message. No "webservice" or "sessionid", or an address that is not absolute
+    // http(s), sends nothing and shows the warning alert.
+    void reportToTempServer();
     // "<Documents>/<name>".
     static std::string documentsPath(std::string_view name);
 
@@ -137,6 +152,7 @@ protected:
     void viewWillAppearBody(bool animated) override;
 
     ResultViewController() = default;
+    ~ResultViewController() override;
 
 private:
     // The flag file's SIM flag, read now: set only by the text "True" in a JSON object.
@@ -145,6 +161,13 @@ private:
     // ends the process when it has hidden, and the endings are ignored until then; otherwise they
     // work again at once.
     void showMessage(const rt::Ref<ns::String>& text, bool exitAfter);
+    // "Quarnotix" / the localised "LOGINVIEWCONTROLLER_WARNING" / one button "OK".
+    static void showWarningAlert();
+    // The spinner HUD of an upload, and what ends it.
+    void showUploadHUD();
+    void hideUploadHUD();
+    void transactionReplied(const rt::Id& reply);
+    void partnerReplied(const rt::Id& reply);
 
     rt::Weak<ui::TableView> tableView_;
     rt::Weak<ui::Label> successCount_, failCount_, labelTestResults_, phonemodel_, evaluate_, imeilabel_;
@@ -158,6 +181,8 @@ private:
     rt::Ref<ns::Array> list_;
     std::int64_t retryIndex_ = 0;
     bool ending_ = false;
+    // The upload's subscription, ended with the screen.
+    rt::Ref<es::Disposable> upload_;
 };
 
 } // namespace ft
