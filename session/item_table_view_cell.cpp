@@ -113,13 +113,15 @@ void ItemTableViewCell::configureCell(const rt::Ref<TestBaseModel>& item) {
     if (auto button = selectionButton())
         button->setImageForState(ui::Image::imageNamed(item->selected() ? kSelectedImage : kUnselectedImage),
                                  ui::ControlStates::Normal);
-    if (auto mark = passImageView()) {
-        const char* image = item->success() == TestBaseModel::kPassed   ? kPassImage
-                            : item->success() == TestBaseModel::kFailed ? kFailImage
-                                                                        : nullptr;
-        mark->setHidden(image == nullptr);
-        if (image) mark->setImage(ui::Image::imageNamed(image));
-    }
+    if (auto mark = passImageView()) showResultMark(*mark, item->success());
+}
+
+void showResultMark(ui::ImageView& mark, std::int64_t result) {
+    const char* image = result == TestBaseModel::kPassed   ? ItemTableViewCell::kPassImage
+                        : result == TestBaseModel::kFailed ? ItemTableViewCell::kFailImage
+                                                           : nullptr;
+    mark.setHidden(image == nullptr);
+    if (image) mark.setImage(ui::Image::imageNamed(image));
 }
 
 } // namespace ft

@@ -18,6 +18,10 @@ namespace ft {
 
 class TestBaseModel;
 
+// Shows the pass or fail image on a result mark, or hides the mark (its image left as it was) for
+// any other result. The root list's rows and the results screen's rows share it.
+void showResultMark(ui::ImageView& mark, std::int64_t result);
+
 class ItemTableViewCell : public ui::TableViewCell {
     RT_CLASS(ItemTableViewCell)
 public:
