@@ -1,0 +1,171 @@
+// The main job as a process: bad input ends it with 2 before anything runs, a step that cannot run
+// or a spent script with 1, and a run leaves its folder (home, logs, the service's files, the
+// report) whatever its end.
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/job.h"
+#include "tests/testkit/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ScratchFolder : testkit::ScratchFolder {
+    ScratchFolder() : testkit::ScratchFolder("ft-job") {}
+};
+
+struct Outcome {
+    int status = -1;
+    std::string output; // standard output and error together
+};
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+Outcome runProcess(const std::vector<std::string>& args) {
+    std::string command = quoted(FUNCTIONTEST_EXECUTABLE);
+    for (const std::string& arg : args)
+        command += " " + quoted(arg);
+    command += " 2>&1";
+    Outcome outcome;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return outcome;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        outcome.output.append(buffer, n);
+    const int raw = ::pclose(pipe);
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return outcome;
+}
+
+std::string write(const fs::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+    return path.string();
+}
+
+std::string read(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--colour"}, "unknown argument \"--colour\""},
+        {{"--profile"}, "--profile needs a value"},
+        {{"--limit", "0"}, "--limit needs a number"},
+        {{"--limit", "1e999"}, "--limit needs a number"},
+        {{"--limit", "ten"}, "--limit needs a number"},
+        {{"--service", "ftp://x"}, "http or https"},
+        {{"--fault", "auth=sometimes"}, "--fault auth=sometimes"},
+        {{"--service", "http://127.0.0.1:1", "--fault", "auth=500"}, "not --service"},
+    };
+    for (const auto& [args, reason] : cases) {
+        std::string error;
+        bool help = true;
+        EXPECT_FALSE(app::parseArguments(args, &error, &help)) << args.front();
+        EXPECT_FALSE(help);
+        EXPECT_NE(error.find(reason), std::string::npos) << args.front() << " gave: " << error;
+    }
+    std::string error;
+    bool help = false;
+    auto options = app::parseArguments({"--real-time", "--limit", "30", "--fault", "auth=500*1", "--fault",
+                                        "all=slow:0.5", "--service", "http://127.0.0.1:9/"},
+                                       &error, &help);
+    EXPECT_FALSE(options); // faults and an outside service do not go together, in either order
+    options = app::parseArguments({"--real-time", "--limit", "30", "--service", "http://127.0.0.1:9/"},
+                                  &error, &help);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(options->realTime);
+    EXPECT_EQ(options->limitSeconds, 30);
+    EXPECT_EQ(options->service, "http://127.0.0.1:9");
+}
+
+TEST(MainJobProcess, BadProfileScriptOrFaultEndsWithStatusTwoAndMakesNoFolder) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string badScript =
+        write(scratch.path() / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--profile", "no_such_device"}, "the profile no_such_device"},
+        {{"--script", (scratch.path() / "missing.json").string()}, "cannot read the script"},
+        {{"--script", badScript}, "step 1: no action is called \"fly\""},
+        {{"--fault", "nothing=500"}, "--fault nothing=500"},
+    };
+    for (auto [args, reason] : cases) {
+        args.insert(args.end(), {"--run-dir", runDir.string()});
+        Outcome outcome = runProcess(args);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find(reason), std::string::npos) << outcome.output;
+        EXPECT_FALSE(fs::exists(runDir)) << args.front();
+    }
+    EXPECT_EQ(runProcess({"--help"}).status, 0);
+}
+
+TEST(MainJobProcess, AStepThatCannotRunEndsWithStatusOneNamingTheStep) {
+    ScratchFolder scratch;
+    const std::string script = write(scratch.path() / "tap.json", R"({"name": "tap too early", "steps": [
+        {"name": "too early", "at": 0, "do": "tap", "outlet": "loginButtonThatIsNot"},
+        {"at": 60, "do": "open", "url": "qx://imei=1"}]})");
+    Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    EXPECT_NE(
+        outcome.output.find("end:          step 1 (too early: tap outlet=loginButtonThatIsNot) failed: "),
+        std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("virtual time: 0.000 s"), std::string::npos) << outcome.output;
+}
+
+TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string script = write(scratch.path() / "spent.json", R"({"steps": [
+        {"at": "launch", "do": "seed", "values": {"sessionid": "S1"}},
+        {"at": 3, "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"}]})");
+    Outcome outcome =
+        runProcess({"--script", script, "--run-dir", runDir.string(), "--profile", "iphone_xr"});
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    EXPECT_NE(outcome.output.find("stalled: the script is spent and nothing is scheduled"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("intake:   3.000 s"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("profile:  iphone_xr"), std::string::npos) << outcome.output;
+
+    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
+    const std::string log = read(runDir / "app.log");
+    EXPECT_NE(log.find("     3.000 parseParamAndNotify:"), std::string::npos) << log;
+    EXPECT_EQ(log.find("356938035643809"), std::string::npos) << "the identity is masked in the log";
+    EXPECT_TRUE(fs::exists(runDir / "device.log"));
+    EXPECT_TRUE(fs::exists(runDir / "service" / "requests.log"));
+    bool seeded = false;
+    for (const auto& entry : fs::recursive_directory_iterator(runDir / "home" / "Library" / "Preferences"))
+        if (read(entry.path()).find("S1") != std::string::npos) seeded = true;
+    EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
+}
+
+TEST(MainJobProcess, ASecondRunIntoTheSameFolderNameGetsAFolderOfItsOwn) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string script =
+        write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
+    EXPECT_EQ(runProcess({"--script", script, "--run-dir", runDir.string()}).status, 1);
+    Outcome second = runProcess({"--script", script, "--run-dir", runDir.string()});
+    EXPECT_EQ(second.status, 1) << second.output;
+    EXPECT_NE(second.output.find("folder:   " + runDir.string() + "-2"), std::string::npos) << second.output;
+    EXPECT_TRUE(fs::exists(runDir / "report.txt"));
+    EXPECT_TRUE(fs::exists(runDir.string() + "-2/report.txt"));
+}
+
+} // namespace
