@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,42 @@ TEST(MainJobProcess, ASecondRunIntoTheSameFolderNameGetsAFolderOfItsOwn) {
     EXPECT_NE(second.output.find("folder:   " + runDir.string() + "-2"), std::string::npos) << second.output;
     EXPECT_TRUE(fs::exists(runDir / "report.txt"));
     EXPECT_TRUE(fs::exists(runDir.string() + "-2/report.txt"));
+}
+
+// The folder's files by path relative to it, each with its text.
+std::map<std::string, std::string> filesUnder(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = read(entry.path());
+    return files;
+}
+
+// The report without the lines that may differ between equal runs: wall time, paths and the
+// service's port.
+std::string comparable(const std::string& report, const fs::path& runDir) {
+    std::string out;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("wall time:") == std::string::npos && line.find(runDir.string()) == std::string::npos &&
+            line.find("service:") == std::string::npos)
+            out += line + "\n";
+    return out;
+}
+
+TEST(MainJobProcess, TwoEqualRunsLeaveEqualDocumentsAndReports) {
+    ScratchFolder scratch;
+    const std::string script = write(scratch.path() / "equal.json", R"({"steps": [
+        {"at": 1, "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"},
+        {"at": 2, "do": "background"}, {"at": 9, "do": "foreground"}]})");
+    const fs::path first = scratch.path() / "first", second = scratch.path() / "second";
+    Outcome a = runProcess({"--script", script, "--run-dir", first.string()});
+    Outcome b = runProcess({"--script", script, "--run-dir", second.string()});
+    EXPECT_EQ(a.status, b.status);
+    EXPECT_EQ(filesUnder(first / "home" / "Documents"), filesUnder(second / "home" / "Documents"));
+    EXPECT_EQ(filesUnder(first / "home" / "Library"), filesUnder(second / "home" / "Library"));
+    EXPECT_EQ(comparable(a.output, first), comparable(b.output, second));
+    EXPECT_NE(comparable(a.output, first).find("virtual time: 9.000 s"), std::string::npos) << a.output;
 }
 
 } // namespace
