@@ -1,5 +1,6 @@
 #include "app/job.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
