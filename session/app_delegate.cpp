@@ -32,12 +32,6 @@ namespace {
 
 constexpr unsigned long kBadgeSoundAlert = 7;
 
-// The system version's leading number, as a float reading of "12.4.1" gives 12.4.
-double systemVersion() {
-    auto text = ui::Device::currentDevice()->systemVersion();
-    return text ? std::strtod(text->utf8().c_str(), nullptr) : 0;
-}
-
 void registerForUserNotifications(ui::Application& application) {
     application.registerUserNotificationSettings(ui::UserNotificationSettings::settingsForTypes(kBadgeSoundAlert, nullptr));
 }
@@ -66,7 +60,7 @@ bool AppDelegate::didFinishLaunchingWithOptions(const rt::Ref<ui::Application>& 
     Utility::generateWifiOnlyDataFileIfNecessary();
     application->setIdleTimerDisabled(true);
     // The delegate's window at this point: usually none yet, so usually no bottom safe area.
-    const double version = systemVersion();
+    const double version = Utility::systemVersionNumber();
     const bool bottomSafeArea = version >= 11 && window_ && window_->safeAreaInsets().bottom > 0;
     if (!bottomSafeArea) {
         if (version >= 8)

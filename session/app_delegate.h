@@ -10,15 +10,13 @@
 #include "platform/foundation/url.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/responder.h"
+#include "session/core/identity_notification.h"
 
 namespace ui {
 class Window;
 }
 
 namespace ft {
-
-// Posted (object nil) after each identity intake.
-inline constexpr const char* kReceiveimeiNotification = "kReceiveimeiNotification";
 
 class AppDelegate : public ui::Responder {
     RT_CLASS(AppDelegate)

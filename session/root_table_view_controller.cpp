@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "platform/foundation/application_home.h"
 #include "platform/foundation/bundle.h"
@@ -42,6 +43,7 @@
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/nib.h"
@@ -177,19 +179,45 @@ rt::Ref<ns::String> localized(std::string_view prefix, std::string_view key) {
     return localized(full);
 }
 
-// The system version's leading number, as a float reading of "12.4.1" gives 12.4.
-double systemVersion() {
-    auto text = ui::Device::currentDevice()->systemVersion();
-    return text ? std::strtod(text->utf8().c_str(), nullptr) : 0;
+rt::Ref<ui::Window> delegateWindow() {
+    if (auto application = ui::Application::sharedApplication())
+        if (auto delegate = rt::cast<AppDelegate>(application->delegate())) return delegate->window();
+    return nullptr;
 }
 
 // System 11 or later, with a bottom safe-area inset on the application delegate's window.
 bool hasBottomInset() {
-    rt::Ref<ui::Window> window;
-    if (auto application = ui::Application::sharedApplication())
-        if (auto delegate = rt::cast<AppDelegate>(application->delegate())) window = delegate->window();
-    return systemVersion() >= 11 && window && window->safeAreaInsets().bottom > 0;
+    auto window = delegateWindow();
+    return Utility::systemVersionNumber() >= 11 && window && window->safeAreaInsets().bottom > 0;
 }
+
+// The countdown's cancel recognisers on the window's last subview, found by their tag.
+struct TaggedRecognizers {
+    rt::Weak<ui::View> view;
+    std::vector<rt::Ref<ui::GestureRecognizer>> list;
+
+    static TaggedRecognizers onLastSubview() {
+        TaggedRecognizers found;
+        auto window = delegateWindow();
+        auto subviews = window ? window->subviews() : nullptr;
+        if (!subviews || subviews->count() == 0) return found;
+        auto last = rt::cast<ui::View>(subviews->lastObject());
+        auto recognizers = last ? last->gestureRecognizers() : nullptr;
+        if (!recognizers) return found;
+        const auto tag = ns::String::make(RootTableViewController::kTapTag);
+        for (const rt::Id& entry : *recognizers)
+            if (auto recognizer = rt::cast<ui::GestureRecognizer>(entry))
+                if (rt::Id value = associatedObject(*recognizer); value && value->isEqual(tag.get()))
+                    found.list.push_back(recognizer);
+        found.view = last;
+        return found;
+    }
+
+    void remove() const {
+        if (auto holder = view.lock())
+            for (const auto& recognizer : list) holder->removeGestureRecognizer(recognizer);
+    }
+};
 
 bool hasHomeKey() {
     return !hasBottomInset() && !Utility::iPadPro();
@@ -409,6 +437,18 @@ void RootTableViewController::setIndexOfLastSelectItem(unsigned long index) {
 }
 
 void RootTableViewController::viewDidLoadBody() {
+    if (auto navigation = navigationController()) {
+        if (const auto& pop = navigation->interactivePopGestureRecognizer()) pop->setEnabled(false);
+        if (Utility::systemVersionNumber() >= 15) {
+            auto appearance = rt::make<ui::NavigationBarAppearance>();
+            appearance->setBackgroundColor(ui::Color::colorWithRed(0, 133 / 255.0, 212 / 255.0, 1));
+            const auto& bar = navigation->navigationBar();
+            bar->setStandardAppearance(appearance);
+            bar->setScrollEdgeAppearance(appearance);
+            bar->setCompactAppearance(appearance);
+            bar->setCompactScrollEdgeAppearance(appearance);
+        }
+    }
     auto table = tableView();
     if (!table) return;
     table->setTableFooterView(rt::make<ui::View>(cg::Rect{}));
@@ -532,6 +572,8 @@ void RootTableViewController::openSafari() {
 
 void RootTableViewController::viewWillDisappearBody(bool) {
     if (menuPopover_) menuPopover_->dismissMenuPopover();
+    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false);
+    TaggedRecognizers::onLastSubview().remove();
     endCountdown();
 }
 
@@ -640,6 +682,10 @@ void RootTableViewController::viewWillAppearBody(bool animated) {
         if (ns::UserDefaults::standardUserDefaults()->boolForKey("manualrunstate")) top->setConstant(inset ? -92 : -68);
         view()->setNeedsLayout();
     }
+    // Cancel recognisers left on the window's last subview go a second later. The countdown's own
+    // HUD joins the window only on the next turn, so the first appearance never finds it.
+    if (auto tagged = TaggedRecognizers::onLastSubview(); !tagged.list.empty())
+        dispatch::asyncAfter(dispatch::after(1.0), dispatch::Queue::main(), [tagged] { tagged.remove(); });
     // After a pop the run's items keep their results as the last ones; an unwind dropped the list.
     if (testList_)
         for (const rt::Id& entry : *testList_)

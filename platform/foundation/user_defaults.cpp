@@ -27,6 +27,13 @@ RT_DEFINE_CLASS(UserDefaults, "NSUserDefaults", rt::Object)
 
 namespace {
 
+// Equal, and stored alike: a YES replacing a 1 still has to reach the file.
+bool samePropertyList(const rt::Id& a, const rt::Id& b) {
+    if (!a || !b || &a->getClass() != &b->getClass() || !a->isEqual(b.get())) return false;
+    auto na = rt::cast<Number>(a);
+    return !na || na->kind() == rt::downcast<Number>(b)->kind();
+}
+
 // A stored value sits in the file's outermost dictionary, so it nests one level less than a document.
 constexpr int kMaxDepth = detail::PropertyListJSONMaxDepth - 1;
 
@@ -229,9 +236,13 @@ void UserDefaults::setObjectForKey(const rt::Id& value, std::string_view key) {
         std::lock_guard g(lock_);
         ensureLoaded();
         auto [it, inserted] = values_.try_emplace(std::string(key));
+        // An equal value leaves the file as it is: the next synchronise need not write it again.
+        const bool same = !inserted && samePropertyList(it->second, copy);
         old = std::exchange(it->second, std::move(copy));
-        dirty_ = true;
-        ++generation_;
+        if (!same) {
+            dirty_ = true;
+            ++generation_;
+        }
     }
     changed();
 }

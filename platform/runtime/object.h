@@ -221,7 +221,9 @@ void releaseSide(SideTable* s) noexcept;
 bool lockSide(SideTable* s) noexcept;
 
 // make<T> hands the class to Object's constructor through this, so an object has its class from
-// the first line of its own constructor.
+// the first line of its own constructor. An object made while a base-class initialiser's arguments
+// are evaluated takes the slot first; make then hands the outer class back before the outer
+// object's Object constructor runs.
 inline thread_local const Class* constructing = nullptr;
 } // namespace detail
 
@@ -230,7 +232,10 @@ template <class T, class... A>
 Ref<T> make(A&&... args) {
     static_assert(std::is_same_v<typename T::Self, T>,
                   "declare RT_CLASS(T) in every class that is instantiated");
-    detail::constructing = &T::staticClass();
+    struct HandBack {
+        const Class* outer;
+        ~HandBack() { detail::constructing = outer; }
+    } handBack{std::exchange(detail::constructing, &T::staticClass())};
     return Ref<T>::adopt(new T(std::forward<A>(args)...));
 }
 

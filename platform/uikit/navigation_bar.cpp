@@ -95,6 +95,36 @@ void NavigationBar::setTintColor(const rt::Ref<Color>& color) {
     tintColor_ = color;
 }
 
+void NavigationBarAppearance::setBackgroundColor(const rt::Ref<Color>& color) {
+    rt::KeyChange change(this, "backgroundColor");
+    backgroundColor_ = color;
+}
+
+RT_DEFINE_CLASS(NavigationBarAppearance, "UINavigationBarAppearance", rt::Object,
+                rt::prop("backgroundColor", &NavigationBarAppearance::backgroundColor,
+                         &NavigationBarAppearance::setBackgroundColor));
+
+void NavigationBar::setAppearance(int slot, const char* key, const rt::Ref<NavigationBarAppearance>& appearance) {
+    rt::KeyChange change(this, key);
+    appearances_[slot] = appearance;
+}
+
+void NavigationBar::setStandardAppearance(const rt::Ref<NavigationBarAppearance>& appearance) {
+    setAppearance(0, "standardAppearance", appearance);
+}
+
+void NavigationBar::setScrollEdgeAppearance(const rt::Ref<NavigationBarAppearance>& appearance) {
+    setAppearance(1, "scrollEdgeAppearance", appearance);
+}
+
+void NavigationBar::setCompactAppearance(const rt::Ref<NavigationBarAppearance>& appearance) {
+    setAppearance(2, "compactAppearance", appearance);
+}
+
+void NavigationBar::setCompactScrollEdgeAppearance(const rt::Ref<NavigationBarAppearance>& appearance) {
+    setAppearance(3, "compactScrollEdgeAppearance", appearance);
+}
+
 bool NavigationBar::isBackButtonVisible() const {
     return backItem() && !topItem()->hidesBackButton();
 }
@@ -135,6 +165,14 @@ RT_DEFINE_CLASS(NavigationBar, "UINavigationBar", View,
                          {.memory = rt::Memory::Weak}),
                 rt::prop("barTintColor", &NavigationBar::barTintColor, &NavigationBar::setBarTintColor),
                 rt::prop("tintColor", &NavigationBar::tintColor, &NavigationBar::setTintColor),
+                rt::prop("standardAppearance", &NavigationBar::standardAppearance,
+                         &NavigationBar::setStandardAppearance),
+                rt::prop("scrollEdgeAppearance", &NavigationBar::scrollEdgeAppearance,
+                         &NavigationBar::setScrollEdgeAppearance),
+                rt::prop("compactAppearance", &NavigationBar::compactAppearance,
+                         &NavigationBar::setCompactAppearance),
+                rt::prop("compactScrollEdgeAppearance", &NavigationBar::compactScrollEdgeAppearance,
+                         &NavigationBar::setCompactScrollEdgeAppearance),
                 rt::method("setItems:animated:", &NavigationBar::setItems),
                 rt::method("pushNavigationItem:animated:", &NavigationBar::pushNavigationItem),
                 rt::method("popNavigationItemAnimated:", &NavigationBar::popNavigationItemAnimated),

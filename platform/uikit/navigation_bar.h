@@ -28,6 +28,21 @@ class Control;
 class NavigationController;
 class NavigationItem;
 
+// ui::NavigationBarAppearance ("UINavigationBarAppearance"): how a bar looks in one state. Only
+// the background colour is kept.
+class NavigationBarAppearance : public rt::Object {
+    RT_CLASS(NavigationBarAppearance)
+public:
+    const rt::Ref<Color>& backgroundColor() const noexcept { return backgroundColor_; }
+    void setBackgroundColor(const rt::Ref<Color>& color);
+
+protected:
+    NavigationBarAppearance() = default;
+
+private:
+    rt::Ref<Color> backgroundColor_;
+};
+
 class NavigationBar : public View {
     RT_CLASS(NavigationBar)
 public:
@@ -57,6 +72,17 @@ public:
     const rt::Ref<Color>& tintColor() const noexcept { return tintColor_; }
     void setTintColor(const rt::Ref<Color>& color);
 
+    // The appearances per state; a nil compact or scroll-edge appearance falls back to the standard
+    // one on the platform (nothing here draws them).
+    const rt::Ref<NavigationBarAppearance>& standardAppearance() const noexcept { return appearances_[0]; }
+    void setStandardAppearance(const rt::Ref<NavigationBarAppearance>& appearance);
+    const rt::Ref<NavigationBarAppearance>& scrollEdgeAppearance() const noexcept { return appearances_[1]; }
+    void setScrollEdgeAppearance(const rt::Ref<NavigationBarAppearance>& appearance);
+    const rt::Ref<NavigationBarAppearance>& compactAppearance() const noexcept { return appearances_[2]; }
+    void setCompactAppearance(const rt::Ref<NavigationBarAppearance>& appearance);
+    const rt::Ref<NavigationBarAppearance>& compactScrollEdgeAppearance() const noexcept { return appearances_[3]; }
+    void setCompactScrollEdgeAppearance(const rt::Ref<NavigationBarAppearance>& appearance);
+
     // ---- The back button ----
     const rt::Ref<Control>& backButton() const noexcept { return backButton_; }
     bool isBackButtonVisible() const;
@@ -73,6 +99,7 @@ private:
 
     void didChangeItems();
     void backButtonTapped();
+    void setAppearance(int slot, const char* key, const rt::Ref<NavigationBarAppearance>& appearance);
     void setItemsObject(const rt::Ref<ns::Array>& items) { setItems(items, false); }
 
     std::vector<rt::Ref<NavigationItem>> items_;
@@ -81,6 +108,7 @@ private:
     rt::Ref<Control> backButton_;
     rt::Ref<Color> barTintColor_;
     rt::Ref<Color> tintColor_;
+    rt::Ref<NavigationBarAppearance> appearances_[4];
 };
 
 } // namespace ui

@@ -1,5 +1,6 @@
 #include "session/core/utility.h"
 
+#include <cstdlib>
 #include <string>
 #include <unordered_map>
 
@@ -139,6 +140,11 @@ rt::Ref<ns::String> Utility::deviceVersion() {
 
 rt::Ref<ns::String> Utility::osVersion() {
     return ui::Device::currentDevice()->systemVersion();
+}
+
+double Utility::systemVersionNumber() {
+    auto text = osVersion();
+    return text ? std::strtod(text->utf8().c_str(), nullptr) : 0;
 }
 
 rt::Ref<ns::String> Utility::clientVersion() {

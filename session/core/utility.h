@@ -32,6 +32,8 @@ public:
     static rt::Ref<ns::String> deviceVersion();
     static rt::Ref<ns::String> deviceVersionFor(std::string_view machine);
     static rt::Ref<ns::String> osVersion();
+    // The system version read as a number, the way the screens compare it: "12.4.1" gives 12.4.
+    static double systemVersionNumber();
     // "<CFBundleShortVersionString>.<CFBundleVersion>", as "2.1.15".
     static rt::Ref<ns::String> clientVersion();
     // Now, as "yyyy-MM-dd'T'HH:mm:ssZ" in the local zone (POSIX, Gregorian).

@@ -91,6 +91,34 @@ class Student : public Person {
 };
 RT_DEFINE_CLASS(Student, "Student", Person)
 
+// A base that takes an object made for it in the derived class's initialiser list.
+class Holder : public rt::Object {
+    RT_CLASS(Holder)
+public:
+    const Ref<Person>& held() const { return held_; }
+
+protected:
+    explicit Holder(Ref<Person> held) : held_(std::move(held)) {}
+
+private:
+    Ref<Person> held_;
+};
+RT_DEFINE_CLASS(Holder, "Holder", rt::Object)
+
+class MadeHolder : public Holder {
+    RT_CLASS(MadeHolder)
+protected:
+    MadeHolder() : Holder(rt::make<Student>()) {}
+};
+RT_DEFINE_CLASS(MadeHolder, "MadeHolder", Holder)
+
+TEST(ObjectLifetime, AnObjectMadeForABaseInitialiserLeavesTheOuterClassAlone) {
+    auto holder = rt::make<MadeHolder>();
+    EXPECT_EQ(&holder->getClass(), &MadeHolder::staticClass());
+    EXPECT_EQ(&holder->held()->getClass(), &Student::staticClass());
+    EXPECT_EQ(&rt::make<Person>()->getClass(), &Person::staticClass()) << "nothing left over for the next";
+}
+
 TEST(ObjectLifetime, ConcurrentRetainReleaseDestroysOnce) {
     std::atomic<int> destroyed{0};
     {

@@ -206,6 +206,27 @@ TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndSynchronizes) {
     EXPECT_EQ(reread->integerForKey("k3-49"), 49);
 }
 
+TEST_F(UserDefaultsTest, AnEqualValueIsNotWrittenAgainButAChangedKindIs) {
+    auto defaults = ns::UserDefaults::standardUserDefaults();
+    defaults->setInteger(1, "v");
+    ASSERT_TRUE(defaults->synchronize());
+    int writes = 0;
+    ns::detail::setAtomicWriteInterruption([&](const std::string&) {
+        ++writes;
+        return false;
+    });
+    defaults->setInteger(1, "v");
+    EXPECT_TRUE(defaults->synchronize());
+    EXPECT_EQ(writes, 0);
+    defaults->setBool(true, "v"); // equal to 1, yet stored as a boolean
+    EXPECT_TRUE(defaults->synchronize());
+    EXPECT_EQ(writes, 1);
+    ns::detail::setAtomicWriteInterruption(nullptr);
+    defaults = nullptr;
+    ns::UserDefaults::resetStandardUserDefaults();
+    EXPECT_TRUE(rt::cast<ns::Number>(ns::UserDefaults::standardUserDefaults()->objectForKey("v"))->isBool());
+}
+
 TEST_F(UserDefaultsTest, AnInterruptedWriteLeavesTheOldFile) {
     auto defaults = ns::UserDefaults::standardUserDefaults();
     const std::string file = defaults->filePath();

@@ -16,23 +16,11 @@
 #include "platform/uikit/user_notification_settings.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
+#include "service/login_view_controller.h"
 #include "session/app_delegate.h"
 #include "session/core/identity_masking.h"
 #include "session/core/utility.h"
 #include "tests/testkit/app/app_fixture.h"
-
-namespace {
-
-// The login screen comes later; a plain screen stands in under its name.
-class LoginStandIn : public ui::ViewController {
-    RT_CLASS(LoginStandIn)
-protected:
-    LoginStandIn() = default;
-};
-
-} // namespace
-
-RT_DEFINE_CLASS(LoginStandIn, "LoginViewController", ui::ViewController)
 
 namespace {
 
@@ -170,7 +158,7 @@ TEST_F(LaunchTest, ResetsTheRunFlagSeedsTheTableAndShowsTheLoginScreen) {
     EXPECT_EQ(window, delegate->window());
     EXPECT_FALSE(window->isHidden());
     EXPECT_EQ(window->frame(), ui::Screen::mainScreen()->bounds());
-    EXPECT_TRUE(rt::cast<LoginStandIn>(window->rootViewControllerObject()));
+    EXPECT_TRUE(rt::cast<ft::LoginViewController>(window->rootViewControllerObject()));
     // iOS 12 without a window at the probe: registered in step 4 and again in step 6.
     ASSERT_EQ(application->notificationSettingsRegistrations().size(), 2u);
     EXPECT_EQ(application->notificationSettingsRegistrations()[0]->types(), 7u);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/file_manager.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/user_defaults.h"
@@ -19,12 +20,18 @@
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
+#include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/window.h"
+#include "platform/sim/profile.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/gesture_recognizer.h"
 #include "session/app_delegate.h"
+#include "session/core/associated_object.h"
 #include "session/core/test_base_model.h"
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
@@ -76,7 +83,8 @@ protected:
     void SetUp() override { start(""); }
     // Shows the list; a non-empty profile text is written to the profile file first.
     void start(std::string_view profile) {
-        app_ = std::make_unique<testkit::AppFixture>(testkit::AppOptions{.delegateClass = "AppDelegate"});
+        options_.delegateClass = "AppDelegate";
+        app_ = std::make_unique<testkit::AppFixture>(options_);
         if (!profile.empty()) std::ofstream(RootTableViewController::profilePath()) << profile;
         auto window = rt::make<ui::Window>();
         rt::cast<ft::AppDelegate>(app_->delegate())->setWindow(window);
@@ -147,6 +155,7 @@ protected:
         return rt::cast<RootListTestRunner>(navigation_->topViewController());
     }
 
+    testkit::AppOptions options_;
     std::unique_ptr<testkit::AppFixture> app_;
     rt::Ref<ui::NavigationController> navigation_;
     rt::Ref<RootTableViewController> list_;
@@ -337,6 +346,97 @@ TEST_F(RootListTest, TheProfilePageOpensOverHttps) {
     ASSERT_EQ(app_->openedURLs().size(), 1u);
     EXPECT_EQ(app_->openedURLs()[0].rfind("https://", 0), 0u) << app_->openedURLs()[0];
     EXPECT_NE(app_->openedURLs()[0].find("/tools/udid.mobileconfig"), std::string::npos);
+}
+
+// Lists started by the test itself, on the device it chooses.
+class RootListDeviceTest : public RootListTest {
+protected:
+    void SetUp() override {}
+    // Tags a recogniser as the countdown's and puts it on the window's last subview.
+    rt::Ref<ui::View> tagRecogniserOnLastSubview() {
+        auto last = rt::cast<ui::View>(app_->keyWindow()->subviews()->lastObject());
+        auto tap = ui::TapGestureRecognizer::withTargetAction(list_, rt::Sel("dissmissProgress:"));
+        ft::setAssociatedObject(*tap, ns::String::make(RootTableViewController::kTapTag));
+        last->addGestureRecognizer(tap);
+        return last;
+    }
+    static std::size_t tagged(const rt::Ref<ui::View>& view) {
+        std::size_t count = 0;
+        auto recognizers = view->gestureRecognizers();
+        for (const rt::Id& entry : *recognizers)
+            if (auto value = ft::associatedObject(*entry)) count += value->isEqual(ns::String::make(RootTableViewController::kTapTag).get());
+        return count;
+    }
+};
+
+TEST_F(RootListDeviceTest, TheLoadTurnsOffTheInteractivePopAndColoursTheBarFromSystem15) {
+    options_.adjust = [](sim::Profile& profile) { profile.systemVersion = "15.0"; };
+    start("");
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_FALSE(navigation_->interactivePopGestureRecognizer()->isEnabled());
+    const auto& bar = navigation_->navigationBar();
+    auto appearance = bar->standardAppearance();
+    ASSERT_TRUE(appearance);
+    EXPECT_TRUE(appearance->backgroundColor()->isEqual(ui::Color::colorWithRed(0, 133 / 255.0, 212 / 255.0, 1).get()));
+    EXPECT_EQ(bar->scrollEdgeAppearance(), appearance);
+    EXPECT_EQ(bar->compactAppearance(), appearance);
+    EXPECT_EQ(bar->compactScrollEdgeAppearance(), appearance);
+}
+
+TEST_F(RootListDeviceTest, BeforeSystem15TheBarKeepsItsLook) {
+    start("");
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_FALSE(navigation_->navigationBar()->standardAppearance());
+    EXPECT_FALSE(navigation_->interactivePopGestureRecognizer()->isEnabled());
+}
+
+TEST_F(RootListDeviceTest, WithABottomInsetTheTableSitsHigher) {
+    options_.device = "iphone_xr";
+    start("");
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(list_->tabletopviewcon()->constant(), -88);
+    ASSERT_TRUE(tick("WIFI"));
+    ASSERT_TRUE(app_->tap(list_->play()));
+    app_->runUntilIdle();
+    ASSERT_TRUE(runner());
+    ASSERT_TRUE(app_->tapBack());
+    app_->advance(1.0);
+    EXPECT_EQ(list_->tabletopviewcon()->constant(), -92) << "after play, with a bottom inset";
+}
+
+TEST_F(RootListDeviceTest, TaggedRecognisersGoAtOnceOnLeavingAndASecondAfterComingBack) {
+    start("");
+    ASSERT_FALSE(HasFatalFailure());
+    auto view = tagRecogniserOnLastSubview();
+    ASSERT_TRUE(tick("WIFI"));
+    ASSERT_TRUE(app_->tap(list_->play()));
+    app_->runUntilIdle();
+    ASSERT_TRUE(runner());
+    EXPECT_EQ(tagged(view), 0u) << "leaving removes them at once";
+    EXPECT_FALSE(navigation_->isNavigationBarHidden());
+    app_->advance(1.0); // the push's transition ends
+
+    view = tagRecogniserOnLastSubview();
+    ASSERT_TRUE(app_->tapBack());
+    app_->advance(0.99);
+    EXPECT_EQ(tagged(view), 1u);
+    app_->advance(0.01);
+    EXPECT_EQ(tagged(view), 0u) << "a second after the list appears";
+}
+
+TEST_F(RootListDeviceTest, DeletingTheProfileFromTheMenuReportsItASecondLater) {
+    start("WIFI");
+    ASSERT_FALSE(HasFatalFailure());
+    list_->dissmissProgress(nullptr);
+    app_->runUntilIdle();
+    list_->menuPopoverDidSelectMenuItemAtIndex(nullptr, 2);
+    EXPECT_FALSE(ns::FileManager::defaultManager()->fileExistsAtPath(RootTableViewController::profilePath()));
+    app_->runUntilIdle();
+    EXPECT_EQ(sh::ProgressHUD::status()->utf8(), localized("ROOT_POPUP_DELETE_CONFIG_FILE"));
+    app_->advance(1.0);
+    EXPECT_EQ(sh::ProgressHUD::status()->utf8(), localized("ROOT_POPUP_DELETE_CONFIG_FILE_SUCCESS"));
+    EXPECT_EQ(sh::ProgressHUD::kind(), sh::ProgressHUD::Kind::Success);
+    app_->advance(10.0);
 }
 
 class RootListCountdownTest : public RootListTest {

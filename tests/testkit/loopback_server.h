@@ -10,7 +10,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -71,39 +73,18 @@ class LoopbackServer {
 public:
     explicit LoopbackServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
         : server_(std::move(server)) {
-        server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-            ScriptedReply reply;
-            {
-                std::lock_guard g(recordLock_);
-                requests_.push_back({req.method, req.target, req.get_header_value("Content-Type"), req.body});
-                auto it = std::find_if(scripts_.begin(), scripts_.end(), [&](const auto& s) {
-                    return s.first.first == req.method && s.first.second == req.path;
-                });
-                if (it == scripts_.end()) return httplib::Server::HandlerResponse::Unhandled;
-                reply = it->second;
-            }
-            if (reply.atGate) gate.pass();
-            if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
-            res.status = reply.status;
-            if (!reply.body.empty()) res.set_content(reply.body, reply.contentType);
-            return httplib::Server::HandlerResponse::Handled;
-        });
+        // One handler for every request, so that each is recorded with its body (read before
+        // handlers run, not before pre-routing) and a script takes precedence over the built-in
+        // routes.
+        auto dispatch = [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); };
+        server_->Get(".*", dispatch);
+        server_->Post(".*", dispatch);
+        server_->Put(".*", dispatch);
+        server_->Patch(".*", dispatch);
+        server_->Delete(".*", dispatch);
         // Kept-alive connections stay open a while, as a real server keeps them: one closed at once
         // races the client reusing it. A stopping server waits that long for them to go idle.
         server_->set_keep_alive_timeout(1);
-        server_->Get("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
-        server_->Post("/echo", [](const httplib::Request& req, httplib::Response& res) { echo(req, res); });
-        server_->Get(R"(/status/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-            res.status = std::stoi(req.matches[1]);
-            res.set_content("status body", "text/plain");
-        });
-        server_->Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 200; });
-        server_->Get("/redirect",
-                     [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/empty"); });
-        server_->Get("/block", [this](const httplib::Request&, httplib::Response& res) {
-            gate.pass();
-            res.set_content("late", "text/plain");
-        });
         port_ = server_->bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_->listen_after_bind(); });
         auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -135,6 +116,48 @@ public:
     Gate gate;
 
 private:
+    void handle(const httplib::Request& req, httplib::Response& res) {
+        std::optional<ScriptedReply> scripted;
+        {
+            std::lock_guard g(recordLock_);
+            requests_.push_back({req.method, req.target, req.get_header_value("Content-Type"), req.body});
+            auto it = std::find_if(scripts_.begin(), scripts_.end(), [&](const auto& s) {
+                return s.first.first == req.method && s.first.second == req.path;
+            });
+            if (it != scripts_.end()) scripted = it->second;
+        }
+        if (scripted) {
+            if (scripted->atGate) gate.pass();
+            if (scripted->delay.count() > 0) std::this_thread::sleep_for(scripted->delay);
+            res.status = scripted->status;
+            if (!scripted->body.empty()) res.set_content(scripted->body, scripted->contentType);
+            return;
+        }
+        builtIn(req, res);
+    }
+
+    void builtIn(const httplib::Request& req, httplib::Response& res) {
+        const bool get = req.method == "GET";
+        const std::string_view path = req.path;
+        const bool statusPath = path.size() > 8 && path.starts_with("/status/") &&
+                                path.substr(8).find_first_not_of("0123456789") == std::string_view::npos;
+        if (req.path == "/echo" && (get || req.method == "POST")) {
+            echo(req, res);
+        } else if (get && statusPath) {
+            res.status = std::stoi(std::string(path.substr(8)));
+            res.set_content("status body", "text/plain");
+        } else if (get && req.path == "/empty") {
+            res.status = 200;
+        } else if (get && req.path == "/redirect") {
+            res.set_redirect("/empty");
+        } else if (get && req.path == "/block") {
+            gate.pass();
+            res.set_content("late", "text/plain");
+        } else {
+            res.status = 404;
+        }
+    }
+
     // Method, the X-Test header and the content type in reply headers; the body echoed back.
     static void echo(const httplib::Request& req, httplib::Response& res) {
         res.set_header("X-Method", req.method);
