@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <stdexcept>
 
 #include "app/not_built_screens.h"
 #include "app/run_report.h"
@@ -280,11 +281,18 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
                            [&](const std::string& failure) { err << "functiontest: " << failure << "\n"; });
         sim::ScriptRunner runner(std::move(*script), driver);
         runner.setObserver([&] { report.observe(driver); });
-        if (!runner.runLaunchSteps(&why)) {
-            run.end = sim::ScriptRun::End::StepFailed;
-            run.message = why;
-        } else {
-            run = runner.run(options.limitSeconds);
+        // An exception out of the application ends it as a crash would; the run still leaves its
+        // folder and report.
+        try {
+            if (!runner.runLaunchSteps(&why)) {
+                run.end = sim::ScriptRun::End::StepFailed;
+                run.message = why;
+            } else {
+                run = runner.run(options.limitSeconds);
+            }
+        } catch (const std::exception& e) {
+            run.end = sim::ScriptRun::End::SteppingFailed;
+            run.message = std::string("the application raised an exception: ") + e.what();
         }
         report.finish(driver);
     }

@@ -2,8 +2,6 @@
 // or a spent script with 1, and a run leaves its folder (home, logs, the service's files, the
 // report) whatever its end.
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/job.h"
+#include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
 
 namespace {
@@ -26,32 +25,10 @@ struct ScratchFolder : testkit::ScratchFolder {
     ScratchFolder() : testkit::ScratchFolder("ft-job") {}
 };
 
-struct Outcome {
-    int status = -1;
-    std::string output; // standard output and error together
-};
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using Outcome = testkit::ProcessOutcome;
 
 Outcome runProcess(const std::vector<std::string>& args) {
-    std::string command = quoted(FUNCTIONTEST_EXECUTABLE);
-    for (const std::string& arg : args)
-        command += " " + quoted(arg);
-    command += " 2>&1";
-    Outcome outcome;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        outcome.output.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
+    return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, args);
 }
 
 std::string write(const fs::path& path, const std::string& text) {
