@@ -1,10 +1,12 @@
 #include "app/not_built_screens.h"
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 #include <string>
 
 #include "platform/runtime/class.h"
+#include "platform/uikit/storyboard.h"
 
 // The stand-ins derive from the base test screen; until it is built, there are none.
 #if __has_include("session/base_model_view_controller.h")
@@ -23,38 +25,10 @@ namespace app {
 
 namespace {
 
-// The test screens of storyboard "Main" that the catalogue's rows reach.
-constexpr const char* kTestScenes[] = {
-    "ACUsbPlugViewController",
-    "ComputerUSBPlugViewController",
-    "CameraModelViewController",
-    "CameraPictureViewController",
-    "CameraVideoViewController",
-    "PhysicalKeyViewController",
-    "HomeKeyViewController",
-    "PowerKeyViewController",
-    "FlashModelViewController",
-    "GyroscopeViewController",
-    "AccelerometerViewController",
-    "ProximityViewController",
-    "LouderSpeakerViewController",
-    "HeadsetPlugViewController",
-    "BrightnessViewController",
-    "FillColorViewController",
-    "MicrophoneRecordViewController",
-    "MicrophoneLoopBackViewController",
-    "TouchScreenViewController",
-    "WaterDamgeViewController",
-    "BatteryViewController",
-    "SMSViewController",
-    "MakeCallViewController",
-    "VibrationViewController",
-    "BluetoothViewController",
-    "WifiViewController",
-    "RFTestViewController",
-    "JailBreakViewController",
-    "GPSViewController",
-};
+// A test screen's scene: the pass action is connected in it.
+bool isTestScene(const ui::Storyboard::Scene& scene) {
+    return std::find(scene.actions.begin(), scene.actions.end(), "passAction:") != scene.actions.end();
+}
 
 #if FT_HAS_BASE_TEST_SCREEN
 // The unsupported result a test screen records when it cannot test.
@@ -111,9 +85,11 @@ RT_DEFINE_CLASS(NotBuiltViewController, "NotBuiltViewController", ft::BaseModelV
 void registerNotBuiltScreens() {
     StandIns& s = standIns();
     std::lock_guard g(s.lock);
-    for (const char* name : kTestScenes) {
+    rt::Ref<ui::Storyboard> storyboard = ui::Storyboard::storyboardWithName("Main");
+    for (const ui::Storyboard::Scene& scene : storyboard->scenes()) {
+        const std::string& name = scene.className;
         // Built, or registered by an earlier run: nothing to stand in for.
-        if (!FT_HAS_BASE_TEST_SCREEN || rt::Class::named(name)) continue;
+        if (!FT_HAS_BASE_TEST_SCREEN || !isTestScene(scene) || rt::Class::named(name)) continue;
 #if FT_HAS_BASE_TEST_SCREEN
         // A class of the scene's name whose objects are stand-ins; the storyboard moves the object
         // it makes into the named class, so it reports the scene's name.

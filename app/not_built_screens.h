@@ -7,7 +7,8 @@
 
 namespace app {
 
-// Registers a stand-in for every catalogue screen that has no class (once per process).
+// Registers a stand-in for every test scene of storyboard "Main" (a scene connecting the pass
+// action) whose class is not registered. Needs the main bundle; harmless when called again.
 void registerNotBuiltScreens();
 // Whether the class of that name is one of the stand-ins.
 bool isNotBuiltScreen(std::string_view className);
