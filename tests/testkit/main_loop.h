@@ -1,15 +1,18 @@
 #pragma once
 // Deterministic stepping of the main thread's work for tests: drain the main queue and run loop,
-// let the worker pool settle, and move an installed ManualClock from deadline to deadline.
+// let the worker pool settle, and move an installed ManualClock from deadline to deadline. The
+// stepping itself is sim's (platform/sim/stepper.h), shared with the main job; these calls report
+// its failures as test failures.
 
 #include <cstddef>
 
 #include "platform/foundation/clock.h"
+#include "platform/sim/stepper.h"
 
 namespace testkit {
 
 // Passes of the main run loop a drain makes at most (each pass runs what was queued before it).
-inline constexpr std::size_t kDrainPassLimit = 1'000'000;
+inline constexpr std::size_t kDrainPassLimit = sim::kDrainPassLimit;
 
 // Runs main-queue and main-run-loop work until there is none, without waiting. Work that keeps
 // queueing more would never let it return: after `maxPasses` passes it stops and reports a test

@@ -12,6 +12,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include "tests/testkit/scratch_folder.h"
 #include "tools/reference_service/service.h"
 
 namespace refsvc_test {
@@ -20,22 +21,8 @@ using nlohmann::json;
 namespace fs = std::filesystem;
 
 // A fresh folder under the system's temporary folder, removed with the object.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "refsvc-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+struct ScratchFolder : testkit::ScratchFolder {
+    ScratchFolder() : testkit::ScratchFolder("refsvc") {}
 };
 
 // An HTTP reply: the status (0 when none came) and the body, parsed when it is JSON.

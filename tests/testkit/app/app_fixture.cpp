@@ -15,6 +15,7 @@
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
+#include "platform/sim/tester/driver.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
@@ -29,6 +30,7 @@
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/touch.h"
+#include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/main_loop.h"
 
@@ -73,19 +75,6 @@ std::optional<std::string> readFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Each code point of UTF-8 text.
-std::vector<std::string_view> characters(std::string_view text) {
-    std::vector<std::string_view> out;
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t n = 1;
-        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
-            ++n;
-        out.push_back(text.substr(i, n));
-        i += n;
-    }
-    return out;
-}
-
 } // namespace
 
 // ---- Setting up and tearing down -------------------------------------------------------------
@@ -110,11 +99,9 @@ AppFixture::AppFixture(AppOptions options) {
     if (!sim::prepareHome(home_, &error)) ADD_FAILURE() << "cannot prepare the home: " << error;
 
     ui::Device::currentDevice()->resetState();
-    previousExitHandler_ = ui::Application::setExitHandler([this](int status) {
-        exitStatus_ = status;
-        haltStepping();
-    });
     app_ = ui::Application::makeShared(options.delegateClass);
+    driver_ =
+        std::make_unique<sim::Driver>(app_, [](const std::string& failure) { ADD_FAILURE() << failure; });
 }
 
 AppFixture::~AppFixture() {
@@ -123,7 +110,7 @@ AppFixture::~AppFixture() {
     runMainLoopFor(kSettleSeconds);
     ui::ButtonDialog::dismissAllPresented();
     EXPECT_TRUE(waitForWorkersIdle()) << "the worker pool did not go idle after the application";
-    ui::Application::setExitHandler(std::move(previousExitHandler_));
+    driver_.reset();
     if (ui::Application::sharedApplication() == app_) ui::Application::resetShared();
     app_ = nullptr;
     if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
@@ -139,185 +126,95 @@ AppFixture::~AppFixture() {
     device_.reset();
 }
 
-bool AppFixture::running() const {
-    if (!exitStatus_) return true;
-    ADD_FAILURE() << "the application has exited (status " << *exitStatus_ << "): nothing more can be done to it";
-    return false;
+std::optional<int> AppFixture::exitStatus() const noexcept {
+    return driver_->exitStatus();
 }
 
-// ---- Lifecycle ----------------------------------------------------------------------------------
+bool AppFixture::running() const {
+    return driver_->running();
+}
+
+// ---- The driver's calls -------------------------------------------------------------------------
 
 bool AppFixture::launch(const rt::Ref<ns::Dictionary>& options) {
-    if (!running()) return false;
-    const bool answer = app_->launch(options);
-    runUntilIdle();
-    return answer;
+    return driver_->launch(options);
 }
-
 bool AppFixture::openURL(std::string_view text) {
-    if (!running()) return false;
-    rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
-    if (!url) {
-        ADD_FAILURE() << "not a URL: " << text;
-        return false;
-    }
-    const bool answer = app_->receiveURL(url);
-    runUntilIdle();
-    return answer;
+    return driver_->openURL(text);
 }
-
 void AppFixture::enterBackground() {
-    if (!running()) return;
-    app_->enterBackground();
-    runUntilIdle();
+    driver_->enterBackground();
 }
-
 void AppFixture::enterForeground() {
-    if (!running()) return;
-    app_->enterForeground();
-    runUntilIdle();
+    driver_->enterForeground();
 }
-
 bool AppFixture::fireBackgroundTaskExpiry(std::uint64_t identifier) {
-    if (!running()) return false;
-    const bool fired = app_->expireBackgroundTask(identifier);
-    runUntilIdle();
-    return fired;
+    return driver_->fireBackgroundTaskExpiry(identifier);
 }
-
-// ---- Time ---------------------------------------------------------------------------------------
 
 void AppFixture::advance(double seconds) {
     runMainLoopFor(seconds);
 }
-
 void AppFixture::runUntilIdle() {
     drainMainQueue();
 }
 
-// ---- Touches and typing -------------------------------------------------------------------------
-
 bool AppFixture::canTouch(const ui::View& view) {
-    for (rt::Ref<ui::View> v = rt::retained(&view); v; v = v->superview())
-        if (v->isHidden() || v->alpha() < 0.01 || !v->isUserInteractionEnabled()) return false;
-    return true;
+    return sim::Driver::canTouch(view);
 }
-
 rt::Ref<ui::Event> AppFixture::touchAtCentre(const rt::Ref<ui::View>& view) {
-    const cg::Rect bounds = view->bounds();
-    const cg::Point centre = view->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
-    return ui::Event::withTouches({ui::Touch::make(view, centre, ui::TouchPhase::Began)});
+    return sim::Driver::touchAtCentre(view);
 }
-
 void AppFixture::finishTouch(const rt::Ref<ui::Event>& event) {
-    for (const auto& touch : event->touchList())
-        touch->setPhase(ui::TouchPhase::Ended);
+    sim::Driver::finishTouch(event);
 }
 
 bool AppFixture::tap(const rt::Ref<ui::Control>& control) {
-    if (!control || !running()) return false;
-    if (!control->isEnabled() || !canTouch(*control)) return false;
-    rt::Ref<ui::Event> event = touchAtCentre(control);
-    control->touchesBegan(event->allTouches(), event);
-    finishTouch(event);
-    control->touchesEnded(event->allTouches(), event);
-    runUntilIdle();
-    return true;
+    return driver_->tap(control);
 }
-
 bool AppFixture::tapOutlet(const rt::Id& owner, std::string_view outlet) {
-    rt::Id value = ns::valueForKey(owner, outlet);
-    auto control = rt::cast<ui::Control>(value);
-    if (!control) {
-        ADD_FAILURE() << "the outlet " << outlet << " holds no control but " << (value ? value->description() : "nil");
-        return false;
-    }
-    return tap(control);
+    return driver_->tapOutlet(owner, outlet);
 }
-
 bool AppFixture::tapView(const rt::Ref<ui::View>& view) {
-    if (!view || !running() || !canTouch(*view)) return false;
-    std::vector<rt::Ref<ui::TapGestureRecognizer>> taps;
-    for (const auto& recognizer : view->gestureRecognizerList())
-        if (auto tap = rt::cast<ui::TapGestureRecognizer>(recognizer); tap && tap->isEnabled()) taps.push_back(tap);
-    if (taps.empty()) return false;
-    rt::Ref<ui::Event> event = touchAtCentre(view);
-    for (const auto& recognizer : taps)
-        recognizer->touchesBegan(event->allTouches(), event);
-    finishTouch(event);
-    for (const auto& recognizer : taps)
-        recognizer->touchesEnded(event->allTouches(), event);
-    runUntilIdle();
-    return true;
+    return driver_->tapView(view);
 }
-
 bool AppFixture::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
-    if (!item || !running()) return false;
-    const bool sent = item->performAction();
-    runUntilIdle();
-    return sent;
+    return driver_->tapItem(item);
+}
+bool AppFixture::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
+    return driver_->typeText(field, text);
+}
+bool AppFixture::typeText(const rt::Ref<ui::TextView>& view, std::string_view text) {
+    return driver_->typeText(view, text);
+}
+bool AppFixture::endEditing(const rt::Ref<ui::TextField>& field) {
+    return driver_->endEditing(field);
+}
+bool AppFixture::endEditing(const rt::Ref<ui::TextView>& view) {
+    return driver_->endEditing(view);
 }
 
 bool AppFixture::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
-    if (!table || !running()) return false;
-    auto indexPath = ns::IndexPath::indexPathForRowInSection(row, section);
-    rt::Ref<ui::TableViewCell> cell = table->cellForRowAtIndexPath(indexPath);
-    if (!cell || !canTouch(*cell)) return false;
-    const bool tapped = table->tapRowAtIndexPath(indexPath);
-    runUntilIdle();
-    return tapped;
+    return driver_->tapRow(table, row, section);
 }
-
 std::vector<rt::Ref<ui::AlertView>> AppFixture::presentedAlerts() const {
     return ui::AlertView::presentedAlerts();
 }
-
 std::vector<rt::Ref<ui::ActionSheet>> AppFixture::presentedSheets() const {
     return ui::ActionSheet::presentedSheets();
 }
-
 bool AppFixture::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
-    if (!dialog || !running()) return false;
-    const bool pressed = dialog->press(index);
-    runUntilIdle();
-    return pressed;
+    return driver_->press(dialog, index);
 }
 
-bool AppFixture::typeInto(ui::View& view, std::string_view text,
-                          const std::function<bool(std::string_view)>& insert) {
-    if (!running() || !canTouch(view)) return false;
-    if (!view.becomeFirstResponder()) {
-        runUntilIdle();
-        return false;
-    }
-    for (std::string_view character : characters(text))
-        insert(character);
-    runUntilIdle();
-    return true;
+rt::Ref<ui::ViewController> AppFixture::topViewController() const {
+    return driver_->topViewController();
 }
-
-bool AppFixture::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
-    if (!field || !field->isEnabled()) return false;
-    return typeInto(*field, text, [&](std::string_view c) { return field->insertText(c); });
+std::vector<std::string> AppFixture::navigationStack() const {
+    return driver_->navigationStack();
 }
-
-bool AppFixture::typeText(const rt::Ref<ui::TextView>& view, std::string_view text) {
-    if (!view) return false;
-    return typeInto(*view, text, [&](std::string_view c) { return view->insertText(c); });
-}
-
-bool AppFixture::endEditing(const rt::Ref<ui::TextField>& field) {
-    if (!field || !running()) return false;
-    const bool ended = field->resignFirstResponder();
-    runUntilIdle();
-    return ended;
-}
-
-bool AppFixture::endEditing(const rt::Ref<ui::TextView>& view) {
-    if (!view || !running()) return false;
-    const bool ended = view->resignFirstResponder();
-    runUntilIdle();
-    return ended;
+bool AppFixture::tapBack() {
+    return driver_->tapBack();
 }
 
 // ---- Observing ----------------------------------------------------------------------------------
@@ -331,20 +228,11 @@ rt::Ref<ui::Window> AppFixture::keyWindow() const {
 }
 
 std::optional<std::string> AppFixture::labelText(const rt::Id& owner, std::string_view outlet) const {
-    rt::Id value = ns::valueForKey(owner, outlet);
-    auto label = rt::cast<ui::Label>(value);
-    if (!label) {
-        ADD_FAILURE() << "the outlet " << outlet << " holds no label but " << (value ? value->description() : "nil");
-        return std::nullopt;
-    }
-    return label->text() ? label->text()->utf8() : std::string();
+    return driver_->labelText(owner, outlet);
 }
 
 std::vector<std::string> AppFixture::openedURLs() const {
-    std::vector<std::string> urls;
-    for (const auto& url : app_->openedURLs())
-        urls.push_back(url->string());
-    return urls;
+    return driver_->openedURLs();
 }
 
 std::string AppFixture::defaultsFilePath() const {

@@ -15,7 +15,9 @@
 //   EXPECT_TRUE(app.tapOutlet(screen, "loginButton"));
 //   EXPECT_EQ(app.labelText(screen, "statusLabel"), "Welcome");
 //
-// Every driver call runs the main queue until idle after it. When the application calls
+// The driver calls are sim::Driver's (platform/sim/tester/driver.h), which the main job's tester
+// script uses too; here what it reports becomes a test failure. Every driver call runs the main
+// queue until idle after it. When the application calls
 // ui::Application::exitProcess, the user defaults are written, the status is recorded and all
 // stepping stops: time no longer moves and queued work no longer runs.
 //
@@ -36,8 +38,9 @@
 #include "platform/sim/profile.h"
 
 namespace sim {
+class Driver;
 class ScopedDevice;
-}
+} // namespace sim
 
 namespace ui {
 class ActionSheet;
@@ -130,6 +133,8 @@ public:
 
     // ---- Observing ----
     const rt::Ref<ui::Application>& app() const noexcept { return app_; }
+    // The driver behind the calls (a tester script runs through it).
+    sim::Driver& driver() const noexcept { return *driver_; }
     rt::Id delegate() const;
     rt::Ref<ui::Window> keyWindow() const;
     // The text of the label the object holds under that outlet ("" for no text); nullopt, with a
@@ -138,7 +143,7 @@ public:
     // The URLs the application asked to open, as text, in order.
     std::vector<std::string> openedURLs() const;
     // The status the application exited with; nullopt while it runs.
-    std::optional<int> exitStatus() const noexcept { return exitStatus_; }
+    std::optional<int> exitStatus() const noexcept;
     std::vector<std::string> logLines() const { return log_.lines(); }
     bool logContains(std::string_view text) const { return log_.contains(text); }
     // The standard user defaults file as it is on disk; nullopt when it has not been written.
@@ -177,17 +182,12 @@ protected:
     bool running() const;
 
 private:
-    // The navigation controller whose top is on screen, or nil.
-    rt::Ref<ui::NavigationController> navigationOnScreen() const;
-    bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
-
     ns::ScopedManualClock clock_;
     std::unique_ptr<sim::ScopedDevice> device_;
     ns::CapturedLog log_;
     std::string scratch_, home_, bundle_, previousHome_;
     rt::Ref<ui::Application> app_;
-    std::optional<int> exitStatus_;
-    std::function<void(int)> previousExitHandler_;
+    std::unique_ptr<sim::Driver> driver_;
 };
 
 // The fixture as a GoogleTest fixture: the application is made before each test, with the

@@ -1,0 +1,58 @@
+#pragma once
+// The main job: one headless run of the application on a simulated device, driven by a tester
+// script, against the reference web service (started in-process on a free loopback port, or one
+// given by address), in virtual time unless asked for real time.
+//
+// The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one) receives:
+//   home/         the application's home: Documents (the profile file, the result file, ...) and
+//                 Library/Preferences (the user defaults)
+//   app.log       the application's log, each line led by the virtual seconds since launch
+//   device.log    the simulated device's log
+//   service/      the in-process service's transactions.json and requests.log
+//   report.txt    the run report, also printed
+// Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
+// not run or a service that could not start; 2 on bad input (arguments, profile, script, faults).
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// The run's clock starts here: 2024-05-01T10:00:00Z, in seconds since 2001-01-01T00:00:00Z.
+inline constexpr double kRunStart = 736250400.0;
+
+struct JobOptions {
+    std::string profile;                // a shipped profile's name or a file; empty: the default iPhone
+    std::string script;                 // a script file; empty: resources/testers/default.json
+    std::string runDir;                 // empty: runs/<UTC time>-<profile> under the working folder
+    std::optional<std::string> service; // a service's base address; none: the in-process one
+    std::vector<std::string> faults;    // the in-process service's faults, as its --fault takes them
+    bool realTime = false;
+    double limitSeconds = 2 * 3600;
+    std::string resources; // the bundle's folder; empty: the source tree's resources/
+};
+
+extern const char* const kUsage;
+
+// Reads the command line (without the program's name). Nullopt with the reason on bad input; with
+// `help` set (and no error) for --help.
+std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, std::string* error,
+                                         bool* help);
+
+struct JobResult {
+    int status = 2;
+    std::string runFolder;
+    std::string report;
+};
+
+// Runs the job; progress and the report go to `out`, bad input to `err`. The process's state (the
+// clock, the device, the bundle, the log sink, the application) is put back afterwards, so a
+// program may run several jobs one after another.
+JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err);
+
+// The whole program: arguments, the job, the status.
+int main(int argc, char** argv);
+
+} // namespace app

@@ -1,0 +1,119 @@
+#include "platform/sim/stepper.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "platform/foundation/dispatch_internal.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/foundation/timer_manager.h"
+#include "platform/foundation/url_loading.h"
+#include "platform/foundation/worker_pool.h"
+
+namespace sim {
+
+namespace {
+
+constexpr double kSettleSeconds = 5;
+
+std::atomic<bool> gHalted{false};
+
+bool fail(std::string* failure, std::string text) {
+    if (failure) *failure = std::move(text);
+    return false;
+}
+
+// Network time is real time: while transfers are in flight, waits until each has its completion
+// queued, bounded by the longest time-out among them (the transport enforces each request's own)
+// plus a margin. False when one outlasts that.
+bool waitForTransfers(std::string* failure) {
+    constexpr double kMarginSeconds = 5;
+    while (std::size_t n = ns::URLLoading::transfersInFlight()) {
+        const double bound = ns::URLLoading::longestTimeoutInFlight() + kMarginSeconds;
+        if (!ns::URLLoading::waitForTransfersInFlightBelow(n, bound))
+            return fail(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
+                                     std::to_string(bound) + " s");
+    }
+    return true;
+}
+
+} // namespace
+
+bool drainMainQueue(std::size_t maxPasses, std::string* failure) {
+    const auto& loop = ns::RunLoop::main();
+    for (std::size_t pass = 0; pass < maxPasses; ++pass) {
+        if (isSteppingHalted()) return true;
+        if (!loop->runMode(ns::DefaultRunLoopMode, nullptr)) return true;
+    }
+    if (!dispatch::detail::mainRunLoopHasWork()) return true; // the last pass emptied it
+    return fail(failure, "the main queue still had work after " + std::to_string(maxPasses) +
+                             " passes of the main run loop: work keeps queueing more of itself");
+}
+
+bool settle(std::string* failure) {
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    for (;;) {
+        if (isSteppingHalted()) return true;
+        if (!drainMainQueue(kDrainPassLimit, failure)) return false;
+        if (!waitForTransfers(failure)) return false;
+        if (!pool.waitSettled(kSettleSeconds, dispatch::detail::mainRunLoopHasWork))
+            return fail(failure,
+                        "the worker pool did not settle within " + std::to_string(kSettleSeconds) + " s");
+        if (!dispatch::detail::mainRunLoopHasWork() && ns::URLLoading::transfersInFlight() == 0) return true;
+    }
+}
+
+std::optional<ns::TimeInterval> nextTimerDeadline() {
+    return dispatch::detail::TimerManager::shared().nextDeadline();
+}
+
+void advanceClockTo(ns::ManualClock& clock, ns::TimeInterval t) {
+    if (t > clock.now())
+        clock.setNow(t); // fires what is due, on this thread
+    else
+        dispatch::detail::TimerManager::shared().fireDue();
+}
+
+bool runMainLoopUntil(ns::TimeInterval virtualTime, std::string* failure) {
+    auto clock = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
+    if (!clock) return fail(failure, "stepping the main loop needs an installed ManualClock");
+    for (;;) {
+        if (!settle(failure)) return false;
+        if (isSteppingHalted()) return true;
+        std::optional<ns::TimeInterval> next = nextTimerDeadline();
+        if (!next || *next > virtualTime) break;
+        advanceClockTo(*clock, *next);
+    }
+    if (isSteppingHalted()) return true;
+    clock->setNow(virtualTime);
+    return settle(failure);
+}
+
+void haltStepping() {
+    gHalted.store(true);
+}
+
+void resumeStepping() {
+    gHalted.store(false);
+}
+
+bool isSteppingHalted() {
+    return gHalted.load();
+}
+
+bool waitForWorkersIdle(double realSecondsTimeout) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(realSecondsTimeout);
+    auto left = [&] {
+        return std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+    };
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    auto& timers = dispatch::detail::TimerManager::shared();
+    for (;;) {
+        if (!pool.waitIdle(left())) return false;
+        if (!timers.waitUntilNotFiring(left())) return false;
+        // A timer fired meanwhile may have queued work: idle only when both are, one after the other.
+        if (pool.waitIdle(0)) return true;
+    }
+}
+
+} // namespace sim

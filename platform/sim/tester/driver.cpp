@@ -1,0 +1,308 @@
+#include "platform/sim/tester/driver.h"
+
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/set.h"
+#include "platform/foundation/url.h"
+#include "platform/runtime/kvc.h"
+#include "platform/sim/stepper.h"
+#include "platform/uikit/action_sheet.h"
+#include "platform/uikit/alert_view.h"
+#include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/control.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/table_view.h"
+#include "platform/uikit/tap_gesture_recognizer.h"
+#include "platform/uikit/text_field.h"
+#include "platform/uikit/text_view.h"
+#include "platform/uikit/touch.h"
+#include "platform/uikit/window.h"
+
+namespace sim {
+
+namespace {
+
+// Each code point of UTF-8 text.
+std::vector<std::string_view> characters(std::string_view text) {
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t n = 1;
+        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
+            ++n;
+        out.push_back(text.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+// From the root, through presentations and navigation tops, to the controller on screen; also
+// the last navigation controller passed on the way whose top that is.
+rt::Ref<ui::ViewController> onScreen(const rt::Ref<ui::ViewController>& root,
+                                     rt::Ref<ui::NavigationController>* navigation) {
+    rt::Ref<ui::ViewController> current = root;
+    while (current) {
+        if (rt::Ref<ui::ViewController> presented = current->presentedViewController()) {
+            if (navigation) *navigation = nullptr;
+            current = presented;
+        } else if (auto stack = rt::cast<ui::NavigationController>(current);
+                   stack && stack->topViewController()) {
+            if (navigation) *navigation = stack;
+            current = stack->topViewController();
+        } else {
+            break;
+        }
+    }
+    return current;
+}
+
+} // namespace
+
+// ---- The driver's life -------------------------------------------------------------------------
+
+Driver::Driver(rt::Ref<ui::Application> app, Reporter report)
+    : app_(std::move(app)), report_(std::move(report)) {
+    previousExitHandler_ = ui::Application::setExitHandler([this](int status) {
+        exitStatus_ = status;
+        haltStepping();
+    });
+}
+
+Driver::~Driver() {
+    ui::Application::setExitHandler(std::move(previousExitHandler_));
+}
+
+void Driver::report(const std::string& failure) const {
+    if (report_) report_(failure);
+}
+
+bool Driver::running() const {
+    if (!exitStatus_) return true;
+    report("the application has exited (status " + std::to_string(*exitStatus_) +
+           "): nothing more can be done to it");
+    return false;
+}
+
+void Driver::runUntilIdle() {
+    std::string failure;
+    if (!drainMainQueue(kDrainPassLimit, &failure)) report(failure);
+}
+
+// ---- Lifecycle ----------------------------------------------------------------------------------
+
+bool Driver::launch(const rt::Ref<ns::Dictionary>& options) {
+    if (!running()) return false;
+    const bool answer = app_->launch(options);
+    runUntilIdle();
+    return answer;
+}
+
+bool Driver::openURL(std::string_view text) {
+    if (!running()) return false;
+    rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
+    if (!url) {
+        report("not a URL: " + std::string(text));
+        return false;
+    }
+    const bool answer = app_->receiveURL(url);
+    runUntilIdle();
+    return answer;
+}
+
+void Driver::enterBackground() {
+    if (!running()) return;
+    app_->enterBackground();
+    runUntilIdle();
+}
+
+void Driver::enterForeground() {
+    if (!running()) return;
+    app_->enterForeground();
+    runUntilIdle();
+}
+
+bool Driver::fireBackgroundTaskExpiry(std::uint64_t identifier) {
+    if (!running()) return false;
+    const bool fired = app_->expireBackgroundTask(identifier);
+    runUntilIdle();
+    return fired;
+}
+
+// ---- Touches and typing -------------------------------------------------------------------------
+
+std::string Driver::untouchableReason(const ui::View& view) {
+    for (rt::Ref<ui::View> v = rt::retained(&view); v; v = v->superview()) {
+        const char* reason = v->isHidden()                    ? "hidden"
+                             : v->alpha() < 0.01              ? "transparent"
+                             : !v->isUserInteractionEnabled() ? "not taking touches"
+                                                              : nullptr;
+        if (reason) return v.get() == &view ? reason : std::string(reason) + " (an enclosing view)";
+    }
+    return {};
+}
+
+rt::Ref<ui::Event> Driver::touchAtCentre(const rt::Ref<ui::View>& view) {
+    const cg::Rect bounds = view->bounds();
+    const cg::Point centre = view->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
+    return ui::Event::withTouches({ui::Touch::make(view, centre, ui::TouchPhase::Began)});
+}
+
+void Driver::finishTouch(const rt::Ref<ui::Event>& event) {
+    for (const auto& touch : event->touchList())
+        touch->setPhase(ui::TouchPhase::Ended);
+}
+
+bool Driver::tap(const rt::Ref<ui::Control>& control) {
+    if (!control || !running()) return false;
+    if (!control->isEnabled() || !canTouch(*control)) return false;
+    rt::Ref<ui::Event> event = touchAtCentre(control);
+    control->touchesBegan(event->allTouches(), event);
+    finishTouch(event);
+    control->touchesEnded(event->allTouches(), event);
+    runUntilIdle();
+    return true;
+}
+
+bool Driver::tapOutlet(const rt::Id& owner, std::string_view outlet) {
+    rt::Id value = ns::valueForKey(owner, outlet);
+    auto control = rt::cast<ui::Control>(value);
+    if (!control) {
+        report("the outlet " + std::string(outlet) + " holds no control but " +
+               (value ? value->description() : "nil"));
+        return false;
+    }
+    return tap(control);
+}
+
+bool Driver::tapView(const rt::Ref<ui::View>& view) {
+    if (!view || !running() || !canTouch(*view)) return false;
+    std::vector<rt::Ref<ui::TapGestureRecognizer>> taps;
+    for (const auto& recognizer : view->gestureRecognizerList())
+        if (auto tap = rt::cast<ui::TapGestureRecognizer>(recognizer); tap && tap->isEnabled())
+            taps.push_back(tap);
+    if (taps.empty()) return false;
+    rt::Ref<ui::Event> event = touchAtCentre(view);
+    for (const auto& recognizer : taps)
+        recognizer->touchesBegan(event->allTouches(), event);
+    finishTouch(event);
+    for (const auto& recognizer : taps)
+        recognizer->touchesEnded(event->allTouches(), event);
+    runUntilIdle();
+    return true;
+}
+
+bool Driver::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
+    if (!item || !running()) return false;
+    const bool sent = item->performAction();
+    runUntilIdle();
+    return sent;
+}
+
+bool Driver::typeInto(ui::View& view, std::string_view text,
+                      const std::function<bool(std::string_view)>& insert) {
+    if (!running() || !canTouch(view)) return false;
+    if (!view.becomeFirstResponder()) {
+        runUntilIdle();
+        return false;
+    }
+    for (std::string_view character : characters(text))
+        insert(character);
+    runUntilIdle();
+    return true;
+}
+
+bool Driver::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
+    if (!field || !field->isEnabled()) return false;
+    return typeInto(*field, text, [&](std::string_view c) { return field->insertText(c); });
+}
+
+bool Driver::typeText(const rt::Ref<ui::TextView>& view, std::string_view text) {
+    if (!view) return false;
+    return typeInto(*view, text, [&](std::string_view c) { return view->insertText(c); });
+}
+
+bool Driver::endEditing(const rt::Ref<ui::TextField>& field) {
+    if (!field || !running()) return false;
+    const bool ended = field->resignFirstResponder();
+    runUntilIdle();
+    return ended;
+}
+
+bool Driver::endEditing(const rt::Ref<ui::TextView>& view) {
+    if (!view || !running()) return false;
+    const bool ended = view->resignFirstResponder();
+    runUntilIdle();
+    return ended;
+}
+
+// ---- Tables and dialogs -------------------------------------------------------------------------
+
+bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!table || !running()) return false;
+    auto indexPath = ns::IndexPath::indexPathForRowInSection(row, section);
+    rt::Ref<ui::TableViewCell> cell = table->cellForRowAtIndexPath(indexPath);
+    if (!cell || !canTouch(*cell)) return false;
+    const bool tapped = table->tapRowAtIndexPath(indexPath);
+    runUntilIdle();
+    return tapped;
+}
+
+bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
+    if (!dialog || !running()) return false;
+    const bool pressed = dialog->press(index);
+    runUntilIdle();
+    return pressed;
+}
+
+// ---- Navigation ---------------------------------------------------------------------------------
+
+rt::Ref<ui::ViewController> Driver::topViewController() const {
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    return window ? onScreen(window->rootViewController(), nullptr) : nullptr;
+}
+
+rt::Ref<ui::NavigationController> Driver::navigationOnScreen() const {
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    rt::Ref<ui::NavigationController> navigation;
+    if (window) onScreen(window->rootViewController(), &navigation);
+    return navigation;
+}
+
+std::vector<std::string> Driver::navigationStack() const {
+    std::vector<std::string> names;
+    if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen())
+        for (const auto& controller : navigation->viewControllerList())
+            names.emplace_back(controller->getClass().name());
+    return names;
+}
+
+bool Driver::tapBack() {
+    rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
+    if (!navigation || !navigation->isViewLoaded() || !navigation->viewIfLoaded()->window()) return false;
+    const rt::Ref<ui::NavigationBar>& bar = navigation->navigationBar();
+    if (!bar->isBackButtonVisible()) return false;
+    return tap(bar->backButton());
+}
+
+// ---- Observing ----------------------------------------------------------------------------------
+
+std::optional<std::string> Driver::labelText(const rt::Id& owner, std::string_view outlet) const {
+    rt::Id value = ns::valueForKey(owner, outlet);
+    auto label = rt::cast<ui::Label>(value);
+    if (!label) {
+        report("the outlet " + std::string(outlet) + " holds no label but " +
+               (value ? value->description() : "nil"));
+        return std::nullopt;
+    }
+    return label->text() ? label->text()->utf8() : std::string();
+}
+
+std::vector<std::string> Driver::openedURLs() const {
+    std::vector<std::string> urls;
+    for (const auto& url : app_->openedURLs())
+        urls.push_back(url->string());
+    return urls;
+}
+
+} // namespace sim

@@ -1,0 +1,131 @@
+#pragma once
+// The tester's hands and eyes on a running application: the calls a tester's actions map to
+// (tap, type, tap a row, press a dialog button, tap back, hand over a URL, background and
+// foreground) and what a tester sees (the controller on screen, the navigation stack, dialogs,
+// labels). The main job's script runner and the tests' application fixture both drive through it.
+//
+// Every call runs the main queue until idle after it. A driver records the application's exit:
+// while it lives, ui::Application::exitProcess calls it (the user defaults are written by then),
+// which keeps the status and halts all stepping, so time no longer moves and queued work no longer
+// runs. A call on an application that has exited does nothing and fails.
+//
+// Failures a tester would not cause (an outlet that holds no control, text that is no URL, a call
+// after the exit) go to the reporter as well; an ordinary "could not" (a hidden control) only
+// answers false, and `untouchableReason` says why. Main thread only; one driver at a time.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/dictionary.h"
+#include "platform/uikit/application.h"
+
+namespace ui {
+class ActionSheet;
+class AlertView;
+class BarButtonItem;
+class ButtonDialog;
+class Control;
+class Event;
+class NavigationController;
+class TableView;
+class TextField;
+class TextView;
+class View;
+class ViewController;
+class Window;
+} // namespace ui
+
+namespace sim {
+
+class Driver {
+public:
+    using Reporter = std::function<void(const std::string& failure)>;
+
+    // Installs the exit handler; the destructor puts the previous one back.
+    explicit Driver(rt::Ref<ui::Application> app, Reporter report = {});
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    // ---- Lifecycle ----
+    bool launch(const rt::Ref<ns::Dictionary>& options = nullptr);
+    // Hands the application a URL; what its delegate answered (false, reported, for text that is
+    // no URL).
+    bool openURL(std::string_view text);
+    void enterBackground();
+    void enterForeground();
+    bool fireBackgroundTaskExpiry(std::uint64_t identifier);
+    void runUntilIdle();
+
+    // ---- Touches and typing ----
+    // Taps the control at its centre. False, and nothing happens, for a control a tester could
+    // not tap: hidden, disabled, transparent or taking no touches, or inside a hidden ancestor.
+    bool tap(const rt::Ref<ui::Control>& control);
+    // Taps the control the object holds under that outlet (key); false as tap, reported when the
+    // outlet holds no control.
+    bool tapOutlet(const rt::Id& owner, std::string_view outlet);
+    // Fires the view's enabled tap recognisers with one touch at its centre; false when it has
+    // none, or the view could not be touched.
+    bool tapView(const rt::Ref<ui::View>& view);
+    // Taps a bar button item; false when it is disabled or has no action.
+    bool tapItem(const rt::Ref<ui::BarButtonItem>& item);
+    // Begins editing (false when the field refuses, or could not be tapped), then types the text
+    // one character at a time: one editing-changed event per character the delegate lets in.
+    bool typeText(const rt::Ref<ui::TextField>& field, std::string_view text);
+    bool typeText(const rt::Ref<ui::TextView>& view, std::string_view text);
+    bool endEditing(const rt::Ref<ui::TextField>& field);
+    bool endEditing(const rt::Ref<ui::TextView>& view);
+
+    // ---- Tables and dialogs ----
+    // Taps a row: the table selects it and tells its delegate. False, and nothing happens, for a
+    // row the table does not have, a table that allows no selection, or a row a tester could not
+    // touch.
+    bool tapRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    // Presses button `index` of a dialog on screen; false when it is not on screen or has no such
+    // button.
+    bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
+
+    // ---- Navigation ----
+    // The controller on screen: from the key window's root, through what each controller presents
+    // and each navigation controller's top. Nil without a key window or a root.
+    rt::Ref<ui::ViewController> topViewController() const;
+    // The class names of the stack of the navigation controller on screen, bottom first.
+    std::vector<std::string> navigationStack() const;
+    // The navigation controller whose top is on screen, or nil.
+    rt::Ref<ui::NavigationController> navigationOnScreen() const;
+    // Taps the back button of the navigation controller on screen. False, and nothing happens,
+    // when there is none, its bar is hidden or shows no back button.
+    bool tapBack();
+
+    // ---- Observing ----
+    const rt::Ref<ui::Application>& app() const noexcept { return app_; }
+    std::optional<std::string> labelText(const rt::Id& owner, std::string_view outlet) const;
+    std::vector<std::string> openedURLs() const;
+    std::optional<int> exitStatus() const noexcept { return exitStatus_; }
+    // False (reported) once the application has exited.
+    bool running() const;
+
+    // Why a tester could not touch the view ("hidden", "transparent", "not taking touches",
+    // each possibly of an ancestor); empty when it can be touched.
+    static std::string untouchableReason(const ui::View& view);
+    static bool canTouch(const ui::View& view) { return untouchableReason(view).empty(); }
+    // A touch event at the view's centre, in window coordinates: its one touch has begun. Pass it
+    // to touchesBegan, then finishTouch, then touchesEnded.
+    static rt::Ref<ui::Event> touchAtCentre(const rt::Ref<ui::View>& view);
+    static void finishTouch(const rt::Ref<ui::Event>& event);
+
+private:
+    void report(const std::string& failure) const;
+    bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
+
+    rt::Ref<ui::Application> app_;
+    Reporter report_;
+    std::optional<int> exitStatus_;
+    ui::Application::ExitHandler previousExitHandler_;
+};
+
+} // namespace sim

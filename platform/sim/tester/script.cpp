@@ -1,0 +1,244 @@
+#include "platform/sim/tester/script.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/sim/tester/script_actions.h"
+
+namespace sim {
+
+namespace {
+
+using nlohmann::json;
+
+struct BadScript {
+    std::string reason;
+};
+
+[[noreturn]] void bad(std::string reason) {
+    throw BadScript{std::move(reason)};
+}
+
+// Replaces each "{name}" with its variable; "{" not followed by a known name and "}" is an error.
+std::string substitute(const std::string& text, const std::map<std::string, std::string>& variables) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] != '{') {
+            out += text[i++];
+            continue;
+        }
+        const std::size_t close = text.find('}', i);
+        if (close == std::string::npos) bad("an unclosed \"{\" in \"" + text + "\"");
+        const std::string name = text.substr(i + 1, close - i - 1);
+        auto it = variables.find(name);
+        if (it == variables.end()) bad("an unknown variable \"{" + name + "}\"");
+        out += it->second;
+        i = close + 1;
+    }
+    return out;
+}
+
+// A text, number or boolean as the text written; objects and arrays as JSON text. Texts inside
+// objects and arrays are substituted as well.
+json substituted(const json& value, const std::map<std::string, std::string>& variables) {
+    if (value.is_string()) return substitute(value.get<std::string>(), variables);
+    if (value.is_object()) {
+        json out = json::object();
+        for (const auto& [key, item] : value.items())
+            out[key] = substituted(item, variables);
+        return out;
+    }
+    if (value.is_array()) {
+        json out = json::array();
+        for (const auto& item : value)
+            out.push_back(substituted(item, variables));
+        return out;
+    }
+    return value;
+}
+
+std::string argumentText(const json& value) {
+    if (value.is_string()) return value.get<std::string>();
+    return value.dump();
+}
+
+double seconds(const json& value, const char* what) {
+    if (!value.is_number()) bad(std::string("\"") + what + "\" must be a number of seconds");
+    const double s = value.get<double>();
+    if (!std::isfinite(s) || s < 0) bad(std::string("\"") + what + "\" must be a finite time, not negative");
+    return s;
+}
+
+ScriptAction readAction(const json& object, const std::set<std::string>& stepKeys,
+                        const std::map<std::string, std::string>& variables) {
+    auto name = object.find("do");
+    if (name == object.end() || !name->is_string()) bad("an action needs \"do\" naming it");
+    ScriptAction action{name->get<std::string>(), {}};
+    const ScriptActionKind* kind = scriptAction(action.name);
+    if (!kind) bad("no action is called \"" + action.name + "\"");
+    auto takes = [&](const std::string& key) {
+        auto has = [&](const std::vector<std::string>& keys) {
+            return std::find(keys.begin(), keys.end(), key) != keys.end();
+        };
+        return has(kind->required) || has(kind->optional) || has(kind->oneOf);
+    };
+    for (const auto& [key, value] : object.items()) {
+        if (key == "do" || stepKeys.contains(key)) continue;
+        if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + key + "\"");
+        if (value.is_null()) bad("\"" + key + "\" of \"" + action.name + "\" is null");
+        action.args[key] = argumentText(substituted(value, variables));
+    }
+    for (const auto& key : kind->required)
+        if (!action.args.contains(key)) bad("\"" + action.name + "\" needs \"" + key + "\"");
+    if (!kind->oneOf.empty() &&
+        std::none_of(kind->oneOf.begin(), kind->oneOf.end(),
+                     [&](const std::string& key) { return action.args.contains(key); })) {
+        std::string keys;
+        for (const auto& key : kind->oneOf)
+            keys += (keys.empty() ? "\"" : " or \"") + key + "\"";
+        bad("\"" + action.name + "\" needs " + keys);
+    }
+    return action;
+}
+
+ScriptTrigger readTrigger(const json& step) {
+    const bool hasAt = step.contains("at"), hasOn = step.contains("on");
+    if (hasAt == hasOn) bad("a step needs either \"at\" or \"on\"");
+    ScriptTrigger trigger;
+    if (hasAt) {
+        const json& at = step["at"];
+        if (at.is_string() && at.get<std::string>() == "launch") {
+            trigger.kind = ScriptTrigger::Kind::Launch;
+        } else {
+            trigger.kind = ScriptTrigger::Kind::Time;
+            trigger.at = seconds(at, "at");
+        }
+        return trigger;
+    }
+    const json& on = step["on"];
+    if (!on.is_object() || on.size() != 1) bad("\"on\" must be an object with one trigger");
+    const std::string key = on.begin().key();
+    const json& value = on.begin().value();
+    static const std::map<std::string, ScriptTrigger::Kind> kinds = {{"screen", ScriptTrigger::Kind::Screen},
+                                                                     {"alert", ScriptTrigger::Kind::Alert},
+                                                                     {"sheet", ScriptTrigger::Kind::Sheet},
+                                                                     {"url", ScriptTrigger::Kind::URL}};
+    auto kind = kinds.find(key);
+    if (kind == kinds.end()) bad("no trigger is called \"" + key + "\"");
+    if (!value.is_string()) bad("the trigger \"" + key + "\" needs a text");
+    trigger.kind = kind->second;
+    trigger.text = value.get<std::string>();
+    if (trigger.text.empty() &&
+        (trigger.kind == ScriptTrigger::Kind::Screen || trigger.kind == ScriptTrigger::Kind::URL))
+        bad("the trigger \"" + key + "\" needs a text that is not empty");
+    return trigger;
+}
+
+ScriptStep readStep(const json& object, std::size_t number,
+                    const std::map<std::string, std::string>& variables) {
+    static const std::set<std::string> stepKeys = {"at", "on", "once", "after", "name", "actions"};
+    if (!object.is_object()) bad("a step must be an object");
+    ScriptStep step;
+    step.number = number;
+    if (auto name = object.find("name"); name != object.end()) {
+        if (!name->is_string()) bad("\"name\" must be a text");
+        step.name = name->get<std::string>();
+    }
+    step.trigger = readTrigger(object);
+    if (auto once = object.find("once"); once != object.end()) {
+        if (!once->is_boolean()) bad("\"once\" must be true or false");
+        step.once = once->get<bool>();
+    }
+    if (auto after = object.find("after"); after != object.end()) step.after = seconds(*after, "after");
+    const bool triggered =
+        step.trigger.kind != ScriptTrigger::Kind::Time && step.trigger.kind != ScriptTrigger::Kind::Launch;
+    if (!triggered && (object.contains("once") || object.contains("after")))
+        bad("\"once\" and \"after\" go with \"on\"");
+    if (auto list = object.find("actions"); list != object.end()) {
+        for (const auto& [key, value] : object.items())
+            if (!stepKeys.contains(key)) bad("a step with \"actions\" takes no \"" + key + "\"");
+        if (!list->is_array() || list->empty()) bad("\"actions\" must be a list of actions");
+        for (const json& action : *list) {
+            if (!action.is_object()) bad("an action must be an object");
+            step.actions.push_back(readAction(action, {}, variables));
+        }
+    } else {
+        step.actions.push_back(readAction(object, stepKeys, variables));
+    }
+    if (step.trigger.kind == ScriptTrigger::Kind::Launch)
+        for (const auto& action : step.actions)
+            if (action.name != "seed") bad("only \"seed\" runs before launch, not \"" + action.name + "\"");
+    return step;
+}
+
+} // namespace
+
+const std::string* ScriptAction::arg(std::string_view key) const {
+    auto it = args.find(std::string(key));
+    return it == args.end() ? nullptr : &it->second;
+}
+
+std::string ScriptAction::describe() const {
+    std::string text = name;
+    for (const auto& [key, value] : args)
+        text += " " + key + "=" + value;
+    return text;
+}
+
+std::string ScriptStep::describe() const {
+    std::string text = "step " + std::to_string(number) + " (";
+    if (!name.empty()) text += name + ": ";
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        text += (i ? "; " : "") + actions[i].describe();
+    return text + ")";
+}
+
+std::optional<Script> Script::parse(std::string_view text,
+                                    const std::map<std::string, std::string>& variables, std::string* error) {
+    json document = json::parse(text, nullptr, false);
+    if (document.is_discarded()) {
+        if (error) *error = "the script is not JSON";
+        return std::nullopt;
+    }
+    Script script;
+    std::size_t number = 0;
+    try {
+        if (!document.is_object()) bad("the script must be a JSON object");
+        for (const auto& [key, value] : document.items())
+            if (key != "name" && key != "steps") bad("the script has an unknown key \"" + key + "\"");
+        if (auto name = document.find("name"); name != document.end()) {
+            if (!name->is_string()) bad("\"name\" must be a text");
+            script.name = name->get<std::string>();
+        }
+        auto steps = document.find("steps");
+        if (steps == document.end() || !steps->is_array()) bad("the script needs \"steps\", a list");
+        for (const json& step : *steps) {
+            ++number;
+            script.steps.push_back(readStep(step, number, variables));
+        }
+    } catch (const BadScript& e) {
+        if (error) *error = (number ? "step " + std::to_string(number) + ": " : std::string()) + e.reason;
+        return std::nullopt;
+    }
+    return script;
+}
+
+std::optional<Script> Script::load(const std::string& path,
+                                   const std::map<std::string, std::string>& variables, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = "cannot read the script " + path;
+        return std::nullopt;
+    }
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    std::string reason;
+    std::optional<Script> script = parse(text, variables, &reason);
+    if (!script && error) *error = path + ": " + reason;
+    return script;
+}
+
+} // namespace sim

@@ -1,0 +1,77 @@
+#pragma once
+// The tester script: what a scripted tester does to the application, and when. A script is a JSON
+// object with a "name" and "steps", run by sim::ScriptRunner:
+//
+//   {"name": "default", "steps": [
+//     {"at": "launch", "do": "seed", "values": {"sessionid": "S1"}},
+//     {"on": {"url": "/api/udid"}, "once": true, "after": 2, "do": "open", "url": "qx://imei=1"},
+//     {"on": {"screen": "LoginViewController"}, "once": true, "actions": [
+//        {"do": "type", "outlet": "userNameField", "text": "op1"},
+//        {"do": "tap", "outlet": "loginButton"}]}]}
+//
+// A step fires at a virtual time ("at": seconds after launch, or "launch": before the application
+// launches) or on each trigger ("on"): a screen class becomes the controller on screen
+// {"screen": class}, an alert or action sheet shows {"alert": text} / {"sheet": text} (the text
+// found in its title or message; "" for any), the application opens a URL containing a text
+// {"url": text}. "once" lets a triggered step fire only the first time; "after" delays it (virtual
+// seconds). A step holds one action ("do" and its arguments) or a list of them ("actions").
+// Actions are looked up by name (script_actions.h), which also checks their arguments.
+// "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
+// address); an unknown variable is an error.
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// One action: its name and its arguments, as text (numbers and booleans as written, objects and
+// arrays as JSON text).
+struct ScriptAction {
+    std::string name;
+    std::map<std::string, std::string> args;
+
+    // The argument, or null when absent.
+    const std::string* arg(std::string_view key) const;
+    // "tap outlet=loginButton".
+    std::string describe() const;
+};
+
+struct ScriptTrigger {
+    enum class Kind { Launch, Time, Screen, Alert, Sheet, URL };
+    Kind kind = Kind::Time;
+    double at = 0;    // Time: seconds after launch
+    std::string text; // Screen: the class name; Alert, Sheet, URL: the text looked for
+};
+
+struct ScriptStep {
+    std::size_t number = 0; // from 1, in the file's order
+    std::string name;       // "name", may be empty
+    ScriptTrigger trigger;
+    bool once = false;
+    double after = 0;
+    std::vector<ScriptAction> actions;
+
+    // "step 3 (login: type outlet=userNameField text=op1)".
+    std::string describe() const;
+};
+
+struct Script {
+    std::string name;
+    std::vector<ScriptStep> steps;
+
+    // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
+    // script: bad JSON, an unknown key, trigger or action, an argument an action does not take or
+    // lacks, a negative or non-finite time.
+    static std::optional<Script> parse(std::string_view json,
+                                       const std::map<std::string, std::string>& variables,
+                                       std::string* error = nullptr);
+    static std::optional<Script> load(const std::string& path,
+                                      const std::map<std::string, std::string>& variables,
+                                      std::string* error = nullptr);
+};
+
+} // namespace sim

@@ -1,0 +1,47 @@
+#pragma once
+// The actions a tester script can take, by name. The built-in ones:
+//   type        outlet, text      types into the text field or view at that key path of the
+//                                 controller on screen
+//   tap         outlet            taps the control, bar button item or view (its tap recognisers)
+//                                 at that key path of the controller on screen
+//   tapRow      row [section] [outlet]   taps a row of the table at that key path (default: the
+//                                 controller's "tableView", or its view when that is a table)
+//   press       title | index     presses a button of the newest dialog on screen: the button
+//                                 whose title is the text or the localised text of that key
+//   send        action            sends a scene action ("saveResultFileAndExit") to the controller
+//                                 on screen, as the scene's control connected to it would
+//   back                          taps the navigation bar's back button
+//   open        url               hands the application a URL
+//   background, foreground        the application leaves or comes back
+//   seed        values            writes a JSON object's entries into the user defaults, then
+//                                 synchronises (before launch or at any time)
+// Further kinds (the simulated device's stimuli) register themselves the same way.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/tester/script.h"
+
+namespace sim {
+
+class Driver;
+
+struct ScriptActionKind {
+    std::vector<std::string> required;
+    std::vector<std::string> optional;
+    // At least one of these (when any are listed).
+    std::vector<std::string> oneOf;
+    // Runs the action; false, with the reason, when it cannot be done (the run then ends).
+    std::function<bool(Driver& driver, const ScriptAction& action, std::string* failure)> run;
+};
+
+// Adds or replaces the kind of that name. Main thread, before scripts are read.
+void registerScriptAction(std::string name, ScriptActionKind kind);
+// The kind of that name, or null.
+const ScriptActionKind* scriptAction(std::string_view name);
+// Every registered name, sorted.
+std::vector<std::string> scriptActionNames();
+
+} // namespace sim

@@ -1,0 +1,186 @@
+// The main job as a process: bad input ends it with 2 before anything runs, a step that cannot run
+// or a spent script with 1, and a run leaves its folder (home, logs, the service's files, the
+// report) whatever its end.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/job.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ScratchFolder : testkit::ScratchFolder {
+    ScratchFolder() : testkit::ScratchFolder("ft-job") {}
+};
+
+using Outcome = testkit::ProcessOutcome;
+
+Outcome runProcess(const std::vector<std::string>& args) {
+    return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, args);
+}
+
+std::string write(const fs::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+    return path.string();
+}
+
+std::string read(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--colour"}, "unknown argument \"--colour\""},
+        {{"--profile"}, "--profile needs a value"},
+        {{"--limit", "0"}, "--limit needs a number"},
+        {{"--limit", "1e999"}, "--limit needs a number"},
+        {{"--limit", "ten"}, "--limit needs a number"},
+        {{"--service", "ftp://x"}, "http or https"},
+        {{"--fault", "auth=sometimes"}, "--fault auth=sometimes"},
+        {{"--service", "http://127.0.0.1:1", "--fault", "auth=500"}, "not --service"},
+    };
+    for (const auto& [args, reason] : cases) {
+        std::string error;
+        bool help = true;
+        EXPECT_FALSE(app::parseArguments(args, &error, &help)) << args.front();
+        EXPECT_FALSE(help);
+        EXPECT_NE(error.find(reason), std::string::npos) << args.front() << " gave: " << error;
+    }
+    std::string error;
+    bool help = false;
+    auto options = app::parseArguments({"--real-time", "--limit", "30", "--fault", "auth=500*1", "--fault",
+                                        "all=slow:0.5", "--service", "http://127.0.0.1:9/"},
+                                       &error, &help);
+    EXPECT_FALSE(options); // faults and an outside service do not go together, in either order
+    options = app::parseArguments({"--real-time", "--limit", "30", "--service", "http://127.0.0.1:9/"},
+                                  &error, &help);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(options->realTime);
+    EXPECT_EQ(options->limitSeconds, 30);
+    EXPECT_EQ(options->service, "http://127.0.0.1:9");
+}
+
+TEST(MainJobProcess, BadProfileScriptOrFaultEndsWithStatusTwoAndMakesNoFolder) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string badScript =
+        write(scratch.path() / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--profile", "no_such_device"}, "the profile no_such_device"},
+        {{"--script", (scratch.path() / "missing.json").string()}, "cannot read the script"},
+        {{"--script", badScript}, "step 1: no action is called \"fly\""},
+        {{"--fault", "nothing=500"}, "--fault nothing=500"},
+    };
+    for (auto [args, reason] : cases) {
+        args.insert(args.end(), {"--run-dir", runDir.string()});
+        Outcome outcome = runProcess(args);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find(reason), std::string::npos) << outcome.output;
+        EXPECT_FALSE(fs::exists(runDir)) << args.front();
+    }
+    EXPECT_EQ(runProcess({"--help"}).status, 0);
+}
+
+TEST(MainJobProcess, AStepThatCannotRunEndsWithStatusOneNamingTheStep) {
+    ScratchFolder scratch;
+    const std::string script = write(scratch.path() / "tap.json", R"({"name": "tap too early", "steps": [
+        {"name": "too early", "at": 0, "do": "tap", "outlet": "loginButtonThatIsNot"},
+        {"at": 60, "do": "open", "url": "qx://imei=1"}]})");
+    Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    EXPECT_NE(
+        outcome.output.find("end:          step 1 (too early: tap outlet=loginButtonThatIsNot) failed: "),
+        std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("virtual time: 0.000 s"), std::string::npos) << outcome.output;
+}
+
+TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string script = write(scratch.path() / "spent.json", R"({"steps": [
+        {"at": "launch", "do": "seed", "values": {"sessionid": "S1"}},
+        {"at": 3, "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"}]})");
+    Outcome outcome =
+        runProcess({"--script", script, "--run-dir", runDir.string(), "--profile", "iphone_xr"});
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    EXPECT_NE(outcome.output.find("stalled: the script is spent and nothing is scheduled"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("intake:   3.000 s"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("profile:  iphone_xr"), std::string::npos) << outcome.output;
+
+    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
+    const std::string log = read(runDir / "app.log");
+    EXPECT_NE(log.find("     3.000 parseParamAndNotify:"), std::string::npos) << log;
+    EXPECT_EQ(log.find("356938035643809"), std::string::npos) << "the identity is masked in the log";
+    EXPECT_TRUE(fs::exists(runDir / "device.log"));
+    EXPECT_TRUE(fs::exists(runDir / "service" / "requests.log"));
+    bool seeded = false;
+    for (const auto& entry : fs::recursive_directory_iterator(runDir / "home" / "Library" / "Preferences"))
+        if (read(entry.path()).find("S1") != std::string::npos) seeded = true;
+    EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
+}
+
+TEST(MainJobProcess, ASecondRunIntoTheSameFolderNameGetsAFolderOfItsOwn) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string script =
+        write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
+    EXPECT_EQ(runProcess({"--script", script, "--run-dir", runDir.string()}).status, 1);
+    Outcome second = runProcess({"--script", script, "--run-dir", runDir.string()});
+    EXPECT_EQ(second.status, 1) << second.output;
+    EXPECT_NE(second.output.find("folder:   " + runDir.string() + "-2"), std::string::npos) << second.output;
+    EXPECT_TRUE(fs::exists(runDir / "report.txt"));
+    EXPECT_TRUE(fs::exists(runDir.string() + "-2/report.txt"));
+}
+
+// The folder's files by path relative to it, each with its text.
+std::map<std::string, std::string> filesUnder(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = read(entry.path());
+    return files;
+}
+
+// The report without the lines that may differ between equal runs: wall time, paths and the
+// service's port.
+std::string comparable(const std::string& report, const fs::path& runDir) {
+    std::string out;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("wall time:") == std::string::npos && line.find(runDir.string()) == std::string::npos &&
+            line.find("service:") == std::string::npos)
+            out += line + "\n";
+    return out;
+}
+
+TEST(MainJobProcess, TwoEqualRunsLeaveEqualDocumentsAndReports) {
+    ScratchFolder scratch;
+    const std::string script = write(scratch.path() / "equal.json", R"({"steps": [
+        {"at": 1, "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"},
+        {"at": 2, "do": "background"}, {"at": 9, "do": "foreground"}]})");
+    const fs::path first = scratch.path() / "first", second = scratch.path() / "second";
+    Outcome a = runProcess({"--script", script, "--run-dir", first.string()});
+    Outcome b = runProcess({"--script", script, "--run-dir", second.string()});
+    EXPECT_EQ(a.status, b.status);
+    EXPECT_EQ(filesUnder(first / "home" / "Documents"), filesUnder(second / "home" / "Documents"));
+    EXPECT_EQ(filesUnder(first / "home" / "Library"), filesUnder(second / "home" / "Library"));
+    EXPECT_EQ(comparable(a.output, first), comparable(b.output, second));
+    EXPECT_NE(comparable(a.output, first).find("virtual time: 9.000 s"), std::string::npos) << a.output;
+}
+
+} // namespace

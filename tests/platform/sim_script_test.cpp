@@ -1,0 +1,246 @@
+// The tester script: reading it (every way a script can be wrong is refused, naming the step), and
+// running it against an application (triggers, "once" and "after", steps that cannot run, the
+// three ways a run ends besides the application's own exit).
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/run_loop.h"
+#include "platform/foundation/url.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/sim/tester/driver.h"
+#include "platform/sim/tester/script_actions.h"
+#include "platform/sim/tester/script_runner.h"
+#include "platform/uikit/alert_view.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/view_controller.h"
+#include "tests/testkit/app/navigation_app_test.h"
+
+namespace {
+
+std::optional<sim::Script> parse(const std::string& text, std::string* error = nullptr) {
+    return sim::Script::parse(text, {{"service", "http://127.0.0.1:8080"}}, error);
+}
+
+TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
+    std::string error;
+    auto script = parse(R"({"name": "s", "steps": [
+        {"at": "launch", "do": "seed", "values": {"webservice": "{service}/partner", "n": 2}},
+        {"at": 1.5, "do": "open", "url": "qx://imei=1"},
+        {"name": "login", "on": {"screen": "LoginViewController"}, "once": true, "after": 2, "actions": [
+            {"do": "type", "outlet": "userNameField", "text": "op1"},
+            {"do": "tapRow", "row": 3}]},
+        {"on": {"alert": ""}, "do": "press", "index": 0},
+        {"on": {"url": "/api/udid"}, "do": "back"}]})",
+                        &error);
+    ASSERT_TRUE(script) << error;
+    ASSERT_EQ(script->steps.size(), 5u);
+    const auto& seed = script->steps[0];
+    EXPECT_EQ(seed.trigger.kind, sim::ScriptTrigger::Kind::Launch);
+    EXPECT_EQ(*seed.actions[0].arg("values"), R"({"n":2,"webservice":"http://127.0.0.1:8080/partner"})");
+    EXPECT_EQ(script->steps[1].trigger.at, 1.5);
+    const auto& login = script->steps[2];
+    EXPECT_TRUE(login.once);
+    EXPECT_EQ(login.after, 2);
+    EXPECT_EQ(login.trigger.text, "LoginViewController");
+    EXPECT_EQ(*login.actions[1].arg("row"), "3");
+    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3)");
+    EXPECT_EQ(script->steps[3].trigger.kind, sim::ScriptTrigger::Kind::Alert);
+    EXPECT_EQ(script->steps[4].trigger.kind, sim::ScriptTrigger::Kind::URL);
+}
+
+TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"steps": [)", "not JSON"},
+        {R"([])", "must be a JSON object"},
+        {R"({"name": "x"})", "needs \"steps\""},
+        {R"({"steps": [], "extra": 1})", "unknown key \"extra\""},
+        {R"({"steps": [{"do": "back"}]})", "step 1: a step needs either"},
+        {R"({"steps": [{"at": 1, "on": {"screen": "A"}, "do": "back"}]})", "step 1: a step needs either"},
+        {R"({"steps": [{"at": 0, "do": "back"}, {"at": 1, "do": "fly"}]})",
+         "step 2: no action is called \"fly\""},
+        {R"({"steps": [{"at": 1, "do": "tap"}]})", "\"tap\" needs \"outlet\""},
+        {R"({"steps": [{"at": 1, "do": "tap", "outlet": "a", "row": 1}]})", "\"tap\" takes no \"row\""},
+        {R"({"steps": [{"at": 1, "do": "press"}]})", "\"press\" needs \"title\" or \"index\""},
+        {R"({"steps": [{"at": -1, "do": "back"}]})", "finite time, not negative"},
+        {R"({"steps": [{"at": "soon", "do": "back"}]})", "number of seconds"},
+        {R"({"steps": [{"at": 1, "once": true, "do": "back"}]})", "go with \"on\""},
+        {R"({"steps": [{"at": "launch", "do": "back"}]})", "only \"seed\" runs before launch"},
+        {R"({"steps": [{"on": {"screen": ""}, "do": "back"}]})", "not empty"},
+        {R"({"steps": [{"on": {"battery": "x"}, "do": "back"}]})", "no trigger is called"},
+        {R"({"steps": [{"on": {"screen": "A", "url": "b"}, "do": "back"}]})", "one trigger"},
+        {R"({"steps": [{"at": 1, "do": "open", "url": "{nowhere}/x"}]})", "unknown variable \"{nowhere}\""},
+        {R"({"steps": [{"at": 1, "do": "open", "url": "{service"}]})", "unclosed"},
+        {R"({"steps": [{"at": 1, "actions": []}]})", "list of actions"},
+        {R"({"steps": [{"at": 1, "url": "x", "actions": [{"do": "back"}]}]})", "takes no \"url\""},
+        {R"({"steps": [{"at": 1, "do": "open", "url": null}]})", "is null"},
+    };
+    for (const auto& [text, reason] : cases) {
+        std::string error;
+        EXPECT_FALSE(parse(text, &error)) << text;
+        EXPECT_NE(error.find(reason), std::string::npos) << text << " gave: " << error;
+    }
+}
+
+// What the recording action saw: its "what" and the virtual time it ran.
+std::vector<std::pair<std::string, double>>& notes() {
+    static std::vector<std::pair<std::string, double>> seen;
+    return seen;
+}
+
+class ScriptRun : public testkit::NavigationAppTest {
+protected:
+    void SetUp() override {
+        NavigationAppTest::SetUp();
+        notes().clear();
+        sim::registerScriptAction(
+            "note", {{"what"}, {}, {}, [](sim::Driver&, const sim::ScriptAction& a, std::string*) {
+                         notes().emplace_back(*a.arg("what"), ns::Clock::currentTime());
+                         return true;
+                     }});
+        sim::registerScriptAction("push",
+                                  {{}, {}, {}, [this](sim::Driver&, const sim::ScriptAction&, std::string*) {
+                                       navigation_->pushViewController(screenWithButton(), false);
+                                       return true;
+                                   }});
+        start_ = app().clock().now();
+        screen_ = screenWithButton();
+        showInNavigation(screen_);
+    }
+    void TearDown() override {
+        screen_ = nullptr;
+        NavigationAppTest::TearDown();
+    }
+
+    static rt::Ref<ui::ViewController> screenWithButton() {
+        auto screen = rt::make<ui::ViewController>();
+        screen->setView(ui::Button::buttonWithType(ui::ButtonType::Custom));
+        return screen;
+    }
+
+    sim::ScriptRun run(const std::string& text, double limit = 600) {
+        std::string error;
+        auto script = parse(text, &error);
+        EXPECT_TRUE(script) << error;
+        if (!script) return {};
+        sim::ScriptRunner runner(std::move(*script), app().driver());
+        EXPECT_TRUE(runner.runLaunchSteps(&error)) << error;
+        return runner.run(limit);
+    }
+
+    double at(std::size_t i) const { return notes().at(i).second - start_; }
+
+    double start_ = 0;
+    rt::Ref<ui::ViewController> screen_;
+};
+
+TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 5, "do": "note", "what": "b"}, {"at": 2, "do": "note", "what": "a"},
+        {"at": 5, "do": "note", "what": "c"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    ASSERT_EQ(notes().size(), 3u);
+    EXPECT_EQ(notes()[0].first + notes()[1].first + notes()[2].first, "abc");
+    EXPECT_EQ(at(0), 2);
+    EXPECT_EQ(at(2), 5);
+}
+
+TEST_F(ScriptRun, ScreenTriggersFireOnEachAppearanceOnceOnlyTheFirstAndAfterLater) {
+    sim::ScriptRun result = run(R"({"steps": [
+        {"on": {"screen": "UIViewController"}, "do": "note", "what": "each"},
+        {"on": {"screen": "UIViewController"}, "once": true, "after": 3, "do": "note", "what": "once"},
+        {"at": 10, "do": "push"},
+        {"at": 20, "do": "back"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    std::vector<std::string> what;
+    for (const auto& [text, time] : notes())
+        what.push_back(text);
+    EXPECT_EQ(what, (std::vector<std::string>{"each", "once", "each", "each"}));
+    ASSERT_EQ(notes().size(), 4u);
+    EXPECT_EQ(at(0), 0);
+    EXPECT_EQ(at(1), 3);
+    EXPECT_EQ(at(2), 10);
+    EXPECT_GE(at(3), 20);
+}
+
+TEST_F(ScriptRun, AStepOnAHiddenControlEndsTheRunNamingTheStep) {
+    screen_->view()->setHidden(true);
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "do": "note", "what": "first"},
+        {"name": "press it", "at": 2, "do": "tap", "outlet": "view"},
+        {"at": 3, "do": "note", "what": "never"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::StepFailed);
+    EXPECT_EQ(result.message, "step 2 (press it: tap outlet=view) failed: cannot tap view: hidden");
+    EXPECT_EQ(notes().size(), 1u);
+}
+
+TEST_F(ScriptRun, StepsThatCannotRunSayWhy) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"do": "tap", "outlet": "nothingHere"})", "has nothing at \"nothingHere\""},
+        {R"({"do": "type", "outlet": "view", "text": "x"})", "not a text field or view"},
+        {R"({"do": "tapRow", "row": 0})", "shows no table"},
+        {R"({"do": "press", "index": 0})", "no alert or sheet is on screen"},
+        {R"({"do": "back"})", "no back button"},
+        {R"({"do": "open", "url": ""})", "not a URL"},
+    };
+    for (const auto& [action, reason] : cases) {
+        sim::ScriptRun result = run(R"({"steps": [{"at": 1, "actions": [)" + action + "]}]}");
+        EXPECT_EQ(result.end, sim::ScriptRun::End::StepFailed) << action;
+        EXPECT_NE(result.message.find(reason), std::string::npos) << action << " gave: " << result.message;
+    }
+}
+
+TEST_F(ScriptRun, AlertsAndURLsTriggerAndADialogButtonIsPressedByTitle) {
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "do": "note", "what": "show"},
+        {"on": {"alert": "Quarnotix"}, "after": 1, "do": "press", "title": "OK"},
+        {"on": {"alert": "Other"}, "do": "note", "what": "wrong alert"},
+        {"on": {"url": "udid"}, "do": "note", "what": "url"}]})",
+                                /*limit*/ 0.5);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Limit);
+    notes().clear();
+
+    auto alert = rt::make<ui::AlertView>(ns::String::make("Quarnotix"), ns::String::make("went wrong"),
+                                         nullptr, ns::String::make("OK"));
+    alert->show();
+    app().app()->openURL(ns::URL::URLWithString("http://127.0.0.1/ws/api/udid?prefix=qx"));
+    result = run(R"({"steps": [
+        {"on": {"alert": "Quarnotix"}, "after": 1, "do": "press", "title": "OK"},
+        {"on": {"alert": "Other"}, "do": "note", "what": "wrong alert"},
+        {"on": {"url": "udid"}, "do": "note", "what": "url"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    EXPECT_TRUE(app().presentedAlerts().empty());
+    ASSERT_EQ(notes().size(), 1u);
+    EXPECT_EQ(notes()[0].first, "url");
+}
+
+TEST_F(ScriptRun, AStepWhoseScreenHasGoneIsDroppedAndTheLimitEndsARunThatNeverIdles) {
+    auto timer = ns::Timer::scheduledTimerWithTimeInterval(1.0, true, [](const rt::Ref<ns::Timer>&) {});
+    sim::ScriptRun result = run(R"({"steps": [
+        {"on": {"screen": "UIViewController"}, "once": true, "after": 5, "do": "note", "what": "late"},
+        {"at": 2, "do": "push"}]})",
+                                /*limit*/ 30);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Limit);
+    EXPECT_EQ(app().clock().now() - start_, 30);
+    EXPECT_TRUE(notes().empty()) << "the first screen was gone when the step came due";
+    timer->invalidate();
+}
+
+TEST_F(ScriptRun, TheApplicationsExitEndsTheRunWithItsStatus) {
+    sim::registerScriptAction("quit", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
+                                           ui::Application::exitProcess(0);
+                                           return true;
+                                       }});
+    sim::ScriptRun result =
+        run(R"({"steps": [{"at": 4, "do": "quit"}, {"at": 5, "do": "note", "what": "after"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Exited);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_TRUE(notes().empty());
+    EXPECT_EQ(app().exitStatus(), 0);
+}
+
+} // namespace
