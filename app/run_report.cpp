@@ -1,6 +1,7 @@
 #include "app/run_report.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/notification_center.h"
@@ -38,10 +39,15 @@ RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> is
         ft::kReceiveimeiNotification, nullptr, nullptr, [this](const rt::Ref<ns::Notification>&) {
             if (!intakeAt_) intakeAt_ = ns::Clock::currentTime() - launchTime_;
         });
+    appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
+        if (driver_ && &controller == driver_->topViewController().get())
+            appeared_.emplace_back(rt::Id(rt::retained(&controller)), ns::Clock::currentTime());
+    });
 }
 
 RunReport::~RunReport() {
     ns::NotificationCenter::defaultCenter()->removeObserver(intakeObserver_);
+    ui::ViewController::removeDidAppearObserver(appearanceToken_);
 }
 
 void RunReport::observe(const sim::Driver& driver) {
@@ -55,9 +61,18 @@ void RunReport::observe(const sim::Driver& driver) {
             loginAt_ = now - launchTime_;
         }
     }
-    if (top && top == screen_.lock()) return;
+    driver_ = &driver;
+    for (auto& [seen, at] : std::exchange(appeared_, {}))
+        if (auto controller = rt::cast<ui::ViewController>(seen.lock())) cameOnTop(controller, at);
+    if (top && top != screen_.lock()) cameOnTop(top, now);
+}
+
+void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
+    if (top == screen_.lock()) return;
     close(now);
-    if (!top || !top->getClass().property("info")) return;
+    // Test screens are the base test screen's kind; the results screen has an item too, but is none.
+    const rt::Class* testScreen = rt::Class::named("BaseModelViewController");
+    if (!testScreen || !top->isKindOfClass(*testScreen)) return;
     auto item = rt::cast<ft::TestBaseModel>(ns::valueForKey(top, "info"));
     if (!item) return;
     screen_ = rt::Id(top);

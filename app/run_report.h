@@ -4,6 +4,7 @@
 // one whose "info" is a test item; its row closes when it leaves the screen, with the item's
 // result then), the identity intake notification, and the screen that follows the login screen.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,6 +12,10 @@
 #include <vector>
 
 #include "platform/runtime/object.h"
+
+namespace ui {
+class ViewController;
+}
 
 namespace sim {
 class Driver;
@@ -53,6 +58,8 @@ public:
 
 private:
     void close(double now);
+    // A controller came on top at `now`: a test screen opens a row, anything else closes the open one.
+    void cameOnTop(const rt::Ref<ui::ViewController>& top, double now);
 
     double launchTime_;
     std::function<bool(std::string_view)> isStandIn_;
@@ -61,6 +68,11 @@ private:
     bool loginSeen_ = false;
     rt::Weak<rt::Object> screen_; // the test screen on screen
     rt::Id item_;                 // its item
+    const sim::Driver* driver_ = nullptr;
+    std::uint64_t appearanceToken_ = 0;
+    // Controllers that came on top since the last look, with the time: a screen that comes and
+    // goes within one step still gets its row.
+    std::vector<std::pair<rt::Weak<rt::Object>, double>> appeared_;
     std::vector<ReportRow> rows_;
 };
 

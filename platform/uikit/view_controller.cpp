@@ -1,5 +1,8 @@
 #include "platform/uikit/view_controller.h"
 
+#include <utility>
+#include <vector>
+
 #include <algorithm>
 
 #include "platform/foundation/array.h"
@@ -126,12 +129,32 @@ void ViewController::beginAppearanceTransition(bool appearing, bool animated) {
     forwardAppearanceTransition(true, appearing, animated);
 }
 
+namespace {
+
+std::vector<std::pair<std::uint64_t, ViewController::AppearanceObserver>>& appearanceObservers() {
+    static auto* observers = new std::vector<std::pair<std::uint64_t, ViewController::AppearanceObserver>>;
+    return *observers;
+}
+
+} // namespace
+
+std::uint64_t ViewController::addDidAppearObserver(AppearanceObserver observer) {
+    static std::uint64_t next = 0;
+    appearanceObservers().emplace_back(++next, std::move(observer));
+    return next;
+}
+
+void ViewController::removeDidAppearObserver(std::uint64_t token) {
+    std::erase_if(appearanceObservers(), [token](const auto& entry) { return entry.first == token; });
+}
+
 void ViewController::endAppearanceTransition() {
     rt::Ref<ViewController> self = rt::retained(this);
     const bool animated = appearanceAnimated_;
     if (appearance_ == Appearance::Appearing) {
         appearance_ = Appearance::Appeared;
         viewDidAppear(animated);
+        for (auto observers = appearanceObservers(); auto& [token, observer] : observers) observer(*this);
         forwardAppearanceTransition(false, true, animated);
     } else if (appearance_ == Appearance::Disappearing) {
         appearance_ = Appearance::Disappeared;

@@ -90,6 +90,11 @@ public:
     void beginAppearanceTransition(bool appearing, bool animated);
     // Runs the did-method of the change begun, then the children's.
     void endAppearanceTransition();
+    // Told of every controller whose viewDidAppear: ran, in order: how a tester watching the screen
+    // sees each screen that came and went, however briefly. Main thread only; the token removes it.
+    using AppearanceObserver = std::function<void(ViewController&)>;
+    static std::uint64_t addDidAppearObserver(AppearanceObserver observer);
+    static void removeDidAppearObserver(std::uint64_t token);
 
     // The edges under bars the view extends to (RectEdge flags, all by default). Kept for the
     // screens that set it: views are laid out by their frames and constraints alone here.

@@ -183,4 +183,19 @@ TEST(MainJobProcess, TwoEqualRunsLeaveEqualDocumentsAndReports) {
     EXPECT_NE(comparable(a.output, first).find("virtual time: 9.000 s"), std::string::npos) << a.output;
 }
 
+TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    Outcome outcome = runProcess({"--run-dir", runDir.string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("tests run: 40; pass 0, fail 0, not tested 0, not built 40"), std::string::npos)
+        << outcome.output;
+    // Screens that come and go within one step (the shared camera screen) still get their rows.
+    EXPECT_NE(outcome.output.find("FRONT_CAMERA_BLACK_TEST"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("update answered 200"), std::string::npos) << outcome.output;
+    EXPECT_TRUE(fs::exists(runDir / "home" / "Documents" / "functiontest_config.txt"));
+    const std::string transactions = read(runDir / "service" / "transactions.json");
+    EXPECT_NE(transactions.find("result_value"), std::string::npos) << transactions;
+}
+
 } // namespace

@@ -9,19 +9,17 @@
 #include "app/run_report.h"
 #include "platform/foundation/notification_center.h"
 #include "session/app_delegate.h"
+#include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "tests/testkit/app/navigation_app_test.h"
 
 namespace app_tests {
 
-// A test screen as the report sees one: a controller with an "info" property.
-class ReportScreen : public ui::ViewController {
+// A test screen as the report sees one: of the base test screen's kind, with its item as "info".
+class ReportScreen : public ft::BaseModelViewController {
     RT_CLASS(ReportScreen)
 public:
-    const rt::Id& info() const { return info_; }
-    void setInfo(rt::Id info) { info_ = std::move(info); }
-
-    template <class Screen = ReportScreen> static rt::Ref<Screen> with(rt::Id info) {
+    template <class Screen = ReportScreen> static rt::Ref<Screen> with(rt::Ref<ft::TestBaseModel> info) {
         auto screen = rt::make<Screen>();
         screen->setInfo(std::move(info));
         return screen;
@@ -29,9 +27,6 @@ public:
 
 protected:
     ReportScreen() = default;
-
-private:
-    rt::Id info_;
 };
 
 class StandInScreen : public ReportScreen {
@@ -40,9 +35,24 @@ protected:
     StandInScreen() = default;
 };
 
-RT_DEFINE_CLASS(ReportScreen, "AppTestReportScreen", ui::ViewController,
-                rt::prop("info", &ReportScreen::info, &ReportScreen::setInfo))
+// Not a test screen, though it holds an item: the results screen is one such.
+class ItemHolderScreen : public ui::ViewController {
+    RT_CLASS(ItemHolderScreen)
+public:
+    const rt::Ref<ft::TestBaseModel>& info() const { return info_; }
+    void setInfo(rt::Ref<ft::TestBaseModel> info) { info_ = std::move(info); }
+
+protected:
+    ItemHolderScreen() = default;
+
+private:
+    rt::Ref<ft::TestBaseModel> info_;
+};
+
+RT_DEFINE_CLASS(ReportScreen, "AppTestReportScreen", ft::BaseModelViewController)
 RT_DEFINE_CLASS(StandInScreen, "AppTestStandInScreen", ReportScreen)
+RT_DEFINE_CLASS(ItemHolderScreen, "AppTestItemHolderScreen", ui::ViewController,
+                rt::prop("info", &ItemHolderScreen::info, &ItemHolderScreen::setInfo))
 
 namespace {
 
@@ -68,7 +78,7 @@ protected:
 
     // Shows the screen for `seconds` of virtual time with the item's result set to `code` while it
     // is on screen, then pops it; the report looks after each change.
-    void visit(const rt::Ref<ReportScreen>& screen, std::int64_t code, double seconds) {
+    template <class Screen> void visit(const rt::Ref<Screen>& screen, std::int64_t code, double seconds) {
         navigation_->pushViewController(screen, false);
         app().runUntilIdle();
         report_->observe(app().driver());
@@ -91,7 +101,10 @@ TEST_F(RunReportTest, ARowPerVisitWithTheResultTheItemHasWhenItsScreenLeaves) {
     visit(ReportScreen::with(wifi), 1, 4);
     visit(ReportScreen::with<StandInScreen>(item("GYRO_TEST", "Gyroscope")), 2, 0.5);
     visit(ReportScreen::with(wifi), 2, 2); // the retry of the same item
-    visit(ReportScreen::with(ns::String::make("not an item")), 1, 1);
+    visit(ReportScreen::with(nullptr), 1, 1);
+    auto holder = rt::make<ItemHolderScreen>();
+    holder->setInfo(item("RESULTS", "Results"));
+    visit(holder, 1, 1);
     auto battery = ReportScreen::with(item("BATTERY", "Battery"));
     navigation_->pushViewController(battery, false);
     app().runUntilIdle();

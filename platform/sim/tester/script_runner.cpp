@@ -28,19 +28,29 @@ bool contains(const rt::Ref<ns::String>& text, const std::string& part) {
 
 // A firing of a step, due at a time; ties go in the order they were made.
 // A step triggered by a screen or a dialog acts on what the tester saw: when that is gone by the
-// time the step is due, the moment has passed and the firing is dropped.
+// time the step is due, the moment has passed and the firing is dropped. A screen that left and
+// came back is another moment (its own firing): `shownAt` is the count of screens on top when it
+// fired.
 struct ScriptRunner::Pending {
     double due;
     std::uint64_t order;
     const ScriptStep* step;
     rt::Weak<rt::Object> subject{};
     bool hasSubject = false;
+    std::uint64_t shownAt = 0;
 };
 
 ScriptRunner::ScriptRunner(Script script, Driver& driver)
-    : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false) {}
+    : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false) {
+    // Each screen that comes on top counts, even one that leaves before the next look.
+    appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
+        if (&controller == driver_.topViewController().get()) appeared_.emplace_back(rt::Id(rt::retained(&controller)));
+    });
+}
 
-ScriptRunner::~ScriptRunner() = default;
+ScriptRunner::~ScriptRunner() {
+    ui::ViewController::removeDidAppearObserver(appearanceToken_);
+}
 
 bool ScriptRunner::runLaunchSteps(std::string* failure) {
     for (const ScriptStep& step : script_.steps) {
@@ -61,14 +71,14 @@ void ScriptRunner::fire(const ScriptStep& step, double now, const rt::Id& subjec
     const std::size_t index = step.number - 1;
     if (step.once && fired_[index]) return;
     fired_[index] = true;
-    pending_.push_back({now + step.after, nextOrder_++, &step, subject, subject != nullptr});
+    pending_.push_back({now + step.after, nextOrder_++, &step, subject, subject != nullptr, topChanges_});
 }
 
 bool ScriptRunner::stillShown(const Pending& firing) const {
     if (!firing.hasSubject) return true;
     rt::Id subject = firing.subject.lock();
     if (!subject) return false;
-    if (subject == rt::Id(driver_.topViewController())) return true;
+    if (subject == rt::Id(driver_.topViewController())) return firing.shownAt == topChanges_;
     for (const rt::Ref<ui::ButtonDialog>& dialog : ui::ButtonDialog::presented())
         if (dialog.get() == subject.get()) return true;
     return false;
@@ -82,11 +92,18 @@ void ScriptRunner::lookForTriggers(double now) {
     };
 
     rt::Ref<ui::ViewController> top = driver_.topViewController();
-    if (top && top != lastTop_.lock()) {
-        lastTop_ = rt::Id(top);
-        const std::string name(top->getClass().name());
+    if (top && top != lastTop_.lock() &&
+        std::none_of(appeared_.begin(), appeared_.end(),
+                     [&](const rt::Weak<rt::Object>& seen) { return seen.lock().get() == top.get(); }))
+        appeared_.emplace_back(rt::Id(top)); // on top without an appearance (a root set directly)
+    for (const rt::Weak<rt::Object>& seen : std::exchange(appeared_, {})) {
+        auto screen = rt::cast<ui::ViewController>(seen.lock());
+        if (!screen || screen == lastTop_.lock()) continue; // gone, or appearing again in place
+        lastTop_ = rt::Id(screen);
+        ++topChanges_;
+        const std::string name(screen->getClass().name());
         each(
-            Kind::Screen, [&](const std::string& text) { return text == name; }, top);
+            Kind::Screen, [&](const std::string& text) { return text == name; }, screen);
     }
 
     std::erase_if(seenDialogs_, [](const rt::Weak<rt::Object>& seen) { return !seen.lock(); });

@@ -70,6 +70,9 @@ private:
     double launchTime_ = 0;
     // What has been seen, so each trigger fires once per event.
     rt::Weak<rt::Object> lastTop_;
+    std::uint64_t topChanges_ = 0; // counts the screens that came on top, returns included
+    std::uint64_t appearanceToken_ = 0;
+    std::vector<rt::Weak<rt::Object>> appeared_; // screens that came on top since the last look
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
     std::size_t seenURLs_ = 0;
 };
