@@ -1,6 +1,6 @@
 // The tester script: reading it (every way a script can be wrong is refused, naming the step), and
 // running it against an application (triggers, "once" and "after", steps that cannot run, the
-// three ways a run ends besides the application's own exit).
+// three ways a run ends besides the application's own exit), and the device's stimuli as actions.
 
 #include <string>
 #include <utility>
@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/clock.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/foundation/url.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/sim/device.h"
 #include "platform/sim/tester/driver.h"
 #include "platform/sim/tester/script_actions.h"
 #include "platform/sim/tester/script_runner.h"
@@ -91,6 +93,56 @@ std::vector<std::pair<std::string, double>>& notes() {
     static std::vector<std::pair<std::string, double>> seen;
     return seen;
 }
+
+// The device's stimuli: each loads with good arguments and refuses a bad one naming the step.
+std::string scriptOf(const std::string& action) {
+    return R"({"steps": [{"at": 0, "do": "back"}, {"at": 1, "do": )" + action + "}]}";
+}
+
+struct Case {
+    const char* good; // the action's name and arguments, as a step writes them
+    const char* bad;  // the same with one argument wrong
+};
+
+const Case kCases[] = {
+    {R"("key.volumeUp")", R"("key.volumeUp", "step": 2)"},
+    {R"("key.volumeDown")", R"("key.volumeDown", "by": 1)"},
+    {R"("key.home")", R"("key.home", "x": 1)"},
+    {R"("key.power")", R"("key.power", "x": 1)"},
+    {R"("switch.ring", "silent": true)", R"("switch.ring", "silent": "yes")"},
+    {R"("battery.set", "level": 0.2, "state": "charging")", R"("battery.set", "level": 1.5, "state": "full")"},
+    {R"("charger.plug", "kind": "ac")", R"("charger.plug", "kind": "wireless")"},
+    {R"("charger.unplug")", R"("charger.unplug", "kind": "ac")"},
+    {R"("registry.set", "service": "AppleSmartBattery", "properties": {"Voltage": 3700})",
+     R"("registry.set", "service": "AppleSmartBattery", "properties": [1])"},
+    {R"("headset.plug")", R"("headset.plug", "reason": 1)"},
+    {R"("headset.unplug")", R"("headset.unplug", "reason": 2)"},
+    {R"("route.change", "reason": 3, "outputs": ["Speaker"])", R"("route.change", "reason": 1.5)"},
+    {R"("audio.input", "input": {"constant": 0.25})", R"("audio.input", "input": {"constant": 3})"},
+    {R"("proximity", "near": true)", R"("proximity", "near": 1)"},
+    {R"("motion.accel", "value": [0, 0, -1])", R"("motion.accel", "value": [0, 0])"},
+    {R"("motion.gyro", "every": 0.1, "values": [[0, 0, 1], [0, 1, 0]])", R"("motion.gyro", "values": [[0, 0, 1]])"},
+    {R"("motion.magnet", "value": [10, 0, 0])", R"("motion.magnet", "value": [10, 0, 0], "every": 1)"},
+    {R"("motion.series", "sensor": "accel", "values": [[0, 0, 1]])", R"("motion.series", "sensor": "baro", "values": [[0, 0, 1]])"},
+    {R"("motion.error", "sensor": "gyro", "code": 102)", R"("motion.error", "sensor": "gyro", "code": "x")"},
+    {R"("location.fix", "latitude": 52.5, "longitude": 13.4)", R"("location.fix", "latitude": 95, "longitude": 13.4)"},
+    {R"("location.auth", "status": 2)", R"("location.auth", "status": 5)"},
+    {R"("location.error", "code": 1)", R"("location.error", "code": 0.5)"},
+    {R"("bluetooth.state", "state": 4)", R"("bluetooth.state", "state": 6)"},
+    {R"("wifi.join", "SSID": "Lab")", R"("wifi.join", "BSSID": "not a mac")"},
+    {R"("wifi.leave")", R"("wifi.leave", "SSID": "Lab")"},
+    {R"("reachability.flags", "target": "0.0.0.0", "flags": ["reachable"])",
+     R"("reachability.flags", "target": "0.0.0.0", "flags": ["sideways"])"},
+    {R"("carrier.set", "carrier": {"name": "Net", "mcc": "262", "mnc": "01"})", R"("carrier.set", "carrier": 5)"},
+    {R"("camera.frame", "frame": {"solid": [0, 0, 0]})", R"("camera.frame", "frame": {"solid": [0, 0, 300]})"},
+    {R"("touch", "phase": "began", "x": 10, "y": 20)", R"("touch", "phase": "hover", "x": 10, "y": 20)"},
+    {R"("stroke", "points": [[0, 0], [10, 10]], "every": 0.05)", R"("stroke", "points": [[0, 0]], "every": 0.05)"},
+    {R"("notification.open")", R"("notification.open", "index": 0)"},
+    {R"("permission.record", "granted": false)", R"("permission.record")"},
+    {R"("camera.access", "granted": true)", R"("camera.access", "granted": "no")"},
+    {R"("biometric.reply", "success": true)", R"("biometric.reply", "success": 0)"},
+    {R"("composer.finish", "result": "sent")", R"("composer.finish", "result": "lost")"},
+};
 
 class ScriptRun : public testkit::NavigationAppTest {
 protected:
@@ -241,6 +293,40 @@ TEST_F(ScriptRun, TheApplicationsExitEndsTheRunWithItsStatus) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_TRUE(notes().empty());
     EXPECT_EQ(app().exitStatus(), 0);
+}
+
+TEST(ScriptParsing, EveryStimulusLoadsWithGoodArgumentsAndRefusesABadOneNamingTheStep) {
+    for (const Case& c : kCases) {
+        std::string error;
+        EXPECT_TRUE(parse(scriptOf(c.good), &error)) << c.good << ": " << error;
+        EXPECT_FALSE(parse(scriptOf(c.bad), &error)) << c.bad;
+        EXPECT_EQ(error.rfind("step 2", 0), 0u) << c.bad << ": " << error;
+    }
+    // Each stimulus of the device has its case, and nothing refuses an unknown name less loudly.
+    std::size_t stimuli = 0;
+    for (const std::string& name : sim::scriptActionNames())
+        stimuli += name.find('.') != std::string::npos || name == "touch" || name == "stroke" || name == "proximity";
+    EXPECT_EQ(stimuli, std::size(kCases));
+    std::string error;
+    EXPECT_FALSE(parse(scriptOf(R"("key.volumeSideways")"), &error));
+    EXPECT_NE(error.find("key.volumeSideways"), std::string::npos) << error;
+}
+
+TEST_F(ScriptRun, AScriptedStimulusReachesTheDeviceAtItsTime) {
+    std::vector<std::pair<double, double>> levels; // seconds after the start, battery level
+    sim::Device& device = sim::Device::shared();
+    const auto hook = device.addHook(sim::Aspect::Battery, [&](const sim::Profile& state) {
+        levels.emplace_back(ns::Clock::currentTime() - start_, state.battery.level);
+    });
+    const double volume = device.state()->audio.outputVolume;
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 3, "do": "battery.set", "level": 0.25, "state": "unplugged"},
+        {"at": 4, "do": "key.volumeUp"}]})");
+    device.removeHook(hook);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_EQ(levels[0], std::make_pair(3.0, 0.25));
+    EXPECT_EQ(device.state()->audio.outputVolume, volume + device.state()->audio.volumeStep);
 }
 
 } // namespace

@@ -102,6 +102,8 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
             keys += (keys.empty() ? "\"" : " or \"") + key + "\"";
         bad("\"" + action.name + "\" needs " + keys);
     }
+    std::string problem;
+    if (kind->check && !kind->check(action, &problem)) bad("\"" + action.name + "\": " + problem);
     return action;
 }
 
@@ -209,7 +211,17 @@ std::optional<Script> Script::parse(std::string_view text,
     try {
         if (!document.is_object()) bad("the script must be a JSON object");
         for (const auto& [key, value] : document.items())
-            if (key != "name" && key != "steps") bad("the script has an unknown key \"" + key + "\"");
+            if (key != "name" && key != "steps" && key != "features")
+                bad("the script has an unknown key \"" + key + "\"");
+        if (auto features = document.find("features"); features != document.end()) {
+            if (!features->is_array()) bad("\"features\" must be a list of feature keys");
+            script.features.emplace();
+            for (const json& key : *features) {
+                if (!key.is_string() || key.get<std::string>().empty())
+                    bad("\"features\" must be a list of feature keys");
+                script.features->push_back(key.get<std::string>());
+            }
+        }
         if (auto name = document.find("name"); name != document.end()) {
             if (!name->is_string()) bad("\"name\" must be a text");
             script.name = name->get<std::string>();

@@ -14,7 +14,8 @@
 // {"screen": class}, an alert or action sheet shows {"alert": text} / {"sheet": text} (the text
 // found in its title or message; "" for any), the application opens a URL containing a text
 // {"url": text}. "once" lets a triggered step fire only the first time; "after" delays it (virtual
-// seconds). A step holds one action ("do" and its arguments) or a list of them ("actions").
+// seconds). "features" (optional) lists the feature keys the run's service gives the login, so a
+// script can run one screen. A step holds one action ("do" and its arguments) or a list of them ("actions").
 // Actions are looked up by name (script_actions.h), which also checks their arguments.
 // "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
 // address); an unknown variable is an error.
@@ -61,6 +62,8 @@ struct ScriptStep {
 
 struct Script {
     std::string name;
+    // "features": the feature keys the service answers for this run's login; none: all of them.
+    std::optional<std::vector<std::string>> features;
     std::vector<ScriptStep> steps;
 
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a

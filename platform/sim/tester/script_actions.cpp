@@ -8,6 +8,7 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
+#include "platform/sim/tester/device_actions.h"
 #include "platform/sim/tester/driver.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button_dialog.h"
@@ -183,6 +184,7 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
                            }};
     kinds["send"] = {{"action"}, {}, {}, sendAction};
     kinds["seed"] = {{"values"}, {}, {}, seedAction};
+    addDeviceStimuli(kinds);
     return kinds;
 }
 

@@ -15,7 +15,9 @@
 //   background, foreground        the application leaves or comes back
 //   seed        values            writes a JSON object's entries into the user defaults, then
 //                                 synchronises (before launch or at any time)
-// Further kinds (the simulated device's stimuli) register themselves the same way.
+// The simulated device's stimuli are actions too ("key.volumeUp", "battery.set" level state, ...),
+// one per sim::Device stimulus call; device_actions.cpp lists them with their arguments.
+// Further kinds register themselves the same way.
 
 #include <functional>
 #include <string>
@@ -35,6 +37,9 @@ struct ScriptActionKind {
     std::vector<std::string> oneOf;
     // Runs the action; false, with the reason, when it cannot be done (the run then ends).
     std::function<bool(Driver& driver, const ScriptAction& action, std::string* failure)> run;
+    // Checks the arguments' values when the script is read; false, with the reason, for one the
+    // action cannot take. Optional.
+    std::function<bool(const ScriptAction& action, std::string* problem)> check = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

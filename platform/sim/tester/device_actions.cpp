@@ -1,0 +1,394 @@
+#include "platform/sim/tester/device_actions.h"
+
+#include <array>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/sim/device.h"
+#include "platform/sim/profile.h"
+
+// The stimuli and their arguments (numbers, texts and booleans as JSON writes them):
+//   key.volumeUp, key.volumeDown, key.home, key.power, charger.unplug, headset.plug,
+//   headset.unplug, wifi.leave, notification.open        none
+//   switch.ring         silent (bool)
+//   battery.set         level (0 to 1), state ("unknown", "unplugged", "charging", "full")
+//   charger.plug        kind ("ac" or "usb")
+//   registry.set        service, [properties] (an object of numbers, texts, booleans; left out:
+//                       the entry is removed)
+//   route.change        reason (whole number), [outputs] (port types)
+//   audio.input         input (as a profile's audio input: "silence", {"constant": 0.25}, ...)
+//   proximity           near (bool)
+//   motion.accel, motion.gyro, motion.magnet   value ([x, y, z]: the pose), or values and every
+//                       (a train: one value every so many seconds)
+//   motion.series       sensor ("accel", "gyro", "magnet"), values (readings, one per update)
+//   motion.error        sensor, [code]
+//   location.fix        latitude, longitude, [altitude, horizontalAccuracy, verticalAccuracy]
+//   location.auth       status (0 to 4)
+//   location.error      [code]
+//   bluetooth.state     state (0 to 5)
+//   wifi.join           [SSID], [BSSID] (each defaults to the profile's default network)
+//   reachability.flags  target, flags (flag names, as a profile writes them, or the number)
+//   carrier.set         [carrier] (as a profile's carrier; left out: the SIM taken out)
+//   camera.frame        frame (as a profile camera's frame), [position] ("back" or "front")
+//   touch               phase ("began", "moved", "ended", "cancelled"), x and y, or points
+//                       ([[x, y], ...], several fingers in one event)
+//   stroke              points (at least two), every (seconds)
+//   permission.record, camera.access   granted (bool)
+//   biometric.reply     success (bool)
+//   composer.finish     result ("cancelled", "sent", "failed")
+
+namespace sim {
+
+namespace {
+
+using nlohmann::json;
+
+struct BadArgument {
+    std::string reason;
+};
+
+[[noreturn]] void bad(std::string reason) {
+    throw BadArgument{std::move(reason)};
+}
+
+// What the stimulus does to the device; false when the device refuses the values.
+using Call = std::function<bool(Device&)>;
+using Reader = std::function<Call(const ScriptAction&)>;
+
+// The argument as JSON: text that is not JSON is a text; null when absent.
+json value(const ScriptAction& action, std::string_view key) {
+    const std::string* text = action.arg(key);
+    if (!text) return nullptr;
+    json parsed = json::parse(*text, nullptr, false);
+    if (parsed.is_discarded()) return *text;
+    return parsed;
+}
+
+double number(const json& v, std::string_view key, double low, double high) {
+    if (!v.is_number()) bad("\"" + std::string(key) + "\" must be a number");
+    const double n = v.get<double>();
+    if (!std::isfinite(n) || n < low || n > high)
+        bad("\"" + std::string(key) + "\" must be from " + json(low).dump() + " to " + json(high).dump());
+    return n;
+}
+double number(const ScriptAction& a, std::string_view key, double low, double high) {
+    return number(value(a, key), key, low, high);
+}
+
+long whole(const ScriptAction& a, std::string_view key, long low, long high, long fallback = 0) {
+    const json v = value(a, key);
+    if (v.is_null()) return fallback;
+    if (!v.is_number_integer()) bad("\"" + std::string(key) + "\" must be a whole number");
+    const long n = v.get<long>();
+    if (n < low || n > high)
+        bad("\"" + std::string(key) + "\" must be from " + std::to_string(low) + " to " + std::to_string(high));
+    return n;
+}
+
+bool flag(const ScriptAction& a, std::string_view key) {
+    const json v = value(a, key);
+    if (!v.is_boolean()) bad("\"" + std::string(key) + "\" must be true or false");
+    return v.get<bool>();
+}
+
+// The index of the argument's text among `names`.
+std::size_t choice(const ScriptAction& a, std::string_view key, std::initializer_list<std::string_view> names) {
+    const std::string* text = a.arg(key);
+    std::string list;
+    std::size_t i = 0;
+    for (std::string_view name : names) {
+        if (text && *text == name) return i;
+        list += (list.empty() ? "\"" : ", \"") + std::string(name) + "\"";
+        ++i;
+    }
+    bad("\"" + std::string(key) + "\" must be one of " + list);
+}
+
+// Reads `field` as a profile would (its checks and defaults), from a profile holding only it.
+Profile asProfile(const char* field, const json& v) {
+    json skeleton = {{"machine", "iPhone9,1"},
+                     {"model", "iPhone"},
+                     {"systemVersion", "12.4.1"},
+                     {"screen", {{"width", 375}, {"height", 667}}}};
+    skeleton[field] = v;
+    std::string error;
+    std::optional<Profile> p = parseProfile(skeleton.dump(), "argument", &error);
+    if (!p) bad(error.substr(error.find(": ") + 2));
+    return *p;
+}
+
+Vector3 vector3(const json& v, std::string_view key) {
+    if (!v.is_array() || v.size() != 3) bad("\"" + std::string(key) + "\" must be [x, y, z]");
+    return Vector3{number(v[0], key, -1e9, 1e9), number(v[1], key, -1e9, 1e9), number(v[2], key, -1e9, 1e9)};
+}
+
+std::vector<Vector3> vectors(const ScriptAction& a, std::string_view key) {
+    const json v = value(a, key);
+    if (!v.is_array() || v.empty()) bad("\"" + std::string(key) + "\" must be a list of [x, y, z]");
+    std::vector<Vector3> out;
+    for (const json& item : v)
+        out.push_back(vector3(item, key));
+    return out;
+}
+
+std::vector<cg::Point> points(const ScriptAction& a, std::size_t least) {
+    const json v = value(a, "points");
+    if (!v.is_array() || v.size() < least)
+        bad("\"points\" must be a list of at least " + std::to_string(least) + " [x, y]");
+    std::vector<cg::Point> out;
+    for (const json& item : v) {
+        if (!item.is_array() || item.size() != 2) bad("\"points\" must be a list of [x, y]");
+        out.push_back({number(item[0], "points", -1e9, 1e9), number(item[1], "points", -1e9, 1e9)});
+    }
+    return out;
+}
+
+MotionSensor sensor(const ScriptAction& a) {
+    return static_cast<MotionSensor>(choice(a, "sensor", {"accel", "gyro", "magnet"}));
+}
+
+template <typename F>
+Call always(F f) {
+    return [f](Device& d) {
+        f(d);
+        return true;
+    };
+}
+
+Reader motion(MotionSensor s) {
+    return [s](const ScriptAction& a) -> Call {
+        if (a.arg("value")) {
+            if (a.arg("values") || a.arg("every")) bad("give \"value\" or \"values\" and \"every\", not both");
+            Vector3 pose = vector3(value(a, "value"), "value");
+            return always([s, pose](Device& d) { d.setMotionPose(s, pose); });
+        }
+        if (!a.arg("every")) bad("a train needs \"every\"");
+        const double every = number(a, "every", 1e-6, 1e6);
+        std::vector<Vector3> values = vectors(a, "values");
+        return [s, every, values](Device& d) { return d.setMotionTrain(s, every, values); };
+    };
+}
+
+struct Entry {
+    const char* name;
+    std::vector<std::string> required, optional, oneOf;
+    Reader read;
+};
+
+std::vector<Entry> stimuli() {
+    auto none = [](void (Device::*method)()) {
+        return [method](const ScriptAction&) { return always([method](Device& d) { (d.*method)(); }); };
+    };
+    return {
+        {"key.volumeUp", {}, {}, {}, none(&Device::pressVolumeUp)},
+        {"key.volumeDown", {}, {}, {}, none(&Device::pressVolumeDown)},
+        {"key.home", {}, {}, {}, none(&Device::pressHome)},
+        {"key.power", {}, {}, {}, none(&Device::pressPower)},
+        {"switch.ring", {"silent"}, {}, {},
+         [](const ScriptAction& a) {
+             const bool silent = flag(a, "silent");
+             return always([silent](Device& d) { d.setRingSwitch(silent); });
+         }},
+        {"battery.set", {"level", "state"}, {}, {},
+         [](const ScriptAction& a) -> Call {
+             const double level = number(a, "level", 0, 1);
+             const auto state =
+                 static_cast<BatteryState>(choice(a, "state", {"unknown", "unplugged", "charging", "full"}));
+             return [level, state](Device& d) { return d.setBattery(level, state); };
+         }},
+        {"charger.plug", {"kind"}, {}, {},
+         [](const ScriptAction& a) -> Call {
+             std::string kind(choice(a, "kind", {"ac", "usb"}) == 0 ? "ac" : "usb");
+             return [kind](Device& d) { return d.plugCharger(kind); };
+         }},
+        {"charger.unplug", {}, {}, {}, none(&Device::unplugCharger)},
+        {"registry.set", {"service"}, {"properties"}, {},
+         [](const ScriptAction& a) -> Call {
+             const std::string service = *a.arg("service");
+             std::optional<RegistryProperties> properties;
+             if (a.arg("properties")) {
+                 Profile p = asProfile("registry", {{service, value(a, "properties")}});
+                 properties = p.registry.at(service);
+             }
+             return [service, properties](Device& d) { return d.setRegistryEntry(service, properties); };
+         }},
+        {"headset.plug", {}, {}, {}, none(&Device::plugHeadset)},
+        {"headset.unplug", {}, {}, {}, none(&Device::unplugHeadset)},
+        {"route.change", {"reason"}, {"outputs"}, {},
+         [](const ScriptAction& a) {
+             const long reason = whole(a, "reason", 0, 8);
+             std::vector<std::string> outputs;
+             if (a.arg("outputs")) {
+                 const json v = value(a, "outputs");
+                 if (!v.is_array()) bad("\"outputs\" must be a list of port types");
+                 for (const json& item : v) {
+                     if (!item.is_string()) bad("\"outputs\" must be a list of port types");
+                     outputs.push_back(item.get<std::string>());
+                 }
+             }
+             return always([reason, outputs](Device& d) { d.changeRoute(reason, outputs); });
+         }},
+        {"audio.input", {"input"}, {}, {},
+         [](const ScriptAction& a) {
+             AudioInput input = asProfile("audio", {{"input", value(a, "input")}}).audio.input;
+             return always([input](Device& d) { d.setAudioInput(input); });
+         }},
+        {"proximity", {"near"}, {}, {},
+         [](const ScriptAction& a) {
+             const bool near = flag(a, "near");
+             return always([near](Device& d) { d.setProximity(near); });
+         }},
+        {"motion.accel", {}, {"every"}, {"value", "values"}, motion(MotionSensor::Accelerometer)},
+        {"motion.gyro", {}, {"every"}, {"value", "values"}, motion(MotionSensor::Gyroscope)},
+        {"motion.magnet", {}, {"every"}, {"value", "values"}, motion(MotionSensor::Magnetometer)},
+        {"motion.series", {"sensor", "values"}, {}, {},
+         [](const ScriptAction& a) {
+             const MotionSensor s = sensor(a);
+             std::vector<Vector3> values = vectors(a, "values");
+             return always([s, values](Device& d) { d.queueMotionSeries(s, values); });
+         }},
+        {"motion.error", {"sensor"}, {"code"}, {},
+         [](const ScriptAction& a) {
+             const MotionSensor s = sensor(a);
+             const long code = whole(a, "code", -1000000, 1000000, 1);
+             return always([s, code](Device& d) { d.failMotion(s, code); });
+         }},
+        {"location.fix", {"latitude", "longitude"}, {"altitude", "horizontalAccuracy", "verticalAccuracy"}, {},
+         [](const ScriptAction& a) {
+             LocationFix fix;
+             fix.latitude = number(a, "latitude", -90, 90);
+             fix.longitude = number(a, "longitude", -180, 180);
+             if (a.arg("altitude")) fix.altitude = number(a, "altitude", -1e6, 1e6);
+             if (a.arg("horizontalAccuracy")) fix.horizontalAccuracy = number(a, "horizontalAccuracy", 0, 1e7);
+             if (a.arg("verticalAccuracy")) fix.verticalAccuracy = number(a, "verticalAccuracy", 0, 1e7);
+             return always([fix](Device& d) { d.locationFix(fix); });
+         }},
+        {"location.auth", {"status"}, {}, {},
+         [](const ScriptAction& a) -> Call {
+             const int status = static_cast<int>(whole(a, "status", 0, 4));
+             return [status](Device& d) { return d.setLocationAuthorization(status); };
+         }},
+        {"location.error", {}, {"code"}, {},
+         [](const ScriptAction& a) {
+             const long code = whole(a, "code", -1000000, 1000000, 0);
+             return always([code](Device& d) { d.locationError(code); });
+         }},
+        {"bluetooth.state", {"state"}, {}, {},
+         [](const ScriptAction& a) -> Call {
+             const int state = static_cast<int>(whole(a, "state", 0, 5));
+             return [state](Device& d) { return d.setBluetoothState(state); };
+         }},
+        {"wifi.join", {}, {"SSID", "BSSID"}, {},
+         [](const ScriptAction& a) {
+             const Wifi fallback;
+             json network = {{"SSID", fallback.ssid}, {"BSSID", fallback.bssid}};
+             for (const char* key : {"SSID", "BSSID"})
+                 if (a.arg(key)) network[key] = *a.arg(key);
+             Wifi wifi = *asProfile("wifi", network).wifi;
+             return always([wifi](Device& d) { d.joinWifi(wifi); });
+         }},
+        {"wifi.leave", {}, {}, {}, none(&Device::leaveWifi)},
+        {"reachability.flags", {"target", "flags"}, {}, {},
+         [](const ScriptAction& a) {
+             const std::string target = *a.arg("target");
+             const json v = value(a, "flags");
+             const unsigned flags = v.is_number_unsigned()
+                                        ? v.get<unsigned>()
+                                        : asProfile("reachability", {{target, v}}).reachability.at(target);
+             return always([target, flags](Device& d) { d.setReachabilityFlags(target, flags); });
+         }},
+        {"carrier.set", {}, {"carrier"}, {},
+         [](const ScriptAction& a) {
+             std::optional<Carrier> carrier;
+             if (a.arg("carrier")) {
+                 carrier = asProfile("carrier", value(a, "carrier")).carrier;
+                 if (!carrier) bad("\"carrier\" must be an object");
+             }
+             return always([carrier](Device& d) { d.setCarrier(carrier); });
+         }},
+        {"camera.frame", {"frame"}, {"position"}, {},
+         [](const ScriptAction& a) -> Call {
+             const auto position = a.arg("position")
+                                       ? static_cast<CameraPosition>(choice(a, "position", {"back", "front"}))
+                                       : CameraPosition::Back;
+             CameraFrame frame = asProfile("cameras", json::array({{{"position", "back"}, {"frame", value(a, "frame")}}})).cameras.at(0).frame;
+             return [position, frame](Device& d) { return d.setCameraFrame(position, frame); };
+         }},
+        {"touch", {"phase"}, {"x", "y"}, {"x", "points"},
+         [](const ScriptAction& a) -> Call {
+             const auto phase = *touchPhaseNamed(std::string(
+                 std::array<std::string_view, 4>{"began", "moved", "ended", "cancelled"}[choice(
+                     a, "phase", {"began", "moved", "ended", "cancelled"})]));
+             std::vector<cg::Point> at;
+             if (a.arg("points")) {
+                 if (a.arg("x") || a.arg("y")) bad("give \"x\" and \"y\" or \"points\", not both");
+                 at = points(a, 1);
+             } else {
+                 if (!a.arg("y")) bad("\"x\" needs \"y\"");
+                 at.push_back({number(a, "x", -1e9, 1e9), number(a, "y", -1e9, 1e9)});
+             }
+             return [phase, at](Device& d) { return d.touch(phase, at); };
+         }},
+        {"stroke", {"points", "every"}, {}, {},
+         [](const ScriptAction& a) -> Call {
+             std::vector<cg::Point> along = points(a, 2);
+             const double every = number(a, "every", 0, 1e6);
+             return [along, every](Device& d) { return d.stroke(along, every); };
+         }},
+        {"notification.open", {}, {}, {}, none(&Device::openNotification)},
+        {"permission.record", {"granted"}, {}, {},
+         [](const ScriptAction& a) {
+             const bool granted = flag(a, "granted");
+             return always([granted](Device& d) { d.answerRecordPermission(granted); });
+         }},
+        {"camera.access", {"granted"}, {}, {},
+         [](const ScriptAction& a) {
+             const bool granted = flag(a, "granted");
+             return always([granted](Device& d) { d.answerCameraAccess(granted); });
+         }},
+        {"biometric.reply", {"success"}, {}, {},
+         [](const ScriptAction& a) {
+             const bool success = flag(a, "success");
+             return always([success](Device& d) { d.replyBiometric(success); });
+         }},
+        {"composer.finish", {"result"}, {}, {},
+         [](const ScriptAction& a) -> Call {
+             const auto result = static_cast<ComposeResult>(choice(a, "result", {"cancelled", "sent", "failed"}));
+             return [result](Device& d) { return d.finishComposer(result); };
+         }},
+    };
+}
+
+} // namespace
+
+void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kinds) {
+    for (Entry& entry : stimuli()) {
+        Reader read = entry.read;
+        ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}};
+        kind.run = [read](Driver&, const ScriptAction& action, std::string* failure) {
+            Call call;
+            try {
+                call = read(action);
+            } catch (const BadArgument& b) {
+                if (failure) *failure = b.reason;
+                return false;
+            }
+            if (call(Device::shared())) return true;
+            if (failure) *failure = "the device refused " + action.describe();
+            return false;
+        };
+        kind.check = [read](const ScriptAction& action, std::string* problem) {
+            try {
+                read(action);
+                return true;
+            } catch (const BadArgument& b) {
+                if (problem) *problem = b.reason;
+                return false;
+            }
+        };
+        kinds[entry.name] = std::move(kind);
+    }
+}
+
+} // namespace sim
