@@ -29,6 +29,7 @@
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
+#include "tools/reference_service/seed.h"
 #include "tools/reference_service/service.h"
 
 namespace app {
@@ -140,6 +141,25 @@ std::string endText(const sim::ScriptRun& run) {
     }
 }
 
+// The built-in seed with every login's features replaced by `keys`; none, with the reason, for a
+// key the built-in seed does not know.
+std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys, std::string* why) {
+    nlohmann::json seed = nlohmann::json::parse(refsvc::Seed::builtInText());
+    for (const std::string& key : keys) {
+        const bool known = std::any_of(seed["features"].begin(), seed["features"].end(), [&](const auto& entry) {
+            const auto& listed = entry["features"];
+            return std::find(listed.begin(), listed.end(), key) != listed.end();
+        });
+        if (!known) {
+            *why = "\"features\": no feature is called \"" + key + "\"";
+            return std::nullopt;
+        }
+    }
+    for (auto& entry : seed["features"])
+        entry["features"] = keys;
+    return seed.dump();
+}
+
 } // namespace
 
 std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, std::string* error,
@@ -217,7 +237,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     for (const std::string& text : options.faults)
         faults.push_back(*refsvc::Fault::parse(text));
     // The script is read once with a stand-in address to check it, and again with the real one.
-    if (!sim::Script::load(scriptPath, {{"service", "http://127.0.0.1:0"}}, &why)) return badInput(why);
+    std::optional<sim::Script> checked = sim::Script::load(scriptPath, {{"service", "http://127.0.0.1:0"}}, &why);
+    if (!checked) return badInput(why);
+    std::optional<std::string> seedJson;
+    if (checked->features) {
+        seedJson = seedWithFeatures(*checked->features, &why);
+        if (!seedJson) return badInput(scriptPath + ": " + why);
+    }
 
     const std::string label = fs::path(profileName).stem().string();
     const fs::path wanted =
@@ -235,6 +261,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         refsvc::Options serviceOptions;
         serviceOptions.dataFolder = *folder / "service";
         serviceOptions.faults = faults;
+        serviceOptions.seedJson = seedJson;
         service = refsvc::Service::start(serviceOptions, &why);
         if (!service) {
             err << "functiontest: the reference service could not start: " << why << "\n";

@@ -198,4 +198,36 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     EXPECT_NE(transactions.find("result_value"), std::string::npos) << transactions;
 }
 
+TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
+    ScratchFolder scratch;
+    std::string text = read(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
+    text.replace(text.find('{'), 1, "{\"features\": [\"WIFI\"],");
+    const std::string script = write(scratch.path() / "wifi.json", text);
+    Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("tests run: 1; pass 0, fail 0, not tested 0, not built 1"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("WIFI"), std::string::npos) << outcome.output;
+    EXPECT_EQ(outcome.output.find("FRONT_CAMERA_BLACK_TEST"), std::string::npos) << outcome.output;
+
+    // A key the service does not know is bad input.
+    text.replace(text.find("WIFI"), 4, "NO_SUCH_TEST");
+    const std::string unknown = write(scratch.path() / "unknown.json", text);
+    Outcome refused = runProcess({"--script", unknown, "--run-dir", (scratch.path() / "other").string()});
+    EXPECT_EQ(refused.status, 2) << refused.output;
+    EXPECT_NE(refused.output.find("NO_SUCH_TEST"), std::string::npos) << refused.output;
+}
+
+TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {
+    ScratchFolder scratch;
+    for (const char* step : {R"({"at": 1, "do": "key.volumeSideways"})",
+                             R"({"at": 1, "do": "battery.set", "level": 1.5, "state": "full"})"}) {
+        const std::string script =
+            write(scratch.path() / "bad.json", std::string(R"({"name": "bad", "steps": [)") + step + "]}");
+        Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find("step 1"), std::string::npos) << outcome.output;
+    }
+}
+
 } // namespace
