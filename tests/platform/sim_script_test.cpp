@@ -19,6 +19,7 @@
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/device.h"
 #include "platform/uikit/view_controller.h"
 #include "tests/testkit/app/navigation_app_test.h"
 
@@ -319,10 +320,14 @@ TEST_F(ScriptRun, AScriptedStimulusReachesTheDeviceAtItsTime) {
         levels.emplace_back(ns::Clock::currentTime() - start_, state.battery.level);
     });
     const double volume = device.state()->audio.outputVolume;
+    const rt::Ref<ui::Device>& phone = ui::Device::currentDevice();
+    phone->setBatteryMonitoringEnabled(true);
     sim::ScriptRun result = run(R"({"steps": [
         {"at": 3, "do": "battery.set", "level": 0.25, "state": "unplugged"},
         {"at": 4, "do": "key.volumeUp"}]})");
     device.removeHook(hook);
+    EXPECT_FLOAT_EQ(phone->batteryLevel(), 0.25f) << "the application's device hears it too";
+    phone->setBatteryMonitoringEnabled(false);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
     ASSERT_EQ(levels.size(), 1u);
     EXPECT_EQ(levels[0], std::make_pair(3.0, 0.25));
