@@ -38,14 +38,8 @@ constexpr const char* kUpdatePath = "/updateresult/";
 double bareSecondsPerRequest = 0;
 
 // A finished login, a run of three items and the results screen on screen, posting to loopback.
-std::unique_ptr<httplib::Server> noDelayServer() {
-    auto http = std::make_unique<httplib::Server>();
-    http->set_tcp_nodelay(true); // else its separate header and body writes wait on delayed ACKs
-    return http;
-}
-
 struct UpdateScene {
-    testkit::LoopbackServer server{noDelayServer()};
+    testkit::LoopbackServer server;
     testkit::AppFixture app{{.device = "iphone7"}};
     rt::Ref<ui::Window> window = rt::make<ui::Window>();
     rt::Ref<ft::ResultViewController> screen;

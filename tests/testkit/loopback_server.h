@@ -73,6 +73,7 @@ class LoopbackServer {
 public:
     explicit LoopbackServer(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>())
         : server_(std::move(server)) {
+        server_->set_tcp_nodelay(true); // the head and body go out apart: no delayed-ACK wait between
         // One handler for every request, so that each is recorded with its body (read before
         // handlers run, not before pre-routing) and a script takes precedence over the built-in
         // routes.

@@ -432,6 +432,9 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     // not do: the library applies it to a connection's first request too, and closes a connection
     // whose request is a few milliseconds late.)
     server.set_keep_alive_max_count(1);
+    // The library writes an answer's head and body apart: without this, the body waits for the
+    // client's delayed acknowledgement (tens of milliseconds a request on loopback).
+    server.set_tcp_nodelay(true);
     // Only SO_REUSEADDR (a restart may take its port back at once): the library's default adds
     // SO_REUSEPORT, with which a second service on a busy port would start and share its requests.
     server.set_socket_options([](int socket) {
