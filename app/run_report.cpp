@@ -40,8 +40,9 @@ RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> is
             if (!intakeAt_) intakeAt_ = ns::Clock::currentTime() - launchTime_;
         });
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
+        // Taken at once: a screen that comes and goes within one step may be gone by the next look.
         if (driver_ && &controller == driver_->topViewController().get())
-            appeared_.emplace_back(rt::Id(rt::retained(&controller)), ns::Clock::currentTime());
+            cameOnTop(rt::retained(&controller), ns::Clock::currentTime());
     });
 }
 
@@ -62,8 +63,6 @@ void RunReport::observe(const sim::Driver& driver) {
         }
     }
     driver_ = &driver;
-    for (auto& [seen, at] : std::exchange(appeared_, {}))
-        if (auto controller = rt::cast<ui::ViewController>(seen.lock())) cameOnTop(controller, at);
     if (top && top != screen_.lock()) cameOnTop(top, now);
 }
 

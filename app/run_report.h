@@ -70,9 +70,6 @@ private:
     rt::Id item_;                 // its item
     const sim::Driver* driver_ = nullptr;
     std::uint64_t appearanceToken_ = 0;
-    // Controllers that came on top since the last look, with the time: a screen that comes and
-    // goes within one step still gets its row.
-    std::vector<std::pair<rt::Weak<rt::Object>, double>> appeared_;
     std::vector<ReportRow> rows_;
 };
 

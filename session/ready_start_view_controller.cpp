@@ -20,7 +20,9 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/layout_constraint.h"
+#include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/nib.h"
 #include "platform/uikit/screen.h"
@@ -52,11 +54,17 @@ constexpr std::string_view kSharedScreens[] = {"CameraModelViewController", "Cam
 constexpr std::string_view kQuestionScreen = "QuestionViewController";
 
 // The runner's scene: the item panel (icon, title, counter), the start button below it, the message
-// view, and the view's top constraint.
+// view. The panel is placed by constraints: full width, its height, and its top on the view's top
+// margin, which sits below the status and navigation bars on every screen; that top constraint is
+// the one the appearance rules raise.
 ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
+    constexpr double kPanelHeight = 136;
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
     auto view = rt::make<ui::View>(screen);
-    auto panel = rt::make<ui::View>(cg::Rect::make(0, 64, screen.width(), 136));
+    const double barsHeight = ui::kStatusBarHeight + ui::NavigationBar::kHeight;
+    view->setLayoutMargins({barsHeight, 0, 0, 0});
+    auto panel = rt::make<ui::View>(cg::Rect::make(0, barsHeight, screen.width(), kPanelHeight));
+    panel->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto icon = rt::make<ui::ImageView>(cg::Rect::make(20, 20, 96, 96));
     auto title = rt::make<ui::Label>(cg::Rect::make(136, 30, screen.width() - 156, 40));
     auto counter = rt::make<ui::Label>(cg::Rect::make(136, 76, screen.width() - 156, 30));
@@ -70,9 +78,17 @@ ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     auto message = rt::make<ui::TextView>(cg::Rect::make(0, 0, 0, 0));
     message->setHidden(true);
     view->addSubview(message);
-    auto top = ui::LayoutConstraint::constraintWithItem(panel, ui::LayoutAttribute::Top, ui::LayoutRelation::Equal, view,
-                                                        ui::LayoutAttribute::Top, 1, 0);
-    view->addConstraint(top);
+    using Attribute = ui::LayoutAttribute;
+    auto pin = [&](Attribute attribute, const rt::Id& to, Attribute toAttribute, double constant) {
+        auto constraint = ui::LayoutConstraint::constraintWithItem(panel, attribute, ui::LayoutRelation::Equal, to,
+                                                                   toAttribute, 1, constant);
+        view->addConstraint(constraint);
+        return constraint;
+    };
+    auto top = pin(Attribute::Top, view, Attribute::TopMargin, 0);
+    pin(Attribute::Leading, view, Attribute::Leading, 0);
+    pin(Attribute::Trailing, view, Attribute::Trailing, 0);
+    pin(Attribute::Height, nullptr, Attribute::NotAnAttribute, kPanelHeight);
     if (auto runner = rt::cast<Self>(owner)) {
         start->addTargetActionForControlEvents(runner, rt::Sel("start:"), ui::ControlEvent::TouchUpInside);
         runner->setItemPanel(panel);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "app/job.h"
 #include "tests/testkit/process.h"
@@ -196,6 +197,26 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     EXPECT_TRUE(fs::exists(runDir / "home" / "Documents" / "functiontest_config.txt"));
     const std::string transactions = read(runDir / "service" / "transactions.json");
     EXPECT_NE(transactions.find("result_value"), std::string::npos) << transactions;
+}
+
+TEST(MainJobProcess, TwoDefaultRunsLeaveTheWholeRunInTheirFoldersAndDifferOnlyInWallTimeAndPaths) {
+    ScratchFolder scratch;
+    const fs::path first = scratch.path() / "first", second = scratch.path() / "second";
+    Outcome a = runProcess({"--run-dir", first.string()});
+    Outcome b = runProcess({"--run-dir", second.string()});
+    ASSERT_EQ(a.status, 0) << a.output;
+    ASSERT_EQ(b.status, 0) << b.output;
+
+    const auto documents = filesUnder(first / "home" / "Documents");
+    EXPECT_TRUE(documents.contains("functiontest_config.txt"));
+    EXPECT_EQ(documents, filesUnder(second / "home" / "Documents"));
+    EXPECT_FALSE(filesUnder(first / "home" / "Library" / "Preferences").empty()) << "the defaults";
+    EXPECT_NE(read(first / "app.log").find("parseParamAndNotify:"), std::string::npos);
+    nlohmann::json store = nlohmann::json::parse(read(first / "service" / "transactions.json"), nullptr, false);
+    ASSERT_TRUE(store.is_object());
+    ASSERT_EQ(store["transactions"].size(), 1u);
+    EXPECT_EQ(store["transactions"].begin().value()["updates"].size(), 1u);
+    EXPECT_EQ(comparable(a.output, first), comparable(b.output, second));
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {

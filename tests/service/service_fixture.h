@@ -15,6 +15,7 @@
 #include "service/trovelin_http_client.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/reference_service.h"
 #include "tools/reference_service/service.h"
 
 namespace service_test {
@@ -32,17 +33,7 @@ protected:
     // Starts the reference service in the scratch folder (faults in --fault form) and points the
     // profile server at it.
     refsvc::Service& startReference(const std::vector<std::string>& faults = {}) {
-        refsvc::Options options;
-        options.dataFolder = app().scratchFolder() + "/service";
-        for (const std::string& text : faults) {
-            std::string error;
-            auto fault = refsvc::Fault::parse(text, &error);
-            EXPECT_TRUE(fault) << error;
-            if (fault) options.faults.push_back(*fault);
-        }
-        std::string error;
-        reference_ = refsvc::Service::start(options, &error);
-        EXPECT_TRUE(reference_) << error;
+        reference_ = testkit::startReferenceService(app().scratchFolder() + "/service", faults);
         ns::Bundle::setInfoValueOverride(ft::HttpClient::kProfileServerInfoKey, reference_->baseUrl());
         return *reference_;
     }

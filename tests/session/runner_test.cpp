@@ -315,6 +315,18 @@ TEST_F(RunnerTest, AppearingWithResetRaisesTheViewAndClearsTheFlags) {
     EXPECT_FALSE(ns::UserDefaults::standardUserDefaults()->boolForKey("singalrunstate"));
 }
 
+TEST_F(RunnerTest, ThePanelIsPlacedByItsConstraintsAndMovesWithTheRaise) {
+    run({item(kManualA), item(kManualB)});
+    ASSERT_TRUE(tapStart());
+    ASSERT_TRUE(tapOutlet(screen(), "successButton")); // appeared twice, laid out each time
+    EXPECT_EQ(runner_->itemPanel()->frame(), cg::Rect::make(0, 64, 375, 136));
+    setDefault("reset", true);
+    reappear();
+    app_->runUntilIdle();
+    EXPECT_EQ(runner_->itemPanel()->frame(), cg::Rect::make(0, 61, 375, 136));
+    EXPECT_FALSE(app_->logContains("Unable to simultaneously satisfy constraints"));
+}
+
 TEST_F(RunnerTest, TheBatteryItemRaisesTheViewWithoutAnInsetAndClearsReset) {
     auto battery = item("BatteryViewController");
     battery->setTitle(ft::localized("ROOTLIST_TITLE_BATTERY"));

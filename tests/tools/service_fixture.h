@@ -12,6 +12,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include "tests/testkit/reference_service.h"
 #include "tests/testkit/scratch_folder.h"
 #include "tools/reference_service/service.h"
 
@@ -47,18 +48,8 @@ class ServiceTest : public ::testing::Test {
 protected:
     // Starts the service on the scratch folder with the given faults (in --fault form).
     void start(const std::vector<std::string>& faults = {}, std::optional<std::string> seed = std::nullopt) {
-        refsvc::Options options;
-        options.dataFolder = folder_.path() / "data";
-        options.seedJson = std::move(seed);
-        for (const std::string& text : faults) {
-            std::string error;
-            auto fault = refsvc::Fault::parse(text, &error);
-            ASSERT_TRUE(fault) << error;
-            options.faults.push_back(*fault);
-        }
-        std::string error;
-        service_ = refsvc::Service::start(options, &error);
-        ASSERT_TRUE(service_) << error;
+        service_ = testkit::startReferenceService(folder_.path() / "data", faults, std::move(seed));
+        ASSERT_TRUE(service_);
     }
     void restart() {
         service_.reset();
