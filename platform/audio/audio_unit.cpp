@@ -13,6 +13,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/foundation/thread.h"
 #include "platform/sim/device.h"
 #include "platform/sim/sound.h"
 
@@ -94,7 +95,14 @@ void startThread(const std::shared_ptr<UnitState>& state) {
     std::promise<rt::Ref<ns::RunLoop>> made;
     auto ready = made.get_future();
     state->thread = std::thread([&made] {
-        auto loop = ns::RunLoop::current();
+        ns::Thread::setName("audio unit I/O");
+        rt::Ref<ns::RunLoop> loop;
+        {
+            // The thread's own loop lives as long as the thread, which a unit disposed from its
+            // own callback lets end by itself.
+            rt::PermanentScope permanent;
+            loop = ns::RunLoop::current();
+        }
         made.set_value(loop);
         loop->run();
     });

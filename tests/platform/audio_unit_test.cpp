@@ -1,19 +1,27 @@
 // The remote I/O unit: finding it, its handles, the properties it takes and refuses, the session's
 // route override, and the I/O cycle over the simulated microphone and speaker.
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/audio/audio_session.h"
 #include "platform/audio/audio_unit.h"
+#include "platform/foundation/thread.h"
 #include "platform/media/audio_session.h"
 #include "platform/sim/device.h"
 #include "platform/sim/sound.h"
+#include "tests/testkit/latch.h"
+#include "tests/testkit/main_loop.h"
 #include "tests/testkit/virtual_time.h"
 
 namespace {
@@ -184,6 +192,158 @@ TEST_F(AudioUnitTest, TheSessionRouteOverrideReachesTheAudioSession) {
     EXPECT_EQ(sessionSetProperty(kSessionPropertyOverrideAudioRoute, 4, &bad), kSessionBadValueError);
     EXPECT_EQ(sessionSetProperty(fourCharCode("cat "), 4, &none), kSessionUnsupportedPropertyError);
     EXPECT_TRUE(session->currentRoute()->hasOutput(av::AudioSessionPortBuiltInReceiver));
+}
+
+// What the callbacks heard, one line per call, and the input block they rendered last.
+struct Heard {
+    std::mutex lock;
+    Unit unit = nullptr;
+    std::vector<std::string> calls;
+    std::vector<std::int16_t> latest;
+    bool onMain = false;
+    // Extra renders tried inside the input callback: their statuses are written down.
+    bool tryBadRenders = false;
+    // Called at the end of every input callback.
+    std::function<void()> after;
+
+    std::vector<std::string> taken() {
+        std::lock_guard g(lock);
+        return calls;
+    }
+    static OSStatus input(void* context, RenderActionFlags* flags, const TimeStamp* stamp, std::uint32_t bus,
+                          std::uint32_t frames, BufferList*) {
+        auto& h = *static_cast<Heard*>(context);
+        std::vector<std::int16_t> block(frames, 7);
+        BufferList list{1, {{1, frames * 2, block.data()}}};
+        const OSStatus status = unitRender(h.unit, flags, stamp, bus, frames, &list);
+        std::string line = "in " + std::to_string(static_cast<long>(stamp->sampleTime)) + " bus " +
+                           std::to_string(bus) + " status " + std::to_string(status) + " first " +
+                           std::to_string(block[0]);
+        if (h.tryBadRenders) {
+            BufferList small{1, {{1, frames, block.data()}}};
+            line += " bus0 " + std::to_string(unitRender(h.unit, flags, stamp, kOutputBus, frames, &list)) +
+                    " small " + std::to_string(unitRender(h.unit, flags, stamp, kInputBus, frames, &small));
+        }
+        {
+            std::lock_guard g(h.lock);
+            h.onMain = h.onMain || ns::Thread::isMainThread();
+            h.calls.push_back(line);
+            h.latest = block;
+        }
+        if (h.after) h.after();
+        return 0;
+    }
+    static OSStatus render(void* context, RenderActionFlags*, const TimeStamp* stamp, std::uint32_t bus,
+                           std::uint32_t frames, BufferList* data) {
+        auto& h = *static_cast<Heard*>(context);
+        std::lock_guard g(h.lock);
+        h.onMain = h.onMain || ns::Thread::isMainThread();
+        auto* out = static_cast<std::int16_t*>(data->buffers[0].data);
+        const bool zeroed = std::all_of(out, out + frames, [](std::int16_t s) { return s == 0; });
+        h.calls.push_back("out " + std::to_string(static_cast<long>(stamp->sampleTime)) + " bus " +
+                          std::to_string(bus) + (zeroed ? " zeroed" : " dirty"));
+        if (!h.latest.empty()) std::copy(h.latest.begin(), h.latest.end(), out);
+        return 0;
+    }
+};
+
+class AudioCycle : public AudioUnitTest {
+protected:
+    void startUnit(bool input = true) {
+        unit = make();
+        heard.unit = unit;
+        ASSERT_EQ(set32(kPropertyEnableIO, kScopeInput, kInputBus, input ? 1 : 0), kNoErr);
+        ASSERT_EQ(setCallback(kPropertySetInputCallback, kInputBus, &Heard::input, &heard), kNoErr);
+        ASSERT_EQ(setCallback(kPropertySetRenderCallback, kOutputBus, &Heard::render, &heard), kNoErr);
+        ASSERT_EQ(unitInitialize(unit), kNoErr);
+        ASSERT_EQ(outputUnitStart(unit), kNoErr);
+    }
+    static constexpr double kCycle = 512 / sim::kSampleRate;
+    Heard heard;
+};
+
+TEST_F(AudioCycle, OutputStartsAtOnceAndTheMicrophoneFollowsOneCycleLateOffTheMainThread) {
+    startUnit();
+    runFor(kCycle / 2); // from here on each step ends half-way through a cycle
+    EXPECT_EQ(heard.taken(), std::vector<std::string>{"out 0 bus 0 zeroed"}) << "no microphone block yet";
+    runFor(kCycle);
+    runFor(kCycle);
+    EXPECT_EQ(heard.taken(), (std::vector<std::string>{"out 0 bus 0 zeroed", "in 0 bus 1 status 0 first -1000",
+                                                       "out 512 bus 0 zeroed", "in 512 bus 1 status 0 first -488",
+                                                       "out 1024 bus 0 zeroed"}));
+    EXPECT_FALSE(heard.onMain);
+    const auto played = sim::Device::shared().speaker().played();
+    ASSERT_EQ(played.size(), 3u);
+    EXPECT_NEAR(played[1].time - played[0].time, kCycle, 1e-6);
+    EXPECT_EQ(speakerBlock(0), std::vector<std::int16_t>(512, 0));
+    const auto second = speakerBlock(1);
+    ASSERT_EQ(second.size(), 512u);
+    EXPECT_EQ(second.front(), -1000);
+    EXPECT_EQ(second.back(), -1000 + 511) << "the samples heard from the start on, bit for bit";
+    EXPECT_EQ(speakerBlock(2).front(), -488);
+}
+
+TEST_F(AudioCycle, RenderRefusesAWrongBusASmallBufferAndFailsOnceWhenTold) {
+    heard.tryBadRenders = true;
+    startUnit();
+    runFor(1.5 * kCycle);
+    failNextRenderForTesting(unit, -1);
+    runFor(kCycle);
+    const auto calls = heard.taken();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[1], "in 0 bus 1 status 0 first -1000 bus0 " + std::to_string(kInvalidElementError) + " small " +
+                            std::to_string(kTooManyFramesError));
+    EXPECT_EQ(calls[3].rfind("in 512 bus 1 status -1 first 7 ", 0), 0u) << calls[3] << ": a failed render leaves the buffer";
+
+    TimeStamp stamp;
+    std::vector<std::int16_t> block(512);
+    BufferList list{1, {{1, 1024, block.data()}}};
+    EXPECT_EQ(outputUnitStop(unit), kNoErr);
+    EXPECT_EQ(unitRender(unit, nullptr, &stamp, kInputBus, 512, &list), kCannotDoInCurrentContextError);
+}
+
+TEST_F(AudioCycle, StopWaitsForTheCycleInProgressAndNoneRunsAfterIt) {
+    testkit::Latch entered, release;
+    std::atomic<bool> finished{false}, sawFinished{false};
+    heard.after = [&] {
+        if (entered.count() == 0) return;
+        entered.countDown();
+        EXPECT_TRUE(release.wait());
+        finished = true;
+    };
+    startUnit();
+    std::thread stopper([&] {
+        EXPECT_TRUE(entered.wait());
+        release.countDown();
+        EXPECT_EQ(outputUnitStop(unit), kNoErr);
+        sawFinished = finished.load();
+    });
+    runFor(1.5 * kCycle);
+    stopper.join();
+    EXPECT_TRUE(sawFinished) << "stop returned while a cycle was still running";
+    const std::size_t calls = heard.taken().size();
+    const std::size_t played = sim::Device::shared().speaker().played().size();
+    runFor(10 * kCycle);
+    EXPECT_EQ(heard.taken().size(), calls);
+    EXPECT_EQ(sim::Device::shared().speaker().played().size(), played);
+
+    EXPECT_EQ(outputUnitStart(unit), kNoErr) << "a stopped unit starts again, from a new start";
+    runFor(0);
+    EXPECT_EQ(heard.taken().back(), "out 0 bus 0 zeroed");
+}
+
+TEST_F(AudioCycle, ACallbackMayStopOrDisposeItsOwnUnit) {
+    heard.after = [this] { EXPECT_EQ(outputUnitStop(unit), kNoErr); };
+    startUnit();
+    runFor(3 * kCycle);
+    EXPECT_EQ(heard.taken().size(), 2u) << "the cycle that stopped ran its input side only";
+
+    heard.after = [this] { EXPECT_EQ(componentInstanceDispose(unit), kNoErr); };
+    ASSERT_EQ(outputUnitStart(unit), kNoErr);
+    runFor(3 * kCycle);
+    EXPECT_EQ(heard.taken().size(), 4u);
+    EXPECT_EQ(outputUnitStart(unit), kInvalidUnitError);
+    unit = nullptr;
 }
 
 } // namespace
