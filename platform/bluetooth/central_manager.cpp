@@ -27,6 +27,16 @@ RT_DEFINE_CLASS(CentralManager, "CBCentralManager", rt::Object, rt::prop("state"
                 rt::method("connectPeripheral:options:", &CentralManager::connectPeripheral),
                 rt::method("cancelPeripheralConnection:", &CentralManager::cancelPeripheralConnection))
 
+const rt::Protocol& centralManagerDelegateProtocol() {
+    static const rt::Protocol protocol(
+        "CBCentralManagerDelegate",
+        {{rt::Sel("centralManagerDidUpdateState:"), "v@:@", true},
+         {rt::Sel("centralManager:didDiscoverPeripheral:advertisementData:RSSI:"), "v@:@@@@", false},
+         {rt::Sel("centralManager:didConnectPeripheral:"), "v@:@@", false},
+         {rt::Sel("centralManager:didDisconnectPeripheral:error:"), "v@:@@@", false}});
+    return protocol;
+}
+
 // ---- UUID -----------------------------------------------------------------------------------
 
 rt::Ref<UUID> UUID::UUIDWithString(std::string_view text) {
