@@ -18,6 +18,7 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
+#include "tests/testkit/cf_dictionary.h"
 
 namespace {
 
@@ -61,15 +62,6 @@ struct Counting {
 
 rt::Ref<ns::String> str(const char* text) {
     return ns::String::make(text);
-}
-
-cf::DictionaryRef makeDictionary(cf::AllocatorRef allocator, std::vector<std::pair<rt::Id, rt::Id>> pairs) {
-    std::vector<rt::Id> keys, values;
-    for (auto& [k, v] : pairs) {
-        keys.push_back(k);
-        values.push_back(v);
-    }
-    return cf::dictionaryCreate(allocator, keys.data(), values.data(), keys.size());
 }
 
 TEST(CoreFoundationAllocators, TheDefaultIsPerThreadAndReleasedWhenTheThreadEnds) {
@@ -129,7 +121,7 @@ TEST(CoreFoundationAllocators, ReallocationFollowsItsSpecialCasesAndAFailureKeep
 TEST(CoreFoundationObjects, OneMadeThroughAnAllocatorSitsBehindItAndIsFreedThroughItOnAnyThread) {
     Counting counting;
     cf::AllocatorRef counted = cf::allocatorCreate(nullptr, counting.context());
-    cf::DictionaryRef dictionary = makeDictionary(counted, {{str("IOClass"), str("X")}});
+    cf::DictionaryRef dictionary = testkit::makeCFDictionary(counted, {{str("IOClass"), str("X")}});
     ASSERT_NE(dictionary, nullptr);
     ASSERT_EQ(counting.allocated.size(), 1u) << "the allocator itself came from the default one";
     auto* block = static_cast<unsigned char*>(counting.allocated[0]);
@@ -154,7 +146,7 @@ TEST(CoreFoundationObjects, OneMadeThroughAnAllocatorSitsBehindItAndIsFreedThrou
     refusing.failing = true;
     cf::AllocatorRef failing = cf::allocatorCreate(nullptr, refusing.context());
     ASSERT_NE(failing, nullptr) << "its own object comes from the default allocator";
-    EXPECT_EQ(makeDictionary(failing, {{str("k"), str("v")}}), nullptr);
+    EXPECT_EQ(testkit::makeCFDictionary(failing, {{str("k"), str("v")}}), nullptr);
     EXPECT_EQ(cf::getRetainCount(failing), 1);
     cf::release(failing);
 }
@@ -172,7 +164,7 @@ RT_DEFINE_CLASS(OnDealloc, "CoreFoundationTestOnDealloc", rt::Object)
 
 TEST(CoreFoundationObjects, TryRetainRefusesAnObjectWhoseLastReleaseBegan) {
     auto value = rt::make<OnDealloc>();
-    cf::DictionaryRef dictionary = makeDictionary(nullptr, {{str("k"), value}});
+    cf::DictionaryRef dictionary = testkit::makeCFDictionary(nullptr, {{str("k"), value}});
     EXPECT_TRUE(cf::tryRetain(dictionary));
     EXPECT_EQ(cf::getRetainCount(dictionary), 2);
     cf::release(dictionary);
@@ -220,7 +212,7 @@ TEST(CoreFoundationDictionaries, DeepCopiesCopyNestedContainersThroughTheGivenAl
     auto nested = ns::MutableDictionary::make();
     nested->setObjectForKey(str("inner"), str("k"));
     auto list = ns::Array::make({nested, str("leaf")});
-    cf::DictionaryRef source = makeDictionary(nullptr, {{str("nested"), nested}, {str("list"), list}});
+    cf::DictionaryRef source = testkit::makeCFDictionary(nullptr, {{str("nested"), nested}, {str("list"), list}});
 
     Counting counting;
     cf::AllocatorRef counted = cf::allocatorCreate(nullptr, counting.context());
