@@ -63,7 +63,7 @@ void DeviceListener::startThread() {
     std::promise<void> ready;
     std::future<void> started = ready.get_future();
     thread_ = std::thread([this, ready = std::move(ready)]() mutable {
-        ns::Thread::setCurrentName("DSDeviceListener");
+        ns::Thread::setName("DSDeviceListener");
         threadMain(ready);
     });
     started.wait();

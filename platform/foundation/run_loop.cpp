@@ -8,10 +8,12 @@
 #include <iterator>
 #include <string>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "platform/foundation/dispatch_internal.h"
+#include "platform/foundation/platform_work.h"
 #include "platform/foundation/thread.h"
 #include "platform/foundation/timer_manager.h"
 #include "platform/foundation/worker_pool.h"
@@ -87,6 +89,7 @@ struct RunLoop::Impl {
     static Impl& of(const RunLoop* loop) { return *loop->impl_; }
 
     bool isMain;
+    unsigned threadNumber = 0; // ns::Thread::number() of the loop's thread
     std::mutex lock;
     std::condition_variable wake;
     std::deque<Event> events;
@@ -96,14 +99,38 @@ struct RunLoop::Impl {
     std::vector<WakeHandler> wakeHandlers; // in ascending order
     int depth = 0;                       // runs in progress
     std::atomic<std::thread::id> runner; // the thread of the outermost run in progress
+    std::string_view runningMode;        // the mode of the innermost run in progress
+    // A loop other than the main one counts as in-flight platform work while work waits for it
+    // (the stepper drains the main loop itself).
+    std::optional<PlatformWork> busy;
 
     void post(Event event) {
         {
             std::lock_guard g(lock);
             events.push_back(std::move(event));
+            markBusyIfPending();
             wake.notify_all();
         }
-        if (isMain) dispatch::detail::WorkerPool::shared().notifyMainWork();
+        if (isMain) dispatch::detail::WorkerPool::shared().notifySettleWaiters();
+    }
+
+    // Under `lock`: work waits here (an event, or a signalled source of the mode the loop runs, the
+    // default mode between runs), so the loop's thread has platform work in flight.
+    void markBusyIfPending() {
+        if (isMain || busy) return;
+        if (events.empty() && !sourceReady(depth > 0 ? runningMode : DefaultRunLoopMode)) return;
+        const std::string name = Thread::nameOf(threadNumber);
+        busy.emplace(name.empty() ? "run loop of thread " + std::to_string(threadNumber) : name);
+    }
+
+    // After handling, in the outermost run of `mode`: once nothing is left for it, its work is done
+    // (what it queued elsewhere is queued by now). A nested run leaves that to the outermost one,
+    // whose event is still running.
+    void markIdleIfDone(std::string_view mode) {
+        if (isMain) return;
+        std::optional<PlatformWork> ended; // ends after the lock is released
+        std::lock_guard g(lock);
+        if (busy && depth == 1 && events.empty() && !sourceReady(mode)) ended.swap(busy);
     }
 
     // Handles the events that were waiting when it started; returns whether any did something.
@@ -194,9 +221,10 @@ struct RunLoop::Impl {
     void wakeUp() {
         {
             std::lock_guard g(lock);
+            markBusyIfPending();
             wake.notify_all();
         }
-        if (isMain) dispatch::detail::WorkerPool::shared().notifyMainWork();
+        if (isMain) dispatch::detail::WorkerPool::shared().notifySettleWaiters();
     }
 
     bool takeStop() {
@@ -207,18 +235,26 @@ struct RunLoop::Impl {
     Result runOnce(std::string_view mode, TimeInterval limit) {
         struct Depth {
             Impl& d;
-            explicit Depth(Impl& d) : d(d) {
+            std::string_view outerMode;
+            Depth(Impl& d, std::string_view mode) : d(d) {
                 std::lock_guard g(d.lock);
                 if (d.depth++ == 0) d.runner.store(std::this_thread::get_id());
+                outerMode = std::exchange(d.runningMode, mode);
             }
             ~Depth() {
                 std::lock_guard g(d.lock);
                 if (--d.depth == 0) d.runner.store(std::thread::id());
+                d.runningMode = outerMode;
             }
-        } depthGuard(*this);
+        } depthGuard(*this, mode);
+        auto handle = [&] {
+            const bool handled = handlePending(mode);
+            markIdleIfDone(mode);
+            return handled;
+        };
 
         if (takeStop()) return Result::Stopped;
-        if (handlePending(mode)) return Result::Handled;
+        if (handle()) return Result::Handled;
         if (!(Clock::currentTime() < limit)) return Result::TimedOut;
         auto& timersManager = dispatch::detail::TimerManager::shared();
         for (;;) {
@@ -234,7 +270,7 @@ struct RunLoop::Impl {
             }
             timersManager.cancel(id); // its callback is not running once this returns
             if (takeStop()) return Result::Stopped;
-            if (handlePending(mode)) return Result::Handled;
+            if (handle()) return Result::Handled;
             if (passed) return Result::TimedOut;
         }
     }
@@ -249,6 +285,7 @@ struct RunLoop::Impl {
 
 RunLoop::RunLoop(bool isMain) : impl_(std::make_unique<Impl>()) {
     impl_->isMain = isMain;
+    impl_->threadNumber = Thread::number(); // made on its own thread (current())
 }
 
 RunLoop::~RunLoop() = default;
@@ -561,7 +598,7 @@ void postMainQueueTicks(std::size_t count) {
         }
         loop.wake.notify_all();
     }
-    WorkerPool::shared().notifyMainWork();
+    WorkerPool::shared().notifySettleWaiters();
 }
 
 bool mainRunLoopRunningElsewhere() {

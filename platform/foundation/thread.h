@@ -2,7 +2,6 @@
 // ns::Thread: which thread is the main one, and threads' names.
 
 #include <string>
-#include <string_view>
 
 namespace ns {
 
@@ -12,10 +11,14 @@ public:
     // so first thing), or until then the thread that ran static initialisation.
     static bool isMainThread();
     static void markMainThread();
-    // The calling thread's name ("main" for the main thread until named; empty for others).
-    static std::string currentName();
-    // Names the calling thread (also for the system's tools, cut to what they hold).
-    static void setCurrentName(std::string_view name);
+
+    // The calling thread's name (empty until set), for what reports on threads.
+    static void setName(std::string name);
+    static std::string name();
+    // A number unique to the calling thread among the process's threads, given on first use.
+    static unsigned number();
+    // The name of the thread numbered `number` while it runs (empty when unnamed or ended).
+    static std::string nameOf(unsigned number);
 };
 
 } // namespace ns

@@ -121,20 +121,22 @@ bool WorkerPool::waitIdle(double realSeconds) {
     return idle;
 }
 
-bool WorkerPool::waitSettled(double realSeconds, const std::function<bool()>& mainHasWork) {
+bool WorkerPool::waitSettled(double realSeconds, const std::function<bool()>& othersQuiet,
+                             const std::function<bool()>& mainHasWork) {
     std::unique_lock lock(lock_);
     ++waiters_;
-    mainWatchers_.fetch_add(1);
+    settleWatchers_.fetch_add(1);
     bool settled = settled_.wait_for(lock, std::chrono::duration<double>(realSeconds), [&] {
-        return (queued_.load(std::memory_order_relaxed) == 0 && running_ == blocked_) || mainHasWork();
+        return (othersQuiet() && queued_.load(std::memory_order_relaxed) == 0 && running_ == blocked_) ||
+               mainHasWork();
     });
-    mainWatchers_.fetch_sub(1);
+    settleWatchers_.fetch_sub(1);
     --waiters_;
     return settled;
 }
 
-void WorkerPool::notifyMainWork() {
-    if (mainWatchers_.load() == 0) return;
+void WorkerPool::notifySettleWaiters() {
+    if (settleWatchers_.load() == 0) return;
     std::lock_guard g(lock_);
     settled_.notify_all();
 }

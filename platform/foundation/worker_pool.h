@@ -37,11 +37,13 @@ public:
 
     // Waits (real time, bounded) until nothing is queued or running.
     bool waitIdle(double realSeconds);
-    // Waits (real time, bounded) until nothing is queued and every running job is blocked, or
-    // `mainHasWork` returns true. Returns false on timeout.
-    bool waitSettled(double realSeconds, const std::function<bool()>& mainHasWork);
-    // New work for the main thread: wakes waitSettled.
-    void notifyMainWork();
+    // Waits (real time, bounded) until `othersQuiet` returns true while nothing is queued and every
+    // running job is blocked, or `mainHasWork` returns true (asked in that order, under the pool's
+    // lock). Returns false on timeout.
+    bool waitSettled(double realSeconds, const std::function<bool()>& othersQuiet,
+                     const std::function<bool()>& mainHasWork);
+    // New work for the main thread, or what `othersQuiet` reads has changed: wakes waitSettled.
+    void notifySettleWaiters();
 
     static bool onWorkerThread();
 
@@ -63,7 +65,7 @@ private:
     int blocked_ = 0;
     int limit_ = DefaultCap;
     int waiters_ = 0;
-    std::atomic<int> mainWatchers_{0};
+    std::atomic<int> settleWatchers_{0};
 };
 
 } // namespace dispatch::detail

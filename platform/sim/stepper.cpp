@@ -3,8 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "platform/foundation/dispatch_internal.h"
+#include "platform/foundation/platform_work.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/foundation/timer_manager.h"
 #include "platform/foundation/url_loading.h"
@@ -37,6 +39,22 @@ bool waitForTransfers(std::string* failure) {
     return true;
 }
 
+bool platformWorkQuiet() {
+    return ns::PlatformWork::inFlight() == 0;
+}
+
+// Why the pool and the platform threads did not settle in time: the platform work still in flight,
+// by name, else the pool.
+std::string notSettled() {
+    const std::string bound = std::to_string(static_cast<int>(kSettleSeconds)) + " s";
+    std::vector<std::string> names = ns::PlatformWork::namesInFlight();
+    if (names.empty()) return "the worker pool did not settle within " + bound;
+    std::string text = "still busy after " + bound + ": ";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i ? ", " : "") + names[i];
+    return text;
+}
+
 } // namespace
 
 bool drainMainQueue(std::size_t maxPasses, std::string* failure) {
@@ -56,10 +74,14 @@ bool settle(std::string* failure) {
         if (isSteppingHalted()) return true;
         if (!drainMainQueue(kDrainPassLimit, failure)) return false;
         if (!waitForTransfers(failure)) return false;
-        if (!pool.waitSettled(kSettleSeconds, dispatch::detail::mainRunLoopHasWork))
-            return fail(failure,
-                        "the worker pool did not settle within " + std::to_string(kSettleSeconds) + " s");
-        if (!dispatch::detail::mainRunLoopHasWork() && ns::URLLoading::transfersInFlight() == 0) return true;
+        // Platform threads may hop to the main thread, even synchronously: the wait ends as soon as
+        // the main queue has work, and the drain above runs it.
+        if (!pool.waitSettled(kSettleSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork))
+            return fail(failure, notSettled());
+        // Quiet first, then no main work: work that ends queues its main-queue part before it ends.
+        if (platformWorkQuiet() && !dispatch::detail::mainRunLoopHasWork() &&
+            ns::URLLoading::transfersInFlight() == 0)
+            return true;
     }
 }
 

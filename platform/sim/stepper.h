@@ -21,8 +21,11 @@ inline constexpr std::size_t kDrainPassLimit = 1'000'000;
 bool drainMainQueue(std::size_t maxPasses = kDrainPassLimit, std::string* failure = nullptr);
 
 // Drains the main thread's work, waits until no URL transfer is in flight (each bounded by its
-// time-out: network time is real time) and until the worker pool is idle (nothing queued, every
-// running job parked in a wait), until all are quiet together.
+// time-out: network time is real time), until the worker pool is idle (nothing queued, every
+// running job parked in a wait) and until no platform work is in flight (ns::PlatformWork, work
+// pending on another thread's run loop), until all are quiet together. While it waits it keeps
+// draining the main queue, so a platform thread may hop to the main thread, even synchronously.
+// Pool or platform work still busy after 5 s of real time fails it, naming the work in flight.
 bool settle(std::string* failure = nullptr);
 
 // The earliest deadline of any timer, on the installed clock.

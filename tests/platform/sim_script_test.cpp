@@ -3,6 +3,7 @@
 // three ways a run ends besides the application's own exit), and the device's stimuli as actions.
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/view_controller.h"
 #include "tests/testkit/app/navigation_app_test.h"
+#include "tests/testkit/latch.h"
 
 namespace {
 
@@ -281,6 +283,36 @@ TEST_F(ScriptRun, AStepWhoseScreenHasGoneIsDroppedAndTheLimitEndsARunThatNeverId
     EXPECT_EQ(app().clock().now() - start_, 30);
     EXPECT_TRUE(notes().empty()) << "the first screen was gone when the step came due";
     timer->invalidate();
+}
+
+TEST_F(ScriptRun, AKeepAliveTimerPastTheLimitCountsAsNothingScheduled) {
+    // A listener thread keeps its run loop alive with a timer at the distant future; the main
+    // thread keeps one too. Neither moves the run to the limit (nor beyond), nor keeps it busy.
+    testkit::Latch ready;
+    rt::Ref<ns::RunLoop> loop;
+    std::thread listener([&] {
+        loop = ns::RunLoop::current();
+        loop->addTimer(ns::Timer::timerWithTimeInterval(ns::Date::distantFuture()->timeIntervalSinceNow(), false,
+                                                        [](const rt::Ref<ns::Timer>&) {}));
+        ready.countDown();
+        loop->run();
+    });
+    ASSERT_TRUE(ready.wait());
+    auto keepAlive = ns::performAfterDelay(1e6, [] {});
+    sim::ScriptRun result = run(R"({"steps": [{"at": 2, "do": "note", "what": "a"}]})", /*limit*/ 30);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    EXPECT_EQ(app().clock().now() - start_, 2);
+    EXPECT_EQ(notes().size(), 1u);
+
+    // A step past the limit is the script cut short: the limit ends the run, at the limit.
+    result = run(R"({"steps": [{"at": 40, "do": "note", "what": "b"}]})", /*limit*/ 30);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Limit) << result.message;
+    EXPECT_EQ(app().clock().now() - start_, 32);
+    EXPECT_EQ(notes().size(), 1u);
+    keepAlive->invalidate();
+    loop->stop();
+    listener.join();
+    loop = nullptr;
 }
 
 TEST_F(ScriptRun, TheApplicationsExitEndsTheRunWithItsStatus) {

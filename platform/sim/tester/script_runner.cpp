@@ -184,25 +184,31 @@ ScriptRun ScriptRunner::run(double limitSeconds) {
         if (runDue(now, run)) continue;
         if (run.end == ScriptRun::End::StepFailed) return run;
 
-        std::optional<double> next = nextTimerDeadline();
+        // A deadline past the limit counts as nothing scheduled: a keep-alive timer far in the
+        // future (a listener thread keeps one) neither moves the run to it nor keeps it busy. The
+        // limit ends the run when the run has used its time, or cut the script short.
+        const std::optional<double> timer = nextTimerDeadline();
+        const bool timerPastLimit = timer && *timer > end;
+        const bool stepPending = !pending_.empty();
+        double next = timer && !timerPastLimit ? *timer : end + 1;
         for (const Pending& p : pending_)
-            if (!next || p.due < *next) next = p.due;
-        if (!next) {
-            run.end = ScriptRun::End::Stalled;
-            run.message = "stalled: the script is spent and nothing is scheduled";
-            return run;
-        }
-        if (*next > end) {
-            if (manual) manual->setNow(end);
+            next = std::min(next, p.due);
+        if (next > end) {
+            if (!stepPending && (!timerPastLimit || now < end)) {
+                run.end = ScriptRun::End::Stalled;
+                run.message = "stalled: the script is spent and nothing is scheduled";
+                return run;
+            }
+            if (manual && now < end) manual->setNow(end);
             run.end = ScriptRun::End::Limit;
             run.message =
                 "the limit of " + std::to_string(static_cast<long long>(limitSeconds)) + " s was reached";
             return run;
         }
         if (manual) {
-            advanceClockTo(*manual, *next);
-        } else if (*next > now) {
-            const double wait = std::min(*next - now, kRealTimePollSeconds);
+            advanceClockTo(*manual, next);
+        } else if (next > now) {
+            const double wait = std::min(next - now, kRealTimePollSeconds);
             std::this_thread::sleep_for(std::chrono::duration<double>(wait));
         }
     }
