@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -13,7 +12,6 @@
 
 #include "device/device_listener.h"
 #include "platform/corefoundation/allocator.h"
-#include "platform/foundation/date.h"
 #include "platform/foundation/key_value_observing.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
@@ -75,22 +73,13 @@ protected:
         AppTest::TearDown();
     }
 
-    // Runs `body` on the listener thread, serving the main queue meanwhile (the listener posts
-    // through a synchronous dispatch to it), and returns when it has run.
+    // Lets the listener thread handle what it was asked, and what that queued in turn: the stepper
+    // waits for work pending on the thread's run loop, and runs its posts to the main queue meanwhile.
+    void settle() { app().advance(0); }
+    // Runs `body` on the listener thread and returns when it has run.
     void onListenerThread(const std::function<void()>& body) {
-        std::atomic<bool> done{false};
-        listener->runLoop()->performBlock([&] {
-            body();
-            done.store(true);
-            ns::RunLoop::main()->performBlock([] {}); // ends the main thread's wait
-        });
-        while (!done.load())
-            ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, ns::Date::distantFuture());
-    }
-    // Lets the listener thread handle what it was asked, and what that queued in turn.
-    void settle() {
-        onListenerThread([] {});
-        onListenerThread([] {});
+        listener->runLoop()->performBlock([&body] { body(); });
+        settle();
     }
     // A change announced to the listener on its thread, after `place` put candidates there.
     void searchAfter(const std::function<void()>& place, Ref<ns::Dictionary> change = changeWithNewValue()) {
