@@ -97,6 +97,7 @@ struct RunLoop::Impl {
     std::vector<rt::Ref<Timer>> timers;  // scheduled here until invalidated
     std::vector<SourceEntry> sources;    // added here until removed or invalidated
     std::vector<WakeHandler> wakeHandlers; // in ascending order
+    std::atomic<bool> hasWakeHandlers{false}; // spares the lock in passes of loops without any
     int depth = 0;                       // runs in progress
     std::atomic<std::thread::id> runner; // the thread of the outermost run in progress
     std::string_view runningMode;        // the mode of the innermost run in progress
@@ -200,6 +201,7 @@ struct RunLoop::Impl {
 
     // Calls the wake handlers of `mode` when there is work to do.
     void announceWake(std::string_view mode) {
+        if (!hasWakeHandlers.load(std::memory_order_acquire)) return;
         std::vector<std::shared_ptr<const std::function<void()>>> due;
         {
             std::lock_guard g(lock);
@@ -400,6 +402,7 @@ void RunLoop::addWakeHandler(std::string_view mode, long order, std::function<vo
     auto at = std::upper_bound(handlers.begin(), handlers.end(), order,
                                [](long o, const Impl::WakeHandler& h) { return o < h.order; });
     handlers.insert(at, {std::string(mode), order, std::make_shared<const std::function<void()>>(std::move(handler))});
+    impl_->hasWakeHandlers.store(true, std::memory_order_release);
 }
 
 // ---- RunLoopSource --------------------------------------------------------------------------
