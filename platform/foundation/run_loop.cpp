@@ -79,6 +79,11 @@ struct RunLoop::Impl {
         rt::Ref<RunLoopSource> source;
         std::string mode;
     };
+    struct WakeHandler {
+        std::string mode;
+        long order;
+        std::shared_ptr<const std::function<void()>> handler;
+    };
     enum class Result { Handled, TimedOut, Stopped };
 
     static Impl& of(const RunLoop* loop) { return *loop->impl_; }
@@ -91,6 +96,8 @@ struct RunLoop::Impl {
     bool stopRequested = false;
     std::vector<rt::Ref<Timer>> timers;  // scheduled here until invalidated
     std::vector<SourceEntry> sources;    // added here until removed or invalidated
+    std::vector<WakeHandler> wakeHandlers; // in ascending order
+    std::atomic<bool> hasWakeHandlers{false}; // spares the lock in passes of loops without any
     int depth = 0;                       // runs in progress
     std::atomic<std::thread::id> runner; // the thread of the outermost run in progress
     std::string_view runningMode;        // the mode of the innermost run in progress
@@ -192,8 +199,23 @@ struct RunLoop::Impl {
         return handled;
     }
 
-    // Performed blocks, timers and queue work first, then the sources of `mode`.
+    // Calls the wake handlers of `mode` when there is work to do.
+    void announceWake(std::string_view mode) {
+        if (!hasWakeHandlers.load(std::memory_order_acquire)) return;
+        std::vector<std::shared_ptr<const std::function<void()>>> due;
+        {
+            std::lock_guard g(lock);
+            if (wakeHandlers.empty() || (events.empty() && !sourceReady(mode))) return;
+            for (const WakeHandler& h : wakeHandlers)
+                if (modeCovers(h.mode, mode)) due.push_back(h.handler);
+        }
+        for (const auto& handler : due)
+            (*handler)();
+    }
+
+    // The wake handlers, then performed blocks, timers and queue work, then the sources of `mode`.
     bool handlePending(std::string_view mode) {
+        announceWake(mode);
         const bool events = pass();
         return performSources(mode) || events;
     }
@@ -371,6 +393,16 @@ bool RunLoop::containsSource(const rt::Ref<RunLoopSource>& source, std::string_v
     std::lock_guard g(impl_->lock);
     return std::any_of(impl_->sources.begin(), impl_->sources.end(),
                        [&](const Impl::SourceEntry& e) { return e.source == source && e.mode == mode; });
+}
+
+void RunLoop::addWakeHandler(std::string_view mode, long order, std::function<void()> handler) {
+    if (!handler) return;
+    std::lock_guard g(impl_->lock);
+    auto& handlers = impl_->wakeHandlers;
+    auto at = std::upper_bound(handlers.begin(), handlers.end(), order,
+                               [](long o, const Impl::WakeHandler& h) { return o < h.order; });
+    handlers.insert(at, {std::string(mode), order, std::make_shared<const std::function<void()>>(std::move(handler))});
+    impl_->hasWakeHandlers.store(true, std::memory_order_release);
 }
 
 // ---- RunLoopSource --------------------------------------------------------------------------

@@ -51,6 +51,12 @@ public:
     void removeSource(const rt::Ref<RunLoopSource>& source, std::string_view mode);
     bool containsSource(const rt::Ref<RunLoopSource>& source, std::string_view mode) const;
 
+    // Wake handlers (what run-loop observers of the after-waiting activity stand on): each pass of
+    // a run in one of the handler's modes that finds work to do (performed blocks, timers, main
+    // queue work, sources) calls them first, lowest `order` first, on this run loop's thread. The
+    // run loop keeps them for its life.
+    void addWakeHandler(std::string_view mode, long order, std::function<void()> handler);
+
     struct Impl;
 
 protected:

@@ -1,5 +1,7 @@
 #include "platform/foundation/string_services.h"
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "platform/foundation/exception.h"
@@ -131,12 +133,33 @@ bool containsString(const String& s, std::string_view needle) {
     return s.containsString(needle);
 }
 
+namespace {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
 Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle, Range searchRange) {
     if (searchRange.location > s.length() || searchRange.length > s.length() - searchRange.location)
         raise(RangeException, "rangeOfString: range {" + std::to_string(searchRange.location) + ", " +
                                   std::to_string(searchRange.length) + "} out of bounds; string length " +
                                   std::to_string(s.length()));
     if (needle.empty()) return {NotFound, 0};
+    if (isAscii(s.utf8()) && isAscii(needle)) {
+        // One unit per byte: search the bytes, folded as the units would be.
+        if (needle.size() > searchRange.length) return {NotFound, 0};
+        const std::string_view hay = std::string_view(s.utf8()).substr(searchRange.location, searchRange.length);
+        const auto at = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
+                                    [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+        if (at == hay.end()) return {NotFound, 0};
+        return {searchRange.location + static_cast<std::size_t>(at - hay.begin()), needle.size()};
+    }
     std::u16string n = unitsOf(needle);
     for (auto& c : n)
         c = foldOf(c);

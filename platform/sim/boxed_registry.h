@@ -8,5 +8,7 @@
 namespace sim {
 
 rt::Ref<ns::MutableDictionary> boxedProperties(const RegistryProperties& properties);
+// One value as boxedProperties boxes it.
+rt::Id boxedValue(const RegistryValue& value);
 
 } // namespace sim

@@ -1,7 +1,10 @@
 #include "platform/uikit/device.h"
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
+#include "platform/corefoundation/dictionary.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/runtime/class.h"
@@ -14,7 +17,20 @@ namespace ui {
 namespace {
 
 std::mutex monitoringLock; // guards Device::monitoringLoop_
-thread_local rt::Ref<ns::Dictionary>* dictionaryInFlight = nullptr;
+thread_local cf::DictionaryRef dictionaryInFlight = nullptr;
+
+// The charger dictionary as the platform builds it while announcing a battery change: through the
+// thread's default allocator.
+cf::DictionaryRef createChargerDictionary(const sim::RegistryProperties& properties) {
+    std::vector<rt::Id> keys, values;
+    keys.reserve(properties.size());
+    values.reserve(properties.size());
+    for (const auto& [key, value] : properties) {
+        keys.push_back(ns::String::make(key));
+        values.push_back(sim::boxedValue(value));
+    }
+    return cf::dictionaryCreate(cf::allocatorGetDefault(), keys.data(), values.data(), keys.size());
+}
 
 } // namespace
 
@@ -89,8 +105,12 @@ void Device::announceBattery(std::uint64_t generation) {
     // Monitoring switched off or on again since this change was queued: that switch speaks.
     if (!batteryMonitoring_.load() || monitoringGeneration_.load() != generation) return;
     const auto device = sim::currentDevice();
-    rt::Ref<ns::Dictionary> dictionary = sim::boxedProperties(device->chargerDictionary);
-    rt::Ref<ns::Dictionary>* outer = std::exchange(dictionaryInFlight, &dictionary);
+    // Released, and the one being announced further out restored, when the announcement ends.
+    struct InFlight {
+        cf::DictionaryRef outer;
+        explicit InFlight(cf::DictionaryRef dictionary) : outer(std::exchange(dictionaryInFlight, dictionary)) {}
+        ~InFlight() { cf::release(std::exchange(dictionaryInFlight, outer)); }
+    } inFlight(createChargerDictionary(device->chargerDictionary));
     const float level = static_cast<float>(device->battery.level);
     const auto state = static_cast<DeviceBatteryState>(device->battery.state);
     const bool stateChanged = state != state_.load(), levelChanged = level != level_.load();
@@ -105,11 +125,10 @@ void Device::announceBattery(std::uint64_t generation) {
     auto* center = ns::NotificationCenter::defaultCenter().get();
     if (stateChanged) center->postNotificationName(ns::UIDeviceBatteryStateDidChangeNotification, rt::retained(this));
     if (levelChanged) center->postNotificationName(ns::UIDeviceBatteryLevelDidChangeNotification, rt::retained(this));
-    dictionaryInFlight = outer;
 }
 
 rt::Ref<ns::Dictionary> Device::batteryDictionaryInFlight() {
-    return dictionaryInFlight ? *dictionaryInFlight : nullptr;
+    return dictionaryInFlight ? cf::bridgedDictionary(dictionaryInFlight) : nullptr;
 }
 
 bool Device::isMultitaskingSupported() const {

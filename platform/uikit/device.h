@@ -6,7 +6,8 @@
 // Battery figures need monitoring, as on the platform: without it the level reads -1 and the state
 // unknown, and nothing is announced. While monitoring is on, each battery change of the simulated
 // device is one block performed on the run loop of the thread that switched monitoring on: it
-// builds the charger dictionary there (batteryDictionaryInFlight, alive until the block ends),
+// builds the charger dictionary there through the thread's default cf allocator
+// (batteryDictionaryInFlight reads it, alive until the block ends),
 // announces "batteryState" and "batteryLevel" to their key-value observers with the new values,
 // and posts the state and level did-change notifications for what changed. Switching monitoring on
 // is such a change (from unknown and -1) unless the profile's battery.postOnMonitoringEnable is
