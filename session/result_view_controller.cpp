@@ -177,9 +177,20 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
         view->addSubview(sub);
     table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("ResultTableViewCell"),
                                              ns::String::make(ResultTableViewCell::kReuseIdentifier));
-    auto top = ui::LayoutConstraint::constraintWithItem(table, ui::LayoutAttribute::Top, ui::LayoutRelation::Equal,
-                                                        passed, ui::LayoutAttribute::Bottom, 1, 4);
-    view->addConstraint(top);
+    // The table is placed by constraints: full width, its top below the counts (the outlet the
+    // set-up raises) and its bottom above the model label, so raising it lengthens it.
+    table->setTranslatesAutoresizingMaskIntoConstraints(false);
+    using Attribute = ui::LayoutAttribute;
+    auto pin = [&](Attribute attribute, const rt::Id& to, Attribute toAttribute, double constant) {
+        auto constraint = ui::LayoutConstraint::constraintWithItem(table, attribute, ui::LayoutRelation::Equal, to,
+                                                                   toAttribute, 1, constant);
+        view->addConstraint(constraint);
+        return constraint;
+    };
+    auto top = pin(Attribute::Top, passed, Attribute::Bottom, 4);
+    pin(Attribute::Leading, view, Attribute::Leading, 0);
+    pin(Attribute::Trailing, view, Attribute::Trailing, 0);
+    pin(Attribute::Bottom, model, Attribute::Top, -4);
     if (auto screenController = rt::cast<ResultViewController>(owner)) {
         screenController->setTableView(table);
         screenController->setLabelTestResults(caption);
