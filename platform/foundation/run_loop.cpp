@@ -242,6 +242,7 @@ struct RunLoop::Impl {
                 std::lock_guard g(d.lock);
                 if (d.depth++ == 0) d.runner.store(std::this_thread::get_id());
                 outerMode = std::exchange(d.runningMode, mode);
+                d.markBusyIfPending(); // what waited out another mode runs now
             }
             ~Depth() {
                 std::lock_guard g(d.lock);

@@ -1,6 +1,7 @@
 #include "platform/sim/device.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -16,19 +17,26 @@ namespace sim {
 
 namespace {
 
-// `text` with its control characters spelled out.
+bool isControl(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+}
+
+// `text` with its control characters spelled out; the runs between them go in whole.
 void appendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
+    for (;;) {
+        const auto control = std::find_if(text.begin(), text.end(), isControl);
+        out.append(text.begin(), control);
+        if (control == text.end()) return;
+        const char c = *control;
         if (c == '\n') out += "\\n";
         else if (c == '\t') out += "\\t";
-        else if (u < 0x20 || u == 0x7f) {
+        else {
             char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
             out += hex;
-        } else {
-            out += c;
         }
+        text.remove_prefix(static_cast<std::size_t>(control - text.begin()) + 1);
     }
 }
 
@@ -99,13 +107,16 @@ std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> pr
 
 void Device::log(std::string_view text) {
     const ns::TimeInterval now = ns::Clock::currentTime();
-    std::string line;
     std::lock_guard g(inner_->lock);
-    char time[32];
-    std::snprintf(time, sizeof time, "%.3f ", std::max(0.0, now - inner_->start));
-    line = time;
-    appendEscaped(line, text);
-    inner_->log += line + "\n";
+    char time[48];
+    const double seconds = std::max(0.0, now - inner_->start);
+    auto [end, failed] = std::to_chars(time, time + sizeof time, seconds, std::chars_format::fixed, 3);
+    if (failed != std::errc()) end = time + std::snprintf(time, sizeof time, "%.3e", seconds); // beyond any run
+    std::string& log = inner_->log;
+    log.append(time, end);
+    log += ' ';
+    appendEscaped(log, text);
+    log += '\n';
 }
 
 std::string Device::logText() const {

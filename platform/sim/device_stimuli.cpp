@@ -1,6 +1,7 @@
 // The stimuli: what a tester does to the device, as state changes and events, each logged.
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -15,8 +16,8 @@ namespace {
 
 std::string number(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.4g", value);
-    return text;
+    const auto [end, failed] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
+    return failed == std::errc() ? std::string(text, end) : std::string("?");
 }
 
 const char* sensorName(MotionSensor sensor) {

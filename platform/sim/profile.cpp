@@ -44,7 +44,7 @@ const Camera* Profile::camera(CameraPosition position) const noexcept {
 }
 
 void Profile::removeCameras(CameraPosition position) {
-    std::erase_if(cameras, [&](const Camera& c) { return c.position == position; });
+    std::erase_if(cameras.edit(), [&](const Camera& c) { return c.position == position; });
 }
 
 std::vector<std::string> defaultCameraPresets() {

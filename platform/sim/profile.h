@@ -106,6 +106,7 @@
 
 #include "platform/graphics/edge_insets.h"
 #include "platform/graphics/geometry.h"
+#include "platform/sim/copy_on_write.h"
 
 namespace sim {
 
@@ -232,8 +233,8 @@ RegistryProperties defaultChargerDictionary();
 Registry defaultChargerProperties();
 
 struct Chargers {
-    Registry ac = defaultChargerProperties();
-    Registry usb = defaultChargerProperties();
+    CopyOnWrite<Registry> ac = defaultChargerProperties();
+    CopyOnWrite<Registry> usb = defaultChargerProperties();
 
     bool operator==(const Chargers&) const = default;
 };
@@ -310,8 +311,8 @@ struct NetworkInterface {
 // fixed ones.
 struct Interfaces {
     bool host = true;
-    std::map<std::string, std::string> aliases{{"en0", "eth0"}};
-    std::vector<NetworkInterface> fixed;
+    CopyOnWrite<std::map<std::string, std::string>> aliases{{"en0", "eth0"}};
+    CopyOnWrite<std::vector<NetworkInterface>> fixed;
 
     bool operator==(const Interfaces&) const = default;
 };
@@ -390,6 +391,9 @@ struct StatusBar {
     bool operator==(const StatusBar&) const = default;
 };
 
+// A device profile, a plain value. Its containers (languages, cameras, interfaces, reachability, the
+// power registry, the charger dictionary and properties, sounds, documents) are CopyOnWrite: copies
+// share them until one is changed.
 struct Profile {
     std::string machine;
     Model model = Model::iPhone;
@@ -401,8 +405,8 @@ struct Profile {
     bool multitasking = true;
     Locale locale;
     // The user's preferred languages, most preferred first (ns::Locale::preferredLanguages).
-    std::vector<std::string> languages{"en"};
-    std::vector<Camera> cameras;
+    CopyOnWrite<std::vector<std::string>> languages{"en"};
+    CopyOnWrite<std::vector<Camera>> cameras;
     CameraAccess cameraAccess;
     Location location;
     Bluetooth bluetooth;
@@ -413,13 +417,13 @@ struct Profile {
     bool headphonesPlugged = false;
     Interfaces interfaces;
     std::optional<Wifi> wifi = Wifi{}; // none: not joined
-    std::map<std::string, unsigned> reachability = defaultReachability();
+    CopyOnWrite<std::map<std::string, unsigned>> reachability = defaultReachability();
     Battery battery;
-    Registry registry = defaultRegistry();
-    RegistryProperties chargerDictionary = defaultChargerDictionary();
+    CopyOnWrite<Registry> registry = defaultRegistry();
+    CopyOnWrite<RegistryProperties> chargerDictionary = defaultChargerDictionary();
     Chargers chargers;
     bool ringSilent = false;
-    std::map<std::string, double> sounds{{"mute.caf", 0.30}}; // sound file -> seconds
+    CopyOnWrite<std::map<std::string, double>> sounds{{"mute.caf", 0.30}}; // sound file -> seconds
     double silentSoundCompletion = 0.01; // seconds
     Audio audio;
     HostFigures host;
@@ -431,7 +435,7 @@ struct Profile {
     CaptureOutcome movie;
     Messaging messaging;
     StatusBar statusBar;
-    std::map<std::string, std::string> documents; // file name in Documents -> text
+    CopyOnWrite<std::map<std::string, std::string>> documents; // file name in Documents -> text
 
     // The screen's bounds: origin zero, size in points.
     cg::Rect screenBounds() const noexcept { return cg::Rect::make(0, 0, screen.width, screen.height); }

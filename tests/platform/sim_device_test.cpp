@@ -698,6 +698,70 @@ TEST(SimDevice, ReadersOnOtherThreadsSeeOnlyWholeChanges) {
     EXPECT_EQ(torn.load(), 0);
 }
 
+TEST(SimDevice, AChangeCopiesOnlyThePartsItTouchesAndNoCopyChangesAnother) {
+    sim::ScopedDevice device(sim::defaultProfile());
+    sim::Device& live = sim::Device::shared();
+    const auto before = sim::currentDevice();
+    live.change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = 0.1; });
+    auto after = sim::currentDevice();
+    EXPECT_EQ(&after->registry.get(), &before->registry.get()) << "shared, not copied";
+    EXPECT_EQ(&after->cameras.get(), &before->cameras.get());
+
+    live.change(sim::Aspect::Registry, [](sim::Profile& p) { p.registry["Extra"]["Voltage"] = 1LL; });
+    after = sim::currentDevice();
+    EXPECT_NE(&after->registry.get(), &before->registry.get());
+    EXPECT_TRUE(after->registry.contains("Extra"));
+    EXPECT_FALSE(before->registry.contains("Extra")) << "a held state keeps its parts";
+    EXPECT_EQ(&after->chargers.ac.get(), &before->chargers.ac.get());
+
+    // A copy changed through any non-const access leaves the state it came from alone, and a
+    // cleared part reads empty.
+    sim::Profile copy = *after;
+    copy.cameras.at(0).torchLockable = false;
+    for (sim::Camera& camera : copy.cameras)
+        camera.presets.clear();
+    copy.chargers.usb.clear();
+    copy.removeCameras(sim::CameraPosition::Front);
+    EXPECT_TRUE(after->cameras.at(0).torchLockable);
+    EXPECT_EQ(after->cameras.size(), 2u);
+    EXPECT_EQ(after->cameras[1].presets, sim::defaultCameraPresets());
+    EXPECT_EQ(after->chargers.usb, sim::defaultChargerProperties());
+    EXPECT_TRUE(copy.chargers.usb.empty());
+    EXPECT_EQ(copy.cameras.size(), 1u);
+    EXPECT_NE(copy, *after);
+    copy = *after;
+    EXPECT_EQ(copy, *after);
+}
+
+TEST(SimDevice, ReadersOfSharedPartsOnOtherThreadsSeeOnlyWholeChanges) {
+    sim::ScopedDevice device(sim::defaultProfile());
+    constexpr long long kChanges = 1000;
+    std::atomic<int> torn{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t)
+        readers.emplace_back([&] {
+            for (;;) {
+                const auto s = sim::currentDevice();
+                // Each change writes both entries from one count; the cameras are never changed.
+                const auto a = s->registry.find("A"), b = s->registry.find("B");
+                const bool hasA = a != s->registry.end(), hasB = b != s->registry.end();
+                if (hasA != hasB || s->cameras.size() != 2) ++torn;
+                if (!hasA || !hasB) continue;
+                const auto n = std::get<long long>(a->second.at("n"));
+                if (n != std::get<long long>(b->second.at("n"))) ++torn;
+                if (n == kChanges) return;
+            }
+        });
+    for (long long i = 1; i <= kChanges; ++i)
+        sim::Device::shared().change(sim::Aspect::Registry, [&](sim::Profile& p) {
+            p.registry["A"]["n"] = i;
+            p.registry["B"] = sim::RegistryProperties{{"n", i}};
+        });
+    for (auto& reader : readers)
+        reader.join();
+    EXPECT_EQ(torn.load(), 0);
+}
+
 TEST(SimDevice, InstallingStartsTheStateOverWithoutCallingHooks) {
     sim::Profile changed = sim::defaultProfile();
     int calls = 0;

@@ -2,6 +2,7 @@
 // running it against an application (triggers, "once" and "after", steps that cannot run, the
 // three ways a run ends besides the application's own exit), and the device's stimuli as actions.
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -343,6 +344,94 @@ TEST(ScriptParsing, EveryStimulusLoadsWithGoodArgumentsAndRefusesABadOneNamingTh
     std::string error;
     EXPECT_FALSE(parse(scriptOf(R"("key.volumeSideways")"), &error));
     EXPECT_NE(error.find("key.volumeSideways"), std::string::npos) << error;
+}
+
+TEST(ScriptParsing, NullIsTakenOnlyWhereItMeansSomethingAndAStringStaysAString) {
+    std::string error;
+    for (const char* action : {R"("registry.set", "service": "AppleSmartBattery", "properties": null)",
+                               R"("carrier.set", "carrier": null)"})
+        EXPECT_TRUE(parse(scriptOf(action), &error)) << action << ": " << error;
+    // Null elsewhere, and strings that read as JSON of another kind, fail the load naming the step
+    // (they never reach the device, nor end the process).
+    for (const char* action : {R"("battery.set", "level": null, "state": "full")",
+                               R"("registry.set", "service": null)", R"("wifi.join", "SSID": null)",
+                               R"("battery.set", "level": "0.5", "state": "full")",
+                               R"("registry.set", "service": "AppleSmartBattery", "properties": "null")",
+                               R"("carrier.set", "carrier": "null")",
+                               R"("reachability.flags", "target": "0.0.0.0", "flags": "null")",
+                               R"("reachability.flags", "target": "0.0.0.0", "flags": "2")"}) {
+        EXPECT_FALSE(parse(scriptOf(action), &error)) << action;
+        EXPECT_EQ(error.rfind("step 2", 0), 0u) << action << ": " << error;
+    }
+}
+
+TEST_F(ScriptRun, StimuliReachTheDeviceWithTheirArgumentsAsWritten) {
+    using Probe = std::function<std::string(sim::Device&)>;
+    auto registryEntry = [](const char* service) -> Probe {
+        return [service](sim::Device& d) {
+            const auto state = d.state();
+            auto entry = state->registry.find(service);
+            if (entry == state->registry.end()) return std::string("none");
+            std::string text;
+            for (const auto& [key, value] : entry->second)
+                text += key + "=" + std::to_string(value.index()) + " ";
+            return text;
+        };
+    };
+    const struct {
+        const char* action;
+        Probe probe;
+        const char* expected;
+    } cases[] = {
+        {R"("registry.set", "service": "X", "properties": {"B": true, "N": 7, "R": 0.5, "T": "7"})",
+         registryEntry("X"), "B=0 N=1 R=2 T=3 "},
+        {R"("registry.set", "service": "X", "properties": null)", registryEntry("X"), "none"},
+        {R"("registry.set", "service": "AppleSmartBattery")", registryEntry("AppleSmartBattery"), "none"},
+        {R"("carrier.set", "carrier": {"name": "Net", "mcc": "262", "mnc": "01"})",
+         [](sim::Device& d) { return d.state()->carrier->name + " " + d.state()->carrier->mcc; }, "Net 262"},
+        {R"("carrier.set", "carrier": null)",
+         [](sim::Device& d) { return std::string(d.state()->carrier ? "SIM" : "no SIM"); }, "no SIM"},
+        {R"("reachability.flags", "target": "h", "flags": ["reachable", "isWWAN"])",
+         [](sim::Device& d) { return std::to_string(d.state()->reachability.at("h")); }, "262146"},
+        {R"("reachability.flags", "target": "h", "flags": 4)",
+         [](sim::Device& d) { return std::to_string(d.state()->reachability.at("h")); }, "4"},
+        {R"("wifi.join", "SSID": "null")", [](sim::Device& d) { return d.state()->wifi->ssid; }, "null"},
+        {R"("camera.frame", "position": "front", "frame": {"solid": [1, 2, 3]})",
+         [](sim::Device& d) {
+             const sim::CameraFrame f = d.state()->camera(sim::CameraPosition::Front)->frame;
+             return std::to_string(f.red) + std::to_string(f.green) + std::to_string(f.blue);
+         },
+         "123"},
+        {R"("audio.input", "input": {"constant": 0.25})",
+         [](sim::Device& d) { return std::to_string(d.state()->audio.input.constant); }, "0.250000"},
+        {R"("motion.gyro", "value": [1, 2, 3])",
+         [](sim::Device& d) { return std::to_string(d.state()->motion.gyro.z); }, "3.000000"},
+        {R"("motion.series", "sensor": "magnet", "values": [[4, 5, 6]])",
+         [](sim::Device& d) { return std::to_string(d.takeMotionSeriesValue(sim::MotionSensor::Magnetometer)->y); },
+         "5.000000"},
+        {R"("location.fix", "latitude": 52.5, "longitude": 13.4, "altitude": 30, "verticalAccuracy": 9)",
+         [](sim::Device& d) {
+             const sim::LocationFix f = *d.lastLocationFix();
+             return std::to_string(f.altitude) + " " + std::to_string(f.horizontalAccuracy) + " " +
+                    std::to_string(f.verticalAccuracy);
+         },
+         "30.000000 5.000000 9.000000"},
+        {R"("route.change", "reason": 3, "outputs": ["Speaker", "Receiver"])",
+         [](sim::Device& d) { return d.routeOutputs().at(0) + " " + d.routeOutputs().at(1); }, "Speaker Receiver"},
+        {R"("charger.plug", "kind": "usb")",
+         [](sim::Device& d) { return std::to_string(static_cast<int>(d.state()->battery.state)); }, "2"},
+        {R"("switch.ring", "silent": true)",
+         [](sim::Device& d) { return std::string(d.state()->ringSilent ? "silent" : "ringing"); }, "silent"},
+        {R"("location.auth", "status": 2)",
+         [](sim::Device& d) { return std::to_string(d.state()->location.status); }, "2"},
+        {R"("bluetooth.state", "state": 4)",
+         [](sim::Device& d) { return std::to_string(d.state()->bluetooth.state); }, "4"},
+    };
+    for (const auto& c : cases) {
+        sim::ScriptRun result = run(R"({"steps": [{"at": 1, "do": )" + std::string(c.action) + "}]}");
+        EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << c.action << ": " << result.message;
+        EXPECT_EQ(c.probe(sim::Device::shared()), c.expected) << c.action;
+    }
 }
 
 TEST_F(ScriptRun, AScriptedStimulusReachesTheDeviceAtItsTime) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <exception>
 
 #include <nlohmann/json.hpp>
 
@@ -14,8 +15,8 @@
 //   switch.ring         silent (bool)
 //   battery.set         level (0 to 1), state ("unknown", "unplugged", "charging", "full")
 //   charger.plug        kind ("ac" or "usb")
-//   registry.set        service, [properties] (an object of numbers, texts, booleans; left out:
-//                       the entry is removed)
+//   registry.set        service, [properties] (an object of numbers, texts, booleans; null or
+//                       left out: the entry is removed)
 //   route.change        reason (whole number), [outputs] (port types)
 //   audio.input         input (as a profile's audio input: "silence", {"constant": 0.25}, ...)
 //   proximity           near (bool)
@@ -29,7 +30,7 @@
 //   bluetooth.state     state (0 to 5)
 //   wifi.join           [SSID], [BSSID] (each defaults to the profile's default network)
 //   reachability.flags  target, flags (flag names, as a profile writes them, or the number)
-//   carrier.set         [carrier] (as a profile's carrier; left out: the SIM taken out)
+//   carrier.set         [carrier] (as a profile's carrier; null or left out: the SIM taken out)
 //   camera.frame        frame (as a profile camera's frame), [position] ("back" or "front")
 //   touch               phase ("began", "moved", "ended", "cancelled"), x and y, or points
 //                       ([[x, y], ...], several fingers in one event)
@@ -56,10 +57,12 @@ struct BadArgument {
 using Call = std::function<bool(Device&)>;
 using Reader = std::function<Call(const ScriptAction&)>;
 
-// The argument as JSON: text that is not JSON is a text; null when absent.
+// The argument as JSON: what the script wrote as a string, or text that is not JSON, is a text;
+// null when absent.
 json value(const ScriptAction& action, std::string_view key) {
     const std::string* text = action.arg(key);
     if (!text) return nullptr;
+    if (action.isText(key)) return *text;
     json parsed = json::parse(*text, nullptr, false);
     if (parsed.is_discarded()) return *text;
     return parsed;
@@ -174,6 +177,7 @@ struct Entry {
     const char* name;
     std::vector<std::string> required, optional, oneOf;
     Reader read;
+    std::vector<std::string> nullable = {};
 };
 
 std::vector<Entry> stimuli() {
@@ -207,12 +211,13 @@ std::vector<Entry> stimuli() {
          [](const ScriptAction& a) -> Call {
              const std::string service = *a.arg("service");
              std::optional<RegistryProperties> properties;
-             if (a.arg("properties")) {
-                 Profile p = asProfile("registry", {{service, value(a, "properties")}});
-                 properties = p.registry.at(service);
+             if (const json v = value(a, "properties"); !v.is_null()) {
+                 if (!v.is_object()) bad("\"properties\" must be an object, or null");
+                 properties = asProfile("registry", {{service, v}}).registry.at(service);
              }
              return [service, properties](Device& d) { return d.setRegistryEntry(service, properties); };
-         }},
+         },
+         {"properties"}},
         {"headset.plug", {}, {}, {}, none(&Device::plugHeadset)},
         {"headset.unplug", {}, {}, {}, none(&Device::unplugHeadset)},
         {"route.change", {"reason"}, {"outputs"}, {},
@@ -301,12 +306,13 @@ std::vector<Entry> stimuli() {
         {"carrier.set", {}, {"carrier"}, {},
          [](const ScriptAction& a) {
              std::optional<Carrier> carrier;
-             if (a.arg("carrier")) {
-                 carrier = asProfile("carrier", value(a, "carrier")).carrier;
-                 if (!carrier) bad("\"carrier\" must be an object");
+             if (const json v = value(a, "carrier"); !v.is_null()) {
+                 if (!v.is_object()) bad("\"carrier\" must be an object, or null");
+                 carrier = asProfile("carrier", v).carrier;
              }
              return always([carrier](Device& d) { d.setCarrier(carrier); });
-         }},
+         },
+         {"carrier"}},
         {"camera.frame", {"frame"}, {"position"}, {},
          [](const ScriptAction& a) -> Call {
              const auto position = a.arg("position")
@@ -360,32 +366,34 @@ std::vector<Entry> stimuli() {
     };
 }
 
+// Reads the action's arguments; null, with the reason, when they are bad. Whatever a reader throws
+// is a bad argument: no script value may end the process.
+Call readOrSay(const Reader& read, const ScriptAction& action, std::string* reason) {
+    try {
+        return read(action);
+    } catch (const BadArgument& b) {
+        if (reason) *reason = b.reason;
+    } catch (const std::exception& e) {
+        if (reason) *reason = std::string("bad arguments: ") + e.what();
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kinds) {
     for (Entry& entry : stimuli()) {
         Reader read = entry.read;
-        ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}};
+        ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}, entry.nullable};
         kind.run = [read](Driver&, const ScriptAction& action, std::string* failure) {
-            Call call;
-            try {
-                call = read(action);
-            } catch (const BadArgument& b) {
-                if (failure) *failure = b.reason;
-                return false;
-            }
+            Call call = readOrSay(read, action, failure);
+            if (!call) return false;
             if (call(Device::shared())) return true;
             if (failure) *failure = "the device refused " + action.describe();
             return false;
         };
         kind.check = [read](const ScriptAction& action, std::string* problem) {
-            try {
-                read(action);
-                return true;
-            } catch (const BadArgument& b) {
-                if (problem) *problem = b.reason;
-                return false;
-            }
+            return readOrSay(read, action, problem) != nullptr;
         };
         kinds[entry.name] = std::move(kind);
     }

@@ -80,16 +80,18 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
     ScriptAction action{name->get<std::string>(), {}};
     const ScriptActionKind* kind = scriptAction(action.name);
     if (!kind) bad("no action is called \"" + action.name + "\"");
+    auto listed = [](const std::vector<std::string>& keys, const std::string& key) {
+        return std::find(keys.begin(), keys.end(), key) != keys.end();
+    };
     auto takes = [&](const std::string& key) {
-        auto has = [&](const std::vector<std::string>& keys) {
-            return std::find(keys.begin(), keys.end(), key) != keys.end();
-        };
-        return has(kind->required) || has(kind->optional) || has(kind->oneOf);
+        return listed(kind->required, key) || listed(kind->optional, key) || listed(kind->oneOf, key);
     };
     for (const auto& [key, value] : object.items()) {
         if (key == "do" || stepKeys.contains(key)) continue;
         if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + key + "\"");
-        if (value.is_null()) bad("\"" + key + "\" of \"" + action.name + "\" is null");
+        if (value.is_null() && !listed(kind->nullable, key))
+            bad("\"" + key + "\" of \"" + action.name + "\" is null");
+        if (value.is_string()) action.texts.insert(key);
         action.args[key] = argumentText(substituted(value, variables));
     }
     for (const auto& key : kind->required)

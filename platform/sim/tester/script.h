@@ -23,20 +23,26 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sim {
 
-// One action: its name and its arguments, as text (numbers and booleans as written, objects and
-// arrays as JSON text).
+// One action: its name and its arguments, as text (numbers, booleans and null as written, objects
+// and arrays as JSON text).
 struct ScriptAction {
     std::string name;
     std::map<std::string, std::string> args;
+    // The arguments the script wrote as JSON strings: their text is the string itself, whatever it
+    // looks like ("42", "null"), never JSON to read again.
+    std::set<std::string, std::less<>> texts{};
 
     // The argument, or null when absent.
     const std::string* arg(std::string_view key) const;
+    // Whether the script wrote the argument as a JSON string.
+    bool isText(std::string_view key) const { return texts.find(key) != texts.end(); }
     // "tap outlet=loginButton".
     std::string describe() const;
 };

@@ -40,6 +40,9 @@ struct ScriptActionKind {
     // Checks the arguments' values when the script is read; false, with the reason, for one the
     // action cannot take. Optional.
     std::function<bool(const ScriptAction& action, std::string* problem)> check = {};
+    // The arguments that may be written as null, where null means something (their text is then
+    // "null"); a script that writes null for any other argument is refused.
+    std::vector<std::string> nullable = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.
