@@ -1,14 +1,20 @@
 #include "platform/sim/sysctl.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/sim/device.h"
 #include "platform/sim/interfaces.h"
 #include "platform/sim/kernel_hook.h"
 
@@ -58,6 +64,35 @@ std::optional<Bytes> linkMessage(int index) {
     return bytes;
 }
 
+void addProcess(Bytes& table, std::int32_t pid, std::string_view name) {
+    const std::size_t at = table.size();
+    table.resize(at + kProcessRecordSize, 0);
+    put(table, at + kProcessIdOffset, pid);
+    std::memcpy(table.data() + at + kProcessNameOffset, name.data(), std::min(name.size(), kProcessNameMax));
+}
+
+Bytes processTable() {
+    Bytes table;
+    if (const auto count = currentDevice()->host.processes) {
+        table.reserve(static_cast<std::size_t>(*count) * kProcessRecordSize);
+        for (int pid = 1; pid <= *count; ++pid) addProcess(table, pid, "process" + std::to_string(pid));
+        return table;
+    }
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        std::int32_t pid = 0;
+        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+        if (error != std::errc{} || end != name.data() + name.size()) continue;
+        std::ifstream file(entry.path() / "comm");
+        std::string command;
+        // A process that ended since the listing is left out.
+        if (!std::getline(file, command)) continue;
+        addProcess(table, pid, command);
+    }
+    return table;
+}
+
 int fail(int error) {
     errno = error;
     return -1;
@@ -74,7 +109,9 @@ int sysctl(const int* name, unsigned nameLength, void* old, std::size_t* oldLeng
     if (newValue || newLength) return fail(EPERM);
 
     std::optional<Bytes> answer;
-    if (mib.size() == 6 && mib[0] == kCtlNet && mib[1] == kPfRoute && mib[2] == 0 && mib[3] == kAfLink &&
+    if (mib.size() == 4 && mib[0] == kCtlKern && mib[1] == kKernProc && mib[2] == kKernProcAll && mib[3] == 0) {
+        answer = processTable();
+    } else if (mib.size() == 6 && mib[0] == kCtlNet && mib[1] == kPfRoute && mib[2] == 0 && mib[3] == kAfLink &&
         mib[4] == kNetRtIfList) {
         answer = linkMessage(mib[5]);
         if (!answer) return fail(ENXIO);

@@ -3,6 +3,11 @@
 // ::sysctl calls sim::sysctl, with the same arguments and the same answers.
 //
 // Names answered:
+//   {1, 14, 0, 0}              the process table: one 648-byte record per process, the pid
+//                              (int32) at byte 40 and the NUL-terminated command name (at most
+//                              16 characters) at byte 243. A profile's "processes" count gives
+//                              pids 1 and up named "process1", ...; on the host every /proc/<pid>
+//                              with its comm.
 //   {4, 17, 0, 18, 3, index}   the interface's link message: a 112-byte message header, then its
 //                              link-level address: family 18 at byte 113, the index at 114, the
 //                              name's length at byte 117 and the address length (6) at 118, the
@@ -26,6 +31,11 @@ inline constexpr int kPfRoute = 17, kNetRtIfList = 3, kAfLink = 18;
 inline constexpr std::size_t kInterfaceMessageHeaderSize = 112;
 inline constexpr std::size_t kLinkNameLengthOffset = 117;
 inline constexpr std::size_t kLinkNameOffset = 120;
+// The process record's layout.
+inline constexpr std::size_t kProcessRecordSize = 648;
+inline constexpr std::size_t kProcessIdOffset = 40;
+inline constexpr std::size_t kProcessNameOffset = 243;
+inline constexpr std::size_t kProcessNameMax = 16;
 
 // 0, or -1 with errno set.
 int sysctl(const int* name, unsigned nameLength, void* old, std::size_t* oldLength, const void* newValue,
