@@ -90,8 +90,8 @@ std::optional<std::vector<ThreadLoad>> fixedThreads(const Profile& p) {
 std::vector<ThreadPort> hostThreadIds() {
     std::vector<ThreadPort> ids;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", ec)) {
-        const std::string name = entry.path().filename().string();
+    for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         unsigned id = 0;
         if (std::from_chars(name.data(), name.data() + name.size(), id).ec == std::errc{}) ids.push_back(id);
     }

@@ -1,11 +1,13 @@
 #pragma once
 // A test hook in front of the device's kernel and host calls (sysctl, if_nametoindex, the
 // interface ioctl, the host and task tables): it sees each call before it runs, and can make it
-// fail or change the device first (a process table that grows between a size query and its read).
+// fail, change the device first (a process table that grows between a size query and its read) or
+// change the bytes a sysctl answers.
 // One hook at a time, for the process; the calls run as usual while none is installed.
 
 #include <functional>
 #include <span>
+#include <vector>
 
 namespace sim {
 
@@ -25,6 +27,9 @@ struct KernelRequest {
     KernelCall call;
     std::span<const int> name; // sysctl: the name vector; empty for the others
     bool sizeQuery = false; // sysctl without a buffer
+    // sysctl of a known name: the bytes about to be answered, which the hook may change (a
+    // hostile table); null for the other calls.
+    std::vector<unsigned char>* answer = nullptr;
 };
 
 // 0 lets the call run; anything else makes it fail with that errno.

@@ -79,12 +79,14 @@ Bytes processTable() {
         return table;
     }
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
+    // Processes come and go while the folder is listed: an error ends the listing, never throws.
+    for (std::filesystem::directory_iterator it("/proc", ec), last; !ec && it != last; it.increment(ec)) {
+        const std::filesystem::path& path = it->path();
+        const std::string name = path.filename().string();
         std::int32_t pid = 0;
         const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
         if (error != std::errc{} || end != name.data() + name.size()) continue;
-        std::ifstream file(entry.path() / "comm");
+        std::ifstream file(path / "comm");
         std::string command;
         // A process that ended since the listing is left out.
         if (!std::getline(file, command)) continue;
@@ -104,20 +106,24 @@ int sysctl(const int* name, unsigned nameLength, void* old, std::size_t* oldLeng
            std::size_t newLength) {
     if (!name || !oldLength) return fail(EFAULT);
     const std::span<const int> mib(name, nameLength);
-    if (const int error = kernelHookError({.call = KernelCall::Sysctl, .name = mib, .sizeQuery = old == nullptr}))
-        return fail(error);
-    if (newValue || newLength) return fail(EPERM);
-
     std::optional<Bytes> answer;
+    int error = 0;
     if (mib.size() == 4 && mib[0] == kCtlKern && mib[1] == kKernProc && mib[2] == kKernProcAll && mib[3] == 0) {
         answer = processTable();
     } else if (mib.size() == 6 && mib[0] == kCtlNet && mib[1] == kPfRoute && mib[2] == 0 && mib[3] == kAfLink &&
-        mib[4] == kNetRtIfList) {
+               mib[4] == kNetRtIfList) {
         answer = linkMessage(mib[5]);
-        if (!answer) return fail(ENXIO);
+        if (!answer) error = ENXIO;
     } else {
-        return fail(ENOENT);
+        error = ENOENT;
     }
+    if (const int hooked = kernelHookError({.call = KernelCall::Sysctl,
+                                            .name = mib,
+                                            .sizeQuery = old == nullptr,
+                                            .answer = answer ? &*answer : nullptr}))
+        return fail(hooked);
+    if (error) return fail(error);
+    if (newValue || newLength) return fail(EPERM);
 
     if (!old) {
         *oldLength = answer->size();

@@ -38,7 +38,9 @@ sim::Profile withProcesses(int count) {
 std::vector<std::string> readProcesses() {
     std::size_t size = 0;
     if (sim::sysctl(kProcessTable, 4, nullptr, &size, nullptr, 0) != 0) return {"errno " + std::to_string(errno)};
-    std::vector<unsigned char> table(size);
+    // Room for processes that start between the two calls.
+    std::vector<unsigned char> table(size + 64 * sim::kProcessRecordSize);
+    size = table.size();
     if (sim::sysctl(kProcessTable, 4, table.data(), &size, nullptr, 0) != 0) return {"errno " + std::to_string(errno)};
     std::vector<std::string> out;
     for (std::size_t at = 0; at + sim::kProcessRecordSize <= size; at += sim::kProcessRecordSize) {
@@ -91,17 +93,27 @@ TEST(SimProcessTable, FixedRecordsCarryPidsAndNamesAtTheirOffsets) {
     EXPECT_EQ(errno, ENOMEM);
 }
 
-TEST(SimProcessTable, TheHookCanGrowTheTableBetweenTheSizeQueryAndTheRead) {
+TEST(SimProcessTable, TheHookCanChangeTheTableBetweenTheSizeQueryAndTheRead) {
     sim::ScopedDevice device(withProcesses(10));
     std::size_t size = 0;
-    sim::ScopedKernelHook hook([](const sim::KernelRequest& r) {
-        if (r.call == sim::KernelCall::Sysctl && !r.sizeQuery) sim::installDevice(withProcesses(20));
+    int records = 0;
+    sim::ScopedKernelHook hook([&](const sim::KernelRequest& r) {
+        if (r.call == sim::KernelCall::Sysctl && !r.sizeQuery && r.answer) {
+            r.answer->resize(r.answer->size() + records * sim::kProcessRecordSize, 0);
+            r.answer->back() = 'x';
+        }
         return 0;
     });
     ASSERT_EQ(sim::sysctl(kProcessTable, 4, nullptr, &size, nullptr, 0), 0);
-    std::vector<unsigned char> table(size);
-    EXPECT_EQ(sim::sysctl(kProcessTable, 4, table.data(), &size, nullptr, 0), -1);
+    std::vector<unsigned char> table(size + sim::kProcessRecordSize);
+    records = 2;
+    std::size_t room = table.size();
+    EXPECT_EQ(sim::sysctl(kProcessTable, 4, table.data(), &room, nullptr, 0), -1);
     EXPECT_EQ(errno, ENOMEM);
+    records = 1;
+    ASSERT_EQ(sim::sysctl(kProcessTable, 4, table.data(), &room, nullptr, 0), 0);
+    EXPECT_EQ(room, table.size());
+    EXPECT_EQ(table.back(), 'x') << "the hook's bytes are the answer";
 }
 
 TEST(SimProcessTable, HostModeListsThisProcessWithItsCommand) {
