@@ -1,7 +1,12 @@
 #include "device/si_processor.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,20 +24,27 @@ namespace {
 constexpr int kProcessTable[] = {sim::kCtlKern, sim::kKernProc, sim::kKernProcAll, 0};
 constexpr unsigned kTaskInfoWords = 1024, kThreadInfoWords = 32;
 
+struct ProcessTable {
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
+};
+
 // The whole process table, or nullopt. The table may grow between asking its size and reading it:
-// each read asks a tenth more than the last size, at least one record more, until it fits.
-std::optional<std::vector<unsigned char>> readProcessTable() {
+// each read asks a tenth more than the last size, at least one record more, until it fits. The
+// buffer is not cleared first: the kernel writes every byte it answers.
+std::optional<ProcessTable> readProcessTable() {
     std::size_t size = 0;
     if (sim::sysctl(kProcessTable, 4, nullptr, &size, nullptr, 0) != 0) return std::nullopt;
-    std::vector<unsigned char> table;
+    ProcessTable table;
     for (;;) {
         size += std::max(size / 10, sim::kProcessRecordSize);
-        table.resize(size);
-        if (sim::sysctl(kProcessTable, 4, table.data(), &size, nullptr, 0) == 0) break;
+        table.bytes.reset(new (std::nothrow) unsigned char[size]);
+        if (!table.bytes) return std::nullopt;
+        if (sim::sysctl(kProcessTable, 4, table.bytes.get(), &size, nullptr, 0) == 0) break;
         if (errno != ENOMEM) return std::nullopt;
     }
     if (size % sim::kProcessRecordSize != 0 || size < sim::kProcessRecordSize) return std::nullopt;
-    table.resize(size);
+    table.size = size;
     return table;
 }
 
@@ -73,19 +85,22 @@ double Processor::cpuUsageForApp() {
 rt::Ref<ns::Array> Processor::activeProcesses() {
     const auto table = readProcessTable();
     if (!table) return nullptr;
-    const std::size_t records = table->size() / sim::kProcessRecordSize;
+    const std::size_t records = table->size / sim::kProcessRecordSize;
+    const rt::Id idKey = ns::String::make("ProcessID"), nameKey = ns::String::make("ProcessName");
     std::vector<rt::Id> processes;
     processes.reserve(records);
     for (std::size_t i = records; i-- > 0;) {
-        const unsigned char* record = table->data() + i * sim::kProcessRecordSize;
+        const unsigned char* record = table->bytes.get() + i * sim::kProcessRecordSize;
         std::int32_t pid = 0;
         std::memcpy(&pid, record + sim::kProcessIdOffset, sizeof pid);
         // A name without its terminator ends with the record.
         const char* name = reinterpret_cast<const char*>(record + sim::kProcessNameOffset);
         const std::size_t length = ::strnlen(name, sim::kProcessRecordSize - sim::kProcessNameOffset);
+        char id[16];
+        const char* idEnd = std::to_chars(id, id + sizeof id, pid).ptr;
         auto process = ns::MutableDictionary::withCapacity(2);
-        process->setObjectForKey(ns::String::make(std::to_string(pid)), "ProcessID");
-        process->setObjectForKey(ns::String::make(std::string_view(name, length)), "ProcessName");
+        process->setObjectForKey(ns::String::make(std::string_view(id, static_cast<std::size_t>(idEnd - id))), idKey);
+        process->setObjectForKey(ns::String::make(std::string_view(name, length)), nameKey);
         processes.push_back(std::move(process));
     }
     return ns::Array::make(std::move(processes));

@@ -24,4 +24,6 @@ int kernelHookError(const KernelRequest& request) {
     return hook ? hook(request) : 0;
 }
 
+bool kernelHookInstalled() { return static_cast<bool>(installed()); }
+
 } // namespace sim

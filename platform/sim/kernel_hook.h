@@ -53,5 +53,7 @@ KernelHook failingCall(KernelCall call, int error);
 
 // What the calls ask first: 0, or the errno the installed hook fails `request` with.
 int kernelHookError(const KernelRequest& request);
+// Whether a hook is installed (a call may skip work only the hook would see).
+bool kernelHookInstalled();
 
 } // namespace sim
