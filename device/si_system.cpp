@@ -11,6 +11,7 @@
 #include "device/si_jailbreak.h"
 #include "device/si_localization.h"
 #include "device/si_memory.h"
+#include "device/si_network.h"
 #include "device/si_processor.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
@@ -102,6 +103,19 @@ void addMemory(Dictionary& d) {
     putFloat(d, "inactiveMemory", Memory::inactiveMemory());
 }
 
+void addNetwork(Dictionary& d) {
+    put(d, "currentIPAddress", Network::currentIPAddress());
+    putBool(d, "connectedViaWiFi", Network::connectedViaWiFi());
+    putBool(d, "connectedVia3G", Network::connectedVia3G());
+    put(d, "macAddress", Network::macAddress());
+    put(d, "externalIPAddress", Network::externalIPAddress());
+    put(d, "cellIPAddress", Network::cellIPAddress());
+    put(d, "WiFiNetmaskAddress", Network::WiFiNetmaskAddress());
+    put(d, "WiFiBroadcastAddress", Network::WiFiBroadcastAddress());
+    put(d, "BSSID", Network::BSSID());
+    put(d, "SSID", Network::SSID());
+}
+
 void addProcessor(Dictionary& d) {
     putInteger(d, "processorsNumber", Processor::processorsNumber());
     putInteger(d, "activeProcessorsNumber", Processor::activeProcessorsNumber());
@@ -135,8 +149,8 @@ rt::Ref<Dictionary> gather(std::initializer_list<Area> areas) {
 } // namespace
 
 rt::Ref<ns::MutableDictionary> System::systemInformations() {
-    return gather({addBattery, addDisk, addHardware, addJailbreak, addLocalization, addMemory, addProcessor, addCarrier,
-                   addAccessory});
+    return gather({addBattery, addDisk, addHardware, addJailbreak, addLocalization, addMemory, addNetwork, addProcessor,
+                   addCarrier, addAccessory});
 }
 
 rt::Ref<ns::MutableDictionary> System::batteryInformations() { return gather({addBattery}); }
@@ -145,6 +159,7 @@ rt::Ref<ns::MutableDictionary> System::hardwareInformations() { return gather({a
 rt::Ref<ns::MutableDictionary> System::jailbreakInformations() { return gather({addJailbreak}); }
 rt::Ref<ns::MutableDictionary> System::localizationInformations() { return gather({addLocalization}); }
 rt::Ref<ns::MutableDictionary> System::memoryInformations() { return gather({addMemory}); }
+rt::Ref<ns::MutableDictionary> System::networkInformations() { return gather({addNetwork}); }
 rt::Ref<ns::MutableDictionary> System::processorInformations() { return gather({addProcessor}); }
 rt::Ref<ns::MutableDictionary> System::carrierInformations() { return gather({addCarrier}); }
 rt::Ref<ns::MutableDictionary> System::accessoryInformations() { return gather({addAccessory}); }
@@ -156,6 +171,7 @@ RT_DEFINE_CLASS(System, "SISystem", rt::Object, rt::classMethod("systemInformati
                 rt::classMethod("jailbreakInformations", &System::jailbreakInformations),
                 rt::classMethod("localizationInformations", &System::localizationInformations),
                 rt::classMethod("memoryInformations", &System::memoryInformations),
+                rt::classMethod("networkInformations", &System::networkInformations),
                 rt::classMethod("processorInformations", &System::processorInformations),
                 rt::classMethod("carrierInformations", &System::carrierInformations),
                 rt::classMethod("accessoryInformations", &System::accessoryInformations))

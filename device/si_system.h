@@ -5,7 +5,8 @@
 // carrier, accessory. Every call makes a new dictionary and asks every value anew; an answer that
 // is nil leaves its key out. Numbers keep their kinds: bools, "batteryState" a 32-bit int, counts
 // and "totalMemory" 64-bit, measures single-precision floats. Main thread (the hardware and battery
-// areas ask the user interface's objects).
+// areas ask the user interface's objects); the flat and network dictionaries read the address page
+// while connected, blocking up to the read's time-out.
 
 #include "platform/foundation/dictionary.h"
 #include "platform/runtime/object.h"
@@ -22,6 +23,8 @@ public:
     static rt::Ref<ns::MutableDictionary> jailbreakInformations();
     static rt::Ref<ns::MutableDictionary> localizationInformations();
     static rt::Ref<ns::MutableDictionary> memoryInformations();
+    // Reads the address page while connected: blocks the caller up to the read's time-out.
+    static rt::Ref<ns::MutableDictionary> networkInformations();
     static rt::Ref<ns::MutableDictionary> processorInformations();
     static rt::Ref<ns::MutableDictionary> carrierInformations();
     static rt::Ref<ns::MutableDictionary> accessoryInformations();

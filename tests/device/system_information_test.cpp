@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include "device/si_network.h"
 #include "device/si_system.h"
+#include "platform/foundation/bundle.h"
 #include "platform/foundation/array.h"
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "tests/testkit/loopback_server.h"
 
 namespace {
 
@@ -63,6 +66,9 @@ const std::vector<std::string> kLocalization{"language:@", "timeZone:@", "curren
                                              "currencyCode:@", "country:@", "measurementSystem:@"};
 const std::vector<std::string> kMemory{"totalMemory:q", "freeMemory:f", "usedMemory:f",
                                        "activeMemory:f", "wiredMemory:f", "inactiveMemory:f"};
+const std::vector<std::string> kNetwork{"currentIPAddress:@", "connectedViaWiFi:b", "connectedVia3G:b",
+                                        "macAddress:@", "externalIPAddress:@", "cellIPAddress:@",
+                                        "WiFiNetmaskAddress:@", "WiFiBroadcastAddress:@", "BSSID:@", "SSID:@"};
 const std::vector<std::string> kProcessor{"processorsNumber:q", "activeProcessorsNumber:q", "cpuUsageForApp:f",
                                           "activeProcesses:@", "numberOfActiveProcesses:q"};
 const std::vector<std::string> kCarrier{"carrierName:@", "carrierISOCountryCode:@", "carrierMobileCountryCode:@",
@@ -79,18 +85,32 @@ testkit::AppOptions fixedDevice() {
         p.host.threads = std::vector<sim::ThreadLoad>{{250, false}};
         p.host.uptime = 3600;
         p.battery = {0.5, sim::BatteryState::Charging, false};
+        p.interfaces = {.host = false,
+                        .fixed = {{"en0", "192.168.1.20", "255.255.255.0", "", "02:00:00:AA:BB:CC"},
+                                  {"pdp_ip0", "10.1.0.5", "255.0.0.0", "", ""}}};
     }};
 }
 
+// A device with every answer present: the address page served on loopback.
+class SISystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.script("GET", si::Network::kAddressPagePath, {.body = "<p>Current IP Address: 203.0.113.7</p>"});
+        ns::Bundle::setInfoValueOverride(si::Network::kAddressPageServerInfoKey, server.url(""));
+    }
+    void TearDown() override { ns::Bundle::removeInfoValueOverride(si::Network::kAddressPageServerInfoKey); }
+    testkit::LoopbackServer server;
+};
+
 } // namespace
 
-TEST(SISystem, EachAreaHoldsItsKeysWithTheirKinds) {
+TEST_F(SISystem, EachAreaHoldsItsKeysWithTheirKinds) {
     testkit::AppFixture app(fixedDevice());
     const std::pair<rt::Ref<ns::MutableDictionary> (*)(), const std::vector<std::string>*> areas[] = {
         {si::System::batteryInformations, &kBattery},     {si::System::diskInformations, &kDisk},
         {si::System::hardwareInformations, &kHardware},   {si::System::jailbreakInformations, &kJailbreak},
         {si::System::localizationInformations, &kLocalization}, {si::System::memoryInformations, &kMemory},
-        {si::System::processorInformations, &kProcessor}, {si::System::carrierInformations, &kCarrier},
+        {si::System::networkInformations, &kNetwork},     {si::System::processorInformations, &kProcessor}, {si::System::carrierInformations, &kCarrier},
         {si::System::accessoryInformations, &kAccessory},
     };
     for (const auto& [area, expected] : areas) EXPECT_EQ(shape(area()), *expected);
@@ -103,19 +123,22 @@ TEST(SISystem, EachAreaHoldsItsKeysWithTheirKinds) {
     EXPECT_EQ(rt::cast<ns::Array>(si::System::processorInformations()->objectForKey("activeProcesses"))->count(), 4u);
 }
 
-TEST(SISystem, TheFlatDictionaryIsTheAreasInOrder) {
+TEST_F(SISystem, TheFlatDictionaryIsTheAreasInOrder) {
     testkit::AppFixture app(fixedDevice());
     std::vector<std::string> expected;
-    for (const auto* area : {&kBattery, &kDisk, &kHardware, &kJailbreak, &kLocalization, &kMemory, &kProcessor,
-                             &kCarrier, &kAccessory})
+    for (const auto* area : {&kBattery, &kDisk, &kHardware, &kJailbreak, &kLocalization, &kMemory, &kNetwork,
+                             &kProcessor, &kCarrier, &kAccessory})
         expected.insert(expected.end(), area->begin(), area->end());
     const auto flat = si::System::systemInformations();
+    EXPECT_EQ(expected.size(), 76u);
     EXPECT_EQ(shape(flat), expected);
+    EXPECT_EQ(flat->objectForKey("externalIPAddress")->description(), "203.0.113.7");
+    EXPECT_EQ(flat->objectForKey("WiFiBroadcastAddress")->description(), "192.168.1.255");
     EXPECT_EQ(flat->objectForKey("carrierName")->description(), "Carrier");
     EXPECT_EQ(flat->objectForKey("bootTime")->description(), "01:00:00");
 }
 
-TEST(SISystem, NilAnswersLeaveTheirKeysOut) {
+TEST_F(SISystem, NilAnswersLeaveTheirKeysOut) {
     testkit::AppFixture app({.adjust = [](sim::Profile& p) { p.carrier.reset(); }, .copyBundle = true});
     std::filesystem::remove(app.bundleFolder() + "/iPhone.plist");
     EXPECT_EQ(keys(si::System::carrierInformations()), std::vector<std::string>{"carrierAllowsVOIP"});
@@ -125,6 +148,12 @@ TEST(SISystem, NilAnswersLeaveTheirKeysOut) {
         EXPECT_EQ(std::find(hardware.begin(), hardware.end(), key), hardware.end()) << key;
     const auto battery = si::System::batteryInformations();
     EXPECT_EQ(battery->count(), kBattery.size());
+    sim::Device::shared().leaveWifi();
+    sim::Device::shared().setReachabilityFlags("0.0.0.0", 0);
+    const auto network = keys(si::System::networkInformations());
+    for (const char* key : {"externalIPAddress", "BSSID", "SSID"})
+        EXPECT_EQ(std::find(network.begin(), network.end(), key), network.end()) << key;
+    EXPECT_EQ(server.requests().size(), 0u) << "not connected: the page is not read";
     for (std::size_t i = 5; i < kBattery.size(); ++i)
         EXPECT_EQ(battery->objectForKey(kBattery[i].substr(0, kBattery[i].size() - 2))->description(), "NS");
 
