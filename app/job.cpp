@@ -53,6 +53,7 @@ namespace {
 // The settings keys the run points at the service.
 constexpr const char* kMakerServerKey = "FTMakerServerAddress";
 constexpr const char* kProfileServerKey = "FTProfileServerAddress";
+constexpr const char* kAddressPageKey = "IPCheckServer"; // the address page's base
 
 std::string utcStamp() {
     const std::time_t now = std::time(nullptr);
@@ -126,6 +127,7 @@ struct Restore {
         ns::ApplicationHome::setPath(home);
         ns::Bundle::removeInfoValueOverride(kMakerServerKey);
         ns::Bundle::removeInfoValueOverride(kProfileServerKey);
+        ns::Bundle::removeInfoValueOverride(kAddressPageKey);
         ns::Bundle::setMainBundlePath("");
         sim::Device::shared().install(device);
         if (clock) ns::Clock::install(clock);
@@ -282,6 +284,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ns::Bundle::setMainBundlePath(resources);
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
     ns::Bundle::setInfoValueOverride(kProfileServerKey, base);
+    ns::Bundle::setInfoValueOverride(kAddressPageKey, base);
     if (!sim::prepareHome((*folder / "home").string(), &why))
         return badInput("cannot prepare the home: " + why);
     registerNotBuiltScreens();

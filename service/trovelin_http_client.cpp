@@ -1,5 +1,6 @@
 #include "service/trovelin_http_client.h"
 
+#include "device/si_carrier.h"
 #include "net/http/http_request_operation_manager.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/json.h"
@@ -103,8 +104,10 @@ rt::Ref<ns::MutableDictionary> TrovelinHttpClient::buildTempTransactionWithSessi
     set("errorCode", ns::String::make("1"));
     set("result", result ? rt::Id(result) : rt::Id(ns::Number::withInt(anyNotPassed ? 0 : 1)));
     set("result_value", resultValue ? resultValue : ns::String::empty());
-    for (const char* key : {"grade", "color", "devicememorysize", "sourceCarrier", "AndroidVersion"})
+    for (const char* key : {"grade", "color", "devicememorysize", "AndroidVersion"})
         set(key, ns::String::empty());
+    const rt::Ref<ns::String> carrier = si::Carrier::carrierName();
+    set("sourceCarrier", carrier ? carrier : ns::String::empty());
     set("iosVersion", Utility::osVersion());
     set("serialnumber", storedText("serial"));
     set("modelnumber", storedText("devicenumber"));

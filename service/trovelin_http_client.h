@@ -23,7 +23,8 @@
 //            text given by the caller is sent as it is
 //   "result_value" the items' {profile: "SUCCESS" for code 1, "FAIL" otherwise} as pretty JSON
 //            with sorted keys (a later item of the same key wins)
-//   "MacAddress", "grade", "color", "devicememorysize", "sourceCarrier", "AndroidVersion" ""
+//   "sourceCarrier" the SIM's carrier name (si::Carrier::carrierName), "" without a SIM
+//   "MacAddress", "grade", "color", "devicememorysize", "AndroidVersion" ""
 // An absent default gives "".
 
 #include <mutex>

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/foundation/date.h"
@@ -300,17 +301,47 @@ rt::Ref<Array> FileManager::contentsOfDirectoryAtPath(std::string_view path, rt:
     return Array::make(std::move(out));
 }
 
+namespace {
+
+struct FixedFileSystem {
+    std::mutex lock;
+    std::optional<FileManager::FileSystemFigures> figures;
+};
+
+FixedFileSystem& fixedFileSystem() {
+    static FixedFileSystem* shared = new FixedFileSystem(); // read by anything up to the process's end
+    return *shared;
+}
+
+} // namespace
+
+void FileManager::setFileSystemFigures(std::optional<FileSystemFigures> figures) {
+    std::lock_guard guard(fixedFileSystem().lock);
+    fixedFileSystem().figures = figures;
+}
+
 rt::Ref<Dictionary> FileManager::attributesOfFileSystemForPath(std::string_view path,
                                                                rt::Ref<Error>* error) const {
-    std::error_code ec;
-    fs::space_info info = fs::space(fs::path(path), ec);
-    if (ec) {
-        fail(error, Op::Attributes, path, errnoOf(ec));
+    struct statvfs info {};
+    if (::statvfs(pathString(path).c_str(), &info) != 0) {
+        fail(error, Op::Attributes, path, errno);
         return nullptr;
     }
+    unsigned long long size = static_cast<unsigned long long>(info.f_blocks) * info.f_frsize;
+    unsigned long long freeSize = static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
+    unsigned long long nodes = info.f_files;
+    {
+        std::lock_guard guard(fixedFileSystem().lock);
+        if (const auto& fixed = fixedFileSystem().figures) {
+            size = fixed->size;
+            freeSize = fixed->freeSize;
+            nodes = fixed->size / 4096;
+        }
+    }
     auto d = MutableDictionary::make();
-    d->setObjectForKey(Number::withUnsignedLongLong(info.capacity), FileSystemSize);
-    d->setObjectForKey(Number::withUnsignedLongLong(info.available), FileSystemFreeSize);
+    d->setObjectForKey(Number::withUnsignedLongLong(size), FileSystemSize);
+    d->setObjectForKey(Number::withUnsignedLongLong(freeSize), FileSystemFreeSize);
+    d->setObjectForKey(Number::withUnsignedLongLong(nodes), FileSystemNodes);
     return rt::Ref<Dictionary>(d);
 }
 

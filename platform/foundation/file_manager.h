@@ -6,6 +6,7 @@
 // holds the path (NSFilePath) and the system error (NSUnderlyingError, NSPOSIXErrorDomain).
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,7 @@ inline constexpr long FileWriteVolumeReadOnlyError = 642;
 // Attribute keys and values.
 inline constexpr const char* FileSystemSize = "NSFileSystemSize";
 inline constexpr const char* FileSystemFreeSize = "NSFileSystemFreeSize";
+inline constexpr const char* FileSystemNodes = "NSFileSystemNodes";
 inline constexpr const char* FileSize = "NSFileSize";
 inline constexpr const char* FileType = "NSFileType";
 inline constexpr const char* FileModificationDate = "NSFileModificationDate";
@@ -62,9 +64,17 @@ public:
     bool copyItemAtPath(std::string_view from, std::string_view to, rt::Ref<Error>* error = nullptr) const;
     // The names of the entries (not "." or ".."), sorted by name; nil on failure.
     rt::Ref<Array> contentsOfDirectoryAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
-    // FileSystemSize and FileSystemFreeSize (bytes, unsigned long long numbers); nil on failure.
+    // FileSystemSize and FileSystemFreeSize (bytes) and FileSystemNodes (unsigned long long
+    // numbers) of the file system holding `path`, or the fixed figures when set; nil on failure
+    // (a path that does not exist fails either way).
     rt::Ref<Dictionary> attributesOfFileSystemForPath(std::string_view path,
                                                       rt::Ref<Error>* error = nullptr) const;
+    // Figures every file system answers with instead of the host's (installing a simulated device
+    // sets its profile's storage); nullopt goes back to the host's. Nodes are one per 4 KiB.
+    struct FileSystemFigures {
+        unsigned long long size = 0, freeSize = 0; // bytes
+    };
+    static void setFileSystemFigures(std::optional<FileSystemFigures> figures);
     // FileSize, FileType and FileModificationDate of the item itself (a link is not followed).
     rt::Ref<Dictionary> attributesOfItemAtPath(std::string_view path, rt::Ref<Error>* error = nullptr) const;
     // The file's bytes; nil when it cannot be read.

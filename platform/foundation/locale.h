@@ -1,7 +1,7 @@
 #pragma once
-// ns::Locale ("NSLocale"): what the user prefers. preferredLanguages is process-wide: ["en"] until
-// something sets it (installing a simulated device sets its profile's languages; tests may set
-// their own). Any thread.
+// ns::Locale ("NSLocale"): what the user prefers. preferredLanguages and the current locale are
+// process-wide: ["en"] and en_US (dollars, U.S. measures) until something sets them (installing a
+// simulated device sets its profile's; tests may set their own). Any thread.
 
 #include <string>
 #include <vector>
@@ -11,6 +11,7 @@
 namespace ns {
 
 class Array;
+class String;
 
 class Locale : public rt::Object {
     RT_CLASS(Locale)
@@ -21,8 +22,25 @@ public:
     // An empty list puts back the default ["en"].
     static void setPreferredLanguages(std::vector<std::string> languages);
 
+    // The user's region settings: a new object each call, holding those set at the time.
+    static rt::Ref<Locale> currentLocale();
+    struct Settings {
+        std::string identifier = "en_US";
+        std::string currencyCode = "USD";
+        std::string measurementSystem = "U.S."; // "Metric", "U.S." or "U.K."
+    };
+    static void setCurrentSettings(Settings settings);
+
+    rt::Ref<String> localeIdentifier() const;
+    rt::Ref<String> currencyCode() const;
+    // The currency's sign ("$", "€"); the code itself for a currency without one of its own.
+    rt::Ref<String> currencySymbol() const;
+    rt::Ref<String> measurementSystem() const;
+
 private:
     Locale() = default;
+    explicit Locale(Settings settings) : settings_(std::move(settings)) {}
+    Settings settings_;
 };
 
 } // namespace ns

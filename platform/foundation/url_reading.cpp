@@ -1,9 +1,16 @@
 #include "platform/foundation/url_reading.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/file_manager.h"
+#include "platform/foundation/url_transport.h"
 
 namespace ns {
 
@@ -51,7 +58,68 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
     return bytes.substr(0, prefix.size()) == prefix;
 }
 
+std::atomic<double> readTimeout{URLContentsReadTimeout};
+
+bool isHTTP(const rt::Ref<URL>& url) {
+    rt::Ref<String> scheme = url ? url->scheme() : nullptr;
+    if (!scheme) return false;
+    std::string s = scheme->utf8();
+    for (char& c : s)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    return s == "http" || s == "https";
+}
+
+// A GET of `url`, waited for on this thread; the body, or nil and the error.
+rt::Ref<Data> readOverHTTP(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
+    const double timeout = readTimeout.load();
+    struct Wait {
+        std::mutex lock;
+        std::condition_variable done;
+        std::optional<detail::TransferOutcome> outcome;
+    };
+    auto wait = std::make_shared<Wait>();
+    auto link = std::make_shared<detail::TransferLink>();
+    link->handler = [wait](detail::TransferOutcome&& outcome) {
+        std::lock_guard g(wait->lock);
+        wait->outcome = std::move(outcome);
+        wait->done.notify_all();
+    };
+    const std::uint64_t id = detail::newTransferId();
+    detail::startTransfer(id, detail::transferRequestOf(*URLRequest::requestWithURL(url, timeout)), link);
+
+    std::unique_lock g(wait->lock);
+    if (!wait->done.wait_for(g, std::chrono::duration<double>(timeout), [&] { return wait->outcome.has_value(); })) {
+        g.unlock();
+        if (link->take()) { // the transfer has not ended: it never will for us
+            detail::cancelTransfer(id);
+            if (error) *error = URLLoading::errorWithCode(URLErrorTimedOut, url);
+            return nullptr;
+        }
+        g.lock(); // it ended just now: its outcome is on its way
+        wait->done.wait(g, [&] { return wait->outcome.has_value(); });
+    }
+    detail::TransferResult result = detail::resultOf(std::move(*wait->outcome), url);
+    g.unlock();
+    if (result.error) {
+        if (error) *error = result.error;
+        return nullptr;
+    }
+    const long status = rt::downcast<HTTPURLResponse>(result.response)->statusCode();
+    if (status >= 400) {
+        if (error)
+            *error = URLLoading::errorWithCode(URLErrorBadServerResponse, url, "HTTP status " + std::to_string(status));
+        return nullptr;
+    }
+    return result.data;
+}
+
 } // namespace
+
+ScopedURLContentsReadTimeout::ScopedURLContentsReadTimeout(double seconds) : previous_(readTimeout.exchange(seconds)) {}
+
+ScopedURLContentsReadTimeout::~ScopedURLContentsReadTimeout() {
+    readTimeout.store(previous_);
+}
 
 rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
     if (!url || !url->isFileURL()) {
@@ -72,7 +140,7 @@ rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* err
 
 rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding,
                                         rt::Ref<Error>* error) {
-    rt::Ref<Data> data = dataWithContentsOfURL(url, error);
+    rt::Ref<Data> data = isHTTP(url) ? readOverHTTP(url, error) : dataWithContentsOfURL(url, error);
     if (!data) return nullptr;
     std::string_view bytes = data->view();
     auto found = [&](unsigned long encoding, rt::Ref<String> s) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/locale.h"
+#include "platform/foundation/process_info.h"
 #include "platform/foundation/string.h"
+#include "platform/foundation/time_zone.h"
 #include "platform/sim/device_inner.h"
 
 namespace sim {
@@ -40,9 +43,29 @@ void appendEscaped(std::string& out, std::string_view text) {
     }
 }
 
+// What the Foundation stand-in answers of the device: languages and region, storage, and the
+// figures of the process's host (each the host's own unless the profile fixes it).
+void publishToFoundation(const Profile& p) {
+    ns::Locale::setPreferredLanguages(p.languages);
+    ns::Locale::setCurrentSettings({p.locale.identifier, p.locale.currency, p.locale.measurementSystem});
+    ns::TimeZone::setSystemTimeZoneName(p.locale.timeZone);
+    const auto bytes = [](double b) { return static_cast<std::uint64_t>(b); };
+    ns::FileManager::setFileSystemFigures(
+        p.host.disk ? std::optional(ns::FileManager::FileSystemFigures{bytes(p.host.disk->total), bytes(p.host.disk->free)})
+                    : std::nullopt);
+    ns::ProcessInfo::Figures figures;
+    figures.uptime = p.host.uptime;
+    if (p.host.processors) {
+        figures.processorCount = static_cast<std::uint64_t>(p.host.processors->count);
+        figures.activeProcessorCount = static_cast<std::uint64_t>(p.host.processors->active);
+    }
+    if (p.host.memory) figures.physicalMemory = bytes(p.host.memory->total);
+    ns::ProcessInfo::setFigures(figures);
+}
+
 } // namespace
 
-Device::Device() : inner_(std::make_shared<Inner>()) {}
+Device::Device() : inner_(std::make_shared<Inner>()) { publishToFoundation(*inner_->state); }
 
 Device& Device::shared() {
     static Device* device = new Device(); // lives for the process: readers may run at exit
@@ -96,7 +119,7 @@ void Device::removeHook(HookId id) {
 
 std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> profile) {
     const ns::TimeInterval now = ns::Clock::currentTime();
-    ns::Locale::setPreferredLanguages(profile->languages);
+    publishToFoundation(*profile);
     std::lock_guard g(inner_->lock);
     inner_->state.swap(profile);
     inner_->start = now;

@@ -1,20 +1,26 @@
 #include "platform/sim/interfaces.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <new>
 #include <string>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/sim/device.h"
+#include "platform/sim/kernel_hook.h"
 
 namespace sim {
 
@@ -76,7 +82,7 @@ private:
     bool failed_ = false;
 };
 
-bool parseMac(const std::string& text, unsigned char out[6]) {
+bool parseMac(const std::string& text, unsigned char* out) {
     unsigned v[6];
     char end;
     if (std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x%c", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &end) != 6)
@@ -177,6 +183,107 @@ void freeifaddrs(struct ifaddrs* list) {
         delete reinterpret_cast<Node*>(list);
         list = next;
     }
+}
+
+std::vector<std::string> interfaceNames() {
+    const auto device = currentDevice();
+    std::vector<std::string> names;
+    if (device->interfaces.host) {
+        for (const auto& [deviceName, hostName] : device->interfaces.aliases)
+            if (::if_nametoindex(hostName.c_str()) != 0) names.push_back(deviceName);
+    } else {
+        for (const NetworkInterface& i : device->interfaces.fixed)
+            if (std::find(names.begin(), names.end(), i.name) == names.end()) names.push_back(i.name);
+    }
+    return names;
+}
+
+std::optional<std::array<unsigned char, 6>> hardwareAddress(const std::string& name) {
+    const auto device = currentDevice();
+    std::array<unsigned char, 6> bytes{};
+    if (device->interfaces.host) {
+        const auto alias = device->interfaces.aliases.find(name);
+        // A host name is one path component, never a way out of /sys/class/net.
+        if (alias == device->interfaces.aliases.end() || alias->second.find('/') != std::string::npos ||
+            alias->second == "." || alias->second == "..")
+            return std::nullopt;
+        std::ifstream file("/sys/class/net/" + alias->second + "/address");
+        std::string text;
+        if (!std::getline(file, text) || !parseMac(text, bytes.data())) return std::nullopt;
+        return bytes;
+    }
+    for (const NetworkInterface& i : device->interfaces.fixed)
+        if (i.name == name && !i.mac.empty() && parseMac(i.mac, bytes.data())) return bytes;
+    return std::nullopt;
+}
+
+unsigned if_nametoindex(const char* name) {
+    if (const int error = kernelHookError({.call = KernelCall::IfNameToIndex, .name = {}})) {
+        errno = error;
+        return 0;
+    }
+    if (name) {
+        const auto names = interfaceNames();
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name) return static_cast<unsigned>(i + 1);
+    }
+    errno = ENXIO;
+    return 0;
+}
+
+int socket(int domain, int type, int protocol) {
+    if (const int error = kernelHookError({.call = KernelCall::Socket, .name = {}})) {
+        errno = error;
+        return -1;
+    }
+    return ::socket(domain, type, protocol);
+}
+
+int close(int fd) { return ::close(fd); }
+
+int ioctl(int fd, unsigned long request, struct ifreq* interfaceRequest) {
+    if (const int error = kernelHookError({.call = KernelCall::Ioctl, .name = {}})) {
+        errno = error;
+        return -1;
+    }
+    if (request != SIOCGIFNETMASK || !interfaceRequest) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (::fcntl(fd, F_GETFD) == -1) {
+        errno = EBADF;
+        return -1;
+    }
+    const std::size_t length = ::strnlen(interfaceRequest->ifr_name, IFNAMSIZ);
+    if (length == IFNAMSIZ) {
+        errno = ENODEV;
+        return -1;
+    }
+    const std::string name(interfaceRequest->ifr_name, length);
+    const auto device = currentDevice();
+    if (device->interfaces.host) {
+        const auto alias = device->interfaces.aliases.find(name);
+        if (alias == device->interfaces.aliases.end() || alias->second.size() >= IFNAMSIZ) {
+            errno = ENODEV;
+            return -1;
+        }
+        ifreq host{};
+        std::memcpy(host.ifr_name, alias->second.c_str(), alias->second.size());
+        if (::ioctl(fd, SIOCGIFNETMASK, &host) != 0) return -1;
+        interfaceRequest->ifr_netmask = host.ifr_netmask;
+        return 0;
+    }
+    for (const NetworkInterface& i : device->interfaces.fixed) {
+        in_addr mask{};
+        if (i.name != name || inet_pton(AF_INET, i.netmask.c_str(), &mask) != 1) continue;
+        auto* out = reinterpret_cast<sockaddr_in*>(&interfaceRequest->ifr_netmask);
+        *out = sockaddr_in{};
+        out->sin_family = AF_INET;
+        out->sin_addr = mask;
+        return 0;
+    }
+    errno = ENODEV;
+    return -1;
 }
 
 } // namespace sim

@@ -8,13 +8,41 @@
 // A fixed list gives, per interface and in its order, a link entry (AF_PACKET) carrying the MAC
 // when one is given, an IPv4 entry with its netmask and broadcast address, and an IPv6 entry when
 // one is given; all are up and running.
+//
+// The same names answer the other interface calls: sim::if_nametoindex numbers them (1 and up, in
+// the order of the fixed list or of the aliases whose host interface exists), and sim::ioctl on a
+// socket from sim::socket answers the get-netmask request for them.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
 
 struct ifaddrs;
+struct ifreq;
 
 namespace sim {
 
 // 0, or -1 with errno set (the host's own failure, or ENOMEM).
 int getifaddrs(struct ifaddrs** list);
 void freeifaddrs(struct ifaddrs* list);
+
+// The device's interface names, each once, in index order (index 1 first).
+std::vector<std::string> interfaceNames();
+// An interface's six hardware address bytes: the fixed list's "mac", or the aliased host
+// interface's /sys/class/net/<name>/address. Nullopt when it has none or there is no such name.
+std::optional<std::array<unsigned char, 6>> hardwareAddress(const std::string& name);
+
+// The interface's index, or 0 with errno ENXIO for a name the device does not have.
+unsigned if_nametoindex(const char* name);
+
+// A socket, as ::socket makes it (the hook can make it fail); close it with sim::close.
+int socket(int domain, int type, int protocol);
+int close(int fd);
+// SIOCGIFNETMASK on an IPv4 socket from sim::socket: the mask of the interface named in
+// `request->ifr_name` (at most 15 characters, NUL-terminated), from the fixed list or from the host's
+// own ioctl on the aliased interface. 0, or -1 with errno (ENODEV for an unknown name, EINVAL for
+// another request, EBADF for no socket).
+int ioctl(int fd, unsigned long request, struct ifreq* interfaceRequest);
 
 } // namespace sim

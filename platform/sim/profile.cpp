@@ -745,6 +745,13 @@ void readHostAndRun(const Fields& root, Profile& p) {
     }).value_or(std::nullopt);
     p.host.cpuLoad = hostOr(root, "cpuLoad", [&] { return unitInterval(root, "cpuLoad", 0); });
     p.host.uptime = hostOr(root, "uptime", [&] { return notNegative(root, "uptime"); });
+    p.host.threads = hostOr(root, "threads", [&] {
+        std::vector<ThreadLoad> threads;
+        eachObject(root, "threads", [&](const Fields& f) {
+            threads.push_back({wholeNumber(f, "usage", 0, 1000, 0), f.flag("idle")});
+        });
+        return threads;
+    });
     p.accessories = wholeNumber(root, "accessories", 0, 64, 0);
     if (auto root_ = root.text("deviceRoot"); root_ && !root_->empty()) {
         std::error_code ec;

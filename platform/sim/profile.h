@@ -74,6 +74,9 @@
 //     "processes": 120,                    "processors" and "cpuLoad"; "uptime" fixed runs on with
 //     "processors": {"count": 2, "active": 2},   the clock from the run's start
 //     "cpuLoad": 0.25, "uptime": 3600,     load 0 to 1; uptime in seconds
+//     "threads": [{"usage": 300, "idle": false}],  the application's threads: CPU usage 0 to 1000
+//                                          (one processor), idle or not; without it a fixed
+//                                          cpuLoad is one thread, else the host's threads
 //     "accessories": 0,                    connected accessories
 //     "deviceRoot": "/path/to/root",       a folder standing for the device's "/"; default: none,
 //                                          a clean device
@@ -333,6 +336,15 @@ inline constexpr unsigned kReachable = 0x2, kConnectionRequired = 0x4, kConnecti
 // Target (an address or host name) -> flags. 0.0.0.0 and 169.254.0.0 reachable and direct.
 std::map<std::string, unsigned> defaultReachability();
 
+// One of the application's threads: its CPU usage (1000 is one processor fully busy) and whether it
+// is idle.
+struct ThreadLoad {
+    int usage = 0;
+    bool idle = false;
+
+    bool operator==(const ThreadLoad&) const = default;
+};
+
 // Fixed figures where the host's are not wanted; nullopt reads the host.
 struct HostFigures {
     struct Memory {
@@ -349,6 +361,7 @@ struct HostFigures {
     std::optional<Processors> processors;
     std::optional<double> cpuLoad; // 0 to 1
     std::optional<double> uptime; // seconds at the run's start
+    std::optional<std::vector<ThreadLoad>> threads;
 
     bool operator==(const HostFigures&) const = default;
 };

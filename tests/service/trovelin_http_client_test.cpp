@@ -11,6 +11,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/foundation/url_loading.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/device.h"
 #include "session/core/test_base_model.h"
 #include "session/core/utility.h"
 #include "tests/service/service_fixture.h"
@@ -68,8 +69,9 @@ TEST_F(TrovelinTest, TheTransactionHoldsTheEighteenPartnerFields) {
     EXPECT_EQ(text("clientVer"), ft::Utility::clientVersion()->utf8());
     EXPECT_EQ(text("iosVersion"), ft::Utility::osVersion()->utf8());
     EXPECT_EQ(text("timeCreated"), ft::Utility::createDateString()->utf8());
-    for (const char* key : {"MacAddress", "grade", "color", "devicememorysize", "sourceCarrier", "AndroidVersion"})
+    for (const char* key : {"MacAddress", "grade", "color", "devicememorysize", "AndroidVersion"})
         EXPECT_EQ(text(key), "") << key;
+    EXPECT_EQ(text("sourceCarrier"), sim::currentDevice()->carrier.value().name);
     auto result = rt::cast<ns::Number>(transaction->objectForKey("result"));
     ASSERT_TRUE(result) << "the result is a number, not text";
     EXPECT_EQ(result->longValue(), 0);
@@ -91,6 +93,18 @@ TEST_F(TrovelinTest, ResultIsOneOnlyWhenEveryItemPassedAndTheProductNamesTheMode
     EXPECT_EQ(empty->objectForKey("uuid")->description(), "");
     EXPECT_EQ(empty->objectForKey("esnNumber")->description(), "");
     EXPECT_EQ(empty->objectForKey("result_value")->description(), "{}");
+}
+
+TEST_F(TrovelinTest, TheCarrierIsTheSimsAndEmptyWithoutOne) {
+    sim::Profile p = sim::defaultProfile();
+    p.carrier->name = "Tele Two";
+    {
+        sim::ScopedDevice device(p);
+        EXPECT_EQ(build({})->objectForKey("sourceCarrier")->description(), "Tele Two");
+    }
+    p.carrier.reset();
+    sim::ScopedDevice device(p);
+    EXPECT_EQ(build({})->objectForKey("sourceCarrier")->description(), "");
 }
 
 TEST_F(TrovelinTest, TheFirstAddressWinsAndTheLogMasksWhatTheBodyCarriesWhole) {

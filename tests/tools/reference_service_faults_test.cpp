@@ -11,7 +11,7 @@ namespace {
 
 TEST(FaultRuleTest, ReadsEveryFormAndRefusesTheRest) {
     for (const char* text : {"profile=refuse", "auth=500*1", "features=slow:0.25", "models=garbage*3",
-                             "insert=slow:2*1", "update=500", "partner=refuse*2", "all=slow:0"}) {
+                             "insert=slow:2*1", "update=500", "partner=refuse*2", "ip=500", "all=slow:0"}) {
         std::string error;
         auto fault = refsvc::Fault::parse(text, &error);
         ASSERT_TRUE(fault) << text << ": " << error;

@@ -88,6 +88,24 @@ TEST_F(ServiceTest, ServesTheModelTableAndTheStaticPages) {
     EXPECT_EQ(post("/ws/insert", insertBody("T-1")).status, 404); // the path needs its final slash
 }
 
+TEST_F(ServiceTest, TheAddressPageEchoesTheCallerAndTakesTheIpFaults) {
+    start({"ip=refuse*1", "ip=500*1"});
+    EXPECT_EQ(get("/cgi-bin/check_ip.cgi").error, httplib::Error::Read);
+    EXPECT_EQ(get("/cgi-bin/check_ip.cgi").status, 500);
+    Reply page = get("/cgi-bin/check_ip.cgi");
+    ASSERT_EQ(page.status, 200);
+    EXPECT_EQ(page.body, "<html><body><h1>Your IP address is:127.0.0.1</h1><p>Current IP Address: 127.0.0.1</p>"
+                         "</body></html>");
+    EXPECT_EQ(post("/cgi-bin/check_ip.cgi", json::object()).status, 404);
+    EXPECT_EQ(get("/cgi-bin/check_ipXcgi").status, 404);
+    auto records = service_->requests();
+    ASSERT_EQ(records.size(), 5u);
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(records[static_cast<std::size_t>(i)].call, "ip") << i;
+    EXPECT_EQ(records[0].fault, "ip=refuse*1");
+    EXPECT_EQ(records[1].fault, "ip=500*1");
+}
+
 TEST_F(ServiceTest, BadBodiesGet400AndChangeNothing) {
     start();
     auto with = [](json body, const std::string& key, const json& value) { // null: without the key

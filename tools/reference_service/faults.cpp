@@ -9,7 +9,7 @@ namespace refsvc {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, Call>, 7> kCalls{{
+constexpr std::array<std::pair<std::string_view, Call>, 8> kCalls{{
     {"profile", Call::Profile},
     {"auth", Call::Auth},
     {"features", Call::Features},
@@ -17,6 +17,7 @@ constexpr std::array<std::pair<std::string_view, Call>, 7> kCalls{{
     {"insert", Call::Insert},
     {"update", Call::Update},
     {"partner", Call::Partner},
+    {"ip", Call::Ip},
 }};
 
 std::optional<Fault> fail(std::string* error, std::string message) {
@@ -60,7 +61,7 @@ std::optional<Fault> Fault::parse(std::string_view text, std::string* error) {
         if (!known)
             return fail(error, "fault " + quoted +
                                    ": the call is not one of profile, auth, features, models, insert, "
-                                   "update, partner, all");
+                                   "update, partner, ip, all");
     }
 
     std::string_view kindText = text.substr(equals + 1);

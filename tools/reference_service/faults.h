@@ -12,9 +12,9 @@
 namespace refsvc {
 
 // The calls of the service's interface that faults can target.
-enum class Call { Profile, Auth, Features, Models, Insert, Update, Partner };
+enum class Call { Profile, Auth, Features, Models, Insert, Update, Partner, Ip };
 
-// "profile", "auth", "features", "models", "insert", "update", "partner".
+// "profile", "auth", "features", "models", "insert", "update", "partner", "ip".
 std::string_view callName(Call call);
 
 struct Fault {

@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "  --data   folder for transactions.json and requests.log (created when missing)\n"
     "  --port   port on 127.0.0.1; 0 (the default) picks a free one\n"
     "  --seed   seed file; default: the built-in seed.json\n"
-    "  --fault  call: profile, auth, features, models, insert, update, partner or all;\n"
+    "  --fault  call: profile, auth, features, models, insert, update, partner, ip or all;\n"
     "           kind: refuse, 500, slow:<seconds> or garbage; *n: only the first n requests\n";
 
 int badArguments(const std::string& message) {
@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
               << "  web service    " << service->webServiceUrl() << "\n"
               << "  partner        " << service->partnerUrl() << "\n"
               << "  model table    " << service->baseUrl() << "/tools/AppleModel.json\n"
+              << "  address page   " << service->baseUrl() << "/cgi-bin/check_ip.cgi\n"
               << "  data           " << service->transactionsPath().parent_path().string() << "\n";
     for (const auto& fault : options.faults)
         std::cout << "  fault          " << fault.describe() << "\n";

@@ -312,6 +312,12 @@ void Service::State::addRoutes() {
     route("GET", R"(/tools/AppleModel\.json)", Call::Models, "models", [this](const httplib::Request&) {
         return Reply{200, seed.models.dump(), "application/json"};
     });
+    route("GET", R"(/cgi-bin/check_ip\.cgi)", Call::Ip, "ip", [](const httplib::Request& req) {
+        return Reply{200,
+                     "<html><body><h1>Your IP address is:" + req.remote_addr + "</h1><p>Current IP Address: " +
+                         req.remote_addr + "</p></body></html>",
+                     "text/html; charset=utf-8"};
+    });
     route("GET", "/ws/api/udid", std::nullopt, "udid-page", [](const httplib::Request&) {
         return Reply{200, kUdidPage, "text/html; charset=utf-8"};
     });

@@ -11,6 +11,7 @@
 //                                            GET  <ws>/api/udid?prefix=qx   (device-identifier page)
 //   partner         <base>/partner           POST <partner>/api/functionaltest_finish/
 //   download server <base>                   GET  /tools/AppleModel.json, GET /tools/udid.mobileconfig
+//   address page    <base>                   GET  /cgi-bin/check_ip.cgi
 //
 // Request contracts (every JSON reply has Content-Type application/json):
 //   profile   {"id": text}
@@ -37,6 +38,8 @@
 //             required, further text entries stored too
 //             200 {"status": 200}; a session finished before: 409 {"error", "status": 409}.
 //   models    200 the seed's model table ({"iOS": ..., "WifiOnly": ...}).
+//   ip        200 text/html: the caller's address twice, after "Your IP address is:" in a heading
+//             and after "Current IP Address: " in a paragraph.
 // A body that is not a JSON object, lacks a required entry or has a value of the wrong kind gets
 // 400 {"error"} (naming the entry) and changes nothing; a body over 1 MiB gets 413. Unknown paths
 // get 404 {"error"}. Insert and update accept further text entries and store them too.

@@ -1,0 +1,29 @@
+#pragma once
+// ns::TimeZone ("NSTimeZone"): a named time zone. The system's is process-wide: "UTC" until
+// something sets it (installing a simulated device sets its profile's locale's). Any thread.
+
+#include <string>
+
+#include "platform/runtime/object.h"
+
+namespace ns {
+
+class String;
+
+class TimeZone : public rt::Object {
+    RT_CLASS(TimeZone)
+public:
+    // A new object each call, holding the name set at the time.
+    static rt::Ref<TimeZone> systemTimeZone();
+    // Empty puts back "UTC".
+    static void setSystemTimeZoneName(std::string name);
+
+    // The zone's name ("Europe/Berlin").
+    rt::Ref<String> name() const;
+
+private:
+    explicit TimeZone(std::string name) : name_(std::move(name)) {}
+    std::string name_;
+};
+
+} // namespace ns
