@@ -80,10 +80,7 @@ ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     view->addSubview(message);
     using Attribute = ui::LayoutAttribute;
     auto pin = [&](Attribute attribute, const rt::Id& to, Attribute toAttribute, double constant) {
-        auto constraint = ui::LayoutConstraint::constraintWithItem(panel, attribute, ui::LayoutRelation::Equal, to,
-                                                                   toAttribute, 1, constant);
-        view->addConstraint(constraint);
-        return constraint;
+        return pinEqual(view, panel, attribute, to, toAttribute, constant);
     };
     auto top = pin(Attribute::Top, view, Attribute::TopMargin, 0);
     pin(Attribute::Leading, view, Attribute::Leading, 0);

@@ -34,6 +34,7 @@
 #include "session/core/utility.h"
 #include "session/logo_title_view.h"
 #include "session/result_table_view_cell.h"
+#include "session/screen_support.h"
 #include "service/http_client.h"
 #include "service/reply_models.h"
 #include "service/trovelin_http_client.h"
@@ -92,10 +93,6 @@ namespace {
 
 constexpr const char* kSuccessText = "SUCCESS";
 constexpr const char* kFailText = "FAIL";
-
-rt::Ref<ns::String> localized(std::string_view key) {
-    return ns::Bundle::mainBundle()->localizedStringForKey(key, "");
-}
 
 // A value read as a whole number: numbers truncated, numeric text by its leading digits, anything
 // else 0.
@@ -182,10 +179,7 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
     table->setTranslatesAutoresizingMaskIntoConstraints(false);
     using Attribute = ui::LayoutAttribute;
     auto pin = [&](Attribute attribute, const rt::Id& to, Attribute toAttribute, double constant) {
-        auto constraint = ui::LayoutConstraint::constraintWithItem(table, attribute, ui::LayoutRelation::Equal, to,
-                                                                   toAttribute, 1, constant);
-        view->addConstraint(constraint);
-        return constraint;
+        return pinEqual(view, table, attribute, to, toAttribute, constant);
     };
     auto top = pin(Attribute::Top, passed, Attribute::Bottom, 4);
     pin(Attribute::Leading, view, Attribute::Leading, 0);

@@ -3,6 +3,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/device.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/window.h"
 #include "session/app_delegate.h"
 #include "session/core/utility.h"
@@ -29,6 +30,14 @@ bool isSystem7() {
 bool hasBottomInset() {
     auto window = delegateWindow();
     return Utility::systemVersionNumber() >= 11 && window && window->safeAreaInsets().bottom > 0;
+}
+
+rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt::Id& item, ui::LayoutAttribute attribute,
+                                       const rt::Id& to, ui::LayoutAttribute toAttribute, double constant) {
+    auto constraint =
+        ui::LayoutConstraint::constraintWithItem(item, attribute, ui::LayoutRelation::Equal, to, toAttribute, 1, constant);
+    holder->addConstraint(constraint);
+    return constraint;
 }
 
 } // namespace ft

@@ -1,14 +1,18 @@
 #pragma once
 // Small helpers the session's screens share: localised texts, the application delegate's window,
-// the device's bottom safe area, the system version's first component.
+// the device's bottom safe area, the system version's first component, one constraint added to a
+// scene's view.
 
 #include <string_view>
 
 #include "platform/foundation/string.h"
+#include "platform/uikit/layout_attribute.h"
 
 namespace ui {
+class LayoutConstraint;
+class View;
 class Window;
-}
+} // namespace ui
 
 namespace ft {
 
@@ -20,5 +24,9 @@ rt::Ref<ui::Window> delegateWindow();
 bool hasBottomInset();
 // Whether the system version's first component is 7.
 bool isSystem7();
+// Adds to `holder` the required constraint `item.attribute == to.toAttribute + constant` (`to` nil
+// for a constant size) and answers it.
+rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt::Id& item, ui::LayoutAttribute attribute,
+                                       const rt::Id& to, ui::LayoutAttribute toAttribute, double constant);
 
 } // namespace ft
