@@ -127,12 +127,14 @@ int sysctl(const int* name, unsigned nameLength, void* old, std::size_t* oldLeng
     const std::span<const int> mib(name, nameLength);
     const bool processes =
         mib.size() == 4 && mib[0] == kCtlKern && mib[1] == kKernProc && mib[2] == kKernProcAll && mib[3] == 0;
-    const auto fixedProcesses = processes ? currentDevice()->host.processes : std::nullopt;
+    // The fixed table's length, or -1 for the host's (a plain count: GCC's flow analysis at -O1
+    // takes an optional's value for unset here).
+    const int fixedProcesses = processes ? currentDevice()->host.processes.value_or(-1) : -1;
     // A fixed table's size is known without making it, and the host's without reading the
     // names (unless a hook is to see the answer).
     const bool sizeOnly = processes && !old && !kernelHookInstalled();
-    if (fixedProcesses && sizeOnly && !newValue && !newLength) {
-        *oldLength = static_cast<std::size_t>(*fixedProcesses) * kProcessRecordSize;
+    if (fixedProcesses >= 0 && sizeOnly && !newValue && !newLength) {
+        *oldLength = static_cast<std::size_t>(fixedProcesses) * kProcessRecordSize;
         return 0;
     }
 
@@ -141,8 +143,8 @@ int sysctl(const int* name, unsigned nameLength, void* old, std::size_t* oldLeng
     answer.clear();
     bool known = true;
     int error = 0;
-    if (fixedProcesses) {
-        fixedProcessTable(answer, *fixedProcesses);
+    if (fixedProcesses >= 0) {
+        fixedProcessTable(answer, fixedProcesses);
     } else if (processes) {
         hostProcessTable(answer, sizeOnly);
     } else if (mib.size() == 6 && mib[0] == kCtlNet && mib[1] == kPfRoute && mib[2] == 0 && mib[3] == kAfLink &&
