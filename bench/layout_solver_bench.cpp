@@ -272,7 +272,7 @@ void ScreenAddAll(benchmark::State& state) {
     }
     state.counters["constraints"] = static_cast<double>(Screen(rows).constraints.size());
 }
-BENCHMARK(ScreenAddAll)->Arg(10)->Arg(20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ScreenAddAll)->Arg(10)->Arg(20)->Arg(40)->Unit(benchmark::kMicrosecond);
 
 void ScreenEditResolve(benchmark::State& state) {
     Screen screen(static_cast<int>(state.range(0)));
@@ -290,7 +290,7 @@ void ScreenEditResolve(benchmark::State& state) {
         benchmark::DoNotOptimize(screen.solver.value(screen.button.top));
     }
 }
-BENCHMARK(ScreenEditResolve)->Arg(10)->Arg(20);
+BENCHMARK(ScreenEditResolve)->Arg(10)->Arg(20)->Arg(40);
 
 void ScreenConstantChange(benchmark::State& state) {
     Screen screen(static_cast<int>(state.range(0)));
@@ -312,7 +312,7 @@ void ScreenConstantChange(benchmark::State& state) {
         benchmark::DoNotOptimize(screen.solver.value(screen.button.top));
     }
 }
-BENCHMARK(ScreenConstantChange)->Arg(10)->Arg(20);
+BENCHMARK(ScreenConstantChange)->Arg(10)->Arg(20)->Arg(40);
 
 void ScreenRemoveAll(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
@@ -328,7 +328,7 @@ void ScreenRemoveAll(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(ScreenRemoveAll)->Arg(10)->Arg(20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ScreenRemoveAll)->Arg(10)->Arg(20)->Arg(40)->Unit(benchmark::kMicrosecond);
 
 // ---- the grid
 

@@ -1,8 +1,12 @@
-// The text stand-in: shaping and layout of a 200-character paragraph with the real backend beside
-// raw HarfBuzz shaping of the same text and font; breaking with the model font (a new width reuses
-// the typeset text); hit testing a ten-line frame.
+// The text stand-in: shaping and layout of a 200-character paragraph (and of ten of them in one
+// paragraph: the cost should grow with the glyphs, no faster) with the real backend beside raw
+// HarfBuzz shaping of the same text and font; breaking with the model font (a new width reuses the
+// typeset text); hit testing a ten-line frame. Run from a Release build.
 
 #include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
 
 #include <hb.h>
 
@@ -17,10 +21,17 @@ const char* kParagraph =
     "cameras and flash, speakers and microphones, buttons, sensors, battery and radios, then "
     "reports one transaction with the estimate.";
 
-rt::Ref<ns::AttributedString> paragraph(const char* fontName) {
+// The paragraph `times` times over, joined by spaces.
+std::string repeated(std::int64_t times) {
+    std::string text = kParagraph;
+    for (std::int64_t i = 1; i < times; ++i) text += std::string(" ") + kParagraph;
+    return text;
+}
+
+rt::Ref<ns::AttributedString> paragraph(const char* fontName, std::int64_t times = 1) {
     auto attributes = ns::MutableDictionary::make();
     attributes->setObjectForKey(ct::Font::withName(fontName, 17), ns::FontAttributeName);
-    return ns::AttributedString::make(kParagraph, attributes);
+    return ns::AttributedString::make(repeated(times), attributes);
 }
 
 struct Backend {
@@ -35,7 +46,7 @@ void RawHarfBuzzShaping(benchmark::State& state) {
     hb_face_t* face = hb_face_create(blob, 0);
     hb_font_t* font = hb_font_create(face);
     hb_buffer_t* buffer = hb_buffer_create();
-    const std::u16string text = ns::str(kParagraph)->utf16();
+    const std::u16string text = ns::str(repeated(state.range(0)))->utf16();
     unsigned glyphs = 0;
     for (auto _ : state) {
         hb_buffer_clear_contents(buffer);
@@ -52,16 +63,27 @@ void RawHarfBuzzShaping(benchmark::State& state) {
     hb_face_destroy(face);
     hb_blob_destroy(blob);
 }
-BENCHMARK(RawHarfBuzzShaping);
+BENCHMARK(RawHarfBuzzShaping)->Arg(1)->Arg(10)->ArgName("paragraphs");
 
-// Typesetting (shaping every run), a frame at 320 and the suggested size.
+// Typesetting alone (shaping every run, measuring the clusters).
+void RealTypeset(benchmark::State& state) {
+    Backend real(ct::realFontBackend());
+    auto text = paragraph("DejaVu Sans", state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(ct::Framesetter::make(*text));
+    const std::size_t glyphs = ct::Line::make(*text)->glyphCount();
+    state.counters["ns/glyph"] = benchmark::Counter(double(glyphs) * double(state.iterations()),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(RealTypeset)->Arg(1)->Arg(10)->ArgName("paragraphs");
+
+// Typesetting, a frame at 320 and the suggested size.
 void RealShapeAndLayOut(benchmark::State& state) {
     Backend real(ct::realFontBackend());
-    auto text = paragraph("DejaVu Sans");
+    auto text = paragraph("DejaVu Sans", state.range(0));
     std::size_t glyphs = 0;
     for (auto _ : state) {
         auto framesetter = ct::Framesetter::make(*text);
-        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, 320, 1000));
+        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, 320, 100000));
         benchmark::DoNotOptimize(framesetter->suggestFrameSizeWithConstraints({0, 0}, {320, 100000}));
         glyphs = 0;
         for (const auto& line : frame->lines()) glyphs += line->glyphCount();
@@ -69,7 +91,7 @@ void RealShapeAndLayOut(benchmark::State& state) {
     state.counters["ns/glyph"] = benchmark::Counter(double(glyphs) * double(state.iterations()),
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(RealShapeAndLayOut);
+BENCHMARK(RealShapeAndLayOut)->Arg(1)->Arg(10)->ArgName("paragraphs");
 
 // Breaking the typeset paragraph at 320 (and at another width: the typesetting is reused).
 void ModelBreaking(benchmark::State& state) {
