@@ -578,7 +578,7 @@ public:
             buffer_.reset(new char[needed]);
             capacity_ = needed;
         }
-        std::memcpy(buffer_.get(), text.data(), text.size());
+        if (!text.empty()) std::memcpy(buffer_.get(), text.data(), text.size()); // an empty view may be null
         std::memset(buffer_.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
         return parser_.parse(buffer_.get(), text.size(), false).get(root);
     }

@@ -300,6 +300,14 @@ TEST(JSONRead, MalformedInputIsAnErrorWithAPlace) {
     EXPECT_FALSE(
         JSONSerialization::JSONObjectWithData(rt::Ref<ns::Data>(), JSONReadingOptions::None, &error));
     EXPECT_EQ(error->code(), 3840);
+    // Empty text with no storage behind it (a null pointer) is an empty document, not a copy from
+    // nowhere (the sanitizer build checks).
+    for (std::string_view nothing : {std::string_view(), ns::Data::make(std::string_view())->view()}) {
+        error = nullptr;
+        EXPECT_FALSE(JSONSerialization::JSONObjectWithData(nothing, JSONReadingOptions::FragmentsAllowed, &error));
+        ASSERT_TRUE(error);
+        EXPECT_NE(debugOf(error).find("No value"), std::string::npos) << debugOf(error);
+    }
 }
 
 TEST(JSONWrite, EscapingAndNumbers) {
