@@ -108,7 +108,12 @@ std::shared_ptr<const Typeset> Typeset::make(const ns::AttributedString& source)
         start = end;
     }
 
+    // A cluster and a glyph per unit at most, as a rule: room for them all at once, so that long
+    // text is not copied again and again as it grows.
+    t->clusters.reserve(length);
+    t->glyphs.reserve(length);
     std::vector<ShapedGlyph> shaped;
+    shaped.reserve(length);
     for (const Paragraph& p : t->paragraphs) {
         const std::u16string_view paragraph(text.data() + p.start, p.end - p.start);
         for (std::size_t si = 0; si < t->styles.size(); ++si) {
