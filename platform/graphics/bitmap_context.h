@@ -5,11 +5,8 @@
 // rectangle's top (the larger y).
 //
 // Sampling follows the interpolation quality: None takes the nearest pixel, every other quality
-// blends the four nearest (bilinear, 7-bit weights). Beyond its edges an image continues its edge
-// pixels, so an edge never fades into transparent black; what lies outside the rectangle is left
-// alone, and the rectangle's outline is antialiased. Each bitmap row is walked in 16.16 fixed-point
-// steps from its first pixel (in tiles, so a turned picture is read from memory at hand); only
-// the outline's coverage comes from cairo's rasteriser.
+// blends the four nearest (bilinear). Beyond its edges an image continues its edge pixels, so an
+// edge never fades into transparent black; what lies outside the rectangle is left alone.
 
 #include <cstddef>
 #include <cstdint>

@@ -2,11 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <numbers>
 
@@ -138,109 +133,6 @@ TEST(BitmapContext, ReadsAndWritesEachLayout) {
     const auto image = withAlpha->makeImage();
     EXPECT_EQ(std::vector<std::uint8_t>(image->bytes().begin(), image->bytes().end()),
               (std::vector<std::uint8_t>{128, 0, 0, 128}));
-}
-
-// What drawImage gave when cairo drew it, the reference for the rasteriser of our own: the same
-// mapping from image pixels to the bitmap's rows, bilinear or nearest, edges continued, the
-// picture's outline antialiased.
-std::vector<std::uint32_t> cairoDrawn(std::size_t width, std::size_t height, const AffineTransform& ctm,
-                                      const Rect& rect, const cg::Image& image, bool nearest) {
-    const double iw = double(image.width()), ih = double(image.height());
-    const AffineTransform placed{.a = rect.width() / iw, .d = -rect.height() / ih, .tx = rect.minX(), .ty = rect.maxY()};
-    const AffineTransform m = placed.concat(ctm).concat(AffineTransform{.d = -1, .ty = double(height)});
-    std::vector<std::uint32_t> source(image.width() * image.height()), pixels(width * height, 0);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        const std::uint8_t* p = image.bytes().data() + i * 4; // premultiplied RGBA
-        source[i] = std::uint32_t(p[3]) << 24 | p[0] << 16 | p[1] << 8 | p[2];
-    }
-    cairo_surface_t* from = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(source.data()),
-                                                                CAIRO_FORMAT_ARGB32, int(image.width()),
-                                                                int(image.height()), int(image.width() * 4));
-    cairo_surface_t* into = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.data()),
-                                                                CAIRO_FORMAT_RGB24, int(width), int(height),
-                                                                int(width * 4));
-    cairo_t* cr = cairo_create(into);
-    cairo_matrix_t matrix;
-    cairo_matrix_init(&matrix, m.a, m.b, m.c, m.d, m.tx, m.ty);
-    cairo_set_matrix(cr, &matrix);
-    cairo_set_source_surface(cr, from, 0, 0);
-    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(cairo_get_source(cr), nearest ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_BILINEAR);
-    cairo_rectangle(cr, 0, 0, iw, ih);
-    cairo_fill(cr);
-    cairo_destroy(cr);
-    cairo_surface_finish(into);
-    cairo_surface_destroy(into);
-    cairo_surface_destroy(from);
-    return pixels;
-}
-
-// Pictures with every kind of neighbourhood: noise (the worst case for a sample a little off),
-// smooth gradients, and hard-edged half-transparent blocks.
-rt::Ref<cg::Image> picture(int kind, std::size_t width, std::size_t height) {
-    std::vector<std::uint8_t> bytes(width * height * 4);
-    for (std::size_t y = 0; y < height; ++y) {
-        for (std::size_t x = 0; x < width; ++x) {
-            std::uint8_t* p = bytes.data() + (y * width + x) * 4;
-            const std::size_t i = y * width + x;
-            if (kind == 0) {
-                for (std::size_t k = 0; k < 4; ++k) p[k] = std::uint8_t((i * 4 + k) * 7 + (i * 4 + k) / 93);
-                p[3] = 255;
-            } else if (kind == 1) {
-                p[0] = std::uint8_t(x * 255 / width), p[1] = std::uint8_t(y * 255 / height), p[2] = 90, p[3] = 255;
-            } else {
-                const bool on = (x / 5 + y / 3) % 2 == 0;
-                p[3] = on ? 255 : 128;
-                p[0] = on ? 250 : 100, p[1] = on ? 10 : 128, p[2] = on ? 40 : 0;
-            }
-        }
-    }
-    return cg::Image::create(width, height, width * 4, cg::BitmapInfo(cg::ImageAlphaInfo::PremultipliedLast),
-                             std::move(bytes));
-}
-
-// A turn as the image rotation draws it: on a top-left canvas that holds the turned picture, about
-// the canvas's centre; and a quarter turn, an odd scale and a nearest-pixel draw besides.
-TEST(BitmapContext, DrawsWithinOneOfWhatCairoDrew) {
-    struct Case {
-        int picture;
-        double degrees;
-        double scale;
-        bool nearest;
-    };
-    const Case cases[] = {{0, 30, 1, false},  {0, -45, 1, false},  {0, 123.4, 1, false}, {1, 30, 1, false},
-                          {1, -45, 1, false}, {1, 123.4, 1, false}, {2, 30, 1, false},  {2, -45, 1, false},
-                          {2, 123.4, 1, false}, {0, 90, 1, false},  {0, 0, 0.37, false}, {2, 30, 1.7, true}};
-    for (const Case& c : cases) {
-        const auto image = picture(c.picture, 61, 47);
-        const double radians = c.degrees * std::numbers::pi / 180, w = 61 * c.scale, h = 47 * c.scale;
-        const double cw = std::ceil(std::abs(w * std::cos(radians)) + std::abs(h * std::sin(radians)) - 1e-9);
-        const double ch = std::ceil(std::abs(w * std::sin(radians)) + std::abs(h * std::cos(radians)) - 1e-9);
-        auto canvas = context(cw, ch);
-        canvas->concatCTM(AffineTransform{.d = -1, .ty = ch});
-        canvas->translateCTM(cw / 2, ch / 2);
-        canvas->rotateCTM(radians);
-        canvas->scaleCTM(1, -1);
-        if (c.nearest) canvas->setInterpolationQuality(cg::InterpolationQuality::None);
-        const Rect rect = Rect::make(-w / 2, -h / 2, w, h);
-        canvas->drawImage(rect, image);
-        const auto expected = cairoDrawn(canvas->width(), canvas->height(), canvas->ctm(), rect, *image, c.nearest);
-        const auto drawn = canvas->makeImage();
-        int worst = 0;
-        std::size_t offByTwo = 0;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            const std::uint8_t* p = drawn->bytes().data() + i * 4;
-            int off = 0;
-            for (int k = 0; k < 3; ++k)
-                off = std::max(off, std::abs(int(p[k]) - int((expected[i] >> (16 - 8 * k)) & 0xff)));
-            worst = std::max(worst, off);
-            offByTwo += off > 1;
-        }
-        // A sample within a rounding step of a bilinear weight's boundary may take the next weight:
-        // two levels at most, on a few pixels of a picture whose neighbours differ wildly.
-        EXPECT_LE(worst, 2) << "picture " << c.picture << ", " << c.degrees << " degrees, scale " << c.scale;
-        EXPECT_LE(offByTwo * 500, expected.size()) << "picture " << c.picture << ", " << c.degrees << " degrees";
-    }
 }
 
 } // namespace
