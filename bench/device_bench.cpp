@@ -320,7 +320,8 @@ void BM_AddressInALargePage(benchmark::State& state) {
     page += "</table><p>Current IP Address: 127.0.0.1 </p></body></html>";
     page.insert(page.find("</table>"), 133'000 - page.size(), ' ');
     auto text = ns::String::make(page);
-    for (auto _ : state) benchmark::DoNotOptimize(si::Network::addressInPage(text));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(si::Network::addressInPage(text));
     state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(page.size()));
 }
 BENCHMARK(BM_AddressInALargePage)->Unit(benchmark::kMillisecond);

@@ -106,7 +106,8 @@ rt::Ref<ns::MutableDictionary> AppDelegate::parseParameters(std::string_view tex
     return storedPairs(text, identityPairs(text));
 }
 
-rt::Ref<ns::MutableDictionary> AppDelegate::storedPairs(std::string_view text, const std::vector<IdentityPair>& pairs) {
+rt::Ref<ns::MutableDictionary> AppDelegate::storedPairs(std::string_view text,
+                                                        const std::vector<IdentityPair>& pairs) {
     if (pairs.empty()) return nullptr;
     auto stored = ns::MutableDictionary::make();
     for (const IdentityPair& pair : pairs) {

@@ -52,7 +52,8 @@ public:
 
 private:
     AppDelegate() = default;
-    static rt::Ref<ns::MutableDictionary> storedPairs(std::string_view text, const std::vector<IdentityPair>& pairs);
+    static rt::Ref<ns::MutableDictionary> storedPairs(std::string_view text,
+                                                      const std::vector<IdentityPair>& pairs);
 
     rt::Ref<ui::Window> window_;
     ui::BackgroundTaskIdentifier identifier_ = ui::BackgroundTaskInvalid;

@@ -159,8 +159,9 @@ Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle, Ran
             std::transform(out.begin(), out.end(), out.begin(), asciiLower);
             return out;
         };
-        const std::size_t at = detail::findBytes(
-            folded(std::string_view(s.utf8()).substr(searchRange.location, searchRange.length)), folded(needle));
+        const std::string_view range =
+            std::string_view(s.utf8()).substr(searchRange.location, searchRange.length);
+        const std::size_t at = detail::findBytes(folded(range), folded(needle));
         if (at == std::string_view::npos) return {NotFound, 0};
         return {searchRange.location + at, needle.size()};
     }

@@ -143,7 +143,8 @@ rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* err
 
 rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding,
                                         rt::Ref<Error>* error, long long maximumLength) {
-    rt::Ref<Data> data = isHTTP(url) ? readOverHTTP(url, maximumLength, error) : dataWithContentsOfURL(url, error);
+    rt::Ref<Data> data =
+        isHTTP(url) ? readOverHTTP(url, maximumLength, error) : dataWithContentsOfURL(url, error);
     if (!data) return nullptr;
     std::string_view bytes = data->view();
     auto found = [&](unsigned long encoding, rt::Ref<String> s) {

@@ -23,7 +23,8 @@ public:
         body_.reserve(text.size());
         for (std::size_t at = 0;;) {
             const std::size_t found = text.find(kScheme, at);
-            body_.append(text.substr(at, found == std::string_view::npos ? std::string_view::npos : found - at));
+            body_.append(
+                text.substr(at, found == std::string_view::npos ? std::string_view::npos : found - at));
             if (found == std::string_view::npos) break;
             cuts_.push_back(body_.size());
             at = found + kScheme.size();
@@ -89,8 +90,8 @@ std::vector<IdentityPair> identityPairs(std::string_view text) {
     return pairs;
 }
 
-std::string maskedIdentityText(std::string_view text, const std::vector<IdentityPair>& pairs, std::size_t from,
-                               std::size_t to) {
+std::string maskedIdentityText(std::string_view text, const std::vector<IdentityPair>& pairs,
+                               std::size_t from, std::size_t to) {
     to = std::min(to, text.size());
     std::string out;
     out.reserve(to - std::min(from, to));

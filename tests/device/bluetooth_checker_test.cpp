@@ -93,16 +93,17 @@ TEST_F(BluetoothCheckerTest, LogsEveryStateInWordsOnTheMainThread) {
     device.change(sim::Aspect::Bluetooth, [](sim::Profile& p) { p.bluetooth.state = 9; });
     runFor(1);
     const std::vector<std::string> all = lines();
-    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
-              (std::vector<std::string>{
-                  "Bluetooth State: State unknown, update imminent.",
-                  "Bluetooth State: The connection with the system service was momentarily lost, update imminent.",
-                  "Bluetooth State: The platform doesn't support Bluetooth Low Energy.",
-                  "Bluetooth State: The app is not authorized to use Bluetooth Low Energy.",
-                  "Bluetooth State: Bluetooth is currently powered off.",
-                  "Bluetooth State: Bluetooth is currently powered on and available to use.",
-                  "Bluetooth State: State unknown, update imminent.",
-              }));
+    EXPECT_EQ(
+        std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+        (std::vector<std::string>{
+            "Bluetooth State: State unknown, update imminent.",
+            "Bluetooth State: The connection with the system service was momentarily lost, update imminent.",
+            "Bluetooth State: The platform doesn't support Bluetooth Low Energy.",
+            "Bluetooth State: The app is not authorized to use Bluetooth Low Energy.",
+            "Bluetooth State: Bluetooth is currently powered off.",
+            "Bluetooth State: Bluetooth is currently powered on and available to use.",
+            "Bluetooth State: State unknown, update imminent.",
+        }));
     EXPECT_EQ(device.logText().find("power alert"), std::string::npos) << "the checker asked for no power alert";
 }
 

@@ -142,18 +142,19 @@ TEST_F(SINetworkTest, ThePageGivesTheWordAfterAddressOnceItsTagsAreStripped) {
         std::optional<std::string> address;
     } rows[] = {
         {"<html><body>Current IP Address: 203.0.113.7</body></html>", "203.0.113.7"},
-        {"<html><body><h1>Your IP address is:127.0.0.1</h1><p>Current IP Address: 127.0.0.1</p></body></html>",
+        {"<html><body><h1>Your IP address is:127.0.0.1</h1><p>Current IP Address: "
+         "127.0.0.1</p></body></html>",
          "127.0.0.1"},
         {"<html>\n  <body>Address: 198.51.100.2</body>\n</html>\n", "198.51.100.2"},
         {"Current IP Address: 203.0.113.7", "203.0.113.7"},
-        {"<p>Current IP Address:", std::nullopt},            // last word
-        {"<p>Current IP Address:</p>", std::nullopt},        // followed by an empty word
-        {"<p>Address:  203.0.113.7</p>", std::nullopt},      // two blanks: an empty word
+        {"<p>Current IP Address:", std::nullopt},             // last word
+        {"<p>Current IP Address:</p>", std::nullopt},         // followed by an empty word
+        {"<p>Address:  203.0.113.7</p>", std::nullopt},       // two blanks: an empty word
         {"<p>Your address is 203.0.113.7</p>", std::nullopt}, // missing
-        {"<b Address: 1.2.3.4", "1.2.3.4"},                  // an unclosed tag stays text
+        {"<b Address: 1.2.3.4", "1.2.3.4"},                   // an unclosed tag stays text
         {"", std::nullopt},
         {"<<<>>>", std::nullopt},
-        {"<a <b>Address: 1.2.3.4</b>", "1.2.3.4"},          // a tag ends at its first ">"
+        {"<a <b>Address: 1.2.3.4</b>", "1.2.3.4"},                // a tag ends at its first ">"
         {"<p>Address:</p><p>Address: 1.2.3.4</p>", std::nullopt}, // the first "Address:" decides
     };
     for (const auto& row : rows)
@@ -191,7 +192,8 @@ TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
     const std::string large = "Address: 10.0.0.1 " + std::string(Network::kAddressPageMaximumLength, ' ');
     server.script("GET", Network::kAddressPagePath, {.body = large});
     EXPECT_FALSE(Network::externalIPAddress()) << "a page longer than the bound is not read";
-    server.script("GET", Network::kAddressPagePath, {.body = large.substr(0, Network::kAddressPageMaximumLength)});
+    server.script("GET", Network::kAddressPagePath,
+                  {.body = large.substr(0, Network::kAddressPageMaximumLength)});
     EXPECT_EQ(text(Network::externalIPAddress()), "10.0.0.1");
 
     server.script("GET", Network::kAddressPagePath, {.body = "late", .atGate = true});

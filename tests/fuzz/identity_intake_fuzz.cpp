@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string shown;
     std::size_t at = 0;
     for (const ft::IdentityPair& pair : ft::identityPairs(raw)) {
-        const std::string_view value = std::string_view(raw).substr(pair.valueBegin, pair.valueEnd - pair.valueBegin);
+        const std::string_view value =
+            std::string_view(raw).substr(pair.valueBegin, pair.valueEnd - pair.valueBegin);
         if (pair.value)
             fuzz::check(ns::stringByRemovingPercentEncoding(withoutScheme(value)) == *pair.value,
                         "a pair's place in the text does not hold its value");
@@ -86,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!stored || stored->utf8() == "no uniqueid" || characters(stored->utf8()) <= 4) continue;
         if (shown.find(stored->utf8()) != std::string::npos) continue;
         for (const std::string& line : log.lines())
-            fuzz::check(line.find(stored->utf8()) == std::string::npos, "a log line holds a stored identifier whole");
+            fuzz::check(line.find(stored->utf8()) == std::string::npos,
+                        "a log line holds a stored identifier whole");
     }
     return 0;
 }

@@ -329,8 +329,8 @@ TEST(Classes, MethodsBySelector) {
     rt::Sel sel("greet:");
     EXPECT_EQ(sel, rt::Sel(std::string("greet:")));
     EXPECT_EQ(sel.argumentCount(), 1u);
-    rt::Class* cls =
-        rt::Class::createSubclass(testkit::uniqueClassName("PersonWithGreeting"), Person::staticClass(), Person::staticClass());
+    rt::Class* cls = rt::Class::createSubclass(testkit::uniqueClassName("PersonWithGreeting"),
+                                               Person::staticClass(), Person::staticClass());
     ASSERT_NE(cls, nullptr);
     ASSERT_TRUE(cls->addInstanceMethod(sel, "@@:@", [](rt::Object&, std::span<const Id> args) { return args[0]; }));
     EXPECT_FALSE(cls->addInstanceMethod(sel, "@@:@", nullptr));

@@ -125,13 +125,15 @@ TEST_F(IntakeTest, TheLogMasksEveryKeyTheIntakeTakesForAnIdentifier) {
         const char* identity;
     };
     const Case cases[] = {
-        {"qx://im%65i=356938035643809", "qx://im%65i=***********3809", "356938035643809|<absent>|<absent>|<absent>"},
+        {"qx://im%65i=356938035643809", "qx://im%65i=***********3809",
+         "356938035643809|<absent>|<absent>|<absent>"},
         {"qx://%69%6De%69=356938035643809", "qx://%69%6De%69=***********3809",
          "356938035643809|<absent>|<absent>|<absent>"},
         {"qx://%69%6de%69=356938035643809&%73eri%61l=C39XXXXXHG7F",
-         "qx://%69%6de%69=***********3809&%73eri%61l=********HG7F", "356938035643809|C39XXXXXHG7F|<absent>|<absent>"},
-        {"qx://imqx://ei=3569380qx://35643809&serqx://ial=F2LX", "qx://imqx://ei=****************3809&serqx://ial=****",
-         "356938035643809|F2LX|<absent>|<absent>"},
+         "qx://%69%6de%69=***********3809&%73eri%61l=********HG7F",
+         "356938035643809|C39XXXXXHG7F|<absent>|<absent>"},
+        {"qx://imqx://ei=3569380qx://35643809&serqx://ial=F2LX",
+         "qx://imqx://ei=****************3809&serqx://ial=****", "356938035643809|F2LX|<absent>|<absent>"},
         {"qx://%75did=00008020-001C2D3E&product=iPad", "qx://%75did=*************2D3E&product=iPad",
          "00008020-001C2D3E|<absent>|iPad|<absent>"},
         {"qx://IMEI=356938035643809&meid=A100004", "qx://IMEI=356938035643809&meid=***0004",

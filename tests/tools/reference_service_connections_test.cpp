@@ -27,13 +27,15 @@ TEST_F(ServiceTest, SlowClientsStallNeitherOrdinaryRequestsNorStop) {
     for (int i = 0; i < 16; ++i) {
         slow.push_back(std::make_unique<RawClient>(service_->port()));
         // Half of them stop in the head, half in the body.
-        ASSERT_TRUE(slow.back()->send(i % 2 ? "POST /ws/insert/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Le"
-                                            : "POST /ws/insert/ HTTP/1.1\r\nContent-Length: 100\r\n\r\n{\"uuid\""));
+        ASSERT_TRUE(
+            slow.back()->send(i % 2 ? "POST /ws/insert/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Le"
+                                    : "POST /ws/insert/ HTTP/1.1\r\nContent-Length: 100\r\n\r\n{\"uuid\""));
     }
     const auto begin = Clock::now();
     std::vector<std::future<Reply>> ordinary;
     for (int i = 0; i < 8; ++i)
-        ordinary.push_back(std::async(std::launch::async, [this] { return toReply(client(2).Get("/tools/AppleModel.json")); }));
+        ordinary.push_back(std::async(std::launch::async,
+                                      [this] { return toReply(client(2).Get("/tools/AppleModel.json")); }));
     for (auto& reply : ordinary)
         EXPECT_EQ(reply.get().status, 200);
     EXPECT_LT(Clock::now() - begin, 2s);
@@ -75,21 +77,24 @@ TEST_F(ServiceTest, EveryRequestGetsItsAnswerOrItsRefusalAtOnce) {
         const char* status;
     } rows[] = {
         {"GET /tools/AppleModel.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 200 OK"},
-        {"POST /ws/insert/ HTTP/1.1\r\ncontent-length: " + std::to_string(insert.size()) + "\r\n\r\n" + insert,
+        {"POST /ws/insert/ HTTP/1.1\r\ncontent-length: " + std::to_string(insert.size()) + "\r\n\r\n" +
+             insert,
          "HTTP/1.1 200 OK"},
         {"GET /cgi-bin/check%5Fip.cgi?x=1 HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK"}, // the path is decoded
         {"POST /ws/insert/ HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n", "HTTP/1.1 413 Payload Too Large"},
         {"POST /ws/insert/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 411 Length Required"},
         {"POST /ws/insert/ HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", "HTTP/1.1 400 Bad Request"},
         {"HELLO\r\n\r\n", "HTTP/1.1 400 Bad Request"},
-        {"GET / HTTP/1.1\r\nX: " + std::string(70000, 'x') + "\r\n\r\n", "HTTP/1.1 431 Request Header Fields Too Large"},
+        {"GET / HTTP/1.1\r\nX: " + std::string(70000, 'x') + "\r\n\r\n",
+         "HTTP/1.1 431 Request Header Fields Too Large"},
     };
     for (const auto& row : rows) {
         for (bool halfClose : {false, true}) {
             RawClient raw(service_->port());
             ASSERT_TRUE(raw.send(row.request));
             if (halfClose) raw.halfClose();
-            EXPECT_EQ(statusLine(raw.readToEnd(2)), row.status) << row.request.substr(0, 60) << " " << halfClose;
+            EXPECT_EQ(statusLine(raw.readToEnd(2)), row.status)
+                << row.request.substr(0, 60) << " " << halfClose;
         }
     }
     EXPECT_TRUE(service_->transaction("H-1"));

@@ -69,7 +69,8 @@ public:
     RawClient& operator=(const RawClient&) = delete;
 
     bool send(std::string_view bytes) {
-        return connected_ && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return connected_ &&
+               ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
     void halfClose() { ::shutdown(fd_, SHUT_WR); }
     // Whether something (an answer, or the end) is there to read within `seconds`.
@@ -84,7 +85,8 @@ public:
         std::string in;
         char buffer[4096];
         for (;;) {
-            const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+            const double left =
+                std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
             if (left <= 0 || !readable(left)) return std::nullopt;
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n <= 0) return in;

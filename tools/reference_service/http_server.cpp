@@ -9,7 +9,6 @@
 #include <deque>
 #include <mutex>
 #include <optional>
-#include <regex>
 #include <set>
 #include <string_view>
 #include <thread>
@@ -36,17 +35,28 @@ constexpr auto kDrainTime = std::chrono::milliseconds(500);
 
 const char* reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 408: return "Request Timeout";
-    case 409: return "Conflict";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 408:
+        return "Request Timeout";
+    case 409:
+        return "Conflict";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -63,13 +73,16 @@ std::string errorResponse(int status, std::string_view message) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y)); });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -119,7 +132,8 @@ std::optional<Head> parseHead(std::string_view text) {
         const std::string_view name = header.substr(0, colon), value = trimmed(header.substr(colon + 1));
         if (equalsIgnoringCase(name, "Content-Length")) {
             std::size_t n = 0;
-            if (std::from_chars(value.data(), value.data() + value.size(), n).ptr != value.data() + value.size() ||
+            if (std::from_chars(value.data(), value.data() + value.size(), n).ptr !=
+                    value.data() + value.size() ||
                 value.empty() || (length && *length != n))
                 return std::nullopt;
             length = n;
@@ -139,6 +153,7 @@ struct Connection {
     std::string remoteAddress;
     Clock::time_point deadline;
     std::string in;
+    std::size_t searched = 0; // bytes of `in` known to hold no end of the head
     std::optional<Head> head;
     std::size_t bodyStart = 0;
     bool draining = false;
@@ -146,9 +161,26 @@ struct Connection {
 
 struct Route {
     std::string method;
-    std::regex pattern;
+    std::string pattern;
     HttpServer::Handler handler;
 };
+
+// Whether `path` matches `pattern` (see route()); each "{}"'s text goes to `groups`.
+bool matches(std::string_view pattern, std::string_view path, std::vector<std::string>& groups) {
+    if (pattern == "*") return true;
+    for (;;) {
+        const std::size_t hole = pattern.find("{}");
+        const std::string_view literal = pattern.substr(0, hole);
+        if (!path.starts_with(literal)) return false;
+        path.remove_prefix(literal.size());
+        if (hole == std::string_view::npos) return path.empty();
+        pattern.remove_prefix(hole + 2);
+        const std::size_t segment = std::min(path.find('/'), path.size());
+        if (segment == 0) return false;
+        groups.emplace_back(path.substr(0, segment));
+        path.remove_prefix(segment);
+    }
+}
 
 struct Job {
     int fd = -1;
@@ -198,11 +230,11 @@ HttpServer::~HttpServer() {
     stop();
 }
 
-void HttpServer::route(std::string method, const std::string& pattern, Handler handler) {
-    state_->routes.push_back({std::move(method), std::regex(pattern), std::move(handler)});
+void HttpServer::route(std::string method, std::string pattern, Handler handler) {
+    state_->routes.push_back({std::move(method), std::move(pattern), std::move(handler)});
 }
 
-int HttpServer::listen(int port) {
+int HttpServer::bind(int port) {
     State& s = *state_;
     s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (s.listener < 0) return -1;
@@ -215,7 +247,8 @@ int HttpServer::listen(int port) {
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (port < 0 || port > 65535 || ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (port < 0 || port > 65535 ||
+        ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(s.listener, SOMAXCONN) != 0 ||
         ::getsockname(s.listener, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
         ::pipe2(s.wake.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -223,10 +256,15 @@ int HttpServer::listen(int port) {
         s.listener = -1;
         return -1;
     }
+    return ntohs(address.sin_port);
+}
+
+void HttpServer::start() {
+    State& s = *state_;
+    if (s.listener < 0 || s.reader.joinable()) return;
     s.reader = std::thread([&s] { s.read(); });
     for (std::size_t i = 0; i < s.limits.workers; ++i)
         s.workers.emplace_back([&s] { s.work(); });
-    return ntohs(address.sin_port);
 }
 
 void HttpServer::stop() {
@@ -264,8 +302,10 @@ void HttpServer::State::read() {
         const Clock::time_point now = Clock::now();
         for (Connection& c : open) {
             if (now < c.deadline) continue;
-            if (c.draining) closeConnection(c);
-            else refuse(c, 408, "the request did not come in time");
+            if (c.draining)
+                closeConnection(c);
+            else
+                refuse(c, 408, "the request did not come in time");
         }
         std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
 
@@ -276,9 +316,10 @@ void HttpServer::State::read() {
             polled.push_back({c.fd, POLLIN, 0});
             next = std::min(next, c.deadline);
         }
-        const int timeout = next == Clock::time_point::max()
-                                ? -1
-                                : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+        const int timeout =
+            next == Clock::time_point::max()
+                ? -1
+                : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
         if (::poll(polled.data(), polled.size(), timeout) < 0) continue;
         if (polled[0].revents) continue; // stop() wrote to the pipe
         for (std::size_t i = 0; i < open.size(); ++i)
@@ -288,7 +329,8 @@ void HttpServer::State::read() {
         for (;;) {
             sockaddr_in peer{};
             socklen_t size = sizeof peer;
-            const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            const int fd =
+                ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) break;
             // Answers go out whole at once: no wait for the client's delayed acknowledgement.
             int yes = 1;
@@ -323,10 +365,13 @@ void HttpServer::State::take(Connection& c) {
         return;
     }
     if (!c.head) {
-        const std::size_t end = c.in.find("\r\n\r\n");
+        const std::size_t end = c.in.find("\r\n\r\n", c.searched);
+        c.searched = c.in.size() < 3 ? 0 : c.in.size() - 3;
         if (end == std::string::npos || end > kMaxHead) {
-            if (c.in.size() > kMaxHead) refuse(c, 431, "the request head is too large");
-            else if (ended) closeConnection(c);
+            if (c.in.size() > kMaxHead)
+                refuse(c, 431, "the request head is too large");
+            else if (ended)
+                closeConnection(c);
             return;
         }
         c.head = parseHead(std::string_view(c.in).substr(0, end));
@@ -342,14 +387,16 @@ void HttpServer::State::take(Connection& c) {
         return;
     }
     // Whole: a half-closed client still gets its answer.
-    HttpRequest request{.method = std::move(c.head->method),
-                        .target = c.head->target,
-                        .path = percentDecoded(std::string_view(c.head->target).substr(0, c.head->target.find('?'))),
-                        .body = c.in.substr(c.bodyStart, c.head->length),
-                        .remoteAddress = std::move(c.remoteAddress),
-                        .matches = {}};
+    HttpRequest request{
+        .method = std::move(c.head->method),
+        .target = c.head->target,
+        .path = percentDecoded(std::string_view(c.head->target).substr(0, c.head->target.find('?'))),
+        .body = c.in.substr(c.bodyStart, c.head->length),
+        .remoteAddress = std::move(c.remoteAddress),
+        .matches = {}};
     {
         std::lock_guard guard(lock);
+        if (stopping) return; // closed with the connections still being read
         queue.push_back({c.fd, std::move(request)});
     }
     ready.notify_one();
@@ -403,12 +450,10 @@ void HttpServer::State::work() {
 
 HttpReply HttpServer::State::dispatch(HttpRequest& request) const {
     for (const Route& route : routes) {
-        if (!route.method.empty() && route.method != request.method) continue;
-        std::smatch match;
-        if (!std::regex_match(request.path, match, route.pattern)) continue;
-        for (const auto& group : match)
-            request.matches.push_back(group.str());
-        return route.handler(request);
+        request.matches.assign({request.path});
+        if ((route.method.empty() || route.method == request.method) &&
+            matches(route.pattern, request.path, request.matches))
+            return route.handler(request);
     }
     return {404, "{\"error\":\"no such resource\"}"};
 }

@@ -26,7 +26,7 @@ struct HttpRequest {
     std::string path;   // the target before "?", percent-decoded
     std::string body;
     std::string remoteAddress;
-    std::vector<std::string> matches; // the route's pattern: the whole path, then each group
+    std::vector<std::string> matches; // the whole path, then the text of each "{}" of the route
 };
 
 struct HttpReply {
@@ -52,13 +52,16 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Routes are tried in the order they were added; the pattern (ECMAScript) must match the
-    // whole path; an empty method matches every method. Add them before listen().
-    void route(std::string method, const std::string& pattern, Handler handler);
+    // Routes are tried in the order they were added; an empty method matches every method. The
+    // pattern is the whole path, where "{}" stands for one segment's text (one character or more,
+    // no "/"), or "*" for every path. Add them before start().
+    void route(std::string method, std::string pattern, Handler handler);
 
-    // Binds 127.0.0.1:`port` (0: a free one) and serves on threads of its own. The bound port, or
-    // -1 when the port cannot be bound.
-    int listen(int port);
+    // Binds 127.0.0.1:`port` (0: a free one) and listens; the bound port, or -1 when the port
+    // cannot be bound. Connections wait for start().
+    int bind(int port);
+    // Serves on threads of its own.
+    void start();
     // Closes the listener and every connection; returns once the threads have ended. Harmless
     // when called again.
     void stop();

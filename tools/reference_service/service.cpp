@@ -248,28 +248,28 @@ void Service::State::addRoutes() {
     };
     route("POST", "/profiles/clients/_find", Call::Profile, "profile", bind(&State::profile));
     route("POST", "/admin/api/auth/", Call::Auth, "auth", bind(&State::auth));
-    route("GET", R"(/admin/api/pdt/quarnotix/getfeaturesettings/([^/]+)/([^/]+)/)", Call::Features,
-          "features", bind(&State::features));
+    route("GET", "/admin/api/pdt/quarnotix/getfeaturesettings/{}/{}/", Call::Features, "features",
+          bind(&State::features));
     route("POST", "/ws/insert/", Call::Insert, "insert", bind(&State::insert));
     route("POST", "/ws/updateresult/", Call::Update, "update", bind(&State::update));
     route("POST", "/partner/api/functionaltest_finish/", Call::Partner, "partner", bind(&State::partner));
-    route("GET", R"(/tools/AppleModel\.json)", Call::Models, "models", [this](const HttpRequest&) {
+    route("GET", "/tools/AppleModel.json", Call::Models, "models", [this](const HttpRequest&) {
         return Reply{200, seed.models.dump(), "application/json"};
     });
-    route("GET", R"(/cgi-bin/check_ip\.cgi)", Call::Ip, "ip", [](const HttpRequest& req) {
+    route("GET", "/cgi-bin/check_ip.cgi", Call::Ip, "ip", [](const HttpRequest& req) {
         return Reply{200,
-                     "<html><body><h1>Your IP address is:" + req.remoteAddress + "</h1><p>Current IP Address: " +
-                         req.remoteAddress + "</p></body></html>",
+                     "<html><body><h1>Your IP address is:" + req.remoteAddress +
+                         "</h1><p>Current IP Address: " + req.remoteAddress + "</p></body></html>",
                      "text/html; charset=utf-8"};
     });
     route("GET", "/ws/api/udid", std::nullopt, "udid-page", [](const HttpRequest&) {
         return Reply{200, kUdidPage, "text/html; charset=utf-8"};
     });
-    route("GET", R"(/tools/udid\.mobileconfig)", std::nullopt, "profile-page", [](const HttpRequest&) {
+    route("GET", "/tools/udid.mobileconfig", std::nullopt, "profile-page", [](const HttpRequest&) {
         return Reply{200, kProfilePage, "application/x-apple-aspen-config"};
     });
     // Routes are tried in the order they were added: anything else is not found (and logged).
-    route("", ".*", std::nullopt, "", [](const HttpRequest&) { return errorReply(404, "no such resource"); });
+    route("", "*", std::nullopt, "", [](const HttpRequest&) { return errorReply(404, "no such resource"); });
 }
 
 Reply Service::State::profile(const HttpRequest& req) {
@@ -376,9 +376,10 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     if (!state->log) return nullptr;
 
     state->addRoutes();
-    state->port = state->server.listen(options.port);
+    state->port = state->server.bind(options.port);
     if (state->port <= 0) return fail("cannot listen on 127.0.0.1:" + std::to_string(options.port));
     state->base = "http://127.0.0.1:" + std::to_string(state->port);
+    state->server.start();
     return std::unique_ptr<Service>(new Service(std::move(state)));
 }
 
