@@ -20,10 +20,15 @@
 
 namespace {
 
-// A home of its own for the defaults the intake writes, removed when the program ends.
+// A home of its own for the defaults the intake writes (every input writes them: in memory where
+// the system has a memory file system), removed when the program ends.
 struct ScratchHome {
     ScratchHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ft-intake-fuzz-XXXXXX").string();
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                               ? "/dev/shm"
+                                               : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "ft-intake-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data())) path = pattern;
         ns::ApplicationHome::setPath(path);
         ns::UserDefaults::resetStandardUserDefaults();
