@@ -311,4 +311,19 @@ void BM_SystemInformationsWithAddressPage(benchmark::State& state) {
 }
 BENCHMARK(BM_SystemInformationsWithAddressPage)->Unit(benchmark::kMillisecond);
 
+// Reading the address out of a 133 KB page of 16,000 tags (a table of 8,000 cells), the address
+// at its end.
+void BM_AddressInALargePage(benchmark::State& state) {
+    std::string page = "<html><body><table>";
+    for (int i = 0; i < 8000 - 4; ++i)
+        page += "<td>" + std::to_string(i) + "</td>";
+    page += "</table><p>Current IP Address: 127.0.0.1 </p></body></html>";
+    page.insert(page.find("</table>"), 133'000 - page.size(), ' ');
+    auto text = ns::String::make(page);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(si::Network::addressInPage(text));
+    state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(page.size()));
+}
+BENCHMARK(BM_AddressInALargePage)->Unit(benchmark::kMillisecond);
+
 } // namespace

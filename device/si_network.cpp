@@ -114,38 +114,23 @@ rt::Ref<ns::String> joinedNetworkValue(std::string_view key) {
     return value;
 }
 
-// Reads a text the way the platform's scanner does: blanks and newlines are skipped before each
-// scan, and scanning up to a string that is missing takes the rest.
-class Scanner {
-public:
-    explicit Scanner(std::string_view text) : text_(text) {}
-    bool isAtEnd() {
-        skip();
-        return at_ == text_.size();
+// The page's text with each tag ("<" up to the next ">") replaced by a blank, in one pass; an
+// unclosed "<" and what follows it stay as they are.
+std::string withoutTags(std::string_view page) {
+    std::string text;
+    text.reserve(page.size());
+    for (std::size_t at = 0; at < page.size();) {
+        const std::size_t open = page.find('<', at);
+        const std::size_t close = open == std::string_view::npos ? open : page.find('>', open);
+        if (close == std::string_view::npos) {
+            text.append(page.substr(at));
+            break;
+        }
+        text.append(page.substr(at, open - at));
+        text += ' ';
+        at = close + 1;
     }
-    // The text up to `stop` (not included); nullopt when nothing was scanned.
-    std::optional<std::string_view> scanUpTo(std::string_view stop) {
-        skip();
-        std::size_t end = text_.find(stop, at_);
-        if (end == std::string_view::npos) end = text_.size();
-        if (end == at_) return std::nullopt;
-        std::string_view scanned = text_.substr(at_, end - at_);
-        at_ = end;
-        return scanned;
-    }
-
-private:
-    void skip() {
-        while (at_ < text_.size() && std::strchr(" \t\n\r\v\f", text_[at_]) && text_[at_] != '\0')
-            ++at_;
-    }
-    std::string_view text_;
-    std::size_t at_ = 0;
-};
-
-void replaceAll(std::string& text, const std::string& what, std::string_view with) {
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
+    return text;
 }
 
 // The word after "Address:" when the text is split at each blank (empty words kept).
@@ -209,23 +194,14 @@ rt::Ref<ns::String> Network::externalIPAddress() {
     if (!base) return nullptr;
     auto url = ns::URL::URLWithString(base->utf8() + kAddressPagePath);
     rt::Ref<ns::Error> error;
-    auto page = ns::stringWithContentsOfURL(url, nullptr, &error);
+    auto page = ns::stringWithContentsOfURL(url, nullptr, &error, kAddressPageMaximumLength);
     if (!page) return nullptr;
     return addressInPage(page);
 }
 
 rt::Ref<ns::String> Network::addressInPage(const rt::Ref<ns::String>& page) {
     if (!page) return nullptr;
-    const std::string original = page->utf8();
-    std::string text = original;
-    Scanner scanner(original);
-    std::optional<std::string> tag, found;
-    while (!scanner.isAtEnd()) {
-        scanner.scanUpTo("<");
-        if (auto scanned = scanner.scanUpTo(">")) tag = std::string(*scanned); // kept when none is scanned
-        if (tag) replaceAll(text, *tag + ">", " ");
-        found = wordAfterAddress(text);
-    }
+    const std::optional<std::string> found = wordAfterAddress(withoutTags(page->utf8()));
     return found ? textOrNil(*found) : nullptr;
 }
 

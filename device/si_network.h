@@ -15,6 +15,8 @@ public:
     // Run setting: the base address of the page that echoes the caller's public address.
     static constexpr const char* kAddressPageServerInfoKey = "IPCheckServer";
     static constexpr const char* kAddressPagePath = "/cgi-bin/check_ip.cgi";
+    // The page is a line of text; a longer one is not read (no address).
+    static constexpr long long kAddressPageMaximumLength = 64 * 1024;
 
     // The one instance, made once; copying it gives itself.
     static const rt::Ref<Network>& sharedInstance();
@@ -28,7 +30,8 @@ public:
     // "Error: <text>").
     static rt::Ref<ns::String> macAddress();
     // The address the address page sees, while connected; nil otherwise or when the page cannot be
-    // read (the caller waits for the read, at most its time-out) or holds no word after "Address:".
+    // read (the caller waits for the read, at most its time-out), is longer than
+    // kAddressPageMaximumLength or holds no word after "Address:".
     static rt::Ref<ns::String> externalIPAddress();
     // The last IPv4 address of "pdp_ip0"; nil without one.
     static rt::Ref<ns::String> cellIPAddress();
@@ -40,7 +43,9 @@ public:
     static rt::Ref<ns::String> BSSID();
     static rt::Ref<ns::String> SSID();
 
-    // The word after "Address:" in `page` once its tags are stripped; nil when there is none.
+    // The word after the first "Address:" in `page` once every tag ("<" up to the next ">") is a
+    // blank and the text is split at blanks (" " only); nil when there is none or it is empty.
+    // One pass over the page.
     static rt::Ref<ns::String> addressInPage(const rt::Ref<ns::String>& page);
 
 private:

@@ -103,47 +103,33 @@ bool AppDelegate::handleOpenURL(const rt::Ref<ui::Application>&, const rt::Ref<n
 }
 
 rt::Ref<ns::MutableDictionary> AppDelegate::parseParameters(std::string_view text) {
-    static constexpr std::string_view kScheme = "qx://";
-    std::string body;
-    body.reserve(text.size());
-    for (std::size_t at = 0;;) {
-        const std::size_t found = text.find(kScheme, at);
-        body.append(text.substr(at, found == std::string_view::npos ? std::string_view::npos : found - at));
-        if (found == std::string_view::npos) break;
-        at = found + kScheme.size();
-    }
-    if (body.empty()) return nullptr;
+    return storedPairs(text, identityPairs(text));
+}
 
-    auto pairs = ns::MutableDictionary::make();
-    const std::string_view all(body);
-    for (std::size_t start = 0;;) {
-        std::size_t end = all.find('&', start);
-        if (end == std::string_view::npos) end = all.size();
-        const std::string_view piece = all.substr(start, end - start);
-        const std::size_t eq = piece.find('=');
-        const std::string_view rawKey = piece.substr(0, eq);
-        const std::string_view rawValue = eq == std::string_view::npos ? piece : piece.substr(eq + 1);
-        auto key = ns::stringByRemovingPercentEncoding(rawKey);
-        auto value = ns::stringByRemovingPercentEncoding(rawValue);
-        if (key && value)
-            pairs->setObjectForKey(ns::String::make(*value), *key);
+rt::Ref<ns::MutableDictionary> AppDelegate::storedPairs(std::string_view text,
+                                                        const std::vector<IdentityPair>& pairs) {
+    if (pairs.empty()) return nullptr;
+    auto stored = ns::MutableDictionary::make();
+    for (const IdentityPair& pair : pairs) {
+        if (pair.key && pair.value)
+            stored->setObjectForKey(ns::String::make(*pair.value), *pair.key);
         else
             ns::log("parseParamAndNotify: the pair %@ is not valid percent-encoding; skipped",
-                    maskedIdentityText(piece));
-        if (end == all.size()) break;
-        start = end + 1;
+                    maskedIdentityText(text, pairs, pair.begin, pair.end));
     }
-    return pairs;
+    return stored;
 }
 
 void AppDelegate::parseParamAndNotify(const rt::Ref<ns::String>& text) {
     const std::string_view raw = text ? std::string_view(text->utf8()) : std::string_view();
-    ns::log("parseParamAndNotify:%@", maskedIdentityText(raw));
-    rt::Ref<ns::MutableDictionary> pairs = parseParameters(raw);
+    // One reading of the text decides both what is stored and what the log masks.
+    const std::vector<IdentityPair> read = identityPairs(raw);
+    ns::log("parseParamAndNotify:%@", maskedIdentityText(raw, read));
+    rt::Ref<ns::MutableDictionary> pairs = storedPairs(raw, read);
     if (!pairs) return;
 
     rt::Ref<ns::String> uniqueId;
-    for (const char* key : {"imei", "meid", "serial", "udid"}) {
+    for (std::string_view key : kIdentifierKeys) {
         auto value = rt::cast<ns::String>(pairs->objectForKey(key));
         if (value && value->length() > 0) {
             uniqueId = value;

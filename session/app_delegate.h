@@ -5,6 +5,7 @@
 // background task while the application is in the background. Main thread only.
 
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/url.h"
@@ -17,6 +18,8 @@ class Window;
 }
 
 namespace ft {
+
+struct IdentityPair;
 
 class AppDelegate : public ui::Responder {
     RT_CLASS(AppDelegate)
@@ -39,10 +42,8 @@ public:
     // "no uniqueid") and "serial", "product", "meid" (an absent one removes its key), then posts
     // kReceiveimeiNotification. Nothing happens for a text that is empty once "qx://" is removed.
     void parseParamAndNotify(const rt::Ref<ns::String>& text);
-    // The pairs of the text with every "qx://" removed: split at "&"; a key is what comes before
-    // the first "=", its value everything after it (a piece without "=" is its own key and value);
-    // both percent-decoded, a pair that does not decode is logged and skipped; a later key wins.
-    // Nil when the body is empty.
+    // The pairs of the text as ft::identityPairs reads them, by key (a later key wins); a pair that
+    // does not decode is logged, its identifier masked, and skipped. Nil when the body is empty.
     static rt::Ref<ns::MutableDictionary> parseParameters(std::string_view text);
 
     // Ends the task still held from an earlier background period, then begins a new one; its
@@ -51,6 +52,8 @@ public:
 
 private:
     AppDelegate() = default;
+    static rt::Ref<ns::MutableDictionary> storedPairs(std::string_view text,
+                                                      const std::vector<IdentityPair>& pairs);
 
     rt::Ref<ui::Window> window_;
     ui::BackgroundTaskIdentifier identifier_ = ui::BackgroundTaskInvalid;

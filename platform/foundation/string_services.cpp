@@ -152,13 +152,18 @@ Range rangeOfStringCaseInsensitive(const String& s, std::string_view needle, Ran
                                   std::to_string(s.length()));
     if (needle.empty()) return {NotFound, 0};
     if (isAscii(s.utf8()) && isAscii(needle)) {
-        // One unit per byte: search the bytes, folded as the units would be.
+        // One unit per byte: search the bytes, folded as the units would be, in linear time.
         if (needle.size() > searchRange.length) return {NotFound, 0};
-        const std::string_view hay = std::string_view(s.utf8()).substr(searchRange.location, searchRange.length);
-        const auto at = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                                    [](char a, char b) { return asciiLower(a) == asciiLower(b); });
-        if (at == hay.end()) return {NotFound, 0};
-        return {searchRange.location + static_cast<std::size_t>(at - hay.begin()), needle.size()};
+        auto folded = [](std::string_view text) {
+            std::string out(text);
+            std::transform(out.begin(), out.end(), out.begin(), asciiLower);
+            return out;
+        };
+        const std::string_view range =
+            std::string_view(s.utf8()).substr(searchRange.location, searchRange.length);
+        const std::size_t at = detail::findBytes(folded(range), folded(needle));
+        if (at == std::string_view::npos) return {NotFound, 0};
+        return {searchRange.location + at, needle.size()};
     }
     std::u16string n = unitsOf(needle);
     for (auto& c : n)

@@ -10,6 +10,7 @@
 
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/file_manager.h"
+#include "platform/foundation/url_request.h"
 #include "platform/foundation/url_transport.h"
 
 namespace ns {
@@ -70,7 +71,7 @@ bool isHTTP(const rt::Ref<URL>& url) {
 }
 
 // A GET of `url`, waited for on this thread; the body, or nil and the error.
-rt::Ref<Data> readOverHTTP(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
+rt::Ref<Data> readOverHTTP(const rt::Ref<URL>& url, long long maximumLength, rt::Ref<Error>* error) {
     const double timeout = readTimeout.load();
     struct Wait {
         std::mutex lock;
@@ -84,8 +85,10 @@ rt::Ref<Data> readOverHTTP(const rt::Ref<URL>& url, rt::Ref<Error>* error) {
         wait->outcome = std::move(outcome);
         wait->done.notify_all();
     };
+    auto request = MutableURLRequest::requestWithURL(url, timeout);
+    request->setMaximumBodyLength(maximumLength);
     const std::uint64_t id = detail::newTransferId();
-    detail::startTransfer(id, detail::transferRequestOf(*URLRequest::requestWithURL(url, timeout)), link);
+    detail::startTransfer(id, detail::transferRequestOf(*request), link);
 
     std::unique_lock g(wait->lock);
     if (!wait->done.wait_for(g, std::chrono::duration<double>(timeout), [&] { return wait->outcome.has_value(); })) {
@@ -139,8 +142,9 @@ rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* err
 }
 
 rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding,
-                                        rt::Ref<Error>* error) {
-    rt::Ref<Data> data = isHTTP(url) ? readOverHTTP(url, error) : dataWithContentsOfURL(url, error);
+                                        rt::Ref<Error>* error, long long maximumLength) {
+    rt::Ref<Data> data =
+        isHTTP(url) ? readOverHTTP(url, maximumLength, error) : dataWithContentsOfURL(url, error);
     if (!data) return nullptr;
     std::string_view bytes = data->view();
     auto found = [&](unsigned long encoding, rt::Ref<String> s) {

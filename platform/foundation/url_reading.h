@@ -22,10 +22,13 @@ rt::Ref<Data> dataWithContentsOfURL(const rt::Ref<URL>& url, rt::Ref<Error>* err
 // UTF-8; anything else is an error (NSCocoaErrorDomain 261). `usedEncoding` receives it.
 // An http or https URL is read with a GET that blocks the caller until the body has come or
 // URLContentsReadTimeout has passed (real time: network time); a transfer failure, the time-out
-// (NSURLErrorDomain) and an HTTP status of 400 or more (NSURLErrorBadServerResponse: an error
+// (NSURLErrorDomain), a body longer than `maximumLength` bytes (NSURLErrorDataLengthExceedsMaximum,
+// before more is held) and an HTTP status of 400 or more (NSURLErrorBadServerResponse: an error
 // page is not the resource's text) give nil and the error.
+inline constexpr long long URLContentsMaximumLength = 64ll << 20;
 rt::Ref<String> stringWithContentsOfURL(const rt::Ref<URL>& url, unsigned long* usedEncoding,
-                                        rt::Ref<Error>* error = nullptr);
+                                        rt::Ref<Error>* error = nullptr,
+                                        long long maximumLength = URLContentsMaximumLength);
 
 // How long an http or https read waits, in seconds.
 inline constexpr double URLContentsReadTimeout = 10.0;

@@ -106,22 +106,34 @@ rt::Id plistCopy(const rt::Object& v, int depth = 0) {
 // ---------------------------------------------------------------------------------------------
 // Instances
 
-std::mutex gStandardLock;
-rt::Ref<UserDefaults> gStandard;
+// The standard store and the registry of every store alive, with one owner that is never
+// destroyed (leaked on purpose): a store may be released while the process exits, by another
+// static's destructor or after this file's would have run, and its destructor still reaches the
+// registry. The standard store is never released either; the exit writes it (flushAll) first.
+struct Stores {
+    std::mutex standardLock;
+    rt::Ref<UserDefaults> standard;
+    std::mutex registryLock;
+    std::vector<UserDefaults*> registry;
+};
 
-std::mutex gRegistryLock;
-std::vector<UserDefaults*> gRegistry;
+Stores& stores() {
+    static Stores* const all = new Stores;
+    return *all;
+}
 
 } // namespace
 
 UserDefaults::UserDefaults(std::string path, bool permanent) : path_(std::move(path)), permanent_(permanent) {
-    std::lock_guard g(gRegistryLock);
-    gRegistry.push_back(this);
+    Stores& all = stores();
+    std::lock_guard g(all.registryLock);
+    all.registry.push_back(this);
 }
 
 UserDefaults::~UserDefaults() {
-    std::lock_guard g(gRegistryLock);
-    gRegistry.erase(std::find(gRegistry.begin(), gRegistry.end(), this));
+    Stores& all = stores();
+    std::lock_guard g(all.registryLock);
+    all.registry.erase(std::find(all.registry.begin(), all.registry.end(), this));
 }
 
 std::string UserDefaults::standardFilePath() {
@@ -135,33 +147,36 @@ std::string UserDefaults::standardFilePath() {
 }
 
 rt::Ref<UserDefaults> UserDefaults::standardUserDefaults() {
-    std::lock_guard g(gStandardLock);
-    if (!gStandard) {
+    Stores& all = stores();
+    std::lock_guard g(all.standardLock);
+    if (!all.standard) {
         std::string path = standardFilePath();
         rt::PermanentScope permanent;
-        gStandard = rt::make<UserDefaults>(std::move(path), true);
+        all.standard = rt::make<UserDefaults>(std::move(path), true);
     }
-    return gStandard;
+    return all.standard;
 }
 
 void UserDefaults::resetStandardUserDefaults() {
     rt::Ref<UserDefaults> old;
     {
-        std::lock_guard g(gStandardLock);
-        old = std::move(gStandard);
+        Stores& all = stores();
+        std::lock_guard g(all.standardLock);
+        old = std::move(all.standard);
     }
     if (old) old->synchronize();
 }
 
 bool UserDefaults::flushAll() {
-    std::vector<rt::Ref<UserDefaults>> all;
+    std::vector<rt::Ref<UserDefaults>> alive;
     {
-        std::lock_guard g(gRegistryLock);
-        for (UserDefaults* d : gRegistry)
-            if (d->tryRetain()) all.push_back(rt::Ref<UserDefaults>::adopt(d));
+        Stores& all = stores();
+        std::lock_guard g(all.registryLock);
+        for (UserDefaults* d : all.registry)
+            if (d->tryRetain()) alive.push_back(rt::Ref<UserDefaults>::adopt(d));
     }
     bool ok = true;
-    for (auto& d : all)
+    for (auto& d : alive)
         ok = d->synchronize() && ok;
     return ok;
 }

@@ -1,17 +1,51 @@
 #include "session/core/identity_masking.h"
 
-#include <array>
-#include <cstddef>
+#include <algorithm>
+#include <tuple>
+#include <utility>
+
+#include "platform/foundation/string_services.h"
 
 namespace ft {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kIdentityKeys = {"imei", "meid", "serial", "udid"};
+constexpr std::string_view kScheme = "qx://";
 
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
+
+// The text with every "qx://" removed, and where each of its bytes stood in the text.
+class SchemeFreeText {
+public:
+    explicit SchemeFreeText(std::string_view text) {
+        body_.reserve(text.size());
+        for (std::size_t at = 0;;) {
+            const std::size_t found = text.find(kScheme, at);
+            body_.append(
+                text.substr(at, found == std::string_view::npos ? std::string_view::npos : found - at));
+            if (found == std::string_view::npos) break;
+            cuts_.push_back(body_.size());
+            at = found + kScheme.size();
+        }
+    }
+    std::string_view body() const { return body_; }
+    // The text's offset of the body's byte `at` (a "qx://" cut just before it is passed).
+    std::size_t rawOffset(std::size_t at) const {
+        const auto before = std::upper_bound(cuts_.begin(), cuts_.end(), at) - cuts_.begin();
+        return at + kScheme.size() * static_cast<std::size_t>(before);
+    }
+    // The text's bytes of the body's bytes [begin, end): from the first to just past the last.
+    std::pair<std::size_t, std::size_t> rawRange(std::size_t begin, std::size_t end) const {
+        if (begin == end) return {rawOffset(begin), rawOffset(begin)};
+        return {rawOffset(begin), rawOffset(end - 1) + 1};
+    }
+
+private:
+    std::string body_;
+    std::vector<std::size_t> cuts_; // body offsets where a "qx://" was removed
+};
 
 } // namespace
 
@@ -29,32 +63,52 @@ std::string maskedIdentifier(std::string_view value) {
     return std::string(characters - 4, '*') + std::string(value.substr(keepFrom));
 }
 
-std::string maskedIdentityText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('&', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view piece = text.substr(start, end - start);
+bool IdentityPair::masked() const {
+    return !key || std::find(kIdentifierKeys.begin(), kIdentifierKeys.end(), *key) != kIdentifierKeys.end();
+}
+
+std::vector<IdentityPair> identityPairs(std::string_view text) {
+    const SchemeFreeText scheme(text);
+    const std::string_view body = scheme.body();
+    std::vector<IdentityPair> pairs;
+    if (body.empty()) return pairs;
+    for (std::size_t start = 0;;) {
+        std::size_t end = body.find('&', start);
+        if (end == std::string_view::npos) end = body.size();
+        const std::string_view piece = body.substr(start, end - start);
         const std::size_t eq = piece.find('=');
-        std::string_view key = piece.substr(0, eq);
-        // A key may carry what comes before the first pair ("qx://imei").
-        if (const std::size_t slash = key.rfind('/'); slash != std::string_view::npos) key.remove_prefix(slash + 1);
-        bool identity = false;
-        for (std::string_view k : kIdentityKeys)
-            identity = identity || key == k;
-        if (identity && eq != std::string_view::npos) {
-            out += piece.substr(0, eq + 1);
-            out += maskedIdentifier(piece.substr(eq + 1));
-        } else {
-            out += piece;
-        }
-        if (end == text.size()) break;
-        out += '&';
+        const std::size_t valueStart = eq == std::string_view::npos ? start : start + eq + 1;
+        IdentityPair pair;
+        pair.key = ns::stringByRemovingPercentEncoding(piece.substr(0, eq));
+        pair.value = ns::stringByRemovingPercentEncoding(body.substr(valueStart, end - valueStart));
+        std::tie(pair.begin, pair.end) = scheme.rawRange(start, end);
+        std::tie(pair.valueBegin, pair.valueEnd) = scheme.rawRange(valueStart, end);
+        pairs.push_back(std::move(pair));
+        if (end == body.size()) break;
         start = end + 1;
     }
+    return pairs;
+}
+
+std::string maskedIdentityText(std::string_view text, const std::vector<IdentityPair>& pairs,
+                               std::size_t from, std::size_t to) {
+    to = std::min(to, text.size());
+    std::string out;
+    out.reserve(to - std::min(from, to));
+    std::size_t at = from;
+    for (const IdentityPair& pair : pairs) {
+        if (!pair.masked() || pair.valueBegin < at || pair.valueEnd > to || pair.valueBegin == pair.valueEnd)
+            continue;
+        out.append(text.substr(at, pair.valueBegin - at));
+        out += maskedIdentifier(text.substr(pair.valueBegin, pair.valueEnd - pair.valueBegin));
+        at = pair.valueEnd;
+    }
+    if (at < to) out.append(text.substr(at, to - at));
     return out;
+}
+
+std::string maskedIdentityText(std::string_view text) {
+    return maskedIdentityText(text, identityPairs(text));
 }
 
 } // namespace ft

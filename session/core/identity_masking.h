@@ -1,16 +1,49 @@
 #pragma once
 // Device identifiers (imei, meid, serial, udid) never reach the log in full: every character but
 // the last four becomes "*", and a value of four characters or fewer is masked whole.
+//
+// The identity text that arrives through "qx://" ("k=v&k=v") is read here once for both of its
+// uses: the pairs the intake stores, and the same text for the log with every identifier's value
+// masked. Both come from one reading (identityPairs), so a key the intake takes for an identifier
+// (after percent-decoding and with the scheme removed anywhere) is always a key the log masks.
 
+#include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ft {
 
+// The keys whose values identify the device, in the order the unique id prefers them.
+inline constexpr std::array<std::string_view, 4> kIdentifierKeys = {"imei", "meid", "serial", "udid"};
+
 // "356938035643809" -> "***********3809"; "ABCD" -> "****". Counts characters, not bytes.
 std::string maskedIdentifier(std::string_view value);
-// The text with the value of every imei, meid, serial and udid pair of a "k=v&k=v" text masked
-// ("qx://imei=356938035643809&serial=F2LXXXX" -> "qx://imei=***********3809&serial=***XXXX").
+
+// One "key=value" pair of an identity text, percent-decoded (nullopt: that part does not decode),
+// and where the pair and its value stand in the text as it was given.
+struct IdentityPair {
+    std::optional<std::string> key, value;
+    std::size_t begin = 0, end = 0;           // the pair's bytes in the text
+    std::size_t valueBegin = 0, valueEnd = 0; // its value's bytes (empty for an empty value)
+
+    // The value is an identifier's, or may be one (a key that does not decode): the log masks it.
+    bool masked() const;
+};
+
+// The pairs of `text` once every "qx://" in it is removed (anywhere, not only in front): split at
+// "&"; a key is what precedes the first "=", its value everything after it (a piece without "="
+// is its own key and value). Empty when nothing is left once "qx://" is removed.
+std::vector<IdentityPair> identityPairs(std::string_view text);
+
+// The bytes [from, to) of `text` (all of it by default) with the value of every pair of `pairs`
+// (read from that text) that is masked() masked. A "qx://" inside a value is masked with it.
+std::string maskedIdentityText(std::string_view text, const std::vector<IdentityPair>& pairs,
+                               std::size_t from = 0, std::size_t to = std::string_view::npos);
+// The same, reading the pairs itself:
+// "qx://im%65i=356938035643809&product=iPad" -> "qx://im%65i=***********3809&product=iPad".
 std::string maskedIdentityText(std::string_view text);
 
 } // namespace ft

@@ -48,9 +48,8 @@ private:
     ns::LogSink previous_;
 };
 
-// The first update comes after creation, so this test must make the shared checker itself: it is
-// the whole life of the one instance, from four threads asking at once.
-TEST_F(BluetoothCheckerTest, OneCheckerLogsEveryStateInWordsOnTheMainThread) {
+// One instance, however many threads ask at once (the first time, they race to make it).
+TEST_F(BluetoothCheckerTest, OneCheckerHoweverManyThreadsAsk) {
     testkit::Latch ready(4);
     std::vector<const ft::BluetoothChecker*> seen(4);
     std::vector<const cb::CentralManager*> managers(4);
@@ -73,10 +72,16 @@ TEST_F(BluetoothCheckerTest, OneCheckerLogsEveryStateInWordsOnTheMainThread) {
     ASSERT_TRUE(checker->bluetoothManager());
     EXPECT_EQ(checker->bluetoothManager()->delegate().get(), checker.get());
     EXPECT_TRUE(checker->getClass().conformsTo(cb::centralManagerDelegateProtocol()));
-    EXPECT_TRUE(lines().empty()) << "nothing before the device reports";
+    runFor(0.25); // the first report, when this test made the checker
+}
 
+// The checker lives for the process, so this test may meet it made already (by the test above,
+// or an earlier run): the device's first report to it is let pass, then every change is logged.
+TEST_F(BluetoothCheckerTest, LogsEveryStateInWordsOnTheMainThread) {
+    ASSERT_TRUE(ft::BluetoothChecker::sharedChecker()->bluetoothManager());
     runFor(0.25);
-    EXPECT_EQ(lines(), std::vector<std::string>{"Bluetooth State: Bluetooth is currently powered on and available to use."});
+    const std::size_t before = lines().size();
+    EXPECT_LE(before, 1u);
 
     auto& device = sim::Device::shared();
     for (int state : {0, 1, 2, 3, 4, 5}) {
@@ -87,16 +92,18 @@ TEST_F(BluetoothCheckerTest, OneCheckerLogsEveryStateInWordsOnTheMainThread) {
     // A value the stimulus refuses, straight into the device's state.
     device.change(sim::Aspect::Bluetooth, [](sim::Profile& p) { p.bluetooth.state = 9; });
     runFor(1);
-    EXPECT_EQ(lines(), (std::vector<std::string>{
-                           "Bluetooth State: Bluetooth is currently powered on and available to use.",
-                           "Bluetooth State: State unknown, update imminent.",
-                           "Bluetooth State: The connection with the system service was momentarily lost, update imminent.",
-                           "Bluetooth State: The platform doesn't support Bluetooth Low Energy.",
-                           "Bluetooth State: The app is not authorized to use Bluetooth Low Energy.",
-                           "Bluetooth State: Bluetooth is currently powered off.",
-                           "Bluetooth State: Bluetooth is currently powered on and available to use.",
-                           "Bluetooth State: State unknown, update imminent.",
-                       }));
+    const std::vector<std::string> all = lines();
+    EXPECT_EQ(
+        std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+        (std::vector<std::string>{
+            "Bluetooth State: State unknown, update imminent.",
+            "Bluetooth State: The connection with the system service was momentarily lost, update imminent.",
+            "Bluetooth State: The platform doesn't support Bluetooth Low Energy.",
+            "Bluetooth State: The app is not authorized to use Bluetooth Low Energy.",
+            "Bluetooth State: Bluetooth is currently powered off.",
+            "Bluetooth State: Bluetooth is currently powered on and available to use.",
+            "Bluetooth State: State unknown, update imminent.",
+        }));
     EXPECT_EQ(device.logText().find("power alert"), std::string::npos) << "the checker asked for no power alert";
 }
 

@@ -1,6 +1,7 @@
 // si::Network over a device with fixed interfaces, the kernel hook's failures and loopback pages.
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -141,21 +142,33 @@ TEST_F(SINetworkTest, ThePageGivesTheWordAfterAddressOnceItsTagsAreStripped) {
         std::optional<std::string> address;
     } rows[] = {
         {"<html><body>Current IP Address: 203.0.113.7</body></html>", "203.0.113.7"},
-        {"<html><body><h1>Your IP address is:127.0.0.1</h1><p>Current IP Address: 127.0.0.1</p></body></html>",
+        {"<html><body><h1>Your IP address is:127.0.0.1</h1><p>Current IP Address: "
+         "127.0.0.1</p></body></html>",
          "127.0.0.1"},
         {"<html>\n  <body>Address: 198.51.100.2</body>\n</html>\n", "198.51.100.2"},
         {"Current IP Address: 203.0.113.7", "203.0.113.7"},
-        {"<p>Current IP Address:", std::nullopt},            // last word
-        {"<p>Current IP Address:</p>", std::nullopt},        // followed by an empty word
-        {"<p>Address:  203.0.113.7</p>", std::nullopt},      // two blanks: an empty word
+        {"<p>Current IP Address:", std::nullopt},             // last word
+        {"<p>Current IP Address:</p>", std::nullopt},         // followed by an empty word
+        {"<p>Address:  203.0.113.7</p>", std::nullopt},       // two blanks: an empty word
         {"<p>Your address is 203.0.113.7</p>", std::nullopt}, // missing
-        {"<b Address: 1.2.3.4", "1.2.3.4"},                  // an unclosed tag stays text
+        {"<b Address: 1.2.3.4", "1.2.3.4"},                   // an unclosed tag stays text
         {"", std::nullopt},
         {"<<<>>>", std::nullopt},
+        {"<a <b>Address: 1.2.3.4</b>", "1.2.3.4"},                // a tag ends at its first ">"
+        {"<p>Address:</p><p>Address: 1.2.3.4</p>", std::nullopt}, // the first "Address:" decides
     };
     for (const auto& row : rows)
         EXPECT_EQ(text(Network::addressInPage(ns::String::make(row.page))), row.address) << row.page;
     EXPECT_FALSE(Network::addressInPage(nullptr));
+
+    // 16,000 tags, the address at the end: one pass (a rewrite of the page per tag took seconds).
+    std::string page;
+    for (int i = 0; i < 8000; ++i)
+        page += "<td>" + std::to_string(i) + "</td>";
+    page += "Address: 198.51.100.9";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(text(Network::addressInPage(ns::String::make(page))), "198.51.100.9");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
@@ -176,6 +189,12 @@ TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
     live().setReachabilityFlags("0.0.0.0", kReachable);
     server.script("GET", Network::kAddressPagePath, {.status = 500, .body = "Address: 10.0.0.1"});
     EXPECT_FALSE(Network::externalIPAddress()) << "an error page is no answer";
+    const std::string large = "Address: 10.0.0.1 " + std::string(Network::kAddressPageMaximumLength, ' ');
+    server.script("GET", Network::kAddressPagePath, {.body = large});
+    EXPECT_FALSE(Network::externalIPAddress()) << "a page longer than the bound is not read";
+    server.script("GET", Network::kAddressPagePath,
+                  {.body = large.substr(0, Network::kAddressPageMaximumLength)});
+    EXPECT_EQ(text(Network::externalIPAddress()), "10.0.0.1");
 
     server.script("GET", Network::kAddressPagePath, {.body = "late", .atGate = true});
     ns::ScopedURLContentsReadTimeout shortly(0.2);

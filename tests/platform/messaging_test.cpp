@@ -9,6 +9,7 @@
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "tests/testkit/class_names.h"
 
 namespace {
 
@@ -94,6 +95,12 @@ public:
 RT_DEFINE_CLASS(Forwarder, "Forwarder", Gadget)
 
 const Rect kFrame{{1, 2}, {30, 40}};
+
+// A runtime subclass of Gadget; classes live for the process, so a repeated run makes another.
+rt::Class* gadgetSubclass(const std::string& base) {
+    return rt::Class::createSubclass(testkit::uniqueClassName(base), Gadget::staticClass(),
+                                     Gadget::staticClass());
+}
 
 TEST(MessagesByName, TypedMethodAnswersWithTheBoxedResult) {
     auto gadget = rt::make<Gadget>();
@@ -187,7 +194,7 @@ TEST(MessagesByName, RespondsToSelectorFollowsTheRegistrations) {
     EXPECT_EQ(gadget->methodSignatureForSelector(unknown), nullptr);
 
     // A method added at run time answers at once, on this thread and on one that asked before.
-    rt::Class* sub = rt::Class::createSubclass("Gadget_Responding", Gadget::staticClass(), Gadget::staticClass());
+    rt::Class* sub = gadgetSubclass("Gadget_Responding");
     gadget->setActualClass(*sub);
     std::promise<void> added;
     std::future<void> addedFuture = added.get_future();
@@ -233,7 +240,7 @@ TEST(MessagesByName, TheForwardingEntryIsMarkedAndClassHooksComeFirst) {
     ns::CapturedLog log;
     auto gadget = rt::make<Gadget>();
     auto other = rt::make<Gadget>();
-    rt::Class* sub = rt::Class::createSubclass("Gadget_Forwarding", Gadget::staticClass(), Gadget::staticClass());
+    rt::Class* sub = gadgetSubclass("Gadget_Forwarding");
     Sel reset("reset");
     std::vector<std::string> seen;
     rt::Imp previous;
@@ -268,7 +275,7 @@ TEST(MessagesByName, TheForwardingEntryIsMarkedAndClassHooksComeFirst) {
 TEST(MessagesByName, ImplementationsMadeAtRunTimeTakeBoxedArguments) {
     ns::CapturedLog log;
     auto gadget = rt::make<Gadget>();
-    rt::Class* sub = rt::Class::createSubclass("Gadget_Boxed", Gadget::staticClass(), Gadget::staticClass());
+    rt::Class* sub = gadgetSubclass("Gadget_Boxed");
     gadget->setActualClass(*sub);
     std::vector<std::string> received;
     ASSERT_TRUE(sub->addInstanceMethod(Sel("scale:by:"), "i@:Bd", [&](rt::Object&, std::span<const Id> args) -> Id {
@@ -302,7 +309,8 @@ TEST(MessagesByName, ImplementationsMadeAtRunTimeTakeBoxedArguments) {
 
 TEST(MessagesByName, MalformedRegistrationsAreRefused) {
     ns::CapturedLog log;
-    rt::Class* sub = rt::Class::createSubclass("Gadget_Refusing", Gadget::staticClass(), Gadget::staticClass());
+    rt::Class* sub = gadgetSubclass("Gadget_Refusing");
+    const std::string name(sub->name());
     auto boxed = [](rt::Object&, std::span<const Id>) { return Id(); };
     EXPECT_FALSE(sub->addInstanceMethod(Sel("a:"), "v@:{Rect", boxed));
     EXPECT_FALSE(sub->addInstanceMethod(Sel("a:"), "v@:ii", boxed)); // two arguments for one colon
@@ -311,7 +319,8 @@ TEST(MessagesByName, MalformedRegistrationsAreRefused) {
     EXPECT_FALSE(sub->instanceMethod(Sel("a:")));
     EXPECT_FALSE(sub->replaceInstanceMethod(Sel("reset"), "v@:@", boxed));
     EXPECT_FALSE(sub->immediateInstanceMethod(Sel("reset")));
-    EXPECT_TRUE(log.contains("The method a: of Gadget_Refusing was not registered: \"v@:{Rect\" is not a method encoding."));
+    EXPECT_TRUE(log.contains("The method a: of " + name +
+                             " was not registered: \"v@:{Rect\" is not a method encoding."));
     EXPECT_TRUE(log.contains("its encoding \"v@:ii\" takes 2 arguments"));
     // Frame offsets, as the platform writes them, are read past.
     EXPECT_TRUE(sub->addInstanceMethod(Sel("a:"), "v24@0:8i16", boxed));
@@ -344,9 +353,6 @@ public:
     int books = 3;
     int count() const { return books; }
 };
-class TallShelf : public Shelf {
-    RT_CLASS(TallShelf)
-};
 
 int doubledBooks(Shelf& self, int extra) {
     return self.books * 2 + extra;
@@ -358,28 +364,37 @@ int countedByCategory(Shelf& self) {
 } // namespace
 
 RT_DEFINE_CLASS(Shelf, "MessagingTestShelf", rt::Object, rt::method("count", &Shelf::count))
-RT_DEFINE_CLASS(TallShelf, "MessagingTestTallShelf", Shelf)
 
 namespace {
 
 TEST(MessagesByName, ACategoryAddsToARegisteredClassAndTakesOverItsMethods) {
+    // A category stays for the process: each run extends a class and a subclass of its own.
+    const rt::Class& base = Shelf::staticClass();
+    rt::Class* shelfClass =
+        rt::Class::createSubclass(testkit::uniqueClassName("MessagingTestShelf_Run"), base, base);
+    rt::Class* tallClass =
+        rt::Class::createSubclass(testkit::uniqueClassName("MessagingTestTallShelf_Run"), *shelfClass, base);
+    ASSERT_TRUE(shelfClass && tallClass);
     auto shelf = rt::make<Shelf>();
-    auto tall = rt::make<TallShelf>();
+    auto tall = rt::make<Shelf>();
+    shelf->setActualClass(*shelfClass);
+    tall->setActualClass(*tallClass);
     const Sel doubled("doubledWithExtra:"), count("count");
     EXPECT_FALSE(shelf->respondsToSelector(doubled));
     EXPECT_EQ(rt::send<int>(tall, count), 3);
     static const rt::Protocol shelving("MessagingTestShelving", {{doubled, "i@:i", true}});
 
-    const rt::Class& extended = rt::addCategory(Shelf::staticClass(), {rt::categoryMethod("doubledWithExtra:", &doubledBooks),
-                                                                       rt::categoryMethod("count", &countedByCategory),
-                                                                       rt::adopts(shelving)});
-    EXPECT_EQ(&extended, &Shelf::staticClass());
+    const rt::Class& extended =
+        rt::addCategory(*shelfClass, {rt::categoryMethod("doubledWithExtra:", &doubledBooks),
+                                      rt::categoryMethod("count", &countedByCategory), rt::adopts(shelving)});
+    EXPECT_EQ(&extended, shelfClass);
     EXPECT_EQ(shelf->methodSignatureForSelector(doubled)->numberOfArguments(), 3u);
     EXPECT_EQ(rt::send<int>(shelf, doubled, 1), 7);
     tall->books = 5;
     EXPECT_EQ(rt::send<int>(tall, doubled, 0), 10); // subclasses see it
     EXPECT_EQ(rt::send<int>(tall, count), -5);      // the category's method replaced the class's own
-    EXPECT_TRUE(TallShelf::staticClass().conformsTo(shelving));
+    EXPECT_TRUE(tallClass->conformsTo(shelving));
+    EXPECT_FALSE(base.instancesRespondToSelector(doubled));
 }
 
 } // namespace

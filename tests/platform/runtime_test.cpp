@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -12,6 +11,7 @@
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "tests/testkit/class_names.h"
 
 namespace {
 
@@ -302,13 +302,6 @@ TEST(AssociatedObjects, PoliciesAndReplacement) {
     EXPECT_FALSE(rt::getAssociatedObject(owner.get(), &strongKey));
 }
 
-// `base`, then `base`2, `base`3... on later runs of the same test in one process.
-std::string uniqueClassName(const std::string& base) {
-    static std::map<std::string, int> runs;
-    const int run = ++runs[base];
-    return run == 1 ? base : base + std::to_string(run);
-}
-
 TEST(Classes, RegistryHierarchyAndReportedClass) {
     auto s = rt::make<Student>();
     const rt::Class* person = rt::Class::named("Person");
@@ -322,7 +315,7 @@ TEST(Classes, RegistryHierarchyAndReportedClass) {
 
     // A runtime subclass made for one object: the object keeps reporting its class. Classes live
     // for the process, so a repeated run of the test makes one of another name.
-    const std::string name = uniqueClassName("Student_Probe");
+    const std::string name = testkit::uniqueClassName("Student_Probe");
     rt::Class* sub = rt::Class::createSubclass(name, Student::staticClass(), Student::staticClass());
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(rt::Class::createSubclass(name, Student::staticClass(), Student::staticClass()), nullptr);
@@ -336,14 +329,14 @@ TEST(Classes, MethodsBySelector) {
     rt::Sel sel("greet:");
     EXPECT_EQ(sel, rt::Sel(std::string("greet:")));
     EXPECT_EQ(sel.argumentCount(), 1u);
-    rt::Class* cls =
-        rt::Class::createSubclass(uniqueClassName("PersonWithGreeting"), Person::staticClass(), Person::staticClass());
+    rt::Class* cls = rt::Class::createSubclass(testkit::uniqueClassName("PersonWithGreeting"),
+                                               Person::staticClass(), Person::staticClass());
     ASSERT_NE(cls, nullptr);
     ASSERT_TRUE(cls->addInstanceMethod(sel, "@@:@", [](rt::Object&, std::span<const Id> args) { return args[0]; }));
     EXPECT_FALSE(cls->addInstanceMethod(sel, "@@:@", nullptr));
     EXPECT_NE(cls->instanceMethod(sel), nullptr);
     EXPECT_EQ(Person::staticClass().instanceMethod(sel), nullptr);
-    rt::Class* sub = rt::Class::createSubclass(uniqueClassName("PersonWithGreetingSub"), *cls, *cls);
+    rt::Class* sub = rt::Class::createSubclass(testkit::uniqueClassName("PersonWithGreetingSub"), *cls, *cls);
     ASSERT_NE(sub, nullptr);
     EXPECT_NE(sub->instanceMethod(sel), nullptr);
     EXPECT_EQ(sub->immediateInstanceMethod(sel), nullptr);

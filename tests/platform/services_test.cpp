@@ -459,6 +459,8 @@ TEST(StringServices, SearchesAcrossNearMissesAndRepeatingNeedles) {
     EXPECT_EQ(str("aaab")->rangeOfString("aab"), (ns::Range{1, 3}));
     EXPECT_EQ(str("\u00e9abababac")->rangeOfString("ababac"), (ns::Range{3, 6}));
     EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str("xAbAbAbAC"), "ABABAC"), (ns::Range{3, 6}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str("abcABCabc"), "bCa", {2, 6}), (ns::Range{4, 3}));
+    EXPECT_EQ(ns::rangeOfStringCaseInsensitive(*str("abcABCabc"), "bCa", {2, 4}).location, ns::NotFound);
     EXPECT_EQ(names(*ns::componentsSeparatedByString(*str("ababa\u00e9aba"), "aba")),
               (std::vector<std::string>{"", "ba\u00e9", ""}));
     EXPECT_EQ(ns::stringByReplacingOccurrencesOfString(*str("aaaa\u00e9aa"), "aa", "b")->utf8(), "bb\u00e9b");

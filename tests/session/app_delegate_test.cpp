@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/application_home.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
+#include "platform/runtime/log.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/screen.h"
 #include "platform/uikit/user_notification_settings.h"
@@ -115,14 +117,61 @@ TEST_F(IntakeTest, BothOpenURLFormsAnswerYesAndTheLogMasksIdentifiers) {
         EXPECT_EQ(line.find("356938035643809"), std::string::npos) << line;
 }
 
+// The log masks what the intake stores as an identifier, however the key was written.
+TEST_F(IntakeTest, TheLogMasksEveryKeyTheIntakeTakesForAnIdentifier) {
+    struct Case {
+        const char* text;
+        const char* logged; // after "parseParamAndNotify:"; a second line for a skipped pair
+        const char* identity;
+    };
+    const Case cases[] = {
+        {"qx://im%65i=356938035643809", "qx://im%65i=***********3809",
+         "356938035643809|<absent>|<absent>|<absent>"},
+        {"qx://%69%6De%69=356938035643809", "qx://%69%6De%69=***********3809",
+         "356938035643809|<absent>|<absent>|<absent>"},
+        {"qx://%69%6de%69=356938035643809&%73eri%61l=C39XXXXXHG7F",
+         "qx://%69%6de%69=***********3809&%73eri%61l=********HG7F",
+         "356938035643809|C39XXXXXHG7F|<absent>|<absent>"},
+        {"qx://imqx://ei=3569380qx://35643809&serqx://ial=F2LX",
+         "qx://imqx://ei=****************3809&serqx://ial=****", "356938035643809|F2LX|<absent>|<absent>"},
+        {"qx://%75did=00008020-001C2D3E&product=iPad", "qx://%75did=*************2D3E&product=iPad",
+         "00008020-001C2D3E|<absent>|iPad|<absent>"},
+        {"qx://IMEI=356938035643809&meid=A100004", "qx://IMEI=356938035643809&meid=***0004",
+         "A100004|<absent>|<absent>|A100004"}, // keys are matched exactly: IMEI is no identifier
+        {"qx://meid=A1000049%ZZ9&im%ZZ=35693803564380&serial=S1",
+         "qx://meid=********%ZZ9&im%ZZ=**********4380&serial=**\n"
+         "meid=********%ZZ9\nim%ZZ=**********4380",
+         "S1|S1|<absent>|<absent>"},
+    };
+    auto delegate = app().delegate();
+    for (const Case& c : cases) {
+        ns::CapturedLog log;
+        rt::send(delegate, rt::Sel("parseParamAndNotify:"), ns::String::make(c.text));
+        std::string logged;
+        for (const std::string& line : log.lines()) {
+            std::string_view text = line;
+            for (std::string_view prefix : {"parseParamAndNotify: the pair ", "parseParamAndNotify:"})
+                if (text.starts_with(prefix)) {
+                    text.remove_prefix(prefix.size());
+                    break;
+                }
+            text = text.substr(0, text.find(" is not valid"));
+            logged += (logged.empty() ? "" : "\n") + std::string(text);
+        }
+        EXPECT_EQ(logged, c.logged) << c.text;
+        EXPECT_EQ(identity(), c.identity) << c.text;
+    }
+}
+
 TEST(IdentityMasking, KeepsTheLastFourCharactersOnly) {
     EXPECT_EQ(ft::maskedIdentifier("356938035643809"), "***********3809");
     EXPECT_EQ(ft::maskedIdentifier("F2LXXXX"), "***XXXX");
     EXPECT_EQ(ft::maskedIdentifier("ABCD"), "****");
     EXPECT_EQ(ft::maskedIdentifier(""), "");
     EXPECT_EQ(ft::maskedIdentifier("ééééé"), "*éééé"); // characters, not bytes
+    // A piece without "=" is its own key and value: "serial" is stored as the serial.
     EXPECT_EQ(ft::maskedIdentityText("product=iPad&udid=0123456789&x=1&&serial"),
-              "product=iPad&udid=******6789&x=1&&serial");
+              "product=iPad&udid=******6789&x=1&&**rial");
 }
 
 // ---- Launch ------------------------------------------------------------------------------
@@ -204,6 +253,23 @@ TEST_F(OldSystemLaunchTest, RegistersForRemoteNotificationsOnce) {
     app().launch();
     EXPECT_TRUE(app().app()->notificationSettingsRegistrations().empty());
     EXPECT_EQ(app().app()->remoteNotificationTypeRegistrations(), std::vector<unsigned long>{7});
+}
+
+// The application's own end, with no exit handler: the defaults are written and the process
+// exits, running every static destructor while the application, its window and the stores are
+// all still up. A use after free there ends the child otherwise (AddressSanitizer sees every one).
+TEST_F(LaunchTest, TheRealExitWithoutAHandlerEndsWithItsStatus) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            app().launch();
+            app().openURL("qx://imei=356938035643809&serial=F2LXXXXXHG7F");
+            auto mine = ns::UserDefaults::makeWithFile(ns::ApplicationHome::path() + "/other.json");
+            mine->setString("kept", "key");
+            ui::Application::setExitHandler(nullptr);
+            ui::Application::exitProcess(3);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 // ---- Background --------------------------------------------------------------------------

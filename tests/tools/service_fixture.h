@@ -2,11 +2,18 @@
 // The reference service in-process on a free loopback port with a scratch data folder, and a plain
 // HTTP client to talk to it.
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -43,6 +50,54 @@ inline Reply toReply(const httplib::Result& result) {
     }
     return reply;
 }
+
+// A client on a plain loopback socket: it sends what a test gives it, as slowly as the test likes,
+// and reads what comes back, waiting in real time for at most a bound.
+class RawClient {
+public:
+    explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool send(std::string_view bytes) {
+        return connected_ &&
+               ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    void halfClose() { ::shutdown(fd_, SHUT_WR); }
+    // Whether something (an answer, or the end) is there to read within `seconds`.
+    bool readable(double seconds) {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, static_cast<int>(seconds * 1000)) == 1;
+    }
+    // What comes until the service closes the connection; nullopt when it is still open after
+    // `seconds`.
+    std::optional<std::string> readToEnd(double seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        std::string in;
+        char buffer[4096];
+        for (;;) {
+            const double left =
+                std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+            if (left <= 0 || !readable(left)) return std::nullopt;
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) return in;
+            in.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_;
+    bool connected_ = false;
+};
 
 class ServiceTest : public ::testing::Test {
 protected:

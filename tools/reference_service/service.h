@@ -41,8 +41,14 @@
 //   ip        200 text/html: the caller's address twice, after "Your IP address is:" in a heading
 //             and after "Current IP Address: " in a paragraph.
 // A body that is not a JSON object, lacks a required entry or has a value of the wrong kind gets
-// 400 {"error"} (naming the entry) and changes nothing; a body over 1 MiB gets 413. Unknown paths
-// get 404 {"error"}. Insert and update accept further text entries and store them too.
+// 400 {"error"} (naming the entry) and changes nothing. Unknown paths get 404 {"error"}. Insert and
+// update accept further text entries and store them too.
+//
+// Connections (http_server.h): one request each, answered and closed. A request's head and body
+// must come within Options::requestReadSeconds of its connection (408 otherwise); a body over
+// 1 MiB gets 413 as soon as its head is read. These refusals reach no call and are not logged. A
+// slow client holds no worker: ordinary requests are answered meanwhile, and a client that
+// half-closes after its request still gets its answer.
 //
 // Faults (faults.h) come before the call is handled: a refused, failed or garbage request changes
 // nothing; a slow one is handled after its delay, unless the service stops first, in which case
@@ -73,6 +79,7 @@ struct Options {
     std::filesystem::path dataFolder;    // required: transactions.json, requests.log
     std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
     std::vector<Fault> faults;
+    double requestReadSeconds = 5; // each request's head and body must come within this
 };
 
 using Fields = std::map<std::string, std::string>;
@@ -111,8 +118,9 @@ public:
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
-    // Stops serving and waits for requests in progress; a slow fault's delay is cut short and
-    // its connection closed unanswered. Harmless when called again.
+    // Stops serving: every connection is closed, answered or not; requests in progress are
+    // waited for, but a slow fault's delay is cut short and its connection closed unanswered.
+    // Returns at once whatever clients do. Harmless when called again.
     void stop();
 
     int port() const;

@@ -1,0 +1,105 @@
+// The reference service's connections under clients that are slow, half-closed or malformed, on
+// loopback; every real-time wait is bounded by a second or two.
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/tools/service_fixture.h"
+
+namespace refsvc_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string statusLine(const std::optional<std::string>& answer) {
+    return answer ? answer->substr(0, answer->find("\r\n")) : "<still open>";
+}
+
+// 16 clients that send part of a request and then nothing hold no worker: 8 ordinary requests at
+// once are all answered, and stopping with the slow clients connected returns at once and closes them.
+TEST_F(ServiceTest, SlowClientsStallNeitherOrdinaryRequestsNorStop) {
+    start();
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 16; ++i) {
+        slow.push_back(std::make_unique<RawClient>(service_->port()));
+        // Half of them stop in the head, half in the body.
+        ASSERT_TRUE(
+            slow.back()->send(i % 2 ? "POST /ws/insert/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Le"
+                                    : "POST /ws/insert/ HTTP/1.1\r\nContent-Length: 100\r\n\r\n{\"uuid\""));
+    }
+    const auto begin = Clock::now();
+    std::vector<std::future<Reply>> ordinary;
+    for (int i = 0; i < 8; ++i)
+        ordinary.push_back(std::async(std::launch::async,
+                                      [this] { return toReply(client(2).Get("/tools/AppleModel.json")); }));
+    for (auto& reply : ordinary)
+        EXPECT_EQ(reply.get().status, 200);
+    EXPECT_LT(Clock::now() - begin, 2s);
+
+    const auto stopping = Clock::now();
+    service_->stop();
+    EXPECT_LT(Clock::now() - stopping, 1s);
+    for (auto& client : slow)
+        EXPECT_EQ(client->readToEnd(1), "") << "closed, unanswered";
+    EXPECT_EQ(service_->requests().size(), 8u);
+}
+
+// The read deadline covers the whole request, not each byte: a client that trickles a byte every
+// 20 ms is answered 408 once its time is up.
+TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadline) {
+    refsvc::Options options;
+    options.dataFolder = dataFolder();
+    options.requestReadSeconds = 0.2;
+    service_ = refsvc::Service::start(options);
+    ASSERT_TRUE(service_);
+    RawClient trickle(service_->port());
+    const std::string request = "GET /tools/AppleModel.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const auto begin = Clock::now();
+    for (std::size_t i = 0; i + 1 < request.size() && !trickle.readable(0.02); ++i)
+        ASSERT_TRUE(trickle.send(request.substr(i, 1)));
+    EXPECT_EQ(statusLine(trickle.readToEnd(1)), "HTTP/1.1 408 Request Timeout");
+    EXPECT_LT(Clock::now() - begin, 1s);
+    EXPECT_EQ(get("/tools/AppleModel.json").status, 200) << "an ordinary request in time";
+    EXPECT_EQ(service_->requests().size(), 1u) << "the late one reached no call";
+}
+
+// Requests written by hand: complete ones answered even when the client half-closes after them;
+// refusals answered at once from the head, before any body.
+TEST_F(ServiceTest, EveryRequestGetsItsAnswerOrItsRefusalAtOnce) {
+    start();
+    const std::string insert = insertBody("H-1").dump();
+    const struct {
+        std::string request;
+        const char* status;
+    } rows[] = {
+        {"GET /tools/AppleModel.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 200 OK"},
+        {"POST /ws/insert/ HTTP/1.1\r\ncontent-length: " + std::to_string(insert.size()) + "\r\n\r\n" +
+             insert,
+         "HTTP/1.1 200 OK"},
+        {"GET /cgi-bin/check%5Fip.cgi?x=1 HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK"}, // the path is decoded
+        {"POST /ws/insert/ HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n", "HTTP/1.1 413 Payload Too Large"},
+        {"POST /ws/insert/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 411 Length Required"},
+        {"POST /ws/insert/ HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+        {"HELLO\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+        {"GET / HTTP/1.1\r\nX: " + std::string(70000, 'x') + "\r\n\r\n",
+         "HTTP/1.1 431 Request Header Fields Too Large"},
+    };
+    for (const auto& row : rows) {
+        for (bool halfClose : {false, true}) {
+            RawClient raw(service_->port());
+            ASSERT_TRUE(raw.send(row.request));
+            if (halfClose) raw.halfClose();
+            EXPECT_EQ(statusLine(raw.readToEnd(2)), row.status)
+                << row.request.substr(0, 60) << " " << halfClose;
+        }
+    }
+    EXPECT_TRUE(service_->transaction("H-1"));
+    EXPECT_EQ(service_->requests().size(), 6u) << "refusals reach no call";
+}
+
+} // namespace
+} // namespace refsvc_test
