@@ -434,6 +434,12 @@ void View::setContentCompressionResistancePriority(float priority, LayoutConstra
     setNeedsLayout();
 }
 
+void View::setContentMode(ViewContentMode mode) {
+    rt::KeyChange change(this, "contentMode");
+    contentMode_ = mode;
+    setNeedsDisplay();
+}
+
 void View::setLayoutMargins(const EdgeInsets& margins) {
     rt::KeyChange change(this, "layoutMargins");
     layoutMargins_ = margins;
@@ -612,6 +618,7 @@ RT_DEFINE_CLASS(View, "UIView", Responder,
                 rt::prop("alpha", &View::alpha, &View::setAlpha),
                 rt::prop("backgroundColor", &View::backgroundColor, &View::setBackgroundColor, {.memory = rt::Memory::Copy}),
                 rt::prop("tag", &View::tag, &View::setTag),
+                rt::prop("contentMode", &View::contentMode, &View::setContentMode),
                 rt::prop("userInteractionEnabled", &View::isUserInteractionEnabled, &View::setUserInteractionEnabled,
                          {.getter = "isUserInteractionEnabled"}),
                 rt::prop("exclusiveTouch", &View::isExclusiveTouch, &View::setExclusiveTouch,

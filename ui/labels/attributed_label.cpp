@@ -68,6 +68,12 @@ cg::Size AttributedLabel::sizeThatFits(cg::Size size) const {
                                        static_cast<unsigned long>(std::max(0L, numberOfLines())));
 }
 
+cg::Size AttributedLabel::measuredSize(double width, long lines) const {
+    if (!attributedText_) return ui::Label::measuredSize(width, lines);
+    return suggestedSizeForFramesetter(*ct::Framesetter::make(*attributedText_), *attributedText_,
+                                       {width > 0 ? width : kUnlimited, 0}, static_cast<unsigned long>(std::max(0L, lines)));
+}
+
 void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
     cg::Context* context = ui::graphicsGetCurrentContext();
     if (!context || !attributedText_ || !(rect.width() > 0) || !(rect.height() > 0)) return;
