@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/graphics/geometry.h"
@@ -44,6 +45,9 @@ public:
     // integral, then clipped to the bitmap; nil when nothing of the bitmap is left (or `rect` is
     // not finite). The part keeps the image's layout.
     static rt::Ref<Image> createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect);
+    // The picture of a PNG file, its pixels premultiplied in the rasteriser's native order. Nil,
+    // with the reason in `why`, for a file that cannot be read or decoded.
+    static rt::Ref<Image> createWithPNGFile(const std::string& path, std::string* why = nullptr);
 
     std::size_t width() const noexcept { return width_; }
     std::size_t height() const noexcept { return height_; }

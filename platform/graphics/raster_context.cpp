@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/graphics/image.h"
+#include "platform/graphics/pixel_layout.h"
 
 namespace cg {
 
@@ -96,6 +98,39 @@ void setStrokeStyle(cairo_t* cr, const PaintState& s, double width) {
     cairo_set_dash(cr, s.dash.empty() ? nullptr : s.dash.data(), int(s.dash.size()), s.dashPhase);
 }
 
+// Paints the bitmap into `rect` of user space, its top row along the rectangle's larger y, as a
+// bitmap context draws it: smoothly scaled, its edge pixels extended, nothing outside the
+// rectangle, at the state's alpha. With `color`, the bitmap's coverage in that colour (a shadow).
+void paintBitmap(cairo_t* cr, const Image& image, const Rect& rect, const PaintState& s, const rt::Ref<Color>& color) {
+    const auto layout = detail::pixelLayout(image.bitmapInfo());
+    const double iw = double(image.width()), ih = double(image.height());
+    if (!layout || !(rect.width() > 0) || !(rect.height() > 0) || !std::isfinite(rect.width()) ||
+        !std::isfinite(rect.height()) || !std::isfinite(rect.minX()) || !std::isfinite(rect.minY()))
+        return;
+    std::vector<std::uint32_t> words = detail::rasterWords(image, *layout);
+    cairo_surface_t* pixels = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(words.data()),
+                                                                  CAIRO_FORMAT_ARGB32, int(image.width()),
+                                                                  int(image.height()), int(image.width() * 4));
+    setMatrix(cr, s.ctm);
+    cairo_rectangle(cr, rect.minX(), rect.minY(), rect.width(), rect.height());
+    cairo_clip(cr);
+    cairo_matrix_t placed;
+    cairo_matrix_init(&placed, rect.width() / iw, 0, 0, -rect.height() / ih, rect.minX(), rect.maxY());
+    cairo_transform(cr, &placed);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(pixels);
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
+    if (color) {
+        setSource(cr, color, s.alpha);
+        cairo_mask(cr, pattern);
+    } else {
+        cairo_set_source(cr, pattern);
+        cairo_paint_with_alpha(cr, s.alpha);
+    }
+    cairo_pattern_destroy(pattern);
+    cairo_surface_destroy(pixels);
+}
+
 // Paints the command's shape with `color` (nil: its own colours) into the current target.
 void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) {
     const PaintState& s = c.state;
@@ -144,6 +179,11 @@ void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) 
         break;
     }
     case DrawCommand::Kind::Image:
+        if (const rt::Ref<Image> bitmap = rt::cast<Image>(c.image)) {
+            paintBitmap(cr, *bitmap, c.rect, s, color);
+            break;
+        }
+        // Anything else (an image of a size without pixels): a light grey box where it would be.
         setMatrix(cr, s.ctm);
         cairo_rectangle(cr, c.rect.minX(), c.rect.minY(), c.rect.width(), c.rect.height());
         setSource(cr, color ? color : Color::gray(0.8), s.alpha);
