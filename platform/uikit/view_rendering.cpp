@@ -6,9 +6,11 @@
 #include "platform/graphics/layer.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
+#include "platform/uikit/button_dialog.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/window.h"
 
 namespace ui {
 
@@ -54,6 +56,31 @@ rt::Ref<ns::Error> writeSnapshot(View& view, const std::string& path, double sca
     picture.scaleCTM(scale, scale);
     recording.displayList().replay(picture);
     return picture.writePNG(path);
+}
+
+std::unique_ptr<cg::RasterContext> screenPicture(Window& window, double scale) {
+    if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
+    window.layoutIfNeeded();
+    const cg::Size size = window.bounds().size;
+    auto picture = std::make_unique<cg::RasterContext>(int(std::ceil(size.width * scale)),
+                                                       int(std::ceil(size.height * scale)));
+    picture->clearTo(cg::Color::white());
+    picture->scaleCTM(scale, scale);
+    renderView(window, *picture);
+    const std::vector<rt::Ref<ButtonDialog>> dialogs = ButtonDialog::presented();
+    if (!dialogs.empty()) {
+        picture->setFillColor(cg::Color::make(0, 0, 0, 0.4));
+        picture->fillRect(window.bounds());
+    }
+    for (const rt::Ref<ButtonDialog>& dialog : dialogs) {
+        dialog->placeOnScreen(size);
+        renderView(*dialog, *picture);
+    }
+    return picture;
+}
+
+rt::Ref<ns::Error> writeScreenPicture(Window& window, const std::string& path, double scale) {
+    return screenPicture(window, scale)->writePNG(path);
 }
 
 } // namespace ui
