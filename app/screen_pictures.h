@@ -5,11 +5,14 @@
 // key window as the screen shows it, one pixel a point (ui::screenPicture). A screen seen on top
 // while its transition still runs is pictured once it has appeared (or at the next settle after
 // its transition, or when the next screen comes, whichever is first), so the picture shows it and
-// not the screen it covers. The folder is made with the first picture. A picture that cannot be
-// written is one warning, and no picture is tried after it; the run goes on as if nothing happened.
+// not the screen it covers. The folder is made with the first picture. The screen is recorded on
+// the main thread (ui::recordScreen); painting, compressing and writing happen on threads of the
+// job's own (a few screens wait their turn at most), so the run does not wait for them. A picture that cannot be written is one warning,
+// and no picture is tried after it; the run goes on as if nothing happened.
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,27 +39,26 @@ public:
     // picture for each alert or sheet that is shown and was not pictured yet.
     void lookForDialogs();
 
-    int written() const noexcept { return written_; }
-    // Empty while every picture was written.
-    const std::string& warning() const noexcept { return warning_; }
-    // What the report says of the pictures: how many and where, and the warning.
-    std::string summary() const;
+    // What the report says of the pictures, once all are written: how many and where, and the
+    // warning.
+    std::string summary();
 
 private:
     // The next file's name, "<order>-<what>.png".
     std::string reserve(const std::string& what);
-    // Writes the key window's picture under that name; false (with the warning) when it cannot.
+    // Draws the key window's picture and hands it to the writer under that name; false when no
+    // picture is taken (none after a failure).
     bool write(const std::string& file);
     // The screen waiting for its picture gets it now.
     void writePending();
 
+    struct Writer;
     std::filesystem::path folder_;
+    std::unique_ptr<Writer> writer_;
     std::uint64_t appearanceToken_ = 0;
     rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
     std::string pendingFile_;
     int order_ = 0;
-    int written_ = 0;
-    std::string warning_;
     rt::Weak<rt::Object> lastScreen_;
     std::string lastName_;
     std::vector<rt::Weak<rt::Object>> seenDialogs_;

@@ -1,14 +1,19 @@
 // Screens as they are laid out and looked at: a layout pass of the question screen and of the
-// runner after their wrapping text changed (two texts of different lengths in turn), and a named
-// image asked for again.
+// runner after their wrapping text changed (two texts of different lengths in turn), a picture of
+// the results screen with 40 rows at one pixel a point (drawn; recorded, the main job's part on the
+// main thread; drawn and written as a PNG),
+// and a named image asked for again.
 
 #include <benchmark/benchmark.h>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/error.h"
+#include "platform/runtime/kvc.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/storyboard.h"
+#include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
 #include "session/app_delegate.h"
 #include "session/core/test_base_model.h"
@@ -100,6 +105,44 @@ void BM_RunnerScreenLayout(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RunnerScreenLayout)->Unit(benchmark::kMicrosecond);
+
+// The results screen of a run of 40 failed items on screen.
+struct ResultsOnScreen : OnScreen {
+    ResultsOnScreen() {
+        auto results = storyboard->instantiateViewControllerWithIdentifier("ResultViewController");
+        std::vector<rt::Id> items;
+        for (int i = 0; i < 40; ++i) {
+            auto made = item("WaterDamgeViewController");
+            made->setTitle(ns::String::make("Water damage " + std::to_string(i)));
+            made->setSuccess(2);
+            items.push_back(made);
+        }
+        ns::setValueForKey(results, ns::Array::make(items), "list");
+        navigation->pushViewController(rt::cast<ui::ViewController>(results), false);
+        app.runUntilIdle();
+    }
+};
+
+void BM_ResultsScreenPicture(benchmark::State& state) {
+    ResultsOnScreen screen;
+    for (auto _ : state) benchmark::DoNotOptimize(ui::screenPicture(*screen.window));
+}
+BENCHMARK(BM_ResultsScreenPicture)->Unit(benchmark::kMillisecond);
+
+// The main thread's part of a picture in the main job: the screen recorded.
+void BM_ResultsScreenRecording(benchmark::State& state) {
+    ResultsOnScreen screen;
+    for (auto _ : state) benchmark::DoNotOptimize(ui::recordScreen(*screen.window));
+}
+BENCHMARK(BM_ResultsScreenRecording)->Unit(benchmark::kMillisecond);
+
+void BM_ResultsScreenPictureFile(benchmark::State& state) {
+    ResultsOnScreen screen;
+    const std::string path = screen.app.scratchFolder() + "/results.png";
+    for (auto _ : state)
+        if (ui::writeScreenPicture(*screen.window, path)) state.SkipWithError("the picture was not written");
+}
+BENCHMARK(BM_ResultsScreenPictureFile)->Unit(benchmark::kMillisecond);
 
 void BM_ImageNamedCached(benchmark::State& state) {
     testkit::AppFixture app;

@@ -44,6 +44,11 @@ std::vector<std::uint32_t> detail::rasterWords(const Image& image, const PixelLa
     return words;
 }
 
+std::uint32_t* Image::rasterWords() const {
+    std::call_once(wordsMade_, [this] { words_ = detail::rasterWords(*this, *detail::pixelLayout(info_)); });
+    return words_.data();
+}
+
 rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
                              std::vector<std::uint8_t> bytes) {
     if (width == 0 || height == 0 || !detail::pixelLayout(info)) return nullptr;

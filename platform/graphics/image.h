@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,6 +61,11 @@ public:
     // The pixels, height rows of bytesPerRow bytes.
     std::span<const std::uint8_t> bytes() const noexcept { return bytes_; }
 
+    // The pixels as the rasteriser's words (native-endian, alpha in the top byte, premultiplied),
+    // rows without padding; made on first use and kept with the image, for a rasteriser to paint
+    // the same image again without converting it. Nothing may write through the pointer.
+    std::uint32_t* rasterWords() const;
+
     // "<CGImage 0x...> 4 x 2, info 5".
     std::string description() const override;
 
@@ -71,6 +77,8 @@ private:
     std::size_t width_, height_, bytesPerRow_;
     BitmapInfo info_;
     std::vector<std::uint8_t> bytes_;
+    mutable std::once_flag wordsMade_;
+    mutable std::vector<std::uint32_t> words_;
 };
 
 } // namespace cg

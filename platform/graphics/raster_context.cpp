@@ -1,15 +1,17 @@
 #include "platform/graphics/raster_context.h"
 
 #include <cairo.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "platform/foundation/error.h"
 #include "platform/graphics/image.h"
-#include "platform/graphics/pixel_layout.h"
 
 namespace cg {
 
@@ -102,13 +104,11 @@ void setStrokeStyle(cairo_t* cr, const PaintState& s, double width) {
 // bitmap context draws it: smoothly scaled, its edge pixels extended, nothing outside the
 // rectangle, at the state's alpha. With `color`, the bitmap's coverage in that colour (a shadow).
 void paintBitmap(cairo_t* cr, const Image& image, const Rect& rect, const PaintState& s, const rt::Ref<Color>& color) {
-    const auto layout = detail::pixelLayout(image.bitmapInfo());
     const double iw = double(image.width()), ih = double(image.height());
-    if (!layout || !(rect.width() > 0) || !(rect.height() > 0) || !std::isfinite(rect.width()) ||
-        !std::isfinite(rect.height()) || !std::isfinite(rect.minX()) || !std::isfinite(rect.minY()))
+    if (!(rect.width() > 0) || !(rect.height() > 0) || !std::isfinite(rect.width()) || !std::isfinite(rect.height()) ||
+        !std::isfinite(rect.minX()) || !std::isfinite(rect.minY()))
         return;
-    std::vector<std::uint32_t> words = detail::rasterWords(image, *layout);
-    cairo_surface_t* pixels = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(words.data()),
+    cairo_surface_t* pixels = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image.rasterWords()),
                                                                   CAIRO_FORMAT_ARGB32, int(image.width()),
                                                                   int(image.height()), int(image.width() * 4));
     setMatrix(cr, s.ctm);
@@ -243,12 +243,81 @@ int RasterContext::stride() const {
     return cairo_image_surface_get_stride(surface_->surface);
 }
 
+namespace {
+
+// A PNG of 8-bit RGB (or RGBA) rows, each with the Sub filter, deflated with run-length matches
+// only: pictures of screens are mostly flat colour, which that compresses well and quickly. Empty
+// when zlib fails.
+std::string encodePNG(const std::uint8_t* data, int stride, int width, int height) {
+    auto word = [&](int x, int y) {
+        std::uint32_t v;
+        std::memcpy(&v, data + std::size_t(y) * std::size_t(stride) + std::size_t(x) * 4, 4);
+        return v;
+    };
+    // Opaque pictures (a screen's) are written as RGB, others as RGBA.
+    bool opaque = true;
+    for (int y = 0; y < height && opaque; ++y)
+        for (int x = 0; x < width && opaque; ++x) opaque = word(x, y) >> 24 == 255;
+    const std::size_t channels = opaque ? 3 : 4;
+    std::string rows(std::size_t(height) * (std::size_t(width) * channels + 1), '\0');
+    char* out = rows.data();
+    for (int y = 0; y < height; ++y) {
+        *out++ = 1; // the Sub filter: each byte less the same byte of the pixel before, so flat runs are zeros
+        const std::uint8_t* row = data + std::size_t(y) * std::size_t(stride);
+        unsigned r0 = 0, g0 = 0, b0 = 0, a0 = 0;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t v;
+            std::memcpy(&v, row + std::size_t(x) * 4, 4);
+            const unsigned a = v >> 24;
+            unsigned r = v >> 16 & 0xff, g = v >> 8 & 0xff, b = v & 0xff;
+            if (a != 255) { // undo the premultiplying
+                r = a ? (r * 255 + a / 2) / a : 0, g = a ? (g * 255 + a / 2) / a : 0, b = a ? (b * 255 + a / 2) / a : 0;
+            }
+            *out++ = char(r - r0), *out++ = char(g - g0), *out++ = char(b - b0);
+            if (!opaque) *out++ = char(a - a0);
+            r0 = r, g0 = g, b0 = b, a0 = a;
+        }
+    }
+    // Run-length matches only: the filtered rows of a screen are mostly runs of zeros.
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
+    std::string deflated(deflateBound(&z, uLong(rows.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(rows.data());
+    z.avail_in = uInt(rows.size());
+    z.next_out = reinterpret_cast<Bytef*>(deflated.data());
+    z.avail_out = uInt(deflated.size());
+    const int status = deflate(&z, Z_FINISH);
+    deflated.resize(z.total_out);
+    deflateEnd(&z);
+    if (status != Z_STREAM_END) return {};
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&png](const char* type, const std::string& body) {
+        auto word = [&png](std::uint32_t v) { png += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+        word(std::uint32_t(body.size()));
+        const std::string typed = type + body;
+        png += typed;
+        word(std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()))));
+    };
+    std::string header;
+    for (std::uint32_t v : {std::uint32_t(width), std::uint32_t(height)})
+        header += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    header += {8, char(opaque ? 2 : 6), 0, 0, 0}; // 8 bits, RGB or RGBA, deflate, adaptive filters, not interlaced
+    chunk("IHDR", header);
+    chunk("IDAT", deflated);
+    chunk("IEND", {});
+    return png;
+}
+
+} // namespace
+
 rt::Ref<ns::Error> RasterContext::writePNG(const std::string& path) const {
-    const cairo_status_t status = cairo_surface_write_to_png(surface_->surface, path.c_str());
-    if (status == CAIRO_STATUS_SUCCESS) return nullptr;
+    const std::string png = encodePNG(data(), stride(), width_, height_);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!png.empty() && out.write(png.data(), std::streamsize(png.size())) && out.flush()) return nullptr;
+    const std::string why = png.empty() ? "the picture could not be compressed" : std::strerror(errno);
     return ns::Error::make(ns::CocoaErrorDomain, 512,
                            ns::Dictionary::withObjectsForKeys(
-                               {ns::str("Could not write the picture to " + path + ": " + cairo_status_to_string(status))},
+                               {ns::str("Could not write the picture to " + path + ": " + why)},
                                {ns::str(ns::LocalizedDescriptionKey)}));
 }
 

@@ -65,7 +65,9 @@ rt::Ref<Image> Image::imageNamed(std::string_view name) {
         if (!path) continue;
         std::string why;
         if (rt::Ref<cg::Image> bitmap = cg::Image::createWithPNGFile(path->utf8(), &why))
-            image = rt::immortal(rt::make<Image>(ns::String::make(name), bitmap, file == doubled ? 2.0 : 1.0));
+            // Kept for the process with what it holds.
+            image = rt::immortal(rt::make<Image>(rt::immortal(ns::String::make(name)), rt::immortal(bitmap),
+                                                 file == doubled ? 2.0 : 1.0));
         else
             ns::logLine("Could not load the image \"" + plain + "\" from " + path->utf8() + ": " + why);
         break;

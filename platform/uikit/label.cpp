@@ -122,21 +122,24 @@ rt::Ref<ns::AttributedString> styledText(const rt::Ref<ns::String>& text, const 
 }
 
 cg::Size textSize(const ns::AttributedString& text, double width, long lines) {
-    if (!(width > 0) || lines == 1) width = kUnlimited;
-    auto framesetter = ct::Framesetter::make(text);
-    ns::Range range{0, 0};
-    if (lines > 1) {
-        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, std::min(width, 1e9), 1e9));
-        if (!frame->lines().empty())
-            range.length = frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]->stringRange().max();
-    }
     if (lines == 1) { // one unbroken line
         auto line = ct::Line::make(text);
         double ascent = 0, descent = 0, leading = 0;
         const double w = line->typographicBounds(&ascent, &descent, &leading);
         return {w - line->trailingWhitespaceWidth(), ascent + descent + leading};
     }
-    return framesetter->suggestFrameSizeWithConstraints(range, {width, kUnlimited});
+    return textSize(*ct::Framesetter::make(text), width, lines);
+}
+
+cg::Size textSize(const ct::Framesetter& framesetter, double width, long lines) {
+    if (!(width > 0)) width = kUnlimited;
+    ns::Range range{0, 0};
+    if (lines > 1) {
+        auto frame = framesetter.createFrame({0, 0}, cg::Rect::make(0, 0, std::min(width, 1e9), 1e9));
+        if (!frame->lines().empty())
+            range.length = frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]->stringRange().max();
+    }
+    return framesetter.suggestFrameSizeWithConstraints(range, {width, kUnlimited});
 }
 
 } // namespace detail
@@ -146,9 +149,21 @@ cg::Rect Label::textRectForBounds(const cg::Rect& bounds, long numberOfLines) co
     return {bounds.origin, {std::min(size.width, bounds.width()), std::min(size.height, bounds.height())}};
 }
 
-cg::Size Label::measuredSize(double width, long lines) const {
-    const cg::Size text = textSize(width, lines);
-    return {std::ceil(text.width), std::ceil(text.height)};
+cg::Size Label::measuredSize(double width, long lines, cg::Size* unbroken) const {
+    auto rounded = [](cg::Size size) { return cg::Size{std::ceil(size.width), std::ceil(size.height)}; };
+    rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
+    cg::Size size;
+    if (text && lines == 1) {
+        size = rounded(detail::textSize(*text, width, lines));
+        if (unbroken) *unbroken = size;
+    } else if (text) { // one typesetting for both widths
+        auto framesetter = ct::Framesetter::make(*text);
+        size = rounded(detail::textSize(*framesetter, width, lines));
+        if (unbroken) *unbroken = rounded(detail::textSize(*framesetter, 0, lines));
+    } else if (unbroken) {
+        *unbroken = {};
+    }
+    return size;
 }
 
 cg::Size Label::sizeThatFits(cg::Size size) const {
@@ -156,10 +171,11 @@ cg::Size Label::sizeThatFits(cg::Size size) const {
 }
 
 cg::Size Label::intrinsicContentSize() const {
-    const cg::Size unbroken = measuredSize(0, lines_);
     const double wrapAt = lines_ == 1 ? 0 : preferredMaxWidth_ > 0 ? preferredMaxWidth_ : layoutWidth_;
-    if (!(wrapAt > 0)) return unbroken;
-    return {std::min(unbroken.width, wrapAt), measuredSize(wrapAt, lines_).height};
+    if (!(wrapAt > 0)) return measuredSize(0, lines_);
+    cg::Size unbroken;
+    const cg::Size wrapped = measuredSize(wrapAt, lines_, &unbroken);
+    return {std::min(unbroken.width, wrapAt), wrapped.height};
 }
 
 bool Label::adoptLayoutWidth(double width) {

@@ -69,8 +69,9 @@ protected:
     // The exact size of the text laid out at `width` (0 or less: unlimited) within `lines`.
     cg::Size textSize(double width, long lines) const;
     // The size the text needs at `width` (0 or less: unlimited) within `lines`, rounded up to
-    // whole points: what sizeThatFits and the intrinsic size measure with.
-    virtual cg::Size measuredSize(double width, long lines) const;
+    // whole points: what sizeThatFits and the intrinsic size measure with. With `unbroken`, also
+    // the size at no limit of width, from the same typesetting.
+    virtual cg::Size measuredSize(double width, long lines, cg::Size* unbroken = nullptr) const;
     bool adoptLayoutWidth(double width) override;
 
     Label();
