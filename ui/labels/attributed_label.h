@@ -45,7 +45,7 @@ public:
 
 protected:
     // Its own text measured as above (a width of 0 or less: no limit), for the intrinsic size.
-    cg::Size measuredSize(double width, long lines) const override;
+    cg::Size measuredSize(double width, long lines, cg::Size* unbroken = nullptr) const override;
     explicit AttributedLabel(const cg::Rect& frame);
     AttributedLabel();
     ~AttributedLabel() override;
