@@ -20,7 +20,9 @@
 //   2. the constraints of the tree solved, by one solver kept per window and updated incrementally
 //      (layout_engine.h says how views become variables);
 //   3. centre and bounds' size written for the views that have translatesAutoresizingMaskIntoConstraints
-//      NO (a transform survives; views with YES keep their frames);
+//      NO (a transform survives; views with YES keep their frames); views whose height follows
+//      their width (adoptLayoutWidth) take the widths solved, and while their intrinsic sizes
+//      move, 2 and 3 again (four solves at most, then the last answer, logged once);
 //   4. layoutSubviews on the marked views, parents first;
 //   5. the controllers' viewDidLayoutSubviews.
 // A window with a marked view runs its pass on the main queue's next turn too, as the platform lays
