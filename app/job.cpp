@@ -312,7 +312,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
         pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
-        report.setScreenHook([&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
+        report.setScreenHook(
+            [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
     }
 
     // ---- The run ----

@@ -32,8 +32,8 @@ struct JobOptions {
     std::optional<std::string> service; // a service's base address; none: the in-process one
     std::vector<std::string> faults;    // the in-process service's faults, as its --fault takes them
     bool realTime = false;
-    bool pictures = true;      // --no-pictures: none
-    std::string picturesDir;   // empty: pictures/ of the run folder
+    bool pictures = true;    // --no-pictures: none
+    std::string picturesDir; // empty: pictures/ of the run folder
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
 };

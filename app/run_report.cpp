@@ -124,10 +124,11 @@ std::string RunReport::text() const {
     for (const ReportRow& row : rows_) {
         char order[8];
         std::snprintf(order, sizeof order, "%-3d", row.order);
-        out += "  " + std::string(order) + " " + padded(row.key, 35) + " " + padded(row.title, 43) + " " +
-               padded(row.result.empty() ? "open" : row.result, 11) + " " + padded(seconds(row.start), 8) +
-               " " + (row.picture.empty() ? seconds(row.duration) : padded(seconds(row.duration), 11) + row.picture) +
-               "\n";
+        out +=
+            "  " + std::string(order) + " " + padded(row.key, 35) + " " + padded(row.title, 43) + " " +
+            padded(row.result.empty() ? "open" : row.result, 11) + " " + padded(seconds(row.start), 8) + " " +
+            (row.picture.empty() ? seconds(row.duration) : padded(seconds(row.duration), 11) + row.picture) +
+            "\n";
         if (row.result == "pass")
             ++pass;
         else if (row.result == "fail")

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -52,7 +52,8 @@ struct ScreenPictures::Writer {
     std::vector<std::thread> threads;
 
     Writer() {
-        for (int i = 0; i < kThreads; ++i) threads.emplace_back([this] { run(); });
+        for (int i = 0; i < kThreads; ++i)
+            threads.emplace_back([this] { run(); });
     }
     ~Writer() {
         {
@@ -60,7 +61,8 @@ struct ScreenPictures::Writer {
             stopping = true;
         }
         changed.notify_all();
-        for (std::thread& thread : threads) thread.join();
+        for (std::thread& thread : threads)
+            thread.join();
     }
     bool failed() {
         std::lock_guard g(lock);
@@ -141,7 +143,8 @@ struct ScreenPictures::Writer {
     }
 };
 
-ScreenPictures::ScreenPictures(fs::path folder) : folder_(std::move(folder)), writer_(std::make_unique<Writer>()) {
+ScreenPictures::ScreenPictures(fs::path folder)
+    : folder_(std::move(folder)), writer_(std::make_unique<Writer>()) {
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
@@ -212,7 +215,8 @@ std::string ScreenPictures::summary() {
     writer_->finish();
     std::lock_guard g(writer_->lock);
     const std::string text = std::to_string(writer_->written) + " in " + folder_.string();
-    return writer_->warning.empty() ? text : text + "; warning: " + writer_->warning + "; no picture after it";
+    return writer_->warning.empty() ? text
+                                    : text + "; warning: " + writer_->warning + "; no picture after it";
 }
 
 } // namespace app

@@ -7,8 +7,9 @@
 // its transition, or when the next screen comes, whichever is first), so the picture shows it and
 // not the screen it covers. The folder is made with the first picture. The screen is recorded on
 // the main thread (ui::recordScreen); painting, compressing and writing happen on threads of the
-// job's own (a few screens wait their turn at most), so the run does not wait for them. A picture that cannot be written is one warning,
-// and no picture is tried after it; the run goes on as if nothing happened.
+// job's own (a few screens wait their turn at most), so the run does not wait for them. A picture
+// that cannot be written is one warning, and no picture is tried after it; the run goes on as if
+// nothing happened.
 
 #include <cstdint>
 #include <filesystem>

@@ -23,8 +23,9 @@
 
 namespace {
 
-constexpr const char* kShortText = "Is the water damage sticker inside the SIM tray white, with no red or pink "
-                                   "spots on it anywhere?";
+constexpr const char* kShortText =
+    "Is the water damage sticker inside the SIM tray white, with no red or pink "
+    "spots on it anywhere?";
 constexpr const char* kLongText =
     "Take the SIM tray out with the tool, hold it under a bright light and look at the small sticker at "
     "its end. Is the water damage sticker white, with no red or pink spots on it anywhere, and is the "
@@ -58,8 +59,7 @@ struct OnScreen {
         made->setIcon(ns::String::make("icono_ldi_sticker"));
         return made;
     }
-    template <class Screen>
-    rt::Ref<Screen> push(const char* identifier, const char* screen) {
+    template <class Screen> rt::Ref<Screen> push(const char* identifier, const char* screen) {
         auto controller = rt::cast<Screen>(storyboard->instantiateViewControllerWithIdentifier(identifier));
         if (!controller) return nullptr;
         if constexpr (std::is_same_v<Screen, ft::ReadyStartViewController>)
@@ -74,7 +74,8 @@ struct OnScreen {
 
 void BM_QuestionScreenLayout(benchmark::State& state) {
     OnScreen screen;
-    auto question = screen.push<ft::QuestionViewController>("QuestionViewController", "QuestionViewController");
+    auto question =
+        screen.push<ft::QuestionViewController>("QuestionViewController", "QuestionViewController");
     if (!question) {
         state.SkipWithError("no question screen");
         return;
@@ -91,7 +92,8 @@ BENCHMARK(BM_QuestionScreenLayout)->Unit(benchmark::kMicrosecond);
 
 void BM_RunnerScreenLayout(benchmark::State& state) {
     OnScreen screen;
-    auto runner = screen.push<ft::ReadyStartViewController>("ReadyStartViewController", "WaterDamgeViewController");
+    auto runner =
+        screen.push<ft::ReadyStartViewController>("ReadyStartViewController", "WaterDamgeViewController");
     if (!runner) {
         state.SkipWithError("no runner");
         return;
@@ -125,14 +127,16 @@ struct ResultsOnScreen : OnScreen {
 
 void BM_ResultsScreenPicture(benchmark::State& state) {
     ResultsOnScreen screen;
-    for (auto _ : state) benchmark::DoNotOptimize(ui::screenPicture(*screen.window));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ui::screenPicture(*screen.window));
 }
 BENCHMARK(BM_ResultsScreenPicture)->Unit(benchmark::kMillisecond);
 
 // The main thread's part of a picture in the main job: the screen recorded.
 void BM_ResultsScreenRecording(benchmark::State& state) {
     ResultsOnScreen screen;
-    for (auto _ : state) benchmark::DoNotOptimize(ui::recordScreen(*screen.window));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ui::recordScreen(*screen.window));
 }
 BENCHMARK(BM_ResultsScreenRecording)->Unit(benchmark::kMillisecond);
 
@@ -147,7 +151,8 @@ BENCHMARK(BM_ResultsScreenPictureFile)->Unit(benchmark::kMillisecond);
 void BM_ImageNamedCached(benchmark::State& state) {
     testkit::AppFixture app;
     benchmark::DoNotOptimize(ui::Image::imageNamed("icon_run_n"));
-    for (auto _ : state) benchmark::DoNotOptimize(ui::Image::imageNamed("icon_run_n"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ui::Image::imageNamed("icon_run_n"));
 }
 BENCHMARK(BM_ImageNamedCached)->Unit(benchmark::kNanosecond);
 

@@ -496,7 +496,8 @@ rt::Ref<ui::View> RootTableViewController::rightBar() {
     auto button = [&](const char* image, const char* action) {
         auto made = ui::Button::buttonWithType(ui::ButtonType::Custom);
         made->setImageForState(ui::Image::imageNamed(image), ui::ControlStates::Normal);
-        made->addTargetActionForControlEvents(rt::retained(this), rt::Sel(action), ui::ControlEvent::TouchUpInside);
+        made->addTargetActionForControlEvents(rt::retained(this), rt::Sel(action),
+                                              ui::ControlEvent::TouchUpInside);
         made->setTranslatesAutoresizingMaskIntoConstraints(false);
         rightBar_->addSubview(made);
         return made;
@@ -510,7 +511,8 @@ rt::Ref<ui::View> RootTableViewController::rightBar() {
     metrics->setObjectForKey(ns::Number::withInt(1), "padding");
     rightBar_->addConstraints(ui::LayoutConstraint::constraintsWithVisualFormat(
         "H:|-padding-[play]-padding-[edit]-padding-|", kAlignAllTop | kAlignAllBottom, metrics, views));
-    rightBar_->addConstraints(ui::LayoutConstraint::constraintsWithVisualFormat("V:|[play(==32)]|", 0, nullptr, views));
+    rightBar_->addConstraints(
+        ui::LayoutConstraint::constraintsWithVisualFormat("V:|[play(==32)]|", 0, nullptr, views));
     return rightBar_;
 }
 

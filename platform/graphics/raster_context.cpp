@@ -103,14 +103,15 @@ void setStrokeStyle(cairo_t* cr, const PaintState& s, double width) {
 // Paints the bitmap into `rect` of user space, its top row along the rectangle's larger y, as a
 // bitmap context draws it: smoothly scaled, its edge pixels extended, nothing outside the
 // rectangle, at the state's alpha. With `color`, the bitmap's coverage in that colour (a shadow).
-void paintBitmap(cairo_t* cr, const Image& image, const Rect& rect, const PaintState& s, const rt::Ref<Color>& color) {
+void paintBitmap(cairo_t* cr, const Image& image, const Rect& rect, const PaintState& s,
+                 const rt::Ref<Color>& color) {
     const double iw = double(image.width()), ih = double(image.height());
-    if (!(rect.width() > 0) || !(rect.height() > 0) || !std::isfinite(rect.width()) || !std::isfinite(rect.height()) ||
-        !std::isfinite(rect.minX()) || !std::isfinite(rect.minY()))
+    if (!(rect.width() > 0) || !(rect.height() > 0) || !std::isfinite(rect.width()) ||
+        !std::isfinite(rect.height()) || !std::isfinite(rect.minX()) || !std::isfinite(rect.minY()))
         return;
-    cairo_surface_t* pixels = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image.rasterWords()),
-                                                                  CAIRO_FORMAT_ARGB32, int(image.width()),
-                                                                  int(image.height()), int(image.width() * 4));
+    cairo_surface_t* pixels = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(image.rasterWords()), CAIRO_FORMAT_ARGB32, int(image.width()),
+        int(image.height()), int(image.width() * 4));
     setMatrix(cr, s.ctm);
     cairo_rectangle(cr, rect.minX(), rect.minY(), rect.width(), rect.height());
     cairo_clip(cr);
@@ -257,12 +258,14 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
     // Opaque pictures (a screen's) are written as RGB, others as RGBA.
     bool opaque = true;
     for (int y = 0; y < height && opaque; ++y)
-        for (int x = 0; x < width && opaque; ++x) opaque = word(x, y) >> 24 == 255;
+        for (int x = 0; x < width && opaque; ++x)
+            opaque = word(x, y) >> 24 == 255;
     const std::size_t channels = opaque ? 3 : 4;
     std::string rows(std::size_t(height) * (std::size_t(width) * channels + 1), '\0');
     char* out = rows.data();
     for (int y = 0; y < height; ++y) {
-        *out++ = 1; // the Sub filter: each byte less the same byte of the pixel before, so flat runs are zeros
+        *out++ =
+            1; // the Sub filter: each byte less the same byte of the pixel before, so flat runs are zeros
         const std::uint8_t* row = data + std::size_t(y) * std::size_t(stride);
         unsigned r0 = 0, g0 = 0, b0 = 0, a0 = 0;
         for (int x = 0; x < width; ++x) {
@@ -271,7 +274,8 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
             const unsigned a = v >> 24;
             unsigned r = v >> 16 & 0xff, g = v >> 8 & 0xff, b = v & 0xff;
             if (a != 255) { // undo the premultiplying
-                r = a ? (r * 255 + a / 2) / a : 0, g = a ? (g * 255 + a / 2) / a : 0, b = a ? (b * 255 + a / 2) / a : 0;
+                r = a ? (r * 255 + a / 2) / a : 0, g = a ? (g * 255 + a / 2) / a : 0,
+                b = a ? (b * 255 + a / 2) / a : 0;
             }
             *out++ = char(r - r0), *out++ = char(g - g0), *out++ = char(b - b0);
             if (!opaque) *out++ = char(a - a0);
@@ -301,7 +305,8 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
     std::string header;
     for (std::uint32_t v : {std::uint32_t(width), std::uint32_t(height)})
         header += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    header += {8, char(opaque ? 2 : 6), 0, 0, 0}; // 8 bits, RGB or RGBA, deflate, adaptive filters, not interlaced
+    header +=
+        {8, char(opaque ? 2 : 6), 0, 0, 0}; // 8 bits, RGB or RGBA, deflate, adaptive filters, not interlaced
     chunk("IHDR", header);
     chunk("IDAT", deflated);
     chunk("IEND", {});
@@ -315,10 +320,10 @@ rt::Ref<ns::Error> RasterContext::writePNG(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!png.empty() && out.write(png.data(), std::streamsize(png.size())) && out.flush()) return nullptr;
     const std::string why = png.empty() ? "the picture could not be compressed" : std::strerror(errno);
-    return ns::Error::make(ns::CocoaErrorDomain, 512,
-                           ns::Dictionary::withObjectsForKeys(
-                               {ns::str("Could not write the picture to " + path + ": " + why)},
-                               {ns::str(ns::LocalizedDescriptionKey)}));
+    return ns::Error::make(
+        ns::CocoaErrorDomain, 512,
+        ns::Dictionary::withObjectsForKeys({ns::str("Could not write the picture to " + path + ": " + why)},
+                                           {ns::str(ns::LocalizedDescriptionKey)}));
 }
 
 void RasterContext::render(const DrawCommand& c) {

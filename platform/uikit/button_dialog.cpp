@@ -97,17 +97,20 @@ void ButtonDialog::dismissAllPresented() {
 
 void ButtonDialog::placeOnScreen(cg::Size screen) {
     const std::vector<rt::Ref<View>> old = subviewList();
-    for (const rt::Ref<View>& view : old) view->removeFromSuperview();
+    for (const rt::Ref<View>& view : old)
+        view->removeFromSuperview();
     const bool sheet = isSheet();
     const double width = sheet ? screen.width - 16 : 270, padding = 16, row = sheet ? 57 : 44;
-    auto text = [&](const rt::Ref<ns::String>& words, const rt::Ref<Font>& font, const rt::Ref<Color>& color, double y) {
+    auto text = [&](const rt::Ref<ns::String>& words, const rt::Ref<Font>& font, const rt::Ref<Color>& color,
+                    double y) {
         auto label = rt::make<Label>(cg::Rect::make(padding, y, width - 2 * padding, 0));
         label->setText(words);
         label->setFont(font);
         label->setTextColor(color);
         label->setTextAlignment(TextAlignment::Center);
         label->setNumberOfLines(0);
-        label->setFrame(cg::Rect::make(padding, y, width - 2 * padding, label->sizeThatFits({width - 2 * padding, 0}).height));
+        label->setFrame(cg::Rect::make(padding, y, width - 2 * padding,
+                                       label->sizeThatFits({width - 2 * padding, 0}).height));
         addSubview(label);
         return label->frame().maxY();
     };
@@ -121,7 +124,8 @@ void ButtonDialog::placeOnScreen(cg::Size screen) {
     bool said = false;
     if (title_ && !title_->isEmpty()) {
         y = text(title_, sheet ? Font::systemFontOfSize(13) : Font::boldSystemFontOfSize(17),
-                 sheet ? Color::colorWithWhite(0.45, 1) : Color::blackColor(), y) + 4;
+                 sheet ? Color::colorWithWhite(0.45, 1) : Color::blackColor(), y) +
+            4;
         said = true;
     }
     if (rt::Ref<ns::String> message = messageText(); message && !message->isEmpty()) {
@@ -140,7 +144,8 @@ void ButtonDialog::placeOnScreen(cg::Size screen) {
         auto label = rt::make<Label>(place);
         label->setText(buttons_[std::size_t(i)]);
         label->setTextAlignment(TextAlignment::Center);
-        label->setFont(i == cancelIndex_ ? Font::boldSystemFontOfSize(sheet ? 20 : 17) : Font::systemFontOfSize(sheet ? 20 : 17));
+        label->setFont(i == cancelIndex_ ? Font::boldSystemFontOfSize(sheet ? 20 : 17)
+                                         : Font::systemFontOfSize(sheet ? 20 : 17));
         label->setTextColor(i == reservedButtonIndex() ? Color::redColor() : tint);
         addSubview(label);
     }

@@ -25,7 +25,8 @@ void ImageView::setImage(rt::Ref<Image> image) {
     const cg::Size before = sizeThatFits({});
     image_ = std::move(image);
     setNeedsDisplay();
-    if (!translatesAutoresizingMaskIntoConstraints() && sizeThatFits({}) != before) invalidateIntrinsicContentSize();
+    if (!translatesAutoresizingMaskIntoConstraints() && sizeThatFits({}) != before)
+        invalidateIntrinsicContentSize();
 }
 
 void ImageView::setHighlightedImage(rt::Ref<Image> image) {
@@ -62,7 +63,8 @@ cg::Rect ImageView::contentRect(ViewContentMode mode, cg::Size size, const cg::R
     if (mode == M::Right || mode == M::TopRight || mode == M::BottomRight) x = 1;
     if (mode == M::Top || mode == M::TopLeft || mode == M::TopRight) y = 0;
     if (mode == M::Bottom || mode == M::BottomLeft || mode == M::BottomRight) y = 1;
-    return {{bounds.minX() + (bounds.width() - size.width) * x, bounds.minY() + (bounds.height() - size.height) * y},
+    return {{bounds.minX() + (bounds.width() - size.width) * x,
+             bounds.minY() + (bounds.height() - size.height) * y},
             size};
 }
 

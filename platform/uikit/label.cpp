@@ -6,8 +6,8 @@
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/runtime/class.h"
-#include "platform/text/typesetter.h"
 #include "platform/runtime/observation.h"
+#include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
@@ -109,7 +109,8 @@ cg::Size Label::textSize(double width, long lines) const {
 namespace detail {
 
 rt::Ref<ns::AttributedString> styledText(const rt::Ref<ns::String>& text, const rt::Ref<Font>& font,
-                                         const rt::Ref<Color>& color, TextAlignment alignment, LineBreakMode wrap) {
+                                         const rt::Ref<Color>& color, TextAlignment alignment,
+                                         LineBreakMode wrap) {
     if (!text || text->isEmpty()) return nullptr;
     auto style = ns::MutableParagraphStyle::make();
     style->setAlignment(long(alignment));
@@ -137,7 +138,10 @@ cg::Size textSize(const ct::Framesetter& framesetter, double width, long lines) 
     if (lines > 1) {
         auto frame = framesetter.createFrame({0, 0}, cg::Rect::make(0, 0, std::min(width, 1e9), 1e9));
         if (!frame->lines().empty())
-            range.length = frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]->stringRange().max();
+            range.length =
+                frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]
+                    ->stringRange()
+                    .max();
     }
     return framesetter.suggestFrameSizeWithConstraints(range, {width, kUnlimited});
 }
@@ -231,8 +235,7 @@ std::string Label::description() const {
 }
 
 RT_DEFINE_CLASS(Label, "UILabel", View,
-                rt::prop("text", &Label::text, &Label::setText,
-                         {.memory = rt::Memory::Copy}),
+                rt::prop("text", &Label::text, &Label::setText, {.memory = rt::Memory::Copy}),
                 rt::prop("font", &Label::font, &Label::setFont),
                 rt::prop("textColor", &Label::textColor, &Label::setTextColor),
                 rt::prop("textAlignment", &Label::textAlignment, &Label::setTextAlignment),

@@ -417,8 +417,9 @@ struct LayoutEngine::Impl {
                         syncIntrinsic(it->second, *order[i]);
             if (!changed) break;
             if (round == kWidthRounds) {
-                if (!unsettledReported) ns::logLine("Layout: the heights that follow widths did not settle in " +
-                                                    std::to_string(kWidthRounds) + " rounds; the last kept");
+                if (!unsettledReported)
+                    ns::logLine("Layout: the heights that follow widths did not settle in " +
+                                std::to_string(kWidthRounds) + " rounds; the last kept");
                 unsettledReported = true;
                 break;
             }

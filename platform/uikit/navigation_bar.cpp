@@ -49,7 +49,8 @@ void NavigationBar::setItems(const rt::Ref<ns::Array>& items, bool animated) {
 void NavigationBar::setItemList(std::vector<rt::Ref<NavigationItem>> items, bool) {
     rt::KeyChange change(this, "items");
     items_ = std::move(items);
-    for (const rt::Ref<NavigationItem>& item : items_) item->bar_ = rt::Weak<NavigationBar>(this);
+    for (const rt::Ref<NavigationItem>& item : items_)
+        item->bar_ = rt::Weak<NavigationBar>(this);
     didChangeItems();
 }
 
@@ -187,8 +188,9 @@ void NavigationBar::layoutSubviews() {
         }
         return x;
     };
-    const double leftEnd = place(top->leftBarButtonItems(),
-                                 isBackButtonVisible() ? backButton_->frame().maxX() + kItemSpacing : kItemMargin, 1);
+    const double leftEnd =
+        place(top->leftBarButtonItems(),
+              isBackButtonVisible() ? backButton_->frame().maxX() + kItemSpacing : kItemMargin, 1);
     const double rightEnd = place(top->rightBarButtonItems(), width - kItemMargin, -1);
     if (const rt::Ref<View>& title = top->titleView()) {
         // Centred in the bar, moved or narrowed to stay clear of the items.
@@ -201,7 +203,8 @@ void NavigationBar::layoutSubviews() {
 
 rt::Ref<ns::String> NavigationBar::backTitle() const {
     rt::Ref<NavigationItem> back = backItem();
-    if (back && back->backBarButtonItem() && back->backBarButtonItem()->title()) return back->backBarButtonItem()->title();
+    if (back && back->backBarButtonItem() && back->backBarButtonItem()->title())
+        return back->backBarButtonItem()->title();
     if (back && back->title() && !back->title()->isEmpty()) return back->title();
     return ns::String::make("Back");
 }
@@ -234,8 +237,8 @@ void NavigationBar::drawRect(const cg::Rect& rect) {
         const rt::Ref<Color> tint = tintColor_ ? tintColor_ : Color::colorWithRed(0, 122.0 / 255, 1, 1);
         context->saveGState();
         context->setAlpha(backButton_->alpha());
-        text(ns::String::make("\u2039 " + backTitle()->utf8()), backButton_->frame(), Font::systemFontOfSize(17), tint,
-             TextAlignment::Left);
+        text(ns::String::make("\u2039 " + backTitle()->utf8()), backButton_->frame(),
+             Font::systemFontOfSize(17), tint, TextAlignment::Left);
         context->restoreGState();
     }
 }

@@ -63,7 +63,8 @@ void NavigationController::loadView() {
     view->addSubview(container_);
     // Below the status bar, or the screen's top inset where that is deeper (as the top guide).
     const auto device = sim::currentDevice();
-    const double top = std::max(kStatusBarHeight, device->systemVersionNumber() < 11 ? 0.0 : device->safeAreaInsets.top);
+    const double top =
+        std::max(kStatusBarHeight, device->systemVersionNumber() < 11 ? 0.0 : device->safeAreaInsets.top);
     bar_->setFrame(cg::Rect::make(0, top, bounds.size.width, NavigationBar::kHeight));
     view->addSubview(bar_);
     view->addGestureRecognizer(popRecognizer_);

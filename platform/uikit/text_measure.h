@@ -17,7 +17,8 @@ namespace ui::detail {
 
 // The text with that font, colour, alignment and line breaks; nil for nil or empty text.
 rt::Ref<ns::AttributedString> styledText(const rt::Ref<ns::String>& text, const rt::Ref<Font>& font,
-                                         const rt::Ref<Color>& color, TextAlignment alignment, LineBreakMode wrap);
+                                         const rt::Ref<Color>& color, TextAlignment alignment,
+                                         LineBreakMode wrap);
 // The exact size of the text laid out at `width` (0 or less: unlimited) within `lines` (0: no
 // limit; 1: one unbroken line).
 cg::Size textSize(const ns::AttributedString& text, double width, long lines);

@@ -6,13 +6,13 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/text_editing.h"
 #include "platform/uikit/text_measure.h"
-#include "platform/text/typesetter.h"
 
 namespace ui {
 
@@ -73,7 +73,8 @@ cg::Size TextView::measuredSize(double width) const {
     const double padding = kTextInsets.left + kTextInsets.right;
     rt::Ref<ns::AttributedString> text =
         detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
-    const cg::Size size = text ? detail::textSize(*text, width > padding ? width - padding : 0, 0) : cg::Size{};
+    const cg::Size size =
+        text ? detail::textSize(*text, width > padding ? width - padding : 0, 0) : cg::Size{};
     return {std::ceil(size.width) + padding, std::ceil(size.height) + kTextInsets.top + kTextInsets.bottom};
 }
 
@@ -106,8 +107,11 @@ void TextView::drawRect(const cg::Rect& rect) {
     context->translateCTM(box.minX(), box.maxY());
     context->scaleCTM(1, -1);
     context->setTextMatrix(cg::AffineTransform::identity());
-    auto frame = ct::Framesetter::make(*text)->createFrame({0, 0}, cg::Rect::make(0, 0, box.width(), box.height()));
-    const double flush = alignment_ == TextAlignment::Center ? 0.5 : alignment_ == TextAlignment::Right ? 1 : 0;
+    auto frame =
+        ct::Framesetter::make(*text)->createFrame({0, 0}, cg::Rect::make(0, 0, box.width(), box.height()));
+    const double flush = alignment_ == TextAlignment::Center  ? 0.5
+                         : alignment_ == TextAlignment::Right ? 1
+                                                              : 0;
     for (std::size_t i = 0; i < frame->lines().size(); ++i) {
         const rt::Ref<ct::Line>& line = frame->lines()[i];
         context->setTextPosition(line->penOffsetForFlush(flush, box.width()), frame->lineOrigins()[i].y);
@@ -178,10 +182,12 @@ RT_DEFINE_CLASS(TextView, "UITextView", View,
                 rt::prop("textColor", &TextView::textColor, &TextView::setTextColor),
                 rt::prop("textAlignment", &TextView::textAlignment, &TextView::setTextAlignment),
                 rt::prop("editable", &TextView::isEditable, &TextView::setEditable, {.getter = "isEditable"}),
-                rt::prop("selectable", &TextView::isSelectable, &TextView::setSelectable, {.getter = "isSelectable"}),
+                rt::prop("selectable", &TextView::isSelectable, &TextView::setSelectable,
+                         {.getter = "isSelectable"}),
                 rt::prop("scrollEnabled", &TextView::isScrollEnabled, &TextView::setScrollEnabled,
                          {.getter = "isScrollEnabled"}),
-                rt::prop("delegate", &TextView::delegate, &TextView::setDelegate, {.memory = rt::Memory::Weak}),
+                rt::prop("delegate", &TextView::delegate, &TextView::setDelegate,
+                         {.memory = rt::Memory::Weak}),
                 rt::prop("editing", &TextView::isEditing, {.getter = "isEditing"}))
 
 } // namespace ui

@@ -46,8 +46,9 @@ void renderView(View& view, cg::Context& context) {
 
 std::unique_ptr<cg::RasterContext> pictureOf(const cg::DisplayList& drawing, cg::Size size, double scale) {
     if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
-    auto picture = std::make_unique<cg::RasterContext>(int(std::min(std::ceil(size.width * scale), 16384.0)),
-                                                       int(std::min(std::ceil(size.height * scale), 16384.0)));
+    auto picture =
+        std::make_unique<cg::RasterContext>(int(std::min(std::ceil(size.width * scale), 16384.0)),
+                                            int(std::min(std::ceil(size.height * scale), 16384.0)));
     picture->clearTo(cg::Color::white());
     picture->scaleCTM(scale, scale);
     drawing.replay(*picture);

@@ -227,7 +227,8 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         const std::string picture = line.substr(at + 1);
         ++named;
         EXPECT_TRUE(fs::exists(runDir / picture)) << line;
-        EXPECT_EQ(picture.find("ReadyStartViewController"), std::string::npos) << "the test screen's: " << line;
+        EXPECT_EQ(picture.find("ReadyStartViewController"), std::string::npos)
+            << "the test screen's: " << line;
     }
     EXPECT_EQ(named, 40);
 }
@@ -236,7 +237,8 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     ScratchFolder scratch;
     const std::string script = write(scratch.path() / "spent.json", R"({"steps": [
         {"at": 3, "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"}]})");
-    Outcome none = runProcess({"--script", script, "--run-dir", (scratch.path() / "none").string(), "--no-pictures"});
+    Outcome none =
+        runProcess({"--script", script, "--run-dir", (scratch.path() / "none").string(), "--no-pictures"});
     EXPECT_EQ(none.status, 1) << none.output; // the script stalls
     EXPECT_FALSE(fs::exists(scratch.path() / "none" / "pictures"));
     EXPECT_NE(none.output.find("pictures:     off"), std::string::npos) << none.output;

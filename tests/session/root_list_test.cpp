@@ -2,8 +2,8 @@
 // and a row tap running one test.
 
 #include <fstream>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,9 +15,12 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/profile.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
@@ -30,18 +33,15 @@
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/window.h"
-#include "platform/sim/profile.h"
-#include "platform/uikit/color.h"
-#include "platform/uikit/gesture_recognizer.h"
 #include "session/app_delegate.h"
 #include "session/core/associated_object.h"
 #include "session/core/test_base_model.h"
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
 #include "session/space_table_view_cell.h"
+#include "tests/testkit/app/app_fixture.h"
 #include "ui/overlays/menu_popover.h"
 #include "ui/overlays/progress_hud.h"
-#include "tests/testkit/app/app_fixture.h"
 
 namespace {
 
@@ -289,10 +289,13 @@ TEST_F(RootListTest, TheRightBarsButtonsArePlacedByItsVisualFormatsAtTheBarsRigh
     EXPECT_EQ(bar->superview(), navigationBar);
     EXPECT_EQ(bar->frame(), cg::Rect::make(navigationBar->bounds().width() - 81, 6, 80, 32));
     // Nothing but the solver places the buttons: 1 point apart and from the edges, as high as the bar.
-    for (const auto& button : {list_->play(), list_->edit()}) EXPECT_FALSE(button->translatesAutoresizingMaskIntoConstraints());
+    for (const auto& button : {list_->play(), list_->edit()})
+        EXPECT_FALSE(button->translatesAutoresizingMaskIntoConstraints());
     std::set<std::string> formats;
-    for (const auto& constraint : bar->constraintList()) formats.insert(constraint->visualFormat()->utf8());
-    EXPECT_EQ(formats, (std::set<std::string>{"H:|-padding-[play]-padding-[edit]-padding-|", "V:|[play(==32)]|"}));
+    for (const auto& constraint : bar->constraintList())
+        formats.insert(constraint->visualFormat()->utf8());
+    EXPECT_EQ(formats,
+              (std::set<std::string>{"H:|-padding-[play]-padding-[edit]-padding-|", "V:|[play(==32)]|"}));
     EXPECT_EQ(list_->play()->frame(), cg::Rect::make(1, 0, 38.5, 32));
     EXPECT_EQ(list_->edit()->frame(), cg::Rect::make(40.5, 0, 38.5, 32));
     // The run leaves the bar's right side to the next screen's items.

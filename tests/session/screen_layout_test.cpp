@@ -40,7 +40,8 @@ double wrappedHeight(const char* text, const rt::Ref<ui::Font>& font, double wid
     auto attributes = ns::MutableDictionary::make();
     attributes->setObjectForKey(font, ns::FontAttributeName);
     auto string = ns::AttributedString::make(ns::String::make(text), attributes);
-    return std::ceil(ct::Framesetter::make(*string)->suggestFrameSizeWithConstraints({0, 0}, {width, 1e9}).height);
+    return std::ceil(
+        ct::Framesetter::make(*string)->suggestFrameSizeWithConstraints({0, 0}, {width, 1e9}).height);
 }
 
 // The lines a view draws, as its text runs; "…" ends the last when it was cut.
@@ -61,7 +62,9 @@ Drawn drawn(ui::View& view) {
 
 class ScreenLayoutTest : public runtest::RunTest {
 protected:
-    testkit::AppOptions options() const override { return {.device = device_, .delegateClass = "AppDelegate"}; }
+    testkit::AppOptions options() const override {
+        return {.device = device_, .delegateClass = "AppDelegate"};
+    }
     void onDevice(const std::string& device) {
         stop();
         device_ = device;
@@ -117,7 +120,8 @@ TEST_F(ScreenLayoutTest, TheQuestionWrapsBetweenItsMarginsToExactlyItsTextsHeigh
 
 TEST_F(ScreenLayoutTest, TheRunnersAndTheTestScreensGuidesWrapToTheirScreensWidth) {
     std::string guide;
-    while (guide.size() < 300) guide += "Hold the device still and press the button when the light comes on. ";
+    while (guide.size() < 300)
+        guide += "Hold the device still and press the button when the light comes on. ";
     for (const char* device : {"ipod_touch", "iphone_xr"}) {
         SCOPED_TRACE(device);
         onDevice(device);
@@ -171,10 +175,12 @@ void expectLooksAsStored(ui::Window& window, const std::string& name) {
     for (int y = 0; y < picture->height(); ++y)
         for (int x = 0; x < picture->width(); ++x) {
             std::uint32_t word;
-            std::memcpy(&word, expected->bytes().data() + std::size_t(y) * expected->bytesPerRow() + std::size_t(x) * 4, 4);
+            std::memcpy(
+                &word,
+                expected->bytes().data() + std::size_t(y) * expected->bytesPerRow() + std::size_t(x) * 4, 4);
             const cg::Pixel a = picture->pixel(x, y);
-            if (std::abs(a.red - int(word >> 16 & 0xff)) > 24 || std::abs(a.green - int(word >> 8 & 0xff)) > 24 ||
-                std::abs(a.blue - int(word & 0xff)) > 24)
+            if (std::abs(a.red - int(word >> 16 & 0xff)) > 24 ||
+                std::abs(a.green - int(word >> 8 & 0xff)) > 24 || std::abs(a.blue - int(word & 0xff)) > 24)
                 ++differing;
         }
     EXPECT_EQ(differing, 0) << name << " differs from " << stored;

@@ -82,7 +82,9 @@ cg::Size pngHeaderSize(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char header[24] = {};
     in.read(reinterpret_cast<char*>(header), sizeof header);
-    auto word = [&](int at) { return double(header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]); };
+    auto word = [&](int at) {
+        return double(header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]);
+    };
     return {word(16), word(20)};
 }
 
@@ -107,7 +109,8 @@ TEST(ImageNamed, EveryShippedPictureLoadsWithItsPixelSizeAtScaleTwo) {
         auto image = ui::Image::imageNamed(name);
         ASSERT_TRUE(image && image->CGImage()) << name;
         const cg::Size pixels = pngHeaderSize(entry.path());
-        EXPECT_EQ(cg::Size(double(image->CGImage()->width()), double(image->CGImage()->height())), pixels) << name;
+        EXPECT_EQ(cg::Size(double(image->CGImage()->width()), double(image->CGImage()->height())), pixels)
+            << name;
         EXPECT_EQ(image->scale(), 2) << name;
         EXPECT_EQ(image->size(), (cg::Size{pixels.width / 2, pixels.height / 2})) << name;
         EXPECT_EQ(image, ui::Image::imageNamed(name)) << "read once: " << name;
@@ -171,10 +174,13 @@ TEST(ImageOnScreen, ButtonsHoldTheirImageAndAnAspectFitImageKeepsItsRatio) {
     cg::RasterContext picture(40, 40);
     ui::renderView(*view, picture);
     const cg::Pixel red{255, 0, 0, 255}, green{0, 255, 0, 255};
-    for (auto [x, y, expected] : {std::tuple{1, 11, red}, {38, 28, red}, {20, 20, red}, {1, 8, green}, {38, 31, green}})
+    for (auto [x, y, expected] :
+         {std::tuple{1, 11, red}, {38, 28, red}, {20, 20, red}, {1, 8, green}, {38, 31, green}})
         EXPECT_EQ(picture.pixel(x, y), expected) << x << "," << y;
-    EXPECT_EQ(ui::ImageView::contentRect(ui::ViewContentMode::ScaleAspectFill, {20, 10}, cg::Rect::make(0, 0, 40, 40)),
+    EXPECT_EQ(ui::ImageView::contentRect(ui::ViewContentMode::ScaleAspectFill, {20, 10},
+                                         cg::Rect::make(0, 0, 40, 40)),
               cg::Rect::make(-20, 0, 80, 40));
-    EXPECT_EQ(ui::ImageView::contentRect(ui::ViewContentMode::BottomRight, {20, 10}, cg::Rect::make(0, 0, 40, 40)),
-              cg::Rect::make(20, 30, 20, 10));
+    EXPECT_EQ(
+        ui::ImageView::contentRect(ui::ViewContentMode::BottomRight, {20, 10}, cg::Rect::make(0, 0, 40, 40)),
+        cg::Rect::make(20, 30, 20, 10));
 }

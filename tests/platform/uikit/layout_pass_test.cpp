@@ -10,13 +10,13 @@
 
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/layout_engine.h"
 #include "platform/uikit/layout_guide.h"
-#include "platform/uikit/view.h"
-#include "platform/uikit/label.h"
 #include "platform/uikit/text_view.h"
-#include "platform/uikit/font.h"
+#include "platform/uikit/view.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/main_loop.h"
@@ -313,7 +313,9 @@ class RestlessView : public ui::View {
     RT_CLASS(RestlessView)
 public:
     int widthsTaken = 0;
-    cg::Size intrinsicContentSize() const override { return {NoIntrinsicMetric, widthsTaken % 2 ? 40.0 : 20.0}; }
+    cg::Size intrinsicContentSize() const override {
+        return {NoIntrinsicMetric, widthsTaken % 2 ? 40.0 : 20.0};
+    }
 
 protected:
     RestlessView() = default;

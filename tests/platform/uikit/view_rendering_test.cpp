@@ -15,18 +15,18 @@
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/bezier_path.h"
-#include "platform/uikit/layout_guide.h"
-#include "platform/uikit/navigation_bar.h"
-#include "platform/uikit/navigation_controller.h"
-#include "platform/uikit/navigation_item.h"
-#include "platform/uikit/window.h"
-#include "tests/testkit/app/app_fixture.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_guide.h"
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/navigation_item.h"
 #include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
+#include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/app/snapshot.h"
 
 namespace {
@@ -223,8 +223,8 @@ TEST(Pictures, TheScreenShowsTheBarAndTheDialogsOverTheDimmedWindow) {
     EXPECT_EQ(recorded.displayList().textRuns()[0]->run->glyphs.size(), 7u);
 
     // An alert in the middle and a sheet at the bottom, over the window dimmed.
-    auto alert = rt::make<ui::AlertView>(ns::str("Quarnotix"), ns::str("Upload failed"), nullptr, ns::str("OK"),
-                                         std::vector<rt::Ref<ns::String>>{ns::str("Retry")});
+    auto alert = rt::make<ui::AlertView>(ns::str("Quarnotix"), ns::str("Upload failed"), nullptr,
+                                         ns::str("OK"), std::vector<rt::Ref<ns::String>>{ns::str("Retry")});
     alert->show();
     auto sheet = rt::make<ui::ActionSheet>(nullptr, nullptr, ns::str("Cancel"), ns::str("Exit"),
                                            std::vector<rt::Ref<ns::String>>{});
