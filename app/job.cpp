@@ -15,6 +15,7 @@
 
 #include "app/not_built_screens.h"
 #include "app/run_report.h"
+#include "app/screen_pictures.h"
 #include "platform/foundation/application_home.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/clock.h"
@@ -39,6 +40,7 @@ namespace fs = std::filesystem;
 const char* const kUsage =
     "usage: functiontest [--profile <name|file>] [--script <file>] [--run-dir <folder>]\n"
     "                    [--service <url> | --fault <call>=<kind>[*n]...] [--real-time] [--limit <seconds>]\n"
+    "                    [--no-pictures]\n"
     "  --profile    a device profile of resources/devices (default: iphone7) or a profile file\n"
     "  --script     the tester script (default: resources/testers/default.json)\n"
     "  --run-dir    the run folder (default: runs/<UTC time>-<profile>)\n"
@@ -46,7 +48,8 @@ const char* const kUsage =
     "  --fault      a fault of the in-process service; call: profile, auth, features, models,\n"
     "               insert, update, partner or all; kind: refuse, 500, slow:<s> or garbage\n"
     "  --real-time  the system clock instead of virtual time from 2024-05-01T10:00:00Z\n"
-    "  --limit      virtual seconds after launch at which the run stops (default: 7200)\n";
+    "  --limit      virtual seconds after launch at which the run stops (default: 7200)\n"
+    "  --no-pictures  no pictures of the screens in the run folder's pictures/\n";
 
 namespace {
 
@@ -182,6 +185,10 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
             options.realTime = true;
             continue;
         }
+        if (arg == "--no-pictures") {
+            options.pictures = false;
+            continue;
+        }
         static const char* const valued[] = {"--profile", "--script", "--run-dir",
                                              "--service", "--fault",  "--limit"};
         if (std::find(std::begin(valued), std::end(valued), arg) == std::end(valued))
@@ -302,6 +309,12 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     report.header.emplace_back("clock",
                                options.realTime ? "real time" : "virtual, from 2024-05-01T10:00:00Z");
     report.header.emplace_back("folder", folder->string());
+    std::optional<ScreenPictures> pictures;
+    if (options.pictures) {
+        pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
+        report.setScreenHook(
+            [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
+    }
 
     // ---- The run ----
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
@@ -310,7 +323,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         sim::Driver driver(application,
                            [&](const std::string& failure) { err << "functiontest: " << failure << "\n"; });
         sim::ScriptRunner runner(std::move(*script), driver);
-        runner.setObserver([&] { report.observe(driver); });
+        runner.setObserver([&] {
+            report.observe(driver);
+            if (pictures) pictures->lookForDialogs();
+        });
         // An exception out of the application ends it as a crash would; the run still leaves its
         // folder and report.
         try {
@@ -340,6 +356,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
             report.ending.emplace_back("reply", last->call + " answered " + std::to_string(last->status));
     }
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
+    report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back("virtual time", seconds(virtualSeconds));
     report.ending.emplace_back(

@@ -9,6 +9,8 @@
 //   app.log       the application's log, each line led by the virtual seconds since launch
 //   device.log    the simulated device's log
 //   service/      the in-process service's transactions.json and requests.log
+//   pictures/     a picture of each screen as it came on top and of each alert or sheet shown
+//                 (screen_pictures.h), unless --no-pictures
 //   report.txt    the run report, also printed
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults).
@@ -30,6 +32,8 @@ struct JobOptions {
     std::optional<std::string> service; // a service's base address; none: the in-process one
     std::vector<std::string> faults;    // the in-process service's faults, as its --fault takes them
     bool realTime = false;
+    bool pictures = true;    // --no-pictures: none
+    std::string picturesDir; // empty: pictures/ of the run folder
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
 };

@@ -68,6 +68,7 @@ void RunReport::observe(const sim::Driver& driver) {
 
 void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     if (top == screen_.lock()) return;
+    std::string picture = screenHook_ ? screenHook_(top) : std::string();
     close(now);
     // Test screens are the base test screen's kind; the results screen has an item too, but is none.
     const rt::Class* testScreen = rt::Class::named("BaseModelViewController");
@@ -82,6 +83,7 @@ void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     row.title = utf8(item->title());
     row.screen = std::string(top->getClass().name());
     row.start = now - launchTime_;
+    row.picture = std::move(picture);
     rows_.push_back(std::move(row));
 }
 
@@ -118,13 +120,15 @@ std::string RunReport::text() const {
 
     int pass = 0, fail = 0, notTested = 0, notBuilt = 0;
     out += "  #   key                                 title                                       result     "
-           " start s  duration s\n";
+           " start s  duration s  picture\n";
     for (const ReportRow& row : rows_) {
         char order[8];
         std::snprintf(order, sizeof order, "%-3d", row.order);
-        out += "  " + std::string(order) + " " + padded(row.key, 35) + " " + padded(row.title, 43) + " " +
-               padded(row.result.empty() ? "open" : row.result, 11) + " " + padded(seconds(row.start), 8) +
-               " " + seconds(row.duration) + "\n";
+        out +=
+            "  " + std::string(order) + " " + padded(row.key, 35) + " " + padded(row.title, 43) + " " +
+            padded(row.result.empty() ? "open" : row.result, 11) + " " + padded(seconds(row.start), 8) + " " +
+            (row.picture.empty() ? seconds(row.duration) : padded(seconds(row.duration), 11) + row.picture) +
+            "\n";
         if (row.result == "pass")
             ++pass;
         else if (row.result == "fail")

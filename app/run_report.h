@@ -31,6 +31,7 @@ struct ReportRow {
     std::string result; // "pass", "fail", "not tested" or "not built"
     double start = 0;   // virtual seconds after launch
     double duration = 0;
+    std::string picture; // the picture taken when the screen came on top, if any
 };
 
 class RunReport {
@@ -45,6 +46,10 @@ public:
     void observe(const sim::Driver& driver);
     // Closes the row still open (at the end of the run).
     void finish(const sim::Driver& driver);
+    // Called each time a screen comes on top (any screen, not only test screens); what it answers
+    // is the picture a row opened then names.
+    using ScreenHook = std::function<std::string(const rt::Ref<ui::ViewController>& top)>;
+    void setScreenHook(ScreenHook hook) { screenHook_ = std::move(hook); }
 
     const std::vector<ReportRow>& rows() const noexcept { return rows_; }
     std::optional<double> intakeAt() const noexcept { return intakeAt_; }
@@ -70,6 +75,7 @@ private:
     rt::Id item_;                 // its item
     const sim::Driver* driver_ = nullptr;
     std::uint64_t appearanceToken_ = 0;
+    ScreenHook screenHook_;
     std::vector<ReportRow> rows_;
 };
 

@@ -17,6 +17,7 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
@@ -57,16 +58,23 @@ bool isOneOf(const rt::Ref<ns::String>& text, const auto& list) {
 }
 
 // A test screen's scene: the instruction label and the pass, fail and result buttons, the first
-// two wired to success: and fail:, the third to passAction:.
+// two wired to success: and fail:, the third to passAction:. The label is placed by constraints, 20
+// in from each side and 100 below the top, as high as its text wraps to; the buttons sit in the
+// bottom 80 points, clear of the question screen's question (100 above the bottom).
 ui::Nib::Loaded loadTestScreenView(const rt::Id& owner) {
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
     auto view = rt::make<ui::View>(screen);
-    auto title = rt::make<ui::Label>(cg::Rect::make(20, 100, screen.width() - 40, 60));
+    auto title = rt::make<ui::Label>(cg::Rect::make(20, 100, screen.width() - 40, 0));
     title->setNumberOfLines(0);
+    title->setTranslatesAutoresizingMaskIntoConstraints(false);
     view->addSubview(title);
+    using Attribute = ui::LayoutAttribute;
+    pinEqual(view, title, Attribute::Leading, view, Attribute::Leading, 20);
+    pinEqual(view, title, Attribute::Trailing, view, Attribute::Trailing, -20);
+    pinEqual(view, title, Attribute::Top, view, Attribute::Top, 100);
     auto button = [&](double x, const char* action) {
         auto b = ui::Button::buttonWithType(ui::ButtonType::System);
-        b->setFrame(cg::Rect::make(x, screen.height() - 120, screen.width() / 2 - 30, 60));
+        b->setFrame(cg::Rect::make(x, screen.height() - 80, screen.width() / 2 - 30, 60));
         view->addSubview(b);
         if (owner) b->addTargetActionForControlEvents(owner, rt::Sel(action), ui::ControlEvent::TouchUpInside);
         return b;

@@ -106,6 +106,10 @@ RT_DEFINE_CLASS(RootTableViewController, "RootTableViewController", ui::ViewCont
 
 namespace {
 
+// Visual-format options: every view of the format aligned on the first one's top, and bottom.
+constexpr unsigned long kAlignAllTop = 8;
+constexpr unsigned long kAlignAllBottom = 16;
+
 // What a row needs of the device to be created.
 enum class Needs { Nothing, FrontCamera, BackCamera, HomeKey, Flash, Gyroscope, Accelerometer, Phone, NotReview, Cellular };
 
@@ -465,7 +469,7 @@ void RootTableViewController::viewDidLoadBody() {
                 if (self && self->play_) self->play_->setHidden(!(number && number->boolValue()));
             });
     auto space = ui::BarButtonItem::withBarButtonSystemItem(ui::BarButtonSystemItem::FixedSpace, nullptr, rt::Sel());
-    space->setWidth(-15);
+    space->setWidth(Utility::systemVersionNumber() < 7 ? 0 : -15);
     auto items = ns::MutableArray::make();
     items->addObject(space);
     items->addObject(ui::BarButtonItem::withCustomView(rightBar()));
@@ -489,18 +493,26 @@ void RootTableViewController::viewDidLoadBody() {
 rt::Ref<ui::View> RootTableViewController::rightBar() {
     if (rightBar_) return rightBar_;
     rightBar_ = rt::make<ui::View>(cg::Rect{{0, 0}, {80, 32}});
-    play_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
-    play_->setImageForState(ui::Image::imageNamed("icon_run_n"), ui::ControlStates::Normal);
-    play_->addTargetActionForControlEvents(rt::retained(this), rt::Sel("onRightButtonRunAction:"),
-                                           ui::ControlEvent::TouchUpInside);
-    play_->setFrame(cg::Rect{{1, 0}, {38, 32}});
-    edit_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
-    edit_->setImageForState(ui::Image::imageNamed("icon_edit_n"), ui::ControlStates::Normal);
-    edit_->setFrame(cg::Rect{{41, 0}, {38, 32}});
-    edit_->addTargetActionForControlEvents(rt::retained(this), rt::Sel("onRightButtonEditAction:"),
-                                           ui::ControlEvent::TouchUpInside);
-    rightBar_->addSubview(play_);
-    rightBar_->addSubview(edit_);
+    auto button = [&](const char* image, const char* action) {
+        auto made = ui::Button::buttonWithType(ui::ButtonType::Custom);
+        made->setImageForState(ui::Image::imageNamed(image), ui::ControlStates::Normal);
+        made->addTargetActionForControlEvents(rt::retained(this), rt::Sel(action),
+                                              ui::ControlEvent::TouchUpInside);
+        made->setTranslatesAutoresizingMaskIntoConstraints(false);
+        rightBar_->addSubview(made);
+        return made;
+    };
+    play_ = button("icon_run_n", "onRightButtonRunAction:");
+    edit_ = button("icon_edit_n", "onRightButtonEditAction:");
+    auto views = ns::MutableDictionary::make();
+    views->setObjectForKey(play_, "play");
+    views->setObjectForKey(edit_, "edit");
+    auto metrics = ns::MutableDictionary::make();
+    metrics->setObjectForKey(ns::Number::withInt(1), "padding");
+    rightBar_->addConstraints(ui::LayoutConstraint::constraintsWithVisualFormat(
+        "H:|-padding-[play]-padding-[edit]-padding-|", kAlignAllTop | kAlignAllBottom, metrics, views));
+    rightBar_->addConstraints(
+        ui::LayoutConstraint::constraintsWithVisualFormat("V:|[play(==32)]|", 0, nullptr, views));
     return rightBar_;
 }
 
@@ -659,9 +671,10 @@ void RootTableViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardSe
 }
 
 void RootTableViewController::viewWillAppearBody(bool animated) {
+    ui::ViewController::viewWillAppearBody(animated);
     setHeaderImage(*this);
     if (auto table = tableView()) table->reloadData();
-    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
+    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, true);
     setIsExecuteAutoTest(false);
     if (auto top = tabletopviewcon()) {
         const bool inset = hasBottomInset();

@@ -17,24 +17,6 @@ cairo_format_t formatFor(const detail::PixelLayout& layout) {
     return layout.hasAlpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
 }
 
-// The image's pixels as rasteriser words (see BitmapContext::pixels_).
-std::vector<std::uint32_t> wordsOf(const Image& image, const detail::PixelLayout& layout) {
-    const std::size_t width = image.width(), height = image.height(), stride = image.bytesPerRow();
-    std::vector<std::uint32_t> words(width * height);
-    const std::uint8_t* bytes = image.bytes().data();
-    for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* p = bytes + y * stride;
-        std::uint32_t* out = words.data() + y * width;
-        for (std::size_t x = 0; x < width; ++x, p += 4) {
-            const std::uint32_t a = layout.hasAlpha ? p[layout.alpha] : 255;
-            // A premultiplied component above its alpha is out of range: hold it to the alpha.
-            const auto held = [a](std::uint8_t c) { return std::min<std::uint32_t>(c, a); };
-            out[x] = a << 24 | held(p[layout.red]) << 16 | held(p[layout.green]) << 8 | held(p[layout.blue]);
-        }
-    }
-    return words;
-}
-
 // A surface over words that outlive it.
 cairo_surface_t* surfaceOver(std::uint32_t* words, std::size_t width, std::size_t height, cairo_format_t format) {
     return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(words), format, int(width),
@@ -74,7 +56,7 @@ void BitmapContext::drawImage(const Rect& rect, const rt::Ref<Image>& image) {
         !std::isfinite(m.d))
         return;
 
-    std::vector<std::uint32_t> words = wordsOf(*image, *source);
+    std::vector<std::uint32_t> words = detail::rasterWords(*image, *source);
     cairo_surface_t* from = surfaceOver(words.data(), image->width(), image->height(), formatFor(*source));
     cairo_surface_t* into = surfaceOver(pixels_.data(), width_, height_, formatFor(*target));
     cairo_t* cr = cairo_create(into);

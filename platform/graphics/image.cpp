@@ -27,6 +27,28 @@ std::optional<detail::PixelLayout> detail::pixelLayout(BitmapInfo info) noexcept
     return PixelLayout{3 - big.red, 3 - big.green, 3 - big.blue, 3 - big.alpha, big.hasAlpha};
 }
 
+std::vector<std::uint32_t> detail::rasterWords(const Image& image, const PixelLayout& layout) {
+    const std::size_t width = image.width(), height = image.height(), stride = image.bytesPerRow();
+    std::vector<std::uint32_t> words(width * height);
+    const std::uint8_t* bytes = image.bytes().data();
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::uint8_t* p = bytes + y * stride;
+        std::uint32_t* out = words.data() + y * width;
+        for (std::size_t x = 0; x < width; ++x, p += 4) {
+            const std::uint32_t a = layout.hasAlpha ? p[layout.alpha] : 255;
+            // A premultiplied component above its alpha is out of range: hold it to the alpha.
+            const auto held = [a](std::uint8_t c) { return std::min<std::uint32_t>(c, a); };
+            out[x] = a << 24 | held(p[layout.red]) << 16 | held(p[layout.green]) << 8 | held(p[layout.blue]);
+        }
+    }
+    return words;
+}
+
+std::uint32_t* Image::rasterWords() const {
+    std::call_once(wordsMade_, [this] { words_ = detail::rasterWords(*this, *detail::pixelLayout(info_)); });
+    return words_.data();
+}
+
 rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
                              std::vector<std::uint8_t> bytes) {
     if (width == 0 || height == 0 || !detail::pixelLayout(info)) return nullptr;

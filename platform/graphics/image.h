@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/graphics/geometry.h"
@@ -44,6 +46,9 @@ public:
     // integral, then clipped to the bitmap; nil when nothing of the bitmap is left (or `rect` is
     // not finite). The part keeps the image's layout.
     static rt::Ref<Image> createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect);
+    // The picture of a PNG file, its pixels premultiplied in the rasteriser's native order. Nil,
+    // with the reason in `why`, for a file that cannot be read or decoded.
+    static rt::Ref<Image> createWithPNGFile(const std::string& path, std::string* why = nullptr);
 
     std::size_t width() const noexcept { return width_; }
     std::size_t height() const noexcept { return height_; }
@@ -56,6 +61,11 @@ public:
     // The pixels, height rows of bytesPerRow bytes.
     std::span<const std::uint8_t> bytes() const noexcept { return bytes_; }
 
+    // The pixels as the rasteriser's words (native-endian, alpha in the top byte, premultiplied),
+    // rows without padding; made on first use and kept with the image, for a rasteriser to paint
+    // the same image again without converting it. Nothing may write through the pointer.
+    std::uint32_t* rasterWords() const;
+
     // "<CGImage 0x...> 4 x 2, info 5".
     std::string description() const override;
 
@@ -67,6 +77,8 @@ private:
     std::size_t width_, height_, bytesPerRow_;
     BitmapInfo info_;
     std::vector<std::uint8_t> bytes_;
+    mutable std::once_flag wordsMade_;
+    mutable std::vector<std::uint32_t> words_;
 };
 
 } // namespace cg

@@ -1,13 +1,17 @@
 #include "platform/graphics/raster_context.h"
 
 #include <cairo.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/graphics/image.h"
 
 namespace cg {
 
@@ -96,6 +100,38 @@ void setStrokeStyle(cairo_t* cr, const PaintState& s, double width) {
     cairo_set_dash(cr, s.dash.empty() ? nullptr : s.dash.data(), int(s.dash.size()), s.dashPhase);
 }
 
+// Paints the bitmap into `rect` of user space, its top row along the rectangle's larger y, as a
+// bitmap context draws it: smoothly scaled, its edge pixels extended, nothing outside the
+// rectangle, at the state's alpha. With `color`, the bitmap's coverage in that colour (a shadow).
+void paintBitmap(cairo_t* cr, const Image& image, const Rect& rect, const PaintState& s,
+                 const rt::Ref<Color>& color) {
+    const double iw = double(image.width()), ih = double(image.height());
+    if (!(rect.width() > 0) || !(rect.height() > 0) || !std::isfinite(rect.width()) ||
+        !std::isfinite(rect.height()) || !std::isfinite(rect.minX()) || !std::isfinite(rect.minY()))
+        return;
+    cairo_surface_t* pixels = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(image.rasterWords()), CAIRO_FORMAT_ARGB32, int(image.width()),
+        int(image.height()), int(image.width() * 4));
+    setMatrix(cr, s.ctm);
+    cairo_rectangle(cr, rect.minX(), rect.minY(), rect.width(), rect.height());
+    cairo_clip(cr);
+    cairo_matrix_t placed;
+    cairo_matrix_init(&placed, rect.width() / iw, 0, 0, -rect.height() / ih, rect.minX(), rect.maxY());
+    cairo_transform(cr, &placed);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(pixels);
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
+    if (color) {
+        setSource(cr, color, s.alpha);
+        cairo_mask(cr, pattern);
+    } else {
+        cairo_set_source(cr, pattern);
+        cairo_paint_with_alpha(cr, s.alpha);
+    }
+    cairo_pattern_destroy(pattern);
+    cairo_surface_destroy(pixels);
+}
+
 // Paints the command's shape with `color` (nil: its own colours) into the current target.
 void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) {
     const PaintState& s = c.state;
@@ -144,6 +180,11 @@ void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) 
         break;
     }
     case DrawCommand::Kind::Image:
+        if (const rt::Ref<Image> bitmap = rt::cast<Image>(c.image)) {
+            paintBitmap(cr, *bitmap, c.rect, s, color);
+            break;
+        }
+        // Anything else (an image of a size without pixels): a light grey box where it would be.
         setMatrix(cr, s.ctm);
         cairo_rectangle(cr, c.rect.minX(), c.rect.minY(), c.rect.width(), c.rect.height());
         setSource(cr, color ? color : Color::gray(0.8), s.alpha);
@@ -203,13 +244,86 @@ int RasterContext::stride() const {
     return cairo_image_surface_get_stride(surface_->surface);
 }
 
+namespace {
+
+// A PNG of 8-bit RGB (or RGBA) rows, each with the Sub filter, deflated with run-length matches
+// only: pictures of screens are mostly flat colour, which that compresses well and quickly. Empty
+// when zlib fails.
+std::string encodePNG(const std::uint8_t* data, int stride, int width, int height) {
+    auto word = [&](int x, int y) {
+        std::uint32_t v;
+        std::memcpy(&v, data + std::size_t(y) * std::size_t(stride) + std::size_t(x) * 4, 4);
+        return v;
+    };
+    // Opaque pictures (a screen's) are written as RGB, others as RGBA.
+    bool opaque = true;
+    for (int y = 0; y < height && opaque; ++y)
+        for (int x = 0; x < width && opaque; ++x)
+            opaque = word(x, y) >> 24 == 255;
+    const std::size_t channels = opaque ? 3 : 4;
+    std::string rows(std::size_t(height) * (std::size_t(width) * channels + 1), '\0');
+    char* out = rows.data();
+    for (int y = 0; y < height; ++y) {
+        *out++ =
+            1; // the Sub filter: each byte less the same byte of the pixel before, so flat runs are zeros
+        const std::uint8_t* row = data + std::size_t(y) * std::size_t(stride);
+        unsigned r0 = 0, g0 = 0, b0 = 0, a0 = 0;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t v;
+            std::memcpy(&v, row + std::size_t(x) * 4, 4);
+            const unsigned a = v >> 24;
+            unsigned r = v >> 16 & 0xff, g = v >> 8 & 0xff, b = v & 0xff;
+            if (a != 255) { // undo the premultiplying
+                r = a ? (r * 255 + a / 2) / a : 0, g = a ? (g * 255 + a / 2) / a : 0,
+                b = a ? (b * 255 + a / 2) / a : 0;
+            }
+            *out++ = char(r - r0), *out++ = char(g - g0), *out++ = char(b - b0);
+            if (!opaque) *out++ = char(a - a0);
+            r0 = r, g0 = g, b0 = b, a0 = a;
+        }
+    }
+    // Run-length matches only: the filtered rows of a screen are mostly runs of zeros.
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
+    std::string deflated(deflateBound(&z, uLong(rows.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(rows.data());
+    z.avail_in = uInt(rows.size());
+    z.next_out = reinterpret_cast<Bytef*>(deflated.data());
+    z.avail_out = uInt(deflated.size());
+    const int status = deflate(&z, Z_FINISH);
+    deflated.resize(z.total_out);
+    deflateEnd(&z);
+    if (status != Z_STREAM_END) return {};
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&png](const char* type, const std::string& body) {
+        auto word = [&png](std::uint32_t v) { png += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+        word(std::uint32_t(body.size()));
+        const std::string typed = type + body;
+        png += typed;
+        word(std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()))));
+    };
+    std::string header;
+    for (std::uint32_t v : {std::uint32_t(width), std::uint32_t(height)})
+        header += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    header +=
+        {8, char(opaque ? 2 : 6), 0, 0, 0}; // 8 bits, RGB or RGBA, deflate, adaptive filters, not interlaced
+    chunk("IHDR", header);
+    chunk("IDAT", deflated);
+    chunk("IEND", {});
+    return png;
+}
+
+} // namespace
+
 rt::Ref<ns::Error> RasterContext::writePNG(const std::string& path) const {
-    const cairo_status_t status = cairo_surface_write_to_png(surface_->surface, path.c_str());
-    if (status == CAIRO_STATUS_SUCCESS) return nullptr;
-    return ns::Error::make(ns::CocoaErrorDomain, 512,
-                           ns::Dictionary::withObjectsForKeys(
-                               {ns::str("Could not write the picture to " + path + ": " + cairo_status_to_string(status))},
-                               {ns::str(ns::LocalizedDescriptionKey)}));
+    const std::string png = encodePNG(data(), stride(), width_, height_);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!png.empty() && out.write(png.data(), std::streamsize(png.size())) && out.flush()) return nullptr;
+    const std::string why = png.empty() ? "the picture could not be compressed" : std::strerror(errno);
+    return ns::Error::make(
+        ns::CocoaErrorDomain, 512,
+        ns::Dictionary::withObjectsForKeys({ns::str("Could not write the picture to " + path + ": " + why)},
+                                           {ns::str(ns::LocalizedDescriptionKey)}));
 }
 
 void RasterContext::render(const DrawCommand& c) {

@@ -2,7 +2,9 @@
 // cg::RasterContext: a context that paints into pixels (premultiplied ARGB, 8 bits a channel, on
 // cairo), y down with (0, 0) at the top-left pixel. A picture is a display list replayed into one.
 // Shadows are painted as an offset copy blurred with a box filter, their offset in pixels (y down).
-// Images are painted as a light grey box where the image would be.
+// An image command holding a cg::Image paints its pixels as cg::BitmapContext draws them (top row
+// at the rectangle's larger y, smoothly scaled, clipped to the rectangle, at the state's alpha);
+// any other image object paints a light grey box where the image would be.
 
 #include <cstdint>
 #include <memory>

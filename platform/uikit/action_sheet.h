@@ -42,6 +42,7 @@ protected:
                 const std::vector<rt::Ref<ns::String>>& otherButtonTitles = {});
 
     long reservedButtonIndex() const noexcept override { return destructiveIndex_; }
+    bool isSheet() const noexcept override { return true; }
 
 private:
     long destructiveIndex_ = -1;

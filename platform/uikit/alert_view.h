@@ -36,6 +36,7 @@ protected:
     // titles among the others are skipped.
     AlertView(rt::Ref<ns::String> title, rt::Ref<ns::String> message, const rt::Id& delegate,
               rt::Ref<ns::String> cancelButtonTitle, const std::vector<rt::Ref<ns::String>>& otherButtonTitles = {});
+    rt::Ref<ns::String> messageText() const override { return message_; }
 
 private:
     rt::Ref<ns::String> message_;

@@ -1,10 +1,13 @@
 #include "platform/uikit/button.h"
 
+#include <algorithm>
+
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/image.h"
+#include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 
 namespace ui {
@@ -66,6 +69,7 @@ rt::Ref<Color> Button::titleColorForState(ControlState state) const {
 void Button::setImageForState(rt::Ref<Image> image, ControlState state) {
     if (image) images_[state] = std::move(image);
     else images_.erase(state);
+    contentChanged();
 }
 
 rt::Ref<Image> Button::imageForState(ControlState state) const {
@@ -79,6 +83,7 @@ rt::Ref<Image> Button::currentImage() const {
 void Button::setBackgroundImageForState(rt::Ref<Image> image, ControlState state) {
     if (image) backgroundImages_[state] = std::move(image);
     else backgroundImages_.erase(state);
+    setNeedsDisplay();
 }
 
 rt::Ref<Image> Button::backgroundImageForState(ControlState state) const {
@@ -89,10 +94,36 @@ void Button::showCurrentTitle() {
     const ControlState now = state();
     titleLabel_->setText(titleForState(now));
     if (rt::Ref<Color> color = titleColorForState(now)) titleLabel_->setTextColor(color);
+    contentChanged();
+}
+
+void Button::contentChanged() {
+    setNeedsLayout();
+    setNeedsDisplay();
+    if (!translatesAutoresizingMaskIntoConstraints()) invalidateIntrinsicContentSize();
+}
+
+std::pair<cg::Rect, cg::Rect> Button::contentRects() const {
+    const cg::Rect content = insetRect(bounds(), contentInsets_);
+    const rt::Ref<Image> image = currentImage();
+    if (!image) return {{content.origin, {}}, content};
+    const rt::Ref<ns::String> title = titleLabel_->text();
+    const double titleWidth = title && !title->isEmpty() ? titleLabel_->intrinsicContentSize().width : 0;
+    cg::Size size = image->size();
+    if (size.width > content.width() || size.height > content.height())
+        size = ImageView::contentRect(ViewContentMode::ScaleAspectFit, size, content).size;
+    const double left = content.minX() + (content.width() - size.width - titleWidth) / 2;
+    const cg::Rect imageRect{{left, content.minY() + (content.height() - size.height) / 2}, size};
+    return {imageRect, cg::Rect::make(imageRect.maxX(), content.minY(), titleWidth, content.height())};
 }
 
 void Button::layoutSubviews() {
-    titleLabel_->setFrame(insetRect(bounds(), contentInsets_));
+    titleLabel_->setFrame(contentRects().second);
+}
+
+void Button::drawRect(const cg::Rect& rect) {
+    if (rt::Ref<Image> background = backgroundImageForState(state())) background->drawInRect(rect);
+    if (rt::Ref<Image> image = currentImage()) image->drawInRect(contentRects().first);
 }
 
 void Button::setContentEdgeInsets(const EdgeInsets& insets) {
@@ -103,7 +134,10 @@ void Button::setContentEdgeInsets(const EdgeInsets& insets) {
 
 cg::Size Button::intrinsicContentSize() const {
     const cg::Size title = titleLabel_->intrinsicContentSize();
-    return {title.width + contentInsets_.left + contentInsets_.right, title.height + contentInsets_.top + contentInsets_.bottom};
+    const rt::Ref<Image> image = currentImage();
+    const cg::Size picture = image ? image->size() : cg::Size{};
+    return {picture.width + title.width + contentInsets_.left + contentInsets_.right,
+            std::max(picture.height, title.height) + contentInsets_.top + contentInsets_.bottom};
 }
 
 std::string Button::description() const {

@@ -5,8 +5,13 @@
 //
 // A tap sends touch-up-inside (64) to the targets with the button as sender and the event, whose
 // one touch lies where the finger lifted.
+//
+// Content: the current background image fills the bounds; the current image and the title sit
+// side by side, image first, centred together within the bounds less the content insets (an image
+// larger than that room is scaled down to fit, keeping its ratio). The intrinsic size holds both.
 
 #include <map>
+#include <utility>
 
 #include "platform/foundation/string.h"
 #include "platform/uikit/control.h"
@@ -53,8 +58,9 @@ public:
     const rt::Ref<Label>& titleLabel() const noexcept { return titleLabel_; }
     const EdgeInsets& contentEdgeInsets() const noexcept { return contentInsets_; }
     void setContentEdgeInsets(const EdgeInsets& insets);
-    // The title's size plus the content insets.
+    // The image's and the title's sizes side by side, plus the content insets.
     cg::Size intrinsicContentSize() const override;
+    void drawRect(const cg::Rect& rect) override;
     cg::Size sizeThatFits(cg::Size size) const override { (void)size; return intrinsicContentSize(); }
 
     std::string description() const override;
@@ -71,6 +77,10 @@ private:
     template <class T>
     static rt::Ref<T> lookup(const PerState<T>& table, ControlState state);
     void showCurrentTitle();
+    // The content rectangle split between the image (first) and the title.
+    std::pair<cg::Rect, cg::Rect> contentRects() const;
+    // An image or the title changed: the content is laid out and drawn again.
+    void contentChanged();
 
     ButtonType type_ = ButtonType::Custom;
     PerState<ns::String> titles_;

@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "platform/runtime/observation.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/label.h"
 
 namespace ui {
 
@@ -90,6 +93,66 @@ void ButtonDialog::dismissAllPresented() {
     all.swap(presentedList());
     for (const auto& dialog : all)
         dialog->visible_ = false;
+}
+
+void ButtonDialog::placeOnScreen(cg::Size screen) {
+    const std::vector<rt::Ref<View>> old = subviewList();
+    for (const rt::Ref<View>& view : old)
+        view->removeFromSuperview();
+    const bool sheet = isSheet();
+    const double width = sheet ? screen.width - 16 : 270, padding = 16, row = sheet ? 57 : 44;
+    auto text = [&](const rt::Ref<ns::String>& words, const rt::Ref<Font>& font, const rt::Ref<Color>& color,
+                    double y) {
+        auto label = rt::make<Label>(cg::Rect::make(padding, y, width - 2 * padding, 0));
+        label->setText(words);
+        label->setFont(font);
+        label->setTextColor(color);
+        label->setTextAlignment(TextAlignment::Center);
+        label->setNumberOfLines(0);
+        label->setFrame(cg::Rect::make(padding, y, width - 2 * padding,
+                                       label->sizeThatFits({width - 2 * padding, 0}).height));
+        addSubview(label);
+        return label->frame().maxY();
+    };
+    auto rule = [&](const cg::Rect& rect) {
+        auto line = rt::make<View>(rect);
+        line->setBackgroundColor(Color::colorWithWhite(0, 0.2));
+        addSubview(line);
+    };
+    // The texts, then the buttons under a rule (at the top when there is no text).
+    double y = padding;
+    bool said = false;
+    if (title_ && !title_->isEmpty()) {
+        y = text(title_, sheet ? Font::systemFontOfSize(13) : Font::boldSystemFontOfSize(17),
+                 sheet ? Color::colorWithWhite(0.45, 1) : Color::blackColor(), y) +
+            4;
+        said = true;
+    }
+    if (rt::Ref<ns::String> message = messageText(); message && !message->isEmpty()) {
+        y = text(message, Font::systemFontOfSize(13), Color::blackColor(), y);
+        said = true;
+    }
+    y = said ? y + padding - 4 : 0;
+    const long count = numberOfButtons();
+    const bool sideBySide = !sheet && count == 2;
+    const rt::Ref<Color> tint = Color::colorWithRed(0, 122.0 / 255, 1, 1);
+    for (long i = 0; i < count; ++i) {
+        const double w = sideBySide ? width / 2 : width;
+        const cg::Rect place = cg::Rect::make(sideBySide ? i * w : 0, sideBySide ? y : y + i * row, w, row);
+        if (place.minY() > 0) rule(cg::Rect::make(place.minX(), place.minY(), w, 0.5));
+        if (sideBySide && i == 1) rule(cg::Rect::make(place.minX(), place.minY(), 0.5, row));
+        auto label = rt::make<Label>(place);
+        label->setText(buttons_[std::size_t(i)]);
+        label->setTextAlignment(TextAlignment::Center);
+        label->setFont(i == cancelIndex_ ? Font::boldSystemFontOfSize(sheet ? 20 : 17)
+                                         : Font::systemFontOfSize(sheet ? 20 : 17));
+        label->setTextColor(i == reservedButtonIndex() ? Color::redColor() : tint);
+        addSubview(label);
+    }
+    const double height = y + (sideBySide ? row : double(count) * row);
+    setBackgroundColor(Color::colorWithWhite(0.97, 1));
+    setFrame(sheet ? cg::Rect::make(8, screen.height - 8 - height, width, height)
+                   : cg::Rect::make((screen.width - width) / 2, (screen.height - height) / 2, width, height));
 }
 
 rt::ClassMember ButtonDialog::sharedMembers() {

@@ -12,6 +12,11 @@
 //
 // Every callback goes by name, and only to a delegate that answers respondsToSelector for it, so a
 // proxy standing in front of the delegate sees each one. Main thread only.
+//
+// On screen (placeOnScreen, for a picture): an alert is a box 270 wide in the middle of the
+// screen, its title and message centred above its buttons (two side by side, more stacked); an
+// action sheet spans the screen's width less 8 at each side at the bottom, its title above its
+// buttons, stacked, the destructive one red and the cancel one last in bold.
 
 #include <vector>
 
@@ -61,6 +66,10 @@ public:
     // Takes every presented dialog away, as dismissal from code does (the harness, between tests).
     static void dismissAllPresented();
 
+    // Lays the dialog out as it shows on a screen of that size: its frame, and its texts and
+    // buttons as subviews (made anew each time).
+    void placeOnScreen(cg::Size screen);
+
     // The selectors of one dialog class's delegate protocol.
     struct Callbacks {
         rt::Sel clicked, willDismiss, didDismiss, willPresent, didPresent;
@@ -73,6 +82,10 @@ protected:
     void present();
     // The index of the destructive button (an action sheet has one); -1 here.
     virtual long reservedButtonIndex() const noexcept { return -1; }
+    // What the dialog says under its title (an alert's message); nil here.
+    virtual rt::Ref<ns::String> messageText() const { return nullptr; }
+    // Whether it rises from the bottom of the screen (an action sheet) rather than in its middle.
+    virtual bool isSheet() const noexcept { return false; }
     // The properties and methods both dialog classes register, as one member of their definition.
     static rt::ClassMember sharedMembers();
 

@@ -5,9 +5,14 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/bundle.h"
+#include "platform/graphics/context.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
+#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/screen.h"
 
 namespace ui {
 
@@ -16,37 +21,60 @@ namespace {
 struct Registry {
     std::mutex lock;
     std::map<std::string, cg::Size, std::less<>> sizes;
+    // The images read from the bundle (nil for a file that could not be read), for one bundle
+    // and screen scale; another bundle or scale starts it over. Cached images never die: a view
+    // may still show one after the cache started over.
+    std::string bundle;
+    double scale = 0;
+    std::map<std::string, rt::Ref<Image>, std::less<>> files;
 };
 
 Registry& registry() {
-    static Registry r;
-    return r;
-}
-
-bool inBundle(std::string_view name) {
-    rt::Ref<ns::Bundle> bundle = ns::Bundle::mainBundle();
-    if (!bundle) return false;
-    const std::string plain(name);
-    return bundle->pathForResourceOfType(plain, "png") || bundle->pathForResourceOfType(plain + "@2x", "png") ||
-           bundle->pathForResourceOfType(plain, "jpg");
+    static Registry* shared = new Registry; // immortal: images are asked for until the process ends
+    return *shared;
 }
 
 } // namespace
 
+Image::Image(rt::Ref<ns::String> name, rt::Ref<cg::Image> bitmap, double scale)
+    : name_(std::move(name)), scale_(scale), bitmap_(std::move(bitmap)) {
+    size_ = {double(bitmap_->width()) / scale_, double(bitmap_->height()) / scale_};
+}
+
 rt::Ref<Image> Image::imageNamed(std::string_view name) {
     if (name.empty()) return nullptr;
-    cg::Size size;
-    bool found = false;
-    {
-        Registry& r = registry();
-        std::lock_guard g(r.lock);
-        if (auto it = r.sizes.find(name); it != r.sizes.end()) {
-            size = it->second;
-            found = true;
-        }
+    rt::Ref<ns::Bundle> bundle = ns::Bundle::mainBundle();
+    const std::string_view root = bundle ? std::string_view(bundle->bundlePath()) : std::string_view();
+    const double scale = Screen::mainScreen()->scale();
+    Registry& r = registry();
+    std::unique_lock g(r.lock);
+    if (auto it = r.sizes.find(name); it != r.sizes.end())
+        return rt::make<Image>(ns::String::make(name), it->second, 1.0);
+    if (r.bundle != root || r.scale != scale) {
+        r.files.clear();
+        r.bundle = std::string(root);
+        r.scale = scale;
     }
-    if (!found && !inBundle(name)) return nullptr;
-    return rt::make<Image>(ns::String::make(name), size, 1.0);
+    if (auto it = r.files.find(name); it != r.files.end()) return it->second;
+    g.unlock();
+    // Read outside the lock; a second reader of the same name keeps the first one's image.
+    rt::Ref<Image> image;
+    const std::string plain(name), doubled = plain + "@2x";
+    for (const std::string& file : scale >= 2 ? std::vector{doubled, plain} : std::vector{plain, doubled}) {
+        rt::Ref<ns::String> path = bundle ? bundle->pathForResourceOfType(file, "png") : nullptr;
+        if (!path) continue;
+        std::string why;
+        if (rt::Ref<cg::Image> bitmap = cg::Image::createWithPNGFile(path->utf8(), &why))
+            // Kept for the process with what it holds.
+            image = rt::immortal(rt::make<Image>(rt::immortal(ns::String::make(name)), rt::immortal(bitmap),
+                                                 file == doubled ? 2.0 : 1.0));
+        else
+            ns::logLine("Could not load the image \"" + plain + "\" from " + path->utf8() + ": " + why);
+        break;
+    }
+    g.lock();
+    if (r.bundle != root || r.scale != scale) return image;
+    return r.files.try_emplace(std::string(name), image).first->second;
 }
 
 void Image::registerImageNamed(std::string_view name, cg::Size size) {
@@ -72,6 +100,21 @@ Image::Image(rt::Ref<cg::Image> bitmap, double scale, ImageOrientation orientati
                        : ImageOrientation::Up) {
     const double width = double(bitmap_->width()) / scale_, height = double(bitmap_->height()) / scale_;
     size_ = isQuarterTurned(orientation_) ? cg::Size{height, width} : cg::Size{width, height};
+}
+
+void Image::drawInRect(const cg::Rect& rect) const {
+    cg::Context* context = graphicsGetCurrentContext();
+    if (!context) return;
+    if (!bitmap_) {
+        context->drawImage(rect, rt::retained(this));
+        return;
+    }
+    // A bitmap's top row lands at the rectangle's larger y: flip about the rectangle.
+    context->saveGState();
+    context->translateCTM(0, rect.minY() + rect.maxY());
+    context->scaleCTM(1, -1);
+    context->drawImage(rect, bitmap_);
+    context->restoreGState();
 }
 
 rt::Ref<Image> Image::imageWithCGImage(const rt::Ref<cg::Image>& image) {

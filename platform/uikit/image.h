@@ -1,8 +1,12 @@
 #pragma once
 // ui::Image ("UIImage"): a name, a size and a scale, and for an image made from a bitmap, the
-// bitmap (CGImage) and the orientation in which it is shown. imageNamed finds a name registered
-// from code, or an image file of that name in the main bundle (neither has a bitmap); any other
-// name gives nil.
+// bitmap (CGImage) and the orientation in which it is shown.
+//
+// imageNamed finds a name registered from code (a size without a bitmap), or a PNG file of the
+// main bundle: "<name>@2x.png" at scale 2 (looked for first on a screen of scale 2 or more), or
+// "<name>.png" at scale 1. The file is read once: the image of a name is kept (for the bundle and
+// screen scale it was read for) and handed out again, as the platform caches named images. A file
+// that cannot be decoded gives nil and one log line naming it; an unknown name gives nil.
 //
 // The size of an image with a bitmap is the bitmap's in points (its pixels / scale), its sides
 // swapped when the orientation turns the bitmap a quarter (left, right and their mirrored forms).
@@ -37,8 +41,7 @@ constexpr bool isQuarterTurned(ImageOrientation orientation) noexcept {
 class Image final : public rt::Object {
     RT_CLASS(Image)
 public:
-    // A new image of that name: registered ones with their size, bundle files ("<name>.png",
-    // "<name>@2x.png", "<name>.jpg") with size zero; nil for an empty or unknown name.
+    // The image of that name, as above; nil for an empty or unknown name or a bad file.
     static rt::Ref<Image> imageNamed(std::string_view name);
     // Registers a name (its size in points) for imageNamed; registering again replaces the size.
     static void registerImageNamed(std::string_view name, cg::Size size);
@@ -60,12 +63,17 @@ public:
     const rt::Ref<cg::Image>& CGImage() const noexcept { return bitmap_; }
     ImageOrientation imageOrientation() const noexcept { return orientation_; }
 
+    // Draws the image upright into `rect` of the current context (UIKit space, y down): its bitmap,
+    // or for an image without one, the image object itself (a picture shows a grey box).
+    void drawInRect(const cg::Rect& rect) const;
+
     // "<UIImage: 0x...>, {w, h}" with the name when it has one.
     std::string description() const override;
 
 private:
     Image(rt::Ref<ns::String> name, cg::Size size, double scale)
         : name_(std::move(name)), size_(size), scale_(scale) {}
+    Image(rt::Ref<ns::String> name, rt::Ref<cg::Image> bitmap, double scale);
     Image(rt::Ref<cg::Image> bitmap, double scale, ImageOrientation orientation);
 
     rt::Ref<ns::String> name_;

@@ -1,15 +1,17 @@
 #include "platform/uikit/label.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/runtime/class.h"
-#include "platform/text/typesetter.h"
 #include "platform/runtime/observation.h"
+#include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_measure.h"
 
 namespace ui {
 
@@ -64,6 +66,12 @@ void Label::setLineBreakMode(LineBreakMode mode) {
     setNeedsDisplay();
 }
 
+void Label::setPreferredMaxLayoutWidth(double width) {
+    rt::KeyChange change(this, "preferredMaxLayoutWidth");
+    preferredMaxWidth_ = std::isfinite(width) && width > 0 ? width : 0;
+    textSizeChanged();
+}
+
 void Label::setEnabled(bool enabled) {
     rt::KeyChange change(this, "enabled");
     enabled_ = enabled;
@@ -88,51 +96,96 @@ bool truncates(LineBreakMode mode) {
 } // namespace
 
 rt::Ref<ns::AttributedString> Label::attributedTextForDrawing() const {
-    if (!text_ || text_->isEmpty()) return nullptr;
-    auto style = ns::MutableParagraphStyle::make();
-    style->setAlignment(long(alignment_));
     // The engine wraps where a label truncates; the label truncates its last line itself.
-    const LineBreakMode wrap = truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_;
-    style->setLineBreakMode(ns::ParagraphStyle::LineBreak(long(wrap)));
-    auto attributes = ns::MutableDictionary::make();
-    attributes->setObjectForKey(font_, ns::FontAttributeName);
-    attributes->setObjectForKey(textColor_, ns::ForegroundColorAttributeName);
-    attributes->setObjectForKey(style, ns::ParagraphStyleAttributeName);
-    return ns::AttributedString::make(text_, attributes);
+    return detail::styledText(text_, font_, textColor_, alignment_,
+                              truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_);
 }
 
 cg::Size Label::textSize(double width, long lines) const {
     rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
-    if (!text) return {};
-    if (!(width > 0) || lines == 1) width = kUnlimited;
-    auto framesetter = ct::Framesetter::make(*text);
-    ns::Range range{0, 0};
-    if (lines > 1) {
-        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, std::min(width, 1e9), 1e9));
-        if (!frame->lines().empty())
-            range.length = frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]->stringRange().max();
-    }
+    return text ? detail::textSize(*text, width, lines) : cg::Size{};
+}
+
+namespace detail {
+
+rt::Ref<ns::AttributedString> styledText(const rt::Ref<ns::String>& text, const rt::Ref<Font>& font,
+                                         const rt::Ref<Color>& color, TextAlignment alignment,
+                                         LineBreakMode wrap) {
+    if (!text || text->isEmpty()) return nullptr;
+    auto style = ns::MutableParagraphStyle::make();
+    style->setAlignment(long(alignment));
+    style->setLineBreakMode(ns::ParagraphStyle::LineBreak(long(wrap)));
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(font, ns::FontAttributeName);
+    attributes->setObjectForKey(color, ns::ForegroundColorAttributeName);
+    attributes->setObjectForKey(style, ns::ParagraphStyleAttributeName);
+    return ns::AttributedString::make(text, attributes);
+}
+
+cg::Size textSize(const ns::AttributedString& text, double width, long lines) {
     if (lines == 1) { // one unbroken line
-        auto line = ct::Line::make(*text);
+        auto line = ct::Line::make(text);
         double ascent = 0, descent = 0, leading = 0;
         const double w = line->typographicBounds(&ascent, &descent, &leading);
         return {w - line->trailingWhitespaceWidth(), ascent + descent + leading};
     }
-    return framesetter->suggestFrameSizeWithConstraints(range, {width, kUnlimited});
+    return textSize(*ct::Framesetter::make(text), width, lines);
 }
+
+cg::Size textSize(const ct::Framesetter& framesetter, double width, long lines) {
+    if (!(width > 0)) width = kUnlimited;
+    ns::Range range{0, 0};
+    if (lines > 1) {
+        auto frame = framesetter.createFrame({0, 0}, cg::Rect::make(0, 0, std::min(width, 1e9), 1e9));
+        if (!frame->lines().empty())
+            range.length =
+                frame->lines()[std::min<std::size_t>(std::size_t(lines), frame->lines().size()) - 1]
+                    ->stringRange()
+                    .max();
+    }
+    return framesetter.suggestFrameSizeWithConstraints(range, {width, kUnlimited});
+}
+
+} // namespace detail
 
 cg::Rect Label::textRectForBounds(const cg::Rect& bounds, long numberOfLines) const {
     const cg::Size size = textSize(bounds.width(), numberOfLines);
     return {bounds.origin, {std::min(size.width, bounds.width()), std::min(size.height, bounds.height())}};
 }
 
+cg::Size Label::measuredSize(double width, long lines, cg::Size* unbroken) const {
+    auto rounded = [](cg::Size size) { return cg::Size{std::ceil(size.width), std::ceil(size.height)}; };
+    rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
+    cg::Size size;
+    if (text && lines == 1) {
+        size = rounded(detail::textSize(*text, width, lines));
+        if (unbroken) *unbroken = size;
+    } else if (text) { // one typesetting for both widths
+        auto framesetter = ct::Framesetter::make(*text);
+        size = rounded(detail::textSize(*framesetter, width, lines));
+        if (unbroken) *unbroken = rounded(detail::textSize(*framesetter, 0, lines));
+    } else if (unbroken) {
+        *unbroken = {};
+    }
+    return size;
+}
+
 cg::Size Label::sizeThatFits(cg::Size size) const {
-    const cg::Size text = textSize(size.width, lines_);
-    return {std::ceil(text.width), std::ceil(text.height)};
+    return measuredSize(size.width, lines_);
 }
 
 cg::Size Label::intrinsicContentSize() const {
-    return sizeThatFits({0, 0});
+    const double wrapAt = lines_ == 1 ? 0 : preferredMaxWidth_ > 0 ? preferredMaxWidth_ : layoutWidth_;
+    if (!(wrapAt > 0)) return measuredSize(0, lines_);
+    cg::Size unbroken;
+    const cg::Size wrapped = measuredSize(wrapAt, lines_, &unbroken);
+    return {std::min(unbroken.width, wrapAt), wrapped.height};
+}
+
+bool Label::adoptLayoutWidth(double width) {
+    if (lines_ == 1 || preferredMaxWidth_ > 0 || width == layoutWidth_) return false;
+    layoutWidth_ = width;
+    return true;
 }
 
 void Label::drawTextInRect(const cg::Rect& rect) {
@@ -182,8 +235,7 @@ std::string Label::description() const {
 }
 
 RT_DEFINE_CLASS(Label, "UILabel", View,
-                rt::prop("text", &Label::text, &Label::setText,
-                         {.memory = rt::Memory::Copy}),
+                rt::prop("text", &Label::text, &Label::setText, {.memory = rt::Memory::Copy}),
                 rt::prop("font", &Label::font, &Label::setFont),
                 rt::prop("textColor", &Label::textColor, &Label::setTextColor),
                 rt::prop("textAlignment", &Label::textAlignment, &Label::setTextAlignment),
@@ -191,6 +243,8 @@ RT_DEFINE_CLASS(Label, "UILabel", View,
                 rt::prop("lineBreakMode", &Label::lineBreakMode, &Label::setLineBreakMode),
                 rt::prop("enabled", &Label::isEnabled, &Label::setEnabled, {.getter = "isEnabled"}),
                 rt::prop("adjustsFontSizeToFitWidth", &Label::adjustsFontSizeToFitWidth,
-                         &Label::setAdjustsFontSizeToFitWidth))
+                         &Label::setAdjustsFontSizeToFitWidth),
+                rt::prop("preferredMaxLayoutWidth", &Label::preferredMaxLayoutWidth,
+                         &Label::setPreferredMaxLayoutWidth))
 
 } // namespace ui

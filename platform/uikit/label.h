@@ -5,6 +5,11 @@
 // height) is truncated with "…" when text remains and the mode truncates (head, middle or tail on
 // one line, tail on more). Sizes from sizeThatFits and intrinsicContentSize are rounded up to whole points.
 // A label takes no touches unless told to.
+//
+// Height for width. A label of several lines (numberOfLines 0 or more than 1) wraps, for its
+// intrinsic size, at preferredMaxLayoutWidth when that is set, else at the width the layout pass
+// gives it (adoptLayoutWidth): its intrinsic height is the wrapped text's, its intrinsic width the
+// unbroken text's, capped by that width. Before it has a width, it measures unbroken.
 
 #include "platform/foundation/string.h"
 #include "platform/uikit/text_alignment.h"
@@ -41,6 +46,10 @@ public:
     void setEnabled(bool enabled);
     bool adjustsFontSizeToFitWidth() const noexcept { return adjustsFontSize_; }
     void setAdjustsFontSizeToFitWidth(bool adjusts);
+    // The width a label of several lines wraps at for its intrinsic size; 0 (the default): the
+    // width the layout gives it.
+    double preferredMaxLayoutWidth() const noexcept { return preferredMaxWidth_; }
+    void setPreferredMaxLayoutWidth(double width);
 
     // The rectangle the text takes within `bounds` for that many lines (0: no limit), at the
     // bounds' origin.
@@ -59,6 +68,11 @@ protected:
     rt::Ref<ns::AttributedString> attributedTextForDrawing() const;
     // The exact size of the text laid out at `width` (0 or less: unlimited) within `lines`.
     cg::Size textSize(double width, long lines) const;
+    // The size the text needs at `width` (0 or less: unlimited) within `lines`, rounded up to
+    // whole points: what sizeThatFits and the intrinsic size measure with. With `unbroken`, also
+    // the size at no limit of width, from the same typesetting.
+    virtual cg::Size measuredSize(double width, long lines, cg::Size* unbroken = nullptr) const;
+    bool adoptLayoutWidth(double width) override;
 
     Label();
     explicit Label(const cg::Rect& frame);
@@ -74,6 +88,8 @@ private:
     LineBreakMode lineBreak_ = LineBreakMode::TruncatingTail;
     bool enabled_ = true;
     bool adjustsFontSize_ = false;
+    double preferredMaxWidth_ = 0;
+    double layoutWidth_ = 0; // the width the layout pass gave, for wrapping
 };
 
 } // namespace ui

@@ -17,6 +17,9 @@ namespace {
 
 enum Dimension : unsigned char { X = 0, Y = 1, W = 2, H = 3 };
 
+// How many times a pass solves at most while heights that follow widths move.
+constexpr int kWidthRounds = 4;
+
 // One constraint as the solver holds it, with the expression it was made from.
 struct Slot {
     Constraint handle{};
@@ -122,6 +125,7 @@ struct LayoutEngine::Impl {
     std::size_t solves = 0;
     bool changed = false;
     bool loosened = false; // a constraint left the solver this pass: broken ones may fit now
+    bool unsettledReported = false;
     Expression scratch;
 
     // ---- variables
@@ -342,6 +346,23 @@ struct LayoutEngine::Impl {
 
     // ---- the pass
 
+    void solveAndWrite(const std::vector<rt::Ref<View>>& order) {
+        solver.updateVariables();
+        ++solves;
+        View::layoutWriting_ = true;
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            const ViewEntry* e = entryOf(order[i].get());
+            if (!e) continue;
+            View& view = *order[i];
+            const double x = solver.value(e->vars[X]), y = solver.value(e->vars[Y]);
+            const double w = solver.value(e->vars[W]), h = solver.value(e->vars[H]);
+            const cg::Point center{x + w / 2, y + h / 2};
+            if (view.center() != center) view.setCenter(center);
+            if (view.bounds().size != cg::Size{w, h}) view.setBounds({view.bounds().origin, {w, h}});
+        }
+        View::layoutWriting_ = false;
+    }
+
     bool update(View& root) {
         ++stamp;
         changed = loosened = false;
@@ -385,20 +406,24 @@ struct LayoutEngine::Impl {
                 if (r.slot.made && !r.slot.added) tryAdd(r.slot, nullptr, true);
 
         if (!changed) return false;
-        solver.updateVariables();
-        ++solves;
-        View::layoutWriting_ = true;
-        for (std::size_t i = 1; i < order.size(); ++i) {
-            const ViewEntry* e = entryOf(order[i].get());
-            if (!e) continue;
-            View& view = *order[i];
-            const double x = solver.value(e->vars[X]), y = solver.value(e->vars[Y]);
-            const double w = solver.value(e->vars[W]), h = solver.value(e->vars[H]);
-            const cg::Point center{x + w / 2, y + h / 2};
-            if (view.center() != center) view.setCenter(center);
-            if (view.bounds().size != cg::Size{w, h}) view.setBounds({view.bounds().origin, {w, h}});
+        // Views whose height follows their width take the widths just solved; while any of their
+        // intrinsic sizes moves, the tree solves again, a few rounds at most.
+        for (int round = 1;; ++round) {
+            solveAndWrite(order);
+            changed = false;
+            for (std::size_t i = 1; i < order.size(); ++i)
+                if (auto it = views.find(order[i].get()); it != views.end() && it->second.stamp == stamp)
+                    if (order[i]->adoptLayoutWidth(solver.value(it->second.vars[W])))
+                        syncIntrinsic(it->second, *order[i]);
+            if (!changed) break;
+            if (round == kWidthRounds) {
+                if (!unsettledReported)
+                    ns::logLine("Layout: the heights that follow widths did not settle in " +
+                                std::to_string(kWidthRounds) + " rounds; the last kept");
+                unsettledReported = true;
+                break;
+            }
         }
-        View::layoutWriting_ = false;
         return true;
     }
 };

@@ -19,7 +19,10 @@
 // (top) or H - length to H (bottom); any other item answering "owningView" stands for that view.
 //
 // Intrinsic size. Per axis with an intrinsic metric: size >= intrinsic at the compression
-// resistance priority and size <= intrinsic at the hugging priority.
+// resistance priority and size <= intrinsic at the hugging priority. After a solve, each view with
+// variables is offered its solved width (View::adoptLayoutWidth); while the intrinsic sizes of
+// those that took it move, the engine solves again, kWidthRounds solves at most (then it keeps the
+// last answer and logs once).
 //
 // Incremental. Each pass rebuilds every relation's expression and compares it with what the
 // solver holds: an equal one costs nothing, one whose constant alone moved is changed in place,

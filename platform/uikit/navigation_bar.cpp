@@ -8,8 +8,12 @@
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/control.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/typed_objects.h"
@@ -45,6 +49,8 @@ void NavigationBar::setItems(const rt::Ref<ns::Array>& items, bool animated) {
 void NavigationBar::setItemList(std::vector<rt::Ref<NavigationItem>> items, bool) {
     rt::KeyChange change(this, "items");
     items_ = std::move(items);
+    for (const rt::Ref<NavigationItem>& item : items_)
+        item->bar_ = rt::Weak<NavigationBar>(this);
     didChangeItems();
 }
 
@@ -132,7 +138,109 @@ bool NavigationBar::isBackButtonVisible() const {
 void NavigationBar::didChangeItems() {
     // The button belongs to the top item: a new top brings it back undimmed.
     backButton_->setAlpha(1);
+    showTopItemViews();
+}
+
+void NavigationBar::itemDidChange(const NavigationItem& item) {
+    if (item.bar_.unsafeGet() == this && &item == topItem().get()) showTopItemViews();
+}
+
+void NavigationBar::showTopItemViews() {
     backButton_->setHidden(!isBackButtonVisible());
+    std::vector<rt::Ref<View>> shown;
+    if (rt::Ref<NavigationItem> top = topItem()) {
+        if (top->titleView()) shown.push_back(top->titleView());
+        for (const auto& list : {top->leftBarButtonItems(), top->rightBarButtonItems()})
+            for (const rt::Id& entry : *list)
+                if (auto item = rt::cast<BarButtonItem>(entry); item && item->customView())
+                    shown.push_back(item->customView());
+    }
+    for (const rt::Ref<View>& view : itemViews_)
+        if (view->superview().get() == this && std::find(shown.begin(), shown.end(), view) == shown.end())
+            view->removeFromSuperview();
+    for (const rt::Ref<View>& view : shown)
+        if (view->superview().get() != this) addSubview(view);
+    itemViews_ = std::move(shown);
+    setNeedsLayout();
+    setNeedsDisplay();
+}
+
+void NavigationBar::layoutSubviews() {
+    const double width = bounds().width(), height = bounds().height();
+    auto centred = [&](const rt::Ref<View>& view, double x) {
+        const cg::Size size = view->frame().size;
+        view->setFrame({{x, (height - size.height) / 2}, size});
+    };
+    rt::Ref<NavigationItem> top = topItem();
+    if (!top) return;
+    // Right items from the right edge inwards, left ones from the left edge (after the back button).
+    auto place = [&](const rt::Ref<ns::Array>& items, double x, double direction) {
+        for (const rt::Id& entry : *items) {
+            auto item = rt::cast<BarButtonItem>(entry);
+            if (!item) continue;
+            if (item->isSpace()) {
+                x += direction * item->width();
+            } else if (const rt::Ref<View>& view = item->customView()) {
+                const double w = view->frame().width();
+                centred(view, direction > 0 ? x : x - w);
+                x += direction * (w + kItemSpacing);
+            }
+        }
+        return x;
+    };
+    const double leftEnd =
+        place(top->leftBarButtonItems(),
+              isBackButtonVisible() ? backButton_->frame().maxX() + kItemSpacing : kItemMargin, 1);
+    const double rightEnd = place(top->rightBarButtonItems(), width - kItemMargin, -1);
+    if (const rt::Ref<View>& title = top->titleView()) {
+        // Centred in the bar, moved or narrowed to stay clear of the items.
+        const double room = std::max(0.0, rightEnd - leftEnd);
+        const double w = std::min(title->frame().width(), room);
+        const double x = std::clamp((width - w) / 2, leftEnd, std::max(leftEnd, rightEnd - w));
+        title->setFrame({{x, (height - title->frame().height()) / 2}, {w, title->frame().height()}});
+    }
+}
+
+rt::Ref<ns::String> NavigationBar::backTitle() const {
+    rt::Ref<NavigationItem> back = backItem();
+    if (back && back->backBarButtonItem() && back->backBarButtonItem()->title())
+        return back->backBarButtonItem()->title();
+    if (back && back->title() && !back->title()->isEmpty()) return back->title();
+    return ns::String::make("Back");
+}
+
+void NavigationBar::drawRect(const cg::Rect& rect) {
+    cg::Context* context = graphicsGetCurrentContext();
+    if (!context) return;
+    rt::Ref<Color> background = standardAppearance() ? standardAppearance()->backgroundColor() : nullptr;
+    if (!background) background = barTintColor_ ? barTintColor_ : Color::colorWithWhite(0.97, 1);
+    // The background reaches up behind the status bar, to the top of the screen.
+    const double above = frame().minY();
+    context->setFillColor(background->cgColor());
+    context->fillRect(cg::Rect::make(rect.minX(), rect.minY() - above, rect.width(), rect.height() + above));
+    context->setFillColor(Color::colorWithWhite(0, 0.3)->cgColor());
+    context->fillRect(cg::Rect::make(rect.minX(), rect.maxY() - 0.5, rect.width(), 0.5));
+    auto text = [&](const rt::Ref<ns::String>& words, const cg::Rect& box, const rt::Ref<Font>& font,
+                    const rt::Ref<Color>& color, TextAlignment alignment) {
+        auto label = rt::make<Label>(box);
+        label->setText(words);
+        label->setFont(font);
+        label->setTextColor(color);
+        label->setTextAlignment(alignment);
+        label->drawTextInRect(box);
+    };
+    rt::Ref<NavigationItem> top = topItem();
+    if (top && !top->titleView() && top->title())
+        text(top->title(), cg::Rect::make(rect.width() / 4, 0, rect.width() / 2, rect.height()),
+             Font::boldSystemFontOfSize(17), Color::blackColor(), TextAlignment::Center);
+    if (isBackButtonVisible()) {
+        const rt::Ref<Color> tint = tintColor_ ? tintColor_ : Color::colorWithRed(0, 122.0 / 255, 1, 1);
+        context->saveGState();
+        context->setAlpha(backButton_->alpha());
+        text(ns::String::make("\u2039 " + backTitle()->utf8()), backButton_->frame(),
+             Font::systemFontOfSize(17), tint, TextAlignment::Left);
+        context->restoreGState();
+    }
 }
 
 bool NavigationBar::tapBackButton() {

@@ -12,6 +12,15 @@
 //
 // A bar that a navigation controller manages has the controller as its delegate; setting another
 // is refused (logged), as on the platform. Main thread only.
+//
+// On screen. The top item's title view and the custom views of its bar button items are the bar's
+// subviews while it is the top item (an item tells its bar when they change): the title view
+// centred, the right items from the right edge inwards and the left ones from the left edge (or
+// after the back button), kItemMargin from the edge and kItemSpacing apart, a fixed space taking
+// its width (a negative one pulls the next item outwards). The bar draws its background (the
+// standard appearance's colour, else barTintColor, else a light grey) up to the top of the screen
+// behind the status bar, a hairline at its bottom, the top item's title when it has no title view,
+// and the back button as "‹" with the back item's title.
 
 #include <vector>
 
@@ -19,7 +28,8 @@
 
 namespace ns {
 class Array;
-}
+class String;
+} // namespace ns
 
 namespace ui {
 
@@ -50,6 +60,9 @@ public:
     static constexpr double kPressedBackButtonAlpha = 0.2;
     // The bar's height, in points.
     static constexpr double kHeight = 44;
+    // Where the item views sit: from the bar's edges, and apart.
+    static constexpr double kItemMargin = 16;
+    static constexpr double kItemSpacing = 8;
 
     // The items, bottom first.
     rt::Ref<ns::Array> items() const;
@@ -90,14 +103,24 @@ public:
     // button to tap.
     bool tapBackButton();
 
+    void drawRect(const cg::Rect& rect) override;
+
 protected:
     NavigationBar();
     explicit NavigationBar(const cg::Rect& frame);
+    void layoutSubviews() override;
 
 private:
     friend class NavigationController;
+    friend class NavigationItem;
 
     void didChangeItems();
+    // An item's title, views or back button changed: the top item's are shown again.
+    void itemDidChange(const NavigationItem& item);
+    // The top item's views become the bar's item subviews.
+    void showTopItemViews();
+    // The back button's title: the back item's own back button item's, else its title, else "Back".
+    rt::Ref<ns::String> backTitle() const;
     void backButtonTapped();
     void setAppearance(int slot, const char* key, const rt::Ref<NavigationBarAppearance>& appearance);
     void setItemsObject(const rt::Ref<ns::Array>& items) { setItems(items, false); }
@@ -109,6 +132,7 @@ private:
     rt::Ref<Color> barTintColor_;
     rt::Ref<Color> tintColor_;
     rt::Ref<NavigationBarAppearance> appearances_[4];
+    std::vector<rt::Ref<View>> itemViews_; // the top item's views among the subviews
 };
 
 } // namespace ui

@@ -8,7 +8,9 @@
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
+#include "platform/sim/device.h"
 #include "platform/uikit/gesture_recognizer.h"
+#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/screen.h"
@@ -59,7 +61,11 @@ void NavigationController::loadView() {
     auto view = rt::make<View>(bounds);
     container_ = rt::make<View>(bounds);
     view->addSubview(container_);
-    bar_->setFrame(cg::Rect::make(0, 0, bounds.size.width, NavigationBar::kHeight));
+    // Below the status bar, or the screen's top inset where that is deeper (as the top guide).
+    const auto device = sim::currentDevice();
+    const double top =
+        std::max(kStatusBarHeight, device->systemVersionNumber() < 11 ? 0.0 : device->safeAreaInsets.top);
+    bar_->setFrame(cg::Rect::make(0, top, bounds.size.width, NavigationBar::kHeight));
     view->addSubview(bar_);
     view->addGestureRecognizer(popRecognizer_);
     setView(view);

@@ -5,6 +5,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/typed_objects.h"
 #include "platform/uikit/view.h"
 
@@ -33,19 +34,26 @@ rt::Ref<NavigationItem> NavigationItem::withTitle(std::string_view title) {
     return item;
 }
 
+void NavigationItem::tellBar() {
+    if (rt::Ref<NavigationBar> bar = bar_.lock()) bar->itemDidChange(*this);
+}
+
 void NavigationItem::setTitle(const rt::Ref<ns::String>& title) {
     rt::KeyChange change(this, "title");
     title_ = title;
+    tellBar();
 }
 
 void NavigationItem::setTitleView(const rt::Ref<View>& view) {
     rt::KeyChange change(this, "titleView");
     titleView_ = view;
+    tellBar();
 }
 
 void NavigationItem::setHidesBackButton(bool hides) {
     rt::KeyChange change(this, "hidesBackButton");
     hidesBackButton_ = hides;
+    tellBar();
 }
 
 rt::Ref<ns::Array> NavigationItem::rightBarButtonItems() const {
@@ -55,6 +63,7 @@ rt::Ref<ns::Array> NavigationItem::rightBarButtonItems() const {
 void NavigationItem::setRightBarButtonItems(const rt::Ref<ns::Array>& items) {
     rt::KeyChange change(this, "rightBarButtonItems");
     rightItems_ = itemsOf(items, "-[UINavigationItem setRightBarButtonItems:]");
+    tellBar();
 }
 
 rt::Ref<BarButtonItem> NavigationItem::rightBarButtonItem() const {
@@ -64,6 +73,7 @@ rt::Ref<BarButtonItem> NavigationItem::rightBarButtonItem() const {
 void NavigationItem::setRightBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "rightBarButtonItem");
     setRightBarButtonItems(item ? ns::Array::withObjects({item}) : nullptr);
+    tellBar();
 }
 
 rt::Ref<ns::Array> NavigationItem::leftBarButtonItems() const {
@@ -73,6 +83,7 @@ rt::Ref<ns::Array> NavigationItem::leftBarButtonItems() const {
 void NavigationItem::setLeftBarButtonItems(const rt::Ref<ns::Array>& items) {
     rt::KeyChange change(this, "leftBarButtonItems");
     leftItems_ = itemsOf(items, "-[UINavigationItem setLeftBarButtonItems:]");
+    tellBar();
 }
 
 rt::Ref<BarButtonItem> NavigationItem::leftBarButtonItem() const {
@@ -82,11 +93,13 @@ rt::Ref<BarButtonItem> NavigationItem::leftBarButtonItem() const {
 void NavigationItem::setLeftBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "leftBarButtonItem");
     setLeftBarButtonItems(item ? ns::Array::withObjects({item}) : nullptr);
+    tellBar();
 }
 
 void NavigationItem::setBackBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "backBarButtonItem");
     backBarButtonItem_ = item;
+    tellBar();
 }
 
 RT_DEFINE_CLASS(

@@ -3,7 +3,8 @@
 // title or title view, whether the back button is hidden, and its bar button items (left and
 // right, the outermost first; an array given with other objects keeps only the items, and logs).
 //
-// Every setter is observable. Main thread only.
+// Every setter is observable, and tells the bar the item was last put on, which shows the top
+// item's views. Main thread only.
 
 #include <string_view>
 
@@ -17,6 +18,7 @@ class String;
 namespace ui {
 
 class BarButtonItem;
+class NavigationBar;
 class View;
 
 class NavigationItem : public rt::Object {
@@ -50,8 +52,10 @@ public:
     void setBackBarButtonItem(const rt::Ref<BarButtonItem>& item);
 
 private:
+    friend class NavigationBar;
     NavigationItem();
     ~NavigationItem() override;
+    void tellBar();
 
     rt::Ref<ns::String> title_;
     rt::Ref<View> titleView_;
@@ -59,6 +63,7 @@ private:
     rt::Ref<ns::Array> leftItems_;
     rt::Ref<BarButtonItem> backBarButtonItem_;
     bool hidesBackButton_ = false;
+    rt::Weak<NavigationBar> bar_;
 };
 
 } // namespace ui

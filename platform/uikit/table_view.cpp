@@ -47,7 +47,9 @@ double sectionHeight(const rt::Id& delegate, rt::Sel selector, const rt::Id& tab
 
 } // namespace
 
-TableView::TableView(const cg::Rect& frame, TableViewStyle style) : View(frame), style_(style) {}
+TableView::TableView(const cg::Rect& frame, TableViewStyle style) : View(frame), style_(style) {
+    setClipsToBounds(true); // a scroll view shows only what lies within its bounds
+}
 
 TableView::~TableView() = default;
 

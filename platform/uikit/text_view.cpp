@@ -1,12 +1,18 @@
 #include "platform/uikit/text_view.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/foundation/notification_center.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/graphics_context.h"
 #include "platform/uikit/text_editing.h"
+#include "platform/uikit/text_measure.h"
 
 namespace ui {
 
@@ -31,21 +37,87 @@ TextView::TextView(const cg::Rect& frame)
 void TextView::setText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "text");
     text_ = text ? std::move(text) : ns::String::empty();
+    textSizeChanged();
 }
 
 void TextView::setFont(rt::Ref<Font> font) {
     rt::KeyChange change(this, "font");
     font_ = std::move(font);
+    textSizeChanged();
 }
 
 void TextView::setTextColor(rt::Ref<Color> color) {
     rt::KeyChange change(this, "textColor");
     textColor_ = std::move(color);
+    setNeedsDisplay();
 }
 
 void TextView::setTextAlignment(TextAlignment alignment) {
     rt::KeyChange change(this, "textAlignment");
     alignment_ = alignment;
+    setNeedsDisplay();
+}
+
+void TextView::setScrollEnabled(bool enabled) {
+    rt::KeyChange change(this, "scrollEnabled");
+    scrollEnabled_ = enabled;
+    textSizeChanged();
+}
+
+void TextView::textSizeChanged() {
+    setNeedsDisplay();
+    if (!translatesAutoresizingMaskIntoConstraints()) invalidateIntrinsicContentSize();
+}
+
+cg::Size TextView::measuredSize(double width) const {
+    const double padding = kTextInsets.left + kTextInsets.right;
+    rt::Ref<ns::AttributedString> text =
+        detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
+    const cg::Size size =
+        text ? detail::textSize(*text, width > padding ? width - padding : 0, 0) : cg::Size{};
+    return {std::ceil(size.width) + padding, std::ceil(size.height) + kTextInsets.top + kTextInsets.bottom};
+}
+
+cg::Size TextView::sizeThatFits(cg::Size size) const {
+    return measuredSize(size.width);
+}
+
+cg::Size TextView::intrinsicContentSize() const {
+    if (scrollEnabled_) return View::intrinsicContentSize();
+    const cg::Size unbroken = measuredSize(0);
+    if (!(layoutWidth_ > 0)) return unbroken;
+    return {std::min(unbroken.width, layoutWidth_), measuredSize(layoutWidth_).height};
+}
+
+bool TextView::adoptLayoutWidth(double width) {
+    if (scrollEnabled_ || width == layoutWidth_) return false;
+    layoutWidth_ = width;
+    return true;
+}
+
+void TextView::drawRect(const cg::Rect& rect) {
+    cg::Context* context = graphicsGetCurrentContext();
+    rt::Ref<ns::AttributedString> text =
+        detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
+    const cg::Rect box = insetRect(rect, kTextInsets);
+    if (!context || !text || !(box.width() > 0) || !(box.height() > 0)) return;
+    context->saveGState();
+    // Engine space is y up: flip around the text's box, drawn from its top.
+    context->clipToRect(box);
+    context->translateCTM(box.minX(), box.maxY());
+    context->scaleCTM(1, -1);
+    context->setTextMatrix(cg::AffineTransform::identity());
+    auto frame =
+        ct::Framesetter::make(*text)->createFrame({0, 0}, cg::Rect::make(0, 0, box.width(), box.height()));
+    const double flush = alignment_ == TextAlignment::Center  ? 0.5
+                         : alignment_ == TextAlignment::Right ? 1
+                                                              : 0;
+    for (std::size_t i = 0; i < frame->lines().size(); ++i) {
+        const rt::Ref<ct::Line>& line = frame->lines()[i];
+        context->setTextPosition(line->penOffsetForFlush(flush, box.width()), frame->lineOrigins()[i].y);
+        line->draw(*context);
+    }
+    context->restoreGState();
 }
 
 void TextView::setEditable(bool editable) {
@@ -110,8 +182,12 @@ RT_DEFINE_CLASS(TextView, "UITextView", View,
                 rt::prop("textColor", &TextView::textColor, &TextView::setTextColor),
                 rt::prop("textAlignment", &TextView::textAlignment, &TextView::setTextAlignment),
                 rt::prop("editable", &TextView::isEditable, &TextView::setEditable, {.getter = "isEditable"}),
-                rt::prop("selectable", &TextView::isSelectable, &TextView::setSelectable, {.getter = "isSelectable"}),
-                rt::prop("delegate", &TextView::delegate, &TextView::setDelegate, {.memory = rt::Memory::Weak}),
+                rt::prop("selectable", &TextView::isSelectable, &TextView::setSelectable,
+                         {.getter = "isSelectable"}),
+                rt::prop("scrollEnabled", &TextView::isScrollEnabled, &TextView::setScrollEnabled,
+                         {.getter = "isScrollEnabled"}),
+                rt::prop("delegate", &TextView::delegate, &TextView::setDelegate,
+                         {.memory = rt::Memory::Weak}),
                 rt::prop("editing", &TextView::isEditing, {.getter = "isEditing"}))
 
 } // namespace ui

@@ -7,6 +7,12 @@
 // and UITextViewTextDidBeginEditingNotification, UITextViewTextDidChangeNotification and
 // UITextViewTextDidEndEditingNotification. Text set from code tells no one. The delegate is held
 // weakly.
+//
+// Drawing and size. The text is drawn from the top left of the bounds less the text container's
+// insets (8 above and below, 5 of line padding at each side), wrapped at words. A text view that
+// does not scroll (scrollEnabled NO) has an intrinsic size, with the label's height-for-width rule
+// (label.h): the text wrapped at the width the layout gives, plus the insets; one that scrolls has
+// none.
 
 #include <string_view>
 
@@ -38,6 +44,15 @@ public:
     void setEditable(bool editable);
     bool isSelectable() const noexcept { return selectable_; }
     void setSelectable(bool selectable);
+    // YES unless set.
+    bool isScrollEnabled() const noexcept { return scrollEnabled_; }
+    void setScrollEnabled(bool enabled);
+    // What the text keeps from the bounds: 8 above and below, 5 at each side.
+    static constexpr EdgeInsets kTextInsets{8, 5, 8, 5};
+
+    cg::Size intrinsicContentSize() const override;
+    cg::Size sizeThatFits(cg::Size size) const override;
+    void drawRect(const cg::Rect& rect) override;
 
     rt::Id delegate() const { return delegate_.lock(); }
     void setDelegate(const rt::Id& delegate);
@@ -56,8 +71,13 @@ protected:
     explicit TextView(const cg::Rect& frame);
     void didBecomeFirstResponder() override;
     void didResignFirstResponder() override;
+    bool adoptLayoutWidth(double width) override;
 
 private:
+    // The text's size wrapped at `width` (0 or less: unlimited), rounded up, with the insets.
+    cg::Size measuredSize(double width) const;
+    void textSizeChanged();
+
     bool replace(ns::Range range, std::string_view replacement);
 
     rt::Ref<ns::String> text_;
@@ -68,6 +88,8 @@ private:
     bool editable_ = true;
     bool selectable_ = true;
     bool editing_ = false;
+    bool scrollEnabled_ = true;
+    double layoutWidth_ = 0;
 };
 
 } // namespace ui

@@ -434,6 +434,12 @@ void View::setContentCompressionResistancePriority(float priority, LayoutConstra
     setNeedsLayout();
 }
 
+void View::setContentMode(ViewContentMode mode) {
+    rt::KeyChange change(this, "contentMode");
+    contentMode_ = mode;
+    setNeedsDisplay();
+}
+
 void View::setLayoutMargins(const EdgeInsets& margins) {
     rt::KeyChange change(this, "layoutMargins");
     layoutMargins_ = margins;
@@ -603,33 +609,32 @@ std::string View::description() const {
     return text + ">";
 }
 
-RT_DEFINE_CLASS(View, "UIView", Responder,
-                rt::prop("frame", &View::frame, &View::setFrame),
-                rt::prop("bounds", &View::bounds, &View::setBounds),
-                rt::prop("center", &View::center, &View::setCenter),
-                rt::prop("transform", &View::transform, &View::setTransform),
-                rt::prop("hidden", &View::isHidden, &View::setHidden, {.getter = "isHidden"}),
-                rt::prop("alpha", &View::alpha, &View::setAlpha),
-                rt::prop("backgroundColor", &View::backgroundColor, &View::setBackgroundColor, {.memory = rt::Memory::Copy}),
-                rt::prop("tag", &View::tag, &View::setTag),
-                rt::prop("userInteractionEnabled", &View::isUserInteractionEnabled, &View::setUserInteractionEnabled,
-                         {.getter = "isUserInteractionEnabled"}),
-                rt::prop("exclusiveTouch", &View::isExclusiveTouch, &View::setExclusiveTouch,
-                         {.getter = "isExclusiveTouch"}),
-                rt::prop("clipsToBounds", &View::clipsToBounds, &View::setClipsToBounds),
-                rt::prop("opaque", &View::isOpaque, &View::setOpaque, {.getter = "isOpaque"}),
-                rt::prop("translatesAutoresizingMaskIntoConstraints", &View::translatesAutoresizingMaskIntoConstraints,
-                         &View::setTranslatesAutoresizingMaskIntoConstraints),
-                rt::prop("superview", &View::superview, {.memory = rt::Memory::Weak}),
-                rt::prop("subviews", &View::subviews, {.memory = rt::Memory::Copy}),
-                rt::prop("window", &View::window, {.memory = rt::Memory::Weak}),
-                rt::prop("gestureRecognizers", &View::gestureRecognizers, {.memory = rt::Memory::Copy}),
-                rt::prop("constraints", &View::constraints, {.memory = rt::Memory::Copy}),
-                rt::method("addConstraint:", &View::addConstraint),
-                rt::method("addConstraints:", &View::addConstraints),
-                rt::method("removeConstraint:", &View::removeConstraint),
-                rt::method("layoutSubviews", &View::layoutSubviews),
-                rt::method("setNeedsLayout", &View::setNeedsLayout),
-                rt::method("layoutIfNeeded", &View::layoutIfNeeded))
+RT_DEFINE_CLASS(
+    View, "UIView", Responder, rt::prop("frame", &View::frame, &View::setFrame),
+    rt::prop("bounds", &View::bounds, &View::setBounds), rt::prop("center", &View::center, &View::setCenter),
+    rt::prop("transform", &View::transform, &View::setTransform),
+    rt::prop("hidden", &View::isHidden, &View::setHidden, {.getter = "isHidden"}),
+    rt::prop("alpha", &View::alpha, &View::setAlpha),
+    rt::prop("backgroundColor", &View::backgroundColor, &View::setBackgroundColor,
+             {.memory = rt::Memory::Copy}),
+    rt::prop("tag", &View::tag, &View::setTag),
+    rt::prop("contentMode", &View::contentMode, &View::setContentMode),
+    rt::prop("userInteractionEnabled", &View::isUserInteractionEnabled, &View::setUserInteractionEnabled,
+             {.getter = "isUserInteractionEnabled"}),
+    rt::prop("exclusiveTouch", &View::isExclusiveTouch, &View::setExclusiveTouch,
+             {.getter = "isExclusiveTouch"}),
+    rt::prop("clipsToBounds", &View::clipsToBounds, &View::setClipsToBounds),
+    rt::prop("opaque", &View::isOpaque, &View::setOpaque, {.getter = "isOpaque"}),
+    rt::prop("translatesAutoresizingMaskIntoConstraints", &View::translatesAutoresizingMaskIntoConstraints,
+             &View::setTranslatesAutoresizingMaskIntoConstraints),
+    rt::prop("superview", &View::superview, {.memory = rt::Memory::Weak}),
+    rt::prop("subviews", &View::subviews, {.memory = rt::Memory::Copy}),
+    rt::prop("window", &View::window, {.memory = rt::Memory::Weak}),
+    rt::prop("gestureRecognizers", &View::gestureRecognizers, {.memory = rt::Memory::Copy}),
+    rt::prop("constraints", &View::constraints, {.memory = rt::Memory::Copy}),
+    rt::method("addConstraint:", &View::addConstraint), rt::method("addConstraints:", &View::addConstraints),
+    rt::method("removeConstraint:", &View::removeConstraint),
+    rt::method("layoutSubviews", &View::layoutSubviews), rt::method("setNeedsLayout", &View::setNeedsLayout),
+    rt::method("layoutIfNeeded", &View::layoutIfNeeded))
 
 } // namespace ui

@@ -20,7 +20,9 @@
 //   2. the constraints of the tree solved, by one solver kept per window and updated incrementally
 //      (layout_engine.h says how views become variables);
 //   3. centre and bounds' size written for the views that have translatesAutoresizingMaskIntoConstraints
-//      NO (a transform survives; views with YES keep their frames);
+//      NO (a transform survives; views with YES keep their frames); views whose height follows
+//      their width (adoptLayoutWidth) take the widths solved, and while their intrinsic sizes
+//      move, 2 and 3 again (four solves at most, then the last answer, logged once);
 //   4. layoutSubviews on the marked views, parents first;
 //   5. the controllers' viewDidLayoutSubviews.
 // A window with a marked view runs its pass on the main queue's next turn too, as the platform lays
@@ -42,6 +44,7 @@
 #include "platform/graphics/edge_insets.h"
 #include "platform/graphics/geometry.h"
 #include "platform/uikit/responder.h"
+#include "platform/uikit/view_content_mode.h"
 
 namespace ns {
 class Array;
@@ -156,6 +159,9 @@ public:
     virtual cg::Size intrinsicContentSize() const { return {NoIntrinsicMetric, NoIntrinsicMetric}; }
     // Tells the layout pass that intrinsicContentSize changed.
     void invalidateIntrinsicContentSize();
+    // How the content fills the bounds (an image view's image); scale to fill unless set.
+    ViewContentMode contentMode() const noexcept { return contentMode_; }
+    void setContentMode(ViewContentMode mode);
     // Per axis, the size is at least the intrinsic one at the compression resistance priority (750)
     // and at most it at the hugging priority (250).
     float contentHuggingPriorityForAxis(LayoutConstraintAxis axis) const noexcept;
@@ -215,6 +221,14 @@ protected:
 
     // Lays out the subviews (layoutIfNeeded calls it). The default does nothing.
     virtual void layoutSubviews() {}
+    // Height for width: a view whose intrinsic height follows the width it is laid out at (a label
+    // of several lines, a text view that does not scroll) takes the width the layout pass solved
+    // and answers whether its intrinsic size may have moved; the pass then solves again. The
+    // default follows no width.
+    virtual bool adoptLayoutWidth(double width) {
+        (void)width;
+        return false;
+    }
     // The tree's notifications, around each change.
     virtual void willMoveToSuperview(const rt::Ref<View>& newSuperview) { (void)newSuperview; }
     virtual void didMoveToSuperview() {}
@@ -271,6 +285,7 @@ private:
     EdgeInsets layoutMargins_{8, 8, 8, 8};
     float hugging_[2] = {250, 250};
     float compression_[2] = {750, 750};
+    ViewContentMode contentMode_ = ViewContentMode::ScaleToFill;
     // The root of a tree keeps its layout engine.
     std::unique_ptr<detail::LayoutEngine> engine_;
 };

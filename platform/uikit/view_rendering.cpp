@@ -6,9 +6,11 @@
 #include "platform/graphics/layer.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
+#include "platform/uikit/button_dialog.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/window.h"
 
 namespace ui {
 
@@ -36,24 +38,55 @@ void renderView(View& view, cg::Context& context) {
     if (view.hasLayer())
         for (const rt::Ref<ca::Layer>& layer : view.layer()->sublayers()) layer->renderInContext(context);
     const std::vector<rt::Ref<View>> subviews = view.subviewList();
-    for (const rt::Ref<View>& subview : subviews) renderView(*subview, context);
+    for (const rt::Ref<View>& subview : subviews)
+        // What a clipping view cannot show is not drawn (a table's rows beyond its bounds).
+        if (!view.clipsToBounds() || subview->frame().intersects(bounds)) renderView(*subview, context);
     context.restoreGState();
 }
 
-rt::Ref<ns::Error> writeSnapshot(View& view, const std::string& path, double scale) {
+std::unique_ptr<cg::RasterContext> pictureOf(const cg::DisplayList& drawing, cg::Size size, double scale) {
     if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
+    auto picture =
+        std::make_unique<cg::RasterContext>(int(std::min(std::ceil(size.width * scale), 16384.0)),
+                                            int(std::min(std::ceil(size.height * scale), 16384.0)));
+    picture->clearTo(cg::Color::white());
+    picture->scaleCTM(scale, scale);
+    drawing.replay(*picture);
+    return picture;
+}
+
+rt::Ref<ns::Error> writeSnapshot(View& view, const std::string& path, double scale) {
     view.layoutIfNeeded();
     cg::RecordingContext recording;
     // The view's own frame origin is its superview's business: draw it at the picture's corner.
     const cg::Rect frame = view.frame();
     recording.translateCTM(-frame.minX(), -frame.minY());
     renderView(view, recording);
-    const double w = std::ceil(frame.width() * scale), h = std::ceil(frame.height() * scale);
-    cg::RasterContext picture(int(std::min(w, 16384.0)), int(std::min(h, 16384.0)));
-    picture.clearTo(cg::Color::white());
-    picture.scaleCTM(scale, scale);
-    recording.displayList().replay(picture);
-    return picture.writePNG(path);
+    return pictureOf(recording.displayList(), frame.size, scale)->writePNG(path);
+}
+
+cg::DisplayList recordScreen(Window& window) {
+    window.layoutIfNeeded();
+    cg::RecordingContext recording;
+    renderView(window, recording);
+    const std::vector<rt::Ref<ButtonDialog>> dialogs = ButtonDialog::presented();
+    if (!dialogs.empty()) {
+        recording.setFillColor(cg::Color::make(0, 0, 0, 0.4));
+        recording.fillRect(window.bounds());
+    }
+    for (const rt::Ref<ButtonDialog>& dialog : dialogs) {
+        dialog->placeOnScreen(window.bounds().size);
+        renderView(*dialog, recording);
+    }
+    return recording.takeDisplayList();
+}
+
+std::unique_ptr<cg::RasterContext> screenPicture(Window& window, double scale) {
+    return pictureOf(recordScreen(window), window.bounds().size, scale);
+}
+
+rt::Ref<ns::Error> writeScreenPicture(Window& window, const std::string& path, double scale) {
+    return screenPicture(window, scale)->writePNG(path);
 }
 
 } // namespace ui

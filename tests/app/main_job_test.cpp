@@ -2,6 +2,7 @@
 // or a spent script with 1, and a run leaves its folder (home, logs, the service's files, the
 // report) whatever its end.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/job.h"
+#include "platform/graphics/image.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
 
@@ -197,6 +199,62 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     EXPECT_TRUE(fs::exists(runDir / "home" / "Documents" / "functiontest_config.txt"));
     const std::string transactions = read(runDir / "service" / "transactions.json");
     EXPECT_NE(transactions.find("result_value"), std::string::npos) << transactions;
+
+    // A picture of every screen that came on top, in order, each of the iPhone's 375 x 667 points;
+    // every test row names its own, and the ending counts them.
+    std::vector<std::string> pictures;
+    for (const auto& entry : fs::directory_iterator(runDir / "pictures")) {
+        pictures.push_back(entry.path().filename().string());
+        std::string why;
+        auto picture = cg::Image::createWithPNGFile(entry.path().string(), &why);
+        ASSERT_TRUE(picture) << pictures.back() << ": " << why;
+        EXPECT_EQ(picture->width(), 375u) << pictures.back();
+        EXPECT_EQ(picture->height(), 667u) << pictures.back();
+    }
+    std::sort(pictures.begin(), pictures.end());
+    ASSERT_EQ(pictures.size(), 83u); // login, list, 40 times the runner and a test screen, results
+    EXPECT_EQ(pictures.front(), "001-LoginViewController.png");
+    EXPECT_EQ(pictures[1], "002-RootTableViewController.png");
+    EXPECT_EQ(pictures[2], "003-ReadyStartViewController.png");
+    EXPECT_EQ(pictures.back(), "083-ResultViewController.png");
+    EXPECT_NE(outcome.output.find("pictures:     83 in " + (runDir / "pictures").string()), std::string::npos)
+        << outcome.output;
+    std::istringstream report(outcome.output);
+    int named = 0;
+    for (std::string line; std::getline(report, line);) {
+        const auto at = line.find(" pictures/");
+        if (at == std::string::npos) continue;
+        const std::string picture = line.substr(at + 1);
+        ++named;
+        EXPECT_TRUE(fs::exists(runDir / picture)) << line;
+        EXPECT_EQ(picture.find("ReadyStartViewController"), std::string::npos)
+            << "the test screen's: " << line;
+    }
+    EXPECT_EQ(named, 40);
+}
+
+TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning) {
+    ScratchFolder scratch;
+    const std::string script = write(scratch.path() / "spent.json", R"({"steps": [
+        {"at": 3, "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"}]})");
+    Outcome none =
+        runProcess({"--script", script, "--run-dir", (scratch.path() / "none").string(), "--no-pictures"});
+    EXPECT_EQ(none.status, 1) << none.output; // the script stalls
+    EXPECT_FALSE(fs::exists(scratch.path() / "none" / "pictures"));
+    EXPECT_NE(none.output.find("pictures:     off"), std::string::npos) << none.output;
+
+    // In-process, pictures/ under a plain file: one warning, and the run ends as it would.
+    write(scratch.path() / "file", "not a folder");
+    app::JobOptions options;
+    options.script = script;
+    options.runDir = (scratch.path() / "blocked").string();
+    options.picturesDir = (scratch.path() / "file" / "pictures").string();
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(options, out, err);
+    EXPECT_EQ(result.status, 1) << out.str();
+    EXPECT_NE(result.report.find("pictures:     0 in "), std::string::npos) << result.report;
+    EXPECT_NE(result.report.find("; warning: cannot make "), std::string::npos) << result.report;
+    EXPECT_EQ(err.str(), "");
 }
 
 TEST(MainJobProcess, TwoDefaultRunsLeaveTheWholeRunInTheirFoldersAndDifferOnlyInWallTimeAndPaths) {

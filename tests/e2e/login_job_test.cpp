@@ -2,6 +2,7 @@
 // the in-process reference service (the identity page, the intake, the insert) and the list comes;
 // a refused login leaves the login screen with its alert and stores no transaction.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -94,6 +95,12 @@ TEST_F(LoginJob, ARefusedLoginStaysOnTheLoginScreenAndStoresNoTransaction) {
     EXPECT_EQ(calls(runDir()), (std::vector<std::string>{"profile:200", "auth:500"}));
     json store = json::parse(read(runDir() / "service" / "transactions.json"), nullptr, false);
     EXPECT_TRUE(!store.is_object() || store["transactions"].empty()) << store.dump();
+    // The login screen's picture, then the alert's over it.
+    std::vector<std::string> pictures;
+    for (const auto& entry : fs::directory_iterator(runDir() / "pictures"))
+        pictures.push_back(entry.path().filename().string());
+    std::sort(pictures.begin(), pictures.end());
+    EXPECT_EQ(pictures, (std::vector<std::string>{"001-LoginViewController.png", "002-alert.png"}));
 }
 
 } // namespace

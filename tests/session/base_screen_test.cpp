@@ -209,6 +209,9 @@ TEST_F(BaseScreenTest, ExitAsksInARunAndLeavesAtOnceInARetryOrASingleTest) {
     EXPECT_TRUE(app_->tapBack());
     ASSERT_TRUE(pressSheet(0));
     EXPECT_EQ(alertMessage(), localized("READYSTART_CONTROLLER_ALERTVIEW_MESSAGE_EXIT"));
+    // OK ends the application with nothing sent, and the shipped text says so.
+    EXPECT_NE(alertMessage().find("End the run"), std::string::npos) << alertMessage();
+    EXPECT_NE(alertMessage().find("no result is saved or sent"), std::string::npos) << alertMessage();
     ASSERT_TRUE(pressAlert(0)); // cancel
     EXPECT_FALSE(app_->exitStatus());
     EXPECT_TRUE(app_->tapBack());

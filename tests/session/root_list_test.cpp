@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,31 +15,33 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/profile.h"
+#include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/navigation_item.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/window.h"
-#include "platform/sim/profile.h"
-#include "platform/uikit/color.h"
-#include "platform/uikit/gesture_recognizer.h"
 #include "session/app_delegate.h"
 #include "session/core/associated_object.h"
 #include "session/core/test_base_model.h"
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
 #include "session/space_table_view_cell.h"
+#include "tests/testkit/app/app_fixture.h"
 #include "ui/overlays/menu_popover.h"
 #include "ui/overlays/progress_hud.h"
-#include "tests/testkit/app/app_fixture.h"
 
 namespace {
 
@@ -273,6 +276,32 @@ TEST_F(RootListTest, PlayShowsExactlyWhileSomethingIsSelected) {
     EXPECT_TRUE(play->isHidden());
     ns::setValueForKey(item("SMS"), ns::Number::withBool(true), "selected"); // a write made elsewhere
     EXPECT_FALSE(play->isHidden());
+}
+
+TEST_F(RootListTest, TheRightBarsButtonsArePlacedByItsVisualFormatsAtTheBarsRightEdge) {
+    // A fixed space of -15, then the holder of play and edit, which the bar shows at its right.
+    auto items = list_->navigationItem()->rightBarButtonItems();
+    ASSERT_EQ(items->count(), 2u);
+    EXPECT_EQ(rt::cast<ui::BarButtonItem>(items->objectAtIndex(0))->width(), -15);
+    const auto bar = list_->rightBar();
+    EXPECT_EQ(rt::cast<ui::BarButtonItem>(items->objectAtIndex(1))->customView(), bar);
+    const auto& navigationBar = navigation_->navigationBar();
+    EXPECT_EQ(bar->superview(), navigationBar);
+    EXPECT_EQ(bar->frame(), cg::Rect::make(navigationBar->bounds().width() - 81, 6, 80, 32));
+    // Nothing but the solver places the buttons: 1 point apart and from the edges, as high as the bar.
+    for (const auto& button : {list_->play(), list_->edit()})
+        EXPECT_FALSE(button->translatesAutoresizingMaskIntoConstraints());
+    std::set<std::string> formats;
+    for (const auto& constraint : bar->constraintList())
+        formats.insert(constraint->visualFormat()->utf8());
+    EXPECT_EQ(formats,
+              (std::set<std::string>{"H:|-padding-[play]-padding-[edit]-padding-|", "V:|[play(==32)]|"}));
+    EXPECT_EQ(list_->play()->frame(), cg::Rect::make(1, 0, 38.5, 32));
+    EXPECT_EQ(list_->edit()->frame(), cg::Rect::make(40.5, 0, 38.5, 32));
+    // The run leaves the bar's right side to the next screen's items.
+    ASSERT_TRUE(app_->tapRow(table_, rowOf("GPS")));
+    app_->runUntilIdle();
+    EXPECT_FALSE(bar->superview());
 }
 
 TEST_F(RootListTest, PlayRunsTheSelectionInListOrderAndAPopCopiesTheResults) {

@@ -68,6 +68,16 @@ cg::Size AttributedLabel::sizeThatFits(cg::Size size) const {
                                        static_cast<unsigned long>(std::max(0L, numberOfLines())));
 }
 
+cg::Size AttributedLabel::measuredSize(double width, long lines, cg::Size* unbroken) const {
+    if (!attributedText_) return ui::Label::measuredSize(width, lines, unbroken);
+    auto framesetter = ct::Framesetter::make(*attributedText_);
+    const auto limit = static_cast<unsigned long>(std::max(0L, lines));
+    if (unbroken)
+        *unbroken = suggestedSizeForFramesetter(*framesetter, *attributedText_, {kUnlimited, 0}, limit);
+    return suggestedSizeForFramesetter(*framesetter, *attributedText_, {width > 0 ? width : kUnlimited, 0},
+                                       limit);
+}
+
 void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
     cg::Context* context = ui::graphicsGetCurrentContext();
     if (!context || !attributedText_ || !(rect.width() > 0) || !(rect.height() > 0)) return;

@@ -44,6 +44,8 @@ public:
     void drawTextInRect(const cg::Rect& rect) override;
 
 protected:
+    // Its own text measured as above (a width of 0 or less: no limit), for the intrinsic size.
+    cg::Size measuredSize(double width, long lines, cg::Size* unbroken = nullptr) const override;
     explicit AttributedLabel(const cg::Rect& frame);
     AttributedLabel();
     ~AttributedLabel() override;

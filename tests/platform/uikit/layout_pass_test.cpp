@@ -10,12 +10,13 @@
 
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/layout_engine.h"
 #include "platform/uikit/layout_guide.h"
+#include "platform/uikit/text_view.h"
 #include "platform/uikit/view.h"
-#include "platform/uikit/label.h"
-#include "platform/uikit/font.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/main_loop.h"
@@ -305,6 +306,96 @@ TEST_F(LayoutPass, AWindowLaysOutAtTheEndOfTheTurnWhenALabelsTextChanges) {
     EXPECT_EQ(label->frame().size, label->intrinsicContentSize());
     EXPECT_GT(label->frame().size.width, four.width);
     EXPECT_EQ(label->frame().origin, cg::Point(10, 10));
+}
+
+// A view whose intrinsic height flips with every width it is handed: its heights never settle.
+class RestlessView : public ui::View {
+    RT_CLASS(RestlessView)
+public:
+    int widthsTaken = 0;
+    cg::Size intrinsicContentSize() const override {
+        return {NoIntrinsicMetric, widthsTaken % 2 ? 40.0 : 20.0};
+    }
+
+protected:
+    RestlessView() = default;
+    bool adoptLayoutWidth(double) override {
+        ++widthsTaken;
+        return true;
+    }
+};
+RT_DEFINE_CLASS(RestlessView, "TestRestlessView", ui::View)
+
+TEST_F(LayoutPass, AWrappingViewsHeightFollowsTheWidthItIsGiven) {
+    // The model font at 16: 10 points an advance, lines 16 high. 54 characters unbroken.
+    const std::string text = "Hold the device still until the light comes on again.";
+    struct Case {
+        const char* name;
+        long lines;
+        double preferred;
+        bool pinned; // left and right 20 from the root; else only kept 20 inside it, centred
+        cg::Size size;
+    };
+    const Case cases[] = {
+        {"wraps at the width between its pins", 0, 0, true, {335, 32}},
+        {"kept inside: as wide as it may be, then wrapped", 0, 0, false, {335, 32}},
+        {"a preferred width wraps whatever the frame", 0, 100, true, {335, 112}},
+        {"a preferred width narrows a label kept inside", 0, 100, false, {100, 112}},
+        {"one line does not wrap", 1, 0, true, {335, 16}},
+        {"two lines at most", 2, 100, true, {335, 32}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto holder = rt::make<ui::View>(cg::Rect::make(0, 0, 375, 667));
+        auto label = rt::make<ui::Label>();
+        label->setFont(ui::Font::systemFontOfSize(16));
+        label->setNumberOfLines(c.lines);
+        label->setPreferredMaxLayoutWidth(c.preferred);
+        label->setText(ns::String::make(text));
+        label->setTranslatesAutoresizingMaskIntoConstraints(false);
+        holder->addSubview(label);
+        holder->addConstraint(relate(label, A::Top, holder, A::Top, 30));
+        const LayoutRelation side = c.pinned ? LayoutRelation::Equal : LayoutRelation::GreaterThanOrEqual;
+        holder->addConstraint(relate(label, A::Left, holder, A::Left, 20, side));
+        holder->addConstraint(relate(holder, A::Right, label, A::Right, 20, side));
+        if (!c.pinned) holder->addConstraint(relate(label, A::CenterX, holder, A::CenterX));
+        holder->layoutIfNeeded();
+        EXPECT_EQ(label->frame().size, c.size);
+        EXPECT_EQ(label->sizeThatFits({0, 0}).width, 530) << "measuring keeps its meaning";
+    }
+
+    // A text view that does not scroll: the text wrapped at its width less 10, plus 16.
+    auto textView = rt::make<ui::TextView>();
+    textView->setFont(ui::Font::systemFontOfSize(16));
+    textView->setText(ns::String::make(text));
+    textView->setTranslatesAutoresizingMaskIntoConstraints(false);
+    root->addSubview(textView);
+    root->addConstraint(relate(textView, A::Left, root, A::Left, 20));
+    root->addConstraint(relate(root, A::Right, textView, A::Right, 20));
+    root->addConstraint(relate(textView, A::Top, root, A::Top));
+    root->layoutIfNeeded();
+    EXPECT_EQ(textView->intrinsicContentSize().height, ui::View::NoIntrinsicMetric) << "it scrolls";
+    textView->setScrollEnabled(false);
+    root->layoutIfNeeded();
+    EXPECT_EQ(textView->frame().size, (cg::Size{335, 32 + 16}));
+}
+
+TEST_F(LayoutPass, HeightsThatNeverSettleStopAfterFourRoundsWithOneLogLine) {
+    ns::CapturedLog log;
+    auto restless = rt::make<RestlessView>();
+    restless->setTranslatesAutoresizingMaskIntoConstraints(false);
+    root->addSubview(restless);
+    root->addConstraint(relate(restless, A::Left, root, A::Left));
+    auto width = fix(restless, A::Width, 100);
+    root->addConstraint(width);
+    root->layoutIfNeeded();
+    EXPECT_EQ(solves(*root), 4u);
+    EXPECT_EQ(restless->frame().height(), 40); // the last answer kept
+    width->setConstant(120);
+    root->layoutIfNeeded();
+    EXPECT_EQ(solves(*root), 8u);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].find("did not settle"), std::string::npos) << log.lines()[0];
 }
 
 TEST_F(LayoutPass, TheTopGuideSitsUnderTheStatusBar) {

@@ -12,13 +12,21 @@
 #include "platform/graphics/recording_context.h"
 #include "platform/runtime/class.h"
 #include "platform/text/font_backend.h"
+#include "platform/uikit/action_sheet.h"
+#include "platform/uikit/alert_view.h"
 #include "platform/uikit/bezier_path.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_guide.h"
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/navigation_item.h"
 #include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
+#include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/app/snapshot.h"
 
 namespace {
@@ -190,6 +198,45 @@ TEST(Pictures, ARedBandAtTheTopLandsInTheTopRows) {
     EXPECT_EQ(png.at(10, 25), 0xffffffu); // white where nothing is drawn
     std::filesystem::remove(path);
     EXPECT_TRUE(ui::writeSnapshot(*view, "/nonexistent-folder/picture.png"));
+}
+
+TEST(Pictures, TheScreenShowsTheBarAndTheDialogsOverTheDimmedWindow) {
+    testkit::AppFixture app; // the default iPhone: 375 x 667 points
+    auto window = rt::make<ui::Window>();
+    auto content = rt::make<ui::ViewController>();
+    content->navigationItem()->setTitle(ns::str("Results"));
+    auto navigation = ui::NavigationController::withRootViewController(content);
+    window->setRootViewControllerObject(navigation);
+    window->makeKeyAndVisible();
+    content->view()->setBackgroundColor(ui::Color::whiteColor());
+    auto picture = ui::screenPicture(*window);
+    ASSERT_EQ(picture->width(), 375);
+    ASSERT_EQ(picture->height(), 667);
+    // The bar below the status bar, its background reaching up behind it; its title in the middle.
+    const cg::Pixel bar = picture->pixel(2, 2);
+    EXPECT_EQ(bar, picture->pixel(2, 40));
+    EXPECT_NE(bar, picture->pixel(2, 100));
+    EXPECT_EQ(navigation->navigationBar()->frame(), Rect::make(0, ui::kStatusBarHeight, 375, 44));
+    cg::RecordingContext recorded;
+    ui::renderView(*navigation->navigationBar(), recorded);
+    ASSERT_EQ(recorded.displayList().textRuns().size(), 1u);
+    EXPECT_EQ(recorded.displayList().textRuns()[0]->run->glyphs.size(), 7u);
+
+    // An alert in the middle and a sheet at the bottom, over the window dimmed.
+    auto alert = rt::make<ui::AlertView>(ns::str("Quarnotix"), ns::str("Upload failed"), nullptr,
+                                         ns::str("OK"), std::vector<rt::Ref<ns::String>>{ns::str("Retry")});
+    alert->show();
+    auto sheet = rt::make<ui::ActionSheet>(nullptr, nullptr, ns::str("Cancel"), ns::str("Exit"),
+                                           std::vector<rt::Ref<ns::String>>{});
+    sheet->showInView(content->view());
+    auto dialogs = ui::screenPicture(*window);
+    EXPECT_LT(dialogs->pixel(2, 300).red, 200) << "dimmed";
+    EXPECT_EQ(alert->center(), (Point{187.5, 333.5}));
+    EXPECT_GT(dialogs->pixel(187, int(alert->frame().minY()) + 2).red, 240) << "the alert's box";
+    EXPECT_EQ(sheet->frame().maxY(), 667 - 8);
+    EXPECT_EQ(sheet->frame().width(), 375 - 16);
+    EXPECT_GT(dialogs->pixel(187, int(sheet->frame().maxY()) - 2).red, 240) << "the sheet's box";
+    ui::ButtonDialog::dismissAllPresented();
 }
 
 class PicturesWithEachBackend : public ::testing::TestWithParam<const char*> {

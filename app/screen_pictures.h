@@ -1,0 +1,68 @@
+#pragma once
+// Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
+// on top, and one for each alert or action sheet shown, written into the run folder's pictures/
+// and named by order and class ("007-QuestionViewController.png", "008-alert.png"). Each is the
+// key window as the screen shows it, one pixel a point (ui::screenPicture). A screen seen on top
+// while its transition still runs is pictured once it has appeared (or at the next settle after
+// its transition, or when the next screen comes, whichever is first), so the picture shows it and
+// not the screen it covers. The folder is made with the first picture. The screen is recorded on
+// the main thread (ui::recordScreen); painting, compressing and writing happen on threads of the
+// job's own (a few screens wait their turn at most), so the run does not wait for them. A picture
+// that cannot be written is one warning, and no picture is tried after it; the run goes on as if
+// nothing happened.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/object.h"
+
+namespace ui {
+class ViewController;
+}
+
+namespace app {
+
+class ScreenPictures {
+public:
+    explicit ScreenPictures(std::filesystem::path folder);
+    ~ScreenPictures();
+    ScreenPictures(const ScreenPictures&) = delete;
+    ScreenPictures& operator=(const ScreenPictures&) = delete;
+
+    // `top` came on top: its picture, unless it is the screen pictured last. Answers the picture's
+    // name as the report gives it ("pictures/007-QuestionViewController.png"); empty when none was
+    // written.
+    std::string screenCameOnTop(const rt::Ref<ui::ViewController>& top);
+    // After each settle: the screen waiting for its picture, if its transition has ended, and a
+    // picture for each alert or sheet that is shown and was not pictured yet.
+    void lookForDialogs();
+
+    // What the report says of the pictures, once all are written: how many and where, and the
+    // warning.
+    std::string summary();
+
+private:
+    // The next file's name, "<order>-<what>.png".
+    std::string reserve(const std::string& what);
+    // Draws the key window's picture and hands it to the writer under that name; false when no
+    // picture is taken (none after a failure).
+    bool write(const std::string& file);
+    // The screen waiting for its picture gets it now.
+    void writePending();
+
+    struct Writer;
+    std::filesystem::path folder_;
+    std::unique_ptr<Writer> writer_;
+    std::uint64_t appearanceToken_ = 0;
+    rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
+    std::string pendingFile_;
+    int order_ = 0;
+    rt::Weak<rt::Object> lastScreen_;
+    std::string lastName_;
+    std::vector<rt::Weak<rt::Object>> seenDialogs_;
+};
+
+} // namespace app
