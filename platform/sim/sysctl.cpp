@@ -62,8 +62,9 @@ bool linkMessage(int index, Bytes& bytes) {
     bytes[link + 4] = kLinkTypeEthernet;
     bytes[kLinkNameLengthOffset] = static_cast<unsigned char>(name.size());
     bytes[link + 6] = static_cast<unsigned char>(address.size());
-    std::memcpy(bytes.data() + kLinkNameOffset, name.data(), name.size());
-    std::memcpy(bytes.data() + kLinkNameOffset + name.size(), address.data(), address.size());
+    // std::copy, not memcpy: an empty name or address may be a null pointer.
+    std::copy(name.begin(), name.end(), bytes.begin() + kLinkNameOffset);
+    std::copy(address.begin(), address.end(), bytes.begin() + kLinkNameOffset + name.size());
     return true;
 }
 
@@ -71,7 +72,8 @@ void addProcess(Bytes& table, std::int32_t pid, std::string_view name) {
     const std::size_t at = table.size();
     table.resize(at + kProcessRecordSize, 0);
     put(table, at + kProcessIdOffset, pid);
-    std::memcpy(table.data() + at + kProcessNameOffset, name.data(), std::min(name.size(), kProcessNameMax));
+    const std::string_view kept = name.substr(0, kProcessNameMax); // an empty name may be a null pointer
+    std::copy(kept.begin(), kept.end(), table.begin() + at + kProcessNameOffset);
 }
 
 // The processes a profile fixes: pids 1 and up, named "process1", ...
