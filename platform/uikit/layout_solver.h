@@ -145,7 +145,8 @@ public:
     bool hasEditVariable(Variable v) const;
     [[nodiscard]] SolverStatus suggestValue(Variable v, double value);
 
-    // Settles pending suggestions and constants, then refreshes every variable's value.
+    // Settles pending suggestions and constants, then refreshes the value of every variable whose
+    // row changed since the last refresh.
     void updateVariables();
     // The value as of the last updateVariables(); 0 for a handle that names nothing.
     double value(Variable v) const;
