@@ -104,8 +104,10 @@ void dropNearZero(Row& row, std::uint32_t* counts) {
     });
 }
 
-// target += factor * source. A short source (a row into the objective) goes cell by cell; else
-// the two merge in place from the back, so the target keeps its own buffer.
+// target += factor * source. A short source (a row into the objective) goes cell by cell. Else
+// the two merge in place from the back, into room made for every source cell, so the target
+// keeps its own buffer; a cell that cancels is not written, and the merged part then closes up
+// to the untouched front.
 void addScaled(Row& target, const Row& source, double factor, std::uint32_t* counts) {
     target.constant += factor * source.constant;
     Cells& a = target.cells;
@@ -115,39 +117,26 @@ void addScaled(Row& target, const Row& source, double factor, std::uint32_t* cou
         for (const Cell& c : b) insertCell(a, c.symbol, factor * c.coefficient, counts);
         return;
     }
-    std::size_t extra = 0;
-    for (std::size_t i = 0, j = 0; j < b.size();) {
-        if (i == n || b[j].symbol < a[i].symbol) {
-            ++extra;
-            ++j;
-        } else if (a[i].symbol < b[j].symbol) {
-            ++i;
-        } else {
-            ++i;
-            ++j;
-        }
-    }
-    a.resize(n + extra);
-    bool cancelled = false;
-    std::size_t i = n, j = b.size(), k = n + extra;
+    a.resize(n + b.size());
+    std::size_t i = n, j = b.size(), k = a.size();
     while (j > 0) {
-        if (i > 0 && a[i - 1].symbol > b[j - 1].symbol) {
-            a[--k] = a[--i];
-        } else if (i > 0 && a[i - 1].symbol == b[j - 1].symbol) {
-            --i;
-            --j;
-            const double c = a[i].coefficient + factor * b[j].coefficient;
-            a[--k] = Cell{b[j].symbol, c};
-            cancelled |= nearZero(c);
-        } else {
-            --j;
-            const double c = factor * b[j].coefficient;
-            a[--k] = Cell{b[j].symbol, c};
-            if (counts) ++counts[b[j].symbol];
-            cancelled |= nearZero(c);
+        const Cell& from = b[--j];
+        while (i > 0 && a[i - 1].symbol > from.symbol) a[--k] = a[--i];
+        double c = factor * from.coefficient;
+        const bool shared = i > 0 && a[i - 1].symbol == from.symbol;
+        if (shared) c = a[--i].coefficient + c;
+        if (nearZero(c)) {
+            if (shared && counts) --counts[from.symbol];
+            continue;
         }
+        if (!shared && counts) ++counts[from.symbol];
+        a[--k] = Cell{from.symbol, c};
     }
-    if (cancelled) dropNearZero(target, counts);
+    // a[0, i) is as it was and a[k, end) is merged; k >= i throughout.
+    if (k > i) {
+        std::copy(a.begin() + static_cast<std::ptrdiff_t>(k), a.end(), a.begin() + static_cast<std::ptrdiff_t>(i));
+        a.resize(a.size() - (k - i));
+    }
 }
 
 void scaleRow(Row& row, double factor, std::uint32_t* counts) {
