@@ -34,6 +34,10 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // constraint or a released variable and wait to be recycled.
 enum class Kind : std::uint8_t { Free, External, Slack, Error, Dummy, Retired };
 
+// Whether a variable waits for its value to be refreshed. (Not a plain byte, which the compiler
+// would have to assume can alias anything.)
+enum class Mark : std::uint8_t { None, Moved };
+
 bool canEnter(Kind k) { return k == Kind::Slack || k == Kind::Error; }
 bool nearZero(double v) { return v < kSolverEpsilon && v > -kSolverEpsilon; }
 
@@ -100,8 +104,10 @@ void dropNearZero(Row& row, std::uint32_t* counts) {
     });
 }
 
-// target += factor * source. A short source (a row into the objective) goes cell by cell; else
-// the two merge in place from the back, so the target keeps its own buffer.
+// target += factor * source. A short source (a row into the objective) goes cell by cell. Else
+// the two merge in place from the back, into room made for every source cell, so the target
+// keeps its own buffer; a cell that cancels is not written, and the merged part then closes up
+// to the untouched front.
 void addScaled(Row& target, const Row& source, double factor, std::uint32_t* counts) {
     target.constant += factor * source.constant;
     Cells& a = target.cells;
@@ -111,39 +117,26 @@ void addScaled(Row& target, const Row& source, double factor, std::uint32_t* cou
         for (const Cell& c : b) insertCell(a, c.symbol, factor * c.coefficient, counts);
         return;
     }
-    std::size_t extra = 0;
-    for (std::size_t i = 0, j = 0; j < b.size();) {
-        if (i == n || b[j].symbol < a[i].symbol) {
-            ++extra;
-            ++j;
-        } else if (a[i].symbol < b[j].symbol) {
-            ++i;
-        } else {
-            ++i;
-            ++j;
-        }
-    }
-    a.resize(n + extra);
-    bool cancelled = false;
-    std::size_t i = n, j = b.size(), k = n + extra;
+    a.resize(n + b.size());
+    std::size_t i = n, j = b.size(), k = a.size();
     while (j > 0) {
-        if (i > 0 && a[i - 1].symbol > b[j - 1].symbol) {
-            a[--k] = a[--i];
-        } else if (i > 0 && a[i - 1].symbol == b[j - 1].symbol) {
-            --i;
-            --j;
-            const double c = a[i].coefficient + factor * b[j].coefficient;
-            a[--k] = Cell{b[j].symbol, c};
-            cancelled |= nearZero(c);
-        } else {
-            --j;
-            const double c = factor * b[j].coefficient;
-            a[--k] = Cell{b[j].symbol, c};
-            if (counts) ++counts[b[j].symbol];
-            cancelled |= nearZero(c);
+        const Cell& from = b[--j];
+        while (i > 0 && a[i - 1].symbol > from.symbol) a[--k] = a[--i];
+        double c = factor * from.coefficient;
+        const bool shared = i > 0 && a[i - 1].symbol == from.symbol;
+        if (shared) c = a[--i].coefficient + c;
+        if (nearZero(c)) {
+            if (shared && counts) --counts[from.symbol];
+            continue;
         }
+        if (!shared && counts) ++counts[from.symbol];
+        a[--k] = Cell{from.symbol, c};
     }
-    if (cancelled) dropNearZero(target, counts);
+    // a[0, i) is as it was and a[k, end) is merged; k >= i throughout.
+    if (k > i) {
+        std::copy(a.begin() + static_cast<std::ptrdiff_t>(k), a.end(), a.begin() + static_cast<std::ptrdiff_t>(i));
+        a.resize(a.size() - (k - i));
+    }
 }
 
 void scaleRow(Row& row, double factor, std::uint32_t* counts) {
@@ -170,6 +163,12 @@ std::uint32_t takeFree(std::vector<std::uint32_t>& list) {
     return last;
 }
 
+// A tableau row's coefficient of some symbol.
+struct ColumnEntry {
+    std::uint32_t slot;
+    double coefficient;
+};
+
 struct ConstraintRecord {
     enum class State : std::uint8_t { Free, Made, Added };
 
@@ -184,6 +183,10 @@ struct ConstraintRecord {
     Relation relation = Relation::Equal;
     SolverStatus defect = SolverStatus::Ok;
     State state = State::Free;
+    // The rows that mention the non-basic marker, as of the tableau's shape `columnShape`: an
+    // edit suggested again and again finds them without a search.
+    std::vector<ColumnEntry> column;
+    std::uint64_t columnShape = 0;
 
     bool required() const { return priority >= kRequiredPriority; }
 };
@@ -216,6 +219,8 @@ struct LayoutSolver::Impl {
     std::vector<std::uint32_t> counts;
     std::vector<SymbolInfo> info;
     std::vector<double> values;
+    std::vector<Mark> marks;          // listed in `moved` or not
+    std::vector<std::uint32_t> moved; // variables whose row changed since the last refresh
     std::vector<std::uint32_t> freeSymbols;
     std::vector<std::uint32_t> retired;
     std::vector<std::uint32_t> variables;
@@ -228,6 +233,8 @@ struct LayoutSolver::Impl {
     Row work;
     std::vector<std::uint32_t> infeasible;
     bool pendingDual = false;
+    // Counts changes of the tableau's cells (not of its constants); never 0.
+    std::uint64_t shape = 1;
 
     std::vector<ConstraintRecord> constraints;
     std::vector<std::uint32_t> freeConstraints;
@@ -257,6 +264,7 @@ struct LayoutSolver::Impl {
             counts.push_back(0);
             info.emplace_back();
             values.push_back(0.0);
+            marks.push_back(Mark::None);
         }
         kinds[s] = kind;
         return s;
@@ -267,6 +275,22 @@ struct LayoutSolver::Impl {
     void dropSymbol(std::uint32_t s) {
         kinds[s] = Kind::Free;
         freeSymbols.push_back(s);
+    }
+
+    // Values are refreshed only for the variables listed here: those whose row changed, was placed
+    // or was released.
+    void noteMoved(std::uint32_t symbol) {
+        if (symbol == kNone || kinds[symbol] != Kind::External || marks[symbol] == Mark::Moved) return;
+        marks[symbol] = Mark::Moved;
+        moved.push_back(symbol);
+    }
+
+    void refreshValues() {
+        for (const std::uint32_t s : moved) {
+            marks[s] = Mark::None;
+            if (kinds[s] == Kind::External) values[s] = currentValue(s);
+        }
+        moved.clear();
     }
 
     // A removed constraint's symbols are gone from the tableau in exact arithmetic; rounding can
@@ -288,6 +312,7 @@ struct LayoutSolver::Impl {
             }
         }
         std::erase_if(objective.cells, remnant);
+        ++shape;
         for (std::uint32_t s : retired) dropSymbol(s);
         retired.clear();
     }
@@ -339,6 +364,8 @@ struct LayoutSolver::Impl {
         row.constant = from.constant;
         row.cells.assign(from.cells.begin(), from.cells.end());
         for (const Cell& c : row.cells) ++counts[c.symbol];
+        ++shape;
+        noteMoved(basic);
         rowOf[basic] = slot;
         ++activeRows;
         return slot;
@@ -357,10 +384,13 @@ struct LayoutSolver::Impl {
     }
 
     void adjustConstant(std::uint32_t slot, double delta) {
-        touchConstant(slot);
+        if (journaling) touchConstant(slot);
         Row& row = rows[slot];
         row.constant += delta;
-        if (isInfeasible(row)) infeasible.push_back(row.basic);
+        if (kinds[row.basic] == Kind::External)
+            noteMoved(row.basic);
+        else if (isInfeasible(row))
+            infeasible.push_back(row.basic);
     }
 
     // Replaces `symbol` by the row at `sourceSlot` (which it heads) everywhere else.
@@ -512,7 +542,10 @@ struct LayoutSolver::Impl {
         savedActiveRows = activeRows;
     }
 
+    // Called before a row changes: its variable moves, and a transaction saves the row first.
     void touchRow(std::uint32_t slot) {
+        ++shape;
+        noteMoved(rows[slot].basic);
         if (!journaling || slot >= savedSlotCount) return;
         Row& row = rows[slot];
         if (row.savedEpoch == epoch) return;
@@ -564,6 +597,8 @@ struct LayoutSolver::Impl {
         std::fill(counts.begin(), counts.end(), 0u);
         for (const Row& row : rows)
             for (const Cell& c : row.cells) ++counts[c.symbol];
+        for (const std::uint32_t v : variables) noteMoved(v);
+        ++shape;
     }
 
     // ---- constraints
@@ -696,6 +731,7 @@ struct LayoutSolver::Impl {
         infeasible.clear();
         c.marker = marker;
         c.other = other;
+        c.columnShape = 0;
         c.state = ConstraintRecord::State::Added;
         return SolverStatus::Ok;
     }
@@ -767,7 +803,7 @@ struct LayoutSolver::Impl {
     // The constraint's row constant moves by `delta`. Writing the marker as m = m' + delta / k
     // (k its coefficient in that row) turns the old tableau into the new one: only row constants
     // change, and infeasible rows are listed for the dual simplex.
-    void shiftConstant(const ConstraintRecord& c, double delta) {
+    void shiftConstant(ConstraintRecord& c, double delta) {
         const double rowDelta = c.relation == Relation::LessOrEqual ? -delta : delta;
         const double shift = rowDelta / c.markerCoefficient;
         if (const std::uint32_t slot = rowOf[c.marker]; slot != kNone) {
@@ -782,13 +818,18 @@ struct LayoutSolver::Impl {
                 return;
             }
         }
-        std::uint32_t remaining = counts[c.marker];
-        for (std::uint32_t slot = 0; remaining > 0 && slot < rows.size(); ++slot) {
-            const double a = coefficientOf(rows[slot], c.marker);
-            if (a == 0.0) continue;
-            --remaining;
-            adjustConstant(slot, a * shift);
+        if (c.columnShape != shape) {
+            c.column.clear();
+            std::uint32_t remaining = counts[c.marker];
+            for (std::uint32_t slot = 0; remaining > 0 && slot < rows.size(); ++slot) {
+                const double a = coefficientOf(rows[slot], c.marker);
+                if (a == 0.0) continue;
+                --remaining;
+                c.column.push_back(ColumnEntry{slot, a});
+            }
+            c.columnShape = shape;
         }
+        for (const ColumnEntry& e : c.column) adjustConstant(e.slot, e.coefficient * shift);
         objective.constant += coefficientOf(objective, c.marker) * shift;
     }
 
@@ -850,6 +891,8 @@ struct LayoutSolver::Impl {
             if (!pendingDual && isInfeasible(row)) return false;
         }
         if (active != activeRows || recount != counts || !wellFormed(objective)) return false;
+        for (const std::uint32_t v : variables)
+            if (marks[v] != Mark::Moved && values[v] != currentValue(v)) return false;
         for (std::uint32_t s = 0; s < rowOf.size(); ++s)
             if (rowOf[s] != kNone && (rowOf[s] >= rows.size() || rows[rowOf[s]].basic != s)) return false;
         for (const Cell& c : objective.cells) {
@@ -961,7 +1004,7 @@ SolverStatus LayoutSolver::suggestValue(Variable v, double value) {
 void LayoutSolver::updateVariables() {
     Impl& m = *impl_;
     m.settle();
-    for (std::uint32_t id : m.variables) m.values[id] = m.currentValue(id);
+    m.refreshValues();
 }
 
 double LayoutSolver::value(Variable v) const { return impl_->validVariable(v) ? impl_->values[v.id] : 0.0; }

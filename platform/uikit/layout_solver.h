@@ -30,6 +30,14 @@
 // Allocation. Rows are sorted vectors of (symbol, coefficient) that keep their capacity; once a
 // cycle of suggestions or constant changes has run, repeating it allocates nothing.
 //
+// Cost. A suggestion or constant change that moves no vertex shifts the constants of the rows that
+// mention the constraint's marker (a list kept while the tableau's cells stand still) and refreshes
+// only the variables whose rows moved. A pivot rewrites every row that mentions the entering
+// symbol. The tableau is in solved form, so a chain fills it in: the top of the n-th view of a
+// stack is written in terms of every size above it, and a change of one size reaches every row
+// below. A pivot on such a chain costs about the square of its length, whatever the order of
+// rows, constraints or pivots; only a factored basis would avoid that.
+//
 // Not thread-safe: one solver belongs to one window, used on the main thread.
 
 #pragma once
@@ -145,7 +153,8 @@ public:
     bool hasEditVariable(Variable v) const;
     [[nodiscard]] SolverStatus suggestValue(Variable v, double value);
 
-    // Settles pending suggestions and constants, then refreshes every variable's value.
+    // Settles pending suggestions and constants, then refreshes the value of every variable whose
+    // row changed since the last refresh.
     void updateVariables();
     // The value as of the last updateVariables(); 0 for a handle that names nothing.
     double value(Variable v) const;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <iterator>
 #include <new>
 #include <random>
 #include <vector>
@@ -381,6 +382,13 @@ struct Linear {
     Constraint mirrored; // in its mirror
 };
 
+Expression expressionOf(const Linear& l, const std::vector<Variable>& vars) {
+    Expression e(l.c);
+    for (std::size_t j = 0; j < vars.size(); ++j)
+        if (l.a[j] != 0) e = e + l.a[j] * Expression(vars[j]);
+    return e;
+}
+
 Linear makeLinear(std::size_t n, double c, Relation relation, double priority) {
     Linear l;
     l.a.assign(n, 0.0);
@@ -478,17 +486,11 @@ TEST(LayoutSolver, RandomSystemsMatchABruteForceReference) {
             vars.push_back(s.makeVariable());
             ASSERT_EQ(mirror.makeVariable(), vars.back());
         }
-        auto expressionOf = [&](const Linear& l) {
-            Expression e(l.c);
-            for (std::size_t j = 0; j < n; ++j)
-                if (l.a[j] != 0) e = e + l.a[j] * Expression(vars[j]);
-            return e;
-        };
         auto addBoth = [&](Linear& l) {
-            l.handle = s.makeConstraint(expressionOf(l), l.relation, l.priority);
+            l.handle = s.makeConstraint(expressionOf(l, vars), l.relation, l.priority);
             const SolverStatus status = s.addConstraint(l.handle);
             if (status == SolverStatus::Ok) {
-                l.mirrored = mirror.makeConstraint(expressionOf(l), l.relation, l.priority);
+                l.mirrored = mirror.makeConstraint(expressionOf(l, vars), l.relation, l.priority);
                 EXPECT_EQ(mirror.addConstraint(l.mirrored), SolverStatus::Ok);
             } else {
                 EXPECT_EQ(s.destroyConstraint(l.handle), SolverStatus::Ok);
@@ -607,6 +609,135 @@ TEST(LayoutSolver, LongChurnStaysSound) {
         ASSERT_EQ(s.releaseVariable(b), SolverStatus::Ok);
         ASSERT_TRUE(s.consistent()) << round;
     }
+}
+
+// ---- Incremental answers against solving afresh.
+//
+// Systems shaped like screens (each constraint relates a few neighbouring variables, every
+// variable has a weak stay, a few are edited) go through long runs of additions, removals,
+// constant changes and resizes. After every step a new solver given the constraints then in force
+// (an edit is an optional equality at the suggested value) must reach the same optimum: the same
+// weighted violation, every required constraint holding. (The values may differ where the optimum
+// is not unique.) A refusal must be of constraints that the new solver refuses too.
+
+// The values a new solver finds; empty if it refuses a constraint.
+std::vector<double> solveAfresh(std::size_t n, const std::vector<Linear>& constraints) {
+    LayoutSolver s;
+    std::vector<Variable> vars;
+    for (std::size_t j = 0; j < n; ++j) vars.push_back(s.makeVariable());
+    for (const Linear& l : constraints)
+        if (s.addConstraint(s.makeConstraint(expressionOf(l, vars), l.relation, l.priority)) != SolverStatus::Ok) return {};
+    s.updateVariables();
+    std::vector<double> x;
+    for (Variable v : vars) x.push_back(s.value(v));
+    return x;
+}
+
+TEST(LayoutSolver, IncrementalAnswersMatchSolvingAfresh) {
+    struct Shape {
+        const char* name;
+        int variables;
+        int span;            // a constraint names variables at most this far apart
+        int requiredPercent; // of the constraints added
+        std::size_t edits;   // on the first variables
+    };
+    const Shape shapes[] = {
+        {"short chains", 8, 2, 60, 1},
+        {"long chains", 24, 3, 50, 2},
+        {"mostly optional", 16, 4, 20, 2},
+    };
+    const double optional[] = {750, 500, 251, 250, 1};
+    int refusals = 0;
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        std::mt19937 rng(static_cast<unsigned>(shape.variables * 41 + shape.span));
+        auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+        auto any = [&](auto& list) -> auto& { return list[static_cast<std::size_t>(pick(0, static_cast<int>(std::size(list)) - 1))]; };
+        const std::size_t n = static_cast<std::size_t>(shape.variables);
+        for (int round = 0; round < 10; ++round) {
+            SCOPED_TRACE(round);
+            LayoutSolver s;
+            std::vector<Variable> vars;
+            std::vector<Linear> fixed, live; // the stays and edits; the rest
+            for (std::size_t j = 0; j < n; ++j) {
+                vars.push_back(s.makeVariable());
+                fixed.push_back(makeLinear(n, pick(-50, 50), Relation::Equal, 1));
+                fixed.back().a[j] = 1;
+                require(s, expressionOf(fixed.back(), vars), Relation::Equal, 1);
+            }
+            for (std::size_t j = 0; j < shape.edits; ++j) {
+                fixed.push_back(makeLinear(n, 0, Relation::Equal, j == 0 ? 999 : 600));
+                fixed.back().a[j] = 1;
+                ASSERT_EQ(s.addEditVariable(vars[j], fixed.back().priority), SolverStatus::Ok);
+                ASSERT_EQ(s.suggestValue(vars[j], 0), SolverStatus::Ok);
+            }
+            auto inForce = [&](const Linear* extra, const Linear* instead) {
+                std::vector<Linear> all = fixed;
+                for (const Linear& l : live) all.push_back(instead && l.handle == instead->handle ? *instead : l);
+                if (extra) all.push_back(*extra);
+                return all;
+            };
+            auto agrees = [&](SolverStatus status, const std::vector<Linear>& with) {
+                EXPECT_EQ(solveAfresh(n, with).empty(), status != SolverStatus::Ok);
+                refusals += status != SolverStatus::Ok;
+                return status == SolverStatus::Ok;
+            };
+            auto matchesAfresh = [&](int step) {
+                ASSERT_TRUE(s.consistent()) << "step " << step;
+                const std::vector<Linear> all = inForce(nullptr, nullptr);
+                const std::vector<double> afresh = solveAfresh(n, all);
+                ASSERT_FALSE(afresh.empty());
+                std::vector<double> x;
+                for (Variable v : vars) x.push_back(s.value(v));
+                EXPECT_TRUE(holdsRequired(all, x, 1e-6)) << "step " << step;
+                const double best = objective(all, afresh);
+                EXPECT_NEAR(objective(all, x), best, 1e-9 * (1 + best)) << "step " << step;
+            };
+
+            for (int step = 0; step < 60; ++step) {
+                const int op = pick(0, 9);
+                if (op <= 3 || live.empty()) {
+                    const double priority = pick(1, 100) <= shape.requiredPercent ? kRequired : any(optional);
+                    Linear l = makeLinear(n, pick(-40, 40), static_cast<Relation>(pick(0, 2)), priority);
+                    const int first = pick(0, shape.variables - 1);
+                    for (int j = first; j <= std::min(shape.variables - 1, first + pick(1, shape.span)); ++j) {
+                        const int k = pick(-2, 1); // -2, -1, 1 or 2
+                        l.a[static_cast<std::size_t>(j)] = k >= 0 ? k + 1 : k;
+                    }
+                    l.handle = s.makeConstraint(expressionOf(l, vars), l.relation, l.priority);
+                    if (agrees(s.addConstraint(l.handle), inForce(&l, nullptr)))
+                        live.push_back(l);
+                    else
+                        EXPECT_EQ(s.destroyConstraint(l.handle), SolverStatus::Ok);
+                } else if (op <= 5) {
+                    Linear& l = any(live);
+                    EXPECT_EQ(s.removeConstraint(l.handle), SolverStatus::Ok);
+                    l = live.back();
+                    live.pop_back();
+                } else if (op <= 6 || shape.edits == 0) {
+                    Linear& l = any(live);
+                    Linear changed = l;
+                    changed.c = pick(-40, 40);
+                    if (agrees(s.setConstant(l.handle, changed.c), inForce(nullptr, &changed))) l = changed;
+                } else {
+                    // A resize: every edit moves, a few times over, with a solve after each.
+                    for (int burst = pick(1, 4); burst > 0; --burst) {
+                        for (std::size_t j = 0; j < shape.edits; ++j) {
+                            const int value = pick(-60, 60);
+                            fixed[n + j].c = -value;
+                            EXPECT_EQ(s.suggestValue(vars[j], value), SolverStatus::Ok);
+                        }
+                        s.updateVariables();
+                        matchesAfresh(step);
+                    }
+                    continue;
+                }
+                s.updateVariables();
+                matchesAfresh(step);
+            }
+        }
+    }
+    EXPECT_GT(refusals, 10);
 }
 
 } // namespace
