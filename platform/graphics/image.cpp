@@ -27,6 +27,19 @@ std::optional<detail::PixelLayout> detail::pixelLayout(BitmapInfo info) noexcept
     return PixelLayout{3 - big.red, 3 - big.green, 3 - big.blue, 3 - big.alpha, big.hasAlpha};
 }
 
+namespace {
+
+// An image keeping `bytes` as they are.
+rt::Ref<Image> held(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
+                    std::vector<std::uint8_t> bytes) {
+    auto kept = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    const std::size_t size = kept->size();
+    return rt::make<Image>(width, height, bytesPerRow, info, std::shared_ptr<const std::uint8_t>(kept, kept->data()),
+                           size);
+}
+
+} // namespace
+
 rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
                              std::vector<std::uint8_t> bytes) {
     if (width == 0 || height == 0 || !detail::pixelLayout(info)) return nullptr;
@@ -34,7 +47,7 @@ rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t 
     // The last row needs only its pixels.
     if (bytesPerRow > (std::numeric_limits<std::size_t>::max() - width * 4) / height) return nullptr;
     if (bytes.size() < bytesPerRow * (height - 1) + width * 4) return nullptr;
-    return rt::make<Image>(width, height, bytesPerRow, info, std::move(bytes));
+    return held(width, height, bytesPerRow, info, std::move(bytes));
 }
 
 rt::Ref<Image> Image::createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect) {
@@ -50,10 +63,10 @@ rt::Ref<Image> Image::createWithImageInRect(const rt::Ref<Image>& image, const R
     const std::size_t rowBytes = width * 4;
     std::vector<std::uint8_t> bytes(rowBytes * height);
     for (std::size_t row = 0; row < height; ++row) {
-        const std::uint8_t* from = image->bytes_.data() + (y + row) * image->bytesPerRow_ + x * 4;
+        const std::uint8_t* from = image->bytes_.get() + (y + row) * image->bytesPerRow_ + x * 4;
         std::copy(from, from + rowBytes, bytes.data() + row * rowBytes);
     }
-    return rt::make<Image>(width, height, rowBytes, image->info_, std::move(bytes));
+    return held(width, height, rowBytes, image->info_, std::move(bytes));
 }
 
 std::string Image::description() const {
