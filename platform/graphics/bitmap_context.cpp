@@ -19,8 +19,8 @@ namespace {
 
 // Coverage is made for this many rows at once; within them the picture is sampled in blocks this
 // many columns wide, so that the part of a turned picture being read stays in the cache.
-constexpr int kStripRows = 32;
-constexpr int kBlockColumns = 128;
+constexpr int kStripRows = 64;
+constexpr int kBlockColumns = 64;
 
 // Room for `size` bytes, left unwritten: a large bitmap's pages cost nothing until drawn on.
 std::shared_ptr<std::uint8_t> allocatePixels(std::size_t size) {

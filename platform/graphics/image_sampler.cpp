@@ -144,7 +144,63 @@ struct Sampler {
         return blend4(load(source.at(x0, y0)), load(source.at(x1, y0)), load(source.at(x0, y1)),
                       load(source.at(x1, y1)), dx, dy);
     }
+
+    // The pixels [from, to) of a run starting at `p` whose samples all blend four pixels of the
+    // picture (none beyond its edges), the first at `out`.
+    void bilinearInside(SampleGrid::Position p, SampleGrid::Position step, int from, int to, std::uint32_t bits,
+                        std::uint8_t* out) const noexcept {
+        p.x += from * step.x, p.y += from * step.y, out += std::ptrdiff_t(from) * 4;
+#if defined(__SSE2__)
+        // Two neighbours that sit side by side in memory (along the picture's rows, or down its
+        // columns, either way) are read at once; the sum is exact, so the order of the two blends
+        // does not change it.
+        const bool rows = source.across == 4 || source.across == -4;
+        if (rows || source.down == 4 || source.down == -4) {
+            const std::ptrdiff_t along = rows ? source.across : source.down, other = rows ? source.down : source.across;
+            const std::ptrdiff_t lower = along < 0 ? -4 : 0;
+            const __m128i zero = _mm_setzero_si128();
+            for (int i = from; i < to; ++i, p.x += step.x, p.y += step.y, out += 4) {
+                const Fixed fx = p.x - kHalf, fy = p.y - kHalf;
+                const auto dx = std::uint32_t(fx >> 9) & 0x7F, dy = std::uint32_t(fy >> 9) & 0x7F;
+                const std::uint32_t inner = rows ? dx : dy, outer = rows ? dy : dx;
+                const std::uint8_t* first = source.at(int(fx >> 16), int(fy >> 16)) + lower;
+                const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first)), zero);
+                const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + other)), zero);
+                const __m128i v = _mm_add_epi16(_mm_mullo_epi16(a, _mm_set1_epi16(short(128 - outer))),
+                                                _mm_mullo_epi16(b, _mm_set1_epi16(short(outer))));
+                const __m128i pairs = _mm_unpacklo_epi16(v, _mm_srli_si128(v, 8));
+                const std::uint32_t weights = along > 0 ? inner << 16 | (128 - inner) : (128 - inner) << 16 | inner;
+                __m128i r = _mm_srli_epi32(_mm_madd_epi16(pairs, _mm_set1_epi32(int(weights))), 14);
+                r = _mm_packs_epi32(r, r);
+                store(out, std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(r, r))) | bits);
+            }
+            return;
+        }
+#endif
+        for (int i = from; i < to; ++i, p.x += step.x, p.y += step.y, out += 4) store(out, bilinear(p) | bits);
+    }
 };
+
+// Floor and ceiling of a / b, b > 0.
+Fixed floorDiv(Fixed a, Fixed b) noexcept {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+Fixed ceilDiv(Fixed a, Fixed b) noexcept {
+    return -floorDiv(-a, b);
+}
+
+// The steps k in [0, count) for which lo <= start + k·step <= hi, as [first, end).
+std::pair<int, int> stepsWithin(Fixed start, Fixed step, Fixed lo, Fixed hi, int count) noexcept {
+    Fixed first = 0, last = count - 1;
+    if (step == 0) {
+        if (start < lo || start > hi) return {0, 0};
+    } else if (step > 0) {
+        first = std::max(first, ceilDiv(lo - start, step)), last = std::min(last, floorDiv(hi - start, step));
+    } else {
+        first = std::max(first, ceilDiv(start - hi, -step)), last = std::min(last, floorDiv(start - lo, -step));
+    }
+    return first <= last ? std::pair{int(first), int(last + 1)} : std::pair{0, 0};
+}
 
 // The sample over the pixel it lands on, with that share of coverage (premultiplied, "over").
 std::uint32_t painted(std::uint32_t sample, std::uint32_t coverage, std::uint32_t under, int alpha) noexcept {
@@ -263,18 +319,40 @@ void sampleRow(const SourcePixels& source, bool nearest, SampleGrid::Position st
     const Sampler sampler{source};
     const std::uint32_t alphaMask = alphaBits(landing.alpha), opaqueBits = landing.opaque ? alphaMask : 0;
     SampleGrid::Position p = start;
-    for (int i = 0; i < count; ++i, p.x += step.x, p.y += step.y, out += 4) {
+    for (int i = 0; i < count;) {
+        // A run of wholly covered pixels of an opaque picture: each one its sample, nothing else.
+        if (landing.opaque && coverage[i] == 255) {
+            int end = i + 1;
+            while (end < count && coverage[end] == 255) ++end;
+            if (nearest) {
+                for (; i < end; ++i, p.x += step.x, p.y += step.y, out += 4) store(out, sampler.nearest(p) | opaqueBits);
+                continue;
+            }
+            // Inside the picture, then its edges going on before and after.
+            const int n = end - i;
+            const auto [ax, bx] = stepsWithin(p.x, step.x, kHalf, Fixed(source.width - 1) * kOne + kHalf - 1, n);
+            const auto [ay, by] = stepsWithin(p.y, step.y, kHalf, Fixed(source.height - 1) * kOne + kHalf - 1, n);
+            const int from = std::max(ax, ay), to = std::max(from, std::min(bx, by));
+            const auto atEdges = [&](int a, int b) {
+                for (int k = a; k < b; ++k)
+                    store(out + std::ptrdiff_t(k) * 4, sampler.bilinear({p.x + k * step.x, p.y + k * step.y}) | opaqueBits);
+            };
+            atEdges(0, from);
+            sampler.bilinearInside(p, step, from, to, opaqueBits, out);
+            atEdges(to, n);
+            i = end, p = {p.x + n * step.x, p.y + n * step.y}, out += std::ptrdiff_t(n) * 4;
+            continue;
+        }
         const std::uint32_t cover = coverage[i];
         if (cover == 0) {
             if (landing.cleared) store(out, landing.clearedPixel);
-            continue;
-        }
-        const std::uint32_t sample = (nearest ? sampler.nearest(p) : sampler.bilinear(p)) | opaqueBits;
-        if (cover == 255 && (sample & alphaMask) == alphaMask) {
+        } else if (const std::uint32_t sample = (nearest ? sampler.nearest(p) : sampler.bilinear(p)) | opaqueBits;
+                   cover == 255 && (sample & alphaMask) == alphaMask) {
             store(out, sample);
-            continue;
+        } else {
+            store(out, painted(sample, cover, landing.cleared ? landing.clearedPixel : load(out), landing.alpha));
         }
-        store(out, painted(sample, cover, landing.cleared ? landing.clearedPixel : load(out), landing.alpha));
+        ++i, p.x += step.x, p.y += step.y, out += 4;
     }
 }
 
