@@ -156,22 +156,32 @@ struct Sampler {
         // does not change it.
         const bool rows = source.across == 4 || source.across == -4;
         if (rows || source.down == 4 || source.down == -4) {
-            const std::ptrdiff_t along = rows ? source.across : source.down, other = rows ? source.down : source.across;
-            const std::ptrdiff_t lower = along < 0 ? -4 : 0;
-            const __m128i zero = _mm_setzero_si128();
-            for (int i = from; i < to; ++i, p.x += step.x, p.y += step.y, out += 4) {
-                const Fixed fx = p.x - kHalf, fy = p.y - kHalf;
+            const std::uint8_t* origin = source.origin;
+            const std::ptrdiff_t across = source.across, down = source.down;
+            const std::ptrdiff_t other = rows ? down : across, lower = (rows ? across : down) < 0 ? -4 : 0;
+            const bool forward = lower == 0;
+            const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(128), set = _mm_set1_epi32(int(bits));
+            // One sample's four bytes as 32-bit lanes.
+            const auto sample = [&](SampleGrid::Position q) {
+                const Fixed fx = q.x - kHalf, fy = q.y - kHalf;
                 const auto dx = std::uint32_t(fx >> 9) & 0x7F, dy = std::uint32_t(fy >> 9) & 0x7F;
                 const std::uint32_t inner = rows ? dx : dy, outer = rows ? dy : dx;
-                const std::uint8_t* first = source.at(int(fx >> 16), int(fy >> 16)) + lower;
+                const std::uint8_t* first = origin + (fx >> 16) * across + (fy >> 16) * down + lower;
                 const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first)), zero);
                 const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + other)), zero);
-                const __m128i v = _mm_add_epi16(_mm_mullo_epi16(a, _mm_set1_epi16(short(128 - outer))),
-                                                _mm_mullo_epi16(b, _mm_set1_epi16(short(outer))));
+                const __m128i w = _mm_set1_epi16(short(outer));
+                const __m128i v = _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(full, w)), _mm_mullo_epi16(b, w));
+                const std::uint32_t low = forward ? 128 - inner : inner;
                 const __m128i pairs = _mm_unpacklo_epi16(v, _mm_srli_si128(v, 8));
-                const std::uint32_t weights = along > 0 ? inner << 16 | (128 - inner) : (128 - inner) << 16 | inner;
-                __m128i r = _mm_srli_epi32(_mm_madd_epi16(pairs, _mm_set1_epi32(int(weights))), 14);
-                r = _mm_packs_epi32(r, r);
+                return _mm_srli_epi32(_mm_madd_epi16(pairs, _mm_set1_epi32(int((128 - low) << 16 | low))), 14);
+            };
+            int i = from;
+            for (; i + 1 < to; i += 2, p.x += 2 * step.x, p.y += 2 * step.y, out += 8) {
+                const __m128i r = _mm_packs_epi32(sample(p), sample({p.x + step.x, p.y + step.y}));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_packus_epi16(r, r), set));
+            }
+            if (i < to) {
+                const __m128i r = _mm_packs_epi32(sample(p), zero);
                 store(out, std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(r, r))) | bits);
             }
             return;
