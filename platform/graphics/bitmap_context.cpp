@@ -107,10 +107,8 @@ Rect drawnBox(const AffineTransform& m, double w, double h, double width, double
 
 // The first and last covered columns of a coverage row, [first, end); equal when none is.
 std::pair<int, int> coveredSpan(const std::uint8_t* coverage, int width) {
-    int first = 0, end = width;
-    while (first < width && coverage[first] == 0) ++first;
-    while (end > first && coverage[end - 1] == 0) --end;
-    return {first, end};
+    const int first = detail::firstOther(coverage, 0, width, 0);
+    return {first, detail::endOfLastOther(coverage, first, width, 0)};
 }
 
 } // namespace

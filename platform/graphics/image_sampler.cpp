@@ -324,6 +324,20 @@ void prefetch(const SourcePixels& source, const SampleGrid& grid, int x0, int y0
         for (std::ptrdiff_t x = left; x < right; x += kLine) __builtin_prefetch(source.bytes + y * row + x);
 }
 
+int firstOther(const std::uint8_t* bytes, int from, int to, std::uint8_t value) noexcept {
+    const std::uint64_t all = 0x0101010101010101u * value;
+    for (std::uint64_t word; to - from >= 8 && (std::memcpy(&word, bytes + from, 8), word == all);) from += 8;
+    while (from < to && bytes[from] == value) ++from;
+    return from;
+}
+
+int endOfLastOther(const std::uint8_t* bytes, int from, int to, std::uint8_t value) noexcept {
+    const std::uint64_t all = 0x0101010101010101u * value;
+    for (std::uint64_t word; to - from >= 8 && (std::memcpy(&word, bytes + to - 8, 8), word == all);) to -= 8;
+    while (to > from && bytes[to - 1] == value) --to;
+    return to;
+}
+
 void sampleRow(const SourcePixels& source, bool nearest, SampleGrid::Position start, SampleGrid::Position step,
                const std::uint8_t* coverage, const Landing& landing, std::uint8_t* out, int count) noexcept {
     const Sampler sampler{source};
@@ -332,8 +346,7 @@ void sampleRow(const SourcePixels& source, bool nearest, SampleGrid::Position st
     for (int i = 0; i < count;) {
         // A run of wholly covered pixels of an opaque picture: each one its sample, nothing else.
         if (landing.opaque && coverage[i] == 255) {
-            int end = i + 1;
-            while (end < count && coverage[end] == 255) ++end;
+            const int end = firstOther(coverage, i + 1, count, 255);
             if (nearest) {
                 for (; i < end; ++i, p.x += step.x, p.y += step.y, out += 4) store(out, sampler.nearest(p) | opaqueBits);
                 continue;

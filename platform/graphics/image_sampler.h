@@ -64,6 +64,11 @@ struct Landing {
 // foresee.
 void prefetch(const SourcePixels& source, const SampleGrid& grid, int x0, int y0, int x1, int y1) noexcept;
 
+// In bytes [from, to): the first that is not `value` (to when all are), and the end of the last
+// that is not (from when all are). Eight at a time.
+int firstOther(const std::uint8_t* bytes, int from, int to, std::uint8_t value) noexcept;
+int endOfLastOther(const std::uint8_t* bytes, int from, int to, std::uint8_t value) noexcept;
+
 // Samples `count` pixels of a row, the first centred at `start`, into `out` (four bytes a pixel)
 // under `coverage` (one byte a pixel: 255 paints the sample, 0 leaves the pixel, anything between
 // mixes; a pixel with translucent samples is painted over).
