@@ -51,7 +51,7 @@ void fill(std::uint8_t* pixels, std::size_t count, std::uint32_t pixel) {
 // premultiplied components above their alpha held to it.
 struct Source {
     detail::SourcePixels pixels;
-    std::vector<std::uint8_t> copy;
+    std::unique_ptr<std::uint8_t[]> copy;
 };
 
 Source sourceFor(const Image& image, ImageOrientation orientation, const detail::PixelLayout& from,
@@ -59,10 +59,10 @@ Source sourceFor(const Image& image, ImageOrientation orientation, const detail:
     const int width = int(image.width()), height = int(image.height());
     if (!from.hasAlpha && from.red == into.red && from.green == into.green && from.blue == into.blue)
         return {detail::SourcePixels::seen(image.bytes().data(), image.bytesPerRow(), width, height, orientation), {}};
-    Source source{{}, std::vector<std::uint8_t>(image.width() * image.height() * 4)};
+    Source source{{}, std::make_unique_for_overwrite<std::uint8_t[]>(image.width() * image.height() * 4)};
     for (std::size_t y = 0; y < image.height(); ++y) {
         const std::uint8_t* p = image.bytes().data() + y * image.bytesPerRow();
-        std::uint8_t* out = source.copy.data() + y * image.width() * 4;
+        std::uint8_t* out = source.copy.get() + y * image.width() * 4;
         for (std::size_t x = 0; x < image.width(); ++x, p += 4, out += 4) {
             const std::uint8_t a = from.hasAlpha ? p[from.alpha] : 255;
             out[into.red] = std::min(p[from.red], a);
@@ -71,7 +71,7 @@ Source sourceFor(const Image& image, ImageOrientation orientation, const detail:
             out[into.alpha] = a;
         }
     }
-    source.pixels = detail::SourcePixels::seen(source.copy.data(), image.width() * 4, width, height, orientation);
+    source.pixels = detail::SourcePixels::seen(source.copy.get(), image.width() * 4, width, height, orientation);
     return source;
 }
 

@@ -51,9 +51,9 @@ bool hasUnitScale(const AffineTransform& m) {
            (std::abs(m.a) < kEpsilon && std::abs(m.d) < kEpsilon);
 }
 
-// The whole device pixels to move by first, so that the fixed-point translation stays small: the
-// smallest of the points that the transform maps (in one axis or the other, up to sign) onto
-// themselves, rounded down.
+// The whole device pixels the rasteriser moves by first, to keep the fixed-point translation
+// small: of the translation and the points where a coordinate maps to plus or minus itself, the
+// one nearest the origin, rounded down.
 Point wholeShift(const AffineTransform& p) {
     double tx = p.tx, ty = p.ty, norm = std::max(std::abs(tx), std::abs(ty));
     for (int i = -1; i < 2; i += 2) {
@@ -99,26 +99,6 @@ inline std::uint32_t blend4(std::uint32_t tl, std::uint32_t tr, std::uint32_t bl
     return std::uint32_t(e | e >> 16) | std::uint32_t(o | o >> 16) << 8;
 }
 
-// The same blend, four pixels at a time in the vector unit where there is one.
-inline std::uint32_t blendFast(std::uint32_t tl, std::uint32_t tr, std::uint32_t bl, std::uint32_t br, std::uint32_t dx,
-                               std::uint32_t dy) noexcept {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const auto pair = [zero](std::uint32_t left, std::uint32_t right) {
-        return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(left)), _mm_cvtsi32_si128(int(right))), zero);
-    };
-    // Down the columns (16-bit lanes: the left pixel's bytes, then the right's), then across.
-    const __m128i v = _mm_add_epi16(_mm_mullo_epi16(pair(tl, tr), _mm_set1_epi16(short(128 - dy))),
-                                    _mm_mullo_epi16(pair(bl, br), _mm_set1_epi16(short(dy))));
-    const __m128i sides = _mm_unpacklo_epi16(v, _mm_srli_si128(v, 8));
-    __m128i r = _mm_srli_epi32(_mm_madd_epi16(sides, _mm_set1_epi32(int(dx << 16 | (128 - dx)))), 14);
-    r = _mm_packs_epi32(r, r);
-    return std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
-#else
-    return blend4(tl, tr, bl, br, dx, dy);
-#endif
-}
-
 struct Sampler {
     const SourcePixels& source;
 
@@ -132,11 +112,6 @@ struct Sampler {
         const Fixed fx = p.x - kHalf, fy = p.y - kHalf;
         const Fixed x = fx >> 16, y = fy >> 16;
         const auto dx = std::uint32_t(fx >> 9) & 0x7F, dy = std::uint32_t(fy >> 9) & 0x7F;
-        if (x >= 0 && x < source.width - 1 && y >= 0 && y < source.height - 1) {
-            const std::uint8_t* tl = source.at(int(x), int(y));
-            return blendFast(load(tl), load(tl + source.across), load(tl + source.down),
-                             load(tl + source.down + source.across), dx, dy);
-        }
         // Beyond the edges the edge pixels go on.
         const auto clamped = [](Fixed v, int side) { return int(std::clamp<Fixed>(v, 0, side - 1)); };
         const int x0 = clamped(x, source.width), x1 = clamped(x + 1, source.width);
