@@ -120,7 +120,9 @@ rt::Ref<ui::Image> fixOrientation(const rt::Ref<ui::Image>& image) {
 }
 
 rt::Ref<ui::Image> rotatedByDegrees(const rt::Ref<ui::Image>& image, double degrees) {
-    const rt::Ref<ui::Image> upright = fixOrientation(image);
+    // A picture of one pixel a point is drawn as seen straight from its bitmap, the same pixels as
+    // its straightened copy would give; any other is straightened first.
+    const rt::Ref<ui::Image> upright = image && image->scale() == 1 ? image : fixOrientation(image);
     const rt::Ref<cg::Image> bitmap = bitmapOf(upright);
     if (!bitmap) return nullptr;
     const double radians = std::numbers::pi * (degrees / 180);
@@ -138,7 +140,8 @@ rt::Ref<ui::Image> rotatedByDegrees(const rt::Ref<ui::Image>& image, double degr
         context->translateCTM(canvas.width / 2, canvas.height / 2);
         context->rotateCTM(radians);
         context->scaleCTM(1, -1);
-        context->drawImage(cg::Rect::make(-size.width / 2, -size.height / 2, size.width, size.height), bitmap);
+        context->drawImage(cg::Rect::make(-size.width / 2, -size.height / 2, size.width, size.height), bitmap,
+                           upright->imageOrientation());
         rotated = ui::graphicsGetImageFromCurrentImageContext();
     }
     ui::graphicsEndImageContext();

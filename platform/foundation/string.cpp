@@ -472,6 +472,12 @@ std::size_t String::clusterEnd(std::size_t p) const noexcept {
 Range String::rangeOfComposedCharacterSequenceAtIndex(std::size_t index) const {
     if (index >= length_)
         rangeError("rangeOfComposedCharacterSequenceAtIndex:", "Index " + std::to_string(index), length_);
+    // Printable ASCII between ASCII neighbours stands alone (only marks and joiners, none of them
+    // ASCII, hold on to a neighbour): the common case, answered at once.
+    const auto isASCIIAt = [this](std::size_t i) { return unitAt(i) < 0x80; };
+    if (const char16_t u = unitAt(index);
+        u >= 0x20 && u < 0x7F && (index == 0 || isASCIIAt(index - 1)) && (index + 1 == length_ || isASCIIAt(index + 1)))
+        return {index, 1};
     // Back up to a boundary that does not depend on earlier text, then walk forward. The back-scan
     // stops after kBackScan code points, so that walking a long run without certain breaks (flags,
     // marks) stays linear: a run of regional indicators is then paired from that point, which an

@@ -10,7 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "platform/graphics/affine_transform.h"
 #include "platform/graphics/image.h"
@@ -53,21 +53,34 @@ public:
     // Draws `image` scaled to fill `rect` (standardized) in user space. Nothing happens for a nil
     // image, one with a side over kMaxSide, an empty rectangle, or a transform that flattens the
     // picture or is not finite.
-    void drawImage(const Rect& rect, const rt::Ref<Image>& image);
-    // A copy of the bitmap as it is now, in the context's layout.
+    void drawImage(const Rect& rect, const rt::Ref<Image>& image) { drawImage(rect, image, ImageOrientation::Up); }
+    // Draws the picture `image` shows in `orientation` (its sides swapped for the quarter turns):
+    // the same pixels as drawing an upright copy of it, without making one.
+    void drawImage(const Rect& rect, const rt::Ref<Image>& image, ImageOrientation orientation);
+    // The bitmap as it is now, in the context's layout (later drawing does not change it).
     rt::Ref<Image> makeImage() const;
 
 private:
     BitmapContext(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info)
         : width_(width), height_(height), bytesPerRow_(bytesPerRow), info_(info) {}
 
+    // Gives the pixels their cleared value where `cleared_` still stands for them: the rows
+    // [from, to) whole, or the columns [0, left) and [right, width) of one row, and the padding.
+    void clearRows(std::size_t from, std::size_t to) const noexcept;
+    void clearAround(std::size_t row, std::size_t left, std::size_t right) const noexcept;
+    // The pixels to draw on: a copy of its own while an image shares them. False when there is
+    // no memory for one.
+    bool ownPixels();
+
     std::size_t width_, height_, bytesPerRow_;
     BitmapInfo info_;
     AffineTransform ctm_;
     InterpolationQuality quality_ = InterpolationQuality::Default;
-    // The rasteriser's pixels: one native-endian word each (alpha, red, green, blue from the top
-    // byte down, premultiplied), rows without padding.
-    std::vector<std::uint32_t> pixels_;
+    // The pixels in the context's layout, rows bytesPerRow apart; the images made from them share
+    // them. Until the first drawing or image, nothing is written: every pixel is cleared (all
+    // zero, the byte skipped 255), which that drawing writes along with what it draws.
+    std::shared_ptr<std::uint8_t> pixels_;
+    mutable bool cleared_ = true;
 };
 
 } // namespace cg

@@ -49,6 +49,19 @@ std::uint32_t* Image::rasterWords() const {
     return words_.data();
 }
 
+namespace {
+
+// An image keeping `bytes` as they are.
+rt::Ref<Image> held(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
+                    std::vector<std::uint8_t> bytes) {
+    auto kept = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    const std::size_t size = kept->size();
+    return rt::make<Image>(width, height, bytesPerRow, info, std::shared_ptr<const std::uint8_t>(kept, kept->data()),
+                           size);
+}
+
+} // namespace
+
 rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
                              std::vector<std::uint8_t> bytes) {
     if (width == 0 || height == 0 || !detail::pixelLayout(info)) return nullptr;
@@ -56,7 +69,7 @@ rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t 
     // The last row needs only its pixels.
     if (bytesPerRow > (std::numeric_limits<std::size_t>::max() - width * 4) / height) return nullptr;
     if (bytes.size() < bytesPerRow * (height - 1) + width * 4) return nullptr;
-    return rt::make<Image>(width, height, bytesPerRow, info, std::move(bytes));
+    return held(width, height, bytesPerRow, info, std::move(bytes));
 }
 
 rt::Ref<Image> Image::createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect) {
@@ -72,10 +85,10 @@ rt::Ref<Image> Image::createWithImageInRect(const rt::Ref<Image>& image, const R
     const std::size_t rowBytes = width * 4;
     std::vector<std::uint8_t> bytes(rowBytes * height);
     for (std::size_t row = 0; row < height; ++row) {
-        const std::uint8_t* from = image->bytes_.data() + (y + row) * image->bytesPerRow_ + x * 4;
+        const std::uint8_t* from = image->bytes_.get() + (y + row) * image->bytesPerRow_ + x * 4;
         std::copy(from, from + rowBytes, bytes.data() + row * rowBytes);
     }
-    return rt::make<Image>(width, height, rowBytes, image->info_, std::move(bytes));
+    return held(width, height, rowBytes, image->info_, std::move(bytes));
 }
 
 std::string Image::description() const {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +36,24 @@ inline constexpr BitmapInfo kBitmapByteOrderMask = 0x7000;
 inline constexpr BitmapInfo kBitmapByteOrder32Little = 2u << 12;
 inline constexpr BitmapInfo kBitmapByteOrder32Big = 4u << 12;
 
+// How a bitmap is turned to be seen upright: Left turns it anticlockwise, Right clockwise.
+enum class ImageOrientation : long {
+    Up = 0,
+    Down = 1,
+    Left = 2,
+    Right = 3,
+    UpMirrored = 4,
+    DownMirrored = 5,
+    LeftMirrored = 6,
+    RightMirrored = 7,
+};
+
+// Left, Right, LeftMirrored and RightMirrored: the bitmap's sides are seen swapped.
+constexpr bool isQuarterTurned(ImageOrientation orientation) noexcept {
+    return orientation == ImageOrientation::Left || orientation == ImageOrientation::Right ||
+           orientation == ImageOrientation::LeftMirrored || orientation == ImageOrientation::RightMirrored;
+}
+
 class Image final : public rt::Object {
     RT_CLASS(Image)
 public:
@@ -59,7 +78,7 @@ public:
     BitmapInfo bitmapInfo() const noexcept { return info_; }
     ImageAlphaInfo alphaInfo() const noexcept { return ImageAlphaInfo(info_ & kBitmapAlphaInfoMask); }
     // The pixels, height rows of bytesPerRow bytes.
-    std::span<const std::uint8_t> bytes() const noexcept { return bytes_; }
+    std::span<const std::uint8_t> bytes() const noexcept { return {bytes_.get(), size_}; }
 
     // The pixels as the rasteriser's words (native-endian, alpha in the top byte, premultiplied),
     // rows without padding; made on first use and kept with the image, for a rasteriser to paint
@@ -70,13 +89,19 @@ public:
     std::string description() const override;
 
 private:
+    // A bitmap context hands its pixels to the images it makes without copying them; it draws on a
+    // copy of its own while they are shared.
+    friend class BitmapContext;
+
     Image(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
-          std::vector<std::uint8_t> bytes)
-        : width_(width), height_(height), bytesPerRow_(bytesPerRow), info_(info), bytes_(std::move(bytes)) {}
+          std::shared_ptr<const std::uint8_t> bytes, std::size_t size)
+        : width_(width), height_(height), bytesPerRow_(bytesPerRow), info_(info), bytes_(std::move(bytes)),
+          size_(size) {}
 
     std::size_t width_, height_, bytesPerRow_;
     BitmapInfo info_;
-    std::vector<std::uint8_t> bytes_;
+    std::shared_ptr<const std::uint8_t> bytes_;
+    std::size_t size_;
     mutable std::once_flag wordsMade_;
     mutable std::vector<std::uint32_t> words_;
 };

@@ -125,16 +125,24 @@ std::shared_ptr<const Typeset> Typeset::make(const ns::AttributedString& source)
             for (std::size_t i = lo; i < hi;) {
                 ns::Range r = string.rangeOfComposedCharacterSequenceAtIndex(i);
                 const std::size_t end = std::min(hi, std::max(r.max(), i + 1));
-                Cluster c;
+                // Filled in place: a cluster built aside and copied in is read back whole right
+                // after its fields were written one by one, which stalls the copy on every cluster.
+                Cluster& c = t->clusters.emplace_back();
                 c.start = std::uint32_t(i), c.end = std::uint32_t(end), c.style = std::uint32_t(si);
                 c.kind = kindOf(std::u16string_view(text.data() + i, end - i));
-                t->clusters.push_back(c);
                 i = end;
             }
+            // The cluster holding `unit`. Shaping gives its glyph groups in text order, so a cursor
+            // walks forward with them; a group behind the cursor is searched for.
+            std::size_t cursor = firstCluster;
             auto clusterOf = [&](std::size_t unit) {
-                auto it = std::upper_bound(t->clusters.begin() + firstCluster, t->clusters.end(), unit,
-                                           [](std::size_t u, const Cluster& c) { return u < c.start; });
-                return std::size_t(it - t->clusters.begin()) - 1;
+                if (t->clusters[cursor].start > unit) {
+                    auto it = std::upper_bound(t->clusters.begin() + firstCluster, t->clusters.begin() + cursor, unit,
+                                               [](std::size_t u, const Cluster& c) { return u < c.start; });
+                    cursor = std::size_t(it - t->clusters.begin()) - 1;
+                }
+                while (cursor + 1 < t->clusters.size() && t->clusters[cursor + 1].start <= unit) ++cursor;
+                return cursor;
             };
             if (style.delegate) {
                 for (std::size_t c = firstCluster; c < t->clusters.size(); ++c) {

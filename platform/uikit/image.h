@@ -20,23 +20,9 @@
 
 namespace ui {
 
-// How the bitmap is turned to be seen upright: Left turns it anticlockwise, Right clockwise.
-enum class ImageOrientation : long {
-    Up = 0,
-    Down = 1,
-    Left = 2,
-    Right = 3,
-    UpMirrored = 4,
-    DownMirrored = 5,
-    LeftMirrored = 6,
-    RightMirrored = 7,
-};
-
-// Left, Right, LeftMirrored and RightMirrored: the bitmap's sides are seen swapped.
-constexpr bool isQuarterTurned(ImageOrientation orientation) noexcept {
-    return orientation == ImageOrientation::Left || orientation == ImageOrientation::Right ||
-           orientation == ImageOrientation::LeftMirrored || orientation == ImageOrientation::RightMirrored;
-}
+// How the bitmap is turned to be seen upright (the graphics layer's orientations).
+using cg::ImageOrientation;
+using cg::isQuarterTurned;
 
 class Image final : public rt::Object {
     RT_CLASS(Image)

@@ -7,6 +7,7 @@
 
 #include "platform/graphics/affine_transform.h"
 #include "platform/graphics/bitmap_context.h"
+#include "tests/testkit/graphics/cairo_drawing.h"
 #include "tests/testkit/graphics/letter_image.h"
 
 namespace {
@@ -133,6 +134,86 @@ TEST(BitmapContext, ReadsAndWritesEachLayout) {
     const auto image = withAlpha->makeImage();
     EXPECT_EQ(std::vector<std::uint8_t>(image->bytes().begin(), image->bytes().end()),
               (std::vector<std::uint8_t>{128, 0, 0, 128}));
+}
+
+// Against cairo's drawing, over a noisy picture already drawn or on a new bitmap: turns off the
+// pixel grid, scales both ways, a turn too small to round, fractional moves, nearest pixels,
+// translucent pictures over translucent bitmaps, layouts converted, rows with padding.
+TEST(BitmapContext, DrawsThePixelsCairoDrew) {
+    using Quality = cg::InterpolationQuality;
+    constexpr auto rgba = cg::BitmapInfo(cg::ImageAlphaInfo::PremultipliedLast);
+    constexpr auto bgra = cg::BitmapInfo(cg::ImageAlphaInfo::PremultipliedFirst) | cg::kBitmapByteOrder32Little;
+    constexpr auto xrgb = cg::BitmapInfo(cg::ImageAlphaInfo::NoneSkipFirst);
+    struct Case {
+        const char* what;
+        cg::BitmapInfo into, from;
+        std::size_t bytesPerRow;
+        bool overAPicture;
+        Quality quality;
+        AffineTransform ctm;
+        Rect rect;
+    };
+    const AffineTransform turned = AffineTransform::identity().translate(40, 5).rotate(std::numbers::pi / 6);
+    const Case cases[] = {
+        {"turned", kNoAlpha, kNoAlpha, 0, false, Quality::Default, turned, Rect::make(0, 0, 37, 23)},
+        {"turned over a picture", kNoAlpha, kNoAlpha, 0, true, Quality::High, turned, Rect::make(0, 0, 37, 23)},
+        {"turned and grown", kNoAlpha, kNoAlpha, 0, true, Quality::Low,
+         AffineTransform::identity().translate(30, 50).rotate(-0.8).scale(1.7, 1.3), Rect::make(-10, -5, 37, 23)},
+        {"shrunk", kNoAlpha, kNoAlpha, 0, false, Quality::Default, AffineTransform{.a = 0.3, .d = 0.45},
+         Rect::make(3.5, 2, 150, 90)},
+        {"a hair turned", kNoAlpha, kNoAlpha, 0, true, Quality::Default,
+         AffineTransform::identity().translate(3, 4).rotate(0.0002), Rect::make(0, 0, 37, 23)},
+        {"moved a fraction", kNoAlpha, kNoAlpha, 0, true, Quality::Default, AffineTransform{.tx = 3.3, .ty = 7.6},
+         Rect::make(0, 0, 37, 23)},
+        {"a quarter turn off the grid", kNoAlpha, kNoAlpha, 0, true, Quality::Default,
+         AffineTransform::identity().translate(30.5, 2).rotate(std::numbers::pi / 2), Rect::make(0, 0, 37, 23)},
+        {"nearest pixels", kNoAlpha, kNoAlpha, 0, true, Quality::None, turned, Rect::make(0, 0, 37, 23)},
+        {"translucent over translucent", rgba, bgra, 0, true, Quality::Default, turned, Rect::make(0, 0, 37, 23)},
+        {"translucent on a new bitmap", bgra, rgba, 0, false, Quality::Default, turned, Rect::make(0, 0, 37, 23)},
+        {"converted, padded rows", xrgb, kNoAlpha, 64 * 4 + 12, true, Quality::Default, turned, Rect::make(0, 0, 37, 23)},
+    };
+    std::uint32_t seed = 1;
+    for (const Case& c : cases) {
+        auto context = cg::BitmapContext::create(64, 48, 8, c.bytesPerRow, cg::ColorSpaceModel::RGB, c.into);
+        context->setInterpolationQuality(c.quality);
+        if (c.overAPicture) context->drawImage(Rect::make(0, 0, 64, 48), testkit::noisyImage(16, 12, c.into, ++seed));
+        context->concatCTM(c.ctm);
+        const rt::Ref<cg::Image> picture = testkit::noisyImage(37, 23, c.from, ++seed);
+        const rt::Ref<cg::Image> before = context->makeImage(), expected = testkit::drawnByCairo(*context, c.rect, *picture);
+        const std::vector<std::uint8_t> kept(before->bytes().begin(), before->bytes().end());
+        context->drawImage(c.rect, picture);
+        EXPECT_EQ(testkit::largestDifference(*context->makeImage(), *expected), 0) << c.what;
+        EXPECT_TRUE(std::equal(kept.begin(), kept.end(), before->bytes().begin())) << c.what << ": an image made before changed";
+    }
+}
+
+// Each orientation against its upright copy: the picture as seen, then the same picture turned.
+TEST(BitmapContext, APictureDrawnAsSeenIsItsUprightCopy) {
+    using O = cg::ImageOrientation;
+    const std::pair<O, const char*> seen[] = {
+        {O::Up, "ABCD/EFGH"}, {O::Down, "HGFE/DCBA"}, {O::UpMirrored, "DCBA/HGFE"}, {O::DownMirrored, "EFGH/ABCD"},
+        {O::Left, "DH/CG/BF/AE"}, {O::Right, "EA/FB/GC/HD"}, {O::LeftMirrored, "AE/BF/CG/DH"}, {O::RightMirrored, "HD/GC/FB/EA"},
+    };
+    // Drawn at its size as seen.
+    const auto drawn = [](const rt::Ref<cg::Image>& image, O orientation, const AffineTransform& ctm, double w, double h) {
+        auto c = context(w, h);
+        c->concatCTM(ctm);
+        const auto width = double(image->width()), height = double(image->height());
+        c->drawImage(cg::isQuarterTurned(orientation) ? Rect::make(0, 0, height, width) : Rect::make(0, 0, width, height),
+                     image, orientation);
+        return c->makeImage();
+    };
+    const rt::Ref<cg::Image> noisy = testkit::noisyImage(9, 7, kNoAlpha, 5);
+    const AffineTransform turned = AffineTransform::identity().translate(6, 1).rotate(0.7);
+    for (auto [orientation, rows] : seen) {
+        const bool swapped = cg::isQuarterTurned(orientation);
+        EXPECT_EQ(letterRows(drawn(letterImage("ABCD/EFGH"), orientation, {}, swapped ? 2 : 4, swapped ? 4 : 2)), rows);
+        const rt::Ref<cg::Image> upright = drawn(noisy, orientation, {}, swapped ? 7 : 9, swapped ? 9 : 7);
+        EXPECT_EQ(testkit::largestDifference(*drawn(noisy, orientation, turned, 16, 16),
+                                             *drawn(upright, O::Up, turned, 16, 16)),
+                  0)
+            << long(orientation);
+    }
 }
 
 } // namespace

@@ -94,6 +94,12 @@ TEST(String, ComposedCharacterSequences) {
     EXPECT_EQ(lines->rangeOfComposedCharacterSequenceAtIndex(3), (Range{3, 1}));
     EXPECT_EQ(lines->rangeOfComposedCharacterSequenceAtIndex(4), (Range{4, 1}));
 
+    // ASCII held by a joiner before it or a mark after it is not a cluster of its own.
+    auto joined = ns::str("a\xE2\x80\x8D" "bc\xCC\x81" "d");
+    EXPECT_EQ(joined->rangeOfComposedCharacterSequenceAtIndex(2), (Range{0, 3}));
+    EXPECT_EQ(joined->rangeOfComposedCharacterSequenceAtIndex(3), (Range{3, 2}));
+    EXPECT_EQ(joined->rangeOfComposedCharacterSequenceAtIndex(5), (Range{5, 1}));
+
     // Variation selector, Hangul jamo L V T, Devanagari consonant + vowel sign.
     auto mixed =
         ns::str("\xE2\x9D\xA4\xEF\xB8\x8F\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8\xE0\xA4\x95\xE0\xA4\xBF");

@@ -2,6 +2,7 @@
 // straightening each orientation, resizing, fitting and filling, rotating and cropping.
 
 #include <limits>
+#include <numbers>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "platform/foundation/exception.h"
 #include "platform/uikit/image_context.h"
 #include "session/image_resize.h"
+#include "tests/testkit/graphics/cairo_drawing.h"
 #include "tests/testkit/graphics/letter_image.h"
 
 namespace {
@@ -121,6 +123,35 @@ TEST(ImageResize, RotationTurnsClockwiseOnTheBoundingCanvasAfterStraightening) {
     EXPECT_TRUE(ft::rotatedByDegrees(eightColours(), 30));
     EXPECT_EQ(ui::graphicsGetCurrentImageContext(), outer);
     ui::graphicsEndImageContext();
+}
+
+// Against the rotation as it was drawn before: the picture straightened, then drawn turned by
+// cairo on the canvas the rotation chose.
+TEST(ImageResize, RotationGivesThePixelsItGaveBefore) {
+    const auto noAlpha = cg::BitmapInfo(cg::ImageAlphaInfo::NoneSkipLast);
+    const auto bgra = cg::BitmapInfo(cg::ImageAlphaInfo::PremultipliedFirst) | cg::kBitmapByteOrder32Little;
+    const std::pair<rt::Ref<cg::Image>, ImageOrientation> pictures[] = {
+        {testkit::noisyImage(301, 217, noAlpha, 1), ImageOrientation::Right},
+        {testkit::noisyImage(160, 120, noAlpha, 2, true), ImageOrientation::Up},
+        {testkit::noisyImage(97, 131, bgra, 3), ImageOrientation::LeftMirrored},
+    };
+    for (const auto& [bitmap, orientation] : pictures)
+        for (double degrees : {30.0, -73.5, 181.0}) {
+            const auto image = ui::Image::imageWithCGImage(bitmap, 1, orientation);
+            const rt::Ref<cg::Image> rotated = ft::rotatedByDegrees(image, degrees)->CGImage();
+            const rt::Ref<cg::Image> upright = ft::fixOrientation(image)->CGImage();
+            const double w = double(upright->width()), h = double(upright->height());
+            const double radians = std::numbers::pi * (degrees / 180);
+            const cg::Size canvas = cg::AffineTransform::identity().rotate(radians).apply(cg::Rect::make(0, 0, w, h)).size;
+            ui::graphicsBeginImageContext(canvas);
+            const auto context = ui::graphicsGetCurrentImageContext();
+            context->translateCTM(canvas.width / 2, canvas.height / 2);
+            context->rotateCTM(radians);
+            context->scaleCTM(1, -1);
+            const auto before = testkit::drawnByCairo(*context, cg::Rect::make(-w / 2, -h / 2, w, h), *upright);
+            ui::graphicsEndImageContext();
+            EXPECT_LE(testkit::largestDifference(*rotated, *before), 1) << bitmap->width() << " x " << bitmap->height() << ", " << degrees;
+        }
 }
 
 TEST(ImageResize, CroppingCutsTheStoredBitmapInPixels) {
