@@ -7,10 +7,10 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/runtime/kvc.h"
-#include "platform/sim/tester/driver.h"
 #include "platform/uikit/view_controller.h"
 #include "session/app_delegate.h"
 #include "session/core/test_base_model.h"
+#include "tester/driver.h"
 
 namespace app {
 

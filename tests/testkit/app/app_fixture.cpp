@@ -15,7 +15,6 @@
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
-#include "platform/sim/tester/driver.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
@@ -32,6 +31,7 @@
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
+#include "tester/driver.h"
 #include "tests/testkit/main_loop.h"
 
 namespace testkit {

@@ -15,7 +15,7 @@
 //   EXPECT_TRUE(app.tapOutlet(screen, "loginButton"));
 //   EXPECT_EQ(app.labelText(screen, "statusLabel"), "Welcome");
 //
-// The driver calls are sim::Driver's (platform/sim/tester/driver.h), which the main job's tester
+// The driver calls are sim::Driver's (tester/driver.h), which the main job's tester
 // script uses too; here what it reports becomes a test failure. Every driver call runs the main
 // queue until idle after it. When the application calls
 // ui::Application::exitProcess, the user defaults are written, the status is recorded and all

@@ -1,4 +1,4 @@
-#include "platform/sim/tester/script_actions.h"
+#include "tester/script_actions.h"
 
 #include <charconv>
 #include <map>
@@ -8,8 +8,6 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
-#include "platform/sim/tester/device_actions.h"
-#include "platform/sim/tester/driver.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/control.h"
@@ -17,6 +15,8 @@
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/view_controller.h"
+#include "tester/device_actions.h"
+#include "tester/driver.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "platform/sim/tester/script_runner.h"
+#include "tester/script_runner.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,11 +7,11 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/sim/stepper.h"
-#include "platform/sim/tester/driver.h"
-#include "platform/sim/tester/script_actions.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/view_controller.h"
+#include "tester/driver.h"
+#include "tester/script_actions.h"
 
 namespace sim {
 

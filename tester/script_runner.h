@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/runtime/object.h"
-#include "platform/sim/tester/script.h"
+#include "tester/script.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "platform/sim/tester/script.h"
+#include "tester/script.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/sim/tester/script_actions.h"
+#include "tester/script_actions.h"
 
 namespace sim {
 

@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/sim/tester/script.h"
+#include "tester/script.h"
 
 namespace sim {
 

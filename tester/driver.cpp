@@ -1,4 +1,4 @@
-#include "platform/sim/tester/driver.h"
+#include "tester/driver.h"
 
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/set.h"
