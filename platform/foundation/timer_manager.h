@@ -38,6 +38,8 @@ public:
     // Removes the entry; once it returns the callback is not running on another thread and will not
     // be called again. Returns whether the entry was still scheduled.
     bool cancel(Id id);
+    // The earliest deadline, counting an entry while it is being fired (its callback may not have
+    // queued its work yet); none when nothing is scheduled.
     std::optional<ns::TimeInterval> nextDeadline();
     // Fires what is due on the installed clock now.
     void fireDue();
@@ -70,6 +72,7 @@ private:
     bool rescan_ = false;
     std::thread::id firer_;
     Id inFlight_ = 0;
+    std::optional<ns::TimeInterval> firingDeadline_; // of the entry inFlight_
 
     std::mutex observeLock_; // the observer on the installed ManualClock
     std::weak_ptr<ns::ManualClock> observed_;

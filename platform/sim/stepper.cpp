@@ -86,7 +86,12 @@ bool settle(std::string* failure) {
 }
 
 std::optional<ns::TimeInterval> nextTimerDeadline() {
-    return dispatch::detail::TimerManager::shared().nextDeadline();
+    std::optional<ns::TimeInterval> next = dispatch::detail::TimerManager::shared().nextDeadline();
+    // Read after the timers: a timer that finished firing meanwhile has queued its work by now.
+    if (!next && (dispatch::detail::mainRunLoopHasWork() || !platformWorkQuiet() ||
+                  dispatch::detail::WorkerPool::shared().hasQueuedWork()))
+        return ns::Clock::currentTime();
+    return next;
 }
 
 void advanceClockTo(ns::ManualClock& clock, ns::TimeInterval t) {

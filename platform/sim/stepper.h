@@ -28,7 +28,9 @@ bool drainMainQueue(std::size_t maxPasses = kDrainPassLimit, std::string* failur
 // Pool or platform work still busy after 5 s of real time fails it, naming the work in flight.
 bool settle(std::string* failure = nullptr);
 
-// The earliest deadline of any timer, on the installed clock.
+// The earliest deadline of any timer, on the installed clock. A timer counts until its work is
+// queued, and queued work that has not run yet counts as due now, so a run in real time never sees
+// a moment with nothing scheduled between a timer's firing and its work.
 std::optional<ns::TimeInterval> nextTimerDeadline();
 
 // Moves the clock to `t`, firing what becomes due on this thread; when `t` is not later than now,
