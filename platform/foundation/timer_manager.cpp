@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace dispatch::detail {
 
@@ -79,6 +80,24 @@ bool TimerManager::cancel(Id id) {
     }
     if (firer_ != std::this_thread::get_id()) state_.wait(lock, [&] { return inFlight_ != id; });
     return pending;
+}
+
+TimerManager::Id TimerManager::lastScheduled() {
+    std::lock_guard g(lock_);
+    return nextId_;
+}
+
+std::size_t TimerManager::cancelScheduledAfter(Id mark) {
+    std::vector<Id> ids;
+    {
+        std::lock_guard g(lock_);
+        for (const auto& [id, key] : keys_)
+            if (id > mark) ids.push_back(id);
+    }
+    std::size_t cancelled = 0;
+    for (Id id : ids)
+        cancelled += cancel(id);
+    return cancelled;
 }
 
 std::optional<ns::TimeInterval> TimerManager::nextDeadline() {

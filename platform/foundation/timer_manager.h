@@ -38,6 +38,11 @@ public:
     // Removes the entry; once it returns the callback is not running on another thread and will not
     // be called again. Returns whether the entry was still scheduled.
     bool cancel(Id id);
+    // The last id handed out: entries scheduled later have larger ones.
+    Id lastScheduled();
+    // Cancels, as cancel does, every entry scheduled after `mark` (what a run left behind at its
+    // end, so that none of it fires into whatever comes next). Returns how many were scheduled.
+    std::size_t cancelScheduledAfter(Id mark);
     // The earliest deadline, counting an entry while it is being fired (its callback may not have
     // queued its work yet); none when nothing is scheduled.
     std::optional<ns::TimeInterval> nextDeadline();
