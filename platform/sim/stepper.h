@@ -5,6 +5,7 @@
 // why there.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,13 @@ bool settle(std::string* failure = nullptr);
 // a moment with nothing scheduled between a timer's firing and its work.
 std::optional<ns::TimeInterval> nextTimerDeadline();
 
+// A point in the scheduling of timers: cancelTimersSince cancels every timer scheduled after it,
+// so that what a run leaves behind at its end (an exit due later) fires into nothing that comes
+// next. Answers how many were still scheduled.
+using TimerMark = std::uint64_t;
+TimerMark timerMark();
+std::size_t cancelTimersSince(TimerMark mark);
+
 // Moves the clock to `t`, firing what becomes due on this thread; when `t` is not later than now,
 // fires what is already due.
 void advanceClockTo(ns::ManualClock& clock, ns::TimeInterval t);
@@ -49,6 +57,13 @@ bool runMainLoopUntil(ns::TimeInterval virtualTime, std::string* failure = nullp
 void haltStepping();
 void resumeStepping();
 bool isSteppingHalted();
+
+// A signal asks the run to end (SIGINT, SIGTERM): settle and its waits give up within 50 ms of
+// real time, failing with "interrupted"; drains still run. Safe to call from a signal handler.
+void interruptStepping(int signal);
+// The signal that interrupted the stepping; 0 when none did.
+int steppingInterruption();
+void clearSteppingInterruption();
 
 // Waits (real time, bounded) until the worker pool has nothing queued or running and no timer is
 // being fired.
