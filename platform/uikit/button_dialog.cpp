@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/runtime/observation.h"
+#include "platform/runtime/observer_list.h"
 #include "platform/uikit/delegate_messages.h"
 
 namespace ui {
@@ -13,6 +14,11 @@ namespace {
 std::vector<rt::Ref<ButtonDialog>>& presentedList() {
     static auto* list = new std::vector<rt::Ref<ButtonDialog>>();
     return *list;
+}
+
+rt::ObserverList<ButtonDialog::PresentObserver>& presentObservers() {
+    static auto* observers = new rt::ObserverList<ButtonDialog::PresentObserver>;
+    return *observers;
 }
 } // namespace
 
@@ -54,6 +60,15 @@ void ButtonDialog::present() {
     visible_ = true;
     presentedList().push_back(self);
     detail::tell(delegate(), callbacks_.didPresent, self);
+    presentObservers().tell(*this);
+}
+
+std::uint64_t ButtonDialog::addPresentObserver(PresentObserver observer) {
+    return presentObservers().add(std::move(observer));
+}
+
+void ButtonDialog::removePresentObserver(std::uint64_t token) {
+    presentObservers().remove(token);
 }
 
 void ButtonDialog::takeAway() {

@@ -13,6 +13,8 @@
 // Every callback goes by name, and only to a delegate that answers respondsToSelector for it, so a
 // proxy standing in front of the delegate sees each one. Main thread only.
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/foundation/string.h"
@@ -60,6 +62,12 @@ public:
     }
     // Takes every presented dialog away, as dismissal from code does (the harness, between tests).
     static void dismissAllPresented();
+
+    // Hooks told of every dialog as it is presented (a run report watches here); the token removes
+    // one.
+    using PresentObserver = std::function<void(ButtonDialog&)>;
+    static std::uint64_t addPresentObserver(PresentObserver observer);
+    static void removePresentObserver(std::uint64_t token);
 
     // The selectors of one dialog class's delegate protocol.
     struct Callbacks {

@@ -8,6 +8,7 @@
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/control.h"
 #include "platform/uikit/navigation_controller.h"
@@ -130,9 +131,55 @@ bool NavigationBar::isBackButtonVisible() const {
 }
 
 void NavigationBar::didChangeItems() {
+    for (const auto& item : items_)
+        item->bar_ = rt::Weak<NavigationBar>(rt::retained(this));
     // The button belongs to the top item: a new top brings it back undimmed.
     backButton_->setAlpha(1);
     backButton_->setHidden(!isBackButtonVisible());
+    placeItemViews();
+}
+
+void NavigationBar::layoutSubviews() {
+    placeItemViews();
+}
+
+void NavigationBar::placeItemViews() {
+    // Where each of the top item's views goes; a view already in place is left alone, so laying
+    // out again changes nothing.
+    std::vector<std::pair<rt::Ref<View>, cg::Rect>> placed;
+    if (rt::Ref<NavigationItem> top = topItem()) {
+        constexpr double kGap = 8;
+        const cg::Size size = bounds().size;
+        auto at = [&](const rt::Ref<View>& view, double x) {
+            const cg::Size own = view->frame().size;
+            placed.emplace_back(view, cg::Rect{{x, (size.height - own.height) / 2}, own});
+            return own.width;
+        };
+        auto customViews = [](const rt::Ref<ns::Array>& items) {
+            std::vector<rt::Ref<View>> views;
+            for (const rt::Id& entry : *items)
+                if (auto item = rt::cast<BarButtonItem>(entry); item && item->customView())
+                    views.push_back(item->customView());
+            return views;
+        };
+        double left = isBackButtonVisible() ? backButton_->frame().maxX() + kGap : kGap;
+        for (const auto& view : customViews(top->leftBarButtonItems()))
+            left += at(view, left) + kGap;
+        double right = size.width - kGap;
+        for (const auto& view : customViews(top->rightBarButtonItems()))
+            right -= at(view, right - view->frame().size.width) + kGap;
+        if (const rt::Ref<View>& title = top->titleView()) at(title, (size.width - title->frame().size.width) / 2);
+    }
+    for (const auto& view : itemViews_)
+        if (view->superview().get() == this &&
+            std::none_of(placed.begin(), placed.end(), [&](const auto& p) { return p.first == view; }))
+            view->removeFromSuperview();
+    itemViews_.clear();
+    for (const auto& [view, frame] : placed) {
+        if (view->frame() != frame) view->setFrame(frame);
+        if (view->superview().get() != this) addSubview(view);
+        itemViews_.push_back(view);
+    }
 }
 
 bool NavigationBar::tapBackButton() {

@@ -10,6 +10,11 @@
 // a bar of its own pops its top item and tells the delegate navigationBar:didPopItem:. A NO leaves
 // everything as it was, the button still dimmed. A new set of items brings a new, undimmed button.
 //
+// The top item's views are the bar's subviews, placed as the platform lays them out: the custom
+// views of the left items after the back button, those of the right items from the right edge,
+// the outermost first, and the title view in the middle, each centred in height. They follow the
+// top item and its changes (on the next layout pass).
+//
 // A bar that a navigation controller manages has the controller as its delegate; setting another
 // is refused (logged), as on the platform. Main thread only.
 
@@ -93,11 +98,15 @@ public:
 protected:
     NavigationBar();
     explicit NavigationBar(const cg::Rect& frame);
+    void layoutSubviews() override;
 
 private:
     friend class NavigationController;
+    friend class NavigationItem;
 
     void didChangeItems();
+    // Puts the top item's views in place of those placed before.
+    void placeItemViews();
     void backButtonTapped();
     void setAppearance(int slot, const char* key, const rt::Ref<NavigationBarAppearance>& appearance);
     void setItemsObject(const rt::Ref<ns::Array>& items) { setItems(items, false); }
@@ -106,6 +115,7 @@ private:
     rt::Weak<rt::Object> delegate_;
     rt::Weak<NavigationController> controller_; // the controller that manages the bar, if any
     rt::Ref<Control> backButton_;
+    std::vector<rt::Ref<View>> itemViews_; // the top item's views, as placed
     rt::Ref<Color> barTintColor_;
     rt::Ref<Color> tintColor_;
     rt::Ref<NavigationBarAppearance> appearances_[4];

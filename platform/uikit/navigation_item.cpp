@@ -5,6 +5,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/typed_objects.h"
 #include "platform/uikit/view.h"
 
@@ -41,6 +42,7 @@ void NavigationItem::setTitle(const rt::Ref<ns::String>& title) {
 void NavigationItem::setTitleView(const rt::Ref<View>& view) {
     rt::KeyChange change(this, "titleView");
     titleView_ = view;
+    barItemsChanged();
 }
 
 void NavigationItem::setHidesBackButton(bool hides) {
@@ -55,6 +57,7 @@ rt::Ref<ns::Array> NavigationItem::rightBarButtonItems() const {
 void NavigationItem::setRightBarButtonItems(const rt::Ref<ns::Array>& items) {
     rt::KeyChange change(this, "rightBarButtonItems");
     rightItems_ = itemsOf(items, "-[UINavigationItem setRightBarButtonItems:]");
+    barItemsChanged();
 }
 
 rt::Ref<BarButtonItem> NavigationItem::rightBarButtonItem() const {
@@ -73,6 +76,7 @@ rt::Ref<ns::Array> NavigationItem::leftBarButtonItems() const {
 void NavigationItem::setLeftBarButtonItems(const rt::Ref<ns::Array>& items) {
     rt::KeyChange change(this, "leftBarButtonItems");
     leftItems_ = itemsOf(items, "-[UINavigationItem setLeftBarButtonItems:]");
+    barItemsChanged();
 }
 
 rt::Ref<BarButtonItem> NavigationItem::leftBarButtonItem() const {
@@ -82,6 +86,10 @@ rt::Ref<BarButtonItem> NavigationItem::leftBarButtonItem() const {
 void NavigationItem::setLeftBarButtonItem(const rt::Ref<BarButtonItem>& item) {
     rt::KeyChange change(this, "leftBarButtonItem");
     setLeftBarButtonItems(item ? ns::Array::withObjects({item}) : nullptr);
+}
+
+void NavigationItem::barItemsChanged() {
+    if (rt::Ref<NavigationBar> bar = bar_.lock(); bar && bar->topItem().get() == this) bar->setNeedsLayout();
 }
 
 void NavigationItem::setBackBarButtonItem(const rt::Ref<BarButtonItem>& item) {

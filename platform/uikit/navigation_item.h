@@ -17,6 +17,7 @@ class String;
 namespace ui {
 
 class BarButtonItem;
+class NavigationBar;
 class View;
 
 class NavigationItem : public rt::Object {
@@ -50,8 +51,12 @@ public:
     void setBackBarButtonItem(const rt::Ref<BarButtonItem>& item);
 
 private:
+    friend class NavigationBar;
+
     NavigationItem();
     ~NavigationItem() override;
+    // The bar showing this item lays its views out again.
+    void barItemsChanged();
 
     rt::Ref<ns::String> title_;
     rt::Ref<View> titleView_;
@@ -59,6 +64,7 @@ private:
     rt::Ref<ns::Array> leftItems_;
     rt::Ref<BarButtonItem> backBarButtonItem_;
     bool hidesBackButton_ = false;
+    rt::Weak<NavigationBar> bar_; // the bar that holds this item, if any
 };
 
 } // namespace ui
