@@ -111,6 +111,7 @@ AppFixture::~AppFixture() {
     ui::ButtonDialog::dismissAllPresented();
     EXPECT_TRUE(waitForWorkersIdle()) << "the worker pool did not go idle after the application";
     driver_.reset();
+    window_ = nullptr;
     if (ui::Application::sharedApplication() == app_) ui::Application::resetShared();
     app_ = nullptr;
     if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
@@ -175,6 +176,12 @@ bool AppFixture::tap(const rt::Ref<ui::Control>& control) {
 bool AppFixture::tapOutlet(const rt::Id& owner, std::string_view outlet) {
     return driver_->tapOutlet(owner, outlet);
 }
+void AppFixture::reveal(const rt::Ref<ui::View>& view) {
+    driver_->reveal(*view);
+}
+std::string AppFixture::refusal() const {
+    return driver_->refusal();
+}
 bool AppFixture::tapView(const rt::Ref<ui::View>& view) {
     return driver_->tapView(view);
 }
@@ -192,6 +199,17 @@ bool AppFixture::endEditing(const rt::Ref<ui::TextField>& field) {
 }
 bool AppFixture::endEditing(const rt::Ref<ui::TextView>& view) {
     return driver_->endEditing(view);
+}
+
+void AppFixture::placeOnScreen(const rt::Ref<ui::View>& view) {
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    if (!window) {
+        window_ = rt::make<ui::Window>();
+        window_->makeKeyAndVisible();
+        window = window_;
+    }
+    window->addSubview(view);
+    runUntilIdle();
 }
 
 bool AppFixture::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
