@@ -39,7 +39,8 @@ std::string callOf(const std::string& url) {
     std::string path = targetOf(url);
     path = path.substr(0, path.find('?'));
     for (const auto& [ending, call] : kCalls)
-        if (ending == "/getfeaturesettings/" ? path.find(ending) != std::string::npos : path.ends_with(ending))
+        if (ending == "/getfeaturesettings/" ? path.find(ending) != std::string::npos
+                                             : path.ends_with(ending))
             return std::string(call);
     return {};
 }
@@ -65,9 +66,10 @@ ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
         if (ended.errorCode == ns::URLErrorCancelled)
             exchange.failure = "cancelled";
         else if (ended.errorCode)
-            exchange.failure = ns::URLLoading::errorWithCode(ended.errorCode, nullptr)->localizedDescription()->utf8() +
-                               " (" + std::to_string(ended.errorCode) + (ended.detail.empty() ? "" : ": " + ended.detail) +
-                               ")";
+            exchange.failure =
+                ns::URLLoading::errorWithCode(ended.errorCode, nullptr)->localizedDescription()->utf8() +
+                " (" + std::to_string(ended.errorCode) + (ended.detail.empty() ? "" : ": " + ended.detail) +
+                ")";
         exchange.bodyStart = ended.bodyStart;
         std::lock_guard g(lock_);
         exchange.seq = static_cast<std::int64_t>(exchanges_.size()) + 1;
@@ -96,8 +98,9 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
 std::string ExchangeRecord::logText() const {
     std::string text;
     for (const Exchange& e : exchanges()) {
-        nlohmann::json line = {{"seq", e.seq}, {"at", e.at},         {"method", e.method}, {"target", e.target},
-                               {"call", e.call}, {"status", e.status}, {"failure", e.failure}};
+        nlohmann::json line = {{"seq", e.seq},        {"at", e.at},     {"method", e.method},
+                               {"target", e.target},  {"call", e.call}, {"status", e.status},
+                               {"failure", e.failure}};
         text += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     }
     return text;

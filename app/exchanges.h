@@ -14,8 +14,8 @@
 namespace app {
 
 struct Exchange {
-    std::int64_t seq = 0; // in the order the requests ended, from 1
-    double at = 0;        // seconds after launch on the run's clock
+    std::int64_t seq = 0;             // in the order the requests ended, from 1
+    double at = 0;                    // seconds after launch on the run's clock
     std::string method, target, call; // target: path and query; call: "" when no call matches
     long status = 0;                  // 0: no answer
     std::string failure;              // the transport's failure ("timed out", ...) when there was no answer

@@ -188,7 +188,7 @@ public:
 
 private:
     static constexpr int kSignals[2] = {SIGINT, SIGTERM};
-    struct sigaction previous_[2] {};
+    struct sigaction previous_[2]{};
 };
 
 std::string endText(const sim::ScriptRun& run) {
@@ -223,7 +223,8 @@ std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys
 std::optional<std::string> serviceAddress(const std::string& text) {
     rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
     const std::string scheme = url && url->scheme() ? url->scheme()->utf8() : std::string();
-    if ((scheme != "http" && scheme != "https") || !url->host() || url->host()->length() == 0) return std::nullopt;
+    if ((scheme != "http" && scheme != "https") || !url->host() || url->host()->length() == 0)
+        return std::nullopt;
     return text.back() == '/' ? text.substr(0, text.size() - 1) : text;
 }
 
@@ -359,9 +360,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ExchangeRecord exchanges(launchTime);
     RunReport report(launchTime, isNotBuiltScreen, &exchanges);
     log.setReader([&report](std::string_view line) { report.logLine(line); });
-    report.header = {{"profile", cutName(profileName) + " (" + cutName(profile->machine) + ")"},
-                     {"script", cutName(scriptPath) + (script->name.empty() ? "" : " (" + cutName(script->name) + ")")},
-                     {"service", cutName(base) + (service ? " (in-process)" : "")}};
+    report.header = {
+        {"profile", cutName(profileName) + " (" + cutName(profile->machine) + ")"},
+        {"script", cutName(scriptPath) + (script->name.empty() ? "" : " (" + cutName(script->name) + ")")},
+        {"service", cutName(base) + (service ? " (in-process)" : "")}};
     std::string faultText;
     for (const std::string& text : options.faults)
         faultText += (faultText.empty() ? "" : ", ") + text;
@@ -410,8 +412,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
     if (upload || !report.uploadOutcome().empty())
-        report.ending.emplace_back("reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
-                                                (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
+        report.ending.emplace_back(
+            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
+                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back("virtual time", seconds(virtualSeconds));

@@ -43,19 +43,24 @@ bool setTick(sim::Driver& driver, const sim::ScriptAction& action, bool ticked, 
     if (!cell || !cell->selectionButton()) return fail(failure, "the row \"" + key + "\" shows no tick");
     driver.reveal(*cell);
     const std::string what = std::string(ticked ? "tick " : "untick ") + key;
-    if (!driver.tap(cell->selectionButton())) return fail(failure, "cannot " + what + ": " + driver.refusal());
+    if (!driver.tap(cell->selectionButton()))
+        return fail(failure, "cannot " + what + ": " + driver.refusal());
     return item->selected() == ticked || fail(failure, "cannot " + what + ": the tap changed nothing");
 }
 
 } // namespace
 
 void registerListActions() {
-    sim::registerScriptAction("tick", {{"key"}, {}, {}, [](sim::Driver& driver, const sim::ScriptAction& action, std::string* failure) {
-                                           return setTick(driver, action, true, failure);
-                                       }});
-    sim::registerScriptAction("untick", {{"key"}, {}, {}, [](sim::Driver& driver, const sim::ScriptAction& action, std::string* failure) {
-                                             return setTick(driver, action, false, failure);
-                                         }});
+    sim::registerScriptAction(
+        "tick",
+        {{"key"}, {}, {}, [](sim::Driver& driver, const sim::ScriptAction& action, std::string* failure) {
+             return setTick(driver, action, true, failure);
+         }});
+    sim::registerScriptAction(
+        "untick",
+        {{"key"}, {}, {}, [](sim::Driver& driver, const sim::ScriptAction& action, std::string* failure) {
+             return setTick(driver, action, false, failure);
+         }});
 }
 
 } // namespace app

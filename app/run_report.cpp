@@ -97,11 +97,14 @@ void RunReport::logLine(std::string_view line) {
         // failed it, as the job's own record has it.
         std::string cause;
         if (exchanges_)
-            if (std::vector<Exchange> ended = exchanges_->exchanges(); !ended.empty()) cause = ended.back().outcomeWithBody();
-        loginFailure_ = LoginFailure{now, std::string(line.substr(ft::LoginViewController::kFailedLogPrefix.size())),
-                                     std::move(cause)};
+            if (std::vector<Exchange> ended = exchanges_->exchanges(); !ended.empty())
+                cause = ended.back().outcomeWithBody();
+        loginFailure_ =
+            LoginFailure{now, std::string(line.substr(ft::LoginViewController::kFailedLogPrefix.size())),
+                         std::move(cause)};
     }
-    for (std::string_view prefix : {ft::ResultViewController::kUpdateLogPrefix, ft::ResultViewController::kPartnerLogPrefix})
+    for (std::string_view prefix :
+         {ft::ResultViewController::kUpdateLogPrefix, ft::ResultViewController::kPartnerLogPrefix})
         if (line.starts_with(prefix)) {
             const std::string_view outcome = line.substr(prefix.size());
             uploadOutcome_ = outcome == "sent" ? "sent, no answer handled" : cutName(outcome);
@@ -121,7 +124,8 @@ void RunReport::observe(const sim::Driver& driver) {
         // The results screen's texts as it shows them now: counts and estimate.
         if (auto results = rt::cast<ft::ResultViewController>(top)) {
             results_.clear();
-            for (const rt::Ref<ui::Label>& label : {results->successCount(), results->failCount(), results->evaluate()})
+            for (const rt::Ref<ui::Label>& label :
+                 {results->successCount(), results->failCount(), results->evaluate()})
                 if (label && label->text()) results_.push_back(quoted(label->text()->utf8()));
         }
     }

@@ -38,8 +38,9 @@ rt::Ref<es::Signal> jsonRequestSignal(const rt::Ref<hn::HTTPRequestOperationMana
             subscriber->sendNext(reply);
             subscriber->sendCompleted();
         };
-        auto failure = [subscriber, disposed, onFailure, method, url](const rt::Ref<hn::HTTPRequestOperation>& operation,
-                                                                       const rt::Ref<ns::Error>& error) {
+        auto failure = [subscriber, disposed, onFailure, method,
+                        url](const rt::Ref<hn::HTTPRequestOperation>& operation,
+                             const rt::Ref<ns::Error>& error) {
             if (disposed->load()) return;
             // The cause itself: what the client's error makes of it may say no more than "timeout".
             ns::log("%s %s failed: %s", method == Method::Get ? "GET" : "POST", url.c_str(),

@@ -278,7 +278,8 @@ rt::Ref<Signal> LoginViewModel::identitySignal(const rt::Ref<ui::Application>& a
                                                const rt::Ref<LoginModel>& login) {
     if (hasText(ns::UserDefaults::standardUserDefaults()->stringForKey("uniqueid"))) return Signal::returnValue(login);
     rt::Weak<LoginViewModel> weak(this);
-    return Signal::createSignal([weak, application, login](const rt::Ref<es::Subscriber>& subscriber) -> rt::Ref<es::Disposable> {
+    return Signal::createSignal([weak, application, login](
+                                    const rt::Ref<es::Subscriber>& subscriber) -> rt::Ref<es::Disposable> {
         auto self = weak.lock();
         if (!self) {
             subscriber->sendCompleted();
@@ -305,7 +306,8 @@ rt::Ref<Signal> LoginViewModel::loginSignal() {
     if (!application) return fail("there is no application to log in to");
     ns::log("Login: %@ logging in", username);
     return client->clientProfile()
-        ->flattenMap([client](const rt::Id& reply) -> rt::Ref<es::Stream> { return applyProfile(client, reply); })
+        ->flattenMap(
+            [client](const rt::Id& reply) -> rt::Ref<es::Stream> { return applyProfile(client, reply); })
         ->flattenMap([client, username, password](const rt::Id&) -> rt::Ref<es::Stream> {
             return client->authenticate(username, password)->flattenMap(
                 [username](const rt::Id& reply) -> rt::Ref<es::Stream> { return storeLogin(username, reply); });
@@ -325,7 +327,8 @@ rt::Ref<Signal> LoginViewModel::loginSignal() {
         ->flattenMap([client](const rt::Id& login) -> rt::Ref<es::Stream> {
             return insertTransaction(client, rt::cast<LoginModel>(login));
         })
-        ->flattenMap([application](const rt::Id&) -> rt::Ref<es::Stream> { return showRootList(application); });
+        ->flattenMap(
+            [application](const rt::Id&) -> rt::Ref<es::Stream> { return showRootList(application); });
 }
 
 } // namespace ft

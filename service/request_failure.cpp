@@ -35,12 +35,15 @@ std::string requestFailureText(const rt::Ref<ns::Error>& error, const rt::Ref<ns
     if (!failure) return "no failure";
     const rt::Ref<ns::Dictionary> info = failure->userInfo();
     if (failure->domain()->utf8() == hn::URLResponseSerializationErrorDomain) {
-        auto response = rt::cast<ns::HTTPURLResponse>(info->objectForKey(hn::NetworkingOperationFailingURLResponseErrorKey));
-        const std::string status = "HTTP " + std::to_string(response ? response->statusCode() : failure->code());
+        auto response = rt::cast<ns::HTTPURLResponse>(
+            info->objectForKey(hn::NetworkingOperationFailingURLResponseErrorKey));
+        const std::string status =
+            "HTTP " + std::to_string(response ? response->statusCode() : failure->code());
         std::string shown = body ? std::string(body->view()) : std::string();
         if (shown.empty())
             if (rt::Id object = info->objectForKey(hn::NetworkingOperationFailingURLResponseObjectErrorKey))
-                if (auto data = ns::JSONSerialization::dataWithJSONObject(object, {}, nullptr)) shown = data->view();
+                if (auto data = ns::JSONSerialization::dataWithJSONObject(object, {}, nullptr))
+                    shown = data->view();
         if (failure->code() == hn::URLErrorCannotDecodeContentData)
             return status + ", the reply is not JSON" + (shown.empty() ? "" : ": " + quotedExcerpt(shown));
         return status + (shown.empty() ? "" : ": " + quotedExcerpt(shown));

@@ -14,6 +14,7 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/string_services.h"
+#include "platform/foundation/url.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
@@ -31,16 +32,15 @@
 #include "platform/uikit/nib.h"
 #include "platform/uikit/screen.h"
 #include "platform/uikit/table_view.h"
+#include "service/http_client.h"
+#include "service/reply_models.h"
+#include "service/request_failure.h"
+#include "service/trovelin_http_client.h"
 #include "session/core/test_base_model.h"
 #include "session/core/utility.h"
 #include "session/logo_title_view.h"
 #include "session/result_table_view_cell.h"
 #include "session/screen_support.h"
-#include "service/http_client.h"
-#include "service/reply_models.h"
-#include "service/request_failure.h"
-#include "service/trovelin_http_client.h"
-#include "platform/foundation/url.h"
 #include "streams/disposable.h"
 #include "streams/foundation_signals.h"
 #include "streams/signal.h"
@@ -120,9 +120,11 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
 // What a reply that was not taken says: its "error" text, else the reply itself on one line.
 std::string replyText(const rt::Id& reply) {
     auto answer = rt::cast<ns::Dictionary>(reply);
-    if (auto error = answer ? rt::cast<ns::String>(answer->objectForKey("error")) : nullptr) return error->utf8();
-    auto data = reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
-                      : nullptr;
+    if (auto error = answer ? rt::cast<ns::String>(answer->objectForKey("error")) : nullptr)
+        return error->utf8();
+    auto data =
+        reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
+              : nullptr;
     return data ? std::string(data->view().substr(0, 200)) : std::string("no reply");
 }
 
@@ -404,16 +406,19 @@ void ResultViewController::updateUI() {
         table = readJSONFile(path->utf8());
     const std::int64_t estimate = estimateForTable(table, *name);
     if (auto label = evaluate())
-        label->setText(ns::stringWithFormat(localized("RESULT_VIEW_CONTROLLER_EVALUATE_LABEL")->utf8(), estimate));
+        label->setText(
+            ns::stringWithFormat(localized("RESULT_VIEW_CONTROLLER_EVALUATE_LABEL")->utf8(), estimate));
     if (auto label = imeilabel())
         label->setText(ns::stringWithFormat("IMEI: %@", ns::UserDefaults::standardUserDefaults()->objectForKey("uniqueid")));
     std::int64_t counts[3] = {};
     if (list_)
         for (const rt::Id& entry : *list_)
-            if (auto item = rt::cast<TestBaseModel>(entry); item && item->success() >= 0 && item->success() <= 2)
+            if (auto item = rt::cast<TestBaseModel>(entry);
+                item && item->success() >= 0 && item->success() <= 2)
                 ++counts[item->success()];
-    ns::log("Results: %lld passed, %lld failed, %lld not run; estimate %lld for %@", static_cast<long long>(counts[1]),
-            static_cast<long long>(counts[2]), static_cast<long long>(counts[0]), static_cast<long long>(estimate), name);
+    ns::log("Results: %lld passed, %lld failed, %lld not run; estimate %lld for %@",
+            static_cast<long long>(counts[1]), static_cast<long long>(counts[2]),
+            static_cast<long long>(counts[0]), static_cast<long long>(estimate), name);
 }
 
 std::int64_t ResultViewController::estimateForTable(const rt::Id& root, const ns::String& marketingName) const {
@@ -638,7 +643,8 @@ void ResultViewController::reportTransaction() {
                           // Cut short by the background: the request is cancelled and the screen
                           // stays as it was before the tap.
                           if (*replied) return;
-                          ns::logLine(std::string(kUpdateLogPrefix) + "cut short: the application went to the background");
+                          ns::logLine(std::string(kUpdateLogPrefix) +
+                                      "cut short: the application went to the background");
                           auto self = weakSelf.lock();
                           if (!self) return;
                           self->hideUploadHUD();
@@ -677,7 +683,8 @@ void ResultViewController::reportToTempServer() {
                           if (auto self = weakSelf.lock()) self->partnerReplied(reply);
                       },
                       [weakSelf](const rt::Ref<ns::Error>& error) {
-                          ns::logLine(std::string(kPartnerLogPrefix) + "failed: " + requestFailureText(error));
+                          ns::logLine(std::string(kPartnerLogPrefix) +
+                                      "failed: " + requestFailureText(error));
                           auto self = weakSelf.lock();
                           if (!self) return;
                           self->hideUploadHUD();
@@ -691,7 +698,8 @@ void ResultViewController::partnerReplied(const rt::Id& reply) {
     hideUploadHUD();
     auto answer = rt::cast<ns::Dictionary>(reply);
     rt::Id error = answer ? answer->objectForKey("error") : nullptr;
-    ns::logLine(std::string(kPartnerLogPrefix) + (answer && !error ? "accepted" : "refused: " + replyText(reply)));
+    ns::logLine(std::string(kPartnerLogPrefix) +
+                (answer && !error ? "accepted" : "refused: " + replyText(reply)));
     if (!answer) return showMessage(localized("REPORT_TRANSACTION_FAIL"), false);
     if (!error) return showMessage(localized("REPORT_TRANSACTION_SUCCESS"), true);
     // A refused transaction leaves the results on screen.

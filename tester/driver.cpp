@@ -165,11 +165,13 @@ std::string Driver::tapRefusal(const ui::View& view) const {
 }
 
 bool Driver::transitionRunning() const {
-    if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen(); navigation && navigation->isTransitioning())
+    if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
+        navigation && navigation->isTransitioning())
         return true;
     rt::Ref<ui::ViewController> top = topViewController();
     using Appearance = ui::ViewController::Appearance;
-    return top && (top->appearance() == Appearance::Appearing || top->appearance() == Appearance::Disappearing);
+    return top &&
+           (top->appearance() == Appearance::Appearing || top->appearance() == Appearance::Disappearing);
 }
 
 void Driver::reveal(const ui::View& view) {
@@ -184,7 +186,8 @@ void Driver::reveal(const ui::View& view) {
         // the content by it, so the first rows can be scrolled out from under the bar.
         double cover = 0;
         if (bar && !bar->isHidden() && bar->window() && bar->window() == table->window())
-            cover = std::clamp(table->convertPointFromView({0, bar->bounds().maxY()}, bar.get()).y - visible.minY(),
+            cover = std::clamp(table->convertPointFromView({0, bar->bounds().maxY()}, bar.get()).y -
+                                   visible.minY(),
                                0.0, visible.size.height);
         const double y = view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y;
         if (y >= visible.minY() + cover && y < visible.maxY()) continue;

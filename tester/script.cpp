@@ -127,17 +127,19 @@ ScriptTrigger readTrigger(const json& step) {
     if (!on.is_object() || on.size() != 1) bad("\"on\" must be an object with one trigger");
     const std::string key = on.begin().key();
     const json& value = on.begin().value();
-    static const std::map<std::string, ScriptTrigger::Kind> kinds = {{"screen", ScriptTrigger::Kind::Screen},
-                                                                     {"alert", ScriptTrigger::Kind::Alert},
-                                                                     {"sheet", ScriptTrigger::Kind::Sheet},
-                                                                     {"url", ScriptTrigger::Kind::URL},
-                                                                     {"request", ScriptTrigger::Kind::Request}};
+    static const std::map<std::string, ScriptTrigger::Kind> kinds = {
+        {"screen", ScriptTrigger::Kind::Screen},
+        {"alert", ScriptTrigger::Kind::Alert},
+        {"sheet", ScriptTrigger::Kind::Sheet},
+        {"url", ScriptTrigger::Kind::URL},
+        {"request", ScriptTrigger::Kind::Request}};
     auto kind = kinds.find(key);
     if (kind == kinds.end()) bad("no trigger is called \"" + key + "\"");
     if (!value.is_string()) bad("the trigger \"" + key + "\" needs a text");
     trigger.kind = kind->second;
     trigger.text = value.get<std::string>();
-    if (trigger.text.empty() && trigger.kind != ScriptTrigger::Kind::Alert && trigger.kind != ScriptTrigger::Kind::Sheet)
+    if (trigger.text.empty() && trigger.kind != ScriptTrigger::Kind::Alert &&
+        trigger.kind != ScriptTrigger::Kind::Sheet)
         bad("the trigger \"" + key + "\" needs a text that is not empty");
     return trigger;
 }

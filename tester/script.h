@@ -17,9 +17,9 @@
 // handled the answer {"request": name} (the runner's namer names requests; the main job names
 // them after the service's calls: "auth", "insert", "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
-// runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the login, so a
-// script can run one screen. A step holds one action ("do" and its arguments) or a list of them ("actions").
-// Actions are looked up by name (script_actions.h), which also checks their arguments.
+// runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
+// login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
+// ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
 // address); an unknown variable is an error.
 

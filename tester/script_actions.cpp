@@ -65,7 +65,8 @@ rt::Id outletOnScreen(Driver& driver, const std::string& path, std::string* fail
 // through and did nothing.
 bool refused(std::string* failure, const std::string& what, const Driver& driver,
              std::string_view otherwise = "it takes no taps") {
-    return fail(failure, "cannot " + what + ": " + (driver.refusal().empty() ? std::string(otherwise) : driver.refusal()));
+    return fail(failure, "cannot " + what + ": " +
+                             (driver.refusal().empty() ? std::string(otherwise) : driver.refusal()));
 }
 
 bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure) {
@@ -74,8 +75,10 @@ bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure
     if (!value) return false;
     const std::string& text = *action.arg("text");
     const std::string what = "type into " + path;
-    if (auto field = rt::cast<ui::TextField>(value)) return driver.typeText(field, text) || refused(failure, what, driver);
-    if (auto view = rt::cast<ui::TextView>(value)) return driver.typeText(view, text) || refused(failure, what, driver);
+    if (auto field = rt::cast<ui::TextField>(value))
+        return driver.typeText(field, text) || refused(failure, what, driver);
+    if (auto view = rt::cast<ui::TextView>(value))
+        return driver.typeText(view, text) || refused(failure, what, driver);
     return fail(failure, what + ": it is a " + className(value) + ", not a text field or view");
 }
 
@@ -84,7 +87,8 @@ bool tapAction(Driver& driver, const ScriptAction& action, std::string* failure)
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
     const std::string what = "tap " + path;
-    if (auto control = rt::cast<ui::Control>(value)) return driver.tap(control) || refused(failure, what, driver);
+    if (auto control = rt::cast<ui::Control>(value))
+        return driver.tap(control) || refused(failure, what, driver);
     if (auto item = rt::cast<ui::BarButtonItem>(value))
         return driver.tapItem(item) || refused(failure, what, driver, "the item has no action");
     if (auto view = rt::cast<ui::View>(value)) return driver.tapView(view) || refused(failure, what, driver);
@@ -128,7 +132,8 @@ bool tapRowAction(Driver& driver, const ScriptAction& action, std::string* failu
     std::optional<RowOnScreen> found = rowOnScreen(driver, action, "outlet", failure);
     if (!found) return false;
     auto& [table, row, section, where] = *found;
-    return driver.tapRow(table, row, section) || refused(failure, "tap " + where, driver, "the table takes no selection");
+    return driver.tapRow(table, row, section) ||
+           refused(failure, "tap " + where, driver, "the table takes no selection");
 }
 
 bool pressAction(Driver& driver, const ScriptAction& action, std::string* failure) {
@@ -190,7 +195,8 @@ void labelTexts(const ui::View& view, std::vector<std::string>& texts) {
 
 // What the step looks at shows: the outlet's text (a label, a field, a text view, a button's
 // title), the HUD's texts, the newest alert's title or message, or the labels of a row.
-std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action, std::string* failure) {
+std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
+                                              std::string* failure) {
     std::vector<std::string> texts;
     if (const std::string* path = action.arg("outlet")) {
         rt::Id value = outletOnScreen(driver, *path, failure);
@@ -210,7 +216,8 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
         texts = driver.hudTexts();
     } else if (const std::string* part = action.arg("alert")) {
         std::vector<rt::Ref<ui::AlertView>> alerts = ui::ButtonDialog::presentedOfKind<ui::AlertView>();
-        if (!alerts.empty()) addText(texts, *part == "title" ? alerts.back()->title() : alerts.back()->message());
+        if (!alerts.empty())
+            addText(texts, *part == "title" ? alerts.back()->title() : alerts.back()->message());
     } else {
         std::optional<RowOnScreen> found = rowOnScreen(driver, action, "table", failure);
         if (!found) return std::nullopt;
@@ -280,8 +287,9 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
                            }};
     kinds["send"] = {{"action"}, {}, {}, sendAction};
     kinds["seed"] = {{"values"}, {}, {}, seedAction};
-    kinds["expect"] = {{"text"}, {"section", "table"}, {"outlet", "hud", "alert", "row"}, expectAction,
-                       expectArguments, {}, /*isCheck*/ true};
+    kinds["expect"] = {{"text"},        {"section", "table"}, {"outlet", "hud", "alert", "row"},
+                       expectAction,    expectArguments,      {},
+                       /*isCheck*/ true};
     addDeviceStimuli(kinds);
     return kinds;
 }

@@ -307,7 +307,8 @@ ScriptRun ScriptRunner::run(double limitSeconds) {
         }
         if (next > end || now >= end) {
             if (!manual && now < end) {
-                std::this_thread::sleep_for(std::chrono::duration<double>(std::min(end - now, kRealTimePollSeconds)));
+                std::this_thread::sleep_for(
+                    std::chrono::duration<double>(std::min(end - now, kRealTimePollSeconds)));
                 continue;
             }
             if (manual && now < end) manual->setNow(end);

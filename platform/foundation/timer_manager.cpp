@@ -104,7 +104,8 @@ std::optional<ns::TimeInterval> TimerManager::nextDeadline() {
     std::lock_guard g(lock_);
     // An entry being fired is still scheduled: what it queues may not have arrived yet.
     std::optional<ns::TimeInterval> next = firingDeadline_;
-    if (!entries_.empty() && (!next || entries_.begin()->first.first < *next)) next = entries_.begin()->first.first;
+    if (!entries_.empty() && (!next || entries_.begin()->first.first < *next))
+        next = entries_.begin()->first.first;
     return next;
 }
 

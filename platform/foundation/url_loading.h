@@ -54,10 +54,10 @@ using URLCompletionHandler = std::function<void(rt::Ref<URLResponse>, rt::Ref<Da
 // application sent and what came back).
 struct URLExchange {
     std::string method, url;
-    long status = 0;        // the HTTP status; 0 without a response
-    long errorCode = 0;     // an NSURLErrorDomain code (URLErrorCancelled for a cancelled one); 0 for a response
-    std::string detail;     // the transport's own words for a failure
-    std::string bodyStart;  // the first bytes of the response's body (at most kBodyStartBytes)
+    long status = 0;    // the HTTP status; 0 without a response
+    long errorCode = 0; // an NSURLErrorDomain code (URLErrorCancelled for a cancelled one); 0 for a response
+    std::string detail; // the transport's own words for a failure
+    std::string bodyStart; // the first bytes of the response's body (at most kBodyStartBytes)
     std::size_t bodyLength = 0;
 
     static constexpr std::size_t kBodyStartBytes = 200;

@@ -167,7 +167,8 @@ public:
         exchange.detail = outcome.detail;
         exchange.bodyLength = outcome.body.size();
         exchange.bodyStart.assign(outcome.body.begin(),
-                                  outcome.body.begin() + std::min(outcome.body.size(), URLExchange::kBodyStartBytes));
+                                  outcome.body.begin() +
+                                      std::min(outcome.body.size(), URLExchange::kBodyStartBytes));
         bool hold = false;
         for (const auto& observer : observers)
             hold = (*observer)(exchange) || hold;

@@ -9,8 +9,7 @@
 
 namespace rt {
 
-template <class Observer>
-class ObserverList {
+template <class Observer> class ObserverList {
 public:
     std::uint64_t add(Observer observer) {
         entries_.emplace_back(++next_, std::move(observer));
@@ -20,8 +19,7 @@ public:
         std::erase_if(entries_, [token](const auto& entry) { return entry.first == token; });
     }
     // Tells each observer listed when the call starts.
-    template <class... Args>
-    void tell(Args&&... args) const {
+    template <class... Args> void tell(Args&&... args) const {
         for (auto entries = entries_; auto& [token, observer] : entries)
             observer(args...);
     }

@@ -31,10 +31,12 @@ std::optional<std::string> readInputFile(const std::string& path, std::string* r
     Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0) return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
+    if (::fstat(file.fd, &info) != 0)
+        return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return refuse(reason, "a folder, not a file");
     if (!S_ISREG(info.st_mode)) return refuse(reason, "not a regular file");
-    if (static_cast<unsigned long long>(info.st_size) > kInputFileLimit) return refuse(reason, "larger than 4 MB");
+    if (static_cast<unsigned long long>(info.st_size) > kInputFileLimit)
+        return refuse(reason, "larger than 4 MB");
     std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < text.size()) {

@@ -175,7 +175,8 @@ public:
         for (const Keys& keys : objects_) {
             if (keys.whole || !keys.dict) continue;
             for (const auto& [key, value] : *keys.dict)
-                if (auto* name = dynamic_cast<const ns::String*>(key.get()); name && !keys.read.contains(name->utf8()))
+                if (auto* name = dynamic_cast<const ns::String*>(key.get());
+                    name && !keys.read.contains(name->utf8()))
                     add(keys.path.empty() ? name->utf8() : keys.path + "." + name->utf8(), "unknown key");
         }
     }
@@ -336,9 +337,11 @@ void readIdentity(const Fields& root, Profile& p) {
 void readScreen(const Fields& root, Profile& p) {
     if (auto screen = root.object("screen", Need::Required)) {
         // A screen of 1 to 10,000 points a side: anything larger is no device, and lays out for ever.
-        for (auto [key, side] : {std::pair{"width", &p.screen.width}, std::pair{"height", &p.screen.height}}) {
+        for (auto [key, side] :
+             {std::pair{"width", &p.screen.width}, std::pair{"height", &p.screen.height}}) {
             *side = positive(*screen, key, Need::Required, 0);
-            if (*side > 0 && !(*side >= 1 && *side <= 10'000)) screen->wrong(key, "expected a number of points from 1 to 10000");
+            if (*side > 0 && !(*side >= 1 && *side <= 10'000))
+                screen->wrong(key, "expected a number of points from 1 to 10000");
         }
         p.screen.scale = positive(*screen, "scale", Need::Optional, 1);
         p.screen.brightness = unitInterval(*screen, "brightness", p.screen.brightness);
@@ -729,7 +732,8 @@ void readNetwork(const Fields& root, Profile& p) {
         root.wrong("interfaces", R"(expected "host", {"aliases": {...}} or a list of interfaces)");
     }
 
-    if (root.isNull("wifi")) p.wifi.reset();
+    if (root.isNull("wifi"))
+        p.wifi.reset();
     else if (auto wifi = root.object("wifi"))
         p.wifi = Wifi{wifi->text("SSID", Need::Required).value_or(""),
                       checkedText(*wifi, "BSSID", Need::Required, [](const std::string& t) { return isMac(t); },

@@ -69,7 +69,8 @@ bool waitForPoolSettled(std::string* failure) {
     for (double waited = 0; waited < kSettleSeconds; waited += kWaitSliceSeconds) {
         // Platform threads may hop to the main thread, even synchronously: the wait ends as soon as
         // the main queue has work, and the caller's drain runs it.
-        if (pool.waitSettled(kWaitSliceSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork)) return true;
+        if (pool.waitSettled(kWaitSliceSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork))
+            return true;
         if (steppingInterruption()) return fail(failure, "interrupted");
     }
     return fail(failure, notSettled());

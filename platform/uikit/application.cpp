@@ -189,7 +189,8 @@ bool Application::expireBackgroundTask(BackgroundTaskIdentifier identifier) {
 // ---- Settings and registrations ------------------------------------------------------------------
 
 void Application::setIdleTimerDisabled(bool disabled) {
-    if (disabled != idleTimerDisabled_) sim::Device::shared().log(disabled ? "screen kept awake" : "screen may sleep");
+    if (disabled != idleTimerDisabled_)
+        sim::Device::shared().log(disabled ? "screen kept awake" : "screen may sleep");
     rt::KeyChange change(this, "idleTimerDisabled");
     idleTimerDisabled_ = disabled;
 }

@@ -168,7 +168,8 @@ void NavigationBar::placeItemViews() {
         double right = size.width - kGap;
         for (const auto& view : customViews(top->rightBarButtonItems()))
             right -= at(view, right - view->frame().size.width) + kGap;
-        if (const rt::Ref<View>& title = top->titleView()) at(title, (size.width - title->frame().size.width) / 2);
+        if (const rt::Ref<View>& title = top->titleView())
+            at(title, (size.width - title->frame().size.width) / 2);
     }
     for (const auto& view : itemViews_)
         if (view->superview().get() == this &&

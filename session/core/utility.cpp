@@ -182,8 +182,9 @@ namespace {
 // logs it.
 void logReply(const rt::Id& reply) {
     constexpr std::size_t kShown = 200;
-    auto data = reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
-                      : nullptr;
+    auto data =
+        reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
+              : nullptr;
     const std::string_view text = data ? data->view() : std::string_view("(null)");
     if (text.size() <= kShown) return ns::log("JSON: %s", text);
     ns::log("JSON: %s... (%zu bytes)", text.substr(0, kShown), text.size());

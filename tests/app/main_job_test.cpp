@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,8 +75,8 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
                                         "all=slow:0.5", "--service", "http://127.0.0.1:9/"},
                                        &error, &help);
     EXPECT_FALSE(options); // faults and an outside service do not go together, in either order
-    options = app::parseArguments({"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/", "--overwrite"},
-                                  &error, &help);
+    options = app::parseArguments(
+        {"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/", "--overwrite"}, &error, &help);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->realTime);
     EXPECT_TRUE(options->overwrite);
@@ -112,18 +112,25 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         std::string reason;
     } cases[] = {
         {{"--profile", "no_such_device"}, "no_such_device", "no device profile named"},
-        {{"--profile", (dir / "folder.json").string()}, (dir / "folder.json").string(), "a folder, not a file"},
+        {{"--profile", (dir / "folder.json").string()},
+         (dir / "folder.json").string(),
+         "a folder, not a file"},
         {{"--profile", (dir / "fifo.json").string()}, (dir / "fifo.json").string(), "not a regular file"},
         {{"--profile", write(dir / "big.json", big)}, (dir / "big.json").string(), "larger than 4 MB"},
-        {{"--profile", profileWith("typo.json", "headphonesPlugged", "headphonesPluged")}, (dir / "typo.json").string(),
+        {{"--profile", profileWith("typo.json", "headphonesPlugged", "headphonesPluged")},
+         (dir / "typo.json").string(),
          "headphonesPluged: unknown key"},
-        {{"--profile", profileWith("tall.json", "\"height\": 667", "\"height\": 1e20")}, (dir / "tall.json").string(),
+        {{"--profile", profileWith("tall.json", "\"height\": 667", "\"height\": 1e20")},
+         (dir / "tall.json").string(),
          "screen.height: expected a number of points from 1 to 10000"},
         {{"--script", (dir / "missing.json").string()}, (dir / "missing.json").string(), "cannot be read"},
-        {{"--script", (dir / "folder.json").string()}, (dir / "folder.json").string(), "a folder, not a file"},
+        {{"--script", (dir / "folder.json").string()},
+         (dir / "folder.json").string(),
+         "a folder, not a file"},
         {{"--script", (dir / "fifo.json").string()}, (dir / "fifo.json").string(), "not a regular file"},
         {{"--script", (dir / "big.json").string()}, (dir / "big.json").string(), "larger than 4 MB"},
-        {{"--script", write(dir / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})")}, (dir / "bad.json").string(),
+        {{"--script", write(dir / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})")},
+         (dir / "bad.json").string(),
          "step 1: no action is called \"fly\""},
         {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
@@ -248,25 +255,31 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     Outcome outcome = runProcess({"--run-dir", runDir.string()});
     EXPECT_EQ(outcome.status, 0) << outcome.output;
     // What a person saw, in order, and what the results screen showed.
-    EXPECT_NE(inOrder(outcome.output, {"shown:", "HUD \"Tests start soon. Tap to cancel.\"", "HUD \"Tests start in 1 s\"",
-                                       "64.000     HUD \"Report the results\"", "64.000     HUD \"The results were reported.\""}),
+    EXPECT_NE(inOrder(outcome.output, {"shown:", "HUD \"Tests start soon. Tap to cancel.\"",
+                                       "HUD \"Tests start in 1 s\"", "64.000     HUD \"Report the results\"",
+                                       "64.000     HUD \"The results were reported.\""}),
               std::string::npos)
         << outcome.output;
-    EXPECT_NE(outcome.output.find("results:  \"Passed: 0\" \"Failed: 40\" \"Trade-in estimate: 120\""), std::string::npos);
-    EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"), std::string::npos);
+    EXPECT_NE(outcome.output.find("results:  \"Passed: 0\" \"Failed: 40\" \"Trade-in estimate: 120\""),
+              std::string::npos);
+    EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"),
+              std::string::npos);
     // The log: the model table once per download, each on one line; the countdown, each item, each
     // result, the results, the upload and the exit, a line each.
     const std::string log = read(runDir / "app.log");
     EXPECT_EQ(count(log, " JSON: {"), 2u);
     EXPECT_LT(count(log, "\n"), 100u) << log;
-    EXPECT_NE(inOrder(log, {"Countdown: ", "Runner: item 1 of 40, VIBRATION", "Result: VIBRATION 2",
-                            "Runner: item 40 of 40, PHONECALL", "Results: 0 passed, 40 failed, 0 not run; estimate 120",
-                            "Transaction update: sent", "Transaction update: accepted", "67.000 Exit with status 0"}),
-              std::string::npos)
+    EXPECT_NE(
+        inOrder(log,
+                {"Countdown: ", "Runner: item 1 of 40, VIBRATION", "Result: VIBRATION 2",
+                 "Runner: item 40 of 40, PHONECALL", "Results: 0 passed, 40 failed, 0 not run; estimate 120",
+                 "Transaction update: sent", "Transaction update: accepted", "67.000 Exit with status 0"}),
+        std::string::npos)
         << log;
-    EXPECT_NE(inOrder(read(runDir / "device.log"), {"0.000 screen kept awake", "1.000 URL opened http://127.0.0.1:",
-                                                    "3.000 URL handed over qx://imei=", "67.000 exit 0"}),
-              std::string::npos);
+    EXPECT_NE(
+        inOrder(read(runDir / "device.log"), {"0.000 screen kept awake", "1.000 URL opened http://127.0.0.1:",
+                                              "3.000 URL handed over qx://imei=", "67.000 exit 0"}),
+        std::string::npos);
     EXPECT_NE(outcome.output.find("tests run: 40; pass 0, fail 0, not tested 0, not built 40"), std::string::npos)
         << outcome.output;
     // Screens that come and go within one step (the shared camera screen) still get their rows.
@@ -280,7 +293,8 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
 // The update the service stored, without the transaction's own identifier (the client makes a new
 // one each login).
 nlohmann::json storedUpdate(const fs::path& runDir) {
-    nlohmann::json store = nlohmann::json::parse(read(runDir / "service" / "transactions.json"), nullptr, false);
+    nlohmann::json store =
+        nlohmann::json::parse(read(runDir / "service" / "transactions.json"), nullptr, false);
     if (!store.is_object() || store["transactions"].size() != 1) return nullptr;
     nlohmann::json transaction = store["transactions"].begin().value();
     if (transaction["updates"].size() != 1) return nullptr;
@@ -293,14 +307,18 @@ nlohmann::json storedUpdate(const fs::path& runDir) {
 TEST(MainJobProcess, NothingOfTheHostDecidesARunNeitherItsTimeZoneNorItsInterfaces) {
     ScratchFolder scratch;
     const fs::path first = scratch.path() / "first", second = scratch.path() / "second";
-    Outcome a = testkit::ChildProcess(FUNCTIONTEST_EXECUTABLE, {"--run-dir", first.string()}, {{"TZ", "UTC"}}).wait();
+    Outcome a =
+        testkit::ChildProcess(FUNCTIONTEST_EXECUTABLE, {"--run-dir", first.string()}, {{"TZ", "UTC"}}).wait();
     // The second on the other side of the date line, and, where the host allows it, in a network of
     // its own that has only loopback.
-    const bool isolated = testkit::runProcess("unshare", {"-rn", "ip", "link", "set", "lo", "up"}).status == 0;
+    const bool isolated =
+        testkit::runProcess("unshare", {"-rn", "ip", "link", "set", "lo", "up"}).status == 0;
     std::vector<std::string> args = {"--run-dir", second.string()};
-    if (isolated) args.insert(args.begin(), {"-rn", "sh", "-c", "ip link set lo up && exec \"$0\" \"$@\"",
-                                             FUNCTIONTEST_EXECUTABLE});
-    Outcome b = testkit::ChildProcess(isolated ? "unshare" : FUNCTIONTEST_EXECUTABLE, args, {{"TZ", "Pacific/Kiritimati"}})
+    if (isolated)
+        args.insert(args.begin(),
+                    {"-rn", "sh", "-c", "ip link set lo up && exec \"$0\" \"$@\"", FUNCTIONTEST_EXECUTABLE});
+    Outcome b = testkit::ChildProcess(isolated ? "unshare" : FUNCTIONTEST_EXECUTABLE, args,
+                                      {{"TZ", "Pacific/Kiritimati"}})
                     .wait();
     ASSERT_EQ(a.status, 0) << a.output;
     ASSERT_EQ(b.status, 0) << b.output;
@@ -332,7 +350,8 @@ TEST(MainJobProcess, AFailedLoginIsReportedWithItsCauseAndTheAlertTheOperatorSaw
         {"auth=refuse", "auth failed: The network connection was lost. (-1005"},
         {"auth=500", "auth answered 500: \"Internal Server Error\""},
         {"auth=garbage", "auth answered 200: \"<html>"},
-        {"profile=slow:11", "profile failed: The request timed out. (-1001"}, // the client gives up after 10 s
+        {"profile=slow:11",
+         "profile failed: The request timed out. (-1001"}, // the client gives up after 10 s
     };
     std::vector<std::unique_ptr<testkit::ChildProcess>> runs; // side by side: the slow one takes 10 s
     for (const auto& [fault, cause] : cases)
@@ -343,9 +362,11 @@ TEST(MainJobProcess, AFailedLoginIsReportedWithItsCauseAndTheAlertTheOperatorSaw
         const auto& [fault, cause] = cases[i];
         Outcome outcome = runs[i]->wait();
         EXPECT_EQ(outcome.status, 1) << outcome.output;
-        EXPECT_NE(outcome.output.find(std::string("login:    failed at 1.000 s: timeout (") + cause), std::string::npos)
+        EXPECT_NE(outcome.output.find(std::string("login:    failed at 1.000 s: timeout (") + cause),
+                  std::string::npos)
             << outcome.output;
-        EXPECT_NE(outcome.output.find("1.000      alert \"Quarnotix\": \"Warning\""), std::string::npos) << fault;
+        EXPECT_NE(outcome.output.find("1.000      alert \"Quarnotix\": \"Warning\""), std::string::npos)
+            << fault;
         const std::string log = read(scratch.path() / fault / "app.log");
         EXPECT_NE(inOrder(log, {" failed: ", "Login failed: timeout"}), std::string::npos) << log;
     }
@@ -355,9 +376,11 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
     ScratchFolder scratch;
     const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
         {{"--fault", "update=garbage"},
-         {"end:          stalled", "reply:        update answered 200; the application: failed: HTTP 200, the reply is not JSON"}},
+         {"end:          stalled",
+          "reply:        update answered 200; the application: failed: HTTP 200, the reply is not JSON"}},
         // The exit is due at 67 s: the limit cuts it off, and the process says what the report says.
-        {{"--limit", "66"}, {"end:          limit reached at 66 s", "app exit:     none", "virtual time: 66.000 s"}},
+        {{"--limit", "66"},
+         {"end:          limit reached at 66 s", "app exit:     none", "virtual time: 66.000 s"}},
         {{"--limit", "1.5"}, {"end:          limit reached at 1.5 s"}},
         {{"--limit", "0.001"}, {"end:          limit reached at 0.001 s"}},
     };
@@ -373,20 +396,24 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
 TEST(MainJobProcess, SigtermDuringASlowUpdateEndsTheRunWithTheFolderWholeAndStatus143) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
-    testkit::ChildProcess run(FUNCTIONTEST_EXECUTABLE, {"--fault", "update=slow:30", "--run-dir", runDir.string()});
+    testkit::ChildProcess run(FUNCTIONTEST_EXECUTABLE,
+                              {"--fault", "update=slow:30", "--run-dir", runDir.string()});
     ASSERT_TRUE(waitForText(runDir / "app.log", "Transaction update: sent"));
     ASSERT_TRUE(run.signal(SIGTERM));
     Outcome outcome = run.wait();
     EXPECT_EQ(outcome.status, 143) << outcome.output;
-    EXPECT_NE(outcome.output.find("end:          interrupted by SIGTERM"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("end:          interrupted by SIGTERM"), std::string::npos)
+        << outcome.output;
     EXPECT_NE(outcome.output.find("the application: sent, no answer handled"), std::string::npos);
     EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
     EXPECT_NE(read(runDir / "device.log").find("URL handed over"), std::string::npos);
-    EXPECT_NE(read(runDir / "steps.log").find("step 5 (update: tap outlet=bottomButton) ran"), std::string::npos);
+    EXPECT_NE(read(runDir / "steps.log").find("step 5 (update: tap outlet=bottomButton) ran"),
+              std::string::npos);
     std::string defaults;
     for (const auto& entry : fs::directory_iterator(runDir / "home" / "Library" / "Preferences"))
         defaults += read(entry.path());
-    EXPECT_NE(defaults.find("transcationuuid"), std::string::npos) << "what the application stored is on disk";
+    EXPECT_NE(defaults.find("transcationuuid"), std::string::npos)
+        << "what the application stored is on disk";
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
@@ -429,16 +456,19 @@ TEST(MainJobRealTime, TwentyDefaultRunsNeverStallAndAnExitPendingAtTheLimitStays
     std::string text = read(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
     text.replace(text.find('{'), 1, "{\"features\": [\"WIFI\"],");
     const std::string wifi = write(scratch.path() / "wifi.json", text);
-    testkit::ChildProcess pending(FUNCTIONTEST_EXECUTABLE, {"--real-time", "--limit", "9.5", "--script", wifi,
-                                                            "--run-dir", (scratch.path() / "pending").string()});
+    testkit::ChildProcess pending(FUNCTIONTEST_EXECUTABLE,
+                                  {"--real-time", "--limit", "9.5", "--script", wifi, "--run-dir",
+                                   (scratch.path() / "pending").string()});
     std::vector<std::unique_ptr<testkit::ChildProcess>> runs;
     for (int i = 0; i < 20; ++i)
         runs.push_back(std::make_unique<testkit::ChildProcess>(
-            FUNCTIONTEST_EXECUTABLE, std::vector<std::string>{"--real-time", "--limit", "120", "--run-dir",
-                                                              (scratch.path() / std::to_string(i)).string()}));
+            FUNCTIONTEST_EXECUTABLE,
+            std::vector<std::string>{"--real-time", "--limit", "120", "--run-dir",
+                                     (scratch.path() / std::to_string(i)).string()}));
     Outcome cut = pending.wait();
     EXPECT_EQ(cut.status, 1) << cut.output;
-    EXPECT_NE(inOrder(cut.output, {"end:          limit reached at 9.5 s", "the application: accepted", "app exit:     none"}),
+    EXPECT_NE(inOrder(cut.output, {"end:          limit reached at 9.5 s", "the application: accepted",
+                                   "app exit:     none"}),
               std::string::npos)
         << cut.output;
     for (auto& run : runs) {

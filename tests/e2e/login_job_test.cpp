@@ -90,7 +90,8 @@ TEST_F(LoginJob, ARefusedLoginStaysOnTheLoginScreenAndStoresNoTransaction) {
     EXPECT_EQ(outcome.status, 1) << outcome.output;
     EXPECT_NE(outcome.output.find("stalled"), std::string::npos) << outcome.output;
     EXPECT_NE(outcome.output.find("faults:   auth=500"), std::string::npos) << outcome.output;
-    EXPECT_NE(outcome.output.find("login:    failed at 1.000 s: timeout (auth answered 500"), std::string::npos)
+    EXPECT_NE(outcome.output.find("login:    failed at 1.000 s: timeout (auth answered 500"),
+              std::string::npos)
         << outcome.output;
     EXPECT_EQ(calls(runDir()), (std::vector<std::string>{"profile:200", "auth:500"}));
     json store = json::parse(read(runDir() / "service" / "transactions.json"), nullptr, false);

@@ -38,8 +38,9 @@ class ScriptJob : public ::testing::Test {
 protected:
     testkit::ProcessOutcome run(const std::string& head, const std::string& steps) {
         std::ofstream(scratch_.path() / "script.json") << "{" + head + "\"steps\": [" + steps + "]}";
-        return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, {"--script", (scratch_.path() / "script.json").string(),
-                                                             "--run-dir", runDir().string()});
+        return testkit::runProcess(
+            FUNCTIONTEST_EXECUTABLE,
+            {"--script", (scratch_.path() / "script.json").string(), "--run-dir", runDir().string()});
     }
     fs::path runDir() const { return scratch_.path() / "run"; }
 
@@ -56,10 +57,12 @@ TEST_F(ScriptJob, TickingOneRowAndPlayingRunsExactlyThatRow) {
           {"do": "send", "action": "onRightButtonRunAction:"}]},
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"})");
     EXPECT_EQ(outcome.status, 1) << outcome.output; // the list waits for more at the end
-    EXPECT_NE(outcome.output.find("tests run: 1; pass 0, fail 0, not tested 0, not built 1"), std::string::npos)
+    EXPECT_NE(outcome.output.find("tests run: 1; pass 0, fail 0, not tested 0, not built 1"),
+              std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("  1   BATTERY "), std::string::npos) << outcome.output;
-    EXPECT_NE(read(runDir() / "steps.log").find("step 4 (one row: untick key=WIFI; untick key=GPS; tick key=BATTERY; "),
+    EXPECT_NE(read(runDir() / "steps.log")
+                  .find("step 4 (one row: untick key=WIFI; untick key=GPS; tick key=BATTERY; "),
               std::string::npos);
 }
 
@@ -71,15 +74,18 @@ TEST_F(ScriptJob, ChecksThatFailAreRowsOfTheReportAndMakeTheStatusThreeWhileTheR
           {"do": "expect", "outlet": "failCount", "text": "Failed: 40"},
           {"do": "expect", "row": 0, "text": "Vibration"},
           {"do": "expect", "outlet": "evaluate", "text": "Trade-in estimate: 999"}]},
-        {"on": {"request": "update"}, "do": "expect", "hud": true, "text": "Report the results"},)" + kUpdate);
+        {"on": {"request": "update"}, "do": "expect", "hud": true, "text": "Report the results"},)" +
+                                                  kUpdate);
     EXPECT_EQ(outcome.status, 3) << outcome.output;
-    EXPECT_NE(outcome.output.find("  check failed: step 5 (look: expect outlet=failCount text=Failed: 40; expect row=0 "
-                                  "text=Vibration; expect outlet=evaluate text=Trade-in estimate: 999): wanted "
-                                  "\"Trade-in estimate: 999\", saw \"Trade-in estimate: 120\"\n"),
+    EXPECT_NE(outcome.output.find(
+                  "  check failed: step 5 (look: expect outlet=failCount text=Failed: 40; expect row=0 "
+                  "text=Vibration; expect outlet=evaluate text=Trade-in estimate: 999): wanted "
+                  "\"Trade-in estimate: 999\", saw \"Trade-in estimate: 120\"\n"),
               std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("end:          the application ended itself"), std::string::npos);
-    EXPECT_EQ(outcome.output.find("check failed: step 6"), std::string::npos) << "the HUD showed while the update was answered";
+    EXPECT_EQ(outcome.output.find("check failed: step 6"), std::string::npos)
+        << "the HUD showed while the update was answered";
 }
 
 TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUsable) {
@@ -87,16 +93,19 @@ TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUs
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
         {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
         {"on": {"request": "update"}, "once": true, "do": "background"},
-        {"at": 70, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" + kUpdate);
+        {"at": 70, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" +
+                                                  kUpdate);
     // The first update is cut short: its answer never reaches the screen, the HUD goes, and nothing
     // ends the process; the second one, from the same screen, is accepted and ends it.
     EXPECT_EQ(outcome.status, 0) << outcome.output;
-    EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"), std::string::npos)
+    EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"),
+              std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("app exit:     0"), std::string::npos);
     EXPECT_NE(outcome.output.find("virtual time: 73.000 s"), std::string::npos) << outcome.output;
     const std::string log = read(runDir() / "app.log");
-    EXPECT_NE(log.find("Transaction update: cut short: the application went to the background"), std::string::npos)
+    EXPECT_NE(log.find("Transaction update: cut short: the application went to the background"),
+              std::string::npos)
         << log;
     EXPECT_NE(log.find("    73.000 Exit with status 0"), std::string::npos) << log;
 }
@@ -112,7 +121,8 @@ TEST_F(ScriptJob, AStepThatFailsWhileALoginReplyWaitsEndsTheRunWithItsReport) {
           {"do": "tap", "outlet": "loginButton"}]},
         {"on": {"request": "insert"}, "do": "tap", "outlet": "nothingHere"})");
     EXPECT_EQ(outcome.status, 1) << outcome.output;
-    EXPECT_NE(outcome.output.find("end:          step 3 (tap outlet=nothingHere) failed: LoginViewController has nothing"),
+    EXPECT_NE(outcome.output.find(
+                  "end:          step 3 (tap outlet=nothingHere) failed: LoginViewController has nothing"),
               std::string::npos)
         << outcome.output;
     EXPECT_EQ(read(runDir() / "report.txt"), outcome.output);

@@ -24,7 +24,6 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/date_formatter.h"
-#include "platform/foundation/time_zone.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
@@ -32,11 +31,12 @@
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/string_services.h"
+#include "platform/foundation/time_zone.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
-#include "tests/testkit/latch.h"
 #include "tests/platform/support.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -575,7 +575,8 @@ TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
     }
     EXPECT_EQ(std::getenv("TZ"), std::string("NST3:30")) << "the host's zone is left as it was";
     ns::TimeZone::setSystemTimeZoneName("UTC");
-    EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(), "1970-01-01T00:00:00+0000");
+    EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(),
+              "1970-01-01T00:00:00+0000");
 }
 
 TEST(DateFormatter, FixedPatternsAndZones) {

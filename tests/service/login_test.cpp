@@ -10,8 +10,8 @@
 
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
-#include "platform/uikit/application.h"
 #include "platform/uikit/alert_view.h"
+#include "platform/uikit/application.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
@@ -184,7 +184,8 @@ TEST_F(LoginTest, ALoginWhoseApplicationIsLetGoWhileItRunsFinishesOnTheApplicati
     ui::Application::resetShared();
     app().advance(0);
     EXPECT_EQ(calls().back(), "insert");
-    EXPECT_EQ(app().navigationStack().front(), "RootTableViewController") << "on the application that logged in";
+    EXPECT_EQ(app().navigationStack().front(), "RootTableViewController")
+        << "on the application that logged in";
 }
 
 TEST_F(LoginTest, AnInsertThatTimesOutFailsInRealTimeWithoutMovingTheClock) {

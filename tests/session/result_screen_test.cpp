@@ -251,7 +251,8 @@ TEST_F(ResultScreen, WithTheFlagAndASimTheReminderShowsThreeSecondsBeforeTheExit
     EXPECT_FALSE(tapEnding(kFileButton));
     EXPECT_EQ(app().refusal(), "covered by VHProgressHUD");
     screen_->saveResultFileAndExit();
-    screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(), ns::IndexPath::indexPathForRowInSection(0, 0));
+    screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(),
+                                              ns::IndexPath::indexPathForRowInSection(0, 0));
     app().advance(2.99);
     EXPECT_FALSE(app().exitStatus());
     EXPECT_EQ(messages().size(), 1u);

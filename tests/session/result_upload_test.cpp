@@ -12,10 +12,10 @@
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/data.h"
+#include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/number.h"
-#include "platform/foundation/index_path.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
@@ -163,7 +163,8 @@ TEST_F(ResultUpload, StatusOneAsTextCountsAndADoubleTapSendsOneRequest) {
     // Sent from code meanwhile, the endings and a row tap do nothing.
     screen_->onEnd(nullptr);
     screen_->reportToTempServer();
-    screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(), ns::IndexPath::indexPathForRowInSection(0, 0));
+    screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(),
+                                              ns::IndexPath::indexPathForRowInSection(0, 0));
     app().advance(0);
     auto sent = posts(kUpdatePath);
     ASSERT_EQ(sent.size(), 1u);

@@ -14,8 +14,11 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/profile.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
@@ -27,9 +30,6 @@
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/window.h"
-#include "platform/sim/profile.h"
-#include "platform/uikit/color.h"
-#include "platform/uikit/gesture_recognizer.h"
 #include "session/app_delegate.h"
 #include "session/core/associated_object.h"
 #include "session/core/push_animator.h"
@@ -37,9 +37,9 @@
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
 #include "session/space_table_view_cell.h"
+#include "tests/testkit/app/app_fixture.h"
 #include "ui/overlays/menu_popover.h"
 #include "ui/overlays/progress_hud.h"
-#include "tests/testkit/app/app_fixture.h"
 
 namespace {
 

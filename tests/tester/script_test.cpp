@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/clock.h"
-#include "platform/foundation/run_loop.h"
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/foundation/url.h"
 #include "platform/foundation/url_loading.h"
 #include "platform/foundation/url_session.h"
@@ -90,13 +90,17 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "actions": []}]})", "list of actions"},
         {R"({"steps": [{"at": 1, "url": "x", "actions": [{"do": "back"}]}]})", "takes no \"url\""},
         {R"({"steps": [{"at": 1, "do": "open", "url": null}]})", "is null"},
-        {R"({"steps": [{"on": {"request": "update"}, "after": 1, "do": "back"}]})", "does not go with a request"},
+        {R"({"steps": [{"on": {"request": "update"}, "after": 1, "do": "back"}]})",
+         "does not go with a request"},
         {R"({"steps": [{"on": {"request": ""}, "do": "back"}]})", "not empty"},
         {R"({"steps": [{"at": 1, "do": "expect", "text": "x"}]})", "needs \"outlet\" or \"hud\""},
-        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "row": 1, "text": "x"}]})", "takes one of \"outlet\", \"hud\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "row": 1, "text": "x"}]})",
+         "takes one of \"outlet\", \"hud\""},
         {R"({"steps": [{"at": 1, "do": "expect", "hud": "yes", "text": "x"}]})", "\"hud\" must be true"},
-        {R"({"steps": [{"at": 1, "do": "expect", "alert": "body", "text": "x"}]})", "\"title\" or \"message\""},
-        {R"({"steps": [{"at": 1, "do": "expect", "outlet": "a", "section": 1, "text": "x"}]})", "go with \"row\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "alert": "body", "text": "x"}]})",
+         "\"title\" or \"message\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "outlet": "a", "section": 1, "text": "x"}]})",
+         "go with \"row\""},
     };
     for (const auto& [text, reason] : cases) {
         std::string error;
@@ -171,11 +175,11 @@ protected:
                          notes().emplace_back(*a.arg("what"), ns::Clock::currentTime());
                          return true;
                      }});
-        sim::registerScriptAction("push",
-                                  {{}, {"animated"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
-                                       navigation_->pushViewController(screenWithButton(), a.arg("animated") != nullptr);
-                                       return true;
-                                   }});
+        sim::registerScriptAction(
+            "push", {{}, {"animated"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
+                         navigation_->pushViewController(screenWithButton(), a.arg("animated") != nullptr);
+                         return true;
+                     }});
         start_ = app().clock().now();
         screen_ = screenWithButton();
         showInNavigation(screen_);
@@ -485,11 +489,13 @@ TEST_F(ScriptRun, AScriptedStimulusReachesTheDeviceAtItsTime) {
 }
 
 TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
-    rt::cast<ui::Button>(screen_->view())->setTitleForState(ns::String::make("Start"), ui::ControlStates::Normal);
+    rt::cast<ui::Button>(screen_->view())
+        ->setTitleForState(ns::String::make("Start"), ui::ControlStates::Normal);
     sim::Driver::setHUDReader([] { return std::vector<std::string>{"Sending", "Please wait"}; });
     sim::registerScriptAction("alert", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
-                                            rt::make<ui::AlertView>(ns::String::make("Quarnotix"), ns::String::make("Warning"),
-                                                                    nullptr, ns::String::make("OK"))
+                                            rt::make<ui::AlertView>(ns::String::make("Quarnotix"),
+                                                                    ns::String::make("Warning"), nullptr,
+                                                                    ns::String::make("OK"))
                                                 ->show();
                                             return true;
                                         }});
@@ -504,12 +510,14 @@ TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
     sim::Driver::setHUDReader(nullptr);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
     EXPECT_EQ(result.failedChecks,
-              (std::vector<std::string>{"step 2 (expect outlet=view text=Stop; note what=on): wanted \"Stop\", saw \"Start\"",
-                                        "step 6 (expect alert=message text=Done): wanted \"Done\", saw \"Warning\""}));
+              (std::vector<std::string>{
+                  "step 2 (expect outlet=view text=Stop; note what=on): wanted \"Stop\", saw \"Start\"",
+                  "step 6 (expect alert=message text=Done): wanted \"Done\", saw \"Warning\""}));
     EXPECT_EQ(notes().size(), 2u) << "the run went on, and so did the step";
     const std::string log = stepLog();
     EXPECT_NE(log.find("     1.000 step 1 (expect outlet=view text=Start) ran\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("     2.000 step 2 (expect outlet=view text=Stop; note what=on) ran; check failed: wanted \"Stop\", "
+    EXPECT_NE(log.find("     2.000 step 2 (expect outlet=view text=Stop; note what=on) ran; check failed: "
+                       "wanted \"Stop\", "
                        "saw \"Start\"\n"),
               std::string::npos)
         << log;
@@ -518,17 +526,19 @@ TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
 TEST_F(ScriptRun, ARequestTriggerRunsItsStepAfterTheAnswerCameAndBeforeTheApplicationHasIt) {
     testkit::LoopbackServer server;
     const std::string url = server.url("/echo");
-    sim::registerScriptAction("fetch", {{}, {}, {}, [url](sim::Driver&, const sim::ScriptAction&, std::string*) {
-                                            ns::URLSession::sharedSession()
-                                                ->dataTaskWithURL(ns::URL::URLWithString(url),
-                                                                  [](rt::Ref<ns::URLResponse>, rt::Ref<ns::Data>, rt::Ref<ns::Error>) {
-                                                                      dispatch::async(dispatch::Queue::main(), [] {
-                                                                          notes().emplace_back("answer", ns::Clock::currentTime());
-                                                                      });
-                                                                  })
-                                                ->resume();
-                                            return true;
-                                        }});
+    sim::registerScriptAction(
+        "fetch",
+        {{}, {}, {}, [url](sim::Driver&, const sim::ScriptAction&, std::string*) {
+             ns::URLSession::sharedSession()
+                 ->dataTaskWithURL(ns::URL::URLWithString(url),
+                                   [](rt::Ref<ns::URLResponse>, rt::Ref<ns::Data>, rt::Ref<ns::Error>) {
+                                       dispatch::async(dispatch::Queue::main(), [] {
+                                           notes().emplace_back("answer", ns::Clock::currentTime());
+                                       });
+                                   })
+                 ->resume();
+             return true;
+         }});
     sim::ScriptRun result = run(R"({"steps": [
         {"at": 1, "do": "fetch"}, {"at": 2, "do": "fetch"},
         {"on": {"request": "/echo"}, "once": true, "do": "note", "what": "step"}]})");
@@ -550,17 +560,20 @@ TEST_F(ScriptRun, AStepDuringAPushWaitsForItsEndAndATapUnderThePushedScreenIsRef
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
     ASSERT_EQ(notes().size(), 1u);
     EXPECT_NEAR(at(0), 1 + ui::kDefaultTransitionDuration, 1e-6);
-    EXPECT_NE(stepLog().find("step 2 (note what=after the push) ran after a transition"), std::string::npos) << stepLog();
+    EXPECT_NE(stepLog().find("step 2 (note what=after the push) ran after a transition"), std::string::npos)
+        << stepLog();
     EXPECT_FALSE(app().tap(under)) << "the first screen's button, under the pushed one";
     EXPECT_EQ(app().refusal(), "not on screen");
 }
 
 TEST_F(ScriptRun, ASignalEndsTheRunWhereItIs) {
-    sim::registerScriptAction("signal", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
-                                             sim::interruptStepping(SIGTERM);
-                                             return true;
-                                         }});
-    sim::ScriptRun result = run(R"({"steps": [{"at": 1, "do": "signal"}, {"at": 2, "do": "note", "what": "never"}]})");
+    sim::registerScriptAction("signal",
+                              {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
+                                   sim::interruptStepping(SIGTERM);
+                                   return true;
+                               }});
+    sim::ScriptRun result =
+        run(R"({"steps": [{"at": 1, "do": "signal"}, {"at": 2, "do": "note", "what": "never"}]})");
     sim::clearSteppingInterruption();
     EXPECT_EQ(result.end, sim::ScriptRun::End::Interrupted);
     EXPECT_EQ(result.message, "interrupted by SIGTERM");

@@ -56,7 +56,8 @@ public:
     ProcessOutcome wait() {
         ProcessOutcome outcome;
         char buffer[4096];
-        for (ssize_t n; output_ >= 0 && ((n = ::read(output_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
+        for (ssize_t n;
+             output_ >= 0 && ((n = ::read(output_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
             if (n > 0) outcome.output.append(buffer, static_cast<std::size_t>(n));
         if (output_ >= 0) ::close(output_);
         output_ = -1;

@@ -265,7 +265,8 @@ TEST(UIApplicationFixture, AnExitInOneFixturesTearDownHaltsThatFixtureAlone) {
     {
         testkit::AppFixture first;
         first.launch();
-        dispatch::asyncAfter(dispatch::after(1), dispatch::Queue::main(), [] { ui::Application::exitProcess(0); });
+        dispatch::asyncAfter(dispatch::after(1), dispatch::Queue::main(),
+                             [] { ui::Application::exitProcess(0); });
     } // its tear-down runs what is left, the exit too
     testkit::AppFixture second;
     bool fired = false;
@@ -351,9 +352,10 @@ TEST_F(UIDriverTest, TheDriverRefusesWhatATesterCouldNotTapAndSaysWhy) {
          "not taking touches (an enclosing view)"},
         // Where a finger lands: the window's hit test at the centre.
         {[&] { window->addSubview(cover); }, [&] { cover->removeFromSuperview(); }, "covered by UIView"},
-        {[&] { panel->setFrame(cg::Rect::make(20, 700, 300, 200)); }, [&] { panel->setFrame(frame); }, "off screen"},
-        {[&] { button->setFrame(cg::Rect::make(10, 250, 100, 40)); }, [&] { button->setFrame(cg::Rect::make(10, 10, 100, 40)); },
-         "outside the bounds of its UIView"},
+        {[&] { panel->setFrame(cg::Rect::make(20, 700, 300, 200)); }, [&] { panel->setFrame(frame); },
+         "off screen"},
+        {[&] { button->setFrame(cg::Rect::make(10, 250, 100, 40)); },
+         [&] { button->setFrame(cg::Rect::make(10, 10, 100, 40)); }, "outside the bounds of its UIView"},
         {[&] { panel->removeFromSuperview(); }, [&] { window->addSubview(panel); }, "not on screen"},
     };
     for (const auto& c : cases) {

@@ -229,7 +229,8 @@ std::string banners(const std::string& log) {
     std::string out;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);)
-        if (line.find(" notification ") != std::string::npos && line.find(" notification scheduled") == std::string::npos)
+        if (line.find(" notification ") != std::string::npos &&
+            line.find(" notification scheduled") == std::string::npos)
             out += line.substr(line.find(' ') + 1) + "\n";
     return out;
 }
@@ -242,7 +243,8 @@ TEST_F(Hardware, LocalNotificationsShowOnlyInTheBackgroundAfterRegistrationAndOp
     app().enterBackground();
     app().advance(2);
     EXPECT_EQ(banners(live().logText()), "") << "no settings registered";
-    EXPECT_NE(live().logText().find("0.000 notification scheduled in 1.000 s: unregistered"), std::string::npos);
+    EXPECT_NE(live().logText().find("0.000 notification scheduled in 1.000 s: unregistered"),
+              std::string::npos);
 
     app().app()->registerUserNotificationSettings(
         ui::UserNotificationSettings::settingsForTypes(ui::UserNotificationTypeAlert, nullptr));

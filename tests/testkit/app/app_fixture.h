@@ -138,8 +138,7 @@ public:
 
     // Puts a view on screen, where a person's tap can reach it: into the key window (a window over
     // the screen, made key, when there is none), above what it holds. Returns the view.
-    template <class V>
-    rt::Ref<V> onScreen(rt::Ref<V> view) {
+    template <class V> rt::Ref<V> onScreen(rt::Ref<V> view) {
         placeOnScreen(view);
         return view;
     }
