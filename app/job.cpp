@@ -4,8 +4,8 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -13,43 +13,51 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "app/exchanges.h"
+#include "app/list_actions.h"
 #include "app/not_built_screens.h"
 #include "app/run_report.h"
 #include "app/screen_pictures.h"
 #include "platform/foundation/application_home.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/clock.h"
+#include "platform/foundation/url.h"
+#include "platform/foundation/url_loading.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
 #include "platform/sim/stepper.h"
-#include "platform/sim/tester/driver.h"
-#include "platform/sim/tester/script_runner.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
+#include "tester/driver.h"
+#include "tester/script_runner.h"
 #include "tools/reference_service/seed.h"
 #include "tools/reference_service/service.h"
+#include "ui/overlays/hud_texts.h"
 
 namespace app {
 
 namespace fs = std::filesystem;
 
 const char* const kUsage =
-    "usage: functiontest [--profile <name|file>] [--script <file>] [--run-dir <folder>]\n"
+    "usage: functiontest [--profile <name|file>] [--script <file>] [--run-dir <folder> [--overwrite]]\n"
     "                    [--service <url> | --fault <call>=<kind>[*n]...] [--real-time] [--limit <seconds>]\n"
     "                    [--no-pictures]\n"
     "  --profile    a device profile of resources/devices (default: iphone7) or a profile file\n"
     "  --script     the tester script (default: resources/testers/default.json)\n"
-    "  --run-dir    the run folder (default: runs/<UTC time>-<profile>)\n"
-    "  --service    a running service's base address (default: one started in-process)\n"
+    "  --run-dir    the run folder (default: runs/<UTC time>-<profile>); one that exists is refused\n"
+    "  --overwrite  empties an existing run folder and runs in it\n"
+    "  --service    a running service's absolute http(s) address (default: one started in-process)\n"
     "  --fault      a fault of the in-process service; call: profile, auth, features, models,\n"
-    "               insert, update, partner or all; kind: refuse, 500, slow:<s> or garbage\n"
+    "               insert, update, partner, ip or all; kind: refuse, 500, slow:<s> or garbage\n"
     "  --real-time  the system clock instead of virtual time from 2024-05-01T10:00:00Z\n"
-    "  --limit      virtual seconds after launch at which the run stops (default: 7200)\n"
-    "  --no-pictures  no pictures of the screens in the run folder's pictures/\n";
+    "  --limit      seconds after launch at which the run stops (default: 7200)\n"
+    "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
+    "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
+    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n";
 
 namespace {
 
@@ -73,17 +81,29 @@ std::string seconds(double s) {
     return buffer;
 }
 
-// A new folder: the path itself, or with "-2", "-3", ... when it is taken.
-std::optional<fs::path> newFolder(const fs::path& wanted, std::string* error) {
+// The run folder: made new, or emptied when it exists and `overwrite` says so.
+std::optional<fs::path> runFolder(const fs::path& wanted, bool overwrite, std::string* error) {
     std::error_code ec;
-    fs::path path = wanted;
-    for (int n = 2; fs::exists(path, ec); ++n)
-        path = wanted.string() + "-" + std::to_string(n);
-    if (!fs::create_directories(path, ec)) {
-        *error = "cannot make the run folder " + path.string() + ": " + ec.message();
+    if (fs::exists(fs::symlink_status(wanted, ec))) {
+        if (!overwrite) {
+            *error = "the run folder " + wanted.string() + " exists (--overwrite empties it and runs there)";
+            return std::nullopt;
+        }
+        if (!fs::is_directory(fs::symlink_status(wanted, ec))) {
+            *error = "the run folder " + wanted.string() + " is not a folder";
+            return std::nullopt;
+        }
+        for (const auto& entry : fs::directory_iterator(wanted, ec))
+            fs::remove_all(entry.path(), ec);
+    } else if (!fs::create_directories(wanted, ec)) {
+        *error = "cannot make the run folder " + wanted.string() + ": " + ec.message();
         return std::nullopt;
     }
-    return fs::absolute(path, ec);
+    if (ec) {
+        *error = "cannot empty the run folder " + wanted.string() + ": " + ec.message();
+        return std::nullopt;
+    }
+    return fs::absolute(wanted, ec);
 }
 
 bool writeFile(const fs::path& path, const std::string& text) {
@@ -92,7 +112,8 @@ bool writeFile(const fs::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-// The application's log into app.log, each line led by the virtual seconds since launch.
+// The application's log into app.log, each line led by the virtual seconds since launch, and to
+// whoever reads along (the run report).
 class LogFile {
 public:
     LogFile(const fs::path& path, double launchTime) : out_(path, std::ios::binary), launchTime_(launchTime) {
@@ -102,30 +123,29 @@ public:
             std::lock_guard g(lock_);
             out_ << stamp << line << '\n';
             out_.flush();
+            if (reader_) reader_(line);
         });
     }
     ~LogFile() { ns::setLogSink(std::move(previous_)); }
-    bool good() const { return static_cast<bool>(out_); }
+    void setReader(std::function<void(std::string_view)> reader) {
+        std::lock_guard g(lock_);
+        reader_ = std::move(reader);
+    }
 
 private:
     std::mutex lock_;
     std::ofstream out_;
     double launchTime_;
     ns::LogSink previous_;
+    std::function<void(std::string_view)> reader_;
 };
 
-// Puts the process's state back however the run ends.
+// Puts the process's state back however the run ends, so one program can run several jobs.
 struct Restore {
     std::shared_ptr<ns::Clock> clock;
     std::string home = ns::ApplicationHome::path();
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     ~Restore() {
-        ui::ButtonDialog::dismissAllPresented();
-        ui::Application::resetShared();
-        if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
-        ui::Device::currentDevice()->resetState();
-        sim::resumeStepping();
-        sim::drainMainQueue();
         ns::UserDefaults::resetStandardUserDefaults();
         ns::ApplicationHome::setPath(home);
         ns::Bundle::removeInfoValueOverride(kMakerServerKey);
@@ -135,6 +155,43 @@ struct Restore {
         sim::Device::shared().install(device);
         if (clock) ns::Clock::install(clock);
     }
+};
+
+// The application's exit, caught for as long as the job lives: while the run goes the driver
+// stands in front of it; in the clean-up an exit still pending lands here and ends nothing.
+class ExitCatch {
+public:
+    ExitCatch() : previous_(ui::Application::setExitHandler([](int) {})) {}
+    ~ExitCatch() { ui::Application::setExitHandler(std::move(previous_)); }
+    ExitCatch(const ExitCatch&) = delete;
+    ExitCatch& operator=(const ExitCatch&) = delete;
+
+private:
+    ui::Application::ExitHandler previous_;
+};
+
+// SIGINT and SIGTERM end the run as its limit does: the stepping gives up at once and the job
+// writes everything, then the program ends with 128 + the signal.
+class SignalCatch {
+public:
+    SignalCatch() {
+        struct sigaction action {};
+        action.sa_handler = [](int signal) { sim::interruptStepping(signal); };
+        sigemptyset(&action.sa_mask);
+        for (int i = 0; i < 2; ++i)
+            sigaction(kSignals[i], &action, &previous_[i]);
+    }
+    ~SignalCatch() {
+        for (int i = 0; i < 2; ++i)
+            sigaction(kSignals[i], &previous_[i], nullptr);
+        sim::clearSteppingInterruption();
+    }
+    SignalCatch(const SignalCatch&) = delete;
+    SignalCatch& operator=(const SignalCatch&) = delete;
+
+private:
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    struct sigaction previous_[2]{};
 };
 
 std::string endText(const sim::ScriptRun& run) {
@@ -156,13 +213,22 @@ std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys
             return std::find(listed.begin(), listed.end(), key) != listed.end();
         });
         if (!known) {
-            *why = "\"features\": no feature is called \"" + key + "\"";
+            *why = "\"features\": no feature is called \"" + cutName(key) + "\"";
             return std::nullopt;
         }
     }
     for (auto& entry : seed["features"])
         entry["features"] = keys;
     return seed.dump();
+}
+
+// An absolute http or https address with a host, without its last "/"; none otherwise.
+std::optional<std::string> serviceAddress(const std::string& text) {
+    rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
+    const std::string scheme = url && url->scheme() ? url->scheme()->utf8() : std::string();
+    if ((scheme != "http" && scheme != "https") || !url->host() || url->host()->length() == 0)
+        return std::nullopt;
+    return text.back() == '/' ? text.substr(0, text.size() - 1) : text;
 }
 
 } // namespace
@@ -181,8 +247,8 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
             *help = true;
             return std::nullopt;
         }
-        if (arg == "--real-time") {
-            options.realTime = true;
+        if (arg == "--real-time" || arg == "--overwrite") {
+            (arg == "--real-time" ? options.realTime : options.overwrite) = true;
             continue;
         }
         if (arg == "--no-pictures") {
@@ -192,7 +258,7 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
         static const char* const valued[] = {"--profile", "--script", "--run-dir",
                                              "--service", "--fault",  "--limit"};
         if (std::find(std::begin(valued), std::end(valued), arg) == std::end(valued))
-            return bad("unknown argument \"" + arg + "\"");
+            return bad("unknown argument \"" + cutName(arg) + "\"");
         if (i + 1 >= args.size() || args[i + 1].empty()) return bad(arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "--profile") {
@@ -202,12 +268,11 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
         } else if (arg == "--run-dir") {
             options.runDir = value;
         } else if (arg == "--service") {
-            if (!value.starts_with("http://") && !value.starts_with("https://"))
-                return bad("--service needs an http or https address");
-            options.service = value.back() == '/' ? value.substr(0, value.size() - 1) : value;
+            options.service = serviceAddress(value);
+            if (!options.service) return bad("--service needs an absolute http or https address with a host");
         } else if (arg == "--fault") {
             std::string why;
-            if (!refsvc::Fault::parse(value, &why)) return bad("--fault " + value + ": " + why);
+            if (!refsvc::Fault::parse(value, &why)) return bad("--fault: " + why); // names the fault
             options.faults.push_back(value);
         } else {
             double limit = 0;
@@ -239,25 +304,29 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
     std::string why;
     std::optional<sim::Profile> profile = sim::loadProfile(profileName, &why);
-    if (!profile) return badInput("the profile " + profileName + ": " + why);
+    if (!profile) return badInput(why);
     const std::string scriptPath =
         options.script.empty() ? resources + "/testers/default.json" : options.script;
+    registerListActions();
+    // Read once; the service's address takes the place of "{service}" once the service runs.
+    std::optional<sim::Script> script = sim::Script::load(scriptPath, {{"service", "{service}"}}, &why);
+    if (!script) return badInput(why);
     std::vector<refsvc::Fault> faults;
     for (const std::string& text : options.faults)
         faults.push_back(*refsvc::Fault::parse(text));
-    // The script is read once with a stand-in address to check it, and again with the real one.
-    std::optional<sim::Script> checked = sim::Script::load(scriptPath, {{"service", "http://127.0.0.1:0"}}, &why);
-    if (!checked) return badInput(why);
     std::optional<std::string> seedJson;
-    if (checked->features) {
-        seedJson = seedWithFeatures(*checked->features, &why);
+    if (script->features) {
+        if (options.service)
+            return badInput(scriptPath + ": \"features\" narrows what the in-process service answers; "
+                                         "a service given by --service answers its own features");
+        seedJson = seedWithFeatures(*script->features, &why);
         if (!seedJson) return badInput(scriptPath + ": " + why);
     }
 
     const std::string label = fs::path(profileName).stem().string();
     const fs::path wanted =
         options.runDir.empty() ? fs::path("runs") / (utcStamp() + "-" + label) : fs::path(options.runDir);
-    std::optional<fs::path> folder = newFolder(wanted, &why);
+    std::optional<fs::path> folder = runFolder(wanted, options.overwrite, &why);
     if (!folder) return badInput(why);
     result.runFolder = folder->string();
 
@@ -279,13 +348,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         base = service->baseUrl();
     }
-    std::optional<sim::Script> script = sim::Script::load(scriptPath, {{"service", base}}, &why);
-    if (!script) return badInput(why);
+    script->fill("service", base);
 
     // ---- The process's state for the run ----
     Restore restore;
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
     ns::Bundle::setMainBundlePath(resources);
@@ -298,17 +364,20 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
 
     const double launchTime = ns::Clock::currentTime();
     LogFile log(*folder / "app.log", launchTime);
-    RunReport report(launchTime, isNotBuiltScreen);
-    report.header = {{"profile", profileName + " (" + profile->machine + ")"},
-                     {"script", scriptPath + (script->name.empty() ? "" : " (" + script->name + ")")},
-                     {"service", base + (service ? " (in-process)" : "")}};
+    ExchangeRecord exchanges(launchTime);
+    RunReport report(launchTime, isNotBuiltScreen, &exchanges);
+    log.setReader([&report](std::string_view line) { report.logLine(line); });
+    report.header = {
+        {"profile", cutName(profileName) + " (" + cutName(profile->machine) + ")"},
+        {"script", cutName(scriptPath) + (script->name.empty() ? "" : " (" + cutName(script->name) + ")")},
+        {"service", cutName(base) + (service ? " (in-process)" : "")}};
     std::string faultText;
     for (const std::string& text : options.faults)
         faultText += (faultText.empty() ? "" : ", ") + text;
-    report.header.emplace_back("faults", faultText.empty() ? "none" : faultText);
+    report.header.emplace_back("faults", faultText.empty() ? "none" : cutName(faultText));
     report.header.emplace_back("clock",
                                options.realTime ? "real time" : "virtual, from 2024-05-01T10:00:00Z");
-    report.header.emplace_back("folder", folder->string());
+    report.header.emplace_back("folder", cutName(folder->string()));
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
         pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
@@ -317,8 +386,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     }
 
     // ---- The run ----
+    ExitCatch exits;
+    SignalCatch signals;
+    const sim::TimerMark timers = sim::timerMark();
+    sim::Driver::setHUDReader(sh::hudTextsOnScreen);
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
     sim::ScriptRun run;
+    std::vector<std::string> stepLog;
     {
         sim::Driver driver(application,
                            [&](const std::string& failure) { err << "functiontest: " << failure << "\n"; });
@@ -327,6 +401,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
             report.observe(driver);
             if (pictures) pictures->lookForDialogs();
         });
+        runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
         // An exception out of the application ends it as a crash would; the run still leaves its
         // folder and report.
         try {
@@ -341,20 +416,21 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
             run.message = std::string("the application raised an exception: ") + e.what();
         }
         report.finish(driver);
+        stepLog = runner.stepLog();
     }
     const double virtualSeconds = ns::Clock::currentTime() - launchTime;
 
     // ---- What the run left ----
     const fs::path resultFile = *folder / "home" / "Documents" / "functiontest_result.txt";
     std::error_code ec;
+    report.checks = run.failedChecks;
     report.ending.emplace_back("end", endText(run));
-    if (service) {
-        std::optional<refsvc::RequestRecord> last;
-        for (const refsvc::RequestRecord& request : service->requests())
-            if (request.call == "update" || request.call == "partner") last = request;
-        if (last)
-            report.ending.emplace_back("reply", last->call + " answered " + std::to_string(last->status));
-    }
+    // The upload's answer on the wire, beside what the application made of it.
+    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
+    if (upload || !report.uploadOutcome().empty())
+        report.ending.emplace_back(
+            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
+                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
     report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
@@ -362,14 +438,48 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     report.ending.emplace_back(
         "wall time",
         seconds(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
+    log.setReader(nullptr);
 
-    result.status = run.end == sim::ScriptRun::End::Exited ? 0 : 1;
+    if (run.end == sim::ScriptRun::End::Interrupted)
+        result.status = 128 + run.signal;
+    else if (run.end != sim::ScriptRun::End::Exited)
+        result.status = 1;
+    else
+        result.status = run.failedChecks.empty() ? 0 : 3;
     result.report = report.text();
-    out << result.report;
-    if (!writeFile(*folder / "report.txt", result.report)) err << "functiontest: cannot write report.txt\n";
+    out << result.report << std::flush;
+    // The results the application stored are on disk before anything else is let go.
+    ns::UserDefaults::flushAll();
+    auto write = [&](const char* name, const fs::path& path, const std::string& text) {
+        if (!writeFile(path, text)) err << "functiontest: cannot write " << name << "\n";
+    };
+    write("report.txt", *folder / "report.txt", result.report);
+    std::string steps;
+    for (const std::string& line : stepLog)
+        steps += line + "\n";
+    write("steps.log", *folder / "steps.log", steps);
     if (!sim::Device::shared().writeLog((*folder / "device.log").string(), &why))
         err << "functiontest: cannot write device.log: " << why << "\n";
-    if (service) service->stop();
+    if (!service) {
+        fs::create_directories(*folder / "service", ec);
+        write("service/requests.log", *folder / "service" / "requests.log", exchanges.logText());
+    }
+
+    // ---- Clean-up: what is still queued runs out with the application there (an exit it asks for
+    // lands in the catch), then the application goes; nothing of it is left to run afterwards ----
+    if (service) service->stop(); // a slow request ends unanswered now
+    sim::clearSteppingInterruption();
+    sim::resumeStepping();
+    if (!sim::settle(&why)) err << "functiontest: the clean-up did not settle: " << why << "\n";
+    ui::ButtonDialog::dismissAllPresented();
+    ui::Application::resetShared();
+    application = nullptr;
+    if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
+    ui::Device::currentDevice()->resetState();
+    sim::drainMainQueue();
+    sim::cancelTimersSince(timers);
+    sim::drainMainQueue();
+    sim::Driver::setHUDReader(nullptr);
     return result;
 }
 

@@ -3,17 +3,24 @@
 // script, against the reference web service (started in-process on a free loopback port, or one
 // given by address), in virtual time unless asked for real time.
 //
-// The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one) receives:
+// The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; a folder that exists is
+// refused unless --overwrite) receives:
 //   home/         the application's home: Documents (the profile file, the result file, ...) and
 //                 Library/Preferences (the user defaults)
 //   app.log       the application's log, each line led by the virtual seconds since launch
-//   device.log    the simulated device's log
-//   service/      the in-process service's transactions.json and requests.log
+//   device.log    what the simulated device did (stimuli, sounds, torch, brightness, URLs, ...)
+//   steps.log     each script step: when it ran, or why it was dropped or failed
 //   pictures/     a picture of each screen as it came on top and of each alert or sheet shown
 //                 (screen_pictures.h), unless --no-pictures
+//   service/      the in-process service's transactions.json and requests.log; against an outside
+//                 service, requests.log from the job's own record of the requests
 //   report.txt    the run report, also printed
+// The application's exit is caught for the whole job, its clean-up included; SIGINT and SIGTERM end
+// the run as the limit does, with the whole folder written.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
-// not run or a service that could not start; 2 on bad input (arguments, profile, script, faults).
+// not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
+// the run folder); 3 when the application ended itself but a check of the script failed;
+// 128 + the signal (130 for SIGINT, 143 for SIGTERM) when a signal interrupted the run.
 
 #include <iosfwd>
 #include <optional>
@@ -34,6 +41,7 @@ struct JobOptions {
     bool realTime = false;
     bool pictures = true;    // --no-pictures: none
     std::string picturesDir; // empty: pictures/ of the run folder
+    bool overwrite = false; // an existing run folder is emptied and reused
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
 };

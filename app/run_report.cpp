@@ -3,14 +3,21 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/exchanges.h"
 #include "platform/foundation/clock.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/runtime/kvc.h"
-#include "platform/sim/tester/driver.h"
+#include "platform/uikit/alert_view.h"
+#include "platform/uikit/button_dialog.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/view_controller.h"
+#include "service/login_view_controller.h"
 #include "session/app_delegate.h"
 #include "session/core/test_base_model.h"
+#include "session/result_view_controller.h"
+#include "tester/driver.h"
+#include "ui/overlays/hud_texts.h"
 
 namespace app {
 
@@ -31,10 +38,23 @@ std::string padded(std::string s, std::size_t width) {
     return s;
 }
 
+std::string quoted(std::string_view text) {
+    return "\"" + cutName(text) + "\"";
+}
+
 } // namespace
 
-RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> isStandIn)
-    : launchTime_(launchTime), isStandIn_(std::move(isStandIn)) {
+std::string cutName(std::string_view text) {
+    if (text.size() <= kReportNameLimit) return std::string(text);
+    std::size_t end = kReportNameLimit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end; // not inside a character
+    return std::string(text.substr(0, end)) + "...";
+}
+
+RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> isStandIn,
+                     const ExchangeRecord* exchanges)
+    : launchTime_(launchTime), isStandIn_(std::move(isStandIn)), exchanges_(exchanges) {
     intakeObserver_ = ns::NotificationCenter::defaultCenter()->addObserverForName(
         ft::kReceiveimeiNotification, nullptr, nullptr, [this](const rt::Ref<ns::Notification>&) {
             if (!intakeAt_) intakeAt_ = ns::Clock::currentTime() - launchTime_;
@@ -44,11 +64,51 @@ RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> is
         if (driver_ && &controller == driver_->topViewController().get())
             cameOnTop(rt::retained(&controller), ns::Clock::currentTime());
     });
+    dialogToken_ = ui::ButtonDialog::addPresentObserver([this](ui::ButtonDialog& dialog) {
+        if (auto alert = rt::cast<ui::AlertView>(rt::Id(rt::retained(&dialog))))
+            note("alert " + quoted(utf8(alert->title())) + ": " + quoted(utf8(alert->message())));
+        else
+            note("sheet " + quoted(utf8(dialog.title())));
+    });
+    hudToken_ = sh::addHUDTextObserver([this](std::string_view text) { note("HUD " + quoted(text)); });
 }
 
 RunReport::~RunReport() {
-    ns::NotificationCenter::defaultCenter()->removeObserver(intakeObserver_);
-    ui::ViewController::removeDidAppearObserver(appearanceToken_);
+    stopWatching();
+}
+
+void RunReport::stopWatching() {
+    if (intakeObserver_) ns::NotificationCenter::defaultCenter()->removeObserver(intakeObserver_);
+    intakeObserver_ = nullptr;
+    ui::ViewController::removeDidAppearObserver(std::exchange(appearanceToken_, 0));
+    ui::ButtonDialog::removePresentObserver(std::exchange(dialogToken_, 0));
+    sh::removeHUDTextObserver(std::exchange(hudToken_, 0));
+    driver_ = nullptr;
+}
+
+void RunReport::note(std::string text) {
+    shown_.push_back({ns::Clock::currentTime() - launchTime_, std::move(text)});
+}
+
+void RunReport::logLine(std::string_view line) {
+    const double now = ns::Clock::currentTime() - launchTime_;
+    if (line.starts_with(ft::LoginViewController::kFailedLogPrefix)) {
+        // The login's steps run one after another: the last request that ended is the one that
+        // failed it, as the job's own record has it.
+        std::string cause;
+        if (exchanges_)
+            if (std::vector<Exchange> ended = exchanges_->exchanges(); !ended.empty())
+                cause = ended.back().outcomeWithBody();
+        loginFailure_ =
+            LoginFailure{now, std::string(line.substr(ft::LoginViewController::kFailedLogPrefix.size())),
+                         std::move(cause)};
+    }
+    for (std::string_view prefix :
+         {ft::ResultViewController::kUpdateLogPrefix, ft::ResultViewController::kPartnerLogPrefix})
+        if (line.starts_with(prefix)) {
+            const std::string_view outcome = line.substr(prefix.size());
+            uploadOutcome_ = outcome == "sent" ? "sent, no answer handled" : cutName(outcome);
+        }
 }
 
 void RunReport::observe(const sim::Driver& driver) {
@@ -60,6 +120,13 @@ void RunReport::observe(const sim::Driver& driver) {
             loginSeen_ = true;
         } else if (loginSeen_ && !loginAt_) {
             loginAt_ = now - launchTime_;
+        }
+        // The results screen's texts as it shows them now: counts and estimate.
+        if (auto results = rt::cast<ft::ResultViewController>(top)) {
+            results_.clear();
+            for (const rt::Ref<ui::Label>& label :
+                 {results->successCount(), results->failCount(), results->evaluate()})
+                if (label && label->text()) results_.push_back(quoted(label->text()->utf8()));
         }
     }
     driver_ = &driver;
@@ -79,8 +146,8 @@ void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     item_ = item;
     ReportRow row;
     row.order = static_cast<int>(rows_.size()) + 1;
-    row.key = utf8(item->profile());
-    row.title = utf8(item->title());
+    row.key = cutName(utf8(item->profile()));
+    row.title = cutName(utf8(item->title()));
     row.screen = std::string(top->getClass().name());
     row.start = now - launchTime_;
     row.picture = std::move(picture);
@@ -107,8 +174,18 @@ void RunReport::close(double now) {
     screen_ = nullptr;
 }
 
-void RunReport::finish(const sim::Driver&) {
+void RunReport::finish(const sim::Driver& driver) {
+    observe(driver);
     close(ns::Clock::currentTime());
+    stopWatching(); // the run has ended: what comes after is no part of it
+}
+
+std::string RunReport::loginText() const {
+    if (loginAt_) return seconds(*loginAt_) + " s";
+    if (!loginFailure_) return "none";
+    std::string text = "failed at " + seconds(loginFailure_->at) + " s: " + cutName(loginFailure_->reason);
+    if (!loginFailure_->cause.empty()) text += " (" + cutName(loginFailure_->cause) + ")";
+    return text;
 }
 
 std::string RunReport::text() const {
@@ -116,7 +193,7 @@ std::string RunReport::text() const {
     for (const auto& [key, value] : header)
         out += "  " + padded(key + ":", 10) + value + "\n";
     out += "  " + padded("intake:", 10) + (intakeAt_ ? seconds(*intakeAt_) + " s" : "none") + "\n";
-    out += "  " + padded("login:", 10) + (loginAt_ ? seconds(*loginAt_) + " s" : "none") + "\n\n";
+    out += "  " + padded("login:", 10) + loginText() + "\n\n";
 
     int pass = 0, fail = 0, notTested = 0, notBuilt = 0;
     out += "  #   key                                 title                                       result     "
@@ -140,7 +217,24 @@ std::string RunReport::text() const {
     }
     out += "  tests run: " + std::to_string(rows_.size()) + "; pass " + std::to_string(pass) + ", fail " +
            std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
-           std::to_string(notBuilt) + "\n\n";
+           std::to_string(notBuilt) + "\n";
+    if (!results_.empty()) {
+        out += "  results: ";
+        for (const std::string& text : results_)
+            out += " " + text;
+        out += "\n";
+    }
+    if (!shown_.empty()) {
+        out += "\n  shown:\n";
+        for (const ShownText& shown : shown_)
+            out += "  " + padded(seconds(shown.at), 10) + " " + shown.text + "\n";
+    }
+    if (!checks.empty()) {
+        out += "\n";
+        for (const std::string& check : checks)
+            out += "  check failed: " + check + "\n";
+    }
+    out += "\n";
     for (const auto& [key, value] : ending)
         out += "  " + padded(key + ":", 14) + value + "\n";
     return out;

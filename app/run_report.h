@@ -2,7 +2,10 @@
 // The run report: what a person reads after a run. It is built by watching the application from
 // outside, as a tester would: the controller on screen after each step of time (a test screen is
 // one whose "info" is a test item; its row closes when it leaves the screen, with the item's
-// result then), the identity intake notification, and the screen that follows the login screen.
+// result then), the identity intake notification, the screen that follows the login screen, each
+// alert and HUD text as it shows, the results screen's texts, and the application's log lines of
+// a failed login and of an upload's outcome. With the job's record of requests it names what the
+// service answered when the login failed.
 
 #include <cstdint>
 #include <functional>
@@ -23,6 +26,8 @@ class Driver;
 
 namespace app {
 
+class ExchangeRecord;
+
 struct ReportRow {
     int order = 0;
     std::string key;    // the item's result key ("WIFI")
@@ -34,17 +39,32 @@ struct ReportRow {
     std::string picture; // the picture taken when the screen came on top, if any
 };
 
+// Something a person saw: an alert, a sheet or a HUD's text, with when it showed.
+struct ShownText {
+    double at = 0;
+    std::string text; // alert "Quarnotix": "Warning"; HUD "Sending..."
+};
+
+// Names and paths in the report are cut to this many bytes (at a character's start), "..." added.
+inline constexpr std::size_t kReportNameLimit = 200;
+std::string cutName(std::string_view text);
+
 class RunReport {
 public:
-    // `isStandIn` tells the "not built" screens by class name.
-    RunReport(double launchTime, std::function<bool(std::string_view screen)> isStandIn);
+    // `isStandIn` tells the "not built" screens by class name; `exchanges`, when given, is the job's
+    // record of requests (it must outlive the report).
+    RunReport(double launchTime, std::function<bool(std::string_view screen)> isStandIn,
+              const ExchangeRecord* exchanges = nullptr);
     ~RunReport();
     RunReport(const RunReport&) = delete;
     RunReport& operator=(const RunReport&) = delete;
 
     // Looks at the screen (after each settle).
     void observe(const sim::Driver& driver);
-    // Closes the row still open (at the end of the run).
+    // Reads one line of the application's log.
+    void logLine(std::string_view line);
+    // Closes the row still open and stops watching (at the end of the run, while the driver is
+    // still there).
     void finish(const sim::Driver& driver);
     // Called each time a screen comes on top (any screen, not only test screens); what it answers
     // is the picture a row opened then names.
@@ -54,9 +74,14 @@ public:
     const std::vector<ReportRow>& rows() const noexcept { return rows_; }
     std::optional<double> intakeAt() const noexcept { return intakeAt_; }
     std::optional<double> loginAt() const noexcept { return loginAt_; }
+    const std::vector<ShownText>& shown() const noexcept { return shown_; }
+    // The last upload's outcome as the application logged it ("accepted", "refused: ...",
+    // "failed: ..."); empty when none was logged.
+    const std::string& uploadOutcome() const noexcept { return uploadOutcome_; }
 
     // What the job fills in before printing.
     std::vector<std::pair<std::string, std::string>> header; // profile, script, service, faults
+    std::vector<std::string> checks;                         // the checks that failed
     std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
@@ -65,16 +90,28 @@ private:
     void close(double now);
     // A controller came on top at `now`: a test screen opens a row, anything else closes the open one.
     void cameOnTop(const rt::Ref<ui::ViewController>& top, double now);
+    void note(std::string text);
+    void stopWatching();
+    std::string loginText() const;
 
     double launchTime_;
     std::function<bool(std::string_view)> isStandIn_;
+    const ExchangeRecord* exchanges_;
     rt::Id intakeObserver_;
     std::optional<double> intakeAt_, loginAt_;
     bool loginSeen_ = false;
+    struct LoginFailure {
+        double at;
+        std::string reason, cause;
+    };
+    std::optional<LoginFailure> loginFailure_;
+    std::string uploadOutcome_;
+    std::vector<std::string> results_; // the results screen's texts, as it last showed them
+    std::vector<ShownText> shown_;
     rt::Weak<rt::Object> screen_; // the test screen on screen
     rt::Id item_;                 // its item
     const sim::Driver* driver_ = nullptr;
-    std::uint64_t appearanceToken_ = 0;
+    std::uint64_t appearanceToken_ = 0, dialogToken_ = 0, hudToken_ = 0;
     ScreenHook screenHook_;
     std::vector<ReportRow> rows_;
 };

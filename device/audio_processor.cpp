@@ -67,6 +67,7 @@ void AudioProcessor::initializeAudio() {
     audio::Unit unit = nullptr;
     check(*this, audio::componentInstanceNew(component, &unit));
     if (audio::Unit old = audioUnit_.exchange(unit)) audio::componentInstanceDispose(old);
+    stopped_.store(false);
 
     const std::uint32_t on = 1;
     check(*this, audio::unitSetProperty(unit, audio::kPropertyEnableIO, audio::kScopeInput, audio::kInputBus, &on,
@@ -105,6 +106,8 @@ void AudioProcessor::start() {
 }
 
 void AudioProcessor::stop() {
+    // One stop per unit: a second would stop and dispose a unit that is gone.
+    if (stopped_.exchange(true)) return;
     check(*this, audio::outputUnitStop(audioUnit()));
     dispatch::async(dispatch::Queue::main(), [self = rt::retained(this)] { self->disposeCoreAudio(); });
 }

@@ -43,7 +43,7 @@ public:
     void initializeAudio();
     void start();
     // Stops the unit (any thread; no cycle runs once it returns), then queues disposeCoreAudio on
-    // the main queue without waiting.
+    // the main queue without waiting. A second stop, before the next initializeAudio, does nothing.
     void stop();
     // Disposes the unit; audioUnit becomes null.
     void disposeCoreAudio();
@@ -81,6 +81,7 @@ private:
     AudioProcessor();
 
     std::atomic<audio::Unit> audioUnit_{nullptr};
+    std::atomic<bool> stopped_{false}; // stop has run since the unit was made
     std::atomic<float> gain_{0.0f};
     mutable std::mutex lock_; // the latest block
     std::uint32_t channels_ = 1;

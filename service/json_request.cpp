@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "net/http/http_request_operation_manager.h"
+#include "platform/foundation/format.h"
+#include "service/request_failure.h"
 #include "streams/disposable.h"
 #include "streams/subscriber.h"
 
@@ -36,9 +38,13 @@ rt::Ref<es::Signal> jsonRequestSignal(const rt::Ref<hn::HTTPRequestOperationMana
             subscriber->sendNext(reply);
             subscriber->sendCompleted();
         };
-        auto failure = [subscriber, disposed, onFailure](const rt::Ref<hn::HTTPRequestOperation>&,
-                                                          const rt::Ref<ns::Error>& error) {
+        auto failure = [subscriber, disposed, onFailure, method,
+                        url](const rt::Ref<hn::HTTPRequestOperation>& operation,
+                             const rt::Ref<ns::Error>& error) {
             if (disposed->load()) return;
+            // The cause itself: what the client's error makes of it may say no more than "timeout".
+            ns::log("%s %s failed: %s", method == Method::Get ? "GET" : "POST", url.c_str(),
+                    requestFailureText(error, operation ? operation->responseData() : nullptr).c_str());
             onFailure(subscriber, error);
         };
         rt::Ref<hn::HTTPRequestOperation> operation = method == Method::Get

@@ -5,6 +5,7 @@
 #include "platform/foundation/format.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/screen.h"
@@ -69,7 +70,8 @@ void LoginViewController::viewDidLoadBody() {
     es::deriveProperty(viewModel_, "password", es::textSignal(passwordField_.get()));
     es::setCommand(loginButton_.get(), viewModel_->loginCommand());
     viewModel_->loginCommand()->errors()->subscribeNext([](const rt::Ref<ns::Error>& error) {
-        ns::log("Login failed: %@", error ? error->localizedFailureReason() : nullptr);
+        rt::Ref<ns::String> reason = error ? error->localizedFailureReason() : nullptr;
+        ns::logLine(std::string(kFailedLogPrefix) + (reason ? reason->utf8() : "(null)"));
         auto alert = rt::make<ui::AlertView>(ns::String::make("Quarnotix"),
                                              ns::NSLocalizedString("LOGINVIEWCONTROLLER_WARNING"), nullptr, nullptr,
                                              std::vector<rt::Ref<ns::String>>{ns::String::make("OK")});

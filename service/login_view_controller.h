@@ -5,8 +5,11 @@
 // (`loginButton`), registered under those outlet names. The fields feed the view model; the
 // button is bound to its login command, so it is disabled while a login runs or a field is empty.
 // The user name is pre-filled from the "username" default (the password is never stored). A
-// failed login shows the alert "Quarnotix" / the localised "LOGINVIEWCONTROLLER_WARNING" / "OK"
-// and the screen stays usable. Main thread only.
+// failed login logs "Login failed: <reason>", shows the alert "Quarnotix" / the localised
+// "LOGINVIEWCONTROLLER_WARNING" / "OK" and the screen stays usable (each failed request has logged
+// its own cause before). Main thread only.
+
+#include <string_view>
 
 #include "platform/uikit/button.h"
 #include "platform/uikit/text_field.h"
@@ -18,6 +21,9 @@ namespace ft {
 class LoginViewController : public ui::ViewController {
     RT_CLASS(LoginViewController)
 public:
+    // How the log line of a failed login starts; the reason follows.
+    static constexpr std::string_view kFailedLogPrefix = "Login failed: ";
+
     const rt::Ref<ui::TextField>& userNameField() const { return userNameField_; }
     void setUserNameField(rt::Ref<ui::TextField> field);
     const rt::Ref<ui::TextField>& passwordField() const { return passwordField_; }

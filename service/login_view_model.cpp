@@ -208,12 +208,12 @@ rt::Ref<Signal> insertTransaction(const rt::Ref<HttpClient>& client, const rt::R
     });
 }
 
-// Step 8.
-rt::Ref<Signal> showRootList() {
+// Step 8, on the application the login started on.
+rt::Ref<Signal> showRootList(const rt::Ref<ui::Application>& application) {
     ns::UserDefaults::standardUserDefaults()->synchronize();
     auto storyboard = ui::Storyboard::storyboardWithName("Main");
     auto root = storyboard ? storyboard->instantiateInitialViewController() : nullptr;
-    auto window = ui::Application::sharedApplication()->keyWindow();
+    auto window = application->keyWindow();
     if (!root || !window) return fail("the test list cannot be shown");
     window->setRootViewControllerObject(root);
     return Signal::empty();
@@ -274,10 +274,12 @@ rt::Ref<ns::Error> LoginViewModel::stepError(const std::string& reason) {
                                                        ns::String::make(reason)}}));
 }
 
-rt::Ref<Signal> LoginViewModel::identitySignal(const rt::Ref<LoginModel>& login) {
+rt::Ref<Signal> LoginViewModel::identitySignal(const rt::Ref<ui::Application>& application,
+                                               const rt::Ref<LoginModel>& login) {
     if (hasText(ns::UserDefaults::standardUserDefaults()->stringForKey("uniqueid"))) return Signal::returnValue(login);
     rt::Weak<LoginViewModel> weak(this);
-    return Signal::createSignal([weak, login](const rt::Ref<es::Subscriber>& subscriber) -> rt::Ref<es::Disposable> {
+    return Signal::createSignal([weak, application, login](
+                                    const rt::Ref<es::Subscriber>& subscriber) -> rt::Ref<es::Disposable> {
         auto self = weak.lock();
         if (!self) {
             subscriber->sendCompleted();
@@ -289,7 +291,7 @@ rt::Ref<Signal> LoginViewModel::identitySignal(const rt::Ref<LoginModel>& login)
         auto web = HttpClient::sharedHttpClient()->webserviceserver();
         auto page = ns::URL::URLWithString(ns::stringWithFormat("%@/api/udid?prefix=qx", web));
         ns::log("Login: no device identity stored, opening %@", page);
-        if (page) ui::Application::sharedApplication()->openURL(page);
+        if (page) application->openURL(page);
         return disposable;
     });
 }
@@ -298,9 +300,14 @@ rt::Ref<Signal> LoginViewModel::loginSignal() {
     auto client = HttpClient::sharedHttpClient();
     const rt::Ref<ns::String> username = username_, password = password_;
     rt::Weak<LoginViewModel> weak(this);
+    // Held by the login's steps, so that a reply handled late never reaches for an application
+    // that has gone.
+    const rt::Ref<ui::Application> application = ui::Application::sharedApplication();
+    if (!application) return fail("there is no application to log in to");
     ns::log("Login: %@ logging in", username);
     return client->clientProfile()
-        ->flattenMap([client](const rt::Id& reply) -> rt::Ref<es::Stream> { return applyProfile(client, reply); })
+        ->flattenMap(
+            [client](const rt::Id& reply) -> rt::Ref<es::Stream> { return applyProfile(client, reply); })
         ->flattenMap([client, username, password](const rt::Id&) -> rt::Ref<es::Stream> {
             return client->authenticate(username, password)->flattenMap(
                 [username](const rt::Id& reply) -> rt::Ref<es::Stream> { return storeLogin(username, reply); });
@@ -313,14 +320,15 @@ rt::Ref<Signal> LoginViewModel::loginSignal() {
         ->flattenMap([](const rt::Id& login) -> rt::Ref<es::Stream> {
             return refreshDeviceTables(rt::cast<LoginModel>(login));
         })
-        ->flattenMap([weak](const rt::Id& login) -> rt::Ref<es::Stream> {
+        ->flattenMap([weak, application](const rt::Id& login) -> rt::Ref<es::Stream> {
             auto self = weak.lock();
-            return self ? self->identitySignal(rt::cast<LoginModel>(login)) : Signal::empty();
+            return self ? self->identitySignal(application, rt::cast<LoginModel>(login)) : Signal::empty();
         })
         ->flattenMap([client](const rt::Id& login) -> rt::Ref<es::Stream> {
             return insertTransaction(client, rt::cast<LoginModel>(login));
         })
-        ->flattenMap([](const rt::Id&) -> rt::Ref<es::Stream> { return showRootList(); });
+        ->flattenMap(
+            [application](const rt::Id&) -> rt::Ref<es::Stream> { return showRootList(application); });
 }
 
 } // namespace ft

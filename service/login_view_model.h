@@ -34,6 +34,10 @@ namespace ns {
 class Notification;
 }
 
+namespace ui {
+class Application;
+}
+
 namespace ft {
 
 class LoginModel;
@@ -69,7 +73,8 @@ private:
     void setUp();
     rt::Ref<es::Signal> loginSignal();
     // Step 6: the login at once when an identity is stored, else after the intake.
-    rt::Ref<es::Signal> identitySignal(const rt::Ref<LoginModel>& login);
+    rt::Ref<es::Signal> identitySignal(const rt::Ref<ui::Application>& application,
+                                       const rt::Ref<LoginModel>& login);
 
     rt::Ref<ns::String> username_, password_, imei_;
     rt::Ref<es::Command> loginCommand_;

@@ -396,6 +396,8 @@ void BaseModelViewController::onPush(const rt::Id&) {
     else if (isRetryItem_) segue = kResultSegue;
     else if (!atLastPosition()) segue = kPreviousSegue;
     else if (ns::UserDefaults::standardUserDefaults()->boolForKey(kManualRunKey)) segue = kRootSegue;
+    ns::log("Result: %@ %lld (%s), leaving by %s", info_ ? info_->profile() : nullptr,
+            static_cast<long long>(info_ ? info_->success() : 0), getClass().name(), segue);
     performSegueWithIdentifier(segue, nullptr);
 }
 

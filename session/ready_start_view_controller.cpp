@@ -367,6 +367,10 @@ void ReadyStartViewController::performTestSegue(std::string_view identifier) {
         if (auto navigation = navigationController()) navigation->popToRootViewControllerAnimated(false);
         return;
     }
+    auto item = itemAt(handleIndex_);
+    ns::log("Runner: item %lld of %lld, %@, opens %s", static_cast<long long>(handleIndex_ + 1),
+            static_cast<long long>(count()), item ? item->profile() : nullptr,
+            std::string(identifier).c_str());
     performSegueWithIdentifier(identifier, nullptr);
 }
 

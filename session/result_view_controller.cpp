@@ -14,8 +14,10 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/string_services.h"
+#include "platform/foundation/url.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/runtime/observation.h"
 #include "platform/telephony/carrier.h"
@@ -30,15 +32,15 @@
 #include "platform/uikit/nib.h"
 #include "platform/uikit/screen.h"
 #include "platform/uikit/table_view.h"
+#include "service/http_client.h"
+#include "service/reply_models.h"
+#include "service/request_failure.h"
+#include "service/trovelin_http_client.h"
 #include "session/core/test_base_model.h"
 #include "session/core/utility.h"
 #include "session/logo_title_view.h"
 #include "session/result_table_view_cell.h"
 #include "session/screen_support.h"
-#include "service/http_client.h"
-#include "service/reply_models.h"
-#include "service/trovelin_http_client.h"
-#include "platform/foundation/url.h"
 #include "streams/disposable.h"
 #include "streams/foundation_signals.h"
 #include "streams/signal.h"
@@ -113,6 +115,17 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t sum = 0;
     if (!__builtin_add_overflow(a, b, &sum)) return sum;
     return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+}
+
+// What a reply that was not taken says: its "error" text, else the reply itself on one line.
+std::string replyText(const rt::Id& reply) {
+    auto answer = rt::cast<ns::Dictionary>(reply);
+    if (auto error = answer ? rt::cast<ns::String>(answer->objectForKey("error")) : nullptr)
+        return error->utf8();
+    auto data =
+        reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
+              : nullptr;
+    return data ? std::string(data->view().substr(0, 200)) : std::string("no reply");
 }
 
 // The file's JSON when it is there and parses; nil otherwise.
@@ -391,11 +404,21 @@ void ResultViewController::updateUI() {
     rt::Id table;
     if (auto path = ns::Bundle::mainBundle()->pathForResourceOfType("tradein", "json"))
         table = readJSONFile(path->utf8());
+    const std::int64_t estimate = estimateForTable(table, *name);
     if (auto label = evaluate())
-        label->setText(ns::stringWithFormat(localized("RESULT_VIEW_CONTROLLER_EVALUATE_LABEL")->utf8(),
-                                            estimateForTable(table, *name)));
+        label->setText(
+            ns::stringWithFormat(localized("RESULT_VIEW_CONTROLLER_EVALUATE_LABEL")->utf8(), estimate));
     if (auto label = imeilabel())
         label->setText(ns::stringWithFormat("IMEI: %@", ns::UserDefaults::standardUserDefaults()->objectForKey("uniqueid")));
+    std::int64_t counts[3] = {};
+    if (list_)
+        for (const rt::Id& entry : *list_)
+            if (auto item = rt::cast<TestBaseModel>(entry);
+                item && item->success() >= 0 && item->success() <= 2)
+                ++counts[item->success()];
+    ns::log("Results: %lld passed, %lld failed, %lld not run; estimate %lld for %@",
+            static_cast<long long>(counts[1]), static_cast<long long>(counts[2]),
+            static_cast<long long>(counts[0]), static_cast<long long>(estimate), name);
 }
 
 std::int64_t ResultViewController::estimateForTable(const rt::Id& root, const ns::String& marketingName) const {
@@ -597,6 +620,7 @@ void ResultViewController::reportTransaction() {
     }
     ending_ = true;
     showUploadHUD();
+    ns::logLine(std::string(kUpdateLogPrefix) + "sent");
     rt::Weak<ResultViewController> weakSelf(rt::retained(this));
     auto replied = std::make_shared<bool>(false);
     upload_ = HttpClient::sharedHttpClient()
@@ -607,7 +631,8 @@ void ResultViewController::reportTransaction() {
                           *replied = true;
                           if (auto self = weakSelf.lock()) self->transactionReplied(reply);
                       },
-                      [weakSelf](const rt::Ref<ns::Error>&) {
+                      [weakSelf](const rt::Ref<ns::Error>& error) {
+                          ns::logLine(std::string(kUpdateLogPrefix) + "failed: " + requestFailureText(error));
                           auto self = weakSelf.lock();
                           if (!self) return;
                           self->hideUploadHUD();
@@ -617,8 +642,11 @@ void ResultViewController::reportTransaction() {
                       [weakSelf, replied] {
                           // Cut short by the background: the request is cancelled and the screen
                           // stays as it was before the tap.
+                          if (*replied) return;
+                          ns::logLine(std::string(kUpdateLogPrefix) +
+                                      "cut short: the application went to the background");
                           auto self = weakSelf.lock();
-                          if (!self || *replied) return;
+                          if (!self) return;
                           self->hideUploadHUD();
                           self->ending_ = false;
                       });
@@ -628,6 +656,7 @@ void ResultViewController::transactionReplied(const rt::Id& reply) {
     hideUploadHUD();
     auto answer = rt::cast<ns::Dictionary>(reply);
     const bool reported = answer && wholeNumber(answer->objectForKey("status")) == 1;
+    ns::logLine(std::string(kUpdateLogPrefix) + (reported ? "accepted" : "refused: " + replyText(reply)));
     // Only a reported transaction ends the session; any other answer leaves the results on screen.
     showMessage(localized(reported ? "REPORT_TRANSACTION_SUCCESS" : "REPORT_TRANSACTION_FAIL"), reported);
 }
@@ -646,6 +675,7 @@ void ResultViewController::reportToTempServer() {
     auto transaction = client->buildTempTransactionWithSessionId(session, list_, nullptr);
     ending_ = true;
     showUploadHUD();
+    ns::logLine(std::string(kPartnerLogPrefix) + "sent");
     rt::Weak<ResultViewController> weakSelf(rt::retained(this));
     upload_ = client->reportTempTransactionWithData(transaction)
                   ->subscribeNextError(
@@ -653,6 +683,8 @@ void ResultViewController::reportToTempServer() {
                           if (auto self = weakSelf.lock()) self->partnerReplied(reply);
                       },
                       [weakSelf](const rt::Ref<ns::Error>& error) {
+                          ns::logLine(std::string(kPartnerLogPrefix) +
+                                      "failed: " + requestFailureText(error));
                           auto self = weakSelf.lock();
                           if (!self) return;
                           self->hideUploadHUD();
@@ -665,8 +697,10 @@ void ResultViewController::reportToTempServer() {
 void ResultViewController::partnerReplied(const rt::Id& reply) {
     hideUploadHUD();
     auto answer = rt::cast<ns::Dictionary>(reply);
+    rt::Id error = answer ? answer->objectForKey("error") : nullptr;
+    ns::logLine(std::string(kPartnerLogPrefix) +
+                (answer && !error ? "accepted" : "refused: " + replyText(reply)));
     if (!answer) return showMessage(localized("REPORT_TRANSACTION_FAIL"), false);
-    rt::Id error = answer->objectForKey("error");
     if (!error) return showMessage(localized("REPORT_TRANSACTION_SUCCESS"), true);
     // A refused transaction leaves the results on screen.
     auto text = rt::cast<ns::String>(error);

@@ -50,6 +50,10 @@ public:
     // How long after appearing the SIM reminder is checked, and how long closing messages show.
     static constexpr double kPopMessageDelay = 0.5;
     static constexpr double kMessageDuration = 3.0;
+    // How the log lines of the uploads start: "sent", then the outcome: "accepted", "refused: <the
+    // reply's error>", "failed: <the request's failure>" or "cut short: ..." follows.
+    static constexpr const char* kUpdateLogPrefix = "Transaction update: ";
+    static constexpr const char* kPartnerLogPrefix = "Partner upload: ";
     // The estimate when deductions leave nothing.
     static constexpr std::int64_t kMinimumEstimate = 5;
 

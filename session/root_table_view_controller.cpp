@@ -590,6 +590,7 @@ void RootTableViewController::setIsExecuteAutoTest(bool value) {
 
 void RootTableViewController::checkProfileAndAutoRun() {
     if (!ns::FileManager::defaultManager()->fileExistsAtPath(profilePath())) return;
+    ns::log("Countdown: the preselected tests start in 2 s unless the tester taps");
     sh::ProgressHUD::showWithStatus(localized("ROOTLIST_COUNTDOWN_STEP1"), sh::ProgressHUD::kMaskBlack);
     auto cancel = es::signalForSelector(this, rt::Sel("dissmissProgress:"));
     auto counter = std::make_shared<long>(3);

@@ -48,6 +48,7 @@ void HTTPRequestOperation::finish(const rt::Ref<JSONResponseSerializer>& seriali
         std::lock_guard g(lock_);
         finished_ = true;
         response_ = rt::cast<ns::HTTPURLResponse>(response);
+        responseData_ = data;
         responseObject_ = error ? nullptr : object;
         error_ = error;
         task_ = nullptr; // the task is done; it held this operation until now
@@ -92,6 +93,11 @@ void HTTPRequestOperation::cancel() {
 rt::Ref<ns::HTTPURLResponse> HTTPRequestOperation::response() const {
     std::lock_guard g(lock_);
     return response_;
+}
+
+rt::Ref<ns::Data> HTTPRequestOperation::responseData() const {
+    std::lock_guard g(lock_);
+    return responseData_;
 }
 
 rt::Id HTTPRequestOperation::responseObject() const {

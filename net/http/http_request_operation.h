@@ -32,6 +32,8 @@ public:
     const rt::Ref<ns::URLRequest>& request() const noexcept { return request_; }
     // Set once the outcome is known (before the block runs).
     rt::Ref<ns::HTTPURLResponse> response() const;
+    // The body as it came (nil without a response); set with the response.
+    rt::Ref<ns::Data> responseData() const;
     rt::Id responseObject() const;
     rt::Ref<ns::Error> error() const;
     bool isFinished() const;
@@ -61,6 +63,7 @@ private:
     Failure failure_;
     rt::Ref<ns::URLSessionDataTask> task_;
     rt::Ref<ns::HTTPURLResponse> response_;
+    rt::Ref<ns::Data> responseData_;
     rt::Id responseObject_;
     rt::Ref<ns::Error> error_;
     bool finished_ = false;

@@ -205,6 +205,7 @@ OSStatus servicesSetProperty(ServicesPropertyID property, std::uint32_t specifie
 }
 
 void servicesPlaySystemSound(SystemSoundID sound) {
+    if (sound == kSystemSoundIDVibrate) return sim::Device::shared().log("vibration");
     Sound playing;
     {
         Table& table = Table::shared();

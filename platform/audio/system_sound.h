@@ -50,7 +50,11 @@ void servicesRemoveSystemSoundCompletion(SystemSoundID sound);
 OSStatus servicesSetProperty(ServicesPropertyID property, std::uint32_t specifierSize, const void* specifier,
                              std::uint32_t dataSize, const void* data);
 
-// Starts playing `sound` now; an unknown or disposed sound plays nothing.
+// The system's own sound that vibrates the device instead of playing a file.
+inline constexpr SystemSoundID kSystemSoundIDVibrate = 0x00000FFF;
+
+// Starts playing `sound` now; an unknown or disposed sound plays nothing. kSystemSoundIDVibrate
+// vibrates the device (logged "vibration") and completes nothing.
 void servicesPlaySystemSound(SystemSoundID sound);
 
 } // namespace audio

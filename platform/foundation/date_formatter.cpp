@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/foundation/calendar.h"
+#include "platform/foundation/time_zone.h"
 #include "platform/runtime/class.h"
 
 namespace ns {
@@ -105,11 +106,9 @@ unsigned daysInMonth(long long y, unsigned m) {
 }
 
 // The local zone's offset east of UTC at a moment.
+// The device's local time: the system time zone's offset at that moment.
 long localOffset(long long secondsSince1970) {
-    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
-    std::tm tm{};
-    if (!localtime_r(&t, &tm)) return 0;
-    return tm.tm_gmtoff;
+    return TimeZone::systemSecondsFromGMT(secondsSince1970);
 }
 
 std::string padded(long long v, int width) {

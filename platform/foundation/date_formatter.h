@@ -41,8 +41,8 @@ public:
 
     std::string dateFormat() const;
     void setDateFormat(std::string_view format);
-    // A fixed offset east of UTC, in seconds; nullopt: the local zone (the process's TZ rules, with
-    // the offset in force at each date).
+    // A fixed offset east of UTC, in seconds; nullopt: the local zone, the system time zone
+    // (ns::TimeZone: the device's, not the host's), with the offset in force at each date.
     void setTimeZone(std::optional<long> secondsFromGMT);
     std::optional<long> timeZone() const;
 

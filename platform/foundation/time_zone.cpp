@@ -1,6 +1,9 @@
 #include "platform/foundation/time_zone.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <mutex>
+#include <optional>
 
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
@@ -37,6 +40,32 @@ void TimeZone::setSystemTimeZoneName(std::string name) {
 }
 
 rt::Ref<String> TimeZone::name() const { return String::make(name_); }
+
+long TimeZone::systemSecondsFromGMT(long long secondsSince1970) {
+    std::string name;
+    {
+        std::lock_guard guard(system().lock);
+        name = system().name;
+    }
+    if (name == "UTC" || name == "GMT") return 0;
+    // The C library knows the rules of a named zone only as the process's TZ: set for one look and
+    // put back, under a lock that every local-time reading of the process takes.
+    static std::mutex lock;
+    std::lock_guard guard(lock);
+    const char* current = std::getenv("TZ");
+    const std::optional<std::string> saved = current ? std::optional<std::string>(current) : std::nullopt;
+    ::setenv("TZ", name.c_str(), 1);
+    ::tzset();
+    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
+    std::tm tm{};
+    const long offset = localtime_r(&t, &tm) ? tm.tm_gmtoff : 0;
+    if (saved)
+        ::setenv("TZ", saved->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+    return offset;
+}
 
 RT_DEFINE_CLASS(TimeZone, "NSTimeZone", rt::Object, rt::classMethod("systemTimeZone", &TimeZone::systemTimeZone),
                 rt::method("name", &TimeZone::name))

@@ -1,6 +1,7 @@
 #pragma once
 // ns::TimeZone ("NSTimeZone"): a named time zone. The system's is process-wide: "UTC" until
-// something sets it (installing a simulated device sets its profile's locale's). Any thread.
+// something sets it (installing a simulated device sets its profile's locale's), and it is the
+// local time of everything formatted for the device, whatever the host's own zone. Any thread.
 
 #include <string>
 
@@ -20,6 +21,10 @@ public:
 
     // The zone's name ("Europe/Berlin").
     rt::Ref<String> name() const;
+
+    // Seconds east of UTC in force in the system time zone at that moment, by the zone rules of
+    // the system's time zone database (an unknown name counts as UTC).
+    static long systemSecondsFromGMT(long long secondsSince1970);
 
 private:
     explicit TimeZone(std::string name) : name_(std::move(name)) {}

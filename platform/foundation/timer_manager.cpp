@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace dispatch::detail {
 
@@ -81,10 +82,31 @@ bool TimerManager::cancel(Id id) {
     return pending;
 }
 
+TimerManager::Id TimerManager::lastScheduled() {
+    std::lock_guard g(lock_);
+    return nextId_;
+}
+
+std::size_t TimerManager::cancelScheduledAfter(Id mark) {
+    std::vector<Id> ids;
+    {
+        std::lock_guard g(lock_);
+        for (const auto& [id, key] : keys_)
+            if (id > mark) ids.push_back(id);
+    }
+    std::size_t cancelled = 0;
+    for (Id id : ids)
+        cancelled += cancel(id);
+    return cancelled;
+}
+
 std::optional<ns::TimeInterval> TimerManager::nextDeadline() {
     std::lock_guard g(lock_);
-    if (entries_.empty()) return std::nullopt;
-    return entries_.begin()->first.first;
+    // An entry being fired is still scheduled: what it queues may not have arrived yet.
+    std::optional<ns::TimeInterval> next = firingDeadline_;
+    if (!entries_.empty() && (!next || entries_.begin()->first.first < *next))
+        next = entries_.begin()->first.first;
+    return next;
 }
 
 void TimerManager::fireDue() {
@@ -111,7 +133,8 @@ void TimerManager::fire(bool waitForOther) {
         lock.lock();
         while (!entries_.empty() && entries_.begin()->first.first <= now) {
             auto node = entries_.extract(entries_.begin());
-            Id id = node.mapped().id;
+            const Id id = node.mapped().id;
+            const ns::TimeInterval deadline = node.key().first;
             std::shared_ptr<Callback> callback;
             if (node.mapped().interval > 0) {
                 // Re-armed before the call, so a cancel from the callback removes the next one.
@@ -126,6 +149,7 @@ void TimerManager::fire(bool waitForOther) {
                 keys_.erase(id);
             }
             inFlight_ = id;
+            firingDeadline_ = deadline;
             lock.unlock();
             try {
                 (*callback)();
@@ -133,6 +157,7 @@ void TimerManager::fire(bool waitForOther) {
                 callback.reset();
                 lock.lock();
                 inFlight_ = 0;
+                firingDeadline_.reset();
                 firing_ = false;
                 state_.notify_all();
                 throw;
@@ -142,6 +167,7 @@ void TimerManager::fire(bool waitForOther) {
             callback.reset();
             lock.lock();
             inFlight_ = 0;
+            firingDeadline_.reset();
             state_.notify_all();
         }
     } while (rescan_);

@@ -38,6 +38,13 @@ public:
     // Removes the entry; once it returns the callback is not running on another thread and will not
     // be called again. Returns whether the entry was still scheduled.
     bool cancel(Id id);
+    // The last id handed out: entries scheduled later have larger ones.
+    Id lastScheduled();
+    // Cancels, as cancel does, every entry scheduled after `mark` (what a run left behind at its
+    // end, so that none of it fires into whatever comes next). Returns how many were scheduled.
+    std::size_t cancelScheduledAfter(Id mark);
+    // The earliest deadline, counting an entry while it is being fired (its callback may not have
+    // queued its work yet); none when nothing is scheduled.
     std::optional<ns::TimeInterval> nextDeadline();
     // Fires what is due on the installed clock now.
     void fireDue();
@@ -70,6 +77,7 @@ private:
     bool rescan_ = false;
     std::thread::id firer_;
     Id inFlight_ = 0;
+    std::optional<ns::TimeInterval> firingDeadline_; // of the entry inFlight_
 
     std::mutex observeLock_; // the observer on the installed ManualClock
     std::weak_ptr<ns::ManualClock> observed_;

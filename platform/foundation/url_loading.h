@@ -10,6 +10,7 @@
 // here throws.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -49,6 +50,19 @@ enum : long {
 // body. On failure the response and data are nil and the error is set.
 using URLCompletionHandler = std::function<void(rt::Ref<URLResponse>, rt::Ref<Data>, rt::Ref<Error>)>;
 
+// One transfer as it ended, for an observer of URL loading (the main job's record of what the
+// application sent and what came back).
+struct URLExchange {
+    std::string method, url;
+    long status = 0;    // the HTTP status; 0 without a response
+    long errorCode = 0; // an NSURLErrorDomain code (URLErrorCancelled for a cancelled one); 0 for a response
+    std::string detail; // the transport's own words for a failure
+    std::string bodyStart; // the first bytes of the response's body (at most kBodyStartBytes)
+    std::size_t bodyLength = 0;
+
+    static constexpr std::size_t kBodyStartBytes = 200;
+};
+
 class URLLoading {
 public:
     // Trusts one more certificate (a CA or a self-signed server certificate), process-wide, for
@@ -68,6 +82,17 @@ public:
     // Waits (real time) until the count of transfers in flight drops below `below`, or `seconds`
     // pass; true when it did.
     static bool waitForTransfersInFlightBelow(std::size_t below, double seconds);
+
+    // Observers hear each transfer as it ends, on the network thread, before its completion is
+    // handed on (a cancelled one after it was cancelled). An observer that answers true holds the
+    // completion back: the transfer no longer counts in flight but as held, until
+    // releaseHeldTransfers hands it on (on the calling thread). A cancel meanwhile still wins: the
+    // held completion is then dropped. Observers must be quick and must not start transfers.
+    using ExchangeObserver = std::function<bool(const URLExchange&)>;
+    static std::uint64_t addExchangeObserver(ExchangeObserver observer);
+    static void removeExchangeObserver(std::uint64_t token);
+    static std::size_t heldTransfers();
+    static void releaseHeldTransfers();
 };
 
 namespace detail {

@@ -134,6 +134,71 @@ private:
     std::multiset<long> timeouts_;
 };
 
+// The observers of ended transfers, and the completions they hold back.
+class Exchanges {
+public:
+    static Exchanges& shared() {
+        static Exchanges* exchanges = new Exchanges; // lives for the process
+        return *exchanges;
+    }
+    std::uint64_t add(URLLoading::ExchangeObserver observer) {
+        std::lock_guard g(lock_);
+        observers_.emplace_back(++next_, std::make_shared<URLLoading::ExchangeObserver>(std::move(observer)));
+        return next_;
+    }
+    void remove(std::uint64_t token) {
+        std::lock_guard g(lock_);
+        std::erase_if(observers_, [token](const auto& entry) { return entry.first == token; });
+    }
+    // Tells the observers; true when one holds the completion back.
+    bool tell(const TransferRequest& request, const TransferOutcome& outcome) {
+        std::vector<std::shared_ptr<URLLoading::ExchangeObserver>> observers;
+        {
+            std::lock_guard g(lock_);
+            if (observers_.empty()) return false;
+            for (const auto& entry : observers_)
+                observers.push_back(entry.second);
+        }
+        URLExchange exchange;
+        exchange.method = request.method;
+        exchange.url = request.url;
+        exchange.status = outcome.status;
+        exchange.errorCode = outcome.errorCode;
+        exchange.detail = outcome.detail;
+        exchange.bodyLength = outcome.body.size();
+        exchange.bodyStart.assign(outcome.body.begin(),
+                                  outcome.body.begin() +
+                                      std::min(outcome.body.size(), URLExchange::kBodyStartBytes));
+        bool hold = false;
+        for (const auto& observer : observers)
+            hold = (*observer)(exchange) || hold;
+        return hold;
+    }
+    void hold(std::shared_ptr<TransferLink> link, TransferOutcome&& outcome) {
+        std::lock_guard g(lock_);
+        held_.emplace_back(std::move(link), std::move(outcome));
+    }
+    std::size_t held() const {
+        std::lock_guard g(lock_);
+        return held_.size();
+    }
+    void release() {
+        std::vector<std::pair<std::shared_ptr<TransferLink>, TransferOutcome>> held;
+        {
+            std::lock_guard g(lock_);
+            held.swap(held_);
+        }
+        for (auto& [link, outcome] : held)
+            if (auto handler = link->take()) handler(std::move(outcome)); // else cancelled meanwhile
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::uint64_t next_ = 0;
+    std::vector<std::pair<std::uint64_t, std::shared_ptr<URLLoading::ExchangeObserver>>> observers_;
+    std::vector<std::pair<std::shared_ptr<TransferLink>, TransferOutcome>> held_;
+};
+
 class Transport {
     using Clock = std::chrono::steady_clock;
 
@@ -570,6 +635,12 @@ private:
     }
 
     static void deliver(Transfer& t, TransferOutcome&& outcome) {
+        if (!t.link->cancelled.load() && Exchanges::shared().tell(t.request, outcome)) {
+            // Held first, then no longer in flight: a stepper sees it as one or the other.
+            Exchanges::shared().hold(t.link, std::move(outcome));
+            InFlight::shared().remove(t.request.idleTimeoutMs);
+            return;
+        }
         if (auto handler = t.link->take()) { // else cancelled meanwhile
             try {
                 handler(std::move(outcome));
@@ -588,6 +659,9 @@ private:
         active_.erase(it);
         curl_multi_remove_handle(multi_, t->easy);
         recycle(*t, false);
+        TransferOutcome cancelled;
+        cancelled.errorCode = URLErrorCancelled;
+        Exchanges::shared().tell(t->request, cancelled);
         InFlight::shared().remove(t->request.idleTimeoutMs);
     }
 
@@ -633,6 +707,22 @@ double URLLoading::longestTimeoutInFlight() {
 
 bool URLLoading::waitForTransfersInFlightBelow(std::size_t below, double seconds) {
     return detail::InFlight::shared().waitBelow(below, seconds);
+}
+
+std::uint64_t URLLoading::addExchangeObserver(ExchangeObserver observer) {
+    return detail::Exchanges::shared().add(std::move(observer));
+}
+
+void URLLoading::removeExchangeObserver(std::uint64_t token) {
+    detail::Exchanges::shared().remove(token);
+}
+
+std::size_t URLLoading::heldTransfers() {
+    return detail::Exchanges::shared().held();
+}
+
+void URLLoading::releaseHeldTransfers() {
+    detail::Exchanges::shared().release();
 }
 
 } // namespace ns

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <mutex>
+#include <set>
 
 #include <arpa/inet.h>
 
@@ -16,6 +18,7 @@
 #include "platform/foundation/null.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/input_file.h"
 
 namespace sim {
 
@@ -98,6 +101,10 @@ Profile defaultProfile() {
     p.sensors = {true, true, true, true};
     p.carrier = Carrier{"Carrier", "310", "410"};
     p.battery = {0.8, BatteryState::Unplugged};
+    p.interfaces = {.host = false,
+                    .aliases = {},
+                    .fixed = {{"lo0", "127.0.0.1", "255.0.0.0", "::1", ""},
+                              {"en0", "192.168.1.23", "255.255.255.0", "", "02:00:00:00:00:01"}}};
     return p;
 }
 
@@ -138,7 +145,8 @@ std::vector<std::string> shippedProfileNames() {
 
 namespace {
 
-// Collects the first problem of one profile as "<source>: <field>: <what>".
+// Collects the first problem of one profile as "<source>: <field>: <what>", and which keys of each
+// object read field by field were read, so that a key no reader knows (a typo) is a problem too.
 class Problems {
 public:
     explicit Problems(std::string_view source) : source_(source) {}
@@ -149,9 +157,34 @@ public:
         if (message_.empty()) message_ = source_ + ": " + std::string(field) + ": " + std::string(what);
     }
 
+    // The keys of one object read so far; `whole` for an object read as a map of its own keys.
+    struct Keys {
+        const ns::Dictionary* dict;
+        std::string path;
+        std::set<std::string, std::less<>> read;
+        bool whole = false;
+    };
+    Keys& track(const ns::Dictionary* dict, const std::string& path) {
+        for (Keys& keys : objects_)
+            if (keys.dict == dict) return keys;
+        objects_.push_back({dict, path, {}, false});
+        return objects_.back();
+    }
+    // Adds the first key no reader took, as "<path>.<key>: unknown key".
+    void refuseUnknownKeys() {
+        for (const Keys& keys : objects_) {
+            if (keys.whole || !keys.dict) continue;
+            for (const auto& [key, value] : *keys.dict)
+                if (auto* name = dynamic_cast<const ns::String*>(key.get());
+                    name && !keys.read.contains(name->utf8()))
+                    add(keys.path.empty() ? name->utf8() : keys.path + "." + name->utf8(), "unknown key");
+        }
+    }
+
 private:
     std::string source_;
     std::string message_;
+    std::deque<Keys> objects_; // stable: Fields hold pointers to their entries
 };
 
 enum class Need { Optional, Required };
@@ -161,7 +194,7 @@ enum class Need { Optional, Required };
 class Fields {
 public:
     Fields(const ns::Dictionary* dict, std::string path, Problems& problems)
-        : dict_(dict), path_(std::move(path)), problems_(problems) {}
+        : dict_(dict), path_(std::move(path)), problems_(problems), keys_(&problems.track(dict, path_)) {}
 
     std::string field(std::string_view key) const {
         return path_.empty() ? std::string(key) : path_ + "." + std::string(key);
@@ -169,6 +202,7 @@ public:
 
     // The value, or nil when absent or null (a required one is reported missing).
     rt::Id value(std::string_view key, Need need) const {
+        keys_->read.emplace(key);
         rt::Id v = dict_ ? dict_->objectForKey(key) : nullptr;
         if (ns::isNullOrNil(v)) {
             if (need == Need::Required) problems_.add(field(key), "missing");
@@ -213,13 +247,25 @@ public:
         return std::nullopt;
     }
 
-    const ns::Dictionary* dictionary() const noexcept { return dict_; }
+    // Whether the key is there, written as null.
+    bool isNull(std::string_view key) const {
+        keys_->read.emplace(key);
+        rt::Id v = dict_ ? dict_->objectForKey(key) : nullptr;
+        return v && ns::isNullOrNil(v);
+    }
+
+    // The object itself, for a reader that takes every key as its own (a map of names).
+    const ns::Dictionary* dictionary() const noexcept {
+        keys_->whole = true;
+        return dict_;
+    }
     Problems& problems() const noexcept { return problems_; }
 
 private:
     const ns::Dictionary* dict_;
     std::string path_;
     Problems& problems_;
+    Problems::Keys* keys_;
 };
 
 // A number above zero; `fallback` when absent.
@@ -290,8 +336,13 @@ void readIdentity(const Fields& root, Profile& p) {
 
 void readScreen(const Fields& root, Profile& p) {
     if (auto screen = root.object("screen", Need::Required)) {
-        p.screen.width = positive(*screen, "width", Need::Required, 0);
-        p.screen.height = positive(*screen, "height", Need::Required, 0);
+        // A screen of 1 to 10,000 points a side: anything larger is no device, and lays out for ever.
+        for (auto [key, side] :
+             {std::pair{"width", &p.screen.width}, std::pair{"height", &p.screen.height}}) {
+            *side = positive(*screen, key, Need::Required, 0);
+            if (*side > 0 && !(*side >= 1 && *side <= 10'000))
+                screen->wrong(key, "expected a number of points from 1 to 10000");
+        }
         p.screen.scale = positive(*screen, "scale", Need::Optional, 1);
         p.screen.brightness = unitInterval(*screen, "brightness", p.screen.brightness);
     }
@@ -681,7 +732,8 @@ void readNetwork(const Fields& root, Profile& p) {
         root.wrong("interfaces", R"(expected "host", {"aliases": {...}} or a list of interfaces)");
     }
 
-    if (rt::Id wifi = root.dictionary()->objectForKey("wifi"); wifi && ns::isNullOrNil(wifi)) p.wifi.reset();
+    if (root.isNull("wifi"))
+        p.wifi.reset();
     else if (auto wifi = root.object("wifi"))
         p.wifi = Wifi{wifi->text("SSID", Need::Required).value_or(""),
                       checkedText(*wifi, "BSSID", Need::Required, [](const std::string& t) { return isMac(t); },
@@ -849,6 +901,7 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         readPower(fields, p);
         readSound(fields, p);
         readDocuments(fields, p);
+        problems.refuseUnknownKeys();
     }
     if (!problems.any()) return p;
     if (error) *error = problems.message();
@@ -857,14 +910,13 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
 
 namespace {
 std::optional<Profile> readProfile(const std::string& path, const std::string& source, std::string* error) {
-    rt::Ref<ns::Error> readError;
-    auto data = ns::readFile(path, &readError);
-    if (!data) {
-        if (error) *error = source + ": " + readError->localizedDescription()->utf8();
+    std::string reason;
+    std::optional<std::string> text = readInputFile(path, &reason);
+    if (!text) {
+        if (error) *error = source + ": " + reason;
         return std::nullopt;
     }
-    return parseProfile(std::string_view(reinterpret_cast<const char*>(data->bytes()), data->length()), source,
-                        error);
+    return parseProfile(*text, source, error);
 }
 } // namespace
 

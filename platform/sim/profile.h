@@ -93,10 +93,10 @@
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
 //
-// Fields left out take their defaults (false, zero, empty, none); null counts as left out. Unknown
-// keys are ignored, so profiles can carry fields for stand-ins that read them later. A missing or
-// malformed field fails the load with one line naming the file and the field:
-// "iphone7.json: screen.width: expected a number".
+// Fields left out take their defaults (false, zero, empty, none); null counts as left out. A
+// missing or malformed field, or a key no reader knows (a typo such as "headphonesPluged"), fails
+// the load with one line naming the file and the field: "iphone7.json: screen.width: expected a
+// number", "my.json: headphonesPluged: unknown key". A screen side must be 1 to 10,000 points.
 //
 // A profile is a plain value: tests build one in code or change single fields of a loaded one.
 
@@ -463,8 +463,9 @@ struct Profile {
 };
 
 // The default device ("iphone7.json"): a 375x667 iPhone9,1 on system 12.4.1 with a 20-point status
-// bar and no bottom inset, a back camera with flash and torch, a front camera, every sensor and a
-// SIM. The process runs on it until another device is installed.
+// bar and no bottom inset, a back camera with flash and torch, a front camera, every sensor, a SIM,
+// and interfaces of its own (lo0, and en0 at 192.168.1.23), so nothing of the host decides what it
+// reports. The process runs on it until another device is installed.
 inline constexpr std::string_view kDefaultProfileName = "iphone7";
 Profile defaultProfile();
 

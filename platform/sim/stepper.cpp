@@ -17,8 +17,12 @@ namespace sim {
 namespace {
 
 constexpr double kSettleSeconds = 5;
+// How long a wait goes before it looks for an interruption again.
+constexpr double kWaitSliceSeconds = 0.05;
 
 std::atomic<bool> gHalted{false};
+std::atomic<int> gInterruption{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 bool fail(std::string* failure, std::string text) {
     if (failure) *failure = std::move(text);
@@ -32,9 +36,13 @@ bool waitForTransfers(std::string* failure) {
     constexpr double kMarginSeconds = 5;
     while (std::size_t n = ns::URLLoading::transfersInFlight()) {
         const double bound = ns::URLLoading::longestTimeoutInFlight() + kMarginSeconds;
-        if (!ns::URLLoading::waitForTransfersInFlightBelow(n, bound))
-            return fail(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
-                                     std::to_string(bound) + " s");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(bound);
+        while (!ns::URLLoading::waitForTransfersInFlightBelow(n, kWaitSliceSeconds)) {
+            if (steppingInterruption()) return fail(failure, "interrupted");
+            if (std::chrono::steady_clock::now() >= deadline)
+                return fail(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
+                                         std::to_string(bound) + " s");
+        }
     }
     return true;
 }
@@ -55,6 +63,19 @@ std::string notSettled() {
     return text;
 }
 
+// Waits for the pool and the platform threads to settle, in slices so that an interruption is seen.
+bool waitForPoolSettled(std::string* failure) {
+    auto& pool = dispatch::detail::WorkerPool::shared();
+    for (double waited = 0; waited < kSettleSeconds; waited += kWaitSliceSeconds) {
+        // Platform threads may hop to the main thread, even synchronously: the wait ends as soon as
+        // the main queue has work, and the caller's drain runs it.
+        if (pool.waitSettled(kWaitSliceSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork))
+            return true;
+        if (steppingInterruption()) return fail(failure, "interrupted");
+    }
+    return fail(failure, notSettled());
+}
+
 } // namespace
 
 bool drainMainQueue(std::size_t maxPasses, std::string* failure) {
@@ -69,15 +90,12 @@ bool drainMainQueue(std::size_t maxPasses, std::string* failure) {
 }
 
 bool settle(std::string* failure) {
-    auto& pool = dispatch::detail::WorkerPool::shared();
     for (;;) {
         if (isSteppingHalted()) return true;
+        if (steppingInterruption()) return fail(failure, "interrupted");
         if (!drainMainQueue(kDrainPassLimit, failure)) return false;
         if (!waitForTransfers(failure)) return false;
-        // Platform threads may hop to the main thread, even synchronously: the wait ends as soon as
-        // the main queue has work, and the drain above runs it.
-        if (!pool.waitSettled(kSettleSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork))
-            return fail(failure, notSettled());
+        if (!waitForPoolSettled(failure)) return false;
         // Quiet first, then no main work: work that ends queues its main-queue part before it ends.
         if (platformWorkQuiet() && !dispatch::detail::mainRunLoopHasWork() &&
             ns::URLLoading::transfersInFlight() == 0)
@@ -86,7 +104,20 @@ bool settle(std::string* failure) {
 }
 
 std::optional<ns::TimeInterval> nextTimerDeadline() {
-    return dispatch::detail::TimerManager::shared().nextDeadline();
+    std::optional<ns::TimeInterval> next = dispatch::detail::TimerManager::shared().nextDeadline();
+    // Read after the timers: a timer that finished firing meanwhile has queued its work by now.
+    if (!next && (dispatch::detail::mainRunLoopHasWork() || !platformWorkQuiet() ||
+                  dispatch::detail::WorkerPool::shared().hasQueuedWork()))
+        return ns::Clock::currentTime();
+    return next;
+}
+
+TimerMark timerMark() {
+    return dispatch::detail::TimerManager::shared().lastScheduled();
+}
+
+std::size_t cancelTimersSince(TimerMark mark) {
+    return dispatch::detail::TimerManager::shared().cancelScheduledAfter(mark);
 }
 
 void advanceClockTo(ns::ManualClock& clock, ns::TimeInterval t) {
@@ -121,6 +152,18 @@ void resumeStepping() {
 
 bool isSteppingHalted() {
     return gHalted.load();
+}
+
+void interruptStepping(int signal) {
+    gInterruption.store(signal);
+}
+
+int steppingInterruption() {
+    return gInterruption.load();
+}
+
+void clearSteppingInterruption() {
+    gInterruption.store(0);
 }
 
 bool waitForWorkersIdle(double realSecondsTimeout) {

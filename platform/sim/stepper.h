@@ -5,6 +5,7 @@
 // why there.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -28,8 +29,17 @@ bool drainMainQueue(std::size_t maxPasses = kDrainPassLimit, std::string* failur
 // Pool or platform work still busy after 5 s of real time fails it, naming the work in flight.
 bool settle(std::string* failure = nullptr);
 
-// The earliest deadline of any timer, on the installed clock.
+// The earliest deadline of any timer, on the installed clock. A timer counts until its work is
+// queued, and queued work that has not run yet counts as due now, so a run in real time never sees
+// a moment with nothing scheduled between a timer's firing and its work.
 std::optional<ns::TimeInterval> nextTimerDeadline();
+
+// A point in the scheduling of timers: cancelTimersSince cancels every timer scheduled after it,
+// so that what a run leaves behind at its end (an exit due later) fires into nothing that comes
+// next. Answers how many were still scheduled.
+using TimerMark = std::uint64_t;
+TimerMark timerMark();
+std::size_t cancelTimersSince(TimerMark mark);
 
 // Moves the clock to `t`, firing what becomes due on this thread; when `t` is not later than now,
 // fires what is already due.
@@ -47,6 +57,13 @@ bool runMainLoopUntil(ns::TimeInterval virtualTime, std::string* failure = nullp
 void haltStepping();
 void resumeStepping();
 bool isSteppingHalted();
+
+// A signal asks the run to end (SIGINT, SIGTERM): settle and its waits give up within 50 ms of
+// real time, failing with "interrupted"; drains still run. Safe to call from a signal handler.
+void interruptStepping(int signal);
+// The signal that interrupted the stepping; 0 when none did.
+int steppingInterruption();
+void clearSteppingInterruption();
 
 // Waits (real time, bounded) until the worker pool has nothing queued or running and no timer is
 // being fired.

@@ -9,6 +9,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/observation.h"
+#include "platform/sim/device.h"
 #include "platform/uikit/local_notification.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/user_notification_settings.h"
@@ -108,6 +109,7 @@ bool Application::launch(const rt::Ref<ns::Dictionary>& options) {
 
 bool Application::receiveURL(const rt::Ref<ns::URL>& url, const rt::Ref<ns::Dictionary>& options) {
     if (!url) return false;
+    sim::Device::shared().log("URL handed over " + url->string());
     rt::Ref<Application> self = rt::retained(this);
     const bool wasInBackground = state_ == ApplicationState::Background;
     if (wasInBackground) {
@@ -127,6 +129,7 @@ bool Application::receiveURL(const rt::Ref<ns::URL>& url, const rt::Ref<ns::Dict
 
 void Application::enterBackground() {
     if (state_ == ApplicationState::Background) return;
+    sim::Device::shared().log("to the background");
     if (state_ == ApplicationState::Active) {
         state_ = ApplicationState::Inactive;
         announce("applicationWillResignActive:", ns::UIApplicationWillResignActiveNotification);
@@ -137,6 +140,7 @@ void Application::enterBackground() {
 
 void Application::enterForeground() {
     if (state_ != ApplicationState::Background) return;
+    sim::Device::shared().log("back to the foreground");
     state_ = ApplicationState::Inactive;
     announce("applicationWillEnterForeground:", ns::UIApplicationWillEnterForegroundNotification);
     becomeActive();
@@ -150,6 +154,7 @@ void Application::terminate() {
 
 bool Application::openURL(const rt::Ref<ns::URL>& url) {
     if (!url) return false;
+    sim::Device::shared().log("URL opened " + url->string());
     openedURLs_.push_back(url);
     return true;
 }
@@ -184,6 +189,8 @@ bool Application::expireBackgroundTask(BackgroundTaskIdentifier identifier) {
 // ---- Settings and registrations ------------------------------------------------------------------
 
 void Application::setIdleTimerDisabled(bool disabled) {
+    if (disabled != idleTimerDisabled_)
+        sim::Device::shared().log(disabled ? "screen kept awake" : "screen may sleep");
     rt::KeyChange change(this, "idleTimerDisabled");
     idleTimerDisabled_ = disabled;
 }
@@ -247,6 +254,8 @@ rt::Ref<Responder> Application::nextResponder() const {
 // ---- Exit ----------------------------------------------------------------------------------------
 
 void Application::exitProcess(int status) {
+    ns::log("Exit with status %d", status);
+    sim::Device::shared().log("exit " + std::to_string(status));
     ns::UserDefaults::flushAll();
     if (ExitHandler handler = exitHandler()) return handler(status);
     std::exit(status);

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/format.h"
 #include "platform/foundation/set.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/application.h"
@@ -56,6 +57,9 @@ void Application::scheduleLocalNotification(const rt::Ref<LocalNotification>& no
     scheduledNotifications_.push_back(notification);
     const double delay =
         notification->fireDate() ? notification->fireDate()->timeIntervalSinceReferenceDate() - ns::Clock::currentTime() : 0;
+    const auto& body = notification->alertBody();
+    sim::Device::shared().log("notification scheduled in " + ns::format("%.3f", std::max(0.0, delay)) +
+                              " s: " + (body ? body->utf8() : std::string()));
     dispatch::asyncAfter(dispatch::after(std::max(0.0, delay)), dispatch::Queue::main(),
                          [weak = rt::Weak<Application>(this), notification] {
                              if (auto app = weak.lock()) app->deliverLocalNotification(notification);

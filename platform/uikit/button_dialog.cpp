@@ -4,6 +4,7 @@
 
 #include "platform/runtime/observation.h"
 #include "platform/uikit/color.h"
+#include "platform/runtime/observer_list.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
@@ -16,6 +17,11 @@ namespace {
 std::vector<rt::Ref<ButtonDialog>>& presentedList() {
     static auto* list = new std::vector<rt::Ref<ButtonDialog>>();
     return *list;
+}
+
+rt::ObserverList<ButtonDialog::PresentObserver>& presentObservers() {
+    static auto* observers = new rt::ObserverList<ButtonDialog::PresentObserver>;
+    return *observers;
 }
 } // namespace
 
@@ -57,6 +63,15 @@ void ButtonDialog::present() {
     visible_ = true;
     presentedList().push_back(self);
     detail::tell(delegate(), callbacks_.didPresent, self);
+    presentObservers().tell(*this);
+}
+
+std::uint64_t ButtonDialog::addPresentObserver(PresentObserver observer) {
+    return presentObservers().add(std::move(observer));
+}
+
+void ButtonDialog::removePresentObserver(std::uint64_t token) {
+    presentObservers().remove(token);
 }
 
 void ButtonDialog::takeAway() {

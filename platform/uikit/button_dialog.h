@@ -18,6 +18,8 @@
 // action sheet spans the screen's width less 8 at each side at the bottom, its title above its
 // buttons, stacked, the destructive one red and the cancel one last in bold.
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/foundation/string.h"
@@ -69,6 +71,11 @@ public:
     // Lays the dialog out as it shows on a screen of that size: its frame, and its texts and
     // buttons as subviews (made anew each time).
     void placeOnScreen(cg::Size screen);
+    // Hooks told of every dialog as it is presented (a run report watches here); the token removes
+    // one.
+    using PresentObserver = std::function<void(ButtonDialog&)>;
+    static std::uint64_t addPresentObserver(PresentObserver observer);
+    static void removePresentObserver(std::uint64_t token);
 
     // The selectors of one dialog class's delegate protocol.
     struct Callbacks {

@@ -11,6 +11,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
+#include "platform/runtime/observer_list.h"
 #include "platform/uikit/layout_guide.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
@@ -131,21 +132,19 @@ void ViewController::beginAppearanceTransition(bool appearing, bool animated) {
 
 namespace {
 
-std::vector<std::pair<std::uint64_t, ViewController::AppearanceObserver>>& appearanceObservers() {
-    static auto* observers = new std::vector<std::pair<std::uint64_t, ViewController::AppearanceObserver>>;
+rt::ObserverList<ViewController::AppearanceObserver>& appearanceObservers() {
+    static auto* observers = new rt::ObserverList<ViewController::AppearanceObserver>;
     return *observers;
 }
 
 } // namespace
 
 std::uint64_t ViewController::addDidAppearObserver(AppearanceObserver observer) {
-    static std::uint64_t next = 0;
-    appearanceObservers().emplace_back(++next, std::move(observer));
-    return next;
+    return appearanceObservers().add(std::move(observer));
 }
 
 void ViewController::removeDidAppearObserver(std::uint64_t token) {
-    std::erase_if(appearanceObservers(), [token](const auto& entry) { return entry.first == token; });
+    appearanceObservers().remove(token);
 }
 
 void ViewController::endAppearanceTransition() {
@@ -154,7 +153,7 @@ void ViewController::endAppearanceTransition() {
     if (appearance_ == Appearance::Appearing) {
         appearance_ = Appearance::Appeared;
         viewDidAppear(animated);
-        for (auto observers = appearanceObservers(); auto& [token, observer] : observers) observer(*this);
+        appearanceObservers().tell(*this);
         forwardAppearanceTransition(false, true, animated);
     } else if (appearance_ == Appearance::Disappearing) {
         appearance_ = Appearance::Disappeared;

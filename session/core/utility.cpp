@@ -176,6 +176,22 @@ bool Utility::checkiPadIsWifiOnly(const rt::Ref<ns::String>& machine, const rt::
     return !(value && value->isEqualToString("false"));
 }
 
+namespace {
+
+// The download's "JSON: " line, on one line and cut short: the table is large, and every download
+// logs it.
+void logReply(const rt::Id& reply) {
+    constexpr std::size_t kShown = 200;
+    auto data =
+        reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
+              : nullptr;
+    const std::string_view text = data ? data->view() : std::string_view("(null)");
+    if (text.size() <= kShown) return ns::log("JSON: %s", text);
+    ns::log("JSON: %s... (%zu bytes)", text.substr(0, kShown), text.size());
+}
+
+} // namespace
+
 std::string Utility::modelTableAddress() {
     rt::Id server = ns::Bundle::mainBundle()->objectForInfoDictionaryKey(kMakerServerInfoKey);
     auto text = rt::cast<ns::String>(server);
@@ -186,7 +202,7 @@ void Utility::iPadisWifiOnly(const rt::Ref<ns::String>&, TableCompletion complet
     hn::HTTPRequestOperationManager::manager()->GET(
         modelTableAddress(), nullptr,
         [completion](const rt::Ref<hn::HTTPRequestOperation>&, const rt::Id& reply) {
-            ns::log("JSON: %@", reply);
+            logReply(reply);
             auto document = rt::cast<ns::Dictionary>(reply);
             auto table = document ? rt::cast<ns::Dictionary>(document->objectForKey("WifiOnly")) : nullptr;
             if (completion) completion(table ? table : builtInWifiOnlyTable());
@@ -229,7 +245,7 @@ void Utility::deviceModelNumberWithInternalName(const rt::Ref<ns::String>& machi
     hn::HTTPRequestOperationManager::manager()->GET(
         modelTableAddress(), nullptr,
         [machine, completion](const rt::Ref<hn::HTTPRequestOperation>&, const rt::Id& reply) {
-            ns::log("JSON: %@", reply);
+            logReply(reply);
             rt::Ref<ns::String> result = machine ? modelNumberInTable(reply, *machine) : nullptr;
             if (completion) completion(result);
         },

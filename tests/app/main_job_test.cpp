@@ -2,12 +2,17 @@
 // or a spent script with 1, and a run leaves its folder (home, logs, the service's files, the
 // report) whatever its end.
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +22,7 @@
 
 #include "app/job.h"
 #include "platform/graphics/image.h"
+#include "platform/sim/input_file.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
 
@@ -52,7 +58,9 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
         {{"--limit", "1e999"}, "--limit needs a number"},
         {{"--limit", "ten"}, "--limit needs a number"},
         {{"--service", "ftp://x"}, "http or https"},
-        {{"--fault", "auth=sometimes"}, "--fault auth=sometimes"},
+        {{"--service", "http://"}, "with a host"},
+        {{"--service", "127.0.0.1:8080"}, "absolute http or https"},
+        {{"--fault", "auth=sometimes"}, "--fault: fault \"auth=sometimes\""},
         {{"--service", "http://127.0.0.1:1", "--fault", "auth=500"}, "not --service"},
     };
     for (const auto& [args, reason] : cases) {
@@ -68,32 +76,78 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
                                         "all=slow:0.5", "--service", "http://127.0.0.1:9/"},
                                        &error, &help);
     EXPECT_FALSE(options); // faults and an outside service do not go together, in either order
-    options = app::parseArguments({"--real-time", "--limit", "30", "--service", "http://127.0.0.1:9/"},
-                                  &error, &help);
+    options = app::parseArguments(
+        {"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/", "--overwrite"}, &error, &help);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->realTime);
-    EXPECT_EQ(options->limitSeconds, 30);
+    EXPECT_TRUE(options->overwrite);
+    EXPECT_EQ(options->limitSeconds, 1.5);
     EXPECT_EQ(options->service, "http://127.0.0.1:9");
 }
 
-TEST(MainJobProcess, BadProfileScriptOrFaultEndsWithStatusTwoAndMakesNoFolder) {
+// How often `part` stands in `text`.
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolder) {
     ScratchFolder scratch;
-    const fs::path runDir = scratch.path() / "run";
-    const std::string badScript =
-        write(scratch.path() / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--profile", "no_such_device"}, "the profile no_such_device"},
-        {{"--script", (scratch.path() / "missing.json").string()}, "cannot read the script"},
-        {{"--script", badScript}, "step 1: no action is called \"fly\""},
-        {{"--fault", "nothing=500"}, "--fault nothing=500"},
+    const fs::path dir = scratch.path();
+    fs::create_directory(dir / "folder.json");
+    ::mkfifo((dir / "fifo.json").c_str(), 0600);
+    const std::string big(sim::kInputFileLimit + 1, ' ');
+    const std::string profile = read(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json");
+    auto profileWith = [&](const std::string& name, const std::string& from, const std::string& to) {
+        std::string text = profile;
+        text.replace(text.find(from), from.size(), to);
+        return write(dir / name, text);
     };
-    for (auto [args, reason] : cases) {
-        args.insert(args.end(), {"--run-dir", runDir.string()});
+    const std::string features = write(dir / "features.json", R"({"features": ["WIFI"], "steps": []})");
+    fs::create_directory(dir / "taken");
+    const struct Case {
+        std::vector<std::string> args;
+        std::string named; // the file the message names, once
+        std::string reason;
+    } cases[] = {
+        {{"--profile", "no_such_device"}, "no_such_device", "no device profile named"},
+        {{"--profile", (dir / "folder.json").string()},
+         (dir / "folder.json").string(),
+         "a folder, not a file"},
+        {{"--profile", (dir / "fifo.json").string()}, (dir / "fifo.json").string(), "not a regular file"},
+        {{"--profile", write(dir / "big.json", big)}, (dir / "big.json").string(), "larger than 4 MB"},
+        {{"--profile", profileWith("typo.json", "headphonesPlugged", "headphonesPluged")},
+         (dir / "typo.json").string(),
+         "headphonesPluged: unknown key"},
+        {{"--profile", profileWith("tall.json", "\"height\": 667", "\"height\": 1e20")},
+         (dir / "tall.json").string(),
+         "screen.height: expected a number of points from 1 to 10000"},
+        {{"--script", (dir / "missing.json").string()}, (dir / "missing.json").string(), "cannot be read"},
+        {{"--script", (dir / "folder.json").string()},
+         (dir / "folder.json").string(),
+         "a folder, not a file"},
+        {{"--script", (dir / "fifo.json").string()}, (dir / "fifo.json").string(), "not a regular file"},
+        {{"--script", (dir / "big.json").string()}, (dir / "big.json").string(), "larger than 4 MB"},
+        {{"--script", write(dir / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})")},
+         (dir / "bad.json").string(),
+         "step 1: no action is called \"fly\""},
+        {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
+        {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
+        {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists (--overwrite"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (std::find(args.begin(), args.end(), "--run-dir") == args.end())
+            args.insert(args.end(), {"--run-dir", (dir / "run").string()});
         Outcome outcome = runProcess(args);
         EXPECT_EQ(outcome.status, 2) << outcome.output;
-        EXPECT_NE(outcome.output.find(reason), std::string::npos) << outcome.output;
-        EXPECT_FALSE(fs::exists(runDir)) << args.front();
+        EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
+        EXPECT_EQ(count(outcome.output, c.named), 1u) << outcome.output;
+        EXPECT_FALSE(fs::exists(dir / "run")) << c.args.back();
     }
+    EXPECT_TRUE(fs::is_empty(dir / "taken"));
     EXPECT_EQ(runProcess({"--help"}).status, 0);
 }
 
@@ -137,17 +191,19 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
 }
 
-TEST(MainJobProcess, ASecondRunIntoTheSameFolderNameGetsAFolderOfItsOwn) {
+TEST(MainJobProcess, OverwriteEmptiesAnExistingRunFolderAndRunsThere) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
     const std::string script =
         write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    EXPECT_EQ(runProcess({"--script", script, "--run-dir", runDir.string()}).status, 1);
-    Outcome second = runProcess({"--script", script, "--run-dir", runDir.string()});
-    EXPECT_EQ(second.status, 1) << second.output;
-    EXPECT_NE(second.output.find("folder:   " + runDir.string() + "-2"), std::string::npos) << second.output;
-    EXPECT_TRUE(fs::exists(runDir / "report.txt"));
-    EXPECT_TRUE(fs::exists(runDir.string() + "-2/report.txt"));
+    fs::create_directory(runDir);
+    write(runDir / "left-over.txt", "from before");
+    Outcome outcome = runProcess({"--script", script, "--run-dir", runDir.string(), "--overwrite"});
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    EXPECT_FALSE(fs::exists(runDir / "left-over.txt"));
+    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
+    EXPECT_NE(read(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
+    EXPECT_NE(read(runDir / "device.log").find("1.000 to the background"), std::string::npos);
 }
 
 // The folder's files by path relative to it, each with its text.
@@ -186,11 +242,45 @@ TEST(MainJobProcess, TwoEqualRunsLeaveEqualDocumentsAndReports) {
     EXPECT_NE(comparable(a.output, first).find("virtual time: 9.000 s"), std::string::npos) << a.output;
 }
 
+// Where each part stands in the text, in the order given; npos for a part missing or out of order.
+std::size_t inOrder(const std::string& text, const std::vector<std::string>& parts) {
+    std::size_t at = 0;
+    for (const std::string& part : parts)
+        if ((at = text.find(part, at)) == std::string::npos) return at;
+    return at;
+}
+
 TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
     Outcome outcome = runProcess({"--run-dir", runDir.string()});
     EXPECT_EQ(outcome.status, 0) << outcome.output;
+    // What a person saw, in order, and what the results screen showed.
+    EXPECT_NE(inOrder(outcome.output, {"shown:", "HUD \"Tests start soon. Tap to cancel.\"",
+                                       "HUD \"Tests start in 1 s\"", "64.000     HUD \"Report the results\"",
+                                       "64.000     HUD \"The results were reported.\""}),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("results:  \"Passed: 0\" \"Failed: 40\" \"Trade-in estimate: 120\""),
+              std::string::npos);
+    EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"),
+              std::string::npos);
+    // The log: the model table once per download, each on one line; the countdown, each item, each
+    // result, the results, the upload and the exit, a line each.
+    const std::string log = read(runDir / "app.log");
+    EXPECT_EQ(count(log, " JSON: {"), 2u);
+    EXPECT_LT(count(log, "\n"), 100u) << log;
+    EXPECT_NE(
+        inOrder(log,
+                {"Countdown: ", "Runner: item 1 of 40, VIBRATION", "Result: VIBRATION 2",
+                 "Runner: item 40 of 40, PHONECALL", "Results: 0 passed, 40 failed, 0 not run; estimate 120",
+                 "Transaction update: sent", "Transaction update: accepted", "67.000 Exit with status 0"}),
+        std::string::npos)
+        << log;
+    EXPECT_NE(
+        inOrder(read(runDir / "device.log"), {"0.000 screen kept awake", "1.000 URL opened http://127.0.0.1:",
+                                              "3.000 URL handed over qx://imei=", "67.000 exit 0"}),
+        std::string::npos);
     EXPECT_NE(outcome.output.find("tests run: 40; pass 0, fail 0, not tested 0, not built 40"), std::string::npos)
         << outcome.output;
     // Screens that come and go within one step (the shared camera screen) still get their rows.
@@ -257,24 +347,130 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     EXPECT_EQ(err.str(), "");
 }
 
-TEST(MainJobProcess, TwoDefaultRunsLeaveTheWholeRunInTheirFoldersAndDifferOnlyInWallTimeAndPaths) {
+// The update the service stored, without the transaction's own identifier (the client makes a new
+// one each login).
+nlohmann::json storedUpdate(const fs::path& runDir) {
+    nlohmann::json store =
+        nlohmann::json::parse(read(runDir / "service" / "transactions.json"), nullptr, false);
+    if (!store.is_object() || store["transactions"].size() != 1) return nullptr;
+    nlohmann::json transaction = store["transactions"].begin().value();
+    if (transaction["updates"].size() != 1) return nullptr;
+    nlohmann::json fields = transaction["updates"][0]["fields"];
+    fields.erase("uuid");
+    fields.erase("update_record");
+    return fields;
+}
+
+TEST(MainJobProcess, NothingOfTheHostDecidesARunNeitherItsTimeZoneNorItsInterfaces) {
     ScratchFolder scratch;
     const fs::path first = scratch.path() / "first", second = scratch.path() / "second";
-    Outcome a = runProcess({"--run-dir", first.string()});
-    Outcome b = runProcess({"--run-dir", second.string()});
+    Outcome a =
+        testkit::ChildProcess(FUNCTIONTEST_EXECUTABLE, {"--run-dir", first.string()}, {{"TZ", "UTC"}}).wait();
+    // The second on the other side of the date line, and, where the host allows it, in a network of
+    // its own that has only loopback.
+    const bool isolated =
+        testkit::runProcess("unshare", {"-rn", "ip", "link", "set", "lo", "up"}).status == 0;
+    std::vector<std::string> args = {"--run-dir", second.string()};
+    if (isolated)
+        args.insert(args.begin(),
+                    {"-rn", "sh", "-c", "ip link set lo up && exec \"$0\" \"$@\"", FUNCTIONTEST_EXECUTABLE});
+    Outcome b = testkit::ChildProcess(isolated ? "unshare" : FUNCTIONTEST_EXECUTABLE, args,
+                                      {{"TZ", "Pacific/Kiritimati"}})
+                    .wait();
     ASSERT_EQ(a.status, 0) << a.output;
     ASSERT_EQ(b.status, 0) << b.output;
+    if (!isolated) std::cerr << "note: no network namespace here, so the host's interfaces were not varied\n";
 
     const auto documents = filesUnder(first / "home" / "Documents");
     EXPECT_TRUE(documents.contains("functiontest_config.txt"));
     EXPECT_EQ(documents, filesUnder(second / "home" / "Documents"));
     EXPECT_FALSE(filesUnder(first / "home" / "Library" / "Preferences").empty()) << "the defaults";
-    EXPECT_NE(read(first / "app.log").find("parseParamAndNotify:"), std::string::npos);
-    nlohmann::json store = nlohmann::json::parse(read(first / "service" / "transactions.json"), nullptr, false);
-    ASSERT_TRUE(store.is_object());
-    ASSERT_EQ(store["transactions"].size(), 1u);
-    EXPECT_EQ(store["transactions"].begin().value()["updates"].size(), 1u);
+    const nlohmann::json update = storedUpdate(first);
+    ASSERT_TRUE(update.is_object());
+    EXPECT_EQ(update, storedUpdate(second));
+    EXPECT_EQ(update["timeCreated"], "2024-05-01T10:01:04+0000") << "the device's zone, UTC";
     EXPECT_EQ(comparable(a.output, first), comparable(b.output, second));
+}
+
+// Waits (bounded, polling) until the file holds the text.
+bool waitForText(const fs::path& file, const std::string& text) {
+    for (int tries = 0; tries < 4000; ++tries) {
+        if (read(file).find(text) != std::string::npos) return true;
+        ::usleep(5000);
+    }
+    return false;
+}
+
+TEST(MainJobProcess, AFailedLoginIsReportedWithItsCauseAndTheAlertTheOperatorSaw) {
+    ScratchFolder scratch;
+    const std::pair<const char*, const char*> cases[] = {
+        {"auth=refuse", "auth failed: The network connection was lost. (-1005"},
+        {"auth=500", "auth answered 500: \"Internal Server Error\""},
+        {"auth=garbage", "auth answered 200: \"<html>"},
+        {"profile=slow:11",
+         "profile failed: The request timed out. (-1001"}, // the client gives up after 10 s
+    };
+    std::vector<std::unique_ptr<testkit::ChildProcess>> runs; // side by side: the slow one takes 10 s
+    for (const auto& [fault, cause] : cases)
+        runs.push_back(std::make_unique<testkit::ChildProcess>(
+            FUNCTIONTEST_EXECUTABLE,
+            std::vector<std::string>{"--fault", fault, "--run-dir", (scratch.path() / fault).string()}));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto& [fault, cause] = cases[i];
+        Outcome outcome = runs[i]->wait();
+        EXPECT_EQ(outcome.status, 1) << outcome.output;
+        EXPECT_NE(outcome.output.find(std::string("login:    failed at 1.000 s: timeout (") + cause),
+                  std::string::npos)
+            << outcome.output;
+        EXPECT_NE(outcome.output.find("1.000      alert \"Quarnotix\": \"Warning\""), std::string::npos)
+            << fault;
+        const std::string log = read(scratch.path() / fault / "app.log");
+        EXPECT_NE(inOrder(log, {" failed: ", "Login failed: timeout"}), std::string::npos) << log;
+    }
+}
+
+TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLimitCut) {
+    ScratchFolder scratch;
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+        {{"--fault", "update=garbage"},
+         {"end:          stalled",
+          "reply:        update answered 200; the application: failed: HTTP 200, the reply is not JSON"}},
+        // The exit is due at 67 s: the limit cuts it off, and the process says what the report says.
+        {{"--limit", "66"},
+         {"end:          limit reached at 66 s", "app exit:     none", "virtual time: 66.000 s"}},
+        {{"--limit", "1.5"}, {"end:          limit reached at 1.5 s"}},
+        {{"--limit", "0.001"}, {"end:          limit reached at 0.001 s"}},
+    };
+    int n = 0;
+    for (auto [args, lines] : cases) {
+        args.insert(args.end(), {"--run-dir", (scratch.path() / std::to_string(++n)).string()});
+        Outcome outcome = runProcess(args);
+        EXPECT_EQ(outcome.status, 1) << outcome.output;
+        EXPECT_NE(inOrder(outcome.output, lines), std::string::npos) << outcome.output;
+    }
+}
+
+TEST(MainJobProcess, SigtermDuringASlowUpdateEndsTheRunWithTheFolderWholeAndStatus143) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    testkit::ChildProcess run(FUNCTIONTEST_EXECUTABLE,
+                              {"--fault", "update=slow:30", "--run-dir", runDir.string()});
+    ASSERT_TRUE(waitForText(runDir / "app.log", "Transaction update: sent"));
+    ASSERT_TRUE(run.signal(SIGTERM));
+    Outcome outcome = run.wait();
+    EXPECT_EQ(outcome.status, 143) << outcome.output;
+    EXPECT_NE(outcome.output.find("end:          interrupted by SIGTERM"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("the application: sent, no answer handled"), std::string::npos);
+    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
+    EXPECT_NE(read(runDir / "device.log").find("URL handed over"), std::string::npos);
+    EXPECT_NE(read(runDir / "steps.log").find("step 5 (update: tap outlet=bottomButton) ran"),
+              std::string::npos);
+    std::string defaults;
+    for (const auto& entry : fs::directory_iterator(runDir / "home" / "Library" / "Preferences"))
+        defaults += read(entry.path());
+    EXPECT_NE(defaults.find("transcationuuid"), std::string::npos)
+        << "what the application stored is on disk";
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
@@ -306,6 +502,36 @@ TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {
         Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
         EXPECT_EQ(outcome.status, 2) << outcome.output;
         EXPECT_NE(outcome.output.find("step 1"), std::string::npos) << outcome.output;
+    }
+}
+
+// In real time (about 70 s, the runs side by side): the default script, twenty times, never
+// stalls; and a run whose limit falls while the application's exit is pending (3 s after the reply)
+// ends at the limit, the process saying what its report says.
+TEST(MainJobRealTime, TwentyDefaultRunsNeverStallAndAnExitPendingAtTheLimitStaysPending) {
+    ScratchFolder scratch;
+    std::string text = read(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
+    text.replace(text.find('{'), 1, "{\"features\": [\"WIFI\"],");
+    const std::string wifi = write(scratch.path() / "wifi.json", text);
+    testkit::ChildProcess pending(FUNCTIONTEST_EXECUTABLE,
+                                  {"--real-time", "--limit", "9.5", "--script", wifi, "--run-dir",
+                                   (scratch.path() / "pending").string()});
+    std::vector<std::unique_ptr<testkit::ChildProcess>> runs;
+    for (int i = 0; i < 20; ++i)
+        runs.push_back(std::make_unique<testkit::ChildProcess>(
+            FUNCTIONTEST_EXECUTABLE,
+            std::vector<std::string>{"--real-time", "--limit", "120", "--run-dir",
+                                     (scratch.path() / std::to_string(i)).string()}));
+    Outcome cut = pending.wait();
+    EXPECT_EQ(cut.status, 1) << cut.output;
+    EXPECT_NE(inOrder(cut.output, {"end:          limit reached at 9.5 s", "the application: accepted",
+                                   "app exit:     none"}),
+              std::string::npos)
+        << cut.output;
+    for (auto& run : runs) {
+        Outcome outcome = run->wait();
+        EXPECT_EQ(outcome.status, 0) << outcome.output;
+        EXPECT_NE(outcome.output.find("tests run: 40;"), std::string::npos) << outcome.output;
     }
 }
 

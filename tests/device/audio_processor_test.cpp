@@ -133,7 +133,11 @@ TEST_F(AudioProcessorTest, AtGainZeroASineReachesTheSpeakerBitForBit) {
     processor->start();
     runFor(4.5 * kCycle);
     processor->stop();
+    processor->stop(); // a second stop, before the disposal and after it, does nothing
     runFor(0);
+    processor->stop();
+    runFor(0);
+    EXPECT_FALSE(errorLine(output.text())) << output.text();
     const auto blocks = played();
     ASSERT_EQ(blocks.size(), 5u);
     const auto microphone = sim::Device::shared().microphone();

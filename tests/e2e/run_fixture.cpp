@@ -237,6 +237,7 @@ bool RunTest::tick(std::string_view key) {
     if (row < 0) return false;
     auto cell = rt::cast<ft::ItemTableViewCell>(
         list()->tableView()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0)));
+    if (cell) app().reveal(cell);
     const bool tapped = cell && app().tap(cell->selectionButton());
     settle(0);
     return tapped;

@@ -31,11 +31,12 @@
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/string_services.h"
+#include "platform/foundation/time_zone.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
-#include "tests/testkit/latch.h"
 #include "tests/platform/support.h"
+#include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 
 namespace {
@@ -519,7 +520,9 @@ struct LocaleAndZone {
         const char* v = std::getenv("TZ");
         return v ? std::optional<std::string>(v) : std::nullopt;
     }();
+    std::string zone = ns::TimeZone::systemTimeZone()->name()->utf8();
     ~LocaleAndZone() {
+        ns::TimeZone::setSystemTimeZoneName(zone);
         std::setlocale(LC_ALL, locale.c_str());
         if (tz)
             ::setenv("TZ", tz->c_str(), 1);
@@ -551,8 +554,7 @@ TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
         if (!std::setlocale(LC_ALL, locale)) continue;
         ++localesTried;
         for (const char* tz : {"UTC0", "IST-5:30", "NST3:30", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
-            ::setenv("TZ", tz, 1);
-            ::tzset();
+            ns::TimeZone::setSystemTimeZoneName(tz);
             for (double t : {0.0, 788918400.0, -3e9, 1e9 + 0.75}) {
                 auto date = ns::Date::withTimeIntervalSinceReferenceDate(t);
                 const std::string text = formatter->stringFromDate(*date)->utf8();
@@ -564,10 +566,19 @@ TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
         }
     }
     EXPECT_GE(localesTried, 2);
-    ::setenv("TZ", "IST-5:30", 1);
-    ::tzset();
+    // The device's zone decides, never the host's.
+    ns::TimeZone::setSystemTimeZoneName("IST-5:30");
+    for (const char* host : {"UTC0", "NST3:30"}) {
+        ::setenv("TZ", host, 1);
+        ::tzset();
+        EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(),
+                  "1970-01-01T05:30:00+0530")
+            << host;
+    }
+    EXPECT_EQ(std::getenv("TZ"), std::string("NST3:30")) << "the host's zone is left as it was";
+    ns::TimeZone::setSystemTimeZoneName("UTC");
     EXPECT_EQ(formatter->stringFromDate(*ns::Date::withTimeIntervalSince1970(0))->utf8(),
-              "1970-01-01T05:30:00+0530");
+              "1970-01-01T00:00:00+0000");
 }
 
 TEST(DateFormatter, FixedPatternsAndZones) {

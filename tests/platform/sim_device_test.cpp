@@ -128,10 +128,9 @@ TEST(SimProfile, AnInstalledProfileReachesTheReadersUntilItsScopeEnds) {
 // ---------------------------------------------------------------------------------------------
 // Reading profiles
 
-TEST(SimProfile, FieldsLeftOutTakeTheirDefaultsAndUnknownKeysAreIgnored) {
+TEST(SimProfile, FieldsLeftOutTakeTheirDefaults) {
     std::string error;
-    auto p = sim::parseProfile(minimalProfile(R"("model": "iPod touch", "carrier": null, "name": null,
-                                                  "eventScript": [{"at": 1}], "futureField": {"x": 1})"),
+    auto p = sim::parseProfile(minimalProfile(R"("model": "iPod touch", "carrier": null, "name": null)"),
                                "t.json", &error);
     ASSERT_TRUE(p) << error;
     EXPECT_EQ(p->model, sim::Model::iPodTouch); // a repeated key keeps its last value
@@ -442,6 +441,14 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("screen": {"width": "wide", "height": 667})"), "t.json: screen.width: expected a number"},
         {minimalProfile(R"("screen": {"width": 375})"), "t.json: screen.height: missing"},
         {minimalProfile(R"("screen": {"width": 375, "height": 0})"), "t.json: screen.height: expected a number above 0"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 1e20})"),
+         "t.json: screen.height: expected a number of points from 1 to 10000"},
+        {minimalProfile(R"("screen": {"width": 0.5, "height": 667})"),
+         "t.json: screen.width: expected a number of points from 1 to 10000"},
+        // A key no reader knows is a typo, at any depth.
+        {minimalProfile(R"("headphonesPluged": true)"), "t.json: headphonesPluged: unknown key"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 667, "scael": 2})"), "t.json: screen.scael: unknown key"},
+        {minimalProfile(R"("cameras": [{"position": "back", "hasFlsh": true}])"), "t.json: cameras[0].hasFlsh: unknown key"},
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "scale": true})"),
          "t.json: screen.scale: expected a number"},
         {minimalProfile(R"("safeAreaInsets": {"top": -1})"), "t.json: safeAreaInsets.top: expected a number of 0 or more"},

@@ -14,6 +14,7 @@
 #include "platform/foundation/platform_work.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/foundation/thread.h"
+#include "platform/foundation/timer_manager.h"
 #include "platform/sim/stepper.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/virtual_time.h"
@@ -170,6 +171,28 @@ TEST_F(SteppingThreads, WorkThatNeverEndsFailsTheStepNamingEachStandIn) {
     loop = nullptr;
     EXPECT_TRUE(sim::runMainLoopUntil(clock().now() + 1, &failure)) << failure;
     EXPECT_EQ(fired, 1);
+}
+
+TEST_F(SteppingThreads, ATimerFiredElsewhereStaysScheduledUntilItsWorkHasRun) {
+    // In real time the timer thread fires timers: between taking one out and its work reaching the
+    // main queue, a run must never see a moment with nothing scheduled.
+    const ns::TimeInterval due = clock().now() + 1;
+    testkit::Latch entered, release;
+    bool ran = false;
+    dispatch::detail::TimerManager::shared().schedule(due, 0, [&] {
+        entered.countDown();
+        EXPECT_TRUE(release.wait());
+        dispatch::async(dispatch::Queue::main(), [&] { ran = true; });
+    });
+    std::thread firer([&] { clock().clock().setNow(due); });
+    ASSERT_TRUE(entered.wait());
+    EXPECT_EQ(sim::nextTimerDeadline(), due) << "taken out, not yet queued";
+    release.countDown();
+    firer.join();
+    EXPECT_EQ(sim::nextTimerDeadline(), due) << "queued, not yet run";
+    EXPECT_TRUE(sim::drainMainQueue());
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(sim::nextTimerDeadline());
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/alert_view.h"
+#include "platform/uikit/application.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
@@ -149,13 +150,14 @@ TEST_F(LoginTest, EachFailureShowsTheWarningAndLeavesTheScreenUsable) {
     struct Case {
         std::vector<std::string> faults;
         std::string password;
+        std::string cause; // what the failed request logs of itself
     };
     const Case cases[] = {
-        {{}, "wrong"},                // 401
-        {{"auth=500"}, "pw1"},
-        {{"auth=refuse"}, "pw1"},
-        {{"features=garbage"}, "pw1"},
-        {{"profile=500"}, "pw1"},
+        {{}, "wrong", "api/auth/ failed: HTTP 401: \"{\"error\""},
+        {{"auth=500"}, "pw1", "api/auth/ failed: HTTP 500: \"Internal Server Error\""},
+        {{"auth=refuse"}, "pw1", "api/auth/ failed: The network connection was lost. (-1005"},
+        {{"features=garbage"}, "pw1", "failed: HTTP 200, the reply is not JSON: \"<html>"},
+        {{"profile=500"}, "pw1", "_find failed: HTTP 500"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.faults.empty() ? "wrong password" : c.faults[0]);
@@ -164,9 +166,26 @@ TEST_F(LoginTest, EachFailureShowsTheWarningAndLeavesTheScreenUsable) {
         launch(c.faults);
         ASSERT_TRUE(logIn("op1", c.password));
         expectFailedLogin(c.faults.empty() ? "wrong password" : c.faults[0]);
+        EXPECT_TRUE(app().logContains(c.cause)) << c.cause;
+        EXPECT_TRUE(app().logContains("Login failed: "));
         const auto names = calls();
         EXPECT_EQ(std::count(names.begin(), names.end(), "insert"), 0);
     }
+}
+
+TEST_F(LoginTest, ALoginWhoseApplicationIsLetGoWhileItRunsFinishesOnTheApplicationItStartedOn) {
+    launch();
+    auto login = screen();
+    ASSERT_TRUE(login);
+    login->loadViewIfNeeded();
+    app().typeText(login->userNameField(), "op1");
+    app().typeText(login->passwordField(), "pw1");
+    ASSERT_TRUE(app().tapOutlet(login, "loginButton")); // the first request is on its way
+    ui::Application::resetShared();
+    app().advance(0);
+    EXPECT_EQ(calls().back(), "insert");
+    EXPECT_EQ(app().navigationStack().front(), "RootTableViewController")
+        << "on the application that logged in";
 }
 
 TEST_F(LoginTest, AnInsertThatTimesOutFailsInRealTimeWithoutMovingTheClock) {

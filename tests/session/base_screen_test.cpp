@@ -11,6 +11,7 @@
 #include "platform/uikit/view.h"
 #include "session/question_view_controller.h"
 #include "session/result_view_controller.h"
+#include "ui/overlays/progress_hud.h"
 
 namespace {
 
@@ -154,6 +155,8 @@ TEST_F(BaseScreenTest, TheSheetOffersWhatThePositionAllows) {
         testkit::FakeRefusingScreen::setRefusal("refused"); // the automatic item waits at the runner
         run(c.items, c.ofSelection);
         testkit::FakeRefusingScreen::setRefusal(std::nullopt);
+        // The refusal's message covers the screen until it hides.
+        app_->advance(sh::ProgressHUD::kMaximumDismissInterval + sh::ProgressHUD::kFadeDuration);
         runner_->setHandleIndex(c.index);
         runner_->setDoRetryIndication(c.retry);
         ASSERT_TRUE(tapStart());

@@ -246,9 +246,13 @@ TEST_F(ResultScreen, WithTheFlagAndASimTheReminderShowsThreeSecondsBeforeTheExit
     EXPECT_TRUE(tapEnding(kFileButton));
     EXPECT_EQ(messages(), std::vector<std::string>{localized("RESULT_CONTROLLER_POPUP_SIM_ALERT")});
     EXPECT_TRUE(resultFile());
-    // A second ending while the message shows does nothing: one exit.
-    EXPECT_TRUE(tapEnding(kFileButton));
-    app().tapRow(screen_->tableView(), 0);
+    // The message covers the screen, and an ending or a row tap sent from code while it shows does
+    // nothing: one exit.
+    EXPECT_FALSE(tapEnding(kFileButton));
+    EXPECT_EQ(app().refusal(), "covered by VHProgressHUD");
+    screen_->saveResultFileAndExit();
+    screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(),
+                                              ns::IndexPath::indexPathForRowInSection(0, 0));
     app().advance(2.99);
     EXPECT_FALSE(app().exitStatus());
     EXPECT_EQ(messages().size(), 1u);

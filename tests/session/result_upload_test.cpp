@@ -12,6 +12,7 @@
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/data.h"
+#include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/number.h"
@@ -158,9 +159,12 @@ TEST_F(ResultUpload, StatusOneAsTextCountsAndADoubleTapSendsOneRequest) {
     server_.script("POST", kUpdatePath, {.body = R"({"status": "1"})"});
     show({{"WIFI", 1}, {"GPS", 0}});
     ASSERT_TRUE(tapEnding(kEndButton));
-    ASSERT_TRUE(tapEnding(kEndButton));
+    EXPECT_FALSE(tapEnding(kEndButton)) << "the spinner covers the screen";
+    // Sent from code meanwhile, the endings and a row tap do nothing.
+    screen_->onEnd(nullptr);
     screen_->reportToTempServer();
-    app().tapRow(screen_->tableView(), 0);
+    screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(),
+                                              ns::IndexPath::indexPathForRowInSection(0, 0));
     app().advance(0);
     auto sent = posts(kUpdatePath);
     ASSERT_EQ(sent.size(), 1u);

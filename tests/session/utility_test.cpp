@@ -13,6 +13,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/thread.h"
+#include "platform/foundation/time_zone.h"
 #include "platform/foundation/url_loading.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/number.h"
@@ -93,14 +94,17 @@ TEST_F(UtilityAppTest, ClientVersionAndMachineComeFromTheBundleAndTheDevice) {
 }
 
 // Sets the process's time zone for one scope.
+// The device's zone for a scope, with the host's set to another one that must not count.
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone) {
         if (const char* old = std::getenv("TZ")) previous_ = old;
-        ::setenv("TZ", zone, 1);
+        ::setenv("TZ", "America/Los_Angeles", 1);
         ::tzset();
+        ns::TimeZone::setSystemTimeZoneName(zone);
     }
     ~ScopedTimeZone() {
+        ns::TimeZone::setSystemTimeZoneName("");
         if (previous_)
             ::setenv("TZ", previous_->c_str(), 1);
         else
@@ -112,7 +116,7 @@ private:
     std::optional<std::string> previous_;
 };
 
-TEST_F(UtilityAppTest, TheTimestampIsInTheLocalZone) {
+TEST_F(UtilityAppTest, TheTimestampIsInTheDevicesZoneNotTheHosts) {
     {
         ScopedTimeZone zone("UTC");
         EXPECT_EQ(Utility::createDateString()->utf8(), "2026-01-01T00:00:00+0000");

@@ -1,11 +1,15 @@
 #pragma once
-// Runs a program as a child process (through the shell, arguments quoted) and collects its exit
-// status and its standard output and error together.
+// Runs a program as a child process and collects its exit status and its standard output and
+// error together; a child started with ChildProcess can be signalled while it runs.
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testkit {
@@ -15,27 +19,61 @@ struct ProcessOutcome {
     std::string output; // standard output and error together
 };
 
-inline std::string shellQuoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+class ChildProcess {
+public:
+    // Starts `program` with `args` (no shell) and `environment` added to this process's own.
+    ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                 const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+        int pipeEnds[2];
+        if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+        std::vector<std::string> words{program};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(pipeEnds[1], STDOUT_FILENO);
+            ::dup2(pipeEnds[1], STDERR_FILENO);
+            for (const auto& [name, value] : environment)
+                ::setenv(name.c_str(), value.c_str(), 1);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(pipeEnds[1]);
+        output_ = pipeEnds[0];
+    }
+    ~ChildProcess() {
+        if (pid_ > 0) wait();
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool signal(int sig) const { return pid_ > 0 && ::kill(pid_, sig) == 0; }
+
+    // Reads all the child writes, then waits for it to end.
+    ProcessOutcome wait() {
+        ProcessOutcome outcome;
+        char buffer[4096];
+        for (ssize_t n;
+             output_ >= 0 && ((n = ::read(output_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
+            if (n > 0) outcome.output.append(buffer, static_cast<std::size_t>(n));
+        if (output_ >= 0) ::close(output_);
+        output_ = -1;
+        int raw = 0;
+        if (pid_ > 0 && ::waitpid(pid_, &raw, 0) == pid_ && WIFEXITED(raw)) outcome.status = WEXITSTATUS(raw);
+        pid_ = -1;
+        return outcome;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+};
 
 inline ProcessOutcome runProcess(const std::string& program, const std::vector<std::string>& args) {
-    std::string command = shellQuoted(program);
-    for (const std::string& arg : args)
-        command += " " + shellQuoted(arg);
-    command += " 2>&1";
-    ProcessOutcome outcome;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        outcome.output.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
+    return ChildProcess(program, args).wait();
 }
 
 } // namespace testkit

@@ -9,6 +9,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/window.h"
+#include "ui/overlays/hud_texts.h"
 
 namespace sh {
 
@@ -31,6 +32,7 @@ struct State {
     rt::Ref<ns::String> status;
     rt::Ref<ui::View> view;
     rt::Ref<ui::Label> label;
+    std::string announced; // the text told last in this showing
 };
 
 State& state() {
@@ -42,6 +44,9 @@ void showStatusText(State& s) {
     const bool empty = !s.status || s.status->length() == 0;
     s.label->setText(s.status);
     s.label->setHidden(empty);
+    if (empty || s.announced == s.status->utf8()) return;
+    s.announced = s.status->utf8();
+    announceHUDText(s.announced);
 }
 
 // Makes the view (once per showing), sets what it shows, and has it join the key window on the
@@ -53,6 +58,7 @@ void show(ProgressHUD::Kind kind, const rt::Ref<ns::String>& status, unsigned lo
     s.kind = kind;
     s.mask = mask;
     s.status = status;
+    s.announced.clear();
     if (!s.view) {
         s.view = rt::make<ui::View>();
         s.label = rt::make<ui::Label>();

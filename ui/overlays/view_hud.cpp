@@ -1,10 +1,13 @@
 #include "ui/overlays/view_hud.h"
 
+#include <algorithm>
+
 #include "platform/foundation/array.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/label.h"
+#include "ui/overlays/hud_texts.h"
 
 namespace vh {
 
@@ -80,12 +83,14 @@ void ProgressHUD::setLabelText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "labelText");
     labelText_ = std::move(text);
     label_->setText(labelText_);
+    announceTexts();
 }
 
 void ProgressHUD::setDetailsLabelText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "detailsLabelText");
     detailsLabelText_ = std::move(text);
     detailsLabel_->setText(detailsLabelText_);
+    announceTexts();
 }
 
 void ProgressHUD::setMode(long mode) {
@@ -118,6 +123,18 @@ void ProgressHUD::show(bool) {
     shown_ = true;
     setAlpha(1);
     setHidden(false);
+    announceTexts();
+}
+
+void ProgressHUD::announceTexts() {
+    if (!shown_) return;
+    for (const rt::Ref<ns::String>* text : {&labelText_, &detailsLabelText_}) {
+        if (!*text || (*text)->length() == 0) continue;
+        const std::string shown = (*text)->utf8();
+        if (std::find(announced_.begin(), announced_.end(), shown) != announced_.end()) continue;
+        announced_.push_back(shown);
+        sh::announceHUDText(shown);
+    }
 }
 
 void ProgressHUD::hide(bool) {

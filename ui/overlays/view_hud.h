@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/foundation/string.h"
 #include "platform/uikit/view.h"
@@ -69,7 +71,11 @@ protected:
     explicit ProgressHUD(const cg::Rect& frame);
 
 private:
+    // Tells the HUD text observers (hud_texts.h) of each text this HUD shows for the first time.
+    void announceTexts();
+
     rt::Ref<ns::String> labelText_, detailsLabelText_;
+    std::vector<std::string> announced_;
     long mode_ = kModeIndeterminate;
     bool taskInProgress_ = false;
     double margin_ = 20;

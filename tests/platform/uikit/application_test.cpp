@@ -2,6 +2,7 @@
 // in order, URLs in and out, background tasks, the exit call, and the driver's taps and typing.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -260,6 +261,20 @@ TEST(UIApplicationFixture, TheExitCallFlushesTheDefaultsAndStopsTheRun) {
     EXPECT_FALSE(queued);
 }
 
+TEST(UIApplicationFixture, AnExitInOneFixturesTearDownHaltsThatFixtureAlone) {
+    {
+        testkit::AppFixture first;
+        first.launch();
+        dispatch::asyncAfter(dispatch::after(1), dispatch::Queue::main(),
+                             [] { ui::Application::exitProcess(0); });
+    } // its tear-down runs what is left, the exit too
+    testkit::AppFixture second;
+    bool fired = false;
+    dispatch::asyncAfter(dispatch::after(1), dispatch::Queue::main(), [&] { fired = true; });
+    second.advance(2);
+    EXPECT_TRUE(fired) << "the next fixture's main loop runs";
+}
+
 TEST(UIApplicationFixture, TearingDownLeavesNothingOutsideTheScratchFolder) {
     const std::string homeBefore = ns::ApplicationHome::path();
     std::string scratch;
@@ -323,21 +338,35 @@ TEST_F(UIDriverTest, ATapSendsTouchUpInsideWithOneTouchAtTheCentre) {
     EXPECT_FALSE(button->isHighlighted());
 }
 
-TEST_F(UIDriverTest, TheDriverRefusesWhatATesterCouldNotTap) {
-    button->setHidden(true);
-    EXPECT_FALSE(app().tap(button));
-    button->setHidden(false);
-    panel->setHidden(true);
-    EXPECT_FALSE(app().tap(button)) << "inside a hidden ancestor";
-    panel->setHidden(false);
-    button->setEnabled(false);
-    EXPECT_FALSE(app().tap(button));
-    button->setEnabled(true);
-    panel->setUserInteractionEnabled(false);
-    EXPECT_FALSE(app().tap(button));
-    panel->setUserInteractionEnabled(true);
+TEST_F(UIDriverTest, TheDriverRefusesWhatATesterCouldNotTapAndSaysWhy) {
+    auto cover = rt::make<ui::View>(cg::Rect::make(0, 0, 375, 200));
+    const cg::Rect frame = panel->frame();
+    const struct {
+        std::function<void()> change, undo;
+        const char* reason;
+    } cases[] = {
+        {[&] { button->setHidden(true); }, [&] { button->setHidden(false); }, "hidden"},
+        {[&] { panel->setHidden(true); }, [&] { panel->setHidden(false); }, "hidden (an enclosing view)"},
+        {[&] { button->setEnabled(false); }, [&] { button->setEnabled(true); }, "disabled"},
+        {[&] { panel->setUserInteractionEnabled(false); }, [&] { panel->setUserInteractionEnabled(true); },
+         "not taking touches (an enclosing view)"},
+        // Where a finger lands: the window's hit test at the centre.
+        {[&] { window->addSubview(cover); }, [&] { cover->removeFromSuperview(); }, "covered by UIView"},
+        {[&] { panel->setFrame(cg::Rect::make(20, 700, 300, 200)); }, [&] { panel->setFrame(frame); },
+         "off screen"},
+        {[&] { button->setFrame(cg::Rect::make(10, 250, 100, 40)); },
+         [&] { button->setFrame(cg::Rect::make(10, 10, 100, 40)); }, "outside the bounds of its UIView"},
+        {[&] { panel->removeFromSuperview(); }, [&] { window->addSubview(panel); }, "not on screen"},
+    };
+    for (const auto& c : cases) {
+        c.change();
+        EXPECT_FALSE(app().tap(button)) << c.reason;
+        EXPECT_EQ(app().refusal(), c.reason);
+        c.undo();
+    }
     EXPECT_TRUE(log->calls.empty());
     EXPECT_TRUE(app().tap(button));
+    EXPECT_EQ(app().refusal(), "");
     EXPECT_EQ(log->calls.size(), 1u);
 }
 

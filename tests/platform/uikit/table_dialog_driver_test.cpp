@@ -71,6 +71,7 @@ using TablesAndDialogs = testkit::AppTest;
 
 TEST_F(TablesAndDialogs, ARowTapCallsDidSelectUnlessATesterCouldNotTapIt) {
     auto screen = ListScreen::withTable();
+    app().onScreen(screen->view);
 
     EXPECT_TRUE(app().tapRow(screen->table, 2));
     EXPECT_EQ(screen->calls, (std::vector<std::string>{"select 2"}));
@@ -91,6 +92,7 @@ TEST_F(TablesAndDialogs, ARowTapCallsDidSelectUnlessATesterCouldNotTapIt) {
 
 TEST_F(TablesAndDialogs, PressingTheDialogsButtonsCallsTheirDelegates) {
     auto screen = ListScreen::withTable();
+    app().onScreen(screen->view);
     app().tapRow(screen->table, 0);
 
     auto sheets = app().presentedSheets();

@@ -63,7 +63,7 @@ TEST_F(CommandBindings, AButtonFollowsEnabledAndATapExecutesWithTheButton) {
     Recorded recorded;
     auto enabled = es::Subject::subject();
     auto command = recorded.command(enabled);
-    auto button = rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40));
+    auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
     auto other = rt::make<Tapped>();
     button->addTargetActionForControlEvents(other, rt::Sel("tapped:"), ui::ControlEvent::TouchUpInside);
 
@@ -93,7 +93,7 @@ TEST_F(CommandBindings, AButtonFollowsEnabledAndATapExecutesWithTheButton) {
 TEST_F(CommandBindings, SettingNilEndsTheEnabledBindingAndLaterTapsExecuteNothing) {
     Recorded recorded;
     auto enabled = es::Subject::subject();
-    auto button = rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40));
+    auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
     es::setCommand(button.get(), recorded.command(enabled));
     es::setCommand(button.get(), nullptr);
     EXPECT_FALSE(es::command(button.get()));

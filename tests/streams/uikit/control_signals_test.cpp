@@ -36,7 +36,7 @@ Ref<es::Signal> named(const Ref<es::Signal>& signal, const Ref<ui::Button>& butt
 }
 
 TEST_F(ControlSignals, EachSubscriptionIsItsOwnTargetAndDisposalTakesOnlyItsOwnAway) {
-    auto button = rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40));
+    auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
     const std::size_t before = button->targetActionCount();
     auto taps = es::signalForControlEvents(button.get(), Event::TouchUpInside);
     auto first = record(named(taps, button));
@@ -57,12 +57,13 @@ TEST_F(ControlSignals, EachSubscriptionIsItsOwnTargetAndDisposalTakesOnlyItsOwnA
     button->sendActionsForControlEvents(Event::TouchDown);
     EXPECT_EQ(second.text(), "button button");
 
+    button->removeFromSuperview(); // off screen, so the last reference goes
     button = nullptr; // the control's end completes what is still subscribed
     EXPECT_EQ(second.text(), "button button C");
 }
 
 TEST_F(ControlSignals, SubscriptionsThatComeAndGoLeaveNothingOnALongLivedControl) {
-    auto button = rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40));
+    auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
     auto taps = es::signalForControlEvents(button.get(), Event::TouchUpInside);
     const std::size_t before = button->targetActionCount();
     rt::Weak<rt::Object> lastCapture;
@@ -77,12 +78,13 @@ TEST_F(ControlSignals, SubscriptionsThatComeAndGoLeaveNothingOnALongLivedControl
 
     // A subscription made once the control is gone completes at once.
     auto late = es::signalForControlEvents(button.get(), Event::TouchUpInside);
+    button->removeFromSuperview(); // off screen, so the last reference goes
     button = nullptr;
     EXPECT_EQ(record(late).text(), "C");
 }
 
 TEST_F(ControlSignals, ASubscriberDisposingItselfFromItsOwnEventLeavesTheOthersAlone) {
-    auto button = rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40));
+    auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
     auto taps = es::signalForControlEvents(button.get(), Event::TouchUpInside);
     Ref<es::Disposable> self;
     int selfCalls = 0;
@@ -98,7 +100,7 @@ TEST_F(ControlSignals, ASubscriberDisposingItselfFromItsOwnEventLeavesTheOthersA
 }
 
 TEST_F(ControlSignals, TheGestureSignalSendsTheRecognizerAndEndsWithIt) {
-    auto view = rt::make<ui::View>(cg::Rect::make(0, 0, 100, 100));
+    auto view = app().onScreen(rt::make<ui::View>(cg::Rect::make(0, 0, 100, 100)));
     auto tap = rt::make<ui::TapGestureRecognizer>();
     view->addGestureRecognizer(tap);
     auto gestures = es::gestureSignal(tap.get());
@@ -112,13 +114,14 @@ TEST_F(ControlSignals, TheGestureSignalSendsTheRecognizerAndEndsWithIt) {
     disposed.dispose();
     EXPECT_EQ(tap->targetActionCount(), targets - 1);
 
+    view->removeFromSuperview(); // off screen, so the last reference goes
     view = nullptr;
     tap = nullptr;
     EXPECT_EQ(recorded.text(), "1 C");
 }
 
 TEST_F(ControlSignals, TheTextFieldSignalFollowsTypingButNotCode) {
-    auto field = rt::make<ui::TextField>(cg::Rect::make(0, 0, 200, 30));
+    auto field = app().onScreen(rt::make<ui::TextField>(cg::Rect::make(0, 100, 200, 30)));
     field->setText(ns::str("ab"));
     auto text = record(es::textSignal(field.get()));
     EXPECT_EQ(text.text(), "ab"); // at once
@@ -130,13 +133,14 @@ TEST_F(ControlSignals, TheTextFieldSignalFollowsTypingButNotCode) {
     ASSERT_TRUE(app().endEditing(field)); // editing did end is not listened to
     EXPECT_EQ(text.text(), "ab ab abc abcd");
 
+    field->removeFromSuperview(); // off screen, so the last reference goes
     field = nullptr;
     EXPECT_TRUE(text.hasCompleted());
 }
 
 TEST_F(ControlSignals, TheSignalsAreNamedAfterTheirControlWhenNamesAreOn) {
-    auto button = rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40));
-    auto field = rt::make<ui::TextField>(cg::Rect::make(0, 0, 200, 30));
+    auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
+    auto field = app().onScreen(rt::make<ui::TextField>(cg::Rect::make(0, 100, 200, 30)));
     setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
     const std::string events = es::signalForControlEvents(button.get(), 0x30000)->name();
     const std::string text = es::textSignal(field.get())->name();
@@ -149,7 +153,7 @@ TEST_F(ControlSignals, TheSignalsAreNamedAfterTheirControlWhenNamesAreOn) {
 // ---- Channels -------------------------------------------------------------------------------------
 
 TEST_F(ControlSignals, TheSwitchChannelReadsTapsWritesValuesAndTurnsNilIntoNo) {
-    auto toggle = rt::make<ui::Switch>();
+    auto toggle = app().onScreen(rt::make<ui::Switch>());
     toggle->setOn(true);
     auto terminal = es::newOnChannel(toggle.get());
     auto values = record(terminal);
@@ -164,6 +168,7 @@ TEST_F(ControlSignals, TheSwitchChannelReadsTapsWritesValuesAndTurnsNilIntoNo) {
     ASSERT_TRUE(app().tap(toggle));
     EXPECT_EQ(values.text(), "0");
 
+    toggle->removeFromSuperview(); // off screen, so the last reference goes
     toggle = nullptr;
     EXPECT_EQ(values.text(), "0 C");
 }
@@ -186,7 +191,7 @@ TEST_F(ControlSignals, TheTypedChannelsBindTheirKeys) {
 }
 
 TEST_F(ControlSignals, TheTextChannelDeliversTypingAndWritesEmptyTextForNil) {
-    auto field = rt::make<ui::TextField>(cg::Rect::make(0, 0, 200, 30));
+    auto field = app().onScreen(rt::make<ui::TextField>(cg::Rect::make(0, 100, 200, 30)));
     auto terminal = es::newTextChannel(field.get());
     auto values = record(terminal);
     ASSERT_TRUE(app().typeText(field, "hi"));

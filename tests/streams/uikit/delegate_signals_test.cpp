@@ -134,7 +134,7 @@ TEST_F(DelegateSignals, TheImageSelectedSignalEndsAtTheFirstCancel) {
 
 TEST_F(DelegateSignals, TheTextViewSignalSendsTheTextAndTheDelegateKeepsItsOtherCallbacks) {
     auto listener = rt::make<Listener>();
-    auto view = rt::make<ui::TextView>(cg::Rect::make(0, 0, 200, 100));
+    auto view = app().onScreen(rt::make<ui::TextView>(cg::Rect::make(0, 0, 200, 100)));
     view->setText(str("a"));
     view->setDelegate(listener);
     auto text = record(es::textSignal(view.get()));
@@ -146,6 +146,7 @@ TEST_F(DelegateSignals, TheTextViewSignalSendsTheTextAndTheDelegateKeepsItsOther
     EXPECT_EQ(text.text(), "a ab abc");
     EXPECT_EQ(listener->calls, std::vector<std::string>{"began"}); // didChange went to the signal only
 
+    view->removeFromSuperview(); // off screen, so the last reference goes
     view = nullptr;
     EXPECT_TRUE(text.hasCompleted());
 }

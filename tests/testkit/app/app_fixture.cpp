@@ -15,7 +15,6 @@
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
-#include "platform/sim/tester/driver.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
@@ -32,6 +31,7 @@
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
+#include "tester/driver.h"
 #include "tests/testkit/main_loop.h"
 
 namespace testkit {
@@ -111,6 +111,7 @@ AppFixture::~AppFixture() {
     ui::ButtonDialog::dismissAllPresented();
     EXPECT_TRUE(waitForWorkersIdle()) << "the worker pool did not go idle after the application";
     driver_.reset();
+    window_ = nullptr;
     if (ui::Application::sharedApplication() == app_) ui::Application::resetShared();
     app_ = nullptr;
     if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
@@ -175,6 +176,12 @@ bool AppFixture::tap(const rt::Ref<ui::Control>& control) {
 bool AppFixture::tapOutlet(const rt::Id& owner, std::string_view outlet) {
     return driver_->tapOutlet(owner, outlet);
 }
+void AppFixture::reveal(const rt::Ref<ui::View>& view) {
+    driver_->reveal(*view);
+}
+std::string AppFixture::refusal() const {
+    return driver_->refusal();
+}
 bool AppFixture::tapView(const rt::Ref<ui::View>& view) {
     return driver_->tapView(view);
 }
@@ -192,6 +199,17 @@ bool AppFixture::endEditing(const rt::Ref<ui::TextField>& field) {
 }
 bool AppFixture::endEditing(const rt::Ref<ui::TextView>& view) {
     return driver_->endEditing(view);
+}
+
+void AppFixture::placeOnScreen(const rt::Ref<ui::View>& view) {
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    if (!window) {
+        window_ = rt::make<ui::Window>();
+        window_->makeKeyAndVisible();
+        window = window_;
+    }
+    window->addSubview(view);
+    runUntilIdle();
 }
 
 bool AppFixture::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {

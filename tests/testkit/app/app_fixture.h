@@ -15,7 +15,7 @@
 //   EXPECT_TRUE(app.tapOutlet(screen, "loginButton"));
 //   EXPECT_EQ(app.labelText(screen, "statusLabel"), "Welcome");
 //
-// The driver calls are sim::Driver's (platform/sim/tester/driver.h), which the main job's tester
+// The driver calls are sim::Driver's (tester/driver.h), which the main job's tester
 // script uses too; here what it reports becomes a test failure. Every driver call runs the main
 // queue until idle after it. When the application calls
 // ui::Application::exitProcess, the user defaults are written, the status is recorded and all
@@ -101,11 +101,16 @@ public:
 
     // ---- Touches and typing ----
     // Taps the control at its centre. False, and nothing happens, for a control a tester could
-    // not tap: hidden, disabled, transparent or taking no touches, or inside a hidden ancestor.
+    // not tap: hidden, disabled, transparent or taking no touches, inside a hidden ancestor, not on
+    // screen, covered by another view, or while a transition runs.
     bool tap(const rt::Ref<ui::Control>& control);
     // Taps the control the object holds under that outlet (key); false as tap, and a test failure
     // when the outlet holds no control.
     bool tapOutlet(const rt::Id& owner, std::string_view outlet);
+    // Scrolls the tables that hold the view until its centre shows, as a person scrolls to it.
+    void reveal(const rt::Ref<ui::View>& view);
+    // Why the last refused tap, typing or row tap was refused ("covered by VHProgressHUD").
+    std::string refusal() const;
     // Fires the view's tap recognisers with one touch at its centre; false when it has none that
     // is enabled, or the view could not be touched.
     bool tapView(const rt::Ref<ui::View>& view);
@@ -130,6 +135,13 @@ public:
     // Presses button `index` of a dialog on screen (its delegate hears clicked, will dismiss and
     // did dismiss); false when the dialog is not on screen or has no such button.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
+
+    // Puts a view on screen, where a person's tap can reach it: into the key window (a window over
+    // the screen, made key, when there is none), above what it holds. Returns the view.
+    template <class V> rt::Ref<V> onScreen(rt::Ref<V> view) {
+        placeOnScreen(view);
+        return view;
+    }
 
     // ---- Observing ----
     const rt::Ref<ui::Application>& app() const noexcept { return app_; }
@@ -182,12 +194,15 @@ protected:
     bool running() const;
 
 private:
+    void placeOnScreen(const rt::Ref<ui::View>& view);
+
     ns::ScopedManualClock clock_;
     std::unique_ptr<sim::ScopedDevice> device_;
     ns::CapturedLog log_;
     std::string scratch_, home_, bundle_, previousHome_;
     rt::Ref<ui::Application> app_;
     std::unique_ptr<sim::Driver> driver_;
+    rt::Ref<ui::Window> window_; // made by onScreen
 };
 
 // The fixture as a GoogleTest fixture: the application is made before each test, with the

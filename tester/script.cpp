@@ -1,13 +1,13 @@
-#include "platform/sim/tester/script.h"
+#include "tester/script.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
-#include "platform/sim/tester/script_actions.h"
+#include "platform/sim/input_file.h"
+#include "tester/script_actions.h"
 
 namespace sim {
 
@@ -127,17 +127,19 @@ ScriptTrigger readTrigger(const json& step) {
     if (!on.is_object() || on.size() != 1) bad("\"on\" must be an object with one trigger");
     const std::string key = on.begin().key();
     const json& value = on.begin().value();
-    static const std::map<std::string, ScriptTrigger::Kind> kinds = {{"screen", ScriptTrigger::Kind::Screen},
-                                                                     {"alert", ScriptTrigger::Kind::Alert},
-                                                                     {"sheet", ScriptTrigger::Kind::Sheet},
-                                                                     {"url", ScriptTrigger::Kind::URL}};
+    static const std::map<std::string, ScriptTrigger::Kind> kinds = {
+        {"screen", ScriptTrigger::Kind::Screen},
+        {"alert", ScriptTrigger::Kind::Alert},
+        {"sheet", ScriptTrigger::Kind::Sheet},
+        {"url", ScriptTrigger::Kind::URL},
+        {"request", ScriptTrigger::Kind::Request}};
     auto kind = kinds.find(key);
     if (kind == kinds.end()) bad("no trigger is called \"" + key + "\"");
     if (!value.is_string()) bad("the trigger \"" + key + "\" needs a text");
     trigger.kind = kind->second;
     trigger.text = value.get<std::string>();
-    if (trigger.text.empty() &&
-        (trigger.kind == ScriptTrigger::Kind::Screen || trigger.kind == ScriptTrigger::Kind::URL))
+    if (trigger.text.empty() && trigger.kind != ScriptTrigger::Kind::Alert &&
+        trigger.kind != ScriptTrigger::Kind::Sheet)
         bad("the trigger \"" + key + "\" needs a text that is not empty");
     return trigger;
 }
@@ -162,6 +164,8 @@ ScriptStep readStep(const json& object, std::size_t number,
         step.trigger.kind != ScriptTrigger::Kind::Time && step.trigger.kind != ScriptTrigger::Kind::Launch;
     if (!triggered && (object.contains("once") || object.contains("after")))
         bad("\"once\" and \"after\" go with \"on\"");
+    if (step.trigger.kind == ScriptTrigger::Kind::Request && object.contains("after"))
+        bad("\"after\" does not go with a request: its step runs while the answer waits");
     if (auto list = object.find("actions"); list != object.end()) {
         for (const auto& [key, value] : object.items())
             if (!stepKeys.contains(key)) bad("a step with \"actions\" takes no \"" + key + "\"");
@@ -243,16 +247,21 @@ std::optional<Script> Script::parse(std::string_view text,
 
 std::optional<Script> Script::load(const std::string& path,
                                    const std::map<std::string, std::string>& variables, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "cannot read the script " + path;
-        return std::nullopt;
-    }
-    const std::string text(std::istreambuf_iterator<char>(in), {});
     std::string reason;
-    std::optional<Script> script = parse(text, variables, &reason);
+    std::optional<std::string> text = readInputFile(path, &reason);
+    std::optional<Script> script = text ? parse(*text, variables, &reason) : std::nullopt;
     if (!script && error) *error = path + ": " + reason;
     return script;
+}
+
+void Script::fill(std::string_view name, std::string_view value) {
+    const std::string placeholder = "{" + std::string(name) + "}";
+    for (ScriptStep& step : steps)
+        for (ScriptAction& action : step.actions)
+            for (auto& [key, text] : action.args)
+                for (std::size_t at = text.find(placeholder); at != std::string::npos;
+                     at = text.find(placeholder, at + value.size()))
+                    text.replace(at, placeholder.size(), value);
 }
 
 } // namespace sim

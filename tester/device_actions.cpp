@@ -1,4 +1,4 @@
-#include "platform/sim/tester/device_actions.h"
+#include "tester/device_actions.h"
 
 #include <array>
 #include <cmath>

@@ -1,22 +1,26 @@
-#include "platform/sim/tester/script_actions.h"
+#include "tester/script_actions.h"
 
 #include <charconv>
 #include <map>
 #include <mutex>
 
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
-#include "platform/sim/tester/device_actions.h"
-#include "platform/sim/tester/driver.h"
+#include "platform/uikit/alert_view.h"
 #include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/control.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/view_controller.h"
+#include "tester/device_actions.h"
+#include "tester/driver.h"
 
 namespace sim {
 
@@ -25,6 +29,12 @@ namespace {
 bool fail(std::string* failure, std::string text) {
     if (failure) *failure = std::move(text);
     return false;
+}
+
+// No answer, the failure said.
+std::nullopt_t none(std::string* failure, std::string text) {
+    fail(failure, std::move(text));
+    return std::nullopt;
 }
 
 std::optional<long> wholeNumber(const std::string* text) {
@@ -51,10 +61,12 @@ rt::Id outletOnScreen(Driver& driver, const std::string& path, std::string* fail
     return value;
 }
 
-bool why(std::string* failure, const std::string& what, const ui::View& view, bool enabled = true) {
-    std::string reason = Driver::untouchableReason(view);
-    if (reason.empty()) reason = enabled ? "it takes no taps" : "disabled";
-    return fail(failure, "cannot " + what + ": " + reason);
+// The driver's refusal of the last touch as the step's failure, or `otherwise` when the touch went
+// through and did nothing.
+bool refused(std::string* failure, const std::string& what, const Driver& driver,
+             std::string_view otherwise = "it takes no taps") {
+    return fail(failure, "cannot " + what + ": " +
+                             (driver.refusal().empty() ? std::string(otherwise) : driver.refusal()));
 }
 
 bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure) {
@@ -63,12 +75,10 @@ bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure
     if (!value) return false;
     const std::string& text = *action.arg("text");
     const std::string what = "type into " + path;
-    if (auto field = rt::cast<ui::TextField>(value)) {
-        if (!field->isEnabled()) return why(failure, what, *field, false);
-        return driver.typeText(field, text) || why(failure, what, *field);
-    }
+    if (auto field = rt::cast<ui::TextField>(value))
+        return driver.typeText(field, text) || refused(failure, what, driver);
     if (auto view = rt::cast<ui::TextView>(value))
-        return driver.typeText(view, text) || why(failure, what, *view);
+        return driver.typeText(view, text) || refused(failure, what, driver);
     return fail(failure, what + ": it is a " + className(value) + ", not a text field or view");
 }
 
@@ -78,37 +88,52 @@ bool tapAction(Driver& driver, const ScriptAction& action, std::string* failure)
     if (!value) return false;
     const std::string what = "tap " + path;
     if (auto control = rt::cast<ui::Control>(value))
-        return driver.tap(control) || why(failure, what, *control, control->isEnabled());
+        return driver.tap(control) || refused(failure, what, driver);
     if (auto item = rt::cast<ui::BarButtonItem>(value))
-        return driver.tapItem(item) || fail(failure, what + ": the item is disabled or has no action");
-    if (auto view = rt::cast<ui::View>(value)) return driver.tapView(view) || why(failure, what, *view);
+        return driver.tapItem(item) || refused(failure, what, driver, "the item has no action");
+    if (auto view = rt::cast<ui::View>(value)) return driver.tapView(view) || refused(failure, what, driver);
     return fail(failure, what + ": it is a " + className(value) + ", not something to tap");
 }
 
-bool tapRowAction(Driver& driver, const ScriptAction& action, std::string* failure) {
+// The row a step names ("row", "section", and the table at the key path `tableKey`, by default the
+// controller's "tableView" or its view); nil (the failure said) when there is none.
+struct RowOnScreen {
+    rt::Ref<ui::TableView> table;
+    long row = 0, section = 0;
+    std::string where;
+};
+std::optional<RowOnScreen> rowOnScreen(Driver& driver, const ScriptAction& action, std::string_view tableKey,
+                                       std::string* failure) {
     const std::optional<long> row = wholeNumber(action.arg("row"));
     const std::optional<long> section = action.arg("section") ? wholeNumber(action.arg("section")) : 0L;
-    if (!row || !section) return fail(failure, "\"row\" and \"section\" must be whole numbers");
+    if (!row || !section) return none(failure, "\"row\" and \"section\" must be whole numbers");
     rt::Ref<ui::TableView> table;
-    if (const std::string* path = action.arg("outlet")) {
+    if (const std::string* path = action.arg(tableKey)) {
         rt::Id value = outletOnScreen(driver, *path, failure);
-        if (!value) return false;
+        if (!value) return std::nullopt;
         table = rt::cast<ui::TableView>(value);
-        if (!table) return fail(failure, *path + " is a " + className(value) + ", not a table");
+        if (!table) return none(failure, *path + " is a " + className(value) + ", not a table");
     } else if (rt::Ref<ui::ViewController> top = driver.topViewController()) {
         if (top->getClass().property("tableView"))
             table = rt::cast<ui::TableView>(ns::valueForKey(top, "tableView"));
         if (!table) table = rt::cast<ui::TableView>(top->view());
-        if (!table) return fail(failure, className(top) + " shows no table");
+        if (!table) return none(failure, className(top) + " shows no table");
     } else {
-        return fail(failure, "no controller is on screen");
+        return none(failure, "no controller is on screen");
     }
     const std::string where = "row " + std::to_string(*row) + " of section " + std::to_string(*section);
     if (*section < 0 || *section >= table->numberOfSections() || *row < 0 ||
         *row >= table->numberOfRowsInSection(*section))
-        return fail(failure, "the table has no " + where);
-    return driver.tapRow(table, *row, *section) ||
-           fail(failure, "cannot tap " + where + ": hidden, not selectable or out of reach");
+        return none(failure, "the table has no " + where);
+    return RowOnScreen{table, *row, *section, where};
+}
+
+bool tapRowAction(Driver& driver, const ScriptAction& action, std::string* failure) {
+    std::optional<RowOnScreen> found = rowOnScreen(driver, action, "outlet", failure);
+    if (!found) return false;
+    auto& [table, row, section, where] = *found;
+    return driver.tapRow(table, row, section) ||
+           refused(failure, "tap " + where, driver, "the table takes no selection");
 }
 
 bool pressAction(Driver& driver, const ScriptAction& action, std::string* failure) {
@@ -144,6 +169,84 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
     if (!driver.running()) return fail(failure, "the application has exited");
     ui::Application::sendAction(selector, top, nullptr, nullptr);
     driver.runUntilIdle();
+    return true;
+}
+
+// ---- Checks: what the tester sees ----
+
+std::string quoted(const std::vector<std::string>& texts) {
+    if (texts.empty()) return "nothing";
+    std::string out;
+    for (const std::string& text : texts)
+        out += (out.empty() ? "\"" : " / \"") + text + "\"";
+    return out;
+}
+
+void addText(std::vector<std::string>& texts, const rt::Ref<ns::String>& text) {
+    if (text && text->length() > 0) texts.push_back(text->utf8());
+}
+
+// The texts of the labels in a view's tree, in order.
+void labelTexts(const ui::View& view, std::vector<std::string>& texts) {
+    if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)))) addText(texts, label->text());
+    for (const auto& subview : view.subviewList())
+        labelTexts(*subview, texts);
+}
+
+// What the step looks at shows: the outlet's text (a label, a field, a text view, a button's
+// title), the HUD's texts, the newest alert's title or message, or the labels of a row.
+std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
+                                              std::string* failure) {
+    std::vector<std::string> texts;
+    if (const std::string* path = action.arg("outlet")) {
+        rt::Id value = outletOnScreen(driver, *path, failure);
+        if (!value) return std::nullopt;
+        if (auto label = rt::cast<ui::Label>(value))
+            addText(texts, label->text());
+        else if (auto field = rt::cast<ui::TextField>(value))
+            addText(texts, field->text());
+        else if (auto textView = rt::cast<ui::TextView>(value))
+            addText(texts, textView->text());
+        else if (auto button = rt::cast<ui::Button>(value))
+            addText(texts, button->currentTitle());
+        else
+            return none(failure, *path + " is a " + className(value) + ", which shows no text");
+        if (texts.empty()) texts.emplace_back();
+    } else if (action.arg("hud")) {
+        texts = driver.hudTexts();
+    } else if (const std::string* part = action.arg("alert")) {
+        std::vector<rt::Ref<ui::AlertView>> alerts = ui::ButtonDialog::presentedOfKind<ui::AlertView>();
+        if (!alerts.empty())
+            addText(texts, *part == "title" ? alerts.back()->title() : alerts.back()->message());
+    } else {
+        std::optional<RowOnScreen> found = rowOnScreen(driver, action, "table", failure);
+        if (!found) return std::nullopt;
+        if (auto cell = found->table->cellForRowAtIndexPath(
+                ns::IndexPath::indexPathForRowInSection(found->row, found->section)))
+            labelTexts(*cell, texts);
+    }
+    return texts;
+}
+
+bool expectAction(Driver& driver, const ScriptAction& action, std::string* failure) {
+    const std::optional<std::vector<std::string>> texts = shown(driver, action, failure);
+    if (!texts) return false;
+    const std::string& wanted = *action.arg("text");
+    if (std::find(texts->begin(), texts->end(), wanted) != texts->end()) return true;
+    return fail(failure, "wanted \"" + wanted + "\", saw " + quoted(*texts));
+}
+
+bool expectArguments(const ScriptAction& action, std::string* problem) {
+    int targets = 0;
+    for (const char* key : {"outlet", "hud", "alert", "row"})
+        targets += action.arg(key) != nullptr;
+    if (targets != 1) return fail(problem, "takes one of \"outlet\", \"hud\", \"alert\" and \"row\"");
+    if (const std::string* hud = action.arg("hud"); hud && (*hud != "true" || action.isText("hud")))
+        return fail(problem, "\"hud\" must be true");
+    if (const std::string* part = action.arg("alert"); part && *part != "title" && *part != "message")
+        return fail(problem, "\"alert\" must be \"title\" or \"message\"");
+    if ((action.arg("section") || action.arg("table")) && !action.arg("row"))
+        return fail(problem, "\"section\" and \"table\" go with \"row\"");
     return true;
 }
 
@@ -184,6 +287,9 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
                            }};
     kinds["send"] = {{"action"}, {}, {}, sendAction};
     kinds["seed"] = {{"values"}, {}, {}, seedAction};
+    kinds["expect"] = {{"text"},        {"section", "table"}, {"outlet", "hud", "alert", "row"},
+                       expectAction,    expectArguments,      {},
+                       /*isCheck*/ true};
     addDeviceStimuli(kinds);
     return kinds;
 }

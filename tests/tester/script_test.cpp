@@ -2,6 +2,7 @@
 // running it against an application (triggers, "once" and "after", steps that cannot run, the
 // three ways a run ends besides the application's own exit), and the device's stimuli as actions.
 
+#include <csignal>
 #include <functional>
 #include <string>
 #include <thread>
@@ -11,20 +12,25 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/clock.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/foundation/url.h"
+#include "platform/foundation/url_loading.h"
+#include "platform/foundation/url_session.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
-#include "platform/sim/tester/driver.h"
-#include "platform/sim/tester/script_actions.h"
-#include "platform/sim/tester/script_runner.h"
+#include "platform/sim/stepper.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/view_controller.h"
+#include "tester/driver.h"
+#include "tester/script_actions.h"
+#include "tester/script_runner.h"
 #include "tests/testkit/app/navigation_app_test.h"
 #include "tests/testkit/latch.h"
+#include "tests/testkit/loopback_server.h"
 
 namespace {
 
@@ -84,6 +90,17 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "actions": []}]})", "list of actions"},
         {R"({"steps": [{"at": 1, "url": "x", "actions": [{"do": "back"}]}]})", "takes no \"url\""},
         {R"({"steps": [{"at": 1, "do": "open", "url": null}]})", "is null"},
+        {R"({"steps": [{"on": {"request": "update"}, "after": 1, "do": "back"}]})",
+         "does not go with a request"},
+        {R"({"steps": [{"on": {"request": ""}, "do": "back"}]})", "not empty"},
+        {R"({"steps": [{"at": 1, "do": "expect", "text": "x"}]})", "needs \"outlet\" or \"hud\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "row": 1, "text": "x"}]})",
+         "takes one of \"outlet\", \"hud\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": "yes", "text": "x"}]})", "\"hud\" must be true"},
+        {R"({"steps": [{"at": 1, "do": "expect", "alert": "body", "text": "x"}]})",
+         "\"title\" or \"message\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "outlet": "a", "section": 1, "text": "x"}]})",
+         "go with \"row\""},
     };
     for (const auto& [text, reason] : cases) {
         std::string error;
@@ -158,11 +175,11 @@ protected:
                          notes().emplace_back(*a.arg("what"), ns::Clock::currentTime());
                          return true;
                      }});
-        sim::registerScriptAction("push",
-                                  {{}, {}, {}, [this](sim::Driver&, const sim::ScriptAction&, std::string*) {
-                                       navigation_->pushViewController(screenWithButton(), false);
-                                       return true;
-                                   }});
+        sim::registerScriptAction(
+            "push", {{}, {"animated"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
+                         navigation_->pushViewController(screenWithButton(), a.arg("animated") != nullptr);
+                         return true;
+                     }});
         start_ = app().clock().now();
         screen_ = screenWithButton();
         showInNavigation(screen_);
@@ -185,13 +202,22 @@ protected:
         if (!script) return {};
         sim::ScriptRunner runner(std::move(*script), app().driver());
         EXPECT_TRUE(runner.runLaunchSteps(&error)) << error;
-        return runner.run(limit);
+        sim::ScriptRun result = runner.run(limit);
+        stepLog_ = runner.stepLog();
+        return result;
+    }
+    std::string stepLog() const {
+        std::string text;
+        for (const std::string& line : stepLog_)
+            text += line + "\n";
+        return text;
     }
 
     double at(std::size_t i) const { return notes().at(i).second - start_; }
 
     double start_ = 0;
     rt::Ref<ui::ViewController> screen_;
+    std::vector<std::string> stepLog_;
 };
 
 TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {
@@ -286,7 +312,7 @@ TEST_F(ScriptRun, AStepWhoseScreenHasGoneIsDroppedAndTheLimitEndsARunThatNeverId
     timer->invalidate();
 }
 
-TEST_F(ScriptRun, AKeepAliveTimerPastTheLimitCountsAsNothingScheduled) {
+TEST_F(ScriptRun, AKeepAliveCountsAsNothingScheduledAndTheLimitEndsARunWhateverIsScheduledPastIt) {
     // A listener thread keeps its run loop alive with a timer at the distant future; the main
     // thread keeps one too. Neither moves the run to the limit (nor beyond), nor keeps it busy.
     testkit::Latch ready;
@@ -299,17 +325,24 @@ TEST_F(ScriptRun, AKeepAliveTimerPastTheLimitCountsAsNothingScheduled) {
         loop->run();
     });
     ASSERT_TRUE(ready.wait());
-    auto keepAlive = ns::performAfterDelay(1e6, [] {});
+    auto keepAlive = ns::performAfterDelay(ns::Date::distantFuture()->timeIntervalSinceNow(), [] {});
     sim::ScriptRun result = run(R"({"steps": [{"at": 2, "do": "note", "what": "a"}]})", /*limit*/ 30);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
     EXPECT_EQ(app().clock().now() - start_, 2);
     EXPECT_EQ(notes().size(), 1u);
 
-    // A step past the limit is the script cut short: the limit ends the run, at the limit.
+    // A step past the limit is the script cut short, and a timer past it work still to come: the
+    // limit ends the run, at the limit, and says so with its decimals.
     result = run(R"({"steps": [{"at": 40, "do": "note", "what": "b"}]})", /*limit*/ 30);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Limit) << result.message;
     EXPECT_EQ(app().clock().now() - start_, 32);
+    auto late = ns::performAfterDelay(1.5, [] {});
+    result = run(R"({"steps": []})", /*limit*/ 1.25);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Limit) << result.message;
+    EXPECT_EQ(result.message, "limit reached at 1.25 s");
+    EXPECT_EQ(app().clock().now() - start_, 33.25);
     EXPECT_EQ(notes().size(), 1u);
+    late->invalidate();
     keepAlive->invalidate();
     loop->stop();
     listener.join();
@@ -453,6 +486,99 @@ TEST_F(ScriptRun, AScriptedStimulusReachesTheDeviceAtItsTime) {
     ASSERT_EQ(levels.size(), 1u);
     EXPECT_EQ(levels[0], std::make_pair(3.0, 0.25));
     EXPECT_EQ(device.state()->audio.outputVolume, volume + device.state()->audio.volumeStep);
+}
+
+TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
+    rt::cast<ui::Button>(screen_->view())
+        ->setTitleForState(ns::String::make("Start"), ui::ControlStates::Normal);
+    sim::Driver::setHUDReader([] { return std::vector<std::string>{"Sending", "Please wait"}; });
+    sim::registerScriptAction("alert", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
+                                            rt::make<ui::AlertView>(ns::String::make("Quarnotix"),
+                                                                    ns::String::make("Warning"), nullptr,
+                                                                    ns::String::make("OK"))
+                                                ->show();
+                                            return true;
+                                        }});
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "do": "expect", "outlet": "view", "text": "Start"},
+        {"at": 2, "actions": [{"do": "expect", "outlet": "view", "text": "Stop"}, {"do": "note", "what": "on"}]},
+        {"at": 3, "do": "expect", "hud": true, "text": "Please wait"},
+        {"at": 4, "do": "alert"},
+        {"at": 5, "do": "expect", "alert": "title", "text": "Quarnotix"},
+        {"at": 5, "do": "expect", "alert": "message", "text": "Done"},
+        {"at": 6, "do": "note", "what": "after"}]})");
+    sim::Driver::setHUDReader(nullptr);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    EXPECT_EQ(result.failedChecks,
+              (std::vector<std::string>{
+                  "step 2 (expect outlet=view text=Stop; note what=on): wanted \"Stop\", saw \"Start\"",
+                  "step 6 (expect alert=message text=Done): wanted \"Done\", saw \"Warning\""}));
+    EXPECT_EQ(notes().size(), 2u) << "the run went on, and so did the step";
+    const std::string log = stepLog();
+    EXPECT_NE(log.find("     1.000 step 1 (expect outlet=view text=Start) ran\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("     2.000 step 2 (expect outlet=view text=Stop; note what=on) ran; check failed: "
+                       "wanted \"Stop\", "
+                       "saw \"Start\"\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(ScriptRun, ARequestTriggerRunsItsStepAfterTheAnswerCameAndBeforeTheApplicationHasIt) {
+    testkit::LoopbackServer server;
+    const std::string url = server.url("/echo");
+    sim::registerScriptAction(
+        "fetch",
+        {{}, {}, {}, [url](sim::Driver&, const sim::ScriptAction&, std::string*) {
+             ns::URLSession::sharedSession()
+                 ->dataTaskWithURL(ns::URL::URLWithString(url),
+                                   [](rt::Ref<ns::URLResponse>, rt::Ref<ns::Data>, rt::Ref<ns::Error>) {
+                                       dispatch::async(dispatch::Queue::main(), [] {
+                                           notes().emplace_back("answer", ns::Clock::currentTime());
+                                       });
+                                   })
+                 ->resume();
+             return true;
+         }});
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "do": "fetch"}, {"at": 2, "do": "fetch"},
+        {"on": {"request": "/echo"}, "once": true, "do": "note", "what": "step"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    std::vector<std::string> order;
+    for (const auto& [what, time] : notes())
+        order.push_back(what);
+    EXPECT_EQ(order, (std::vector<std::string>{"step", "answer", "answer"}));
+    EXPECT_EQ(at(0), 1) << "the answer held the clock";
+    EXPECT_EQ(ns::URLLoading::heldTransfers(), 0u);
+}
+
+TEST_F(ScriptRun, AStepDuringAPushWaitsForItsEndAndATapUnderThePushedScreenIsRefused) {
+    rt::Ref<ui::Control> under = rt::cast<ui::Control>(screen_->view());
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "do": "push", "animated": true},
+        {"at": 1, "do": "note", "what": "after the push"},
+        {"at": 3, "do": "tap", "outlet": "view"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    ASSERT_EQ(notes().size(), 1u);
+    EXPECT_NEAR(at(0), 1 + ui::kDefaultTransitionDuration, 1e-6);
+    EXPECT_NE(stepLog().find("step 2 (note what=after the push) ran after a transition"), std::string::npos)
+        << stepLog();
+    EXPECT_FALSE(app().tap(under)) << "the first screen's button, under the pushed one";
+    EXPECT_EQ(app().refusal(), "not on screen");
+}
+
+TEST_F(ScriptRun, ASignalEndsTheRunWhereItIs) {
+    sim::registerScriptAction("signal",
+                              {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
+                                   sim::interruptStepping(SIGTERM);
+                                   return true;
+                               }});
+    sim::ScriptRun result =
+        run(R"({"steps": [{"at": 1, "do": "signal"}, {"at": 2, "do": "note", "what": "never"}]})");
+    sim::clearSteppingInterruption();
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Interrupted);
+    EXPECT_EQ(result.message, "interrupted by SIGTERM");
+    EXPECT_EQ(result.signal, SIGTERM);
+    EXPECT_TRUE(notes().empty());
 }
 
 } // namespace

@@ -7,11 +7,19 @@
 // Every call runs the main queue until idle after it. A driver records the application's exit:
 // while it lives, ui::Application::exitProcess calls it (the user defaults are written by then),
 // which keeps the status and halts all stepping, so time no longer moves and queued work no longer
-// runs. A call on an application that has exited does nothing and fails.
+// runs. The halt is the driver's own: it ends with the driver. A call on an application that has
+// exited does nothing and fails.
+//
+// Taps go where a person's finger would: the control's centre must be on screen in the key window
+// and the control must be what a hit test from the window finds there (itself or a view inside
+// it), with no transition running. A tap that cannot land is refused: nothing happens, the call
+// answers false and `refusal()` says why ("covered by UIView", "off screen", "a transition is
+// running"). `reveal` scrolls the tables that hold a view until its centre shows, as a person
+// scrolls to a row.
 //
 // Failures a tester would not cause (an outlet that holds no control, text that is no URL, a call
 // after the exit) go to the reporter as well; an ordinary "could not" (a hidden control) only
-// answers false, and `untouchableReason` says why. Main thread only; one driver at a time.
+// answers false. Main thread only; one driver at a time.
 
 #include <cstdint>
 #include <functional>
@@ -105,9 +113,25 @@ public:
     const rt::Ref<ui::Application>& app() const noexcept { return app_; }
     std::optional<std::string> labelText(const rt::Id& owner, std::string_view outlet) const;
     std::vector<std::string> openedURLs() const;
+    // The texts of the progress HUD on screen (label and detail, those not empty); empty when none
+    // shows. The HUDs are the application's own views, above this layer: what the reader set with
+    // setHUDReader answers (the main job sets one); none set, nothing shows.
+    std::vector<std::string> hudTexts() const;
+    using TextsReader = std::function<std::vector<std::string>()>;
+    static void setHUDReader(TextsReader reader);
     std::optional<int> exitStatus() const noexcept { return exitStatus_; }
     // False (reported) once the application has exited.
     bool running() const;
+
+    // Why the last tap, typing or row tap that answered false was refused ("disabled", "covered by
+    // UILabel", ...); empty after one that went through.
+    const std::string& refusal() const noexcept { return refusal_; }
+    // Why a person's tap at the view's centre would not reach it now; empty when it would.
+    std::string tapRefusal(const ui::View& view) const;
+    // A push, pop, presentation or dismissal is under way on screen.
+    bool transitionRunning() const;
+    // Scrolls each table that holds the view so that the view's centre shows in it.
+    void reveal(const ui::View& view);
 
     // Why a tester could not touch the view ("hidden", "transparent", "not taking touches",
     // each possibly of an ancestor); empty when it can be touched.
@@ -120,11 +144,15 @@ public:
 
 private:
     void report(const std::string& failure) const;
+    // False, with the refusal kept, when a tap on the view would not land.
+    bool reaches(const ui::View& view, bool enabled = true);
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
 
     rt::Ref<ui::Application> app_;
     Reporter report_;
     std::optional<int> exitStatus_;
+    bool halted_ = false; // this driver halted the stepping at the exit
+    std::string refusal_;
     ui::Application::ExitHandler previousExitHandler_;
 };
 

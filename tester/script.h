@@ -13,10 +13,13 @@
 // launches) or on each trigger ("on"): a screen class becomes the controller on screen
 // {"screen": class}, an alert or action sheet shows {"alert": text} / {"sheet": text} (the text
 // found in its title or message; "" for any), the application opens a URL containing a text
-// {"url": text}. "once" lets a triggered step fire only the first time; "after" delays it (virtual
-// seconds). "features" (optional) lists the feature keys the run's service gives the login, so a
-// script can run one screen. A step holds one action ("do" and its arguments) or a list of them ("actions").
-// Actions are looked up by name (script_actions.h), which also checks their arguments.
+// {"url": text}, a request of that name has been answered and the application has not yet
+// handled the answer {"request": name} (the runner's namer names requests; the main job names
+// them after the service's calls: "auth", "insert", "update", ...). "once" lets a triggered step
+// fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
+// runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
+// login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
+// ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
 // address); an unknown variable is an error.
 
@@ -48,10 +51,10 @@ struct ScriptAction {
 };
 
 struct ScriptTrigger {
-    enum class Kind { Launch, Time, Screen, Alert, Sheet, URL };
+    enum class Kind { Launch, Time, Screen, Alert, Sheet, URL, Request };
     Kind kind = Kind::Time;
     double at = 0;    // Time: seconds after launch
-    std::string text; // Screen: the class name; Alert, Sheet, URL: the text looked for
+    std::string text; // Screen: the class name; Alert, Sheet, URL: the text looked for; Request: the name
 };
 
 struct ScriptStep {
@@ -78,9 +81,15 @@ struct Script {
     static std::optional<Script> parse(std::string_view json,
                                        const std::map<std::string, std::string>& variables,
                                        std::string* error = nullptr);
+    // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
+    // starts with the path, once: "<path>: step 2: no action is called \"fly\"".
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
                                       std::string* error = nullptr);
+
+    // Puts `value` where the actions' arguments hold "{name}": for a variable read as itself
+    // ({"service": "{service}"}) because its value was not known yet.
+    void fill(std::string_view name, std::string_view value);
 };
 
 } // namespace sim

@@ -15,6 +15,11 @@
 //   background, foreground        the application leaves or comes back
 //   seed        values            writes a JSON object's entries into the user defaults, then
 //                                 synchronises (before launch or at any time)
+//   expect      text, and one of  a check of what shows: the text of the label, field, text view
+//               outlet | hud: true | alert: "title"/"message" | row [section] [table]
+//                                 or button at that key path, the HUD's label or detail, the newest
+//                                 alert's title or message, or any label of a table's row. A check
+//                                 that fails ("wanted "X", saw "Y"") is noted and the run goes on.
 // The simulated device's stimuli are actions too ("key.volumeUp", "battery.set" level state, ...),
 // one per sim::Device stimulus call; device_actions.cpp lists them with their arguments.
 // Further kinds register themselves the same way.
@@ -24,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/sim/tester/script.h"
+#include "tester/script.h"
 
 namespace sim {
 
@@ -43,6 +48,9 @@ struct ScriptActionKind {
     // The arguments that may be written as null, where null means something (their text is then
     // "null"); a script that writes null for any other argument is refused.
     std::vector<std::string> nullable = {};
+    // A check: false from `run` is a failed check (noted, and the run goes on), not a step that
+    // could not run.
+    bool isCheck = false;
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

@@ -1,4 +1,6 @@
-#include "platform/sim/tester/driver.h"
+#include "tester/driver.h"
+
+#include <algorithm>
 
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/set.h"
@@ -65,12 +67,14 @@ Driver::Driver(rt::Ref<ui::Application> app, Reporter report)
     : app_(std::move(app)), report_(std::move(report)) {
     previousExitHandler_ = ui::Application::setExitHandler([this](int status) {
         exitStatus_ = status;
+        halted_ = true;
         haltStepping();
     });
 }
 
 Driver::~Driver() {
     ui::Application::setExitHandler(std::move(previousExitHandler_));
+    if (halted_) resumeStepping();
 }
 
 void Driver::report(const std::string& failure) const {
@@ -142,6 +146,63 @@ std::string Driver::untouchableReason(const ui::View& view) {
     return {};
 }
 
+std::string Driver::tapRefusal(const ui::View& view) const {
+    if (std::string reason = untouchableReason(view); !reason.empty()) return reason;
+    if (transitionRunning()) return "a transition is running";
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    if (!window || view.window() != window) return "not on screen";
+    const cg::Rect bounds = view.bounds();
+    const cg::Point centre = view.convertPointToView({bounds.midX(), bounds.midY()}, window.get());
+    if (!window->bounds().contains(centre)) return "off screen";
+    rt::Ref<ui::View> hit = window->hitTest(centre, nullptr);
+    for (rt::Ref<ui::View> v = hit; v; v = v->superview())
+        if (v.get() == &view) return {};
+    // Outside an enclosing view's bounds (a row scrolled out of its table) nothing reaches it.
+    for (rt::Ref<ui::View> v = view.superview(); v; v = v->superview())
+        if (!v->bounds().contains(view.convertPointToView({bounds.midX(), bounds.midY()}, v.get())))
+            return "outside the bounds of its " + std::string(v->getClass().name());
+    return hit ? "covered by " + std::string(hit->getClass().name()) : "out of reach";
+}
+
+bool Driver::transitionRunning() const {
+    if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
+        navigation && navigation->isTransitioning())
+        return true;
+    rt::Ref<ui::ViewController> top = topViewController();
+    using Appearance = ui::ViewController::Appearance;
+    return top &&
+           (top->appearance() == Appearance::Appearing || top->appearance() == Appearance::Disappearing);
+}
+
+void Driver::reveal(const ui::View& view) {
+    const cg::Rect bounds = view.bounds();
+    rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
+    rt::Ref<ui::NavigationBar> bar = navigation ? navigation->navigationBar() : nullptr;
+    for (rt::Ref<ui::View> v = view.superview(); v; v = v->superview()) {
+        auto table = rt::cast<ui::TableView>(v);
+        if (!table) continue;
+        const cg::Rect visible = table->bounds();
+        // The part a navigation bar covers at the table's top shows nothing: the platform insets
+        // the content by it, so the first rows can be scrolled out from under the bar.
+        double cover = 0;
+        if (bar && !bar->isHidden() && bar->window() && bar->window() == table->window())
+            cover = std::clamp(table->convertPointFromView({0, bar->bounds().maxY()}, bar.get()).y -
+                                   visible.minY(),
+                               0.0, visible.size.height);
+        const double y = view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y;
+        if (y >= visible.minY() + cover && y < visible.maxY()) continue;
+        const double bottom = std::max(-cover, table->contentSize().height - visible.size.height);
+        const double top = std::clamp(y - cover - (visible.size.height - cover) / 2, -cover, bottom);
+        table->setBounds({{visible.origin.x, top}, visible.size});
+    }
+    runUntilIdle();
+}
+
+bool Driver::reaches(const ui::View& view, bool enabled) {
+    refusal_ = enabled ? tapRefusal(view) : "disabled";
+    return refusal_.empty();
+}
+
 rt::Ref<ui::Event> Driver::touchAtCentre(const rt::Ref<ui::View>& view) {
     const cg::Rect bounds = view->bounds();
     const cg::Point centre = view->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
@@ -154,8 +215,7 @@ void Driver::finishTouch(const rt::Ref<ui::Event>& event) {
 }
 
 bool Driver::tap(const rt::Ref<ui::Control>& control) {
-    if (!control || !running()) return false;
-    if (!control->isEnabled() || !canTouch(*control)) return false;
+    if (!control || !running() || !reaches(*control, control->isEnabled())) return false;
     rt::Ref<ui::Event> event = touchAtCentre(control);
     control->touchesBegan(event->allTouches(), event);
     finishTouch(event);
@@ -176,12 +236,15 @@ bool Driver::tapOutlet(const rt::Id& owner, std::string_view outlet) {
 }
 
 bool Driver::tapView(const rt::Ref<ui::View>& view) {
-    if (!view || !running() || !canTouch(*view)) return false;
+    if (!view || !running() || !reaches(*view)) return false;
     std::vector<rt::Ref<ui::TapGestureRecognizer>> taps;
     for (const auto& recognizer : view->gestureRecognizerList())
         if (auto tap = rt::cast<ui::TapGestureRecognizer>(recognizer); tap && tap->isEnabled())
             taps.push_back(tap);
-    if (taps.empty()) return false;
+    if (taps.empty()) {
+        refusal_ = "it takes no taps";
+        return false;
+    }
     rt::Ref<ui::Event> event = touchAtCentre(view);
     for (const auto& recognizer : taps)
         recognizer->touchesBegan(event->allTouches(), event);
@@ -194,6 +257,8 @@ bool Driver::tapView(const rt::Ref<ui::View>& view) {
 
 bool Driver::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
     if (!item || !running()) return false;
+    refusal_ = transitionRunning() ? "a transition is running" : item->isEnabled() ? "" : "disabled";
+    if (!refusal_.empty()) return false;
     const bool sent = item->performAction();
     runUntilIdle();
     return sent;
@@ -201,8 +266,9 @@ bool Driver::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
 
 bool Driver::typeInto(ui::View& view, std::string_view text,
                       const std::function<bool(std::string_view)>& insert) {
-    if (!running() || !canTouch(view)) return false;
+    if (!running() || !reaches(view)) return false;
     if (!view.becomeFirstResponder()) {
+        refusal_ = "it does not take the keyboard";
         runUntilIdle();
         return false;
     }
@@ -213,7 +279,11 @@ bool Driver::typeInto(ui::View& view, std::string_view text,
 }
 
 bool Driver::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
-    if (!field || !field->isEnabled()) return false;
+    if (!field) return false;
+    if (!field->isEnabled()) {
+        refusal_ = "disabled";
+        return false;
+    }
     return typeInto(*field, text, [&](std::string_view c) { return field->insertText(c); });
 }
 
@@ -242,7 +312,9 @@ bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section)
     if (!table || !running()) return false;
     auto indexPath = ns::IndexPath::indexPathForRowInSection(row, section);
     rt::Ref<ui::TableViewCell> cell = table->cellForRowAtIndexPath(indexPath);
-    if (!cell || !canTouch(*cell)) return false;
+    if (!cell) return false;
+    reveal(*cell);
+    if (!reaches(*cell)) return false;
     const bool tapped = table->tapRowAtIndexPath(indexPath);
     runUntilIdle();
     return tapped;
@@ -296,6 +368,21 @@ std::optional<std::string> Driver::labelText(const rt::Id& owner, std::string_vi
         return std::nullopt;
     }
     return label->text() ? label->text()->utf8() : std::string();
+}
+
+namespace {
+Driver::TextsReader& hudReader() {
+    static auto* reader = new Driver::TextsReader(); // immortal: read until the process ends
+    return *reader;
+}
+} // namespace
+
+void Driver::setHUDReader(TextsReader reader) {
+    hudReader() = std::move(reader);
+}
+
+std::vector<std::string> Driver::hudTexts() const {
+    return hudReader() ? hudReader()() : std::vector<std::string>();
 }
 
 std::vector<std::string> Driver::openedURLs() const {

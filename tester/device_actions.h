@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "platform/sim/tester/script_actions.h"
+#include "tester/script_actions.h"
 
 namespace sim {
 

@@ -1,17 +1,23 @@
-#include "platform/sim/tester/script_runner.h"
+#include "tester/script_runner.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/foundation/clock.h"
+#include "platform/foundation/url_loading.h"
 #include "platform/sim/stepper.h"
-#include "platform/sim/tester/driver.h"
-#include "platform/sim/tester/script_actions.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/view_controller.h"
+#include "tester/driver.h"
+#include "tester/script_actions.h"
 
 namespace sim {
 
@@ -19,12 +25,39 @@ namespace {
 
 // In real time, the longest the runner sleeps before it looks again.
 constexpr double kRealTimePollSeconds = 0.01;
+// A deadline this far ahead is a keep-alive (a listener thread keeps a timer at the distant
+// future), not something scheduled.
+constexpr double kKeepAliveSeconds = 100.0 * 365 * 24 * 3600;
 
 bool contains(const rt::Ref<ns::String>& text, const std::string& part) {
     return text && text->utf8().find(part) != std::string::npos;
 }
 
+std::string signalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
+
+// The request's path: what a request trigger names when no namer is set.
+std::string pathOf(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? "/" : url.substr(path, url.find('?', path) - path);
+}
+
 } // namespace
+
+std::string secondsText(double seconds) {
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
 
 // A firing of a step, due at a time; ties go in the order they were made.
 // A step triggered by a screen or a dialog acts on what the tester saw: when that is gone by the
@@ -38,10 +71,18 @@ struct ScriptRunner::Pending {
     rt::Weak<rt::Object> subject{};
     bool hasSubject = false;
     std::uint64_t shownAt = 0;
+    bool waited = false; // waited for a transition to end
+};
+
+// The names of watched requests answered on the wire, from the network thread.
+struct ScriptRunner::Requests {
+    std::mutex lock;
+    std::vector<std::string> answered;
 };
 
 ScriptRunner::ScriptRunner(Script script, Driver& driver)
-    : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false) {
+    : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false),
+      requests_(std::make_shared<Requests>()) {
     // Each screen that comes on top counts, even one that leaves before the next look.
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (&controller == driver_.topViewController().get()) appeared_.emplace_back(rt::Id(rt::retained(&controller)));
@@ -52,17 +93,25 @@ ScriptRunner::~ScriptRunner() {
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
 }
 
+void ScriptRunner::note(double now, const ScriptStep& step, const std::string& fate) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%10.3f ", now - launchTime_);
+    stepLog_.push_back(time + step.describe() + " " + fate);
+}
+
 bool ScriptRunner::runLaunchSteps(std::string* failure) {
+    launchTime_ = ns::Clock::currentTime();
     for (const ScriptStep& step : script_.steps) {
         if (step.trigger.kind != ScriptTrigger::Kind::Launch) continue;
         for (const ScriptAction& action : step.actions) {
             std::string why;
             if (!scriptAction(action.name)->run(driver_, action, &why)) {
+                note(launchTime_, step, "failed: " + why);
                 if (failure) *failure = step.describe() + " failed: " + why;
                 return false;
             }
         }
-        stepsRun_.push_back(step.describe());
+        note(launchTime_, step, "ran before launch");
     }
     return true;
 }
@@ -126,48 +175,99 @@ void ScriptRunner::lookForTriggers(double now) {
             Kind::URL,
             [&](const std::string& text) { return urls[seenURLs_].find(text) != std::string::npos; },
             nullptr);
+
+    std::vector<std::string> answered;
+    {
+        std::lock_guard g(requests_->lock);
+        answered.swap(requests_->answered);
+    }
+    for (const std::string& name : answered)
+        each(
+            Kind::Request, [&](const std::string& text) { return text == name; }, nullptr);
 }
 
-// Runs the earliest firing that is due; false when none is, or when it failed (`run` says how).
-bool ScriptRunner::runDue(double now, ScriptRun& run) {
+// Runs the earliest firing that is due, unless a transition runs (the step then waits for its end).
+ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
     auto earliest =
         std::min_element(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
             return a.due != b.due ? a.due < b.due : a.order < b.order;
         });
-    if (earliest == pending_.end() || earliest->due > now) return false;
+    if (earliest == pending_.end() || earliest->due > now) return Due::None;
+    if (driver_.transitionRunning()) {
+        earliest->waited = true;
+        return Due::Waiting;
+    }
     const ScriptStep& step = *earliest->step;
     const bool shown = stillShown(*earliest);
+    const std::string waited = earliest->waited ? " after a transition" : "";
     pending_.erase(earliest);
     if (!shown) {
-        stepsRun_.push_back(step.describe() + " dropped: what triggered it is no longer shown");
-        return true;
+        note(now, step, "dropped" + waited + ": what triggered it is no longer shown");
+        return Due::Ran;
     }
+    std::string checks;
     for (const ScriptAction& action : step.actions) {
         if (driver_.exitStatus()) break;
+        const ScriptActionKind& kind = *scriptAction(action.name);
         std::string why;
-        if (!scriptAction(action.name)->run(driver_, action, &why)) {
-            run.end = ScriptRun::End::StepFailed;
-            run.message = step.describe() + " failed: " + why;
-            return false;
+        if (kind.run(driver_, action, &why)) continue;
+        if (kind.isCheck) {
+            run.failedChecks.push_back(step.describe() + ": " + why);
+            checks += "; check failed: " + why;
+            continue;
         }
+        run.end = ScriptRun::End::StepFailed;
+        run.message = step.describe() + " failed: " + why;
+        note(now, step, "failed" + waited + ": " + why);
+        return Due::Failed;
     }
-    stepsRun_.push_back(step.describe());
-    return true;
+    note(now, step, "ran" + waited + checks);
+    return Due::Ran;
 }
 
 ScriptRun ScriptRunner::run(double limitSeconds) {
     auto manual = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
     launchTime_ = ns::Clock::currentTime();
     const double end = launchTime_ + limitSeconds;
-    for (const ScriptStep& step : script_.steps)
+    std::set<std::string, std::less<>> watched;
+    for (const ScriptStep& step : script_.steps) {
         if (step.trigger.kind == ScriptTrigger::Kind::Time)
             pending_.push_back({launchTime_ + step.trigger.at, nextOrder_++, &step});
+        if (step.trigger.kind == ScriptTrigger::Kind::Request) watched.insert(step.trigger.text);
+    }
+    // The answers to watched requests wait for their steps; whatever is still held when the run
+    // ends is handed on then.
+    struct Watch {
+        std::uint64_t token = 0;
+        ~Watch() {
+            if (!token) return;
+            ns::URLLoading::removeExchangeObserver(token);
+            ns::URLLoading::releaseHeldTransfers();
+        }
+    } watch;
+    if (!watched.empty())
+        watch.token = ns::URLLoading::addExchangeObserver(
+            [requests = requests_, watched, namer = namer_](const ns::URLExchange& exchange) {
+                if (exchange.errorCode == ns::URLErrorCancelled) return false;
+                std::string name = namer ? namer(exchange) : pathOf(exchange.url);
+                if (!watched.contains(name)) return false;
+                std::lock_guard g(requests->lock);
+                requests->answered.push_back(std::move(name));
+                return true;
+            });
     driver_.launch();
 
     ScriptRun run;
+    auto interrupted = [&](int signal) {
+        run.end = ScriptRun::End::Interrupted;
+        run.signal = signal;
+        run.message = "interrupted by " + signalName(signal);
+        return run;
+    };
     for (;;) {
         std::string failure;
         if (!settle(&failure)) {
+            if (const int signal = steppingInterruption()) return interrupted(signal);
             run.end = ScriptRun::End::SteppingFailed;
             run.message = failure;
             return run;
@@ -178,31 +278,42 @@ ScriptRun ScriptRunner::run(double limitSeconds) {
             run.message = "the application exited with status " + std::to_string(*run.exitStatus);
             return run;
         }
+        if (const int signal = steppingInterruption()) return interrupted(signal);
         if (observer_) observer_();
         const double now = ns::Clock::currentTime();
         lookForTriggers(now);
-        if (runDue(now, run)) continue;
-        if (run.end == ScriptRun::End::StepFailed) return run;
+        const Due due = runDue(now, run);
+        if (due == Due::Ran) continue;
+        if (due == Due::Failed) return run;
+        // The steps due now have run: the answers they waited for go on to the application.
+        if (due == Due::None && ns::URLLoading::heldTransfers() > 0) {
+            ns::URLLoading::releaseHeldTransfers();
+            continue;
+        }
 
-        // A deadline past the limit counts as nothing scheduled: a keep-alive timer far in the
-        // future (a listener thread keeps one) neither moves the run to it nor keeps it busy. The
-        // limit ends the run when the run has used its time, or cut the script short.
+        // A keep-alive timer far in the future neither moves the run to it nor keeps it busy. The
+        // limit ends the run whatever is still scheduled past it; a step waiting for a transition
+        // waits for the timers alone.
         const std::optional<double> timer = nextTimerDeadline();
-        const bool timerPastLimit = timer && *timer > end;
-        const bool stepPending = !pending_.empty();
-        double next = timer && !timerPastLimit ? *timer : end + 1;
-        for (const Pending& p : pending_)
-            next = std::min(next, p.due);
-        if (next > end) {
-            if (!stepPending && (!timerPastLimit || now < end)) {
-                run.end = ScriptRun::End::Stalled;
-                run.message = "stalled: the script is spent and nothing is scheduled";
-                return run;
+        double next = timer && *timer - now < kKeepAliveSeconds ? *timer : INFINITY;
+        if (due != Due::Waiting)
+            for (const Pending& p : pending_)
+                next = std::min(next, p.due);
+        if (next == INFINITY) {
+            run.end = ScriptRun::End::Stalled;
+            run.message = due == Due::Waiting ? "stalled: a step waits for a transition that does not end"
+                                              : "stalled: the script is spent and nothing is scheduled";
+            return run;
+        }
+        if (next > end || now >= end) {
+            if (!manual && now < end) {
+                std::this_thread::sleep_for(
+                    std::chrono::duration<double>(std::min(end - now, kRealTimePollSeconds)));
+                continue;
             }
             if (manual && now < end) manual->setNow(end);
             run.end = ScriptRun::End::Limit;
-            run.message =
-                "the limit of " + std::to_string(static_cast<long long>(limitSeconds)) + " s was reached";
+            run.message = "limit reached at " + secondsText(limitSeconds) + " s";
             return run;
         }
         if (manual) {

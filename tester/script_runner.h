@@ -3,20 +3,35 @@
 // (drain the main queue, wait for URL transfers and the platform's threads), look for triggers,
 // run the steps that are due one at a time (settling after each), then move time to the earliest
 // timer or step. A step triggered by a screen or a dialog is dropped when, by the time it is due,
-// that screen or dialog is no longer shown (the tester's moment has passed). The run ends when the
-// application exits, when nothing is left to do (the script spent and nothing scheduled: a stall), at the
-// limit, or when a step cannot run.
+// that screen or dialog is no longer shown (the tester's moment has passed). A step that comes due
+// while a transition runs waits for its end, as a person waits for the screen to settle.
+//
+// A step triggered by a request ({"request": name}) runs when that request has been answered on the
+// wire and before the application handles the answer: the answer is held back (URL loading's
+// exchange observers) until the steps due then have run. The request's name is what the namer
+// gives (setRequestNamer; by default the request's URL).
+//
+// A check ("expect") that fails is noted and the run goes on. The run ends when the application
+// exits, when nothing is left to do (the script spent and nothing scheduled: a stall), at the
+// limit (whatever is still scheduled), when a step cannot run, or when a signal interrupts the
+// stepping (sim::interruptStepping). Every step's fate is written to the step log with its time.
 //
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/runtime/object.h"
-#include "platform/sim/tester/script.h"
+#include "tester/script.h"
+
+namespace ns {
+struct URLExchange;
+}
 
 namespace sim {
 
@@ -29,14 +44,23 @@ struct ScriptRun {
         Limit,          // the limit was reached
         StepFailed,     // a step could not run
         SteppingFailed, // the main queue or a transfer did not come to an end
+        Interrupted,    // a signal asked the run to end
     };
     End end = End::Stalled;
     std::optional<int> exitStatus; // Exited
+    int signal = 0;                // Interrupted
     std::string message;           // what ended the run, in words
+    // "step 5 (results: expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1"".
+    std::vector<std::string> failedChecks;
 };
+
+// Seconds as a person writes them: as few decimals as the value needs ("1.5", "0.001", "66").
+std::string secondsText(double seconds);
 
 class ScriptRunner {
 public:
+    using RequestNamer = std::function<std::string(const ns::URLExchange&)>;
+
     ScriptRunner(Script script, Driver& driver);
     ~ScriptRunner();
     ScriptRunner(const ScriptRunner&) = delete;
@@ -50,20 +74,26 @@ public:
 
     // Called after every settle, before triggers are looked at (the run report watches here).
     void setObserver(std::function<void()> observer) { observer_ = std::move(observer); }
-    // The steps run so far, in order, as described.
-    const std::vector<std::string>& stepsRun() const noexcept { return stepsRun_; }
+    // Names requests for request triggers. Any thread.
+    void setRequestNamer(RequestNamer namer) { namer_ = std::move(namer); }
+    // Each step's fate, a line each, led by the seconds since launch: "   3.000 step 2 (login: ...) ran".
+    const std::vector<std::string>& stepLog() const noexcept { return stepLog_; }
 
 private:
     struct Pending;
+    struct Requests;
+    enum class Due { None, Ran, Waiting, Failed };
     void lookForTriggers(double now);
     void fire(const ScriptStep& step, double now, const rt::Id& subject);
     bool stillShown(const Pending& firing) const;
-    bool runDue(double now, ScriptRun& run);
+    Due runDue(double now, ScriptRun& run);
+    void note(double now, const ScriptStep& step, const std::string& fate);
 
     Script script_;
     Driver& driver_;
     std::function<void()> observer_;
-    std::vector<std::string> stepsRun_;
+    RequestNamer namer_;
+    std::vector<std::string> stepLog_;
     std::vector<Pending> pending_;
     std::vector<bool> fired_; // by step index: a "once" step that has fired
     std::uint64_t nextOrder_ = 0;
@@ -75,6 +105,7 @@ private:
     std::vector<rt::Weak<rt::Object>> appeared_; // screens that came on top since the last look
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
     std::size_t seenURLs_ = 0;
+    std::shared_ptr<Requests> requests_; // the requests answered since the last look (network thread)
 };
 
 } // namespace sim

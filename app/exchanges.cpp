@@ -1,0 +1,109 @@
+#include "app/exchanges.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/foundation/clock.h"
+#include "platform/foundation/url_loading.h"
+#include "service/request_failure.h"
+
+namespace app {
+
+namespace {
+
+// The calls by the end of their path (the features call has its company and site after it).
+constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kCalls = {{
+    {"/profiles/clients/_find", "profile"},
+    {"/api/auth/", "auth"},
+    {"/getfeaturesettings/", "features"},
+    {"/insert/", "insert"},
+    {"/updateresult/", "update"},
+    {"/api/functionaltest_finish/", "partner"},
+    {"/tools/AppleModel.json", "models"},
+    {"/cgi-bin/check_ip.cgi", "ip"},
+}};
+
+// The path and query of a URL.
+std::string targetOf(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? "/" : url.substr(path);
+}
+
+} // namespace
+
+std::string callOf(const std::string& url) {
+    std::string path = targetOf(url);
+    path = path.substr(0, path.find('?'));
+    for (const auto& [ending, call] : kCalls)
+        if (ending == "/getfeaturesettings/" ? path.find(ending) != std::string::npos
+                                             : path.ends_with(ending))
+            return std::string(call);
+    return {};
+}
+
+std::string Exchange::outcome() const {
+    const std::string name = call.empty() ? method + " " + target : call;
+    if (status) return name + " answered " + std::to_string(status);
+    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + failure);
+}
+
+std::string Exchange::outcomeWithBody() const {
+    return bodyStart.empty() ? outcome() : outcome() + ": " + ft::quotedExcerpt(bodyStart);
+}
+
+ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
+    token_ = ns::URLLoading::addExchangeObserver([this](const ns::URLExchange& ended) {
+        Exchange exchange;
+        exchange.at = ns::Clock::currentTime() - launchTime_;
+        exchange.method = ended.method;
+        exchange.target = targetOf(ended.url);
+        exchange.call = callOf(ended.url);
+        exchange.status = ended.status;
+        if (ended.errorCode == ns::URLErrorCancelled)
+            exchange.failure = "cancelled";
+        else if (ended.errorCode)
+            exchange.failure =
+                ns::URLLoading::errorWithCode(ended.errorCode, nullptr)->localizedDescription()->utf8() +
+                " (" + std::to_string(ended.errorCode) + (ended.detail.empty() ? "" : ": " + ended.detail) +
+                ")";
+        exchange.bodyStart = ended.bodyStart;
+        std::lock_guard g(lock_);
+        exchange.seq = static_cast<std::int64_t>(exchanges_.size()) + 1;
+        exchanges_.push_back(std::move(exchange));
+        return false;
+    });
+}
+
+ExchangeRecord::~ExchangeRecord() {
+    ns::URLLoading::removeExchangeObserver(token_);
+}
+
+std::vector<Exchange> ExchangeRecord::exchanges() const {
+    std::lock_guard g(lock_);
+    return exchanges_;
+}
+
+std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& calls) const {
+    std::lock_guard g(lock_);
+    auto found = std::find_if(exchanges_.rbegin(), exchanges_.rend(), [&](const Exchange& e) {
+        return std::find(calls.begin(), calls.end(), e.call) != calls.end();
+    });
+    return found == exchanges_.rend() ? std::nullopt : std::optional<Exchange>(*found);
+}
+
+std::string ExchangeRecord::logText() const {
+    std::string text;
+    for (const Exchange& e : exchanges()) {
+        nlohmann::json line = {{"seq", e.seq},        {"at", e.at},     {"method", e.method},
+                               {"target", e.target},  {"call", e.call}, {"status", e.status},
+                               {"failure", e.failure}};
+        text += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    }
+    return text;
+}
+
+} // namespace app

@@ -1,0 +1,131 @@
+// What a tester's script can do and check through the main job: tick one row of the list, act
+// while a request is answered and not yet handled, check what the screens show (a failed check
+// makes the status 3 and the run goes on), and a step that fails while a login reply is still on
+// its way ends the run cleanly.
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/testkit/process.h"
+#include "tests/testkit/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The default script's steps up to the list, and what comes after them.
+const std::string kLogin = R"(
+    {"name": "identity", "on": {"url": "/api/udid?prefix=qx"}, "once": true, "after": 2,
+     "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"},
+    {"name": "login", "on": {"screen": "LoginViewController"}, "once": true, "after": 1, "actions": [
+      {"do": "type", "outlet": "userNameField", "text": "op1"},
+      {"do": "type", "outlet": "passwordField", "text": "pw1"},
+      {"do": "tap", "outlet": "loginButton"}]})";
+const std::string kUpdate = R"(
+    {"name": "update", "on": {"screen": "ResultViewController"}, "once": true, "after": 2,
+     "do": "tap", "outlet": "bottomButton"})";
+
+class ScriptJob : public ::testing::Test {
+protected:
+    testkit::ProcessOutcome run(const std::string& head, const std::string& steps) {
+        std::ofstream(scratch_.path() / "script.json") << "{" + head + "\"steps\": [" + steps + "]}";
+        return testkit::runProcess(
+            FUNCTIONTEST_EXECUTABLE,
+            {"--script", (scratch_.path() / "script.json").string(), "--run-dir", runDir().string()});
+    }
+    fs::path runDir() const { return scratch_.path() / "run"; }
+
+    testkit::ScratchFolder scratch_{"ft-script"};
+};
+
+TEST_F(ScriptJob, TickingOneRowAndPlayingRunsExactlyThatRow) {
+    testkit::ProcessOutcome outcome = run(R"("features": ["WIFI", "GPS", "BATTERY"],)", kLogin + R"(,
+        {"name": "stop the countdown", "on": {"screen": "RootTableViewController"}, "once": true, "after": 0.5,
+         "actions": [{"do": "touch", "phase": "began", "x": 187, "y": 400},
+                     {"do": "touch", "phase": "ended", "x": 187, "y": 400}]},
+        {"name": "one row", "on": {"screen": "RootTableViewController"}, "once": true, "after": 4, "actions": [
+          {"do": "untick", "key": "WIFI"}, {"do": "untick", "key": "GPS"}, {"do": "tick", "key": "BATTERY"},
+          {"do": "send", "action": "onRightButtonRunAction:"}]},
+        {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"})");
+    EXPECT_EQ(outcome.status, 1) << outcome.output; // the list waits for more at the end
+    EXPECT_NE(outcome.output.find("tests run: 1; pass 0, fail 0, not tested 0, not built 1"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("  1   BATTERY "), std::string::npos) << outcome.output;
+    EXPECT_NE(read(runDir() / "steps.log")
+                  .find("step 4 (one row: untick key=WIFI; untick key=GPS; tick key=BATTERY; "),
+              std::string::npos);
+}
+
+TEST_F(ScriptJob, ChecksThatFailAreRowsOfTheReportAndMakeTheStatusThreeWhileTheRunGoesOn) {
+    testkit::ProcessOutcome outcome = run("", kLogin + R"(,
+        {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
+        {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
+        {"name": "look", "on": {"screen": "ResultViewController"}, "once": true, "after": 1, "actions": [
+          {"do": "expect", "outlet": "failCount", "text": "Failed: 40"},
+          {"do": "expect", "row": 0, "text": "Vibration"},
+          {"do": "expect", "outlet": "evaluate", "text": "Trade-in estimate: 999"}]},
+        {"on": {"request": "update"}, "do": "expect", "hud": true, "text": "Report the results"},)" +
+                                                  kUpdate);
+    EXPECT_EQ(outcome.status, 3) << outcome.output;
+    EXPECT_NE(outcome.output.find(
+                  "  check failed: step 5 (look: expect outlet=failCount text=Failed: 40; expect row=0 "
+                  "text=Vibration; expect outlet=evaluate text=Trade-in estimate: 999): wanted "
+                  "\"Trade-in estimate: 999\", saw \"Trade-in estimate: 120\"\n"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("end:          the application ended itself"), std::string::npos);
+    EXPECT_EQ(outcome.output.find("check failed: step 6"), std::string::npos)
+        << "the HUD showed while the update was answered";
+}
+
+TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUsable) {
+    testkit::ProcessOutcome outcome = run("", kLogin + R"(,
+        {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
+        {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
+        {"on": {"request": "update"}, "once": true, "do": "background"},
+        {"at": 70, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" +
+                                                  kUpdate);
+    // The first update is cut short: its answer never reaches the screen, the HUD goes, and nothing
+    // ends the process; the second one, from the same screen, is accepted and ends it.
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("app exit:     0"), std::string::npos);
+    EXPECT_NE(outcome.output.find("virtual time: 73.000 s"), std::string::npos) << outcome.output;
+    const std::string log = read(runDir() / "app.log");
+    EXPECT_NE(log.find("Transaction update: cut short: the application went to the background"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("    73.000 Exit with status 0"), std::string::npos) << log;
+}
+
+TEST_F(ScriptJob, AStepThatFailsWhileALoginReplyWaitsEndsTheRunWithItsReport) {
+    // The insert's answer waits for the failing step, so the login's last steps run after the run
+    // ended: on an application that is still there.
+    testkit::ProcessOutcome outcome = run("", R"(
+        {"at": "launch", "do": "seed", "values": {"uniqueid": "356938035643809"}},
+        {"on": {"screen": "LoginViewController"}, "once": true, "after": 1, "actions": [
+          {"do": "type", "outlet": "userNameField", "text": "op1"},
+          {"do": "type", "outlet": "passwordField", "text": "pw1"},
+          {"do": "tap", "outlet": "loginButton"}]},
+        {"on": {"request": "insert"}, "do": "tap", "outlet": "nothingHere"})");
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    EXPECT_NE(outcome.output.find(
+                  "end:          step 3 (tap outlet=nothingHere) failed: LoginViewController has nothing"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_EQ(read(runDir() / "report.txt"), outcome.output);
+}
+
+} // namespace
