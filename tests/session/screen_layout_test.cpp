@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/error.h"
@@ -150,6 +152,51 @@ TEST_F(ScreenLayoutTest, TheRunnersAndTheTestScreensGuidesWrapToTheirScreensWidt
         EXPECT_EQ(label->frame(),
                   cg::Rect::make(20, 100, width, wrappedHeight(guide.c_str(), label->font(), width)));
         EXPECT_FALSE(drawn(*label).truncated);
+    }
+}
+
+// What a view shows: the text of every glyph run recorded (the model font's glyphs are code
+// points), and how many images are drawn.
+struct Shown {
+    std::vector<std::string> texts;
+    std::size_t images = 0;
+    bool has(const std::string& text) const { return std::find(texts.begin(), texts.end(), text) != texts.end(); }
+};
+Shown shownBy(ui::View& view) {
+    cg::RecordingContext context;
+    ui::renderView(view, context);
+    Shown out;
+    for (const cg::DrawCommand* run : context.displayList().textRuns()) {
+        std::string text;
+        for (const std::uint32_t c : run->run->glyphs) // UTF-8
+            if (c < 0x80) text += char(c);
+            else if (c < 0x800) text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+            else text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        out.texts.push_back(text);
+    }
+    out.images = context.displayList().images().size();
+    return out;
+}
+
+// A manual item waits for the tester: the runner shows its icon, title, counter and guide and the
+// start button's title. An automatic first item of a run of the selection starts at once, the
+// runner hidden on purpose but for the bar.
+TEST_F(ScreenLayoutTest, TheRunnerShowsAManualItemWithItsStartButtonAndHidesAnAutomaticOne) {
+    for (const bool automatic : {false, true}) {
+        SCOPED_TRACE(automatic ? "automatic" : "manual");
+        onDevice(device_);
+        auto first = item(kManualA, automatic); // its screen waits: the runner stays as it left itself
+        first->setTitle(ns::String::make("Charger"));
+        first->setMessage(ns::String::make("Plug it in."));
+        run({first, item(runtest::kManualB)});
+        if (!automatic) {
+            ASSERT_EQ(top(), rt::Ref<ui::ViewController>(runner_));
+        }
+        const Shown shown = shownBy(*runner_->view());
+        for (const std::string& text : {std::string("Charger"), std::string("1/2"), std::string("Plug it in."),
+                                        localized("READYSTART_CONTROLLER_START")})
+            EXPECT_EQ(shown.has(text), !automatic) << text;
+        EXPECT_EQ(shown.images, automatic ? 0u : 1u); // the item's icon
     }
 }
 
