@@ -21,6 +21,8 @@
 #include "platform/graphics/recording_context.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/navigation_item.h"
+#include "platform/uikit/table_view.h"
 #include "platform/uikit/view_rendering.h"
 #include "session/question_view_controller.h"
 #include "session/result_view_controller.h"
@@ -198,6 +200,37 @@ TEST_F(ScreenLayoutTest, TheRunnerShowsAManualItemWithItsStartButtonAndHidesAnAu
             EXPECT_EQ(shown.has(text), !automatic) << text;
         EXPECT_EQ(shown.images, automatic ? 0u : 1u); // the item's icon
     }
+}
+
+// The storyboard gives the bar the product's blue and white items: the logo title's white text,
+// the back button and the list's group rows read on it.
+TEST_F(ScreenLayoutTest, TheLogoTitleIsWhiteOnTheBarsBlue) {
+    run({item(kManualA)});
+    auto picture = ui::screenPicture(*window_);
+    const cg::Pixel blue{0, 133, 212, 255};
+    EXPECT_EQ(picture->pixel(2, 2), blue);  // behind the status bar
+    EXPECT_EQ(picture->pixel(2, 60), blue); // the bar
+    // The title's text: white ink inside the label, nothing else but the blue.
+    auto title = runner_->navigationItem()->titleView();
+    ASSERT_TRUE(title);
+    auto label = title->subviewList().back();
+    const cg::Rect text = label->convertRectToView(label->bounds(), nullptr);
+    int white = 0, other = 0;
+    for (int y = int(text.minY()); y < int(text.maxY()); ++y)
+        for (int x = int(text.minX()); x < int(text.maxX()); ++x) {
+            const cg::Pixel p = picture->pixel(x, y);
+            if (p == cg::Pixel{255, 255, 255, 255}) ++white;
+            else if (p.blue < 200 || p.red > p.blue) ++other; // edges blend white into the blue
+        }
+    EXPECT_GT(white, 20);
+    EXPECT_EQ(other, 0);
+    // The list's group rows take the bar's colour.
+    navigation_->popToRootViewControllerAnimated(false);
+    settle();
+    auto header = list_->tableView()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0));
+    ASSERT_TRUE(header);
+    const cg::Rect row = header->convertRectToView(header->bounds(), nullptr);
+    EXPECT_EQ(ui::screenPicture(*window_)->pixel(int(row.minX()) + 2, int(row.minY()) + 2), blue);
 }
 
 // ---- Pictures against the stored ones ----
