@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/graphics/glyph_masks.h"
 #include "platform/graphics/image.h"
 
 namespace cg {
 
 namespace {
+
+using detail::appendPath;
 
 void setMatrix(cairo_t* cr, const AffineTransform& t) {
     cairo_matrix_t m;
@@ -28,32 +31,6 @@ void setMatrix(cairo_t* cr, const AffineTransform& t) {
     }
     cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
     cairo_set_matrix(cr, &m);
-}
-
-void appendPath(cairo_t* cr, const Path& path) {
-    for (const PathElement& e : path.elements()) {
-        const Point* p = e.points;
-        switch (e.type) {
-        case PathElement::Type::MoveTo: cairo_move_to(cr, p[0].x, p[0].y); break;
-        case PathElement::Type::LineTo: cairo_line_to(cr, p[0].x, p[0].y); break;
-        case PathElement::Type::QuadCurveTo: {
-            double x0 = p[0].x, y0 = p[0].y;
-            if (cairo_has_current_point(cr)) cairo_get_current_point(cr, &x0, &y0);
-            cairo_curve_to(cr, x0 + 2.0 / 3 * (p[0].x - x0), y0 + 2.0 / 3 * (p[0].y - y0),
-                           p[1].x + 2.0 / 3 * (p[0].x - p[1].x), p[1].y + 2.0 / 3 * (p[0].y - p[1].y), p[1].x, p[1].y);
-            break;
-        }
-        case PathElement::Type::CurveTo: cairo_curve_to(cr, p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y); break;
-        case PathElement::Type::Arc:
-            // Clockwise decreases the angle, in cairo's terms a negative arc.
-            if (e.clockwise)
-                cairo_arc_negative(cr, p[0].x, p[0].y, e.radius, e.startAngle, e.endAngle);
-            else
-                cairo_arc(cr, p[0].x, p[0].y, e.radius, e.startAngle, e.endAngle);
-            break;
-        case PathElement::Type::Close: cairo_close_path(cr); break;
-        }
-    }
 }
 
 // A horizontal then a vertical box filter of the given radius over premultiplied pixels.
@@ -156,6 +133,11 @@ void paintShape(cairo_t* cr, const DrawCommand& c, const rt::Ref<Color>& color) 
         break;
     case DrawCommand::Kind::Glyphs: {
         const GlyphRun& run = *c.run;
+        if (run.strokeWidth <= 0) {
+            if (!colourOr(run.color)) return;
+            if (detail::paintGlyphMasks(cr, run, s.ctm, *colourOr(run.color), s.alpha)) return;
+        }
+        // Outlined, or glyphs the masks do not serve: their outlines filled or stroked as a path.
         const AffineTransform linear{run.textMatrix.a, run.textMatrix.b, run.textMatrix.c, run.textMatrix.d, 0, 0};
         cairo_new_path(cr);
         for (std::size_t i = 0; i < run.glyphs.size(); ++i) {
@@ -261,16 +243,37 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
         for (int x = 0; x < width && opaque; ++x)
             opaque = word(x, y) >> 24 == 255;
     const std::size_t channels = opaque ? 3 : 4;
-    std::string rows(std::size_t(height) * (std::size_t(width) * channels + 1), '\0');
-    char* out = rows.data();
-    for (int y = 0; y < height; ++y) {
-        *out++ =
-            1; // the Sub filter: each byte less the same byte of the pixel before, so flat runs are zeros
-        const std::uint8_t* row = data + std::size_t(y) * std::size_t(stride);
+    // Row by row: each filtered into one buffer and deflated at once, so no copy of the whole
+    // picture is made. Run-length matches only: the filtered rows of a screen are mostly zeros.
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
+    std::string deflated(std::size_t(1) << 16, '\0');
+    std::vector<char> row(std::size_t(width) * channels + 1);
+    // Deflates what is in z's input; false when zlib fails.
+    auto pump = [&](int flush) {
+        for (;;) {
+            z.next_out = reinterpret_cast<Bytef*>(deflated.data()) + z.total_out;
+            z.avail_out = uInt(deflated.size() - z.total_out);
+            const int status = deflate(&z, flush);
+            if (status == Z_STREAM_END) return true;
+            if (status != Z_OK && status != Z_BUF_ERROR) return false;
+            if (z.avail_out == 0) {
+                deflated.resize(deflated.size() * 2);
+                continue;
+            }
+            // With room left, deflate took all it was given; finishing, it made no progress.
+            if (flush != Z_FINISH || status == Z_BUF_ERROR) return flush != Z_FINISH;
+        }
+    };
+    bool deflating = true;
+    for (int y = 0; y < height && deflating; ++y) {
+        char* out = row.data();
+        *out++ = 1; // the Sub filter: each byte less the same byte of the pixel before, so flat runs are zeros
+        const std::uint8_t* pixels = data + std::size_t(y) * std::size_t(stride);
         unsigned r0 = 0, g0 = 0, b0 = 0, a0 = 0;
         for (int x = 0; x < width; ++x) {
             std::uint32_t v;
-            std::memcpy(&v, row + std::size_t(x) * 4, 4);
+            std::memcpy(&v, pixels + std::size_t(x) * 4, 4);
             const unsigned a = v >> 24;
             unsigned r = v >> 16 & 0xff, g = v >> 8 & 0xff, b = v & 0xff;
             if (a != 255) { // undo the premultiplying
@@ -281,19 +284,14 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
             if (!opaque) *out++ = char(a - a0);
             r0 = r, g0 = g, b0 = b, a0 = a;
         }
+        z.next_in = reinterpret_cast<Bytef*>(row.data());
+        z.avail_in = uInt(row.size());
+        deflating = pump(Z_NO_FLUSH);
     }
-    // Run-length matches only: the filtered rows of a screen are mostly runs of zeros.
-    z_stream z{};
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
-    std::string deflated(deflateBound(&z, uLong(rows.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(rows.data());
-    z.avail_in = uInt(rows.size());
-    z.next_out = reinterpret_cast<Bytef*>(deflated.data());
-    z.avail_out = uInt(deflated.size());
-    const int status = deflate(&z, Z_FINISH);
+    deflating = deflating && pump(Z_FINISH);
     deflated.resize(z.total_out);
     deflateEnd(&z);
-    if (status != Z_STREAM_END) return {};
+    if (!deflating) return {};
     std::string png("\x89PNG\r\n\x1a\n", 8);
     auto chunk = [&png](const char* type, const std::string& body) {
         auto word = [&png](std::uint32_t v) { png += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <numbers>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/error.h"
+#include "platform/graphics/glyph_masks.h"
+#include "platform/graphics/image.h"
 #include "platform/graphics/layer.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
@@ -212,6 +216,121 @@ TEST(RasterContext, AnUnwritablePathIsAnError) {
     cg::RasterContext tiny(-5, 0);
     EXPECT_EQ(tiny.width(), 1);
     EXPECT_EQ(tiny.height(), 1);
+}
+
+// ---- Glyphs painted from kept masks ----
+
+// "Hello, glyphs" in the model font at `size`, drawn at `origin` under `ctm`, as the masks paint
+// it and as its outlines fill it; the largest difference of any channel of any pixel.
+struct GlyphCase {
+    const char* case_;
+    double size;
+    Point origin;
+    cg::AffineTransform ctm;
+    double alpha;
+    bool clipped;
+    // Glyphs filled one by one cover edge pixels a few levels apart from their union filled at
+    // once; a glyph placed to the nearest eighth of a pixel moves an edge pixel by 16 more at most.
+    int tolerance;
+};
+
+TEST(RasterContext, GlyphsFromKeptMasksMatchTheirFilledOutlines) {
+    const auto identity = cg::AffineTransform::identity();
+    const GlyphCase cases[] = {
+        {"whole pixels", 17, {3, 30}, identity, 1, false, 12},
+        {"between pixels", 15, {3.3, 30.55}, identity, 1, false, 32},
+        {"twice the scale", 16, {2, 14}, identity.scale(2, 2), 1, false, 12},
+        {"half transparent, clipped", 17, {3, 30}, identity, 0.5, true, 12},
+        {"turned", 16, {10, 10}, identity.rotate(0.3), 1, false, 32},
+    };
+    for (const GlyphCase& c : cases) {
+        SCOPED_TRACE(c.case_);
+        auto attributes = ns::MutableDictionary::make();
+        attributes->setObjectForKey(ct::Font::withName("Model", c.size), ns::FontAttributeName);
+        attributes->setObjectForKey(ui::Color::blueColor(), ns::ForegroundColorAttributeName);
+        auto line = ct::Line::make(*ns::AttributedString::make("Hello, glyphs", attributes));
+        cg::RasterContext masks(200, 80), outlines(200, 80);
+        for (cg::RasterContext* picture : {&masks, &outlines}) {
+            picture->clearTo(cg::Color::white());
+            picture->concatCTM(c.ctm);
+            picture->setAlpha(c.alpha);
+            if (c.clipped) picture->clipToRect(Rect::make(0, 0, 60, 80));
+        }
+        cg::RecordingContext recording;
+        recording.setTextPosition(c.origin.x, c.origin.y);
+        line->draw(recording);
+        const auto runs = recording.displayList().textRuns();
+        ASSERT_EQ(runs.size(), 1u);
+        masks.draw(*runs[0]);
+        const cg::GlyphRun& run = *runs[0]->run;
+        for (std::size_t i = 0; i < run.glyphs.size(); ++i)
+            if (auto outline = run.font->pathForGlyph(run.glyphs[i])) {
+                const Point at = cg::textSpaceToUser(run, run.positions[i]);
+                outlines.addPath(*outline->copyByTransforming(identity.translate(at.x, at.y)));
+            }
+        outlines.setFillColor(run.color);
+        outlines.fillPath();
+
+        int largest = 0, inked = 0;
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const cg::Pixel a = masks.pixel(x, y), b = outlines.pixel(x, y);
+                largest = std::max({largest, std::abs(a.red - b.red), std::abs(a.green - b.green),
+                                    std::abs(a.blue - b.blue)});
+                inked += a.red < 128;
+            }
+        EXPECT_LE(largest, c.tolerance);
+        EXPECT_GT(inked, 20);
+        // The same run again makes no mask: every glyph is kept.
+        const std::size_t made = cg::detail::glyphMaskCount().made;
+        masks.draw(*runs[0]);
+        EXPECT_EQ(cg::detail::glyphMaskCount().made, made);
+    }
+}
+
+// Two recordings of a screen are equal when they draw the same, whatever objects they hold; a
+// change to anything drawn makes them differ.
+TEST(DisplayList, EqualListsDrawTheSameAndAnyChangeDiffers) {
+    auto image = cg::Image::createWithPNGFile("/nonexistent.png");
+    struct Change {
+        const char* what;
+        std::function<void(cg::Context&)> draw;
+    };
+    auto scene = [](cg::Context& ctx, double red, double shift, double corner, const char* text, double size,
+                    bool clip) {
+        ctx.translateCTM(shift, 0);
+        if (clip) ctx.clipToRect(Rect::make(0, 0, 50, 50));
+        ctx.setRGBFillColor(red, 0, 0, 1);
+        ctx.addRect(Rect::make(0, 0, corner, 10));
+        ctx.fillPath();
+        auto attributes = ns::MutableDictionary::make();
+        attributes->setObjectForKey(ct::Font::withName("Model", size), ns::FontAttributeName);
+        ct::Line::make(*ns::AttributedString::make(text, attributes))->draw(ctx);
+    };
+    auto record = [](const std::function<void(cg::Context&)>& draw) {
+        cg::RecordingContext recording;
+        draw(recording);
+        return recording.takeDisplayList();
+    };
+    const cg::DisplayList base = record([&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 16, false); });
+    const cg::DisplayList again = record([&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 16, false); });
+    EXPECT_TRUE(base == again); // other colour, path and font objects, equal
+    EXPECT_EQ(base.fingerprint(), again.fingerprint());
+    const Change changes[] = {
+        {"colour", [&](cg::Context& ctx) { scene(ctx, 0.5, 0, 10, "ab", 16, false); }},
+        {"transform", [&](cg::Context& ctx) { scene(ctx, 1, 1, 10, "ab", 16, false); }},
+        {"path", [&](cg::Context& ctx) { scene(ctx, 1, 0, 11, "ab", 16, false); }},
+        {"text", [&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ac", 16, false); }},
+        {"font size", [&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 17, false); }},
+        {"clip", [&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 16, true); }},
+        {"one more draw",
+         [&](cg::Context& ctx) {
+             scene(ctx, 1, 0, 10, "ab", 16, false);
+             ctx.drawImage(Rect::make(0, 0, 5, 5), cg::Path::withRect(Rect::make(0, 0, 1, 1)));
+         }},
+    };
+    for (const Change& change : changes)
+        EXPECT_FALSE(base == record(change.draw)) << change.what;
 }
 
 } // namespace
