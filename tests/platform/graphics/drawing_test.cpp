@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <numbers>
 
 #include "platform/foundation/attributed_string.h"
@@ -291,46 +290,31 @@ TEST(RasterContext, GlyphsFromKeptMasksMatchTheirFilledOutlines) {
 // Two recordings of a screen are equal when they draw the same, whatever objects they hold; a
 // change to anything drawn makes them differ.
 TEST(DisplayList, EqualListsDrawTheSameAndAnyChangeDiffers) {
-    auto image = cg::Image::createWithPNGFile("/nonexistent.png");
-    struct Change {
-        const char* what;
-        std::function<void(cg::Context&)> draw;
+    struct Scene {
+        const char* change;
+        double red = 1, shift = 0, corner = 10;
+        const char* text = "ab";
+        double size = 16;
+        bool clip = false;
+        cg::DisplayList recorded() const {
+            cg::RecordingContext ctx;
+            ctx.translateCTM(shift, 0);
+            if (clip) ctx.clipToRect(Rect::make(0, 0, 50, 50));
+            ctx.setRGBFillColor(red, 0, 0, 1);
+            ctx.fillRect(Rect::make(0, 0, corner, 10));
+            auto attributes = ns::MutableDictionary::make();
+            attributes->setObjectForKey(ct::Font::withName("Model", size), ns::FontAttributeName);
+            ct::Line::make(*ns::AttributedString::make(text, attributes))->draw(ctx);
+            return ctx.takeDisplayList();
+        }
     };
-    auto scene = [](cg::Context& ctx, double red, double shift, double corner, const char* text, double size,
-                    bool clip) {
-        ctx.translateCTM(shift, 0);
-        if (clip) ctx.clipToRect(Rect::make(0, 0, 50, 50));
-        ctx.setRGBFillColor(red, 0, 0, 1);
-        ctx.addRect(Rect::make(0, 0, corner, 10));
-        ctx.fillPath();
-        auto attributes = ns::MutableDictionary::make();
-        attributes->setObjectForKey(ct::Font::withName("Model", size), ns::FontAttributeName);
-        ct::Line::make(*ns::AttributedString::make(text, attributes))->draw(ctx);
-    };
-    auto record = [](const std::function<void(cg::Context&)>& draw) {
-        cg::RecordingContext recording;
-        draw(recording);
-        return recording.takeDisplayList();
-    };
-    const cg::DisplayList base = record([&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 16, false); });
-    const cg::DisplayList again = record([&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 16, false); });
+    const cg::DisplayList base = Scene{"none"}.recorded(), again = Scene{"none"}.recorded();
     EXPECT_TRUE(base == again); // other colour, path and font objects, equal
     EXPECT_EQ(base.fingerprint(), again.fingerprint());
-    const Change changes[] = {
-        {"colour", [&](cg::Context& ctx) { scene(ctx, 0.5, 0, 10, "ab", 16, false); }},
-        {"transform", [&](cg::Context& ctx) { scene(ctx, 1, 1, 10, "ab", 16, false); }},
-        {"path", [&](cg::Context& ctx) { scene(ctx, 1, 0, 11, "ab", 16, false); }},
-        {"text", [&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ac", 16, false); }},
-        {"font size", [&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 17, false); }},
-        {"clip", [&](cg::Context& ctx) { scene(ctx, 1, 0, 10, "ab", 16, true); }},
-        {"one more draw",
-         [&](cg::Context& ctx) {
-             scene(ctx, 1, 0, 10, "ab", 16, false);
-             ctx.drawImage(Rect::make(0, 0, 5, 5), cg::Path::withRect(Rect::make(0, 0, 1, 1)));
-         }},
-    };
-    for (const Change& change : changes)
-        EXPECT_FALSE(base == record(change.draw)) << change.what;
+    for (const Scene& changed : {Scene{"colour", 0.5}, Scene{"transform", 1, 1}, Scene{"path", 1, 0, 11},
+                                 Scene{"text", 1, 0, 10, "ac"}, Scene{"font size", 1, 0, 10, "ab", 17},
+                                 Scene{"clip", 1, 0, 10, "ab", 16, true}})
+        EXPECT_FALSE(base == changed.recorded()) << changed.change;
 }
 
 } // namespace
