@@ -217,6 +217,40 @@ TEST(RasterContext, AnUnwritablePathIsAnError) {
     EXPECT_EQ(tiny.height(), 1);
 }
 
+// A picture read back from its PNG has every pixel it was written with: long flat runs, short
+// ones, noise, and (with some transparency) its alpha.
+TEST(RasterContext, APictureReadsBackFromItsPNGPixelForPixel) {
+    for (const bool opaque : {true, false}) {
+        SCOPED_TRACE(opaque ? "RGB" : "RGBA");
+        cg::RasterContext picture(700, 40);
+        picture.clearTo(cg::Color::make(0.2, 0.4, 0.6, opaque ? 1 : 0.5));
+        picture.setFillColor(cg::Color::make(1, 0, 0, 1));
+        picture.fillRect(Rect::make(300, 5, 2, 30)); // a run of two, then a long one again
+        for (int i = 0; i < 600; ++i) {                // noise: literals only
+            picture.setFillColor(cg::Color::make((i * 37 % 256) / 255.0, (i * 91 % 256) / 255.0, 0, 1));
+            picture.fillRect(Rect::make(i, 36, 1, 4));
+        }
+        const std::string path = ::testing::TempDir() + "/read-back.png";
+        ASSERT_FALSE(picture.writePNG(path));
+        std::string why;
+        auto read = cg::Image::createWithPNGFile(path, &why);
+        ASSERT_TRUE(read) << why;
+        int differing = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 700; ++x) {
+                std::uint32_t word;
+                std::memcpy(&word, read->bytes().data() + std::size_t(y) * read->bytesPerRow() + std::size_t(x) * 4, 4);
+                const cg::Pixel p = picture.pixel(x, y);
+                const unsigned a = word >> 24;
+                auto un = [a](unsigned c) { return a ? (c * 255 + a / 2) / a : 0; };
+                differing += !(a == p.alpha && std::abs(int(un(word >> 16 & 0xff)) - p.red) <= 1 &&
+                               std::abs(int(un(word >> 8 & 0xff)) - p.green) <= 1 &&
+                               std::abs(int(un(word & 0xff)) - p.blue) <= 1);
+            }
+        EXPECT_EQ(differing, 0);
+    }
+}
+
 // ---- Glyphs painted from kept masks ----
 
 // "Hello, glyphs" in the model font at `size`, drawn at `origin` under `ctm`, as the masks paint
