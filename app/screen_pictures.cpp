@@ -30,7 +30,9 @@ namespace fs = std::filesystem;
 // picture's (a run shows many screens that look alike), is copied from that one's file rather than
 // painted or compressed again.
 struct ScreenPictures::Writer {
-    static constexpr std::size_t kWaiting = 16; // screens held at most before the main thread waits
+    // Screens held at most before the main thread waits: a record is small, and the run goes on
+    // while a busy machine gives the writers little time.
+    static constexpr std::size_t kWaiting = 64;
     static constexpr int kThreads = 3;
 
     struct Screen {
@@ -168,11 +170,14 @@ bool ScreenPictures::write(const std::string& file) {
     const rt::Ref<ui::Application> application = ui::Application::sharedApplication();
     const rt::Ref<ui::Window> window = application ? application->keyWindow() : nullptr;
     if (!window || writer_->failed()) return false;
-    std::error_code ec;
-    fs::create_directories(folder_, ec);
-    if (ec) {
-        writer_->fail("cannot make " + folder_.string() + ": " + ec.message());
-        return false;
+    if (!folderMade_) {
+        std::error_code ec;
+        fs::create_directories(folder_, ec);
+        if (ec) {
+            writer_->fail("cannot make " + folder_.string() + ": " + ec.message());
+            return false;
+        }
+        folderMade_ = true;
     }
     auto drawing = std::make_shared<const cg::DisplayList>(ui::recordScreen(*window));
     const cg::Size size = window->bounds().size;

@@ -7,7 +7,7 @@
 // its transition, or when the next screen comes, whichever is first), so the picture shows it and
 // not the screen it covers. The folder is made with the first picture. The screen is recorded on
 // the main thread (ui::recordScreen); painting, compressing and writing happen on threads of the
-// job's own (a few screens wait their turn at most), so the run does not wait for them. A screen
+// job's own (screens wait their turn, a few dozen at most), so the run does not wait for them. A screen
 // recorded as one of the last few distinct screens was is not painted again: its picture is that
 // one's file, copied. A picture
 // that cannot be written is one warning, and no picture is tried after it; the run goes on as if
@@ -69,6 +69,7 @@ private:
     rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
     std::string pendingFile_;
     int order_ = 0;
+    bool folderMade_ = false;
     rt::Weak<rt::Object> lastScreen_;
     std::string lastName_;
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
