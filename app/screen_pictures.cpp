@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -25,16 +26,20 @@ namespace app {
 namespace fs = std::filesystem;
 
 // Paints and writes the screens recorded on the main thread, on threads of its own; the first
-// failure stops it. A picture whose pixels equal an earlier one's (a run shows many screens that
-// look alike) is copied from that one's file rather than compressed again.
+// failure stops it. A screen recorded as an earlier one was, or whose pixels equal an earlier
+// picture's (a run shows many screens that look alike), is copied from that one's file rather than
+// painted or compressed again.
 struct ScreenPictures::Writer {
-    static constexpr std::size_t kWaiting = 16; // screens held at most before the main thread waits
+    // Screens held at most before the main thread waits: a record is small, and the run goes on
+    // while a busy machine gives the writers little time.
+    static constexpr std::size_t kWaiting = 64;
     static constexpr int kThreads = 3;
 
     struct Screen {
         fs::path path;
-        cg::DisplayList drawing;
+        std::shared_ptr<const cg::DisplayList> drawing; // nil: a copy of `sameAs`
         cg::Size size;
+        fs::path sameAs;
     };
     std::mutex lock;
     std::condition_variable changed;
@@ -42,13 +47,11 @@ struct ScreenPictures::Writer {
     int busy = 0;
     bool stopping = false;
     int written = 0;
+    int painted = 0;
     std::string warning;
     using Key = std::pair<std::uint64_t, std::uint64_t>;
-    struct File {
-        fs::path path;
-        bool done = false; // written
-    };
-    std::map<Key, File> files; // the pictures written, by their pixels' hashes
+    std::map<Key, fs::path> files; // the pictures painted, by their pixels' hashes
+    std::set<fs::path> finished;   // the pictures written
     std::vector<std::thread> threads;
 
     Writer() {
@@ -83,27 +86,31 @@ struct ScreenPictures::Writer {
         std::unique_lock g(lock);
         changed.wait(g, [&] { return queue.empty() && busy == 0; });
     }
-    // Paints the screen and writes its picture, or copies an equal one's (waiting for it to be
-    // written); what went wrong, if anything.
-    std::string write(Screen& screen) {
-        const std::unique_ptr<cg::RasterContext> picture = ui::pictureOf(screen.drawing, screen.size);
-        screen.drawing.clear();
+    // Copies the earlier picture once it is written (it was handed over first, so a thread has it).
+    std::string copy(std::unique_lock<std::mutex>& g, const fs::path& earlier, const fs::path& path) {
+        changed.wait(g, [&] { return finished.count(earlier) || !warning.empty(); });
+        if (!warning.empty()) return {};
+        g.unlock();
+        std::error_code ec;
+        fs::copy_file(earlier, path, fs::copy_options::overwrite_existing, ec);
+        g.lock();
+        return ec ? "cannot write " + path.string() + ": " + ec.message() : std::string();
+    }
+    // Paints the screen and writes its picture, or copies an equal one's; what went wrong, if
+    // anything. Called and left with the lock held.
+    std::string write(std::unique_lock<std::mutex>& g, Screen& screen) {
+        if (!screen.drawing) return copy(g, screen.sameAs, screen.path);
+        g.unlock();
+        const std::unique_ptr<cg::RasterContext> picture = ui::pictureOf(*screen.drawing, screen.size);
+        screen.drawing = nullptr;
         const Key key = keyOf(*picture);
-        std::unique_lock g(lock);
-        if (auto it = files.find(key); it != files.end()) {
-            changed.wait(g, [&] { return it->second.done || !warning.empty(); });
-            const fs::path earlier = it->second.path;
-            g.unlock();
-            std::error_code ec;
-            fs::copy_file(earlier, screen.path, fs::copy_options::overwrite_existing, ec);
-            return ec ? "cannot write " + screen.path.string() + ": " + ec.message() : std::string();
-        }
-        auto it = files.emplace(key, File{screen.path}).first;
+        g.lock();
+        ++painted;
+        if (auto it = files.find(key); it != files.end()) return copy(g, it->second, screen.path);
+        files.emplace(key, screen.path);
         g.unlock();
         rt::Ref<ns::Error> error = picture->writePNG(screen.path.string());
         g.lock();
-        it->second.done = !error;
-        changed.notify_all();
         return error ? error->localizedDescription()->utf8() : std::string();
     }
     // Two hashes of the pixels, 64 bits at a time.
@@ -129,13 +136,12 @@ struct ScreenPictures::Writer {
             ++busy;
             changed.notify_all();
             if (warning.empty()) {
-                g.unlock();
-                const std::string why = write(screen);
-                g.lock();
-                if (why.empty())
+                const std::string why = write(g, screen);
+                if (!why.empty() && warning.empty()) warning = why;
+                if (why.empty() && warning.empty()) {
                     ++written;
-                else if (warning.empty())
-                    warning = why;
+                    finished.insert(screen.path);
+                }
             }
             --busy;
             changed.notify_all();
@@ -164,13 +170,26 @@ bool ScreenPictures::write(const std::string& file) {
     const rt::Ref<ui::Application> application = ui::Application::sharedApplication();
     const rt::Ref<ui::Window> window = application ? application->keyWindow() : nullptr;
     if (!window || writer_->failed()) return false;
-    std::error_code ec;
-    fs::create_directories(folder_, ec);
-    if (ec) {
-        writer_->fail("cannot make " + folder_.string() + ": " + ec.message());
-        return false;
+    if (!folderMade_) {
+        std::error_code ec;
+        fs::create_directories(folder_, ec);
+        if (ec) {
+            writer_->fail("cannot make " + folder_.string() + ": " + ec.message());
+            return false;
+        }
+        folderMade_ = true;
     }
-    writer_->push({folder_ / file, ui::recordScreen(*window), window->bounds().size});
+    auto drawing = std::make_shared<const cg::DisplayList>(ui::recordScreen(*window));
+    const cg::Size size = window->bounds().size;
+    const std::uint64_t fingerprint = drawing->fingerprint();
+    for (const Recorded& earlier : recent_)
+        if (earlier.fingerprint == fingerprint && earlier.size == size && *earlier.drawing == *drawing) {
+            writer_->push({folder_ / file, nullptr, size, earlier.path});
+            return true;
+        }
+    if (recent_.size() == kRecent) recent_.pop_front();
+    recent_.push_back({fingerprint, drawing, size, folder_ / file});
+    writer_->push({folder_ / file, std::move(drawing), size, {}});
     return true;
 }
 
@@ -209,6 +228,12 @@ void ScreenPictures::lookForDialogs() {
         seenDialogs_.emplace_back(shown);
         write(reserve(rt::cast<ui::AlertView>(dialog) ? "alert" : "sheet"));
     }
+}
+
+int ScreenPictures::painted() {
+    writer_->finish();
+    std::lock_guard g(writer_->lock);
+    return writer_->painted;
 }
 
 std::string ScreenPictures::summary() {

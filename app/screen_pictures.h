@@ -7,18 +7,25 @@
 // its transition, or when the next screen comes, whichever is first), so the picture shows it and
 // not the screen it covers. The folder is made with the first picture. The screen is recorded on
 // the main thread (ui::recordScreen); painting, compressing and writing happen on threads of the
-// job's own (a few screens wait their turn at most), so the run does not wait for them. A picture
+// job's own (screens wait their turn, a few dozen at most), so the run does not wait for them. A screen
+// recorded as one of the last few distinct screens was is not painted again: its picture is that
+// one's file, copied. A picture
 // that cannot be written is one warning, and no picture is tried after it; the run goes on as if
 // nothing happened.
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
+namespace cg {
+class DisplayList;
+}
 namespace ui {
 class ViewController;
 }
@@ -43,6 +50,8 @@ public:
     // What the report says of the pictures, once all are written: how many and where, and the
     // warning.
     std::string summary();
+    // How many of the pictures were painted, once all are written; the others are copies.
+    int painted();
 
 private:
     // The next file's name, "<order>-<what>.png".
@@ -60,9 +69,19 @@ private:
     rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
     std::string pendingFile_;
     int order_ = 0;
+    bool folderMade_ = false;
     rt::Weak<rt::Object> lastScreen_;
     std::string lastName_;
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
+    // The last distinct screens recorded, with their pictures' paths.
+    struct Recorded {
+        std::uint64_t fingerprint;
+        std::shared_ptr<const cg::DisplayList> drawing;
+        cg::Size size;
+        std::filesystem::path path;
+    };
+    static constexpr std::size_t kRecent = 16;
+    std::deque<Recorded> recent_;
 };
 
 } // namespace app

@@ -45,6 +45,7 @@ void LoginViewController::loadView() {
     auto field = [&](const char* placeholder, double y) {
         auto f = rt::make<ui::TextField>(cg::Rect{{20, y}, {width, 40}});
         f->setPlaceholder(ns::NSLocalizedString(placeholder));
+        f->setBorderStyle(ui::TextBorderStyle::RoundedRect);
         view->addSubview(f);
         return f;
     };

@@ -53,8 +53,8 @@ constexpr std::string_view kSharedScreens[] = {"CameraModelViewController", "Cam
                                                "CameraVideoViewController"};
 constexpr std::string_view kQuestionScreen = "QuestionViewController";
 
-// The runner's scene: the item panel (icon, title, counter), the start button below it, the message
-// view. The panel is placed by constraints: full width, its height, and its top on the view's top
+// The runner's scene: the item panel (icon, title, counter), the start button ("Start") below it,
+// the message view. The panel is placed by constraints: full width, its height, and its top on the view's top
 // margin, which sits below the status and navigation bars on every screen; that top constraint is
 // the one the appearance rules raise.
 ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
@@ -74,6 +74,8 @@ ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     view->addSubview(panel);
     auto start = ui::Button::buttonWithType(ui::ButtonType::System);
     start->setFrame(cg::Rect::make(screen.width() / 2 - 60, screen.height() - 100, 120, 44));
+    start->setTitleForState(localized("READYSTART_CONTROLLER_START"), ui::ControlStates::Normal);
+    start->titleLabel()->setFont(ui::Font::systemFontOfSize(20));
     view->addSubview(start);
     auto message = rt::make<ui::TextView>(cg::Rect::make(0, 0, 0, 0));
     message->setHidden(true);

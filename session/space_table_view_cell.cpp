@@ -4,6 +4,7 @@
 #include "platform/runtime/observation.h"
 #include "platform/foundation/array.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/nib.h"
@@ -21,12 +22,15 @@ RT_DEFINE_CLASS(SpaceTableViewCell, "SpaceTableViewCell", ui::TableViewCell,
 
 namespace {
 
-// The nib: the cell with the group's label and its button.
+// The nib: the cell with the group's label and its button, both white.
 ui::Nib::Loaded loadSpaceCell(const rt::Id&) {
     auto cell = rt::make<SpaceTableViewCell>(ns::String::make(SpaceTableViewCell::kReuseIdentifier));
     auto label = rt::make<ui::Label>(cg::Rect{{15, 9}, {220, 22}});
     auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
     button->setFrame(cg::Rect{{250, 5}, {110, 30}});
+    // White on the bar's colour, which the list gives the row.
+    label->setTextColor(ui::Color::whiteColor());
+    button->setTitleColorForState(ui::Color::whiteColor(), ui::ControlStates::Normal);
     cell->contentView()->addSubview(label);
     cell->contentView()->addSubview(button);
     cell->setLabel_count(label);

@@ -15,6 +15,10 @@ public:
     // a glyph without ink.
     virtual rt::Ref<Path> pathForGlyph(std::uint32_t glyph) const = 0;
     virtual double pointSize() const = 0;
+    // What the outlines come from, for as long as the process lives: two fonts of the same source
+    // and size give the same outlines, so a picture may keep a glyph it painted for both. Null
+    // (the default): nothing is kept.
+    virtual const void* outlineSource() const { return nullptr; }
 
 protected:
     Font() = default;

@@ -4,7 +4,8 @@
 // Shadows are painted as an offset copy blurred with a box filter, their offset in pixels (y down).
 // An image command holding a cg::Image paints its pixels as cg::BitmapContext draws them (top row
 // at the rectangle's larger y, smoothly scaled, clipped to the rectangle, at the state's alpha);
-// any other image object paints a light grey box where the image would be.
+// any other image object paints a light grey box where the image would be. Filled glyphs are
+// painted from coverage masks kept for the whole process (glyph_masks.h).
 
 #include <cstdint>
 #include <memory>

@@ -3,6 +3,7 @@
 // into any context (a raster context makes a picture of it). Tests ask the list what was drawn:
 // strokes(), fills(), textRuns(), images().
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/graphics/context.h"
@@ -19,6 +20,13 @@ public:
 
     // Each draw once, in order, under `context`'s state.
     void replay(Context& context) const;
+
+    // Whether two lists draw the same: the same commands in order, each with an equal paint
+    // state, path, glyph run (fonts equal by isEqual), rectangle and image (the same object, or
+    // isEqual). Equal lists paint equal pictures.
+    bool operator==(const DisplayList& other) const;
+    // A hash of what the list draws: equal lists have equal fingerprints.
+    std::uint64_t fingerprint() const;
 
     // The commands of one kind, in order.
     std::vector<const DrawCommand*> strokes() const { return ofKind(DrawCommand::Kind::Stroke); }

@@ -54,6 +54,8 @@ public:
     const FontFace& face() const noexcept { return *face_; }
 
     rt::Ref<cg::Path> pathForGlyph(std::uint32_t glyph) const override;
+    // The face: backends keep their faces as long as the process.
+    const void* outlineSource() const override { return face_.get(); }
 
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;

@@ -11,7 +11,10 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/kvc.h"
+#include "platform/runtime/number.h"
 #include "platform/runtime/log.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/storyboard_segue.h"
 
@@ -79,6 +82,23 @@ public:
         }
     }
 
+    // An attribute's value: as read, or a colour made of {"color": [red, green, blue, alpha]}.
+    rt::Id attribute(const rt::Id& value, const std::string& path) const {
+        if (rt::cast<ns::Number>(value) || rt::cast<ns::String>(value)) return value;
+        auto object = rt::cast<ns::Dictionary>(value);
+        auto components = object ? rt::cast<ns::Array>(object->objectForKey("color")) : nullptr;
+        if (!components || components->count() != 4)
+            fail(path, "not a boolean, number, text or {\"color\": [red, green, blue, alpha]}");
+        double c[4];
+        for (std::size_t i = 0; i < 4; ++i) {
+            auto number = rt::cast<ns::Number>((*components)[i]);
+            if (!number || !(number->doubleValue() >= 0 && number->doubleValue() <= 1))
+                fail(path + ".color[" + std::to_string(i) + "]", "not a number from 0 to 1");
+            c[i] = number->doubleValue();
+        }
+        return Color::colorWithRed(c[0], c[1], c[2], c[3]);
+    }
+
     const std::string& file() const noexcept { return file_; }
 
 private:
@@ -139,6 +159,15 @@ rt::Ref<Storyboard> Storyboard::storyboardWithJSON(std::string_view name, std::s
                 scene.prototypeCells.push_back({reader.text(cell, "reuseIdentifier", cellAt, true),
                                                 reader.text(cell, "class", cellAt, true)});
             });
+        if (auto attributes = object.objectForKey("attributes")) {
+            auto table = rt::cast<ns::Dictionary>(attributes);
+            if (!table) reader.fail(joined(at, "attributes"), "not an object");
+            for (const auto& entry : *table) {
+                const std::string keyPath = rt::cast<ns::String>(entry.key)->utf8(); // JSON keys are texts
+                scene.attributes.emplace_back(keyPath,
+                                              reader.attribute(entry.value, joined(at, "attributes") + "." + keyPath));
+            }
+        }
         if (storyboard->scene(scene.identifier))
             reader.fail(joined(at, "identifier"), "\"" + scene.identifier + "\" is taken");
         storyboard->scenes_.push_back(std::move(scene));
@@ -287,6 +316,7 @@ rt::Ref<ViewController> Storyboard::instantiateViewControllerWithIdentifier(std:
         navigation->setViewControllerList({instantiateViewControllerWithIdentifier(scene.rootScene)});
     }
     if (scene.delegateIsSelf) controller->setValueForKey(controller, "delegate");
+    for (const auto& [keyPath, value] : scene.attributes) ns::setValueForKeyPath(controller, value, keyPath);
     return controller;
 }
 

@@ -7,7 +7,10 @@
 //   "scenes":   [{"identifier", "class", optional "rootScene" (a navigation controller's root),
 //                 "delegate": "self" (the controller is its own delegate), "nib" (the nib that
 //                 builds the view; default: by class name), "outlets" and "actions" (names the
-//                 scene connects), "prototypeCells": [{"reuseIdentifier", "class"}]}]
+//                 scene connects), "prototypeCells": [{"reuseIdentifier", "class"}],
+//                 "attributes": {key path: value} set on the controller when it is made, a value
+//                 being a boolean, a number, a text or a colour {"color": [red, green, blue,
+//                 alpha]} (each 0...1; "navigationBar.barTintColor")}]
 //   "segues":   [{"source", "identifier", "kind", and "destination" (a scene identifier) or, for
 //                 the kind "unwind", "action" (a selector such as "doCompleted:")}]
 //   "nibs":     [{"name", "reuseIdentifier"}]
@@ -27,6 +30,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/object.h"
@@ -58,6 +62,8 @@ public:
         std::vector<std::string> outlets;
         std::vector<std::string> actions;
         std::vector<PrototypeCell> prototypeCells;
+        // Values set by key path on the controller when it is made, in order ("attributes").
+        std::vector<std::pair<std::string, rt::Id>> attributes;
     };
     struct Segue {
         std::string source; // a class name or a scene identifier

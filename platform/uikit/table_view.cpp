@@ -47,9 +47,7 @@ double sectionHeight(const rt::Id& delegate, rt::Sel selector, const rt::Id& tab
 
 } // namespace
 
-TableView::TableView(const cg::Rect& frame, TableViewStyle style) : View(frame), style_(style) {
-    setClipsToBounds(true); // a scroll view shows only what lies within its bounds
-}
+TableView::TableView(const cg::Rect& frame, TableViewStyle style) : ScrollView(frame), style_(style) {}
 
 TableView::~TableView() = default;
 
@@ -310,7 +308,7 @@ void TableView::place() {
         footerView_->setFrame(cg::Rect::make(0, bottom, width, footerView_->bounds().size.height));
         bottom += footerView_->bounds().size.height;
     }
-    contentSize_ = {width, bottom};
+    setContentSize({width, bottom});
 }
 
 void TableView::layoutSubviews() {
@@ -421,7 +419,7 @@ namespace {
 [[maybe_unused]] const bool registeredProtocols = (tableViewDataSourceProtocol(), tableViewDelegateProtocol(), true);
 } // namespace
 
-RT_DEFINE_CLASS(TableView, "UITableView", View,
+RT_DEFINE_CLASS(TableView, "UITableView", ScrollView,
                 rt::prop("style", &TableView::style),
                 rt::prop("dataSource", &TableView::dataSource, &TableView::setDataSource, {.memory = rt::Memory::Weak}),
                 rt::prop("delegate", &TableView::delegate, &TableView::setDelegate, {.memory = rt::Memory::Weak}),
@@ -430,7 +428,6 @@ RT_DEFINE_CLASS(TableView, "UITableView", View,
                 rt::prop("editing", &TableView::isEditing, &TableView::setEditing, {.getter = "isEditing"}),
                 rt::prop("separatorInset", &TableView::separatorInset, &TableView::setSeparatorInset),
                 rt::prop("tableFooterView", &TableView::tableFooterView, &TableView::setTableFooterView),
-                rt::prop("contentSize", &TableView::contentSize),
                 rt::prop("numberOfSections", &TableView::numberOfSections),
                 rt::prop("indexPathForSelectedRow", &TableView::indexPathForSelectedRow),
                 rt::prop("visibleCells", &TableView::visibleCells),

@@ -8,6 +8,7 @@
 //                same two for footers (no header or footer without them),
 //                tableView:didSelectRowAtIndexPath: (the tester's tap on a row)
 //
+// A scroll view (scroll_view.h): the rows are in its content, below its adjusted top inset.
 // Headless: nothing scrolls and every row is on screen, so reloadData asks for every row, as the
 // platform asks for the visible ones, and keeps the cells. It asks the counts, then every height,
 // then, section by section, the header view, each row's cell and the footer view. Sections stack
@@ -36,6 +37,7 @@
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/string.h"
 #include "platform/uikit/table_view_cell.h"
+#include "platform/uikit/scroll_view.h"
 #include "platform/uikit/table_view_header_footer_view.h"
 
 namespace ns {
@@ -50,7 +52,7 @@ namespace ui {
 
 enum class TableViewStyle : long { Plain = 0, Grouped = 1 };
 
-class TableView : public View {
+class TableView : public ScrollView {
     RT_CLASS(TableView)
 public:
     using CellFactory = std::function<rt::Ref<TableViewCell>()>;
@@ -76,8 +78,7 @@ public:
     // Placed below the last section at its own height, across the table's width.
     const rt::Ref<View>& tableFooterView() const noexcept { return footerView_; }
     void setTableFooterView(rt::Ref<View> view);
-    // The table's width by the height of all its sections and its footer view.
-    cg::Size contentSize() const noexcept { return contentSize_; }
+    // contentSize: the table's width by the height of all its sections and its footer view.
 
     // ---- Reuse ----
     // A nil class, nib or factory forgets the identifier.
@@ -171,7 +172,6 @@ private:
     bool reloading_ = false;
     EdgeInsets separatorInset_;
     rt::Ref<View> footerView_;
-    cg::Size contentSize_;
     std::vector<Section> sections_;
     std::vector<Row> rows_;
     rt::Ref<ns::IndexPath> selected_;

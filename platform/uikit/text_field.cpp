@@ -3,10 +3,13 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/bezier_path.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/text_editing.h"
 
 namespace ui {
@@ -97,6 +100,46 @@ void TextField::setAutocapitalizationType(long type) {
 void TextField::setDelegate(const rt::Id& delegate) {
     rt::KeyChange change(this, "delegate");
     delegate_ = delegate;
+}
+
+// ---- Drawing -----------------------------------------------------------------------------------
+
+rt::Ref<Color> TextField::placeholderColor() {
+    return Color::colorWithRed(199.0 / 255, 199.0 / 255, 205.0 / 255, 1);
+}
+
+cg::Rect TextField::textRectForBounds(const cg::Rect& bounds) const {
+    const double side = borderStyle_ == TextBorderStyle::None ? 0 : 7;
+    return insetRect(bounds, {0, side, 0, side});
+}
+
+void TextField::drawRect(const cg::Rect& rect) {
+    const cg::Rect edge = insetRect(bounds(), {0.5, 0.5, 0.5, 0.5}); // a one-point line inside the bounds
+    if (borderStyle_ == TextBorderStyle::RoundedRect) {
+        auto field = BezierPath::bezierPathWithRoundedRect(edge, 5);
+        Color::whiteColor()->setFill();
+        field->fill();
+        Color::colorWithWhite(0.8, 1)->setStroke();
+        field->stroke();
+    } else if (borderStyle_ != TextBorderStyle::None) {
+        (borderStyle_ == TextBorderStyle::Line ? Color::blackColor() : Color::grayColor())->setStroke();
+        BezierPath::bezierPathWithRect(edge)->stroke();
+    }
+    const bool placeholder = text_->isEmpty();
+    rt::Ref<ns::String> shown = placeholder ? placeholder_ : text_;
+    if (!placeholder && secure_) {
+        std::string dots; // one a character: a byte that does not continue one
+        for (const char byte : text_->utf8())
+            if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80) dots += "\u2022";
+        shown = ns::String::make(dots);
+    }
+    if (!shown || shown->isEmpty()) return;
+    if (!drawing_) drawing_ = rt::make<Label>();
+    drawing_->setText(shown);
+    drawing_->setFont(font_);
+    drawing_->setTextColor(placeholder ? placeholderColor() : textColor_);
+    drawing_->setTextAlignment(alignment_);
+    drawing_->drawTextInRect(textRectForBounds(rect));
 }
 
 // ---- Editing -----------------------------------------------------------------------------------

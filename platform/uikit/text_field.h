@@ -11,6 +11,12 @@
 // and UITextFieldTextDidEndEditingNotification. Text set from code sends nothing.
 //
 // The delegate is held weakly; every callback goes by name.
+//
+// Drawing. The border style: a line is a black frame of one point, a bezel a grey one, a rounded
+// rectangle a white field of corner radius 5 with a light grey edge; none draws nothing. Inside
+// it (7 points from the sides with a border), on one line centred vertically and cut with "…"
+// at the end when too long: the text in its colour, each character a dot "•" in secure entry,
+// or, while the text is empty, the placeholder in the placeholder grey.
 
 #include <string_view>
 
@@ -21,6 +27,7 @@
 namespace ui {
 
 class Font;
+class Label;
 
 inline constexpr const char* UITextFieldTextDidBeginEditingNotification = "UITextFieldTextDidBeginEditingNotification";
 inline constexpr const char* UITextFieldTextDidChangeNotification = "UITextFieldTextDidChangeNotification";
@@ -76,6 +83,12 @@ public:
     bool canBecomeFirstResponder() const override;
     bool canResignFirstResponder() const override;
 
+    // The placeholder's colour: the platform's light grey.
+    static rt::Ref<Color> placeholderColor();
+    // Where the text is drawn: the bounds less the border's room.
+    virtual cg::Rect textRectForBounds(const cg::Rect& bounds) const;
+    void drawRect(const cg::Rect& rect) override;
+
 protected:
     TextField();
     explicit TextField(const cg::Rect& frame);
@@ -91,6 +104,7 @@ private:
     rt::Ref<Font> font_;
     rt::Ref<Color> textColor_;
     rt::Weak<rt::Object> delegate_;
+    rt::Ref<Label> drawing_; // draws the text line, made on first draw
     TextAlignment alignment_ = TextAlignment::Natural;
     TextBorderStyle borderStyle_ = TextBorderStyle::None;
     TextFieldViewMode clearButtonMode_ = TextFieldViewMode::Never;

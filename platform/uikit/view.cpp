@@ -386,15 +386,18 @@ void View::runLayoutPass() {
         return;
     }
     root->inLayoutPass_ = true;
-    // 1. The controllers of the marked views, top down.
-    std::vector<rt::Ref<ViewController>> controllers;
+    // 1. The controllers of the marked views, top down; and those of every view, for their
+    // scroll views' insets.
+    std::vector<rt::Ref<ViewController>> controllers, owners;
     std::vector<rt::Ref<View>> walk{root};
     bool constrained = bool(root->engine_);
     for (std::size_t i = 0; i < walk.size(); ++i) {
         const View& view = *walk[i];
         constrained = constrained || !view.constraints_.empty() || (i > 0 && !view.translatesMask_);
-        if (view.needsLayout_)
-            if (auto controller = rt::cast<ViewController>(view.owner_.lock())) controllers.push_back(controller);
+        if (auto controller = rt::cast<ViewController>(view.owner_.lock())) {
+            owners.push_back(controller);
+            if (view.needsLayout_) controllers.push_back(controller);
+        }
         for (const rt::Ref<View>& child : view.subviews_) walk.push_back(child);
     }
     walk.clear();
@@ -404,8 +407,9 @@ void View::runLayoutPass() {
         if (!root->engine_) root->engine_ = std::make_unique<detail::LayoutEngine>();
         root->engine_->update(*root);
     }
-    // 4. layoutSubviews, parents first.
+    // 4. layoutSubviews, parents first; then the room for the bars over the scroll views.
     root->layoutSubtree();
+    for (const auto& controller : owners) controller->adjustScrollViewInsets();
     // 5.
     for (const auto& controller : controllers) controller->viewDidLayoutSubviews();
     root->inLayoutPass_ = false;

@@ -12,10 +12,12 @@
 #include "platform/runtime/log.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/observer_list.h"
+#include "platform/sim/device.h"
 #include "platform/uikit/layout_guide.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/nib.h"
+#include "platform/uikit/scroll_view.h"
 #include "platform/uikit/screen.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/storyboard_segue.h"
@@ -357,6 +359,29 @@ const rt::Ref<LayoutGuide>& ViewController::bottomLayoutGuide() const {
     return bottomGuide_;
 }
 
+void ViewController::setAutomaticallyAdjustsScrollViewInsets(bool adjusts) {
+    rt::KeyChange change(this, "automaticallyAdjustsScrollViewInsets");
+    adjustsScrollViewInsets_ = adjusts;
+    if (view_) view_->setNeedsLayout();
+}
+
+void ViewController::adjustScrollViewInsets() {
+    if (!view_) return;
+    rt::Ref<ScrollView> scroll = rt::cast<ScrollView>(view_);
+    if (!scroll && !view_->subviewList().empty()) scroll = rt::cast<ScrollView>(view_->subviewList().front());
+    if (!scroll) return;
+    EdgeInsets bars;
+    if (adjustsScrollViewInsets_ && (edgesForExtendedLayout_ & RectEdgeTop))
+        bars = {topLayoutGuide()->length(), 0, bottomLayoutGuide()->length(), 0};
+    if (sim::currentDevice()->systemVersionNumber() < 11) return scroll->adjustForBars(bars, true);
+    // From system 11 on, only the part of the bars over the scroll view's frame.
+    const cg::Rect frame = scroll == view_ ? view_->bounds() : scroll->frame();
+    const double height = view_->bounds().height();
+    scroll->adjustForBars({std::max(0.0, bars.top - frame.minY()), 0,
+                           std::max(0.0, frame.maxY() - (height - bars.bottom)), 0},
+                          false);
+}
+
 // ---- Responder -------------------------------------------------------------------
 
 rt::Ref<Responder> ViewController::nextResponder() const {
@@ -387,6 +412,8 @@ RT_DEFINE_CLASS(
     rt::prop("presentingViewController", &ViewController::presentingViewController),
     rt::prop("topLayoutGuide", &ViewController::topLayoutGuide),
     rt::prop("bottomLayoutGuide", &ViewController::bottomLayoutGuide),
+    rt::prop("automaticallyAdjustsScrollViewInsets", &ViewController::automaticallyAdjustsScrollViewInsets,
+             &ViewController::setAutomaticallyAdjustsScrollViewInsets),
     rt::method("viewWillLayoutSubviews", &ViewController::viewWillLayoutSubviews),
     rt::method("viewDidLayoutSubviews", &ViewController::viewDidLayoutSubviews),
     rt::method("loadView", &ViewController::loadView),

@@ -96,8 +96,9 @@ public:
     static std::uint64_t addDidAppearObserver(AppearanceObserver observer);
     static void removeDidAppearObserver(std::uint64_t token);
 
-    // The edges under bars the view extends to (RectEdge flags, all by default). Kept for the
-    // screens that set it: views are laid out by their frames and constraints alone here.
+    // The edges under bars the view extends to (RectEdge flags, all by default). Views are laid
+    // out by their frames and constraints alone here; a view that does not extend under the top
+    // bar gives its scroll view no room for the bars.
     enum RectEdge : unsigned long { RectEdgeNone = 0, RectEdgeTop = 1, RectEdgeLeft = 2, RectEdgeBottom = 4,
                                     RectEdgeRight = 8, RectEdgeAll = 15 };
     unsigned long edgesForExtendedLayout() const noexcept { return edgesForExtendedLayout_; }
@@ -112,6 +113,10 @@ public:
     // solved, and after the views' layoutSubviews. The defaults do nothing.
     virtual void viewWillLayoutSubviews() {}
     virtual void viewDidLayoutSubviews() {}
+    // Whether the scroll view that is the view, or the view's first subview, gets room for the
+    // bars over it (scroll_view.h) at each layout pass, before viewDidLayoutSubviews. YES unless set.
+    bool automaticallyAdjustsScrollViewInsets() const noexcept { return adjustsScrollViewInsets_; }
+    void setAutomaticallyAdjustsScrollViewInsets(bool adjusts);
 
     // ---- Title, navigation and containment ----
     const rt::Ref<ns::String>& title() const noexcept { return title_; }
@@ -179,6 +184,10 @@ protected:
 private:
     friend class Storyboard;
     friend class NavigationController;
+    friend class View;
+
+    // The layout pass's step for the scroll view under the bars (see above).
+    void adjustScrollViewInsets();
 
     // Ends a presentation (presenting) or a dismissal begun by this presenter, at once or after
     // the platform's animation.
@@ -205,6 +214,7 @@ private:
     bool appearanceAnimated_ = false;
     bool presentationUnderway_ = false;
     bool loadingView_ = false;
+    bool adjustsScrollViewInsets_ = true;
 };
 
 } // namespace ui

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/error.h"
@@ -19,6 +21,8 @@
 #include "platform/graphics/recording_context.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/navigation_item.h"
+#include "platform/uikit/table_view.h"
 #include "platform/uikit/view_rendering.h"
 #include "session/question_view_controller.h"
 #include "session/result_view_controller.h"
@@ -151,6 +155,81 @@ TEST_F(ScreenLayoutTest, TheRunnersAndTheTestScreensGuidesWrapToTheirScreensWidt
                   cg::Rect::make(20, 100, width, wrappedHeight(guide.c_str(), label->font(), width)));
         EXPECT_FALSE(drawn(*label).truncated);
     }
+}
+
+// What a view shows: the text of every glyph run recorded (the model font's glyphs are code
+// points), and how many images are drawn.
+struct Shown {
+    std::vector<std::string> texts;
+    std::size_t images = 0;
+    bool has(const std::string& text) const { return std::find(texts.begin(), texts.end(), text) != texts.end(); }
+};
+Shown shownBy(ui::View& view) {
+    cg::RecordingContext context;
+    ui::renderView(view, context);
+    Shown out;
+    for (const cg::DrawCommand* run : context.displayList().textRuns()) {
+        std::string text;
+        for (const std::uint32_t c : run->run->glyphs) // UTF-8
+            if (c < 0x80) text += char(c);
+            else if (c < 0x800) text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+            else text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        out.texts.push_back(text);
+    }
+    out.images = context.displayList().images().size();
+    return out;
+}
+
+// A manual item waits for the tester: the runner shows its icon, title, counter and guide and the
+// start button's title. An automatic first item of a run of the selection starts at once, the
+// runner hidden on purpose but for the bar.
+TEST_F(ScreenLayoutTest, TheRunnerShowsAManualItemWithItsStartButtonAndHidesAnAutomaticOne) {
+    for (const bool automatic : {false, true}) {
+        SCOPED_TRACE(automatic ? "automatic" : "manual");
+        onDevice(device_);
+        auto first = item(kManualA, automatic); // its screen waits: the runner stays as it left itself
+        first->setTitle(ns::String::make("Charger"));
+        first->setMessage(ns::String::make("Plug it in."));
+        run({first, item(runtest::kManualB)});
+        if (!automatic) {
+            ASSERT_EQ(top(), rt::Ref<ui::ViewController>(runner_));
+        }
+        const Shown shown = shownBy(*runner_->view());
+        for (const std::string& text : {std::string("Charger"), std::string("1/2"), std::string("Plug it in."),
+                                        localized("READYSTART_CONTROLLER_START")})
+            EXPECT_EQ(shown.has(text), !automatic) << text;
+        EXPECT_EQ(shown.images, automatic ? 0u : 1u); // the item's icon
+    }
+}
+
+// The storyboard gives the bar the product's blue and white items: the logo title's white text,
+// the back button and the list's group rows read on it.
+TEST_F(ScreenLayoutTest, TheLogoTitleIsWhiteOnTheBarsBlue) {
+    run({item(kManualA)});
+    auto picture = ui::screenPicture(*window_);
+    const cg::Pixel blue{0, 133, 212, 255};
+    EXPECT_EQ(picture->pixel(2, 2), blue);  // behind the status bar
+    EXPECT_EQ(picture->pixel(2, 60), blue); // the bar
+    // The title's text is white: some of the label's pixels are, none is darker than the blue.
+    auto title = runner_->navigationItem()->titleView();
+    ASSERT_TRUE(title);
+    auto label = title->subviewList().back();
+    const cg::Rect text = label->convertRectToView(label->bounds(), nullptr);
+    int white = 0;
+    for (int y = int(text.minY()); y < int(text.maxY()); ++y)
+        for (int x = int(text.minX()); x < int(text.maxX()); ++x) {
+            const cg::Pixel p = picture->pixel(x, y);
+            white += p == cg::Pixel{255, 255, 255, 255};
+            EXPECT_GE(p.blue, blue.blue) << x << "," << y;
+        }
+    EXPECT_GT(white, 20);
+    // The list's group rows take the bar's colour.
+    navigation_->popToRootViewControllerAnimated(false);
+    settle();
+    auto header = list_->tableView()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0));
+    ASSERT_TRUE(header);
+    const cg::Rect row = header->convertRectToView(header->bounds(), nullptr);
+    EXPECT_EQ(ui::screenPicture(*window_)->pixel(int(row.minX()) + 2, int(row.minY()) + 2), blue);
 }
 
 // ---- Pictures against the stored ones ----

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numbers>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/error.h"
+#include "platform/graphics/glyph_masks.h"
+#include "platform/graphics/image.h"
 #include "platform/graphics/layer.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
@@ -212,6 +215,140 @@ TEST(RasterContext, AnUnwritablePathIsAnError) {
     cg::RasterContext tiny(-5, 0);
     EXPECT_EQ(tiny.width(), 1);
     EXPECT_EQ(tiny.height(), 1);
+}
+
+// A picture read back from its PNG has every pixel it was written with: long flat runs, short
+// ones, noise, and (with some transparency) its alpha.
+TEST(RasterContext, APictureReadsBackFromItsPNGPixelForPixel) {
+    for (const bool opaque : {true, false}) {
+        SCOPED_TRACE(opaque ? "RGB" : "RGBA");
+        cg::RasterContext picture(700, 40);
+        picture.clearTo(cg::Color::make(0.2, 0.4, 0.6, opaque ? 1 : 0.5));
+        picture.setFillColor(cg::Color::make(1, 0, 0, 1));
+        picture.fillRect(Rect::make(300, 5, 2, 30)); // a run of two, then a long one again
+        for (int i = 0; i < 600; ++i) {                // noise: literals only
+            picture.setFillColor(cg::Color::make((i * 37 % 256) / 255.0, (i * 91 % 256) / 255.0, 0, 1));
+            picture.fillRect(Rect::make(i, 36, 1, 4));
+        }
+        const std::string path = ::testing::TempDir() + "/read-back.png";
+        ASSERT_FALSE(picture.writePNG(path));
+        std::string why;
+        auto read = cg::Image::createWithPNGFile(path, &why);
+        ASSERT_TRUE(read) << why;
+        int differing = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 700; ++x) {
+                std::uint32_t word;
+                std::memcpy(&word, read->bytes().data() + std::size_t(y) * read->bytesPerRow() + std::size_t(x) * 4, 4);
+                const cg::Pixel p = picture.pixel(x, y);
+                const unsigned a = word >> 24;
+                auto un = [a](unsigned c) { return a ? (c * 255 + a / 2) / a : 0; };
+                differing += !(a == p.alpha && std::abs(int(un(word >> 16 & 0xff)) - p.red) <= 1 &&
+                               std::abs(int(un(word >> 8 & 0xff)) - p.green) <= 1 &&
+                               std::abs(int(un(word & 0xff)) - p.blue) <= 1);
+            }
+        EXPECT_EQ(differing, 0);
+    }
+}
+
+// ---- Glyphs painted from kept masks ----
+
+// "Hello, glyphs" in the model font at `size`, drawn at `origin` under `ctm`, as the masks paint
+// it and as its outlines fill it; the largest difference of any channel of any pixel.
+struct GlyphCase {
+    const char* case_;
+    double size;
+    Point origin;
+    cg::AffineTransform ctm;
+    double alpha;
+    bool clipped;
+    // Glyphs filled one by one cover edge pixels a few levels apart from their union filled at
+    // once; a glyph placed to the nearest eighth of a pixel moves an edge pixel by 16 more at most.
+    int tolerance;
+};
+
+TEST(RasterContext, GlyphsFromKeptMasksMatchTheirFilledOutlines) {
+    const auto identity = cg::AffineTransform::identity();
+    const GlyphCase cases[] = {
+        {"whole pixels", 17, {3, 30}, identity, 1, false, 12},
+        {"between pixels", 15, {3.3, 30.55}, identity, 1, false, 32},
+        {"twice the scale", 16, {2, 14}, identity.scale(2, 2), 1, false, 12},
+        {"half transparent, clipped", 17, {3, 30}, identity, 0.5, true, 12},
+        {"turned", 16, {10, 10}, identity.rotate(0.3), 1, false, 32},
+    };
+    for (const GlyphCase& c : cases) {
+        SCOPED_TRACE(c.case_);
+        auto attributes = ns::MutableDictionary::make();
+        attributes->setObjectForKey(ct::Font::withName("Model", c.size), ns::FontAttributeName);
+        attributes->setObjectForKey(ui::Color::blueColor(), ns::ForegroundColorAttributeName);
+        auto line = ct::Line::make(*ns::AttributedString::make("Hello, glyphs", attributes));
+        cg::RasterContext masks(200, 80), outlines(200, 80);
+        for (cg::RasterContext* picture : {&masks, &outlines}) {
+            picture->clearTo(cg::Color::white());
+            picture->concatCTM(c.ctm);
+            picture->setAlpha(c.alpha);
+            if (c.clipped) picture->clipToRect(Rect::make(0, 0, 60, 80));
+        }
+        cg::RecordingContext recording;
+        recording.setTextPosition(c.origin.x, c.origin.y);
+        line->draw(recording);
+        const auto runs = recording.displayList().textRuns();
+        ASSERT_EQ(runs.size(), 1u);
+        masks.draw(*runs[0]);
+        const cg::GlyphRun& run = *runs[0]->run;
+        for (std::size_t i = 0; i < run.glyphs.size(); ++i)
+            if (auto outline = run.font->pathForGlyph(run.glyphs[i])) {
+                const Point at = cg::textSpaceToUser(run, run.positions[i]);
+                outlines.addPath(*outline->copyByTransforming(identity.translate(at.x, at.y)));
+            }
+        outlines.setFillColor(run.color);
+        outlines.fillPath();
+
+        int largest = 0, inked = 0;
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const cg::Pixel a = masks.pixel(x, y), b = outlines.pixel(x, y);
+                largest = std::max({largest, std::abs(a.red - b.red), std::abs(a.green - b.green),
+                                    std::abs(a.blue - b.blue)});
+                inked += a.red < 128;
+            }
+        EXPECT_LE(largest, c.tolerance);
+        EXPECT_GT(inked, 20);
+        // The same run again makes no mask: every glyph is kept.
+        const std::size_t made = cg::detail::glyphMaskCount().made;
+        masks.draw(*runs[0]);
+        EXPECT_EQ(cg::detail::glyphMaskCount().made, made);
+    }
+}
+
+// Two recordings of a screen are equal when they draw the same, whatever objects they hold; a
+// change to anything drawn makes them differ.
+TEST(DisplayList, EqualListsDrawTheSameAndAnyChangeDiffers) {
+    struct Scene {
+        const char* change;
+        double red = 1, shift = 0, corner = 10;
+        const char* text = "ab";
+        double size = 16;
+        bool clip = false;
+        cg::DisplayList recorded() const {
+            cg::RecordingContext ctx;
+            ctx.translateCTM(shift, 0);
+            if (clip) ctx.clipToRect(Rect::make(0, 0, 50, 50));
+            ctx.setRGBFillColor(red, 0, 0, 1);
+            ctx.fillRect(Rect::make(0, 0, corner, 10));
+            auto attributes = ns::MutableDictionary::make();
+            attributes->setObjectForKey(ct::Font::withName("Model", size), ns::FontAttributeName);
+            ct::Line::make(*ns::AttributedString::make(text, attributes))->draw(ctx);
+            return ctx.takeDisplayList();
+        }
+    };
+    const cg::DisplayList base = Scene{"none"}.recorded(), again = Scene{"none"}.recorded();
+    EXPECT_TRUE(base == again); // other colour, path and font objects, equal
+    EXPECT_EQ(base.fingerprint(), again.fingerprint());
+    for (const Scene& changed : {Scene{"colour", 0.5}, Scene{"transform", 1, 1}, Scene{"path", 1, 0, 11},
+                                 Scene{"text", 1, 0, 10, "ac"}, Scene{"font size", 1, 0, 10, "ab", 17},
+                                 Scene{"clip", 1, 0, 10, "ab", 16, true}})
+        EXPECT_FALSE(base == changed.recorded()) << changed.change;
 }
 
 } // namespace

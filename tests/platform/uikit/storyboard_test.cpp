@@ -13,6 +13,8 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/uikit/storyboard_segue.h"
@@ -51,7 +53,9 @@ namespace {
 constexpr std::string_view kStoryboard = R"({
   "initialScene": "nav",
   "scenes": [
-    {"identifier": "nav", "class": "UINavigationController", "rootScene": "R", "delegate": "self"},
+    {"identifier": "nav", "class": "UINavigationController", "rootScene": "R", "delegate": "self",
+     "attributes": {"navigationBar.barTintColor": {"color": [0, 0.5, 1, 1]}, "title": "Home",
+                    "automaticallyAdjustsScrollViewInsets": false}},
     {"identifier": "R", "class": "UIKitTestUnwindTarget", "outlets": ["tableView"], "actions": ["openSafari"]},
     {"identifier": "A", "class": "UIKitTestTracedController"},
     {"identifier": "B", "class": "UIKitTestTracedController"},
@@ -121,6 +125,13 @@ TEST_F(Storyboards, TheDataDescribesScenesSeguesAndNibs) {
     auto navigation = rt::cast<ui::NavigationController>(storyboard_->instantiateInitialViewController());
     ASSERT_TRUE(navigation);
     EXPECT_EQ(navigation->delegate(), navigation); // "delegate": "self"
+    // The attributes, set by key path: a colour, a text and a boolean.
+    const rt::Ref<ui::Color>& bar = navigation->navigationBar()->barTintColor();
+    ASSERT_TRUE(bar);
+    EXPECT_EQ((std::vector<double>{bar->red(), bar->green(), bar->blue(), bar->alpha()}),
+              (std::vector<double>{0, 0.5, 1, 1}));
+    EXPECT_EQ(navigation->title()->utf8(), "Home");
+    EXPECT_FALSE(navigation->automaticallyAdjustsScrollViewInsets());
     auto top = rt::cast<UnwindTarget>(navigation->topViewController());
     ASSERT_TRUE(top);
     EXPECT_EQ(top->storyboard(), storyboard_);
@@ -151,6 +162,13 @@ TEST_F(Storyboards, AFaultInTheDataNamesTheFileAndTheField) {
               "T.storyboard.json: segues[0].action: missing");
     EXPECT_EQ(read(R"({"scenes": [{"identifier": "A", "class": "B"}, {"identifier": "A", "class": "C"}]})"),
               "T.storyboard.json: scenes[1].identifier: \"A\" is taken");
+    for (const char* bad : {"null", R"({"color": [1, 1, 1]})", R"({"color": [1, 2, 1, 1]})", R"([1])"}) {
+        const std::string reason = read(std::string(R"({"scenes": [{"identifier": "A", "class": "B", "attributes": )") +
+                                        R"({"k": )" + bad + "}}]}");
+        EXPECT_EQ(reason.rfind("T.storyboard.json: scenes[0].attributes.k", 0), 0u) << bad << ": " << reason;
+    }
+    EXPECT_EQ(read(R"({"scenes": [{"identifier": "A", "class": "B", "attributes": []}]})"),
+              "T.storyboard.json: scenes[0].attributes: not an object");
     EXPECT_TRUE(log.contains("T.storyboard.json: scenes: missing"));
     EXPECT_NE(failure([] {
                   ui::Storyboard::storyboardWithName("NoSuchStoryboard");

@@ -16,7 +16,10 @@
 #include "platform/uikit/button.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/window.h"
+#include "tests/testkit/app/app_fixture.h"
 
 namespace {
 
@@ -405,6 +408,78 @@ TEST_F(TableViews, TheDataSourceAndDelegateAreHeldWeaklyAndTheirProtocolsCarryEn
                   Source::staticClass().instanceMethod(rt::Sel(selector))->types)
             << selector;
     EXPECT_TRUE(table->respondsToSelector(rt::Sel("setSeparatorInset:")));
+}
+
+// ---- Room for the bars ----
+
+// Where a table under a navigation bar shows its first row, by the device's system version and
+// how the table sits in its controller's view.
+struct UnderBars {
+    const char* case_;
+    const char* device;
+    const char* system;    // the profile's when empty
+    double tableTop;       // in the controller's view
+    bool firstSubview;     // else a plain view comes first
+    bool adjusts;          // automaticallyAdjustsScrollViewInsets
+    bool barHidden;
+    double contentInsetTop; // as the table reports it
+    double adjustedTop;
+    double firstRowTop; // in the window
+};
+
+TEST(TableViewsUnderBars, TheFirstRowShowsBelowTheBarsAsTheSystemVersionGivesThemRoom) {
+    const UnderBars cases[] = {
+        // From system 11 on: contentInset stays, the adjusted inset covers the bars over the table.
+        {"at the top", "iphone7", "", 0, true, true, false, 0, 64, 64},
+        {"deeper status bar", "iphone_xr", "", 0, true, true, false, 0, 88, 88},
+        {"pulled up under the bar", "iphone7", "", -68, true, true, false, 0, 132, 64},
+        {"below the bar", "iphone7", "", 122, true, true, false, 0, 0, 122},
+        {"not the first subview", "iphone7", "", 0, false, true, false, 0, 0, 0},
+        {"not adjusted", "iphone7", "", 0, true, false, false, 0, 0, 0},
+        {"bar hidden", "iphone7", "", 0, true, true, true, 0, 20, 20},
+        // Before system 11 the top guide's length goes into contentInset, wherever the table sits.
+        {"before 11", "iphone7", "10.3.3", 0, true, true, false, 64, 64, 64},
+        {"before 11, pulled up", "iphone7", "10.3.3", -68, true, true, false, 64, 64, -4},
+        {"before 11, not adjusted", "iphone7", "10.3.3", 0, true, false, false, 0, 0, 0},
+    };
+    for (const UnderBars& c : cases) {
+        SCOPED_TRACE(c.case_);
+        testkit::AppFixture app({.device = c.device, .adjust = [&](sim::Profile& profile) {
+                                     if (*c.system) profile.systemVersion = c.system;
+                                 }});
+        auto source = rt::make<PlainSource>();
+        auto controller = rt::make<ui::ViewController>();
+        auto view = controller->view();
+        if (!c.firstSubview) view->addSubview(rt::make<ui::View>(cg::Rect::make(0, 0, 10, 10)));
+        auto table = rt::make<ui::TableView>(
+            cg::Rect::make(0, c.tableTop, view->bounds().width(), view->bounds().height() - c.tableTop));
+        table->setDataSource(source);
+        view->addSubview(table);
+        table->reloadData();
+        controller->setAutomaticallyAdjustsScrollViewInsets(c.adjusts);
+        auto navigation = ui::NavigationController::withRootViewController(controller);
+        navigation->setNavigationBarHidden(c.barHidden);
+        auto window = rt::make<ui::Window>();
+        window->setRootViewControllerObject(navigation);
+        window->makeKeyAndVisible();
+        app.runUntilIdle();
+        window->layoutIfNeeded();
+
+        EXPECT_EQ(table->contentInset().top, c.contentInsetTop);
+        EXPECT_EQ(table->adjustedContentInset().top, c.adjustedTop);
+        EXPECT_EQ(table->contentOffset().y, -c.adjustedTop); // at rest at its top
+        const cg::Rect first = table->rectForRowAtIndexPath(at(0));
+        EXPECT_EQ(table->convertRectToView(first, nullptr).minY(), c.firstRowTop);
+        EXPECT_EQ(table->indexPathForRowAtPoint(table->convertPointFromView({10, c.firstRowTop + 1}, nullptr))->row(),
+                  0);
+
+        // A second pass replaces what the first added rather than adding again.
+        view->setNeedsLayout();
+        window->layoutIfNeeded();
+        EXPECT_EQ(table->contentInset().top, c.contentInsetTop);
+        EXPECT_EQ(table->adjustedContentInset().top, c.adjustedTop);
+        window->setRootViewControllerObject(nullptr);
+    }
 }
 
 } // namespace

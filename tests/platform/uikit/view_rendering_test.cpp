@@ -24,6 +24,7 @@
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
+#include "platform/uikit/text_field.h"
 #include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
@@ -162,6 +163,48 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
     EXPECT_EQ(button->intrinsicContentSize(), (cg::Size{39, 25}));
     button->sizeToFit();
     EXPECT_EQ(button->bounds().size, (cg::Size{39, 25}));
+}
+
+// A text field draws its border, then its text, dots for secure entry or its placeholder.
+struct FieldCase {
+    const char* case_;
+    ui::TextBorderStyle border;
+    const char* text;
+    bool secure;
+    std::size_t fills, strokes; // of the border
+    std::u32string shown;       // the glyphs: code points with the model font
+    bool placeholderGrey;
+    double firstGlyphX; // in the field
+};
+
+TEST(RenderView, TextFieldsDrawTheirBorderAndTheirTextDotsOrPlaceholder) {
+    const FieldCase cases[] = {
+        {"placeholder, no border", ui::TextBorderStyle::None, "", false, 0, 0, U"User", true, 0},
+        {"text in a line", ui::TextBorderStyle::Line, "op1", false, 0, 1, U"op1", false, 7},
+        {"secure in a bezel", ui::TextBorderStyle::Bezel, "pw1é", true, 0, 1, U"\u2022\u2022\u2022\u2022", false, 7},
+        {"rounded", ui::TextBorderStyle::RoundedRect, "", true, 1, 1, U"User", true, 7},
+        {"too long, cut", ui::TextBorderStyle::None, "a very long user name indeed", false, 0, 0, U"a very long user na\u2026",
+         false, 0},
+    };
+    for (const FieldCase& c : cases) {
+        SCOPED_TRACE(c.case_);
+        auto field = rt::make<ui::TextField>(Rect::make(20, 100, 200, 40));
+        field->setFont(ui::Font::systemFontOfSize(16)); // 10 points a character
+        field->setBorderStyle(c.border);
+        field->setPlaceholder(ns::str("User"));
+        field->setText(ns::str(c.text));
+        field->setSecureTextEntry(c.secure);
+        const cg::DisplayList list = recorded(*field);
+        EXPECT_EQ(list.fills().size(), c.fills);
+        EXPECT_EQ(list.strokes().size(), c.strokes);
+        const auto runs = list.textRuns();
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(std::u32string(runs[0]->run->glyphs.begin(), runs[0]->run->glyphs.end()), c.shown);
+        const auto& colour = runs[0]->run->color;
+        EXPECT_EQ(colour->red() == colour->blue(), !c.placeholderGrey); // the grey is a little blue
+        const auto origins = cg::glyphOrigins(*runs[0]);
+        EXPECT_EQ(origins.front(), (Point{20 + c.firstGlyphX, 100 + 12 + 12})); // centred: 12 above a 16 line
+    }
 }
 
 // The picture's pixel at a point, read back from the PNG (2 pixels a point).

@@ -1,0 +1,69 @@
+// Pictures of the screens: a screen that draws as an earlier one did is copied from that one's
+// picture without being painted again; one that differs in anything it draws is painted.
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/screen_pictures.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/label.h"
+#include "tests/testkit/app/navigation_app_test.h"
+#include "tests/testkit/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string bytesOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+using ScreenPicturesTest = testkit::NavigationAppTest;
+
+TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOnesArePainted) {
+    testkit::ScratchFolder scratch;
+    showInNavigation(rt::make<ui::ViewController>());
+    struct Screen {
+        const char* what;
+        double red;       // its background's red
+        const char* text; // a label's, or none
+        bool painted;     // else a copy of the first screen's picture
+    };
+    const Screen screens[] = {
+        {"first", 1, nullptr, true},
+        {"another colour", 0, nullptr, true},
+        {"drawn as the first, by other objects", 1, nullptr, false},
+        {"a label more", 1, "x", true},
+        {"the first again, three screens later", 1, nullptr, false},
+    };
+    std::vector<std::string> names;
+    {
+        app::ScreenPictures pictures(scratch.path() / "pictures");
+        for (const Screen& screen : screens) {
+            auto controller = rt::make<ui::ViewController>();
+            controller->view()->setBackgroundColor(ui::Color::colorWithRed(screen.red, 0, 1 - screen.red, 1));
+            if (screen.text) {
+                auto label = rt::make<ui::Label>(cg::Rect::make(10, 100, 100, 20));
+                label->setText(ns::String::make(screen.text));
+                controller->view()->addSubview(label);
+            }
+            navigation_->pushViewController(controller, false);
+            app().runUntilIdle();
+            names.push_back(pictures.screenCameOnTop(controller));
+        }
+        EXPECT_EQ(pictures.painted(), 3);
+        EXPECT_EQ(pictures.summary(), "5 in " + (scratch.path() / "pictures").string());
+    }
+    const std::string first = bytesOf(scratch.path() / names[0]);
+    ASSERT_FALSE(first.empty());
+    for (std::size_t i = 1; i < names.size(); ++i)
+        EXPECT_EQ(bytesOf(scratch.path() / names[i]) == first, !screens[i].painted) << screens[i].what;
+}
+
+} // namespace
