@@ -3,12 +3,14 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
 #include "platform/runtime/class.h"
+#include "platform/runtime/object_arena.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/spin_lock.h"
 
@@ -172,7 +174,13 @@ void Access::destroy(const Object* obj) noexcept {
             slot->release();
         }
     }
-    delete obj;
+    if (obj->inArena_) {
+        const void* storage = dynamic_cast<const void*>(obj);
+        obj->~Object();
+        freeInArena(storage);
+    } else {
+        delete obj;
+    }
     side = std::exchange(tSideOfDestroyed, nullptr);
     if (!side) return;
     {
@@ -206,26 +214,96 @@ Object::~Object() {
     tSideOfDestroyed = side_.load(std::memory_order_acquire);
 }
 
-PermanentScope::PermanentScope() noexcept { ++tPermanentDepth; }
-PermanentScope::~PermanentScope() { --tPermanentDepth; }
+// Shared instances live for the whole process: they are kept out of an open arena, whose blocks
+// they would keep.
+PermanentScope::PermanentScope() noexcept : suspendedArena_(std::exchange(detail::openArena, nullptr)) {
+    ++tPermanentDepth;
+}
+PermanentScope::~PermanentScope() {
+    --tPermanentDepth;
+    detail::openArena = suspendedArena_;
+}
+
+namespace {
+
+// Deallocations running on this thread, nested.
+thread_local int tDeallocDepth = 0;
+
+// Releases gathered during the thread's current teardown (releaseInTeardown): a small open-
+// addressed table by address, with the slots in use listed so that ending a teardown costs nothing
+// when nothing was gathered.
+struct GatheredRelease {
+    const Object* obj = nullptr;
+    std::uint32_t count = 0;
+};
+constexpr unsigned kGatheredBits = 6, kGatheredProbes = 4;
+struct Gathered {
+    std::array<GatheredRelease, std::size_t{1} << kGatheredBits> slots{};
+    std::array<std::uint8_t, std::size_t{1} << kGatheredBits> used{};
+    std::size_t usedCount = 0;
+};
+thread_local Gathered tGathered;
+
+// Makes the gathered releases; true when there were any.
+bool releaseGathered() noexcept {
+    if (tGathered.usedCount == 0) return false;
+    while (tGathered.usedCount > 0) {
+        GatheredRelease& slot = tGathered.slots[tGathered.used[--tGathered.usedCount]];
+        // Taken out first: the release may tear down objects that gather releases of their own.
+        const GatheredRelease g = std::exchange(slot, GatheredRelease{});
+        g.obj->release(g.count);
+    }
+    return true;
+}
+
+} // namespace
+
+void releaseInTeardown(const Object* obj) noexcept {
+    if (!obj) return;
+    if (tDeallocDepth == 0 || obj->retainCount() == 1) {
+        obj->release();
+        return;
+    }
+    const auto home = static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(obj) * 0x9E3779B97F4A7C15ull) >>
+                                               (64 - kGatheredBits));
+    const std::size_t mask = tGathered.slots.size() - 1;
+    for (std::size_t probe = 0; probe < kGatheredProbes; ++probe) {
+        const std::size_t i = (home + probe) & mask;
+        GatheredRelease& slot = tGathered.slots[i];
+        if (slot.obj == obj) {
+            ++slot.count;
+            return;
+        }
+        if (!slot.obj) {
+            slot = GatheredRelease{obj, 1};
+            tGathered.used[tGathered.usedCount++] = static_cast<std::uint8_t>(i);
+            return;
+        }
+    }
+    // Its neighbourhood is full of others: this one is released now.
+    obj->release();
+}
 
 void Object::deallocate() const noexcept {
-    thread_local int depth = 0;
     thread_local std::vector<const Object*> pending;
-    if (depth >= kMaxDeallocDepth) {
+    if (tDeallocDepth >= kMaxDeallocDepth) {
         pending.push_back(this);
         return;
     }
-    ++depth;
+    ++tDeallocDepth;
     detail::Access::destroy(this);
-    if (depth == 1) {
-        while (!pending.empty()) {
-            const Object* next = pending.back();
-            pending.pop_back();
-            detail::Access::destroy(next);
-        }
+    if (tDeallocDepth == 1) {
+        // Releasing what was gathered may tear down more, which may queue and gather more.
+        do {
+            while (!pending.empty()) {
+                const Object* next = pending.back();
+                pending.pop_back();
+                detail::Access::destroy(next);
+            }
+        } while (releaseGathered() || !pending.empty());
+        detail::settleArenaFrees();
     }
-    --depth;
+    --tDeallocDepth;
 }
 
 bool Object::tryRetain() const noexcept {
