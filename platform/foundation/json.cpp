@@ -21,6 +21,7 @@
 #include "platform/foundation/text_escaping.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/object_arena.h"
 
 namespace ns {
 
@@ -345,6 +346,72 @@ private:
 
 // ---- Building ns objects --------------------------------------------------------------------
 
+template <class Word> Word load(const char* p) noexcept {
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// True when the n bytes at a and b are the same, for short texts whose hashes already agree: a few
+// fixed-size loads, overlapping at the end, rather than a call.
+bool sameBytes(const char* a, const char* b, std::size_t n) noexcept {
+    if (n >= 8) {
+        std::uint64_t differ = load<std::uint64_t>(a + n - 8) ^ load<std::uint64_t>(b + n - 8);
+        for (std::size_t i = 0; i + 8 < n; i += 8)
+            differ |= load<std::uint64_t>(a + i) ^ load<std::uint64_t>(b + i);
+        return differ == 0;
+    }
+    if (n >= 4) {
+        return ((load<std::uint32_t>(a) ^ load<std::uint32_t>(b)) |
+                (load<std::uint32_t>(a + n - 4) ^ load<std::uint32_t>(b + n - 4))) == 0;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+bool sameText(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() && sameBytes(a.data(), b.data(), a.size());
+}
+
+// A String that a document hands out many times. References are taken from it a batch at a time,
+// so that a hand-out is no atomic step; the ones left over go back when the holder lets it go.
+class SharedString {
+public:
+    SharedString() = default;
+    explicit SharedString(rt::Ref<String> string) : string_(std::move(string)) {}
+    SharedString(SharedString&& o) noexcept : string_(std::move(o.string_)), spare_(std::exchange(o.spare_, 0)) {}
+    SharedString& operator=(SharedString&& o) noexcept {
+        giveBack();
+        string_ = std::move(o.string_);
+        spare_ = std::exchange(o.spare_, 0);
+        return *this;
+    }
+    ~SharedString() { giveBack(); }
+
+    explicit operator bool() const noexcept { return static_cast<bool>(string_); }
+    const String& operator*() const noexcept { return *string_; }
+
+    rt::Ref<String> handOut() noexcept {
+        if (spare_ == 0) {
+            string_->retain(kBatch);
+            spare_ = kBatch;
+        }
+        --spare_;
+        return rt::Ref<String>::adopt(string_.get());
+    }
+
+private:
+    static constexpr std::uint32_t kBatch = 256;
+
+    void giveBack() noexcept {
+        if (spare_) string_->release(std::exchange(spare_, 0));
+    }
+
+    rt::Ref<String> string_;
+    std::uint32_t spare_ = 0; // references taken and not handed out
+};
+
 // Keys repeat from object to object: one String per distinct short key in a document. Keys are
 // found by a cheap hash of their bytes (a word at a time) and then compared whole, so keys that
 // share a hash stay distinct. The texts are views into the parser, valid while it reads.
@@ -359,12 +426,13 @@ public:
             if (!slot.string) {
                 rt::Ref<String> s = String::make(text);
                 if (filled_.size() == kMostKeys) return s;
-                slot = Slot{h, text, s};
+                slot = Slot{h, text, SharedString(std::move(s))};
                 filled_.push_back(static_cast<std::uint32_t>(i));
+                rt::Ref<String> key = slot.string.handOut();
                 if (filled_.size() * 2 > slots_.size()) resize(slots_.size() * 2);
-                return s;
+                return key;
             }
-            if (slot.hash == h && slot.text == text) return slot.string;
+            if (slot.hash == h && sameText(slot.text, text)) return slot.string.handOut();
         }
     }
 
@@ -375,20 +443,25 @@ public:
         filled_.clear();
     }
 
+    // Every load has a fixed size: the bytes past the last whole word are read as overlapping
+    // words (or the first, middle and last byte of a short text) rather than copied into a
+    // zeroed word, which the processor could not read back before the copy had landed.
     static std::uint64_t hashOf(std::string_view text) noexcept {
         constexpr std::uint64_t k = 0x517CC1B727220A95ull;
-        std::uint64_t h = text.size() * k;
         const char* p = text.data();
-        std::size_t n = text.size();
-        for (; n >= 8; p += 8, n -= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            h = (std::rotl(h, 5) ^ w) * k;
-        }
-        if (n > 0) {
-            std::uint64_t w = 0;
-            std::memcpy(&w, p, n);
-            h = (std::rotl(h, 5) ^ w) * k;
+        const std::size_t n = text.size();
+        std::uint64_t h = n * k;
+        const auto mix = [&h](std::uint64_t w) { h = (std::rotl(h, 5) ^ w) * k; };
+        if (n >= 8) {
+            std::size_t i = 0;
+            for (; i + 8 <= n; i += 8)
+                mix(load<std::uint64_t>(p + i));
+            if (i < n) mix(load<std::uint64_t>(p + n - 8));
+        } else if (n >= 4) {
+            mix(std::uint64_t{load<std::uint32_t>(p)} << 32 | load<std::uint32_t>(p + n - 4));
+        } else if (n > 0) {
+            const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+            mix(byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1));
         }
         return h;
     }
@@ -399,7 +472,7 @@ private:
     struct Slot {
         std::uint64_t hash = 0;
         std::string_view text;
-        rt::Ref<String> string; // null for a free slot
+        SharedString string; // null for a free slot
     };
 
     std::size_t slotOf(std::uint64_t h) const noexcept {
@@ -439,13 +512,13 @@ public:
         const auto i = static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
         Slot& slot = slots_[i];
         if (slot.string) {
-            if (slot.hash == h && slot.string->utf8() == text) return slot.string;
+            if (slot.hash == h && sameText((*slot.string).utf8(), text)) return slot.string.handOut();
             return String::make(text);
         }
         filled_.push_back(static_cast<std::uint16_t>(i));
         slot.hash = h;
-        slot.string = String::make(text);
-        return slot.string;
+        slot.string = SharedString(String::make(text));
+        return slot.string.handOut();
     }
 
     void clear() noexcept {
@@ -458,7 +531,7 @@ private:
     static constexpr unsigned kBits = 9;
     struct Slot {
         std::uint64_t hash = 0;
-        rt::Ref<String> string;
+        SharedString string;
     };
     std::array<Slot, std::size_t{1} << kBits> slots_{};
     std::vector<std::uint16_t> filled_;
@@ -647,6 +720,8 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
         serializationReadError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
         return nullptr;
     }
+    // The tree's objects are made together and mostly freed together.
+    rt::ObjectArena arena;
     return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root, 0);
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,20 @@ public:
     };
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    OrderedHash() = default;
+    OrderedHash(const OrderedHash&) = default;
+    OrderedHash(OrderedHash&&) noexcept = default;
+    OrderedHash& operator=(const OrderedHash&) = default;
+    OrderedHash& operator=(OrderedHash&&) noexcept = default;
+    // Keys repeat across the tables torn down together (a document's dictionaries share them):
+    // their releases go through rt::releaseInTeardown, and so do the values'.
+    ~OrderedHash() {
+        for (Entry& e : entries_) {
+            rt::releaseInTeardown(e.key.detach());
+            if constexpr (std::is_same_v<V, rt::Id>) rt::releaseInTeardown(e.value.detach());
+        }
+    }
 
     std::size_t size() const noexcept { return live_; }
     bool empty() const noexcept { return live_ == 0; }
