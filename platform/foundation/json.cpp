@@ -374,43 +374,45 @@ bool sameText(std::string_view a, std::string_view b) noexcept {
     return a.size() == b.size() && sameBytes(a.data(), b.data(), a.size());
 }
 
-// A String that a document hands out many times. References are taken from it a batch at a time,
-// so that a hand-out is no atomic step; the ones left over go back when the holder lets it go.
-class SharedString {
+// An object that a document hands out many times (a key, a repeated value, null, true, a small
+// integer). References are taken from it a batch at a time, so that a hand-out is no atomic step;
+// the ones left over go back when the holder lets it go.
+template <class T> class Shared {
 public:
-    SharedString() = default;
-    explicit SharedString(rt::Ref<String> string) : string_(std::move(string)) {}
-    SharedString(SharedString&& o) noexcept : string_(std::move(o.string_)), spare_(std::exchange(o.spare_, 0)) {}
-    SharedString& operator=(SharedString&& o) noexcept {
+    Shared() = default;
+    explicit Shared(rt::Ref<T> object) : object_(std::move(object)) {}
+    Shared(Shared&& o) noexcept : object_(std::move(o.object_)), spare_(std::exchange(o.spare_, 0)) {}
+    Shared& operator=(Shared&& o) noexcept {
         giveBack();
-        string_ = std::move(o.string_);
+        object_ = std::move(o.object_);
         spare_ = std::exchange(o.spare_, 0);
         return *this;
     }
-    ~SharedString() { giveBack(); }
+    ~Shared() { giveBack(); }
 
-    explicit operator bool() const noexcept { return static_cast<bool>(string_); }
-    const String& operator*() const noexcept { return *string_; }
+    explicit operator bool() const noexcept { return static_cast<bool>(object_); }
+    const T& operator*() const noexcept { return *object_; }
 
-    rt::Ref<String> handOut() noexcept {
+    rt::Ref<T> handOut() noexcept {
         if (spare_ == 0) {
-            string_->retain(kBatch);
+            object_->retain(kBatch);
             spare_ = kBatch;
         }
         --spare_;
-        return rt::Ref<String>::adopt(string_.get());
+        return rt::Ref<T>::adopt(object_.get());
     }
 
 private:
     static constexpr std::uint32_t kBatch = 256;
 
     void giveBack() noexcept {
-        if (spare_) string_->release(std::exchange(spare_, 0));
+        if (spare_) object_->release(std::exchange(spare_, 0));
     }
 
-    rt::Ref<String> string_;
+    rt::Ref<T> object_;
     std::uint32_t spare_ = 0; // references taken and not handed out
 };
+using SharedString = Shared<String>;
 
 // Keys repeat from object to object: one String per distinct short key in a document. Keys are
 // found by a cheap hash of their bytes (a word at a time) and then compared whole, so keys that
@@ -537,6 +539,49 @@ private:
     std::vector<std::uint16_t> filled_;
 };
 
+// The values a document repeats that are shared by the whole process anyway: null, true, false
+// and the small integers Number keeps one instance of.
+class SharedScalars {
+public:
+    rt::Id null() { return handOut(null_, [] { return rt::Id(Null::null()); }); }
+    rt::Id boolean(bool v) {
+        return v ? handOut(true_, [] { return rt::Id(Number::withBool(true)); })
+                 : handOut(false_, [] { return rt::Id(Number::withBool(false)); });
+    }
+    rt::Id integer(std::int64_t v) {
+        if (v < kSmallest || v > kLargest) return Number::withLongLong(v);
+        Shared<rt::Object>& slot = integers_[static_cast<std::size_t>(v - kSmallest)];
+        if (!slot) {
+            rt::Ref<Number> n = Number::withLongLong(v);
+            if (!rt::isImmortal(*n)) return n;
+            slot = Shared<rt::Object>(std::move(n));
+            filled_.push_back(static_cast<std::uint16_t>(v - kSmallest));
+        }
+        return slot.handOut();
+    }
+
+    void clear() noexcept {
+        null_ = {};
+        true_ = {};
+        false_ = {};
+        for (std::uint16_t i : filled_)
+            integers_[i] = {};
+        filled_.clear();
+    }
+
+private:
+    static constexpr std::int64_t kSmallest = -16, kLargest = 255;
+
+    template <class Make> static rt::Id handOut(Shared<rt::Object>& slot, Make&& make) {
+        if (!slot) slot = Shared<rt::Object>(make());
+        return slot.handOut();
+    }
+
+    Shared<rt::Object> null_, true_, false_;
+    std::array<Shared<rt::Object>, kLargest - kSmallest + 1> integers_;
+    std::vector<std::uint16_t> filled_;
+};
+
 // What building needs besides the parser, kept with it between documents: the keys and values of
 // the objects being read (one pair of vectors per depth), the key table and the shared values.
 // Empty between uses.
@@ -544,6 +589,7 @@ struct BuildScratch {
     std::vector<std::vector<rt::Id>> keys, values;
     KeyTable keyTable;
     RepeatedStrings strings;
+    SharedScalars scalars;
 
     void clear() noexcept {
         for (auto& v : keys)
@@ -552,6 +598,7 @@ struct BuildScratch {
             v.clear();
         keyTable.clear();
         strings.clear();
+        scalars.clear();
     }
 };
 
@@ -565,23 +612,36 @@ public:
             return array(e.get_array().value_unsafe(), depth);
         case dom::element_type::OBJECT:
             return object(e.get_object().value_unsafe(), depth);
+        default:
+            return scalar(e);
+        }
+    }
+
+private:
+    // A member or element: containers recurse, the rest is read in place.
+    rt::Id child(dom::element e, std::size_t depth) {
+        const auto type = e.type();
+        if (type == dom::element_type::ARRAY || type == dom::element_type::OBJECT) return value(e, depth);
+        return scalar(e);
+    }
+
+    rt::Id scalar(dom::element e) {
+        switch (e.type()) {
         case dom::element_type::STRING:
             return scratch_.strings.get(e.get_string().value_unsafe());
         case dom::element_type::INT64:
-            return Number::withLongLong(e.get_int64().value_unsafe()); // small ones are shared
+            return scratch_.scalars.integer(e.get_int64().value_unsafe());
         case dom::element_type::UINT64:
             return Number::withUnsignedLongLong(e.get_uint64().value_unsafe());
         case dom::element_type::DOUBLE:
             return Number::withDouble(e.get_double().value_unsafe());
         case dom::element_type::BOOL:
-            return Number::withBool(e.get_bool().value_unsafe());
-        case dom::element_type::NULL_VALUE:
-            return Null::null();
+            return scratch_.scalars.boolean(e.get_bool().value_unsafe());
+        default:
+            return scratch_.scalars.null();
         }
-        return Null::null();
     }
 
-private:
     // The elements are gathered in the scratch vector of this depth, and the array's own storage
     // is allocated in one exact block once they are all made: the allocator sorts through all the
     // small blocks it keeps freed (the previous document's, typically) before it hands out a large
@@ -592,8 +652,8 @@ private:
             scratch_.keys.resize(depth + 1);
             items.resize(depth + 1);
         }
-        for (dom::element child : a) {
-            rt::Id v = value(child, depth + 1);
+        for (dom::element element : a) {
+            rt::Id v = child(element, depth + 1);
             items[depth].push_back(std::move(v));
         }
         std::vector<rt::Id>& gathered = items[depth];
@@ -615,7 +675,7 @@ private:
         }
         for (dom::key_value_pair kv : o) {
             rt::Ref<String> k = scratch_.keyTable.intern(kv.key);
-            rt::Id v = value(kv.value, depth + 1);
+            rt::Id v = child(kv.value, depth + 1);
             keys[depth].push_back(std::move(k));
             values[depth].push_back(std::move(v));
         }

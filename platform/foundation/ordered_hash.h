@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/runtime/object.h"
+#include "platform/runtime/object_arena.h"
 
 namespace ns::detail {
 
@@ -33,6 +34,8 @@ public:
         bool textKey = false; // the key is an ns::String: lookups by UTF-8 text may match it
         [[no_unique_address]] V value{};
     };
+
+    using Entries = std::vector<Entry, rt::ArenaAllocator<Entry>>;
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
@@ -53,7 +56,7 @@ public:
     std::size_t size() const noexcept { return live_; }
     bool empty() const noexcept { return live_ == 0; }
     // Entries by position, holes included (skip entries whose key is null).
-    const std::vector<Entry>& entries() const noexcept { return entries_; }
+    const Entries& entries() const noexcept { return entries_; }
     Entry& at(std::size_t pos) noexcept { return entries_[pos]; }
     const Entry& at(std::size_t pos) const noexcept { return entries_[pos]; }
     bool hasHoles() const noexcept { return entries_.size() != live_; }
@@ -152,8 +155,8 @@ public:
     }
 
     // Moves everything out, leaving the table empty.
-    std::vector<Entry> takeAll() {
-        std::vector<Entry> out = std::move(entries_);
+    Entries takeAll() {
+        Entries out = std::move(entries_);
         clearKeepingNothing();
         return out;
     }
@@ -259,7 +262,7 @@ private:
         shift_ = 64;
     }
 
-    std::vector<Entry> entries_;
+    Entries entries_;
     std::vector<std::uint32_t> index_; // kEmpty, kTombstone or position + kFirst
     unsigned shift_ = 64;
     std::size_t live_ = 0;

@@ -65,18 +65,25 @@ struct ThreadCountOwner {
     }
 };
 
-void countLive(std::int64_t d) noexcept {
-    if (!tCount) {
-        if (tCountRetired) {
-            liveCounters().retired.fetch_add(d, std::memory_order_relaxed);
-            return;
-        }
-        thread_local ThreadCountOwner owner; // sets tCount
+[[gnu::noinline]] void countLiveFirst(std::int64_t d) noexcept {
+    if (tCountRetired) {
+        liveCounters().retired.fetch_add(d, std::memory_order_relaxed);
+        return;
     }
-    // Only this thread writes its counter: a plain load and store, no read-modify-write.
+    thread_local ThreadCountOwner owner; // sets tCount
     tCount->store(tCount->load(std::memory_order_relaxed) + d, std::memory_order_relaxed);
 }
+
+inline void countLive(std::int64_t d) noexcept {
+    // Only this thread writes its counter: a plain load and store, no read-modify-write.
+    if (tCount) [[likely]]
+        tCount->store(tCount->load(std::memory_order_relaxed) + d, std::memory_order_relaxed);
+    else
+        countLiveFirst(d);
+}
 thread_local int tPermanentDepth = 0;
+// Deallocations running on this thread, nested.
+thread_local int tDeallocDepth = 0;
 // The side table of the object whose destructor just finished on this thread, which may have been
 // made during that very teardown: handed from ~Object to the code that frees it.
 thread_local SideTable* tSideOfDestroyed = nullptr;
@@ -127,6 +134,7 @@ struct Access {
         countLive(-1);
     }
     static void destroy(const Object* obj) noexcept;
+    static void deallocate(const Object& obj) noexcept { obj.deallocate(); }
     static void setObserved(const Object& obj, bool observed) noexcept {
         obj.observed_.store(observed, std::memory_order_relaxed);
     }
@@ -147,6 +155,8 @@ void retainSide(SideTable* s) noexcept {
 void releaseSide(SideTable* s) noexcept {
     if (s) s->release();
 }
+
+bool inTeardown() noexcept { return tDeallocDepth > 0; }
 
 bool lockSide(SideTable* s) noexcept {
     std::lock_guard g(s->weakLock);
@@ -226,9 +236,6 @@ PermanentScope::~PermanentScope() {
 
 namespace {
 
-// Deallocations running on this thread, nested.
-thread_local int tDeallocDepth = 0;
-
 // Releases gathered during the thread's current teardown (releaseInTeardown): a small open-
 // addressed table by address, with the slots in use listed so that ending a teardown costs nothing
 // when nothing was gathered.
@@ -260,8 +267,16 @@ bool releaseGathered() noexcept {
 
 void releaseInTeardown(const Object* obj) noexcept {
     if (!obj) return;
-    if (tDeallocDepth == 0 || obj->retainCount() == 1) {
+    if (tDeallocDepth == 0) {
         obj->release();
+        return;
+    }
+    const std::uint32_t count = detail::Access::rc(*obj).load(std::memory_order_acquire);
+    if (count == 1) {
+        // The last reference, and no weak one: nothing else can reach the object to change its
+        // count, so it needs no atomic step.
+        if (!detail::Access::existingSide(*obj)) detail::Access::deallocate(*obj);
+        else obj->release();
         return;
     }
     const auto home = static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(obj) * 0x9E3779B97F4A7C15ull) >>

@@ -147,6 +147,37 @@ void settleArenaFrees() noexcept {
     if (tFreedIn) drop(std::exchange(tFreedIn, nullptr), std::exchange(tFreed, 0));
 }
 
+namespace {
+// Storage starts with a word that says where it came from.
+constexpr std::size_t kStorageHeader = kArenaAlignment;
+enum class StorageFrom : std::uint64_t { Heap, Arena };
+} // namespace
+
+void* allocateStorage(std::size_t size) {
+    char* room = nullptr;
+    StorageFrom from = StorageFrom::Arena;
+    if (openArena) room = static_cast<char*>(openArena->place(kStorageHeader + size));
+    if (!room) {
+        room = static_cast<char*>(::operator new(kStorageHeader + size));
+        from = StorageFrom::Heap;
+    }
+    std::memcpy(room, &from, sizeof from);
+    return room + kStorageHeader;
+}
+
+void freeStorage(void* storage) noexcept {
+    if (!storage) return;
+    char* room = static_cast<char*>(storage) - kStorageHeader;
+    StorageFrom from;
+    std::memcpy(&from, room, sizeof from);
+    if (from == StorageFrom::Heap)
+        ::operator delete(room);
+    else if (inTeardown())
+        freeInArena(room);
+    else
+        leaveArena(room);
+}
+
 } // namespace detail
 
 ObjectArena::ObjectArena() noexcept : outer_(std::exchange(detail::openArena, this)) {}

@@ -26,7 +26,33 @@ struct ArenaBlock;
 // deallocation on the thread calls when it is done.
 void freeInArena(const void* storage) noexcept;
 void settleArenaFrees() noexcept;
+// True while an object is being torn down on this thread.
+bool inTeardown() noexcept;
+// Storage for ArenaAllocator: `size` bytes, 16-aligned, from the open arena or from the heap.
+void* allocateStorage(std::size_t size);
+void freeStorage(void* storage) noexcept;
 } // namespace detail
+
+// The allocator for what objects own besides themselves (a collection's buffer): while an arena is
+// open on the thread, storage is placed in it beside the objects; otherwise it comes from the
+// heap. Every allocation notes where it came from, so any instance frees any storage.
+template <class T>
+struct ArenaAllocator {
+    static_assert(alignof(T) <= detail::kArenaAlignment);
+    using value_type = T;
+
+    ArenaAllocator() noexcept = default;
+    template <class U>
+    ArenaAllocator(const ArenaAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) { return static_cast<T*>(detail::allocateStorage(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t) noexcept { detail::freeStorage(p); }
+
+    template <class U>
+    bool operator==(const ArenaAllocator<U>&) const noexcept {
+        return true;
+    }
+};
 
 class ObjectArena {
 public:
@@ -37,6 +63,7 @@ public:
 
 private:
     friend void* detail::placeInArena(std::size_t size);
+    friend void* detail::allocateStorage(std::size_t size);
 
     void* place(std::size_t size);
     // Stops placing in the current block; it goes back once its objects are all freed.
