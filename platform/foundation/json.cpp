@@ -354,7 +354,7 @@ template <class Word> Word load(const char* p) noexcept {
 
 // True when the n bytes at a and b are the same, for short texts whose hashes already agree: a few
 // fixed-size loads, overlapping at the end, rather than a call.
-bool sameBytes(const char* a, const char* b, std::size_t n) noexcept {
+[[gnu::always_inline]] inline bool sameBytes(const char* a, const char* b, std::size_t n) noexcept {
     if (n >= 8) {
         std::uint64_t differ = load<std::uint64_t>(a + n - 8) ^ load<std::uint64_t>(b + n - 8);
         for (std::size_t i = 0; i + 8 < n; i += 8)
@@ -419,22 +419,44 @@ using SharedString = Shared<String>;
 // share a hash stay distinct. The texts are views into the parser, valid while it reads.
 class KeyTable {
 public:
-    rt::Ref<String> intern(std::string_view text) {
-        if (text.size() > kLongestKey) return String::make(text);
+    // A key and its String's hash().
+    struct Key {
+        rt::Ref<String> string;
+        std::size_t hash;
+    };
+
+    // The key `text` at `position` among its object's members. Objects of one kind list their keys
+    // in one order, so the key the last object had at that position is tried first, unhashed.
+    KeyTable() noexcept { recent_.fill(kNone); }
+
+    Key intern(std::string_view text, std::size_t position) {
+        const bool predicted = position < kPredicted;
+        if (predicted && recent_[position] != kNone) {
+            Slot& slot = slots_[recent_[position]];
+            if (sameText(slot.text, text)) return {slot.string.handOut(), slot.stringHash};
+        }
+        if (text.size() > kLongestKey) return made(text);
         if (slots_.empty()) resize(kInitialSlots);
         const std::uint64_t h = hashOf(text);
         for (std::size_t i = slotOf(h);; i = (i + 1) & (slots_.size() - 1)) {
             Slot& slot = slots_[i];
             if (!slot.string) {
-                rt::Ref<String> s = String::make(text);
-                if (filled_.size() == kMostKeys) return s;
-                slot = Slot{h, text, SharedString(std::move(s))};
+                Key key = made(text);
+                if (filled_.size() == kMostKeys) return key;
+                slot = Slot{h, text, SharedString(std::move(key.string)), key.hash};
                 filled_.push_back(static_cast<std::uint32_t>(i));
-                rt::Ref<String> key = slot.string.handOut();
-                if (filled_.size() * 2 > slots_.size()) resize(slots_.size() * 2);
+                key.string = slot.string.handOut();
+                if (filled_.size() * 2 > slots_.size()) {
+                    resize(slots_.size() * 2);
+                } else if (predicted) {
+                    recent_[position] = static_cast<std::uint32_t>(i);
+                }
                 return key;
             }
-            if (slot.hash == h && sameText(slot.text, text)) return slot.string.handOut();
+            if (slot.hash == h && sameText(slot.text, text)) {
+                if (predicted) recent_[position] = static_cast<std::uint32_t>(i);
+                return {slot.string.handOut(), slot.stringHash};
+            }
         }
     }
 
@@ -443,6 +465,7 @@ public:
         for (std::uint32_t i : filled_)
             slots_[i] = Slot{};
         filled_.clear();
+        recent_.fill(kNone);
     }
 
     // Every load has a fixed size: the bytes past the last whole word are read as overlapping
@@ -469,19 +492,28 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLongestKey = 64, kMostKeys = 4096, kInitialSlots = 64;
+    static constexpr std::size_t kLongestKey = 64, kMostKeys = 4096, kInitialSlots = 64, kPredicted = 16;
+    static constexpr std::uint32_t kNone = ~std::uint32_t{0};
 
     struct Slot {
         std::uint64_t hash = 0;
         std::string_view text;
         SharedString string; // null for a free slot
+        std::size_t stringHash = 0;
     };
+
+    static Key made(std::string_view text) {
+        rt::Ref<String> s = String::make(text);
+        const std::size_t h = s->hash();
+        return {std::move(s), h};
+    }
 
     std::size_t slotOf(std::uint64_t h) const noexcept {
         return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> shift_);
     }
 
     void resize(std::size_t size) {
+        recent_.fill(kNone); // the slots move
         std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(size));
         for (std::uint32_t& at : filled_) {
@@ -497,6 +529,7 @@ private:
     std::vector<Slot> slots_;
     std::vector<std::uint32_t> filled_; // the slots in use
     unsigned shift_ = 64;
+    std::array<std::uint32_t, kPredicted> recent_; // slot of the key last seen at each position
 };
 
 // Values repeat in a document too (enumeration-like strings: states, categories, tags), and
@@ -582,20 +615,14 @@ private:
     std::vector<std::uint16_t> filled_;
 };
 
-// What building needs besides the parser, kept with it between documents: the keys and values of
-// the objects being read (one pair of vectors per depth), the key table and the shared values.
-// Empty between uses.
+// What building needs besides the parser, kept with it between documents: the key table and the
+// shared values. Empty between uses.
 struct BuildScratch {
-    std::vector<std::vector<rt::Id>> keys, values;
     KeyTable keyTable;
     RepeatedStrings strings;
     SharedScalars scalars;
 
     void clear() noexcept {
-        for (auto& v : keys)
-            v.clear();
-        for (auto& v : values)
-            v.clear();
         keyTable.clear();
         strings.clear();
         scalars.clear();
@@ -606,22 +633,23 @@ class Builder {
 public:
     Builder(bool mutableContainers, BuildScratch& scratch) : mutable_(mutableContainers), scratch_(scratch) {}
 
-    rt::Id value(dom::element e, std::size_t depth) {
+    rt::Id value(dom::element e) {
         switch (e.type()) {
         case dom::element_type::ARRAY:
-            return array(e.get_array().value_unsafe(), depth);
+            return array(e.get_array().value_unsafe());
         case dom::element_type::OBJECT:
-            return object(e.get_object().value_unsafe(), depth);
+            return object(e.get_object().value_unsafe());
         default:
             return scalar(e);
         }
     }
 
 private:
-    // A member or element: containers recurse, the rest is read in place.
-    rt::Id child(dom::element e, std::size_t depth) {
+    // A member or element: containers recurse (the parser has bounded their depth), the rest is
+    // read in place.
+    rt::Id child(dom::element e) {
         const auto type = e.type();
-        if (type == dom::element_type::ARRAY || type == dom::element_type::OBJECT) return value(e, depth);
+        if (type == dom::element_type::ARRAY || type == dom::element_type::OBJECT) return value(e);
         return scalar(e);
     }
 
@@ -642,45 +670,24 @@ private:
         }
     }
 
-    // The elements are gathered in the scratch vector of this depth, and the array's own storage
-    // is allocated in one exact block once they are all made: the allocator sorts through all the
-    // small blocks it keeps freed (the previous document's, typically) before it hands out a large
-    // one, so large blocks are better asked for after the small ones have been reused.
-    rt::Id array(dom::array a, std::size_t depth) {
-        auto& items = scratch_.values;
-        if (items.size() <= depth) {
-            scratch_.keys.resize(depth + 1);
-            items.resize(depth + 1);
-        }
-        for (dom::element element : a) {
-            rt::Id v = child(element, depth + 1);
-            items[depth].push_back(std::move(v));
-        }
-        std::vector<rt::Id>& gathered = items[depth];
-        std::vector<rt::Id> storage(std::make_move_iterator(gathered.begin()),
-                                    std::make_move_iterator(gathered.end()));
-        gathered.clear();
-        if (mutable_) return MutableArray::make(std::move(storage));
-        return Array::make(std::move(storage));
+    // Containers are made with room for exactly their members, which the parser has counted.
+    rt::Id array(dom::array a) {
+        std::vector<rt::Id> items;
+        items.reserve(a.size());
+        for (dom::element element : a)
+            items.push_back(child(element));
+        if (mutable_) return MutableArray::make(std::move(items));
+        return Array::make(std::move(items));
     }
 
-    rt::Id object(dom::object o, std::size_t depth) {
-        // The vectors of this depth are indexed anew after each nested call, which may grow the
-        // outer vectors.
-        auto& keys = scratch_.keys;
-        auto& values = scratch_.values;
-        if (keys.size() <= depth) {
-            keys.resize(depth + 1);
-            values.resize(depth + 1);
-        }
+    rt::Id object(dom::object o) {
+        auto filler = mutable_ ? MutableDictionary::fillWithStringKeys(o.size()) : Dictionary::fillWithStringKeys(o.size());
+        std::size_t position = 0;
         for (dom::key_value_pair kv : o) {
-            rt::Ref<String> k = scratch_.keyTable.intern(kv.key);
-            rt::Id v = child(kv.value, depth + 1);
-            keys[depth].push_back(std::move(k));
-            values[depth].push_back(std::move(v));
+            KeyTable::Key key = scratch_.keyTable.intern(kv.key, position++);
+            filler.add(std::move(key.string), key.hash, child(kv.value));
         }
-        if (mutable_) return MutableDictionary::withStringKeys(keys[depth], values[depth]);
-        return Dictionary::withStringKeys(keys[depth], values[depth]);
+        return filler.take();
     }
 
     bool mutable_;
@@ -782,7 +789,7 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
     }
     // The tree's objects are made together and mostly freed together.
     rt::ObjectArena arena;
-    return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root, 0);
+    return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root);
 }
 
 // ---- Writing --------------------------------------------------------------------------------

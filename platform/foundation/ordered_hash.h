@@ -93,10 +93,10 @@ public:
     }
 
     // Appends an entry for a key that is not present (the caller has checked).
-    std::size_t append(rt::Id key, std::size_t h, bool textKey, V value = V{}) {
+    template <class Key, class Value = V> std::size_t append(Key&& key, std::size_t h, bool textKey, Value&& value = V{}) {
         const bool indexed = makeRoom();
         std::size_t pos = entries_.size();
-        entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
+        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::forward<Value>(value));
         ++live_;
         if (indexed) place(pos);
         return pos;
@@ -105,12 +105,12 @@ public:
     // Appends an entry, unless one whose key has hash `h` satisfies `same(entry)` is present: that
     // one takes `value` and keeps its place. One probe either way. Returns the value replaced (to
     // be released by the caller once the table is consistent), or nothing.
-    template <class Same> V appendOrAssign(rt::Id key, std::size_t h, bool textKey, V value, Same&& same) {
+    template <class Key, class Same> V appendOrAssign(Key&& key, std::size_t h, bool textKey, V&& value, Same&& same) {
         if (!index_.empty() && (live_ + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(live_ + 1);
         if (index_.empty()) {
             if (const std::size_t pos = findWith(h, same); pos != npos)
                 return std::exchange(entries_[pos].value, std::move(value));
-            append(std::move(key), h, textKey, std::move(value));
+            append(std::forward<Key>(key), h, textKey, std::move(value));
             return V{};
         }
         const std::size_t mask = index_.size() - 1;
@@ -127,7 +127,7 @@ public:
             if (e.hash == h && same(e)) return std::exchange(e.value, std::move(value));
         }
         const std::size_t pos = entries_.size();
-        entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
+        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::move(value));
         ++live_;
         index_[free == npos ? i : free] = static_cast<std::uint32_t>(pos + kFirst);
         return V{};
