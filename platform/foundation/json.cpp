@@ -370,7 +370,7 @@ template <class Word> Word load(const char* p) noexcept {
     return true;
 }
 
-bool sameText(std::string_view a, std::string_view b) noexcept {
+[[gnu::always_inline]] inline bool sameText(std::string_view a, std::string_view b) noexcept {
     return a.size() == b.size() && sameBytes(a.data(), b.data(), a.size());
 }
 

@@ -243,10 +243,10 @@ struct GatheredRelease {
     const Object* obj = nullptr;
     std::uint32_t count = 0;
 };
-constexpr unsigned kGatheredBits = 6, kGatheredProbes = 4;
+constexpr unsigned kGatheredBits = 9, kGatheredProbes = 8;
 struct Gathered {
     std::array<GatheredRelease, std::size_t{1} << kGatheredBits> slots{};
-    std::array<std::uint8_t, std::size_t{1} << kGatheredBits> used{};
+    std::array<std::uint16_t, std::size_t{1} << kGatheredBits> used{};
     std::size_t usedCount = 0;
 };
 thread_local Gathered tGathered;
@@ -291,7 +291,7 @@ void releaseInTeardown(const Object* obj) noexcept {
         }
         if (!slot.obj) {
             slot = GatheredRelease{obj, 1};
-            tGathered.used[tGathered.usedCount++] = static_cast<std::uint8_t>(i);
+            tGathered.used[tGathered.usedCount++] = static_cast<std::uint16_t>(i);
             return;
         }
     }

@@ -278,7 +278,7 @@ TEST(ObjectArena, PlacedObjectsLiveAndDieAsAnyOther) {
 // counts exact, however many shared objects there are, and an object that only the holders had is
 // gone before the release that began the teardown returns.
 TEST(ObjectLifetime, ReleasesGatheredInATeardownLeaveExactCounts) {
-    for (int shared : {1, 5, 300}) { // up to more than a teardown gathers at once
+    for (int shared : {1, 5, 1000}) { // up to more than a teardown gathers at once
         SCOPED_TRACE(shared);
         std::atomic<int> destroyed{0};
         std::vector<Id> objects;
