@@ -74,9 +74,10 @@ void Dictionary::storeStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>&
 
 void Dictionary::storeStringKey(rt::Ref<String>&& key, std::size_t hash, rt::Id&& value) {
     const String* text = key.get();
-    rt::Id replaced = table_.appendOrAssign(std::move(key), hash, true, std::move(value), [text](const Table::Entry& e) {
-        return e.key.get() == text || static_cast<const String*>(e.key.get())->isEqualToString(text);
-    });
+    rt::Id replaced =
+        table_.appendOrAssign(std::move(key), hash, true, std::move(value), [text](const Table::Entry& e) {
+            return e.key.get() == text || static_cast<const String*>(e.key.get())->isEqualToString(text);
+        });
 }
 
 Dictionary::StringKeyFiller Dictionary::fillWithStringKeys(std::size_t capacity) {

@@ -425,10 +425,10 @@ public:
         std::size_t hash;
     };
 
-    // The key `text` at `position` among its object's members. Objects of one kind list their keys
-    // in one order, so the key the last object had at that position is tried first, unhashed.
     KeyTable() noexcept { recent_.fill(kNone); }
 
+    // The key `text` at `position` among its object's members. Objects of one kind list their keys
+    // in one order, so the key the last object had at that position is tried first, unhashed.
     Key intern(std::string_view text, std::size_t position) {
         const bool predicted = position < kPredicted;
         if (predicted && recent_[position] != kNone) {
@@ -681,7 +681,8 @@ private:
     }
 
     rt::Id object(dom::object o) {
-        auto filler = mutable_ ? MutableDictionary::fillWithStringKeys(o.size()) : Dictionary::fillWithStringKeys(o.size());
+        auto filler = mutable_ ? MutableDictionary::fillWithStringKeys(o.size())
+                               : Dictionary::fillWithStringKeys(o.size());
         std::size_t position = 0;
         for (dom::key_value_pair kv : o) {
             KeyTable::Key key = scratch_.keyTable.intern(kv.key, position++);

@@ -93,7 +93,8 @@ public:
     }
 
     // Appends an entry for a key that is not present (the caller has checked).
-    template <class Key, class Value = V> std::size_t append(Key&& key, std::size_t h, bool textKey, Value&& value = V{}) {
+    template <class Key, class Value = V>
+    std::size_t append(Key&& key, std::size_t h, bool textKey, Value&& value = V{}) {
         const bool indexed = makeRoom();
         std::size_t pos = entries_.size();
         entries_.emplace_back(std::forward<Key>(key), h, textKey, std::forward<Value>(value));
@@ -105,7 +106,8 @@ public:
     // Appends an entry, unless one whose key has hash `h` satisfies `same(entry)` is present: that
     // one takes `value` and keeps its place. One probe either way. Returns the value replaced (to
     // be released by the caller once the table is consistent), or nothing.
-    template <class Key, class Same> V appendOrAssign(Key&& key, std::size_t h, bool textKey, V&& value, Same&& same) {
+    template <class Key, class Same>
+    V appendOrAssign(Key&& key, std::size_t h, bool textKey, V&& value, Same&& same) {
         if (!index_.empty() && (live_ + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(live_ + 1);
         if (index_.empty()) {
             if (const std::size_t pos = findWith(h, same); pos != npos)

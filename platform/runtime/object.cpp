@@ -279,8 +279,8 @@ void releaseInTeardown(const Object* obj) noexcept {
         else obj->release();
         return;
     }
-    const auto home = static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(obj) * 0x9E3779B97F4A7C15ull) >>
-                                               (64 - kGatheredBits));
+    const auto home = static_cast<std::size_t>(
+        (reinterpret_cast<std::uintptr_t>(obj) * 0x9E3779B97F4A7C15ull) >> (64 - kGatheredBits));
     const std::size_t mask = tGathered.slots.size() - 1;
     for (std::size_t probe = 0; probe < kGatheredProbes; ++probe) {
         const std::size_t i = (home + probe) & mask;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-
 #include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -60,7 +59,6 @@ public:
             if (ArenaBlock* b = top_) {
                 top_ = b->nextReserved;
                 --count_;
-                FT_UNPOISON(b, sizeof(ArenaBlock));
                 b->live.store(kOpen, std::memory_order_relaxed);
                 return b;
             }

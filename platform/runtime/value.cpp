@@ -22,7 +22,8 @@ public:
 
 private:
     BytesValue(std::string_view type, const void* bytes, std::size_t size)
-        : type_(type), bytes_(static_cast<const unsigned char*>(bytes), static_cast<const unsigned char*>(bytes) + size) {}
+        : type_(type),
+          bytes_(static_cast<const unsigned char*>(bytes), static_cast<const unsigned char*>(bytes) + size) {}
 
     std::string type_;
     std::vector<unsigned char> bytes_;
@@ -63,7 +64,8 @@ bool Value::isEqual(const rt::Object* other) const {
 
 std::size_t Value::hash() const {
     const std::vector<unsigned char> own = bytes();
-    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(own.data()), own.size()));
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(own.data()), own.size()));
 }
 
 } // namespace ns

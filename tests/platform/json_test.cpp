@@ -158,7 +158,8 @@ TEST(JSONRead, KeysThatDifferInAnyByteStayDistinct) {
 
     // From object to object a key comes at another place, another key at the same place, or the
     // same key twice.
-    const char* const orders = R"([{"a":1,"bb":2},{"bb":3,"a":4},{"a":5,"b":6},{"a":7,"a":8},{"b":9},{"a":10,"bb":11}])";
+    const char* const orders =
+        R"([{"a":1,"bb":2},{"bb":3,"a":4},{"a":5,"b":6},{"a":7,"a":8},{"b":9},{"a":10,"bb":11}])";
     EXPECT_EQ(write(JSONSerialization::JSONObjectWithData(orders)),
               R"([{"a":1,"bb":2},{"bb":3,"a":4},{"a":5,"b":6},{"a":8},{"b":9},{"a":10,"bb":11}])");
 
@@ -194,7 +195,8 @@ TEST(JSONRead, ValuesTakenFromADocumentOutliveIt) {
     rt::Ref<ns::MutableDictionary> kept;
     rt::Id key, same, name;
     {
-        auto list = rt::cast<ns::Array>(JSONSerialization::JSONObjectWithData(text, JSONReadingOptions::MutableContainers));
+        auto list = rt::cast<ns::Array>(
+            JSONSerialization::JSONObjectWithData(text, JSONReadingOptions::MutableContainers));
         ASSERT_TRUE(list);
         kept = rt::cast<ns::MutableDictionary>((*list)[1234]);
         ASSERT_TRUE(kept);

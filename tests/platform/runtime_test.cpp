@@ -234,10 +234,11 @@ RT_DEFINE_CLASS(Tagged, "Tagged", rt::Object)
 TEST(ObjectArena, PlacedObjectsLiveAndDieAsAnyOther) {
     struct Case {
         const char* name;
-        int count;                 // several blocks' worth at the most
+        int count; // several blocks' worth at the most
         bool releasedOnAnotherThread;
     };
-    for (const Case& c : {Case{"one", 1, false}, Case{"many", 3000, false}, Case{"many elsewhere", 3000, true}}) {
+    for (const Case& c :
+         {Case{"one", 1, false}, Case{"many", 3000, false}, Case{"many elsewhere", 3000, true}}) {
         SCOPED_TRACE(c.name);
         const std::int64_t liveBefore = rt::liveObjectCount();
         std::atomic<int> destroyed{0};
