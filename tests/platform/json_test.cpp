@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -234,6 +235,40 @@ std::string largeDocument(int records, int seed) {
              "\":{\"n\":" + std::to_string(seed) + "}}";
     }
     return s + "]";
+}
+
+// Trees read on one thread are let go on others while every thread goes on reading: the memory
+// they were read into is counted back exactly, whichever thread frees it.
+TEST(JSONRead, TreesLetGoOnOtherThreads) {
+    const std::string doc = largeDocument(500, 3);
+    const rt::Id expected = JSONSerialization::JSONObjectWithData(doc);
+    const std::int64_t liveBefore = rt::liveObjectCount();
+    std::mutex lock;
+    std::vector<rt::Id> handed; // trees waiting for another thread to let them go
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 25; ++i) {
+                rt::Id tree = JSONSerialization::JSONObjectWithData(doc);
+                if (!tree || !tree->isEqual(expected.get())) ++wrong;
+                rt::Id older;
+                {
+                    std::lock_guard g(lock);
+                    handed.push_back(std::move(tree));
+                    if (handed.size() > 3) {
+                        older = std::move(handed.front());
+                        handed.erase(handed.begin());
+                    }
+                }
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    handed.clear();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_TRUE(JSONSerialization::JSONObjectWithData(doc)->isEqual(expected.get()));
+    EXPECT_EQ(rt::liveObjectCount(), liveBefore);
 }
 
 // The parser each thread keeps between reads serves one read at a time on its own thread, and

@@ -556,6 +556,11 @@ TEST(Value, BoxesStructBytesWithEncoding) {
     EXPECT_EQ(out.y, 2);
     EXPECT_TRUE(v->isEqual(ns::Value::withBytes(&pt, sizeof pt, "{CGPoint=dd}").get()));
     EXPECT_FALSE(v->isEqual(ns::Value::withBytes(&pt, sizeof pt, "{CGSize=dd}").get()));
+    const Point other{1, 3};
+    EXPECT_FALSE(v->isEqual(ns::Value::withBytes(&other, sizeof other, "{CGPoint=dd}").get()));
+    EXPECT_EQ(v->hash(), ns::Value::withBytes(&pt, sizeof pt, "{CGPoint=dd}")->hash());
+    const std::uint32_t word = 0x04030201;
+    EXPECT_EQ(ns::Value::withBytes(&word, sizeof word, "I")->description(), "<01020304>");
     int wrong = 0;
     EXPECT_FALSE(v->getValue(&wrong, sizeof wrong));
     EXPECT_TRUE(v->isKindOfClass(ns::Value::staticClass()));
