@@ -71,7 +71,9 @@ void addProcess(Bytes& table, std::int32_t pid, std::string_view name) {
     const std::size_t at = table.size();
     table.resize(at + kProcessRecordSize, 0);
     put(table, at + kProcessIdOffset, pid);
-    std::memcpy(table.data() + at + kProcessNameOffset, name.data(), std::min(name.size(), kProcessNameMax));
+    // An empty name may be a view with no pointer, which memcpy must not be given.
+    if (!name.empty())
+        std::memcpy(table.data() + at + kProcessNameOffset, name.data(), std::min(name.size(), kProcessNameMax));
 }
 
 // The processes a profile fixes: pids 1 and up, named "process1", ...
