@@ -76,6 +76,11 @@ std::string elementDescription(const rt::Object* obj, unsigned level) {
 
 // ---- Array ------------------------------------------------------------------------------
 
+Array::~Array() {
+    for (rt::Id& obj : objects_)
+        rt::releaseInTeardown(obj.detach());
+}
+
 rt::Ref<Array> Array::make() {
     return rt::make<Array>();
 }

@@ -91,6 +91,9 @@ public:
 protected:
     Array() = default;
     explicit Array(std::vector<rt::Id> objects) : objects_(std::move(objects)) {}
+    // Elements that repeat across the arrays torn down together are released in one step
+    // (rt::releaseInTeardown).
+    ~Array() override;
     static void checkNotNil(const rt::Id& obj, const char* method);
     void checkIndex(std::size_t index, const char* method, std::size_t end) const;
 

@@ -64,17 +64,30 @@ void Dictionary::storeStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>&
     const std::size_t n = std::min(keys.size(), values.size());
     table_.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const auto* key = static_cast<const String*>(keys[i].get());
+        rt::Ref<String> key = rt::downcast<String>(std::move(keys[i]));
         const std::size_t h = key->hash();
-        rt::Id replaced = table_.appendOrAssign(std::move(keys[i]), h, true, std::move(values[i]),
-                                                [key](const Table::Entry& e) {
-                                                    return e.key.get() == key ||
-                                                           static_cast<const String*>(e.key.get())
-                                                               ->isEqualToString(key);
-                                                });
+        storeStringKey(std::move(key), h, std::move(values[i]));
     }
     keys.clear();
     values.clear();
+}
+
+void Dictionary::storeStringKey(rt::Ref<String>&& key, std::size_t hash, rt::Id&& value) {
+    const String* text = key.get();
+    rt::Id replaced =
+        table_.appendOrAssign(std::move(key), hash, true, std::move(value), [text](const Table::Entry& e) {
+            return e.key.get() == text || static_cast<const String*>(e.key.get())->isEqualToString(text);
+        });
+}
+
+Dictionary::StringKeyFiller Dictionary::fillWithStringKeys(std::size_t capacity) {
+    auto d = rt::make<Dictionary>();
+    d->table_.reserve(capacity);
+    return StringKeyFiller(std::move(d));
+}
+
+void Dictionary::StringKeyFiller::add(rt::Ref<String>&& key, std::size_t hash, rt::Id&& value) {
+    dictionary_->storeStringKey(std::move(key), hash, std::move(value));
 }
 
 void Dictionary::checkPair(const rt::Id& value, const rt::Id& key, const char* method) {
@@ -212,6 +225,12 @@ rt::Ref<MutableDictionary> MutableDictionary::withStringKeys(std::vector<rt::Id>
     auto d = rt::make<MutableDictionary>();
     d->storeStringKeys(keys, values);
     return d;
+}
+
+Dictionary::StringKeyFiller MutableDictionary::fillWithStringKeys(std::size_t capacity) {
+    auto d = rt::make<MutableDictionary>();
+    d->table_.reserve(capacity);
+    return StringKeyFiller(std::move(d));
 }
 
 rt::Ref<MutableDictionary> MutableDictionary::withCapacity(std::size_t capacity) {

@@ -48,6 +48,22 @@ public:
     // empty, with their capacity.
     static rt::Ref<Dictionary> withStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values);
 
+    // The same path one member at a time, for a reader that goes through an object: `hash` is the
+    // key's hash(), which the reader keeps with the keys it has made.
+    class StringKeyFiller {
+    public:
+        void add(rt::Ref<String>&& key, std::size_t hash, rt::Id&& value);
+        rt::Ref<Dictionary> take() noexcept { return std::move(dictionary_); }
+
+    private:
+        friend class Dictionary;
+        friend class MutableDictionary;
+        explicit StringKeyFiller(rt::Ref<Dictionary> dictionary) : dictionary_(std::move(dictionary)) {}
+        rt::Ref<Dictionary> dictionary_;
+    };
+    // A filler of a new dictionary with room for `capacity` members.
+    static StringKeyFiller fillWithStringKeys(std::size_t capacity);
+
     std::size_t count() const noexcept { return table_.size(); }
     bool isEmpty() const noexcept { return table_.empty(); }
     // nil when absent (and for a nil key).
@@ -94,6 +110,7 @@ protected:
     // Stores value for an already copied key.
     void store(rt::Id key, rt::Id value);
     void storeStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values);
+    void storeStringKey(rt::Ref<String>&& key, std::size_t hash, rt::Id&& value);
     static void checkPair(const rt::Id& value, const rt::Id& key, const char* method);
 
     Table table_;
@@ -105,8 +122,9 @@ public:
     static rt::Ref<MutableDictionary> make();
     static rt::Ref<MutableDictionary> withPairs(std::initializer_list<std::pair<rt::Id, rt::Id>> pairs);
     static rt::Ref<MutableDictionary> withCapacity(std::size_t capacity);
-    // As Dictionary::withStringKeys.
+    // As Dictionary::withStringKeys and Dictionary::fillWithStringKeys.
     static rt::Ref<MutableDictionary> withStringKeys(std::vector<rt::Id>& keys, std::vector<rt::Id>& values);
+    static StringKeyFiller fillWithStringKeys(std::size_t capacity);
 
     // Stores a copy of the key (key->copy()). nil value or key throws "NSInvalidArgumentException".
     void setObjectForKey(const rt::Id& value, const rt::Id& key);

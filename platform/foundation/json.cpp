@@ -21,6 +21,7 @@
 #include "platform/foundation/text_escaping.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/object_arena.h"
 
 namespace ns {
 
@@ -345,26 +346,117 @@ private:
 
 // ---- Building ns objects --------------------------------------------------------------------
 
+template <class Word> Word load(const char* p) noexcept {
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// True when the n bytes at a and b are the same, for short texts whose hashes already agree: a few
+// fixed-size loads, overlapping at the end, rather than a call.
+[[gnu::always_inline]] inline bool sameBytes(const char* a, const char* b, std::size_t n) noexcept {
+    if (n >= 8) {
+        std::uint64_t differ = load<std::uint64_t>(a + n - 8) ^ load<std::uint64_t>(b + n - 8);
+        for (std::size_t i = 0; i + 8 < n; i += 8)
+            differ |= load<std::uint64_t>(a + i) ^ load<std::uint64_t>(b + i);
+        return differ == 0;
+    }
+    if (n >= 4) {
+        return ((load<std::uint32_t>(a) ^ load<std::uint32_t>(b)) |
+                (load<std::uint32_t>(a + n - 4) ^ load<std::uint32_t>(b + n - 4))) == 0;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+[[gnu::always_inline]] inline bool sameText(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() && sameBytes(a.data(), b.data(), a.size());
+}
+
+// An object that a document hands out many times (a key, a repeated value, null, true, a small
+// integer). References are taken from it a batch at a time, so that a hand-out is no atomic step;
+// the ones left over go back when the holder lets it go.
+template <class T> class Shared {
+public:
+    Shared() = default;
+    explicit Shared(rt::Ref<T> object) : object_(std::move(object)) {}
+    Shared(Shared&& o) noexcept : object_(std::move(o.object_)), spare_(std::exchange(o.spare_, 0)) {}
+    Shared& operator=(Shared&& o) noexcept {
+        giveBack();
+        object_ = std::move(o.object_);
+        spare_ = std::exchange(o.spare_, 0);
+        return *this;
+    }
+    ~Shared() { giveBack(); }
+
+    explicit operator bool() const noexcept { return static_cast<bool>(object_); }
+    const T& operator*() const noexcept { return *object_; }
+
+    rt::Ref<T> handOut() noexcept {
+        if (spare_ == 0) {
+            object_->retain(kBatch);
+            spare_ = kBatch;
+        }
+        --spare_;
+        return rt::Ref<T>::adopt(object_.get());
+    }
+
+private:
+    static constexpr std::uint32_t kBatch = 256;
+
+    void giveBack() noexcept {
+        if (spare_) object_->release(std::exchange(spare_, 0));
+    }
+
+    rt::Ref<T> object_;
+    std::uint32_t spare_ = 0; // references taken and not handed out
+};
+using SharedString = Shared<String>;
+
 // Keys repeat from object to object: one String per distinct short key in a document. Keys are
 // found by a cheap hash of their bytes (a word at a time) and then compared whole, so keys that
 // share a hash stay distinct. The texts are views into the parser, valid while it reads.
 class KeyTable {
 public:
-    rt::Ref<String> intern(std::string_view text) {
-        if (text.size() > kLongestKey) return String::make(text);
+    // A key and its String's hash().
+    struct Key {
+        rt::Ref<String> string;
+        std::size_t hash;
+    };
+
+    KeyTable() noexcept { recent_.fill(kNone); }
+
+    // The key `text` at `position` among its object's members. Objects of one kind list their keys
+    // in one order, so the key the last object had at that position is tried first, unhashed.
+    Key intern(std::string_view text, std::size_t position) {
+        const bool predicted = position < kPredicted;
+        if (predicted && recent_[position] != kNone) {
+            Slot& slot = slots_[recent_[position]];
+            if (sameText(slot.text, text)) return {slot.string.handOut(), slot.stringHash};
+        }
+        if (text.size() > kLongestKey) return made(text);
         if (slots_.empty()) resize(kInitialSlots);
         const std::uint64_t h = hashOf(text);
         for (std::size_t i = slotOf(h);; i = (i + 1) & (slots_.size() - 1)) {
             Slot& slot = slots_[i];
             if (!slot.string) {
-                rt::Ref<String> s = String::make(text);
-                if (filled_.size() == kMostKeys) return s;
-                slot = Slot{h, text, s};
+                Key key = made(text);
+                if (filled_.size() == kMostKeys) return key;
+                slot = Slot{h, text, SharedString(std::move(key.string)), key.hash};
                 filled_.push_back(static_cast<std::uint32_t>(i));
-                if (filled_.size() * 2 > slots_.size()) resize(slots_.size() * 2);
-                return s;
+                key.string = slot.string.handOut();
+                if (filled_.size() * 2 > slots_.size()) {
+                    resize(slots_.size() * 2);
+                } else if (predicted) {
+                    recent_[position] = static_cast<std::uint32_t>(i);
+                }
+                return key;
             }
-            if (slot.hash == h && slot.text == text) return slot.string;
+            if (slot.hash == h && sameText(slot.text, text)) {
+                if (predicted) recent_[position] = static_cast<std::uint32_t>(i);
+                return {slot.string.handOut(), slot.stringHash};
+            }
         }
     }
 
@@ -373,40 +465,55 @@ public:
         for (std::uint32_t i : filled_)
             slots_[i] = Slot{};
         filled_.clear();
+        recent_.fill(kNone);
     }
 
+    // Every load has a fixed size: the bytes past the last whole word are read as overlapping
+    // words (or the first, middle and last byte of a short text) rather than copied into a
+    // zeroed word, which the processor could not read back before the copy had landed.
     static std::uint64_t hashOf(std::string_view text) noexcept {
         constexpr std::uint64_t k = 0x517CC1B727220A95ull;
-        std::uint64_t h = text.size() * k;
         const char* p = text.data();
-        std::size_t n = text.size();
-        for (; n >= 8; p += 8, n -= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            h = (std::rotl(h, 5) ^ w) * k;
-        }
-        if (n > 0) {
-            std::uint64_t w = 0;
-            std::memcpy(&w, p, n);
-            h = (std::rotl(h, 5) ^ w) * k;
+        const std::size_t n = text.size();
+        std::uint64_t h = n * k;
+        const auto mix = [&h](std::uint64_t w) { h = (std::rotl(h, 5) ^ w) * k; };
+        if (n >= 8) {
+            std::size_t i = 0;
+            for (; i + 8 <= n; i += 8)
+                mix(load<std::uint64_t>(p + i));
+            if (i < n) mix(load<std::uint64_t>(p + n - 8));
+        } else if (n >= 4) {
+            mix(std::uint64_t{load<std::uint32_t>(p)} << 32 | load<std::uint32_t>(p + n - 4));
+        } else if (n > 0) {
+            const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+            mix(byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1));
         }
         return h;
     }
 
 private:
-    static constexpr std::size_t kLongestKey = 64, kMostKeys = 4096, kInitialSlots = 64;
+    static constexpr std::size_t kLongestKey = 64, kMostKeys = 4096, kInitialSlots = 64, kPredicted = 16;
+    static constexpr std::uint32_t kNone = ~std::uint32_t{0};
 
     struct Slot {
         std::uint64_t hash = 0;
         std::string_view text;
-        rt::Ref<String> string; // null for a free slot
+        SharedString string; // null for a free slot
+        std::size_t stringHash = 0;
     };
+
+    static Key made(std::string_view text) {
+        rt::Ref<String> s = String::make(text);
+        const std::size_t h = s->hash();
+        return {std::move(s), h};
+    }
 
     std::size_t slotOf(std::uint64_t h) const noexcept {
         return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> shift_);
     }
 
     void resize(std::size_t size) {
+        recent_.fill(kNone); // the slots move
         std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(size));
         for (std::uint32_t& at : filled_) {
@@ -422,6 +529,7 @@ private:
     std::vector<Slot> slots_;
     std::vector<std::uint32_t> filled_; // the slots in use
     unsigned shift_ = 64;
+    std::array<std::uint32_t, kPredicted> recent_; // slot of the key last seen at each position
 };
 
 // Values repeat in a document too (enumeration-like strings: states, categories, tags), and
@@ -439,13 +547,13 @@ public:
         const auto i = static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
         Slot& slot = slots_[i];
         if (slot.string) {
-            if (slot.hash == h && slot.string->utf8() == text) return slot.string;
+            if (slot.hash == h && sameText((*slot.string).utf8(), text)) return slot.string.handOut();
             return String::make(text);
         }
         filled_.push_back(static_cast<std::uint16_t>(i));
         slot.hash = h;
-        slot.string = String::make(text);
-        return slot.string;
+        slot.string = SharedString(String::make(text));
+        return slot.string.handOut();
     }
 
     void clear() noexcept {
@@ -458,27 +566,66 @@ private:
     static constexpr unsigned kBits = 9;
     struct Slot {
         std::uint64_t hash = 0;
-        rt::Ref<String> string;
+        SharedString string;
     };
     std::array<Slot, std::size_t{1} << kBits> slots_{};
     std::vector<std::uint16_t> filled_;
 };
 
-// What building needs besides the parser, kept with it between documents: the keys and values of
-// the objects being read (one pair of vectors per depth), the key table and the shared values.
-// Empty between uses.
-struct BuildScratch {
-    std::vector<std::vector<rt::Id>> keys, values;
-    KeyTable keyTable;
-    RepeatedStrings strings;
+// The values a document repeats that are shared by the whole process anyway: null, true, false
+// and the small integers Number keeps one instance of.
+class SharedScalars {
+public:
+    rt::Id null() { return handOut(null_, [] { return rt::Id(Null::null()); }); }
+    rt::Id boolean(bool v) {
+        return v ? handOut(true_, [] { return rt::Id(Number::withBool(true)); })
+                 : handOut(false_, [] { return rt::Id(Number::withBool(false)); });
+    }
+    rt::Id integer(std::int64_t v) {
+        if (v < kSmallest || v > kLargest) return Number::withLongLong(v);
+        Shared<rt::Object>& slot = integers_[static_cast<std::size_t>(v - kSmallest)];
+        if (!slot) {
+            rt::Ref<Number> n = Number::withLongLong(v);
+            if (!rt::isImmortal(*n)) return n;
+            slot = Shared<rt::Object>(std::move(n));
+            filled_.push_back(static_cast<std::uint16_t>(v - kSmallest));
+        }
+        return slot.handOut();
+    }
 
     void clear() noexcept {
-        for (auto& v : keys)
-            v.clear();
-        for (auto& v : values)
-            v.clear();
+        null_ = {};
+        true_ = {};
+        false_ = {};
+        for (std::uint16_t i : filled_)
+            integers_[i] = {};
+        filled_.clear();
+    }
+
+private:
+    static constexpr std::int64_t kSmallest = -16, kLargest = 255;
+
+    template <class Make> static rt::Id handOut(Shared<rt::Object>& slot, Make&& make) {
+        if (!slot) slot = Shared<rt::Object>(make());
+        return slot.handOut();
+    }
+
+    Shared<rt::Object> null_, true_, false_;
+    std::array<Shared<rt::Object>, kLargest - kSmallest + 1> integers_;
+    std::vector<std::uint16_t> filled_;
+};
+
+// What building needs besides the parser, kept with it between documents: the key table and the
+// shared values. Empty between uses.
+struct BuildScratch {
+    KeyTable keyTable;
+    RepeatedStrings strings;
+    SharedScalars scalars;
+
+    void clear() noexcept {
         keyTable.clear();
         strings.clear();
+        scalars.clear();
     }
 };
 
@@ -486,68 +633,62 @@ class Builder {
 public:
     Builder(bool mutableContainers, BuildScratch& scratch) : mutable_(mutableContainers), scratch_(scratch) {}
 
-    rt::Id value(dom::element e, std::size_t depth) {
+    rt::Id value(dom::element e) {
         switch (e.type()) {
         case dom::element_type::ARRAY:
-            return array(e.get_array().value_unsafe(), depth);
+            return array(e.get_array().value_unsafe());
         case dom::element_type::OBJECT:
-            return object(e.get_object().value_unsafe(), depth);
+            return object(e.get_object().value_unsafe());
+        default:
+            return scalar(e);
+        }
+    }
+
+private:
+    // A member or element: containers recurse (the parser has bounded their depth), the rest is
+    // read in place.
+    rt::Id child(dom::element e) {
+        const auto type = e.type();
+        if (type == dom::element_type::ARRAY || type == dom::element_type::OBJECT) return value(e);
+        return scalar(e);
+    }
+
+    rt::Id scalar(dom::element e) {
+        switch (e.type()) {
         case dom::element_type::STRING:
             return scratch_.strings.get(e.get_string().value_unsafe());
         case dom::element_type::INT64:
-            return Number::withLongLong(e.get_int64().value_unsafe()); // small ones are shared
+            return scratch_.scalars.integer(e.get_int64().value_unsafe());
         case dom::element_type::UINT64:
             return Number::withUnsignedLongLong(e.get_uint64().value_unsafe());
         case dom::element_type::DOUBLE:
             return Number::withDouble(e.get_double().value_unsafe());
         case dom::element_type::BOOL:
-            return Number::withBool(e.get_bool().value_unsafe());
-        case dom::element_type::NULL_VALUE:
-            return Null::null();
+            return scratch_.scalars.boolean(e.get_bool().value_unsafe());
+        default:
+            return scratch_.scalars.null();
         }
-        return Null::null();
     }
 
-private:
-    // The elements are gathered in the scratch vector of this depth, and the array's own storage
-    // is allocated in one exact block once they are all made: the allocator sorts through all the
-    // small blocks it keeps freed (the previous document's, typically) before it hands out a large
-    // one, so large blocks are better asked for after the small ones have been reused.
-    rt::Id array(dom::array a, std::size_t depth) {
-        auto& items = scratch_.values;
-        if (items.size() <= depth) {
-            scratch_.keys.resize(depth + 1);
-            items.resize(depth + 1);
-        }
-        for (dom::element child : a) {
-            rt::Id v = value(child, depth + 1);
-            items[depth].push_back(std::move(v));
-        }
-        std::vector<rt::Id>& gathered = items[depth];
-        std::vector<rt::Id> storage(std::make_move_iterator(gathered.begin()),
-                                    std::make_move_iterator(gathered.end()));
-        gathered.clear();
-        if (mutable_) return MutableArray::make(std::move(storage));
-        return Array::make(std::move(storage));
+    // Containers are made with room for exactly their members, which the parser has counted.
+    rt::Id array(dom::array a) {
+        std::vector<rt::Id> items;
+        items.reserve(a.size());
+        for (dom::element element : a)
+            items.push_back(child(element));
+        if (mutable_) return MutableArray::make(std::move(items));
+        return Array::make(std::move(items));
     }
 
-    rt::Id object(dom::object o, std::size_t depth) {
-        // The vectors of this depth are indexed anew after each nested call, which may grow the
-        // outer vectors.
-        auto& keys = scratch_.keys;
-        auto& values = scratch_.values;
-        if (keys.size() <= depth) {
-            keys.resize(depth + 1);
-            values.resize(depth + 1);
-        }
+    rt::Id object(dom::object o) {
+        auto filler = mutable_ ? MutableDictionary::fillWithStringKeys(o.size())
+                               : Dictionary::fillWithStringKeys(o.size());
+        std::size_t position = 0;
         for (dom::key_value_pair kv : o) {
-            rt::Ref<String> k = scratch_.keyTable.intern(kv.key);
-            rt::Id v = value(kv.value, depth + 1);
-            keys[depth].push_back(std::move(k));
-            values[depth].push_back(std::move(v));
+            KeyTable::Key key = scratch_.keyTable.intern(kv.key, position++);
+            filler.add(std::move(key.string), key.hash, child(kv.value));
         }
-        if (mutable_) return MutableDictionary::withStringKeys(keys[depth], values[depth]);
-        return Dictionary::withStringKeys(keys[depth], values[depth]);
+        return filler.take();
     }
 
     bool mutable_;
@@ -647,7 +788,9 @@ rt::Id parse(std::string_view text, JSONReadingOptions options, rt::Ref<Error>* 
         serializationReadError(error, std::string(kNotAContainer) + " " + where(text, first) + ".");
         return nullptr;
     }
-    return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root, 0);
+    // The tree's objects are made together and mostly freed together.
+    rt::ObjectArena arena;
+    return Builder(options & JSONReadingOptions::MutableContainers, work->scratch()).value(root);
 }
 
 // ---- Writing --------------------------------------------------------------------------------

@@ -12,10 +12,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "platform/runtime/object.h"
+#include "platform/runtime/object_arena.h"
 
 namespace ns::detail {
 
@@ -33,12 +35,28 @@ public:
         [[no_unique_address]] V value{};
     };
 
+    using Entries = std::vector<Entry, rt::ArenaAllocator<Entry>>;
+
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    OrderedHash() = default;
+    OrderedHash(const OrderedHash&) = default;
+    OrderedHash(OrderedHash&&) noexcept = default;
+    OrderedHash& operator=(const OrderedHash&) = default;
+    OrderedHash& operator=(OrderedHash&&) noexcept = default;
+    // Keys repeat across the tables torn down together (a document's dictionaries share them):
+    // their releases go through rt::releaseInTeardown, and so do the values'.
+    ~OrderedHash() {
+        for (Entry& e : entries_) {
+            rt::releaseInTeardown(e.key.detach());
+            if constexpr (std::is_same_v<V, rt::Id>) rt::releaseInTeardown(e.value.detach());
+        }
+    }
 
     std::size_t size() const noexcept { return live_; }
     bool empty() const noexcept { return live_ == 0; }
     // Entries by position, holes included (skip entries whose key is null).
-    const std::vector<Entry>& entries() const noexcept { return entries_; }
+    const Entries& entries() const noexcept { return entries_; }
     Entry& at(std::size_t pos) noexcept { return entries_[pos]; }
     const Entry& at(std::size_t pos) const noexcept { return entries_[pos]; }
     bool hasHoles() const noexcept { return entries_.size() != live_; }
@@ -75,10 +93,11 @@ public:
     }
 
     // Appends an entry for a key that is not present (the caller has checked).
-    std::size_t append(rt::Id key, std::size_t h, bool textKey, V value = V{}) {
+    template <class Key, class Value = V>
+    std::size_t append(Key&& key, std::size_t h, bool textKey, Value&& value = V{}) {
         const bool indexed = makeRoom();
         std::size_t pos = entries_.size();
-        entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
+        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::forward<Value>(value));
         ++live_;
         if (indexed) place(pos);
         return pos;
@@ -87,12 +106,13 @@ public:
     // Appends an entry, unless one whose key has hash `h` satisfies `same(entry)` is present: that
     // one takes `value` and keeps its place. One probe either way. Returns the value replaced (to
     // be released by the caller once the table is consistent), or nothing.
-    template <class Same> V appendOrAssign(rt::Id key, std::size_t h, bool textKey, V value, Same&& same) {
+    template <class Key, class Same>
+    V appendOrAssign(Key&& key, std::size_t h, bool textKey, V&& value, Same&& same) {
         if (!index_.empty() && (live_ + tombstones_ + 1) * 4 > index_.size() * 3) rebuild(live_ + 1);
         if (index_.empty()) {
             if (const std::size_t pos = findWith(h, same); pos != npos)
                 return std::exchange(entries_[pos].value, std::move(value));
-            append(std::move(key), h, textKey, std::move(value));
+            append(std::forward<Key>(key), h, textKey, std::move(value));
             return V{};
         }
         const std::size_t mask = index_.size() - 1;
@@ -109,7 +129,7 @@ public:
             if (e.hash == h && same(e)) return std::exchange(e.value, std::move(value));
         }
         const std::size_t pos = entries_.size();
-        entries_.push_back(Entry{std::move(key), h, textKey, std::move(value)});
+        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::move(value));
         ++live_;
         index_[free == npos ? i : free] = static_cast<std::uint32_t>(pos + kFirst);
         return V{};
@@ -137,8 +157,8 @@ public:
     }
 
     // Moves everything out, leaving the table empty.
-    std::vector<Entry> takeAll() {
-        std::vector<Entry> out = std::move(entries_);
+    Entries takeAll() {
+        Entries out = std::move(entries_);
         clearKeepingNothing();
         return out;
     }
@@ -244,7 +264,7 @@ private:
         shift_ = 64;
     }
 
-    std::vector<Entry> entries_;
+    Entries entries_;
     std::vector<std::uint32_t> index_; // kEmpty, kTombstone or position + kFirst
     unsigned shift_ = 64;
     std::size_t live_ = 0;

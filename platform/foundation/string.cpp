@@ -291,10 +291,7 @@ unsigned long long magnitude(std::string_view digits, bool& overflow) noexcept {
 
 rt::Ref<String> String::adoptASCII(std::string&& ascii) {
     if (ascii.empty()) return empty();
-    auto s = rt::make<String>();
-    s->utf8_ = std::move(ascii);
-    s->finish();
-    return s;
+    return rt::make<String>(std::move(ascii));
 }
 
 rt::Ref<String> String::adoptUnits(std::u16string&& units, std::string* utf8) {
@@ -317,7 +314,7 @@ rt::Ref<String> String::adoptUnits(std::u16string&& units, std::string* utf8) {
 
 rt::Ref<String> String::make(std::string_view utf8) {
     const std::size_t prefix = asciiPrefix(utf8);
-    if (prefix == utf8.size()) return adoptASCII(std::string(utf8));
+    if (prefix == utf8.size()) return utf8.empty() ? empty() : rt::make<String>(utf8);
     std::u16string units;
     units.reserve(utf8.size());
     units.assign(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(prefix));

@@ -101,6 +101,10 @@ protected:
     String() = default;
 
 private:
+    // ASCII text, copied or taken over.
+    explicit String(std::string_view ascii) : utf8_(ascii), length_(ascii.size()) {}
+    explicit String(std::string&& ascii) noexcept : utf8_(std::move(ascii)), length_(utf8_.size()) {}
+
     template <class T>
     static T clampTo(long long v) noexcept {
         if (v > std::numeric_limits<T>::max()) return std::numeric_limits<T>::max();

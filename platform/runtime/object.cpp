@@ -3,12 +3,14 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
 #include "platform/runtime/class.h"
+#include "platform/runtime/object_arena.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/spin_lock.h"
 
@@ -63,18 +65,25 @@ struct ThreadCountOwner {
     }
 };
 
-void countLive(std::int64_t d) noexcept {
-    if (!tCount) {
-        if (tCountRetired) {
-            liveCounters().retired.fetch_add(d, std::memory_order_relaxed);
-            return;
-        }
-        thread_local ThreadCountOwner owner; // sets tCount
+[[gnu::noinline]] void countLiveFirst(std::int64_t d) noexcept {
+    if (tCountRetired) {
+        liveCounters().retired.fetch_add(d, std::memory_order_relaxed);
+        return;
     }
-    // Only this thread writes its counter: a plain load and store, no read-modify-write.
+    thread_local ThreadCountOwner owner; // sets tCount
     tCount->store(tCount->load(std::memory_order_relaxed) + d, std::memory_order_relaxed);
 }
+
+inline void countLive(std::int64_t d) noexcept {
+    // Only this thread writes its counter: a plain load and store, no read-modify-write.
+    if (tCount) [[likely]]
+        tCount->store(tCount->load(std::memory_order_relaxed) + d, std::memory_order_relaxed);
+    else
+        countLiveFirst(d);
+}
 thread_local int tPermanentDepth = 0;
+// Deallocations running on this thread, nested.
+thread_local int tDeallocDepth = 0;
 // The side table of the object whose destructor just finished on this thread, which may have been
 // made during that very teardown: handed from ~Object to the code that frees it.
 thread_local SideTable* tSideOfDestroyed = nullptr;
@@ -125,6 +134,7 @@ struct Access {
         countLive(-1);
     }
     static void destroy(const Object* obj) noexcept;
+    static void deallocate(const Object& obj) noexcept { obj.deallocate(); }
     static void setObserved(const Object& obj, bool observed) noexcept {
         obj.observed_.store(observed, std::memory_order_relaxed);
     }
@@ -145,6 +155,8 @@ void retainSide(SideTable* s) noexcept {
 void releaseSide(SideTable* s) noexcept {
     if (s) s->release();
 }
+
+bool inTeardown() noexcept { return tDeallocDepth > 0; }
 
 bool lockSide(SideTable* s) noexcept {
     std::lock_guard g(s->weakLock);
@@ -172,7 +184,13 @@ void Access::destroy(const Object* obj) noexcept {
             slot->release();
         }
     }
-    delete obj;
+    if (obj->inArena_) {
+        const void* storage = dynamic_cast<const void*>(obj);
+        obj->~Object();
+        freeInArena(storage);
+    } else {
+        delete obj;
+    }
     side = std::exchange(tSideOfDestroyed, nullptr);
     if (!side) return;
     {
@@ -206,26 +224,101 @@ Object::~Object() {
     tSideOfDestroyed = side_.load(std::memory_order_acquire);
 }
 
-PermanentScope::PermanentScope() noexcept { ++tPermanentDepth; }
-PermanentScope::~PermanentScope() { --tPermanentDepth; }
+// Shared instances live for the whole process: they are kept out of an open arena, whose blocks
+// they would keep.
+PermanentScope::PermanentScope() noexcept : suspendedArena_(std::exchange(detail::openArena, nullptr)) {
+    ++tPermanentDepth;
+}
+PermanentScope::~PermanentScope() {
+    --tPermanentDepth;
+    detail::openArena = suspendedArena_;
+}
+
+namespace {
+
+// Releases gathered during the thread's current teardown (releaseInTeardown): a small open-
+// addressed table by address, with the slots in use listed so that ending a teardown costs nothing
+// when nothing was gathered.
+struct GatheredRelease {
+    const Object* obj = nullptr;
+    std::uint32_t count = 0;
+};
+constexpr unsigned kGatheredBits = 9, kGatheredProbes = 8;
+struct Gathered {
+    std::array<GatheredRelease, std::size_t{1} << kGatheredBits> slots{};
+    std::array<std::uint16_t, std::size_t{1} << kGatheredBits> used{};
+    std::size_t usedCount = 0;
+};
+thread_local Gathered tGathered;
+
+// Makes the gathered releases; true when there were any.
+bool releaseGathered() noexcept {
+    if (tGathered.usedCount == 0) return false;
+    while (tGathered.usedCount > 0) {
+        GatheredRelease& slot = tGathered.slots[tGathered.used[--tGathered.usedCount]];
+        // Taken out first: the release may tear down objects that gather releases of their own.
+        const GatheredRelease g = std::exchange(slot, GatheredRelease{});
+        g.obj->release(g.count);
+    }
+    return true;
+}
+
+} // namespace
+
+void releaseInTeardown(const Object* obj) noexcept {
+    if (!obj) return;
+    if (tDeallocDepth == 0) {
+        obj->release();
+        return;
+    }
+    const std::uint32_t count = detail::Access::rc(*obj).load(std::memory_order_acquire);
+    if (count == 1) {
+        // The last reference, and no weak one: nothing else can reach the object to change its
+        // count, so it needs no atomic step.
+        if (!detail::Access::existingSide(*obj)) detail::Access::deallocate(*obj);
+        else obj->release();
+        return;
+    }
+    const auto home = static_cast<std::size_t>(
+        (reinterpret_cast<std::uintptr_t>(obj) * 0x9E3779B97F4A7C15ull) >> (64 - kGatheredBits));
+    const std::size_t mask = tGathered.slots.size() - 1;
+    for (std::size_t probe = 0; probe < kGatheredProbes; ++probe) {
+        const std::size_t i = (home + probe) & mask;
+        GatheredRelease& slot = tGathered.slots[i];
+        if (slot.obj == obj) {
+            ++slot.count;
+            return;
+        }
+        if (!slot.obj) {
+            slot = GatheredRelease{obj, 1};
+            tGathered.used[tGathered.usedCount++] = static_cast<std::uint16_t>(i);
+            return;
+        }
+    }
+    // Its neighbourhood is full of others: this one is released now.
+    obj->release();
+}
 
 void Object::deallocate() const noexcept {
-    thread_local int depth = 0;
     thread_local std::vector<const Object*> pending;
-    if (depth >= kMaxDeallocDepth) {
+    if (tDeallocDepth >= kMaxDeallocDepth) {
         pending.push_back(this);
         return;
     }
-    ++depth;
+    ++tDeallocDepth;
     detail::Access::destroy(this);
-    if (depth == 1) {
-        while (!pending.empty()) {
-            const Object* next = pending.back();
-            pending.pop_back();
-            detail::Access::destroy(next);
-        }
+    if (tDeallocDepth == 1) {
+        // Releasing what was gathered may tear down more, which may queue and gather more.
+        do {
+            while (!pending.empty()) {
+                const Object* next = pending.back();
+                pending.pop_back();
+                detail::Access::destroy(next);
+            }
+        } while (releaseGathered() || !pending.empty());
+        detail::settleArenaFrees();
     }
-    --depth;
+    --tDeallocDepth;
 }
 
 bool Object::tryRetain() const noexcept {

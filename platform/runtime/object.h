@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -28,6 +29,7 @@ struct Access;
 }
 class Disposable;
 struct SideTable;
+class ObjectArena;
 
 template <class T>
 class Ref;
@@ -144,6 +146,11 @@ public:
     void release() const noexcept {
         if (rc_.fetch_sub(1, std::memory_order_acq_rel) == 1) deallocate();
     }
+    // `n` retains or releases in one step, for a holder that hands out many references at once.
+    void retain(std::uint32_t n) const noexcept { rc_.fetch_add(n, std::memory_order_relaxed); }
+    void release(std::uint32_t n) const noexcept {
+        if (rc_.fetch_sub(n, std::memory_order_acq_rel) == n) deallocate();
+    }
     // Retains unless deallocation has begun.
     bool tryRetain() const noexcept;
     bool isDeallocating() const noexcept;
@@ -210,6 +217,7 @@ private:
     std::atomic<bool> intercepted_{false};
     std::uint8_t uncounted_ = 0; // not counted by liveObjectCount (immortal or permanent)
     mutable std::atomic<bool> observed_{false};
+    std::uint8_t inArena_ = 0; // placed in an ObjectArena's block rather than allocated alone
     std::atomic<const Class*> isa_;
     mutable std::atomic<SideTable*> side_{nullptr};
 };
@@ -225,6 +233,14 @@ bool lockSide(SideTable* s) noexcept;
 // are evaluated takes the slot first; make then hands the outer class back before the outer
 // object's Object constructor runs.
 inline thread_local const Class* constructing = nullptr;
+
+// The arena open on this thread (object_arena.h), or null.
+inline thread_local ObjectArena* openArena = nullptr;
+// Room for an object of `size` bytes in the open arena, or null when it does not take it.
+void* placeInArena(std::size_t size);
+// Gives back room from the arena that no object was made in (its constructor threw).
+void leaveArena(const void* storage) noexcept;
+inline constexpr std::size_t kArenaAlignment = 16;
 } // namespace detail
 
 // The one way to create an object.
@@ -236,6 +252,22 @@ Ref<T> make(A&&... args) {
         const Class* outer;
         ~HandBack() { detail::constructing = outer; }
     } handBack{std::exchange(detail::constructing, &T::staticClass())};
+    if constexpr (alignof(T) <= detail::kArenaAlignment) {
+        if (detail::openArena) {
+            if (void* storage = detail::placeInArena(sizeof(T))) {
+                T* p;
+                try {
+                    p = ::new (storage) T(std::forward<A>(args)...);
+                } catch (...) {
+                    detail::leaveArena(storage);
+                    throw;
+                }
+                Object& made = *p;
+                made.inArena_ = 1;
+                return Ref<T>::adopt(p);
+            }
+        }
+    }
     return Ref<T>::adopt(new T(std::forward<A>(args)...));
 }
 
@@ -287,6 +319,13 @@ bool equal(const Ref<A>& a, const Ref<B>& b) {
     return equal(static_cast<const Object*>(a.get()), static_cast<const Object*>(b.get()));
 }
 
+// Releases a reference from inside the teardown of the object that held it, for references to
+// objects that many of the objects torn down with it hold as well (a dictionary's keys, values that
+// repeat): while objects are being torn down on this thread, the releases of an object still held
+// elsewhere are gathered and made as one when the outermost teardown ends, before the release that
+// began it returns. Anywhere else, or when this is the object's last reference, it is release().
+void releaseInTeardown(const Object* obj) noexcept;
+
 // Number of objects alive now (immortal ones excluded); tests check it returns to its start.
 std::int64_t liveObjectCount() noexcept;
 
@@ -311,6 +350,9 @@ public:
     ~PermanentScope();
     PermanentScope(const PermanentScope&) = delete;
     PermanentScope& operator=(const PermanentScope&) = delete;
+
+private:
+    ObjectArena* suspendedArena_;
 };
 
 // The object lock: a recursive lock keyed by the object's identity.

@@ -8,8 +8,25 @@ namespace ns {
 
 namespace {
 // The instances Value::withBytes makes; they report themselves as NSValue's own cluster member.
+// The bytes live here rather than in Value, so that a Number carries none of them.
 class BytesValue final : public Value {
     RT_CLASS(BytesValue)
+public:
+    std::string_view objCType() const override { return type_; }
+    std::size_t size() const override { return bytes_.size(); }
+    bool getValue(void* out, std::size_t size) const override {
+        if (size != bytes_.size()) return false;
+        if (size) std::memcpy(out, bytes_.data(), size);
+        return true;
+    }
+
+private:
+    BytesValue(std::string_view type, const void* bytes, std::size_t size)
+        : type_(type),
+          bytes_(static_cast<const unsigned char*>(bytes), static_cast<const unsigned char*>(bytes) + size) {}
+
+    std::string type_;
+    std::vector<unsigned char> bytes_;
 };
 } // namespace
 
@@ -17,27 +34,22 @@ RT_DEFINE_CLASS(Value, "NSValue", rt::Object)
 RT_DEFINE_CLASS(BytesValue, "NSConcreteValue", Value)
 
 rt::Ref<Value> Value::withBytes(const void* bytes, std::size_t size, std::string_view objCType) {
-    auto v = rt::make<BytesValue>();
-    v->type_ = objCType;
-    auto* p = static_cast<const unsigned char*>(bytes);
-    v->bytes_.assign(p, p + size);
-    return v;
+    return rt::make<BytesValue>(objCType, bytes, size);
 }
 
-std::string_view Value::objCType() const { return type_; }
-
-bool Value::getValue(void* out, std::size_t size) const {
-    if (size != bytes_.size()) return false;
-    if (size) std::memcpy(out, bytes_.data(), size);
-    return true;
+std::vector<unsigned char> Value::bytes() const {
+    std::vector<unsigned char> out(size());
+    getValue(out.data(), out.size());
+    return out;
 }
 
 std::string Value::description() const {
+    const std::vector<unsigned char> own = bytes();
     std::string s = "<";
     char buf[4];
-    for (std::size_t i = 0; i < bytes_.size(); ++i) {
+    for (std::size_t i = 0; i < own.size(); ++i) {
         if (i && i % 4 == 0) s += ' ';
-        std::snprintf(buf, sizeof buf, "%02x", bytes_[i]);
+        std::snprintf(buf, sizeof buf, "%02x", own[i]);
         s += buf;
     }
     return s + ">";
@@ -47,14 +59,13 @@ bool Value::isEqual(const rt::Object* other) const {
     if (other == this) return true;
     auto* v = dynamic_cast<const Value*>(other);
     if (!v || v->objCType() != objCType() || v->size() != size()) return false;
-    std::vector<unsigned char> theirs(v->size());
-    v->getValue(theirs.data(), theirs.size());
-    return theirs == bytes_;
+    return v->bytes() == bytes();
 }
 
 std::size_t Value::hash() const {
+    const std::vector<unsigned char> own = bytes();
     return std::hash<std::string_view>()(
-        std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
+        std::string_view(reinterpret_cast<const char*>(own.data()), own.size()));
 }
 
 } // namespace ns

@@ -24,10 +24,11 @@ public:
         return withBytes(&v, sizeof(T), rt::Encoding<T>::text());
     }
 
-    virtual std::string_view objCType() const;
-    virtual std::size_t size() const { return bytes_.size(); }
+    // The members below read the value through these three, which every kind of value gives.
+    virtual std::string_view objCType() const = 0;
+    virtual std::size_t size() const = 0;
     // Copies the bytes out; copies nothing unless `size` is the value's own size.
-    virtual bool getValue(void* out, std::size_t size) const;
+    virtual bool getValue(void* out, std::size_t size) const = 0;
     template <class T>
     T get() const {
         T v{};
@@ -43,8 +44,7 @@ protected:
     Value() = default;
 
 private:
-    std::string type_;
-    std::vector<unsigned char> bytes_;
+    std::vector<unsigned char> bytes() const;
 };
 
 } // namespace ns

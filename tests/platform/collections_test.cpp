@@ -236,8 +236,14 @@ TEST(Dictionary, StringKeysInBulkAgreeWithOneByOne) {
     auto bulk = ns::Dictionary::withStringKeys(k1, v1);
     auto mutableBulk = ns::MutableDictionary::withStringKeys(k2, v2);
     EXPECT_TRUE(k1.empty() && v1.empty() && k2.empty() && v2.empty());
+    // One member at a time, with room for fewer than come.
+    auto filler = ns::Dictionary::fillWithStringKeys(2);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        filler.add(rt::downcast<ns::String>(keys[i]), keys[i]->hash(), rt::Id(values[i]));
+    auto filled = filler.take();
     for (const ns::Dictionary* d : {static_cast<const ns::Dictionary*>(bulk.get()),
-                                    static_cast<const ns::Dictionary*>(mutableBulk.get())}) {
+                                    static_cast<const ns::Dictionary*>(mutableBulk.get()),
+                                    static_cast<const ns::Dictionary*>(filled.get())}) {
         EXPECT_EQ(keysOf(*d), (Texts{"a", "b", longText, "\xC3\xA9"}));
         EXPECT_EQ(texts(*d->allValues()), (Texts{"4", "1", "6", "7"}));
         EXPECT_TRUE(d->isEqualToDictionary(*expected));

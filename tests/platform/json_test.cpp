@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +157,13 @@ TEST(JSONRead, KeysThatDifferInAnyByteStayDistinct) {
     EXPECT_EQ((*d->allKeys())[5].get(), (*second->allKeys())[0].get());
     EXPECT_EQ((*d->allKeys())[2].get(), (*second->allKeys())[1].get());
 
+    // From object to object a key comes at another place, another key at the same place, or the
+    // same key twice.
+    const char* const orders =
+        R"([{"a":1,"bb":2},{"bb":3,"a":4},{"a":5,"b":6},{"a":7,"a":8},{"b":9},{"a":10,"bb":11}])";
+    EXPECT_EQ(write(JSONSerialization::JSONObjectWithData(orders)),
+              R"([{"a":1,"bb":2},{"bb":3,"a":4},{"a":5,"b":6},{"a":8},{"b":9},{"a":10,"bb":11}])");
+
     // The same texts as values, many times over and among a thousand others: each reads as its own.
     std::vector<std::string> values;
     for (int round = 0; round < 3; ++round) {
@@ -175,6 +183,46 @@ TEST(JSONRead, KeysThatDifferInAnyByteStayDistinct) {
         ASSERT_TRUE(rt::cast<ns::String>((*read)[i])->isEqualToString(values[i])) << i;
 }
 
+// Values taken from a document outlive it while later documents are read into the memory the rest
+// of it left; a mutable dictionary taken out grows past the room it was read with. What the
+// document shared (keys, repeated values, null, true, small integers) ends with exact counts.
+TEST(JSONRead, ValuesTakenFromADocumentOutliveIt) {
+    const std::int64_t liveBefore = rt::liveObjectCount();
+    std::string text = "[";
+    for (int i = 0; i < 2000; ++i)
+        text += (i ? "," : "") + std::string(R"({"key":"same","n":null,"t":true,"i":7,"name":"item )") +
+                std::to_string(i) + "\"}";
+    text += "]";
+    rt::Ref<ns::MutableDictionary> kept;
+    rt::Id key, same, name;
+    {
+        auto list = rt::cast<ns::Array>(
+            JSONSerialization::JSONObjectWithData(text, JSONReadingOptions::MutableContainers));
+        ASSERT_TRUE(list);
+        kept = rt::cast<ns::MutableDictionary>((*list)[1234]);
+        ASSERT_TRUE(kept);
+        key = (*kept->allKeys())[0];
+        same = kept->objectForKey("key");
+        name = kept->objectForKey("name");
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(JSONSerialization::JSONObjectWithData(text));
+    for (const rt::Object* held : {key.get(), same.get(), name.get()})
+        EXPECT_EQ(held->retainCount(), 2u) << held->description(); // here and in the dictionary
+    for (int i = 0; i < 40; ++i)
+        kept->setObjectForKey(ns::num(i), "k" + std::to_string(i));
+    kept->removeObjectForKey("n");
+    std::string expected = R"({"key":"same","t":true,"i":7,"name":"item 1234")";
+    for (int i = 0; i < 40; ++i)
+        expected += ",\"k" + std::to_string(i) + "\":" + std::to_string(i);
+    EXPECT_EQ(write(kept), expected + "}");
+    kept = nullptr;
+    for (const rt::Object* held : {key.get(), same.get(), name.get()})
+        EXPECT_EQ(held->retainCount(), 1u) << held->description();
+    key = same = name = nullptr;
+    EXPECT_EQ(rt::liveObjectCount(), liveBefore);
+}
+
 // A document of `records` records, past the size whose parser every thread kept before; `seed`
 // makes its values its own.
 std::string largeDocument(int records, int seed) {
@@ -187,6 +235,40 @@ std::string largeDocument(int records, int seed) {
              "\":{\"n\":" + std::to_string(seed) + "}}";
     }
     return s + "]";
+}
+
+// Trees read on one thread are let go on others while every thread goes on reading: the memory
+// they were read into is counted back exactly, whichever thread frees it.
+TEST(JSONRead, TreesLetGoOnOtherThreads) {
+    const std::string doc = largeDocument(500, 3);
+    const rt::Id expected = JSONSerialization::JSONObjectWithData(doc);
+    const std::int64_t liveBefore = rt::liveObjectCount();
+    std::mutex lock;
+    std::vector<rt::Id> handed; // trees waiting for another thread to let them go
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 25; ++i) {
+                rt::Id tree = JSONSerialization::JSONObjectWithData(doc);
+                if (!tree || !tree->isEqual(expected.get())) ++wrong;
+                rt::Id older;
+                {
+                    std::lock_guard g(lock);
+                    handed.push_back(std::move(tree));
+                    if (handed.size() > 3) {
+                        older = std::move(handed.front());
+                        handed.erase(handed.begin());
+                    }
+                }
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    handed.clear();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_TRUE(JSONSerialization::JSONObjectWithData(doc)->isEqual(expected.get()));
+    EXPECT_EQ(rt::liveObjectCount(), liveBefore);
 }
 
 // The parser each thread keeps between reads serves one read at a time on its own thread, and

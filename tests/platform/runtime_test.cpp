@@ -1,17 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "platform/foundation/array.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "tests/testkit/class_names.h"
+#include "platform/runtime/object_arena.h"
 
 namespace {
 
@@ -208,6 +212,90 @@ TEST(ObjectLifetime, MillionLongChainReleasesWithoutDeepRecursion) {
         }
     }
     EXPECT_EQ(destroyed, 1'000'001);
+}
+
+// Carries a number and counts destructions, to tell whether memory still holds the object made.
+class Tagged : public rt::Object {
+    RT_CLASS(Tagged)
+public:
+    Tagged(int tag, std::atomic<int>* destroyed) : tag(tag), destroyed_(destroyed) {
+        if (tag < 0) throw std::runtime_error("refused");
+    }
+    ~Tagged() override { ++*destroyed_; }
+    const int tag;
+
+private:
+    std::atomic<int>* destroyed_;
+};
+RT_DEFINE_CLASS(Tagged, "Tagged", rt::Object)
+
+// Objects made in an arena die as any other, on whatever thread lets the last reference go, with
+// weak references zeroed; the ones kept keep their memory while later arenas reuse the blocks the
+// others left, and a constructor that throws leaves nothing behind.
+TEST(ObjectArena, PlacedObjectsLiveAndDieAsAnyOther) {
+    struct Case {
+        const char* name;
+        int count; // several blocks' worth at the most
+        bool releasedOnAnotherThread;
+    };
+    for (const Case& c :
+         {Case{"one", 1, false}, Case{"many", 3000, false}, Case{"many elsewhere", 3000, true}}) {
+        SCOPED_TRACE(c.name);
+        const std::int64_t liveBefore = rt::liveObjectCount();
+        std::atomic<int> destroyed{0};
+        std::vector<Ref<Tagged>> made, kept;
+        rt::Weak<Tagged> firstWeak;
+        {
+            rt::ObjectArena arena;
+            for (int i = 0; i < c.count; ++i)
+                made.push_back(rt::make<Tagged>(i, &destroyed));
+            EXPECT_THROW(rt::make<Tagged>(-1, &destroyed), std::runtime_error);
+            firstWeak = made.front();
+        }
+        for (std::size_t i = 7; i < made.size(); i += 10)
+            kept.push_back(made[i]);
+        if (c.releasedOnAnotherThread)
+            std::thread([&made] { made.clear(); }).join();
+        made.clear();
+        EXPECT_EQ(destroyed, c.count - static_cast<int>(kept.size()));
+        EXPECT_FALSE(firstWeak.lock());
+
+        for (int round = 0; round < 3; ++round) {
+            rt::ObjectArena arena;
+            std::vector<Ref<Tagged>> others;
+            for (int i = 0; i < c.count; ++i)
+                others.push_back(rt::make<Tagged>(1'000'000 + i, &destroyed));
+        }
+        for (std::size_t k = 0; k < kept.size(); ++k) {
+            EXPECT_EQ(kept[k]->tag, static_cast<int>(7 + 10 * k));
+            EXPECT_EQ(kept[k]->retainCount(), 1u);
+        }
+        kept.clear();
+        EXPECT_EQ(destroyed, 4 * c.count);
+        EXPECT_EQ(rt::liveObjectCount(), liveBefore);
+    }
+}
+
+// Releases made through the teardown of many holders at once (rt::releaseInTeardown) leave the
+// counts exact, however many shared objects there are, and an object that only the holders had is
+// gone before the release that began the teardown returns.
+TEST(ObjectLifetime, ReleasesGatheredInATeardownLeaveExactCounts) {
+    for (int shared : {1, 5, 1000}) { // up to more than a teardown gathers at once
+        SCOPED_TRACE(shared);
+        std::atomic<int> destroyed{0};
+        std::vector<Id> objects;
+        for (int i = 0; i < shared; ++i)
+            objects.push_back(rt::make<Tagged>(i, &destroyed));
+        std::vector<Id> holders;
+        for (int h = 0; h < 50; ++h)
+            holders.push_back(ns::Array::make(objects));
+        auto outer = ns::Array::make(std::move(holders));
+        const Id keptOne = objects.front();
+        objects.clear();
+        outer = nullptr;
+        EXPECT_EQ(destroyed, shared - 1);
+        EXPECT_EQ(keptOne->retainCount(), 1u);
+    }
 }
 
 TEST(ObjectLifetime, WeakReferencesZeroAndCopy) {
@@ -462,6 +550,11 @@ TEST(Value, BoxesStructBytesWithEncoding) {
     EXPECT_EQ(out.y, 2);
     EXPECT_TRUE(v->isEqual(ns::Value::withBytes(&pt, sizeof pt, "{CGPoint=dd}").get()));
     EXPECT_FALSE(v->isEqual(ns::Value::withBytes(&pt, sizeof pt, "{CGSize=dd}").get()));
+    const Point other{1, 3};
+    EXPECT_FALSE(v->isEqual(ns::Value::withBytes(&other, sizeof other, "{CGPoint=dd}").get()));
+    EXPECT_EQ(v->hash(), ns::Value::withBytes(&pt, sizeof pt, "{CGPoint=dd}")->hash());
+    const std::uint32_t word = 0x04030201;
+    EXPECT_EQ(ns::Value::withBytes(&word, sizeof word, "I")->description(), "<01020304>");
     int wrong = 0;
     EXPECT_FALSE(v->getValue(&wrong, sizeof wrong));
     EXPECT_TRUE(v->isKindOfClass(ns::Value::staticClass()));
