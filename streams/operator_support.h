@@ -20,7 +20,8 @@
 //
 // The source is subscribed to only while the subscription lasts, and nothing a subscription
 // keeps refers to the source (a subscription is never a cycle with its source); only repeat and
-// retry keep it, to subscribe to it again.
+// retry keep it, to subscribe to it again, and between cycles only through the reschedule
+// function their source's subscriber holds.
 
 #include <optional>
 #include <string_view>
