@@ -16,88 +16,113 @@ RT_DEFINE_CLASS(GroupedSignal, "ESGroupedSignal", Subject)
 
 Subject::Subject() : disposable_(CompoundDisposable::make()) {}
 
-Subject::~Subject() { disposable_->dispose(); }
+Subject::~Subject() {
+    disposable_->dispose();
+    HeldList own(subscribers_);
+}
+
+Subject::HeldList::~HeldList() {
+    if (list_ && list_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete list_;
+}
 
 rt::Ref<Subject> Subject::subject() { return rt::make<Subject>(); }
 
-rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
-    auto disposable = CompoundDisposable::make();
-    auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, disposable);
-    {
-        // The list it replaces goes when the last event holding it is done with it, and never
-        // under the lock.
-        std::shared_ptr<const SubscriberList> replaced;
-        auto list = std::make_shared<SubscriberList>();
-        std::lock_guard g(subscribersLock_);
-        if (subscribers_) {
-            list->reserve(subscribers_->size() + 1);
-            *list = *subscribers_;
-        }
-        list->push_back(passthrough);
-        replaced = std::exchange(subscribers_, std::move(list));
-    }
-    // However the subscription ends, its entry leaves the list, so neither the entry nor its
-    // subscriber outlives it. The entry is known by address only: it is in the list (and so
-    // alive) until this block has run. Added after the entry, so a subscription already ended
-    // (its subscriber had terminated) removes it at once.
-    rt::Weak<Subject> weakSelf(this);
-    const PassthroughSubscriber* entry = passthrough.get();
-    disposable->addDisposable(Disposable::withBlock([weakSelf, entry] {
-        auto self = weakSelf.lock();
-        if (!self) return;
-        self->removeSubscriber(entry);
-    }));
-    return disposable;
+Subject::SubscriberList& Subject::ownList(HeldList& replaced) {
+    if (!subscribers_) return *(subscribers_ = new SubscriberList);
+    // Acquire: an event that let go of the list had finished reading it.
+    if (subscribers_->holders.load(std::memory_order_acquire) == 1) return *subscribers_;
+    auto* copy = new SubscriberList;
+    copy->entries.reserve(subscribers_->entries.size() + 1);
+    copy->entries = subscribers_->entries;
+    replaced = HeldList(std::exchange(subscribers_, copy));
+    return *copy;
 }
 
-void Subject::removeSubscriber(const PassthroughSubscriber* entry) {
-    std::shared_ptr<const SubscriberList> replaced; // released after the lock
+class Subject::Subscription final : public CompoundDisposable {
+    RT_CLASS(Subscription)
+public:
+    void dispose() override {
+        CompoundDisposable::dispose(); // first: see subscribeImpl
+        if (left_.exchange(true)) return;
+        if (auto subject = subject_.lock()) subject->removeSubscriber(id_);
+    }
+
+private:
+    Subscription(Subject* subject, std::uint64_t id) : subject_(subject), id_(id) {}
+
+    rt::Weak<Subject> subject_; // a subject nobody holds sends nothing: its subscribers do not keep it
+    const std::uint64_t id_;
+    std::atomic<bool> left_{false};
+};
+
+RT_DEFINE_CLASS(Subject::Subscription, "ESSubjectSubscription", CompoundDisposable)
+
+rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
+    std::uint64_t id = nextId_.fetch_add(1, std::memory_order_relaxed) + 1;
+    auto subscription = rt::make<Subscription>(this, id);
+    auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, subscription);
+    {
+        HeldList replaced; // released after the lock: it may hold the last reference to subscribers
+        std::lock_guard g(subscribersLock_);
+        ownList(replaced).entries.push_back({std::move(passthrough), id});
+    }
+    // However the subscription ends, its entry leaves the list, so neither the entry nor its
+    // subscriber outlives it. A disposal that came before the entry joined (its subscriber had
+    // terminated, or another thread) found nothing to take out; it is seen here, since disposal
+    // marks the subscription disposed before it looks for the entry.
+    if (subscription->isDisposed()) removeSubscriber(id);
+    return subscription;
+}
+
+void Subject::removeSubscriber(std::uint64_t id) {
+    HeldList replaced; // both released after the lock
+    rt::Ref<PassthroughSubscriber> removed;
     std::lock_guard g(subscribersLock_);
     if (!subscribers_) return;
-    const SubscriberList& old = *subscribers_;
+    const std::vector<Entry>& entries = subscribers_->entries;
     // From the end: the entry that joined last is the likelier to leave first.
-    for (std::size_t i = old.size(); i-- > 0;) {
-        if (old[i].get() != entry) continue;
-        std::shared_ptr<const SubscriberList> list;
-        if (old.size() > 1) {
-            auto rest = std::make_shared<SubscriberList>();
-            rest->reserve(old.size() - 1);
-            rest->insert(rest->end(), old.begin(), old.begin() + static_cast<std::ptrdiff_t>(i));
-            rest->insert(rest->end(), old.begin() + static_cast<std::ptrdiff_t>(i) + 1, old.end());
-            list = std::move(rest);
-        }
-        replaced = std::exchange(subscribers_, std::move(list));
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        if (entries[i].id != id) continue;
+        std::vector<Entry>& own = ownList(replaced).entries;
+        removed = std::move(own[i].subscriber);
+        own.erase(own.begin() + static_cast<std::ptrdiff_t>(i));
         return;
     }
 }
 
-std::shared_ptr<const Subject::SubscriberList> Subject::snapshot() {
+Subject::HeldList Subject::snapshot() {
     std::lock_guard g(subscribersLock_);
-    return subscribers_;
+    if (subscribers_) subscribers_->holders.fetch_add(1, std::memory_order_relaxed);
+    return HeldList(subscribers_);
 }
 
-void Subject::sendNextTo(const std::shared_ptr<const SubscriberList>& list, const rt::Id& value) {
-    if (list)
-        for (const auto& s : *list) s->sendNext(value);
+Subject::HeldList Subject::takeAll() {
+    std::lock_guard g(subscribersLock_);
+    return HeldList(std::exchange(subscribers_, nullptr));
 }
 
-void Subject::sendErrorTo(const std::shared_ptr<const SubscriberList>& list, const rt::Ref<ns::Error>& error) {
+void Subject::sendNextTo(const HeldList& list, const rt::Id& value) {
+    if (list.get())
+        for (const Entry& e : list.get()->entries) e.subscriber->sendNext(value);
+}
+
+void Subject::sendErrorTo(const HeldList& list, const rt::Ref<ns::Error>& error) {
     disposable_->dispose();
-    if (list)
-        for (const auto& s : *list) s->sendError(error);
+    if (list.get())
+        for (const Entry& e : list.get()->entries) e.subscriber->sendError(error);
 }
 
-void Subject::sendCompletedTo(const std::shared_ptr<const SubscriberList>& list) {
+void Subject::sendCompletedTo(const HeldList& list) {
     disposable_->dispose();
-    if (list)
-        for (const auto& s : *list) s->sendCompleted();
+    if (list.get())
+        for (const Entry& e : list.get()->entries) e.subscriber->sendCompleted();
 }
 
 void Subject::sendNext(const rt::Id& value) { sendNextTo(snapshot(), value); }
 
-void Subject::sendError(const rt::Ref<ns::Error>& error) { sendErrorTo(snapshot(), error); }
+void Subject::sendError(const rt::Ref<ns::Error>& error) { sendErrorTo(takeAll(), error); }
 
-void Subject::sendCompleted() { sendCompletedTo(snapshot()); }
+void Subject::sendCompleted() { sendCompletedTo(takeAll()); }
 
 void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
     if (d->isDisposed()) return;
@@ -113,8 +138,9 @@ void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
 }
 
 void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block) {
-    if (auto list = snapshot())
-        for (const auto& s : *list) block(s);
+    HeldList list = snapshot();
+    if (list.get())
+        for (const Entry& e : list.get()->entries) block(e.subscriber);
 }
 
 // ---- ReplaySubject ------------------------------------------------------------------------
@@ -161,7 +187,7 @@ rt::Ref<Disposable> ReplaySubject::subscribeImpl(const rt::Ref<Subscriber>& subs
 // The event goes out after the lock is let go: a subscriber that sends into another replay
 // subject (two channel terminals bound to each other) never holds two of their locks at once.
 void ReplaySubject::sendNext(const rt::Id& value) {
-    std::shared_ptr<const SubscriberList> list;
+    HeldList list;
     {
         std::lock_guard g(lock_);
         if (capacity_ > 0) {
@@ -175,22 +201,22 @@ void ReplaySubject::sendNext(const rt::Id& value) {
 }
 
 void ReplaySubject::sendError(const rt::Ref<ns::Error>& error) {
-    std::shared_ptr<const SubscriberList> list;
+    HeldList list;
     {
         std::lock_guard g(lock_);
         hasError_ = true;
         error_ = error;
-        list = snapshot();
+        list = takeAll();
     }
     sendErrorTo(list, error);
 }
 
 void ReplaySubject::sendCompleted() {
-    std::shared_ptr<const SubscriberList> list;
+    HeldList list;
     {
         std::lock_guard g(lock_);
         hasCompleted_ = true;
-        list = snapshot();
+        list = takeAll();
     }
     sendCompletedTo(list);
 }

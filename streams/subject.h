@@ -3,11 +3,12 @@
 // signals it is subscribed to) goes on to everyone subscribed to it at that moment. They bridge
 // imperative code into signals and share one subscription among many subscribers.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/spin_lock.h"
@@ -25,9 +26,12 @@ public:
     // completion sent to the subject, and when it goes away.
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
 
-    // Events go to the subscribers of the moment, in the order they subscribed: the list they
-    // take is never changed (joining or leaving replaces it), so they need the list's lock only
-    // to take it, and a subscriber may subscribe or unsubscribe from inside an event.
+    // Events go to the subscribers of the moment, in the order they subscribed: an event takes
+    // the list as it is and sends to it outside the lock, and a list an event holds is never
+    // changed (the subject changes its list in place only while no event holds it, and replaces
+    // it otherwise), so a subscriber may subscribe or unsubscribe from inside an event. An error
+    // or a completion takes the whole list out: the subscribers leaving afterwards find nothing to
+    // search.
     void sendNext(const rt::Id& value) override;
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
@@ -36,6 +40,9 @@ public:
     // Calls the block with each current subscriber, outside the list's lock.
     void enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block);
 
+    // A subscription's disposable (subject.cpp): disposed, it takes its entry out of the list.
+    class Subscription;
+
 protected:
     Subject();
     ~Subject() override;
@@ -43,20 +50,49 @@ protected:
     // does a subscription whose subscriber ends it (by terminating).
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
-    // The subscribers of the moment, and the events sent to such a list: a subclass that stores
-    // events under a lock of its own takes the list under that lock and sends outside it, so
-    // that no lock is held while subscribers run.
-    using SubscriberList = std::vector<rt::Ref<PassthroughSubscriber>>;
-    std::shared_ptr<const SubscriberList> snapshot();
-    static void sendNextTo(const std::shared_ptr<const SubscriberList>& list, const rt::Id& value);
-    void sendErrorTo(const std::shared_ptr<const SubscriberList>& list, const rt::Ref<ns::Error>& error);
-    void sendCompletedTo(const std::shared_ptr<const SubscriberList>& list);
+    // The subscribers of the moment. Each entry carries a number of its own, by which its
+    // subscription finds it to take it out (an address may be reused once an entry is gone).
+    struct Entry {
+        rt::Ref<PassthroughSubscriber> subscriber;
+        std::uint64_t id;
+    };
+    struct SubscriberList {
+        std::atomic<std::uint32_t> holders{1}; // the subject, and each event that took it
+        std::vector<Entry> entries;
+    };
+    // An event's hold on the list it took (or on none); the last holder frees the list.
+    class HeldList {
+    public:
+        explicit HeldList(SubscriberList* list = nullptr) noexcept : list_(list) {}
+        HeldList(HeldList&& o) noexcept : list_(std::exchange(o.list_, nullptr)) {}
+        HeldList& operator=(HeldList o) noexcept {
+            std::swap(list_, o.list_);
+            return *this;
+        }
+        ~HeldList();
+        const SubscriberList* get() const noexcept { return list_; }
+
+    private:
+        SubscriberList* list_;
+    };
+    // A subclass that stores events under a lock of its own takes the list under that lock and
+    // sends outside it, so that no lock is held while subscribers run. takeAll leaves the subject
+    // without subscribers (for the last event).
+    HeldList snapshot();
+    HeldList takeAll();
+    static void sendNextTo(const HeldList& list, const rt::Id& value);
+    void sendErrorTo(const HeldList& list, const rt::Ref<ns::Error>& error);
+    void sendCompletedTo(const HeldList& list);
 
 private:
-    void removeSubscriber(const PassthroughSubscriber* entry);
+    void removeSubscriber(std::uint64_t id);
+    // Under the lock: the list, the subject's alone to change (a copy when an event holds it; the
+    // list let go of goes into `replaced`, to be released after the lock).
+    SubscriberList& ownList(HeldList& replaced);
 
     rt::SpinLock subscribersLock_;
-    std::shared_ptr<const SubscriberList> subscribers_; // nil: none
+    SubscriberList* subscribers_ = nullptr; // nil: none; the subject holds it once
+    std::atomic<std::uint64_t> nextId_{0};
     rt::Ref<CompoundDisposable> disposable_;
 };
 
