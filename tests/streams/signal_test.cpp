@@ -11,6 +11,7 @@
 #include "streams/event.h"
 #include "streams/signal.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -378,9 +379,11 @@ TEST(Operators, LogNextWritesOneLinePerValue) {
 }
 
 TEST(Names, OperatorsNameTheirResultsOnlyWhenAsked) {
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
-    EXPECT_EQ(numbers({1})->map([](const Id& v) { return v; })->name(), "");
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    {
+        testkit::DebugNames off(false);
+        EXPECT_EQ(numbers({1})->map([](const Id& v) { return v; })->name(), "");
+    }
+    testkit::DebugNames on(true);
     auto source = numbers({1});
     source->setName("source");
     EXPECT_EQ(source->take(2)->name(), "[source] -take: 2");
@@ -388,7 +391,6 @@ TEST(Names, OperatorsNameTheirResultsOnlyWhenAsked) {
     EXPECT_EQ(source->retry(2)->name(), "[source] -retry: 2");
     EXPECT_EQ(Signal::never()->name(), "+never");
     EXPECT_EQ(source->description().find("name: source") != std::string::npos, true);
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 } // namespace
