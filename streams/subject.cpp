@@ -1,7 +1,15 @@
 #include "streams/subject.h"
 
+#include <sys/single_threaded.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
 #include "platform/foundation/error.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/spin_lock.h"
 #include "streams/scheduler.h"
 #include "streams/tuple.h"
 
@@ -14,29 +22,119 @@ RT_DEFINE_CLASS(GroupedSignal, "ESGroupedSignal", Subject)
 
 // ---- Subject ------------------------------------------------------------------------------
 
-Subject::Subject() : disposable_(CompoundDisposable::make()) {}
+// The list of subscribers, read by events without a lock and changed under one. An event counts
+// itself a reader, then reads the list the subject has at that moment. A change made while no
+// event reads is made in place; one made while an event reads builds a new list, and the old one
+// is retired and freed once no event reads any more. A change in place marks itself first, and an
+// event that begins meanwhile waits for it on the lock (both mark, then look: one sees the other).
+// While the process has one thread, the count is kept without atomic instructions.
+class Subject::Core {
+public:
+    // The subject's hold on the core; the rest of the count is the events reading.
+    static constexpr std::uint64_t kSubject = std::uint64_t(1) << 32;
+    static constexpr std::uint64_t kReaders = kSubject - 1;
+
+    ~Core() {
+        delete list_.load();
+        for (SubscriberList* l : retired_) delete l;
+    }
+
+    HeldList read() {
+        if (__libc_single_threaded) { // no other thread to see it: as libstdc++'s shared_ptr does
+            count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            return HeldList(this, list_.load(std::memory_order_relaxed));
+        }
+        count_.fetch_add(1);
+        if (!changing_.load()) return HeldList(this, list_.load());
+        std::lock_guard g(lock_); // a change in place is under way; this reading counts for the next
+        return HeldList(this, list_.load());
+    }
+    // Ends a reading; the last frees what was retired, or the core once the subject is gone.
+    void endReading() {
+        std::uint64_t left;
+        if (__libc_single_threaded) {
+            left = count_.load(std::memory_order_relaxed) - 1;
+            count_.store(left, std::memory_order_relaxed);
+        } else {
+            left = count_.fetch_sub(1) - 1;
+        }
+        if (left == 0) delete this;
+        else if ((left & kReaders) == 0 && hasRetired_.load()) reclaim();
+    }
+    void subjectGone() {
+        if (count_.fetch_sub(kSubject) == kSubject) delete this;
+    }
+
+    // Changes the list; `freed` gets the lists to free after the lock (they may hold the last
+    // reference to subscribers). Under the lock.
+    template <class Change>
+    void change(Change change, std::vector<SubscriberList*>& freed) {
+        SubscriberList* list = list_.load(std::memory_order_relaxed);
+        if (list) {
+            changing_.store(true);
+            bool read = (count_.load() & kReaders) != 0;
+            if (!read) change(*list);
+            changing_.store(false, std::memory_order_release);
+            if (!read) return;
+        }
+        auto* copy = new SubscriberList;
+        if (list) {
+            copy->reserve(list->size() + 1);
+            *copy = *list;
+        }
+        change(*copy);
+        list_.store(copy);
+        if (list) retire(list, freed);
+    }
+    // Takes the list out (under the lock): the reading of the taker keeps it until it ends.
+    SubscriberList* take(std::vector<SubscriberList*>& freed) {
+        SubscriberList* list = list_.exchange(nullptr);
+        if (list) retire(list, freed);
+        return list;
+    }
+    SubscriberList* list() const noexcept { return list_.load(std::memory_order_relaxed); }
+
+    rt::SpinLock lock_;
+
+private:
+    void retire(SubscriberList* list, std::vector<SubscriberList*>& freed) {
+        retired_.push_back(list);
+        hasRetired_.store(true);
+        if ((count_.load() & kReaders) == 0) takeRetired(freed); // the last reading ended meanwhile
+    }
+    void takeRetired(std::vector<SubscriberList*>& freed) {
+        freed.insert(freed.end(), retired_.begin(), retired_.end());
+        retired_.clear();
+        hasRetired_.store(false);
+    }
+    void reclaim() {
+        std::vector<SubscriberList*> freed;
+        {
+            std::lock_guard g(lock_);
+            if ((count_.load() & kReaders) == 0) takeRetired(freed);
+        }
+        for (SubscriberList* l : freed) delete l;
+    }
+
+    std::atomic<SubscriberList*> list_{nullptr}; // nil: none
+    std::atomic<std::uint64_t> count_{kSubject};
+    std::atomic<bool> changing_{false};
+    std::vector<SubscriberList*> retired_; // under the lock: replaced while read
+    std::atomic<bool> hasRetired_{false};
+};
+
+Subject::Subject() : core_(new Core), disposable_(CompoundDisposable::make()) {}
 
 Subject::~Subject() {
     disposable_->dispose();
-    HeldList own(subscribers_);
+    core_->subjectGone();
 }
 
 Subject::HeldList::~HeldList() {
-    if (list_ && list_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete list_;
+    if (core_) core_->endReading();
 }
 
 rt::Ref<Subject> Subject::subject() { return rt::make<Subject>(); }
-
-Subject::SubscriberList& Subject::ownList(HeldList& replaced) {
-    if (!subscribers_) return *(subscribers_ = new SubscriberList);
-    // Acquire: an event that let go of the list had finished reading it.
-    if (subscribers_->holders.load(std::memory_order_acquire) == 1) return *subscribers_;
-    auto* copy = new SubscriberList;
-    copy->entries.reserve(subscribers_->entries.size() + 1);
-    copy->entries = subscribers_->entries;
-    replaced = HeldList(std::exchange(subscribers_, copy));
-    return *copy;
-}
 
 class Subject::Subscription final : public CompoundDisposable {
     RT_CLASS(Subscription)
@@ -44,78 +142,91 @@ public:
     void dispose() override {
         CompoundDisposable::dispose(); // first: see subscribeImpl
         if (left_.exchange(true)) return;
-        if (auto subject = subject_.lock()) subject->removeSubscriber(id_);
+        if (auto subject = subject_.lock()) subject->removeSubscriber(this);
     }
 
 private:
-    Subscription(Subject* subject, std::uint64_t id) : subject_(subject), id_(id) {}
+    explicit Subscription(Subject* subject) : subject_(subject) {}
 
     rt::Weak<Subject> subject_; // a subject nobody holds sends nothing: its subscribers do not keep it
-    const std::uint64_t id_;
     std::atomic<bool> left_{false};
 };
 
 RT_DEFINE_CLASS(Subject::Subscription, "ESSubjectSubscription", CompoundDisposable)
 
 rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
-    std::uint64_t id = nextId_.fetch_add(1, std::memory_order_relaxed) + 1;
-    auto subscription = rt::make<Subscription>(this, id);
-    auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, subscription);
+    auto subscription = rt::make<Subscription>(this);
+    subscriber->didSubscribeWithDisposable(subscription);
     {
-        HeldList replaced; // released after the lock: it may hold the last reference to subscribers
-        std::lock_guard g(subscribersLock_);
-        ownList(replaced).entries.push_back({std::move(passthrough), id});
+        std::vector<SubscriberList*> freed; // after the lock: they may hold the last reference to subscribers
+        {
+            std::lock_guard g(core_->lock_);
+            core_->change([&](SubscriberList& list) { list.push_back({subscriber, subscription}); }, freed);
+        }
+        for (SubscriberList* l : freed) delete l;
     }
     // However the subscription ends, its entry leaves the list, so neither the entry nor its
     // subscriber outlives it. A disposal that came before the entry joined (its subscriber had
     // terminated, or another thread) found nothing to take out; it is seen here, since disposal
     // marks the subscription disposed before it looks for the entry.
-    if (subscription->isDisposed()) removeSubscriber(id);
+    if (subscription->isDisposed()) removeSubscriber(subscription.get());
     return subscription;
 }
 
-void Subject::removeSubscriber(std::uint64_t id) {
-    HeldList replaced; // both released after the lock
-    rt::Ref<PassthroughSubscriber> removed;
-    std::lock_guard g(subscribersLock_);
-    if (!subscribers_) return;
-    const std::vector<Entry>& entries = subscribers_->entries;
-    // From the end: the entry that joined last is the likelier to leave first.
-    for (std::size_t i = entries.size(); i-- > 0;) {
-        if (entries[i].id != id) continue;
-        std::vector<Entry>& own = ownList(replaced).entries;
-        removed = std::move(own[i].subscriber);
-        own.erase(own.begin() + static_cast<std::ptrdiff_t>(i));
-        return;
+void Subject::removeSubscriber(const Subscription* subscription) {
+    std::vector<SubscriberList*> freed; // all three released after the lock
+    Entry removed;
+    {
+        std::lock_guard g(core_->lock_);
+        const SubscriberList* list = core_->list();
+        if (!list) return;
+        // From the end: the entry that joined last is the likelier to leave first. An entry holds
+        // its subscription, so the address is that subscription's while it is in the list.
+        for (std::size_t i = list->size(); i-- > 0;) {
+            if ((*list)[i].subscription.get() != subscription) continue;
+            core_->change(
+                [&](SubscriberList& own) {
+                    removed = std::move(own[i]);
+                    own.erase(own.begin() + static_cast<std::ptrdiff_t>(i));
+                },
+                freed);
+            break;
+        }
     }
+    for (SubscriberList* l : freed) delete l;
 }
 
-Subject::HeldList Subject::snapshot() {
-    std::lock_guard g(subscribersLock_);
-    if (subscribers_) subscribers_->holders.fetch_add(1, std::memory_order_relaxed);
-    return HeldList(subscribers_);
-}
+Subject::HeldList Subject::snapshot() { return core_->read(); }
 
 Subject::HeldList Subject::takeAll() {
-    std::lock_guard g(subscribersLock_);
-    return HeldList(std::exchange(subscribers_, nullptr));
+    HeldList reading = core_->read();
+    std::vector<SubscriberList*> freed;
+    {
+        std::lock_guard g(core_->lock_);
+        reading.list_ = core_->take(freed);
+    }
+    for (SubscriberList* l : freed) delete l;
+    return reading;
 }
 
 void Subject::sendNextTo(const HeldList& list, const rt::Id& value) {
     if (list.get())
-        for (const Entry& e : list.get()->entries) e.subscriber->sendNext(value);
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) e.subscriber->sendNext(value);
 }
 
 void Subject::sendErrorTo(const HeldList& list, const rt::Ref<ns::Error>& error) {
     disposable_->dispose();
     if (list.get())
-        for (const Entry& e : list.get()->entries) e.subscriber->sendError(error);
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) e.subscriber->sendError(error);
 }
 
 void Subject::sendCompletedTo(const HeldList& list) {
     disposable_->dispose();
     if (list.get())
-        for (const Entry& e : list.get()->entries) e.subscriber->sendCompleted();
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) e.subscriber->sendCompleted();
 }
 
 void Subject::sendNext(const rt::Id& value) { sendNextTo(snapshot(), value); }
@@ -140,7 +251,8 @@ void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
 void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block) {
     HeldList list = snapshot();
     if (list.get())
-        for (const Entry& e : list.get()->entries) block(e.subscriber);
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) block(e.subscriber);
 }
 
 // ---- ReplaySubject ------------------------------------------------------------------------

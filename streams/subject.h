@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/runtime/spin_lock.h"
 #include "streams/signal.h"
 
 namespace es {
@@ -50,22 +49,25 @@ protected:
     // does a subscription whose subscriber ends it (by terminating).
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
-    // The subscribers of the moment. Each entry carries a number of its own, by which its
-    // subscription finds it to take it out (an address may be reused once an entry is gone).
+    // The subscribers of the moment: each with its subscription, which an event checks before it
+    // goes to the subscriber, and which takes the entry out when disposed.
     struct Entry {
-        rt::Ref<PassthroughSubscriber> subscriber;
-        std::uint64_t id;
+        rt::Ref<Subscriber> subscriber;
+        rt::Ref<Subscription> subscription;
     };
-    struct SubscriberList {
-        std::atomic<std::uint32_t> holders{1}; // the subject, and each event that took it
-        std::vector<Entry> entries;
-    };
-    // An event's hold on the list it took (or on none); the last holder frees the list.
+    using SubscriberList = std::vector<Entry>;
+    // The list, its lock and the count of events reading it (subject.cpp): it outlives the
+    // subject while an event still reads (a subscriber may let go of the subject from inside one).
+    class Core;
+    // An event's reading of the list as it was when the event began (or of none); the list does
+    // not change while it is read.
     class HeldList {
     public:
-        explicit HeldList(SubscriberList* list = nullptr) noexcept : list_(list) {}
-        HeldList(HeldList&& o) noexcept : list_(std::exchange(o.list_, nullptr)) {}
+        HeldList() noexcept = default;
+        HeldList(HeldList&& o) noexcept
+            : core_(std::exchange(o.core_, nullptr)), list_(std::exchange(o.list_, nullptr)) {}
         HeldList& operator=(HeldList o) noexcept {
+            std::swap(core_, o.core_);
             std::swap(list_, o.list_);
             return *this;
         }
@@ -73,7 +75,10 @@ protected:
         const SubscriberList* get() const noexcept { return list_; }
 
     private:
-        SubscriberList* list_;
+        friend class Subject;
+        HeldList(Core* core, const SubscriberList* list) noexcept : core_(core), list_(list) {}
+        Core* core_ = nullptr;
+        const SubscriberList* list_ = nullptr;
     };
     // A subclass that stores events under a lock of its own takes the list under that lock and
     // sends outside it, so that no lock is held while subscribers run. takeAll leaves the subject
@@ -85,14 +90,9 @@ protected:
     void sendCompletedTo(const HeldList& list);
 
 private:
-    void removeSubscriber(std::uint64_t id);
-    // Under the lock: the list, the subject's alone to change (a copy when an event holds it; the
-    // list let go of goes into `replaced`, to be released after the lock).
-    SubscriberList& ownList(HeldList& replaced);
+    void removeSubscriber(const Subscription* subscription);
 
-    rt::SpinLock subscribersLock_;
-    SubscriberList* subscribers_ = nullptr; // nil: none; the subject holds it once
-    std::atomic<std::uint64_t> nextId_{0};
+    Core* core_;
     rt::Ref<CompoundDisposable> disposable_;
 };
 

@@ -106,6 +106,10 @@ std::vector<Row> rows() {
         {"skipUntilBlock", [](Source s) { return s->skipUntilBlock(always); }},
         {"skipWhileBlock", [](Source s) { return s->skipWhileBlock(never); }},
         {"distinctUntilChanged", [](Source s) { return s->distinctUntilChanged(); }},
+        // ---- Runs of them, subscribed as one ----
+        {"runOfValueOperators", [](Source s) { return s->map(identity)->filter(always)->map(identity); }},
+        {"runEndingInTheMiddle", [](Source s) { return s->map(identity)->take(1)->map(identity); }},
+        {"runCarryingTheEndAsAValue", [](Source s) { return s->materialize()->map(identity)->dematerialize(); }},
         // ---- Binding and flattening ----
         {"bind",
          [](Source s) {

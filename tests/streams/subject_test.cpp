@@ -182,6 +182,19 @@ INSTANTIATE_TEST_SUITE_P(
                        "0:1 2 C | a:1 2 C | b:1 2"}),
     [](const ::testing::TestParamInfo<DuringDelivery>& info) { return std::string(info.param.name); });
 
+TEST(Subject, ASubscriberMayLetGoOfTheSubjectWhileItSends) {
+    for (bool completing : {false, true}) {
+        auto subject = Subject::subject();
+        auto first = subject->subscribeNextCompleted([&](const Id&) { subject = nullptr; }, [&] { subject = nullptr; });
+        auto second = record(subject);
+        Subject* raw = subject.get();
+        if (completing) raw->sendCompleted(); // the last reference goes inside
+        else raw->sendNext(ns::num(1));
+        EXPECT_FALSE(subject);
+        EXPECT_EQ(second.text(), completing ? "C" : "1"); // the others still get the event
+    }
+}
+
 TEST(Subject, TerminationEndsTheSubjectsOwnSubscriptions) {
     int disposals = 0;
     Ref<es::Subscriber> failing;
