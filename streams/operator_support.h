@@ -59,7 +59,7 @@ rt::Ref<ns::Error> notASignalError(const rt::Ref<Stream>& stream);
 // scheduling returns joins `subscription`.
 template <class Work>
 void subscribeOnSubscriptionScheduler(const rt::Ref<CompoundDisposable>& subscription, Work work) {
-    if (Scheduler::currentScheduler()) {
+    if (Scheduler::hasCurrentScheduler()) {
         work();
         return;
     }

@@ -96,12 +96,19 @@ rt::Ref<Scheduler> Scheduler::schedulerWithQueueName(const rt::Ref<dispatch::Que
     return TargetQueueScheduler::withNameTargetQueue(std::move(name), queue);
 }
 
+namespace {
+bool onMainThread() {
+    return ns::Thread::isMainThread() || ns::OperationQueue::currentQueue() == ns::OperationQueue::mainQueue();
+}
+} // namespace
+
 rt::Ref<Scheduler> Scheduler::currentScheduler() {
     if (tCurrent) return rt::Ref<Scheduler>(tCurrent);
-    if (ns::Thread::isMainThread() || ns::OperationQueue::currentQueue() == ns::OperationQueue::mainQueue())
-        return mainThreadScheduler();
+    if (onMainThread()) return mainThreadScheduler();
     return nullptr;
 }
+
+bool Scheduler::hasCurrentScheduler() { return tCurrent || onMainThread(); }
 
 rt::Ref<Disposable> Scheduler::schedule(Block) {
     return nothingToCancel();
@@ -446,7 +453,7 @@ SubscriptionScheduler::SubscriptionScheduler()
     : Scheduler(prefixed(".ESScheduler.subscriptionScheduler")), background_(Scheduler::scheduler()) {}
 
 rt::Ref<Disposable> SubscriptionScheduler::schedule(Block block) {
-    if (!currentScheduler()) return background_->schedule(std::move(block));
+    if (!hasCurrentScheduler()) return background_->schedule(std::move(block));
     block();
     return nothingToCancel();
 }

@@ -42,6 +42,8 @@ public:
     // The scheduler whose work this thread is running; on the main thread outside any scheduler
     // work, the main-thread scheduler; otherwise nil.
     static rt::Ref<Scheduler> currentScheduler();
+    // Whether currentScheduler() would give one (without taking a reference to it).
+    static bool hasCurrentScheduler();
 
     const std::string& name() const noexcept { return name_; }
 

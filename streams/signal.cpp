@@ -83,7 +83,7 @@ namespace {
 // scheduler's background scheduler.
 template <class Work>
 rt::Ref<Disposable> sendOnSubscriptionScheduler(Work work) {
-    if (Scheduler::currentScheduler()) {
+    if (Scheduler::hasCurrentScheduler()) {
         work();
         return Disposable::alreadyDisposed();
     }
