@@ -14,7 +14,9 @@
 //     }
 //
 // The handlers are copied for every subscription, so a `mutable` capture is state private to one
-// subscription (take's counter, scan's running value). An operator that needs more than one
+// subscription (take's counter, scan's running value). Operators made of handlers one upon another
+// are subscribed together: one operator subscriber runs each operator's handlers as a stage, in
+// order, so their handlers send only through `out`. An operator that needs more than one
 // subscription of its own passes a block instead of handlers; it runs for every subscription, as
 // a createSignal block does, and may use forward() to subscribe to the source with handlers.
 //
