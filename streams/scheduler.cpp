@@ -256,13 +256,11 @@ Scheduler::Block Scheduler::RecursiveRun::unit(Scheduler* current, std::uint64_t
 
 void Scheduler::RecursiveRun::runOnce(Reschedule& reschedule, std::uint64_t ticket) {
     if (ticket && !startTracked(ticket)) return;
-    std::uint64_t s = state_.load();
-    do {
-        if (s & kDisposed) return;
-    } while (!state_.compare_exchange_weak(s, s + kRunner));
-    block_(reschedule);
+    // In, unless disposed; a run that finds it disposed leaves again at once.
+    bool disposed = state_.fetch_add(kRunner) & kDisposed;
+    if (!disposed) block_(reschedule);
     // Leaving: the last run out takes the reschedules asked meanwhile.
-    s = state_.load();
+    std::uint64_t s = state_.load();
     std::uint64_t next, asked;
     do {
         next = s - kRunner;
