@@ -1,13 +1,12 @@
 #include "streams/subject.h"
 
-#include <sys/single_threaded.h>
-
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/spin_lock.h"
 #include "streams/scheduler.h"
@@ -40,7 +39,7 @@ public:
     }
 
     HeldList read() {
-        if (__libc_single_threaded) { // no other thread to see it: as libstdc++'s shared_ptr does
+        if (ns::Thread::isOnlyThread()) { // no other thread to see it: as libstdc++'s shared_ptr does
             count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
             return HeldList(this, list_.load(std::memory_order_relaxed));
         }
@@ -52,7 +51,7 @@ public:
     // Ends a reading; the last frees what was retired, or the core once the subject is gone.
     void endReading() {
         std::uint64_t left;
-        if (__libc_single_threaded) {
+        if (ns::Thread::isOnlyThread()) {
             left = count_.load(std::memory_order_relaxed) - 1;
             count_.store(left, std::memory_order_relaxed);
         } else {
