@@ -188,8 +188,11 @@ private:
     void runOnce(Reschedule& reschedule, std::uint64_t ticket);
     // Marks the tracked unit `ticket` started; false when it was withdrawn or a copy of it ran.
     bool startTracked(std::uint64_t ticket);
-    // No run is in the block, and none will be: the block goes.
-    void stop() { RecursiveBlock released = std::move(block_); }
+    // No run is in the block, and none will be: the block goes. Once: a run that found the runs
+    // disposed as it came in may leave last too.
+    void stop() {
+        if (!released_.exchange(true)) RecursiveBlock released = std::move(block_);
+    }
 
     // The state word: disposed, the runs in their block, and the reschedules they asked for.
     static constexpr std::uint64_t kDisposed = std::uint64_t(1) << 63;
@@ -200,6 +203,7 @@ private:
     rt::Ref<Scheduler> scheduler_;
     RecursiveBlock block_; // read only by runs, released only when none is in it
     std::atomic<std::uint64_t> state_{0};
+    std::atomic<bool> released_{false};
     // Tracking: the units queued through schedule() and not yet started, by ticket.
     std::mutex lock_;
     std::vector<std::pair<std::uint64_t, rt::Ref<rt::Disposable>>> queued_;
