@@ -44,6 +44,23 @@ void FiveOperatorChainSubscribeDispose(benchmark::State& state) {
 }
 BENCHMARK(FiveOperatorChainSubscribeDispose);
 
+// The same chain made afresh each time, then subscribed and disposed: what a screen pays to set
+// up a pipeline.
+void FiveOperatorChainBuildSubscribeDispose(benchmark::State& state) {
+    Id value = ns::num(1);
+    for (auto _ : state) {
+        auto d = Signal::returnValue(value)
+                     ->map(identity)
+                     ->filter(always)
+                     ->map(identity)
+                     ->skip(0)
+                     ->take(1)
+                     ->subscribeNext([](const Id& v) { benchmark::DoNotOptimize(v.get()); });
+        if (d) d->dispose();
+    }
+}
+BENCHMARK(FiveOperatorChainBuildSubscribeDispose);
+
 // map→filter→map repeated until `operators` operators, fed by a subject.
 Ref<Signal> chainOf(const Ref<Signal>& source, int operators) {
     Ref<Signal> s = source;
@@ -64,6 +81,22 @@ void EventsThroughChain(benchmark::State& state) {
     state.SetItemsProcessed(received);
 }
 BENCHMARK(EventsThroughChain)->Arg(1)->Arg(3)->Arg(4)->Arg(16);
+
+// map→filter→map with typed blocks that leave the value as it is, beside EventsThroughChain/3.
+void EventsThroughTypedChain(benchmark::State& state) {
+    auto subject = es::Subject::subject();
+    std::int64_t received = 0;
+    auto d = Ref<Signal>(subject)
+                 ->map([](long n) { return n; })
+                 ->filter([](long n) { return n > 0; })
+                 ->map([](long n) { return n; })
+                 ->subscribeNext([&](const Id&) { ++received; });
+    Id value = ns::num(1000L);
+    for (auto _ : state) subject->sendNext(value);
+    d->dispose();
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(EventsThroughTypedChain);
 
 void EventsThroughChainBoxingEach(benchmark::State& state) {
     auto subject = es::Subject::subject();
@@ -128,5 +161,20 @@ void FanOut(benchmark::State& state) {
     state.SetItemsProcessed(received);
 }
 BENCHMARK(FanOut)->Arg(1)->Arg(10)->Arg(100);
+
+// Each iteration: a new subject, that many subscribers, one value, completion.
+void SubjectSubscribersValueCompletion(benchmark::State& state) {
+    Id value = ns::num(1000);
+    std::int64_t received = 0;
+    const int subscribers = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        auto subject = es::Subject::subject();
+        for (int i = 0; i < subscribers; ++i) subject->subscribeNext([&](const Id&) { ++received; });
+        subject->sendNext(value);
+        subject->sendCompleted();
+    }
+    state.SetItemsProcessed(received);
+}
+BENCHMARK(SubjectSubscribersValueCompletion)->Arg(100)->Arg(1000);
 
 } // namespace

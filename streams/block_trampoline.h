@@ -62,22 +62,33 @@ void reportWrongClass(const rt::Object& value) {
 template <class P>
 inline constexpr bool isScalar = std::is_arithmetic_v<P>;
 
+// The value as a number: its class compared first (the common case, no cast), nil for nil, and
+// reported (then nil) when it is not a number.
+inline const ns::Number* numberArgument(const rt::Id& value) {
+    if (!value) return nullptr;
+    static const rt::Class& numberClass = ns::Number::staticClass();
+    if (&value->actualClass() == &numberClass) return static_cast<const ns::Number*>(value.get());
+    auto* number = dynamic_cast<const ns::Number*>(value.get());
+    if (!number) reportWrongClass<ns::Number>(*value);
+    return number;
+}
+
+template <class P>
+P unboxed(const ns::Number* number) {
+    if (!number) return P{};
+    if constexpr (std::is_same_v<P, bool>) return number->boolValue();
+    else if constexpr (std::is_floating_point_v<P>) return static_cast<P>(number->doubleValue());
+    else if constexpr (std::is_signed_v<P>) return static_cast<P>(number->longLongValue());
+    else return static_cast<P>(number->unsignedLongLongValue());
+}
+
 // A value as the parameter type P: rt::Id as it is, rt::Ref<T> checked, a scalar unboxed.
 template <class P>
 P argumentAs(const rt::Id& value) {
     if constexpr (std::is_same_v<P, rt::Id>) {
         return value;
     } else if constexpr (isScalar<P>) {
-        if (!value) return P{};
-        auto* number = dynamic_cast<const ns::Number*>(value.get());
-        if (!number) {
-            reportWrongClass<ns::Number>(*value);
-            return P{};
-        }
-        if constexpr (std::is_same_v<P, bool>) return number->boolValue();
-        else if constexpr (std::is_floating_point_v<P>) return static_cast<P>(number->doubleValue());
-        else if constexpr (std::is_signed_v<P>) return static_cast<P>(number->longLongValue());
-        else return static_cast<P>(number->unsignedLongLongValue());
+        return unboxed<P>(numberArgument(value));
     } else {
         using T = typename RefPointee<P>::type;
         P typed = rt::cast<T>(value);
@@ -113,6 +124,31 @@ bool isNilBlock(const F& block) {
     else return false;
 }
 
+// Calls a map block with the value. The result is either the value itself, unchanged (no new
+// reference is made), or one made in `made`: a scalar-to-scalar block whose result the number it
+// was given already says hands that number back, so a block that leaves the value as it is boxes
+// nothing.
+template <class F>
+const rt::Id& mapValue(F& block, const rt::Id& value, rt::Id& made) {
+    if constexpr (!std::is_invocable_v<F&, const rt::Id&>) {
+        using Traits = BlockTraits<std::remove_cvref_t<F>>;
+        using P = std::tuple_element_t<0, typename Traits::Args>;
+        using R = std::remove_cvref_t<typename Traits::Result>;
+        if constexpr (isScalar<P> && isScalar<R>) {
+            const ns::Number* number = numberArgument(value);
+            R result = block(unboxed<P>(number));
+            if (number && number->isNumberOf(result)) return value;
+            made = ns::Number::of(result);
+            return made;
+        }
+    }
+    made = resultAsId(callWithValue(block, value));
+    return made;
+}
+
+// A map block that may hand back the value it was given (see mapValue).
+using ValueMapBlock = std::function<const rt::Id&(const rt::Id& value, rt::Id& made)>;
+
 // The caller's block as the library's: map (value to value), predicate (value to bool) and next
 // (value to nothing). nullptr and empty std::functions give an empty block.
 template <class F>
@@ -122,7 +158,20 @@ std::function<rt::Id(const rt::Id&)> mapBlock(F block) {
     } else {
         if (isNilBlock(block)) return nullptr;
         return [block = std::move(block)](const rt::Id& value) mutable -> rt::Id {
-            return resultAsId(callWithValue(block, value));
+            rt::Id made;
+            return mapValue(block, value, made);
+        };
+    }
+}
+
+template <class F>
+ValueMapBlock valueMapBlock(F block) {
+    if constexpr (std::is_null_pointer_v<F>) {
+        return nullptr;
+    } else {
+        if (isNilBlock(block)) return nullptr;
+        return [block = std::move(block)](const rt::Id& value, rt::Id& made) mutable -> const rt::Id& {
+            return mapValue(block, value, made);
         };
     }
 }

@@ -1,5 +1,6 @@
 #include "streams/description.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "platform/foundation/array.h"
@@ -11,7 +12,21 @@
 
 namespace es {
 
-bool debugNamesEnabled() { return ns::environmentHas("ES_DEBUG_SIGNAL_NAMES"); }
+namespace {
+// 0 unread, 1 off, 2 on.
+std::atomic<int> debugNames{0};
+} // namespace
+
+bool readDebugNamesSwitch() {
+    bool on = ns::environmentHas("ES_DEBUG_SIGNAL_NAMES");
+    debugNames.store(on ? 2 : 1, std::memory_order_relaxed);
+    return on;
+}
+
+bool debugNamesEnabled() {
+    int state = debugNames.load(std::memory_order_relaxed);
+    return state == 0 ? readDebugNamesSwitch() : state == 2;
+}
 
 std::string description(const rt::Object* obj) {
     if (!obj) return "(null)";

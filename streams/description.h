@@ -1,6 +1,7 @@
 #pragma once
 // Debug descriptions for stream names. They cost nothing unless the environment variable
-// "ES_DEBUG_SIGNAL_NAMES" is present (with any value); it is looked up on every call.
+// "ES_DEBUG_SIGNAL_NAMES" is present (with any value). It is read once, at the first question,
+// since every operator made asks; readDebugNamesSwitch reads it again.
 
 #include <string>
 
@@ -9,6 +10,8 @@
 namespace es {
 
 bool debugNamesEnabled();
+// Reads the environment variable again; returns the switch.
+bool readDebugNamesSwitch();
 
 // The short text with which operators describe an argument in a debug name: numbers, values and
 // strings describe themselves; a tuple describes its objects when names are on; any other object

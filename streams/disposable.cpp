@@ -68,8 +68,10 @@ rt::Ref<CompoundDisposable> CompoundDisposable::withBlock(Block block) {
 void CompoundDisposable::addDisposable(const rt::Ref<rt::Disposable>& d) {
     if (!d || d->isDisposed()) return;
     {
+        std::vector<rt::Ref<rt::Disposable>> swept; // released after the lock: a last release may run any code
         std::lock_guard g(lock_);
         if (!disposed_) {
+            if (inline_[1] && more_.size() == more_.capacity()) sweep(swept);
             if (!inline_[0]) inline_[0] = d;
             else if (!inline_[1]) inline_[1] = d;
             else more_.push_back(d);
@@ -77,6 +79,21 @@ void CompoundDisposable::addDisposable(const rt::Ref<rt::Disposable>& d) {
         }
     }
     d->dispose();
+}
+
+void CompoundDisposable::sweep(std::vector<rt::Ref<rt::Disposable>>& swept) {
+    std::vector<rt::Ref<rt::Disposable>> all;
+    all.reserve(more_.size() + 2);
+    for (auto& d : inline_)
+        if (d) all.push_back(std::move(d));
+    for (auto& d : more_) all.push_back(std::move(d));
+    more_.clear();
+    std::size_t kept = 0;
+    for (auto& d : all) {
+        if (d->isDisposed()) swept.push_back(std::move(d));
+        else if (kept < 2) inline_[kept++] = std::move(d);
+        else more_.push_back(std::move(d));
+    }
 }
 
 void CompoundDisposable::removeDisposable(const rt::Disposable* d) {

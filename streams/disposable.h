@@ -60,8 +60,12 @@ public:
     // Without the lock: every event of a subscription asks.
     bool isDisposed() const final { return disposed_.load(std::memory_order_acquire); }
 
-private:
+protected:
     CompoundDisposable() = default;
+
+private:
+    // Under the lock: moves the members already disposed into `swept`, keeping the order of the rest.
+    void sweep(std::vector<rt::Ref<rt::Disposable>>& swept);
 
     mutable rt::SpinLock lock_;
     rt::Ref<rt::Disposable> inline_[2];

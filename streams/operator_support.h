@@ -14,14 +14,22 @@
 //     }
 //
 // The handlers are copied for every subscription, so a `mutable` capture is state private to one
-// subscription (take's counter, scan's running value). An operator that needs more than one
+// subscription (take's counter, scan's running value). Operators made of handlers one upon another
+// are subscribed together: one operator subscriber runs each operator's handlers as a stage, in
+// order, so their handlers send only through `out`. An operator that needs more than one
 // subscription of its own passes a block instead of handlers; it runs for every subscription, as
 // a createSignal block does, and may use forward() to subscribe to the source with handlers.
 //
 // The source is subscribed to only while the subscription lasts, and nothing a subscription
 // keeps refers to the source (a subscription is never a cycle with its source); only repeat and
-// retry keep it, to subscribe to it again.
+// retry keep it, to subscribe to it again, and between cycles only through the reschedule
+// function their source's subscriber holds.
 
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -53,7 +61,7 @@ rt::Ref<ns::Error> notASignalError(const rt::Ref<Stream>& stream);
 // scheduling returns joins `subscription`.
 template <class Work>
 void subscribeOnSubscriptionScheduler(const rt::Ref<CompoundDisposable>& subscription, Work work) {
-    if (Scheduler::currentScheduler()) {
+    if (Scheduler::hasCurrentScheduler()) {
         work();
         return;
     }
@@ -62,55 +70,46 @@ void subscribeOnSubscriptionScheduler(const rt::Ref<CompoundDisposable>& subscri
 
 // ---- Handlers -----------------------------------------------------------------------------
 
-// Where an operator's handlers send what they make: the downstream subscriber.
+class OperatorSubscriber;
+class Stage;
+
+// Where an operator's handlers send what they make: the next operator's handlers, or the
+// subscriber.
 class Downstream {
 public:
     // Nothing goes on once the subscription has been disposed.
-    void sendNext(const rt::Id& value) {
-        if (isOpen()) subscriber_->sendNext(value);
-    }
+    void sendNext(const rt::Id& value);
     // End the subscription to the source first, then send the error or the completion.
-    void sendError(const rt::Ref<ns::Error>& error) {
-        finish();
-        if (isOpen()) subscriber_->sendError(error);
-    }
-    void sendCompleted() {
-        finish();
-        if (isOpen()) subscriber_->sendCompleted();
-    }
+    void sendError(const rt::Ref<ns::Error>& error);
+    void sendCompleted();
     // From now on the source's events no longer reach the handlers (not even those sent from
     // inside the current one); the source stays subscribed until sendError or sendCompleted.
-    void stop() noexcept { ended_ = true; }
+    void stop() noexcept;
     bool isStopped() const noexcept { return ended_; }
 
-    // The subscriber itself, to send to later or to subscribe other signals to. Only an operator
-    // made of a block gets one that drops what arrives after the subscription was disposed (the
-    // subscriber of a createSignal block), so operators that send later are made of a block.
-    const rt::Ref<Subscriber>& subscriber() const noexcept { return subscriber_; }
+    // The subscriber itself, to send to later or to subscribe other signals to: only for an
+    // operator made of a block, through forward() or receiver() (whose subscriber is a
+    // passthrough that drops what arrives after the subscription was disposed). The handlers of
+    // an operator made of handlers send only through this.
+    const rt::Ref<Subscriber>& subscriber() const noexcept;
     // The subscription's disposable: disposing it ends the subscription; what is added to it
     // ends with it.
-    const rt::Ref<CompoundDisposable>& disposable() const noexcept { return subscription_; }
+    const rt::Ref<CompoundDisposable>& disposable() const noexcept;
 
 private:
     friend class OperatorSubscriber;
-    Downstream(rt::Ref<Subscriber> subscriber, rt::Ref<CompoundDisposable> subscription, bool gated)
-        : subscriber_(std::move(subscriber)), subscription_(std::move(subscription)), gated_(gated) {}
-    // Whether the downstream subscriber still takes events: it is the subscription's own
-    // subscriber, and the subscription is not disposed; or it is a passthrough that checks its
-    // own subscription itself.
-    bool isOpen() const noexcept { return !gated_ || !subscription_->isDisposed(); }
-    void finish() {
-        ended_ = true;
-        if (source_) source_->dispose();
-    }
+    friend class Stage;
+    // Whether what is sent still goes on: no stage after it ended the subscription to the source,
+    // and the subscription is not disposed (or the subscriber is a passthrough that checks its
+    // own subscription itself).
+    bool isOpen() const noexcept;
+    void finish();
 
-    rt::Ref<Subscriber> subscriber_;
-    // Not the subscriber itself: the downstream subscriber holds the subscription's disposable,
-    // and the subscriber holds the downstream one.
-    rt::Ref<CompoundDisposable> subscription_;
-    rt::Ref<CompoundDisposable> source_; // the source's subscription, once it has told it
-    const bool gated_;
-    bool ended_ = false;
+    OperatorSubscriber* chain_ = nullptr;
+    Stage* next_ = nullptr; // nil: the last stage, which sends to the subscriber
+    std::uint32_t index_ = 0;
+    bool ended_ = false;  // the handlers take no more events
+    bool closed_ = false; // a stage after this one ended the subscription to the source
 };
 
 // A handler left out: its event goes on unchanged.
@@ -131,64 +130,49 @@ struct Handlers {
 
 // ---- The operator subscriber --------------------------------------------------------------
 
-// The receiving end of one subscription to an operator's source. Disposing the subscription's
-// disposable ends the subscription to the source and drops whatever is still on its way. Events
-// are serialised by its lock; after the source's error or completion (or a handler's stop), no
-// more reach the handlers, and the handlers are released when the outermost delivery returns.
-class OperatorSubscriber : public rt::Object, public Subscriber {
-    RT_CLASS(OperatorSubscriber)
-    RT_ADOPTS_INTERFACE
+// One operator's handlers in a subscription, and where they send.
+class Stage {
 public:
-    // Subscribes it to the source (once).
-    void subscribeTo(const rt::Ref<Signal>& source);
-    // The subscription's disposable.
-    const rt::Ref<CompoundDisposable>& disposable() const noexcept { return out_.subscription_; }
+    virtual ~Stage() = default;
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
 
-    void sendNext(const rt::Id& value) final {
-        if (out_.subscription_->isDisposed()) return;
-        lock_.lock();
+    void deliverNext(const rt::Id& value) {
         if (!out_.ended_) onNext(out_, value);
-        leave();
     }
-    void sendError(const rt::Ref<ns::Error>& error) final;
-    void sendCompleted() final;
-    // The source's subscription: it ends with this one, and the source's end ends it.
-    void didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& disposable) final;
+    // The source's subscription ends before the handler runs, as a subscriber's does.
+    void deliverError(const rt::Ref<ns::Error>& error) {
+        if (out_.ended_) return;
+        out_.finish();
+        onError(out_, error);
+    }
+    void deliverCompleted() {
+        if (out_.ended_) return;
+        out_.finish();
+        onCompleted(out_);
+    }
+    Stage* nextStage() const noexcept { return out_.next_; }
 
 protected:
-    // `gated`: the subscriber is the subscription's own (an operator made of handlers), so this
-    // drops what the handlers send once the subscription is disposed; otherwise the subscriber is
-    // a passthrough that does that itself.
-    OperatorSubscriber(rt::Ref<Subscriber> subscriber, bool gated)
-        : out_(std::move(subscriber), CompoundDisposable::make(), gated) {}
-
+    Stage() = default;
     virtual void onNext(Downstream& out, const rt::Id& value) = 0;
     virtual void onError(Downstream& out, const rt::Ref<ns::Error>& error) = 0;
     virtual void onCompleted(Downstream& out) = 0;
-    // Drops the handlers (called without the lock, once the subscriber has ended).
+    // Drops the handlers (called without the lock, once no event can reach them).
     virtual void dropHandlers() = 0;
 
 private:
-    // Lets go of the lock; the outermost delivery of an ended subscriber releases the handlers
-    // and the downstream subscriber after the lock is free.
-    void leave() {
-        if (out_.ended_) leaveEnded();
-        else lock_.unlock();
-    }
-    void leaveEnded();
-
-    SerialLock lock_;
+    friend class OperatorSubscriber;
+    friend class Downstream;
     Downstream out_;
-    bool released_ = false;
 };
 
 template <class H>
-class HandlerSubscriber final : public OperatorSubscriber {
-    RT_CLASS_REPORTING(HandlerSubscriber, OperatorSubscriber)
-private:
-    HandlerSubscriber(rt::Ref<Subscriber> subscriber, bool gated, H handlers)
-        : OperatorSubscriber(std::move(subscriber), gated), handlers_(std::move(handlers)) {}
+class HandlerStage final : public Stage {
+public:
+    explicit HandlerStage(H handlers) : handlers_(std::move(handlers)) {}
 
+private:
     void onNext(Downstream& out, const rt::Id& value) override { handlers_->next(out, value); }
     void onError(Downstream& out, const rt::Ref<ns::Error>& error) override { handlers_->error(out, error); }
     void onCompleted(Downstream& out) override { handlers_->completed(out); }
@@ -197,40 +181,203 @@ private:
     std::optional<H> handlers_;
 };
 
+// The receiving end of one subscription to a source, running the handlers of one operator, or of
+// a run of operators made of handlers one upon another (map→filter→map), as stages in order: one
+// subscriber, lock and disposable for the whole run. Disposing the subscription's disposable ends
+// the subscription to the source and drops whatever is still on its way. Events are serialised by
+// its lock; after a stage's error or completion (or stop) no more reach its handlers, and handlers
+// no event can reach any more are released when the outermost delivery returns.
+class OperatorSubscriber : public rt::Object, public Subscriber {
+    RT_CLASS(OperatorSubscriber)
+    RT_ADOPTS_INTERFACE
+public:
+    // Subscribes it to the source (once).
+    void subscribeTo(const rt::Ref<Signal>& source);
+    // The subscription's disposable.
+    const rt::Ref<CompoundDisposable>& disposable() const noexcept { return subscription_; }
+
+    void sendNext(const rt::Id& value) final {
+        if (subscription_->isDisposed()) return;
+        lock_->lock();
+        first_->deliverNext(value);
+        leave();
+    }
+    void sendError(const rt::Ref<ns::Error>& error) final;
+    void sendCompleted() final;
+    // The source's subscription: it ends with this one, and the source's end ends it.
+    void didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& disposable) final;
+
+protected:
+    // `gated`: the subscriber is the subscription's own (operators made of handlers), so this
+    // drops what the handlers send once the subscription is disposed; otherwise the subscriber is
+    // a passthrough that does that itself.
+    // `shared`: a lock several subscribers take (the sides of a combining operator, whose state it
+    // guards); nil: one of its own.
+    OperatorSubscriber(rt::Ref<Subscriber> subscriber, bool gated, std::shared_ptr<SerialLock> shared = nullptr)
+        : lock_(shared ? shared.get() : &ownLock_), sharedLock_(std::move(shared)), subscriber_(std::move(subscriber)),
+          subscription_(CompoundDisposable::make()), gated_(gated) {}
+    // Called once by the constructor of a subclass: the stages, the one nearest the source first.
+    void link(Stage* const* stages, std::size_t count);
+    Stage* first() const noexcept { return first_; }
+
+private:
+    friend class Downstream;
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    // Lets go of the lock; the outermost delivery after a stage ended releases the handlers no
+    // event can reach any more (and the subscriber) after the lock is free.
+    void leave() {
+        if (endedAt_ != kNone) leaveEnded();
+        else lock_->unlock();
+    }
+    void leaveEnded();
+    void stageEnded(std::uint32_t index) noexcept {
+        if (index < endedAt_) endedAt_ = index;
+    }
+    // A stage ends the subscription to the source: the stages before it take nothing more.
+    void stageFinished(std::uint32_t index);
+
+    SerialLock ownLock_;
+    SerialLock* lock_;
+    std::shared_ptr<SerialLock> sharedLock_;
+    Stage* first_ = nullptr;
+    rt::Ref<Subscriber> subscriber_;
+    // Not the subscriber itself: the downstream subscriber holds the subscription's disposable,
+    // and the subscriber holds the downstream one.
+    rt::Ref<CompoundDisposable> subscription_;
+    rt::Ref<CompoundDisposable> source_; // the source's subscription, once it has told it
+    const bool gated_;
+    std::uint32_t endedAt_ = kNone;     // under the lock: the first stage that ended
+    std::uint32_t droppedFrom_ = kNone; // under the lock: the stages from here on hold nothing
+};
+
+inline bool Downstream::isOpen() const noexcept {
+    return !closed_ && (!chain_->gated_ || !chain_->subscription_->isDisposed());
+}
+
+inline void Downstream::sendNext(const rt::Id& value) {
+    if (!isOpen()) return;
+    if (next_) next_->deliverNext(value);
+    else chain_->subscriber_->sendNext(value);
+}
+
+inline void Downstream::sendError(const rt::Ref<ns::Error>& error) {
+    finish();
+    if (!isOpen()) return;
+    if (next_) next_->deliverError(error);
+    else chain_->subscriber_->sendError(error);
+}
+
+inline void Downstream::sendCompleted() {
+    finish();
+    if (!isOpen()) return;
+    if (next_) next_->deliverCompleted();
+    else chain_->subscriber_->sendCompleted();
+}
+
+inline void Downstream::stop() noexcept {
+    ended_ = true;
+    chain_->stageEnded(index_);
+}
+
+inline void Downstream::finish() {
+    ended_ = true;
+    chain_->stageFinished(index_);
+}
+
+inline const rt::Ref<Subscriber>& Downstream::subscriber() const noexcept {
+    assert(!next_ && "a stage of a run of handler operators has no subscriber of its own");
+    return chain_->subscriber_;
+}
+
+inline const rt::Ref<CompoundDisposable>& Downstream::disposable() const noexcept { return chain_->subscription_; }
+
+// An operator subscriber of one stage, held inline.
+template <class H>
+class SingleStageSubscriber final : public OperatorSubscriber {
+    RT_CLASS_REPORTING(SingleStageSubscriber, OperatorSubscriber)
+private:
+    SingleStageSubscriber(rt::Ref<Subscriber> subscriber, bool gated, H handlers,
+                          std::shared_ptr<SerialLock> shared = nullptr)
+        : OperatorSubscriber(std::move(subscriber), gated, std::move(shared)), stage_(std::move(handlers)) {
+        Stage* stage = &stage_;
+        link(&stage, 1);
+    }
+
+    HandlerStage<H> stage_;
+};
+
 // An operator subscriber with the handlers, sending to `subscriber` (the passthrough a
 // createSignal block gets); subscribeTo then subscribes it.
+// With `shared`, its events take that lock (see OperatorSubscriber).
 template <class H>
-rt::Ref<OperatorSubscriber> receiver(const rt::Ref<Subscriber>& subscriber, H handlers) {
-    return rt::make<HandlerSubscriber<H>>(subscriber, false, std::move(handlers));
+rt::Ref<OperatorSubscriber> receiver(const rt::Ref<Subscriber>& subscriber, H handlers,
+                                     std::shared_ptr<SerialLock> shared = nullptr) {
+    return rt::make<SingleStageSubscriber<H>>(subscriber, false, std::move(handlers), std::move(shared));
 }
 
 // Subscribes to the source with the handlers, sending to `subscriber`; returns the subscription.
 template <class H>
-rt::Ref<CompoundDisposable> forward(const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber, H handlers) {
-    rt::Ref<OperatorSubscriber> r = receiver(subscriber, std::move(handlers));
+rt::Ref<CompoundDisposable> forward(const rt::Ref<Signal>& source, const rt::Ref<Subscriber>& subscriber, H handlers,
+                                    std::shared_ptr<SerialLock> shared = nullptr) {
+    rt::Ref<OperatorSubscriber> r = receiver(subscriber, std::move(handlers), std::move(shared));
     r->subscribeTo(source);
     return r->disposable();
 }
 
 // ---- Operator signals ---------------------------------------------------------------------
 
-// The signal of an operator made of handlers: a dynamic signal whose block is written out.
-template <class H>
-class HandlerSignal final : public DynamicSignal {
-    RT_CLASS_REPORTING(HandlerSignal, DynamicSignal)
+// The signal of an operator made of handlers: a dynamic signal whose block is written out. A
+// subscription to a run of them, one made on another, is one operator subscriber with a stage
+// for each (operator_support.cpp), subscribed to the source of the first.
+class HandlerSignalBase : public DynamicSignal {
+public:
+    // Every stage is placed at this alignment.
+    static constexpr std::size_t kStageAlignment = alignof(std::max_align_t);
+    static constexpr std::size_t placed(std::size_t size) {
+        return (size + kStageAlignment - 1) / kStageAlignment * kStageAlignment;
+    }
+
+    const rt::Ref<Signal>& source() const noexcept { return source_; }
+    // The signal as an operator made of handlers, or nil.
+    static const HandlerSignalBase* asRunMember(const Signal& signal);
+    // Subscribes with blocks, as the subscribe family does: they run as one more stage of the
+    // run, with a block subscriber's rules (nothing after the end; the subscription disposed
+    // before the error or completion block runs).
+    rt::Ref<Disposable> subscribeBlocks(NextBlock next, ErrorBlock error, CompletedBlock completed) const;
+    // The space its stage takes, and the stage made there with a copy of the handlers.
+    virtual std::size_t stageSize() const noexcept = 0;
+    virtual Stage* placeStage(void* at) const = 0;
+
 protected:
-    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override {
-        rt::Ref<OperatorSubscriber> receiver = rt::make<HandlerSubscriber<H>>(subscriber, true, handlers_);
-        const rt::Ref<CompoundDisposable>& subscription = receiver->disposable();
-        subscriber->didSubscribeWithDisposable(subscription);
-        subscribeOnSubscriptionScheduler(subscription, [source = source_, receiver] { receiver->subscribeTo(source); });
-        return subscription;
+    explicit HandlerSignalBase(rt::Ref<Signal> source) : source_(std::move(source)) { markMadeOfHandlers(); }
+    rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
+    // The subscriber of a run of one that sends to a subscriber.
+    virtual rt::Ref<OperatorSubscriber> singleStage(const rt::Ref<Subscriber>& subscriber) const = 0;
+
+private:
+    rt::Ref<Signal> source_;
+};
+
+template <class H>
+class HandlerSignal final : public HandlerSignalBase {
+    RT_CLASS_REPORTING(HandlerSignal, DynamicSignal)
+public:
+    std::size_t stageSize() const noexcept override { return placed(sizeof(HandlerStage<H>)); }
+    Stage* placeStage(void* at) const override {
+        static_assert(alignof(HandlerStage<H>) <= kStageAlignment);
+        return new (at) HandlerStage<H>(handlers_);
+    }
+
+protected:
+    rt::Ref<OperatorSubscriber> singleStage(const rt::Ref<Subscriber>& subscriber) const override {
+        return rt::make<SingleStageSubscriber<H>>(subscriber, true, handlers_);
     }
 
 private:
-    HandlerSignal(rt::Ref<Signal> source, H handlers) : source_(std::move(source)), handlers_(std::move(handlers)) {}
+    HandlerSignal(rt::Ref<Signal> source, H handlers)
+        : HandlerSignalBase(std::move(source)), handlers_(std::move(handlers)) {}
 
-    rt::Ref<Signal> source_;
     H handlers_;
 };
 

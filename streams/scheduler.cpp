@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/foundation/date.h"
 #include "platform/foundation/operation_queue.h"
@@ -95,12 +96,19 @@ rt::Ref<Scheduler> Scheduler::schedulerWithQueueName(const rt::Ref<dispatch::Que
     return TargetQueueScheduler::withNameTargetQueue(std::move(name), queue);
 }
 
+namespace {
+bool onMainThread() {
+    return ns::Thread::isMainThread() || ns::OperationQueue::currentQueue() == ns::OperationQueue::mainQueue();
+}
+} // namespace
+
 rt::Ref<Scheduler> Scheduler::currentScheduler() {
     if (tCurrent) return rt::Ref<Scheduler>(tCurrent);
-    if (ns::Thread::isMainThread() || ns::OperationQueue::currentQueue() == ns::OperationQueue::mainQueue())
-        return mainThreadScheduler();
+    if (onMainThread()) return mainThreadScheduler();
     return nullptr;
 }
+
+bool Scheduler::hasCurrentScheduler() { return tCurrent || onMainThread(); }
 
 rt::Ref<Disposable> Scheduler::schedule(Block) {
     return nothingToCancel();
@@ -126,35 +134,35 @@ void Scheduler::performAsCurrentScheduler(const Block& block) {
 
 // ---- Recursive scheduling ------------------------------------------------------------------
 
-// The runs of one scheduleRecursiveBlock, all driven by this one object. `owed_` counts the runs
-// asked for and not yet finished: the start counts one and every reschedule adds one. Whoever
-// moves it off zero holds the turn: it queues one run, and a run that finishes with more owed
-// queues the next. So one run at most is queued or running, each reschedule gets exactly one run,
-// runs never overlap, and a reschedule made while the block runs is taken after it returned.
+// The runs of one scheduleRecursiveBlock. Each run is a unit of its own on the scheduler. A
+// reschedule asked while a run is in its block is counted, and when the block returns, the runs
+// counted are queued together (so work a rerun queues comes after all of them); one asked between
+// runs is queued at once. On a serial scheduler runs never overlap.
 //
-// The reschedule function handed to the block holds this object; it travels from each queued unit
-// to the next, so a chain of runs makes it once. The disposable returned by scheduleRecursiveBlock
-// holds this object too (not the other way round). Disposal stops the runs: the holder of the turn
-// keeps it for good and lets go of the block.
-class Scheduler::RecursiveRun final : public rt::Disposable {
+// Who holds the block: this object, which only the queued units and the reschedule functions
+// hold (the function handed to a run travels on into the units it queues, so a chain of runs
+// makes it once). The disposable handed back holds it weakly. So once nothing is queued, the block
+// lives only as long as someone keeps its reschedule function: a block whose captures keep that
+// function (repeat's cycle, through its subscriber) is no cycle with the disposable that owns it,
+// and goes when its source lets go. Disposal stops the runs, withdraws what it can of the queued
+// units, and lets go of the block once no run is in it.
+class Scheduler::RecursiveRun final : public rt::Object {
     RT_CLASS(RecursiveRun)
 public:
     using Reschedule = std::function<void()>;
 
-    void dispose() override;
-    bool isDisposed() const override { return disposed_.load(); }
+    // One more run (the reschedule function's body).
+    void ask();
+    // Queues `count` runs, handing them the reschedule function.
+    void queueRuns(std::uint64_t count, Reschedule reschedule);
+    // A unit that makes one run. `current`: made the current scheduler around the run. `ticket`:
+    // from beginTracking, when queued through schedule(); 0 otherwise.
+    Block unit(Scheduler* current, std::uint64_t ticket, Reschedule reschedule);
+    void dispose();
+    bool isDisposed() const { return (state_.load() & kDisposed) != 0; }
 
-    // One more run (the reschedule function).
-    void ask() {
-        if (owed_.fetch_add(1) == 0) queueNext(rescheduler());
-    }
-    // The holder of the turn queues the next run.
-    void queueNext(Reschedule reschedule);
-    // The unit that runs once and passes the turn on. `current`: made the current scheduler around
-    // the run. `ticket`: from beginTracking, when queued through schedule(); 0 otherwise.
-    Block takeUnit(Scheduler* current, std::uint64_t ticket);
-
-    // Through schedule(): the disposable of the queued unit, so disposal withdraws it.
+    // Through schedule(): the queued unit's disposable is kept until it starts, so that disposal
+    // can withdraw it.
     std::uint64_t beginTracking();
     void track(std::uint64_t ticket, rt::Ref<rt::Disposable> unit);
 
@@ -162,13 +170,14 @@ public:
         return [run = rt::Ref<RecursiveRun>(this)] { run->ask(); };
     }
 
-    // What a unit queued through schedule() hands back when it ran at once on this thread.
+    // A call of scheduleRecursiveRuns in progress on this thread (its schedule() may run a unit
+    // inline, whose reruns join the count instead of nesting another call).
     struct InlineFrame {
         RecursiveRun* run;
+        std::uint64_t count;
         Reschedule carried;
         InlineFrame* outer;
     };
-    // The frames of the runs this thread is queueing through schedule(), innermost first.
     static thread_local InlineFrame* tInline;
 
 private:
@@ -177,69 +186,62 @@ private:
 
     class Unit;
     void runOnce(Reschedule& reschedule, std::uint64_t ticket);
-    void abandon(std::uint64_t ticket);
-    // Marks the tracked unit `ticket` started; false when it already was.
+    // Marks the tracked unit `ticket` started; false when it was withdrawn or a copy of it ran.
     bool startTracked(std::uint64_t ticket);
-    // The caller holds the turn for good: no run follows.
-    void stop() { RecursiveBlock released = std::move(block_); }
+    // No run is in the block, and none will be: the block goes. Once: a run that found the runs
+    // disposed as it came in may leave last too.
+    void stop() {
+        if (!released_.exchange(true)) RecursiveBlock released = std::move(block_);
+    }
+
+    // The state word: disposed, the runs in their block, and the reschedules they asked for.
+    static constexpr std::uint64_t kDisposed = std::uint64_t(1) << 63;
+    static constexpr std::uint64_t kRunner = std::uint64_t(1) << 32;
+    static constexpr std::uint64_t kAsked = kRunner - 1;
+    static std::uint64_t runners(std::uint64_t s) { return (s & ~kDisposed) >> 32; }
 
     rt::Ref<Scheduler> scheduler_;
-    RecursiveBlock block_; // used only by the holder of the turn
-    Reschedule next_;      // on its way from queueNext to the unit takeUnit makes
-    std::atomic<std::uint64_t> owed_{1};
-    std::atomic<bool> disposed_{false};
-    // Tracking: `queued_` counts units queued, `started_` is the number of the last one that
-    // started or was dropped; `unit_` is the disposable of the one queued and not yet started.
+    RecursiveBlock block_; // read only by runs, released only when none is in it
+    std::atomic<std::uint64_t> state_{0};
+    std::atomic<bool> released_{false};
+    // Tracking: the units queued through schedule() and not yet started, by ticket.
     std::mutex lock_;
-    rt::Ref<rt::Disposable> unit_;
-    std::uint64_t queued_ = 0;
-    std::uint64_t started_ = 0;
-
-    friend class Scheduler;
+    std::vector<std::pair<std::uint64_t, rt::Ref<rt::Disposable>>> queued_;
+    std::uint64_t tickets_ = 0;
 };
 
-RT_DEFINE_CLASS(Scheduler::RecursiveRun, "ESRecursiveRun", rt::Disposable)
+RT_DEFINE_CLASS(Scheduler::RecursiveRun, "ESRecursiveRun", rt::Object)
 
 thread_local Scheduler::RecursiveRun::InlineFrame* Scheduler::RecursiveRun::tInline = nullptr;
 
-void Scheduler::RecursiveRun::queueNext(Reschedule reschedule) {
-    if (disposed_.load()) return stop();
-    for (InlineFrame* f = tInline; f; f = f->outer) {
-        if (f->run == this) {
-            // The run that just finished went inline inside this thread's schedule() call: that
-            // call's loop queues the next one, so the stack stays flat.
-            f->carried = std::move(reschedule);
-            return;
-        }
-    }
-    // takeUnit moves it on into the unit. After the call this object may be gone: the unit, and
-    // the reference it carries, may already have run on another thread.
-    next_ = std::move(reschedule);
-    scheduler_->scheduleRecursiveRun(*this);
+void Scheduler::RecursiveRun::ask() {
+    std::uint64_t s = state_.load();
+    do {
+        if (s & kDisposed) return;
+        if (runners(s) == 0) return queueRuns(1, rescheduler());
+    } while (!state_.compare_exchange_weak(s, s + 1)); // counted: queued when the run returns
 }
 
-// One run, queued on the scheduler. It holds the turn: run, it passes the turn on or gives it back;
-// dropped without having run (withdrawn, or never taken), it keeps the turn for good, so no run
-// follows, and lets go of the block. Only the unit made by takeUnit, or the one it was moved to, is
-// the holder; a copy is not. A tracked unit is numbered, so that a copy that runs and an original
-// that is dropped never both count.
+void Scheduler::RecursiveRun::queueRuns(std::uint64_t count, Reschedule reschedule) {
+    for (InlineFrame* f = tInline; f; f = f->outer) {
+        if (f->run != this) continue;
+        // A run that went inline inside this thread's scheduleRecursiveRuns: that call's loop
+        // queues these too, so the stack stays flat.
+        f->count += count;
+        if (!f->carried) f->carried = std::move(reschedule);
+        return;
+    }
+    scheduler_->scheduleRecursiveRuns(*this, count, std::move(reschedule));
+}
+
+// One run, queued on the scheduler. Dropped without having run (withdrawn, or never taken), it
+// makes no run and holds nothing more. A tracked unit runs at most once, copies included.
 class Scheduler::RecursiveRun::Unit {
 public:
     Unit(RecursiveRun* run, Scheduler* current, std::uint64_t ticket, Reschedule reschedule)
         : run_(run), current_(current), ticket_(ticket), reschedule_(std::move(reschedule)) {}
-    Unit(const Unit& o)
-        : run_(o.run_), current_(o.current_), ticket_(o.ticket_), reschedule_(o.reschedule_), holder_(false) {}
-    Unit(Unit&& o) noexcept
-        : run_(o.run_), current_(o.current_), ticket_(o.ticket_), reschedule_(std::move(o.reschedule_)),
-          holder_(std::exchange(o.holder_, false)) {}
-    Unit& operator=(const Unit&) = delete;
-    Unit& operator=(Unit&&) = delete;
-    ~Unit() {
-        if (holder_) run_->abandon(ticket_);
-    }
 
     void operator()() {
-        holder_ = false;
         if (!current_) return run_->runOnce(reschedule_, ticket_);
         CurrentScope scope(current_);
         run_->runOnce(reschedule_, ticket_);
@@ -250,93 +252,101 @@ private:
     Scheduler* current_;
     std::uint64_t ticket_;
     Reschedule reschedule_;
-    bool holder_ = true;
 };
 
-Scheduler::Block Scheduler::RecursiveRun::takeUnit(Scheduler* current, std::uint64_t ticket) {
-    return Unit(this, current, ticket, std::move(next_));
+Scheduler::Block Scheduler::RecursiveRun::unit(Scheduler* current, std::uint64_t ticket, Reschedule reschedule) {
+    return Unit(this, current, ticket, std::move(reschedule));
 }
 
 void Scheduler::RecursiveRun::runOnce(Reschedule& reschedule, std::uint64_t ticket) {
     if (ticket && !startTracked(ticket)) return;
-    if (disposed_.load()) return stop();
-    block_(reschedule);
-    if (owed_.fetch_sub(1) > 1) return queueNext(std::move(reschedule));
-    // The turn is given back. A disposal that came while the block ran may have found it taken:
-    // whichever of the two takes it now lets go of the block.
-    std::uint64_t idle = 0;
-    if (disposed_.load() && owed_.compare_exchange_strong(idle, 1)) stop();
-}
-
-void Scheduler::RecursiveRun::abandon(std::uint64_t ticket) {
-    if (ticket && !startTracked(ticket)) return;
-    stop();
+    // In, unless disposed; a run that finds it disposed leaves again at once.
+    bool disposed = state_.fetch_add(kRunner) & kDisposed;
+    if (!disposed) block_(reschedule);
+    // Leaving: the last run out takes the reschedules asked meanwhile.
+    std::uint64_t s = state_.load();
+    std::uint64_t next, asked;
+    do {
+        next = s - kRunner;
+        asked = runners(next) == 0 ? next & kAsked : 0;
+        next -= asked;
+    } while (!state_.compare_exchange_weak(s, next));
+    if (next & kDisposed) {
+        if (runners(next) == 0) stop(); // disposed while in the block: the last run out lets go
+        return;
+    }
+    if (asked) queueRuns(asked, std::move(reschedule));
 }
 
 bool Scheduler::RecursiveRun::startTracked(std::uint64_t ticket) {
     rt::Ref<rt::Disposable> started; // released after the unlock
     std::lock_guard g(lock_);
-    if (started_ == ticket) return false; // a copy of the unit ran, or it was dropped
-    started_ = ticket;
-    started = std::move(unit_);
-    return true;
+    for (auto it = queued_.begin(); it != queued_.end(); ++it) {
+        if (it->first != ticket) continue;
+        started = std::move(it->second);
+        queued_.erase(it);
+        return true;
+    }
+    return false;
 }
 
 void Scheduler::RecursiveRun::dispose() {
-    if (disposed_.exchange(true)) return;
-    rt::Ref<rt::Disposable> queued;
+    std::uint64_t s = state_.fetch_or(kDisposed);
+    if (s & kDisposed) return;
+    if (runners(s) == 0) stop();
+    std::vector<std::pair<std::uint64_t, rt::Ref<rt::Disposable>>> queued;
     {
         std::lock_guard g(lock_);
-        queued = std::move(unit_);
+        queued.swap(queued_);
     }
-    if (queued) queued->dispose();
-    std::uint64_t idle = 0;
-    if (owed_.compare_exchange_strong(idle, 1)) stop();
+    for (auto& [ticket, unit] : queued)
+        if (unit) unit->dispose();
 }
 
 std::uint64_t Scheduler::RecursiveRun::beginTracking() {
-    rt::Ref<rt::Disposable> previous; // released after the unlock
     std::lock_guard g(lock_);
-    previous = std::move(unit_);
-    return ++queued_;
+    queued_.emplace_back(++tickets_, nullptr);
+    return tickets_;
 }
 
 void Scheduler::RecursiveRun::track(std::uint64_t ticket, rt::Ref<rt::Disposable> unit) {
-    if (!unit || unit->isDisposed()) return;
+    bool live = unit && !unit->isDisposed();
     {
         std::lock_guard g(lock_);
-        if (queued_ != ticket || started_ == ticket) return; // it ran already
-        if (!disposed_.load()) {
-            std::swap(unit_, unit); // the previous one, if any, is released after the unlock
+        for (auto it = queued_.begin(); it != queued_.end(); ++it) {
+            if (it->first != ticket) continue;
+            if (live) std::swap(it->second, unit);
+            else queued_.erase(it); // the scheduler did not keep it
             return;
         }
     }
-    unit->dispose(); // disposed while it was being queued
+    // Not there: it started already, or disposal came while it was being queued.
+    if (live && isDisposed()) unit->dispose();
 }
 
 rt::Ref<Disposable> Scheduler::scheduleRecursiveBlock(RecursiveBlock block) {
     auto run = rt::make<RecursiveRun>(rt::Ref<Scheduler>(this), std::move(block));
-    auto disposable = CompoundDisposable::make();
-    disposable->addDisposable(run);
-    run->queueNext(run->rescheduler()); // the start holds the turn: one run owed
+    // Made first: the runs may all be over (and the run object gone) before queueRuns returns.
+    auto disposable = Disposable::withBlock([weak = rt::Weak<RecursiveRun>(run)] {
+        if (auto run = weak.lock()) run->dispose();
+    });
+    run->queueRuns(1, run->rescheduler());
     return disposable;
 }
 
-void Scheduler::scheduleRecursiveRun(RecursiveRun& run) {
-    rt::Ref<RecursiveRun> keep(&run); // the unit may run and finish anywhere before schedule returns
-    RecursiveRun::InlineFrame frame{&run, nullptr, RecursiveRun::tInline};
+void Scheduler::scheduleRecursiveRuns(RecursiveRun& run, std::uint64_t count, std::function<void()> reschedule) {
+    rt::Ref<RecursiveRun> keep(&run); // a unit may run and finish anywhere before schedule returns
+    RecursiveRun::InlineFrame frame{&run, count, std::move(reschedule), RecursiveRun::tInline};
     struct Pop {
         RecursiveRun::InlineFrame& frame;
         ~Pop() { RecursiveRun::tInline = frame.outer; }
     } pop{frame};
     RecursiveRun::tInline = &frame;
-    for (;;) {
+    while (frame.count > 0 && !run.isDisposed()) {
+        // The last unit queued takes the function over; the others get copies.
+        std::function<void()> carried = --frame.count > 0 ? frame.carried : std::exchange(frame.carried, nullptr);
         std::uint64_t ticket = run.beginTracking();
-        run.track(ticket, schedule(run.takeUnit(nullptr, ticket)));
-        if (!frame.carried) return;
-        // The unit ran inline and asked for the next run: queue it from here.
-        if (run.disposed_.load()) return run.stop();
-        run.next_ = std::exchange(frame.carried, nullptr);
+        run.track(ticket, schedule(run.unit(nullptr, ticket, std::move(carried))));
     }
 }
 
@@ -388,8 +398,10 @@ dispatch::Time QueueScheduler::wallTimeWithDate(const rt::Ref<ns::Date>& date) {
     return date ? date->timeIntervalSinceReferenceDate() : dispatch::now();
 }
 
-void QueueScheduler::scheduleRecursiveRun(RecursiveRun& run) {
-    dispatch::async(queue_, run.takeUnit(this, 0));
+void QueueScheduler::scheduleRecursiveRuns(RecursiveRun& run, std::uint64_t count,
+                                           std::function<void()> reschedule) {
+    for (std::uint64_t i = 1; i < count; ++i) dispatch::async(queue_, run.unit(this, 0, reschedule));
+    dispatch::async(queue_, run.unit(this, 0, std::move(reschedule)));
 }
 
 rt::Ref<Disposable> QueueScheduler::schedule(Block block) {
@@ -443,7 +455,7 @@ SubscriptionScheduler::SubscriptionScheduler()
     : Scheduler(prefixed(".ESScheduler.subscriptionScheduler")), background_(Scheduler::scheduler()) {}
 
 rt::Ref<Disposable> SubscriptionScheduler::schedule(Block block) {
-    if (!currentScheduler()) return background_->schedule(std::move(block));
+    if (!hasCurrentScheduler()) return background_->schedule(std::move(block));
     block();
     return nothingToCancel();
 }

@@ -3,6 +3,7 @@
 // each piece of scheduled work can be cancelled through the disposable it returns. A per-thread
 // current scheduler lets work find out where it runs.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,8 @@ public:
     // The scheduler whose work this thread is running; on the main thread outside any scheduler
     // work, the main-thread scheduler; otherwise nil.
     static rt::Ref<Scheduler> currentScheduler();
+    // Whether currentScheduler() would give one (without taking a reference to it).
+    static bool hasCurrentScheduler();
 
     const std::string& name() const noexcept { return name_; }
 
@@ -56,8 +59,10 @@ public:
                                                                       double interval, double leeway, Block block);
     rt::Ref<Disposable> afterDelaySchedule(double seconds, Block block);
     // Runs the block, then once more for each reschedule it asked for, each run a separate unit
-    // of work scheduled after the previous one returned, so runs never overlap and recursion never
-    // deepens the stack. Disposing the disposable returned stops the runs and lets go of the block.
+    // of work: the reschedules asked while the block runs are queued together when it returns,
+    // one asked between runs at once; so recursion never deepens the stack, and on a serial
+    // scheduler runs never overlap. Disposing the disposable returned stops the runs and lets go
+    // of the block; the disposable does not keep the block (its reschedule function does).
     virtual rt::Ref<Disposable> scheduleRecursiveBlock(RecursiveBlock block);
     // Runs the block with this scheduler as the thread's current scheduler.
     void performAsCurrentScheduler(const Block& block);
@@ -71,9 +76,9 @@ protected:
     // An empty name gives the anonymous name of the class.
     explicit Scheduler(std::string name);
 
-    // Queues the next run of `run`. This form hands it to schedule(); a scheduler with a cheaper
-    // way to queue work overrides it.
-    virtual void scheduleRecursiveRun(RecursiveRun& run);
+    // Queues `count` runs of `run`, in order, handing them the reschedule function. This form
+    // hands each to schedule(); a scheduler with a cheaper way to queue work overrides it.
+    virtual void scheduleRecursiveRuns(RecursiveRun& run, std::uint64_t count, std::function<void()> reschedule);
 
 private:
     std::string name_;
@@ -112,7 +117,7 @@ public:
 protected:
     QueueScheduler(std::string name, rt::Ref<dispatch::Queue> queue);
     // Straight onto the queue: no disposable and no wrapper per run.
-    void scheduleRecursiveRun(RecursiveRun& run) override;
+    void scheduleRecursiveRuns(RecursiveRun& run, std::uint64_t count, std::function<void()> reschedule) override;
 
 private:
     static rt::Ref<Disposable> start(const rt::Ref<dispatch::TimerSource>& source,

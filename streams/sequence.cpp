@@ -92,6 +92,22 @@ rt::Ref<Sequence> Sequence::bindPassingThrough(SharedBindBlock block, const rt::
     return result;
 }
 
+rt::Ref<Stream> Sequence::mapImpl(MapBlock block) {
+    // A nil block leaves the values as they are; a nil result is dropped, as bind drops it.
+    return TransformedSequence::sequenceWithSourceStep(self(), [block = std::move(block)](const rt::Id& in, rt::Id& out) {
+        out = block ? block(in) : in;
+        return true;
+    });
+}
+
+rt::Ref<Stream> Sequence::filterImpl(PredicateBlock block) {
+    return TransformedSequence::sequenceWithSourceStep(self(), [block = std::move(block)](const rt::Id& in, rt::Id& out) {
+        if (block && !block(in)) return false;
+        out = in;
+        return true;
+    });
+}
+
 // ---- Primitives ---------------------------------------------------------------------------
 
 rt::Ref<Stream> Sequence::emptyOfFamily() { return empty(); }

@@ -165,6 +165,10 @@ protected:
     using SharedBindBlock = std::shared_ptr<const BindBlock>;
 
     Sequence() = default;
+    // Lazy and direct (an es::TransformedSequence), not through bind: each value computed once,
+    // when first read, without a sequence object per value.
+    rt::Ref<Stream> mapImpl(MapBlock block) override;
+    rt::Ref<Stream> filterImpl(PredicateBlock block) override;
     virtual rt::Ref<Sequence> bindPassingThrough(SharedBindBlock block, const rt::Ref<Sequence>& passthrough);
     rt::Ref<Sequence> self() const { return rt::retained(this); }
     // The right fold; with `eagerRest`, each rest is given to the block as an eager sequence.

@@ -1,6 +1,10 @@
 #include "streams/sequence_classes.h"
 
 #include <algorithm>
+#include <climits>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/coder.h"
@@ -22,6 +26,7 @@ RT_DEFINE_CLASS(IndexSetSequence, "ESIndexSetSequence", Sequence)
 RT_DEFINE_CLASS(StringSequence, "ESStringSequence", Sequence)
 RT_DEFINE_CLASS(TupleSequence, "ESTupleSequence", Sequence)
 RT_DEFINE_CLASS(UnarySequence, "ESUnarySequence", Sequence)
+RT_DEFINE_CLASS(TransformedSequence, "ESTransformedSequence", Sequence)
 
 namespace {
 
@@ -361,6 +366,130 @@ rt::Ref<ns::Array> TupleSequence::array() const {
 std::string TupleSequence::description() const {
     auto backing = ns::Array::make(tuple_ ? std::vector<rt::Id>(tuple_->begin(), tuple_->end()) : std::vector<rt::Id>());
     return describeWith(", tuple = " + backing->description());
+}
+
+// ---- TransformedSequence ------------------------------------------------------------------
+
+// The values computed so far, in chunks that never move (fast enumeration hands out runs of them),
+// and where the source is read up to. All under the lock, which is recursive: a step may read the
+// sequence it makes.
+struct TransformedSequence::Values {
+    static constexpr std::size_t kChunk = 64;
+
+    std::recursive_mutex lock;
+    Step step;
+    // The source: an array from a position, another transformed sequence's values from a
+    // position, or any sequence read head by head (`rest`, the part not read yet).
+    rt::Ref<ns::Array> array;
+    std::shared_ptr<Values> upstream;
+    std::size_t next = 0;
+    rt::Ref<Sequence> rest;
+    bool sourceEnded = false;
+
+    std::vector<std::unique_ptr<rt::Id[]>> chunks;
+    std::size_t count = 0;
+
+    rt::Id& at(std::size_t i) { return chunks[i / kChunk][i % kChunk]; }
+
+    // The next value of the source (valid until the next call), or nil at its end. An upstream
+    // sequence's lock is taken once, into `upstreamLock`, and held until the caller is done.
+    const rt::Id* nextSourceValue(rt::Id& held, std::unique_lock<std::recursive_mutex>& upstreamLock) {
+        if (sourceEnded) return nullptr;
+        if (array) {
+            if (next < array->count()) return &(*array)[next++];
+        } else if (upstream) {
+            if (!upstreamLock) upstreamLock = std::unique_lock(upstream->lock);
+            if (upstream->reach(next)) return &upstream->at(next++);
+            upstreamLock.unlock();
+        } else if (rest) {
+            held = rest->head();
+            if (held) {
+                rest = rest->tail();
+                return &held;
+            }
+        }
+        sourceEnded = true;
+        array = nullptr;
+        upstream = nullptr;
+        rest = nullptr;
+        return nullptr;
+    }
+
+    // Computes values until there is one at `index`; false when the source ends first.
+    bool reach(std::size_t index) {
+        rt::Id held, made;
+        std::unique_lock<std::recursive_mutex> upstreamLock;
+        while (count <= index) {
+            const rt::Id* in = nextSourceValue(held, upstreamLock);
+            if (!in) return false;
+            if (!step(*in, made) || !made) continue; // dropped (a sequence carries no nil)
+            if (count % kChunk == 0) chunks.push_back(std::make_unique<rt::Id[]>(kChunk));
+            at(count++) = std::move(made);
+            made = nullptr;
+        }
+        return true;
+    }
+};
+
+rt::Ref<Sequence> TransformedSequence::sequenceWithSourceStep(const rt::Ref<Sequence>& source, Step step) {
+    auto values = std::make_shared<Values>();
+    values->step = std::move(step);
+    if (auto array = rt::cast<ArraySequence>(source)) {
+        values->array = array->backingArray();
+        values->next = array->offset();
+    } else if (auto transformed = rt::cast<TransformedSequence>(source)) {
+        values->upstream = transformed->values_;
+        values->next = transformed->index_;
+    } else {
+        values->rest = source;
+    }
+    auto s = rt::make<TransformedSequence>();
+    s->values_ = std::move(values);
+    return s;
+}
+
+rt::Id TransformedSequence::head() const {
+    std::lock_guard g(values_->lock);
+    return values_->reach(index_) ? values_->at(index_) : rt::Id();
+}
+
+rt::Ref<Sequence> TransformedSequence::tail() const {
+    // Nothing is computed for it until its own head is read.
+    auto s = rt::make<TransformedSequence>();
+    s->values_ = values_;
+    s->index_ = index_ + 1;
+    return takingNameOf(s, *this);
+}
+
+std::size_t TransformedSequence::countByEnumerating(FastEnumerationState& state, rt::Id*, std::size_t length) const {
+    if (state.state == ULONG_MAX || length == 0) return 0;
+    if (state.state == 0) {
+        state.state = index_ + 1; // the position, plus one
+        state.mutationsPtr = state.extra;
+        state.held = self();
+    }
+    std::size_t position = state.state - 1;
+    // Up to `length` values, within one chunk: handed out where they are kept.
+    std::size_t end = std::min(position + length, (position / Values::kChunk + 1) * Values::kChunk);
+    std::lock_guard g(values_->lock);
+    values_->reach(end - 1);
+    if (values_->count <= position) {
+        state.held = nullptr;
+        state.state = ULONG_MAX;
+        return 0;
+    }
+    std::size_t n = std::min(end, values_->count) - position;
+    state.itemsPtr = &values_->at(position);
+    state.state = position + n + 1;
+    return n;
+}
+
+std::string TransformedSequence::description() const {
+    std::lock_guard g(values_->lock);
+    std::vector<rt::Id> computed;
+    for (std::size_t i = index_; i < values_->count; ++i) computed.push_back(values_->at(i));
+    std::string more = values_->sourceEnded ? "" : " …";
+    return describeWith(", values = " + ns::Array::make(std::move(computed))->description() + more);
 }
 
 // ---- UnarySequence ------------------------------------------------------------------------

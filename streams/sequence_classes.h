@@ -57,6 +57,11 @@ public:
     rt::Ref<Stream> bindImpl(MakeBindBlock block) override;
     rt::Ref<Stream> concatImpl(const rt::Ref<Stream>& other) override;
 
+protected:
+    // At once, through bind.
+    rt::Ref<Stream> mapImpl(MapBlock block) override { return Stream::mapImpl(std::move(block)); }
+    rt::Ref<Stream> filterImpl(PredicateBlock block) override { return Stream::filterImpl(std::move(block)); }
+
 private:
     EagerSequence() = default;
     EagerSequence(rt::Ref<ns::Array> array, std::size_t offset) : ArraySequence(std::move(array), offset) {}
@@ -81,9 +86,39 @@ protected:
     // Nothing to bind: only the pass-through values, if any.
     rt::Ref<Sequence> bindPassingThrough(SharedBindBlock block,
                                          const rt::Ref<Sequence>& passthrough) override;
+    // Nothing to map or filter: the empty sequence itself.
+    rt::Ref<Stream> mapImpl(MapBlock) override { return self(); }
+    rt::Ref<Stream> filterImpl(PredicateBlock) override { return self(); }
 
 private:
     EmptySequence() = default;
+};
+
+// The values of a source, mapped or filtered lazily: each computed once, when first read, and
+// kept in storage the sequence shares with its tails (a tail is a position in it). Fast
+// enumeration hands out runs of that storage, and the source is read directly where it can be (an
+// array sequence's array, another transformed sequence's storage), otherwise head by head.
+class TransformedSequence final : public Sequence {
+    RT_CLASS(TransformedSequence)
+public:
+    // Makes the value the source's value becomes: true with `out` set, false when it is dropped.
+    using Step = std::function<bool(const rt::Id& in, rt::Id& out)>;
+
+    static rt::Ref<Sequence> sequenceWithSourceStep(const rt::Ref<Sequence>& source, Step step);
+
+    rt::Id head() const override;
+    rt::Ref<Sequence> tail() const override;
+    std::size_t countByEnumerating(FastEnumerationState& state, rt::Id* buffer,
+                                   std::size_t length) const override;
+    std::string description() const override;
+
+    struct Values;
+
+private:
+    TransformedSequence() = default;
+
+    std::shared_ptr<Values> values_;
+    std::size_t index_ = 0;
 };
 
 // A lazy sequence: head and tail come from blocks, each run once, when first read, under the

@@ -83,7 +83,7 @@ namespace {
 // scheduler's background scheduler.
 template <class Work>
 rt::Ref<Disposable> sendOnSubscriptionScheduler(Work work) {
-    if (Scheduler::currentScheduler()) {
+    if (Scheduler::hasCurrentScheduler()) {
         work();
         return Disposable::alreadyDisposed();
     }
@@ -128,6 +128,9 @@ rt::Ref<Disposable> ReturnSignal::subscribeImpl(const rt::Ref<Subscriber>& subsc
 rt::Ref<Disposable> Signal::subscribeImpl(const rt::Ref<Subscriber>&) { return nullptr; }
 
 rt::Ref<Disposable> Signal::subscribeWith(NextBlock next, ErrorBlock error, CompletedBlock completed) {
+    // The blocks of a run of operators made of handlers go into its subscriber.
+    if (const HandlerSignalBase* run = HandlerSignalBase::asRunMember(*this))
+        return run->subscribeBlocks(std::move(next), std::move(error), std::move(completed));
     return subscribe(
         BlockSubscriber::subscriberWithNextErrorCompleted(std::move(next), std::move(error), std::move(completed)));
 }

@@ -131,7 +131,7 @@ public:
     // take typed parameters and return scalars (see block_trampoline.h).
     template <class F>
     rt::Ref<Signal> map(F block) {
-        return mapWith(detail::mapBlock(std::move(block)));
+        return mapValuesWith(detail::valueMapBlock(std::move(block)));
     }
     rt::Ref<Signal> mapReplace(const rt::Id& object);
     template <class F>
@@ -502,6 +502,7 @@ private:
     static rt::Ref<Signal> createSignalWith(DidSubscribe didSubscribe);
     rt::Ref<Disposable> subscribeWith(NextBlock next, ErrorBlock error, CompletedBlock completed);
     rt::Ref<Signal> mapWith(MapBlock block);
+    rt::Ref<Signal> mapValuesWith(detail::ValueMapBlock block);
     rt::Ref<Signal> filterWith(PredicateBlock block);
     rt::Ref<Signal> doNextWith(NextBlock block);
     rt::Ref<Signal> takeUntilBlockWith(PredicateBlock predicate, const char* nameFormat);

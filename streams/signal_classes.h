@@ -13,14 +13,20 @@ namespace es {
 // written out as a class.
 class DynamicSignal : public Signal {
     RT_CLASS(DynamicSignal)
+public:
+    // An operator made of handlers (operator_support.h), which a run of them subscribes as one.
+    bool isMadeOfHandlers() const noexcept { return madeOfHandlers_; }
+
 protected:
     DynamicSignal() = default;
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
+    void markMadeOfHandlers() noexcept { madeOfHandlers_ = true; }
 
 private:
     explicit DynamicSignal(DidSubscribe block) : didSubscribe_(std::move(block)) {}
     friend class Signal;
     DidSubscribe didSubscribe_;
+    bool madeOfHandlers_ = false;
 };
 
 class EmptySignal final : public Signal {

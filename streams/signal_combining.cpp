@@ -30,42 +30,47 @@ std::vector<rt::Ref<Signal>> signalArguments(const std::vector<rt::Ref<Signal>>&
     return all;
 }
 
-// One signal that subscribes to each of `signals` in order, each with the handlers `side(i)`
-// makes; the subscriptions are disposed in the same order.
-template <class MakeState, class Side>
-rt::Ref<Signal> combining(std::vector<rt::Ref<Signal>> signals, MakeState makeState, Side side) {
-    return Signal::createSignal([signals = std::move(signals), makeState, side](const rt::Ref<Subscriber>& subscriber) {
-        auto state = makeState(subscriber, signals.size());
+// One signal that subscribes to each of `signals` in order, each with the handlers `side(state,
+// i)` makes, under the state's lock (one lock for every side and the state); the subscriptions are
+// disposed in the same order.
+template <class State>
+rt::Ref<Signal> combining(std::vector<rt::Ref<Signal>> signals) {
+    return Signal::createSignal([signals = std::move(signals)](const rt::Ref<Subscriber>& subscriber) {
+        auto state = std::make_shared<State>(subscriber, signals.size());
+        std::shared_ptr<SerialLock> lock(state, &state->lock);
         auto disposable = CompoundDisposable::make();
         for (std::size_t i = 0; i < signals.size() && !disposable->isDisposed(); ++i)
-            disposable->addDisposable(forward(signals[i], subscriber, side(state, i)));
+            disposable->addDisposable(forward(signals[i], subscriber, State::side(state, i), lock));
         return disposable;
     });
 }
 
-// The latest value of every signal, one flat tuple per change once each has sent. Tuples and the
-// completion are sent holding the lock (recursive, so a subscriber may send more from inside);
-// errors without it.
+// The latest value of every signal, one flat tuple per change once each has sent. The sides run
+// under the state's lock (recursive, so a subscriber may send more from inside), which the tuples
+// and the completion are sent holding.
 struct LatestValues {
-    LatestValues(rt::Ref<Subscriber> s, std::size_t count) : subscriber(std::move(s)), latest(count), ended(count) {}
+    LatestValues(rt::Ref<Subscriber> s, std::size_t count)
+        : subscriber(std::move(s)), latest(count), sent(count), ended(count) {}
 
     SerialLock lock;
     rt::Ref<Subscriber> subscriber;
-    std::vector<rt::Id> latest; // nil until that signal has sent; a nil value as TupleNil
+    TupleSlots latest;
+    std::vector<bool> sent; // which signals have sent
     std::vector<bool> ended;
     std::size_t sending = 0;   // signals that have sent
     std::size_t completed = 0; // signals that have completed
 
     static auto side(const std::shared_ptr<LatestValues>& state, std::size_t i) {
         return Handlers{.next = [state, i](Downstream&, const rt::Id& value) {
-                            std::lock_guard g(state->lock);
-                            if (!state->latest[i]) ++state->sending;
-                            state->latest[i] = orTupleNil(value);
-                            if (state->sending == state->latest.size())
-                                state->subscriber->sendNext(Tuple::withValues(state->latest));
+                            if (!state->sent[i]) {
+                                state->sent[i] = true;
+                                ++state->sending;
+                            }
+                            state->latest.set(i, value);
+                            if (state->sending == state->ended.size())
+                                state->latest.send([&](const rt::Id& tuple) { state->subscriber->sendNext(tuple); });
                         },
                         .completed = [state, i](Downstream&) {
-                            std::lock_guard g(state->lock);
                             if (!state->ended[i]) {
                                 state->ended[i] = true;
                                 ++state->completed;
@@ -76,28 +81,17 @@ struct LatestValues {
 };
 
 // The values of every signal queued until each has one: then one flat tuple of the heads. It
-// completes when a signal that completed has nothing left to pair. All of it under the lock.
+// completes when a signal that completed has nothing left to pair. All of it under the state's
+// lock.
 struct QueuedValues {
     QueuedValues(rt::Ref<Subscriber> s, std::size_t count)
-        : subscriber(std::move(s)), queues(count), ended(count) {}
+        : subscriber(std::move(s)), queues(count), heads(count), ended(count) {}
 
     SerialLock lock;
     rt::Ref<Subscriber> subscriber;
     std::vector<std::deque<rt::Id>> queues; // a nil value as TupleNil
+    TupleSlots heads;
     std::vector<bool> ended;
-
-    // Under the lock, every queue holding a value: one tuple of their heads, taken out.
-    rt::Ref<Tuple> takeHeads() {
-        std::size_t n = queues.size();
-        rt::Id few[4];
-        std::vector<rt::Id> many(n > 4 ? n : 0);
-        rt::Id* heads = n > 4 ? many.data() : few;
-        for (std::size_t i = 0; i < n; ++i) {
-            heads[i] = std::move(queues[i].front());
-            queues[i].pop_front();
-        }
-        return Tuple::withValues({heads, n});
-    }
 
     void completeIfExhausted() {
         for (std::size_t i = 0; i < queues.size(); ++i) {
@@ -110,56 +104,58 @@ struct QueuedValues {
 
     static auto side(const std::shared_ptr<QueuedValues>& state, std::size_t i) {
         return Handlers{.next = [state, i](Downstream&, const rt::Id& value) {
-                            std::lock_guard g(state->lock);
-                            state->queues[i].push_back(orTupleNil(value));
-                            for (const auto& q : state->queues)
-                                if (q.empty()) return;
-                            state->subscriber->sendNext(state->takeHeads());
+                            auto& queues = state->queues;
+                            bool pairs = queues[i].empty(); // the value completes a tuple at once
+                            for (std::size_t k = 0; k < queues.size() && pairs; ++k) pairs = k == i || !queues[k].empty();
+                            if (!pairs) {
+                                queues[i].push_back(value ? value : rt::Id(TupleNil::tupleNil()));
+                                for (const auto& q : queues)
+                                    if (q.empty()) return;
+                            }
+                            for (std::size_t k = 0; k < queues.size(); ++k) {
+                                if (pairs && k == i) {
+                                    state->heads.set(k, value);
+                                    continue;
+                                }
+                                state->heads.set(k, std::move(queues[k].front()));
+                                queues[k].pop_front();
+                            }
+                            state->heads.send([&](const rt::Id& tuple) { state->subscriber->sendNext(tuple); });
                             state->completeIfExhausted();
                         },
                         .completed = [state, i](Downstream&) {
-                            std::lock_guard g(state->lock);
                             state->ended[i] = true;
                             state->completeIfExhausted();
                         }};
     }
 };
 
-template <class State>
-auto makeState() {
-    return [](const rt::Ref<Subscriber>& subscriber, std::size_t count) {
-        return std::make_shared<State>(subscriber, count);
-    };
-}
-
 } // namespace
 
 // ---- Zipping and combining latest values --------------------------------------------------
 
 rt::Ref<Signal> Signal::zipWith(const rt::Ref<Stream>& other) {
-    auto result = combining({rt::retained(this), signalArgument(other)}, makeState<QueuedValues>(),
-                            &QueuedValues::side);
+    auto result = combining<QueuedValues>({rt::retained(this), signalArgument(other)});
     nameOperator(*result, *this, "[%@] -zipWith: %@", other ? other->description() : std::string("(null)"));
     return result;
 }
 
 rt::Ref<Signal> Signal::zip(const std::vector<rt::Ref<Signal>>& signals) {
     if (signals.empty()) return empty();
-    auto result = combining(signalArguments(signals), makeState<QueuedValues>(), &QueuedValues::side);
+    auto result = combining<QueuedValues>(signalArguments(signals));
     result->setNameWithFormat("+zip: %@", describe(signals));
     return result;
 }
 
 rt::Ref<Signal> Signal::combineLatestWith(const rt::Ref<Signal>& other) {
-    auto result = combining({rt::retained(this), signalArgument(other)}, makeState<LatestValues>(),
-                            &LatestValues::side);
+    auto result = combining<LatestValues>({rt::retained(this), signalArgument(other)});
     nameOperator(*result, *this, "[%@] -combineLatestWith: %@", other);
     return result;
 }
 
 rt::Ref<Signal> Signal::combineLatest(const std::vector<rt::Ref<Signal>>& signals) {
     if (signals.empty()) return empty();
-    auto result = combining(signalArguments(signals), makeState<LatestValues>(), &LatestValues::side);
+    auto result = combining<LatestValues>(signalArguments(signals));
     result->setNameWithFormat("+combineLatest: %@", describe(signals));
     return result;
 }

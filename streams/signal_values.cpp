@@ -9,11 +9,21 @@
 
 namespace es {
 
-rt::Ref<Signal> Signal::mapWith(MapBlock block) {
+rt::Ref<Signal> Signal::mapValuesWith(detail::ValueMapBlock block) {
     return makeOperator(*this, Handlers{.next = [block = std::move(block)](Downstream& out, const rt::Id& value) {
-                            out.sendNext(block ? block(value) : value);
+                            if (!block) return out.sendNext(value);
+                            rt::Id made;
+                            out.sendNext(block(value, made));
                         }},
                         "[%@] -map:");
+}
+
+rt::Ref<Signal> Signal::mapWith(MapBlock block) {
+    if (!block) return mapValuesWith(nullptr);
+    return mapValuesWith([block = std::move(block)](const rt::Id& value, rt::Id& made) -> const rt::Id& {
+        made = block(value);
+        return made;
+    });
 }
 
 rt::Ref<Signal> Signal::mapReplace(const rt::Id& object) {

@@ -61,25 +61,27 @@ rt::Ref<Stream> Stream::flatten() {
     return named(flattenMap([](const rt::Id& value) { return rt::cast<Stream>(value); }), "[%@] -flatten");
 }
 
-rt::Ref<Stream> Stream::map(MapBlock block) {
+rt::Ref<Stream> Stream::map(MapBlock block) { return named(mapImpl(std::move(block)), "[%@] -map:"); }
+
+rt::Ref<Stream> Stream::mapImpl(MapBlock block) {
     rt::Ref<Stream> family = familyPrototype();
     // A nil block leaves the values as they are.
-    return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
-                     return family->returnOfFamily(block ? block(value) : value);
-                 }),
-                 "[%@] -map:");
+    return flattenMap([block = std::move(block), family](const rt::Id& value) {
+        return family->returnOfFamily(block ? block(value) : value);
+    });
 }
 
 rt::Ref<Stream> Stream::mapReplace(const rt::Id& object) {
     return named(map([object](const rt::Id&) { return object; }), "[%@] -mapReplace: %@", es::description(object));
 }
 
-rt::Ref<Stream> Stream::filter(PredicateBlock block) {
+rt::Ref<Stream> Stream::filter(PredicateBlock block) { return named(filterImpl(std::move(block)), "[%@] -filter:"); }
+
+rt::Ref<Stream> Stream::filterImpl(PredicateBlock block) {
     rt::Ref<Stream> family = familyPrototype();
-    return named(flattenMap([block = std::move(block), family](const rt::Id& value) {
-                     return !block || block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
-                 }),
-                 "[%@] -filter:");
+    return flattenMap([block = std::move(block), family](const rt::Id& value) {
+        return !block || block(value) ? family->returnOfFamily(value) : family->emptyOfFamily();
+    });
 }
 
 rt::Ref<Stream> Stream::ignore(const rt::Id& ignored) {

@@ -97,6 +97,10 @@ public:
 
 protected:
     Stream() = default;
+    // How map and filter are made (the names are given by map and filter): through flattenMap
+    // here; a family with a direct form of its own overrides them.
+    virtual rt::Ref<Stream> mapImpl(MapBlock block);
+    virtual rt::Ref<Stream> filterImpl(PredicateBlock block);
     // What operators keep to make streams of the receiver's family: the family's shared empty
     // stream, never the receiver itself (a subscription holding its own source would be a cycle).
     rt::Ref<Stream> familyPrototype() { return emptyOfFamily(); }

@@ -1,7 +1,14 @@
 #include "streams/subject.h"
 
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
 #include "platform/foundation/error.h"
+#include "platform/foundation/thread.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/spin_lock.h"
 #include "streams/scheduler.h"
 #include "streams/tuple.h"
 
@@ -14,90 +21,218 @@ RT_DEFINE_CLASS(GroupedSignal, "ESGroupedSignal", Subject)
 
 // ---- Subject ------------------------------------------------------------------------------
 
-Subject::Subject() : disposable_(CompoundDisposable::make()) {}
+// The list of subscribers, read by events without a lock and changed under one. An event counts
+// itself a reader, then reads the list the subject has at that moment. A change made while no
+// event reads is made in place; one made while an event reads builds a new list, and the old one
+// is retired and freed once no event reads any more. A change in place marks itself first, and an
+// event that begins meanwhile waits for it on the lock (both mark, then look: one sees the other).
+// While the process has one thread, the count is kept without atomic instructions.
+class Subject::Core {
+public:
+    // The subject's hold on the core; the rest of the count is the events reading.
+    static constexpr std::uint64_t kSubject = std::uint64_t(1) << 32;
+    static constexpr std::uint64_t kReaders = kSubject - 1;
 
-Subject::~Subject() { disposable_->dispose(); }
+    ~Core() {
+        delete list_.load();
+        for (SubscriberList* l : retired_) delete l;
+    }
+
+    HeldList read() {
+        if (ns::Thread::isOnlyThread()) { // no other thread to see it: as libstdc++'s shared_ptr does
+            count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            return HeldList(this, list_.load(std::memory_order_relaxed));
+        }
+        count_.fetch_add(1);
+        if (!changing_.load()) return HeldList(this, list_.load());
+        std::lock_guard g(lock_); // a change in place is under way; this reading counts for the next
+        return HeldList(this, list_.load());
+    }
+    // Ends a reading; the last frees what was retired, or the core once the subject is gone.
+    void endReading() {
+        std::uint64_t left;
+        if (ns::Thread::isOnlyThread()) {
+            left = count_.load(std::memory_order_relaxed) - 1;
+            count_.store(left, std::memory_order_relaxed);
+        } else {
+            left = count_.fetch_sub(1) - 1;
+        }
+        if (left == 0) delete this;
+        else if ((left & kReaders) == 0 && hasRetired_.load()) reclaim();
+    }
+    void subjectGone() {
+        if (count_.fetch_sub(kSubject) == kSubject) delete this;
+    }
+
+    // Changes the list; `freed` gets the lists to free after the lock (they may hold the last
+    // reference to subscribers). Under the lock.
+    template <class Change>
+    void change(Change change, std::vector<SubscriberList*>& freed) {
+        SubscriberList* list = list_.load(std::memory_order_relaxed);
+        if (list) {
+            changing_.store(true);
+            bool read = (count_.load() & kReaders) != 0;
+            if (!read) change(*list);
+            changing_.store(false, std::memory_order_release);
+            if (!read) return;
+        }
+        auto* copy = new SubscriberList;
+        if (list) {
+            copy->reserve(list->size() + 1);
+            *copy = *list;
+        }
+        change(*copy);
+        list_.store(copy);
+        if (list) retire(list, freed);
+    }
+    // Takes the list out (under the lock): the reading of the taker keeps it until it ends.
+    SubscriberList* take(std::vector<SubscriberList*>& freed) {
+        SubscriberList* list = list_.exchange(nullptr);
+        if (list) retire(list, freed);
+        return list;
+    }
+    SubscriberList* list() const noexcept { return list_.load(std::memory_order_relaxed); }
+
+    rt::SpinLock lock_;
+
+private:
+    void retire(SubscriberList* list, std::vector<SubscriberList*>& freed) {
+        retired_.push_back(list);
+        hasRetired_.store(true);
+        if ((count_.load() & kReaders) == 0) takeRetired(freed); // the last reading ended meanwhile
+    }
+    void takeRetired(std::vector<SubscriberList*>& freed) {
+        freed.insert(freed.end(), retired_.begin(), retired_.end());
+        retired_.clear();
+        hasRetired_.store(false);
+    }
+    void reclaim() {
+        std::vector<SubscriberList*> freed;
+        {
+            std::lock_guard g(lock_);
+            if ((count_.load() & kReaders) == 0) takeRetired(freed);
+        }
+        for (SubscriberList* l : freed) delete l;
+    }
+
+    std::atomic<SubscriberList*> list_{nullptr}; // nil: none
+    std::atomic<std::uint64_t> count_{kSubject};
+    std::atomic<bool> changing_{false};
+    std::vector<SubscriberList*> retired_; // under the lock: replaced while read
+    std::atomic<bool> hasRetired_{false};
+};
+
+Subject::Subject() : core_(new Core), disposable_(CompoundDisposable::make()) {}
+
+Subject::~Subject() {
+    disposable_->dispose();
+    core_->subjectGone();
+}
+
+Subject::HeldList::~HeldList() {
+    if (core_) core_->endReading();
+}
 
 rt::Ref<Subject> Subject::subject() { return rt::make<Subject>(); }
 
+class Subject::Subscription final : public CompoundDisposable {
+    RT_CLASS(Subscription)
+public:
+    void dispose() override {
+        CompoundDisposable::dispose(); // first: see subscribeImpl
+        if (left_.exchange(true)) return;
+        if (auto subject = subject_.lock()) subject->removeSubscriber(this);
+    }
+
+private:
+    explicit Subscription(Subject* subject) : subject_(subject) {}
+
+    rt::Weak<Subject> subject_; // a subject nobody holds sends nothing: its subscribers do not keep it
+    std::atomic<bool> left_{false};
+};
+
+RT_DEFINE_CLASS(Subject::Subscription, "ESSubjectSubscription", CompoundDisposable)
+
 rt::Ref<Disposable> Subject::subscribeImpl(const rt::Ref<Subscriber>& subscriber) {
-    auto disposable = CompoundDisposable::make();
-    auto passthrough = PassthroughSubscriber::withSubscriberSignalDisposable(subscriber, this, disposable);
+    auto subscription = rt::make<Subscription>(this);
+    subscriber->didSubscribeWithDisposable(subscription);
     {
-        // The list it replaces goes when the last event holding it is done with it, and never
-        // under the lock.
-        std::shared_ptr<const SubscriberList> replaced;
-        auto list = std::make_shared<SubscriberList>();
-        std::lock_guard g(subscribersLock_);
-        if (subscribers_) {
-            list->reserve(subscribers_->size() + 1);
-            *list = *subscribers_;
+        std::vector<SubscriberList*> freed; // after the lock: they may hold the last reference to subscribers
+        {
+            std::lock_guard g(core_->lock_);
+            core_->change([&](SubscriberList& list) { list.push_back({subscriber, subscription}); }, freed);
         }
-        list->push_back(passthrough);
-        replaced = std::exchange(subscribers_, std::move(list));
+        for (SubscriberList* l : freed) delete l;
     }
     // However the subscription ends, its entry leaves the list, so neither the entry nor its
-    // subscriber outlives it. The entry is known by address only: it is in the list (and so
-    // alive) until this block has run. Added after the entry, so a subscription already ended
-    // (its subscriber had terminated) removes it at once.
-    rt::Weak<Subject> weakSelf(this);
-    const PassthroughSubscriber* entry = passthrough.get();
-    disposable->addDisposable(Disposable::withBlock([weakSelf, entry] {
-        auto self = weakSelf.lock();
-        if (!self) return;
-        self->removeSubscriber(entry);
-    }));
-    return disposable;
+    // subscriber outlives it. A disposal that came before the entry joined (its subscriber had
+    // terminated, or another thread) found nothing to take out; it is seen here, since disposal
+    // marks the subscription disposed before it looks for the entry.
+    if (subscription->isDisposed()) removeSubscriber(subscription.get());
+    return subscription;
 }
 
-void Subject::removeSubscriber(const PassthroughSubscriber* entry) {
-    std::shared_ptr<const SubscriberList> replaced; // released after the lock
-    std::lock_guard g(subscribersLock_);
-    if (!subscribers_) return;
-    const SubscriberList& old = *subscribers_;
-    // From the end: the entry that joined last is the likelier to leave first.
-    for (std::size_t i = old.size(); i-- > 0;) {
-        if (old[i].get() != entry) continue;
-        std::shared_ptr<const SubscriberList> list;
-        if (old.size() > 1) {
-            auto rest = std::make_shared<SubscriberList>();
-            rest->reserve(old.size() - 1);
-            rest->insert(rest->end(), old.begin(), old.begin() + static_cast<std::ptrdiff_t>(i));
-            rest->insert(rest->end(), old.begin() + static_cast<std::ptrdiff_t>(i) + 1, old.end());
-            list = std::move(rest);
+void Subject::removeSubscriber(const Subscription* subscription) {
+    std::vector<SubscriberList*> freed; // all three released after the lock
+    Entry removed;
+    {
+        std::lock_guard g(core_->lock_);
+        const SubscriberList* list = core_->list();
+        if (!list) return;
+        // From the end: the entry that joined last is the likelier to leave first. An entry holds
+        // its subscription, so the address is that subscription's while it is in the list.
+        for (std::size_t i = list->size(); i-- > 0;) {
+            if ((*list)[i].subscription.get() != subscription) continue;
+            core_->change(
+                [&](SubscriberList& own) {
+                    removed = std::move(own[i]);
+                    own.erase(own.begin() + static_cast<std::ptrdiff_t>(i));
+                },
+                freed);
+            break;
         }
-        replaced = std::exchange(subscribers_, std::move(list));
-        return;
     }
+    for (SubscriberList* l : freed) delete l;
 }
 
-std::shared_ptr<const Subject::SubscriberList> Subject::snapshot() {
-    std::lock_guard g(subscribersLock_);
-    return subscribers_;
+Subject::HeldList Subject::snapshot() { return core_->read(); }
+
+Subject::HeldList Subject::takeAll() {
+    HeldList reading = core_->read();
+    std::vector<SubscriberList*> freed;
+    {
+        std::lock_guard g(core_->lock_);
+        reading.list_ = core_->take(freed);
+    }
+    for (SubscriberList* l : freed) delete l;
+    return reading;
 }
 
-void Subject::sendNextTo(const std::shared_ptr<const SubscriberList>& list, const rt::Id& value) {
-    if (list)
-        for (const auto& s : *list) s->sendNext(value);
+void Subject::sendNextTo(const HeldList& list, const rt::Id& value) {
+    if (list.get())
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) e.subscriber->sendNext(value);
 }
 
-void Subject::sendErrorTo(const std::shared_ptr<const SubscriberList>& list, const rt::Ref<ns::Error>& error) {
+void Subject::sendErrorTo(const HeldList& list, const rt::Ref<ns::Error>& error) {
     disposable_->dispose();
-    if (list)
-        for (const auto& s : *list) s->sendError(error);
+    if (list.get())
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) e.subscriber->sendError(error);
 }
 
-void Subject::sendCompletedTo(const std::shared_ptr<const SubscriberList>& list) {
+void Subject::sendCompletedTo(const HeldList& list) {
     disposable_->dispose();
-    if (list)
-        for (const auto& s : *list) s->sendCompleted();
+    if (list.get())
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) e.subscriber->sendCompleted();
 }
 
 void Subject::sendNext(const rt::Id& value) { sendNextTo(snapshot(), value); }
 
-void Subject::sendError(const rt::Ref<ns::Error>& error) { sendErrorTo(snapshot(), error); }
+void Subject::sendError(const rt::Ref<ns::Error>& error) { sendErrorTo(takeAll(), error); }
 
-void Subject::sendCompleted() { sendCompletedTo(snapshot()); }
+void Subject::sendCompleted() { sendCompletedTo(takeAll()); }
 
 void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
     if (d->isDisposed()) return;
@@ -113,8 +248,10 @@ void Subject::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
 }
 
 void Subject::enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block) {
-    if (auto list = snapshot())
-        for (const auto& s : *list) block(s);
+    HeldList list = snapshot();
+    if (list.get())
+        for (const Entry& e : *list.get())
+            if (!e.subscription->isDisposed()) block(e.subscriber);
 }
 
 // ---- ReplaySubject ------------------------------------------------------------------------
@@ -161,7 +298,7 @@ rt::Ref<Disposable> ReplaySubject::subscribeImpl(const rt::Ref<Subscriber>& subs
 // The event goes out after the lock is let go: a subscriber that sends into another replay
 // subject (two channel terminals bound to each other) never holds two of their locks at once.
 void ReplaySubject::sendNext(const rt::Id& value) {
-    std::shared_ptr<const SubscriberList> list;
+    HeldList list;
     {
         std::lock_guard g(lock_);
         if (capacity_ > 0) {
@@ -175,22 +312,22 @@ void ReplaySubject::sendNext(const rt::Id& value) {
 }
 
 void ReplaySubject::sendError(const rt::Ref<ns::Error>& error) {
-    std::shared_ptr<const SubscriberList> list;
+    HeldList list;
     {
         std::lock_guard g(lock_);
         hasError_ = true;
         error_ = error;
-        list = snapshot();
+        list = takeAll();
     }
     sendErrorTo(list, error);
 }
 
 void ReplaySubject::sendCompleted() {
-    std::shared_ptr<const SubscriberList> list;
+    HeldList list;
     {
         std::lock_guard g(lock_);
         hasCompleted_ = true;
-        list = snapshot();
+        list = takeAll();
     }
     sendCompletedTo(list);
 }

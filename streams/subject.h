@@ -3,14 +3,14 @@
 // signals it is subscribed to) goes on to everyone subscribed to it at that moment. They bridge
 // imperative code into signals and share one subscription among many subscribers.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
-#include "platform/runtime/spin_lock.h"
 #include "streams/signal.h"
 
 namespace es {
@@ -25,9 +25,12 @@ public:
     // completion sent to the subject, and when it goes away.
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
 
-    // Events go to the subscribers of the moment, in the order they subscribed: the list they
-    // take is never changed (joining or leaving replaces it), so they need the list's lock only
-    // to take it, and a subscriber may subscribe or unsubscribe from inside an event.
+    // Events go to the subscribers of the moment, in the order they subscribed: an event takes
+    // the list as it is and sends to it outside the lock, and a list an event holds is never
+    // changed (the subject changes its list in place only while no event holds it, and replaces
+    // it otherwise), so a subscriber may subscribe or unsubscribe from inside an event. An error
+    // or a completion takes the whole list out: the subscribers leaving afterwards find nothing to
+    // search.
     void sendNext(const rt::Id& value) override;
     void sendError(const rt::Ref<ns::Error>& error) override;
     void sendCompleted() override;
@@ -36,6 +39,9 @@ public:
     // Calls the block with each current subscriber, outside the list's lock.
     void enumerateSubscribersUsingBlock(const std::function<void(const rt::Ref<Subscriber>&)>& block);
 
+    // A subscription's disposable (subject.cpp): disposed, it takes its entry out of the list.
+    class Subscription;
+
 protected:
     Subject();
     ~Subject() override;
@@ -43,20 +49,50 @@ protected:
     // does a subscription whose subscriber ends it (by terminating).
     rt::Ref<Disposable> subscribeImpl(const rt::Ref<Subscriber>& subscriber) override;
 
-    // The subscribers of the moment, and the events sent to such a list: a subclass that stores
-    // events under a lock of its own takes the list under that lock and sends outside it, so
-    // that no lock is held while subscribers run.
-    using SubscriberList = std::vector<rt::Ref<PassthroughSubscriber>>;
-    std::shared_ptr<const SubscriberList> snapshot();
-    static void sendNextTo(const std::shared_ptr<const SubscriberList>& list, const rt::Id& value);
-    void sendErrorTo(const std::shared_ptr<const SubscriberList>& list, const rt::Ref<ns::Error>& error);
-    void sendCompletedTo(const std::shared_ptr<const SubscriberList>& list);
+    // The subscribers of the moment: each with its subscription, which an event checks before it
+    // goes to the subscriber, and which takes the entry out when disposed.
+    struct Entry {
+        rt::Ref<Subscriber> subscriber;
+        rt::Ref<Subscription> subscription;
+    };
+    using SubscriberList = std::vector<Entry>;
+    // The list, its lock and the count of events reading it (subject.cpp): it outlives the
+    // subject while an event still reads (a subscriber may let go of the subject from inside one).
+    class Core;
+    // An event's reading of the list as it was when the event began (or of none); the list does
+    // not change while it is read.
+    class HeldList {
+    public:
+        HeldList() noexcept = default;
+        HeldList(HeldList&& o) noexcept
+            : core_(std::exchange(o.core_, nullptr)), list_(std::exchange(o.list_, nullptr)) {}
+        HeldList& operator=(HeldList o) noexcept {
+            std::swap(core_, o.core_);
+            std::swap(list_, o.list_);
+            return *this;
+        }
+        ~HeldList();
+        const SubscriberList* get() const noexcept { return list_; }
+
+    private:
+        friend class Subject;
+        HeldList(Core* core, const SubscriberList* list) noexcept : core_(core), list_(list) {}
+        Core* core_ = nullptr;
+        const SubscriberList* list_ = nullptr;
+    };
+    // A subclass that stores events under a lock of its own takes the list under that lock and
+    // sends outside it, so that no lock is held while subscribers run. takeAll leaves the subject
+    // without subscribers (for the last event).
+    HeldList snapshot();
+    HeldList takeAll();
+    static void sendNextTo(const HeldList& list, const rt::Id& value);
+    void sendErrorTo(const HeldList& list, const rt::Ref<ns::Error>& error);
+    void sendCompletedTo(const HeldList& list);
 
 private:
-    void removeSubscriber(const PassthroughSubscriber* entry);
+    void removeSubscriber(const Subscription* subscription);
 
-    rt::SpinLock subscribersLock_;
-    std::shared_ptr<const SubscriberList> subscribers_; // nil: none
+    Core* core_;
     rt::Ref<CompoundDisposable> disposable_;
 };
 

@@ -67,16 +67,32 @@ void SerialLock::wakeSleepers() noexcept {
 
 // ---- BlockSubscriber ----------------------------------------------------------------------
 
+// The subscriber's compound: disposing it ends the subscriber first. It refers to the subscriber
+// without retaining it: the subscriber's destructor disposes the compound first, and only the
+// first disposal reaches the subscriber.
+class BlockSubscriber::Subscriptions final : public CompoundDisposable {
+    RT_CLASS(Subscriptions)
+public:
+    void dispose() override {
+        if (BlockSubscriber* owner = owner_.exchange(nullptr)) owner->end();
+        CompoundDisposable::dispose();
+    }
+
+private:
+    explicit Subscriptions(BlockSubscriber* owner) : owner_(owner) {}
+    std::atomic<BlockSubscriber*> owner_;
+};
+
+RT_DEFINE_CLASS(BlockSubscriber::Subscriptions, "ESSubscriberSubscriptions", CompoundDisposable)
+
 BlockSubscriber::BlockSubscriber(NextBlock next, ErrorBlock error, CompletedBlock completed)
     : next_(std::move(next)), error_(std::move(error)), completed_(std::move(completed)),
-      disposable_(CompoundDisposable::make()) {
-    // Refers to the subscriber without retaining it: the subscriber's destructor disposes the
-    // compound first, so the block never outlives it.
-    disposable_->addDisposable(Disposable::withBlock([this] {
-        lock_.lock();
-        ended_ = true;
-        leave();
-    }));
+      disposable_(rt::make<Subscriptions>(this)) {}
+
+void BlockSubscriber::end() noexcept {
+    lock_.lock();
+    ended_ = true;
+    leave();
 }
 
 BlockSubscriber::~BlockSubscriber() { disposable_->dispose(); }
@@ -125,14 +141,9 @@ void BlockSubscriber::sendCompleted() {
 }
 
 void BlockSubscriber::didSubscribeWithDisposable(const rt::Ref<CompoundDisposable>& d) {
-    if (d->isDisposed()) return;
-    disposable_->addDisposable(d);
-    // When the subscription ends first, forget it, so the compound does not grow. Raw pointers:
-    // the subscriber's compound holds the subscription, and the subscriber disposes its compound
-    // (so the subscription, and this block with it) before the compound can go.
-    CompoundDisposable* own = disposable_.get();
-    CompoundDisposable* subscription = d.get();
-    d->addDisposable(Disposable::withBlock([own, subscription] { own->removeDisposable(subscription); }));
+    // Subscriptions that end first stay until the compound sweeps out the disposed ones (as it
+    // grows), so a subscriber attached to many signals in turn holds only the live ones.
+    if (!d->isDisposed()) disposable_->addDisposable(d);
 }
 
 // ---- PassthroughSubscriber ----------------------------------------------------------------

@@ -92,8 +92,11 @@ public:
     static rt::Ref<BlockSubscriber> subscriberWithNextErrorCompleted(NextBlock next, ErrorBlock error,
                                                                      CompletedBlock completed);
 
-    // Owns every subscription this subscriber is attached to.
+    // Owns every subscription this subscriber is attached to. Disposing it ends the subscriber
+    // (as its error or completion does, which dispose it).
     const rt::Ref<CompoundDisposable>& disposable() const noexcept { return disposable_; }
+
+    class Subscriptions;
 
     void sendNext(const rt::Id& value) override {
         lock_.lock();
@@ -107,6 +110,8 @@ public:
 private:
     BlockSubscriber(NextBlock next, ErrorBlock error, CompletedBlock completed);
     ~BlockSubscriber() override;
+    // Marks it ended: no block runs any more.
+    void end() noexcept;
 
     // Lets go of the lock; the outermost delivery of an ended subscriber releases the blocks
     // first, and destroys them once the lock is free.

@@ -115,6 +115,31 @@ rt::Id Tuple::initWithCoder(ns::Coder& coder) {
     return rt::Id(this);
 }
 
+TupleSlots::TupleSlots(std::size_t count) : tuple_(rt::make<Tuple>()) { tuple_->reset(count); }
+
+rt::Id* TupleSlots::entry(std::size_t index, const rt::Object* value) {
+    const Tuple& current = tuple_ ? *tuple_ : *sent_;
+    if (current.data()[index].get() == value) return nullptr;
+    if (!tuple_ || !tuple_->isUniquelyReferenced()) {
+        // Held elsewhere, or being sent: the next tuple is a copy of it.
+        auto copy = rt::make<Tuple>();
+        copy->reset(current.count_);
+        std::copy(current.begin(), current.end(), copy->data());
+        tuple_ = std::move(copy);
+    }
+    return &tuple_->data()[index];
+}
+
+void TupleSlots::set(std::size_t index, const rt::Id& value) {
+    if (rt::Id* e = entry(index, value ? value.get() : TupleNil::tupleNil().get()))
+        *e = value ? value : rt::Id(TupleNil::tupleNil());
+}
+
+void TupleSlots::set(std::size_t index, rt::Id&& value) {
+    if (!value) value = TupleNil::tupleNil();
+    if (rt::Id* e = entry(index, value.get())) *e = std::move(value);
+}
+
 namespace detail {
 std::size_t tupleCount(const Tuple& tuple) { return tuple.count(); }
 rt::Id tupleValue(const Tuple& tuple, std::size_t index) { return tuple.objectAtIndex(index); }

@@ -79,6 +79,7 @@ public:
     rt::Id initWithCoder(ns::Coder& coder) override;
 
 private:
+    friend class TupleSlots;
     // Up to this many entries live inside the tuple itself (one allocation for the tuples the
     // combining operators send on every event).
     static constexpr std::size_t kInline = 4;
@@ -93,6 +94,36 @@ private:
     std::size_t count_ = 0;
     rt::Id inline_[kInline];
     std::unique_ptr<rt::Id[]> heap_;
+};
+
+// One tuple per event without one allocation per event, for the operators that send a tuple of
+// the latest values (combineLatest, zip): the tuple sent last is changed in place for the next
+// event when nothing else holds it and it is not being sent; otherwise the next is a copy. Its
+// user serialises the calls.
+class TupleSlots {
+public:
+    explicit TupleSlots(std::size_t count);
+
+    // Sets an entry (nil as TupleNil); the same object again changes nothing.
+    void set(std::size_t index, const rt::Id& value);
+    void set(std::size_t index, rt::Id&& value);
+    // Calls `sendTuple(const rt::Id& tuple)`; an entry set meanwhile (from inside) goes into a copy.
+    template <class Send>
+    void send(Send&& sendTuple) {
+        rt::Id sending(std::move(tuple_)); // no new reference: moved out while it is out
+        const Tuple* outer = std::exchange(sent_, static_cast<const Tuple*>(sending.get()));
+        sendTuple(static_cast<const rt::Id&>(sending));
+        sent_ = outer;
+        if (!tuple_) tuple_ = rt::Ref<Tuple>::adopt(static_cast<Tuple*>(sending.detach()));
+    }
+
+private:
+    // The entry to change: `tuple_`'s, made a tuple nothing else holds first; nil when the entry
+    // is that object already.
+    rt::Id* entry(std::size_t index, const rt::Object* value);
+
+    rt::Ref<Tuple> tuple_; // nil while it is being sent, and then the one sent is `sent_`
+    const Tuple* sent_ = nullptr;
 };
 
 // Unpacking that also takes a nil tuple (every variable becomes nil).

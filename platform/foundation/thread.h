@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <sys/single_threaded.h>
+
 namespace ns {
 
 class Thread {
@@ -19,6 +21,10 @@ public:
     static unsigned number();
     // The name of the thread numbered `number` while it runs (empty when unnamed or ended).
     static std::string nameOf(unsigned number);
+    // Whether the process has never had a second thread: then no other thread can see memory
+    // this one changes, and a count may be kept without atomic instructions (the C library says
+    // so; it turns false for good once a thread is made).
+    static bool isOnlyThread() noexcept { return __libc_single_threaded; }
 };
 
 } // namespace ns

@@ -65,38 +65,18 @@ rt::Ref<Number> Number::withUnsignedLongLong(unsigned long long v) { return unsi
 rt::Ref<Number> Number::withFloat(float v) { return doubleOf(Kind::Float, v); }
 rt::Ref<Number> Number::withDouble(double v) { return doubleOf(Kind::Double, v); }
 
-bool Number::isSigned() const noexcept { return kind_ <= Kind::LongLong; }
-bool Number::isUnsigned() const noexcept { return kind_ >= Kind::UChar && kind_ <= Kind::ULongLong; }
-
-bool Number::boolValue() const {
-    if (isFloatingPoint()) return d_ != 0;
-    return i_ != 0;
+long long Number::longLongOfDouble() const noexcept {
+    if (std::isnan(d_)) return 0;
+    if (d_ >= 9.2233720368547758e18) return std::numeric_limits<long long>::max();
+    if (d_ <= -9.2233720368547758e18) return std::numeric_limits<long long>::min();
+    return static_cast<long long>(d_);
 }
 
-long long Number::longLongValue() const {
-    if (isFloatingPoint()) {
-        if (std::isnan(d_)) return 0;
-        if (d_ >= 9.2233720368547758e18) return std::numeric_limits<long long>::max();
-        if (d_ <= -9.2233720368547758e18) return std::numeric_limits<long long>::min();
-        return static_cast<long long>(d_);
-    }
-    return i_;
-}
-
-unsigned long long Number::unsignedLongLongValue() const {
-    if (isFloatingPoint()) {
-        if (std::isnan(d_)) return 0;
-        if (d_ < 0) return static_cast<unsigned long long>(longLongValue());
-        if (d_ >= 1.8446744073709552e19) return std::numeric_limits<unsigned long long>::max();
-        return static_cast<unsigned long long>(d_);
-    }
-    return u_;
-}
-
-double Number::doubleValue() const {
-    if (isFloatingPoint()) return d_;
-    if (isUnsigned()) return static_cast<double>(u_);
-    return static_cast<double>(i_);
+unsigned long long Number::unsignedLongLongOfDouble() const noexcept {
+    if (std::isnan(d_)) return 0;
+    if (d_ < 0) return static_cast<unsigned long long>(longLongOfDouble());
+    if (d_ >= 1.8446744073709552e19) return std::numeric_limits<unsigned long long>::max();
+    return static_cast<unsigned long long>(d_);
 }
 
 int Number::compare(const Number& o) const noexcept {

@@ -155,6 +155,11 @@ public:
     bool tryRetain() const noexcept;
     bool isDeallocating() const noexcept;
     std::uint32_t retainCount() const noexcept;
+    // Whether the caller's is the only reference: one strong reference, and no weak reference or
+    // associated object (no side table). Such an object may be changed in place unseen.
+    bool isUniquelyReferenced() const noexcept {
+        return rc_.load(std::memory_order_acquire) == 1 && !side_.load(std::memory_order_acquire);
+    }
 
     // The class the object reports, and the class it actually has. They differ once the object
     // has been moved into a runtime subclass made for it.

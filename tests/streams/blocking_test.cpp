@@ -14,6 +14,7 @@
 #include "streams/signal.h"
 #include "streams/subject.h"
 #include "streams/test_scheduler.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/streams/recorder.h"
 #include "tests/testkit/virtual_time.h"
 
@@ -112,7 +113,7 @@ TEST_F(AsynchronousWaits, TimeOutAfterTenSeconds) {
 }
 
 TEST(Start, ASubjectBlockRunsOnTheSchedulerAndWhatItSentIsReplayed) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto test = rt::make<es::TestScheduler>();
     int runs = 0;
     auto subject = Signal::startWithSchedulerSubjectBlock(test, [&](const Ref<es::Subject>& s) {
@@ -126,11 +127,10 @@ TEST(Start, ASubjectBlockRunsOnTheSchedulerAndWhatItSentIsReplayed) {
     EXPECT_EQ(runs, 1);
     auto seen = record(subject);
     EXPECT_EQ(seen.text(), "1 C");
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 TEST(Start, ABlockRunsOnTheSchedulerAndItsResultOrErrorIsReplayed) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto test = rt::make<es::TestScheduler>();
     auto succeeded =
         Signal::startWithSchedulerBlock(test, [](bool&, Ref<ns::Error>&) -> Id { return ns::num(7); });
@@ -143,7 +143,6 @@ TEST(Start, ABlockRunsOnTheSchedulerAndItsResultOrErrorIsReplayed) {
     EXPECT_EQ(succeeded->name(), "+startWithScheduler:block:");
     EXPECT_EQ(record(succeeded).text(), "7 C");
     EXPECT_EQ(record(failed).text(), "E3");
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 TEST_F(StartAndWait, RunsOnABackgroundThread) {
@@ -159,7 +158,7 @@ TEST_F(StartAndWait, RunsOnABackgroundThread) {
 }
 
 TEST(Start, LazilyAtTheFirstSubscriptionEagerlyAtOnceBothOnce) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto test = rt::make<es::TestScheduler>();
     int lazyRuns = 0, eagerRuns = 0;
     auto body = [](int& runs) {
@@ -189,7 +188,6 @@ TEST(Start, LazilyAtTheFirstSubscriptionEagerlyAtOnceBothOnce) {
     EXPECT_EQ(eagerRuns, 1);
     for (const auto& subscription : seen)
         EXPECT_EQ(subscription.text(), "1 C");
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 } // namespace

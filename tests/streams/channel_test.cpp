@@ -21,6 +21,7 @@
 #include "streams/subject.h"
 #include "streams/user_defaults_channel.h"
 #include "tests/streams/observable_model.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -106,7 +107,7 @@ TEST(KVOChannel, DeliversTheCurrentValueThenChangesMadeElsewhereButNotItsOwnWrit
 }
 
 TEST(KVOChannel, NamesItsTerminals) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto plain = Channel::make();
     EXPECT_EQ(plain->leadingTerminal()->name(), "leadingTerminal");
     EXPECT_EQ(plain->followingTerminal()->name(), "followingTerminal");
@@ -116,7 +117,6 @@ TEST(KVOChannel, NamesItsTerminals) {
         "[-initWithTarget: <ESTestNode: " + ns::format("%p", static_cast<const void*>(node.get())) + "> keyPath: c nilValue: 0] ";
     EXPECT_EQ(channel->leadingTerminal()->name(), prefix + "-leadingTerminal");
     EXPECT_EQ(channel->followingTerminal()->name(), prefix + "-followingTerminal");
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 TEST(KVOChannel, NilIsWrittenAsTheNilValue) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/dictionary.h"
@@ -131,6 +132,60 @@ TEST(CombineLatest, ReduceSpreadsEachTupleOverTheBlockOrSendsTheTupleWithoutOne)
     reduced.dispose();
     tuples.dispose();
 }
+
+// combineLatest and zip send one tuple per event, changed in place for the next when nothing else
+// holds it: every tuple a subscriber keeps, references weakly, or is still reading (while it sends
+// more from inside) keeps the values it was sent with.
+struct TupleKeeping {
+    const char* name;
+    bool zip;
+    // What the subscriber does with each tuple: keeps it, keeps a weak reference, or sends into
+    // the first source from inside once and reads the tuple afterwards.
+    enum { Keep, Weak, SendFromInside } use;
+    std::string expected;
+};
+
+class TuplesSent : public ::testing::TestWithParam<TupleKeeping> {};
+
+TEST_P(TuplesSent, KeepTheValuesTheyWereSentWith) {
+    const TupleKeeping& row = GetParam();
+    auto a = Subject::subject(), b = Subject::subject();
+    Ref<Signal> combined = row.zip ? Signal::zip({a, b}) : Signal::combineLatest({a, b});
+    std::vector<Ref<Tuple>> kept;
+    std::vector<rt::Weak<Tuple>> weak;
+    std::vector<std::string> seen; // as read when each delivery returns
+    bool sentFromInside = false;
+    auto subscription = combined->subscribeNext([&](const Ref<Tuple>& t) {
+        if (row.use == TupleKeeping::Keep) kept.push_back(t);
+        if (row.use == TupleKeeping::Weak) weak.emplace_back(t);
+        if (row.use == TupleKeeping::SendFromInside && !std::exchange(sentFromInside, true)) a->sendNext(n(9));
+        seen.push_back(testkit::show(t));
+    });
+    a->sendNext(n(1));
+    b->sendNext(n(2));
+    a->sendNext(n(3));
+    b->sendNext(n(4));
+    std::string later; // read again now, after every event (the last is still the operator's)
+    for (const auto& t : kept) later += testkit::show(t) + " ";
+    for (const auto& w : weak)
+        if (auto t = w.lock()) later += testkit::show(t) + " ";
+    std::string all;
+    for (const auto& text : seen) all += text + " ";
+    EXPECT_EQ(all + "| " + later, row.expected);
+    subscription->dispose();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CombineLatestAndZip, TuplesSent,
+    ::testing::Values(
+        TupleKeeping{"CombineLatestKept", false, TupleKeeping::Keep, "(1,2) (3,2) (3,4) | (1,2) (3,2) (3,4) "},
+        TupleKeeping{"CombineLatestWeak", false, TupleKeeping::Weak, "(1,2) (3,2) (3,4) | (3,4) "},
+        TupleKeeping{"CombineLatestSendingFromInside", false, TupleKeeping::SendFromInside,
+                     "(9,2) (1,2) (3,2) (3,4) | "},
+        TupleKeeping{"ZipKept", true, TupleKeeping::Keep, "(1,2) (3,4) | (1,2) (3,4) "},
+        TupleKeeping{"ZipWeak", true, TupleKeeping::Weak, "(1,2) (3,4) | (3,4) "},
+        TupleKeeping{"ZipSendingFromInside", true, TupleKeeping::SendFromInside, "(1,2) (9,4) | "}),
+    [](const ::testing::TestParamInfo<TupleKeeping>& info) { return std::string(info.param.name); });
 
 TEST(Flatten, LimitHoldsLaterSignalsUntilOneCompletes) {
     auto outer = Subject::subject();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +59,21 @@ TEST(CompoundDisposable, DisposesMembersInOrderOnce) {
     compound->dispose();
     EXPECT_EQ(order, "abcdef");
     EXPECT_TRUE(compound->isDisposed());
+}
+
+TEST(CompoundDisposable, LetsGoOfEndedMembersAsItGrowsAndKeepsTheOrderOfTheLive) {
+    std::string order;
+    auto compound = CompoundDisposable::make();
+    std::int64_t before = rt::liveObjectCount();
+    for (int i = 0; i < 1000; ++i) {
+        auto member = Disposable::make();
+        compound->addDisposable(member);
+        member->dispose(); // it ends before the compound does
+        if (i % 250 == 0) compound->addDisposable(Disposable::withBlock([&order, i] { order += std::to_string(i) + " "; }));
+    }
+    EXPECT_LT(rt::liveObjectCount() - before, 16); // the four live ones, and a few ended ones not yet swept
+    compound->dispose();
+    EXPECT_EQ(order, "0 250 500 750 ");
 }
 
 TEST(CompoundDisposable, AddedAfterDisposalIsDisposedAtOnce) {

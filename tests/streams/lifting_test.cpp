@@ -19,6 +19,7 @@
 #include "streams/lifting.h"
 #include "streams/subject.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -82,11 +83,10 @@ TEST(Lifting, ResultsAreBoxedAndTheSignalOfArgumentsFormTakesTuples) {
 }
 
 TEST(Lifting, TheLiftedSignalIsNamedAfterTheReceiverSelectorAndSignals) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto form = rt::make<Form>(std::make_shared<std::vector<std::string>>());
     auto one = Signal::returnValue(ns::num(1));
     std::string name = es::liftSelector(form.get(), kSum, {one, one})->name();
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
     EXPECT_TRUE(name.starts_with("<ESTestLiftForm: 0x")) << name;
     EXPECT_NE(name.find("> -es_liftSelector: sum:plus: withSignals: ("), std::string::npos) << name;
     EXPECT_NE(name.find("name: +return:"), std::string::npos) << name; // the signals described

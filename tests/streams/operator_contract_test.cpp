@@ -39,6 +39,7 @@ struct Row {
     testkit::OperatorBuilder build;
     std::function<Id()> value = nullptr;
     bool sharesSource = false;
+    bool resubscribes = false;
 };
 
 Id identity(const Id& v) { return v; }
@@ -105,6 +106,10 @@ std::vector<Row> rows() {
         {"skipUntilBlock", [](Source s) { return s->skipUntilBlock(always); }},
         {"skipWhileBlock", [](Source s) { return s->skipWhileBlock(never); }},
         {"distinctUntilChanged", [](Source s) { return s->distinctUntilChanged(); }},
+        // ---- Runs of them, subscribed as one ----
+        {"runOfValueOperators", [](Source s) { return s->map(identity)->filter(always)->map(identity); }},
+        {"runEndingInTheMiddle", [](Source s) { return s->map(identity)->take(1)->map(identity); }},
+        {"runCarryingTheEndAsAValue", [](Source s) { return s->materialize()->map(identity)->dematerialize(); }},
         // ---- Binding and flattening ----
         {"bind",
          [](Source s) {
@@ -145,9 +150,9 @@ std::vector<Row> rows() {
         {"catchToTheSource", [](Source s) { return Signal::error(ns::Error::make("E", 1))->catchTo(s); }},
         {"tryBlock", [](Source s) { return s->tryBlock([](const Id&, Ref<ns::Error>&) { return true; }); }},
         {"tryMap", [](Source s) { return s->tryMap([](const Id& v, Ref<ns::Error>&) { return v; }); }},
-        {"repeat", [](Source s) { return s->repeat(); }},
-        {"retry", [](Source s) { return s->retry(); }},
-        {"retryTwice", [](Source s) { return s->retry(2); }},
+        {"repeat", [](Source s) { return s->repeat(); }, nullptr, false, true},
+        {"retry", [](Source s) { return s->retry(); }, nullptr, false, true},
+        {"retryTwice", [](Source s) { return s->retry(2); }, nullptr, false, true},
         // ---- Events as values ----
         {"materialize", [](Source s) { return s->materialize(); }},
         {"dematerialize", [](Source s) { return s->dematerialize(); }, eventValue},
@@ -248,6 +253,7 @@ TEST_P(OperatorContract, Holds) {
     testkit::ContractOptions options;
     options.value = row.value;
     options.sharesSource = row.sharesSource;
+    options.resubscribes = row.resubscribes;
     options.settle = [] { testkit::runMainLoopFor(10); };
     options.drain = [] { testkit::runMainLoopFor(2000); };
     EXPECT_TRUE(testkit::keepsOperatorContract(row.build, options));

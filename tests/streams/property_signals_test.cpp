@@ -18,6 +18,7 @@
 #include "streams/subject.h"
 #include "streams/tuple.h"
 #include "tests/streams/observable_model.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/recorder.h"
@@ -144,14 +145,13 @@ TEST(PropertySignals, ADerivedPropertyTakesTheSignalsValues) {
 }
 
 TEST(PropertySignals, CarryTheirDebugNames) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto node = Node::make();
     const std::string described = "<ESTestNode: " + ns::format("%p", static_cast<const void*>(node.get())) + ">";
     EXPECT_EQ(es::valuesForKeyPath(node, "a.c", nullptr)->name(), "ESObserve(" + described + ", a.c)");
     EXPECT_EQ(es::valuesAndChangesForKeyPath(node, "c", Options::Initial, nullptr)->name(),
               described + " -es_valueAndChangesForKeyPath: c options: 4 observer: (null)");
     EXPECT_EQ(es::signalWithChangesFor(node, "c", Options::New, node)->name(), "ESAble(" + described + ", c)");
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 // One thread lets the receiver go while another subscribes (inline, on a scheduler of its own):

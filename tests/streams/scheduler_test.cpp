@@ -157,22 +157,41 @@ TEST(Scheduler, RecursionRunsAtConstantStackDepth) {
     EXPECT_LT(highest - lowest, 4096u);
 }
 
-TEST(Scheduler, RecursiveBlockReschedulingTwiceRunsTwiceMoreAfterReturning) {
+// The reruns a run asks for are queued together once it returns: work the run itself queued goes
+// first, work a rerun queues goes after the last of them.
+struct QueueingScheduler {
+    const char* name;
+    Ref<Scheduler> (*make)();
+    void (*runQueued)(Scheduler&);
+};
+
+class RecursiveReruns : public ::testing::TestWithParam<QueueingScheduler> {};
+
+TEST_P(RecursiveReruns, AreQueuedTogetherWhenTheRunReturns) {
+    Ref<Scheduler> scheduler = GetParam().make();
     std::string order;
     int runs = 0;
-    auto disposable = Scheduler::mainThreadScheduler()->scheduleRecursiveBlock(
-        [&](const std::function<void()>& reschedule) {
-            ++runs;
-            order += "<";
-            if (runs == 1) {
-                reschedule();
-                reschedule();
-            }
-            order += ">";
-        });
-    testkit::drainMainQueue();
-    EXPECT_EQ(order, "<><><>");
+    auto disposable = scheduler->scheduleRecursiveBlock([&](const std::function<void()>& reschedule) {
+        int run = ++runs;
+        order += "R" + std::to_string(run) + " ";
+        if (run == 1) {
+            scheduler->schedule([&] { order += "Y "; });
+            reschedule();
+            reschedule();
+        }
+        if (run == 2) scheduler->schedule([&] { order += "X "; });
+    });
+    GetParam().runQueued(*scheduler);
+    EXPECT_EQ(order, "R1 Y R2 R3 X ");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedulers, RecursiveReruns,
+    ::testing::Values(QueueingScheduler{"MainQueue", [] { return Scheduler::mainThreadScheduler(); },
+                                        [](Scheduler&) { testkit::drainMainQueue(); }},
+                      QueueingScheduler{"TestScheduler", [] { return Ref<Scheduler>(rt::make<es::TestScheduler>()); },
+                                        [](Scheduler& s) { static_cast<es::TestScheduler&>(s).stepAll(); }}),
+    [](const ::testing::TestParamInfo<QueueingScheduler>& info) { return std::string(info.param.name); });
 
 TEST(Scheduler, DisposingARecursiveBlockStopsItBeforeItsNextRunEvenOneAskedFor) {
     int runs = 0;
@@ -446,7 +465,7 @@ TEST(TestScheduler, RepeatingActionHoldsConstantMemoryAndDisposesFlat) {
     EXPECT_EQ(ticks, 250'010);
 }
 
-TEST(TestScheduler, RecursiveBlockTakesOneStepPerRunAndItsDisposalWithdrawsTheQueuedRun) {
+TEST(TestScheduler, RecursiveBlockTakesOneStepPerRunAndItsDisposalWithdrawsTheQueuedRuns) {
     auto test = rt::make<es::TestScheduler>();
     auto held = es::Disposable::make();
     rt::Weak<es::Disposable> heldWeak = held;
@@ -460,9 +479,9 @@ TEST(TestScheduler, RecursiveBlockTakesOneStepPerRunAndItsDisposalWithdrawsTheQu
     EXPECT_EQ(runs, 0);
     test->step(3);
     EXPECT_EQ(runs, 3);
-    EXPECT_EQ(test->scheduledActionCount(), 1u); // one run queued at a time, however many are owed
+    EXPECT_EQ(test->scheduledActionCount(), 4u); // each run queued two more when it returned
     recursion->dispose();
-    EXPECT_FALSE(heldWeak.lock()); // the queued run was withdrawn and the block let go
+    EXPECT_FALSE(heldWeak.lock()); // the queued runs were withdrawn and the block let go
     test->stepAll();
     EXPECT_EQ(runs, 3);
 }

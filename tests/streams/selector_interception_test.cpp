@@ -22,6 +22,7 @@
 #include "streams/selector_interception.h"
 #include "streams/signal.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -209,10 +210,9 @@ TEST(Interception, TheSignalCompletesWhenTheObjectDeallocatesAndNeverReplays) {
 }
 
 TEST(Interception, TheSignalIsNamedAfterTheObjectAndTheSelector) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto screen = rt::make<Screen>();
     std::string name = es::signalForSelector(screen.get(), Sel("viewWillDisappear:"))->name();
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
     EXPECT_TRUE(name.starts_with("<ESTestScreen: 0x")) << name;
     EXPECT_TRUE(name.ends_with("> -es_signalForSelector: viewWillDisappear:")) << name;
 }

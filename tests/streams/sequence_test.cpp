@@ -99,6 +99,49 @@ TEST(Sequence, AChainOfOperatorsStaysLazyAndALaterStepDoesNotRedoAnEarlierOne) {
     EXPECT_EQ(calls, 5);
 }
 
+// map and filter over every kind of source: an array, a sequence read head by head, and another
+// mapped sequence. The values are read by enumeration and again head by head; each block runs
+// once per value read, and a nil mapped value is left out.
+struct MapFilterSource {
+    const char* name;
+    Ref<Sequence> (*make)(); // 0 to 6
+};
+
+class MapAndFilter : public ::testing::TestWithParam<MapFilterSource> {};
+
+TEST_P(MapAndFilter, ComputeEachValueOnceWhateverTheSource) {
+    int mapped = 0, tested = 0;
+    auto times10 = GetParam().make()->map([&](const Id& v) -> Id {
+        ++mapped;
+        return number(v) == 3 ? Id() : Id(ns::num(number(v) * 10));
+    });
+    auto even = times10->filter([&](const Id& v) {
+        ++tested;
+        return number(v) % 20 == 0;
+    });
+    EXPECT_EQ(number(even->tail()->head()), 20);
+    EXPECT_EQ(mapped, 3); // 0, 1, 2 and no further
+    EXPECT_EQ(text(even), "0,20,40");
+    std::string walked;
+    for (Ref<Sequence> rest = even; rest && rest->head(); rest = rest->tail())
+        walked += std::to_string(number(rest->head())) + ",";
+    EXPECT_EQ(walked, "0,20,40,");
+    EXPECT_EQ(text(times10), "0,10,20,40,50");
+    EXPECT_EQ(mapped, 6);
+    EXPECT_EQ(tested, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequence, MapAndFilter,
+    ::testing::Values(MapFilterSource{"Array", [] { return es::sequence(range(0, 6)); }},
+                      MapFilterSource{"HeadByHead",
+                                      [] {
+                                          return es::sequence(
+                                              Ref<ns::Enumerator>(es::sequence(range(0, 6))->objectEnumerator()));
+                                      }},
+                      MapFilterSource{"Mapped", [] { return es::sequence(range(0, 6))->map([](const Id& v) { return v; }); }}),
+    [](const ::testing::TestParamInfo<MapFilterSource>& info) { return std::string(info.param.name); });
+
 TEST(Sequence, FilterAndSearchesEvaluateOnlyUpToTheFirstMatch) {
     int calls = 0;
     auto isFive = [&](const Id& v) {

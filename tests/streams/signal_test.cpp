@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -10,7 +11,9 @@
 #include "platform/runtime/log.h"
 #include "streams/event.h"
 #include "streams/signal.h"
+#include "streams/subject.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/main_loop.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -377,10 +380,94 @@ TEST(Operators, LogNextWritesOneLinePerValue) {
     EXPECT_EQ(lines[1].substr(lines[1].size() - 8), " next: 2");
 }
 
+// A run of operators made of handlers, one upon another, is subscribed as one subscriber: it
+// behaves as the operators do one after the other, ends the source's subscription when any of them
+// ends, and lets go of every block then. Each run starts with a map whose block holds a marker.
+struct Run {
+    const char* name;
+    std::function<Ref<Signal>(const Ref<Signal>&)> build;
+    std::function<void(es::Subject&, testkit::Recorder&)> script;
+    std::string expected;
+};
+
+Id plus(const Id& v, long n) { return ns::num(rt::cast<ns::Number>(v)->longValue() + n); }
+
+class RunsOfHandlerOperators : public ::testing::TestWithParam<Run> {};
+
+TEST_P(RunsOfHandlerOperators, BehaveAsTheOperatorsOneUponAnother) {
+    auto subject = es::Subject::subject();
+    auto marker = es::Disposable::make();
+    rt::Weak<es::Disposable> held(marker);
+    auto source = Ref<Signal>(subject)->map([marker](const Id& v) { return v; });
+    marker = nullptr;
+    auto recorder = record(GetParam().build(source), kDomains);
+    source = nullptr; // the subscription holds the copies of the blocks it made
+    GetParam().script(*subject, recorder);
+    EXPECT_EQ(recorder.text(), GetParam().expected);
+    std::size_t left = 0;
+    subject->enumerateSubscribersUsingBlock([&](const Ref<Subscriber>&) { ++left; });
+    EXPECT_EQ(left, 0u); // the source's subscription ended
+    EXPECT_FALSE(held.lock()); // and every block of the run went with it
+}
+
+void sendOneToFour(es::Subject& s, testkit::Recorder&) {
+    for (int i = 1; i <= 4; ++i) s.sendNext(ns::num(i));
+    s.sendCompleted();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operators, RunsOfHandlerOperators,
+    ::testing::Values(
+        Run{"MapFilterMap",
+            [](const Ref<Signal>& s) {
+                return s->map([](long n) { return n + 1; })->filter([](long n) { return n % 2 == 1; })->map([](long n) {
+                    return n * 10;
+                });
+            },
+            sendOneToFour, "30 50 C"},
+        Run{"EndsInTheMiddle",
+            [](const Ref<Signal>& s) { return s->map([](long n) { return n + 1; })->take(2)->map([](long n) { return n * 10; }); },
+            sendOneToFour, "20 30 C"},
+        Run{"AnErrorCarriedAsAValueInTheMiddle",
+            [](const Ref<Signal>& s) { return s->materialize()->map([](const Id& v) { return v; })->dematerialize(); },
+            [](es::Subject& s, testkit::Recorder&) {
+                s.sendNext(ns::num(1));
+                s.sendError(failure());
+                s.sendNext(ns::num(2));
+            },
+            "1 E:Test/1"},
+        Run{"SendingIntoTheSourceFromInside",
+            [](const Ref<Signal>& s) {
+                return s->map([](const Id& v) { return v; })->take(2)->map([](long n) { return n * 10; });
+            },
+            [](es::Subject& s, testkit::Recorder&) {
+                auto again = s.take(1)->subscribeNext([&s](const Id&) { s.sendNext(ns::num(9)); });
+                s.sendNext(ns::num(1));
+            },
+            "10 90 C"},
+        Run{"DisposedFromInside",
+            [](const Ref<Signal>& s) { return s->map([](const Id& v) { return v; })->skip(1); },
+            [](es::Subject& s, testkit::Recorder& r) {
+                auto disposer = s.skip(1)->subscribeNext([&r](const Id&) { r.dispose(); });
+                sendOneToFour(s, r);
+            },
+            "2"},
+        Run{"LongerThanOneSubscriberTakes",
+            [](const Ref<Signal>& s) {
+                Ref<Signal> run = s;
+                for (int i = 0; i < 40; ++i) run = run->map([](const Id& v) { return plus(v, 1); });
+                return run->take(1);
+            },
+            [](es::Subject& s, testkit::Recorder&) { s.sendNext(ns::num(0)); },
+            "40 C"}),
+    [](const ::testing::TestParamInfo<Run>& info) { return std::string(info.param.name); });
+
 TEST(Names, OperatorsNameTheirResultsOnlyWhenAsked) {
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
-    EXPECT_EQ(numbers({1})->map([](const Id& v) { return v; })->name(), "");
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    {
+        testkit::DebugNames off(false);
+        EXPECT_EQ(numbers({1})->map([](const Id& v) { return v; })->name(), "");
+    }
+    testkit::DebugNames on(true);
     auto source = numbers({1});
     source->setName("source");
     EXPECT_EQ(source->take(2)->name(), "[source] -take: 2");
@@ -388,7 +475,6 @@ TEST(Names, OperatorsNameTheirResultsOnlyWhenAsked) {
     EXPECT_EQ(source->retry(2)->name(), "[source] -retry: 2");
     EXPECT_EQ(Signal::never()->name(), "+never");
     EXPECT_EQ(source->description().find("name: source") != std::string::npos, true);
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 } // namespace

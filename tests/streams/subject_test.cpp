@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/error.h"
@@ -98,23 +101,98 @@ TEST(Subject, SubscriberThatHadAlreadyTerminatedIsNotKept) {
     EXPECT_EQ(subscriberCount(*subject), 0u);
 }
 
-TEST(Subject, SubscribersMayJoinAndLeaveFromInsideAnEvent) {
-    auto subject = Subject::subject();
-    std::optional<Recorder> b, c;
-    bool joined = false;
-    auto a = record(subject->doNext([&](const Id&) {
-        if (joined) return;
-        joined = true;
-        b->dispose();       // b is later in the list: it must not get this value
-        c.emplace(subject); // c joins after this value
-    }));
-    b.emplace(subject);
-    subject->sendNext(ns::num(1));
-    subject->sendNext(ns::num(2));
-    EXPECT_EQ(a.text(), "1 2");
-    EXPECT_EQ(b->text(), "");
-    EXPECT_EQ(c->text(), "2");
-    subject->sendCompleted();
+// Who gets what while subscribers join and leave during a delivery. "0", "a" and "b" subscribe in
+// that order; "a" acts when 1 (or the completion) reaches it; then 2, the completion and 4 are
+// sent. An event goes to the subscribers of the moment it was sent that are still subscribed when
+// their turn comes.
+struct Crowd {
+    Ref<Subject> subject = Subject::subject();
+    std::map<std::string, Recorder> recorders;
+    void join(const std::string& name) { recorders.emplace(name, record(subject)); }
+    void leave(const std::string& name) { recorders.at(name).dispose(); }
+    std::string texts() const {
+        std::string all;
+        for (const auto& [name, r] : recorders) all += (all.empty() ? "" : " | ") + name + ":" + r.text();
+        return all;
+    }
+};
+
+struct DuringDelivery {
+    const char* name;
+    bool onCompletion;
+    std::function<void(Crowd&)> act;
+    std::string expected;
+};
+
+std::string joiners(int count, const std::string& text) {
+    std::string all;
+    for (int i = 0; i < count; ++i) all += " | c" + std::to_string(100 + i) + ":" + text;
+    return all;
+}
+
+class SubjectDuringDelivery : public ::testing::TestWithParam<DuringDelivery> {};
+
+TEST_P(SubjectDuringDelivery, SendsEachEventToTheSubscribersOfItsMoment) {
+    const DuringDelivery& row = GetParam();
+    Crowd crowd;
+    crowd.join("0");
+    bool acted = false;
+    auto once = [&] {
+        if (!std::exchange(acted, true)) row.act(crowd);
+    };
+    Ref<Signal> actor = row.onCompletion ? crowd.subject->doCompleted(once)
+                                         : crowd.subject->doNext([&](const Id&) { once(); });
+    crowd.recorders.emplace("a", record(actor));
+    crowd.join("b");
+    crowd.subject->sendNext(ns::num(1));
+    crowd.subject->sendNext(ns::num(2));
+    crowd.subject->sendCompleted();
+    crowd.subject->sendNext(ns::num(4));
+    EXPECT_EQ(crowd.texts(), row.expected);
+    for (auto& [name, r] : crowd.recorders) r.dispose();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Subject, SubjectDuringDelivery,
+    ::testing::Values(
+        DuringDelivery{"LaterSubscriberLeaves", false, [](Crowd& c) { c.leave("b"); }, "0:1 2 C | a:1 2 C | b:"},
+        DuringDelivery{"EarlierSubscriberLeaves", false, [](Crowd& c) { c.leave("0"); },
+                       "0:1 | a:1 2 C | b:1 2 C"},
+        DuringDelivery{"OneJoins", false, [](Crowd& c) { c.join("c"); }, "0:1 2 C | a:1 2 C | b:1 2 C | c:2 C"},
+        DuringDelivery{"ManyJoin", false,
+                       [](Crowd& c) {
+                           for (int i = 0; i < 64; ++i) c.join("c" + std::to_string(100 + i));
+                       },
+                       "0:1 2 C | a:1 2 C | b:1 2 C" + joiners(64, "2 C")},
+        DuringDelivery{"OneLeavesAnotherJoins", false,
+                       [](Crowd& c) {
+                           c.leave("b");
+                           c.join("c");
+                       },
+                       "0:1 2 C | a:1 2 C | b: | c:2 C"},
+        DuringDelivery{"ItSendsAgain", false,
+                       [](Crowd& c) {
+                           c.join("c");
+                           c.subject->sendNext(ns::num(3));
+                       },
+                       "0:1 3 2 C | a:3 1 2 C | b:3 1 2 C | c:3 2 C"},
+        DuringDelivery{"OneJoinsDuringTheCompletion", true, [](Crowd& c) { c.join("c"); },
+                       "0:1 2 C | a:1 2 C | b:1 2 C | c:4"},
+        DuringDelivery{"OneLeavesDuringTheCompletion", true, [](Crowd& c) { c.leave("b"); },
+                       "0:1 2 C | a:1 2 C | b:1 2"}),
+    [](const ::testing::TestParamInfo<DuringDelivery>& info) { return std::string(info.param.name); });
+
+TEST(Subject, ASubscriberMayLetGoOfTheSubjectWhileItSends) {
+    for (bool completing : {false, true}) {
+        auto subject = Subject::subject();
+        auto first = subject->subscribeNextCompleted([&](const Id&) { subject = nullptr; }, [&] { subject = nullptr; });
+        auto second = record(subject);
+        Subject* raw = subject.get();
+        if (completing) raw->sendCompleted(); // the last reference goes inside
+        else raw->sendNext(ns::num(1));
+        EXPECT_FALSE(subject);
+        EXPECT_EQ(second.text(), completing ? "C" : "1"); // the others still get the event
+    }
 }
 
 TEST(Subject, TerminationEndsTheSubjectsOwnSubscriptions) {

@@ -13,6 +13,7 @@
 #include "streams/signal.h"
 #include "streams/subject.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/streams/recorder.h"
 #include "tests/testkit/virtual_time.h"
 
@@ -220,7 +221,7 @@ TEST_F(BufferWithTime, WindowsOpenWithTheirFirstValueAndCompletionFlushes) {
 }
 
 TEST(TimeOperators, DebugNames) {
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
+    testkit::DebugNames on(true);
     auto main = Scheduler::mainThreadScheduler();
     auto source = Signal::never();
     source->setName("s");
@@ -235,7 +236,6 @@ TEST(TimeOperators, DebugNames) {
               "[s] -throttle: 0.500000 valuesPassingTest:");
     EXPECT_EQ(source->bufferWithTimeOnScheduler(3, main)->name(),
               "[s] -bufferWithTime: 3.000000 onScheduler: " + main->description());
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "streams/description.h"
 #include "streams/event.h"
 #include "streams/tuple.h"
+#include "tests/testkit/streams/debug_names.h"
 
 namespace {
 
@@ -19,24 +20,7 @@ using es::TupleNil;
 using rt::Id;
 using rt::Ref;
 
-// Sets or clears the debug-names variable for one test and restores it after.
-class DebugNames {
-public:
-    explicit DebugNames(bool on) {
-        if (const char* v = std::getenv(kName)) saved_ = v, had_ = true;
-        if (on) setenv(kName, "", 1);
-        else unsetenv(kName);
-    }
-    ~DebugNames() {
-        if (had_) setenv(kName, saved_.c_str(), 1);
-        else unsetenv(kName);
-    }
-
-private:
-    static constexpr const char* kName = "ES_DEBUG_SIGNAL_NAMES";
-    std::string saved_;
-    bool had_ = false;
-};
+using testkit::DebugNames;
 
 TEST(Tuple, NilNullAndTupleNilStayDistinct) {
     Id x = ns::str("x");
@@ -181,15 +165,13 @@ TEST(DebugDescription, WithNamesOnEverythingIsDescribed) {
     EXPECT_EQ(es::description(tuple), tuple->allObjects()->description());
 }
 
-TEST(DebugDescription, FollowsTheEnvironmentOnEveryCall) {
-    {
-        DebugNames off(false);
-        EXPECT_FALSE(es::debugNamesEnabled());
-    }
-    {
-        DebugNames on(true);
-        EXPECT_TRUE(es::debugNamesEnabled());
-    }
+TEST(DebugDescription, ReadsTheEnvironmentOnceUntilAskedToReadItAgain) {
+    DebugNames off(false);
+    EXPECT_FALSE(es::debugNamesEnabled());
+    setenv("ES_DEBUG_SIGNAL_NAMES", "", 1);
+    EXPECT_FALSE(es::debugNamesEnabled()); // not read again on every call
+    EXPECT_TRUE(es::readDebugNamesSwitch());
+    EXPECT_TRUE(es::debugNamesEnabled());
 }
 
 TEST(DebugDescription, OfNilIsNull) {

@@ -18,6 +18,7 @@
 #include "streams/channel.h"
 #include "streams/dealloc.h"
 #include "streams/uikit/control_signals.h"
+#include "tests/testkit/streams/debug_names.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -141,10 +142,12 @@ TEST_F(ControlSignals, TheTextFieldSignalFollowsTypingButNotCode) {
 TEST_F(ControlSignals, TheSignalsAreNamedAfterTheirControlWhenNamesAreOn) {
     auto button = app().onScreen(rt::make<ui::Button>(cg::Rect::make(0, 0, 100, 40)));
     auto field = app().onScreen(rt::make<ui::TextField>(cg::Rect::make(0, 100, 200, 30)));
-    setenv("ES_DEBUG_SIGNAL_NAMES", "1", 1);
-    const std::string events = es::signalForControlEvents(button.get(), 0x30000)->name();
-    const std::string text = es::textSignal(field.get())->name();
-    unsetenv("ES_DEBUG_SIGNAL_NAMES");
+    std::string events, text;
+    {
+        testkit::DebugNames on(true);
+        events = es::signalForControlEvents(button.get(), 0x30000)->name();
+        text = es::textSignal(field.get())->name();
+    }
     EXPECT_TRUE(events.starts_with("<UIButton: 0x")) << events;
     EXPECT_TRUE(events.ends_with("> -es_signalForControlEvents: 30000")) << events;
     EXPECT_TRUE(text.ends_with("> -es_textSignal")) << text;

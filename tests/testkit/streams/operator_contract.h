@@ -9,6 +9,10 @@
 // - the source's error, and its completion, dispose the source's subscription that got it;
 // - nothing reaches the subscriber after disposal, not even an event that got past the source's
 //   own check (sent straight to the operator's subscriber, as a racing event would be);
+// - a source that lets go of its subscribers without an end event, from a subscription nobody
+//   disposes, takes the whole subscription with it (unless the operator shares its source); for
+//   an operator that subscribes again, also after it has done so (after an error, and after a
+//   completion);
 // - once the scenario has dropped its references, the live-object count is back where it started.
 
 #include <functional>
@@ -38,7 +42,8 @@ struct ContractOptions {
     // after they leave (the replay forms): disposing the result leaves the source subscribed.
     bool sharesSource = false;
     // The operator subscribes to the source again after it ended (repeat, retry): only the
-    // subscription that got the terminating event has to be disposed.
+    // subscription that got the terminating event has to be disposed, and the release is also
+    // checked after a resubscription.
     bool resubscribes = false;
 };
 
