@@ -20,7 +20,7 @@ constexpr double kSettleSeconds = 5;
 
 std::atomic<bool> gHalted{false};
 
-bool fail(std::string* failure, std::string text) {
+bool reportFailure(std::string* failure, std::string text) {
     if (failure) *failure = std::move(text);
     return false;
 }
@@ -33,7 +33,7 @@ bool waitForTransfers(std::string* failure) {
     while (std::size_t n = ns::URLLoading::transfersInFlight()) {
         const double bound = ns::URLLoading::longestTimeoutInFlight() + kMarginSeconds;
         if (!ns::URLLoading::waitForTransfersInFlightBelow(n, bound))
-            return fail(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
+            return reportFailure(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
                                      std::to_string(bound) + " s");
     }
     return true;
@@ -64,7 +64,7 @@ bool drainMainQueue(std::size_t maxPasses, std::string* failure) {
         if (!loop->runMode(ns::DefaultRunLoopMode, nullptr)) return true;
     }
     if (!dispatch::detail::mainRunLoopHasWork()) return true; // the last pass emptied it
-    return fail(failure, "the main queue still had work after " + std::to_string(maxPasses) +
+    return reportFailure(failure, "the main queue still had work after " + std::to_string(maxPasses) +
                              " passes of the main run loop: work keeps queueing more of itself");
 }
 
@@ -77,7 +77,7 @@ bool settle(std::string* failure) {
         // Platform threads may hop to the main thread, even synchronously: the wait ends as soon as
         // the main queue has work, and the drain above runs it.
         if (!pool.waitSettled(kSettleSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork))
-            return fail(failure, notSettled());
+            return reportFailure(failure, notSettled());
         // Quiet first, then no main work: work that ends queues its main-queue part before it ends.
         if (platformWorkQuiet() && !dispatch::detail::mainRunLoopHasWork() &&
             ns::URLLoading::transfersInFlight() == 0)
@@ -98,7 +98,7 @@ void advanceClockTo(ns::ManualClock& clock, ns::TimeInterval t) {
 
 bool runMainLoopUntil(ns::TimeInterval virtualTime, std::string* failure) {
     auto clock = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
-    if (!clock) return fail(failure, "stepping the main loop needs an installed ManualClock");
+    if (!clock) return reportFailure(failure, "stepping the main loop needs an installed ManualClock");
     for (;;) {
         if (!settle(failure)) return false;
         if (isSteppingHalted()) return true;

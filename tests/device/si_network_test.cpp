@@ -25,7 +25,7 @@ namespace {
 using namespace sim::reachability;
 using si::Network;
 
-std::optional<std::string> text(const rt::Ref<ns::String>& s) {
+std::optional<std::string> optionalText(const rt::Ref<ns::String>& s) {
     return s ? std::optional(s->utf8()) : std::nullopt;
 }
 
@@ -76,14 +76,14 @@ TEST_F(SINetworkTest, LocalAddressesPreferWifiSkipIPv6AndTakeTheLaterOfTwoEntrie
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         use(rows[i].interfaces);
-        EXPECT_EQ(text(Network::currentIPAddress()), rows[i].current) << i;
-        EXPECT_EQ(text(Network::cellIPAddress()), rows[i].cell) << i;
-        EXPECT_EQ(text(Network::WiFiBroadcastAddress()), rows[i].broadcast) << i;
+        EXPECT_EQ(optionalText(Network::currentIPAddress()), rows[i].current) << i;
+        EXPECT_EQ(optionalText(Network::cellIPAddress()), rows[i].cell) << i;
+        EXPECT_EQ(optionalText(Network::WiFiBroadcastAddress()), rows[i].broadcast) << i;
     }
 }
 
 TEST_F(SINetworkTest, TheMaskAndBroadcastNeedTheInterfaceRequest) {
-    EXPECT_EQ(text(Network::WiFiNetmaskAddress()), "255.255.255.0");
+    EXPECT_EQ(optionalText(Network::WiFiNetmaskAddress()), "255.255.255.0");
     for (auto call : {sim::KernelCall::Socket, sim::KernelCall::Ioctl}) {
         sim::ScopedKernelHook hook(sim::failingCall(call, EIO));
         EXPECT_FALSE(Network::WiFiNetmaskAddress());
@@ -92,7 +92,7 @@ TEST_F(SINetworkTest, TheMaskAndBroadcastNeedTheInterfaceRequest) {
 }
 
 TEST_F(SINetworkTest, TheHardwareAddressOrTheFailedStepsTextReturnedAndLogged) {
-    EXPECT_EQ(text(Network::macAddress()), "02:00:00:AA:BB:CC");
+    EXPECT_EQ(optionalText(Network::macAddress()), "02:00:00:AA:BB:CC");
     const struct {
         sim::KernelHook hook;
         const char* error;
@@ -106,11 +106,11 @@ TEST_F(SINetworkTest, TheHardwareAddressOrTheFailedStepsTextReturnedAndLogged) {
     for (const auto& row : rows) {
         ns::CapturedLog log;
         sim::ScopedKernelHook hook(row.hook);
-        EXPECT_EQ(text(Network::macAddress()), row.error);
+        EXPECT_EQ(optionalText(Network::macAddress()), row.error);
         EXPECT_EQ(log.lines(), std::vector<std::string>{std::string("Error: ") + row.error});
     }
     use({interface("pdp_ip0", "10.64.0.9")});
-    EXPECT_EQ(text(Network::macAddress()), "if_nametoindex failure") << "no Wi-Fi interface";
+    EXPECT_EQ(optionalText(Network::macAddress()), "if_nametoindex failure") << "no Wi-Fi interface";
 }
 
 TEST_F(SINetworkTest, TheConnectionKindAndTheJoinedNetworkFollowTheDevice) {
@@ -128,8 +128,8 @@ TEST_F(SINetworkTest, TheConnectionKindAndTheJoinedNetworkFollowTheDevice) {
         EXPECT_EQ(Network::connectedViaWiFi(), row.wifi) << row.flags;
         EXPECT_EQ(Network::connectedVia3G(), row.cellular) << row.flags;
     }
-    EXPECT_EQ(text(Network::SSID()), "FunctionTest");
-    EXPECT_EQ(text(Network::BSSID()), "02:00:00:00:00:01");
+    EXPECT_EQ(optionalText(Network::SSID()), "FunctionTest");
+    EXPECT_EQ(optionalText(Network::BSSID()), "02:00:00:00:00:01");
     live().leaveWifi();
     EXPECT_FALSE(Network::SSID());
     EXPECT_FALSE(Network::BSSID());
@@ -154,7 +154,7 @@ TEST_F(SINetworkTest, ThePageGivesTheWordAfterAddressOnceItsTagsAreStripped) {
         {"<<<>>>", std::nullopt},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(text(Network::addressInPage(ns::String::make(row.page))), row.address) << row.page;
+        EXPECT_EQ(optionalText(Network::addressInPage(ns::String::make(row.page))), row.address) << row.page;
     EXPECT_FALSE(Network::addressInPage(nullptr));
 }
 
@@ -163,9 +163,9 @@ TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
     server.script("GET", Network::kAddressPagePath,
                   {.body = "<html><body>Current IP Address: 203.0.113.7</body></html>", .contentType = "text/html"});
     ns::Bundle::setInfoValueOverride(Network::kAddressPageServerInfoKey, server.url(""));
-    EXPECT_EQ(text(Network::externalIPAddress()), "203.0.113.7");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "203.0.113.7");
     live().setReachabilityFlags("0.0.0.0", kReachable | kIsWWAN);
-    EXPECT_EQ(text(Network::externalIPAddress()), "203.0.113.7");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "203.0.113.7");
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0].target, "/cgi-bin/check_ip.cgi");
 
@@ -192,7 +192,7 @@ TEST_F(SINetworkTest, TheReferenceServicesPageGivesTheLoopbackAddress) {
     auto service = refsvc::Service::start(options, &error);
     ASSERT_TRUE(service) << error;
     ns::Bundle::setInfoValueOverride(Network::kAddressPageServerInfoKey, service->baseUrl());
-    EXPECT_EQ(text(Network::externalIPAddress()), "127.0.0.1");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "127.0.0.1");
 }
 
 } // namespace

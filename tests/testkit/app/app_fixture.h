@@ -190,6 +190,9 @@ private:
     std::unique_ptr<sim::Driver> driver_;
 };
 
+// The main bundle's localised text for the key, as the application shows it.
+std::string localized(const char* key);
+
 // The fixture as a GoogleTest fixture: the application is made before each test, with the
 // options appOptions() answers, and let go after it.
 class AppTest : public ::testing::Test {
