@@ -2,7 +2,7 @@
 # headers its files share are parsed, and their inline functions and templates compiled, once per
 # batch rather than once per file. ft_unity_build(<dir>) sets it on every target defined in <dir>
 # and below, so a file or a folder added later is batched without any list to edit. A source of
-# its own must be unity-safe (docs/architecture.md, "Building and CI cost").
+# its own must be unity-safe (docs/architecture.md, "Building, and what CI costs").
 option(FT_UNITY "Compile each target's sources in batches (a unity build)" ON)
 set(FT_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per unity batch")
 
