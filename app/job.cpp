@@ -75,7 +75,7 @@ std::string utcStamp() {
     return buffer;
 }
 
-std::string seconds(double s) {
+std::string secondsWithUnit(double s) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.3f s", s);
     return buffer;
@@ -434,10 +434,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
     report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
-    report.ending.emplace_back("virtual time", seconds(virtualSeconds));
+    report.ending.emplace_back("virtual time", secondsWithUnit(virtualSeconds));
     report.ending.emplace_back(
         "wall time",
-        seconds(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
+        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
     log.setReader(nullptr);
 
     if (run.end == sim::ScriptRun::End::Interrupted)

@@ -38,7 +38,7 @@ std::string padded(std::string s, std::size_t width) {
     return s;
 }
 
-std::string quoted(std::string_view text) {
+std::string quotedText(std::string_view text) {
     return "\"" + cutName(text) + "\"";
 }
 
@@ -66,11 +66,11 @@ RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> is
     });
     dialogToken_ = ui::ButtonDialog::addPresentObserver([this](ui::ButtonDialog& dialog) {
         if (auto alert = rt::cast<ui::AlertView>(rt::Id(rt::retained(&dialog))))
-            note("alert " + quoted(utf8(alert->title())) + ": " + quoted(utf8(alert->message())));
+            note("alert " + quotedText(utf8(alert->title())) + ": " + quotedText(utf8(alert->message())));
         else
-            note("sheet " + quoted(utf8(dialog.title())));
+            note("sheet " + quotedText(utf8(dialog.title())));
     });
-    hudToken_ = sh::addHUDTextObserver([this](std::string_view text) { note("HUD " + quoted(text)); });
+    hudToken_ = sh::addHUDTextObserver([this](std::string_view text) { note("HUD " + quotedText(text)); });
 }
 
 RunReport::~RunReport() {
@@ -126,7 +126,7 @@ void RunReport::observe(const sim::Driver& driver) {
             results_.clear();
             for (const rt::Ref<ui::Label>& label :
                  {results->successCount(), results->failCount(), results->evaluate()})
-                if (label && label->text()) results_.push_back(quoted(label->text()->utf8()));
+                if (label && label->text()) results_.push_back(quotedText(label->text()->utf8()));
         }
     }
     driver_ = &driver;

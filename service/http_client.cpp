@@ -12,7 +12,7 @@ namespace ft {
 
 namespace {
 
-using SharedClient = detail::SharedClientSlot<HttpClient>;
+using SharedHttpClient = detail::SharedClientSlot<HttpClient>;
 
 rt::Ref<ns::String> boxed(const std::optional<std::string>& text) {
     return text ? ns::String::make(*text) : nullptr;
@@ -41,11 +41,11 @@ std::string text(const rt::Ref<ns::String>& value) {
 HttpClient::HttpClient() : manager_(detail::jsonManager(kTimeoutInterval)) {}
 
 rt::Ref<HttpClient> HttpClient::sharedHttpClient() {
-    return SharedClient::get([] { return rt::make<HttpClient>(); });
+    return SharedHttpClient::get([] { return rt::make<HttpClient>(); });
 }
 
 void HttpClient::resetSharedHttpClientForTesting() {
-    SharedClient::reset();
+    SharedHttpClient::reset();
 }
 
 rt::Ref<ns::String> HttpClient::webserviceserver() const {

@@ -173,7 +173,7 @@ rt::Ref<Signal> refreshDeviceTables(const rt::Ref<LoginModel>& login) {
     });
 }
 
-rt::Ref<ns::String> storedText(std::string_view key) {
+rt::Ref<ns::String> storedDefaultText(std::string_view key) {
     rt::Ref<ns::String> value = ns::UserDefaults::standardUserDefaults()->stringForKey(key);
     return value ? value : ns::String::empty();
 }
@@ -194,10 +194,10 @@ rt::Ref<Signal> insertTransaction(const rt::Ref<HttpClient>& client, const rt::R
     set("productid", query->productid());
     set("solutionid", query->solutionid());
     set("timeCreated", Utility::createDateString());
-    set("esnNumber", storedText("uniqueid"));
+    set("esnNumber", storedDefaultText("uniqueid"));
     set("sourceMake", ns::String::make("Apple"));
     set("modelnumber", nullptr);
-    set("sourceModel", storedText("devicename"));
+    set("sourceModel", storedDefaultText("devicename"));
     set("osversion", Utility::osVersion());
     set("clientVer", Utility::clientVersion());
     set("MacAddress", nullptr);

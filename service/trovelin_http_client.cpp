@@ -18,7 +18,7 @@ namespace ft {
 
 namespace {
 
-using SharedClient = detail::SharedClientSlot<TrovelinHttpClient>;
+using SharedTrovelinClient = detail::SharedClientSlot<TrovelinHttpClient>;
 
 // The user default's text; "" when absent or not text.
 rt::Ref<ns::String> storedText(std::string_view key) {
@@ -42,7 +42,7 @@ void sendPartnerFailure(const rt::Ref<es::Subscriber>& subscriber, const rt::Ref
 } // namespace
 
 rt::Ref<TrovelinHttpClient> TrovelinHttpClient::sharedHttpClientWithBaseUrl(const rt::Ref<ns::String>& baseUrl) {
-    return SharedClient::get([&] {
+    return SharedTrovelinClient::get([&] {
         auto client = rt::make<TrovelinHttpClient>();
         client->base_ = baseUrl ? baseUrl->utf8() : std::string();
         client->manager_ = detail::jsonManager(kTimeoutInterval);
@@ -51,7 +51,7 @@ rt::Ref<TrovelinHttpClient> TrovelinHttpClient::sharedHttpClientWithBaseUrl(cons
 }
 
 void TrovelinHttpClient::resetSharedHttpClientForTesting() {
-    SharedClient::reset();
+    SharedTrovelinClient::reset();
 }
 
 rt::Ref<ns::String> TrovelinHttpClient::webserviceserver() const {

@@ -39,7 +39,7 @@ namespace ft {
 
 namespace {
 
-using Self = BaseModelViewController;
+using Base = BaseModelViewController;
 
 // The tests that answer by themselves without the tester.
 constexpr std::array<std::string_view, 5> kAutomaticKeys{"VIBRATION", "BLUETOOTH", "WIFI", "RF", "GPS"};
@@ -83,7 +83,7 @@ ui::Nib::Loaded loadTestScreenView(const rt::Id& owner) {
     auto fail = button(screen.width() / 2 + 10, "fail:");
     auto result = button(screen.width() / 4, "passAction:");
     result->setHidden(true);
-    if (auto screenController = rt::cast<Self>(owner)) {
+    if (auto screenController = rt::cast<Base>(owner)) {
         screenController->setLabelTitle(title);
         screenController->setSuccessButton(success);
         screenController->setFailButton(fail);
@@ -97,35 +97,35 @@ const bool testScreenViewRegistered = (ui::Nib::registerNib("BaseModelViewContro
 } // namespace
 
 RT_DEFINE_CLASS(BaseModelViewController, "BaseModelViewController", ui::ViewController,
-                rt::prop("info", &Self::info, &Self::setInfo),
-                rt::prop("isSingle", &Self::isSingle, &Self::setIsSingle),
-                rt::prop("doItems", &Self::doItems, &Self::setDoItems),
-                rt::prop("handleIndex", &Self::handleIndex, &Self::setHandleIndex),
-                rt::prop("isRetryItem", &Self::isRetryItem, &Self::setIsRetryItem),
-                rt::prop("delegate", &Self::delegate, &Self::setDelegate, {.memory = rt::Memory::Weak}),
-                rt::prop("labelTitle", &Self::labelTitle, &Self::setLabelTitle, {.memory = rt::Memory::Weak}),
-                rt::prop("successButton", &Self::successButton, &Self::setSuccessButton, {.memory = rt::Memory::Weak}),
-                rt::prop("failButton", &Self::failButton, &Self::setFailButton, {.memory = rt::Memory::Weak}),
-                rt::prop("resultButton", &Self::resultButton, &Self::setResultButton, {.memory = rt::Memory::Weak}),
-                rt::prop("stopDisposable", &Self::stopDisposable, &Self::setStopDisposable),
-                rt::prop("subItemlist", &Self::subItemlist, &Self::setSubItemlist),
-                rt::prop("actionsSheet", &Self::actionsSheet, &Self::setActionsSheet),
-                rt::prop("alertView", &Self::alertView, &Self::setAlertView),
-                rt::prop("skipAlertView", &Self::skipAlertView, &Self::setSkipAlertView),
-                rt::method("success:", &Self::successBody), rt::method("fail:", &Self::failBody),
-                rt::method("hidenButtons:", &Self::hidenButtons),
-                rt::method("gotoResultView", &Self::gotoResultView),
-                rt::method("gotoPreviousView", &Self::gotoPreviousView),
-                rt::method("backToRootView", static_cast<void (Self::*)()>(&Self::backToRootView)),
-                rt::method("onPush:", &Self::onPush), rt::method("backPreviousView:", &Self::backPreviousView),
-                rt::method("backToRootView:", static_cast<void (Self::*)(const rt::Id&)>(&Self::backToRootView)),
-                rt::method("passAction:", &Self::passAction),
-                rt::method("isLastTestingItem", &Self::isLastTestingItem),
-                rt::method("isAutoTestingItem", &Self::isAutoTestingItem),
-                rt::method("navigationShouldPopOnBackButton", &Self::navigationShouldPopOnBackButton),
-                rt::method("actionSheet:clickedButtonAtIndex:", &Self::actionSheetClickedButtonAtIndex),
-                rt::method("alertView:clickedButtonAtIndex:", &Self::alertViewClickedButtonAtIndex),
-                rt::classMethod("extraMessage", &Self::extraMessage),
+                rt::prop("info", &Base::info, &Base::setInfo),
+                rt::prop("isSingle", &Base::isSingle, &Base::setIsSingle),
+                rt::prop("doItems", &Base::doItems, &Base::setDoItems),
+                rt::prop("handleIndex", &Base::handleIndex, &Base::setHandleIndex),
+                rt::prop("isRetryItem", &Base::isRetryItem, &Base::setIsRetryItem),
+                rt::prop("delegate", &Base::delegate, &Base::setDelegate, {.memory = rt::Memory::Weak}),
+                rt::prop("labelTitle", &Base::labelTitle, &Base::setLabelTitle, {.memory = rt::Memory::Weak}),
+                rt::prop("successButton", &Base::successButton, &Base::setSuccessButton, {.memory = rt::Memory::Weak}),
+                rt::prop("failButton", &Base::failButton, &Base::setFailButton, {.memory = rt::Memory::Weak}),
+                rt::prop("resultButton", &Base::resultButton, &Base::setResultButton, {.memory = rt::Memory::Weak}),
+                rt::prop("stopDisposable", &Base::stopDisposable, &Base::setStopDisposable),
+                rt::prop("subItemlist", &Base::subItemlist, &Base::setSubItemlist),
+                rt::prop("actionsSheet", &Base::actionsSheet, &Base::setActionsSheet),
+                rt::prop("alertView", &Base::alertView, &Base::setAlertView),
+                rt::prop("skipAlertView", &Base::skipAlertView, &Base::setSkipAlertView),
+                rt::method("success:", &Base::successBody), rt::method("fail:", &Base::failBody),
+                rt::method("hidenButtons:", &Base::hidenButtons),
+                rt::method("gotoResultView", &Base::gotoResultView),
+                rt::method("gotoPreviousView", &Base::gotoPreviousView),
+                rt::method("backToRootView", static_cast<void (Base::*)()>(&Base::backToRootView)),
+                rt::method("onPush:", &Base::onPush), rt::method("backPreviousView:", &Base::backPreviousView),
+                rt::method("backToRootView:", static_cast<void (Base::*)(const rt::Id&)>(&Base::backToRootView)),
+                rt::method("passAction:", &Base::passAction),
+                rt::method("isLastTestingItem", &Base::isLastTestingItem),
+                rt::method("isAutoTestingItem", &Base::isAutoTestingItem),
+                rt::method("navigationShouldPopOnBackButton", &Base::navigationShouldPopOnBackButton),
+                rt::method("actionSheet:clickedButtonAtIndex:", &Base::actionSheetClickedButtonAtIndex),
+                rt::method("alertView:clickedButtonAtIndex:", &Base::alertViewClickedButtonAtIndex),
+                rt::classMethod("extraMessage", &Base::extraMessage),
                 rt::adopts(ui::actionSheetDelegateProtocol()), rt::adopts(ui::alertViewDelegateProtocol()))
 
 const rt::Protocol& modelViewControllerDelegateProtocol() {
@@ -304,7 +304,7 @@ void BaseModelViewController::viewDidLoadBody() {
     es::liftSelector(this, rt::Sel("onPush:"), {pushToResultView_});
     es::liftSelector(this, rt::Sel("backPreviousView:"), {pushToPreviousView_});
     es::liftSelector(this, rt::Sel("backToRootView:"), {pushToRootView_});
-    backgoundDisposable_ = enterToBackgound()->subscribeNext([weak = rt::Weak<Self>(rt::retained(this))](const rt::Id&) {
+    backgoundDisposable_ = enterToBackgound()->subscribeNext([weak = rt::Weak<Base>(rt::retained(this))](const rt::Id&) {
         if (auto self = weak.lock()) self->applyBackgroundRule();
     });
     if (auto navigation = navigationController())

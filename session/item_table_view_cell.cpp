@@ -52,13 +52,13 @@ ui::Nib::Loaded loadItemCell(const rt::Id&) {
     return {{cell}, {}};
 }
 
-const bool registered = (ui::Nib::registerNib("ItemTableViewCell", loadItemCell), true);
+const bool itemCellRegistered = (ui::Nib::registerNib("ItemTableViewCell", loadItemCell), true);
 
 } // namespace
 
 ItemTableViewCell::ItemTableViewCell(rt::Ref<ns::String> reuseIdentifier)
     : ui::TableViewCell(ui::TableViewCellStyle::Default, std::move(reuseIdentifier)) {
-    (void)registered;
+    (void)itemCellRegistered;
 }
 
 void ItemTableViewCell::setTitle(const rt::Ref<ui::Label>& label) {

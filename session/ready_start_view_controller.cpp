@@ -44,7 +44,7 @@ namespace ft {
 
 namespace {
 
-using Self = ReadyStartViewController;
+using Runner = ReadyStartViewController;
 
 constexpr const char* kRootSegue = "unwindToRootView";
 constexpr const char* kResultSegue = "doResult";
@@ -88,7 +88,7 @@ ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     pin(Attribute::Leading, view, Attribute::Leading, 0);
     pin(Attribute::Trailing, view, Attribute::Trailing, 0);
     pin(Attribute::Height, nullptr, Attribute::NotAnAttribute, kPanelHeight);
-    if (auto runner = rt::cast<Self>(owner)) {
+    if (auto runner = rt::cast<Runner>(owner)) {
         start->addTargetActionForControlEvents(runner, rt::Sel("start:"), ui::ControlEvent::TouchUpInside);
         runner->setItemPanel(panel);
         runner->setTestItemImage(icon);
@@ -117,29 +117,29 @@ void clearFlag(const char* key) {
 } // namespace
 
 RT_DEFINE_CLASS(ReadyStartViewController, "ReadyStartViewController", ui::ViewController,
-                rt::prop("handleIndex", &Self::handleIndex, &Self::setHandleIndex),
-                rt::prop("doItems", &Self::doItems, &Self::setDoItems),
-                rt::prop("isAutoRunning", &Self::isAutoRunning, &Self::setIsAutoRunning),
-                rt::prop("doRetryIndication", &Self::doRetryIndication, &Self::setDoRetryIndication),
-                rt::prop("info", &Self::info, &Self::setInfo),
-                rt::prop("startBtn", &Self::startBtn, &Self::setStartBtn, {.memory = rt::Memory::Weak}),
-                rt::prop("testItemImage", &Self::testItemImage, &Self::setTestItemImage, {.memory = rt::Memory::Weak}),
-                rt::prop("autoStep", &Self::autoStep, &Self::setAutoStep, {.memory = rt::Memory::Weak}),
-                rt::prop("testtitle", &Self::testtitle, &Self::setTesttitle, {.memory = rt::Memory::Weak}),
-                rt::prop("itemPanel", &Self::itemPanel, &Self::setItemPanel, {.memory = rt::Memory::Weak}),
-                rt::prop("viewtopcon", &Self::viewtopcon, &Self::setViewtopcon, {.memory = rt::Memory::Weak}),
-                rt::prop("labelMessage", &Self::labelMessage, &Self::setLabelMessage, {.memory = rt::Memory::Weak}),
-                rt::prop("textLabel", &Self::textLabel), rt::prop("actionsSheet", &Self::actionsSheet),
-                rt::method("changeIntroInfo", &Self::changeIntroInfo),
-                rt::method("setTestGuideWithString:", &Self::setTestGuideWithString),
-                rt::method("start:", &Self::start),
-                rt::method("showExtraMessageIfNeed:", &Self::showExtraMessageIfNeed),
-                rt::method("doCompleted:", &Self::doCompleted), rt::method("doRetry:", &Self::doRetry),
-                rt::method("doRetryFromResult:", &Self::doRetryFromResult),
-                rt::method("modelViewController:didClickBackButton:", &Self::modelViewControllerDidClickBackButton),
-                rt::method("navigationShouldPopOnBackButton", &Self::navigationShouldPopOnBackButton),
-                rt::method("actionSheet:clickedButtonAtIndex:", &Self::actionSheetClickedButtonAtIndex),
-                rt::method("alertView:clickedButtonAtIndex:", &Self::alertViewClickedButtonAtIndex),
+                rt::prop("handleIndex", &Runner::handleIndex, &Runner::setHandleIndex),
+                rt::prop("doItems", &Runner::doItems, &Runner::setDoItems),
+                rt::prop("isAutoRunning", &Runner::isAutoRunning, &Runner::setIsAutoRunning),
+                rt::prop("doRetryIndication", &Runner::doRetryIndication, &Runner::setDoRetryIndication),
+                rt::prop("info", &Runner::info, &Runner::setInfo),
+                rt::prop("startBtn", &Runner::startBtn, &Runner::setStartBtn, {.memory = rt::Memory::Weak}),
+                rt::prop("testItemImage", &Runner::testItemImage, &Runner::setTestItemImage, {.memory = rt::Memory::Weak}),
+                rt::prop("autoStep", &Runner::autoStep, &Runner::setAutoStep, {.memory = rt::Memory::Weak}),
+                rt::prop("testtitle", &Runner::testtitle, &Runner::setTesttitle, {.memory = rt::Memory::Weak}),
+                rt::prop("itemPanel", &Runner::itemPanel, &Runner::setItemPanel, {.memory = rt::Memory::Weak}),
+                rt::prop("viewtopcon", &Runner::viewtopcon, &Runner::setViewtopcon, {.memory = rt::Memory::Weak}),
+                rt::prop("labelMessage", &Runner::labelMessage, &Runner::setLabelMessage, {.memory = rt::Memory::Weak}),
+                rt::prop("textLabel", &Runner::textLabel), rt::prop("actionsSheet", &Runner::actionsSheet),
+                rt::method("changeIntroInfo", &Runner::changeIntroInfo),
+                rt::method("setTestGuideWithString:", &Runner::setTestGuideWithString),
+                rt::method("start:", &Runner::start),
+                rt::method("showExtraMessageIfNeed:", &Runner::showExtraMessageIfNeed),
+                rt::method("doCompleted:", &Runner::doCompleted), rt::method("doRetry:", &Runner::doRetry),
+                rt::method("doRetryFromResult:", &Runner::doRetryFromResult),
+                rt::method("modelViewController:didClickBackButton:", &Runner::modelViewControllerDidClickBackButton),
+                rt::method("navigationShouldPopOnBackButton", &Runner::navigationShouldPopOnBackButton),
+                rt::method("actionSheet:clickedButtonAtIndex:", &Runner::actionSheetClickedButtonAtIndex),
+                rt::method("alertView:clickedButtonAtIndex:", &Runner::alertViewClickedButtonAtIndex),
                 rt::adopts(modelViewControllerDelegateProtocol()), rt::adopts(ui::actionSheetDelegateProtocol()),
                 rt::adopts(ui::alertViewDelegateProtocol()))
 
@@ -303,7 +303,7 @@ void ReadyStartViewController::viewDidLoadBody() {
     view()->addSubview(textLabel_);
     if (auto panel = itemPanel()) panel->setBackgroundColor(ui::Color::colorWithRed(0.908, 0.926, 0.932, 0.74));
     if (auto counter = autoStep()) counter->setText(counterText(1, isAutoRunning_ ? count() : 1));
-    dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Self>(rt::retained(this))] {
+    dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Runner>(rt::retained(this))] {
         auto self = weak.lock();
         if (!self || !self->isAutoRunning_) return;
         if (auto first = self->itemAt(0); first && first->isAuto()) self->startAutomatically(kSystem7LoadDelay);
@@ -378,15 +378,15 @@ void ReadyStartViewController::performTestSegue(std::string_view identifier) {
 
 void ReadyStartViewController::startAutomatically(double system7Delay) {
     setRunnerHidden(true);
-    if (isSystem7()) return afterDelay(system7Delay, [](Self& self) { self.start(nullptr); });
+    if (isSystem7()) return afterDelay(system7Delay, [](Runner& self) { self.start(nullptr); });
     start(nullptr);
 }
 
-void ReadyStartViewController::afterDelay(double seconds, void (*block)(Self&)) {
+void ReadyStartViewController::afterDelay(double seconds, void (*block)(Runner&)) {
     if (!delayed_) delayed_ = es::CompoundDisposable::make();
     delayed_->addDisposable(es::Signal::interval(seconds, es::Scheduler::mainThreadScheduler())
                                 ->take(1)
-                                ->subscribeNext([weak = rt::Weak<Self>(rt::retained(this)), block](const rt::Id&) {
+                                ->subscribeNext([weak = rt::Weak<Runner>(rt::retained(this)), block](const rt::Id&) {
                                     if (auto self = weak.lock()) block(*self);
                                 }));
 }
@@ -421,7 +421,7 @@ void ReadyStartViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardS
 void ReadyStartViewController::doCompleted(const rt::Id&) {
     if (auto item = itemAt(handleIndex_)) {
         if (!item->isAuto()) return changeIntroInfo();
-        dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Self>(rt::retained(this))] {
+        dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Runner>(rt::retained(this))] {
             if (auto self = weak.lock()) self->startAutomatically(kSystem7ReturnDelay);
         });
         return;
@@ -429,7 +429,7 @@ void ReadyStartViewController::doCompleted(const rt::Id&) {
     // The run is over.
     if (textLabel_) textLabel_->setHidden(true);
     if (auto button = startBtn()) button->setHidden(true);
-    afterDelay(kEndOfRunDelay, [](Self& self) { self.performSegueWithIdentifier(kRootSegue, nullptr); });
+    afterDelay(kEndOfRunDelay, [](Runner& self) { self.performSegueWithIdentifier(kRootSegue, nullptr); });
 }
 
 void ReadyStartViewController::doRetry(const rt::Id&) {

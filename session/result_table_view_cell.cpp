@@ -39,13 +39,13 @@ ui::Nib::Loaded loadResultCell(const rt::Id&) {
     return {{cell}, {}};
 }
 
-const bool registered = (ui::Nib::registerNib("ResultTableViewCell", loadResultCell), true);
+const bool resultCellRegistered = (ui::Nib::registerNib("ResultTableViewCell", loadResultCell), true);
 
 } // namespace
 
 ResultTableViewCell::ResultTableViewCell(rt::Ref<ns::String> reuseIdentifier)
     : ui::TableViewCell(ui::TableViewCellStyle::Default, std::move(reuseIdentifier)) {
-    (void)registered;
+    (void)resultCellRegistered;
 }
 
 rt::Ref<ui::ImageView> ResultTableViewCell::icon() const {

@@ -38,13 +38,13 @@ ui::Nib::Loaded loadSpaceCell(const rt::Id&) {
     return {{cell}, {}};
 }
 
-const bool registered = (ui::Nib::registerNib("SpaceTableViewCell", loadSpaceCell), true);
+const bool spaceCellRegistered = (ui::Nib::registerNib("SpaceTableViewCell", loadSpaceCell), true);
 
 } // namespace
 
 SpaceTableViewCell::SpaceTableViewCell(rt::Ref<ns::String> reuseIdentifier)
     : ui::TableViewCell(ui::TableViewCellStyle::Default, std::move(reuseIdentifier)) {
-    (void)registered;
+    (void)spaceCellRegistered;
 }
 
 void SpaceTableViewCell::setLabel_count(const rt::Ref<ui::Label>& label) {

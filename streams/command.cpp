@@ -43,7 +43,7 @@ const rt::Id& yes() {
     return value;
 }
 
-bool truthOf(const rt::Id& value) {
+bool numberTruth(const rt::Id& value) {
     auto number = rt::cast<ns::Number>(value);
     return number && number->boolValue();
 }
@@ -148,7 +148,7 @@ rt::Ref<ns::Error> Command::disabledError() {
 
 rt::Ref<Signal> Command::execute(const rt::Id& input) {
     // Every part of immediateEnabled sends its current value while being subscribed to.
-    if (!truthOf(immediateEnabled_->first())) return Signal::error(disabledError());
+    if (!numberTruth(immediateEnabled_->first())) return Signal::error(disabledError());
 
     rt::Ref<Signal> signal = signalBlock_ ? signalBlock_(input) : nullptr;
     if (!signal) {

@@ -23,7 +23,7 @@ namespace {
 
 using Options = ns::KeyValueObservingOptions;
 
-bool isPrior(const rt::Ref<ns::Dictionary>& change) {
+bool isPriorChange(const rt::Ref<ns::Dictionary>& change) {
     auto flag = change ? rt::cast<ns::Number>(change->objectForKey(ns::KeyValueChangeNotificationIsPriorKey)) : nullptr;
     return flag && flag->boolValue();
 }
@@ -84,7 +84,7 @@ void KVOTrampoline::observeKeyPathOf(const rt::Id& target, const rt::Id& observe
             std::shared_ptr<const Block> block;
             rt::Id target, observer;
             if (!self || !self->liveParts(block, target, observer)) return;
-            const bool prior = isPrior(change);
+            const bool prior = isPriorChange(change);
             rt::Id old;
             if (wantsOld) {
                 std::lock_guard g(state->lock);

@@ -31,7 +31,6 @@ namespace es {
 
 namespace {
 
-rt::Id orTupleNil(const rt::Id& value) { return value ? value : rt::Id(TupleNil::tupleNil()); }
 rt::Id fromTupleNil(const rt::Id& value) { return value == TupleNil::tupleNil() ? rt::Id() : value; }
 
 // An operator whose handlers share state: `makeHandlers()` runs for every subscription, so what

@@ -20,8 +20,6 @@ namespace es {
 
 namespace {
 
-rt::Id orTupleNil(const rt::Id& value) { return value ? value : rt::Id(TupleNil::tupleNil()); }
-
 // The signals as the combining operators take them: nil as empty.
 std::vector<rt::Ref<Signal>> signalArguments(const std::vector<rt::Ref<Signal>>& signals) {
     std::vector<rt::Ref<Signal>> all;

@@ -42,10 +42,6 @@ rt::Ref<Stream> Stream::bindImpl(MakeBindBlock) { return nullptr; }
 rt::Ref<Stream> Stream::concatImpl(const rt::Ref<Stream>&) { return nullptr; }
 rt::Ref<Stream> Stream::zipWithImpl(const rt::Ref<Stream>&) { return nullptr; }
 
-namespace {
-rt::Id orTupleNil(const rt::Id& v) { return v ? v : rt::Id(TupleNil::tupleNil()); }
-} // namespace
-
 rt::Ref<Stream> Stream::flattenMap(FlattenMapBlock block) {
     rt::Ref<Stream> family = familyPrototype();
     auto result = bind([block = std::move(block), family] {

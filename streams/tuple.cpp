@@ -25,10 +25,6 @@ void TupleNil::encodeWithCoder(ns::Coder&) const {}
 
 rt::Id TupleNil::initWithCoder(ns::Coder&) { return tupleNil(); }
 
-namespace {
-rt::Id orTupleNil(const rt::Id& v) { return v ? v : rt::Id(TupleNil::tupleNil()); }
-} // namespace
-
 Tuple::Tuple() = default;
 
 void Tuple::reset(std::size_t count) {

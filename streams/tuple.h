@@ -28,6 +28,11 @@ public:
     rt::Id initWithCoder(ns::Coder& coder) override;
 };
 
+// The value, or the tuple nil in place of nil.
+inline rt::Id orTupleNil(const rt::Id& value) {
+    return value ? value : rt::Id(TupleNil::tupleNil());
+}
+
 class Tuple : public rt::Object, public ns::Coding {
     RT_CLASS(Tuple)
 public:

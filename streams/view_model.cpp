@@ -15,24 +15,24 @@ RT_DEFINE_CLASS(ViewModel, "ESViewModel", rt::Object,
                 rt::prop("active", &ViewModel::isActive, &ViewModel::setActive, {.getter = "isActive"}))
 
 namespace {
-constexpr std::string_view kActiveKey = "active";
+constexpr std::string_view kActivePropertyKey = "active";
 } // namespace
 
 void ViewModel::setActive(bool active) {
     if (active == isActive()) return;
     const rt::Id self(this);
-    ns::willChangeValueForKey(self, kActiveKey);
+    ns::willChangeValueForKey(self, kActivePropertyKey);
     active_.store(active, std::memory_order_relaxed);
-    ns::didChangeValueForKey(self, kActiveKey);
+    ns::didChangeValueForKey(self, kActivePropertyKey);
 }
 
 bool ViewModel::automaticallyNotifiesObserversForKey(std::string_view key) const {
-    return key != kActiveKey && Object::automaticallyNotifiesObserversForKey(key);
+    return key != kActivePropertyKey && Object::automaticallyNotifiesObserversForKey(key);
 }
 
 rt::Ref<Signal> ViewModel::becameSignal(bool active, const char* name) {
     rt::Weak<ViewModel> weakSelf(this);
-    rt::Ref<Signal> signal = valuesForKeyPath(rt::Id(this), kActiveKey, rt::Id(this))
+    rt::Ref<Signal> signal = valuesForKeyPath(rt::Id(this), kActivePropertyKey, rt::Id(this))
                                  ->filter([active](bool value) { return value == active; })
                                  ->map([weakSelf](const rt::Id&) -> rt::Id { return weakSelf.lock(); });
     if (debugNamesEnabled()) signal->setNameWithFormat(name, es::description(this));
@@ -52,7 +52,7 @@ rt::Ref<Signal> ViewModel::didBecomeInactiveSignal() {
 }
 
 rt::Ref<Signal> ViewModel::forwardSignalWhileActive(const rt::Ref<Signal>& signal) {
-    rt::Ref<Signal> activity = valuesForKeyPath(rt::Id(this), kActiveKey, rt::Id(this));
+    rt::Ref<Signal> activity = valuesForKeyPath(rt::Id(this), kActivePropertyKey, rt::Id(this));
     rt::Ref<Signal> source = signalArgument(signal);
     // The subscription keeps the source, to subscribe to it again at each activation.
     rt::Ref<Signal> result = makeOperator(
@@ -82,7 +82,7 @@ rt::Ref<Signal> ViewModel::forwardSignalWhileActive(const rt::Ref<Signal>& signa
 rt::Ref<Signal> ViewModel::throttleSignalWhileInactive(const rt::Ref<Signal>& signal) {
     rt::Ref<Signal> latest = signalArgument(signal)->replayLast();
     rt::Ref<Signal> result =
-        valuesForKeyPath(rt::Id(this), kActiveKey, rt::Id(this))
+        valuesForKeyPath(rt::Id(this), kActivePropertyKey, rt::Id(this))
             ->takeUntil(latest->ignoreValues())
             ->combineLatestWith(latest)
             ->throttleValuesPassingTest(1, [](const rt::Id& pair) {

@@ -49,7 +49,7 @@ struct BadArgument {
     std::string reason;
 };
 
-[[noreturn]] void bad(std::string reason) {
+[[noreturn]] void badArgument(std::string reason) {
     throw BadArgument{std::move(reason)};
 }
 
@@ -69,10 +69,10 @@ json value(const ScriptAction& action, std::string_view key) {
 }
 
 double number(const json& v, std::string_view key, double low, double high) {
-    if (!v.is_number()) bad("\"" + std::string(key) + "\" must be a number");
+    if (!v.is_number()) badArgument("\"" + std::string(key) + "\" must be a number");
     const double n = v.get<double>();
     if (!std::isfinite(n) || n < low || n > high)
-        bad("\"" + std::string(key) + "\" must be from " + json(low).dump() + " to " + json(high).dump());
+        badArgument("\"" + std::string(key) + "\" must be from " + json(low).dump() + " to " + json(high).dump());
     return n;
 }
 double number(const ScriptAction& a, std::string_view key, double low, double high) {
@@ -82,16 +82,16 @@ double number(const ScriptAction& a, std::string_view key, double low, double hi
 long whole(const ScriptAction& a, std::string_view key, long low, long high, long fallback = 0) {
     const json v = value(a, key);
     if (v.is_null()) return fallback;
-    if (!v.is_number_integer()) bad("\"" + std::string(key) + "\" must be a whole number");
+    if (!v.is_number_integer()) badArgument("\"" + std::string(key) + "\" must be a whole number");
     const long n = v.get<long>();
     if (n < low || n > high)
-        bad("\"" + std::string(key) + "\" must be from " + std::to_string(low) + " to " + std::to_string(high));
+        badArgument("\"" + std::string(key) + "\" must be from " + std::to_string(low) + " to " + std::to_string(high));
     return n;
 }
 
 bool flag(const ScriptAction& a, std::string_view key) {
     const json v = value(a, key);
-    if (!v.is_boolean()) bad("\"" + std::string(key) + "\" must be true or false");
+    if (!v.is_boolean()) badArgument("\"" + std::string(key) + "\" must be true or false");
     return v.get<bool>();
 }
 
@@ -105,7 +105,7 @@ std::size_t choice(const ScriptAction& a, std::string_view key, std::initializer
         list += (list.empty() ? "\"" : ", \"") + std::string(name) + "\"";
         ++i;
     }
-    bad("\"" + std::string(key) + "\" must be one of " + list);
+    badArgument("\"" + std::string(key) + "\" must be one of " + list);
 }
 
 // Reads `field` as a profile would (its checks and defaults), from a profile holding only it.
@@ -117,18 +117,18 @@ Profile asProfile(const char* field, const json& v) {
     skeleton[field] = v;
     std::string error;
     std::optional<Profile> p = parseProfile(skeleton.dump(), "argument", &error);
-    if (!p) bad(error.substr(error.find(": ") + 2));
+    if (!p) badArgument(error.substr(error.find(": ") + 2));
     return *p;
 }
 
 Vector3 vector3(const json& v, std::string_view key) {
-    if (!v.is_array() || v.size() != 3) bad("\"" + std::string(key) + "\" must be [x, y, z]");
+    if (!v.is_array() || v.size() != 3) badArgument("\"" + std::string(key) + "\" must be [x, y, z]");
     return Vector3{number(v[0], key, -1e9, 1e9), number(v[1], key, -1e9, 1e9), number(v[2], key, -1e9, 1e9)};
 }
 
 std::vector<Vector3> vectors(const ScriptAction& a, std::string_view key) {
     const json v = value(a, key);
-    if (!v.is_array() || v.empty()) bad("\"" + std::string(key) + "\" must be a list of [x, y, z]");
+    if (!v.is_array() || v.empty()) badArgument("\"" + std::string(key) + "\" must be a list of [x, y, z]");
     std::vector<Vector3> out;
     for (const json& item : v)
         out.push_back(vector3(item, key));
@@ -138,10 +138,10 @@ std::vector<Vector3> vectors(const ScriptAction& a, std::string_view key) {
 std::vector<cg::Point> points(const ScriptAction& a, std::size_t least) {
     const json v = value(a, "points");
     if (!v.is_array() || v.size() < least)
-        bad("\"points\" must be a list of at least " + std::to_string(least) + " [x, y]");
+        badArgument("\"points\" must be a list of at least " + std::to_string(least) + " [x, y]");
     std::vector<cg::Point> out;
     for (const json& item : v) {
-        if (!item.is_array() || item.size() != 2) bad("\"points\" must be a list of [x, y]");
+        if (!item.is_array() || item.size() != 2) badArgument("\"points\" must be a list of [x, y]");
         out.push_back({number(item[0], "points", -1e9, 1e9), number(item[1], "points", -1e9, 1e9)});
     }
     return out;
@@ -162,11 +162,11 @@ Call always(F f) {
 Reader motion(MotionSensor s) {
     return [s](const ScriptAction& a) -> Call {
         if (a.arg("value")) {
-            if (a.arg("values") || a.arg("every")) bad("give \"value\" or \"values\" and \"every\", not both");
+            if (a.arg("values") || a.arg("every")) badArgument("give \"value\" or \"values\" and \"every\", not both");
             Vector3 pose = vector3(value(a, "value"), "value");
             return always([s, pose](Device& d) { d.setMotionPose(s, pose); });
         }
-        if (!a.arg("every")) bad("a train needs \"every\"");
+        if (!a.arg("every")) badArgument("a train needs \"every\"");
         const double every = number(a, "every", 1e-6, 1e6);
         std::vector<Vector3> values = vectors(a, "values");
         return [s, every, values](Device& d) { return d.setMotionTrain(s, every, values); };
@@ -212,7 +212,7 @@ std::vector<Entry> stimuli() {
              const std::string service = *a.arg("service");
              std::optional<RegistryProperties> properties;
              if (const json v = value(a, "properties"); !v.is_null()) {
-                 if (!v.is_object()) bad("\"properties\" must be an object, or null");
+                 if (!v.is_object()) badArgument("\"properties\" must be an object, or null");
                  properties = asProfile("registry", {{service, v}}).registry.at(service);
              }
              return [service, properties](Device& d) { return d.setRegistryEntry(service, properties); };
@@ -226,9 +226,9 @@ std::vector<Entry> stimuli() {
              std::vector<std::string> outputs;
              if (a.arg("outputs")) {
                  const json v = value(a, "outputs");
-                 if (!v.is_array()) bad("\"outputs\" must be a list of port types");
+                 if (!v.is_array()) badArgument("\"outputs\" must be a list of port types");
                  for (const json& item : v) {
-                     if (!item.is_string()) bad("\"outputs\" must be a list of port types");
+                     if (!item.is_string()) badArgument("\"outputs\" must be a list of port types");
                      outputs.push_back(item.get<std::string>());
                  }
              }
@@ -307,7 +307,7 @@ std::vector<Entry> stimuli() {
          [](const ScriptAction& a) {
              std::optional<Carrier> carrier;
              if (const json v = value(a, "carrier"); !v.is_null()) {
-                 if (!v.is_object()) bad("\"carrier\" must be an object, or null");
+                 if (!v.is_object()) badArgument("\"carrier\" must be an object, or null");
                  carrier = asProfile("carrier", v).carrier;
              }
              return always([carrier](Device& d) { d.setCarrier(carrier); });
@@ -328,10 +328,10 @@ std::vector<Entry> stimuli() {
                      a, "phase", {"began", "moved", "ended", "cancelled"})]));
              std::vector<cg::Point> at;
              if (a.arg("points")) {
-                 if (a.arg("x") || a.arg("y")) bad("give \"x\" and \"y\" or \"points\", not both");
+                 if (a.arg("x") || a.arg("y")) badArgument("give \"x\" and \"y\" or \"points\", not both");
                  at = points(a, 1);
              } else {
-                 if (!a.arg("y")) bad("\"x\" needs \"y\"");
+                 if (!a.arg("y")) badArgument("\"x\" needs \"y\"");
                  at.push_back({number(a, "x", -1e9, 1e9), number(a, "y", -1e9, 1e9)});
              }
              return [phase, at](Device& d) { return d.touch(phase, at); };

@@ -294,33 +294,33 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
     return kinds;
 }
 
-struct Registry {
+struct KindRegistry {
     std::mutex lock;
     std::map<std::string, ScriptActionKind, std::less<>> kinds = builtIns();
 };
 
-Registry& registry() {
-    static Registry* shared = new Registry; // immortal: kinds may be looked up at exit
+KindRegistry& registry() {
+    static KindRegistry* shared = new KindRegistry; // immortal: kinds may be looked up at exit
     return *shared;
 }
 
 } // namespace
 
 void registerScriptAction(std::string name, ScriptActionKind kind) {
-    Registry& r = registry();
+    KindRegistry& r = registry();
     std::lock_guard g(r.lock);
     r.kinds[std::move(name)] = std::move(kind);
 }
 
 const ScriptActionKind* scriptAction(std::string_view name) {
-    Registry& r = registry();
+    KindRegistry& r = registry();
     std::lock_guard g(r.lock);
     auto it = r.kinds.find(name);
     return it == r.kinds.end() ? nullptr : &it->second;
 }
 
 std::vector<std::string> scriptActionNames() {
-    Registry& r = registry();
+    KindRegistry& r = registry();
     std::lock_guard g(r.lock);
     std::vector<std::string> names;
     for (const auto& [name, kind] : r.kinds)

@@ -32,7 +32,7 @@ namespace {
 namespace dom = simdjson::dom;
 
 // Deepest nesting read or written. simdjson's parser allows exactly this much by default.
-constexpr std::size_t kMaxDepth = 1024;
+constexpr std::size_t kMaxJSONDepth = 1024;
 // Documents up to this size are read in the thread's own workspace (parser, buffer and building
 // scratch), which is kept between calls: making and freeing a parser for every large document
 // costs more than reading it. A parser keeps about 14 bytes per byte of the largest text it has
@@ -138,7 +138,7 @@ private:
         if (atEnd()) return endOfFile();
         const char c = in_[p_];
         if (c == '[' || c == '{') {
-            if (stack_.size() == kMaxDepth) return fail(p_, "Too many nested arrays or dictionaries");
+            if (stack_.size() == kMaxJSONDepth) return fail(p_, "Too many nested arrays or dictionaries");
             stack_.push_back(c);
             ++p_;
             skipSpace();
@@ -825,10 +825,10 @@ Shape shapeOf(const rt::Object* obj) {
     return Shape::Other;
 }
 
-class Writer : public detail::TextWriter {
+class JSONWriter : public detail::TextWriter {
 public:
     // Writes into `space`, whose contents do not matter (only its storage).
-    explicit Writer(JSONWritingOptions options, std::string space = {})
+    explicit JSONWriter(JSONWritingOptions options, std::string space = {})
         : pretty_(options & JSONWritingOptions::PrettyPrinted),
           sorted_(options & JSONWritingOptions::SortedKeys),
           escapes_(detail::EscapeTable::json(!(options & JSONWritingOptions::WithoutEscapingSlashes))) {
@@ -884,7 +884,7 @@ private:
     }
 
     bool deeper(std::size_t depth) {
-        if (depth < kMaxDepth) return true;
+        if (depth < kMaxJSONDepth) return true;
         return fail("Too many nested arrays or dictionaries in JSON write (or a collection contains itself)");
     }
 
@@ -1075,7 +1075,7 @@ template <class Use> bool writeJSON(const rt::Id& obj, JSONWritingOptions option
             return false;
         }
         thread_local std::string kept;
-        Writer w(options, std::move(kept));
+        JSONWriter w(options, std::move(kept));
         const bool written = w.write(obj.get(), 0);
         if (written)
             use(w.text());
@@ -1135,7 +1135,7 @@ rt::Ref<Data> JSONSerialization::dataWithJSONObject(const rt::Id& obj, WritingOp
 bool JSONSerialization::isValidJSONObject(const rt::Id& obj) {
     if (!isContainer(obj.get())) return false;
     try {
-        return Writer(WritingOptions::None).write(obj.get(), 0);
+        return JSONWriter(WritingOptions::None).write(obj.get(), 0);
     } catch (...) {
         return false;
     }

@@ -27,7 +27,7 @@ void checkIndex(const rt::Object& self, std::size_t index, std::size_t end, std:
                                           : "[0 .. " + std::to_string(count - 1) + "]"));
 }
 
-bool isString(const rt::Object* o) {
+bool isStringMember(const rt::Object* o) {
     return dynamic_cast<const String*>(o) != nullptr;
 }
 
@@ -54,7 +54,7 @@ rt::Ref<OrderedSet> OrderedSet::withObjects(std::initializer_list<rt::Id> object
 bool OrderedSet::append(const rt::Id& obj, const char* method) {
     checkNotNil(*this, obj, method);
     if (table_.find(obj.get()) != Table::npos) return false;
-    table_.append(obj, obj->hash(), isString(obj.get()));
+    table_.append(obj, obj->hash(), isStringMember(obj.get()));
     return true;
 }
 
@@ -143,7 +143,7 @@ void MutableOrderedSet::insertObjectAtIndex(const rt::Id& obj, std::size_t index
     checkNotNil(*this, obj, "insertObject:atIndex:");
     checkIndex(*this, index, count() + 1, count(), "insertObject:atIndex:");
     if (table_.find(obj.get()) != Table::npos) return;
-    table_.insertAt(index, obj, obj->hash(), isString(obj.get()));
+    table_.insertAt(index, obj, obj->hash(), isStringMember(obj.get()));
 }
 
 void MutableOrderedSet::removeObject(const rt::Id& obj) {

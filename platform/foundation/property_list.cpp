@@ -32,7 +32,7 @@ namespace {
 using detail::civilFromDays;
 using detail::daysFromCivil;
 
-constexpr std::size_t kMaxDepth = 1024;
+constexpr std::size_t kMaxXMLDepth = 1024;
 
 std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -160,9 +160,9 @@ bool parseReal(std::string_view s, rt::Id& out) {
     return true;
 }
 
-class Reader {
+class XMLReader {
 public:
-    explicit Reader(PropertyListMutabilityOptions options)
+    explicit XMLReader(PropertyListMutabilityOptions options)
         : mutableContainers_(options != PropertyListMutabilityOptions::Immutable),
           mutableLeaves_(options == PropertyListMutabilityOptions::MutableContainersAndLeaves) {}
 
@@ -175,9 +175,9 @@ public:
         }
         parser_ = p;
         XML_SetUserData(p, this);
-        XML_SetElementHandler(p, &Reader::onStart, &Reader::onEnd);
-        XML_SetCharacterDataHandler(p, &Reader::onText);
-        XML_SetEntityDeclHandler(p, &Reader::onEntityDecl);
+        XML_SetElementHandler(p, &XMLReader::onStart, &XMLReader::onEnd);
+        XML_SetCharacterDataHandler(p, &XMLReader::onText);
+        XML_SetEntityDeclHandler(p, &XMLReader::onEntityDecl);
         bool ok = true;
         // XML_Parse takes an int length: feed large documents in pieces.
         constexpr std::size_t kChunk = std::size_t{1} << 30;
@@ -212,7 +212,7 @@ private:
 
     // Expat is C: nothing may unwind through it.
     template <class F> static void guarded(void* self, F&& f) {
-        auto* r = static_cast<Reader*>(self);
+        auto* r = static_cast<XMLReader*>(self);
         try {
             f(*r);
         } catch (...) {
@@ -220,17 +220,17 @@ private:
         }
     }
     static void onStart(void* self, const XML_Char* name, const XML_Char**) {
-        guarded(self, [name](Reader& r) { r.start(name); });
+        guarded(self, [name](XMLReader& r) { r.start(name); });
     }
     static void onEnd(void* self, const XML_Char*) {
-        guarded(self, [](Reader& r) { r.end(); });
+        guarded(self, [](XMLReader& r) { r.end(); });
     }
     static void onText(void* self, const XML_Char* s, int len) {
-        guarded(self, [s, len](Reader& r) { r.text(std::string_view(s, static_cast<std::size_t>(len))); });
+        guarded(self, [s, len](XMLReader& r) { r.text(std::string_view(s, static_cast<std::size_t>(len))); });
     }
     static void onEntityDecl(void* self, const XML_Char* name, int, const XML_Char*, int, const XML_Char*,
                              const XML_Char*, const XML_Char*, const XML_Char*) {
-        guarded(self, [name](Reader& r) {
+        guarded(self, [name](XMLReader& r) {
             r.fail(std::string("Entity declarations are not allowed (") + name + ")");
         });
     }
@@ -254,7 +254,7 @@ private:
         if (!problem_.empty()) return;
         Tag tag;
         if (!tagNamed(name, tag)) return fail("Encountered unknown tag <" + std::string(name) + ">");
-        if (stack_.size() >= kMaxDepth) return fail("Too many nested arrays or dictionaries");
+        if (stack_.size() >= kMaxXMLDepth) return fail("Too many nested arrays or dictionaries");
         if (!stack_.empty()) {
             Frame& parent = stack_.back();
             const std::string where = "<" + std::string(name) + "> inside <" + parent.name + ">";
@@ -371,10 +371,10 @@ constexpr const char* kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                 "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                                 "<plist version=\"1.0\">\n";
 
-class Writer : public detail::TextWriter {
+class XMLWriter : public detail::TextWriter {
 public:
     bool write(const rt::Object* obj, std::size_t depth) {
-        if (depth >= kMaxDepth)
+        if (depth >= kMaxXMLDepth)
             return fail("Too many nested arrays or dictionaries (or a collection contains itself)");
         if (auto* s = dynamic_cast<const String*>(obj)) return element("string", s->utf8(), depth);
         if (auto* n = dynamic_cast<const Number*>(obj)) return number(*n, depth);
@@ -531,7 +531,7 @@ rt::Id PropertyListSerialization::propertyListWithData(const rt::Ref<Data>& data
                                               : unsupported(Format::OpenStep) + ".");
             return nullptr;
         }
-        Reader reader(options);
+        XMLReader reader(options);
         rt::Id obj = reader.read(bytes);
         if (!obj) {
             serializationReadError(error, reader.problem() + ".");
@@ -554,7 +554,7 @@ rt::Ref<Data> PropertyListSerialization::dataWithPropertyList(const rt::Id& obj,
         return nullptr;
     }
     try {
-        Writer w;
+        XMLWriter w;
         w.out() = kHeader;
         if (!w.write(obj.get(), 0)) {
             serializationWriteError(error, w.problem());
@@ -573,7 +573,7 @@ rt::Ref<Data> PropertyListSerialization::dataWithPropertyList(const rt::Id& obj,
 bool PropertyListSerialization::propertyListIsValidForFormat(const rt::Id& obj, Format format) {
     if (format == Format::OpenStep) return false;
     try {
-        return Writer().write(obj.get(), 0);
+        return XMLWriter().write(obj.get(), 0);
     } catch (...) {
         return false;
     }

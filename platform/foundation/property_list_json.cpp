@@ -40,7 +40,7 @@ bool hasLoneSurrogate(const std::u16string& u) {
 
 // ---- Writing ----------------------------------------------------------------------------------
 
-class Writer : public TextWriter {
+class TaggedJSONWriter : public TextWriter {
 public:
     bool write(const rt::Object& v, int depth) {
         if (auto* s = rt::cast<const String>(&v)) return string(*s);
@@ -303,7 +303,7 @@ private:
 } // namespace
 
 std::string encodePropertyListJSON(const rt::Object& value, std::string* error) {
-    Writer w;
+    TaggedJSONWriter w;
     if (!w.write(value, 0)) {
         if (error) *error = w.problem();
         return {};

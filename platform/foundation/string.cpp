@@ -244,7 +244,7 @@ bool certainBreak(Cluster a, Cluster b) noexcept {
                               " out of bounds; string length " + std::to_string(length));
 }
 
-std::string rangeText(Range r) {
+std::string rangeDescription(Range r) {
     return "Range {" + std::to_string(r.location) + ", " + std::to_string(r.length) + "}";
 }
 
@@ -395,7 +395,7 @@ std::u16string String::utf16() const {
 
 rt::Ref<String> String::substringWithRange(Range range) const {
     if (range.location > length_ || range.length > length_ - range.location)
-        rangeError("substringWithRange:", rangeText(range), length_);
+        rangeError("substringWithRange:", rangeDescription(range), length_);
     if (range.length == length_) return rt::retained(this);
     if (isASCII()) return adoptASCII(utf8_.substr(range.location, range.length));
     return adoptUnits(utf16_.substr(range.location, range.length));
@@ -497,7 +497,7 @@ Range String::rangeOfComposedCharacterSequenceAtIndex(std::size_t index) const {
 
 Range String::rangeOfComposedCharacterSequencesForRange(Range range) const {
     if (range.location > length_ || range.length > length_ - range.location)
-        rangeError("rangeOfComposedCharacterSequencesForRange:", rangeText(range), length_);
+        rangeError("rangeOfComposedCharacterSequencesForRange:", rangeDescription(range), length_);
     if (range.location == length_) return {length_, 0};
     const std::size_t start = rangeOfComposedCharacterSequenceAtIndex(range.location).location;
     if (range.length == 0) return {start, 0};

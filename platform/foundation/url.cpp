@@ -16,18 +16,18 @@ namespace {
 bool isAlpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-bool isDigit(char c) {
+bool isDecimalDigit(char c) {
     return c >= '0' && c <= '9';
 }
 bool isHex(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return isDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-int hexValue(char c) {
-    return isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
+int hexDigitValue(char c) {
+    return isDecimalDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
 bool isUnreserved(char c) {
-    return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+    return isAlpha(c) || isDecimalDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 bool isSubDelim(char c) {
     return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
@@ -66,7 +66,7 @@ std::optional<std::string> percentDecode(std::string_view s) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '%' && i + 2 < s.size() && isHex(s[i + 1]) && isHex(s[i + 2])) {
-            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            out += static_cast<char>(hexDigitValue(s[i + 1]) * 16 + hexDigitValue(s[i + 2]));
             i += 2;
         } else {
             out += s[i];
@@ -100,7 +100,7 @@ bool URL::parse(std::string s, URL& u) {
     // "/?#".
     if (isAlpha(s[0])) {
         std::size_t i = 1;
-        while (i < n && (isAlpha(s[i]) || isDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
+        while (i < n && (isAlpha(s[i]) || isDecimalDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
             ++i;
         if (i < n && s[i] == ':') {
             u.scheme_ = {0, i, true};
@@ -148,7 +148,7 @@ bool URL::parse(std::string s, URL& u) {
         if (portColon != std::string::npos) {
             long port = 0;
             for (std::size_t i = portColon + 1; i < aEnd; ++i) {
-                if (!isDigit(s[i])) return false;
+                if (!isDecimalDigit(s[i])) return false;
                 port = port * 10 + (s[i] - '0');
                 if (port > 65535) return false;
             }

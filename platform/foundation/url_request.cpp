@@ -20,7 +20,7 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (lower(a[i]) != lower(b[i])) return false;
@@ -72,7 +72,7 @@ rt::Ref<URLRequest> URLRequest::requestWithURL(rt::Ref<ns::URL> url, TimeInterva
 
 std::size_t URLRequest::find(std::string_view name) const {
     for (std::size_t i = 0; i < headers_.size(); ++i)
-        if (equalsIgnoringCase(headers_[i].first, name)) return i;
+        if (equalsIgnoringASCIICase(headers_[i].first, name)) return i;
     return headers_.size();
 }
 
@@ -258,7 +258,7 @@ const HTTPURLResponse::Fields& HTTPURLResponse::fields() const {
                 std::string param =
                     trimmed(v.substr(semi + 1, next == std::string_view::npos ? v.npos : next - semi - 1));
                 std::size_t eq = param.find('=');
-                if (eq != std::string::npos && equalsIgnoringCase(trimmed(param.substr(0, eq)), "charset")) {
+                if (eq != std::string::npos && equalsIgnoringASCIICase(trimmed(param.substr(0, eq)), "charset")) {
                     std::string cs = trimmed(std::string_view(param).substr(eq + 1));
                     if (cs.size() >= 2 && cs.front() == '"' && cs.back() == '"')
                         cs = cs.substr(1, cs.size() - 2);

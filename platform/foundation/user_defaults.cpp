@@ -35,7 +35,7 @@ bool samePropertyList(const rt::Id& a, const rt::Id& b) {
 }
 
 // A stored value sits in the file's outermost dictionary, so it nests one level less than a document.
-constexpr int kMaxDepth = detail::PropertyListJSONMaxDepth - 1;
+constexpr int kMaxStoredDepth = detail::PropertyListJSONMaxDepth - 1;
 
 // ---------------------------------------------------------------------------------------------
 // Copies
@@ -70,7 +70,7 @@ rt::Ref<Number> copyNumber(const Number& n) {
 }
 
 // A fresh immutable copy of a property list; nil when `v` is not one.
-// `depth` counts the arrays and dictionaries around `v`; at most kMaxDepth may nest.
+// `depth` counts the arrays and dictionaries around `v`; at most kMaxStoredDepth may nest.
 rt::Id plistCopy(const rt::Object& v, int depth = 0) {
     if (auto* s = rt::cast<const String>(&v))
         return s->isASCII() ? String::make(s->utf8()) : String::fromUTF16(s->utf16());
@@ -78,7 +78,7 @@ rt::Id plistCopy(const rt::Object& v, int depth = 0) {
     if (auto* d = rt::cast<const Data>(&v)) return Data::make(d->view());
     if (auto* t = rt::cast<const Date>(&v))
         return Date::withTimeIntervalSinceReferenceDate(t->timeIntervalSinceReferenceDate());
-    if ((rt::cast<const Array>(&v) || rt::cast<const Dictionary>(&v)) && depth >= kMaxDepth) return nullptr;
+    if ((rt::cast<const Array>(&v) || rt::cast<const Dictionary>(&v)) && depth >= kMaxStoredDepth) return nullptr;
     if (auto* a = rt::cast<const Array>(&v)) {
         std::vector<rt::Id> items;
         items.reserve(a->count());

@@ -18,23 +18,24 @@ namespace {
 
 constexpr io_object_t kFirstEntry = 0x1001;
 
-struct Registration {
-    io_service_t entry;
-    std::string service;
-    IOServiceInterestCallback callback;
-    void* refCon;
-    std::optional<sim::RegistryProperties> last; // what the entry held at the last message
-};
-
-struct Message {
-    IOServiceInterestCallback callback;
-    void* refCon;
-    io_service_t entry;
-};
-
 } // namespace
 
+// The port has linkage, so the types it holds are its own members, not the anonymous namespace's.
 struct NotificationPort {
+    struct Registration {
+        io_service_t entry;
+        std::string service;
+        IOServiceInterestCallback callback;
+        void* refCon;
+        std::optional<sim::RegistryProperties> last; // what the entry held at the last message
+    };
+
+    struct Message {
+        IOServiceInterestCallback callback;
+        void* refCon;
+        io_service_t entry;
+    };
+
     rt::Ref<ns::RunLoopSource> source;
     std::vector<Registration> registrations;
     std::deque<Message> pending;
@@ -85,7 +86,7 @@ void registryChanged(const sim::Profile& state) {
         std::lock_guard g(table.lock);
         for (const auto& port : table.ports) {
             bool queued = false;
-            for (Registration& r : port->registrations) {
+            for (NotificationPort::Registration& r : port->registrations) {
                 auto now = propertiesOf(state.registry, r.service);
                 if (now == r.last) continue;
                 r.last = std::move(now);
@@ -104,7 +105,7 @@ void deliver(const std::weak_ptr<NotificationPort>& weak) {
     for (;;) {
         std::shared_ptr<NotificationPort> port = weak.lock();
         if (!port) return;
-        Message message;
+        NotificationPort::Message message;
         {
             std::lock_guard g(Table::shared().lock);
             if (port->destroyed || port->pending.empty()) return;

@@ -444,10 +444,11 @@ const Class& addCategory(const Class& cls, std::initializer_list<ClassMember> me
 // Defines T::staticClass() and registers the class at start-up:
 //   RT_DEFINE_CLASS(Person, "Person", rt::Object, rt::prop("age", &Person::age, &Person::setAge))
 // SUPER must be T's nearest base class that declares RT_CLASS (templates in between that do not,
-// like es::StreamFamily, are skipped); the build fails otherwise.
+// like es::StreamFamily, are skipped); the build fails otherwise. The start-up reference is named by
+// __COUNTER__, so the sources a unity build compiles together never name two alike.
 #define RT_DEFINE_CLASS(T, NAME, SUPER, ...)                                                                 \
     const ::rt::Class& T::staticClass() {                                                                  \
         static const ::rt::Class& cls = ::rt::defineClass<T, SUPER>(NAME, {__VA_ARGS__});                   \
         return cls;                                                                                        \
     }                                                                                                      \
-    [[maybe_unused]] static const ::rt::Class& RT_DETAIL_CAT(rtClassAtStart_, __LINE__) = T::staticClass();
+    [[maybe_unused]] static const ::rt::Class& RT_DETAIL_CAT(rtClassAtStart_, __COUNTER__) = T::staticClass();

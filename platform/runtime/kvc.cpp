@@ -8,7 +8,7 @@
 namespace rt {
 
 namespace {
-std::string receiverText(const Object& o) {
+std::string messagePrefix(const Object& o) {
     std::string d = o.Object::description();
     return "[" + d + " ";
 }
@@ -28,7 +28,7 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
     if (!value && p->kind() != ValueKind::Object) return setNilValueForKey(key);
     Slot s;
     if (!ns::unbox(value, p->kind(), s)) {
-        ns::logLine(receiverText(*this) + "setValue:forKey:]: " + value->description() +
+        ns::logLine(messagePrefix(*this) + "setValue:forKey:]: " + value->description() +
                     " cannot be stored in the property " + std::string(key) + " of type " + p->typeEncoding() +
                     ".");
         return;
@@ -39,19 +39,19 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
 }
 
 Id Object::valueForUndefinedKey(std::string_view key) const {
-    ns::logLine(receiverText(*this) + "valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
+    ns::logLine(messagePrefix(*this) + "valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
                 std::string(key) + ".");
     return {};
 }
 
 void Object::setValueForUndefinedKey(const Id&, std::string_view key) {
-    ns::logLine(receiverText(*this) +
+    ns::logLine(messagePrefix(*this) +
                 "setValue:forUndefinedKey:]: this class is not key value coding-compliant for the key " +
                 std::string(key) + ".");
 }
 
 void Object::setNilValueForKey(std::string_view key) {
-    ns::logLine(receiverText(*this) + "setNilValueForKey]: could not set nil as the value for the key " +
+    ns::logLine(messagePrefix(*this) + "setNilValueForKey]: could not set nil as the value for the key " +
                 std::string(key) + ".");
 }
 

@@ -88,13 +88,14 @@ thread_local int tDeallocDepth = 0;
 // made during that very teardown: handed from ~Object to the code that frees it.
 thread_local SideTable* tSideOfDestroyed = nullptr;
 
+} // namespace
+
+// Outside the anonymous namespace, as the side table that holds it is.
 struct Association {
     AssociationKey key;
     Object* value;
     AssociationPolicy policy;
 };
-
-} // namespace
 
 struct SideTable {
     // One reference for the object, one per weak reference.

@@ -24,7 +24,7 @@ std::atomic<bool> gHalted{false};
 std::atomic<int> gInterruption{0};
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-bool fail(std::string* failure, std::string text) {
+bool reportFailure(std::string* failure, std::string text) {
     if (failure) *failure = std::move(text);
     return false;
 }
@@ -38,9 +38,9 @@ bool waitForTransfers(std::string* failure) {
         const double bound = ns::URLLoading::longestTimeoutInFlight() + kMarginSeconds;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(bound);
         while (!ns::URLLoading::waitForTransfersInFlightBelow(n, kWaitSliceSeconds)) {
-            if (steppingInterruption()) return fail(failure, "interrupted");
+            if (steppingInterruption()) return reportFailure(failure, "interrupted");
             if (std::chrono::steady_clock::now() >= deadline)
-                return fail(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
+                return reportFailure(failure, std::to_string(n) + " URL transfer(s) still in flight after " +
                                          std::to_string(bound) + " s");
         }
     }
@@ -71,9 +71,9 @@ bool waitForPoolSettled(std::string* failure) {
         // the main queue has work, and the caller's drain runs it.
         if (pool.waitSettled(kWaitSliceSeconds, platformWorkQuiet, dispatch::detail::mainRunLoopHasWork))
             return true;
-        if (steppingInterruption()) return fail(failure, "interrupted");
+        if (steppingInterruption()) return reportFailure(failure, "interrupted");
     }
-    return fail(failure, notSettled());
+    return reportFailure(failure, notSettled());
 }
 
 } // namespace
@@ -85,14 +85,14 @@ bool drainMainQueue(std::size_t maxPasses, std::string* failure) {
         if (!loop->runMode(ns::DefaultRunLoopMode, nullptr)) return true;
     }
     if (!dispatch::detail::mainRunLoopHasWork()) return true; // the last pass emptied it
-    return fail(failure, "the main queue still had work after " + std::to_string(maxPasses) +
+    return reportFailure(failure, "the main queue still had work after " + std::to_string(maxPasses) +
                              " passes of the main run loop: work keeps queueing more of itself");
 }
 
 bool settle(std::string* failure) {
     for (;;) {
         if (isSteppingHalted()) return true;
-        if (steppingInterruption()) return fail(failure, "interrupted");
+        if (steppingInterruption()) return reportFailure(failure, "interrupted");
         if (!drainMainQueue(kDrainPassLimit, failure)) return false;
         if (!waitForTransfers(failure)) return false;
         if (!waitForPoolSettled(failure)) return false;
@@ -129,7 +129,7 @@ void advanceClockTo(ns::ManualClock& clock, ns::TimeInterval t) {
 
 bool runMainLoopUntil(ns::TimeInterval virtualTime, std::string* failure) {
     auto clock = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
-    if (!clock) return fail(failure, "stepping the main loop needs an installed ManualClock");
+    if (!clock) return reportFailure(failure, "stepping the main loop needs an installed ManualClock");
     for (;;) {
         if (!settle(failure)) return false;
         if (isSteppingHalted()) return true;

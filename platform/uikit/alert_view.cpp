@@ -58,7 +58,7 @@ const rt::Protocol& alertViewDelegateProtocol() {
 
 namespace {
 // Registered at start-up, so it can be found by name before first use.
-[[maybe_unused]] const rt::Protocol& registeredProtocol = alertViewDelegateProtocol();
+[[maybe_unused]] const rt::Protocol& alertProtocolRegistered = alertViewDelegateProtocol();
 } // namespace
 
 RT_DEFINE_CLASS(AlertView, "UIAlertView", View, ButtonDialog::sharedMembers(),

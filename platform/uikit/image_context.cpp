@@ -7,7 +7,7 @@ namespace ui {
 
 namespace {
 
-std::vector<rt::Ref<cg::BitmapContext>>& stack() {
+std::vector<rt::Ref<cg::BitmapContext>>& imageContextStack() {
     thread_local std::vector<rt::Ref<cg::BitmapContext>> contexts;
     return contexts;
 }
@@ -23,11 +23,11 @@ void graphicsBeginImageContext(cg::Size size) {
         context->translateCTM(0, double(context->height()));
         context->scaleCTM(1, -1);
     }
-    stack().push_back(std::move(context));
+    imageContextStack().push_back(std::move(context));
 }
 
 rt::Ref<cg::BitmapContext> graphicsGetCurrentImageContext() {
-    return stack().empty() ? nullptr : stack().back();
+    return imageContextStack().empty() ? nullptr : imageContextStack().back();
 }
 
 rt::Ref<Image> graphicsGetImageFromCurrentImageContext() {
@@ -36,7 +36,7 @@ rt::Ref<Image> graphicsGetImageFromCurrentImageContext() {
 }
 
 void graphicsEndImageContext() {
-    if (!stack().empty()) stack().pop_back();
+    if (!imageContextStack().empty()) imageContextStack().pop_back();
 }
 
 } // namespace ui

@@ -116,6 +116,10 @@ bool sameTerms(const std::vector<Term>& a, const std::vector<Term>& b) {
 
 } // namespace
 
+// The implementation holds this file's own types. A unity build compiles the file as an included
+// one, where GCC takes a class holding them for a header's and warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsubobject-linkage"
 struct LayoutEngine::Impl {
     LayoutSolver solver;
     std::unordered_map<const View*, ViewEntry> views;
@@ -427,6 +431,7 @@ struct LayoutEngine::Impl {
         return true;
     }
 };
+#pragma GCC diagnostic pop
 
 LayoutEngine::LayoutEngine() : impl_(std::make_unique<Impl>()) {}
 LayoutEngine::~LayoutEngine() = default;

@@ -212,6 +212,10 @@ struct SavedConstant {
 
 } // namespace
 
+// The implementation holds this file's own types. A unity build compiles the file as an included
+// one, where GCC takes a class holding them for a header's and warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsubobject-linkage"
 struct LayoutSolver::Impl {
     // Symbols, indexed by symbol.
     std::vector<Kind> kinds;
@@ -902,6 +906,7 @@ struct LayoutSolver::Impl {
         return !journaling;
     }
 };
+#pragma GCC diagnostic pop
 
 LayoutSolver::LayoutSolver() : impl_(std::make_unique<Impl>()) {}
 LayoutSolver::~LayoutSolver() = default;

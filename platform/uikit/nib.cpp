@@ -17,18 +17,18 @@ namespace ui {
 
 namespace {
 
-struct Registry {
+struct NibRegistry {
     std::mutex lock;
     std::map<std::string, Nib::Factory, std::less<>> factories;
 };
 
-Registry& registry() {
-    static Registry* r = new Registry; // registrations may run during static start-up and teardown
+NibRegistry& nibRegistry() {
+    static NibRegistry* r = new NibRegistry; // registrations may run during static start-up and teardown
     return *r;
 }
 
 Nib::Factory factoryNamed(std::string_view name) {
-    Registry& r = registry();
+    NibRegistry& r = nibRegistry();
     std::lock_guard g(r.lock);
     auto it = r.factories.find(name);
     return it == r.factories.end() ? Nib::Factory() : it->second;
@@ -42,7 +42,7 @@ void awake(const rt::Id& object) {
 } // namespace
 
 void Nib::registerNib(std::string name, Factory factory) {
-    Registry& r = registry();
+    NibRegistry& r = nibRegistry();
     std::lock_guard g(r.lock);
     if (factory)
         r.factories.insert_or_assign(std::move(name), std::move(factory));
@@ -51,7 +51,7 @@ void Nib::registerNib(std::string name, Factory factory) {
 }
 
 bool Nib::isRegistered(std::string_view name) {
-    Registry& r = registry();
+    NibRegistry& r = nibRegistry();
     std::lock_guard g(r.lock);
     return r.factories.find(name) != r.factories.end();
 }

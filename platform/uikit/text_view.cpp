@@ -17,12 +17,12 @@
 namespace ui {
 
 namespace {
-const rt::Sel kShouldBegin("textViewShouldBeginEditing:");
-const rt::Sel kDidBegin("textViewDidBeginEditing:");
-const rt::Sel kShouldEnd("textViewShouldEndEditing:");
-const rt::Sel kDidEnd("textViewDidEndEditing:");
-const rt::Sel kShouldChange("textView:shouldChangeTextInRange:replacementText:");
-const rt::Sel kDidChange("textViewDidChange:");
+const rt::Sel kTextViewShouldBegin("textViewShouldBeginEditing:");
+const rt::Sel kTextViewDidBegin("textViewDidBeginEditing:");
+const rt::Sel kTextViewShouldEnd("textViewShouldEndEditing:");
+const rt::Sel kTextViewDidEnd("textViewDidEndEditing:");
+const rt::Sel kTextViewShouldChange("textView:shouldChangeTextInRange:replacementText:");
+const rt::Sel kTextViewDidChange("textViewDidChange:");
 
 void post(const char* name, TextView& view) {
     ns::NotificationCenter::defaultCenter()->postNotificationName(name, rt::retained(&view));
@@ -138,31 +138,31 @@ void TextView::setDelegate(const rt::Id& delegate) {
 
 bool TextView::canBecomeFirstResponder() const {
     if (!editable_) return false;
-    return detail::ask(delegate(), kShouldBegin, true, rt::retained(this));
+    return detail::ask(delegate(), kTextViewShouldBegin, true, rt::retained(this));
 }
 
 bool TextView::canResignFirstResponder() const {
-    return detail::ask(delegate(), kShouldEnd, true, rt::retained(this));
+    return detail::ask(delegate(), kTextViewShouldEnd, true, rt::retained(this));
 }
 
 void TextView::didBecomeFirstResponder() {
     editing_ = true;
-    detail::tell(delegate(), kDidBegin, rt::retained(this));
+    detail::tell(delegate(), kTextViewDidBegin, rt::retained(this));
     post(UITextViewTextDidBeginEditingNotification, *this);
 }
 
 void TextView::didResignFirstResponder() {
     editing_ = false;
-    detail::tell(delegate(), kDidEnd, rt::retained(this));
+    detail::tell(delegate(), kTextViewDidEnd, rt::retained(this));
     post(UITextViewTextDidEndEditingNotification, *this);
 }
 
 bool TextView::replace(ns::Range range, std::string_view replacement) {
     if (!editing_) return false;
     rt::Ref<TextView> self = rt::retained(this);
-    if (!detail::ask(delegate(), kShouldChange, true, self, range, ns::String::make(replacement))) return false;
+    if (!detail::ask(delegate(), kTextViewShouldChange, true, self, range, ns::String::make(replacement))) return false;
     setText(detail::replacing(*text_, range, replacement));
-    detail::tell(delegate(), kDidChange, self);
+    detail::tell(delegate(), kTextViewDidChange, self);
     post(UITextViewTextDidChangeNotification, *this);
     return true;
 }

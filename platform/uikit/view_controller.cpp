@@ -58,7 +58,7 @@ std::vector<rt::Ref<ViewController>> unwindCandidates(const rt::Ref<ViewControll
     return candidates;
 }
 
-[[noreturn]] void failLoudly(std::string reason) {
+[[noreturn]] void raiseInvalidArgument(std::string reason) {
     ns::logLine(reason);
     ns::raise(ns::InvalidArgumentException, std::move(reason));
 }
@@ -216,7 +216,7 @@ void ViewController::performSegueWithIdentifier(std::string_view identifier, con
     const Storyboard::Segue* declared =
         storyboard ? storyboard->segueForController(*this, identifier) : nullptr;
     if (!declared)
-        failLoudly("Receiver (" + description() + ") has no segue with identifier '" +
+        raiseInvalidArgument("Receiver (" + description() + ") has no segue with identifier '" +
                    std::string(identifier) + "'");
     const Storyboard::Segue segue = *declared; // the storyboard may change while the segue runs
 

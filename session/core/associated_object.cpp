@@ -21,7 +21,7 @@ rt::Id associatedObject(rt::Object& self) {
 
 namespace {
 
-[[maybe_unused]] const rt::Class& applied = rt::addCategory(
+[[maybe_unused]] const rt::Class& associatedObjectCategoryApplied = rt::addCategory(
     rt::Object::staticClass(), {rt::categoryMethod("setAssociatedObject:", &setAssociatedObject),
                                 rt::categoryMethod("associatedObject", &associatedObject)});
 

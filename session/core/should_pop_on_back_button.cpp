@@ -48,7 +48,7 @@ rt::Id animationControllerForOperation(ui::NavigationController&, const rt::Ref<
 
 namespace {
 
-[[maybe_unused]] const rt::Class& applied = rt::addCategory(
+[[maybe_unused]] const rt::Class& backButtonCategoryApplied = rt::addCategory(
     ui::NavigationController::staticClass(),
     {rt::categoryMethod("navigationBar:shouldPopItem:", &navigationBarShouldPopItem),
      rt::categoryMethod(

@@ -45,10 +45,7 @@ std::string write(const fs::path& path, const std::string& text) {
     return path.string();
 }
 
-std::string read(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testkit::readFile;
 
 TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -99,7 +96,7 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
     fs::create_directory(dir / "folder.json");
     ::mkfifo((dir / "fifo.json").c_str(), 0600);
     const std::string big(sim::kInputFileLimit + 1, ' ');
-    const std::string profile = read(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json");
+    const std::string profile = readFile(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json");
     auto profileWith = [&](const std::string& name, const std::string& from, const std::string& to) {
         std::string text = profile;
         text.replace(text.find(from), from.size(), to);
@@ -179,15 +176,15 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     EXPECT_NE(outcome.output.find("intake:   3.000 s"), std::string::npos) << outcome.output;
     EXPECT_NE(outcome.output.find("profile:  iphone_xr"), std::string::npos) << outcome.output;
 
-    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
-    const std::string log = read(runDir / "app.log");
+    EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
+    const std::string log = readFile(runDir / "app.log");
     EXPECT_NE(log.find("     3.000 parseParamAndNotify:"), std::string::npos) << log;
     EXPECT_EQ(log.find("356938035643809"), std::string::npos) << "the identity is masked in the log";
     EXPECT_TRUE(fs::exists(runDir / "device.log"));
     EXPECT_TRUE(fs::exists(runDir / "service" / "requests.log"));
     bool seeded = false;
     for (const auto& entry : fs::recursive_directory_iterator(runDir / "home" / "Library" / "Preferences"))
-        if (read(entry.path()).find("S1") != std::string::npos) seeded = true;
+        if (readFile(entry.path()).find("S1") != std::string::npos) seeded = true;
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
 }
 
@@ -201,9 +198,9 @@ TEST(MainJobProcess, OverwriteEmptiesAnExistingRunFolderAndRunsThere) {
     Outcome outcome = runProcess({"--script", script, "--run-dir", runDir.string(), "--overwrite"});
     EXPECT_EQ(outcome.status, 1) << outcome.output;
     EXPECT_FALSE(fs::exists(runDir / "left-over.txt"));
-    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
-    EXPECT_NE(read(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
-    EXPECT_NE(read(runDir / "device.log").find("1.000 to the background"), std::string::npos);
+    EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
+    EXPECT_NE(readFile(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
+    EXPECT_NE(readFile(runDir / "device.log").find("1.000 to the background"), std::string::npos);
 }
 
 // The folder's files by path relative to it, each with its text.
@@ -211,7 +208,7 @@ std::map<std::string, std::string> filesUnder(const fs::path& folder) {
     std::map<std::string, std::string> files;
     std::error_code ec;
     for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = read(entry.path());
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = readFile(entry.path());
     return files;
 }
 
@@ -267,7 +264,7 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
               std::string::npos);
     // The log: the model table once per download, each on one line; the countdown, each item, each
     // result, the results, the upload and the exit, a line each.
-    const std::string log = read(runDir / "app.log");
+    const std::string log = readFile(runDir / "app.log");
     EXPECT_EQ(count(log, " JSON: {"), 2u);
     EXPECT_LT(count(log, "\n"), 100u) << log;
     EXPECT_NE(
@@ -278,7 +275,7 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         std::string::npos)
         << log;
     EXPECT_NE(
-        inOrder(read(runDir / "device.log"), {"0.000 screen kept awake", "1.000 URL opened http://127.0.0.1:",
+        inOrder(readFile(runDir / "device.log"), {"0.000 screen kept awake", "1.000 URL opened http://127.0.0.1:",
                                               "3.000 URL handed over qx://imei=", "67.000 exit 0"}),
         std::string::npos);
     EXPECT_NE(outcome.output.find("tests run: 40; pass 0, fail 0, not tested 0, not built 40"), std::string::npos)
@@ -287,7 +284,7 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     EXPECT_NE(outcome.output.find("FRONT_CAMERA_BLACK_TEST"), std::string::npos) << outcome.output;
     EXPECT_NE(outcome.output.find("update answered 200"), std::string::npos) << outcome.output;
     EXPECT_TRUE(fs::exists(runDir / "home" / "Documents" / "functiontest_config.txt"));
-    const std::string transactions = read(runDir / "service" / "transactions.json");
+    const std::string transactions = readFile(runDir / "service" / "transactions.json");
     EXPECT_NE(transactions.find("result_value"), std::string::npos) << transactions;
 
     // A picture of every screen that came on top, in order, each of the iPhone's 375 x 667 points;
@@ -351,7 +348,7 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
 // one each login).
 nlohmann::json storedUpdate(const fs::path& runDir) {
     nlohmann::json store =
-        nlohmann::json::parse(read(runDir / "service" / "transactions.json"), nullptr, false);
+        nlohmann::json::parse(readFile(runDir / "service" / "transactions.json"), nullptr, false);
     if (!store.is_object() || store["transactions"].size() != 1) return nullptr;
     nlohmann::json transaction = store["transactions"].begin().value();
     if (transaction["updates"].size() != 1) return nullptr;
@@ -395,7 +392,7 @@ TEST(MainJobProcess, NothingOfTheHostDecidesARunNeitherItsTimeZoneNorItsInterfac
 // Waits (bounded, polling) until the file holds the text.
 bool waitForText(const fs::path& file, const std::string& text) {
     for (int tries = 0; tries < 4000; ++tries) {
-        if (read(file).find(text) != std::string::npos) return true;
+        if (readFile(file).find(text) != std::string::npos) return true;
         ::usleep(5000);
     }
     return false;
@@ -424,7 +421,7 @@ TEST(MainJobProcess, AFailedLoginIsReportedWithItsCauseAndTheAlertTheOperatorSaw
             << outcome.output;
         EXPECT_NE(outcome.output.find("1.000      alert \"Quarnotix\": \"Warning\""), std::string::npos)
             << fault;
-        const std::string log = read(scratch.path() / fault / "app.log");
+        const std::string log = readFile(scratch.path() / fault / "app.log");
         EXPECT_NE(inOrder(log, {" failed: ", "Login failed: timeout"}), std::string::npos) << log;
     }
 }
@@ -462,20 +459,20 @@ TEST(MainJobProcess, SigtermDuringASlowUpdateEndsTheRunWithTheFolderWholeAndStat
     EXPECT_NE(outcome.output.find("end:          interrupted by SIGTERM"), std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("the application: sent, no answer handled"), std::string::npos);
-    EXPECT_EQ(read(runDir / "report.txt"), outcome.output);
-    EXPECT_NE(read(runDir / "device.log").find("URL handed over"), std::string::npos);
-    EXPECT_NE(read(runDir / "steps.log").find("step 5 (update: tap outlet=bottomButton) ran"),
+    EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
+    EXPECT_NE(readFile(runDir / "device.log").find("URL handed over"), std::string::npos);
+    EXPECT_NE(readFile(runDir / "steps.log").find("step 5 (update: tap outlet=bottomButton) ran"),
               std::string::npos);
     std::string defaults;
     for (const auto& entry : fs::directory_iterator(runDir / "home" / "Library" / "Preferences"))
-        defaults += read(entry.path());
+        defaults += readFile(entry.path());
     EXPECT_NE(defaults.find("transcationuuid"), std::string::npos)
         << "what the application stored is on disk";
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
     ScratchFolder scratch;
-    std::string text = read(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
+    std::string text = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
     text.replace(text.find('{'), 1, "{\"features\": [\"WIFI\"],");
     const std::string script = write(scratch.path() / "wifi.json", text);
     Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
@@ -510,7 +507,7 @@ TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {
 // ends at the limit, the process saying what its report says.
 TEST(MainJobRealTime, TwentyDefaultRunsNeverStallAndAnExitPendingAtTheLimitStaysPending) {
     ScratchFolder scratch;
-    std::string text = read(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
+    std::string text = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
     text.replace(text.find('{'), 1, "{\"features\": [\"WIFI\"],");
     const std::string wifi = write(scratch.path() / "wifi.json", text);
     testkit::ChildProcess pending(FUNCTIONTEST_EXECUTABLE,

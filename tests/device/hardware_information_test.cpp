@@ -31,8 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string text(const rt::Ref<ns::String>& s) { return s ? s->utf8() : "nil"; }
-std::string text(const rt::Id& value) { return value ? value->description() : "nil"; }
+std::string textOrNil(const rt::Ref<ns::String>& s) { return s ? s->utf8() : "nil"; }
+std::string textOrNil(const rt::Id& value) { return value ? value->description() : "nil"; }
 
 testkit::AppOptions with(std::function<void(sim::Profile&)> adjust) { return {.adjust = std::move(adjust)}; }
 
@@ -51,7 +51,7 @@ std::vector<std::string> processes() {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < list->count(); ++i) {
         const auto process = rt::cast<ns::Dictionary>(list->objectAtIndex(i));
-        out.push_back(text(process->objectForKey("ProcessID")) + " " + text(process->objectForKey("ProcessName")));
+        out.push_back(textOrNil(process->objectForKey("ProcessID")) + " " + textOrNil(process->objectForKey("ProcessName")));
     }
     return out;
 }
@@ -67,21 +67,21 @@ TEST(SIHardware, MachineIdentifiersNameTheirPlatformOrFamily) {
     for (const auto& [machine, name] : cases)
         EXPECT_EQ(si::Hardware::platformNameForMachine(machine).value_or("nil"), name) << machine;
     testkit::AppFixture app(with([](sim::Profile& p) { p.machine = "iPad5,4"; }));
-    EXPECT_EQ(text(si::Hardware::platformType()), "iPad Air 2");
+    EXPECT_EQ(textOrNil(si::Hardware::platformType()), "iPad Air 2");
 }
 
 TEST(SIHardware, PerModelValuesComeFromThePlistNamedAfterThePlatform) {
     {
         testkit::AppFixture app;
         ASSERT_TRUE(si::Hardware::infoForDevice()) << "the default device reads the shipped iPhone list";
-        EXPECT_EQ(text(si::Hardware::sim()), "Nano-SIM");
-        EXPECT_EQ(text(si::Hardware::displayType()), "Retina HD IPS LCD");
+        EXPECT_EQ(textOrNil(si::Hardware::sim()), "Nano-SIM");
+        EXPECT_EQ(textOrNil(si::Hardware::displayType()), "Retina HD IPS LCD");
         EXPECT_TRUE(si::Hardware::siri());
         EXPECT_TRUE(si::Hardware::touchID());
     }
     {
         testkit::AppFixture app(with([](sim::Profile& p) { p.machine = "iPhone7,1"; }));
-        EXPECT_EQ(text(si::Hardware::weight()), "172 g") << "blanks leave the name: iPhone6Plus";
+        EXPECT_EQ(textOrNil(si::Hardware::weight()), "172 g") << "blanks leave the name: iPhone6Plus";
     }
     testkit::AppFixture app(with([](sim::Profile& p) { p.machine = "iPod9,1"; }));
     EXPECT_TRUE(si::Hardware::siri());
@@ -103,7 +103,7 @@ TEST(SIHardware, WithoutAPlistEveryPerModelAnswerIsMissing) {
                              si::Battery::remainingHoursFor2gConversation, si::Battery::remainingHoursForInternet3g,
                              si::Battery::remainingHoursForInternetWiFi, si::Battery::remainingHoursForVideo,
                              si::Battery::remainingHoursForAudio})
-        EXPECT_EQ(text(hours()), "NS");
+        EXPECT_EQ(textOrNil(hours()), "NS");
     // A list that is not a dictionary is no list.
     std::ofstream(app.bundleFolder() + "/iPhone.plist") << "<plist><array><string>x</string></array></plist>";
     EXPECT_FALSE(si::Hardware::infoForDevice());
@@ -119,18 +119,18 @@ TEST(SIHardware, ScreenDeviceAndUptime) {
     EXPECT_EQ(si::Hardware::screenWidth(), 320);
     EXPECT_EQ(si::Hardware::screenHeight(), 568);
     EXPECT_DOUBLE_EQ(si::Hardware::brightness(), 25);
-    EXPECT_EQ(text(si::Hardware::deviceName()), "Tester's");
-    EXPECT_EQ(text(si::Hardware::deviceModel()), "iPhone");
-    EXPECT_EQ(text(si::Hardware::systemVersion()), "12.4.1");
+    EXPECT_EQ(textOrNil(si::Hardware::deviceName()), "Tester's");
+    EXPECT_EQ(textOrNil(si::Hardware::deviceModel()), "iPhone");
+    EXPECT_EQ(textOrNil(si::Hardware::systemVersion()), "12.4.1");
     EXPECT_FALSE(si::Hardware::multitaskingEnabled());
-    EXPECT_EQ(text(si::Hardware::bootTime()), "25:01:01") << "hours run past a day";
+    EXPECT_EQ(textOrNil(si::Hardware::bootTime()), "25:01:01") << "hours run past a day";
 }
 
 TEST(SIHardware, AFixedUptimeRunsOnWithTheClock) {
     testkit::AppFixture app(with([](sim::Profile& p) { p.host.uptime = 59; }));
-    EXPECT_EQ(text(si::Hardware::bootTime()), "00:00:59");
+    EXPECT_EQ(textOrNil(si::Hardware::bootTime()), "00:00:59");
     app.clock().advance(2.9);
-    EXPECT_EQ(text(si::Hardware::bootTime()), "00:01:01");
+    EXPECT_EQ(textOrNil(si::Hardware::bootTime()), "00:01:01");
 }
 
 TEST(SIHardware, TheProximityProbeLeavesMonitoringAsItWas) {
@@ -152,15 +152,15 @@ TEST(SIDisk, ByteCountsAreFormattedInTheLargestWholeUnit) {
         {(1 << 20) - 1, "1048575.00 bytes"}, {1 << 20, "1.00 MB"}, {3ll << 29, "1.50 GB"},
         {0, "0.00 bytes"},                   {-5, "-5.00 bytes"},  {(1ll << 30) - 1, "1024.00 MB"},
     };
-    for (const auto& [bytes, expected] : cases) EXPECT_EQ(text(si::Disk::memoryFormatter(bytes)), expected) << bytes;
+    for (const auto& [bytes, expected] : cases) EXPECT_EQ(textOrNil(si::Disk::memoryFormatter(bytes)), expected) << bytes;
 }
 
 TEST(SIDisk, TheHomesFileSystemOrTheProfilesStorage) {
     {
         testkit::AppFixture app(with([](sim::Profile& p) { p.host.disk = sim::HostFigures::Memory{64.0 * (1 << 30), 1.5 * (1 << 30)}; }));
-        EXPECT_EQ(text(si::Disk::totalDiskSpace()), "64.00 GB");
-        EXPECT_EQ(text(si::Disk::freeDiskSpace()), "1.50 GB");
-        EXPECT_EQ(text(si::Disk::usedDiskSpace()), "62.50 GB");
+        EXPECT_EQ(textOrNil(si::Disk::totalDiskSpace()), "64.00 GB");
+        EXPECT_EQ(textOrNil(si::Disk::freeDiskSpace()), "1.50 GB");
+        EXPECT_EQ(textOrNil(si::Disk::usedDiskSpace()), "62.50 GB");
         EXPECT_DOUBLE_EQ(si::Disk::usedDiskSpaceInBytes(), 62.5 * (1 << 30));
         EXPECT_DOUBLE_EQ(si::Disk::numberOfNodes(), 64.0 * (1 << 30) / 4096);
     }
@@ -274,12 +274,12 @@ TEST(SILocalization, LanguageAndRegionComeFromTheDevice) {
         p.languages = {"fr-CA", "en"};
         p.locale = {"fr_CA", "America/Toronto", "CAD", "Metric"};
     }));
-    EXPECT_EQ(text(si::Localization::language()), "fr-CA");
-    EXPECT_EQ(text(si::Localization::timeZone()), "America/Toronto");
-    EXPECT_EQ(text(si::Localization::currencyCode()), "CAD");
-    EXPECT_EQ(text(si::Localization::currencySymbol()), "CA$");
-    EXPECT_EQ(text(si::Localization::country()), "fr_CA");
-    EXPECT_EQ(text(si::Localization::measurementSystem()), "Metric");
+    EXPECT_EQ(textOrNil(si::Localization::language()), "fr-CA");
+    EXPECT_EQ(textOrNil(si::Localization::timeZone()), "America/Toronto");
+    EXPECT_EQ(textOrNil(si::Localization::currencyCode()), "CAD");
+    EXPECT_EQ(textOrNil(si::Localization::currencySymbol()), "CA$");
+    EXPECT_EQ(textOrNil(si::Localization::country()), "fr_CA");
+    EXPECT_EQ(textOrNil(si::Localization::measurementSystem()), "Metric");
 }
 
 TEST(SIJailbreak, OnlyAShellUnderTheDevicesRootCounts) {

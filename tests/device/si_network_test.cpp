@@ -26,7 +26,7 @@ namespace {
 using namespace sim::reachability;
 using si::Network;
 
-std::optional<std::string> text(const rt::Ref<ns::String>& s) {
+std::optional<std::string> optionalText(const rt::Ref<ns::String>& s) {
     return s ? std::optional(s->utf8()) : std::nullopt;
 }
 
@@ -77,14 +77,14 @@ TEST_F(SINetworkTest, LocalAddressesPreferWifiSkipIPv6AndTakeTheLaterOfTwoEntrie
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         use(rows[i].interfaces);
-        EXPECT_EQ(text(Network::currentIPAddress()), rows[i].current) << i;
-        EXPECT_EQ(text(Network::cellIPAddress()), rows[i].cell) << i;
-        EXPECT_EQ(text(Network::WiFiBroadcastAddress()), rows[i].broadcast) << i;
+        EXPECT_EQ(optionalText(Network::currentIPAddress()), rows[i].current) << i;
+        EXPECT_EQ(optionalText(Network::cellIPAddress()), rows[i].cell) << i;
+        EXPECT_EQ(optionalText(Network::WiFiBroadcastAddress()), rows[i].broadcast) << i;
     }
 }
 
 TEST_F(SINetworkTest, TheMaskAndBroadcastNeedTheInterfaceRequest) {
-    EXPECT_EQ(text(Network::WiFiNetmaskAddress()), "255.255.255.0");
+    EXPECT_EQ(optionalText(Network::WiFiNetmaskAddress()), "255.255.255.0");
     for (auto call : {sim::KernelCall::Socket, sim::KernelCall::Ioctl}) {
         sim::ScopedKernelHook hook(sim::failingCall(call, EIO));
         EXPECT_FALSE(Network::WiFiNetmaskAddress());
@@ -93,7 +93,7 @@ TEST_F(SINetworkTest, TheMaskAndBroadcastNeedTheInterfaceRequest) {
 }
 
 TEST_F(SINetworkTest, TheHardwareAddressOrTheFailedStepsTextReturnedAndLogged) {
-    EXPECT_EQ(text(Network::macAddress()), "02:00:00:AA:BB:CC");
+    EXPECT_EQ(optionalText(Network::macAddress()), "02:00:00:AA:BB:CC");
     const struct {
         sim::KernelHook hook;
         const char* error;
@@ -107,11 +107,11 @@ TEST_F(SINetworkTest, TheHardwareAddressOrTheFailedStepsTextReturnedAndLogged) {
     for (const auto& row : rows) {
         ns::CapturedLog log;
         sim::ScopedKernelHook hook(row.hook);
-        EXPECT_EQ(text(Network::macAddress()), row.error);
+        EXPECT_EQ(optionalText(Network::macAddress()), row.error);
         EXPECT_EQ(log.lines(), std::vector<std::string>{std::string("Error: ") + row.error});
     }
     use({interface("pdp_ip0", "10.64.0.9")});
-    EXPECT_EQ(text(Network::macAddress()), "if_nametoindex failure") << "no Wi-Fi interface";
+    EXPECT_EQ(optionalText(Network::macAddress()), "if_nametoindex failure") << "no Wi-Fi interface";
 }
 
 TEST_F(SINetworkTest, TheConnectionKindAndTheJoinedNetworkFollowTheDevice) {
@@ -129,8 +129,8 @@ TEST_F(SINetworkTest, TheConnectionKindAndTheJoinedNetworkFollowTheDevice) {
         EXPECT_EQ(Network::connectedViaWiFi(), row.wifi) << row.flags;
         EXPECT_EQ(Network::connectedVia3G(), row.cellular) << row.flags;
     }
-    EXPECT_EQ(text(Network::SSID()), "FunctionTest");
-    EXPECT_EQ(text(Network::BSSID()), "02:00:00:00:00:01");
+    EXPECT_EQ(optionalText(Network::SSID()), "FunctionTest");
+    EXPECT_EQ(optionalText(Network::BSSID()), "02:00:00:00:00:01");
     live().leaveWifi();
     EXPECT_FALSE(Network::SSID());
     EXPECT_FALSE(Network::BSSID());
@@ -158,7 +158,7 @@ TEST_F(SINetworkTest, ThePageGivesTheWordAfterAddressOnceItsTagsAreStripped) {
         {"<p>Address:</p><p>Address: 1.2.3.4</p>", std::nullopt}, // the first "Address:" decides
     };
     for (const auto& row : rows)
-        EXPECT_EQ(text(Network::addressInPage(ns::String::make(row.page))), row.address) << row.page;
+        EXPECT_EQ(optionalText(Network::addressInPage(ns::String::make(row.page))), row.address) << row.page;
     EXPECT_FALSE(Network::addressInPage(nullptr));
 
     // 16,000 tags, the address at the end: one pass (a rewrite of the page per tag took seconds).
@@ -167,7 +167,7 @@ TEST_F(SINetworkTest, ThePageGivesTheWordAfterAddressOnceItsTagsAreStripped) {
         page += "<td>" + std::to_string(i) + "</td>";
     page += "Address: 198.51.100.9";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(text(Network::addressInPage(ns::String::make(page))), "198.51.100.9");
+    EXPECT_EQ(optionalText(Network::addressInPage(ns::String::make(page))), "198.51.100.9");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
@@ -176,9 +176,9 @@ TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
     server.script("GET", Network::kAddressPagePath,
                   {.body = "<html><body>Current IP Address: 203.0.113.7</body></html>", .contentType = "text/html"});
     ns::Bundle::setInfoValueOverride(Network::kAddressPageServerInfoKey, server.url(""));
-    EXPECT_EQ(text(Network::externalIPAddress()), "203.0.113.7");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "203.0.113.7");
     live().setReachabilityFlags("0.0.0.0", kReachable | kIsWWAN);
-    EXPECT_EQ(text(Network::externalIPAddress()), "203.0.113.7");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "203.0.113.7");
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0].target, "/cgi-bin/check_ip.cgi");
 
@@ -194,7 +194,7 @@ TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
     EXPECT_FALSE(Network::externalIPAddress()) << "a page longer than the bound is not read";
     server.script("GET", Network::kAddressPagePath,
                   {.body = large.substr(0, Network::kAddressPageMaximumLength)});
-    EXPECT_EQ(text(Network::externalIPAddress()), "10.0.0.1");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "10.0.0.1");
 
     server.script("GET", Network::kAddressPagePath, {.body = "late", .atGate = true});
     ns::ScopedURLContentsReadTimeout shortly(0.2);
@@ -211,7 +211,7 @@ TEST_F(SINetworkTest, TheReferenceServicesPageGivesTheLoopbackAddress) {
     auto service = refsvc::Service::start(options, &error);
     ASSERT_TRUE(service) << error;
     ns::Bundle::setInfoValueOverride(Network::kAddressPageServerInfoKey, service->baseUrl());
-    EXPECT_EQ(text(Network::externalIPAddress()), "127.0.0.1");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), "127.0.0.1");
 }
 
 } // namespace

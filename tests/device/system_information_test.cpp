@@ -91,7 +91,10 @@ testkit::AppOptions fixedDevice() {
     }};
 }
 
-// A device with every answer present: the address page served on loopback.
+} // namespace
+
+// A device with every answer present: the address page served on loopback. Outside the anonymous
+// namespace: the tests TEST_F makes derive from it.
 class SISystem : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -102,7 +105,6 @@ protected:
     testkit::LoopbackServer server;
 };
 
-} // namespace
 
 TEST_F(SISystem, EachAreaHoldsItsKeysWithTheirKinds) {
     testkit::AppFixture app(fixedDevice());

@@ -20,15 +20,12 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string read(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testkit::readFile;
 
 // The calls of requests.log, in order, with their status ("auth:500").
 std::vector<std::string> calls(const fs::path& runDir) {
     std::vector<std::string> out;
-    std::istringstream lines(read(runDir / "service" / "requests.log"));
+    std::istringstream lines(readFile(runDir / "service" / "requests.log"));
     for (std::string line; std::getline(lines, line);) {
         json request = json::parse(line, nullptr, false);
         if (request.is_object())
@@ -71,18 +68,18 @@ TEST_F(LoginJob, TheScriptLogsInWaitsForTheIdentityInsertsOnceAndTheListComes) {
     EXPECT_EQ(calls(runDir()), (std::vector<std::string>{"profile:200", "auth:200", "features:200",
                                                          "models:200", "models:200", "insert:200"}));
 
-    json store = json::parse(read(runDir() / "service" / "transactions.json"), nullptr, false);
+    json store = json::parse(readFile(runDir() / "service" / "transactions.json"), nullptr, false);
     ASSERT_TRUE(store.is_object());
     ASSERT_EQ(store["transactions"].size(), 1u);
     const std::string uuid = store["transactions"].begin().key();
     EXPECT_EQ(store["transactions"][uuid]["insert"]["esnNumber"], "356938035643809");
     std::string defaults;
     for (const auto& entry : fs::directory_iterator(runDir() / "home" / "Library" / "Preferences"))
-        defaults += read(entry.path());
+        defaults += readFile(entry.path());
     EXPECT_NE(defaults.find(uuid), std::string::npos) << "the stored transaction is the inserted one";
     EXPECT_EQ(defaults.find("pw1"), std::string::npos);
-    EXPECT_EQ(read(runDir() / "app.log").find("pw1"), std::string::npos);
-    const std::string keys = read(runDir() / "home" / "Documents" / "functiontest_config.txt");
+    EXPECT_EQ(readFile(runDir() / "app.log").find("pw1"), std::string::npos);
+    const std::string keys = readFile(runDir() / "home" / "Documents" / "functiontest_config.txt");
     EXPECT_EQ(std::count(keys.begin(), keys.end(), ','), 39) << keys;
 }
 
@@ -95,7 +92,7 @@ TEST_F(LoginJob, ARefusedLoginStaysOnTheLoginScreenAndStoresNoTransaction) {
               std::string::npos)
         << outcome.output;
     EXPECT_EQ(calls(runDir()), (std::vector<std::string>{"profile:200", "auth:500"}));
-    json store = json::parse(read(runDir() / "service" / "transactions.json"), nullptr, false);
+    json store = json::parse(readFile(runDir() / "service" / "transactions.json"), nullptr, false);
     EXPECT_TRUE(!store.is_object() || store["transactions"].empty()) << store.dump();
     // The login screen's picture, then the alert's over it.
     std::vector<std::string> pictures;

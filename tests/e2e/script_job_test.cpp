@@ -17,13 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testkit::readFile;
 
 // The default script's steps up to the list, and what comes after them.
-const std::string kLogin = R"(
+const std::string kLoginSteps = R"(
     {"name": "identity", "on": {"url": "/api/udid?prefix=qx"}, "once": true, "after": 2,
      "do": "open", "url": "qx://imei=356938035643809&serial=F2LXK0AAHG7F"},
     {"name": "login", "on": {"screen": "LoginViewController"}, "once": true, "after": 1, "actions": [
@@ -48,7 +45,7 @@ protected:
 };
 
 TEST_F(ScriptJob, TickingOneRowAndPlayingRunsExactlyThatRow) {
-    testkit::ProcessOutcome outcome = run(R"("features": ["WIFI", "GPS", "BATTERY"],)", kLogin + R"(,
+    testkit::ProcessOutcome outcome = run(R"("features": ["WIFI", "GPS", "BATTERY"],)", kLoginSteps + R"(,
         {"name": "stop the countdown", "on": {"screen": "RootTableViewController"}, "once": true, "after": 0.5,
          "actions": [{"do": "touch", "phase": "began", "x": 187, "y": 400},
                      {"do": "touch", "phase": "ended", "x": 187, "y": 400}]},
@@ -61,13 +58,13 @@ TEST_F(ScriptJob, TickingOneRowAndPlayingRunsExactlyThatRow) {
               std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("  1   BATTERY "), std::string::npos) << outcome.output;
-    EXPECT_NE(read(runDir() / "steps.log")
+    EXPECT_NE(readFile(runDir() / "steps.log")
                   .find("step 4 (one row: untick key=WIFI; untick key=GPS; tick key=BATTERY; "),
               std::string::npos);
 }
 
 TEST_F(ScriptJob, ChecksThatFailAreRowsOfTheReportAndMakeTheStatusThreeWhileTheRunGoesOn) {
-    testkit::ProcessOutcome outcome = run("", kLogin + R"(,
+    testkit::ProcessOutcome outcome = run("", kLoginSteps + R"(,
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
         {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
         {"name": "look", "on": {"screen": "ResultViewController"}, "once": true, "after": 1, "actions": [
@@ -89,7 +86,7 @@ TEST_F(ScriptJob, ChecksThatFailAreRowsOfTheReportAndMakeTheStatusThreeWhileTheR
 }
 
 TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUsable) {
-    testkit::ProcessOutcome outcome = run("", kLogin + R"(,
+    testkit::ProcessOutcome outcome = run("", kLoginSteps + R"(,
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
         {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
         {"on": {"request": "update"}, "once": true, "do": "background"},
@@ -103,7 +100,7 @@ TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUs
         << outcome.output;
     EXPECT_NE(outcome.output.find("app exit:     0"), std::string::npos);
     EXPECT_NE(outcome.output.find("virtual time: 73.000 s"), std::string::npos) << outcome.output;
-    const std::string log = read(runDir() / "app.log");
+    const std::string log = readFile(runDir() / "app.log");
     EXPECT_NE(log.find("Transaction update: cut short: the application went to the background"),
               std::string::npos)
         << log;
@@ -125,7 +122,7 @@ TEST_F(ScriptJob, AStepThatFailsWhileALoginReplyWaitsEndsTheRunWithItsReport) {
                   "end:          step 3 (tap outlet=nothingHere) failed: LoginViewController has nothing"),
               std::string::npos)
         << outcome.output;
-    EXPECT_EQ(read(runDir() / "report.txt"), outcome.output);
+    EXPECT_EQ(readFile(runDir() / "report.txt"), outcome.output);
 }
 
 } // namespace

@@ -46,15 +46,19 @@ protected:
         device_.reset();
     }
     // A raw file whose sample n is n - 1000 (for n below 4000), so a block tells where it came from.
+    // Test processes running side by side share the file: each writes its own copy and renames it
+    // into place, so none reads a file another is rewriting.
     static std::string ramp() {
         static const std::string path = [] {
             std::string p = ::testing::TempDir() + "audio_unit_ramp.raw";
-            std::FILE* f = std::fopen(p.c_str(), "wb");
+            const std::string own = p + "." + std::to_string(::getpid());
+            std::FILE* f = std::fopen(own.c_str(), "wb");
             for (int n = 0; n < 4000; ++n) {
                 const auto s = static_cast<std::int16_t>(n - 1000);
                 std::fwrite(&s, 2, 1, f);
             }
             std::fclose(f);
+            std::rename(own.c_str(), p.c_str());
             return p;
         }();
         return path;

@@ -10,14 +10,14 @@
 
 namespace {
 
-struct Size {
+struct MeasuredSize {
     double width, height;
 };
 
 } // namespace
 
 template <>
-struct rt::StructEncoding<Size> {
+struct rt::StructEncoding<MeasuredSize> {
     static constexpr const char* value = "{CGSize=dd}";
 };
 
@@ -25,7 +25,7 @@ namespace {
 
 using rt::Sel;
 
-const Size kSize{30, 40};
+const MeasuredSize kSize{30, 40};
 
 class Screen : public rt::Object {
     RT_CLASS(Screen)
@@ -39,7 +39,7 @@ protected:
     virtual void viewWillDisappearBody(bool animated) {
         events->push_back(std::string("Screen body ") + (animated ? "YES" : "NO"));
     }
-    virtual double measureBody(Size size, int scale) { return size.width * scale; }
+    virtual double measureBody(MeasuredSize size, int scale) { return size.width * scale; }
 };
 
 class DetailScreen : public Screen {
@@ -55,9 +55,9 @@ RT_DEFINE_CLASS(Screen, "Screen", rt::Object, rt::method("viewWillDisappear:", &
                 rt::method("measure:scale:", &Screen::measureBody))
 RT_DEFINE_CLASS(DetailScreen, "DetailScreen", Screen)
 
-std::vector<std::string>* announced = nullptr;
+std::vector<std::string>* announcedEvents = nullptr;
 
-void recordAnnouncement(rt::Object& receiver, const rt::Invocation& call) {
+void recordInterception(rt::Object& receiver, const rt::Invocation& call) {
     std::string text = "announced " + std::string(call.selector().name());
     for (const rt::Slot& arg : call.arguments()) {
         if (arg.kind == rt::ValueKind::Bool) text += arg.b ? " YES" : " NO";
@@ -66,18 +66,18 @@ void recordAnnouncement(rt::Object& receiver, const rt::Invocation& call) {
     }
     if (call.returnValue().kind == rt::ValueKind::Double) text += " -> " + std::to_string(call.returnValue().d);
     EXPECT_EQ(call.target(), &receiver);
-    announced->push_back(text);
+    announcedEvents->push_back(text);
 }
 
 class Announcements : public ::testing::Test {
 protected:
     void SetUp() override {
-        announced = &events;
-        previous = rt::setCallAnnouncer(&recordAnnouncement);
+        announcedEvents = &events;
+        previous = rt::setCallAnnouncer(&recordInterception);
     }
     void TearDown() override {
         rt::setCallAnnouncer(previous);
-        announced = nullptr;
+        announcedEvents = nullptr;
     }
     std::vector<std::string> events;
     rt::CallAnnouncer previous = nullptr;

@@ -116,7 +116,7 @@ private:
 };
 RT_DEFINE_CLASS(Silent, "Silent", rt::Object, rt::prop("level", &Silent::level, &Silent::setLevel))
 
-struct Heard {
+struct HeardChange {
     std::string keyPath;
     Id object;
     Ref<ns::Dictionary> change;
@@ -135,7 +135,7 @@ public:
         }
         if (react) react(*change);
     }
-    std::vector<Heard> heard() const {
+    std::vector<HeardChange> heard() const {
         std::lock_guard g(lock_);
         return heard_;
     }
@@ -147,7 +147,7 @@ public:
 
 private:
     mutable std::mutex lock_;
-    std::vector<Heard> heard_;
+    std::vector<HeardChange> heard_;
 };
 
 RT_DEFINE_CLASS(Watcher, "Watcher", rt::Object)

@@ -40,7 +40,7 @@ namespace {
 using namespace ui::detail;
 
 constexpr double kRequired = kRequiredPriority;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
 // Makes and adds, expecting success.
 Constraint require(LayoutSolver& s, const Expression& e, Relation r, double priority = kRequired) {
@@ -283,19 +283,19 @@ TEST(LayoutSolver, RefusesUnknownAndInvalidRequests) {
     EXPECT_EQ(s.addConstraint(c), SolverStatus::UnknownConstraint);
     EXPECT_EQ(s.setConstant(c, 2), SolverStatus::UnknownConstraint);
 
-    for (double p : {0.0, 1001.0, kNaN})
+    for (double p : {0.0, 1001.0, kNotANumber})
         EXPECT_EQ(s.addConstraint(s.makeConstraint(Expression(x), Relation::Equal, p)), SolverStatus::InvalidPriority);
     EXPECT_EQ(s.addConstraint(s.makeConstraint(x * std::numeric_limits<double>::infinity(), Relation::Equal)),
               SolverStatus::InvalidValue);
     EXPECT_EQ(s.addConstraint(s.makeConstraint(x + Variable{}, Relation::Equal)), SolverStatus::UnknownVariable);
     const Constraint fixed = require(s, x - 1, Relation::Equal);
-    EXPECT_EQ(s.setConstant(fixed, kNaN), SolverStatus::InvalidValue);
+    EXPECT_EQ(s.setConstant(fixed, kNotANumber), SolverStatus::InvalidValue);
 
     EXPECT_EQ(s.suggestValue(x, 1), SolverStatus::UnknownEditVariable);
     EXPECT_EQ(s.addEditVariable(x, kRequired), SolverStatus::InvalidPriority);
     EXPECT_EQ(s.addEditVariable(y, 500), SolverStatus::Ok);
     EXPECT_EQ(s.addEditVariable(y, 400), SolverStatus::DuplicateEditVariable);
-    EXPECT_EQ(s.suggestValue(y, kNaN), SolverStatus::InvalidValue);
+    EXPECT_EQ(s.suggestValue(y, kNotANumber), SolverStatus::InvalidValue);
 
     // A variable named by a constraint or an edit stays; a released one names nothing.
     EXPECT_EQ(s.releaseVariable(x), SolverStatus::VariableInUse);

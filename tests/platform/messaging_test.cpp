@@ -13,25 +13,25 @@
 
 namespace {
 
-struct Point {
+struct GadgetPoint {
     double x, y;
 };
-struct Size {
+struct GadgetSize {
     double width, height;
 };
-struct Rect {
-    Point origin;
-    Size size;
+struct GadgetRect {
+    GadgetPoint origin;
+    GadgetSize size;
 };
 
 } // namespace
 
 template <>
-struct rt::StructEncoding<Point> {
+struct rt::StructEncoding<GadgetPoint> {
     static constexpr const char* value = "{CGPoint=dd}";
 };
 template <>
-struct rt::StructEncoding<Rect> {
+struct rt::StructEncoding<GadgetRect> {
     static constexpr const char* value = "{CGRect={CGPoint=dd}{CGSize=dd}}";
 };
 
@@ -45,7 +45,7 @@ class Gadget : public rt::Object {
     RT_CLASS(Gadget)
 public:
     // Records what it received, and answers with something computed from all of it.
-    double configure(bool enabled, int count, double ratio, Rect frame, Ref<Gadget> peer) {
+    double configure(bool enabled, int count, double ratio, GadgetRect frame, Ref<Gadget> peer) {
         ++calls;
         this->enabled = enabled;
         this->count = count;
@@ -54,7 +54,7 @@ public:
         this->peer = peer;
         return (enabled ? 1000 : 0) + count * ratio + frame.size.width;
     }
-    Rect bounds() const { return {{0, 0}, frame.size}; }
+    GadgetRect bounds() const { return {{0, 0}, frame.size}; }
     void reset() { ++calls; }
     Ref<Gadget> peerOf() const { return peer; }
     int apply(std::function<int(int)> block, const char* label, const rt::Class* cls) {
@@ -68,7 +68,7 @@ public:
     bool enabled = false;
     int count = 0;
     double ratio = 0;
-    Rect frame{};
+    GadgetRect frame{};
     Ref<Gadget> peer;
     std::string label;
     const rt::Class* cls = nullptr;
@@ -94,7 +94,7 @@ public:
 };
 RT_DEFINE_CLASS(Forwarder, "Forwarder", Gadget)
 
-const Rect kFrame{{1, 2}, {30, 40}};
+const GadgetRect kFrame{{1, 2}, {30, 40}};
 
 // A runtime subclass of Gadget; classes live for the process, so a repeated run makes another.
 rt::Class* gadgetSubclass(const std::string& base) {
@@ -115,7 +115,7 @@ TEST(MessagesByName, TypedMethodAnswersWithTheBoxedResult) {
     EXPECT_TRUE(gadget->enabled);
     EXPECT_EQ(gadget->count, 3);
     EXPECT_EQ(gadget->ratio, 2.5);
-    EXPECT_EQ(std::memcmp(&gadget->frame, &kFrame, sizeof(Rect)), 0);
+    EXPECT_EQ(std::memcmp(&gadget->frame, &kFrame, sizeof(GadgetRect)), 0);
     EXPECT_EQ(gadget->peer, peer);
 
     // The same message with a typed result, and the other shapes of result.
@@ -124,8 +124,8 @@ TEST(MessagesByName, TypedMethodAnswersWithTheBoxedResult) {
     auto bounds = rt::cast<ns::Value>(rt::send(gadget, Sel("bounds")));
     ASSERT_TRUE(bounds);
     EXPECT_EQ(bounds->objCType(), "{CGRect={CGPoint=dd}{CGSize=dd}}");
-    EXPECT_EQ(bounds->get<Rect>().size.height, 40);
-    EXPECT_EQ(rt::send<Rect>(gadget, Sel("bounds")).size.width, 30);
+    EXPECT_EQ(bounds->get<GadgetRect>().size.height, 40);
+    EXPECT_EQ(rt::send<GadgetRect>(gadget, Sel("bounds")).size.width, 30);
     EXPECT_FALSE(rt::send(gadget, Sel("reset")));
     gadget->peer = peer;
     EXPECT_EQ(rt::send(gadget, Sel("peer")), peer);
@@ -166,7 +166,7 @@ TEST(MessagesByName, ArgumentsAreConvertedToTheMethodsTypesOrTheMessageIsRefused
     // An object for a number, a struct of another size, a wrong count: logged, and nothing runs.
     EXPECT_EQ(rt::send<double>(gadget, configure, true, ns::num(1), 1.0, kFrame, nullptr), 0.0);
     EXPECT_TRUE(log.contains("-[Gadget configure:count:ratio:frame:peer:]: argument 3 does not fit its type \"i\""));
-    EXPECT_FALSE(rt::send(gadget, configure, true, 1, 1.0, Point{1, 2}, nullptr));
+    EXPECT_FALSE(rt::send(gadget, configure, true, 1, 1.0, GadgetPoint{1, 2}, nullptr));
     EXPECT_TRUE(log.contains("argument 5 does not fit"));
     EXPECT_FALSE(rt::send(gadget, configure, true, 1));
     EXPECT_TRUE(log.contains("sent with 2 arguments; the method takes 5"));
@@ -302,7 +302,7 @@ TEST(MessagesByName, ImplementationsMadeAtRunTimeTakeBoxedArguments) {
     auto result = rt::cast<ns::Number>(configure->imp(*gadget, args));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->doubleValue(), 1000 + 6 + 30);
-    args[3] = ns::Value::with(Point{1, 2}); // 16 bytes for a 32-byte struct
+    args[3] = ns::Value::with(GadgetPoint{1, 2}); // 16 bytes for a 32-byte struct
     EXPECT_FALSE(configure->imp(*gadget, args));
     EXPECT_TRUE(log.contains("could not store argument 5"));
 }
@@ -339,7 +339,7 @@ TEST(MessagesByName, AnInvocationHoldsOneSlotPerArgument) {
     EXPECT_TRUE(rt::unboxInto(*call.argument(2), call.signature().argumentType(2), ns::num(true)));
     EXPECT_TRUE(rt::unboxInto(*call.argument(3), call.signature().argumentType(3), ns::num(5)));
     EXPECT_TRUE(rt::unboxInto(*call.argument(4), call.signature().argumentType(4), Id())); // nil is 0.0
-    EXPECT_FALSE(rt::unboxInto(*call.argument(5), call.signature().argumentType(5), ns::Value::with(Point{})));
+    EXPECT_FALSE(rt::unboxInto(*call.argument(5), call.signature().argumentType(5), ns::Value::with(GadgetPoint{})));
     EXPECT_EQ(call.argument(5)->size, 32u);
     call.invoke();
     EXPECT_EQ(call.returnValue().d, 1000.0);

@@ -13,15 +13,15 @@ namespace {
 
 using ReplyModels = testkit::AppTest;
 
-rt::Id parse(std::string_view json) {
+rt::Id parseJSON(std::string_view json) {
     return ns::JSONSerialization::JSONObjectWithData(json);
 }
 
 TEST_F(ReplyModels, ArchivesSurviveARestartOfTheDefaults) {
     auto login = jm::Model::modelOfClass<ft::LoginModel>(
-        parse(R"({"status": 1, "loginid": 7, "company": 3, "site": 12})"));
+        parseJSON(R"({"status": 1, "loginid": 7, "company": 3, "site": 12})"));
     auto query = jm::Model::modelOfClass<ft::QuerySNModel>(
-        parse(R"({"status": 1, "features": ["WIFI"], "productid": "P1", "solutionid": "S1"})"));
+        parseJSON(R"({"status": 1, "features": ["WIFI"], "productid": "P1", "solutionid": "S1"})"));
     ASSERT_TRUE(login && query);
     ASSERT_TRUE(login->store());
     ASSERT_TRUE(query->store());
@@ -52,8 +52,8 @@ TEST_F(ReplyModels, AnythingButTheirOwnArchiveReadsAsMissing) {
     EXPECT_FALSE(ft::LoginModel::stored());
     EXPECT_FALSE(ft::QuerySNModel::stored());
 
-    auto query = jm::Model::modelOfClass<ft::QuerySNModel>(parse(R"({"productid": "P1"})"));
-    auto login = jm::Model::modelOfClass<ft::LoginModel>(parse(R"({"loginid": 1})"));
+    auto query = jm::Model::modelOfClass<ft::QuerySNModel>(parseJSON(R"({"productid": "P1"})"));
+    auto login = jm::Model::modelOfClass<ft::LoginModel>(parseJSON(R"({"loginid": 1})"));
     ASSERT_TRUE(query && login);
     defaults->setArchivedObjectForKey(query, ft::LoginModel::kDefaultsKey);
     defaults->setArchivedObjectForKey(login, ft::QuerySNModel::kDefaultsKey);
@@ -62,10 +62,10 @@ TEST_F(ReplyModels, AnythingButTheirOwnArchiveReadsAsMissing) {
 }
 
 TEST_F(ReplyModels, AReplyOfTheWrongShapeMakesNoModel) {
-    EXPECT_FALSE(jm::Model::modelOfClass<ft::LoginModel>(parse(R"({"loginid": "7", "company": 3})")));
-    EXPECT_FALSE(jm::Model::modelOfClass<ft::LoginModel>(parse(R"({"loginid": 7, "site": "12"})")));
-    EXPECT_FALSE(jm::Model::modelOfClass<ft::QuerySNModel>(parse(R"({"productid": 1})")));
-    EXPECT_FALSE(jm::Model::modelOfClass<ft::QuerySNModel>(parse(R"([{"productid": "P1"}])")));
+    EXPECT_FALSE(jm::Model::modelOfClass<ft::LoginModel>(parseJSON(R"({"loginid": "7", "company": 3})")));
+    EXPECT_FALSE(jm::Model::modelOfClass<ft::LoginModel>(parseJSON(R"({"loginid": 7, "site": "12"})")));
+    EXPECT_FALSE(jm::Model::modelOfClass<ft::QuerySNModel>(parseJSON(R"({"productid": 1})")));
+    EXPECT_FALSE(jm::Model::modelOfClass<ft::QuerySNModel>(parseJSON(R"([{"productid": "P1"}])")));
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/bundle.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
@@ -20,6 +19,7 @@
 #include "platform/uikit/table_view.h"
 #include "session/result_table_view_cell.h"
 #include "tests/session/result_screen_support.h"
+#include "tests/testkit/app/app_fixture.h"
 
 namespace {
 
@@ -30,9 +30,7 @@ using resulttest::ResultScreenTest;
 
 constexpr long kFileButton = 2;
 
-std::string localized(const char* key) {
-    return ns::Bundle::mainBundle()->localizedStringForKey(key, "")->utf8();
-}
+using testkit::localized;
 
 class ResultScreen : public ResultScreenTest {
 protected:

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/bundle.h"
 #include "platform/foundation/data.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
@@ -25,6 +24,7 @@
 #include "service/trovelin_http_client.h"
 #include "session/core/utility.h"
 #include "tests/session/result_screen_support.h"
+#include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/loopback_server.h"
 #include "ui/overlays/view_hud.h"
 
@@ -37,9 +37,7 @@ constexpr long kPartnerButton = 3;
 constexpr const char* kUpdatePath = "/updateresult/";
 constexpr const char* kFinishPath = "/api/functionaltest_finish/";
 
-std::string localized(const char* key) {
-    return ns::Bundle::mainBundle()->localizedStringForKey(key, "")->utf8();
-}
+using testkit::localized;
 
 // A server whose reply to POST `path` stops half-way through its body; `hits` counts the requests.
 std::unique_ptr<httplib::Server> halfClosingServer(const std::string& path, std::atomic<int>& hits) {

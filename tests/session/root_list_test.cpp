@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/bundle.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/index_path.h"
@@ -78,9 +77,7 @@ RT_DEFINE_CLASS(RootListTestRunner, "RootListTestRunner", ui::ViewController,
                 rt::prop("doItems", &RootListTestRunner::doItems, &RootListTestRunner::setDoItems),
                 rt::prop("isAutoRunning", &RootListTestRunner::isAutoRunning, &RootListTestRunner::setIsAutoRunning))
 
-std::string localized(const char* key) {
-    return ns::Bundle::mainBundle()->localizedStringForKey(key, "")->utf8();
-}
+using testkit::localized;
 
 class RootListTest : public ::testing::Test {
 protected:

@@ -10,23 +10,22 @@
 
 #include "platform/foundation/key_value_observing.h"
 #include "platform/foundation/null.h"
-#include "platform/runtime/log.h"
+#include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
 #include "session/core/function_helper.h"
 #include "session/core/memory_cache.h"
 #include "session/core/test_base_model.h"
-#include "tests/testkit/latch.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "tests/testkit/latch.h"
 
 namespace {
 
 using ft::TestBaseModel;
 
-rt::Ref<ns::String> str(std::string_view s) {
-    return ns::String::make(s);
-}
+using ns::str;
 
 // Counts the "selected" changes it hears, with their new values.
 class SelectionObserver : public rt::Object {

@@ -12,6 +12,7 @@
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/string.h"
 #include "platform/foundation/thread.h"
 #include "platform/foundation/time_zone.h"
 #include "platform/foundation/url_loading.h"
@@ -27,9 +28,7 @@ namespace {
 
 using ft::Utility;
 
-rt::Ref<ns::String> str(std::string_view s) {
-    return ns::String::make(s);
-}
+using ns::str;
 
 TEST(UtilityNames, MarketingNamesAreByteExact) {
     const std::pair<const char*, const char*> cases[] = {

@@ -37,7 +37,7 @@ using rt::Id;
 using rt::Ref;
 using testkit::record;
 
-Ref<ns::Error> failure(long code = 1) { return ns::Error::make("Test", code); }
+using testkit::failure;
 
 // Sends the values (nullptr for nil), then completes, or fails with `error`.
 Ref<Signal> sending(std::vector<Id> values, Ref<ns::Error> error = nullptr) {

@@ -77,7 +77,7 @@ rt::Object* liftTarget() {
     }();
     return target;
 }
-const rt::Sel kSum("sum:plus:");
+const rt::Sel kSumPlus("sum:plus:");
 
 std::vector<Row> rows() {
     return {
@@ -171,8 +171,8 @@ std::vector<Row> rows() {
         {"let", [](Source s) { return s->let([](const Ref<Signal>& published) { return published->map(identity); }); }},
         // ---- Lifting ----
         {"liftSelectorWithSignalOfArguments",
-         [](Source s) { return es::liftSelectorWithSignalOfArguments(liftTarget(), kSum, s); }, tupleValue, true},
-        {"liftSelector", [](Source s) { return es::liftSelector(liftTarget(), kSum, {s, Signal::returnValue(ns::num(1))}); },
+         [](Source s) { return es::liftSelectorWithSignalOfArguments(liftTarget(), kSumPlus, s); }, tupleValue, true},
+        {"liftSelector", [](Source s) { return es::liftSelector(liftTarget(), kSumPlus, {s, Signal::returnValue(ns::num(1))}); },
          nullptr, true},
         {"liftBlockWithArguments",
          [](Source s) { return es::liftBlockWithArguments(liftTarget(), [](long a, long b) { return a + b; }, {s, ns::num(1)}); },

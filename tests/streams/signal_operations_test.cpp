@@ -10,6 +10,7 @@
 #include "streams/event.h"
 #include "streams/signal.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/streams/recorder.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ using es::Subscriber;
 using rt::Id;
 using rt::Ref;
 
-Ref<ns::Error> failure(const char* domain = "Test") { return ns::Error::make(domain, 1); }
+using testkit::failure;
 
 std::string text(const Id& v) { return v ? v->description() : "nil"; }
 

@@ -29,7 +29,7 @@ using testkit::record;
 // Errors recorded with their domain: "1 E:Test/1".
 constexpr testkit::RecordOptions kDomains{.errorDomains = true};
 
-Ref<ns::Error> failure(const char* domain = "Test") { return ns::Error::make(domain, 1); }
+using testkit::failure;
 
 // A signal that sends the given numbers, then completes, counting its subscriptions.
 Ref<Signal> numbers(std::vector<int> values, int* subscriptions = nullptr) {

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -26,5 +28,11 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A file's whole content ("" when it cannot be read).
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 } // namespace testkit

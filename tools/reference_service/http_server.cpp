@@ -24,7 +24,8 @@
 
 namespace refsvc {
 
-namespace {
+// The server's own types; named, not anonymous, because HttpServer::State holds them.
+namespace http_server_detail {
 
 using Clock = std::chrono::steady_clock;
 
@@ -187,7 +188,8 @@ struct Job {
     HttpRequest request;
 };
 
-} // namespace
+} // namespace http_server_detail
+using namespace http_server_detail;
 
 struct HttpServer::State {
     HttpLimits limits;

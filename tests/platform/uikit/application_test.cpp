@@ -33,7 +33,7 @@
 namespace {
 
 // What the delegates and the notification observers heard, in order.
-std::vector<std::string>& heard() {
+std::vector<std::string>& appHeard() {
     static std::vector<std::string> trace;
     return trace;
 }
@@ -49,7 +49,7 @@ public:
     rt::Ref<ui::Label> greetingLabel() const { return greeting; }
 
     bool didFinishLaunching(const rt::Ref<ui::Application>& app, const rt::Ref<ns::Dictionary>&) {
-        heard().push_back("didFinishLaunching");
+        appHeard().push_back("didFinishLaunching");
         app->setIdleTimerDisabled(true);
         app->setStatusBarStyle(ui::StatusBarStyle::LightContent);
         app->registerUserNotificationSettings(ui::UserNotificationSettings::settingsForTypes(7, nullptr));
@@ -60,7 +60,7 @@ public:
         window->makeKeyAndVisible();
         return true;
     }
-    void note(const char* what) { heard().push_back(what); }
+    void note(const char* what) { appHeard().push_back(what); }
     void didBecomeActive(const rt::Ref<ui::Application>&) { note("didBecomeActive"); }
     void willResignActive(const rt::Ref<ui::Application>&) { note("willResignActive"); }
     void didEnterBackground(const rt::Ref<ui::Application>& app) {
@@ -73,7 +73,7 @@ public:
     }
     void willEnterForeground(const rt::Ref<ui::Application>&) { note("willEnterForeground"); }
     bool openURL(const rt::Ref<ui::Application>&, const rt::Ref<ns::URL>& url, const rt::Ref<ns::Dictionary>&) {
-        heard().push_back("openURL:options: " + url->string());
+        appHeard().push_back("openURL:options: " + url->string());
         return true;
     }
 
@@ -86,7 +86,7 @@ class OlderDelegate : public ui::Responder {
     RT_CLASS(OlderDelegate)
 public:
     bool handleOpenURL(const rt::Ref<ui::Application>&, const rt::Ref<ns::URL>& url) {
-        heard().push_back("handleOpenURL: " + url->string());
+        appHeard().push_back("handleOpenURL: " + url->string());
         return false;
     }
 
@@ -114,7 +114,7 @@ class UIApplicationTest : public testkit::AppTest {
 protected:
     testkit::AppOptions appOptions() const override { return {.delegateClass = "UIKitTestLifecycleDelegate"}; }
     void SetUp() override {
-        heard().clear();
+        appHeard().clear();
         AppTest::SetUp();
         for (const char* name :
              {ns::UIApplicationDidFinishLaunchingNotification, ns::UIApplicationDidBecomeActiveNotification,
@@ -123,7 +123,7 @@ protected:
             tokens_.push_back(ns::NotificationCenter::defaultCenter()->addObserverForName(
                 name, nullptr, nullptr, [](const rt::Ref<ns::Notification>& n) {
                     std::string name = n->name()->utf8();
-                    heard().push_back(name.substr(std::string("UIApplication").size()));
+                    appHeard().push_back(name.substr(std::string("UIApplication").size()));
                 }));
     }
     void TearDown() override {
@@ -139,7 +139,7 @@ protected:
 
 TEST_F(UIApplicationTest, LaunchTellsTheDelegateThenBecomesActive) {
     EXPECT_TRUE(app().launch());
-    EXPECT_EQ(heard(), (std::vector<std::string>{"didFinishLaunching", "DidFinishLaunchingNotification",
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"didFinishLaunching", "DidFinishLaunchingNotification",
                                                   "didBecomeActive", "DidBecomeActiveNotification"}));
     EXPECT_EQ(app().app()->applicationState(), ui::ApplicationState::Active);
     EXPECT_EQ(app().keyWindow(), delegate()->window);
@@ -159,20 +159,20 @@ TEST_F(UIApplicationTest, LaunchTellsTheDelegateThenBecomesActive) {
 
 TEST_F(UIApplicationTest, BackgroundAndForegroundPostTheirNotificationsInOrder) {
     app().launch();
-    heard().clear();
+    appHeard().clear();
     app().enterBackground();
     app().enterBackground(); // already there: nothing more
-    EXPECT_EQ(heard(), (std::vector<std::string>{"willResignActive", "WillResignActiveNotification",
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"willResignActive", "WillResignActiveNotification",
                                                   "didEnterBackground", "DidEnterBackgroundNotification"}));
     EXPECT_EQ(app().app()->applicationState(), ui::ApplicationState::Background);
-    heard().clear();
+    appHeard().clear();
     app().enterForeground();
     app().enterForeground();
-    EXPECT_EQ(heard(), (std::vector<std::string>{"willEnterForeground", "WillEnterForegroundNotification",
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"willEnterForeground", "WillEnterForegroundNotification",
                                                   "didBecomeActive", "DidBecomeActiveNotification"}));
-    heard().clear();
+    appHeard().clear();
     app().app()->terminate();
-    EXPECT_EQ(heard(), (std::vector<std::string>{"WillTerminateNotification"})) << "the delegate has no such method";
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"WillTerminateNotification"})) << "the delegate has no such method";
 }
 
 TEST_F(UIApplicationTest, BackgroundTasksCountUpAndExpireThroughTheHarness) {
@@ -186,9 +186,9 @@ TEST_F(UIApplicationTest, BackgroundTasksCountUpAndExpireThroughTheHarness) {
     EXPECT_EQ(second, 2u) << "a task begun earlier is not ended by returning to the foreground";
     EXPECT_EQ(app().app()->activeBackgroundTaskCount(), 2u);
 
-    heard().clear();
+    appHeard().clear();
     EXPECT_TRUE(app().fireBackgroundTaskExpiry(second));
-    EXPECT_EQ(heard(), (std::vector<std::string>{"expired"}));
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"expired"}));
     EXPECT_EQ(delegate()->task, ui::BackgroundTaskInvalid);
     EXPECT_FALSE(app().app()->isBackgroundTaskActive(second));
     EXPECT_FALSE(app().fireBackgroundTaskExpiry(second)) << "it is over";
@@ -205,13 +205,13 @@ TEST_F(UIApplicationTest, BackgroundTasksCountUpAndExpireThroughTheHarness) {
 TEST_F(UIApplicationTest, URLsComingInReachTheDelegateAndURLsGoingOutAreRecorded) {
     app().launch();
     EXPECT_TRUE(app().openURL("qx://imei=111&meid=222"));
-    EXPECT_EQ(heard().back(), "openURL:options: qx://imei=111&meid=222");
+    EXPECT_EQ(appHeard().back(), "openURL:options: qx://imei=111&meid=222");
 
     // A URL that arrives in the background brings the application forward around it.
     app().enterBackground();
-    heard().clear();
+    appHeard().clear();
     app().openURL("qx://serial=ABC");
-    EXPECT_EQ(heard(), (std::vector<std::string>{"willEnterForeground", "WillEnterForegroundNotification",
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"willEnterForeground", "WillEnterForegroundNotification",
                                                   "openURL:options: qx://serial=ABC", "didBecomeActive",
                                                   "DidBecomeActiveNotification"}));
 
@@ -223,11 +223,11 @@ TEST_F(UIApplicationTest, URLsComingInReachTheDelegateAndURLsGoingOutAreRecorded
 }
 
 TEST(UIApplicationOlderDelegate, GetsTheHandleOpenURLForm) {
-    heard().clear();
+    appHeard().clear();
     testkit::AppFixture app({.delegateClass = "UIKitTestOlderDelegate"});
     app.launch();
     EXPECT_FALSE(app.openURL("qx://imei=9")) << "the delegate's own answer";
-    EXPECT_EQ(heard(), (std::vector<std::string>{"handleOpenURL: qx://imei=9"}));
+    EXPECT_EQ(appHeard(), (std::vector<std::string>{"handleOpenURL: qx://imei=9"}));
 }
 
 TEST(UIApplicationFixture, AnUnknownDelegateClassIsLoggedAndLeavesNoDelegate) {

@@ -49,13 +49,13 @@ protected:
 };
 RT_DEFINE_CLASS(SizedView, "TestSizedView", ui::View)
 
-class TracedController : public ui::ViewController {
-    RT_CLASS(TracedController)
+class LayoutTracedController : public ui::ViewController {
+    RT_CLASS(LayoutTracedController)
 public:
     void viewWillLayoutSubviews() override { gTrace.push_back("will"); }
     void viewDidLayoutSubviews() override { gTrace.push_back("did"); }
 };
-RT_DEFINE_CLASS(TracedController, "TestTracedLayoutController", ui::ViewController)
+RT_DEFINE_CLASS(LayoutTracedController, "TestTracedLayoutController", ui::ViewController)
 
 rt::Ref<LayoutConstraint> relate(const rt::Id& a, A a1, const rt::Id& b, A a2, double constant = 0,
                                  LayoutRelation relation = LayoutRelation::Equal, double multiplier = 1) {
@@ -127,7 +127,7 @@ TEST_F(LayoutPass, ConstantChangedInPlaceMovesItsViewAndAnUnchangedPassSolvesNot
 }
 
 TEST_F(LayoutPass, CallbacksRunWillThenSubviewsParentFirstThenDid) {
-    auto controller = rt::make<TracedController>();
+    auto controller = rt::make<LayoutTracedController>();
     auto view = rt::make<SizedView>(cg::Rect::make(0, 0, 375, 667));
     view->name = "parent";
     controller->setView(view);
@@ -248,7 +248,7 @@ TEST_F(LayoutPass, SpacesMarginsAndProportionsFollowTheHolder) {
 
 TEST_F(LayoutPass, ItemsThatGoAwayAreLeftOutAndNothingDangles) {
     // An item that dies while its constraint stays held: the controller's guide.
-    auto controller = rt::make<TracedController>();
+    auto controller = rt::make<LayoutTracedController>();
     auto screen = controller->view();
     root->addSubview(screen);
     auto keep = constrained(screen);
@@ -257,7 +257,7 @@ TEST_F(LayoutPass, ItemsThatGoAwayAreLeftOutAndNothingDangles) {
     screen->addConstraint(left);
     root->layoutIfNeeded();
     EXPECT_EQ(keep->frame().origin, cg::Point(9, ui::kStatusBarHeight + 4));
-    rt::Weak<TracedController> weakController = controller;
+    rt::Weak<LayoutTracedController> weakController = controller;
     controller = nullptr;
     EXPECT_FALSE(weakController.lock());
     left->setConstant(20);
@@ -399,7 +399,7 @@ TEST_F(LayoutPass, HeightsThatNeverSettleStopAfterFourRoundsWithOneLogLine) {
 }
 
 TEST_F(LayoutPass, TheTopGuideSitsUnderTheStatusBar) {
-    auto controller = rt::make<TracedController>();
+    auto controller = rt::make<LayoutTracedController>();
     root->addSubview(controller->view());
     auto view = constrained(controller->view());
     auto top = relate(view, A::Top, controller->topLayoutGuide(), A::Bottom);

@@ -249,14 +249,14 @@ TEST_F(TableViews, AReloadReusesTheCellsRowByRowAfterTheirPrepareForReuse) {
 }
 
 std::vector<std::string>* announcements = nullptr;
-void recordAnnouncement(rt::Object&, const rt::Invocation& call) {
+void recordReuseAnnouncement(rt::Object&, const rt::Invocation& call) {
     announcements->push_back(std::string(call.selector().name()));
 }
 
 TEST_F(TableViews, ReuseClearsTheSelectionAndAnnouncesPrepareForReuseWhenIntercepted) {
     std::vector<std::string> heard;
     announcements = &heard;
-    const rt::CallAnnouncer previous = rt::setCallAnnouncer(&recordAnnouncement);
+    const rt::CallAnnouncer previous = rt::setCallAnnouncer(&recordReuseAnnouncement);
     auto source = rt::make<Source>();
     source->heights = {{44, 44}};
     auto table = makeTable(source);

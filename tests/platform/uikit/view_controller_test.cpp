@@ -128,13 +128,13 @@ TEST_F(ViewControllers, ANibBuildsTheViewAndConnectsTheOutletsBeforeWaking) {
     EXPECT_TRUE(log.contains("Could not load NIB in bundle"));
 }
 
-std::vector<std::string> announced;
+std::vector<std::string> announcedCalls;
 void noteAnnouncement(rt::Object&, const rt::Invocation& call) {
-    announced.emplace_back(call.selector().name());
+    announcedCalls.emplace_back(call.selector().name());
 }
 
 TEST_F(ViewControllers, TheAppearanceMethodsAreInterceptable) {
-    announced.clear();
+    announcedCalls.clear();
     const rt::CallAnnouncer previous = rt::setCallAnnouncer(&noteAnnouncement);
     auto controller = TracedController::named("A");
     controller->setIntercepted(true);
@@ -142,7 +142,7 @@ TEST_F(ViewControllers, TheAppearanceMethodsAreInterceptable) {
     show(controller);
     rt::send(controller, rt::Sel("didReceiveMemoryWarning"));
     window_->setRootViewControllerObject(nullptr);
-    EXPECT_EQ(announced, (Lines{"viewDidLoad", "viewWillAppear:", "viewDidAppear:", "didReceiveMemoryWarning",
+    EXPECT_EQ(announcedCalls, (Lines{"viewDidLoad", "viewWillAppear:", "viewDidAppear:", "didReceiveMemoryWarning",
                                 "viewWillDisappear:", "viewDidDisappear:"}));
     controller->setIntercepted(false);
     rt::setCallAnnouncer(previous);

@@ -33,7 +33,7 @@ rt::Ref<ns::Dictionary> bind(std::initializer_list<std::pair<const char*, rt::Id
     return views;
 }
 
-rt::Ref<ui::View> constrained(const rt::Ref<ui::View>& parent, rt::Ref<ui::View> view = rt::make<ui::View>()) {
+rt::Ref<ui::View> constrainedView(const rt::Ref<ui::View>& parent, rt::Ref<ui::View> view = rt::make<ui::View>()) {
     view->setTranslatesAutoresizingMaskIntoConstraints(false);
     parent->addSubview(view);
     return view;
@@ -43,7 +43,7 @@ rt::Ref<LayoutConstraint> at(const rt::Ref<ns::Array>& list, std::size_t i) {
     return rt::cast<LayoutConstraint>(list->objectAtIndex(i));
 }
 
-rt::Ref<ns::Array> format(std::string_view text, const rt::Ref<ns::Dictionary>& views, unsigned long options = 0,
+rt::Ref<ns::Array> visualFormat(std::string_view text, const rt::Ref<ns::Dictionary>& views, unsigned long options = 0,
                           const rt::Ref<ns::Dictionary>& metrics = nullptr) {
     return LayoutConstraint::constraintsWithVisualFormat(text, options, metrics, views);
 }
@@ -52,17 +52,17 @@ TEST(VisualFormat, TheScannerScreenLaysOutUnderTheTopGuide) {
     auto controller = rt::make<ui::ViewController>();
     auto root = rt::make<ui::View>(cg::Rect::make(0, 0, 320, 568));
     controller->setView(root);
-    auto camera = constrained(root), cancel = constrained(root), flip = constrained(root),
-         torch = constrained(root);
+    auto camera = constrainedView(root), cancel = constrainedView(root), flip = constrainedView(root),
+         torch = constrainedView(root);
     auto main = bind({{"_cameraView", camera}, {"_cancelButton", cancel}});
     for (const char* f : {"V:|[_cameraView][_cancelButton(40)]|", "H:|[_cameraView]|", "H:|-[_cancelButton]-|"})
-        root->addConstraints(format(f, main));
+        root->addConstraints(visualFormat(f, main));
     auto flipViews = bind({{"_switchCameraButton", flip}, {"topLayoutGuide", controller->topLayoutGuide()}});
-    root->addConstraints(format("V:[topLayoutGuide]-[_switchCameraButton(50)]", flipViews));
-    root->addConstraints(format("H:[_switchCameraButton(70)]|", flipViews));
+    root->addConstraints(visualFormat("V:[topLayoutGuide]-[_switchCameraButton(50)]", flipViews));
+    root->addConstraints(visualFormat("H:[_switchCameraButton(70)]|", flipViews));
     auto torchViews = bind({{"_toggleTorchButton", torch}, {"topLayoutGuide", controller->topLayoutGuide()}});
-    root->addConstraints(format("V:[topLayoutGuide]-[_toggleTorchButton(50)]", torchViews));
-    root->addConstraints(format("H:|[_toggleTorchButton(70)]", torchViews));
+    root->addConstraints(visualFormat("V:[topLayoutGuide]-[_toggleTorchButton(50)]", torchViews));
+    root->addConstraints(visualFormat("H:|[_toggleTorchButton(70)]", torchViews));
     EXPECT_EQ(root->constraintList().size(), 16u);
 
     root->layoutIfNeeded();
@@ -74,10 +74,10 @@ TEST(VisualFormat, TheScannerScreenLaysOutUnderTheTopGuide) {
 
 TEST(VisualFormat, TheQuestionScreenKeepsItsLabelAboveTheBottom) {
     auto root = rt::make<ui::View>(cg::Rect::make(0, 0, 375, 667));
-    auto label = constrained(root, rt::make<LabelLike>());
+    auto label = constrainedView(root, rt::make<LabelLike>());
     auto views = bind({{"label", label}});
-    auto across = format("H:|-[label]-|", views);
-    auto down = format("V:|-(>=0)-[label]-100-|", views, 512);
+    auto across = visualFormat("H:|-[label]-|", views);
+    auto down = visualFormat("V:|-(>=0)-[label]-100-|", views, 512);
     ASSERT_EQ(across->count(), 2u);
     ASSERT_EQ(down->count(), 2u);
     for (const auto& [list, text, options] : {std::tuple{across, "H:|-[label]-|", 0ul},
@@ -100,8 +100,8 @@ TEST(VisualFormat, TheQuestionScreenKeepsItsLabelAboveTheBottom) {
 
 TEST(VisualFormat, TheListAndTitleFormatsMakeTheirConstraintsInFormatOrder) {
     auto bar = rt::make<ui::View>(cg::Rect::make(0, 0, 80, 32));
-    auto logo = constrained(bar), label = constrained(bar);
-    auto logoFormat = format("H:|->=0-[logoView(30)]-2-[label]->=0-|", bind({{"logoView", logo}, {"label", label}}));
+    auto logo = constrainedView(bar), label = constrainedView(bar);
+    auto logoFormat = visualFormat("H:|->=0-[logoView(30)]-2-[label]->=0-|", bind({{"logoView", logo}, {"label", label}}));
     ASSERT_EQ(logoFormat->count(), 4u);
     EXPECT_EQ(at(logoFormat, 0)->relation(), ui::LayoutRelation::GreaterThanOrEqual);
     EXPECT_EQ(at(logoFormat, 1)->firstAttribute(), LayoutAttribute::Width);
@@ -110,10 +110,10 @@ TEST(VisualFormat, TheListAndTitleFormatsMakeTheirConstraintsInFormatOrder) {
     EXPECT_EQ(at(logoFormat, 2)->constant(), 2);
     EXPECT_EQ(at(logoFormat, 3)->firstItem(), rt::Id(bar));
 
-    auto play = constrained(bar), edit = constrained(bar);
+    auto play = constrainedView(bar), edit = constrainedView(bar);
     auto metrics = ns::Dictionary::withPairs({{ns::str("padding"), ns::Number::withInt(1)}});
     auto views = bind({{"play", play}, {"edit", edit}});
-    auto across = format("H:|-padding-[play]-padding-[edit]-padding-|", views, 8 | 16, metrics);
+    auto across = visualFormat("H:|-padding-[play]-padding-[edit]-padding-|", views, 8 | 16, metrics);
     ASSERT_EQ(across->count(), 5u); // three spacings, then edit's top and bottom on play's
     EXPECT_EQ(at(across, 0)->constant(), 1);
     EXPECT_EQ(at(across, 0)->metrics(), metrics);
@@ -123,7 +123,7 @@ TEST(VisualFormat, TheListAndTitleFormatsMakeTheirConstraintsInFormatOrder) {
         EXPECT_EQ(at(across, i)->firstAttribute(), i == 3 ? LayoutAttribute::Top : LayoutAttribute::Bottom);
         EXPECT_EQ(at(across, i)->secondAttribute(), at(across, i)->firstAttribute());
     }
-    auto down = format("V:|[play(==32)]|", views);
+    auto down = visualFormat("V:|[play(==32)]|", views);
     ASSERT_EQ(down->count(), 3u);
     bar->addConstraints(across);
     bar->addConstraints(down);
@@ -134,7 +134,7 @@ TEST(VisualFormat, TheListAndTitleFormatsMakeTheirConstraintsInFormatOrder) {
     EXPECT_EQ(edit->frame().minY(), 0);
     EXPECT_EQ(edit->frame().size.height, 32);
 
-    auto weighed = format("H:[play(70@750)]-(>=8,<=20@300)-[edit(>=50)]", views);
+    auto weighed = visualFormat("H:[play(70@750)]-(>=8,<=20@300)-[edit(>=50)]", views);
     ASSERT_EQ(weighed->count(), 4u);
     EXPECT_EQ(at(weighed, 0)->priority(), 750);
     EXPECT_EQ(at(weighed, 2)->relation(), ui::LayoutRelation::LessThanOrEqual);
@@ -143,7 +143,7 @@ TEST(VisualFormat, TheListAndTitleFormatsMakeTheirConstraintsInFormatOrder) {
 
 TEST(VisualFormat, MalformedFormatsMakeNothingAndSayWhere) {
     auto root = rt::make<ui::View>();
-    auto a = constrained(root);
+    auto a = constrainedView(root);
     auto views = bind({{"a", a}, {"loose", rt::make<ui::View>()}, {"text", ns::str("not a view")}});
     auto metrics = ns::Dictionary::withPairs({{ns::str("m"), ns::str("not a number")}});
     const std::pair<const char*, unsigned long> bad[] = {
@@ -154,15 +154,15 @@ TEST(VisualFormat, MalformedFormatsMakeNothingAndSayWhere) {
     };
     for (const auto& [text, options] : bad) {
         ns::CapturedLog log;
-        EXPECT_EQ(format(text, views, options, metrics)->count(), 0u) << text;
+        EXPECT_EQ(visualFormat(text, views, options, metrics)->count(), 0u) << text;
         ASSERT_EQ(log.lines().size(), 1u) << text;
         EXPECT_NE(log.lines()[0].find("Unable to parse constraint format"), std::string::npos) << testing::PrintToString(log.lines());
         EXPECT_EQ(log.lines()[0].find('\n'), std::string::npos);
     }
     ns::CapturedLog log;
-    format("H:|-[missing]-|", views);
+    visualFormat("H:|-[missing]-|", views);
     EXPECT_TRUE(log.contains("unknown view 'missing' at position 5: \"H:|-[missing]-|\"")) << testing::PrintToString(log.lines());
-    EXPECT_EQ(format("H:[a]", nullptr, 0, nullptr)->count(), 0u);
+    EXPECT_EQ(visualFormat("H:[a]", nullptr, 0, nullptr)->count(), 0u);
 }
 
 } // namespace

@@ -274,4 +274,8 @@ std::vector<std::string> AppFixture::documentsFileNames() const {
     return names;
 }
 
+std::string localized(const char* key) {
+    return ns::Bundle::mainBundle()->localizedStringForKey(key, "")->utf8();
+}
+
 } // namespace testkit

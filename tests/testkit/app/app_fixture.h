@@ -205,6 +205,9 @@ private:
     rt::Ref<ui::Window> window_; // made by onScreen
 };
 
+// The main bundle's localised text for the key, as the application shows it.
+std::string localized(const char* key);
+
 // The fixture as a GoogleTest fixture: the application is made before each test, with the
 // options appOptions() answers, and let go after it.
 class AppTest : public ::testing::Test {

@@ -138,4 +138,12 @@ void Recorder::dispose() const {
     if (disposable_) disposable_->dispose();
 }
 
+rt::Ref<ns::Error> failure(const char* domain) {
+    return ns::Error::make(domain, 1);
+}
+
+rt::Ref<ns::Error> failure(long code) {
+    return ns::Error::make("Test", code);
+}
+
 } // namespace testkit

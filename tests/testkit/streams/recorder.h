@@ -67,4 +67,9 @@ inline Recorder record(const rt::Ref<es::Signal>& signal, RecordOptions options 
     return Recorder(signal, options);
 }
 
+// The errors tests send: code 1 in the domain given, or the code given in the domain "Test"
+// (recorded as "E1", or "E:Test/1" with the domains).
+rt::Ref<ns::Error> failure(const char* domain = "Test");
+rt::Ref<ns::Error> failure(long code);
+
 } // namespace testkit

@@ -11,7 +11,7 @@
 
 namespace {
 
-using vh::ProgressHUD;
+using ViewHUD = vh::ProgressHUD;
 
 class ViewHUDTest : public testkit::AppTest {
 protected:
@@ -27,34 +27,34 @@ protected:
 };
 
 TEST_F(ViewHUDTest, HideForViewTakesOffTheNewestAndAnswersWhetherOneWasThere) {
-    EXPECT_FALSE(ProgressHUD::hideHUDForView(host_, true));
-    EXPECT_FALSE(ProgressHUD::hideHUDForView(nullptr, true));
-    EXPECT_FALSE(ProgressHUD::showHUDAddedTo(nullptr, true));
+    EXPECT_FALSE(ViewHUD::hideHUDForView(host_, true));
+    EXPECT_FALSE(ViewHUD::hideHUDForView(nullptr, true));
+    EXPECT_FALSE(ViewHUD::showHUDAddedTo(nullptr, true));
 
-    auto first = ProgressHUD::showHUDAddedTo(host_, true);
-    auto second = ProgressHUD::showHUDAddedTo(host_, true);
+    auto first = ViewHUD::showHUDAddedTo(host_, true);
+    auto second = ViewHUD::showHUDAddedTo(host_, true);
     ASSERT_TRUE(first && second);
     EXPECT_TRUE(second->isShown());
     EXPECT_EQ(second->frame(), host_->bounds());
     second->setLabelText(ns::String::make("Report"));
     EXPECT_EQ(second->label()->text()->utf8(), "Report");
 
-    EXPECT_EQ(ProgressHUD::HUDForView(host_), second);
-    EXPECT_TRUE(ProgressHUD::hideHUDForView(host_, true));
+    EXPECT_EQ(ViewHUD::HUDForView(host_), second);
+    EXPECT_TRUE(ViewHUD::hideHUDForView(host_, true));
     EXPECT_FALSE(second->superview());
     EXPECT_FALSE(second->isShown());
-    EXPECT_EQ(ProgressHUD::HUDForView(host_), first);
-    EXPECT_TRUE(ProgressHUD::hideHUDForView(host_, false));
-    EXPECT_FALSE(ProgressHUD::hideHUDForView(host_, false));
+    EXPECT_EQ(ViewHUD::HUDForView(host_), first);
+    EXPECT_TRUE(ViewHUD::hideHUDForView(host_, false));
+    EXPECT_FALSE(ViewHUD::hideHUDForView(host_, false));
     EXPECT_EQ(host_->subviews()->count(), 0u);
 }
 
 TEST_F(ViewHUDTest, TheAutoHideMessageHidesAtItsTimeAndCompletesOnce) {
     int completions = 0;
-    auto hud = ProgressHUD::showAutoHideMessageWithTitle(ns::String::make("Done"), 3.0, host_,
+    auto hud = ViewHUD::showAutoHideMessageWithTitle(ns::String::make("Done"), 3.0, host_,
                                                          [&completions] { ++completions; });
     ASSERT_TRUE(hud);
-    EXPECT_EQ(hud->mode(), ProgressHUD::kModeText);
+    EXPECT_EQ(hud->mode(), ViewHUD::kModeText);
     EXPECT_EQ(hud->labelText()->utf8(), "");
     EXPECT_EQ(hud->detailsLabelText()->utf8(), "Done");
     EXPECT_EQ(hud->margin(), 10);
@@ -72,9 +72,9 @@ TEST_F(ViewHUDTest, TheAutoHideMessageHidesAtItsTimeAndCompletesOnce) {
 
 TEST_F(ViewHUDTest, AHideBeforeTheTimeCompletesOnceAndTheTimerThenDoesNothing) {
     int completions = 0;
-    rt::Weak<ProgressHUD> weak = ProgressHUD::showAutoHideMessageWithTitle(ns::String::make("x"), 1.0, host_,
+    rt::Weak<ViewHUD> weak = ViewHUD::showAutoHideMessageWithTitle(ns::String::make("x"), 1.0, host_,
                                                                            [&completions] { ++completions; });
-    EXPECT_TRUE(ProgressHUD::hideHUDForView(host_, true));
+    EXPECT_TRUE(ViewHUD::hideHUDForView(host_, true));
     EXPECT_EQ(completions, 1);
     // The completion may drop the last view holding the HUD: the pending hide keeps it whole.
     host_ = nullptr;
@@ -85,18 +85,18 @@ TEST_F(ViewHUDTest, AHideBeforeTheTimeCompletesOnceAndTheTimerThenDoesNothing) {
 
 TEST_F(ViewHUDTest, ACompletionThatShowsAnotherMessageOnTheSameViewStartsAfresh) {
     std::vector<std::string> heard;
-    ProgressHUD::showAutoHideMessageWithTitle(ns::String::make("one"), 1.0, host_, [&] {
+    ViewHUD::showAutoHideMessageWithTitle(ns::String::make("one"), 1.0, host_, [&] {
         heard.push_back("one");
-        ProgressHUD::showAutoHideMessageWithTitle(ns::String::make("two"), 1.0, host_,
+        ViewHUD::showAutoHideMessageWithTitle(ns::String::make("two"), 1.0, host_,
                                                   [&] { heard.push_back("two"); });
     });
     app().advance(1);
     EXPECT_EQ(heard, (std::vector<std::string>{"one"}));
-    ASSERT_TRUE(ProgressHUD::HUDForView(host_));
-    EXPECT_EQ(ProgressHUD::HUDForView(host_)->detailsLabelText()->utf8(), "two");
+    ASSERT_TRUE(ViewHUD::HUDForView(host_));
+    EXPECT_EQ(ViewHUD::HUDForView(host_)->detailsLabelText()->utf8(), "two");
     app().advance(1);
     EXPECT_EQ(heard, (std::vector<std::string>{"one", "two"}));
-    EXPECT_FALSE(ProgressHUD::HUDForView(host_));
+    EXPECT_FALSE(ViewHUD::HUDForView(host_));
 }
 
 } // namespace
