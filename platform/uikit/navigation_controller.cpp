@@ -252,6 +252,9 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
 
     transition_ = std::make_unique<Transition>(Transition{std::move(previous), from, to, animated, nullptr});
     to->loadViewIfNeeded();
+    // Where it will stand, before any animator puts it in the container.
+    const cg::Rect toFrame = contentFrame(*to);
+    to->view()->setFrame(toFrame);
     rt::Id delegate = delegate_.lock();
     if (delegate && delegate->respondsToSelector(kWillShow))
         rt::send(delegate, kWillShow, self, to, animated);
@@ -266,7 +269,7 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
         ViewControllerTransitionContext::make(container(), from, to, animated, [weak](bool didComplete) {
             if (rt::Ref<NavigationController> navigation = weak.lock())
                 navigation->finishTransition(didComplete);
-        });
+        }, toFrame);
     transition_->context = context;
     if (animator && animator->respondsToSelector(kAnimateTransition)) {
         rt::send(animator, kAnimateTransition, context);

@@ -31,7 +31,8 @@
 //
 // Views. A controller's view fills the container, except that a view that does not extend under
 // the top bar (edgesForExtendedLayout without RectEdgeTop) begins below the bar while the bar shows;
-// showing or hiding the bar fits the top controller's view again.
+// showing or hiding the bar fits the top controller's view again. A transition's destination is
+// placed so before an animator gets it (and the context's final frame says so).
 //
 // Misuse (pushing nil, a navigation controller, or a controller already in the stack; popping to
 // one that is not in it) is logged and ignored. Main thread only.
