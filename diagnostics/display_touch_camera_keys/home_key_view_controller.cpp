@@ -102,10 +102,10 @@ void HomeKeyViewController::viewDidLoadBody() {
     });
     showSecondsLeft(*counter);
     test->subscribeNextCompleted(
-        [weak, counter](long sent) {
+        [weak](long sent) {
             auto self = weak.lock();
             if (!self) return;
-            if (sent >= 2) return self->showSecondsLeft(*counter);
+            if (sent >= 2) return self->showSecondsLeft(sent - 1); // what is left after this second
             if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
             if (auto flag = self->flagImage()) flag->setImage(ui::Image::imageNamed("icon_fail_n"));
             self->gotoResultView();
