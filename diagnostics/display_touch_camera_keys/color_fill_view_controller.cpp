@@ -41,6 +41,13 @@ rt::Ref<ns::Number> colorFillCode(std::int64_t code) {
     return ns::Number::withLong(long(code));
 }
 
+// The question naming the colour of an entry.
+rt::Ref<ns::String> colorFillQuestion(const rt::Id& entry) {
+    auto dictionary = rt::cast<ns::Dictionary>(entry);
+    return ns::stringWithFormat(localized("FILLCOLOR_CONTROLLER_ANSWER")->utf8(),
+                                dictionary ? dictionary->objectForKey("name") : nullptr);
+}
+
 // The code in a row's or an entry's "result", 0 without one.
 std::int64_t colorFillResult(const rt::Id& entry) {
     auto dictionary = rt::cast<ns::Dictionary>(entry);
@@ -157,8 +164,9 @@ void ColorFillViewController::viewDidLoadBody() {
         auto self = weak.lock();
         if (!self) return;
         self->setBarsHidden(shown);
-        if (shown) self->setAsking(false);
-        else self->checkResult();
+        if (!shown) return self->checkResult();
+        self->hidenButtons(true);
+        if (auto retry = self->hideButtons()) retry->setHidden(true);
     });
     auto entries = ns::MutableArray::make();
     auto rows = ns::MutableArray::make();
@@ -170,8 +178,7 @@ void ColorFillViewController::viewDidLoadBody() {
         entry->setObjectForKey(colorFillCode(0), "result");
         entries->addObject(entry);
         auto row = ns::MutableDictionary::make();
-        row->setObjectForKey(ns::stringWithFormat(localized("FILLCOLOR_CONTROLLER_ANSWER")->utf8(), localized(colour.nameKey)),
-                             "title");
+        row->setObjectForKey(colorFillQuestion(entry), "title");
         rows->addObject(row);
     }
     setColors(entries);
@@ -201,9 +208,7 @@ void ColorFillViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardSe
 
 rt::Ref<ns::String> ColorFillViewController::question(const rt::Id& entry) const {
     if (design_.asksItemsQuestion) return info() && info()->question() ? info()->question() : ns::String::empty();
-    auto dictionary = rt::cast<ns::Dictionary>(entry);
-    return ns::stringWithFormat(localized("FILLCOLOR_CONTROLLER_ANSWER")->utf8(),
-                                dictionary ? dictionary->objectForKey("name") : nullptr);
+    return colorFillQuestion(entry);
 }
 
 void ColorFillViewController::showColour() {
@@ -278,7 +283,7 @@ void ColorFillViewController::fillTextView() {
                            : result == TestBaseModel::kPassed ? "icon_small_success"
                                                               : nullptr;
         auto attachment = ui::TextAttachment::make(icon ? ui::Image::imageNamed(icon) : nullptr);
-        text->appendAttributedString(*ns::AttributedString::make(question(entry)));
+        text->appendAttributedString(*ns::AttributedString::make(colorFillQuestion(entry)));
         text->appendAttributedString(*ui::TextAttachment::attributedStringWithAttachment(attachment));
         text->appendAttributedString(*ns::AttributedString::make("\n"));
         if (result != TestBaseModel::kFailed && result != TestBaseModel::kPassed) break;
