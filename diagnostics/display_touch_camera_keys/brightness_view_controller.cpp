@@ -20,27 +20,30 @@ namespace ft {
 
 namespace {
 
-using Self = BrightnessViewController;
-
 constexpr double kBrightnessTick = 0.1;
 constexpr double kBrightnessStep = 10;
 constexpr double kBrightnessFull = 100;
 
-const bool brightnessNibRegistered = registerTestScreenNib<Self>("BrightnessViewController", [](const rt::Ref<ui::View>& view,
-                                                                                                 Self& screen) {
-    const double width = view->bounds().width();
-    screen.setLabelTips(addSceneLabel(view, cg::Rect::make(20, 180, width - 40, 80), 18));
-    screen.setProgressLabel(addSceneLabel(view, cg::Rect::make(20, 280, width - 40, 80), 64));
-});
+const bool brightnessNibRegistered = registerTestScreenNib<BrightnessViewController>(
+    "BrightnessViewController", [](const rt::Ref<ui::View>& view, BrightnessViewController& screen) {
+        const double width = view->bounds().width();
+        screen.setLabelTips(addSceneLabel(view, cg::Rect::make(20, 180, width - 40, 80), 18));
+        screen.setProgressLabel(addSceneLabel(view, cg::Rect::make(20, 280, width - 40, 80), 64));
+    });
 
 } // namespace
 
 RT_DEFINE_CLASS(BrightnessViewController, "BrightnessViewController", BaseModelViewController,
-                rt::prop("progressLabel", &Self::progressLabel, &Self::setProgressLabel, {.memory = rt::Memory::Weak}),
-                rt::prop("labelTips", &Self::labelTips, &Self::setLabelTips, {.memory = rt::Memory::Weak}),
-                rt::prop("brightnessValue", &Self::brightnessValue, &Self::setBrightnessValue),
-                rt::prop("orgin_value", &Self::orgin_value, &Self::setOrgin_value),
-                rt::prop("direction", &Self::direction, &Self::setDirection))
+                rt::prop("progressLabel", &BrightnessViewController::progressLabel,
+                         &BrightnessViewController::setProgressLabel, {.memory = rt::Memory::Weak}),
+                rt::prop("labelTips", &BrightnessViewController::labelTips,
+                         &BrightnessViewController::setLabelTips, {.memory = rt::Memory::Weak}),
+                rt::prop("brightnessValue", &BrightnessViewController::brightnessValue,
+                         &BrightnessViewController::setBrightnessValue),
+                rt::prop("orgin_value", &BrightnessViewController::orgin_value,
+                         &BrightnessViewController::setOrgin_value),
+                rt::prop("direction", &BrightnessViewController::direction,
+                         &BrightnessViewController::setDirection))
 
 BrightnessViewController::BrightnessViewController() = default;
 
@@ -79,7 +82,7 @@ void BrightnessViewController::setDirection(bool rising) {
 
 void BrightnessViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    rt::Weak<Self> weak(rt::retained(this));
+    rt::Weak<BrightnessViewController> weak(rt::retained(this));
     if (auto tips = labelTips()) tips->setText(localized("LCD_BACKLIGHT_CONTROLLER_ANSWER"));
     auto row = ns::MutableDictionary::make();
     row->setObjectForKey(ns::String::make("LCD Backlight"), "title");
@@ -88,7 +91,8 @@ void BrightnessViewController::viewDidLoadBody() {
     setOrgin_value(ui::Screen::mainScreen()->brightness());
     setBrightnessValue(orgin_value() * kBrightnessFull);
     present()->subscribeNext([weak](bool shown) {
-        if (auto self = weak.lock(); self && !shown) ui::Screen::mainScreen()->setBrightness(self->orgin_value());
+        if (auto self = weak.lock(); self && !shown)
+            ui::Screen::mainScreen()->setBrightness(self->orgin_value());
     });
     // The answer's own invocation ends the sweep before choose reports it.
     auto ticker = es::Signal::interval(kBrightnessTick, es::Scheduler::mainThreadScheduler())
@@ -120,16 +124,21 @@ void BrightnessViewController::viewDidLoadBody() {
 // falling at off does (one branch a tick, or the turn would take a step at once).
 void BrightnessViewController::tick() {
     if (direction_) {
-        if (brightnessValue_ < kBrightnessFull) setBrightnessValue(brightnessValue_ + kBrightnessStep);
-        else setDirection(false);
+        if (brightnessValue_ < kBrightnessFull)
+            setBrightnessValue(brightnessValue_ + kBrightnessStep);
+        else
+            setDirection(false);
     } else {
-        if (brightnessValue_ > 0) setBrightnessValue(brightnessValue_ - kBrightnessStep);
-        else setDirection(true);
+        if (brightnessValue_ > 0)
+            setBrightnessValue(brightnessValue_ - kBrightnessStep);
+        else
+            setDirection(true);
     }
     ns::log("brightness value = %f", brightnessValue_);
     ui::Screen::mainScreen()->setBrightness(brightnessValue_ / kBrightnessFull);
     if (auto label = progressLabel())
-        label->setText(ns::stringWithFormat(localized("BRIGHTNESS_CONTROLLER_LEVEL")->utf8(), int(brightnessValue_)));
+        label->setText(
+            ns::stringWithFormat(localized("BRIGHTNESS_CONTROLLER_LEVEL")->utf8(), int(brightnessValue_)));
 }
 
 } // namespace ft

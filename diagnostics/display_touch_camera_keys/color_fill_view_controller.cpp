@@ -1,5 +1,6 @@
 #include "diagnostics/display_touch_camera_keys/color_fill_view_controller.h"
 
+#include "diagnostics/display_touch_camera_keys/test_screen_support.h"
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/format.h"
@@ -16,7 +17,6 @@
 #include "platform/uikit/storyboard_segue.h"
 #include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_view.h"
-#include "diagnostics/display_touch_camera_keys/test_screen_support.h"
 #include "session/core/test_base_model.h"
 #include "session/result_view_controller.h"
 #include "session/screen_support.h"
@@ -30,8 +30,6 @@
 namespace ft {
 
 namespace {
-
-using Self = ColorFillViewController;
 
 constexpr double kColorFillRetryHeight = 44;
 // Where fillTextView moves the text view.
@@ -58,13 +56,18 @@ std::int64_t colorFillResult(const rt::Id& entry) {
 } // namespace
 
 RT_DEFINE_CLASS(ColorFillViewController, "ColorFillViewController", BaseModelViewController,
-                rt::prop("colors", &Self::colors, &Self::setColors),
-                rt::prop("count", &Self::count, &Self::setCount),
-                rt::prop("label", &Self::label, &Self::setLabel, {.memory = rt::Memory::Weak}),
-                rt::prop("testLabel", &Self::testLabel, &Self::setTestLabel, {.memory = rt::Memory::Weak}),
-                rt::prop("textView", &Self::textView, &Self::setTextView, {.memory = rt::Memory::Weak}),
-                rt::prop("hideButtons", &Self::hideButtons, &Self::setHideButtons, {.memory = rt::Memory::Weak}),
-                rt::method("checkResult", &Self::checkResult), rt::method("fillTextView", &Self::fillTextView))
+                rt::prop("colors", &ColorFillViewController::colors, &ColorFillViewController::setColors),
+                rt::prop("count", &ColorFillViewController::count, &ColorFillViewController::setCount),
+                rt::prop("label", &ColorFillViewController::label, &ColorFillViewController::setLabel,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("testLabel", &ColorFillViewController::testLabel,
+                         &ColorFillViewController::setTestLabel, {.memory = rt::Memory::Weak}),
+                rt::prop("textView", &ColorFillViewController::textView,
+                         &ColorFillViewController::setTextView, {.memory = rt::Memory::Weak}),
+                rt::prop("hideButtons", &ColorFillViewController::hideButtons,
+                         &ColorFillViewController::setHideButtons, {.memory = rt::Memory::Weak}),
+                rt::method("checkResult", &ColorFillViewController::checkResult),
+                rt::method("fillTextView", &ColorFillViewController::fillTextView))
 
 ColorFillViewController::ColorFillViewController(Design design) : design_(std::move(design)) {}
 ColorFillViewController::~ColorFillViewController() = default;
@@ -115,7 +118,8 @@ void ColorFillViewController::setHideButtons(const rt::Ref<ui::Button>& button) 
     hideButtons_ = button;
 }
 
-rt::Ref<ui::LayoutConstraint> ColorFillViewController::addFillViews(const rt::Ref<ui::View>& view, Self& owner) {
+rt::Ref<ui::LayoutConstraint> ColorFillViewController::addFillViews(const rt::Ref<ui::View>& view,
+                                                                    ColorFillViewController& owner) {
     const cg::Rect bounds = view->bounds();
     // Dark panels with white titles read on every colour.
     auto panel = ui::Color::colorWithWhite(0, 0.45);
@@ -124,7 +128,8 @@ rt::Ref<ui::LayoutConstraint> ColorFillViewController::addFillViews(const rt::Re
             button->setBackgroundColor(panel);
             button->setTitleColorForState(ui::Color::whiteColor(), ui::ControlStates::Normal);
         }
-    auto question = addSceneLabel(view, cg::Rect::make(20, bounds.height() / 2 - 60, bounds.width() - 40, 120), 20);
+    auto question =
+        addSceneLabel(view, cg::Rect::make(20, bounds.height() / 2 - 60, bounds.width() - 40, 120), 20);
     owner.setLabel(question);
     owner.setTestLabel(addSceneLabel(view, cg::Rect::make(20, 70, bounds.width() - 40, 30), 15));
     auto text = rt::make<ui::TextView>(cg::Rect::make(0, 0, bounds.width() - 130, 150));
@@ -156,7 +161,7 @@ rt::Ref<ui::LayoutConstraint> ColorFillViewController::addFillViews(const rt::Re
 
 void ColorFillViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    rt::Weak<Self> weak(rt::retained(this));
+    rt::Weak<ColorFillViewController> weak(rt::retained(this));
     fitRetryButton();
     if (auto retry = hideButtons())
         retry->setTitleForState(localized("LCD_FILL_CONTROLLER_RETRY"), ui::ControlStates::Normal);
@@ -190,9 +195,10 @@ void ColorFillViewController::viewDidLoadBody() {
     });
     waitBare();
     if (auto retry = hideButtons())
-        es::signalForControlEvents(retry.get(), ui::ControlEvent::TouchUpInside)->subscribeNext([weak](const rt::Id&) {
-            if (auto self = weak.lock()) self->waitBare();
-        });
+        es::signalForControlEvents(retry.get(), ui::ControlEvent::TouchUpInside)
+            ->subscribeNext([weak](const rt::Id&) {
+                if (auto self = weak.lock()) self->waitBare();
+            });
 }
 
 void ColorFillViewController::viewWillDisappearBody(bool animated) {
@@ -200,14 +206,16 @@ void ColorFillViewController::viewWillDisappearBody(bool animated) {
     if (auto application = ui::Application::sharedApplication()) application->setStatusBarHidden(false);
 }
 
-void ColorFillViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue, const rt::Id& sender) {
+void ColorFillViewController::prepareForSegueBody(const rt::Ref<ui::StoryboardSegue>& segue,
+                                                  const rt::Id& sender) {
     if (auto results = rt::cast<ResultViewController>(segue->destinationViewController()))
         results->setResult(info() ? info()->success() : 0);
     BaseModelViewController::prepareForSegueBody(segue, sender);
 }
 
 rt::Ref<ns::String> ColorFillViewController::question(const rt::Id& entry) const {
-    if (design_.asksItemsQuestion) return info() && info()->question() ? info()->question() : ns::String::empty();
+    if (design_.asksItemsQuestion)
+        return info() && info()->question() ? info()->question() : ns::String::empty();
     return colorFillQuestion(entry);
 }
 
@@ -228,10 +236,12 @@ void ColorFillViewController::setAsking(bool asking) {
 
 void ColorFillViewController::waitBare() {
     setAsking(false);
-    rt::Weak<Self> weak(rt::retained(this));
-    es::Signal::interval(design_.barePeriod, es::Scheduler::mainThreadScheduler())->take(1)->subscribeCompleted([weak] {
-        if (auto self = weak.lock()) self->setAsking(true);
-    });
+    rt::Weak<ColorFillViewController> weak(rt::retained(this));
+    es::Signal::interval(design_.barePeriod, es::Scheduler::mainThreadScheduler())
+        ->take(1)
+        ->subscribeCompleted([weak] {
+            if (auto self = weak.lock()) self->setAsking(true);
+        });
 }
 
 void ColorFillViewController::setRowResult(std::int64_t code) {
@@ -270,9 +280,12 @@ void ColorFillViewController::checkResult() {
         if (result == TestBaseModel::kFailed) failed = true;
         if (unanswered || failed) break;
     }
-    if (!unanswered) item->setSuccess(failed ? TestBaseModel::kFailed : TestBaseModel::kPassed);
-    else if (!isRetryItem()) item->setSuccess(item->lastCode() != 0 ? item->lastCode() : TestBaseModel::kFailed);
-    else item->setSuccess(item->endTestCode());
+    if (!unanswered)
+        item->setSuccess(failed ? TestBaseModel::kFailed : TestBaseModel::kPassed);
+    else if (!isRetryItem())
+        item->setSuccess(item->lastCode() != 0 ? item->lastCode() : TestBaseModel::kFailed);
+    else
+        item->setSuccess(item->endTestCode());
 }
 
 void ColorFillViewController::fillTextView() {

@@ -66,7 +66,8 @@ public:
 
     // The fill screens' scene over the view: the question, the unused label, the text view and the
     // retry button across the top, placed by constraints; answers the button's height constraint.
-    static rt::Ref<ui::LayoutConstraint> addFillViews(const rt::Ref<ui::View>& view, ColorFillViewController& owner);
+    static rt::Ref<ui::LayoutConstraint> addFillViews(const rt::Ref<ui::View>& view,
+                                                      ColorFillViewController& owner);
 
 protected:
     struct Colour {

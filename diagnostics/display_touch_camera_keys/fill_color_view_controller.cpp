@@ -26,15 +26,17 @@ const bool fillColorNibRegistered = registerTestScreenNib<FillColorViewControlle
 
 RT_DEFINE_CLASS(FillColorViewController, "FillColorViewController", ColorFillViewController,
                 rt::prop("retryButtonHeightConstaint", &FillColorViewController::retryButtonHeightConstaint,
-                         &FillColorViewController::setRetryButtonHeightConstaint, {.memory = rt::Memory::Weak}))
+                         &FillColorViewController::setRetryButtonHeightConstaint,
+                         {.memory = rt::Memory::Weak}))
 
 FillColorViewController::FillColorViewController()
-    : ColorFillViewController({.colours = {{&ui::Color::whiteColor, &ui::Color::blackColor, "FILLCOLOR_CONTROLLER_WHITE"},
-                                           {&ui::Color::redColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_RED"},
-                                           {&ui::Color::greenColor, &ui::Color::blackColor, "FILLCOLOR_CONTROLLER_GREEN"},
-                                           {&ui::Color::blueColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_BLUE"},
-                                           {&ui::Color::blackColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_BLACK"}},
-                               .barePeriod = 3.0}) {}
+    : ColorFillViewController(
+          {.colours = {{&ui::Color::whiteColor, &ui::Color::blackColor, "FILLCOLOR_CONTROLLER_WHITE"},
+                       {&ui::Color::redColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_RED"},
+                       {&ui::Color::greenColor, &ui::Color::blackColor, "FILLCOLOR_CONTROLLER_GREEN"},
+                       {&ui::Color::blueColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_BLUE"},
+                       {&ui::Color::blackColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_BLACK"}},
+           .barePeriod = 3.0}) {}
 
 rt::Ref<ui::LayoutConstraint> FillColorViewController::retryButtonHeightConstaint() const {
     return retryHeight_.lock();
@@ -49,7 +51,8 @@ void FillColorViewController::fitRetryButton() {
     auto retry = hideButtons();
     double inset = kFillColorTitleInset;
     if (hasBottomInset()) {
-        if (auto height = retryButtonHeightConstaint()) height->setConstant(height->constant() + kFillColorRetryGrowth);
+        if (auto height = retryButtonHeightConstaint())
+            height->setConstant(height->constant() + kFillColorRetryGrowth);
         view()->layoutIfNeeded();
         inset = kFillColorTitleInsetWithSafeArea;
     }

@@ -19,9 +19,10 @@ const bool fillLCDColorNibRegistered = registerTestScreenNib<FillLCDColorViewCon
 RT_DEFINE_CLASS(FillLCDColorViewController, "FillLCDColorViewController", ColorFillViewController)
 
 FillLCDColorViewController::FillLCDColorViewController()
-    : ColorFillViewController({.colours = {{&ui::Color::whiteColor, &ui::Color::blackColor, "FILLCOLOR_CONTROLLER_WHITE"},
-                                           {&ui::Color::blackColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_BLACK"}},
-                               .barePeriod = 2.0,
-                               .asksItemsQuestion = true}) {}
+    : ColorFillViewController(
+          {.colours = {{&ui::Color::whiteColor, &ui::Color::blackColor, "FILLCOLOR_CONTROLLER_WHITE"},
+                       {&ui::Color::blackColor, &ui::Color::whiteColor, "FILLCOLOR_CONTROLLER_BLACK"}},
+           .barePeriod = 2.0,
+           .asksItemsQuestion = true}) {}
 
 } // namespace ft

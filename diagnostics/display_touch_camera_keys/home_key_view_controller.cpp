@@ -24,28 +24,29 @@ namespace ft {
 
 namespace {
 
-using Self = HomeKeyViewController;
-
 constexpr long kHomeKeySeconds = 10;
 // How long after the key the notification calls the tester back.
 constexpr double kHomeKeyCallBack = 1.0;
 
-const bool homeKeyNibRegistered = registerTestScreenNib<Self>("HomeKeyViewController", [](const rt::Ref<ui::View>& view,
-                                                                                          Self& screen) {
-    const double width = view->bounds().width();
-    screen.setItemTitle(addSceneLabel(view, cg::Rect::make(20, 150, width - 40, 40), 22));
-    auto flag = rt::make<ui::ImageView>(cg::Rect::make(width / 2 - 20, 210, 40, 40));
-    view->addSubview(flag);
-    screen.setFlagImage(flag);
-    screen.setCountDownLabel(addSceneLabel(view, cg::Rect::make(20, 270, width - 40, 80), 64));
-});
+const bool homeKeyNibRegistered = registerTestScreenNib<HomeKeyViewController>(
+    "HomeKeyViewController", [](const rt::Ref<ui::View>& view, HomeKeyViewController& screen) {
+        const double width = view->bounds().width();
+        screen.setItemTitle(addSceneLabel(view, cg::Rect::make(20, 150, width - 40, 40), 22));
+        auto flag = rt::make<ui::ImageView>(cg::Rect::make(width / 2 - 20, 210, 40, 40));
+        view->addSubview(flag);
+        screen.setFlagImage(flag);
+        screen.setCountDownLabel(addSceneLabel(view, cg::Rect::make(20, 270, width - 40, 80), 64));
+    });
 
 } // namespace
 
 RT_DEFINE_CLASS(HomeKeyViewController, "HomeKeyViewController", BaseModelViewController,
-                rt::prop("flagImage", &Self::flagImage, &Self::setFlagImage, {.memory = rt::Memory::Weak}),
-                rt::prop("countDownLabel", &Self::countDownLabel, &Self::setCountDownLabel, {.memory = rt::Memory::Weak}),
-                rt::prop("itemTitle", &Self::itemTitle, &Self::setItemTitle, {.memory = rt::Memory::Weak}))
+                rt::prop("flagImage", &HomeKeyViewController::flagImage, &HomeKeyViewController::setFlagImage,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("countDownLabel", &HomeKeyViewController::countDownLabel,
+                         &HomeKeyViewController::setCountDownLabel, {.memory = rt::Memory::Weak}),
+                rt::prop("itemTitle", &HomeKeyViewController::itemTitle, &HomeKeyViewController::setItemTitle,
+                         {.memory = rt::Memory::Weak}))
 
 HomeKeyViewController::HomeKeyViewController() = default;
 
@@ -78,7 +79,7 @@ void HomeKeyViewController::setItemTitle(const rt::Ref<ui::Label>& label) {
 
 void HomeKeyViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    rt::Weak<Self> weak(rt::retained(this));
+    rt::Weak<HomeKeyViewController> weak(rt::retained(this));
     if (auto title = itemTitle()) title->setText(localized("ROOTLIST_TITLE_HOME_KEYS_TEST"));
     present()->subscribeNext([weak](bool shown) {
         if (auto self = weak.lock(); self && shown) self->hidenButtons(true);
@@ -86,20 +87,22 @@ void HomeKeyViewController::viewDidLoadBody() {
     // The seconds left, shared by the countdown and its handlers.
     auto counter = std::make_shared<long>(kHomeKeySeconds);
     // Each second sends the seconds left, then counts one down; going to the background completes it.
-    auto test = es::Signal::createSignal([weak, counter](const rt::Ref<es::Subscriber>& subscriber) -> rt::Ref<es::Disposable> {
-        auto self = weak.lock();
-        if (!self) return nullptr;
-        auto both = es::CompoundDisposable::make();
-        both->addDisposable(es::Signal::interval(1.0, es::Scheduler::mainThreadScheduler())
-                                ->take(std::size_t(*counter))
-                                ->takeUntil(self->disappear())
-                                ->subscribeNext([subscriber, counter](const rt::Id&) {
-                                    subscriber->sendNext(ns::Number::withLong(*counter));
-                                    --*counter;
-                                }));
-        both->addDisposable(self->enterToBackgound()->subscribeNext([subscriber](const rt::Id&) { subscriber->sendCompleted(); }));
-        return both;
-    });
+    auto test = es::Signal::createSignal(
+        [weak, counter](const rt::Ref<es::Subscriber>& subscriber) -> rt::Ref<es::Disposable> {
+            auto self = weak.lock();
+            if (!self) return nullptr;
+            auto both = es::CompoundDisposable::make();
+            both->addDisposable(es::Signal::interval(1.0, es::Scheduler::mainThreadScheduler())
+                                    ->take(std::size_t(*counter))
+                                    ->takeUntil(self->disappear())
+                                    ->subscribeNext([subscriber, counter](const rt::Id&) {
+                                        subscriber->sendNext(ns::Number::withLong(*counter));
+                                        --*counter;
+                                    }));
+            both->addDisposable(self->enterToBackgound()->subscribeNext(
+                [subscriber](const rt::Id&) { subscriber->sendCompleted(); }));
+            return both;
+        });
     showSecondsLeft(*counter);
     test->subscribeNextCompleted(
         [weak](long sent) {
@@ -127,9 +130,11 @@ void HomeKeyViewController::passed() {
     auto notification = ui::LocalNotification::make();
     notification->setFireDate(ns::Date::now()->dateByAddingTimeInterval(kHomeKeyCallBack));
     notification->setTimeZone(ns::TimeZone::defaultTimeZone());
-    notification->setAlertBody(ns::stringWithFormat(localized("HOMEKEY_CONTROLLER_NOTIFICATION")->utf8(), kProductName));
-    if (auto application = ui::Application::sharedApplication()) application->scheduleLocalNotification(notification);
-    rt::Weak<Self> weak(rt::retained(this));
+    notification->setAlertBody(
+        ns::stringWithFormat(localized("HOMEKEY_CONTROLLER_NOTIFICATION")->utf8(), kProductName));
+    if (auto application = ui::Application::sharedApplication())
+        application->scheduleLocalNotification(notification);
+    rt::Weak<HomeKeyViewController> weak(rt::retained(this));
     enterToForeground()->subscribeNext([weak](const rt::Id&) {
         if (auto self = weak.lock()) self->gotoResultView();
     });

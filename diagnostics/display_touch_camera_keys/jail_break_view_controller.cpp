@@ -19,18 +19,17 @@ namespace ft {
 
 namespace {
 
-using Self = JailBreakViewController;
-
 // The flag that makes a jailbroken device the passing one.
 constexpr const char* kJailBreakPassFlag = "ROOT_DEVICE_IS_PASS";
 
 } // namespace
 
 RT_DEFINE_CLASS(JailBreakViewController, "JailBreakViewController", BaseModelViewController,
-                rt::prop("enterBackgound", &Self::enterBackgound, &Self::setEnterBackgound),
-                rt::prop("isDone", &Self::isDone, &Self::setIsDone),
-                rt::classMethod("detectJailbreak", &Self::detectJailbreak),
-                rt::classMethod("alreadyJailbreak", &Self::alreadyJailbreak))
+                rt::prop("enterBackgound", &JailBreakViewController::enterBackgound,
+                         &JailBreakViewController::setEnterBackgound),
+                rt::prop("isDone", &JailBreakViewController::isDone, &JailBreakViewController::setIsDone),
+                rt::classMethod("detectJailbreak", &JailBreakViewController::detectJailbreak),
+                rt::classMethod("alreadyJailbreak", &JailBreakViewController::alreadyJailbreak))
 
 JailBreakViewController::JailBreakViewController() = default;
 
@@ -75,14 +74,15 @@ void JailBreakViewController::viewDidLoadBody() {
 
 void JailBreakViewController::viewWillAppearBody(bool animated) {
     BaseModelViewController::viewWillAppearBody(animated);
-    rt::Weak<Self> weak(rt::retained(this));
+    rt::Weak<JailBreakViewController> weak(rt::retained(this));
     disappear()->subscribeNext([weak](const rt::Id&) {
         if (auto self = weak.lock()) self->setEnterBackgound(true);
     });
     navigationItem()->setHidesBackButton(true);
     setIsDone(true);
     if (auto label = labelTitle())
-        label->setText(localized(detectJailbreak() ? "JAILBREAK_CONTROLLER_TITLE_YES" : "JAILBREAK_CONTROLLER_TITLE_NO"));
+        label->setText(localized(detectJailbreak() ? "JAILBREAK_CONTROLLER_TITLE_YES"
+                                                   : "JAILBREAK_CONTROLLER_TITLE_NO"));
     es::Signal::interval(kDecisionDelay, es::Scheduler::mainThreadScheduler())
         ->take(1)
         ->takeUntil(disappear())

@@ -13,20 +13,20 @@ namespace ft {
 
 namespace {
 
-using Self = PowerKeyViewController;
-
-const bool powerKeyNibRegistered = registerTestScreenNib<Self>("PowerKeyViewController", [](const rt::Ref<ui::View>& view,
-                                                                                            Self& screen) {
-    const double width = view->bounds().width();
-    screen.setTestTitle(addSceneLabel(view, cg::Rect::make(20, 180, width - 40, 120), 18));
-    screen.setStepTitle(addSceneLabel(view, cg::Rect::make(20, 310, width - 40, 40), 15));
-});
+const bool powerKeyNibRegistered = registerTestScreenNib<PowerKeyViewController>(
+    "PowerKeyViewController", [](const rt::Ref<ui::View>& view, PowerKeyViewController& screen) {
+        const double width = view->bounds().width();
+        screen.setTestTitle(addSceneLabel(view, cg::Rect::make(20, 180, width - 40, 120), 18));
+        screen.setStepTitle(addSceneLabel(view, cg::Rect::make(20, 310, width - 40, 40), 15));
+    });
 
 } // namespace
 
 RT_DEFINE_CLASS(PowerKeyViewController, "PowerKeyViewController", BaseModelViewController,
-                rt::prop("testTitle", &Self::testTitle, &Self::setTestTitle, {.memory = rt::Memory::Weak}),
-                rt::prop("stepTitle", &Self::stepTitle, &Self::setStepTitle, {.memory = rt::Memory::Weak}))
+                rt::prop("testTitle", &PowerKeyViewController::testTitle,
+                         &PowerKeyViewController::setTestTitle, {.memory = rt::Memory::Weak}),
+                rt::prop("stepTitle", &PowerKeyViewController::stepTitle,
+                         &PowerKeyViewController::setStepTitle, {.memory = rt::Memory::Weak}))
 
 PowerKeyViewController::PowerKeyViewController() = default;
 
@@ -50,7 +50,7 @@ void PowerKeyViewController::setStepTitle(const rt::Ref<ui::Label>& label) {
 
 void PowerKeyViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    rt::Weak<Self> weak(rt::retained(this));
+    rt::Weak<PowerKeyViewController> weak(rt::retained(this));
     if (auto title = testTitle()) title->setText(localized("POWERKEY_CONTROLLER_TITLE"));
     // One answer, then the watchdog is done with: take(1) completes it.
     choose()

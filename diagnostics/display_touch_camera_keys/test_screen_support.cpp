@@ -12,14 +12,16 @@
 namespace ft {
 
 void registerTestScreenNib(std::string name, SceneBuilder addViews) {
-    ui::Nib::registerNib(std::move(name), [addViews = std::move(addViews)](const rt::Id& owner) -> ui::Nib::Loaded {
-        rt::Ref<ns::Array> loaded = ui::Nib::nibWithNibName("BaseModelViewController")->instantiateWithOwner(owner);
-        auto view = loaded->count() ? rt::cast<ui::View>(loaded->objectAtIndex(0)) : nullptr;
-        if (!view) return {};
-        addViews(view, owner);
-        // The base's views were woken as they loaded; the screen's own are plain views.
-        return {{view}, {}};
-    });
+    ui::Nib::registerNib(
+        std::move(name), [addViews = std::move(addViews)](const rt::Id& owner) -> ui::Nib::Loaded {
+            rt::Ref<ns::Array> loaded =
+                ui::Nib::nibWithNibName("BaseModelViewController")->instantiateWithOwner(owner);
+            auto view = loaded->count() ? rt::cast<ui::View>(loaded->objectAtIndex(0)) : nullptr;
+            if (!view) return {};
+            addViews(view, owner);
+            // The base's views were woken as they loaded; the screen's own are plain views.
+            return {{view}, {}};
+        });
 }
 
 rt::Ref<ui::Label> addSceneLabel(const rt::Ref<ui::View>& view, const cg::Rect& frame, double size) {

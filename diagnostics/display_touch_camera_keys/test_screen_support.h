@@ -27,8 +27,7 @@ using SceneBuilder = std::function<void(const rt::Ref<ui::View>& view, const rt:
 void registerTestScreenNib(std::string name, SceneBuilder addViews);
 
 // The same, with the owner as the screen's class (`addViews` is not called for another owner).
-template <class Screen, class AddViews>
-bool registerTestScreenNib(std::string name, AddViews addViews) {
+template <class Screen, class AddViews> bool registerTestScreenNib(std::string name, AddViews addViews) {
     registerTestScreenNib(std::move(name), [addViews](const rt::Ref<ui::View>& view, const rt::Id& owner) {
         if (auto screen = rt::cast<Screen>(owner)) addViews(view, *screen);
     });

@@ -13,23 +13,24 @@ namespace ft {
 
 namespace {
 
-using Self = WaterDamgeViewController;
-
 // Left, bottom and right: the view stays out from under the top bar.
 constexpr unsigned long kWaterDamgeEdges =
     ui::ViewController::RectEdgeLeft | ui::ViewController::RectEdgeBottom | ui::ViewController::RectEdgeRight;
 constexpr double kWaterDamgeTitleMargin = 5;
 
-const bool waterDamgeNibRegistered = registerTestScreenNib<Self>("WaterDamgeViewController", [](const rt::Ref<ui::View>& view,
-                                                                                                Self& screen) {
-    screen.setQuestion(addSceneLabel(view, cg::Rect::make(20, 120, view->bounds().width() - 40, 160), 18));
-});
+const bool waterDamgeNibRegistered = registerTestScreenNib<WaterDamgeViewController>(
+    "WaterDamgeViewController", [](const rt::Ref<ui::View>& view, WaterDamgeViewController& screen) {
+        screen.setQuestion(
+            addSceneLabel(view, cg::Rect::make(20, 120, view->bounds().width() - 40, 160), 18));
+    });
 
 } // namespace
 
 RT_DEFINE_CLASS(WaterDamgeViewController, "WaterDamgeViewController", BaseModelViewController,
-                rt::prop("titleLabel", &Self::titleLabel, &Self::setTitleLabel),
-                rt::prop("question", &Self::question, &Self::setQuestion, {.memory = rt::Memory::Weak}))
+                rt::prop("titleLabel", &WaterDamgeViewController::titleLabel,
+                         &WaterDamgeViewController::setTitleLabel),
+                rt::prop("question", &WaterDamgeViewController::question,
+                         &WaterDamgeViewController::setQuestion, {.memory = rt::Memory::Weak}))
 
 WaterDamgeViewController::WaterDamgeViewController() = default;
 WaterDamgeViewController::~WaterDamgeViewController() = default;
@@ -62,7 +63,7 @@ void WaterDamgeViewController::viewDidLoadBody() {
     setEdgesForExtendedLayout(kWaterDamgeEdges);
     view()->addSubview(titleLabel());
     if (auto label = question()) label->setText(localized("WATERDAMAGE_CONTROLLER_QUESTION"));
-    choose()->subscribeNext([weak = rt::Weak<Self>(rt::retained(this))](bool yes) {
+    choose()->subscribeNext([weak = rt::Weak<WaterDamgeViewController>(rt::retained(this))](bool yes) {
         if (auto self = weak.lock()) recordVerdict(*self, yes);
     });
 }

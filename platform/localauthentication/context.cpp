@@ -76,7 +76,9 @@ struct Sensor {
     static void deliver(std::vector<Waiting> answered, bool success) {
         for (Waiting& w : answered)
             sim::deliverCallback([reply = std::move(w.reply), success] {
-                reply(success, success ? nullptr : authenticationError(kAuthenticationFailed, "Authentication failed."));
+                reply(success, success
+                                   ? nullptr
+                                   : authenticationError(kAuthenticationFailed, "Authentication failed."));
             });
     }
 };
@@ -106,7 +108,8 @@ void Context::evaluatePolicy(long policy, const rt::Ref<ns::String>& localizedRe
         sim::deliverCallback([reply = std::move(reply), refusal] { reply(false, refusal); });
         return;
     }
-    sim::Device::shared().log("biometric prompt: " + (localizedReason ? localizedReason->utf8() : std::string()));
+    sim::Device::shared().log("biometric prompt: " +
+                              (localizedReason ? localizedReason->utf8() : std::string()));
     const sim::Biometrics biometrics = sim::currentDevice()->biometrics;
     const std::uint64_t id = Sensor::shared().wait(rt::retained(this), std::move(reply));
     dispatch::asyncAfter(dispatch::after(biometrics.after), dispatch::Queue::main(),

@@ -22,7 +22,8 @@ class TextAttachment final : public rt::Object {
 public:
     static rt::Ref<TextAttachment> make(rt::Ref<Image> image = nullptr);
     // "attributedStringWithAttachment:": U+FFFC carrying the attachment.
-    static rt::Ref<ns::AttributedString> attributedStringWithAttachment(const rt::Ref<TextAttachment>& attachment);
+    static rt::Ref<ns::AttributedString>
+    attributedStringWithAttachment(const rt::Ref<TextAttachment>& attachment);
 
     const rt::Ref<Image>& image() const noexcept { return image_; }
     void setImage(rt::Ref<Image> image);

@@ -9,9 +9,9 @@
 // weakly.
 //
 // Attributed text: setting it sets `text` to its characters and is drawn with its own attributes
-// (text attachments as their images, text_attachment.h), its lines placed by the view's alignment; setting `text` again drops it, and the
-// plain text is then drawn with the view's font, colour and alignment. The attributed text read
-// back is the one set, or the plain text so styled.
+// (text attachments as their images, text_attachment.h), its lines placed by the view's
+// alignment; setting `text` again drops it, and the plain text is then drawn with the view's font,
+// colour and alignment. The attributed text read back is the one set, or the plain text so styled.
 //
 // Drawing and size. The text is drawn from the top left of the bounds less the text container's
 // insets (8 above and below, 5 of line padding at each side), wrapped at words. A text view that

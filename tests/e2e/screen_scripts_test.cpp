@@ -27,50 +27,53 @@ std::string resultOf(const std::string& report, const std::string& key) {
         std::string order, word;
         if (!(words >> order >> word) || word != key) continue;
         for (const char* result : {"  pass  ", "  fail  ", "  not tested  ", "  not built  "})
-            if (line.find(result) != std::string::npos) return std::string(result).substr(2, std::string(result).size() - 4);
+            if (line.find(result) != std::string::npos)
+                return std::string(result).substr(2, std::string(result).size() - 4);
     }
     return "";
 }
 
 testkit::ProcessOutcome runScript(const testkit::ScratchFolder& scratch, const std::string& script,
                                   const std::string& profile = "") {
-    std::vector<std::string> args = {"--no-pictures", "--script", (kResources / "testers" / (script + ".json")).string(),
-                                     "--run-dir", (scratch.path() / script).string()};
+    std::vector<std::string> args = {"--no-pictures", "--script",
+                                     (kResources / "testers" / (script + ".json")).string(), "--run-dir",
+                                     (scratch.path() / script).string()};
     if (!profile.empty()) args.insert(args.end(), {"--profile", (kResources / "devices" / profile).string()});
     return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, args);
 }
 
 TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRun) {
-    struct Case {
+    // "<script>-pass.json" and "<script>-fail.json"; the jailbreak's fails on a device whose run
+    // expects a jailbreak.
+    struct Screen {
         const char* script;
         const char* key;
-        const char* profile;
-        const char* result;
+        const char* failingProfile;
     };
-    const Case cases[] = {
-        {"fill-color-pass", "LCD_FILL_TEST", "", "pass"},        {"fill-color-fail", "LCD_FILL_TEST", "", "fail"},
-        {"brightness-pass", "LCD_BACKLIGHT_TEST", "", "pass"},   {"brightness-fail", "LCD_BACKLIGHT_TEST", "", "fail"},
-        {"home-key-pass", "HOME_KEY_TEST", "", "pass"},          {"home-key-fail", "HOME_KEY_TEST", "", "fail"},
-        {"power-key-pass", "POWER_KEY_TEST", "", "pass"},        {"power-key-fail", "POWER_KEY_TEST", "", "fail"},
-        {"water-damage-pass", "LDI_STICKER", "", "pass"},        {"water-damage-fail", "LDI_STICKER", "", "fail"},
-        {"jailbreak-pass", "ROOT", "", "pass"},
-        {"jailbreak-fail", "ROOT", "iphone7_jailbreak_expected.json", "fail"},
+    const Screen screens[] = {
+        {"fill-color", "LCD_FILL_TEST", ""}, {"brightness", "LCD_BACKLIGHT_TEST", ""},
+        {"home-key", "HOME_KEY_TEST", ""},   {"power-key", "POWER_KEY_TEST", ""},
+        {"water-damage", "LDI_STICKER", ""}, {"jailbreak", "ROOT", "iphone7_jailbreak_expected.json"},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        const testkit::ProcessOutcome job = runScript(scratch, c.script, c.profile);
-        EXPECT_EQ(job.status, 0) << job.output;
-        EXPECT_EQ(resultOf(job.output, c.key), c.result) << job.output;
-        EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
-    }
+    for (const Screen& screen : screens)
+        for (const std::string result : {"pass", "fail"}) {
+            const std::string script = screen.script + ("-" + result);
+            SCOPED_TRACE(script);
+            const testkit::ProcessOutcome job =
+                runScript(scratch, script, result == "fail" ? screen.failingProfile : "");
+            EXPECT_EQ(job.status, 0) << job.output;
+            EXPECT_EQ(resultOf(job.output, screen.key), result) << job.output;
+            EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+        }
 }
 
 TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "default");
     EXPECT_EQ(job.status, 0) << job.output;
-    for (const char* key : {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT"})
+    for (const char* key :
+         {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
     EXPECT_NE(job.output.find("pass 6, fail 0, not tested 0, not built 34"), std::string::npos) << job.output;
 }

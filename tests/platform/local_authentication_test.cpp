@@ -30,7 +30,8 @@ protected:
     std::optional<sim::ScopedDevice> device_;
 };
 
-TEST_F(LocalAuthentication, OnlyAnAvailableSensorOfAKindEvaluatesTheBiometricPolicyAndRepliesOnceOffTheMainThread) {
+TEST_F(LocalAuthentication,
+       OnlyAnAvailableSensorOfAKindEvaluatesTheBiometricPolicyAndRepliesOnceOffTheMainThread) {
     struct Case {
         sim::Biometrics biometrics;
         long policy;
@@ -53,19 +54,21 @@ TEST_F(LocalAuthentication, OnlyAnAvailableSensorOfAKindEvaluatesTheBiometricPol
         int replies = 0;
         long code = 0;
         bool onMain = true;
-        context->evaluatePolicy(c.policy, ns::String::make("Touch"), [&, main = std::this_thread::get_id()](
-                                                                         bool success, const rt::Ref<ns::Error>& e) {
-            ++replies;
-            code = success ? 0 : e->code();
-            onMain = std::this_thread::get_id() == main;
-        });
+        context->evaluatePolicy(
+            c.policy, ns::String::make("Touch"),
+            [&, main = std::this_thread::get_id()](bool success, const rt::Ref<ns::Error>& e) {
+                ++replies;
+                code = success ? 0 : e->code();
+                onMain = std::this_thread::get_id() == main;
+            });
         runFor(1.0);
         testkit::waitForWorkersIdle();
         EXPECT_EQ(replies, 1);
         EXPECT_FALSE(onMain);
         EXPECT_EQ(code, c.refusal ? c.refusal : (c.biometrics.reply ? 0 : la::kAuthenticationFailed));
         EXPECT_EQ(context->localizedReason()->utf8(), "Touch");
-        EXPECT_EQ(sim::Device::shared().logText().find("biometric prompt: Touch") != std::string::npos, c.refusal == 0);
+        EXPECT_EQ(sim::Device::shared().logText().find("biometric prompt: Touch") != std::string::npos,
+                  c.refusal == 0);
     }
 }
 

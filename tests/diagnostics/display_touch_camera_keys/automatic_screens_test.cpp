@@ -46,9 +46,10 @@ TEST_F(AutomaticScreens, TheFingerprintReplyIsWrittenAndFollowedOnTheMainThreadO
         rt::Ref<es::Disposable> watch;
         open("FPSViewController", Place::Middle, [&](ft::TestBaseModel& item) {
             rt::Ref<ft::TestBaseModel> watched = rt::retained(&item);
-            watch = es::valuesForKeyPath(watched, "success", watched)->skip(1)->subscribeNext([&](const rt::Id&) {
-                writtenOnMain.push_back(ns::Thread::isMainThread());
-            });
+            watch =
+                es::valuesForKeyPath(watched, "success", watched)->skip(1)->subscribeNext([&](const rt::Id&) {
+                    writtenOnMain.push_back(ns::Thread::isMainThread());
+                });
         });
         if (c.decidedAt > 0) {
             at(c.decidedAt - 0.01);
@@ -61,8 +62,8 @@ TEST_F(AutomaticScreens, TheFingerprintReplyIsWrittenAndFollowedOnTheMainThreadO
         at(c.decidedAt);
         settle();
         EXPECT_EQ(code(), c.code);
-        EXPECT_EQ(sim::Device::shared().logText().find("biometric prompt: " + localized("FPS_CONTROLLER_REASON")) !=
-                      std::string::npos,
+        EXPECT_EQ(sim::Device::shared().logText().find(
+                      "biometric prompt: " + localized("FPS_CONTROLLER_REASON")) != std::string::npos,
                   c.prompt);
         EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kPreviousSegue));
         EXPECT_EQ(writtenOnMain, std::vector<bool>{true});
@@ -72,7 +73,7 @@ TEST_F(AutomaticScreens, TheFingerprintReplyIsWrittenAndFollowedOnTheMainThreadO
 
 struct Probe {
     const char* name;
-    bool cydia;                        // under the device's root
+    bool cydia;                       // under the device's root
     std::optional<std::string> flags; // Documents/functiontest_temp.txt
     std::int64_t code;
 };
@@ -105,7 +106,8 @@ TEST_F(AutomaticScreens, TheJailbreakPassesTheStateTheRunExpectsAndShowsWhatItFo
             if (p.flags) profile.documents["functiontest_temp.txt"] = *p.flags;
         });
         auto screen = open<ft::JailBreakViewController>("JailBreakViewController");
-        EXPECT_EQ(text("labelTitle"), localized(p.cydia ? "JAILBREAK_CONTROLLER_TITLE_YES" : "JAILBREAK_CONTROLLER_TITLE_NO"));
+        EXPECT_EQ(text("labelTitle"),
+                  localized(p.cydia ? "JAILBREAK_CONTROLLER_TITLE_YES" : "JAILBREAK_CONTROLLER_TITLE_NO"));
         EXPECT_TRUE(screen->navigationItem()->hidesBackButton());
         at(0.99);
         EXPECT_EQ(code(), 0);

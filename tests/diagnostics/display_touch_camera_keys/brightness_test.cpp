@@ -21,7 +21,7 @@ TEST_F(Backlight, TheRampRisesTurnsAtEachEndForOneTickAndFalls) {
         const char* label;
     };
     const Tick ticks[] = {{0.1, 0.1, "10"}, {0.9, 0.9, "90"}, {1.0, 1.0, "100"}, {1.1, 1.0, "100"},
-                          {1.2, 0.9, "90"}, {2.1, 0.0, "0"},   {2.2, 0.0, "0"},     {2.3, 0.1, "10"},
+                          {1.2, 0.9, "90"}, {2.1, 0.0, "0"},  {2.2, 0.0, "0"},   {2.3, 0.1, "10"},
                           {4.4, 0.0, "0"},  {4.5, 0.1, "10"}};
     open("BrightnessViewController");
     for (const Tick& t : ticks) {
@@ -39,25 +39,31 @@ TEST_F(Backlight, TheAnswerEndsTheSweepBeforeTheScreenLeavesAndTheBrightnessGoes
         const char* outlet; // nullptr: skipped; "": abandoned in the background
         std::int64_t code;
     };
-    const Case cases[] = {{"yes", "successButton", 1}, {"no", "failButton", 2}, {"skipped", nullptr, 2},
-                          {"abandoned", "", 0}};
+    const Case cases[] = {
+        {"yes", "successButton", 1}, {"no", "failButton", 2}, {"skipped", nullptr, 2}, {"abandoned", "", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         restart([](sim::Profile& p) { p.screen.brightness = 0.37; });
         auto screen = open<ft::BrightnessViewController>("BrightnessViewController");
         at(2.35);
-        if (!c.outlet) ASSERT_TRUE(skip());
-        else if (*c.outlet) tapAt(2.35, c.outlet);
-        else app_->enterBackground();
+        if (!c.outlet)
+            ASSERT_TRUE(skip());
+        else if (*c.outlet)
+            tapAt(2.35, c.outlet);
+        else
+            app_->enterBackground();
         EXPECT_EQ(code(), c.code);
         EXPECT_NEAR(brightness(), 0.37, 1e-9);
         const auto log = app_->logLines();
         const auto finish = std::find(log.begin(), log.end(), "finish.");
         ASSERT_NE(finish, log.end());
-        EXPECT_TRUE(std::none_of(finish, log.end(), [](const std::string& l) { return l.starts_with("brightness value"); }));
+        EXPECT_TRUE(std::none_of(finish, log.end(),
+                                 [](const std::string& l) { return l.starts_with("brightness value"); }));
         if (c.code == 1) {
-            EXPECT_EQ(std::count(log.begin(), finish, "brightness value = 30.000000"), 2) << "up and down once";
-            EXPECT_NE(std::find_if(finish, log.end(), [](const std::string& l) { return l.starts_with("Result: KEY 1"); }),
+            EXPECT_EQ(std::count(log.begin(), finish, "brightness value = 30.000000"), 2)
+                << "up and down once";
+            EXPECT_NE(std::find_if(finish, log.end(),
+                                   [](const std::string& l) { return l.starts_with("Result: KEY 1"); }),
                       log.end())
                 << "the way out after the sweep ended";
         }

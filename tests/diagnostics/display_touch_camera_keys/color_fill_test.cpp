@@ -58,8 +58,9 @@ TEST_F(ColorFill, EachColourIsBareForItsPeriodThenAskedAndTheAnswersBecomeTheRow
         {"FillLCDColorViewController", 2.0, {true, false}, {1, 2}, 2, false},
         {"FillLCDColorViewController", 2.0, {false}, {2}, 2},
     };
-    rt::Ref<ui::Color> (*const fills[])() = {&ui::Color::whiteColor, &ui::Color::redColor, &ui::Color::greenColor,
-                                             &ui::Color::blueColor, &ui::Color::blackColor};
+    rt::Ref<ui::Color> (*const fills[])() = {&ui::Color::whiteColor, &ui::Color::redColor,
+                                             &ui::Color::greenColor, &ui::Color::blueColor,
+                                             &ui::Color::blackColor};
     for (const Walk& w : walks) {
         SCOPED_TRACE(std::string(w.screen) + " " + std::to_string(w.answers.size()));
         const bool twoColours = std::string(w.screen) == "FillLCDColorViewController";
@@ -78,11 +79,13 @@ TEST_F(ColorFill, EachColourIsBareForItsPeriodThenAskedAndTheAnswersBecomeTheRow
             at(asked + w.period);
             EXPECT_TRUE(asking()) << "asked at colour " << i;
             EXPECT_EQ(screen->count(), std::int64_t(i));
-            const auto fillColour = twoColours ? (i == 0 ? ui::Color::whiteColor() : ui::Color::blackColor()) : fills[i]();
+            const auto fillColour =
+                twoColours ? (i == 0 ? ui::Color::whiteColor() : ui::Color::blackColor()) : fills[i]();
             EXPECT_TRUE(rt::equal(screen->view()->backgroundColor(), fillColour));
             auto entry = rt::cast<ns::Dictionary>(screen->colors()->objectAtIndex(i));
             EXPECT_EQ(text("label"), twoColours ? (w.question ? "Even?" : "")
-                                                : ns::format(localized("FILLCOLOR_CONTROLLER_ANSWER"), entry->objectForKey("name")));
+                                                : ns::format(localized("FILLCOLOR_CONTROLLER_ANSWER"),
+                                                             entry->objectForKey("name")));
             EXPECT_TRUE(app_->tapOutlet(screen, w.answers[i] ? "successButton" : "failButton"));
             asked = sinceLoad();
         }
@@ -151,11 +154,11 @@ TEST_F(ColorFill, AScreenLeftEarlyTakesTheItemsPreviousCodeOrItsRetrysAndItsPend
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         restart({});
-        rt::Weak<ColorFillViewController> screen(open<ColorFillViewController>("FillColorViewController", c.place,
-                                                                              [&](ft::TestBaseModel& item) {
-                                                                                  item.setLastCode(c.lastCode);
-                                                                                  item.setEndTestCode(c.endTestCode);
-                                                                              }));
+        rt::Weak<ColorFillViewController> screen(
+            open<ColorFillViewController>("FillColorViewController", c.place, [&](ft::TestBaseModel& item) {
+                item.setLastCode(c.lastCode);
+                item.setEndTestCode(c.endTestCode);
+            }));
         tapAt(3.5, "successButton");
         tapAt(7.0, "successButton");
         app_->enterBackground();
@@ -182,8 +185,9 @@ TEST_F(ColorFill, TheListNamesEachColourWithItsResultsIconUpToTheFirstUndecided)
         std::vector<std::string> icons; // one per line, "" for none
     };
     const Case cases[] = {
-        {{1, 1, 1, 1, 1}, {"icon_small_success", "icon_small_success", "icon_small_success", "icon_small_success",
-                           "icon_small_success"}},
+        {{1, 1, 1, 1, 1},
+         {"icon_small_success", "icon_small_success", "icon_small_success", "icon_small_success",
+          "icon_small_success"}},
         {{1, 2, 0, 1, 1}, {"icon_small_success", "icon_small_fail", ""}},
         {{0, 1, 1, 1, 1}, {""}},
     };
@@ -196,16 +200,17 @@ TEST_F(ColorFill, TheListNamesEachColourWithItsResultsIconUpToTheFirstUndecided)
         screen->fillTextView();
         auto text = screen->textView()->attributedText();
         std::vector<std::string> icons;
-        text->enumerateAttribute(ui::AttachmentAttributeName, {0, text->length()},
-                                 [&](const rt::Id& value, ns::Range, bool&) {
-                                     if (auto attachment = rt::cast<ui::TextAttachment>(value))
-                                         icons.push_back(attachment->image() ? attachment->image()->name()->utf8() : "");
-                                 });
+        text->enumerateAttribute(
+            ui::AttachmentAttributeName, {0, text->length()}, [&](const rt::Id& value, ns::Range, bool&) {
+                if (auto attachment = rt::cast<ui::TextAttachment>(value))
+                    icons.push_back(attachment->image() ? attachment->image()->name()->utf8() : "");
+            });
         EXPECT_EQ(icons, c.icons);
         const std::string lines = text->string()->utf8();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), std::ptrdiff_t(c.icons.size()));
-        EXPECT_EQ(lines.substr(0, lines.find("\xEF\xBF\xBC")),
-                  ns::format(localized("FILLCOLOR_CONTROLLER_ANSWER"), localized("FILLCOLOR_CONTROLLER_WHITE")));
+        EXPECT_EQ(
+            lines.substr(0, lines.find("\xEF\xBF\xBC")),
+            ns::format(localized("FILLCOLOR_CONTROLLER_ANSWER"), localized("FILLCOLOR_CONTROLLER_WHITE")));
         EXPECT_FALSE(screen->textView()->isHidden());
         EXPECT_EQ(screen->textView()->frame(), (cg::Rect{{110, 110}, size}));
     }

@@ -23,14 +23,17 @@ TEST_F(ScreenContract, EveryScreenShowsAnswersLeavesOnceByItsPlaceAndGoes) {
     };
     const auto yesAt = [this](std::vector<double> times) {
         return [this, times] {
-            for (double time : times) tapAt(time, "successButton");
+            for (double time : times)
+                tapAt(time, "successButton");
         };
     };
     const Case cases[] = {
         {"FillColorViewController", Place::Middle, {}, yesAt({3.5, 7.0, 10.5, 14.0, 17.5}), 1},
         {"FillLCDColorViewController", Place::Last, {}, yesAt({2.5, 5.0}), 1},
         {"BrightnessViewController", Place::Single, {}, [this] { tapAt(2.5, "failButton"); }, 2},
-        {"HomeKeyViewController", Place::Middle, {},
+        {"HomeKeyViewController",
+         Place::Middle,
+         {},
          [this] {
              at(3.0);
              sim::Device::shared().pressHome();

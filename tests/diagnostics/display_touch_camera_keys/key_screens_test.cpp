@@ -56,15 +56,19 @@ TEST_F(KeyScreens, TheHomeKeyPassesAtOnceCallsTheTesterBackAndLeavesOnlyInTheFor
     ASSERT_EQ(scheduled->count(), 1u);
     auto notification = rt::cast<ui::LocalNotification>(scheduled->objectAtIndex(0));
     EXPECT_EQ(notification->fireDate()->timeIntervalSinceReferenceDate(), app_->clock().now() + 1.0);
-    EXPECT_EQ(notification->alertBody()->utf8(), ns::format(localized("HOMEKEY_CONTROLLER_NOTIFICATION"), "Quarnotix"));
+    EXPECT_EQ(notification->alertBody()->utf8(),
+              ns::format(localized("HOMEKEY_CONTROLLER_NOTIFICATION"), "Quarnotix"));
     EXPECT_EQ(rt::cast<ns::TimeZone>(notification->timeZone())->name()->utf8(),
               ns::TimeZone::systemTimeZone()->name()->utf8());
     at(3.5);
-    ns::NotificationCenter::defaultCenter()->postNotificationName("UIApplicationDidEnterBackgroundNotification", nullptr);
-    EXPECT_EQ(app_->app()->scheduledLocalNotifications()->count(), 1u) << "the second background schedules nothing";
+    ns::NotificationCenter::defaultCenter()->postNotificationName(
+        "UIApplicationDidEnterBackgroundNotification", nullptr);
+    EXPECT_EQ(app_->app()->scheduledLocalNotifications()->count(), 1u)
+        << "the second background schedules nothing";
     at(12.0);
     EXPECT_EQ(topClass(), "HomeKeyViewController") << "waits for the foreground";
-    EXPECT_NE(sim::Device::shared().logText().find("notification " + notification->alertBody()->utf8()), std::string::npos);
+    EXPECT_NE(sim::Device::shared().logText().find("notification " + notification->alertBody()->utf8()),
+              std::string::npos);
     sim::Device::shared().openNotification();
     settle();
     EXPECT_EQ(code(), 1);

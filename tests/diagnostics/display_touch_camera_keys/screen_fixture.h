@@ -22,10 +22,13 @@ enum class Place { Middle, Last, Single, Retry };
 
 inline const char* leavingSegue(Place place) {
     switch (place) {
-    case Place::Middle: return ft::BaseModelViewController::kPreviousSegue;
-    case Place::Single: return ft::BaseModelViewController::kRootSegue;
+    case Place::Middle:
+        return ft::BaseModelViewController::kPreviousSegue;
+    case Place::Single:
+        return ft::BaseModelViewController::kRootSegue;
     case Place::Last:
-    case Place::Retry: break;
+    case Place::Retry:
+        break;
     }
     return ft::BaseModelViewController::kResultSegue;
 }
@@ -39,11 +42,13 @@ protected:
         RunFixture::start();
         window_->setFrame(ui::Screen::mainScreen()->bounds());
         // As start-up does: the home key's notification needs the permission.
-        app_->app()->registerUserNotificationSettings(ui::UserNotificationSettings::settingsForTypes(7, nullptr));
+        app_->app()->registerUserNotificationSettings(
+            ui::UserNotificationSettings::settingsForTypes(7, nullptr));
     }
     void SetUp() override { start(); }
     // Starts again on another device, or with the profile changed.
-    void restart(std::function<void(sim::Profile&)> adjust, std::string device = std::string(sim::kDefaultProfileName)) {
+    void restart(std::function<void(sim::Profile&)> adjust,
+                 std::string device = std::string(sim::kDefaultProfileName)) {
         stop();
         adjust_ = std::move(adjust);
         device_ = std::move(device);
@@ -57,13 +62,17 @@ protected:
                          const std::function<void(ft::TestBaseModel&)>& prepare = {}) {
         screenItem_ = item(name);
         if (prepare) prepare(*screenItem_);
-        if (place == Place::Single) run({screenItem_}, false);
-        else if (place == Place::Last) run({item(testkit::kManualA), screenItem_});
-        else run({screenItem_, item(testkit::kManualB)});
+        if (place == Place::Single)
+            run({screenItem_}, false);
+        else if (place == Place::Last)
+            run({item(testkit::kManualA), screenItem_});
+        else
+            run({screenItem_, item(testkit::kManualB)});
         runner_->setHandleIndex(place == Place::Last ? 1 : 0);
         runner_->setDoRetryIndication(place == Place::Retry);
         runner_->changeIntroInfo();
-        if (!app_->tapOutlet(runner_, "startBtn")) ADD_FAILURE() << "start could not be tapped: " << app_->refusal();
+        if (!app_->tapOutlet(runner_, "startBtn"))
+            ADD_FAILURE() << "start could not be tapped: " << app_->refusal();
         loadedAt_ = app_->clock().now();
         return rt::cast<Screen>(top());
     }
@@ -80,7 +89,8 @@ protected:
         if (!app_->tapBack()) return false;
         auto sheets = app_->presentedSheets();
         for (long i = 0; !sheets.empty() && i < sheets.back()->numberOfButtons(); ++i)
-            if (sheets.back()->buttonTitleAtIndex(i)->utf8() == localized("BASETEST_CONTROLLER_ACTIONSHEET_SKIP"))
+            if (sheets.back()->buttonTitleAtIndex(i)->utf8() ==
+                localized("BASETEST_CONTROLLER_ACTIONSHEET_SKIP"))
                 return pressSheet(i) && pressAlert(1);
         return false;
     }

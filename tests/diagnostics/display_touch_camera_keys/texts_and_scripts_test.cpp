@@ -19,7 +19,8 @@ std::vector<std::string> conversions(const std::string& text) {
     std::vector<std::string> found;
     for (std::size_t i = text.find('%'); i != std::string::npos; i = text.find('%', i + 2)) {
         std::size_t end = i + 1;
-        while (end < text.size() && text[end] == 'l') ++end;
+        while (end < text.size() && text[end] == 'l')
+            ++end;
         if (end < text.size() && text[end] != '%') found.push_back(text.substr(i + 1, end - i));
     }
     return found;

@@ -29,7 +29,8 @@ void ScreenContract::watch(const rt::Ref<ft::BaseModelViewController>& screen) {
     // The record holds the screen weakly, and the subscriptions end with it.
     std::weak_ptr<WatchedScreen> record = watched;
     auto note = [record](std::string event) {
-        if (auto r = record.lock()) r->events.push_back((ns::Thread::isMainThread() ? "" : "off-main ") + std::move(event));
+        if (auto r = record.lock())
+            r->events.push_back((ns::Thread::isMainThread() ? "" : "off-main ") + std::move(event));
     };
     watched->subscriptions.push_back(
         screen->present()->subscribeNext([note](bool shown) { note(shown ? "present:1" : "present:0"); }));
@@ -60,7 +61,8 @@ const WatchedScreen& ScreenContract::last() const {
         return ::testing::AssertionFailure() << watched.className << " " << why << ": " << watched.text();
     };
     if (events.empty() || events.front() != "present:1") return failure("did not show first");
-    if (std::any_of(events.begin(), events.end(), [](const std::string& e) { return e.starts_with("off-main"); }))
+    if (std::any_of(events.begin(), events.end(),
+                    [](const std::string& e) { return e.starts_with("off-main"); }))
         return failure("acted off the main thread");
     const auto leave = [](const std::string& e) { return e.starts_with("leave:"); };
     const auto leaves = std::count_if(events.begin(), events.end(), leave);
@@ -69,7 +71,8 @@ const WatchedScreen& ScreenContract::last() const {
     if (*left != "leave:" + std::string(segue)) return failure("did not leave by " + std::string(segue));
     if (std::any_of(left, events.end(), [](const std::string& e) { return e.starts_with("choose:"); }))
         return failure("took an answer after it left");
-    if (std::find(left, events.end(), "present:0") == events.end()) return failure("did not disappear after it left");
+    if (std::find(left, events.end(), "present:0") == events.end())
+        return failure("did not disappear after it left");
     // A push to the results keeps it beneath them; an unwind lets it go.
     if (segue.starts_with("unwind") && !watched.gone()) return failure("outlived its unwind");
     return ::testing::AssertionSuccess();
@@ -78,7 +81,8 @@ const WatchedScreen& ScreenContract::last() const {
 // ---- The fixture ----
 
 void RunFixture::registerScenes(ui::Storyboard& storyboard) {
-    for (const char* name : {kManualA, kManualB, kManualC}) registerFakeScreen(storyboard, name, FakeScreen::Manual);
+    for (const char* name : {kManualA, kManualB, kManualC})
+        registerFakeScreen(storyboard, name, FakeScreen::Manual);
     registerFakeScreen(storyboard, kAutomatic, FakeScreen::Automatic);
     registerFakeScreen(storyboard, kRefusing, FakeScreen::Refusing);
 }
@@ -130,14 +134,16 @@ rt::Ref<ft::TestBaseModel> RunFixture::item(std::string_view name, bool isAuto, 
 void RunFixture::run(std::vector<rt::Ref<ft::TestBaseModel>> items, bool ofSelection) {
     items_ = items;
     std::vector<rt::Id> entries(items.begin(), items.end());
-    runner_ = rt::cast<ft::ReadyStartViewController>(storyboard_->instantiateViewControllerWithIdentifier("ReadyStartViewController"));
+    runner_ = rt::cast<ft::ReadyStartViewController>(
+        storyboard_->instantiateViewControllerWithIdentifier("ReadyStartViewController"));
     ASSERT_TRUE(runner_);
     // Every screen the runner opens is watched from its segue on, before its view loads.
     if (opening_) opening_->dispose();
     opening_ = es::signalForSelector(runner_.get(), rt::Sel("prepareForSegue:sender:"))
                    ->subscribeNext([this](const rt::Ref<es::Tuple>& arguments) {
                        auto segue = rt::cast<ui::StoryboardSegue>(arguments->first());
-                       if (auto screen = segue ? rt::cast<ft::BaseModelViewController>(segue->destinationViewController())
+                       if (auto screen = segue ? rt::cast<ft::BaseModelViewController>(
+                                                     segue->destinationViewController())
                                                : nullptr)
                            contract_.watch(screen);
                    });

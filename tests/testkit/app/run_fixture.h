@@ -91,7 +91,8 @@ protected:
     void stop();
 
     // A new item running the screen `name`.
-    static rt::Ref<ft::TestBaseModel> item(std::string_view name, bool isAuto = false, std::string_view profile = "KEY");
+    static rt::Ref<ft::TestBaseModel> item(std::string_view name, bool isAuto = false,
+                                           std::string_view profile = "KEY");
 
     // Pushes the runner with the items above the list, as "doit" does, and lets it settle.
     void run(std::vector<rt::Ref<ft::TestBaseModel>> items, bool ofSelection = true);
@@ -112,7 +113,9 @@ protected:
     bool pressAlert(long index);
     std::string alertMessage() const;
     static std::string localized(const std::string& key);
-    static void setDefault(const char* key, bool value) { ns::UserDefaults::standardUserDefaults()->setBool(value, key); }
+    static void setDefault(const char* key, bool value) {
+        ns::UserDefaults::standardUserDefaults()->setBool(value, key);
+    }
     std::string topClass() const { return top() ? std::string(top()->getClass().name()) : ""; }
     // The screens the runner has opened since the fixture started.
     const ScreenContract& contract() const noexcept { return contract_; }
