@@ -17,14 +17,14 @@ RT_DEFINE_CLASS(Context, "LAContext", rt::Object, rt::prop("localizedReason", &C
 
 namespace {
 
-rt::Ref<ns::Error> authenticationError(long code, const char* description) {
+rt::Ref<ns::Error> biometricError(long code, const char* description) {
     auto info = ns::MutableDictionary::make();
     info->setObjectForKey(ns::String::make(description), "NSLocalizedDescription");
     return ns::Error::make(kErrorDomain, code, info);
 }
 
 // The evaluations waiting for the sensor, answered by their timer or by the tester's stimulus.
-struct Sensor {
+struct BiometricSensor {
     struct Waiting {
         std::uint64_t id;
         rt::Ref<Context> context; // kept until answered, as the system keeps it
@@ -35,8 +35,9 @@ struct Sensor {
     std::uint64_t nextId = 1;
     bool hooked = false;
 
-    static Sensor& shared() {
-        static Sensor* sensor = new Sensor; // lives for the process: answers may come at exit
+    static BiometricSensor& shared() {
+        static BiometricSensor* sensor =
+            new BiometricSensor; // lives for the process: answers may come at exit
         return *sensor;
     }
 
@@ -76,9 +77,8 @@ struct Sensor {
     static void deliver(std::vector<Waiting> answered, bool success) {
         for (Waiting& w : answered)
             sim::deliverCallback([reply = std::move(w.reply), success] {
-                reply(success, success
-                                   ? nullptr
-                                   : authenticationError(kAuthenticationFailed, "Authentication failed."));
+                reply(success,
+                      success ? nullptr : biometricError(kAuthenticationFailed, "Authentication failed."));
             });
     }
 };
@@ -93,9 +93,9 @@ bool Context::canEvaluatePolicy(long policy, rt::Ref<ns::Error>* error) const {
     rt::Ref<ns::Error> refusal;
     const sim::Biometrics& biometrics = sim::currentDevice()->biometrics;
     if (policy != kPolicyDeviceOwnerAuthenticationWithBiometrics)
-        refusal = authenticationError(kPolicyNotSupported, "The policy is not supported.");
+        refusal = biometricError(kPolicyNotSupported, "The policy is not supported.");
     else if (!biometrics.available || biometrics.type == sim::BiometryType::None)
-        refusal = authenticationError(kBiometryNotAvailable, "Biometry is not available on this device.");
+        refusal = biometricError(kBiometryNotAvailable, "Biometry is not available on this device.");
     if (error) *error = refusal;
     return !refusal;
 }
@@ -111,9 +111,9 @@ void Context::evaluatePolicy(long policy, const rt::Ref<ns::String>& localizedRe
     sim::Device::shared().log("biometric prompt: " +
                               (localizedReason ? localizedReason->utf8() : std::string()));
     const sim::Biometrics biometrics = sim::currentDevice()->biometrics;
-    const std::uint64_t id = Sensor::shared().wait(rt::retained(this), std::move(reply));
+    const std::uint64_t id = BiometricSensor::shared().wait(rt::retained(this), std::move(reply));
     dispatch::asyncAfter(dispatch::after(biometrics.after), dispatch::Queue::main(),
-                         [id, success = biometrics.reply] { Sensor::shared().answer(id, success); });
+                         [id, success = biometrics.reply] { BiometricSensor::shared().answer(id, success); });
 }
 
 } // namespace la
