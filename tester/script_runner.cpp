@@ -226,6 +226,14 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
 }
 
 ScriptRun ScriptRunner::run(double limitSeconds) {
+    return runFrom(limitSeconds, true);
+}
+
+ScriptRun ScriptRunner::runLaunched(double limitSeconds) {
+    return runFrom(limitSeconds, false);
+}
+
+ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
     auto manual = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
     launchTime_ = ns::Clock::currentTime();
     const double end = launchTime_ + limitSeconds;
@@ -255,7 +263,7 @@ ScriptRun ScriptRunner::run(double limitSeconds) {
                 requests->answered.push_back(std::move(name));
                 return true;
             });
-    driver_.launch();
+    if (launch) driver_.launch();
 
     ScriptRun run;
     auto interrupted = [&](int signal) {

@@ -71,6 +71,9 @@ public:
     // Launches the application, then runs until the end; virtual times of
     // "at" steps count from the launch. `limitSeconds` after the launch the run ends.
     ScriptRun run(double limitSeconds);
+    // The same on an application already running (a test's, set up in code): nothing is launched,
+    // and times count from this call.
+    ScriptRun runLaunched(double limitSeconds);
 
     // Called after every settle, before triggers are looked at (the run report watches here).
     void setObserver(std::function<void()> observer) { observer_ = std::move(observer); }
@@ -87,6 +90,7 @@ private:
     void fire(const ScriptStep& step, double now, const rt::Id& subject);
     bool stillShown(const Pending& firing) const;
     Due runDue(double now, ScriptRun& run);
+    ScriptRun runFrom(double limitSeconds, bool launch);
     void note(double now, const ScriptStep& step, const std::string& fate);
 
     Script script_;

@@ -15,6 +15,7 @@ namespace {
 struct System {
     std::mutex lock;
     std::string name = "UTC";
+    std::optional<std::string> defaultName; // none: the system's
 };
 
 System& system() {
@@ -37,6 +38,21 @@ void TimeZone::setSystemTimeZoneName(std::string name) {
     if (name.empty()) name = "UTC";
     std::lock_guard guard(system().lock);
     system().name.swap(name);
+}
+
+rt::Ref<TimeZone> TimeZone::defaultTimeZone() {
+    std::string name;
+    {
+        std::lock_guard guard(system().lock);
+        name = system().defaultName.value_or(system().name);
+    }
+    return rt::make<TimeZone>(std::move(name));
+}
+
+void TimeZone::setDefaultTimeZone(const rt::Ref<TimeZone>& zone) {
+    std::lock_guard guard(system().lock);
+    if (zone) system().defaultName = zone->name_;
+    else system().defaultName.reset();
 }
 
 rt::Ref<String> TimeZone::name() const { return String::make(name_); }
@@ -68,6 +84,7 @@ long TimeZone::systemSecondsFromGMT(long long secondsSince1970) {
 }
 
 RT_DEFINE_CLASS(TimeZone, "NSTimeZone", rt::Object, rt::classMethod("systemTimeZone", &TimeZone::systemTimeZone),
+                rt::classMethod("defaultTimeZone", &TimeZone::defaultTimeZone),
                 rt::method("name", &TimeZone::name))
 
 } // namespace ns

@@ -1,7 +1,8 @@
 #pragma once
 // ns::TimeZone ("NSTimeZone"): a named time zone. The system's is process-wide: "UTC" until
 // something sets it (installing a simulated device sets its profile's locale's), and it is the
-// local time of everything formatted for the device, whatever the host's own zone. Any thread.
+// local time of everything formatted for the device, whatever the host's own zone. The default
+// zone is the application's own choice: the system's until one is set. Any thread.
 
 #include <string>
 
@@ -18,6 +19,10 @@ public:
     static rt::Ref<TimeZone> systemTimeZone();
     // Empty puts back "UTC".
     static void setSystemTimeZoneName(std::string name);
+    // The zone set as the default, else the system's (read at the call).
+    static rt::Ref<TimeZone> defaultTimeZone();
+    // Nil goes back to following the system's.
+    static void setDefaultTimeZone(const rt::Ref<TimeZone>& zone);
 
     // The zone's name ("Europe/Berlin").
     rt::Ref<String> name() const;

@@ -118,7 +118,7 @@ std::pair<cg::Rect, cg::Rect> Button::contentRects() const {
 }
 
 void Button::layoutSubviews() {
-    titleLabel_->setFrame(contentRects().second);
+    titleLabel_->setFrame(insetRect(contentRects().second, titleInsets_));
 }
 
 void Button::drawRect(const cg::Rect& rect) {
@@ -129,6 +129,12 @@ void Button::drawRect(const cg::Rect& rect) {
 void Button::setContentEdgeInsets(const EdgeInsets& insets) {
     rt::KeyChange change(this, "contentEdgeInsets");
     contentInsets_ = insets;
+    setNeedsLayout();
+}
+
+void Button::setTitleEdgeInsets(const EdgeInsets& insets) {
+    rt::KeyChange change(this, "titleEdgeInsets");
+    titleInsets_ = insets;
     setNeedsLayout();
 }
 
@@ -151,6 +157,7 @@ RT_DEFINE_CLASS(Button, "UIButton", Control, rt::prop("buttonType", &Button::but
                 rt::prop("currentTitle", &Button::currentTitle), rt::prop("currentImage", &Button::currentImage),
                 rt::prop("titleLabel", &Button::titleLabel),
                 rt::prop("contentEdgeInsets", &Button::contentEdgeInsets, &Button::setContentEdgeInsets),
+                rt::prop("titleEdgeInsets", &Button::titleEdgeInsets, &Button::setTitleEdgeInsets),
                 rt::method("setTitle:forState:", &Button::setTitleForState),
                 rt::method("titleForState:", &Button::titleForState),
                 rt::method("setTitleColor:forState:", &Button::setTitleColorForState),

@@ -8,7 +8,8 @@
 //
 // Content: the current background image fills the bounds; the current image and the title sit
 // side by side, image first, centred together within the bounds less the content insets (an image
-// larger than that room is scaled down to fit, keeping its ratio). The intrinsic size holds both.
+// larger than that room is scaled down to fit, keeping its ratio); the title's own insets then move
+// it within its share, without changing the intrinsic size. The intrinsic size holds both.
 
 #include <map>
 #include <utility>
@@ -58,6 +59,10 @@ public:
     const rt::Ref<Label>& titleLabel() const noexcept { return titleLabel_; }
     const EdgeInsets& contentEdgeInsets() const noexcept { return contentInsets_; }
     void setContentEdgeInsets(const EdgeInsets& insets);
+    // Taken from the title's share of the content: positive values move the title away from that
+    // side.
+    const EdgeInsets& titleEdgeInsets() const noexcept { return titleInsets_; }
+    void setTitleEdgeInsets(const EdgeInsets& insets);
     // The image's and the title's sizes side by side, plus the content insets.
     cg::Size intrinsicContentSize() const override;
     void drawRect(const cg::Rect& rect) override;
@@ -89,6 +94,7 @@ private:
     PerState<Image> backgroundImages_;
     rt::Ref<Label> titleLabel_;
     EdgeInsets contentInsets_;
+    EdgeInsets titleInsets_;
 };
 
 } // namespace ui

@@ -206,7 +206,7 @@ void NavigationController::installView(const rt::Ref<ViewController>& controller
     rt::Ref<View> box = container();
     rt::Ref<View> view = controller->view();
     if (view->superview() == box) return;
-    view->setFrame(box->bounds());
+    view->setFrame(contentFrame(*controller));
     rt::Ref<View> above = below ? below->viewIfLoaded() : nullptr;
     if (above && above->superview() == box)
         box->insertSubviewBelowSubview(view, above);
@@ -252,6 +252,9 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
 
     transition_ = std::make_unique<Transition>(Transition{std::move(previous), from, to, animated, nullptr});
     to->loadViewIfNeeded();
+    // Where it will stand, before any animator puts it in the container.
+    const cg::Rect toFrame = contentFrame(*to);
+    to->view()->setFrame(toFrame);
     rt::Id delegate = delegate_.lock();
     if (delegate && delegate->respondsToSelector(kWillShow))
         rt::send(delegate, kWillShow, self, to, animated);
@@ -266,7 +269,7 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
         ViewControllerTransitionContext::make(container(), from, to, animated, [weak](bool didComplete) {
             if (rt::Ref<NavigationController> navigation = weak.lock())
                 navigation->finishTransition(didComplete);
-        });
+        }, toFrame);
     transition_->context = context;
     if (animator && animator->respondsToSelector(kAnimateTransition)) {
         rt::send(animator, kAnimateTransition, context);
@@ -338,9 +341,19 @@ bool NavigationController::isNavigationBarHidden() const {
     return bar_->isHidden();
 }
 
+cg::Rect NavigationController::contentFrame(const ViewController& controller) const {
+    const cg::Rect whole = container()->bounds();
+    if ((controller.edgesForExtendedLayout() & RectEdgeTop) || bar_->isHidden()) return whole;
+    const double top = std::min(bar_->frame().maxY(), whole.height());
+    return cg::Rect::make(whole.minX(), whole.minY() + top, whole.width(), whole.height() - top);
+}
+
 void NavigationController::setNavigationBarHidden(bool hidden, bool) {
     rt::KeyChange change(this, "navigationBarHidden");
     bar_->setHidden(hidden);
+    if (rt::Ref<ViewController> top = topViewController(); top && top->isViewLoaded() && container_ &&
+                                                             top->viewIfLoaded()->superview() == container_)
+        top->viewIfLoaded()->setFrame(contentFrame(*top));
 }
 
 void NavigationController::setDelegate(const rt::Id& delegate) {

@@ -29,6 +29,11 @@
 // navigationBar:shouldPopItem: of this controller by name (a category may answer it), and pops
 // animated when allowed or unanswered. A pop from code asks nobody.
 //
+// Views. A controller's view fills the container, except that a view that does not extend under
+// the top bar (edgesForExtendedLayout without RectEdgeTop) begins below the bar while the bar shows;
+// showing or hiding the bar fits the top controller's view again. A transition's destination is
+// placed so before an animator gets it (and the context's final frame says so).
+//
 // Misuse (pushing nil, a navigation controller, or a controller already in the stack; popping to
 // one that is not in it) is logged and ignored. Main thread only.
 
@@ -37,6 +42,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/graphics/geometry.h"
 #include "platform/uikit/view_controller.h"
 
 namespace ui {
@@ -104,8 +110,10 @@ private:
     // Runs `change` now, or queues it behind the running transition (true when queued).
     bool deferWhileTransitioning(std::function<void()> change);
     void syncBarItems();
-    // Puts the top controller's view into the container, sized to it.
+    // Puts the top controller's view into the container, sized to it (contentFrame).
     void installView(const rt::Ref<ViewController>& controller, const rt::Ref<ViewController>& below);
+    // Where the controller's view goes in the container: all of it, or below the bar (see Views).
+    cg::Rect contentFrame(const ViewController& controller) const;
     rt::Ref<View> container() const;
 
     void setViewControllersObject(const rt::Ref<ns::Array>& controllers) {

@@ -37,7 +37,28 @@ TextView::TextView(const cg::Rect& frame)
 void TextView::setText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "text");
     text_ = text ? std::move(text) : ns::String::empty();
+    attributedText_ = nullptr;
     textSizeChanged();
+}
+
+rt::Ref<ns::AttributedString> TextView::attributedText() const {
+    if (attributedText_) return attributedText_;
+    rt::Ref<ns::AttributedString> styled =
+        detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
+    return styled ? styled : ns::AttributedString::make(ns::String::empty());
+}
+
+void TextView::setAttributedText(const rt::Ref<ns::AttributedString>& text) {
+    rt::KeyChange change(this, "attributedText");
+    rt::KeyChange plain(this, "text");
+    attributedText_ = text ? ns::AttributedString::withAttributedString(*text) : nullptr;
+    text_ = text ? text->string() : ns::String::empty();
+    textSizeChanged();
+}
+
+rt::Ref<ns::AttributedString> TextView::displayedText() const {
+    if (attributedText_) return attributedText_->length() ? detail::withAttachmentPlaceholders(attributedText_) : nullptr;
+    return detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
 }
 
 void TextView::setFont(rt::Ref<Font> font) {
@@ -71,8 +92,7 @@ void TextView::textSizeChanged() {
 
 cg::Size TextView::measuredSize(double width) const {
     const double padding = kTextInsets.left + kTextInsets.right;
-    rt::Ref<ns::AttributedString> text =
-        detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
+    rt::Ref<ns::AttributedString> text = displayedText();
     const cg::Size size =
         text ? detail::textSize(*text, width > padding ? width - padding : 0, 0) : cg::Size{};
     return {std::ceil(size.width) + padding, std::ceil(size.height) + kTextInsets.top + kTextInsets.bottom};
@@ -97,8 +117,7 @@ bool TextView::adoptLayoutWidth(double width) {
 
 void TextView::drawRect(const cg::Rect& rect) {
     cg::Context* context = graphicsGetCurrentContext();
-    rt::Ref<ns::AttributedString> text =
-        detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
+    rt::Ref<ns::AttributedString> text = displayedText();
     const cg::Rect box = insetRect(rect, kTextInsets);
     if (!context || !text || !(box.width() > 0) || !(box.height() > 0)) return;
     context->saveGState();
@@ -117,6 +136,10 @@ void TextView::drawRect(const cg::Rect& rect) {
         context->setTextPosition(line->penOffsetForFlush(flush, box.width()), frame->lineOrigins()[i].y);
         line->draw(*context);
     }
+    context->restoreGState();
+    context->saveGState();
+    context->clipToRect(box);
+    detail::drawAttachments(*frame, box, flush);
     context->restoreGState();
 }
 
@@ -178,6 +201,8 @@ bool TextView::deleteBackward() {
 
 RT_DEFINE_CLASS(TextView, "UITextView", View,
                 rt::prop("text", &TextView::text, &TextView::setText, {.memory = rt::Memory::Copy}),
+                rt::prop("attributedText", &TextView::attributedText, &TextView::setAttributedText,
+                         {.memory = rt::Memory::Copy}),
                 rt::prop("font", &TextView::font, &TextView::setFont),
                 rt::prop("textColor", &TextView::textColor, &TextView::setTextColor),
                 rt::prop("textAlignment", &TextView::textAlignment, &TextView::setTextAlignment),

@@ -8,6 +8,11 @@
 // UITextViewTextDidEndEditingNotification. Text set from code tells no one. The delegate is held
 // weakly.
 //
+// Attributed text: setting it sets `text` to its characters and is drawn with its own attributes
+// (text attachments as their images, text_attachment.h), its lines placed by the view's
+// alignment; setting `text` again drops it, and the plain text is then drawn with the view's font,
+// colour and alignment. The attributed text read back is the one set, or the plain text so styled.
+//
 // Drawing and size. The text is drawn from the top left of the bounds less the text container's
 // insets (8 above and below, 5 of line padding at each side), wrapped at words. A text view that
 // does not scroll (scrollEnabled NO) has an intrinsic size, with the label's height-for-width rule
@@ -16,6 +21,7 @@
 
 #include <string_view>
 
+#include "platform/foundation/attributed_string.h"
 #include "platform/foundation/string.h"
 #include "platform/uikit/text_alignment.h"
 #include "platform/uikit/view.h"
@@ -34,6 +40,9 @@ public:
     // Never nil: the empty string when there is none (setting nil sets it).
     const rt::Ref<ns::String>& text() const noexcept { return text_; }
     void setText(rt::Ref<ns::String> text);
+    // Never nil (empty when there is no text).
+    rt::Ref<ns::AttributedString> attributedText() const;
+    void setAttributedText(const rt::Ref<ns::AttributedString>& text);
     const rt::Ref<Font>& font() const noexcept { return font_; }
     void setFont(rt::Ref<Font> font);
     const rt::Ref<Color>& textColor() const noexcept { return textColor_; }
@@ -77,10 +86,14 @@ private:
     // The text's size wrapped at `width` (0 or less: unlimited), rounded up, with the insets.
     cg::Size measuredSize(double width) const;
     void textSizeChanged();
+    // What is measured and drawn: the attributed text set (attachments as placeholders), else the
+    // plain text styled; nil when there is nothing to draw.
+    rt::Ref<ns::AttributedString> displayedText() const;
 
     bool replace(ns::Range range, std::string_view replacement);
 
     rt::Ref<ns::String> text_;
+    rt::Ref<ns::AttributedString> attributedText_; // nil: plain text
     rt::Ref<Font> font_;
     rt::Ref<Color> textColor_;
     rt::Weak<rt::Object> delegate_;

@@ -18,13 +18,15 @@ const rt::Protocol& animatedTransitioningProtocol() {
 
 rt::Ref<ViewControllerTransitionContext>
 ViewControllerTransitionContext::make(rt::Ref<View> container, rt::Ref<ViewController> from,
-                                      rt::Ref<ViewController> to, bool animated, CompletionHandler handler) {
+                                      rt::Ref<ViewController> to, bool animated, CompletionHandler handler,
+                                      std::optional<cg::Rect> finalFrame) {
     auto context = rt::make<ViewControllerTransitionContext>();
     context->container_ = std::move(container);
     context->from_ = std::move(from);
     context->to_ = std::move(to);
     context->animated_ = animated;
     context->handler_ = std::move(handler);
+    context->finalFrame_ = finalFrame;
     return context;
 }
 
@@ -49,7 +51,7 @@ cg::Rect ViewControllerTransitionContext::initialFrameForViewController(
 
 cg::Rect ViewControllerTransitionContext::finalFrameForViewController(
     const rt::Ref<ViewController>& controller) const {
-    if (controller && controller == to_ && container_) return container_->bounds();
+    if (controller && controller == to_ && container_) return finalFrame_.value_or(container_->bounds());
     return cg::Rect::zero();
 }
 

@@ -10,6 +10,7 @@
 // Main thread only.
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "platform/graphics/geometry.h"
@@ -43,10 +44,12 @@ class ViewControllerTransitionContext : public rt::Object {
 public:
     using CompletionHandler = std::function<void(bool didComplete)>;
 
+    // `finalFrame`: where the destination's view ends in the container; none: all of it.
     static rt::Ref<ViewControllerTransitionContext> make(rt::Ref<View> container,
                                                          rt::Ref<ViewController> from,
                                                          rt::Ref<ViewController> to, bool animated,
-                                                         CompletionHandler handler);
+                                                         CompletionHandler handler,
+                                                         std::optional<cg::Rect> finalFrame = std::nullopt);
 
     const rt::Ref<View>& containerView() const noexcept { return container_; }
     // The source or destination controller for the keys above; nil for any other key.
@@ -73,6 +76,7 @@ private:
     rt::Ref<View> container_;
     rt::Ref<ViewController> from_, to_;
     CompletionHandler handler_;
+    std::optional<cg::Rect> finalFrame_;
     bool animated_ = false;
     bool cancelled_ = false;
     bool completed_ = false;

@@ -581,6 +581,21 @@ TEST(DateFormatter, IsoPatternWhateverTheLocaleAndZone) {
               "1970-01-01T00:00:00+0000");
 }
 
+// The default zone follows the system's until one is set, and again once it is cleared.
+TEST(TimeZone, TheDefaultFollowsTheSystemUnlessSet) {
+    LocaleAndZone restore;
+    auto name = [](const rt::Ref<ns::TimeZone>& zone) { return zone->name()->utf8(); };
+    ns::TimeZone::setSystemTimeZoneName("Europe/Berlin");
+    EXPECT_EQ(name(ns::TimeZone::defaultTimeZone()), "Europe/Berlin");
+    auto berlin = ns::TimeZone::defaultTimeZone();
+    ns::TimeZone::setSystemTimeZoneName("Asia/Tokyo");
+    ns::TimeZone::setDefaultTimeZone(berlin);
+    EXPECT_EQ(name(ns::TimeZone::defaultTimeZone()), "Europe/Berlin");
+    EXPECT_EQ(name(ns::TimeZone::systemTimeZone()), "Asia/Tokyo");
+    ns::TimeZone::setDefaultTimeZone(nullptr);
+    EXPECT_EQ(name(ns::TimeZone::defaultTimeZone()), "Asia/Tokyo");
+}
+
 TEST(DateFormatter, FixedPatternsAndZones) {
     // 2024-02-29 13:05:09.250 UTC, a Thursday.
     auto date = ns::Date::withTimeIntervalSince1970(1709211909.25);

@@ -313,17 +313,17 @@ TEST(UIImagePickerController, TalksToItsDelegateByName) {
 }
 
 TEST(UIImage, NamesComeFromTheRegistry) {
-    EXPECT_FALSE(ui::Image::imageNamed("icon_small_success"));
+    EXPECT_FALSE(ui::Image::imageNamed("icon_registered_only"));
     EXPECT_FALSE(ui::Image::imageNamed(""));
-    ui::Image::registerImageNamed("icon_small_success", {24, 24});
-    auto image = ui::Image::imageNamed("icon_small_success");
+    ui::Image::registerImageNamed("icon_registered_only", {24, 24});
+    auto image = ui::Image::imageNamed("icon_registered_only");
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->name()->utf8(), "icon_small_success");
+    EXPECT_EQ(image->name()->utf8(), "icon_registered_only");
     auto view = ui::ImageView::withImage(image);
     EXPECT_EQ(view->frame(), cg::Rect::make(0, 0, 24, 24));
     EXPECT_FALSE(view->isUserInteractionEnabled());
     ui::Image::removeRegisteredImages();
-    EXPECT_FALSE(ui::Image::imageNamed("icon_small_success"));
+    EXPECT_FALSE(ui::Image::imageNamed("icon_registered_only"));
 }
 
 TEST(UIColorAndFont, AreValues) {

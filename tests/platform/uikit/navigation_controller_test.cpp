@@ -358,3 +358,27 @@ TEST_F(Navigation, TheBarAndTheInteractivePopAreFlags) {
 }
 
 } // namespace
+
+namespace {
+
+// A view kept out from under the top bar begins below it while the bar shows, and fills the
+// container again when the bar hides; every other view fills it always (the default device: a
+// 375 x 667 screen, the bar from 20 to 64).
+TEST_F(Navigation, AViewKeptFromUnderTheTopBarBeginsBelowItWhileTheBarShows) {
+    auto a = TracedController::named("A"), b = TracedController::named("B");
+    b->setEdgesForExtendedLayout(ui::ViewController::RectEdgeLeft | ui::ViewController::RectEdgeBottom |
+                                 ui::ViewController::RectEdgeRight);
+    auto navigation = NavigationController::withRootViewController(a);
+    show(navigation);
+    EXPECT_EQ(a->view()->frame(), cg::Rect::make(0, 0, 375, 667));
+    navigation->pushViewController(b, false);
+    EXPECT_EQ(b->view()->frame(), cg::Rect::make(0, 64, 375, 603));
+    navigation->setNavigationBarHidden(true);
+    EXPECT_EQ(b->view()->frame(), cg::Rect::make(0, 0, 375, 667));
+    navigation->setNavigationBarHidden(false);
+    EXPECT_EQ(b->view()->frame(), cg::Rect::make(0, 64, 375, 603));
+    navigation->popViewControllerAnimated(false);
+    EXPECT_EQ(a->view()->frame(), cg::Rect::make(0, 0, 375, 667));
+}
+
+} // namespace

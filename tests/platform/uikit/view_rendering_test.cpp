@@ -24,7 +24,10 @@
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_field.h"
+#include "platform/uikit/text_view.h"
 #include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
@@ -163,6 +166,48 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
     EXPECT_EQ(button->intrinsicContentSize(), (cg::Size{39, 25}));
     button->sizeToFit();
     EXPECT_EQ(button->bounds().size, (cg::Size{39, 25}));
+}
+
+// Attributed text in a text view: an attachment is a placeholder of its size on the baseline, its
+// image drawn there; text set plainly afterwards drops the attributes. A button's title insets move
+// its title within its share without changing its size.
+TEST(RenderView, TextViewAttachmentsTakeTheirSizeOnTheLineAndTitleInsetsMoveTheTitle) {
+    auto view = rt::make<ui::TextView>(Rect::make(0, 0, 200, 100));
+    auto text = ns::MutableAttributedString::make(ns::String::empty());
+    auto font = ns::MutableDictionary::make();
+    font->setObjectForKey(ui::Font::systemFontOfSize(16), ns::FontAttributeName); // 10 a character, ascent 12
+    text->appendAttributedString(*ns::AttributedString::make("Ab", font));
+    auto attachment = ui::TextAttachment::make(ui::Image::imageWithSize({16, 16}));
+    auto placed = ui::TextAttachment::attributedStringWithAttachment(attachment)->mutableCopy();
+    placed->addAttributes(*font, {0, 1});
+    text->appendAttributedString(*placed);
+    text->appendAttributedString(*ns::AttributedString::make("c", font));
+    view->setAttributedText(text);
+    EXPECT_EQ(view->text()->utf16(), u"Ab\uFFFCc");
+    EXPECT_EQ(view->attributedText()->attributeAtIndex(ui::AttachmentAttributeName, 2), rt::Id(attachment));
+
+    const cg::DisplayList list = recorded(*view);
+    const auto images = list.images();
+    ASSERT_EQ(images.size(), 1u);
+    // After two characters, its top on the line's top (it is the line's tallest run): inside the
+    // text insets of 5 and 8.
+    EXPECT_EQ(images[0]->rect, Rect::make(5 + 20, 8, 16, 16));
+    const auto runs = list.textRuns();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(cg::glyphOrigins(*runs[1]).front(), (Point{5 + 20 + 16, 8 + 16}));
+
+    view->setText(ns::str("plain"));
+    EXPECT_TRUE(recorded(*view).images().empty());
+    EXPECT_FALSE(view->attributedText()->attributeAtIndex(ui::AttachmentAttributeName, 0));
+
+    auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    button->setFrame(Rect::make(0, 0, 100, 44));
+    button->setTitleForState(ns::str("OK"), ui::ControlStates::Normal);
+    const cg::Size size = button->intrinsicContentSize();
+    button->setTitleEdgeInsets({20, 0, 0, 0});
+    button->layoutIfNeeded();
+    EXPECT_EQ(button->titleLabel()->frame(), Rect::make(0, 20, 100, 24));
+    EXPECT_EQ(button->intrinsicContentSize(), size);
 }
 
 // A text field draws its border, then its text, dots for secure entry or its placeholder.

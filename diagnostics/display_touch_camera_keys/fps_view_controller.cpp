@@ -1,0 +1,56 @@
+#include "diagnostics/display_touch_camera_keys/fps_view_controller.h"
+
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/dispatch.h"
+#include "platform/foundation/error.h"
+#include "platform/localauthentication/context.h"
+#include "platform/runtime/class.h"
+#include "session/core/test_base_model.h"
+#include "session/screen_support.h"
+#include "streams/property_signals.h"
+#include "streams/signal.h"
+
+namespace ft {
+
+RT_DEFINE_CLASS(FPSViewController, "FPSViewController", BaseModelViewController)
+
+FPSViewController::FPSViewController() = default;
+
+void FPSViewController::viewDidLoadBody() {
+    BaseModelViewController::viewDidLoadBody();
+    rt::Weak<FPSViewController> weak(rt::retained(this));
+    auto row = ns::MutableDictionary::make();
+    row->setObjectForKey(ns::String::make("Finger Printer Scanner Test"), "title");
+    setSubItemlist(ns::Array::make({row}));
+    hidenButtons(true);
+    auto context = la::Context::make();
+    auto reason = localized("FPS_CONTROLLER_REASON");
+    auto write = [weak](std::int64_t code) {
+        if (auto self = weak.lock())
+            if (auto item = self->info()) item->setSuccess(code);
+    };
+    if (context->canEvaluatePolicy(la::kPolicyDeviceOwnerAuthenticationWithBiometrics, nullptr)) {
+        // The reply comes on the framework's thread; the code is written on the main thread, after
+        // the observation below has begun, however soon the reply comes.
+        context->evaluatePolicy(la::kPolicyDeviceOwnerAuthenticationWithBiometrics, reason,
+                                [write](bool success, const rt::Ref<ns::Error>&) {
+                                    dispatch::async(dispatch::Queue::main(), [write, success] {
+                                        write(success ? TestBaseModel::kPassed : TestBaseModel::kFailed);
+                                    });
+                                });
+    } else {
+        // No usable sensor: the code now, and the screen moves on rather than waiting for nothing.
+        write(TestBaseModel::kFailed);
+        dispatch::async(dispatch::Queue::main(), [weak] {
+            if (auto self = weak.lock()) self->gotoResultView();
+        });
+    }
+    es::valuesForKeyPath(info(), "success", rt::retained(this))
+        ->skip(1)
+        ->deliverOnMainThread()
+        ->subscribeNext([weak](const rt::Id&) {
+            if (auto self = weak.lock()) self->gotoResultView();
+        });
+}
+
+} // namespace ft

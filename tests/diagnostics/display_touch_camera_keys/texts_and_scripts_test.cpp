@@ -1,0 +1,91 @@
+// The screens' texts and images in the shipped bundle, and the scripts of the two screens no
+// catalogue row opens, run by the tester on a runner the test puts up.
+
+#include <string>
+#include <vector>
+
+#include "platform/foundation/bundle.h"
+#include "platform/uikit/image.h"
+#include "tester/script.h"
+#include "tester/script_runner.h"
+#include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
+
+namespace {
+
+using diagnostics_tests::Place;
+
+// The printf conversions of a text ("%%" left out).
+std::vector<std::string> conversions(const std::string& text) {
+    std::vector<std::string> found;
+    for (std::size_t i = text.find('%'); i != std::string::npos; i = text.find('%', i + 2)) {
+        std::size_t end = i + 1;
+        while (end < text.size() && text[end] == 'l')
+            ++end;
+        if (end < text.size() && text[end] != '%') found.push_back(text.substr(i + 1, end - i));
+    }
+    return found;
+}
+
+class ScreenTexts : public testkit::AppTest {};
+
+TEST_F(ScreenTexts, EveryKeyHasAnEnglishTextWithThePlaceholdersItsScreenFills) {
+    const std::pair<const char*, std::vector<std::string>> keys[] = {
+        {"FILLCOLOR_CONTROLLER_ANSWER", {"@"}},   {"FILLCOLOR_CONTROLLER_WHITE", {}},
+        {"FILLCOLOR_CONTROLLER_RED", {}},         {"FILLCOLOR_CONTROLLER_GREEN", {}},
+        {"FILLCOLOR_CONTROLLER_BLUE", {}},        {"FILLCOLOR_CONTROLLER_BLACK", {}},
+        {"LCD_FILL_CONTROLLER_RETRY", {}},        {"LCD_BACKLIGHT_CONTROLLER_ANSWER", {}},
+        {"BRIGHTNESS_CONTROLLER_LEVEL", {"d"}},   {"ROOTLIST_TITLE_HOME_KEYS_TEST", {}},
+        {"HOMEKEY_CONTROLLER_COUNTDOWN", {"ld"}}, {"HOMEKEY_CONTROLLER_NOTIFICATION", {"@"}},
+        {"POWERKEY_CONTROLLER_TITLE", {}},        {"WATERDAMAGE_CONTROLLER_TITLE", {}},
+        {"WATERDAMAGE_CONTROLLER_QUESTION", {}},  {"FPS_CONTROLLER_REASON", {}},
+        {"JAILBREAK_CONTROLLER_TITLE_YES", {}},   {"JAILBREAK_CONTROLLER_TITLE_NO", {}},
+    };
+    for (const auto& [key, placeholders] : keys) {
+        const std::string text = ns::NSLocalizedString(key)->utf8();
+        EXPECT_FALSE(text.empty() || text == key) << key;
+        EXPECT_EQ(conversions(text), placeholders) << key << ": " << text;
+    }
+    EXPECT_NE(ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_YES")->utf8(),
+              ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_NO")->utf8());
+    for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n"})
+        EXPECT_TRUE(ui::Image::imageNamed(image)) << image;
+}
+
+class RowlessScripts : public diagnostics_tests::ScreenTest {};
+
+// The tester starts the item on the runner and acts on the screen as its script says; the item's
+// code is the script's verdict.
+TEST_F(RowlessScripts, TheTwoScreensWithoutARowPassAndFailByTheirScripts) {
+    struct Case {
+        const char* script;
+        const char* screen;
+        bool biometricMatch;
+        std::int64_t code;
+    };
+    const Case cases[] = {
+        {"fill-lcd-color-pass", "FillLCDColorViewController", true, 1},
+        {"fill-lcd-color-fail", "FillLCDColorViewController", true, 2},
+        {"fingerprint-pass", "FPSViewController", true, 1},
+        {"fingerprint-fail", "FPSViewController", false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        restart([&](sim::Profile& p) { p.biometrics = {.reply = c.biometricMatch, .after = 0.5}; });
+        std::string error;
+        auto script = sim::Script::load(app_->bundleFolder() + "/testers/" + c.script + ".json", {}, &error);
+        ASSERT_TRUE(script) << error;
+        screenItem_ = item(c.screen);
+        run({screenItem_});
+        sim::ScriptRunner runner(std::move(*script), app_->driver());
+        const sim::ScriptRun ran = runner.runLaunched(60);
+        EXPECT_EQ(ran.end, sim::ScriptRun::End::Stalled) << ran.message;
+        EXPECT_TRUE(ran.failedChecks.empty());
+        EXPECT_EQ(code(), c.code);
+        EXPECT_EQ(place(), "results");
+        for (const std::string& line : runner.stepLog())
+            EXPECT_NE(line.find(") ran"), std::string::npos) << line;
+        EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kResultSegue));
+    }
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+// Each test screen with a row, run through the main job by its own pass and fail scripts, and by the
+// default script with all the others: the report's row says what the script meant, and nothing else
+// fails. The job runs as its program (app::runJob behind it): the other tests of this program
+// register scripted screens under the catalogue's names, which a job in this process would find.
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/testkit/process.h"
+#include "tests/testkit/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kResources = FT_RESOURCES_DIR;
+
+// The result column of the report's row for `key` ("" when it has none).
+std::string resultOf(const std::string& report, const std::string& key) {
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string order, word;
+        if (!(words >> order >> word) || word != key) continue;
+        for (const char* result : {"  pass  ", "  fail  ", "  not tested  ", "  not built  "})
+            if (line.find(result) != std::string::npos)
+                return std::string(result).substr(2, std::string(result).size() - 4);
+    }
+    return "";
+}
+
+testkit::ProcessOutcome runScript(const testkit::ScratchFolder& scratch, const std::string& script,
+                                  const std::string& profile = "") {
+    std::vector<std::string> args = {"--no-pictures", "--script",
+                                     (kResources / "testers" / (script + ".json")).string(), "--run-dir",
+                                     (scratch.path() / script).string()};
+    if (!profile.empty()) args.insert(args.end(), {"--profile", (kResources / "devices" / profile).string()});
+    return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, args);
+}
+
+TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRun) {
+    // "<script>-pass.json" and "<script>-fail.json"; the jailbreak's fails on a device whose run
+    // expects a jailbreak.
+    struct Screen {
+        const char* script;
+        const char* key;
+        const char* failingProfile;
+    };
+    const Screen screens[] = {
+        {"fill-color", "LCD_FILL_TEST", ""}, {"brightness", "LCD_BACKLIGHT_TEST", ""},
+        {"home-key", "HOME_KEY_TEST", ""},   {"power-key", "POWER_KEY_TEST", ""},
+        {"water-damage", "LDI_STICKER", ""}, {"jailbreak", "ROOT", "iphone7_jailbreak_expected.json"},
+    };
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    for (const Screen& screen : screens)
+        for (const std::string result : {"pass", "fail"}) {
+            const std::string script = screen.script + ("-" + result);
+            SCOPED_TRACE(script);
+            const testkit::ProcessOutcome job =
+                runScript(scratch, script, result == "fail" ? screen.failingProfile : "");
+            EXPECT_EQ(job.status, 0) << job.output;
+            EXPECT_EQ(resultOf(job.output, screen.key), result) << job.output;
+            EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+        }
+}
+
+TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    const testkit::ProcessOutcome job = runScript(scratch, "default");
+    EXPECT_EQ(job.status, 0) << job.output;
+    for (const char* key :
+         {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT"})
+        EXPECT_EQ(resultOf(job.output, key), "pass") << key;
+    EXPECT_NE(job.output.find("pass 6, fail 0, not tested 0, not built 34"), std::string::npos) << job.output;
+}
+
+} // namespace
