@@ -416,6 +416,7 @@ void View::runLayoutPass() {
 }
 
 void View::invalidateIntrinsicContentSize() {
+    ++intrinsicInvalidations_;
     setNeedsLayout();
     if (rt::Ref<View> parent = superview()) parent->setNeedsLayout();
 }
