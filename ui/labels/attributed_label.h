@@ -233,7 +233,8 @@ private:
     // all its attributes, whatever the marker's value (nil aside), for that one colour.
     rt::Ref<ns::AttributedString> rendered(const rt::Ref<ns::AttributedString>& text) const;
     // The text rectangle for a framesetter of a text of `length`.
-    cg::Rect textRect(const cg::Rect& bounds, long lines, const ct::Framesetter& framesetter, std::size_t length) const;
+    cg::Rect textRect(const cg::Rect& bounds, long lines, const rt::Ref<ct::Framesetter>& framesetter,
+                      std::size_t length) const;
     // The last line drawn, cut to `width` with the token.
     rt::Ref<ct::Line> truncatedLine(const ct::Line& line, const ns::AttributedString& string, std::size_t lineCount,
                                     double width) const;
@@ -253,6 +254,15 @@ private:
     mutable rt::Ref<ct::Framesetter> highlightFramesetter_;
     mutable std::atomic<bool> needsFramesetter_{false};
     mutable std::atomic<std::size_t> builds_{0};
+    // The last text height the text rectangle asked the engine for, by framesetter and constraints:
+    // a redraw or a hit test of an unchanged label lays the text out once, not twice.
+    struct TextHeight {
+        rt::Ref<ct::Framesetter> framesetter;
+        std::size_t length = 0;
+        cg::Size constraints;
+        double height = 0;
+    };
+    mutable TextHeight textHeight_;
 
     rt::Weak<rt::Object> delegate_;
     std::uint64_t checkingTypes_ = 0;

@@ -52,13 +52,15 @@ std::size_t AttributedLabel::visibleLineCount(std::size_t available) const {
     return limit > 0 ? std::min(available, std::size_t(limit)) : available;
 }
 
-cg::Rect AttributedLabel::textRect(const cg::Rect& bounds, long lines, const ct::Framesetter& framesetter,
+cg::Rect AttributedLabel::textRect(const cg::Rect& bounds, long lines, const rt::Ref<ct::Framesetter>& framesetter,
                                    std::size_t length) const {
     const cg::Rect inset = ui::insetRect(bounds, textInsets_);
     cg::Rect rect = inset;
     rect.size.height = std::max(font()->lineHeight() * double(std::max(2L, lines)), inset.height());
-    const double textHeight = std::ceil(
-        framesetter.suggestFrameSizeWithConstraints({0, length}, {rect.width(), rect.height()}).height);
+    if (textHeight_.framesetter != framesetter || textHeight_.length != length || textHeight_.constraints != rect.size)
+        textHeight_ = {framesetter, length, rect.size,
+                       std::ceil(framesetter->suggestFrameSizeWithConstraints({0, length}, rect.size).height)};
+    const double textHeight = textHeight_.height;
     if (textHeight < inset.height()) {
         if (verticalAlignment_ == VerticalAlignment::Center)
             rect.origin.y += std::floor((inset.height() - textHeight) * 0.5);
@@ -70,7 +72,7 @@ cg::Rect AttributedLabel::textRect(const cg::Rect& bounds, long lines, const ct:
 
 cg::Rect AttributedLabel::textRectForBounds(const cg::Rect& bounds, long numberOfLines) const {
     if (!attributedText_) return ui::Label::textRectForBounds(ui::insetRect(bounds, textInsets_), numberOfLines);
-    return textRect(bounds, numberOfLines, *framesetter(), attributedText_->length());
+    return textRect(bounds, numberOfLines, framesetter(), attributedText_->length());
 }
 
 void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
@@ -102,7 +104,7 @@ void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
     context->translateCTM(0, inset.height());
     context->scaleCTM(1, -1);
     const ns::Range range{0, attributedText_->length()};
-    const cg::Rect text = textRect(rect, numberOfLines(), *setter, range.length);
+    const cg::Rect text = textRect(rect, numberOfLines(), setter, range.length);
     context->translateCTM(inset.minX(), inset.height() - text.minY() - text.height());
 
     if (shadowColor() && !isHighlighted())
