@@ -10,8 +10,7 @@
 #include <limits>
 #include <string>
 
-#include <hb.h>
-
+#include "bench/raw_shaping.h"
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/error.h"
 #include "platform/graphics/recording_context.h"
@@ -33,36 +32,12 @@ std::string textOf(std::size_t characters) {
     return text;
 }
 
-struct Backend {
-    ct::FontBackend* previous = &ct::fontBackend();
-    explicit Backend(ct::FontBackend& backend) { ct::setFontBackend(backend); }
-    ~Backend() { ct::setFontBackend(*previous); }
-};
+using bench::Backend;
 
 constexpr std::size_t kLongText = 2000;
 
 void RawHarfBuzzShaping(benchmark::State& state) {
-    const std::string file = ct::detail::findFontFile("DejaVu Sans");
-    hb_blob_t* blob = hb_blob_create_from_file(file.c_str());
-    hb_face_t* face = hb_face_create(blob, 0);
-    hb_font_t* font = hb_font_create(face);
-    hb_buffer_t* buffer = hb_buffer_create();
-    const std::u16string text = ns::str(textOf(kLongText))->utf16();
-    unsigned glyphs = 0;
-    for (auto _ : state) {
-        hb_buffer_clear_contents(buffer);
-        hb_buffer_add_utf16(buffer, reinterpret_cast<const std::uint16_t*>(text.data()), int(text.size()), 0,
-                            int(text.size()));
-        hb_buffer_guess_segment_properties(buffer);
-        hb_shape(font, buffer, nullptr, 0);
-        glyphs = hb_buffer_get_length(buffer);
-        benchmark::DoNotOptimize(hb_buffer_get_glyph_positions(buffer, nullptr));
-    }
-    state.counters["glyphs"] = glyphs;
-    hb_buffer_destroy(buffer);
-    hb_font_destroy(font);
-    hb_face_destroy(face);
-    hb_blob_destroy(blob);
+    state.counters["glyphs"] = bench::shapeRaw(state, ns::str(textOf(kLongText))->utf16());
 }
 BENCHMARK(RawHarfBuzzShaping)->Unit(benchmark::kMicrosecond);
 
