@@ -340,7 +340,8 @@ TEST(AttributedLabelDecorations, ASuperscriptsStrikeIsLowerAndASubscriptsHigher)
     text->addAttribute(tl::StrikeOutAttributeName, ns::Number::withBool(true), {0, 8});
     text->addAttribute(ns::SuperscriptAttributeName, ns::Number::withInt(1), {3, 2});
     text->addAttribute(ns::SuperscriptAttributeName, ns::Number::withInt(-1), {6, 2});
-    const auto strikes = drawnBy(*labelOf(text, 300, 60, 1)).strokes();
+    const cg::DisplayList list = drawnBy(*labelOf(text, 300, 60, 1));
+    const auto strikes = list.strokes();
     ASSERT_EQ(strikes.size(), 4u); // "ab ", "cd", " ", "ef"
     auto yOf = [](const cg::DrawCommand* s) { return cg::deviceOf(*s, s->path->boundingBox().origin).y; };
     EXPECT_NEAR(yOf(strikes[1]) - yOf(strikes[0]), 0.47 * 11.25, 1); // y down: lower is larger
