@@ -157,7 +157,8 @@ public:
     // The size the content needs; NoIntrinsicMetric (-1) in a dimension without one (the default).
     static constexpr double NoIntrinsicMetric = -1;
     virtual cg::Size intrinsicContentSize() const { return {NoIntrinsicMetric, NoIntrinsicMetric}; }
-    // Tells the layout pass that intrinsicContentSize changed.
+    // Tells the layout pass that intrinsicContentSize changed (a view that keeps its frame, with
+    // translatesAutoresizingMaskIntoConstraints, has nothing to tell).
     void invalidateIntrinsicContentSize();
     // How often invalidateIntrinsicContentSize was called.
     std::size_t intrinsicContentSizeInvalidationCount() const noexcept { return intrinsicInvalidations_; }
