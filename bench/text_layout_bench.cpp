@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include <hb.h>
-
+#include "bench/raw_shaping.h"
 #include "platform/foundation/attributed_string.h"
 #include "platform/text/font_backend.h"
 #include "platform/text/typesetter.h"
@@ -34,34 +33,12 @@ rt::Ref<ns::AttributedString> paragraph(const char* fontName, std::int64_t times
     return ns::AttributedString::make(repeated(times), attributes);
 }
 
-struct Backend {
-    ct::FontBackend* previous = &ct::fontBackend();
-    explicit Backend(ct::FontBackend& backend) { ct::setFontBackend(backend); }
-    ~Backend() { ct::setFontBackend(*previous); }
-};
+using bench::Backend;
 
 void RawHarfBuzzShaping(benchmark::State& state) {
-    const std::string file = ct::detail::findFontFile("DejaVu Sans");
-    hb_blob_t* blob = hb_blob_create_from_file(file.c_str());
-    hb_face_t* face = hb_face_create(blob, 0);
-    hb_font_t* font = hb_font_create(face);
-    hb_buffer_t* buffer = hb_buffer_create();
-    const std::u16string text = ns::str(repeated(state.range(0)))->utf16();
-    unsigned glyphs = 0;
-    for (auto _ : state) {
-        hb_buffer_clear_contents(buffer);
-        hb_buffer_add_utf16(buffer, reinterpret_cast<const std::uint16_t*>(text.data()), int(text.size()), 0, int(text.size()));
-        hb_buffer_guess_segment_properties(buffer);
-        hb_shape(font, buffer, nullptr, 0);
-        glyphs = hb_buffer_get_length(buffer);
-        benchmark::DoNotOptimize(hb_buffer_get_glyph_positions(buffer, nullptr));
-    }
+    const unsigned glyphs = bench::shapeRaw(state, ns::str(repeated(state.range(0)))->utf16());
     state.counters["ns/glyph"] = benchmark::Counter(double(glyphs) * double(state.iterations()),
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    hb_buffer_destroy(buffer);
-    hb_font_destroy(font);
-    hb_face_destroy(face);
-    hb_blob_destroy(blob);
 }
 BENCHMARK(RawHarfBuzzShaping)->Arg(1)->Arg(10)->ArgName("paragraphs");
 

@@ -158,6 +158,9 @@ std::vector<rt::Ref<Run>> Line::glyphRuns() const {
         run->x_ = xOf(c);
         run->width_ = xOf(e) - run->x_;
         const double shift = t.styles[run->style_].baselineShift;
+        const std::size_t glyphs = std::max(t.clusters[e - 1].glyphEnd, t.clusters[c].firstGlyph) - t.clusters[c].firstGlyph;
+        run->glyphs_.reserve(glyphs);
+        run->positions_.reserve(glyphs);
         for (std::size_t k = c; k < e; ++k) {
             const Cluster& cluster = t.clusters[k];
             double x = xOf(k);
@@ -268,7 +271,7 @@ void Line::draw(cg::Context& context) const {
         context.setTextPosition(origin.x + run->x_, origin.y);
         cg::GlyphRun glyphs;
         glyphs.font = s.font;
-        glyphs.glyphs = run->glyphs_;
+        glyphs.glyphs = std::move(run->glyphs_); // the run is this call's own
         glyphs.width = run->width_;
         glyphs.color = s.color;
         glyphs.positions.reserve(run->positions_.size());

@@ -84,6 +84,36 @@ void Label::setAdjustsFontSizeToFitWidth(bool adjusts) {
     setNeedsDisplay();
 }
 
+void Label::setMinimumScaleFactor(double factor) {
+    rt::KeyChange change(this, "minimumScaleFactor");
+    minimumScaleFactor_ = factor;
+}
+
+void Label::setShadowColor(rt::Ref<Color> color) {
+    rt::KeyChange change(this, "shadowColor");
+    shadowColor_ = std::move(color);
+    setNeedsDisplay();
+}
+
+void Label::setShadowOffset(cg::Size offset) {
+    rt::KeyChange change(this, "shadowOffset");
+    shadowOffset_ = offset;
+    setNeedsDisplay();
+}
+
+void Label::setHighlighted(bool highlighted) {
+    if (highlighted == highlighted_) return;
+    rt::KeyChange change(this, "highlighted");
+    highlighted_ = highlighted;
+    setNeedsDisplay();
+}
+
+void Label::setHighlightedTextColor(rt::Ref<Color> color) {
+    rt::KeyChange change(this, "highlightedTextColor");
+    highlightedTextColor_ = std::move(color);
+    setNeedsDisplay();
+}
+
 namespace {
 
 constexpr double kUnlimited = std::numeric_limits<double>::infinity();
@@ -97,7 +127,8 @@ bool truncates(LineBreakMode mode) {
 
 rt::Ref<ns::AttributedString> Label::attributedTextForDrawing() const {
     // The engine wraps where a label truncates; the label truncates its last line itself.
-    return detail::styledText(text_, font_, textColor_, alignment_,
+    const rt::Ref<Color>& color = highlighted_ && highlightedTextColor_ ? highlightedTextColor_ : textColor_;
+    return detail::styledText(text_, font_, color, alignment_,
                               truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_);
 }
 
@@ -195,6 +226,7 @@ void Label::drawTextInRect(const cg::Rect& rect) {
     const double height = std::min(rect.height(), textSize(rect.width(), lines_).height);
     const double width = rect.width();
     context->saveGState();
+    if (shadowColor_) context->setShadowWithColor(shadowOffset_, 0, shadowColor_->cgColor());
     // Engine space is y up: flip around the text's box, centred in the rectangle.
     context->translateCTM(rect.minX(), rect.minY() + (rect.height() - height) / 2 + height);
     context->scaleCTM(1, -1);
@@ -245,6 +277,11 @@ RT_DEFINE_CLASS(Label, "UILabel", View,
                 rt::prop("adjustsFontSizeToFitWidth", &Label::adjustsFontSizeToFitWidth,
                          &Label::setAdjustsFontSizeToFitWidth),
                 rt::prop("preferredMaxLayoutWidth", &Label::preferredMaxLayoutWidth,
-                         &Label::setPreferredMaxLayoutWidth))
+                         &Label::setPreferredMaxLayoutWidth),
+                rt::prop("minimumScaleFactor", &Label::minimumScaleFactor, &Label::setMinimumScaleFactor),
+                rt::prop("shadowColor", &Label::shadowColor, &Label::setShadowColor),
+                rt::prop("shadowOffset", &Label::shadowOffset, &Label::setShadowOffset),
+                rt::prop("highlighted", &Label::isHighlighted, &Label::setHighlighted, {.getter = "isHighlighted"}),
+                rt::prop("highlightedTextColor", &Label::highlightedTextColor, &Label::setHighlightedTextColor))
 
 } // namespace ui

@@ -4,7 +4,8 @@
 // vertically in the rectangle it is drawn in; the last line shown (by the line limit or the
 // height) is truncated with "…" when text remains and the mode truncates (head, middle or tail on
 // one line, tail on more). Sizes from sizeThatFits and intrinsicContentSize are rounded up to whole points.
-// A label takes no touches unless told to.
+// A label takes no touches unless told to. Highlighted, it draws in its highlighted text colour when
+// it has one; with a shadow colour, its text casts a shadow (offset (0, -1) unless set).
 //
 // Height for width. A label of several lines (numberOfLines 0 or more than 1) wraps, for its
 // intrinsic size, at preferredMaxLayoutWidth when that is set, else at the width the layout pass
@@ -34,7 +35,7 @@ public:
     void setFont(rt::Ref<Font> font);
     // Black unless set; setting nil goes back to it.
     const rt::Ref<Color>& textColor() const noexcept { return textColor_; }
-    void setTextColor(rt::Ref<Color> color);
+    virtual void setTextColor(rt::Ref<Color> color);
     TextAlignment textAlignment() const noexcept { return alignment_; }
     void setTextAlignment(TextAlignment alignment);
     // 0: as many lines as the text needs.
@@ -46,6 +47,20 @@ public:
     void setEnabled(bool enabled);
     bool adjustsFontSizeToFitWidth() const noexcept { return adjustsFontSize_; }
     void setAdjustsFontSizeToFitWidth(bool adjusts);
+    // The smallest share of the font's size that shrinking to fit may go down to; 0 unless set.
+    double minimumScaleFactor() const noexcept { return minimumScaleFactor_; }
+    void setMinimumScaleFactor(double factor);
+    // Nil (no shadow) unless set.
+    const rt::Ref<Color>& shadowColor() const noexcept { return shadowColor_; }
+    void setShadowColor(rt::Ref<Color> color);
+    cg::Size shadowOffset() const noexcept { return shadowOffset_; }
+    void setShadowOffset(cg::Size offset);
+    bool isHighlighted() const noexcept { return highlighted_; }
+    // A change requests display.
+    virtual void setHighlighted(bool highlighted);
+    // Nil (the text colour) unless set; a change requests display.
+    const rt::Ref<Color>& highlightedTextColor() const noexcept { return highlightedTextColor_; }
+    void setHighlightedTextColor(rt::Ref<Color> color);
     // The width a label of several lines wraps at for its intrinsic size; 0 (the default): the
     // width the layout gives it.
     double preferredMaxLayoutWidth() const noexcept { return preferredMaxWidth_; }
@@ -88,6 +103,11 @@ private:
     LineBreakMode lineBreak_ = LineBreakMode::TruncatingTail;
     bool enabled_ = true;
     bool adjustsFontSize_ = false;
+    bool highlighted_ = false;
+    double minimumScaleFactor_ = 0;
+    rt::Ref<Color> shadowColor_;
+    cg::Size shadowOffset_{0, -1};
+    rt::Ref<Color> highlightedTextColor_;
     double preferredMaxWidth_ = 0;
     double layoutWidth_ = 0; // the width the layout pass gave, for wrapping
 };

@@ -416,6 +416,9 @@ void View::runLayoutPass() {
 }
 
 void View::invalidateIntrinsicContentSize() {
+    ++intrinsicInvalidations_;
+    // Only views laid out by constraints have their intrinsic size solved for.
+    if (translatesMask_) return;
     setNeedsLayout();
     if (rt::Ref<View> parent = superview()) parent->setNeedsLayout();
 }

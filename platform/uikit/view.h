@@ -157,8 +157,11 @@ public:
     // The size the content needs; NoIntrinsicMetric (-1) in a dimension without one (the default).
     static constexpr double NoIntrinsicMetric = -1;
     virtual cg::Size intrinsicContentSize() const { return {NoIntrinsicMetric, NoIntrinsicMetric}; }
-    // Tells the layout pass that intrinsicContentSize changed.
+    // Tells the layout pass that intrinsicContentSize changed (a view that keeps its frame, with
+    // translatesAutoresizingMaskIntoConstraints, has nothing to tell).
     void invalidateIntrinsicContentSize();
+    // How often invalidateIntrinsicContentSize was called.
+    std::size_t intrinsicContentSizeInvalidationCount() const noexcept { return intrinsicInvalidations_; }
     // How the content fills the bounds (an image view's image); scale to fill unless set.
     ViewContentMode contentMode() const noexcept { return contentMode_; }
     void setContentMode(ViewContentMode mode);
@@ -275,6 +278,7 @@ private:
     bool needsLayout_ = true;
     bool needsDisplay_ = true;
     std::size_t displayRequests_ = 0;
+    std::size_t intrinsicInvalidations_ = 0;
     mutable rt::Ref<ca::Layer> layer_;
     rt::Ref<Color> backgroundColor_;
     rt::Weak<View> superview_;

@@ -1,45 +1,312 @@
+// The attributed label's model: its settings, the text in its three layers, and sizing.
+
 #include "ui/labels/attributed_label.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/number.h"
 #include "platform/runtime/observation.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
-#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/long_press_gesture_recognizer.h"
 
 namespace tl {
 
-RT_DEFINE_CLASS(AttributedLabel, "TLAttributedLabel", ui::Label,
-                rt::prop("attributedText", &AttributedLabel::attributedText, &AttributedLabel::setText),
-                rt::classMethod("sizeThatFitsAttributedString:withConstraints:limitedToNumberOfLines:",
-                                &AttributedLabel::sizeThatFitsAttributedString))
+RT_DEFINE_CLASS(
+    AttributedLabel, "TLAttributedLabel", ui::Label,
+    rt::prop("text", &AttributedLabel::textObject, &AttributedLabel::setText, {.memory = rt::Memory::Copy}),
+    rt::prop("attributedText", &AttributedLabel::attributedText, &AttributedLabel::setAttributedText,
+             {.memory = rt::Memory::Copy}),
+    rt::prop("delegate", &AttributedLabel::delegate, &AttributedLabel::setDelegate, {.memory = rt::Memory::Weak}),
+    rt::prop("enabledTextCheckingTypes", &AttributedLabel::enabledTextCheckingTypes,
+             &AttributedLabel::setEnabledTextCheckingTypes),
+    rt::prop("dataDetectorTypes", &AttributedLabel::dataDetectorTypes, &AttributedLabel::setDataDetectorTypes),
+    rt::prop("links", &AttributedLabel::links),
+    rt::prop("linkAttributes", &AttributedLabel::linkAttributes, &AttributedLabel::setLinkAttributes),
+    rt::prop("activeLinkAttributes", &AttributedLabel::activeLinkAttributes, &AttributedLabel::setActiveLinkAttributes),
+    rt::prop("inactiveLinkAttributes", &AttributedLabel::inactiveLinkAttributes,
+             &AttributedLabel::setInactiveLinkAttributes),
+    rt::prop("linkBackgroundEdgeInset", &AttributedLabel::linkBackgroundEdgeInset,
+             &AttributedLabel::setLinkBackgroundEdgeInset),
+    rt::prop("extendsLinkTouchArea", &AttributedLabel::extendsLinkTouchArea, &AttributedLabel::setExtendsLinkTouchArea),
+    rt::prop("shadowRadius", &AttributedLabel::shadowRadius, &AttributedLabel::setShadowRadius),
+    rt::prop("highlightedShadowRadius", &AttributedLabel::highlightedShadowRadius,
+             &AttributedLabel::setHighlightedShadowRadius),
+    rt::prop("highlightedShadowOffset", &AttributedLabel::highlightedShadowOffset,
+             &AttributedLabel::setHighlightedShadowOffset),
+    rt::prop("highlightedShadowColor", &AttributedLabel::highlightedShadowColor,
+             &AttributedLabel::setHighlightedShadowColor),
+    rt::prop("kern", &AttributedLabel::kern, &AttributedLabel::setKern),
+    rt::prop("firstLineIndent", &AttributedLabel::firstLineIndent, &AttributedLabel::setFirstLineIndent),
+    rt::prop("leading", &AttributedLabel::leading, &AttributedLabel::setLeading),
+    rt::prop("lineSpacing", &AttributedLabel::lineSpacing, &AttributedLabel::setLineSpacing),
+    rt::prop("minimumLineHeight", &AttributedLabel::minimumLineHeight, &AttributedLabel::setMinimumLineHeight),
+    rt::prop("maximumLineHeight", &AttributedLabel::maximumLineHeight, &AttributedLabel::setMaximumLineHeight),
+    rt::prop("lineHeightMultiple", &AttributedLabel::lineHeightMultiple, &AttributedLabel::setLineHeightMultiple),
+    rt::prop("textInsets", &AttributedLabel::textInsets, &AttributedLabel::setTextInsets),
+    rt::prop("verticalAlignment", &AttributedLabel::verticalAlignment, &AttributedLabel::setVerticalAlignment),
+    rt::prop("truncationTokenString", &AttributedLabel::truncationTokenString,
+             &AttributedLabel::setTruncationTokenString),
+    rt::prop("truncationTokenStringAttributes", &AttributedLabel::truncationTokenStringAttributes,
+             &AttributedLabel::setTruncationTokenStringAttributes),
+    rt::prop("attributedTruncationToken", &AttributedLabel::attributedTruncationToken,
+             &AttributedLabel::setAttributedTruncationToken),
+    rt::prop("longPressGestureRecognizer", &AttributedLabel::longPressGestureRecognizer),
+    rt::method("longPressGestureDidFire:", &AttributedLabel::longPressGestureDidFire),
+    rt::classMethod("sizeThatFitsAttributedString:withConstraints:limitedToNumberOfLines:",
+                    &AttributedLabel::sizeThatFitsAttributedString))
 
-AttributedLabel::AttributedLabel(const cg::Rect& frame) : ui::Label(frame) {}
+// ---- Creation ----
+
+AttributedLabel::AttributedLabel(const cg::Rect& frame) : ui::Label(frame) {
+    setUserInteractionEnabled(true); // a touch is delivered to one view: there is no multiple touch to turn off
+    textInsets_ = ui::EdgeInsets::zero();
+    lineHeightMultiple_ = 1.0;
+    setLinkModels(ns::Array::make());
+    linkBackgroundEdgeInset_ = {0, -1, 0, -1};
+    auto link = ns::MutableDictionary::make(), active = ns::MutableDictionary::make(),
+         inactive = ns::MutableDictionary::make();
+    link->setObjectForKey(ns::Number::withBool(true), ns::UnderlineStyleAttributeName);
+    active->setObjectForKey(ns::Number::withBool(false), ns::UnderlineStyleAttributeName);
+    inactive->setObjectForKey(ns::Number::withBool(false), ns::UnderlineStyleAttributeName);
+    link->setObjectForKey(ui::Color::blueColor(), ns::CTForegroundColorAttributeName);
+    active->setObjectForKey(ui::Color::redColor(), ns::CTForegroundColorAttributeName);
+    inactive->setObjectForKey(ui::Color::grayColor(), ns::CTForegroundColorAttributeName);
+    linkAttributes_ = rt::cast<ns::Dictionary>(link->copy());
+    activeLinkAttributes_ = rt::cast<ns::Dictionary>(active->copy());
+    inactiveLinkAttributes_ = rt::cast<ns::Dictionary>(inactive->copy());
+    extendsLinkTouchArea_ = true;
+    rt::Id self = rt::retained(this);
+    longPress_ = ui::LongPressGestureRecognizer::withTargetAction(self, rt::Sel("longPressGestureDidFire:"));
+    longPress_->setDelegate(self);
+    addGestureRecognizer(longPress_);
+}
+
 AttributedLabel::AttributedLabel() : AttributedLabel(cg::Rect::zero()) {}
-AttributedLabel::~AttributedLabel() = default;
+
+// The framesetters go with their references; the recogniser leaves the view.
+AttributedLabel::~AttributedLabel() {
+    if (longPress_) removeGestureRecognizer(longPress_);
+}
 
 rt::Ref<AttributedLabel> AttributedLabel::make(const cg::Rect& frame) {
     return rt::make<AttributedLabel>(frame);
 }
 
+// ---- Plain settings: stored, nothing redrawn ----
+
+template <class T>
+void AttributedLabel::store(T& slot, T value, const char* key) {
+    rt::KeyChange change(this, key);
+    slot = std::move(value);
+}
+
+void AttributedLabel::setDelegate(const rt::Id& delegate) {
+    rt::KeyChange change(this, "delegate");
+    delegate_ = delegate;
+}
+void AttributedLabel::setEnabledTextCheckingTypes(std::uint64_t types) {
+    store(checkingTypes_, types, "enabledTextCheckingTypes");
+}
+void AttributedLabel::setLinkAttributes(rt::Ref<ns::Dictionary> attributes) {
+    store(linkAttributes_, std::move(attributes), "linkAttributes");
+}
+void AttributedLabel::setActiveLinkAttributes(rt::Ref<ns::Dictionary> attributes) {
+    store(activeLinkAttributes_, std::move(attributes), "activeLinkAttributes");
+}
+void AttributedLabel::setInactiveLinkAttributes(rt::Ref<ns::Dictionary> attributes) {
+    store(inactiveLinkAttributes_, std::move(attributes), "inactiveLinkAttributes");
+}
+void AttributedLabel::setLinkBackgroundEdgeInset(const ui::EdgeInsets& insets) {
+    store(linkBackgroundEdgeInset_, insets, "linkBackgroundEdgeInset");
+}
+void AttributedLabel::setExtendsLinkTouchArea(bool extends) {
+    store(extendsLinkTouchArea_, extends, "extendsLinkTouchArea");
+}
+void AttributedLabel::setShadowRadius(double radius) {
+    store(shadowRadius_, radius, "shadowRadius");
+}
+void AttributedLabel::setHighlightedShadowRadius(double radius) {
+    store(highlightedShadowRadius_, radius, "highlightedShadowRadius");
+}
+void AttributedLabel::setHighlightedShadowOffset(cg::Size offset) {
+    store(highlightedShadowOffset_, offset, "highlightedShadowOffset");
+}
+void AttributedLabel::setHighlightedShadowColor(rt::Ref<ui::Color> color) {
+    store(highlightedShadowColor_, std::move(color), "highlightedShadowColor");
+}
+void AttributedLabel::setKern(double kern) {
+    store(kern_, kern, "kern");
+}
+void AttributedLabel::setFirstLineIndent(double indent) {
+    store(firstLineIndent_, indent, "firstLineIndent");
+}
+void AttributedLabel::setLineSpacing(double spacing) {
+    store(lineSpacing_, spacing, "lineSpacing");
+}
+void AttributedLabel::setMinimumLineHeight(double height) {
+    store(minimumLineHeight_, height, "minimumLineHeight");
+}
+void AttributedLabel::setMaximumLineHeight(double height) {
+    store(maximumLineHeight_, height, "maximumLineHeight");
+}
+void AttributedLabel::setLineHeightMultiple(double multiple) {
+    store(lineHeightMultiple_, multiple, "lineHeightMultiple");
+}
+void AttributedLabel::setTextInsets(const ui::EdgeInsets& insets) {
+    store(textInsets_, insets, "textInsets");
+}
+void AttributedLabel::setVerticalAlignment(VerticalAlignment alignment) {
+    store(verticalAlignment_, alignment, "verticalAlignment");
+}
+void AttributedLabel::setTruncationTokenString(rt::Ref<ns::String> token) {
+    store(truncationTokenString_, std::move(token), "truncationTokenString");
+}
+void AttributedLabel::setTruncationTokenStringAttributes(rt::Ref<ns::Dictionary> attributes) {
+    store(truncationTokenStringAttributes_, std::move(attributes), "truncationTokenStringAttributes");
+}
+void AttributedLabel::setAttributedTruncationToken(rt::Ref<ns::AttributedString> token) {
+    store(attributedTruncationToken_, std::move(token), "attributedTruncationToken");
+}
+
+rt::Ref<ns::Array> AttributedLabel::links() const {
+    return ns::Array::make();
+}
+
+// ---- Link hooks: the link records fill these in ----
+
+void AttributedLabel::setLinkModels(rt::Ref<ns::Array> models) {
+    linkModels_ = std::move(models);
+}
+void AttributedLabel::setActiveLink(const rt::Id&) {}
+void AttributedLabel::addLinkToURL(const rt::Id&, ns::Range) {}
+void AttributedLabel::detectLinks(const rt::Ref<ns::AttributedString>&) {}
+void AttributedLabel::longPressGestureDidFire(const rt::Id&) {}
+
+// ---- Text ----
+
+rt::Ref<ns::Dictionary> inheritedLabelAttributes(const AttributedLabel& label) {
+    const double fontLineHeight = label.font()->lineHeight() * label.lineHeightMultiple();
+    auto style = ns::MutableParagraphStyle::make();
+    style->setAlignment(long(label.textAlignment()));
+    style->setLineSpacing(label.lineSpacing());
+    style->setMinimumLineHeight(label.minimumLineHeight() > 0 ? label.minimumLineHeight() : fontLineHeight);
+    style->setMaximumLineHeight(label.maximumLineHeight() > 0 ? label.maximumLineHeight() : fontLineHeight);
+    style->setLineHeightMultiple(label.lineHeightMultiple());
+    style->setFirstLineHeadIndent(label.firstLineIndent());
+    style->setLineBreakMode(label.numberOfLines() == 1 ? ns::ParagraphStyle::LineBreak(long(label.lineBreakMode()))
+                                                       : ns::ParagraphStyle::LineBreak::WordWrapping);
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(label.font(), ns::FontAttributeName);
+    attributes->setObjectForKey(label.textColor(), ns::CTForegroundColorAttributeName);
+    attributes->setObjectForKey(ns::Number::withDouble(label.kern()), ns::KernAttributeName);
+    attributes->setObjectForKey(style, ns::ParagraphStyleAttributeName);
+    return rt::cast<ns::Dictionary>(attributes->copy());
+}
+
 void AttributedLabel::setText(const rt::Id& text) {
-    rt::Ref<ns::AttributedString> attributed = rt::cast<ns::AttributedString>(text);
+    if (rt::cast<ns::String>(text)) return setTextAfterInheritingLabelAttributes(text);
+    auto attributed = rt::cast<ns::AttributedString>(text);
+    setAttributedText(attributed);
+    setActiveLink(nullptr);
+    setLinkModels(ns::Array::make());
+    if (!attributedText_) return;
+    if (checkingTypes_ != 0) detectLinks(attributed);
+    attributedText_->enumerateAttribute(ns::LinkAttributeName, {0, attributedText_->length()},
+                                        [&](const rt::Id& value, ns::Range range, bool&) {
+                                            if (!value) return;
+                                            auto string = rt::cast<ns::String>(value);
+                                            addLinkToURL(string ? rt::Id(ns::URL::URLWithString(string)) : value, range);
+                                        });
+}
+
+void AttributedLabel::setTextAfterInheritingLabelAttributes(const rt::Id& text, const Configure& configure) {
+    rt::Ref<ns::MutableAttributedString> string;
     if (auto plain = rt::cast<ns::String>(text)) {
-        auto attributes = ns::MutableDictionary::make();
-        attributes->setObjectForKey(font(), ns::FontAttributeName);
-        attributes->setObjectForKey(textColor(), ns::ForegroundColorAttributeName);
-        attributed = ns::AttributedString::make(plain, attributes);
+        string = ns::MutableAttributedString::make(plain, inheritedLabelAttributes(*this));
+    } else if (auto attributed = rt::cast<ns::AttributedString>(text)) {
+        string = attributed->mutableCopy();
+        string->addAttributes(*inheritedLabelAttributes(*this), {0, string->length()});
+    } else {
+        return setText(nullptr);
     }
+    setText(configure ? rt::Id(configure(string)) : rt::Id(string));
+}
+
+void AttributedLabel::setAttributedText(rt::Ref<ns::AttributedString> text) {
+    if (text && text->isEqualToAttributedString(attributedText_.get())) return;
     {
         rt::KeyChange change(this, "attributedText");
-        attributedText_ = attributed ? rt::cast<ns::AttributedString>(attributed->copy()) : nullptr;
+        attributedText_ = text ? rt::cast<ns::AttributedString>(text->copy()) : nullptr;
     }
+    setNeedsFramesetter();
+    setNeedsDisplay();
+    invalidateIntrinsicContentSize();
     ui::Label::setText(attributedText_ ? attributedText_->string() : nullptr);
 }
+
+rt::Ref<ns::AttributedString> AttributedLabel::rendered(const rt::Ref<ns::AttributedString>& text) const {
+    rt::Ref<ns::MutableAttributedString> rendered;
+    text->enumerateAttribute(ns::CTForegroundColorFromContextAttributeName, {0, text->length()},
+                             [&](const rt::Id& marker, ns::Range range, bool&) {
+                                 if (!marker) return;
+                                 if (!rendered) rendered = text->mutableCopy();
+                                 auto colour = ns::MutableDictionary::make();
+                                 colour->setObjectForKey(textColor(), ns::CTForegroundColorAttributeName);
+                                 rendered->setAttributes(colour, range);
+                             });
+    return rendered ? rt::cast<ns::AttributedString>(rendered->copy()) : text;
+}
+
+rt::Ref<ns::AttributedString> AttributedLabel::renderedAttributedText() const {
+    if (!rendered_ && attributedText_) rendered_ = rendered(attributedText_);
+    return rendered_;
+}
+
+void AttributedLabel::setNeedsFramesetter() {
+    rendered_ = nullptr;
+    needsFramesetter_.store(true, std::memory_order_release);
+}
+
+rt::Ref<ct::Framesetter> AttributedLabel::framesetter() const {
+    // The flag is tested again under the label's lock, so that callers racing after one change
+    // make one framesetter between them.
+    if (needsFramesetter_.load(std::memory_order_acquire)) {
+        rt::SyncGuard lock(this);
+        if (needsFramesetter_.load(std::memory_order_relaxed)) {
+            rt::Ref<ns::AttributedString> rendered = renderedAttributedText();
+            framesetter_ = rendered ? ct::Framesetter::make(*rendered) : nullptr;
+            highlightFramesetter_ = nullptr;
+            builds_.fetch_add(rendered ? 1 : 0, std::memory_order_relaxed);
+            needsFramesetter_.store(false, std::memory_order_release);
+        }
+    }
+    return framesetter_;
+}
+
+void AttributedLabel::setTextColor(rt::Ref<ui::Color> color) {
+    const rt::Ref<ui::Color> old = textColor();
+    ui::Label::setTextColor(std::move(color));
+    // By identity, as the rendered text holds the object: an equal colour that is another object
+    // rebuilds too.
+    if (old != textColor()) {
+        setNeedsFramesetter();
+        setNeedsDisplay();
+    }
+}
+
+void AttributedLabel::setHighlighted(bool highlighted) {
+    ui::Label::setHighlighted(highlighted);
+    setNeedsDisplay();
+}
+
+// ---- Sizing ----
 
 cg::Size AttributedLabel::suggestedSizeForFramesetter(const ct::Framesetter& framesetter,
                                                       const ns::AttributedString& text, cg::Size size,
@@ -63,41 +330,28 @@ cg::Size AttributedLabel::sizeThatFitsAttributedString(const rt::Ref<ns::Attribu
 }
 
 cg::Size AttributedLabel::sizeThatFits(cg::Size size) const {
-    if (!attributedText_) return ui::Label::sizeThatFits(size);
-    return suggestedSizeForFramesetter(*ct::Framesetter::make(*attributedText_), *attributedText_, size,
-                                       static_cast<unsigned long>(std::max(0L, numberOfLines())));
+    return measuredSize(size.width, numberOfLines());
 }
 
 cg::Size AttributedLabel::measuredSize(double width, long lines, cg::Size* unbroken) const {
     if (!attributedText_) return ui::Label::measuredSize(width, lines, unbroken);
-    auto framesetter = ct::Framesetter::make(*attributedText_);
-    const auto limit = static_cast<unsigned long>(std::max(0L, lines));
-    if (unbroken)
-        *unbroken = suggestedSizeForFramesetter(*framesetter, *attributedText_, {kUnlimited, 0}, limit);
-    return suggestedSizeForFramesetter(*framesetter, *attributedText_, {width > 0 ? width : kUnlimited, 0},
-                                       limit);
-}
-
-void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
-    cg::Context* context = ui::graphicsGetCurrentContext();
-    if (!context || !attributedText_ || !(rect.width() > 0) || !(rect.height() > 0)) return;
-    context->saveGState();
-    // Engine space is y up: flip around the rectangle, the text from its top.
-    context->translateCTM(rect.minX(), rect.maxY());
-    context->scaleCTM(1, -1);
-    context->setTextMatrix(cg::AffineTransform::identity());
-    auto frame = ct::Framesetter::make(*attributedText_)->createFrame({0, 0}, cg::Rect::make(0, 0, rect.width(), rect.height()));
-    const auto& lines = frame->lines();
-    const long limit = numberOfLines();
-    const std::size_t count = limit > 0 ? std::min<std::size_t>(std::size_t(limit), lines.size()) : lines.size();
-    const double flush = textAlignment() == ui::TextAlignment::Center  ? 0.5
-                         : textAlignment() == ui::TextAlignment::Right ? 1
-                                                                      : 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        context->setTextPosition(lines[i]->penOffsetForFlush(flush, rect.width()), frame->lineOrigins()[i].y);
-        lines[i]->draw(*context);
+    // The token only lengthens the range measured over the label's own framesetter, which the
+    // engine holds to the text.
+    rt::Ref<ns::AttributedString> measured = attributedText_;
+    if (attributedTruncationToken_) {
+        auto joined = attributedText_->mutableCopy();
+        joined->appendAttributedString(*attributedTruncationToken_);
+        measured = joined;
     }
-    context->restoreGState();
+    const rt::Ref<ct::Framesetter> setter = framesetter();
+    const auto limit = static_cast<unsigned long>(std::max(0L, lines));
+    auto fit = [&](double w) {
+        const cg::Size size = suggestedSizeForFramesetter(*setter, *measured, {w > 0 ? w : kUnlimited, 0}, limit);
+        return cg::Size{size.width + textInsets_.left + textInsets_.right,
+                        size.height + textInsets_.top + textInsets_.bottom};
+    };
+    if (unbroken) *unbroken = fit(0);
+    return fit(width);
 }
 
 } // namespace tl

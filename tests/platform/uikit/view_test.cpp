@@ -12,6 +12,7 @@
 #include "platform/foundation/set.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/long_press_gesture_recognizer.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view.h"
@@ -250,6 +251,47 @@ TEST(UITapGestureRecognizer, RecognisesATapAndNotAWanderingFinger) {
 }
 
 class UIViewInTime : public testkit::VirtualTimeTest {};
+
+struct Press {
+    const char* what;
+    double liftAt;   // seconds after the touch
+    cg::Point moveTo; // before the lift, at 0.3 s
+    std::vector<ui::GestureRecognizerState> heard;
+};
+
+TEST_F(UIViewInTime, ALongPressBeginsAfterHalfASecondWithinTenPoints) {
+    using S = ui::GestureRecognizerState;
+    const Press cases[] = {
+        {"held", 0.7, {50, 50}, {S::Began, S::Ended}},
+        {"held, moved within 10", 0.7, {58, 56}, {S::Began, S::Ended}},
+        {"moved 11 points", 0.7, {61, 50}, {}},
+        {"lifted at 0.4 s", 0.4, {50, 50}, {}},
+    };
+    for (const Press& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto view = viewAt(0, 0, 100, 100);
+        auto log = rt::make<uikit_tests::ActionLog>();
+        auto press = ui::LongPressGestureRecognizer::withTargetAction(log, rt::Sel("changed:"));
+        view->addGestureRecognizer(press);
+        std::vector<S> heard;
+        log->onCall = [&] { heard.push_back(press->state()); };
+        const double start = elapsed();
+        auto touch = ui::Touch::make(view, {50, 50}, ui::TouchPhase::Began);
+        auto event = ui::Event::withTouches({touch});
+        press->touchesBegan(event->allTouches(), event);
+        runUntil(start + 0.3);
+        if (c.moveTo != cg::Point{50, 50}) {
+            touch->moveTo(c.moveTo, ui::TouchPhase::Moved);
+            press->touchesMoved(event->allTouches(), event);
+        }
+        runUntil(start + c.liftAt);
+        touch->setPhase(ui::TouchPhase::Ended);
+        press->touchesEnded(event->allTouches(), event);
+        runUntil(start + 1);
+        EXPECT_EQ(heard, c.heard);
+        EXPECT_EQ(press->state(), S::Possible);
+    }
+}
 
 TEST_F(UIViewInTime, AViewInAWindowIsLaidOutOnTheNextTurn) {
     auto window = rt::make<ui::Window>(Rect::make(0, 0, 100, 100));

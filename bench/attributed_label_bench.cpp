@@ -1,0 +1,123 @@
+// The attributed label. Layout on the real-font backend (DejaVu Sans 17: a framesetter, a frame
+// at 375 and the suggested size over about 2,000 glyphs) beside raw HarfBuzz shaping of the same
+// text with its buffer reused; the runner's guide (300 characters in the model font) measured, set
+// and drawn the first time, then drawn again unchanged; the character under a point of a
+// ten-line label. Run from a Release build.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "bench/raw_shaping.h"
+#include "platform/foundation/attributed_string.h"
+#include "platform/foundation/error.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/text/font_backend.h"
+#include "platform/text/typesetter.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/view_rendering.h"
+#include "ui/labels/attributed_label.h"
+
+namespace {
+
+const char* kSentence = "Hold the device still and press the button when the light at the top comes on. ";
+
+std::string textOf(std::size_t characters) {
+    std::string text;
+    while (text.size() < characters) text += kSentence;
+    text.resize(characters);
+    return text;
+}
+
+using bench::Backend;
+
+constexpr std::size_t kLongText = 2000;
+
+void RawHarfBuzzShaping(benchmark::State& state) {
+    state.counters["glyphs"] = bench::shapeRaw(state, ns::str(textOf(kLongText))->utf16());
+}
+BENCHMARK(RawHarfBuzzShaping)->Unit(benchmark::kMicrosecond);
+
+// What the label asks of the engine for a new text: a framesetter, the frame it draws, its size.
+void LabelLayoutReal(benchmark::State& state) {
+    Backend real(ct::realFontBackend());
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(ct::Font::withName("DejaVu Sans", 17), ns::FontAttributeName);
+    auto text = ns::AttributedString::make(textOf(kLongText), attributes);
+    std::size_t glyphs = 0;
+    for (auto _ : state) {
+        auto framesetter = ct::Framesetter::make(*text);
+        auto frame = framesetter->createFrame({0, 0}, cg::Rect::make(0, 0, 375, tl::AttributedLabel::kUnlimited));
+        benchmark::DoNotOptimize(tl::AttributedLabel::suggestedSizeForFramesetter(*framesetter, *text, {375, 0}, 0));
+        glyphs = 0;
+        for (const auto& line : frame->lines()) glyphs += line->glyphCount();
+    }
+    state.counters["glyphs"] = double(glyphs);
+}
+BENCHMARK(LabelLayoutReal)->Unit(benchmark::kMicrosecond);
+
+rt::Ref<ns::AttributedString> guideOf(const std::string& text) {
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(ui::Color::darkGrayColor()->cgColor(), ns::CTForegroundColorAttributeName);
+    attributes->setObjectForKey(ui::Font::systemFontOfSize(15), ns::FontAttributeName);
+    return ns::AttributedString::make(text, attributes);
+}
+
+rt::Ref<tl::AttributedLabel> runnerLabel() {
+    auto label = tl::AttributedLabel::make();
+    label->setTextAlignment(ui::TextAlignment::Center);
+    label->setLineBreakMode(ui::LineBreakMode::WordWrapping);
+    label->setNumberOfLines(0);
+    label->setBackgroundColor(ui::Color::clearColor());
+    return label;
+}
+
+// As the runner shows an item: measure the guide, set the label's frame and text, draw it. Two
+// guides take turns, so that every text is new to the label.
+void RunnerGuideFirstDraw(benchmark::State& state) {
+    const rt::Ref<ns::AttributedString> guides[] = {guideOf(textOf(300)), guideOf("Now " + textOf(296))};
+    auto label = runnerLabel();
+    std::size_t turn = 0;
+    for (auto _ : state) {
+        const auto& guide = guides[turn++ % 2];
+        const cg::Size size = tl::AttributedLabel::sizeThatFitsAttributedString(
+            guide, {365, double(std::numeric_limits<float>::max())}, 0);
+        label->setFrame(cg::Rect::make(5, 0, 365, size.height + 3));
+        label->setText(guide);
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+        benchmark::DoNotOptimize(context.displayList().size());
+    }
+}
+BENCHMARK(RunnerGuideFirstDraw)->Unit(benchmark::kMicrosecond);
+
+void RunnerGuideRedraw(benchmark::State& state) {
+    auto label = runnerLabel();
+    auto guide = guideOf(textOf(300));
+    label->setFrame(cg::Rect::make(5, 0, 365, 200));
+    label->setText(guide);
+    for (auto _ : state) {
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+        benchmark::DoNotOptimize(context.displayList().size());
+    }
+}
+BENCHMARK(RunnerGuideRedraw)->Unit(benchmark::kMicrosecond);
+
+// Points over and beside a ten-line label, as the links' hit testing probes them.
+void CharacterIndexAtPoint(benchmark::State& state) {
+    auto label = runnerLabel();
+    label->setFrame(cg::Rect::make(0, 0, 300, 150));
+    label->setText(guideOf(textOf(310)));
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(label->characterIndexAtPoint({double(i * 37 % 300), double(i * 13 % 150)}));
+        ++i;
+    }
+}
+BENCHMARK(CharacterIndexAtPoint);
+
+} // namespace
