@@ -20,6 +20,8 @@ rt::Ref<CompoundDisposable> deallocDisposable(const rt::Object* obj) {
 }
 
 void addDeallocDisposable(const rt::Object* obj, const rt::Ref<rt::Disposable>& disposable) {
+    // An immortal object never deallocates: nothing need wait for it.
+    if (obj && rt::isImmortal(*obj)) return;
     if (auto d = deallocDisposable(obj)) d->addDisposable(disposable);
 }
 
@@ -30,6 +32,7 @@ void removeDeallocDisposable(const rt::Object* obj, const rt::Disposable* dispos
 
 rt::Ref<Signal> willDeallocSignal(const rt::Object* obj) {
     if (!obj) return nullptr;
+    if (rt::isImmortal(*obj)) return Signal::never();
     rt::Ref<rt::Disposable> pendingCompletion;
     rt::Ref<ReplaySubject> subject;
     {

@@ -223,6 +223,13 @@ rt::Ref<Window> Application::keyWindow() const {
     return keyWindow_.lock();
 }
 
+rt::Ref<ns::Array> Application::windows() const {
+    std::vector<rt::Id> list;
+    for (auto& window : Window::allWindows())
+        list.push_back(std::move(window));
+    return ns::Array::make(std::move(list));
+}
+
 void Application::setKeyWindow(const rt::Ref<Window>& window) {
     rt::KeyChange change(this, "keyWindow");
     keyWindow_ = window;
@@ -286,6 +293,7 @@ RT_DEFINE_CLASS(Application, "UIApplication", Responder,
                 rt::prop("statusBarHidden", &Application::isStatusBarHidden, &Application::setStatusBarHidden,
                          {.getter = "isStatusBarHidden"}),
                 rt::prop("keyWindow", &Application::keyWindow, {.memory = rt::Memory::Weak}),
+                rt::prop("windows", &Application::windows),
                 rt::method("openURL:", &Application::openURL),
                 rt::method("canOpenURL:", &Application::canOpenURL),
                 rt::method("registerUserNotificationSettings:", &Application::registerUserNotificationSettings),

@@ -148,6 +148,8 @@ public:
 
     // ---- Windows ----
     rt::Ref<Window> keyWindow() const;
+    // The live windows in the order they were made: windows()[0] is the first window.
+    rt::Ref<ns::Array> windows() const;
     // Window::makeKeyWindow calls it; the key window is held weakly.
     void setKeyWindow(const rt::Ref<Window>& window);
 

@@ -11,10 +11,29 @@
 
 namespace ui {
 
+namespace {
+
+// Every window made, weakly, in order; the dead are dropped as the list is read.
+std::vector<rt::Weak<Window>>& windowsMade() {
+    static auto* windows = new std::vector<rt::Weak<Window>>();
+    return *windows;
+}
+
+} // namespace
+
 Window::Window() : Window(Screen::mainScreen()->bounds()) {}
 
 Window::Window(const cg::Rect& frame) : View(frame) {
     setHidden(true);
+    std::erase_if(windowsMade(), [](const rt::Weak<Window>& w) { return !w.lock(); });
+    windowsMade().push_back(rt::Weak<Window>(this));
+}
+
+std::vector<rt::Ref<Window>> Window::allWindows() {
+    std::vector<rt::Ref<Window>> live;
+    for (const rt::Weak<Window>& w : windowsMade())
+        if (auto window = w.lock()) live.push_back(std::move(window));
+    return live;
 }
 
 void Window::setRootViewControllerObject(rt::Id controller) {

@@ -5,6 +5,8 @@
 // Safe-area insets come from the simulated device: its profile's insets on system 11 and later,
 // zero before.
 
+#include <vector>
+
 #include "platform/uikit/view.h"
 
 namespace ui {
@@ -33,6 +35,9 @@ public:
     // The window's level (the platform's normal level is 0).
     double windowLevel() const noexcept { return level_; }
     void setWindowLevel(double level);
+
+    // The live windows, in the order they were made (main thread only).
+    static std::vector<rt::Ref<Window>> allWindows();
 
     EdgeInsets safeAreaInsets() const override;
     rt::Ref<Window> window() const override { return rt::retained(this); }
