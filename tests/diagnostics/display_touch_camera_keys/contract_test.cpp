@@ -46,6 +46,14 @@ TEST_F(ScreenContract, EveryScreenShowsAnswersLeavesOnceByItsPlaceAndGoes) {
         {"FPSViewController", Place::Middle, [](sim::Profile& p) { p.biometrics.after = 0.5; },
          [this] { at(0.5); }, 1},
         {"JailBreakViewController", Place::Middle, {}, [this] { at(1.0); }, 1},
+        {"PhysicalKeyViewController", Place::Last, [](sim::Profile& p) { p.model = sim::Model::iPad; },
+         [this] {
+             at(2.0);
+             sim::Device::shared().pressVolumeUp();
+             at(3.0);
+             sim::Device::shared().pressVolumeDown();
+         },
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.screen);

@@ -39,6 +39,8 @@ TEST_F(ScreenTexts, EveryKeyHasAnEnglishTextWithThePlaceholdersItsScreenFills) {
         {"POWERKEY_CONTROLLER_TITLE", {}},        {"WATERDAMAGE_CONTROLLER_TITLE", {}},
         {"WATERDAMAGE_CONTROLLER_QUESTION", {}},  {"FPS_CONTROLLER_REASON", {}},
         {"JAILBREAK_CONTROLLER_TITLE_YES", {}},   {"JAILBREAK_CONTROLLER_TITLE_NO", {}},
+        {"PHYSICALKEY_CONTROLLER_VOLUME_UP", {}}, {"PHYSICALKEY_CONTROLLER_VOLUME_DOWN", {}},
+        {"PHYSICALKEY_CONTROLLER_MUTE_SWICH", {}}, {"PHYSICAL_KEYS_ACTION_BUTTON_TITLE", {}},
     };
     for (const auto& [key, placeholders] : keys) {
         const std::string text = ns::NSLocalizedString(key)->utf8();
@@ -47,7 +49,7 @@ TEST_F(ScreenTexts, EveryKeyHasAnEnglishTextWithThePlaceholdersItsScreenFills) {
     }
     EXPECT_NE(ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_YES")->utf8(),
               ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_NO")->utf8());
-    for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n"})
+    for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n", "icon_key_tick"})
         EXPECT_TRUE(ui::Image::imageNamed(image)) << image;
 }
 
