@@ -55,11 +55,15 @@ SessionListeners& sessionListeners() {
 void watchSessionVolume() {
     static std::once_flag once;
     std::call_once(once, [] {
-        static std::atomic<double> seen{sim::currentDevice()->audio.outputVolume};
+        // The volume last told. Deliveries may run side by side: each tells the device's volume
+        // when it runs, once, so the last one told is the device's.
+        static std::atomic<double> told{sim::currentDevice()->audio.outputVolume};
         sim::Device::shared().addHook(sim::Aspect::Audio, [](const sim::Profile& now) {
-            const double volume = now.audio.outputVolume;
-            if (seen.exchange(volume) == volume) return;
-            sim::deliverCallback([volume] { sessionListeners().deliver(static_cast<float>(volume)); });
+            if (now.audio.outputVolume == told.load()) return;
+            sim::deliverCallback([] {
+                const double volume = sim::currentDevice()->audio.outputVolume;
+                if (told.exchange(volume) != volume) sessionListeners().deliver(static_cast<float>(volume));
+            });
         });
     });
 }

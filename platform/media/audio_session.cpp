@@ -66,9 +66,12 @@ AudioSession::AudioSession() : state_(std::make_unique<State>()) {
     state_->volume.store(static_cast<float>(sim::currentDevice()->audio.outputVolume));
     sim::Device& device = sim::Device::shared();
     device.addHook(sim::Aspect::Audio, [this](const sim::Profile& now) {
-        const auto volume = static_cast<float>(now.audio.outputVolume);
-        if (volume == state_->volume.load()) return;
-        sim::deliverCallback([this, volume] {
+        if (static_cast<float>(now.audio.outputVolume) == state_->volume.load()) return;
+        // Announcements may run side by side on the platform's threads: each takes the device's
+        // volume when it runs, so the last one told is the device's, whatever order they ran in.
+        sim::deliverCallback([this] {
+            const auto volume = static_cast<float>(sim::currentDevice()->audio.outputVolume);
+            if (volume == state_->volume.load()) return;
             rt::KeyChange change(this, "outputVolume");
             state_->volume.store(volume);
         });
