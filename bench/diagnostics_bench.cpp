@@ -1,7 +1,9 @@
 // The display and key screens through the real runner, in virtual time: the wall time from the push
 // of a screen to its verdict (the full-screen fill passed, the home key failing by its countdown,
-// the power key's watchdog), 1,000 ticks of the backlight ramp, and what opening and leaving a
-// screen 100 times leaves behind (live objects and heap bytes, after minus before).
+// the power key's watchdog, the physical keys' 30 s with the switch detector checking), 1,000 ticks
+// of the backlight ramp, a volume key press to its ticked row, one re-evaluation of the physical
+// keys' pipeline, and what opening and leaving a screen 100 times leaves behind (live objects and
+// heap bytes, after minus before).
 
 #include <malloc.h>
 
@@ -11,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "diagnostics/display_touch_camera_keys/phsical_key_model.h"
 #include "platform/foundation/array.h"
 #include "platform/runtime/object.h"
 #include "platform/sim/device.h"
@@ -21,6 +24,8 @@
 #include "session/app_delegate.h"
 #include "session/core/test_base_model.h"
 #include "session/ready_start_view_controller.h"
+#include "streams/property_signals.h"
+#include "streams/signal.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/app/fake_screens.h"
 
@@ -117,6 +122,50 @@ void BM_PushToVerdictPowerWatchdog(benchmark::State& state) {
 }
 BENCHMARK(BM_PushToVerdictPowerWatchdog)->Unit(benchmark::kMillisecond);
 
+void BM_PushToVerdictPhysicalKeysWatchdog(benchmark::State& state) {
+    pushToVerdict(state, "PhysicalKeyViewController", [](Stage& stage) { stage.app().advance(30.0); });
+}
+BENCHMARK(BM_PushToVerdictPhysicalKeysWatchdog)->Unit(benchmark::kMillisecond);
+
+// One volume key press to its row ticked again: the device's change, the output-volume
+// observation on the platform's thread, the hop to the main queue, the row's "success", the
+// pipeline, the three-row table's reload. Up and down by turns, so the volume never sticks at an end.
+void BM_PhysicalKeyPressToTickedRow(benchmark::State& state) {
+    Stage stage;
+    stage.open("PhysicalKeyViewController");
+    stage.app().advance(1.5); // the watch has begun
+    bool up = true;
+    for (auto _ : state) {
+        if (up) sim::Device::shared().pressVolumeUp();
+        else sim::Device::shared().pressVolumeDown();
+        up = !up;
+        stage.app().runUntilIdle();
+    }
+    stage.leave();
+}
+BENCHMARK(BM_PhysicalKeyPressToTickedRow)->Unit(benchmark::kMicrosecond);
+
+// One change of a row's "success" through the physical keys' pipeline: combineLatest over the three
+// rows' values, and.
+void BM_PhysicalKeyPipelineReevaluation(benchmark::State& state) {
+    std::vector<rt::Ref<ft::PhsicalKeyModel>> rows;
+    std::vector<rt::Ref<es::Signal>> successes;
+    for (int i = 0; i < 3; ++i) {
+        rows.push_back(ft::PhsicalKeyModel::customClassWithProperties(nullptr));
+        successes.push_back(es::valuesForKeyPath(rows.back(), "success", nullptr));
+    }
+    long values = 0;
+    auto subscription = es::Signal::combineLatest(successes)->logicalAnd()->subscribeNext([&](const rt::Id&) { ++values; });
+    bool success = true;
+    for (auto _ : state) {
+        rows[0]->setSuccess(success);
+        success = !success;
+    }
+    subscription->dispose();
+    benchmark::DoNotOptimize(values);
+}
+BENCHMARK(BM_PhysicalKeyPipelineReevaluation)->Unit(benchmark::kMicrosecond);
+
 // 1,000 ticks of the ramp (100 s), the screen open.
 void BM_BacklightThousandTicks(benchmark::State& state) {
     Stage stage;
@@ -163,7 +212,8 @@ void BM_OpenAndLeaveHundredTimes(benchmark::State& state, const std::string& scr
 const bool openAndLeaveRegistered = [] {
     for (const char* screen : {kBenchNext, "FillColorViewController", "FillLCDColorViewController",
                                "BrightnessViewController", "HomeKeyViewController", "PowerKeyViewController",
-                               "WaterDamgeViewController", "FPSViewController", "JailBreakViewController"})
+                               "WaterDamgeViewController", "FPSViewController", "JailBreakViewController",
+                               "PhysicalKeyViewController"})
         benchmark::RegisterBenchmark((std::string("BM_OpenAndLeaveHundredTimes/") + screen).c_str(),
                                      BM_OpenAndLeaveHundredTimes, std::string(screen))
             ->Iterations(3)
