@@ -1,5 +1,6 @@
 #include "diagnostics/display_touch_camera_keys/physical_key_view_controller.h"
 
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -349,8 +350,12 @@ bool PhysicalKeyViewController::greaterthaniPhone15pro() {
     const auto machine = ns::String::make(sim::machine());
     auto match = ns::RegularExpression::make("iPhone(\\d+),(\\d+)")->firstMatchInString(*machine);
     if (!match) return false;
+    // A number too long for a long reads as 0: no model of ours.
     const auto group = [&](std::size_t index) {
-        return std::stol(machine->substringWithRange(match->rangeAtIndex(index))->utf8());
+        const std::string digits = machine->substringWithRange(match->rangeAtIndex(index))->utf8();
+        long value = 0;
+        if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec != std::errc()) return 0L;
+        return value;
     };
     return group(1) == 16 && (group(2) == 1 || group(2) == 2);
 }

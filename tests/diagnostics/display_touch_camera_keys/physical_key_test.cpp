@@ -148,6 +148,7 @@ TEST_F(PhysicalKeys, TheSwitchRowsTitleFollowsTheMachineAndTabletsHaveTwoRows) {
         {"iphone7", "iPhone17,1", keys + "|" + localized("PHYSICALKEY_CONTROLLER_MUTE_SWICH")},
         {"iphone7", "iPhone15,2", keys + "|" + localized("PHYSICALKEY_CONTROLLER_MUTE_SWICH")},
         {"iphone7", "x86_64", keys + "|" + localized("PHYSICALKEY_CONTROLLER_MUTE_SWICH")},
+        {"iphone7", "iPhone16,99999999999999999999", keys + "|" + localized("PHYSICALKEY_CONTROLLER_MUTE_SWICH")},
         {"ipad_wifi", "", keys},
         {"ipod_touch", "", keys},
     };
