@@ -132,6 +132,8 @@ TEST_F(PhysicalKeys, PassTimelineTicksEachKeyWritesOneAndLeavesOnceWithEverythin
     device().pressVolumeUp();
     settle();
     EXPECT_TRUE(deviceLogHas("volume indicator 0.5625")) << "shown again once the screen left";
+    EXPECT_EQ(code(), 1);
+    EXPECT_EQ(contract().screens().size(), 1u) << "a press after the pass does nothing more";
 }
 
 TEST_F(PhysicalKeys, TheSwitchRowsTitleFollowsTheMachineAndTabletsHaveTwoRows) {
@@ -335,6 +337,7 @@ TEST_F(PhysicalKeys, TheStealerHearsPressesOffScreenAndPutsEverythingBack) {
     device().pressVolumeDown();
     at(2.6);
     EXPECT_EQ(logged("volumeDown"), 1);
+    EXPECT_EQ(player->volume(), 0.95f) << "back to the reference";
     EXPECT_FALSE(deviceLogHas("volume indicator", beforeDown)) << "the volume view keeps the indicator away";
     EXPECT_EQ(ticks(), "010");
 
