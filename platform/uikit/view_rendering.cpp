@@ -25,8 +25,12 @@ void renderView(View& view, cg::Context& context) {
     context.setAlpha(context.state().alpha * view.alpha());
     if (view.clipsToBounds()) context.clipToRect(bounds);
     if (const rt::Ref<Color>& background = view.backgroundColor(); background && background->alpha() > 0) {
-        context.setFillColor(background->cgColor());
-        context.fillRect(bounds);
+        if (view.hasLayer()) {
+            view.layer()->fillBackground(context, bounds, background->cgColor());
+        } else {
+            context.setFillColor(background->cgColor());
+            context.fillRect(bounds);
+        }
     }
     {
         CurrentGraphicsContext current(context);
@@ -41,6 +45,7 @@ void renderView(View& view, cg::Context& context) {
     for (const rt::Ref<View>& subview : subviews)
         // What a clipping view cannot show is not drawn (a table's rows beyond its bounds).
         if (!view.clipsToBounds() || subview->frame().intersects(bounds)) renderView(*subview, context);
+    if (view.hasLayer()) view.layer()->strokeBorder(context, bounds);
     context.restoreGState();
 }
 
