@@ -4,8 +4,8 @@
 // (in its own coordinates), fill and stroke colours, a line width, join and dash pattern. A layer
 // draws its background within its rounded outline, then its content, its sublayers, and its
 // border over all of them, inside the outline. A view draws its background and border by its
-// layer's corner radius and border, and its layer's sublayers after its own drawing
-// (ui::renderView). Main thread only.
+// layer's corner radius and border, and its layer's sublayers over its subviews (ui::renderView).
+// Main thread only.
 
 #include <vector>
 

@@ -208,7 +208,7 @@ public:
     // What the last display pass recorded (nil before the first), and how many passes ran.
     const cg::DisplayList* lastDisplay() const;
     std::size_t displayPassCount() const;
-    // The view's layer (made on first use); its sublayers are drawn after the view's drawRect.
+    // The view's layer (made on first use); its sublayers are drawn over the view's subviews.
     const rt::Ref<ca::Layer>& layer() const;
     bool hasLayer() const noexcept { return bool(layer_); }
 

@@ -38,7 +38,9 @@ const std::string kScreens = R"(
     {"on": {"screen": "HomeKeyViewController"}, "after": 3.0, "do": "key.home"},
     {"on": {"screen": "HomeKeyViewController"}, "after": 4.5, "do": "notification.open"},
     {"on": {"screen": "PowerKeyViewController"}, "after": 5.0, "do": "tap", "outlet": "successButton"},
-    {"on": {"screen": "WaterDamgeViewController"}, "after": 1.0, "do": "tap", "outlet": "successButton"},)";
+    {"on": {"screen": "WaterDamgeViewController"}, "after": 1.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "TouchScreenViewController"}, "after": 1.0, "do": "stroke", "every": 0.02,
+     "points": [[37.5, 37.5], [112.5, 37.5], [187.5, 37.5], [262.5, 37.5], [337.5, 37.5], [337.5, 112.5], [262.5, 112.5], [187.5, 112.5], [112.5, 112.5], [37.5, 112.5], [37.5, 187.5], [112.5, 187.5], [187.5, 187.5], [262.5, 187.5], [337.5, 187.5], [337.5, 262.5], [262.5, 262.5], [187.5, 262.5], [112.5, 262.5], [37.5, 262.5], [37.5, 337.5], [112.5, 337.5], [187.5, 337.5], [262.5, 337.5], [337.5, 337.5], [337.5, 412.5], [262.5, 412.5], [187.5, 412.5], [112.5, 412.5], [37.5, 412.5], [37.5, 487.5], [112.5, 487.5], [187.5, 487.5], [262.5, 487.5], [337.5, 487.5], [337.5, 562.5], [262.5, 562.5], [187.5, 562.5], [112.5, 562.5], [37.5, 562.5]]},)";
 const std::string kUpdate = R"(
     {"name": "update", "on": {"screen": "ResultViewController"}, "once": true, "after": 2,
      "do": "tap", "outlet": "bottomButton"})";
