@@ -47,7 +47,8 @@ TEST_F(ScreenTexts, EveryKeyHasAnEnglishTextWithThePlaceholdersItsScreenFills) {
     }
     EXPECT_NE(ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_YES")->utf8(),
               ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_NO")->utf8());
-    for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n"})
+    for (const char* image :
+         {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n", "icon_arrow_n", "icon_arrow_h"})
         EXPECT_TRUE(ui::Image::imageNamed(image)) << image;
 }
 
