@@ -1,13 +1,15 @@
-// The display and key screens through the real runner, in virtual time: the wall time from the push
-// of a screen to its verdict (the full-screen fill passed, the home key failing by its countdown,
-// the power key's watchdog), 1,000 ticks of the backlight ramp, and what opening and leaving a
-// screen 100 times leaves behind (live objects and heap bytes, after minus before).
+// The display, touch and key screens through the real runner, in virtual time: the wall time from
+// the push of a screen to its verdict (the full-screen fill passed, the home key failing by its
+// countdown, the power key's watchdog, the touch grid's pass stroke), 1,000 ticks of the backlight
+// ramp, and what opening and leaving a screen 100 times leaves behind (live objects and heap bytes,
+// after minus before).
 
 #include <malloc.h>
 
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -116,6 +118,20 @@ void BM_PushToVerdictPowerWatchdog(benchmark::State& state) {
     pushToVerdict(state, "PowerKeyViewController", [](Stage& stage) { stage.app().advance(30.0); });
 }
 BENCHMARK(BM_PushToVerdictPowerWatchdog)->Unit(benchmark::kMillisecond);
+
+// The touch grid's pass script: a stroke through the 40 cell centres, 0.02 s a point, from +1.0.
+void BM_PushToVerdictTouchGridPass(benchmark::State& state) {
+    std::vector<cg::Point> centres;
+    for (int r = 0; r < 8; ++r)
+        for (int i = 0; i < 5; ++i)
+            centres.push_back({37.5 + 75 * (r % 2 ? 4 - i : i), 37.5 + 75 * r});
+    pushToVerdict(state, "TouchScreenViewController", [&](Stage& stage) {
+        stage.app().advance(1.0);
+        sim::Device::shared().stroke(centres, 0.02);
+        stage.app().advance(0.02 * double(centres.size()));
+    });
+}
+BENCHMARK(BM_PushToVerdictTouchGridPass)->Unit(benchmark::kMillisecond);
 
 // 1,000 ticks of the ramp (100 s), the screen open.
 void BM_BacklightThousandTicks(benchmark::State& state) {

@@ -121,7 +121,7 @@ void SJTouchView::drawDashedLine() {
 
 void SJTouchView::checkResultWithCGPoint(cg::Point point) {
     for (const rt::Ref<ui::View>& subview : subviewList())
-        if (auto cell = rt::cast<SJTouchButton>(subview); cell && cell->frame().contains(point)) {
+        if (auto cell = rt::cast<SJTouchButton>(subview.get()); cell && cell->frame().contains(point)) {
             cell->setBackgroundColor(ui::Color::greenColor());
             cell->setIsTouched(true);
         }
@@ -129,7 +129,7 @@ void SJTouchView::checkResultWithCGPoint(cg::Point point) {
 
 void SJTouchView::reset() {
     for (const rt::Ref<ui::View>& subview : subviewList())
-        if (auto cell = rt::cast<SJTouchButton>(subview)) {
+        if (auto cell = rt::cast<SJTouchButton>(subview.get())) {
             cell->setBackgroundColor(touchTargetColor());
             cell->setIsTouched(false);
         }
@@ -161,7 +161,7 @@ void SJTouchView::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<ui
 
 void SJTouchView::checkAllTouched() {
     for (const rt::Ref<ui::View>& subview : subviewList())
-        if (auto cell = rt::cast<SJTouchButton>(subview); !cell || !cell->isTouched()) return;
+        if (auto cell = rt::cast<SJTouchButton>(subview.get()); !cell || !cell->isTouched()) return;
     if (hasNotify_) return;
     ns::log("all Touch");
     if (!onTouchView_) return;

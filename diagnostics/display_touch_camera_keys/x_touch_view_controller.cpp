@@ -160,7 +160,7 @@ void XCanvas::createNWtoESItems() {
 
 void XCanvas::checkResultWithCGPoint(cg::Point point) {
     for (const rt::Ref<ui::View>& subview : subviewList())
-        if (auto button = rt::cast<ui::Button>(subview); button && button->frame().contains(point)) {
+        if (auto button = rt::cast<ui::Button>(subview.get()); button && button->frame().contains(point)) {
             button->setBackgroundColor(ui::Color::greenColor());
             if (auto item = rt::cast<XItem>(button)) item->setIsTouched(true);
         }
@@ -168,7 +168,7 @@ void XCanvas::checkResultWithCGPoint(cg::Point point) {
 
 bool XCanvas::allTouched() const {
     for (const rt::Ref<ui::View>& subview : subviewList())
-        if (auto button = rt::cast<ui::Button>(subview)) {
+        if (auto button = rt::cast<ui::Button>(subview.get())) {
             auto item = rt::cast<XItem>(button);
             if (!item || !item->isTouched()) return false;
         }
