@@ -1,7 +1,6 @@
 // The touch grid, the touch canvas and the stylus target: their geometry on several screens, the
 // touches that mark cells (and those that must not), the pass that comes once at a touch end, the
-// ink and the part of it drawn again, the stylus's five taps, and the two screens without a row
-// run by their scripts.
+// ink and the part of it drawn again, and the stylus's five taps.
 
 #include <algorithm>
 #include <cmath>
@@ -21,8 +20,6 @@
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_rendering.h"
-#include "tester/script.h"
-#include "tester/script_runner.h"
 #include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
 
 namespace {
@@ -340,40 +337,6 @@ TEST_F(TouchScreens, TheStylusVisitsItsFourPointsAndPassesAtTheFifthTap) {
     settle();
     EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kRootSegue));
     EXPECT_EQ(contract().last().text().find("leave:"), contract().last().text().rfind("leave:"));
-}
-
-// The screens without a row, started on the runner with a manual item after them: the back
-// button's sheet offers the skip.
-TEST_F(TouchScreens, TheCanvasAndStylusScriptsPassAndFail) {
-    struct Case {
-        const char* script;
-        const char* screen;
-        std::int64_t code;
-    };
-    const Case cases[] = {
-        {"touch-canvas-pass", "XTouchViewController", 1},
-        {"touch-canvas-fail", "XTouchViewController", 2},
-        {"stylus-pass", "StylusViewController", 1},
-        {"stylus-fail", "StylusViewController", 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        restart({});
-        std::string error;
-        auto script = sim::Script::load(app_->bundleFolder() + "/testers/" + c.script + ".json", {}, &error);
-        ASSERT_TRUE(script) << error;
-        screenItem_ = item(c.screen);
-        run({screenItem_, item(testkit::kManualB)});
-        sim::ScriptRunner runner(std::move(*script), app_->driver());
-        const sim::ScriptRun ran = runner.runLaunched(60);
-        EXPECT_EQ(ran.end, sim::ScriptRun::End::Stalled) << ran.message;
-        EXPECT_TRUE(ran.failedChecks.empty());
-        EXPECT_EQ(code(), c.code);
-        for (const std::string& line : runner.stepLog())
-            EXPECT_NE(line.find(") ran"), std::string::npos) << line;
-        ASSERT_FALSE(contract().screens().empty());
-        EXPECT_TRUE(keptContract(*contract().screens().front(), ft::BaseModelViewController::kPreviousSegue));
-    }
 }
 
 } // namespace
