@@ -1,6 +1,7 @@
-// The display and key screens through the real runner, in virtual time: the wall time from the push
-// of a screen to its verdict (the full-screen fill passed, the home key failing by its countdown,
-// the power key's watchdog, the physical keys' 30 s with the switch detector checking), 1,000 ticks
+// The display, touch and key screens through the real runner, in virtual time: the wall time from
+// the push of a screen to its verdict (the full-screen fill passed, the home key failing by its
+// countdown, the power key's watchdog, the physical keys' 30 s with the switch detector checking,
+// the touch grid's pass stroke), 1,000 ticks
 // of the backlight ramp, a volume key press to its ticked row, one re-evaluation of the physical
 // keys' pipeline, and what opening and leaving a screen 100 times leaves behind (live objects and
 // heap bytes, after minus before).
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -165,6 +167,19 @@ void BM_PhysicalKeyPipelineReevaluation(benchmark::State& state) {
     benchmark::DoNotOptimize(values);
 }
 BENCHMARK(BM_PhysicalKeyPipelineReevaluation)->Unit(benchmark::kMicrosecond);
+// The touch grid's pass script: a stroke through the 40 cell centres, 0.02 s a point, from +1.0.
+void BM_PushToVerdictTouchGridPass(benchmark::State& state) {
+    std::vector<cg::Point> centres;
+    for (int r = 0; r < 8; ++r)
+        for (int i = 0; i < 5; ++i)
+            centres.push_back({37.5 + 75 * (r % 2 ? 4 - i : i), 37.5 + 75 * r});
+    pushToVerdict(state, "TouchScreenViewController", [&](Stage& stage) {
+        stage.app().advance(1.0);
+        sim::Device::shared().stroke(centres, 0.02);
+        stage.app().advance(0.02 * double(centres.size()));
+    });
+}
+BENCHMARK(BM_PushToVerdictTouchGridPass)->Unit(benchmark::kMillisecond);
 
 // 1,000 ticks of the ramp (100 s), the screen open.
 void BM_BacklightThousandTicks(benchmark::State& state) {

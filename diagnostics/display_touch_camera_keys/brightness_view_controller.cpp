@@ -84,9 +84,7 @@ void BrightnessViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
     rt::Weak<BrightnessViewController> weak(rt::retained(this));
     if (auto tips = labelTips()) tips->setText(localized("LCD_BACKLIGHT_CONTROLLER_ANSWER"));
-    auto row = ns::MutableDictionary::make();
-    row->setObjectForKey(ns::String::make("LCD Backlight"), "title");
-    setSubItemlist(ns::Array::make({row}));
+    setSubItemlist(ns::Array::make({titledRow("LCD Backlight")}));
     setDirection(true);
     setOrgin_value(ui::Screen::mainScreen()->brightness());
     setBrightnessValue(orgin_value() * kBrightnessFull);

@@ -250,8 +250,7 @@ void ColorFillViewController::setRowResult(std::int64_t code) {
 }
 
 void ColorFillViewController::setBarsHidden(bool hidden) {
-    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(hidden);
-    if (auto application = ui::Application::sharedApplication()) application->setStatusBarHidden(hidden);
+    ft::setBarsHidden(*this, hidden);
 }
 
 void ColorFillViewController::answer(bool yes) {

@@ -1,5 +1,7 @@
 #include "diagnostics/display_touch_camera_keys/fps_view_controller.h"
 
+#include "diagnostics/display_touch_camera_keys/test_screen_support.h"
+#include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/error.h"
@@ -19,9 +21,7 @@ FPSViewController::FPSViewController() = default;
 void FPSViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
     rt::Weak<FPSViewController> weak(rt::retained(this));
-    auto row = ns::MutableDictionary::make();
-    row->setObjectForKey(ns::String::make("Finger Printer Scanner Test"), "title");
-    setSubItemlist(ns::Array::make({row}));
+    setSubItemlist(ns::Array::make({titledRow("Finger Printer Scanner Test")}));
     hidenButtons(true);
     auto context = la::Context::make();
     auto reason = localized("FPS_CONTROLLER_REASON");

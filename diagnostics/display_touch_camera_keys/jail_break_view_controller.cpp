@@ -1,5 +1,6 @@
 #include "diagnostics/display_touch_camera_keys/jail_break_view_controller.h"
 
+#include "diagnostics/display_touch_camera_keys/test_screen_support.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/json.h"
@@ -66,9 +67,7 @@ rt::Ref<es::Signal> JailBreakViewController::disappear() {
 
 void JailBreakViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    auto row = ns::MutableDictionary::make();
-    row->setObjectForKey(ns::String::make("Jailbreak test"), "title");
-    setSubItemlist(ns::Array::make({row}));
+    setSubItemlist(ns::Array::make({titledRow("Jailbreak test")}));
     hidenButtons(true);
 }
 

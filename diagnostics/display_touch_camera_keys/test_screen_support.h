@@ -12,9 +12,14 @@
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
+namespace ns {
+class MutableDictionary;
+}
 namespace ui {
+class Color;
 class Label;
 class View;
+class ViewController;
 } // namespace ui
 
 namespace ft {
@@ -40,5 +45,14 @@ rt::Ref<ui::Label> addSceneLabel(const rt::Ref<ui::View>& view, const cg::Rect& 
 
 // YES 1, NO 2 into the screen's item, then gotoResultView.
 void recordVerdict(BaseModelViewController& screen, bool passed);
+
+// A step row of the screen's own list: {"title": title}.
+rt::Ref<ns::MutableDictionary> titledRow(const char* title);
+
+// The navigation bar (of the screen's navigation controller) and the status bar hidden or shown.
+void setBarsHidden(ui::ViewController& screen, bool hidden);
+
+// The touch tests' untouched target: RGB (74, 144, 226) / 255.
+rt::Ref<ui::Color> touchTargetColor();
 
 } // namespace ft

@@ -176,6 +176,24 @@ void MutablePath::addRect(const Rect& rect) {
     closeSubpath();
 }
 
+void MutablePath::addRoundedRect(const Rect& rect, double cornerRadius) {
+    const Rect r = rect.standardized();
+    const double radius = std::clamp(cornerRadius, 0.0, std::min(r.width(), r.height()) / 2);
+    if (!(radius > 0)) return addRect(r);
+    // Clockwise on the screen (y down), from the top edge's start: each corner's arc increases the angle.
+    constexpr double pi = std::numbers::pi;
+    moveTo({r.minX() + radius, r.minY()});
+    addLineTo({r.maxX() - radius, r.minY()});
+    addArc({r.maxX() - radius, r.minY() + radius}, radius, -pi / 2, 0, false);
+    addLineTo({r.maxX(), r.maxY() - radius});
+    addArc({r.maxX() - radius, r.maxY() - radius}, radius, 0, pi / 2, false);
+    addLineTo({r.minX() + radius, r.maxY()});
+    addArc({r.minX() + radius, r.maxY() - radius}, radius, pi / 2, pi, false);
+    addLineTo({r.minX(), r.minY() + radius});
+    addArc({r.minX() + radius, r.minY() + radius}, radius, pi, 3 * pi / 2, false);
+    closeSubpath();
+}
+
 void MutablePath::addEllipseInRect(const Rect& rect) {
     // Four quarter curves, as the platform makes them.
     const Rect r = rect.standardized();

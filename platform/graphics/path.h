@@ -66,6 +66,9 @@ public:
     void addCurveTo(Point control1, Point control2, Point end);
     void addArc(Point centre, double radius, double startAngle, double endAngle, bool clockwise);
     void addRect(const Rect& rect);
+    // A rectangle with quarter-circle corners, clockwise on the screen from the top edge; the
+    // radius is held to half the shorter side, and a rectangle without one is a plain rectangle.
+    void addRoundedRect(const Rect& rect, double cornerRadius);
     void addEllipseInRect(const Rect& rect);
     void addPath(const Path& path);
     void closeSubpath();

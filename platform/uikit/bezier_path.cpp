@@ -1,8 +1,5 @@
 #include "platform/uikit/bezier_path.h"
 
-#include <algorithm>
-#include <numbers>
-
 #include "platform/runtime/class.h"
 #include "platform/uikit/graphics_context.h"
 
@@ -27,21 +24,8 @@ rt::Ref<BezierPath> BezierPath::bezierPathWithOvalInRect(const cg::Rect& rect) {
 }
 
 rt::Ref<BezierPath> BezierPath::bezierPathWithRoundedRect(const cg::Rect& rect, double cornerRadius) {
-    const cg::Rect r = rect.standardized();
-    const double radius = std::clamp(cornerRadius, 0.0, std::min(r.width(), r.height()) / 2);
-    if (!(radius > 0)) return bezierPathWithRect(r);
-    constexpr double pi = std::numbers::pi;
     auto path = bezierPath();
-    path->moveToPoint({r.minX() + radius, r.minY()});
-    path->addLineToPoint({r.maxX() - radius, r.minY()});
-    path->addArcWithCenter({r.maxX() - radius, r.minY() + radius}, radius, -pi / 2, 0, true);
-    path->addLineToPoint({r.maxX(), r.maxY() - radius});
-    path->addArcWithCenter({r.maxX() - radius, r.maxY() - radius}, radius, 0, pi / 2, true);
-    path->addLineToPoint({r.minX() + radius, r.maxY()});
-    path->addArcWithCenter({r.minX() + radius, r.maxY() - radius}, radius, pi / 2, pi, true);
-    path->addLineToPoint({r.minX(), r.minY() + radius});
-    path->addArcWithCenter({r.minX() + radius, r.minY() + radius}, radius, pi, 3 * pi / 2, true);
-    path->closePath();
+    path->path_->addRoundedRect(rect, cornerRadius);
     return path;
 }
 

@@ -622,6 +622,7 @@ RT_DEFINE_CLASS(
     rt::prop("transform", &View::transform, &View::setTransform),
     rt::prop("hidden", &View::isHidden, &View::setHidden, {.getter = "isHidden"}),
     rt::prop("alpha", &View::alpha, &View::setAlpha),
+    rt::method("setNeedsDisplayInRect:", &View::setNeedsDisplayInRect),
     rt::prop("backgroundColor", &View::backgroundColor, &View::setBackgroundColor,
              {.memory = rt::Memory::Copy}),
     rt::prop("tag", &View::tag, &View::setTag),

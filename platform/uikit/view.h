@@ -30,7 +30,15 @@
 // simultaneously satisfy constraints...") and left out; the rest still solve.
 //
 // Animations apply their end values at once; the completion runs, with finished YES, once the
-// duration (and delay) has passed on the clock, from the main queue.
+// duration (and delay) has passed on the clock, from the main queue. The old style
+// (beginAnimations ... commitAnimations, view_display.cpp) is the same: the changes between take
+// effect at once, and the delegate is told the animation stopped once its duration has passed.
+//
+// Drawing a part again: setNeedsDisplayInRect marks a rectangle of the bounds; the rectangles
+// marked during a turn of the main queue are united, and at the end of the turn the display pass
+// calls drawRect with their union, into a recording context made current and clipped to it, in or
+// out of a window. The view keeps the record of its last pass. (setNeedsDisplay alone only keeps
+// its flag and count: whole views are drawn when a picture is taken.)
 //
 // Main thread only.
 
@@ -48,15 +56,20 @@
 
 namespace ns {
 class Array;
+class String;
 }
 namespace ca {
 class Layer;
+}
+namespace cg {
+class DisplayList;
 }
 
 namespace ui {
 
 class View;
 namespace detail {
+struct PartialDisplay;
 class LayoutEngine;
 LayoutEngine* layoutEngineOf(const View& view);
 }
@@ -185,7 +198,17 @@ public:
     std::size_t displayRequestCount() const noexcept { return displayRequests_; }
     // The display pass clears the flag.
     void didDisplay() { needsDisplay_ = false; }
-    // The view's layer (made on first use); its sublayers are drawn after the view's drawRect.
+    // Marks a rectangle of the bounds for the display pass at the end of this turn of the main
+    // queue (see the top). Empty and null rectangles mark nothing.
+    void setNeedsDisplayInRect(const cg::Rect& rect);
+    // The union marked and not yet drawn (null when none).
+    cg::Rect dirtyRect() const;
+    // Runs the display pass now when a rectangle is marked (the queued one then finds nothing).
+    void displayIfNeeded();
+    // What the last display pass recorded (nil before the first), and how many passes ran.
+    const cg::DisplayList* lastDisplay() const;
+    std::size_t displayPassCount() const;
+    // The view's layer (made on first use); its sublayers are drawn over the view's subviews.
     const rt::Ref<ca::Layer>& layer() const;
     bool hasLayer() const noexcept { return bool(layer_); }
 
@@ -213,6 +236,16 @@ public:
     static void animateWithDuration(double duration, const Animations& animations, Completion completion = {});
     static void animateWithDuration(double duration, double delay, unsigned long options,
                                     const Animations& animations, Completion completion);
+    // The old style: begin, set what the animation is, change the views, commit. Begun blocks
+    // nest; each commit ends the last one begun. The delegate, when it answers
+    // "animationDidStop:finished:context:", hears it with the name, YES and the context once the
+    // duration (0.2 s unless set) has passed on the clock, from the main queue.
+    static void beginAnimations(rt::Ref<ns::String> animationID, rt::Id context);
+    static void setAnimationDuration(double duration);
+    static void setAnimationDelegate(const rt::Id& delegate);
+    static void commitAnimations();
+    // The old-style animations committed whose stop has not been told yet.
+    static std::size_t animationsInFlight();
 
     // "<UIView: 0x...; frame = (0 0; 320 480); hidden = YES; tag = 3>"
     std::string description() const override;
@@ -280,6 +313,8 @@ private:
     std::size_t displayRequests_ = 0;
     std::size_t intrinsicInvalidations_ = 0;
     mutable rt::Ref<ca::Layer> layer_;
+    // The partial display's state, made at the first setNeedsDisplayInRect.
+    std::shared_ptr<detail::PartialDisplay> partial_;
     rt::Ref<Color> backgroundColor_;
     rt::Weak<View> superview_;
     rt::Weak<Responder> owner_;

@@ -396,10 +396,17 @@ void ViewController::setEdgesForExtendedLayout(unsigned long edges) {
     edgesForExtendedLayout_ = edges;
 }
 
+void ViewController::setExtendedLayoutIncludesOpaqueBars(bool extends) {
+    rt::KeyChange change(this, "extendedLayoutIncludesOpaqueBars");
+    extendsUnderOpaqueBars_ = extends;
+}
+
 RT_DEFINE_CLASS(
     ViewController, "UIViewController", Responder,
     rt::prop("edgesForExtendedLayout", &ViewController::edgesForExtendedLayout,
              &ViewController::setEdgesForExtendedLayout),
+    rt::prop("extendedLayoutIncludesOpaqueBars", &ViewController::extendedLayoutIncludesOpaqueBars,
+             &ViewController::setExtendedLayoutIncludesOpaqueBars),
     rt::prop("view", &ViewController::view, &ViewController::setView),
     rt::prop("viewLoaded", &ViewController::isViewLoaded, {.getter = "isViewLoaded"}),
     rt::prop("title", &ViewController::title, &ViewController::setTitle, {.memory = rt::Memory::Copy}),

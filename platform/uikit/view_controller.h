@@ -103,6 +103,10 @@ public:
                                     RectEdgeRight = 8, RectEdgeAll = 15 };
     unsigned long edgesForExtendedLayout() const noexcept { return edgesForExtendedLayout_; }
     void setEdgesForExtendedLayout(unsigned long edges);
+    // Whether the view extends under opaque bars too (NO unless set). The bars here are
+    // translucent, so only the edges above decide; kept for the screens that set it.
+    bool extendedLayoutIncludesOpaqueBars() const noexcept { return extendsUnderOpaqueBars_; }
+    void setExtendedLayoutIncludesOpaqueBars(bool extends);
 
     // ---- Layout ----
     // The guides under the bars (layout_guide.h), made on first access; layout items that
@@ -215,6 +219,7 @@ private:
     bool presentationUnderway_ = false;
     bool loadingView_ = false;
     bool adjustsScrollViewInsets_ = true;
+    bool extendsUnderOpaqueBars_ = false;
 };
 
 } // namespace ui

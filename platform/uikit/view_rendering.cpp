@@ -25,8 +25,12 @@ void renderView(View& view, cg::Context& context) {
     context.setAlpha(context.state().alpha * view.alpha());
     if (view.clipsToBounds()) context.clipToRect(bounds);
     if (const rt::Ref<Color>& background = view.backgroundColor(); background && background->alpha() > 0) {
-        context.setFillColor(background->cgColor());
-        context.fillRect(bounds);
+        if (view.hasLayer()) {
+            view.layer()->fillBackground(context, bounds, background->cgColor());
+        } else {
+            context.setFillColor(background->cgColor());
+            context.fillRect(bounds);
+        }
     }
     {
         CurrentGraphicsContext current(context);
@@ -35,12 +39,14 @@ void renderView(View& view, cg::Context& context) {
         context.restoreGState();
     }
     view.didDisplay();
-    if (view.hasLayer())
-        for (const rt::Ref<ca::Layer>& layer : view.layer()->sublayers()) layer->renderInContext(context);
     const std::vector<rt::Ref<View>> subviews = view.subviewList();
     for (const rt::Ref<View>& subview : subviews)
         // What a clipping view cannot show is not drawn (a table's rows beyond its bounds).
         if (!view.clipsToBounds() || subview->frame().intersects(bounds)) renderView(*subview, context);
+    if (view.hasLayer()) {
+        for (const rt::Ref<ca::Layer>& layer : view.layer()->sublayers()) layer->renderInContext(context);
+        view.layer()->strokeBorder(context, bounds);
+    }
     context.restoreGState();
 }
 

@@ -2,9 +2,10 @@
 // The display pass: draws a view tree into a context, in UIKit's space (top left, y down) of the
 // view's superview. Hidden views and views at alpha 0.01 or less are skipped with their subviews. Per
 // view: save; move to its frame (its transform about its centre), then by its bounds' origin;
-// clip to the bounds when it clips; its background; drawRect(bounds) with the context current; its
-// layer's sublayers; its subviews, back to front (a clipping view's only where they meet its
-// bounds); restore.
+// clip to the bounds when it clips; its background (within its layer's rounded corners);
+// drawRect(bounds) with the context current; its subviews, back to front (a clipping view's only
+// where they meet its bounds); its layer's sublayers (a layer added to a view's layer stands above
+// the subviews it has); its layer's border over all of it; restore.
 //
 // A picture: ui::writeSnapshot lays the view out, records it and replays the record into a
 // bitmap (white where nothing is drawn) `scale` pixels a point, written as a PNG.

@@ -55,6 +55,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"home-key", "HOME_KEY_TEST", ""},   {"power-key", "POWER_KEY_TEST", ""},
         {"water-damage", "LDI_STICKER", ""}, {"jailbreak", "ROOT", "iphone7_jailbreak_expected.json"},
         {"physical-key", "PHYSICAL_KEYS_TEST", ""},
+        {"touch-grid", "TOUCH_SCREEN", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -75,9 +76,9 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     EXPECT_EQ(job.status, 0) << job.output;
     for (const char* key :
          {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT",
-          "PHYSICAL_KEYS_TEST"})
+          "PHYSICAL_KEYS_TEST", "TOUCH_SCREEN"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 7, fail 0, not tested 0, not built 33"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 8, fail 0, not tested 0, not built 32"), std::string::npos) << job.output;
 }
 
 } // namespace

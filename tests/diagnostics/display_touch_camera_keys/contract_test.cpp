@@ -11,7 +11,28 @@ namespace {
 
 using diagnostics_tests::Place;
 
-class ScreenContract : public diagnostics_tests::ScreenTest {};
+class ScreenContract : public diagnostics_tests::ScreenTest {
+protected:
+    // At `seconds` after the load, a tap at one point, or a stroke through several (0.02 s apart).
+    void touchAt(double seconds, const std::vector<cg::Point>& points) {
+        at(seconds);
+        if (points.size() > 1) {
+            sim::Device::shared().stroke(points, 0.02);
+            at(seconds + 0.02 * double(points.size()));
+            return;
+        }
+        sim::Device::shared().touch(sim::TouchPhase::Began, points);
+        sim::Device::shared().touch(sim::TouchPhase::Ended, points);
+    }
+    // The touch grid's 40 cell centres on 375 x 667, row by row, serpentine.
+    static std::vector<cg::Point> gridSerpentine() {
+        std::vector<cg::Point> centres;
+        for (int r = 0; r < 8; ++r)
+            for (int i = 0; i < 5; ++i)
+                centres.push_back({37.5 + 75 * (r % 2 ? 4 - i : i), 37.5 + 75 * r});
+        return centres;
+    }
+};
 
 TEST_F(ScreenContract, EveryScreenShowsAnswersLeavesOnceByItsPlaceAndGoes) {
     struct Case {
@@ -52,6 +73,17 @@ TEST_F(ScreenContract, EveryScreenShowsAnswersLeavesOnceByItsPlaceAndGoes) {
              sim::Device::shared().pressVolumeUp();
              at(3.0);
              sim::Device::shared().pressVolumeDown();
+         },
+         1},
+        {"TouchScreenViewController", Place::Middle, {}, [this] { touchAt(1.0, gridSerpentine()); }, 1},
+        {"XTouchViewController", Place::Last, {}, [this] { touchAt(1.0, {{187.5, 580}}); }, 2},
+        {"StylusViewController",
+         Place::Retry,
+         {},
+         [this] {
+             double time = 1.0;
+             for (cg::Point centre : {cg::Point{20, 84}, {355, 85}, {20, 651}, {355, 651}, {187.5, 365.5}})
+                 touchAt(time++, {centre});
          },
          1},
     };

@@ -1,5 +1,5 @@
-// The screens' texts and images in the shipped bundle, and the scripts of the two screens no
-// catalogue row opens, run by the tester on a runner the test puts up.
+// The screens' texts and images in the shipped bundle, and the scripts of the screens no catalogue
+// row opens, run by the tester on a runner the test puts up.
 
 #include <string>
 #include <vector>
@@ -49,26 +49,33 @@ TEST_F(ScreenTexts, EveryKeyHasAnEnglishTextWithThePlaceholdersItsScreenFills) {
     }
     EXPECT_NE(ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_YES")->utf8(),
               ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_NO")->utf8());
-    for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n", "icon_key_tick"})
+    for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n", "icon_key_tick",
+                              "icon_arrow_n", "icon_arrow_h"})
         EXPECT_TRUE(ui::Image::imageNamed(image)) << image;
 }
 
 class RowlessScripts : public diagnostics_tests::ScreenTest {};
 
 // The tester starts the item on the runner and acts on the screen as its script says; the item's
-// code is the script's verdict.
-TEST_F(RowlessScripts, TheTwoScreensWithoutARowPassAndFailByTheirScripts) {
+// code is the script's verdict. The touch screens run with a manual item after them, so the back
+// button's sheet offers the skip.
+TEST_F(RowlessScripts, TheScreensWithoutARowPassAndFailByTheirScripts) {
     struct Case {
         const char* script;
         const char* screen;
         bool biometricMatch;
         std::int64_t code;
+        bool beforeAnother = false;
     };
     const Case cases[] = {
         {"fill-lcd-color-pass", "FillLCDColorViewController", true, 1},
         {"fill-lcd-color-fail", "FillLCDColorViewController", true, 2},
         {"fingerprint-pass", "FPSViewController", true, 1},
         {"fingerprint-fail", "FPSViewController", false, 2},
+        {"touch-canvas-pass", "XTouchViewController", true, 1, true},
+        {"touch-canvas-fail", "XTouchViewController", true, 2, true},
+        {"stylus-pass", "StylusViewController", true, 1, true},
+        {"stylus-fail", "StylusViewController", true, 2, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -77,16 +84,20 @@ TEST_F(RowlessScripts, TheTwoScreensWithoutARowPassAndFailByTheirScripts) {
         auto script = sim::Script::load(app_->bundleFolder() + "/testers/" + c.script + ".json", {}, &error);
         ASSERT_TRUE(script) << error;
         screenItem_ = item(c.screen);
-        run({screenItem_});
+        if (c.beforeAnother) run({screenItem_, item(testkit::kManualB)});
+        else run({screenItem_});
         sim::ScriptRunner runner(std::move(*script), app_->driver());
         const sim::ScriptRun ran = runner.runLaunched(60);
         EXPECT_EQ(ran.end, sim::ScriptRun::End::Stalled) << ran.message;
         EXPECT_TRUE(ran.failedChecks.empty());
         EXPECT_EQ(code(), c.code);
-        EXPECT_EQ(place(), "results");
+        EXPECT_EQ(place(), c.beforeAnother ? "runner" : "results");
         for (const std::string& line : runner.stepLog())
             EXPECT_NE(line.find(") ran"), std::string::npos) << line;
-        EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kResultSegue));
+        ASSERT_FALSE(contract().screens().empty());
+        EXPECT_TRUE(keptContract(*contract().screens().front(),
+                                 c.beforeAnother ? ft::BaseModelViewController::kPreviousSegue
+                                                 : ft::BaseModelViewController::kResultSegue));
     }
 }
 
