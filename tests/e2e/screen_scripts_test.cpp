@@ -54,6 +54,10 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"fill-color", "LCD_FILL_TEST", ""}, {"brightness", "LCD_BACKLIGHT_TEST", ""},
         {"home-key", "HOME_KEY_TEST", ""},   {"power-key", "POWER_KEY_TEST", ""},
         {"water-damage", "LDI_STICKER", ""}, {"jailbreak", "ROOT", "iphone7_jailbreak_expected.json"},
+        {"vibration", "VIBRATION", ""},
+        {"proximity", "PROXIMITY_SENSOR_TEST", ""},
+        {"ac-usb-plug", "AC_USB_PLUG_TEST", ""},
+        {"computer-usb-plug", "COMPUTER_USB_PLUG_TEST", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -73,9 +77,10 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     const testkit::ProcessOutcome job = runScript(scratch, "default");
     EXPECT_EQ(job.status, 0) << job.output;
     for (const char* key :
-         {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT"})
+         {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT",
+          "VIBRATION", "PROXIMITY_SENSOR_TEST", "AC_USB_PLUG_TEST", "COMPUTER_USB_PLUG_TEST"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 6, fail 0, not tested 0, not built 34"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 10, fail 0, not tested 0, not built 30"), std::string::npos) << job.output;
 }
 
 } // namespace
