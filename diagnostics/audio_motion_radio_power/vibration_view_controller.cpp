@@ -6,6 +6,7 @@
 #include "platform/audio/system_sound.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/format.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
@@ -59,12 +60,17 @@ void VibrationViewController::viewDidLoadBody() {
     row_ = ns::MutableDictionary::make();
     row_->setObjectForKey(ns::String::make("Vibration"), "title");
     setSubItemlist(ns::Array::make({row_}));
+    rt::Weak<VibrationViewController> weak(rt::retained(this));
     if (vibrationOnPad()) {
+        // The code now; the way out on the main queue's next turn, once the screen is on, as a
+        // screen that is still being pushed cannot leave.
         if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
-        return gotoResultView();
+        dispatch::async(dispatch::Queue::main(), [weak] {
+            if (auto self = weak.lock()) self->gotoResultView();
+        });
+        return;
     }
     hidenButtons(true);
-    rt::Weak<VibrationViewController> weak(rt::retained(this));
     // The number of the next pulse, shared by the timer's handlers.
     auto counter = std::make_shared<std::int64_t>(1);
     es::Signal::interval(kPulseInterval, es::Scheduler::mainThreadScheduler())

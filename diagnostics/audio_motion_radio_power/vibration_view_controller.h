@@ -14,6 +14,10 @@
 
 #include "session/base_model_view_controller.h"
 
+namespace ns {
+class MutableDictionary;
+}
+
 namespace ft {
 
 class VibrationViewController : public BaseModelViewController {
