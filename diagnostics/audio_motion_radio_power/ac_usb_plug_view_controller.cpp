@@ -26,8 +26,13 @@ const bool acUsbPlugNibRegistered = registerTestScreenNib<ACUsbPlugViewControlle
         auto image = rt::make<ui::ImageView>(cg::Rect::make(width / 2 - 40, 220, 80, 80));
         view->addSubview(image);
         screen.setImageView(image);
+        addSceneLabel(view, cg::Rect::make(20, 320, width - 40, 80), 17)
+            ->setText(localized("ROOTLIST_DESC_AC_USB_PLUG_TEST"));
+        // No question here: the battery decides.
+        screen.successButton()->setHidden(true);
+        screen.failButton()->setHidden(true);
         auto pass = ui::Button::buttonWithType(ui::ButtonType::System);
-        pass->setFrame(cg::Rect::make(width / 2 - 60, 330, 120, 44));
+        pass->setFrame(cg::Rect::make(width / 2 - 60, 420, 120, 44));
         pass->setHidden(true);
         pass->addTargetActionForControlEvents(rt::retained(&screen), rt::Sel("onClick:"),
                                               ui::ControlEvent::TouchUpInside);
