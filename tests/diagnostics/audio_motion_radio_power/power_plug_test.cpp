@@ -152,36 +152,6 @@ TEST_F(PowerPlugScreens, TheComputerShowsTheQuestionOncePoweredAndTheAnswerDecid
     }
 }
 
-// Retried items left through the back sheet's exit, straight to the results.
-TEST_F(PowerPlugScreens, LeavingFirstWritesNothingMoreAndCallsOffWhatWasPending) {
-    struct Case {
-        const char* name;
-        const char* screen;
-        std::function<void(sim::Profile&)> device;
-        std::int64_t code;
-    };
-    const Case cases[] = {
-        {"mains, the pass shown", "ACUsbPlugViewController", battery(sim::BatteryState::Charging, false), 1},
-        {"mains, waiting", "ACUsbPlugViewController", {}, 0},
-        {"computer, waiting", "ComputerUSBPlugViewController", {}, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        restart(c.device);
-        open(c.screen, Place::Retry);
-        at(1.0);
-        ASSERT_TRUE(app_->tapBack());
-        ASSERT_TRUE(pressSheet(0));
-        at(31.0);
-        EXPECT_EQ(code(), c.code);
-        EXPECT_EQ(leaves(), 1);
-        EXPECT_EQ(place(), "results");
-        EXPECT_EQ(ui::Device::currentDevice()->isBatteryMonitoringEnabled(), c.code == 1);
-        settle();
-        EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kResultSegue));
-    }
-}
-
 // What the scene keeps but nothing sends, sent by name.
 TEST_F(PowerPlugScreens, TheMainsChargersUnusedActionsUnwindAndDecideAsWritten) {
     struct Case {

@@ -74,33 +74,4 @@ TEST_F(ProximityScreen, TheSecondUncoveringPassesAndLeavesASecondLaterElseTheWat
     }
 }
 
-// A retried item left through the back sheet's exit: straight to the results.
-TEST_F(ProximityScreen, LeavingWritesNothingSwitchesTheSensorOffAndCallsOffThePendingWayOut) {
-    struct Case {
-        const char* name;
-        std::vector<Report> reports;
-        std::int64_t code;
-    };
-    const Case cases[] = {
-        {"before a pass", {{1.0, true}, {2.0, false}}, 0},
-        {"in the second after a pass", {{1.0, true}, {2.0, false}, {9.0, true}, {10.0, false}}, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        restart({});
-        openLogged("ProximityViewController", Place::Retry);
-        report(c.reports);
-        at(10.5);
-        ASSERT_TRUE(app_->tapBack());
-        ASSERT_TRUE(pressSheet(0));
-        EXPECT_FALSE(monitoring());
-        at(31.0);
-        EXPECT_EQ(code(), c.code);
-        EXPECT_EQ(leaves(), 1);
-        EXPECT_EQ(place(), "results");
-        settle();
-        EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kResultSegue));
-    }
-}
-
 } // namespace

@@ -65,20 +65,6 @@ TEST_F(VibrationScreen, APadFailsAtLoadWithoutAPulse) {
     EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kPreviousSegue));
 }
 
-TEST_F(VibrationScreen, ARetryGivenUpBeforeTheThirdPulseGetsItsEarlierCodeBack) {
-    openLogged("VibrationViewController", Place::Retry, [](ft::TestBaseModel& item) { item.setEndTestCode(2); });
-    at(1.0);
-    ASSERT_TRUE(app_->tapBack());
-    ASSERT_EQ(sheetButtons(), "EXIT CANCEL");
-    ASSERT_TRUE(pressSheet(0)); // straight back to the results
-    settle();
-    at(6.0);
-    EXPECT_EQ(code(), 2);
-    EXPECT_EQ(loggedAt("vibration"), std::vector<double>{0.0});
-    EXPECT_EQ(leaves(), 1) << "the sheet's way out only";
-    EXPECT_EQ(place(), "results");
-}
-
 TEST_F(VibrationScreen, KeepsPulsingInTheBackground) {
     openLogged("VibrationViewController");
     at(1.0);
