@@ -204,6 +204,10 @@ OSStatus servicesSetProperty(ServicesPropertyID property, std::uint32_t specifie
     return kServicesNoError;
 }
 
+void servicesPlayAlertSound(SystemSoundID sound) {
+    servicesPlaySystemSound(sound);
+}
+
 void servicesPlaySystemSound(SystemSoundID sound) {
     if (sound == kSystemSoundIDVibrate) return sim::Device::shared().log("vibration");
     Sound playing;

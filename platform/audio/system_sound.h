@@ -56,5 +56,8 @@ inline constexpr SystemSoundID kSystemSoundIDVibrate = 0x00000FFF;
 // Starts playing `sound` now; an unknown or disposed sound plays nothing. kSystemSoundIDVibrate
 // vibrates the device (logged "vibration") and completes nothing.
 void servicesPlaySystemSound(SystemSoundID sound);
+// The same, as an alert: kSystemSoundIDVibrate is one vibration pulse (logged "vibration" at the
+// device's time), which is no sound, so nothing reaches the speaker; any other sound plays as above.
+void servicesPlayAlertSound(SystemSoundID sound);
 
 } // namespace audio

@@ -71,10 +71,13 @@ TimerManager::Id TimerManager::schedule(ns::TimeInterval deadline, double interv
 
 bool TimerManager::cancel(Id id) {
     if (id == 0) return false;
+    // The entry's callback dies after the lock is let go: whatever it holds may, as it goes,
+    // cancel other timers (a screen released by it ends its own).
+    decltype(entries_)::node_type cancelled;
     std::unique_lock lock(lock_);
     bool pending = false;
     if (auto it = keys_.find(id); it != keys_.end()) {
-        entries_.erase(it->second);
+        cancelled = entries_.extract(it->second);
         keys_.erase(it);
         pending = true;
     }

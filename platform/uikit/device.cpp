@@ -163,6 +163,9 @@ RT_DEFINE_CLASS(Device, "UIDevice", rt::Object, rt::prop("name", &Device::name, 
                 rt::prop("systemName", &Device::systemName, {.memory = rt::Memory::Copy}),
                 rt::prop("systemVersion", &Device::systemVersion, {.memory = rt::Memory::Copy}),
                 rt::prop("userInterfaceIdiom", &Device::userInterfaceIdiom),
+                // Asked with respondsToSelector before it is read, as by code written for systems
+                // older than the idiom.
+                rt::method("userInterfaceIdiom", &Device::userInterfaceIdiom),
                 rt::prop("batteryMonitoringEnabled", &Device::isBatteryMonitoringEnabled,
                          &Device::setBatteryMonitoringEnabled, {.getter = "isBatteryMonitoringEnabled"}),
                 rt::prop("batteryLevel", &Device::batteryLevel),

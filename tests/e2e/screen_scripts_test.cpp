@@ -56,6 +56,10 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"water-damage", "LDI_STICKER", ""}, {"jailbreak", "ROOT", "iphone7_jailbreak_expected.json"},
         {"physical-key", "PHYSICAL_KEYS_TEST", ""},
         {"touch-grid", "TOUCH_SCREEN", ""},
+        {"vibration", "VIBRATION", ""},
+        {"proximity", "PROXIMITY_SENSOR_TEST", ""},
+        {"ac-usb-plug", "AC_USB_PLUG_TEST", ""},
+        {"computer-usb-plug", "COMPUTER_USB_PLUG_TEST", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -76,9 +80,10 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     EXPECT_EQ(job.status, 0) << job.output;
     for (const char* key :
          {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT",
-          "PHYSICAL_KEYS_TEST", "TOUCH_SCREEN"})
+          "PHYSICAL_KEYS_TEST", "TOUCH_SCREEN", "VIBRATION", "PROXIMITY_SENSOR_TEST", "AC_USB_PLUG_TEST",
+          "COMPUTER_USB_PLUG_TEST"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 8, fail 0, not tested 0, not built 32"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 12, fail 0, not tested 0, not built 28"), std::string::npos) << job.output;
 }
 
 } // namespace

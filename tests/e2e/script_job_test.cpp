@@ -44,7 +44,15 @@ const std::string kScreens = R"(
     {"on": {"screen": "PhysicalKeyViewController"}, "after": 4.5, "do": "switch.ring", "silent": false},
     {"on": {"screen": "PhysicalKeyViewController"}, "after": 5.0, "do": "key.volumeDown"},
     {"on": {"screen": "TouchScreenViewController"}, "after": 1.0, "do": "stroke", "every": 0.02,
-     "points": [[37.5, 37.5], [112.5, 37.5], [187.5, 37.5], [262.5, 37.5], [337.5, 37.5], [337.5, 112.5], [262.5, 112.5], [187.5, 112.5], [112.5, 112.5], [37.5, 112.5], [37.5, 187.5], [112.5, 187.5], [187.5, 187.5], [262.5, 187.5], [337.5, 187.5], [337.5, 262.5], [262.5, 262.5], [187.5, 262.5], [112.5, 262.5], [37.5, 262.5], [37.5, 337.5], [112.5, 337.5], [187.5, 337.5], [262.5, 337.5], [337.5, 337.5], [337.5, 412.5], [262.5, 412.5], [187.5, 412.5], [112.5, 412.5], [37.5, 412.5], [37.5, 487.5], [112.5, 487.5], [187.5, 487.5], [262.5, 487.5], [337.5, 487.5], [337.5, 562.5], [262.5, 562.5], [187.5, 562.5], [112.5, 562.5], [37.5, 562.5]]},)";
+     "points": [[37.5, 37.5], [112.5, 37.5], [187.5, 37.5], [262.5, 37.5], [337.5, 37.5], [337.5, 112.5], [262.5, 112.5], [187.5, 112.5], [112.5, 112.5], [37.5, 112.5], [37.5, 187.5], [112.5, 187.5], [187.5, 187.5], [262.5, 187.5], [337.5, 187.5], [337.5, 262.5], [262.5, 262.5], [187.5, 262.5], [112.5, 262.5], [37.5, 262.5], [37.5, 337.5], [112.5, 337.5], [187.5, 337.5], [262.5, 337.5], [337.5, 337.5], [337.5, 412.5], [262.5, 412.5], [187.5, 412.5], [112.5, 412.5], [37.5, 412.5], [37.5, 487.5], [112.5, 487.5], [187.5, 487.5], [262.5, 487.5], [337.5, 487.5], [337.5, 562.5], [262.5, 562.5], [187.5, 562.5], [112.5, 562.5], [37.5, 562.5]]},
+    {"on": {"screen": "ProximityViewController"}, "after": 1.0, "do": "proximity", "near": true},
+    {"on": {"screen": "ProximityViewController"}, "after": 2.0, "do": "proximity", "near": false},
+    {"on": {"screen": "ProximityViewController"}, "after": 3.0, "do": "proximity", "near": true},
+    {"on": {"screen": "ProximityViewController"}, "after": 4.0, "do": "proximity", "near": false},
+    {"on": {"screen": "ACUsbPlugViewController"}, "after": 2.0, "do": "charger.plug", "kind": "ac"},
+    {"on": {"screen": "ComputerUSBPlugViewController"}, "after": 1.0, "do": "charger.unplug"},
+    {"on": {"screen": "ComputerUSBPlugViewController"}, "after": 2.0, "do": "charger.plug", "kind": "usb"},
+    {"on": {"screen": "ComputerUSBPlugViewController"}, "after": 3.0, "do": "tap", "outlet": "successButton"},)";
 const std::string kUpdate = R"(
     {"name": "update", "on": {"screen": "ResultViewController"}, "once": true, "after": 2,
      "do": "tap", "outlet": "bottomButton"})";
@@ -86,14 +94,14 @@ TEST_F(ScriptJob, ChecksThatFailAreRowsOfTheReportAndMakeTheStatusThreeWhileTheR
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
         {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
         {"name": "look", "on": {"screen": "ResultViewController"}, "once": true, "after": 1, "actions": [
-          {"do": "expect", "outlet": "failCount", "text": "Failed: 32"},
+          {"do": "expect", "outlet": "failCount", "text": "Failed: 28"},
           {"do": "expect", "row": 0, "text": "Vibration"},
           {"do": "expect", "outlet": "evaluate", "text": "Trade-in estimate: 999"}]},
         {"on": {"request": "update"}, "do": "expect", "hud": true, "text": "Report the results"},)" +
                                                   kScreens + kUpdate);
     EXPECT_EQ(outcome.status, 3) << outcome.output;
     EXPECT_NE(outcome.output.find(
-                  "  check failed: step 5 (look: expect outlet=failCount text=Failed: 32; expect row=0 "
+                  "  check failed: step 5 (look: expect outlet=failCount text=Failed: 28; expect row=0 "
                   "text=Vibration; expect outlet=evaluate text=Trade-in estimate: 999): wanted "
                   "\"Trade-in estimate: 999\", saw \"Trade-in estimate: 120\"\n"),
               std::string::npos)
@@ -108,7 +116,7 @@ TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUs
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
         {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
         {"on": {"request": "update"}, "once": true, "do": "background"},
-        {"at": 100, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" +
+        {"at": 112, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" +
                                                   kScreens + kUpdate);
     // The first update is cut short: its answer never reaches the screen, the HUD goes, and nothing
     // ends the process; the second one, from the same screen, is accepted and ends it.
@@ -117,12 +125,12 @@ TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUs
               std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("app exit:     0"), std::string::npos);
-    EXPECT_NE(outcome.output.find("virtual time: 103.000 s"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("virtual time: 115.000 s"), std::string::npos) << outcome.output;
     const std::string log = readFile(runDir() / "app.log");
     EXPECT_NE(log.find("Transaction update: cut short: the application went to the background"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("   103.000 Exit with status 0"), std::string::npos) << log;
+    EXPECT_NE(log.find("   115.000 Exit with status 0"), std::string::npos) << log;
 }
 
 TEST_F(ScriptJob, AStepThatFailsWhileALoginReplyWaitsEndsTheRunWithItsReport) {

@@ -4,6 +4,7 @@
 // step by name.
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -192,6 +193,32 @@ TEST_F(SteppingThreads, ATimerFiredElsewhereStaysScheduledUntilItsWorkHasRun) {
     EXPECT_EQ(sim::nextTimerDeadline(), due) << "queued, not yet run";
     EXPECT_TRUE(sim::drainMainQueue());
     EXPECT_TRUE(ran);
+    EXPECT_FALSE(sim::nextTimerDeadline());
+}
+
+TEST_F(SteppingThreads, CancellingATimerWhoseWorkCancelsAnotherAsItGoesReturns) {
+    // A timer's work may hold what cancels other timers when it is let go (a screen's
+    // subscriptions): its cancel lets it go outside the manager's lock.
+    auto& timers = dispatch::detail::TimerManager::shared();
+    const ns::TimeInterval due = clock().now() + 1;
+    const auto other = timers.schedule(due, 0, [] {});
+    struct CancelsOnRelease {
+        dispatch::detail::TimerManager::Id id;
+        ~CancelsOnRelease() { dispatch::detail::TimerManager::shared().cancel(id); }
+    };
+    std::shared_ptr<CancelsOnRelease> holder(new CancelsOnRelease{other});
+    const auto first = timers.schedule(due, 0, [holder] {});
+    holder.reset();
+    testkit::Latch done;
+    std::thread canceller([&] {
+        EXPECT_TRUE(timers.cancel(first));
+        done.countDown();
+    });
+    const bool returned = done.wait();
+    EXPECT_TRUE(returned) << "the cancel deadlocked on its own lock";
+    if (returned) canceller.join();
+    else canceller.detach();
+    EXPECT_FALSE(timers.cancel(other)) << "cancelled as the first one's work went";
     EXPECT_FALSE(sim::nextTimerDeadline());
 }
 

@@ -19,6 +19,7 @@
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/image.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/window.h"

@@ -16,6 +16,7 @@
 #include "platform/graphics/layer.h"
 #include "platform/graphics/recording_context.h"
 #include "platform/sim/device.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/touch.h"
