@@ -44,7 +44,8 @@ const char* captureSide(CaptureDevicePosition position) {
 }
 
 bool ownsConnection(const CaptureOutput& output, const rt::Ref<CaptureConnection>& connection) {
-    for (const rt::Id& c : *output.connections())
+    const auto connections = output.connections();
+    for (const rt::Id& c : *connections)
         if (c == connection) return true;
     return false;
 }

@@ -212,7 +212,8 @@ rt::Ref<CaptureVideoPreviewLayer> CaptureVideoPreviewLayer::layerWithSession(con
 
 void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
     if (!session_ || !session_->isRunning()) return;
-    for (const rt::Id& i : *session_->inputs()) {
+    const auto inputs = session_->inputs();
+    for (const rt::Id& i : *inputs) {
         auto input = rt::downcast<CaptureDeviceInput>(i);
         if (input->device()->hasMediaType(MediaTypeAudio)) continue;
         if (auto picture = cameraPicture(input->device()->position(), false))

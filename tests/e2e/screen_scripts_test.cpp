@@ -54,6 +54,10 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"fill-color", "LCD_FILL_TEST", ""}, {"brightness", "LCD_BACKLIGHT_TEST", ""},
         {"home-key", "HOME_KEY_TEST", ""},   {"power-key", "POWER_KEY_TEST", ""},
         {"water-damage", "LDI_STICKER", ""}, {"jailbreak", "ROOT", "iphone7_jailbreak_expected.json"},
+        {"camera-preview", "BACK_CAMERA_PATTERN_TEST", ""},
+        {"camera-picture", "FRONT_CAMERA_WHITE_CAPTURE_TEST", ""},
+        {"camera-video", "FRONT_CAMERA_VIDEO_TEST", ""},
+        {"flash", "FLASH_TEST", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
