@@ -24,7 +24,7 @@ const bool cameraModelNibRegistered = registerTestScreenNib<CameraModelViewContr
     "CameraModelViewController", [](const rt::Ref<ui::View>& view, CameraModelViewController& screen) {
         const double width = view->bounds().width();
         screen.setColorLabel(addSceneLabel(view, cg::Rect::make(20, 80, width - 40, 60), 17));
-        auto preview = rt::make<ui::ImageView>(cg::Rect::make(20, 150, width - 40, (width - 40) * 4 / 3));
+        auto preview = rt::make<ui::ImageView>(cg::Rect::make(60, 150, width - 120, (width - 120) * 4 / 3));
         view->addSubview(preview);
         screen.setPreviewImageView(preview);
     });

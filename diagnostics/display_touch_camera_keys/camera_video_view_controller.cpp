@@ -261,17 +261,22 @@ rt::Ref<es::Signal> CameraVideoViewController::countDownSignal(const rt::Ref<ns:
             auto self = weak.lock();
             if (!self) return nullptr;
             auto counter = std::make_shared<std::int64_t>(count);
+            const std::int64_t last = additional ? -1 : 0;
             auto disposable = es::CompoundDisposable::make();
             disposable->addDisposable(
                 es::Signal::interval(1.0, es::Scheduler::mainThreadScheduler())
-                    ->take(std::size_t(additional ? count + 1 : count))
+                    ->take(std::size_t(count - last))
                     ->takeUntil(self->disappear())
                     ->subscribeNextCompleted(
                         [subscriber, title, counter](const rt::Id&) {
                             subscriber->sendNext(ns::stringWithFormat("%@ \n %ld", title, long(*counter)));
                             --*counter;
                         },
-                        [subscriber] { subscriber->sendCompleted(); }));
+                        // Cut short by the screen leaving, the count ends the steps: nothing is
+                        // recorded or played for a screen that has gone.
+                        [subscriber, counter, last] {
+                            if (*counter == last) subscriber->sendCompleted();
+                        }));
             return disposable;
         });
 }

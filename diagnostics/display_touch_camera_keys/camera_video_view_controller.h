@@ -67,8 +67,8 @@ public:
     void addMovieOutput();
     void cameraSetOutputProperties();
     void setupPlayerAndLayer();
-    // "<title> \n <n>" each second from `count` down (and on to 0 with `additional`), until the
-    // screen disappears; then completes.
+    // "<title> \n <n>" each second from `count` down (and on to 0 with `additional`), then
+    // completes; the screen disappearing ends it without completing.
     rt::Ref<es::Signal> countDownSignal(const rt::Ref<ns::String>& title, std::int64_t count, bool additional);
     // Records into movieFile (an older file deleted first); completes when the recording ends.
     rt::Ref<es::Signal> recordSignal();

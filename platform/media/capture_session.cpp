@@ -65,7 +65,8 @@ rt::Ref<CaptureDeviceInput> CaptureDeviceInput::deviceInputWithDevice(const rt::
     };
     if (!device) return refuse(-11814); // device not available
     const std::string_view media = device->hasMediaType(MediaTypeAudio) ? MediaTypeAudio : MediaTypeVideo;
-    if (CaptureDevice::authorizationStatusForMediaType(media) != AuthorizationStatus::Authorized)
+    const AuthorizationStatus status = CaptureDevice::authorizationStatusForMediaType(media);
+    if (status == AuthorizationStatus::Restricted || status == AuthorizationStatus::Denied)
         return refuse(-11852); // application is not authorised to use the device
     return rt::make<CaptureDeviceInput>(device);
 }

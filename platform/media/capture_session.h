@@ -52,7 +52,7 @@ private:
 class CaptureDeviceInput final : public rt::Object {
     RT_CLASS(CaptureDeviceInput)
 public:
-    // Nil, with an error, without a device or while the device's media is not authorised.
+    // Nil, with an error, without a device or while its media is restricted or denied.
     static rt::Ref<CaptureDeviceInput> deviceInputWithDevice(const rt::Ref<CaptureDevice>& device,
                                                              rt::Ref<ns::Error>* error = nullptr);
     const rt::Ref<CaptureDevice>& device() const noexcept { return device_; }

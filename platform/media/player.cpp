@@ -21,6 +21,7 @@ RT_DEFINE_CLASS(PlayerLayer, "AVPlayerLayer", ca::Layer, rt::prop("player", &Pla
 
 namespace {
 std::atomic<long> playersAlive{0};
+constexpr double kPlayerOneFrame = 1.0 / 30;
 } // namespace
 
 PlayerItem::PlayerItem(rt::Ref<ns::URL> url) : url_(std::move(url)) {
@@ -73,7 +74,8 @@ void Player::play() {
         playback_->startedAt = ns::Clock::currentTime();
         which = ++playback_->generation;
         if (!item_->duration().isValid()) return; // a missing movie never ends
-        left = std::max(0.0, item_->duration().seconds() - playback_->position);
+        // Even an empty movie shows one frame: a loop over it still moves on in time.
+        left = std::max(kPlayerOneFrame, item_->duration().seconds() - playback_->position);
     }
     sim::Device::shared().log("movie playing");
     sim::deliverCallback(

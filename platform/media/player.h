@@ -3,7 +3,7 @@
 // its current item, and av::PlayerLayer ("AVPlayerLayer") shows a player.
 //
 // Playing runs the item's movie (a file the movie output wrote) to its end, one movie length
-// after play for a fresh item, the rest of it after a pause; the end posts
+// (at least one frame, 1/30 s) after play for a fresh item, the rest of it after a pause; the end posts
 // AVPlayerItemDidPlayToEndTimeNotification with the item as object where the device's callbacks
 // come from (sim/callbacks.h), and the player stops at the end. An item whose file is missing or
 // unreadable never ends. A pause, a new item or the player going away cancels a pending end.

@@ -72,14 +72,26 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         }
 }
 
+TEST(ScreenScripts, APictureThatCannotBeTakenFailsItsRowWithNoAnswer) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    const testkit::ProcessOutcome job = runScript(scratch, "camera-picture-pass", "iphone7_still_capture_fails.json");
+    EXPECT_EQ(resultOf(job.output, "FRONT_CAMERA_WHITE_CAPTURE_TEST"), "fail") << job.output;
+    EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+}
+
 TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "default");
     EXPECT_EQ(job.status, 0) << job.output;
     for (const char* key :
-         {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT"})
+         {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT",
+          "FRONT_CAMERA_BLACK_TEST", "FRONT_CAMERA_PATTERN_TEST", "FRONT_CAMERA_WHITE_TEST", "BACK_CAMERA_BLACK_TEST",
+          "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
+          "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
+          "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 6, fail 0, not tested 0, not built 34"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 21, fail 0, not tested 0, not built 19"), std::string::npos) << job.output;
 }
 
 } // namespace
