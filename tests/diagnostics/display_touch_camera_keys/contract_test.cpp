@@ -46,6 +46,17 @@ TEST_F(ScreenContract, EveryScreenShowsAnswersLeavesOnceByItsPlaceAndGoes) {
         {"FPSViewController", Place::Middle, [](sim::Profile& p) { p.biometrics.after = 0.5; },
          [this] { at(0.5); }, 1},
         {"JailBreakViewController", Place::Middle, {}, [this] { at(1.0); }, 1},
+        {"CameraModelViewController", Place::Single, {}, yesAt({1.0}), 1},
+        {"CameraPictureViewController",
+         Place::Last,
+         {},
+         [this] {
+             tapAt(1.0, "captureButton");
+             tapAt(2.0, "successButton");
+         },
+         1},
+        {"CameraVideoViewController", Place::Retry, {}, [this] { tapAt(10.0, "failButton"); }, 2},
+        {"FlashModelViewController", Place::Middle, {}, yesAt({1.0}), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.screen);
