@@ -61,6 +61,7 @@ std::vector<std::uint8_t> encodeJPEG(int width, int height, int bytesPerRow, con
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality < 1 ? 1 : quality > 100 ? 100 : quality, TRUE);
+    info.dct_method = JDCT_IFAST;
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(rgb + std::size_t(info.next_scanline) * std::size_t(bytesPerRow));
@@ -81,7 +82,6 @@ rt::Ref<Image> createWithJPEGData(const std::uint8_t* bytes, std::size_t length,
     JpegErrorTrap trap;
     jpeg_decompress_struct info{};
     std::vector<std::uint8_t> pixels;
-    std::vector<std::uint8_t> row;
     info.err = &trap.manager;
     jpegInstallTrap(trap);
     if (setjmp(trap.jump)) {
@@ -92,22 +92,16 @@ rt::Ref<Image> createWithJPEGData(const std::uint8_t* bytes, std::size_t length,
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, bytes, static_cast<unsigned long>(length));
     jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
+    // Straight into the image's layout: red, green, blue and a skipped byte.
+    info.out_color_space = JCS_EXT_RGBX;
+    info.dct_method = JDCT_IFAST;
+    info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);
     const std::size_t width = info.output_width, height = info.output_height;
     pixels.resize(width * height * 4);
-    row.resize(width * 3);
     while (info.output_scanline < info.output_height) {
-        const std::size_t y = info.output_scanline;
-        JSAMPROW rows[] = {row.data()};
+        JSAMPROW rows[] = {pixels.data() + std::size_t(info.output_scanline) * width * 4};
         jpeg_read_scanlines(&info, rows, 1);
-        std::uint8_t* to = pixels.data() + y * width * 4;
-        for (std::size_t x = 0; x < width; ++x) {
-            to[x * 4] = row[x * 3];
-            to[x * 4 + 1] = row[x * 3 + 1];
-            to[x * 4 + 2] = row[x * 3 + 2];
-            to[x * 4 + 3] = 0xFF;
-        }
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);

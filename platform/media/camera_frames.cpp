@@ -1,5 +1,7 @@
 #include "platform/media/camera_frames.h"
 
+#include <cstring>
+
 #include "platform/graphics/image.h"
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
@@ -14,9 +16,15 @@ CameraPixels cameraPixels(CaptureDevicePosition position, bool mirrored) {
     out.height = frame->height;
     out.rgb.resize(std::size_t(out.width) * std::size_t(out.height) * 3);
     std::uint8_t* to = out.rgb.data();
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x, to += 3)
-            frame->rgbAt(mirrored ? out.width - 1 - x : x, y, to);
+    const std::size_t row = std::size_t(out.width) * 3;
+    for (int y = 0; y < out.height; ++y, to += row) {
+        if (frame->rgb && !mirrored) {
+            std::memcpy(to, frame->pixels.data() + std::size_t(y) * std::size_t(frame->bytesPerRow), row);
+            continue;
+        }
+        for (int x = 0; x < out.width; ++x)
+            frame->rgbAt(mirrored ? out.width - 1 - x : x, y, to + std::size_t(x) * 3);
+    }
     return out;
 }
 
