@@ -43,7 +43,7 @@ const char* captureSide(CaptureDevicePosition position) {
     return position == CaptureDevicePosition::Front ? "front" : "back";
 }
 
-bool ownsConnection(const CaptureOutput& output, const rt::Ref<CaptureConnection>& connection) {
+bool captureOwnsConnection(const CaptureOutput& output, const rt::Ref<CaptureConnection>& connection) {
     const auto connections = output.connections();
     for (const rt::Id& c : *connections)
         if (c == connection) return true;
@@ -75,7 +75,7 @@ bool CaptureStillImageOutput::isCapturingStillImage() const noexcept {
 
 void CaptureStillImageOutput::captureStillImageAsynchronouslyFromConnection(
     const rt::Ref<CaptureConnection>& connection, CompletionHandler handler) {
-    if (!connection || !ownsConnection(*this, connection))
+    if (!connection || !captureOwnsConnection(*this, connection))
         ns::raise(ns::InvalidArgumentException,
                   "-[AVCaptureStillImageOutput captureStillImageAsynchronouslyFromConnection:completionHandler:] "
                   "inactive/invalid connection passed");
