@@ -1,10 +1,11 @@
-// The display, touch and key screens through the real runner, in virtual time: the wall time from
-// the push of a screen to its verdict (the full-screen fill passed, the home key failing by its
-// countdown, the power key's watchdog, the physical keys' 30 s with the switch detector checking,
-// the touch grid's pass stroke), 1,000 ticks
-// of the backlight ramp, a volume key press to its ticked row, one re-evaluation of the physical
-// keys' pipeline, and what opening and leaving a screen 100 times leaves behind (live objects and
-// heap bytes, after minus before).
+// The display, touch, key and camera screens through the real runner, in virtual time: the wall
+// time from the push of a screen to its verdict (the full-screen fill passed, the home key failing
+// by its countdown, the power key's watchdog, the physical keys' 30 s with the switch detector
+// checking, the touch grid's pass stroke, the camera picture and video passed), 1,000 ticks of the
+// backlight ramp, a volume key press to its ticked row, one re-evaluation of the physical keys'
+// pipeline, one still capture taken and decoded, and what opening and leaving a screen 100 times
+// leaves behind (live objects and heap bytes, after minus before; sessions still running and
+// players still alive).
 
 #include <malloc.h>
 
@@ -16,9 +17,13 @@
 #include <benchmark/benchmark.h>
 
 #include "diagnostics/display_touch_camera_keys/phsical_key_model.h"
+#include "platform/foundation/array.h"
+#include "platform/media/capture_outputs.h"
+#include "platform/media/player.h"
 #include "platform/runtime/object.h"
 #include "bench/screen_stage.h"
 #include "platform/sim/device.h"
+#include "platform/uikit/image.h"
 #include "streams/property_signals.h"
 #include "streams/signal.h"
 
@@ -105,6 +110,53 @@ void BM_PushToVerdictTouchGridPass(benchmark::State& state) {
 }
 BENCHMARK(BM_PushToVerdictTouchGridPass)->Unit(benchmark::kMillisecond);
 
+// The picture: captured at 1 s, passed at 2 s.
+void BM_PushToVerdictPicturePass(benchmark::State& state) {
+    pushToVerdict(state, "CameraPictureViewController", [](Stage& stage) {
+        stage.app().advance(1.0);
+        stage.app().tapOutlet(stage.top(), "captureButton");
+        stage.app().advance(1.0);
+        stage.app().tapOutlet(stage.top(), "successButton");
+    });
+}
+BENCHMARK(BM_PushToVerdictPicturePass)->Unit(benchmark::kMillisecond);
+
+// The video: the countdown, a 5 s recording, the playback from 9 s, passed at 9.5 s.
+void BM_PushToVerdictVideoPass(benchmark::State& state) {
+    pushToVerdict(state, "CameraVideoViewController", [](Stage& stage) {
+        stage.app().advance(9.5);
+        stage.app().tapOutlet(stage.top(), "successButton");
+    });
+}
+BENCHMARK(BM_PushToVerdictVideoPass)->Unit(benchmark::kMillisecond);
+
+// One still picture of the back camera: captured (JPEG written), answered and decoded, the answer
+// on the main queue (no hop to a platform thread measured).
+void BM_StillCaptureOne(benchmark::State& state) {
+    Stage stage({.adjust = [](sim::Profile& p) { p.callbacks = sim::Callbacks::Main; }, .delegateClass = "AppDelegate"});
+    auto session = av::CaptureSession::make();
+    session->addInput(av::CaptureDeviceInput::deviceInputWithDevice(
+        av::CaptureDevice::defaultDeviceWithMediaType(av::MediaTypeVideo)));
+    auto still = av::CaptureStillImageOutput::make();
+    session->addOutput(still);
+    session->startRunning();
+    auto connection = still->connectionWithMediaType(av::MediaTypeVideo);
+    for (auto _ : state) {
+        rt::Ref<ui::Image> picture;
+        still->captureStillImageAsynchronouslyFromConnection(
+            connection, [&picture](rt::Ref<cm::SampleBuffer> buffer, rt::Ref<ns::Error>) {
+                picture = ui::Image::imageWithData(av::CaptureStillImageOutput::jpegStillImageNSDataRepresentation(buffer));
+            });
+        stage.app().advance(0.0);
+        if (!picture) {
+            state.SkipWithError("no picture");
+            break;
+        }
+    }
+    session->stopRunning();
+}
+BENCHMARK(BM_StillCaptureOne)->Unit(benchmark::kMicrosecond);
+
 // 1,000 ticks of the ramp (100 s), the screen open.
 void BM_BacklightThousandTicks(benchmark::State& state) {
     Stage stage;
@@ -147,12 +199,15 @@ void BM_OpenAndLeaveHundredTimes(benchmark::State& state, const std::string& scr
     state.counters["objects_gained"] = double(objects);
     state.counters["heap_bytes_gained"] = double(bytes);
     state.counters["log_lines_gained"] = double(lines);
+    state.counters["sessions_running"] = double(av::CaptureSession::runningCount());
+    state.counters["players_live"] = double(av::Player::liveCount());
 }
 const bool openAndLeaveRegistered = [] {
     for (const char* screen : {kBenchNext, "FillColorViewController", "FillLCDColorViewController",
                                "BrightnessViewController", "HomeKeyViewController", "PowerKeyViewController",
                                "WaterDamgeViewController", "FPSViewController", "JailBreakViewController",
-                               "PhysicalKeyViewController"})
+                               "PhysicalKeyViewController", "CameraModelViewController", "CameraPictureViewController",
+                               "CameraVideoViewController", "FlashModelViewController"})
         benchmark::RegisterBenchmark((std::string("BM_OpenAndLeaveHundredTimes/") + screen).c_str(),
                                      BM_OpenAndLeaveHundredTimes, std::string(screen))
             ->Iterations(3)

@@ -1,5 +1,6 @@
 #include "platform/media/capture_device.h"
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <utility>
@@ -8,6 +9,7 @@
 
 #include "platform/foundation/dispatch.h"
 #include "platform/media/audio_session.h"
+#include "platform/media/camera_frames.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/sim/callbacks.h"
@@ -23,10 +25,6 @@ RT_DEFINE_CLASS(CaptureDevice, "AVCaptureDevice", rt::Object,
                 rt::method("unlockForConfiguration", &CaptureDevice::unlockForConfiguration))
 
 namespace {
-
-sim::CameraPosition simPosition(CaptureDevicePosition position) {
-    return position == CaptureDevicePosition::Front ? sim::CameraPosition::Front : sim::CameraPosition::Back;
-}
 
 // The torches of the cameras, and the access requests waiting for an answer.
 struct Hardware {
@@ -140,8 +138,20 @@ void CaptureDevice::requestAccessForMediaType(std::string_view mediaType, std::f
                          [answer = access.answer] { Hardware::shared().answerAccess(answer); });
 }
 
+namespace {
+std::atomic<bool> captureDeviceAnswersAccess{true};
+} // namespace
+
+bool CaptureDevice::respondsToAccessRequest() {
+    return captureDeviceAnswersAccess.load();
+}
+
+void CaptureDevice::setRespondsToAccessRequestForTesting(bool responds) {
+    captureDeviceAnswersAccess.store(responds);
+}
+
 bool CaptureDevice::lockForConfiguration(rt::Ref<ns::Error>* error) {
-    const sim::Camera* camera = audio_ ? nullptr : sim::currentDevice()->camera(simPosition(position_));
+    const sim::Camera* camera = audio_ ? nullptr : sim::currentDevice()->camera(cameraPosition(position_));
     if (!camera || !camera->torchLockable) {
         if (error) *error = ns::Error::make("AVFoundationErrorDomain", -11852); // access denied to the device
         return false;

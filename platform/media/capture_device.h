@@ -44,6 +44,10 @@ public:
 
     static AuthorizationStatus authorizationStatusForMediaType(std::string_view mediaType);
     static void requestAccessForMediaType(std::string_view mediaType, std::function<void(bool granted)> handler);
+    // Whether the class answers requestAccessForMediaType:completionHandler: (older systems do
+    // not). A test hook takes the method away and puts it back.
+    static bool respondsToAccessRequest();
+    static void setRespondsToAccessRequestForTesting(bool responds);
 
     CaptureDevicePosition position() const { return position_; }
     bool hasMediaType(std::string_view mediaType) const { return mediaType == (audio_ ? MediaTypeAudio : MediaTypeVideo); }

@@ -9,6 +9,7 @@
 
 #include "platform/foundation/bundle.h"
 #include "platform/graphics/context.h"
+#include "platform/graphics/jpeg.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/uikit/graphics_context.h"
@@ -115,6 +116,17 @@ void Image::drawInRect(const cg::Rect& rect) const {
     context->scaleCTM(1, -1);
     context->drawImage(rect, bitmap_);
     context->restoreGState();
+}
+
+rt::Ref<Image> Image::imageWithData(const rt::Ref<ns::Data>& data) {
+    if (!data || !data->length()) return nullptr;
+    std::string why;
+    auto bitmap = cg::createWithJPEGData(data->bytes(), data->length(), &why);
+    if (!bitmap) {
+        ns::logLine("-[UIImage initWithData:] " + why);
+        return nullptr;
+    }
+    return imageWithCGImage(bitmap);
 }
 
 rt::Ref<Image> Image::imageWithCGImage(const rt::Ref<cg::Image>& image) {

@@ -13,6 +13,7 @@
 
 #include <string_view>
 
+#include "platform/foundation/data.h"
 #include "platform/foundation/string.h"
 #include "platform/graphics/geometry.h"
 #include "platform/graphics/image.h"
@@ -40,6 +41,10 @@ public:
     static rt::Ref<Image> imageWithCGImage(const rt::Ref<cg::Image>& image);
     static rt::Ref<Image> imageWithCGImage(const rt::Ref<cg::Image>& image, double scale,
                                            ImageOrientation orientation);
+
+    // The picture in JPEG bytes (UIImage initWithData:), at scale 1 and upright; nil, with one log
+    // line, for bytes that are not a JPEG picture.
+    static rt::Ref<Image> imageWithData(const rt::Ref<ns::Data>& data);
 
     // Nil for an image made in code.
     const rt::Ref<ns::String>& name() const noexcept { return name_; }

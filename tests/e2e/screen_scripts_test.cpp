@@ -60,6 +60,10 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"proximity", "PROXIMITY_SENSOR_TEST", ""},
         {"ac-usb-plug", "AC_USB_PLUG_TEST", ""},
         {"computer-usb-plug", "COMPUTER_USB_PLUG_TEST", ""},
+        {"camera-preview", "BACK_CAMERA_PATTERN_TEST", ""},
+        {"camera-picture", "FRONT_CAMERA_WHITE_CAPTURE_TEST", ""},
+        {"camera-video", "FRONT_CAMERA_VIDEO_TEST", ""},
+        {"flash", "FLASH_TEST", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -74,6 +78,13 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         }
 }
 
+TEST(ScreenScripts, APictureThatCannotBeTakenFailsItsRowWithNoAnswer) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    const testkit::ProcessOutcome job = runScript(scratch, "camera-picture-pass", "iphone7_still_capture_fails.json");
+    EXPECT_EQ(resultOf(job.output, "FRONT_CAMERA_WHITE_CAPTURE_TEST"), "fail") << job.output;
+    EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+}
+
 TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "default");
@@ -81,9 +92,13 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     for (const char* key :
          {"LCD_FILL_TEST", "LCD_BACKLIGHT_TEST", "HOME_KEY_TEST", "POWER_KEY_TEST", "LDI_STICKER", "ROOT",
           "PHYSICAL_KEYS_TEST", "TOUCH_SCREEN", "VIBRATION", "PROXIMITY_SENSOR_TEST", "AC_USB_PLUG_TEST",
-          "COMPUTER_USB_PLUG_TEST"})
+          "COMPUTER_USB_PLUG_TEST", "FRONT_CAMERA_BLACK_TEST", "FRONT_CAMERA_PATTERN_TEST", "FRONT_CAMERA_WHITE_TEST",
+          "BACK_CAMERA_BLACK_TEST", "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
+          "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
+          "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 12, fail 0, not tested 0, not built 28"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 27, fail 0, not tested 0, not built 13"), std::string::npos) << job.output;
 }
 
 } // namespace

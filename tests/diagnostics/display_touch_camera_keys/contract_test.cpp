@@ -86,6 +86,17 @@ TEST_F(ScreenContract, EveryScreenShowsAnswersLeavesOnceByItsPlaceAndGoes) {
                  touchAt(time++, {centre});
          },
          1},
+        {"CameraModelViewController", Place::Single, {}, yesAt({1.0}), 1},
+        {"CameraPictureViewController",
+         Place::Last,
+         {},
+         [this] {
+             tapAt(1.0, "captureButton");
+             tapAt(2.0, "successButton");
+         },
+         1},
+        {"CameraVideoViewController", Place::Retry, {}, [this] { tapAt(10.0, "failButton"); }, 2},
+        {"FlashModelViewController", Place::Middle, {}, yesAt({1.0}), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.screen);

@@ -41,12 +41,25 @@ TEST_F(ScreenTexts, EveryKeyHasAnEnglishTextWithThePlaceholdersItsScreenFills) {
         {"JAILBREAK_CONTROLLER_TITLE_YES", {}},   {"JAILBREAK_CONTROLLER_TITLE_NO", {}},
         {"PHYSICALKEY_CONTROLLER_VOLUME_UP", {}}, {"PHYSICALKEY_CONTROLLER_VOLUME_DOWN", {}},
         {"PHYSICALKEY_CONTROLLER_MUTE_SWICH", {}}, {"PHYSICAL_KEYS_ACTION_BUTTON_TITLE", {}},
+        {"CAMERA_CONTROLLER_DISPLAY_ANSWER", {"@"}}, {"CAMERA_CONTROLLER_AUTHORIZATION_ALERT", {"@"}},
+        {"CAMERA_CONTROLLER_FRONT_WHITE", {}},    {"CAMERA_CONTROLLER_BACK_WHITE", {}},
+        {"CAMERA_CONTROLLER_FRONT_PATTERN", {}},  {"CAMERA_CONTROLLER_BACK_PATTERN", {}},
+        {"CAMERA_CONTROLLER_FRONT_BLACK", {}},    {"CAMERA_CONTROLLER_BACK_BLACK", {}},
+        {"CAMERA_PICTURE_CONTROLLER_TITLE", {"@"}}, {"CAMERA_PICTURE_CONTROLLER_ANSWER", {"@"}},
+        {"CAMERA_PICTURE_CONTROLLER_RETAKE", {}}, {"CAMERA_ATTRIBUTE_CONTROLLER_CAPTURE_PICTURE", {}},
+        {"CAMERA_VIDEO_CONTROLLER_TITLE", {}},    {"CAMERA_VIDEO_CONTROLLER_STEP2", {}},
+        {"CAMERA_VIDEO_CONTROLLER_ANSWER", {}},   {"ROOTLIST_TITLE_FLASH_TEST", {}},
+        {"FLASH_ANSWER", {}},
     };
     for (const auto& [key, placeholders] : keys) {
         const std::string text = ns::NSLocalizedString(key)->utf8();
         EXPECT_FALSE(text.empty() || text == key) << key;
         EXPECT_EQ(conversions(text), placeholders) << key << ": " << text;
     }
+    // The preview screen titles its row only for these exact colour texts.
+    EXPECT_EQ(ns::NSLocalizedString("CAMERA_CONTROLLER_WHITE")->utf8(), "white");
+    EXPECT_EQ(ns::NSLocalizedString("CAMERA_CONTROLLER_PATTERN")->utf8(), "specific");
+    EXPECT_EQ(ns::NSLocalizedString("CAMERA_CONTROLLER_BLACK")->utf8(), "black");
     EXPECT_NE(ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_YES")->utf8(),
               ns::NSLocalizedString("JAILBREAK_CONTROLLER_TITLE_NO")->utf8());
     for (const char* image : {"icon_small_success", "icon_small_fail", "icon_right_n", "icon_fail_n", "icon_key_tick",

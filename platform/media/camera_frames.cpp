@@ -1,0 +1,43 @@
+#include "platform/media/camera_frames.h"
+
+#include <cstring>
+
+#include "platform/graphics/image.h"
+#include "platform/sim/device.h"
+#include "platform/sim/frame_image.h"
+
+namespace av {
+
+CameraPixels cameraPixels(CaptureDevicePosition position, bool mirrored) {
+    CameraPixels out;
+    const auto frame = sim::Device::shared().cameraFrame(cameraPosition(position));
+    if (!frame || frame->width <= 0 || frame->height <= 0) return out;
+    out.width = frame->width;
+    out.height = frame->height;
+    out.rgb.resize(std::size_t(out.width) * std::size_t(out.height) * 3);
+    std::uint8_t* to = out.rgb.data();
+    const std::size_t row = std::size_t(out.width) * 3;
+    for (int y = 0; y < out.height; ++y, to += row) {
+        if (frame->rgb && !mirrored) {
+            std::memcpy(to, frame->pixels.data() + std::size_t(y) * std::size_t(frame->bytesPerRow), row);
+            continue;
+        }
+        for (int x = 0; x < out.width; ++x)
+            frame->rgbAt(mirrored ? out.width - 1 - x : x, y, to + std::size_t(x) * 3);
+    }
+    return out;
+}
+
+rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position, bool mirrored) {
+    const CameraPixels pixels = cameraPixels(position, mirrored);
+    if (pixels.rgb.empty()) return nullptr;
+    const std::size_t count = pixels.rgb.size() / 3;
+    std::vector<std::uint8_t> bytes(count * 4, 0xFF);
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            bytes[i * 4 + c] = pixels.rgb[i * 3 + c];
+    return cg::Image::create(std::size_t(pixels.width), std::size_t(pixels.height), std::size_t(pixels.width) * 4,
+                             cg::BitmapInfo(cg::ImageAlphaInfo::NoneSkipLast), std::move(bytes));
+}
+
+} // namespace av

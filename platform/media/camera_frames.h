@@ -1,0 +1,31 @@
+#pragma once
+// Private to the media stand-ins: what a camera sees, as pixels and as a picture.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/media/capture_device.h"
+#include "platform/sim/profile.h"
+
+namespace cg {
+class Image;
+}
+
+namespace av {
+
+inline sim::CameraPosition cameraPosition(CaptureDevicePosition position) {
+    return position == CaptureDevicePosition::Front ? sim::CameraPosition::Front : sim::CameraPosition::Back;
+}
+
+// What the camera at `position` sees now, as rows of RGB pixels (three bytes), mirrored left to
+// right when asked; empty without such a camera.
+struct CameraPixels {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+CameraPixels cameraPixels(CaptureDevicePosition position, bool mirrored);
+
+// The same as a picture; nil without such a camera.
+rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position, bool mirrored);
+
+} // namespace av

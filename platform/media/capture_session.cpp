@@ -1,0 +1,226 @@
+#include "platform/media/capture_session.h"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "platform/foundation/exception.h"
+#include "platform/media/camera_frames.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
+#include "platform/sim/device.h"
+
+namespace av {
+
+RT_DEFINE_CLASS(CaptureInputPort, "AVCaptureInputPort", rt::Object,
+                rt::prop("mediaType", &CaptureInputPort::mediaType, {.memory = rt::Memory::Copy}))
+RT_DEFINE_CLASS(CaptureDeviceInput, "AVCaptureDeviceInput", rt::Object,
+                rt::prop("device", &CaptureDeviceInput::device), rt::prop("ports", &CaptureDeviceInput::ports))
+RT_DEFINE_CLASS(CaptureConnection, "AVCaptureConnection", rt::Object,
+                rt::prop("inputPorts", &CaptureConnection::inputPorts),
+                rt::prop("videoMirrored", &CaptureConnection::isVideoMirrored, &CaptureConnection::setVideoMirrored),
+                rt::prop("videoScaleAndCropFactor", &CaptureConnection::videoScaleAndCropFactor,
+                         &CaptureConnection::setVideoScaleAndCropFactor))
+RT_DEFINE_CLASS(CaptureOutput, "AVCaptureOutput", rt::Object, rt::prop("connections", &CaptureOutput::connections))
+RT_DEFINE_CLASS(CaptureSession, "AVCaptureSession", rt::Object,
+                rt::prop("sessionPreset", &CaptureSession::sessionPreset, {.memory = rt::Memory::Copy}),
+                rt::prop("running", &CaptureSession::isRunning), rt::method("startRunning", &CaptureSession::startRunning),
+                rt::method("stopRunning", &CaptureSession::stopRunning))
+RT_DEFINE_CLASS(CaptureVideoPreviewLayer, "AVCaptureVideoPreviewLayer", ca::Layer,
+                rt::prop("session", &CaptureVideoPreviewLayer::session),
+                rt::prop("videoGravity", &CaptureVideoPreviewLayer::videoGravity, {.memory = rt::Memory::Copy}))
+
+namespace {
+
+std::atomic<long> captureSessionsRunning{0};
+
+bool captureKnownPreset(std::string_view preset) {
+    for (std::string_view known : {CaptureSessionPresetPhoto, CaptureSessionPresetHigh, CaptureSessionPresetMedium,
+                                   CaptureSessionPresetLow, CaptureSessionPreset640x480})
+        if (preset == known) return true;
+    return preset.starts_with("AVCaptureSessionPreset");
+}
+
+// Whether the camera at `position` lists the preset (every preset fits a session without one).
+bool captureCameraTakes(CaptureDevicePosition position, std::string_view preset) {
+    if (position == CaptureDevicePosition::Unspecified) return true;
+    const sim::Camera* camera = sim::currentDevice()->camera(cameraPosition(position));
+    return camera && std::find(camera->presets.begin(), camera->presets.end(), preset) != camera->presets.end();
+}
+
+} // namespace
+
+// Inputs.
+
+CaptureDeviceInput::CaptureDeviceInput(rt::Ref<CaptureDevice> device) : device_(std::move(device)) {
+    const std::string_view media = device_->hasMediaType(MediaTypeAudio) ? MediaTypeAudio : MediaTypeVideo;
+    ports_ = ns::Array::make({rt::make<CaptureInputPort>(ns::String::make(media))});
+}
+
+rt::Ref<CaptureDeviceInput> CaptureDeviceInput::deviceInputWithDevice(const rt::Ref<CaptureDevice>& device,
+                                                                      rt::Ref<ns::Error>* error) {
+    const auto refuse = [error](long code) -> rt::Ref<CaptureDeviceInput> {
+        if (error) *error = ns::Error::make("AVFoundationErrorDomain", code);
+        return nullptr;
+    };
+    if (!device) return refuse(-11814); // device not available
+    const std::string_view media = device->hasMediaType(MediaTypeAudio) ? MediaTypeAudio : MediaTypeVideo;
+    const AuthorizationStatus status = CaptureDevice::authorizationStatusForMediaType(media);
+    if (status == AuthorizationStatus::Restricted || status == AuthorizationStatus::Denied)
+        return refuse(-11852); // application is not authorised to use the device
+    return rt::make<CaptureDeviceInput>(device);
+}
+
+// Connections.
+
+CaptureConnection::CaptureConnection(const rt::Ref<CaptureInputPort>& port, CaptureDevicePosition position)
+    : inputPorts_(ns::Array::make({port})), position_(position) {}
+
+bool CaptureConnection::hasMediaType(std::string_view mediaType) const {
+    for (const rt::Id& port : *inputPorts_)
+        if (rt::downcast<CaptureInputPort>(port)->mediaType()->utf8() == mediaType) return true;
+    return false;
+}
+
+void CaptureConnection::setVideoMirrored(bool mirrored) {
+    mirrored_ = mirrored;
+}
+
+void CaptureConnection::setVideoScaleAndCropFactor(double factor) {
+    if (!(factor >= 1.0)) {
+        ns::logLine("-[AVCaptureConnection setVideoScaleAndCropFactor:] factor below 1.0; ignored");
+        return;
+    }
+    scaleAndCrop_ = factor;
+}
+
+// Outputs.
+
+rt::Ref<ns::Array> CaptureOutput::connections() const {
+    return ns::Array::make(std::vector<rt::Id>(connections_.begin(), connections_.end()));
+}
+
+rt::Ref<CaptureConnection> CaptureOutput::connectionWithMediaType(std::string_view mediaType) const {
+    for (const auto& connection : connections_)
+        if (connection->hasMediaType(mediaType)) return connection;
+    return nullptr;
+}
+
+void CaptureOutput::attach(const rt::Ref<CaptureSession>& session) {
+    session_ = session;
+}
+
+void CaptureOutput::connect(const rt::Ref<CaptureDeviceInput>& input) {
+    for (const rt::Id& p : *input->ports()) {
+        auto port = rt::downcast<CaptureInputPort>(p);
+        if (!takesMediaType(port->mediaType()->utf8())) continue;
+        const bool audio = input->device()->hasMediaType(MediaTypeAudio);
+        connections_.push_back(rt::make<CaptureConnection>(
+            port, audio ? CaptureDevicePosition::Unspecified : input->device()->position()));
+    }
+}
+
+// The session.
+
+CaptureSession::CaptureSession() : preset_(ns::String::make(CaptureSessionPresetHigh)) {}
+
+CaptureSession::~CaptureSession() {
+    if (running_) captureSessionsRunning.fetch_sub(1);
+}
+
+long CaptureSession::runningCount() {
+    return captureSessionsRunning.load();
+}
+
+bool CaptureSession::canSetSessionPreset(std::string_view preset) const {
+    if (!captureKnownPreset(preset)) return false;
+    for (const auto& input : inputs_)
+        if (!captureCameraTakes(input->device()->position(), preset)) return false;
+    return true;
+}
+
+void CaptureSession::setSessionPreset(std::string_view preset) {
+    if (!canSetSessionPreset(preset))
+        ns::raise(ns::InvalidArgumentException,
+                  "-[AVCaptureSession setSessionPreset:] Cannot set session preset " + std::string(preset));
+    preset_ = ns::String::make(preset);
+}
+
+rt::Ref<ns::Array> CaptureSession::inputs() const {
+    return ns::Array::make(std::vector<rt::Id>(inputs_.begin(), inputs_.end()));
+}
+
+rt::Ref<ns::Array> CaptureSession::outputs() const {
+    return ns::Array::make(std::vector<rt::Id>(outputs_.begin(), outputs_.end()));
+}
+
+bool CaptureSession::canAddInput(const rt::Ref<CaptureDeviceInput>& input) const {
+    if (!input) return false;
+    const bool camera = !input->device()->hasMediaType(MediaTypeAudio);
+    for (const auto& added : inputs_) {
+        if (added == input) return false;
+        if (camera && !added->device()->hasMediaType(MediaTypeAudio)) return false;
+    }
+    return !camera || captureCameraTakes(input->device()->position(), preset_->utf8());
+}
+
+void CaptureSession::addInput(const rt::Ref<CaptureDeviceInput>& input) {
+    if (!canAddInput(input))
+        ns::raise(ns::InvalidArgumentException, "-[AVCaptureSession addInput:] Cannot add input to the session");
+    inputs_.push_back(input);
+    for (const auto& output : outputs_)
+        output->connect(input);
+}
+
+bool CaptureSession::canAddOutput(const rt::Ref<CaptureOutput>& output) const {
+    return output && !output->session() &&
+           std::find(outputs_.begin(), outputs_.end(), output) == outputs_.end();
+}
+
+void CaptureSession::addOutput(const rt::Ref<CaptureOutput>& output) {
+    if (!canAddOutput(output))
+        ns::raise(ns::InvalidArgumentException, "-[AVCaptureSession addOutput:] Cannot add output to the session");
+    outputs_.push_back(output);
+    output->attach(rt::retained(this));
+    for (const auto& input : inputs_)
+        output->connect(input);
+}
+
+void CaptureSession::startRunning() {
+    if (running_) return;
+    running_ = true;
+    captureSessionsRunning.fetch_add(1);
+    sim::Device::shared().log("capture session started");
+}
+
+void CaptureSession::stopRunning() {
+    if (!running_) return;
+    running_ = false;
+    captureSessionsRunning.fetch_sub(1);
+    for (const auto& output : outputs_)
+        output->sessionStopped();
+    sim::Device::shared().log("capture session stopped");
+}
+
+// The preview.
+
+CaptureVideoPreviewLayer::CaptureVideoPreviewLayer(rt::Ref<CaptureSession> session)
+    : session_(std::move(session)), gravity_(ns::String::make(LayerVideoGravityResizeAspect)) {}
+
+rt::Ref<CaptureVideoPreviewLayer> CaptureVideoPreviewLayer::layerWithSession(const rt::Ref<CaptureSession>& session) {
+    return rt::make<CaptureVideoPreviewLayer>(session);
+}
+
+void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
+    if (!session_ || !session_->isRunning()) return;
+    const auto inputs = session_->inputs();
+    for (const rt::Id& i : *inputs) {
+        auto input = rt::downcast<CaptureDeviceInput>(i);
+        if (input->device()->hasMediaType(MediaTypeAudio)) continue;
+        if (auto picture = cameraPicture(input->device()->position(), false))
+            context.drawImage(cg::Rect::make(0, 0, frame().width(), frame().height()), picture);
+        return;
+    }
+}
+
+} // namespace av

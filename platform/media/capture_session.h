@@ -1,0 +1,184 @@
+#pragma once
+// The capture graph over the simulated device's cameras and microphone: av::CaptureSession
+// ("AVCaptureSession") joins inputs (av::CaptureDeviceInput) to outputs through connections
+// (av::CaptureConnection, one per input port an output takes), and av::CaptureVideoPreviewLayer
+// shows a session. The still and movie outputs are in their own headers.
+//
+// What the platform raises, this raises too (ns::Exception, NSInvalidArgumentException): adding an
+// input or output the session cannot add, and a preset it cannot take. canAddInput: answers NO for
+// nil, for an input already added, for a second camera, and for a camera that cannot take the
+// session's preset (a camera's presets come from its profile). A session runs from startRunning to
+// stopRunning; running, it asks for nothing. Main thread only.
+
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/error.h"
+#include "platform/foundation/string.h"
+#include "platform/graphics/layer.h"
+#include "platform/media/capture_device.h"
+#include "platform/media/cm_time.h"
+
+namespace av {
+
+inline constexpr std::string_view CaptureSessionPresetPhoto = "AVCaptureSessionPresetPhoto";
+inline constexpr std::string_view CaptureSessionPresetHigh = "AVCaptureSessionPresetHigh";
+inline constexpr std::string_view CaptureSessionPresetMedium = "AVCaptureSessionPresetMedium";
+inline constexpr std::string_view CaptureSessionPresetLow = "AVCaptureSessionPresetLow";
+inline constexpr std::string_view CaptureSessionPreset640x480 = "AVCaptureSessionPreset640x480";
+
+inline constexpr std::string_view LayerVideoGravityResize = "AVLayerVideoGravityResize";
+inline constexpr std::string_view LayerVideoGravityResizeAspect = "AVLayerVideoGravityResizeAspect";
+inline constexpr std::string_view LayerVideoGravityResizeAspectFill = "AVLayerVideoGravityResizeAspectFill";
+
+// AVCaptureVideoOrientation.
+enum class CaptureVideoOrientation : long { Portrait = 1, PortraitUpsideDown, LandscapeRight, LandscapeLeft };
+
+class CaptureSession;
+class CaptureOutput;
+
+class CaptureInputPort final : public rt::Object {
+    RT_CLASS(CaptureInputPort)
+public:
+    const rt::Ref<ns::String>& mediaType() const noexcept { return mediaType_; }
+
+private:
+    friend class CaptureDeviceInput;
+    explicit CaptureInputPort(rt::Ref<ns::String> mediaType) : mediaType_(std::move(mediaType)) {}
+    rt::Ref<ns::String> mediaType_;
+};
+
+class CaptureDeviceInput final : public rt::Object {
+    RT_CLASS(CaptureDeviceInput)
+public:
+    // Nil, with an error, without a device or while its media is restricted or denied.
+    static rt::Ref<CaptureDeviceInput> deviceInputWithDevice(const rt::Ref<CaptureDevice>& device,
+                                                             rt::Ref<ns::Error>* error = nullptr);
+    const rt::Ref<CaptureDevice>& device() const noexcept { return device_; }
+    // One port, of the device's media type.
+    const rt::Ref<ns::Array>& ports() const noexcept { return ports_; }
+
+private:
+    explicit CaptureDeviceInput(rt::Ref<CaptureDevice> device);
+    rt::Ref<CaptureDevice> device_;
+    rt::Ref<ns::Array> ports_;
+};
+
+class CaptureConnection final : public rt::Object {
+    RT_CLASS(CaptureConnection)
+public:
+    const rt::Ref<ns::Array>& inputPorts() const noexcept { return inputPorts_; }
+    bool hasMediaType(std::string_view mediaType) const;
+    // The camera behind a video connection (Unspecified for audio).
+    CaptureDevicePosition position() const noexcept { return position_; }
+
+    bool isVideoMirroringSupported() const noexcept { return video(); }
+    bool isVideoMirrored() const noexcept { return mirrored_; }
+    void setVideoMirrored(bool mirrored);
+    double videoScaleAndCropFactor() const noexcept { return scaleAndCrop_; }
+    // At least 1.0; a smaller factor is ignored (the platform raises; logged here).
+    void setVideoScaleAndCropFactor(double factor);
+    bool isVideoOrientationSupported() const noexcept { return video(); }
+    CaptureVideoOrientation videoOrientation() const noexcept { return orientation_; }
+    void setVideoOrientation(CaptureVideoOrientation orientation) { orientation_ = orientation; }
+    bool isVideoMinFrameDurationSupported() const noexcept { return video(); }
+    bool isVideoMaxFrameDurationSupported() const noexcept { return video(); }
+    cm::Time videoMinFrameDuration() const noexcept { return minFrame_; }
+    void setVideoMinFrameDuration(cm::Time duration) { minFrame_ = duration; }
+    cm::Time videoMaxFrameDuration() const noexcept { return maxFrame_; }
+    void setVideoMaxFrameDuration(cm::Time duration) { maxFrame_ = duration; }
+
+private:
+    friend class CaptureOutput;
+    CaptureConnection(const rt::Ref<CaptureInputPort>& port, CaptureDevicePosition position);
+    bool video() const noexcept { return position_ != CaptureDevicePosition::Unspecified; }
+
+    rt::Ref<ns::Array> inputPorts_;
+    CaptureDevicePosition position_;
+    bool mirrored_ = false;
+    double scaleAndCrop_ = 1.0;
+    CaptureVideoOrientation orientation_ = CaptureVideoOrientation::LandscapeRight;
+    cm::Time minFrame_ = cm::timeMake(1, 30), maxFrame_ = cm::timeMake(1, 24);
+};
+
+// What the outputs share: the connections made as the session joins them to its inputs.
+class CaptureOutput : public rt::Object {
+    RT_CLASS(CaptureOutput)
+public:
+    rt::Ref<ns::Array> connections() const;
+    // The first connection with an input port of that media type; nil when none.
+    rt::Ref<CaptureConnection> connectionWithMediaType(std::string_view mediaType) const;
+    rt::Ref<CaptureSession> session() const { return session_.lock(); }
+
+protected:
+    CaptureOutput() = default;
+    // Whether the output takes input ports of that media type (video only, by default).
+    virtual bool takesMediaType(std::string_view mediaType) const { return mediaType == MediaTypeVideo; }
+    // The session stopped running (a recording ends).
+    virtual void sessionStopped() {}
+
+private:
+    friend class CaptureSession;
+    void attach(const rt::Ref<CaptureSession>& session);
+    void connect(const rt::Ref<CaptureDeviceInput>& input);
+
+    rt::Weak<CaptureSession> session_;
+    std::vector<rt::Ref<CaptureConnection>> connections_;
+};
+
+class CaptureSession final : public rt::Object {
+    RT_CLASS(CaptureSession)
+public:
+    static rt::Ref<CaptureSession> make() { return rt::make<CaptureSession>(); }
+
+    const rt::Ref<ns::String>& sessionPreset() const noexcept { return preset_; }
+    bool canSetSessionPreset(std::string_view preset) const;
+    void setSessionPreset(std::string_view preset);
+    bool automaticallyConfiguresApplicationAudioSession() const noexcept { return configuresAudio_; }
+    void setAutomaticallyConfiguresApplicationAudioSession(bool configures) { configuresAudio_ = configures; }
+
+    rt::Ref<ns::Array> inputs() const;
+    rt::Ref<ns::Array> outputs() const;
+    bool canAddInput(const rt::Ref<CaptureDeviceInput>& input) const;
+    void addInput(const rt::Ref<CaptureDeviceInput>& input);
+    bool canAddOutput(const rt::Ref<CaptureOutput>& output) const;
+    void addOutput(const rt::Ref<CaptureOutput>& output);
+
+    bool isRunning() const noexcept { return running_; }
+    void startRunning();
+    void stopRunning();
+    // Sessions running now, in the process (what a leak check counts).
+    static long runningCount();
+
+    CaptureSession();
+    ~CaptureSession() override;
+
+private:
+    rt::Ref<ns::String> preset_;
+    bool configuresAudio_ = true;
+    bool running_ = false;
+    std::vector<rt::Ref<CaptureDeviceInput>> inputs_;
+    std::vector<rt::Ref<CaptureOutput>> outputs_;
+};
+
+class CaptureVideoPreviewLayer final : public ca::Layer {
+    RT_CLASS(CaptureVideoPreviewLayer)
+public:
+    static rt::Ref<CaptureVideoPreviewLayer> layerWithSession(const rt::Ref<CaptureSession>& session);
+    const rt::Ref<CaptureSession>& session() const noexcept { return session_; }
+    const rt::Ref<ns::String>& videoGravity() const noexcept { return gravity_; }
+    void setVideoGravity(std::string_view gravity) { gravity_ = ns::String::make(gravity); }
+
+    explicit CaptureVideoPreviewLayer(rt::Ref<CaptureSession> session);
+
+protected:
+    // While the session runs: what its camera sees, over the whole layer.
+    void drawInContext(cg::Context& context) const override;
+
+private:
+    rt::Ref<CaptureSession> session_;
+    rt::Ref<ns::String> gravity_;
+};
+
+} // namespace av
