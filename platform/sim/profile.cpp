@@ -539,7 +539,9 @@ void readRadiosAndSensors(const Fields& root, Profile& p) {
         c.radioTech = nonEmptyText(*carrier, "radioTech", c.radioTech);
         if (carrier->value("services", Need::Optional)) c.services.clear();
         eachObject(*carrier, "services", [&](const Fields& f) {
-            CarrierService service{nonEmptyText(f, "id", ""), nonEmptyText(f, "radioTech", c.radioTech)};
+            CarrierService service{nonEmptyText(f, "id", ""), nonEmptyText(f, "radioTech", c.radioTech),
+                                   f.text("name").value_or(""), f.text("mcc").value_or(""),
+                                   f.text("mnc").value_or(""), f.text("iso").value_or("")};
             if (service.id.empty() && !f.problems().any()) f.wrong("id", "missing");
             c.services.push_back(std::move(service));
         });

@@ -193,6 +193,8 @@ struct RestingPose {
 struct CarrierService {
     std::string id;
     std::string radioTech;
+    // The SIM of this service where it differs from the carrier's; empty: the carrier's own.
+    std::string name{}, mcc{}, mnc{}, iso{};
 
     bool operator==(const CarrierService&) const = default;
 };

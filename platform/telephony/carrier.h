@@ -6,8 +6,13 @@
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
 
+namespace ns {
+class Dictionary;
+}
+
 namespace sim {
 struct Carrier;
+struct CarrierService;
 }
 
 namespace ct {
@@ -16,6 +21,8 @@ class Carrier : public rt::Object {
     RT_CLASS(Carrier)
 public:
     static rt::Ref<Carrier> make(const sim::Carrier& carrier);
+    // The SIM of one service: its own name and codes where it has them, else the carrier's.
+    static rt::Ref<Carrier> make(const sim::Carrier& carrier, const sim::CarrierService& service);
 
     const rt::Ref<ns::String>& carrierName() const { return carrierName_; }
     const rt::Ref<ns::String>& mobileCountryCode() const { return mobileCountryCode_; }
@@ -40,6 +47,12 @@ public:
 
     // The carrier of the SIM in the device now; nil without a SIM.
     rt::Ref<Carrier> subscriberCellularProvider() const;
+    // The radio access technology of the SIM now ("CTRadioAccessTechnologyLTE"); nil without one.
+    rt::Ref<ns::String> currentRadioAccessTechnology() const;
+    // From system version 12.0 (nil before, and without a SIM): the carrier and the technology of
+    // each service, keyed by service id, in the profile's order.
+    rt::Ref<ns::Dictionary> serviceSubscriberCellularProviders() const;
+    rt::Ref<ns::Dictionary> serviceCurrentRadioAccessTechnology() const;
 
 protected:
     TelephonyNetworkInfo() = default;

@@ -1,0 +1,239 @@
+#include "diagnostics/audio_motion_radio_power/rf_test_view_controller.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/format.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/number.h"
+#include "platform/runtime/observation.h"
+#include "platform/telephony/carrier.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/navigation_item.h"
+#include "session/core/test_base_model.h"
+#include "session/core/utility.h"
+#include "session/screen_support.h"
+#include "session/test_screen_scene.h"
+#include "streams/scheduler.h"
+#include "streams/selector_interception.h"
+#include "streams/signal.h"
+#include "ui/overlays/progress_hud.h"
+
+namespace ft {
+
+namespace {
+
+const bool rfNibRegistered = registerTestScreenNib<RFTestViewController>(
+    "RFTestViewController", [](const rt::Ref<ui::View>& view, RFTestViewController& screen) {
+        const double width = view->bounds().width();
+        auto line = [&](double y) { return addSceneLabel(view, cg::Rect::make(20, y, width - 40, 40), 17); };
+        screen.setCarrier(line(160));
+        screen.setNewtworkType(line(210));
+        screen.setSignalStrength(line(260));
+        screen.setQuestion(addSceneLabel(view, cg::Rect::make(20, 320, width - 40, 80), 17));
+    });
+
+constexpr std::string_view rfTechnologyPrefix = "CTRadioAccessTechnology";
+
+// A technology without the platform's prefix; "" for nil.
+std::string rfShortTechnology(const rt::Id& technology) {
+    auto text = rt::cast<ns::String>(technology);
+    std::string shortName = text ? text->utf8() : std::string();
+    for (auto at = shortName.find(rfTechnologyPrefix); at != std::string::npos; at = shortName.find(rfTechnologyPrefix))
+        shortName.erase(at, rfTechnologyPrefix.size());
+    return shortName;
+}
+
+std::string rfText(const rt::Ref<ns::String>& text) {
+    return text ? text->utf8() : std::string();
+}
+
+bool rfHasCountryCode(const rt::Ref<ct::Carrier>& carrier) {
+    return carrier && carrier->mobileCountryCode() && !carrier->mobileCountryCode()->isEmpty();
+}
+
+rt::Ref<ns::String> rfCaption(std::string_view key, const std::string& value) {
+    return ns::stringWithFormat(localized(key)->utf8(), ns::String::make(value));
+}
+
+} // namespace
+
+RT_DEFINE_CLASS(RFTestViewController, "RFTestViewController", BaseModelViewController,
+                rt::classMethod("extraMessage", &RFTestViewController::extraMessage),
+                rt::classMethod("isSupport", &RFTestViewController::isSupport),
+                rt::prop("carrier", &RFTestViewController::carrier, &RFTestViewController::setCarrier,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("newtworkType", &RFTestViewController::newtworkType, &RFTestViewController::setNewtworkType,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("signalStrength", &RFTestViewController::signalStrength,
+                         &RFTestViewController::setSignalStrength, {.memory = rt::Memory::Weak}),
+                rt::prop("question", &RFTestViewController::question, &RFTestViewController::setQuestion,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("enterBackgound", &RFTestViewController::enterBackgound),
+                rt::prop("isDone", &RFTestViewController::isDone))
+
+RFTestViewController::RFTestViewController() = default;
+
+rt::Ref<ns::String> RFTestViewController::extraMessage() {
+    if (ct::TelephonyNetworkInfo::make()->subscriberCellularProvider()) return nullptr;
+    return localized("RFTEST_CONTROLLER_WARRING");
+}
+
+rt::Id RFTestViewController::isSupport() {
+    return ns::Number::withLong(ct::TelephonyNetworkInfo::make()->subscriberCellularProvider() ? 1 : 0);
+}
+
+rt::Ref<es::Signal> RFTestViewController::disappear() {
+    return es::signalForSelector(this, rt::Sel("viewWillDisappear:"));
+}
+
+void RFTestViewController::setCarrier(const rt::Ref<ui::Label>& label) {
+    rt::KeyChange change(this, "carrier");
+    carrier_ = label;
+}
+
+void RFTestViewController::setNewtworkType(const rt::Ref<ui::Label>& label) {
+    rt::KeyChange change(this, "newtworkType");
+    newtworkType_ = label;
+}
+
+void RFTestViewController::setSignalStrength(const rt::Ref<ui::Label>& label) {
+    rt::KeyChange change(this, "signalStrength");
+    signalStrength_ = label;
+}
+
+void RFTestViewController::setQuestion(const rt::Ref<ui::Label>& label) {
+    rt::KeyChange change(this, "question");
+    question_ = label;
+}
+
+void RFTestViewController::viewDidLoadBody() {
+    BaseModelViewController::viewDidLoadBody();
+    row_ = ns::MutableDictionary::make();
+    row_->setObjectForKey(ns::String::make("RF test"), "title");
+    setSubItemlist(ns::Array::make({row_}));
+    rt::Weak<RFTestViewController> weak(rt::retained(this));
+    choose()->subscribeNext([weak](bool yes) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto item = self->info()) item->setSuccess(yes ? TestBaseModel::kPassed : TestBaseModel::kFailed);
+        self->gotoResultView();
+    });
+    present()->subscribeNext([](bool presented) {
+        if (!presented) sh::ProgressHUD::dismiss();
+    });
+    if (auto label = carrier()) label->setText(rfCaption("RFTEST_CONTROLLER_CARRIER", ""));
+    if (auto label = newtworkType()) label->setText(rfCaption("RFTEST_CONTROLLER_NETWORK_TYPE", ""));
+    if (auto label = signalStrength()) {
+        std::string strength = rfCaption("RFTEST_CONTROLLER_NETWORK_STRENGTH", "")->utf8();
+        for (auto at = strength.find("dbm"); at != std::string::npos; at = strength.find("dbm"))
+            strength.erase(at, 3);
+        label->setText(ns::String::make(strength));
+    }
+    if (auto label = question()) {
+        label->setText(localized("RFTEST_CONTROLLER_ANSWER"));
+        label->setHidden(true);
+    }
+    hidenButtons(true);
+    readCarrier();
+}
+
+void RFTestViewController::readCarrier() {
+    auto network = ct::TelephonyNetworkInfo::make();
+    rt::Ref<ct::Carrier> provider = network->subscriberCellularProvider();
+    if (auto label = signalStrength()) label->setHidden(true);
+    std::string carrierText = provider ? rfText(provider->carrierName()) : std::string();
+    std::string technology = rfShortTechnology(network->currentRadioAccessTechnology());
+    std::string shownTechnology = technology;
+    row_->setObjectForKey(ns::Number::withLong(TestBaseModel::kFailed), "result");
+    isDone_ = false;
+    if (!provider) return;
+    if (Utility::systemVersionNumber() >= 12.0) {
+        auto providers = network->serviceSubscriberCellularProviders();
+        auto technologies = network->serviceCurrentRadioAccessTechnology();
+        auto keys = providers ? providers->allKeys() : nullptr;
+        const std::size_t count = keys ? keys->count() : 0;
+        if (count == 0) ns::log("network");
+        if (count >= 2) {
+            // The services in the order their technologies are read: the second SIM's first when
+            // both known services are there, else by id.
+            auto first = ns::String::make(kFirstService), second = ns::String::make(kSecondService);
+            rt::Id firstKey, lastKey;
+            if (providers->objectForKey(rt::Id(first)) && providers->objectForKey(rt::Id(second))) {
+                firstKey = second;
+                lastKey = first;
+            } else {
+                std::vector<std::string> ids;
+                for (std::size_t i = 0; i < count; ++i) ids.push_back(rfText(rt::cast<ns::String>(keys->objectAtIndex(i))));
+                std::sort(ids.begin(), ids.end());
+                firstKey = ns::String::make(ids.front());
+                lastKey = ns::String::make(ids.back());
+            }
+            auto f = rt::cast<ct::Carrier>(providers->objectForKey(firstKey));
+            auto l = rt::cast<ct::Carrier>(providers->objectForKey(lastKey));
+            auto technologyOf = [&technologies](const rt::Id& key, const rt::Id& otherKey) {
+                std::string own = rfShortTechnology(technologies ? technologies->objectForKey(key) : rt::Id());
+                return own.empty() && technologies ? rfShortTechnology(technologies->objectForKey(otherKey)) : own;
+            };
+            if (rfHasCountryCode(f) && rfHasCountryCode(l)) {
+                provider = f;
+                technology = technologyOf(firstKey, {});
+                const std::string secondTechnology = technologyOf(lastKey, {});
+                carrierText = rfText(f->carrierName()) + ", " + rfText(l->carrierName());
+                shownTechnology = technology + ", " + secondTechnology;
+            } else if (rfHasCountryCode(f) || rfHasCountryCode(l)) {
+                const bool firstHas = rfHasCountryCode(f);
+                provider = firstHas ? f : l;
+                technology = firstHas ? technologyOf(firstKey, lastKey) : technologyOf(lastKey, firstKey);
+                carrierText = rfText(provider->carrierName());
+                shownTechnology = technology;
+            }
+        }
+    }
+    const auto& networkCode = provider->mobileNetworkCode();
+    if (!networkCode || networkCode->isEmpty() || technology.empty()) return;
+    hidenButtons(false);
+    if (auto label = question()) label->setHidden(false);
+    isDone_ = true;
+    if (auto label = carrier()) label->setText(rfCaption("RFTEST_CONTROLLER_CARRIER", carrierText));
+    if (auto label = newtworkType()) label->setText(rfCaption("RFTEST_CONTROLLER_NETWORK_TYPE", shownTechnology));
+    row_->setObjectForKey(ns::Number::withLong(TestBaseModel::kPassed), "result");
+}
+
+void RFTestViewController::viewWillAppearBody(bool animated) {
+    BaseModelViewController::viewWillAppearBody(animated);
+    rt::Weak<RFTestViewController> weak(rt::retained(this));
+    disappear()->subscribeNext([weak](const rt::Id&) {
+        // The screen never starts a signal timer, so there is none to stop.
+        if (auto self = weak.lock()) self->enterBackgound_ = true;
+    });
+    es::Signal::interval(kCheckDelay, es::Scheduler::mainThreadScheduler())
+        ->take(1)
+        ->takeUntil(disappear())
+        ->initially([] { sh::ProgressHUD::showWithStatus(localized("PROGRESSHUD_MONITORING")); })
+        ->subscribeNext([weak](const rt::Id&) {
+            if (auto self = weak.lock()) self->checked();
+        });
+}
+
+void RFTestViewController::checked() {
+    navigationItem()->setHidesBackButton(false);
+    auto item = info();
+    if (enterBackgound_) {
+        if (item) item->setSuccess(TestBaseModel::kNotTested);
+        return;
+    }
+    if (isDone_) {
+        sh::ProgressHUD::dismiss();
+        if (item) item->setSuccess(TestBaseModel::kPassed);
+        return;
+    }
+    sh::ProgressHUD::showErrorWithStatus(localized("PROGRESSHUD_FAIL"));
+    if (item) item->setSuccess(TestBaseModel::kFailed);
+    gotoResultView();
+}
+
+} // namespace ft

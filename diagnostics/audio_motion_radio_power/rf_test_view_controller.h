@@ -1,0 +1,64 @@
+#pragma once
+// ft::RFTestViewController ("RFTestViewController"): the cellular radio test (key "RF"), automatic.
+// At load it reads the SIM's carrier and radio access technology (on 12.0 and later through the
+// services of a dual-SIM device, each carrier with its own service's technology) and decides
+// whether the data is complete: a network code and a technology. One second after it appears,
+// behind the "monitoring" HUD, it records the outcome: complete data records 1 and waits for the
+// tester's YES (1) or NO (2); incomplete data records 2 and leaves with the error HUD. A
+// disappearance before then records nothing, and makes a later appearance record 0. Refused at the
+// start without a SIM (+extraMessage). Keeps running in the background. Main thread only.
+
+#include "session/base_model_view_controller.h"
+
+namespace ns {
+class MutableDictionary;
+class String;
+}
+
+namespace ft {
+
+class RFTestViewController : public BaseModelViewController {
+    RT_CLASS(RFTestViewController)
+public:
+    static constexpr double kCheckDelay = 1.0;
+    // The services of a dual-SIM device the screen knows.
+    static constexpr const char* kFirstService = "0000000100000001";
+    static constexpr const char* kSecondService = "0000000100000002";
+
+    // The localised refusal without a SIM, else nil.
+    static rt::Ref<ns::String> extraMessage();
+    // 1 with a SIM, else 0.
+    static rt::Id isSupport();
+
+    // The arguments of every viewWillDisappear:.
+    rt::Ref<es::Signal> disappear() override;
+
+    rt::Ref<ui::Label> carrier() const { return carrier_.lock(); }
+    void setCarrier(const rt::Ref<ui::Label>& label);
+    rt::Ref<ui::Label> newtworkType() const { return newtworkType_.lock(); }
+    void setNewtworkType(const rt::Ref<ui::Label>& label);
+    rt::Ref<ui::Label> signalStrength() const { return signalStrength_.lock(); }
+    void setSignalStrength(const rt::Ref<ui::Label>& label);
+    rt::Ref<ui::Label> question() const { return question_.lock(); }
+    void setQuestion(const rt::Ref<ui::Label>& label);
+    bool enterBackgound() const { return enterBackgound_; }
+    bool isDone() const { return isDone_; }
+
+protected:
+    RFTestViewController();
+    void viewDidLoadBody() override;
+    void viewWillAppearBody(bool animated) override;
+
+private:
+    // Reads the carrier data and shows it when complete; the row's result follows.
+    void readCarrier();
+    // One second after appearing.
+    void checked();
+
+    rt::Weak<ui::Label> carrier_, newtworkType_, signalStrength_, question_;
+    bool enterBackgound_ = false;
+    bool isDone_ = false;
+    rt::Ref<ns::MutableDictionary> row_;
+};
+
+} // namespace ft
