@@ -64,6 +64,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"camera-picture", "FRONT_CAMERA_WHITE_CAPTURE_TEST", ""},
         {"camera-video", "FRONT_CAMERA_VIDEO_TEST", ""},
         {"flash", "FLASH_TEST", ""},
+        {"rf", "RF", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -85,6 +86,13 @@ TEST(ScreenScripts, APictureThatCannotBeTakenFailsItsRowWithNoAnswer) {
     EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
 }
 
+TEST(ScreenScripts, ACarrierWithoutANetworkCodeFailsTheRadioRowASecondAfterLoad) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    const testkit::ProcessOutcome job = runScript(scratch, "rf-pass", "iphone7_no_network_code.json");
+    EXPECT_EQ(resultOf(job.output, "RF"), "fail") << job.output;
+    EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+}
+
 TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "default");
@@ -96,9 +104,9 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "BACK_CAMERA_BLACK_TEST", "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
-          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST"})
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 27, fail 0, not tested 0, not built 13"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 28, fail 0, not tested 0, not built 12"), std::string::npos) << job.output;
 }
 
 } // namespace
