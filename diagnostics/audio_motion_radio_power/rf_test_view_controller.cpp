@@ -38,13 +38,17 @@ const bool rfNibRegistered = registerTestScreenNib<RFTestViewController>(
 
 constexpr std::string_view rfTechnologyPrefix = "CTRadioAccessTechnology";
 
+// `text` with every occurrence of `word` removed.
+std::string rfRemoving(std::string text, std::string_view word) {
+    for (auto at = text.find(word); at != std::string::npos; at = text.find(word))
+        text.erase(at, word.size());
+    return text;
+}
+
 // A technology without the platform's prefix; "" for nil.
 std::string rfShortTechnology(const rt::Id& technology) {
     auto text = rt::cast<ns::String>(technology);
-    std::string shortName = text ? text->utf8() : std::string();
-    for (auto at = shortName.find(rfTechnologyPrefix); at != std::string::npos; at = shortName.find(rfTechnologyPrefix))
-        shortName.erase(at, rfTechnologyPrefix.size());
-    return shortName;
+    return rfRemoving(text ? text->utf8() : std::string(), rfTechnologyPrefix);
 }
 
 std::string rfText(const rt::Ref<ns::String>& text) {
@@ -128,10 +132,7 @@ void RFTestViewController::viewDidLoadBody() {
     if (auto label = carrier()) label->setText(rfCaption("RFTEST_CONTROLLER_CARRIER", ""));
     if (auto label = newtworkType()) label->setText(rfCaption("RFTEST_CONTROLLER_NETWORK_TYPE", ""));
     if (auto label = signalStrength()) {
-        std::string strength = rfCaption("RFTEST_CONTROLLER_NETWORK_STRENGTH", "")->utf8();
-        for (auto at = strength.find("dbm"); at != std::string::npos; at = strength.find("dbm"))
-            strength.erase(at, 3);
-        label->setText(ns::String::make(strength));
+        label->setText(ns::String::make(rfRemoving(rfCaption("RFTEST_CONTROLLER_NETWORK_STRENGTH", "")->utf8(), "dbm")));
     }
     if (auto label = question()) {
         label->setText(localized("RFTEST_CONTROLLER_ANSWER"));

@@ -15,6 +15,12 @@ namespace sh {
 
 RT_DEFINE_CLASS(ProgressHUD, "SHProgressHUD", rt::Object,
                 rt::classMethod("showWithStatus:maskType:", &ProgressHUD::showWithStatus),
+                rt::classMethod("showWithStatus:", +[](const rt::Ref<ns::String>& status) {
+                    ProgressHUD::showWithStatus(status);
+                }),
+                rt::classMethod("showErrorWithStatus:", +[](const rt::Ref<ns::String>& status) {
+                    ProgressHUD::showErrorWithStatus(status);
+                }),
                 rt::classMethod("setStatus:", &ProgressHUD::setStatus),
                 rt::classMethod("dismiss", &ProgressHUD::dismiss),
                 rt::classMethod("showSuccessWithStatus:maskType:", &ProgressHUD::showSuccessWithStatus),

@@ -89,6 +89,22 @@ TEST_F(OverlayTest, AMaskHoldsForItsOwnCallAndSetStatusNeverShows) {
     EXPECT_EQ(window_->subviews()->count(), 0u);
 }
 
+TEST_F(OverlayTest, TheOneArgumentShowsByNameUseTheDefaultMask) {
+    const rt::Class& hud = *rt::Class::named("SHProgressHUD");
+    for (const char* selector : {"showWithStatus:", "showErrorWithStatus:"}) {
+        SCOPED_TRACE(selector);
+        ProgressHUD::showWithStatus(str("Masked"), ProgressHUD::kMaskBlack);
+        rt::send(hud, rt::Sel(selector), rt::Id(str(selector)));
+        app().runUntilIdle();
+        EXPECT_EQ(ProgressHUD::status()->utf8(), selector);
+        EXPECT_EQ(ProgressHUD::maskType(), 0u);
+        EXPECT_EQ(ProgressHUD::kind(), selector == std::string("showWithStatus:") ? ProgressHUD::Kind::Progress
+                                                                                   : ProgressHUD::Kind::Error);
+    }
+    ProgressHUD::dismiss();
+    app().advance(1);
+}
+
 TEST_F(OverlayTest, SuccessAndErrorHideAfterATimeThatGrowsWithTheText) {
     EXPECT_DOUBLE_EQ(ProgressHUD::displayDurationForString(str(std::string(10, 'x'))), 5.0);
     EXPECT_DOUBLE_EQ(ProgressHUD::displayDurationForString(str(std::string(120, 'x'))), 7.7);
