@@ -284,7 +284,8 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
                                                         {"identifier": "B-2"}]},
                           "carrier": {"name": "Net", "mcc": "262", "mnc": "01", "iso": "de", "allowsVOIP": false,
                                       "radioTech": "CTRadioAccessTechnologyWCDMA",
-                                      "services": [{"id": "2"}, {"id": "1", "radioTech": "CTRadioAccessTechnologyLTE"}]})"),
+                                      "services": [{"id": "2"}, {"id": "1", "radioTech": "CTRadioAccessTechnologyLTE",
+                                                    "name": "Two", "mcc": "310", "mnc": "410", "iso": "us"}]})"),
         "t.json", &error);
     ASSERT_TRUE(p) << error;
     ASSERT_EQ(p->cameras.size(), 3u);
@@ -305,9 +306,11 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
     ASSERT_TRUE(p->carrier);
     EXPECT_EQ(p->carrier->iso, "de");
     EXPECT_FALSE(p->carrier->allowsVOIP);
-    // Services keep the profile's order; one without a technology takes the carrier's.
-    EXPECT_EQ(p->carrier->services, (std::vector<sim::CarrierService>{{"2", "CTRadioAccessTechnologyWCDMA"},
-                                                                      {"1", "CTRadioAccessTechnologyLTE"}}));
+    // Services keep the profile's order; one without a technology takes the carrier's, one with its
+    // own SIM fields keeps them.
+    EXPECT_EQ(p->carrier->services,
+              (std::vector<sim::CarrierService>{{"2", "CTRadioAccessTechnologyWCDMA"},
+                                                {"1", "CTRadioAccessTechnologyLTE", "Two", "310", "410", "us"}}));
     // A carrier without services has one, on the carrier's technology.
     auto single = sim::parseProfile(minimalProfile(R"("carrier": {"radioTech": "CTRadioAccessTechnologyEdge"})"),
                                     "t.json", &error);

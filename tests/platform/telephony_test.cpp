@@ -1,6 +1,12 @@
 // The telephony stand-in: the SIM's carrier as the simulated device has it now.
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/dictionary.h"
 
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
@@ -33,6 +39,54 @@ TEST(Telephony, TheCarrierIsTheDevicesAndNoneWithoutASIM) {
     ASSERT_TRUE(ipod);
     sim::ScopedDevice device(*ipod);
     EXPECT_FALSE(ct::TelephonyNetworkInfo::make()->subscriberCellularProvider());
+}
+
+TEST(Telephony, ServicesAreKeyedInTheProfilesOrderFromTwelveAndNilWithoutASIM) {
+    struct Case {
+        const char* name;
+        const char* version;
+        bool sim;
+        std::vector<std::string> ids; // expected keys, in order; empty: nil dictionaries
+    };
+    const Case cases[] = {
+        {"two SIMs", "12.4.1", true, {"0000000100000002", "0000000100000001"}},
+        {"before twelve", "11.4", true, {}},
+        {"no SIM", "12.4.1", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto profile = sim::loadProfileNamed("iphone_xr");
+        ASSERT_TRUE(profile);
+        sim::CarrierService two{"0000000100000002", "CTRadioAccessTechnologyWCDMA", "Two", "262", "01", "de"};
+        profile->carrier = sim::Carrier{"Home", "310", "410"};
+        profile->carrier->services = {two, {"0000000100000001", "CTRadioAccessTechnologyLTE"}};
+        profile->systemVersion = c.version;
+        if (!c.sim) profile->carrier.reset();
+        sim::ScopedDevice device(*profile);
+        auto info = ct::TelephonyNetworkInfo::make();
+        auto providers = info->serviceSubscriberCellularProviders();
+        auto technologies = info->serviceCurrentRadioAccessTechnology();
+        EXPECT_EQ(bool(info->currentRadioAccessTechnology()), c.sim);
+        if (c.ids.empty()) {
+            EXPECT_FALSE(providers);
+            EXPECT_FALSE(technologies);
+            continue;
+        }
+        ASSERT_TRUE(providers && technologies);
+        std::vector<std::string> keys;
+        for (std::size_t i = 0; i < providers->allKeys()->count(); ++i)
+            keys.push_back(rt::cast<ns::String>(providers->allKeys()->objectAtIndex(i))->utf8());
+        EXPECT_EQ(keys, c.ids);
+        auto second = rt::cast<ct::Carrier>(providers->objectForKey("0000000100000002"));
+        auto first = rt::cast<ct::Carrier>(providers->objectForKey("0000000100000001"));
+        EXPECT_EQ(second->carrierName()->utf8() + second->mobileCountryCode()->utf8() + second->isoCountryCode()->utf8(),
+                  "Two262de");
+        EXPECT_EQ(first->carrierName()->utf8() + first->mobileNetworkCode()->utf8(), "Home410") << "the carrier's own";
+        EXPECT_EQ(rt::cast<ns::String>(technologies->objectForKey("0000000100000002"))->utf8(),
+                  "CTRadioAccessTechnologyWCDMA");
+        EXPECT_EQ(rt::cast<ns::String>(technologies->objectForKey("0000000100000001"))->utf8(),
+                  "CTRadioAccessTechnologyLTE");
+    }
 }
 
 TEST(Telephony, ACarrierIsASnapshotWhileTheDeviceChanges) {
