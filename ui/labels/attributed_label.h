@@ -322,6 +322,14 @@ private:
         double height = 0;
     };
     mutable TextHeight textHeight_;
+    // The last frame laid out for finding the character under a point, by framesetter and text
+    // rectangle: a touch's lookup and its probes lay the text out once.
+    struct HitFrame {
+        rt::Ref<ct::Framesetter> framesetter;
+        cg::Rect rect;
+        rt::Ref<ct::Frame> frame;
+    };
+    mutable HitFrame hitFrame_;
 
     rt::Weak<rt::Object> delegate_;
     std::uint64_t checkingTypes_ = 0;

@@ -197,7 +197,9 @@ std::size_t AttributedLabel::characterIndexAtPoint(cg::Point point) const {
     if (!setter) return ns::NotFound;
     // Engine space, y up from the text rectangle's bottom, as drawn.
     const cg::Point local{point.x - text.minX(), text.height() - (point.y - text.minY())};
-    auto frame = setter->createFrame({0, attributedText_->length()}, text);
+    if (hitFrame_.framesetter != setter || hitFrame_.rect != text)
+        hitFrame_ = {setter, text, setter->createFrame({0, attributedText_->length()}, text)};
+    const rt::Ref<ct::Frame> frame = hitFrame_.frame;
     const auto& lines = frame->lines();
     const auto& origins = frame->lineOrigins();
     const double flush = labelDrawingFlush(textAlignment());
