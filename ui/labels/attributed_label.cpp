@@ -15,6 +15,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
+#include "ui/labels/attributed_label_link.h"
 
 namespace tl {
 

@@ -32,6 +32,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/uikit/label.h"
@@ -334,6 +335,8 @@ private:
     rt::Weak<rt::Object> delegate_;
     std::uint64_t checkingTypes_ = 0;
     rt::Ref<ns::Array> linkModels_;
+    // The same links, typed, for hit testing.
+    std::vector<rt::Ref<AttributedLabelLink>> linkList_;
     rt::Ref<ns::Dictionary> linkAttributes_, activeLinkAttributes_, inactiveLinkAttributes_;
     ui::EdgeInsets linkBackgroundEdgeInset_;
     bool extendsLinkTouchArea_ = false;

@@ -41,6 +41,9 @@ rt::Ref<ns::Array> AttributedLabel::links() const {
 void AttributedLabel::setLinkModels(rt::Ref<ns::Array> models) {
     rt::KeyChange change(this, "linkModels");
     linkModels_ = models ? std::move(models) : ns::Array::make();
+    linkList_.clear();
+    for (std::size_t i = 0, count = linkModels_->count(); i < count; ++i)
+        if (auto link = linkAt(linkModels_, i)) linkList_.push_back(std::move(link));
 }
 
 // ---- Adding ----
@@ -122,10 +125,8 @@ void AttributedLabel::addLinks(const rt::Ref<ns::Array>& links) {
 
 rt::Ref<AttributedLabelLink> AttributedLabel::linkAtCharacterIndex(long index) const {
     if (!attributedText_ || static_cast<std::size_t>(index) >= attributedText_->length()) return nullptr;
-    for (std::size_t i = linkModels_->count(); i-- > 0;) {
-        auto link = linkAt(linkModels_, i);
-        if (link->result() && link->range().contains(static_cast<std::size_t>(index))) return link;
-    }
+    for (auto link = linkList_.rbegin(); link != linkList_.rend(); ++link)
+        if ((*link)->result() && (*link)->range().contains(static_cast<std::size_t>(index))) return *link;
     return nullptr;
 }
 
