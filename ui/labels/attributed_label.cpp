@@ -32,6 +32,8 @@ RT_DEFINE_CLASS(
     rt::prop("linkModels", &AttributedLabel::linkModels, &AttributedLabel::setLinkModels),
     rt::prop("activeLink", &AttributedLabel::activeLink, &AttributedLabel::setActiveLink),
     rt::method("gestureRecognizer:shouldReceiveTouch:", &AttributedLabel::gestureRecognizerShouldReceiveTouch),
+    rt::method("canPerformAction:withSender:", &AttributedLabel::canPerformAction),
+    rt::method("copy:", &AttributedLabel::copyText),
     rt::prop("linkAttributes", &AttributedLabel::linkAttributes, &AttributedLabel::setLinkAttributes),
     rt::prop("activeLinkAttributes", &AttributedLabel::activeLinkAttributes, &AttributedLabel::setActiveLinkAttributes),
     rt::prop("inactiveLinkAttributes", &AttributedLabel::inactiveLinkAttributes,

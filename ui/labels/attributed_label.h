@@ -171,6 +171,9 @@ public:
     // The long-press recogniser sees only touches on or near a link.
     bool gestureRecognizerShouldReceiveTouch(const rt::Id& recognizer, const rt::Id& touch) const;
     bool canBecomeFirstResponder() const override { return true; }
+    // Only "copy:" (copyText), which puts the plain text on the general pasteboard.
+    bool canPerformAction(rt::Sel action, const rt::Id& sender) const;
+    void copyText(const rt::Id& sender);
 
     // Held weakly.
     rt::Id delegate() const { return delegate_.lock(); }

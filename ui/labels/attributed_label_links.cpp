@@ -13,6 +13,7 @@
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
+#include "platform/uikit/pasteboard.h"
 #include "platform/uikit/touch.h"
 #include "ui/labels/attributed_label.h"
 #include "ui/labels/attributed_label_link.h"
@@ -222,6 +223,14 @@ void AttributedLabel::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Re
 bool AttributedLabel::gestureRecognizerShouldReceiveTouch(const rt::Id&, const rt::Id& touch) const {
     auto finger = rt::cast<ui::Touch>(touch);
     return finger && containslinkAtPoint(finger->locationInView(this));
+}
+
+bool AttributedLabel::canPerformAction(rt::Sel action, const rt::Id&) const {
+    return action == rt::Sel("copy:");
+}
+
+void AttributedLabel::copyText(const rt::Id&) {
+    ui::Pasteboard::generalPasteboard()->setString(text());
 }
 
 void AttributedLabel::longPressGestureDidFire(const rt::Id& sender) {

@@ -13,11 +13,13 @@
 #include "platform/foundation/time_zone.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/invocation.h"
 #include "platform/runtime/number.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
+#include "platform/uikit/pasteboard.h"
 #include "platform/uikit/touch.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/labels/attributed_label.h"
@@ -289,6 +291,19 @@ TEST(AttributedLabelLinks, ATapReachesOneDelegateMethodByKindElseTheResultOne) {
     label->setDelegate(rt::make<LinkListener>());
     tap(label, at(2));
     EXPECT_FALSE(label->delegate());
+}
+
+TEST(AttributedLabelLinks, OnlyCopyIsOfferedAndItPutsThePlainTextOnThePasteboard) {
+    auto label = linkLabel();
+    EXPECT_TRUE(label->canBecomeFirstResponder());
+    for (const char* action : {"cut:", "paste:", "select:"}) EXPECT_FALSE(label->canPerformAction(rt::Sel(action), nullptr));
+    ASSERT_TRUE(label->canPerformAction(rt::Sel("copy:"), nullptr));
+    auto pasteboard = ui::Pasteboard::generalPasteboard();
+    pasteboard->setURL(ns::URL::URLWithString("https://example.com"));
+    rt::send(label, rt::Sel("copy:"), rt::Id());
+    EXPECT_EQ(pasteboard->string()->utf8(), "abcdefghij klmnopqrst");
+    EXPECT_FALSE(pasteboard->URL());
+    pasteboard->setString(nullptr);
 }
 
 using AttributedLabelLongPress = testkit::VirtualTimeTest;
