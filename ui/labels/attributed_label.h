@@ -26,7 +26,8 @@
 // Links. Each link (tl::AttributedLabelLink) is a range of the text with the attributes laid onto
 // it; the list is replaced whole on every change. A touch on or near a link (a margin of 15 points
 // searched by probes around the point) highlights it until the finger lifts, and the tap or a long
-// press goes to the link's block or to the delegate by the link's kind. Main thread only, except
+// press goes to the link's block or to the delegate by the link's kind (a recognised long press
+// ends the touch, so no tap follows). Main thread only, except
 // that measuring and `framesetter` may be called from any thread.
 
 #include <atomic>

@@ -315,9 +315,15 @@ TEST_F(AttributedLabelLongPress, ActsOnlyWhenItBeginsAndItsBlockWins) {
     auto listener = rt::make<LinkListener>();
     label->setDelegate(listener);
     const auto& press = label->longPressGestureRecognizer();
+    const auto original = label->attributedText();
     press->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+    label->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
     press->setState(ui::GestureRecognizerState::Began);
     press->setState(ui::GestureRecognizerState::Changed);
+    // The press took the finger: the highlight is gone and lifting it is no tap.
+    EXPECT_FALSE(label->activeLink());
+    EXPECT_TRUE(label->attributedText()->isEqual(original.get()));
+    label->touchesEnded(finger(label, at(2), ui::TouchPhase::Ended), nullptr);
     EXPECT_EQ(listener->heard, std::vector<std::string>{"pressed date"});
     int blocks = 0;
     link->setLinkLongPressBlock([&](const auto&, const auto&) { ++blocks; });
