@@ -215,10 +215,7 @@ void AttributedLabel::setText(const rt::Id& text) {
     // A URL, or a string that parses as one; other values make no link.
     attributedText_->enumerateAttribute(ns::LinkAttributeName, {0, attributedText_->length()},
                                         [&](const rt::Id& value, ns::Range range, bool&) {
-                                            auto url = rt::cast<ns::URL>(value);
-                                            if (auto string = rt::cast<ns::String>(value))
-                                                url = ns::URL::URLWithString(string);
-                                            if (url) addLinkToURL(url, range);
+                                            if (auto url = linkURLOf(value)) addLinkToURL(url, range);
                                         });
 }
 

@@ -300,7 +300,12 @@ private:
                       std::size_t length) const;
     // The last line drawn, cut to `width` with the token.
     rt::Ref<ct::Line> truncatedLine(const ct::Line& line, const ns::AttributedString& string, std::size_t lineCount,
-                                    double width) const;
+                                    double width, rt::Ref<ns::AttributedString>* tokenUsed = nullptr) const;
+    // A token carrying a link makes a link over the last characters of the cut line, once: the
+    // record alone (the token is drawn in its own attributes), with no display request.
+    void addTruncationTokenLink(const ns::AttributedString& token, ns::Range lineRange);
+    // A link attribute's URL: an ns::URL, or a string that parses as one; else nil.
+    static rt::Ref<ns::URL> linkURLOf(const rt::Id& value);
     // The lines drawn of `available`: the line limit, when there is one.
     std::size_t visibleLineCount(std::size_t available) const;
 

@@ -1,6 +1,7 @@
 // The attributed label's links: adding them, finding the one under a point, the highlight while a
 // finger is on one, and the report of a tap or a long press.
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/foundation/array.h"
@@ -119,6 +120,27 @@ void AttributedLabel::addLinks(const rt::Ref<ns::Array>& links) {
     }
     setAttributedText(text);
     setNeedsDisplay();
+    setLinkModels(rt::cast<ns::Array>(models->copy()));
+}
+
+rt::Ref<ns::URL> AttributedLabel::linkURLOf(const rt::Id& value) {
+    if (auto string = rt::cast<ns::String>(value)) return ns::URL::URLWithString(string);
+    return rt::cast<ns::URL>(value);
+}
+
+void AttributedLabel::addTruncationTokenLink(const ns::AttributedString& token, ns::Range lineRange) {
+    if (token.length() == 0) return;
+    auto url = linkURLOf(token.attributeAtIndex(ns::LinkAttributeName, 0));
+    if (!url) return;
+    const std::size_t length = std::min(token.length(), lineRange.max());
+    const ns::Range range{lineRange.max() - length, length};
+    for (const auto& link : linkList_) {
+        const auto& result = link->result();
+        if (result && result->range() == range && result->URL() && result->URL()->isEqual(url.get())) return;
+    }
+    auto models = ns::MutableArray::make();
+    for (const auto& link : linkList_) models->addObject(link);
+    models->addObject(AttributedLabelLink::makeFromLabel(*this, ns::TextCheckingResult::linkCheckingResult(range, url)));
     setLinkModels(rt::cast<ns::Array>(models->copy()));
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/attributed_string.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/set.h"
@@ -21,6 +22,7 @@
 #include "platform/uikit/long_press_gesture_recognizer.h"
 #include "platform/uikit/pasteboard.h"
 #include "platform/uikit/touch.h"
+#include "platform/uikit/view_rendering.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/labels/attributed_label.h"
 #include "ui/labels/attributed_label_link.h"
@@ -152,6 +154,26 @@ TEST(AttributedLabelLinks, TheLinkAttributeMakesURLLinksOfURLsAndStringsThatPars
         EXPECT_EQ(result->range(), (ns::Range{4, 4}));
         EXPECT_TRUE(result->URL());
     }
+}
+
+TEST(AttributedLabelLinks, ATokenWithALinkAddsItOnceWithoutAskingForAnotherDrawing) {
+    auto label = linkLabel();
+    label->setFrame(cg::Rect::make(0, 0, 100, 20));
+    label->setNumberOfLines(1);
+    label->setLineBreakMode(ui::LineBreakMode::TruncatingTail);
+    auto token = ns::MutableAttributedString::make(linkStr("more"), ns::Dictionary::make());
+    token->addAttribute(ns::LinkAttributeName, linkStr("https://example.com/more"), {0, 4});
+    label->setAttributedTruncationToken(token);
+    for (int pass = 0; pass < 3; ++pass) {
+        const std::size_t requests = label->displayRequestCount();
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+        EXPECT_EQ(label->displayRequestCount(), requests);
+        ASSERT_EQ(label->links()->count(), 1u);
+    }
+    auto result = rt::cast<ns::TextCheckingResult>(label->links()->objectAtIndex(0));
+    EXPECT_EQ(result->range().length, 4u);
+    EXPECT_EQ(result->URL()->absoluteString()->utf8(), "https://example.com/more");
 }
 
 TEST(AttributedLabelLinks, SpokenValuesComeFromTheResultByKind) {
