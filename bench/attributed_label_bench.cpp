@@ -20,6 +20,7 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/view_rendering.h"
 #include "ui/labels/attributed_label.h"
+#include "ui/labels/attributed_label_link.h"
 
 namespace {
 
@@ -119,5 +120,41 @@ void CharacterIndexAtPoint(benchmark::State& state) {
     }
 }
 BENCHMARK(CharacterIndexAtPoint);
+
+// A ten-line label with 20 links, one every 15 characters, and a touch on a link's characters
+// (one lookup) or in a gap no probe reaches (one lookup and 40 probes).
+rt::Ref<tl::AttributedLabel> linkedLabel() {
+    auto label = runnerLabel();
+    label->setFrame(cg::Rect::make(0, 0, 300, 150));
+    label->setText(guideOf(textOf(310)));
+    for (std::size_t i = 0; i < 20; ++i) label->addLinkToPhoneNumber(ns::str("555"), {i * 15, 3});
+    return label;
+}
+
+void LinkAtPointDirectHit(benchmark::State& state) {
+    auto label = linkedLabel();
+    // A point over a link's own characters, found by scanning the label.
+    cg::Point point{};
+    for (double y = 0; y < 150 && !label->linkAtCharacterIndex(long(label->characterIndexAtPoint(point))); y += 1)
+        for (double x = 0; x < 300; x += 1) {
+            point = {x, y};
+            if (label->linkAtCharacterIndex(long(label->characterIndexAtPoint(point)))) break;
+        }
+    if (!label->linkAtCharacterIndex(long(label->characterIndexAtPoint(point))))
+        state.SkipWithError("no link under any point");
+    for (auto _ : state) benchmark::DoNotOptimize(label->linkAtPoint(point));
+}
+BENCHMARK(LinkAtPointDirectHit);
+
+void LinkAtPointFullMiss(benchmark::State& state) {
+    auto label = runnerLabel();
+    label->setFrame(cg::Rect::make(0, 0, 300, 150));
+    label->setText(guideOf(textOf(310)));
+    for (std::size_t i = 0; i < 20; ++i) label->addLinkToPhoneNumber(ns::str("555"), {300 + i % 10, 1});
+    const cg::Point point{150, 20};
+    if (label->linkAtPoint(point)) state.SkipWithError("a link under the point");
+    for (auto _ : state) benchmark::DoNotOptimize(label->linkAtPoint(point));
+}
+BENCHMARK(LinkAtPointFullMiss);
 
 } // namespace

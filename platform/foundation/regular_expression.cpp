@@ -3,7 +3,11 @@
 
 #include <pcre2.h>
 
+#include "platform/foundation/date.h"
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/exception.h"
+#include "platform/foundation/time_zone.h"
+#include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 
@@ -129,6 +133,46 @@ bool stacked(const std::string& message) {
 }
 
 } // namespace
+
+TextCheckingResult::TextCheckingResult(std::vector<Range> ranges) : ranges_(std::move(ranges)) {}
+TextCheckingResult::TextCheckingResult(std::uint64_t type, Range range) : ranges_{range}, type_(type) {}
+TextCheckingResult::~TextCheckingResult() = default;
+
+rt::Ref<TextCheckingResult> TextCheckingResult::checkingResult(std::uint64_t type, Range range) {
+    return rt::make<TextCheckingResult>(type, range);
+}
+rt::Ref<TextCheckingResult> TextCheckingResult::linkCheckingResult(Range range, rt::Ref<ns::URL> url) {
+    auto result = checkingResult(TextCheckingType::Link, range);
+    result->url_ = std::move(url);
+    return result;
+}
+rt::Ref<TextCheckingResult> TextCheckingResult::addressCheckingResult(Range range, rt::Ref<Dictionary> components) {
+    auto result = checkingResult(TextCheckingType::Address, range);
+    result->components_ = std::move(components);
+    return result;
+}
+rt::Ref<TextCheckingResult> TextCheckingResult::phoneNumberCheckingResult(Range range, rt::Ref<String> phoneNumber) {
+    auto result = checkingResult(TextCheckingType::PhoneNumber, range);
+    result->phoneNumber_ = std::move(phoneNumber);
+    return result;
+}
+rt::Ref<TextCheckingResult> TextCheckingResult::dateCheckingResult(Range range, rt::Ref<Date> date) {
+    return dateCheckingResult(range, std::move(date), nullptr, 0);
+}
+rt::Ref<TextCheckingResult> TextCheckingResult::dateCheckingResult(Range range, rt::Ref<Date> date,
+                                                                   rt::Ref<TimeZone> timeZone, double duration) {
+    auto result = checkingResult(TextCheckingType::Date, range);
+    result->date_ = std::move(date);
+    result->timeZone_ = std::move(timeZone);
+    result->duration_ = duration;
+    return result;
+}
+rt::Ref<TextCheckingResult> TextCheckingResult::transitInformationCheckingResult(Range range,
+                                                                                 rt::Ref<Dictionary> components) {
+    auto result = checkingResult(TextCheckingType::TransitInformation, range);
+    result->components_ = std::move(components);
+    return result;
+}
 
 Range TextCheckingResult::rangeAtIndex(std::size_t index) const {
     if (index >= ranges_.size())

@@ -12,6 +12,7 @@
 // compile.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,10 +28,50 @@ namespace ns {
 // NSCocoaErrorDomain: a pattern that does not compile.
 inline constexpr long FormattingError = 2048;
 
-// One match ("NSTextCheckingResult").
+class Date;
+class Dictionary;
+class TimeZone;
+class URL;
+
+// What a text-checking result found: a regular-expression match, or a kind of data.
+namespace TextCheckingType {
+inline constexpr std::uint64_t Grammar = 4;
+inline constexpr std::uint64_t Date = 8;
+inline constexpr std::uint64_t Address = 16;
+inline constexpr std::uint64_t Link = 32;
+inline constexpr std::uint64_t PhoneNumber = 2048;
+inline constexpr std::uint64_t TransitInformation = 4096;
+inline constexpr std::uint64_t RegularExpression = std::uint64_t(1) << 10;
+} // namespace TextCheckingType
+
+// One match ("NSTextCheckingResult"), or one piece of data found in a text, with what it stands
+// for: a URL, address or transit components, a phone number, a date (with its zone and duration).
 class TextCheckingResult : public rt::Object {
     RT_CLASS(TextCheckingResult)
 public:
+    static rt::Ref<TextCheckingResult> linkCheckingResult(Range range, rt::Ref<ns::URL> url);
+    static rt::Ref<TextCheckingResult> addressCheckingResult(Range range, rt::Ref<Dictionary> components);
+    static rt::Ref<TextCheckingResult> phoneNumberCheckingResult(Range range, rt::Ref<String> phoneNumber);
+    static rt::Ref<TextCheckingResult> dateCheckingResult(Range range, rt::Ref<Date> date);
+    static rt::Ref<TextCheckingResult> dateCheckingResult(Range range, rt::Ref<Date> date, rt::Ref<TimeZone> timeZone,
+                                                          double duration);
+    static rt::Ref<TextCheckingResult> transitInformationCheckingResult(Range range, rt::Ref<Dictionary> components);
+    // A result of any other type, carrying only its range.
+    static rt::Ref<TextCheckingResult> checkingResult(std::uint64_t type, Range range);
+
+    std::uint64_t resultType() const noexcept { return type_; }
+    const rt::Ref<ns::URL>& URL() const noexcept { return url_; }
+    const rt::Ref<Dictionary>& addressComponents() const noexcept {
+        return type_ == TextCheckingType::Address ? components_ : none_;
+    }
+    const rt::Ref<Dictionary>& components() const noexcept {
+        return type_ == TextCheckingType::TransitInformation ? components_ : none_;
+    }
+    const rt::Ref<String>& phoneNumber() const noexcept { return phoneNumber_; }
+    const rt::Ref<Date>& date() const noexcept { return date_; }
+    const rt::Ref<TimeZone>& timeZone() const noexcept { return timeZone_; }
+    double duration() const noexcept { return duration_; }
+
     // The whole match.
     Range range() const noexcept { return ranges_.front(); }
     // 0 is the whole match, 1... the capture groups; {NotFound, 0} for a group that took no part.
@@ -39,8 +80,17 @@ public:
     std::size_t numberOfRanges() const noexcept { return ranges_.size(); }
 
 private:
-    explicit TextCheckingResult(std::vector<Range> ranges) : ranges_(std::move(ranges)) {}
+    explicit TextCheckingResult(std::vector<Range> ranges);
+    TextCheckingResult(std::uint64_t type, Range range);
+    ~TextCheckingResult() override;
     std::vector<Range> ranges_;
+    std::uint64_t type_ = TextCheckingType::RegularExpression;
+    rt::Ref<ns::URL> url_;
+    rt::Ref<Dictionary> components_, none_;
+    rt::Ref<String> phoneNumber_;
+    rt::Ref<Date> date_;
+    rt::Ref<TimeZone> timeZone_;
+    double duration_ = 0;
 };
 
 class RegularExpression : public rt::Object {

@@ -11,6 +11,7 @@
 #include "platform/runtime/number.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/transaction.h"
 #include "platform/uikit/view.h"
 
 namespace ui {
@@ -24,6 +25,12 @@ struct PartialDisplay {
     std::unique_ptr<cg::DisplayList> last;
 };
 
+// The views whose display pass is queued, for a transaction flush.
+std::vector<rt::Weak<View>>& queuedDisplays() {
+    static std::vector<rt::Weak<View>> views;
+    return views;
+}
+
 } // namespace detail
 
 void View::setNeedsDisplayInRect(const cg::Rect& rect) {
@@ -34,7 +41,13 @@ void View::setNeedsDisplayInRect(const cg::Rect& rect) {
     setNeedsDisplay();
     if (partial.queued) return;
     partial.queued = true;
+    detail::queuedDisplays().emplace_back(rt::retained(this));
     dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<View>(rt::retained(this))] {
+        // This pass leaves the flush list (with any view gone meanwhile).
+        std::erase_if(detail::queuedDisplays(), [&](const rt::Weak<View>& queued) {
+            rt::Ref<View> other = queued.lock();
+            return !other || other == weak.lock();
+        });
         if (rt::Ref<View> view = weak.lock()) {
             view->partial_->queued = false;
             view->displayIfNeeded();
@@ -127,3 +140,13 @@ std::size_t View::animationsInFlight() {
 }
 
 } // namespace ui
+
+namespace ca {
+
+void Transaction::flush() {
+    auto views = std::exchange(ui::detail::queuedDisplays(), {});
+    for (const auto& weak : views)
+        if (rt::Ref<ui::View> view = weak.lock()) view->displayIfNeeded();
+}
+
+} // namespace ca

@@ -15,6 +15,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
+#include "ui/labels/attributed_label_link.h"
 
 namespace tl {
 
@@ -28,6 +29,11 @@ RT_DEFINE_CLASS(
              &AttributedLabel::setEnabledTextCheckingTypes),
     rt::prop("dataDetectorTypes", &AttributedLabel::dataDetectorTypes, &AttributedLabel::setDataDetectorTypes),
     rt::prop("links", &AttributedLabel::links),
+    rt::prop("linkModels", &AttributedLabel::linkModels, &AttributedLabel::setLinkModels),
+    rt::prop("activeLink", &AttributedLabel::activeLink, &AttributedLabel::setActiveLink),
+    rt::method("gestureRecognizer:shouldReceiveTouch:", &AttributedLabel::gestureRecognizerShouldReceiveTouch),
+    rt::method("canPerformAction:withSender:", &AttributedLabel::canPerformAction),
+    rt::method("copy:", &AttributedLabel::copyText),
     rt::prop("linkAttributes", &AttributedLabel::linkAttributes, &AttributedLabel::setLinkAttributes),
     rt::prop("activeLinkAttributes", &AttributedLabel::activeLinkAttributes, &AttributedLabel::setActiveLinkAttributes),
     rt::prop("inactiveLinkAttributes", &AttributedLabel::inactiveLinkAttributes,
@@ -175,19 +181,7 @@ void AttributedLabel::setAttributedTruncationToken(rt::Ref<ns::AttributedString>
     store(attributedTruncationToken_, std::move(token), "attributedTruncationToken");
 }
 
-rt::Ref<ns::Array> AttributedLabel::links() const {
-    return ns::Array::make();
-}
-
-// ---- Link hooks: the link records fill these in ----
-
-void AttributedLabel::setLinkModels(rt::Ref<ns::Array> models) {
-    linkModels_ = std::move(models);
-}
-void AttributedLabel::setActiveLink(const rt::Id&) {}
-void AttributedLabel::addLinkToURL(const rt::Id&, ns::Range) {}
 void AttributedLabel::detectLinks(const rt::Ref<ns::AttributedString>&) {}
-void AttributedLabel::longPressGestureDidFire(const rt::Id&) {}
 
 // ---- Text ----
 
@@ -218,11 +212,10 @@ void AttributedLabel::setText(const rt::Id& text) {
     setLinkModels(ns::Array::make());
     if (!attributedText_) return;
     if (checkingTypes_ != 0) detectLinks(attributed);
+    // A URL, or a string that parses as one; other values make no link.
     attributedText_->enumerateAttribute(ns::LinkAttributeName, {0, attributedText_->length()},
                                         [&](const rt::Id& value, ns::Range range, bool&) {
-                                            if (!value) return;
-                                            auto string = rt::cast<ns::String>(value);
-                                            addLinkToURL(string ? rt::Id(ns::URL::URLWithString(string)) : value, range);
+                                            if (auto url = linkURLOf(value)) addLinkToURL(url, range);
                                         });
 }
 

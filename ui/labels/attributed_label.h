@@ -23,19 +23,29 @@
 // (the attribute names below). Shrinking to fit draws a copy of the text with smaller fonts, for
 // that pass only.
 //
-// Links (their records, detection, touches) come later: the label already keeps the link settings
-// and its long-press recogniser. Main thread only, except that measuring and `framesetter` may be
-// called from any thread.
+// Links. Each link (tl::AttributedLabelLink) is a range of the text with the attributes laid onto
+// it; the list is replaced whole on every change. A touch on or near a link (a margin of 15 points
+// searched by probes around the point) highlights it until the finger lifts, and the tap or a long
+// press goes to the link's block or to the delegate by the link's kind (a recognised long press
+// ends the touch, so no tap follows). Main thread only, except
+// that measuring and `framesetter` may be called from any thread.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/uikit/label.h"
 
 namespace cg {
 class Context;
+}
+namespace ns {
+class Date;
+class TimeZone;
+class URL;
+class TextCheckingResult;
 }
 namespace ct {
 class Frame;
@@ -63,6 +73,7 @@ inline constexpr const char* StrikeOutAttributeName = "TLStrikeOutAttribute";
 enum class VerticalAlignment : long { Center = 0, Top = 1, Bottom = 2 };
 
 class AttributedLabel;
+class AttributedLabelLink;
 
 // The attributes a plain string takes from `label`: its font, text colour, kerning (a double) and a
 // paragraph style of its alignment, line spacing, line heights (the font's line height times the
@@ -112,7 +123,59 @@ public:
     // Requests display.
     void setHighlighted(bool highlighted) override;
 
-    // ---- Links (kept for the link records, which come later) ----
+    // ---- Links ----
+    // Every link, in the order added; never changed in place.
+    const rt::Ref<ns::Array>& linkModels() const noexcept { return linkModels_; }
+    void setLinkModels(rt::Ref<ns::Array> models);
+    // Each builds its result and adds it with the label's link attributes; returns the new link.
+    rt::Ref<AttributedLabelLink> addLinkToURL(const rt::Ref<ns::URL>& url, ns::Range range);
+    rt::Ref<AttributedLabelLink> addLinkToAddress(const rt::Ref<ns::Dictionary>& components, ns::Range range);
+    rt::Ref<AttributedLabelLink> addLinkToPhoneNumber(const rt::Ref<ns::String>& phoneNumber, ns::Range range);
+    rt::Ref<AttributedLabelLink> addLinkToDate(const rt::Ref<ns::Date>& date, ns::Range range);
+    rt::Ref<AttributedLabelLink> addLinkToDate(const rt::Ref<ns::Date>& date, const rt::Ref<ns::TimeZone>& timeZone,
+                                               double duration, ns::Range range);
+    rt::Ref<AttributedLabelLink> addLinkToTransitInformation(const rt::Ref<ns::Dictionary>& components,
+                                                             ns::Range range);
+    rt::Ref<AttributedLabelLink> addLinkWithTextCheckingResult(const rt::Ref<ns::TextCheckingResult>& result);
+    rt::Ref<AttributedLabelLink> addLinkWithTextCheckingResult(const rt::Ref<ns::TextCheckingResult>& result,
+                                                               const rt::Ref<ns::Dictionary>& attributes);
+    // One link per result, in order. With attributes, the links take the label's active and
+    // inactive link attributes too; without, they have none and leave the text's look.
+    rt::Ref<ns::Array> addLinksWithTextCheckingResults(const rt::Ref<ns::Array>& results,
+                                                       const rt::Ref<ns::Dictionary>& attributes);
+    void addLink(const rt::Ref<AttributedLabelLink>& link);
+    // Lays each link's attributes over its range (the part inside the text), sets the text,
+    // requests display and appends the links.
+    void addLinks(const rt::Ref<ns::Array>& links);
+
+    // The link holding character `index`, the last added among overlapping ones; nil outside the text.
+    rt::Ref<AttributedLabelLink> linkAtCharacterIndex(long index) const;
+    // The link under `point` (bounds coordinates); when extendsLinkTouchArea, also the first found by
+    // probes at growing radii around it, up to 15 points beyond the bounds.
+    rt::Ref<AttributedLabelLink> linkAtPoint(cg::Point point) const;
+    // The first link under eight probes at `radius` around `point`: above, below, left, right, then
+    // the diagonals.
+    rt::Ref<AttributedLabelLink> linkAtRadiusAroundPoint(double radius, cg::Point point) const;
+    bool containslinkAtPoint(cg::Point point) const;
+    // The link under the finger, drawn with its active attributes over the text kept aside.
+    const rt::Ref<AttributedLabelLink>& activeLink() const noexcept { return activeLink_; }
+    void setActiveLink(const rt::Ref<AttributedLabelLink>& link);
+    // The text before the highlight; nil without one.
+    const rt::Ref<ns::AttributedString>& inactiveAttributedText() const noexcept { return inactiveAttributedText_; }
+
+    // A point on or near a link (see linkAtPoint) hits the label while it is visible and interactive.
+    rt::Ref<ui::View> hitTest(cg::Point point, const ui::Event* event) override;
+    void touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    void touchesMoved(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    void touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    void touchesCancelled(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    // The long-press recogniser sees only touches on or near a link.
+    bool gestureRecognizerShouldReceiveTouch(const rt::Id& recognizer, const rt::Id& touch) const;
+    bool canBecomeFirstResponder() const override { return true; }
+    // Only "copy:" (copyText), which puts the plain text on the general pasteboard.
+    bool canPerformAction(rt::Sel action, const rt::Id& sender) const;
+    void copyText(const rt::Id& sender);
+
     // Held weakly.
     rt::Id delegate() const { return delegate_.lock(); }
     void setDelegate(const rt::Id& delegate);
@@ -120,7 +183,7 @@ public:
     void setEnabledTextCheckingTypes(std::uint64_t types);
     std::uint64_t dataDetectorTypes() const noexcept { return enabledTextCheckingTypes(); }
     void setDataDetectorTypes(std::uint64_t types) { setEnabledTextCheckingTypes(types); }
-    // The links found or added; none until the link records are built.
+    // The result of each link, in order.
     rt::Ref<ns::Array> links() const;
     // Underlined blue, not underlined red, not underlined grey.
     const rt::Ref<ns::Dictionary>& linkAttributes() const noexcept { return linkAttributes_; }
@@ -237,16 +300,22 @@ private:
                       std::size_t length) const;
     // The last line drawn, cut to `width` with the token.
     rt::Ref<ct::Line> truncatedLine(const ct::Line& line, const ns::AttributedString& string, std::size_t lineCount,
-                                    double width) const;
+                                    double width, rt::Ref<ns::AttributedString>* tokenUsed = nullptr) const;
+    // A token carrying a link makes a link over the last characters of the cut line, once: the
+    // record alone (the token is drawn in its own attributes), with no display request.
+    void addTruncationTokenLink(const ns::AttributedString& token, ns::Range lineRange);
+    // A link attribute's URL: an ns::URL, or a string that parses as one; else nil.
+    static rt::Ref<ns::URL> linkURLOf(const rt::Id& value);
     // The lines drawn of `available`: the line limit, when there is one.
     std::size_t visibleLineCount(std::size_t available) const;
 
-    // Link hooks, filled in by the link records.
-    void setLinkModels(rt::Ref<ns::Array> models);
-    void setActiveLink(const rt::Id& link);
-    void addLinkToURL(const rt::Id& url, ns::Range range);
     void detectLinks(const rt::Ref<ns::AttributedString>& text);
     void longPressGestureDidFire(const rt::Id& recognizer);
+    // The link under a touch of the set, and that point.
+    cg::Point touchLocation(const rt::Ref<ns::Set>& touches) const;
+    // Tells the delegate of a tap (no point) or a long press at `point` on `result`: the method for
+    // its kind when the delegate has it, else the one for any result.
+    void reportLink(const rt::Ref<ns::TextCheckingResult>& result, const cg::Point* point);
 
     rt::Ref<ns::AttributedString> attributedText_;
     mutable rt::Ref<ns::AttributedString> rendered_;
@@ -263,14 +332,26 @@ private:
         double height = 0;
     };
     mutable TextHeight textHeight_;
+    // The last frame laid out for finding the character under a point, by framesetter and text
+    // rectangle: a touch's lookup and its probes lay the text out once.
+    struct HitFrame {
+        rt::Ref<ct::Framesetter> framesetter;
+        cg::Rect rect;
+        rt::Ref<ct::Frame> frame;
+    };
+    mutable HitFrame hitFrame_;
 
     rt::Weak<rt::Object> delegate_;
     std::uint64_t checkingTypes_ = 0;
     rt::Ref<ns::Array> linkModels_;
+    // The same links, typed, for hit testing.
+    std::vector<rt::Ref<AttributedLabelLink>> linkList_;
     rt::Ref<ns::Dictionary> linkAttributes_, activeLinkAttributes_, inactiveLinkAttributes_;
     ui::EdgeInsets linkBackgroundEdgeInset_;
     bool extendsLinkTouchArea_ = false;
     rt::Ref<ui::LongPressGestureRecognizer> longPress_;
+    rt::Ref<AttributedLabelLink> activeLink_;
+    rt::Ref<ns::AttributedString> inactiveAttributedText_;
 
     double shadowRadius_ = 0, highlightedShadowRadius_ = 0;
     cg::Size highlightedShadowOffset_;

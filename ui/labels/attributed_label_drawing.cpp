@@ -150,7 +150,11 @@ void AttributedLabel::drawFramesetter(const ct::Framesetter& framesetter, const 
         line->typographicBounds(nullptr, &descent, nullptr);
         const ns::Range lineRange = line->stringRange();
         if (i + 1 == count && truncating && lineRange != ns::Range{0, 0} && lineRange.max() < range.max())
-            line = truncatedLine(*line, string, count, rect.width());
+        {
+            rt::Ref<ns::AttributedString> token;
+            line = truncatedLine(*line, string, count, rect.width(), &token);
+            addTruncationTokenLink(*token, lineRange);
+        }
         context.setTextPosition(line->penOffsetForFlush(flush, rect.width()), origins[i].y - descent - descender);
         line->draw(context);
     }
@@ -158,7 +162,8 @@ void AttributedLabel::drawFramesetter(const ct::Framesetter& framesetter, const 
 }
 
 rt::Ref<ct::Line> AttributedLabel::truncatedLine(const ct::Line& line, const ns::AttributedString& string,
-                                                 std::size_t lineCount, double width) const {
+                                                 std::size_t lineCount, double width,
+                                                 rt::Ref<ns::AttributedString>* tokenUsed) const {
     const ns::Range range = line.stringRange();
     const ui::LineBreakMode mode = lineCount == 1 ? lineBreakMode() : ui::LineBreakMode::TruncatingTail;
     ct::TruncationType type = ct::TruncationType::End;
@@ -184,6 +189,7 @@ rt::Ref<ct::Line> AttributedLabel::truncatedLine(const ct::Line& line, const ns:
         text->deleteCharactersInRange({range.length - 1, 1});
     text->appendAttributedString(*token);
     rt::Ref<ct::Line> truncated = ct::Line::make(*text)->truncated(width, type, tokenLine);
+    if (tokenUsed) *tokenUsed = token;
     return truncated ? truncated : tokenLine;
 }
 
@@ -197,7 +203,9 @@ std::size_t AttributedLabel::characterIndexAtPoint(cg::Point point) const {
     if (!setter) return ns::NotFound;
     // Engine space, y up from the text rectangle's bottom, as drawn.
     const cg::Point local{point.x - text.minX(), text.height() - (point.y - text.minY())};
-    auto frame = setter->createFrame({0, attributedText_->length()}, text);
+    if (hitFrame_.framesetter != setter || hitFrame_.rect != text)
+        hitFrame_ = {setter, text, setter->createFrame({0, attributedText_->length()}, text)};
+    const rt::Ref<ct::Frame> frame = hitFrame_.frame;
     const auto& lines = frame->lines();
     const auto& origins = frame->lineOrigins();
     const double flush = labelDrawingFlush(textAlignment());

@@ -1,0 +1,358 @@
+// The attributed label's links: adding them, the link attribute, hit testing with probes around a
+// point, the highlight while touched, and the report of a tap or a long press to the delegate.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/attributed_string.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/foundation/date.h"
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/set.h"
+#include "platform/foundation/time_zone.h"
+#include "platform/foundation/url.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/invocation.h"
+#include "platform/runtime/number.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/event.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/long_press_gesture_recognizer.h"
+#include "platform/uikit/pasteboard.h"
+#include "platform/uikit/touch.h"
+#include "platform/uikit/view_rendering.h"
+#include "tests/testkit/virtual_time.h"
+#include "ui/labels/attributed_label.h"
+#include "ui/labels/attributed_label_link.h"
+
+namespace {
+
+// Hears every tap method and the date long press; the other kinds fall back to the result.
+class LinkListener : public rt::Object {
+    RT_CLASS(LinkListener)
+public:
+    std::vector<std::string> heard;
+    void url(const rt::Id&, const rt::Id&) { heard.push_back("url"); }
+    void phone(const rt::Id&, const rt::Id&) { heard.push_back("phone"); }
+    void zonedDate(const rt::Id&, const rt::Id&, const rt::Id&, double) { heard.push_back("zoned date"); }
+    void date(const rt::Id&, const rt::Id&) { heard.push_back("date"); }
+    void result(const rt::Id&, const rt::Id&) { heard.push_back("result"); }
+    void pressedDate(const rt::Id&, const rt::Id&, cg::Point) { heard.push_back("pressed date"); }
+
+protected:
+    LinkListener() = default;
+};
+
+// Hears only dates without their zone, and any result.
+class DateListener : public rt::Object {
+    RT_CLASS(DateListener)
+public:
+    std::vector<std::string> heard;
+    void date(const rt::Id&, const rt::Id&) { heard.push_back("date"); }
+    void result(const rt::Id&, const rt::Id&) { heard.push_back("result"); }
+
+protected:
+    DateListener() = default;
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(LinkListener, "LinkTestListener", rt::Object,
+                rt::method("attributedLabel:didSelectLinkWithURL:", &LinkListener::url),
+                rt::method("attributedLabel:didSelectLinkWithPhoneNumber:", &LinkListener::phone),
+                rt::method("attributedLabel:didSelectLinkWithDate:timeZone:duration:", &LinkListener::zonedDate),
+                rt::method("attributedLabel:didSelectLinkWithDate:", &LinkListener::date),
+                rt::method("attributedLabel:didSelectLinkWithTextCheckingResult:", &LinkListener::result),
+                rt::method("attributedLabel:didLongPressLinkWithDate:atPoint:", &LinkListener::pressedDate))
+RT_DEFINE_CLASS(DateListener, "LinkTestDateListener", rt::Object,
+                rt::method("attributedLabel:didSelectLinkWithDate:", &DateListener::date),
+                rt::method("attributedLabel:didSelectLinkWithTextCheckingResult:", &DateListener::result))
+
+namespace {
+
+constexpr double kLinkAdvance = 9.375; // the model font at 15 points
+
+rt::Ref<ns::String> linkStr(const char* s) {
+    return ns::String::make(s);
+}
+
+// "abcdefghij klmnopqrst" on one line from the top left, 15 points high.
+rt::Ref<tl::AttributedLabel> linkLabel() {
+    auto label = tl::AttributedLabel::make(cg::Rect::make(0, 0, 300, 60));
+    label->setFont(ui::Font::systemFontOfSize(15));
+    label->setVerticalAlignment(tl::VerticalAlignment::Top);
+    label->setText(linkStr("abcdefghij klmnopqrst"));
+    return label;
+}
+
+cg::Point at(std::size_t index) {
+    return {index * kLinkAdvance + 2, 7};
+}
+
+rt::Ref<ns::Set> finger(const rt::Ref<tl::AttributedLabel>& label, cg::Point point, ui::TouchPhase phase) {
+    return ns::Set::make({ui::Touch::make(label, point, phase)});
+}
+
+void tap(const rt::Ref<tl::AttributedLabel>& label, cg::Point point) {
+    label->touchesBegan(finger(label, point, ui::TouchPhase::Began), nullptr);
+    label->touchesEnded(finger(label, point, ui::TouchPhase::Ended), nullptr);
+}
+
+TEST(AttributedLabelLinks, AddingLaysTheAttributesOnAndReplacesTheList) {
+    auto label = linkLabel();
+    auto url = label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    EXPECT_EQ(label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, 2),
+              ui::Color::blueColor());
+    EXPECT_TRUE(url->activeAttributes() && url->inactiveAttributes());
+    // An empty add: a new list of the same links, and a redraw.
+    const auto before = label->linkModels();
+    const std::size_t requests = label->displayRequestCount();
+    label->addLinks(ns::Array::make());
+    EXPECT_NE(label->linkModels(), before);
+    EXPECT_TRUE(label->linkModels()->isEqual(before.get()));
+    EXPECT_GT(label->displayRequestCount(), requests);
+    // Without attributes: no dictionaries, the look kept.
+    auto plain = label->addLinkWithTextCheckingResult(
+        ns::TextCheckingResult::phoneNumberCheckingResult({6, 3}, linkStr("555")), nullptr);
+    EXPECT_FALSE(plain->attributes() || plain->activeAttributes() || plain->inactiveAttributes());
+    EXPECT_FALSE(label->attributedText()->attributeAtIndex(ns::UnderlineStyleAttributeName, 7));
+    // A styled range past the end is kept, styled as far as the text goes.
+    label->addLinkToPhoneNumber(linkStr("555"), {18, 10});
+    EXPECT_EQ(label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, 20),
+              ui::Color::blueColor());
+    EXPECT_EQ(label->links()->count(), 3u);
+    // A zoned date carries its zone and duration.
+    auto date = label->addLinkToDate(ns::Date::withTimeIntervalSince1970(0), ns::TimeZone::systemTimeZone(), 90,
+                                     {11, 3});
+    EXPECT_TRUE(date->result()->timeZone());
+    EXPECT_EQ(date->result()->duration(), 90);
+}
+
+TEST(AttributedLabelLinks, TheLinkAttributeMakesURLLinksOfURLsAndStringsThatParse) {
+    struct Case {
+        const char* why;
+        rt::Id value;
+        bool linked;
+    };
+    const Case cases[] = {
+        {"a string", linkStr("https://example.com/a"), true},
+        {"a URL", ns::URL::URLWithString("https://example.com/b"), true},
+        {"a string that does not parse", linkStr("http://[bad"), false},
+        {"a number", ns::Number::withInt(7), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        auto text = ns::MutableAttributedString::make(linkStr("see here now"), ns::Dictionary::make());
+        text->addAttribute(ns::LinkAttributeName, c.value, {4, 4});
+        auto label = linkLabel();
+        label->setText(text);
+        ASSERT_EQ(label->links()->count(), c.linked ? 1u : 0u);
+        if (!c.linked) continue;
+        auto result = rt::cast<ns::TextCheckingResult>(label->links()->objectAtIndex(0));
+        EXPECT_EQ(result->range(), (ns::Range{4, 4}));
+        EXPECT_TRUE(result->URL());
+    }
+}
+
+TEST(AttributedLabelLinks, ATokenWithALinkAddsItOnceWithoutAskingForAnotherDrawing) {
+    auto label = linkLabel();
+    label->setFrame(cg::Rect::make(0, 0, 100, 20));
+    label->setNumberOfLines(1);
+    label->setLineBreakMode(ui::LineBreakMode::TruncatingTail);
+    auto token = ns::MutableAttributedString::make(linkStr("more"), ns::Dictionary::make());
+    token->addAttribute(ns::LinkAttributeName, linkStr("https://example.com/more"), {0, 4});
+    label->setAttributedTruncationToken(token);
+    for (int pass = 0; pass < 3; ++pass) {
+        const std::size_t requests = label->displayRequestCount();
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+        EXPECT_EQ(label->displayRequestCount(), requests);
+        ASSERT_EQ(label->links()->count(), 1u);
+    }
+    auto result = rt::cast<ns::TextCheckingResult>(label->links()->objectAtIndex(0));
+    EXPECT_EQ(result->range().length, 4u);
+    EXPECT_EQ(result->URL()->absoluteString()->utf8(), "https://example.com/more");
+}
+
+TEST(AttributedLabelLinks, SpokenValuesComeFromTheResultByKind) {
+    auto label = linkLabel();
+    auto components = ns::Dictionary::make();
+    EXPECT_FALSE(label->addLinkToAddress(components, {0, 3})->accessibilityValue());
+    EXPECT_FALSE(label->addLinkToTransitInformation(components, {0, 3})->accessibilityValue());
+    EXPECT_EQ(label->addLinkToURL(ns::URL::URLWithString("https://example.com/x"), {0, 3})->accessibilityValue()->utf8(),
+              "https://example.com/x");
+    EXPECT_EQ(label->addLinkToPhoneNumber(linkStr("+1 555 0100"), {0, 3})->accessibilityValue()->utf8(), "+1 555 0100");
+    auto set = label->addLinkToAddress(components, {0, 3});
+    set->setAccessibilityValue(linkStr("Home"));
+    EXPECT_EQ(set->accessibilityValue()->utf8(), "Home");
+}
+
+struct Hit {
+    const char* why;
+    cg::Point point;
+    bool extends;
+    int expected; // index of the link added, -1 for none
+};
+
+TEST(AttributedLabelLinks, HitTestingFindsTheCharactersLinkThenProbesAround) {
+    const Hit cases[] = {
+        {"on the link's characters", at(2), true, 0},
+        {"10 points above, through a probe", {20, -10}, true, 0},
+        {"16 points above, never", {20, -16}, true, -1},
+        {"10 points above, without the extended area", {20, -10}, false, -1},
+        {"on shared characters, the last added", at(4), true, 2},
+        {"the second link", at(13), true, 1},
+        {"between the links, out of every probe's reach", at(7), true, -1},
+    };
+    for (const Hit& c : cases) {
+        SCOPED_TRACE(c.why);
+        auto label = linkLabel();
+        label->setExtendsLinkTouchArea(c.extends);
+        std::vector<rt::Ref<tl::AttributedLabelLink>> links{
+            label->addLinkToPhoneNumber(linkStr("1"), {0, 5}), label->addLinkToPhoneNumber(linkStr("2"), {11, 5}),
+            label->addLinkToPhoneNumber(linkStr("3"), {3, 2})};
+        EXPECT_EQ(label->linkAtPoint(c.point), c.expected < 0 ? nullptr : links[std::size_t(c.expected)]);
+        EXPECT_EQ(label->containslinkAtPoint(c.point), c.expected >= 0);
+    }
+    auto label = linkLabel();
+    EXPECT_FALSE(label->linkAtCharacterIndex(-1));
+    EXPECT_FALSE(label->linkAtCharacterIndex(long(ns::NotFound)));
+}
+
+TEST(AttributedLabelLinks, OnlyAVisibleInteractiveLabelClaimsATouchNearALink) {
+    struct Case {
+        const char* why;
+        bool hidden;
+        double alpha;
+        bool claimed;
+    };
+    const Case cases[] = {{"visible", false, 1, true}, {"hidden", true, 1, false}, {"alpha 0.009", false, 0.009, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        auto label = linkLabel();
+        label->addLinkToPhoneNumber(linkStr("1"), {0, 5});
+        label->setHidden(c.hidden);
+        label->setAlpha(c.alpha);
+        EXPECT_EQ(label->hitTest({20, -10}, nullptr) == label, c.claimed);
+    }
+}
+
+TEST(AttributedLabelLinks, ATouchHighlightsTheLinkUntilItEndsThenTheTextIsBack) {
+    auto label = linkLabel();
+    auto link = label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    label->addLinkToPhoneNumber(linkStr("2"), {11, 5});
+    auto listener = rt::make<LinkListener>();
+    label->setDelegate(listener);
+    const auto original = label->attributedText();
+
+    label->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+    EXPECT_EQ(label->activeLink(), link);
+    EXPECT_EQ(label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, 2),
+              ui::Color::redColor());
+    label->touchesEnded(finger(label, at(2), ui::TouchPhase::Ended), nullptr);
+    EXPECT_FALSE(label->activeLink());
+    EXPECT_FALSE(label->inactiveAttributedText());
+    EXPECT_TRUE(label->attributedText()->isEqual(original.get()));
+    EXPECT_EQ(listener->heard, std::vector<std::string>{"url"});
+
+    // Onto another link: the highlight ends and the second link stays inactive; no tap.
+    label->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+    label->touchesMoved(finger(label, at(13), ui::TouchPhase::Moved), nullptr);
+    EXPECT_FALSE(label->activeLink());
+    label->touchesEnded(finger(label, at(13), ui::TouchPhase::Ended), nullptr);
+    EXPECT_TRUE(label->attributedText()->isEqual(original.get()));
+    EXPECT_EQ(listener->heard.size(), 1u);
+
+    // A tap block runs instead of the delegate.
+    int blocks = 0;
+    link->setLinkTapBlock([&](const auto&, const auto& tapped) { blocks += tapped == link; });
+    tap(label, at(2));
+    EXPECT_EQ(blocks, 1);
+    EXPECT_EQ(listener->heard.size(), 1u);
+}
+
+struct Report {
+    const char* kind;
+    rt::Ref<ns::TextCheckingResult> result;
+    std::vector<std::string> full, datesOnly;
+};
+
+TEST(AttributedLabelLinks, ATapReachesOneDelegateMethodByKindElseTheResultOne) {
+    const ns::Range range{0, 5};
+    auto when = ns::Date::withTimeIntervalSince1970(0);
+    const Report cases[] = {
+        {"URL", ns::TextCheckingResult::linkCheckingResult(range, ns::URL::URLWithString("https://a.b")), {"url"},
+         {"result"}},
+        {"phone", ns::TextCheckingResult::phoneNumberCheckingResult(range, linkStr("555")), {"phone"}, {"result"}},
+        {"zoned date", ns::TextCheckingResult::dateCheckingResult(range, when, ns::TimeZone::systemTimeZone(), 60),
+         {"zoned date"}, {"date"}},
+        {"date", ns::TextCheckingResult::dateCheckingResult(range, when), {"date"}, {"date"}},
+        {"address", ns::TextCheckingResult::addressCheckingResult(range, ns::Dictionary::make()), {"result"},
+         {"result"}},
+        {"grammar", ns::TextCheckingResult::checkingResult(ns::TextCheckingType::Grammar, range), {"result"},
+         {"result"}},
+    };
+    for (const Report& c : cases) {
+        SCOPED_TRACE(c.kind);
+        auto label = linkLabel();
+        label->addLinkWithTextCheckingResult(c.result);
+        auto full = rt::make<LinkListener>();
+        label->setDelegate(full);
+        tap(label, at(2));
+        EXPECT_EQ(full->heard, c.full);
+        auto dates = rt::make<DateListener>();
+        label->setDelegate(dates);
+        tap(label, at(2));
+        EXPECT_EQ(dates->heard, c.datesOnly);
+    }
+    // A released delegate hears nothing (and nothing fails).
+    auto label = linkLabel();
+    label->addLinkToPhoneNumber(linkStr("1"), range);
+    label->setDelegate(rt::make<LinkListener>());
+    tap(label, at(2));
+    EXPECT_FALSE(label->delegate());
+}
+
+TEST(AttributedLabelLinks, OnlyCopyIsOfferedAndItPutsThePlainTextOnThePasteboard) {
+    auto label = linkLabel();
+    EXPECT_TRUE(label->canBecomeFirstResponder());
+    for (const char* action : {"cut:", "paste:", "select:"}) EXPECT_FALSE(label->canPerformAction(rt::Sel(action), nullptr));
+    ASSERT_TRUE(label->canPerformAction(rt::Sel("copy:"), nullptr));
+    auto pasteboard = ui::Pasteboard::generalPasteboard();
+    pasteboard->setURL(ns::URL::URLWithString("https://example.com"));
+    rt::send(label, rt::Sel("copy:"), rt::Id());
+    EXPECT_EQ(pasteboard->string()->utf8(), "abcdefghij klmnopqrst");
+    EXPECT_FALSE(pasteboard->URL());
+    pasteboard->setString(nullptr);
+}
+
+using AttributedLabelLongPress = testkit::VirtualTimeTest;
+
+TEST_F(AttributedLabelLongPress, ActsOnlyWhenItBeginsAndItsBlockWins) {
+    auto label = linkLabel();
+    auto link = label->addLinkToDate(ns::Date::withTimeIntervalSince1970(0), ns::TimeZone::systemTimeZone(), 60,
+                                     {0, 5});
+    auto listener = rt::make<LinkListener>();
+    label->setDelegate(listener);
+    const auto& press = label->longPressGestureRecognizer();
+    const auto original = label->attributedText();
+    press->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+    label->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+    press->setState(ui::GestureRecognizerState::Began);
+    press->setState(ui::GestureRecognizerState::Changed);
+    // The press took the finger: the highlight is gone and lifting it is no tap.
+    EXPECT_FALSE(label->activeLink());
+    EXPECT_TRUE(label->attributedText()->isEqual(original.get()));
+    label->touchesEnded(finger(label, at(2), ui::TouchPhase::Ended), nullptr);
+    EXPECT_EQ(listener->heard, std::vector<std::string>{"pressed date"});
+    int blocks = 0;
+    link->setLinkLongPressBlock([&](const auto&, const auto&) { ++blocks; });
+    press->setState(ui::GestureRecognizerState::Began);
+    EXPECT_EQ(blocks, 1);
+    EXPECT_EQ(listener->heard.size(), 1u);
+    press->reset();
+}
+
+} // namespace
