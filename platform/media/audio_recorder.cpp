@@ -214,7 +214,7 @@ bool AudioPlayer::play() {
         if (clip_->position >= clip_->sound.duration()) clip_->position = 0;
         clip_->playing = true;
         clip_->startedAt = ns::Clock::currentTime();
-        clip_->gain = session->outputVolume();
+        clip_->gain = static_cast<float>(sim::currentDevice()->audio.outputVolume);
         clip_->port = std::move(port);
         which = ++clip_->generation;
         left = clip_->sound.duration() - clip_->position;

@@ -1,7 +1,10 @@
 // The audio recorder and player over the simulated microphone and speaker: what a recording holds,
 // when the delegates hear of the end, and what a clip puts into the speaker.
 
+#include <algorithm>
+#include <cstdlib>
 #include <cmath>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -21,6 +24,7 @@
 #include "tests/testkit/audio.h"
 #include "tests/testkit/scratch_folder.h"
 #include "tests/testkit/virtual_time.h"
+#include "tools/sounds/sound_resources.h"
 
 namespace audio_recorder_tests {
 
@@ -192,6 +196,21 @@ TEST(WavFiles, WhatIsWrittenReadsBackAndBrokenContentIsRefused) {
     for (const std::string& broken : {bytes.substr(0, 40), std::string("RIFX") + bytes.substr(4),
                                       bytes.substr(0, 20) + '\x03' + bytes.substr(21)})
         EXPECT_FALSE(sim::decodeWav(broken));
+}
+
+TEST(WavFiles, TheBundledSoundsAreWhatTheGeneratorMakesAtMinusTwelveDecibels) {
+    for (const auto& [name, bytes] : tools::bundledSounds()) {
+        std::ifstream in(std::string(FT_RESOURCES_DIR) + "/" + name, std::ios::binary);
+        const std::string checkedIn((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(checkedIn == bytes) << name << ": run make_sounds resources";
+        const auto sound = sim::decodeWav(bytes);
+        ASSERT_TRUE(sound) << name;
+        int peak = 0;
+        for (const std::int16_t s : sound->samples) peak = std::max(peak, std::abs(int(s)));
+        EXPECT_NEAR(20 * std::log10(peak / 32767.0), -12, 0.01) << name;
+    }
+    EXPECT_DOUBLE_EQ(sim::decodeWav(tools::bundledSounds()[0].second)->duration(), 2.0);
+    EXPECT_DOUBLE_EQ(sim::decodeWav(tools::bundledSounds()[1].second)->duration(), 6.0);
 }
 
 } // namespace audio_recorder_tests
