@@ -1,10 +1,10 @@
 #include "platform/sim/wav.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace sim {
 
@@ -62,8 +62,12 @@ std::optional<WavSound> decodeWav(std::string_view bytes) {
             const std::size_t count = length / 2 / static_cast<std::size_t>(sound->channels) *
                                       static_cast<std::size_t>(sound->channels);
             sound->samples.resize(count);
-            for (std::size_t i = 0; i < count; ++i)
-                sound->samples[i] = static_cast<std::int16_t>(wavLittle16(data + body + 2 * i));
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(sound->samples.data(), data + body, count * 2);
+            } else {
+                for (std::size_t i = 0; i < count; ++i)
+                    sound->samples[i] = static_cast<std::int16_t>(wavLittle16(data + body + 2 * i));
+            }
             return sound;
         }
         at = body + length + (length & 1);
@@ -72,9 +76,11 @@ std::optional<WavSound> decodeWav(std::string_view bytes) {
 }
 
 std::optional<WavSound> readWav(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg())), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return std::nullopt;
     return decodeWav(bytes);
 }
 
@@ -96,7 +102,12 @@ std::string encodeWav(const WavSound& sound) {
     wavPut16(out, 16);
     out += "data";
     wavPut32(out, dataBytes);
-    for (const std::int16_t s : sound.samples) wavPut16(out, static_cast<std::uint16_t>(s));
+    if constexpr (std::endian::native == std::endian::little) {
+        out.resize(44 + dataBytes);
+        std::memcpy(out.data() + 44, sound.samples.data(), dataBytes);
+    } else {
+        for (const std::int16_t s : sound.samples) wavPut16(out, static_cast<std::uint16_t>(s));
+    }
     return out;
 }
 
