@@ -6,10 +6,13 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/media/audio_session.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
@@ -34,6 +37,14 @@ double audioSetting(const rt::Ref<ns::Dictionary>& settings, const char* key, do
     if (!settings) return otherwise;
     const auto number = rt::cast<ns::Number>(settings->objectForKey(key));
     return number ? number->doubleValue() : otherwise;
+}
+
+// The session's first output port now.
+std::string audioOutputPort() {
+    const auto route = AudioSession::sharedInstance()->currentRoute();
+    for (const rt::Id& output : *route->outputs())
+        if (auto description = rt::cast<AudioSessionPortDescription>(output)) return description->portType()->utf8();
+    return std::string(AudioSessionPortBuiltInSpeaker);
 }
 
 std::string audioSeconds(double seconds) {
@@ -144,6 +155,17 @@ struct AudioPlayer::Clip {
     float gain = 1;
     std::string port;
     rt::Weak<rt::Object> delegate;
+    rt::Id routeWatch; // while playing: a route change ends the clip and goes on on the new port
+
+    // Ends what played so far on the old port and goes on on `now`'s port (lock held).
+    void moveTo(std::string newPort) {
+        if (!playing || newPort == port) return;
+        flush(ns::Clock::currentTime());
+        startedAt = ns::Clock::currentTime();
+        port = std::move(newPort);
+    }
+    // Takes the route watch, to be removed outside the lock (lock held).
+    rt::Id endWatch() { return std::exchange(routeWatch, nullptr); }
 
     // Writes what played from `startedAt` to `now` into the speaker and the clip records (lock held).
     void flush(double now) {
@@ -172,12 +194,7 @@ AudioPlayer::AudioPlayer(rt::Ref<ns::URL> url, std::shared_ptr<Clip> clip)
     : url_(std::move(url)), clip_(std::move(clip)) {}
 
 AudioPlayer::~AudioPlayer() {
-    std::lock_guard g(clip_->lock);
-    ++clip_->generation;
-    if (clip_->playing) {
-        clip_->playing = false;
-        clip_->flush(ns::Clock::currentTime());
-    }
+    stop();
 }
 
 rt::Ref<AudioPlayer> AudioPlayer::initWithContentsOfURL(const rt::Ref<ns::URL>& url, rt::Ref<ns::Error>* error) {
@@ -197,20 +214,25 @@ double AudioPlayer::duration() const {
 }
 
 bool AudioPlayer::play() {
-    const auto& session = AudioSession::sharedInstance();
-    const auto route = session->currentRoute();
-    const auto outputs = route->outputs();
-    std::string port = "Speaker";
-    for (const rt::Id& output : *outputs)
-        if (auto description = rt::cast<AudioSessionPortDescription>(output)) {
-            port = description->portType()->utf8();
-            break;
-        }
+    std::string port = audioOutputPort();
+    auto watch = ns::NotificationCenter::defaultCenter()->addObserverForName(
+        ns::AVAudioSessionRouteChangeNotification, nullptr, nullptr,
+        [weak = std::weak_ptr<Clip>(clip_)](const rt::Ref<ns::Notification>&) {
+            auto clip = weak.lock();
+            if (!clip) return;
+            std::string now = audioOutputPort();
+            std::lock_guard g(clip->lock);
+            clip->moveTo(std::move(now));
+        });
     unsigned long which = 0;
     double left = 0;
     {
         std::lock_guard g(clip_->lock);
-        if (clip_->playing) return true;
+        if (clip_->playing) {
+            ns::NotificationCenter::defaultCenter()->removeObserver(watch);
+            return true;
+        }
+        clip_->routeWatch = watch;
         if (clip_->position >= clip_->sound.duration()) clip_->position = 0;
         clip_->playing = true;
         clip_->startedAt = ns::Clock::currentTime();
@@ -223,7 +245,7 @@ bool AudioPlayer::play() {
                          [weak = std::weak_ptr<Clip>(clip_), self = rt::Weak<AudioPlayer>(this), which] {
                              auto clip = weak.lock();
                              if (!clip) return;
-                             rt::Id delegate;
+                             rt::Id delegate, watch;
                              {
                                  std::lock_guard g(clip->lock);
                                  if (clip->generation != which || !clip->playing) return;
@@ -231,7 +253,9 @@ bool AudioPlayer::play() {
                                  clip->flush(ns::Clock::currentTime());
                                  clip->position = 0;
                                  delegate = clip->delegate.lock();
+                                 watch = clip->endWatch();
                              }
+                             ns::NotificationCenter::defaultCenter()->removeObserver(watch);
                              if (auto player = self.lock())
                                  rt::tell(delegate, rt::Sel(kPlayerFinishSelector), rt::Id(player), true);
                          });
@@ -239,11 +263,16 @@ bool AudioPlayer::play() {
 }
 
 void AudioPlayer::stop() {
-    std::lock_guard g(clip_->lock);
-    if (!clip_->playing) return;
-    clip_->playing = false;
-    ++clip_->generation;
-    clip_->flush(ns::Clock::currentTime());
+    rt::Id watch;
+    {
+        std::lock_guard g(clip_->lock);
+        if (!clip_->playing) return;
+        clip_->playing = false;
+        ++clip_->generation;
+        clip_->flush(ns::Clock::currentTime());
+        watch = clip_->endWatch();
+    }
+    ns::NotificationCenter::defaultCenter()->removeObserver(watch);
 }
 
 bool AudioPlayer::isPlaying() const {

@@ -182,6 +182,16 @@ TEST_F(AudioFiles, AClipIsTheFileAtTheOutputVolumeOnTheCurrentPort) {
         played.insert(played.end(), block.samples.begin(), block.samples.end());
     ASSERT_EQ(played.size(), 88200u);
     EXPECT_NEAR(testkit::audio::toneDbfs(played, 44100, 440), -20 - 6.02, 0.5);
+
+    player->play();
+    runFor(0.5);
+    sim::Device::shared().plugHeadset();
+    runFor(2.0);
+    const auto moved = sim::Device::shared().speaker().clips();
+    ASSERT_EQ(moved.size(), 3u) << "the plug ends the clip and the rest plays on";
+    EXPECT_EQ(moved[1].port, "Speaker");
+    EXPECT_EQ(moved[2].port, "Headphones");
+    EXPECT_NEAR(moved[1].end - moved[1].start + moved[2].end - moved[2].start, 2.0, 1e-6);
 }
 
 TEST(WavFiles, WhatIsWrittenReadsBackAndBrokenContentIsRefused) {
