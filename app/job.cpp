@@ -25,6 +25,7 @@
 #include "platform/foundation/url_loading.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
+#include "platform/sim/audio_export.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
 #include "platform/sim/stepper.h"
@@ -153,6 +154,7 @@ struct Restore {
         ns::Bundle::removeInfoValueOverride(kAddressPageKey);
         ns::Bundle::setMainBundlePath("");
         sim::Device::shared().install(device);
+        sim::setAudioExportFolder("");
         if (clock) ns::Clock::install(clock);
     }
 };
@@ -361,6 +363,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (!sim::prepareHome((*folder / "home").string(), &why))
         return badInput("cannot prepare the home: " + why);
     registerNotBuiltScreens();
+    sim::setAudioExportFolder(folder->string());
 
     const double launchTime = ns::Clock::currentTime();
     LogFile log(*folder / "app.log", launchTime);

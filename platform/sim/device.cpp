@@ -167,6 +167,25 @@ std::shared_ptr<const Microphone> Device::microphone() {
     return made;
 }
 
+void Device::hear(std::int64_t first, float* out, std::size_t count) {
+    auto current = microphone();
+    std::deque<std::pair<std::int64_t, std::shared_ptr<const Microphone>>> earlier;
+    {
+        std::lock_guard g(inner_->lock);
+        earlier = inner_->earlierMicrophones;
+    }
+    std::size_t done = 0;
+    for (const auto& [until, heard] : earlier) {
+        const std::int64_t at = first + static_cast<std::int64_t>(done);
+        if (done == count) return;
+        if (until <= at) continue;
+        const auto part = std::min(count - done, static_cast<std::size_t>(until - at));
+        heard->read(at, out + done, part);
+        done += part;
+    }
+    current->read(first + static_cast<std::int64_t>(done), out + done, count - done);
+}
+
 std::int64_t Device::currentSampleIndex() const {
     const ns::TimeInterval now = ns::Clock::currentTime();
     std::lock_guard g(inner_->lock);

@@ -182,6 +182,8 @@ public:
     // The microphone for the current audio input (made again when the input changes). A file that
     // cannot be read is heard as silence and logged.
     std::shared_ptr<const Microphone> microphone();
+    // Samples first ... first + count - 1 as they were heard: each from the audio input of its time.
+    void hear(std::int64_t first, float* out, std::size_t count);
     // The index of the sample heard at the installed clock's now, counted from the device's start.
     std::int64_t currentSampleIndex() const;
     // What was played lately; lives as long as the device.

@@ -42,6 +42,9 @@ struct Device::Inner {
 
     // Made on demand from the state, kept while it stays the same.
     std::shared_ptr<const Microphone> microphone;
+    // The microphones before the last input changes: the sample index of the change, and what was
+    // heard until then (a few, oldest first).
+    std::deque<std::pair<std::int64_t, std::shared_ptr<const Microphone>>> earlierMicrophones;
     Speaker speaker;
     std::vector<std::pair<CameraFrame, std::shared_ptr<const FrameImage>>> frames; // a few, newest last
 
@@ -52,6 +55,7 @@ struct Device::Inner {
         chargerKind.clear();
         beforeMerge.clear();
         speaker.clear();
+        earlierMicrophones.clear();
     }
 
     // Calls `call` with each hook that `matches` picks, in order, skipping those removed

@@ -228,6 +228,13 @@ void Device::changeRoute(long reason, std::vector<std::string> outputs) {
 
 void Device::setAudioInput(AudioInput input) {
     log("audio input changed");
+    auto before = microphone();
+    const std::int64_t at = currentSampleIndex();
+    {
+        std::lock_guard g(inner_->lock);
+        inner_->earlierMicrophones.emplace_back(at, std::move(before));
+        if (inner_->earlierMicrophones.size() > 16) inner_->earlierMicrophones.pop_front();
+    }
     change(Aspect::Audio, [&input](Profile& p) { p.audio.input = std::move(input); });
 }
 

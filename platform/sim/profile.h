@@ -251,7 +251,7 @@ struct AudioInput {
     double constant = 0; // Constant: the sample, -1 to 1
     double frequency = 0; // Sine: hertz, above 0
     double amplitude = 0; // Sine: 0 to 1
-    std::string file; // File: 16-bit mono samples, raw or WAV (by the ".wav" ending)
+    std::string file; // File: 16-bit samples, raw or WAV (by its content; stereo heard as mono)
 
     bool operator==(const AudioInput&) const = default;
 };

@@ -10,54 +10,31 @@
 #include <string>
 #include <utility>
 
+#include "platform/sim/wav.h"
+
 namespace sim {
 
 namespace {
 
 constexpr std::size_t kMaxFileSamples = 64u << 20; // a minute of sound is 2.6 M samples
 
-std::uint32_t little32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint16_t little16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-// The 16-bit samples of raw data, or of a WAV file's "data" chunk (PCM, 16 bits, one channel).
+// The 16-bit samples of a WAV file (its channels averaged), or of raw data.
 std::optional<std::vector<std::int16_t>> readSamples(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t begin = 0, size = bytes.size();
-    const bool wav = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
-    if (wav) {
-        if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
-            return std::nullopt;
-        bool format = false;
-        std::size_t at = 12;
-        std::optional<std::pair<std::size_t, std::size_t>> chunk;
-        while (at + 8 <= size) {
-            const std::size_t length = little32(data + at + 4);
-            const std::size_t body = at + 8;
-            if (length > size - body) break;
-            if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 16) {
-                format = little16(data + body) == 1 && little16(data + body + 2) == 1 && little16(data + body + 14) == 16;
-            } else if (std::memcmp(data + at, "data", 4) == 0) {
-                chunk = {body, length};
-                break;
-            }
-            at = body + length + (length & 1);
-        }
-        if (!format || !chunk) return std::nullopt;
-        begin = chunk->first;
-        size = chunk->second;
+    if (auto sound = decodeWav(bytes)) {
+        if (sound->channels == 1) return std::move(sound->samples);
+        std::vector<std::int16_t> samples(std::min(sound->frames(), kMaxFileSamples));
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = pcm16(sound->mono(i));
+        return samples;
     }
-    const std::size_t count = std::min(size / 2, kMaxFileSamples);
+    if (bytes.size() >= 4 && bytes.compare(0, 4, "RIFF") == 0) return std::nullopt; // a WAV file we cannot read
+    const std::size_t count = std::min(bytes.size() / 2, kMaxFileSamples);
     std::vector<std::int16_t> samples(count);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     for (std::size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<std::int16_t>(little16(data + begin + 2 * i));
+        samples[i] = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     return samples;
 }
 
@@ -127,7 +104,18 @@ std::size_t Speaker::sampleCount() const {
 void Speaker::clear() {
     std::lock_guard g(lock_);
     blocks_.clear();
+    clips_.clear();
     kept_ = 0;
+}
+
+void Speaker::addClip(Clip clip) {
+    std::lock_guard g(lock_);
+    clips_.push_back(std::move(clip));
+}
+
+std::vector<Speaker::Clip> Speaker::clips() const {
+    std::lock_guard g(lock_);
+    return clips_;
 }
 
 std::int64_t sampleIndexAt(ns::TimeInterval start, ns::TimeInterval time) noexcept {

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/foundation/clock.h"
@@ -51,11 +52,20 @@ public:
     void play(ns::TimeInterval time, const float* samples, std::size_t count);
     std::vector<Block> played() const;
     std::size_t sampleCount() const;
+    // What a player played: on which output port, from which file, when, at which gain.
+    struct Clip {
+        std::string port, file;
+        ns::TimeInterval start = 0, end = 0;
+        float gain = 1;
+    };
+    void addClip(Clip clip);
+    std::vector<Clip> clips() const;
     void clear();
 
 private:
     mutable std::mutex lock_;
     std::deque<Block> blocks_;
+    std::vector<Clip> clips_;
     std::size_t kept_ = 0;
 };
 

@@ -66,6 +66,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"flash", "FLASH_TEST", ""},
         {"rf", "RF", ""},
         {"make-call", "PHONECALL", ""},
+        {"louder-speaker", "LOUDSPEAKER", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -105,9 +106,9 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "BACK_CAMERA_BLACK_TEST", "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
-          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL"})
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 29, fail 0, not tested 0, not built 11"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 30, fail 0, not tested 0, not built 10"), std::string::npos) << job.output;
 }
 
 } // namespace

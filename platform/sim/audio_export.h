@@ -1,0 +1,18 @@
+#pragma once
+// Where recordings and played clips are written for a person to listen to: with a folder set,
+// each sound goes to <folder>/audio/NNN-<what>-<file>.wav, numbered in the order they ended.
+// Without one nothing is written. Any thread.
+
+#include <string>
+#include <string_view>
+
+#include "platform/sim/wav.h"
+
+namespace sim {
+
+// Empty: no export. Restarts the numbering.
+void setAudioExportFolder(std::string folder);
+// `what` is "mic" for a recording, else the output port; `file` the sound file's name.
+void exportSound(std::string_view what, std::string_view file, const WavSound& sound);
+
+} // namespace sim

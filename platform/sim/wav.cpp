@@ -1,0 +1,122 @@
+#include "platform/sim/wav.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+namespace sim {
+
+namespace {
+
+std::uint32_t wavLittle32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint16_t wavLittle16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+void wavPut32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+
+void wavPut16(std::string& out, std::uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xff));
+    out.push_back(static_cast<char>(v >> 8));
+}
+
+} // namespace
+
+double WavSound::mono(std::size_t i) const noexcept {
+    const auto c = static_cast<std::size_t>(channels);
+    double sum = 0;
+    for (std::size_t k = 0; k < c; ++k) sum += samples[i * c + k];
+    return sum / (32768.0 * static_cast<double>(c));
+}
+
+std::int16_t pcm16(double value) noexcept {
+    const double scaled = std::lround(std::clamp(value, -1.0, 1.0) * 32767.0);
+    return static_cast<std::int16_t>(scaled);
+}
+
+std::optional<WavSound> decodeWav(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t size = bytes.size();
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) return std::nullopt;
+    std::optional<WavSound> sound;
+    std::size_t at = 12;
+    while (at + 8 <= size) {
+        const std::size_t length = wavLittle32(data + at + 4);
+        const std::size_t body = at + 8;
+        if (length > size - body) return std::nullopt;
+        if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 16) {
+            const int channels = wavLittle16(data + body + 2);
+            if (wavLittle16(data + body) != 1 || wavLittle16(data + body + 14) != 16 || channels < 1 || channels > 2)
+                return std::nullopt;
+            sound = WavSound{.rate = static_cast<int>(wavLittle32(data + body + 4)), .channels = channels, .samples = {}};
+            if (sound->rate <= 0) return std::nullopt;
+        } else if (std::memcmp(data + at, "data", 4) == 0) {
+            if (!sound) return std::nullopt;
+            const std::size_t count = length / 2 / static_cast<std::size_t>(sound->channels) *
+                                      static_cast<std::size_t>(sound->channels);
+            sound->samples.resize(count);
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(sound->samples.data(), data + body, count * 2);
+            } else {
+                for (std::size_t i = 0; i < count; ++i)
+                    sound->samples[i] = static_cast<std::int16_t>(wavLittle16(data + body + 2 * i));
+            }
+            return sound;
+        }
+        at = body + length + (length & 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<WavSound> readWav(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg())), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return std::nullopt;
+    return decodeWav(bytes);
+}
+
+std::string encodeWav(const WavSound& sound) {
+    const auto channels = static_cast<std::uint16_t>(sound.channels);
+    const auto rate = static_cast<std::uint32_t>(sound.rate);
+    const auto dataBytes = static_cast<std::uint32_t>(sound.samples.size() * 2);
+    std::string out;
+    out.reserve(44 + dataBytes);
+    out += "RIFF";
+    wavPut32(out, 36 + dataBytes);
+    out += "WAVEfmt ";
+    wavPut32(out, 16);
+    wavPut16(out, 1);
+    wavPut16(out, channels);
+    wavPut32(out, rate);
+    wavPut32(out, rate * channels * 2);
+    wavPut16(out, static_cast<std::uint16_t>(channels * 2));
+    wavPut16(out, 16);
+    out += "data";
+    wavPut32(out, dataBytes);
+    if constexpr (std::endian::native == std::endian::little) {
+        out.resize(44 + dataBytes);
+        std::memcpy(out.data() + 44, sound.samples.data(), dataBytes);
+    } else {
+        for (const std::int16_t s : sound.samples) wavPut16(out, static_cast<std::uint16_t>(s));
+    }
+    return out;
+}
+
+bool writeWav(const std::string& path, const WavSound& sound) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    const std::string bytes = encodeWav(sound);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+} // namespace sim
