@@ -142,6 +142,7 @@ void MotionAxisViewController::viewDidLoadBody() {
     for (int axis = 0; axis < 3; ++axis) {
         if (auto label = axisLabels_[std::size_t(axis)].lock())
             label->setText(text(std::string(kMotionAxisLetters[axis]) + "_LABEL"));
+        progressFormats_[std::size_t(axis)] = text(kMotionAxisLetters[axis])->utf8();
         auto row = ns::MutableDictionary::make();
         row->setObjectForKey(ns::String::make(kMotionAxisRows[axis]), "title");
         rows.push_back(row);
@@ -226,7 +227,7 @@ void MotionAxisViewController::testAxis(int axis) {
                 auto label = self ? self->axisLabels_[std::size_t(axis)].lock() : nullptr;
                 if (!label) return;
                 const double value = rt::cast<ns::Number>(progress->objectForKey("value"))->doubleValue();
-                label->setText(ns::stringWithFormat(self->text(kMotionAxisLetters[axis])->utf8(), value));
+                label->setText(ns::stringWithFormat(self->progressFormats_[std::size_t(axis)], value));
             },
             [weak, axis](const rt::Ref<ns::Error>&) {
                 if (auto self = weak.lock()) self->axisFailed(axis);

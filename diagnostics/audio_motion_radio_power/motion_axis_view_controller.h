@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "platform/foundation/string.h"
@@ -87,6 +88,7 @@ private:
     rt::Weak<ui::ImageView> picture_;
     rt::Ref<cm::MotionManager> motionManager_;
     std::array<bool, 3> passed_{};
+    std::array<std::string, 3> progressFormats_; // read once, used at every reading
 };
 
 class AccelerometerViewController final : public MotionAxisViewController {
