@@ -28,6 +28,12 @@ void BM_GyroscopeAxisAtRestToWatchdog(benchmark::State& state) {
 }
 BENCHMARK(BM_GyroscopeAxisAtRestToWatchdog)->Unit(benchmark::kMicrosecond);
 
+// The combined screen at rest: the accelerometer never passes; the watchdog's time-out at 30 s.
+void BM_CombinedAtRestToTimeout(benchmark::State& state) {
+    pushToVerdict(state, "MontionSensorViewController", [](Stage& stage) { stage.app().advance(30.05); });
+}
+BENCHMARK(BM_CombinedAtRestToTimeout)->Unit(benchmark::kMicrosecond);
+
 void BM_ProgressBarSetProgressAnimated(benchmark::State& state) {
     Stage stage;
     auto bar = rt::make<sb::ProgressBar>(cg::Rect::make(0, 0, 240, 20));
