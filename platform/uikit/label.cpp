@@ -30,6 +30,7 @@ void Label::textSizeChanged() {
 void Label::setText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "text");
     text_ = std::move(text);
+    attributedText_ = nullptr;
     setNeedsDisplay();
     textSizeChanged();
 }
@@ -125,11 +126,24 @@ bool truncates(LineBreakMode mode) {
 
 } // namespace
 
+void Label::setAttributedText(rt::Ref<ns::AttributedString> text) {
+    setText(text ? text->string() : nullptr);
+    rt::KeyChange change(this, "attributedText");
+    attributedText_ = std::move(text);
+}
+
 rt::Ref<ns::AttributedString> Label::attributedTextForDrawing() const {
     // The engine wraps where a label truncates; the label truncates its last line itself.
     const rt::Ref<Color>& color = highlighted_ && highlightedTextColor_ ? highlightedTextColor_ : textColor_;
-    return detail::styledText(text_, font_, color, alignment_,
-                              truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_);
+    auto styled = detail::styledText(text_, font_, color, alignment_,
+                                     truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_);
+    if (!styled || !attributedText_) return styled;
+    auto text = ns::MutableAttributedString::make(styled->string(), styled->attributesAtIndex(0));
+    attributedText_->enumerateAttributes({0, attributedText_->length()},
+                                         [&](const ns::AttributedString::Attributes& attributes, ns::Range range, bool&) {
+                                             if (attributes) text->addAttributes(*attributes, range);
+                                         });
+    return text;
 }
 
 cg::Size Label::textSize(double width, long lines) const {
@@ -268,6 +282,8 @@ std::string Label::description() const {
 
 RT_DEFINE_CLASS(Label, "UILabel", View,
                 rt::prop("text", &Label::text, &Label::setText, {.memory = rt::Memory::Copy}),
+                rt::prop("attributedText", &Label::attributedText, &Label::setAttributedText,
+                         {.memory = rt::Memory::Copy}),
                 rt::prop("font", &Label::font, &Label::setFont),
                 rt::prop("textColor", &Label::textColor, &Label::setTextColor),
                 rt::prop("textAlignment", &Label::textAlignment, &Label::setTextAlignment),

@@ -30,6 +30,10 @@ public:
     // Nil when it has none.
     const rt::Ref<ns::String>& text() const noexcept { return text_; }
     void setText(rt::Ref<ns::String> text);
+    // The text with attributes of its own (an inline image among them) laid over the label's
+    // font, colour and style; setting it sets `text` to its characters, setting `text` drops it.
+    const rt::Ref<ns::AttributedString>& attributedText() const noexcept { return attributedText_; }
+    void setAttributedText(rt::Ref<ns::AttributedString> text);
     // The system font of 17 points unless set; setting nil goes back to it.
     const rt::Ref<Font>& font() const noexcept { return font_; }
     void setFont(rt::Ref<Font> font);
@@ -96,6 +100,7 @@ private:
     void textSizeChanged();
 
     rt::Ref<ns::String> text_;
+    rt::Ref<ns::AttributedString> attributedText_;
     rt::Ref<Font> font_;
     rt::Ref<Color> textColor_;
     TextAlignment alignment_ = TextAlignment::Natural;

@@ -67,6 +67,8 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"rf", "RF", ""},
         {"make-call", "PHONECALL", ""},
         {"louder-speaker", "LOUDSPEAKER", ""},
+        {"accelerometer", "ACCELEROMETER_TEST", ""},
+        {"gyroscope", "GYRO_TEST", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -106,9 +108,10 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "BACK_CAMERA_BLACK_TEST", "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
-          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER"})
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
+          "ACCELEROMETER_TEST", "GYRO_TEST"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 30, fail 0, not tested 0, not built 10"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 32, fail 0, not tested 0, not built 8"), std::string::npos) << job.output;
 }
 
 } // namespace

@@ -35,6 +35,8 @@ TEST_F(LeavingFirst, KeepsWhatWasWrittenCallsOffWhatWasPendingAndLeavesOnce) {
         {"mains charger, the pass shown", "ACUsbPlugViewController", charging, {}, 1, true},
         {"mains charger, waiting", "ACUsbPlugViewController", {}, {}, 0, false},
         {"computer, waiting", "ComputerUSBPlugViewController", {}, {}, 0, false},
+        {"accelerometer, an axis under test", "AccelerometerViewController", {}, {}, 0, false},
+        {"gyroscope, an axis under test", "GyroscopeViewController", {}, {}, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -115,7 +115,7 @@ TEST(ImageNamed, EveryShippedPictureLoadsWithItsPixelSizeAtScaleTwo) {
         EXPECT_EQ(image->size(), (cg::Size{pixels.width / 2, pixels.height / 2})) << name;
         EXPECT_EQ(image, ui::Image::imageNamed(name)) << "read once: " << name;
     }
-    EXPECT_EQ(pictures, 42);
+    EXPECT_EQ(pictures, 48);
     EXPECT_TRUE(app.logLines().empty());
 }
 
