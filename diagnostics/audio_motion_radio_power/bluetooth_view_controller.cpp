@@ -44,8 +44,8 @@ const bool bluetoothNibRegistered = registerTestScreenNib<BluetoothViewControlle
             view->addSubview(ticks[i]);
             spinners[i] = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
             spinners[i]->setCenter(cg::Point{width - 39, y + 22});
-            spinners[i]->setHidden(true);
             spinners[i]->startAnimating();
+            spinners[i]->setHidden(true);
             view->addSubview(spinners[i]);
         }
         captions[2]->setText(ns::String::make("Communications capacity test"));

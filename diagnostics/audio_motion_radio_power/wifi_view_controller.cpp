@@ -54,8 +54,8 @@ const bool wifiNibRegistered = registerTestScreenNib<WifiViewController>(
             view->addSubview(ticks[i]);
             spinners[i] = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
             spinners[i]->setCenter(cg::Point{width - 39, y + 22});
-            spinners[i]->setHidden(true);
             spinners[i]->startAnimating();
+            spinners[i]->setHidden(true);
             view->addSubview(spinners[i]);
         }
         auto ssid = addSceneLabel(view, cg::Rect::make(20, 380, width - 40, 24), 13);

@@ -5,6 +5,7 @@
 
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/window.h"
 
 namespace mk {
@@ -37,7 +38,10 @@ CoordinateRegion coordinateRegionMakeWithDistance(cl::LocationCoordinate2D cente
 
 MapView::MapView() : MapView(cg::Rect{}) {}
 
-MapView::MapView(const cg::Rect& frame) : ui::View(frame), userLocation_(rt::make<UserLocation>()) {}
+// Drawn as bare land: the stand-in has no tiles.
+MapView::MapView(const cg::Rect& frame) : ui::View(frame), userLocation_(rt::make<UserLocation>()) {
+    setBackgroundColor(ui::Color::colorWithRed(0.93, 0.91, 0.86, 1));
+}
 
 MapView::~MapView() {
     if (watcher_) watcher_->stopUpdatingLocation();
