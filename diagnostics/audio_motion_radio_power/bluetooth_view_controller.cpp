@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics/audio_motion_radio_power/automatic_ending.h"
+#include "diagnostics/audio_motion_radio_power/radio_steps.h"
 #include "platform/bluetooth/central_manager.h"
 #include "platform/foundation/array.h"
 #include "platform/foundation/data.h"
@@ -33,26 +34,12 @@ namespace {
 const bool bluetoothNibRegistered = registerTestScreenNib<BluetoothViewController>(
     "BluetoothViewController", [](const rt::Ref<ui::View>& view, BluetoothViewController& screen) {
         const double width = view->bounds().width();
-        std::array<rt::Ref<ui::ImageView>, BluetoothViewController::kSteps> ticks;
-        std::array<rt::Ref<ui::ActivityIndicatorView>, BluetoothViewController::kSteps> spinners;
-        std::array<rt::Ref<ui::Label>, BluetoothViewController::kSteps> captions;
-        for (int i = 0; i < BluetoothViewController::kSteps; ++i) {
-            const double y = 150 + 56 * i;
-            captions[i] = addSceneLabel(view, cg::Rect::make(20, y, width - 90, 44), 15);
-            captions[i]->setTextAlignment(ui::TextAlignment::Left);
-            ticks[i] = rt::make<ui::ImageView>(cg::Rect::make(width - 54, y + 7, 30, 30));
-            view->addSubview(ticks[i]);
-            spinners[i] = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
-            spinners[i]->setCenter(cg::Point{width - 39, y + 22});
-            spinners[i]->startAnimating();
-            spinners[i]->setHidden(true);
-            view->addSubview(spinners[i]);
-        }
-        captions[2]->setText(ns::String::make("Communications capacity test"));
+        auto lines = addRadioStepLines(view, BluetoothViewController::kSteps);
+        lines[2].caption->setText(ns::String::make("Communications capacity test"));
         auto messages = rt::make<ui::TextView>(cg::Rect::make(20, 330, width - 40, 160));
         messages->setEditable(false);
         view->addSubview(messages);
-        screen.setOutlets(ticks, spinners, captions[0], captions[1], messages);
+        screen.setOutlets(lines, messages);
     });
 
 } // namespace
@@ -115,29 +102,22 @@ void BluetoothViewController::setPeerPicker(const rt::Ref<gk::PeerPickerControll
     peerPicker_ = picker;
 }
 
-void BluetoothViewController::setOutlets(const std::array<rt::Ref<ui::ImageView>, kSteps>& ticks,
-                                         const std::array<rt::Ref<ui::ActivityIndicatorView>, kSteps>& spinners,
-                                         const rt::Ref<ui::Label>& launchTest,
-                                         const rt::Ref<ui::Label>& discoverycapacityTest,
+void BluetoothViewController::setOutlets(const std::vector<RadioStepLine>& steps,
                                          const rt::Ref<ui::TextView>& outMessageTextView) {
-    for (int i = 0; i < kSteps; ++i) {
-        ticks_[i] = ticks[i];
-        spinners_[i] = spinners[i];
+    for (std::size_t i = 0; i < steps.size() && i < kSteps; ++i) {
+        ticks_[i] = steps[i].tick;
+        spinners_[i] = steps[i].spinner;
     }
-    launchTest_ = launchTest;
-    discoverycapacityTest_ = discoverycapacityTest;
+    if (steps.size() > 1) {
+        launchTest_ = steps[0].caption;
+        discoverycapacityTest_ = steps[1].caption;
+    }
     outMessageTextView_ = outMessageTextView;
 }
 
 void BluetoothViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    std::vector<rt::Id> rows;
-    for (const char* title : {"Bluetooth launch test", "Discovery capacity test", "Communications capacity test"}) {
-        auto row = ns::MutableDictionary::make();
-        row->setObjectForKey(ns::String::make(title), "title");
-        rows.push_back(row);
-    }
-    setSubItemlist(ns::Array::make(rows));
+    setSubItemlist(radioStepRows({"Bluetooth launch test", "Discovery capacity test", "Communications capacity test"}));
     if (auto messages = outMessageTextView()) messages->setTextContainerInset({0, 10, 0, 10});
     if (auto title = labelTitle()) title->setText(localized("BLUETOOTH_CONTROLLER_TITLE"));
     if (auto label = launchTest()) label->setText(localized("BLUETOOTH_CONTROLLER_LAUNCH_TEST"));
@@ -200,12 +180,10 @@ void BluetoothViewController::viewDidLoadBody() {
 }
 
 void BluetoothViewController::passStep(int index) {
-    if (auto row = rt::cast<ns::MutableDictionary>(subItemlist()->objectAtIndex(index)))
-        row->setObjectForKey(ns::Number::withInt(1), "result");
-    if (auto spinner = activityIndicator(index)) spinner->setHidden(true);
+    setRadioStepResult(subItemlist(), index, 1);
+    tickRadioStep(step(index), activityIndicator(index));
     if (index == 0)
         if (auto next = activityIndicator(1)) next->setHidden(false);
-    if (auto tick = step(index)) tick->setImage(ui::Image::imageNamed("icon_success_shape"));
 }
 
 void BluetoothViewController::letPeripheralsGo() {

@@ -33,6 +33,8 @@ class TextView;
 
 namespace ft {
 
+struct RadioStepLine;
+
 class BluetoothViewController : public BaseModelViewController {
     RT_CLASS(BluetoothViewController)
 public:
@@ -61,10 +63,8 @@ public:
     rt::Ref<ui::Label> launchTest() const { return launchTest_.lock(); }
     rt::Ref<ui::Label> discoverycapacityTest() const { return discoverycapacityTest_.lock(); }
     rt::Ref<ui::TextView> outMessageTextView() const { return outMessageTextView_.lock(); }
-    void setOutlets(const std::array<rt::Ref<ui::ImageView>, kSteps>& ticks,
-                    const std::array<rt::Ref<ui::ActivityIndicatorView>, kSteps>& spinners,
-                    const rt::Ref<ui::Label>& launchTest, const rt::Ref<ui::Label>& discoverycapacityTest,
-                    const rt::Ref<ui::TextView>& outMessageTextView);
+    // The scene's views; `steps` holds a line per step.
+    void setOutlets(const std::vector<RadioStepLine>& steps, const rt::Ref<ui::TextView>& outMessageTextView);
 
     // The central's and the peripherals' delegate.
     void centralManagerDidUpdateState(const rt::Id& central);

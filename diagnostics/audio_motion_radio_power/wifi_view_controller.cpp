@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "diagnostics/audio_motion_radio_power/automatic_ending.h"
+#include "diagnostics/audio_motion_radio_power/radio_steps.h"
 #include "platform/foundation/array.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/data.h"
@@ -43,24 +44,10 @@ constexpr const char* kWifiAddressPagePath = "/cgi-bin/check_ip.cgi";
 const bool wifiNibRegistered = registerTestScreenNib<WifiViewController>(
     "WifiViewController", [](const rt::Ref<ui::View>& view, WifiViewController& screen) {
         const double width = view->bounds().width();
-        std::array<rt::Ref<ui::Label>, WifiViewController::kSteps> captions;
-        std::array<rt::Ref<ui::ImageView>, WifiViewController::kSteps> ticks;
-        std::array<rt::Ref<ui::ActivityIndicatorView>, WifiViewController::kSteps> spinners;
-        for (int i = 0; i < WifiViewController::kSteps; ++i) {
-            const double y = 150 + 56 * i;
-            captions[i] = addSceneLabel(view, cg::Rect::make(20, y, width - 90, 44), 15);
-            captions[i]->setTextAlignment(ui::TextAlignment::Left);
-            ticks[i] = rt::make<ui::ImageView>(cg::Rect::make(width - 54, y + 7, 30, 30));
-            view->addSubview(ticks[i]);
-            spinners[i] = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
-            spinners[i]->setCenter(cg::Point{width - 39, y + 22});
-            spinners[i]->startAnimating();
-            spinners[i]->setHidden(true);
-            view->addSubview(spinners[i]);
-        }
+        auto lines = addRadioStepLines(view, WifiViewController::kSteps);
         auto ssid = addSceneLabel(view, cg::Rect::make(20, 380, width - 40, 24), 13);
         auto bssid = addSceneLabel(view, cg::Rect::make(20, 404, width - 40, 24), 13);
-        screen.setOutlets(ssid, bssid, captions, ticks, spinners);
+        screen.setOutlets(ssid, bssid, lines);
     });
 
 // The body as UTF-8, between the page's markers; "" without them.
@@ -95,15 +82,13 @@ RT_DEFINE_CLASS(WifiViewController, "WifiViewController", BaseModelViewControlle
 WifiViewController::WifiViewController() = default;
 
 void WifiViewController::setOutlets(const rt::Ref<ui::Label>& ssid, const rt::Ref<ui::Label>& bssid,
-                                    const std::array<rt::Ref<ui::Label>, kSteps>& captions,
-                                    const std::array<rt::Ref<ui::ImageView>, kSteps>& ticks,
-                                    const std::array<rt::Ref<ui::ActivityIndicatorView>, kSteps>& spinners) {
+                                    const std::vector<RadioStepLine>& steps) {
     ssid_ = ssid;
     bssid_ = bssid;
-    for (int i = 0; i < kSteps; ++i) {
-        captions_[i] = captions[i];
-        ticks_[i] = ticks[i];
-        spinners_[i] = spinners[i];
+    for (std::size_t i = 0; i < steps.size() && i < kSteps; ++i) {
+        captions_[i] = steps[i].caption;
+        ticks_[i] = steps[i].tick;
+        spinners_[i] = steps[i].spinner;
     }
 }
 
@@ -143,25 +128,17 @@ void WifiViewController::onDone(const rt::Id&) {
 }
 
 void WifiViewController::passStep(int index, const rt::Ref<ns::String>& found) {
-    if (auto spinner = activityIndicator(index)) spinner->setHidden(true);
+    tickRadioStep(step(index), activityIndicator(index));
     if (index + 1 < kSteps)
         if (auto next = activityIndicator(index + 1)) next->setHidden(false);
-    if (auto tick = step(index)) tick->setImage(ui::Image::imageNamed("icon_success_shape"));
     if (found)
         if (auto label = captions_[index].lock()) label->setText(ns::stringWithFormat("%@ %@", label->text(), found));
-    if (auto row = rt::cast<ns::MutableDictionary>(subItemlist()->objectAtIndex(index)))
-        row->setObjectForKey(ns::Number::withInt(1), "result");
+    setRadioStepResult(subItemlist(), index, 1);
 }
 
 void WifiViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
-    std::vector<rt::Id> rows;
-    for (const char* title : {"Chipset Test", "Wi-Fi (internal) IP", "Internet IP", "Check network packet"}) {
-        auto row = ns::MutableDictionary::make();
-        row->setObjectForKey(ns::String::make(title), "title");
-        rows.push_back(row);
-    }
-    setSubItemlist(ns::Array::make(rows));
+    setSubItemlist(radioStepRows({"Chipset Test", "Wi-Fi (internal) IP", "Internet IP", "Check network packet"}));
     const rt::Weak<WifiViewController> weak(rt::retained(this));
     present()->subscribeNext([weak](bool shown) {
         if (auto self = weak.lock(); self && shown) self->hidenButtons(true);
@@ -198,8 +175,7 @@ void WifiViewController::viewDidLoadBody() {
         })
         ->catchError([weak](const rt::Ref<ns::Error>&) {
             if (auto self = weak.lock()) {
-                if (auto row = rt::cast<ns::MutableDictionary>(self->subItemlist()->objectAtIndex(2)))
-                    row->setObjectForKey(ns::Number::withInt(2), "result");
+                setRadioStepResult(self->subItemlist(), 2, 2);
                 endAutomatically(*self, TestBaseModel::kFailed);
             }
             return es::Signal::empty();

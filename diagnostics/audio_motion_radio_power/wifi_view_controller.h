@@ -7,6 +7,7 @@
 // without writing anything. No buttons. Keeps running in the background.
 
 #include <array>
+#include <vector>
 
 #include "session/base_model_view_controller.h"
 
@@ -16,6 +17,8 @@ class ImageView;
 } // namespace ui
 
 namespace ft {
+
+struct RadioStepLine;
 
 class WifiViewController : public BaseModelViewController {
     RT_CLASS(WifiViewController)
@@ -42,11 +45,9 @@ public:
     rt::Ref<ui::ImageView> step(int index) const { return ticks_.at(index).lock(); }
     rt::Ref<ui::ActivityIndicatorView> activityIndicator(int index) const { return spinners_.at(index).lock(); }
 
-    // The scene's views, step by step.
+    // The scene's views; `steps` holds a line per step.
     void setOutlets(const rt::Ref<ui::Label>& ssid, const rt::Ref<ui::Label>& bssid,
-                    const std::array<rt::Ref<ui::Label>, kSteps>& captions,
-                    const std::array<rt::Ref<ui::ImageView>, kSteps>& ticks,
-                    const std::array<rt::Ref<ui::ActivityIndicatorView>, kSteps>& spinners);
+                    const std::vector<RadioStepLine>& steps);
 
 protected:
     WifiViewController();
