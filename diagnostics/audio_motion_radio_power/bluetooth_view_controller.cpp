@@ -75,6 +75,26 @@ RT_DEFINE_CLASS(BluetoothViewController, "BluetoothViewController", BaseModelVie
 
 BluetoothViewController::BluetoothViewController() = default;
 
+rt::Ref<ui::ImageView> BluetoothViewController::step(int index) const {
+    return ticks_.at(index).lock();
+}
+
+rt::Ref<ui::ActivityIndicatorView> BluetoothViewController::activityIndicator(int index) const {
+    return spinners_.at(index).lock();
+}
+
+rt::Ref<ui::Label> BluetoothViewController::launchTest() const {
+    return launchTest_.lock();
+}
+
+rt::Ref<ui::Label> BluetoothViewController::discoverycapacityTest() const {
+    return discoverycapacityTest_.lock();
+}
+
+rt::Ref<ui::TextView> BluetoothViewController::outMessageTextView() const {
+    return outMessageTextView_.lock();
+}
+
 BluetoothViewController::~BluetoothViewController() {
     letPeripheralsGo();
 }

@@ -58,11 +58,11 @@ public:
     const rt::Ref<gk::PeerPickerController>& peerPicker() const noexcept { return peerPicker_; }
     void setPeerPicker(const rt::Ref<gk::PeerPickerController>& picker);
 
-    rt::Ref<ui::ImageView> step(int index) const { return ticks_.at(index).lock(); }
-    rt::Ref<ui::ActivityIndicatorView> activityIndicator(int index) const { return spinners_.at(index).lock(); }
-    rt::Ref<ui::Label> launchTest() const { return launchTest_.lock(); }
-    rt::Ref<ui::Label> discoverycapacityTest() const { return discoverycapacityTest_.lock(); }
-    rt::Ref<ui::TextView> outMessageTextView() const { return outMessageTextView_.lock(); }
+    rt::Ref<ui::ImageView> step(int index) const;
+    rt::Ref<ui::ActivityIndicatorView> activityIndicator(int index) const;
+    rt::Ref<ui::Label> launchTest() const;
+    rt::Ref<ui::Label> discoverycapacityTest() const;
+    rt::Ref<ui::TextView> outMessageTextView() const;
     // The scene's views; `steps` holds a line per step.
     void setOutlets(const std::vector<RadioStepLine>& steps, const rt::Ref<ui::TextView>& outMessageTextView);
 

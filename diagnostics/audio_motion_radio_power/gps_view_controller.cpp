@@ -54,6 +54,30 @@ RT_DEFINE_CLASS(GPSViewController, "GPSViewController", BaseModelViewController,
 
 GPSViewController::GPSViewController() = default;
 
+rt::Ref<ui::Label> GPSViewController::longitude() const {
+    return longitude_.lock();
+}
+
+rt::Ref<ui::Label> GPSViewController::latitude() const {
+    return latitude_.lock();
+}
+
+rt::Ref<mk::MapView> GPSViewController::mapView() const {
+    return mapView_.lock();
+}
+
+rt::Ref<ui::ActivityIndicatorView> GPSViewController::progressView() const {
+    return progressView_.lock();
+}
+
+rt::Ref<ui::AlertView> GPSViewController::alertView() const {
+    return alertView_;
+}
+
+void GPSViewController::setAlertView(rt::Ref<ui::AlertView> alert) {
+    alertView_ = std::move(alert);
+}
+
 GPSViewController::~GPSViewController() {
     if (locmanager_) locmanager_->stopUpdatingLocation();
 }

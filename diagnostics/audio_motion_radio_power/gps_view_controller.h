@@ -34,16 +34,16 @@ public:
     void setReceivedData(bool received);
     bool isrequestauthorization() const noexcept { return isrequestauthorization_; }
 
-    rt::Ref<ui::Label> longitude() const { return longitude_.lock(); }
-    rt::Ref<ui::Label> latitude() const { return latitude_.lock(); }
-    rt::Ref<mk::MapView> mapView() const { return mapView_.lock(); }
-    rt::Ref<ui::ActivityIndicatorView> progressView() const { return progressView_.lock(); }
+    rt::Ref<ui::Label> longitude() const;
+    rt::Ref<ui::Label> latitude() const;
+    rt::Ref<mk::MapView> mapView() const;
+    rt::Ref<ui::ActivityIndicatorView> progressView() const;
     void setOutlets(const rt::Ref<ui::Label>& longitude, const rt::Ref<ui::Label>& latitude,
                     const rt::Ref<mk::MapView>& map, const rt::Ref<ui::ActivityIndicatorView>& progress);
 
     // The screen's own exit-confirmation alert, dismissed when the screen disappears.
-    rt::Ref<ui::AlertView> alertView() const override { return alertView_; }
-    void setAlertView(rt::Ref<ui::AlertView> alert) override { alertView_ = std::move(alert); }
+    rt::Ref<ui::AlertView> alertView() const override;
+    void setAlertView(rt::Ref<ui::AlertView> alert) override;
 
     // Location and map delegate.
     void didChangeAuthorizationStatus(const rt::Id& manager, int status);

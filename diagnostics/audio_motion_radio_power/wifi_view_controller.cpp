@@ -81,6 +81,38 @@ RT_DEFINE_CLASS(WifiViewController, "WifiViewController", BaseModelViewControlle
 
 WifiViewController::WifiViewController() = default;
 
+rt::Ref<ui::Label> WifiViewController::ssid() const {
+    return ssid_.lock();
+}
+
+rt::Ref<ui::Label> WifiViewController::bssid() const {
+    return bssid_.lock();
+}
+
+rt::Ref<ui::Label> WifiViewController::chipsetTest() const {
+    return captions_[0].lock();
+}
+
+rt::Ref<ui::Label> WifiViewController::internalAddress() const {
+    return captions_[1].lock();
+}
+
+rt::Ref<ui::Label> WifiViewController::internetAddress() const {
+    return captions_[2].lock();
+}
+
+rt::Ref<ui::Label> WifiViewController::networkpacketCheck() const {
+    return captions_[3].lock();
+}
+
+rt::Ref<ui::ImageView> WifiViewController::step(int index) const {
+    return ticks_.at(index).lock();
+}
+
+rt::Ref<ui::ActivityIndicatorView> WifiViewController::activityIndicator(int index) const {
+    return spinners_.at(index).lock();
+}
+
 void WifiViewController::setOutlets(const rt::Ref<ui::Label>& ssid, const rt::Ref<ui::Label>& bssid,
                                     const std::vector<RadioStepLine>& steps) {
     ssid_ = ssid;

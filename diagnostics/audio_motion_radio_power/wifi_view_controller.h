@@ -35,15 +35,15 @@ public:
     rt::Ref<ns::Dictionary> fetchSSIDInfo();
     void onDone(const rt::Id& sender);
 
-    rt::Ref<ui::Label> ssid() const { return ssid_.lock(); }
-    rt::Ref<ui::Label> bssid() const { return bssid_.lock(); }
-    rt::Ref<ui::Label> chipsetTest() const { return captions_[0].lock(); }
-    rt::Ref<ui::Label> internalAddress() const { return captions_[1].lock(); }
-    rt::Ref<ui::Label> internetAddress() const { return captions_[2].lock(); }
-    rt::Ref<ui::Label> networkpacketCheck() const { return captions_[3].lock(); }
+    rt::Ref<ui::Label> ssid() const;
+    rt::Ref<ui::Label> bssid() const;
+    rt::Ref<ui::Label> chipsetTest() const;
+    rt::Ref<ui::Label> internalAddress() const;
+    rt::Ref<ui::Label> internetAddress() const;
+    rt::Ref<ui::Label> networkpacketCheck() const;
     // Step `index` (0 to 3): its tick and its spinner.
-    rt::Ref<ui::ImageView> step(int index) const { return ticks_.at(index).lock(); }
-    rt::Ref<ui::ActivityIndicatorView> activityIndicator(int index) const { return spinners_.at(index).lock(); }
+    rt::Ref<ui::ImageView> step(int index) const;
+    rt::Ref<ui::ActivityIndicatorView> activityIndicator(int index) const;
 
     // The scene's views; `steps` holds a line per step.
     void setOutlets(const rt::Ref<ui::Label>& ssid, const rt::Ref<ui::Label>& bssid,
