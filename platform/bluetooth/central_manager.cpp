@@ -37,6 +37,12 @@ const rt::Protocol& centralManagerDelegateProtocol() {
     return protocol;
 }
 
+const rt::Protocol& peripheralDelegateProtocol() {
+    static const rt::Protocol protocol("CBPeripheralDelegate",
+                                       {{rt::Sel("peripheral:didDiscoverServices:"), "v@:@@", false}});
+    return protocol;
+}
+
 // ---- UUID -----------------------------------------------------------------------------------
 
 rt::Ref<UUID> UUID::UUIDWithString(std::string_view text) {

@@ -31,6 +31,8 @@ namespace cb {
 
 // "CBCentralManagerDelegate": centralManagerDidUpdateState: required, the rest optional.
 const rt::Protocol& centralManagerDelegateProtocol();
+// "CBPeripheralDelegate": every method optional.
+const rt::Protocol& peripheralDelegateProtocol();
 
 enum class ManagerState : long { Unknown = 0, Resetting = 1, Unsupported = 2, Unauthorized = 3, PoweredOff = 4, PoweredOn = 5 };
 enum class PeripheralState : long { Disconnected = 0, Connecting = 1, Connected = 2 };

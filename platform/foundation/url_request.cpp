@@ -70,6 +70,13 @@ rt::Ref<URLRequest> URLRequest::requestWithURL(rt::Ref<ns::URL> url, TimeInterva
     return r;
 }
 
+rt::Ref<URLRequest> URLRequest::requestWithURL(rt::Ref<ns::URL> url, URLRequestCachePolicy cachePolicy,
+                                               TimeInterval timeoutInterval) {
+    auto r = requestWithURL(std::move(url), timeoutInterval);
+    r->cachePolicy_ = cachePolicy;
+    return r;
+}
+
 std::size_t URLRequest::find(std::string_view name) const {
     for (std::size_t i = 0; i < headers_.size(); ++i)
         if (equalsIgnoringASCIICase(headers_[i].first, name)) return i;
@@ -96,6 +103,7 @@ void URLRequest::copyFrom(const URLRequest& from) {
     headers_ = from.headers_;
     body_ = from.body_;
     timeout_ = from.timeout_;
+    cachePolicy_ = from.cachePolicy_;
     maximumBodyLength_ = from.maximumBodyLength_;
 }
 

@@ -25,6 +25,16 @@ using HTTPHeaderFields = std::vector<std::pair<std::string, std::string>>;
 
 class MutableURLRequest;
 
+// Kept with the request and read back; nothing here caches, so every policy loads from the source.
+enum class URLRequestCachePolicy : unsigned long {
+    UseProtocolCachePolicy = 0,
+    ReloadIgnoringLocalCacheData = 1,
+    ReloadIgnoringLocalAndRemoteCacheData = 4,
+    ReturnCacheDataElseLoad = 2,
+    ReturnCacheDataDontLoad = 3,
+    ReloadRevalidatingCacheData = 5,
+};
+
 class URLRequest : public rt::Object {
     RT_CLASS(URLRequest)
 public:
@@ -34,6 +44,8 @@ public:
 
     static rt::Ref<URLRequest> requestWithURL(rt::Ref<ns::URL> url,
                                               TimeInterval timeoutInterval = DefaultTimeoutInterval);
+    static rt::Ref<URLRequest> requestWithURL(rt::Ref<ns::URL> url, URLRequestCachePolicy cachePolicy,
+                                              TimeInterval timeoutInterval);
 
     const rt::Ref<ns::URL>& URL() const noexcept { return url_; }
     // "GET" unless set otherwise.
@@ -50,6 +62,7 @@ public:
     // URLErrorTimedOut (an idle time-out, not a limit on the whole transfer). 0 or less means
     // DefaultTimeoutInterval.
     TimeInterval timeoutInterval() const noexcept { return timeout_; }
+    URLRequestCachePolicy cachePolicy() const noexcept { return cachePolicy_; }
     // A response whose body (declared, or once decompressed) is longer fails with
     // URLErrorDataLengthExceedsMaximum, before more than this is held in memory.
     long long maximumBodyLength() const noexcept { return maximumBodyLength_; }
@@ -73,6 +86,7 @@ protected:
     HTTPHeaderFields headers_;
     rt::Ref<Data> body_;
     TimeInterval timeout_ = DefaultTimeoutInterval;
+    URLRequestCachePolicy cachePolicy_ = URLRequestCachePolicy::UseProtocolCachePolicy;
     long long maximumBodyLength_ = DefaultMaximumBodyLength;
 };
 

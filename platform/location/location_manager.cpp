@@ -8,6 +8,15 @@
 
 namespace cl {
 
+const rt::Protocol& locationManagerDelegateProtocol() {
+    static const rt::Protocol protocol(
+        "CLLocationManagerDelegate",
+        {{rt::Sel("locationManager:didChangeAuthorizationStatus:"), "v@:@i", false},
+         {rt::Sel("locationManager:didUpdateToLocation:fromLocation:"), "v@:@@@", false},
+         {rt::Sel("locationManager:didFailWithError:"), "v@:@@", false}});
+    return protocol;
+}
+
 RT_DEFINE_CLASS(Location, "CLLocation", rt::Object, rt::prop("altitude", &Location::altitude),
                 rt::prop("horizontalAccuracy", &Location::horizontalAccuracy),
                 rt::prop("verticalAccuracy", &Location::verticalAccuracy),

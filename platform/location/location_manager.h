@@ -17,7 +17,14 @@
 #include "platform/foundation/date.h"
 #include "platform/runtime/object.h"
 
+namespace rt {
+class Protocol;
+}
+
 namespace cl {
+
+// "CLLocationManagerDelegate": every method optional.
+const rt::Protocol& locationManagerDelegateProtocol();
 
 enum class AuthorizationStatus : int {
     NotDetermined = 0,

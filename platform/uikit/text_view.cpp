@@ -85,17 +85,23 @@ void TextView::setScrollEnabled(bool enabled) {
     textSizeChanged();
 }
 
+void TextView::setTextContainerInset(const EdgeInsets& inset) {
+    textContainerInset_ = inset;
+    textSizeChanged();
+}
+
 void TextView::textSizeChanged() {
     setNeedsDisplay();
     if (!translatesAutoresizingMaskIntoConstraints()) invalidateIntrinsicContentSize();
 }
 
 cg::Size TextView::measuredSize(double width) const {
-    const double padding = kTextInsets.left + kTextInsets.right;
+    const double padding = textContainerInset_.left + textContainerInset_.right;
     rt::Ref<ns::AttributedString> text = displayedText();
     const cg::Size size =
         text ? detail::textSize(*text, width > padding ? width - padding : 0, 0) : cg::Size{};
-    return {std::ceil(size.width) + padding, std::ceil(size.height) + kTextInsets.top + kTextInsets.bottom};
+    return {std::ceil(size.width) + padding,
+            std::ceil(size.height) + textContainerInset_.top + textContainerInset_.bottom};
 }
 
 cg::Size TextView::sizeThatFits(cg::Size size) const {
@@ -118,7 +124,7 @@ bool TextView::adoptLayoutWidth(double width) {
 void TextView::drawRect(const cg::Rect& rect) {
     cg::Context* context = graphicsGetCurrentContext();
     rt::Ref<ns::AttributedString> text = displayedText();
-    const cg::Rect box = insetRect(rect, kTextInsets);
+    const cg::Rect box = insetRect(rect, textContainerInset_);
     if (!context || !text || !(box.width() > 0) || !(box.height() > 0)) return;
     context->saveGState();
     // Engine space is y up: flip around the text's box, drawn from its top.

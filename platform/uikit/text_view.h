@@ -56,8 +56,10 @@ public:
     // YES unless set.
     bool isScrollEnabled() const noexcept { return scrollEnabled_; }
     void setScrollEnabled(bool enabled);
-    // What the text keeps from the bounds: 8 above and below, 5 at each side.
+    // What the text keeps from the bounds unless set: 8 above and below, 5 at each side.
     static constexpr EdgeInsets kTextInsets{8, 5, 8, 5};
+    const EdgeInsets& textContainerInset() const noexcept { return textContainerInset_; }
+    void setTextContainerInset(const EdgeInsets& inset);
 
     cg::Size intrinsicContentSize() const override;
     cg::Size sizeThatFits(cg::Size size) const override;
@@ -83,6 +85,7 @@ protected:
     bool adoptLayoutWidth(double width) override;
 
 private:
+    EdgeInsets textContainerInset_ = kTextInsets;
     // The text's size wrapped at `width` (0 or less: unlimited), rounded up, with the insets.
     cg::Size measuredSize(double width) const;
     void textSizeChanged();

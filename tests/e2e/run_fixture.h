@@ -30,7 +30,8 @@ inline constexpr const char* kIntakeURL = "qx://imei=356938035643809&serial=F2LX
 
 class RunTest : public testkit::AppTest {
 protected:
-    testkit::AppOptions appOptions() const override { return {.delegateClass = "AppDelegate"}; }
+    // A copy of the bundle: its storyboard names the automatic rows' stand-ins (see SetUp).
+    testkit::AppOptions appOptions() const override { return {.delegateClass = "AppDelegate", .copyBundle = true}; }
     void SetUp() override;
     void TearDown() override;
 

@@ -4,6 +4,7 @@
 // register scripted screens under the catalogue's names, which a job in this process would find.
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,13 +34,31 @@ std::string resultOf(const std::string& report, const std::string& key) {
     return "";
 }
 
+// `profile`: a shipped profile's file name, or a path of its own.
 testkit::ProcessOutcome runScript(const testkit::ScratchFolder& scratch, const std::string& script,
-                                  const std::string& profile = "") {
+                                  const std::string& profile = "", const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"--no-pictures", "--script",
                                      (kResources / "testers" / (script + ".json")).string(), "--run-dir",
-                                     (scratch.path() / script).string()};
-    if (!profile.empty()) args.insert(args.end(), {"--profile", (kResources / "devices" / profile).string()});
+                                     (scratch.path() / (script + std::to_string(more.size()))).string()};
+    if (!profile.empty())
+        args.insert(args.end(), {"--profile", fs::path(profile).is_absolute()
+                                                  ? profile
+                                                  : (kResources / "devices" / profile).string()});
+    args.insert(args.end(), more.begin(), more.end());
     return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, args);
+}
+
+// The default device's profile with `from` replaced by `to`, written into the scratch folder.
+std::string defaultProfileWith(const testkit::ScratchFolder& scratch, const std::string& name, const std::string& from,
+                               const std::string& to) {
+    std::ifstream in(kResources / "devices" / "iphone7.json");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    const fs::path file = scratch.path() / name;
+    std::ofstream(file) << text;
+    return file.string();
 }
 
 TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRun) {
@@ -83,6 +102,43 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         }
 }
 
+TEST(ScreenScripts, TheRadioScreensPassAndFailByTheirScriptsOnTheirDevicesAndFaults) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    const std::string noWifi = defaultProfileWith(scratch, "no_en0.json", "\"name\": \"en0\"", "\"name\": \"en1\"");
+    const std::string undecided =
+        defaultProfileWith(scratch, "undecided.json", "\"headphonesPlugged\": false,",
+                           "\"headphonesPlugged\": false, \"location\": {\"status\": 0, \"requestReply\": 0},");
+    struct Run {
+        const char* script;
+        const char* key;
+        std::string profile;
+        std::vector<std::string> more;
+        const char* result;
+        const char* deviceLog; // a line the device logged, or ""
+    };
+    const Run runs[] = {
+        {"wifi-pass", "WIFI", "", {}, "pass", ""},
+        {"wifi-fail", "WIFI", noWifi, {}, "fail", ""},
+        {"wifi-pass", "WIFI", "", {"--fault", "ip=refuse"}, "fail", ""},
+        {"gps-pass", "GPS", "", {}, "pass", ""},
+        {"gps-fail", "GPS", undecided, {}, "fail", ""},
+        {"bluetooth-pass", "BLUETOOTH", "", {}, "pass", ""},
+        {"bluetooth-fail", "BLUETOOTH", "", {}, "fail", "power alert shown"},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(std::string(run.script) + " " + run.profile + (run.more.empty() ? "" : " " + run.more[1]));
+        const testkit::ProcessOutcome job = runScript(scratch, run.script, run.profile, run.more);
+        EXPECT_EQ(job.status, 0) << job.output;
+        EXPECT_EQ(resultOf(job.output, run.key), run.result) << job.output;
+        EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+        if (*run.deviceLog) {
+            std::ifstream log(scratch.path() / (std::string(run.script) + "0") / "device.log");
+            const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+            EXPECT_NE(text.find(run.deviceLog), std::string::npos);
+        }
+    }
+}
+
 TEST(ScreenScripts, APictureThatCannotBeTakenFailsItsRowWithNoAnswer) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "camera-picture-pass", "iphone7_still_capture_fails.json");
@@ -109,9 +165,9 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
           "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
-          "ACCELEROMETER_TEST", "GYRO_TEST"})
+          "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 32, fail 0, not tested 0, not built 8"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 35, fail 0, not tested 0, not built 5"), std::string::npos) << job.output;
 }
 
 } // namespace
