@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
@@ -212,11 +214,14 @@ void AttributedLabel::setText(const rt::Id& text) {
     setLinkModels(ns::Array::make());
     if (!attributedText_) return;
     if (checkingTypes_ != 0) detectLinks(attributed);
-    // A URL, or a string that parses as one; other values make no link.
+    // A URL, or a string that parses as one; other values make no link. Gathered first: adding a
+    // link styles the text anew, replacing the string being walked.
+    std::vector<std::pair<rt::Ref<ns::URL>, ns::Range>> links;
     attributedText_->enumerateAttribute(ns::LinkAttributeName, {0, attributedText_->length()},
                                         [&](const rt::Id& value, ns::Range range, bool&) {
-                                            if (auto url = linkURLOf(value)) addLinkToURL(url, range);
+                                            if (auto url = linkURLOf(value)) links.emplace_back(url, range);
                                         });
+    for (const auto& [url, range] : links) addLinkToURL(url, range);
 }
 
 void AttributedLabel::setTextAfterInheritingLabelAttributes(const rt::Id& text, const Configure& configure) {
