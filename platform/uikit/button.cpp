@@ -20,7 +20,7 @@ Button::Button(const cg::Rect& frame, ButtonType type) : Control(frame), type_(t
     titleLabel_->setTextAlignment(TextAlignment::Center);
     addSubview(titleLabel_);
     if (type == ButtonType::System)
-        titleColors_[ControlStates::Normal] = Color::colorWithRed(0, 122.0 / 255, 1, 1);
+        titleColors_[ControlStates::Normal] = Color::systemBlueColor();
 }
 
 rt::Ref<Button> Button::buttonWithType(ButtonType type) {

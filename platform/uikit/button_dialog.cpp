@@ -150,7 +150,7 @@ void ButtonDialog::placeOnScreen(cg::Size screen) {
     y = said ? y + padding - 4 : 0;
     const long count = numberOfButtons();
     const bool sideBySide = !sheet && count == 2;
-    const rt::Ref<Color> tint = Color::colorWithRed(0, 122.0 / 255, 1, 1);
+    const rt::Ref<Color> tint = Color::systemBlueColor();
     for (long i = 0; i < count; ++i) {
         const double w = sideBySide ? width / 2 : width;
         const cg::Rect place = cg::Rect::make(sideBySide ? i * w : 0, sideBySide ? y : y + i * row, w, row);

@@ -53,6 +53,7 @@ rt::Ref<Color> Color::brownColor() { return named<3, 2, 1, 5, 5>(); }
 rt::Ref<Color> Color::clearColor() { return named<0, 0, 0, 0>(); }
 rt::Ref<Color> Color::darkTextColor() { return blackColor(); }
 rt::Ref<Color> Color::lightTextColor() { return named<5, 5, 5, 3, 5>(); }
+rt::Ref<Color> Color::systemBlueColor() { return named<0, 122, 255, 255, 255>(); }
 
 rt::Ref<Color> Color::colorWithAlphaComponent(double alpha) const {
     return colorWithRed(red_, green_, blue_, alpha);

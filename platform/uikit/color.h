@@ -34,6 +34,8 @@ public:
     static rt::Ref<Color> clearColor();  // black with alpha 0
     static rt::Ref<Color> darkTextColor(); // black
     static rt::Ref<Color> lightTextColor(); // white with alpha 0.6
+    // The platform's blue of tints, buttons' titles and links: 0, 122/255, 1.
+    static rt::Ref<Color> systemBlueColor();
 
     double red() const noexcept { return red_; }
     double green() const noexcept { return green_; }

@@ -96,11 +96,6 @@ void NavigationBar::setBarTintColor(const rt::Ref<Color>& color) {
     barTintColor_ = color;
 }
 
-void NavigationBar::setTintColor(const rt::Ref<Color>& color) {
-    rt::KeyChange change(this, "tintColor");
-    tintColor_ = color;
-}
-
 void NavigationBarAppearance::setBackgroundColor(const rt::Ref<Color>& color) {
     rt::KeyChange change(this, "backgroundColor");
     backgroundColor_ = color;
@@ -234,7 +229,7 @@ void NavigationBar::drawRect(const cg::Rect& rect) {
         text(top->title(), cg::Rect::make(rect.width() / 4, 0, rect.width() / 2, rect.height()),
              Font::boldSystemFontOfSize(17), Color::blackColor(), TextAlignment::Center);
     if (isBackButtonVisible()) {
-        const rt::Ref<Color> tint = tintColor_ ? tintColor_ : Color::colorWithRed(0, 122.0 / 255, 1, 1);
+        const rt::Ref<Color> tint = tintColor();
         context->saveGState();
         context->setAlpha(backButton_->alpha());
         text(ns::String::make("\u2039 " + backTitle()->utf8()), backButton_->frame(),
@@ -272,7 +267,6 @@ RT_DEFINE_CLASS(NavigationBar, "UINavigationBar", View,
                 rt::prop("delegate", &NavigationBar::delegate, &NavigationBar::setDelegate,
                          {.memory = rt::Memory::Weak}),
                 rt::prop("barTintColor", &NavigationBar::barTintColor, &NavigationBar::setBarTintColor),
-                rt::prop("tintColor", &NavigationBar::tintColor, &NavigationBar::setTintColor),
                 rt::prop("standardAppearance", &NavigationBar::standardAppearance,
                          &NavigationBar::setStandardAppearance),
                 rt::prop("scrollEdgeAppearance", &NavigationBar::scrollEdgeAppearance,

@@ -82,8 +82,6 @@ public:
 
     const rt::Ref<Color>& barTintColor() const noexcept { return barTintColor_; }
     void setBarTintColor(const rt::Ref<Color>& color);
-    const rt::Ref<Color>& tintColor() const noexcept { return tintColor_; }
-    void setTintColor(const rt::Ref<Color>& color);
 
     // The appearances per state; a nil compact or scroll-edge appearance falls back to the standard
     // one on the platform (nothing here draws them).
@@ -130,7 +128,6 @@ private:
     rt::Weak<NavigationController> controller_; // the controller that manages the bar, if any
     rt::Ref<Control> backButton_;
     rt::Ref<Color> barTintColor_;
-    rt::Ref<Color> tintColor_;
     rt::Ref<NavigationBarAppearance> appearances_[4];
     std::vector<rt::Ref<View>> itemViews_; // the top item's views among the subviews
 };

@@ -30,14 +30,8 @@ bool RefreshControl::pullToRefresh() {
     return true;
 }
 
-void RefreshControl::setTintColor(rt::Ref<Color> color) {
-    rt::KeyChange change(this, "tintColor");
-    tint_ = std::move(color);
-}
-
 RT_DEFINE_CLASS(RefreshControl, "UIRefreshControl", Control,
                 rt::prop("refreshing", &RefreshControl::isRefreshing, {.getter = "isRefreshing"}),
-                rt::prop("tintColor", &RefreshControl::tintColor, &RefreshControl::setTintColor),
                 rt::method("beginRefreshing", &RefreshControl::beginRefreshing),
                 rt::method("endRefreshing", &RefreshControl::endRefreshing))
 

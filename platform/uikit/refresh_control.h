@@ -15,8 +15,6 @@ public:
     void endRefreshing();
     // What a user's pull does; nothing while refreshing or disabled. False when nothing happened.
     bool pullToRefresh();
-    const rt::Ref<Color>& tintColor() const noexcept { return tint_; }
-    void setTintColor(rt::Ref<Color> color);
 
 protected:
     RefreshControl();
@@ -25,7 +23,6 @@ private:
     void setRefreshing(bool refreshing);
 
     bool refreshing_ = false;
-    rt::Ref<Color> tint_;
 };
 
 } // namespace ui

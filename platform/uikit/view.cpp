@@ -203,6 +203,8 @@ void View::attach(const rt::Ref<View>& view, std::size_t index) {
         return;
     }
     const rt::Ref<Window> from = keep->window(), to = window();
+    const rt::Ref<Color> formerTint = keep->undimmedTint();
+    const ViewTintAdjustmentMode formerMode = keep->tintAdjustmentMode();
     keep->willMoveToSuperview(rt::retained(this));
     if (from != to) keep->announceWindowChange(from, to, false);
     if (rt::Ref<View> previous = keep->superview()) previous->willRemoveSubview(keep);
@@ -213,6 +215,7 @@ void View::attach(const rt::Ref<View>& view, std::size_t index) {
     keep->didMoveToSuperview();
     if (from != to) keep->announceWindowChange(from, to, true);
     didAddSubview(keep);
+    keep->tellTintChangeFrom(formerTint, formerMode);
     setNeedsLayout();
     if (keep->needsLayout_) keep->scheduleLayoutPass();
 }
@@ -222,12 +225,15 @@ void View::removeFromSuperview() {
     if (!parent) return;
     rt::Ref<View> keep = rt::retained(this);
     const rt::Ref<Window> from = window();
+    const rt::Ref<Color> formerTint = undimmedTint();
+    const ViewTintAdjustmentMode formerMode = tintAdjustmentMode();
     parent->willRemoveSubview(keep);
     willMoveToSuperview(nullptr);
     if (from) announceWindowChange(from, nullptr, false);
     detachFromSuperview();
     didMoveToSuperview();
     if (from) announceWindowChange(from, nullptr, true);
+    tellTintChangeFrom(formerTint, formerMode);
     parent->setNeedsLayout();
 }
 
@@ -598,6 +604,60 @@ void View::animateWithDuration(double duration, double delay, unsigned long, con
                          [completion = std::move(completion)] { completion(true); });
 }
 
+// ---- Tint --------------------------------------------------------------------------------------
+
+rt::Ref<Color> View::undimmedTint() const {
+    for (const View* view = this; view; view = view->superview_.unsafeGet())
+        if (view->tint_) return view->tint_;
+    return Color::systemBlueColor();
+}
+
+rt::Ref<Color> View::tintColor() const {
+    rt::Ref<Color> tint = undimmedTint();
+    if (tintAdjustmentMode() != ViewTintAdjustmentMode::Dimmed) return tint;
+    // Greyed at the same lightness (the luma weights of video).
+    const double lightness = 0.299 * tint->red() + 0.587 * tint->green() + 0.114 * tint->blue();
+    return Color::colorWithWhite(lightness, tint->alpha());
+}
+
+void View::setTintColor(rt::Ref<Color> color) {
+    rt::KeyChange change(this, "tintColor");
+    const rt::Ref<Color> former = undimmedTint();
+    tint_ = std::move(color);
+    if (!rt::equal(former.get(), undimmedTint().get())) tellTintChange(true, false);
+}
+
+ViewTintAdjustmentMode View::tintAdjustmentMode() const {
+    for (const View* view = this; view; view = view->superview_.unsafeGet())
+        if (view->tintMode_ != ViewTintAdjustmentMode::Automatic) return view->tintMode_;
+    return ViewTintAdjustmentMode::Normal;
+}
+
+void View::setTintAdjustmentMode(ViewTintAdjustmentMode mode) {
+    rt::KeyChange change(this, "tintAdjustmentMode");
+    const ViewTintAdjustmentMode former = tintAdjustmentMode();
+    tintMode_ = mode;
+    if (former != tintAdjustmentMode()) tellTintChange(false, true);
+}
+
+void View::tellTintChangeFrom(const rt::Ref<Color>& formerTint, ViewTintAdjustmentMode formerMode) {
+    const bool colour = !rt::equal(formerTint.get(), undimmedTint().get());
+    const bool mode = formerMode != tintAdjustmentMode();
+    if (colour || mode) tellTintChange(colour, mode);
+}
+
+void View::tellTintChange(bool colourChanged, bool modeChanged) {
+    rt::Ref<View> keep = rt::retained(this);
+    tintColorDidChange();
+    // A subview keeps what it sets itself.
+    const std::vector<rt::Ref<View>> subviews = subviews_;
+    for (const auto& subview : subviews) {
+        const bool colour = colourChanged && !subview->tint_;
+        const bool mode = modeChanged && subview->tintMode_ == ViewTintAdjustmentMode::Automatic;
+        if (colour || mode) subview->tellTintChange(colour, mode);
+    }
+}
+
 // ---- Description -------------------------------------------------------------------------------
 
 std::string View::descriptionPrefix() const {
@@ -626,6 +686,9 @@ RT_DEFINE_CLASS(
     rt::prop("backgroundColor", &View::backgroundColor, &View::setBackgroundColor,
              {.memory = rt::Memory::Copy}),
     rt::prop("tag", &View::tag, &View::setTag),
+    rt::prop("tintColor", &View::tintColor, &View::setTintColor),
+    rt::prop("tintAdjustmentMode", &View::tintAdjustmentMode, &View::setTintAdjustmentMode),
+    rt::method("tintColorDidChange", &View::tintColorDidChange),
     rt::prop("contentMode", &View::contentMode, &View::setContentMode),
     rt::prop("userInteractionEnabled", &View::isUserInteractionEnabled, &View::setUserInteractionEnabled,
              {.getter = "isUserInteractionEnabled"}),

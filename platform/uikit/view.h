@@ -74,6 +74,10 @@ class LayoutEngine;
 LayoutEngine* layoutEngineOf(const View& view);
 }
 
+// How a view's tint shows: Automatic takes the superview's mode (Normal at the root of the tree);
+// Dimmed shows the tint as a grey of the same lightness.
+enum class ViewTintAdjustmentMode : long { Automatic = 0, Normal = 1, Dimmed = 2 };
+
 // The axes of hugging and compression resistance.
 enum class LayoutConstraintAxis : long { Horizontal = 0, Vertical = 1 };
 
@@ -122,6 +126,19 @@ public:
     void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
     // Whether the view or any of its ancestors is hidden: such a view cannot be seen or touched.
     bool isHiddenOrHasHiddenAncestor() const;
+
+    // ---- Tint ----
+    // The view's own tint when set, else its superview's; the system blue at the root of the tree.
+    // While the mode in effect is Dimmed, that colour greyed.
+    rt::Ref<Color> tintColor() const;
+    // Nil gives the view its superview's tint again.
+    void setTintColor(rt::Ref<Color> color);
+    // The mode in effect: the view's own unless Automatic, else its superview's; Normal at the root.
+    ViewTintAdjustmentMode tintAdjustmentMode() const;
+    void setTintAdjustmentMode(ViewTintAdjustmentMode mode);
+    // Told on the view, and on each subview that takes it over, when the tint or the mode in
+    // effect changes: either is set, or the view moves under a superview whose tint differs.
+    virtual void tintColorDidChange() {}
 
     // ---- The tree ----
     rt::Ref<View> superview() const { return superview_.lock(); }
@@ -281,6 +298,13 @@ private:
     // Takes the constraints naming this view or its subviews off the ancestors from `former` up.
     void dropConstraintsFromAncestors(const rt::Ref<View>& former);
     void announceWindowChange(const rt::Ref<Window>& from, const rt::Ref<Window>& to, bool after);
+    // The tint before any dimming.
+    rt::Ref<Color> undimmedTint() const;
+    // Tells tintColorDidChange down the tree from this view, to the views that take over the
+    // colour or the mode that changed above them.
+    void tellTintChange(bool colourChanged, bool modeChanged);
+    // Tells the change a move under another superview brings, from what the view took over before it.
+    void tellTintChangeFrom(const rt::Ref<Color>& formerTint, ViewTintAdjustmentMode formerMode);
     void scheduleLayoutPass();
     friend class detail::LayoutEngine;
     friend detail::LayoutEngine* detail::layoutEngineOf(const View& view);
@@ -325,6 +349,8 @@ private:
     float hugging_[2] = {250, 250};
     float compression_[2] = {750, 750};
     ViewContentMode contentMode_ = ViewContentMode::ScaleToFill;
+    ViewTintAdjustmentMode tintMode_ = ViewTintAdjustmentMode::Automatic;
+    rt::Ref<Color> tint_;
     // The root of a tree keeps its layout engine.
     std::unique_ptr<detail::LayoutEngine> engine_;
 };

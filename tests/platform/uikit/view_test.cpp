@@ -1,5 +1,7 @@
 // Views: geometry, the tree, point conversion, hit testing, layout and animations on the clock.
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,7 @@ protected:
     void layoutSubviews() override { trace.push_back("layout"); }
     void didMoveToSuperview() override { trace.push_back(superview() ? "moved in" : "moved out"); }
     void didMoveToWindow() override { trace.push_back(window() ? "window" : "no window"); }
+    void tintColorDidChange() override { trace.push_back("tint"); }
 };
 
 rt::Ref<ui::View> viewAt(double x, double y, double w, double h) {
@@ -144,6 +147,54 @@ TEST(UIView, TreeChangesAreAnnouncedToTheSubtree) {
     EXPECT_EQ(leaf->window(), window);
     container->removeFromSuperview();
     EXPECT_EQ(leaf->trace, (std::vector<std::string>{"moved in", "window", "no window"}));
+}
+
+// The tint is inherited down the tree until a view sets its own, and the views that take a change
+// over are told; the root's is the system blue, dimmed it greys.
+TEST(UIView, TintIsInheritedAndItsChangesAreToldToTheViewsThatTakeThemOver) {
+    using Mode = ui::ViewTintAdjustmentMode;
+    auto root = viewAt(0, 0, 100, 100);
+    auto middle = rt::make<TracingView>(Rect::make(0, 0, 50, 50));
+    auto leaf = rt::make<TracingView>(Rect::make(0, 0, 10, 10));
+    middle->addSubview(leaf);
+    root->addSubview(middle);
+    EXPECT_EQ(leaf->trace, std::vector<std::string>{"moved in"}) << "a move that keeps the tint tells nothing";
+    EXPECT_TRUE(rt::equal(leaf->tintColor().get(), ui::Color::systemBlueColor().get()));
+    EXPECT_EQ(leaf->tintAdjustmentMode(), Mode::Normal);
+
+    const auto red = ui::Color::redColor();
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        int middleTold, leafTold;
+        rt::Ref<ui::Color> leafTint;
+        Mode leafMode;
+    };
+    const Step steps[] = {
+        {"root tint", [&] { root->setTintColor(red); }, 1, 1, red, Mode::Normal},
+        {"the same again", [&] { root->setTintColor(ui::Color::colorWithRed(1, 0, 0, 1)); }, 0, 0, red, Mode::Normal},
+        {"leaf sets its own", [&] { leaf->setTintColor(ui::Color::greenColor()); }, 0, 1, ui::Color::greenColor(), Mode::Normal},
+        {"root blue: the leaf keeps its own", [&] { root->setTintColor(ui::Color::blueColor()); }, 1, 0, ui::Color::greenColor(), Mode::Normal},
+        {"middle dimmed", [&] { middle->setTintAdjustmentMode(Mode::Dimmed); }, 1, 1, ui::Color::colorWithWhite(0.587, 1), Mode::Dimmed},
+        {"leaf normal", [&] { leaf->setTintAdjustmentMode(Mode::Normal); }, 0, 1, ui::Color::greenColor(), Mode::Normal},
+        {"leaf back to automatic", [&] { leaf->setTintAdjustmentMode(Mode::Automatic); }, 0, 1, ui::Color::colorWithWhite(0.587, 1), Mode::Dimmed},
+        {"leaf moved to the root", [&] { root->addSubview(leaf); }, 0, 1, ui::Color::greenColor(), Mode::Normal},
+        {"leaf's own taken off", [&] { leaf->setTintColor(nullptr); }, 0, 1, ui::Color::blueColor(), Mode::Normal},
+        {"leaf taken out of the tree", [&] { leaf->removeFromSuperview(); }, 0, 1, ui::Color::systemBlueColor(), Mode::Normal},
+    };
+    for (const Step& step : steps) {
+        const std::size_t middleBefore = middle->trace.size(), leafBefore = leaf->trace.size();
+        step.change();
+        const auto told = [](const TracingView& view, std::size_t from) {
+            return int(std::count(view.trace.begin() + long(from), view.trace.end(), "tint"));
+        };
+        EXPECT_EQ(told(*middle, middleBefore), step.middleTold) << step.what;
+        EXPECT_EQ(told(*leaf, leafBefore), step.leafTold) << step.what;
+        EXPECT_TRUE(rt::equal(leaf->tintColor().get(), step.leafTint.get()))
+            << step.what << ": " << leaf->tintColor()->description();
+        EXPECT_EQ(leaf->tintAdjustmentMode(), step.leafMode) << step.what;
+    }
+    EXPECT_EQ(ns::valueForKey(leaf, "tintAdjustmentMode")->description(), "1");
 }
 
 TEST(UIView, PointsConvertByTheChainOfOrigins) {
