@@ -21,6 +21,7 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/nib.h"
 #include "platform/uikit/screen.h"
@@ -38,7 +39,8 @@ namespace {
 constexpr double kBatteryTopWithInset = -88;
 constexpr double kBatteryTop = -64;
 
-// The table over the scene, first among its subviews so the bars give it room, above the buttons.
+// The table over the scene, above the buttons, first among its subviews so the bars give it room:
+// its top constraint takes the bars' height off the top guide, so it starts under them.
 const bool batteryNibRegistered = registerTestScreenNib<BatteryViewController>(
     "BatteryViewController", [](const rt::Ref<ui::View>& view, BatteryViewController& screen) {
         const cg::Rect bounds = view->bounds();
@@ -47,7 +49,8 @@ const bool batteryNibRegistered = registerTestScreenNib<BatteryViewController>(
         table->setTranslatesAutoresizingMaskIntoConstraints(false);
         view->insertSubviewAtIndex(table, 0);
         using Attribute = ui::LayoutAttribute;
-        screen.setTableviewtop(pinEqual(view, table, Attribute::Top, view, Attribute::Top, kBatteryTop));
+        screen.setTableviewtop(
+            pinEqual(view, table, Attribute::Top, screen.topLayoutGuide(), Attribute::Bottom, kBatteryTop));
         pinEqual(view, table, Attribute::Leading, view, Attribute::Leading, 0);
         pinEqual(view, table, Attribute::Trailing, view, Attribute::Trailing, 0);
         pinEqual(view, table, Attribute::Bottom, view, Attribute::Bottom, -100);
