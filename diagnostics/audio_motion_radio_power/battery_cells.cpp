@@ -13,10 +13,10 @@
 namespace ft {
 
 RT_DEFINE_CLASS(BatteryBarTableViewCell, "BatteryBarTableViewCell", ui::TableViewCell,
-                rt::prop("fieldValue", &BatteryBarTableViewCell::fieldValue, &BatteryBarTableViewCell::setFieldValue,
-                         {.memory = rt::Memory::Weak}),
-                rt::prop("progressBar", &BatteryBarTableViewCell::progressBar, &BatteryBarTableViewCell::setProgressBar,
-                         {.memory = rt::Memory::Weak}),
+                rt::prop("fieldValue", &BatteryBarTableViewCell::fieldValue,
+                         &BatteryBarTableViewCell::setFieldValue, {.memory = rt::Memory::Weak}),
+                rt::prop("progressBar", &BatteryBarTableViewCell::progressBar,
+                         &BatteryBarTableViewCell::setProgressBar, {.memory = rt::Memory::Weak}),
                 rt::method("setProgress:", &BatteryBarTableViewCell::setProgress))
 
 RT_DEFINE_CLASS(BatteryChargeTableViewCell, "BatteryChargeTableViewCell", BatteryBarTableViewCell,
@@ -38,8 +38,8 @@ RT_DEFINE_CLASS(NormalTableViewCell, "NormalTableViewCell", ui::TableViewCell,
 
 namespace {
 
-rt::Ref<ui::Label> batteryCellLabel(const rt::Ref<ui::TableViewCell>& cell, const cg::Rect& frame, double size,
-                                    ui::TextAlignment alignment) {
+rt::Ref<ui::Label> batteryCellLabel(const rt::Ref<ui::TableViewCell>& cell, const cg::Rect& frame,
+                                    double size, ui::TextAlignment alignment) {
     auto label = rt::make<ui::Label>(frame);
     label->setFont(ui::Font::systemFontOfSize(size));
     label->setTextAlignment(alignment);
@@ -53,8 +53,10 @@ template <class Cell, class SetName> ui::Nib::Factory batteryBarCellNib(SetName 
     return [setName](const rt::Id&) -> ui::Nib::Loaded {
         const double width = ui::Screen::mainScreen()->bounds().width();
         auto cell = rt::make<Cell>(ui::TableViewCellStyle::Default, ns::String::make(Cell::kReuseIdentifier));
-        (cell.get()->*setName)(batteryCellLabel(cell, cg::Rect::make(15, 8, width - 130, 21), 17, ui::TextAlignment::Left));
-        cell->setFieldValue(batteryCellLabel(cell, cg::Rect::make(width - 115, 8, 100, 21), 17, ui::TextAlignment::Right));
+        (cell.get()->*setName)(
+            batteryCellLabel(cell, cg::Rect::make(15, 8, width - 130, 21), 17, ui::TextAlignment::Left));
+        cell->setFieldValue(
+            batteryCellLabel(cell, cg::Rect::make(width - 115, 8, 100, 21), 17, ui::TextAlignment::Right));
         auto bar = rt::make<sb::ProgressBar>(cg::Rect::make(15, 37, width - 30, 24));
         cell->contentView()->addSubview(bar);
         cell->setProgressBar(bar);
@@ -67,22 +69,25 @@ ui::Nib::Loaded loadNormalBatteryCell(const rt::Id&) {
     const double width = ui::Screen::mainScreen()->bounds().width();
     auto cell = rt::make<NormalTableViewCell>(ui::TableViewCellStyle::Default,
                                               ns::String::make(NormalTableViewCell::kReuseIdentifier));
-    cell->setFieldName(batteryCellLabel(cell, cg::Rect::make(15, 11, width / 2 - 15, 22), 17, ui::TextAlignment::Left));
+    cell->setFieldName(
+        batteryCellLabel(cell, cg::Rect::make(15, 11, width / 2 - 15, 22), 17, ui::TextAlignment::Left));
     cell->setFieldValue(batteryCellLabel(cell, cg::Rect::make(width / 2, 11, width / 2 - 15, 22), 17,
                                          ui::TextAlignment::Right));
     return {{cell}, {}};
 }
 
 const bool batteryCellNibsRegistered =
-    (ui::Nib::registerNib(BatteryChargeTableViewCell::kReuseIdentifier,
-                          batteryBarCellNib<BatteryChargeTableViewCell>(&BatteryChargeTableViewCell::setBatteryCharge)),
+    (ui::Nib::registerNib(
+         BatteryChargeTableViewCell::kReuseIdentifier,
+         batteryBarCellNib<BatteryChargeTableViewCell>(&BatteryChargeTableViewCell::setBatteryCharge)),
      ui::Nib::registerNib(CapacityTableViewCell::kReuseIdentifier,
                           batteryBarCellNib<CapacityTableViewCell>(&CapacityTableViewCell::setCapacityLabel)),
      ui::Nib::registerNib(NormalTableViewCell::kReuseIdentifier, loadNormalBatteryCell), true);
 
 } // namespace
 
-BatteryBarTableViewCell::BatteryBarTableViewCell(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier)
+BatteryBarTableViewCell::BatteryBarTableViewCell(ui::TableViewCellStyle style,
+                                                 rt::Ref<ns::String> reuseIdentifier)
     : ui::TableViewCell(style, std::move(reuseIdentifier)) {
     (void)batteryCellNibsRegistered;
 }
@@ -140,7 +145,8 @@ void BatteryChargeTableViewCell::awakeFromNib() {
     styleBar(ui::Color::colorWithRed(152 / 255.0, 190 / 255.0, 0, 1));
 }
 
-CapacityTableViewCell::CapacityTableViewCell(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier)
+CapacityTableViewCell::CapacityTableViewCell(ui::TableViewCellStyle style,
+                                             rt::Ref<ns::String> reuseIdentifier)
     : BatteryBarTableViewCell(style, std::move(reuseIdentifier)) {}
 
 rt::Ref<ui::Label> CapacityTableViewCell::capacityLabel() const {

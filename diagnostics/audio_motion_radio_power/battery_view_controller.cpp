@@ -21,8 +21,8 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
-#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/layout_constraint.h"
+#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/nib.h"
 #include "platform/uikit/screen.h"
 #include "platform/uikit/table_view.h"
@@ -75,7 +75,8 @@ std::int64_t batteryInteger(const rt::Ref<ns::Dictionary>& dictionary, const cha
 // The bundle's capacity for this model (lower-cased machine identifier), 0 when it has none.
 double bundledBatteryCapacity() {
     const auto data = ns::Bundle::mainBundle()->dataForResource("batteryinfo", "plist");
-    const auto table = data ? rt::cast<ns::Dictionary>(ns::PropertyListSerialization::propertyListWithData(data)) : nullptr;
+    const auto table =
+        data ? rt::cast<ns::Dictionary>(ns::PropertyListSerialization::propertyListWithData(data)) : nullptr;
     if (!table) return 0;
     std::string machine = Utility::hardwareName()->utf8();
     for (char& c : machine)
@@ -86,22 +87,23 @@ double bundledBatteryCapacity() {
 
 } // namespace
 
-RT_DEFINE_CLASS(BatteryViewController, "BatteryViewController", BaseModelViewController,
-                rt::prop("tableView", &BatteryViewController::tableView, &BatteryViewController::setTableView,
-                         {.memory = rt::Memory::Weak}),
-                rt::prop("tableviewtop", &BatteryViewController::tableviewtop, &BatteryViewController::setTableviewtop,
-                         {.memory = rt::Memory::Weak}),
-                rt::method("ioKitDataUpdated", &BatteryViewController::ioKitDataUpdated),
-                rt::method("listenerDataUpdated:", &BatteryViewController::listenerDataUpdated),
-                rt::method("tableView:numberOfRowsInSection:", &BatteryViewController::tableViewNumberOfRowsInSection),
-                rt::method("tableView:cellForRowAtIndexPath:", &BatteryViewController::tableViewCellForRowAtIndexPath),
-                rt::method("tableView:heightForRowAtIndexPath:",
-                           &BatteryViewController::tableViewHeightForRowAtIndexPath),
-                rt::method("tableView:titleForHeaderInSection:",
-                           &BatteryViewController::tableViewTitleForHeaderInSection),
-                rt::method("tableView:viewForHeaderInSection:", &BatteryViewController::tableViewViewForHeaderInSection),
-                rt::method("tableView:heightForHeaderInSection:",
-                           &BatteryViewController::tableViewHeightForHeaderInSection))
+RT_DEFINE_CLASS(
+    BatteryViewController, "BatteryViewController", BaseModelViewController,
+    rt::prop("tableView", &BatteryViewController::tableView, &BatteryViewController::setTableView,
+             {.memory = rt::Memory::Weak}),
+    rt::prop("tableviewtop", &BatteryViewController::tableviewtop, &BatteryViewController::setTableviewtop,
+             {.memory = rt::Memory::Weak}),
+    rt::method("ioKitDataUpdated", &BatteryViewController::ioKitDataUpdated),
+    rt::method("listenerDataUpdated:", &BatteryViewController::listenerDataUpdated),
+    rt::method("tableView:numberOfRowsInSection:", &BatteryViewController::tableViewNumberOfRowsInSection),
+    rt::method("tableView:cellForRowAtIndexPath:", &BatteryViewController::tableViewCellForRowAtIndexPath),
+    rt::method("tableView:heightForRowAtIndexPath:",
+               &BatteryViewController::tableViewHeightForRowAtIndexPath),
+    rt::method("tableView:titleForHeaderInSection:",
+               &BatteryViewController::tableViewTitleForHeaderInSection),
+    rt::method("tableView:viewForHeaderInSection:", &BatteryViewController::tableViewViewForHeaderInSection),
+    rt::method("tableView:heightForHeaderInSection:",
+               &BatteryViewController::tableViewHeightForHeaderInSection))
 
 BatteryViewController::BatteryViewController() {
     (void)batteryNibRegistered;
@@ -148,8 +150,9 @@ void BatteryViewController::viewDidLoadBody() {
     if (auto top = tableviewtop()) top->setConstant(hasBottomInset() ? kBatteryTopWithInset : kBatteryTop);
     view()->setNeedsLayout();
     if (auto table = tableView()) {
-        for (const char* nib : {BatteryChargeTableViewCell::kReuseIdentifier, CapacityTableViewCell::kReuseIdentifier,
-                                NormalTableViewCell::kReuseIdentifier})
+        for (const char* nib :
+             {BatteryChargeTableViewCell::kReuseIdentifier, CapacityTableViewCell::kReuseIdentifier,
+              NormalTableViewCell::kReuseIdentifier})
             table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName(nib), ns::String::make(nib));
         table->setTableFooterView(rt::make<ui::View>(cg::Rect{}));
     }
@@ -221,10 +224,12 @@ void BatteryViewController::observe() {
                                                });
         break;
     case Source::Captured:
-        observer_ = center->addObserverForName(std::string(ds::DeviceListenerNewDataNotification).c_str(), nullptr,
-                                               nullptr, [weak](const rt::Ref<ns::Notification>& notification) {
-                                                   if (auto self = weak.lock()) self->listenerDataUpdated(notification);
-                                               });
+        observer_ =
+            center->addObserverForName(std::string(ds::DeviceListenerNewDataNotification).c_str(), nullptr,
+                                       nullptr, [weak](const rt::Ref<ns::Notification>& notification) {
+                                           if (auto self = weak.lock())
+                                               self->listenerDataUpdated(notification);
+                                       });
         break;
     }
 }
@@ -278,11 +283,13 @@ rt::Id BatteryViewController::tableViewCellForRowAtIndexPath(const rt::Id& table
                                                              const rt::Ref<ns::IndexPath>& indexPath) {
     const auto tableView = rt::cast<ui::TableView>(table);
     const auto dequeue = [&](const char* identifier) {
-        return tableView->dequeueReusableCellWithIdentifierForIndexPath(ns::String::make(identifier), indexPath);
+        return tableView->dequeueReusableCellWithIdentifierForIndexPath(ns::String::make(identifier),
+                                                                        indexPath);
     };
     const long row = indexPath->row();
     if (row == 0) {
-        auto cell = rt::cast<BatteryChargeTableViewCell>(dequeue(BatteryChargeTableViewCell::kReuseIdentifier));
+        auto cell =
+            rt::cast<BatteryChargeTableViewCell>(dequeue(BatteryChargeTableViewCell::kReuseIdentifier));
         cell->fieldValue()->setText(ns::String::make(""));
         cell->setProgress(chargeValue(ui::Device::currentDevice()->batteryLevel()));
         return cell;
@@ -319,8 +326,9 @@ rt::Id BatteryViewController::tableViewCellForRowAtIndexPath(const rt::Id& table
     return cell;
 }
 
-double BatteryViewController::tableViewHeightForRowAtIndexPath(const rt::Id&,
-                                                               const rt::Ref<ns::IndexPath>& indexPath) const {
+double
+BatteryViewController::tableViewHeightForRowAtIndexPath(const rt::Id&,
+                                                        const rt::Ref<ns::IndexPath>& indexPath) const {
     const long barRows = source_ == Source::Captured ? 2 : 1;
     return indexPath->row() < barRows ? kBarRowHeight : kRowHeight;
 }

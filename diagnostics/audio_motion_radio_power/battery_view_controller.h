@@ -61,7 +61,8 @@ public:
 
     long tableViewNumberOfRowsInSection(const rt::Id& table, long section) const;
     rt::Id tableViewCellForRowAtIndexPath(const rt::Id& table, const rt::Ref<ns::IndexPath>& indexPath);
-    double tableViewHeightForRowAtIndexPath(const rt::Id& table, const rt::Ref<ns::IndexPath>& indexPath) const;
+    double tableViewHeightForRowAtIndexPath(const rt::Id& table,
+                                            const rt::Ref<ns::IndexPath>& indexPath) const;
     rt::Ref<ns::String> tableViewTitleForHeaderInSection(const rt::Id& table, long section) const;
     rt::Id tableViewViewForHeaderInSection(const rt::Id& table, long section) const;
     double tableViewHeightForHeaderInSection(const rt::Id& table, long section) const;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/audio_motion_radio_power/battery_cells.h"
-#include "diagnostics/audio_motion_radio_power/battery_view_controller.h"
 #include "device/device_listener.h"
 #include "device/iokit_listener.h"
+#include "diagnostics/audio_motion_radio_power/battery_cells.h"
+#include "diagnostics/audio_motion_radio_power/battery_view_controller.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/notification_center.h"
@@ -95,7 +95,9 @@ TEST_F(BatteryScreen, ShowsTheReadingsItsSystemVersionGivesAndTheAnswerDecides) 
         std::vector<double> barsAfter;
         bool yes;
     };
-    auto level = [](double to) { return [to] { sim::Device::shared().setBattery(to, sim::BatteryState::Unplugged); }; };
+    auto level = [](double to) {
+        return [to] { sim::Device::shared().setBattery(to, sim::BatteryState::Unplugged); };
+    };
     auto registryVoltage = [](long long mV) {
         return [=] {
             for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
@@ -112,8 +114,9 @@ TEST_F(BatteryScreen, ShowsTheReadingsItsSystemVersionGivesAndTheAnswerDecides) 
          level(0.8), {""}, {0.8}, true},
         {"12.x: a level of 0 leaves the bar", batteryOn("12.0", 0.5), "", -64, 1960, {""}, {0.5}, level(0), {""},
          {0.5}, false},
-        {"12.x: a model the table lacks", batteryOn("12.4.1", 0.3, [](sim::Profile& p) { p.machine = "iPhone99,9"; }),
-         "", -64, 0, {""}, {0.3}, {}, {""}, {0.3}, true},
+        {"12.x: a model the table lacks",
+         batteryOn("12.4.1", 0.3, [](sim::Profile& p) { p.machine = "iPhone99,9"; }), "", -64, 0, {""}, {0.3}, {},
+         {""}, {0.3}, true},
         {"13.x with a bottom inset", {}, "iphone_xr", -88, 2942, {""}, {}, {}, {""}, {}, false},
         {"10.3.3: the registry", batteryOn("10.3.3", 0.5, voltage3845), "", -64, 100, {"", "3.85 V"}, {0},
          registryVoltage(4100), {"", "4.10 V"}, {0}, true},
@@ -147,6 +150,13 @@ TEST_F(BatteryScreen, ShowsTheReadingsItsSystemVersionGivesAndTheAnswerDecides) 
             at(2.5);
             EXPECT_EQ(values(*screen), c.valuesAfter);
             EXPECT_EQ(bars(*screen), c.barsAfter);
+        }
+        if (c.values.size() == 6) { // temperature in green, discharge current in red
+            auto colour = [&](long row) {
+                return rt::cast<ft::NormalTableViewCell>(cell(*screen, row))->fieldValue()->textColor();
+            };
+            EXPECT_TRUE(colour(4)->isEqual(ui::Color::greenColor().get()));
+            EXPECT_TRUE(colour(5)->isEqual(ui::Color::redColor().get()));
         }
         // The header: the title, 50 high, its label where the measure puts it.
         auto header = rt::cast<ui::View>(screen->tableViewViewForHeaderInSection(screen->tableView(), 0));
@@ -187,7 +197,8 @@ TEST_F(BatteryScreen, ListenerPostsReachOnlyTheLiveScreenAndOnlyOnce) {
 
 TEST(BatteryFigures, ChargeRoundsHalvesAwayAndTheHeaderLabelIsMeasuredAt12) {
     const std::pair<double, double> charges[] = {{0.456, 0.46}, {0.125, 0.13}, {0.004, 0}, {1, 1}, {-1, -1}};
-    for (const auto& [level, charge] : charges) EXPECT_DOUBLE_EQ(BatteryViewController::chargeValue(level), charge) << level;
+    for (const auto& [level, charge] : charges)
+        EXPECT_DOUBLE_EQ(BatteryViewController::chargeValue(level), charge) << level;
     struct Header {
         const char* title;
         cg::Rect frame;
