@@ -80,9 +80,10 @@ double bundledBatteryCapacity() {
     if (!table) return 0;
     std::string machine = Utility::hardwareName()->utf8();
     for (char& c : machine)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
     const auto capacity = rt::cast<ns::Number>(table->objectForKey(machine));
-    return capacity ? static_cast<double>(capacity->integerValue()) : 0;
+    if (!capacity) return 0;
+    return capacity->integerValue();
 }
 
 } // namespace
@@ -306,20 +307,20 @@ rt::Id BatteryViewController::tableViewCellForRowAtIndexPath(const rt::Id& table
     switch (normal) {
     case 0:
         cell->fieldName()->setText(localized("BATTERY_CONTROLLER_VOLTAGE"));
-        cell->fieldValue()->setText(ns::stringWithFormat("%0.2f V", static_cast<double>(voltage) / 1000));
+        cell->fieldValue()->setText(ns::stringWithFormat("%0.2f V", voltage / 1000.0));
         break;
     case 1:
         cell->fieldName()->setText(localized("BATTERY_CONTROLLER_CYCLES"));
-        cell->fieldValue()->setText(ns::stringWithFormat("%ld", static_cast<long>(cycleCount)));
+        cell->fieldValue()->setText(ns::stringWithFormat("%ld", cycleCount));
         break;
     case 2:
         cell->fieldName()->setText(localized("BATTERY_CONTROLLER_TEMPERATURE"));
-        cell->fieldValue()->setText(ns::stringWithFormat("%.2f °C", static_cast<double>(temperature) / 100));
+        cell->fieldValue()->setText(ns::stringWithFormat("%.2f °C", temperature / 100.0));
         cell->setValueColor(ui::Color::greenColor());
         break;
     default:
         cell->fieldName()->setText(localized("BATTERY_CONTROLLER_DISCHARGE_CURRENT"));
-        cell->fieldValue()->setText(ns::stringWithFormat("%ld mA", static_cast<long>(discharge)));
+        cell->fieldValue()->setText(ns::stringWithFormat("%ld mA", discharge));
         cell->setValueColor(ui::Color::redColor());
         break;
     }
