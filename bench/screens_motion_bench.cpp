@@ -1,10 +1,12 @@
 // The motion screens through the real runner, in virtual time: a 30-s axis at rest (300 readings
-// through the axis chain to the label, then the watchdog's fail), per reading and whole; and the
-// progress bar's animated setProgress.
+// through the axis chain to the label, then the watchdog's fail), per reading and whole; the
+// progress bar's animated setProgress; and the battery screen's six-row reload.
 
 #include <benchmark/benchmark.h>
 
 #include "bench/screen_stage.h"
+#include "diagnostics/audio_motion_radio_power/battery_view_controller.h"
+#include "platform/uikit/table_view.h"
 #include "platform/uikit/color.h"
 #include "ui/overlays/progress_bar.h"
 
@@ -53,5 +55,21 @@ void BM_ProgressBarSetProgressAnimated(benchmark::State& state) {
     benchmark::DoNotOptimize(bar->progress());
 }
 BENCHMARK(BM_ProgressBarSetProgressAnimated);
+
+// The battery screen below 10.0 (six rows: two bars, four values) reloads its table once.
+void BM_BatterySixRowReload(benchmark::State& state) {
+    Stage stage({.adjust = [](sim::Profile& p) { p.systemVersion = "9.3"; }, .delegateClass = "AppDelegate"});
+    stage.open("BatteryViewController");
+    stage.app().advance(1.0);
+    auto screen = rt::cast<ft::BatteryViewController>(stage.top());
+    if (!screen || screen->tableView()->numberOfRowsInSection(0) != 6) {
+        state.SkipWithError("no six-row battery screen");
+        return;
+    }
+    const auto table = screen->tableView();
+    for (auto _ : state) table->reloadData();
+    stage.leave();
+}
+BENCHMARK(BM_BatterySixRowReload)->Unit(benchmark::kMicrosecond);
 
 } // namespace

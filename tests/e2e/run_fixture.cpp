@@ -54,15 +54,22 @@ std::string testSeed() {
     return seed.dump();
 }
 
-// The automatic rows' screens are built, and a class keeps its name: the bundle's storyboard (a
-// copy) names stand-ins in their scenes instead.
-constexpr std::pair<const char*, const char*> kAutomaticStandIns[] = {
-    {"WifiViewController", "E2EWifiViewController"}, {"GPSViewController", "E2EGPSViewController"}};
+// The three rows' screens are built, and a class keeps its name: the bundle's storyboard (a copy)
+// names stand-ins in their scenes instead.
+struct E2EStandIn {
+    const char* screen;
+    const char* standIn;
+    testkit::FakeScreen kind;
+};
+constexpr E2EStandIn kStandIns[] = {
+    {"WifiViewController", "E2EWifiViewController", testkit::FakeScreen::Automatic},
+    {"GPSViewController", "E2EGPSViewController", testkit::FakeScreen::Automatic},
+    {"BatteryViewController", "E2EBatteryViewController", testkit::FakeScreen::Manual}};
 
-void nameAutomaticStandIns(const std::string& bundleFolder) {
+void nameStandIns(const std::string& bundleFolder) {
     const std::string path = bundleFolder + "/Main.storyboard.json";
     std::string text = testkit::readFile(path);
-    for (const auto& [screen, standIn] : kAutomaticStandIns) {
+    for (const auto& [screen, standIn, kind] : kStandIns) {
         const std::string from = std::string("\"class\": \"") + screen + "\"";
         const auto at = text.find(from);
         ASSERT_NE(at, std::string::npos) << screen;
@@ -74,18 +81,15 @@ void nameAutomaticStandIns(const std::string& bundleFolder) {
 // The screens of the runs, as classes of the catalogue's screen names, once per process.
 void registerScreens() {
     auto storyboard = ui::Storyboard::storyboardWithName("Main");
-    using testkit::FakeScreen;
-    for (const auto& [screen, standIn] : kAutomaticStandIns)
-        testkit::registerFakeScreen(*storyboard, standIn, FakeScreen::Automatic);
-    testkit::registerFakeScreen(*storyboard, "BatteryViewController", FakeScreen::Manual);
-    testkit::registerFakeScreen(*storyboard, "HeadsetPlugViewController", FakeScreen::Refusing);
+    for (const auto& [screen, standIn, kind] : kStandIns) testkit::registerFakeScreen(*storyboard, standIn, kind);
+    testkit::registerFakeScreen(*storyboard, "HeadsetPlugViewController", testkit::FakeScreen::Refusing);
 }
 
 } // namespace
 
 void RunTest::SetUp() {
     AppTest::SetUp();
-    nameAutomaticStandIns(app().bundleFolder());
+    nameStandIns(app().bundleFolder());
     registerScreens();
     testkit::FakeTestScreen::journal().clear();
     testkit::FakeRefusingScreen::setRefusal(std::nullopt);

@@ -88,6 +88,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"louder-speaker", "LOUDSPEAKER", ""},
         {"accelerometer", "ACCELEROMETER_TEST", ""},
         {"gyroscope", "GYRO_TEST", ""},
+        {"battery", "BATTERY", ""},
     };
     testkit::ScratchFolder scratch("ft-screen-scripts");
     for (const Screen& screen : screens)
@@ -165,9 +166,9 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
           "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
-          "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH"})
+          "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH", "BATTERY"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 35, fail 0, not tested 0, not built 5"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 36, fail 0, not tested 0, not built 4"), std::string::npos) << job.output;
 }
 
 } // namespace

@@ -37,6 +37,7 @@ TEST_F(LeavingFirst, KeepsWhatWasWrittenCallsOffWhatWasPendingAndLeavesOnce) {
         {"computer, waiting", "ComputerUSBPlugViewController", {}, {}, 0, false},
         {"accelerometer, an axis under test", "AccelerometerViewController", {}, {}, 0, false},
         {"gyroscope, an axis under test", "GyroscopeViewController", {}, {}, 0, false},
+        {"battery, waiting for the answer", "BatteryViewController", {}, {}, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
