@@ -40,7 +40,8 @@ void Scanner::setupAVComponents() {
     metadataOutput_ = av::CaptureMetadataOutput::make();
     session_ = av::CaptureSession::make();
     previewLayer_ = av::CaptureVideoPreviewLayer::layerWithSession(session_);
-    for (const rt::Id& d : *av::CaptureDevice::devicesWithMediaType(av::MediaTypeVideo)) {
+    const auto cameras = av::CaptureDevice::devicesWithMediaType(av::MediaTypeVideo);
+    for (const rt::Id& d : *cameras) {
         auto device = rt::downcast<av::CaptureDevice>(d);
         if (device->position() == av::CaptureDevicePosition::Front) frontDevice_ = device; // the last one wins
     }

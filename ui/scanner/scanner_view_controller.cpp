@@ -192,6 +192,8 @@ void ScannerViewController::setupUIComponentsWithCancelButtonTitle(const rt::Ref
     }
     cancelButton_ = ui::Button::buttonWithType(ui::ButtonType::Custom);
     cancelButton_->setTitleForState(title, ui::ControlStates::Normal);
+    // The platform titles a custom button in white; the stand-in leaves the label's black.
+    cancelButton_->setTitleColorForState(ui::Color::whiteColor(), ui::ControlStates::Normal);
     cancelButton_->setTitleColorForState(ui::Color::grayColor(), ui::ControlStates::Highlighted);
     cancelButton_->addTargetActionForControlEvents(self, rt::Sel("cancelAction:"), ui::ControlEvent::TouchUpInside);
     cancelButton_->setTranslatesAutoresizingMaskIntoConstraints(false);
