@@ -4,7 +4,9 @@
 #include <atomic>
 #include <string>
 
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/exception.h"
+#include "platform/graphics/image.h"
 #include "platform/media/camera_frames.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
@@ -118,11 +120,22 @@ void CaptureOutput::connect(const rt::Ref<CaptureDeviceInput>& input) {
         connections_.push_back(rt::make<CaptureConnection>(
             port, audio ? CaptureDevicePosition::Unspecified : input->device()->position()));
     }
+    connectionsChanged();
+}
+
+void CaptureOutput::disconnect(const rt::Ref<CaptureDeviceInput>& input) {
+    std::erase_if(connections_, [&](const rt::Ref<CaptureConnection>& connection) {
+        for (const rt::Id& port : *input->ports())
+            if (connection->inputPorts()->containsObject(port)) return true;
+        return false;
+    });
+    connectionsChanged();
 }
 
 // The session.
 
-CaptureSession::CaptureSession() : preset_(ns::String::make(CaptureSessionPresetHigh)) {}
+CaptureSession::CaptureSession()
+    : preset_(ns::String::make(CaptureSessionPresetHigh)), queue_(dispatch::Queue::serial("av.capture.session")) {}
 
 CaptureSession::~CaptureSession() {
     if (running_) captureSessionsRunning.fetch_sub(1);
@@ -172,6 +185,22 @@ void CaptureSession::addInput(const rt::Ref<CaptureDeviceInput>& input) {
         output->connect(input);
 }
 
+void CaptureSession::removeInput(const rt::Ref<CaptureDeviceInput>& input) {
+    auto at = std::find(inputs_.begin(), inputs_.end(), input);
+    if (at == inputs_.end()) return;
+    inputs_.erase(at);
+    for (const auto& output : outputs_)
+        output->disconnect(input);
+}
+
+void CaptureSession::commitConfiguration() {
+    if (configuring_ == 0) {
+        ns::logLine("-[AVCaptureSession commitConfiguration] called without beginConfiguration; ignored");
+        return;
+    }
+    --configuring_;
+}
+
 bool CaptureSession::canAddOutput(const rt::Ref<CaptureOutput>& output) const {
     return output && !output->session() &&
            std::find(outputs_.begin(), outputs_.end(), output) == outputs_.end();
@@ -190,6 +219,8 @@ void CaptureSession::startRunning() {
     if (running_) return;
     running_ = true;
     captureSessionsRunning.fetch_add(1);
+    for (const auto& output : outputs_)
+        output->sessionStarted();
     sim::Device::shared().log("capture session started");
 }
 
@@ -205,7 +236,13 @@ void CaptureSession::stopRunning() {
 // The preview.
 
 CaptureVideoPreviewLayer::CaptureVideoPreviewLayer(rt::Ref<CaptureSession> session)
-    : session_(std::move(session)), gravity_(ns::String::make(LayerVideoGravityResizeAspect)) {}
+    : session_(std::move(session)), gravity_(ns::String::make(LayerVideoGravityResizeAspect)),
+      connection_(rt::make<CaptureConnection>(rt::make<CaptureInputPort>(ns::String::make(MediaTypeVideo)),
+                                              CaptureDevicePosition::Back)) {
+    connection_->setVideoOrientation(CaptureVideoOrientation::Portrait);
+}
+
+CaptureVideoPreviewLayer::~CaptureVideoPreviewLayer() = default;
 
 rt::Ref<CaptureVideoPreviewLayer> CaptureVideoPreviewLayer::layerWithSession(const rt::Ref<CaptureSession>& session) {
     return rt::make<CaptureVideoPreviewLayer>(session);
@@ -217,8 +254,21 @@ void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
     for (const rt::Id& i : *inputs) {
         auto input = rt::downcast<CaptureDeviceInput>(i);
         if (input->device()->hasMediaType(MediaTypeAudio)) continue;
-        if (auto picture = cameraPicture(input->device()->position(), false))
-            context.drawImage(cg::Rect::make(0, 0, frame().width(), frame().height()), picture);
+        auto picture = cameraPicture(input->device()->position(), false);
+        if (!picture) return;
+        const cg::Rect bounds = cg::Rect::make(0, 0, frame().width(), frame().height());
+        if (gravity_->utf8() != LayerVideoGravityResizeAspectFill) {
+            context.drawImage(bounds, picture);
+            return;
+        }
+        const double width = double(picture->width()), height = double(picture->height());
+        const double scale = std::max(bounds.width() / width, bounds.height() / height);
+        context.saveGState();
+        context.clipToRect(bounds);
+        context.drawImage(cg::Rect::make((bounds.width() - width * scale) / 2, (bounds.height() - height * scale) / 2,
+                                         width * scale, height * scale),
+                          picture);
+        context.restoreGState();
         return;
     }
 }

@@ -8,7 +8,8 @@
 // input or output the session cannot add, and a preset it cannot take. canAddInput: answers NO for
 // nil, for an input already added, for a second camera, and for a camera that cannot take the
 // session's preset (a camera's presets come from its profile). A session runs from startRunning to
-// stopRunning; running, it asks for nothing. Main thread only.
+// stopRunning; running, only its metadata outputs take frames, on the session's queue. Changes
+// between beginConfiguration and commitConfiguration apply as they are made. Main thread only.
 
 #include <string_view>
 #include <vector>
@@ -19,6 +20,10 @@
 #include "platform/graphics/layer.h"
 #include "platform/media/capture_device.h"
 #include "platform/media/cm_time.h"
+
+namespace dispatch {
+class Queue;
+}
 
 namespace av {
 
@@ -37,6 +42,7 @@ enum class CaptureVideoOrientation : long { Portrait = 1, PortraitUpsideDown, La
 
 class CaptureSession;
 class CaptureOutput;
+class CaptureVideoPreviewLayer;
 
 class CaptureInputPort final : public rt::Object {
     RT_CLASS(CaptureInputPort)
@@ -45,6 +51,7 @@ public:
 
 private:
     friend class CaptureDeviceInput;
+    friend class CaptureVideoPreviewLayer;
     explicit CaptureInputPort(rt::Ref<ns::String> mediaType) : mediaType_(std::move(mediaType)) {}
     rt::Ref<ns::String> mediaType_;
 };
@@ -91,6 +98,7 @@ public:
 
 private:
     friend class CaptureOutput;
+    friend class CaptureVideoPreviewLayer;
     CaptureConnection(const rt::Ref<CaptureInputPort>& port, CaptureDevicePosition position);
     bool video() const noexcept { return position_ != CaptureDevicePosition::Unspecified; }
 
@@ -115,13 +123,17 @@ protected:
     CaptureOutput() = default;
     // Whether the output takes input ports of that media type (video only, by default).
     virtual bool takesMediaType(std::string_view mediaType) const { return mediaType == MediaTypeVideo; }
-    // The session stopped running (a recording ends).
+    // The session started or stopped running (a recording ends).
+    virtual void sessionStarted() {}
     virtual void sessionStopped() {}
+    // An input joined or left: the connections changed.
+    virtual void connectionsChanged() {}
 
 private:
     friend class CaptureSession;
     void attach(const rt::Ref<CaptureSession>& session);
     void connect(const rt::Ref<CaptureDeviceInput>& input);
+    void disconnect(const rt::Ref<CaptureDeviceInput>& input);
 
     rt::Weak<CaptureSession> session_;
     std::vector<rt::Ref<CaptureConnection>> connections_;
@@ -142,14 +154,23 @@ public:
     rt::Ref<ns::Array> outputs() const;
     bool canAddInput(const rt::Ref<CaptureDeviceInput>& input) const;
     void addInput(const rt::Ref<CaptureDeviceInput>& input);
+    // Removing an input the session does not hold does nothing.
+    void removeInput(const rt::Ref<CaptureDeviceInput>& input);
     bool canAddOutput(const rt::Ref<CaptureOutput>& output) const;
     void addOutput(const rt::Ref<CaptureOutput>& output);
+
+    void beginConfiguration() { ++configuring_; }
+    // A commit without a begin is logged and ignored.
+    void commitConfiguration();
+    bool isConfiguring() const noexcept { return configuring_ > 0; }
 
     bool isRunning() const noexcept { return running_; }
     void startRunning();
     void stopRunning();
     // Sessions running now, in the process (what a leak check counts).
     static long runningCount();
+    // The serial queue the session's outputs work on.
+    const rt::Ref<dispatch::Queue>& sessionQueue() const noexcept { return queue_; }
 
     CaptureSession();
     ~CaptureSession() override;
@@ -158,6 +179,8 @@ private:
     rt::Ref<ns::String> preset_;
     bool configuresAudio_ = true;
     bool running_ = false;
+    int configuring_ = 0;
+    rt::Ref<dispatch::Queue> queue_;
     std::vector<rt::Ref<CaptureDeviceInput>> inputs_;
     std::vector<rt::Ref<CaptureOutput>> outputs_;
 };
@@ -169,16 +192,21 @@ public:
     const rt::Ref<CaptureSession>& session() const noexcept { return session_; }
     const rt::Ref<ns::String>& videoGravity() const noexcept { return gravity_; }
     void setVideoGravity(std::string_view gravity) { gravity_ = ns::String::make(gravity); }
+    // The layer's video connection (its orientation is kept; the picture is not turned).
+    const rt::Ref<CaptureConnection>& connection() const noexcept { return connection_; }
 
     explicit CaptureVideoPreviewLayer(rt::Ref<CaptureSession> session);
+    ~CaptureVideoPreviewLayer() override;
 
 protected:
-    // While the session runs: what its camera sees, over the whole layer.
+    // While the session runs: what its camera sees, over the whole layer; with aspect-fill
+    // gravity, scaled to cover the layer, centred and cut at its bounds.
     void drawInContext(cg::Context& context) const override;
 
 private:
     rt::Ref<CaptureSession> session_;
     rt::Ref<ns::String> gravity_;
+    rt::Ref<CaptureConnection> connection_;
 };
 
 } // namespace av

@@ -6,6 +6,7 @@
 #include "platform/foundation/clock.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/graphics/color.h"
+#include "platform/graphics/image.h"
 #include "platform/media/camera_frames.h"
 #include "platform/runtime/class.h"
 #include "platform/sim/callbacks.h"

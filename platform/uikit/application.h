@@ -50,6 +50,11 @@ inline constexpr BackgroundTaskIdentifier BackgroundTaskInvalid = 0;
 
 enum class ApplicationState : long { Active = 0, Inactive = 1, Background = 2 };
 enum class StatusBarStyle : long { Default = 0, LightContent = 1, DarkContent = 3 };
+// UIInterfaceOrientation.
+enum class InterfaceOrientation : long { Unknown = 0, Portrait = 1, PortraitUpsideDown = 2, LandscapeRight = 3,
+                                         LandscapeLeft = 4 };
+// Posted on the default centre when the device turns (the harness and tests post it).
+inline constexpr const char* DeviceOrientationDidChangeNotification = "UIDeviceOrientationDidChangeNotification";
 
 class Application : public Responder {
     RT_CLASS(Application)
@@ -103,6 +108,9 @@ public:
     void setIdleTimerDisabled(bool disabled);
     StatusBarStyle statusBarStyle() const noexcept { return statusBarStyle_; }
     void setStatusBarStyle(StatusBarStyle style);
+    // Portrait unless set.
+    InterfaceOrientation statusBarOrientation() const noexcept { return statusBarOrientation_; }
+    void setStatusBarOrientation(InterfaceOrientation orientation) { statusBarOrientation_ = orientation; }
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
 
@@ -186,6 +194,7 @@ private:
     BackgroundTaskIdentifier nextTask_ = 1;
     bool idleTimerDisabled_ = false;
     StatusBarStyle statusBarStyle_ = StatusBarStyle::Default;
+    InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
     bool statusBarHidden_ = false;
     std::vector<rt::Ref<UserNotificationSettings>> settingsRegistrations_;
     std::vector<unsigned long> remoteRegistrations_;
