@@ -22,6 +22,9 @@ public:
     }
     // Empties the root, then adds each given section; nil leaves no list.
     void setSections(const std::vector<rt::Ref<Section>>* sections);
+    // The same lists by key ("sections"): nil, or an array of sections (other objects skipped).
+    rt::Ref<ns::Array> sectionList() const;
+    void setSectionList(const rt::Ref<ns::Array>& sections);
     bool grouped() const noexcept { return grouped_; }
     void setGrouped(bool grouped) noexcept { grouped_ = grouped; }
     bool showKeyboardOnAppear() const noexcept { return showKeyboardOnAppear_; }

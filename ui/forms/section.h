@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/foundation/array.h"
 #include "platform/foundation/string.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
@@ -36,6 +37,8 @@ public:
     const std::vector<rt::Ref<Element>>* elements() const noexcept {
         return hasElements_ ? &elements_ : nullptr;
     }
+    // The list by key ("elements"): nil before the first element, else a copy.
+    rt::Ref<ns::Array> elementList() const;
     rt::Ref<RootElement> rootElement() const;
     void setRootElement(const rt::Ref<RootElement>& root);
     // Whether the form's table edits when it shows the root (sections that sort answer YES).

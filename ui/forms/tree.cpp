@@ -186,6 +186,10 @@ RT_DEFINE_CLASS(
              {.memory = rt::Memory::Copy}),
     rt::prop("accessibilityIdentifier", &Element::accessibilityIdentifier,
              &Element::setAccessibilityIdentifier, {.memory = rt::Memory::Copy}),
+    rt::method("getCellForTableView:controller:", &Element::getCellForTableView),
+    rt::method("selected:controller:indexPath:", &Element::selected),
+    rt::method("selectedAccessory:controller:indexPath:", &Element::selectedAccessory),
+    rt::method("getRowHeightForTableView:", &Element::getRowHeightForTableView),
     rt::method("performAction", &Element::performAction),
     rt::method("performAccessoryAction", &Element::performAccessoryAction),
     rt::method("getIndexPath", &Element::getIndexPath),
@@ -265,6 +269,10 @@ void Section::removeAllElements() {
     elements_.clear();
 }
 
+rt::Ref<ns::Array> Section::elementList() const {
+    return hasElements_ ? ns::Array::make(std::vector<rt::Id>(elements_.begin(), elements_.end())) : nullptr;
+}
+
 std::size_t Section::indexOfElement(const Element* element) const noexcept {
     for (std::size_t i = 0; i < elements_.size(); ++i)
         if (elements_[i].get() == element) return i;
@@ -304,7 +312,7 @@ RT_DEFINE_CLASS(Section, "FMSection", rt::Object, rt::prop("key", &Section::key,
                 rt::prop("visibleIndex", &Section::visibleIndex),
                 rt::prop("canDeleteRows", &Section::canDeleteRows, &Section::setCanDeleteRows),
                 rt::prop("object", &Section::object, &Section::setObject),
-                rt::method("addElement:", &Section::addElement),
+                rt::prop("elements", &Section::elementList), rt::method("addElement:", &Section::addElement),
                 rt::method("fetchValueIntoObject:", &Section::fetchValueIntoObject))
 
 // The sections' links to the root are weak: they read nil from here on.
@@ -328,6 +336,18 @@ void RootElement::setSections(const std::vector<rt::Ref<Section>>* sections) {
     hasSections_ = true;
     for (const auto& section : incoming)
         addSection(section);
+}
+
+rt::Ref<ns::Array> RootElement::sectionList() const {
+    return hasSections_ ? ns::Array::make(std::vector<rt::Id>(sections_.begin(), sections_.end())) : nullptr;
+}
+
+void RootElement::setSectionList(const rt::Ref<ns::Array>& sections) {
+    if (!sections) return setSections(nullptr);
+    std::vector<rt::Ref<Section>> list;
+    for (const auto& member : *sections)
+        if (auto section = rt::cast<Section>(member)) list.push_back(section);
+    setSections(&list);
 }
 
 rt::Ref<Section> RootElement::getSectionForIndex(long index) const {
@@ -433,6 +453,7 @@ RT_DEFINE_CLASS(RootElement, "FMRootElement", Element,
                          &RootElement::setPreselectedElementIndex),
                 rt::prop("onValueChanged", &RootElement::onValueChanged, &RootElement::setOnValueChanged,
                          {.memory = rt::Memory::Copy}),
+                rt::prop("sections", &RootElement::sectionList, &RootElement::setSectionList),
                 rt::method("addSection:", &RootElement::addSection),
                 rt::method("handleEditingChanged", &RootElement::handleEditingChanged))
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/foundation/array.h"
+#include "platform/runtime/block.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
@@ -397,6 +398,27 @@ TEST_F(FormsTest, BackLinksReadNilOnceTheParentIsGone) {
     kept->removeAllElements();
     EXPECT_EQ(member->parentSection(), nullptr);
     EXPECT_TRUE(kept->elements());
+}
+
+TEST_F(FormsTest, ClassesAndMembersAreReachableByName) {
+    auto made = rt::cast<fm::LabelElement>(rt::Class::named("FMLabelElement")->alloc());
+    ASSERT_TRUE(made);
+    EXPECT_TRUE(made->isEnabled());
+    EXPECT_TRUE(made->shallowBind());
+    EXPECT_FALSE(made->keepSelected());
+    auto part = rt::cast<fm::Section>(rt::Class::named("FMSection")->alloc());
+    EXPECT_EQ(part->valueForKey("elements"), nullptr);
+    bool ran = false;
+    made->setOnSelected([&] { ran = true; });
+    auto block = rt::cast<rt::Block>(made->valueForKey("onSelected"));
+    ASSERT_TRUE(block && block->function<void()>());
+    (*block->function<void()>())();
+    EXPECT_TRUE(ran);
+    made->setValueForKey(ns::Array::make({part}), "sections");
+    EXPECT_EQ(part->rootElement(), made);
+    made->setValueForKey(nullptr, "sections");
+    EXPECT_EQ(made->sections(), nullptr);
+    EXPECT_EQ(part->rootElement(), nullptr);
 }
 
 } // namespace
