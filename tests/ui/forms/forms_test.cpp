@@ -400,6 +400,48 @@ TEST_F(FormsTest, BackLinksReadNilOnceTheParentIsGone) {
     EXPECT_TRUE(kept->elements());
 }
 
+TEST_F(FormsTest, CellsAndHeadersTakeTheAppearance) {
+    auto look = rt::make<fm::ClassicAppearance>();
+    look->setSelectedBackgroundView(rt::make<ui::View>());
+    for (bool enabled : {true, false}) {
+        auto e = element();
+        e->setAppearance(look);
+        e->setEnabled(enabled);
+        auto cell = rt::cast<fm::TableViewCell>(e->getCellForTableView(nullptr, nullptr));
+        ASSERT_TRUE(cell);
+        EXPECT_EQ(cell->textLabel()->textColor(),
+                  enabled ? look->labelColorEnabled() : look->labelColorDisabled());
+        EXPECT_EQ(cell->detailTextLabel()->textColor(),
+                  enabled ? look->valueColorEnabled() : look->valueColorDisabled());
+        EXPECT_EQ(cell->backgroundColor(),
+                  enabled ? look->backgroundColorEnabled() : look->backgroundColorDisabled());
+        EXPECT_EQ(cell->detailTextLabel()->font(), look->valueFont());
+        EXPECT_EQ(cell->detailTextLabel()->textAlignment(), ui::TextAlignment::Right);
+        EXPECT_EQ(cell->textLabel()->numberOfLines(), 0);
+        EXPECT_EQ(cell->selectedBackgroundView(), look->selectedBackgroundView());
+        EXPECT_TRUE(cell->showsReorderControl());
+    }
+
+    // A titled section on a grouped table 320 wide: one 16-point line + 24 high, the label inset 18.
+    auto titled = rt::make<fm::Section>(str("Radios"));
+    auto form = root({titled});
+    form->setGrouped(true);
+    form->setAppearance(look);
+    auto grouped = rt::make<ui::TableView>(cg::Rect::make(0, 0, 320, 480), ui::TableViewStyle::Grouped);
+    EXPECT_EQ(look->buildHeaderForSection(titled, rt::make<ui::TableView>(cg::Rect::make(0, 0, 320, 480)), 0),
+              nullptr);
+    auto header = look->buildHeaderForSection(titled, grouped, 0);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->frame().height(), 40);
+    auto label = rt::cast<ui::Label>(header->subviews()->objectAtIndex(0));
+    EXPECT_EQ(label->frame(), cg::Rect::make(18, 8, 284, 36));
+    EXPECT_EQ(label->text()->utf8(), "Radios");
+
+    titled->setHeaderImage(str("no such image"));
+    ASSERT_TRUE(rt::cast<ui::ImageView>(titled->headerView()));
+    EXPECT_EQ(look->heightForHeaderInSection(titled, grouped, 0), titled->headerView()->frame().height());
+}
+
 TEST_F(FormsTest, ClassesAndMembersAreReachableByName) {
     auto made = rt::cast<fm::LabelElement>(rt::Class::named("FMLabelElement")->alloc());
     ASSERT_TRUE(made);
