@@ -55,7 +55,7 @@ rt::Ref<ui::View> appearanceContainer(double width, double height) {
 Appearance::~Appearance() = default;
 
 rt::Id Appearance::copy() const {
-    auto copy = rt::cast<Appearance>(getClass().alloc());
+    auto copy = rt::cast<Appearance>(getClass().reportedClass().alloc());
     copy->labelColorDisabled_ = labelColorDisabled_;
     copy->labelColorEnabled_ = labelColorEnabled_;
     copy->actionColorDisabled_ = actionColorDisabled_;
