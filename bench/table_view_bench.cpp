@@ -1,6 +1,7 @@
 // Table views: reloadData of a 40-row table whose cells are all reused, as a screen's reload after
 // a change of its items; the data source dequeues each cell and writes its label, the delegate
-// sizes every row.
+// sizes every row. And a form's tree as its table reads it: every row's index path, a look-up by
+// key, a cached appearance, a label row's cell reused, filled and laid out.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,12 @@
 #include "platform/runtime/class.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/table_view_cell.h"
+#include "platform/uikit/view_controller.h"
+#include "ui/forms/appearance.h"
+#include "ui/forms/elements/label_element.h"
+#include "ui/forms/elements/table_view_cell.h"
+#include "ui/forms/section.h"
 
 namespace {
 
@@ -21,14 +28,18 @@ public:
     std::vector<rt::Ref<ns::String>> titles;
 
     long rows(const rt::Id&, long) { return kRows; }
-    double height(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { return path->row() % 8 == 0 ? 40 : 70; }
+    double height(const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        return path->row() % 8 == 0 ? 40 : 70;
+    }
     rt::Id cell(const rt::Id& table, const rt::Ref<ns::IndexPath>& path) {
-        auto cell = rt::downcast<ui::TableView>(table)->dequeueReusableCellWithIdentifierForIndexPath(identifier, path);
+        auto cell = rt::downcast<ui::TableView>(table)->dequeueReusableCellWithIdentifierForIndexPath(
+            identifier, path);
         cell->textLabel()->setText(titles[static_cast<std::size_t>(path->row())]);
         return cell;
     }
 };
-RT_DEFINE_CLASS(Items, "TableBenchItems", rt::Object, rt::method("tableView:numberOfRowsInSection:", &Items::rows),
+RT_DEFINE_CLASS(Items, "TableBenchItems", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &Items::rows),
                 rt::method("tableView:heightForRowAtIndexPath:", &Items::height),
                 rt::method("tableView:cellForRowAtIndexPath:", &Items::cell))
 
@@ -47,5 +58,74 @@ void ReloadFortyReusedRows(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(table->numberOfRowsInSection(0));
 }
 BENCHMARK(ReloadFortyReusedRows)->Unit(benchmark::kMicrosecond);
+
+// Ten sections of twenty elements, keyed "k0" to "k199" in order.
+rt::Ref<fm::RootElement> formOfTwoHundred() {
+    auto root = rt::make<fm::RootElement>();
+    for (int s = 0; s < 10; ++s) {
+        auto section = rt::make<fm::Section>();
+        for (int e = 0; e < 20; ++e)
+            section->addElement(rt::make<fm::Element>(ns::str("k" + std::to_string(s * 20 + e))));
+        root->addSection(section);
+    }
+    return root;
+}
+
+void FormIndexPathsOfTwoHundredRows(benchmark::State& state) {
+    auto root = formOfTwoHundred();
+    std::vector<rt::Ref<fm::Element>> all;
+    for (const auto& section : *root->sections())
+        for (const auto& element : *section->elements())
+            all.push_back(element);
+    for (auto _ : state)
+        for (const auto& element : all)
+            benchmark::DoNotOptimize(element->getIndexPath());
+}
+BENCHMARK(FormIndexPathsOfTwoHundredRows)->Unit(benchmark::kMicrosecond);
+
+void FormElementWithTheLastKey(benchmark::State& state) {
+    auto root = formOfTwoHundred();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(root->elementWithKey("k199"));
+}
+BENCHMARK(FormElementWithTheLastKey)->Unit(benchmark::kMicrosecond);
+
+void FormCachedAppearance(benchmark::State& state) {
+    auto element = rt::make<fm::Element>();
+    element->appearance(); // falls back to the class appearance once, then keeps it
+    for (auto _ : state)
+        benchmark::DoNotOptimize(element->appearance());
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormCachedAppearance);
+
+// One label row: each reload puts its cell back in the pool, and the row takes it out again,
+// fills it and lays it out.
+class FormRow : public rt::Object {
+    RT_CLASS(FormRow)
+public:
+    rt::Ref<fm::LabelElement> element = rt::make<fm::LabelElement>(ns::str("Battery"), ns::str("98%"));
+    long rows(const rt::Id&, long) { return 1; }
+    rt::Id cell(const rt::Id& table, const rt::Ref<ns::IndexPath>&) {
+        auto cell = element->getCellForTableView(rt::downcast<ui::TableView>(table), nullptr);
+        if (auto formCell = rt::cast<fm::TableViewCell>(cell))
+            formCell->layoutSubviewsInsideBounds(formCell->contentView()->bounds());
+        return cell;
+    }
+};
+RT_DEFINE_CLASS(FormRow, "TableBenchFormRow", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &FormRow::rows),
+                rt::method("tableView:cellForRowAtIndexPath:", &FormRow::cell))
+
+void FormLabelCellReusedFilledAndLaidOut(benchmark::State& state) {
+    auto row = rt::make<FormRow>();
+    auto table = rt::make<ui::TableView>(cg::Rect::make(0, 0, 375, 667));
+    table->setDataSource(row);
+    table->reloadData(); // makes the cell; every later reload reuses it
+    for (auto _ : state)
+        table->reloadData();
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormLabelCellReusedFilledAndLaidOut)->Unit(benchmark::kMicrosecond);
 
 } // namespace

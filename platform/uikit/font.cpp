@@ -1,5 +1,6 @@
 #include "platform/uikit/font.h"
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 
@@ -57,6 +58,18 @@ rt::Ref<Font> Font::preferredFontForTextStyle(std::string_view style) {
     if (style == TextStyleCaption1) return systemFontOfSize(12);
     if (style == TextStyleCaption2) return systemFontOfSize(11);
     return systemFontOfSize(17);
+}
+
+namespace {
+std::atomic<bool> fontOffersTextStyles{true};
+} // namespace
+
+bool Font::offersTextStyles() noexcept {
+    return fontOffersTextStyles.load(std::memory_order_relaxed);
+}
+
+void Font::setOffersTextStyles(bool offers) noexcept {
+    fontOffersTextStyles.store(offers, std::memory_order_relaxed);
 }
 
 rt::Ref<Font> Font::fontWithSize(double size) const {

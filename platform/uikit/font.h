@@ -32,6 +32,10 @@ public:
     // The font of a text style (headline 17 bold, body 17, subheadline 15, footnote 13, caption
     // 12 and 11); the body font for a style it does not know.
     static rt::Ref<Font> preferredFontForTextStyle(std::string_view style);
+    // Whether the font class answers preferredFontForTextStyle: (YES unless a test plays an older
+    // system, which has no text styles).
+    static bool offersTextStyles() noexcept;
+    static void setOffersTextStyles(bool offers) noexcept;
     // 17, as the platform's labels use.
     static double labelFontSize() noexcept { return 17; }
     static double systemFontSize() noexcept { return 14; }

@@ -145,8 +145,19 @@ std::string Image::description() const {
     return text + ", " + cg::stringFromSize(size_);
 }
 
+rt::Ref<Image> Image::imageWithRenderingMode(ImageRenderingMode mode) const {
+    if (mode == renderingMode_) return rt::retained(this);
+    auto image = rt::make<Image>(name_, size_, scale_);
+    image->bitmap_ = bitmap_;
+    image->orientation_ = orientation_;
+    image->renderingMode_ = mode;
+    return image;
+}
+
 RT_DEFINE_CLASS(Image, "UIImage", rt::Object, rt::prop("size", &Image::size), rt::prop("scale", &Image::scale),
                 rt::prop("CGImage", &Image::CGImage), rt::prop("imageOrientation", &Image::imageOrientation),
+                rt::prop("renderingMode", &Image::renderingMode),
+                rt::method("imageWithRenderingMode:", &Image::imageWithRenderingMode),
                 rt::classMethod("imageNamed:", +[](rt::Ref<ns::String> name) {
                     return name ? Image::imageNamed(name->utf8()) : nullptr;
                 }),

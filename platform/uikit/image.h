@@ -25,6 +25,9 @@ namespace ui {
 using cg::ImageOrientation;
 using cg::isQuarterTurned;
 
+// How an image is drawn: as it is, as it is, or as a template (its shape in the tint colour).
+enum class ImageRenderingMode : long { Automatic = 0, AlwaysOriginal = 1, AlwaysTemplate = 2 };
+
 class Image final : public rt::Object {
     RT_CLASS(Image)
 public:
@@ -53,6 +56,9 @@ public:
     // Nil for an image without a bitmap.
     const rt::Ref<cg::Image>& CGImage() const noexcept { return bitmap_; }
     ImageOrientation imageOrientation() const noexcept { return orientation_; }
+    ImageRenderingMode renderingMode() const noexcept { return renderingMode_; }
+    // The same picture in that rendering mode: the receiver when it already is, else a new image.
+    rt::Ref<Image> imageWithRenderingMode(ImageRenderingMode mode) const;
 
     // Draws the image upright into `rect` of the current context (UIKit space, y down): its bitmap,
     // or for an image without one, the image object itself (a picture shows a grey box).
@@ -72,6 +78,7 @@ private:
     double scale_;
     rt::Ref<cg::Image> bitmap_;
     ImageOrientation orientation_ = ImageOrientation::Up;
+    ImageRenderingMode renderingMode_ = ImageRenderingMode::Automatic;
 };
 
 } // namespace ui

@@ -52,6 +52,9 @@ namespace ui {
 
 enum class TableViewStyle : long { Plain = 0, Grouped = 1 };
 
+// The height a delegate answers to let the table size a row, header or footer itself.
+inline constexpr double TableViewAutomaticDimension = -1;
+
 class TableView : public ScrollView {
     RT_CLASS(TableView)
 public:

@@ -56,6 +56,38 @@ void TableViewCell::setSelectionStyle(TableViewCellSelectionStyle style) {
     selectionStyle_ = style;
 }
 
+void TableViewCell::setAccessoryView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "accessoryView");
+    if (accessoryView_ && accessoryView_ != view) accessoryView_->removeFromSuperview();
+    accessoryView_ = std::move(view);
+    if (accessoryView_) addSubview(accessoryView_);
+}
+
+void TableViewCell::setBackgroundView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "backgroundView");
+    backgroundView_ = std::move(view);
+}
+
+void TableViewCell::setSelectedBackgroundView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "selectedBackgroundView");
+    selectedBackgroundView_ = std::move(view);
+}
+
+void TableViewCell::setShowsReorderControl(bool shows) {
+    rt::KeyChange change(this, "showsReorderControl");
+    showsReorderControl_ = shows;
+}
+
+void TableViewCell::setSeparatorInset(const EdgeInsets& insets) {
+    rt::KeyChange change(this, "separatorInset");
+    separatorInset_ = insets;
+}
+
+void TableViewCell::setEditingAnimated(bool editing, bool) {
+    rt::KeyChange change(this, "editing");
+    editing_ = editing;
+}
+
 void TableViewCell::setSelectedAnimated(bool selected, bool) {
     rt::KeyChange change(this, "selected");
     selected_ = selected;
@@ -87,6 +119,15 @@ RT_DEFINE_CLASS(TableViewCell, "UITableViewCell", View,
                 rt::prop("selected", &TableViewCell::isSelected, &TableViewCell::setSelected, {.getter = "isSelected"}),
                 rt::prop("highlighted", &TableViewCell::isHighlighted, &TableViewCell::setHighlighted,
                          {.getter = "isHighlighted"}),
+                rt::prop("accessoryView", &TableViewCell::accessoryView, &TableViewCell::setAccessoryView),
+                rt::prop("backgroundView", &TableViewCell::backgroundView, &TableViewCell::setBackgroundView),
+                rt::prop("selectedBackgroundView", &TableViewCell::selectedBackgroundView,
+                         &TableViewCell::setSelectedBackgroundView),
+                rt::prop("showsReorderControl", &TableViewCell::showsReorderControl,
+                         &TableViewCell::setShowsReorderControl),
+                rt::prop("separatorInset", &TableViewCell::separatorInset, &TableViewCell::setSeparatorInset),
+                rt::prop("editing", &TableViewCell::isEditing, &TableViewCell::setEditing, {.getter = "isEditing"}),
+                rt::method("setEditing:animated:", &TableViewCell::setEditingAnimated),
                 rt::method("setSelected:animated:", &TableViewCell::setSelectedAnimated),
                 rt::method("setHighlighted:animated:", &TableViewCell::setHighlightedAnimated),
                 rt::method("prepareForReuse", &TableViewCell::prepareForReuseBody))

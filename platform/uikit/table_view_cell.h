@@ -9,6 +9,7 @@
 // body). The base clears the selected and highlighted states; the labels keep their text.
 
 #include "platform/foundation/string.h"
+#include "platform/graphics/edge_insets.h"
 #include "platform/runtime/interceptable.h"
 #include "platform/uikit/view.h"
 
@@ -45,6 +46,21 @@ public:
     void setAccessoryType(TableViewCellAccessoryType type);
     TableViewCellSelectionStyle selectionStyle() const noexcept { return selectionStyle_; }
     void setSelectionStyle(TableViewCellSelectionStyle style);
+    // A view in the accessory's place; it takes the place of the accessory type's mark.
+    const rt::Ref<View>& accessoryView() const noexcept { return accessoryView_; }
+    void setAccessoryView(rt::Ref<View> view);
+    // Views behind the content: always, and while the cell is selected or highlighted.
+    const rt::Ref<View>& backgroundView() const noexcept { return backgroundView_; }
+    void setBackgroundView(rt::Ref<View> view);
+    const rt::Ref<View>& selectedBackgroundView() const noexcept { return selectedBackgroundView_; }
+    void setSelectedBackgroundView(rt::Ref<View> view);
+    bool showsReorderControl() const noexcept { return showsReorderControl_; }
+    void setShowsReorderControl(bool shows);
+    const EdgeInsets& separatorInset() const noexcept { return separatorInset_; }
+    void setSeparatorInset(const EdgeInsets& insets);
+    bool isEditing() const noexcept { return editing_; }
+    void setEditing(bool editing) { setEditingAnimated(editing, false); }
+    virtual void setEditingAnimated(bool editing, bool animated);
 
     bool isSelected() const noexcept { return selected_; }
     void setSelected(bool selected) { setSelectedAnimated(selected, false); }
@@ -80,6 +96,10 @@ private:
     mutable rt::Ref<ImageView> imageView_;
     TableViewCellAccessoryType accessoryType_ = TableViewCellAccessoryType::None;
     TableViewCellSelectionStyle selectionStyle_ = TableViewCellSelectionStyle::Default;
+    rt::Ref<View> accessoryView_, backgroundView_, selectedBackgroundView_;
+    EdgeInsets separatorInset_;
+    bool showsReorderControl_ = false;
+    bool editing_ = false;
     bool selected_ = false;
     bool highlighted_ = false;
 };

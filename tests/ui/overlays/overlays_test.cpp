@@ -8,6 +8,7 @@
 
 #include "platform/foundation/array.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/invocation.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/window.h"

@@ -1,0 +1,104 @@
+#pragma once
+// fm::Section ("FMSection"): an ordered list of elements under a header and a footer. It owns its
+// elements (the list is nil until the first is added; hidden ones are kept) and sets their
+// parentSection; its own rootElement is a weak link set by the root that holds it. Taking an
+// element out (removeAllElements) clears the back link of each element that still points here.
+
+#include <vector>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/string.h"
+#include "platform/graphics/geometry.h"
+#include "platform/runtime/object.h"
+
+namespace ui {
+class View;
+}
+
+namespace fm {
+
+class Element;
+class RootElement;
+
+class Section : public rt::Object {
+    RT_CLASS(Section)
+public:
+    static constexpr std::size_t NotFound = static_cast<std::size_t>(-1); // as visible::NotFound
+
+    const rt::Ref<ns::String>& key() const noexcept { return key_; }
+    void setKey(rt::Ref<ns::String> key) { key_ = std::move(key); }
+    const rt::Ref<ns::String>& bind() const noexcept { return bind_; }
+    void setBind(rt::Ref<ns::String> bind) { bind_ = std::move(bind); }
+    const rt::Ref<ns::String>& title() const noexcept { return title_; }
+    void setTitle(rt::Ref<ns::String> title) { title_ = std::move(title); }
+    const rt::Ref<ns::String>& footer() const noexcept { return footer_; }
+    void setFooter(rt::Ref<ns::String> footer) { footer_ = std::move(footer); }
+    // Nil before the first element is added.
+    const std::vector<rt::Ref<Element>>* elements() const noexcept {
+        return hasElements_ ? &elements_ : nullptr;
+    }
+    // The list by key ("elements"): nil before the first element, else a copy.
+    rt::Ref<ns::Array> elementList() const;
+    rt::Ref<RootElement> rootElement() const;
+    void setRootElement(const rt::Ref<RootElement>& root);
+    // Whether the form's table edits when it shows the root (sections that sort answer YES).
+    virtual bool needsEditing() const { return false; }
+    const rt::Ref<ui::View>& headerView() const noexcept { return headerView_; }
+    void setHeaderView(rt::Ref<ui::View> view);
+    const rt::Ref<ui::View>& footerView() const noexcept { return footerView_; }
+    void setFooterView(rt::Ref<ui::View> view);
+    // Setting an image name also puts a centred image view of that image in the view's place (an
+    // empty one when the application has no such image).
+    const rt::Ref<ns::String>& headerImage() const noexcept { return headerImage_; }
+    void setHeaderImage(rt::Ref<ns::String> name);
+    const rt::Ref<ns::String>& footerImage() const noexcept { return footerImage_; }
+    void setFooterImage(rt::Ref<ns::String> name);
+    // The frame the entry cells of the section share, so that their fields line up.
+    const cg::Rect& entryPosition() const noexcept { return entryPosition_; }
+    void setEntryPosition(const cg::Rect& frame) noexcept { entryPosition_ = frame; }
+    bool hidden() const noexcept { return hidden_; }
+    void setHidden(bool hidden) noexcept { hidden_ = hidden; }
+    bool canDeleteRows() const noexcept { return canDeleteRows_; }
+    void setCanDeleteRows(bool can) noexcept { canDeleteRows_ = can; }
+    const rt::Id& object() const noexcept { return object_; }
+    void setObject(rt::Id object) { object_ = std::move(object); }
+
+    // The section's place among the visible sections of its root; 0 without a root.
+    std::size_t visibleIndex() const;
+
+    void addElement(const rt::Ref<Element>& element);
+    // An index past the end appends.
+    void insertElementAtIndex(const rt::Ref<Element>& element, std::size_t index);
+    // Takes every element out; the list stays (empty).
+    void removeAllElements();
+    // The index among all elements, hidden ones counted; NotFound when absent.
+    std::size_t indexOfElement(const Element* element) const noexcept;
+    // The n-th element that is not hidden; nil when there are fewer or n is negative.
+    rt::Ref<Element> getVisibleElementForIndex(long n) const;
+    long visibleNumberOfElements() const noexcept;
+    // How many visible elements come before it (it may be hidden itself); NotFound when absent.
+    std::size_t getVisibleIndexForElement(const Element* element) const noexcept;
+
+    // Each element's fetchValueIntoObject, in order.
+    void fetchValueIntoObject(const rt::Id& object) const;
+
+protected:
+    Section();
+    explicit Section(rt::Ref<ns::String> title);
+    ~Section() override;
+
+private:
+    void adopt(const rt::Ref<Element>& element);
+
+    rt::Ref<ns::String> key_, bind_, title_, footer_, headerImage_, footerImage_;
+    std::vector<rt::Ref<Element>> elements_;
+    bool hasElements_ = false;
+    bool hidden_ = false;
+    bool canDeleteRows_ = false;
+    rt::Weak<RootElement> rootElement_;
+    rt::Ref<ui::View> headerView_, footerView_;
+    cg::Rect entryPosition_;
+    rt::Id object_;
+};
+
+} // namespace fm
