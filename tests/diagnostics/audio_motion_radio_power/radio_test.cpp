@@ -18,6 +18,7 @@
 #include "platform/gamekit/session.h"
 #include "platform/location/location_manager.h"
 #include "platform/mapkit/map_view.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/text_view.h"
 #include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
