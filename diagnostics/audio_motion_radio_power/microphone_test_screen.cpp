@@ -73,6 +73,22 @@ void askRecordPermission(BaseModelViewController& screen, std::string_view alert
         });
 }
 
+void playAndRecordWhileShown(BaseModelViewController& screen, unsigned long options, rt::Ref<ns::String>& category,
+                             unsigned long& option) {
+    const auto& session = av::AudioSession::sharedInstance();
+    category = session->category();
+    option = session->categoryOptions();
+    session->setCategoryWithOptions(av::AudioSessionCategoryPlayAndRecord, options);
+    const rt::Weak<BaseModelViewController> weak(rt::retained(&screen));
+    screen.present()->subscribeNext([weak, category, option](bool shown) {
+        if (shown) {
+            if (auto self = weak.lock()) self->hidenButtons(true);
+            return;
+        }
+        if (category) av::AudioSession::sharedInstance()->setCategoryWithOptions(category->utf8(), option);
+    });
+}
+
 void setEveryRowResult(BaseModelViewController& screen, std::int64_t code) {
     const auto& rows = screen.subItemlist();
     for (std::size_t row = 0; rows && row < rows->count(); ++row) setRadioStepResult(rows, row, int(code));
@@ -107,25 +123,11 @@ rt::Ref<ns::String> MicrophoneTestScreen::extraMessage() {
 
 void MicrophoneTestScreen::loadAudio() {
     setSubItemlist(radioStepRows({"Record voice", "Play record voice"}));
-    const rt::Weak<MicrophoneTestScreen> weak(rt::retained(this));
-    present()->subscribeNext([weak](bool shown) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (shown) {
-            self->hidenButtons(true);
-            return;
-        }
-        if (self->category_)
-            av::AudioSession::sharedInstance()->setCategoryWithOptions(self->category_->utf8(), self->option_);
-    });
     if (auto title = labelTitle()) {
         title->setText(localized("MICROPHONERECORD_CONTROLLER_TITLE_INIT"));
         title->setHidden(false);
     }
-    const auto& session = av::AudioSession::sharedInstance();
-    category_ = session->category();
-    option_ = session->categoryOptions();
-    session->setCategoryWithOptions(av::AudioSessionCategoryPlayAndRecord, 8);
+    playAndRecordWhileShown(*this, 8, category_, option_);
 }
 
 void MicrophoneTestScreen::showCount(std::string_view key, std::int64_t count) {

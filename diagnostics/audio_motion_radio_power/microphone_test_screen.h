@@ -48,6 +48,11 @@ std::string documentsFile(std::string_view name);
 // Refused: the alert ("<alertKey>" with the product name, one button), whose press gives every row
 // and the item 2 and leaves the screen.
 void askRecordPermission(BaseModelViewController& screen, std::string_view alertKey, std::function<void()> granted);
+// Saves the session's category and options into the two, sets PlayAndRecord with `options`; then
+// the buttons hide as the screen appears and the saved category and options come back as it
+// disappears.
+void playAndRecordWhileShown(BaseModelViewController& screen, unsigned long options, rt::Ref<ns::String>& category,
+                             unsigned long& option);
 // Every row's "result" = `code`.
 void setEveryRowResult(BaseModelViewController& screen, std::int64_t code);
 
@@ -71,7 +76,7 @@ public:
     const rt::Ref<av::AudioRecorder>& recorder() const noexcept { return recorder_; }
     const rt::Ref<av::AudioPlayer>& player1() const noexcept { return player1_; }
     const rt::Ref<ns::String>& category() const noexcept { return category_; }
-    std::uint64_t option() const noexcept { return option_; }
+    unsigned long option() const noexcept { return option_; }
 
 protected:
     MicrophoneTestScreen();
@@ -102,7 +107,7 @@ private:
     rt::Ref<av::AudioRecorder> recorder_;
     rt::Ref<av::AudioPlayer> player1_;
     rt::Ref<ns::String> category_;
-    std::uint64_t option_ = 0;
+    unsigned long option_ = 0;
 };
 
 // The microphone screens' scene over the base's: the two steps (icon and caption), the count and

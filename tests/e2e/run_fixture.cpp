@@ -58,11 +58,17 @@ std::string testSeed() {
 // copy) names stand-ins in their scenes instead.
 constexpr std::pair<const char*, const char*> kAutomaticStandIns[] = {
     {"WifiViewController", "E2EWifiViewController"}, {"GPSViewController", "E2EGPSViewController"}};
+// Likewise the headset's screen, whose stand-in refuses to start when told to.
+constexpr std::pair<const char*, const char*> kHeadsetStandIn = {"HeadsetPlugViewController",
+                                                                 "E2EHeadsetPlugViewController"};
 
 void nameAutomaticStandIns(const std::string& bundleFolder) {
     const std::string path = bundleFolder + "/Main.storyboard.json";
     std::string text = testkit::readFile(path);
-    for (const auto& [screen, standIn] : kAutomaticStandIns) {
+    std::vector<std::pair<const char*, const char*>> standIns(std::begin(kAutomaticStandIns),
+                                                              std::end(kAutomaticStandIns));
+    standIns.push_back(kHeadsetStandIn);
+    for (const auto& [screen, standIn] : standIns) {
         const std::string from = std::string("\"class\": \"") + screen + "\"";
         const auto at = text.find(from);
         ASSERT_NE(at, std::string::npos) << screen;
@@ -78,7 +84,7 @@ void registerScreens() {
     for (const auto& [screen, standIn] : kAutomaticStandIns)
         testkit::registerFakeScreen(*storyboard, standIn, FakeScreen::Automatic);
     testkit::registerFakeScreen(*storyboard, "BatteryViewController", FakeScreen::Manual);
-    testkit::registerFakeScreen(*storyboard, "HeadsetPlugViewController", FakeScreen::Refusing);
+    testkit::registerFakeScreen(*storyboard, kHeadsetStandIn.second, FakeScreen::Refusing);
 }
 
 } // namespace

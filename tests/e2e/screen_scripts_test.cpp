@@ -89,6 +89,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"louder-speaker", "LOUDSPEAKER", ""},
         {"microphone-record", "MAIN_MIC_TEST", ""},
         {"microphone-loop-back", "MAIN_MIC_LOOPBACK_TEST", ""},
+        {"headset", "HEADSET_TEST", ""},
         {"accelerometer", "ACCELEROMETER_TEST", ""},
         {"gyroscope", "GYRO_TEST", ""},
     };
@@ -165,6 +166,9 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
         {"microphone-record-fail", "MAIN_MIC_TEST", denied, "fail", {}},
         {"microphone-loop-back-pass", "MAIN_MIC_LOOPBACK_TEST", "", "pass",
          {"001-mic-sound1.m4a.wav", "002-Receiver-sound1.m4a.wav"}},
+        {"headset-pass", "HEADSET_TEST", "", "pass",
+         {"001-mic-sound.m4a.wav", "002-Headphones-sound.m4a.wav", "003-Headphones-sample.m4a.wav"}},
+        {"headset-fail", "HEADSET_TEST", "", "fail", {"001-mic-sound.m4a.wav"}},
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(std::string(run.script) + " " + run.profile);
@@ -200,9 +204,9 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
           "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
           "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH", "MAIN_MIC_TEST",
-          "MAIN_MIC_LOOPBACK_TEST"})
+          "MAIN_MIC_LOOPBACK_TEST", "HEADSET_TEST"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 37, fail 0, not tested 0, not built 3"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 38, fail 0, not tested 0, not built 2"), std::string::npos) << job.output;
 }
 
 } // namespace
