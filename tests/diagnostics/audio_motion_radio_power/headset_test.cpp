@@ -53,8 +53,9 @@ protected:
             if (more) more(p);
         });
     }
-    rt::Ref<Headset> run(const std::vector<Step>& steps, double until) {
-        auto screen = openLogged<Headset>("HeadsetPlugViewController");
+    rt::Ref<Headset> run(const std::vector<Step>& steps, double until,
+                         diagnostics_tests::Place place = diagnostics_tests::Place::Middle) {
+        auto screen = openLogged<Headset>("HeadsetPlugViewController", place);
         for (const Step& step : steps) {
             at(step.at);
             step.act(*this);
@@ -177,20 +178,35 @@ TEST_F(HeadsetScreen, APullOutFailsTheRunningStageAndAnotherRouteChangeDisarmsIt
 TEST_F(HeadsetScreen, LeavingFailsOnlyTheCountdownLeavesOnceAndPutsTheSessionBack) {
     struct Case {
         double leaveAt;
+        bool back; // the sheet's back, else skip and confirm
         std::vector<long> rows;
+        long code;
     };
-    for (const Case& c : {Case{4.0, {1, 2, 2, 2, 2}}, Case{17.0, {1, 0, 0, 0, 0}}}) {
-        SCOPED_TRACE(c.leaveAt);
+    for (const Case& c : {Case{4.0, false, {1, 2, 2, 2, 2}, 2}, Case{4.0, true, {1, 2, 2, 2, 2}, 2},
+                          Case{17.0, false, {1, 0, 0, 0, 0}, 2}}) {
+        SCOPED_TRACE(std::to_string(c.leaveAt) + (c.back ? " back" : " skip"));
         restartWith();
         const auto& session = av::AudioSession::sharedInstance();
         session->setCategoryWithOptions(av::AudioSessionCategoryPlayback, 1);
-        auto screen = run({{2.0, plug}}, c.leaveAt - 1.0); // the skip leaves once its sheet has settled
-        ASSERT_TRUE(skip());
+        // Both leave once the sheet has settled, a second after the back button.
+        auto screen =
+            run({{2.0, plug}}, c.leaveAt - 1.0, c.back ? diagnostics_tests::Place::Last : diagnostics_tests::Place::Middle);
+        if (c.back) {
+            ASSERT_TRUE(app_->tapBack());
+            auto sheet = app_->presentedSheets().back();
+            long index = 0;
+            while (index < sheet->numberOfButtons() &&
+                   sheet->buttonTitleAtIndex(index)->utf8() != localized("BASETEST_CONTROLLER_ACTIONSHEET_BACK"))
+                ++index;
+            ASSERT_TRUE(pressSheet(index));
+        } else {
+            ASSERT_TRUE(skip());
+        }
         at(40.0);
         EXPECT_TRUE(logged("has exit."));
         EXPECT_EQ(logged("countDownTimer error"), c.leaveAt < 6.0);
         EXPECT_EQ(rows(*screen), c.rows);
-        EXPECT_EQ(code(), 2);
+        EXPECT_EQ(code(), c.code);
         EXPECT_EQ(leaves(), 1) << "one way out";
         EXPECT_TRUE(screen->isEnterBackgournd());
         EXPECT_FALSE(screen->recorder() && screen->recorder()->isRecording());
