@@ -1,12 +1,15 @@
 // The audio stand-ins' costs in a run: recording 3.0 s of stereo at 44.1 kHz (the microphone's
 // synthesis to the WAV file), one 1,024-frame stereo buffer played into a clip with its gain,
-// and opening a 10-s WAV file for its duration.
+// and opening a 10-s WAV file for its duration; the microphone record and headset screens passed
+// through the real runner in virtual time, their WAV files written; one route change through the
+// headset screen's watches.
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <string>
 
+#include "bench/screen_stage.h"
 #include "platform/foundation/clock.h"
 #include "platform/media/audio_recorder.h"
 #include "platform/runtime/number.h"
@@ -70,5 +73,55 @@ void BM_OpenATenSecondFileForItsDuration(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(av::AudioPlayer::initWithContentsOfURL(url)->duration());
 }
 BENCHMARK(BM_OpenATenSecondFileForItsDuration)->Unit(benchmark::kMillisecond);
+
+// The record test: the countdown, three seconds recorded, the first playback, YES at 7.0.
+void BM_MicrophoneRecordPassThroughTheRunner(benchmark::State& state) {
+    bench_screens::pushToVerdict(state, "MicrophoneRecordViewController", [](bench_screens::Stage& stage) {
+        sim::Device::shared().setAudioInput(audioBenchProfile().audio.input);
+        stage.app().advance(7.0);
+        stage.app().tapOutlet(stage.top(), "successButton");
+    });
+}
+BENCHMARK(BM_MicrophoneRecordPassThroughTheRunner)->Unit(benchmark::kMillisecond);
+
+void headsetBenchPlug() {
+    sim::Device::shared().plugHeadset();
+    sim::Device::shared().setAudioInput(
+        {.kind = sim::AudioInput::Kind::Sine, .constant = 0, .frequency = 660, .amplitude = 0.1, .file = {}});
+}
+
+// The headset: plugged at 2, ten seconds recorded, both answers at 18 and 20, unplugged at 22.
+void BM_HeadsetPassThroughTheRunner(benchmark::State& state) {
+    bench_screens::pushToVerdict(state, "HeadsetPlugViewController", [](bench_screens::Stage& stage) {
+        auto& app = stage.app();
+        sim::Device::shared().setAudioInput(audioBenchProfile().audio.input);
+        app.advance(2.0);
+        headsetBenchPlug();
+        app.advance(16.0);
+        app.tapOutlet(stage.top(), "successButton");
+        app.advance(2.0);
+        app.tapOutlet(stage.top(), "successButton");
+        app.advance(2.0);
+        sim::Device::shared().unplugHeadset();
+        app.runUntilIdle();
+    });
+}
+BENCHMARK(BM_HeadsetPassThroughTheRunner)->Unit(benchmark::kMillisecond);
+
+// One route change (another reason, so the test goes on) while the headset screen records: through
+// the notification, the plug-in watch's leftovers, the recording stage's guard.
+void BM_HeadsetRouteChange(benchmark::State& state) {
+    bench_screens::Stage stage;
+    stage.open("HeadsetPlugViewController");
+    stage.app().advance(2.0);
+    headsetBenchPlug();
+    stage.app().advance(5.0);
+    for (auto _ : state) {
+        sim::Device::shared().changeRoute(3, {"Headphones"});
+        stage.app().runUntilIdle();
+    }
+    stage.leave();
+}
+BENCHMARK(BM_HeadsetRouteChange)->Unit(benchmark::kMicrosecond);
 
 } // namespace

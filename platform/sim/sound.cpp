@@ -41,6 +41,13 @@ std::optional<std::vector<std::int16_t>> readSamples(const std::string& path) {
 } // namespace
 
 Microphone::Microphone(AudioInput input) : input_(std::move(input)) {
+    if (input_.kind == AudioInput::Kind::Sine) {
+        const double step = 2 * std::numbers::pi * input_.frequency / kSampleRate;
+        for (std::int64_t k = 0; k < kSineSpan; ++k) {
+            stepSin_.push_back(std::sin(step * static_cast<double>(k)));
+            stepCos_.push_back(std::cos(step * static_cast<double>(k)));
+        }
+    }
     if (input_.kind != AudioInput::Kind::File) return;
     auto samples = readSamples(input_.file);
     readable_ = samples.has_value() && !samples->empty();
@@ -51,11 +58,7 @@ double Microphone::sample(std::int64_t n) const noexcept {
     switch (input_.kind) {
     case AudioInput::Kind::Silence: return 0;
     case AudioInput::Kind::Constant: return input_.constant;
-    case AudioInput::Kind::Sine: {
-        // The phase of whole cycles is dropped first, so far samples keep their precision.
-        const double cycles = static_cast<double>(n) * input_.frequency / kSampleRate;
-        return input_.amplitude * std::sin(2 * std::numbers::pi * (cycles - std::floor(cycles)));
-    }
+    case AudioInput::Kind::Sine: return sineAt(n);
     case AudioInput::Kind::File: {
         if (file_.empty()) return 0;
         const auto length = static_cast<std::int64_t>(file_.size());
@@ -66,9 +69,35 @@ double Microphone::sample(std::int64_t n) const noexcept {
     return 0;
 }
 
+double Microphone::sineAt(std::int64_t n) const noexcept {
+    const std::int64_t k = ((n % kSineSpan) + kSineSpan) % kSineSpan;
+    const auto [a, b] = sineAnchor(n - k);
+    const auto j = static_cast<std::size_t>(k);
+    return a * stepCos_[j] + b * stepSin_[j];
+}
+
+std::pair<double, double> Microphone::sineAnchor(std::int64_t start) const noexcept {
+    // The phase of whole cycles is dropped first, so far samples keep their precision.
+    const double cycles = static_cast<double>(start) * input_.frequency / kSampleRate;
+    const double anchor = 2 * std::numbers::pi * (cycles - std::floor(cycles));
+    return {input_.amplitude * std::sin(anchor), input_.amplitude * std::cos(anchor)};
+}
+
 void Microphone::read(std::int64_t first, float* out, std::size_t count) const noexcept {
-    for (std::size_t i = 0; i < count; ++i)
-        out[i] = static_cast<float>(sample(first + static_cast<std::int64_t>(i)));
+    if (input_.kind != AudioInput::Kind::Sine) {
+        for (std::size_t i = 0; i < count; ++i)
+            out[i] = static_cast<float>(sample(first + static_cast<std::int64_t>(i)));
+        return;
+    }
+    // Span by span: the anchor's sin and cos once, then the table's turns.
+    std::size_t i = 0;
+    while (i < count) {
+        const std::int64_t n = first + static_cast<std::int64_t>(i);
+        const std::int64_t k = ((n % kSineSpan) + kSineSpan) % kSineSpan;
+        const auto [a, b] = sineAnchor(n - k);
+        for (auto j = static_cast<std::size_t>(k); j < static_cast<std::size_t>(kSineSpan) && i < count; ++j, ++i)
+            out[i] = static_cast<float>(a * stepCos_[j] + b * stepSin_[j]);
+    }
 }
 
 void Speaker::play(ns::TimeInterval time, const float* samples, std::size_t count) {

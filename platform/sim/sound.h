@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/clock.h"
@@ -35,7 +36,16 @@ public:
     bool readable() const noexcept { return readable_; }
 
 private:
+    // A sine's sample n is sin(anchor + k step), with the anchor the phase of n rounded down to a
+    // multiple of kSineSpan samples and k the rest: one sin and cos per span, and the k-step turns
+    // from a table made once. The same formula serves `sample` and `read`, so n alone decides.
+    static constexpr std::int64_t kSineSpan = 64;
+    double sineAt(std::int64_t n) const noexcept;
+    // amplitude x (sin, cos) of the phase at sample `start`.
+    std::pair<double, double> sineAnchor(std::int64_t start) const noexcept;
+
     AudioInput input_;
+    std::vector<double> stepSin_, stepCos_; // a sine's: sin and cos of k steps, k < kSineSpan
     std::vector<std::int16_t> file_;
     bool readable_ = true;
 };

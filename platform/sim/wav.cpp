@@ -27,6 +27,22 @@ void wavPut16(std::string& out, std::uint16_t v) {
     out.push_back(static_cast<char>(v >> 8));
 }
 
+// The sound a "fmt " chunk's first 16 bytes describe, with no samples yet: 16-bit PCM, one or two
+// channels, a rate above 0; nullopt for anything else.
+std::optional<WavSound> wavFormat(const unsigned char* body) {
+    const int channels = wavLittle16(body + 2);
+    if (wavLittle16(body) != 1 || wavLittle16(body + 14) != 16 || channels < 1 || channels > 2) return std::nullopt;
+    WavSound sound{.rate = static_cast<int>(wavLittle32(body + 4)), .channels = channels, .samples = {}};
+    if (sound.rate <= 0) return std::nullopt;
+    return sound;
+}
+
+// The whole samples of a data chunk of `length` bytes.
+std::size_t wavSampleCount(const WavSound& sound, std::size_t length) {
+    const auto channels = static_cast<std::size_t>(sound.channels);
+    return length / 2 / channels * channels;
+}
+
 } // namespace
 
 double WavSound::mono(std::size_t i) const noexcept {
@@ -52,15 +68,11 @@ std::optional<WavSound> decodeWav(std::string_view bytes) {
         const std::size_t body = at + 8;
         if (length > size - body) return std::nullopt;
         if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 16) {
-            const int channels = wavLittle16(data + body + 2);
-            if (wavLittle16(data + body) != 1 || wavLittle16(data + body + 14) != 16 || channels < 1 || channels > 2)
-                return std::nullopt;
-            sound = WavSound{.rate = static_cast<int>(wavLittle32(data + body + 4)), .channels = channels, .samples = {}};
-            if (sound->rate <= 0) return std::nullopt;
+            sound = wavFormat(data + body);
+            if (!sound) return std::nullopt;
         } else if (std::memcmp(data + at, "data", 4) == 0) {
             if (!sound) return std::nullopt;
-            const std::size_t count = length / 2 / static_cast<std::size_t>(sound->channels) *
-                                      static_cast<std::size_t>(sound->channels);
+            const std::size_t count = wavSampleCount(*sound, length);
             sound->samples.resize(count);
             if constexpr (std::endian::native == std::endian::little) {
                 std::memcpy(sound->samples.data(), data + body, count * 2);
@@ -78,10 +90,42 @@ std::optional<WavSound> decodeWav(std::string_view bytes) {
 std::optional<WavSound> readWav(const std::string& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg())), '\0');
+    const auto size = static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg()));
     in.seekg(0);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return std::nullopt;
-    return decodeWav(bytes);
+    if constexpr (std::endian::native != std::endian::little) {
+        std::string bytes(size, '\0');
+        if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return std::nullopt;
+        return decodeWav(bytes);
+    }
+    // The chunks walked as decodeWav walks them, the samples read straight into their vector: one
+    // copy of a long file instead of three.
+    const auto readAt = [&in](std::size_t at, void* out, std::size_t count) {
+        in.seekg(static_cast<std::streamoff>(at));
+        return static_cast<bool>(in.read(static_cast<char*>(out), static_cast<std::streamsize>(count)));
+    };
+    unsigned char head[12];
+    if (size < 12 || !readAt(0, head, 12) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+        return std::nullopt;
+    std::optional<WavSound> sound;
+    std::size_t at = 12;
+    while (at + 8 <= size) {
+        unsigned char chunk[8];
+        if (!readAt(at, chunk, 8)) return std::nullopt;
+        const std::size_t length = wavLittle32(chunk + 4);
+        const std::size_t body = at + 8;
+        if (length > size - body) return std::nullopt;
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && length >= 16) {
+            unsigned char format[16];
+            if (!readAt(body, format, 16) || !(sound = wavFormat(format))) return std::nullopt;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!sound) return std::nullopt;
+            sound->samples.resize(wavSampleCount(*sound, length));
+            if (!readAt(body, sound->samples.data(), sound->samples.size() * 2)) return std::nullopt;
+            return sound;
+        }
+        at = body + length + (length & 1);
+    }
+    return std::nullopt;
 }
 
 std::string encodeWav(const WavSound& sound) {

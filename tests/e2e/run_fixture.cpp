@@ -54,7 +54,7 @@ std::string testSeed() {
     return seed.dump();
 }
 
-// The three rows' screens are built, and a class keeps its name: the bundle's storyboard (a copy)
+// These rows' screens are built, and a class keeps its name: the bundle's storyboard (a copy)
 // names stand-ins in their scenes instead.
 struct E2EStandIn {
     const char* screen;
@@ -64,7 +64,9 @@ struct E2EStandIn {
 constexpr E2EStandIn kStandIns[] = {
     {"WifiViewController", "E2EWifiViewController", testkit::FakeScreen::Automatic},
     {"GPSViewController", "E2EGPSViewController", testkit::FakeScreen::Automatic},
-    {"BatteryViewController", "E2EBatteryViewController", testkit::FakeScreen::Manual}};
+    {"BatteryViewController", "E2EBatteryViewController", testkit::FakeScreen::Manual},
+    // The headset's stand-in refuses to start when told to.
+    {"HeadsetPlugViewController", "E2EHeadsetPlugViewController", testkit::FakeScreen::Refusing}};
 
 void nameStandIns(const std::string& bundleFolder) {
     const std::string path = bundleFolder + "/Main.storyboard.json";
@@ -82,7 +84,6 @@ void nameStandIns(const std::string& bundleFolder) {
 void registerScreens() {
     auto storyboard = ui::Storyboard::storyboardWithName("Main");
     for (const auto& [screen, standIn, kind] : kStandIns) testkit::registerFakeScreen(*storyboard, standIn, kind);
-    testkit::registerFakeScreen(*storyboard, "HeadsetPlugViewController", testkit::FakeScreen::Refusing);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // fails. The job runs as its program (app::runJob behind it): the other tests of this program
 // register scripted screens under the catalogue's names, which a job in this process would find.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -86,6 +87,9 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"rf", "RF", ""},
         {"make-call", "PHONECALL", ""},
         {"louder-speaker", "LOUDSPEAKER", ""},
+        {"microphone-record", "MAIN_MIC_TEST", ""},
+        {"microphone-loop-back", "MAIN_MIC_LOOPBACK_TEST", ""},
+        {"headset", "HEADSET_TEST", ""},
         {"accelerometer", "ACCELEROMETER_TEST", ""},
         {"gyroscope", "GYRO_TEST", ""},
         {"battery", "BATTERY", ""},
@@ -147,6 +151,40 @@ TEST(ScreenScripts, APictureThatCannotBeTakenFailsItsRowWithNoAnswer) {
     EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
 }
 
+TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunFolder) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    const std::string denied = defaultProfileWith(scratch, "denied.json", "\"headphonesPlugged\": false,",
+                                                  "\"headphonesPlugged\": false, \"audio\": {\"recordPermission\": \"denied\"},");
+    struct Run {
+        const char* script;
+        const char* key;
+        std::string profile;
+        const char* result;
+        std::vector<std::string> sounds; // the run folder's audio/
+    };
+    const Run runs[] = {
+        {"microphone-record-pass", "MAIN_MIC_TEST", "", "pass", {"001-mic-sound1.m4a.wav", "002-Speaker-sound1.m4a.wav"}},
+        {"microphone-record-fail", "MAIN_MIC_TEST", denied, "fail", {}},
+        {"microphone-loop-back-pass", "MAIN_MIC_LOOPBACK_TEST", "", "pass",
+         {"001-mic-sound1.m4a.wav", "002-Receiver-sound1.m4a.wav"}},
+        {"headset-pass", "HEADSET_TEST", "", "pass",
+         {"001-mic-sound.m4a.wav", "002-Headphones-sound.m4a.wav", "003-Headphones-sample.m4a.wav"}},
+        {"headset-fail", "HEADSET_TEST", "", "fail", {"001-mic-sound.m4a.wav"}},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(std::string(run.script) + " " + run.profile);
+        const testkit::ProcessOutcome job = runScript(scratch, run.script, run.profile);
+        EXPECT_EQ(job.status, 0) << job.output;
+        EXPECT_EQ(resultOf(job.output, run.key), run.result) << job.output;
+        std::vector<std::string> sounds;
+        const fs::path audio = scratch.path() / (std::string(run.script) + "0") / "audio";
+        if (fs::exists(audio))
+            for (const auto& entry : fs::directory_iterator(audio)) sounds.push_back(entry.path().filename().string());
+        std::sort(sounds.begin(), sounds.end());
+        EXPECT_EQ(sounds, run.sounds);
+    }
+}
+
 TEST(ScreenScripts, ACarrierWithoutANetworkCodeFailsTheRadioRowASecondAfterLoad) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "rf-pass", "iphone7_no_network_code.json");
@@ -166,9 +204,10 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
           "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
-          "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH", "BATTERY"})
+          "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH", "MAIN_MIC_TEST",
+          "MAIN_MIC_LOOPBACK_TEST", "HEADSET_TEST", "BATTERY"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 36, fail 0, not tested 0, not built 4"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 39, fail 0, not tested 0, not built 1"), std::string::npos) << job.output;
 }
 
 } // namespace

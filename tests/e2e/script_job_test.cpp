@@ -70,6 +70,13 @@ const std::string kScreens = R"(
     {"on": {"screen": "MakeCallViewController"}, "once": true, "after": 3.0, "do": "tap", "outlet": "successButton"},
     {"on": {"screen": "LouderSpeakerViewController"}, "after": 1.0, "do": "tap", "outlet": "successButton"},
     {"on": {"screen": "BatteryViewController"}, "after": 1.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "MicrophoneRecordViewController"}, "after": 7.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "MicrophoneLoopBackViewController"}, "after": 7.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "HeadsetPlugViewController"}, "after": 2.0, "actions": [{"do": "headset.plug"},
+      {"do": "audio.input", "input": {"sine": {"frequency": 660, "amplitude": 0.1}}}]},
+    {"on": {"screen": "HeadsetPlugViewController"}, "after": 18.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "HeadsetPlugViewController"}, "after": 20.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "HeadsetPlugViewController"}, "after": 22.0, "do": "headset.unplug"},
     {"on": {"screen": "GPSViewController"}, "after": 1.0, "do": "location.fix", "latitude": 51.5, "longitude": -0.12},)";
 const std::string kUpdate = R"(
     {"name": "update", "on": {"screen": "ResultViewController"}, "once": true, "after": 2,
@@ -135,7 +142,7 @@ TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUs
         {"on": {"screen": "ReadyStartViewController"}, "after": 1, "do": "tap", "outlet": "startBtn"},
         {"on": {"screen": "QuestionViewController"}, "after": 1, "do": "tap", "outlet": "successButton"},
         {"on": {"request": "update"}, "once": true, "do": "background"},
-        {"at": 175, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" +
+        {"at": 210, "actions": [{"do": "foreground"}, {"do": "tap", "outlet": "bottomButton"}]},)" +
                                                   kScreens + kUpdate);
     // The first update is cut short: its answer never reaches the screen, the HUD goes, and nothing
     // ends the process; the second one, from the same screen, is accepted and ends it.
@@ -144,12 +151,12 @@ TEST_F(ScriptJob, GoingToTheBackgroundWhileTheUpdateIsAnsweredLeavesTheResultsUs
               std::string::npos)
         << outcome.output;
     EXPECT_NE(outcome.output.find("app exit:     0"), std::string::npos);
-    EXPECT_NE(outcome.output.find("virtual time: 178.000 s"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("virtual time: 213.000 s"), std::string::npos) << outcome.output;
     const std::string log = readFile(runDir() / "app.log");
     EXPECT_NE(log.find("Transaction update: cut short: the application went to the background"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("   178.000 Exit with status 0"), std::string::npos) << log;
+    EXPECT_NE(log.find("   213.000 Exit with status 0"), std::string::npos) << log;
 }
 
 TEST_F(ScriptJob, AStepThatFailsWhileALoginReplyWaitsEndsTheRunWithItsReport) {

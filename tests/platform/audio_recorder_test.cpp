@@ -203,9 +203,23 @@ TEST(WavFiles, WhatIsWrittenReadsBackAndBrokenContentIsRefused) {
     EXPECT_EQ(back->rate, 8000);
     EXPECT_EQ(back->samples, stereo.samples);
     EXPECT_DOUBLE_EQ(back->duration(), 3.0 / 8000);
+    // A file reads as its bytes decode: a chunk before the format and an odd-sized one skipped.
+    testkit::ScratchFolder folder;
+    const std::string file = (folder.path() / "sound.wav").string();
+    const std::string padded = bytes.substr(0, 12) + "LIST" + std::string("\x03\0\0\0abc\0", 8) + bytes.substr(12);
+    for (const std::string& good : {bytes, padded}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << good;
+        const auto read = sim::readWav(file);
+        ASSERT_TRUE(read && sim::decodeWav(good));
+        EXPECT_EQ(read->samples, stereo.samples);
+        EXPECT_EQ(read->rate, sim::decodeWav(good)->rate);
+    }
     for (const std::string& broken : {bytes.substr(0, 40), std::string("RIFX") + bytes.substr(4),
-                                      bytes.substr(0, 20) + '\x03' + bytes.substr(21)})
+                                      bytes.substr(0, 20) + '\x03' + bytes.substr(21), bytes.substr(0, 50)}) {
         EXPECT_FALSE(sim::decodeWav(broken));
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << broken;
+        EXPECT_FALSE(sim::readWav(file));
+    }
 }
 
 TEST(WavFiles, TheBundledSoundsAreWhatTheGeneratorMakesAtMinusTwelveDecibels) {

@@ -6,7 +6,9 @@
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -203,6 +205,18 @@ TEST(SimSound, TheMicrophoneHearsSampleNAsAFunctionOfNAlone) {
     float block[4];
     mic.read(25, block, 4);
     EXPECT_FLOAT_EQ(block[0], static_cast<float>(mic.sample(25)));
+    // Blocks from any start, across the spans the synthesis steps by, give the same samples as one
+    // by one, each within rounding of the exact sine.
+    std::vector<float> whole(300), parts(300);
+    mic.read(-150, whole.data(), whole.size());
+    for (std::size_t at = 0, size = 1; at < parts.size(); at += size, size = size * 2 + 1)
+        mic.read(-150 + std::int64_t(at), parts.data() + at, std::min(size, parts.size() - at));
+    for (std::int64_t n = -150; n < 150; ++n) {
+        const auto i = std::size_t(n + 150);
+        ASSERT_EQ(whole[i], parts[i]) << n;
+        ASSERT_EQ(whole[i], static_cast<float>(mic.sample(n))) << n;
+        ASSERT_NEAR(mic.sample(n), 0.5 * std::sin(2 * std::numbers::pi * double(n) / 100), 1e-12) << n;
+    }
 
     Scratch scratch;
     // A WAV file with 3 samples, repeated from its start.

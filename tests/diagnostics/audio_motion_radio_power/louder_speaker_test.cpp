@@ -2,11 +2,13 @@
 // category put back when it goes, the answer as the result.
 
 #include "diagnostics/audio_motion_radio_power/louder_speaker_view_controller.h"
+#include "platform/foundation/bundle.h"
 #include "platform/media/audio_recorder.h"
 #include "platform/media/audio_session.h"
 #include "platform/mediaplayer/music_player_controller.h"
 #include "platform/sim/sound.h"
 #include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
+#include "tests/testkit/scratch_folder.h"
 
 namespace {
 
@@ -59,6 +61,20 @@ TEST_F(LouderSpeakerScreen, ASecondAppearancePlaysOnFromWhereTheStopLeftIt) {
     ASSERT_EQ(clips().size(), 2u);
     EXPECT_NEAR(clips()[1].end - clips()[1].start, 1.5, 1e-6);
     EXPECT_EQ(screen->avAudioPlayer()->currentTime(), 0);
+}
+
+TEST_F(LouderSpeakerScreen, WithoutItsSoundTheScreenPlaysNothingAndTheAnswerStillDecides) {
+    testkit::ScratchFolder empty("ft-no-sounds");
+    ns::Bundle::setMainBundlePath(empty.path().string());
+    auto screen = openLogged<ft::LouderSpeakerViewController>("LouderSpeakerViewController");
+    ns::Bundle::setMainBundlePath("");
+    EXPECT_FALSE(screen->avAudioPlayer());
+    tapAt(3.0, "failButton");
+    settle();
+    EXPECT_TRUE(clips().empty());
+    EXPECT_EQ(code(), 2);
+    EXPECT_EQ(leaves(), 1);
+    EXPECT_EQ(volume(), 0.5f) << "the volume is put back all the same";
 }
 
 } // namespace
