@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/foundation/attributed_string.h"
@@ -42,6 +43,7 @@ namespace cg {
 class Context;
 }
 namespace ns {
+class DataDetector;
 class Date;
 class TimeZone;
 class URL;
@@ -171,6 +173,8 @@ public:
     void touchesCancelled(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
     // The long-press recogniser sees only touches on or near a link.
     bool gestureRecognizerShouldReceiveTouch(const rt::Id& recognizer, const rt::Id& touch) const;
+    // Dimmed: each link's attributes give way to its inactive attributes; undimmed, back again.
+    void tintColorDidChange() override;
     bool canBecomeFirstResponder() const override { return true; }
     // Only "copy:" (copyText), which puts the plain text on the general pasteboard.
     bool canPerformAction(rt::Sel action, const rt::Id& sender) const;
@@ -180,7 +184,11 @@ public:
     rt::Id delegate() const { return delegate_.lock(); }
     void setDelegate(const rt::Id& delegate);
     std::uint64_t enabledTextCheckingTypes() const noexcept { return checkingTypes_; }
+    // An equal mask changes nothing; 0 drops the detector, another mask makes one (nil for kinds
+    // the detector does not know). The text is not scanned again: the next setText is.
     void setEnabledTextCheckingTypes(std::uint64_t types);
+    // The detector for the mask; read atomically, from any thread.
+    rt::Ref<ns::DataDetector> dataDetector() const;
     std::uint64_t dataDetectorTypes() const noexcept { return enabledTextCheckingTypes(); }
     void setDataDetectorTypes(std::uint64_t types) { setEnabledTextCheckingTypes(types); }
     // The result of each link, in order.
@@ -309,6 +317,8 @@ private:
     // The lines drawn of `available`: the line limit, when there is one.
     std::size_t visibleLineCount(std::size_t available) const;
 
+    // Matches `text` on a global queue and hands the matches to the main queue, where they are
+    // added while the label's text is still the one matched.
     void detectLinks(const rt::Ref<ns::AttributedString>& text);
     void longPressGestureDidFire(const rt::Id& recognizer);
     // The link under a touch of the set, and that point.
@@ -343,6 +353,9 @@ private:
 
     rt::Weak<rt::Object> delegate_;
     std::uint64_t checkingTypes_ = 0;
+    // The detector, shared with the detection tasks, which touch nothing else of the label.
+    struct DetectorSlot;
+    std::shared_ptr<DetectorSlot> detector_;
     rt::Ref<ns::Array> linkModels_;
     // The same links, typed, for hit testing.
     std::vector<rt::Ref<AttributedLabelLink>> linkList_;

@@ -73,8 +73,8 @@ rt::Ref<ns::String> AttributedLabelLink::accessibilityValue() const {
     switch (result_->resultType()) {
     case ns::TextCheckingType::Date:
         if (result_->date()) {
-            // The full date and time styles of the fixed English locale.
-            static const auto full = ns::DateFormatter::withFormat("EEEE, MMMM d, y 'at' h:mm:ss a");
+            static const auto full =
+                ns::DateFormatter::withStyles(ns::DateFormatterStyle::Full, ns::DateFormatterStyle::Full);
             accessibilityValue_ = full->stringFromDate(*result_->date());
         }
         break;

@@ -201,6 +201,28 @@ void AttributedLabel::setActiveLink(const rt::Ref<AttributedLabelLink>& link) {
     }
 }
 
+// ---- Dimming ----
+
+void AttributedLabel::tintColorDidChange() {
+    if (!inactiveLinkAttributes_ || inactiveLinkAttributes_->count() == 0 || !attributedText_) return;
+    const bool dimmed = tintAdjustmentMode() == ui::ViewTintAdjustmentMode::Dimmed;
+    auto text = attributedText_->mutableCopy();
+    for (const auto& link : linkList_) {
+        const ns::Range range = link->range();
+        if (!link->result() || range.max() > text->length()) continue;
+        // Every key of the dictionary taken off goes, whatever its value, before the other is laid on.
+        const rt::Ref<ns::Dictionary>& off = dimmed ? link->attributes() : link->inactiveAttributes();
+        const rt::Ref<ns::Dictionary>& on = dimmed ? link->inactiveAttributes() : link->attributes();
+        if (off)
+            off->enumerateKeysAndObjects([&](const rt::Id& key, const rt::Id&, bool&) {
+                if (auto name = rt::cast<ns::String>(key)) text->removeAttribute(name->utf8(), range);
+            });
+        if (on) text->addAttributes(*on, range);
+    }
+    setAttributedText(text);
+    setNeedsDisplay();
+}
+
 // ---- Touches ----
 
 rt::Ref<ui::View> AttributedLabel::hitTest(cg::Point point, const ui::Event* event) {

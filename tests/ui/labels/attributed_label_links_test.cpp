@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/attributed_string.h"
+#include "platform/foundation/data_detector.h"
 #include "platform/graphics/recording_context.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
@@ -326,6 +327,66 @@ TEST(AttributedLabelLinks, OnlyCopyIsOfferedAndItPutsThePlainTextOnThePasteboard
     EXPECT_EQ(pasteboard->string()->utf8(), "abcdefghij klmnopqrst");
     EXPECT_FALSE(pasteboard->URL());
     pasteboard->setString(nullptr);
+}
+
+TEST(AttributedLabelLinks, DimmingSwapsEachLinksAttributesForItsInactiveOnesAndBack) {
+    auto label = linkLabel();
+    label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    // Without inactive attributes a link loses its keys while dimmed.
+    label->addLink(tl::AttributedLabelLink::make(label->linkAttributes(), nullptr, nullptr,
+                                                 ns::TextCheckingResult::phoneNumberCheckingResult({11, 3}, linkStr("1"))));
+    const auto original = label->attributedText();
+    const auto colourAt = [&](std::size_t index) {
+        return label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, index);
+    };
+    label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Dimmed);
+    EXPECT_EQ(colourAt(2), ui::Color::grayColor());
+    EXPECT_FALSE(colourAt(12));
+    EXPECT_TRUE(colourAt(8));
+    label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Normal);
+    EXPECT_EQ(colourAt(2), ui::Color::blueColor());
+    EXPECT_EQ(colourAt(12), ui::Color::blueColor());
+    EXPECT_TRUE(label->attributedText()->isEqual(original.get()));
+    // No inactive attributes on the label: nothing changes.
+    label->setInactiveLinkAttributes(nullptr);
+    label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Dimmed);
+    EXPECT_EQ(colourAt(2), ui::Color::blueColor());
+}
+
+using AttributedLabelDetection = testkit::VirtualTimeTest;
+
+TEST_F(AttributedLabelDetection, MatchesAreAddedOnlyWhileTheTextIsTheOneScanned) {
+    namespace k = ns::TextCheckingType;
+    auto label = linkLabel();
+    label->setText(linkStr("see www.example.com"));
+    runFor(0);
+    EXPECT_FALSE(label->dataDetector());
+    EXPECT_EQ(label->linkModels()->count(), 0u);
+    label->setEnabledTextCheckingTypes(k::Link | k::PhoneNumber);
+    const auto detector = label->dataDetector();
+    ASSERT_TRUE(detector);
+    label->setDataDetectorTypes(k::Link | k::PhoneNumber);
+    EXPECT_EQ(label->dataDetector(), detector);
+    EXPECT_EQ(label->linkModels()->count(), 0u); // a new mask does not scan the text again
+
+    label->setText(linkStr("see www.example.com or call 555 0100"));
+    runFor(0);
+    auto links = label->links();
+    ASSERT_EQ(links->count(), 2u);
+    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(links->objectAtIndex(0))->resultType(), k::Link);
+    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(links->objectAtIndex(1))->resultType(), k::PhoneNumber);
+    EXPECT_EQ(label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, 5), ui::Color::blueColor());
+
+    // Replaced before its matches are handed back: they are dropped.
+    label->setText(linkStr("call 555 0100"));
+    label->setText(linkStr("nothing to find"));
+    runFor(0);
+    EXPECT_EQ(label->linkModels()->count(), 0u);
+
+    label->setEnabledTextCheckingTypes(k::Grammar);
+    EXPECT_FALSE(label->dataDetector());
+    label->setEnabledTextCheckingTypes(0);
+    EXPECT_FALSE(label->dataDetector());
 }
 
 using AttributedLabelLongPress = testkit::VirtualTimeTest;
