@@ -283,8 +283,8 @@ void AttributedLabel::longPressGestureDidFire(const rt::Id& sender) {
     const cg::Point point = recognizer->locationInView(this);
     auto link = linkAtPoint(point);
     if (!link) return;
-    // A recognised press takes the finger: the touch ends as cancelled, so no tap follows.
-    setActiveLink(nullptr);
+    // The recogniser took the finger when it recognised (its view's touches were cancelled, which
+    // ends the highlight), so no tap follows.
     if (link->linkLongPressBlock()) return link->linkLongPressBlock()(rt::retained(this), link);
     if (link->result()) reportLink(link->result(), &point);
 }
