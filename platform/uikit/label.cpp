@@ -8,6 +8,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/text/typesetter.h"
+#include "platform/uikit/accessibility_element.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
@@ -20,6 +21,13 @@ Label::Label() : Label(cg::Rect::zero()) {}
 Label::Label(const cg::Rect& frame)
     : View(frame), font_(Font::systemFontOfSize(Font::labelFontSize())), textColor_(Color::blackColor()) {
     setUserInteractionEnabled(false);
+    setIsAccessibilityElement(true);
+    setAccessibilityTraits(AccessibilityTraitStaticText);
+}
+
+rt::Ref<ns::String> Label::accessibilityLabel() const {
+    if (auto label = View::accessibilityLabel()) return label;
+    return text_;
 }
 
 // A label laid out by constraints tells the layout pass that its intrinsic size may have moved.

@@ -62,6 +62,8 @@ public:
     bool isHighlighted() const noexcept { return highlighted_; }
     // A change requests display.
     virtual void setHighlighted(bool highlighted);
+    // Read as one element, of static text, its text unless another label is set.
+    rt::Ref<ns::String> accessibilityLabel() const override;
     // Nil (the text colour) unless set; a change requests display.
     const rt::Ref<Color>& highlightedTextColor() const noexcept { return highlightedTextColor_; }
     void setHighlightedTextColor(rt::Ref<Color> color);

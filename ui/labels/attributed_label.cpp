@@ -70,6 +70,11 @@ RT_DEFINE_CLASS(
              &AttributedLabel::setAttributedTruncationToken),
     rt::prop("longPressGestureRecognizer", &AttributedLabel::longPressGestureRecognizer),
     rt::method("longPressGestureDidFire:", &AttributedLabel::longPressGestureDidFire),
+    rt::prop("accessibilityElements", &AttributedLabel::accessibilityElements,
+             &AttributedLabel::setAccessibilityElements),
+    rt::method("accessibilityElementCount", &AttributedLabel::accessibilityElementCount),
+    rt::method("accessibilityElementAtIndex:", &AttributedLabel::accessibilityElementAtIndex),
+    rt::method("indexOfAccessibilityElement:", &AttributedLabel::indexOfAccessibilityElement),
     rt::classMethod("sizeThatFitsAttributedString:withConstraints:limitedToNumberOfLines:",
                     &AttributedLabel::sizeThatFitsAttributedString))
 

@@ -209,6 +209,20 @@ public:
         return longPress_;
     }
 
+    // ---- Accessibility ----
+    // A container, not an element: one element per link inside the text (its characters as the
+    // label, its spoken value when that differs, its text rectangle in window coordinates, the
+    // link trait), then one for the whole text as a label reads it, over the bounds. Built once
+    // under the label's lock; a change of the link list drops it.
+    bool isAccessibilityElement() const override { return false; }
+    long accessibilityElementCount() const;
+    // Nil outside the list.
+    rt::Id accessibilityElementAtIndex(long index) const;
+    // ns::NotFound when not in the list.
+    std::size_t indexOfAccessibilityElement(const rt::Id& element) const;
+    rt::Ref<ns::Array> accessibilityElements() const;
+    void setAccessibilityElements(rt::Ref<ns::Array> elements);
+
     // ---- Shadows ----
     double shadowRadius() const noexcept { return shadowRadius_; }
     void setShadowRadius(double radius);
@@ -364,6 +378,7 @@ private:
     bool extendsLinkTouchArea_ = false;
     rt::Ref<ui::LongPressGestureRecognizer> longPress_;
     rt::Ref<AttributedLabelLink> activeLink_;
+    mutable rt::Ref<ns::Array> accessibilityElements_;
     rt::Ref<ns::AttributedString> inactiveAttributedText_;
 
     double shadowRadius_ = 0, highlightedShadowRadius_ = 0;

@@ -17,6 +17,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/number.h"
+#include "platform/uikit/accessibility_element.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/font.h"
@@ -24,6 +25,7 @@
 #include "platform/uikit/pasteboard.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/labels/attributed_label.h"
 #include "ui/labels/attributed_label_link.h"
@@ -351,6 +353,48 @@ TEST(AttributedLabelLinks, DimmingSwapsEachLinksAttributesForItsInactiveOnesAndB
     label->setInactiveLinkAttributes(nullptr);
     label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Dimmed);
     EXPECT_EQ(colourAt(2), ui::Color::blueColor());
+}
+
+TEST(AttributedLabelLinks, AContainerOfOneElementPerLinkThenTheWholeText) {
+    auto label = linkLabel();
+    auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 400, 800));
+    auto holder = rt::make<ui::View>(cg::Rect::make(10, 20, 400, 400));
+    window->addSubview(holder);
+    holder->addSubview(label);
+    label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    label->addLinkToPhoneNumber(linkStr("klm"), {11, 3});
+    EXPECT_FALSE(label->isAccessibilityElement());
+    const auto elements = label->accessibilityElements();
+    ASSERT_EQ(label->accessibilityElementCount(), 3);
+    struct Expected {
+        const char* label;
+        const char* value;
+        std::uint64_t traits;
+    } expected[] = {{"abcde", "https://example.com", ui::AccessibilityTraitLink},
+                    {"klm", nullptr, ui::AccessibilityTraitLink},
+                    {"abcdefghij klmnopqrst", nullptr, ui::AccessibilityTraitStaticText}};
+    for (long i = 0; i < 3; ++i) {
+        auto element = rt::cast<ui::AccessibilityElement>(label->accessibilityElementAtIndex(i));
+        ASSERT_TRUE(element);
+        EXPECT_EQ(element->accessibilityContainer(), rt::Id(label));
+        EXPECT_EQ(element->accessibilityLabel()->utf8(), expected[i].label);
+        EXPECT_EQ(element->accessibilityValue() ? element->accessibilityValue()->utf8() : "",
+                  expected[i].value ? expected[i].value : "");
+        EXPECT_EQ(element->accessibilityTraits(), expected[i].traits);
+        EXPECT_EQ(label->indexOfAccessibilityElement(element), std::size_t(i));
+    }
+    const cg::Rect link = rt::cast<ui::AccessibilityElement>(label->accessibilityElementAtIndex(0))->accessibilityFrame();
+    EXPECT_EQ(link.origin, (cg::Point{10, 20}));
+    EXPECT_NEAR(link.size.width, 5 * kLinkAdvance, 0.5);
+    EXPECT_EQ(rt::cast<ui::AccessibilityElement>(label->accessibilityElementAtIndex(2))->accessibilityFrame(),
+              cg::Rect::make(10, 20, 300, 60));
+    EXPECT_FALSE(label->accessibilityElementAtIndex(3));
+    // A shorter text keeps the list; a change of the links rebuilds it, past the text skipped.
+    label->setAttributedText(ns::AttributedString::make(linkStr("abcdefg")));
+    EXPECT_EQ(label->accessibilityElements(), elements);
+    label->setLinkModels(label->linkModels());
+    EXPECT_EQ(label->accessibilityElementCount(), 2);
+    EXPECT_NE(label->accessibilityElements(), elements);
 }
 
 using AttributedLabelDetection = testkit::VirtualTimeTest;
