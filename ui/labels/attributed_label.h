@@ -209,6 +209,17 @@ public:
         return longPress_;
     }
 
+    // ---- Archiving ----
+    // The label's keys after the base label's: the mask, the links, the link attributes, the
+    // shadows, the settings of the next plain string (written as doubles, read back at single
+    // precision), the insets, the alignment, the token, the background inset (as its text) and the
+    // text. Link blocks, the touch area, the token's attributes and the delegate are not archived.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    // Each key present is applied through its setter; "links" (read only) adds unstyled links
+    // that "linkModels" then replaces. Without "attributedText" the base text is set anew, taking
+    // the label's attributes and starting detection.
+    rt::Id initWithCoder(ns::Coder& coder) override;
+
     // ---- Accessibility ----
     // A container, not an element: one element per link inside the text (its characters as the
     // label, its spoken value when that differs, its text rectangle in window coordinates, the
