@@ -98,16 +98,14 @@ std::size_t Color::hash() const {
 
 RT_DEFINE_CLASS(Color, "UIColor", rt::Object, ns::adoptsCoding())
 
+// The components are archived as the platform's colour archives them.
 void Color::encodeWithCoder(ns::Coder& coder) const {
-    coder.encodeDouble(red_, "UIRed");
-    coder.encodeDouble(green_, "UIGreen");
-    coder.encodeDouble(blue_, "UIBlue");
-    coder.encodeDouble(alpha_, "UIAlpha");
+    cgColor()->encodeWithCoder(coder);
 }
 
 rt::Id Color::initWithCoder(ns::Coder& coder) {
-    return colorWithRed(coder.decodeDouble("UIRed"), coder.decodeDouble("UIGreen"), coder.decodeDouble("UIBlue"),
-                        coder.decodeDouble("UIAlpha"));
+    auto components = rt::cast<cg::Color>(rt::make<cg::Color>()->initWithCoder(coder));
+    return colorWithRed(components->red(), components->green(), components->blue(), components->alpha());
 }
 
 } // namespace ui
