@@ -11,7 +11,10 @@
 #include <string>
 
 #include "bench/raw_shaping.h"
+#include "platform/foundation/array.h"
 #include "platform/foundation/attributed_string.h"
+#include "platform/foundation/coder.h"
+#include "platform/foundation/data_detector.h"
 #include "platform/foundation/error.h"
 #include "platform/graphics/recording_context.h"
 #include "platform/text/font_backend.h"
@@ -156,5 +159,55 @@ void LinkAtPointFullMiss(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(label->linkAtPoint(point));
 }
 BENCHMARK(LinkAtPointFullMiss);
+
+// The detector over 10 KB of mixed text (links, phone numbers, dates, addresses among words), and
+// over 100 KB of one hostile run: digits (0), dots (1) or "@" (2). Bytes per second give the
+// per-KB figure.
+void DetectorMixedText(benchmark::State& state) {
+    std::string text;
+    while (text.size() < 10240)
+        text += "see www.example.com or mail ann@example.org, call +1 555 0100 on 2024-01-05 10:30 at "
+                "1 Main Street, Springfield, IL 62701; then words and more words follow here. ";
+    auto string = ns::String::make(text);
+    auto detector = ns::DataDetector::dataDetectorWithTypes(ns::DataDetector::kSupportedTypes);
+    for (auto _ : state) benchmark::DoNotOptimize(detector->matchesInString(*string));
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+BENCHMARK(DetectorMixedText)->Unit(benchmark::kMicrosecond);
+
+void DetectorHostileRun(benchmark::State& state) {
+    const char runs[] = {'7', '.', '@'};
+    auto string = ns::String::make(std::string(102400, runs[state.range(0)]));
+    auto detector = ns::DataDetector::dataDetectorWithTypes(ns::DataDetector::kSupportedTypes);
+    for (auto _ : state) benchmark::DoNotOptimize(detector->matchesInString(*string));
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * 102400);
+}
+BENCHMARK(DetectorHostileRun)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+
+// 50 detected matches applied on the main thread, as the detection's hand-back does.
+void ApplyFiftyMatches(benchmark::State& state) {
+    std::string text;
+    for (int i = 0; i < 50; ++i) text += "call 555 01" + std::to_string(10 + i) + " now. ";
+    auto string = ns::String::make(text);
+    auto matches = ns::DataDetector::dataDetectorWithTypes(ns::TextCheckingType::PhoneNumber)->matchesInString(*string);
+    if (matches->count() != 50) state.SkipWithError("not 50 matches");
+    auto label = runnerLabel();
+    for (auto _ : state) {
+        state.PauseTiming();
+        label->setText(string);
+        state.ResumeTiming();
+        label->addLinksWithTextCheckingResults(matches, label->linkAttributes());
+    }
+}
+BENCHMARK(ApplyFiftyMatches)->Unit(benchmark::kMicrosecond);
+
+// A ten-line label with 20 links archived and unarchived.
+void ArchiveRoundTrip(benchmark::State& state) {
+    auto label = linkedLabel();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            ns::KeyedUnarchiver::unarchiveObjectWithData(ns::KeyedArchiver::archivedDataWithRootObject(label)));
+}
+BENCHMARK(ArchiveRoundTrip)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/foundation/coder.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/class.h"
 
@@ -53,7 +54,19 @@ std::size_t Color::hash() const {
     return h;
 }
 
-RT_DEFINE_CLASS(Color, "CGColor", rt::Object)
+RT_DEFINE_CLASS(Color, "CGColor", rt::Object, ns::adoptsCoding())
+
+void Color::encodeWithCoder(ns::Coder& coder) const {
+    coder.encodeDouble(r_, "UIRed");
+    coder.encodeDouble(g_, "UIGreen");
+    coder.encodeDouble(b_, "UIBlue");
+    coder.encodeDouble(a_, "UIAlpha");
+}
+
+rt::Id Color::initWithCoder(ns::Coder& coder) {
+    return make(coder.decodeDouble("UIRed"), coder.decodeDouble("UIGreen"), coder.decodeDouble("UIBlue"),
+                coder.decodeDouble("UIAlpha"));
+}
 
 } // namespace cg
 

@@ -4,11 +4,12 @@
 
 #include <string>
 
+#include "platform/foundation/coding.h"
 #include "platform/runtime/object.h"
 
 namespace cg {
 
-class Color final : public rt::Object {
+class Color final : public rt::Object, public ns::Coding {
     RT_CLASS(Color)
 public:
     static rt::Ref<Color> make(double red, double green, double blue, double alpha = 1);
@@ -26,8 +27,12 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
+    // Archived as its four components ("UIRed", "UIGreen", "UIBlue", "UIAlpha"), as ui::Color is.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
 
 private:
+    Color() : Color(0, 0, 0, 1) {}
     Color(double r, double g, double b, double a);
     double r_, g_, b_, a_;
 };

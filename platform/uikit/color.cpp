@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/foundation/coder.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/graphics_context.h"
@@ -95,6 +96,16 @@ std::size_t Color::hash() const {
     return h;
 }
 
-RT_DEFINE_CLASS(Color, "UIColor", rt::Object)
+RT_DEFINE_CLASS(Color, "UIColor", rt::Object, ns::adoptsCoding())
+
+// The components are archived as the platform's colour archives them.
+void Color::encodeWithCoder(ns::Coder& coder) const {
+    cgColor()->encodeWithCoder(coder);
+}
+
+rt::Id Color::initWithCoder(ns::Coder& coder) {
+    auto components = rt::cast<cg::Color>(rt::make<cg::Color>()->initWithCoder(coder));
+    return colorWithRed(components->red(), components->green(), components->blue(), components->alpha());
+}
 
 } // namespace ui
