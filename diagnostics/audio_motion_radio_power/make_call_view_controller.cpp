@@ -2,14 +2,12 @@
 
 #include <cstdio>
 
-#include "platform/foundation/format.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
-#include "platform/uikit/text_field.h"
 #include "session/screen_support.h"
 #include "session/test_screen_scene.h"
 
@@ -19,20 +17,7 @@ namespace {
 
 const bool makeCallNibRegistered = registerTestScreenNib<MakeCallViewController>(
     "MakeCallViewController", [](const rt::Ref<ui::View>& view, MakeCallViewController& screen) {
-        const double width = view->bounds().width();
-        auto field = rt::make<ui::TextField>();
-        field->setFrame(cg::Rect::make(20, 140, width - 40, 44));
-        field->setPlaceholder(localized("PHONECALL_CONTROLLER_PLACEHOLDER"));
-        view->addSubview(field);
-        screen.setNumber(field);
-        auto call = ui::Button::buttonWithType(ui::ButtonType::System);
-        call->setFrame(cg::Rect::make(20, 200, width - 40, 44));
-        call->setTitleForState(localized("PHONECALL_CONTROLLER_CALL_TITLE"), ui::ControlStates::Normal);
-        view->addSubview(call);
-        screen.setCallButton(call);
-        auto tip = addSceneLabel(view, cg::Rect::make(20, 260, width - 40, 120), 17);
-        tip->setText(localized("MAKECALL_CONTROLLER_TIP"));
-        screen.setTipLabel(tip);
+        screen.setCallButton(NumberEntryViewController::addScene(view, screen));
     });
 
 bool makeCallDialled(unsigned char c) {
@@ -73,6 +58,8 @@ void MakeCallViewController::viewDidLoadBody() {
         title->setText(localized("ROOTLIST_TITLE_PHONE"));
         title->setHidden(false);
     }
+    setTexts("MAKECALL_CONTROLLER_TIP", "PHONECALL_CONTROLLER_PLACEHOLDER", callButton().get(),
+             "PHONECALL_CONTROLLER_CALL_TITLE");
     rt::Weak<MakeCallViewController> weak(rt::retained(this));
     bindNumberCommand(callButton().get(), [weak] {
         if (auto self = weak.lock()) self->called();

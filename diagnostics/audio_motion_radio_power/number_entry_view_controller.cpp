@@ -5,11 +5,14 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/keyboard.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/text_field.h"
 #include "session/core/test_base_model.h"
+#include "session/screen_support.h"
+#include "session/test_screen_scene.h"
 #include "streams/command.h"
 #include "streams/signal.h"
 #include "streams/uikit/command_bindings.h"
@@ -71,6 +74,26 @@ void NumberEntryViewController::bindNumberCommand(ui::Button* button, std::funct
                        action();
                        return es::Signal::empty();
                    }));
+}
+
+rt::Ref<ui::Button> NumberEntryViewController::addScene(const rt::Ref<ui::View>& view,
+                                                        NumberEntryViewController& screen) {
+    const double width = view->bounds().width();
+    auto field = rt::make<ui::TextField>(cg::Rect::make(20, 140, width - 40, 44));
+    view->addSubview(field);
+    screen.setNumber(field);
+    auto button = ui::Button::buttonWithType(ui::ButtonType::System);
+    button->setFrame(cg::Rect::make(20, 200, width - 40, 44));
+    view->addSubview(button);
+    screen.setTipLabel(addSceneLabel(view, cg::Rect::make(20, 260, width - 40, 120), 17));
+    return button;
+}
+
+void NumberEntryViewController::setTexts(const char* tipKey, const char* placeholderKey, ui::Button* button,
+                                         const char* titleKey) {
+    if (auto tip = tipLabel()) tip->setText(localized(tipKey));
+    if (auto field = number()) field->setPlaceholder(localized(placeholderKey));
+    if (button) button->setTitleForState(localized(titleKey), ui::ControlStates::Normal);
 }
 
 void NumberEntryViewController::showQuestion(bool shown) {

@@ -34,6 +34,9 @@ public:
     // Resigns `number`, runs the base's sheet and answers NO.
     bool navigationShouldPopOnBackButton() override;
 
+    // The scene: the number field, the command's button (returned) and the tip, one below the other.
+    static rt::Ref<ui::Button> addScene(const rt::Ref<ui::View>& view, NumberEntryViewController& screen);
+
 protected:
     NumberEntryViewController();
     ~NumberEntryViewController() override;
@@ -42,6 +45,8 @@ protected:
     // Binds to `button` a command enabled by the number's length that runs `action` (which holds
     // the screen weakly) and completes at once.
     void bindNumberCommand(ui::Button* button, std::function<void()> action);
+    // The localised texts of the tip, the placeholder and the button's title.
+    void setTexts(const char* tipKey, const char* placeholderKey, ui::Button* button, const char* titleKey);
     // The YES/NO buttons and the tip together.
     void showQuestion(bool shown);
 

@@ -85,6 +85,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"flash", "FLASH_TEST", ""},
         {"rf", "RF", ""},
         {"make-call", "PHONECALL", ""},
+        {"sms", "SMS", ""},
         {"louder-speaker", "LOUDSPEAKER", ""},
         {"accelerometer", "ACCELEROMETER_TEST", ""},
         {"gyroscope", "GYRO_TEST", ""},
@@ -164,10 +165,10 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "BACK_CAMERA_BLACK_TEST", "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
-          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "SMS", "PHONECALL", "LOUDSPEAKER",
           "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 35, fail 0, not tested 0, not built 5"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 36, fail 0, not tested 0, not built 4"), std::string::npos) << job.output;
 }
 
 } // namespace

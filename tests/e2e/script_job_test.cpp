@@ -68,6 +68,10 @@ const std::string kScreens = R"(
     {"on": {"screen": "MakeCallViewController"}, "once": true, "after": 1.0, "do": "type", "outlet": "number", "text": "5551234567"},
     {"on": {"screen": "MakeCallViewController"}, "once": true, "after": 2.0, "do": "tap", "outlet": "callButton"},
     {"on": {"screen": "MakeCallViewController"}, "once": true, "after": 3.0, "do": "tap", "outlet": "successButton"},
+    {"on": {"screen": "SMSViewController"}, "once": true, "after": 1.0, "do": "type", "outlet": "number", "text": "5551234567"},
+    {"on": {"screen": "SMSViewController"}, "once": true, "after": 2.0, "do": "tap", "outlet": "sendButton"},
+    {"on": {"screen": "MFMessageComposeViewController"}, "once": true, "after": 1.0, "do": "composer.finish", "result": "sent"},
+    {"on": {"screen": "SMSViewController"}, "after": 4.0, "do": "tap", "outlet": "successButton"},
     {"on": {"screen": "LouderSpeakerViewController"}, "after": 1.0, "do": "tap", "outlet": "successButton"},
     {"on": {"screen": "GPSViewController"}, "after": 1.0, "do": "location.fix", "latitude": 51.5, "longitude": -0.12},)";
 const std::string kUpdate = R"(

@@ -1,4 +1,5 @@
-// The telephony stand-in: the SIM's carrier as the simulated device has it now.
+// The telephony stand-in: the SIM's carrier as the simulated device has it now. The message
+// composer: whether the device can send text, and its delegate told by name.
 
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "platform/foundation/dictionary.h"
 
 #include "platform/runtime/kvc.h"
+#include "platform/messageui/message_compose_view_controller.h"
+#include "platform/runtime/class.h"
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
 #include "platform/telephony/carrier.h"
@@ -99,6 +102,47 @@ TEST(Telephony, ACarrierIsASnapshotWhileTheDeviceChanges) {
     EXPECT_FALSE(info->subscriberCellularProvider());
     ASSERT_TRUE(before);
     EXPECT_EQ(before->mobileNetworkCode()->utf8(), "01");
+}
+
+// Records each result it is told.
+class ComposerListener : public rt::Object {
+    RT_CLASS(ComposerListener)
+public:
+    void finished(const rt::Id&, long result) { results.push_back(result); }
+    std::vector<long> results;
+
+private:
+    ComposerListener() = default;
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(ComposerListener, "PlatformTestComposerListener", rt::Object,
+                rt::method("messageComposeViewController:didFinishWithResult:", &ComposerListener::finished))
+
+namespace {
+
+TEST(MessageComposer, CanSendTextIsTheProfilesAndTheWeakDelegateIsToldByName) {
+    auto profile = sim::loadProfileNamed("iphone7");
+    ASSERT_TRUE(profile);
+    for (const bool can : {true, false}) {
+        profile->messaging.canSendText = can;
+        sim::ScopedDevice device(*profile);
+        EXPECT_EQ(mf::MessageComposeViewController::canSendText(), can);
+    }
+    const rt::Protocol* protocol = rt::Protocol::named("MFMessageComposeViewControllerDelegate");
+    ASSERT_EQ(protocol, &mf::messageComposeViewControllerDelegateProtocol());
+    EXPECT_EQ(protocol->method(rt::Sel("messageComposeViewController:didFinishWithResult:"), true)->types, "v@:@q");
+
+    auto composer = rt::make<mf::MessageComposeViewController>();
+    EXPECT_FALSE(composer->finish(mf::MessageComposeResult::Sent)) << "no delegate";
+    auto listener = rt::make<ComposerListener>();
+    composer->setMessageComposeDelegate(listener);
+    EXPECT_TRUE(composer->finish(mf::MessageComposeResult::Failed));
+    EXPECT_TRUE(composer->finish(mf::MessageComposeResult::Cancelled));
+    EXPECT_EQ(listener->results, (std::vector<long>{2, 0}));
+    listener = nullptr;
+    EXPECT_FALSE(composer->messageComposeDelegate()) << "held weakly";
 }
 
 } // namespace
