@@ -8,6 +8,7 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/text_field.h"
 #include "session/screen_support.h"
 #include "session/test_screen_scene.h"
 
