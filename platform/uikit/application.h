@@ -103,6 +103,9 @@ public:
     void setIdleTimerDisabled(bool disabled);
     StatusBarStyle statusBarStyle() const noexcept { return statusBarStyle_; }
     void setStatusBarStyle(StatusBarStyle style);
+    // The platform's private status bar (status_bar.h), under the key "statusBar"; nil when the
+    // device lays none out.
+    rt::Id statusBar() const;
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
 
