@@ -202,7 +202,12 @@ void Application::setStatusBarStyle(StatusBarStyle style) {
 }
 
 rt::Id Application::statusBar() const {
-    return detail::makeStatusBar();
+    auto state = sim::currentDevice();
+    if (state != statusBarState_) {
+        statusBar_ = detail::makeStatusBar(*state);
+        statusBarState_ = std::move(state);
+    }
+    return statusBar_;
 }
 
 void Application::setStatusBarHidden(bool hidden) {

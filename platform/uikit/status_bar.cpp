@@ -123,13 +123,12 @@ rt::Id statusBarNew(const sim::StatusBar& bar, bool identifiedItems) {
 
 } // namespace
 
-rt::Id makeStatusBar() {
-    const auto device = sim::currentDevice();
-    const sim::StatusBar& bar = device->statusBar;
+rt::Id makeStatusBar(const sim::Profile& device) {
+    const sim::StatusBar& bar = device.statusBar;
     switch (bar.layout) {
     case sim::StatusBarLayout::None: return {};
     case sim::StatusBarLayout::Old: return statusBarOld(bar);
-    case sim::StatusBarLayout::New: return statusBarNew(bar, std::atof(device->systemVersion.c_str()) >= 12.0);
+    case sim::StatusBarLayout::New: return statusBarNew(bar, std::atof(device.systemVersion.c_str()) >= 12.0);
     case sim::StatusBarLayout::Broken: {
         auto node = statusBarNode({});
         node->raises = true;

@@ -10,16 +10,19 @@
 //   "_statusBar._currentData._cellularEntry" ("_status", "_displayValue": the bars);
 // - "broken": a status bar lacking every key, raising ns::Exception "NSUndefinedKeyException" for
 //   each, as the platform's private classes do.
-// Elsewhere a key a node lacks logs and answers nil, as any object's does. Made anew at each read
-// from the device's state. Main thread only.
+// Elsewhere a key a node lacks logs and answers nil, as any object's does. Main thread only.
 
 #include "platform/runtime/object.h"
+
+namespace sim {
+struct Profile;
+}
 
 namespace ui::detail {
 
 inline constexpr const char* UndefinedKeyException = "NSUndefinedKeyException";
 
-// The status bar for the current device, or nil.
-rt::Id makeStatusBar();
+// A status bar for the device's state `device`, or nil.
+rt::Id makeStatusBar(const sim::Profile& device);
 
 } // namespace ui::detail

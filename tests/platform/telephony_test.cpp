@@ -176,7 +176,7 @@ TEST(PrivateStatusBar, TheProfilesLayoutAnswersTheKeyPathsOfItsRelease) {
         sim::ScopedDevice device(*profile);
         std::string seen;
         try {
-            const rt::Id bar = ui::detail::makeStatusBar();
+            const rt::Id bar = ui::detail::makeStatusBar(*sim::currentDevice());
             const rt::Id value = *c.path ? ns::valueForKeyPath(bar, c.path) : bar;
             if (!value) {
                 seen = "nil";
