@@ -136,6 +136,7 @@ void RunReport::observe(const sim::Driver& driver) {
 void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     if (top == screen_.lock()) return;
     std::string picture = screenHook_ ? screenHook_(top) : std::string();
+    if (presentedOverScreen(*top)) return; // a composer the test shows is part of its row
     close(now);
     // Test screens are the base test screen's kind; the results screen has an item too, but is none.
     const rt::Class* testScreen = rt::Class::named("BaseModelViewController");
@@ -152,6 +153,14 @@ void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     row.start = now - launchTime_;
     row.picture = std::move(picture);
     rows_.push_back(std::move(row));
+}
+
+bool RunReport::presentedOverScreen(const ui::ViewController& top) const {
+    auto screen = rt::cast<ui::ViewController>(screen_.lock());
+    const rt::Ref<ui::ViewController> presenter = top.presentingViewController();
+    for (; screen && presenter; screen = screen->parentViewController())
+        if (screen == presenter) return true;
+    return false;
 }
 
 void RunReport::close(double now) {

@@ -90,6 +90,8 @@ private:
     void close(double now);
     // A controller came on top at `now`: a test screen opens a row, anything else closes the open one.
     void cameOnTop(const rt::Ref<ui::ViewController>& top, double now);
+    // Whether `top` was presented by the open row's test screen or one of its containers.
+    bool presentedOverScreen(const ui::ViewController& top) const;
     void note(std::string text);
     void stopWatching();
     std::string loginText() const;

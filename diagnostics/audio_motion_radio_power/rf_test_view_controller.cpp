@@ -6,11 +6,14 @@
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/exception.h"
 #include "platform/foundation/format.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/kvc.h"
 #include "platform/runtime/number.h"
 #include "platform/runtime/observation.h"
 #include "platform/telephony/carrier.h"
+#include "platform/uikit/application.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_item.h"
 #include "session/core/test_base_model.h"
@@ -61,6 +64,24 @@ bool rfHasCountryCode(const rt::Ref<ct::Carrier>& carrier) {
 
 rt::Ref<ns::String> rfCaption(std::string_view key, const std::string& value) {
     return ns::stringWithFormat(localized(key)->utf8(), ns::String::make(value));
+}
+
+constexpr const char* rfStrengthKey = "RFTEST_CONTROLLER_NETWORK_STRENGTH";
+
+long rfInteger(const rt::Id& value) {
+    auto number = rt::cast<ns::Number>(value);
+    return number ? number->integerValue() : 0;
+}
+
+// `text` with every "dbm" made "bars".
+std::string rfInBars(std::string text) {
+    for (auto at = text.find("dbm"); at != std::string::npos; at = text.find("dbm", at + 4))
+        text.replace(at, 3, "bars");
+    return text;
+}
+
+rt::Id rfStatusBarPath(std::string_view path) {
+    return ns::valueForKeyPath(rt::Id(ui::Application::sharedApplication()), path);
 }
 
 } // namespace
@@ -235,6 +256,94 @@ void RFTestViewController::checked() {
     sh::ProgressHUD::showErrorWithStatus(localized("PROGRESSHUD_FAIL"));
     if (item) item->setSuccess(TestBaseModel::kFailed);
     gotoResultView();
+}
+
+// ---- The status bar's signal ----
+
+void RFTestViewController::getSignal() {
+    if (getSignalStrength() <= 0) fetchSignalBarsForiPhoneX();
+}
+
+void RFTestViewController::showSignal(const std::string& value, bool dbm) {
+    std::string caption = localized(rfStrengthKey)->utf8();
+    if (!dbm && Utility::systemVersionNumber() >= 11.0) caption = rfInBars(std::move(caption));
+    if (auto label = signalStrength()) label->setText(ns::stringWithFormat(caption, ns::String::make(value)));
+}
+
+long RFTestViewController::getSignalStrength() {
+    ns::log("Get Signal Strength");
+    try {
+        const double version = Utility::systemVersionNumber();
+        long value = 0;
+        auto subviews = rt::cast<ns::Array>(ns::valueForKey(rfStatusBarPath("statusBar.foregroundView"), "subviews"));
+        const rt::Class* itemClass = rt::Class::named("UIStatusBarSignalStrengthItemView");
+        if (subviews && itemClass)
+            for (const rt::Id& view : *subviews) {
+                if (!view || !view->isKindOfClass(*itemClass)) continue;
+                value = rfInteger(view->valueForKey(version >= 11.0 ? "signalStrengthBars" : "signalStrengthRaw"));
+                break;
+            }
+        const std::string signal = std::to_string(value);
+        if (value < 0) ns::log("dbm: %@", ns::String::make(signal));
+        showSignal(signal, value < 0);
+        refreshInfoWithSignal(signal);
+        return value;
+    } catch (const ns::Exception&) {
+        return 0;
+    }
+}
+
+long RFTestViewController::fetchSignalBarsForiPhoneX() {
+    try {
+        long bars = 0;
+        auto items = rt::cast<ns::Dictionary>(rfStatusBarPath("statusBar.statusBar.items"));
+        if (Utility::systemVersionNumber() < 12.0) {
+            if (items) bars = rfInteger(ns::valueForKeyPath(items->valueForKey("_UIStatusBarCellularItem"), "_signalView._numberOfBars"));
+        } else if (items && items->count() > 2) {
+            for (const auto& [key, item] : *items) {
+                const rt::Id object = key->valueForKey("object");
+                const std::string identifier = object ? object->description() : std::string("(null)");
+                ns::log("identifier = %@", ns::String::make(identifier));
+                if (identifier != "_UIStatusBarCellularExpandedItem" ||
+                    rfInteger(ns::valueForKeyPath(item, "_statusBar._currentData._cellularEntry._status")) <= 1)
+                    continue;
+                if (rt::Id value = ns::valueForKeyPath(item, "_statusBar._currentData._cellularEntry._displayValue"))
+                    bars = rfInteger(value);
+                break;
+            }
+        }
+        std::string signal;
+        if (bars < 0) {
+            signal = std::to_string(bars);
+            ns::log("dbm: %@", ns::String::make(signal));
+            showSignal(signal, true);
+        } else if (hasSimCard()) {
+            signal = std::to_string(bars);
+            showSignal(signal, false);
+        } else {
+            showSignal("0", false);
+        }
+        refreshInfoWithSignal(signal);
+        return bars;
+    } catch (const ns::Exception&) {
+        return 0;
+    }
+}
+
+bool RFTestViewController::hasSimCard() {
+    auto info = ct::TelephonyNetworkInfo::make();
+    info->subscriberCellularProvider();
+    return info->currentRadioAccessTechnology() != nullptr;
+}
+
+void RFTestViewController::refreshInfoWithSignal(const std::string& signal) {
+    auto info = ct::TelephonyNetworkInfo::make();
+    auto provider = info->subscriberCellularProvider();
+    auto technology = info->currentRadioAccessTechnology();
+    const std::string type = rfShortTechnology(technology);
+    const std::string name = technology && signal != "0" && provider ? rfText(provider->carrierName()) : std::string();
+    if (auto label = newtworkType()) label->setText(rfCaption("RFTEST_CONTROLLER_NETWORK_TYPE", type));
+    if (auto label = carrier()) label->setText(rfCaption("RFTEST_CONTROLLER_CARRIER", name));
 }
 
 } // namespace ft

@@ -8,6 +8,8 @@
 // disappearance before then records nothing, and makes a later appearance record 0. Refused at the
 // start without a SIM (+extraMessage). Keeps running in the background. Main thread only.
 
+#include <string>
+
 #include "session/base_model_view_controller.h"
 
 namespace ns {
@@ -42,6 +44,20 @@ public:
     rt::Ref<ui::Label> question() const { return question_.lock(); }
     void setQuestion(const rt::Ref<ui::Label>& label);
     bool enterBackgound() const { return enterBackgound_; }
+
+    // The signal strength the platform's status bar shows, into `signalStrength`, with the carrier
+    // and technology refreshed (nothing calls these but tests). Each reader answers 0 when the
+    // status bar raises, keeping the labels it had set.
+    // The older layout first, the newer one when that gives 0 or less.
+    void getSignal();
+    // The older layout's item view: dBm before 11.0, bars from then on.
+    long getSignalStrength();
+    // The newer layout's bars: the cellular item before 12.0, the expanded cellular item from then on.
+    long fetchSignalBarsForiPhoneX();
+    // A current radio access technology.
+    static bool hasSimCard();
+    // The carrier and technology labels; the carrier's name blank for the signal "0".
+    void refreshInfoWithSignal(const std::string& signal);
     bool isDone() const { return isDone_; }
 
 protected:
@@ -54,6 +70,8 @@ private:
     void readCarrier();
     // One second after appearing.
     void checked();
+    // `signalStrength` shows `value`, the caption in bars from 11.0 unless it is dBm.
+    void showSignal(const std::string& value, bool dbm);
 
     rt::Weak<ui::Label> carrier_, newtworkType_, signalStrength_, question_;
     bool enterBackgound_ = false;

@@ -844,6 +844,11 @@ void readLaterReaders(const Fields& root, Profile& p) {
     if (auto bar = root.object("statusBar")) {
         p.statusBar.signalBars = wholeNumber(*bar, "signalBars", 0, 4, p.statusBar.signalBars);
         p.statusBar.signalRaw = wholeNumber(*bar, "signalRaw", -150, 0, p.statusBar.signalRaw);
+        static const char* const kLayouts[] = {"none", "old", "new", "broken"};
+        if (auto layout = choice(*bar, "layout", Need::Optional, kLayouts))
+            p.statusBar.layout = static_cast<StatusBarLayout>(*layout);
+        p.statusBar.items = texts(*bar, "items", std::move(p.statusBar.items));
+        p.statusBar.cellularStatus = wholeNumber(*bar, "cellularStatus", 0, 9, p.statusBar.cellularStatus);
     }
 }
 

@@ -88,7 +88,10 @@
 //     "stillCapture": {"succeeds": true, "after": 0},  a still image's capture
 //     "movie": {"succeeds": true},         a movie recording
 //     "messaging": {"canSendText": true, "result": "sent"},  result "cancelled", "sent" or "failed"
-//     "statusBar": {"signalBars": 4, "signalRaw": -80},     bars 0 to 4; raw strength in dBm
+//     "statusBar": {"signalBars": 4, "signalRaw": -80,     bars 0 to 4; raw strength in dBm
+//                   "layout": "new", "items": [...], "cellularStatus": 2},
+//                   layout "none" (default), "old", "new" or "broken"; for "new" the items'
+//                   identifiers in order and the cellular entry's status
 //                                          (these five are the defaults)
 //     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
 //   }
@@ -399,9 +402,16 @@ struct Messaging {
     bool operator==(const Messaging&) const = default;
 };
 
+// The private status bar's view tree, as the platform's releases laid it out.
+enum class StatusBarLayout { None, Old, New, Broken };
+
 struct StatusBar {
     int signalBars = 4; // 0 to 4
     int signalRaw = -80; // dBm
+    StatusBarLayout layout = StatusBarLayout::None;
+    std::vector<std::string> items = {"_UIStatusBarTimeItem", "_UIStatusBarCellularExpandedItem",
+                                      "_UIStatusBarBatteryItem"};
+    int cellularStatus = 2;
 
     bool operator==(const StatusBar&) const = default;
 };

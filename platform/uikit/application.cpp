@@ -11,6 +11,7 @@
 #include "platform/runtime/observation.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/local_notification.h"
+#include "platform/uikit/status_bar.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/user_notification_settings.h"
 #include "platform/uikit/window.h"
@@ -200,6 +201,15 @@ void Application::setStatusBarStyle(StatusBarStyle style) {
     statusBarStyle_ = style;
 }
 
+rt::Id Application::statusBar() const {
+    auto state = sim::currentDevice();
+    if (state != statusBarState_) {
+        statusBar_ = detail::makeStatusBar(*state);
+        statusBarState_ = std::move(state);
+    }
+    return statusBar_;
+}
+
 void Application::setStatusBarHidden(bool hidden) {
     rt::KeyChange change(this, "statusBarHidden");
     statusBarHidden_ = hidden;
@@ -287,6 +297,7 @@ RT_DEFINE_CLASS(Application, "UIApplication", Responder,
                 rt::method("beginReceivingRemoteControlEvents", &Application::beginReceivingRemoteControlEvents),
                 rt::method("endReceivingRemoteControlEvents", &Application::endReceivingRemoteControlEvents),
                 rt::prop("applicationState", &Application::applicationState),
+                rt::prop("statusBar", &Application::statusBar),
                 rt::prop("idleTimerDisabled", &Application::isIdleTimerDisabled, &Application::setIdleTimerDisabled,
                          {.getter = "isIdleTimerDisabled"}),
                 rt::prop("statusBarStyle", &Application::statusBarStyle, &Application::setStatusBarStyle),

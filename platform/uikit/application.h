@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +37,10 @@
 #include "platform/foundation/url.h"
 #include "platform/runtime/sel.h"
 #include "platform/uikit/responder.h"
+
+namespace sim {
+struct Profile;
+}
 
 namespace ui {
 
@@ -111,6 +116,9 @@ public:
     // Portrait unless set.
     InterfaceOrientation statusBarOrientation() const noexcept { return statusBarOrientation_; }
     void setStatusBarOrientation(InterfaceOrientation orientation) { statusBarOrientation_ = orientation; }
+    // The platform's private status bar (status_bar.h), under the key "statusBar"; nil when the
+    // device lays none out. Kept until the device's state changes.
+    rt::Id statusBar() const;
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
 
@@ -196,6 +204,9 @@ private:
     StatusBarStyle statusBarStyle_ = StatusBarStyle::Default;
     InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
     bool statusBarHidden_ = false;
+    // The private status bar of the device's state last read.
+    mutable rt::Id statusBar_;
+    mutable std::shared_ptr<const sim::Profile> statusBarState_;
     std::vector<rt::Ref<UserNotificationSettings>> settingsRegistrations_;
     std::vector<unsigned long> remoteRegistrations_;
     rt::Weak<Window> keyWindow_;

@@ -86,6 +86,7 @@ TEST(ScreenScripts, EachScreensPassAndFailScriptsGiveItsRowThatResultAndEndTheRu
         {"flash", "FLASH_TEST", ""},
         {"rf", "RF", ""},
         {"make-call", "PHONECALL", ""},
+        {"sms", "SMS", ""},
         {"louder-speaker", "LOUDSPEAKER", ""},
         {"microphone-record", "MAIN_MIC_TEST", ""},
         {"microphone-loop-back", "MAIN_MIC_LOOPBACK_TEST", ""},
@@ -203,11 +204,11 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
           "BACK_CAMERA_BLACK_TEST", "BACK_CAMERA_PATTERN_TEST", "BACK_CAMERA_WHITE_TEST", "FRONT_CAMERA_BLACK_CAPTURE_TEST",
           "FRONT_CAMERA_PATTERN_CAPTURE_TEST", "FRONT_CAMERA_WHITE_CAPTURE_TEST", "BACK_CAMERA_BLACK_CAPTURE_TEST",
           "BACK_CAMERA_PATTERN_CAPTURE_TEST", "BACK_CAMERA_WHITE_CAPTURE_TEST", "FRONT_CAMERA_VIDEO_TEST",
-          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "PHONECALL", "LOUDSPEAKER",
+          "BACK_CAMERA_VIDEO_TEST", "FLASH_TEST", "RF", "SMS", "PHONECALL", "LOUDSPEAKER",
           "ACCELEROMETER_TEST", "GYRO_TEST", "WIFI", "GPS", "BLUETOOTH", "MAIN_MIC_TEST",
           "MAIN_MIC_LOOPBACK_TEST", "HEADSET_TEST", "BATTERY"})
         EXPECT_EQ(resultOf(job.output, key), "pass") << key;
-    EXPECT_NE(job.output.find("pass 39, fail 0, not tested 0, not built 1"), std::string::npos) << job.output;
+    EXPECT_NE(job.output.find("pass 40, fail 0, not tested 0, not built 0"), std::string::npos) << job.output;
 }
 
 } // namespace

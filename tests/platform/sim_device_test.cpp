@@ -384,14 +384,16 @@ TEST(SimProfile, AnswersForLaterReadersReadAsWritten) {
         minimalProfile(R"("biometrics": {"type": "faceID", "reply": false, "after": 2},
                           "stillCapture": {"succeeds": false, "after": 0.5}, "movie": {"after": 3},
                           "messaging": {"canSendText": false, "result": "cancelled"},
-                          "statusBar": {"signalBars": 0, "signalRaw": -120})"),
+                          "statusBar": {"signalBars": 0, "signalRaw": -120, "layout": "new",
+                                        "items": ["_UIStatusBarCellularExpandedItem", "b"], "cellularStatus": 1})"),
         "t.json", &error);
     ASSERT_TRUE(p) << error;
     EXPECT_EQ(p->biometrics, (sim::Biometrics{true, sim::BiometryType::FaceID, false, 2}));
     EXPECT_EQ(p->stillCapture, (sim::CaptureOutcome{false, 0.5}));
     EXPECT_EQ(p->movie, (sim::CaptureOutcome{true, 3}));
     EXPECT_EQ(p->messaging, (sim::Messaging{false, sim::ComposeResult::Cancelled}));
-    EXPECT_EQ(p->statusBar, (sim::StatusBar{0, -120}));
+    EXPECT_EQ(p->statusBar,
+              (sim::StatusBar{0, -120, sim::StatusBarLayout::New, {"_UIStatusBarCellularExpandedItem", "b"}, 1}));
 }
 
 TEST(SimProfile, SystemAndSensorFieldsReadAsWritten) {
@@ -595,6 +597,8 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("biometrics": {"after": -2})"), "t.json: biometrics.after: expected a number of 0 or more"},
         {minimalProfile(R"("stillCapture": {"succeeds": 1})"), "t.json: stillCapture.succeeds: expected true or false"},
         {minimalProfile(R"("movie": true)"), "t.json: movie: expected an object"},
+        {minimalProfile(R"("statusBar": {"layout": "tilted"})"),
+         R"(t.json: statusBar.layout: expected "none", "old", "new" or "broken")"},
         {minimalProfile(R"("messaging": {"result": "queued"})"),
          R"(t.json: messaging.result: expected "cancelled", "sent" or "failed")"},
         {minimalProfile(R"("statusBar": {"signalBars": 5})"), "t.json: statusBar.signalBars: expected a whole number from 0 to 4"},

@@ -1,4 +1,6 @@
-// The telephony stand-in: the SIM's carrier as the simulated device has it now.
+// The telephony stand-in: the SIM's carrier as the simulated device has it now. The message
+// composer: whether the device can send text, and its delegate told by name. The private status
+// bar the application answers for each layout.
 
 #include <string>
 #include <vector>
@@ -9,6 +11,11 @@
 #include "platform/foundation/dictionary.h"
 
 #include "platform/runtime/kvc.h"
+#include "platform/foundation/exception.h"
+#include "platform/messageui/message_compose_view_controller.h"
+#include "platform/runtime/number.h"
+#include "platform/uikit/status_bar.h"
+#include "platform/runtime/class.h"
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
 #include "platform/telephony/carrier.h"
@@ -99,6 +106,102 @@ TEST(Telephony, ACarrierIsASnapshotWhileTheDeviceChanges) {
     EXPECT_FALSE(info->subscriberCellularProvider());
     ASSERT_TRUE(before);
     EXPECT_EQ(before->mobileNetworkCode()->utf8(), "01");
+}
+
+// Records each result it is told.
+class ComposerListener : public rt::Object {
+    RT_CLASS(ComposerListener)
+public:
+    void finished(const rt::Id&, long result) { results.push_back(result); }
+    std::vector<long> results;
+
+private:
+    ComposerListener() = default;
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(ComposerListener, "PlatformTestComposerListener", rt::Object,
+                rt::method("messageComposeViewController:didFinishWithResult:", &ComposerListener::finished))
+
+namespace {
+
+TEST(MessageComposer, CanSendTextIsTheProfilesAndTheWeakDelegateIsToldByName) {
+    auto profile = sim::loadProfileNamed("iphone7");
+    ASSERT_TRUE(profile);
+    for (const bool can : {true, false}) {
+        profile->messaging.canSendText = can;
+        sim::ScopedDevice device(*profile);
+        EXPECT_EQ(mf::MessageComposeViewController::canSendText(), can);
+    }
+    const rt::Protocol* protocol = rt::Protocol::named("MFMessageComposeViewControllerDelegate");
+    ASSERT_EQ(protocol, &mf::messageComposeViewControllerDelegateProtocol());
+    EXPECT_EQ(protocol->method(rt::Sel("messageComposeViewController:didFinishWithResult:"), true)->types, "v@:@q");
+
+    auto composer = rt::make<mf::MessageComposeViewController>();
+    EXPECT_FALSE(composer->finish(mf::MessageComposeResult::Sent)) << "no delegate";
+    auto listener = rt::make<ComposerListener>();
+    composer->setMessageComposeDelegate(listener);
+    EXPECT_TRUE(composer->finish(mf::MessageComposeResult::Failed));
+    EXPECT_TRUE(composer->finish(mf::MessageComposeResult::Cancelled));
+    EXPECT_EQ(listener->results, (std::vector<long>{2, 0}));
+    listener = nullptr;
+    EXPECT_FALSE(composer->messageComposeDelegate()) << "held weakly";
+}
+
+TEST(PrivateStatusBar, TheProfilesLayoutAnswersTheKeyPathsOfItsRelease) {
+    struct Case {
+        const char* name;
+        sim::StatusBarLayout layout;
+        const char* version;
+        const char* path; // from the status bar; "" for itself
+        std::string expected; // the value's description; "raises" for the exception
+    };
+    const Case cases[] = {
+        {"none", sim::StatusBarLayout::None, "12.4.1", "", "nil"},
+        {"old, the item view's dBm", sim::StatusBarLayout::Old, "10.3", "foregroundView.subviews", "2:-87:3"},
+        {"new before 12", sim::StatusBarLayout::New, "11.4", "statusBar.items._UIStatusBarCellularItem._signalView._numberOfBars", "3"},
+        {"new from 12: identifiers in order", sim::StatusBarLayout::New, "12.4.1", "statusBar.items", "_UIStatusBarTimeItem,_UIStatusBarCellularExpandedItem;2,_UIStatusBarBatteryItem"},
+        {"a key a node lacks", sim::StatusBarLayout::New, "12.4.1", "foregroundView", "nil"},
+        {"broken", sim::StatusBarLayout::Broken, "12.4.1", "statusBar.items", "raises"},
+    };
+    auto profile = sim::loadProfileNamed("iphone7");
+    ASSERT_TRUE(profile);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        profile->systemVersion = c.version;
+        profile->statusBar.layout = c.layout;
+        profile->statusBar.signalRaw = -87;
+        profile->statusBar.signalBars = 3;
+        sim::ScopedDevice device(*profile);
+        std::string seen;
+        try {
+            const rt::Id bar = ui::detail::makeStatusBar(*sim::currentDevice());
+            const rt::Id value = *c.path ? ns::valueForKeyPath(bar, c.path) : bar;
+            if (!value) {
+                seen = "nil";
+            } else if (auto views = rt::cast<ns::Array>(value)) {
+                // The count, then the signal item's dBm and bars.
+                seen = std::to_string(views->count());
+                for (const rt::Id& view : *views)
+                    if (view->isKindOfClass(*rt::Class::named("UIStatusBarSignalStrengthItemView")))
+                        seen += ":" + view->valueForKey("signalStrengthRaw")->description() + ":" +
+                                view->valueForKey("signalStrengthBars")->description();
+            } else if (auto items = rt::cast<ns::Dictionary>(value)) {
+                for (const auto& [key, item] : *items) {
+                    seen += (seen.empty() ? "" : ",") + key->valueForKey("object")->description();
+                    if (key->description() == "_UIStatusBarCellularExpandedItem")
+                        seen += ";" + ns::valueForKeyPath(item, "_statusBar._currentData._cellularEntry._status")->description();
+                }
+            } else {
+                seen = value->description();
+            }
+        } catch (const ns::Exception& e) {
+            EXPECT_EQ(e.name(), "NSUndefinedKeyException");
+            seen = "raises";
+        }
+        EXPECT_EQ(seen, c.expected);
+    }
 }
 
 } // namespace

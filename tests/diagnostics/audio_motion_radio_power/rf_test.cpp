@@ -1,6 +1,7 @@
 // The cellular radio screen: the carrier data read at load (one SIM, two services in either order,
 // the versions before the services), the check a second after it appears, the tester's answer,
-// leaving early and coming back, and the refusal without a SIM.
+// leaving early and coming back, and the refusal without a SIM. The status bar's signal readers over
+// each layout and system version.
 
 #include <algorithm>
 #include <functional>
@@ -153,6 +154,76 @@ TEST_F(RFScreen, WithoutASimTheRunnerShowsTheWarningAndOpensNothing) {
     open<ft::BaseModelViewController>("RFTestViewController");
     EXPECT_EQ(place(), "runner");
     EXPECT_EQ(hud(), localized("RFTEST_CONTROLLER_WARRING"));
+}
+
+TEST_F(RFScreen, TheSignalReadersFollowTheStatusBarsLayoutAndTheVersion) {
+    using Screen = ft::RFTestViewController;
+    const auto getSignal = [](Screen& s) { s.getSignal(); return 0L; };
+    const auto older = [](Screen& s) { return s.getSignalStrength(); };
+    const auto newer = [](Screen& s) { return s.fetchSignalBarsForiPhoneX(); };
+    struct Case {
+        const char* name;
+        const char* version;
+        sim::StatusBarLayout layout;
+        std::function<void(sim::StatusBar&)> adjust;
+        std::function<long(Screen&)> read;
+        long value;
+        const char* strength; // nullptr: the labels are left as they were
+        const char* carrier = "Carrier";
+        const char* type = "LTE";
+        const char* logged = nullptr;
+        bool sim = true;
+    };
+    const Case cases[] = {
+        {"none", "12.4.1", sim::StatusBarLayout::None, {}, getSignal, 0, "0 bars", ""},
+        {"old dBm on 10.x", "10.3", sim::StatusBarLayout::Old, [](auto& b) { b.signalRaw = -87; }, older, -87,
+         "-87 dbm", "Carrier", "LTE", "dbm: -87"},
+        {"old dBm on 10.x, then the newer reader", "10.3", sim::StatusBarLayout::Old,
+         [](auto& b) { b.signalRaw = -87; }, getSignal, 0, "0 dbm", "", "LTE", "dbm: -87"},
+        {"old bars on 11.x, the newer reader not run", "11.4", sim::StatusBarLayout::Old,
+         [](auto& b) { b.signalBars = 3; }, getSignal, 0, "3 bars"},
+        {"new on 12.x", "12.4.1", sim::StatusBarLayout::New, {}, newer, 4, "4 bars", "Carrier", "LTE",
+         "identifier = _UIStatusBarCellularExpandedItem"},
+        {"new on 12.x, status 1", "12.4.1", sim::StatusBarLayout::New, [](auto& b) { b.cellularStatus = 1; }, newer,
+         0, "0 bars", ""},
+        {"new on 12.x, two items", "12.4.1", sim::StatusBarLayout::New,
+         [](auto& b) { b.items.pop_back(); }, newer, 0, "0 bars", ""},
+        {"new on 11.x", "11.4", sim::StatusBarLayout::New, [](auto& b) { b.signalBars = 2; }, newer, 2, "2 bars"},
+        {"new on 12.x, no SIM", "12.4.1", sim::StatusBarLayout::New, {}, newer, 4, "0 bars", "", "", nullptr, false},
+        {"broken", "12.4.1", sim::StatusBarLayout::Broken, {}, getSignal, 0, nullptr},
+        {"broken, older", "10.3", sim::StatusBarLayout::Broken, {}, older, 0, nullptr},
+        {"broken, newer", "12.4.1", sim::StatusBarLayout::Broken, {}, newer, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        restart([&c](sim::Profile& p) {
+            p.systemVersion = c.version;
+            p.statusBar.layout = c.layout;
+            if (c.adjust) c.adjust(p.statusBar);
+        }, "iphone7");
+        auto screen = openLogged<Screen>("RFTestViewController");
+        if (!c.sim) sim::Device::shared().setCarrier(std::nullopt);
+        const std::string before[] = {text("signalStrength"), text("carrier"), text("newtworkType")};
+        EXPECT_EQ(c.read(*screen), c.value);
+        if (!c.strength) {
+            EXPECT_EQ(text("signalStrength"), before[0]);
+            EXPECT_EQ(text("carrier"), before[1]);
+            EXPECT_EQ(text("newtworkType"), before[2]);
+        } else {
+            const std::string shown(c.strength);
+            const std::string value = shown.substr(0, shown.find(' '));
+            std::string format = localized("RFTEST_CONTROLLER_NETWORK_STRENGTH");
+            if (shown.ends_with("bars")) format.replace(format.find("dbm"), 3, "bars");
+            EXPECT_EQ(text("signalStrength"), ns::stringWithFormat(format, ns::String::make(value))->utf8());
+            EXPECT_EQ(text("carrier"), caption("RFTEST_CONTROLLER_CARRIER", c.carrier));
+            EXPECT_EQ(text("newtworkType"), caption("RFTEST_CONTROLLER_NETWORK_TYPE", c.type));
+            EXPECT_TRUE(!c.logged || app_->logContains(c.logged)) << c.logged;
+        }
+        screen = nullptr;
+        tapAt(1.5, "failButton");
+        settle();
+        EXPECT_EQ(place(), "runner");
+    }
 }
 
 } // namespace

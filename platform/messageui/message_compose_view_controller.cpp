@@ -1,0 +1,129 @@
+#include "platform/messageui/message_compose_view_controller.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/dispatch.h"
+#include "platform/foundation/string.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/delegate_call.h"
+#include "platform/runtime/observation.h"
+#include "platform/sim/device.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/screen.h"
+#include "platform/uikit/view.h"
+
+namespace mf {
+
+namespace {
+
+// The composers on screen, oldest first; main thread only.
+std::vector<rt::Weak<MessageComposeViewController>>& composersOnScreen() {
+    static std::vector<rt::Weak<MessageComposeViewController>> composers;
+    return composers;
+}
+
+// The tester's finish reaches every composer on screen, on the main queue.
+void composerHookFinish() {
+    static const bool hooked = [] {
+        sim::Device::shared().addEventHook([](const sim::DeviceEvent& event) {
+            if (event.kind != sim::DeviceEvent::Kind::ComposerFinish) return;
+            const auto result = MessageComposeResult(event.code);
+            dispatch::async(dispatch::Queue::main(), [result] {
+                const auto composers = composersOnScreen();
+                for (const auto& weak : composers)
+                    if (auto composer = weak.lock()) composer->finish(result);
+            });
+        });
+        return true;
+    }();
+    (void)hooked;
+}
+
+rt::Ref<ns::String> composerRecipientsText(const rt::Ref<ns::Array>& recipients) {
+    return recipients ? recipients->componentsJoinedByString(", ") : ns::String::empty();
+}
+
+} // namespace
+
+const rt::Protocol& messageComposeViewControllerDelegateProtocol() {
+    static const rt::Protocol protocol("MFMessageComposeViewControllerDelegate",
+                                       {{rt::Sel(MessageComposeViewController::kDidFinishSelector), "v@:@q", true}});
+    return protocol;
+}
+
+namespace {
+// Found by name from the start, as the platform's protocols are.
+[[maybe_unused]] const bool composerProtocolRegistered = (messageComposeViewControllerDelegateProtocol(), true);
+} // namespace
+
+RT_DEFINE_CLASS(MessageComposeViewController, "MFMessageComposeViewController", ui::ViewController,
+                rt::prop("body", &MessageComposeViewController::body, &MessageComposeViewController::setBody),
+                rt::prop("recipients", &MessageComposeViewController::recipients,
+                         &MessageComposeViewController::setRecipients),
+                rt::prop("messageComposeDelegate", &MessageComposeViewController::messageComposeDelegate,
+                         &MessageComposeViewController::setMessageComposeDelegate, {.memory = rt::Memory::Weak}))
+
+MessageComposeViewController::MessageComposeViewController() {
+    composerHookFinish();
+}
+
+MessageComposeViewController::~MessageComposeViewController() = default;
+
+bool MessageComposeViewController::canSendText() {
+    return sim::currentDevice()->messaging.canSendText;
+}
+
+void MessageComposeViewController::setBody(rt::Ref<ns::String> body) {
+    rt::KeyChange change(this, "body");
+    body_ = std::move(body);
+}
+
+void MessageComposeViewController::setRecipients(rt::Ref<ns::Array> recipients) {
+    rt::KeyChange change(this, "recipients");
+    recipients_ = std::move(recipients);
+}
+
+void MessageComposeViewController::setMessageComposeDelegate(const rt::Id& delegate) {
+    rt::KeyChange change(this, "messageComposeDelegate");
+    delegate_ = delegate;
+}
+
+bool MessageComposeViewController::finish(MessageComposeResult result) {
+    return rt::tell(messageComposeDelegate(), rt::Sel(kDidFinishSelector), rt::Id(rt::retained(this)), long(result));
+}
+
+void MessageComposeViewController::loadView() {
+    const cg::Rect bounds = ui::Screen::mainScreen()->bounds();
+    auto view = rt::make<ui::View>(bounds);
+    view->setBackgroundColor(ui::Color::whiteColor());
+    auto to = rt::make<ui::Label>(cg::Rect::make(16, 64, bounds.width() - 32, 44));
+    to->setText(ns::String::make("To: ")->stringByAppendingString(*composerRecipientsText(recipients_)));
+    view->addSubview(to);
+    auto bubble = rt::make<ui::Label>(cg::Rect::make(bounds.width() / 3, 140, bounds.width() * 2 / 3 - 16, 60));
+    bubble->setNumberOfLines(0);
+    bubble->setBackgroundColor(ui::Color::colorWithRed(0.2, 0.78, 0.35, 1));
+    bubble->setTextColor(ui::Color::whiteColor());
+    bubble->setText(body_ ? body_ : ns::String::empty());
+    view->addSubview(bubble);
+    setView(view);
+}
+
+void MessageComposeViewController::viewDidAppearBody(bool animated) {
+    ui::ViewController::viewDidAppearBody(animated);
+    sim::Device::shared().log("message composer: to " + composerRecipientsText(recipients_)->utf8() + ": " +
+                              (body_ ? body_->utf8() : std::string()));
+    composersOnScreen().push_back(rt::Weak<MessageComposeViewController>(rt::retained(this)));
+}
+
+void MessageComposeViewController::viewDidDisappearBody(bool animated) {
+    std::erase_if(composersOnScreen(), [this](const auto& weak) {
+        auto composer = weak.lock();
+        return !composer || composer.get() == this;
+    });
+    ui::ViewController::viewDidDisappearBody(animated);
+}
+
+} // namespace mf
