@@ -28,6 +28,9 @@ struct Registry {
     std::string bundle;
     double scale = 0;
     std::map<std::string, rt::Ref<Image>, std::less<>> files;
+    // The images of a cache that started over, still held: they never die, so something must
+    // keep them or they would be memory no one can reach.
+    std::vector<rt::Ref<Image>> former;
 };
 
 Registry& registry() {
@@ -52,6 +55,8 @@ rt::Ref<Image> Image::imageNamed(std::string_view name) {
     if (auto it = r.sizes.find(name); it != r.sizes.end())
         return rt::make<Image>(ns::String::make(name), it->second, 1.0);
     if (r.bundle != root || r.scale != scale) {
+        for (auto& [file, image] : r.files)
+            if (image) r.former.push_back(std::move(image));
         r.files.clear();
         r.bundle = std::string(root);
         r.scale = scale;
@@ -74,7 +79,10 @@ rt::Ref<Image> Image::imageNamed(std::string_view name) {
         break;
     }
     g.lock();
-    if (r.bundle != root || r.scale != scale) return image;
+    if (r.bundle != root || r.scale != scale) {
+        if (image) r.former.push_back(image);
+        return image;
+    }
     return r.files.try_emplace(std::string(name), image).first->second;
 }
 
