@@ -4,7 +4,7 @@
 # and below, so a file or a folder added later is batched without any list to edit. A source of
 # its own must be unity-safe (docs/architecture.md, "Building, and what CI costs").
 option(FT_UNITY "Compile each target's sources in batches (a unity build)" ON)
-set(FT_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per unity batch")
+set(FT_UNITY_BATCH_SIZE 16 CACHE STRING "Sources per unity batch")
 
 function(ft_unity_build dir)
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)

@@ -20,9 +20,7 @@ namespace {
 
 using sh::ProgressHUD;
 
-rt::Ref<ns::String> str(std::string_view s) {
-    return ns::String::make(s);
-}
+using ns::str;
 
 class OverlayTest : public testkit::AppTest {
 protected:
