@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/foundation/array.h"
+#include "platform/foundation/coder.h"
 #include "platform/foundation/exception.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/number.h"
 
 namespace ns {
 
@@ -337,9 +340,66 @@ std::size_t ParagraphStyle::hash() const {
     return h;
 }
 
-RT_DEFINE_CLASS(AttributedString, "NSAttributedString", rt::Object)
+RT_DEFINE_CLASS(AttributedString, "NSAttributedString", rt::Object, adoptsCoding())
 RT_DEFINE_CLASS(MutableAttributedString, "NSMutableAttributedString", AttributedString)
-RT_DEFINE_CLASS(ParagraphStyle, "NSParagraphStyle", rt::Object)
+RT_DEFINE_CLASS(ParagraphStyle, "NSParagraphStyle", rt::Object, adoptsCoding())
+
+void AttributedString::encodeWithCoder(Coder& coder) const {
+    auto ends = MutableArray::make(), attributes = MutableArray::make();
+    for (const Run& run : runs_) {
+        ends->addObject(ns::Number::withUnsignedLongLong(run.end));
+        attributes->addObject(run.attributes ? run.attributes : Dictionary::make());
+    }
+    coder.encodeObject(string_, "NSString");
+    coder.encodeObject(ends, "NSRunEnds");
+    coder.encodeObject(attributes, "NSRunAttributes");
+}
+
+rt::Id AttributedString::initWithCoder(Coder& coder) {
+    auto text = coder.decodeObjectOfClass<String>("NSString");
+    auto ends = coder.decodeObjectOfClass<Array>("NSRunEnds");
+    auto attributes = coder.decodeObjectOfClass<Array>("NSRunAttributes");
+    if (!text || !ends || !attributes || ends->count() != attributes->count()) return nullptr;
+    // The runs must cover the text, each ending after the one before.
+    std::vector<Run> runs;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < ends->count(); ++i) {
+        auto end = rt::cast<ns::Number>(ends->objectAtIndex(i));
+        auto values = rt::cast<Dictionary>(attributes->objectAtIndex(i));
+        if (!end || !values || end->unsignedLongLongValue() <= last || end->unsignedLongLongValue() > text->length())
+            return nullptr;
+        last = end->unsignedLongLongValue();
+        runs.push_back({last, rt::cast<Dictionary>(values->copy())});
+    }
+    if (last != text->length()) return nullptr;
+    string_ = rt::cast<String>(text->copy());
+    runs_ = std::move(runs);
+    return rt::retained(this);
+}
+
+void ParagraphStyle::encodeWithCoder(Coder& coder) const {
+    coder.encodeInt64(s_.alignment, "NSAlignment");
+    coder.encodeInt64(static_cast<std::int64_t>(s_.lineBreak), "NSLineBreakMode");
+    coder.encodeDouble(s_.lineSpacing, "NSLineSpacing");
+    coder.encodeDouble(s_.minLineHeight, "NSMinimumLineHeight");
+    coder.encodeDouble(s_.maxLineHeight, "NSMaximumLineHeight");
+    coder.encodeDouble(s_.lineHeightMultiple, "NSLineHeightMultiple");
+    coder.encodeDouble(s_.firstLineHeadIndent, "NSFirstLineHeadIndent");
+}
+
+rt::Id ParagraphStyle::initWithCoder(Coder& coder) {
+    auto style = MutableParagraphStyle::make();
+    style->setAlignment(static_cast<long>(coder.decodeInt64("NSAlignment")));
+    const std::int64_t mode = coder.decodeInt64("NSLineBreakMode");
+    style->setLineBreakMode(mode >= 0 && mode <= 5 ? LineBreak(mode) : LineBreak::WordWrapping);
+    style->setLineSpacing(coder.decodeDouble("NSLineSpacing"));
+    style->setMinimumLineHeight(coder.decodeDouble("NSMinimumLineHeight"));
+    style->setMaximumLineHeight(coder.decodeDouble("NSMaximumLineHeight"));
+    style->setLineHeightMultiple(coder.decodeDouble("NSLineHeightMultiple"));
+    style->setFirstLineHeadIndent(coder.decodeDouble("NSFirstLineHeadIndent"));
+    s_ = style->s_;
+    return rt::retained(this);
+}
 RT_DEFINE_CLASS(MutableParagraphStyle, "NSMutableParagraphStyle", ParagraphStyle)
 
 } // namespace ns

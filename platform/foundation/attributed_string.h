@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/coding.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/string.h"
 
@@ -36,7 +37,7 @@ inline constexpr const char* StrokeColorAttributeName = "NSStrokeColor";
 inline constexpr const char* LigatureAttributeName = "NSLigature";             // number (0: none)
 inline constexpr const char* LinkAttributeName = "NSLink";
 
-class AttributedString : public rt::Object {
+class AttributedString : public rt::Object, public Coding {
     RT_CLASS(AttributedString)
 public:
     using Attributes = rt::Ref<Dictionary>;
@@ -75,6 +76,10 @@ public:
         Attributes attributes;
     };
     const std::vector<Run>& runs() const noexcept { return runs_; }
+
+    // Archived as its string, its runs' ends and their attributes (whose values must archive).
+    void encodeWithCoder(Coder& coder) const override;
+    rt::Id initWithCoder(Coder& coder) override;
 
 protected:
     AttributedString();
@@ -121,7 +126,7 @@ private:
 
 // The attributes of the text stand-in's paragraphs. Alignment is kept in UIKit's numbering
 // (left 0, centre 1, right 2, justified 3, natural 4).
-class ParagraphStyle : public rt::Object {
+class ParagraphStyle : public rt::Object, public Coding {
     RT_CLASS(ParagraphStyle)
 public:
     enum class LineBreak : long { WordWrapping = 0, CharWrapping = 1, Clipping = 2, TruncatingHead = 3,
@@ -141,6 +146,8 @@ public:
     rt::Id copy() const override;
     rt::Ref<class MutableParagraphStyle> mutableCopy() const;
     bool isEqual(const rt::Object* other) const override;
+    void encodeWithCoder(Coder& coder) const override;
+    rt::Id initWithCoder(Coder& coder) override;
     std::size_t hash() const override;
 
 protected:

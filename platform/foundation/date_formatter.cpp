@@ -344,6 +344,27 @@ rt::Ref<DateFormatter> DateFormatter::withFormat(std::string_view format,
     return f;
 }
 
+std::string DateFormatter::formatForStyles(DateFormatterStyle dateStyle, DateFormatterStyle timeStyle) {
+    static constexpr const char* dates[] = {"", "M/d/yy", "MMM d, y", "MMMM d, y", "EEEE, MMMM d, y"};
+    static constexpr const char* times[] = {"", "h:mm a", "h:mm:ss a", "h:mm:ss a ZZZZ", "h:mm:ss a ZZZZ"};
+    auto pick = [](const char* const(&patterns)[5], DateFormatterStyle style) {
+        const auto index = static_cast<long>(style);
+        return std::string(index >= 0 && index < 5 ? patterns[index] : "");
+    };
+    const std::string date = pick(dates, dateStyle), time = pick(times, timeStyle);
+    if (date.empty() || time.empty()) return date + time;
+    return date + (dateStyle >= DateFormatterStyle::Long ? " 'at' " : ", ") + time;
+}
+
+rt::Ref<DateFormatter> DateFormatter::withStyles(DateFormatterStyle dateStyle, DateFormatterStyle timeStyle) {
+    return withFormat(formatForStyles(dateStyle, timeStyle));
+}
+
+rt::Ref<String> DateFormatter::localizedStringFromDate(const Date& date, DateFormatterStyle dateStyle,
+                                                       DateFormatterStyle timeStyle) {
+    return withStyles(dateStyle, timeStyle)->stringFromDate(date);
+}
+
 std::string DateFormatter::dateFormat() const {
     std::lock_guard g(lock_);
     return format_;

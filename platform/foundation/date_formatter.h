@@ -31,6 +31,9 @@
 
 namespace ns {
 
+// The fixed locale's date and time styles: a style stands for a pattern (see formatForStyles).
+enum class DateFormatterStyle : long { None = 0, Short = 1, Medium = 2, Long = 3, Full = 4 };
+
 class DateFormatter : public rt::Object {
     RT_CLASS(DateFormatter)
 public:
@@ -38,6 +41,16 @@ public:
     static rt::Ref<DateFormatter> make();
     static rt::Ref<DateFormatter> withFormat(std::string_view format,
                                              std::optional<long> secondsFromGMT = std::nullopt);
+
+    // A formatter whose pattern is the one of the two styles, in the local zone.
+    static rt::Ref<DateFormatter> withStyles(DateFormatterStyle dateStyle, DateFormatterStyle timeStyle);
+    // A date's text in the two styles, in the local zone.
+    static rt::Ref<String> localizedStringFromDate(const Date& date, DateFormatterStyle dateStyle,
+                                                   DateFormatterStyle timeStyle);
+    // The pattern of a date style and a time style, joined by " 'at' " when the date style is long
+    // or full, else by ", ". Dates: short "M/d/yy", medium "MMM d, y", long "MMMM d, y", full
+    // "EEEE, MMMM d, y". Times: short "h:mm a", medium "h:mm:ss a", long and full "h:mm:ss a ZZZZ".
+    static std::string formatForStyles(DateFormatterStyle dateStyle, DateFormatterStyle timeStyle);
 
     std::string dateFormat() const;
     void setDateFormat(std::string_view format);

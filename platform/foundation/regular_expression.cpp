@@ -3,6 +3,7 @@
 
 #include <pcre2.h>
 
+#include "platform/foundation/coder.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/exception.h"
@@ -10,10 +11,11 @@
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
+#include "platform/runtime/number.h"
 
 namespace ns {
 
-RT_DEFINE_CLASS(TextCheckingResult, "NSTextCheckingResult", rt::Object)
+RT_DEFINE_CLASS(TextCheckingResult, "NSTextCheckingResult", rt::Object, adoptsCoding())
 RT_DEFINE_CLASS(RegularExpression, "NSRegularExpression", rt::Object)
 
 namespace {
@@ -137,6 +139,44 @@ bool stacked(const std::string& message) {
 TextCheckingResult::TextCheckingResult(std::vector<Range> ranges) : ranges_(std::move(ranges)) {}
 TextCheckingResult::TextCheckingResult(std::uint64_t type, Range range) : ranges_{range}, type_(type) {}
 TextCheckingResult::~TextCheckingResult() = default;
+
+void TextCheckingResult::encodeWithCoder(Coder& coder) const {
+    auto ranges = MutableArray::make();
+    for (const Range& range : ranges_) {
+        ranges->addObject(Number::withUnsignedLongLong(range.location));
+        ranges->addObject(Number::withUnsignedLongLong(range.length));
+    }
+    coder.encodeInt64(static_cast<std::int64_t>(type_), "NSResultType");
+    coder.encodeObject(ranges, "NSRanges");
+    if (url_) coder.encodeObject(url_->absoluteString(), "NSURL");
+    if (components_) coder.encodeObject(components_, "NSComponents");
+    if (phoneNumber_) coder.encodeObject(phoneNumber_, "NSPhoneNumber");
+    if (date_) coder.encodeObject(date_, "NSDate");
+    if (timeZone_) coder.encodeObject(timeZone_->name(), "NSTimeZone");
+    coder.encodeDouble(duration_, "NSDuration");
+}
+
+rt::Id TextCheckingResult::initWithCoder(Coder& coder) {
+    auto ranges = coder.decodeObjectOfClass<Array>("NSRanges");
+    if (!ranges || ranges->count() == 0 || ranges->count() % 2 != 0) return nullptr;
+    std::vector<Range> list;
+    for (std::size_t i = 0; i < ranges->count(); i += 2) {
+        auto location = rt::cast<Number>(ranges->objectAtIndex(i));
+        auto length = rt::cast<Number>(ranges->objectAtIndex(i + 1));
+        if (!location || !length) return nullptr;
+        list.push_back({static_cast<std::size_t>(location->unsignedLongLongValue()),
+                        static_cast<std::size_t>(length->unsignedLongLongValue())});
+    }
+    ranges_ = std::move(list);
+    type_ = static_cast<std::uint64_t>(coder.decodeInt64("NSResultType"));
+    if (auto url = coder.decodeObjectOfClass<String>("NSURL")) url_ = URL::URLWithString(url);
+    components_ = coder.decodeObjectOfClass<Dictionary>("NSComponents");
+    phoneNumber_ = coder.decodeObjectOfClass<String>("NSPhoneNumber");
+    date_ = coder.decodeObjectOfClass<Date>("NSDate");
+    if (auto zone = coder.decodeObjectOfClass<String>("NSTimeZone")) timeZone_ = TimeZone::timeZoneWithName(zone->utf8());
+    duration_ = coder.decodeDouble("NSDuration");
+    return rt::retained(this);
+}
 
 rt::Ref<TextCheckingResult> TextCheckingResult::checkingResult(std::uint64_t type, Range range) {
     return rt::make<TextCheckingResult>(type, range);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/coding.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
@@ -46,7 +47,7 @@ inline constexpr std::uint64_t RegularExpression = std::uint64_t(1) << 10;
 
 // One match ("NSTextCheckingResult"), or one piece of data found in a text, with what it stands
 // for: a URL, address or transit components, a phone number, a date (with its zone and duration).
-class TextCheckingResult : public rt::Object {
+class TextCheckingResult : public rt::Object, public Coding {
     RT_CLASS(TextCheckingResult)
 public:
     static rt::Ref<TextCheckingResult> linkCheckingResult(Range range, rt::Ref<ns::URL> url);
@@ -79,7 +80,12 @@ public:
     Range rangeAtIndex(std::size_t index) const;
     std::size_t numberOfRanges() const noexcept { return ranges_.size(); }
 
+    // Archived with its type, its ranges and its payload (a URL as its text, a zone by name).
+    void encodeWithCoder(Coder& coder) const override;
+    rt::Id initWithCoder(Coder& coder) override;
+
 private:
+    TextCheckingResult() : TextCheckingResult(TextCheckingType::RegularExpression, {0, 0}) {}
     explicit TextCheckingResult(std::vector<Range> ranges);
     TextCheckingResult(std::uint64_t type, Range range);
     ~TextCheckingResult() override;

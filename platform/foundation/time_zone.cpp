@@ -87,4 +87,8 @@ RT_DEFINE_CLASS(TimeZone, "NSTimeZone", rt::Object, rt::classMethod("systemTimeZ
                 rt::classMethod("defaultTimeZone", &TimeZone::defaultTimeZone),
                 rt::method("name", &TimeZone::name))
 
+rt::Ref<TimeZone> TimeZone::timeZoneWithName(std::string name) {
+    return name.empty() ? nullptr : rt::make<TimeZone>(std::move(name));
+}
+
 } // namespace ns

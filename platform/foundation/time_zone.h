@@ -24,6 +24,9 @@ public:
     // Nil goes back to following the system's.
     static void setDefaultTimeZone(const rt::Ref<TimeZone>& zone);
 
+    // A zone of that name (for the names of archived zones); nil for an empty name.
+    static rt::Ref<TimeZone> timeZoneWithName(std::string name);
+
     // The zone's name ("Europe/Berlin").
     rt::Ref<String> name() const;
 

@@ -4,6 +4,7 @@
 // that both the UIKit stand-in and the simulated device can use it.
 
 #include <string>
+#include <string_view>
 
 #include "platform/graphics/geometry.h"
 
@@ -28,6 +29,9 @@ constexpr cg::Rect insetRect(const cg::Rect& r, const EdgeInsets& insets) noexce
 
 // "{top, left, bottom, right}".
 std::string stringFromEdgeInsets(const EdgeInsets& insets);
+// The inverse: the insets a "{top, left, bottom, right}" text gives; 0 for each number missing or
+// unreadable (and all after it).
+EdgeInsets edgeInsetsFromString(std::string_view text);
 
 } // namespace ui
 

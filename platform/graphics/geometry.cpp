@@ -98,4 +98,21 @@ std::string stringFromEdgeInsets(const EdgeInsets& insets) {
            shortestNumber(insets.bottom) + ", " + shortestNumber(insets.right) + "}";
 }
 
+EdgeInsets edgeInsetsFromString(std::string_view text) {
+    // "{top, left, bottom, right}": the numbers in order, up to the first that does not read;
+    // those missing are 0.
+    double values[4] = {0, 0, 0, 0};
+    std::size_t at = text.find('{');
+    for (std::size_t i = 0; i < 4 && at != std::string_view::npos; ++i) {
+        at = text.find_first_not_of(" \t", at + 1);
+        if (at == std::string_view::npos) break;
+        const char* begin = text.data() + at;
+        if (*begin == '+') ++begin;
+        const auto [end, error] = std::from_chars(begin, text.data() + text.size(), values[i]);
+        if (error != std::errc()) break;
+        at = text.find(',', static_cast<std::size_t>(end - text.data()));
+    }
+    return {values[0], values[1], values[2], values[3]};
+}
+
 } // namespace ui

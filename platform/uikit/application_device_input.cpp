@@ -181,7 +181,9 @@ std::size_t Application::sendTouches(TouchPhase phase, const std::vector<cg::Poi
             for (const auto& recognizer : recognizers)
                 tellRecognizer(*recognizer, phase, touches, event);
         }
-        rt::send(view, touchSelector(phase), touches, event);
+        // Touches a recogniser took (before or during this phase) are the view's no longer.
+        std::erase_if(own, [](const rt::Id& touch) { return rt::cast<Touch>(touch)->isCancelledInView(); });
+        if (!own.empty()) rt::send(view, touchSelector(phase), ns::Set::make(own), event);
     }
     return changed.size();
 }

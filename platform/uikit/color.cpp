@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/foundation/coder.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/graphics_context.h"
@@ -95,6 +96,18 @@ std::size_t Color::hash() const {
     return h;
 }
 
-RT_DEFINE_CLASS(Color, "UIColor", rt::Object)
+RT_DEFINE_CLASS(Color, "UIColor", rt::Object, ns::adoptsCoding())
+
+void Color::encodeWithCoder(ns::Coder& coder) const {
+    coder.encodeDouble(red_, "UIRed");
+    coder.encodeDouble(green_, "UIGreen");
+    coder.encodeDouble(blue_, "UIBlue");
+    coder.encodeDouble(alpha_, "UIAlpha");
+}
+
+rt::Id Color::initWithCoder(ns::Coder& coder) {
+    return colorWithRed(coder.decodeDouble("UIRed"), coder.decodeDouble("UIGreen"), coder.decodeDouble("UIBlue"),
+                        coder.decodeDouble("UIAlpha"));
+}
 
 } // namespace ui

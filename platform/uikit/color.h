@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "platform/foundation/coding.h"
 #include "platform/graphics/color.h"
 #include "platform/runtime/object.h"
 
 namespace ui {
 
-class Color final : public rt::Object, public cg::ColorSource {
+class Color final : public rt::Object, public cg::ColorSource, public ns::Coding {
     RT_CLASS(Color)
 public:
     // Components outside 0...1 are held to that range.
@@ -54,8 +55,12 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
+    // Archived as its four components.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
 
 private:
+    Color() : Color(0, 0, 0, 1) {}
     Color(double red, double green, double blue, double alpha);
 
     double red_, green_, blue_, alpha_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "platform/foundation/coder.h"
 #include "platform/runtime/class.h"
 #include "platform/text/font.h"
 
@@ -15,6 +16,9 @@ constexpr double kDefaultSize = 17;
 
 Font::Font(rt::Ref<ns::String> name, double size)
     : name_(std::move(name)), size_(size), ctFont_(ct::Font::withName(name_->utf8(), size)) {}
+
+// Made only to be decoded: initWithCoder gives the font itself.
+Font::Font() : Font(ns::String::make(kSystemFontName), 0) {}
 
 Font::~Font() = default;
 
@@ -97,6 +101,17 @@ std::size_t Font::hash() const {
 }
 
 RT_DEFINE_CLASS(Font, "UIFont", rt::Object, rt::prop("fontName", &Font::fontName),
-                rt::prop("pointSize", &Font::pointSize))
+                rt::prop("pointSize", &Font::pointSize), ns::adoptsCoding())
+
+void Font::encodeWithCoder(ns::Coder& coder) const {
+    coder.encodeObject(name_, "UIFontName");
+    coder.encodeDouble(size_, "UIFontPointSize");
+}
+
+rt::Id Font::initWithCoder(ns::Coder& coder) {
+    auto name = coder.decodeObjectOfClass<ns::String>("UIFontName");
+    if (!name) return nullptr;
+    return fontWithName(name->utf8(), coder.decodeDouble("UIFontPointSize"));
+}
 
 } // namespace ui

@@ -5,13 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/coding.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
 #include "platform/text/font.h"
 
 namespace ui {
 
-class Font final : public rt::Object, public ct::FontSource {
+class Font final : public rt::Object, public ct::FontSource, public ns::Coding {
     RT_CLASS(Font)
 public:
     // The system font's names, regular and bold.
@@ -55,8 +56,12 @@ public:
     std::string description() const override;
     bool isEqual(const rt::Object* other) const override;
     std::size_t hash() const override;
+    // Archived as its name and size.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
 
 private:
+    Font();
     Font(rt::Ref<ns::String> name, double size);
     ~Font() override;
 

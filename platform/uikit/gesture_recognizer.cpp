@@ -6,6 +6,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/event.h"
 #include "platform/uikit/view.h"
 
 namespace ui {
@@ -77,10 +78,31 @@ void GestureRecognizer::setState(GestureRecognizerState state) {
         rt::KeyChange change(this, "state");
         state_ = state;
     }
+    if (starting && state != GestureRecognizerState::Failed && cancelsTouchesInView_) cancelTouchesInViews();
     if (state == GestureRecognizerState::Began || state == GestureRecognizerState::Changed ||
         state == GestureRecognizerState::Ended || state == GestureRecognizerState::Cancelled)
         sendActions();
     resetWhenOver();
+}
+
+void GestureRecognizer::cancelTouchesInViews() {
+    // One message per view, in the order the touches were tracked.
+    std::vector<rt::Ref<Touch>> taken;
+    for (const auto& touch : touches_)
+        if (!touch->cancelledInView_) {
+            touch->cancelledInView_ = true;
+            taken.push_back(touch);
+        }
+    while (!taken.empty()) {
+        const rt::Ref<View> view = taken.front()->view();
+        std::vector<rt::Id> own;
+        std::erase_if(taken, [&](const rt::Ref<Touch>& touch) {
+            if (touch->view() != view) return false;
+            own.push_back(touch);
+            return true;
+        });
+        if (view) rt::send(view, rt::Sel("touchesCancelled:withEvent:"), ns::Set::make(own), Event::withTouches(touches_));
+    }
 }
 
 void GestureRecognizer::sendActions() {

@@ -47,6 +47,8 @@ public:
     void setState(GestureRecognizerState state);
     bool isEnabled() const noexcept { return enabled_; }
     void setEnabled(bool enabled);
+    // When set (the default), recognising (began, or ended from possible) takes the tracked touches
+    // from their views: each view is sent touchesCancelled:withEvent: and none of their later phases.
     bool cancelsTouchesInView() const noexcept { return cancelsTouchesInView_; }
     void setCancelsTouchesInView(bool cancels);
     // Held weakly; asked by name.
@@ -79,6 +81,7 @@ private:
     friend class View;
     void setView(View* view);
     void sendActions();
+    void cancelTouchesInViews();
     void resetWhenOver();
     // The touches of the set that this recogniser tracks.
     std::vector<rt::Ref<Touch>> tracked(const rt::Ref<ns::Set>& touches) const;

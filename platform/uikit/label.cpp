@@ -5,9 +5,11 @@
 #include <limits>
 
 #include "platform/foundation/attributed_string.h"
+#include "platform/foundation/coder.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/text/typesetter.h"
+#include "platform/uikit/accessibility_element.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
@@ -20,6 +22,13 @@ Label::Label() : Label(cg::Rect::zero()) {}
 Label::Label(const cg::Rect& frame)
     : View(frame), font_(Font::systemFontOfSize(Font::labelFontSize())), textColor_(Color::blackColor()) {
     setUserInteractionEnabled(false);
+    setIsAccessibilityElement(true);
+    setAccessibilityTraits(AccessibilityTraitStaticText);
+}
+
+rt::Ref<ns::String> Label::accessibilityLabel() const {
+    if (auto label = View::accessibilityLabel()) return label;
+    return text_;
 }
 
 // A label laid out by constraints tells the layout pass that its intrinsic size may have moved.
@@ -298,6 +307,28 @@ RT_DEFINE_CLASS(Label, "UILabel", View,
                 rt::prop("shadowColor", &Label::shadowColor, &Label::setShadowColor),
                 rt::prop("shadowOffset", &Label::shadowOffset, &Label::setShadowOffset),
                 rt::prop("highlighted", &Label::isHighlighted, &Label::setHighlighted, {.getter = "isHighlighted"}),
-                rt::prop("highlightedTextColor", &Label::highlightedTextColor, &Label::setHighlightedTextColor))
+                rt::prop("highlightedTextColor", &Label::highlightedTextColor, &Label::setHighlightedTextColor),
+                ns::adoptsCoding())
+
+void Label::encodeWithCoder(ns::Coder& coder) const {
+    if (text_) coder.encodeObject(text_, "UIText");
+    coder.encodeObject(font_, "UIFont");
+    coder.encodeObject(textColor_, "UITextColor");
+    coder.encodeInt64(static_cast<std::int64_t>(alignment_), "UITextAlignment");
+    coder.encodeInt64(static_cast<std::int64_t>(lineBreak_), "UILineBreakMode");
+    coder.encodeInt64(lines_, "UINumberOfLines");
+}
+
+rt::Id Label::initWithCoder(ns::Coder& coder) {
+    if (coder.containsValueForKey("UIText")) setText(coder.decodeObjectOfClass<ns::String>("UIText"));
+    if (coder.containsValueForKey("UIFont")) setFont(coder.decodeObjectOfClass<Font>("UIFont"));
+    if (coder.containsValueForKey("UITextColor")) setTextColor(coder.decodeObjectOfClass<Color>("UITextColor"));
+    if (coder.containsValueForKey("UITextAlignment"))
+        setTextAlignment(static_cast<TextAlignment>(coder.decodeInt64("UITextAlignment")));
+    if (coder.containsValueForKey("UILineBreakMode"))
+        setLineBreakMode(static_cast<LineBreakMode>(coder.decodeInt64("UILineBreakMode")));
+    if (coder.containsValueForKey("UINumberOfLines")) setNumberOfLines(static_cast<long>(coder.decodeInt64("UINumberOfLines")));
+    return rt::retained(this);
+}
 
 } // namespace ui

@@ -12,6 +12,7 @@
 // gives it (adoptLayoutWidth): its intrinsic height is the wrapped text's, its intrinsic width the
 // unbroken text's, capped by that width. Before it has a width, it measures unbroken.
 
+#include "platform/foundation/coding.h"
 #include "platform/foundation/string.h"
 #include "platform/uikit/text_alignment.h"
 #include "platform/uikit/view.h"
@@ -24,7 +25,7 @@ namespace ui {
 
 class Font;
 
-class Label : public View {
+class Label : public View, public ns::Coding {
     RT_CLASS(Label)
 public:
     // Nil when it has none.
@@ -62,6 +63,12 @@ public:
     bool isHighlighted() const noexcept { return highlighted_; }
     // A change requests display.
     virtual void setHighlighted(bool highlighted);
+    // Archived under "UIText", "UIFont", "UITextColor", "UITextAlignment", "UILineBreakMode" and
+    // "UINumberOfLines"; each key absent leaves its default.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
+    // Read as one element, of static text, its text unless another label is set.
+    rt::Ref<ns::String> accessibilityLabel() const override;
     // Nil (the text colour) unless set; a change requests display.
     const rt::Ref<Color>& highlightedTextColor() const noexcept { return highlightedTextColor_; }
     void setHighlightedTextColor(rt::Ref<Color> color);

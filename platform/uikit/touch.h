@@ -32,8 +32,12 @@ public:
     cg::Point previousLocationInView(const View* view) const;
     // Moves the touch, keeping the old point as the previous one.
     void moveTo(cg::Point windowLocation, TouchPhase phase);
+    // Taken from its view by a recogniser that recognised it: the view was sent
+    // touchesCancelled:withEvent: and hears no later phase of it; the recognisers still do.
+    bool isCancelledInView() const noexcept { return cancelledInView_; }
 
 private:
+    friend class GestureRecognizer;
     Touch(rt::Ref<View> view, cg::Point location, TouchPhase phase, long tapCount);
 
     rt::Ref<View> view_;
@@ -41,6 +45,7 @@ private:
     TouchPhase phase_;
     long tapCount_;
     ns::TimeInterval timestamp_;
+    bool cancelledInView_ = false;
 };
 
 } // namespace ui

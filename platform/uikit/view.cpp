@@ -706,6 +706,13 @@ RT_DEFINE_CLASS(
     rt::method("addConstraint:", &View::addConstraint), rt::method("addConstraints:", &View::addConstraints),
     rt::method("removeConstraint:", &View::removeConstraint),
     rt::method("layoutSubviews", &View::layoutSubviews), rt::method("setNeedsLayout", &View::setNeedsLayout),
-    rt::method("layoutIfNeeded", &View::layoutIfNeeded))
+    rt::method("layoutIfNeeded", &View::layoutIfNeeded),
+    rt::prop("isAccessibilityElement", &View::isAccessibilityElement, &View::setIsAccessibilityElement),
+    rt::prop("accessibilityLabel", &View::accessibilityLabel, &View::setAccessibilityLabel,
+             {.memory = rt::Memory::Copy}),
+    rt::prop("accessibilityHint", &View::accessibilityHint, &View::setAccessibilityHint, {.memory = rt::Memory::Copy}),
+    rt::prop("accessibilityValue", &View::accessibilityValue, &View::setAccessibilityValue,
+             {.memory = rt::Memory::Copy}),
+    rt::prop("accessibilityTraits", &View::accessibilityTraits, &View::setAccessibilityTraits))
 
 } // namespace ui

@@ -43,6 +43,7 @@
 // Main thread only.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -70,6 +71,7 @@ namespace ui {
 class View;
 namespace detail {
 struct PartialDisplay;
+struct ViewAccessibility;
 class LayoutEngine;
 LayoutEngine* layoutEngineOf(const View& view);
 }
@@ -139,6 +141,21 @@ public:
     // Told on the view, and on each subview that takes it over, when the tint or the mode in
     // effect changes: either is set, or the view moves under a superview whose tint differs.
     virtual void tintColorDidChange() {}
+
+    // ---- Accessibility ----
+    // Whether the accessibility services read the view as one element (a plain view: no, its
+    // subviews are read; a label: yes). The texts are nil and the traits none (a mask of
+    // ui::AccessibilityTraits) unless set.
+    virtual bool isAccessibilityElement() const;
+    void setIsAccessibilityElement(bool element);
+    virtual rt::Ref<ns::String> accessibilityLabel() const;
+    void setAccessibilityLabel(const rt::Ref<ns::String>& label);
+    virtual rt::Ref<ns::String> accessibilityHint() const;
+    void setAccessibilityHint(const rt::Ref<ns::String>& hint);
+    virtual rt::Ref<ns::String> accessibilityValue() const;
+    void setAccessibilityValue(const rt::Ref<ns::String>& value);
+    virtual std::uint64_t accessibilityTraits() const;
+    void setAccessibilityTraits(std::uint64_t traits);
 
     // ---- The tree ----
     rt::Ref<View> superview() const { return superview_.lock(); }
@@ -351,6 +368,8 @@ private:
     ViewContentMode contentMode_ = ViewContentMode::ScaleToFill;
     ViewTintAdjustmentMode tintMode_ = ViewTintAdjustmentMode::Automatic;
     rt::Ref<Color> tint_;
+    // Made when an accessibility value is first set.
+    std::shared_ptr<detail::ViewAccessibility> accessibility_;
     // The root of a tree keeps its layout engine.
     std::unique_ptr<detail::LayoutEngine> engine_;
 };

@@ -21,9 +21,11 @@
 
 #include "platform/foundation/application_home.h"
 #include "platform/foundation/application_identity.h"
+#include "platform/foundation/data_detector.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/date_formatter.h"
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
@@ -32,6 +34,7 @@
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/string_services.h"
 #include "platform/foundation/time_zone.h"
+#include "platform/foundation/url.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
@@ -740,6 +743,78 @@ TEST(RegularExpression, LongTextsAndRunawayPatternsEndAtTheLimits) {
         EXPECT_TRUE(log.contains("limit")) << runaway;
     }
     EXPECT_FALSE(ns::RegularExpression::make("(a*)*b")->firstMatchInString(*as));
+}
+
+// What a detector finds: each match as "<type> <matched text> = <payload>", in text order.
+TEST(DataDetector, FindsEachKindInTextOrderWithoutOverlap) {
+    using T = std::uint64_t;
+    namespace k = ns::TextCheckingType;
+    const T all = k::Link | k::PhoneNumber | k::Date | k::Address | k::TransitInformation;
+    struct Case {
+        const char* text;
+        T types;
+        std::vector<std::string> found;
+    } cases[] = {
+        {"mail ann@example.org, or see www.example.com/a.", k::Link,
+         {"32 ann@example.org = mailto:ann@example.org", "32 www.example.com/a = http://www.example.com/a"}},
+        {"go to https://example.com/x?y=1). now", k::Link, {"32 https://example.com/x?y=1 = https://example.com/x?y=1"}},
+        {"seven 555 0100 fifteen +44 (20) 7946 0958 123 six 555 010 sixteen 1234567890123456", k::PhoneNumber,
+         {"2048 555 0100 = 555 0100", "2048 +44 (20) 7946 0958 123 = +44 (20) 7946 0958 123"}},
+        {"on 2024-01-05 or 1/5/2024 2:30 PM or January 5, 2024, not 2024-02-30", k::Date,
+         {"8 2024-01-05 = 2024-01-05 00:00", "8 1/5/2024 2:30 PM = 2024-01-05 14:30", "8 January 5, 2024 = 2024-01-05 00:00"}},
+        {"at 2024-01-05T10:30 call 555 0100", all, {"8 2024-01-05T10:30 = 2024-01-05 10:30", "2048 555 0100 = 555 0100"}},
+        {"ship to 1 Main Street, Springfield, IL 62701.", k::Address,
+         {"16 1 Main Street, Springfield, IL 62701 = Street=1 Main Street City=Springfield State=IL ZIP=62701"}},
+        // A date's digits are no phone number; the URL's digits stay in the URL.
+        {"2024-01-05 10:30 https://a.example/5550100123", k::Date | k::PhoneNumber | k::Link,
+         {"8 2024-01-05 10:30 = 2024-01-05 10:30", "32 https://a.example/5550100123 = https://a.example/5550100123"}},
+        {"take the 5 train at 4 Elm Ave", k::TransitInformation, {}},
+    };
+    auto day = ns::DateFormatter::withFormat("yyyy-MM-dd HH:mm");
+    for (const Case& c : cases) {
+        auto text = ns::String::make(c.text);
+        auto detector = ns::DataDetector::dataDetectorWithTypes(c.types);
+        ASSERT_TRUE(detector) << c.text;
+        auto matches = detector->matchesInString(*text);
+        std::vector<std::string> found;
+        for (std::size_t i = 0; i < matches->count(); ++i) {
+            auto r = rt::cast<ns::TextCheckingResult>(matches->objectAtIndex(i));
+            std::string payload;
+            if (r->URL()) payload = r->URL()->absoluteString()->utf8();
+            if (r->phoneNumber()) payload = r->phoneNumber()->utf8();
+            if (r->date()) payload = day->stringFromDate(*r->date())->utf8();
+            if (auto parts = r->addressComponents())
+                for (const char* key : {"Street", "City", "State", "ZIP"})
+                    payload += std::string(payload.empty() ? "" : " ") + key + "=" +
+                               rt::cast<ns::String>(parts->objectForKey(key))->utf8();
+            EXPECT_FALSE(r->timeZone());
+            found.push_back(std::to_string(r->resultType()) + " " + text->substringWithRange(r->range())->utf8() +
+                            " = " + payload);
+        }
+        EXPECT_EQ(found, c.found) << c.text;
+    }
+    Ref<ns::Error> error;
+    EXPECT_FALSE(ns::DataDetector::dataDetectorWithTypes(k::Link | k::Grammar, &error));
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(ns::DataDetector::dataDetectorWithTypes(0));
+}
+
+TEST(DateFormatter, DateAndTimeStylesOfTheFixedLocale) {
+    using S = ns::DateFormatterStyle;
+    auto date = ns::DateFormatter::withFormat("yyyy-MM-dd HH:mm:ss", 0)->dateFromString("2024-01-05 14:30:09");
+    struct Case {
+        S date, time;
+        const char* text;
+    } cases[] = {{S::None, S::Short, "2:30 PM"},
+                 {S::Medium, S::None, "Jan 5, 2024"},
+                 {S::Short, S::Short, "1/5/24, 2:30 PM"},
+                 {S::Long, S::Medium, "January 5, 2024 at 2:30:09 PM"},
+                 {S::Full, S::Full, "Friday, January 5, 2024 at 2:30:09 PM GMT"}};
+    for (const Case& c : cases) {
+        auto formatter = ns::DateFormatter::withStyles(c.date, c.time);
+        formatter->setTimeZone(0);
+        EXPECT_EQ(formatter->stringFromDate(*date)->utf8(), c.text);
+    }
 }
 
 TEST(RegularExpression, StackedQuantifiersDoNotCompile) {

@@ -96,6 +96,12 @@ TEST(Geometry, TextFormsAndInsets) {
     EXPECT_EQ(cg::stringFromRect(Rect::make(-0.0, 0.5, 1e-3, 2.25)), "{{0, 0.5}, {0.001, 2.25}}");
     EXPECT_EQ(cg::stringFromPoint(Point{-3, 1.5}), "{-3, 1.5}");
     EXPECT_EQ(ui::stringFromEdgeInsets({44, 0, 34, 0}), "{44, 0, 34, 0}");
+    // Read back: what was written, and 0 from the first number that is missing or unreadable.
+    const std::pair<const char*, ui::EdgeInsets> read[] = {{"{0, -1, 0, -1}", {0, -1, 0, -1}},
+                                                           {"{1.5,2, +3 , 4e1}", {1.5, 2, 3, 40}},
+                                                           {"{7, x, 9, 9}", {7, 0, 0, 0}},
+                                                           {"7, 8", {0, 0, 0, 0}}};
+    for (const auto& [text, insets] : read) EXPECT_EQ(ui::edgeInsetsFromString(text), insets) << text;
 
     EXPECT_EQ(ui::insetRect(Rect::make(0, 0, 414, 896), {44, 0, 34, 0}), Rect::make(0, 44, 414, 818));
     EXPECT_EQ(ui::insetRect(Rect::make(10, 10, 20, 20), {-1, -2, -3, -4}), Rect::make(8, 9, 26, 24));

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/data_detector.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
@@ -67,12 +70,33 @@ RT_DEFINE_CLASS(
              &AttributedLabel::setAttributedTruncationToken),
     rt::prop("longPressGestureRecognizer", &AttributedLabel::longPressGestureRecognizer),
     rt::method("longPressGestureDidFire:", &AttributedLabel::longPressGestureDidFire),
+    rt::prop("accessibilityElements", &AttributedLabel::accessibilityElements,
+             &AttributedLabel::setAccessibilityElements),
+    rt::method("accessibilityElementCount", &AttributedLabel::accessibilityElementCount),
+    rt::method("accessibilityElementAtIndex:", &AttributedLabel::accessibilityElementAtIndex),
+    rt::method("indexOfAccessibilityElement:", &AttributedLabel::indexOfAccessibilityElement),
     rt::classMethod("sizeThatFitsAttributedString:withConstraints:limitedToNumberOfLines:",
                     &AttributedLabel::sizeThatFitsAttributedString))
 
+// The atomic detector property, apart from the label so that a detection task holds it alone.
+struct AttributedLabel::DetectorSlot {
+    mutable std::mutex lock;
+    rt::Ref<ns::DataDetector> detector;
+
+    rt::Ref<ns::DataDetector> get() const {
+        std::lock_guard guard(lock);
+        return detector;
+    }
+    void set(rt::Ref<ns::DataDetector> value) {
+        std::lock_guard guard(lock);
+        detector = std::move(value);
+    }
+};
+
 // ---- Creation ----
 
-AttributedLabel::AttributedLabel(const cg::Rect& frame) : ui::Label(frame) {
+AttributedLabel::AttributedLabel(const cg::Rect& frame)
+    : ui::Label(frame), detector_(std::make_shared<DetectorSlot>()) {
     setUserInteractionEnabled(true); // a touch is delivered to one view: there is no multiple touch to turn off
     textInsets_ = ui::EdgeInsets::zero();
     lineHeightMultiple_ = 1.0;
@@ -120,7 +144,9 @@ void AttributedLabel::setDelegate(const rt::Id& delegate) {
     delegate_ = delegate;
 }
 void AttributedLabel::setEnabledTextCheckingTypes(std::uint64_t types) {
+    if (types == checkingTypes_) return;
     store(checkingTypes_, types, "enabledTextCheckingTypes");
+    detector_->set(types ? ns::DataDetector::dataDetectorWithTypes(types) : nullptr);
 }
 void AttributedLabel::setLinkAttributes(rt::Ref<ns::Dictionary> attributes) {
     store(linkAttributes_, std::move(attributes), "linkAttributes");
@@ -183,7 +209,25 @@ void AttributedLabel::setAttributedTruncationToken(rt::Ref<ns::AttributedString>
     store(attributedTruncationToken_, std::move(token), "attributedTruncationToken");
 }
 
-void AttributedLabel::detectLinks(const rt::Ref<ns::AttributedString>&) {}
+
+rt::Ref<ns::DataDetector> AttributedLabel::dataDetector() const {
+    return detector_->get();
+}
+
+void AttributedLabel::detectLinks(const rt::Ref<ns::AttributedString>& text) {
+    rt::Weak<AttributedLabel> weakSelf = rt::retained(this);
+    dispatch::async(dispatch::Queue::global(), [weakSelf, slot = detector_, text] {
+        const rt::Ref<ns::DataDetector> detector = slot->get();
+        if (!detector) return;
+        const rt::Ref<ns::Array> matches = detector->matchesInString(*text->string());
+        if (matches->count() == 0) return;
+        dispatch::sync(dispatch::Queue::main(), [&] {
+            const rt::Ref<AttributedLabel> self = weakSelf.lock();
+            if (self && self->attributedText_ && self->attributedText_->string()->isEqualToString(text->string().get()))
+                self->addLinksWithTextCheckingResults(matches, self->linkAttributes_);
+        });
+    });
+}
 
 // ---- Text ----
 

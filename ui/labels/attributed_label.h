@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/foundation/attributed_string.h"
@@ -42,6 +43,7 @@ namespace cg {
 class Context;
 }
 namespace ns {
+class DataDetector;
 class Date;
 class TimeZone;
 class URL;
@@ -171,6 +173,8 @@ public:
     void touchesCancelled(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
     // The long-press recogniser sees only touches on or near a link.
     bool gestureRecognizerShouldReceiveTouch(const rt::Id& recognizer, const rt::Id& touch) const;
+    // Dimmed: each link's attributes give way to its inactive attributes; undimmed, back again.
+    void tintColorDidChange() override;
     bool canBecomeFirstResponder() const override { return true; }
     // Only "copy:" (copyText), which puts the plain text on the general pasteboard.
     bool canPerformAction(rt::Sel action, const rt::Id& sender) const;
@@ -180,7 +184,11 @@ public:
     rt::Id delegate() const { return delegate_.lock(); }
     void setDelegate(const rt::Id& delegate);
     std::uint64_t enabledTextCheckingTypes() const noexcept { return checkingTypes_; }
+    // An equal mask changes nothing; 0 drops the detector, another mask makes one (nil for kinds
+    // the detector does not know). The text is not scanned again: the next setText is.
     void setEnabledTextCheckingTypes(std::uint64_t types);
+    // The detector for the mask; read atomically, from any thread.
+    rt::Ref<ns::DataDetector> dataDetector() const;
     std::uint64_t dataDetectorTypes() const noexcept { return enabledTextCheckingTypes(); }
     void setDataDetectorTypes(std::uint64_t types) { setEnabledTextCheckingTypes(types); }
     // The result of each link, in order.
@@ -200,6 +208,31 @@ public:
     const rt::Ref<ui::LongPressGestureRecognizer>& longPressGestureRecognizer() const noexcept {
         return longPress_;
     }
+
+    // ---- Archiving ----
+    // The label's keys after the base label's: the mask, the links, the link attributes, the
+    // shadows, the settings of the next plain string (written as doubles, read back at single
+    // precision), the insets, the alignment, the token, the background inset (as its text) and the
+    // text. Link blocks, the touch area, the token's attributes and the delegate are not archived.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    // Each key present is applied through its setter; "links" (read only) adds unstyled links
+    // that "linkModels" then replaces. Without "attributedText" the base text is set anew, taking
+    // the label's attributes and starting detection.
+    rt::Id initWithCoder(ns::Coder& coder) override;
+
+    // ---- Accessibility ----
+    // A container, not an element: one element per link inside the text (its characters as the
+    // label, its spoken value when that differs, its text rectangle in window coordinates, the
+    // link trait), then one for the whole text as a label reads it, over the bounds. Built once
+    // under the label's lock; a change of the link list drops it.
+    bool isAccessibilityElement() const override { return false; }
+    long accessibilityElementCount() const;
+    // Nil outside the list.
+    rt::Id accessibilityElementAtIndex(long index) const;
+    // ns::NotFound when not in the list.
+    std::size_t indexOfAccessibilityElement(const rt::Id& element) const;
+    rt::Ref<ns::Array> accessibilityElements() const;
+    void setAccessibilityElements(rt::Ref<ns::Array> elements);
 
     // ---- Shadows ----
     double shadowRadius() const noexcept { return shadowRadius_; }
@@ -309,6 +342,8 @@ private:
     // The lines drawn of `available`: the line limit, when there is one.
     std::size_t visibleLineCount(std::size_t available) const;
 
+    // Matches `text` on a global queue and hands the matches to the main queue, where they are
+    // added while the label's text is still the one matched.
     void detectLinks(const rt::Ref<ns::AttributedString>& text);
     void longPressGestureDidFire(const rt::Id& recognizer);
     // The link under a touch of the set, and that point.
@@ -343,6 +378,9 @@ private:
 
     rt::Weak<rt::Object> delegate_;
     std::uint64_t checkingTypes_ = 0;
+    // The detector, shared with the detection tasks, which touch nothing else of the label.
+    struct DetectorSlot;
+    std::shared_ptr<DetectorSlot> detector_;
     rt::Ref<ns::Array> linkModels_;
     // The same links, typed, for hit testing.
     std::vector<rt::Ref<AttributedLabelLink>> linkList_;
@@ -351,6 +389,7 @@ private:
     bool extendsLinkTouchArea_ = false;
     rt::Ref<ui::LongPressGestureRecognizer> longPress_;
     rt::Ref<AttributedLabelLink> activeLink_;
+    mutable rt::Ref<ns::Array> accessibilityElements_;
     rt::Ref<ns::AttributedString> inactiveAttributedText_;
 
     double shadowRadius_ = 0, highlightedShadowRadius_ = 0;

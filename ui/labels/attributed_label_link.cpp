@@ -17,7 +17,8 @@ RT_DEFINE_CLASS(AttributedLabelLink, "TLAttributedLabelLink", rt::Object,
                 rt::prop("activeAttributes", &AttributedLabelLink::activeAttributes),
                 rt::prop("inactiveAttributes", &AttributedLabelLink::inactiveAttributes),
                 rt::prop("accessibilityValue", &AttributedLabelLink::accessibilityValue,
-                         &AttributedLabelLink::setAccessibilityValue, {.memory = rt::Memory::Copy}))
+                         &AttributedLabelLink::setAccessibilityValue, {.memory = rt::Memory::Copy}),
+                ns::adoptsCoding())
 
 const rt::Protocol& attributedLabelDelegateProtocol() {
     static const rt::Protocol protocol(
@@ -73,8 +74,8 @@ rt::Ref<ns::String> AttributedLabelLink::accessibilityValue() const {
     switch (result_->resultType()) {
     case ns::TextCheckingType::Date:
         if (result_->date()) {
-            // The full date and time styles of the fixed English locale.
-            static const auto full = ns::DateFormatter::withFormat("EEEE, MMMM d, y 'at' h:mm:ss a");
+            static const auto full = rt::immortal(
+                ns::DateFormatter::withStyles(ns::DateFormatterStyle::Full, ns::DateFormatterStyle::Full));
             accessibilityValue_ = full->stringFromDate(*result_->date());
         }
         break;

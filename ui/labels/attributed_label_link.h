@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "platform/foundation/coding.h"
 #include "platform/foundation/regular_expression.h"
 #include "platform/runtime/object.h"
 
@@ -28,7 +29,7 @@ class AttributedLabel;
 // press (in the label's coordinates) as their last argument.
 const rt::Protocol& attributedLabelDelegateProtocol();
 
-class AttributedLabelLink : public rt::Object {
+class AttributedLabelLink : public rt::Object, public ns::Coding {
     RT_CLASS(AttributedLabelLink)
 public:
     using Block = std::function<void(const rt::Ref<AttributedLabel>&, const rt::Ref<AttributedLabelLink>&)>;
@@ -60,6 +61,11 @@ public:
     void setLinkTapBlock(Block block) { tapBlock_ = std::move(block); }
     const Block& linkLongPressBlock() const noexcept { return longPressBlock_; }
     void setLinkLongPressBlock(Block block) { longPressBlock_ = std::move(block); }
+
+    // Archived under "result", "attributes", "activeAttributes", "inactiveAttributes" and
+    // "accessibilityValue" (as read, so filled from the result); the blocks are not archived.
+    void encodeWithCoder(ns::Coder& coder) const override;
+    rt::Id initWithCoder(ns::Coder& coder) override;
 
 protected:
     AttributedLabelLink();

@@ -13,6 +13,8 @@
 #include "platform/uikit/transaction.h"
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/accessibility_element.h"
+#include "platform/uikit/window.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
 #include "platform/uikit/pasteboard.h"
 #include "platform/uikit/touch.h"
@@ -43,9 +45,61 @@ rt::Ref<ns::Array> AttributedLabel::links() const {
 void AttributedLabel::setLinkModels(rt::Ref<ns::Array> models) {
     rt::KeyChange change(this, "linkModels");
     linkModels_ = models ? std::move(models) : ns::Array::make();
+    accessibilityElements_ = nullptr;
     linkList_.clear();
     for (std::size_t i = 0, count = linkModels_->count(); i < count; ++i)
         if (auto link = linkAt(linkModels_, i)) linkList_.push_back(std::move(link));
+}
+
+// ---- Accessibility ----
+
+rt::Ref<ns::Array> AttributedLabel::accessibilityElements() const {
+    rt::SyncGuard lock(this);
+    if (accessibilityElements_) return accessibilityElements_;
+    const rt::Id self = rt::retained(this);
+    const rt::Ref<ns::String> source = text();
+    auto elements = ns::MutableArray::make();
+    for (const auto& link : linkList_) {
+        const ns::Range range = link->range();
+        // A link past the text (kept after a shorter setAttributedText) has no characters to read.
+        if (!link->result() || range.location == ns::NotFound || !source || range.max() > source->length()) continue;
+        auto element = ui::AccessibilityElement::initWithAccessibilityContainer(self);
+        const rt::Ref<ns::String> characters = source->substringWithRange(range);
+        const rt::Ref<ns::String> value = link->accessibilityValue();
+        element->setAccessibilityTraits(ui::AccessibilityTraitLink);
+        element->setAccessibilityFrame(convertRectToView(boundingRectForCharacterRange(range), window().get()));
+        element->setAccessibilityLabel(characters);
+        if (value && !characters->isEqualToString(value.get())) element->setAccessibilityValue(value);
+        elements->addObject(element);
+    }
+    auto whole = ui::AccessibilityElement::initWithAccessibilityContainer(self);
+    whole->setAccessibilityLabel(ui::Label::accessibilityLabel());
+    whole->setAccessibilityHint(ui::Label::accessibilityHint());
+    whole->setAccessibilityValue(ui::Label::accessibilityValue());
+    whole->setAccessibilityTraits(ui::Label::accessibilityTraits());
+    whole->setAccessibilityFrame(convertRectToView(bounds(), window().get()));
+    elements->addObject(whole);
+    accessibilityElements_ = rt::cast<ns::Array>(elements->copy());
+    return accessibilityElements_;
+}
+
+void AttributedLabel::setAccessibilityElements(rt::Ref<ns::Array> elements) {
+    rt::SyncGuard lock(this);
+    accessibilityElements_ = std::move(elements);
+}
+
+long AttributedLabel::accessibilityElementCount() const {
+    return static_cast<long>(accessibilityElements()->count());
+}
+
+rt::Id AttributedLabel::accessibilityElementAtIndex(long index) const {
+    const rt::Ref<ns::Array> elements = accessibilityElements();
+    if (index < 0 || static_cast<std::size_t>(index) >= elements->count()) return nullptr;
+    return elements->objectAtIndex(static_cast<std::size_t>(index));
+}
+
+std::size_t AttributedLabel::indexOfAccessibilityElement(const rt::Id& element) const {
+    return accessibilityElements()->indexOfObject(element);
 }
 
 // ---- Adding ----
@@ -201,6 +255,28 @@ void AttributedLabel::setActiveLink(const rt::Ref<AttributedLabelLink>& link) {
     }
 }
 
+// ---- Dimming ----
+
+void AttributedLabel::tintColorDidChange() {
+    if (!inactiveLinkAttributes_ || inactiveLinkAttributes_->count() == 0 || !attributedText_) return;
+    const bool dimmed = tintAdjustmentMode() == ui::ViewTintAdjustmentMode::Dimmed;
+    auto text = attributedText_->mutableCopy();
+    for (const auto& link : linkList_) {
+        const ns::Range range = link->range();
+        if (!link->result() || range.max() > text->length()) continue;
+        // Every key of the dictionary taken off goes, whatever its value, before the other is laid on.
+        const rt::Ref<ns::Dictionary>& off = dimmed ? link->attributes() : link->inactiveAttributes();
+        const rt::Ref<ns::Dictionary>& on = dimmed ? link->inactiveAttributes() : link->attributes();
+        if (off)
+            off->enumerateKeysAndObjects([&](const rt::Id& key, const rt::Id&, bool&) {
+                if (auto name = rt::cast<ns::String>(key)) text->removeAttribute(name->utf8(), range);
+            });
+        if (on) text->addAttributes(*on, range);
+    }
+    setAttributedText(text);
+    setNeedsDisplay();
+}
+
 // ---- Touches ----
 
 rt::Ref<ui::View> AttributedLabel::hitTest(cg::Point point, const ui::Event* event) {
@@ -261,8 +337,8 @@ void AttributedLabel::longPressGestureDidFire(const rt::Id& sender) {
     const cg::Point point = recognizer->locationInView(this);
     auto link = linkAtPoint(point);
     if (!link) return;
-    // A recognised press takes the finger: the touch ends as cancelled, so no tap follows.
-    setActiveLink(nullptr);
+    // The recogniser took the finger when it recognised (its view's touches were cancelled, which
+    // ends the highlight), so no tap follows.
     if (link->linkLongPressBlock()) return link->linkLongPressBlock()(rt::retained(this), link);
     if (link->result()) reportLink(link->result(), &point);
 }

@@ -23,6 +23,7 @@
 #include "platform/uikit/event.h"
 #include "platform/uikit/local_notification.h"
 #include "platform/uikit/screen.h"
+#include "platform/uikit/long_press_gesture_recognizer.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/user_notification_settings.h"
@@ -338,13 +339,36 @@ TEST_F(Touches, RawTouchesOnAButtonGiveOneTouchUpInsideOnlyWhenEndingInside) {
     EXPECT_EQ(log->calls.size(), 1u);
 }
 
-TEST_F(Touches, RecognisersOfTheViewAndItsSuperviewsSeeTheTouches) {
-    auto tap = ui::TapGestureRecognizer::withTargetAction(log, rt::Sel("ping"));
-    window->addGestureRecognizer(tap);
-    live().touch(sim::TouchPhase::Began, {{100, 300}});
-    live().touch(sim::TouchPhase::Ended, {{100, 300}});
-    EXPECT_EQ(log->calls, std::vector<std::string>{"ping()"});
-    EXPECT_EQ(canvas->heard, (std::vector<std::string>{"began 1@1", "ended 1@1"}));
+// A recogniser of the view or a superview sees the touches first; recognising takes them from the
+// view (cancelled, later phases withheld) unless it leaves them to it.
+TEST_F(Touches, RecognisersOfTheViewAndItsSuperviewsSeeTheTouchesAndMayTakeThem) {
+    struct Case {
+        bool longPress, cancels;
+        std::vector<std::string> heard;
+    } cases[] = {
+        {false, true, {"began 1@1", "cancelled 1@1"}},
+        {false, false, {"began 1@1", "ended 1@1"}},
+        {true, true, {"began 1@1", "cancelled 1@1"}},
+        {true, false, {"began 1@1", "moved 1@1", "ended 1@1"}},
+    };
+    for (const Case& c : cases) {
+        rt::Ref<ui::GestureRecognizer> recognizer =
+            c.longPress ? rt::Ref<ui::GestureRecognizer>(ui::LongPressGestureRecognizer::withTargetAction(log, rt::Sel("ping")))
+                        : ui::TapGestureRecognizer::withTargetAction(log, rt::Sel("ping"));
+        recognizer->setCancelsTouchesInView(c.cancels);
+        window->addGestureRecognizer(recognizer);
+        canvas->heard.clear();
+        log->calls.clear();
+        live().touch(sim::TouchPhase::Began, {{100, 300}});
+        if (c.longPress) {
+            app().advance(1); // held past the press's minimum
+            live().touch(sim::TouchPhase::Moved, {{101, 300}});
+        }
+        live().touch(sim::TouchPhase::Ended, {{101, 300}});
+        EXPECT_FALSE(log->calls.empty()) << c.longPress;
+        EXPECT_EQ(canvas->heard, c.heard) << c.longPress << c.cancels;
+        window->removeGestureRecognizer(recognizer);
+    }
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/attributed_string.h"
+#include "platform/foundation/coder.h"
+#include "platform/foundation/data_detector.h"
 #include "platform/graphics/recording_context.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
@@ -16,6 +18,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/number.h"
+#include "platform/uikit/accessibility_element.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/font.h"
@@ -23,6 +26,7 @@
 #include "platform/uikit/pasteboard.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/labels/attributed_label.h"
 #include "ui/labels/attributed_label_link.h"
@@ -326,6 +330,218 @@ TEST(AttributedLabelLinks, OnlyCopyIsOfferedAndItPutsThePlainTextOnThePasteboard
     EXPECT_EQ(pasteboard->string()->utf8(), "abcdefghij klmnopqrst");
     EXPECT_FALSE(pasteboard->URL());
     pasteboard->setString(nullptr);
+}
+
+TEST(AttributedLabelLinks, DimmingSwapsEachLinksAttributesForItsInactiveOnesAndBack) {
+    auto label = linkLabel();
+    label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    // Without inactive attributes a link loses its keys while dimmed.
+    label->addLink(tl::AttributedLabelLink::make(label->linkAttributes(), nullptr, nullptr,
+                                                 ns::TextCheckingResult::phoneNumberCheckingResult({11, 3}, linkStr("1"))));
+    const auto original = label->attributedText();
+    const auto colourAt = [&](std::size_t index) {
+        return label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, index);
+    };
+    label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Dimmed);
+    EXPECT_EQ(colourAt(2), ui::Color::grayColor());
+    EXPECT_FALSE(colourAt(12));
+    EXPECT_TRUE(colourAt(8));
+    label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Normal);
+    EXPECT_EQ(colourAt(2), ui::Color::blueColor());
+    EXPECT_EQ(colourAt(12), ui::Color::blueColor());
+    EXPECT_TRUE(label->attributedText()->isEqual(original.get()));
+    // No inactive attributes on the label: nothing changes.
+    label->setInactiveLinkAttributes(nullptr);
+    label->setTintAdjustmentMode(ui::ViewTintAdjustmentMode::Dimmed);
+    EXPECT_EQ(colourAt(2), ui::Color::blueColor());
+}
+
+TEST(AttributedLabelLinks, AContainerOfOneElementPerLinkThenTheWholeText) {
+    auto label = linkLabel();
+    auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 400, 800));
+    auto holder = rt::make<ui::View>(cg::Rect::make(10, 20, 400, 400));
+    window->addSubview(holder);
+    holder->addSubview(label);
+    label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    label->addLinkToPhoneNumber(linkStr("klm"), {11, 3});
+    EXPECT_FALSE(label->isAccessibilityElement());
+    const auto elements = label->accessibilityElements();
+    ASSERT_EQ(label->accessibilityElementCount(), 3);
+    struct Expected {
+        const char* label;
+        const char* value;
+        std::uint64_t traits;
+    } expected[] = {{"abcde", "https://example.com", ui::AccessibilityTraitLink},
+                    {"klm", nullptr, ui::AccessibilityTraitLink},
+                    {"abcdefghij klmnopqrst", nullptr, ui::AccessibilityTraitStaticText}};
+    for (long i = 0; i < 3; ++i) {
+        auto element = rt::cast<ui::AccessibilityElement>(label->accessibilityElementAtIndex(i));
+        ASSERT_TRUE(element);
+        EXPECT_EQ(element->accessibilityContainer(), rt::Id(label));
+        EXPECT_EQ(element->accessibilityLabel()->utf8(), expected[i].label);
+        EXPECT_EQ(element->accessibilityValue() ? element->accessibilityValue()->utf8() : "",
+                  expected[i].value ? expected[i].value : "");
+        EXPECT_EQ(element->accessibilityTraits(), expected[i].traits);
+        EXPECT_EQ(label->indexOfAccessibilityElement(element), std::size_t(i));
+    }
+    const cg::Rect link = rt::cast<ui::AccessibilityElement>(label->accessibilityElementAtIndex(0))->accessibilityFrame();
+    EXPECT_EQ(link.origin, (cg::Point{10, 20}));
+    EXPECT_NEAR(link.size.width, 5 * kLinkAdvance, 0.5);
+    EXPECT_EQ(rt::cast<ui::AccessibilityElement>(label->accessibilityElementAtIndex(2))->accessibilityFrame(),
+              cg::Rect::make(10, 20, 300, 60));
+    EXPECT_FALSE(label->accessibilityElementAtIndex(3));
+    // A shorter text keeps the list; a change of the links rebuilds it, past the text skipped.
+    label->setAttributedText(ns::AttributedString::make(linkStr("abcdefg")));
+    EXPECT_EQ(label->accessibilityElements(), elements);
+    label->setLinkModels(label->linkModels());
+    EXPECT_EQ(label->accessibilityElementCount(), 2);
+    EXPECT_NE(label->accessibilityElements(), elements);
+}
+
+using AttributedLabelDetection = testkit::VirtualTimeTest;
+
+TEST_F(AttributedLabelDetection, MatchesAreAddedOnlyWhileTheTextIsTheOneScanned) {
+    namespace k = ns::TextCheckingType;
+    auto label = linkLabel();
+    label->setText(linkStr("see www.example.com"));
+    runFor(0);
+    EXPECT_FALSE(label->dataDetector());
+    EXPECT_EQ(label->linkModels()->count(), 0u);
+    label->setEnabledTextCheckingTypes(k::Link | k::PhoneNumber);
+    const auto detector = label->dataDetector();
+    ASSERT_TRUE(detector);
+    label->setDataDetectorTypes(k::Link | k::PhoneNumber);
+    EXPECT_EQ(label->dataDetector(), detector);
+    EXPECT_EQ(label->linkModels()->count(), 0u); // a new mask does not scan the text again
+
+    label->setText(linkStr("see www.example.com or call 555 0100"));
+    runFor(0);
+    auto links = label->links();
+    ASSERT_EQ(links->count(), 2u);
+    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(links->objectAtIndex(0))->resultType(), k::Link);
+    EXPECT_EQ(rt::cast<ns::TextCheckingResult>(links->objectAtIndex(1))->resultType(), k::PhoneNumber);
+    EXPECT_EQ(label->attributedText()->attributeAtIndex(ns::CTForegroundColorAttributeName, 5), ui::Color::blueColor());
+
+    // Replaced before its matches are handed back: they are dropped.
+    label->setText(linkStr("call 555 0100"));
+    label->setText(linkStr("nothing to find"));
+    runFor(0);
+    EXPECT_EQ(label->linkModels()->count(), 0u);
+
+    label->setEnabledTextCheckingTypes(k::Grammar);
+    EXPECT_FALSE(label->dataDetector());
+    label->setEnabledTextCheckingTypes(0);
+    EXPECT_FALSE(label->dataDetector());
+}
+
+// Keeps what is encoded, in order, and decodes from it.
+class RecordingCoder final : public ns::Coder {
+public:
+    std::vector<std::pair<std::string, rt::Id>> entries;
+    void encodeObject(const rt::Id& obj, std::string_view key) override { entries.emplace_back(key, obj); }
+    void encodeBool(bool value, std::string_view key) override { encodeObject(ns::Number::withBool(value), key); }
+    void encodeInt64(std::int64_t value, std::string_view key) override {
+        encodeObject(ns::Number::withLongLong(value), key);
+    }
+    void encodeDouble(double value, std::string_view key) override { encodeObject(ns::Number::withDouble(value), key); }
+    void encodeString(std::string_view value, std::string_view key) override { encodeObject(linkStr(std::string(value).c_str()), key); }
+    rt::Id decodeObject(std::string_view key) override {
+        for (const auto& [name, value] : entries)
+            if (name == key) return value;
+        return nullptr;
+    }
+    bool decodeBool(std::string_view key) override { return number(key) && number(key)->boolValue(); }
+    std::int64_t decodeInt64(std::string_view key) override { return number(key) ? number(key)->longLongValue() : 0; }
+    double decodeDouble(std::string_view key) override { return number(key) ? number(key)->doubleValue() : 0; }
+    bool containsValueForKey(std::string_view key) const override {
+        for (const auto& entry : entries)
+            if (entry.first == key) return true;
+        return false;
+    }
+    bool failed() const override { return false; }
+    rt::Ref<ns::Error> error() const override { return nullptr; }
+    void failWithError(rt::Ref<ns::Error>) override {}
+    std::vector<std::string> keys() const {
+        std::vector<std::string> list;
+        for (const auto& entry : entries) list.push_back(entry.first);
+        return list;
+    }
+
+private:
+    rt::Ref<ns::Number> number(std::string_view key) { return rt::cast<ns::Number>(decodeObject(key)); }
+};
+
+using AttributedLabelArchive = testkit::VirtualTimeTest;
+
+TEST_F(AttributedLabelArchive, EveryKeyWrittenInOrderComesBackThroughItsSetter) {
+    auto label = linkLabel();
+    label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    label->addLinkToDate(ns::Date::withTimeIntervalSince1970(0), ns::TimeZone::systemTimeZone(), 60, {11, 3})
+        ->setLinkTapBlock([](const auto&, const auto&) {});
+    label->setKern(0.1);
+    label->setMinimumLineHeight(20);
+    label->setMaximumLineHeight(30);
+    label->setTextInsets({1, 2, 3, 4});
+    label->setHighlightedShadowOffset({2, 3});
+    label->setEnabledTextCheckingTypes(ns::TextCheckingType::Link);
+    RecordingCoder recorder;
+    label->encodeWithCoder(recorder);
+    auto keys = recorder.keys();
+    const std::vector<std::string> own = {
+        "enabledTextCheckingTypes", "linkModels", "linkAttributes", "activeLinkAttributes", "inactiveLinkAttributes",
+        "shadowRadius", "highlightedShadowRadius", "highlightedShadowOffset", "highlightedShadowColor", "kern",
+        "firstLineIndent", "lineSpacing", "minimumLineHeight", "maximumLineHeight", "lineHeightMultiple", "textInsets",
+        "verticalAlignment", "truncationTokenString", "linkBackgroundEdgeInset", "attributedText", "text"};
+    ASSERT_GE(keys.size(), own.size());
+    EXPECT_EQ(std::vector<std::string>(keys.end() - std::ptrdiff_t(own.size()), keys.end()), own);
+    EXPECT_EQ(rt::cast<ns::String>(recorder.decodeObject("linkBackgroundEdgeInset"))->utf8(), "{0, -1, 0, -1}");
+
+    auto copy = rt::cast<tl::AttributedLabel>(
+        ns::KeyedUnarchiver::unarchiveObjectWithData(ns::KeyedArchiver::archivedDataWithRootObject(label)));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->kern(), double(0.1f));
+    EXPECT_EQ(copy->minimumLineHeight(), 20);
+    EXPECT_EQ(copy->maximumLineHeight(), 30);
+    EXPECT_EQ(copy->textInsets(), (ui::EdgeInsets{1, 2, 3, 4}));
+    EXPECT_EQ(copy->highlightedShadowOffset(), (cg::Size{2, 3}));
+    EXPECT_EQ(copy->linkBackgroundEdgeInset(), label->linkBackgroundEdgeInset());
+    EXPECT_EQ(copy->enabledTextCheckingTypes(), ns::TextCheckingType::Link);
+    EXPECT_TRUE(copy->attributedText()->isEqual(label->attributedText().get()));
+    EXPECT_TRUE(copy->linkAttributes()->isEqual(label->linkAttributes().get()));
+    ASSERT_EQ(copy->linkModels()->count(), 2u);
+    auto date = rt::cast<tl::AttributedLabelLink>(copy->linkModels()->objectAtIndex(1));
+    EXPECT_EQ(date->range(), (ns::Range{11, 3}));
+    EXPECT_EQ(date->result()->duration(), 60);
+    EXPECT_TRUE(date->result()->timeZone());
+    EXPECT_FALSE(date->linkTapBlock());
+    EXPECT_EQ(rt::cast<tl::AttributedLabelLink>(copy->linkModels()->objectAtIndex(0))->accessibilityValue()->utf8(),
+              "https://example.com");
+}
+
+TEST_F(AttributedLabelArchive, WithoutAttributedTextTheBaseTextIsSetAnewAndLinkModelsReplaceLinks) {
+    auto url = ns::TextCheckingResult::linkCheckingResult({0, 4}, ns::URL::URLWithString("https://example.com"));
+    struct Case {
+        bool attributed, models;
+        std::size_t links;
+    } cases[] = {{true, false, 1}, {true, true, 0}, {false, false, 1}};
+    for (const Case& c : cases) {
+        RecordingCoder recorder;
+        recorder.encodeObject(linkStr("call 555 0100"), "UIText");
+        recorder.encodeObject(ns::Number::withUnsignedLongLong(ns::TextCheckingType::PhoneNumber), "enabledTextCheckingTypes");
+        recorder.encodeObject(ns::Array::make({url}), "links");
+        if (c.models) recorder.encodeObject(ns::Array::make(), "linkModels");
+        if (c.attributed) recorder.encodeObject(ns::AttributedString::make(linkStr("call 555 0100")), "attributedText");
+        auto label = rt::make<tl::AttributedLabel>();
+        ASSERT_TRUE(label->initWithCoder(recorder));
+        runFor(0);
+        ASSERT_EQ(label->linkModels()->count(), c.links) << c.attributed << c.models;
+        // Decoded links are unstyled; detected ones take the label's link attributes.
+        auto link = c.links ? rt::cast<tl::AttributedLabelLink>(label->linkModels()->objectAtIndex(0)) : nullptr;
+        if (link) {
+            EXPECT_EQ(link->attributes() != nullptr, !c.attributed);
+        }
+        EXPECT_EQ(label->attributedText()->attributeAtIndex(ns::FontAttributeName, 0) != nullptr, !c.attributed);
+    }
 }
 
 using AttributedLabelLongPress = testkit::VirtualTimeTest;
