@@ -1,6 +1,7 @@
 // The second attributed label: the string styling helpers and their mappings, the label's text,
 // its cached text frame and sizing.
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -133,6 +134,139 @@ TEST(RLStringAdditions, MapsAlignmentsAndBreakModes) {
     }
     for (int ct = 0; ct < 6; ++ct) EXPECT_EQ(ui::textAlignmentFromCTTextAlignment(static_cast<unsigned char>(ct)),
                                              static_cast<ui::TextAlignment>(std::vector<long>{0, 2, 1, 3, 4, 4}[ct]));
+}
+
+rt::Ref<ns::String> rlString(const char* utf8) { return ns::String::make(utf8); }
+
+rt::Ref<ns::ParagraphStyle> rlStyle(const rl::AttributedLabel& label) {
+    return rt::cast<ns::ParagraphStyle>(rlValue(*label.mutableAttributedString(), ns::ParagraphStyleAttributeName));
+}
+
+TEST(RLAttributedLabel, KeepsItsTextStyledAndItsFrameCachedUntilAChange) {
+    struct Case {
+        const char* name;
+        std::function<void(rl::AttributedLabel&)> act;
+        std::function<void(rl::AttributedLabel&)> check;
+    };
+    const std::vector<Case> cases{
+        {"an empty text gives no string and no size", [](auto& l) { l.setText(rlString("")); },
+         [](auto& l) {
+             EXPECT_FALSE(l.mutableAttributedString());
+             EXPECT_FALSE(l.attributedText());
+             EXPECT_EQ(l.sizeThatFits({100, 100}), (cg::Size{0, 0}));
+         }},
+        {"a plain text takes the label's font, colour, underline, stroke and kern",
+         [](auto& l) {
+             l.setUnderlineStyle(1);
+             l.setTextKern(2);
+             l.setStrokeColor(ui::Color::redColor());
+             l.setText(rlString("hello"));
+         },
+         [](auto& l) {
+             const auto& s = *l.mutableAttributedString();
+             EXPECT_EQ(rlValue(s, ns::FontAttributeName), rt::Id(l.font()));
+             EXPECT_EQ(rlValue(s, ns::ForegroundColorAttributeName), rt::Id(l.textColor()));
+             EXPECT_EQ(rlNumber(rlValue(s, ns::UnderlineStyleAttributeName)), 1);
+             EXPECT_EQ(rlValue(s, ns::StrokeColorAttributeName), rt::Id(ui::Color::redColor()));
+             EXPECT_EQ(rlNumber(rlValue(s, ns::KernAttributeName)), 2);
+         }},
+        {"the same attributed object changes nothing",
+         [](auto& l) {
+             l.setText(rlString("hello"));
+             (void)l.textFrame();
+             const auto requests = l.displayRequestCount();
+             l.setAttributedText(l.mutableAttributedString());
+             EXPECT_EQ(l.displayRequestCount(), requests);
+         },
+         [](auto& l) { EXPECT_TRUE(l.textFrame()); }},
+        {"an attributed text is kept as given, not styled by the label",
+         [](auto& l) {
+             l.setTextKern(3);
+             l.setAttributedText(ns::AttributedString::make("plain"));
+         },
+         [](auto& l) {
+             EXPECT_EQ(l.mutableAttributedString()->string()->utf8(), "plain");
+             EXPECT_FALSE(rlValue(*l.mutableAttributedString(), ns::KernAttributeName));
+         }},
+        {"justified stays in the style while the label reports left",
+         [](auto& l) {
+             l.setText(rlString("hello"));
+             l.setTextAlignment(ui::TextAlignment::Justified);
+         },
+         [](auto& l) {
+             EXPECT_EQ(l.textAlignment(), ui::TextAlignment::Left);
+             EXPECT_EQ(rlStyle(l)->alignment(), 3);
+         }},
+        {"a line height set without text is used by the next text",
+         [](auto& l) {
+             l.setLineHeight(30);
+             l.setText(rlString("hello"));
+         },
+         [](auto& l) { EXPECT_EQ(rlStyle(l)->minimumLineHeight(), 30); }},
+        {"the same frame keeps the cached layout",
+         [](auto& l) {
+             l.setText(rlString("hello"));
+             const auto* before = l.textFrame().get();
+             l.setFrame(l.frame());
+             EXPECT_EQ(l.textFrame().get(), before);
+         },
+         [](auto&) {}},
+        {"another frame lays out again in the new bounds",
+         [](auto& l) {
+             l.setText(rlString("hello world again"));
+             const auto* before = l.textFrame().get();
+             l.setFrame({{0, 0}, {40, 200}});
+             EXPECT_NE(l.textFrame().get(), before);
+         },
+         [](auto& l) { EXPECT_GT(l.textFrame()->lines().size(), 1u); }},
+        {"an alignment change lays out again in the new alignment",
+         [](auto& l) {
+             l.setText(rlString("hi"));
+             const double left = l.textFrame()->lineOrigins().front().x;
+             l.setTextAlignment(ui::TextAlignment::Right);
+             EXPECT_GT(l.textFrame()->lineOrigins().front().x, left);
+         },
+         [](auto&) {}},
+        {"highlighting recolours the composed string only",
+         [](auto& l) {
+             l.setText(rlString("hi"));
+             l.setHighlightedTextColor(ui::Color::greenColor());
+             l.setHighlighted(true);
+         },
+         [](auto& l) {
+             EXPECT_EQ(rlValue(*l.mutableAttributedStringWithAdditions(), ns::ForegroundColorAttributeName),
+                       rt::Id(ui::Color::greenColor()));
+             EXPECT_EQ(rlValue(*l.mutableAttributedString(), ns::ForegroundColorAttributeName), rt::Id(l.textColor()));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto label = rl::AttributedLabel::make({{0, 0}, {300, 100}});
+        c.act(*label);
+        c.check(*label);
+    }
+}
+
+TEST(RLAttributedLabel, SizesForALineLimitInWholePoints) {
+    auto str = ns::AttributedString::make("one two three four five six seven eight nine ten");
+    auto framesetter = ct::Framesetter::make(*str);
+    const cg::Size within{60, 1000};
+    auto frame = framesetter->createFrame({0, 0}, cg::Rect{{0, 0}, within});
+    ASSERT_GE(frame->lines().size(), 3u);
+    const auto twoLines = framesetter->suggestFrameSizeWithConstraints({0, frame->lines()[1]->stringRange().max()}, within);
+    const auto unbroken = framesetter->suggestFrameSizeWithConstraints({0, 0}, {1e9, 1e9});
+    const auto all = framesetter->suggestFrameSizeWithConstraints({0, 0}, within);
+    struct Case {
+        long lines;
+        cg::Size exact;
+    };
+    for (const auto& c : std::vector<Case>{{1, unbroken}, {2, twoLines}, {0, all}}) {
+        SCOPED_TRACE(c.lines);
+        const auto size = rl::sizeForAttributedString(str.get(), c.lines, within);
+        EXPECT_EQ(size, (cg::Size{std::ceil(c.exact.width), std::ceil(c.exact.height)}));
+    }
+    EXPECT_LT(twoLines.height, all.height);
+    EXPECT_EQ(rl::sizeForAttributedString(nullptr, 2, within), (cg::Size{0, 0}));
 }
 
 } // namespace

@@ -1,0 +1,141 @@
+#pragma once
+// rl::AttributedLabel ("RLAttributedLabel"): a label that keeps its own attributed copy of its
+// text, styles it from the label's settings, composes the string it shows from it and lays that
+// out in a text frame cached until anything changes.
+//
+// Text. `mutableAttributedString` is the label's text with its styles; a plain `setText` rebuilds
+// it from the label's font, text colour, alignment, break mode and line height, then lays the
+// whole-text underline, stroke and kern over it. The whole-string setters act on the string as it
+// stands, so styles set over ranges are lost at the next `setText`. An attributed text is kept as
+// given (the same object changes nothing).
+//
+// Cache. Every change that shapes the composed string ends in attributedTextDidChange, which
+// drops the text frame and requests display; the frame is made again on first use from the
+// composed string in the bounds. Alignment and break-mode changes do too when there is text, so
+// the layout on screen never lags the style. A frame change drops it only when the rectangle
+// differs.
+//
+// Main thread only.
+
+#include <cstdint>
+
+#include "platform/foundation/attributed_string.h"
+#include "platform/uikit/label.h"
+
+namespace ct {
+class Frame;
+}
+namespace ui {
+class Color;
+class Font;
+}
+
+namespace rl {
+
+// The size of `str` laid out within `constraint` for a line limit: 1 measures it unbroken with no
+// limit, n > 1 the characters of its first n lines, 0 (or less) all of it. Rounded up to whole
+// points; nil gives the zero size.
+cg::Size sizeForAttributedString(const ns::AttributedString* str, long lines, cg::Size constraint);
+
+class AttributedLabel : public ui::Label {
+    RT_CLASS(AttributedLabel)
+public:
+    static rt::Ref<AttributedLabel> make(const cg::Rect& frame = cg::Rect::zero());
+
+    // Nil for a label without text; otherwise its text with its font, colour and a paragraph
+    // style of its alignment, break mode and (for this label) line height.
+    static rt::Ref<ns::MutableAttributedString> mutableAttributedStringFromLabel(const ui::Label& label);
+
+    // ---- Text ----
+    void setText(rt::Ref<ns::String> text);
+    // An immutable copy; nil without text.
+    rt::Ref<ns::AttributedString> attributedText() const;
+    // A copy of `text` as it is; drops the detection results, explicit links and images.
+    void setAttributedText(const rt::Ref<ns::AttributedString>& text);
+    const rt::Ref<ns::MutableAttributedString>& mutableAttributedString() const noexcept { return string_; }
+    // The composed string: the text, highlighted in the highlighted text colour when the label is.
+    // Nil without text.
+    rt::Ref<ns::MutableAttributedString> mutableAttributedStringWithAdditions() const;
+    void attributedTextDidChange();
+    void resetTextFrame();
+    // Made on demand from the composed string in the bounds; nil without text.
+    const rt::Ref<ct::Frame>& textFrame();
+    void setTextFrame(rt::Ref<ct::Frame> frame);
+    // Drops the text frame only when the rectangle changes.
+    void setFrame(const cg::Rect& frame);
+    void awakeFromNib();
+
+    // ---- Style: each ends in attributedTextDidChange ----
+    void setFont(rt::Ref<ui::Font> font);
+    void setFont(const rt::Ref<ui::Font>& font, ns::Range range);
+    void setTextColor(rt::Ref<ui::Color> color) override;
+    void setTextColor(const rt::Ref<ui::Color>& color, ns::Range range);
+    std::int32_t underlineStyle() const noexcept { return underlineStyle_; }
+    void setUnderlineStyle(std::int32_t style);
+    std::int32_t underlineStyleModifier() const noexcept { return underlineModifier_; }
+    void setUnderlineStyleModifier(std::int32_t modifier);
+    void setUnderlineStyle(std::int32_t style, std::int32_t modifier, ns::Range range);
+    double shadowBlur() const noexcept { return shadowBlur_; }
+    void setShadowBlur(double blur);
+    double strokeWidth() const noexcept { return strokeWidth_; }
+    void setStrokeWidth(double width);
+    void setStrokeWidth(double width, ns::Range range);
+    const rt::Ref<ui::Color>& strokeColor() const noexcept { return strokeColor_; }
+    void setStrokeColor(rt::Ref<ui::Color> color);
+    void setStrokeColor(const rt::Ref<ui::Color>& color, ns::Range range);
+    double textKern() const noexcept { return textKern_; }
+    void setTextKern(double kern);
+    void setTextKern(double kern, ns::Range range);
+    // The token a truncated tail ends in; nil: the ellipsis.
+    const rt::Ref<ns::String>& tailTruncationString() const noexcept { return tailTruncation_; }
+    void setTailTruncationString(const rt::Ref<ns::String>& token);
+    // Minimum and maximum line height of the paragraph style; 0: none. Kept for the next text
+    // when there is none.
+    double lineHeight() const noexcept { return lineHeight_; }
+    void setLineHeight(double height);
+    // Justified is kept in the paragraph style but stored in the label as left.
+    void setTextAlignment(ui::TextAlignment alignment);
+    void setLineBreakMode(ui::LineBreakMode mode);
+    void setHighlighted(bool highlighted) override;
+    void setHighlightedTextColor(rt::Ref<ui::Color> color);
+
+    // ---- Other settings, stored only ----
+    // 0 top, 1 middle, 2 bottom.
+    std::int32_t verticalTextAlignment() const noexcept { return verticalAlignment_; }
+    void setVerticalTextAlignment(std::int32_t alignment) { verticalAlignment_ = alignment; }
+    const rt::Ref<ui::Color>& linkColor() const noexcept { return linkColor_; }
+    const rt::Ref<ui::Color>& highlightedLinkBackgroundColor() const noexcept { return highlightedLinkBackground_; }
+    std::uint64_t dataDetectorTypes() const noexcept { return detectorTypes_; }
+    void setDataDetectorTypes(std::uint64_t types) { detectorTypes_ = types; }
+
+    // ---- Sizing ----
+    cg::Size sizeThatFits(cg::Size size) const override;
+    cg::Size intrinsicContentSize() const override;
+
+protected:
+    AttributedLabel();
+    explicit AttributedLabel(const cg::Rect& frame);
+
+private:
+    void configureDefaults();
+    // The paragraph style of the label's stored settings (or `alignment`, when given) over the
+    // whole text; when there is text, also attributedTextDidChange.
+    void applyParagraphStyle(long alignment, long mode);
+
+    rt::Ref<ns::MutableAttributedString> string_;
+    rt::Ref<ct::Frame> textFrame_;
+    rt::Ref<ui::Color> linkColor_;
+    rt::Ref<ui::Color> highlightedLinkBackground_;
+    rt::Ref<ui::Color> strokeColor_;
+    rt::Ref<ns::String> tailTruncation_;
+    std::uint64_t detectorTypes_ = 0;
+    double lineHeight_ = 0;
+    double shadowBlur_ = 0;
+    double strokeWidth_ = 0;
+    double textKern_ = 0;
+    std::int32_t verticalAlignment_ = 0;
+    std::int32_t underlineStyle_ = 0;
+    std::int32_t underlineModifier_ = 0;
+};
+
+} // namespace rl
