@@ -69,12 +69,18 @@ rt::Ref<ns::AttributedString> AttributedLabel::attributedText() const {
 void AttributedLabel::setAttributedText(const rt::Ref<ns::AttributedString>& text) {
     if (text.get() == string_.get()) return;
     string_ = text ? text->mutableCopy() : nullptr;
+    detected_ = nullptr;
+    linksDetected_ = false;
+    removeAllExplicitLinks();
+    if (string_) processLinksInAttributedString(*string_);
     attributedTextDidChange();
 }
 
 rt::Ref<ns::MutableAttributedString> AttributedLabel::mutableAttributedStringWithAdditions() const {
     if (!string_) return nullptr;
     auto composed = string_->mutableCopy();
+    if (autoDetectLinks_) applyLinkStyle(detected_.get(), *composed);
+    applyLinkStyle(explicit_.get(), *composed);
     if (isHighlighted()) rl::setTextColor(*composed, highlightedTextColor());
     return composed;
 }

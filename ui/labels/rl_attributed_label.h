@@ -15,8 +15,16 @@
 // the layout on screen never lags the style. A frame change drops it only when the rectangle
 // differs.
 //
-// Main thread only.
+// Links. Detected links (the data detector over the plain text, run lazily by drawing and
+// linkAtIndex, now or on a worker) and explicit ones (added for a range, or carried by an
+// attributed text under LinkAttributeName) are styled in the composed string, each range marked
+// with its result. At an index a detected link wins over an explicit one, and the first of each
+// list wins. A deferred detection's results are kept only when the text they were found in is
+// still the label's; otherwise the label is left undetected and redrawn, which detects again.
+//
+// Main thread only; a deferred detection scans a copy of the text on a worker.
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/foundation/attributed_string.h"
@@ -24,6 +32,12 @@
 
 namespace ct {
 class Frame;
+}
+namespace ns {
+class Array;
+class MutableArray;
+class TextCheckingResult;
+class URL;
 }
 namespace ui {
 class Color;
@@ -36,6 +50,9 @@ namespace rl {
 // limit, n > 1 the characters of its first n lines, 0 (or less) all of it. Rounded up to whole
 // points; nil gives the zero size.
 cg::Size sizeForAttributedString(const ns::AttributedString* str, long lines, cg::Size constraint);
+
+// The composed string's attribute holding each link's text-checking result.
+inline constexpr const char* LinkAttributeName = "RLAttributedLabel:Link";
 
 class AttributedLabel : public ui::Label {
     RT_CLASS(AttributedLabel)
@@ -103,10 +120,44 @@ public:
     // 0 top, 1 middle, 2 bottom.
     std::int32_t verticalTextAlignment() const noexcept { return verticalAlignment_; }
     void setVerticalTextAlignment(std::int32_t alignment) { verticalAlignment_ = alignment; }
+    // The text colour of links; the tint colour unless set.
     const rt::Ref<ui::Color>& linkColor() const noexcept { return linkColor_; }
     const rt::Ref<ui::Color>& highlightedLinkBackgroundColor() const noexcept { return highlightedLinkBackground_; }
     std::uint64_t dataDetectorTypes() const noexcept { return detectorTypes_; }
     void setDataDetectorTypes(std::uint64_t types) { detectorTypes_ = types; }
+
+    // ---- Links ----
+    bool autoDetectLinks() const noexcept { return autoDetectLinks_; }
+    // Drops the text frame even when the value is the same.
+    void setAutoDetectLinks(bool detect);
+    bool deferLinkDetection() const noexcept { return deferDetection_; }
+    void setDeferLinkDetection(bool defer) { deferDetection_ = defer; }
+    bool linksHaveBeenDetected() const noexcept { return linksDetected_; }
+    bool isDetectingLinks() const noexcept { return detecting_.load(); }
+    // Nil until detected.
+    const rt::Ref<ns::Array>& detectedLinkLocations() const noexcept { return detected_; }
+    void setDetectedLinkLocations(rt::Ref<ns::Array> links);
+    // Nil until a link is added or an attributed text set.
+    const rt::Ref<ns::MutableArray>& explicitLinkLocations() const noexcept { return explicit_; }
+    void setExplicitLinkLocations(rt::Ref<ns::MutableArray> links);
+    void addLink(const rt::Ref<ns::URL>& url, ns::Range range);
+    void removeAllExplicitLinks();
+    // Runs detection when it is on and due: now, or on a worker when deferred.
+    void detectLinks();
+    // The link holding `index` (location <= index < end): detected ones first, then explicit.
+    rt::Ref<ns::TextCheckingResult> linkAtIndex(long index);
+
+    void setLinkColor(rt::Ref<ui::Color> color);
+    void setHighlightedLinkBackgroundColor(rt::Ref<ui::Color> color);
+    bool linksHaveUnderlines() const noexcept { return linksHaveUnderlines_; }
+    void setLinksHaveUnderlines(bool underlines);
+    const rt::Ref<ns::Dictionary>& attributesForLinks() const noexcept { return linkAttributes_; }
+    void setAttributesForLinks(rt::Ref<ns::Dictionary> attributes);
+    const rt::Ref<ns::Dictionary>& attributesForHighlightedLink() const noexcept { return highlightedLinkAttributes_; }
+    void setAttributesForHighlightedLink(rt::Ref<ns::Dictionary> attributes);
+    // The link shown as touched; a change redraws when touched links have attributes of their own.
+    const rt::Ref<ns::TextCheckingResult>& touchedLink() const noexcept { return touchedLink_; }
+    void setTouchedLink(rt::Ref<ns::TextCheckingResult> link);
 
     // ---- Sizing ----
     cg::Size sizeThatFits(cg::Size size) const override;
@@ -121,6 +172,11 @@ private:
     // The paragraph style of the label's stored settings (or `alignment`, when given) over the
     // whole text; when there is text, also attributedTextDidChange.
     void applyParagraphStyle(long alignment, long mode);
+    rt::Ref<ns::Array> matchesInString(const ns::String& text) const;
+    void deferDetection();
+    // The explicit links become the results `text` carries under LinkAttributeName.
+    void processLinksInAttributedString(const ns::AttributedString& text);
+    void applyLinkStyle(const ns::Array* links, ns::MutableAttributedString& str) const;
 
     rt::Ref<ns::MutableAttributedString> string_;
     rt::Ref<ct::Frame> textFrame_;
@@ -128,6 +184,16 @@ private:
     rt::Ref<ui::Color> highlightedLinkBackground_;
     rt::Ref<ui::Color> strokeColor_;
     rt::Ref<ns::String> tailTruncation_;
+    rt::Ref<ns::Array> detected_;
+    rt::Ref<ns::MutableArray> explicit_;
+    rt::Ref<ns::TextCheckingResult> touchedLink_;
+    rt::Ref<ns::Dictionary> linkAttributes_;
+    rt::Ref<ns::Dictionary> highlightedLinkAttributes_;
+    std::atomic<bool> detecting_{false};
+    bool linksDetected_ = false;
+    bool autoDetectLinks_ = false;
+    bool deferDetection_ = false;
+    bool linksHaveUnderlines_ = false;
     std::uint64_t detectorTypes_ = 0;
     double lineHeight_ = 0;
     double shadowBlur_ = 0;

@@ -8,11 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/array.h"
 #include "platform/foundation/attributed_string.h"
+#include "platform/foundation/regular_expression.h"
+#include "platform/foundation/url.h"
 #include "platform/runtime/number.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
+#include "tests/testkit/main_loop.h"
+#include "tests/testkit/virtual_time.h"
 #include "ui/labels/rl_attributed_label.h"
 #include "ui/labels/rl_string_additions.h"
 
@@ -267,6 +272,128 @@ TEST(RLAttributedLabel, SizesForALineLimitInWholePoints) {
     }
     EXPECT_LT(twoLines.height, all.height);
     EXPECT_EQ(rl::sizeForAttributedString(nullptr, 2, within), (cg::Size{0, 0}));
+}
+
+rt::Ref<ns::URL> rlURL(const char* url) { return ns::URL::URLWithString(url); }
+
+rt::Ref<ns::URL> rlLinkURL(const rt::Ref<ns::TextCheckingResult>& link) { return link ? link->URL() : nullptr; }
+
+TEST(RLAttributedLabelLinks, ResolvesAnIndexToTheFirstDetectedThenTheFirstExplicitLink) {
+    struct Case {
+        const char* name;
+        bool autoDetect;
+        long index;
+        const char* expected; // nil: no link
+    };
+    // "go to http://a.example now": the detected link covers 6-21.
+    const std::vector<Case> cases{
+        {"auto-detection off: only explicit links count", false, 8, "http://first.example"},
+        {"a detected link wins over explicit ones", true, 8, "http://a.example"},
+        {"of two overlapping explicit links the first added wins", true, 2, "http://first.example"},
+        {"an index at a link's end is outside it", true, 22, "http://second.example"},
+        {"the end of the last link", false, 24, nullptr},
+        {"a negative index", false, -1, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto label = rl::AttributedLabel::make({{0, 0}, {300, 100}});
+        label->setText(rlString("go to http://a.example now"));
+        label->setAutoDetectLinks(c.autoDetect);
+        label->addLink(rlURL("http://first.example"), {0, 10});
+        label->addLink(rlURL("http://second.example"), {2, 22});
+        auto link = label->linkAtIndex(c.index);
+        EXPECT_EQ(link ? rlLinkURL(link)->absoluteString()->utf8() : std::string("nil"),
+                  c.expected ? std::string(c.expected) : std::string("nil"));
+        EXPECT_EQ(label->linksHaveBeenDetected(), c.autoDetect);
+        if (!c.autoDetect) {
+            EXPECT_FALSE(label->detectedLinkLocations());
+        }
+    }
+}
+
+TEST(RLAttributedLabelLinks, StylesLinksInTheComposedStringAndCarriesThemToAnotherLabel) {
+    auto label = rl::AttributedLabel::make({{0, 0}, {300, 100}});
+    label->setText(rlString("one two three"));
+    label->setLinkColor(ui::Color::redColor());
+    label->setLinksHaveUnderlines(true);
+    auto extra = ns::MutableDictionary::make();
+    extra->setObjectForKey(ns::Number::withDouble(4), ns::KernAttributeName);
+    extra->setObjectForKey(ns::Number::withInt(2), ns::UnderlineStyleAttributeName); // wins over the underline
+    label->setAttributesForLinks(extra);
+    auto touched = ns::MutableDictionary::make();
+    touched->setObjectForKey(ui::Color::greenColor(), ns::BackgroundColorAttributeName);
+    label->setAttributesForHighlightedLink(touched);
+    label->addLink(rlURL("http://one.example"), {0, 3});
+    label->addLink(rlURL("http://three.example"), {8, 5});
+    const auto requests = label->displayRequestCount();
+    label->setTouchedLink(ns::TextCheckingResult::linkCheckingResult({8, 5}, rlURL("http://other.example")));
+    EXPECT_EQ(label->displayRequestCount(), requests + 1);
+
+    auto composed = label->mutableAttributedStringWithAdditions();
+    struct Case {
+        std::size_t index;
+        const char* url;
+        bool linkStyled, touchedStyled;
+    };
+    for (const auto& c : std::vector<Case>{{1, "http://one.example", true, false}, {5, nullptr, false, false},
+                                           {9, "http://three.example", true, true}}) {
+        SCOPED_TRACE(c.index);
+        auto link = rt::cast<ns::TextCheckingResult>(rlValue(*composed, rl::LinkAttributeName, c.index));
+        EXPECT_EQ(link ? rlLinkURL(link)->absoluteString()->utf8() : "", c.url ? c.url : "");
+        EXPECT_EQ(rlValue(*composed, ns::ForegroundColorAttributeName, c.index) == rt::Id(ui::Color::redColor()),
+                  c.linkStyled);
+        EXPECT_EQ(rlNumber(rlValue(*composed, ns::UnderlineStyleAttributeName, c.index)), c.linkStyled ? 2 : 0);
+        EXPECT_EQ(bool(rlValue(*composed, ns::BackgroundColorAttributeName, c.index)), c.touchedStyled);
+    }
+    // The label's own text stays unstyled; another label given the composed string adopts its links.
+    EXPECT_FALSE(rlValue(*label->mutableAttributedString(), rl::LinkAttributeName, 1));
+    auto other = rl::AttributedLabel::make();
+    other->addLink(rlURL("http://dropped.example"), {0, 1});
+    other->setAttributedText(composed);
+    ASSERT_EQ(other->explicitLinkLocations()->count(), 2u);
+    EXPECT_EQ(rlLinkURL(other->linkAtIndex(9))->absoluteString()->utf8(), "http://three.example");
+    other->setAttributedText(ns::AttributedString::make("plain"));
+    ASSERT_TRUE(other->explicitLinkLocations());
+    EXPECT_EQ(other->explicitLinkLocations()->count(), 0u);
+}
+
+class RLAttributedLabelDetection : public testkit::VirtualTimeTest {};
+
+TEST_F(RLAttributedLabelDetection, DeferredResultsLandOnMainOnlyForTheTextTheyWereFoundIn) {
+    struct Case {
+        const char* name;
+        const char* replacement; // set while detection runs; nil: none
+        const char* expected;    // the link at index 6 once detection settles
+    };
+    const std::vector<Case> cases{
+        {"results land and redraw once", nullptr, "http://a.example"},
+        {"a text replaced mid-detection gets its own links", "go to http://b.example", "http://b.example"},
+        {"a replacement without links gets none", "go to nothing at all", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto label = rl::AttributedLabel::make({{0, 0}, {300, 100}});
+        label->setText(rlString("go to http://a.example now"));
+        label->setAutoDetectLinks(true);
+        label->setDeferLinkDetection(true);
+        EXPECT_FALSE(label->linkAtIndex(6)); // nothing before the results land
+        EXPECT_TRUE(label->isDetectingLinks());
+        EXPECT_FALSE(label->linkAtIndex(6)); // and a second ask starts nothing
+        if (c.replacement) label->setText(rlString(c.replacement));
+        const auto requests = label->displayRequestCount();
+        ASSERT_TRUE(testkit::waitForWorkersIdle());
+        runFor(0);
+        EXPECT_FALSE(label->isDetectingLinks());
+        EXPECT_EQ(label->displayRequestCount(), requests + 1); // one landing, one redraw
+        EXPECT_EQ(label->linksHaveBeenDetected(), !c.replacement);
+        if (c.replacement) { // the redraw asks again: the new text is scanned
+            EXPECT_FALSE(label->linkAtIndex(6));
+            ASSERT_TRUE(testkit::waitForWorkersIdle());
+            runFor(0);
+        }
+        auto link = label->linkAtIndex(6);
+        EXPECT_EQ(link ? rlLinkURL(link)->absoluteString()->utf8() : "", c.expected ? c.expected : "");
+    }
 }
 
 } // namespace
