@@ -72,6 +72,7 @@ void AttributedLabel::setAttributedText(const rt::Ref<ns::AttributedString>& tex
     detected_ = nullptr;
     linksDetected_ = false;
     removeAllExplicitLinks();
+    images_.clear();
     if (string_) processLinksInAttributedString(*string_);
     attributedTextDidChange();
 }
@@ -81,6 +82,7 @@ rt::Ref<ns::MutableAttributedString> AttributedLabel::mutableAttributedStringWit
     auto composed = string_->mutableCopy();
     if (autoDetectLinks_) applyLinkStyle(detected_.get(), *composed);
     applyLinkStyle(explicit_.get(), *composed);
+    if (!images_.empty()) insertImagePlaceholders(*composed);
     if (isHighlighted()) rl::setTextColor(*composed, highlightedTextColor());
     return composed;
 }
@@ -91,12 +93,19 @@ void AttributedLabel::attributedTextDidChange() {
     setNeedsDisplay();
 }
 
-void AttributedLabel::resetTextFrame() { textFrame_ = nullptr; }
+void AttributedLabel::resetTextFrame() {
+    textFrame_ = nullptr;
+    frameString_ = nullptr;
+    frameImages_.clear();
+}
 
 const rt::Ref<ct::Frame>& AttributedLabel::textFrame() {
     if (!textFrame_) {
-        if (auto composed = mutableAttributedStringWithAdditions())
+        if (auto composed = mutableAttributedStringWithAdditions()) {
             setTextFrame(ct::Framesetter::make(*composed)->createFrame({0, 0}, bounds()));
+            frameString_ = std::move(composed);
+            frameImages_ = images_;
+        }
     }
     return textFrame_;
 }

@@ -22,16 +22,28 @@
 // list wins. A deferred detection's results are kept only when the text they were found in is
 // still the label's; otherwise the label is left undetected and redrawn, which detects again.
 //
+// Images. Each inline image travels in the composed string as one placeholder character whose
+// run delegate gives the box's ascent, descent and width; the picture is drawn over the run. An
+// image inserted shows from the next rebuild of the frame; the frame keeps the composed string
+// and the images it was made of, so truncation and touches read what is drawn.
+//
 // Main thread only; a deferred detection scans a copy of the text on a worker.
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "platform/foundation/attributed_string.h"
+#include "platform/graphics/affine_transform.h"
+#include "platform/graphics/edge_insets.h"
 #include "platform/uikit/label.h"
 
 namespace ct {
 class Frame;
+class Line;
+}
+namespace cg {
+class Context;
 }
 namespace ns {
 class Array;
@@ -42,6 +54,7 @@ class URL;
 namespace ui {
 class Color;
 class Font;
+class Image;
 }
 
 namespace rl {
@@ -53,6 +66,35 @@ cg::Size sizeForAttributedString(const ns::AttributedString* str, long lines, cg
 
 // The composed string's attribute holding each link's text-checking result.
 inline constexpr const char* LinkAttributeName = "RLAttributedLabel:Link";
+
+// An inline image: where it stands in the text, the picture and its margins, and how its box sits
+// against the font (0 top, 1 middle, 2 bottom), whose ascent and descent composing fills in.
+class AttributedLabelImage final : public rt::Object {
+    RT_CLASS(AttributedLabelImage)
+public:
+    static rt::Ref<AttributedLabelImage> make(rt::Ref<ui::Image> image, long index, ui::EdgeInsets margins,
+                                              std::int32_t verticalTextAlignment);
+    long index() const noexcept { return index_; }
+    const rt::Ref<ui::Image>& image() const noexcept { return image_; }
+    ui::EdgeInsets margins() const noexcept { return margins_; }
+    std::int32_t verticalTextAlignment() const noexcept { return alignment_; }
+    double fontAscent() const noexcept { return ascent_; }
+    double fontDescent() const noexcept { return descent_; }
+    void setFontMetrics(double ascent, double descent) { ascent_ = ascent, descent_ = descent; }
+    // The picture and its margins.
+    cg::Size boxSize() const;
+    // The placeholder's metrics: ascent + descent is the box's height.
+    double runAscent() const;
+    double runDescent() const;
+
+private:
+    AttributedLabelImage() = default;
+    rt::Ref<ui::Image> image_;
+    long index_ = 0;
+    ui::EdgeInsets margins_;
+    std::int32_t alignment_ = 2;
+    double ascent_ = 0, descent_ = 0;
+};
 
 class AttributedLabel : public ui::Label {
     RT_CLASS(AttributedLabel)
@@ -159,6 +201,23 @@ public:
     const rt::Ref<ns::TextCheckingResult>& touchedLink() const noexcept { return touchedLink_; }
     void setTouchedLink(rt::Ref<ns::TextCheckingResult> link);
 
+    // ---- Images and geometry ----
+    // Stands at `index` of the text (held to 0...length when composing); margins zero and
+    // alignment bottom unless given. Shows from the next rebuild of the frame.
+    void insertImage(rt::Ref<ui::Image> image, long index, ui::EdgeInsets margins = {},
+                     std::int32_t verticalTextAlignment = 2);
+    const std::vector<rt::Ref<AttributedLabelImage>>& images() const noexcept { return images_; }
+    // (x, y) to (x, bounds height - y).
+    cg::AffineTransform transformForCoreText() const;
+    // Where the text starts in `rect` by the vertical alignment (negative when taller than it).
+    double verticalOffsetForBounds(const cg::Rect& rect) const;
+    long numberOfDisplayedLines();
+    // The whole runs of `line` meeting `range`, in the engine's space; zero when none do.
+    static cg::Rect rectForRange(ns::Range range, const ct::Line& line, cg::Point origin);
+    // The link's rectangle on each line it spans, in the view's space; nil without lines.
+    std::vector<cg::Rect> rectsForLink(const ns::TextCheckingResult& link);
+    void drawTextInRect(const cg::Rect& rect) override;
+
     // ---- Sizing ----
     cg::Size sizeThatFits(cg::Size size) const override;
     cg::Size intrinsicContentSize() const override;
@@ -172,6 +231,11 @@ private:
     // The paragraph style of the label's stored settings (or `alignment`, when given) over the
     // whole text; when there is text, also attributedTextDidChange.
     void applyParagraphStyle(long alignment, long mode);
+    void drawAttributedString(const ns::AttributedString& composed, const cg::Rect& rect, cg::Context& context);
+    void drawHighlight(const cg::Rect& rect, cg::Context& context);
+    // Each image of the displayed lines over its placeholder run, into the current context.
+    void drawImages();
+    void insertImagePlaceholders(ns::MutableAttributedString& composed) const;
     rt::Ref<ns::Array> matchesInString(const ns::String& text) const;
     void deferDetection();
     // The explicit links become the results `text` carries under LinkAttributeName.
@@ -184,6 +248,11 @@ private:
     rt::Ref<ui::Color> highlightedLinkBackground_;
     rt::Ref<ui::Color> strokeColor_;
     rt::Ref<ns::String> tailTruncation_;
+    // The composed string and images the cached frame was made of.
+    rt::Ref<ns::AttributedString> frameString_;
+    std::vector<rt::Ref<AttributedLabelImage>> frameImages_;
+    std::vector<rt::Ref<AttributedLabelImage>> images_;
+    rt::Ref<ns::TextCheckingResult> actionSheetLink_;
     rt::Ref<ns::Array> detected_;
     rt::Ref<ns::MutableArray> explicit_;
     rt::Ref<ns::TextCheckingResult> touchedLink_;

@@ -7,6 +7,7 @@
 #include "platform/foundation/data_detector.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/regular_expression.h"
+#include "platform/foundation/url.h"
 #include "platform/uikit/color.h"
 #include "ui/labels/rl_attributed_label.h"
 #include "ui/labels/rl_string_additions.h"
