@@ -7,8 +7,13 @@
 #include <limits>
 #include <utility>
 
+#include "platform/foundation/array.h"
+#include "platform/foundation/regular_expression.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
 #include "platform/text/typesetter.h"
+#include "platform/uikit/action_sheet.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "ui/labels/rl_string_additions.h"
@@ -16,11 +21,15 @@
 namespace rl {
 
 RT_DEFINE_CLASS(AttributedLabel, "RLAttributedLabel", ui::Label,
-                rt::method("awakeFromNib", &AttributedLabel::awakeFromNib))
+                rt::method("awakeFromNib", &AttributedLabel::awakeFromNib),
+                rt::method("actionSheet:clickedButtonAtIndex:", &AttributedLabel::actionSheetClickedButtonAtIndex),
+                rt::method("actionSheetCancel:", &AttributedLabel::actionSheetCancel))
 
 AttributedLabel::AttributedLabel() : AttributedLabel(cg::Rect::zero()) {}
 
 AttributedLabel::AttributedLabel(const cg::Rect& frame) : ui::Label(frame) { configureDefaults(); }
+
+AttributedLabel::~AttributedLabel() { stopLongPressTimer(); }
 
 rt::Ref<AttributedLabel> AttributedLabel::make(const cg::Rect& frame) { return rt::make<AttributedLabel>(frame); }
 
@@ -97,6 +106,7 @@ void AttributedLabel::resetTextFrame() {
     textFrame_ = nullptr;
     frameString_ = nullptr;
     frameImages_.clear();
+    accessibleElements_ = nullptr;
 }
 
 const rt::Ref<ct::Frame>& AttributedLabel::textFrame() {

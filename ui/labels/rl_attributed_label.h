@@ -27,10 +27,22 @@
 // image inserted shows from the next rebuild of the frame; the frame keeps the composed string
 // and the images it was made of, so truncation and touches read what is drawn.
 //
+// Touches. A touch that begins on a link (5 points above and below a line count) marks it
+// touched and starts a 0.5 s long-press timer; the finger may stray 22 points from the link's
+// rectangles, and a move of 22 points restarts the timer from there. Lifting near the link tells
+// the delegate ("RLAttributedLabelDelegate", by name): attributedLabel:didSelectTextCheckingResult:
+// atPoint:. The long press shows an action sheet by the link's kind, unless the delegate answers NO
+// to attributedLabel:shouldPresentActionSheet:withTextCheckingResult:atPoint:. Texts over a
+// link's range are read from the label's own attributed text.
+//
+// Accessibility. The label is a container: one element per line of each link, then one for the
+// whole text.
+//
 // Main thread only; a deferred detection scans a copy of the text on a worker.
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/foundation/attributed_string.h"
@@ -46,12 +58,18 @@ namespace cg {
 class Context;
 }
 namespace ns {
+class Set;
+class Timer;
+}
+namespace ns {
 class Array;
 class MutableArray;
 class TextCheckingResult;
 class URL;
 }
 namespace ui {
+class ActionSheet;
+class Event;
 class Color;
 class Font;
 class Image;
@@ -218,6 +236,38 @@ public:
     std::vector<cg::Rect> rectsForLink(const ns::TextCheckingResult& link);
     void drawTextInRect(const cg::Rect& rect) override;
 
+    // ---- Touches, the action sheet and accessibility ----
+    rt::Id delegate() const { return delegate_.lock(); }
+    // Held weakly.
+    void setDelegate(const rt::Id& delegate) { delegate_ = rt::Weak<rt::Object>(delegate); }
+    // The link under `point`, in the label.
+    rt::Ref<ns::TextCheckingResult> linkAtPoint(cg::Point point);
+    // Within 22 points of one of the link's rectangles.
+    bool isPointNearLink(cg::Point point, const ns::TextCheckingResult& link);
+    const rt::Ref<ns::TextCheckingResult>& actionSheetLink() const noexcept { return actionSheetLink_; }
+    bool hasLongPressTimer() const noexcept { return static_cast<bool>(longPressTimer_); }
+    cg::Point touchPoint() const noexcept { return touchPoint_; }
+    void touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    void touchesMoved(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    void touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    void touchesCancelled(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
+    // The sheet of a link's kind, titled and with its buttons; "Cancel" last except on a pad.
+    rt::Ref<ui::ActionSheet> actionSheetForResult(const ns::TextCheckingResult& result);
+    void actionSheetClickedButtonAtIndex(const rt::Ref<ui::ActionSheet>& sheet, long index);
+    void actionSheetCancel(const rt::Ref<ui::ActionSheet>& sheet);
+    // Where an address is searched for: the address text, escaped, follows "?q=".
+    static constexpr const char* kDefaultMapSearchAddress = "http://127.0.0.1/maps";
+    static void setMapSearchAddress(std::string address);
+    static const std::string& mapSearchAddress();
+
+    bool isAccessibilityElement() const override { return false; }
+    const rt::Ref<ns::Array>& accessibleElements();
+    long accessibilityElementCount();
+    rt::Id accessibilityElementAtIndex(long index);
+    // ns::NotFound when it is not one of them.
+    std::size_t indexOfAccessibilityElement(const rt::Id& element);
+    void invalidateAccessibleElements();
+
     // ---- Sizing ----
     cg::Size sizeThatFits(cg::Size size) const override;
     cg::Size intrinsicContentSize() const override;
@@ -225,12 +275,19 @@ public:
 protected:
     AttributedLabel();
     explicit AttributedLabel(const cg::Rect& frame);
+    // Invalidates a pending long press.
+    ~AttributedLabel() override;
 
 private:
     void configureDefaults();
     // The paragraph style of the label's stored settings (or `alignment`, when given) over the
     // whole text; when there is text, also attributedTextDidChange.
     void applyParagraphStyle(long alignment, long mode);
+    void startLongPressTimer();
+    void stopLongPressTimer();
+    void longPressTimerDidFire();
+    // The plain text over `range` of the label's own attributed text; nil outside it.
+    rt::Ref<ns::String> textInRange(ns::Range range) const;
     void drawAttributedString(const ns::AttributedString& composed, const cg::Rect& rect, cg::Context& context);
     void drawHighlight(const cg::Rect& rect, cg::Context& context);
     // Each image of the displayed lines over its placeholder run, into the current context.
@@ -253,6 +310,11 @@ private:
     std::vector<rt::Ref<AttributedLabelImage>> frameImages_;
     std::vector<rt::Ref<AttributedLabelImage>> images_;
     rt::Ref<ns::TextCheckingResult> actionSheetLink_;
+    rt::Ref<ns::TextCheckingResult> originalLink_;
+    rt::Ref<ns::Timer> longPressTimer_;
+    cg::Point touchPoint_;
+    rt::Ref<ns::Array> accessibleElements_;
+    rt::Weak<rt::Object> delegate_;
     rt::Ref<ns::Array> detected_;
     rt::Ref<ns::MutableArray> explicit_;
     rt::Ref<ns::TextCheckingResult> touchedLink_;

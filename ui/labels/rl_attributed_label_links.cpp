@@ -34,11 +34,15 @@ void AttributedLabel::setAutoDetectLinks(bool detect) {
 }
 
 void AttributedLabel::setDetectedLinkLocations(rt::Ref<ns::Array> links) {
-    if (links != detected_) detected_ = std::move(links);
+    if (links == detected_) return;
+    detected_ = std::move(links);
+    accessibleElements_ = nullptr;
 }
 
 void AttributedLabel::setExplicitLinkLocations(rt::Ref<ns::MutableArray> links) {
-    if (links != explicit_) explicit_ = std::move(links);
+    if (links == explicit_) return;
+    explicit_ = std::move(links);
+    accessibleElements_ = nullptr;
 }
 
 void AttributedLabel::addLink(const rt::Ref<ns::URL>& url, ns::Range range) {
@@ -152,6 +156,7 @@ void AttributedLabel::setAttributesForHighlightedLink(rt::Ref<ns::Dictionary> at
 }
 
 void AttributedLabel::setTouchedLink(rt::Ref<ns::TextCheckingResult> link) {
+    if (link == touchedLink_) return;
     touchedLink_ = std::move(link);
     if (highlightedLinkAttributes_ && highlightedLinkAttributes_->count()) attributedTextDidChange();
 }
