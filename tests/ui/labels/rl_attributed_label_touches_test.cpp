@@ -257,6 +257,7 @@ TEST(RLAttributedLabelSheet, EachButtonActsOnTheLinkWithTheTextOfTheAttributedSt
         }
         EXPECT_EQ(pasteboard->URL() ? pasteboard->URL()->absoluteString()->utf8() : "", c.copiedURL ? c.copiedURL : "");
         EXPECT_FALSE(label->actionSheetLink());
+        pasteboard->setString(nullptr);
     }
     rl::AttributedLabel::setMapSearchAddress(rl::AttributedLabel::kDefaultMapSearchAddress);
 }
