@@ -116,6 +116,9 @@ bool AttributedLabel::isPointNearLink(cg::Point p, const ns::TextCheckingResult&
     const auto flip = transformForCoreText();
     const double offset = verticalOffsetForBounds(bounds());
     for (std::size_t i = 0; i < frame->lines().size(); ++i) {
+        // A line the link does not reach has no run to measure.
+        const ns::Range lineRange = frame->lines()[i]->stringRange();
+        if (lineRange.max() <= link.range().location || link.range().max() <= lineRange.location) continue;
         const cg::Rect q = rectForRange(link.range(), *frame->lines()[i], frame->lineOrigins()[i]);
         if (q.isEmpty()) continue;
         const cg::Rect near = flip.apply(q).offsetBy(0, offset).insetBy(-kTouchesTolerance, -kTouchesTolerance);
