@@ -293,7 +293,7 @@ private:
     // Each image of the displayed lines over its placeholder run, into the current context.
     void drawImages();
     void insertImagePlaceholders(ns::MutableAttributedString& composed) const;
-    rt::Ref<ns::Array> matchesInString(const ns::String& text) const;
+    static rt::Ref<ns::Array> matchesInString(const ns::String& text, std::uint64_t types);
     void deferDetection();
     // The explicit links become the results `text` carries under LinkAttributeName.
     void processLinksInAttributedString(const ns::AttributedString& text);

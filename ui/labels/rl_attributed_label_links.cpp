@@ -56,15 +56,15 @@ void AttributedLabel::removeAllExplicitLinks() {
     attributedTextDidChange();
 }
 
-rt::Ref<ns::Array> AttributedLabel::matchesInString(const ns::String& text) const {
-    auto detector = ns::DataDetector::dataDetectorWithTypes(detectorTypes_);
+rt::Ref<ns::Array> AttributedLabel::matchesInString(const ns::String& text, std::uint64_t types) {
+    auto detector = ns::DataDetector::dataDetectorWithTypes(types);
     return detector ? detector->matchesInString(text, {0, text.length()}) : nullptr;
 }
 
 void AttributedLabel::detectLinks() {
     if (!string_ || !autoDetectLinks_ || linksDetected_) return;
     if (deferDetection_) return deferDetection();
-    detected_ = matchesInString(*string_->string());
+    detected_ = matchesInString(*string_->string(), detectorTypes_);
     linksDetected_ = true;
 }
 
@@ -73,9 +73,10 @@ void AttributedLabel::deferDetection() {
     // The string object is immutable: an edit of the text makes another.
     auto scanned = string_->string();
     auto self = rt::retained(this);
+    const std::uint64_t types = detectorTypes_; // the worker touches nothing of the label's but its reference
     // The label is handed on to the main queue, so it is released there.
-    dispatch::async(dispatch::Queue::global(), [self = std::move(self), scanned]() mutable {
-        auto results = self->matchesInString(*scanned);
+    dispatch::async(dispatch::Queue::global(), [self = std::move(self), scanned, types]() mutable {
+        auto results = matchesInString(*scanned, types);
         dispatch::async(dispatch::Queue::main(), [self = std::move(self), scanned, results] {
             // Cleared here, with the results stored, so that a draw in between starts no second run.
             self->detecting_ = false;
