@@ -4,7 +4,8 @@
 // and drawn the first time, then drawn again unchanged; the character under a point of a
 // ten-line label. The second label (rl): its text frame over the same 2,000 characters, the first
 // draw and a redraw of 500 characters with 10 links and 2 images, and its two touch queries on a
-// ten-line label with 20 links. Run from a Release build.
+// ten-line label with 20 links, and the main thread's share of a deferred detection. Run from a
+// Release build.
 
 #include <benchmark/benchmark.h>
 
@@ -26,6 +27,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/url.h"
+#include "platform/sim/stepper.h"
 #include "platform/uikit/image.h"
 #include "ui/labels/rl_attributed_label.h"
 
@@ -237,5 +239,27 @@ void RLIsPointNearLink(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(label->isPointNearLink(point, *link));
 }
 BENCHMARK(RLIsPointNearLink);
+
+// What a deferred detection costs the main thread: starting it, and storing its results when
+// they land (the scan on the worker is not timed).
+void RLDeferredDetectionMainShare(benchmark::State& state) {
+    auto label = rl::AttributedLabel::make(cg::Rect::make(0, 0, 365, 2000));
+    label->setNumberOfLines(0);
+    label->setAutoDetectLinks(true);
+    label->setDeferLinkDetection(true);
+    auto text = ns::AttributedString::make(textOf(450) + " see http://a.example and http://b.example/x");
+    for (auto _ : state) {
+        state.PauseTiming();
+        label->setAttributedText(ns::AttributedString::withAttributedString(*text)); // undetected again
+        state.ResumeTiming();
+        label->detectLinks();
+        state.PauseTiming();
+        sim::waitForWorkersIdle();
+        state.ResumeTiming();
+        sim::drainMainQueue();
+    }
+    if (!label->linksHaveBeenDetected()) state.SkipWithError("the results did not land");
+}
+BENCHMARK(RLDeferredDetectionMainShare)->Unit(benchmark::kMicrosecond);
 
 } // namespace
