@@ -110,9 +110,12 @@ void AttributedLabel::resetTextFrame() {
 }
 
 const rt::Ref<ct::Frame>& AttributedLabel::textFrame() {
+    // A resize that went past setFrame (bounds, layout) also makes the cached frame stale.
+    if (textFrame_ && !(frameBounds_ == bounds())) resetTextFrame();
     if (!textFrame_) {
         if (auto composed = mutableAttributedStringWithAdditions()) {
-            setTextFrame(ct::Framesetter::make(*composed)->createFrame({0, 0}, bounds()));
+            frameBounds_ = bounds();
+            setTextFrame(ct::Framesetter::make(*composed)->createFrame({0, 0}, frameBounds_));
             frameString_ = std::move(composed);
             frameImages_ = images_;
         }

@@ -308,6 +308,7 @@ private:
     // The composed string and images the cached frame was made of.
     rt::Ref<ns::AttributedString> frameString_;
     std::vector<rt::Ref<AttributedLabelImage>> frameImages_;
+    cg::Rect frameBounds_;
     std::vector<rt::Ref<AttributedLabelImage>> images_;
     rt::Ref<ns::TextCheckingResult> actionSheetLink_;
     rt::Ref<ns::TextCheckingResult> originalLink_;
