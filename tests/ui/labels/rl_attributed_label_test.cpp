@@ -211,17 +211,17 @@ TEST(RLAttributedLabel, KeepsItsTextStyledAndItsFrameCachedUntilAChange) {
         {"the same frame keeps the cached layout",
          [](auto& l) {
              l.setText(rlString("hello"));
-             const auto* before = l.textFrame().get();
+             const auto before = l.textFrame(); // held, so its address is not reused
              l.setFrame(l.frame());
-             EXPECT_EQ(l.textFrame().get(), before);
+             EXPECT_EQ(l.textFrame(), before);
          },
          [](auto&) {}},
         {"another frame lays out again in the new bounds",
          [](auto& l) {
              l.setText(rlString("hello world again"));
-             const auto* before = l.textFrame().get();
+             const auto before = l.textFrame(); // held, so its address is not reused
              l.setFrame({{0, 0}, {40, 200}});
-             EXPECT_NE(l.textFrame().get(), before);
+             EXPECT_NE(l.textFrame(), before);
              EXPECT_GT(l.textFrame()->lines().size(), 1u);
              l.setBounds({{0, 0}, {300, 200}}); // resized past setFrame
          },

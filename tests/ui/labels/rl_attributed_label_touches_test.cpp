@@ -278,9 +278,9 @@ TEST(RLAttributedLabelAccessibility, GivesAnElementPerLineOfEachLinkThenTheWhole
         EXPECT_EQ(label->indexOfAccessibilityElement(element), static_cast<std::size_t>(i));
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"aaaa", "bbbb cccc", "bbbb cccc", "aaaa bbbb cccc dddd"}));
-    const auto* cached = label->accessibleElements().get();
+    const auto cached = label->accessibleElements(); // held, so its address is not reused
     label->setTextColor(ui::Color::redColor());
-    EXPECT_NE(label->accessibleElements().get(), cached);
+    EXPECT_NE(label->accessibleElements(), cached);
 }
 
 } // namespace
