@@ -2,7 +2,10 @@
 // at 375 and the suggested size over about 2,000 glyphs) beside raw HarfBuzz shaping of the same
 // text with its buffer reused; the runner's guide (300 characters in the model font) measured, set
 // and drawn the first time, then drawn again unchanged; the character under a point of a
-// ten-line label. Run from a Release build.
+// ten-line label. The second label (rl): its text frame over the same 2,000 characters, the first
+// draw and a redraw of 500 characters with 10 links and 2 images, and its two touch queries on a
+// ten-line label with 20 links, and the main thread's share of a deferred detection. Run from a
+// Release build.
 
 #include <benchmark/benchmark.h>
 
@@ -24,6 +27,12 @@
 #include "platform/uikit/view_rendering.h"
 #include "ui/labels/attributed_label.h"
 #include "ui/labels/attributed_label_link.h"
+#include "platform/foundation/array.h"
+#include "platform/foundation/regular_expression.h"
+#include "platform/foundation/url.h"
+#include "platform/sim/stepper.h"
+#include "platform/uikit/image.h"
+#include "ui/labels/rl_attributed_label.h"
 
 namespace {
 
@@ -209,5 +218,100 @@ void ArchiveRoundTrip(benchmark::State& state) {
             ns::KeyedUnarchiver::unarchiveObjectWithData(ns::KeyedArchiver::archivedDataWithRootObject(label)));
 }
 BENCHMARK(ArchiveRoundTrip)->Unit(benchmark::kMicrosecond);
+// The second label's text frame over the composed string, as its first draw after a change makes it.
+void RLLabelLayoutReal(benchmark::State& state) {
+    Backend real(ct::realFontBackend());
+    auto attributes = ns::MutableDictionary::make();
+    attributes->setObjectForKey(ct::Font::withName("DejaVu Sans", 17), ns::FontAttributeName);
+    auto label = rl::AttributedLabel::make(cg::Rect::make(0, 0, 375, tl::AttributedLabel::kUnlimited));
+    label->setAttributedText(ns::AttributedString::make(textOf(kLongText), attributes));
+    std::size_t glyphs = 0;
+    for (auto _ : state) {
+        label->resetTextFrame();
+        glyphs = 0;
+        for (const auto& line : label->textFrame()->lines()) glyphs += line->glyphCount();
+    }
+    state.counters["glyphs"] = double(glyphs);
+}
+BENCHMARK(RLLabelLayoutReal)->Unit(benchmark::kMicrosecond);
+
+// 500 characters, a link every 50, two images.
+rt::Ref<rl::AttributedLabel> rlLinkedLabel(double width, std::size_t characters, std::size_t links) {
+    auto label = rl::AttributedLabel::make(cg::Rect::make(0, 0, width, 2000));
+    label->setNumberOfLines(0);
+    label->setText(ns::str(textOf(characters)));
+    const std::size_t step = characters / links;
+    for (std::size_t i = 0; i < links; ++i)
+        label->addLink(ns::URL::URLWithString("http://a.example"), {i * step + 4, 5});
+    return label;
+}
+
+void RLFirstDraw(benchmark::State& state) {
+    auto label = rlLinkedLabel(365, 500, 10);
+    label->insertImage(ui::Image::imageWithSize({12, 12}), 10);
+    label->insertImage(ui::Image::imageWithSize({12, 12}), 300);
+    for (auto _ : state) {
+        label->attributedTextDidChange();
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+        benchmark::DoNotOptimize(context.displayList().size());
+    }
+}
+BENCHMARK(RLFirstDraw)->Unit(benchmark::kMicrosecond);
+
+// Unchanged: the composed string is made again, the frame is the one cached.
+void RLRedraw(benchmark::State& state) {
+    auto label = rlLinkedLabel(365, 500, 10);
+    label->insertImage(ui::Image::imageWithSize({12, 12}), 10);
+    label->insertImage(ui::Image::imageWithSize({12, 12}), 300);
+    label->attributedTextDidChange();
+    const ct::Frame* frame = label->textFrame().get();
+    for (auto _ : state) {
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+        benchmark::DoNotOptimize(context.displayList().size());
+    }
+    if (label->textFrame().get() != frame) state.SkipWithError("the frame was typeset again");
+}
+BENCHMARK(RLRedraw)->Unit(benchmark::kMicrosecond);
+
+// Ten lines, 20 links; a point on the sixth line, as every touch event asks.
+void RLLinkAtPoint(benchmark::State& state) {
+    auto label = rlLinkedLabel(300, 300, 20);
+    if (label->numberOfDisplayedLines() < 10) state.SkipWithError("fewer than ten lines");
+    const cg::Point point{150, 5 * 17 + 8};
+    for (auto _ : state) benchmark::DoNotOptimize(label->linkAtPoint(point));
+}
+BENCHMARK(RLLinkAtPoint);
+
+void RLIsPointNearLink(benchmark::State& state) {
+    auto label = rlLinkedLabel(300, 300, 20);
+    auto link = rt::cast<ns::TextCheckingResult>(label->explicitLinkLocations()->objectAtIndex(19));
+    const cg::Point point{5, 8}; // far from the last link: every line is measured
+    for (auto _ : state) benchmark::DoNotOptimize(label->isPointNearLink(point, *link));
+}
+BENCHMARK(RLIsPointNearLink);
+
+// What a deferred detection costs the main thread: starting it, and storing its results when
+// they land (the scan on the worker is not timed).
+void RLDeferredDetectionMainShare(benchmark::State& state) {
+    auto label = rl::AttributedLabel::make(cg::Rect::make(0, 0, 365, 2000));
+    label->setNumberOfLines(0);
+    label->setAutoDetectLinks(true);
+    label->setDeferLinkDetection(true);
+    auto text = ns::AttributedString::make(textOf(450) + " see http://a.example and http://b.example/x");
+    for (auto _ : state) {
+        state.PauseTiming();
+        label->setAttributedText(ns::AttributedString::withAttributedString(*text)); // undetected again
+        state.ResumeTiming();
+        label->detectLinks();
+        state.PauseTiming();
+        sim::waitForWorkersIdle();
+        state.ResumeTiming();
+        sim::drainMainQueue();
+    }
+    if (!label->linksHaveBeenDetected()) state.SkipWithError("the results did not land");
+}
+BENCHMARK(RLDeferredDetectionMainShare)->Unit(benchmark::kMicrosecond);
 
 } // namespace

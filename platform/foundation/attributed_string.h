@@ -36,6 +36,8 @@ inline constexpr const char* StrokeWidthAttributeName = "NSStrokeWidth";       /
 inline constexpr const char* StrokeColorAttributeName = "NSStrokeColor";
 inline constexpr const char* LigatureAttributeName = "NSLigature";             // number (0: none)
 inline constexpr const char* LinkAttributeName = "NSLink";
+inline constexpr const char* TextEffectAttributeName = "NSTextEffect";         // string (stored, not drawn)
+inline constexpr const char* TextEffectLetterpressStyle = "_UIKitNewLetterpressStyle";
 
 class AttributedString : public rt::Object, public Coding {
     RT_CLASS(AttributedString)

@@ -36,7 +36,14 @@ void ActionSheet::setDestructiveButtonIndex(long index) {
     destructiveIndex_ = index >= 0 && index < numberOfButtons() ? index : -1;
 }
 
+void ActionSheet::showFromRect(const cg::Rect& rect, const rt::Ref<View>& view, bool animated) {
+    (void)animated; // nothing is animated headless
+    showInView(view);
+    fromRect_ = rect;
+}
+
 void ActionSheet::showInView(const rt::Ref<View>& view) {
+    fromRect_ = cg::Rect::null();
     presentingView_ = view ? rt::Weak<View>(view) : rt::Weak<View>();
     present();
 }

@@ -27,6 +27,10 @@ public:
 
     // Presents the sheet (ButtonDialog::present) over `view`, which it keeps weakly.
     void showInView(const rt::Ref<View>& view);
+    // Shown as showInView, pointing at `rect` of `view` (a pad's popover), which is recorded.
+    void showFromRect(const cg::Rect& rect, const rt::Ref<View>& view, bool animated);
+    // The rectangle it was last shown from; null when shown in a view.
+    const cg::Rect& presentedFromRect() const noexcept { return fromRect_; }
     // The view it was last shown in, while that lives.
     rt::Ref<View> presentingView() const { return presentingView_.lock(); }
 
@@ -47,6 +51,7 @@ protected:
 private:
     long destructiveIndex_ = -1;
     rt::Weak<View> presentingView_;
+    cg::Rect fromRect_ = cg::Rect::null();
 };
 
 // "UIActionSheetDelegate": every method optional, with the platform's encodings.

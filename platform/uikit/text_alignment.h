@@ -14,4 +14,17 @@ enum class LineBreakMode : long {
     TruncatingMiddle = 5,
 };
 
+// The alignment of the text engine's numbering (left 0, right 1, centre 2, justified 3, natural 4)
+// in the platform's: left and justified keep their number, right and centre swap, anything else
+// is natural.
+constexpr TextAlignment textAlignmentFromCTTextAlignment(unsigned char alignment) noexcept {
+    switch (alignment) {
+    case 0: return TextAlignment::Left;
+    case 1: return TextAlignment::Right;
+    case 2: return TextAlignment::Center;
+    case 3: return TextAlignment::Justified;
+    default: return TextAlignment::Natural;
+    }
+}
+
 } // namespace ui
