@@ -5,19 +5,13 @@
 #include "platform/foundation/format.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
-#include "platform/runtime/number.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/text_field.h"
-#include "session/core/test_base_model.h"
 #include "session/screen_support.h"
 #include "session/test_screen_scene.h"
-#include "streams/command.h"
-#include "streams/signal.h"
-#include "streams/uikit/command_bindings.h"
-#include "streams/uikit/control_signals.h"
 
 namespace ft {
 
@@ -47,12 +41,8 @@ bool makeCallDialled(unsigned char c) {
 
 } // namespace
 
-RT_DEFINE_CLASS(MakeCallViewController, "MakeCallViewController", BaseModelViewController,
-                rt::prop("number", &MakeCallViewController::number, &MakeCallViewController::setNumber,
-                         {.memory = rt::Memory::Weak}),
+RT_DEFINE_CLASS(MakeCallViewController, "MakeCallViewController", NumberEntryViewController,
                 rt::prop("callButton", &MakeCallViewController::callButton, &MakeCallViewController::setCallButton,
-                         {.memory = rt::Memory::Weak}),
-                rt::prop("tipLabel", &MakeCallViewController::tipLabel, &MakeCallViewController::setTipLabel,
                          {.memory = rt::Memory::Weak}))
 
 MakeCallViewController::MakeCallViewController() = default;
@@ -72,52 +62,21 @@ std::string MakeCallViewController::telephoneURL(std::string_view number) {
     return url;
 }
 
-void MakeCallViewController::setNumber(const rt::Ref<ui::TextField>& field) {
-    rt::KeyChange change(this, "number");
-    number_ = field;
-}
-
 void MakeCallViewController::setCallButton(const rt::Ref<ui::Button>& button) {
     rt::KeyChange change(this, "callButton");
     callButton_ = button;
 }
 
-void MakeCallViewController::setTipLabel(const rt::Ref<ui::Label>& label) {
-    rt::KeyChange change(this, "tipLabel");
-    tipLabel_ = label;
-}
-
 void MakeCallViewController::viewDidLoadBody() {
-    BaseModelViewController::viewDidLoadBody();
+    NumberEntryViewController::viewDidLoadBody();
     if (auto title = labelTitle()) {
         title->setText(localized("ROOTLIST_TITLE_PHONE"));
         title->setHidden(false);
     }
     rt::Weak<MakeCallViewController> weak(rt::retained(this));
-    present()->subscribeNext([weak](bool presented) {
-        auto self = weak.lock();
-        if (!self || !presented) return;
-        self->hidenButtons(true);
-        if (auto tip = self->tipLabel()) tip->setHidden(true);
+    bindNumberCommand(callButton().get(), [weak] {
+        if (auto self = weak.lock()) self->called();
     });
-    choose()->subscribeNext([weak](bool yes) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (auto item = self->info()) item->setSuccess(yes ? TestBaseModel::kPassed : TestBaseModel::kFailed);
-        self->gotoResultView();
-    });
-    auto field = number();
-    auto button = callButton();
-    if (!field || !button) return;
-    // Lengths in UTF-16 units, as the platform counts them.
-    auto longEnough = es::textSignal(field.get())->map([](const rt::Id& text) -> rt::Id {
-        auto string = rt::cast<ns::String>(text);
-        return ns::Number::withBool(string && string->length() > kShortestNumber);
-    });
-    es::setCommand(button.get(), es::Command::withEnabledSignalBlock(longEnough, [weak](const rt::Id&) {
-                       if (auto self = weak.lock()) self->called();
-                       return es::Signal::empty();
-                   }));
 }
 
 void MakeCallViewController::called() {
@@ -127,13 +86,7 @@ void MakeCallViewController::called() {
     const auto& text = field->text();
     ui::Application::sharedApplication()->openURL(
         ns::URL::URLWithString(telephoneURL(text ? text->utf8() : std::string())));
-    hidenButtons(false);
-    if (auto tip = tipLabel()) tip->setHidden(false);
-}
-
-bool MakeCallViewController::navigationShouldPopOnBackButton() {
-    if (auto field = number()) field->resignFirstResponder();
-    return BaseModelViewController::navigationShouldPopOnBackButton();
+    showQuestion(true);
 }
 
 } // namespace ft

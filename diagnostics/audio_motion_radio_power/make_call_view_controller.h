@@ -9,31 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "session/base_model_view_controller.h"
-
-namespace ui {
-class TextField;
-}
+#include "diagnostics/audio_motion_radio_power/number_entry_view_controller.h"
 
 namespace ft {
 
-class MakeCallViewController : public BaseModelViewController {
+class MakeCallViewController : public NumberEntryViewController {
     RT_CLASS(MakeCallViewController)
 public:
-    // The command needs more than this many UTF-16 units.
-    static constexpr std::size_t kShortestNumber = 7;
-
     // "tel://" and the number, escaped so that what is dialled is what was typed.
     static std::string telephoneURL(std::string_view number);
 
-    rt::Ref<ui::TextField> number() const { return number_.lock(); }
-    void setNumber(const rt::Ref<ui::TextField>& field);
     rt::Ref<ui::Button> callButton() const { return callButton_.lock(); }
     void setCallButton(const rt::Ref<ui::Button>& button);
-    rt::Ref<ui::Label> tipLabel() const { return tipLabel_.lock(); }
-    void setTipLabel(const rt::Ref<ui::Label>& label);
-
-    bool navigationShouldPopOnBackButton() override;
 
 protected:
     MakeCallViewController();
@@ -42,9 +29,7 @@ protected:
 private:
     void called();
 
-    rt::Weak<ui::TextField> number_;
     rt::Weak<ui::Button> callButton_;
-    rt::Weak<ui::Label> tipLabel_;
 };
 
 } // namespace ft

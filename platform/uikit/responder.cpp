@@ -3,6 +3,7 @@
 #include "platform/foundation/set.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/keyboard.h"
 
 namespace ui {
 
@@ -12,6 +13,8 @@ rt::Weak<Responder>& firstResponder() {
     static rt::Weak<Responder> current;
     return current;
 }
+// Set while a text input takes over from another: the keyboard stays up.
+bool responderKeyboardHandover = false;
 } // namespace
 
 rt::Ref<Responder> Responder::nextResponder() const {
@@ -30,17 +33,29 @@ bool Responder::becomeFirstResponder() {
     rt::Ref<Responder> current = firstResponder().lock();
     if (current.get() == this) return true;
     if (!canBecomeFirstResponder()) return false;
-    if (current && !current->resignFirstResponder()) return false;
+    if (current) {
+        responderKeyboardHandover = usesKeyboard();
+        const bool resigned = current->resignFirstResponder();
+        responderKeyboardHandover = false;
+        if (!resigned) return false;
+    }
     firstResponder() = rt::Weak<Responder>(this);
     didBecomeFirstResponder();
+    if (usesKeyboard()) detail::postKeyboardNotification(true, keyboardAccessoryHeight());
     return true;
 }
 
 bool Responder::resignFirstResponder() {
+    return giveUpFirstResponder(false);
+}
+
+bool Responder::giveUpFirstResponder(bool force) {
     if (!isFirstResponder()) return true;
-    if (!canResignFirstResponder()) return false;
+    if (!force && !canResignFirstResponder()) return false;
     firstResponder() = nullptr;
     didResignFirstResponder();
+    if (usesKeyboard() && !responderKeyboardHandover)
+        detail::postKeyboardNotification(false, keyboardAccessoryHeight());
     return true;
 }
 

@@ -32,6 +32,12 @@ public:
     // The first responder of the process, or nil.
     static rt::Ref<Responder> currentFirstResponder();
 
+    // Text inputs answer true: taking first responder brings the keyboard up (keyboard.h), and the
+    // last one giving it up puts it away.
+    virtual bool usesKeyboard() const { return false; }
+    // How much the keyboard grows above its keys for this input (its accessory view's height).
+    virtual double keyboardAccessoryHeight() const { return 0; }
+
     // Touches: by default each is passed to the next responder.
     virtual void touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event);
     virtual void touchesMoved(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event);
@@ -43,6 +49,8 @@ protected:
     // Called once the responder has become, or stopped being, the first responder.
     virtual void didBecomeFirstResponder() {}
     virtual void didResignFirstResponder() {}
+    // Gives up first responder; `force` skips asking canResignFirstResponder.
+    bool giveUpFirstResponder(bool force);
 };
 
 } // namespace ui

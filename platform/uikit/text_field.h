@@ -81,6 +81,7 @@ public:
     bool pressReturn();
 
     bool canBecomeFirstResponder() const override;
+    bool usesKeyboard() const override { return true; }
     bool canResignFirstResponder() const override;
 
     // The placeholder's colour: the platform's light grey.

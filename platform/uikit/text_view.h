@@ -75,6 +75,7 @@ public:
     bool deleteBackward();
 
     bool canBecomeFirstResponder() const override;
+    bool usesKeyboard() const override { return true; }
     bool canResignFirstResponder() const override;
 
 protected:

@@ -676,8 +676,25 @@ std::string View::description() const {
     return text + ">";
 }
 
+void View::setInputAccessoryView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "inputAccessoryView");
+    inputAccessoryView_ = std::move(view);
+}
+
+double View::keyboardAccessoryHeight() const {
+    return inputAccessoryView_ ? inputAccessoryView_->frame().height() : 0;
+}
+
+bool View::endEditing(bool force) {
+    rt::Ref<View> editing = rt::cast<View>(currentFirstResponder());
+    if (!editing || !editing->isDescendantOfView(this)) return true;
+    return editing->giveUpFirstResponder(force);
+}
+
 RT_DEFINE_CLASS(
     View, "UIView", Responder, rt::prop("frame", &View::frame, &View::setFrame),
+    rt::prop("inputAccessoryView", &View::inputAccessoryView, &View::setInputAccessoryView),
+    rt::method("endEditing:", &View::endEditing),
     rt::prop("bounds", &View::bounds, &View::setBounds), rt::prop("center", &View::center, &View::setCenter),
     rt::prop("transform", &View::transform, &View::setTransform),
     rt::prop("hidden", &View::isHidden, &View::setHidden, {.getter = "isHidden"}),

@@ -165,6 +165,15 @@ public:
     rt::Ref<Responder> nextResponder() const override;
     void setOwningResponder(const rt::Ref<Responder>& owner) { owner_ = owner; }
 
+    // ---- Editing ----
+    // Shown above the keyboard while this view edits; nil by default.
+    const rt::Ref<View>& inputAccessoryView() const noexcept { return inputAccessoryView_; }
+    void setInputAccessoryView(rt::Ref<View> view);
+    double keyboardAccessoryHeight() const override;
+    // Makes the first responder give up when it is this view or inside it; `force` does not ask it.
+    // True when nothing here edits any more.
+    bool endEditing(bool force);
+
     // ---- Conversion and hit testing ----
     cg::Point convertPointToView(cg::Point point, const View* view) const;
     cg::Point convertPointFromView(cg::Point point, const View* view) const;
@@ -340,6 +349,7 @@ private:
     // The partial display's state, made at the first setNeedsDisplayInRect.
     std::shared_ptr<detail::PartialDisplay> partial_;
     rt::Ref<Color> backgroundColor_;
+    rt::Ref<View> inputAccessoryView_;
     rt::Weak<View> superview_;
     rt::Weak<Responder> owner_;
     std::vector<rt::Ref<View>> subviews_;

@@ -10,11 +10,14 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/key_value_observing.h"
+#include "platform/foundation/notification_center.h"
 #include "platform/foundation/set.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
+#include "platform/runtime/number.h"
+#include "platform/runtime/value.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button.h"
@@ -27,6 +30,7 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_picker_controller.h"
 #include "platform/uikit/image_view.h"
+#include "platform/uikit/keyboard.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/refresh_control.h"
@@ -34,6 +38,8 @@
 #include "platform/uikit/slider.h"
 #include "platform/uikit/stepper.h"
 #include "platform/uikit/switch.h"
+#include "platform/uikit/screen.h"
+#include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/touch.h"
 #include "tests/platform/uikit/support.h"
@@ -425,6 +431,132 @@ TEST(UILayoutConstraint, IsKeptAsARecord) {
     other = nullptr;
     EXPECT_FALSE(weak.lock());
     EXPECT_FALSE(constraint->secondItem());
+}
+
+} // namespace
+
+namespace {
+
+// Refuses to let its field stop editing.
+class EndlessFieldDelegate : public rt::Object {
+    RT_CLASS(EndlessFieldDelegate)
+public:
+    bool shouldEnd(const rt::Id&) { return false; }
+
+private:
+    EndlessFieldDelegate() = default;
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(EndlessFieldDelegate, "UIKitTestEndlessFieldDelegate", rt::Object,
+                rt::method("textFieldShouldEndEditing:", &EndlessFieldDelegate::shouldEnd))
+
+namespace {
+
+// Each keyboard notification as "show:<top>+<height>" or "hide:<top>+<height>", with the curve and
+// duration checked on the way.
+class KeyboardLog {
+public:
+    KeyboardLog() {
+        const auto& center = ns::NotificationCenter::defaultCenter();
+        for (const char* name : {ui::UIKeyboardWillShowNotification, ui::UIKeyboardWillHideNotification})
+            tokens_.push_back(center->addObserverForName(name, nullptr, nullptr, [this](const rt::Ref<ns::Notification>& note) {
+                const auto& info = note->userInfo();
+                EXPECT_EQ(rt::cast<ns::Number>(info->objectForKey(ui::UIKeyboardAnimationCurveUserInfoKey))->longValue(), 7);
+                EXPECT_EQ(rt::cast<ns::Number>(info->objectForKey(ui::UIKeyboardAnimationDurationUserInfoKey))->doubleValue(), 0.25);
+                const auto end = rt::cast<ns::Value>(info->objectForKey(ui::UIKeyboardFrameEndUserInfoKey))->get<cg::Rect>();
+                const bool show = note->name()->utf8() == ui::UIKeyboardWillShowNotification;
+                entries.push_back((show ? "show:" : "hide:") + std::to_string(long(end.minY())) + "+" +
+                                  std::to_string(long(end.height())));
+            }));
+    }
+    ~KeyboardLog() {
+        for (const auto& token : tokens_) ns::NotificationCenter::defaultCenter()->removeObserver(token);
+    }
+    std::vector<std::string> entries;
+
+private:
+    std::vector<rt::Id> tokens_;
+};
+
+TEST(UIKeyboard, TextInputsPostWillShowAndWillHideOnceAsTheyTakeAndGiveUpFirstResponder) {
+    struct Inputs {
+        rt::Ref<ui::View> form = rt::make<ui::View>(cg::Rect::make(0, 0, 320, 480));
+        rt::Ref<ui::TextField> field = rt::make<ui::TextField>(cg::Rect::make(0, 0, 100, 30));
+        rt::Ref<ui::TextView> notes = rt::make<ui::TextView>(cg::Rect::make(0, 40, 100, 100));
+        rt::Ref<ui::View> elsewhere = rt::make<ui::View>();
+    };
+    struct Case {
+        const char* name;
+        std::function<void(Inputs&)> steps;
+        std::vector<std::string> expected;
+    };
+    const double screen = ui::Screen::mainScreen()->bounds().height();
+    const auto at = [screen](const char* kind, double height, bool shown) {
+        return kind + std::to_string(long(shown ? screen - height : screen)) + "+" + std::to_string(long(height));
+    };
+    const Case cases[] = {
+        {"type then resign",
+         [](Inputs& in) {
+             in.field->becomeFirstResponder();
+             in.field->becomeFirstResponder();
+             in.field->resignFirstResponder();
+             in.field->resignFirstResponder();
+         },
+         {at("show:", 216, true), at("hide:", 216, false)}},
+        {"the accessory view adds its height",
+         [](Inputs& in) {
+             in.notes->setInputAccessoryView(rt::make<ui::View>(cg::Rect::make(0, 0, 320, 44)));
+             in.notes->becomeFirstResponder();
+             in.notes->resignFirstResponder();
+         },
+         {at("show:", 260, true), at("hide:", 260, false)}},
+        {"handing over shows again without a hide",
+         [](Inputs& in) {
+             in.field->becomeFirstResponder();
+             in.notes->becomeFirstResponder();
+         },
+         {at("show:", 216, true), at("show:", 216, true)}},
+        {"endEditing on the form ends it, elsewhere not",
+         [](Inputs& in) {
+             in.field->becomeFirstResponder();
+             EXPECT_TRUE(in.elsewhere->endEditing(false));
+             EXPECT_TRUE(in.field->isFirstResponder());
+             EXPECT_TRUE(in.form->endEditing(true));
+             EXPECT_FALSE(in.field->isFirstResponder());
+         },
+         {at("show:", 216, true), at("hide:", 216, false)}},
+        {"a plain view never shows the keyboard",
+         [](Inputs& in) {
+             EXPECT_FALSE(in.form->becomeFirstResponder());
+             EXPECT_TRUE(in.form->endEditing(false));
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Inputs in;
+        in.form->addSubview(in.field);
+        in.form->addSubview(in.notes);
+        KeyboardLog log;
+        c.steps(in);
+        EXPECT_EQ(log.entries, c.expected);
+        in.form->endEditing(true);
+    }
+}
+
+TEST(UIKeyboard, ForcedEndEditingOverridesAFieldThatRefusesToEnd) {
+    auto form = rt::make<ui::View>();
+    auto field = rt::make<ui::TextField>();
+    form->addSubview(field);
+    auto delegate = rt::make<EndlessFieldDelegate>();
+    field->setDelegate(delegate);
+    ASSERT_TRUE(field->becomeFirstResponder());
+    EXPECT_FALSE(form->endEditing(false));
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(form->endEditing(true));
+    EXPECT_FALSE(field->isFirstResponder());
 }
 
 } // namespace
