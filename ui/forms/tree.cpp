@@ -1,6 +1,7 @@
 // The element tree: elements, sections and roots, which know one another (an element finds its
 // appearance through its section's root; a section its place through its root).
 
+#include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -267,6 +268,25 @@ void Section::removeAllElements() {
     for (const auto& element : elements_)
         if (element->parentSection().get() == this) element->setParentSection(nullptr);
     elements_.clear();
+}
+
+bool Section::canRemoveElementForRow(std::size_t index) const {
+    return canDeleteRows_ && index < elements_.size();
+}
+
+bool Section::removeElementForRow(std::size_t index) {
+    if (!canRemoveElementForRow(index)) return false;
+    const rt::Ref<Element> element = elements_[index];
+    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (element->parentSection().get() == this) element->setParentSection(nullptr);
+    return true;
+}
+
+void Section::moveElementFromRowToRow(std::size_t from, std::size_t to) {
+    if (from >= elements_.size()) return;
+    rt::Ref<Element> element = elements_[from];
+    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(from));
+    elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(std::min(to, elements_.size())), std::move(element));
 }
 
 rt::Ref<ns::Array> Section::elementList() const {
