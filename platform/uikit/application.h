@@ -113,6 +113,8 @@ public:
     void setStatusBarOrientation(InterfaceOrientation orientation) { statusBarOrientation_ = orientation; }
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
+    bool isNetworkActivityIndicatorVisible() const noexcept { return networkActivityIndicatorVisible_; }
+    void setNetworkActivityIndicatorVisible(bool visible) noexcept { networkActivityIndicatorVisible_ = visible; }
 
     // ---- Notification registrations, recorded ----
     void registerUserNotificationSettings(const rt::Ref<UserNotificationSettings>& settings);
@@ -196,6 +198,7 @@ private:
     StatusBarStyle statusBarStyle_ = StatusBarStyle::Default;
     InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
     bool statusBarHidden_ = false;
+    bool networkActivityIndicatorVisible_ = false;
     std::vector<rt::Ref<UserNotificationSettings>> settingsRegistrations_;
     std::vector<unsigned long> remoteRegistrations_;
     rt::Weak<Window> keyWindow_;

@@ -564,6 +564,23 @@ bool TableView::tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
     return true;
 }
 
+void TableView::scrollToRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, long position, bool) {
+    const Row* row = rowAt(indexPath);
+    if (!row)
+        ns::raise("NSInvalidArgumentException",
+                  indexPath ? ns::format("-[UITableView scrollToRowAtIndexPath:atScrollPosition:animated:]: row "
+                                         "(%ld) beyond bounds for section (%ld).",
+                                         indexPath->row(), indexPath->section())
+                            : std::string("-[UITableView scrollToRowAtIndexPath:atScrollPosition:animated:]: nil path"));
+    const double visible = bounds().size.height, offset = contentOffset().y;
+    double y = offset;
+    if (position == 1) y = row->y;
+    else if (position == 2) y = row->y + row->height / 2 - visible / 2;
+    else if (position == 3 || row->y + row->height > offset + visible) y = row->y + row->height - visible;
+    else if (row->y < offset) y = row->y;
+    setContentOffset({contentOffset().x, y});
+}
+
 bool TableView::tapAccessoryAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
     const Row* row = rowAt(indexPath);
     if (!row) return false;

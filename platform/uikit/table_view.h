@@ -173,6 +173,10 @@ public:
     void selectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
     // Tells no one; nothing unless the row is the selected one.
     void deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
+    // Sets the content offset so the row shows at the top (1), middle (2) or bottom (3) of the
+    // bounds (none, 0: only as far as it takes to show it); ns::Exception
+    // "NSInvalidArgumentException" for a row that does not exist.
+    void scrollToRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, long position, bool animated);
     // The tester's tap on a row: selects it (in place of the row selected before) and sends
     // tableView:didSelectRowAtIndexPath:. False, and nothing done, for a row that does not exist
     // or while the table allows no selection or takes no touches.

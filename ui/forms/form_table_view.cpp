@@ -215,6 +215,8 @@ FormTableView::FormTableView(const rt::Ref<ui::ViewController>& controller, cons
     formTableDelegate_ = rt::make<FormTableDelegate>(self);
     setDelegate(formTableDelegate_);
     setAutoresizingMask(ui::ViewAutoresizing::FlexibleWidth | ui::ViewAutoresizing::FlexibleHeight);
+    // The platform loads a table's rows before it first shows; the stand-in loads them here.
+    reloadData();
 }
 
 FormTableView::~FormTableView() = default;

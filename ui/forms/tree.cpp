@@ -7,6 +7,7 @@
 
 #include "platform/runtime/block.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/delegate_call.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/method_signature.h"
 #include "platform/uikit/device.h"
@@ -452,7 +453,10 @@ void RootElement::selected(const rt::Ref<ui::TableView>& table, const rt::Ref<ui
     if (hasSections_ && controller) displayNestedRoot(controller);
 }
 
-void RootElement::displayNestedRoot(const rt::Ref<ui::ViewController>&) {}
+// The form controller shows it by its presentation mode; other controllers are not asked.
+void RootElement::displayNestedRoot(const rt::Ref<ui::ViewController>& controller) {
+    rt::tell(controller, rt::Sel("displayViewControllerForRoot:"), rt::Id(rt::retained(this)));
+}
 
 void RootElement::fetchValueIntoObject(const rt::Id& object) {
     for (const auto& section : sections_)
