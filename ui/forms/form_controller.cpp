@@ -8,6 +8,7 @@
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/thread.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/delegate_call.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/runtime/value.h"
@@ -19,6 +20,7 @@
 #include "platform/uikit/keyboard.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
+#include "platform/uikit/popover_controller.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/root_element.h"
 #include "ui/forms/section.h"
@@ -136,9 +138,12 @@ void FormController::displayViewControllerForRoot(const rt::Ref<RootElement>& ro
 void FormController::displayViewControllerWithPresentationMode(const rt::Ref<ui::ViewController>& controller,
                                                                long mode) {
     if (!controller) return;
-    if (mode == 0 || mode == 1 || mode == 2) {
-        // Popovers are for the pad; elsewhere the child shows as a normal one does.
+    if (mode == 0) {
         displayViewController(controller);
+        return;
+    }
+    if (mode == 1 || mode == 2) {
+        displayViewControllerInPopover(controller, mode == 2);
         return;
     }
     if (mode < 3 || mode > 5) return;
@@ -158,6 +163,39 @@ void FormController::displayViewController(const rt::Ref<ui::ViewController>& co
     else presentViewController(ui::NavigationController::withRootViewController(controller), true);
 }
 
+void FormController::displayViewControllerInPopover(const rt::Ref<ui::ViewController>& controller,
+                                                    bool withNavigation) {
+    const rt::Ref<ns::IndexPath> selected = table_ ? table_->indexPathForSelectedRow() : nullptr;
+    displayViewControllerInPopoverFromRect(controller, withNavigation,
+                                           selected ? table_->rectForRowAtIndexPath(selected) : cg::Rect::zero());
+}
+
+void FormController::displayViewControllerInPopoverFromRect(const rt::Ref<ui::ViewController>& controller,
+                                                            bool withNavigation, const cg::Rect& rect) {
+    if (!controller) return;
+    if (ui::Device::currentDevice()->userInterfaceIdiom() != ui::UserInterfaceIdiom::Pad) {
+        displayViewController(controller);
+        return;
+    }
+    rt::Ref<ui::ViewController> content = controller;
+    if (withNavigation) content = ui::NavigationController::withRootViewController(controller);
+    auto popover = rt::make<ui::PopoverController>(content);
+    popover->setPopoverContentSize({320, 360});
+    if (const auto child = rt::cast<FormController>(rt::Id(controller))) child->setPopoverBeingPresented(popover);
+    else popoverForChildRoot_ = popover;
+    popover->setDelegate(rt::retained(this));
+    popover->presentPopoverFromRect(rect, view(), 15, true);
+}
+
+void FormController::setPopoverBeingPresented(rt::Ref<ui::PopoverController> popover) {
+    popoverBeingPresented_ = std::move(popover);
+}
+
+void FormController::popoverControllerDidDismissPopover(const rt::Ref<ui::PopoverController>&) {
+    if (table_) table_->reloadData();
+    popoverForChildRoot_ = nullptr;
+}
+
 void FormController::dismissModalViewController() {
     dismissViewControllerAnimated(true);
 }
@@ -173,6 +211,11 @@ void FormController::popToPreviousRootElement() {
 }
 
 void FormController::popToPreviousRootElementOnMainThread() {
+    if (const rt::Ref<ui::PopoverController> popover = popoverBeingPresented_) {
+        popover->dismissPopoverAnimated(true);
+        rt::tell(popover->delegate(), rt::Sel("popoverControllerDidDismissPopover:"), rt::Id(popover));
+        return;
+    }
     const auto navigation = navigationController();
     if (navigation && navigation->viewControllers()->firstObject().get() != this) navigation->popViewControllerAnimated(true);
     else dismissViewControllerAnimated(true);
@@ -359,6 +402,8 @@ RT_DEFINE_CLASS(FormController, "FMFormController", ui::ViewController,
                 rt::method("shouldDeleteElement:", &FormController::shouldDeleteElement),
                 rt::method("displayViewControllerForRoot:", &FormController::displayViewControllerForRoot),
                 rt::method("dismissModalViewController", &FormController::dismissModalViewController),
+                rt::method("setPopoverBeingPresented:", &FormController::setPopoverBeingPresented),
+                rt::method("popoverControllerDidDismissPopover:", &FormController::popoverControllerDidDismissPopover),
                 rt::method("popToPreviousRootElement", &FormController::popToPreviousRootElement),
                 rt::method("loading:", &FormController::loading),
                 rt::method("setEditing:animated:", &FormController::setEditingAnimated))

@@ -19,6 +19,10 @@ namespace ns {
 class Notification;
 }
 
+namespace ui {
+class PopoverController;
+}
+
 namespace fm {
 
 class Element;
@@ -56,6 +60,11 @@ public:
     // YES observes the keyboard's will-show and will-hide notifications, NO stops.
     void setResizeWhenKeyboardPresented(bool resize);
     bool isKeyboardVisible() const noexcept { return keyboardVisible_; }
+    // The popover this controller is shown in, handed over by the controller that opened it.
+    const rt::Ref<ui::PopoverController>& popoverBeingPresented() const noexcept { return popoverBeingPresented_; }
+    void setPopoverBeingPresented(rt::Ref<ui::PopoverController> popover);
+    // A popover this controller opened for a child that does not hold its own.
+    const rt::Ref<ui::PopoverController>& popoverForChildRoot() const noexcept { return popoverForChildRoot_; }
 
     void setEditingAnimated(bool editing, bool animated);
     // YES; a subclass may refuse a row's delete.
@@ -68,6 +77,14 @@ public:
     // presented in a new navigation controller without one.
     void displayViewController(const rt::Ref<ui::ViewController>& controller);
     void dismissModalViewController();
+    // On a pad, a 320 x 360 popover holding the controller (in a navigation controller when
+    // asked), pointing at the rectangle in this controller's view with any arrow; elsewhere
+    // displayViewController. Without a rectangle: the selected row's.
+    void displayViewControllerInPopover(const rt::Ref<ui::ViewController>& controller, bool withNavigation);
+    void displayViewControllerInPopoverFromRect(const rt::Ref<ui::ViewController>& controller, bool withNavigation,
+                                                const cg::Rect& rect);
+    // The user closed a popover this controller opened: the table reloads.
+    void popoverControllerDidDismissPopover(const rt::Ref<ui::PopoverController>& popover);
     // Back to the form before: dismisses the popover it was handed, else pops, else (first of a
     // stack or alone) dismisses. From another thread it waits for the main thread to do it.
     void popToPreviousRootElement();
@@ -114,6 +131,7 @@ private:
     bool onScreen_ = false;
     bool overlayShown_ = false; // the state last asked of loading:
     std::vector<rt::Id> keyboardObservers_;
+    rt::Ref<ui::PopoverController> popoverBeingPresented_, popoverForChildRoot_;
 };
 
 } // namespace fm

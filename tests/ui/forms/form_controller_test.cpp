@@ -18,6 +18,8 @@
 #include "platform/uikit/keyboard.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
+#include "platform/uikit/popover_controller.h"
+#include "platform/sim/device.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "ui/forms/form_controller.h"
@@ -219,6 +221,42 @@ TEST_F(FormControllerTest, AStalePreselectedIndexIsIgnored) {
     navigation->pushViewController(rt::make<ui::ViewController>(), false);
     app().advance(1);
     EXPECT_NO_THROW(navigation->popViewControllerAnimated(false); app().advance(1));
+}
+
+// On a pad the popover modes open a 320 x 360 popover; a form child holds it and going back
+// closes it, telling the opener, which reloads.
+class FormControllerPadTest : public FormControllerTest {
+protected:
+    testkit::AppOptions appOptions() const override {
+        testkit::AppOptions options;
+        options.adjust = [](sim::Profile& profile) { profile.model = sim::Model::iPad; };
+        return options;
+    }
+};
+
+TEST_F(FormControllerPadTest, PopoverModesOpenAPopoverHeldByTheChild) {
+    for (long mode : {1L, 2L}) {
+        SCOPED_TRACE(mode);
+        auto controller = show();
+        auto child = controller->makeControllerForRoot(nested(mode));
+        controller->displayViewControllerWithPresentationMode(child, mode);
+        auto popover = child->popoverBeingPresented();
+        ASSERT_TRUE(popover);
+        EXPECT_EQ(controller->popoverForChildRoot(), nullptr);
+        EXPECT_TRUE(popover->isPopoverVisible());
+        EXPECT_EQ(popover->popoverContentSize(), (cg::Size{320, 360}));
+        EXPECT_EQ(popover->permittedArrowDirections(), 15u);
+        EXPECT_EQ(rt::cast<ui::NavigationController>(rt::Id(popover->contentViewController())) != nullptr, mode == 2);
+        EXPECT_EQ(navigation->viewControllers()->count(), 1u);
+        child->popToPreviousRootElement();
+        EXPECT_FALSE(popover->isPopoverVisible());
+    }
+    auto controller = show();
+    controller->displayViewControllerWithPresentationMode(rt::make<ui::ViewController>(), 1);
+    auto held = controller->popoverForChildRoot();
+    ASSERT_TRUE(held);
+    held->dismissByUser();
+    EXPECT_EQ(controller->popoverForChildRoot(), nullptr);
 }
 
 } // namespace
