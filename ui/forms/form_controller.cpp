@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/array.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/notification_center.h"
@@ -191,9 +192,15 @@ void FormController::setPopoverBeingPresented(rt::Ref<ui::PopoverController> pop
     popoverBeingPresented_ = std::move(popover);
 }
 
-void FormController::popoverControllerDidDismissPopover(const rt::Ref<ui::PopoverController>&) {
+// The child that held the popover lets it go too: the popover holds the child, so a hold kept
+// past the dismissal would keep both alive.
+void FormController::popoverControllerDidDismissPopover(const rt::Ref<ui::PopoverController>& popover) {
     if (table_) table_->reloadData();
     popoverForChildRoot_ = nullptr;
+    rt::Id content = popover ? rt::Id(popover->contentViewController()) : nullptr;
+    if (const auto navigation = rt::cast<ui::NavigationController>(content)) content = navigation->viewControllers()->firstObject();
+    if (const auto child = rt::cast<FormController>(content); child && child->popoverBeingPresented_ == popover)
+        child->popoverBeingPresented_ = nullptr;
 }
 
 void FormController::dismissModalViewController() {
@@ -211,7 +218,8 @@ void FormController::popToPreviousRootElement() {
 }
 
 void FormController::popToPreviousRootElementOnMainThread() {
-    if (const rt::Ref<ui::PopoverController> popover = popoverBeingPresented_) {
+    if (const rt::Ref<ui::PopoverController> popover = std::move(popoverBeingPresented_)) {
+        popoverBeingPresented_ = nullptr;
         popover->dismissPopoverAnimated(true);
         rt::tell(popover->delegate(), rt::Sel("popoverControllerDidDismissPopover:"), rt::Id(popover));
         return;

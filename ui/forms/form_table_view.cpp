@@ -243,6 +243,11 @@ void FormTableView::reloadData() {
     ui::TableView::reloadData();
 }
 
+void FormTableView::setContentInset(const ui::EdgeInsets& insets) {
+    ui::TableView::setContentInset(insets);
+    setScrollIndicatorInsets(insets);
+}
+
 void FormTableView::applyAppearanceForRoot(const rt::Ref<RootElement>& root) {
     const rt::Ref<Appearance> look = root ? root->appearance() : nullptr;
     if (!look) return;

@@ -39,6 +39,8 @@ public:
     bool deselectRowWhenViewAppears() const noexcept { return deselectRowWhenViewAppears_; }
     void setDeselectRowWhenViewAppears(bool deselect) noexcept { deselectRowWhenViewAppears_ = deselect; }
 
+    // The content insets, and the scroll indicators' the same.
+    void setContentInset(const ui::EdgeInsets& insets);
     // The table's look from the root's appearance, then the platform's reload.
     void reloadData();
     void applyAppearanceForRoot(const rt::Ref<RootElement>& root);

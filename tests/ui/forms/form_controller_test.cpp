@@ -22,6 +22,7 @@
 #include "platform/sim/device.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "ui/forms/elements/table_view_cell.h"
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/root_element.h"
@@ -152,6 +153,7 @@ TEST_F(FormControllerTest, TheBottomInsetFollowsTheKeyboardWhileOnScreen) {
     };
     post(ui::UIKeyboardWillShowNotification, 216);
     EXPECT_EQ(table->contentInset().bottom, 216);
+    EXPECT_EQ(table->scrollIndicatorInsets().bottom, 216);
     post(ui::UIKeyboardWillShowNotification, 100); // a second show changes nothing
     EXPECT_EQ(table->contentInset().bottom, 216);
     post(ui::UIKeyboardWillHideNotification, 216);
@@ -213,6 +215,46 @@ TEST_F(FormControllerTest, GoingBackPopsOrDismissesAndWaitsForTheMainThreadFromA
     app().advance(1);
     EXPECT_EQ(navigation->presentedViewController(), nullptr);
     EXPECT_EQ(modal->viewControllers()->count(), 1u);
+}
+
+// Focusable as entry elements are.
+class FormControllerFocusElement : public fm::Element {
+    RT_CLASS(FormControllerFocusElement)
+public:
+    bool canTakeFocus() const override { return true; }
+};
+
+// A cell that can take first responder.
+class FormControllerFocusCell : public fm::TableViewCell {
+    RT_CLASS(FormControllerFocusCell)
+public:
+    bool canBecomeFirstResponder() const override { return true; }
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(FormControllerFocusElement, "FormControllerFocusElement", fm::Element)
+RT_DEFINE_CLASS(FormControllerFocusCell, "FormControllerFocusCell", fm::TableViewCell)
+
+namespace {
+
+TEST_F(FormControllerTest, TheKeyboardShowsOnAppearOnlyForAFocusableEntry) {
+    for (bool focusable : {true, false}) {
+        SCOPED_TRACE(focusable);
+        rows.clear();
+        auto controller = show();
+        form->setShowKeyboardOnAppear(true);
+        auto entry = focusable ? rt::Ref<fm::Element>(rt::make<FormControllerFocusElement>()) : rt::make<fm::Element>();
+        form->getSectionForIndex(1)->addElement(entry);
+        auto cell = rt::make<FormControllerFocusCell>();
+        controller->formTableView()->registerCellFactory(entry->cellReuseIdentifier(), [cell] { return cell; });
+        controller->formTableView()->reloadData();
+        navigation->pushViewController(rt::make<ui::ViewController>(), false);
+        app().advance(1);
+        navigation->popViewControllerAnimated(false);
+        app().advance(1);
+        EXPECT_EQ(cell->isFirstResponder(), focusable);
+    }
 }
 
 TEST_F(FormControllerTest, AStalePreselectedIndexIsIgnored) {
