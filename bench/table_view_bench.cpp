@@ -12,7 +12,10 @@
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/view_controller.h"
+#include "platform/uikit/navigation_controller.h"
 #include "ui/forms/appearance.h"
+#include "ui/forms/form_controller.h"
+#include "ui/forms/form_table_view.h"
 #include "ui/forms/elements/label_element.h"
 #include "ui/forms/elements/table_view_cell.h"
 #include "ui/forms/section.h"
@@ -127,5 +130,63 @@ void FormLabelCellReusedFilledAndLaidOut(benchmark::State& state) {
     fm::Element::removeClassAppearances();
 }
 BENCHMARK(FormLabelCellReusedFilledAndLaidOut)->Unit(benchmark::kMicrosecond);
+
+// A form of 10 sections of 20 rows, 44 high, in a 320 x 568 table.
+rt::Ref<fm::RootElement> formOfTwoHundredRows() {
+    auto root = rt::make<fm::RootElement>();
+    for (int s = 0; s < 10; ++s) {
+        auto section = rt::make<fm::Section>();
+        for (int r = 0; r < 20; ++r)
+            section->addElement(rt::make<fm::Element>());
+        root->addSection(section);
+    }
+    return root;
+}
+
+void FormTableReloadOfTwoHundredRows(benchmark::State& state) {
+    auto root = formOfTwoHundredRows();
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    for (auto _ : state)
+        table->reloadData();
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormTableReloadOfTwoHundredRows)->Unit(benchmark::kMicrosecond);
+
+// Fifty rows hidden in one batch (checked against the model), then shown again untimed.
+void FormHideFiftyRowsInOneBatch(benchmark::State& state) {
+    auto root = formOfTwoHundredRows();
+    auto controller = rt::make<fm::FormController>(root);
+    controller->view();
+    std::vector<rt::Ref<fm::Element>> fifty;
+    for (int s = 0; s < 10; ++s)
+        for (int r = 0; r < 5; ++r)
+            fifty.push_back((*root->getSectionForIndex(s)->elements())[static_cast<std::size_t>(r * 4)]);
+    for (auto _ : state) {
+        controller->hideElements(ui::TableViewRowAnimation::Fade, fifty);
+        state.PauseTiming();
+        controller->showElements(ui::TableViewRowAnimation::Fade, fifty);
+        state.ResumeTiming();
+    }
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormHideFiftyRowsInOneBatch)->Unit(benchmark::kMicrosecond);
+
+// A nested form opened: its controller, table and rows, pushed without animation (popped untimed).
+void FormOpenNestedForm(benchmark::State& state) {
+    auto nested = formOfTwoHundredRows();
+    auto first = rt::make<fm::FormController>(formOfTwoHundredRows());
+    auto navigation = ui::NavigationController::withRootViewController(first);
+    for (auto _ : state) {
+        auto controller = first->makeControllerForRoot(nested);
+        controller->view();
+        navigation->pushViewController(controller, false);
+        state.PauseTiming();
+        navigation->popViewControllerAnimated(false);
+        state.ResumeTiming();
+    }
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormOpenNestedForm)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -121,6 +121,8 @@ public:
     rt::Id statusBar() const;
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
+    bool isNetworkActivityIndicatorVisible() const noexcept { return networkActivityIndicatorVisible_; }
+    void setNetworkActivityIndicatorVisible(bool visible) noexcept { networkActivityIndicatorVisible_ = visible; }
 
     // ---- Notification registrations, recorded ----
     void registerUserNotificationSettings(const rt::Ref<UserNotificationSettings>& settings);
@@ -207,6 +209,7 @@ private:
     // The private status bar of the device's state last read.
     mutable rt::Id statusBar_;
     mutable std::shared_ptr<const sim::Profile> statusBarState_;
+    bool networkActivityIndicatorVisible_ = false;
     std::vector<rt::Ref<UserNotificationSettings>> settingsRegistrations_;
     std::vector<unsigned long> remoteRegistrations_;
     rt::Weak<Window> keyWindow_;

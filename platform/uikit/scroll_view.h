@@ -27,6 +27,11 @@ public:
     EdgeInsets adjustedContentInset() const;
     cg::Point contentOffset() const { return bounds().origin; }
     void setContentOffset(cg::Point offset);
+    // Kept; no indicators are drawn here.
+    const EdgeInsets& scrollIndicatorInsets() const noexcept { return indicatorInsets_; }
+    void setScrollIndicatorInsets(const EdgeInsets& insets) noexcept { indicatorInsets_ = insets; }
+    bool isScrollEnabled() const noexcept { return scrollEnabled_; }
+    void setScrollEnabled(bool enabled) noexcept { scrollEnabled_ = enabled; }
     cg::Size contentSize() const noexcept { return contentSize_; }
     void setContentSize(cg::Size size);
 
@@ -46,6 +51,8 @@ private:
     EdgeInsets bars_;        // what the bars take
     bool barsInContentInset_ = false; // added into contentInset_ (before system 11)
     cg::Size contentSize_;
+    EdgeInsets indicatorInsets_;
+    bool scrollEnabled_ = true;
 };
 
 } // namespace ui

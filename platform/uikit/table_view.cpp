@@ -7,6 +7,8 @@
 #include "platform/foundation/format.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/foundation/exception.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
 
 namespace ui {
@@ -24,6 +26,14 @@ struct Selectors {
     rt::Sel footerView{"tableView:viewForFooterInSection:"};
     rt::Sel didSelect{"tableView:didSelectRowAtIndexPath:"};
     rt::Sel instantiate{"instantiateWithOwner:options:"};
+    rt::Sel willSelect{"tableView:willSelectRowAtIndexPath:"};
+    rt::Sel willDisplay{"tableView:willDisplayCell:forRowAtIndexPath:"};
+    rt::Sel accessory{"tableView:accessoryButtonTappedForRowWithIndexPath:"};
+    rt::Sel moveTarget{"tableView:targetIndexPathForMoveFromRowAtIndexPath:toProposedIndexPath:"};
+    rt::Sel headerTitle{"tableView:titleForHeaderInSection:"};
+    rt::Sel footerTitle{"tableView:titleForFooterInSection:"};
+    rt::Sel commit{"tableView:commitEditingStyle:forRowAtIndexPath:"};
+    rt::Sel move{"tableView:moveRowAtIndexPath:toIndexPath:"};
 };
 
 const Selectors& sel() {
@@ -76,6 +86,25 @@ void TableView::setAllowsSelection(bool allows) {
 void TableView::setEditing(bool editing) {
     rt::KeyChange change(this, "editing");
     editing_ = editing;
+}
+
+void TableView::setEditingAnimated(bool editing, bool) {
+    setEditing(editing);
+}
+
+void TableView::setAllowsSelectionDuringEditing(bool allows) {
+    rt::KeyChange change(this, "allowsSelectionDuringEditing");
+    allowsSelectionDuringEditing_ = allows;
+}
+
+void TableView::setBackgroundView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "backgroundView");
+    backgroundView_ = std::move(view);
+}
+
+void TableView::setSeparatorColor(rt::Ref<Color> color) {
+    rt::KeyChange change(this, "separatorColor");
+    separatorColor_ = std::move(color);
 }
 
 void TableView::setSeparatorInset(const EdgeInsets& insets) {
@@ -191,6 +220,12 @@ void TableView::reloadData() {
         ns::log("-[UITableView reloadData]: asked for while the table reloads; ignored");
         return;
     }
+    selected_ = nullptr;
+    refill();
+}
+
+// Asks the counts, heights and cells again; the selected row stays selected while it exists.
+void TableView::refill() {
     rt::Ref<TableView> self = rt::retained(this);
     // Cleared however the reload ends: a data source or a nib may raise.
     struct Reloading {
@@ -199,11 +234,12 @@ void TableView::reloadData() {
         ~Reloading() { flag = false; }
     } reloading(reloading_);
     const rt::Id source = dataSource(), delegate = this->delegate();
+    const rt::Ref<ns::IndexPath> selected = std::move(selected_);
     recycle();
-    selected_ = nullptr;
     measure(source, delegate);
     fill(source, delegate);
     place();
+    if (const Row* row = rowAt(selected)) selected_ = row->indexPath;
 }
 
 // Puts the rows' cells and the sections' views back under their identifiers, the top row's to be
@@ -279,6 +315,7 @@ void TableView::fill(const rt::Id& source, const rt::Id& delegate) {
                 row.cell = rt::make<TableViewCell>();
             }
             attach(row.cell);
+            detail::tell(delegate, s.willDisplay, self, row.cell, row.indexPath);
         }
         if (viewsFooters && section.footer.height > 0)
             section.footer.view = rt::cast<View>(rt::send(delegate, s.footerView, self, number));
@@ -293,7 +330,9 @@ void TableView::fill(const rt::Id& source, const rt::Id& delegate) {
     leave(headerFooterPools_);
 }
 
-// Frames every row, section view and the footer view across the table's width.
+// Frames every row, section view and the footer view across the table's width. A layout pass run
+// from a data-source callback meets rows whose cells are not made yet: they are skipped, and
+// framed when the reload places them.
 void TableView::place() {
     const double width = bounds().size.width;
     double bottom = 0;
@@ -303,7 +342,7 @@ void TableView::place() {
         bottom = section.footer.y + section.footer.height;
     }
     for (const Row& row : rows_)
-        row.cell->setFrame(cg::Rect::make(0, row.y, width, row.height));
+        if (row.cell) row.cell->setFrame(cg::Rect::make(0, row.y, width, row.height));
     if (footerView_) {
         footerView_->setFrame(cg::Rect::make(0, bottom, width, footerView_->bounds().size.height));
         bottom += footerView_->bounds().size.height;
@@ -360,8 +399,137 @@ rt::Ref<ns::Array> TableView::visibleCells() const {
     std::vector<rt::Id> cells;
     cells.reserve(rows_.size());
     for (const Row& row : rows_)
-        cells.push_back(row.cell);
+        if (row.cell) cells.push_back(row.cell);
     return ns::Array::make(std::move(cells));
+}
+
+rt::Ref<ns::String> TableView::titleForHeaderInSection(long section) {
+    if (section < 0 || section >= numberOfSections()) return nullptr;
+    const rt::Id source = dataSource();
+    if (!detail::answers(source, sel().headerTitle)) return nullptr;
+    return rt::cast<ns::String>(rt::send(source, sel().headerTitle, rt::Id(rt::retained(this)), section));
+}
+
+rt::Ref<ns::String> TableView::titleForFooterInSection(long section) {
+    if (section < 0 || section >= numberOfSections()) return nullptr;
+    const rt::Id source = dataSource();
+    if (!detail::answers(source, sel().footerTitle)) return nullptr;
+    return rt::cast<ns::String>(rt::send(source, sel().footerTitle, rt::Id(rt::retained(this)), section));
+}
+
+// ---- Updates -----------------------------------------------------------------------------------
+
+void TableView::beginUpdates() {
+    ++updateDepth_;
+}
+
+// A change of rows: a block of its own unless one is open.
+void TableView::queueRows(Update::Kind kind, const std::vector<rt::Ref<ns::IndexPath>>& paths,
+                          TableViewRowAnimation animation) {
+    beginUpdates();
+    for (const auto& path : paths)
+        if (path) pending_.push_back({kind, path->section(), path->row(), animation});
+    endUpdates();
+}
+
+void TableView::insertRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation) {
+    queueRows(Update::InsertRows, paths, animation);
+}
+
+void TableView::deleteRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation) {
+    queueRows(Update::DeleteRows, paths, animation);
+}
+
+void TableView::reloadRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation) {
+    queueRows(Update::ReloadRows, paths, animation);
+}
+
+void TableView::insertSections(const std::vector<long>& sections, TableViewRowAnimation animation) {
+    beginUpdates();
+    for (long section : sections)
+        pending_.push_back({Update::InsertSections, section, -1, animation});
+    endUpdates();
+}
+
+void TableView::deleteSections(const std::vector<long>& sections, TableViewRowAnimation animation) {
+    beginUpdates();
+    for (long section : sections)
+        pending_.push_back({Update::DeleteSections, section, -1, animation});
+    endUpdates();
+}
+
+void TableView::endUpdates() {
+    if (updateDepth_ == 0 || --updateDepth_ > 0) return;
+    std::vector<Update> changes = std::move(pending_);
+    pending_.clear();
+    rt::Ref<TableView> self = rt::retained(this);
+    check(changes);
+    const bool onlyReloads = !changes.empty() && std::all_of(changes.begin(), changes.end(), [](const Update& u) {
+        return u.kind == Update::ReloadRows;
+    });
+    if (onlyReloads) reloadRows(changes);
+    else refill();
+    lastUpdates_ = std::move(changes);
+}
+
+// Throws, as the platform does, when the data source's counts do not follow from the changes.
+void TableView::check(const std::vector<Update>& changes) {
+    const Selectors& s = sel();
+    const rt::Id source = dataSource(), self = rt::retained(this);
+    auto distinct = [&](Update::Kind kind, long section) {
+        std::vector<long> found;
+        for (const Update& u : changes)
+            if (u.kind == kind && (section < 0 || u.section == section))
+                found.push_back(section < 0 ? u.section : u.row);
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+        return found;
+    };
+    auto fail = [](const std::string& reason) {
+        ns::raise("NSInternalInconsistencyException", "Invalid update: " + reason);
+    };
+    const long before = numberOfSections();
+    const bool hasRows = detail::answers(source, s.rows);
+    const long after = !hasRows ? 0 : detail::answers(source, s.sections) ? rt::send<long>(source, s.sections, self) : 1;
+    const std::vector<long> inserted = distinct(Update::InsertSections, -1), deleted = distinct(Update::DeleteSections, -1);
+    if (after != before + static_cast<long>(inserted.size()) - static_cast<long>(deleted.size()))
+        fail(ns::format("invalid number of sections (%ld, was %ld)", after, before));
+    // The sections kept, paired in order: before (not deleted) with after (not inserted).
+    long old = 0;
+    for (long now = 0; now < after; ++now) {
+        if (std::binary_search(inserted.begin(), inserted.end(), now)) continue;
+        while (std::binary_search(deleted.begin(), deleted.end(), old)) ++old;
+        const long rows = rt::send<long>(source, s.rows, self, now);
+        const long expected = numberOfRowsInSection(old) + static_cast<long>(distinct(Update::InsertRows, now).size()) -
+                              static_cast<long>(distinct(Update::DeleteRows, old).size());
+        if (rows != expected)
+            fail(ns::format("invalid number of rows in section %ld (%ld, expected %ld)", now, rows, expected));
+        ++old;
+    }
+}
+
+// Asks the data source again for the given rows' cells, in place.
+void TableView::reloadRows(const std::vector<Update>& changes) {
+    const Selectors& s = sel();
+    const rt::Id source = dataSource(), delegate = this->delegate(), self = rt::retained(this);
+    const double width = bounds().size.width;
+    for (const Update& change : changes) {
+        const Row* found = rowAt(ns::IndexPath::indexPathForRowInSection(change.row, change.section));
+        if (!found) continue;
+        Row* row = &rows_[static_cast<std::size_t>(found - rows_.data())];
+        if (const rt::Ref<ns::String>& identifier = row->cell->reuseIdentifier())
+            cellPools_[identifier->utf8()].free.push_back(row->cell);
+        else row->cell->removeFromSuperview();
+        rt::Ref<TableViewCell> cell = rt::cast<TableViewCell>(rt::send(source, s.cell, self, row->indexPath));
+        row->cell = cell ? cell : rt::make<TableViewCell>();
+        if (row->cell->superview().get() != this) addSubview(row->cell);
+        detail::tell(delegate, s.willDisplay, self, row->cell, row->indexPath);
+        row->cell->setFrame(cg::Rect::make(0, row->y, width, row->height));
+        if (same(row->indexPath, selected_)) row->cell->setSelectedAnimated(true, false);
+    }
+    for (auto& entry : cellPools_)
+        for (const auto& view : entry.second.free)
+            if (view->superview().get() == this) view->removeFromSuperview();
 }
 
 // ---- Selection ---------------------------------------------------------------------------------
@@ -383,12 +551,63 @@ void TableView::deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, 
 
 bool TableView::tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
     const Row* row = rowAt(indexPath);
-    if (!row || !allowsSelection_ || !isUserInteractionEnabled()) return false;
+    if (!row || !allowsSelection_ || !isUserInteractionEnabled() || !row->cell->isUserInteractionEnabled()) return false;
+    if (editing_ && !allowsSelectionDuringEditing_) return false;
     rt::Ref<TableView> self = rt::retained(this);
     rt::Ref<ns::IndexPath> tapped = row->indexPath;
+    if (detail::answers(delegate(), sel().willSelect)) {
+        tapped = rt::cast<ns::IndexPath>(rt::send(delegate(), sel().willSelect, self, tapped));
+        if (!rowAt(tapped)) return false;
+    }
     selectRowAtIndexPath(tapped, false);
     detail::tell(delegate(), sel().didSelect, self, tapped);
     return true;
+}
+
+void TableView::scrollToRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, long position, bool) {
+    const Row* row = rowAt(indexPath);
+    if (!row)
+        ns::raise("NSInvalidArgumentException",
+                  indexPath ? ns::format("-[UITableView scrollToRowAtIndexPath:atScrollPosition:animated:]: row "
+                                         "(%ld) beyond bounds for section (%ld).",
+                                         indexPath->row(), indexPath->section())
+                            : std::string("-[UITableView scrollToRowAtIndexPath:atScrollPosition:animated:]: nil path"));
+    const double visible = bounds().size.height, offset = contentOffset().y;
+    double y = offset;
+    if (position == 1) y = row->y;
+    else if (position == 2) y = row->y + row->height / 2 - visible / 2;
+    else if (position == 3 || row->y + row->height > offset + visible) y = row->y + row->height - visible;
+    else if (row->y < offset) y = row->y;
+    setContentOffset({contentOffset().x, y});
+}
+
+bool TableView::tapAccessoryAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
+    const Row* row = rowAt(indexPath);
+    if (!row) return false;
+    detail::tell(delegate(), sel().accessory, rt::retained(this), row->indexPath);
+    return true;
+}
+
+bool TableView::commitDeleteAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
+    const Row* row = rowAt(indexPath);
+    const rt::Id source = dataSource();
+    if (!row || !detail::answers(source, sel().commit)) return false;
+    rt::send(source, sel().commit, rt::retained(this), 1L, row->indexPath);
+    return true;
+}
+
+rt::Ref<ns::IndexPath> TableView::moveRow(const rt::Ref<ns::IndexPath>& from, const rt::Ref<ns::IndexPath>& to) {
+    const Row* row = rowAt(from);
+    if (!row || !to) return nullptr;
+    rt::Ref<TableView> self = rt::retained(this);
+    const rt::Ref<ns::IndexPath> source = row->indexPath;
+    rt::Ref<ns::IndexPath> target = to;
+    if (detail::answers(delegate(), sel().moveTarget))
+        target = rt::cast<ns::IndexPath>(rt::send(delegate(), sel().moveTarget, self, source, to));
+    if (!target) target = source;
+    detail::tell(dataSource(), sel().move, self, source, target);
+    refill();
+    return target;
 }
 
 // ---- Protocols ---------------------------------------------------------------------------------
@@ -433,6 +652,9 @@ RT_DEFINE_CLASS(TableView, "UITableView", ScrollView,
                 rt::prop("visibleCells", &TableView::visibleCells),
                 rt::method("setSeparatorInset:", &TableView::setSeparatorInset),
                 rt::method("setEditing:", &TableView::setEditing),
+                rt::method("setEditing:animated:", &TableView::setEditingAnimated),
+                rt::method("beginUpdates", &TableView::beginUpdates),
+                rt::method("endUpdates", &TableView::endUpdates),
                 rt::method("reloadData", &TableView::reloadData),
                 rt::method("numberOfRowsInSection:", &TableView::numberOfRowsInSection),
                 rt::method("registerClass:forCellReuseIdentifier:", &TableView::registerClassForCellReuseIdentifier),

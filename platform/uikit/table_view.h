@@ -7,6 +7,12 @@
 //                tableView:heightForHeaderInSection:, tableView:viewForHeaderInSection: and the
 //                same two for footers (no header or footer without them),
 //                tableView:didSelectRowAtIndexPath: (the tester's tap on a row)
+//                tableView:willSelectRowAtIndexPath: (before it: nil refuses the tap, another path
+//                is selected in its place), tableView:willDisplayCell:forRowAtIndexPath: (each cell
+//                given to the table), tableView:accessoryButtonTappedForRowWithIndexPath:,
+//                tableView:targetIndexPathForMoveFromRowAtIndexPath:toProposedIndexPath:
+//   data source  tableView:titleForHeaderInSection: (and footer), tableView:commitEditingStyle:
+//                forRowAtIndexPath:, tableView:moveRowAtIndexPath:toIndexPath:
 //
 // A scroll view (scroll_view.h): the rows are in its content, below its adjusted top inset.
 // Headless: nothing scrolls and every row is on screen, so reloadData asks for every row, as the
@@ -44,6 +50,10 @@ namespace ns {
 class Array;
 }
 
+namespace ui {
+class Color;
+}
+
 namespace rt {
 class Protocol;
 }
@@ -51,6 +61,9 @@ class Protocol;
 namespace ui {
 
 enum class TableViewStyle : long { Plain = 0, Grouped = 1 };
+
+// How inserted, deleted and reloaded rows animate (recorded; nothing moves here).
+enum class TableViewRowAnimation : long { Fade = 0, Right = 1, Left = 2, Top = 3, Bottom = 4, None = 5, Middle = 6, Automatic = 100 };
 
 // The height a delegate answers to let the table size a row, header or footer itself.
 inline constexpr double TableViewAutomaticDimension = -1;
@@ -75,6 +88,15 @@ public:
     void setAllowsSelection(bool allows);
     bool isEditing() const noexcept { return editing_; }
     void setEditing(bool editing);
+    void setEditingAnimated(bool editing, bool animated);
+    // Taps select rows while editing only when set.
+    bool allowsSelectionDuringEditing() const noexcept { return allowsSelectionDuringEditing_; }
+    void setAllowsSelectionDuringEditing(bool allows);
+    // Kept, behind the rows.
+    const rt::Ref<View>& backgroundView() const noexcept { return backgroundView_; }
+    void setBackgroundView(rt::Ref<View> view);
+    const rt::Ref<Color>& separatorColor() const noexcept { return separatorColor_; }
+    void setSeparatorColor(rt::Ref<Color> color);
     // Kept; rows draw no separators here.
     const EdgeInsets& separatorInset() const noexcept { return separatorInset_; }
     void setSeparatorInset(const EdgeInsets& insets);
@@ -116,6 +138,34 @@ public:
     cg::Rect rectForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const;
     // The rows' cells, top to bottom.
     rt::Ref<ns::Array> visibleCells() const;
+    // The data source's title for a section's header (footer), or nil.
+    rt::Ref<ns::String> titleForHeaderInSection(long section);
+    rt::Ref<ns::String> titleForFooterInSection(long section);
+
+    // ---- Updates ----
+    // Changes between beginUpdates and the matching endUpdates are checked and applied together at
+    // the end; a lone change is a block of its own. The check, as the platform's: the sections
+    // asked again must number those before plus inserted less deleted, and each section kept must
+    // hold its rows before plus inserted less deleted; otherwise ns::Exception
+    // "NSInternalInconsistencyException" and the table stays as it was. Deleted rows and sections
+    // are counted in the table before the block, inserted ones in the table after it. An applied
+    // block asks the counts, heights and cells again (an empty one too: row heights change).
+    struct Update {
+        enum Kind : long { InsertRows, DeleteRows, ReloadRows, InsertSections, DeleteSections } kind;
+        long section, row; // row -1 for sections
+        TableViewRowAnimation animation;
+    };
+    void beginUpdates();
+    void endUpdates();
+    void insertRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
+    void deleteRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
+    void insertSections(const std::vector<long>& sections, TableViewRowAnimation animation);
+    void deleteSections(const std::vector<long>& sections, TableViewRowAnimation animation);
+    // Asks the data source again for those rows' cells only (rows that do not exist are skipped);
+    // within an update block, at its end.
+    void reloadRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
+    // The changes of the last block applied, in the order given.
+    const std::vector<Update>& lastUpdates() const noexcept { return lastUpdates_; }
 
     // ---- Selection ----
     rt::Ref<ns::IndexPath> indexPathForSelectedRow() const { return selected_; }
@@ -123,10 +173,22 @@ public:
     void selectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
     // Tells no one; nothing unless the row is the selected one.
     void deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
+    // Sets the content offset so the row shows at the top (1), middle (2) or bottom (3) of the
+    // bounds (none, 0: only as far as it takes to show it); ns::Exception
+    // "NSInvalidArgumentException" for a row that does not exist.
+    void scrollToRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, long position, bool animated);
     // The tester's tap on a row: selects it (in place of the row selected before) and sends
     // tableView:didSelectRowAtIndexPath:. False, and nothing done, for a row that does not exist
     // or while the table allows no selection or takes no touches.
     bool tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath);
+    // The tester's tap on a row's accessory button: tells the delegate; false for no such row.
+    bool tapAccessoryAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath);
+    // The tester's swipe and delete: the data source's commit of the delete style (1); false for
+    // no such row or a data source that does not commit.
+    bool commitDeleteAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath);
+    // The tester's drag of a row: the delegate's target for the proposed path, the data source's
+    // move, then the table asks its rows again. The path the row went to, or nil for no such row.
+    rt::Ref<ns::IndexPath> moveRow(const rt::Ref<ns::IndexPath>& from, const rt::Ref<ns::IndexPath>& to);
 
 protected:
     TableView() : TableView(cg::Rect::zero(), TableViewStyle::Plain) {}
@@ -166,12 +228,21 @@ private:
     void fill(const rt::Id& source, const rt::Id& delegate);
     void recycle();
     void place();
+    void refill();
+    void queueRows(Update::Kind kind, const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
+    void check(const std::vector<Update>& changes);
+    void reloadRows(const std::vector<Update>& changes);
 
     TableViewStyle style_;
     rt::Weak<rt::Object> dataSource_, delegate_;
     double rowHeight_ = 44;
     bool allowsSelection_ = true;
     bool editing_ = false;
+    bool allowsSelectionDuringEditing_ = false;
+    int updateDepth_ = 0;
+    std::vector<Update> pending_, lastUpdates_;
+    rt::Ref<View> backgroundView_;
+    rt::Ref<Color> separatorColor_;
     bool reloading_ = false;
     EdgeInsets separatorInset_;
     rt::Ref<View> footerView_;

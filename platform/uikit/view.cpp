@@ -61,19 +61,59 @@ cg::Rect View::frame() const {
 void View::setFrame(const cg::Rect& frame) {
     rt::KeyChange change(this, "frame");
     const cg::Rect r = frame.standardized();
+    const cg::Size before = bounds_.size;
     const bool resized = r.size != bounds_.size;
     center_ = {r.midX(), r.midY()};
     bounds_.size = r.size;
     noteGeometrySetByCode();
-    if (resized) setNeedsLayout();
+    if (resized) resizeSubviews(before);
 }
 
 void View::setBounds(const cg::Rect& bounds) {
     rt::KeyChange change(this, "bounds");
+    const cg::Size before = bounds_.size;
     const bool resized = bounds.size != bounds_.size;
     bounds_ = bounds;
     if (resized) noteGeometrySetByCode();
-    if (resized) setNeedsLayout();
+    if (resized) resizeSubviews(before);
+}
+
+namespace {
+
+// One axis of an autoresizing: the change shared by the flexible parts in proportion to their
+// lengths (equally when they are all 0). Answers the new origin and length.
+std::pair<double, double> viewAutoresizeAxis(double origin, double length, double outer, double change, bool low,
+                                             bool flexibleLength, bool high) {
+    const double lowPart = origin, highPart = outer - origin - length;
+    double total = (low ? lowPart : 0) + (flexibleLength ? length : 0) + (high ? highPart : 0);
+    const int parts = (low ? 1 : 0) + (flexibleLength ? 1 : 0) + (high ? 1 : 0);
+    if (parts == 0) return {origin, length};
+    auto share = [&](bool flexible, double part) {
+        if (!flexible) return 0.0;
+        return total > 0 ? change * part / total : change / parts;
+    };
+    return {origin + share(low, lowPart), length + share(flexibleLength, length)};
+}
+
+} // namespace
+
+// The subviews follow the new size by their autoresizing masks.
+void View::resizeSubviews(cg::Size before) {
+    setNeedsLayout();
+    const cg::Size after = bounds_.size;
+    for (const rt::Ref<View>& sub : subviews_) {
+        const unsigned long mask = sub->autoresizingMask_;
+        if (mask == ViewAutoresizing::None) continue;
+        const cg::Rect f = sub->frame();
+        namespace m = ViewAutoresizing;
+        const auto [x, w] = viewAutoresizeAxis(f.origin.x, f.size.width, before.width, after.width - before.width,
+                                               mask & m::FlexibleLeftMargin, mask & m::FlexibleWidth,
+                                               mask & m::FlexibleRightMargin);
+        const auto [y, h] = viewAutoresizeAxis(f.origin.y, f.size.height, before.height, after.height - before.height,
+                                               mask & m::FlexibleTopMargin, mask & m::FlexibleHeight,
+                                               mask & m::FlexibleBottomMargin);
+        sub->setFrame(cg::Rect::make(x, y, w, h));
+    }
 }
 
 void View::setCenter(cg::Point center) {

@@ -89,6 +89,12 @@ class GestureRecognizer;
 class LayoutConstraint;
 class Window;
 
+// A view's autoresizing mask: which of its margins and lengths follow its superview's size.
+namespace ViewAutoresizing {
+inline constexpr unsigned long None = 0, FlexibleLeftMargin = 1, FlexibleWidth = 2, FlexibleRightMargin = 4,
+                               FlexibleTopMargin = 8, FlexibleHeight = 16, FlexibleBottomMargin = 32;
+} // namespace ViewAutoresizing
+
 class View : public Responder {
     RT_CLASS(View)
 public:
@@ -111,6 +117,10 @@ public:
     double alpha() const noexcept { return alpha_; }
     // Held to 0...1.
     void setAlpha(double alpha);
+    // When the superview's size changes, the flexible parts of each axis share the change in
+    // proportion to their lengths (equally when all are 0).
+    unsigned long autoresizingMask() const noexcept { return autoresizingMask_; }
+    void setAutoresizingMask(unsigned long mask) noexcept { autoresizingMask_ = mask; }
     const rt::Ref<Color>& backgroundColor() const noexcept { return backgroundColor_; }
     void setBackgroundColor(rt::Ref<Color> color);
     long tag() const noexcept { return tag_; }
@@ -340,6 +350,7 @@ private:
     void runLayoutPass();
     // Geometry set by code, not by the layout pass: the pass pulls this view's variables there.
     void noteGeometrySetByCode();
+    void resizeSubviews(cg::Size before);
     // This view's point in its superview's coordinates, and back.
     cg::Point toSuperview(cg::Point point) const;
     cg::Point fromSuperview(cg::Point point) const;
@@ -356,6 +367,7 @@ private:
     bool clipsToBounds_ = false;
     bool opaque_ = true;
     bool translatesMask_ = true;
+    unsigned long autoresizingMask_ = 0;
     bool geometrySetByCode_ = false;
     bool inLayoutPass_ = false;
     bool needsLayout_ = true;

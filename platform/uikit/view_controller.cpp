@@ -267,6 +267,11 @@ rt::Ref<ViewController> ViewController::presentingViewController() const {
     return presentationRoot()->presenting_.lock();
 }
 
+void ViewController::presentModalViewControllerAnimated(const rt::Ref<ViewController>& controller, bool animated) {
+    presentViewController(controller, animated);
+    if (controller && controller->presentingViewController()) controller->olderModalCall_ = true;
+}
+
 void ViewController::presentViewController(const rt::Ref<ViewController>& controller, bool animated,
                                            Completion completion) {
     if (!controller) return;
@@ -290,6 +295,7 @@ void ViewController::presentViewController(const rt::Ref<ViewController>& contro
     presenter->presented_ = controller;
     presenter->presentationUnderway_ = true;
     controller->presenting_ = presenter;
+    controller->olderModalCall_ = false;
     controller->loadViewIfNeeded();
     controller->view_->setFrame(window->bounds());
     presenter->beginAppearanceTransition(false, animated);

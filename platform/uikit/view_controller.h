@@ -158,6 +158,12 @@ public:
     // it is part of.
     void dismissViewControllerAnimated(bool animated, Completion completion = {});
     const rt::Ref<ViewController>& presentedViewController() const noexcept { return presented_; }
+    // The older modal call: the same presentation, animated or not, remembered as made by it.
+    void presentModalViewControllerAnimated(const rt::Ref<ViewController>& controller, bool animated);
+    bool presentedWithOlderModalCall() const noexcept { return olderModalCall_; }
+    // Recorded with each presentation: full screen 0, page sheet 1, form sheet 2, ...
+    long modalPresentationStyle() const noexcept { return modalPresentationStyle_; }
+    void setModalPresentationStyle(long style) noexcept { modalPresentationStyle_ = style; }
     rt::Ref<ViewController> presentingViewController() const;
 
     // A view controller's next responder is its view's superview (else its parent, else the
@@ -209,6 +215,8 @@ private:
     rt::Weak<ViewController> parent_;
     std::vector<rt::Ref<ViewController>> children_;
     rt::Ref<ViewController> presented_;
+    long modalPresentationStyle_ = 0;
+    bool olderModalCall_ = false;
     rt::Weak<ViewController> presenting_;
     rt::Ref<Storyboard> storyboard_;
     std::string sceneIdentifier_;

@@ -90,7 +90,7 @@ public:
     // Nil when the element or its section is hidden, or when it has no section or the section no
     // root.
     rt::Ref<ns::IndexPath> getIndexPath() const;
-    double getRowHeightForTableView(const rt::Ref<ui::TableView>& table) const;
+    virtual double getRowHeightForTableView(const rt::Ref<ui::TableView>& table) const;
 
     // The cell that shows the element: taken from the table's pool for the element's key and
     // class (or made), given the element's appearance and reset. Subclasses call it, then fill it.

@@ -79,6 +79,18 @@ public:
     // How many visible elements come before it (it may be hidden itself); NotFound when absent.
     std::size_t getVisibleIndexForElement(const Element* element) const noexcept;
 
+    // Editing hooks the form's data source calls; `index` counts every element, hidden ones too.
+    // Sections that sort their rows override them. Here: no moves; an element can be removed
+    // while canDeleteRows is YES.
+    virtual bool acceptsRowMoves() const { return false; }
+    virtual bool canRemoveElementForRow(std::size_t index) const;
+    // Removes the element at `index`: YES when it was taken out; NO, and nothing changed, when
+    // removal is not allowed or `index` is out of range.
+    virtual bool removeElementForRow(std::size_t index);
+    // Takes the element at `from` out and inserts it at `to` of the list without it (appends past
+    // the end); nothing when `from` is out of range.
+    virtual void moveElementFromRowToRow(std::size_t from, std::size_t to);
+
     // Each element's fetchValueIntoObject, in order.
     void fetchValueIntoObject(const rt::Id& object) const;
 

@@ -1,11 +1,13 @@
 // The element tree: elements, sections and roots, which know one another (an element finds its
 // appearance through its section's root; a section its place through its root).
 
+#include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
 
 #include "platform/runtime/block.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/delegate_call.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/method_signature.h"
 #include "platform/uikit/device.h"
@@ -269,6 +271,25 @@ void Section::removeAllElements() {
     elements_.clear();
 }
 
+bool Section::canRemoveElementForRow(std::size_t index) const {
+    return canDeleteRows_ && index < elements_.size();
+}
+
+bool Section::removeElementForRow(std::size_t index) {
+    if (!canRemoveElementForRow(index)) return false;
+    const rt::Ref<Element> element = elements_[index];
+    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (element->parentSection().get() == this) element->setParentSection(nullptr);
+    return true;
+}
+
+void Section::moveElementFromRowToRow(std::size_t from, std::size_t to) {
+    if (from >= elements_.size()) return;
+    rt::Ref<Element> element = elements_[from];
+    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(from));
+    elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(std::min(to, elements_.size())), std::move(element));
+}
+
 rt::Ref<ns::Array> Section::elementList() const {
     return hasElements_ ? ns::Array::make(std::vector<rt::Id>(elements_.begin(), elements_.end())) : nullptr;
 }
@@ -432,7 +453,10 @@ void RootElement::selected(const rt::Ref<ui::TableView>& table, const rt::Ref<ui
     if (hasSections_ && controller) displayNestedRoot(controller);
 }
 
-void RootElement::displayNestedRoot(const rt::Ref<ui::ViewController>&) {}
+// The form controller shows it by its presentation mode; other controllers are not asked.
+void RootElement::displayNestedRoot(const rt::Ref<ui::ViewController>& controller) {
+    rt::tell(controller, rt::Sel("displayViewControllerForRoot:"), rt::Id(rt::retained(this)));
+}
 
 void RootElement::fetchValueIntoObject(const rt::Id& object) {
     for (const auto& section : sections_)

@@ -483,3 +483,108 @@ TEST(TableViewsUnderBars, TheFirstRowShowsBelowTheBarsAsTheSystemVersionGivesThe
 }
 
 } // namespace
+
+namespace {
+
+// Lays each cell out as it is made, from within the reload (the table's layout pass runs then).
+class LayingOutSource : public rt::Object {
+    RT_CLASS(LayingOutSource)
+public:
+    long count = 3;
+    Strings calls;
+    long rows(const rt::Id&, long) { return count; }
+    rt::Id cell(const rt::Id& table, const rt::Ref<ns::IndexPath>&) {
+        auto cell = rt::make<ui::TableViewCell>();
+        rt::cast<ui::TableView>(table)->addSubview(cell);
+        rt::cast<ui::TableView>(table)->setNeedsLayout();
+        cell->layoutIfNeeded();
+        return cell;
+    }
+    rt::Id willSelect(const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        calls.push_back("will " + text(path));
+        return path->row() == 2 ? nullptr : at(path->row() + 1);
+    }
+    void display(const rt::Id&, const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("display " + text(path)); }
+    void accessory(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("accessory " + text(path)); }
+    void select(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("select " + text(path)); }
+};
+RT_DEFINE_CLASS(LayingOutSource, "TableTestLayingOutSource", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &LayingOutSource::rows),
+                rt::method("tableView:cellForRowAtIndexPath:", &LayingOutSource::cell),
+                rt::method("tableView:willSelectRowAtIndexPath:", &LayingOutSource::willSelect),
+                rt::method("tableView:willDisplayCell:forRowAtIndexPath:", &LayingOutSource::display),
+                rt::method("tableView:accessoryButtonTappedForRowWithIndexPath:", &LayingOutSource::accessory),
+                rt::method("tableView:didSelectRowAtIndexPath:", &LayingOutSource::select))
+
+TEST_F(TableViews, ACellLaidOutWhileTheTableReloadsDoesNotCrashAndTapsGoThroughWillSelect) {
+    auto source = rt::make<LayingOutSource>();
+    auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 320, 480));
+    auto table = makeTable(source);
+    window->addSubview(table);
+    table->reloadData();
+    EXPECT_EQ(table->rectForRowAtIndexPath(at(2)).origin.y, 88);
+    EXPECT_EQ(table->cellForRowAtIndexPath(at(2))->frame().origin.y, 88);
+    source->calls.clear();
+    EXPECT_TRUE(table->tapRowAtIndexPath(at(0)));  // redirected to the next row
+    EXPECT_FALSE(table->tapRowAtIndexPath(at(2))); // refused
+    EXPECT_TRUE(table->tapAccessoryAtIndexPath(at(1)));
+    table->setEditingAnimated(true, true);
+    EXPECT_FALSE(table->tapRowAtIndexPath(at(1))); // no selection while editing unless allowed
+    table->setAllowsSelectionDuringEditing(true);
+    EXPECT_TRUE(table->tapRowAtIndexPath(at(1)));
+    EXPECT_EQ(source->calls, (Strings{"will 0-0", "select 0-1", "will 0-2", "accessory 0-1", "will 0-1", "select 0-2"}));
+    EXPECT_EQ(text(table->indexPathForSelectedRow()), "0-2");
+}
+
+// An update block is checked against the data source's counts before it is applied.
+TEST_F(TableViews, UpdatesMustMatchTheDataSourcesCounts) {
+    using Path = rt::Ref<ns::IndexPath>;
+    struct Case {
+        const char* name;
+        std::vector<std::vector<double>> after;
+        std::function<void(ui::TableView&)> update;
+        bool throws;
+    };
+    const std::vector<std::vector<double>> before = {{44, 44}, {44}};
+    const Case cases[] = {
+        {"insert a row", {{44, 44, 44}, {44}},
+         [](ui::TableView& t) { t.insertRowsAtIndexPaths({Path(at(2))}, ui::TableViewRowAnimation::Fade); }, false},
+        {"delete without the model", {{44, 44}, {44}},
+         [](ui::TableView& t) { t.deleteRowsAtIndexPaths({Path(at(0))}, ui::TableViewRowAnimation::Fade); }, true},
+        {"a block of a delete and an insert in two sections", {{44}, {44, 44}},
+         [](ui::TableView& t) {
+             t.beginUpdates();
+             t.deleteRowsAtIndexPaths({Path(at(1))}, ui::TableViewRowAnimation::Fade);
+             t.insertRowsAtIndexPaths({Path(at(0, 1))}, ui::TableViewRowAnimation::Fade);
+             t.endUpdates();
+         },
+         false},
+        {"the same row deleted twice counts once", {{44}, {44}},
+         [](ui::TableView& t) { t.deleteRowsAtIndexPaths({Path(at(1)), Path(at(1))}, ui::TableViewRowAnimation::None); },
+         false},
+        {"delete the first section", {{44}},
+         [](ui::TableView& t) { t.deleteSections({0}, ui::TableViewRowAnimation::Fade); }, false},
+        {"insert a section whose rows do not add up", {{44, 44}, {44}, {44, 44}},
+         [](ui::TableView& t) { t.insertSections({1}, ui::TableViewRowAnimation::Fade); }, true},
+        {"an empty block while the model changed", {{44, 44}, {}},
+         [](ui::TableView& t) { t.beginUpdates(); t.endUpdates(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto source = rt::make<Source>();
+        source->heights = before;
+        auto table = makeTable(source);
+        table->reloadData();
+        source->heights = c.after;
+        if (c.throws) {
+            EXPECT_THROW(c.update(*table), ns::Exception);
+            EXPECT_EQ(table->numberOfRowsInSection(1), 1); // as it was
+        } else {
+            EXPECT_NO_THROW(c.update(*table));
+            for (std::size_t s = 0; s < c.after.size(); ++s)
+                EXPECT_EQ(table->numberOfRowsInSection(static_cast<long>(s)), static_cast<long>(c.after[s].size()));
+        }
+    }
+}
+
+} // namespace

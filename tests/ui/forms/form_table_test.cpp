@@ -1,0 +1,264 @@
+// The form's table: sections and rows through the visible members, headers, the display order
+// of appearance and form delegate, look-ups, deletes and moves mapped through hidden elements;
+// and the progress and text rows. Layout figures come from the model font: at size S a line is
+// S high.
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/array.h"
+#include "platform/runtime/class.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/progress_view.h"
+#include "platform/uikit/view_controller.h"
+#include "tests/testkit/virtual_time.h"
+#include "ui/forms/appearance.h"
+#include "ui/forms/elements/progress_element.h"
+#include "ui/forms/elements/text_element.h"
+#include "ui/forms/form_table_view.h"
+#include "ui/forms/section.h"
+
+namespace {
+
+using ns::str;
+using Strings = std::vector<std::string>;
+
+Strings& formTableHeard() {
+    static Strings heard;
+    return heard;
+}
+
+// Counts the cells made for it.
+class FormTableCountingElement : public fm::Element {
+    RT_CLASS(FormTableCountingElement)
+public:
+    int cells = 0;
+    rt::Ref<ui::TableViewCell> getCellForTableView(const rt::Ref<ui::TableView>& table,
+                                                   const rt::Ref<ui::ViewController>& controller) override {
+        ++cells;
+        return Element::getCellForTableView(table, controller);
+    }
+};
+
+// A section that accepts moves, as sorting sections do.
+class FormTableMovableSection : public fm::Section {
+    RT_CLASS(FormTableMovableSection)
+public:
+    bool acceptsRowMoves() const override { return true; }
+};
+
+// Records what it is told and builds a header of a known tag.
+class FormTableAppearance : public fm::Appearance {
+    RT_CLASS(FormTableAppearance)
+public:
+    rt::Ref<ui::View> buildHeaderForSection(const rt::Ref<fm::Section>&, const rt::Ref<ui::TableView>&,
+                                            long index) override {
+        formTableHeard().push_back("build " + std::to_string(index));
+        auto view = rt::make<ui::View>();
+        view->setTag(900 + index);
+        return view;
+    }
+    double heightForHeaderInSection(const rt::Ref<fm::Section>&, const rt::Ref<ui::TableView>&, long) override {
+        return 10;
+    }
+    void cellWillAppearForElement(const rt::Ref<ui::TableViewCell>&, const rt::Ref<fm::Element>&,
+                                  const rt::Ref<ns::IndexPath>& path) override {
+        formTableHeard().push_back("appearance " + std::to_string(path->row()));
+    }
+};
+
+// A form delegate that records, vetoes deletes when told to, and may set a section's header.
+class FormTableObserver : public ui::ViewController {
+    RT_CLASS(FormTableObserver)
+public:
+    bool allowDelete = true;
+    rt::Ref<ui::View> replacement;
+    void cellWillAppear(const rt::Id&, const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        formTableHeard().push_back("delegate " + std::to_string(path->row()));
+    }
+    void headerWillAppear(const rt::Id&, const rt::Id& section, long) {
+        if (replacement) rt::cast<fm::Section>(section)->setHeaderView(replacement);
+    }
+    bool shouldDelete(const rt::Id&) { return allowDelete; }
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(FormTableCountingElement, "FormTableCountingElement", fm::Element)
+RT_DEFINE_CLASS(FormTableMovableSection, "FormTableMovableSection", fm::Section)
+RT_DEFINE_CLASS(FormTableAppearance, "FormTableAppearance", fm::Appearance)
+RT_DEFINE_CLASS(FormTableObserver, "FormTableObserver", ui::ViewController,
+                rt::method("cell:willAppearForElement:atIndexPath:", &FormTableObserver::cellWillAppear),
+                rt::method("header:willAppearForSection:atIndex:", &FormTableObserver::headerWillAppear),
+                rt::method("shouldDeleteElement:", &FormTableObserver::shouldDelete))
+
+namespace {
+
+class FormTableTest : public testkit::VirtualTimeTest {
+protected:
+    void SetUp() override {
+        VirtualTimeTest::SetUp();
+        formTableHeard().clear();
+        controller = rt::make<FormTableObserver>();
+    }
+    void TearDown() override {
+        fm::Element::removeClassAppearances();
+        VirtualTimeTest::TearDown();
+    }
+    static rt::Ref<FormTableCountingElement> element(const char* key, bool hidden = false) {
+        auto made = rt::make<FormTableCountingElement>();
+        made->setKey(str(key));
+        made->setHidden(hidden);
+        return made;
+    }
+    template <class S = fm::Section>
+    static rt::Ref<fm::Section> section(std::initializer_list<rt::Ref<FormTableCountingElement>> members,
+                                        const char* title = nullptr) {
+        rt::Ref<fm::Section> made = rt::make<S>();
+        if (title) made->setTitle(str(title));
+        for (const auto& member : members)
+            made->addElement(member);
+        return made;
+    }
+    rt::Ref<fm::FormTableView> table(std::initializer_list<rt::Ref<fm::Section>> sections) {
+        form = rt::make<fm::RootElement>();
+        for (const auto& s : sections)
+            form->addSection(s);
+        auto made = rt::make<fm::FormTableView>(controller, form);
+        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
+        made->reloadData();
+        return made;
+    }
+    static std::string keys(const rt::Ref<fm::Section>& s) {
+        std::string out;
+        for (const auto& member : *s->elements())
+            out += member->key()->utf8();
+        return out;
+    }
+    static rt::Ref<ns::IndexPath> at(long row, long section = 0) {
+        return ns::IndexPath::indexPathForRowInSection(row, section);
+    }
+
+    rt::Ref<FormTableObserver> controller;
+    rt::Ref<fm::RootElement> form;
+};
+
+TEST_F(FormTableTest, SectionsRowsTitlesAndHeightsComeFromTheVisibleMembers) {
+    auto a = element("a"), b = element("b", true), c = element("c"), d = element("d"), e = element("e");
+    e->setHeight(70);
+    auto hidden = section({d}, "hidden");
+    hidden->setHidden(true);
+    auto t = table({section({a, b, c}, "first"), hidden, section({e}, "third")});
+    EXPECT_EQ(t->numberOfSections(), 2);
+    EXPECT_EQ(t->numberOfRowsInSection(0), 2);
+    EXPECT_EQ(t->titleForHeaderInSection(1)->utf8(), "third");
+    EXPECT_EQ(t->rectForRowAtIndexPath(at(0, 1)).size.height, 70);
+    EXPECT_EQ(t->cellForRowAtIndexPath(at(1)), t->cellForElement(c));
+    EXPECT_EQ(t->cellForElement(b), nullptr);
+    EXPECT_EQ(b->cells, 0);
+    EXPECT_EQ(t->indexForElement(e)->section(), 2);
+    EXPECT_EQ(t->indexForElement(c)->row(), 2);
+}
+
+TEST_F(FormTableTest, HeadersAndCellsShowInTheOrderOfOwnViewAppearanceAndFormDelegate) {
+    fm::Element::setClassAppearance(fm::Element::staticClass(), rt::make<FormTableAppearance>());
+    auto own = rt::make<ui::View>(), replacement = rt::make<ui::View>();
+    auto first = section({element("a")}), second = section({element("b")});
+    first->setHeaderView(own);
+    controller->replacement = replacement;
+    auto t = table({first, second});
+    formTableHeard().clear();
+    t->setFormDelegate(controller);
+    t->reloadData();
+    // The section's own view without asking the appearance; the one the delegate sets in place of
+    // the built one; each cell seen by the appearance, then the delegate.
+    EXPECT_EQ(formTableHeard(), (Strings{"appearance 0", "delegate 0", "build 1", "appearance 0", "delegate 0"}));
+    EXPECT_EQ(own->superview(), t);
+    EXPECT_EQ(replacement->superview(), t);
+}
+
+TEST_F(FormTableTest, DisabledRowsRefuseTapsAndReloadsTouchOnlyTheVisibleRows) {
+    auto on = element("on"), off = element("off"), hidden = element("h", true);
+    off->setEnabled(false);
+    auto t = table({section({on, off, hidden})});
+    EXPECT_TRUE(t->tapRowAtIndexPath(at(0)));
+    EXPECT_FALSE(t->tapRowAtIndexPath(at(1)));
+    const int before = on->cells, offBefore = off->cells;
+    t->reloadCellForElements({hidden, on});
+    EXPECT_EQ(on->cells, before + 1);
+    EXPECT_EQ(off->cells, offBefore);
+    EXPECT_EQ(hidden->cells, 0);
+    ASSERT_EQ(t->lastUpdates().size(), 1u);
+    EXPECT_EQ(t->lastUpdates()[0].animation, ui::TableViewRowAnimation::None);
+}
+
+// Deletes and moves map visible rows to the full list, across a hidden element.
+TEST_F(FormTableTest, DeletesAndMovesMapRowsThroughHiddenElements) {
+    struct Case {
+        const char* name;
+        bool movable, canDelete, allow;
+        std::function<void(fm::FormTableView&)> act;
+        const char* keys;
+        long rows;
+    };
+    const Case cases[] = {
+        {"delete after a hidden one", false, true, true,
+         [](fm::FormTableView& t) { t.commitDeleteAtIndexPath(at(1)); }, "ahc", 2},
+        {"delete vetoed", false, true, false, [](fm::FormTableView& t) { t.commitDeleteAtIndexPath(at(1)); }, "ahbc", 3},
+        {"delete in a section that deletes nothing", false, false, true,
+         [](fm::FormTableView& t) { t.commitDeleteAtIndexPath(at(0)); }, "ahbc", 3},
+        {"move down past the hidden one", true, false, true,
+         [](fm::FormTableView& t) { EXPECT_EQ(t.moveRow(at(0), at(2))->row(), 2); }, "hbca", 3},
+        {"move up", true, false, true, [](fm::FormTableView& t) { t.moveRow(at(2), at(0)); }, "cahb", 3},
+        {"move in a plain section stays", false, false, true,
+         [](fm::FormTableView& t) { EXPECT_EQ(t.moveRow(at(0), at(2))->row(), 0); }, "ahbc", 3},
+        {"drag into another section stays", true, false, true,
+         [](fm::FormTableView& t) { EXPECT_EQ(t.moveRow(at(0), at(0, 1))->section(), 0); }, "ahbc", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto a = element("a"), h = element("h", true), b = element("b"), cc = element("c");
+        a->setController(controller);
+        auto s = c.movable ? section<FormTableMovableSection>({a, h, b, cc}) : section({a, h, b, cc});
+        s->setCanDeleteRows(c.canDelete);
+        controller->allowDelete = c.allow;
+        auto t = table({s, section({element("z")})});
+        for (const auto& member : *s->elements())
+            member->setController(controller);
+        EXPECT_NO_THROW(c.act(*t));
+        EXPECT_EQ(keys(s), c.keys);
+        EXPECT_EQ(t->numberOfRowsInSection(0), c.rows);
+        EXPECT_EQ(t->numberOfRowsInSection(0), s->visibleNumberOfElements());
+    }
+}
+
+TEST_F(FormTableTest, TextRowsGrowWithTheirTextAndTheProgressBarLivesInTheLatestCell) {
+    auto look = rt::make<fm::Appearance>();
+    look->setValueFont(ui::Font::systemFontOfSize(54)); // one line 54 high
+    struct Case {
+        const char* text;
+        const char* title;
+        double height, expected;
+    };
+    const Case cases[] = {{"abc", "T", 0, 124}, {"abc", nullptr, 0, 94}, {"abc", "T", 150, 150}, {"", "T", 0, 44}};
+    for (const Case& c : cases) {
+        auto text = rt::make<fm::TextElement>(str(c.text));
+        text->setAppearance(look);
+        if (c.title) text->setTitle(str(c.title));
+        text->setHeight(c.height);
+        auto t = table({section({})});
+        t->setFrame(cg::Rect::make(0, 0, 320, 480));
+        EXPECT_EQ(text->getRowHeightForTableView(t), c.expected) << c.text << (c.title ? " titled" : "");
+    }
+
+    auto progress = rt::make<fm::ProgressElement>();
+    progress->setProgress(0.5f);
+    auto t = table({section({})});
+    auto first = progress->getCellForTableView(t, nullptr), second = progress->getCellForTableView(t, nullptr);
+    EXPECT_EQ(progress->bar()->superview(), second->contentView());
+    EXPECT_EQ(progress->bar()->progress(), 0.5f);
+    EXPECT_EQ(progress->bar()->frame().size.width, 260);
+    EXPECT_EQ(progress->bar()->center().x, 160);
+    EXPECT_EQ(progress->bar()->center().y, 22);
+}
+
+} // namespace
