@@ -105,12 +105,12 @@ rt::Id AttributedLabel::initWithCoder(ns::Coder& coder) {
     if (auto types = has("enabledTextCheckingTypes") ? coder.decodeObjectOfClass<ns::Number>("enabledTextCheckingTypes")
                                                      : nullptr)
         setEnabledTextCheckingTypes(types->unsignedLongLongValue());
-    void (AttributedLabel::*setters[])(rt::Ref<ns::Dictionary>) = {
-        &AttributedLabel::setLinkAttributes, &AttributedLabel::setActiveLinkAttributes,
-        &AttributedLabel::setInactiveLinkAttributes};
-    for (std::size_t i = 0; i < 3; ++i)
-        if (has(kLabelLinkAttributeKeys[i]))
-            (this->*setters[i])(coder.decodeObjectOfClass<ns::Dictionary>(kLabelLinkAttributeKeys[i]));
+    const auto attributes = [&](std::size_t index) {
+        return coder.decodeObjectOfClass<ns::Dictionary>(kLabelLinkAttributeKeys[index]);
+    };
+    if (has(kLabelLinkAttributeKeys[0])) setLinkAttributes(attributes(0));
+    if (has(kLabelLinkAttributeKeys[1])) setActiveLinkAttributes(attributes(1));
+    if (has(kLabelLinkAttributeKeys[2])) setInactiveLinkAttributes(attributes(2));
     if (auto links = has("links") ? coder.decodeObjectOfClass<ns::Array>("links") : nullptr)
         addLinksWithTextCheckingResults(links, nullptr);
     if (has("linkModels")) setLinkModels(coder.decodeObjectOfClass<ns::Array>("linkModels"));
