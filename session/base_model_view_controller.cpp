@@ -379,6 +379,13 @@ void BaseModelViewController::hidenButtons(bool hidden) {
     if (auto button = failButton()) button->setHidden(hidden);
 }
 
+void BaseModelViewController::hideButtonsWhenShown() {
+    const rt::Weak<BaseModelViewController> weak(rt::retained(this));
+    present()->subscribeNext([weak](bool shown) {
+        if (auto self = weak.lock(); self && shown) self->hidenButtons(true);
+    });
+}
+
 void BaseModelViewController::gotoResultView() {
     if (pushToResultView_) pushToResultView_->sendNext(ns::Number::withBool(true));
 }

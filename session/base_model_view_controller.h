@@ -122,6 +122,8 @@ public:
     RT_INTERCEPTABLE(success, "success:")
     RT_INTERCEPTABLE(fail, "fail:")
     void hidenButtons(bool hidden);
+    // From now on, hides the pass and fail buttons each time the screen is about to appear.
+    void hideButtonsWhenShown();
     void gotoResultView();
     void gotoPreviousView();
     void backToRootView();

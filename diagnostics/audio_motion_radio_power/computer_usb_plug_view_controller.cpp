@@ -85,9 +85,7 @@ void ComputerUSBPlugViewController::viewDidLoadBody() {
     device->setBatteryMonitoringEnabled(false);
     monitorBatteryWhileShown(*this);
     rt::Weak<ComputerUSBPlugViewController> weak(rt::retained(this));
-    present()->subscribeNext([weak](bool shown) {
-        if (auto self = weak.lock(); self && shown) self->hidenButtons(true);
-    });
+    hideButtonsWhenShown();
     // The first counted change to power, then done; changes to no power are ignored.
     countedPowerChanges()
         ->filter([](bool powered) { return powered; })

@@ -172,9 +172,7 @@ void WifiViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
     setSubItemlist(radioStepRows({"Chipset Test", "Wi-Fi (internal) IP", "Internet IP", "Check network packet"}));
     const rt::Weak<WifiViewController> weak(rt::retained(this));
-    present()->subscribeNext([weak](bool shown) {
-        if (auto self = weak.lock(); self && shown) self->hidenButtons(true);
-    });
+    hideButtonsWhenShown();
     if (auto title = labelTitle()) title->setText(localized("WIFI_CONTROLLER_TITLE"));
     const char* keys[kSteps] = {"WIFI_CONTROLLER_CHIPSET_TEST", "WIFI_CONTROLLER_INTERNAL_IP",
                                 "WIFI_CONTROLLER_INERNET_IP", "WIFI_CONTROLLER_CHECK_NETWORK_PACKET"};

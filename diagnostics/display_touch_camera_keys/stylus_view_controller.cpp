@@ -37,9 +37,7 @@ void StylusViewController::viewDidLoadBody() {
     BaseModelViewController::viewDidLoadBody();
     rt::Weak<StylusViewController> weak(rt::retained(this));
     setSubItemlist(ns::Array::make({titledRow("Touch screen")}));
-    present()->subscribeNext([weak](bool shown) {
-        if (auto self = weak.lock(); self && shown) self->hidenButtons(true);
-    });
+    hideButtonsWhenShown();
     setExtendedLayoutIncludesOpaqueBars(false);
     setEdgesForExtendedLayout(kStylusEdges);
     button_ = ui::Button::buttonWithType(ui::ButtonType::Custom);

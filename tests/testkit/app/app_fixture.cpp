@@ -12,6 +12,7 @@
 #include "platform/foundation/set.h"
 #include "platform/foundation/url.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/media/audio_session.h"
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
@@ -99,6 +100,9 @@ AppFixture::AppFixture(AppOptions options) {
     if (!sim::prepareHome(home_, &error)) ADD_FAILURE() << "cannot prepare the home: " << error;
 
     ui::Device::currentDevice()->resetState();
+    // The shared audio session outlives an application: a run that left it active must not be seen
+    // by the next one.
+    av::AudioSession::sharedInstance()->reset();
     app_ = ui::Application::makeShared(options.delegateClass);
     driver_ =
         std::make_unique<sim::Driver>(app_, [](const std::string& failure) { ADD_FAILURE() << failure; });
