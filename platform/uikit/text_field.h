@@ -47,7 +47,7 @@ public:
     const rt::Ref<ns::String>& placeholder() const noexcept { return placeholder_; }
     void setPlaceholder(rt::Ref<ns::String> placeholder);
     const rt::Ref<Font>& font() const noexcept { return font_; }
-    void setFont(rt::Ref<Font> font);
+    virtual void setFont(rt::Ref<Font> font);
     const rt::Ref<Color>& textColor() const noexcept { return textColor_; }
     void setTextColor(rt::Ref<Color> color);
     TextAlignment textAlignment() const noexcept { return alignment_; }

@@ -54,6 +54,11 @@ rt::Ref<ui::TableViewCell> EntryElement::getCellForTableView(const rt::Ref<ui::T
     setController(controller);
     auto cell = rt::cast<EntryTableViewCell>(reusableCell(table, "FMFormEntryElement"));
     if (!cell) cell = rt::make<EntryTableViewCell>();
+    return fillCell(cell, table);
+}
+
+rt::Ref<ui::TableViewCell> EntryElement::fillCell(const rt::Ref<EntryTableViewCell>& cell,
+                                                  const rt::Ref<ui::TableView>& table) {
     const rt::Ref<EntryElement> self = rt::retained(this);
     cell->applyAppearanceForElement(self);
     cell->setSelectionStyle(ui::TableViewCellSelectionStyle::None);

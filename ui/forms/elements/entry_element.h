@@ -86,6 +86,9 @@ protected:
 
     // The table's reusable cell of that identifier, when it has one (nil without a table).
     static rt::Ref<ui::TableViewCell> reusableCell(const rt::Ref<ui::TableView>& table, const char* identifier);
+    // Appearance, no selection, the field enabled and aligned as the element, the image, then the
+    // binding; returns the cell.
+    rt::Ref<ui::TableViewCell> fillCell(const rt::Ref<EntryTableViewCell>& cell, const rt::Ref<ui::TableView>& table);
 
 private:
     rt::Ref<ns::String> textValue_, placeholder_, prefix_, suffix_, customDateFormat_;
