@@ -1,6 +1,9 @@
 #include "ui/forms/elements/auto_entry_element.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/foundation/string_services.h"
 #include "platform/runtime/class.h"
@@ -15,14 +18,26 @@ namespace fm {
 
 namespace {
 
+// The candidates lower-cased, as UTF-8 ("" for an object that is not a string: it matches nothing).
+std::vector<std::string> autoEntryLowered(const rt::Ref<ns::Array>& candidates) {
+    std::vector<std::string> lowered;
+    if (candidates)
+        for (const rt::Id& item : *candidates) {
+            auto candidate = rt::cast<ns::String>(item);
+            lowered.push_back(candidate ? ns::lowercaseString(*candidate)->utf8() : std::string());
+        }
+    return lowered;
+}
+
 // The first candidate whose lower-cased form begins with the lower-cased typed text; nil for
 // none (an empty text begins none).
-rt::Ref<ns::String> autoEntryMatch(const rt::Ref<ns::Array>& candidates, const ns::String& typed) {
+rt::Ref<ns::String> autoEntryMatch(const rt::Ref<ns::Array>& candidates, const std::vector<std::string>& lowered,
+                                   const ns::String& typed) {
     if (typed.isEmpty() || !candidates) return nullptr;
-    const std::string lowered = ns::lowercaseString(typed)->utf8();
-    for (const rt::Id& item : *candidates)
-        if (auto candidate = rt::cast<ns::String>(item))
-            if (ns::lowercaseString(*candidate)->hasPrefix(lowered)) return candidate;
+    const std::string prefix = ns::lowercaseString(typed)->utf8();
+    const std::size_t count = std::min(lowered.size(), candidates->count());
+    for (std::size_t i = 0; i < count; ++i)
+        if (std::string_view(lowered[i]).starts_with(prefix)) return rt::cast<ns::String>(candidates->objectAtIndex(i));
     return nullptr;
 }
 
@@ -57,7 +72,8 @@ void AutoEntryElement::selected(const rt::Ref<ui::TableView>& table, const rt::R
 rt::Ref<ns::String> AutoEntryElement::completionForPrefix(const rt::Ref<at::AutocompleteTextField>& field,
                                                           const rt::Ref<ns::String>& typed) {
     if (!typed) return nullptr;
-    auto match = autoEntryMatch(field ? field->getAutoCompletes() : nullptr, *typed);
+    const rt::Ref<ns::Array> candidates = field ? field->getAutoCompletes() : nullptr;
+    auto match = autoEntryMatch(candidates, autoEntryLowered(candidates), *typed);
     lastAutoComplete_ = match ? match : ns::String::empty();
     return match ? autoEntryRest(*match, *typed) : ns::String::empty();
 }
@@ -92,6 +108,7 @@ void AutoEntryTableViewCell::prepareForElement(const rt::Ref<EntryElement>& elem
     autoElement_ = rt::cast<AutoEntryElement>(element);
     textLabel()->setText(element->title());
     autoCompleteValues_ = autoElement_ ? autoElement_->autoCompleteValues() : nullptr;
+    loweredValues_ = autoEntryLowered(autoCompleteValues_);
     field_->setText(element->textValue());
     field_->setPlaceholder(element->placeholder());
     field_->setAutocapitalizationType(element->autocapitalizationType());
@@ -158,7 +175,7 @@ bool AutoEntryTableViewCell::handleActionBarDone(const rt::Id& sender) {
 rt::Ref<ns::String> AutoEntryTableViewCell::completionForPrefix(const rt::Ref<at::AutocompleteTextField>&,
                                                                 const rt::Ref<ns::String>& typed) {
     if (!typed || !autocompletes_) return nullptr;
-    auto match = autoEntryMatch(autoCompleteValues_, *typed);
+    auto match = autoEntryMatch(autoCompleteValues_, loweredValues_, *typed);
     lastFull_ = match ? match : typed;
     return match ? autoEntryRest(*match, *typed) : ns::String::empty();
 }

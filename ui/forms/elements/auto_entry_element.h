@@ -8,6 +8,9 @@
 // The cell's autocomplete field is not the base cell's textField (which stays nil). A flag in the
 // cell decides whether completions show: off when the cell takes the focus, on at each change.
 
+#include <string>
+#include <vector>
+
 #include "ui/forms/elements/entry_element.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
 
@@ -85,6 +88,7 @@ private:
     rt::Ref<at::AutocompleteTextField> field_;
     rt::Ref<AutoEntryElement> autoElement_;
     rt::Ref<ns::Array> autoCompleteValues_;
+    std::vector<std::string> loweredValues_; // the candidates lower-cased once, at binding
     rt::Ref<ns::String> lastFull_;
     bool autocompletes_ = false;
 };

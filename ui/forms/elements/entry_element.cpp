@@ -1,8 +1,12 @@
 #include "ui/forms/elements/entry_element.h"
 
+#include <limits>
+
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
+#include "platform/uikit/font.h"
 #include "platform/uikit/image_view.h"
+#include "platform/uikit/string_drawing.h"
 #include "platform/uikit/table_view.h"
 #include "ui/forms/appearance.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
@@ -88,6 +92,19 @@ void EntryElement::handleEditingChanged(const rt::Ref<EntryTableViewCell>& cell)
 
 void EntryElement::fieldDidEndEditing() {
     performAction();
+}
+
+double EntryElement::titleWidth(const rt::Ref<ui::Font>& font) const {
+    const rt::Ref<ns::String>& text = title();
+    if (!text || !font) return 0;
+    if (measuredFont_ && text->utf8() == measuredTitle_ &&
+        (measuredFont_ == font || measuredFont_->isEqual(font.get())))
+        return measuredWidth_;
+    const double unlimited = std::numeric_limits<double>::max();
+    measuredWidth_ = ui::sizeOfString(text, font, {unlimited, unlimited}, ui::LineBreakMode::WordWrapping).width;
+    measuredTitle_ = text->utf8();
+    measuredFont_ = font;
+    return measuredWidth_;
 }
 
 RT_DEFINE_CLASS(

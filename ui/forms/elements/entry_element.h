@@ -13,8 +13,14 @@
 
 #include "ui/forms/elements/label_element.h"
 
+#include <string>
+
 namespace rt {
 class Protocol;
+}
+
+namespace ui {
+class Font;
 }
 
 namespace fm {
@@ -72,6 +78,9 @@ public:
     void handleEditingChanged(const rt::Ref<EntryTableViewCell>& cell);
     // The element's action, once its field stopped editing.
     void fieldDidEndEditing();
+    // The title's width on unlimited lines in `font`; measured again only when the title's text or
+    // the font changed.
+    double titleWidth(const rt::Ref<ui::Font>& font) const;
 
 protected:
     // The trait defaults (autocapitalisation 2, sentences).
@@ -98,6 +107,9 @@ private:
     long autocapitalizationType_ = 0, autocorrectionType_ = 0, keyboardType_ = 0, keyboardAppearance_ = 0,
          returnKeyType_ = 0;
     bool enablesReturnKeyAutomatically_ = false, secureTextEntry_ = false, clearsOnBeginEditing_ = false;
+    mutable std::string measuredTitle_;
+    mutable rt::Ref<ui::Font> measuredFont_;
+    mutable double measuredWidth_ = 0;
 };
 
 // The selectors of "FMEntryElementDelegate", and the protocol.

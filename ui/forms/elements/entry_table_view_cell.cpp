@@ -1,7 +1,6 @@
 #include "ui/forms/elements/entry_table_view_cell.h"
 
 #include <cmath>
-#include <limits>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/bundle.h"
@@ -14,7 +13,6 @@
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/segmented_control.h"
-#include "platform/uikit/string_drawing.h"
 #include "platform/uikit/toolbar.h"
 #include "platform/uikit/window.h"
 #include "ui/forms/appearance.h"
@@ -196,17 +194,14 @@ cg::Rect EntryTableViewCell::calculateFrameForEntryElement() {
     if (section && section->entryPosition() != cg::Rect::zero()) return section->entryPosition();
 
     rt::Ref<ui::Font> font = textLabel()->font();
-    const double size = font && font->pointSize() > 0 ? font->pointSize() : 17;
-    font = font ? font->fontWithSize(size) : ui::Font::systemFontOfSize(size);
-    const double unlimited = std::numeric_limits<double>::max();
+    if (!font) font = ui::Font::systemFontOfSize(17);
+    else if (font->pointSize() <= 0) font = font->fontWithSize(17);
     const double imageWidth = imageView()->frame().width();
     double widest = 0;
     auto measure = [&](const Element& member) {
         const auto* entry = rt::cast<const EntryElement>(&member);
         if (!entry) return;
-        const double title =
-            ui::sizeOfString(entry->title(), font, {unlimited, unlimited}, ui::LineBreakMode::WordWrapping).width;
-        widest = std::max(widest, (entry->image() ? imageWidth : 0) + title + 20);
+        widest = std::max(widest, (entry->image() ? imageWidth : 0) + entry->titleWidth(font) + 20);
     };
     if (const auto* members = section ? section->elements() : nullptr) {
         for (const auto& member : *members)
