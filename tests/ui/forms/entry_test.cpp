@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/operation_queue.h"
+#include "platform/runtime/value.h"
+#include "platform/uikit/keyboard.h"
 #include "platform/graphics/recording_context.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/bar_button_item.h"
@@ -43,6 +47,7 @@ public:
     void note(const char* what) { entryHeard().push_back(what); }
     void didBegin(const rt::Id&, const rt::Id&) { note("begin"); }
     void didEnd(const rt::Id&, const rt::Id&) { note("end"); }
+    void edited(const rt::Id&, const rt::Id&) { note("edited"); }
     bool shouldReturn(const rt::Id&, const rt::Id&) {
         note("return");
         return answerReturn;
@@ -64,6 +69,7 @@ RT_DEFINE_CLASS(EntryTestDelegate, "EntryTestDelegate", rt::Object,
                            &EntryTestDelegate::shouldChange),
                 rt::method("FMEntryDidBeginEditingElement:andCell:", &EntryTestDelegate::didBegin),
                 rt::method("FMEntryDidEndEditingElement:andCell:", &EntryTestDelegate::didEnd),
+                rt::method("FMEntryEditingChangedForElement:andCell:", &EntryTestDelegate::edited),
                 rt::method("FMEntryShouldReturnForElement:andCell:", &EntryTestDelegate::shouldReturn),
                 rt::method("FMEntryMustReturnForElement:andCell:", &EntryTestDelegate::mustReturn))
 RT_DEFINE_CLASS(EntryTestUnfocusable, "EntryTestUnfocusable", fm::EntryElement)
@@ -209,10 +215,24 @@ TEST_F(EntryTest, ATargetOffScreenIsFocusedAfterTheWaitOnlyWhenItsCellShows) {
 
 TEST_F(EntryTest, ReturnAndDoneMoveOrEndTheFocusAndTellTheDelegate) {
     auto a = entry("a"), b = entry("b");
+    a->setKey(str("first"));
     auto t = table({section({a, b})});
     auto first = cellOf(t, a), second = cellOf(t, b);
-    ASSERT_TRUE(first->becomeFirstResponder());
+    double keyboard = 0;
+    auto token = ns::NotificationCenter::defaultCenter()->addObserverForName(
+        ui::UIKeyboardWillShowNotification, nullptr, nullptr, [&](const rt::Ref<ns::Notification>& note) {
+            auto frame = rt::cast<ns::Value>(note->userInfo()->objectForKey(ui::UIKeyboardFrameEndUserInfoKey));
+            keyboard = frame->get<cg::Rect>().height();
+        });
+    ASSERT_TRUE(t->tapRowAtIndexPath(a->getIndexPath())); // a tap on the row focuses its field
+    ns::NotificationCenter::defaultCenter()->removeObserver(token);
+    EXPECT_TRUE(first->textField()->isEditing());
+    EXPECT_EQ(keyboard, ui::kKeyboardHeight + 44); // the toolbar joins the keys
     EXPECT_EQ(first->textField()->returnKeyType(), 4);
+    runFor(0.04);
+    EXPECT_EQ(t->contentOffset().y, 0);
+    runFor(0.02); // the row scrolled to the middle of the 2000-point table
+    EXPECT_EQ(t->contentOffset().y, 22 - 1000);
     first->textField()->insertText("x");
     delegate->answerReturn = false;
     EXPECT_FALSE(rt::send<bool>(rt::Id(first), rt::Sel("textFieldShouldReturn:"), first->textField()));
@@ -223,9 +243,19 @@ TEST_F(EntryTest, ReturnAndDoneMoveOrEndTheFocusAndTellTheDelegate) {
     ASSERT_TRUE(second->becomeFirstResponder());
     EXPECT_FALSE(second->handleActionBarDone(nullptr));
     EXPECT_EQ(ui::Responder::currentFirstResponder(), nullptr);
-    EXPECT_EQ(entryHeard(), (std::vector<std::string>{"begin", "change x", "end", "begin", "return", "end", "return",
-                                                      "begin", "end", "must return"}));
-    EXPECT_EQ(a->textValue()->utf8(), "x");
+    EXPECT_EQ(entryHeard(), (std::vector<std::string>{"begin", "change x", "edited", "end", "begin", "return", "end",
+                                                      "return", "begin", "end", "must return"}));
+    // The text is written under the key, nil included.
+    auto record = ns::MutableDictionary::make();
+    a->fetchValueIntoObject(record);
+    EXPECT_EQ(rt::cast<ns::String>(record->objectForKey(str("first")))->utf8(), "x");
+    a->setTextValue(nullptr);
+    a->fetchValueIntoObject(record);
+    EXPECT_EQ(record->objectForKey(str("first")), nullptr);
+    // An element without toolbar gives its field none.
+    b->setHiddenToolbar(true);
+    second->prepareForElement(b, t);
+    EXPECT_EQ(second->textField()->inputAccessoryView(), nullptr);
 }
 
 TEST_F(EntryTest, FieldsOfASectionLineUpBehindTheWidestTitle) {
