@@ -4,6 +4,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
 #include "platform/uikit/color.h"
+#include "platform/uikit/delegate_protocols.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/string_drawing.h"
 #include "ui/forms/array_additions.h"
@@ -12,6 +13,14 @@ namespace at {
 
 namespace {
 const rt::Sel kAutocompleteCompletion("textField:completionForPrefix:");
+
+// "ATAutocompleteTextFieldDelegate": the text field's delegate protocol and the completion.
+const rt::Protocol& autocompleteDelegateProtocol() {
+    static const rt::Protocol protocol("ATAutocompleteTextFieldDelegate", {{kAutocompleteCompletion, "@@:@@", false}},
+                                       {&ui::textFieldDelegateProtocol()});
+    return protocol;
+}
+[[maybe_unused]] const bool autocompleteDelegateProtocolRegistered = (autocompleteDelegateProtocol(), true);
 } // namespace
 
 AutocompleteTextField::AutocompleteTextField() : AutocompleteTextField(cg::Rect::zero()) {}

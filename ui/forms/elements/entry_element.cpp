@@ -22,10 +22,10 @@ const EntryDelegateSelectors& entryDelegateSel() {
 const rt::Protocol& entryElementDelegateProtocol() {
     const EntryDelegateSelectors& s = entryDelegateSel();
     static const rt::Protocol protocol("FMEntryElementDelegate", {
-        {s.shouldChange, "c@:{_NSRange=QQ}@@@", false},
+        {s.shouldChange, "B@:{_NSRange=QQ}@@@", false},
         {s.didBegin, "v@:@@", false},
         {s.didEnd, "v@:@@", false},
-        {s.shouldReturn, "c@:@@", false},
+        {s.shouldReturn, "B@:@@", false},
         {s.editingChanged, "v@:@@", false},
         {s.mustReturn, "v@:@@", false},
     });
