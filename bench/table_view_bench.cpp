@@ -1,7 +1,8 @@
 // Table views: reloadData of a 40-row table whose cells are all reused, as a screen's reload after
 // a change of its items; the data source dequeues each cell and writes its label, the delegate
 // sizes every row. And a form's tree as its table reads it: every row's index path, a look-up by
-// key, a cached appearance, a label row's cell reused, filled and laid out.
+// key, a cached appearance, a label row's cell reused, filled and laid out. And the entry rows:
+// keystrokes (plain, autocomplete, decimal), the row layout, and binding a cell.
 
 #include <benchmark/benchmark.h>
 
@@ -16,6 +17,10 @@
 #include "ui/forms/appearance.h"
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
+#include "ui/forms/elements/auto_entry_element.h"
+#include "ui/forms/elements/autocomplete_text_field.h"
+#include "ui/forms/elements/decimal_element.h"
+#include "ui/forms/elements/entry_element.h"
 #include "ui/forms/elements/label_element.h"
 #include "ui/forms/elements/table_view_cell.h"
 #include "ui/forms/section.h"
@@ -188,5 +193,116 @@ void FormOpenNestedForm(benchmark::State& state) {
     fm::Element::removeClassAppearances();
 }
 BENCHMARK(FormOpenNestedForm)->Unit(benchmark::kMicrosecond);
+
+// ---- Entry rows ----------------------------------------------------------------------------------
+// Each keystroke benchmark types one character and deletes it again: two keystrokes an iteration.
+
+// A form of one section of `rows` entry rows titled by their number, in a 320 x 568 table.
+rt::Ref<fm::FormTableView> entryForm(std::vector<rt::Ref<fm::EntryElement>> rows, int sections = 1) {
+    auto root = rt::make<fm::RootElement>();
+    const std::size_t each = rows.size() / static_cast<std::size_t>(sections);
+    for (int s = 0; s < sections; ++s) {
+        auto section = rt::make<fm::Section>();
+        for (std::size_t r = 0; r < each; ++r)
+            section->addElement(rows[static_cast<std::size_t>(s) * each + r]);
+        root->addSection(section);
+    }
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    table->reloadData();
+    return table;
+}
+
+std::vector<rt::Ref<fm::EntryElement>> entryRows(int count) {
+    std::vector<rt::Ref<fm::EntryElement>> rows;
+    for (int r = 0; r < count; ++r)
+        rows.push_back(rt::make<fm::EntryElement>(ns::str("Title " + std::to_string(r * 7)), ns::str(""), nullptr));
+    return rows;
+}
+
+template <class Field>
+void typeAndDelete(benchmark::State& state, Field& field, std::string_view key) {
+    for (auto _ : state) {
+        field.insertText(key);
+        field.deleteBackward();
+    }
+    state.SetItemsProcessed(2 * state.iterations());
+}
+
+void EntryKeystroke(benchmark::State& state) {
+    auto element = rt::make<fm::EntryElement>(ns::str("Name"), ns::str("Jane Do"), nullptr);
+    element->setMaxLength(40);
+    long changes = 0;
+    element->setOnValueChanged([&](const rt::Ref<fm::RootElement>&) { ++changes; });
+    auto table = entryForm({element});
+    auto field = rt::downcast<fm::EntryTableViewCell>(table->cellForElement(element))->textField();
+    field->becomeFirstResponder();
+    typeAndDelete(state, *field, "e");
+    field->resignFirstResponder();
+    benchmark::DoNotOptimize(changes);
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(EntryKeystroke);
+
+// No candidate of the thousand begins with the text, so every keystroke reads them all.
+void EntryAutocompleteKeystrokeOverAThousandCandidates(benchmark::State& state) {
+    auto element = rt::make<fm::AutoEntryElement>(ns::str("Model"), ns::str(""), nullptr);
+    std::vector<rt::Id> candidates;
+    for (int c = 0; c < 1000; ++c)
+        candidates.push_back(ns::str("Handset model " + std::to_string(c)));
+    element->setAutoCompleteValues(ns::Array::make(std::move(candidates)));
+    auto table = entryForm({element});
+    auto cell = rt::downcast<fm::AutoEntryTableViewCell>(table->cellForElement(element));
+    cell->becomeFirstResponder();
+    auto field = cell->autoCompleteField();
+    field->insertText("hands");
+    typeAndDelete(state, *field, "x");
+    field->resignFirstResponder();
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(EntryAutocompleteKeystrokeOverAThousandCandidates);
+
+void EntryDecimalKeystroke(benchmark::State& state) {
+    auto element = rt::make<fm::DecimalElement>();
+    element->setFractionDigits(2);
+    auto table = entryForm({element});
+    auto field = rt::downcast<fm::DecimalTableViewCell>(table->cellForElement(element))->textField();
+    field->becomeFirstResponder();
+    field->insertText("1");
+    field->insertText("2");
+    field->insertText("3");
+    typeAndDelete(state, *field, "4");
+    field->resignFirstResponder();
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(EntryDecimalKeystroke);
+
+// The rows that show in 568 points of a section of fifty, each measuring every title of it.
+void EntryLayoutOfTheVisibleCellsOfFiftyRows(benchmark::State& state) {
+    auto rows = entryRows(50);
+    auto table = entryForm(rows);
+    std::vector<rt::Ref<ui::TableViewCell>> visible;
+    for (const auto& row : rows)
+        if (auto cell = table->cellForElement(row); cell && cell->frame().minY() < 568) visible.push_back(cell);
+    for (auto _ : state)
+        for (const auto& cell : visible) {
+            cell->setNeedsLayout();
+            cell->layoutIfNeeded();
+        }
+    state.counters["cells"] = static_cast<double>(visible.size());
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(EntryLayoutOfTheVisibleCellsOfFiftyRows)->Unit(benchmark::kMicrosecond);
+
+// A cell bound to the middle row of ten sections of twenty: a new toolbar, two focus searches.
+void EntryBindACellInAFormOfTwoHundred(benchmark::State& state) {
+    auto rows = entryRows(200);
+    auto table = entryForm(rows, 10);
+    auto cell = rt::downcast<fm::EntryTableViewCell>(table->cellForElement(rows[100]));
+    for (auto _ : state)
+        cell->prepareForElement(rows[100], table);
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(EntryBindACellInAFormOfTwoHundred);
 
 } // namespace

@@ -306,6 +306,33 @@ bool Driver::endEditing(const rt::Ref<ui::TextView>& view) {
     return ended;
 }
 
+bool Driver::onEditingField(const rt::Ref<ui::TextField>& field, const std::function<bool(ui::TextField&)>& key) {
+    if (!field || !running()) return false;
+    if (!field->isEditing()) {
+        refusal_ = "it is not editing";
+        return false;
+    }
+    const bool done = key(*field);
+    runUntilIdle();
+    return done;
+}
+
+bool Driver::deleteBackward(const rt::Ref<ui::TextField>& field) {
+    return onEditingField(field, [](ui::TextField& f) { return f.deleteBackward(); });
+}
+
+bool Driver::paste(const rt::Ref<ui::TextField>& field, std::string_view text) {
+    return onEditingField(field, [&](ui::TextField& f) { return f.insertText(text); });
+}
+
+bool Driver::replace(const rt::Ref<ui::TextField>& field, ns::Range range, std::string_view text) {
+    return onEditingField(field, [&](ui::TextField& f) { return f.replace(range, text); });
+}
+
+bool Driver::pressReturn(const rt::Ref<ui::TextField>& field) {
+    return onEditingField(field, [](ui::TextField& f) { return f.pressReturn(); });
+}
+
 // ---- Tables and dialogs -------------------------------------------------------------------------
 
 bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {

@@ -87,6 +87,13 @@ public:
     bool typeText(const rt::Ref<ui::TextView>& view, std::string_view text);
     bool endEditing(const rt::Ref<ui::TextField>& field);
     bool endEditing(const rt::Ref<ui::TextView>& view);
+    // Keys on a field that edits (false, and nothing happens, when it does not, or the delegate
+    // refused): the delete key; a whole string pasted at the end at once; `range` (UTF-16 units)
+    // replaced, as a selection typed over; the return key.
+    bool deleteBackward(const rt::Ref<ui::TextField>& field);
+    bool paste(const rt::Ref<ui::TextField>& field, std::string_view text);
+    bool replace(const rt::Ref<ui::TextField>& field, ns::Range range, std::string_view text);
+    bool pressReturn(const rt::Ref<ui::TextField>& field);
 
     // ---- Tables and dialogs ----
     // Taps a row: the table selects it and tells its delegate. False, and nothing happens, for a
@@ -147,6 +154,8 @@ private:
     // False, with the refusal kept, when a tap on the view would not land.
     bool reaches(const ui::View& view, bool enabled = true);
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
+    // Runs a key on a field that edits, then the main queue; false when it does not edit.
+    bool onEditingField(const rt::Ref<ui::TextField>& field, const std::function<bool(ui::TextField&)>& key);
 
     rt::Ref<ui::Application> app_;
     Reporter report_;

@@ -26,9 +26,9 @@ public:
     bool isFirstResponder() const;
     // Takes over from the current first responder, which must agree to resign; false when either
     // refuses. True at once for the first responder itself.
-    bool becomeFirstResponder();
+    virtual bool becomeFirstResponder();
     // False when the responder refuses; true (doing nothing) when it is not the first responder.
-    bool resignFirstResponder();
+    virtual bool resignFirstResponder();
     // The first responder of the process, or nil.
     static rt::Ref<Responder> currentFirstResponder();
 

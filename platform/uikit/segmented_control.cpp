@@ -92,7 +92,9 @@ void SegmentedControl::didCompleteTap(const rt::Ref<Event>& event) {
     const auto index = std::min(segments_.size() - 1, static_cast<std::size_t>(std::max(0.0, std::floor(x / width))));
     if (!segments_[index].enabled) return;
     if (momentary_) {
+        selected_ = static_cast<long>(index);
         sendActionsForEvents(ControlEvent::ValueChanged, event);
+        selected_ = SegmentedControlNoSegment;
         return;
     }
     if (selected_ == static_cast<long>(index)) return;
@@ -100,7 +102,14 @@ void SegmentedControl::didCompleteTap(const rt::Ref<Event>& event) {
     sendActionsForEvents(ControlEvent::ValueChanged, event);
 }
 
+void SegmentedControl::setSegmentedControlStyle(long style) {
+    rt::KeyChange change(this, "segmentedControlStyle");
+    style_ = style;
+}
+
 RT_DEFINE_CLASS(SegmentedControl, "UISegmentedControl", Control,
+                rt::prop("segmentedControlStyle", &SegmentedControl::segmentedControlStyle,
+                         &SegmentedControl::setSegmentedControlStyle),
                 rt::prop("selectedSegmentIndex", &SegmentedControl::selectedSegmentIndex,
                          &SegmentedControl::setSelectedSegmentIndex),
                 rt::prop("numberOfSegments", &SegmentedControl::numberOfSegments),

@@ -1,8 +1,9 @@
 #pragma once
 // ui::SegmentedControl ("UISegmentedControl"): a row of equally wide segments, at most one
 // selected (-1: none). A tap on an enabled segment selects it and sends value-changed (4096) when
-// the selection changed (every time for a momentary control, which keeps no selection). Selecting
-// from code, or by key, sends nothing.
+// the selection changed (every time for a momentary control, which shows the tapped segment as
+// selected while its targets hear value-changed, then none again). Selecting from code, or by key,
+// sends nothing. Its tint is the view tint.
 
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     void setSelectedSegmentIndex(long index);
     bool isMomentary() const noexcept { return momentary_; }
     void setMomentary(bool momentary);
+    // The bar style (plain 0, bordered 1, bar 2, bezeled 3), kept as its number.
+    long segmentedControlStyle() const noexcept { return style_; }
+    void setSegmentedControlStyle(long style);
 
     // An index past the end appends.
     void insertSegmentWithTitle(rt::Ref<ns::String> title, std::size_t index, bool animated = false);
@@ -57,6 +61,7 @@ private:
     std::vector<Segment> segments_;
     long selected_ = SegmentedControlNoSegment;
     bool momentary_ = false;
+    long style_ = 0;
 };
 
 } // namespace ui

@@ -1,5 +1,7 @@
 #include "platform/uikit/text_field.h"
 
+#include <algorithm>
+
 #include "platform/foundation/notification_center.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
@@ -97,6 +99,26 @@ void TextField::setAutocapitalizationType(long type) {
     autocapitalizationType_ = type;
 }
 
+void TextField::setKeyboardAppearance(long appearance) {
+    rt::KeyChange change(this, "keyboardAppearance");
+    keyboardAppearance_ = appearance;
+}
+
+void TextField::setEnablesReturnKeyAutomatically(bool enables) {
+    rt::KeyChange change(this, "enablesReturnKeyAutomatically");
+    enablesReturnKeyAutomatically_ = enables;
+}
+
+void TextField::setContentVerticalAlignment(ContentVerticalAlignment alignment) {
+    rt::KeyChange change(this, "contentVerticalAlignment");
+    verticalAlignment_ = alignment;
+}
+
+void TextField::setInputView(rt::Ref<View> view) {
+    rt::KeyChange change(this, "inputView");
+    inputView_ = std::move(view);
+}
+
 void TextField::setDelegate(const rt::Id& delegate) {
     rt::KeyChange change(this, "delegate");
     delegate_ = delegate;
@@ -125,6 +147,10 @@ void TextField::drawRect(const cg::Rect& rect) {
         (borderStyle_ == TextBorderStyle::Line ? Color::blackColor() : Color::grayColor())->setStroke();
         BezierPath::bezierPathWithRect(edge)->stroke();
     }
+    drawTextInRect(textRectForBounds(rect));
+}
+
+void TextField::drawTextInRect(const cg::Rect& rect) {
     const bool placeholder = text_->isEmpty();
     rt::Ref<ns::String> shown = placeholder ? placeholder_ : text_;
     if (!placeholder && secure_) {
@@ -139,7 +165,7 @@ void TextField::drawRect(const cg::Rect& rect) {
     drawing_->setFont(font_);
     drawing_->setTextColor(placeholder ? placeholderColor() : textColor_);
     drawing_->setTextAlignment(alignment_);
-    drawing_->drawTextInRect(textRectForBounds(rect));
+    drawing_->drawTextInRect(rect);
 }
 
 // ---- Editing -----------------------------------------------------------------------------------
@@ -176,6 +202,9 @@ void TextField::didCompleteTap(const rt::Ref<Event>&) {
 
 bool TextField::replace(ns::Range range, std::string_view replacement) {
     if (!editing_) return false;
+    const std::size_t length = text_->length();
+    range.location = std::min(range.location, length);
+    range.length = std::min(range.length, length - range.location);
     rt::Ref<TextField> self = rt::retained(this);
     if (!detail::ask(delegate(), kShouldChange, true, self, range, ns::String::make(replacement))) return false;
     setText(detail::replacing(*text_, range, replacement));
@@ -217,6 +246,12 @@ RT_DEFINE_CLASS(TextField, "UITextField", Control,
                 rt::prop("autocorrectionType", &TextField::autocorrectionType, &TextField::setAutocorrectionType),
                 rt::prop("autocapitalizationType", &TextField::autocapitalizationType,
                          &TextField::setAutocapitalizationType),
+                rt::prop("keyboardAppearance", &TextField::keyboardAppearance, &TextField::setKeyboardAppearance),
+                rt::prop("enablesReturnKeyAutomatically", &TextField::enablesReturnKeyAutomatically,
+                         &TextField::setEnablesReturnKeyAutomatically),
+                rt::prop("contentVerticalAlignment", &TextField::contentVerticalAlignment,
+                         &TextField::setContentVerticalAlignment),
+                rt::prop("inputView", &TextField::inputView, &TextField::setInputView),
                 rt::prop("delegate", &TextField::delegate, &TextField::setDelegate, {.memory = rt::Memory::Weak}),
                 rt::prop("editing", &TextField::isEditing, {.getter = "isEditing"}))
 

@@ -35,6 +35,8 @@ inline constexpr const char* UITextFieldTextDidEndEditingNotification = "UITextF
 
 enum class TextBorderStyle : long { None = 0, Line = 1, Bezel = 2, RoundedRect = 3 };
 enum class TextFieldViewMode : long { Never = 0, WhileEditing = 1, UnlessEditing = 2, Always = 3 };
+// Where the text line sits in a field taller than it.
+enum class ContentVerticalAlignment : long { Center = 0, Top = 1, Bottom = 2, Fill = 3 };
 
 class TextField : public Control {
     RT_CLASS(TextField)
@@ -45,7 +47,7 @@ public:
     const rt::Ref<ns::String>& placeholder() const noexcept { return placeholder_; }
     void setPlaceholder(rt::Ref<ns::String> placeholder);
     const rt::Ref<Font>& font() const noexcept { return font_; }
-    void setFont(rt::Ref<Font> font);
+    virtual void setFont(rt::Ref<Font> font);
     const rt::Ref<Color>& textColor() const noexcept { return textColor_; }
     void setTextColor(rt::Ref<Color> color);
     TextAlignment textAlignment() const noexcept { return alignment_; }
@@ -67,6 +69,15 @@ public:
     void setAutocorrectionType(long type);
     long autocapitalizationType() const noexcept { return autocapitalizationType_; }
     void setAutocapitalizationType(long type);
+    long keyboardAppearance() const noexcept { return keyboardAppearance_; }
+    void setKeyboardAppearance(long appearance);
+    bool enablesReturnKeyAutomatically() const noexcept { return enablesReturnKeyAutomatically_; }
+    void setEnablesReturnKeyAutomatically(bool enables);
+    ContentVerticalAlignment contentVerticalAlignment() const noexcept { return verticalAlignment_; }
+    void setContentVerticalAlignment(ContentVerticalAlignment alignment);
+    // Shown in the keyboard's place while the field edits; nil: the keys.
+    const rt::Ref<View>& inputView() const noexcept { return inputView_; }
+    void setInputView(rt::Ref<View> view);
 
     rt::Id delegate() const { return delegate_.lock(); }
     void setDelegate(const rt::Id& delegate);
@@ -74,8 +85,12 @@ public:
 
     // The keyboard, while the field edits: false (nothing changes) when it is not editing or the
     // delegate refused the change.
+    // One character typed, or a whole string pasted at once.
     bool insertText(std::string_view text);
     bool deleteBackward();
+    // The edit every keyboard change is: asks the delegate, replaces `range` (UTF-16 units, cut to
+    // the text), then sends editing-changed and UITextFieldTextDidChangeNotification, in order.
+    bool replace(ns::Range range, std::string_view replacement);
     // The return key: asks textFieldShouldReturn:, then sends editing-did-end-on-exit; false when
     // not editing.
     bool pressReturn();
@@ -89,6 +104,9 @@ public:
     // Where the text is drawn: the bounds less the border's room.
     virtual cg::Rect textRectForBounds(const cg::Rect& bounds) const;
     void drawRect(const cg::Rect& rect) override;
+    // Draws the text (or the placeholder) into `rect` of the current context; subclasses draw
+    // their own.
+    virtual void drawTextInRect(const cg::Rect& rect);
 
 protected:
     TextField();
@@ -98,14 +116,13 @@ protected:
     void didCompleteTap(const rt::Ref<Event>& event) override;
 
 private:
-    bool replace(ns::Range range, std::string_view replacement);
-
     rt::Ref<ns::String> text_;
     rt::Ref<ns::String> placeholder_;
     rt::Ref<Font> font_;
     rt::Ref<Color> textColor_;
     rt::Weak<rt::Object> delegate_;
     rt::Ref<Label> drawing_; // draws the text line, made on first draw
+    rt::Ref<View> inputView_;
     TextAlignment alignment_ = TextAlignment::Natural;
     TextBorderStyle borderStyle_ = TextBorderStyle::None;
     TextFieldViewMode clearButtonMode_ = TextFieldViewMode::Never;
@@ -113,6 +130,9 @@ private:
     long returnKeyType_ = 0;
     long autocorrectionType_ = 0;
     long autocapitalizationType_ = 2; // sentences
+    long keyboardAppearance_ = 0;
+    ContentVerticalAlignment verticalAlignment_ = ContentVerticalAlignment::Center;
+    bool enablesReturnKeyAutomatically_ = false;
     bool clearsOnBeginEditing_ = false;
     bool secure_ = false;
     bool editing_ = false;

@@ -476,4 +476,33 @@ TEST_F(UIDriverTest, TypingBeginsEditingThenChangesOncePerCharacter) {
     EXPECT_EQ(field->text()->utf8(), "aé");
 }
 
+// The keys beside typing act on a field that edits, each as one change the delegate may refuse.
+TEST_F(UIDriverTest, KeysOnAnEditingFieldAreOneChangeEach) {
+    auto field = rt::make<ui::TextField>(cg::Rect::make(0, 0, 200, 30));
+    panel->addSubview(field);
+    field->addTargetActionForControlEvents(log, rt::Sel("changed:"), ui::ControlEvent::EditingChanged);
+    EXPECT_FALSE(app().paste(field, "xyz")) << "not editing";
+    struct Case {
+        const char* name;
+        std::function<bool()> key;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"paste", [&] { return app().paste(field, "hello"); }, "abhello"},
+        {"delete", [&] { return app().deleteBackward(field); }, "abhell"},
+        {"replace", [&] { return app().replace(field, {1, 2}, "Z"); }, "aZell"},
+        {"replace past the end", [&] { return app().replace(field, {4, 9}, "!"); }, "aZel!"},
+    };
+    ASSERT_TRUE(app().typeText(field, "ab"));
+    for (const Case& c : cases) {
+        const std::size_t before = log->calls.size();
+        EXPECT_TRUE(c.key()) << c.name;
+        EXPECT_EQ(field->text()->utf8(), c.text) << c.name;
+        EXPECT_EQ(log->calls.size(), before + 1) << c.name;
+    }
+    EXPECT_TRUE(app().pressReturn(field));
+    EXPECT_TRUE(app().endEditing(field));
+    EXPECT_FALSE(app().pressReturn(field));
+}
+
 } // namespace

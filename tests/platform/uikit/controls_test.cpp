@@ -132,6 +132,14 @@ TEST(UIValueControls, TheUsersTouchesChangeValuesAndSayso) {
     tapAt(segments, 250); // disabled segment
     EXPECT_EQ(segments->selectedSegmentIndex(), 1);
     EXPECT_EQ(segmentLog->calls.size(), 1u);
+    // A momentary control shows the tapped segment while its targets hear of it, then none.
+    segments->setMomentary(true);
+    segments->setSelectedSegmentIndex(-1);
+    long heard = -2;
+    segmentLog->onCall = [&] { heard = segments->selectedSegmentIndex(); };
+    tapAt(segments, 10);
+    EXPECT_EQ(heard, 0);
+    EXPECT_EQ(segments->selectedSegmentIndex(), -1);
 
     auto refresh = rt::make<ui::RefreshControl>();
     auto refreshLog = listen(refresh);

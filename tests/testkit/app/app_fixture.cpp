@@ -204,6 +204,18 @@ bool AppFixture::endEditing(const rt::Ref<ui::TextField>& field) {
 bool AppFixture::endEditing(const rt::Ref<ui::TextView>& view) {
     return driver_->endEditing(view);
 }
+bool AppFixture::deleteBackward(const rt::Ref<ui::TextField>& field) {
+    return driver_->deleteBackward(field);
+}
+bool AppFixture::paste(const rt::Ref<ui::TextField>& field, std::string_view text) {
+    return driver_->paste(field, text);
+}
+bool AppFixture::replace(const rt::Ref<ui::TextField>& field, ns::Range range, std::string_view text) {
+    return driver_->replace(field, range, text);
+}
+bool AppFixture::pressReturn(const rt::Ref<ui::TextField>& field) {
+    return driver_->pressReturn(field);
+}
 
 void AppFixture::placeOnScreen(const rt::Ref<ui::View>& view) {
     rt::Ref<ui::Window> window = app_->keyWindow();

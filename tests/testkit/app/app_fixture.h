@@ -123,6 +123,11 @@ public:
     // Ends editing; false when the field refuses to resign.
     bool endEditing(const rt::Ref<ui::TextField>& field);
     bool endEditing(const rt::Ref<ui::TextView>& view);
+    // Keys on a field that edits: false when it does not, or the delegate refused.
+    bool deleteBackward(const rt::Ref<ui::TextField>& field);
+    bool paste(const rt::Ref<ui::TextField>& field, std::string_view text);
+    bool replace(const rt::Ref<ui::TextField>& field, ns::Range range, std::string_view text);
+    bool pressReturn(const rt::Ref<ui::TextField>& field);
 
     // ---- Tables and dialogs ----
     // Taps a row: the table selects it and tells its delegate. False, and nothing happens, for a

@@ -1,0 +1,15 @@
+#include "ui/forms/array_additions.h"
+
+#include <string>
+
+namespace fm {
+
+rt::Ref<ns::String> concatStrings(const rt::Ref<ns::Array>& strings) {
+    std::string joined;
+    if (strings)
+        for (const rt::Id& item : *strings)
+            if (auto text = rt::cast<ns::String>(item)) joined += text->utf8();
+    return ns::String::make(joined);
+}
+
+} // namespace fm
