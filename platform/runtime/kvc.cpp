@@ -195,7 +195,7 @@ bool kvcFitsInteger(const Number& n, char encoding) {
     long double v = 0;
     if (n.isFloatingPoint()) {
         const double d = n.doubleValue();
-        if (!std::isfinite(d)) return false;
+        if (!std::isfinite(d) || std::trunc(d) != d) return false;
         v = d;
         // A double as large as the top of a 64-bit range rounds past it.
         if (v >= hi && hi >= 9.2e18L) return false;

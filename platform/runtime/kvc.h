@@ -25,7 +25,7 @@ void setValueForKeyPath(const rt::Id& obj, const rt::Id& value, std::string_view
 // key-value container aside, below) has no property for; nil part-way reads nil. A write fails
 // also when the key path's owner is nil, the property is read-only, an object is of the wrong
 // class, a scalar gets something that is not a number, an integer property a number that is NaN,
-// infinite or out of its range, and a scalar gets nil while its class has no "setNilValueForKey:"
+// infinite, fractional or out of its range, and a scalar gets nil while its class has no "setNilValueForKey:"
 // method (with one, that handler takes the nil).
 bool tryValueForKeyPath(const rt::Id& obj, std::string_view keyPath, rt::Id& out);
 bool trySetValueForKeyPath(const rt::Id& obj, const rt::Id& value, std::string_view keyPath);

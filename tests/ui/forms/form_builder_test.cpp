@@ -1,0 +1,413 @@
+// Forms from dictionaries and files, and bindings both ways: the builder's tree, its refusals of bad
+// input, the binding strings, templates, and a round trip from files through code back into data.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/json.h"
+#include "platform/foundation/null.h"
+#include "platform/runtime/class.h"
+#include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
+#include "platform/runtime/number.h"
+#include "tests/testkit/scratch_folder.h"
+#include "ui/forms/binding_evaluator.h"
+#include "ui/forms/elements/label_element.h"
+#include "ui/forms/elements/text_element.h"
+#include "ui/forms/root_builder.h"
+#include "ui/forms/section.h"
+
+namespace {
+
+using ns::str;
+
+// An element with the entry elements' enumerated keyboard and an array of choices.
+class BuilderTestElement : public fm::LabelElement {
+    RT_CLASS(BuilderTestElement)
+public:
+    long keyboardType() const { return keyboardType_; }
+    void setKeyboardType(long type) { keyboardType_ = type; }
+    const rt::Ref<ns::Array>& items() const { return items_; }
+    void setItems(rt::Ref<ns::Array> items) { items_ = std::move(items); }
+
+private:
+    long keyboardType_ = -1;
+    rt::Ref<ns::Array> items_;
+};
+RT_DEFINE_CLASS(BuilderTestElement, "BuilderTestElement", fm::LabelElement,
+                rt::prop("keyboardType", &BuilderTestElement::keyboardType, &BuilderTestElement::setKeyboardType),
+                rt::prop("items", &BuilderTestElement::items, &BuilderTestElement::setItems))
+
+// Counts its constructions: a form naming it must never make one.
+class BuilderCountingThing : public rt::Object {
+    RT_CLASS(BuilderCountingThing)
+public:
+    static inline int made = 0;
+    BuilderCountingThing() { ++made; }
+};
+RT_DEFINE_CLASS(BuilderCountingThing, "BuilderCountingThing", rt::Object)
+
+// A data object with a string, a number and a scalar whose nil handler zeroes it.
+class BuilderTestPerson : public rt::Object {
+    RT_CLASS(BuilderTestPerson)
+public:
+    const rt::Ref<ns::String>& name() const { return name_; }
+    void setName(rt::Ref<ns::String> name) { name_ = std::move(name); }
+    double weight() const { return weight_; }
+    void setWeight(double weight) { weight_ = weight; }
+    void setNilValueForKey(std::string_view) override { weight_ = 0; }
+    void nilValueForKeyNamed(const rt::Ref<ns::String>& key) { setNilValueForKey(key ? key->utf8() : ""); }
+
+private:
+    rt::Ref<ns::String> name_;
+    double weight_ = 1;
+};
+RT_DEFINE_CLASS(BuilderTestPerson, "BuilderTestPerson", rt::Object,
+                rt::prop("name", &BuilderTestPerson::name, &BuilderTestPerson::setName),
+                rt::prop("weight", &BuilderTestPerson::weight, &BuilderTestPerson::setWeight),
+                rt::method("setNilValueForKey:", &BuilderTestPerson::nilValueForKeyNamed))
+
+rt::Id json(std::string_view text) {
+    rt::Ref<ns::Error> error;
+    rt::Id parsed = ns::JSONSerialization::JSONObjectWithData(text, ns::JSONReadingOptions::FragmentsAllowed, &error);
+    EXPECT_FALSE(error) << text;
+    return parsed;
+}
+
+std::string describe(const rt::Id& value) {
+    if (!value) return "nil";
+    if (auto text = rt::cast<ns::String>(value)) return text->utf8();
+    return value->description();
+}
+
+// The tree in one line: each section "title[...]" with each element's title (a text element's
+// text), "=value" when it has one, and a nested root's sections in braces.
+std::string outline(const rt::Ref<fm::RootElement>& root) {
+    std::string out;
+    if (!root->sections()) return out;
+    for (const auto& section : *root->sections()) {
+        out += (section->title() ? section->title()->utf8() : "") + "[";
+        if (const auto* elements = section->elements())
+            for (const auto& element : *elements) {
+                if (&element != &elements->front()) out += ",";
+                if (auto text = rt::cast<fm::TextElement>(element)) out += describe(text->text());
+                else if (auto nested = rt::cast<fm::RootElement>(element)) out += describe(nested->title());
+                if (auto label = rt::cast<fm::LabelElement>(element); label && label->value())
+                    out += "=" + describe(label->value());
+                auto nested = rt::cast<fm::RootElement>(element);
+                if (nested && nested->sections()) out += "{" + outline(nested) + "}";
+            }
+        out += "]";
+    }
+    return out;
+}
+
+// A main bundle with a string table, for translation and form files.
+class FormBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        write("en.lproj/Localizable.strings",
+              R"("Greeting" = "Hello"; "Choice" = "Option"; "name:who" = "TRANSLATED"; "FMLabelElement" = "X";)");
+        ns::Bundle::setMainBundlePath(scratch.path());
+    }
+    void TearDown() override {
+        ns::Bundle::setMainBundlePath("");
+        fm::Element::removeClassAppearances(); // "appearance.labelFont" made one
+    }
+    void write(const std::string& name, std::string_view text) {
+        std::filesystem::create_directories((scratch.path() / name).parent_path());
+        std::ofstream(scratch.path() / name) << text;
+    }
+    static rt::Ref<fm::RootElement> build(std::string_view form) {
+        return rt::make<fm::RootBuilder>()->buildWithObject(json(form));
+    }
+
+    testkit::ScratchFolder scratch{"forms-builder"};
+    ns::CapturedLog log;
+};
+
+TEST_F(FormBuilderTest, BuildsSectionsAndElementsInOrderTranslatingWhatIsShown) {
+    auto root = build(R"({"title": "Greeting", "elements": [{"type": "FMLabelElement", "title": "lost"}],
+        "presentationMode": "ModalPage", "sections": [
+          {"title": "Greeting", "key": "Choice", "elements": [
+            {"type": "FMLabelElement", "title": "Greeting", "bind": "name:who", "hidden": true},
+            {"title": "no type"},
+            {"type": "Nowhere"},
+            {"type": "BuilderTestElement", "keyboardType": "Alphabet", "items": ["Choice", 5, "Other"]},
+            {"type": "BuilderTestElement", "keyboardType": "ASCIICapable", "accessoryType": "Checkmark"},
+            {"type": "FMRootElement", "title": "inner", "sections": [{"type": "FMSection", "title": "deep",
+              "elements": [{"type": "FMTextElement", "text": "Choice"}]}]}]},
+          {"type": "FMSection"}]})");
+    EXPECT_EQ(outline(root), "Hello[Hello,nil,nil,inner{deep[Option]}][]");
+    EXPECT_EQ(describe(root->title()), "Hello");
+    EXPECT_EQ(root->presentationMode(), 5);
+    const auto& elements = *root->getSectionForIndex(0)->elements();
+    EXPECT_EQ(describe(root->getSectionForIndex(0)->key()), "Option"); // every shown string, keys too
+    EXPECT_EQ(describe(elements[0]->bind()), "name:who");              // never "bind"
+    EXPECT_TRUE(elements[0]->hidden());
+    auto alphabet = rt::cast<BuilderTestElement>(elements[1]);
+    auto ascii = rt::cast<BuilderTestElement>(elements[2]);
+    ASSERT_TRUE(alphabet && ascii);
+    EXPECT_EQ(alphabet->keyboardType(), 1);
+    EXPECT_EQ(ascii->keyboardType(), 1);
+    EXPECT_EQ(ascii->accessoryType(), 3);
+    EXPECT_EQ(describe(alphabet->items()), describe(ns::Array::withObjects({str("Option"), ns::num(5), str("Other")})));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Couldn't build element for type (null)",
+                                                     "Couldn't build element for type Nowhere"}));
+
+    // Names of enumerations count before any build, in bindings too; bindings never translate.
+    auto element = rt::make<BuilderTestElement>();
+    element->bindToObjectWithString(json(R"({"k": "NumberPad", "t": "Greeting"})"), str("keyboardType:k, title:t"));
+    EXPECT_EQ(element->keyboardType(), 4);
+    EXPECT_EQ(describe(element->title()), "Greeting");
+}
+
+// Each bad input gives a form (maybe smaller), one log line per refusal, and no crash.
+TEST_F(FormBuilderTest, BadInputIsLoggedAndLeftOut) {
+    struct Case {
+        const char* form;
+        const char* outline;
+        std::vector<const char*> logged;
+    };
+    const Case cases[] = {
+        {"[1, 2]", "", {"A form must be a dictionary, not"}},
+        {R"("form")", "", {"A form must be a dictionary"}},
+        {"5", "", {"A form must be a dictionary"}},
+        {"null", "", {"A form must be a dictionary"}},
+        {R"({"sections": {"a": 1}})", "", {"\"sections\" must be an array"}},
+        {R"({"sections": [{"elements": "x"}, 5, "s"]})", "[]", {"\"elements\" must be an array",
+                                                             "section must be a dictionary, not 5",
+                                                             "section must be a dictionary, not s"}},
+        {R"({"sections": [{"elements": [7, null]}]})", "[]", {"element must be a dictionary, not 7",
+                                                           "element must be a dictionary"}},
+        {R"({"sections": [{"elements": [{"type": 5}, {"type": ""}, {"type": "NSObject"},
+           {"type": "FMFormController"}, {"type": "FMRootBuilder"}, {"type": "FMFlatAppearance"},
+           {"type": "NSJSONSerialization"}, {"type": "FMSection"}, {"type": "BuilderCountingThing"},
+           {"type": "FMLabelElement", "title": "kept"}]}]})",
+         "[kept]", {"type 5", "type ", "type NSObject", "type FMFormController", "type FMRootBuilder",
+                    "type FMFlatAppearance", "type NSJSONSerialization", "type FMSection",
+                    "type BuilderCountingThing"}},
+        {R"({"sections": [{"type": "FMLabelElement"}, {"type": "BuilderCountingThing"}, {"title": "kept"}]})",
+         "kept[]", {"section for type FMLabelElement", "section for type BuilderCountingThing"}},
+        {R"({"sections": [{"elements": [{"type": "BuilderTestElement", "title": "t", "height": "tall",
+           "enabled": [1], "value": 2, "hidden": null, "keyboardType": 3.5, "labelingPolicy": -1e300,
+           "elementTemplate": "x", "": 1, "a..b": 1, "appearance.labelFont": "x", "parentSection.title": "x",
+           "accessoryType": "Sideways"}]}], "title": {"a": 1}, "presentationMode": "Sideways"})",
+         "[t=2]", {"'title' on FMRootElement", "'presentationMode'", "'height' on BuilderTestElement",
+                   "'enabled'", "'hidden'", "'keyboardType'", "'labelingPolicy'", "'elementTemplate'", "'' on",
+                   "'a..b'", "'appearance.labelFont'", "'parentSection.title'", "'accessoryType'"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form);
+        ns::CapturedLog caseLog;
+        auto root = build(c.form);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(outline(root), c.outline);
+        const auto lines = caseLog.lines();
+        ASSERT_EQ(lines.size(), c.logged.size());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_NE(lines[i].find(c.logged[i]), std::string::npos) << lines[i];
+    }
+    EXPECT_EQ(BuilderCountingThing::made, 0);
+
+    // Built in code: a NaN for an integer, and roots nested far too deep (left out past the limit).
+    ns::CapturedLog codeLog;
+    auto nan = rt::make<fm::RootBuilder>()->buildWithObject(
+        ns::Dictionary::withPairs({{str("labelingPolicy"), ns::num(std::numeric_limits<double>::quiet_NaN())}}));
+    EXPECT_EQ(nan->labelingPolicy(), 0);
+    std::vector<rt::Ref<ns::MutableArray>> levels;
+    rt::Id inner = ns::Dictionary::withPairs({{str("type"), str("FMRootElement")}, {str("title"), str("bottom")}});
+    for (int depth = 0; depth < 10000; ++depth) {
+        auto elements = ns::MutableArray::withObjects({inner});
+        auto sections = ns::MutableArray::withObjects({ns::Dictionary::withPairs({{str("elements"), elements}})});
+        levels.push_back(elements);
+        levels.push_back(sections);
+        inner = ns::Dictionary::withPairs({{str("type"), str("FMRootElement")}, {str("sections"), sections}});
+    }
+    auto deep = rt::make<fm::RootBuilder>()->buildWithObject(inner);
+    int depth = 0;
+    for (rt::Ref<fm::RootElement> at = deep; at && at->sections(); ++depth) {
+        const auto* elements = at->getSectionForIndex(0)->elements();
+        at = elements && !elements->empty() ? rt::cast<fm::RootElement>(elements->front()) : nullptr;
+    }
+    EXPECT_EQ(depth, fm::RootBuilder::maxNesting + 1);
+    EXPECT_EQ(codeLog.lines().size(), 2u); // the NaN, the nesting
+    // Taken apart from the outside in, so no release runs 10,000 deep.
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level)
+        (*level)->removeAllObjects();
+}
+
+TEST_F(FormBuilderTest, BindingStringsParseTrimmedAndSkipWhatIsMalformed) {
+    struct Case {
+        const char* binding;
+        const char* pairs;
+    };
+    const Case cases[] = {
+        {"title:name", "title>name;"},
+        {" title \n:\t name , value:\r\nage:ignored", "title>name;value>age;"},
+        {":::", ">;"},
+        {",,,", ""},
+        {"iterate", ""},
+        {"iterate:", "iterate>;"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        for (const auto& [target, source] : fm::BindingEvaluator::pairs(c.binding))
+            got += std::string(target) + ">" + std::string(source) + ";";
+        EXPECT_EQ(got, c.pairs) << c.binding;
+    }
+    EXPECT_TRUE(fm::BindingEvaluator::stringIsEmpty(nullptr));
+    EXPECT_TRUE(fm::BindingEvaluator::stringIsEmpty(str(" \n\t")));
+    EXPECT_FALSE(fm::BindingEvaluator::stringIsEmpty(str(" a")));
+}
+
+// Forward bindings: (form, data, the tree after, what is logged).
+TEST_F(FormBuilderTest, ForwardBindingsFillAndRebuildTheForm) {
+    struct Case {
+        const char* name;
+        const char* form;
+        const char* data;
+        const char* outline;
+        std::vector<const char*> logged;
+    };
+    const Case cases[] = {
+        {"iterate over three with before and after", R"({"sections": [{"bind": "iterate:self",
+           "beforeTemplateElements": [{"type": "FMLabelElement", "title": "first"}],
+           "elementTemplate": {"type": "FMLabelElement", "bind": "title:self"},
+           "afterTemplateElements": [{"type": "FMLabelElement", "title": "last"}],
+           "elements": [{"type": "FMLabelElement", "title": "old"}]}]})",
+         R"(["one", "two", "three"])", "[first,one,two,three,last]", {}},
+        {"root iterate, empty, with a message", R"({"bind": "iterate:list", "emptyMessage": "none",
+           "sectionTemplate": {"title": "s"}, "sections": [{"title": "old"}]})",
+         R"({"list": []})", "[none]", {}},
+        {"root iterate, empty, no message", R"({"bind": "iterate:list", "sectionTemplate": {"title": "s"}})",
+         R"({"list": []})", "", {}},
+        {"root iterate builds sections that iterate", R"({"bind": "iterate:groups", "sectionTemplate":
+           {"bind": "title:name, iterate:members", "elementTemplate": {"type": "FMTextElement", "bind": "text:self"}}})",
+         R"({"groups": [{"name": "a", "members": ["x", "y"]}, {"name": "b", "members": {"z": 1}}]})",
+         "a[x,y]b[z]", {}},
+        {"iterateproperties", R"({"sections": [{"bind": "iterateproperties:info",
+           "elementTemplate": {"type": "FMLabelElement", "bind": "title:key, value:value"}}]})",
+         R"({"info": {"make": "Acme", "year": 2020}})", "[make=Acme,year=2020]", {}},
+        {"iterateproperties over null keeps the elements", R"({"sections": [{"bind": "iterateproperties:info",
+           "elementTemplate": {"type": "FMLabelElement"}, "elements": [{"type": "FMLabelElement", "title": "kept"}]}]})",
+         R"({"info": null})", "[]", {}},
+        {"blanks, self and no translation", R"({"sections": [{"elements": [{"type": "FMLabelElement",
+           "bind": " title \n : who ,\n value : self "}]}]})",
+         R"({"who": "Greeting"})", R"([Greeting={
+    who = Greeting;
+}])", {}},
+        {"a failing pair is logged, the rest applied", R"({"sections": [{"elements": [{"type": "FMLabelElement",
+           "bind": "hidden:missing, title:who, nothing:who, title2:"}]}]})",
+         R"({"who": "Ann"})", "[Ann]", {"property hidden on object", "property nothing on object",
+                                         "property title2 on object"}},
+        {"malformed strings", R"({"sections": [{"bind": ":::,,,iterate", "elements": [{"type": "FMLabelElement",
+           "bind": "title:missing.path"}]}, {"bind": "iterate:self", "elementTemplate": {"type": "FMLabelElement"}}]})",
+         R"("a string")", "[][]", {"property  on object", "Couldn't iterate over a string"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto root = build(c.form);
+        ns::CapturedLog caseLog;
+        root->bindToObject(json(c.data));
+        EXPECT_EQ(outline(root), c.outline);
+        const auto lines = caseLog.lines();
+        ASSERT_EQ(lines.size(), c.logged.size());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_NE(lines[i].find(c.logged[i]), std::string::npos) << lines[i];
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Back: each bound property into the data at its source; "self" and "iterate" skipped; nil
+// removes a dictionary's key or goes to a scalar's nil handler; a failure logged, the rest done.
+TEST_F(FormBuilderTest, ReverseBindingsWriteBackAndLogOnlyRealFailures) {
+    auto label = rt::make<fm::LabelElement>();
+    label->setBind(str("title:name, value:self, iterate:list, hidden:flag, key:absent.deeper, value:weight"));
+    label->setTitle(str("Ann"));
+    label->setHidden(true);
+    auto data = ns::MutableDictionary::withPairs({{str("name"), str("old")}, {str("weight"), ns::num(3)}});
+    label->fetchValueUsingBindingsIntoObject(data);
+    EXPECT_EQ(describe(data), describe(json(R"({"name": "Ann", "flag": true})")));
+    EXPECT_EQ(log.lines().size(), 1u); // key:absent.deeper
+    EXPECT_NE(log.lines()[0].find("Couldn't set property absent.deeper on object"), std::string::npos);
+
+    auto person = rt::make<BuilderTestPerson>();
+    person->setName(str("old"));
+    label->setBind(str("title:name, value:weight, title:nowhere"));
+    label->setTitle(nullptr);
+    label->fetchValueUsingBindingsIntoObject(person);
+    EXPECT_FALSE(person->name());
+    EXPECT_EQ(person->weight(), 0);
+    EXPECT_EQ(log.lines().size(), 2u); // nowhere
+}
+
+TEST_F(FormBuilderTest, FormFilesGiveRootsAndTheirFailuresEmptyOnes) {
+    write("form.json", R"({"sections": [{"elements": [{"type": "FMLabelElement", "bind": "title:who"}]}]})");
+    write("data.json", R"({"who": "Ann"})");
+    write("broken.json", R"({"sections": [)");
+    struct Case {
+        rt::Ref<fm::RootElement> root;
+        const char* outline;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {fm::RootElement::initWithJSONFile("form"), "[nil]", nullptr},
+        {fm::RootElement::initWithJSONFileAndData("form", json(R"({"who": "Bo"})")), "[Bo]", nullptr},
+        {fm::RootElement::initWithJSONFileAndDataJSONFile("form", "data"), "[Ann]", nullptr},
+        {fm::RootElement::initWithJSONFileAndDataJSONFile("form", "nowhere"), "[nil]", nullptr},
+        {fm::RootElement::rootForJSONWithObject("form", json(R"({"who": "Cy"})")), "[nil]", nullptr},
+        {fm::RootElement::initWithJSONFile("nowhere"), "", "Couldn't read any data for JSON file named: nowhere"},
+        {fm::RootElement::initWithJSONFile("broken"), "", "Parsing error: "},
+    };
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& c : cases) {
+        EXPECT_EQ(outline(c.root), c.outline);
+        EXPECT_EQ(&c.root->getClass(), &fm::RootElement::staticClass());
+        if (c.logged) {
+            const auto& line = lines[std::size_t(&c - cases - 5)];
+            EXPECT_EQ(line.rfind(c.logged, 0), 0u) << line;
+        }
+    }
+    EXPECT_TRUE(cases[4].root->object());
+    EXPECT_EQ(fm::RootElement::JSONParserClass(), &ns::JSONSerialization::staticClass());
+}
+
+// Files into a tree, values changed in code, and back into fresh data of both kinds.
+TEST_F(FormBuilderTest, ValuesChangedInTheFormComeBackAtTheirKeyPaths) {
+    write("person.json", R"({"bind": "title:name", "sections": [{"elements": [
+        {"type": "FMLabelElement", "bind": "title:name, value:weight"},
+        {"type": "FMTextElement", "bind": "text:address.city"}]}]})");
+    write("person-data.json", R"({"name": "Ann", "weight": 61.5, "address": {"city": "Oslo"}})");
+    auto root = fm::RootElement::initWithJSONFileAndDataJSONFile("person", "person-data");
+    EXPECT_EQ(outline(root), "[Ann=61.5,Oslo]");
+    const auto& elements = *root->getSectionForIndex(0)->elements();
+    rt::cast<fm::LabelElement>(elements[0])->setValue(ns::num(70));
+    rt::cast<fm::LabelElement>(elements[0])->setTitle(str("Bo"));
+    rt::cast<fm::TextElement>(elements[1])->setText(str("Rome"));
+
+    auto dictionary = ns::MutableDictionary::withPairs({{str("address"), ns::MutableDictionary::make()}});
+    root->fetchValueUsingBindingsIntoObject(dictionary);
+    EXPECT_EQ(describe(dictionary), describe(json(R"({"address": {"city": "Rome"}, "name": "Bo", "weight": 70})")));
+
+    auto person = rt::make<BuilderTestPerson>();
+    ns::CapturedLog personLog;
+    root->fetchValueUsingBindingsIntoObject(person);
+    EXPECT_EQ(describe(person->name()), "Bo");
+    EXPECT_EQ(person->weight(), 70);
+    EXPECT_EQ(personLog.lines().size(), 1u); // the person has no address
+}
+
+} // namespace
