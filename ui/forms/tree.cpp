@@ -19,6 +19,7 @@
 #include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/view_controller.h"
 #include "ui/forms/appearance.h"
+#include "ui/forms/array_additions.h"
 #include "ui/forms/element.h"
 #include "ui/forms/root_element.h"
 #include "ui/forms/section.h"
@@ -285,10 +286,7 @@ bool Section::removeElementForRow(std::size_t index) {
 }
 
 void Section::moveElementFromRowToRow(std::size_t from, std::size_t to) {
-    if (from >= elements_.size()) return;
-    rt::Ref<Element> element = elements_[from];
-    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(from));
-    elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(std::min(to, elements_.size())), std::move(element));
+    moveObjectFromIndex(elements_, from, to);
 }
 
 rt::Ref<ns::Array> Section::elementList() const {

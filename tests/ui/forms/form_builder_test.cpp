@@ -17,7 +17,20 @@
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "platform/uikit/activity_indicator_view.h"
+#include "platform/uikit/alert_view.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/table_view_cell.h"
+#include "tests/testkit/app/app_fixture.h"
+#include "tests/testkit/loopback_server.h"
 #include "tests/testkit/scratch_folder.h"
+#include "tests/testkit/virtual_time.h"
+#include "ui/forms/array_additions.h"
+#include "ui/forms/dynamic_sections.h"
+#include "ui/forms/elements/list_state_elements.h"
+#include "ui/forms/form_table_view.h"
+#include "ui/forms/web_controller.h"
 #include "ui/forms/binding_evaluator.h"
 #include "ui/forms/elements/label_element.h"
 #include "ui/forms/elements/text_element.h"
@@ -74,14 +87,14 @@ RT_DEFINE_CLASS(BuilderTestPerson, "BuilderTestPerson", rt::Object,
                 rt::prop("weight", &BuilderTestPerson::weight, &BuilderTestPerson::setWeight),
                 rt::method("setNilValueForKey:", &BuilderTestPerson::nilValueForKeyNamed))
 
-rt::Id json(std::string_view text) {
+rt::Id formJson(std::string_view text) {
     rt::Ref<ns::Error> error;
     rt::Id parsed = ns::JSONSerialization::JSONObjectWithData(text, ns::JSONReadingOptions::FragmentsAllowed, &error);
     EXPECT_FALSE(error) << text;
     return parsed;
 }
 
-std::string describe(const rt::Id& value) {
+std::string formText(const rt::Id& value) {
     if (!value) return "nil";
     if (auto text = rt::cast<ns::String>(value)) return text->utf8();
     return value->description();
@@ -89,7 +102,7 @@ std::string describe(const rt::Id& value) {
 
 // The tree in one line: each section "title[...]" with each element's title (a text element's
 // text), "=value" when it has one, and a nested root's sections in braces.
-std::string outline(const rt::Ref<fm::RootElement>& root) {
+std::string formOutline(const rt::Ref<fm::RootElement>& root) {
     std::string out;
     if (!root->sections()) return out;
     for (const auto& section : *root->sections()) {
@@ -97,12 +110,12 @@ std::string outline(const rt::Ref<fm::RootElement>& root) {
         if (const auto* elements = section->elements())
             for (const auto& element : *elements) {
                 if (&element != &elements->front()) out += ",";
-                if (auto text = rt::cast<fm::TextElement>(element)) out += describe(text->text());
-                else if (auto nested = rt::cast<fm::RootElement>(element)) out += describe(nested->title());
+                if (auto text = rt::cast<fm::TextElement>(element)) out += formText(text->text());
+                else if (auto nested = rt::cast<fm::RootElement>(element)) out += formText(nested->title());
                 if (auto label = rt::cast<fm::LabelElement>(element); label && label->value())
-                    out += "=" + describe(label->value());
+                    out += "=" + formText(label->value());
                 auto nested = rt::cast<fm::RootElement>(element);
-                if (nested && nested->sections()) out += "{" + outline(nested) + "}";
+                if (nested && nested->sections()) out += "{" + formOutline(nested) + "}";
             }
         out += "]";
     }
@@ -126,7 +139,7 @@ protected:
         std::ofstream(scratch.path() / name) << text;
     }
     static rt::Ref<fm::RootElement> build(std::string_view form) {
-        return rt::make<fm::RootBuilder>()->buildWithObject(json(form));
+        return rt::make<fm::RootBuilder>()->buildWithObject(formJson(form));
     }
 
     testkit::ScratchFolder scratch{"forms-builder"};
@@ -145,12 +158,12 @@ TEST_F(FormBuilderTest, BuildsSectionsAndElementsInOrderTranslatingWhatIsShown) 
             {"type": "FMRootElement", "title": "inner", "sections": [{"type": "FMSection", "title": "deep",
               "elements": [{"type": "FMTextElement", "text": "Choice"}]}]}]},
           {"type": "FMSection"}]})");
-    EXPECT_EQ(outline(root), "Hello[Hello,nil,nil,inner{deep[Option]}][]");
-    EXPECT_EQ(describe(root->title()), "Hello");
+    EXPECT_EQ(formOutline(root), "Hello[Hello,nil,nil,inner{deep[Option]}][]");
+    EXPECT_EQ(formText(root->title()), "Hello");
     EXPECT_EQ(root->presentationMode(), 5);
     const auto& elements = *root->getSectionForIndex(0)->elements();
-    EXPECT_EQ(describe(root->getSectionForIndex(0)->key()), "Option"); // every shown string, keys too
-    EXPECT_EQ(describe(elements[0]->bind()), "name:who");              // never "bind"
+    EXPECT_EQ(formText(root->getSectionForIndex(0)->key()), "Option"); // every shown string, keys too
+    EXPECT_EQ(formText(elements[0]->bind()), "name:who");              // never "bind"
     EXPECT_TRUE(elements[0]->hidden());
     auto alphabet = rt::cast<BuilderTestElement>(elements[1]);
     auto ascii = rt::cast<BuilderTestElement>(elements[2]);
@@ -158,15 +171,15 @@ TEST_F(FormBuilderTest, BuildsSectionsAndElementsInOrderTranslatingWhatIsShown) 
     EXPECT_EQ(alphabet->keyboardType(), 1);
     EXPECT_EQ(ascii->keyboardType(), 1);
     EXPECT_EQ(ascii->accessoryType(), 3);
-    EXPECT_EQ(describe(alphabet->items()), describe(ns::Array::withObjects({str("Option"), ns::num(5), str("Other")})));
+    EXPECT_EQ(formText(alphabet->items()), formText(ns::Array::withObjects({str("Option"), ns::num(5), str("Other")})));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Couldn't build element for type (null)",
                                                      "Couldn't build element for type Nowhere"}));
 
     // Names of enumerations count before any build, in bindings too; bindings never translate.
     auto element = rt::make<BuilderTestElement>();
-    element->bindToObjectWithString(json(R"({"k": "NumberPad", "t": "Greeting"})"), str("keyboardType:k, title:t"));
+    element->bindToObjectWithString(formJson(R"({"k": "NumberPad", "t": "Greeting"})"), str("keyboardType:k, title:t"));
     EXPECT_EQ(element->keyboardType(), 4);
-    EXPECT_EQ(describe(element->title()), "Greeting");
+    EXPECT_EQ(formText(element->title()), "Greeting");
 }
 
 // Each bad input gives a form (maybe smaller), one log line per refusal, and no crash.
@@ -209,7 +222,7 @@ TEST_F(FormBuilderTest, BadInputIsLoggedAndLeftOut) {
         ns::CapturedLog caseLog;
         auto root = build(c.form);
         ASSERT_TRUE(root);
-        EXPECT_EQ(outline(root), c.outline);
+        EXPECT_EQ(formOutline(root), c.outline);
         const auto lines = caseLog.lines();
         ASSERT_EQ(lines.size(), c.logged.size());
         for (std::size_t i = 0; i < lines.size(); ++i)
@@ -317,8 +330,8 @@ TEST_F(FormBuilderTest, ForwardBindingsFillAndRebuildTheForm) {
         SCOPED_TRACE(c.name);
         auto root = build(c.form);
         ns::CapturedLog caseLog;
-        root->bindToObject(json(c.data));
-        EXPECT_EQ(outline(root), c.outline);
+        root->bindToObject(formJson(c.data));
+        EXPECT_EQ(formOutline(root), c.outline);
         const auto lines = caseLog.lines();
         ASSERT_EQ(lines.size(), c.logged.size());
         for (std::size_t i = 0; i < lines.size(); ++i)
@@ -339,7 +352,7 @@ TEST_F(FormBuilderTest, ReverseBindingsWriteBackAndLogOnlyRealFailures) {
     label->setHidden(true);
     auto data = ns::MutableDictionary::withPairs({{str("name"), str("old")}, {str("weight"), ns::num(3)}});
     label->fetchValueUsingBindingsIntoObject(data);
-    EXPECT_EQ(describe(data), describe(json(R"({"name": "Ann", "flag": true})")));
+    EXPECT_EQ(formText(data), formText(formJson(R"({"name": "Ann", "flag": true})")));
     EXPECT_EQ(log.lines().size(), 1u); // key:absent.deeper
     EXPECT_NE(log.lines()[0].find("Couldn't set property absent.deeper on object"), std::string::npos);
 
@@ -364,17 +377,17 @@ TEST_F(FormBuilderTest, FormFilesGiveRootsAndTheirFailuresEmptyOnes) {
     };
     const Case cases[] = {
         {fm::RootElement::initWithJSONFile("form"), "[nil]", nullptr},
-        {fm::RootElement::initWithJSONFileAndData("form", json(R"({"who": "Bo"})")), "[Bo]", nullptr},
+        {fm::RootElement::initWithJSONFileAndData("form", formJson(R"({"who": "Bo"})")), "[Bo]", nullptr},
         {fm::RootElement::initWithJSONFileAndDataJSONFile("form", "data"), "[Ann]", nullptr},
         {fm::RootElement::initWithJSONFileAndDataJSONFile("form", "nowhere"), "[nil]", nullptr},
-        {fm::RootElement::rootForJSONWithObject("form", json(R"({"who": "Cy"})")), "[nil]", nullptr},
+        {fm::RootElement::rootForJSONWithObject("form", formJson(R"({"who": "Cy"})")), "[nil]", nullptr},
         {fm::RootElement::initWithJSONFile("nowhere"), "", "Couldn't read any data for JSON file named: nowhere"},
         {fm::RootElement::initWithJSONFile("broken"), "", "Parsing error: "},
     };
     const auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u);
     for (const auto& c : cases) {
-        EXPECT_EQ(outline(c.root), c.outline);
+        EXPECT_EQ(formOutline(c.root), c.outline);
         EXPECT_EQ(&c.root->getClass(), &fm::RootElement::staticClass());
         if (c.logged) {
             const auto& line = lines[std::size_t(&c - cases - 5)];
@@ -392,7 +405,7 @@ TEST_F(FormBuilderTest, ValuesChangedInTheFormComeBackAtTheirKeyPaths) {
         {"type": "FMTextElement", "bind": "text:address.city"}]}]})");
     write("person-data.json", R"({"name": "Ann", "weight": 61.5, "address": {"city": "Oslo"}})");
     auto root = fm::RootElement::initWithJSONFileAndDataJSONFile("person", "person-data");
-    EXPECT_EQ(outline(root), "[Ann=61.5,Oslo]");
+    EXPECT_EQ(formOutline(root), "[Ann=61.5,Oslo]");
     const auto& elements = *root->getSectionForIndex(0)->elements();
     rt::cast<fm::LabelElement>(elements[0])->setValue(ns::num(70));
     rt::cast<fm::LabelElement>(elements[0])->setTitle(str("Bo"));
@@ -400,14 +413,218 @@ TEST_F(FormBuilderTest, ValuesChangedInTheFormComeBackAtTheirKeyPaths) {
 
     auto dictionary = ns::MutableDictionary::withPairs({{str("address"), ns::MutableDictionary::make()}});
     root->fetchValueUsingBindingsIntoObject(dictionary);
-    EXPECT_EQ(describe(dictionary), describe(json(R"({"address": {"city": "Rome"}, "name": "Bo", "weight": 70})")));
+    EXPECT_EQ(formText(dictionary), formText(formJson(R"({"address": {"city": "Rome"}, "name": "Bo", "weight": 70})")));
 
     auto person = rt::make<BuilderTestPerson>();
     ns::CapturedLog personLog;
     root->fetchValueUsingBindingsIntoObject(person);
-    EXPECT_EQ(describe(person->name()), "Bo");
+    EXPECT_EQ(formText(person->name()), "Bo");
     EXPECT_EQ(person->weight(), 70);
     EXPECT_EQ(personLog.lines().size(), 1u); // the person has no address
+}
+
+} // namespace
+
+namespace {
+
+TEST(FormArrays, MoveObjectFromIndexTakesOutThenInserts) {
+    struct Case {
+        std::size_t from, to;
+        const char* order;
+    };
+    const Case cases[] = {{0, 2, "two,three,one"}, {2, 0, "three,one,two"}, {1, 5, "one,three,two"},
+                          {1, 1, "one,two,three"}, {3, 0, "one,two,three"}};
+    for (const auto& c : cases) {
+        auto array = ns::MutableArray::withObjects({str("one"), str("two"), str("three")});
+        fm::moveObjectFromIndex(array, c.from, c.to);
+        std::vector<std::string> list = {"one", "two", "three"};
+        fm::moveObjectFromIndex(list, c.from, c.to);
+        std::string got, gotList;
+        for (std::size_t i = 0; i < array->count(); ++i)
+            got += (i ? "," : "") + formText(array->objectAtIndex(i));
+        for (const auto& member : list)
+            gotList += (gotList.empty() ? "" : ",") + member;
+        EXPECT_EQ(got, c.order) << c.from << "->" << c.to;
+        EXPECT_EQ(gotList, c.order);
+    }
+}
+
+class FormListsTest : public testkit::VirtualTimeTest {
+protected:
+    void SetUp() override { controller->view()->setFrame(cg::Rect::make(0, 0, 320, 480)); }
+    void TearDown() override {
+        table = nullptr;
+        fm::Element::removeClassAppearances();
+        VirtualTimeTest::TearDown();
+    }
+    rt::Ref<fm::FormTableView> show(const rt::Ref<fm::RootElement>& root) {
+        table = rt::make<fm::FormTableView>(controller, root);
+        table->setFrame(cg::Rect::make(0, 0, 320, 2000));
+        table->reloadData();
+        return table;
+    }
+    // Each row's class and title: "FMLoadingElement:nil".
+    static std::string rows(const rt::Ref<fm::Section>& section) {
+        std::string out;
+        if (section->elements())
+            for (const auto& element : *section->elements())
+                out += std::string(element->getClass().name()) + ":" +
+                       formText(rt::cast<fm::RootElement>(element)->title()) + " ";
+        return out;
+    }
+
+    rt::Ref<ui::ViewController> controller = rt::make<ui::ViewController>();
+    rt::Ref<fm::FormTableView> table;
+};
+
+TEST_F(FormListsTest, DynamicSectionsShowRowsAnEmptyRowOrASpinner) {
+    struct Case {
+        const char* section;
+        const char* data;
+        const char* rows;
+    };
+    const char* spinner = "FMLoadingElement:nil ";
+    const Case cases[] = {
+        {R"({"bind": "iterate:list"})", nullptr, spinner},
+        {R"({"bind": "iterate:list"})", R"({"list": []})", "FMEmptyListElement:Empty "},
+        {R"({"bind": "iterate:list", "emptyMessage": "Nothing"})", R"({"list": {}})", "FMEmptyListElement:Nothing "},
+        {R"({"bind": "iterate:list", "showLoading": true})", R"({"other": 1})", spinner},
+        {R"({"bind": "iterate:list", "showLoading": true})", R"({"list": null})", spinner},
+        {R"({"bind": "iterate:list"})", R"({"other": 1})", ""},
+        {R"({"bind": "iterate:list", "showLoading": true, "elementTemplate": {"type": "FMLabelElement",
+           "bind": "title:self"}})", R"({"list": ["a", "b"]})", "FMLabelElement:a FMLabelElement:b "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.section);
+        std::string form = R"({"sections": [{"type": "FMDynamicDataSection", )";
+        form += std::string(c.section).substr(1) + "]}";
+        auto root = rt::make<fm::RootBuilder>()->buildWithObject(formJson(form));
+        if (c.data) root->bindToObject(formJson(c.data));
+        EXPECT_EQ(rows(root->getSectionForIndex(0)), c.rows);
+    }
+}
+
+TEST_F(FormListsTest, TheEmptyRowsCellIsReusedTheSpinnersIsNewAndPlaced) {
+    struct Case {
+        const char* title;
+        bool empty;
+        cg::Point centre;
+    };
+    const double w = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray)->bounds().size.width;
+    const Case cases[] = {{nullptr, true, {}}, {nullptr, false, {(320 - w) / 2, 12}}, {"Wait", false, {320 - w / 2 - 10, 24}}};
+    for (const auto& c : cases) {
+        auto root = rt::make<fm::RootElement>();
+        auto section = rt::make<fm::DynamicDataSection>();
+        root->addSection(section);
+        section->setBind(str("iterate:list"));
+        if (c.empty) section->bindToObject(formJson(R"({"list": []})"));
+        if (c.title) rt::cast<fm::LoadingElement>(section->elements()->front())->setTitle(str(c.title));
+        auto shown = show(root);
+        auto first = shown->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0));
+        shown->reloadData();
+        auto second = shown->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0));
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(first == second, c.empty);
+        if (c.empty) {
+            EXPECT_EQ(formText(second->reuseIdentifier()), "FMEmptyListElement");
+            EXPECT_EQ(second->textLabel()->textAlignment(), ui::TextAlignment::Center);
+            continue;
+        }
+        rt::Ref<ui::ActivityIndicatorView> spinner;
+        const auto subviews = second->contentView()->subviews();
+        for (const auto& view : *subviews)
+            if (auto found = rt::cast<ui::ActivityIndicatorView>(view)) spinner = found;
+        ASSERT_TRUE(spinner);
+        EXPECT_TRUE(spinner->isAnimating());
+        EXPECT_EQ(spinner->center().x, c.centre.x);
+        EXPECT_EQ(spinner->center().y, c.centre.y);
+        EXPECT_EQ(formText(second->textLabel()->text()), c.title ? c.title : "nil");
+    }
+}
+
+TEST_F(FormListsTest, SortingSectionsEditAndReadBackTheirKeysInRowOrder) {
+    auto root = rt::make<fm::RootBuilder>()->buildWithObject(formJson(R"({"sections": [{"type": "FMSortingSection",
+        "key": "order", "elements": [{"type": "FMLabelElement", "key": "a"}, {"type": "FMLabelElement", "key": "b"},
+        {"type": "FMLabelElement", "key": "h", "hidden": true}, {"type": "FMLabelElement"},
+        {"type": "FMLabelElement", "key": "c"}]}, {"type": "FMSortingSection", "sortingEnabled": false}]})"));
+    auto sorted = rt::cast<fm::SortingSection>(root->getSectionForIndex(0));
+    ASSERT_TRUE(sorted);
+    EXPECT_FALSE(sorted->canDeleteRows());
+    auto shown = show(root);
+    EXPECT_TRUE(shown->isEditing());
+    shown->moveRow(ns::IndexPath::indexPathForRowInSection(3, 0), ns::IndexPath::indexPathForRowInSection(0, 0));
+    auto data = ns::MutableDictionary::make();
+    root->fetchValueIntoObject(data);
+    EXPECT_EQ(formText(data), formText(formJson(R"({"order": ["c", "a", "b", "h"]})")));
+    EXPECT_TRUE(sorted->removeElementForRow(0));
+    EXPECT_FALSE(sorted->removeElementForRow(9));
+
+    // Not sorting: the table is not edited for it; without a key nothing is read back.
+    auto plain = rt::make<fm::RootElement>();
+    plain->addSection(root->getSectionForIndex(1));
+    EXPECT_FALSE(show(plain)->isEditing());
+    sorted->setKey(nullptr);
+    auto untouched = ns::MutableDictionary::make();
+    root->fetchValueIntoObject(untouched);
+    EXPECT_EQ(untouched->count(), 0u);
+}
+
+class FormWebTest : public testkit::AppTest {
+protected:
+    void TearDown() override {
+        fm::Element::removeClassAppearances();
+        AppTest::TearDown();
+    }
+};
+
+// The remote form against a loopback server: (address, reply, what the form shows after).
+TEST_F(FormWebTest, WebControllersFetchBindAndReportFailures) {
+    testkit::LoopbackServer server;
+    server.script("GET", "/good", {.body = R"({"name": "Ann", "flag": true})"});
+    server.script("GET", "/bad", {.body = "not json"});
+    std::string refused;
+    {
+        testkit::LoopbackServer gone;
+        refused = gone.url("/x");
+    }
+    struct Case {
+        const char* name;
+        rt::Id object;
+        bool fetches;
+        const char* title;
+        bool hidden, alert;
+    };
+    const Case cases[] = {
+        {"success binds", str(server.url("/good")), true, "Ann", true, false},
+        {"no address", ns::num(5), false, "old", false, false},
+        {"refused", str(refused), true, "nil", false, true},
+        {"not json", str(server.url("/bad")), true, "old", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ns::CapturedLog log;
+        auto root = rt::make<fm::RootBuilder>()->buildWithObject(formJson(
+            R"({"sections": [{"elements": [{"type": "FMLabelElement", "title": "old", "bind": "title:name, hidden:flag"}]}]})"));
+        root->setObject(c.object);
+        auto web = rt::make<fm::WebController>(root);
+        web->loadViewIfNeeded();
+        auto application = ui::Application::sharedApplication();
+        EXPECT_EQ(application->isNetworkActivityIndicatorVisible(), c.fetches);
+        app().advance(1);
+        EXPECT_FALSE(application->isNetworkActivityIndicatorVisible());
+        auto label = rt::cast<fm::LabelElement>(root->getSectionForIndex(0)->elements()->front());
+        EXPECT_EQ(formText(label->title()), c.title);
+        EXPECT_EQ(label->hidden(), c.hidden);
+        const auto alerts = ui::AlertView::presentedAlerts();
+        ASSERT_EQ(alerts.size(), c.alert ? 1u : 0u);
+        if (c.alert) {
+            EXPECT_EQ(formText(alerts[0]->title()), "Error");
+            EXPECT_EQ(formText(alerts[0]->buttonTitleAtIndex(0)), "OK");
+            EXPECT_NE(log.lines().at(0).find("Couldn't set property hidden"), std::string::npos);
+            alerts[0]->press(0);
+        }
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
 }
 
 } // namespace
