@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "platform/foundation/array.h"
@@ -625,6 +626,98 @@ TEST_F(FormWebTest, WebControllersFetchBindAndReportFailures) {
         }
     }
     EXPECT_EQ(server.requests().size(), 2u);
+}
+
+} // namespace
+
+namespace {
+
+constexpr std::string_view formMutationForm = R"({"title": "Form", "bind": "title:name", "sections": [
+    {"title": "People", "bind": "iterate:people", "elementTemplate": {"type": "FMLabelElement",
+      "bind": "title:name, value:age, hidden:away"}, "beforeTemplateElements": [{"type": "FMLabelElement",
+      "title": "first"}]},
+    {"type": "FMDynamicDataSection", "bind": "iterate:items", "showLoading": true, "emptyMessage": "None",
+      "elementTemplate": {"type": "FMTextElement", "bind": "text:self"}},
+    {"type": "FMSortingSection", "key": "order", "elements": [{"type": "FMLabelElement", "key": "a"},
+      {"type": "FMLabelElement", "key": "b", "height": 60, "accessoryType": "Checkmark"}]},
+    {"bind": "iterateproperties:info", "elementTemplate": {"type": "FMLabelElement", "bind": "title:key, value:value"}},
+    {"elements": [{"type": "FMRootElement", "title": "More", "shallowBind": false, "bind": "title:more.title",
+      "sections": [{"elements": [{"type": "FMTextElement", "bind": "text:more.text", "key": "more"}]}]}]}]})";
+constexpr std::string_view formMutationData = R"({"name": "Ann", "people": [{"name": "Bo", "age": 3, "away": false},
+    {"name": "Cy", "age": 4.5, "away": true}], "items": ["x", "y"], "info": {"make": "Acme", "year": 2020},
+    "more": {"title": "Extra", "text": "Lines"}})";
+
+// A seeded mutator over parsed JSON: each member of a container may be dropped, duplicated,
+// retyped or swapped with another; the rest is mutated in turn.
+class FormMutator {
+public:
+    explicit FormMutator(unsigned seed) : rng_(seed) {}
+
+    rt::Id mutate(const rt::Id& value) {
+        if (auto dictionary = rt::cast<ns::Dictionary>(value)) {
+            std::vector<rt::Id> keys, values;
+            for (auto [key, member] : *dictionary)
+                if (pick(10) != 0) keys.push_back(key), values.push_back(mutate(member));
+            mutateList(values);
+            auto out = ns::MutableDictionary::make();
+            for (std::size_t i = 0; i < keys.size(); ++i)
+                out->setObjectForKey(values[i], keys[i]);
+            return out;
+        }
+        if (auto array = rt::cast<ns::Array>(value)) {
+            std::vector<rt::Id> members;
+            for (const auto& member : *array) {
+                if (pick(10) == 0) continue;
+                members.push_back(mutate(member));
+                if (pick(10) == 0) members.push_back(members.back());
+            }
+            mutateList(members);
+            return ns::Array::make(std::move(members));
+        }
+        return pick(8) == 0 ? retyped() : value;
+    }
+
+private:
+    std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+    void mutateList(std::vector<rt::Id>& members) {
+        if (members.size() > 1 && pick(4) == 0) std::swap(members[pick(members.size())], members[pick(members.size())]);
+        if (!members.empty() && pick(6) == 0) members[pick(members.size())] = retyped();
+    }
+    rt::Id retyped() {
+        switch (pick(11)) {
+        case 0: return str("x");
+        case 1: return str("FMLabelElement");
+        case 2: return str("iterate:self, title:self");
+        case 3: return ns::num(std::numeric_limits<double>::quiet_NaN());
+        case 4: return ns::num(-1e300);
+        case 5: return ns::num(3);
+        case 6: return ns::Null::null();
+        case 7: return ns::Array::make();
+        case 8: return ns::Dictionary::make();
+        case 9: return ns::num(true);
+        default: return str("Alphabet");
+        }
+    }
+
+    std::mt19937 rng_;
+};
+
+// Thousands of damaged forms and data: each builds, binds and reads back without a crash, and
+// leaves nothing alive (the test main's leak check).
+TEST_F(FormBuilderTest, MutatedFormsAndDataNeverCrash) {
+    const rt::Id form = formJson(formMutationForm), data = formJson(formMutationData);
+    FormMutator mutator(54);
+    ns::CapturedLog quiet;
+    for (int i = 0; i < 3000; ++i) {
+        auto root = fm::RootElement::initWithJSONAndData(mutator.mutate(form), mutator.mutate(data));
+        ASSERT_TRUE(root);
+        auto back = ns::MutableDictionary::make();
+        root->fetchValueUsingBindingsIntoObject(back);
+        root->fetchValueIntoObject(back);
+        root->bindToObject(str("a string"));
+    }
+    auto intact = fm::RootElement::initWithJSONAndData(form, data);
+    EXPECT_EQ(formOutline(intact), "People[first,Bo=3,Cy=4.5][x,y][nil,nil][make=Acme,year=2020][Extra{[Lines]}]");
 }
 
 } // namespace
