@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/runtime/block.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
@@ -212,7 +213,9 @@ bool kvcValueFits(const rt::Property& p, const rt::Id& value) {
     const std::string& encoding = p.typeEncoding();
     switch (p.kind()) {
     case rt::ValueKind::Object: {
-        // @"ClassName": the value must be of that class; "@", "@?" and protocols take anything.
+        // @"ClassName": the value must be of that class; a block property ("@?") a block; "@" and
+        // protocols take anything.
+        if (encoding == "@?") return dynamic_cast<const rt::Block*>(value.get()) != nullptr;
         if (encoding.size() < 4 || encoding[1] != '"' || encoding[2] == '<') return true;
         const rt::Class* wanted = rt::Class::named(std::string_view(encoding).substr(2, encoding.size() - 3));
         return !wanted || value->actualClass().isSubclassOf(*wanted);

@@ -24,7 +24,7 @@ void setValueForKeyPath(const rt::Id& obj, const rt::Id& value, std::string_view
 // A read fails on an empty key path or component and on a key that the object (a registered
 // key-value container aside, below) has no property for; nil part-way reads nil. A write fails
 // also when the key path's owner is nil, the property is read-only, an object is of the wrong
-// class, a scalar gets something that is not a number, an integer property a number that is NaN,
+// class (or not a block, for a block), a scalar gets something that is not a number, an integer property a number that is NaN,
 // infinite, fractional or out of its range, and a scalar gets nil while its class has no "setNilValueForKey:"
 // method (with one, that handler takes the nil).
 bool tryValueForKeyPath(const rt::Id& obj, std::string_view keyPath, rt::Id& out);

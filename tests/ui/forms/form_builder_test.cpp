@@ -208,15 +208,17 @@ TEST_F(FormBuilderTest, BadInputIsLoggedAndLeftOut) {
          "[kept]", {"type 5", "type ", "type NSObject", "type FMFormController", "type FMRootBuilder",
                     "type FMFlatAppearance", "type NSJSONSerialization", "type FMSection",
                     "type BuilderCountingThing"}},
+        {R"({"sections": [{"title": "one", "title": "two", "elements": [], "elements": [{"type": "FMTextElement"}]}]})",
+         "two[nil]", {}},
         {R"({"sections": [{"type": "FMLabelElement"}, {"type": "BuilderCountingThing"}, {"title": "kept"}]})",
          "kept[]", {"section for type FMLabelElement", "section for type BuilderCountingThing"}},
         {R"({"sections": [{"elements": [{"type": "BuilderTestElement", "title": "t", "height": "tall",
            "enabled": [1], "value": 2, "hidden": null, "keyboardType": 3.5, "labelingPolicy": -1e300,
            "elementTemplate": "x", "": 1, "a..b": 1, "appearance.labelFont": "x", "parentSection.title": "x",
-           "accessoryType": "Sideways"}]}], "title": {"a": 1}, "presentationMode": "Sideways"})",
+           "accessoryType": "Sideways", "onSelected": "x"}]}], "title": {"a": 1}, "presentationMode": "Sideways"})",
          "[t=2]", {"'title' on FMRootElement", "'presentationMode'", "'height' on BuilderTestElement",
                    "'enabled'", "'hidden'", "'keyboardType'", "'labelingPolicy'", "'elementTemplate'", "'' on",
-                   "'a..b'", "'appearance.labelFont'", "'parentSection.title'", "'accessoryType'"}},
+                   "'a..b'", "'appearance.labelFont'", "'parentSection.title'", "'accessoryType'", "'onSelected'"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.form);
@@ -625,7 +627,15 @@ TEST_F(FormWebTest, WebControllersFetchBindAndReportFailures) {
             alerts[0]->press(0);
         }
     }
-    EXPECT_EQ(server.requests().size(), 2u);
+    // A controller gone before its answer: the completion finds nothing to do.
+    {
+        auto web = rt::make<fm::WebController>(rt::make<fm::RootElement>());
+        web->setUrl(str(server.url("/good")));
+        web->loadViewIfNeeded();
+    }
+    app().advance(1);
+    EXPECT_EQ(server.requests().size(), 3u);
+    EXPECT_TRUE(ui::AlertView::presentedAlerts().empty());
 }
 
 } // namespace
