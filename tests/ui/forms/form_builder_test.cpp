@@ -342,9 +342,6 @@ TEST_F(FormBuilderTest, ForwardBindingsFillAndRebuildTheForm) {
     }
 }
 
-} // namespace
-
-namespace {
 
 // Back: each bound property into the data at its source; "self" and "iterate" skipped; nil
 // removes a dictionary's key or goes to a scalar's nil handler; a failure logged, the rest done.
@@ -387,15 +384,11 @@ TEST_F(FormBuilderTest, FormFilesGiveRootsAndTheirFailuresEmptyOnes) {
         {fm::RootElement::initWithJSONFile("nowhere"), "", "Couldn't read any data for JSON file named: nowhere"},
         {fm::RootElement::initWithJSONFile("broken"), "", "Parsing error: "},
     };
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(log.lines().size(), 2u);
     for (const auto& c : cases) {
         EXPECT_EQ(formOutline(c.root), c.outline);
         EXPECT_EQ(&c.root->getClass(), &fm::RootElement::staticClass());
-        if (c.logged) {
-            const auto& line = lines[std::size_t(&c - cases - 5)];
-            EXPECT_EQ(line.rfind(c.logged, 0), 0u) << line;
-        }
+        EXPECT_TRUE(!c.logged || log.contains(c.logged)) << c.logged;
     }
     EXPECT_TRUE(cases[4].root->object());
     EXPECT_EQ(fm::RootElement::JSONParserClass(), &ns::JSONSerialization::staticClass());
@@ -426,9 +419,6 @@ TEST_F(FormBuilderTest, ValuesChangedInTheFormComeBackAtTheirKeyPaths) {
     EXPECT_EQ(personLog.lines().size(), 1u); // the person has no address
 }
 
-} // namespace
-
-namespace {
 
 TEST(FormArrays, MoveObjectFromIndexTakesOutThenInserts) {
     struct Case {
@@ -638,9 +628,6 @@ TEST_F(FormWebTest, WebControllersFetchBindAndReportFailures) {
     EXPECT_TRUE(ui::AlertView::presentedAlerts().empty());
 }
 
-} // namespace
-
-namespace {
 
 constexpr std::string_view formMutationForm = R"({"title": "Form", "bind": "title:name", "sections": [
     {"title": "People", "bind": "iterate:people", "elementTemplate": {"type": "FMLabelElement",
