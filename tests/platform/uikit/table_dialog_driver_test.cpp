@@ -131,6 +131,18 @@ public:
         return path->row() == 5 ? nullptr : path;
     }
     void didSelect(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("select " + std::to_string(path->row())); }
+
+    static rt::Ref<LongList> shown(testkit::AppFixture& app) {
+        auto list = rt::make<LongList>();
+        list->table = rt::make<ui::TableView>(list->view->bounds());
+        list->view->addSubview(list->table);
+        list->table->registerClassForCellReuseIdentifier(&ui::TableViewCell::staticClass(), str("reuseCell"));
+        list->table->setDataSource(list);
+        list->table->setDelegate(list);
+        list->table->reloadData();
+        app.onScreen(list->view);
+        return list;
+    }
 };
 RT_DEFINE_CLASS(LongList, "DriverTestLongList", rt::Object,
                 rt::method("tableView:numberOfRowsInSection:", &LongList::rows),
@@ -155,14 +167,7 @@ TEST_F(TablesAndDialogs, ARowTapScrollsTheRowIntoViewFirstAndIsRefusedWhereATest
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto list = rt::make<LongList>();
-        list->table = rt::make<ui::TableView>(list->view->bounds());
-        list->view->addSubview(list->table);
-        list->table->registerClassForCellReuseIdentifier(&ui::TableViewCell::staticClass(), str("reuseCell"));
-        list->table->setDataSource(list);
-        list->table->setDelegate(list);
-        list->table->reloadData();
-        app().onScreen(list->view);
+        auto list = LongList::shown(app());
         ASSERT_FALSE(list->table->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(30, 0)));
 
         EXPECT_EQ(app().tapRow(list->table, c.row), c.tapped);
@@ -175,13 +180,7 @@ TEST_F(TablesAndDialogs, ARowTapScrollsTheRowIntoViewFirstAndIsRefusedWhereATest
 }
 
 TEST_F(TablesAndDialogs, AScrollShowsTheRowsAtTheNewOffsetUnlessTheTableDoesNotScroll) {
-    auto list = rt::make<LongList>();
-    list->table = rt::make<ui::TableView>(list->view->bounds());
-    list->view->addSubview(list->table);
-    list->table->registerClassForCellReuseIdentifier(&ui::TableViewCell::staticClass(), str("reuseCell"));
-    list->table->setDataSource(list);
-    list->table->reloadData();
-    app().onScreen(list->view);
+    auto list = LongList::shown(app());
     auto row = [&](long r) { return list->table->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(r, 0)); };
 
     ASSERT_TRUE(app().scrollTo(list->table, {0, 880}));
