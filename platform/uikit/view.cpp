@@ -772,6 +772,8 @@ RT_DEFINE_CLASS(
     rt::prop("accessibilityHint", &View::accessibilityHint, &View::setAccessibilityHint, {.memory = rt::Memory::Copy}),
     rt::prop("accessibilityValue", &View::accessibilityValue, &View::setAccessibilityValue,
              {.memory = rt::Memory::Copy}),
-    rt::prop("accessibilityTraits", &View::accessibilityTraits, &View::setAccessibilityTraits))
+    rt::prop("accessibilityTraits", &View::accessibilityTraits, &View::setAccessibilityTraits),
+    rt::prop("accessibilityIdentifier", &View::accessibilityIdentifier, &View::setAccessibilityIdentifier,
+             {.memory = rt::Memory::Copy}))
 
 } // namespace ui

@@ -166,6 +166,9 @@ public:
     void setAccessibilityValue(const rt::Ref<ns::String>& value);
     virtual std::uint64_t accessibilityTraits() const;
     void setAccessibilityTraits(std::uint64_t traits);
+    // What tests and tools find the view by; nil unless set. Never read aloud.
+    rt::Ref<ns::String> accessibilityIdentifier() const;
+    void setAccessibilityIdentifier(const rt::Ref<ns::String>& identifier);
 
     // ---- The tree ----
     rt::Ref<View> superview() const { return superview_.lock(); }
