@@ -266,8 +266,8 @@ void TableView::recycle() {
     for (std::size_t i = shownEnd_; i-- > shownFirst_;)
         putBack(cellPools_, std::exchange(rows_[i].cell, nullptr));
     for (auto section = sections_.rbegin(); section != sections_.rend(); ++section)
-        for (SectionView* end : {&section->footer, &section->header})
-            putBackSectionView(*end);
+        for (SectionView* edge : {&section->footer, &section->header})
+            putBackSectionView(*edge);
     rows_.clear();
     sections_.clear();
     shownFirst_ = shownEnd_ = 0;
@@ -280,9 +280,9 @@ void TableView::putBack(Pools<V>& pools, const rt::Ref<V>& view) {
     else if (view->superview().get() == this) view->removeFromSuperview();
 }
 
-void TableView::putBackSectionView(SectionView& end) {
-    rt::Ref<View> view = std::move(end.view);
-    end.view = nullptr;
+void TableView::putBackSectionView(SectionView& edge) {
+    rt::Ref<View> view = std::move(edge.view);
+    edge.view = nullptr;
     if (auto reusable = rt::cast<TableViewHeaderFooterView>(view)) putBack(headerFooterPools_, reusable);
     else if (view && view->superview().get() == this) view->removeFromSuperview();
 }
@@ -315,7 +315,6 @@ void TableView::measure(const rt::Id& source, const rt::Id& delegate) {
     }
 }
 
-
 // Puts back the views that left the bounds, then asks, section by section, for the header view,
 // each row's cell and the footer view that came in; then lets go of the views put back and not
 // taken again.
@@ -324,15 +323,15 @@ void TableView::show(const rt::Id& source, const rt::Id& delegate) {
     const rt::Id self = rt::retained(this);
     const double top = bounds().minY(), bottom = bounds().maxY(), width = bounds().size.width;
     // Rows are stacked: the on-screen ones are a run.
-    const auto begin = std::partition_point(rows_.begin(), rows_.end(),
+    const auto above = std::partition_point(rows_.begin(), rows_.end(),
                                             [&](const Row& row) { return row.y + row.height <= top && row.y < top; });
-    const auto end = std::partition_point(begin, rows_.end(), [&](const Row& row) { return row.y < bottom; });
-    const auto first = static_cast<std::size_t>(begin - rows_.begin()), last = static_cast<std::size_t>(end - rows_.begin());
+    const auto below = std::partition_point(above, rows_.end(), [&](const Row& row) { return row.y < bottom; });
+    const auto first = static_cast<std::size_t>(above - rows_.begin()), last = static_cast<std::size_t>(below - rows_.begin());
     for (std::size_t i = shownFirst_; i < shownEnd_; ++i)
         if (i < first || i >= last) putBack(cellPools_, std::exchange(rows_[i].cell, nullptr));
     for (Section& section : sections_)
-        for (SectionView* end : {&section.header, &section.footer})
-            if (end->view && !tableSpanMeets(end->y, end->height, top, bottom)) putBackSectionView(*end);
+        for (SectionView* edge : {&section.header, &section.footer})
+            if (edge->view && !tableSpanMeets(edge->y, edge->height, top, bottom)) putBackSectionView(*edge);
     shownFirst_ = first;
     shownEnd_ = last;
 
@@ -341,12 +340,12 @@ void TableView::show(const rt::Id& source, const rt::Id& delegate) {
     auto attach = [this](const rt::Ref<View>& view) {
         if (view->superview().get() != this) addSubview(view);
     };
-    auto ask = [&](SectionView& end, bool views, rt::Sel selector, long number) {
-        if (!views || end.view || !(end.height > 0) || !tableSpanMeets(end.y, end.height, top, bottom)) return;
-        end.view = rt::cast<View>(rt::send(delegate, selector, self, number));
-        if (!end.view) return;
-        attach(end.view);
-        end.view->setFrame(cg::Rect::make(0, end.y, width, end.height));
+    auto ask = [&](SectionView& edge, bool views, rt::Sel selector, long number) {
+        if (!views || edge.view || !(edge.height > 0) || !tableSpanMeets(edge.y, edge.height, top, bottom)) return;
+        edge.view = rt::cast<View>(rt::send(delegate, selector, self, number));
+        if (!edge.view) return;
+        attach(edge.view);
+        edge.view->setFrame(cg::Rect::make(0, edge.y, width, edge.height));
     };
     for (std::size_t index = 0; index < sections_.size(); ++index) {
         Section& section = sections_[index];

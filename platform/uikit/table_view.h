@@ -164,8 +164,8 @@ public:
     void deleteRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
     void insertSections(const std::vector<long>& sections, TableViewRowAnimation animation);
     void deleteSections(const std::vector<long>& sections, TableViewRowAnimation animation);
-    // Asks the data source again for those rows' cells only (rows that do not exist are skipped);
-    // within an update block, at its end.
+    // Asks the data source again for those rows' cells only (rows that do not exist or are off
+    // screen are skipped); within an update block, at its end.
     void reloadRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
     // The changes of the last block applied, in the order given.
     const std::vector<Update>& lastUpdates() const noexcept { return lastUpdates_; }
@@ -238,7 +238,7 @@ private:
     void recycle();
     template <class V>
     void putBack(Pools<V>& pools, const rt::Ref<V>& view);
-    void putBackSectionView(SectionView& end);
+    void putBackSectionView(SectionView& edge);
     void place();
     void refill();
     void queueRows(Update::Kind kind, const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
