@@ -13,28 +13,30 @@
 #include <fstream>
 #include <string>
 
+#include "platform/foundation/array.h"
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/index_path.h"
+#include "platform/foundation/json.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/view_controller.h"
-#include "platform/uikit/navigation_controller.h"
-#include "platform/foundation/bundle.h"
-#include "platform/foundation/dictionary.h"
-#include "platform/foundation/json.h"
+#include "platform/uikit/window.h"
 #include "ui/forms/appearance.h"
-#include "ui/forms/elements/text_element.h"
-#include "ui/forms/root_builder.h"
-#include "ui/forms/form_controller.h"
-#include "ui/forms/form_table_view.h"
 #include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/autocomplete_text_field.h"
 #include "ui/forms/elements/decimal_element.h"
 #include "ui/forms/elements/entry_element.h"
 #include "ui/forms/elements/label_element.h"
 #include "ui/forms/elements/table_view_cell.h"
+#include "ui/forms/elements/text_element.h"
+#include "ui/forms/form_controller.h"
+#include "ui/forms/form_table_view.h"
+#include "ui/forms/root_builder.h"
 #include "ui/forms/section.h"
 
 namespace {
@@ -170,6 +172,22 @@ void FormTableReloadOfTwoHundredRows(benchmark::State& state) {
 }
 BENCHMARK(FormTableReloadOfTwoHundredRows)->Unit(benchmark::kMicrosecond);
 
+// One screen scrolled: the 13 rows on screen go back to the pools and the next 13 take their cells.
+void FormTableScrollOneScreen(benchmark::State& state) {
+    auto root = formOfTwoHundredRows();
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    table->reloadData();
+    double offset = 0;
+    for (auto _ : state) {
+        offset = offset == 0 ? 13 * 44 : 0;
+        table->setContentOffset({0, offset});
+    }
+    state.counters["cells"] = static_cast<double>(table->visibleCells()->count());
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormTableScrollOneScreen)->Unit(benchmark::kMicrosecond);
+
 // Fifty rows hidden in one batch (checked against the model), then shown again untimed.
 void FormHideFiftyRowsInOneBatch(benchmark::State& state) {
     auto root = formOfTwoHundredRows();
@@ -194,14 +212,20 @@ void FormOpenNestedForm(benchmark::State& state) {
     auto nested = formOfTwoHundredRows();
     auto first = rt::make<fm::FormController>(formOfTwoHundredRows());
     auto navigation = ui::NavigationController::withRootViewController(first);
+    // On screen, so the pushed form gets the screen's size and makes a screenful of rows.
+    auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 320, 568));
+    window->setRootViewControllerObject(navigation);
+    window->makeKeyAndVisible();
     for (auto _ : state) {
         auto controller = first->makeControllerForRoot(nested);
         controller->view();
         navigation->pushViewController(controller, false);
         state.PauseTiming();
+        state.counters["cells"] = static_cast<double>(controller->formTableView()->visibleCells()->count());
         navigation->popViewControllerAnimated(false);
         state.ResumeTiming();
     }
+    window->setHidden(true);
     fm::Element::removeClassAppearances();
 }
 BENCHMARK(FormOpenNestedForm)->Unit(benchmark::kMicrosecond);
