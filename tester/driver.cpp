@@ -348,17 +348,44 @@ rt::Ref<ui::TableViewCell> Driver::revealRow(const rt::Ref<ui::TableView>& table
     return cell;
 }
 
-bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+rt::Ref<ui::TableViewCell> Driver::touchableRow(const rt::Ref<ui::TableView>& table, long row, long section) {
     rt::Ref<ui::TableViewCell> cell = revealRow(table, row, section);
     if (!cell) {
         refusal_ = running() && table ? "the table has no such row" : "not running";
-        return false;
+        return nullptr;
     }
-    if (!reaches(*cell)) return false;
+    return reaches(*cell) ? cell : nullptr;
+}
+
+bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!touchableRow(table, row, section)) return false;
     const bool tapped = table->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, section));
     if (!tapped) refusal_ = "the table takes no selection";
     runUntilIdle();
     return tapped;
+}
+
+bool Driver::tapAccessory(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!touchableRow(table, row, section)) return false;
+    const bool tapped = table->tapAccessoryAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, section));
+    runUntilIdle();
+    return tapped;
+}
+
+bool Driver::commitDelete(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!touchableRow(table, row, section)) return false;
+    const bool deleted = table->commitDeleteAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, section));
+    if (!deleted) refusal_ = "the data source does not delete";
+    runUntilIdle();
+    return deleted;
+}
+
+rt::Ref<ns::IndexPath> Driver::moveRow(const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& from,
+                                       const rt::Ref<ns::IndexPath>& to) {
+    if (!from || !to || !touchableRow(table, from->row(), from->section())) return nullptr;
+    auto moved = table->moveRow(from, to);
+    runUntilIdle();
+    return moved;
 }
 
 bool Driver::scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset) {

@@ -31,6 +31,9 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/uikit/application.h"
 
+namespace ns {
+class IndexPath;
+}
 namespace ui {
 class ActionSheet;
 class AlertView;
@@ -108,6 +111,15 @@ public:
     // The tester's swipe: moves the table's content to the offset (its bounds' origin), which
     // shows the rows there. False for a table that does not scroll or could not be touched.
     bool scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset);
+    // On a row scrolled into view, as tapRow: a tap on its accessory button (the delegate hears
+    // it); a swipe and delete (the data source commits the delete style); a drag to `to` (the
+    // delegate's target, the data source's move, then the table) answering where the row went.
+    // False or nil, and nothing happens, for a row the table does not have or a tester could not
+    // touch, or a data source that does not commit.
+    bool tapAccessory(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    bool commitDelete(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    rt::Ref<ns::IndexPath> moveRow(const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& from,
+                                   const rt::Ref<ns::IndexPath>& to);
     // Presses button `index` of a dialog on screen; false when it is not on screen or has no such
     // button.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
@@ -161,6 +173,8 @@ private:
     void report(const std::string& failure) const;
     // False, with the refusal kept, when a tap on the view would not land.
     bool reaches(const ui::View& view, bool enabled = true);
+    // The row's cell scrolled into view when a tester could touch it; else nil, the refusal kept.
+    rt::Ref<ui::TableViewCell> touchableRow(const rt::Ref<ui::TableView>& table, long row, long section);
     void showInTable(ui::TableView& table, double y) const;
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
     // Runs a key on a field that edits, then the main queue; false when it does not edit.

@@ -2,6 +2,7 @@
 // screens do: a row tap offers a sheet, the sheet's first button asks for confirmation, and the
 // confirmation ends the process.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,19 @@ public:
         return path->row() == 5 ? nullptr : path;
     }
     void didSelect(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("select " + std::to_string(path->row())); }
+    void accessoryTapped(const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        calls.push_back("accessory " + std::to_string(path->row()));
+    }
+    void commit(const rt::Id&, long style, const rt::Ref<ns::IndexPath>& path) {
+        calls.push_back("commit " + std::to_string(style) + " " + std::to_string(path->row()));
+    }
+    // Rows move only downwards; the data source hears the delegate's answer.
+    rt::Id moveTarget(const rt::Id&, const rt::Ref<ns::IndexPath>& from, const rt::Ref<ns::IndexPath>& proposed) {
+        return proposed->row() > from->row() ? proposed : from;
+    }
+    void move(const rt::Id&, const rt::Ref<ns::IndexPath>& from, const rt::Ref<ns::IndexPath>& to) {
+        calls.push_back("move " + std::to_string(from->row()) + " " + std::to_string(to->row()));
+    }
 
     static rt::Ref<LongList> shown(testkit::AppFixture& app) {
         auto list = rt::make<LongList>();
@@ -148,7 +162,12 @@ RT_DEFINE_CLASS(LongList, "DriverTestLongList", rt::Object,
                 rt::method("tableView:numberOfRowsInSection:", &LongList::rows),
                 rt::method("tableView:cellForRowAtIndexPath:", &LongList::cell),
                 rt::method("tableView:willSelectRowAtIndexPath:", &LongList::willSelect),
-                rt::method("tableView:didSelectRowAtIndexPath:", &LongList::didSelect))
+                rt::method("tableView:didSelectRowAtIndexPath:", &LongList::didSelect),
+                rt::method("tableView:accessoryButtonTappedForRowWithIndexPath:", &LongList::accessoryTapped),
+                rt::method("tableView:commitEditingStyle:forRowAtIndexPath:", &LongList::commit),
+                rt::method("tableView:targetIndexPathForMoveFromRowAtIndexPath:toProposedIndexPath:",
+                           &LongList::moveTarget),
+                rt::method("tableView:moveRowAtIndexPath:toIndexPath:", &LongList::move))
 
 TEST_F(TablesAndDialogs, ARowTapScrollsTheRowIntoViewFirstAndIsRefusedWhereATesterWouldBe) {
     struct Case {
@@ -176,6 +195,42 @@ TEST_F(TablesAndDialogs, ARowTapScrollsTheRowIntoViewFirstAndIsRefusedWhereATest
         EXPECT_EQ(list->table->contentOffset().y, c.offset);
         EXPECT_EQ(static_cast<bool>(list->table->indexPathForSelectedRow()), c.tapped);
         EXPECT_NE(app().driver().refusal().empty(), !c.tapped);
+    }
+}
+
+TEST_F(TablesAndDialogs, AccessoryDeleteAndDragReachTheRowOnScreenAndNoOther) {
+    using Path = rt::Ref<ns::IndexPath>;
+    const auto path = [](long row) { return ns::IndexPath::indexPathForRowInSection(row, 0); };
+    const auto accessory = [](testkit::AppFixture& a, LongList& l, long row) { return a.tapAccessory(l.table, row) ? 1 : 0; };
+    const auto remove = [](testkit::AppFixture& a, LongList& l, long row) { return a.commitDelete(l.table, row) ? 1 : 0; };
+    const auto moveTo = [&](long to) {
+        return [&path, to](testkit::AppFixture& a, LongList& l, long row) -> long {
+            Path went = a.moveRow(l.table, path(row), path(to));
+            return went ? went->row() : -1;
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<long(testkit::AppFixture&, LongList&, long)> act;
+        long row, answer;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"an accessory below the screen, scrolled to", accessory, 30, 1, {"accessory 30"}},
+        {"an accessory of no row", accessory, 40, 0, {}},
+        {"an accessory a tester cannot touch", accessory, 7, 0, {}},
+        {"a delete", remove, 3, 1, {"commit 1 3"}},
+        {"a delete of no row", remove, 40, 0, {}},
+        {"a drag the delegate accepts", moveTo(9), 2, 9, {"move 2 9"}},
+        {"a drag the delegate turns back", moveTo(0), 2, 2, {"move 2 2"}},
+        {"a drag of a row a tester cannot touch", moveTo(9), 7, -1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto list = LongList::shown(app());
+        EXPECT_EQ(c.act(app(), *list, c.row), c.answer);
+        EXPECT_EQ(list->calls, c.calls);
+        EXPECT_TRUE(c.calls.empty() || list->table->cellForRowAtIndexPath(path(c.row))) << "the row was shown";
     }
 }
 

@@ -239,6 +239,19 @@ rt::Ref<ui::TableViewCell> AppFixture::revealRow(const rt::Ref<ui::TableView>& t
 bool AppFixture::scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset) {
     return driver_->scrollTo(table, offset);
 }
+
+bool AppFixture::tapAccessory(const rt::Ref<ui::TableView>& table, long row, long section) {
+    return driver_->tapAccessory(table, row, section);
+}
+
+bool AppFixture::commitDelete(const rt::Ref<ui::TableView>& table, long row, long section) {
+    return driver_->commitDelete(table, row, section);
+}
+
+rt::Ref<ns::IndexPath> AppFixture::moveRow(const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& from,
+                                           const rt::Ref<ns::IndexPath>& to) {
+    return driver_->moveRow(table, from, to);
+}
 std::vector<rt::Ref<ui::AlertView>> AppFixture::presentedAlerts() const {
     return ui::AlertView::presentedAlerts();
 }

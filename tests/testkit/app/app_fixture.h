@@ -42,6 +42,9 @@ class Driver;
 class ScopedDevice;
 } // namespace sim
 
+namespace ns {
+class IndexPath;
+}
 namespace ui {
 class ActionSheet;
 class AlertView;
@@ -139,6 +142,12 @@ public:
     rt::Ref<ui::TableViewCell> revealRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
     // Moves the table's content to the offset, as a tester's swipe (sim::Driver::scrollTo).
     bool scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset);
+    // A row's accessory tap, swipe and delete, and drag (sim::Driver::tapAccessory, commitDelete,
+    // moveRow).
+    bool tapAccessory(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    bool commitDelete(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    rt::Ref<ns::IndexPath> moveRow(const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& from,
+                                   const rt::Ref<ns::IndexPath>& to);
     // The alerts and action sheets on screen, first shown first.
     std::vector<rt::Ref<ui::AlertView>> presentedAlerts() const;
     std::vector<rt::Ref<ui::ActionSheet>> presentedSheets() const;
