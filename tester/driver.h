@@ -37,8 +37,10 @@ class AlertView;
 class BarButtonItem;
 class ButtonDialog;
 class Control;
+class DatePicker;
 class Event;
 class NavigationController;
+class SegmentedControl;
 class TableView;
 class TextField;
 class TextView;
@@ -104,6 +106,17 @@ public:
     // button.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
 
+    // ---- Pickers and segments ----
+    // Spins the picker to the date (held to its bounds) or the duration, as a person does: the
+    // value changes and value-changed (4096) is sent. False, and nothing happens, for a disabled
+    // picker or one hidden inside a hidden ancestor (a picker in a field's input view counts as
+    // shown while the field edits).
+    bool pickDate(const rt::Ref<ui::DatePicker>& picker, double secondsSince1970);
+    bool pickDuration(const rt::Ref<ui::DatePicker>& picker, double seconds);
+    // Taps the centre of segment `index`: false for a control a tester could not tap (as tap) or an
+    // index past the last segment.
+    bool tapSegment(const rt::Ref<ui::SegmentedControl>& control, long index);
+
     // ---- Navigation ----
     // The controller on screen: from the key window's root, through what each controller presents
     // and each navigation controller's top. Nil without a key window or a root.
@@ -153,6 +166,8 @@ private:
     void report(const std::string& failure) const;
     // False, with the refusal kept, when a tap on the view would not land.
     bool reaches(const ui::View& view, bool enabled = true);
+    // The picker change as a person's spin: refused when disabled or hidden, then value-changed.
+    bool spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change);
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
     // Runs a key on a field that edits, then the main queue; false when it does not edit.
     bool onEditingField(const rt::Ref<ui::TextField>& field, const std::function<bool(ui::TextField&)>& key);
