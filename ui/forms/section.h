@@ -92,7 +92,7 @@ public:
     virtual void moveElementFromRowToRow(std::size_t from, std::size_t to);
 
     // Each element's fetchValueIntoObject, in order.
-    void fetchValueIntoObject(const rt::Id& object) const;
+    virtual void fetchValueIntoObject(const rt::Id& object) const;
 
 protected:
     Section();

@@ -10,9 +10,13 @@
 #include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/time_zone.h"
+#include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/uikit/date_picker.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/segmented_control.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/text_field.h"
@@ -22,6 +26,9 @@
 #include "tests/testkit/virtual_time.h"
 #include "ui/forms/elements/date_cells.h"
 #include "ui/forms/elements/date_time_elements.h"
+#include "ui/forms/elements/entry_table_view_cell.h"
+#include "ui/forms/elements/radio_elements.h"
+#include "ui/forms/elements/select_section.h"
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
@@ -34,6 +41,58 @@ constexpr double choiceDateNewYear = 1767225600; // 2026-01-01 00:00:00 UTC, the
 
 rt::Ref<ns::Date> choiceDateAt(double secondsSince1970) {
     return ns::Date::withTimeIntervalSince1970(secondsSince1970);
+}
+
+rt::Ref<ns::Array> choiceStrings(std::initializer_list<const char*> texts) {
+    std::vector<rt::Id> made;
+    for (const char* text : texts)
+        made.push_back(str(text));
+    return ns::Array::make(std::move(made));
+}
+
+rt::Ref<ns::Array> choiceNumbers(std::initializer_list<long> numbers) {
+    std::vector<rt::Id> made;
+    for (long n : numbers)
+        made.push_back(ns::Number::withLong(n));
+    return ns::Array::make(std::move(made));
+}
+
+std::vector<long> choiceIndexes(const rt::Ref<ns::Array>& list) {
+    std::vector<long> out;
+    for (const rt::Id& entry : *list)
+        out.push_back(rt::cast<ns::Number>(entry)->longValue());
+    return out;
+}
+
+std::vector<std::string> choiceTexts(const rt::Ref<ns::Array>& list) {
+    std::vector<std::string> out;
+    for (const rt::Id& entry : *list)
+        out.push_back(entry->description());
+    return out;
+}
+
+// Counts the value-changed events of the controls it listens to.
+class ChoiceDateListener : public rt::Object {
+    RT_CLASS(ChoiceDateListener)
+public:
+    int heard = 0;
+    void changed(const rt::Id&) { ++heard; }
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(ChoiceDateListener, "ChoiceDateListener", rt::Object, rt::method("changed:", &ChoiceDateListener::changed))
+
+namespace {
+
+// The rows of section 0 that show a mark: 'v' the check mark, 'i' an image, '.' none.
+std::string marks(const rt::Ref<ui::TableView>& t) {
+    std::string out;
+    for (long row = 0; row < t->numberOfRowsInSection(0); ++row) {
+        const auto cell = t->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0));
+        out += cell->accessoryView() ? 'i' : cell->accessoryType() == ui::TableViewCellAccessoryType::Checkmark ? 'v' : '.';
+    }
+    return out;
 }
 
 class ChoiceDateTest : public testkit::VirtualTimeTest {
@@ -62,6 +121,16 @@ protected:
         return made;
     }
 
+    // A form of the sections, in a table 320 wide.
+    rt::Ref<fm::FormTableView> tableOf(std::initializer_list<rt::Ref<fm::Section>> sections) {
+        form = rt::make<fm::RootElement>();
+        for (const auto& section : sections)
+            form->addSection(section);
+        auto made = rt::make<fm::FormTableView>(controller, form);
+        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
+        made->reloadData();
+        return made;
+    }
     rt::Ref<ui::ViewController> controller;
     rt::Ref<fm::RootElement> form;
 };
@@ -324,6 +393,332 @@ TEST_F(ChoiceDateTest, TheDateElementsSubFormFollowsItsMode) {
         EXPECT_EQ(element->dateValue()->timeIntervalSince1970(), b.expected) << b.mode;
         EXPECT_EQ(log.contains("This control was not created to handle this time of UIDatePickerMode"), b.mode == 7);
     }
+}
+
+TEST_F(ChoiceDateTest, ASelectSectionMovesOrTogglesItsMarksOnTaps) {
+    struct Case {
+        const char* name;
+        std::initializer_list<long> initial;
+        bool deselectAllowed;
+        bool checkmarkImage;
+        std::vector<long> taps;
+        std::vector<long> chosen;
+        const char* shown;
+        std::vector<std::string> items; // selectedItems
+    };
+    const Case cases[] = {
+        {"single keeps its choice", {1}, false, false, {1}, {1}, ".v..", {"b"}},
+        {"single moves", {1}, false, false, {2, 3}, {3}, "...v", {"d"}},
+        {"single clears with deselect", {1}, true, false, {1}, {}, "....", {}},
+        {"single from none", {}, false, true, {0}, {0}, "i...", {"a"}},
+        {"multiple toggles in order of choosing", {3, 0}, false, false, {1, 0}, {3, 1}, ".v.v", {"d", "b"}},
+        {"multiple with images", {2, 0}, false, true, {3}, {2, 0, 3}, "i.ii", {"c", "a", "d"}},
+    };
+    for (const Case& c : cases) {
+        auto section = rt::make<fm::SelectSection>(choiceStrings({"a", "b", "c", "d"}), choiceNumbers(c.initial));
+        EXPECT_EQ(section->multipleAllowed(), c.initial.size() > 1) << c.name;
+        section->setDeselectAllowed(c.deselectAllowed);
+        int heard = 0;
+        section->setOnSelected([&] { ++heard; });
+        if (c.checkmarkImage) {
+            ui::Image::registerImageNamed("tick", {12, 10});
+            for (const auto& row : *section->elements())
+                rt::cast<fm::SelectItemElement>(row)->setCheckmarkImageNamed(str("tick"));
+        }
+        auto t = tableOf({section});
+        for (long row : c.taps)
+            EXPECT_TRUE(t->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0))) << c.name;
+        EXPECT_EQ(choiceIndexes(section->selectedIndexes()), c.chosen) << c.name;
+        EXPECT_EQ(heard, static_cast<int>(c.taps.size())) << c.name;
+        EXPECT_EQ(marks(t), c.shown) << c.name;
+        EXPECT_EQ(choiceTexts(section->selectedItems()), c.items) << c.name;
+        t->reloadData(); // new cells show the same
+        EXPECT_EQ(marks(t), c.shown) << c.name;
+    }
+}
+
+TEST_F(ChoiceDateTest, SelectAndRadioSectionsBuildReadAndWriteTheirChoice) {
+    auto byItems = rt::make<fm::SelectSection>(fm::SelectSection::ByItems{}, choiceStrings({"a", "b", "c"}),
+                                               choiceStrings({"c", "x", "a"}), str("Pick"));
+    EXPECT_EQ(choiceIndexes(byItems->selectedIndexes()), (std::vector<long>{2, 0}));
+    EXPECT_EQ(byItems->title()->utf8(), "Pick");
+    byItems->selectedIndexes()->addObject(ns::Number::withLong(9)); // out of range: skipped
+    EXPECT_EQ(choiceTexts(byItems->selectedItems()), (std::vector<std::string>{"c", "a"}));
+
+    byItems->insertOption(str("new"), 1);
+    std::vector<std::string> rows;
+    for (const auto& row : *byItems->elements()) {
+        const auto option = rt::cast<fm::SelectItemElement>(row);
+        rows.push_back(option->title()->utf8() + std::to_string(option->index()));
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"a0", "new1", "b2", "c3"}));
+    EXPECT_EQ(choiceIndexes(byItems->selectedIndexes()), (std::vector<long>{3, 0, 9 + 1}));
+    byItems->addOption(str("last"));
+    EXPECT_EQ(byItems->elements()->size(), 5u);
+    byItems->setItems(choiceStrings({"p", "q"}));
+    EXPECT_EQ(byItems->elements()->size(), 2u);
+
+    byItems->setKey(str("picked"));
+    auto values = ns::MutableDictionary::make();
+    byItems->fetchValueIntoObject(values);
+    EXPECT_EQ(values->objectForKey("picked"), rt::Id(byItems->selectedIndexes()));
+
+    struct Case {
+        long start, set;
+        std::vector<long> after;
+    };
+    const Case cases[] = {{2, 0, {0}}, {1, 1, {1}}};
+    for (const Case& c : cases) {
+        auto radio = rt::make<fm::RadioSection>(choiceStrings({"a", "b", "c"}), static_cast<std::size_t>(c.start));
+        EXPECT_EQ(radio->selected(), c.start);
+        EXPECT_FALSE(radio->multipleAllowed());
+        radio->setSelected(c.set);
+        EXPECT_EQ(radio->selected(), c.set);
+        EXPECT_EQ(choiceIndexes(radio->selectedIndexes()), c.after);
+    }
+    auto empty = rt::make<fm::RadioSection>(choiceStrings({"a"}), choiceNumbers({}));
+    EXPECT_EQ(empty->selected(), -1);
+    empty->setSelected(0);
+    EXPECT_EQ(choiceIndexes(empty->selectedIndexes()), (std::vector<long>{0}));
+}
+
+TEST_F(ChoiceDateTest, RadioItemsInARadioSectionSetItsChoiceAndAreFreedWithIt) {
+    rt::Weak<fm::RadioSection> gone;
+    rt::Weak<fm::RadioItemElement> goneItem;
+    {
+        auto section = rt::make<fm::RadioSection>(choiceStrings({"a", "b", "c"}), static_cast<std::size_t>(0));
+        section->removeAllElements();
+        for (std::size_t i = 0; i < 3; ++i) {
+            auto item = rt::make<fm::RadioItemElement>(i, section);
+            item->setTitle(str(std::string(1, static_cast<char>('a' + i))));
+            section->Section::addElement(item);
+        }
+        int heard = 0;
+        section->setOnSelected([&] { ++heard; });
+        auto t = tableOf({section});
+        EXPECT_EQ(marks(t), "v..");
+        EXPECT_TRUE(t->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(2, 0)));
+        EXPECT_EQ(marks(t), "..v");
+        EXPECT_EQ(section->selected(), 2);
+        EXPECT_EQ(heard, 1);
+        gone = section;
+        goneItem = rt::cast<fm::RadioItemElement>((*section->elements())[0]);
+        form = nullptr;
+    }
+    EXPECT_FALSE(gone.lock());
+    EXPECT_FALSE(goneItem.lock());
+}
+
+TEST_F(ChoiceDateTest, ARadioRowShowsAndWritesItsChoice) {
+    ui::Image::registerImageNamed("red", {10, 10});
+    ui::Image::registerImageNamed("blue", {20, 20});
+    struct Case {
+        const char* name;
+        long selected;
+        bool withValues;
+        const char* shown; // in the row's field
+        const char* written; // under the key; nullptr: nothing
+    };
+    const Case cases[] = {
+        {"values", 2, true, "three", "30"},
+        {"index", 2, false, "three", "2"},
+        {"none", -1, true, "", nullptr},
+        {"past the items", 3, false, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        auto radio = rt::make<fm::RadioElement>(choiceStrings({"one", "two", "three"}), c.selected, str("Size"));
+        radio->setKey(str("size"));
+        if (c.withValues) radio->setValues(choiceNumbers({10, 20, 30}));
+        auto t = table({radio});
+        auto cell = rt::cast<fm::EntryTableViewCell>(t->cellForElement(radio));
+        ASSERT_TRUE(cell) << c.name;
+        EXPECT_EQ(cell->textField()->text()->utf8(), c.shown) << c.name;
+        EXPECT_FALSE(cell->textField()->isUserInteractionEnabled()) << c.name;
+        EXPECT_EQ(cell->accessoryType(), ui::TableViewCellAccessoryType::DisclosureIndicator) << c.name;
+        EXPECT_EQ(radio->preselectedElementIndex() != nullptr, c.selected >= 0 && c.selected < 3) << c.name;
+        EXPECT_FALSE(radio->canTakeFocus());
+        auto values = ns::MutableDictionary::make();
+        radio->fetchValueIntoObject(values);
+        const rt::Id written = values->objectForKey("size");
+        EXPECT_EQ(written ? written->description() : "nil", c.written ? c.written : "nil") << c.name;
+    }
+
+    auto radio = rt::make<fm::RadioElement>(choiceStrings({"one", "two"}), 0, nullptr);
+    radio->setValues(choiceStrings({"x", "y"}));
+    radio->setItemsImageNames(choiceStrings({"red"})); // short: the second item has no image
+    int changes = 0;
+    radio->setOnValueChanged([&](const rt::Ref<fm::RootElement>&) { ++changes; });
+    struct Step {
+        rt::Id value;
+        long selected;
+        double imageWidth;
+    };
+    const Step steps[] = {{ns::Number::withInt(1), 1, 0}, {str("x"), 0, 10}, {str("zz"), fm::RadioElement::NotFound, 0}};
+    for (const Step& s : steps) {
+        radio->setImage(nullptr);
+        radio->setSelectedValue(s.value);
+        EXPECT_EQ(radio->selected(), s.selected);
+        EXPECT_EQ(radio->image() ? radio->image()->size().width : 0, s.imageWidth);
+    }
+    EXPECT_EQ(changes, 3);
+    EXPECT_FALSE(radio->selectedItem());
+    EXPECT_FALSE(radio->preselectedElementIndex()); // never a row the list does not have
+    radio->setSelectedItem(str("two"));
+    EXPECT_EQ(radio->selected(), 1);
+    EXPECT_EQ(radio->selectedValue()->description(), "y");
+}
+
+class ChoiceDateAppTest : public testkit::AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        ns::TimeZone::setSystemTimeZoneName("UTC");
+        window = rt::make<ui::Window>();
+        window->makeKeyAndVisible();
+    }
+    void TearDown() override {
+        window = nullptr;
+        fm::Element::removeClassAppearances();
+        ns::TimeZone::setSystemTimeZoneName("");
+        AppTest::TearDown();
+    }
+    // A form of the elements, shown in a navigation controller.
+    rt::Ref<fm::FormController> show(std::initializer_list<rt::Ref<fm::Element>> members) {
+        auto root = rt::make<fm::RootElement>();
+        auto section = rt::make<fm::Section>();
+        for (const auto& member : members)
+            section->addElement(member);
+        root->addSection(section);
+        auto controller = rt::make<fm::FormController>(root);
+        navigation = ui::NavigationController::withRootViewController(controller);
+        window->setRootViewControllerObject(navigation);
+        app().advance(1);
+        return controller;
+    }
+    rt::Ref<fm::FormController> top() const {
+        return rt::cast<fm::FormController>(navigation->viewControllers()->lastObject());
+    }
+
+    rt::Ref<ui::Window> window;
+    rt::Ref<ui::NavigationController> navigation;
+};
+
+TEST_F(ChoiceDateAppTest, ARadioRowOpensItsListAndATapChoosesAndClosesIt) {
+    auto plain = rt::make<fm::RadioElement>();
+    auto disabled = rt::make<fm::RadioElement>(choiceStrings({"a"}), 0, str("Off"));
+    disabled->setEnabled(false);
+    auto radio = rt::make<fm::RadioElement>(choiceStrings({"one", "two", "three"}), 1, str("Size"));
+    int changes = 0, actions = 0;
+    radio->setOnValueChanged([&](const rt::Ref<fm::RootElement>&) { ++changes; });
+    radio->setOnSelected([&] { ++actions; });
+    auto form = show({plain, disabled, radio});
+    auto table = form->formTableView();
+    EXPECT_EQ(rt::cast<fm::EntryTableViewCell>(table->cellForElement(radio))->textField()->text()->utf8(), "two");
+    EXPECT_EQ(table->cellForElement(disabled)->accessoryType(), ui::TableViewCellAccessoryType::None);
+
+    ASSERT_TRUE(app().tapRow(table, 0)); // nothing to open
+    disabled->selected(table, form, disabled->getIndexPath()); // its row takes no touches at all
+    app().advance(1);
+    EXPECT_EQ(navigation->viewControllers()->count(), 1u);
+    ASSERT_TRUE(app().tapRow(table, 2));
+    app().advance(1);
+    ASSERT_EQ(navigation->viewControllers()->count(), 2u);
+    auto list = top()->formTableView();
+    EXPECT_EQ(marks(list), ".v.");
+
+    ASSERT_TRUE(app().tapRow(list, 2));
+    EXPECT_EQ(marks(list), "..v");
+    EXPECT_EQ(radio->selected(), 2);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(actions, 1);
+    EXPECT_FALSE(app().tapRow(list, 0)); // refused until the list closes
+    app().advance(0.2);
+    EXPECT_EQ(navigation->viewControllers()->count(), 2u);
+    app().advance(1);
+    EXPECT_EQ(navigation->viewControllers()->count(), 1u);
+    EXPECT_EQ(radio->selected(), 2);
+}
+
+TEST_F(ChoiceDateAppTest, ASegmentedRowChoosesInPlace) {
+    ui::Image::registerImageNamed("dot", {8, 8});
+    auto segmented = rt::make<fm::SegmentedElement>(choiceStrings({"red", "dot"}), 0, nullptr);
+    const auto image = rt::cast<ui::Image>((*segmented->items())[1]);
+    ASSERT_TRUE(image);
+    const auto held = segmented->items();
+    segmented->setItems(held); // the same array: kept as it is
+    EXPECT_EQ(segmented->items(), held);
+    EXPECT_FALSE(segmented->sections());
+    int changes = 0, actions = 0;
+    segmented->setOnValueChanged([&](const rt::Ref<fm::RootElement>&) { ++changes; });
+    segmented->setOnSelected([&] { ++actions; });
+    auto form = show({segmented});
+    auto cell = form->formTableView()->cellForElement(segmented);
+    auto control = rt::cast<ui::SegmentedControl>(cell->contentView()->viewWithTag(fm::SegmentedElement::controlTag));
+    ASSERT_TRUE(control);
+    EXPECT_EQ(control->titleForSegmentAtIndex(0)->utf8(), "red");
+    EXPECT_EQ(control->imageForSegmentAtIndex(1), image);
+    EXPECT_NE(segmented->getCellForTableView(form->formTableView(), form), cell); // a new cell each time
+
+    const auto preselected = segmented->preselectedElementIndex();
+    ASSERT_TRUE(app().tapSegment(control, 1));
+    EXPECT_EQ(segmented->selected(), 1);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(actions, 1);
+    EXPECT_EQ(segmented->preselectedElementIndex(), preselected);
+    EXPECT_FALSE(app().tapSegment(control, 2));
+
+    auto byDict = rt::make<fm::SegmentedElement>();
+    auto dict = ns::MutableDictionary::make();
+    for (const char* key : {"k1", "k2", "k3"})
+        dict->setObjectForKey(str(std::string("v") + key), str(key));
+    auto radio = rt::make<fm::RadioElement>(rt::Ref<ns::Dictionary>(dict), 1, str("Pick"));
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ("v" + (*radio->items())[i]->description(), (*radio->values())[i]->description());
+    EXPECT_EQ(radio->selected(), 1);
+    EXPECT_EQ(radio->title()->utf8(), "Pick");
+}
+
+TEST_F(ChoiceDateAppTest, ADateRowOpensItsSubFormAndTakesTheTimeBack) {
+    const double now = choiceDateNewYear;
+    auto element = rt::make<fm::DateTimeElement>(str("Alarm"), choiceDateAt(now + 3 * 86400 + 3600));
+    element->setMode(0);
+    auto form = show({element});
+    EXPECT_EQ(form->formTableView()->cellForElement(element)->detailTextLabel()->text()->utf8(), "1:00 AM");
+    ASSERT_TRUE(app().tapRow(form->formTableView(), 0));
+    app().advance(1);
+    ASSERT_EQ(navigation->viewControllers()->count(), 2u);
+    auto sub = top()->formTableView();
+    EXPECT_FALSE(sub->isScrollEnabled());
+    EXPECT_EQ(sub->indexPathForSelectedRow()->row(), 0);
+    auto time = rt::cast<fm::DateTimeInlineElement>(element->elementWithKey("time"));
+    time->setDateValue(choiceDateAt(now + 40 * 86400 + 8 * 3600 + 15 * 60));
+    ASSERT_TRUE(app().tapBack());
+    app().advance(1);
+    EXPECT_EQ(element->dateValue()->timeIntervalSince1970(), now + 8 * 3600 + 15 * 60); // today at 08:15
+}
+
+TEST_F(ChoiceDateAppTest, TheDriverSpinsAPickerLikeAPerson) {
+    auto picker = app().onScreen(rt::make<ui::DatePicker>());
+    auto listener = rt::make<ChoiceDateListener>();
+    picker->addTargetActionForControlEvents(listener, rt::Sel("changed:"), ui::ControlEvent::ValueChanged);
+    picker->setMinimumDate(choiceDateAt(choiceDateNewYear));
+    struct Case {
+        bool duration;
+        double value;
+        double held;
+    };
+    const Case cases[] = {{false, choiceDateNewYear + 60, choiceDateNewYear + 60},
+                          {false, 0, choiceDateNewYear}, {true, 90, 90}, {true, -5, 0}};
+    for (const Case& c : cases) {
+        picker->setDate(choiceDateAt(choiceDateNewYear + 1));
+        ASSERT_TRUE(c.duration ? app().pickDuration(picker, c.value) : app().pickDate(picker, c.value));
+        EXPECT_EQ(c.duration ? picker->countDownDuration() : picker->date()->timeIntervalSince1970(), c.held);
+    }
+    picker->setEnabled(false);
+    EXPECT_FALSE(app().pickDate(picker, 0));
+    EXPECT_EQ(listener->heard, 4); // one per spin, none from code or when refused
+    picker->sizeToFit();
+    EXPECT_EQ(picker->frame().size, (cg::Size{320, 216}));
 }
 
 } // namespace
