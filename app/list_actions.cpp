@@ -38,10 +38,8 @@ bool setTick(sim::Driver& driver, const sim::ScriptAction& action, bool ticked, 
     }
     if (!item) return fail(failure, "the list has no row \"" + key + "\"");
     if (item->selected() == ticked) return true;
-    auto cell = rt::cast<ft::ItemTableViewCell>(
-        list->tableView()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0)));
+    auto cell = rt::cast<ft::ItemTableViewCell>(driver.revealRow(list->tableView(), row));
     if (!cell || !cell->selectionButton()) return fail(failure, "the row \"" + key + "\" shows no tick");
-    driver.reveal(*cell);
     const std::string what = std::string(ticked ? "tick " : "untick ") + key;
     if (!driver.tap(cell->selectionButton()))
         return fail(failure, "cannot " + what + ": " + driver.refusal());

@@ -1,24 +1,33 @@
 // Table views: reloadData of a 40-row table whose cells are all reused, as a screen's reload after
 // a change of its items; the data source dequeues each cell and writes its label, the delegate
 // sizes every row. And a form's tree as its table reads it: every row's index path, a look-up by
-// key, a cached appearance, a label row's cell reused, filled and laid out. And the entry rows:
-// keystrokes (plain, autocomplete, decimal), the row layout, and binding a cell. And the choice and
-// date rows: a tap on an option, opening a radio list, preparing a date cell, toggling an inline
-// picker.
+// key, a cached appearance, a label row's cell reused, filled and laid out. The entry rows:
+// keystrokes (plain, autocomplete, decimal), the row layout, and binding a cell. Forms from data: a
+// 200-element form (about 1,200 properties, names mapped and strings translated) built from a
+// dictionary and from a 40 KB file, 200 values bound, read back through bindings and by key, and
+// a template iterated over 1,000 items. The choice and date rows: a tap on an option, opening a
+// radio list, preparing a date cell, toggling an inline picker.
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/foundation/array.h"
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/index_path.h"
+#include "platform/foundation/json.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/view_controller.h"
-#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/window.h"
 #include "ui/forms/appearance.h"
-#include "ui/forms/form_controller.h"
-#include "ui/forms/form_table_view.h"
 #include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/autocomplete_text_field.h"
 #include "ui/forms/elements/date_cells.h"
@@ -29,6 +38,10 @@
 #include "ui/forms/elements/radio_elements.h"
 #include "ui/forms/elements/select_section.h"
 #include "ui/forms/elements/table_view_cell.h"
+#include "ui/forms/elements/text_element.h"
+#include "ui/forms/form_controller.h"
+#include "ui/forms/form_table_view.h"
+#include "ui/forms/root_builder.h"
 #include "ui/forms/section.h"
 
 namespace {
@@ -164,6 +177,22 @@ void FormTableReloadOfTwoHundredRows(benchmark::State& state) {
 }
 BENCHMARK(FormTableReloadOfTwoHundredRows)->Unit(benchmark::kMicrosecond);
 
+// One screen scrolled: the 13 rows on screen go back to the pools and the next 13 take their cells.
+void FormTableScrollOneScreen(benchmark::State& state) {
+    auto root = formOfTwoHundredRows();
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    table->reloadData();
+    double offset = 0;
+    for (auto _ : state) {
+        offset = offset == 0 ? 13 * 44 : 0;
+        table->setContentOffset({0, offset});
+    }
+    state.counters["cells"] = static_cast<double>(table->visibleCells()->count());
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormTableScrollOneScreen)->Unit(benchmark::kMicrosecond);
+
 // Fifty rows hidden in one batch (checked against the model), then shown again untimed.
 void FormHideFiftyRowsInOneBatch(benchmark::State& state) {
     auto root = formOfTwoHundredRows();
@@ -188,14 +217,20 @@ void FormOpenNestedForm(benchmark::State& state) {
     auto nested = formOfTwoHundredRows();
     auto first = rt::make<fm::FormController>(formOfTwoHundredRows());
     auto navigation = ui::NavigationController::withRootViewController(first);
+    // On screen, so the pushed form gets the screen's size and makes a screenful of rows.
+    auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 320, 568));
+    window->setRootViewControllerObject(navigation);
+    window->makeKeyAndVisible();
     for (auto _ : state) {
         auto controller = first->makeControllerForRoot(nested);
         controller->view();
         navigation->pushViewController(controller, false);
         state.PauseTiming();
+        state.counters["cells"] = static_cast<double>(controller->formTableView()->visibleCells()->count());
         navigation->popViewControllerAnimated(false);
         state.ResumeTiming();
     }
+    window->setHidden(true);
     fm::Element::removeClassAppearances();
 }
 BENCHMARK(FormOpenNestedForm)->Unit(benchmark::kMicrosecond);
@@ -310,6 +345,110 @@ void EntryBindACellInAFormOfTwoHundred(benchmark::State& state) {
     fm::Element::removeClassAppearances();
 }
 BENCHMARK(EntryBindACellInAFormOfTwoHundred);
+
+// ---- Forms from data ----------------------------------------------------------------------------
+// A form of 200 elements in 4 sections, six properties each: "type" aside, a title and a key to
+// translate, a binding, a height, an enumerated accessory, a hidden flag.
+std::string formBenchText(std::size_t titlePadding) {
+    const std::string padding(titlePadding, 'x');
+    std::string text = R"({"title": "Form", "sections": [)";
+    for (int s = 0; s < 4; ++s) {
+        text += std::string(s ? "," : "") + R"({"title": "Section", "elements": [)";
+        for (int e = 0; e < 50; ++e) {
+            const std::string n = std::to_string(s * 50 + e);
+            text += std::string(e ? "," : "") + R"({"type": "FMLabelElement", "title": "Title )" + padding + n +
+                    R"(", "key": "k)" + n + R"(", "bind": "title:v)" + n +
+                    R"(", "height": 44, "accessoryType": "DisclosureIndicator", "hidden": false})";
+        }
+        text += "]}";
+    }
+    return text + "]}";
+}
+
+void FormBuildTwoHundredElementsFromADictionary(benchmark::State& state) {
+    const rt::Id form = ns::JSONSerialization::JSONObjectWithData(formBenchText(0));
+    auto builder = rt::make<fm::RootBuilder>();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(builder->buildWithObject(form));
+}
+BENCHMARK(FormBuildTwoHundredElementsFromADictionary)->Unit(benchmark::kMicrosecond);
+
+void FormBuildTwoHundredElementsFromAFortyKilobyteFile(benchmark::State& state) {
+    const auto folder = std::filesystem::temp_directory_path() / "table-view-bench-forms";
+    std::filesystem::create_directories(folder);
+    const std::string text = formBenchText(60);
+    std::ofstream(folder / "form.json") << text;
+    ns::Bundle::setMainBundlePath(folder);
+    state.counters["bytes"] = double(text.size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fm::RootElement::initWithJSONFile("form"));
+    ns::Bundle::setMainBundlePath("");
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(FormBuildTwoHundredElementsFromAFortyKilobyteFile)->Unit(benchmark::kMicrosecond);
+
+// The 200-element form and a dictionary with a value for each binding.
+struct FormBenchBound {
+    rt::Ref<fm::RootElement> root =
+        rt::make<fm::RootBuilder>()->buildWithObject(ns::JSONSerialization::JSONObjectWithData(formBenchText(0)));
+    rt::Ref<ns::MutableDictionary> data = [] {
+        auto values = ns::MutableDictionary::make();
+        for (int i = 0; i < 200; ++i)
+            values->setObjectForKey(ns::str("Value " + std::to_string(i)), "v" + std::to_string(i));
+        return values;
+    }();
+};
+
+void FormBindTwoHundredValues(benchmark::State& state) {
+    FormBenchBound form;
+    for (auto _ : state)
+        form.root->bindToObject(form.data);
+}
+BENCHMARK(FormBindTwoHundredValues)->Unit(benchmark::kMicrosecond);
+
+void FormFetchTwoHundredValuesThroughBindings(benchmark::State& state) {
+    FormBenchBound form;
+    form.root->bindToObject(form.data);
+    for (auto _ : state) {
+        auto back = ns::MutableDictionary::withCapacity(200);
+        form.root->fetchValueUsingBindingsIntoObject(back);
+        benchmark::DoNotOptimize(back);
+    }
+}
+BENCHMARK(FormFetchTwoHundredValuesThroughBindings)->Unit(benchmark::kMicrosecond);
+
+void FormFetchTwoHundredValuesByKey(benchmark::State& state) {
+    auto root = rt::make<fm::RootElement>();
+    for (int s = 0; s < 4; ++s) {
+        auto section = rt::make<fm::Section>();
+        for (int e = 0; e < 50; ++e) {
+            auto text = rt::make<fm::TextElement>(ns::str("Text " + std::to_string(e)));
+            text->setKey(ns::str("k" + std::to_string(s * 50 + e)));
+            section->addElement(text);
+        }
+        root->addSection(section);
+    }
+    for (auto _ : state) {
+        auto back = ns::MutableDictionary::withCapacity(200);
+        root->fetchValueIntoObject(back);
+        benchmark::DoNotOptimize(back);
+    }
+}
+BENCHMARK(FormFetchTwoHundredValuesByKey)->Unit(benchmark::kMicrosecond);
+
+void FormIterateATemplateOverAThousandItems(benchmark::State& state) {
+    auto section = rt::make<fm::Section>();
+    section->setBind(ns::str("iterate:self"));
+    section->setElementTemplate(rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(
+        R"({"type": "FMLabelElement", "bind": "title:self"})")));
+    std::vector<rt::Id> items;
+    for (int i = 0; i < 1000; ++i)
+        items.push_back(ns::str("Item " + std::to_string(i)));
+    const auto collection = ns::Array::make(std::move(items));
+    for (auto _ : state)
+        section->bindToObject(collection);
+}
+BENCHMARK(FormIterateATemplateOverAThousandItems)->Unit(benchmark::kMicrosecond);
 
 // ---- Choice and date rows -----------------------------------------------------------------------
 

@@ -179,26 +179,27 @@ bool Driver::transitionRunning() const {
 
 void Driver::reveal(const ui::View& view) {
     const cg::Rect bounds = view.bounds();
+    for (rt::Ref<ui::View> v = view.superview(); v; v = v->superview())
+        if (auto table = rt::cast<ui::TableView>(v))
+            showInTable(*table, view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y);
+    runUntilIdle();
+}
+
+// Scrolls the table so that the point of its content at `y` shows.
+void Driver::showInTable(ui::TableView& table, double y) const {
     rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
     rt::Ref<ui::NavigationBar> bar = navigation ? navigation->navigationBar() : nullptr;
-    for (rt::Ref<ui::View> v = view.superview(); v; v = v->superview()) {
-        auto table = rt::cast<ui::TableView>(v);
-        if (!table) continue;
-        const cg::Rect visible = table->bounds();
-        // The part a navigation bar covers at the table's top shows nothing: the platform insets
-        // the content by it, so the first rows can be scrolled out from under the bar.
-        double cover = 0;
-        if (bar && !bar->isHidden() && bar->window() && bar->window() == table->window())
-            cover = std::clamp(table->convertPointFromView({0, bar->bounds().maxY()}, bar.get()).y -
-                                   visible.minY(),
-                               0.0, visible.size.height);
-        const double y = view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y;
-        if (y >= visible.minY() + cover && y < visible.maxY()) continue;
-        const double bottom = std::max(-cover, table->contentSize().height - visible.size.height);
-        const double top = std::clamp(y - cover - (visible.size.height - cover) / 2, -cover, bottom);
-        table->setBounds({{visible.origin.x, top}, visible.size});
-    }
-    runUntilIdle();
+    const cg::Rect visible = table.bounds();
+    // The part a navigation bar covers at the table's top shows nothing: the platform insets the
+    // content by it, so the first rows can be scrolled out from under the bar.
+    double cover = 0;
+    if (bar && !bar->isHidden() && bar->window() && bar->window() == table.window())
+        cover = std::clamp(table.convertPointFromView({0, bar->bounds().maxY()}, bar.get()).y - visible.minY(), 0.0,
+                           visible.size.height);
+    if (y >= visible.minY() + cover && y < visible.maxY()) return;
+    const double bottom = std::max(-cover, table.contentSize().height - visible.size.height);
+    const double top = std::clamp(y - cover - (visible.size.height - cover) / 2, -cover, bottom);
+    table.setBounds({{visible.origin.x, top}, visible.size});
 }
 
 bool Driver::reaches(const ui::View& view, bool enabled) {
@@ -338,16 +339,41 @@ bool Driver::pressReturn(const rt::Ref<ui::TextField>& field) {
 
 // ---- Tables and dialogs -------------------------------------------------------------------------
 
-bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
-    if (!table || !running()) return false;
+rt::Ref<ui::TableViewCell> Driver::revealRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!table || !running()) return nullptr;
     auto indexPath = ns::IndexPath::indexPathForRowInSection(row, section);
+    const cg::Rect rect = table->rectForRowAtIndexPath(indexPath);
+    if (rect.isNull()) return nullptr;
+    showInTable(*table, rect.midY());
+    runUntilIdle();
     rt::Ref<ui::TableViewCell> cell = table->cellForRowAtIndexPath(indexPath);
-    if (!cell) return false;
-    reveal(*cell);
+    if (cell) reveal(*cell); // and the tables around this one
+    return cell;
+}
+
+bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    rt::Ref<ui::TableViewCell> cell = revealRow(table, row, section);
+    if (!cell) {
+        refusal_ = running() && table ? "the table has no such row" : "not running";
+        return false;
+    }
     if (!reaches(*cell)) return false;
-    const bool tapped = table->tapRowAtIndexPath(indexPath);
+    const bool tapped = table->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, section));
+    if (!tapped) refusal_ = "the table takes no selection";
     runUntilIdle();
     return tapped;
+}
+
+bool Driver::scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset) {
+    if (!table || !running()) return false;
+    if (!table->isScrollEnabled() || !canTouch(*table)) {
+        refusal_ = table->isScrollEnabled() ? untouchableReason(*table) : "not scrolling";
+        return false;
+    }
+    refusal_.clear();
+    table->setContentOffset(offset);
+    runUntilIdle();
+    return true;
 }
 
 bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {

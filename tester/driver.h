@@ -42,6 +42,7 @@ class Event;
 class NavigationController;
 class SegmentedControl;
 class TableView;
+class TableViewCell;
 class TextField;
 class TextView;
 class View;
@@ -98,10 +99,17 @@ public:
     bool pressReturn(const rt::Ref<ui::TextField>& field);
 
     // ---- Tables and dialogs ----
-    // Taps a row: the table selects it and tells its delegate. False, and nothing happens, for a
-    // row the table does not have, a table that allows no selection, or a row a tester could not
-    // touch.
+    // Taps a row, scrolled into view first as a tester would: the table asks its delegate's
+    // will-select, selects the row and tells its delegate. False, and nothing happens, for a row
+    // the table does not have, a table that allows no selection or a refused will-select, or a
+    // row a tester could not touch; `refusal()` says which.
     bool tapRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    // Scrolls the row into view (and the tables around the table), as a tester looks for a row:
+    // its cell, or nil for a row the table does not have.
+    rt::Ref<ui::TableViewCell> revealRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    // The tester's swipe: moves the table's content to the offset (its bounds' origin), which
+    // shows the rows there. False for a table that does not scroll or could not be touched.
+    bool scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset);
     // Presses button `index` of a dialog on screen; false when it is not on screen or has no such
     // button.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
@@ -168,6 +176,7 @@ private:
     bool reaches(const ui::View& view, bool enabled = true);
     // The picker change as a person's spin: refused when disabled or hidden, then value-changed.
     bool spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change);
+    void showInTable(ui::TableView& table, double y) const;
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
     // Runs a key on a field that edits, then the main queue; false when it does not edit.
     bool onEditingField(const rt::Ref<ui::TextField>& field, const std::function<bool(ui::TextField&)>& key);

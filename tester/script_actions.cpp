@@ -221,8 +221,7 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
     } else {
         std::optional<RowOnScreen> found = rowOnScreen(driver, action, "table", failure);
         if (!found) return std::nullopt;
-        if (auto cell = found->table->cellForRowAtIndexPath(
-                ns::IndexPath::indexPathForRowInSection(found->row, found->section)))
+        if (auto cell = driver.revealRow(found->table, found->row, found->section))
             labelTexts(*cell, texts);
     }
     return texts;

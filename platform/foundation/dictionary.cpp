@@ -5,10 +5,13 @@
 #include "platform/foundation/exception.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/kvc.h"
 
 namespace ns {
 
-RT_DEFINE_CLASS(Dictionary, "NSDictionary", rt::Object, rt::prop("count", &Dictionary::count))
+// Dictionaries answer every key themselves (kvc.h's try-forms hand them any key).
+RT_DEFINE_CLASS(Dictionary, "NSDictionary", rt::Object, rt::prop("count", &Dictionary::count),
+                [](rt::Class& cls) { registerKeyValueContainer(cls); })
 RT_DEFINE_CLASS(MutableDictionary, "NSMutableDictionary", Dictionary)
 
 bool detail::sameText(const rt::Object* a, const rt::Object* b) noexcept {

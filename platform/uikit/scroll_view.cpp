@@ -34,6 +34,13 @@ void ScrollView::setContentOffset(cg::Point offset) {
     setBounds({offset, bounds().size});
 }
 
+void ScrollView::setScrollEnabled(bool enabled) {
+    if (enabled == scrollEnabled_) return;
+    rt::KeyChange change(this, "scrollEnabled");
+    scrollEnabled_ = enabled;
+    scrollEnabledDidChange();
+}
+
 void ScrollView::setContentSize(cg::Size size) {
     if (size == contentSize_) return;
     rt::KeyChange change(this, "contentSize");
@@ -62,6 +69,9 @@ RT_DEFINE_CLASS(ScrollView, "UIScrollView", View,
                 rt::prop("contentInset", &ScrollView::contentInset, &ScrollView::setContentInset),
                 rt::prop("adjustedContentInset", &ScrollView::adjustedContentInset),
                 rt::prop("contentOffset", &ScrollView::contentOffset, &ScrollView::setContentOffset),
-                rt::prop("contentSize", &ScrollView::contentSize, &ScrollView::setContentSize))
+                rt::prop("contentSize", &ScrollView::contentSize, &ScrollView::setContentSize),
+                rt::prop("scrollEnabled", &ScrollView::isScrollEnabled, &ScrollView::setScrollEnabled,
+                         {.getter = "isScrollEnabled"}),
+                rt::prop("scrollIndicatorInsets", &ScrollView::scrollIndicatorInsets, &ScrollView::setScrollIndicatorInsets))
 
 } // namespace ui

@@ -30,8 +30,9 @@ public:
     // Kept; no indicators are drawn here.
     const EdgeInsets& scrollIndicatorInsets() const noexcept { return indicatorInsets_; }
     void setScrollIndicatorInsets(const EdgeInsets& insets) noexcept { indicatorInsets_ = insets; }
+    // YES unless set.
     bool isScrollEnabled() const noexcept { return scrollEnabled_; }
-    void setScrollEnabled(bool enabled) noexcept { scrollEnabled_ = enabled; }
+    void setScrollEnabled(bool enabled);
     cg::Size contentSize() const noexcept { return contentSize_; }
     void setContentSize(cg::Size size);
 
@@ -42,6 +43,8 @@ public:
 protected:
     ScrollView() : ScrollView(cg::Rect::zero()) {}
     explicit ScrollView(const cg::Rect& frame);
+    // After setScrollEnabled changed the flag. The default does nothing.
+    virtual void scrollEnabledDidChange() {}
 
 private:
     // Sets the insets and moves a content at rest at its top to the new top.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/format.h"
@@ -49,6 +50,20 @@ double usableHeight(double height) {
 bool same(const rt::Ref<ns::IndexPath>& a, const rt::Ref<ns::IndexPath>& b) {
     return a && b && a->section() == b->section() && a->row() == b->row();
 }
+
+// Whether a rectangle of the content from `y`, `height` high, meets the bounds' span
+// [top, bottom): one of no height when its top is within it.
+bool tableSpanMeets(double y, double height, double top, double bottom) {
+    return y < bottom && (y + height > top || y >= top);
+}
+
+// Set while the table asks for its rows, cleared however that ends: a data source or a nib may
+// raise.
+struct TableViewReloading {
+    bool& flag;
+    explicit TableViewReloading(bool& f) : flag(f) { flag = true; }
+    ~TableViewReloading() { flag = false; }
+};
 
 // Asks the delegate for a section's header or footer height when it answers, else 0.
 double sectionHeight(const rt::Id& delegate, rt::Sel selector, const rt::Id& table, long section) {
@@ -227,39 +242,49 @@ void TableView::reloadData() {
 // Asks the counts, heights and cells again; the selected row stays selected while it exists.
 void TableView::refill() {
     rt::Ref<TableView> self = rt::retained(this);
-    // Cleared however the reload ends: a data source or a nib may raise.
-    struct Reloading {
-        bool& flag;
-        explicit Reloading(bool& f) : flag(f) { flag = true; }
-        ~Reloading() { flag = false; }
-    } reloading(reloading_);
+    const TableViewReloading reloading(reloading_);
     const rt::Id source = dataSource(), delegate = this->delegate();
     const rt::Ref<ns::IndexPath> selected = std::move(selected_);
     recycle();
     measure(source, delegate);
-    fill(source, delegate);
-    place();
     if (const Row* row = rowAt(selected)) selected_ = row->indexPath;
+    show(source, delegate);
+    place();
 }
 
-// Puts the rows' cells and the sections' views back under their identifiers, the top row's to be
-// handed out first; what has no identifier leaves the table.
+void TableView::boundsDidChange(const cg::Rect& before) {
+    if (reloading_ || sections_.empty()) return;
+    rt::Ref<TableView> self = rt::retained(this);
+    const TableViewReloading showing(reloading_);
+    show(dataSource(), delegate());
+    if (bounds().size.width != before.size.width) place();
+}
+
+// Puts the on-screen rows' cells and the sections' views back under their identifiers, the top
+// row's to be handed out first; what has no identifier leaves the table.
 void TableView::recycle() {
-    auto putBack = [this](auto& pools, const auto& view) {
-        if (!view) return;
-        if (const rt::Ref<ns::String>& identifier = view->reuseIdentifier()) pools[identifier->utf8()].free.push_back(view);
-        else if (view->superview().get() == this) view->removeFromSuperview();
-    };
-    for (auto row = rows_.rbegin(); row != rows_.rend(); ++row)
-        putBack(cellPools_, row->cell);
-    for (auto section = sections_.rbegin(); section != sections_.rend(); ++section) {
-        for (const SectionView* end : {&section->footer, &section->header}) {
-            if (auto reusable = rt::cast<TableViewHeaderFooterView>(end->view)) putBack(headerFooterPools_, reusable);
-            else if (end->view && end->view->superview().get() == this) end->view->removeFromSuperview();
-        }
-    }
+    for (std::size_t i = shownEnd_; i-- > shownFirst_;)
+        putBack(cellPools_, std::exchange(rows_[i].cell, nullptr));
+    for (auto section = sections_.rbegin(); section != sections_.rend(); ++section)
+        for (SectionView* edge : {&section->footer, &section->header})
+            putBackSectionView(*edge);
     rows_.clear();
     sections_.clear();
+    shownFirst_ = shownEnd_ = 0;
+}
+
+template <class V>
+void TableView::putBack(Pools<V>& pools, const rt::Ref<V>& view) {
+    if (!view) return;
+    if (const rt::Ref<ns::String>& identifier = view->reuseIdentifier()) pools[identifier->utf8()].free.push_back(view);
+    else if (view->superview().get() == this) view->removeFromSuperview();
+}
+
+void TableView::putBackSectionView(SectionView& edge) {
+    rt::Ref<View> view = std::move(edge.view);
+    edge.view = nullptr;
+    if (auto reusable = rt::cast<TableViewHeaderFooterView>(view)) putBack(headerFooterPools_, reusable);
+    else if (view && view->superview().get() == this) view->removeFromSuperview();
 }
 
 // Asks the counts and every height, and stacks the sections from the top.
@@ -290,24 +315,47 @@ void TableView::measure(const rt::Id& source, const rt::Id& delegate) {
     }
 }
 
-// Asks, section by section, for the header view, each row's cell and the footer view; then lets go
-// of the views put back and not taken again.
-void TableView::fill(const rt::Id& source, const rt::Id& delegate) {
+// Puts back the views that left the bounds, then asks, section by section, for the header view,
+// each row's cell and the footer view that came in; then lets go of the views put back and not
+// taken again.
+void TableView::show(const rt::Id& source, const rt::Id& delegate) {
     const Selectors& s = sel();
     const rt::Id self = rt::retained(this);
+    const double top = bounds().minY(), bottom = bounds().maxY(), width = bounds().size.width;
+    // Rows are stacked: the on-screen ones are a run.
+    const auto above = std::partition_point(rows_.begin(), rows_.end(),
+                                            [&](const Row& row) { return row.y + row.height <= top && row.y < top; });
+    const auto below = std::partition_point(above, rows_.end(), [&](const Row& row) { return row.y < bottom; });
+    const auto first = static_cast<std::size_t>(above - rows_.begin()), last = static_cast<std::size_t>(below - rows_.begin());
+    for (std::size_t i = shownFirst_; i < shownEnd_; ++i)
+        if (i < first || i >= last) putBack(cellPools_, std::exchange(rows_[i].cell, nullptr));
+    for (Section& section : sections_)
+        for (SectionView* edge : {&section.header, &section.footer})
+            if (edge->view && !tableSpanMeets(edge->y, edge->height, top, bottom)) putBackSectionView(*edge);
+    shownFirst_ = first;
+    shownEnd_ = last;
+
     const bool viewsHeaders = detail::answers(delegate, s.headerView);
     const bool viewsFooters = detail::answers(delegate, s.footerView);
     auto attach = [this](const rt::Ref<View>& view) {
         if (view->superview().get() != this) addSubview(view);
     };
+    auto ask = [&](SectionView& edge, bool views, rt::Sel selector, long number) {
+        if (!views || edge.view || !(edge.height > 0) || !tableSpanMeets(edge.y, edge.height, top, bottom)) return;
+        edge.view = rt::cast<View>(rt::send(delegate, selector, self, number));
+        if (!edge.view) return;
+        attach(edge.view);
+        edge.view->setFrame(cg::Rect::make(0, edge.y, width, edge.height));
+    };
     for (std::size_t index = 0; index < sections_.size(); ++index) {
         Section& section = sections_[index];
         const long number = static_cast<long>(index);
-        if (viewsHeaders && section.header.height > 0)
-            section.header.view = rt::cast<View>(rt::send(delegate, s.headerView, self, number));
-        if (section.header.view) attach(section.header.view);
-        for (std::size_t i = section.firstRow; i < section.firstRow + section.rowCount; ++i) {
+        if (section.header.y >= bottom) break;
+        ask(section.header, viewsHeaders, s.headerView, number);
+        const std::size_t from = std::max(first, section.firstRow), to = std::min(last, section.firstRow + section.rowCount);
+        for (std::size_t i = from; i < to; ++i) {
             Row& row = rows_[i];
+            if (row.cell) continue;
             row.cell = rt::cast<TableViewCell>(rt::send(source, s.cell, self, row.indexPath));
             if (!row.cell) {
                 ns::log("-[UITableView reloadData]: the data source gave no cell for row %ld of section %ld",
@@ -315,11 +363,11 @@ void TableView::fill(const rt::Id& source, const rt::Id& delegate) {
                 row.cell = rt::make<TableViewCell>();
             }
             attach(row.cell);
+            frameRow(row, width);
+            if (same(row.indexPath, selected_)) row.cell->setSelectedAnimated(true, false);
             detail::tell(delegate, s.willDisplay, self, row.cell, row.indexPath);
         }
-        if (viewsFooters && section.footer.height > 0)
-            section.footer.view = rt::cast<View>(rt::send(delegate, s.footerView, self, number));
-        if (section.footer.view) attach(section.footer.view);
+        ask(section.footer, viewsFooters, s.footerView, number);
     }
     auto leave = [this](auto& pools) {
         for (auto& entry : pools)
@@ -328,6 +376,10 @@ void TableView::fill(const rt::Id& source, const rt::Id& delegate) {
     };
     leave(cellPools_);
     leave(headerFooterPools_);
+}
+
+void TableView::frameRow(const Row& row, double width) const {
+    row.cell->setFrame(cg::Rect::make(0, row.y, width, row.height));
 }
 
 // Frames every row, section view and the footer view across the table's width. A layout pass run
@@ -341,8 +393,8 @@ void TableView::place() {
             if (end->view) end->view->setFrame(cg::Rect::make(0, end->y, width, end->height));
         bottom = section.footer.y + section.footer.height;
     }
-    for (const Row& row : rows_)
-        if (row.cell) row.cell->setFrame(cg::Rect::make(0, row.y, width, row.height));
+    for (std::size_t i = shownFirst_; i < shownEnd_; ++i)
+        if (rows_[i].cell) frameRow(rows_[i], width);
     if (footerView_) {
         footerView_->setFrame(cg::Rect::make(0, bottom, width, footerView_->bounds().size.height));
         bottom += footerView_->bounds().size.height;
@@ -376,8 +428,8 @@ rt::Ref<TableViewCell> TableView::cellForRowAtIndexPath(const rt::Ref<ns::IndexP
 
 rt::Ref<ns::IndexPath> TableView::indexPathForCell(const rt::Ref<TableViewCell>& cell) const {
     if (!cell) return nullptr;
-    for (const Row& row : rows_)
-        if (row.cell == cell) return row.indexPath;
+    for (std::size_t i = shownFirst_; i < shownEnd_; ++i)
+        if (rows_[i].cell == cell) return rows_[i].indexPath;
     return nullptr;
 }
 
@@ -397,9 +449,9 @@ cg::Rect TableView::rectForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPat
 
 rt::Ref<ns::Array> TableView::visibleCells() const {
     std::vector<rt::Id> cells;
-    cells.reserve(rows_.size());
-    for (const Row& row : rows_)
-        if (row.cell) cells.push_back(row.cell);
+    cells.reserve(shownEnd_ - shownFirst_);
+    for (std::size_t i = shownFirst_; i < shownEnd_; ++i)
+        if (rows_[i].cell) cells.push_back(rows_[i].cell);
     return ns::Array::make(std::move(cells));
 }
 
@@ -515,16 +567,14 @@ void TableView::reloadRows(const std::vector<Update>& changes) {
     const double width = bounds().size.width;
     for (const Update& change : changes) {
         const Row* found = rowAt(ns::IndexPath::indexPathForRowInSection(change.row, change.section));
-        if (!found) continue;
+        if (!found || !found->cell) continue; // off screen: asked for when it shows
         Row* row = &rows_[static_cast<std::size_t>(found - rows_.data())];
-        if (const rt::Ref<ns::String>& identifier = row->cell->reuseIdentifier())
-            cellPools_[identifier->utf8()].free.push_back(row->cell);
-        else row->cell->removeFromSuperview();
+        putBack(cellPools_, std::exchange(row->cell, nullptr));
         rt::Ref<TableViewCell> cell = rt::cast<TableViewCell>(rt::send(source, s.cell, self, row->indexPath));
         row->cell = cell ? cell : rt::make<TableViewCell>();
         if (row->cell->superview().get() != this) addSubview(row->cell);
         detail::tell(delegate, s.willDisplay, self, row->cell, row->indexPath);
-        row->cell->setFrame(cg::Rect::make(0, row->y, width, row->height));
+        frameRow(*row, width);
         if (same(row->indexPath, selected_)) row->cell->setSelectedAnimated(true, false);
     }
     for (auto& entry : cellPools_)
@@ -537,23 +587,26 @@ void TableView::reloadRows(const std::vector<Update>& changes) {
 void TableView::selectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated) {
     const Row* row = rowAt(indexPath);
     if (!row) return;
-    if (const Row* previous = rowAt(selected_); previous && previous != row) previous->cell->setSelectedAnimated(false, animated);
+    if (const Row* previous = rowAt(selected_); previous && previous != row && previous->cell)
+        previous->cell->setSelectedAnimated(false, animated);
     selected_ = row->indexPath;
-    row->cell->setSelectedAnimated(true, animated);
+    if (row->cell) row->cell->setSelectedAnimated(true, animated);
 }
 
 void TableView::deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated) {
     if (!same(indexPath, selected_)) return;
     const Row* row = rowAt(selected_);
     selected_ = nullptr;
-    if (row) row->cell->setSelectedAnimated(false, animated);
+    if (row && row->cell) row->cell->setSelectedAnimated(false, animated);
 }
 
 bool TableView::tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {
-    const Row* row = rowAt(indexPath);
-    if (!row || !allowsSelection_ || !isUserInteractionEnabled() || !row->cell->isUserInteractionEnabled()) return false;
+    if (!rowAt(indexPath) || !allowsSelection_ || !isUserInteractionEnabled()) return false;
     if (editing_ && !allowsSelectionDuringEditing_) return false;
     rt::Ref<TableView> self = rt::retained(this);
+    scrollToRowAtIndexPath(indexPath, 0, false);
+    const Row* row = rowAt(indexPath);
+    if (!row || !row->cell || !row->cell->isUserInteractionEnabled()) return false;
     rt::Ref<ns::IndexPath> tapped = row->indexPath;
     if (detail::answers(delegate(), sel().willSelect)) {
         tapped = rt::cast<ns::IndexPath>(rt::send(delegate(), sel().willSelect, self, tapped));
@@ -572,13 +625,17 @@ void TableView::scrollToRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, 
                                          "(%ld) beyond bounds for section (%ld).",
                                          indexPath->row(), indexPath->section())
                             : std::string("-[UITableView scrollToRowAtIndexPath:atScrollPosition:animated:]: nil path"));
-    const double visible = bounds().size.height, offset = contentOffset().y;
+    // The part of the bounds the insets leave, and the offsets the content and its insets allow.
+    const EdgeInsets inset = adjustedContentInset();
+    const double offset = contentOffset().y, visible = bounds().size.height - inset.top - inset.bottom;
+    const double lowest = -inset.top, highest = std::max(lowest, contentSize().height + inset.bottom - bounds().size.height);
+    const double shownTop = offset + inset.top;
     double y = offset;
-    if (position == 1) y = row->y;
-    else if (position == 2) y = row->y + row->height / 2 - visible / 2;
-    else if (position == 3 || row->y + row->height > offset + visible) y = row->y + row->height - visible;
-    else if (row->y < offset) y = row->y;
-    setContentOffset({contentOffset().x, y});
+    if (position == 1) y = row->y - inset.top;
+    else if (position == 2) y = row->y + row->height / 2 - visible / 2 - inset.top;
+    else if (position == 3 || row->y + row->height > shownTop + visible) y = row->y + row->height - visible - inset.top;
+    else if (row->y < shownTop) y = row->y - inset.top;
+    setContentOffset({contentOffset().x, std::clamp(y, lowest, highest)});
 }
 
 bool TableView::tapAccessoryAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) {

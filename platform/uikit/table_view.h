@@ -15,20 +15,23 @@
 //                forRowAtIndexPath:, tableView:moveRowAtIndexPath:toIndexPath:
 //
 // A scroll view (scroll_view.h): the rows are in its content, below its adjusted top inset.
-// Headless: nothing scrolls and every row is on screen, so reloadData asks for every row, as the
-// platform asks for the visible ones, and keeps the cells. It asks the counts, then every height,
-// then, section by section, the header view, each row's cell and the footer view. Sections stack
-// from the top: header, rows, footer; the table's footer view goes below the last section. Cells
-// are subviews of the table, framed at their row across the table's width; points are in the
-// table's coordinates.
+// Sections stack from the top: header, rows, footer; the table's footer view goes below the last
+// section. The bounds are the viewport: only the rows, headers and footers whose rectangles meet
+// them are on screen (a row of no height when its top is within them), and only those are asked
+// for their views. reloadData asks the counts, then every height, then, section by section, the
+// header view, each on-screen row's cell and the footer view. A change of the bounds (a scroll:
+// the content offset set by code or by the tester) puts the views that left back in their pools
+// and asks for those that came in, each cell told to the delegate's willDisplayCell. Cells are
+// subviews of the table, framed at their row across the table's width; points are in the table's
+// coordinates.
 //
 // Reuse. A reuse identifier maps to a way of making a cell: a class (registerClass:...), a nib
 // (registerNib:..., any object that answers instantiateWithOwner:options: with the cell among its
 // top-level objects) or a factory given in code (registerCellFactory: how prototype cells and
 // nibs registered by name are fed in). reloadData first puts every cell back under its
-// identifier; dequeueReusableCellWithIdentifier hands those out again, after their
-// prepareForReuse, row order kept, and makes new cells only when none is left. Cells not taken
-// again leave the table. Header and footer views (ui::TableViewHeaderFooterView) are reused the
+// identifier, as a scroll does with the views that leave the screen;
+// dequeueReusableCellWithIdentifier hands those out again, after their prepareForReuse, row order
+// kept, and makes new cells only when none is left. Cells not taken again leave the table. Header and footer views (ui::TableViewHeaderFooterView) are reused the
 // same way.
 //
 // Selection: one selected row at most. The tester's tap (tapRowAtIndexPath) selects the row and
@@ -129,14 +132,14 @@ public:
     long numberOfSections() const noexcept { return static_cast<long>(sections_.size()); }
     // 0 for a section that does not exist.
     long numberOfRowsInSection(long section) const noexcept;
-    // Nil for a row that does not exist.
+    // Nil for a row that does not exist or is off screen.
     rt::Ref<TableViewCell> cellForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const;
     rt::Ref<ns::IndexPath> indexPathForCell(const rt::Ref<TableViewCell>& cell) const;
     // The row whose rectangle holds the point (half-open), or nil.
     rt::Ref<ns::IndexPath> indexPathForRowAtPoint(cg::Point point) const;
     // The null rectangle for a row that does not exist.
     cg::Rect rectForRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath) const;
-    // The rows' cells, top to bottom.
+    // The on-screen rows' cells, top to bottom.
     rt::Ref<ns::Array> visibleCells() const;
     // The data source's title for a section's header (footer), or nil.
     rt::Ref<ns::String> titleForHeaderInSection(long section);
@@ -161,8 +164,8 @@ public:
     void deleteRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
     void insertSections(const std::vector<long>& sections, TableViewRowAnimation animation);
     void deleteSections(const std::vector<long>& sections, TableViewRowAnimation animation);
-    // Asks the data source again for those rows' cells only (rows that do not exist are skipped);
-    // within an update block, at its end.
+    // Asks the data source again for those rows' cells only (rows that do not exist or are off
+    // screen are skipped); within an update block, at its end.
     void reloadRowsAtIndexPaths(const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
     // The changes of the last block applied, in the order given.
     const std::vector<Update>& lastUpdates() const noexcept { return lastUpdates_; }
@@ -174,12 +177,14 @@ public:
     // Tells no one; nothing unless the row is the selected one.
     void deselectRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, bool animated);
     // Sets the content offset so the row shows at the top (1), middle (2) or bottom (3) of the
-    // bounds (none, 0: only as far as it takes to show it); ns::Exception
-    // "NSInvalidArgumentException" for a row that does not exist.
+    // bounds less the adjusted content inset (none, 0: only as far as it takes to show it), kept
+    // within the content and its insets; ns::Exception "NSInvalidArgumentException" for a row
+    // that does not exist.
     void scrollToRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath, long position, bool animated);
-    // The tester's tap on a row: selects it (in place of the row selected before) and sends
-    // tableView:didSelectRowAtIndexPath:. False, and nothing done, for a row that does not exist
-    // or while the table allows no selection or takes no touches.
+    // The tester's tap on a row: scrolls it on screen (position none), selects it (in place of
+    // the row selected before) and sends tableView:didSelectRowAtIndexPath:. False, and nothing
+    // done, for a row that does not exist or while the table allows no selection or takes no
+    // touches.
     bool tapRowAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath);
     // The tester's tap on a row's accessory button: tells the delegate; false for no such row.
     bool tapAccessoryAtIndexPath(const rt::Ref<ns::IndexPath>& indexPath);
@@ -198,6 +203,8 @@ protected:
 
     // Places the rows again across the table's present width.
     void layoutSubviews() override;
+    // Shows the rows the new bounds meet.
+    void boundsDidChange(const cg::Rect& before) override;
 
 private:
     struct Row {
@@ -225,8 +232,13 @@ private:
     static rt::Ref<V> take(Pools<V>& pools, const rt::Ref<ns::String>& identifier, bool& known);
     const Row* rowAt(const rt::Ref<ns::IndexPath>& indexPath) const;
     void measure(const rt::Id& source, const rt::Id& delegate);
-    void fill(const rt::Id& source, const rt::Id& delegate);
+    // Puts back the views that left the bounds and asks for those that came in.
+    void show(const rt::Id& source, const rt::Id& delegate);
+    void frameRow(const Row& row, double width) const;
     void recycle();
+    template <class V>
+    void putBack(Pools<V>& pools, const rt::Ref<V>& view);
+    void putBackSectionView(SectionView& edge);
     void place();
     void refill();
     void queueRows(Update::Kind kind, const std::vector<rt::Ref<ns::IndexPath>>& paths, TableViewRowAnimation animation);
@@ -248,6 +260,7 @@ private:
     rt::Ref<View> footerView_;
     std::vector<Section> sections_;
     std::vector<Row> rows_;
+    std::size_t shownFirst_ = 0, shownEnd_ = 0; // the rows on screen: [first, end)
     rt::Ref<ns::IndexPath> selected_;
     Pools<TableViewCell> cellPools_;
     Pools<TableViewHeaderFooterView> headerFooterPools_;

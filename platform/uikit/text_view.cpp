@@ -32,7 +32,7 @@ void post(const char* name, TextView& view) {
 TextView::TextView() : TextView(cg::Rect::zero()) {}
 
 TextView::TextView(const cg::Rect& frame)
-    : View(frame), text_(ns::String::empty()), font_(Font::systemFontOfSize(12)), textColor_(Color::blackColor()) {}
+    : ScrollView(frame), text_(ns::String::empty()), font_(Font::systemFontOfSize(12)), textColor_(Color::blackColor()) {}
 
 void TextView::setText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "text");
@@ -79,12 +79,6 @@ void TextView::setTextAlignment(TextAlignment alignment) {
     setNeedsDisplay();
 }
 
-void TextView::setScrollEnabled(bool enabled) {
-    rt::KeyChange change(this, "scrollEnabled");
-    scrollEnabled_ = enabled;
-    textSizeChanged();
-}
-
 void TextView::setTextContainerInset(const EdgeInsets& inset) {
     textContainerInset_ = inset;
     textSizeChanged();
@@ -109,14 +103,14 @@ cg::Size TextView::sizeThatFits(cg::Size size) const {
 }
 
 cg::Size TextView::intrinsicContentSize() const {
-    if (scrollEnabled_) return View::intrinsicContentSize();
+    if (isScrollEnabled()) return View::intrinsicContentSize();
     const cg::Size unbroken = measuredSize(0);
     if (!(layoutWidth_ > 0)) return unbroken;
     return {std::min(unbroken.width, layoutWidth_), measuredSize(layoutWidth_).height};
 }
 
 bool TextView::adoptLayoutWidth(double width) {
-    if (scrollEnabled_ || width == layoutWidth_) return false;
+    if (isScrollEnabled() || width == layoutWidth_) return false;
     layoutWidth_ = width;
     return true;
 }
@@ -205,7 +199,7 @@ bool TextView::deleteBackward() {
     return replace(detail::deletionRange(*text_), "");
 }
 
-RT_DEFINE_CLASS(TextView, "UITextView", View,
+RT_DEFINE_CLASS(TextView, "UITextView", ScrollView,
                 rt::prop("text", &TextView::text, &TextView::setText, {.memory = rt::Memory::Copy}),
                 rt::prop("attributedText", &TextView::attributedText, &TextView::setAttributedText,
                          {.memory = rt::Memory::Copy}),
@@ -215,8 +209,6 @@ RT_DEFINE_CLASS(TextView, "UITextView", View,
                 rt::prop("editable", &TextView::isEditable, &TextView::setEditable, {.getter = "isEditable"}),
                 rt::prop("selectable", &TextView::isSelectable, &TextView::setSelectable,
                          {.getter = "isSelectable"}),
-                rt::prop("scrollEnabled", &TextView::isScrollEnabled, &TextView::setScrollEnabled,
-                         {.getter = "isScrollEnabled"}),
                 rt::prop("delegate", &TextView::delegate, &TextView::setDelegate,
                          {.memory = rt::Memory::Weak}),
                 rt::prop("editing", &TextView::isEditing, {.getter = "isEditing"}))

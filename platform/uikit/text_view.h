@@ -1,5 +1,6 @@
 #pragma once
-// ui::TextView ("UITextView"): editable text of many lines.
+// ui::TextView ("UITextView"): editable text of many lines, in a scroll view (scroll_view.h:
+// content offset, insets, scrollEnabled); its content size is whatever code sets.
 //
 // Editing as a text field's, with the text view's delegate callbacks, all by name:
 // textViewShouldBeginEditing:, textViewDidBeginEditing:, textView:shouldChangeTextInRange:replacementText:,
@@ -24,7 +25,7 @@
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/string.h"
 #include "platform/uikit/text_alignment.h"
-#include "platform/uikit/view.h"
+#include "platform/uikit/scroll_view.h"
 
 namespace ui {
 
@@ -34,7 +35,7 @@ inline constexpr const char* UITextViewTextDidBeginEditingNotification = "UIText
 inline constexpr const char* UITextViewTextDidChangeNotification = "UITextViewTextDidChangeNotification";
 inline constexpr const char* UITextViewTextDidEndEditingNotification = "UITextViewTextDidEndEditingNotification";
 
-class TextView : public View {
+class TextView : public ScrollView {
     RT_CLASS(TextView)
 public:
     // Never nil: the empty string when there is none (setting nil sets it).
@@ -53,9 +54,6 @@ public:
     void setEditable(bool editable);
     bool isSelectable() const noexcept { return selectable_; }
     void setSelectable(bool selectable);
-    // YES unless set.
-    bool isScrollEnabled() const noexcept { return scrollEnabled_; }
-    void setScrollEnabled(bool enabled);
     // What the text keeps from the bounds unless set: 8 above and below, 5 at each side.
     static constexpr EdgeInsets kTextInsets{8, 5, 8, 5};
     const EdgeInsets& textContainerInset() const noexcept { return textContainerInset_; }
@@ -84,6 +82,7 @@ protected:
     void didBecomeFirstResponder() override;
     void didResignFirstResponder() override;
     bool adoptLayoutWidth(double width) override;
+    void scrollEnabledDidChange() override { textSizeChanged(); }
 
 private:
     EdgeInsets textContainerInset_ = kTextInsets;
@@ -105,7 +104,6 @@ private:
     bool editable_ = true;
     bool selectable_ = true;
     bool editing_ = false;
-    bool scrollEnabled_ = true;
     double layoutWidth_ = 0;
 };
 

@@ -61,21 +61,23 @@ cg::Rect View::frame() const {
 void View::setFrame(const cg::Rect& frame) {
     rt::KeyChange change(this, "frame");
     const cg::Rect r = frame.standardized();
-    const cg::Size before = bounds_.size;
+    const cg::Rect before = bounds_;
     const bool resized = r.size != bounds_.size;
     center_ = {r.midX(), r.midY()};
     bounds_.size = r.size;
     noteGeometrySetByCode();
-    if (resized) resizeSubviews(before);
+    if (resized) resizeSubviews(before.size);
+    if (resized) boundsDidChange(before);
 }
 
 void View::setBounds(const cg::Rect& bounds) {
     rt::KeyChange change(this, "bounds");
-    const cg::Size before = bounds_.size;
+    const cg::Rect before = bounds_;
     const bool resized = bounds.size != bounds_.size;
     bounds_ = bounds;
     if (resized) noteGeometrySetByCode();
-    if (resized) resizeSubviews(before);
+    if (resized) resizeSubviews(before.size);
+    if (bounds_ != before) boundsDidChange(before);
 }
 
 namespace {
@@ -770,6 +772,8 @@ RT_DEFINE_CLASS(
     rt::prop("accessibilityHint", &View::accessibilityHint, &View::setAccessibilityHint, {.memory = rt::Memory::Copy}),
     rt::prop("accessibilityValue", &View::accessibilityValue, &View::setAccessibilityValue,
              {.memory = rt::Memory::Copy}),
-    rt::prop("accessibilityTraits", &View::accessibilityTraits, &View::setAccessibilityTraits))
+    rt::prop("accessibilityTraits", &View::accessibilityTraits, &View::setAccessibilityTraits),
+    rt::prop("accessibilityIdentifier", &View::accessibilityIdentifier, &View::setAccessibilityIdentifier,
+             {.memory = rt::Memory::Copy}))
 
 } // namespace ui

@@ -166,6 +166,9 @@ public:
     void setAccessibilityValue(const rt::Ref<ns::String>& value);
     virtual std::uint64_t accessibilityTraits() const;
     void setAccessibilityTraits(std::uint64_t traits);
+    // What tests and tools find the view by; nil unless set. Never read aloud.
+    rt::Ref<ns::String> accessibilityIdentifier() const;
+    void setAccessibilityIdentifier(const rt::Ref<ns::String>& identifier);
 
     // ---- The tree ----
     rt::Ref<View> superview() const { return superview_.lock(); }
@@ -310,6 +313,9 @@ protected:
 
     // Lays out the subviews (layoutIfNeeded calls it). The default does nothing.
     virtual void layoutSubviews() {}
+    // After setBounds or setFrame changed the bounds (`before`: what they were). The default does
+    // nothing.
+    virtual void boundsDidChange(const cg::Rect& before) { (void)before; }
     // Height for width: a view whose intrinsic height follows the width it is laid out at (a label
     // of several lines, a text view that does not scroll) takes the width the layout pass solved
     // and answers whether its intrinsic size may have moved; the pass then solves again. The

@@ -7,7 +7,7 @@ namespace ui {
 
 struct detail::ViewAccessibility {
     bool element = false;
-    rt::Ref<ns::String> label, hint, value;
+    rt::Ref<ns::String> label, hint, value, identifier;
     AccessibilityTraits traits = AccessibilityTraitNone;
 };
 
@@ -31,7 +31,15 @@ rt::Ref<ns::String> View::accessibilityLabel() const {
     return accessibility_ ? accessibility_->label : nullptr;
 }
 void View::setAccessibilityLabel(const rt::Ref<ns::String>& label) {
+    if (!label && !accessibility_) return; // nil already
     viewAccessibilityOf(accessibility_).label = viewAccessibilityCopy(label);
+}
+rt::Ref<ns::String> View::accessibilityIdentifier() const {
+    return accessibility_ ? accessibility_->identifier : nullptr;
+}
+void View::setAccessibilityIdentifier(const rt::Ref<ns::String>& identifier) {
+    if (!identifier && !accessibility_) return;
+    viewAccessibilityOf(accessibility_).identifier = viewAccessibilityCopy(identifier);
 }
 rt::Ref<ns::String> View::accessibilityHint() const {
     return accessibility_ ? accessibility_->hint : nullptr;

@@ -231,9 +231,7 @@ rt::Ref<ft::TestBaseModel> RunTest::item(std::string_view key) const {
 
 std::string RunTest::mark(std::string_view key) const {
     const long row = rowOf(key);
-    auto cell = row < 0 ? nullptr
-                        : rt::cast<ft::ItemTableViewCell>(list()->tableView()->cellForRowAtIndexPath(
-                              ns::IndexPath::indexPathForRowInSection(row, 0)));
+    auto cell = row < 0 ? nullptr : rt::cast<ft::ItemTableViewCell>(app().revealRow(list()->tableView(), row));
     auto view = cell ? cell->passImageView() : nullptr;
     if (!view) return "<no row>";
     return view->isHidden() || !view->image() || !view->image()->name() ? "" : view->image()->name()->utf8();
@@ -262,9 +260,7 @@ bool RunTest::select(const std::vector<std::string>& keys) {
 bool RunTest::tick(std::string_view key) {
     const long row = rowOf(key);
     if (row < 0) return false;
-    auto cell = rt::cast<ft::ItemTableViewCell>(
-        list()->tableView()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0)));
-    if (cell) app().reveal(cell);
+    auto cell = rt::cast<ft::ItemTableViewCell>(app().revealRow(list()->tableView(), row));
     const bool tapped = cell && app().tap(cell->selectionButton());
     settle(0);
     return tapped;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/dictionary.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/kvc.h"
@@ -94,6 +96,18 @@ class Student : public Person {
     RT_CLASS(Student)
 };
 RT_DEFINE_CLASS(Student, "Student", Person)
+
+// A person whose nil handler zeroes the age (registered, so the try-forms may use it).
+class Clearable : public Person {
+    RT_CLASS(Clearable)
+public:
+    void setNilValueForKey(std::string_view key) override {
+        if (key == "age") setAge(0);
+    }
+    void setNilValueForKeyNamed(const Ref<ns::String>& key) { setNilValueForKey(key ? key->utf8() : ""); }
+};
+RT_DEFINE_CLASS(Clearable, "Clearable", Person,
+                rt::method("setNilValueForKey:", &Clearable::setNilValueForKeyNamed))
 
 // A base that takes an object made for it in the derived class's initialiser list.
 class Holder : public rt::Object {
@@ -484,6 +498,65 @@ TEST(KeyValueCoding, ObjectsKeyPathsNilAndUndefinedKeys) {
 
     p->setValueForKey(nullptr, "partner");
     EXPECT_FALSE(p->partner());
+}
+
+// The try-forms report what the logging ones only log: (key path, value, stored?, age after).
+TEST(KeyValueCoding, TryFormsReportRefusalsWithoutLogging) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* path;
+        Id value;
+        bool clearable, stored;
+        int age;
+    };
+    const Case cases[] = {
+        {"age", ns::num(30), false, true, 30},
+        {"age", ns::num(41.9), false, false, 5},
+        {"age", ns::num(41.0), false, true, 41},
+        {"age", ns::num(nan), false, false, 5},
+        {"age", ns::num(std::numeric_limits<double>::infinity()), false, false, 5},
+        {"age", ns::num(1e300), false, false, 5},
+        {"age", ns::num(3000000000L), false, false, 5},
+        {"age", ns::num(-2147483648L), false, true, -2147483648},
+        {"age", ns::str("12"), false, false, 5},
+        {"age", nullptr, false, false, 5},
+        {"age", nullptr, true, true, 0},
+        {"active", ns::num(nan), false, false, 5},
+        {"height", ns::num(nan), false, true, 5},
+        {"partner", rt::make<Recorder>(), false, false, 5},
+        {"partner", rt::make<Student>(), false, true, 5},
+        {"partner.age", ns::num(9), false, false, 5},
+        {"count", ns::num(1), false, false, 5},
+        {"shoeSize", ns::num(1), false, false, 5},
+        {"", ns::num(1), false, false, 5},
+        {"a..b", ns::num(1), false, false, 5},
+    };
+    ns::CapturedLog log;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        Ref<Person> p = c.clearable ? Ref<Person>(rt::make<Clearable>()) : rt::make<Person>();
+        p->setAge(5);
+        EXPECT_EQ(ns::trySetValueForKeyPath(p, c.value, c.path), c.stored);
+        EXPECT_EQ(p->age(), c.age);
+        Id read;
+        const std::string_view path = c.path;
+        EXPECT_EQ(ns::tryValueForKeyPath(p, c.path, read), path != "shoeSize" && path != "" && path != "a..b");
+    }
+    EXPECT_TRUE(log.lines().empty());
+
+    // Dictionaries take any key; nil removes it. A nil part-way reads nil.
+    auto d = ns::MutableDictionary::make();
+    EXPECT_TRUE(ns::trySetValueForKeyPath(d, ns::num(1), "count"));
+    EXPECT_TRUE(ns::trySetValueForKeyPath(d, ns::MutableDictionary::make(), "inner"));
+    EXPECT_TRUE(ns::trySetValueForKeyPath(d, ns::str("x"), "inner.name"));
+    Id read;
+    EXPECT_TRUE(ns::tryValueForKeyPath(d, "inner.name", read));
+    EXPECT_TRUE(read->isEqual(ns::str("x").get()));
+    EXPECT_TRUE(ns::trySetValueForKeyPath(d, nullptr, "count"));
+    EXPECT_FALSE(d->objectForKey("count"));
+    EXPECT_TRUE(ns::tryValueForKeyPath(d, "missing.deeper", read));
+    EXPECT_FALSE(read);
+    EXPECT_FALSE(ns::trySetValueForKeyPath(d, ns::num(1), "missing.deeper"));
 }
 
 TEST(KeyValueCoding, WeakAndCopiedObjectProperties) {

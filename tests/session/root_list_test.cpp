@@ -121,8 +121,11 @@ protected:
     rt::Ref<TestBaseModel> item(std::string_view profile) {
         return rt::cast<TestBaseModel>(list_->itemList()->objectAtIndex(static_cast<std::size_t>(rowOf(profile))));
     }
+    // The row's cell, scrolled on screen as a tester would see it.
     rt::Ref<ui::TableViewCell> cellAt(long row) {
-        return table_->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0));
+        auto path = ns::IndexPath::indexPathForRowInSection(row, 0);
+        table_->scrollToRowAtIndexPath(path, 0, false);
+        return table_->cellForRowAtIndexPath(path);
     }
     rt::Ref<ft::SpaceTableViewCell> headerCell(const rt::Ref<ns::MutableDictionary>& header) {
         return rt::cast<ft::SpaceTableViewCell>(

@@ -115,6 +115,13 @@ public:
     // Whether the element can take the keyboard's focus (entry elements can).
     virtual bool canTakeFocus() const { return false; }
 
+    // Bindings (fm::BindingEvaluator): forward from the data object by `bind` (the shallow flag
+    // matters to roots only) or by the string given; back into the data object by `bind`.
+    virtual void bindToObject(const rt::Id& data);
+    virtual void bindToObject(const rt::Id& data, bool shallow);
+    void bindToObjectWithString(const rt::Id& data, const rt::Ref<ns::String>& binding);
+    virtual void fetchValueUsingBindingsIntoObject(const rt::Id& data);
+
 protected:
     Element();
     explicit Element(rt::Ref<ns::String> key);

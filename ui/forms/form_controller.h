@@ -110,6 +110,8 @@ public:
     void switchElements(ui::TableViewRowAnimation animation, const std::vector<rt::Ref<Element>>& elements);
 
 protected:
+    // The platform's init, and its initWithCoder: (a controller a storyboard scene makes: the
+    // scene's attributes are set after it): resizeWhenKeyboardPresented YES, no root.
     FormController();
     // The platform's initWithRoot:.
     explicit FormController(rt::Ref<RootElement> root);

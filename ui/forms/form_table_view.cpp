@@ -23,6 +23,12 @@ const FormTableSelectors& formTableSel() {
     return selectors;
 }
 
+// A cell shows its element to the accessibility services.
+void formCellTakesAccessibility(ui::TableViewCell& cell, const Element& element) {
+    cell.setAccessibilityLabel(element.accessibilityLabel());
+    cell.setAccessibilityIdentifier(element.accessibilityIdentifier());
+}
+
 } // namespace
 
 // The table's answers, from the visible members of its root. Both hold the table weakly.
@@ -71,7 +77,9 @@ public:
         const rt::Ref<ui::ViewController> controller = t->controller();
         shown->setController(controller);
         rt::Ref<ui::TableViewCell> made = shown->getCellForTableView(rt::cast<ui::TableView>(asking), controller);
-        if (made) made->setUserInteractionEnabled(shown->isEnabled());
+        if (!made) return made;
+        formCellTakesAccessibility(*made, *shown);
+        made->setUserInteractionEnabled(shown->isEnabled());
         return made;
     }
     rt::Id titleForHeader(const rt::Id&, long index) const {
@@ -277,7 +285,9 @@ rt::Ref<ns::IndexPath> FormTableView::indexForElement(const rt::Ref<Element>& el
 rt::Ref<ui::TableViewCell> FormTableView::cellForElement(const rt::Ref<Element>& element) const {
     if (!element || element->hidden()) return nullptr;
     const rt::Ref<ns::IndexPath> path = element->getIndexPath();
-    return path ? cellForRowAtIndexPath(path) : nullptr;
+    rt::Ref<ui::TableViewCell> cell = path ? cellForRowAtIndexPath(path) : nullptr;
+    if (cell) formCellTakesAccessibility(*cell, *element);
+    return cell;
 }
 
 void FormTableView::deselectRows() {

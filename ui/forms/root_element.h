@@ -50,6 +50,10 @@ public:
         onValueChanged_ = std::move(block);
     }
 
+    // The form dictionary the bindings build a section from, one per item of a collection.
+    const rt::Ref<ns::Dictionary>& sectionTemplate() const noexcept { return sectionTemplate_; }
+    void setSectionTemplate(rt::Ref<ns::Dictionary> form);
+
     void addSection(const rt::Ref<Section>& section);
     // Nil out of range.
     rt::Ref<Section> getSectionForIndex(long index) const;
@@ -84,6 +88,26 @@ public:
     // Each section's fetchValueIntoObject, in order.
     void fetchValueIntoObject(const rt::Id& object) override;
 
+    // Not shallow: with "iterate" in `bind` the sections are rebuilt, else each binds; then the
+    // root's own `bind`. The one-argument form is not shallow.
+    void bindToObject(const rt::Id& data) override;
+    void bindToObject(const rt::Id& data, bool shallow) override;
+    // The root's own pairs first, then each section's elements.
+    void fetchValueUsingBindingsIntoObject(const rt::Id& data) override;
+
+    // Forms from form files (resources of type "json" in the main bundle) and dictionaries, always
+    // plain roots. A file that cannot be read or parsed is logged and gives an empty root.
+    static rt::Ref<RootElement> initWithJSONFile(std::string_view name);
+    static rt::Ref<RootElement> initWithJSONFileAndData(std::string_view name, const rt::Id& data);
+    static rt::Ref<RootElement> initWithJSONFileAndDataJSONFile(std::string_view name, std::string_view dataName);
+    // Built from the form, then bound to the data when there is any.
+    static rt::Ref<RootElement> initWithJSONAndData(const rt::Id& form, const rt::Id& data);
+    static rt::Ref<RootElement> rootForJSON(std::string_view name);
+    // The object is set, not bound.
+    static rt::Ref<RootElement> rootForJSONWithObject(std::string_view name, const rt::Id& object);
+    // The class registered as "NSJSONSerialization".
+    static const rt::Class* JSONParserClass();
+
 protected:
     RootElement() = default;
     ~RootElement() override;
@@ -101,6 +125,7 @@ private:
     bool showKeyboardOnAppear_ = false;
     long presentationMode_ = 0;
     rt::Ref<ns::IndexPath> preselectedElementIndex_;
+    rt::Ref<ns::Dictionary> sectionTemplate_;
     std::function<void(const rt::Ref<RootElement>&)> onValueChanged_;
 };
 

@@ -11,6 +11,9 @@
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
+namespace ns {
+class Dictionary;
+}
 namespace ui {
 class View;
 }
@@ -94,6 +97,21 @@ public:
     // Each element's fetchValueIntoObject, in order.
     virtual void fetchValueIntoObject(const rt::Id& object) const;
 
+    // The form dictionaries the bindings build elements from: one per item of a collection, and
+    // those before and after them.
+    const rt::Ref<ns::Dictionary>& elementTemplate() const noexcept { return elementTemplate_; }
+    void setElementTemplate(rt::Ref<ns::Dictionary> form);
+    const rt::Ref<ns::Array>& beforeTemplateElements() const noexcept { return beforeTemplateElements_; }
+    void setBeforeTemplateElements(rt::Ref<ns::Array> forms) { beforeTemplateElements_ = std::move(forms); }
+    const rt::Ref<ns::Array>& afterTemplateElements() const noexcept { return afterTemplateElements_; }
+    void setAfterTemplateElements(rt::Ref<ns::Array> forms) { afterTemplateElements_ = std::move(forms); }
+    // Forward binding by `bind`, or by the string given: with an "iterate" in it the elements are
+    // rebuilt from the templates; otherwise each element binds with its own shallowBind.
+    void bindToObject(const rt::Id& data);
+    virtual void bindToObjectWithString(const rt::Id& data, const rt::Ref<ns::String>& binding);
+    // Each element's read-back through its bindings; the section's own `bind` is not read back.
+    void fetchValueUsingBindingsIntoObject(const rt::Id& data) const;
+
 protected:
     Section();
     explicit Section(rt::Ref<ns::String> title);
@@ -111,6 +129,8 @@ private:
     rt::Ref<ui::View> headerView_, footerView_;
     cg::Rect entryPosition_;
     rt::Id object_;
+    rt::Ref<ns::Dictionary> elementTemplate_;
+    rt::Ref<ns::Array> beforeTemplateElements_, afterTemplateElements_;
 };
 
 } // namespace fm

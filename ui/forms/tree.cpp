@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "platform/foundation/dictionary.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
@@ -18,6 +19,7 @@
 #include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/view_controller.h"
 #include "ui/forms/appearance.h"
+#include "ui/forms/array_additions.h"
 #include "ui/forms/element.h"
 #include "ui/forms/root_element.h"
 #include "ui/forms/section.h"
@@ -284,10 +286,7 @@ bool Section::removeElementForRow(std::size_t index) {
 }
 
 void Section::moveElementFromRowToRow(std::size_t from, std::size_t to) {
-    if (from >= elements_.size()) return;
-    rt::Ref<Element> element = elements_[from];
-    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(from));
-    elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(std::min(to, elements_.size())), std::move(element));
+    moveObjectFromIndex(elements_, from, to);
 }
 
 rt::Ref<ns::Array> Section::elementList() const {
@@ -312,6 +311,10 @@ std::size_t Section::getVisibleIndexForElement(const Element* element) const noe
     return visible::indexOf(elements_, element);
 }
 
+void Section::setElementTemplate(rt::Ref<ns::Dictionary> form) {
+    elementTemplate_ = std::move(form);
+}
+
 void Section::fetchValueIntoObject(const rt::Id& object) const {
     for (const auto& element : elements_)
         element->fetchValueIntoObject(object);
@@ -334,10 +337,19 @@ RT_DEFINE_CLASS(Section, "FMSection", rt::Object, rt::prop("key", &Section::key,
                 rt::prop("canDeleteRows", &Section::canDeleteRows, &Section::setCanDeleteRows),
                 rt::prop("object", &Section::object, &Section::setObject),
                 rt::prop("elements", &Section::elementList), rt::method("addElement:", &Section::addElement),
-                rt::method("fetchValueIntoObject:", &Section::fetchValueIntoObject))
+                rt::method("fetchValueIntoObject:", &Section::fetchValueIntoObject),
+                rt::prop("elementTemplate", &Section::elementTemplate, &Section::setElementTemplate),
+                rt::prop("beforeTemplateElements", &Section::beforeTemplateElements,
+                         &Section::setBeforeTemplateElements),
+                rt::prop("afterTemplateElements", &Section::afterTemplateElements,
+                         &Section::setAfterTemplateElements))
 
 // The sections' links to the root are weak: they read nil from here on.
 RootElement::~RootElement() = default;
+
+void RootElement::setSectionTemplate(rt::Ref<ns::Dictionary> form) {
+    sectionTemplate_ = std::move(form);
+}
 
 void RootElement::addSection(const rt::Ref<Section>& section) {
     if (!section) return;
@@ -479,6 +491,7 @@ RT_DEFINE_CLASS(RootElement, "FMRootElement", Element,
                          {.memory = rt::Memory::Copy}),
                 rt::prop("sections", &RootElement::sectionList, &RootElement::setSectionList),
                 rt::method("addSection:", &RootElement::addSection),
-                rt::method("handleEditingChanged", &RootElement::handleEditingChanged))
+                rt::method("handleEditingChanged", &RootElement::handleEditingChanged),
+                rt::prop("sectionTemplate", &RootElement::sectionTemplate, &RootElement::setSectionTemplate))
 
 } // namespace fm

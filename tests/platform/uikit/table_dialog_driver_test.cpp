@@ -12,6 +12,7 @@
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/table_view.h"
+#include "tester/driver.h"
 #include "tests/testkit/app/app_fixture.h"
 
 namespace {
@@ -108,6 +109,86 @@ TEST_F(TablesAndDialogs, PressingTheDialogsButtonsCallsTheirDelegates) {
     EXPECT_EQ(screen->calls, (std::vector<std::string>{"select 0", "sheet 0", "alert OK"}));
     EXPECT_EQ(app().exitStatus(), 0);
     EXPECT_TRUE(app().presentedAlerts().empty());
+}
+
+// Forty rows in a screen that shows about fifteen: will-select refuses row 5 and row 7's cell
+// takes no touches.
+class LongList : public rt::Object {
+    RT_CLASS(LongList)
+public:
+    std::vector<std::string> calls;
+    rt::Ref<ui::TableView> table;
+    rt::Ref<ui::View> view = rt::make<ui::View>(cg::Rect::make(0, 0, 375, 667));
+
+    long rows(const rt::Id&, long) { return 40; }
+    rt::Id cell(const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        auto cell = table->dequeueReusableCellWithIdentifierForIndexPath(str("reuseCell"), path);
+        cell->setUserInteractionEnabled(path->row() != 7);
+        return cell;
+    }
+    rt::Id willSelect(const rt::Id&, const rt::Ref<ns::IndexPath>& path) {
+        calls.push_back("will " + std::to_string(path->row()));
+        return path->row() == 5 ? nullptr : path;
+    }
+    void didSelect(const rt::Id&, const rt::Ref<ns::IndexPath>& path) { calls.push_back("select " + std::to_string(path->row())); }
+
+    static rt::Ref<LongList> shown(testkit::AppFixture& app) {
+        auto list = rt::make<LongList>();
+        list->table = rt::make<ui::TableView>(list->view->bounds());
+        list->view->addSubview(list->table);
+        list->table->registerClassForCellReuseIdentifier(&ui::TableViewCell::staticClass(), str("reuseCell"));
+        list->table->setDataSource(list);
+        list->table->setDelegate(list);
+        list->table->reloadData();
+        app.onScreen(list->view);
+        return list;
+    }
+};
+RT_DEFINE_CLASS(LongList, "DriverTestLongList", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &LongList::rows),
+                rt::method("tableView:cellForRowAtIndexPath:", &LongList::cell),
+                rt::method("tableView:willSelectRowAtIndexPath:", &LongList::willSelect),
+                rt::method("tableView:didSelectRowAtIndexPath:", &LongList::didSelect))
+
+TEST_F(TablesAndDialogs, ARowTapScrollsTheRowIntoViewFirstAndIsRefusedWhereATesterWouldBe) {
+    struct Case {
+        const char* name;
+        long row;
+        bool tapped;
+        std::vector<std::string> calls;
+        double offset; // the table's content offset after the tap
+    };
+    const Case cases[] = {
+        {"a row on screen", 2, true, {"will 2", "select 2"}, 0},
+        {"a row below the screen is scrolled to first", 30, true, {"will 30", "select 30"}, 1320 + 22 - 667.0 / 2},
+        {"a row that does not exist", 40, false, {}, 0},
+        {"a row will-select refuses", 5, false, {"will 5"}, 0},
+        {"a row whose cell takes no touches", 7, false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto list = LongList::shown(app());
+        ASSERT_FALSE(list->table->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(30, 0)));
+
+        EXPECT_EQ(app().tapRow(list->table, c.row), c.tapped);
+        EXPECT_TRUE(!c.tapped || list->table->cellForRowAtIndexPath(list->table->indexPathForSelectedRow()));
+        EXPECT_EQ(list->calls, c.calls);
+        EXPECT_EQ(list->table->contentOffset().y, c.offset);
+        EXPECT_EQ(static_cast<bool>(list->table->indexPathForSelectedRow()), c.tapped);
+        EXPECT_NE(app().driver().refusal().empty(), !c.tapped);
+    }
+}
+
+TEST_F(TablesAndDialogs, AScrollShowsTheRowsAtTheNewOffsetUnlessTheTableDoesNotScroll) {
+    auto list = LongList::shown(app());
+    auto row = [&](long r) { return list->table->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(r, 0)); };
+
+    ASSERT_TRUE(app().scrollTo(list->table, {0, 880}));
+    EXPECT_FALSE(row(19));
+    EXPECT_EQ(list->table->visibleCells()->count(), 16u); // rows 20 to 35
+    list->table->setScrollEnabled(false);
+    EXPECT_FALSE(app().scrollTo(list->table, {0, 0}));
+    EXPECT_TRUE(row(20));
 }
 
 } // namespace

@@ -587,4 +587,91 @@ TEST_F(TableViews, UpdatesMustMatchTheDataSourcesCounts) {
     }
 }
 
+// What a 320 x 132 viewport shows (rows of 44, headers of 20) after each move, and which views the
+// move asked for: only those that came on screen, in cells the rows that left gave back.
+TEST_F(TableViews, TheBoundsDecideWhichRowsAreOnScreen) {
+    using Heights = std::vector<std::vector<double>>;
+    const Heights twenty = {std::vector<double>(20, 44)};
+    struct Case {
+        const char* name;
+        Heights heights;
+        std::vector<double> headers;
+        std::function<void(ui::TableView&, Source&)> move;
+        double offset;
+        Strings visible, asked;
+        int made; // cells made in all
+    };
+    auto offset = [](double y) { return [y](ui::TableView& t, Source&) { t.setContentOffset({0, y}); }; };
+    auto scrollTo = [](long row, long position) {
+        return [row, position](ui::TableView& t, Source&) { t.scrollToRowAtIndexPath(at(row), position, false); };
+    };
+    const Case cases[] = {
+        {"nothing moves", twenty, {}, [](ui::TableView&, Source&) {}, 0, {"0-0", "0-1", "0-2"}, {}, 3},
+        {"a row's height down", twenty, {}, offset(44), 44, {"0-1", "0-2", "0-3"}, {"cell 0-3"}, 3},
+        {"half a row down", twenty, {}, offset(22), 22, {"0-0", "0-1", "0-2", "0-3"}, {"cell 0-3"}, 4},
+        {"past the content", twenty, {}, offset(900), 900, {}, {}, 3},
+        {"row 10 to the top", twenty, {}, scrollTo(10, 1), 440, {"0-10", "0-11", "0-12"},
+         {"cell 0-10", "cell 0-11", "cell 0-12"}, 3},
+        {"row 10 to the middle", twenty, {}, scrollTo(10, 2), 396, {"0-9", "0-10", "0-11"},
+         {"cell 0-9", "cell 0-10", "cell 0-11"}, 3},
+        {"row 10 to the bottom", twenty, {}, scrollTo(10, 3), 352, {"0-8", "0-9", "0-10"},
+         {"cell 0-8", "cell 0-9", "cell 0-10"}, 3},
+        {"none: a row shown stays, one below comes in at the bottom", twenty, {},
+         [](ui::TableView& t, Source&) {
+             t.scrollToRowAtIndexPath(at(1), 0, false);
+             t.scrollToRowAtIndexPath(at(4), 0, false);
+         },
+         88, {"0-2", "0-3", "0-4"}, {"cell 0-3", "cell 0-4"}, 3},
+        {"the last row to the top stops at the content's end", twenty, {}, scrollTo(19, 1), 748,
+         {"0-17", "0-18", "0-19"}, {"cell 0-17", "cell 0-18", "cell 0-19"}, 3},
+        {"a reload keeps the offset", twenty, {},
+         [](ui::TableView& t, Source&) {
+             t.setContentOffset({0, 440});
+             t.reloadData();
+         },
+         440, {"0-10", "0-11", "0-12"}, {"cell 0-10", "cell 0-11", "cell 0-12", "cell 0-10", "cell 0-11", "cell 0-12"}, 3},
+        {"an update block asks the visible rows only", twenty, {},
+         [](ui::TableView& t, Source& s) {
+             t.setContentOffset({0, 440});
+             s.calls.clear();
+             s.heights[0].pop_back();
+             t.deleteRowsAtIndexPaths({at(0)}, ui::TableViewRowAnimation::Fade);
+         },
+         440, {"0-10", "0-11", "0-12"}, {"cell 0-10", "cell 0-11", "cell 0-12"}, 3},
+        {"headers come and go with their sections", {{44, 44, 44}, {44, 44, 44}}, {20, 20}, offset(140), 140,
+         {"0-2", "1-0", "1-1", "1-2"}, {"header 1", "cell 1-0", "cell 1-1", "cell 1-2"}, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CountingCell::made = 0;
+        auto source = rt::make<Source>();
+        source->heights = c.heights;
+        source->headers = c.headers;
+        auto table = makeTable(source);
+        table->setFrame(cg::Rect::make(0, 0, 320, 132));
+        table->registerClassForHeaderFooterViewReuseIdentifier(&ui::TableViewHeaderFooterView::staticClass(), str("Header"));
+        table->reloadData();
+        source->calls.clear();
+
+        c.move(*table, *source);
+        EXPECT_EQ(table->contentOffset().y, c.offset);
+        Strings visible, asked;
+        const rt::Ref<ns::Array> cells = table->visibleCells();
+        for (const rt::Id& cell : *cells)
+            visible.push_back(rt::cast<ui::TableViewCell>(cell)->textLabel()->text()->utf8());
+        for (const std::string& call : source->calls)
+            if (call.rfind("cell", 0) == 0 || call.rfind("header", 0) == 0) asked.push_back(call);
+        EXPECT_EQ(visible, c.visible);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(CountingCell::made, c.made);
+        for (long row = 0; row < table->numberOfRowsInSection(0); ++row) {
+            auto cell = table->cellForRowAtIndexPath(at(row));
+            const bool shown = std::find(c.visible.begin(), c.visible.end(), text(at(row))) != c.visible.end();
+            EXPECT_EQ(static_cast<bool>(cell), shown) << row;
+            EXPECT_TRUE(!cell || cell->superview() == table) << row;
+        }
+        EXPECT_EQ(table->subviews()->count(), c.visible.size() + (c.headers.empty() ? 0 : 1)) << "the rest went back to the pools";
+    }
+}
+
 } // namespace

@@ -231,6 +231,14 @@ void AppFixture::placeOnScreen(const rt::Ref<ui::View>& view) {
 bool AppFixture::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
     return driver_->tapRow(table, row, section);
 }
+
+rt::Ref<ui::TableViewCell> AppFixture::revealRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    return driver_->revealRow(table, row, section);
+}
+
+bool AppFixture::scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset) {
+    return driver_->scrollTo(table, offset);
+}
 std::vector<rt::Ref<ui::AlertView>> AppFixture::presentedAlerts() const {
     return ui::AlertView::presentedAlerts();
 }

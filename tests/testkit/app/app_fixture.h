@@ -53,6 +53,7 @@ class DatePicker;
 class Event;
 class Label;
 class TableView;
+class TableViewCell;
 class NavigationController;
 class SegmentedControl;
 class TextField;
@@ -132,10 +133,14 @@ public:
     bool pressReturn(const rt::Ref<ui::TextField>& field);
 
     // ---- Tables and dialogs ----
-    // Taps a row: the table selects it and tells its delegate. False, and nothing happens, for a
-    // row the table does not have, a table that allows no selection, or a row a tester could not
-    // touch.
+    // Taps a row, scrolled into view first, through the delegate's will-select
+    // (sim::Driver::tapRow). False, and nothing happens, for a row the table does not have, a
+    // table that allows no selection, or a row a tester could not touch.
     bool tapRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    // The row's cell, scrolled into view (sim::Driver::revealRow); nil for no such row.
+    rt::Ref<ui::TableViewCell> revealRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
+    // Moves the table's content to the offset, as a tester's swipe (sim::Driver::scrollTo).
+    bool scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset);
     // The alerts and action sheets on screen, first shown first.
     std::vector<rt::Ref<ui::AlertView>> presentedAlerts() const;
     std::vector<rt::Ref<ui::ActionSheet>> presentedSheets() const;

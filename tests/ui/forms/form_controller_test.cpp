@@ -19,6 +19,7 @@
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/popover_controller.h"
+#include "platform/uikit/storyboard.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
@@ -101,6 +102,26 @@ TEST_F(FormControllerTest, NestedFormsArePresentedByTheirMode) {
         app().advance(1);
         EXPECT_EQ(navigation->presentedViewController(), nullptr);
     }
+}
+
+// A controller a storyboard scene makes follows the keyboard, takes the scene's attributes and
+// shows a root given later.
+TEST_F(FormControllerTest, AStoryboardMadeControllerTakesItsRootLater) {
+    auto board = ui::Storyboard::empty("FormControllerTestBoard");
+    ui::Storyboard::Scene scene;
+    scene.identifier = "form";
+    scene.className = "FMFormController";
+    scene.attributes = {{"title", str("Settings")}};
+    board->registerScene(scene);
+    auto made = rt::cast<fm::FormController>(board->instantiateViewControllerWithIdentifier("form"));
+    ASSERT_TRUE(made);
+    EXPECT_TRUE(made->resizeWhenKeyboardPresented());
+    EXPECT_EQ(made->title()->utf8(), "Settings");
+    auto table = rt::cast<fm::FormTableView>(made->view());
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->numberOfSections(), 0);
+    made->setRoot(nested(0));
+    EXPECT_EQ(table->numberOfSections(), 1);
 }
 
 TEST_F(FormControllerTest, ControllerNamesFindOnlyFormControllers) {

@@ -191,6 +191,48 @@ TEST_F(FormTableTest, DisabledRowsRefuseTapsAndReloadsTouchOnlyTheVisibleRows) {
     EXPECT_EQ(t->lastUpdates()[0].animation, ui::TableViewRowAnimation::None);
 }
 
+// Thirty rows in a table ten rows high: an element has a cell only while its row is on screen,
+// made only then, and carrying the element's accessibility label and identifier.
+TEST_F(FormTableTest, ElementsHaveCellsOnlyOnScreenCarryingTheirAccessibility) {
+    auto all = rt::make<fm::Section>();
+    std::vector<rt::Ref<FormTableCountingElement>> members;
+    for (int i = 0; i < 30; ++i) {
+        auto member = members.emplace_back(element("e"));
+        member->setAccessibilityLabel(str("Row " + std::to_string(i)));
+        member->setAccessibilityIdentifier(str("row." + std::to_string(i)));
+        all->addElement(member);
+    }
+    form = rt::make<fm::RootElement>();
+    form->addSection(all);
+    auto t = rt::make<fm::FormTableView>(controller, form);
+    t->setFrame(cg::Rect::make(0, 0, 320, 440));
+    struct Case {
+        const char* name;
+        double offset;
+        std::size_t member;
+        bool shown;
+        int cells; // times its cell was asked for, in all
+    };
+    const Case cases[] = {
+        {"on the first screen", 0, 3, true, 1},
+        {"below it, never asked", 0, 20, false, 0},
+        {"scrolled to", 800, 20, true, 1},
+        {"scrolled away from", 800, 3, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        t->setContentOffset({0, c.offset});
+        const auto& member = members[c.member];
+        EXPECT_EQ(member->cells, c.cells);
+        auto cell = t->cellForRowAtIndexPath(member->getIndexPath());
+        ASSERT_EQ(static_cast<bool>(cell), c.shown);
+        EXPECT_EQ(t->cellForElement(member), cell);
+        if (!cell) continue;
+        EXPECT_EQ(cell->accessibilityLabel()->utf8(), "Row " + std::to_string(c.member));
+        EXPECT_EQ(cell->accessibilityIdentifier()->utf8(), "row." + std::to_string(c.member));
+    }
+}
+
 // Deletes and moves map visible rows to the full list, across a hidden element.
 TEST_F(FormTableTest, DeletesAndMovesMapRowsThroughHiddenElements) {
     struct Case {
