@@ -482,6 +482,45 @@ TEST_F(ChoiceDateTest, SelectAndRadioSectionsBuildReadAndWriteTheirChoice) {
     EXPECT_EQ(choiceIndexes(empty->selectedIndexes()), (std::vector<long>{0}));
 }
 
+TEST_F(ChoiceDateTest, ASelectSectionKeepsItsOptionsWhenBound) {
+    struct Case {
+        const char* bind;
+        const char* list; // under "list": nullptr none, else the items, space-separated ("" empty)
+        bool withTemplate;
+        const char* rows; // 'o' option rows, else the template rows' titles
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, false, "o:a o:b o:c "},
+        {"iterate:list", "", false, "o:a o:b o:c "},     // the empty row gives way
+        {"iterate:list", nullptr, false, "o:a o:b o:c "}, // nothing to iterate
+        {"iterate:list", "x y", true, "x y "},            // rows built from the template stay
+    };
+    for (const Case& c : cases) {
+        auto root = rt::make<fm::RootElement>();
+        auto section = rt::make<fm::SelectSection>(choiceStrings({"a", "b", "c"}), choiceNumbers({1}));
+        root->addSection(section);
+        if (c.bind) section->setBind(str(c.bind));
+        if (c.withTemplate)
+            section->setElementTemplate(ns::Dictionary::withPairs(
+                {{str("type"), str("FMLabelElement")}, {str("bind"), str("title:self")}}));
+        auto data = ns::MutableDictionary::make();
+        if (c.list) {
+            auto list = ns::MutableArray::make();
+            for (std::string_view rest = c.list; !rest.empty();) {
+                const auto space = rest.find(' ');
+                list->addObject(str(std::string(rest.substr(0, space))));
+                rest = space == std::string_view::npos ? "" : rest.substr(space + 1);
+            }
+            data->setObjectForKey(list, str("list"));
+        }
+        root->bindToObject(data);
+        std::string rows;
+        for (const auto& row : *section->elements())
+            rows += (rt::cast<fm::SelectItemElement>(row) ? "o:" : "") + rt::cast<fm::RootElement>(row)->title()->utf8() + " ";
+        EXPECT_EQ(rows, c.rows) << (c.bind ? c.bind : "no binding");
+    }
+}
+
 TEST_F(ChoiceDateTest, RadioItemsInARadioSectionSetItsChoiceAndAreFreedWithIt) {
     rt::Weak<fm::RadioSection> gone;
     rt::Weak<fm::RadioItemElement> goneItem;

@@ -6,6 +6,7 @@
 #include "platform/runtime/number.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/table_view.h"
+#include "ui/forms/elements/list_state_elements.h"
 
 namespace fm {
 
@@ -43,7 +44,7 @@ SelectSection::SelectSection() = default;
 
 SelectSection::SelectSection(const rt::Ref<ns::Array>& items, const rt::Ref<ns::Array>& selectedIndexes,
                              rt::Ref<ns::String> title)
-    : Section(std::move(title)) {
+    : DynamicDataSection(std::move(title)) {
     if (items) items_->addObjectsFromArray(*items);
     if (selectedIndexes) selectedIndexes_->addObjectsFromArray(*selectedIndexes);
     multipleAllowed_ = selectedIndexes && selectedIndexes->count() > 1;
@@ -127,6 +128,16 @@ void SelectSection::insertOption(const rt::Id& item, std::size_t index) {
 
 void SelectSection::fetchValueIntoObject(const rt::Id& object) const {
     if (key() && object) object->setValueForKey(selectedIndexes_, key()->utf8());
+}
+
+void SelectSection::bindToObjectWithString(const rt::Id& data, const rt::Ref<ns::String>& binding) {
+    DynamicDataSection::bindToObjectWithString(data, binding);
+    if (items_->count() == 0) return;
+    if (const auto* rows = elements())
+        for (const auto& row : *rows)
+            if (!rt::cast<LoadingElement>(row) && !rt::cast<EmptyListElement>(row)) return; // built by "iterate"
+    removeAllElements();
+    createElements();
 }
 
 // ---- SelectItemElement --------------------------------------------------------------------------
@@ -221,7 +232,7 @@ void RadioSection::setSelected(long index) {
     selectedIndexes()->insertObjectAtIndex(number, 0);
 }
 
-RT_DEFINE_CLASS(SelectSection, "FMSelectSection", Section,
+RT_DEFINE_CLASS(SelectSection, "FMSelectSection", DynamicDataSection,
                 rt::prop("items", &SelectSection::items, &SelectSection::setItems),
                 rt::prop("selectedIndexes", &SelectSection::selectedIndexes, &SelectSection::setSelectedIndexes),
                 rt::prop("selectedItems", &SelectSection::selectedItems),

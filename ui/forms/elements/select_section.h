@@ -5,7 +5,8 @@
 // order they were chosen, and is the section's value under its key. Single choice moves the mark
 // (a tap on the chosen row clears it only with deselectAllowed); multiple choice toggles each row.
 // Inserting an option renumbers the rows after it and shifts the chosen indexes with them; an
-// index past the items chooses nothing.
+// index past the items chooses nothing. Bound to data, it keeps its option rows: unless the
+// binding built rows from its templates, the options replace the spinner or empty row.
 //
 // fm::RadioSection ("FMRadioSection"): a select section read and written as one index, -1 for
 // none. Main thread only.
@@ -14,11 +15,11 @@
 
 #include "platform/foundation/array.h"
 #include "ui/forms/elements/label_element.h"
-#include "ui/forms/section.h"
+#include "ui/forms/dynamic_sections.h"
 
 namespace fm {
 
-class SelectSection : public Section {
+class SelectSection : public DynamicDataSection {
     RT_CLASS(SelectSection)
 public:
     // Picks the initialiser that takes the chosen items rather than their indexes.
@@ -53,8 +54,12 @@ public:
     void insertOption(const rt::Id& item, std::size_t index);
     // The chosen indexes themselves under the key.
     void fetchValueIntoObject(const rt::Id& object) const override;
+    // The dynamic section's binding; then, with items and no rows built from templates, the option
+    // rows again.
+    void bindToObjectWithString(const rt::Id& data, const rt::Ref<ns::String>& binding) override;
 
 protected:
+    // The dynamic section's: a spinner row, the empty message.
     SelectSection();
     // Multiple choice exactly when more than one index is given.
     SelectSection(const rt::Ref<ns::Array>& items, const rt::Ref<ns::Array>& selectedIndexes,
