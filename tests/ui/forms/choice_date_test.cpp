@@ -706,15 +706,21 @@ TEST_F(ChoiceDateAppTest, ASegmentedRowChoosesInPlace) {
     EXPECT_EQ(segmented->preselectedElementIndex(), preselected);
     EXPECT_FALSE(app().tapSegment(control, 2));
 
-    auto byDict = rt::make<fm::SegmentedElement>();
     auto dict = ns::MutableDictionary::make();
-    for (const char* key : {"k1", "k2", "k3"})
+    for (const char* key : {"k1", "k2", "dot"})
         dict->setObjectForKey(str(std::string("v") + key), str(key));
-    auto radio = rt::make<fm::RadioElement>(rt::Ref<ns::Dictionary>(dict), 1, str("Pick"));
-    for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_EQ("v" + (*radio->items())[i]->description(), (*radio->values())[i]->description());
-    EXPECT_EQ(radio->selected(), 1);
-    EXPECT_EQ(radio->title()->utf8(), "Pick");
+    for (const auto& made : {rt::make<fm::RadioElement>(rt::Ref<ns::Dictionary>(dict), 1, str("Pick")),
+                             rt::Ref<fm::RadioElement>(rt::make<fm::SegmentedElement>(rt::Ref<ns::Dictionary>(dict), 1, str("Pick")))}) {
+        std::vector<std::string> pairs;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const auto image = rt::cast<ui::Image>((*made->items())[i]);
+            pairs.push_back((image ? "image" : (*made->items())[i]->description()) + "=" + (*made->values())[i]->description());
+        }
+        const bool segmented = rt::cast<fm::SegmentedElement>(made) != nullptr;
+        EXPECT_EQ(pairs, (std::vector<std::string>{"k1=vk1", "k2=vk2", segmented ? "image=vdot" : "dot=vdot"}));
+        EXPECT_EQ(made->selected(), 1);
+        EXPECT_EQ(made->title()->utf8(), "Pick");
+    }
 }
 
 TEST_F(ChoiceDateAppTest, ADateRowOpensItsSubFormAndTakesTheTimeBack) {

@@ -51,7 +51,7 @@ RadioElement::RadioElement(rt::Ref<ns::Array> items, long selected, rt::Ref<ns::
     setTitle(std::move(title));
 }
 
-RadioElement::RadioElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title) {
+std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>> RadioElement::keysAndValues(const rt::Ref<ns::Dictionary>& dictionary) {
     std::vector<rt::Id> keys, values;
     if (dictionary) {
         for (auto [key, value] : *dictionary) {
@@ -59,10 +59,14 @@ RadioElement::RadioElement(const rt::Ref<ns::Dictionary>& dictionary, int select
             values.push_back(value);
         }
     }
-    setItems(ns::Array::make(std::move(keys)));
+    return {ns::Array::make(std::move(keys)), ns::Array::make(std::move(values))};
+}
+
+RadioElement::RadioElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title) {
+    auto [keys, values] = keysAndValues(dictionary);
+    setItems(std::move(keys));
     setSelected(selected);
-    values_ = ns::Array::make(std::move(values));
-    selected_ = selected;
+    values_ = std::move(values);
     setTitle(std::move(title));
 }
 
@@ -236,6 +240,14 @@ void RadioItemElement::selected(const rt::Ref<ui::TableView>& table, const rt::R
 SegmentedElement::SegmentedElement(rt::Ref<ns::Array> items, long selected, rt::Ref<ns::String> title) {
     setItems(std::move(items));
     setSelected(selected);
+    setTitle(std::move(title));
+}
+
+SegmentedElement::SegmentedElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title) {
+    auto [keys, values] = keysAndValues(dictionary);
+    setItems(std::move(keys));
+    setSelected(selected);
+    setValues(std::move(values));
     setTitle(std::move(title));
 }
 

@@ -18,6 +18,8 @@
 // row (tag 4321), a new cell on every call; strings naming a bundle image become that image.
 // Main thread only.
 
+#include <utility>
+
 #include "ui/forms/elements/entry_element.h"
 
 namespace ns {
@@ -80,6 +82,8 @@ protected:
     RadioElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title);
     ~RadioElement() override;
 
+    // A dictionary's keys and values, in its one order.
+    static std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>> keysAndValues(const rt::Ref<ns::Dictionary>& dictionary);
     // The choice stored as it is: no marked row, no image, no callback.
     void storeSelected(long index) noexcept { selected_ = index; }
     void storeItems(rt::Ref<ns::Array> items) { items_ = std::move(items); }
@@ -133,6 +137,8 @@ public:
 protected:
     SegmentedElement() = default;
     SegmentedElement(rt::Ref<ns::Array> items, long selected, rt::Ref<ns::String> title = nullptr);
+    // Items (images named) from the keys, values from the values.
+    SegmentedElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title);
     ~SegmentedElement() override;
 };
 
