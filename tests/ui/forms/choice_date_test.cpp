@@ -676,6 +676,13 @@ TEST_F(ChoiceDateAppTest, ARadioRowOpensItsListAndATapChoosesAndClosesIt) {
     app().advance(1);
     EXPECT_EQ(navigation->viewControllers()->count(), 1u);
     EXPECT_EQ(radio->selected(), 2);
+
+    radio->setValues(choiceNumbers({10, 20, 30}));
+    radio->setSelectedValue(str("unknown")); // no row to mark: the list still opens
+    ASSERT_TRUE(app().tapRow(table, 2));
+    app().advance(1);
+    ASSERT_EQ(navigation->viewControllers()->count(), 2u);
+    EXPECT_EQ(marks(top()->formTableView()), "...");
 }
 
 TEST_F(ChoiceDateAppTest, ASegmentedRowChoosesInPlace) {
