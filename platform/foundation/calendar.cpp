@@ -46,8 +46,10 @@ rt::Ref<Date> Calendar::dateFromComponents(const DateComponents& c) const {
     const bool beforeHolds = TimeZone::systemSecondsFromGMT(local - before) == before;
     const bool afterHolds = TimeZone::systemSecondsFromGMT(local - after) == after;
     long offset = before;
-    if (beforeHolds && afterHolds) offset = std::max(before, after);
-    else if (afterHolds) offset = after;
+    if (beforeHolds && afterHolds)
+        offset = std::max(before, after);
+    else if (afterHolds)
+        offset = after;
     return Date::withTimeIntervalSince1970(static_cast<double>(local - offset));
 }
 

@@ -2,6 +2,7 @@
 // calendar under them, and the choice rows: select and radio sections, radio lists and segmented
 // rows. Virtual time starts at 2026-01-01 00:00:00 UTC; the zone is pinned per test.
 
+#include <optional>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -16,9 +17,9 @@
 #include "platform/uikit/date_picker.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
-#include "platform/uikit/segmented_control.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/segmented_control.h"
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
@@ -81,7 +82,8 @@ public:
 
 } // namespace
 
-RT_DEFINE_CLASS(ChoiceDateListener, "ChoiceDateListener", rt::Object, rt::method("changed:", &ChoiceDateListener::changed))
+RT_DEFINE_CLASS(ChoiceDateListener, "ChoiceDateListener", rt::Object,
+                rt::method("changed:", &ChoiceDateListener::changed))
 
 namespace {
 
@@ -90,7 +92,9 @@ std::string marks(const rt::Ref<ui::TableView>& t) {
     std::string out;
     for (long row = 0; row < t->numberOfRowsInSection(0); ++row) {
         const auto cell = t->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0));
-        out += cell->accessoryView() ? 'i' : cell->accessoryType() == ui::TableViewCellAccessoryType::Checkmark ? 'v' : '.';
+        out += cell->accessoryView()                                                ? 'i'
+               : cell->accessoryType() == ui::TableViewCellAccessoryType::Checkmark ? 'v'
+                                                                                    : '.';
     }
     return out;
 }
@@ -108,19 +112,6 @@ protected:
         ns::TimeZone::setSystemTimeZoneName("");
         VirtualTimeTest::TearDown();
     }
-    // A form of one section holding the elements, in a table 320 wide.
-    rt::Ref<fm::FormTableView> table(std::initializer_list<rt::Ref<fm::Element>> members) {
-        form = rt::make<fm::RootElement>();
-        auto section = rt::make<fm::Section>();
-        for (const auto& member : members)
-            section->addElement(member);
-        form->addSection(section);
-        auto made = rt::make<fm::FormTableView>(controller, form);
-        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
-        made->reloadData();
-        return made;
-    }
-
     // A form of the sections, in a table 320 wide.
     rt::Ref<fm::FormTableView> tableOf(std::initializer_list<rt::Ref<fm::Section>> sections) {
         form = rt::make<fm::RootElement>();
@@ -130,6 +121,13 @@ protected:
         made->setFrame(cg::Rect::make(0, 0, 320, 2000));
         made->reloadData();
         return made;
+    }
+    // A form of one section holding the elements.
+    rt::Ref<fm::FormTableView> table(std::initializer_list<rt::Ref<fm::Element>> members) {
+        auto section = rt::make<fm::Section>();
+        for (const auto& member : members)
+            section->addElement(member);
+        return tableOf({section});
     }
     rt::Ref<ui::ViewController> controller;
     rt::Ref<fm::RootElement> form;
@@ -156,7 +154,8 @@ TEST_F(ChoiceDateTest, TheCalendarSplitsAndBuildsLocalTimesAcrossZoneChanges) {
     for (const Case& c : cases) {
         ns::TimeZone::setSystemTimeZoneName(c.zone);
         const auto built = calendar->dateFromComponents(c.local);
-        EXPECT_EQ(built->timeIntervalSince1970(), c.utc) << c.zone << " " << c.local.year << "-" << c.local.month;
+        EXPECT_EQ(built->timeIntervalSince1970(), c.utc)
+            << c.zone << " " << c.local.year << "-" << c.local.month;
         const ns::DateComponents back = calendar->components(*built);
         if (c.roundTrip) {
             EXPECT_EQ((std::tuple{back.year, back.month, back.day, back.hour, back.minute, back.second}),
@@ -206,7 +205,8 @@ TEST_F(ChoiceDateTest, TheCountdownHoldsADurationAndRefusesDates) {
         double seconds;
         const char* shown;
     };
-    const Case cases[] = {{5400, "1 hrs, 30 mins"}, {600, "10 mins"}, {3600, "1 hrs, 0 mins"}, {-90, "0 mins"}};
+    const Case cases[] = {
+        {5400, "1 hrs, 30 mins"}, {600, "10 mins"}, {3600, "1 hrs, 0 mins"}, {-90, "0 mins"}};
     for (const Case& c : cases)
         EXPECT_EQ(fm::formatInterval(c.seconds)->utf8(), c.shown) << c.seconds;
 
@@ -362,7 +362,8 @@ TEST_F(ChoiceDateTest, TheDateElementsSubFormFollowsItsMode) {
         std::vector<std::string> keys;
         for (const auto& row : *section->elements()) {
             keys.push_back(row->key()->utf8());
-            EXPECT_EQ(rt::cast<fm::DateTimeInlineElement>(row)->ticksValue()->doubleValue(), choiceDateNewYear + 3600 - (keys.back() == "date" ? 3600 : 0));
+            EXPECT_EQ(rt::cast<fm::DateTimeInlineElement>(row)->ticksValue()->doubleValue(),
+                      choiceDateNewYear + 3600 - (keys.back() == "date" ? 3600 : 0));
         }
         EXPECT_EQ(keys, c.keys) << c.mode;
     }
@@ -374,7 +375,8 @@ TEST_F(ChoiceDateTest, TheDateElementsSubFormFollowsItsMode) {
     // Taking the value back: the day and the time of day by mode; now is 2026-01-01 00:00.
     const auto picked = ns::MutableDictionary::make();
     picked->setObjectForKey(choiceDateAt(choiceDateNewYear + 40 * 86400 + 3600), str("date"));
-    picked->setObjectForKey(choiceDateAt(choiceDateNewYear + 5 * 86400 + 8 * 3600 + 15 * 60 + 7), str("time"));
+    picked->setObjectForKey(choiceDateAt(choiceDateNewYear + 5 * 86400 + 8 * 3600 + 15 * 60 + 7),
+                            str("time"));
     struct Back {
         long mode;
         double expected;
@@ -391,7 +393,8 @@ TEST_F(ChoiceDateTest, TheDateElementsSubFormFollowsItsMode) {
         element->setMode(b.mode);
         element->takeValueFrom(picked);
         EXPECT_EQ(element->dateValue()->timeIntervalSince1970(), b.expected) << b.mode;
-        EXPECT_EQ(log.contains("This control was not created to handle this time of UIDatePickerMode"), b.mode == 7);
+        EXPECT_EQ(log.contains("This control was not created to handle this time of UIDatePickerMode"),
+                  b.mode == 7);
     }
 }
 
@@ -415,7 +418,8 @@ TEST_F(ChoiceDateTest, ASelectSectionMovesOrTogglesItsMarksOnTaps) {
         {"multiple with images", {2, 0}, false, true, {3}, {2, 0, 3}, "i.ii", {"c", "a", "d"}},
     };
     for (const Case& c : cases) {
-        auto section = rt::make<fm::SelectSection>(choiceStrings({"a", "b", "c", "d"}), choiceNumbers(c.initial));
+        auto section =
+            rt::make<fm::SelectSection>(choiceStrings({"a", "b", "c", "d"}), choiceNumbers(c.initial));
         EXPECT_EQ(section->multipleAllowed(), c.initial.size() > 1) << c.name;
         section->setDeselectAllowed(c.deselectAllowed);
         int heard = 0;
@@ -469,7 +473,8 @@ TEST_F(ChoiceDateTest, SelectAndRadioSectionsBuildReadAndWriteTheirChoice) {
     };
     const Case cases[] = {{2, 0, {0}}, {1, 1, {1}}};
     for (const Case& c : cases) {
-        auto radio = rt::make<fm::RadioSection>(choiceStrings({"a", "b", "c"}), static_cast<std::size_t>(c.start));
+        auto radio =
+            rt::make<fm::RadioSection>(choiceStrings({"a", "b", "c"}), static_cast<std::size_t>(c.start));
         EXPECT_EQ(radio->selected(), c.start);
         EXPECT_FALSE(radio->multipleAllowed());
         radio->setSelected(c.set);
@@ -485,15 +490,15 @@ TEST_F(ChoiceDateTest, SelectAndRadioSectionsBuildReadAndWriteTheirChoice) {
 TEST_F(ChoiceDateTest, ASelectSectionKeepsItsOptionsWhenBound) {
     struct Case {
         const char* bind;
-        const char* list; // under "list": nullptr none, else the items, space-separated ("" empty)
+        std::optional<std::vector<const char*>> list; // under "list"
         bool withTemplate;
         const char* rows; // 'o' option rows, else the template rows' titles
     };
     const Case cases[] = {
-        {nullptr, nullptr, false, "o:a o:b o:c "},
-        {"iterate:list", "", false, "o:a o:b o:c "},     // the empty row gives way
-        {"iterate:list", nullptr, false, "o:a o:b o:c "}, // nothing to iterate
-        {"iterate:list", "x y", true, "x y "},            // rows built from the template stay
+        {nullptr, {}, false, "o:a o:b o:c "},
+        {"iterate:list", std::vector<const char*>{}, false, "o:a o:b o:c "}, // the empty row gives way
+        {"iterate:list", {}, false, "o:a o:b o:c "},                         // nothing to iterate
+        {"iterate:list", std::vector<const char*>{"x", "y"}, true, "x y "},  // template rows stay
     };
     for (const Case& c : cases) {
         auto root = rt::make<fm::RootElement>();
@@ -505,18 +510,16 @@ TEST_F(ChoiceDateTest, ASelectSectionKeepsItsOptionsWhenBound) {
                 {{str("type"), str("FMLabelElement")}, {str("bind"), str("title:self")}}));
         auto data = ns::MutableDictionary::make();
         if (c.list) {
-            auto list = ns::MutableArray::make();
-            for (std::string_view rest = c.list; !rest.empty();) {
-                const auto space = rest.find(' ');
-                list->addObject(str(std::string(rest.substr(0, space))));
-                rest = space == std::string_view::npos ? "" : rest.substr(space + 1);
-            }
-            data->setObjectForKey(list, str("list"));
+            std::vector<rt::Id> list;
+            for (const char* item : *c.list)
+                list.push_back(str(item));
+            data->setObjectForKey(ns::Array::make(std::move(list)), str("list"));
         }
         root->bindToObject(data);
         std::string rows;
         for (const auto& row : *section->elements())
-            rows += (rt::cast<fm::SelectItemElement>(row) ? "o:" : "") + rt::cast<fm::RootElement>(row)->title()->utf8() + " ";
+            rows += (rt::cast<fm::SelectItemElement>(row) ? "o:" : "") +
+                    rt::cast<fm::RootElement>(row)->title()->utf8() + " ";
         EXPECT_EQ(rows, c.rows) << (c.bind ? c.bind : "no binding");
     }
 }
@@ -525,7 +528,8 @@ TEST_F(ChoiceDateTest, RadioItemsInARadioSectionSetItsChoiceAndAreFreedWithIt) {
     rt::Weak<fm::RadioSection> gone;
     rt::Weak<fm::RadioItemElement> goneItem;
     {
-        auto section = rt::make<fm::RadioSection>(choiceStrings({"a", "b", "c"}), static_cast<std::size_t>(0));
+        auto section =
+            rt::make<fm::RadioSection>(choiceStrings({"a", "b", "c"}), static_cast<std::size_t>(0));
         section->removeAllElements();
         for (std::size_t i = 0; i < 3; ++i) {
             auto item = rt::make<fm::RadioItemElement>(i, section);
@@ -555,7 +559,7 @@ TEST_F(ChoiceDateTest, ARadioRowShowsAndWritesItsChoice) {
         const char* name;
         long selected;
         bool withValues;
-        const char* shown; // in the row's field
+        const char* shown;   // in the row's field
         const char* written; // under the key; nullptr: nothing
     };
     const Case cases[] = {
@@ -565,7 +569,8 @@ TEST_F(ChoiceDateTest, ARadioRowShowsAndWritesItsChoice) {
         {"past the items", 3, false, "", nullptr},
     };
     for (const Case& c : cases) {
-        auto radio = rt::make<fm::RadioElement>(choiceStrings({"one", "two", "three"}), c.selected, str("Size"));
+        auto radio =
+            rt::make<fm::RadioElement>(choiceStrings({"one", "two", "three"}), c.selected, str("Size"));
         radio->setKey(str("size"));
         if (c.withValues) radio->setValues(choiceNumbers({10, 20, 30}));
         auto t = table({radio});
@@ -592,7 +597,8 @@ TEST_F(ChoiceDateTest, ARadioRowShowsAndWritesItsChoice) {
         long selected;
         double imageWidth;
     };
-    const Step steps[] = {{ns::Number::withInt(1), 1, 0}, {str("x"), 0, 10}, {str("zz"), fm::RadioElement::NotFound, 0}};
+    const Step steps[] = {
+        {ns::Number::withInt(1), 1, 0}, {str("x"), 0, 10}, {str("zz"), fm::RadioElement::NotFound, 0}};
     for (const Step& s : steps) {
         radio->setImage(nullptr);
         radio->setSelectedValue(s.value);
@@ -652,10 +658,11 @@ TEST_F(ChoiceDateAppTest, ARadioRowOpensItsListAndATapChoosesAndClosesIt) {
     radio->setOnSelected([&] { ++actions; });
     auto form = show({plain, disabled, radio});
     auto table = form->formTableView();
-    EXPECT_EQ(rt::cast<fm::EntryTableViewCell>(table->cellForElement(radio))->textField()->text()->utf8(), "two");
+    EXPECT_EQ(rt::cast<fm::EntryTableViewCell>(table->cellForElement(radio))->textField()->text()->utf8(),
+              "two");
     EXPECT_EQ(table->cellForElement(disabled)->accessoryType(), ui::TableViewCellAccessoryType::None);
 
-    ASSERT_TRUE(app().tapRow(table, 0)); // nothing to open
+    ASSERT_TRUE(app().tapRow(table, 0));                       // nothing to open
     disabled->selected(table, form, disabled->getIndexPath()); // its row takes no touches at all
     app().advance(1);
     EXPECT_EQ(navigation->viewControllers()->count(), 1u);
@@ -699,7 +706,8 @@ TEST_F(ChoiceDateAppTest, ASegmentedRowChoosesInPlace) {
     segmented->setOnSelected([&] { ++actions; });
     auto form = show({segmented});
     auto cell = form->formTableView()->cellForElement(segmented);
-    auto control = rt::cast<ui::SegmentedControl>(cell->contentView()->viewWithTag(fm::SegmentedElement::controlTag));
+    auto control =
+        rt::cast<ui::SegmentedControl>(cell->contentView()->viewWithTag(fm::SegmentedElement::controlTag));
     ASSERT_TRUE(control);
     EXPECT_EQ(control->titleForSegmentAtIndex(0)->utf8(), "red");
     EXPECT_EQ(control->imageForSegmentAtIndex(1), image);
@@ -717,14 +725,17 @@ TEST_F(ChoiceDateAppTest, ASegmentedRowChoosesInPlace) {
     for (const char* key : {"k1", "k2", "dot"})
         dict->setObjectForKey(str(std::string("v") + key), str(key));
     for (const auto& made : {rt::make<fm::RadioElement>(rt::Ref<ns::Dictionary>(dict), 1, str("Pick")),
-                             rt::Ref<fm::RadioElement>(rt::make<fm::SegmentedElement>(rt::Ref<ns::Dictionary>(dict), 1, str("Pick")))}) {
+                             rt::Ref<fm::RadioElement>(rt::make<fm::SegmentedElement>(
+                                 rt::Ref<ns::Dictionary>(dict), 1, str("Pick")))}) {
         std::vector<std::string> pairs;
         for (std::size_t i = 0; i < 3; ++i) {
             const auto image = rt::cast<ui::Image>((*made->items())[i]);
-            pairs.push_back((image ? "image" : (*made->items())[i]->description()) + "=" + (*made->values())[i]->description());
+            pairs.push_back((image ? "image" : (*made->items())[i]->description()) + "=" +
+                            (*made->values())[i]->description());
         }
         const bool segmented = rt::cast<fm::SegmentedElement>(made) != nullptr;
-        EXPECT_EQ(pairs, (std::vector<std::string>{"k1=vk1", "k2=vk2", segmented ? "image=vdot" : "dot=vdot"}));
+        EXPECT_EQ(pairs,
+                  (std::vector<std::string>{"k1=vk1", "k2=vk2", segmented ? "image=vdot" : "dot=vdot"}));
         EXPECT_EQ(made->selected(), 1);
         EXPECT_EQ(made->title()->utf8(), "Pick");
     }
@@ -760,7 +771,9 @@ TEST_F(ChoiceDateAppTest, TheDriverSpinsAPickerLikeAPerson) {
         double held;
     };
     const Case cases[] = {{false, choiceDateNewYear + 60, choiceDateNewYear + 60},
-                          {false, 0, choiceDateNewYear}, {true, 90, 90}, {true, -5, 0}};
+                          {false, 0, choiceDateNewYear},
+                          {true, 90, 90},
+                          {true, -5, 0}};
     for (const Case& c : cases) {
         picker->setDate(choiceDateAt(choiceDateNewYear + 1));
         ASSERT_TRUE(c.duration ? app().pickDuration(picker, c.value) : app().pickDate(picker, c.value));

@@ -68,7 +68,8 @@ void DateEntryTableViewCell::textFieldDidBeginEditing(const rt::Ref<ui::TextFiel
     if (const auto date = dateElement()) {
         picker_ = rt::make<ui::DatePicker>();
         date->configurePicker(*picker_);
-        picker_->addTargetActionForControlEvents(rt::retained(this), dateCellChanged, ui::ControlEvent::ValueChanged);
+        picker_->addTargetActionForControlEvents(rt::retained(this), dateCellChanged,
+                                                 ui::ControlEvent::ValueChanged);
         textField_->setInputView(picker_);
     }
     EntryTableViewCell::textFieldDidBeginEditing(field);
@@ -79,7 +80,8 @@ void DateEntryTableViewCell::textFieldDidEndEditing(const rt::Ref<ui::TextField>
     EntryTableViewCell::textFieldDidEndEditing(field);
     setSelected(false);
     if (!picker_) return;
-    picker_->removeTargetActionForControlEvents(rt::retained(this), dateCellChanged, ui::ControlEvent::ValueChanged);
+    picker_->removeTargetActionForControlEvents(rt::retained(this), dateCellChanged,
+                                                ui::ControlEvent::ValueChanged);
     if (textField_->inputView() == picker_) textField_->setInputView(nullptr);
     picker_ = nullptr;
 }
@@ -94,7 +96,8 @@ void DateEntryTableViewCell::dateChanged(const rt::Ref<ui::DatePicker>& picker) 
 
 // ---- DateInlineTableViewCell --------------------------------------------------------------------
 
-DateInlineTableViewCell::DateInlineTableViewCell() : TableViewCell(ns::String::make("FMFormDateTimeInlineElement")) {
+DateInlineTableViewCell::DateInlineTableViewCell()
+    : TableViewCell(ns::String::make("FMFormDateTimeInlineElement")) {
     setSelectionStyle(ui::TableViewCellSelectionStyle::None);
 }
 
@@ -142,9 +145,11 @@ void DateInlineTableViewCell::setEditingAnimated(bool editing, bool animated) {
             const rt::Ref<DateInlineTableViewCell> self = weakSelf.lock();
             if (!self) return;
             if (editing) {
-                picker->addTargetActionForControlEvents(self, dateCellChanged, ui::ControlEvent::ValueChanged);
+                picker->addTargetActionForControlEvents(self, dateCellChanged,
+                                                        ui::ControlEvent::ValueChanged);
             } else {
-                picker->removeTargetActionForControlEvents(self, dateCellChanged, ui::ControlEvent::ValueChanged);
+                picker->removeTargetActionForControlEvents(self, dateCellChanged,
+                                                           ui::ControlEvent::ValueChanged);
                 picker->removeFromSuperview();
             }
         });

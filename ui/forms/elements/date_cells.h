@@ -28,7 +28,8 @@ public:
     const rt::Ref<ui::DatePicker>& pickerView() const noexcept { return picker_; }
     const rt::Ref<ui::Label>& centeredLabel() const noexcept { return centeredLabel_; }
 
-    void prepareForElement(const rt::Ref<EntryElement>& element, const rt::Ref<ui::TableView>& table) override;
+    void prepareForElement(const rt::Ref<EntryElement>& element,
+                           const rt::Ref<ui::TableView>& table) override;
     void textFieldDidBeginEditing(const rt::Ref<ui::TextField>& field) override;
     void textFieldDidEndEditing(const rt::Ref<ui::TextField>& field) override;
     void dateChanged(const rt::Ref<ui::DatePicker>& picker);

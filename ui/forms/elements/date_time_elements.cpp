@@ -32,10 +32,14 @@ rt::Ref<ns::String> dateTimeText(const ns::Date& date, const std::string& patter
 std::string dateTimePattern(long mode) {
     using Style = ns::DateFormatterStyle;
     switch (mode) {
-    case 0: return ns::DateFormatter::formatForStyles(Style::None, Style::Short);
-    case 1: return ns::DateFormatter::formatForStyles(Style::Medium, Style::None);
-    case 2: return ns::DateFormatter::formatForStyles(Style::Medium, Style::Short);
-    default: return {};
+    case 0:
+        return ns::DateFormatter::formatForStyles(Style::None, Style::Short);
+    case 1:
+        return ns::DateFormatter::formatForStyles(Style::Medium, Style::None);
+    case 2:
+        return ns::DateFormatter::formatForStyles(Style::Medium, Style::Short);
+    default:
+        return {};
     }
 }
 
@@ -49,7 +53,8 @@ rt::Ref<ns::String> formatInterval(double seconds) {
     return ns::String::make(text);
 }
 
-rt::Ref<ns::String> formatDateForMode(const ns::Date& date, long mode, const rt::Ref<ns::String>& customFormat) {
+rt::Ref<ns::String> formatDateForMode(const ns::Date& date, long mode,
+                                      const rt::Ref<ns::String>& customFormat) {
     return dateTimeText(date, customFormat ? customFormat->utf8() : dateTimePattern(mode));
 }
 
@@ -124,12 +129,15 @@ void DateTimeInlineElement::configurePicker(ui::DatePicker& picker) const {
 }
 
 void DateTimeInlineElement::takeValueFromPicker(const ui::DatePicker& picker) {
-    if (mode_ != dateTimeCountdownMode) setDateValue(picker.date());
-    else setTicksValue(ns::Number::withDouble(picker.countDownDuration()));
+    if (mode_ != dateTimeCountdownMode)
+        setDateValue(picker.date());
+    else
+        setTicksValue(ns::Number::withDouble(picker.countDownDuration()));
 }
 
-rt::Ref<ui::TableViewCell> DateTimeInlineElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
-                                                                      const rt::Ref<ui::ViewController>& controller) {
+rt::Ref<ui::TableViewCell>
+DateTimeInlineElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
+                                           const rt::Ref<ui::ViewController>& controller) {
     setController(controller);
     return showPickerInCell_ ? getInlineCell(table) : getEntryCell(table);
 }
@@ -140,7 +148,8 @@ rt::Ref<ui::TableViewCell> DateTimeInlineElement::getEntryCell(const rt::Ref<ui:
     if (!cell) cell = rt::make<DateEntryTableViewCell>();
     cell_ = rt::Ref<ui::TableViewCell>(cell);
     cell->prepareForElement(rt::retained(this), table);
-    cell->setSelectionStyle(isEnabled() ? ui::TableViewCellSelectionStyle::Blue : ui::TableViewCellSelectionStyle::None);
+    cell->setSelectionStyle(isEnabled() ? ui::TableViewCellSelectionStyle::Blue
+                                        : ui::TableViewCellSelectionStyle::None);
     if (const auto& field = cell->textField()) {
         field->setEnabled(isEnabled());
         field->setUserInteractionEnabled(isEnabled());
@@ -202,8 +211,9 @@ void CountdownElement::setTicksValue(const rt::Ref<ns::Number>& ticks) {
     duration_ = ticks;
 }
 
-rt::Ref<ui::TableViewCell> CountdownElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
-                                                                 const rt::Ref<ui::ViewController>& controller) {
+rt::Ref<ui::TableViewCell>
+CountdownElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
+                                      const rt::Ref<ui::ViewController>& controller) {
     setMode(dateTimeCountdownMode);
     return DateTimeInlineElement::getCellForTableView(table, controller);
 }
@@ -219,7 +229,8 @@ DateTimeElement::DateTimeElement() {
     initializeRoot();
 }
 
-DateTimeElement::DateTimeElement(rt::Ref<ns::String> title, rt::Ref<ns::Date> date) : dateValue_(std::move(date)) {
+DateTimeElement::DateTimeElement(rt::Ref<ns::String> title, rt::Ref<ns::Date> date)
+    : dateValue_(std::move(date)) {
     setGrouped(true);
     setTitle(std::move(title));
     initializeRoot();
@@ -276,13 +287,23 @@ void DateTimeElement::updateElements() {
 }
 
 void DateTimeElement::takeValueFrom(const rt::Ref<ns::Dictionary>& values) {
-    const auto picked = [&](const char* key) { return rt::cast<ns::Date>(values ? values->objectForKey(key) : nullptr); };
+    const auto picked = [&](const char* key) {
+        return rt::cast<ns::Date>(values ? values->objectForKey(key) : nullptr);
+    };
     rt::Ref<ns::Date> day, time;
     switch (mode_) {
-    case 2: day = picked("date"), time = picked("time"); break;
-    case 1: day = picked("date"), time = ns::Date::now(); break;
-    case 0: day = ns::Date::now(), time = picked("time"); break;
-    default: ns::log("This control was not created to handle this time of UIDatePickerMode"); return;
+    case 2:
+        day = picked("date"), time = picked("time");
+        break;
+    case 1:
+        day = picked("date"), time = ns::Date::now();
+        break;
+    case 0:
+        day = ns::Date::now(), time = picked("time");
+        break;
+    default:
+        ns::log("This control was not created to handle this time of UIDatePickerMode");
+        return;
     }
     if (!day || !time) return;
     const auto calendar = ns::Calendar::currentCalendar();
@@ -292,8 +313,9 @@ void DateTimeElement::takeValueFrom(const rt::Ref<ns::Dictionary>& values) {
     setDateValue(calendar->dateFromComponents(parts));
 }
 
-rt::Ref<ui::TableViewCell> DateTimeElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
-                                                                const rt::Ref<ui::ViewController>& controller) {
+rt::Ref<ui::TableViewCell>
+DateTimeElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
+                                     const rt::Ref<ui::ViewController>& controller) {
     auto cell = RootElement::getCellForTableView(table, controller);
     const std::string pattern = mode_ >= 0 && mode_ <= 2 ? dateTimePattern(mode_) : std::string();
     cell->detailTextLabel()->setText(dateValue_ ? dateTimeText(*dateValue_, pattern) : nullptr);
@@ -330,22 +352,24 @@ void DateTimeElement::fetchValueIntoObject(const rt::Id& object) {
     if (key() && object) object->setValueForKey(dateValue_, key()->utf8());
 }
 
-RT_DEFINE_CLASS(DateTimeInlineElement, "FMDateTimeInlineElement", EntryElement,
-                rt::prop("dateValue", &DateTimeInlineElement::dateValue, &DateTimeInlineElement::setDateValue),
-                rt::prop("ticksValue", &DateTimeInlineElement::ticksValue, &DateTimeInlineElement::setTicksValue),
-                rt::prop("mode", &DateTimeInlineElement::mode, &DateTimeInlineElement::setMode),
-                rt::prop("minuteInterval", &DateTimeInlineElement::minuteInterval,
-                         &DateTimeInlineElement::setMinuteInterval),
-                rt::prop("centerLabel", &DateTimeInlineElement::centerLabel, &DateTimeInlineElement::setCenterLabel),
-                rt::prop("maximumDate", &DateTimeInlineElement::maximumDate, &DateTimeInlineElement::setMaximumDate),
-                rt::prop("minimumDate", &DateTimeInlineElement::minimumDate, &DateTimeInlineElement::setMinimumDate),
-                rt::prop("showPickerInCell", &DateTimeInlineElement::showPickerInCell,
-                         &DateTimeInlineElement::setShowPickerInCell))
+RT_DEFINE_CLASS(
+    DateTimeInlineElement, "FMDateTimeInlineElement", EntryElement,
+    rt::prop("dateValue", &DateTimeInlineElement::dateValue, &DateTimeInlineElement::setDateValue),
+    rt::prop("ticksValue", &DateTimeInlineElement::ticksValue, &DateTimeInlineElement::setTicksValue),
+    rt::prop("mode", &DateTimeInlineElement::mode, &DateTimeInlineElement::setMode),
+    rt::prop("minuteInterval", &DateTimeInlineElement::minuteInterval,
+             &DateTimeInlineElement::setMinuteInterval),
+    rt::prop("centerLabel", &DateTimeInlineElement::centerLabel, &DateTimeInlineElement::setCenterLabel),
+    rt::prop("maximumDate", &DateTimeInlineElement::maximumDate, &DateTimeInlineElement::setMaximumDate),
+    rt::prop("minimumDate", &DateTimeInlineElement::minimumDate, &DateTimeInlineElement::setMinimumDate),
+    rt::prop("showPickerInCell", &DateTimeInlineElement::showPickerInCell,
+             &DateTimeInlineElement::setShowPickerInCell))
 RT_DEFINE_CLASS(CountdownElement, "FMCountdownElement", DateTimeInlineElement)
 RT_DEFINE_CLASS(DateTimeElement, "FMDateTimeElement", RootElement,
                 rt::prop("dateValue", &DateTimeElement::dateValue, &DateTimeElement::setDateValue),
                 rt::prop("ticksValue", &DateTimeElement::ticksValue, &DateTimeElement::setTicksValue),
                 rt::prop("mode", &DateTimeElement::mode, &DateTimeElement::setMode),
-                rt::prop("minuteInterval", &DateTimeElement::minuteInterval, &DateTimeElement::setMinuteInterval))
+                rt::prop("minuteInterval", &DateTimeElement::minuteInterval,
+                         &DateTimeElement::setMinuteInterval))
 
 } // namespace fm

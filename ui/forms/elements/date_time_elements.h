@@ -34,7 +34,8 @@ class FormController;
 // "%d hrs, " from an hour on, then "%d mins"; a negative duration counts as 0.
 rt::Ref<ns::String> formatInterval(double seconds);
 // The value text of a date in a picker mode: the mode's styles, or the custom format when set.
-rt::Ref<ns::String> formatDateForMode(const ns::Date& date, long mode, const rt::Ref<ns::String>& customFormat);
+rt::Ref<ns::String> formatDateForMode(const ns::Date& date, long mode,
+                                      const rt::Ref<ns::String>& customFormat);
 
 class DateTimeInlineElement : public EntryElement {
     RT_CLASS(DateTimeInlineElement)

@@ -51,7 +51,8 @@ RadioElement::RadioElement(rt::Ref<ns::Array> items, long selected, rt::Ref<ns::
     setTitle(std::move(title));
 }
 
-std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>> RadioElement::keysAndValues(const rt::Ref<ns::Dictionary>& dictionary) {
+std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>>
+RadioElement::keysAndValues(const rt::Ref<ns::Dictionary>& dictionary) {
     std::vector<rt::Id> keys, values;
     if (dictionary) {
         for (auto [key, value] : *dictionary) {
@@ -62,7 +63,8 @@ std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>> RadioElement::keysAndValues(co
     return {ns::Array::make(std::move(keys)), ns::Array::make(std::move(values))};
 }
 
-RadioElement::RadioElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title) {
+RadioElement::RadioElement(const rt::Ref<ns::Dictionary>& dictionary, int selected,
+                           rt::Ref<ns::String> title) {
     auto [keys, values] = keysAndValues(dictionary);
     setItems(std::move(keys));
     setSelected(selected);
@@ -167,7 +169,8 @@ rt::Ref<ui::TableViewCell> RadioElement::getCellForTableView(const rt::Ref<ui::T
 void RadioElement::selected(const rt::Ref<ui::TableView>&, const rt::Ref<ui::ViewController>& controller,
                             const rt::Ref<ns::IndexPath>&) {
     if (!sections() || !isEnabled()) return;
-    if (const auto form = rt::cast<FormController>(controller)) form->displayViewControllerForRoot(rt::retained(this));
+    if (const auto form = rt::cast<FormController>(controller))
+        form->displayViewControllerForRoot(rt::retained(this));
 }
 
 void RadioElement::fetchValueIntoObject(const rt::Id& object) {
@@ -194,12 +197,14 @@ long RadioItemElement::currentChoice() const {
     return -1;
 }
 
-rt::Ref<ui::TableViewCell> RadioItemElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
-                                                                 const rt::Ref<ui::ViewController>& controller) {
+rt::Ref<ui::TableViewCell>
+RadioItemElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
+                                      const rt::Ref<ui::ViewController>& controller) {
     auto cell = LabelElement::getCellForTableView(table, controller);
     cell->setSelectionStyle(ui::TableViewCellSelectionStyle::Blue);
-    cell->setAccessoryType(currentChoice() == static_cast<long>(index_) ? ui::TableViewCellAccessoryType::Checkmark
-                                                                         : ui::TableViewCellAccessoryType::None);
+    cell->setAccessoryType(currentChoice() == static_cast<long>(index_)
+                               ? ui::TableViewCellAccessoryType::Checkmark
+                               : ui::TableViewCellAccessoryType::None);
     cell->textLabel()->setTextAlignment(ui::TextAlignment::Left);
     if (const auto look = appearance())
         cell->textLabel()->setTextColor(isEnabled() ? look->valueColorEnabled() : look->valueColorDisabled());
@@ -207,13 +212,15 @@ rt::Ref<ui::TableViewCell> RadioItemElement::getCellForTableView(const rt::Ref<u
     return cell;
 }
 
-void RadioItemElement::selected(const rt::Ref<ui::TableView>& table, const rt::Ref<ui::ViewController>& controller,
+void RadioItemElement::selected(const rt::Ref<ui::TableView>& table,
+                                const rt::Ref<ui::ViewController>& controller,
                                 const rt::Ref<ns::IndexPath>& indexPath) {
     LabelElement::selected(table, controller, indexPath);
     const long choice = currentChoice();
     const auto index = static_cast<long>(index_);
     if (table && indexPath && index != choice) {
-        if (const auto old = table->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(choice, indexPath->section()))) {
+        if (const auto old = table->cellForRowAtIndexPath(
+                ns::IndexPath::indexPathForRowInSection(choice, indexPath->section()))) {
             old->setAccessoryType(ui::TableViewCellAccessoryType::None);
             old->setNeedsDisplay();
         }
@@ -225,9 +232,11 @@ void RadioItemElement::selected(const rt::Ref<ui::TableView>& table, const rt::R
         element->fieldDidEndEditing();
         if (table) table->setUserInteractionEnabled(false);
         rt::Weak<FormController> weakController = rt::cast<FormController>(controller);
-        ns::Timer::scheduledTimerWithTimeInterval(radioCloseDelay, false, [weakController](const rt::Ref<ns::Timer>&) {
-            if (const auto form = weakController.lock()) form->popToPreviousRootElement();
-        });
+        ns::Timer::scheduledTimerWithTimeInterval(radioCloseDelay, false,
+                                                  [weakController](const rt::Ref<ns::Timer>&) {
+                                                      if (const auto form = weakController.lock())
+                                                          form->popToPreviousRootElement();
+                                                  });
     } else if (const auto section = radioSection()) {
         if (table && indexPath) table->deselectRowAtIndexPath(indexPath, true);
         section->setSelected(index);
@@ -243,7 +252,8 @@ SegmentedElement::SegmentedElement(rt::Ref<ns::Array> items, long selected, rt::
     setTitle(std::move(title));
 }
 
-SegmentedElement::SegmentedElement(const rt::Ref<ns::Dictionary>& dictionary, int selected, rt::Ref<ns::String> title) {
+SegmentedElement::SegmentedElement(const rt::Ref<ns::Dictionary>& dictionary, int selected,
+                                   rt::Ref<ns::String> title) {
     auto [keys, values] = keysAndValues(dictionary);
     setItems(std::move(keys));
     setSelected(selected);
@@ -266,8 +276,9 @@ void SegmentedElement::setItems(rt::Ref<ns::Array> items) {
     storeItems(items ? ns::Array::make(std::move(shown)) : nullptr);
 }
 
-rt::Ref<ui::TableViewCell> SegmentedElement::getCellForTableView(const rt::Ref<ui::TableView>&,
-                                                                 const rt::Ref<ui::ViewController>& controller) {
+rt::Ref<ui::TableViewCell>
+SegmentedElement::getCellForTableView(const rt::Ref<ui::TableView>&,
+                                      const rt::Ref<ui::ViewController>& controller) {
     setController(controller);
     auto cell = rt::make<TableViewCell>();
     cell->setBackgroundView(rt::make<ui::View>(cg::Rect::zero()));
@@ -278,7 +289,8 @@ rt::Ref<ui::TableViewCell> SegmentedElement::getCellForTableView(const rt::Ref<u
     control->setSegmentedControlStyle(2);
     control->setSelectedSegmentIndex(selected());
     control->setTag(controlTag);
-    control->addTargetActionForControlEvents(rt::retained(this), radioSegmentChanged, ui::ControlEvent::ValueChanged);
+    control->addTargetActionForControlEvents(rt::retained(this), radioSegmentChanged,
+                                             ui::ControlEvent::ValueChanged);
     cell->contentView()->addSubview(control);
     return cell;
 }
@@ -295,10 +307,12 @@ RT_DEFINE_CLASS(RadioElement, "FMRadioElement", EntryElement,
                 rt::prop("selected", static_cast<long (RadioElement::*)() const>(&RadioElement::selected),
                          &RadioElement::setSelected),
                 rt::prop("values", &RadioElement::values, &RadioElement::setValues),
-                rt::prop("itemsImageNames", &RadioElement::itemsImageNames, &RadioElement::setItemsImageNames),
+                rt::prop("itemsImageNames", &RadioElement::itemsImageNames,
+                         &RadioElement::setItemsImageNames),
                 rt::method("createElements", &RadioElement::createElements))
 RT_DEFINE_CLASS(RadioItemElement, "FMRadioItemElement", LabelElement)
 RT_DEFINE_CLASS(SegmentedElement, "FMSegmentedElement", RadioElement,
-                rt::method("handleSegmentedControlValueChanged:", &SegmentedElement::handleSegmentedControlValueChanged))
+                rt::method("handleSegmentedControlValueChanged:",
+                           &SegmentedElement::handleSegmentedControlValueChanged))
 
 } // namespace fm

@@ -83,7 +83,8 @@ protected:
     ~RadioElement() override;
 
     // A dictionary's keys and values, in its one order.
-    static std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>> keysAndValues(const rt::Ref<ns::Dictionary>& dictionary);
+    static std::pair<rt::Ref<ns::Array>, rt::Ref<ns::Array>>
+    keysAndValues(const rt::Ref<ns::Dictionary>& dictionary);
     // The choice stored as it is: no marked row, no image, no callback.
     void storeSelected(long index) noexcept { selected_ = index; }
     void storeItems(rt::Ref<ns::Array> items) { items_ = std::move(items); }

@@ -51,8 +51,8 @@ SelectSection::SelectSection(const rt::Ref<ns::Array>& items, const rt::Ref<ns::
     createElements();
 }
 
-SelectSection::SelectSection(ByItems, const rt::Ref<ns::Array>& items, const rt::Ref<ns::Array>& selectedItems,
-                             rt::Ref<ns::String> title)
+SelectSection::SelectSection(ByItems, const rt::Ref<ns::Array>& items,
+                             const rt::Ref<ns::Array>& selectedItems, rt::Ref<ns::String> title)
     : SelectSection(items, selectIndexesOfItems(items, selectedItems), std::move(title)) {}
 
 SelectSection::SelectSection(const rt::Ref<ns::Array>& items, std::size_t selected, rt::Ref<ns::String> title)
@@ -75,7 +75,8 @@ void SelectSection::setSelectedIndexes(const rt::Ref<ns::Array>& indexes) {
 rt::Ref<ns::Array> SelectSection::selectedItems() const {
     auto chosen = ns::MutableArray::make();
     for (const rt::Id& entry : *selectedIndexes_)
-        if (const std::size_t index = selectIndexOf(entry); index < items_->count()) chosen->addObject((*items_)[index]);
+        if (const std::size_t index = selectIndexOf(entry); index < items_->count())
+            chosen->addObject((*items_)[index]);
     return chosen;
 }
 
@@ -119,7 +120,8 @@ void SelectSection::insertOption(const rt::Id& item, std::size_t index) {
             if (const auto option = rt::cast<SelectItemElement>(row); option && option->index() >= index)
                 option->setIndex(option->index() + 1);
     for (std::size_t i = 0; i < selectedIndexes_->count(); ++i)
-        if (const std::size_t chosen = selectIndexOf((*selectedIndexes_)[i]); chosen != ns::NotFound && chosen >= index) {
+        if (const std::size_t chosen = selectIndexOf((*selectedIndexes_)[i]);
+            chosen != ns::NotFound && chosen >= index) {
             selectedIndexes_->removeObjectAtIndex(i);
             selectedIndexes_->insertObjectAtIndex(selectIndexNumber(chosen + 1), i);
         }
@@ -135,7 +137,8 @@ void SelectSection::bindToObjectWithString(const rt::Id& data, const rt::Ref<ns:
     if (items_->count() == 0) return;
     if (const auto* rows = elements())
         for (const auto& row : *rows)
-            if (!rt::cast<LoadingElement>(row) && !rt::cast<EmptyListElement>(row)) return; // built by "iterate"
+            if (!rt::cast<LoadingElement>(row) && !rt::cast<EmptyListElement>(row))
+                return; // built by "iterate"
     removeAllElements();
     createElements();
 }
@@ -146,8 +149,10 @@ SelectItemElement::SelectItemElement(std::size_t index, const rt::Ref<SelectSect
     : selectSection_(section), index_(index) {
     if (!section || index >= section->items()->count()) return;
     const rt::Id& item = (*section->items())[index];
-    if (auto text = rt::cast<ns::String>(item)) setTitle(text);
-    else if (item) setTitle(ns::String::make(item->description()));
+    if (auto text = rt::cast<ns::String>(item))
+        setTitle(text);
+    else if (item)
+        setTitle(ns::String::make(item->description()));
 }
 
 SelectItemElement::~SelectItemElement() = default;
@@ -156,13 +161,17 @@ void SelectItemElement::setCheckmarkImageNamed(const rt::Ref<ns::String>& name) 
     if (name) checkmarkImage_ = ui::Image::imageNamed(name->utf8());
 }
 
-rt::Ref<ui::TableViewCell> SelectItemElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
-                                                                  const rt::Ref<ui::ViewController>& controller) {
+rt::Ref<ui::TableViewCell>
+SelectItemElement::getCellForTableView(const rt::Ref<ui::TableView>& table,
+                                       const rt::Ref<ui::ViewController>& controller) {
     auto cell = LabelElement::getCellForTableView(table, controller);
-    cell->setSelectionStyle(isEnabled() ? ui::TableViewCellSelectionStyle::Blue : ui::TableViewCellSelectionStyle::None);
+    cell->setSelectionStyle(isEnabled() ? ui::TableViewCellSelectionStyle::Blue
+                                        : ui::TableViewCellSelectionStyle::None);
     const auto section = selectSection();
-    if (section && section->isSelectedIndex(index_)) updateCell(cell);
-    else cell->setAccessoryType(ui::TableViewCellAccessoryType::None);
+    if (section && section->isSelectedIndex(index_))
+        updateCell(cell);
+    else
+        cell->setAccessoryType(ui::TableViewCellAccessoryType::None);
     return cell;
 }
 
@@ -179,12 +188,14 @@ void SelectItemElement::updateCell(const rt::Ref<ui::TableViewCell>& cell) const
     }
 }
 
-void SelectItemElement::selected(const rt::Ref<ui::TableView>& table, const rt::Ref<ui::ViewController>& controller,
+void SelectItemElement::selected(const rt::Ref<ui::TableView>& table,
+                                 const rt::Ref<ui::ViewController>& controller,
                                  const rt::Ref<ns::IndexPath>& indexPath) {
     LabelElement::selected(table, controller, indexPath);
     const auto section = selectSection();
     if (!section) return;
-    const rt::Ref<ui::TableViewCell> cell = table && indexPath ? table->cellForRowAtIndexPath(indexPath) : nullptr;
+    const rt::Ref<ui::TableViewCell> cell =
+        table && indexPath ? table->cellForRowAtIndexPath(indexPath) : nullptr;
     const bool chosen = section->isSelectedIndex(index_);
     if (!section->multipleAllowed()) {
         if (chosen) {
@@ -197,8 +208,8 @@ void SelectItemElement::selected(const rt::Ref<ui::TableView>& table, const rt::
                 const std::size_t previous = selectIndexOf((*section->selectedIndexes())[0]);
                 const rt::Ref<ui::TableViewCell> old =
                     table && indexPath && previous != ns::NotFound
-                        ? table->cellForRowAtIndexPath(
-                              ns::IndexPath::indexPathForRowInSection(static_cast<long>(previous), indexPath->section()))
+                        ? table->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(
+                              static_cast<long>(previous), indexPath->section()))
                         : nullptr;
                 selectClearMark(old);
                 section->removeSelectedIndex(previous);
@@ -232,15 +243,17 @@ void RadioSection::setSelected(long index) {
     selectedIndexes()->insertObjectAtIndex(number, 0);
 }
 
-RT_DEFINE_CLASS(SelectSection, "FMSelectSection", DynamicDataSection,
-                rt::prop("items", &SelectSection::items, &SelectSection::setItems),
-                rt::prop("selectedIndexes", &SelectSection::selectedIndexes, &SelectSection::setSelectedIndexes),
-                rt::prop("selectedItems", &SelectSection::selectedItems),
-                rt::prop("multipleAllowed", &SelectSection::multipleAllowed, &SelectSection::setMultipleAllowed),
-                rt::prop("deselectAllowed", &SelectSection::deselectAllowed, &SelectSection::setDeselectAllowed),
-                rt::method("createElements", &SelectSection::createElements))
+RT_DEFINE_CLASS(
+    SelectSection, "FMSelectSection", DynamicDataSection,
+    rt::prop("items", &SelectSection::items, &SelectSection::setItems),
+    rt::prop("selectedIndexes", &SelectSection::selectedIndexes, &SelectSection::setSelectedIndexes),
+    rt::prop("selectedItems", &SelectSection::selectedItems),
+    rt::prop("multipleAllowed", &SelectSection::multipleAllowed, &SelectSection::setMultipleAllowed),
+    rt::prop("deselectAllowed", &SelectSection::deselectAllowed, &SelectSection::setDeselectAllowed),
+    rt::method("createElements", &SelectSection::createElements))
 RT_DEFINE_CLASS(SelectItemElement, "FMSelectItemElement", LabelElement,
-                rt::prop("checkmarkImage", &SelectItemElement::checkmarkImage, &SelectItemElement::setCheckmarkImage))
+                rt::prop("checkmarkImage", &SelectItemElement::checkmarkImage,
+                         &SelectItemElement::setCheckmarkImage))
 RT_DEFINE_CLASS(RadioSection, "FMRadioSection", SelectSection,
                 rt::prop("selected", &RadioSection::selected, &RadioSection::setSelected))
 

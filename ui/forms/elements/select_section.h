@@ -14,8 +14,8 @@
 #include <functional>
 
 #include "platform/foundation/array.h"
-#include "ui/forms/elements/label_element.h"
 #include "ui/forms/dynamic_sections.h"
+#include "ui/forms/elements/label_element.h"
 
 namespace fm {
 
