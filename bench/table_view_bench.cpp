@@ -5,7 +5,8 @@
 // keystrokes (plain, autocomplete, decimal), the row layout, and binding a cell. Forms from data: a
 // 200-element form (about 1,200 properties, names mapped and strings translated) built from a
 // dictionary and from a 40 KB file, 200 values bound, read back through bindings and by key, and
-// a template iterated over 1,000 items.
+// a template iterated over 1,000 items. The choice and date rows: a tap on an option, opening a
+// radio list, preparing a date cell, toggling an inline picker.
 
 #include <benchmark/benchmark.h>
 
@@ -29,9 +30,13 @@
 #include "ui/forms/appearance.h"
 #include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/autocomplete_text_field.h"
+#include "ui/forms/elements/date_cells.h"
+#include "ui/forms/elements/date_time_elements.h"
 #include "ui/forms/elements/decimal_element.h"
 #include "ui/forms/elements/entry_element.h"
 #include "ui/forms/elements/label_element.h"
+#include "ui/forms/elements/radio_elements.h"
+#include "ui/forms/elements/select_section.h"
 #include "ui/forms/elements/table_view_cell.h"
 #include "ui/forms/elements/text_element.h"
 #include "ui/forms/form_controller.h"
@@ -444,5 +449,79 @@ void FormIterateATemplateOverAThousandItems(benchmark::State& state) {
         section->bindToObject(collection);
 }
 BENCHMARK(FormIterateATemplateOverAThousandItems)->Unit(benchmark::kMicrosecond);
+
+// ---- Choice and date rows -----------------------------------------------------------------------
+
+rt::Ref<ns::Array> hundredItems() {
+    std::vector<rt::Id> items;
+    for (int i = 0; i < 100; ++i)
+        items.push_back(ns::str("Option " + std::to_string(i)));
+    return ns::Array::make(std::move(items));
+}
+
+// A tap on an option row of a 100-item single-choice section: the mark moves between rows 0 and 1.
+void SelectTapOnAHundredItemSection(benchmark::State& state) {
+    auto root = rt::make<fm::RootElement>();
+    root->addSection(rt::make<fm::SelectSection>(hundredItems(), static_cast<std::size_t>(0)));
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    table->reloadData();
+    long row = 1;
+    for (auto _ : state) {
+        table->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, 0));
+        row = 1 - row;
+    }
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(SelectTapOnAHundredItemSection);
+
+// A 100-item radio list opened: its rows built, its controller and table loaded, pushed without
+// animation (popped untimed).
+void RadioOpenAHundredItemList(benchmark::State& state) {
+    auto first = rt::make<fm::FormController>(formOfTwoHundredRows());
+    auto navigation = ui::NavigationController::withRootViewController(first);
+    const auto items = hundredItems();
+    for (auto _ : state) {
+        auto radio = rt::make<fm::RadioElement>(items, 50, ns::str("Pick"));
+        auto controller = first->makeControllerForRoot(radio);
+        controller->view();
+        navigation->pushViewController(controller, false);
+        state.PauseTiming();
+        navigation->popViewControllerAnimated(false);
+        state.ResumeTiming();
+    }
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(RadioOpenAHundredItemList)->Unit(benchmark::kMicrosecond);
+
+// A date cell prepared again for its element (date and time, the picker as keyboard).
+void DatePrepareTheEntryCell(benchmark::State& state) {
+    auto element = rt::make<fm::DateTimeInlineElement>(ns::str("When"), ns::Date::now(), 2);
+    std::vector<rt::Ref<fm::EntryElement>> rows{element};
+    auto table = entryForm(rows);
+    auto cell = rt::downcast<fm::DateEntryTableViewCell>(table->cellForElement(element));
+    for (auto _ : state)
+        cell->prepareForElement(element, table);
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(DatePrepareTheEntryCell);
+
+// An inline picker in a 200-row form opened and closed: two toggles an iteration, each closing the
+// visible pickers and recomputing the row heights. The other rows are plain, so that the figure is
+// the toggle's and the heights' (the table's update also prepares the visible cells again, which
+// for entry rows costs their focus searches).
+void DateToggleAnInlinePickerInTwoHundredRows(benchmark::State& state) {
+    auto root = formOfTwoHundredRows();
+    auto element = rt::make<fm::DateTimeInlineElement>(ns::str("When"), ns::Date::now(), 2);
+    element->setShowPickerInCell(true);
+    root->getSectionForIndex(0)->insertElementAtIndex(element, 0);
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    table->reloadData();
+    for (auto _ : state)
+        element->performAction();
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(DateToggleAnInlinePickerInTwoHundredRows)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/date.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/set.h"
 #include "platform/foundation/url.h"
@@ -11,10 +12,12 @@
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/control.h"
+#include "platform/uikit/date_picker.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/segmented_control.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/text_field.h"
@@ -405,6 +408,41 @@ bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
     const bool pressed = dialog->press(index);
     runUntilIdle();
     return pressed;
+}
+
+// ---- Pickers and segments ---------------------------------------------------------------------
+
+bool Driver::spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change) {
+    if (!picker || !running()) return false;
+    refusal_ = !picker->isEnabled() ? "disabled" : picker->isHiddenOrHasHiddenAncestor() ? "hidden" : "";
+    if (!refusal_.empty()) return false;
+    change(*picker);
+    picker->sendActionsForControlEvents(ui::ControlEvent::ValueChanged);
+    runUntilIdle();
+    return true;
+}
+
+bool Driver::pickDate(const rt::Ref<ui::DatePicker>& picker, double secondsSince1970) {
+    return spin(picker, [&](ui::DatePicker& p) { p.setDate(ns::Date::withTimeIntervalSince1970(secondsSince1970)); });
+}
+
+bool Driver::pickDuration(const rt::Ref<ui::DatePicker>& picker, double seconds) {
+    return spin(picker, [&](ui::DatePicker& p) { p.setCountDownDuration(seconds); });
+}
+
+bool Driver::tapSegment(const rt::Ref<ui::SegmentedControl>& control, long index) {
+    if (!control || index < 0 || static_cast<std::size_t>(index) >= control->numberOfSegments()) return false;
+    if (!running() || !reaches(*control, control->isEnabled())) return false;
+    const cg::Rect bounds = control->bounds();
+    const double width = bounds.size.width / static_cast<double>(control->numberOfSegments());
+    const cg::Point point = control->convertPointToView(
+        {bounds.minX() + width * (static_cast<double>(index) + 0.5), bounds.midY()}, nullptr);
+    rt::Ref<ui::Event> event = ui::Event::withTouches({ui::Touch::make(control, point, ui::TouchPhase::Began)});
+    control->touchesBegan(event->allTouches(), event);
+    finishTouch(event);
+    control->touchesEnded(event->allTouches(), event);
+    runUntilIdle();
+    return true;
 }
 
 // ---- Navigation ---------------------------------------------------------------------------------

@@ -40,8 +40,10 @@ class AlertView;
 class BarButtonItem;
 class ButtonDialog;
 class Control;
+class DatePicker;
 class Event;
 class NavigationController;
+class SegmentedControl;
 class TableView;
 class TableViewCell;
 class TextField;
@@ -124,6 +126,17 @@ public:
     // button.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
 
+    // ---- Pickers and segments ----
+    // Spins the picker to the date (held to its bounds) or the duration, as a person does: the
+    // value changes and value-changed (4096) is sent. False, and nothing happens, for a disabled
+    // picker or one hidden inside a hidden ancestor (a picker in a field's input view counts as
+    // shown while the field edits).
+    bool pickDate(const rt::Ref<ui::DatePicker>& picker, double secondsSince1970);
+    bool pickDuration(const rt::Ref<ui::DatePicker>& picker, double seconds);
+    // Taps the centre of segment `index`: false for a control a tester could not tap (as tap) or an
+    // index past the last segment.
+    bool tapSegment(const rt::Ref<ui::SegmentedControl>& control, long index);
+
     // ---- Navigation ----
     // The controller on screen: from the key window's root, through what each controller presents
     // and each navigation controller's top. Nil without a key window or a root.
@@ -175,6 +188,8 @@ private:
     bool reaches(const ui::View& view, bool enabled = true);
     // The row's cell scrolled into view when a tester could touch it; else nil, the refusal kept.
     rt::Ref<ui::TableViewCell> touchableRow(const rt::Ref<ui::TableView>& table, long row, long section);
+    // The picker change as a person's spin: refused when disabled or hidden, then value-changed.
+    bool spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change);
     void showInTable(ui::TableView& table, double y) const;
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
     // Runs a key on a field that edits, then the main queue; false when it does not edit.

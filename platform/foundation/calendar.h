@@ -1,5 +1,6 @@
 #pragma once
-// Proleptic Gregorian calendar arithmetic shared by the date formatter and the property lists.
+// Proleptic Gregorian calendar arithmetic shared by the date formatter and the property lists, and
+// ns::Calendar over it.
 
 namespace ns::detail {
 
@@ -29,3 +30,35 @@ inline void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
 }
 
 } // namespace ns::detail
+
+#include "platform/runtime/object.h"
+
+namespace ns {
+
+class Date;
+
+// A date's fields in a calendar: the year is astronomical (0 is 1 BC); months and days count
+// from 1.
+struct DateComponents {
+    long long year = 1970;
+    int month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// ns::Calendar ("NSCalendar"): the Gregorian calendar, in the system time zone (the device's
+// local time). Splits a date into its fields and builds a date back from them. Any thread.
+class Calendar : public rt::Object {
+    RT_CLASS(Calendar)
+public:
+    static rt::Ref<Calendar> currentCalendar();
+    // The fields of the date's local time; the fraction of a second is dropped.
+    DateComponents components(const Date& date) const;
+    // The moment those local fields name. Fields out of range carry over (month 13 is January of
+    // the next year, minute 75 is 1:15). A local time that a zone change skips reads in the
+    // offset before the change; one it repeats, in the earlier of its two moments.
+    rt::Ref<Date> dateFromComponents(const DateComponents& components) const;
+
+private:
+    Calendar() = default;
+};
+
+} // namespace ns

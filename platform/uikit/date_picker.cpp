@@ -1,6 +1,7 @@
 #include "platform/uikit/date_picker.h"
 
 #include "platform/foundation/date.h"
+#include "platform/foundation/time_zone.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 
@@ -48,12 +49,28 @@ void DatePicker::setMinuteInterval(long interval) {
     minuteInterval_ = interval;
 }
 
+void DatePicker::setCountDownDuration(double seconds) {
+    rt::KeyChange change(this, "countDownDuration");
+    countDown_ = seconds > 0 ? seconds : 0;
+}
+
+void DatePicker::setTimeZone(rt::Ref<ns::TimeZone> zone) {
+    rt::KeyChange change(this, "timeZone");
+    timeZone_ = std::move(zone);
+}
+
+cg::Size DatePicker::sizeThatFits(cg::Size) const {
+    return {320, 216};
+}
+
 RT_DEFINE_CLASS(DatePicker, "UIDatePicker", Control,
                 rt::prop("date", &DatePicker::date, &DatePicker::setDate),
                 rt::prop("minimumDate", &DatePicker::minimumDate, &DatePicker::setMinimumDate),
                 rt::prop("maximumDate", &DatePicker::maximumDate, &DatePicker::setMaximumDate),
                 rt::prop("datePickerMode", &DatePicker::datePickerMode, &DatePicker::setDatePickerMode),
                 rt::prop("minuteInterval", &DatePicker::minuteInterval, &DatePicker::setMinuteInterval),
+                rt::prop("countDownDuration", &DatePicker::countDownDuration, &DatePicker::setCountDownDuration),
+                rt::prop("timeZone", &DatePicker::timeZone, &DatePicker::setTimeZone),
                 rt::method("setDate:animated:", &DatePicker::setDateAnimated))
 
 } // namespace ui

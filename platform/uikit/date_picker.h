@@ -1,13 +1,15 @@
 #pragma once
 // ui::DatePicker ("UIDatePicker"): a date, by default the clock's time when the picker was made,
-// held between an optional minimum and maximum. Setting the date from code, or by key, sends
-// nothing.
+// held between an optional minimum and maximum, and a countdown duration for the countdown mode.
+// Setting either from code, or by key, sends nothing; the user's spin (the driver's pickDate and
+// pickDuration) sends value-changed (4096). It fits a fixed 320 x 216.
 
 #include "platform/uikit/control.h"
 
 namespace ns {
 class Date;
-}
+class TimeZone;
+} // namespace ns
 
 namespace ui {
 
@@ -28,6 +30,13 @@ public:
     void setDatePickerMode(DatePickerMode mode);
     long minuteInterval() const noexcept { return minuteInterval_; }
     void setMinuteInterval(long interval);
+    // Seconds, 0 by default; negatives count as 0.
+    double countDownDuration() const noexcept { return countDown_; }
+    void setCountDownDuration(double seconds);
+    // Nil: the system's.
+    const rt::Ref<ns::TimeZone>& timeZone() const noexcept { return timeZone_; }
+    void setTimeZone(rt::Ref<ns::TimeZone> zone);
+    cg::Size sizeThatFits(cg::Size size) const override;
 
 protected:
     DatePicker();
@@ -39,6 +48,8 @@ private:
     rt::Ref<ns::Date> maximum_;
     DatePickerMode mode_ = DatePickerMode::DateAndTime;
     long minuteInterval_ = 1;
+    double countDown_ = 0;
+    rt::Ref<ns::TimeZone> timeZone_;
 };
 
 } // namespace ui

@@ -202,7 +202,7 @@ public:
     double keyboardAccessoryHeight() const override;
     // Makes the first responder give up when it is this view or inside it; `force` does not ask it.
     // True when nothing here edits any more.
-    bool endEditing(bool force);
+    virtual bool endEditing(bool force);
 
     // ---- Conversion and hit testing ----
     cg::Point convertPointToView(cg::Point point, const View* view) const;

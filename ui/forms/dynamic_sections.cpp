@@ -14,6 +14,8 @@ DynamicDataSection::DynamicDataSection() : emptyMessage_(ns::str("Empty")) {
     addElement(rt::make<LoadingElement>());
 }
 
+DynamicDataSection::DynamicDataSection(rt::Ref<ns::String> title) : Section(std::move(title)) {}
+
 DynamicDataSection::~DynamicDataSection() = default;
 
 void DynamicDataSection::bindToObjectWithString(const rt::Id& data, const rt::Ref<ns::String>& binding) {

@@ -24,6 +24,8 @@ public:
 
 protected:
     DynamicDataSection();
+    // The plain section's title initialiser: no spinner row, no empty message.
+    explicit DynamicDataSection(rt::Ref<ns::String> title);
     ~DynamicDataSection() override;
 
 private:

@@ -107,7 +107,7 @@ public:
     void selectedAccessory(const rt::Id& cell, const rt::Ref<ui::ViewController>& controller,
                            const rt::Ref<ns::IndexPath>& indexPath);
     // onSelected, then the controller action with the element.
-    void performAction();
+    virtual void performAction();
     void performAccessoryAction();
 
     // Writes the element's value into the object; the base element has none.

@@ -311,7 +311,8 @@ void FormTableView::reloadRowHeights() {
 }
 
 void FormTableView::endEditingOnVisibleCells() {
-    for (const rt::Id& shown : *visibleCells())
+    const auto cells = visibleCells(); // held: the loop would otherwise walk a freed array
+    for (const rt::Id& shown : *cells)
         if (const auto cell = rt::cast<ui::TableViewCell>(shown); cell && cell->isEditing()) cell->endEditing(true);
 }
 

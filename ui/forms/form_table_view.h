@@ -18,6 +18,10 @@ namespace rt {
 class Protocol;
 }
 
+namespace ui {
+class ViewController;
+}
+
 namespace fm {
 
 class Element;

@@ -261,6 +261,15 @@ std::vector<rt::Ref<ui::ActionSheet>> AppFixture::presentedSheets() const {
 bool AppFixture::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
     return driver_->press(dialog, index);
 }
+bool AppFixture::pickDate(const rt::Ref<ui::DatePicker>& picker, double secondsSince1970) {
+    return driver_->pickDate(picker, secondsSince1970);
+}
+bool AppFixture::pickDuration(const rt::Ref<ui::DatePicker>& picker, double seconds) {
+    return driver_->pickDuration(picker, seconds);
+}
+bool AppFixture::tapSegment(const rt::Ref<ui::SegmentedControl>& control, long index) {
+    return driver_->tapSegment(control, index);
+}
 
 rt::Ref<ui::ViewController> AppFixture::topViewController() const {
     return driver_->topViewController();

@@ -52,11 +52,13 @@ class Application;
 class BarButtonItem;
 class ButtonDialog;
 class Control;
+class DatePicker;
 class Event;
 class Label;
 class TableView;
 class TableViewCell;
 class NavigationController;
+class SegmentedControl;
 class TextField;
 class TextView;
 class View;
@@ -154,6 +156,11 @@ public:
     // Presses button `index` of a dialog on screen (its delegate hears clicked, will dismiss and
     // did dismiss); false when the dialog is not on screen or has no such button.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
+    // Spins a date picker to a date or a duration (value-changed sent), and taps segment `index` of
+    // a segmented control (the driver's calls).
+    bool pickDate(const rt::Ref<ui::DatePicker>& picker, double secondsSince1970);
+    bool pickDuration(const rt::Ref<ui::DatePicker>& picker, double seconds);
+    bool tapSegment(const rt::Ref<ui::SegmentedControl>& control, long index);
 
     // Puts a view on screen, where a person's tap can reach it: into the key window (a window over
     // the screen, made key, when there is none), above what it holds. Returns the view.

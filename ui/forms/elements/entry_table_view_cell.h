@@ -70,7 +70,7 @@ public:
     virtual bool handleActionBarDone(const rt::Id& sender);
 
     // The field's delegate and its editing-changed action.
-    void textFieldDidBeginEditing(const rt::Ref<ui::TextField>& field);
+    virtual void textFieldDidBeginEditing(const rt::Ref<ui::TextField>& field);
     virtual void textFieldDidEndEditing(const rt::Ref<ui::TextField>& field);
     virtual bool textFieldShouldChangeCharacters(const rt::Ref<ui::TextField>& field, ns::Range range,
                                                  const rt::Ref<ns::String>& replacement);
