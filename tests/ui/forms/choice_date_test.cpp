@@ -33,6 +33,7 @@
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
+#include "tests/ui/forms/form_test_support.h"
 
 namespace {
 
@@ -115,12 +116,7 @@ protected:
     // A form of the sections, in a table 320 wide.
     rt::Ref<fm::FormTableView> tableOf(std::initializer_list<rt::Ref<fm::Section>> sections) {
         form = rt::make<fm::RootElement>();
-        for (const auto& section : sections)
-            form->addSection(section);
-        auto made = rt::make<fm::FormTableView>(controller, form);
-        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
-        made->reloadData();
-        return made;
+        return forms_test::loadedTable(controller, form, sections);
     }
     // A form of one section holding the elements.
     rt::Ref<fm::FormTableView> table(std::initializer_list<rt::Ref<fm::Element>> members) {

@@ -18,6 +18,7 @@
 #include "ui/forms/elements/decimal_element.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
+#include "tests/ui/forms/form_test_support.h"
 
 namespace {
 
@@ -53,12 +54,7 @@ protected:
         auto section = rt::make<fm::Section>();
         for (const auto& member : members)
             section->addElement(member);
-        auto form = rt::make<fm::RootElement>();
-        form->addSection(section);
-        auto made = rt::make<fm::FormTableView>(controller, form);
-        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
-        made->reloadData();
-        return made;
+        return forms_test::loadedTable(controller, rt::make<fm::RootElement>(), {section});
     }
     static void type(ui::TextField& field, std::string_view text) {
         for (char c : text)

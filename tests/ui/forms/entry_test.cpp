@@ -25,6 +25,7 @@
 #include "ui/forms/elements/entry_table_view_cell.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
+#include "tests/ui/forms/form_test_support.h"
 
 namespace {
 
@@ -102,12 +103,7 @@ protected:
     }
     rt::Ref<fm::FormTableView> table(std::initializer_list<rt::Ref<fm::Section>> sections) {
         form = rt::make<fm::RootElement>();
-        for (const auto& s : sections)
-            form->addSection(s);
-        auto made = rt::make<fm::FormTableView>(controller, form);
-        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
-        made->reloadData();
-        return made;
+        return forms_test::loadedTable(controller, form, sections);
     }
     static rt::Ref<fm::EntryTableViewCell> cellOf(const rt::Ref<fm::FormTableView>& t,
                                                   const rt::Ref<fm::EntryElement>& e) {

@@ -16,6 +16,7 @@
 #include "ui/forms/elements/text_element.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
+#include "tests/ui/forms/form_test_support.h"
 
 namespace {
 
@@ -121,12 +122,7 @@ protected:
     }
     rt::Ref<fm::FormTableView> table(std::initializer_list<rt::Ref<fm::Section>> sections) {
         form = rt::make<fm::RootElement>();
-        for (const auto& s : sections)
-            form->addSection(s);
-        auto made = rt::make<fm::FormTableView>(controller, form);
-        made->setFrame(cg::Rect::make(0, 0, 320, 2000));
-        made->reloadData();
-        return made;
+        return forms_test::loadedTable(controller, form, sections);
     }
     static std::string keys(const rt::Ref<fm::Section>& s) {
         std::string out;
