@@ -1,6 +1,7 @@
 #include "ui/forms/elements/autocomplete_text_field.h"
 
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/operation_queue.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
 #include "platform/uikit/color.h"

@@ -1,6 +1,7 @@
 #include "ui/forms/elements/table_view_cell.h"
 
 #include "platform/runtime/class.h"
+#include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/string_drawing.h"
@@ -23,7 +24,14 @@ double formCellTextWidth(const ui::Label& label, double width, double height) {
 } // namespace
 
 TableViewCell::TableViewCell(rt::Ref<ns::String> reuseIdentifier)
-    : ui::TableViewCell(ui::TableViewCellStyle::Value1, std::move(reuseIdentifier)) {}
+    : TableViewCell(ui::TableViewCellStyle::Value1, std::move(reuseIdentifier)) {}
+
+TableViewCell::TableViewCell(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier)
+    : ui::TableViewCell(style, std::move(reuseIdentifier)) {}
+
+rt::Ref<TableViewCell> TableViewCell::withStyle(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier) {
+    return rt::make<TableViewCell>(style, std::move(reuseIdentifier));
+}
 
 TableViewCell::~TableViewCell() = default;
 
