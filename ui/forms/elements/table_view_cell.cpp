@@ -44,6 +44,7 @@ void TableViewCell::layoutSubviewsInsideBounds(const cg::Rect& bounds) {
     const double W = bounds.width(), H = bounds.height();
     auto title = textLabel();
     auto value = detailTextLabel();
+    if (!value) return; // the default style: the platform's layout stands
     auto image = imageView()->image();
     const double A = image ? W - (image->size().width + 16) : W;
     const bool hasTitle = formCellHasText(*title), hasValue = formCellHasText(*value);
@@ -76,12 +77,13 @@ void TableViewCell::applyAppearanceForElement(const rt::Ref<Element>& element) {
     title->setTextAlignment(ui::TextAlignment(appearance->labelAlignment()));
     title->setNumberOfLines(0);
     title->setBackgroundColor(ui::Color::clearColor());
-    auto value = detailTextLabel();
-    value->setTextColor(enabled ? appearance->valueColorEnabled() : appearance->valueColorDisabled());
-    value->setFont(appearance->valueFont());
-    value->setTextAlignment(ui::TextAlignment(appearance->valueAlignment()));
-    value->setNumberOfLines(0);
-    value->setBackgroundColor(ui::Color::clearColor());
+    if (auto value = detailTextLabel()) { // none in the default style
+        value->setTextColor(enabled ? appearance->valueColorEnabled() : appearance->valueColorDisabled());
+        value->setFont(appearance->valueFont());
+        value->setTextAlignment(ui::TextAlignment(appearance->valueAlignment()));
+        value->setNumberOfLines(0);
+        value->setBackgroundColor(ui::Color::clearColor());
+    }
     setBackgroundColor(enabled ? appearance->backgroundColorEnabled()
                                : appearance->backgroundColorDisabled());
     setSelectedBackgroundView(appearance->selectedBackgroundView());
