@@ -19,7 +19,16 @@
 #include "platform/uikit/window.h"
 #include "tester/driver.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "platform/graphics/layer.h"
+#include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/image_picker_controller.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/popover_controller.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
+#include "ui/forms/elements/image_element.h"
 #include "ui/forms/elements/multiline_element.h"
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
@@ -185,6 +194,117 @@ TEST_F(RichEntryTest, TheEditorsInsetFollowsTheKeyboardOffThePadAndStopsWithIt) 
         EXPECT_FALSE(gone.lock()) << "the editor is freed once it went away";
         postKeyboard(ui::UIKeyboardWillShowNotification, 216); // reaches no freed editor
         app().advance(1);
+    }
+}
+
+TEST_F(RichEntryTest, PickedImagesAreScaledDownOnlyPastAPositiveMaximum) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        cg::Size picked;
+        float maximum;
+        cg::Size kept;
+        bool redrawn;
+    };
+    const Case cases[] = {
+        {{3000, 2000}, 600, {600, 400}, true},
+        {{2000, 3000}, 600, {400, 600}, true},
+        {{600, 600}, 600, {600, 600}, false},
+        {{3000, 2000}, std::numeric_limits<float>::max(), {3000, 2000}, false},
+        {{3000, 2000}, 0, {3000, 2000}, false},
+        {{3000, 2000}, -5, {3000, 2000}, false},
+        {{3000, 2000}, nan, {3000, 2000}, false},
+    };
+    auto controller = show({});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.maximum);
+        auto element = rt::make<fm::ImageElement>();
+        element->setImageMaxLength(c.maximum);
+        auto picked = ui::Image::imageWithSize(c.picked);
+        auto picker = element->imagePickerController();
+        EXPECT_EQ(picker, element->imagePickerController()) << "made once";
+        EXPECT_TRUE(app().driver().pickImage(picker, picked));
+        ASSERT_TRUE(element->imageValue());
+        EXPECT_EQ(element->imageValue()->size(), c.kept);
+        EXPECT_EQ(element->imageValue() != picked, c.redrawn);
+        EXPECT_TRUE(app().driver().cancelPicker(picker));
+        EXPECT_EQ(element->imageValue()->size(), c.kept) << "a cancel keeps the image";
+    }
+    ui::Image::registerImageNamed("rich-entry-photo", {1200, 800});
+    auto named = rt::make<fm::ImageElement>(str("Photo"), ui::Image::imageWithSize({5000, 10}));
+    EXPECT_EQ(named->imageValue()->size().width, 5000) << "not scaled when given";
+    named->setImageMaxLength(300);
+    ns::setValueForKey(named, str("rich-entry-photo"), "imageValueNamed");
+    EXPECT_EQ(named->imageValue()->size(), (cg::Size{300, 200}));
+    EXPECT_EQ(ns::valueForKey(named, "imageValueNamed"), nullptr);
+
+    auto data = ns::MutableDictionary::make();
+    data->setObjectForKey(str("stale"), "photo");
+    auto empty = rt::make<fm::ImageElement>();
+    empty->fetchValueIntoObject(data);
+    EXPECT_TRUE(data->objectForKey("photo")) << "no key, nothing written";
+    empty->setKey(str("photo"));
+    empty->fetchValueIntoObject(data);
+    EXPECT_FALSE(data->objectForKey("photo") && !rt::cast<ns::Null>(data->objectForKey("photo")));
+}
+
+TEST_F(RichEntryTest, TheThumbnailSitsAtTheRightEndAndFollowsTheBoundElement) {
+    auto first = rt::make<fm::ImageElement>(str("Photo"), ui::Image::imageWithSize({50, 50}));
+    auto controller = show({first});
+    auto cell = rt::cast<fm::ImageTableViewCell>(controller->formTableView()->cellForElement(first));
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->textField(), nullptr);
+    cell->setFrame(cg::Rect::make(0, 0, 320, 44));
+    cell->layoutIfNeeded();
+    ASSERT_EQ(cell->contentView()->frame().width(), 320);
+    EXPECT_EQ(cell->imageViewButton()->frame(), cg::Rect::make(278, 2, 40, 40));
+    EXPECT_EQ(cell->textLabel()->frame().width(), 266);
+    EXPECT_EQ(first->parentSection()->entryPosition(), cg::Rect::make(278, 2, 40, 40));
+    EXPECT_TRUE(cell->imageViewButton()->layer()->masksToBounds());
+
+    auto thumbnail = [&] { return cell->imageViewButton()->imageForState(ui::ControlStates::Normal); };
+    EXPECT_EQ(thumbnail(), first->imageValue());
+    auto second = rt::make<fm::ImageElement>(str("Other"), ui::Image::imageWithSize({20, 20}));
+    cell->setImageElement(second);
+    EXPECT_EQ(thumbnail(), second->imageValue());
+    first->setImageValue(ui::Image::imageWithSize({1, 1}));
+    EXPECT_EQ(thumbnail(), second->imageValue()) << "the old element no longer shows";
+    auto replaced = ui::Image::imageWithSize({2, 2});
+    second->setImageValue(replaced);
+    EXPECT_EQ(thumbnail(), replaced);
+}
+
+TEST_F(RichEntryTest, ThePickerOpensThroughTheFormOnAPhoneAndInAPopoverOnAPad) {
+    for (const sim::Model model : {sim::Model::iPhone, sim::Model::iPad}) {
+        SCOPED_TRACE(sim::modelText(model));
+        sim::Profile profile = sim::defaultProfile();
+        profile.model = model;
+        profile.removeCameras(sim::CameraPosition::Back);
+        profile.removeCameras(sim::CameraPosition::Front);
+        sim::ScopedDevice device(profile);
+        auto element = rt::make<fm::ImageElement>();
+        element->setSource(1); // the camera, which this device lacks
+        auto plain = rt::make<fm::Element>();
+        auto controller = show({element, plain});
+        auto table = controller->formTableView();
+        ns::CapturedLog log;
+        ASSERT_TRUE(app().driver().tapRow(table, 0));
+        app().advance(1);
+        EXPECT_TRUE(log.contains("Source not available, using default Library type."));
+        auto picker = element->imagePickerController();
+        EXPECT_EQ(picker->sourceType(), ui::ImagePickerControllerSourceType::PhotoLibrary);
+        const bool pad = model == sim::Model::iPad;
+        EXPECT_EQ(bool(element->popoverController()), pad);
+        if (!pad) {
+            EXPECT_EQ(rt::Id(app().driver().topViewController()), rt::Id(picker));
+        }
+        EXPECT_TRUE(app().driver().pickImage(picker, ui::Image::imageWithSize({10, 10})));
+        app().advance(1);
+        EXPECT_EQ(rt::Id(app().driver().topViewController()), rt::Id(controller));
+        if (pad) {
+            element->setPopoverController(nullptr);
+            element->presentImagePicker(table, controller, ns::IndexPath::indexPathForRowInSection(1, 0));
+            EXPECT_FALSE(element->popoverController()) << "only from an image cell";
+        }
     }
 }
 

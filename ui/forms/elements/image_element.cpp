@@ -135,7 +135,8 @@ void ImageElement::reducedImageIfNeeded() {
     const cg::Size size = imageValue_->size();
     if (!(size.width > m) && !(size.height > m)) return;
     const auto f = static_cast<float>(m / std::max(size.width, size.height));
-    const cg::Size scaled{size.width * f, size.height * f};
+    // In single precision throughout: 3000 · 0.2f is 600 there, a hair over it in double.
+    const cg::Size scaled{static_cast<float>(size.width) * f, static_cast<float>(size.height) * f};
     ui::graphicsBeginImageContext(scaled);
     imageValue_->drawInRect(cg::Rect::make(0, 0, scaled.width, scaled.height));
     rt::Ref<ui::Image> reduced = ui::graphicsGetImageFromCurrentImageContext();
