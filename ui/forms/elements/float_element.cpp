@@ -75,6 +75,10 @@ FloatTableViewCell::FloatTableViewCell()
 
 FloatTableViewCell::~FloatTableViewCell() = default;
 
+void FloatTableViewCell::setSlider(rt::Ref<ui::Slider> slider) {
+    slider_ = std::move(slider);
+}
+
 void FloatTableViewCell::layoutSubviews() {
     TableViewCell::layoutSubviews();
     const rt::Ref<ui::Label> title = textLabel();

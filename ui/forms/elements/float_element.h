@@ -51,7 +51,7 @@ class FloatTableViewCell : public TableViewCell {
     RT_CLASS(FloatTableViewCell)
 public:
     const rt::Ref<ui::Slider>& slider() const noexcept { return slider_; }
-    void setSlider(rt::Ref<ui::Slider> slider) { slider_ = std::move(slider); }
+    void setSlider(rt::Ref<ui::Slider> slider);
 
 protected:
     FloatTableViewCell();

@@ -71,6 +71,10 @@ void ImageElement::setImagePickerController(rt::Ref<ui::ImagePickerController> p
     picker_ = std::move(picker);
 }
 
+void ImageElement::setPopoverController(rt::Ref<ui::PopoverController> popover) {
+    popover_ = std::move(popover);
+}
+
 void ImageElement::setImageValue(rt::Ref<ui::Image> image) {
     rt::KeyChange change(this, "imageValue");
     imageValue_ = std::move(image);

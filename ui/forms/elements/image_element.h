@@ -27,7 +27,7 @@ public:
     const rt::Ref<ui::ImagePickerController>& imagePickerController() const;
     void setImagePickerController(rt::Ref<ui::ImagePickerController> picker);
     const rt::Ref<ui::PopoverController>& popoverController() const noexcept { return popover_; }
-    void setPopoverController(rt::Ref<ui::PopoverController> popover) { popover_ = std::move(popover); }
+    void setPopoverController(rt::Ref<ui::PopoverController> popover);
     const rt::Ref<ui::Image>& imageValue() const noexcept { return imageValue_; }
     // Announced to observers of "imageValue".
     void setImageValue(rt::Ref<ui::Image> image);
