@@ -103,7 +103,8 @@ TEST_F(SimpleRowsTest, BadgeLabelWidensItsFrameAndDrawsThePillWithoutMovingIt) {
     for (int draw = 0; draw < 2; ++draw) {
         cg::RecordingContext context;
         ui::renderView(*cell->badgeLabel(), context);
-        const auto fills = context.takeDisplayList().fills();
+        const cg::DisplayList list = context.takeDisplayList();
+        const auto fills = list.fills();
         ASSERT_FALSE(fills.empty());
         EXPECT_EQ(fills[0]->state.fillColor->blue(), element->badgeColor() ? 0 : cell->tintColor()->cgColor()->blue());
         EXPECT_EQ(cell->badgeLabel()->frame(), before) << "drawing leaves the frame alone";
