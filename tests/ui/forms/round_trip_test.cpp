@@ -17,6 +17,7 @@
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
+#include "platform/uikit/segmented_control.h"
 #include "platform/uikit/slider.h"
 #include "platform/uikit/switch.h"
 #include "platform/uikit/text_field.h"
@@ -24,6 +25,8 @@
 #include "platform/uikit/window.h"
 #include "tester/driver.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "ui/forms/elements/auto_entry_element.h"
+#include "ui/forms/elements/autocomplete_text_field.h"
 #include "ui/forms/elements/badge_element.h"
 #include "ui/forms/elements/decimal_element.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
@@ -80,8 +83,10 @@ protected:
         app().advance(1);
         return controller;
     }
-    rt::Ref<ui::TableViewCell> cell(const char* key) const {
-        return table()->cellForElement(form()->elementWithKey(key));
+    // The row's cell, scrolled into view as a tester looks for it.
+    rt::Ref<ui::TableViewCell> cell(const char* key) {
+        const auto path = form()->elementWithKey(key)->getIndexPath();
+        return app().driver().revealRow(table(), path->row(), path->section());
     }
     rt::Ref<fm::FormTableView> table() const { return controller->formTableView(); }
     const rt::Ref<fm::RootElement>& form() const { return controller->root(); }
@@ -94,6 +99,35 @@ protected:
         entry->textField()->setText(str(""));
         ASSERT_TRUE(app().typeText(entry->textField(), text));
         ASSERT_TRUE(app().endEditing(entry->textField()));
+    }
+    // Types into the entry, then "Next" to the autocomplete row, types the start of a candidate
+    // and takes the completion with "Done".
+    void typeThenComplete(const char* key, std::string_view text, const char* next, std::string_view start) {
+        typeEntryOnly(key, text);
+        auto entry = rt::cast<fm::EntryTableViewCell>(cell(key));
+        entry->previousNextControl()->setSelectedSegmentIndex(1);
+        entry->handleActionBarPreviousNext(entry->previousNextControl());
+        app().advance(0.5);
+        auto completing = rt::cast<fm::AutoEntryTableViewCell>(cell(next));
+        ASSERT_TRUE(completing);
+        ASSERT_TRUE(completing->autoCompleteField()->isFirstResponder());
+        for (const char c : start)
+            ASSERT_TRUE(completing->autoCompleteField()->insertText(std::string_view(&c, 1)));
+        completing->handleActionBarDone(nullptr);
+        app().advance(0.5);
+    }
+    void typeEntryOnly(const char* key, std::string_view text) {
+        auto entry = rt::cast<fm::EntryTableViewCell>(cell(key));
+        ASSERT_TRUE(entry);
+        entry->textField()->setText(str(""));
+        ASSERT_TRUE(app().typeText(entry->textField(), text));
+    }
+    void moveSortingRow(const char* key, long from, long to) {
+        const auto section = form()->sectionWithKey(key);
+        ASSERT_TRUE(section);
+        const long index = static_cast<long>(form()->getVisibleIndexForSection(section.get()));
+        ASSERT_TRUE(table()->moveRow(ns::IndexPath::indexPathForRowInSection(from, index),
+                                     ns::IndexPath::indexPathForRowInSection(to, index)));
     }
     void toggleSwitch(const char* key) {
         auto toggle = rt::cast<ui::Switch>(rt::Id(cell(key)->accessoryView()));
@@ -166,25 +200,29 @@ TEST_F(RoundTripTest, AFormFromItsFileIsFilledByTheTesterAndReadBack) {
     EXPECT_FALSE(rt::cast<ui::Switch>(rt::Id(cell("member")->accessoryView()))->isOn());
     EXPECT_EQ(rt::cast<fm::FloatTableViewCell>(cell("level"))->slider()->value(), 0.25f);
 
-    typeEntry("name", "Bea");
+    typeThenComplete("name", "Bea", "fruit", "apr");
     typeEntry("price", "275");
     toggleSwitch("member");
     slide("level", 0.75f);
     editMultiline("notes", " and second");
     editNested("Address", "city", "Oslo", "Rome");
     tapButton("Send");
+    moveSortingRow("items", 2, 0);
     EXPECT_EQ(controller->sent, 1);
 
-    const char* expected = R"({"city": "Rome", "level": 0.75, "member": true, "name": "Bea", "notes": "First and second", "price": 2.75})";
+    const char* expected = R"({"city": "Rome", "fruit": "Apricot", "items": ["c", "a", "b"], "level": 0.75,
+        "member": true, "name": "Bea", "notes": "First and second", "price": 2.75})";
     auto fetched = ns::MutableDictionary::make();
     form()->fetchValueIntoObject(fetched);
-    for (const char* key : {"name", "price", "member", "level", "notes", "city"}) {
+    const char* keys[] = {"name", "fruit", "price", "member", "level", "notes", "city", "items"};
+    for (const char* key : keys) {
         SCOPED_TRACE(key);
         EXPECT_EQ(roundTripText(fetched->objectForKey(key)),
                   roundTripText(rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(expected))->objectForKey(key)));
     }
+    form()->fetchValueIntoObject(data); // the sorting order: bindings skip "iterate"
     form()->fetchValueUsingBindingsIntoObject(data);
-    for (const char* key : {"name", "price", "member", "level", "notes", "city"})
+    for (const char* key : keys)
         EXPECT_EQ(roundTripText(data->objectForKey(key)), roundTripText(fetched->objectForKey(key))) << key;
 
     // A fresh tree from the same file shows what was written back.
