@@ -6,7 +6,8 @@
 // 200-element form (about 1,200 properties, names mapped and strings translated) built from a
 // dictionary and from a 40 KB file, 200 values bound, read back through bindings and by key, and
 // a template iterated over 1,000 items. The choice and date rows: a tap on an option, opening a
-// radio list, preparing a date cell, toggling an inline picker.
+// radio list, preparing a date cell, toggling an inline picker. The simple rows' reload (a new cell
+// on every call), a multiline keystroke, and scaling a picked picture.
 
 #include <benchmark/benchmark.h>
 
@@ -21,20 +22,28 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/class.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/image_picker_controller.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/table_view_cell.h"
+#include "platform/uikit/text_view.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 #include "ui/forms/appearance.h"
 #include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/autocomplete_text_field.h"
+#include "ui/forms/elements/badge_element.h"
+#include "ui/forms/elements/boolean_element.h"
 #include "ui/forms/elements/date_cells.h"
 #include "ui/forms/elements/date_time_elements.h"
 #include "ui/forms/elements/decimal_element.h"
 #include "ui/forms/elements/entry_element.h"
+#include "ui/forms/elements/float_element.h"
+#include "ui/forms/elements/image_element.h"
 #include "ui/forms/elements/label_element.h"
+#include "ui/forms/elements/multiline_element.h"
 #include "ui/forms/elements/radio_elements.h"
 #include "ui/forms/elements/select_section.h"
 #include "ui/forms/elements/table_view_cell.h"
@@ -523,5 +532,80 @@ void DateToggleAnInlinePickerInTwoHundredRows(benchmark::State& state) {
     fm::Element::removeClassAppearances();
 }
 BENCHMARK(DateToggleAnInlinePickerInTwoHundredRows)->Unit(benchmark::kMicrosecond);
+
+// ---- Simple, multiline and image rows ------------------------------------------------------------
+
+// Badge, boolean and float rows make a new cell on every call: a reload makes the ones on screen.
+void FormReloadOfTwoHundredSimpleRows(benchmark::State& state) {
+    auto root = rt::make<fm::RootElement>();
+    for (int s = 0; s < 10; ++s) {
+        auto section = rt::make<fm::Section>();
+        for (int r = 0; r < 20; ++r) {
+            const auto title = ns::str("Row " + std::to_string(r));
+            if (r % 3 == 0) section->addElement(rt::make<fm::BadgeElement>(title, ns::str("12")));
+            else if (r % 3 == 1) section->addElement(rt::make<fm::BooleanElement>(title, true));
+            else section->addElement(rt::make<fm::FloatElement>(title, 0.5f));
+        }
+        root->addSection(section);
+    }
+    auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
+    table->setFrame(cg::Rect::make(0, 0, 320, 568));
+    for (auto _ : state) {
+        table->reloadData();
+        table->layoutIfNeeded();
+    }
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormReloadOfTwoHundredSimpleRows)->Unit(benchmark::kMicrosecond);
+
+// Counts the editing-changed calls of the multiline editor.
+class BenchMultilineDelegate : public rt::Object {
+    RT_CLASS(BenchMultilineDelegate)
+public:
+    long changes = 0;
+    void editingChanged(const rt::Id&, const rt::Id&) { ++changes; }
+};
+
+} // namespace
+
+RT_DEFINE_CLASS(BenchMultilineDelegate, "BenchMultilineDelegate", rt::Object,
+                rt::method("FMEntryEditingChangedForElement:andCell:", &BenchMultilineDelegate::editingChanged))
+
+namespace {
+
+// One keystroke in the multiline editor: asked, taken into the text view and the element, told.
+void FormMultilineKeystroke(benchmark::State& state) {
+    auto element = rt::make<fm::MultilineElement>();
+    auto delegate = rt::make<BenchMultilineDelegate>();
+    element->setDelegate(delegate);
+    auto editor = rt::make<fm::MultilineTextViewController>(ns::str("Note"));
+    editor->setEntryElement(element);
+    const auto& view = editor->textView();
+    view->setText(ns::str(std::string(200, 'a')));
+    const auto key = ns::str("b");
+    for (auto _ : state) {
+        const ns::Range end{view->text()->length(), 0};
+        if (editor->textViewShouldChangeText(view, end, key)) {
+            view->setText(view->text()->stringByAppendingString(*key));
+            editor->textViewDidChange(view);
+        }
+        if (view->text()->length() > 400) view->setText(ns::str(std::string(200, 'a')));
+    }
+    benchmark::DoNotOptimize(delegate->changes);
+}
+BENCHMARK(FormMultilineKeystroke);
+
+// A picked 3000 by 2000 picture drawn down to 600 by 400.
+void FormImageScaledDownOnPick(benchmark::State& state) {
+    auto element = rt::make<fm::ImageElement>();
+    element->setImageMaxLength(600);
+    const auto picked = ui::Image::imageWithSize({3000, 2000});
+    auto info = ns::MutableDictionary::make();
+    info->setObjectForKey(picked, ui::UIImagePickerControllerOriginalImage);
+    for (auto _ : state)
+        element->imagePickerDidFinishPicking(nullptr, info);
+    if (element->imageValue()->size().width != 600) state.SkipWithError("not scaled to 600");
+}
+BENCHMARK(FormImageScaledDownOnPick)->Unit(benchmark::kMillisecond);
 
 } // namespace

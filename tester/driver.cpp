@@ -14,10 +14,13 @@
 #include "platform/uikit/control.h"
 #include "platform/uikit/date_picker.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/image_picker_controller.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/segmented_control.h"
+#include "platform/uikit/slider.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/text_field.h"
@@ -226,6 +229,30 @@ bool Driver::tap(const rt::Ref<ui::Control>& control) {
     control->touchesEnded(event->allTouches(), event);
     runUntilIdle();
     return true;
+}
+
+bool Driver::slide(const rt::Ref<ui::Slider>& slider, float value) {
+    if (!slider || !running() || !reaches(*slider, slider->isEnabled())) return false;
+    slider->setValue(value);
+    slider->sendActionsForControlEvents(ui::ControlEvent::ValueChanged);
+    runUntilIdle();
+    return true;
+}
+
+bool Driver::pickImage(const rt::Ref<ui::ImagePickerController>& picker, const rt::Ref<ui::Image>& image) {
+    if (!picker || !running()) return false;
+    auto info = ns::MutableDictionary::make();
+    if (image) info->setObjectForKey(image, ui::UIImagePickerControllerOriginalImage);
+    const bool told = picker->pickMedia(info);
+    runUntilIdle();
+    return told;
+}
+
+bool Driver::cancelPicker(const rt::Ref<ui::ImagePickerController>& picker) {
+    if (!picker || !running()) return false;
+    const bool told = picker->cancelPicking();
+    runUntilIdle();
+    return told;
 }
 
 bool Driver::tapOutlet(const rt::Id& owner, std::string_view outlet) {

@@ -51,6 +51,9 @@ class TextView;
 class View;
 class ViewController;
 class Window;
+class Slider;
+class ImagePickerController;
+class Image;
 } // namespace ui
 
 namespace sim {
@@ -148,6 +151,15 @@ public:
     // Taps the back button of the navigation controller on screen. False, and nothing happens,
     // when there is none, its bar is hidden or shows no back button.
     bool tapBack();
+
+    // ---- Sliders and pickers ----
+    // Drags the slider to the value (held to its range) and sends value changed; false, and
+    // nothing happens, for a slider a tester could not touch.
+    bool slide(const rt::Ref<ui::Slider>& slider, float value);
+    // The user's pick of an image (the info's original image) and the user's cancel, through the
+    // picker's own calls; false when the picker's delegate does not answer.
+    bool pickImage(const rt::Ref<ui::ImagePickerController>& picker, const rt::Ref<ui::Image>& image);
+    bool cancelPicker(const rt::Ref<ui::ImagePickerController>& picker);
 
     // ---- Observing ----
     const rt::Ref<ui::Application>& app() const noexcept { return app_; }

@@ -106,7 +106,8 @@ void ShapeLayer::drawInContext(cg::Context& context) const {
     }
 }
 
-RT_DEFINE_CLASS(Layer, "CALayer", rt::Object)
+RT_DEFINE_CLASS(Layer, "CALayer", rt::Object,
+                rt::prop("masksToBounds", &Layer::masksToBounds, &Layer::setMasksToBounds))
 RT_DEFINE_CLASS(ShapeLayer, "CAShapeLayer", Layer)
 
 } // namespace ca

@@ -27,6 +27,9 @@ public:
     // Negative and non-finite values are taken as 0.
     double cornerRadius() const noexcept { return cornerRadius_; }
     void setCornerRadius(double radius);
+    // Whether a view's drawing, its subviews' included, is held inside the rounded outline.
+    bool masksToBounds() const noexcept { return masksToBounds_; }
+    void setMasksToBounds(bool masks) noexcept { masksToBounds_ = masks; }
     double borderWidth() const noexcept { return borderWidth_; }
     void setBorderWidth(double width);
     // Black unless set.
@@ -59,6 +62,7 @@ private:
     bool hidden_ = false;
     rt::Ref<cg::Color> background_;
     double cornerRadius_ = 0;
+    bool masksToBounds_ = false;
     double borderWidth_ = 0;
     rt::Ref<cg::Color> borderColor_;
     std::vector<rt::Ref<Layer>> sublayers_;

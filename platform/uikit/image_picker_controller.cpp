@@ -21,10 +21,7 @@ bool ImagePickerController::isCameraDeviceAvailable(ImagePickerControllerCameraD
                                                                                            : sim::CameraPosition::Back);
 }
 
-void ImagePickerController::setDelegate(const rt::Id& delegate) {
-    rt::KeyChange change(this, "delegate");
-    delegate_ = delegate;
-}
+ImagePickerController::~ImagePickerController() = default;
 
 void ImagePickerController::setSourceType(ImagePickerControllerSourceType type) {
     rt::KeyChange change(this, "sourceType");
@@ -56,9 +53,7 @@ bool ImagePickerController::cancelPicking() {
     return detail::tell(delegate(), didCancel, rt::retained(this));
 }
 
-RT_DEFINE_CLASS(ImagePickerController, "UIImagePickerController", rt::Object,
-                rt::prop("delegate", &ImagePickerController::delegate, &ImagePickerController::setDelegate,
-                         {.memory = rt::Memory::Weak}),
+RT_DEFINE_CLASS(ImagePickerController, "UIImagePickerController", NavigationController,
                 rt::prop("sourceType", &ImagePickerController::sourceType, &ImagePickerController::setSourceType),
                 rt::prop("cameraDevice", &ImagePickerController::cameraDevice, &ImagePickerController::setCameraDevice),
                 rt::prop("allowsEditing", &ImagePickerController::allowsEditing, &ImagePickerController::setAllowsEditing),

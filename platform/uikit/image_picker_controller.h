@@ -1,11 +1,12 @@
 #pragma once
-// ui::ImagePickerController ("UIImagePickerController"): no camera and no library, only the
-// delegate conversation. The harness plays the user: pickMedia hands the delegate an info
+// ui::ImagePickerController ("UIImagePickerController"): a navigation controller (so it can be
+// presented, or shown in a popover) with no camera and no library, only the delegate
+// conversation. The harness plays the user: pickMedia hands the delegate an info
 // dictionary (imagePickerController:didFinishPickingMediaWithInfo:), cancelPicking tells it
 // imagePickerControllerDidCancel:, both by name. The delegate is held weakly.
 
 #include "platform/foundation/dictionary.h"
-#include "platform/runtime/object.h"
+#include "platform/uikit/navigation_controller.h"
 
 namespace ns {
 class Array;
@@ -21,15 +22,14 @@ inline constexpr const char* UIImagePickerControllerOriginalImage = "UIImagePick
 inline constexpr const char* UIImagePickerControllerEditedImage = "UIImagePickerControllerEditedImage";
 inline constexpr const char* UIImagePickerControllerMediaType = "UIImagePickerControllerMediaType";
 
-class ImagePickerController : public rt::Object {
+class ImagePickerController : public NavigationController {
     RT_CLASS(ImagePickerController)
 public:
     // The library always; the camera when the simulated device has one.
     static bool isSourceTypeAvailable(ImagePickerControllerSourceType type);
     static bool isCameraDeviceAvailable(ImagePickerControllerCameraDevice device);
 
-    rt::Id delegate() const { return delegate_.lock(); }
-    void setDelegate(const rt::Id& delegate);
+    // The delegate is the navigation controller's (held weakly).
     ImagePickerControllerSourceType sourceType() const noexcept { return sourceType_; }
     void setSourceType(ImagePickerControllerSourceType type);
     ImagePickerControllerCameraDevice cameraDevice() const noexcept { return cameraDevice_; }
@@ -45,9 +45,9 @@ public:
 
 protected:
     ImagePickerController();
+    ~ImagePickerController() override;
 
 private:
-    rt::Weak<rt::Object> delegate_;
     rt::Ref<ns::Array> mediaTypes_;
     ImagePickerControllerSourceType sourceType_ = ImagePickerControllerSourceType::PhotoLibrary;
     ImagePickerControllerCameraDevice cameraDevice_ = ImagePickerControllerCameraDevice::Rear;

@@ -86,6 +86,7 @@ void TextView::setTextContainerInset(const EdgeInsets& inset) {
 
 void TextView::textSizeChanged() {
     setNeedsDisplay();
+    setNeedsLayout(); // the content size, measured once at the next layout
     if (!translatesAutoresizingMaskIntoConstraints()) invalidateIntrinsicContentSize();
 }
 
@@ -107,6 +108,12 @@ cg::Size TextView::intrinsicContentSize() const {
     const cg::Size unbroken = measuredSize(0);
     if (!(layoutWidth_ > 0)) return unbroken;
     return {std::min(unbroken.width, layoutWidth_), measuredSize(layoutWidth_).height};
+}
+
+void TextView::layoutSubviews() {
+    ScrollView::layoutSubviews();
+    const double width = bounds().width();
+    setContentSize({width, measuredSize(width).height});
 }
 
 bool TextView::adoptLayoutWidth(double width) {
@@ -211,6 +218,14 @@ RT_DEFINE_CLASS(TextView, "UITextView", ScrollView,
                          {.getter = "isSelectable"}),
                 rt::prop("delegate", &TextView::delegate, &TextView::setDelegate,
                          {.memory = rt::Memory::Weak}),
-                rt::prop("editing", &TextView::isEditing, {.getter = "isEditing"}))
+                rt::prop("editing", &TextView::isEditing, {.getter = "isEditing"}),
+                rt::prop("keyboardType", &TextView::keyboardType, &TextView::setKeyboardType),
+                rt::prop("returnKeyType", &TextView::returnKeyType, &TextView::setReturnKeyType),
+                rt::prop("autocorrectionType", &TextView::autocorrectionType, &TextView::setAutocorrectionType),
+                rt::prop("autocapitalizationType", &TextView::autocapitalizationType,
+                         &TextView::setAutocapitalizationType),
+                rt::prop("keyboardAppearance", &TextView::keyboardAppearance, &TextView::setKeyboardAppearance),
+                rt::prop("secureTextEntry", &TextView::isSecureTextEntry, &TextView::setSecureTextEntry,
+                         {.getter = "isSecureTextEntry"}))
 
 } // namespace ui

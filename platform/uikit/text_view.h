@@ -1,6 +1,7 @@
 #pragma once
 // ui::TextView ("UITextView"): editable text of many lines, in a scroll view (scroll_view.h:
-// content offset, insets, scrollEnabled); its content size is whatever code sets.
+// content offset, insets, scrollEnabled). Its content size follows its text: the bounds' width and
+// the text's height wrapped at it, with the text container's insets, worked out at layout.
 //
 // Editing as a text field's, with the text view's delegate callbacks, all by name:
 // textViewShouldBeginEditing:, textViewDidBeginEditing:, textView:shouldChangeTextInRange:replacementText:,
@@ -59,6 +60,20 @@ public:
     const EdgeInsets& textContainerInset() const noexcept { return textContainerInset_; }
     void setTextContainerInset(const EdgeInsets& inset);
 
+    // The keyboard's traits, kept as the platform's numbers.
+    long keyboardType() const noexcept { return keyboardType_; }
+    void setKeyboardType(long type) noexcept { keyboardType_ = type; }
+    long returnKeyType() const noexcept { return returnKeyType_; }
+    void setReturnKeyType(long type) noexcept { returnKeyType_ = type; }
+    long autocorrectionType() const noexcept { return autocorrectionType_; }
+    void setAutocorrectionType(long type) noexcept { autocorrectionType_ = type; }
+    long autocapitalizationType() const noexcept { return autocapitalizationType_; }
+    void setAutocapitalizationType(long type) noexcept { autocapitalizationType_ = type; }
+    long keyboardAppearance() const noexcept { return keyboardAppearance_; }
+    void setKeyboardAppearance(long appearance) noexcept { keyboardAppearance_ = appearance; }
+    bool isSecureTextEntry() const noexcept { return secure_; }
+    void setSecureTextEntry(bool secure) noexcept { secure_ = secure; }
+
     cg::Size intrinsicContentSize() const override;
     cg::Size sizeThatFits(cg::Size size) const override;
     void drawRect(const cg::Rect& rect) override;
@@ -83,6 +98,8 @@ protected:
     void didResignFirstResponder() override;
     bool adoptLayoutWidth(double width) override;
     void scrollEnabledDidChange() override { textSizeChanged(); }
+    // The content size from the text, at the bounds' width.
+    void layoutSubviews() override;
 
 private:
     EdgeInsets textContainerInset_ = kTextInsets;
@@ -105,6 +122,9 @@ private:
     bool selectable_ = true;
     bool editing_ = false;
     double layoutWidth_ = 0;
+    long keyboardType_ = 0, returnKeyType_ = 0, autocorrectionType_ = 0, autocapitalizationType_ = 2,
+         keyboardAppearance_ = 0;
+    bool secure_ = false;
 };
 
 } // namespace ui

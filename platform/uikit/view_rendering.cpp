@@ -24,6 +24,12 @@ void renderView(View& view, cg::Context& context) {
     context.translateCTM(-bounds.size.width / 2 - bounds.origin.x, -bounds.size.height / 2 - bounds.origin.y);
     context.setAlpha(context.state().alpha * view.alpha());
     if (view.clipsToBounds()) context.clipToRect(bounds);
+    if (view.hasLayer() && view.layer()->masksToBounds()) {
+        auto outline = cg::MutablePath::make();
+        outline->addRoundedRect(bounds, view.layer()->cornerRadius());
+        context.addPath(*outline);
+        context.clip();
+    }
     if (const rt::Ref<Color>& background = view.backgroundColor(); background && background->alpha() > 0) {
         if (view.hasLayer()) {
             view.layer()->fillBackground(context, bounds, background->cgColor());

@@ -36,10 +36,7 @@ FormController::FormController(rt::Ref<RootElement> root) : FormController() {
     setRoot(std::move(root));
 }
 
-FormController::~FormController() {
-    for (const rt::Id& token : keyboardObservers_)
-        ns::NotificationCenter::defaultCenter()->removeObserver(token);
-}
+FormController::~FormController() = default; // the keyboard observation stops with it
 
 // ---- Making controllers ------------------------------------------------------------------------
 
@@ -234,42 +231,26 @@ void FormController::popToPreviousRootElementOnMainThread() {
 void FormController::setResizeWhenKeyboardPresented(bool resize) {
     if (resize == resizeForKeyboard_) return;
     resizeForKeyboard_ = resize;
-    const auto& center = ns::NotificationCenter::defaultCenter();
-    for (const rt::Id& token : keyboardObservers_)
-        center->removeObserver(token);
-    keyboardObservers_.clear();
-    if (!resize) return;
+    if (!resize) return keyboard_.stop();
     const rt::Weak<FormController> weak(rt::retained(this));
-    for (const char* name : {ui::UIKeyboardWillShowNotification, ui::UIKeyboardWillHideNotification})
-        keyboardObservers_.push_back(center->addObserverForName(name, nullptr, nullptr, [weak](const auto& note) {
-            if (const auto self = weak.lock()) self->resizeForKeyboard(note);
-        }));
+    keyboard_.start([weak](const rt::Ref<ns::Notification>& note) {
+        if (const auto self = weak.lock()) self->resizeForKeyboard(note);
+    });
 }
 
 void FormController::resizeForKeyboard(const rt::Ref<ns::Notification>& notification) {
     if (!onScreen_ || !notification || !table_) return;
-    const bool showing = notification->name()->utf8() == ui::UIKeyboardWillShowNotification;
+    const bool showing = keyboardShows(notification);
     if (showing == keyboardVisible_) return;
     keyboardVisible_ = showing;
-    const rt::Ref<ns::Dictionary>& info = notification->userInfo();
-    auto number = [&](const char* key) { return info ? rt::cast<ns::Number>(info->objectForKey(key)) : nullptr; };
-    const auto curve = number(ui::UIKeyboardAnimationCurveUserInfoKey);
-    const auto duration = number(ui::UIKeyboardAnimationDurationUserInfoKey);
-    const auto endValue = info ? rt::cast<ns::Value>(info->objectForKey(ui::UIKeyboardFrameEndUserInfoKey)) : nullptr;
-    const cg::Rect end = endValue ? view()->convertRectToView(endValue->get<cg::Rect>(), nullptr) : cg::Rect::zero();
-    // The curve goes in as the options' value, as received; read as options it would need << 16.
-    const unsigned long options = curve ? static_cast<unsigned long>(curve->longValue()) : 0;
     const rt::Weak<FormController> weak(rt::retained(this));
-    ui::View::animateWithDuration(
-        duration ? duration->doubleValue() : 0, 0, options,
-        [weak, showing, end] {
-            const auto self = weak.lock();
-            if (!self || !self->table_) return;
-            ui::EdgeInsets insets = self->table_->contentInset();
-            insets.bottom = showing ? end.size.height : 0;
-            self->table_->setContentInset(insets);
-        },
-        {});
+    animateInsetForKeyboard(notification, showing, view(), [weak](double bottom) {
+        const auto self = weak.lock();
+        if (!self || !self->table_) return;
+        ui::EdgeInsets insets = self->table_->contentInset();
+        insets.bottom = bottom;
+        self->table_->setContentInset(insets);
+    });
 }
 
 // ---- Loading overlay ---------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/view_controller.h"
+#include "ui/forms/keyboard_inset.h"
 
 namespace ns {
 class Notification;
@@ -132,7 +133,7 @@ private:
     bool keyboardVisible_ = false;
     bool onScreen_ = false;
     bool overlayShown_ = false; // the state last asked of loading:
-    std::vector<rt::Id> keyboardObservers_;
+    KeyboardObservation keyboard_;
     rt::Ref<ui::PopoverController> popoverBeingPresented_, popoverForChildRoot_;
 };
 

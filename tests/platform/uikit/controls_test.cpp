@@ -41,6 +41,7 @@
 #include "platform/uikit/screen.h"
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/touch.h"
 #include "tests/platform/uikit/support.h"
 
@@ -324,6 +325,26 @@ TEST(UIImagePickerController, TalksToItsDelegateByName) {
     sim::ScopedDevice none(noCamera);
     EXPECT_FALSE(ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerControllerSourceType::Camera));
     EXPECT_TRUE(ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerControllerSourceType::PhotoLibrary));
+}
+
+TEST(UIImagePickerController, IsANavigationControllerTheDelegateOfWhichIsTheNavigationDelegate) {
+    auto picker = rt::make<ui::ImagePickerController>();
+    EXPECT_TRUE(rt::cast<ui::NavigationController>(rt::Id(picker)));
+    auto delegate = rt::make<PickerDelegate>();
+    picker->setDelegate(delegate);
+    EXPECT_EQ(rt::cast<ui::NavigationController>(rt::Id(picker))->delegate(), rt::Id(delegate));
+}
+
+TEST(UITextView, ContentSizeFollowsTheTextAtLayout) {
+    auto view = rt::make<ui::TextView>(cg::Rect::make(0, 0, 200, 100));
+    view->layoutIfNeeded();
+    const double empty = view->contentSize().height;
+    EXPECT_EQ(view->contentSize().width, 200);
+    view->setText(ns::String::make(std::string(400, 'w')));
+    EXPECT_EQ(view->contentSize().height, empty) << "measured at layout, not per keystroke";
+    view->layoutIfNeeded();
+    EXPECT_GT(view->contentSize().height, 3 * empty);
+    EXPECT_EQ(view->contentSize().height, view->sizeThatFits({200, 0}).height);
 }
 
 TEST(UIImage, NamesComeFromTheRegistry) {

@@ -103,6 +103,21 @@ TEST(RenderView, SkipsHiddenAndTransparentViewsAndDrawsChildrenAfterParents) {
     EXPECT_EQ(child->draws, 1);
 }
 
+TEST(RenderView, ALayerThatMasksClipsTheSubviewsToItsRoundedOutline) {
+    for (const bool masks : {false, true}) {
+        auto rounded = plain(Rect::make(0, 0, 40, 40), ui::Color::greenColor());
+        rounded->layer()->setCornerRadius(8);
+        rounded->layer()->setMasksToBounds(masks);
+        rounded->addSubview(rt::make<PaintingView>(Rect::make(0, 0, 40, 40)));
+        cg::DisplayList list = recorded(*rounded);
+        const auto& clips = list.fills().at(1)->state.clips;
+        ASSERT_EQ(clips.size(), masks ? 1u : 0u) << masks;
+        if (masks) {
+            EXPECT_EQ(clips[0].path->boundingBox(), Rect::make(0, 0, 40, 40));
+        }
+    }
+}
+
 TEST(RenderView, DisplayIsOnDemandAndLayersDrawAfterTheView) {
     auto view = rt::make<PaintingView>(Rect::make(0, 0, 50, 50));
     EXPECT_TRUE(view->needsDisplay());

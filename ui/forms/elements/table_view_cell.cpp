@@ -1,6 +1,7 @@
 #include "ui/forms/elements/table_view_cell.h"
 
 #include "platform/runtime/class.h"
+#include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/string_drawing.h"
@@ -23,7 +24,14 @@ double formCellTextWidth(const ui::Label& label, double width, double height) {
 } // namespace
 
 TableViewCell::TableViewCell(rt::Ref<ns::String> reuseIdentifier)
-    : ui::TableViewCell(ui::TableViewCellStyle::Value1, std::move(reuseIdentifier)) {}
+    : TableViewCell(ui::TableViewCellStyle::Value1, std::move(reuseIdentifier)) {}
+
+TableViewCell::TableViewCell(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier)
+    : ui::TableViewCell(style, std::move(reuseIdentifier)) {}
+
+rt::Ref<TableViewCell> TableViewCell::withStyle(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier) {
+    return rt::make<TableViewCell>(style, std::move(reuseIdentifier));
+}
 
 TableViewCell::~TableViewCell() = default;
 
@@ -36,6 +44,7 @@ void TableViewCell::layoutSubviewsInsideBounds(const cg::Rect& bounds) {
     const double W = bounds.width(), H = bounds.height();
     auto title = textLabel();
     auto value = detailTextLabel();
+    if (!value) return; // the default style: the platform's layout stands
     auto image = imageView()->image();
     const double A = image ? W - (image->size().width + 16) : W;
     const bool hasTitle = formCellHasText(*title), hasValue = formCellHasText(*value);
@@ -68,12 +77,13 @@ void TableViewCell::applyAppearanceForElement(const rt::Ref<Element>& element) {
     title->setTextAlignment(ui::TextAlignment(appearance->labelAlignment()));
     title->setNumberOfLines(0);
     title->setBackgroundColor(ui::Color::clearColor());
-    auto value = detailTextLabel();
-    value->setTextColor(enabled ? appearance->valueColorEnabled() : appearance->valueColorDisabled());
-    value->setFont(appearance->valueFont());
-    value->setTextAlignment(ui::TextAlignment(appearance->valueAlignment()));
-    value->setNumberOfLines(0);
-    value->setBackgroundColor(ui::Color::clearColor());
+    if (auto value = detailTextLabel()) { // none in the default style
+        value->setTextColor(enabled ? appearance->valueColorEnabled() : appearance->valueColorDisabled());
+        value->setFont(appearance->valueFont());
+        value->setTextAlignment(ui::TextAlignment(appearance->valueAlignment()));
+        value->setNumberOfLines(0);
+        value->setBackgroundColor(ui::Color::clearColor());
+    }
     setBackgroundColor(enabled ? appearance->backgroundColorEnabled()
                                : appearance->backgroundColorDisabled());
     setSelectedBackgroundView(appearance->selectedBackgroundView());

@@ -18,6 +18,9 @@ public:
     long labelingPolicy() const noexcept { return labelingPolicy_; }
     void setLabelingPolicy(long policy) noexcept { labelingPolicy_ = policy; }
 
+    // A plain form cell in the platform's style (value 1 is what the other constructors give).
+    static rt::Ref<TableViewCell> withStyle(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier);
+
     // Places the two labels within a rectangle's width and height (its origin is not read).
     virtual void layoutSubviewsInsideBounds(const cg::Rect& bounds);
     // Colours, fonts, alignments and backgrounds from the element's appearance.
@@ -26,6 +29,7 @@ public:
 protected:
     explicit TableViewCell(rt::Ref<ns::String> reuseIdentifier);
     TableViewCell() : TableViewCell(nullptr) {}
+    TableViewCell(ui::TableViewCellStyle style, rt::Ref<ns::String> reuseIdentifier);
     ~TableViewCell() override;
 
     // The platform's layout, then the labels within the content view's bounds.
