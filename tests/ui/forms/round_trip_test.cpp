@@ -8,6 +8,7 @@
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/date.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/json.h"
 #include "platform/runtime/class.h"
@@ -15,6 +16,7 @@
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/date_picker.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
@@ -29,10 +31,14 @@
 #include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/autocomplete_text_field.h"
 #include "ui/forms/elements/badge_element.h"
+#include "ui/forms/elements/date_cells.h"
+#include "ui/forms/elements/date_time_elements.h"
 #include "ui/forms/elements/decimal_element.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
 #include "ui/forms/elements/float_element.h"
 #include "ui/forms/elements/multiline_element.h"
+#include "ui/forms/elements/radio_elements.h"
+#include "ui/forms/elements/select_section.h"
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
@@ -71,6 +77,14 @@ public:
     void setCity(rt::Ref<ns::String> v) { city_ = std::move(v); }
     rt::Ref<ns::Array> items() const { return items_; }
     void setItems(rt::Ref<ns::Array> v) { items_ = std::move(v); }
+    long size() const { return size_; }
+    void setSize(long v) { size_ = v; }
+    rt::Ref<ns::Date> when() const { return when_; }
+    void setWhen(rt::Ref<ns::Date> v) { when_ = std::move(v); }
+    rt::Ref<ns::Number> timer() const { return timer_; }
+    void setTimer(rt::Ref<ns::Number> v) { timer_ = std::move(v); }
+    rt::Ref<ns::Array> picked() const { return picked_; }
+    void setPicked(rt::Ref<ns::Array> v) { picked_ = std::move(v); }
 
 private:
     rt::Ref<ns::String> name_ = ns::str("Ann"), fruit_ = ns::str(""), notes_ = ns::str("First"), city_ = ns::str("Oslo");
@@ -78,6 +92,10 @@ private:
     bool member_ = false;
     float level_ = 0.25f;
     rt::Ref<ns::Array> items_ = ns::Array::withObjects({ns::str("a"), ns::str("b"), ns::str("c")});
+    long size_ = 1;
+    rt::Ref<ns::Date> when_ = ns::Date::withTimeIntervalSince1970(1767261600);
+    rt::Ref<ns::Number> timer_ = ns::Number::withInt(5400);
+    rt::Ref<ns::Array> picked_ = ns::Array::withObjects({ns::Number::withLong(0)});
 };
 
 } // namespace
@@ -90,7 +108,11 @@ RT_DEFINE_CLASS(RoundTripData, "RoundTripData", rt::Object,
                 rt::prop("level", &RoundTripData::level, &RoundTripData::setLevel),
                 rt::prop("notes", &RoundTripData::notes, &RoundTripData::setNotes),
                 rt::prop("city", &RoundTripData::city, &RoundTripData::setCity),
-                rt::prop("items", &RoundTripData::items, &RoundTripData::setItems))
+                rt::prop("items", &RoundTripData::items, &RoundTripData::setItems),
+                rt::prop("size", &RoundTripData::size, &RoundTripData::setSize),
+                rt::prop("when", &RoundTripData::when, &RoundTripData::setWhen),
+                rt::prop("timer", &RoundTripData::timer, &RoundTripData::setTimer),
+                rt::prop("picked", &RoundTripData::picked, &RoundTripData::setPicked))
 
 RT_DEFINE_CLASS(RoundTripController, "RoundTripController", fm::FormController,
                 rt::method("send:", &RoundTripController::send))
@@ -188,6 +210,46 @@ protected:
         ASSERT_TRUE(app().driver().tapBack());
         app().advance(1);
     }
+    // Opens the radio row's list, taps the item and lets the list close itself.
+    void chooseRadio(const char* key, long item) {
+        ASSERT_TRUE(app().driver().tapRow(table(), row(form()->elementWithKey(key))));
+        app().advance(1);
+        auto list = rt::cast<fm::FormController>(app().driver().topViewController());
+        ASSERT_TRUE(list && list != controller);
+        ASSERT_TRUE(app().tapRow(list->formTableView(), item));
+        app().advance(0.3);
+        app().advance(1);
+        ASSERT_EQ(app().driver().topViewController(), controller);
+    }
+    // A tap unfolds the picker in the row; once it has faded in, a spin picks; a tap folds it.
+    void pickInlineDate(const char* key, double secondsSince1970) {
+        const long at = row(form()->elementWithKey(key));
+        ASSERT_TRUE(app().driver().tapRow(table(), at));
+        app().advance(0.3);
+        auto inline_ = rt::cast<fm::DateInlineTableViewCell>(cell(key));
+        ASSERT_TRUE(inline_ && inline_->presentingPicker());
+        ASSERT_TRUE(app().pickDate(inline_->pickerView(), secondsSince1970));
+        ASSERT_TRUE(app().driver().tapRow(table(), at));
+        app().advance(0.3);
+    }
+    // The countdown's picker is its field's keyboard.
+    void setCountdown(const char* key, double seconds) {
+        auto entry = rt::cast<fm::DateEntryTableViewCell>(cell(key));
+        ASSERT_TRUE(entry);
+        ASSERT_TRUE(app().driver().tapRow(table(), row(form()->elementWithKey(key))));
+        ASSERT_TRUE(entry->pickerView());
+        ASSERT_TRUE(app().pickDuration(entry->pickerView(), seconds));
+        ASSERT_TRUE(app().endEditing(entry->textField()));
+    }
+    void tapSelectRows(const char* key, std::initializer_list<long> rows) {
+        const auto section = form()->sectionWithKey(key);
+        ASSERT_TRUE(section);
+        const long index = static_cast<long>(form()->getVisibleIndexForSection(section.get()));
+        for (const long option : rows) {
+            ASSERT_TRUE(app().driver().revealRow(table(), option, index));
+            ASSERT_TRUE(app().driver().tapRow(table(), option, index));
+        }
+    }
     // The row of the first section with that title (rows without a key).
     rt::Ref<fm::RootElement> titled(std::string_view title) const {
         for (const auto& element : *form()->getSectionForIndex(0)->elements()) {
@@ -225,7 +287,9 @@ protected:
     rt::Ref<RoundTripController> controller;
 };
 
-constexpr const char* roundTripKeys[] = {"name", "fruit", "price", "member", "level", "notes", "city", "items"};
+constexpr const char* roundTripKeys[] = {"name",  "fruit", "price", "member", "level", "size", "when",
+                                         "timer", "notes", "city",  "picked", "items"};
+constexpr double roundTripPicked = 1767405600; // 2026-01-03 09:00 UTC; the data holds 2026-01-01 10:00
 
 std::string roundTripText(const rt::Id& value) {
     return value ? value->description() : "nil";
@@ -239,20 +303,29 @@ rt::Ref<ns::MutableDictionary> RoundTripTest::fillTheForm(const rt::Id& data) {
     EXPECT_EQ(rt::cast<fm::EntryTableViewCell>(cell("name"))->textField()->text()->utf8(), "Ann");
     EXPECT_FALSE(rt::cast<ui::Switch>(rt::Id(cell("member")->accessoryView()))->isOn());
     EXPECT_EQ(rt::cast<fm::FloatTableViewCell>(cell("level"))->slider()->value(), 0.25f);
+    EXPECT_EQ(rt::cast<fm::EntryTableViewCell>(cell("size"))->textField()->text()->utf8(), "Medium");
+    EXPECT_EQ(cell("timer")->detailTextLabel()->text()->utf8(), "1 hrs, 30 mins");
 
     typeThenComplete("name", "Bea", "fruit", "apr");
     typeEntry("price", "275");
     toggleSwitch("member");
     slide("level", 0.75f);
+    chooseRadio("size", 2);
+    pickInlineDate("when", roundTripPicked);
+    setCountdown("timer", 600);
     editMultiline("notes", " and second");
     editNested("Address", "city", "Oslo", "Rome");
     tapButton("Send");
+    tapSelectRows("picked", {2, 1, 0});
     moveSortingRow("items", 2, 0);
     EXPECT_EQ(controller->sent, 1);
 
-    const auto expected = rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(
-        R"({"city": "Rome", "fruit": "Apricot", "items": ["c", "a", "b"], "level": 0.75,
-            "member": true, "name": "Bea", "notes": "First and second", "price": 2.75})"));
+    const auto expected = rt::cast<ns::MutableDictionary>(ns::JSONSerialization::JSONObjectWithData(
+        R"({"city": "Rome", "fruit": "Apricot", "items": ["c", "a", "b"], "level": 0.75, "member": true,
+            "name": "Bea", "notes": "First and second", "price": 2.75, "size": "L", "timer": 600,
+            "picked": [2, 1]})",
+        ns::JSONReadingOptions::MutableContainers));
+    expected->setObjectForKey(ns::Date::withTimeIntervalSince1970(roundTripPicked), str("when"));
     auto fetched = ns::MutableDictionary::make();
     form()->fetchValueIntoObject(fetched);
     for (const char* key : roundTripKeys)
@@ -267,12 +340,21 @@ TEST_F(RoundTripTest, AFormBoundToADictionaryWritesBackWhatAFreshTreeShows) {
     auto data = rt::cast<ns::MutableDictionary>(
         ns::JSONSerialization::JSONObjectWithData(json, ns::JSONReadingOptions::MutableContainers));
     ASSERT_TRUE(data);
+    // A data file holds its dates as seconds since 1970.
+    data->setObjectForKey(
+        ns::Date::withTimeIntervalSince1970(rt::cast<ns::Number>(data->objectForKey("when"))->doubleValue()),
+        str("when"));
     const auto fetched = fillTheForm(data);
     ASSERT_TRUE(fetched);
-    form()->fetchValueIntoObject(data); // the sorting order: bindings skip "iterate"
+    // The sorting order and the select section's choice: bindings skip a section's own binding.
+    form()->fetchValueIntoObject(data);
     form()->fetchValueUsingBindingsIntoObject(data);
-    for (const char* key : roundTripKeys)
+    for (const char* key : roundTripKeys) {
+        if (std::string_view(key) == "size") continue;
         EXPECT_EQ(roundTripText(data->objectForKey(key)), roundTripText(fetched->objectForKey(key))) << key;
+    }
+    // The radio row is bound to its index; its key writes the chosen value.
+    EXPECT_EQ(roundTripText(data->objectForKey("size")), "2");
 
     // A fresh tree from the same file shows what was written back.
     auto again = fm::RootElement::initWithJSONFileAndData("round_trip_form", data);
@@ -288,6 +370,7 @@ TEST_F(RoundTripTest, AFormBoundToATypedObjectWritesTypedValuesBack) {
     auto data = rt::make<RoundTripData>();
     ASSERT_TRUE(fillTheForm(data));
     form()->fetchValueUsingBindingsIntoObject(data);
+    form()->sectionWithKey("picked")->fetchValueIntoObject(data); // not read back by bindings
     EXPECT_EQ(data->name()->utf8(), "Bea");
     EXPECT_EQ(data->fruit()->utf8(), "Apricot");
     EXPECT_EQ(data->price()->doubleValue(), 2.75);
@@ -295,6 +378,11 @@ TEST_F(RoundTripTest, AFormBoundToATypedObjectWritesTypedValuesBack) {
     EXPECT_EQ(data->level(), 0.75f);
     EXPECT_EQ(data->notes()->utf8(), "First and second");
     EXPECT_EQ(data->city()->utf8(), "Rome");
+    EXPECT_EQ(data->size(), 2);
+    EXPECT_EQ(data->when()->timeIntervalSince1970(), roundTripPicked);
+    EXPECT_EQ(data->timer()->doubleValue(), 600);
+    EXPECT_EQ(roundTripText(data->picked()),
+              roundTripText(ns::Array::withObjects({ns::Number::withLong(2), ns::Number::withLong(1)})));
     for (const auto& line : log.lines())
         ADD_FAILURE() << "unexpected log line: " << line;
 }
