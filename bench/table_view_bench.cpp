@@ -7,7 +7,8 @@
 // dictionary and from a 40 KB file, 200 values bound, read back through bindings and by key, and
 // a template iterated over 1,000 items. The choice and date rows: a tap on an option, opening a
 // radio list, preparing a date cell, toggling an inline picker. The simple rows' reload (a new cell
-// on every call), a multiline keystroke, and scaling a picked picture.
+// on every call), a multiline keystroke, and scaling a picked picture. And a form's whole round trip
+// from its file through the tester's driver and back.
 
 #include <benchmark/benchmark.h>
 
@@ -31,6 +32,8 @@
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
+#include "tests/testkit/app/app_fixture.h"
+#include "tests/ui/forms/round_trip_steps.h"
 #include "ui/forms/appearance.h"
 #include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/autocomplete_text_field.h"
@@ -607,5 +610,38 @@ void FormImageScaledDownOnPick(benchmark::State& state) {
     if (element->imageValue()->size().width != 600) state.SkipWithError("not scaled to 600");
 }
 BENCHMARK(FormImageScaledDownOnPick)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+// The whole round trip of a form file of about 20 rows: the tree built from the file and bound to the data
+// file's dictionary, shown in a navigation controller, filled by the tester's driver (about 40
+// driver steps in virtual time: typing, a completion, a switch, a slider, a radio list, an inline
+// date, a countdown, a multiline screen, a nested root, a button, select taps, a moved row) and
+// fetched back into a dictionary. The application fixture is made once.
+void FormRoundTripEndToEnd(benchmark::State& state) {
+    testkit::AppFixture app;
+    ns::Bundle::setMainBundlePath(FT_FORMS_TEST_BUNDLE);
+    auto window = rt::make<ui::Window>();
+    window->makeKeyAndVisible();
+    for (auto _ : state) {
+        forms_test::RoundTripSteps steps(app, window);
+        const auto data = forms_test::RoundTripSteps::dataFromFile();
+        if (!data || !steps.show(data) || !steps.fill()) {
+            state.SkipWithError(("the round trip stopped at " + steps.failure()).c_str());
+            break;
+        }
+        auto fetched = ns::MutableDictionary::make();
+        steps.form()->fetchValueIntoObject(fetched);
+        steps.form()->fetchValueUsingBindingsIntoObject(data);
+        benchmark::DoNotOptimize(fetched->count());
+        if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
+        window->setRootViewControllerObject(nullptr);
+    }
+    window = nullptr;
+    fm::Element::removeClassAppearances();
+}
+BENCHMARK(FormRoundTripEndToEnd)->Unit(benchmark::kMillisecond);
 
 } // namespace
