@@ -55,29 +55,8 @@ struct Row {
     Cells cells;
 };
 
-// For each symbol, the slots of the tableau rows that mention it, ascending: a pivot visits only
-// those rows, in the order a scan of every slot would.
-using Columns = std::vector<std::vector<std::uint32_t>>;
-
-// Where a tableau row's cells come and go: the columns and the row's slot. Other rows pass none.
-struct ColumnTally {
-    Columns* columns = nullptr;
-    std::uint32_t slot = 0;
-
-    void add(std::uint32_t symbol) const {
-        if (!columns) return;
-        std::vector<std::uint32_t>& column = (*columns)[symbol];
-        column.insert(std::lower_bound(column.begin(), column.end(), slot), slot);
-    }
-    void drop(std::uint32_t symbol) const {
-        if (!columns) return;
-        std::vector<std::uint32_t>& column = (*columns)[symbol];
-        column.erase(std::lower_bound(column.begin(), column.end(), slot));
-    }
-};
-
 // The row functions keep cells sorted by symbol with no coefficient near zero. For a tableau row
-// they also keep the columns in step through its tally.
+// they also keep `counts[symbol]`, how many tableau rows mention the symbol; other rows pass null.
 
 Cells::const_iterator findCell(const Cells& cells, std::uint32_t symbol) {
     // Most rows a column scan visits do not mention the symbol; many miss it by range alone.
@@ -92,35 +71,35 @@ double coefficientOf(const Row& row, std::uint32_t symbol) {
     return it == row.cells.end() ? 0.0 : it->coefficient;
 }
 
-void insertCell(Cells& cells, std::uint32_t symbol, double coefficient, ColumnTally tally) {
+void insertCell(Cells& cells, std::uint32_t symbol, double coefficient, std::uint32_t* counts) {
     auto it = std::lower_bound(cells.begin(), cells.end(), symbol,
                                [](const Cell& c, std::uint32_t s) { return c.symbol < s; });
     if (it != cells.end() && it->symbol == symbol) {
         it->coefficient += coefficient;
         if (nearZero(it->coefficient)) {
             cells.erase(it);
-            tally.drop(symbol);
+            if (counts) --counts[symbol];
         }
     } else if (!nearZero(coefficient)) {
         cells.insert(it, Cell{symbol, coefficient});
-        tally.add(symbol);
+        if (counts) ++counts[symbol];
     }
 }
 
 // Removes the symbol's cell and answers its coefficient (0 when it has none).
-double takeCell(Row& row, std::uint32_t symbol, ColumnTally tally) {
+double takeCell(Row& row, std::uint32_t symbol, std::uint32_t* counts) {
     auto it = findCell(row.cells, symbol);
     if (it == row.cells.end()) return 0.0;
     const double coefficient = it->coefficient;
     row.cells.erase(it);
-    tally.drop(symbol);
+    if (counts) --counts[symbol];
     return coefficient;
 }
 
-void dropNearZero(Row& row, ColumnTally tally) {
-    std::erase_if(row.cells, [tally](const Cell& c) {
+void dropNearZero(Row& row, std::uint32_t* counts) {
+    std::erase_if(row.cells, [counts](const Cell& c) {
         if (!nearZero(c.coefficient)) return false;
-        tally.drop(c.symbol);
+        if (counts) --counts[c.symbol];
         return true;
     });
 }
@@ -129,13 +108,13 @@ void dropNearZero(Row& row, ColumnTally tally) {
 // the two merge in place from the back, into room made for every source cell, so the target
 // keeps its own buffer; a cell that cancels is not written, and the merged part then closes up
 // to the untouched front.
-void addScaled(Row& target, const Row& source, double factor, ColumnTally tally) {
+void addScaled(Row& target, const Row& source, double factor, std::uint32_t* counts) {
     target.constant += factor * source.constant;
     Cells& a = target.cells;
     const Cells& b = source.cells;
     const std::size_t n = a.size();
     if (b.size() * 8 < n) {
-        for (const Cell& c : b) insertCell(a, c.symbol, factor * c.coefficient, tally);
+        for (const Cell& c : b) insertCell(a, c.symbol, factor * c.coefficient, counts);
         return;
     }
     a.resize(n + b.size());
@@ -147,10 +126,10 @@ void addScaled(Row& target, const Row& source, double factor, ColumnTally tally)
         const bool shared = i > 0 && a[i - 1].symbol == from.symbol;
         if (shared) c = a[--i].coefficient + c;
         if (nearZero(c)) {
-            if (shared) tally.drop(from.symbol);
+            if (shared && counts) --counts[from.symbol];
             continue;
         }
-        if (!shared) tally.add(from.symbol);
+        if (!shared && counts) ++counts[from.symbol];
         a[--k] = Cell{from.symbol, c};
     }
     // a[0, i) is as it was and a[k, end) is merged; k >= i throughout.
@@ -160,20 +139,20 @@ void addScaled(Row& target, const Row& source, double factor, ColumnTally tally)
     }
 }
 
-void scaleRow(Row& row, double factor, ColumnTally tally) {
+void scaleRow(Row& row, double factor, std::uint32_t* counts) {
     row.constant *= factor;
     bool cancelled = false;
     for (Cell& c : row.cells) {
         c.coefficient *= factor;
         cancelled |= nearZero(c.coefficient);
     }
-    if (cancelled) dropNearZero(row, tally);
+    if (cancelled) dropNearZero(row, counts);
 }
 
 // `0 = row` becomes `symbol = row'`.
-void solveFor(Row& row, std::uint32_t symbol, ColumnTally tally) {
-    const double coefficient = takeCell(row, symbol, tally);
-    scaleRow(row, -1.0 / coefficient, tally);
+void solveFor(Row& row, std::uint32_t symbol, std::uint32_t* counts) {
+    const double coefficient = takeCell(row, symbol, counts);
+    scaleRow(row, -1.0 / coefficient, counts);
 }
 
 // The last entry of a free list, taken off it; kNone when it is empty.
@@ -241,8 +220,7 @@ struct LayoutSolver::Impl {
     // Symbols, indexed by symbol.
     std::vector<Kind> kinds;
     std::vector<std::uint32_t> rowOf; // the slot of the row a basic symbol heads
-    Columns columns;
-    std::vector<std::uint32_t> column; // a column copied aside while its rows change
+    std::vector<std::uint32_t> counts;
     std::vector<SymbolInfo> info;
     std::vector<double> values;
     std::vector<Mark> marks;          // listed in `moved` or not
@@ -277,7 +255,7 @@ struct LayoutSolver::Impl {
     std::size_t savedSlotCount = 0;
     std::size_t savedActiveRows = 0;
 
-    ColumnTally tally(std::uint32_t slot) { return ColumnTally{&columns, slot}; }
+    std::uint32_t* countsData() { return counts.data(); }
 
     // ---- symbols
 
@@ -287,7 +265,7 @@ struct LayoutSolver::Impl {
             s = static_cast<std::uint32_t>(kinds.size());
             kinds.push_back(Kind::Free);
             rowOf.push_back(kNone);
-            columns.emplace_back();
+            counts.push_back(0);
             info.emplace_back();
             values.push_back(0.0);
             marks.push_back(Mark::None);
@@ -330,11 +308,10 @@ struct LayoutSolver::Impl {
 
     void sweep() {
         auto remnant = [this](const Cell& c) { return kinds[c.symbol] == Kind::Retired; };
-        for (std::uint32_t slot = 0; slot < rows.size(); ++slot) {
-            Row& row = rows[slot];
+        for (Row& row : rows) {
             if (std::any_of(row.cells.begin(), row.cells.end(), remnant)) {
                 for (const Cell& c : row.cells)
-                    if (remnant(c)) tally(slot).drop(c.symbol);
+                    if (remnant(c)) --counts[c.symbol];
                 std::erase_if(row.cells, remnant);
             }
         }
@@ -390,7 +367,7 @@ struct LayoutSolver::Impl {
         row.basic = basic;
         row.constant = from.constant;
         row.cells.assign(from.cells.begin(), from.cells.end());
-        for (const Cell& c : row.cells) tally(slot).add(c.symbol);
+        for (const Cell& c : row.cells) ++counts[c.symbol];
         ++shape;
         noteMoved(basic);
         rowOf[basic] = slot;
@@ -401,7 +378,7 @@ struct LayoutSolver::Impl {
     void releaseRow(std::uint32_t slot) {
         touchRow(slot);
         Row& row = rows[slot];
-        for (const Cell& c : row.cells) tally(slot).drop(c.symbol);
+        for (const Cell& c : row.cells) --counts[c.symbol];
         rowOf[row.basic] = kNone;
         row.basic = kNone;
         row.constant = 0.0;
@@ -423,24 +400,26 @@ struct LayoutSolver::Impl {
     // Replaces `symbol` by the row at `sourceSlot` (which it heads) everywhere else.
     void substitute(std::uint32_t symbol, std::uint32_t sourceSlot) {
         const Row& source = rows[sourceSlot];
-        column.assign(columns[symbol].begin(), columns[symbol].end());
-        for (const std::uint32_t slot : column) {
+        std::uint32_t remaining = counts[symbol];
+        for (std::uint32_t slot = 0; remaining > 0 && slot < rows.size(); ++slot) {
             Row& row = rows[slot];
+            if (findCell(row.cells, symbol) == row.cells.end()) continue;
+            --remaining;
             touchRow(slot);
-            const double c = takeCell(row, symbol, tally(slot));
-            addScaled(row, source, c, tally(slot));
+            const double c = takeCell(row, symbol, countsData());
+            addScaled(row, source, c, countsData());
             if (isInfeasible(row)) infeasible.push_back(row.basic);
         }
-        const double c = takeCell(objective, symbol, {});
-        if (c != 0.0) addScaled(objective, source, c, {});
+        const double c = takeCell(objective, symbol, nullptr);
+        if (c != 0.0) addScaled(objective, source, c, nullptr);
     }
 
     void pivot(std::uint32_t slot, std::uint32_t entering) {
         touchRow(slot);
         Row& row = rows[slot];
         const std::uint32_t leaving = row.basic;
-        insertCell(row.cells, leaving, -1.0, tally(slot));
-        solveFor(row, entering, tally(slot));
+        insertCell(row.cells, leaving, -1.0, countsData());
+        solveFor(row, entering, countsData());
         row.basic = entering;
         rowOf[leaving] = kNone;
         rowOf[entering] = slot;
@@ -464,9 +443,12 @@ struct LayoutSolver::Impl {
             if (entering == kNone) return true;
             std::uint32_t leaving = kNone, leavingBasic = kNone;
             double best = kInfinity;
-            for (const std::uint32_t slot : columns[entering]) {
+            std::uint32_t remaining = counts[entering];
+            for (std::uint32_t slot = 0; remaining > 0 && slot < rows.size(); ++slot) {
                 const Row& row = rows[slot];
                 const double a = coefficientOf(row, entering);
+                if (a == 0.0) continue;
+                --remaining;
                 if (a > 0.0 || kinds[row.basic] == Kind::External) continue;
                 const double ratio = -row.constant / a;
                 if (ratio < best || (ratio == best && row.basic < leavingBasic)) {
@@ -616,9 +598,9 @@ struct LayoutSolver::Impl {
         freeRows.swap(savedFreeRows);
         activeRows = savedActiveRows;
         infeasible.clear();
-        for (std::vector<std::uint32_t>& c : columns) c.clear();
-        for (std::uint32_t slot = 0; slot < rows.size(); ++slot)
-            for (const Cell& c : rows[slot].cells) columns[c.symbol].push_back(slot);
+        std::fill(counts.begin(), counts.end(), 0u);
+        for (const Row& row : rows)
+            for (const Cell& c : row.cells) ++counts[c.symbol];
         for (const std::uint32_t v : variables) noteMoved(v);
         ++shape;
     }
@@ -655,7 +637,7 @@ struct LayoutSolver::Impl {
             else if (!std::isfinite(t.coefficient))
                 c.defect = SolverStatus::InvalidValue;
             else
-                insertCell(c.terms, t.variable.id, t.coefficient, {});
+                insertCell(c.terms, t.variable.id, t.coefficient, nullptr);
         }
         if (c.defect != SolverStatus::Ok) c.terms.clear();
         for (const Cell& t : c.terms) ++info[t.symbol].uses;
@@ -679,10 +661,10 @@ struct LayoutSolver::Impl {
         std::uint32_t external = kNone;
         for (const Cell& c : row.cells) {
             if (kinds[c.symbol] != Kind::External) continue;
-            if (external == kNone || columns[c.symbol].size() < columns[external].size()) external = c.symbol;
+            if (external == kNone || counts[c.symbol] < counts[external]) external = c.symbol;
         }
         if (external != kNone) return external;
-        if (row.constant < 0.0) scaleRow(row, -1.0, {});
+        if (row.constant < 0.0) scaleRow(row, -1.0, nullptr);
         if (kinds[marker] != Kind::Dummy && coefficientOf(row, marker) < 0.0) return marker;
         if (other != kNone && coefficientOf(row, other) < 0.0) return other;
         return kNone;
@@ -702,9 +684,9 @@ struct LayoutSolver::Impl {
         for (const Cell& t : c.terms) {
             const std::uint32_t slot = rowOf[t.symbol];
             if (slot != kNone)
-                addScaled(work, rows[slot], sign * t.coefficient, {});
+                addScaled(work, rows[slot], sign * t.coefficient, nullptr);
             else
-                insertCell(work.cells, t.symbol, sign * t.coefficient, {});
+                insertCell(work.cells, t.symbol, sign * t.coefficient, nullptr);
         }
 
         // Equalities: expr + dummy = 0 if required, expr - e+ + e- = 0 otherwise.
@@ -718,16 +700,16 @@ struct LayoutSolver::Impl {
             c.markerCoefficient = -1.0;
         }
         if (!required) other = newSymbol(Kind::Error);
-        insertCell(work.cells, marker, c.markerCoefficient, {});
+        insertCell(work.cells, marker, c.markerCoefficient, nullptr);
         if (other != kNone) {
-            insertCell(work.cells, other, 1.0, {});
-            if (kinds[marker] == Kind::Error) insertCell(objective.cells, marker, c.weight, {});
-            insertCell(objective.cells, other, c.weight, {});
+            insertCell(work.cells, other, 1.0, nullptr);
+            if (kinds[marker] == Kind::Error) insertCell(objective.cells, marker, c.weight, nullptr);
+            insertCell(objective.cells, other, c.weight, nullptr);
         }
 
         const std::uint32_t subject = chooseSubject(work, marker, other);
         if (subject != kNone) {
-            solveFor(work, subject, {});
+            solveFor(work, subject, nullptr);
             substitute(subject, placeRow(subject, work));
         } else if (onlyDummies(work) && !nearZero(work.constant)) {
             // Contradicts the required equalities already in.
@@ -739,7 +721,7 @@ struct LayoutSolver::Impl {
             // required equality implied by others stays as a row of dummies, so that a later
             // change of either constant is checked.
             beginJournal();
-            solveFor(work, marker, {});
+            solveFor(work, marker, nullptr);
             placeRow(marker, work);
             infeasible.push_back(marker);
             if (!dualOptimize()) {
@@ -761,9 +743,9 @@ struct LayoutSolver::Impl {
     void removeError(std::uint32_t symbol, double weight) {
         const std::uint32_t slot = rowOf[symbol];
         if (slot != kNone)
-            addScaled(objective, rows[slot], -weight, {});
+            addScaled(objective, rows[slot], -weight, nullptr);
         else
-            insertCell(objective.cells, symbol, -weight, {});
+            insertCell(objective.cells, symbol, -weight, nullptr);
     }
 
     // The row to pivot a non-basic marker into before its row is dropped, keeping the others
@@ -772,9 +754,12 @@ struct LayoutSolver::Impl {
     std::uint32_t markerLeavingRow(std::uint32_t marker) const {
         std::uint32_t rising = kNone, falling = kNone, unrestricted = kNone;
         double risingRatio = kInfinity, fallingRatio = kInfinity;
-        for (const std::uint32_t slot : columns[marker]) {
+        std::uint32_t remaining = counts[marker];
+        for (std::uint32_t slot = 0; remaining > 0 && slot < rows.size(); ++slot) {
             const Row& row = rows[slot];
             const double a = coefficientOf(row, marker);
+            if (a == 0.0) continue;
+            --remaining;
             const Kind kind = kinds[row.basic];
             if (kind == Kind::Dummy) return slot;
             if (kind == Kind::External) {
@@ -839,8 +824,13 @@ struct LayoutSolver::Impl {
         }
         if (c.columnShape != shape) {
             c.column.clear();
-            for (const std::uint32_t slot : columns[c.marker])
-                c.column.push_back(ColumnEntry{slot, coefficientOf(rows[slot], c.marker)});
+            std::uint32_t remaining = counts[c.marker];
+            for (std::uint32_t slot = 0; remaining > 0 && slot < rows.size(); ++slot) {
+                const double a = coefficientOf(rows[slot], c.marker);
+                if (a == 0.0) continue;
+                --remaining;
+                c.column.push_back(ColumnEntry{slot, a});
+            }
             c.columnShape = shape;
         }
         for (const ColumnEntry& e : c.column) adjustConstant(e.slot, e.coefficient * shift);
@@ -876,7 +866,7 @@ struct LayoutSolver::Impl {
     // ---- checks
 
     bool consistent() const {
-        Columns recount(kinds.size());
+        std::vector<std::uint32_t> recount(kinds.size(), 0);
         std::size_t active = 0;
         auto wellFormed = [this](const Row& row) {
             for (std::size_t i = 0; i < row.cells.size(); ++i) {
@@ -899,12 +889,12 @@ struct LayoutSolver::Impl {
             const Kind kind = kinds[row.basic];
             if (kind == Kind::Free || kind == Kind::Retired) return false;
             for (const Cell& c : row.cells) {
-                recount[c.symbol].push_back(slot);
+                ++recount[c.symbol];
                 if (kind != Kind::External && kinds[c.symbol] == Kind::External) return false;
             }
             if (!pendingDual && isInfeasible(row)) return false;
         }
-        if (active != activeRows || recount != columns || !wellFormed(objective)) return false;
+        if (active != activeRows || recount != counts || !wellFormed(objective)) return false;
         for (const std::uint32_t v : variables)
             if (marks[v] != Mark::Moved && values[v] != currentValue(v)) return false;
         for (std::uint32_t s = 0; s < rowOf.size(); ++s)

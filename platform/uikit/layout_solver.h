@@ -33,8 +33,7 @@
 // Cost. A suggestion or constant change that moves no vertex shifts the constants of the rows that
 // mention the constraint's marker (a list kept while the tableau's cells stand still) and refreshes
 // only the variables whose rows moved. A pivot rewrites every row that mentions the entering
-// symbol, and visits no other: each symbol's column (the rows that mention it) is kept in step
-// with the cells. The tableau is in solved form, so a chain fills it in: the top of the n-th view of a
+// symbol. The tableau is in solved form, so a chain fills it in: the top of the n-th view of a
 // stack is written in terms of every size above it, and a change of one size reaches every row
 // below. A pivot on such a chain costs about the square of its length, whatever the order of
 // rows, constraints or pivots; only a factored basis would avoid that.
