@@ -57,7 +57,9 @@ TimerManager::Id TimerManager::schedule(ns::TimeInterval deadline, double interv
         auto it =
             entries_.emplace(key, Entry{id, interval, std::make_shared<Callback>(std::move(fire))}).first;
         keys_.emplace(id, key);
-        earliest = it == entries_.begin();
+        // The timer thread sleeps while a manual clock is installed: waking it would only cost a
+        // context switch per entry.
+        earliest = it == entries_.begin() && !manual_;
     }
     // The time is read after the entry is in: a clock change that fired before the insert is seen
     // here, and one after it finds the entry.
