@@ -133,6 +133,14 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
         {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists (--overwrite"},
+        // A camera frame is read and checked with the profile or the script that names it.
+        {{"--profile", profileWith("zero.json", R"("hasTorch": true})", R"("hasTorch": true, "frame": "/dev/zero"})")},
+         "/dev/zero",
+         "zero.json: cameras[0].frame: /dev/zero: not a regular file"},
+        {{"--script", write(dir / "frame.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": ")" +
+                                                    (dir / "fifo.json").string() + "\"}]}")},
+         (dir / "fifo.json").string(),
+         "frame.json: step 1: \"camera.frame\": \"frame\": " + (dir / "fifo.json").string() + ": not a regular file"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
