@@ -328,9 +328,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const std::string label = fs::path(profileName).stem().string();
     const fs::path wanted =
         options.runDir.empty() ? fs::path("runs") / (utcStamp() + "-" + label) : fs::path(options.runDir);
+    // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
+    // started) with its folder written whole, never by the default action.
+    SignalCatch signals;
     std::optional<fs::path> folder = runFolder(wanted, options.overwrite, &why);
     if (!folder) return badInput(why);
     result.runFolder = folder->string();
+    if (options.folderMade) options.folderMade(result.runFolder);
 
     // ---- The service ----
     std::unique_ptr<refsvc::Service> service;
@@ -390,7 +394,6 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
 
     // ---- The run ----
     ExitCatch exits;
-    SignalCatch signals;
     const sim::TimerMark timers = sim::timerMark();
     sim::Driver::setHUDReader(sh::hudTextsOnScreen);
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");

@@ -15,13 +15,15 @@
 //   service/      the in-process service's transactions.json and requests.log; against an outside
 //                 service, requests.log from the job's own record of the requests
 //   report.txt    the run report, also printed
-// The application's exit is caught for the whole job, its clean-up included; SIGINT and SIGTERM end
-// the run as the limit does, with the whole folder written.
+// The application's exit is caught for the whole job, its clean-up included; SIGINT and SIGTERM,
+// caught from before the folder is made, end the run as the limit does, with the whole folder
+// written.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
 // the run folder); 3 when the application ended itself but a check of the script failed;
 // 128 + the signal (130 for SIGINT, 143 for SIGTERM) when a signal interrupted the run.
 
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -44,6 +46,8 @@ struct JobOptions {
     bool overwrite = false; // an existing run folder is emptied and reused
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
+    // Tests: called with the run folder as soon as it is made, before anything is written in it.
+    std::function<void(const std::string&)> folderMade;
 };
 
 extern const char* const kUsage;

@@ -318,7 +318,13 @@ std::vector<Entry> stimuli() {
              const auto position = a.arg("position")
                                        ? static_cast<CameraPosition>(choice(a, "position", {"back", "front"}))
                                        : CameraPosition::Back;
-             CameraFrame frame = asProfile("cameras", json::array({{{"position", "back"}, {"frame", value(a, "frame")}}})).cameras.at(0).frame;
+             const json camera = {{"position", "back"}, {"frame", value(a, "frame")}};
+             CameraFrame frame;
+             try {
+                 frame = asProfile("cameras", json::array({camera})).cameras.at(0).frame;
+             } catch (const BadArgument& bad) { // "cameras[0].frame: ...", named as the step names it
+                 badArgument("\"frame\"" + bad.reason.substr(bad.reason.find(": ")));
+             }
              return [position, frame](Device& d) { return d.setCameraFrame(position, frame); };
          }},
         {"touch", {"phase"}, {"x", "y"}, {"x", "points"},

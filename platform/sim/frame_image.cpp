@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
+
+#include "platform/sim/input_file.h"
 
 namespace sim {
 
 namespace {
-
-constexpr long kMaxSide = 8192;
 
 // Reads the header's next whole number, skipping blanks and comments.
 std::optional<long> headerNumber(std::string_view bytes, std::size_t& at) {
@@ -58,8 +56,8 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
     std::size_t at = 2;
     auto width = headerNumber(bytes, at), height = width ? headerNumber(bytes, at) : std::nullopt;
     auto maxval = height ? headerNumber(bytes, at) : std::nullopt;
-    if (!maxval || *width < 1 || *height < 1 || *width > kMaxSide || *height > kMaxSide || *maxval < 1 ||
-        *maxval > 65535) {
+    if (!maxval || *width < 1 || *height < 1 || *width > kMaxFrameSide || *height > kMaxFrameSide ||
+        *maxval < 1 || *maxval > 65535) {
         fail(error, source, "bad image header");
         return std::nullopt;
     }
@@ -111,13 +109,13 @@ std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* 
         }
         return image;
     }
-    std::ifstream in(frame.file, std::ios::binary);
-    if (!in) {
-        fail(error, frame.file, "cannot be read");
+    std::string reason;
+    const std::optional<std::string> bytes = readInputFile(frame.file, &reason, kFrameFileLimit);
+    if (!bytes) {
+        fail(error, frame.file, reason);
         return std::nullopt;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parseNetpbm(bytes, frame.file, error);
+    return parseNetpbm(*bytes, frame.file, error);
 }
 
 } // namespace sim

@@ -2,6 +2,7 @@
 // sim::FrameImage: what a camera sees now, as 8-bit pixels rows from the top: one byte a pixel
 // (grey, from a PGM file) or three (RGB, from a PPM file or a solid colour).
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,9 +28,16 @@ struct FrameImage {
 // A solid frame's size.
 inline constexpr int kSolidFrameWidth = 640, kSolidFrameHeight = 480;
 
+// The longest side a frame file may give, and the most bytes the file may hold: the largest frame
+// of one byte a sample (8192 x 8192 RGB) with room for its header. Two-byte or text samples are
+// held to the same size.
+inline constexpr int kMaxFrameSide = 8192;
+inline constexpr std::size_t kFrameFileLimit =
+    std::size_t{kMaxFrameSide} * kMaxFrameSide * 3 + (std::size_t{1} << 20); // 193 MB
+
 // The frame a CameraFrame describes: a solid colour, or a binary or text PGM/PPM file (maxval up
-// to 65535, scaled to 8 bits; at most 8192 pixels a side). Nullopt with the reason when the file
-// cannot be read or is not such an image.
+// to 65535, scaled to 8 bits). Nullopt with "<file>: <reason>" when the file is not a regular file
+// of at most kFrameFileLimit bytes (sim::readInputFile) or not such an image.
 std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error = nullptr);
 // A PGM/PPM image from its bytes; `source` names it in messages.
 std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view source, std::string* error = nullptr);

@@ -25,7 +25,7 @@ struct Descriptor {
 
 } // namespace
 
-std::optional<std::string> readInputFile(const std::string& path, std::string* reason) {
+std::optional<std::string> readInputFile(const std::string& path, std::string* reason, std::size_t limit) {
     // Opened before it is looked at, so what is looked at is what is read; a pipe does not block
     // the open.
     Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
@@ -35,8 +35,8 @@ std::optional<std::string> readInputFile(const std::string& path, std::string* r
         return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return refuse(reason, "a folder, not a file");
     if (!S_ISREG(info.st_mode)) return refuse(reason, "not a regular file");
-    if (static_cast<unsigned long long>(info.st_size) > kInputFileLimit)
-        return refuse(reason, "larger than 4 MB");
+    if (static_cast<unsigned long long>(info.st_size) > limit)
+        return refuse(reason, "larger than " + std::to_string(limit >> 20) + " MB");
     std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < text.size()) {

@@ -18,6 +18,7 @@
 #include "platform/foundation/null.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/frame_image.h"
 #include "platform/sim/input_file.h"
 
 namespace sim {
@@ -454,6 +455,10 @@ CameraFrame cameraFrame(const Fields& camera) {
     if (!v) return frame;
     if (auto* file = dynamic_cast<const ns::String*>(v.get()); file && !file->utf8().empty()) {
         frame.file = file->utf8();
+        // Decoded now and let go, so a file that is no frame is refused with the profile rather
+        // than found when a camera first shows it.
+        std::string problem;
+        if (!makeFrameImage(frame, &problem)) camera.wrong("frame", problem);
         return frame;
     }
     const char* const what = R"(expected {"solid": [r, g, b]} or a PGM or PPM file path)";

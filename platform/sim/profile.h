@@ -20,7 +20,8 @@
 //                  "presets": ["AVCaptureSessionPresetHigh", ...], "frame": {"solid": [128, 128, 128]}}],
 //                                          default: none; a camera's presets default to
 //                                          kDefaultCameraPresets, its frame to mid grey or a
-//                                          PGM/PPM file ("frame": "card.ppm")
+//                                          PGM/PPM file ("frame": "card.ppm", decoded when the
+//                                          profile is read: see makeFrameImage)
 //     "cameraAccess": {"status": 3, "answer": true, "after": 0},  status 0 to 3; the answer to a
 //                                          request and the seconds it takes
 //     "location": {"status": 4, "requestReply": 4},  authorisation 0 to 4, and what a request gives

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "platform/sim/input_file.h"
 #include "platform/sim/wav.h"
 
 namespace sim {
@@ -17,12 +16,15 @@ namespace sim {
 namespace {
 
 constexpr std::size_t kMaxFileSamples = 64u << 20; // a minute of sound is 2.6 M samples
+// The most a sound file may hold: kMaxFileSamples stereo 16-bit frames and room for the header.
+constexpr std::size_t kSoundFileLimit = kMaxFileSamples * 4 + (std::size_t{1} << 20);
 
-// The 16-bit samples of a WAV file (its channels averaged), or of raw data.
+// The 16-bit samples of a WAV file (its channels averaged), or of raw data; none for what is not a
+// regular file within kSoundFileLimit (a device or a pipe is never read).
 std::optional<std::vector<std::int16_t>> readSamples(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<std::string> read = readInputFile(path, nullptr, kSoundFileLimit);
+    if (!read) return std::nullopt;
+    const std::string& bytes = *read;
     if (auto sound = decodeWav(bytes)) {
         if (sound->channels == 1) return std::move(sound->samples);
         std::vector<std::int16_t> samples(std::min(sound->frames(), kMaxFileSamples));

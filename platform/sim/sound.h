@@ -24,7 +24,8 @@ inline constexpr double kSampleRate = 44100;
 
 class Microphone {
 public:
-    // A file source that cannot be read is heard as silence (and logged once by the device).
+    // A file source that cannot be read (or is not a regular file of at most 257 MB) is heard as
+    // silence (and logged once by the device).
     explicit Microphone(AudioInput input);
 
     const AudioInput& input() const noexcept { return input_; }

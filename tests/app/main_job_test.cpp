@@ -133,6 +133,14 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
         {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists (--overwrite"},
+        // A camera frame is read and checked with the profile or the script that names it.
+        {{"--profile", profileWith("zero.json", R"("hasTorch": true})", R"("hasTorch": true, "frame": "/dev/zero"})")},
+         "/dev/zero",
+         "zero.json: cameras[0].frame: /dev/zero: not a regular file"},
+        {{"--script", write(dir / "frame.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": ")" +
+                                                    (dir / "fifo.json").string() + "\"}]}")},
+         (dir / "fifo.json").string(),
+         "frame.json: step 1: \"camera.frame\": \"frame\": " + (dir / "fifo.json").string() + ": not a regular file"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -471,6 +479,42 @@ TEST(MainJobProcess, SigtermDuringASlowUpdateEndsTheRunWithTheFolderWholeAndStat
         defaults += readFile(entry.path());
     EXPECT_NE(defaults.find("transcationuuid"), std::string::npos)
         << "what the application stored is on disk";
+}
+
+// The handlers are there before the folder is: a signal the moment it exists ends the run at once,
+// and the folder holds the report and logs of a run interrupted by that signal.
+TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
+    ScratchFolder scratch;
+    const std::string script =
+        write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
+    const struct Case {
+        int signal;
+        int status;
+        std::string name;
+    } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}};
+    for (const Case& c : cases) {
+        struct sigaction before {};
+        ::sigaction(c.signal, nullptr, &before);
+        app::JobOptions options;
+        options.script = script;
+        options.pictures = false;
+        options.runDir = (scratch.path() / c.name).string();
+        options.folderMade = [&](const std::string& folder) {
+            struct sigaction now {};
+            ::sigaction(c.signal, nullptr, &now);
+            EXPECT_TRUE(fs::is_directory(folder));
+            // Raised only when caught: the default action would end this program.
+            ASSERT_NE(now.sa_handler, before.sa_handler) << c.name << " is not caught once the folder exists";
+            std::raise(c.signal);
+        };
+        std::ostringstream out, err;
+        const app::JobResult result = app::runJob(options, out, err);
+        EXPECT_EQ(result.status, c.status) << result.report;
+        EXPECT_NE(result.report.find("end:          interrupted by " + c.name), std::string::npos) << result.report;
+        EXPECT_EQ(readFile(scratch.path() / c.name / "report.txt"), result.report);
+        for (const char* log : {"app.log", "device.log", "steps.log"})
+            EXPECT_TRUE(fs::exists(scratch.path() / c.name / log)) << log;
+    }
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {

@@ -1,6 +1,8 @@
 // The simulated device: shipped profiles and what they give the readers, profiles that are
 // missing or malformed fields, installing a device for a scope, and preparing the run's home.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -20,6 +22,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
 #include "platform/sim/device_path.h"
+#include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
 #include "platform/sim/profile.h"
 #include "tests/platform/support.h"
@@ -270,12 +273,14 @@ TEST(SimProfile, SoundFieldsReadAsWrittenAndTheInputIsOneSource) {
 }
 
 TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
+    Scratch scratch;
+    scratch.write("card.pgm", "P2 1 1 255 7\n");
     std::string error;
     auto p = sim::parseProfile(
         minimalProfile(R"("cameras": [{"position": "back", "hasTorch": true},
                                       {"position": "front", "torchLockable": false, "presets": ["AVCaptureSessionPresetLow"],
                                        "frame": {"solid": [255, 0, 16]}},
-                                      {"position": "back", "frame": "card.pgm"}],
+                                      {"position": "back", "frame": ")" + scratch / "card.pgm" + R"("}],
                           "cameraAccess": {"status": 0, "answer": false, "after": 1.5},
                           "location": {"status": 2, "requestReply": 3},
                           "bluetooth": {"state": 4, "firstStateAfter": 0.5,
@@ -295,7 +300,7 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
     EXPECT_FALSE(p->cameras[1].torchLockable);
     EXPECT_EQ(p->cameras[1].presets, std::vector<std::string>{"AVCaptureSessionPresetLow"});
     EXPECT_EQ(p->cameras[1].frame, (sim::CameraFrame{255, 0, 16, ""}));
-    EXPECT_EQ(p->cameras[2].frame.file, "card.pgm");
+    EXPECT_EQ(p->cameras[2].frame.file, scratch / "card.pgm");
     EXPECT_EQ(p->cameraAccess, (sim::CameraAccess{0, false, 1.5}));
     EXPECT_EQ(p->location, (sim::Location{2, 3}));
     EXPECT_EQ(p->bluetooth.state, 4);
@@ -317,6 +322,31 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
     ASSERT_TRUE(single && single->carrier) << error;
     ASSERT_EQ(single->carrier->services.size(), 1u);
     EXPECT_EQ(single->carrier->services[0].radioTech, "CTRadioAccessTechnologyEdge");
+}
+
+// A frame file is read as any input file is, within a cap that fits the largest frame, and decoded
+// with the profile: whatever is no frame is refused there, naming the key and the file.
+TEST(SimProfile, ACameraFrameFileThatIsNoFrameIsRefusedWithTheProfile) {
+    Scratch scratch;
+    scratch.write("text.ppm", "a note, not a picture\n");
+    scratch.write("short.ppm", "P5 4 4 255\n\x01");
+    fs::create_directory(scratch / "folder.ppm");
+    ASSERT_EQ(::mkfifo((scratch / "fifo.ppm").c_str(), 0600), 0);
+    scratch.write("huge.ppm", "P5 8192 8192 255\n");
+    fs::resize_file(scratch / "huge.ppm", sim::kFrameFileLimit + 1); // sparse: nothing is written
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/zero", "not a regular file"},
+        {scratch / "fifo.ppm", "not a regular file"},
+        {scratch / "folder.ppm", "a folder, not a file"},
+        {scratch / "huge.ppm", "larger than 193 MB"},
+        {scratch / "missing.ppm", "cannot be read: No such file or directory"},
+        {scratch / "text.ppm", "not a PGM or PPM image"},
+        {scratch / "short.ppm", "image data too short"},
+    };
+    for (const auto& [file, reason] : cases)
+        EXPECT_EQ(problemOf(minimalProfile(R"("cameras": [{"position": "front"}, {"position": "back", "frame": ")" +
+                                           file + "\"}]")),
+                  "t.json: cameras[1].frame: " + file + ": " + reason);
 }
 
 TEST(SimProfile, NetworkFieldsReadAsWritten) {

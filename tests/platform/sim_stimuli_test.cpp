@@ -5,6 +5,7 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -236,6 +237,10 @@ TEST(SimSound, TheMicrophoneHearsSampleNAsAFunctionOfNAlone) {
     sim::Microphone bad({.kind = sim::AudioInput::Kind::File, .file = scratch / "bad.wav"});
     EXPECT_FALSE(bad.readable());
     EXPECT_EQ(bad.sample(7), 0.0);
+    // Never read: a device without end, a pipe nobody writes to.
+    ASSERT_EQ(::mkfifo((scratch / "fifo.wav").c_str(), 0600), 0);
+    for (const std::string& path : {scratch / "fifo.wav", std::string("/dev/zero")})
+        EXPECT_FALSE(sim::Microphone({.kind = sim::AudioInput::Kind::File, .file = path}).readable()) << path;
 }
 
 TEST(SimSound, TheSpeakerKeepsTheLastSixtySecondsWithTheirTimes) {
