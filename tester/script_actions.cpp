@@ -3,12 +3,14 @@
 #include <charconv>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
+#include "platform/sim/run_text.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button.h"
@@ -174,11 +176,12 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
 
 // ---- Checks: what the tester sees ----
 
-std::string quoted(const std::vector<std::string>& texts) {
+// The texts as a failed check shows them: cut and printable, one typed into a secure entry as "***".
+std::string quoted(const std::vector<std::string>& texts, const std::set<std::string, std::less<>>& secrets) {
     if (texts.empty()) return "nothing";
     std::string out;
     for (const std::string& text : texts)
-        out += (out.empty() ? "\"" : " / \"") + text + "\"";
+        out += (out.empty() ? "\"" : " / \"") + (secrets.contains(text) ? "***" : printableCut(text)) + "\"";
     return out;
 }
 
@@ -229,10 +232,14 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
 
 bool expectAction(Driver& driver, const ScriptAction& action, std::string* failure) {
     const std::optional<std::vector<std::string>> texts = shown(driver, action, failure);
-    if (!texts) return false;
+    if (!texts) {
+        if (failure) *failure = printableCut(*failure); // it may name the script's outlet
+        return false;
+    }
     const std::string& wanted = *action.arg("text");
     if (std::find(texts->begin(), texts->end(), wanted) != texts->end()) return true;
-    return fail(failure, "wanted \"" + wanted + "\", saw " + quoted(*texts));
+    return fail(failure, "wanted " + quoted({wanted}, driver.secureTexts()) + ", saw " +
+                             quoted(*texts, driver.secureTexts()));
 }
 
 bool expectArguments(const ScriptAction& action, std::string* problem) {
@@ -284,6 +291,7 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
                                driver.enterForeground();
                                return true;
                            }};
+    kinds["open"].handedOverURLs = {"url"};
     kinds["send"] = {{"action"}, {}, {}, sendAction};
     kinds["seed"] = {{"values"}, {}, {}, seedAction};
     kinds["expect"] = {{"text"},        {"section", "table"}, {"outlet", "hud", "alert", "row"},
