@@ -1,6 +1,7 @@
 #include "tester/script_actions.h"
 
 #include <charconv>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -242,6 +243,17 @@ bool expectAction(Driver& driver, const ScriptAction& action, std::string* failu
                              quoted(*texts, driver.secureTexts()));
 }
 
+// A kind's check that the arguments among `keys` that an action has are whole numbers, written as
+// numbers.
+std::function<bool(const ScriptAction&, std::string*)> wholeNumbers(std::vector<std::string> keys) {
+    return [keys = std::move(keys)](const ScriptAction& action, std::string* problem) {
+        for (const std::string& key : keys)
+            if (action.arg(key) && (action.isText(key) || !wholeNumber(action.arg(key))))
+                return fail(problem, "\"" + key + "\" must be a whole number");
+        return true;
+    };
+}
+
 bool expectArguments(const ScriptAction& action, std::string* problem) {
     int targets = 0;
     for (const char* key : {"outlet", "hud", "alert", "row"})
@@ -253,7 +265,7 @@ bool expectArguments(const ScriptAction& action, std::string* problem) {
         return fail(problem, "\"alert\" must be \"title\" or \"message\"");
     if ((action.arg("section") || action.arg("table")) && !action.arg("row"))
         return fail(problem, "\"section\" and \"table\" go with \"row\"");
-    return true;
+    return wholeNumbers({"row", "section"})(action, problem);
 }
 
 bool seedAction(Driver&, const ScriptAction& action, std::string* failure) {
@@ -273,8 +285,8 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
     std::map<std::string, ScriptActionKind, std::less<>> kinds;
     kinds["type"] = {{"outlet", "text"}, {}, {}, typeAction};
     kinds["tap"] = {{"outlet"}, {}, {}, tapAction};
-    kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction};
-    kinds["press"] = {{}, {}, {"title", "index"}, pressAction};
+    kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction, wholeNumbers({"row", "section"})};
+    kinds["press"] = {{}, {}, {"title", "index"}, pressAction, wholeNumbers({"index"})};
     kinds["back"] = {{}, {}, {}, [](Driver& driver, const ScriptAction&, std::string* failure) {
                          return driver.tapBack() || fail(failure, "no back button is on screen");
                      }};

@@ -555,7 +555,8 @@ TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
 TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {
     ScratchFolder scratch;
     for (const char* step : {R"({"at": 1, "do": "key.volumeSideways"})",
-                             R"({"at": 1, "do": "battery.set", "level": 1.5, "state": "full"})"}) {
+                             R"({"at": 1, "do": "battery.set", "level": 1.5, "state": "full"})",
+                             R"({"at": 1, "do": "expect", "row": "abc", "text": "x"})"}) {
         const std::string script =
             write(scratch.path() / "bad.json", std::string(R"({"name": "bad", "steps": [)") + step + "]}");
         Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});
