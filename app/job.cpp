@@ -28,11 +28,13 @@
 #include "platform/sim/audio_export.h"
 #include "platform/sim/device.h"
 #include "platform/sim/home.h"
+#include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
+#include "session/core/identity_masking.h"
 #include "tester/driver.h"
 #include "tester/script_runner.h"
 #include "tools/reference_service/seed.h"
@@ -142,11 +144,16 @@ private:
 };
 
 // Puts the process's state back however the run ends, so one program can run several jobs.
+// Meanwhile a URL handed to the application is written (the device log, the steps) as the
+// application logs it: its identity masked.
 struct Restore {
     std::shared_ptr<ns::Clock> clock;
     std::string home = ns::ApplicationHome::path();
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
+    sim::URLMasking urlMasking =
+        sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); });
     ~Restore() {
+        sim::setHandedOverURLMasking(std::move(urlMasking));
         ns::UserDefaults::resetStandardUserDefaults();
         ns::ApplicationHome::setPath(home);
         ns::Bundle::removeInfoValueOverride(kMakerServerKey);

@@ -8,6 +8,7 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/runtime/kvc.h"
+#include "platform/sim/run_text.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/label.h"
@@ -45,11 +46,7 @@ std::string quotedText(std::string_view text) {
 } // namespace
 
 std::string cutName(std::string_view text) {
-    if (text.size() <= kReportNameLimit) return std::string(text);
-    std::size_t end = kReportNameLimit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end; // not inside a character
-    return std::string(text.substr(0, end)) + "...";
+    return sim::printableCut(text, kReportNameLimit);
 }
 
 RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> isStandIn,

@@ -45,7 +45,8 @@ struct ShownText {
     std::string text; // alert "Quarnotix": "Warning"; HUD "Sending..."
 };
 
-// Names and paths in the report are cut to this many bytes (at a character's start), "..." added.
+// Names and paths in the report are cut to this many bytes (at a character's start), "..." added,
+// and their control characters are spelled out (sim::printableCut).
 inline constexpr std::size_t kReportNameLimit = 200;
 std::string cutName(std::string_view text);
 

@@ -1,5 +1,6 @@
 #include "session/app_delegate.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -34,6 +35,14 @@ constexpr unsigned long kBadgeSoundAlert = 7;
 
 void registerForUserNotifications(ui::Application& application) {
     application.registerUserNotificationSettings(ui::UserNotificationSettings::settingsForTypes(kBadgeSoundAlert, nullptr));
+}
+
+// A control character (a NUL, a line break, an escape) in a value no handing-over sends.
+bool holdsControlCharacter(std::string_view value) {
+    return std::any_of(value.begin(), value.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
 }
 
 void storeOrRemove(ns::UserDefaults& defaults, const ns::Dictionary& pairs, std::string_view key) {
@@ -111,11 +120,14 @@ rt::Ref<ns::MutableDictionary> AppDelegate::storedPairs(std::string_view text,
     if (pairs.empty()) return nullptr;
     auto stored = ns::MutableDictionary::make();
     for (const IdentityPair& pair : pairs) {
-        if (pair.key && pair.value)
+        const char* refused = !pair.key || !pair.value             ? "is not valid percent-encoding"
+                              : holdsControlCharacter(*pair.value) ? "holds a control character"
+                                                                   : nullptr;
+        if (!refused)
             stored->setObjectForKey(ns::String::make(*pair.value), *pair.key);
         else
-            ns::log("parseParamAndNotify: the pair %@ is not valid percent-encoding; skipped",
-                    maskedIdentityText(text, pairs, pair.begin, pair.end));
+            ns::log("parseParamAndNotify: the pair %@ %s; skipped",
+                    maskedIdentityText(text, pairs, pair.begin, pair.end), refused);
     }
     return stored;
 }

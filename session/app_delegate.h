@@ -43,7 +43,8 @@ public:
     // kReceiveimeiNotification. Nothing happens for a text that is empty once "qx://" is removed.
     void parseParamAndNotify(const rt::Ref<ns::String>& text);
     // The pairs of the text as ft::identityPairs reads them, by key (a later key wins); a pair that
-    // does not decode is logged, its identifier masked, and skipped. Nil when the body is empty.
+    // does not decode, or whose value holds a control character, is logged masked and skipped. Nil
+    // when the body is empty.
     static rt::Ref<ns::MutableDictionary> parseParameters(std::string_view text);
 
     // Ends the task still held from an earlier background period, then begins a new one; its

@@ -7,6 +7,7 @@
 #include "platform/foundation/set.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/kvc.h"
+#include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
@@ -112,7 +113,7 @@ bool Driver::openURL(std::string_view text) {
     if (!running()) return false;
     rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
     if (!url) {
-        report("not a URL: " + std::string(text));
+        report("not a URL: " + maskedHandedOverURL(text));
         return false;
     }
     const bool answer = app_->receiveURL(url);
@@ -311,6 +312,7 @@ bool Driver::typeInto(ui::View& view, std::string_view text,
 
 bool Driver::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
     if (!field) return false;
+    if (field->isSecureTextEntry()) secureTexts_.emplace(text);
     if (!field->isEnabled()) {
         refusal_ = "disabled";
         return false;

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,7 +92,8 @@ public:
     // Taps a bar button item; false when it is disabled or has no action.
     bool tapItem(const rt::Ref<ui::BarButtonItem>& item);
     // Begins editing (false when the field refuses, or could not be tapped), then types the text
-    // one character at a time: one editing-changed event per character the delegate lets in.
+    // one character at a time: one editing-changed event per character the delegate lets in. Text
+    // for a secure entry is kept among secureTexts().
     bool typeText(const rt::Ref<ui::TextField>& field, std::string_view text);
     bool typeText(const rt::Ref<ui::TextView>& view, std::string_view text);
     bool endEditing(const rt::Ref<ui::TextField>& field);
@@ -178,6 +180,8 @@ public:
     // Why the last tap, typing or row tap that answered false was refused ("disabled", "covered by
     // UILabel", ...); empty after one that went through.
     const std::string& refusal() const noexcept { return refusal_; }
+    // The texts typed into secure text entries so far, refused or not: a step shows them as "***".
+    const std::set<std::string, std::less<>>& secureTexts() const noexcept { return secureTexts_; }
     // Why a person's tap at the view's centre would not reach it now; empty when it would.
     std::string tapRefusal(const ui::View& view) const;
     // A push, pop, presentation or dismissal is under way on screen.
@@ -212,6 +216,7 @@ private:
     std::optional<int> exitStatus_;
     bool halted_ = false; // this driver halted the stepping at the exit
     std::string refusal_;
+    std::set<std::string, std::less<>> secureTexts_;
     ui::Application::ExitHandler previousExitHandler_;
 };
 

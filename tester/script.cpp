@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/sim/input_file.h"
+#include "platform/sim/run_text.h"
 #include "tester/script_actions.h"
 
 namespace sim {
@@ -190,18 +191,27 @@ const std::string* ScriptAction::arg(std::string_view key) const {
     return it == args.end() ? nullptr : &it->second;
 }
 
-std::string ScriptAction::describe() const {
+std::string ScriptAction::describe(const std::set<std::string, std::less<>>& secrets) const {
+    const ScriptActionKind* kind = scriptAction(name);
     std::string text = name;
-    for (const auto& [key, value] : args)
-        text += " " + key + "=" + value;
+    for (const auto& [key, value] : args) {
+        text += " " + key + "=";
+        if (secrets.contains(value))
+            text += "***";
+        else if (kind && std::find(kind->handedOverURLs.begin(), kind->handedOverURLs.end(), key) !=
+                             kind->handedOverURLs.end())
+            text += printableCut(maskedHandedOverURL(value));
+        else
+            text += printableCut(value);
+    }
     return text;
 }
 
-std::string ScriptStep::describe() const {
+std::string ScriptStep::describe(const std::set<std::string, std::less<>>& secrets) const {
     std::string text = "step " + std::to_string(number) + " (";
-    if (!name.empty()) text += name + ": ";
+    if (!name.empty()) text += printableCut(name) + ": ";
     for (std::size_t i = 0; i < actions.size(); ++i)
-        text += (i ? "; " : "") + actions[i].describe();
+        text += (i ? "; " : "") + actions[i].describe(secrets);
     return text + ")";
 }
 

@@ -46,8 +46,11 @@ struct ScriptAction {
     const std::string* arg(std::string_view key) const;
     // Whether the script wrote the argument as a JSON string.
     bool isText(std::string_view key) const { return texts.find(key) != texts.end(); }
-    // "tap outlet=loginButton".
-    std::string describe() const;
+    // "tap outlet=loginButton", as the step log and the report show it: each argument cut and
+    // printable (sim::printableCut), a URL the action hands to the application masked
+    // (sim::maskedHandedOverURL), and an argument that is one of `secrets` (texts typed into a
+    // secure entry) as "***".
+    std::string describe(const std::set<std::string, std::less<>>& secrets = {}) const;
 };
 
 struct ScriptTrigger {
@@ -65,8 +68,9 @@ struct ScriptStep {
     double after = 0;
     std::vector<ScriptAction> actions;
 
-    // "step 3 (login: type outlet=userNameField text=op1)".
-    std::string describe() const;
+    // "step 3 (login: type outlet=userNameField text=op1)": the name as ScriptAction::describe
+    // shows an argument, and each action's description.
+    std::string describe(const std::set<std::string, std::less<>>& secrets = {}) const;
 };
 
 struct Script {

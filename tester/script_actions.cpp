@@ -1,14 +1,17 @@
 #include "tester/script_actions.h"
 
 #include <charconv>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
+#include "platform/sim/run_text.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/bar_button_item.h"
 #include "platform/uikit/button.h"
@@ -174,11 +177,12 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
 
 // ---- Checks: what the tester sees ----
 
-std::string quoted(const std::vector<std::string>& texts) {
+// The texts as a failed check shows them: cut and printable, one typed into a secure entry as "***".
+std::string quoted(const std::vector<std::string>& texts, const std::set<std::string, std::less<>>& secrets) {
     if (texts.empty()) return "nothing";
     std::string out;
     for (const std::string& text : texts)
-        out += (out.empty() ? "\"" : " / \"") + text + "\"";
+        out += (out.empty() ? "\"" : " / \"") + (secrets.contains(text) ? "***" : printableCut(text)) + "\"";
     return out;
 }
 
@@ -229,10 +233,25 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
 
 bool expectAction(Driver& driver, const ScriptAction& action, std::string* failure) {
     const std::optional<std::vector<std::string>> texts = shown(driver, action, failure);
-    if (!texts) return false;
+    if (!texts) {
+        if (failure) *failure = printableCut(*failure); // it may name the script's outlet
+        return false;
+    }
     const std::string& wanted = *action.arg("text");
     if (std::find(texts->begin(), texts->end(), wanted) != texts->end()) return true;
-    return fail(failure, "wanted \"" + wanted + "\", saw " + quoted(*texts));
+    return fail(failure, "wanted " + quoted({wanted}, driver.secureTexts()) + ", saw " +
+                             quoted(*texts, driver.secureTexts()));
+}
+
+// A kind's check that the arguments among `keys` that an action has are whole numbers, written as
+// numbers.
+std::function<bool(const ScriptAction&, std::string*)> wholeNumbers(std::vector<std::string> keys) {
+    return [keys = std::move(keys)](const ScriptAction& action, std::string* problem) {
+        for (const std::string& key : keys)
+            if (action.arg(key) && (action.isText(key) || !wholeNumber(action.arg(key))))
+                return fail(problem, "\"" + key + "\" must be a whole number");
+        return true;
+    };
 }
 
 bool expectArguments(const ScriptAction& action, std::string* problem) {
@@ -246,7 +265,7 @@ bool expectArguments(const ScriptAction& action, std::string* problem) {
         return fail(problem, "\"alert\" must be \"title\" or \"message\"");
     if ((action.arg("section") || action.arg("table")) && !action.arg("row"))
         return fail(problem, "\"section\" and \"table\" go with \"row\"");
-    return true;
+    return wholeNumbers({"row", "section"})(action, problem);
 }
 
 bool seedAction(Driver&, const ScriptAction& action, std::string* failure) {
@@ -266,8 +285,8 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
     std::map<std::string, ScriptActionKind, std::less<>> kinds;
     kinds["type"] = {{"outlet", "text"}, {}, {}, typeAction};
     kinds["tap"] = {{"outlet"}, {}, {}, tapAction};
-    kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction};
-    kinds["press"] = {{}, {}, {"title", "index"}, pressAction};
+    kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction, wholeNumbers({"row", "section"})};
+    kinds["press"] = {{}, {}, {"title", "index"}, pressAction, wholeNumbers({"index"})};
     kinds["back"] = {{}, {}, {}, [](Driver& driver, const ScriptAction&, std::string* failure) {
                          return driver.tapBack() || fail(failure, "no back button is on screen");
                      }};
@@ -284,6 +303,7 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
                                driver.enterForeground();
                                return true;
                            }};
+    kinds["open"].handedOverURLs = {"url"};
     kinds["send"] = {{"action"}, {}, {}, sendAction};
     kinds["seed"] = {{"values"}, {}, {}, seedAction};
     kinds["expect"] = {{"text"},        {"section", "table"}, {"outlet", "hud", "alert", "row"},

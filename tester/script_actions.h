@@ -51,6 +51,9 @@ struct ScriptActionKind {
     // A check: false from `run` is a failed check (noted, and the run goes on), not a step that
     // could not run.
     bool isCheck = false;
+    // The arguments that are URLs handed to the application ("url" of "open"): a description shows
+    // them masked (sim::maskedHandedOverURL).
+    std::vector<std::string> handedOverURLs = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

@@ -12,6 +12,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/url_loading.h"
+#include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
@@ -93,10 +94,14 @@ ScriptRunner::~ScriptRunner() {
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
 }
 
+std::string ScriptRunner::describe(const ScriptStep& step) const {
+    return step.describe(driver_.secureTexts());
+}
+
 void ScriptRunner::note(double now, const ScriptStep& step, const std::string& fate) {
     char time[32];
     std::snprintf(time, sizeof time, "%10.3f ", now - launchTime_);
-    stepLog_.push_back(time + step.describe() + " " + fate);
+    stepLog_.push_back(time + describe(step) + " " + fate);
 }
 
 bool ScriptRunner::runLaunchSteps(std::string* failure) {
@@ -106,8 +111,9 @@ bool ScriptRunner::runLaunchSteps(std::string* failure) {
         for (const ScriptAction& action : step.actions) {
             std::string why;
             if (!scriptAction(action.name)->run(driver_, action, &why)) {
+                why = printableCut(why);
                 note(launchTime_, step, "failed: " + why);
-                if (failure) *failure = step.describe() + " failed: " + why;
+                if (failure) *failure = describe(step) + " failed: " + why;
                 return false;
             }
         }
@@ -211,13 +217,14 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
         const ScriptActionKind& kind = *scriptAction(action.name);
         std::string why;
         if (kind.run(driver_, action, &why)) continue;
-        if (kind.isCheck) {
-            run.failedChecks.push_back(step.describe() + ": " + why);
+        if (kind.isCheck) { // the check cuts what it shows
+            run.failedChecks.push_back(describe(step) + ": " + why);
             checks += "; check failed: " + why;
             continue;
         }
+        why = printableCut(why);
         run.end = ScriptRun::End::StepFailed;
-        run.message = step.describe() + " failed: " + why;
+        run.message = describe(step) + " failed: " + why;
         note(now, step, "failed" + waited + ": " + why);
         return Due::Failed;
     }

@@ -92,6 +92,8 @@ private:
     Due runDue(double now, ScriptRun& run);
     ScriptRun runFrom(double limitSeconds, bool launch);
     void note(double now, const ScriptStep& step, const std::string& fate);
+    // The step as the log and the report show it: what was typed into a secure entry as "***".
+    std::string describe(const ScriptStep& step) const;
 
     Script script_;
     Driver& driver_;

@@ -15,33 +15,11 @@
 #include "platform/foundation/string.h"
 #include "platform/foundation/time_zone.h"
 #include "platform/sim/device_inner.h"
+#include "platform/sim/run_text.h"
 
 namespace sim {
 
 namespace {
-
-bool isControl(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7f;
-}
-
-// `text` with its control characters spelled out; the runs between them go in whole.
-void appendEscaped(std::string& out, std::string_view text) {
-    for (;;) {
-        const auto control = std::find_if(text.begin(), text.end(), isControl);
-        out.append(text.begin(), control);
-        if (control == text.end()) return;
-        const char c = *control;
-        if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-            out += hex;
-        }
-        text.remove_prefix(static_cast<std::size_t>(control - text.begin()) + 1);
-    }
-}
 
 // What the Foundation stand-in answers of the device: languages and region, storage, and the
 // figures of the process's host (each the host's own unless the profile fixes it).
@@ -138,7 +116,7 @@ void Device::log(std::string_view text) {
     std::string& log = inner_->log;
     log.append(time, end);
     log += ' ';
-    appendEscaped(log, text);
+    appendPrintable(log, text);
     log += '\n';
 }
 

@@ -10,6 +10,7 @@
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/observation.h"
 #include "platform/sim/device.h"
+#include "platform/sim/run_text.h"
 #include "platform/uikit/local_notification.h"
 #include "platform/uikit/status_bar.h"
 #include "platform/uikit/touch.h"
@@ -110,7 +111,7 @@ bool Application::launch(const rt::Ref<ns::Dictionary>& options) {
 
 bool Application::receiveURL(const rt::Ref<ns::URL>& url, const rt::Ref<ns::Dictionary>& options) {
     if (!url) return false;
-    sim::Device::shared().log("URL handed over " + url->string());
+    sim::Device::shared().log("URL handed over " + sim::maskedHandedOverURL(url->string()));
     rt::Ref<Application> self = rt::retained(this);
     const bool wasInBackground = state_ == ApplicationState::Background;
     if (wasInBackground) {

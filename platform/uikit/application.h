@@ -84,6 +84,7 @@ public:
     // first call launches; later ones are logged and answer NO.
     bool launch(const rt::Ref<ns::Dictionary>& options = nullptr);
     // A URL handed to the application; what the delegate answered (NO without a delegate method).
+    // The device log has it through sim::maskedHandedOverURL.
     bool receiveURL(const rt::Ref<ns::URL>& url, const rt::Ref<ns::Dictionary>& options = nullptr);
     // Each does nothing when the application is already in the state it leads to.
     void enterBackground();

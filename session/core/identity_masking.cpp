@@ -16,10 +16,12 @@ bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// The text with every "qx://" removed, and where each of its bytes stood in the text.
+// The text before its fragment with every "qx://" removed, and where each of its bytes stood in
+// the text.
 class SchemeFreeText {
 public:
     explicit SchemeFreeText(std::string_view text) {
+        text = text.substr(0, text.find('#'));
         body_.reserve(text.size());
         for (std::size_t at = 0;;) {
             const std::size_t found = text.find(kScheme, at);
@@ -64,7 +66,12 @@ std::string maskedIdentifier(std::string_view value) {
 }
 
 bool IdentityPair::masked() const {
-    return !key || std::find(kIdentifierKeys.begin(), kIdentifierKeys.end(), *key) != kIdentifierKeys.end();
+    return !key || *key != kProductKey;
+}
+
+bool IdentityPair::maskedWhole() const {
+    return !key || (*key != kProductKey &&
+                    std::find(kIdentifierKeys.begin(), kIdentifierKeys.end(), *key) == kIdentifierKeys.end());
 }
 
 std::vector<IdentityPair> identityPairs(std::string_view text) {
@@ -96,13 +103,19 @@ std::string maskedIdentityText(std::string_view text, const std::vector<Identity
     std::string out;
     out.reserve(to - std::min(from, to));
     std::size_t at = from;
+    auto mask = [&](std::size_t begin, std::size_t end) {
+        if (begin < at || end > to || begin >= end) return;
+        out.append(text.substr(at, begin - at));
+        out += maskedIdentifier(text.substr(begin, end - begin));
+        at = end;
+    };
     for (const IdentityPair& pair : pairs) {
-        if (!pair.masked() || pair.valueBegin < at || pair.valueEnd > to || pair.valueBegin == pair.valueEnd)
-            continue;
-        out.append(text.substr(at, pair.valueBegin - at));
-        out += maskedIdentifier(text.substr(pair.valueBegin, pair.valueEnd - pair.valueBegin));
-        at = pair.valueEnd;
+        if (pair.maskedWhole())
+            mask(pair.begin, pair.end);
+        else if (pair.masked())
+            mask(pair.valueBegin, pair.valueEnd);
     }
+    if (const std::size_t fragment = text.find('#'); fragment < to) mask(std::max(fragment + 1, at), to);
     if (at < to) out.append(text.substr(at, to - at));
     return out;
 }

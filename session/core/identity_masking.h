@@ -6,6 +6,9 @@
 // uses: the pairs the intake stores, and the same text for the log with every identifier's value
 // masked. Both come from one reading (identityPairs), so a key the intake takes for an identifier
 // (after percent-decoding and with the scheme removed anywhere) is always a key the log masks.
+// Only the product is shown as it is: a pair under any other key (IMEI, " imei", a key that does
+// not decode or decodes to another, the URL's path) may hide an identifier, so it is masked
+// whole, and so is a fragment ("#...").
 
 #include <array>
 #include <cstddef>
@@ -18,6 +21,8 @@ namespace ft {
 
 // The keys whose values identify the device, in the order the unique id prefers them.
 inline constexpr std::array<std::string_view, 4> kIdentifierKeys = {"imei", "meid", "serial", "udid"};
+// The one other key the intake takes, and the one pair the log shows as it is.
+inline constexpr std::string_view kProductKey = "product";
 
 // "356938035643809" -> "***********3809"; "ABCD" -> "****". Counts characters, not bytes.
 std::string maskedIdentifier(std::string_view value);
@@ -29,21 +34,26 @@ struct IdentityPair {
     std::size_t begin = 0, end = 0;           // the pair's bytes in the text
     std::size_t valueBegin = 0, valueEnd = 0; // its value's bytes (empty for an empty value)
 
-    // The value is an identifier's, or may be one (a key that does not decode): the log masks it.
+    // The value is an identifier's, or may be one (any pair but the product's): the log masks it.
     bool masked() const;
+    // The key is none the intake takes (nor decodes): the log masks key and value together.
+    bool maskedWhole() const;
 };
 
-// The pairs of `text` once every "qx://" in it is removed (anywhere, not only in front): split at
-// "&"; a key is what precedes the first "=", its value everything after it (a piece without "="
-// is its own key and value). Empty when nothing is left once "qx://" is removed.
+// The pairs of `text` up to its first "#" (a fragment is no part of them), once every "qx://" in
+// it is removed (anywhere, not only in front): split at "&"; a key is what precedes the first "=",
+// its value everything after it (a piece without "=" is its own key and value). Empty when nothing
+// is left.
 std::vector<IdentityPair> identityPairs(std::string_view text);
 
-// The bytes [from, to) of `text` (all of it by default) with the value of every pair of `pairs`
-// (read from that text) that is masked() masked. A "qx://" inside a value is masked with it.
+// The bytes [from, to) of `text` (all of it by default) with every pair of `pairs` (read from that
+// text) that is maskedWhole() masked, the value of every other one that is masked() masked, and
+// the fragment masked. A "qx://" inside what is masked is masked with it.
 std::string maskedIdentityText(std::string_view text, const std::vector<IdentityPair>& pairs,
                                std::size_t from = 0, std::size_t to = std::string_view::npos);
 // The same, reading the pairs itself:
-// "qx://im%65i=356938035643809&product=iPad" -> "qx://im%65i=***********3809&product=iPad".
+// "qx://im%65i=356938035643809&product=iPad" -> "qx://im%65i=***********3809&product=iPad";
+// "qx://IMEI=356938035643809" -> "qx://****************3809".
 std::string maskedIdentityText(std::string_view text);
 
 } // namespace ft

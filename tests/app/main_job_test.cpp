@@ -255,6 +255,16 @@ std::size_t inOrder(const std::string& text, const std::vector<std::string>& par
     return at;
 }
 
+// The identity the default script hands over and the password it types into a secure entry are in
+// none of the run's logs, its report or what it printed.
+void expectNothingPrivate(const fs::path& runDir, const std::string& output) {
+    for (const char* name : {"", "app.log", "device.log", "steps.log", "service/requests.log", "report.txt"})
+        for (const char* secret :
+             {"356938035643809", "F2LXK0AAHG7F", "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c", "pw1"})
+            EXPECT_EQ((*name ? readFile(runDir / name) : output).find(secret), std::string::npos)
+                << (*name ? name : "the output") << " holds " << secret;
+}
+
 TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
@@ -329,6 +339,55 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
             << "the test screen's: " << line;
     }
     EXPECT_EQ(named, 40);
+    expectNothingPrivate(runDir, outcome.output);
+}
+
+// Steps and checks that fail carrying the identity or the password (the login checking the
+// password field, then tapping an outlet that is not there; the intake step checking a megabyte of
+// text with terminal commands, and a later step handing the identity over again before a tap on a
+// megabyte of outlet) are reported with the identity masked, the password as "***", texts cut and
+// escaped.
+TEST(MainJobProcess, AFailedStepOrCheckCarryingTheIdentityOrThePasswordShowsNeither) {
+    ScratchFolder scratch;
+    const std::string huge = "\u001b[2J" + std::string(1 << 20, 'A');
+    nlohmann::json misspelt =
+        nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json"));
+    nlohmann::json checked = misspelt;
+    nlohmann::json& typing = misspelt["steps"][1]["actions"];
+    typing[2] = {{"do", "expect"}, {"outlet", "passwordField"}, {"text", "x"}};
+    typing.push_back({{"do", "tap"}, {"outlet", "loginButtn"}});
+    checked["name"] = "default\u001b]0;title\u0007";
+    nlohmann::json& identity = checked["steps"][0];
+    const nlohmann::json open = {{"do", "open"}, {"url", identity["url"]}};
+    identity["actions"] = {open, {{"do", "expect"}, {"hud", true}, {"text", huge}}};
+    identity.erase("do");
+    identity.erase("url");
+    checked["steps"].push_back({{"at", 5}, {"actions", {open, {{"do", "tap"}, {"outlet", huge}}}}});
+    const std::string url = "open url=qx://imei=***********3809&serial=********HG7F&product=iPhone9,1&udid=" +
+                            std::string(36, '*') + "2d3c";
+    const std::string login = "step 2 (login: type outlet=userNameField text=op1; type outlet=passwordField "
+                              "text=***; expect outlet=passwordField text=x; tap outlet=loginButtn)";
+    const std::pair<nlohmann::json, std::vector<std::string>> cases[] = {
+        {misspelt,
+         {"check failed: " + login + ": wanted \"x\", saw \"***\"", "end:          " + login + " failed: "}},
+        {checked,
+         {"(default\\x1B]0;title\\x07)",
+          "check failed: step 1 (identity: " + url + "; expect hud=true text=\\x1B[2JAAA",
+          "end:          step " + std::to_string(checked["steps"].size()) + " (" + url +
+              "; tap outlet=\\x1B[2JAAA"}},
+    };
+    int run = 0;
+    for (const auto& [script, shown] : cases) {
+        const fs::path runDir = scratch.path() / ("run" + std::to_string(++run));
+        Outcome outcome = runProcess({"--script", write(scratch.path() / "leaky.json", script.dump()),
+                                      "--run-dir", runDir.string(), "--no-pictures"});
+        EXPECT_EQ(outcome.status, 1) << outcome.output;
+        for (const std::string& part : shown)
+            EXPECT_NE(outcome.output.find(part), std::string::npos) << part << "\n" << outcome.output;
+        EXPECT_LT(outcome.output.size(), 8192u);
+        EXPECT_EQ(outcome.output.find_first_of("\x1b\x07"), std::string::npos);
+        expectNothingPrivate(runDir, outcome.output);
+    }
 }
 
 TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning) {
@@ -540,7 +599,8 @@ TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
 TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {
     ScratchFolder scratch;
     for (const char* step : {R"({"at": 1, "do": "key.volumeSideways"})",
-                             R"({"at": 1, "do": "battery.set", "level": 1.5, "state": "full"})"}) {
+                             R"({"at": 1, "do": "battery.set", "level": 1.5, "state": "full"})",
+                             R"({"at": 1, "do": "expect", "row": "abc", "text": "x"})"}) {
         const std::string script =
             write(scratch.path() / "bad.json", std::string(R"({"name": "bad", "steps": [)") + step + "]}");
         Outcome outcome = runProcess({"--script", script, "--run-dir", (scratch.path() / "run").string()});

@@ -101,6 +101,17 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
          "\"title\" or \"message\""},
         {R"({"steps": [{"at": 1, "do": "expect", "outlet": "a", "section": 1, "text": "x"}]})",
          "go with \"row\""},
+        // Rows, sections and indexes are whole numbers, written as numbers.
+        {R"({"steps": [{"at": 1, "do": "expect", "row": "abc", "text": "x"}]})",
+         "step 1: \"expect\": \"row\" must be a whole number"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0.5, "text": "x"}]})",
+         "\"row\" must be a whole number"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 1e308, "text": "x"}]})",
+         "\"row\" must be a whole number"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})",
+         "\"section\" must be a whole number"},
+        {R"({"steps": [{"at": 1, "do": "tapRow", "row": "2"}]})", "\"row\" must be a whole number"},
+        {R"({"steps": [{"at": 1, "do": "press", "index": 1.5}]})", "\"index\" must be a whole number"},
     };
     for (const auto& [text, reason] : cases) {
         std::string error;

@@ -1,0 +1,30 @@
+#pragma once
+// What a run writes of texts it does not control (a script's, the application's, a URL handed
+// over): the one escaping and cut that the device log, the tester's steps and the run report
+// share, and the masking a URL handed to the application goes through wherever the run writes it.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+// Appends `text` with its control characters spelled out (\n, \t, \xNN) and the runs between them
+// whole: an entry stays one line, and nothing reaches a terminal as a command.
+void appendPrintable(std::string& out, std::string_view text);
+
+// Such texts are cut to this many bytes.
+inline constexpr std::size_t kPrintedTextLimit = 200;
+// `text` cut to `limit` bytes (at a character's start, "..." added), then made printable.
+std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
+
+// A URL handed to the application carries the device's identity (the application reads it as
+// such), so whatever the run writes of one (the device log, a step that hands it over) goes
+// through this masking: none by default (the URL as given); the main job installs the
+// application's. Returns the masking it replaces. Any thread.
+using URLMasking = std::function<std::string(std::string_view url)>;
+URLMasking setHandedOverURLMasking(URLMasking masking);
+std::string maskedHandedOverURL(std::string_view url);
+
+} // namespace sim
