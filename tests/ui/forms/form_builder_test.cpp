@@ -535,6 +535,22 @@ TEST_F(FormListsTest, TheEmptyRowsCellIsReusedTheSpinnersIsNewAndPlaced) {
     }
 }
 
+// The spinner row keeps the label row's tap (its block runs); the empty row's tap does nothing.
+TEST_F(FormListsTest, ATapOnTheSpinnerRowRunsItsBlockAndOnTheEmptyRowNothing) {
+    for (const bool empty : {false, true}) {
+        SCOPED_TRACE(empty ? "empty" : "spinner");
+        auto root = rt::make<fm::RootElement>();
+        auto section = rt::make<fm::DynamicDataSection>();
+        root->addSection(section);
+        section->setBind(str("iterate:list"));
+        if (empty) section->bindToObject(formJson(R"({"list": []})"));
+        int taps = 0;
+        section->elements()->front()->setOnSelected([&] { ++taps; });
+        ASSERT_TRUE(show(root)->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0)));
+        EXPECT_EQ(taps, empty ? 0 : 1);
+    }
+}
+
 TEST_F(FormListsTest, SortingSectionsEditAndReadBackTheirKeysInRowOrder) {
     auto root = rt::make<fm::RootBuilder>()->buildWithObject(formJson(R"({"sections": [{"type": "FMSortingSection",
         "key": "order", "elements": [{"type": "FMLabelElement", "key": "a"}, {"type": "FMLabelElement", "key": "b"},
