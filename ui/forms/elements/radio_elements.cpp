@@ -313,6 +313,8 @@ void SegmentedElement::handleSegmentedControlValueChanged(const rt::Ref<ui::Segm
 
 RT_DEFINE_CLASS(RadioElement, "FMRadioElement", EntryElement,
                 rt::prop("items", &RadioElement::items, &RadioElement::setItems),
+                rt::prop("selectedItem", &RadioElement::selectedItem, &RadioElement::setSelectedItem),
+                rt::prop("selectedValue", &RadioElement::selectedValue, &RadioElement::setSelectedValue),
                 rt::prop("selected", static_cast<long (RadioElement::*)() const>(&RadioElement::selected),
                          &RadioElement::setSelected),
                 rt::prop("values", &RadioElement::values, &RadioElement::setValues),
