@@ -245,6 +245,7 @@ void View::attach(const rt::Ref<View>& view, std::size_t index) {
         return;
     }
     const rt::Ref<Window> from = keep->window(), to = window();
+    if (from && from != to) keep->resignFirstResponderLeavingWindow();
     const rt::Ref<Color> formerTint = keep->undimmedTint();
     const ViewTintAdjustmentMode formerMode = keep->tintAdjustmentMode();
     keep->willMoveToSuperview(rt::retained(this));
@@ -267,6 +268,10 @@ void View::removeFromSuperview() {
     if (!parent) return;
     rt::Ref<View> keep = rt::retained(this);
     const rt::Ref<Window> from = window();
+    if (from) {
+        resignFirstResponderLeavingWindow();
+        if (superview() != parent) return; // the end of the editing took it away already
+    }
     const rt::Ref<Color> formerTint = undimmedTint();
     const ViewTintAdjustmentMode formerMode = tintAdjustmentMode();
     parent->willRemoveSubview(keep);
@@ -725,6 +730,12 @@ void View::setInputAccessoryView(rt::Ref<View> view) {
 
 double View::keyboardAccessoryHeight() const {
     return inputAccessoryView_ ? inputAccessoryView_->frame().height() : 0;
+}
+
+void View::resignFirstResponderLeavingWindow() {
+    rt::Ref<View> editing = rt::cast<View>(currentFirstResponder());
+    if (!editing || !editing->isDescendantOfView(this)) return;
+    if (!editing->resignFirstResponder()) editing->giveUpFirstResponder(true);
 }
 
 bool View::endEditing(bool force) {

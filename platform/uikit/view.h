@@ -201,7 +201,9 @@ public:
     void setInputAccessoryView(rt::Ref<View> view);
     double keyboardAccessoryHeight() const override;
     // Makes the first responder give up when it is this view or inside it; `force` does not ask it.
-    // True when nothing here edits any more.
+    // True when nothing here edits any more. A first responder that leaves its window (removed, or
+    // moved to another window, with an ancestor) gives up by itself, made to when it refuses, so
+    // its end-of-editing callbacks run.
     virtual bool endEditing(bool force);
 
     // ---- Conversion and hit testing ----
@@ -340,6 +342,9 @@ private:
     // Takes the constraints naming this view or its subviews off the ancestors from `former` up.
     void dropConstraintsFromAncestors(const rt::Ref<View>& former);
     void announceWindowChange(const rt::Ref<Window>& from, const rt::Ref<Window>& to, bool after);
+    // Before this view leaves its window: the first responder, when it is this view or inside it,
+    // resigns, forced when it refuses.
+    void resignFirstResponderLeavingWindow();
     // The tint before any dimming.
     rt::Ref<Color> undimmedTint() const;
     // Tells tintColorDidChange down the tree from this view, to the views that take over the

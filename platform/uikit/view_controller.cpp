@@ -380,9 +380,11 @@ void ViewController::adjustScrollViewInsets() {
     if (adjustsScrollViewInsets_ && (edgesForExtendedLayout_ & RectEdgeTop))
         bars = {topLayoutGuide()->length(), 0, bottomLayoutGuide()->length(), 0};
     if (sim::currentDevice()->systemVersionNumber() < 11) return scroll->adjustForBars(bars, true);
-    // From system 11 on, only the part of the bars over the scroll view's frame.
-    const cg::Rect frame = scroll == view_ ? view_->bounds() : scroll->frame();
+    // From system 11 on, only the part of the bars over the scroll view's frame. A scroll view that
+    // is the view itself fills it: its bounds' origin is its scroll offset, not its place.
     const double height = view_->bounds().height();
+    const cg::Rect frame =
+        scroll == view_ ? cg::Rect::make(0, 0, view_->bounds().width(), height) : scroll->frame();
     scroll->adjustForBars({std::max(0.0, bars.top - frame.minY()), 0,
                            std::max(0.0, frame.maxY() - (height - bars.bottom)), 0},
                           false);

@@ -43,6 +43,7 @@
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/touch.h"
+#include "platform/uikit/window.h"
 #include "tests/platform/uikit/support.h"
 
 namespace {
@@ -231,6 +232,7 @@ class NotesDelegate : public rt::Object {
     RT_CLASS(NotesDelegate)
 public:
     void didChange(const rt::Ref<ui::TextView>& view) { trace.push_back("change:" + view->text()->utf8()); }
+    void didEnd(const rt::Ref<ui::TextView>&) { trace.push_back("end"); }
     bool shouldChange(const rt::Ref<ui::TextView>&, ns::Range range, const rt::Ref<ns::String>& text) {
         trace.push_back("should:" + std::to_string(range.location) + "+" + std::to_string(range.length) + "'" +
                         text->utf8() + "'");
@@ -246,6 +248,7 @@ private:
 
 RT_DEFINE_CLASS(NotesDelegate, "UIKitTestNotesDelegate", rt::Object,
                 rt::method("textViewDidChange:", &NotesDelegate::didChange),
+                rt::method("textViewDidEndEditing:", &NotesDelegate::didEnd),
                 rt::method("textView:shouldChangeTextInRange:replacementText:", &NotesDelegate::shouldChange))
 
 namespace {
@@ -586,6 +589,54 @@ TEST(UIKeyboard, ForcedEndEditingOverridesAFieldThatRefusesToEnd) {
     EXPECT_TRUE(field->isFirstResponder());
     EXPECT_TRUE(form->endEditing(true));
     EXPECT_FALSE(field->isFirstResponder());
+}
+
+// An input leaving its window, itself or with an ancestor, ends its editing, even against a
+// delegate that refuses; a move within the window keeps it editing.
+TEST(UIKeyboard, AnInputLeavingItsWindowEndsItsEditing) {
+    enum class Move { RemoveInput, RemoveAncestor, ToAnotherWindow, WithinTheWindow };
+    struct Case {
+        const char* name;
+        Move move;
+        bool textView, refuses, editing;
+    };
+    const Case cases[] = {
+        {"a refusing field removed", Move::RemoveInput, false, true, false},
+        {"a field's superview removed", Move::RemoveAncestor, false, false, false},
+        {"a text view's superview removed", Move::RemoveAncestor, true, false, false},
+        {"a field moved to another window", Move::ToAnotherWindow, false, false, false},
+        {"a refusing field moved within the window", Move::WithinTheWindow, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto window = rt::make<ui::Window>(), other = rt::make<ui::Window>();
+        auto form = rt::make<ui::View>(), box = rt::make<ui::View>();
+        rt::Ref<ui::View> input = c.textView ? rt::Ref<ui::View>(rt::make<ui::TextView>(cg::Rect::zero()))
+                                             : rt::make<ui::TextField>();
+        form->addSubview(input);
+        form->addSubview(box);
+        window->addSubview(form);
+        auto delegate = rt::make<EndlessFieldDelegate>();
+        if (auto field = rt::cast<ui::TextField>(input); field && c.refuses) field->setDelegate(delegate);
+        auto log = rt::make<NotesDelegate>();
+        if (auto view = rt::cast<ui::TextView>(input)) view->setDelegate(log);
+        KeyboardLog keyboard;
+        ASSERT_TRUE(input->becomeFirstResponder());
+        switch (c.move) {
+        case Move::RemoveInput: input->removeFromSuperview(); break;
+        case Move::RemoveAncestor: form->removeFromSuperview(); break;
+        case Move::ToAnotherWindow: other->addSubview(form); break;
+        case Move::WithinTheWindow: box->addSubview(input); break;
+        }
+        EXPECT_EQ(input->isFirstResponder(), c.editing);
+        if (auto field = rt::cast<ui::TextField>(input)) {
+            EXPECT_EQ(field->isEditing(), c.editing);
+        } else {
+            EXPECT_EQ(log->trace, std::vector<std::string>{"end"});
+        }
+        EXPECT_EQ(keyboard.entries.size(), c.editing ? 1u : 2u); // the keyboard went away with it
+        input->endEditing(true);
+    }
 }
 
 } // namespace

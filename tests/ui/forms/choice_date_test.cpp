@@ -688,6 +688,28 @@ TEST_F(ChoiceDateAppTest, ARadioRowOpensItsListAndATapChoosesAndClosesIt) {
     EXPECT_EQ(marks(top()->formTableView()), "...");
 }
 
+// Back while the list waits to close takes the list away; the close then leaves the form under it.
+TEST_F(ChoiceDateAppTest, BackRightAfterARadioChoiceGoesBackOneScreen) {
+    auto radio = rt::make<fm::RadioElement>(choiceStrings({"one", "two"}), 0, str("Size"));
+    auto nested = rt::make<fm::RootElement>();
+    nested->setTitle(str("More"));
+    auto section = rt::make<fm::Section>();
+    section->addElement(radio);
+    nested->addSection(section);
+    auto form = show({nested});
+    ASSERT_TRUE(app().tapRow(form->formTableView(), 0));
+    app().advance(1);
+    ASSERT_TRUE(app().tapRow(top()->formTableView(), 0));
+    app().advance(1);
+    ASSERT_EQ(navigation->viewControllers()->count(), 3u);
+    ASSERT_TRUE(app().tapRow(top()->formTableView(), 1));
+    ASSERT_TRUE(app().tapBack());
+    app().advance(1);
+    EXPECT_EQ(radio->selected(), 1);
+    ASSERT_EQ(navigation->viewControllers()->count(), 2u);
+    EXPECT_EQ(top()->root(), nested);
+}
+
 TEST_F(ChoiceDateAppTest, ASegmentedRowChoosesInPlace) {
     ui::Image::registerImageNamed("dot", {8, 8});
     auto segmented = rt::make<fm::SegmentedElement>(choiceStrings({"red", "dot"}), 0, nullptr);

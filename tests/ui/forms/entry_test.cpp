@@ -21,8 +21,10 @@
 #include "platform/uikit/view_rendering.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/forms/appearance.h"
+#include "ui/forms/elements/date_time_elements.h"
 #include "ui/forms/elements/entry_element.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
+#include "ui/forms/elements/image_element.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/section.h"
 #include "tests/ui/forms/form_test_support.h"
@@ -186,6 +188,35 @@ TEST_F(EntryTest, TheToolbarWalksTheFocusableEntriesOnly) {
     back->handleActionBarPreviousNext(back->previousNextControl());
     EXPECT_EQ(focused(), first);
     runFor(0.1); // the begin-editing scrolls run without a fault
+}
+
+// A row whose cell has no text input (the image row, the date row unfolding its picker in place)
+// is no focus target: the entry before it, the last one, ends with "Done". The date row editing
+// with a picker for keyboard has its hidden field and is one.
+TEST_F(EntryTest, RowsWithoutATextInputAreNoFocusTargets) {
+    struct Case {
+        const char* row;
+        rt::Ref<fm::EntryElement> after;
+        bool next;
+    };
+    auto inlineDate = rt::make<fm::DateTimeInlineElement>(str("When"), ns::Date::now(), 1);
+    inlineDate->setShowPickerInCell(true);
+    const Case cases[] = {
+        {"image", rt::make<fm::ImageElement>(str("Photo"), nullptr), false},
+        {"date in the row", inlineDate, false},
+        {"date as keyboard", rt::make<fm::DateTimeInlineElement>(str("When"), ns::Date::now(), 1), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row);
+        auto first = entry("a");
+        auto t = table({section({first, c.after})});
+        EXPECT_EQ(c.after->canTakeFocus(), c.next);
+        auto cell = cellOf(t, first);
+        ASSERT_TRUE(cell->becomeFirstResponder());
+        EXPECT_EQ(cell->previousNextControl()->isEnabledForSegmentAtIndex(1), c.next);
+        EXPECT_EQ(cell->textField()->returnKeyType(), c.next ? 4 : 9);
+        cell->textField()->resignFirstResponder();
+    }
 }
 
 // A target the table shows no cell for (a section it has not loaded yet) is focused once a cell

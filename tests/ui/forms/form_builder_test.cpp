@@ -14,6 +14,7 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/null.h"
+#include "platform/runtime/block.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
@@ -21,6 +22,7 @@
 #include "platform/uikit/activity_indicator_view.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
+#include "platform/uikit/image.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/table_view_cell.h"
 #include "tests/testkit/app/app_fixture.h"
@@ -30,6 +32,9 @@
 #include "ui/forms/array_additions.h"
 #include "ui/forms/dynamic_sections.h"
 #include "ui/forms/elements/list_state_elements.h"
+#include "ui/forms/elements/multiline_element.h"
+#include "ui/forms/elements/radio_elements.h"
+#include "ui/forms/elements/select_section.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/web_controller.h"
 #include "ui/forms/binding_evaluator.h"
@@ -419,6 +424,62 @@ TEST_F(FormBuilderTest, ValuesChangedInTheFormComeBackAtTheirKeyPaths) {
     EXPECT_EQ(personLog.lines().size(), 1u); // the person has no address
 }
 
+// Each declared property is registered with its kind and is set and read by key; a form file binds
+// a radio row by its item, both ways.
+TEST_F(FormBuilderTest, DeclaredPropertiesAreSetAndReadByKey) {
+    ui::Image::registerImageNamed("tick", {6, 6});
+    auto radio = rt::make<fm::RadioElement>(ns::Array::withObjects({str("S"), str("M"), str("L")}), -1);
+    radio->setValues(ns::Array::withObjects({str("s"), str("m"), str("l")}));
+    auto options = rt::make<fm::SelectSection>(ns::Array::withObjects({str("a"), str("b")}), std::size_t{0});
+    auto option = rt::cast<fm::SelectItemElement>(options->elements()->front());
+    auto other = rt::make<fm::SelectSection>();
+    auto editor = rt::make<fm::MultilineTextViewController>(nullptr);
+    int ran = 0;
+    const rt::Id block = rt::Block::make(std::function<void()>([&] { ++ran; }));
+    struct Case {
+        rt::Id object;
+        const char* key;
+        const char* attributes;
+        rt::Id value, reads; // a block read back is run instead
+    };
+    const Case cases[] = {
+        {radio, "selectedItem", "T@,&,N,V_selectedItem", str("L"), str("L")},
+        {radio, "selectedValue", "T@,&,N,V_selectedValue", str("m"), str("m")},
+        {option, "checkmarkImageNamed", "T@\"NSString\",C,N,V_checkmarkImageNamed", str("tick"), nullptr},
+        {option, "index", "TQ,N,V_index", ns::num(5), ns::num(5)},
+        {option, "selectSection", "T@\"FMSelectSection\",W,N,V_selectSection", other, other},
+        {options, "onSelected", "T@?,C,N,V_onSelected", block, nullptr},
+        {editor, "willDisappearCallback", "T@?,C,N,V_willDisappearCallback", block, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const rt::Property* property = c.object->getClass().property(c.key);
+        ASSERT_TRUE(property);
+        EXPECT_EQ(property->attributes(), c.attributes);
+        c.object->setValueForKey(c.value, c.key);
+        const rt::Id read = c.object->valueForKey(c.key);
+        if (const auto run = rt::cast<rt::Block>(read); run && run->function<void()>()) (*run->function<void()>())();
+        else EXPECT_EQ(formText(read), formText(c.reads));
+    }
+    EXPECT_EQ(ran, 2);
+    EXPECT_EQ(radio->selected(), 1);
+    EXPECT_TRUE(option->checkmarkImage());
+    EXPECT_EQ(option->index(), 5u);
+    EXPECT_EQ(option->selectSection(), other);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{});
+
+    write("size.json", R"({"sections": [{"elements": [{"type": "FMRadioElement", "items": ["S", "M", "L"],
+        "bind": "selectedItem:size"}]}]})");
+    auto root = fm::RootElement::initWithJSONFileAndData("size", formJson(R"({"size": "M"})"));
+    auto bound = rt::cast<fm::RadioElement>(root->getSectionForIndex(0)->elements()->front());
+    ASSERT_TRUE(bound);
+    EXPECT_EQ(bound->selected(), 1);
+    bound->setSelected(2);
+    auto data = ns::MutableDictionary::make();
+    root->fetchValueUsingBindingsIntoObject(data);
+    EXPECT_EQ(formText(data), formText(formJson(R"({"size": "L"})")));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{});
+}
 
 TEST(FormArrays, MoveObjectFromIndexTakesOutThenInserts) {
     struct Case {
@@ -532,6 +593,22 @@ TEST_F(FormListsTest, TheEmptyRowsCellIsReusedTheSpinnersIsNewAndPlaced) {
         EXPECT_EQ(spinner->center().x, c.centre.x);
         EXPECT_EQ(spinner->center().y, c.centre.y);
         EXPECT_EQ(formText(second->textLabel()->text()), c.title ? c.title : "nil");
+    }
+}
+
+// The spinner row keeps the label row's tap (its block runs); the empty row's tap does nothing.
+TEST_F(FormListsTest, ATapOnTheSpinnerRowRunsItsBlockAndOnTheEmptyRowNothing) {
+    for (const bool empty : {false, true}) {
+        SCOPED_TRACE(empty ? "empty" : "spinner");
+        auto root = rt::make<fm::RootElement>();
+        auto section = rt::make<fm::DynamicDataSection>();
+        root->addSection(section);
+        section->setBind(str("iterate:list"));
+        if (empty) section->bindToObject(formJson(R"({"list": []})"));
+        int taps = 0;
+        section->elements()->front()->setOnSelected([&] { ++taps; });
+        ASSERT_TRUE(show(root)->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0)));
+        EXPECT_EQ(taps, empty ? 0 : 1);
     }
 }
 

@@ -27,6 +27,7 @@
 #include "platform/uikit/image_picker_controller.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/popover_controller.h"
+#include "ui/forms/elements/auto_entry_element.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
 #include "ui/forms/elements/image_element.h"
 #include "ui/forms/elements/multiline_element.h"
@@ -42,12 +43,13 @@ using ns::str;
 class RichEntryDelegate : public rt::Object {
     RT_CLASS(RichEntryDelegate)
 public:
-    int began = 0, changed = 0;
+    int began = 0, changed = 0, ended = 0;
     bool shouldChange(ns::Range, const rt::Ref<ns::String>& text, const rt::Id&, const rt::Id&) {
         return !text || text->utf8().find('x') == std::string::npos;
     }
     void didBegin(const rt::Id&, const rt::Id&) { ++began; }
     void editingChanged(const rt::Id&, const rt::Id&) { ++changed; }
+    void didEnd(const rt::Id&, const rt::Id&) { ++ended; }
 };
 
 } // namespace
@@ -56,7 +58,8 @@ RT_DEFINE_CLASS(RichEntryDelegate, "RichEntryDelegate", rt::Object,
                 rt::method("FMEntryShouldChangeCharactersInRange:withString:forElement:andCell:",
                            &RichEntryDelegate::shouldChange),
                 rt::method("FMEntryDidBeginEditingElement:andCell:", &RichEntryDelegate::didBegin),
-                rt::method("FMEntryEditingChangedForElement:andCell:", &RichEntryDelegate::editingChanged))
+                rt::method("FMEntryEditingChangedForElement:andCell:", &RichEntryDelegate::editingChanged),
+                rt::method("FMEntryDidEndEditingElement:andCell:", &RichEntryDelegate::didEnd))
 
 namespace {
 
@@ -157,6 +160,57 @@ TEST_F(RichEntryTest, TheEditorOpensFromTheRowTakesTheTextAndGivesItBack) {
         app().advance(1);
         EXPECT_EQ(element->textValue()->utf8(), c.enabled ? "Typed" : "Old");
         EXPECT_EQ(table->indexPathForSelectedRow(), nullptr);
+    }
+}
+
+// Back while a row still edits ends the editing, as any input leaving the window does: the
+// autocomplete row takes the completion shown, the entry row tells its delegate and runs its
+// action, the editor runs onValueChanged. Each count is what Back alone brought.
+TEST_F(RichEntryTest, BackWhileARowEditsEndsTheEditing) {
+    struct Case {
+        const char* row;
+        rt::Ref<fm::EntryElement> element;
+        const char* kept;
+        int changes, actions, ended;
+    };
+    auto autocomplete = rt::make<fm::AutoEntryElement>(str("Fruit"), str(""), nullptr);
+    autocomplete->setAutoCompleteValues(ns::Array::withObjects({str("Apple"), str("Apricot")}));
+    auto multiline = rt::make<fm::MultilineElement>(str("Notes"), str(""));
+    multiline->setPresentationMode(0);
+    const Case cases[] = {
+        {"autocomplete", autocomplete, "Apple", 1, 0, 0},
+        {"entry", rt::make<fm::EntryElement>(str("Name"), str(""), nullptr), "ap", 0, 1, 1},
+        {"multiline", multiline, "ap", 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row);
+        int changes = 0, actions = 0;
+        c.element->setOnValueChanged([&](const rt::Ref<fm::RootElement>&) { ++changes; });
+        c.element->setOnSelected([&] { ++actions; });
+        auto delegate = rt::make<RichEntryDelegate>();
+        c.element->setDelegate(delegate);
+        auto nested = rt::make<fm::RootElement>();
+        auto section = rt::make<fm::Section>();
+        section->addElement(c.element);
+        nested->addSection(section);
+        ASSERT_TRUE(app().driver().tapRow(show({nested})->formTableView(), 0));
+        app().advance(1);
+        auto shown = rt::cast<fm::FormController>(app().driver().topViewController());
+        ASSERT_TRUE(shown);
+        // The tap focuses the field, or opens the editor with its text view focused.
+        ASSERT_TRUE(app().driver().tapRow(shown->formTableView(), 0));
+        app().advance(1);
+        const rt::Ref<ui::Responder> editing = ui::Responder::currentFirstResponder();
+        if (const auto field = rt::cast<ui::TextField>(editing)) ASSERT_TRUE(app().typeText(field, "ap"));
+        else ASSERT_TRUE(app().typeText(rt::cast<ui::TextView>(editing), "ap"));
+        const int typedChanges = changes, typedActions = actions;
+        ASSERT_TRUE(app().driver().tapBack());
+        app().advance(1);
+        EXPECT_EQ(ui::Responder::currentFirstResponder(), nullptr);
+        EXPECT_EQ(c.element->textValue()->utf8(), c.kept);
+        EXPECT_EQ(changes - typedChanges, c.changes);
+        EXPECT_EQ(actions - typedActions, c.actions);
+        EXPECT_EQ(delegate->ended, c.ended);
     }
 }
 

@@ -78,6 +78,8 @@ public:
     // it when it was open; the rows' heights are recomputed. Otherwise nothing.
     void performAction() override;
     double getRowHeightForTableView(const rt::Ref<ui::TableView>& table) const override;
+    // The entry's, except with showPickerInCell: that cell has no text input to take the focus.
+    bool canTakeFocus() const override { return !showPickerInCell_ && EntryElement::canTakeFocus(); }
     // The stored date under the key.
     void fetchValueIntoObject(const rt::Id& object) override;
 

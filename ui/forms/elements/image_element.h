@@ -54,6 +54,8 @@ public:
     void reducedImageIfNeeded();
     // imageValue under the key, nil included; nothing without a key.
     void fetchValueIntoObject(const rt::Id& object) override;
+    // Its cell has no text input to take the focus.
+    bool canTakeFocus() const override { return false; }
 
     // The picker's and the popover's delegate.
     void imagePickerDidFinishPicking(const rt::Ref<ui::ImagePickerController>& picker,

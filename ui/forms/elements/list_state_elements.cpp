@@ -33,9 +33,6 @@ rt::Ref<ui::TableViewCell> LoadingElement::getCellForTableView(const rt::Ref<ui:
     return cell;
 }
 
-void LoadingElement::selected(const rt::Ref<ui::TableView>&, const rt::Ref<ui::ViewController>&,
-                              const rt::Ref<ns::IndexPath>&) {}
-
 RT_DEFINE_CLASS(LoadingElement, "FMLoadingElement", LabelElement,
                 rt::prop("indicatorStyle", &LoadingElement::indicatorStyle, &LoadingElement::setIndicatorStyle))
 

@@ -1,7 +1,8 @@
 #pragma once
 // The rows a list shows while it has no rows of its own: fm::LoadingElement ("FMLoadingElement"),
 // a spinner until data arrives, and fm::EmptyListElement ("FMEmptyListElement"), a message when the
-// data holds nothing. Both are label elements; a tap on either does nothing.
+// data holds nothing. Both are label elements; a tap on the spinner row is a label row's (its
+// onSelected and action run), a tap on the message row does nothing.
 
 #include "ui/forms/elements/label_element.h"
 
@@ -19,8 +20,6 @@ public:
     // the spinner's.
     rt::Ref<ui::TableViewCell> getCellForTableView(const rt::Ref<ui::TableView>& table,
                                                    const rt::Ref<ui::ViewController>& controller) override;
-    void selected(const rt::Ref<ui::TableView>& table, const rt::Ref<ui::ViewController>& controller,
-                  const rt::Ref<ns::IndexPath>& indexPath) override;
 
 protected:
     LoadingElement() = default;

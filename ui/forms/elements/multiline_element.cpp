@@ -156,6 +156,8 @@ RT_DEFINE_CLASS(MultilineTextViewController, "FMMultilineTextViewController", ui
                 rt::prop("textView", &MultilineTextViewController::textView),
                 rt::prop("resizeWhenKeyboardPresented", &MultilineTextViewController::resizeWhenKeyboardPresented,
                          &MultilineTextViewController::setResizeWhenKeyboardPresented),
+                rt::prop("willDisappearCallback", &MultilineTextViewController::willDisappearCallback,
+                         &MultilineTextViewController::setWillDisappearCallback, {.memory = rt::Memory::Copy}),
                 rt::prop("entryElement", &MultilineTextViewController::entryElement,
                          &MultilineTextViewController::setEntryElement),
                 rt::prop("entryCell", &MultilineTextViewController::entryCell,

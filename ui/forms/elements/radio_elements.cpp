@@ -8,6 +8,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/segmented_control.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/text_field.h"
@@ -31,6 +32,13 @@ bool radioInRange(long index, const rt::Ref<ns::Array>& list) {
 
 rt::Id radioAt(long index, const rt::Ref<ns::Array>& list) {
     return radioInRange(index, list) ? (*list)[static_cast<std::size_t>(index)] : nullptr;
+}
+
+// The list still on top of its navigation: once Back (or anything else) took it off, closing it
+// would pop the screen under it.
+bool radioListOnTop(const FormController& list) {
+    const rt::Ref<ui::NavigationController> navigation = list.navigationController();
+    return !navigation || navigation->topViewController().get() == &list;
 }
 
 rt::Ref<ns::String> radioText(const rt::Id& item) {
@@ -234,7 +242,8 @@ void RadioItemElement::selected(const rt::Ref<ui::TableView>& table,
         rt::Weak<FormController> weakController = rt::cast<FormController>(controller);
         ns::Timer::scheduledTimerWithTimeInterval(radioCloseDelay, false,
                                                   [weakController](const rt::Ref<ns::Timer>&) {
-                                                      if (const auto form = weakController.lock())
+                                                      if (const auto form = weakController.lock();
+                                                          form && radioListOnTop(*form))
                                                           form->popToPreviousRootElement();
                                                   });
     } else if (const auto section = radioSection()) {
@@ -304,6 +313,8 @@ void SegmentedElement::handleSegmentedControlValueChanged(const rt::Ref<ui::Segm
 
 RT_DEFINE_CLASS(RadioElement, "FMRadioElement", EntryElement,
                 rt::prop("items", &RadioElement::items, &RadioElement::setItems),
+                rt::prop("selectedItem", &RadioElement::selectedItem, &RadioElement::setSelectedItem),
+                rt::prop("selectedValue", &RadioElement::selectedValue, &RadioElement::setSelectedValue),
                 rt::prop("selected", static_cast<long (RadioElement::*)() const>(&RadioElement::selected),
                          &RadioElement::setSelected),
                 rt::prop("values", &RadioElement::values, &RadioElement::setValues),

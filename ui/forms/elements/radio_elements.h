@@ -11,8 +11,9 @@
 // fm::RadioItemElement ("FMRadioItemElement"): one list row. Its owner, a radio element or a
 // radio section, is held weakly (the owner holds the row). A tap in a radio element's list moves
 // the mark, sets the choice, stops the list's table taking touches and closes the list after a
-// 0.3 s one-shot timer, which holds the controller weakly; in a radio section it sets the
-// section's choice.
+// 0.3 s one-shot timer, which holds the controller weakly and closes it only while it is still the
+// top of its navigation (Back may have taken it off); in a radio section it sets the section's
+// choice.
 //
 // fm::SegmentedElement ("FMSegmentedElement"): the same choice as a segmented control inside the
 // row (tag 4321), a new cell on every call; strings naming a bundle image become that image.

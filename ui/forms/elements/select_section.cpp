@@ -249,11 +249,17 @@ RT_DEFINE_CLASS(
     rt::prop("selectedIndexes", &SelectSection::selectedIndexes, &SelectSection::setSelectedIndexes),
     rt::prop("selectedItems", &SelectSection::selectedItems),
     rt::prop("multipleAllowed", &SelectSection::multipleAllowed, &SelectSection::setMultipleAllowed),
+    rt::prop("onSelected", &SelectSection::onSelected, &SelectSection::setOnSelected, {.memory = rt::Memory::Copy}),
     rt::prop("deselectAllowed", &SelectSection::deselectAllowed, &SelectSection::setDeselectAllowed),
     rt::method("createElements", &SelectSection::createElements))
 RT_DEFINE_CLASS(SelectItemElement, "FMSelectItemElement", LabelElement,
+                rt::prop("selectSection", &SelectItemElement::selectSection, &SelectItemElement::setSelectSection,
+                         {.memory = rt::Memory::Weak}),
+                rt::prop("index", &SelectItemElement::index, &SelectItemElement::setIndex),
                 rt::prop("checkmarkImage", &SelectItemElement::checkmarkImage,
-                         &SelectItemElement::setCheckmarkImage))
+                         &SelectItemElement::setCheckmarkImage),
+                rt::prop("checkmarkImageNamed", &SelectItemElement::checkmarkImageNamed,
+                         &SelectItemElement::setCheckmarkImageNamed, {.memory = rt::Memory::Copy}))
 RT_DEFINE_CLASS(RadioSection, "FMRadioSection", SelectSection,
                 rt::prop("selected", &RadioSection::selected, &RadioSection::setSelected))
 
