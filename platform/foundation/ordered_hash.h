@@ -97,7 +97,7 @@ public:
     std::size_t append(Key&& key, std::size_t h, bool textKey, Value&& value = V{}) {
         const bool indexed = makeRoom();
         std::size_t pos = entries_.size();
-        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::forward<Value>(value));
+        entries_.push_back(Entry{std::forward<Key>(key), h, textKey, std::forward<Value>(value)});
         ++live_;
         if (indexed) place(pos);
         return pos;
@@ -129,7 +129,7 @@ public:
             if (e.hash == h && same(e)) return std::exchange(e.value, std::move(value));
         }
         const std::size_t pos = entries_.size();
-        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::move(value));
+        entries_.push_back(Entry{std::forward<Key>(key), h, textKey, std::move(value)});
         ++live_;
         index_[free == npos ? i : free] = static_cast<std::uint32_t>(pos + kFirst);
         return V{};
