@@ -33,6 +33,12 @@ public:
         std::size_t hash = 0;
         bool textKey = false; // the key is an ns::String: lookups by UTF-8 text may match it
         [[no_unique_address]] V value{};
+
+        Entry() = default;
+        // For emplace_back: not every compiler builds an aggregate from parentheses.
+        template <class K, class W>
+        Entry(K&& k, std::size_t h, bool text, W&& v)
+            : key(std::forward<K>(k)), hash(h), textKey(text), value(std::forward<W>(v)) {}
     };
 
     using Entries = std::vector<Entry, rt::ArenaAllocator<Entry>>;
@@ -97,7 +103,7 @@ public:
     std::size_t append(Key&& key, std::size_t h, bool textKey, Value&& value = V{}) {
         const bool indexed = makeRoom();
         std::size_t pos = entries_.size();
-        entries_.push_back(Entry{std::forward<Key>(key), h, textKey, std::forward<Value>(value)});
+        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::forward<Value>(value));
         ++live_;
         if (indexed) place(pos);
         return pos;
@@ -129,7 +135,7 @@ public:
             if (e.hash == h && same(e)) return std::exchange(e.value, std::move(value));
         }
         const std::size_t pos = entries_.size();
-        entries_.push_back(Entry{std::forward<Key>(key), h, textKey, std::move(value)});
+        entries_.emplace_back(std::forward<Key>(key), h, textKey, std::move(value));
         ++live_;
         index_[free == npos ? i : free] = static_cast<std::uint32_t>(pos + kFirst);
         return V{};
