@@ -33,6 +33,12 @@ public:
         std::size_t hash = 0;
         bool textKey = false; // the key is an ns::String: lookups by UTF-8 text may match it
         [[no_unique_address]] V value{};
+
+        Entry() = default;
+        // For emplace_back: not every compiler builds an aggregate from parentheses.
+        template <class K, class W>
+        Entry(K&& k, std::size_t h, bool text, W&& v)
+            : key(std::forward<K>(k)), hash(h), textKey(text), value(std::forward<W>(v)) {}
     };
 
     using Entries = std::vector<Entry, rt::ArenaAllocator<Entry>>;

@@ -24,6 +24,11 @@ struct Range {
     std::size_t length = 0;
     std::size_t max() const noexcept { return location + length; }
     bool contains(std::size_t i) const noexcept { return i >= location && i < max(); }
+    // The part of the range before `end` (a text's length); empty, at `end`, when none is.
+    Range clippedTo(std::size_t end) const noexcept {
+        return location >= end ? Range{end, 0}
+                               : Range{location, length < end - location ? length : end - location};
+    }
     bool operator==(const Range&) const = default;
 };
 

@@ -119,7 +119,9 @@ bool sameTerms(const std::vector<Term>& a, const std::vector<Term>& b) {
 // The implementation holds this file's own types. A unity build compiles the file as an included
 // one, where GCC takes a class holding them for a header's and warns.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wsubobject-linkage"
+#endif
 struct LayoutEngine::Impl {
     LayoutSolver solver;
     std::unordered_map<const View*, ViewEntry> views;

@@ -215,7 +215,9 @@ struct SavedConstant {
 // The implementation holds this file's own types. A unity build compiles the file as an included
 // one, where GCC takes a class holding them for a header's and warns.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wsubobject-linkage"
+#endif
 struct LayoutSolver::Impl {
     // Symbols, indexed by symbol.
     std::vector<Kind> kinds;

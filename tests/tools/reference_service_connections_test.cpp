@@ -1,11 +1,15 @@
 // The reference service's connections under clients that are slow, half-closed or malformed, on
 // loopback; every real-time wait is bounded by a second or two.
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "tests/tools/service_fixture.h"
 
@@ -49,22 +53,52 @@ TEST_F(ServiceTest, SlowClientsStallNeitherOrdinaryRequestsNorStop) {
 }
 
 // The read deadline covers the whole request, not each byte: a client that trickles a byte every
-// 20 ms is answered 408 once its time is up.
-TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadline) {
+// 20 ms is answered 408 once its time is up. A connection that sends nothing is closed unanswered
+// within half the deadline: one opened 0.1 s after the trickle's is gone by then.
+TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadlineAndAnIdleConnectionSooner) {
     refsvc::Options options;
     options.dataFolder = dataFolder();
-    options.requestReadSeconds = 0.2;
+    options.requestReadSeconds = 0.5;
     service_ = refsvc::Service::start(options);
     ASSERT_TRUE(service_);
     RawClient trickle(service_->port());
     const std::string request = "GET /tools/AppleModel.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     const auto begin = Clock::now();
-    for (std::size_t i = 0; i + 1 < request.size() && !trickle.readable(0.02); ++i)
+    std::optional<RawClient> idle;
+    for (std::size_t i = 0; i + 1 < request.size() && !trickle.readable(0.02); ++i) {
         ASSERT_TRUE(trickle.send(request.substr(i, 1)));
+        if (i == 5) idle.emplace(service_->port());
+    }
     EXPECT_EQ(statusLine(trickle.readToEnd(1)), "HTTP/1.1 408 Request Timeout");
     EXPECT_LT(Clock::now() - begin, 1s);
+    ASSERT_TRUE(idle);
+    EXPECT_TRUE(idle->readable(0)) << "closed before the trickle's deadline";
+    EXPECT_EQ(idle->readToEnd(1), "") << "unanswered";
     EXPECT_EQ(get("/tools/AppleModel.json").status, 200) << "an ordinary request in time";
     EXPECT_EQ(service_->requests().size(), 1u) << "the late one reached no call";
+}
+
+// A flood of idle connections, more than the service reads at once, holds no room from an
+// ordinary request on a fresh connection: the oldest idle ones are dropped, unanswered, to let it
+// in, and it is answered well before an idle connection's time-out could have freed room.
+TEST_F(ServiceTest, AFloodOfIdleConnectionsLeavesRoomForAnOrdinaryRequest) {
+    // 600 clients here and up to 512 of the service's ends, in this one process.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
+    if (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 1500)
+        GTEST_SKIP() << "too few file descriptors: " << files.rlim_cur;
+    start();
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 600; ++i) {
+        idle.push_back(std::make_unique<RawClient>(service_->port()));
+        ASSERT_TRUE(idle.back()->connected());
+    }
+    const auto begin = Clock::now();
+    EXPECT_EQ(toReply(client(1.5).Get("/tools/AppleModel.json")).status, 200);
+    EXPECT_LT(Clock::now() - begin, 1s);
+    EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
+    EXPECT_FALSE(idle.back()->readable(0)) << "the newest, still open";
 }
 
 // Requests written by hand: complete ones answered even when the client half-closes after them;

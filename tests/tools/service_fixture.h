@@ -72,6 +72,7 @@ public:
         return connected_ &&
                ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
+    bool connected() const { return connected_; }
     void halfClose() { ::shutdown(fd_, SHUT_WR); }
     // Whether something (an answer, or the end) is there to read within `seconds`.
     bool readable(double seconds) {

@@ -153,11 +153,14 @@ struct Connection {
     int fd = -1;
     std::string remoteAddress;
     Clock::time_point deadline;
+    Clock::time_point idleDeadline; // closed unanswered then when nothing has come
     std::string in;
     std::size_t searched = 0; // bytes of `in` known to hold no end of the head
     std::optional<Head> head;
     std::size_t bodyStart = 0;
     bool draining = false;
+
+    bool idle() const { return !draining && in.empty(); }
 };
 
 struct Route {
@@ -303,20 +306,30 @@ void HttpServer::State::read() {
         }
         const Clock::time_point now = Clock::now();
         for (Connection& c : open) {
-            if (now < c.deadline) continue;
-            if (c.draining)
+            if (c.idle() && now >= c.idleDeadline)
+                closeConnection(c);
+            else if (now < c.deadline)
+                continue;
+            else if (c.draining)
                 closeConnection(c);
             else
                 refuse(c, 408, "the request did not come in time");
         }
         std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
 
-        const bool listening = open.size() < limits.maxConnections;
+        // At the cap, a new connection takes the place of the oldest idle one; with none idle it
+        // waits in the listen queue.
+        const auto oldestIdle = [&] {
+            return open.size() < limits.maxConnections
+                       ? open.end()
+                       : std::find_if(open.begin(), open.end(), [](const Connection& c) { return c.idle(); });
+        };
+        const bool listening = open.size() < limits.maxConnections || oldestIdle() != open.end();
         polled.assign({{wake[0], POLLIN, 0}, {listening ? listener : -1, POLLIN, 0}});
         Clock::time_point next = Clock::time_point::max();
         for (const Connection& c : open) {
             polled.push_back({c.fd, POLLIN, 0});
-            next = std::min(next, c.deadline);
+            next = std::min(next, c.idle() ? c.idleDeadline : c.deadline);
         }
         const int timeout =
             next == Clock::time_point::max()
@@ -329,11 +342,17 @@ void HttpServer::State::read() {
         std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
         if (!listening || !polled[1].revents) continue;
         for (;;) {
+            const auto replaced = oldestIdle();
+            if (open.size() >= limits.maxConnections && replaced == open.end()) break;
             sockaddr_in peer{};
             socklen_t size = sizeof peer;
             const int fd =
                 ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) break;
+            if (replaced != open.end()) {
+                closeConnection(*replaced);
+                open.erase(replaced);
+            }
             // Answers go out whole at once: no wait for the client's delayed acknowledgement.
             int yes = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
@@ -343,6 +362,7 @@ void HttpServer::State::read() {
             c.fd = fd;
             c.remoteAddress = text.data();
             c.deadline = Clock::now() + limits.readDeadline;
+            c.idleDeadline = Clock::now() + std::min(limits.idleTimeout, limits.readDeadline / 2);
         }
     }
     for (Connection& c : open)

@@ -5,11 +5,13 @@
 // One thread reads every connection's request (head and body) without blocking, so a slow client
 // holds no worker; a request is handed to the workers only once it is whole. Each request must be
 // whole within the read deadline, counted from its connection's acceptance (not per byte): a
-// late one gets 408 and is closed. A head over 64 KiB gets 431, a body over the limit 413 as soon
-// as its head is read, a body without a length 411, a malformed head 400; none of these reaches a
-// route. A client that half-closes after its request still gets its answer. Stopping closes every
-// connection, answered or not, and waits only for the handlers running (which should watch for
-// the stop themselves when they may wait).
+// late one gets 408 and is closed. A connection that sends nothing within the idle time-out is
+// closed unanswered, and at the cap of connections being read a new one takes the place of the
+// oldest idle one, so a flood of idle connections leaves room for requests. A head over 64 KiB
+// gets 431, a body over the limit 413 as soon as its head is read, a body without a length 411, a
+// malformed head 400; none of these reaches a route. A client that half-closes after its request
+// still gets its answer. Stopping closes every connection, answered or not, and waits only for
+// the handlers running (which should watch for the stop themselves when they may wait).
 
 #include <chrono>
 #include <cstddef>
@@ -38,9 +40,12 @@ struct HttpReply {
 
 struct HttpLimits {
     std::chrono::milliseconds readDeadline{5000};
+    std::chrono::milliseconds idleTimeout{2000}; // at most half the read deadline
     std::size_t maxBody = 1 << 20;
     std::size_t workers = 8;
-    std::size_t maxConnections = 512; // beyond it, new connections wait in the listen queue
+    // Connections being read at once. Beyond it a new connection replaces the oldest idle one;
+    // with none idle it waits in the listen queue.
+    std::size_t maxConnections = 512;
 };
 
 class HttpServer {

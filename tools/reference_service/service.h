@@ -48,7 +48,9 @@
 // must come within Options::requestReadSeconds of its connection (408 otherwise); a body over
 // 1 MiB gets 413 as soon as its head is read. These refusals reach no call and are not logged. A
 // slow client holds no worker: ordinary requests are answered meanwhile, and a client that
-// half-closes after its request still gets its answer.
+// half-closes after its request still gets its answer. A connection that sends nothing for 2 s
+// (at most half of requestReadSeconds) is closed unanswered, and beyond 512 connections being
+// read a new one takes the place of the oldest idle one.
 //
 // Faults (faults.h) come before the call is handled: a refused, failed or garbage request changes
 // nothing; a slow one is handled after its delay, unless the service stops first, in which case

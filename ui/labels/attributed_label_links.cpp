@@ -165,10 +165,8 @@ void AttributedLabel::addLinks(const rt::Ref<ns::Array>& links) {
         auto link = linkAt(links, i);
         // A styled range past the end of the text is styled as far as the text goes.
         if (link->attributes() && text && link->result()) {
-            const ns::Range range = link->range();
-            if (range.location < text->length())
-                text->addAttributes(*link->attributes(),
-                                    {range.location, std::min(range.length, text->length() - range.location)});
+            const ns::Range styled = link->range().clippedTo(text->length());
+            if (styled.length > 0) text->addAttributes(*link->attributes(), styled);
         }
         models->addObject(link);
     }

@@ -19,8 +19,10 @@
 // linkAtIndex, now or on a worker) and explicit ones (added for a range, or carried by an
 // attributed text under LinkAttributeName) are styled in the composed string, each range marked
 // with its result. At an index a detected link wins over an explicit one, and the first of each
-// list wins. A deferred detection's results are kept only when the text they were found in is
-// still the label's; otherwise the label is left undetected and redrawn, which detects again.
+// list wins. A link added past the end of the text is logged and kept as far as the text goes
+// (dropped when none of it is on the text); one the text was shortened under is styled so too.
+// A deferred detection's results are kept only when the text they were found in is still the
+// label's; otherwise the label is left undetected and redrawn, which detects again.
 //
 // Images. Each inline image travels in the composed string as one placeholder character whose
 // run delegate gives the box's ascent, descent and width; the picture is drawn over the run. An

@@ -6,6 +6,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/data_detector.h"
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/format.h"
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/url.h"
 #include "platform/uikit/color.h"
@@ -46,8 +47,15 @@ void AttributedLabel::setExplicitLinkLocations(rt::Ref<ns::MutableArray> links) 
 }
 
 void AttributedLabel::addLink(const rt::Ref<ns::URL>& url, ns::Range range) {
+    // A link is kept as far as the text goes, and dropped when none of it is on the text.
+    const ns::Range within = range.clippedTo(string_ ? string_->length() : 0);
+    if (!(within == range)) {
+        ns::log("RLAttributedLabel: the link %@ at {%lu, %lu} runs past the text's %lu characters; %s", url,
+                range.location, range.length, within.max(), within.length ? "clipped" : "dropped");
+        if (within.length == 0) return;
+    }
     if (!explicit_) explicit_ = ns::MutableArray::make();
-    explicit_->addObject(ns::TextCheckingResult::linkCheckingResult(range, url));
+    explicit_->addObject(ns::TextCheckingResult::linkCheckingResult(within, url));
     attributedTextDidChange();
 }
 
@@ -105,14 +113,17 @@ void AttributedLabel::applyLinkStyle(const ns::Array* links, ns::MutableAttribut
     if (!links) return;
     for (const auto& object : *links) {
         auto link = rt::downcast<ns::TextCheckingResult>(object);
-        const auto range = link->range();
+        // A link the text was shortened under (edited in place, or the list set) goes as far as
+        // the text does.
+        const auto range = link->range().clippedTo(str.length());
+        if (range.length == 0) continue;
         if (linkColor_) rl::setTextColor(str, linkColor_, range);
         str.removeAttribute(LinkAttributeName, range);
         str.addAttribute(LinkAttributeName, link, range);
         if (linksHaveUnderlines_) rl::setUnderlineStyle(str, 1, 0, range);
         if (linkAttributes_ && linkAttributes_->count()) str.addAttributes(*linkAttributes_, range);
         if (highlightedLinkAttributes_ && highlightedLinkAttributes_->count() && touchedLink_ &&
-            touchedLink_->range() == range)
+            touchedLink_->range() == link->range())
             str.addAttributes(*highlightedLinkAttributes_, range);
     }
 }

@@ -12,6 +12,7 @@
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/url.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
@@ -357,6 +358,40 @@ TEST(RLAttributedLabelLinks, StylesLinksInTheComposedStringAndCarriesThemToAnoth
     other->setAttributedText(ns::AttributedString::make("plain"));
     ASSERT_TRUE(other->explicitLinkLocations());
     EXPECT_EQ(other->explicitLinkLocations()->count(), 0u);
+}
+
+// A link past the end of the text is kept as far as the text goes, or dropped when none of it is
+// on the text, logged once; one the text was shortened under is laid out as far as the text goes.
+TEST(RLAttributedLabelLinks, ClipsOrDropsALinkPastTheText) {
+    struct Case {
+        const char* name;
+        ns::Range range;
+        std::size_t kept;
+        const char* styled; // 'L' for each character marked as a link
+    };
+    for (const auto& c : std::vector<Case>{{"straddling the end", {3, 10}, 1, "...LL"},
+                                           {"past the end", {7, 2}, 0, "....."}}) {
+        SCOPED_TRACE(c.name);
+        ns::CapturedLog log;
+        auto label = rl::AttributedLabel::make({{0, 0}, {300, 100}});
+        label->setText(rlString("hello"));
+        label->addLink(rlURL("http://a.example"), c.range);
+        ASSERT_NO_THROW(label->textFrame());
+        EXPECT_EQ(label->explicitLinkLocations() ? label->explicitLinkLocations()->count() : 0u, c.kept);
+        std::string styled;
+        auto composed = label->mutableAttributedStringWithAdditions();
+        for (std::size_t i = 0; i < composed->length(); ++i)
+            styled += rlValue(*composed, rl::LinkAttributeName, i) ? 'L' : '.';
+        EXPECT_EQ(styled, c.styled);
+        EXPECT_EQ(log.lines().size(), 1u);
+    }
+    auto label = rl::AttributedLabel::make({{0, 0}, {300, 100}});
+    label->setText(rlString("hello world"));
+    label->addLink(rlURL("http://a.example"), {4, 5});
+    label->mutableAttributedString()->deleteCharactersInRange({5, 6});
+    label->attributedTextDidChange();
+    ASSERT_NO_THROW(label->textFrame());
+    EXPECT_TRUE(rlValue(*label->mutableAttributedStringWithAdditions(), rl::LinkAttributeName, 4));
 }
 
 class RLAttributedLabelDetection : public testkit::VirtualTimeTest {};

@@ -36,7 +36,7 @@ void DateEntryTableViewCell::createSubviews() {
     centeredLabel_->setTextAlignment(ui::TextAlignment::Center);
     centeredLabel_->setBackgroundColor(ui::Color::clearColor());
     const cg::Rect content = contentView()->bounds();
-    centeredLabel_->setFrame({10, 10, content.width() - 20, content.height() - 20});
+    centeredLabel_->setFrame(cg::Rect::make(10, 10, content.width() - 20, content.height() - 20));
     contentView()->addSubview(centeredLabel_);
 }
 
@@ -163,11 +163,11 @@ bool DateInlineTableViewCell::endEditing(bool) {
 void DateInlineTableViewCell::layoutSubviews() {
     ui::TableViewCell::layoutSubviews();
     const double width = contentView()->bounds().width();
-    layoutSubviewsInsideBounds({0, 0, width, dateCellTitleHeight});
+    layoutSubviewsInsideBounds(cg::Rect::make(0, 0, width, dateCellTitleHeight));
     if (!picker_) return;
     picker_->sizeToFit();
     const cg::Size size = picker_->frame().size;
-    picker_->setFrame({(width - size.width) / 2, dateCellTitleHeight, size.width, size.height});
+    picker_->setFrame(cg::Rect::make((width - size.width) / 2, dateCellTitleHeight, size.width, size.height));
 }
 
 RT_DEFINE_CLASS(DateEntryTableViewCell, "FMDateEntryTableViewCell", EntryTableViewCell,
