@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "tests/tools/service_fixture.h"
 
@@ -99,6 +102,43 @@ TEST_F(ServiceTest, AFloodOfIdleConnectionsLeavesRoomForAnOrdinaryRequest) {
     EXPECT_LT(Clock::now() - begin, 1s);
     EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
     EXPECT_FALSE(idle.back()->readable(0)) << "the newest, still open";
+}
+
+// With no file descriptor left in the process, a new connection takes the place of the oldest idle
+// one as at the cap: an ordinary request is answered at once, not after the idle time-out while
+// the service's accept fails over and over.
+TEST_F(ServiceTest, OutOfDescriptorsTheOldestIdleConnectionMakesRoom) {
+    start();
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 8; ++i)
+        idle.push_back(std::make_unique<RawClient>(service_->port()));
+    ASSERT_EQ(get("/cgi-bin/check_ip.cgi").status, 200) << "the idle ones, accepted before it";
+    // Every descriptor number below the limit taken but the last, which the client's end takes.
+    int highest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        highest = std::max(highest, std::stoi(entry.path().filename().string()));
+    struct Restore {
+        rlimit limit{};
+        std::vector<int> fillers;
+        ~Restore() {
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            for (int fd : fillers)
+                ::close(fd);
+        }
+    } restore;
+    ::getrlimit(RLIMIT_NOFILE, &restore.limit);
+    int last = -1;
+    while ((last = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0 && last <= highest)
+        restore.fillers.push_back(last);
+    ASSERT_GT(last, highest);
+    ::close(last);
+    rlimit lowered = restore.limit;
+    lowered.rlim_cur = static_cast<rlim_t>(last) + 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    const auto begin = Clock::now();
+    EXPECT_EQ(toReply(client(1.5).Get("/cgi-bin/check_ip.cgi")).status, 200);
+    EXPECT_LT(Clock::now() - begin, 1s);
+    EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
 }
 
 // Requests written by hand: complete ones answered even when the client half-closes after them;

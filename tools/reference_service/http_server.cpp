@@ -33,6 +33,8 @@ constexpr std::size_t kMaxHead = 64 * 1024;
 // How long a refused connection is read on (and what comes discarded) after its answer, so that
 // closing it does not reset the connection before the client has read the answer.
 constexpr auto kDrainTime = std::chrono::milliseconds(500);
+// How long the listener rests when the process has no descriptor left for a new connection.
+constexpr auto kRestWhenOutOfDescriptors = std::chrono::milliseconds(50);
 
 const char* reason(int status) {
     switch (status) {
@@ -299,6 +301,10 @@ void HttpServer::stop() {
 void HttpServer::State::read() {
     std::vector<Connection> open;
     std::vector<pollfd> polled;
+    // When accept ran out of descriptors with no idle connection to drop, the listener rests until
+    // a connection closes or the pause ends.
+    Clock::time_point restUntil{};
+    std::size_t openAtRest = 0;
     for (;;) {
         {
             std::lock_guard guard(lock);
@@ -324,13 +330,15 @@ void HttpServer::State::read() {
                        ? open.end()
                        : std::find_if(open.begin(), open.end(), [](const Connection& c) { return c.idle(); });
         };
-        const bool listening = open.size() < limits.maxConnections || oldestIdle() != open.end();
+        const bool resting = now < restUntil && open.size() >= openAtRest;
+        const bool listening = !resting && (open.size() < limits.maxConnections || oldestIdle() != open.end());
         polled.assign({{wake[0], POLLIN, 0}, {listening ? listener : -1, POLLIN, 0}});
         Clock::time_point next = Clock::time_point::max();
         for (const Connection& c : open) {
             polled.push_back({c.fd, POLLIN, 0});
             next = std::min(next, c.idle() ? c.idleDeadline : c.deadline);
         }
+        if (resting) next = std::min(next, restUntil);
         const int timeout =
             next == Clock::time_point::max()
                 ? -1
@@ -348,6 +356,20 @@ void HttpServer::State::read() {
             socklen_t size = sizeof peer;
             const int fd =
                 ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+                // Out of descriptors: the oldest idle connection makes room, as at the cap. With none
+                // idle the listener, readable as long as the client waits, is left out of the next
+                // polls until a connection closes or a short pause ends, not polled in a busy loop.
+                const auto idle = std::find_if(open.begin(), open.end(), [](const Connection& c) { return c.idle(); });
+                if (idle == open.end()) {
+                    restUntil = Clock::now() + kRestWhenOutOfDescriptors;
+                    openAtRest = open.size();
+                    break;
+                }
+                closeConnection(*idle);
+                open.erase(idle);
+                continue;
+            }
             if (fd < 0) break;
             if (replaced != open.end()) {
                 closeConnection(*replaced);
