@@ -367,6 +367,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     Restore restore;
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
+    ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
     ns::Bundle::setMainBundlePath(resources);
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
     ns::Bundle::setInfoValueOverride(kProfileServerKey, base);

@@ -525,6 +525,11 @@ void readAccessAndRadios(const Fields& root, Profile& p) {
     });
 }
 
+// A radio access technology; null for none (""), `fallback` when absent.
+std::string radioTechnology(const Fields& f, std::string fallback) {
+    return f.isNull("radioTech") ? std::string() : nonEmptyText(f, "radioTech", std::move(fallback));
+}
+
 void readRadiosAndSensors(const Fields& root, Profile& p) {
     if (auto sensors = root.object("sensors")) {
         p.sensors = {sensors->flag("accelerometer"), sensors->flag("gyroscope"), sensors->flag("deviceMotion"),
@@ -541,10 +546,10 @@ void readRadiosAndSensors(const Fields& root, Profile& p) {
                   carrier->text("mnc").value_or("")};
         c.iso = carrier->text("iso").value_or(c.iso);
         c.allowsVOIP = carrier->flag("allowsVOIP", true);
-        c.radioTech = nonEmptyText(*carrier, "radioTech", c.radioTech);
+        c.radioTech = radioTechnology(*carrier, c.radioTech);
         if (carrier->value("services", Need::Optional)) c.services.clear();
         eachObject(*carrier, "services", [&](const Fields& f) {
-            CarrierService service{nonEmptyText(f, "id", ""), nonEmptyText(f, "radioTech", c.radioTech),
+            CarrierService service{nonEmptyText(f, "id", ""), radioTechnology(f, c.radioTech),
                                    f.text("name").value_or(""), f.text("mcc").value_or(""),
                                    f.text("mnc").value_or(""), f.text("iso").value_or("")};
             if (service.id.empty() && !f.problems().any()) f.wrong("id", "missing");

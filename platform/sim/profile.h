@@ -36,8 +36,9 @@
 //     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410", "iso": "us", "allowsVOIP": true,
 //                 "radioTech": "CTRadioAccessTechnologyLTE",
 //                 "services": [{"id": "0000000100000001", "radioTech": "..."}]},
-//                                          null or absent: no SIM; a service's radioTech defaults
-//                                          to the carrier's, services to that one
+//                                          null or absent: no SIM; radioTech null: no current
+//                                          radio technology; a service's radioTech defaults to
+//                                          the carrier's, services to that one
 //     "headphonesPlugged": false,
 //     "interfaces": "host",                the host's interfaces, renamed: those named in "aliases"
 //                                          are kept under the device's name, the rest dropped;
@@ -196,7 +197,7 @@ struct RestingPose {
 
 struct CarrierService {
     std::string id;
-    std::string radioTech;
+    std::string radioTech; // empty: none
     // The SIM of this service where it differs from the carrier's; empty: the carrier's own.
     std::string name{}, mcc{}, mnc{}, iso{};
 
@@ -209,7 +210,7 @@ struct Carrier {
     std::string mnc; // mobile network code, as text ("410", "01")
     std::string iso = "us";
     bool allowsVOIP = true;
-    std::string radioTech = "CTRadioAccessTechnologyLTE";
+    std::string radioTech = "CTRadioAccessTechnologyLTE"; // empty: none
     std::vector<CarrierService> services{{"0000000100000001", "CTRadioAccessTechnologyLTE"}}; // in order
 
     bool operator==(const Carrier&) const = default;

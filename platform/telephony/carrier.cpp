@@ -27,22 +27,29 @@ namespace {
 
 constexpr double telephonyServicesSince = 12.0;
 
-// The services of the SIM in the device now, each as `value` makes it, keyed by id in the
-// profile's order; nil before the services existed and without a SIM.
+// The services of the SIM in the device now, each as `value` makes it (nil: left out), keyed by id
+// in the profile's order; nil before the services existed and without a SIM.
 template <class Value>
 rt::Ref<ns::Dictionary> telephonyServiceDictionary(Value value) {
     const auto device = sim::currentDevice();
     if (!device || !device->carrier || device->systemVersionNumber() < telephonyServicesSince) return nullptr;
     std::vector<rt::Id> keys, values;
     for (const sim::CarrierService& service : device->carrier->services) {
+        rt::Id made = value(*device->carrier, service);
+        if (!made) continue;
         keys.push_back(ns::String::make(service.id));
-        values.push_back(value(*device->carrier, service));
+        values.push_back(std::move(made));
     }
     return ns::Dictionary::withStringKeys(keys, values);
 }
 
 const std::string& telephonyOr(const std::string& own, const std::string& carrier) {
     return own.empty() ? carrier : own;
+}
+
+// A radio technology's name; nil for none.
+rt::Ref<ns::String> telephonyTechnology(const std::string& technology) {
+    return technology.empty() ? nullptr : ns::String::make(technology);
 }
 
 } // namespace
@@ -85,7 +92,7 @@ rt::Ref<Carrier> TelephonyNetworkInfo::subscriberCellularProvider() const {
 rt::Ref<ns::String> TelephonyNetworkInfo::currentRadioAccessTechnology() const {
     const auto device = sim::currentDevice();
     if (!device || !device->carrier) return nullptr;
-    return ns::String::make(device->carrier->radioTech);
+    return telephonyTechnology(device->carrier->radioTech);
 }
 
 rt::Ref<ns::Dictionary> TelephonyNetworkInfo::serviceSubscriberCellularProviders() const {
@@ -96,7 +103,7 @@ rt::Ref<ns::Dictionary> TelephonyNetworkInfo::serviceSubscriberCellularProviders
 
 rt::Ref<ns::Dictionary> TelephonyNetworkInfo::serviceCurrentRadioAccessTechnology() const {
     return telephonyServiceDictionary([](const sim::Carrier&, const sim::CarrierService& service) {
-        return rt::Id(ns::String::make(service.radioTech));
+        return rt::Id(telephonyTechnology(service.radioTech));
     });
 }
 

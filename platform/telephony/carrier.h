@@ -47,10 +47,12 @@ public:
 
     // The carrier of the SIM in the device now; nil without a SIM.
     rt::Ref<Carrier> subscriberCellularProvider() const;
-    // The radio access technology of the SIM now ("CTRadioAccessTechnologyLTE"); nil without one.
+    // The radio access technology of the SIM now ("CTRadioAccessTechnologyLTE"); nil without a SIM
+    // or a technology.
     rt::Ref<ns::String> currentRadioAccessTechnology() const;
     // From system version 12.0 (nil before, and without a SIM): the carrier and the technology of
-    // each service, keyed by service id, in the profile's order.
+    // each service, keyed by service id, in the profile's order; a service without a technology
+    // has no entry in the second.
     rt::Ref<ns::Dictionary> serviceSubscriberCellularProviders() const;
     rt::Ref<ns::Dictionary> serviceCurrentRadioAccessTechnology() const;
 

@@ -19,8 +19,10 @@ Button::Button(const cg::Rect& frame, ButtonType type) : Control(frame), type_(t
     titleLabel_->setFont(Font::systemFontOfSize(15));
     titleLabel_->setTextAlignment(TextAlignment::Center);
     addSubview(titleLabel_);
-    if (type == ButtonType::System)
+    if (type == ButtonType::System) {
         titleColors_[ControlStates::Normal] = Color::systemBlueColor();
+        titleColors_[ControlStates::Disabled] = Color::colorWithWhite(0.4, 0.35);
+    }
 }
 
 rt::Ref<Button> Button::buttonWithType(ButtonType type) {

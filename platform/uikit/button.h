@@ -1,7 +1,8 @@
 #pragma once
 // ui::Button ("UIButton"): a control with a title, a title colour and images per control state. A
 // state without its own title shows the normal one. The title label is a subview that shows the
-// current title.
+// current title. A system button's title colours start as the system blue, and a dimmed grey
+// while disabled.
 //
 // A tap sends touch-up-inside (64) to the targets with the button as sender and the event, whose
 // one touch lies where the finger lifted.

@@ -34,7 +34,7 @@ cf::DictionaryRef createChargerDictionary(const sim::RegistryProperties& propert
 
 } // namespace
 
-Device::Device() {
+Device::Device() : proximityNear_(sim::currentDevice()->proximityNear) {
     // The device lives for the process, so its hooks do too.
     sim::Device::shared().addHook(sim::Aspect::Battery, [this](const sim::Profile&) {
         if (!batteryMonitoring_.load()) return;
@@ -44,7 +44,7 @@ Device::Device() {
             loop = monitoringLoop_.lock();
         }
         const std::uint64_t generation = monitoringGeneration_.load();
-        if (loop) loop->performBlock([this, generation] { announceBattery(generation); });
+        if (loop) loop->performBlock([this, generation] { announceBattery(generation, false); });
     });
     sim::Device::shared().addHook(sim::Aspect::Proximity,
                                   [this](const sim::Profile& state) { updateProximityState(state.proximityNear); });
@@ -91,17 +91,16 @@ void Device::setBatteryMonitoringEnabled(bool enabled) {
             state_.store(DeviceBatteryState::Unknown);
             return;
         }
+        // The figures are valid at once; the switch is announced on the run loop's next turn.
         const auto device = sim::currentDevice();
-        if (!device->battery.postOnMonitoringEnable) {
-            level_.store(static_cast<float>(device->battery.level));
-            state_.store(static_cast<DeviceBatteryState>(device->battery.state));
-            return;
-        }
-        ns::RunLoop::current()->performBlock([this, generation] { announceBattery(generation); });
+        level_.store(static_cast<float>(device->battery.level));
+        state_.store(static_cast<DeviceBatteryState>(device->battery.state));
+        if (device->battery.postOnMonitoringEnable)
+            ns::RunLoop::current()->performBlock([this, generation] { announceBattery(generation, true); });
     }
 }
 
-void Device::announceBattery(std::uint64_t generation) {
+void Device::announceBattery(std::uint64_t generation, bool switchedOn) {
     // Monitoring switched off or on again since this change was queued: that switch speaks.
     if (!batteryMonitoring_.load() || monitoringGeneration_.load() != generation) return;
     const auto device = sim::currentDevice();
@@ -113,7 +112,10 @@ void Device::announceBattery(std::uint64_t generation) {
     } inFlight(createChargerDictionary(device->chargerDictionary));
     const float level = static_cast<float>(device->battery.level);
     const auto state = static_cast<DeviceBatteryState>(device->battery.state);
-    const bool stateChanged = state != state_.load(), levelChanged = level != level_.load();
+    // What was last announced: for the switch, unknown and -1, though the figures were kept at once.
+    const DeviceBatteryState stateBefore = switchedOn ? DeviceBatteryState::Unknown : state_.load();
+    const float levelBefore = switchedOn ? -1.0f : level_.load();
+    const bool stateChanged = state != stateBefore, levelChanged = level != levelBefore;
     if (stateChanged) {
         rt::KeyChange change(this, "batteryState");
         state_.store(state);
@@ -154,7 +156,7 @@ void Device::updateProximityState(bool near) {
 void Device::resetState() {
     setBatteryMonitoringEnabled(false);
     setProximityMonitoringEnabled(false);
-    updateProximityState(false);
+    updateProximityState(sim::currentDevice()->proximityNear);
 }
 
 RT_DEFINE_CLASS(Device, "UIDevice", rt::Object, rt::prop("name", &Device::name, {.memory = rt::Memory::Copy}),

@@ -4,17 +4,18 @@
 // proximity state are kept here.
 //
 // Battery figures need monitoring, as on the platform: without it the level reads -1 and the state
-// unknown, and nothing is announced. While monitoring is on, each battery change of the simulated
-// device is one block performed on the run loop of the thread that switched monitoring on: it
-// builds the charger dictionary there through the thread's default cf allocator
-// (batteryDictionaryInFlight reads it, alive until the block ends),
+// unknown, and nothing is announced. Switching monitoring on gives the figures at once. While it
+// is on, each battery change of the simulated device is one block performed on the run loop of the
+// thread that switched monitoring on: it builds the charger dictionary there through the thread's
+// default cf allocator (batteryDictionaryInFlight reads it, alive until the block ends),
 // announces "batteryState" and "batteryLevel" to their key-value observers with the new values,
 // and posts the state and level did-change notifications for what changed. Switching monitoring on
-// is such a change (from unknown and -1) unless the profile's battery.postOnMonitoringEnable is
-// false, in which case the figures are there at once and nothing is announced.
+// is announced so, on the next turn, as a change from unknown and -1, unless the profile's
+// battery.postOnMonitoringEnable is false.
 //
 // Proximity monitoring cannot be turned on for a device without a proximity sensor; while it is
-// on, a change of the sensor's reading posts UIDeviceProximityStateDidChangeNotification.
+// on, a change of the sensor's reading posts UIDeviceProximityStateDidChangeNotification. The
+// reading starts as the installed device's (its profile's proximity.near).
 
 #include <atomic>
 
@@ -68,13 +69,15 @@ public:
     // UIDeviceProximityStateDidChangeNotification.
     void updateProximityState(bool near);
 
-    // Monitoring off and nothing near: how the device starts (the application fixture's set-up).
+    // Monitoring off and the sensor reading what the installed device's does: how the device
+    // starts (the main job's and the application fixture's set-up).
     void resetState();
 
 private:
     Device();
-    // Delivers the battery figures of the simulated device as one change, on this thread.
-    void announceBattery(std::uint64_t generation);
+    // Delivers the battery figures of the simulated device as one change, on this thread;
+    // `switchedOn`: the announcement of switching monitoring on.
+    void announceBattery(std::uint64_t generation, bool switchedOn);
 
     std::atomic<bool> batteryMonitoring_{false};
     std::atomic<std::uint64_t> monitoringGeneration_{0}; // moves on at each switch
@@ -82,7 +85,7 @@ private:
     std::atomic<DeviceBatteryState> state_{DeviceBatteryState::Unknown};
     rt::Weak<ns::RunLoop> monitoringLoop_;
     bool proximityMonitoring_ = false;
-    bool proximityNear_ = false;
+    bool proximityNear_;
 };
 
 } // namespace ui

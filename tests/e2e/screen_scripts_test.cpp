@@ -193,6 +193,33 @@ TEST(ScreenScripts, ACarrierWithoutANetworkCodeFailsTheRadioRowASecondAfterLoad)
     EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
 }
 
+TEST(ScreenScripts, APhoneOnPowerCoveredOrWithoutARadioTechnologyAtTheStartGivesItsRowThatResult) {
+    struct Run {
+        const char* script;
+        const char* profile;
+        const char* key;
+        const char* result;
+        const char* shown; // a text of the report, or ""
+    };
+    const Run runs[] = {
+        {"ac-usb-plug-powered-pass", "iphone7_charging.json", "AC_USB_PLUG_TEST", "pass", ""},
+        {"ac-usb-plug-powered-pass", "iphone7_full.json", "AC_USB_PLUG_TEST", "pass", ""},
+        {"computer-usb-plug-powered-pass", "iphone7_charging.json", "COMPUTER_USB_PLUG_TEST", "pass", ""},
+        {"computer-usb-plug-powered-pass", "iphone7_full.json", "COMPUTER_USB_PLUG_TEST", "pass", ""},
+        {"proximity-covered-pass", "iphone7_proximity_covered.json", "PROXIMITY_SENSOR_TEST", "pass", ""},
+        {"rf-no-radio-tech-fail", "iphone7_no_radio_tech.json", "RF", "fail", "No cellular network"},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(std::string(run.script) + " " + run.profile);
+        testkit::ScratchFolder scratch("ft-screen-scripts");
+        const testkit::ProcessOutcome job = runScript(scratch, run.script, run.profile);
+        EXPECT_EQ(job.status, 0) << job.output;
+        EXPECT_EQ(resultOf(job.output, run.key), run.result) << job.output;
+        EXPECT_NE(job.output.find("tests run: 1;"), std::string::npos) << job.output;
+        EXPECT_NE(job.output.find(run.shown), std::string::npos) << job.output;
+    }
+}
+
 TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const testkit::ProcessOutcome job = runScript(scratch, "default");

@@ -96,6 +96,19 @@ TEST(Telephony, ServicesAreKeyedInTheProfilesOrderFromTwelveAndNilWithoutASIM) {
     }
 }
 
+TEST(Telephony, ARadioTechnologyOfNullIsNoneForTheCarrierAndItsServices) {
+    std::string error;
+    auto profile = sim::loadProfileNamed("iphone7_no_radio_tech", &error);
+    ASSERT_TRUE(profile && profile->carrier) << error;
+    sim::ScopedDevice device(*profile);
+    auto info = ct::TelephonyNetworkInfo::make();
+    EXPECT_TRUE(info->subscriberCellularProvider());
+    EXPECT_FALSE(info->currentRadioAccessTechnology());
+    ASSERT_TRUE(info->serviceSubscriberCellularProviders() && info->serviceCurrentRadioAccessTechnology());
+    EXPECT_EQ(info->serviceSubscriberCellularProviders()->count(), 1u);
+    EXPECT_EQ(info->serviceCurrentRadioAccessTechnology()->count(), 0u) << "the service takes the carrier's none";
+}
+
 TEST(Telephony, ACarrierIsASnapshotWhileTheDeviceChanges) {
     auto profile = sim::loadProfileNamed("iphone_xr");
     ASSERT_TRUE(profile);

@@ -130,7 +130,7 @@ TEST_F(BatteryScreen, ShowsTheReadingsItsSystemVersionGivesAndTheAnswerDecides) 
         {"10.3.3: the registry", batteryOn("10.3.3", 0.5, voltage3845), "", -64, 100, {"", "3.85 V"}, {0},
          registryVoltage(4100), {"", "4.10 V"}, {0}, true},
         {"9.x: the listener's capture, a post, then one without a design capacity", batteryOn("9.3", 0.5), "", -64,
-         1960, {"", "", "3.80 V", "120", "29.00 °C", "-300 mA"}, {0, 1}, [] { postCaptured(1568, 1960); },
+         1960, {"", "", "3.80 V", "120", "29.00 °C", "-300 mA"}, {0.5, 1}, [] { postCaptured(1568, 1960); },
          {"", "", "3.85 V", "120", "29.50 °C", "-300 mA"}, {0.5, 0.8}, false},
     };
     for (const Case& c : cases) {

@@ -1,9 +1,12 @@
-// The two charger-plug screens: power at load, the counted battery-state change (the first one is
-// dropped, whether the device posts on switching monitoring on or not), the watchdog from the load,
-// the tester's answer on the computer screen, and leaving first.
+// The two charger-plug screens: power at load (the figures are there as soon as monitoring is on,
+// whether the switch is announced or not), the counted battery-state change (the first one is
+// dropped), the watchdog from the load, the tester's answer on the computer screen, and leaving
+// first.
 
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "diagnostics/audio_motion_radio_power/ac_usb_plug_view_controller.h"
 #include "diagnostics/audio_motion_radio_power/computer_usb_plug_view_controller.h"
@@ -43,28 +46,29 @@ protected:
     }
     bool buttonsShown() const { return !rt::cast<ft::BaseModelViewController>(top())->successButton()->isHidden(); }
     static void plug(const char* kind) { sim::Device::shared().plugCharger(kind); }
-    // The cable pulled from a device that was charging as the profile started it.
-    static void unplug() { sim::Device::shared().setBattery(0.5, sim::BatteryState::Unplugged); }
+    static void unplug() { sim::Device::shared().unplugCharger(); }
 };
 
 TEST_F(PowerPlugScreens, TheMainsChargerPassesOnPowerAndFailsOnItsAbsenceOrTheWatchdog) {
     struct Case {
         const char* name;
         std::function<void(sim::Profile&)> device;
-        std::function<void()> tester; // run at 5.0
+        std::vector<std::pair<double, std::function<void()>>> tester;
         std::int64_t codeAtLoad, code;
         double decidedAt, leaveAt;
         const char* row;
     };
     const Case cases[] = {
-        {"charging, read at once", battery(sim::BatteryState::Charging, false), {}, 1, 1, 0, 3.0, "USB plug YES"},
-        {"full, read at once", battery(sim::BatteryState::Full, false), {}, 1, 1, 0, 3.0, "USB plug YES"},
-        {"plugged at 5", {}, [] { plug("ac"); }, 0, 1, 5.0, 5.0, "AC USB plug YES"},
-        {"charging, announced late, pulled at 5", battery(sim::BatteryState::Charging), unplug, 0, 2, 5.0, 5.0,
-         "AC USB plug NO"},
+        {"charging", battery(sim::BatteryState::Charging), {}, 1, 1, 0, 3.0, "USB plug YES"},
+        {"full", battery(sim::BatteryState::Full), {}, 1, 1, 0, 3.0, "USB plug YES"},
+        {"charging, nothing posted on switching on", battery(sim::BatteryState::Charging, false), {}, 1, 1, 0, 3.0,
+         "USB plug YES"},
+        {"plugged at 5", {}, {{5.0, [] { plug("ac"); }}}, 0, 1, 5.0, 5.0, "AC USB plug YES"},
+        {"nothing posted on switching on, plugged at 3, pulled at 5", battery(sim::BatteryState::Unplugged, false),
+         {{3.0, [] { plug("ac"); }}, {5.0, unplug}}, 0, 2, 5.0, 5.0, "AC USB plug NO"},
         {"nothing", {}, {}, 0, 2, 30.0, 30.0, "AC USB plug NO"},
         {"plugged at 5, nothing posted on switching on", battery(sim::BatteryState::Unplugged, false),
-         [] { plug("ac"); }, 0, 2, 30.0, 30.0, "AC USB plug NO"},
+         {{5.0, [] { plug("ac"); }}}, 0, 2, 30.0, 30.0, "AC USB plug NO"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,9 +76,9 @@ TEST_F(PowerPlugScreens, TheMainsChargerPassesOnPowerAndFailsOnItsAbsenceOrTheWa
         auto screen = open<ft::ACUsbPlugViewController>("ACUsbPlugViewController");
         EXPECT_EQ(text("label"), localized("ROOTLIST_TITLE_AC_USB_PLUG_TEST"));
         EXPECT_EQ(code(), c.codeAtLoad);
-        if (c.tester) {
-            at(5.0);
-            c.tester();
+        for (const auto& [time, act] : c.tester) {
+            at(time);
+            act();
         }
         at(c.decidedAt);
         EXPECT_EQ(code(), c.code);
@@ -104,12 +108,14 @@ TEST_F(PowerPlugScreens, TheComputerShowsTheQuestionOncePoweredAndTheAnswerDecid
         const char* row;
     };
     const Case cases[] = {
-        {"charging, read at once, no", battery(sim::BatteryState::Charging, false), {}, 0, false, 2,
-         "Computer USB Plug NO"},
+        {"charging, no", battery(sim::BatteryState::Charging), {}, 0, false, 2, "Computer USB Plug NO"},
+        {"full, yes", battery(sim::BatteryState::Full), {}, 0, true, 1, "Computer USB Plug YES"},
+        {"charging, nothing posted on switching on, no", battery(sim::BatteryState::Charging, false), {}, 0, false,
+         2, "Computer USB Plug NO"},
         {"plugged at 5, yes", {}, {{5.0, [] { plug("usb"); }}}, 5.0, true, 1, "Computer USB Plug YES"},
-        {"pulled at 3 is ignored, plugged at 5, yes",
-         battery(sim::BatteryState::Charging),
-         {{3.0, unplug}, {5.0, [] { plug("usb"); }}},
+        {"nothing posted on switching on, plugged at 2, pulled at 3 is ignored, plugged at 5, yes",
+         battery(sim::BatteryState::Unplugged, false),
+         {{2.0, [] { plug("usb"); }}, {3.0, unplug}, {5.0, [] { plug("usb"); }}},
          5.0,
          true,
          1,

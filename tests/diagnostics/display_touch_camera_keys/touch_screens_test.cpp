@@ -137,6 +137,7 @@ TEST_F(TouchScreens, TheGridItsBarAndItsSkipButtonFollowTheScreen) {
         if (!c.skip.isNull()) {
             EXPECT_EQ(skipInRoot, c.skip);
         }
+        EXPECT_LE(skip->titleLabel()->intrinsicContentSize().width, skip->bounds().width()) << "the title fits";
         // The guide: 4 verticals down to the last row, a horizontal under each row, dashed 2 on 3.
         auto guide = rt::cast<ca::ShapeLayer>(grid->layer()->sublayers().at(0));
         ASSERT_TRUE(guide);

@@ -199,6 +199,24 @@ TEST(UIButton, TitlesByStateShowInTheTitleLabel) {
     EXPECT_EQ(ns::valueForKey(button, "currentTitle")->description(), "Wait");
 }
 
+TEST(UIButton, ADisabledSystemButtonIsDimmedUnlessItsOwnColourIsSet) {
+    auto blue = ui::Color::systemBlueColor(), red = ui::Color::redColor();
+    auto system = ui::Button::buttonWithType(ui::ButtonType::System);
+    auto custom = ui::Button::buttonWithType(ui::ButtonType::Custom);
+    custom->setTitleColorForState(red, ui::ControlStates::Normal);
+    for (const auto& button : {system, custom}) {
+        button->setTitleForState(ns::str("Send"), ui::ControlStates::Normal);
+        button->setEnabled(false);
+    }
+    EXPECT_FALSE(rt::equal(system->titleLabel()->textColor(), blue));
+    EXPECT_LT(system->titleLabel()->textColor()->alpha(), 1);
+    EXPECT_TRUE(rt::equal(custom->titleLabel()->textColor(), red)) << "a custom button keeps its colour";
+    system->setTitleColorForState(red, ui::ControlStates::Disabled);
+    EXPECT_TRUE(rt::equal(system->titleLabel()->textColor(), red));
+    system->setEnabled(true);
+    EXPECT_TRUE(rt::equal(system->titleLabel()->textColor(), blue));
+}
+
 TEST(UIBarButtonItem, ATapSendsTheActionToItsWeakTarget) {
     auto log = rt::make<ActionLog>();
     auto item = ui::BarButtonItem::withTitle(ns::str("Retry"), ui::BarButtonItemStyle::Plain, log, rt::Sel("changed:"));

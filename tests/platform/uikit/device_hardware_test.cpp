@@ -103,7 +103,10 @@ TEST_F(Hardware, EnablingBatteryMonitoringAnnouncesOnceAndNothingWhileItIsOff) {
     EXPECT_TRUE(watcher->heard.empty());
 
     device()->setBatteryMonitoringEnabled(true);
-    EXPECT_EQ(device()->batteryLevel(), -1.0f) << "heard on the run loop's next turn";
+    EXPECT_FLOAT_EQ(device()->batteryLevel(), 0.25f) << "the figures at once";
+    EXPECT_EQ(device()->batteryState(), ui::DeviceBatteryState::Unplugged);
+    EXPECT_EQ(posted, 0) << "announced on the run loop's next turn";
+    EXPECT_TRUE(watcher->heard.empty());
     app().runUntilIdle();
     EXPECT_EQ(watcher->heard, (std::vector<std::string>{"batteryState", "batteryLevel"}));
     EXPECT_EQ(posted, 1);

@@ -81,9 +81,9 @@ TEST_F(UIDeviceTest, BatteryFiguresNeedMonitoring) {
     EXPECT_EQ(device->batteryLevel(), -1.0f);
     EXPECT_EQ(device->batteryState(), ui::DeviceBatteryState::Unknown);
     device->setBatteryMonitoringEnabled(true);
-    testkit::drainMainQueue(); // switching on is a change, heard on the main run loop's next turn
     EXPECT_FLOAT_EQ(device->batteryLevel(), 0.55f);
     EXPECT_EQ(device->batteryState(), ui::DeviceBatteryState::Charging);
+    testkit::drainMainQueue(); // the switch's announcement
 }
 
 TEST_F(UIDeviceTest, ProximityNeedsASensorAndMonitoring) {
