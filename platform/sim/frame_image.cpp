@@ -97,6 +97,11 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
     return image;
 }
 
+std::string frameFilePath(std::string_view file) {
+    if (file.find('/') != std::string_view::npos) return std::string(file);
+    return profilesDirectory() + "/" + std::string(file);
+}
+
 std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error) {
     if (frame.file.empty()) {
         FrameImage image;
@@ -111,13 +116,14 @@ std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* 
         }
         return image;
     }
-    std::ifstream in(frame.file, std::ios::binary);
+    const std::string path = frameFilePath(frame.file);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
-        fail(error, frame.file, "cannot be read");
+        fail(error, path, "cannot be read");
         return std::nullopt;
     }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parseNetpbm(bytes, frame.file, error);
+    return parseNetpbm(bytes, path, error);
 }
 
 } // namespace sim

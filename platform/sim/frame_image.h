@@ -27,6 +27,10 @@ struct FrameImage {
 // A solid frame's size.
 inline constexpr int kSolidFrameWidth = 640, kSolidFrameHeight = 480;
 
+// Where a frame file is: a name without a '/' is a file of the profiles folder (profilesDirectory(),
+// where the shipped test cards are), as a profile named without a path is; any other path is taken
+// as it is.
+std::string frameFilePath(std::string_view file);
 // The frame a CameraFrame describes: a solid colour, or a binary or text PGM/PPM file (maxval up
 // to 65535, scaled to 8 bits; at most 8192 pixels a side). Nullopt with the reason when the file
 // cannot be read or is not such an image.
