@@ -475,6 +475,11 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
         {{"--limit", "66"},
          {"end:          limit reached at 66 s", "app exit:     none", "virtual time: 66.000 s"}},
         {{"--limit", "1.5"}, {"end:          limit reached at 1.5 s"}},
+        // The first row's screen is up at 8 s: what its item holds then is no answer.
+        {{"--limit", "8"},
+         {"Vibration                                   unfinished  5.500    2.500",
+          "tests run: 1; pass 0, fail 0, not tested 0, not built 0, unfinished 1",
+          "end:          limit reached at 8 s"}},
         {{"--limit", "0.001"}, {"end:          limit reached at 0.001 s"}},
     };
     int n = 0;
