@@ -160,7 +160,7 @@ bool RunReport::presentedOverScreen(const ui::ViewController& top) const {
     return false;
 }
 
-void RunReport::close(double now) {
+void RunReport::close(double now, bool stopped) {
     if (!item_) return;
     auto item = rt::cast<ft::TestBaseModel>(item_);
     ReportRow& row = rows_.back();
@@ -176,13 +176,14 @@ void RunReport::close(double now) {
         row.result = "not tested";
         break;
     }
+    if (stopped) row.result = "unfinished"; // whatever the item's code then: it is no answer yet
     item_ = nullptr;
     screen_ = nullptr;
 }
 
 void RunReport::finish(const sim::Driver& driver) {
     observe(driver);
-    close(ns::Clock::currentTime());
+    close(ns::Clock::currentTime(), true);
     stopWatching(); // the run has ended: what comes after is no part of it
 }
 
@@ -201,7 +202,7 @@ std::string RunReport::text() const {
     out += "  " + padded("intake:", 10) + (intakeAt_ ? seconds(*intakeAt_) + " s" : "none") + "\n";
     out += "  " + padded("login:", 10) + loginText() + "\n\n";
 
-    int pass = 0, fail = 0, notTested = 0, notBuilt = 0;
+    int pass = 0, fail = 0, notTested = 0, notBuilt = 0, unfinished = 0;
     out += "  #   key                                 title                                       result     "
            " start s  duration s  picture\n";
     for (const ReportRow& row : rows_) {
@@ -218,12 +219,14 @@ std::string RunReport::text() const {
             ++fail;
         else if (row.result == "not built")
             ++notBuilt;
+        else if (row.result == "unfinished")
+            ++unfinished;
         else
             ++notTested;
     }
     out += "  tests run: " + std::to_string(rows_.size()) + "; pass " + std::to_string(pass) + ", fail " +
            std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
-           std::to_string(notBuilt) + "\n";
+           std::to_string(notBuilt) + ", unfinished " + std::to_string(unfinished) + "\n";
     if (!results_.empty()) {
         out += "  results: ";
         for (const std::string& text : results_)

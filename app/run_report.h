@@ -33,7 +33,8 @@ struct ReportRow {
     std::string key;    // the item's result key ("WIFI")
     std::string title;  // its title
     std::string screen; // the screen's class
-    std::string result; // "pass", "fail", "not tested" or "not built"
+    std::string result; // "pass", "fail", "not tested", "not built", or "unfinished" (still on
+                        // screen when the run stopped)
     double start = 0;   // virtual seconds after launch
     double duration = 0;
     std::string picture; // the picture taken when the screen came on top, if any
@@ -64,8 +65,8 @@ public:
     void observe(const sim::Driver& driver);
     // Reads one line of the application's log.
     void logLine(std::string_view line);
-    // Closes the row still open and stops watching (at the end of the run, while the driver is
-    // still there).
+    // Closes the row still open as "unfinished", whatever its item's code says then, and stops
+    // watching (at the end of the run, while the driver is still there).
     void finish(const sim::Driver& driver);
     // Called each time a screen comes on top (any screen, not only test screens); what it answers
     // is the picture a row opened then names.
@@ -88,7 +89,8 @@ public:
     std::string text() const;
 
 private:
-    void close(double now);
+    // Closes the open row with its item's result, or as unfinished when the run stopped under it.
+    void close(double now, bool stopped = false);
     // A controller came on top at `now`: a test screen opens a row, anything else closes the open one.
     void cameOnTop(const rt::Ref<ui::ViewController>& top, double now);
     // Whether `top` was presented by the open row's test screen or one of its containers.

@@ -20,6 +20,7 @@
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
+#include "ui/overlays/hud_texts.h"
 
 namespace app {
 
@@ -154,10 +155,12 @@ ScreenPictures::ScreenPictures(fs::path folder)
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
+    hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
 }
 
 ScreenPictures::~ScreenPictures() {
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
+    sh::removeHUDTextObserver(hudToken_);
 }
 
 std::string ScreenPictures::reserve(const std::string& what) {
@@ -228,6 +231,8 @@ void ScreenPictures::lookForDialogs() {
         seenDialogs_.emplace_back(shown);
         write(reserve(rt::cast<ui::AlertView>(dialog) ? "alert" : "sheet"));
     }
+    // A text shown and taken away within one step was never on screen to picture.
+    if (std::exchange(hudTextShown_, false) && !sh::hudTextsOnScreen().empty()) write(reserve("hud"));
 }
 
 int ScreenPictures::painted() {

@@ -1,7 +1,8 @@
 #pragma once
 // Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
-// on top, and one for each alert or action sheet shown, written into the run folder's pictures/
-// and named by order and class ("007-QuestionViewController.png", "008-alert.png"). Each is the
+// on top, one for each alert or action sheet shown, and one when a HUD has shown a new text (at the
+// next settle, while a HUD still shows), written into the run folder's pictures/ and named by
+// order and class ("007-QuestionViewController.png", "008-alert.png", "009-hud.png"). Each is the
 // key window as the screen shows it, one pixel a point (ui::screenPicture). A screen seen on top
 // while its transition still runs is pictured once it has appeared (or at the next settle after
 // its transition, or when the next screen comes, whichever is first), so the picture shows it and
@@ -43,8 +44,9 @@ public:
     // name as the report gives it ("pictures/007-QuestionViewController.png"); empty when none was
     // written.
     std::string screenCameOnTop(const rt::Ref<ui::ViewController>& top);
-    // After each settle: the screen waiting for its picture, if its transition has ended, and a
-    // picture for each alert or sheet that is shown and was not pictured yet.
+    // After each settle: the screen waiting for its picture, if its transition has ended, a
+    // picture for each alert or sheet that is shown and was not pictured yet, and one of the HUD
+    // that has shown a new text since the last look.
     void lookForDialogs();
 
     // What the report says of the pictures, once all are written: how many and where, and the
@@ -65,7 +67,8 @@ private:
     struct Writer;
     std::filesystem::path folder_;
     std::unique_ptr<Writer> writer_;
-    std::uint64_t appearanceToken_ = 0;
+    std::uint64_t appearanceToken_ = 0, hudToken_ = 0;
+    bool hudTextShown_ = false;    // since the last look
     rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
     std::string pendingFile_;
     int order_ = 0;

@@ -359,6 +359,8 @@ void ReadyStartViewController::showExtraMessageIfNeed(const rt::Ref<ns::String>&
     if (const rt::Class* cls = rt::Class::named(text); cls && cls->classMethod(rt::Sel("extraMessage")))
         refusal = rt::cast<ns::String>(rt::send(*cls, rt::Sel("extraMessage")));
     if (!refusal) return performTestSegue(text);
+    // The refusal shows only in the HUD: the log keeps which item it stopped.
+    logItem("refused: " + refusal->utf8());
     sh::ProgressHUD::showErrorWithStatus(refusal, sh::ProgressHUD::kMaskBlack);
     // An automatic start hid the item: show it again, so that start and skip can be used.
     changeIntroInfo();
@@ -369,11 +371,14 @@ void ReadyStartViewController::performTestSegue(std::string_view identifier) {
         if (auto navigation = navigationController()) navigation->popToRootViewControllerAnimated(false);
         return;
     }
-    auto item = itemAt(handleIndex_);
-    ns::log("Runner: item %lld of %lld, %@, opens %s", static_cast<long long>(handleIndex_ + 1),
-            static_cast<long long>(count()), item ? item->profile() : nullptr,
-            std::string(identifier).c_str());
+    logItem("opens " + std::string(identifier));
     performSegueWithIdentifier(identifier, nullptr);
+}
+
+void ReadyStartViewController::logItem(std::string_view what) const {
+    auto item = itemAt(handleIndex_);
+    ns::log("Runner: item %lld of %lld, %@, %s", static_cast<long long>(handleIndex_ + 1),
+            static_cast<long long>(count()), item ? item->profile() : nullptr, std::string(what).c_str());
 }
 
 void ReadyStartViewController::startAutomatically(double system7Delay) {

@@ -120,6 +120,8 @@ private:
     rt::Ref<TestBaseModel> itemAt(std::int64_t index) const;
     // The one path to a test screen: at or past the end, back to the list instead.
     void performTestSegue(std::string_view identifier);
+    // Logs "Runner: item <n> of <count>, <key>, <what>" for the item shown.
+    void logItem(std::string_view what) const;
     // Hides the item and starts it on the main queue's next turn, after `system7Delay` on system 7.
     void startAutomatically(double system7Delay);
     // Runs `block` with the runner after `seconds` on the main-thread scheduler, if it still lives.

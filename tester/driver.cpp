@@ -518,6 +518,22 @@ std::optional<std::string> Driver::labelText(const rt::Id& owner, std::string_vi
 }
 
 namespace {
+void addLabelTexts(const ui::View& view, std::vector<std::string>& texts) {
+    if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)));
+        label && label->text() && label->text()->length() > 0)
+        texts.push_back(label->text()->utf8());
+    for (const auto& subview : view.subviewList())
+        addLabelTexts(*subview, texts);
+}
+} // namespace
+
+std::vector<std::string> Driver::labelTexts(const ui::View& view) {
+    std::vector<std::string> texts;
+    addLabelTexts(view, texts);
+    return texts;
+}
+
+namespace {
 Driver::TextsReader& hudReader() {
     static auto* reader = new Driver::TextsReader(); // immortal: read until the process ends
     return *reader;

@@ -166,6 +166,8 @@ public:
     // ---- Observing ----
     const rt::Ref<ui::Application>& app() const noexcept { return app_; }
     std::optional<std::string> labelText(const rt::Id& owner, std::string_view outlet) const;
+    // The texts of the labels in the view's tree, in order (those not empty).
+    static std::vector<std::string> labelTexts(const ui::View& view);
     std::vector<std::string> openedURLs() const;
     // The texts of the progress HUD on screen (label and detail, those not empty); empty when none
     // shows. The HUDs are the application's own views, above this layer: what the reader set with

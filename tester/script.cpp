@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -125,9 +126,12 @@ ScriptTrigger readTrigger(const json& step) {
         return trigger;
     }
     const json& on = step["on"];
-    if (!on.is_object() || on.size() != 1) bad("\"on\" must be an object with one trigger");
-    const std::string key = on.begin().key();
-    const json& value = on.begin().value();
+    const bool shows = on.is_object() && on.contains("shows");
+    if (!on.is_object() || on.size() != (shows ? 2 : 1)) bad("\"on\" must be an object with one trigger");
+    if (shows && !on.contains("screen")) bad("\"shows\" goes with \"screen\"");
+    const auto first = on.begin().key() == "shows" ? std::next(on.begin()) : on.begin();
+    const std::string key = first.key();
+    const json& value = first.value();
     static const std::map<std::string, ScriptTrigger::Kind> kinds = {
         {"screen", ScriptTrigger::Kind::Screen},
         {"alert", ScriptTrigger::Kind::Alert},
@@ -142,6 +146,12 @@ ScriptTrigger readTrigger(const json& step) {
     if (trigger.text.empty() && trigger.kind != ScriptTrigger::Kind::Alert &&
         trigger.kind != ScriptTrigger::Kind::Sheet)
         bad("the trigger \"" + key + "\" needs a text that is not empty");
+    if (shows) {
+        const json& text = on["shows"];
+        if (!text.is_string() || text.get<std::string>().empty())
+            bad("\"shows\" needs a text that is not empty");
+        trigger.shows = text.get<std::string>();
+    }
     return trigger;
 }
 

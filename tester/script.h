@@ -11,11 +11,13 @@
 //
 // A step fires at a virtual time ("at": seconds after launch, or "launch": before the application
 // launches) or on each trigger ("on"): a screen class becomes the controller on screen
-// {"screen": class}, an alert or action sheet shows {"alert": text} / {"sheet": text} (the text
-// found in its title or message; "" for any), the application opens a URL containing a text
-// {"url": text}, a request of that name has been answered and the application has not yet
-// handled the answer {"request": name} (the runner's namer names requests; the main job names
-// them after the service's calls: "auth", "insert", "update", ...). "once" lets a triggered step
+// {"screen": class}, or does so with a text in one of its labels {"screen": class, "shows": text}
+// (the runner showing the item "Front camera, black"), an alert or action sheet shows
+// {"alert": text} / {"sheet": text} (the text found in its title or message; "" for any), the
+// application opens a URL containing a text {"url": text}, a request of that name has been
+// answered and the application has not yet handled the answer {"request": name} (the runner's
+// namer names requests; the main job names them after the service's calls: "auth", "insert",
+// "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
 // runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
 // login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
@@ -58,6 +60,7 @@ struct ScriptTrigger {
     Kind kind = Kind::Time;
     double at = 0;    // Time: seconds after launch
     std::string text; // Screen: the class name; Alert, Sheet, URL: the text looked for; Request: the name
+    std::string shows; // Screen: a text one of its labels holds as it comes on top; empty for any
 };
 
 struct ScriptStep {

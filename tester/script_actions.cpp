@@ -190,13 +190,6 @@ void addText(std::vector<std::string>& texts, const rt::Ref<ns::String>& text) {
     if (text && text->length() > 0) texts.push_back(text->utf8());
 }
 
-// The texts of the labels in a view's tree, in order.
-void labelTexts(const ui::View& view, std::vector<std::string>& texts) {
-    if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)))) addText(texts, label->text());
-    for (const auto& subview : view.subviewList())
-        labelTexts(*subview, texts);
-}
-
 // What the step looks at shows: the outlet's text (a label, a field, a text view, a button's
 // title), the HUD's texts, the newest alert's title or message, or the labels of a row.
 std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
@@ -226,7 +219,7 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
         std::optional<RowOnScreen> found = rowOnScreen(driver, action, "table", failure);
         if (!found) return std::nullopt;
         if (auto cell = driver.revealRow(found->table, found->row, found->section))
-            labelTexts(*cell, texts);
+            texts = Driver::labelTexts(*cell);
     }
     return texts;
 }

@@ -16,6 +16,7 @@
 #include "platform/sim/stepper.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
+#include "platform/uikit/view.h"
 #include "platform/uikit/view_controller.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
@@ -143,7 +144,7 @@ void ScriptRunner::lookForTriggers(double now) {
     using Kind = ScriptTrigger::Kind;
     auto each = [&](Kind kind, auto&& matches, const rt::Id& subject) {
         for (const ScriptStep& step : script_.steps)
-            if (step.trigger.kind == kind && matches(step.trigger.text)) fire(step, now, subject);
+            if (step.trigger.kind == kind && matches(step.trigger)) fire(step, now, subject);
     };
 
     rt::Ref<ui::ViewController> top = driver_.topViewController();
@@ -157,8 +158,19 @@ void ScriptRunner::lookForTriggers(double now) {
         lastTop_ = rt::Id(screen);
         ++topChanges_;
         const std::string name(screen->getClass().name());
+        std::optional<std::vector<std::string>> labels; // read once a trigger asks
+        auto shows = [&](const std::string& text) {
+            if (!labels) labels = Driver::labelTexts(*screen->view());
+            return std::any_of(labels->begin(), labels->end(), [&](const std::string& label) {
+                return label.find(text) != std::string::npos;
+            });
+        };
         each(
-            Kind::Screen, [&](const std::string& text) { return text == name; }, screen);
+            Kind::Screen,
+            [&](const ScriptTrigger& trigger) {
+                return trigger.text == name && (trigger.shows.empty() || shows(trigger.shows));
+            },
+            screen);
     }
 
     std::erase_if(seenDialogs_, [](const rt::Weak<rt::Object>& seen) { return !seen.lock(); });
@@ -168,7 +180,8 @@ void ScriptRunner::lookForTriggers(double now) {
             continue;
         seenDialogs_.emplace_back(rt::Id(dialog));
         auto alert = rt::cast<ui::AlertView>(dialog);
-        auto matches = [&](const std::string& text) {
+        auto matches = [&](const ScriptTrigger& trigger) {
+            const std::string& text = trigger.text;
             return text.empty() || contains(dialog->title(), text) ||
                    (alert && contains(alert->message(), text));
         };
@@ -179,7 +192,9 @@ void ScriptRunner::lookForTriggers(double now) {
     for (; seenURLs_ < urls.size(); ++seenURLs_)
         each(
             Kind::URL,
-            [&](const std::string& text) { return urls[seenURLs_].find(text) != std::string::npos; },
+            [&](const ScriptTrigger& trigger) {
+                return urls[seenURLs_].find(trigger.text) != std::string::npos;
+            },
             nullptr);
 
     std::vector<std::string> answered;
@@ -189,7 +204,7 @@ void ScriptRunner::lookForTriggers(double now) {
     }
     for (const std::string& name : answered)
         each(
-            Kind::Request, [&](const std::string& text) { return text == name; }, nullptr);
+            Kind::Request, [&](const ScriptTrigger& trigger) { return trigger.text == name; }, nullptr);
 }
 
 // Runs the earliest firing that is due, unless a transition runs (the step then waits for its end).

@@ -116,10 +116,12 @@ rt::Ref<es::Signal> MicrophoneRecordViewController::answer() {
         auto self = weak.lock();
         if (!self) return nullptr;
         auto stage = es::CompoundDisposable::make();
+        // The leave is taken last: takeUntilReplacement holds back the end of what it replaces
+        // until the replacement ends, which is when the screen is freed.
         stage->addDisposable(self->playback()
                                  ->repeat()
-                                 ->takeUntil(self->leaving_)
                                  ->takeUntilReplacement(self->choose())
+                                 ->takeUntil(self->leaving_)
                                  ->subscribeNextCompleted(
                                      [subscriber, stage](const rt::Id& yes) {
                                          ns::log("oxoxoxoxoxoxooxoxoxoxoxoxoxooxox111111");

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/graphics/context.h"
 #include "platform/graphics/image.h"
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
@@ -38,6 +39,15 @@ rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position, bool mirrored) 
             bytes[i * 4 + c] = pixels.rgb[i * 3 + c];
     return cg::Image::create(std::size_t(pixels.width), std::size_t(pixels.height), std::size_t(pixels.width) * 4,
                              cg::BitmapInfo(cg::ImageAlphaInfo::NoneSkipLast), std::move(bytes));
+}
+
+void drawCameraPicture(cg::Context& context, const cg::Rect& rect, const rt::Ref<cg::Image>& picture) {
+    // A bitmap's top row lands at the rectangle's larger y: flip about the rectangle.
+    context.saveGState();
+    context.translateCTM(0, rect.minY() + rect.maxY());
+    context.scaleCTM(1, -1);
+    context.drawImage(rect, picture);
+    context.restoreGState();
 }
 
 } // namespace av

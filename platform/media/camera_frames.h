@@ -8,8 +8,10 @@
 #include "platform/sim/profile.h"
 
 namespace cg {
+class Context;
 class Image;
-}
+struct Rect;
+} // namespace cg
 
 namespace av {
 
@@ -27,5 +29,7 @@ CameraPixels cameraPixels(CaptureDevicePosition position, bool mirrored);
 
 // The same as a picture; nil without such a camera.
 rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position, bool mirrored);
+// Draws the picture into `rect` of a layer's space (y down), its top row at the rectangle's top.
+void drawCameraPicture(cg::Context& context, const cg::Rect& rect, const rt::Ref<cg::Image>& picture);
 
 } // namespace av

@@ -258,15 +258,17 @@ void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
         if (!picture) return;
         const cg::Rect bounds = cg::Rect::make(0, 0, frame().width(), frame().height());
         if (gravity_->utf8() != LayerVideoGravityResizeAspectFill) {
-            context.drawImage(bounds, picture);
+            drawCameraPicture(context, bounds, picture);
             return;
         }
         const double width = double(picture->width()), height = double(picture->height());
         const double scale = std::max(bounds.width() / width, bounds.height() / height);
         context.saveGState();
         context.clipToRect(bounds);
-        context.drawImage(cg::Rect::make((bounds.width() - width * scale) / 2, (bounds.height() - height * scale) / 2,
-                                         width * scale, height * scale),
+        drawCameraPicture(context,
+                          cg::Rect::make((bounds.width() - width * scale) / 2,
+                                         (bounds.height() - height * scale) / 2, width * scale,
+                                         height * scale),
                           picture);
         context.restoreGState();
         return;

@@ -123,7 +123,7 @@ void PlayerLayer::drawInContext(cg::Context& context) const {
     if (const auto& movie = player_->currentItem()->movie())
         if (auto picture = cameraPicture(movie->front ? CaptureDevicePosition::Front : CaptureDevicePosition::Back,
                                          movie->mirrored))
-            context.drawImage(cg::Rect::make(0, 0, frame().width(), frame().height()), picture);
+            drawCameraPicture(context, cg::Rect::make(0, 0, frame().width(), frame().height()), picture);
 }
 
 } // namespace av

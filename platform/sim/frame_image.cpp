@@ -95,6 +95,11 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
     return image;
 }
 
+std::string frameFilePath(std::string_view file) {
+    if (file.find('/') != std::string_view::npos) return std::string(file);
+    return profilesDirectory() + "/" + std::string(file);
+}
+
 std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error) {
     if (frame.file.empty()) {
         FrameImage image;
@@ -109,13 +114,14 @@ std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* 
         }
         return image;
     }
+    const std::string path = frameFilePath(frame.file);
     std::string reason;
-    const std::optional<std::string> bytes = readInputFile(frame.file, &reason, kFrameFileLimit);
+    const std::optional<std::string> bytes = readInputFile(path, &reason, kFrameFileLimit);
     if (!bytes) {
-        fail(error, frame.file, reason);
+        fail(error, path, reason);
         return std::nullopt;
     }
-    return parseNetpbm(*bytes, frame.file, error);
+    return parseNetpbm(*bytes, path, error);
 }
 
 } // namespace sim

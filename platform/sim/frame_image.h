@@ -35,6 +35,10 @@ inline constexpr int kMaxFrameSide = 8192;
 inline constexpr std::size_t kFrameFileLimit =
     std::size_t{kMaxFrameSide} * kMaxFrameSide * 3 + (std::size_t{1} << 20); // 193 MB
 
+// Where a frame file is: a name without a '/' is a file of the profiles folder (profilesDirectory(),
+// where the shipped test cards are), as a profile named without a path is; any other path is taken
+// as it is.
+std::string frameFilePath(std::string_view file);
 // The frame a CameraFrame describes: a solid colour, or a binary or text PGM/PPM file (maxval up
 // to 65535, scaled to 8 bits). Nullopt with "<file>: <reason>" when the file is not a regular file
 // of at most kFrameFileLimit bytes (sim::readInputFile) or not such an image.

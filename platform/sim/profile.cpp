@@ -99,6 +99,8 @@ Profile defaultProfile() {
     p.screen = {375, 667, 2};
     p.safeAreaInsets = {.top = 20};
     p.cameras = {{CameraPosition::Back, true, true}, {CameraPosition::Front, false, false}};
+    for (Camera& camera : p.cameras.edit())
+        camera.frame.file = camera.position == CameraPosition::Back ? kBackTestCard : kFrontTestCard;
     p.sensors = {true, true, true, true};
     p.carrier = Carrier{"Carrier", "310", "410"};
     p.battery = {0.8, BatteryState::Unplugged};

@@ -21,7 +21,8 @@
 //                                          default: none; a camera's presets default to
 //                                          kDefaultCameraPresets, its frame to mid grey or a
 //                                          PGM/PPM file ("frame": "card.ppm", decoded when the
-//                                          profile is read: see makeFrameImage)
+//                                          profile is read: see makeFrameImage; a name without a
+//                                          '/' is a file of the profiles folder)
 //     "cameraAccess": {"status": 3, "answer": true, "after": 0},  status 0 to 3; the answer to a
 //                                          request and the seconds it takes
 //     "location": {"status": 4, "requestReply": 4},  authorisation 0 to 4, and what a request gives
@@ -477,10 +478,13 @@ struct Profile {
 };
 
 // The default device ("iphone7.json"): a 375x667 iPhone9,1 on system 12.4.1 with a 20-point status
-// bar and no bottom inset, a back camera with flash and torch, a front camera, every sensor, a SIM,
+// bar and no bottom inset, a back camera with flash and torch and a front camera, each seeing its
+// test card (kBackTestCard, kFrontTestCard in the profiles folder), every sensor, a SIM,
 // and interfaces of its own (lo0, and en0 at 192.168.1.23), so nothing of the host decides what it
 // reports. The process runs on it until another device is installed.
 inline constexpr std::string_view kDefaultProfileName = "iphone7";
+inline constexpr const char* kBackTestCard = "test-card-back.ppm";
+inline constexpr const char* kFrontTestCard = "test-card-front.ppm";
 Profile defaultProfile();
 
 // The folder of shipped profiles: the one given to setProfilesDirectory, else the environment

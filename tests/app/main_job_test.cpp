@@ -13,6 +13,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "app/job.h"
 #include "platform/graphics/image.h"
 #include "platform/sim/input_file.h"
+#include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
 
@@ -320,15 +322,27 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         EXPECT_EQ(picture->height(), 667u) << pictures.back();
     }
     std::sort(pictures.begin(), pictures.end());
-    ASSERT_EQ(pictures.size(), 84u); // login, list, 40 times the runner and a test screen, the composer, results
+    // Login, list, 40 times the runner and a test screen, the composer, results; and the HUD each
+    // time it showed a text that stayed: the countdown's first two, the cellular check, the upload's
+    // end (its last second, its start, replaced at once, and the "sending" text are never seen).
+    ASSERT_EQ(pictures.size(), 88u);
     EXPECT_EQ(pictures.front(), "001-LoginViewController.png");
     EXPECT_EQ(pictures[1], "002-RootTableViewController.png");
-    EXPECT_EQ(pictures[2], "003-ReadyStartViewController.png");
-    EXPECT_EQ(pictures.back(), "084-ResultViewController.png");
-    EXPECT_NE(outcome.output.find("pictures:     84 in " + (runDir / "pictures").string()), std::string::npos)
+    EXPECT_EQ(pictures[2], "003-hud.png");
+    EXPECT_EQ(pictures[3], "004-hud.png");
+    EXPECT_EQ(pictures[4], "005-ReadyStartViewController.png");
+    EXPECT_EQ(pictures.back(), "088-hud.png");
+    EXPECT_EQ(std::count_if(pictures.begin(), pictures.end(),
+                            [](const std::string& name) { return name.ends_with("-hud.png"); }),
+              4);
+    EXPECT_NE(outcome.output.find("pictures:     88 in " + (runDir / "pictures").string()), std::string::npos)
         << outcome.output;
+    // The countdown's box, dark over the dimmed list; the list's own picture is light there.
+    const fs::path shown = runDir / "pictures";
+    EXPECT_LT(testkit::brightnessAt((shown / "003-hud.png").string(), 100, 300), 40);
+    EXPECT_GT(testkit::brightnessAt((shown / "002-RootTableViewController.png").string(), 100, 300), 200);
     std::istringstream report(outcome.output);
-    int named = 0;
+    int named = 0, cameras = 0;
     for (std::string line; std::getline(report, line);) {
         const auto at = line.find(" pictures/");
         if (at == std::string::npos) continue;
@@ -337,8 +351,30 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         EXPECT_TRUE(fs::exists(runDir / picture)) << line;
         EXPECT_EQ(picture.find("ReadyStartViewController"), std::string::npos)
             << "the test screen's: " << line;
+        if (line.find("_CAMERA_") == std::string::npos) continue;
+        // Each camera row's preview shows what the row asks about: the lens covered for black, a
+        // white sheet for white, the test card for the pattern and the video.
+        ++cameras;
+        const auto image = cg::Image::createWithPNGFile((runDir / picture).string());
+        ASSERT_TRUE(image) << line;
+        std::set<int> seen;
+        int darkest = 255, lightest = 0;
+        for (std::size_t y : {200, 420})
+            for (std::size_t x = 70; x <= 300; x += 10) {
+                const int value = testkit::brightnessAt(*image, x, y);
+                seen.insert(value);
+                darkest = std::min(darkest, value);
+                lightest = std::max(lightest, value);
+            }
+        if (line.find("BLACK") != std::string::npos)
+            EXPECT_LT(lightest, 40) << line;
+        else if (line.find("WHITE") != std::string::npos)
+            EXPECT_GT(darkest, 200) << line;
+        else
+            EXPECT_GE(seen.size(), 6u) << line;
     }
     EXPECT_EQ(named, 40);
+    EXPECT_EQ(cameras, 14);
     expectNothingPrivate(runDir, outcome.output);
 }
 
@@ -506,6 +542,11 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
         {{"--limit", "66"},
          {"end:          limit reached at 66 s", "app exit:     none", "virtual time: 66.000 s"}},
         {{"--limit", "1.5"}, {"end:          limit reached at 1.5 s"}},
+        // The first row's screen is up at 8 s: what its item holds then is no answer.
+        {{"--limit", "8"},
+         {"Vibration                                   unfinished  5.500    2.500",
+          "tests run: 1; pass 0, fail 0, not tested 0, not built 0, unfinished 1",
+          "end:          limit reached at 8 s"}},
         {{"--limit", "0.001"}, {"end:          limit reached at 0.001 s"}},
     };
     int n = 0;

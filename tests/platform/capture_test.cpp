@@ -13,6 +13,7 @@
 #include "platform/foundation/exception.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/graphics/jpeg.h"
+#include "platform/graphics/raster_context.h"
 #include "platform/media/capture_outputs.h"
 #include "platform/media/player.h"
 #include "platform/runtime/class.h"
@@ -261,6 +262,32 @@ TEST_F(Capture, APlayedMovieEndsOneLengthLaterResumesAfterAPauseAndAMissingOneNe
     player->play();
     EXPECT_EQ(at(100.0), 2);
     ns::NotificationCenter::defaultCenter()->removeObserver(observer);
+}
+
+TEST_F(Capture, ThePreviewAndThePlayerShowTheCameraUprightInTheirLayers) {
+    // The back camera sees red above blue.
+    const std::string frame = (scratch_.path() / "above.ppm").string();
+    std::string text = "P3\n16 16\n255\n";
+    for (int pixel = 0; pixel < 16 * 16; ++pixel)
+        text += pixel < 8 * 16 ? "255 0 0\n" : "0 0 255\n";
+    std::ofstream(frame, std::ios::binary) << text;
+    install([&](sim::Profile& p) { p.cameras.edit()[0].frame.file = frame; });
+    std::ofstream(moviePath()) << "FTMOVIE 1\nduration 2\nside back\nmirrored 0\naudio 1\n";
+    auto player = av::Player::make();
+    player->replaceCurrentItemWithPlayerItem(
+        av::PlayerItem::playerItemWithURL(ns::URL::fileURLWithPath(moviePath())));
+    const auto session = running(av::CaptureStillImageOutput::make());
+    for (const rt::Ref<ca::Layer>& layer :
+         {rt::Ref<ca::Layer>(av::CaptureVideoPreviewLayer::layerWithSession(session)),
+          rt::Ref<ca::Layer>(av::PlayerLayer::playerLayerWithPlayer(player))}) {
+        SCOPED_TRACE(layer->description());
+        layer->setFrame(cg::Rect::make(0, 0, 32, 32));
+        cg::RasterContext picture(32, 32); // y down, as a view draws its layers
+        layer->renderInContext(picture);
+        EXPECT_EQ(picture.pixel(16, 4), (cg::Pixel{255, 0, 0, 255})) << "the camera's top row at the top";
+        EXPECT_EQ(picture.pixel(16, 28), (cg::Pixel{0, 0, 255, 255}));
+    }
+    session->stopRunning();
 }
 
 TEST(CapturePictures, JpegBytesReadBackAsAnImageAndOtherBytesAsNil) {

@@ -283,9 +283,15 @@ TEST(SimFrames, SolidAndNetpbmFramesAndHostileFiles) {
 }
 
 TEST_F(SimStimuli, TheCameraFrameFollowsTheStimulus) {
+    // Each camera of the default device sees its own test card, a file of the profiles folder
+    // named without a folder: colour bars from a light grey one at the left.
+    auto front = live().cameraFrame(sim::CameraPosition::Front);
     auto frame = live().cameraFrame(sim::CameraPosition::Back);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->pixels.at(0), 128);
+    ASSERT_TRUE(frame && front);
+    EXPECT_EQ(frame->width, 72);
+    EXPECT_EQ(frame->height, 96);
+    EXPECT_EQ(frame->pixels.at(0), 191);
+    EXPECT_NE(frame->pixels, front->pixels);
     ASSERT_TRUE(live().setCameraFrame(sim::CameraPosition::Back, {.red = 255, .green = 0, .blue = 0, .file = {}}));
     frame = live().cameraFrame(sim::CameraPosition::Back);
     EXPECT_EQ(frame->pixels.at(0), 255);

@@ -3,6 +3,8 @@
 
 #include "tests/session/run_fixture.h"
 
+#include <algorithm>
+
 #include "platform/foundation/locale.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/layout_constraint.h"
@@ -221,9 +223,14 @@ TEST_F(RunnerTest, AtTheEndChoosingPopsToTheListAndOpensNothing) {
 
 TEST_F(RunnerTest, ARefusalShowsItsTextAndKeepsTheItemEvenAfterAnAutomaticStart) {
     FakeRefusingScreen::setRefusal("Unplug the headset");
-    run({item(kRefusing, true), item(kManualA)}); // started by itself, refused
+    run({item(kRefusing, true, "HEADSET_TEST"), item(kManualA)}); // started by itself, refused
     EXPECT_EQ(top(), runner_);
     EXPECT_EQ(FakeRefusingScreen::extraMessageCalls(), 1);
+    // The HUD goes; the log keeps which item was refused and why.
+    const auto lines = app_->logLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Runner: item 1 of 2, HEADSET_TEST, refused: Unplug the headset"),
+              lines.end());
     EXPECT_EQ(sh::ProgressHUD::kind(), sh::ProgressHUD::Kind::Error);
     EXPECT_EQ(sh::ProgressHUD::status()->utf8(), "Unplug the headset");
     EXPECT_EQ(sh::ProgressHUD::maskType(), sh::ProgressHUD::kMaskBlack);

@@ -24,6 +24,7 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/view_controller.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
@@ -85,6 +86,10 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"on": {"screen": ""}, "do": "back"}]})", "not empty"},
         {R"({"steps": [{"on": {"battery": "x"}, "do": "back"}]})", "no trigger is called"},
         {R"({"steps": [{"on": {"screen": "A", "url": "b"}, "do": "back"}]})", "one trigger"},
+        {R"({"steps": [{"on": {"alert": "A", "shows": "b"}, "do": "back"}]})",
+         "\"shows\" goes with \"screen\""},
+        {R"({"steps": [{"on": {"screen": "A", "shows": ""}, "do": "back"}]})", "\"shows\" needs a text"},
+        {R"({"steps": [{"on": {"screen": "A", "shows": 1}, "do": "back"}]})", "\"shows\" needs a text"},
         {R"({"steps": [{"at": 1, "do": "open", "url": "{nowhere}/x"}]})", "unknown variable \"{nowhere}\""},
         {R"({"steps": [{"at": 1, "do": "open", "url": "{service"}]})", "unclosed"},
         {R"({"steps": [{"at": 1, "actions": []}]})", "list of actions"},
@@ -187,10 +192,17 @@ protected:
                          return true;
                      }});
         sim::registerScriptAction(
-            "push", {{}, {"animated"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
-                         navigation_->pushViewController(screenWithButton(), a.arg("animated") != nullptr);
-                         return true;
-                     }});
+            "push",
+            {{}, {"animated", "label"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
+                 auto screen = screenWithButton();
+                 if (const std::string* text = a.arg("label")) {
+                     auto label = rt::make<ui::Label>();
+                     label->setText(ns::String::make(*text));
+                     screen->view()->addSubview(label);
+                 }
+                 navigation_->pushViewController(screen, a.arg("animated") != nullptr);
+                 return true;
+             }});
         start_ = app().clock().now();
         screen_ = screenWithButton();
         showInNavigation(screen_);
@@ -258,6 +270,22 @@ TEST_F(ScriptRun, ScreenTriggersFireOnEachAppearanceOnceOnlyTheFirstAndAfterLate
     EXPECT_EQ(at(1), 3);
     EXPECT_EQ(at(2), 10);
     EXPECT_GE(at(3), 20);
+}
+
+TEST_F(ScriptRun, AScreenTriggerWithATextFiresOnlyOnAScreenWhoseLabelsShowIt) {
+    sim::ScriptRun result = run(R"({"steps": [
+        {"on": {"screen": "UIViewController", "shows": "camera, black"}, "do": "note", "what": "black"},
+        {"on": {"screen": "UIViewController", "shows": "white"}, "after": 0.5, "do": "note", "what": "white"},
+        {"at": 10, "do": "push", "label": "Front camera, black"},
+        {"at": 20, "do": "push", "label": "Back picture, white"},
+        {"at": 30, "do": "push", "label": "Back camera, pattern"},
+        {"at": 40, "do": "back"}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    ASSERT_EQ(notes().size(), 3u) << stepLog();
+    EXPECT_EQ(notes()[0].first + " " + notes()[1].first + " " + notes()[2].first, "black white white");
+    EXPECT_EQ(at(0), 10);
+    EXPECT_EQ(at(1), 20.5);
+    EXPECT_GE(at(2), 40.5) << "back on the white screen: it shows the text again";
 }
 
 TEST_F(ScriptRun, AStepOnAHiddenControlEndsTheRunNamingTheStep) {

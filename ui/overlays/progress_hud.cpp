@@ -7,11 +7,40 @@
 #include "platform/runtime/class.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/color.h"
+#include "platform/uikit/graphics_context.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/window.h"
+#include "ui/overlays/hud_look.h"
 #include "ui/overlays/hud_texts.h"
 
 namespace sh {
+
+// The shared HUD's view, over the whole window: the box its label sits in, with the figure of
+// what it shows.
+class ProgressHUDView : public ui::View {
+    RT_CLASS(ProgressHUDView)
+public:
+    static constexpr double kMargin = 16;
+
+    void place(ui::Label& label, HUDFigure figure) {
+        figure_ = figure;
+        box_ = placeHUDBox(bounds(), kMargin, 0, figure, {&label});
+        setNeedsDisplay();
+    }
+    void drawRect(const cg::Rect&) override {
+        if (cg::Context* context = ui::graphicsGetCurrentContext())
+            drawHUDBox(*context, box_, kMargin, figure_);
+    }
+
+protected:
+    ProgressHUDView() = default;
+
+private:
+    cg::Rect box_;
+    HUDFigure figure_ = HUDFigure::None;
+};
+
+RT_DEFINE_CLASS(ProgressHUDView, "SHProgressHUDView", ui::View)
 
 RT_DEFINE_CLASS(ProgressHUD, "SHProgressHUD", rt::Object,
                 rt::classMethod("showWithStatus:maskType:", &ProgressHUD::showWithStatus),
@@ -36,7 +65,7 @@ struct State {
     ProgressHUD::Kind kind = ProgressHUD::Kind::None;
     unsigned long mask = 0;
     rt::Ref<ns::String> status;
-    rt::Ref<ui::View> view;
+    rt::Ref<ProgressHUDView> view;
     rt::Ref<ui::Label> label;
     std::string announced; // the text told last in this showing
 };
@@ -46,10 +75,18 @@ State& state() {
     return s;
 }
 
+// The box around the label, with the figure of the kind shown.
+void placeBox(State& s) {
+    static constexpr HUDFigure kFigures[] = {HUDFigure::None, HUDFigure::Ring, HUDFigure::Tick,
+                                             HUDFigure::Cross};
+    s.view->place(*s.label, kFigures[static_cast<int>(s.kind)]);
+}
+
 void showStatusText(State& s) {
     const bool empty = !s.status || s.status->length() == 0;
     s.label->setText(s.status);
     s.label->setHidden(empty);
+    placeBox(s);
     if (empty || s.announced == s.status->utf8()) return;
     s.announced = s.status->utf8();
     announceHUDText(s.announced);
@@ -66,8 +103,9 @@ void show(ProgressHUD::Kind kind, const rt::Ref<ns::String>& status, unsigned lo
     s.status = status;
     s.announced.clear();
     if (!s.view) {
-        s.view = rt::make<ui::View>();
+        s.view = rt::make<ProgressHUDView>();
         s.label = rt::make<ui::Label>();
+        styleHUDLabel(*s.label, 16);
         s.view->addSubview(s.label);
     }
     s.view->setAlpha(1);
@@ -83,6 +121,7 @@ void show(ProgressHUD::Kind kind, const rt::Ref<ns::String>& status, unsigned lo
         auto window = application ? application->keyWindow() : nullptr;
         if (!window) return;
         now.view->setFrame(window->bounds());
+        placeBox(now);
         if (now.view->superview() != window) window->addSubview(now.view);
     });
 }

@@ -6,10 +6,21 @@
 #include "platform/foundation/dispatch.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/graphics_context.h"
 #include "platform/uikit/label.h"
+#include "ui/overlays/hud_look.h"
 #include "ui/overlays/hud_texts.h"
 
 namespace vh {
+
+namespace {
+
+// The spinner's ring in the indeterminate mode; text alone otherwise.
+sh::HUDFigure viewHUDFigure(long mode) {
+    return mode == ProgressHUD::kModeIndeterminate ? sh::HUDFigure::Ring : sh::HUDFigure::None;
+}
+
+} // namespace
 
 RT_DEFINE_CLASS(ProgressHUD, "VHProgressHUD", ui::View,
                 rt::prop("labelText", &ProgressHUD::labelText, &ProgressHUD::setLabelText),
@@ -29,6 +40,8 @@ RT_DEFINE_CLASS(ProgressHUD, "VHProgressHUD", ui::View,
 
 ProgressHUD::ProgressHUD(const cg::Rect& frame)
     : ui::View(frame), label_(rt::make<ui::Label>()), detailsLabel_(rt::make<ui::Label>()) {
+    sh::styleHUDLabel(*label_, 16);
+    sh::styleHUDLabel(*detailsLabel_, 12);
     addSubview(label_);
     addSubview(detailsLabel_);
     // Over its view, the HUD takes the touches meant for what it covers.
@@ -83,6 +96,7 @@ void ProgressHUD::setLabelText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "labelText");
     labelText_ = std::move(text);
     label_->setText(labelText_);
+    setNeedsLayout();
     announceTexts();
 }
 
@@ -90,12 +104,14 @@ void ProgressHUD::setDetailsLabelText(rt::Ref<ns::String> text) {
     rt::KeyChange change(this, "detailsLabelText");
     detailsLabelText_ = std::move(text);
     detailsLabel_->setText(detailsLabelText_);
+    setNeedsLayout();
     announceTexts();
 }
 
 void ProgressHUD::setMode(long mode) {
     rt::KeyChange change(this, "mode");
     mode_ = mode;
+    setNeedsLayout();
 }
 
 void ProgressHUD::setTaskInProgress(bool value) {
@@ -106,11 +122,24 @@ void ProgressHUD::setTaskInProgress(bool value) {
 void ProgressHUD::setMargin(double margin) {
     rt::KeyChange change(this, "margin");
     margin_ = margin;
+    setNeedsLayout();
 }
 
 void ProgressHUD::setYOffset(double offset) {
     rt::KeyChange change(this, "yOffset");
     yOffset_ = offset;
+    setNeedsLayout();
+}
+
+void ProgressHUD::layoutSubviews() {
+    box_ = sh::placeHUDBox(bounds(), margin_, yOffset_, viewHUDFigure(mode_),
+                           {label_.get(), detailsLabel_.get()});
+    setNeedsDisplay();
+}
+
+void ProgressHUD::drawRect(const cg::Rect&) {
+    if (cg::Context* context = ui::graphicsGetCurrentContext())
+        sh::drawHUDBox(*context, box_, margin_, viewHUDFigure(mode_));
 }
 
 void ProgressHUD::setRemoveFromSuperViewOnHide(bool value) {

@@ -1,8 +1,8 @@
 #pragma once
 // vh::ProgressHUD ("VHProgressHUD"): a HUD added to one view, covering it: a spinner (mode 0) or
-// text only (mode 5) with a label and a detail label. Each call adds a new HUD; hideHUDForView
-// hides the newest one on a view. Hiding takes the HUD off its view at once (the fade takes no
-// time here) and runs its completion block once, whoever hides it first. Main thread only.
+// text only (mode 5) with a label and a detail label, in a dark box (ui/overlays/hud_look.h). Each call adds
+// a new HUD; hideHUDForView hides the newest one on a view. Hiding takes the HUD off its view at once (the
+// fade takes no time here) and runs its completion block once, whoever hides it first. Main thread only.
 
 #include <cstdint>
 #include <functional>
@@ -67,6 +67,10 @@ public:
     const rt::Ref<ui::Label>& label() const { return label_; }
     const rt::Ref<ui::Label>& detailsLabel() const { return detailsLabel_; }
 
+    // The box in the middle (moved by yOffset), the spinner's ring in mode 0, the texts under it.
+    void layoutSubviews() override;
+    void drawRect(const cg::Rect& rect) override;
+
 protected:
     explicit ProgressHUD(const cg::Rect& frame);
 
@@ -84,6 +88,7 @@ private:
     bool shown_ = false, hidden_ = false;
     Completion completion_;
     rt::Ref<ui::Label> label_, detailsLabel_;
+    cg::Rect box_;
 };
 
 } // namespace vh

@@ -143,14 +143,14 @@ TEST_F(MicrophoneScreen, LeavingStopsTheRunningStageAndWritesNothing) {
     struct Case {
         const char* screen;
         double leaveAt;
-        std::vector<std::string> logged; // of "has exit.", "error", "play done"
+        std::vector<std::string> logged; // of "has exit.", "error", "play done", the answer's end
         double recorded; // seconds in the file, 0 for none
         std::size_t clips;
     };
     const Case cases[] = {
         {kRecordScreen, 1.5, {"has exit.", "error"}, 0, 0},
         {kRecordScreen, 4.5, {"error"}, 1.5, 0},
-        {kRecordScreen, 7.5, {"play done"}, 3.0, 1},
+        {kRecordScreen, 7.5, {"play done", "oxoxoxoxoxoxooxoxoxoxoxoxoxooxox2222222", "error"}, 3.0, 1},
         {kLoopBackScreen, 1.5, {"has exit.", "error"}, 0, 0},
         {kLoopBackScreen, 4.0, {}, 1.0, 0},
         {kLoopBackScreen, 7.5, {}, 3.0, 1}, // the stopped player ends the passes unheard
@@ -165,7 +165,9 @@ TEST_F(MicrophoneScreen, LeavingStopsTheRunningStageAndWritesNothing) {
         at(c.leaveAt - 1.0); // the skip leaves once its sheet has settled, a second later
         ASSERT_TRUE(skip());
         at(20.0);
-        EXPECT_EQ(said({"has exit.", "error", "play done"}), c.logged);
+        EXPECT_EQ(said({"has exit.", "error", "play done", "oxoxoxoxoxoxooxoxoxoxoxoxoxooxox2222222"}),
+                  c.logged)
+            << "on leaving, the screen still held";
         EXPECT_EQ(rows(*screen), (std::vector<long>{0, 0}));
         EXPECT_EQ(leaves(), 1);
         EXPECT_FALSE(screen->recorder() && screen->recorder()->isRecording());

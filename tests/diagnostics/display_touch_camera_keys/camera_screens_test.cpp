@@ -18,6 +18,7 @@
 #include "platform/foundation/format.h"
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
+#include "platform/sim/frame_image.h"
 #include "platform/uikit/activity_indicator_view.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/font.h"
@@ -228,7 +229,8 @@ TEST_F(CameraScreens, APictureIsTakenShownRetakenAndAnswered) {
     EXPECT_EQ(logged("attachements: "), 1u);
     auto picture = screen->previewImageView()->image();
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->size().width, 640);
+    EXPECT_EQ(picture->size().width, sim::Device::shared().cameraFrame(sim::CameraPosition::Front)->width)
+        << "the front camera's frame";
     EXPECT_FALSE(screen->previewImageView()->isHidden());
     EXPECT_FALSE(screen->testTitle()->isHidden());
     EXPECT_TRUE(screen->waitProgress()->isHidden());
