@@ -136,7 +136,7 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
         {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists (--overwrite"},
         // A camera frame is read and checked with the profile or the script that names it.
-        {{"--profile", profileWith("zero.json", R"("hasTorch": true})", R"("hasTorch": true, "frame": "/dev/zero"})")},
+        {{"--profile", profileWith("zero.json", R"("frame": "test-card-back.ppm")", R"("frame": "/dev/zero")")},
          "/dev/zero",
          "zero.json: cameras[0].frame: /dev/zero: not a regular file"},
         {{"--script", write(dir / "frame.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": ")" +
