@@ -12,6 +12,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/url_loading.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
@@ -287,7 +288,7 @@ ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
             return run;
         }
         if (const int signal = steppingInterruption()) return interrupted(signal);
-        if (observer_) observer_();
+        rt::callStoredBlock(observer_);
         const double now = ns::Clock::currentTime();
         lookForTriggers(now);
         const Due due = runDue(now, run);
