@@ -8,6 +8,7 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/runtime/kvc.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/sim/run_text.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
@@ -132,7 +133,7 @@ void RunReport::observe(const sim::Driver& driver) {
 
 void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     if (top == screen_.lock()) return;
-    std::string picture = screenHook_ ? screenHook_(top) : std::string();
+    std::string picture = rt::callStoredBlock(screenHook_, top);
     if (presentedOverScreen(*top)) return; // a composer the test shows is part of its row
     close(now);
     // Test screens are the base test screen's kind; the results screen has an item too, but is none.

@@ -2,6 +2,7 @@
 
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/foundation/array.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/image.h"
@@ -103,7 +104,7 @@ void ItemTableViewCell::awakeFromNib() {
 }
 
 void ItemTableViewCell::tapButton(const rt::Id& sender) {
-    if (action_) action_(sender);
+    rt::callStoredBlock(action_, sender);
 }
 
 void ItemTableViewCell::configureCell(const rt::Ref<TestBaseModel>& item) {

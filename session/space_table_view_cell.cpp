@@ -2,6 +2,7 @@
 
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/foundation/array.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
@@ -64,7 +65,7 @@ void SpaceTableViewCell::awakeFromNib() {
 }
 
 void SpaceTableViewCell::clickButton(const rt::Id& sender, const rt::Ref<ui::Event>& event) {
-    if (action_) action_(sender, event);
+    rt::callStoredBlock(action_, sender, event);
 }
 
 void SpaceTableViewCell::configCell(const rt::Ref<ns::String>& labelText, const rt::Ref<ns::String>& buttonTitle) {

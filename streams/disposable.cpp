@@ -71,10 +71,12 @@ void CompoundDisposable::addDisposable(const rt::Ref<rt::Disposable>& d) {
         std::vector<rt::Ref<rt::Disposable>> swept; // released after the lock: a last release may run any code
         std::lock_guard g(lock_);
         if (!disposed_) {
-            if (inline_[1] && more_.size() == more_.capacity()) sweep(swept);
             if (!inline_[0]) inline_[0] = d;
             else if (!inline_[1]) inline_[1] = d;
-            else more_.push_back(d);
+            else {
+                if (more_.size() == more_.capacity()) sweep(swept);
+                more_.push_back(d);
+            }
             return;
         }
     }
@@ -82,18 +84,14 @@ void CompoundDisposable::addDisposable(const rt::Ref<rt::Disposable>& d) {
 }
 
 void CompoundDisposable::sweep(std::vector<rt::Ref<rt::Disposable>>& swept) {
-    std::vector<rt::Ref<rt::Disposable>> all;
-    all.reserve(more_.size() + 2);
-    for (auto& d : inline_)
-        if (d) all.push_back(std::move(d));
-    for (auto& d : more_) all.push_back(std::move(d));
-    more_.clear();
+    // The slots keep what they hold: a member moved into an emptied slot would be disposed before
+    // the members added ahead of it, and a later add would no longer fill that slot first.
     std::size_t kept = 0;
-    for (auto& d : all) {
+    for (auto& d : more_) {
         if (d->isDisposed()) swept.push_back(std::move(d));
-        else if (kept < 2) inline_[kept++] = std::move(d);
-        else more_.push_back(std::move(d));
+        else more_[kept++] = std::move(d);
     }
+    more_.erase(more_.begin() + static_cast<std::ptrdiff_t>(kept), more_.end());
 }
 
 void CompoundDisposable::removeDisposable(const rt::Disposable* d) {

@@ -43,8 +43,9 @@ private:
     std::atomic<void*> block_;
 };
 
-// Owns a set of disposables and disposes them together, in the order they were added. The first
-// two live inline; an array is made only for a third.
+// Owns a set of disposables and disposes them together: slot 0, slot 1, then the array in order.
+// An add fills slot 0 when it is empty, else slot 1, else goes to the end of the array, so the
+// first two live inline and an array is made only for a third.
 class CompoundDisposable : public Disposable {
     RT_CLASS(CompoundDisposable)
 public:
@@ -64,7 +65,8 @@ protected:
     CompoundDisposable() = default;
 
 private:
-    // Under the lock: moves the members already disposed into `swept`, keeping the order of the rest.
+    // Under the lock: moves the array's members already disposed into `swept`, keeping the order of
+    // the rest.
     void sweep(std::vector<rt::Ref<rt::Disposable>>& swept);
 
     mutable rt::SpinLock lock_;

@@ -12,6 +12,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/url_loading.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/alert_view.h"
@@ -309,7 +310,7 @@ ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
             return run;
         }
         if (const int signal = steppingInterruption()) return interrupted(signal);
-        if (observer_) observer_();
+        rt::callStoredBlock(observer_);
         const double now = ns::Clock::currentTime();
         lookForTriggers(now);
         const Due due = runDue(now, run);

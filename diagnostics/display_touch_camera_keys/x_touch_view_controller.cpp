@@ -6,6 +6,7 @@
 #include "platform/graphics/layer.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/graphics_context.h"
@@ -81,7 +82,7 @@ rt::Ref<XMaskView> XMaskView::maskViewWithFrame(const cg::Rect& frame, DrawBlock
 }
 
 void XMaskView::drawRect(const cg::Rect&) {
-    if (drawBlock_) drawBlock_(rt::retained(this), ui::graphicsGetCurrentContext());
+    rt::callStoredBlock(drawBlock_, rt::retained(this), ui::graphicsGetCurrentContext());
 }
 
 // ---- XCanvas ----------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "tests/testkit/app/navigation_app_test.h"
+#include "tests/testkit/slot_clearing_block.h"
 
 namespace app_tests {
 
@@ -133,6 +134,18 @@ TEST_F(RunReportTest, ARowPerVisitWithTheResultTheItemHasWhenItsScreenLeaves) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("login:    none"), std::string::npos) << text;
+}
+
+TEST_F(RunReportTest, TheScreenHookMayClearItsOwnSlotWhileItRuns) {
+    std::string heard;
+    auto hook = testkit::slotClearingBlock("hook", heard, [this] { report_->setScreenHook(nullptr); });
+    report_->setScreenHook([hook](const rt::Ref<ui::ViewController>& top) {
+        hook(top);
+        return std::string();
+    });
+    visit(ReportScreen::with(item("WIFI", "Wi-Fi")), 1, 1);
+    visit(ReportScreen::with(item("GPS", "GPS")), 1, 1);
+    EXPECT_EQ(heard, "hook;");
 }
 
 TEST_F(RunReportTest, TheFirstIntakeIsTimedFromLaunch) {

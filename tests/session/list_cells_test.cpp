@@ -24,6 +24,7 @@
 #include "session/string_split.h"
 #include "session/text_field_activity.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "tests/testkit/slot_clearing_block.h"
 #include "streams/signal.h"
 #include "tests/testkit/streams/recorder.h"
 
@@ -104,6 +105,22 @@ TEST_F(ListCells, TheCellButtonsRunTheirActionsOnlyWhenSet) {
     spaceCell->configCell(ns::String::make("Automatic tests (3 selected)"), ns::String::make("Remove all"));
     EXPECT_EQ(spaceCell->label_count()->text()->utf8(), "Automatic tests (3 selected)");
     EXPECT_EQ(spaceCell->selectButton()->titleForState(ui::ControlStates::Normal)->utf8(), "Remove all");
+}
+
+TEST_F(ListCells, AButtonActionMayClearItsOwnSlotWhileItRuns) {
+    auto itemCell = fromNib<ItemTableViewCell>("ItemTableViewCell");
+    auto spaceCell = fromNib<SpaceTableViewCell>("SpaceTableViewCell");
+    ASSERT_TRUE(itemCell && spaceCell);
+    std::string heard;
+    itemCell->setAction(
+        testkit::slotClearingBlock("tick", heard, [cell = itemCell.get()] { cell->setAction({}); }));
+    spaceCell->setAction(
+        testkit::slotClearingBlock("header", heard, [cell = spaceCell.get()] { cell->setAction({}); }));
+    for (int tap = 0; tap < 2; ++tap) {
+        itemCell->selectionButton()->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside);
+        spaceCell->selectButton()->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside);
+    }
+    EXPECT_EQ(heard, "tick;header;");
 }
 
 TEST_F(ListCells, TheLogoBecomesTheTitleView) {

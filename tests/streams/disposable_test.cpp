@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +76,38 @@ TEST(CompoundDisposable, LetsGoOfEndedMembersAsItGrowsAndKeepsTheOrderOfTheLive)
     EXPECT_LT(rt::liveObjectCount() - before, 16); // the four live ones, and a few ended ones not yet swept
     compound->dispose();
     EXPECT_EQ(order, "0 250 500 750 ");
+}
+
+TEST(CompoundDisposable, AnAddFillsSlotZeroThenSlotOneThenTheArray) {
+    // "+a" adds member a, "-a" removes it, "!a" disposes it on its own; the compound's disposal
+    // then runs the members in slot 0, slot 1, array order.
+    struct Case {
+        const char* steps;
+        const char* disposal;
+    };
+    const Case cases[] = {
+        {"+a +b +c -a +d", "dbc"},
+        {"+a +b +c -b +d", "adc"},
+        {"+a +b +c +d -a -b +e +f", "efcd"},
+        {"+a +b +c +d !a !c +e", "bde"}, // an ended member keeps its slot
+    };
+    for (const Case& c : cases) {
+        std::string order;
+        std::map<char, Ref<Disposable>> members;
+        auto compound = CompoundDisposable::make();
+        std::istringstream steps(c.steps);
+        for (std::string step; steps >> step;) {
+            const char name = step[1];
+            auto& member = members[name];
+            if (!member) member = Disposable::withBlock([&order, name] { order += name; });
+            if (step[0] == '+') compound->addDisposable(member);
+            else if (step[0] == '-') compound->removeDisposable(member.get());
+            else member->dispose();
+        }
+        order.clear();
+        compound->dispose();
+        EXPECT_EQ(order, c.disposal) << c.steps;
+    }
 }
 
 TEST(CompoundDisposable, AddedAfterDisposalIsDisposedAtOnce) {

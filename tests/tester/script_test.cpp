@@ -32,6 +32,7 @@
 #include "tests/testkit/app/navigation_app_test.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/slot_clearing_block.h"
 
 namespace {
 
@@ -242,6 +243,20 @@ protected:
     rt::Ref<ui::ViewController> screen_;
     std::vector<std::string> stepLog_;
 };
+
+TEST_F(ScriptRun, TheObserverMayClearItsOwnSlotWhileItRuns) {
+    std::string error;
+    auto script = parse(
+        R"({"steps": [{"at": 1, "do": "note", "what": "a"}, {"at": 2, "do": "note", "what": "b"}]})", &error);
+    ASSERT_TRUE(script) << error;
+    sim::ScriptRunner runner(std::move(*script), app().driver());
+    std::string heard;
+    runner.setObserver(
+        testkit::slotClearingBlock("observer", heard, [&runner] { runner.setObserver(nullptr); }));
+    ASSERT_TRUE(runner.runLaunchSteps(&error)) << error;
+    EXPECT_EQ(runner.run(600).end, sim::ScriptRun::End::Stalled);
+    EXPECT_EQ(heard, "observer;");
+}
 
 TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {
     sim::ScriptRun result = run(R"({"steps": [

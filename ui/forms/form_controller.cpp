@@ -12,6 +12,7 @@
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/runtime/value.h"
 #include "platform/uikit/activity_indicator_view.h"
 #include "platform/uikit/application.h"
@@ -124,7 +125,7 @@ void FormController::viewDidAppearBody(bool) {
 
 void FormController::viewWillDisappearBody(bool) {
     onScreen_ = false;
-    if (willDisappear_) willDisappear_();
+    rt::callStoredBlock(willDisappear_);
 }
 
 // ---- Showing other controllers -----------------------------------------------------------------

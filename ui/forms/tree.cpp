@@ -11,6 +11,7 @@
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/method_signature.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
@@ -146,7 +147,7 @@ void Element::selectedAccessory(const rt::Id&, const rt::Ref<ui::ViewController>
 }
 
 void Element::performAction() {
-    if (onSelected_) onSelected_();
+    rt::callStoredBlock(onSelected_);
     if (controllerAction_) sendAction(controllerAction_, controller());
 }
 
@@ -448,7 +449,7 @@ rt::Ref<Element> RootElement::findElementToFocusOnAfter(const Element* element) 
 }
 
 void RootElement::handleEditingChanged() {
-    if (onValueChanged_) onValueChanged_(rt::retained(this));
+    rt::callStoredBlock(onValueChanged_, rt::retained(this));
 }
 
 rt::Ref<ui::TableViewCell> RootElement::getCellForTableView(const rt::Ref<ui::TableView>& table,

@@ -285,7 +285,9 @@ void AttributedLabel::setAttributedText(rt::Ref<ns::AttributedString> text) {
     if (text && text->isEqualToAttributedString(attributedText_.get())) return;
     {
         rt::KeyChange change(this, "attributedText");
-        attributedText_ = text ? rt::cast<ns::AttributedString>(text->copy()) : nullptr;
+        auto copy = text ? rt::cast<ns::AttributedString>(text->copy()) : nullptr;
+        rt::SyncGuard lock(this); // the framesetter's rebuild reads the text on any thread
+        attributedText_ = std::move(copy);
     }
     setNeedsFramesetter();
     setNeedsDisplay();
@@ -307,34 +309,42 @@ rt::Ref<ns::AttributedString> AttributedLabel::rendered(const rt::Ref<ns::Attrib
 }
 
 rt::Ref<ns::AttributedString> AttributedLabel::renderedAttributedText() const {
+    rt::SyncGuard lock(this);
     if (!rendered_ && attributedText_) rendered_ = rendered(attributedText_);
     return rendered_;
 }
 
 void AttributedLabel::setNeedsFramesetter() {
+    rt::SyncGuard lock(this);
     rendered_ = nullptr;
-    needsFramesetter_.store(true, std::memory_order_release);
+    needsFramesetter_ = true;
 }
 
 rt::Ref<ct::Framesetter> AttributedLabel::framesetter() const {
-    // The flag is tested again under the label's lock, so that callers racing after one change
-    // make one framesetter between them.
-    if (needsFramesetter_.load(std::memory_order_acquire)) {
-        rt::SyncGuard lock(this);
-        if (needsFramesetter_.load(std::memory_order_relaxed)) {
-            rt::Ref<ns::AttributedString> rendered = renderedAttributedText();
-            framesetter_ = rendered ? ct::Framesetter::make(*rendered) : nullptr;
-            highlightFramesetter_ = nullptr;
-            builds_.fetch_add(rendered ? 1 : 0, std::memory_order_relaxed);
-            needsFramesetter_.store(false, std::memory_order_release);
-        }
+    // Under the label's lock, the read as well as the rebuild: callers racing after one change make
+    // one framesetter between them, and none reads the one a change on the main thread lets go.
+    rt::SyncGuard lock(this);
+    if (needsFramesetter_) {
+        rt::Ref<ns::AttributedString> rendered = renderedAttributedText();
+        framesetter_ = rendered ? ct::Framesetter::make(*rendered) : nullptr;
+        highlightFramesetter_ = nullptr;
+        builds_.fetch_add(rendered ? 1 : 0, std::memory_order_relaxed);
+        needsFramesetter_ = false;
     }
     return framesetter_;
 }
 
+rt::Ref<ct::Framesetter> AttributedLabel::highlightFramesetter() const {
+    rt::SyncGuard lock(this);
+    return highlightFramesetter_;
+}
+
 void AttributedLabel::setTextColor(rt::Ref<ui::Color> color) {
     const rt::Ref<ui::Color> old = textColor();
-    ui::Label::setTextColor(std::move(color));
+    {
+        rt::SyncGuard lock(this); // the rendered text, made on any thread, reads the colour
+        ui::Label::setTextColor(std::move(color));
+    }
     // By identity, as the rendered text holds the object: an equal colour that is another object
     // rebuilds too.
     if (old != textColor()) {

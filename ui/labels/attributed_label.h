@@ -27,8 +27,10 @@
 // it; the list is replaced whole on every change. A touch on or near a link (a margin of 15 points
 // searched by probes around the point) highlights it until the finger lifts, and the tap or a long
 // press goes to the link's block or to the delegate by the link's kind (a recognised long press
-// ends the touch, so no tap follows). Main thread only, except
-// that measuring and `framesetter` may be called from any thread.
+// ends the touch, so no tap follows). Main thread only, except that `framesetter` may be called
+// from any thread, also while the main thread sets a new text or text colour (the text, the
+// rendered text and the framesetter are read, dropped and made under the label's lock), and that
+// measuring may be called from any thread while the main thread leaves the label alone.
 
 #include <atomic>
 #include <cstdint>
@@ -116,7 +118,7 @@ public:
     rt::Ref<ct::Framesetter> framesetter() const;
     // The framesetter of the highlighted text, made by the first highlighted drawing and kept
     // until the framesetter is made again.
-    const rt::Ref<ct::Framesetter>& highlightFramesetter() const noexcept { return highlightFramesetter_; }
+    rt::Ref<ct::Framesetter> highlightFramesetter() const;
     // How many framesetters the label has made.
     std::size_t framesetterBuildCount() const noexcept { return builds_.load(std::memory_order_relaxed); }
 
@@ -352,11 +354,13 @@ private:
     // its kind when the delegate has it, else the one for any result.
     void reportLink(const rt::Ref<ns::TextCheckingResult>& result, const cg::Point* point);
 
+    // Written under the label's lock (the framesetter's rebuild reads it on any thread).
     rt::Ref<ns::AttributedString> attributedText_;
+    // Under the label's lock.
     mutable rt::Ref<ns::AttributedString> rendered_;
     mutable rt::Ref<ct::Framesetter> framesetter_;
     mutable rt::Ref<ct::Framesetter> highlightFramesetter_;
-    mutable std::atomic<bool> needsFramesetter_{false};
+    mutable bool needsFramesetter_ = false;
     mutable std::atomic<std::size_t> builds_{0};
     // The last text height the text rectangle asked the engine for, by framesetter and constraints:
     // a redraw or a hit test of an unchanged label lays the text out once, not twice.

@@ -117,9 +117,12 @@ void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
         highlighted->addAttribute(ns::CTForegroundColorAttributeName, highlightedTextColor()->cgColor(), range);
         // Kept until the framesetter is made again: a later highlighted colour shows after the
         // next change of text or text colour.
-        rt::Ref<ct::Framesetter> highlight = scaled ? nullptr : highlightFramesetter_;
+        rt::Ref<ct::Framesetter> highlight = scaled ? nullptr : highlightFramesetter();
         if (!highlight) highlight = ct::Framesetter::make(*highlighted);
-        if (!scaled) highlightFramesetter_ = highlight;
+        if (!scaled) {
+            rt::SyncGuard lock(this);
+            highlightFramesetter_ = highlight;
+        }
         drawFramesetter(*highlight, *highlighted, range, text, *context);
     } else {
         drawFramesetter(*setter, *rendered, range, text, *context);

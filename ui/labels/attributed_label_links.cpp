@@ -13,6 +13,7 @@
 #include "platform/uikit/transaction.h"
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/observation.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/accessibility_element.h"
 #include "platform/uikit/window.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
@@ -308,7 +309,7 @@ void AttributedLabel::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Re
     if (!activeLink_) return ui::Label::touchesEnded(touches, event);
     rt::Ref<AttributedLabelLink> link = activeLink_;
     if (link->linkTapBlock()) {
-        link->linkTapBlock()(rt::retained(this), link);
+        rt::callStoredBlock(link->linkTapBlock(), rt::retained(this), link);
         setActiveLink(nullptr);
         return;
     }
@@ -337,7 +338,8 @@ void AttributedLabel::longPressGestureDidFire(const rt::Id& sender) {
     if (!link) return;
     // The recogniser took the finger when it recognised (its view's touches were cancelled, which
     // ends the highlight), so no tap follows.
-    if (link->linkLongPressBlock()) return link->linkLongPressBlock()(rt::retained(this), link);
+    if (link->linkLongPressBlock())
+        return rt::callStoredBlock(link->linkLongPressBlock(), rt::retained(this), link);
     if (link->result()) reportLink(link->result(), &point);
 }
 

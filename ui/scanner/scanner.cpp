@@ -3,6 +3,7 @@
 #include "platform/foundation/dispatch.h"
 #include "platform/media/metadata_output.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/stored_block.h"
 
 namespace qr {
 
@@ -108,7 +109,7 @@ void Scanner::captureOutputDidOutputMetadataObjects(const rt::Id&, const rt::Ref
     for (const rt::Id& object : *objects) {
         auto code = rt::cast<av::MetadataMachineReadableCodeObject>(object);
         if (!code || !metadataObjectTypes_->containsObject(code->type())) continue;
-        if (completionBlock_) completionBlock_(code->stringValue());
+        rt::callStoredBlock(completionBlock_, code->stringValue());
         return;
     }
 }

@@ -10,6 +10,7 @@
 #include "platform/media/capture_session.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/bezier_path.h"
 #include "platform/uikit/button.h"
@@ -160,7 +161,7 @@ ScannerViewController::readerWithCancelButtonTitleCodeReaderStartScanningAtLoadS
         reader->setCompletionWithBlock([weak](const rt::Ref<ns::String>& text) {
             auto self = weak.lock();
             if (!self) return;
-            if (self->completionBlock_) self->completionBlock_(text);
+            rt::callStoredBlock(self->completionBlock_, text);
             rt::tell(self->delegate(), rt::Sel(kReaderDidScanResultSelector), rt::Id(self), rt::Id(text));
         });
     return screen;
@@ -247,7 +248,7 @@ void ScannerViewController::switchDeviceInput() {
 
 void ScannerViewController::cancelAction(const rt::Id&) {
     stopScanning();
-    if (completionBlock_) completionBlock_(nullptr);
+    rt::callStoredBlock(completionBlock_, nullptr);
     rt::tell(delegate(), rt::Sel(kReaderDidCancelSelector), rt::Id(rt::retained(this)));
 }
 

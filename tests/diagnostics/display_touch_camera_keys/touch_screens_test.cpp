@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "diagnostics/display_touch_camera_keys/stylus_view_controller.h"
@@ -22,6 +23,7 @@
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_rendering.h"
 #include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
+#include "tests/testkit/slot_clearing_block.h"
 
 namespace {
 
@@ -302,6 +304,16 @@ TEST_F(TouchScreens, InkIsDrawnInHalfStepsAndOnlyItsNewestPartIsDrawnAgain) {
     EXPECT_EQ(told, 0u);
     app_->advance(0);
     EXPECT_EQ(mask->displayPassCount(), 2u);
+}
+
+TEST(TouchInk, TheDrawBlockMayClearItsOwnSlotWhileItRuns) {
+    std::string heard;
+    auto mask = ft::XMaskView::maskViewWithFrame(cg::Rect::make(0, 0, 10, 10), {});
+    mask->setDrawBlock(
+        testkit::slotClearingBlock("ink", heard, [mask = mask.get()] { mask->setDrawBlock(nullptr); }));
+    mask->drawRect(mask->bounds());
+    mask->drawRect(mask->bounds());
+    EXPECT_EQ(heard, "ink;");
 }
 
 TEST_F(TouchScreens, TheStylusVisitsItsFourPointsAndPassesAtTheFifthTap) {

@@ -27,6 +27,7 @@
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
+#include "tests/testkit/slot_clearing_block.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/labels/attributed_label.h"
 #include "ui/labels/attributed_label_link.h"
@@ -569,6 +570,30 @@ TEST_F(AttributedLabelLongPress, ActsOnlyWhenItBeginsAndItsBlockWins) {
     EXPECT_EQ(blocks, 1);
     EXPECT_EQ(listener->heard.size(), 1u);
     press->reset();
+}
+
+TEST_F(AttributedLabelLongPress, ALinkBlockMayClearItsOwnSlotWhileItRuns) {
+    auto label = linkLabel();
+    auto link = label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
+    const auto& press = label->longPressGestureRecognizer();
+    testkit::expectSlotClearingBlocksRunOnce({
+        {"the tap block",
+         [&](const char* name, std::string& heard) {
+             link->setLinkTapBlock(testkit::slotClearingBlock(
+                 name, heard, [link = link.get()] { link->setLinkTapBlock(nullptr); }));
+         },
+         [&] { tap(label, at(2)); }},
+        {"the long-press block",
+         [&](const char* name, std::string& heard) {
+             link->setLinkLongPressBlock(testkit::slotClearingBlock(
+                 name, heard, [link = link.get()] { link->setLinkLongPressBlock(nullptr); }));
+         },
+         [&] {
+             press->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+             press->setState(ui::GestureRecognizerState::Began);
+             press->reset();
+         }},
+    });
 }
 
 } // namespace

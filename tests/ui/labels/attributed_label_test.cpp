@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/attributed_string.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/graphics/value_boxing.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
@@ -16,6 +17,7 @@
 #include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/view_rendering.h"
 #include "tests/testkit/latch.h"
 #include "ui/labels/attributed_label.h"
 
@@ -211,6 +213,34 @@ TEST(AttributedLabelText, ThreadsAskingAfterOneChangeShareOneFramesetter) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(label->framesetterBuildCount(), 1u);
     for (const auto& framesetter : seen) EXPECT_EQ(framesetter, seen.front());
+}
+
+TEST(AttributedLabelText, AnotherThreadAsksForTheFramesetterWhileTheMainThreadChangesTheText) {
+    auto label = tl::AttributedLabel::make(cg::Rect::make(0, 0, 200, 40));
+    label->setHighlightedTextColor(ui::Color::greenColor());
+    const std::vector<std::string> texts{"the first text", "the second text"};
+    label->setText(ns::String::make(texts[0]));
+    constexpr int kRounds = 200;
+    testkit::Latch started;
+    std::vector<std::string> seen;
+    std::thread asker([&] {
+        started.countDown();
+        for (int i = 0; i < kRounds; ++i)
+            if (const auto framesetter = label->framesetter())
+                seen.push_back(framesetter->attributedString()->string()->utf8());
+    });
+    ASSERT_TRUE(started.wait());
+    for (int i = 0; i < kRounds; ++i) {
+        label->setText(ns::String::make(texts[std::size_t(i % 2)]));
+        label->setTextColor(i % 3 ? ui::Color::redColor() : ui::Color::blueColor());
+        label->setHighlighted(i % 4 == 0);
+        cg::RecordingContext context;
+        ui::renderView(*label, context);
+    }
+    asker.join();
+    EXPECT_EQ(seen.size(), std::size_t(kRounds));
+    for (const std::string& text : seen)
+        EXPECT_TRUE(text == texts[0] || text == texts[1]) << text;
 }
 
 // ---- Sizing and the text rectangle ----

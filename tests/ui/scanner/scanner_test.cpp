@@ -30,6 +30,7 @@
 #include "tests/testkit/app/snapshot.h"
 #include "tests/testkit/qr_frames.h"
 #include "tests/testkit/scratch_folder.h"
+#include "tests/testkit/slot_clearing_block.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/scanner/buttons.h"
 #include "ui/scanner/scanner.h"
@@ -313,6 +314,34 @@ TEST_F(Scanning, TheClassChecksAskAThrowAwaySession) {
     av::CaptureMetadataOutput::setCameraMetadataObjectTypesForTesting({std::string(av::MetadataObjectTypeEAN13Code)});
     EXPECT_FALSE(qr::Scanner::supportsMetadataObjectTypes(nullptr));
     av::CaptureMetadataOutput::setCameraMetadataObjectTypesForTesting({});
+}
+
+TEST_F(Scanning, ACompletionMayClearItsOwnSlotWhileItRuns) {
+    const auto code =
+        ns::Array::make({av::MetadataMachineReadableCodeObject::make(av::MetadataObjectTypeQRCode, "ONCE")});
+    auto r = qr::Scanner::readerWithMetadataObjectTypes(qr::qrCodeTypes());
+    auto screen = qr::ScannerViewController::make();
+    auto armScreen = [&](const char* name, std::string& heard) {
+        screen->setCompletionWithBlock(testkit::slotClearingBlock(
+            name, heard, [screen = screen.get()] { screen->setCompletionBlock(nullptr); }));
+    };
+    testkit::expectSlotClearingBlocksRunOnce({
+        {"the reader's, on a scan",
+         [&](const char* name, std::string& heard) {
+             r->setCompletionWithBlock(
+                 testkit::slotClearingBlock(name, heard, [r = r.get()] { r->setCompletionBlock(nullptr); }));
+         },
+         [&] {
+             r->metadataOutput()->deliverMetadataObjectsForTesting(code);
+             frames(0);
+         }},
+        {"the screen's, on a scan", armScreen,
+         [&] {
+             screen->codeReader()->metadataOutput()->deliverMetadataObjectsForTesting(code);
+             frames(0);
+         }},
+        {"the screen's, on cancel", armScreen, [&] { screen->cancelAction(nullptr); }},
+    });
 }
 
 TEST_F(Scanning, TheScreenStartsStopsReportsAndCancels) {

@@ -3,6 +3,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/text_field.h"
@@ -103,7 +104,7 @@ void MultilineTextViewController::viewWillAppearBody(bool) {
 
 void MultilineTextViewController::viewWillDisappearBody(bool) {
     onScreen_ = false;
-    if (willDisappear_) willDisappear_();
+    rt::callStoredBlock(willDisappear_);
 }
 
 void MultilineTextViewController::setResizeWhenKeyboardPresented(bool resize) {

@@ -5,6 +5,7 @@
 #include "platform/foundation/run_loop.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
@@ -249,7 +250,7 @@ void RadioItemElement::selected(const rt::Ref<ui::TableView>& table,
     } else if (const auto section = radioSection()) {
         if (table && indexPath) table->deselectRowAtIndexPath(indexPath, true);
         section->setSelected(index);
-        if (section->onSelected()) section->onSelected()();
+        rt::callStoredBlock(section->onSelected());
     }
 }
 

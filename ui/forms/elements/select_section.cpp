@@ -4,6 +4,7 @@
 
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/stored_block.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/table_view.h"
 #include "ui/forms/elements/list_state_elements.h"
@@ -225,7 +226,7 @@ void SelectItemElement::selected(const rt::Ref<ui::TableView>& table,
         updateCell(cell);
         section->addSelectedIndex(index_);
     }
-    if (section->onSelected()) section->onSelected()();
+    rt::callStoredBlock(section->onSelected());
     if (table && indexPath) table->deselectRowAtIndexPath(indexPath, true);
 }
 
