@@ -16,6 +16,7 @@
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/object.h"
+#include "ui/forms/visible_members.h"
 
 namespace ui {
 class TableView;
@@ -62,7 +63,10 @@ public:
     double height() const noexcept { return height_; }
     void setHeight(double height) noexcept { height_ = height; }
     bool hidden() const noexcept { return hidden_; }
-    void setHidden(bool hidden) noexcept { hidden_ = hidden; }
+    void setHidden(bool hidden) noexcept {
+        if (hidden != hidden_) visible::hiddenChanged();
+        hidden_ = hidden;
+    }
     rt::Ref<Section> parentSection() const;
     void setParentSection(const rt::Ref<Section>& section);
     // The controller that last made the element's cell or saw its row tapped.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/forms/element.h"
+#include "ui/forms/visible_members.h"
 
 namespace fm {
 
@@ -120,6 +121,7 @@ private:
 
     rt::Ref<ns::String> title_, controllerName_, emptyMessage_;
     std::vector<rt::Ref<Section>> sections_;
+    visible::Index shownSections_; // forgotten whenever sections_ changes
     bool hasSections_ = false;
     bool grouped_ = false;
     bool showKeyboardOnAppear_ = false;

@@ -10,6 +10,7 @@
 #include "platform/foundation/string.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
+#include "ui/forms/visible_members.h"
 
 namespace ns {
 class Dictionary;
@@ -60,7 +61,10 @@ public:
     const cg::Rect& entryPosition() const noexcept { return entryPosition_; }
     void setEntryPosition(const cg::Rect& frame) noexcept { entryPosition_ = frame; }
     bool hidden() const noexcept { return hidden_; }
-    void setHidden(bool hidden) noexcept { hidden_ = hidden; }
+    void setHidden(bool hidden) noexcept {
+        if (hidden != hidden_) visible::hiddenChanged();
+        hidden_ = hidden;
+    }
     bool canDeleteRows() const noexcept { return canDeleteRows_; }
     void setCanDeleteRows(bool can) noexcept { canDeleteRows_ = can; }
     const rt::Id& object() const noexcept { return object_; }
@@ -122,6 +126,7 @@ private:
 
     rt::Ref<ns::String> key_, bind_, title_, footer_, headerImage_, footerImage_;
     std::vector<rt::Ref<Element>> elements_;
+    visible::Index shownElements_; // forgotten whenever elements_ changes
     bool hasElements_ = false;
     bool hidden_ = false;
     bool canDeleteRows_ = false;

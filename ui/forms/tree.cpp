@@ -260,18 +260,21 @@ void Section::addElement(const rt::Ref<Element>& element) {
     if (!element) return;
     adopt(element);
     elements_.push_back(element);
+    shownElements_.forget();
 }
 
 void Section::insertElementAtIndex(const rt::Ref<Element>& element, std::size_t index) {
     if (!element) return;
     adopt(element);
     elements_.insert(elements_.begin() + std::ptrdiff_t(std::min(index, elements_.size())), element);
+    shownElements_.forget();
 }
 
 void Section::removeAllElements() {
     for (const auto& element : elements_)
         if (element->parentSection().get() == this) element->setParentSection(nullptr);
     elements_.clear();
+    shownElements_.forget();
 }
 
 bool Section::canRemoveElementForRow(std::size_t index) const {
@@ -282,12 +285,14 @@ bool Section::removeElementForRow(std::size_t index) {
     if (!canRemoveElementForRow(index)) return false;
     const rt::Ref<Element> element = elements_[index];
     elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(index));
+    shownElements_.forget();
     if (element->parentSection().get() == this) element->setParentSection(nullptr);
     return true;
 }
 
 void Section::moveElementFromRowToRow(std::size_t from, std::size_t to) {
     moveObjectFromIndex(elements_, from, to);
+    shownElements_.forget();
 }
 
 rt::Ref<ns::Array> Section::elementList() const {
@@ -301,11 +306,11 @@ std::size_t Section::indexOfElement(const Element* element) const noexcept {
 }
 
 rt::Ref<Element> Section::getVisibleElementForIndex(long n) const {
-    return visible::at(elements_, n);
+    return shownElements_.at(elements_, n);
 }
 
 long Section::visibleNumberOfElements() const noexcept {
-    return visible::count(elements_);
+    return shownElements_.count(elements_);
 }
 
 std::size_t Section::getVisibleIndexForElement(const Element* element) const noexcept {
@@ -356,6 +361,7 @@ void RootElement::addSection(const rt::Ref<Section>& section) {
     if (!section) return;
     hasSections_ = true;
     sections_.push_back(section);
+    shownSections_.forget();
     section->setRootElement(rt::retained(this));
 }
 
@@ -365,6 +371,7 @@ void RootElement::setSections(const std::vector<rt::Ref<Section>>* sections) {
     for (const auto& section : sections_)
         if (section->rootElement().get() == this) section->setRootElement(nullptr);
     sections_.clear();
+    shownSections_.forget();
     hasSections_ = false;
     if (!sections) return;
     hasSections_ = true;
@@ -390,11 +397,11 @@ rt::Ref<Section> RootElement::getSectionForIndex(long index) const {
 }
 
 rt::Ref<Section> RootElement::getVisibleSectionForIndex(long n) const {
-    return visible::at(sections_, n);
+    return shownSections_.at(sections_, n);
 }
 
 long RootElement::visibleNumberOfSections() const noexcept {
-    return visible::count(sections_);
+    return shownSections_.count(sections_);
 }
 
 std::size_t RootElement::getVisibleIndexForSection(const Section* section) const noexcept {

@@ -1,12 +1,14 @@
 // The form's table: sections and rows through the visible members, headers, the display order
-// of appearance and form delegate, look-ups, deletes and moves mapped through hidden elements;
-// and the progress and text rows. Layout figures come from the model font: at size S a line is
-// S high.
+// of appearance and form delegate, look-ups, deletes and moves mapped through hidden elements,
+// rows that follow each change of the members; and the progress and text rows. Layout figures
+// come from the model font: at size S a line is S high.
 
 #include <gtest/gtest.h>
 
 #include "platform/foundation/array.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/kvc.h"
+#include "platform/runtime/number.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/progress_view.h"
 #include "platform/uikit/view_controller.h"
@@ -266,6 +268,61 @@ TEST_F(FormTableTest, DeletesAndMovesMapRowsThroughHiddenElements) {
         EXPECT_EQ(keys(s), c.keys);
         EXPECT_EQ(t->numberOfRowsInSection(0), c.rows);
         EXPECT_EQ(t->numberOfRowsInSection(0), s->visibleNumberOfElements());
+    }
+}
+
+// The table's rows follow each change of the members after a first load: each row's cell is its
+// element's ("!" where the element's own index path disagrees), sections split by "|".
+TEST_F(FormTableTest, RowsFollowMembersHiddenShownInsertedRemovedAndMoved) {
+    auto a = element("a"), b = element("b", true), c = element("c"), d = element("d"), e = element("e"),
+         f = element("f"), g = element("g"), x = element("x"), y = element("y"), z = element("z");
+    auto first = section({a, b, c, d}), second = section({e, f}), third = section({g}), fourth = section({z});
+    third->setHidden(true);
+    first->setCanDeleteRows(true);
+    auto t = table({first, second, third});
+    auto rows = [&] {
+        t->reloadData();
+        std::string out;
+        for (long s = 0; s < t->numberOfSections(); ++s) {
+            if (s) out += "|";
+            for (long r = 0; r < t->numberOfRowsInSection(s); ++r) {
+                const auto cell = t->cellForRowAtIndexPath(at(r, s));
+                const auto shown = cell ? form->elementWithKey(cell->accessibilityIdentifier()->utf8()) : nullptr;
+                const auto path = shown ? shown->getIndexPath() : nullptr;
+                out += shown ? shown->key()->utf8() : "?";
+                if (!path || path->section() != s || path->row() != r) out += "!";
+            }
+        }
+        return out;
+    };
+    for (const auto& member : {a, b, c, d, e, f, g, x, y, z})
+        member->setAccessibilityIdentifier(member->key());
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"acd|ef", [] {}},
+        {"ad|ef", [&] { c->setHidden(true); }},
+        {"abd|ef", [&] { ns::setValueForKey(b, ns::Number::withBool(false), "hidden"); }},
+        {"axbd|ef", [&] { first->insertElementAtIndex(x, 1); }},
+        {"xbd|ef", [&] { EXPECT_TRUE(first->removeElementForRow(0)); }},
+        {"bdx|ef", [&] { first->moveElementFromRowToRow(0, 3); }},
+        {"bdx|efy", [&] { second->addElement(y); }},
+        {"efy|g", [&] {
+             first->setHidden(true);
+             third->setHidden(false);
+         }},
+        {"efy|g|z", [&] { form->addSection(fourth); }},
+        {"bdx|efy|g|z", [&] { first->setHidden(false); }},
+        {"bdx||g|z", [&] { second->removeAllElements(); }},
+        {"", [&] { form->setSections(nullptr); }},
+        {"z|bdx", [&] {
+             const std::vector<rt::Ref<fm::Section>> kept{fourth, first};
+             form->setSections(&kept);
+         }},
+        {"z|bcdx", [&] { c->setHidden(false); }},
+    };
+    for (const auto& [expected, change] : steps) {
+        SCOPED_TRACE(expected);
+        change();
+        EXPECT_EQ(rows(), expected);
     }
 }
 
