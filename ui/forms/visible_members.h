@@ -42,16 +42,19 @@ public:
 private:
     template <class T> const std::vector<std::size_t>& places(const std::vector<rt::Ref<T>>& members) const {
         const std::uint64_t now = flagChanges.load(std::memory_order_relaxed);
-        if (builtAt_ == now) return places_;
+        // A list of another length is rebuilt even unannounced: no place can point past its end.
+        if (builtAt_ == now && builtFor_ == members.size()) return places_;
         places_.clear();
         for (std::size_t i = 0; i < members.size(); ++i)
             if (!members[i]->hidden()) places_.push_back(i);
         builtAt_ = now;
+        builtFor_ = members.size();
         return places_;
     }
 
     mutable std::vector<std::size_t> places_;
     mutable std::uint64_t builtAt_ = 0;
+    mutable std::size_t builtFor_ = 0;
 };
 
 // How many members that show come before `target` (which may be hidden); NotFound when absent.
