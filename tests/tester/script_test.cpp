@@ -245,17 +245,10 @@ protected:
 };
 
 TEST_F(ScriptRun, TheObserverMayClearItsOwnSlotWhileItRuns) {
-    std::string error;
-    auto script = parse(
-        R"({"steps": [{"at": 1, "do": "note", "what": "a"}, {"at": 2, "do": "note", "what": "b"}]})", &error);
-    ASSERT_TRUE(script) << error;
-    sim::ScriptRunner runner(std::move(*script), app().driver());
-    std::string heard;
-    runner.setObserver(
-        testkit::slotClearingBlock("observer", heard, [&runner] { runner.setObserver(nullptr); }));
-    ASSERT_TRUE(runner.runLaunchSteps(&error)) << error;
-    EXPECT_EQ(runner.run(600).end, sim::ScriptRun::End::Stalled);
-    EXPECT_EQ(heard, "observer;");
+    sim::ScriptRunner runner(*parse(R"({"steps": [{"at": 1, "do": "note", "what": "a"}]})"), app().driver());
+    testkit::expectBlockClearingItselfRunsOnce(
+        "the observer", [&](auto block) { runner.setObserver(block); },
+        [&] { EXPECT_EQ(runner.runLaunched(600).end, sim::ScriptRun::End::Stalled); });
 }
 
 TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {
