@@ -405,8 +405,7 @@ TEST(MainJobProcess, AFailedStepOrCheckCarryingTheIdentityOrThePasswordShowsNeit
         Outcome outcome = runProcess({"--script", write(scratch.path() / "leaky.json", script.dump()),
                                       "--run-dir", runDir.string(), "--no-pictures"});
         EXPECT_EQ(outcome.status, 1) << outcome.output;
-        for (const std::string& part : shown)
-            EXPECT_NE(outcome.output.find(part), std::string::npos) << part << "\n" << outcome.output;
+        EXPECT_NE(inOrder(outcome.output, shown), std::string::npos) << outcome.output;
         EXPECT_LT(outcome.output.size(), 8192u);
         EXPECT_EQ(outcome.output.find_first_of("\x1b\x07"), std::string::npos);
         expectNothingPrivate(runDir, outcome.output);

@@ -208,7 +208,6 @@ TEST(UIButton, ADisabledSystemButtonIsDimmedUnlessItsOwnColourIsSet) {
         button->setTitleForState(ns::str("Send"), ui::ControlStates::Normal);
         button->setEnabled(false);
     }
-    EXPECT_FALSE(rt::equal(system->titleLabel()->textColor(), blue));
     EXPECT_LT(system->titleLabel()->textColor()->alpha(), 1);
     EXPECT_TRUE(rt::equal(custom->titleLabel()->textColor(), red)) << "a custom button keeps its colour";
     system->setTitleColorForState(red, ui::ControlStates::Disabled);
