@@ -24,7 +24,6 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
-#include "platform/uikit/label.h"
 #include "platform/uikit/view_controller.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
@@ -192,11 +191,9 @@ protected:
             "push",
             {{}, {"animated", "label"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
                  auto screen = screenWithButton();
-                 if (const std::string* text = a.arg("label")) {
-                     auto label = rt::make<ui::Label>();
-                     label->setText(ns::String::make(*text));
-                     screen->view()->addSubview(label);
-                 }
+                 if (const std::string* text = a.arg("label"))
+                     rt::cast<ui::Button>(screen->view())->setTitleForState(ns::String::make(*text),
+                                                                            ui::ControlStates::Normal);
                  navigation_->pushViewController(screen, a.arg("animated") != nullptr);
                  return true;
              }});
