@@ -137,15 +137,9 @@ TEST_F(RunReportTest, ARowPerVisitWithTheResultTheItemHasWhenItsScreenLeaves) {
 }
 
 TEST_F(RunReportTest, TheScreenHookMayClearItsOwnSlotWhileItRuns) {
-    std::string heard;
-    auto hook = testkit::slotClearingBlock("hook", heard, [this] { report_->setScreenHook(nullptr); });
-    report_->setScreenHook([hook](const rt::Ref<ui::ViewController>& top) {
-        hook(top);
-        return std::string();
-    });
-    visit(ReportScreen::with(item("WIFI", "Wi-Fi")), 1, 1);
-    visit(ReportScreen::with(item("GPS", "GPS")), 1, 1);
-    EXPECT_EQ(heard, "hook;");
+    testkit::expectBlockClearingItselfRunsOnce(
+        "the hook", [this](auto block) { report_->setScreenHook(block); },
+        [this] { visit(ReportScreen::with(item("WIFI", "Wi-Fi")), 1, 1); });
 }
 
 TEST_F(RunReportTest, TheFirstIntakeIsTimedFromLaunch) {

@@ -265,12 +265,8 @@ TEST_F(Capture, APlayedMovieEndsOneLengthLaterResumesAfterAPauseAndAMissingOneNe
 }
 
 TEST_F(Capture, ThePreviewAndThePlayerShowTheCameraUprightInTheirLayers) {
-    // The back camera sees red above blue.
     const std::string frame = (scratch_.path() / "above.ppm").string();
-    std::string text = "P3\n16 16\n255\n";
-    for (int pixel = 0; pixel < 16 * 16; ++pixel)
-        text += pixel < 8 * 16 ? "255 0 0\n" : "0 0 255\n";
-    std::ofstream(frame, std::ios::binary) << text;
+    std::ofstream(frame) << "P3 1 2 255 255 0 0 0 0 255\n"; // the back camera sees red above blue
     install([&](sim::Profile& p) { p.cameras.edit()[0].frame.file = frame; });
     std::ofstream(moviePath()) << "FTMOVIE 1\nduration 2\nside back\nmirrored 0\naudio 1\n";
     auto player = av::Player::make();

@@ -26,10 +26,8 @@ class MediaPlayer : public testkit::VirtualTimeTest {
 protected:
     void SetUp() override {
         device_.emplace(sim::defaultProfile());
-        // The volume watchers (the indicator's, the session listeners', the audio session's) live
-        // as long as the process and remember the last volume they saw, on whichever device an
-        // earlier test installed: installing a device tells none of them. A change to this
-        // device's own volume, hidden and its announcements run out, brings them back to it.
+        // The process's volume watchers remember the last volume of the device an earlier test
+        // installed: a change to this device's own, hidden and announced, brings them back to it.
         mp::VolumeIndicator::setHidden(true);
         mp::MusicPlayerController::applicationMusicPlayer()->setVolume(
             static_cast<float>(sim::currentDevice()->audio.outputVolume));

@@ -111,16 +111,12 @@ TEST_F(ListCells, AButtonActionMayClearItsOwnSlotWhileItRuns) {
     auto itemCell = fromNib<ItemTableViewCell>("ItemTableViewCell");
     auto spaceCell = fromNib<SpaceTableViewCell>("SpaceTableViewCell");
     ASSERT_TRUE(itemCell && spaceCell);
-    std::string heard;
-    itemCell->setAction(
-        testkit::slotClearingBlock("tick", heard, [cell = itemCell.get()] { cell->setAction({}); }));
-    spaceCell->setAction(
-        testkit::slotClearingBlock("header", heard, [cell = spaceCell.get()] { cell->setAction({}); }));
-    for (int tap = 0; tap < 2; ++tap) {
-        itemCell->selectionButton()->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside);
-        spaceCell->selectButton()->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside);
-    }
-    EXPECT_EQ(heard, "tick;header;");
+    testkit::expectBlockClearingItselfRunsOnce(
+        "tick", [&](auto block) { itemCell->setAction(block); },
+        [&] { itemCell->selectionButton()->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside); });
+    testkit::expectBlockClearingItselfRunsOnce(
+        "header", [&](auto block) { spaceCell->setAction(block); },
+        [&] { spaceCell->selectButton()->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside); });
 }
 
 TEST_F(ListCells, TheLogoBecomesTheTitleView) {

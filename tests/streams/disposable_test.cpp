@@ -80,23 +80,19 @@ TEST(CompoundDisposable, LetsGoOfEndedMembersAsItGrowsAndKeepsTheOrderOfTheLive)
 
 TEST(CompoundDisposable, AnAddFillsSlotZeroThenSlotOneThenTheArray) {
     // "+a" adds member a, "-a" removes it, "!a" disposes it on its own; the compound's disposal
-    // then runs the members in slot 0, slot 1, array order.
-    struct Case {
-        const char* steps;
-        const char* disposal;
-    };
-    const Case cases[] = {
+    // then runs the members in slot 0, slot 1, array order. An ended member keeps its slot.
+    const std::pair<const char*, const char*> cases[] = {
         {"+a +b +c -a +d", "dbc"},
         {"+a +b +c -b +d", "adc"},
         {"+a +b +c +d -a -b +e +f", "efcd"},
-        {"+a +b +c +d !a !c +e", "bde"}, // an ended member keeps its slot
+        {"+a +b +c +d !a !c +e", "bde"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [steps, disposal] : cases) {
         std::string order;
         std::map<char, Ref<Disposable>> members;
         auto compound = CompoundDisposable::make();
-        std::istringstream steps(c.steps);
-        for (std::string step; steps >> step;) {
+        std::istringstream read(steps);
+        for (std::string step; read >> step;) {
             const char name = step[1];
             auto& member = members[name];
             if (!member) member = Disposable::withBlock([&order, name] { order += name; });
@@ -106,7 +102,7 @@ TEST(CompoundDisposable, AnAddFillsSlotZeroThenSlotOneThenTheArray) {
         }
         order.clear();
         compound->dispose();
-        EXPECT_EQ(order, c.disposal) << c.steps;
+        EXPECT_EQ(order, disposal) << steps;
     }
 }
 

@@ -24,7 +24,6 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
-#include "platform/uikit/label.h"
 #include "platform/uikit/view_controller.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
@@ -87,8 +86,7 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"on": {"screen": ""}, "do": "back"}]})", "not empty"},
         {R"({"steps": [{"on": {"battery": "x"}, "do": "back"}]})", "no trigger is called"},
         {R"({"steps": [{"on": {"screen": "A", "url": "b"}, "do": "back"}]})", "one trigger"},
-        {R"({"steps": [{"on": {"alert": "A", "shows": "b"}, "do": "back"}]})",
-         "\"shows\" goes with \"screen\""},
+        {R"({"steps": [{"on": {"alert": "A", "shows": "b"}, "do": "back"}]})", "\"shows\" goes with \"screen\""},
         {R"({"steps": [{"on": {"screen": "A", "shows": ""}, "do": "back"}]})", "\"shows\" needs a text"},
         {R"({"steps": [{"on": {"screen": "A", "shows": 1}, "do": "back"}]})", "\"shows\" needs a text"},
         {R"({"steps": [{"at": 1, "do": "open", "url": "{nowhere}/x"}]})", "unknown variable \"{nowhere}\""},
@@ -110,12 +108,9 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         // Rows, sections and indexes are whole numbers, written as numbers.
         {R"({"steps": [{"at": 1, "do": "expect", "row": "abc", "text": "x"}]})",
          "step 1: \"expect\": \"row\" must be a whole number"},
-        {R"({"steps": [{"at": 1, "do": "expect", "row": 0.5, "text": "x"}]})",
-         "\"row\" must be a whole number"},
-        {R"({"steps": [{"at": 1, "do": "expect", "row": 1e308, "text": "x"}]})",
-         "\"row\" must be a whole number"},
-        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})",
-         "\"section\" must be a whole number"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0.5, "text": "x"}]})", "\"row\" must be a whole"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 1e308, "text": "x"}]})", "\"row\" must be a whole"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})", "\"section\" must be"},
         {R"({"steps": [{"at": 1, "do": "tapRow", "row": "2"}]})", "\"row\" must be a whole number"},
         {R"({"steps": [{"at": 1, "do": "press", "index": 1.5}]})", "\"index\" must be a whole number"},
     };
@@ -196,11 +191,9 @@ protected:
             "push",
             {{}, {"animated", "label"}, {}, [this](sim::Driver&, const sim::ScriptAction& a, std::string*) {
                  auto screen = screenWithButton();
-                 if (const std::string* text = a.arg("label")) {
-                     auto label = rt::make<ui::Label>();
-                     label->setText(ns::String::make(*text));
-                     screen->view()->addSubview(label);
-                 }
+                 if (const std::string* text = a.arg("label"))
+                     rt::cast<ui::Button>(screen->view())->setTitleForState(ns::String::make(*text),
+                                                                            ui::ControlStates::Normal);
                  navigation_->pushViewController(screen, a.arg("animated") != nullptr);
                  return true;
              }});
@@ -245,17 +238,10 @@ protected:
 };
 
 TEST_F(ScriptRun, TheObserverMayClearItsOwnSlotWhileItRuns) {
-    std::string error;
-    auto script = parse(
-        R"({"steps": [{"at": 1, "do": "note", "what": "a"}, {"at": 2, "do": "note", "what": "b"}]})", &error);
-    ASSERT_TRUE(script) << error;
-    sim::ScriptRunner runner(std::move(*script), app().driver());
-    std::string heard;
-    runner.setObserver(
-        testkit::slotClearingBlock("observer", heard, [&runner] { runner.setObserver(nullptr); }));
-    ASSERT_TRUE(runner.runLaunchSteps(&error)) << error;
-    EXPECT_EQ(runner.run(600).end, sim::ScriptRun::End::Stalled);
-    EXPECT_EQ(heard, "observer;");
+    sim::ScriptRunner runner(*parse(R"({"steps": [{"at": 1, "do": "note", "what": "a"}]})"), app().driver());
+    testkit::expectBlockClearingItselfRunsOnce(
+        "the observer", [&](auto block) { runner.setObserver(block); },
+        [&] { EXPECT_EQ(runner.runLaunched(600).end, sim::ScriptRun::End::Stalled); });
 }
 
 TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {

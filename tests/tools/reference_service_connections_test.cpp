@@ -81,64 +81,53 @@ TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadlineAndAnIdleConnecti
     EXPECT_EQ(service_->requests().size(), 1u) << "the late one reached no call";
 }
 
-// A flood of idle connections, more than the service reads at once, holds no room from an
-// ordinary request on a fresh connection: the oldest idle ones are dropped, unanswered, to let it
-// in, and it is answered well before an idle connection's time-out could have freed room.
-TEST_F(ServiceTest, AFloodOfIdleConnectionsLeavesRoomForAnOrdinaryRequest) {
-    // 600 clients here and up to 512 of the service's ends, in this one process.
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
-    if (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 1500)
-        GTEST_SKIP() << "too few file descriptors: " << files.rlim_cur;
-    start();
-    std::vector<std::unique_ptr<RawClient>> idle;
-    for (int i = 0; i < 600; ++i) {
-        idle.push_back(std::make_unique<RawClient>(service_->port()));
-        ASSERT_TRUE(idle.back()->connected());
-    }
-    const auto begin = Clock::now();
-    EXPECT_EQ(toReply(client(1.5).Get("/tools/AppleModel.json")).status, 200);
-    EXPECT_LT(Clock::now() - begin, 1s);
-    EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
-    EXPECT_FALSE(idle.back()->readable(0)) << "the newest, still open";
-}
-
-// With no file descriptor left in the process, a new connection takes the place of the oldest idle
-// one as at the cap: an ordinary request is answered at once, not after the idle time-out while
-// the service's accept fails over and over.
-TEST_F(ServiceTest, OutOfDescriptorsTheOldestIdleConnectionMakesRoom) {
-    start();
-    std::vector<std::unique_ptr<RawClient>> idle;
-    for (int i = 0; i < 8; ++i)
-        idle.push_back(std::make_unique<RawClient>(service_->port()));
-    ASSERT_EQ(get("/cgi-bin/check_ip.cgi").status, 200) << "the idle ones, accepted before it";
-    // Every descriptor number below the limit taken but the last, which the client's end takes.
-    int highest = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        highest = std::max(highest, std::stoi(entry.path().filename().string()));
-    struct Restore {
+// Idle connections hold no room from an ordinary request on a fresh connection, whether they are
+// more than the service reads at once or have left the process no file descriptor: the oldest is
+// dropped, unanswered, to let it in at once, not after the idle time-out (while accept fails).
+TEST_F(ServiceTest, IdleConnectionsLeaveRoomForAnOrdinaryRequest) {
+    struct Descriptors { // the limit and the descriptors taken, given back at the end
         rlimit limit{};
         std::vector<int> fillers;
-        ~Restore() {
+        Descriptors() { ::getrlimit(RLIMIT_NOFILE, &limit); }
+        ~Descriptors() {
             ::setrlimit(RLIMIT_NOFILE, &limit);
             for (int fd : fillers)
                 ::close(fd);
         }
-    } restore;
-    ::getrlimit(RLIMIT_NOFILE, &restore.limit);
-    int last = -1;
-    while ((last = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0 && last <= highest)
-        restore.fillers.push_back(last);
-    ASSERT_GT(last, highest);
-    ::close(last);
-    rlimit lowered = restore.limit;
-    lowered.rlim_cur = static_cast<rlim_t>(last) + 1;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    const auto begin = Clock::now();
-    EXPECT_EQ(toReply(client(1.5).Get("/cgi-bin/check_ip.cgi")).status, 200);
-    EXPECT_LT(Clock::now() - begin, 1s);
-    EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
+    };
+    for (const bool flood : {false, true}) {
+        SCOPED_TRACE(flood ? "600 idle ones" : "no descriptor left");
+        Descriptors taken;
+        rlimit files = taken.limit;
+        // 600 clients here and up to 512 of the service's ends, in this one process.
+        files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
+        if (flood && (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 1500))
+            GTEST_SKIP() << "too few file descriptors: " << files.rlim_cur;
+        restart();
+        std::vector<std::unique_ptr<RawClient>> idle;
+        for (int i = 0; i < (flood ? 600 : 8); ++i) {
+            idle.push_back(std::make_unique<RawClient>(service_->port()));
+            ASSERT_TRUE(idle.back()->connected());
+        }
+        if (!flood) {
+            ASSERT_EQ(get("/cgi-bin/check_ip.cgi").status, 200) << "the idle ones, accepted before it";
+            // Every descriptor number below the limit taken but the last, which the client's end takes.
+            int highest = 0, last = -1;
+            for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+                highest = std::max(highest, std::stoi(entry.path().filename().string()));
+            while ((last = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0 && last <= highest)
+                taken.fillers.push_back(last);
+            ASSERT_GT(last, highest);
+            ::close(last);
+            files.rlim_cur = static_cast<rlim_t>(last) + 1;
+            ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+        }
+        const auto begin = Clock::now();
+        EXPECT_EQ(toReply(client(1.5).Get("/cgi-bin/check_ip.cgi")).status, 200);
+        EXPECT_LT(Clock::now() - begin, 1s);
+        EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
+        EXPECT_TRUE(!flood || !idle.back()->readable(0)) << "the newest, still open";
+    }
 }
 
 // Requests written by hand: complete ones answered even when the client half-closes after them;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "diagnostics/display_touch_camera_keys/stylus_view_controller.h"
@@ -307,13 +306,9 @@ TEST_F(TouchScreens, InkIsDrawnInHalfStepsAndOnlyItsNewestPartIsDrawnAgain) {
 }
 
 TEST(TouchInk, TheDrawBlockMayClearItsOwnSlotWhileItRuns) {
-    std::string heard;
     auto mask = ft::XMaskView::maskViewWithFrame(cg::Rect::make(0, 0, 10, 10), {});
-    mask->setDrawBlock(
-        testkit::slotClearingBlock("ink", heard, [mask = mask.get()] { mask->setDrawBlock(nullptr); }));
-    mask->drawRect(mask->bounds());
-    mask->drawRect(mask->bounds());
-    EXPECT_EQ(heard, "ink;");
+    testkit::expectBlockClearingItselfRunsOnce(
+        "ink", [&](auto block) { mask->setDrawBlock(block); }, [&] { mask->drawRect(mask->bounds()); });
 }
 
 TEST_F(TouchScreens, TheStylusVisitsItsFourPointsAndPassesAtTheFifthTap) {

@@ -194,27 +194,22 @@ TEST_F(EntryTest, TheToolbarWalksTheFocusableEntriesOnly) {
 // is no focus target: the entry before it, the last one, ends with "Done". The date row editing
 // with a picker for keyboard has its hidden field and is one.
 TEST_F(EntryTest, RowsWithoutATextInputAreNoFocusTargets) {
-    struct Case {
-        const char* row;
-        rt::Ref<fm::EntryElement> after;
-        bool next;
-    };
     auto inlineDate = rt::make<fm::DateTimeInlineElement>(str("When"), ns::Date::now(), 1);
     inlineDate->setShowPickerInCell(true);
-    const Case cases[] = {
-        {"image", rt::make<fm::ImageElement>(str("Photo"), nullptr), false},
-        {"date in the row", inlineDate, false},
-        {"date as keyboard", rt::make<fm::DateTimeInlineElement>(str("When"), ns::Date::now(), 1), true},
+    const std::pair<rt::Ref<fm::EntryElement>, bool> cases[] = {
+        {rt::make<fm::ImageElement>(str("Photo"), nullptr), false},
+        {inlineDate, false},
+        {rt::make<fm::DateTimeInlineElement>(str("When"), ns::Date::now(), 1), true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.row);
+    for (const auto& [after, next] : cases) {
+        SCOPED_TRACE(testing::Message() << after->getClass().name() << (next ? " with a field" : ""));
         auto first = entry("a");
-        auto t = table({section({first, c.after})});
-        EXPECT_EQ(c.after->canTakeFocus(), c.next);
+        auto t = table({section({first, after})});
+        EXPECT_EQ(after->canTakeFocus(), next);
         auto cell = cellOf(t, first);
         ASSERT_TRUE(cell->becomeFirstResponder());
-        EXPECT_EQ(cell->previousNextControl()->isEnabledForSegmentAtIndex(1), c.next);
-        EXPECT_EQ(cell->textField()->returnKeyType(), c.next ? 4 : 9);
+        EXPECT_EQ(cell->previousNextControl()->isEnabledForSegmentAtIndex(1), next);
+        EXPECT_EQ(cell->textField()->returnKeyType(), next ? 4 : 9);
         cell->textField()->resignFirstResponder();
     }
 }

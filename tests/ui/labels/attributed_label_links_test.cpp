@@ -576,24 +576,15 @@ TEST_F(AttributedLabelLongPress, ALinkBlockMayClearItsOwnSlotWhileItRuns) {
     auto label = linkLabel();
     auto link = label->addLinkToURL(ns::URL::URLWithString("https://example.com"), {0, 5});
     const auto& press = label->longPressGestureRecognizer();
-    testkit::expectSlotClearingBlocksRunOnce({
-        {"the tap block",
-         [&](const char* name, std::string& heard) {
-             link->setLinkTapBlock(testkit::slotClearingBlock(
-                 name, heard, [link = link.get()] { link->setLinkTapBlock(nullptr); }));
-         },
-         [&] { tap(label, at(2)); }},
-        {"the long-press block",
-         [&](const char* name, std::string& heard) {
-             link->setLinkLongPressBlock(testkit::slotClearingBlock(
-                 name, heard, [link = link.get()] { link->setLinkLongPressBlock(nullptr); }));
-         },
-         [&] {
-             press->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
-             press->setState(ui::GestureRecognizerState::Began);
-             press->reset();
-         }},
-    });
+    testkit::expectBlockClearingItselfRunsOnce(
+        "the tap block", [&](auto block) { link->setLinkTapBlock(block); }, [&] { tap(label, at(2)); });
+    testkit::expectBlockClearingItselfRunsOnce(
+        "the long-press block", [&](auto block) { link->setLinkLongPressBlock(block); },
+        [&] {
+            press->touchesBegan(finger(label, at(2), ui::TouchPhase::Began), nullptr);
+            press->setState(ui::GestureRecognizerState::Began);
+            press->reset();
+        });
 }
 
 } // namespace

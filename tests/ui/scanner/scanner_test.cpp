@@ -319,29 +319,20 @@ TEST_F(Scanning, TheClassChecksAskAThrowAwaySession) {
 TEST_F(Scanning, ACompletionMayClearItsOwnSlotWhileItRuns) {
     const auto code =
         ns::Array::make({av::MetadataMachineReadableCodeObject::make(av::MetadataObjectTypeQRCode, "ONCE")});
-    auto r = qr::Scanner::readerWithMetadataObjectTypes(qr::qrCodeTypes());
     auto screen = qr::ScannerViewController::make();
-    auto armScreen = [&](const char* name, std::string& heard) {
-        screen->setCompletionWithBlock(testkit::slotClearingBlock(
-            name, heard, [screen = screen.get()] { screen->setCompletionBlock(nullptr); }));
+    const auto scan = [&](rt::Ref<qr::Scanner> reader) {
+        return [&code, this, reader] {
+            reader->metadataOutput()->deliverMetadataObjectsForTesting(code);
+            frames(0);
+        };
     };
-    testkit::expectSlotClearingBlocksRunOnce({
-        {"the reader's, on a scan",
-         [&](const char* name, std::string& heard) {
-             r->setCompletionWithBlock(
-                 testkit::slotClearingBlock(name, heard, [r = r.get()] { r->setCompletionBlock(nullptr); }));
-         },
-         [&] {
-             r->metadataOutput()->deliverMetadataObjectsForTesting(code);
-             frames(0);
-         }},
-        {"the screen's, on a scan", armScreen,
-         [&] {
-             screen->codeReader()->metadataOutput()->deliverMetadataObjectsForTesting(code);
-             frames(0);
-         }},
-        {"the screen's, on cancel", armScreen, [&] { screen->cancelAction(nullptr); }},
-    });
+    const auto inScreen = [&](auto block) { screen->setCompletionWithBlock(block); };
+    auto reader = qr::Scanner::readerWithMetadataObjectTypes(qr::qrCodeTypes());
+    testkit::expectBlockClearingItselfRunsOnce(
+        "the reader's, on a scan", [&](auto block) { reader->setCompletionWithBlock(block); }, scan(reader));
+    testkit::expectBlockClearingItselfRunsOnce("the screen's, on a scan", inScreen, scan(screen->codeReader()));
+    testkit::expectBlockClearingItselfRunsOnce("the screen's, on cancel", inScreen,
+                                               [&] { screen->cancelAction(nullptr); });
 }
 
 TEST_F(Scanning, TheScreenStartsStopsReportsAndCancels) {
