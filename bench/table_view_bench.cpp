@@ -190,17 +190,27 @@ void FormTableReloadOfTwoHundredRows(benchmark::State& state) {
 }
 BENCHMARK(FormTableReloadOfTwoHundredRows)->Unit(benchmark::kMicrosecond);
 
-// A form of one section of label rows made by a template from `range(0)` items, reloaded: every
-// row's height is asked for, a screenful of cells made.
-void FormTableReloadOfBoundRows(benchmark::State& state) {
+// A section that makes a label row for each item it is bound to ("iterate:self").
+rt::Ref<fm::Section> labelTemplateSection() {
     auto section = rt::make<fm::Section>();
     section->setBind(ns::str("iterate:self"));
     section->setElementTemplate(rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(
         R"({"type": "FMLabelElement", "bind": "title:self"})")));
+    return section;
+}
+// "Item 0", "Item 1", ...
+rt::Ref<ns::Array> numberedItems(long count) {
     std::vector<rt::Id> items;
-    for (long i = 0; i < state.range(0); ++i)
+    for (long i = 0; i < count; ++i)
         items.push_back(ns::str("Item " + std::to_string(i)));
-    section->bindToObject(ns::Array::make(std::move(items)));
+    return ns::Array::make(std::move(items));
+}
+
+// A form of one section of label rows made by a template from `range(0)` items, reloaded: every
+// row's height is asked for, a screenful of cells made.
+void FormTableReloadOfBoundRows(benchmark::State& state) {
+    auto section = labelTemplateSection();
+    section->bindToObject(numberedItems(state.range(0)));
     auto root = rt::make<fm::RootElement>();
     root->addSection(section);
     auto table = rt::make<fm::FormTableView>(rt::Ref<ui::ViewController>(), root);
@@ -473,14 +483,8 @@ void FormFetchTwoHundredValuesByKey(benchmark::State& state) {
 BENCHMARK(FormFetchTwoHundredValuesByKey)->Unit(benchmark::kMicrosecond);
 
 void FormIterateATemplateOverAThousandItems(benchmark::State& state) {
-    auto section = rt::make<fm::Section>();
-    section->setBind(ns::str("iterate:self"));
-    section->setElementTemplate(rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(
-        R"({"type": "FMLabelElement", "bind": "title:self"})")));
-    std::vector<rt::Id> items;
-    for (int i = 0; i < 1000; ++i)
-        items.push_back(ns::str("Item " + std::to_string(i)));
-    const auto collection = ns::Array::make(std::move(items));
+    auto section = labelTemplateSection();
+    const auto collection = numberedItems(1000);
     for (auto _ : state)
         section->bindToObject(collection);
 }
