@@ -178,6 +178,7 @@ struct Entry {
     std::vector<std::string> required, optional, oneOf;
     Reader read;
     std::vector<std::string> nullable = {};
+    std::vector<std::string> texts = {}; // written as JSON strings
 };
 
 std::vector<Entry> stimuli() {
@@ -217,7 +218,8 @@ std::vector<Entry> stimuli() {
              }
              return [service, properties](Device& d) { return d.setRegistryEntry(service, properties); };
          },
-         {"properties"}},
+         {"properties"},
+         {"service"}},
         {"headset.plug", {}, {}, {}, none(&Device::plugHeadset)},
         {"headset.unplug", {}, {}, {}, none(&Device::unplugHeadset)},
         {"route.change", {"reason"}, {"outputs"}, {},
@@ -292,7 +294,9 @@ std::vector<Entry> stimuli() {
                  if (a.arg(key)) network[key] = *a.arg(key);
              Wifi wifi = *asProfile("wifi", network).wifi;
              return always([wifi](Device& d) { d.joinWifi(wifi); });
-         }},
+         },
+         {},
+         {"SSID", "BSSID"}},
         {"wifi.leave", {}, {}, {}, none(&Device::leaveWifi)},
         {"reachability.flags", {"target", "flags"}, {}, {},
          [](const ScriptAction& a) {
@@ -302,7 +306,9 @@ std::vector<Entry> stimuli() {
                                         ? v.get<unsigned>()
                                         : asProfile("reachability", {{target, v}}).reachability.at(target);
              return always([target, flags](Device& d) { d.setReachabilityFlags(target, flags); });
-         }},
+         },
+         {},
+         {"target"}},
         {"carrier.set", {}, {"carrier"}, {},
          [](const ScriptAction& a) {
              std::optional<Carrier> carrier;
@@ -391,6 +397,7 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
     for (Entry& entry : stimuli()) {
         Reader read = entry.read;
         ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}, entry.nullable};
+        kind.texts = entry.texts;
         kind.run = [read](Driver&, const ScriptAction& action, std::string* failure) {
             Call call = readOrSay(read, action, failure);
             if (!call) return false;

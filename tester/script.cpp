@@ -1,6 +1,7 @@
 #include "tester/script.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <set>
@@ -86,13 +87,17 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
         return std::find(keys.begin(), keys.end(), key) != keys.end();
     };
     auto takes = [&](const std::string& key) {
-        return listed(kind->required, key) || listed(kind->optional, key) || listed(kind->oneOf, key);
+        return listed(kind->required, key) || listed(kind->optional, key) || listed(kind->oneOf, key) ||
+               (kind->isCheck && key == "within");
     };
     for (const auto& [key, value] : object.items()) {
         if (key == "do" || stepKeys.contains(key)) continue;
         if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + key + "\"");
         if (value.is_null() && !listed(kind->nullable, key))
             bad("\"" + key + "\" of \"" + action.name + "\" is null");
+        if (listed(kind->texts, key) && !value.is_string())
+            bad("\"" + key + "\" of \"" + action.name + "\" must be a text");
+        if (kind->isCheck && key == "within") seconds(value, "within");
         if (value.is_string()) action.texts.insert(key);
         action.args[key] = argumentText(substituted(value, variables));
     }
@@ -201,6 +206,13 @@ const std::string* ScriptAction::arg(std::string_view key) const {
     return it == args.end() ? nullptr : &it->second;
 }
 
+double ScriptAction::within() const {
+    const std::string* text = arg("within");
+    double value = 0;
+    if (text) std::from_chars(text->data(), text->data() + text->size(), value); // checked when read
+    return value;
+}
+
 std::string ScriptAction::describe(const std::set<std::string, std::less<>>& secrets) const {
     const ScriptActionKind* kind = scriptAction(name);
     std::string text = name;
@@ -229,7 +241,9 @@ std::optional<Script> Script::parse(std::string_view text,
                                     const std::map<std::string, std::string>& variables, std::string* error) {
     json document = json::parse(text, nullptr, false);
     if (document.is_discarded()) {
-        if (error) *error = "the script is not JSON";
+        // The platform's reader says where the text goes wrong, as it does for a profile.
+        std::string fault;
+        if (error) *error = "the script is not JSON" + (readJSONText(text, &fault) ? "" : ": " + fault);
         return std::nullopt;
     }
     Script script;

@@ -22,6 +22,8 @@
 // runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
 // login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
 // ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
+// A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
+// that shows and failing when the time is up, and the step's later actions wait with it.
 // "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
 // address); an unknown variable is an error.
 
@@ -48,6 +50,8 @@ struct ScriptAction {
     const std::string* arg(std::string_view key) const;
     // Whether the script wrote the argument as a JSON string.
     bool isText(std::string_view key) const { return texts.find(key) != texts.end(); }
+    // A check's "within": the seconds it may wait for what it checks; 0 (it looks once) without.
+    double within() const;
     // "tap outlet=loginButton", as the step log and the report show it: each argument cut and
     // printable (sim::printableCut), a URL the action hands to the application masked
     // (sim::maskedHandedOverURL), and an argument that is one of `secrets` (texts typed into a

@@ -1,10 +1,12 @@
 #include "tester/script_actions.h"
 
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/index_path.h"
@@ -40,12 +42,20 @@ std::nullopt_t none(std::string* failure, std::string text) {
     return std::nullopt;
 }
 
+// A whole number as the script wrote it: "3", or "3.0" (a whole number written with a point).
 std::optional<long> wholeNumber(const std::string* text) {
     if (!text) return std::nullopt;
+    const char* const first = text->data();
+    const char* const last = first + text->size();
     long value = 0;
-    auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if (ec != std::errc() || end != text->data() + text->size()) return std::nullopt;
-    return value;
+    if (auto [end, ec] = std::from_chars(first, last, value); ec == std::errc() && end == last) return value;
+    double number = 0;
+    auto [end, ec] = std::from_chars(first, last, number);
+    // Within the range a double holds every whole number of.
+    constexpr double kExact = 9007199254740992.0;
+    if (ec != std::errc() || end != last || number != std::trunc(number) || std::abs(number) > kExact)
+        return std::nullopt;
+    return static_cast<long>(number);
 }
 
 std::string className(const rt::Id& object) {
@@ -302,6 +312,13 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
     kinds["expect"] = {{"text"},        {"section", "table"}, {"outlet", "hud", "alert", "row"},
                        expectAction,    expectArguments,      {},
                        /*isCheck*/ true};
+    // Key paths, texts, titles, actions and URLs are written as strings.
+    const std::pair<const char*, std::vector<std::string>> textArguments[] = {
+        {"type", {"outlet", "text"}}, {"tap", {"outlet"}},  {"tapRow", {"outlet"}},
+        {"press", {"title"}},         {"send", {"action"}}, {"open", {"url"}},
+        {"expect", {"text", "outlet", "table"}}};
+    for (const auto& [name, texts] : textArguments)
+        kinds[name].texts = texts;
     addDeviceStimuli(kinds);
     return kinds;
 }

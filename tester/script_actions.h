@@ -17,9 +17,17 @@
 //                                 synchronises (before launch or at any time)
 //   expect      text, and one of  a check of what shows: the text of the label, field, text view
 //               outlet | hud: true | alert: "title"/"message" | row [section] [table]
-//                                 or button at that key path, the HUD's label or detail, the newest
+//               [within]          or button at that key path, the HUD's label or detail, the newest
 //                                 alert's title or message, or any label of a table's row. A check
 //                                 that fails ("wanted "X", saw "Y"") is noted and the run goes on.
+//                                 With "within" (seconds) it waits for the text: it passes as soon
+//                                 as the text shows and fails when the time is up; meanwhile it
+//                                 looks again at each timer's time (and at least every 0.05 s), and
+//                                 the step's later actions wait for it (a step whose screen or
+//                                 dialog has gone meanwhile is dropped). A check placed on the very
+//                                 instant a screen's timer changes what it looks at races that
+//                                 timer in real time: give it "within".
+// Key paths, texts, titles, actions and URLs are written as JSON strings.
 // The simulated device's stimuli are actions too ("key.volumeUp", "battery.set" level state, ...),
 // one per sim::Device stimulus call; device_actions.cpp lists them with their arguments.
 // Further kinds register themselves the same way.
@@ -49,11 +57,15 @@ struct ScriptActionKind {
     // "null"); a script that writes null for any other argument is refused.
     std::vector<std::string> nullable = {};
     // A check: false from `run` is a failed check (noted, and the run goes on), not a step that
-    // could not run.
+    // could not run. A check takes "within" (ScriptAction::within): the runner runs it again until
+    // it passes or that time is up.
     bool isCheck = false;
     // The arguments that are URLs handed to the application ("url" of "open"): a description shows
     // them masked (sim::maskedHandedOverURL).
     std::vector<std::string> handedOverURLs = {};
+    // The arguments that must be written as JSON strings (a key path, a text, a title, a URL): a
+    // script that writes anything else for one is refused.
+    std::vector<std::string> texts = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

@@ -28,6 +28,8 @@ namespace {
 
 // In real time, the longest the runner sleeps before it looks again.
 constexpr double kRealTimePollSeconds = 0.01;
+// A check waiting for what it checks looks again at least this often (and at each timer's time).
+constexpr double kCheckPollSeconds = 0.05;
 // A deadline this far ahead is a keep-alive (a listener thread keeps a timer at the distant
 // future), not something scheduled.
 constexpr double kKeepAliveSeconds = 100.0 * 365 * 24 * 3600;
@@ -75,6 +77,12 @@ struct ScriptRunner::Pending {
     bool hasSubject = false;
     std::uint64_t shownAt = 0;
     bool waited = false; // waited for a transition to end
+    // A step whose check waits for what it checks ("within") is due again to look again; the
+    // actions after the check wait with it.
+    std::size_t next = 0;                   // the action to run
+    std::optional<double> checkDeadline{};  // the waiting check's time up
+    std::optional<double> started{};        // when its first action ran
+    std::string failedChecks{};             // "; check failed: ..." for each so far
 };
 
 // The names of watched requests answered on the wire, from the network thread.
@@ -219,23 +227,39 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
         earliest->waited = true;
         return Due::Waiting;
     }
-    const ScriptStep& step = *earliest->step;
-    const bool shown = stillShown(*earliest);
-    const std::string waited = earliest->waited ? " after a transition" : "";
+    Pending firing = std::move(*earliest);
     pending_.erase(earliest);
-    if (!shown) {
-        note(now, step, "dropped" + waited + ": what triggered it is no longer shown");
+    const ScriptStep& step = *firing.step;
+    const std::string waited = firing.waited ? " after a transition" : "";
+    if (!stillShown(firing)) {
+        const std::string checking = firing.started ? " while its check waited" : "";
+        note(now, step, "dropped" + waited + checking + ": what triggered it is no longer shown");
         return Due::Ran;
     }
-    std::string checks;
-    for (const ScriptAction& action : step.actions) {
+    if (!firing.started) firing.started = now;
+    for (; firing.next < step.actions.size(); ++firing.next) {
         if (driver_.exitStatus()) break;
+        const ScriptAction& action = step.actions[firing.next];
         const ScriptActionKind& kind = *scriptAction(action.name);
         std::string why;
-        if (kind.run(driver_, action, &why)) continue;
+        if (kind.run(driver_, action, &why)) {
+            firing.checkDeadline.reset();
+            continue;
+        }
         if (kind.isCheck) { // the check cuts what it shows
+            if (!firing.checkDeadline) firing.checkDeadline = now + action.within();
+            if (now < *firing.checkDeadline) {
+                // Not yet: it looks again when a timer may have changed what shows, or after a
+                // poll's interval, and at its time up at the latest.
+                const std::optional<double> timer = nextTimerDeadline();
+                firing.due = std::min({*firing.checkDeadline, now + kCheckPollSeconds,
+                                       timer && *timer > now ? *timer : INFINITY});
+                pending_.push_back(std::move(firing));
+                return Due::Ran;
+            }
+            firing.checkDeadline.reset();
             run.failedChecks.push_back(describe(step) + ": " + why);
-            checks += "; check failed: " + why;
+            firing.failedChecks += "; check failed: " + why;
             continue;
         }
         why = printableCut(why);
@@ -244,7 +268,9 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
         note(now, step, "failed" + waited + ": " + why);
         return Due::Failed;
     }
-    note(now, step, "ran" + waited + checks);
+    const double checking = std::round((now - *firing.started) * 1000) / 1000; // to the millisecond
+    const std::string checked = checking > 0 ? "; waited " + secondsText(checking) + " s for its checks" : "";
+    note(now, step, "ran" + waited + checked + firing.failedChecks);
     return Due::Ran;
 }
 

@@ -11,10 +11,12 @@
 // exchange observers) until the steps due then have run. The request's name is what the namer
 // gives (setRequestNamer; by default the request's URL).
 //
-// A check ("expect") that fails is noted and the run goes on. The run ends when the application
-// exits, when nothing is left to do (the script spent and nothing scheduled: a stall), at the
-// limit (whatever is still scheduled), when a step cannot run, or when a signal interrupts the
-// stepping (sim::interruptStepping). Every step's fate is written to the step log with its time.
+// A check ("expect") that fails is noted and the run goes on. A check with "within" that does not
+// see its text yet is due again at the next timer's time (or a short poll later) until it does or
+// its time is up, and the rest of its step waits with it. The run ends when the application exits,
+// when nothing is left to do (the script spent and nothing scheduled: a stall), at the limit
+// (whatever is still scheduled), when a step cannot run, or when a signal interrupts the stepping
+// (sim::interruptStepping). Every step's fate is written to the step log with its time.
 //
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.

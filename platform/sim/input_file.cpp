@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/foundation/dictionary.h"
+#include "platform/foundation/json.h"
+
 namespace sim {
 
 namespace {
@@ -48,6 +51,16 @@ std::optional<std::string> readInputFile(const std::string& path, std::string* r
     }
     text.resize(done);
     return text;
+}
+
+rt::Id readJSONText(std::string_view text, std::string* fault) {
+    rt::Ref<ns::Error> error;
+    rt::Id document = ns::JSONSerialization::JSONObjectWithData(text, ns::JSONReadingOptions::None, &error);
+    if (!document && fault) {
+        rt::Id detail = error ? error->userInfo()->objectForKey(ns::DebugDescriptionErrorKey) : nullptr;
+        *fault = detail ? detail->description() : "malformed";
+    }
+    return document;
 }
 
 } // namespace sim

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "platform/runtime/object.h"
 
 namespace sim {
 
@@ -16,5 +19,10 @@ inline constexpr std::size_t kInputFileLimit = 4 * 1024 * 1024;
 // "cannot be read: No such file or directory"), for anything else.
 std::optional<std::string> readInputFile(const std::string& path, std::string* reason,
                                          std::size_t limit = kInputFileLimit);
+
+// The JSON document of such a file's text (an object or an array at the top, as ns objects); nil,
+// with what is wrong and where ("Expected ',' or '}' after a value in an object around line 3,
+// column 3."), for text that is not JSON.
+rt::Id readJSONText(std::string_view text, std::string* fault);
 
 } // namespace sim

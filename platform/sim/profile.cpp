@@ -14,7 +14,6 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/environment.h"
 #include "platform/foundation/file_manager.h"
-#include "platform/foundation/json.h"
 #include "platform/foundation/null.h"
 #include "platform/foundation/string.h"
 #include "platform/runtime/number.h"
@@ -895,13 +894,12 @@ std::optional<std::string> documentNameProblem(std::string_view name) {
 
 std::optional<Profile> parseProfile(std::string_view json, std::string_view source, std::string* error) {
     Problems problems(source);
-    rt::Ref<ns::Error> jsonError;
-    rt::Id document = ns::JSONSerialization::JSONObjectWithData(json, ns::JSONReadingOptions::None, &jsonError);
+    std::string fault;
+    rt::Id document = readJSONText(json, &fault);
     auto* root = dynamic_cast<const ns::Dictionary*>(document.get());
     Profile p;
     if (!document) {
-        rt::Id detail = jsonError ? jsonError->userInfo()->objectForKey(ns::DebugDescriptionErrorKey) : nullptr;
-        problems.add("JSON", detail ? detail->description() : "malformed");
+        problems.add("JSON", fault);
     } else if (!root) {
         problems.add("JSON", "expected an object at the top");
     } else {

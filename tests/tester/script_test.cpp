@@ -46,12 +46,13 @@ TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
         {"at": 1.5, "do": "open", "url": "qx://imei=1"},
         {"name": "login", "on": {"screen": "LoginViewController"}, "once": true, "after": 2, "actions": [
             {"do": "type", "outlet": "userNameField", "text": "op1"},
-            {"do": "tapRow", "row": 3}]},
+            {"do": "tapRow", "row": 3.0}]},
         {"on": {"alert": ""}, "do": "press", "index": 0},
-        {"on": {"url": "/api/udid"}, "do": "back"}]})",
+        {"on": {"url": "/api/udid"}, "do": "back"},
+        {"at": 2, "do": "expect", "hud": true, "text": "Sent", "within": 1.5}]})",
                         &error);
     ASSERT_TRUE(script) << error;
-    ASSERT_EQ(script->steps.size(), 5u);
+    ASSERT_EQ(script->steps.size(), 6u);
     const auto& seed = script->steps[0];
     EXPECT_EQ(seed.trigger.kind, sim::ScriptTrigger::Kind::Launch);
     EXPECT_EQ(*seed.actions[0].arg("values"), R"({"n":2,"webservice":"http://127.0.0.1:8080/partner"})");
@@ -60,15 +61,17 @@ TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
     EXPECT_TRUE(login.once);
     EXPECT_EQ(login.after, 2);
     EXPECT_EQ(login.trigger.text, "LoginViewController");
-    EXPECT_EQ(*login.actions[1].arg("row"), "3");
-    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3)");
+    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3.0)");
     EXPECT_EQ(script->steps[3].trigger.kind, sim::ScriptTrigger::Kind::Alert);
     EXPECT_EQ(script->steps[4].trigger.kind, sim::ScriptTrigger::Kind::URL);
+    EXPECT_EQ(script->steps[5].actions[0].within(), 1.5);
+    EXPECT_EQ(login.actions[0].within(), 0);
 }
 
 TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {R"({"steps": [)", "not JSON"},
+        {"{\n  \"name\": \"x\"\n  \"steps\": []\n}",
+         "the script is not JSON: Expected ',' or '}' after a value in an object around line 3, column 3."},
         {R"([])", "must be a JSON object"},
         {R"({"name": "x"})", "needs \"steps\""},
         {R"({"steps": [], "extra": 1})", "unknown key \"extra\""},
@@ -113,6 +116,16 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})", "\"section\" must be"},
         {R"({"steps": [{"at": 1, "do": "tapRow", "row": "2"}]})", "\"row\" must be a whole number"},
         {R"({"steps": [{"at": 1, "do": "press", "index": 1.5}]})", "\"index\" must be a whole number"},
+        // Key paths, texts, titles and URLs are strings, for the device's stimuli too.
+        {R"({"steps": [{"at": 1, "do": "type", "outlet": "f", "text": ["pw1"]}]})",
+         "step 1: \"text\" of \"type\" must be a text"},
+        {R"({"steps": [{"at": 1, "do": "tap", "outlet": 3}]})", "\"outlet\" of \"tap\" must be a text"},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": 0}]})", "\"text\" of \"expect\" must be"},
+        {R"({"steps": [{"at": 1, "do": "wifi.join", "SSID": 5}]})", "\"SSID\" of \"wifi.join\" must be a text"},
+        // Only a check waits, and for a time.
+        {R"({"steps": [{"at": 1, "do": "tap", "outlet": "a", "within": 1}]})", "\"tap\" takes no \"within\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": -1}]})", "not negative"},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": "1"}]})", "number of seconds"},
     };
     for (const auto& [text, reason] : cases) {
         std::string error;
@@ -561,6 +574,33 @@ TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
                        "saw \"Start\"\n"),
               std::string::npos)
         << log;
+}
+
+// A check given "within" looks again as time moves: it passes when the text shows (a timer puts it
+// there at 2 s) and fails at its time up, the step's later actions waiting for it either way.
+TEST_F(ScriptRun, ACheckWithinATimeWaitsForItsTextAndFailsWhenTheTimeIsUp) {
+    auto button = rt::cast<ui::Button>(screen_->view());
+    button->setTitleForState(ns::String::make("Wait"), ui::ControlStates::Normal);
+    auto shows = ns::performAfterDelay(2.0, [button] {
+        button->setTitleForState(ns::String::make("Ready"), ui::ControlStates::Normal);
+    });
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "actions": [{"do": "expect", "outlet": "view", "text": "Ready", "within": 1.5},
+                              {"do": "note", "what": "shown"}]},
+        {"at": 3, "actions": [{"do": "expect", "outlet": "view", "text": "Gone", "within": 0.5},
+                              {"do": "note", "what": "given up"}]}]})");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    ASSERT_EQ(notes().size(), 2u);
+    EXPECT_EQ(at(0), 2);
+    EXPECT_EQ(at(1), 3.5);
+    EXPECT_EQ(result.failedChecks,
+              (std::vector<std::string>{"step 2 (expect outlet=view text=Gone within=0.5; note what=given up): "
+                                        "wanted \"Gone\", saw \"Ready\""}));
+    EXPECT_NE(stepLog().find("     2.000 step 1 (expect outlet=view text=Ready within=1.5; note what=shown) ran; "
+                             "waited 1 s for its checks\n"),
+              std::string::npos)
+        << stepLog();
+    shows->invalidate();
 }
 
 TEST_F(ScriptRun, ARequestTriggerRunsItsStepAfterTheAnswerCameAndBeforeTheApplicationHasIt) {

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <deque>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,6 +76,25 @@ private:
 
 inline ProcessOutcome runProcess(const std::string& program, const std::vector<std::string>& args) {
     return ChildProcess(program, args).wait();
+}
+
+// Runs the program once per argument list, side by side, at most `together` at a time (0: all at
+// once), and gives the outcomes in the lists' order.
+inline std::vector<ProcessOutcome> runProcesses(const std::string& program,
+                                                const std::vector<std::vector<std::string>>& argLists,
+                                                std::size_t together = 0) {
+    std::vector<ProcessOutcome> outcomes;
+    std::deque<std::unique_ptr<ChildProcess>> running;
+    for (const std::vector<std::string>& args : argLists) {
+        if (together && running.size() == together) {
+            outcomes.push_back(running.front()->wait());
+            running.pop_front();
+        }
+        running.push_back(std::make_unique<ChildProcess>(program, args));
+    }
+    for (const auto& child : running)
+        outcomes.push_back(child->wait());
+    return outcomes;
 }
 
 } // namespace testkit

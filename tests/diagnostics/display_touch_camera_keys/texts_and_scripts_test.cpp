@@ -1,5 +1,5 @@
 // The screens' texts and images in the shipped bundle, and the scripts of the screens no catalogue
-// row opens, run by the tester on a runner the test puts up.
+// row opens (scripts/ beside this file), run by the tester on a runner the test puts up.
 
 #include <string>
 #include <vector>
@@ -94,7 +94,7 @@ TEST_F(RowlessScripts, TheScreensWithoutARowPassAndFailByTheirScripts) {
         SCOPED_TRACE(c.script);
         restart([&](sim::Profile& p) { p.biometrics = {.reply = c.biometricMatch, .after = 0.5}; });
         std::string error;
-        auto script = sim::Script::load(app_->bundleFolder() + "/testers/" + c.script + ".json", {}, &error);
+        auto script = sim::Script::load(std::string(FT_ROWLESS_SCRIPTS_DIR) + "/" + c.script + ".json", {}, &error);
         ASSERT_TRUE(script) << error;
         screenItem_ = item(c.screen);
         if (c.beforeAnother) run({screenItem_, item(testkit::kManualB)});
