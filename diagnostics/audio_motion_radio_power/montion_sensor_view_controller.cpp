@@ -192,10 +192,11 @@ void MontionSensorViewController::subTest(std::size_t row, const rt::Ref<es::Sig
         [weak, row](const rt::Id&) {
             if (auto self = weak.lock()) self->passed(row);
         },
-        [weak](const rt::Ref<ns::Error>&) {
+        [weak, row](const rt::Ref<ns::Error>& error) {
             auto self = weak.lock();
             if (!self) return;
-            if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+            self->setVerdict(TestBaseModel::kFailed,
+                             std::string("the ") + kMontionRows[row] + " failed" + describedError(error));
             self->gotoResultView();
         });
 }
@@ -209,7 +210,7 @@ void MontionSensorViewController::passed(std::size_t row) {
 }
 
 void MontionSensorViewController::timedOut() {
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, BaseModelViewController::timedOut(kWatchdogSeconds, "every sensor"));
     if (auto button = skipbtn()) button->setHidden(false);
     if (auto label = answer()) label->setHidden(false);
     long price = 0;
@@ -221,7 +222,7 @@ void MontionSensorViewController::timedOut() {
 }
 
 void MontionSensorViewController::skip(const rt::Id&) {
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, "skipped");
     gotoResultView();
 }
 

@@ -71,6 +71,16 @@ long unrespondedPhysicalKeys(const rt::Ref<ns::Array>& rows) {
     return count;
 }
 
+// The names of the rows not yet responded, as the table shows them: "Volume down key, ...".
+std::string unrespondedPhysicalKeyNames(const rt::Ref<ns::Array>& rows) {
+    std::string names;
+    if (rows)
+        for (const rt::Id& row : *rows)
+            if (auto key = rt::cast<PhsicalKeyModel>(row); key && !key->success() && key->name())
+                names += (names.empty() ? "" : ", ") + key->name()->utf8();
+    return names;
+}
+
 // Vacuously so for no rows.
 bool allPhysicalKeysResponded(const rt::Ref<ns::Array>& rows) {
     return unrespondedPhysicalKeys(rows) == 0;
@@ -253,8 +263,9 @@ void PhysicalKeyViewController::viewDidLoadBody() {
             [weak](const rt::Ref<ns::Error>&) {
                 auto self = weak.lock();
                 if (!self) return;
+                self->setVerdict(TestBaseModel::kFailed,
+                                 timedOut(kWatchdogSeconds, unrespondedPhysicalKeyNames(self->itemList_)));
                 if (const auto& item = self->info()) {
-                    item->setSuccess(TestBaseModel::kFailed);
                     const long price = kPricePerKey * unrespondedPhysicalKeys(self->itemList_);
                     item->setRatio(ns::Dictionary::withPairs({{ns::String::make("price"), ns::Number::withLong(price)}}));
                 }

@@ -230,7 +230,7 @@ void XTouchViewController::viewDidLoadBody() {
     });
     const rt::Ref<ui::View> root = view();
     root->addSubview(XCanvas::touchView(root->bounds(), [weak](const rt::Ref<XCanvas>&) {
-        if (auto self = weak.lock()) recordVerdict(*self, true);
+        if (auto self = weak.lock()) recordVerdict(*self, true, "every cell touched");
     }));
     auto skip = ui::Button::buttonWithType(ui::ButtonType::System);
     skip->setTitleForState(localized("BASETEST_CONTROLLER_ACTIONSHEET_SKIP"), ui::ControlStates::Normal);
@@ -240,7 +240,7 @@ void XTouchViewController::viewDidLoadBody() {
         make.bottom()->equalTo(root)->offset(-kXCanvasSkipAboveBottom);
     });
     es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)->subscribeNext([weak](const rt::Id&) {
-        if (auto self = weak.lock()) recordVerdict(*self, false);
+        if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
     });
 }
 
