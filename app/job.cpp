@@ -407,6 +407,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
     sim::ScriptRun run;
     std::vector<std::string> stepLog;
+    std::vector<std::pair<std::string, std::string>> stall; // what the stalled run waited for
     {
         sim::Driver driver(application,
                            [&](const std::string& failure) { err << "functiontest: " << failure << "\n"; });
@@ -431,6 +432,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         report.finish(driver);
         stepLog = runner.stepLog();
+        if (run.end == sim::ScriptRun::End::Stalled) stall = report.stallLines(driver, stepLog);
     }
     const double virtualSeconds = ns::Clock::currentTime() - launchTime;
 
@@ -439,6 +441,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::error_code ec;
     report.checks = run.failedChecks;
     report.ending.emplace_back("end", endText(run));
+    report.ending.insert(report.ending.end(), stall.begin(), stall.end());
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
     if (upload || !report.uploadOutcome().empty())
