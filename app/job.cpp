@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -60,7 +61,9 @@ const char* const kUsage =
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
-    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n";
+    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n"
+    "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
+    "             the downloaded model table)\n";
 
 namespace {
 
@@ -152,7 +155,13 @@ struct Restore {
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     sim::URLMasking urlMasking =
         sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); });
+    // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
+    bool debugLines = ns::setDebugLines([] {
+        const char* wanted = std::getenv("FT_DEBUG_LOG");
+        return wanted && *wanted && std::string_view(wanted) != "0";
+    }());
     ~Restore() {
+        ns::setDebugLines(debugLines);
         sim::setHandedOverURLMasking(std::move(urlMasking));
         ns::UserDefaults::resetStandardUserDefaults();
         ns::ApplicationHome::setPath(home);

@@ -226,7 +226,7 @@ void PhysicalKeyViewController::viewDidLoadBody() {
     if (auto table = tableView()) table->reloadData();
 
     detector_ = MuteSwitchDetector::make();
-    ns::log("Retain count is %ld", static_cast<long>(detector_->retainCount()));
+    ns::debugLog("Retain count is %ld", static_cast<long>(detector_->retainCount()));
     detector_->setSilentNotify([weak](bool) {
         auto self = weak.lock();
         if (!self) return;
@@ -237,7 +237,7 @@ void PhysicalKeyViewController::viewDidLoadBody() {
         }
         self->markRow(kSwitchRow);
     });
-    ns::log("Retain count is %ld", static_cast<long>(detector_->retainCount()));
+    ns::debugLog("Retain count is %ld", static_cast<long>(detector_->retainCount()));
 
     // Every row's "success", anded, for the latest list; ended by the disappearance or the watchdog.
     es::valuesForKeyPath(rt::retained(this), "itemList", rt::retained(this))
