@@ -362,6 +362,12 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         serviceOptions.dataFolder = *folder / "service";
         serviceOptions.faults = faults;
         serviceOptions.seedJson = seedJson;
+        // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
+        serviceOptions.clock = [] {
+            const std::chrono::duration<double> since1970(ns::Clock::currentTime() + ns::TimeIntervalSince1970);
+            return std::chrono::system_clock::time_point(
+                std::chrono::round<std::chrono::milliseconds>(since1970));
+        };
         service = refsvc::Service::start(serviceOptions, &why);
         if (!service) {
             err << "functiontest: the reference service could not start: " << why << "\n";
