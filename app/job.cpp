@@ -364,7 +364,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         serviceOptions.seedJson = seedJson;
         // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
         serviceOptions.clock = [] {
-            const std::chrono::duration<double> since1970(ns::Clock::currentTime() + ns::TimeIntervalSince1970);
+            const std::chrono::duration<double> since1970(ns::Clock::currentTime() +
+                                                          ns::TimeIntervalSince1970);
             return std::chrono::system_clock::time_point(
                 std::chrono::round<std::chrono::milliseconds>(since1970));
         };

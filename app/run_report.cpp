@@ -17,8 +17,8 @@
 #include "platform/uikit/view_controller.h"
 #include "service/login_view_controller.h"
 #include "service/login_view_model.h"
-#include "session/base_model_view_controller.h"
 #include "session/app_delegate.h"
+#include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "session/result_view_controller.h"
 #include "tester/driver.h"
@@ -95,8 +95,8 @@ void RunReport::logLine(std::string_view line) {
     const double now = ns::Clock::currentTime() - launchTime_;
     if (line.starts_with(ft::LoginViewModel::kLoggingInLogPrefix) && !loggingInAt_) loggingInAt_ = now;
     // The Result line of the open row's screen, logged as it leaves: why the row ends.
-    if (auto result = ft::BaseModelViewController::readResultLine(line); result && item_ && !rows_.empty() &&
-                                                                         rows_.back().key == cutName(result->key))
+    if (auto result = ft::BaseModelViewController::readResultLine(line);
+        result && item_ && !rows_.empty() && rows_.back().key == cutName(result->key))
         rows_.back().why = cutName(result->why);
     if (line.starts_with(ft::LoginViewController::kFailedLogPrefix)) {
         // The login's steps run one after another: the last request that ended is the one that
@@ -196,8 +196,8 @@ void RunReport::finish(const sim::Driver& driver) {
     stopWatching(); // the run has ended: what comes after is no part of it
 }
 
-std::vector<std::pair<std::string, std::string>> RunReport::stallLines(const sim::Driver& driver,
-                                                                       const std::vector<std::string>& stepLog) const {
+std::vector<std::pair<std::string, std::string>>
+RunReport::stallLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const {
     auto listed = [](const std::vector<std::string>& texts) {
         std::string out;
         for (const std::string& text : texts)
@@ -214,14 +214,14 @@ std::vector<std::pair<std::string, std::string>> RunReport::stallLines(const sim
     lines.emplace_back("controls", controls.empty() ? "none" : controls);
     if (!rows_.empty() && rows_.back().result == "unfinished") {
         const ReportRow& row = rows_.back();
-        lines.emplace_back("row", std::to_string(row.order) + " " + row.key + " " + row.title + ", open since " +
-                                      seconds(row.start) + " s");
+        lines.emplace_back("row", std::to_string(row.order) + " " + row.key + " " + row.title +
+                                      ", open since " + seconds(row.start) + " s");
     }
     // The step log's lines are led by their time: the last that ran, as it has it.
     auto ran = std::find_if(stepLog.rbegin(), stepLog.rend(),
                             [](const std::string& line) { return line.find(") ran") != std::string::npos; });
-    lines.emplace_back("last step",
-                       ran == stepLog.rend() ? "none ran" : cutName(ran->substr(ran->find_first_not_of(' '))));
+    lines.emplace_back(
+        "last step", ran == stepLog.rend() ? "none ran" : cutName(ran->substr(ran->find_first_not_of(' '))));
     return lines;
 }
 

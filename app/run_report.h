@@ -80,8 +80,8 @@ public:
     std::optional<double> loginAt() const noexcept { return loginAt_; }
     // After a stall (called after finish, while the driver is still there): what the tester was
     // looking at, the row in progress and the last step that ran, as lines under the ending's.
-    std::vector<std::pair<std::string, std::string>> stallLines(const sim::Driver& driver,
-                                                                const std::vector<std::string>& stepLog) const;
+    std::vector<std::pair<std::string, std::string>>
+    stallLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     const std::vector<ShownText>& shown() const noexcept { return shown_; }
     // The last upload's outcome as the application logged it ("accepted", "refused: ...",
     // "failed: ..."); empty when none was logged.

@@ -429,8 +429,8 @@ void BaseModelViewController::backToRootView(const rt::Id&) {
 
 void BaseModelViewController::logResult(std::string_view how) const {
     ns::log("%s%@ %lld (%s), leaving by %s%s%s", kResultLogPrefix, info_ ? info_->profile() : nullptr,
-            static_cast<long long>(info_ ? info_->success() : 0), getClass().name(), how, why_.empty() ? "" : ": ",
-            why_);
+            static_cast<long long>(info_ ? info_->success() : 0), getClass().name(), how,
+            why_.empty() ? "" : ": ", why_);
 }
 
 void BaseModelViewController::leaveBy(const char* segue) {
@@ -438,7 +438,8 @@ void BaseModelViewController::leaveBy(const char* segue) {
     performSegueWithIdentifier(segue, nullptr);
 }
 
-std::optional<BaseModelViewController::LoggedResult> BaseModelViewController::readResultLine(std::string_view line) {
+std::optional<BaseModelViewController::LoggedResult>
+BaseModelViewController::readResultLine(std::string_view line) {
     constexpr std::string_view kLeaving = ", leaving by ";
     const std::size_t leaving = line.find(kLeaving);
     if (!line.starts_with(kResultLogPrefix) || leaving == std::string_view::npos) return std::nullopt;

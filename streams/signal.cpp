@@ -341,7 +341,8 @@ rt::Ref<Signal> Signal::logError() {
 }
 
 rt::Ref<Signal> Signal::logCompleted() {
-    auto result = doCompleted([logged = LoggedSignal(*this)] { ns::debugLog("%@ completed", logged.description()); });
+    auto result =
+        doCompleted([logged = LoggedSignal(*this)] { ns::debugLog("%@ completed", logged.description()); });
     nameOperator(*result, *this, "%@");
     return result;
 }

@@ -549,7 +549,8 @@ bool showing(const ui::View& view) {
 // The controller's outlet holding the view: an object property of the application's classes (not
 // the platform's view controller's, whose getters may make what they answer); empty when none.
 std::string outletHolding(const ui::ViewController& owner, const ui::View& view) {
-    for (const rt::Class* c = &owner.getClass(); c && c != &ui::ViewController::staticClass(); c = c->superclass())
+    for (const rt::Class* c = &owner.getClass(); c && c != &ui::ViewController::staticClass();
+         c = c->superclass())
         for (const rt::Property* property : c->ownProperties())
             if (property->kind() == rt::ValueKind::Object &&
                 ns::valueForKey(rt::Id(rt::retained(&owner)), property->name()).get() == &view)
@@ -589,19 +590,22 @@ Driver::Sight Driver::sight() const {
             auto button = rt::cast<ui::Button>(control);
             const std::string outlet = outletHolding(*top, view);
             const std::string title = button && button->currentTitle() ? quoted(button->currentTitle()) : "";
-            sight.controls.push_back(title.empty()     ? (outlet.empty() ? std::string(view.getClass().name()) : outlet)
+            sight.controls.push_back(title.empty()
+                                         ? (outlet.empty() ? std::string(view.getClass().name()) : outlet)
                                      : outlet.empty() ? title
                                                       : title + " (" + outlet + ")");
             return;
         }
-        if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view))); label && label->text() && label->text()->length() > 0)
+        if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)));
+            label && label->text() && label->text()->length() > 0)
             sight.texts.push_back(label->text()->utf8());
         for (const auto& subview : view.subviewList())
             look(*subview);
     };
     if (top->isViewLoaded()) look(*top->view());
     if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
-        navigation && navigation->navigationBar()->isBackButtonVisible() && showing(*navigation->navigationBar()))
+        navigation && navigation->navigationBar()->isBackButtonVisible() &&
+        showing(*navigation->navigationBar()))
         sight.controls.emplace_back("back");
     return sight;
 }

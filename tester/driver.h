@@ -181,9 +181,9 @@ public:
     // would reach ("Yes" (successButton): a button's title and the outlet holding it), the back
     // button; and the HUD's texts.
     struct Sight {
-        std::string screen;                 // the controller's class, or "alert" / "sheet"
-        std::vector<std::string> texts;     // title first
-        std::vector<std::string> controls;  // "\"Yes\" (successButton)", "back"
+        std::string screen;                // the controller's class, or "alert" / "sheet"
+        std::vector<std::string> texts;    // title first
+        std::vector<std::string> controls; // "\"Yes\" (successButton)", "back"
         std::vector<std::string> hud;
     };
     Sight sight() const;

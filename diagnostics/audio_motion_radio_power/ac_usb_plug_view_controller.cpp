@@ -118,7 +118,9 @@ void ACUsbPlugViewController::viewDidLoadBody() {
         ->timeoutOnScheduler(kWatchdogSeconds, main)
         ->takeUntil(disappear())
         ->subscribeNextError(
-            [decide](bool powered) { decide(powered, powered ? "power came" : "the battery changed, but not to power"); },
+            [decide](bool powered) {
+                decide(powered, powered ? "power came" : "the battery changed, but not to power");
+            },
             [decide](const rt::Ref<ns::Error>&) { decide(false, timedOut(kWatchdogSeconds, "a charger")); });
 }
 

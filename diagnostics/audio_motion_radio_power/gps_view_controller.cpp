@@ -130,7 +130,8 @@ void GPSViewController::viewDidLoadBody() {
             [weak](const rt::Ref<ns::Error>& error) {
                 auto self = weak.lock();
                 if (!self) return;
-                self->setVerdict(TestBaseModel::kFailed, "the location updates failed" + describedError(error));
+                self->setVerdict(TestBaseModel::kFailed,
+                                 "the location updates failed" + describedError(error));
                 self->locmanager_->stopUpdatingLocation();
                 self->gotoResultView();
             });

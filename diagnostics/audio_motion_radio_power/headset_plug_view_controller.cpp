@@ -211,8 +211,9 @@ void HeadsetPlugViewController::giveupRemainItem(std::int64_t index, const rt::R
     auto step = rt::cast<ns::Dictionary>(subItemlist()->objectAtIndex(std::size_t(index)));
     auto title = step ? rt::cast<ns::String>(step->objectForKey("title")) : nullptr;
     const bool pulledOut = error && error->code() == kPluggedOutCode;
-    setVerdict(TestBaseModel::kFailed, "stopped at \"" + (title ? title->utf8() : std::string()) + "\"" +
-                                           (pulledOut ? ": the headset was pulled out" : describedError(error)));
+    setVerdict(TestBaseModel::kFailed,
+               "stopped at \"" + (title ? title->utf8() : std::string()) + "\"" +
+                   (pulledOut ? ": the headset was pulled out" : describedError(error)));
     if (!disappearing_) gotoResultView();
 }
 

@@ -188,17 +188,18 @@ rt::Ref<es::Signal> MontionSensorViewController::signal3() {
 void MontionSensorViewController::subTest(std::size_t row, const rt::Ref<es::Signal>& signal) {
     rt::Weak<MontionSensorViewController> weak(rt::retained(this));
     // The pass is the sub-test's value: the completion that disappearing brings passes nothing.
-    signal->takeUntil(disappear())->subscribeNextError(
-        [weak, row](const rt::Id&) {
-            if (auto self = weak.lock()) self->passed(row);
-        },
-        [weak, row](const rt::Ref<ns::Error>& error) {
-            auto self = weak.lock();
-            if (!self) return;
-            self->setVerdict(TestBaseModel::kFailed,
-                             std::string("the ") + kMontionRows[row] + " failed" + describedError(error));
-            self->gotoResultView();
-        });
+    signal->takeUntil(disappear())
+        ->subscribeNextError(
+            [weak, row](const rt::Id&) {
+                if (auto self = weak.lock()) self->passed(row);
+            },
+            [weak, row](const rt::Ref<ns::Error>& error) {
+                auto self = weak.lock();
+                if (!self) return;
+                self->setVerdict(TestBaseModel::kFailed,
+                                 std::string("the ") + kMontionRows[row] + " failed" + describedError(error));
+                self->gotoResultView();
+            });
 }
 
 void MontionSensorViewController::passed(std::size_t row) {

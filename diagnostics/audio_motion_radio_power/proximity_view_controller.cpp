@@ -76,11 +76,11 @@ void ProximityViewController::viewDidLoadBody() {
                            [weak](const rt::Ref<ns::Error>&) {
                                auto self = weak.lock();
                                if (!self) return;
-                               self->setVerdict(TestBaseModel::kFailed,
-                                                timedOut(kWatchdogSeconds, ns::format("the sensor to be uncovered "
-                                                                                      "%lld times (it was %lld)",
-                                                                                      static_cast<long long>(kUncoverings),
-                                                                                      static_cast<long long>(self->count_))));
+                               const std::string uncovered =
+                                   ns::format("the sensor to be uncovered %lld times (it was %lld)",
+                                              static_cast<long long>(kUncoverings),
+                                              static_cast<long long>(self->count_));
+                               self->setVerdict(TestBaseModel::kFailed, timedOut(kWatchdogSeconds, uncovered));
                                self->gotoResultView();
                            });
 }

@@ -210,7 +210,8 @@ void WifiViewController::viewDidLoadBody() {
                 const bool local = error && error->domain() && error->domain()->utf8() == "Function";
                 endAutomatically(*self, TestBaseModel::kFailed,
                                  local ? "no Wi-Fi (internal) IP address"
-                                       : "no Internet IP address from the address page" + describedError(error));
+                                       : "no Internet IP address from the address page" +
+                                             describedError(error));
             }
             return es::Signal::empty();
         })

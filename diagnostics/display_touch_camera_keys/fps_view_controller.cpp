@@ -35,8 +35,9 @@ void FPSViewController::viewDidLoadBody() {
                                 [write](bool success, const rt::Ref<ns::Error>& error) {
                                     dispatch::async(dispatch::Queue::main(), [write, success, error] {
                                         write(success ? TestBaseModel::kPassed : TestBaseModel::kFailed,
-                                              success ? "the finger was recognised"
-                                                      : "the finger was not recognised" + describedError(error));
+                                              success
+                                                  ? "the finger was recognised"
+                                                  : "the finger was not recognised" + describedError(error));
                                     });
                                 });
     } else {

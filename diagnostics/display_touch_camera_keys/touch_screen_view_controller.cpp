@@ -205,9 +205,10 @@ void TouchScreenViewController::viewDidLoadBody() {
     bar->setBackgroundColor(ui::Color::whiteColor());
     auto skip = ui::Button::buttonWithType(ui::ButtonType::System);
     skip->setTitleForState(localized("BASETEST_CONTROLLER_ACTIONSHEET_SKIP"), ui::ControlStates::Normal);
-    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)->subscribeNext([weak](const rt::Id&) {
-        if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
-    });
+    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)
+        ->subscribeNext([weak](const rt::Id&) {
+            if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
+        });
     bar->addSubview(skip);
     lc::makeConstraints(skip, [weakBar = rt::Weak<ui::View>(bar)](lc::ConstraintMaker& make) {
         auto bar = weakBar.lock();

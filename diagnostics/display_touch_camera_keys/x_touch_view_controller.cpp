@@ -239,9 +239,10 @@ void XTouchViewController::viewDidLoadBody() {
         make.centerX()->equalTo(root);
         make.bottom()->equalTo(root)->offset(-kXCanvasSkipAboveBottom);
     });
-    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)->subscribeNext([weak](const rt::Id&) {
-        if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
-    });
+    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)
+        ->subscribeNext([weak](const rt::Id&) {
+            if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
+        });
 }
 
 void XTouchViewController::viewWillDisappearBody(bool animated) {

@@ -57,9 +57,9 @@
 // its connection is closed unanswered and nothing changes.
 //
 // requests.log in the data folder: a line per request, a JSON object
-//   {"seq", "at" (UTC, on Options::clock), "method", "target" (path and query), "call" (a call name, "udid-page",
-//    "profile-page" or "" when nothing matched), "status" (0: closed unanswered), "fault" ("" or
-//    the rule, e.g. "auth=500*1")}
+//   {"seq", "at" (UTC, on Options::clock), "method", "target" (path and query), "call" (a call
+//    name, "udid-page", "profile-page" or "" when nothing matched), "status" (0: closed
+//    unanswered), "fault" ("" or the rule, e.g. "auth=500*1")}
 // written when the request is done, so a slow request's line comes after later quick ones.
 // transactions.json: see storage.h.
 
