@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -60,7 +61,9 @@ const char* const kUsage =
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
-    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n";
+    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n"
+    "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
+    "             the downloaded model table)\n";
 
 namespace {
 
@@ -152,7 +155,13 @@ struct Restore {
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     sim::URLMasking urlMasking =
         sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); });
+    // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
+    bool debugLines = ns::setDebugLines([] {
+        const char* wanted = std::getenv("FT_DEBUG_LOG");
+        return wanted && *wanted && std::string_view(wanted) != "0";
+    }());
     ~Restore() {
+        ns::setDebugLines(debugLines);
         sim::setHandedOverURLMasking(std::move(urlMasking));
         ns::UserDefaults::resetStandardUserDefaults();
         ns::ApplicationHome::setPath(home);
@@ -353,6 +362,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         serviceOptions.dataFolder = *folder / "service";
         serviceOptions.faults = faults;
         serviceOptions.seedJson = seedJson;
+        // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
+        serviceOptions.clock = [] {
+            const std::chrono::duration<double> since1970(ns::Clock::currentTime() +
+                                                          ns::TimeIntervalSince1970);
+            return std::chrono::system_clock::time_point(
+                std::chrono::round<std::chrono::milliseconds>(since1970));
+        };
         service = refsvc::Service::start(serviceOptions, &why);
         if (!service) {
             err << "functiontest: the reference service could not start: " << why << "\n";
@@ -407,6 +423,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
     sim::ScriptRun run;
     std::vector<std::string> stepLog;
+    std::vector<std::pair<std::string, std::string>> stall; // what the stalled run waited for
     {
         sim::Driver driver(application,
                            [&](const std::string& failure) { err << "functiontest: " << failure << "\n"; });
@@ -431,6 +448,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         report.finish(driver);
         stepLog = runner.stepLog();
+        if (run.end == sim::ScriptRun::End::Stalled) stall = report.stallLines(driver, stepLog);
     }
     const double virtualSeconds = ns::Clock::currentTime() - launchTime;
 
@@ -439,6 +457,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::error_code ec;
     report.checks = run.failedChecks;
     report.ending.emplace_back("end", endText(run));
+    report.ending.insert(report.ending.end(), stall.begin(), stall.end());
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
     if (upload || !report.uploadOutcome().empty())

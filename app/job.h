@@ -7,7 +7,8 @@
 // refused unless --overwrite) receives:
 //   home/         the application's home: Documents (the profile file, the result file, ...) and
 //                 Library/Preferences (the user defaults)
-//   app.log       the application's log, each line led by the virtual seconds since launch
+//   app.log       the application's log, each line led by the virtual seconds since launch; its
+//                 debug lines (ns::debugLog) only with FT_DEBUG_LOG set (not "0")
 //   device.log    what the simulated device did (stimuli, sounds, torch, brightness, URLs, ...)
 //   steps.log     each script step: when it ran, or why it was dropped or failed
 //   pictures/     a picture of each screen as it came on top and of each alert or sheet shown

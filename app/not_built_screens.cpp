@@ -65,7 +65,7 @@ protected:
                      ->take(1)
                      ->flattenMap([weak, appeared](const rt::Id&) {
                          if (auto self = weak.lock(); self && self->info())
-                             self->info()->setSuccess(kUnsupported);
+                             self->setVerdict(kUnsupported, "its screen is not built");
                          return appeared->take(1);
                      })
                      ->subscribeNext([weak](const rt::Id&) {

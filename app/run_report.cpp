@@ -1,5 +1,6 @@
 #include "app/run_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -15,7 +16,9 @@
 #include "platform/uikit/label.h"
 #include "platform/uikit/view_controller.h"
 #include "service/login_view_controller.h"
+#include "service/login_view_model.h"
 #include "session/app_delegate.h"
+#include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "session/result_view_controller.h"
 #include "tester/driver.h"
@@ -90,6 +93,11 @@ void RunReport::note(std::string text) {
 
 void RunReport::logLine(std::string_view line) {
     const double now = ns::Clock::currentTime() - launchTime_;
+    if (line.starts_with(ft::LoginViewModel::kLoggingInLogPrefix) && !loggingInAt_) loggingInAt_ = now;
+    // The Result line of the open row's screen, logged as it leaves: why the row ends.
+    if (auto result = ft::BaseModelViewController::readResultLine(line);
+        result && item_ && !rows_.empty() && rows_.back().key == cutName(result->key))
+        rows_.back().why = cutName(result->why);
     if (line.starts_with(ft::LoginViewController::kFailedLogPrefix)) {
         // The login's steps run one after another: the last request that ended is the one that
         // failed it, as the job's own record has it.
@@ -188,8 +196,39 @@ void RunReport::finish(const sim::Driver& driver) {
     stopWatching(); // the run has ended: what comes after is no part of it
 }
 
+std::vector<std::pair<std::string, std::string>>
+RunReport::stallLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const {
+    auto listed = [](const std::vector<std::string>& texts) {
+        std::string out;
+        for (const std::string& text : texts)
+            out += (out.empty() ? "" : " ") + quotedText(text);
+        return out.empty() ? std::string("none") : out;
+    };
+    const sim::Driver::Sight sight = driver.sight();
+    std::vector<std::pair<std::string, std::string>> lines = {
+        {"on screen", sight.screen.empty() ? "nothing" : sight.screen + ": " + listed(sight.texts)}};
+    if (!sight.hud.empty()) lines.emplace_back("HUD", listed(sight.hud));
+    std::string controls;
+    for (const std::string& control : sight.controls)
+        controls += (controls.empty() ? "" : ", ") + cutName(control);
+    lines.emplace_back("controls", controls.empty() ? "none" : controls);
+    if (!rows_.empty() && rows_.back().result == "unfinished") {
+        const ReportRow& row = rows_.back();
+        lines.emplace_back("row", std::to_string(row.order) + " " + row.key + " " + row.title +
+                                      ", open since " + seconds(row.start) + " s");
+    }
+    // The step log's lines are led by their time: the last that ran, as it has it.
+    auto ran = std::find_if(stepLog.rbegin(), stepLog.rend(),
+                            [](const std::string& line) { return line.find(") ran") != std::string::npos; });
+    lines.emplace_back(
+        "last step", ran == stepLog.rend() ? "none ran" : cutName(ran->substr(ran->find_first_not_of(' '))));
+    return lines;
+}
+
 std::string RunReport::loginText() const {
-    if (loginAt_) return seconds(*loginAt_) + " s";
+    if (loginAt_)
+        return (loggingInAt_ ? "logging in at " + seconds(*loggingInAt_) + " s, " : std::string()) +
+               "past the login screen at " + seconds(*loginAt_) + " s";
     if (!loginFailure_) return "none";
     std::string text = "failed at " + seconds(loginFailure_->at) + " s: " + cutName(loginFailure_->reason);
     if (!loginFailure_->cause.empty()) text += " (" + cutName(loginFailure_->cause) + ")";
@@ -200,7 +239,8 @@ std::string RunReport::text() const {
     std::string out = "Function test run\n";
     for (const auto& [key, value] : header)
         out += "  " + padded(key + ":", 10) + value + "\n";
-    out += "  " + padded("intake:", 10) + (intakeAt_ ? seconds(*intakeAt_) + " s" : "none") + "\n";
+    out += "  " + padded("intake:", 10) +
+           (intakeAt_ ? seconds(*intakeAt_) + " s (the device's identity arrived)" : "none") + "\n";
     out += "  " + padded("login:", 10) + loginText() + "\n\n";
 
     int pass = 0, fail = 0, notTested = 0, notBuilt = 0, unfinished = 0;
@@ -214,6 +254,10 @@ std::string RunReport::text() const {
             padded(row.result.empty() ? "open" : row.result, 11) + " " + padded(seconds(row.start), 8) + " " +
             (row.picture.empty() ? seconds(row.duration) : padded(seconds(row.duration), 11) + row.picture) +
             "\n";
+        // Why a row did not pass, on a line of its own under it (a stand-in's is its result; an
+        // unfinished row's is the ending's).
+        if (row.result == "fail" || row.result == "not tested")
+            out += "      why: " + (row.why.empty() ? std::string("its screen did not say") : row.why) + "\n";
         if (row.result == "pass")
             ++pass;
         else if (row.result == "fail")

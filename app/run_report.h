@@ -4,7 +4,8 @@
 // one whose "info" is a test item; its row closes when it leaves the screen, with the item's
 // result then), the identity intake notification, the screen that follows the login screen, each
 // alert and HUD text as it shows, the results screen's texts, and the application's log lines of
-// a failed login and of an upload's outcome. With the job's record of requests it names what the
+// the login's start, a failed login, each test's Result (why its row ended: a line under a row
+// that did not pass) and an upload's outcome. With the job's record of requests it names what the
 // service answered when the login failed.
 
 #include <cstdint>
@@ -38,6 +39,7 @@ struct ReportRow {
     double start = 0;   // virtual seconds after launch
     double duration = 0;
     std::string picture; // the picture taken when the screen came on top, if any
+    std::string why;     // why it ended, as its screen's Result line said ("answered No"), if it did
 };
 
 // Something a person saw: an alert, a sheet or a HUD's text, with when it showed.
@@ -76,6 +78,10 @@ public:
     const std::vector<ReportRow>& rows() const noexcept { return rows_; }
     std::optional<double> intakeAt() const noexcept { return intakeAt_; }
     std::optional<double> loginAt() const noexcept { return loginAt_; }
+    // After a stall (called after finish, while the driver is still there): what the tester was
+    // looking at, the row in progress and the last step that ran, as lines under the ending's.
+    std::vector<std::pair<std::string, std::string>>
+    stallLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     const std::vector<ShownText>& shown() const noexcept { return shown_; }
     // The last upload's outcome as the application logged it ("accepted", "refused: ...",
     // "failed: ..."); empty when none was logged.
@@ -103,7 +109,7 @@ private:
     std::function<bool(std::string_view)> isStandIn_;
     const ExchangeRecord* exchanges_;
     rt::Id intakeObserver_;
-    std::optional<double> intakeAt_, loginAt_;
+    std::optional<double> intakeAt_, loginAt_, loggingInAt_;
     bool loginSeen_ = false;
     struct LoginFailure {
         double at;

@@ -304,7 +304,7 @@ rt::Ref<Signal> LoginViewModel::loginSignal() {
     // that has gone.
     const rt::Ref<ui::Application> application = ui::Application::sharedApplication();
     if (!application) return fail("there is no application to log in to");
-    ns::log("Login: %@ logging in", username);
+    ns::log("%s%@", kLoggingInLogPrefix, username);
     return client->clientProfile()
         ->flattenMap(
             [client](const rt::Id& reply) -> rt::Ref<es::Stream> { return applyProfile(client, reply); })

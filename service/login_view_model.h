@@ -24,6 +24,7 @@
 // Main thread only.
 
 #include <string>
+#include <string_view>
 
 #include "platform/foundation/error.h"
 #include "platform/foundation/string.h"
@@ -46,6 +47,8 @@ class LoginViewModel : public es::ViewModel {
     RT_CLASS(LoginViewModel)
 public:
     static constexpr const char* kConfigFileName = "functiontest_config.txt";
+    // The log line the login's start writes, before the user name.
+    static constexpr std::string_view kLoggingInLogPrefix = "Login: logging in as ";
 
     static rt::Ref<LoginViewModel> make();
     ~LoginViewModel() override;

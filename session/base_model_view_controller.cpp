@@ -345,6 +345,8 @@ void BaseModelViewController::dismissOpenDialogs() {
 void BaseModelViewController::applyBackgroundRule() {
     dismissOpenDialogs();
     if (info_ && isOneOf(info_->name(), kKeepRunning)) return;
+    why_ = "abandoned: the application went to the background";
+    logResult("a pop in the background");
     if (rt::Id runner = delegate(); runner && runner->respondsToSelector(rt::Sel("modelViewController:didClickBackButton:")))
         rt::send(runner, rt::Sel("modelViewController:didClickBackButton:"), rt::Id(rt::retained(this)), rt::Id());
     auto navigation = navigationController();
@@ -362,16 +364,21 @@ void BaseModelViewController::applyBackgroundRule() {
 
 // ---- Verdicts and navigation ----
 
-void BaseModelViewController::setCode(std::int64_t code) {
+void BaseModelViewController::setVerdict(std::int64_t code, std::string why) {
+    if (!why.empty()) why_ = std::move(why);
     if (info_) ns::setValueForKey(info_, ns::Number::withLong(code), "success");
 }
 
+std::string BaseModelViewController::timedOut(double seconds, std::string_view waitingFor) {
+    return ns::format("timed out after %g s waiting for %s", seconds, waitingFor);
+}
+
 void BaseModelViewController::successBody(const rt::Id&) {
-    setCode(TestBaseModel::kPassed);
+    setVerdict(TestBaseModel::kPassed, "answered Yes");
 }
 
 void BaseModelViewController::failBody(const rt::Id&) {
-    setCode(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, "answered No");
 }
 
 void BaseModelViewController::hidenButtons(bool hidden) {
@@ -409,17 +416,37 @@ void BaseModelViewController::onPush(const rt::Id&) {
     else if (isRetryItem_) segue = kResultSegue;
     else if (!atLastPosition()) segue = kPreviousSegue;
     else if (ns::UserDefaults::standardUserDefaults()->boolForKey(kManualRunKey)) segue = kRootSegue;
-    ns::log("Result: %@ %lld (%s), leaving by %s", info_ ? info_->profile() : nullptr,
-            static_cast<long long>(info_ ? info_->success() : 0), getClass().name(), segue);
-    performSegueWithIdentifier(segue, nullptr);
+    leaveBy(segue);
 }
 
 void BaseModelViewController::backPreviousView(const rt::Id&) {
-    performSegueWithIdentifier(kPreviousSegue, nullptr);
+    leaveBy(kPreviousSegue);
 }
 
 void BaseModelViewController::backToRootView(const rt::Id&) {
-    performSegueWithIdentifier(kRootSegue, nullptr);
+    leaveBy(kRootSegue);
+}
+
+void BaseModelViewController::logResult(std::string_view how) const {
+    ns::log("%s%@ %lld (%s), leaving by %s%s%s", kResultLogPrefix, info_ ? info_->profile() : nullptr,
+            static_cast<long long>(info_ ? info_->success() : 0), getClass().name(), how,
+            why_.empty() ? "" : ": ", why_);
+}
+
+void BaseModelViewController::leaveBy(const char* segue) {
+    logResult(segue);
+    performSegueWithIdentifier(segue, nullptr);
+}
+
+std::optional<BaseModelViewController::LoggedResult>
+BaseModelViewController::readResultLine(std::string_view line) {
+    constexpr std::string_view kLeaving = ", leaving by ";
+    const std::size_t leaving = line.find(kLeaving);
+    if (!line.starts_with(kResultLogPrefix) || leaving == std::string_view::npos) return std::nullopt;
+    const std::string_view rest = line.substr(kResultLogPrefix.size());
+    const std::size_t why = line.find(": ", leaving);
+    return LoggedResult{std::string(rest.substr(0, rest.find(' '))),
+                        why == std::string_view::npos ? std::string() : std::string(line.substr(why + 2))};
 }
 
 void BaseModelViewController::passAction(const rt::Id&) {
@@ -459,8 +486,10 @@ void BaseModelViewController::actionSheetClickedButtonAtIndex(const rt::Ref<ui::
     if (!role) return;
     switch (*role) {
     case DialogButton::Exit:
-        if (sheet->numberOfButtons() == 2 && isRetryItem_) return performSegueWithIdentifier(kResultSegue, nullptr);
-        if (sheet->numberOfButtons() == 2 && single()) return performSegueWithIdentifier(kRootSegue, nullptr);
+        if (sheet->numberOfButtons() == 2 && (isRetryItem_ || single())) {
+            why_ = "left by the back button's Exit";
+            return leaveBy(isRetryItem_ ? kResultSegue : kRootSegue);
+        }
         setAlertView(makeConfirmation(rt::retained(this),
                                       sheet->numberOfButtons() == 2 ? "BASETEST_CONTROLLER_ALERTVIEW_MESSAGE_EXIT"
                                                                     : "READYSTART_CONTROLLER_ALERTVIEW_MESSAGE_EXIT",
@@ -485,10 +514,10 @@ void BaseModelViewController::alertViewClickedButtonAtIndex(const rt::Ref<ui::Al
     const auto role = roles_.role(alert.get(), index);
     if (role == DialogButton::ConfirmExit) return ui::Application::exitProcess(0);
     if (role != DialogButton::ConfirmSkip) return;
-    setCode(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, "skipped");
     if (!atLastPosition()) return gotoResultView();
     if (ns::UserDefaults::standardUserDefaults()->boolForKey(kManualRunKey)) return backToRootView();
-    performSegueWithIdentifier(kResultSegue, nullptr);
+    leaveBy(kResultSegue);
 }
 
 } // namespace ft

@@ -11,6 +11,9 @@
 //   follows the run's position: single → "unwindToRootView"; retry → "doResult"; not the last →
 //   "unwindToPreviousView"; the last → "unwindToRootView" after a play-button run ("manualrun"
 //   YES), else "doResult".
+// - why the verdict is what it is: the buttons say "answered Yes" / "answered No", the skip
+//   "skipped", and a screen that decides by itself says what it found (setVerdict). Every way out
+//   logs the Result line with it (resultLine), which the run report reads.
 // - the back button's sheet (exit, back, skip) and its confirmations; the answers are told apart
 //   by dialog and recorded button role. Exit ends the process through the platform's exit call.
 // - the background rule: going to the background dismisses the dialogs; a screen that does not
@@ -19,6 +22,8 @@
 // Main thread only.
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/foundation/array.h"
@@ -119,6 +124,22 @@ public:
     virtual void setSkipAlertView(rt::Ref<ui::AlertView> alert);
 
     // ---- Verdicts and navigation ----
+    // Writes the code on the item and keeps why (an empty why keeps the one said before, such as
+    // the answer that a screen's own answer handler turns into its code).
+    void setVerdict(std::int64_t code, std::string why);
+    const std::string& why() const noexcept { return why_; }
+    // "timed out after 30 s waiting for the home key".
+    static std::string timedOut(double seconds, std::string_view waitingFor);
+    // The Result line each way out logs: "Result: <key> <code> (<class>), leaving by <how>", then
+    // ": <why>" when the screen said why.
+    static constexpr std::string_view kResultLogPrefix = "Result: ";
+    struct LoggedResult {
+        std::string key, why;
+    };
+    // The key and why of a Result line; none for any other line.
+    static std::optional<LoggedResult> readResultLine(std::string_view line);
+    // Logs the Result line and leaves by the segue.
+    void leaveBy(const char* segue);
     RT_INTERCEPTABLE(success, "success:")
     RT_INTERCEPTABLE(fail, "fail:")
     void hidenButtons(bool hidden);
@@ -158,7 +179,7 @@ protected:
     virtual void failBody(const rt::Id& sender);
 
 private:
-    void setCode(std::int64_t code);
+    void logResult(std::string_view how) const;
     void dismissOpenDialogs();
     void applyBackgroundRule();
     // The item is the last of the run by position.
@@ -179,6 +200,7 @@ private:
     rt::Ref<ui::ActionSheet> actionsSheet_;
     rt::Ref<ui::AlertView> alertView_, skipAlertView_;
     DialogRoles roles_;
+    std::string why_;
 };
 
 } // namespace ft

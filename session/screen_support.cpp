@@ -1,6 +1,7 @@
 #include "session/screen_support.h"
 
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/error.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/layout_constraint.h"
@@ -25,6 +26,11 @@ bool isSystem7() {
     if (!text) return false;
     const std::string version = text->utf8();
     return version.substr(0, version.find('.')) == "7";
+}
+
+std::string describedError(const rt::Ref<ns::Error>& error) {
+    const auto description = error ? error->localizedDescription() : nullptr;
+    return description ? ": " + description->utf8() : std::string();
 }
 
 bool hasBottomInset() {

@@ -3,10 +3,15 @@
 // the device's bottom safe area, the system version's first component, one constraint added to a
 // scene's view.
 
+#include <string>
 #include <string_view>
 
 #include "platform/foundation/string.h"
 #include "platform/uikit/layout_attribute.h"
+
+namespace ns {
+class Error;
+}
 
 namespace ui {
 class LayoutConstraint;
@@ -24,6 +29,8 @@ rt::Ref<ui::Window> delegateWindow();
 bool hasBottomInset();
 // Whether the system version's first component is 7.
 bool isSystem7();
+// ": <the error's description>", or nothing without an error: the tail of a verdict's why.
+std::string describedError(const rt::Ref<ns::Error>& error);
 // Adds to `holder` the required constraint `item.attribute == to.toAttribute + constant` (`to` nil
 // for a constant size) and answers it.
 rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt::Id& item, ui::LayoutAttribute attribute,

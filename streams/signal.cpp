@@ -326,7 +326,7 @@ struct LoggedSignal {
 
 rt::Ref<Signal> Signal::logNext() {
     auto result = doNext([logged = LoggedSignal(*this)](const rt::Id& value) {
-        ns::log("%@ next: %@", logged.description(), value);
+        ns::debugLog("%@ next: %@", logged.description(), value);
     });
     nameOperator(*result, *this, "%@");
     return result;
@@ -334,14 +334,15 @@ rt::Ref<Signal> Signal::logNext() {
 
 rt::Ref<Signal> Signal::logError() {
     auto result = doError([logged = LoggedSignal(*this)](const rt::Ref<ns::Error>& error) {
-        ns::log("%@ error: %@", logged.description(), error);
+        ns::debugLog("%@ error: %@", logged.description(), error);
     });
     nameOperator(*result, *this, "%@");
     return result;
 }
 
 rt::Ref<Signal> Signal::logCompleted() {
-    auto result = doCompleted([logged = LoggedSignal(*this)] { ns::log("%@ completed", logged.description()); });
+    auto result =
+        doCompleted([logged = LoggedSignal(*this)] { ns::debugLog("%@ completed", logged.description()); });
     nameOperator(*result, *this, "%@");
     return result;
 }

@@ -1,17 +1,20 @@
 #include "tester/driver.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/foundation/date.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/set.h"
 #include "platform/foundation/url.h"
+#include "platform/runtime/class.h"
 #include "platform/runtime/kvc.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/bar_button_item.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/control.h"
 #include "platform/uikit/date_picker.h"
 #include "platform/uikit/event.h"
@@ -20,6 +23,7 @@
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/navigation_item.h"
 #include "platform/uikit/segmented_control.h"
 #include "platform/uikit/slider.h"
 #include "platform/uikit/table_view.h"
@@ -531,6 +535,79 @@ std::vector<std::string> Driver::labelTexts(const ui::View& view) {
     std::vector<std::string> texts;
     addLabelTexts(view, texts);
     return texts;
+}
+
+namespace {
+
+// Shown, as far as the view and its ancestors go: none hidden or transparent.
+bool showing(const ui::View& view) {
+    for (const ui::View* v = &view; v; v = v->superview().get())
+        if (v->isHidden() || v->alpha() < 0.01) return false;
+    return true;
+}
+
+// The controller's outlet holding the view: an object property of the application's classes (not
+// the platform's view controller's, whose getters may make what they answer); empty when none.
+std::string outletHolding(const ui::ViewController& owner, const ui::View& view) {
+    for (const rt::Class* c = &owner.getClass(); c && c != &ui::ViewController::staticClass();
+         c = c->superclass())
+        for (const rt::Property* property : c->ownProperties())
+            if (property->kind() == rt::ValueKind::Object &&
+                ns::valueForKey(rt::Id(rt::retained(&owner)), property->name()).get() == &view)
+                return property->name();
+    return {};
+}
+
+std::string quoted(const rt::Ref<ns::String>& text) {
+    return "\"" + (text ? text->utf8() : std::string()) + "\"";
+}
+
+} // namespace
+
+Driver::Sight Driver::sight() const {
+    Sight sight;
+    sight.hud = hudTexts();
+    if (const auto dialogs = ui::ButtonDialog::presented(); !dialogs.empty()) {
+        const rt::Ref<ui::ButtonDialog>& dialog = dialogs.back();
+        auto alert = rt::cast<ui::AlertView>(dialog);
+        sight.screen = alert ? "alert" : "sheet";
+        for (const auto& text : {dialog->title(), alert ? alert->message() : nullptr})
+            if (text && text->length() > 0) sight.texts.push_back(text->utf8());
+        for (long i = 0; i < dialog->numberOfButtons(); ++i)
+            sight.controls.push_back(quoted(dialog->buttonTitleAtIndex(i)));
+        return sight;
+    }
+    rt::Ref<ui::ViewController> top = topViewController();
+    if (!top) return sight;
+    sight.screen = top->getClass().name();
+    if (const auto& title = top->navigationItem()->title(); title && title->length() > 0)
+        sight.texts.push_back(title->utf8());
+    // The labels that show, and the controls a tap reaches (a button's own label is its title).
+    std::function<void(const ui::View&)> look = [&](const ui::View& view) {
+        if (!showing(view)) return;
+        if (auto control = rt::cast<ui::Control>(rt::Id(rt::retained(&view)))) {
+            if (!control->isEnabled() || !tapRefusal(view).empty()) return;
+            auto button = rt::cast<ui::Button>(control);
+            const std::string outlet = outletHolding(*top, view);
+            const std::string title = button && button->currentTitle() ? quoted(button->currentTitle()) : "";
+            sight.controls.push_back(title.empty()
+                                         ? (outlet.empty() ? std::string(view.getClass().name()) : outlet)
+                                     : outlet.empty() ? title
+                                                      : title + " (" + outlet + ")");
+            return;
+        }
+        if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)));
+            label && label->text() && label->text()->length() > 0)
+            sight.texts.push_back(label->text()->utf8());
+        for (const auto& subview : view.subviewList())
+            look(*subview);
+    };
+    if (top->isViewLoaded()) look(*top->view());
+    if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
+        navigation && navigation->navigationBar()->isBackButtonVisible() &&
+        showing(*navigation->navigationBar()))
+        sight.controls.emplace_back("back");
+    return sight;
 }
 
 namespace {

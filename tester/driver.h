@@ -175,6 +175,18 @@ public:
     std::vector<std::string> hudTexts() const;
     using TextsReader = std::function<std::vector<std::string>()>;
     static void setHUDReader(TextsReader reader);
+    // What a tester sees on top and could use there, for a person to read: the dialog shown, if
+    // any (its title, message and buttons, nothing under it being reachable), else the screen's
+    // class, its navigation title, the texts of its labels that show and its controls a tap
+    // would reach ("Yes" (successButton): a button's title and the outlet holding it), the back
+    // button; and the HUD's texts.
+    struct Sight {
+        std::string screen;                // the controller's class, or "alert" / "sheet"
+        std::vector<std::string> texts;    // title first
+        std::vector<std::string> controls; // "\"Yes\" (successButton)", "back"
+        std::vector<std::string> hud;
+    };
+    Sight sight() const;
     std::optional<int> exitStatus() const noexcept { return exitStatus_; }
     // False (reported) once the application has exited.
     bool running() const;

@@ -82,11 +82,12 @@ void ACUsbPlugViewController::setPassButton(const rt::Ref<ui::Button>& button) {
 }
 
 void ACUsbPlugViewController::onClick(const rt::Id&) {
-    performSegueWithIdentifier(single() ? kRootSegue : kPreviousSegue, nullptr);
+    leaveBy(single() ? kRootSegue : kPreviousSegue);
 }
 
 void ACUsbPlugViewController::handleBatteryState() {
-    showPlugVerdict(*this, imageView(), batteryPowered(), kAcRowAtLoad);
+    const bool powered = batteryPowered();
+    showPlugVerdict(*this, imageView(), powered, kAcRowAtLoad, powered ? "on power" : "not on power");
     gotoResultView();
 }
 
@@ -99,7 +100,7 @@ void ACUsbPlugViewController::viewDidLoadBody() {
     const auto& main = es::Scheduler::mainThreadScheduler();
     if (batteryPowered()) {
         // Monitoring stays on; the pass stays on screen for a while.
-        showPlugVerdict(*this, imageView(), true, kAcRowAtLoad);
+        showPlugVerdict(*this, imageView(), true, kAcRowAtLoad, "already on power");
         es::Signal::interval(kPassShown, main)->take(1)->takeUntil(disappear())->subscribeNext([weak](const rt::Id&) {
             if (auto self = weak.lock()) self->gotoResultView();
         });
@@ -107,16 +108,20 @@ void ACUsbPlugViewController::viewDidLoadBody() {
     }
     device->setBatteryMonitoringEnabled(false);
     monitorBatteryWhileShown(*this);
-    const auto decide = [weak](bool powered) {
+    const auto decide = [weak](bool powered, std::string why) {
         auto self = weak.lock();
         if (!self) return;
-        showPlugVerdict(*self, self->imageView(), powered, kAcRowChanged);
+        showPlugVerdict(*self, self->imageView(), powered, kAcRowChanged, std::move(why));
         self->gotoResultView();
     };
     countedPowerChanges()
         ->timeoutOnScheduler(kWatchdogSeconds, main)
         ->takeUntil(disappear())
-        ->subscribeNextError(decide, [decide](const rt::Ref<ns::Error>&) { decide(false); });
+        ->subscribeNextError(
+            [decide](bool powered) {
+                decide(powered, powered ? "power came" : "the battery changed, but not to power");
+            },
+            [decide](const rt::Ref<ns::Error>&) { decide(false, timedOut(kWatchdogSeconds, "a charger")); });
 }
 
 } // namespace ft

@@ -180,9 +180,9 @@ void BluetoothViewController::viewDidLoadBody() {
             }
             return es::Signal::returnValue(ns::Number::withBool(true));
         })
-        ->catchError([weak](const rt::Ref<ns::Error>&) {
+        ->catchError([weak](const rt::Ref<ns::Error>& error) {
             if (auto self = weak.lock()) {
-                if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+                self->setVerdict(TestBaseModel::kFailed, "the radio check failed" + describedError(error));
                 self->gotoResultView();
             }
             return es::Signal::empty();
@@ -228,7 +228,7 @@ void BluetoothViewController::centralManagerDidUpdateState(const rt::Id& central
     case cb::ManagerState::Unauthorized: message = "The app is not authorized to use Bluetooth Low Energy"; break;
     case cb::ManagerState::PoweredOff:
         message = "Bluetooth is currently powered off.";
-        endAutomatically(*this, TestBaseModel::kFailed);
+        endAutomatically(*this, TestBaseModel::kFailed, "Bluetooth is powered off");
         break;
     case cb::ManagerState::PoweredOn:
         message = "Bluetooth is currently powered on and available to use.";
@@ -302,7 +302,7 @@ void BluetoothViewController::pickerDidConnectPeer(const rt::Id&, const rt::Id&,
 void BluetoothViewController::pickerDidCancel(const rt::Id& picker) {
     if (auto cancelled = rt::cast<gk::PeerPickerController>(picker)) cancelled->setDelegate(nullptr);
     peerPicker_ = nullptr;
-    endAutomatically(*this, TestBaseModel::kFailed);
+    endAutomatically(*this, TestBaseModel::kFailed, "the peer picker was cancelled");
 }
 
 void BluetoothViewController::sessionPeerDidChangeState(const rt::Id& session, const rt::Id& peer, int state) {

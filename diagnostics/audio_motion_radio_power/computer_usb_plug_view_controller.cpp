@@ -77,7 +77,7 @@ void ComputerUSBPlugViewController::viewDidLoadBody() {
     if (batteryPowered()) {
         // Monitoring stays on, and the answer has no limit.
         if (auto image = imageView()) image->setImage(ui::Image::imageNamed("icon_success_shape"));
-        if (auto item = info()) item->setSuccess(TestBaseModel::kPassed);
+        setVerdict(TestBaseModel::kPassed, "already on power");
         if (auto tip = tiplabel()) tip->setHidden(true);
         hidenButtons(false);
         return takeAnswer();
@@ -96,7 +96,8 @@ void ComputerUSBPlugViewController::viewDidLoadBody() {
             [weak](const rt::Ref<ns::Error>&) {
                 auto self = weak.lock();
                 if (!self) return;
-                showPlugVerdict(*self, self->imageView(), false, kComputerUsbRow);
+                showPlugVerdict(*self, self->imageView(), false, kComputerUsbRow,
+                                timedOut(kWatchdogSeconds, "power from a computer"));
                 self->gotoResultView();
             },
             [weak] {
@@ -116,7 +117,7 @@ void ComputerUSBPlugViewController::takeAnswer() {
     choose()->subscribeNext([weak](bool yes) {
         auto self = weak.lock();
         if (!self) return;
-        showPlugVerdict(*self, self->imageView(), yes, kComputerUsbRow);
+        showPlugVerdict(*self, self->imageView(), yes, kComputerUsbRow, "");
         self->gotoResultView();
     });
 }

@@ -127,10 +127,11 @@ void GPSViewController::viewDidLoadBody() {
                 if (auto label = self->latitude()) label->setText(ns::stringWithFormat("%.8f", fix->coordinate().latitude));
                 self->setReceivedData(true);
             },
-            [weak](const rt::Ref<ns::Error>&) {
+            [weak](const rt::Ref<ns::Error>& error) {
                 auto self = weak.lock();
                 if (!self) return;
-                if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+                self->setVerdict(TestBaseModel::kFailed,
+                                 "the location updates failed" + describedError(error));
                 self->locmanager_->stopUpdatingLocation();
                 self->gotoResultView();
             });
@@ -150,7 +151,7 @@ void GPSViewController::viewDidLoadBody() {
         ->subscribeNext([weak](bool received) {
             auto self = weak.lock();
             if (!self || !received) return;
-            if (auto item = self->info()) item->setSuccess(TestBaseModel::kPassed);
+            self->setVerdict(TestBaseModel::kPassed, "a location came");
             if (auto progress = self->progressView()) progress->stopAnimating();
             self->gotoResultView();
         });
@@ -170,7 +171,7 @@ void GPSViewController::visible(bool shown) {
     case cl::AuthorizationStatus::AuthorizedAlways:
     case cl::AuthorizationStatus::AuthorizedWhenInUse: startUpdating(); break;
     case cl::AuthorizationStatus::Denied: {
-        if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+        setVerdict(TestBaseModel::kFailed, "location access is denied");
         auto alert = rt::make<ui::AlertView>(
             ns::String::make(""), ns::stringWithFormat(localized("GPS_CONTROLLER_AUTHORIZATION_ALERT")->utf8(), kProductName),
             nullptr, localized("BASETEST_CONTROLLER_YES"));
@@ -193,7 +194,7 @@ void GPSViewController::didChangeAuthorizationStatus(const rt::Id&, int) {
     if (cl::LocationManager::authorizationStatus() != cl::AuthorizationStatus::Denied || !isrequestauthorization_)
         return;
     locmanager_->stopUpdatingLocation();
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, "location access was denied");
     gotoResultView();
 }
 

@@ -205,10 +205,15 @@ void HeadsetPlugViewController::checkResult() {
     if (auto item = info()) item->setSuccess(code);
 }
 
-void HeadsetPlugViewController::giveupRemainItem(std::int64_t index) {
+void HeadsetPlugViewController::giveupRemainItem(std::int64_t index, const rt::Ref<ns::Error>& error) {
     for (std::size_t row = 0; row < kRows; ++row)
         setRow(row, std::int64_t(row) < index ? TestBaseModel::kPassed : TestBaseModel::kFailed);
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+    auto step = rt::cast<ns::Dictionary>(subItemlist()->objectAtIndex(std::size_t(index)));
+    auto title = step ? rt::cast<ns::String>(step->objectForKey("title")) : nullptr;
+    const bool pulledOut = error && error->code() == kPluggedOutCode;
+    setVerdict(TestBaseModel::kFailed,
+               "stopped at \"" + (title ? title->utf8() : std::string()) + "\"" +
+                   (pulledOut ? ": the headset was pulled out" : describedError(error)));
     if (!disappearing_) gotoResultView();
 }
 
@@ -219,7 +224,7 @@ void HeadsetPlugViewController::begin() {
             auto self = weak.lock();
             if (!self) return;
             self->setRow(0, TestBaseModel::kFailed);
-            if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+            self->setVerdict(TestBaseModel::kFailed, timedOut(kPlugInSeconds, "a headset"));
             self->gotoResultView();
         },
         [weak] {
@@ -230,16 +235,16 @@ void HeadsetPlugViewController::begin() {
             self->show(kTipLabel, "HEADSET_CONTROLLER_SPEAK_INTO");
             if (auto number = self->label<kNumberLabel>()) number->setHidden(false);
             self->stages_->addDisposable(self->countdown()->subscribeErrorCompleted(
-                [weak](const rt::Ref<ns::Error>&) {
+                [weak](const rt::Ref<ns::Error>& error) {
                     ns::log("countDownTimer error");
-                    if (auto self = weak.lock()) self->giveupRemainItem(1);
+                    if (auto self = weak.lock()) self->giveupRemainItem(1, error);
                 },
                 [weak] {
                     auto self = weak.lock();
                     if (!self) return;
                     self->stages_->addDisposable(self->recording()->subscribeErrorCompleted(
-                        [weak](const rt::Ref<ns::Error>&) {
-                            if (auto self = weak.lock()) self->giveupRemainItem(1);
+                        [weak](const rt::Ref<ns::Error>& error) {
+                            if (auto self = weak.lock()) self->giveupRemainItem(1, error);
                         },
                         [weak] {
                             if (auto self = weak.lock()) self->recorded();
@@ -402,7 +407,7 @@ void HeadsetPlugViewController::recorded() {
             },
             [weak](const rt::Ref<ns::Error>& error) {
                 ns::log("%@", error);
-                if (auto self = weak.lock()) self->giveupRemainItem(2);
+                if (auto self = weak.lock()) self->giveupRemainItem(2, error);
             },
             [weak] {
                 if (auto self = weak.lock()) self->playedBack();
@@ -428,7 +433,7 @@ void HeadsetPlugViewController::playedBack() {
             },
             [weak](const rt::Ref<ns::Error>& error) {
                 ns::log("%@", error);
-                if (auto self = weak.lock()) self->giveupRemainItem(3);
+                if (auto self = weak.lock()) self->giveupRemainItem(3, error);
             },
             [weak] {
                 if (auto self = weak.lock()) self->unplug();

@@ -27,6 +27,7 @@ class AudioRecorder;
 class AudioSession;
 } // namespace av
 namespace ns {
+class Error;
 class MutableDictionary;
 class URL;
 } // namespace ns
@@ -79,7 +80,7 @@ public:
     void checkResult();
     // Rows below `index` 1, the rest 2, the result 2; then the screen leaves, unless it is
     // already disappearing.
-    void giveupRemainItem(std::int64_t index);
+    void giveupRemainItem(std::int64_t index, const rt::Ref<ns::Error>& error);
 
 protected:
     HeadsetPlugViewController();

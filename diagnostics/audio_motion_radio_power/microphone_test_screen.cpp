@@ -59,7 +59,7 @@ void askRecordPermission(BaseModelViewController& screen, std::string_view alert
             auto self = weak.lock();
             if (!self) return;
             setEveryRowResult(*self, TestBaseModel::kFailed);
-            if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+            self->setVerdict(TestBaseModel::kFailed, "microphone access is refused");
             self->gotoResultView();
         });
         alert->show();

@@ -188,16 +188,18 @@ rt::Ref<es::Signal> MontionSensorViewController::signal3() {
 void MontionSensorViewController::subTest(std::size_t row, const rt::Ref<es::Signal>& signal) {
     rt::Weak<MontionSensorViewController> weak(rt::retained(this));
     // The pass is the sub-test's value: the completion that disappearing brings passes nothing.
-    signal->takeUntil(disappear())->subscribeNextError(
-        [weak, row](const rt::Id&) {
-            if (auto self = weak.lock()) self->passed(row);
-        },
-        [weak](const rt::Ref<ns::Error>&) {
-            auto self = weak.lock();
-            if (!self) return;
-            if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
-            self->gotoResultView();
-        });
+    signal->takeUntil(disappear())
+        ->subscribeNextError(
+            [weak, row](const rt::Id&) {
+                if (auto self = weak.lock()) self->passed(row);
+            },
+            [weak, row](const rt::Ref<ns::Error>& error) {
+                auto self = weak.lock();
+                if (!self) return;
+                self->setVerdict(TestBaseModel::kFailed,
+                                 std::string("the ") + kMontionRows[row] + " failed" + describedError(error));
+                self->gotoResultView();
+            });
 }
 
 void MontionSensorViewController::passed(std::size_t row) {
@@ -209,7 +211,7 @@ void MontionSensorViewController::passed(std::size_t row) {
 }
 
 void MontionSensorViewController::timedOut() {
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, BaseModelViewController::timedOut(kWatchdogSeconds, "every sensor"));
     if (auto button = skipbtn()) button->setHidden(false);
     if (auto label = answer()) label->setHidden(false);
     long price = 0;
@@ -221,7 +223,7 @@ void MontionSensorViewController::timedOut() {
 }
 
 void MontionSensorViewController::skip(const rt::Id&) {
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, "skipped");
     gotoResultView();
 }
 

@@ -229,16 +229,22 @@ void MotionAxisViewController::testAxis(int axis) {
                 const double value = rt::cast<ns::Number>(progress->objectForKey("value"))->doubleValue();
                 label->setText(ns::stringWithFormat(self->progressFormats_[std::size_t(axis)], value));
             },
-            [weak, axis](const rt::Ref<ns::Error>&) {
-                if (auto self = weak.lock()) self->axisFailed(axis);
+            [weak, axis](const rt::Ref<ns::Error>& error) {
+                if (auto self = weak.lock()) self->axisFailed(axis, error);
             },
             [weak, axis] {
                 if (auto self = weak.lock()) self->axisCompleted(axis);
             });
 }
 
-void MotionAxisViewController::axisFailed(int axis) {
-    if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+void MotionAxisViewController::axisFailed(int axis, const rt::Ref<ns::Error>& error) {
+    // No error: no sensor, or a reading without data; the time-out's: no movement in time.
+    const bool late = error && error->code() == es::Signal::kErrorTimedOut && error->domain() &&
+                      error->domain()->utf8() == es::Signal::kErrorDomain;
+    setVerdict(TestBaseModel::kFailed,
+               !error ? "the sensor gave no reading"
+               : late ? timedOut(kAxisSeconds, std::string("movement on the ") + kMotionAxisRows[axis])
+                      : "the sensor failed" + describedError(error));
     if (auto image = picture(); image && sensor_.hidePictureAtEnd) image->setHidden(true);
     rt::cast<ns::MutableDictionary>(subItemlist()->objectAtIndex(std::size_t(axis)))
         ->setObjectForKey(ns::Number::withLong(TestBaseModel::kFailed), "result");

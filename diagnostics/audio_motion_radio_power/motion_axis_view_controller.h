@@ -79,7 +79,7 @@ private:
     rt::Ref<ns::String> text(std::string_view suffix) const;
     void testAxis(int axis);
     void showAxis(int axis);
-    void axisFailed(int axis);
+    void axisFailed(int axis, const rt::Ref<ns::Error>& error);
     void axisCompleted(int axis);
 
     const MotionAxisSensor& sensor_;

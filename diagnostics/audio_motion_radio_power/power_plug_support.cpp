@@ -1,5 +1,7 @@
 #include "diagnostics/audio_motion_radio_power/power_plug_support.h"
 
+#include <utility>
+
 #include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/notification_center.h"
@@ -26,9 +28,9 @@ rt::Ref<es::Signal> countedPowerChanges() {
 }
 
 void showPlugVerdict(BaseModelViewController& screen, const rt::Ref<ui::ImageView>& image, bool passed,
-                     std::string_view rowTitle) {
+                     std::string_view rowTitle, std::string why) {
     if (image) image->setImage(ui::Image::imageNamed(passed ? "icon_success_shape" : "icon_fail_shape"));
-    if (auto item = screen.info()) item->setSuccess(passed ? TestBaseModel::kPassed : TestBaseModel::kFailed);
+    screen.setVerdict(passed ? TestBaseModel::kPassed : TestBaseModel::kFailed, std::move(why));
     auto row = ns::MutableDictionary::make();
     row->setObjectForKey(ns::String::make(rowTitle), "title");
     row->setObjectForKey(ns::Number::withBool(passed), "result");

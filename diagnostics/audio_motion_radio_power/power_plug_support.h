@@ -4,6 +4,7 @@
 // screen appears may post one), and the shown verdict (tick or cross, the code, the one row whose
 // "result" is a BOOL number).
 
+#include <string>
 #include <string_view>
 
 #include "platform/runtime/object.h"
@@ -23,9 +24,9 @@ class BaseModelViewController;
 bool batteryPowered();
 // Each battery-state change after the first, as whether the battery then has power.
 rt::Ref<es::Signal> countedPowerChanges();
-// Tick and 1 or cross and 2, and subItemlist [{"title": rowTitle, "result": passed}].
+// Tick and 1 or cross and 2 (with why, setVerdict), and subItemlist [{"title": rowTitle, "result": passed}].
 void showPlugVerdict(BaseModelViewController& screen, const rt::Ref<ui::ImageView>& image, bool passed,
-                     std::string_view rowTitle);
+                     std::string_view rowTitle, std::string why);
 // Battery monitoring follows `present`: on while the screen is shown, off as it disappears.
 void monitorBatteryWhileShown(BaseModelViewController& screen);
 

@@ -76,7 +76,11 @@ void ProximityViewController::viewDidLoadBody() {
                            [weak](const rt::Ref<ns::Error>&) {
                                auto self = weak.lock();
                                if (!self) return;
-                               if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+                               const std::string uncovered =
+                                   ns::format("the sensor to be uncovered %lld times (it was %lld)",
+                                              static_cast<long long>(kUncoverings),
+                                              static_cast<long long>(self->count_));
+                               self->setVerdict(TestBaseModel::kFailed, timedOut(kWatchdogSeconds, uncovered));
                                self->gotoResultView();
                            });
 }

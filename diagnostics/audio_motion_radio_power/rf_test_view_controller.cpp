@@ -172,6 +172,7 @@ void RFTestViewController::readCarrier() {
     std::string shownTechnology = technology;
     row_->setObjectForKey(ns::Number::withLong(TestBaseModel::kFailed), "result");
     isDone_ = false;
+    missing_ = "no SIM carrier";
     if (!provider) return;
     if (Utility::systemVersionNumber() >= 12.0) {
         auto providers = network->serviceSubscriberCellularProviders();
@@ -216,7 +217,9 @@ void RFTestViewController::readCarrier() {
         }
     }
     const auto& networkCode = provider->mobileNetworkCode();
-    if (!networkCode || networkCode->isEmpty() || technology.empty()) return;
+    const bool hasCode = networkCode && !networkCode->isEmpty();
+    missing_ = !hasCode ? "the carrier has no mobile network code" : "no current radio technology";
+    if (!hasCode || technology.empty()) return;
     hidenButtons(false);
     if (auto label = question()) label->setHidden(false);
     isDone_ = true;
@@ -254,7 +257,7 @@ void RFTestViewController::checked() {
         return;
     }
     sh::ProgressHUD::showErrorWithStatus(localized("PROGRESSHUD_FAIL"));
-    if (item) item->setSuccess(TestBaseModel::kFailed);
+    setVerdict(TestBaseModel::kFailed, missing_);
     gotoResultView();
 }
 

@@ -76,6 +76,7 @@ private:
     rt::Weak<ui::Label> carrier_, newtworkType_, signalStrength_, question_;
     bool enterBackgound_ = false;
     bool isDone_ = false;
+    std::string missing_; // what the carrier lacks, when not done
     rt::Ref<ns::MutableDictionary> row_;
 };
 

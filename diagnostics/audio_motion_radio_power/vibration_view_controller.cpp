@@ -64,7 +64,7 @@ void VibrationViewController::viewDidLoadBody() {
     if (vibrationOnPad()) {
         // The code now; the way out on the main queue's next turn, once the screen is on, as a
         // screen that is still being pushed cannot leave.
-        if (auto item = info()) item->setSuccess(TestBaseModel::kFailed);
+        setVerdict(TestBaseModel::kFailed, "an iPad does not vibrate");
         dispatch::async(dispatch::Queue::main(), [weak] {
             if (auto self = weak.lock()) self->gotoResultView();
         });
@@ -113,7 +113,7 @@ void VibrationViewController::pulsesEnded(std::int64_t pulsed) {
         row_->setObjectForKey(ns::Number::withLong(TestBaseModel::kPassed), "result");
         return gotoResultView();
     }
-    if (allPulsed) return endAutomatically(*this, TestBaseModel::kPassed);
+    if (allPulsed) return endAutomatically(*this, TestBaseModel::kPassed, "every pulse played");
     if (isRetryItem() && item) item->setSuccess(item->endTestCode());
 }
 

@@ -203,10 +203,15 @@ void WifiViewController::viewDidLoadBody() {
             if (auto self = weak.lock()) self->passStep(1, rt::cast<ns::String>(address));
             return publicAddress;
         })
-        ->catchError([weak](const rt::Ref<ns::Error>&) {
+        ->catchError([weak](const rt::Ref<ns::Error>& error) {
             if (auto self = weak.lock()) {
                 setRadioStepResult(self->subItemlist(), 2, 2);
-                endAutomatically(*self, TestBaseModel::kFailed);
+                // The local address's failure is the "Function" error; any other is the page's.
+                const bool local = error && error->domain() && error->domain()->utf8() == "Function";
+                endAutomatically(*self, TestBaseModel::kFailed,
+                                 local ? "no Wi-Fi (internal) IP address"
+                                       : "no Internet IP address from the address page" +
+                                             describedError(error));
             }
             return es::Signal::empty();
         })
@@ -220,7 +225,7 @@ void WifiViewController::viewDidLoadBody() {
             if (!self) return;
             self->passStep(3);
             ns::log("all task has been done.");
-            endAutomatically(*self, TestBaseModel::kPassed);
+            endAutomatically(*self, TestBaseModel::kPassed, "every Wi-Fi step passed");
         });
 }
 

@@ -251,7 +251,7 @@ void CameraPictureViewController::takePicture(std::function<void(const rt::Ref<u
                 auto self = weak.lock();
                 if (!self) return;
                 if (!buffer || error) {
-                    recordVerdict(*self, false);
+                    recordVerdict(*self, false, "the picture could not be taken" + describedError(error));
                     return;
                 }
                 if (auto exif = cm::getAttachment(buffer, cm::kImagePropertyExifDictionary))

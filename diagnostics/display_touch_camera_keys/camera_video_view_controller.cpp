@@ -136,7 +136,7 @@ void CameraVideoViewController::viewDidLoadBody() {
             if (auto self = weak.lock()) self->start();
         },
         [weak] {
-            if (auto self = weak.lock()) recordVerdict(*self, false);
+            if (auto self = weak.lock()) recordVerdict(*self, false, "camera access is refused");
         });
 }
 

@@ -25,22 +25,24 @@ void FPSViewController::viewDidLoadBody() {
     hidenButtons(true);
     auto context = la::Context::make();
     auto reason = localized("FPS_CONTROLLER_REASON");
-    auto write = [weak](std::int64_t code) {
-        if (auto self = weak.lock())
-            if (auto item = self->info()) item->setSuccess(code);
+    auto write = [weak](std::int64_t code, std::string why) {
+        if (auto self = weak.lock()) self->setVerdict(code, std::move(why));
     };
     if (context->canEvaluatePolicy(la::kPolicyDeviceOwnerAuthenticationWithBiometrics, nullptr)) {
         // The reply comes on the framework's thread; the code is written on the main thread, after
         // the observation below has begun, however soon the reply comes.
         context->evaluatePolicy(la::kPolicyDeviceOwnerAuthenticationWithBiometrics, reason,
-                                [write](bool success, const rt::Ref<ns::Error>&) {
-                                    dispatch::async(dispatch::Queue::main(), [write, success] {
-                                        write(success ? TestBaseModel::kPassed : TestBaseModel::kFailed);
+                                [write](bool success, const rt::Ref<ns::Error>& error) {
+                                    dispatch::async(dispatch::Queue::main(), [write, success, error] {
+                                        write(success ? TestBaseModel::kPassed : TestBaseModel::kFailed,
+                                              success
+                                                  ? "the finger was recognised"
+                                                  : "the finger was not recognised" + describedError(error));
                                     });
                                 });
     } else {
         // No usable sensor: the code now, and the screen moves on rather than waiting for nothing.
-        write(TestBaseModel::kFailed);
+        write(TestBaseModel::kFailed, "no usable fingerprint sensor");
         dispatch::async(dispatch::Queue::main(), [weak] {
             if (auto self = weak.lock()) self->gotoResultView();
         });

@@ -109,7 +109,7 @@ void HomeKeyViewController::viewDidLoadBody() {
             auto self = weak.lock();
             if (!self) return;
             if (sent >= 2) return self->showSecondsLeft(sent - 1); // what is left after this second
-            if (auto item = self->info()) item->setSuccess(TestBaseModel::kFailed);
+            self->setVerdict(TestBaseModel::kFailed, timedOut(double(kHomeKeySeconds), "the home key"));
             if (auto flag = self->flagImage()) flag->setImage(ui::Image::imageNamed("icon_fail_n"));
             self->gotoResultView();
         },

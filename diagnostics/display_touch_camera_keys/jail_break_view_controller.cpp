@@ -23,6 +23,18 @@ namespace {
 // The flag that makes a jailbroken device the passing one.
 constexpr const char* kJailBreakPassFlag = "ROOT_DEVICE_IS_PASS";
 
+// Whether the run's flag file makes a jailbroken device the passing one.
+bool jailbreakExpected() {
+    const std::string path = ResultViewController::documentsPath(ResultViewController::kFlagFileName);
+    const auto& files = ns::FileManager::defaultManager();
+    auto data = files->fileExistsAtPath(path) ? files->contentsAtPath(path) : nullptr;
+    auto flags = data ? rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(
+                            data, ns::JSONReadingOptions::MutableContainers))
+                      : nullptr;
+    auto flag = flags ? rt::cast<ns::String>(flags->objectForKey(kJailBreakPassFlag)) : nullptr;
+    return flag && flag->isEqualToString("True");
+}
+
 } // namespace
 
 RT_DEFINE_CLASS(JailBreakViewController, "JailBreakViewController", BaseModelViewController,
@@ -50,15 +62,7 @@ bool JailBreakViewController::detectJailbreak() {
 }
 
 bool JailBreakViewController::alreadyJailbreak() {
-    const bool jailbroken = detectJailbreak();
-    const std::string path = ResultViewController::documentsPath(ResultViewController::kFlagFileName);
-    const auto& files = ns::FileManager::defaultManager();
-    auto data = files->fileExistsAtPath(path) ? files->contentsAtPath(path) : nullptr;
-    auto flags = data ? rt::cast<ns::Dictionary>(ns::JSONSerialization::JSONObjectWithData(
-                            data, ns::JSONReadingOptions::MutableContainers))
-                      : nullptr;
-    auto flag = flags ? rt::cast<ns::String>(flags->objectForKey(kJailBreakPassFlag)) : nullptr;
-    return flag && flag->isEqualToString("True") ? jailbroken : !jailbroken;
+    return detectJailbreak() == jailbreakExpected();
 }
 
 rt::Ref<es::Signal> JailBreakViewController::disappear() {
@@ -92,8 +96,14 @@ void JailBreakViewController::viewWillAppearBody(bool animated) {
 
 void JailBreakViewController::decide() {
     auto item = info();
-    auto record = [&item] {
-        if (item) item->setSuccess(alreadyJailbreak() ? TestBaseModel::kPassed : TestBaseModel::kFailed);
+    auto record = [this] {
+        const bool jailbroken = detectJailbreak(), expected = jailbreakExpected();
+        const std::string found = jailbroken ? "jailbroken" : "not jailbroken";
+        setVerdict(jailbroken == expected ? TestBaseModel::kPassed : TestBaseModel::kFailed,
+                   jailbroken == expected ? found + ", as the run expects"
+                                          : found + ", but the run expects " +
+                                                (expected ? "a jailbroken phone" : "one that is not") + " (" +
+                                                kJailBreakPassFlag + ")");
     };
     record();
     navigationItem()->setHidesBackButton(false);

@@ -71,6 +71,16 @@ long unrespondedPhysicalKeys(const rt::Ref<ns::Array>& rows) {
     return count;
 }
 
+// The names of the rows not yet responded, as the table shows them: "Volume down key, ...".
+std::string unrespondedPhysicalKeyNames(const rt::Ref<ns::Array>& rows) {
+    std::string names;
+    if (rows)
+        for (const rt::Id& row : *rows)
+            if (auto key = rt::cast<PhsicalKeyModel>(row); key && !key->success() && key->name())
+                names += (names.empty() ? "" : ", ") + key->name()->utf8();
+    return names;
+}
+
 // Vacuously so for no rows.
 bool allPhysicalKeysResponded(const rt::Ref<ns::Array>& rows) {
     return unrespondedPhysicalKeys(rows) == 0;
@@ -216,7 +226,7 @@ void PhysicalKeyViewController::viewDidLoadBody() {
     if (auto table = tableView()) table->reloadData();
 
     detector_ = MuteSwitchDetector::make();
-    ns::log("Retain count is %ld", static_cast<long>(detector_->retainCount()));
+    ns::debugLog("Retain count is %ld", static_cast<long>(detector_->retainCount()));
     detector_->setSilentNotify([weak](bool) {
         auto self = weak.lock();
         if (!self) return;
@@ -227,7 +237,7 @@ void PhysicalKeyViewController::viewDidLoadBody() {
         }
         self->markRow(kSwitchRow);
     });
-    ns::log("Retain count is %ld", static_cast<long>(detector_->retainCount()));
+    ns::debugLog("Retain count is %ld", static_cast<long>(detector_->retainCount()));
 
     // Every row's "success", anded, for the latest list; ended by the disappearance or the watchdog.
     es::valuesForKeyPath(rt::retained(this), "itemList", rt::retained(this))
@@ -253,8 +263,9 @@ void PhysicalKeyViewController::viewDidLoadBody() {
             [weak](const rt::Ref<ns::Error>&) {
                 auto self = weak.lock();
                 if (!self) return;
+                self->setVerdict(TestBaseModel::kFailed,
+                                 timedOut(kWatchdogSeconds, unrespondedPhysicalKeyNames(self->itemList_)));
                 if (const auto& item = self->info()) {
-                    item->setSuccess(TestBaseModel::kFailed);
                     const long price = kPricePerKey * unrespondedPhysicalKeys(self->itemList_);
                     item->setRatio(ns::Dictionary::withPairs({{ns::String::make("price"), ns::Number::withLong(price)}}));
                 }

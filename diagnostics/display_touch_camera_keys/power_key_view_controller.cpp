@@ -61,7 +61,8 @@ void PowerKeyViewController::viewDidLoadBody() {
                 if (auto self = weak.lock()) recordVerdict(*self, yes);
             },
             [weak](const rt::Ref<ns::Error>&) {
-                if (auto self = weak.lock()) recordVerdict(*self, false);
+                if (auto self = weak.lock())
+                    recordVerdict(*self, false, timedOut(kWatchdogSeconds, "an answer"));
             });
 }
 

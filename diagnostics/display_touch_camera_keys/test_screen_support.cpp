@@ -1,5 +1,7 @@
 #include "diagnostics/display_touch_camera_keys/test_screen_support.h"
 
+#include <utility>
+
 #include "platform/foundation/dictionary.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/color.h"
@@ -9,8 +11,8 @@
 
 namespace ft {
 
-void recordVerdict(BaseModelViewController& screen, bool passed) {
-    if (auto item = screen.info()) item->setSuccess(passed ? TestBaseModel::kPassed : TestBaseModel::kFailed);
+void recordVerdict(BaseModelViewController& screen, bool passed, std::string why) {
+    screen.setVerdict(passed ? TestBaseModel::kPassed : TestBaseModel::kFailed, std::move(why));
     screen.gotoResultView();
 }
 

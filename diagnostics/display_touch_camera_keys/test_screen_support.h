@@ -3,6 +3,8 @@
 // - Their scenes: the base's scene with the screen's own views (session/test_screen_scene.h).
 // - The question screens' verdict: the tester's answer as the item's code, then the way out.
 
+#include <string>
+
 #include "session/test_screen_scene.h"
 
 namespace ns {
@@ -17,8 +19,9 @@ namespace ft {
 
 class BaseModelViewController;
 
-// YES 1, NO 2 into the screen's item, then gotoResultView.
-void recordVerdict(BaseModelViewController& screen, bool passed);
+// YES 1, NO 2 into the screen's item with why (none: the tester's answer says it), then
+// gotoResultView.
+void recordVerdict(BaseModelViewController& screen, bool passed, std::string why = {});
 
 // A step row of the screen's own list: {"title": title}.
 rt::Ref<ns::MutableDictionary> titledRow(const char* title);

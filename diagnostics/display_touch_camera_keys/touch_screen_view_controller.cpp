@@ -195,7 +195,7 @@ void TouchScreenViewController::viewDidLoadBody() {
     const rt::Ref<ui::View> root = view();
     const cg::Rect bounds = root->bounds();
     root->addSubview(SJTouchView::touchView(bounds, [weak](const rt::Ref<SJTouchView>&) {
-        if (auto self = weak.lock()) recordVerdict(*self, true);
+        if (auto self = weak.lock()) recordVerdict(*self, true, "every cell touched");
     }));
     // The bar's height is the screen's height modulo the cell side, both truncated: it need not
     // meet the grid's last row.
@@ -205,9 +205,10 @@ void TouchScreenViewController::viewDidLoadBody() {
     bar->setBackgroundColor(ui::Color::whiteColor());
     auto skip = ui::Button::buttonWithType(ui::ButtonType::System);
     skip->setTitleForState(localized("BASETEST_CONTROLLER_ACTIONSHEET_SKIP"), ui::ControlStates::Normal);
-    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)->subscribeNext([weak](const rt::Id&) {
-        if (auto self = weak.lock()) recordVerdict(*self, false);
-    });
+    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)
+        ->subscribeNext([weak](const rt::Id&) {
+            if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
+        });
     bar->addSubview(skip);
     lc::makeConstraints(skip, [weakBar = rt::Weak<ui::View>(bar)](lc::ConstraintMaker& make) {
         auto bar = weakBar.lock();

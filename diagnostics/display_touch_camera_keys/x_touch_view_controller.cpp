@@ -230,7 +230,7 @@ void XTouchViewController::viewDidLoadBody() {
     });
     const rt::Ref<ui::View> root = view();
     root->addSubview(XCanvas::touchView(root->bounds(), [weak](const rt::Ref<XCanvas>&) {
-        if (auto self = weak.lock()) recordVerdict(*self, true);
+        if (auto self = weak.lock()) recordVerdict(*self, true, "every cell touched");
     }));
     auto skip = ui::Button::buttonWithType(ui::ButtonType::System);
     skip->setTitleForState(localized("BASETEST_CONTROLLER_ACTIONSHEET_SKIP"), ui::ControlStates::Normal);
@@ -239,9 +239,10 @@ void XTouchViewController::viewDidLoadBody() {
         make.centerX()->equalTo(root);
         make.bottom()->equalTo(root)->offset(-kXCanvasSkipAboveBottom);
     });
-    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)->subscribeNext([weak](const rt::Id&) {
-        if (auto self = weak.lock()) recordVerdict(*self, false);
-    });
+    es::signalForControlEvents(skip.get(), ui::ControlEvent::TouchUpInside)
+        ->subscribeNext([weak](const rt::Id&) {
+            if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
+        });
 }
 
 void XTouchViewController::viewWillDisappearBody(bool animated) {

@@ -1,5 +1,6 @@
 #include "platform/runtime/log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <utility>
 
@@ -14,7 +15,16 @@ LogSink& sink() {
     static LogSink s;
     return s;
 }
+std::atomic<bool> debugOn{true};
 } // namespace
+
+bool setDebugLines(bool on) {
+    return debugOn.exchange(on);
+}
+
+bool debugLines() {
+    return debugOn.load();
+}
 
 void logLine(std::string_view line) {
     LogSink current;

@@ -1,6 +1,10 @@
 #pragma once
 // The system log: free-form lines, written to a sink that tests can capture. ns::log (format.h)
 // formats a line and writes it here.
+//
+// Debug lines (ns::debugLog: a signal's logged events, an object's retain count, a downloaded
+// table) are written like the others while debug lines are on, as they are unless switched off
+// (the main job switches them off unless FT_DEBUG_LOG asks for them), and dropped while off.
 
 #include <functional>
 #include <mutex>
@@ -16,6 +20,9 @@ using LogSink = std::function<void(std::string_view line)>;
 void logLine(std::string_view line);
 // Installs a sink (null restores the default) and returns the previous one.
 LogSink setLogSink(LogSink sink);
+// Switches debug lines on or off; answers whether they were on.
+bool setDebugLines(bool on);
+bool debugLines();
 
 // Captures every line logged while it lives (tests).
 class CapturedLog {

@@ -16,6 +16,7 @@
 #include "platform/foundation/regular_expression.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/device.h"
@@ -179,15 +180,16 @@ bool Utility::checkiPadIsWifiOnly(const rt::Ref<ns::String>& machine, const rt::
 namespace {
 
 // The download's "JSON: " line, on one line and cut short: the table is large, and every download
-// logs it.
+// logs it, as a debug line.
 void logReply(const rt::Id& reply) {
     constexpr std::size_t kShown = 200;
+    if (!ns::debugLines()) return;
     auto data =
         reply ? ns::JSONSerialization::dataWithJSONObject(reply, ns::JSONWritingOptions::SortedKeys, nullptr)
               : nullptr;
     const std::string_view text = data ? data->view() : std::string_view("(null)");
-    if (text.size() <= kShown) return ns::log("JSON: %s", text);
-    ns::log("JSON: %s... (%zu bytes)", text.substr(0, kShown), text.size());
+    if (text.size() <= kShown) return ns::debugLog("JSON: %s", text);
+    ns::debugLog("JSON: %s... (%zu bytes)", text.substr(0, kShown), text.size());
 }
 
 } // namespace

@@ -282,13 +282,15 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
               std::string::npos);
     EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"),
               std::string::npos);
-    // The log: the model table once per download, each on one line; the countdown, each item, each
-    // result, the results, the upload and the exit, a line each; the backlight's steps up to the
-    // answer (2.5 s) and its end; the camera screens' access, capture and frame-rate lines; the
-    // motion screens' Z-axis events (a reading's dictionary spans lines).
+    // The log: the countdown, each item, each result (all 40, the automatic screens' that leave by
+    // themselves too), the results, the upload and the exit, a line each; the backlight's steps up
+    // to the answer (2.5 s) and its end; the camera screens' access, capture and frame-rate lines.
+    // No debug lines: neither the model table, nor signals' events, nor retain counts.
     const std::string log = readFile(runDir / "app.log");
-    EXPECT_EQ(count(log, " JSON: {"), 2u);
-    EXPECT_LT(count(log, "\n"), 350u) << log;
+    EXPECT_EQ(count(log, " Result: "), 40u) << log;
+    EXPECT_EQ(count(log, " JSON: {") + count(log, "<ESDynamicSignal") + count(log, "Retain count"), 0u)
+        << log;
+    EXPECT_LT(count(log, "\n"), 250u) << log;
     EXPECT_EQ(count(log, "brightness value = "), 24u);
     EXPECT_NE(
         inOrder(log,

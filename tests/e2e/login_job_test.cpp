@@ -62,8 +62,11 @@ TEST_F(LoginJob, TheScriptLogsInWaitsForTheIdentityInsertsOnceAndTheListComes) {
     // Before the countdown's two seconds are up: the run ends at its limit with the list on screen.
     testkit::ProcessOutcome outcome = run({"--limit", "4"});
     EXPECT_EQ(outcome.status, 1) << outcome.output;
-    EXPECT_NE(outcome.output.find("intake:   3.000 s"), std::string::npos) << outcome.output;
-    EXPECT_NE(outcome.output.find("login:    3.000 s"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("intake:   3.000 s (the device's identity arrived)"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("login:    logging in at 1.000 s, past the login screen at 3.000 s"),
+              std::string::npos)
+        << outcome.output;
     EXPECT_NE(outcome.output.find("limit reached at 4 s"), std::string::npos) << outcome.output;
     EXPECT_EQ(calls(runDir()), (std::vector<std::string>{"profile:200", "auth:200", "features:200",
                                                          "models:200", "models:200", "insert:200"}));
@@ -73,6 +76,11 @@ TEST_F(LoginJob, TheScriptLogsInWaitsForTheIdentityInsertsOnceAndTheListComes) {
     ASSERT_EQ(store["transactions"].size(), 1u);
     const std::string uuid = store["transactions"].begin().key();
     EXPECT_EQ(store["transactions"][uuid]["insert"]["esnNumber"], "356938035643809");
+    // The service's stamps are the run's virtual time, as every other file's.
+    EXPECT_EQ(store["transactions"][uuid]["insertedAt"], "2024-05-01T10:00:03.000Z");
+    std::string firstRequest;
+    std::getline(std::istringstream(readFile(runDir() / "service" / "requests.log")), firstRequest);
+    EXPECT_EQ(json::parse(firstRequest, nullptr, false)["at"], "2024-05-01T10:00:01.000Z");
     std::string defaults;
     for (const auto& entry : fs::directory_iterator(runDir() / "home" / "Library" / "Preferences"))
         defaults += readFile(entry.path());

@@ -73,8 +73,7 @@ Reply errorReply(int status, const std::string& message) {
     return jsonReply(status, json{{"error", message}});
 }
 
-std::string utcNow() {
-    auto now = std::chrono::system_clock::now();
+std::string utcText(std::chrono::system_clock::time_point now) {
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -157,6 +156,7 @@ struct Service::State {
     HttpServer server;
     int port = 0;
     std::string base;
+    std::function<std::chrono::system_clock::time_point()> clock;
 
     mutable std::mutex lock; // guards what follows
     mutable std::condition_variable changed;
@@ -176,6 +176,7 @@ struct Service::State {
     // Waits out a slow fault; false when the service stops first.
     bool delay(double seconds);
     void record(RequestRecord record);
+    std::string now() const { return utcText(clock ? clock() : std::chrono::system_clock::now()); }
 
     Reply profile(const HttpRequest& req);
     Reply auth(const HttpRequest& req);
@@ -201,7 +202,7 @@ Reply Service::State::serve(const HttpRequest& req, std::optional<Call> call, co
         rec.seq = ++arrivals;
         changed.notify_all();
     }
-    rec.at = utcNow();
+    rec.at = now();
     rec.method = req.method;
     rec.target = req.target;
     rec.call = label;
@@ -315,7 +316,7 @@ Reply Service::State::insert(const HttpRequest& req) {
     auto body = transactionBody(req, kInsertKeys, refusal);
     if (!body) return refusal;
     std::string error;
-    switch (store->insert((*body)["uuid"], *body, utcNow(), &error)) {
+    switch (store->insert((*body)["uuid"], *body, now(), &error)) {
     case TransactionStore::Outcome::Stored:
     case TransactionStore::Outcome::Repeated:
         return jsonReply(200, json{{"status", 1}});
@@ -329,7 +330,7 @@ Reply Service::State::update(const HttpRequest& req) {
     auto body = transactionBody(req, kUpdateKeys, refusal);
     if (!body) return refusal;
     std::string error;
-    switch (store->update((*body)["uuid"], *body, utcNow(), &error)) {
+    switch (store->update((*body)["uuid"], *body, now(), &error)) {
     case TransactionStore::Outcome::Stored:
         return jsonReply(200, json{{"status", 1}});
     case TransactionStore::Outcome::Unknown:
@@ -348,7 +349,7 @@ Reply Service::State::partner(const HttpRequest& req) {
     if (!result.is_number() || (result != 0 && result != 1))
         return errorReply(400, "entry \"result\" is not the number 0 or 1");
     std::string error;
-    switch (store->finish((*body)["uuid"], *body, utcNow(), &error)) {
+    switch (store->finish((*body)["uuid"], *body, now(), &error)) {
     case TransactionStore::Outcome::Stored:
         return jsonReply(200, json{{"status", 200}});
     case TransactionStore::Outcome::Finished:
@@ -370,6 +371,7 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     HttpLimits limits;
     limits.readDeadline = std::chrono::milliseconds(static_cast<long>(options.requestReadSeconds * 1000));
     auto state = std::make_unique<State>(std::move(*seed), options.faults, limits);
+    state->clock = options.clock;
     state->store = TransactionStore::open(options.dataFolder, error);
     if (!state->store) return nullptr;
     state->log = RequestLog::open(options.dataFolder, error);

@@ -57,15 +57,16 @@
 // its connection is closed unanswered and nothing changes.
 //
 // requests.log in the data folder: a line per request, a JSON object
-//   {"seq", "at" (UTC), "method", "target" (path and query), "call" (a call name, "udid-page",
-//    "profile-page" or "" when nothing matched), "status" (0: closed unanswered), "fault" ("" or
-//    the rule, e.g. "auth=500*1")}
+//   {"seq", "at" (UTC, on Options::clock), "method", "target" (path and query), "call" (a call
+//    name, "udid-page", "profile-page" or "" when nothing matched), "status" (0: closed
+//    unanswered), "fault" ("" or the rule, e.g. "auth=500*1")}
 // written when the request is done, so a slow request's line comes after later quick ones.
 // transactions.json: see storage.h.
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -82,6 +83,9 @@ struct Options {
     std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
     std::vector<Fault> faults;
     double requestReadSeconds = 5; // each request's head and body must come within this
+    // The time the service stamps its records with (requests.log, transactions.json), read on the
+    // service's threads; empty: the system clock. A run in virtual time hands its own.
+    std::function<std::chrono::system_clock::time_point()> clock;
 };
 
 using Fields = std::map<std::string, std::string>;

@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/uikit/alert_view.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/navigation_item.h"
 #include "platform/uikit/window.h"
+#include "tester/driver.h"
 #include "tests/platform/uikit/traced_controller.h"
 #include "tests/testkit/app/navigation_app_test.h"
 
@@ -64,6 +69,40 @@ TEST_F(NavigationDriver, TapBackPopsWhenThereIsABackButtonToTap) {
     navigation_->setNavigationBarHidden(true);
     EXPECT_FALSE(app().tapBack()); // a hidden bar cannot be tapped
     EXPECT_EQ(navigation_->viewControllerList().size(), 2u);
+}
+
+TEST_F(NavigationDriver, TheSightIsWhatShowsAndWhatATapReachesOrTheDialogOverIt) {
+    auto next = TracedController::named("next");
+    navigation_->pushViewController(next, false);
+    next->navigationItem()->setTitle(ns::str("Radio"));
+    auto label = [&](const char* text, bool hidden) {
+        auto made = rt::make<ui::Label>(cg::Rect::make(20, 100, 300, 40));
+        made->setText(ns::str(text));
+        made->setHidden(hidden);
+        next->view()->addSubview(made);
+    };
+    label("Is it right?", false);
+    label("Hidden", true);
+    for (const char* title : {"Yes", "No"}) {
+        auto button = ui::Button::buttonWithType(ui::ButtonType::System);
+        button->setFrame(cg::Rect::make(title[0] == 'Y' ? 20 : 200, 500, 100, 40));
+        button->setTitleForState(ns::str(title), ui::ControlStates::Normal);
+        button->setEnabled(title[0] == 'Y');
+        next->view()->addSubview(button);
+    }
+    sim::Driver::Sight sight = app().driver().sight();
+    EXPECT_EQ(sight.screen, "UIKitTestTracedController");
+    EXPECT_EQ(sight.texts, (Names{"Radio", "Is it right?"}));
+    EXPECT_EQ(sight.controls, (Names{"\"Yes\"", "back"}));
+
+    rt::make<ui::AlertView>(ns::str("Quarnotix"), ns::str("Exit?"), nullptr, ns::str("Cancel"),
+                            std::vector<rt::Ref<ns::String>>{ns::str("OK")})
+        ->show();
+    sight = app().driver().sight();
+    EXPECT_EQ(sight.screen, "alert");
+    EXPECT_EQ(sight.texts, (Names{"Quarnotix", "Exit?"}));
+    EXPECT_EQ(sight.controls, (Names{"\"Cancel\"", "\"OK\""}));
+    ui::ButtonDialog::dismissAllPresented();
 }
 
 } // namespace
