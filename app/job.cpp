@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 
@@ -60,7 +61,8 @@ const char* const kUsage =
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
-    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n";
+    "             2 bad input; 3 a check of the script failed;\n"
+    "             129/130/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGTERM\n";
 
 namespace {
 
@@ -179,19 +181,22 @@ private:
     ui::Application::ExitHandler previous_;
 };
 
-// SIGINT and SIGTERM end the run as its limit does: the stepping gives up at once and the job
-// writes everything, then the program ends with 128 + the signal.
+// SIGHUP (the terminal or session closed), SIGINT and SIGTERM end the run as its limit does: the
+// stepping gives up at once and the job writes everything, then the program ends with 128 + the
+// signal. SIGPIPE (what the program prints has no reader left, a closed session's pipe) is
+// ignored meanwhile: the printing fails and the folder is still written whole.
 class SignalCatch {
 public:
     SignalCatch() {
         struct sigaction action {};
-        action.sa_handler = [](int signal) { sim::interruptStepping(signal); };
         sigemptyset(&action.sa_mask);
-        for (int i = 0; i < 2; ++i)
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            action.sa_handler = kSignals[i] == SIGPIPE ? SIG_IGN : interrupt;
             sigaction(kSignals[i], &action, &previous_[i]);
+        }
     }
     ~SignalCatch() {
-        for (int i = 0; i < 2; ++i)
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
             sigaction(kSignals[i], &previous_[i], nullptr);
         sim::clearSteppingInterruption();
     }
@@ -199,8 +204,9 @@ public:
     SignalCatch& operator=(const SignalCatch&) = delete;
 
 private:
-    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
-    struct sigaction previous_[2]{};
+    static void interrupt(int signal) { sim::interruptStepping(signal); }
+    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGPIPE};
+    struct sigaction previous_[std::size(kSignals)]{};
 };
 
 std::string endText(const sim::ScriptRun& run) {

@@ -38,6 +38,8 @@ bool contains(const rt::Ref<ns::String>& text, const std::string& part) {
 
 std::string signalName(int signal) {
     switch (signal) {
+    case SIGHUP:
+        return "SIGHUP";
     case SIGINT:
         return "SIGINT";
     case SIGTERM:

@@ -567,14 +567,17 @@ TEST(MainJobProcess, SigtermDuringASlowUpdateEndsTheRunWithTheFolderWholeAndStat
         << "what the application stored is on disk";
 }
 
-// The handlers are there before the folder is: a signal the moment it exists ends the run at once,
-// and the folder holds the report and logs of a run interrupted by that signal.
+// The handlers are there before the folder is: a signal the moment it exists (a closing terminal's
+// SIGHUP among them) ends the run at once, and the folder holds the report and logs of a run
+// interrupted by that signal.
 TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
     ScratchFolder scratch;
     const std::string script =
         write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    for (const int signal : {SIGINT, SIGTERM}) {
-        const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    const std::pair<int, std::string> signals[] = {{SIGHUP, "SIGHUP"}, {SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+    for (const auto& entry : signals) {
+        const int signal = entry.first;
+        const std::string& name = entry.second;
         struct sigaction before {};
         ::sigaction(signal, nullptr, &before);
         app::JobOptions options;
@@ -597,6 +600,20 @@ TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
         for (const char* log : {"app.log", "device.log", "steps.log"})
             EXPECT_TRUE(fs::exists(scratch.path() / name / log)) << log;
     }
+}
+
+// A session that closed takes the reader of what the job prints: the printing fails, and the
+// folder is still written whole.
+TEST(MainJobProcess, AnOutputWithoutAReaderLeavesTheFolderWhole) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run";
+    const std::string job = std::string(FUNCTIONTEST_EXECUTABLE) + " --no-pictures --run-dir " + runDir.string();
+    const fs::path status = scratch.path() / "status";
+    testkit::runProcess("/bin/sh", {"-c", "(" + job + "; echo $? >" + status.string() + ") | true"});
+    EXPECT_EQ(readFile(status), "0\n");
+    EXPECT_NE(readFile(runDir / "report.txt").find("end:          the application ended itself"), std::string::npos);
+    for (const char* log : {"device.log", "steps.log"})
+        EXPECT_TRUE(fs::exists(runDir / log)) << log;
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
