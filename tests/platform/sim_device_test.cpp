@@ -25,6 +25,7 @@
 #include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
 #include "platform/sim/profile.h"
+#include "platform/sim/run_text.h"
 #include "tests/platform/support.h"
 
 namespace {
@@ -853,6 +854,30 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     std::string error;
     EXPECT_FALSE(live.writeLog(scratch / "missing/device.log", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing/device.log" + ": ")) << error;
+}
+
+// While a run keeps secrets, each is masked wherever it appears, the longest where several start at
+// once, and before a text is cut (no half of one is left); a secret too short to mask inside other
+// texts, one added while no run keeps them, and all of them once the run ends, are not.
+TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
+    sim::addRunSecret("outside", "?");
+    {
+        sim::RunSecrets run;
+        sim::addRunSecret("356938035643809", "***********3809");
+        sim::addRunSecret("pw1", "***");
+        sim::addRunSecret("pw1pw1x", "#");
+        sim::addRunSecret("pw", "!");
+        const std::pair<std::string, std::string> cases[] = {
+            {"IMEI: 356938035643809", "IMEI: ***********3809"},
+            {"product=x%26imei=356938035643809&pw=pw1", "product=x%26imei=***********3809&pw=***"},
+            {"pw1pw1x pw1pw1 pw outside", "# ****** pw outside"},
+        };
+        for (const auto& [text, masked] : cases)
+            EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
+        EXPECT_EQ(sim::printableCut(std::string(190, 'a') + "356938035643809"),
+                  std::string(190, 'a') + "**********...");
+    }
+    EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pw1"), "356938035643809 pw1");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {
