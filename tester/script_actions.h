@@ -54,6 +54,9 @@ struct ScriptActionKind {
     // The arguments that are URLs handed to the application ("url" of "open"): a description shows
     // them masked (sim::maskedHandedOverURL).
     std::vector<std::string> handedOverURLs = {};
+    // The arguments that are texts the action types ("text" of "type"): a description shows one
+    // only once it went into a field that is not secure (Driver::shownTexts), else "***".
+    std::vector<std::string> typedTexts = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

@@ -99,7 +99,7 @@ ScriptRunner::~ScriptRunner() {
 }
 
 std::string ScriptRunner::describe(const ScriptStep& step) const {
-    return step.describe(driver_.secureTexts());
+    return step.describe(driver_.shownTexts(), driver_.secureTexts());
 }
 
 void ScriptRunner::note(double now, const ScriptStep& step, const std::string& fate) {

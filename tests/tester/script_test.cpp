@@ -61,7 +61,9 @@ TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
     EXPECT_EQ(login.after, 2);
     EXPECT_EQ(login.trigger.text, "LoginViewController");
     EXPECT_EQ(*login.actions[1].arg("row"), "3");
-    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3)");
+    // A typed text shows once it went into a field that is not secure.
+    EXPECT_EQ(login.describe({"op1"}), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3)");
+    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=***; tapRow row=3)");
     EXPECT_EQ(script->steps[3].trigger.kind, sim::ScriptTrigger::Kind::Alert);
     EXPECT_EQ(script->steps[4].trigger.kind, sim::ScriptTrigger::Kind::URL);
 }
