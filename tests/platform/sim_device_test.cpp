@@ -863,19 +863,11 @@ TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
     sim::addRunSecret("outside", "?");
     {
         sim::RunSecrets run;
-        sim::addRunSecret("356938035643809", "***********3809");
-        sim::addRunSecret("pw1", "***");
-        sim::addRunSecret("pw1pw1x", "#");
-        sim::addRunSecret("pw", "!");
-        const std::pair<std::string, std::string> cases[] = {
-            {"IMEI: 356938035643809", "IMEI: ***********3809"},
-            {"product=x%26imei=356938035643809&pw=pw1", "product=x%26imei=***********3809&pw=***"},
-            {"pw1pw1x pw1pw1 pw outside", "# ****** pw outside"},
-        };
-        for (const auto& [text, masked] : cases)
-            EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
-        EXPECT_EQ(sim::printableCut(std::string(190, 'a') + "356938035643809"),
-                  std::string(190, 'a') + "**********...");
+        for (const char* secret : {"356938035643809", "pw1", "pw1pw1x", "pw"})
+            sim::addRunSecret(secret, std::string(1, secret[2]));
+        EXPECT_EQ(sim::maskedRunSecrets("imei=356938035643809&p;pw1pw1x pw1pw1 pw outside"),
+                  "imei=6&p;1 11 pw outside");
+        EXPECT_EQ(sim::printableCut(std::string(195, 'a') + "356938035643809"), std::string(195, 'a') + "6");
     }
     EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pw1"), "356938035643809 pw1");
 }
