@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 
@@ -37,6 +38,7 @@
 #include "platform/uikit/responder.h"
 #include "session/core/identity_masking.h"
 #include "tester/driver.h"
+#include "tester/script_actions.h"
 #include "tester/script_runner.h"
 #include "tools/reference_service/seed.h"
 #include "tools/reference_service/service.h"
@@ -61,7 +63,8 @@ const char* const kUsage =
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
-    "             2 bad input; 3 a check of the script failed; 130/143 interrupted by SIGINT/SIGTERM\n"
+    "             2 bad input; 3 a check of the script failed;\n"
+    "             129/130/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGTERM\n"
     "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
     "             the downloaded model table)\n";
 
@@ -118,8 +121,8 @@ bool writeFile(const fs::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-// The application's log into app.log, each line led by the virtual seconds since launch, and to
-// whoever reads along (the run report).
+// The application's log into app.log, each line led by the virtual seconds since launch and the
+// run's secrets masked, and to whoever reads along (the run report).
 class LogFile {
 public:
     LogFile(const fs::path& path, double launchTime) : out_(path, std::ios::binary), launchTime_(launchTime) {
@@ -127,7 +130,7 @@ public:
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
             std::lock_guard g(lock_);
-            out_ << stamp << line << '\n';
+            out_ << stamp << sim::maskedRunSecrets(line) << '\n';
             out_.flush();
             if (reader_) reader_(line);
         });
@@ -148,8 +151,9 @@ private:
 
 // Puts the process's state back however the run ends, so one program can run several jobs.
 // Meanwhile a URL handed to the application is written (the device log, the steps) as the
-// application logs it: its identity masked.
+// application logs it, its identity masked, and the run keeps its secrets.
 struct Restore {
+    sim::RunSecrets secrets;
     std::shared_ptr<ns::Clock> clock;
     std::string home = ns::ApplicationHome::path();
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
@@ -188,19 +192,22 @@ private:
     ui::Application::ExitHandler previous_;
 };
 
-// SIGINT and SIGTERM end the run as its limit does: the stepping gives up at once and the job
-// writes everything, then the program ends with 128 + the signal.
+// SIGHUP (the terminal or session closed), SIGINT and SIGTERM end the run as its limit does: the
+// stepping gives up at once and the job writes everything, then the program ends with 128 + the
+// signal. SIGPIPE (what the program prints has no reader left, a closed session's pipe) is
+// ignored meanwhile: the printing fails and the folder is still written whole.
 class SignalCatch {
 public:
     SignalCatch() {
         struct sigaction action {};
-        action.sa_handler = [](int signal) { sim::interruptStepping(signal); };
         sigemptyset(&action.sa_mask);
-        for (int i = 0; i < 2; ++i)
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            action.sa_handler = kSignals[i] == SIGPIPE ? SIG_IGN : interrupt;
             sigaction(kSignals[i], &action, &previous_[i]);
+        }
     }
     ~SignalCatch() {
-        for (int i = 0; i < 2; ++i)
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
             sigaction(kSignals[i], &previous_[i], nullptr);
         sim::clearSteppingInterruption();
     }
@@ -208,9 +215,30 @@ public:
     SignalCatch& operator=(const SignalCatch&) = delete;
 
 private:
-    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
-    struct sigaction previous_[2]{};
+    static void interrupt(int signal) { sim::interruptStepping(signal); }
+    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGPIPE};
+    struct sigaction previous_[std::size(kSignals)]{};
 };
+
+// What the run knows of the device's identity, a secret of the run from the start, masked as the
+// application logs an identifier: the identifiers of each URL the script hands over, and the
+// identity a seed step stores.
+void keepIdentitySecrets(const sim::Script& script) {
+    auto keep = [](std::string_view value) { sim::addRunSecret(value, ft::maskedIdentifier(value)); };
+    for (const sim::ScriptStep& step : script.steps)
+        for (const sim::ScriptAction& action : step.actions) {
+            for (const std::string& key : sim::scriptAction(action.name)->handedOverURLs)
+                if (const std::string* url = action.arg(key))
+                    for (const std::string& value : ft::identifierValues(*url))
+                        keep(value);
+            if (action.name != "seed") continue;
+            const nlohmann::json seeded = nlohmann::json::parse(*action.arg("values"), nullptr, false);
+            for (std::string_view key : ft::kStoredIdentifierKeys)
+                if (auto value = seeded.is_object() ? seeded.find(std::string(key)) : seeded.end();
+                    value != seeded.end() && value->is_string())
+                    keep(value->get_ref<const std::string&>());
+        }
+}
 
 std::string endText(const sim::ScriptRun& run) {
     switch (run.end) {
@@ -381,6 +409,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
 
     // ---- The process's state for the run ----
     Restore restore;
+    keepIdentitySecrets(*script);
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
@@ -425,8 +454,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::vector<std::string> stepLog;
     std::vector<std::pair<std::string, std::string>> stall; // what the stalled run waited for
     {
-        sim::Driver driver(application,
-                           [&](const std::string& failure) { err << "functiontest: " << failure << "\n"; });
+        sim::Driver driver(application, [&](const std::string& failure) {
+            err << "functiontest: " << sim::maskedRunSecrets(failure) << "\n";
+        });
         sim::ScriptRunner runner(std::move(*script), driver);
         runner.setObserver([&] {
             report.observe(driver);
@@ -479,12 +509,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         result.status = 1;
     else
         result.status = run.failedChecks.empty() ? 0 : 3;
-    result.report = report.text();
+    result.report = sim::maskedRunSecrets(report.text());
     out << result.report << std::flush;
     // The results the application stored are on disk before anything else is let go.
     ns::UserDefaults::flushAll();
     auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (!writeFile(path, text)) err << "functiontest: cannot write " << name << "\n";
+        if (!writeFile(path, sim::maskedRunSecrets(text)))
+            err << "functiontest: cannot write " << name << "\n";
     };
     write("report.txt", *folder / "report.txt", result.report);
     std::string steps;

@@ -16,13 +16,14 @@
 //   service/      the in-process service's transactions.json and requests.log; against an outside
 //                 service, requests.log from the job's own record of the requests
 //   report.txt    the run report, also printed
-// The application's exit is caught for the whole job, its clean-up included; SIGINT and SIGTERM,
-// caught from before the folder is made, end the run as the limit does, with the whole folder
-// written.
+// The application's exit is caught for the whole job, its clean-up included; SIGHUP (the terminal
+// closed), SIGINT and SIGTERM, caught from before the folder is made, end the run as the limit
+// does, with the whole folder written.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
 // the run folder); 3 when the application ended itself but a check of the script failed;
-// 128 + the signal (130 for SIGINT, 143 for SIGTERM) when a signal interrupted the run.
+// 128 + the signal (129 for SIGHUP, 130 for SIGINT, 143 for SIGTERM) when a signal interrupted
+// the run.
 
 #include <functional>
 #include <iosfwd>

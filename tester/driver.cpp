@@ -314,19 +314,40 @@ bool Driver::typeInto(ui::View& view, std::string_view text,
     return true;
 }
 
+void Driver::noteSecureTyping(const ui::TextField& field, std::string_view typed) {
+    if (!field.isSecureTextEntry()) return;
+    const rt::Ref<ns::String> value = field.text();
+    for (const std::string& secret :
+         {std::string(typed), (value ? value->utf8() : std::string()) + std::string(typed)}) {
+        if (secret.empty()) continue;
+        secureTexts_.emplace(secret);
+        if (auto shown = shownTexts_.find(secret); shown != shownTexts_.end()) shownTexts_.erase(shown);
+        addRunSecret(secret, "***");
+    }
+}
+
+void Driver::noteShownTyping(std::string_view typed) {
+    if (!secureTexts_.contains(typed)) shownTexts_.emplace(typed);
+}
+
 bool Driver::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
     if (!field) return false;
-    if (field->isSecureTextEntry()) secureTexts_.emplace(text);
+    noteSecureTyping(*field, text); // refused or not
     if (!field->isEnabled()) {
         refusal_ = "disabled";
         return false;
     }
-    return typeInto(*field, text, [&](std::string_view c) { return field->insertText(c); });
+    const bool typed = typeInto(*field, text, [&](std::string_view c) { return field->insertText(c); });
+    noteSecureTyping(*field, {});
+    if (typed && !field->isSecureTextEntry()) noteShownTyping(text);
+    return typed;
 }
 
 bool Driver::typeText(const rt::Ref<ui::TextView>& view, std::string_view text) {
     if (!view) return false;
-    return typeInto(*view, text, [&](std::string_view c) { return view->insertText(c); });
+    const bool typed = typeInto(*view, text, [&](std::string_view c) { return view->insertText(c); });
+    if (typed) noteShownTyping(text);
+    return typed;
 }
 
 bool Driver::endEditing(const rt::Ref<ui::TextField>& field) {
@@ -343,31 +364,34 @@ bool Driver::endEditing(const rt::Ref<ui::TextView>& view) {
     return ended;
 }
 
-bool Driver::onEditingField(const rt::Ref<ui::TextField>& field, const std::function<bool(ui::TextField&)>& key) {
+bool Driver::onEditingField(const rt::Ref<ui::TextField>& field, std::string_view typed,
+                            const std::function<bool(ui::TextField&)>& key) {
     if (!field || !running()) return false;
     if (!field->isEditing()) {
         refusal_ = "it is not editing";
         return false;
     }
+    noteSecureTyping(*field, typed);
     const bool done = key(*field);
+    noteSecureTyping(*field, {});
     runUntilIdle();
     return done;
 }
 
 bool Driver::deleteBackward(const rt::Ref<ui::TextField>& field) {
-    return onEditingField(field, [](ui::TextField& f) { return f.deleteBackward(); });
+    return onEditingField(field, {}, [](ui::TextField& f) { return f.deleteBackward(); });
 }
 
 bool Driver::paste(const rt::Ref<ui::TextField>& field, std::string_view text) {
-    return onEditingField(field, [&](ui::TextField& f) { return f.insertText(text); });
+    return onEditingField(field, text, [&](ui::TextField& f) { return f.insertText(text); });
 }
 
 bool Driver::replace(const rt::Ref<ui::TextField>& field, ns::Range range, std::string_view text) {
-    return onEditingField(field, [&](ui::TextField& f) { return f.replace(range, text); });
+    return onEditingField(field, text, [&](ui::TextField& f) { return f.replace(range, text); });
 }
 
 bool Driver::pressReturn(const rt::Ref<ui::TextField>& field) {
-    return onEditingField(field, [](ui::TextField& f) { return f.pressReturn(); });
+    return onEditingField(field, {}, [](ui::TextField& f) { return f.pressReturn(); });
 }
 
 // ---- Tables and dialogs -------------------------------------------------------------------------

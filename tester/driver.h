@@ -93,7 +93,8 @@ public:
     bool tapItem(const rt::Ref<ui::BarButtonItem>& item);
     // Begins editing (false when the field refuses, or could not be tapped), then types the text
     // one character at a time: one editing-changed event per character the delegate lets in. Text
-    // for a secure entry is kept among secureTexts().
+    // for a secure entry, and the entry's value with it, are kept among secureTexts(); text that
+    // went into a field or view that is not secure among shownTexts().
     bool typeText(const rt::Ref<ui::TextField>& field, std::string_view text);
     bool typeText(const rt::Ref<ui::TextView>& view, std::string_view text);
     bool endEditing(const rt::Ref<ui::TextField>& field);
@@ -194,8 +195,13 @@ public:
     // Why the last tap, typing or row tap that answered false was refused ("disabled", "covered by
     // UILabel", ...); empty after one that went through.
     const std::string& refusal() const noexcept { return refusal_; }
-    // The texts typed into secure text entries so far, refused or not: a step shows them as "***".
+    // The texts typed, pasted or put in place at secure text entries so far, refused or not, and
+    // each such entry's value before and after (whole or typed in parts): a check shows them as
+    // "***", and each is a secret of the run (sim::addRunSecret, masked as "***").
     const std::set<std::string, std::less<>>& secureTexts() const noexcept { return secureTexts_; }
+    // The texts that went into a field or text view that is not secure, and never at a secure one:
+    // the only typed texts a step shows.
+    const std::set<std::string, std::less<>>& shownTexts() const noexcept { return shownTexts_; }
     // Why a person's tap at the view's centre would not reach it now; empty when it would.
     std::string tapRefusal(const ui::View& view) const;
     // A push, pop, presentation or dismissal is under way on screen.
@@ -222,15 +228,21 @@ private:
     bool spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change);
     void showInTable(ui::TableView& table, double y) const;
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
-    // Runs a key on a field that edits, then the main queue; false when it does not edit.
-    bool onEditingField(const rt::Ref<ui::TextField>& field, const std::function<bool(ui::TextField&)>& key);
+    // Runs a key (that puts `typed` in) on a field that edits, then the main queue; false when it
+    // does not edit.
+    bool onEditingField(const rt::Ref<ui::TextField>& field, std::string_view typed,
+                        const std::function<bool(ui::TextField&)>& key);
+    // Before and after typing at a secure entry: the text typed and the entry's value with it are
+    // secure texts.
+    void noteSecureTyping(const ui::TextField& field, std::string_view typed);
+    void noteShownTyping(std::string_view typed);
 
     rt::Ref<ui::Application> app_;
     Reporter report_;
     std::optional<int> exitStatus_;
     bool halted_ = false; // this driver halted the stepping at the exit
     std::string refusal_;
-    std::set<std::string, std::less<>> secureTexts_;
+    std::set<std::string, std::less<>> secureTexts_, shownTexts_;
     ui::Application::ExitHandler previousExitHandler_;
 };
 

@@ -64,6 +64,10 @@ json substituted(const json& value, const std::map<std::string, std::string>& va
     return value;
 }
 
+bool listsKey(const std::vector<std::string>& keys, std::string_view key) {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
 std::string argumentText(const json& value) {
     if (value.is_string()) return value.get<std::string>();
     return value.dump();
@@ -83,19 +87,16 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
     ScriptAction action{name->get<std::string>(), {}};
     const ScriptActionKind* kind = scriptAction(action.name);
     if (!kind) bad("no action is called \"" + action.name + "\"");
-    auto listed = [](const std::vector<std::string>& keys, const std::string& key) {
-        return std::find(keys.begin(), keys.end(), key) != keys.end();
-    };
     auto takes = [&](const std::string& key) {
-        return listed(kind->required, key) || listed(kind->optional, key) || listed(kind->oneOf, key) ||
+        return listsKey(kind->required, key) || listsKey(kind->optional, key) || listsKey(kind->oneOf, key) ||
                (kind->isCheck && key == "within");
     };
     for (const auto& [key, value] : object.items()) {
         if (key == "do" || stepKeys.contains(key)) continue;
         if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + key + "\"");
-        if (value.is_null() && !listed(kind->nullable, key))
+        if (value.is_null() && !listsKey(kind->nullable, key))
             bad("\"" + key + "\" of \"" + action.name + "\" is null");
-        if (listed(kind->texts, key) && !value.is_string())
+        if (listsKey(kind->texts, key) && !value.is_string())
             bad("\"" + key + "\" of \"" + action.name + "\" must be a text");
         if (kind->isCheck && key == "within") seconds(value, "within");
         if (value.is_string()) action.texts.insert(key);
@@ -213,15 +214,15 @@ double ScriptAction::within() const {
     return value;
 }
 
-std::string ScriptAction::describe(const std::set<std::string, std::less<>>& secrets) const {
+std::string ScriptAction::describe(const std::set<std::string, std::less<>>& shown,
+                                   const std::set<std::string, std::less<>>& secrets) const {
     const ScriptActionKind* kind = scriptAction(name);
     std::string text = name;
     for (const auto& [key, value] : args) {
         text += " " + key + "=";
-        if (secrets.contains(value))
+        if (kind && listsKey(kind->typedTexts, key) ? !shown.contains(value) : secrets.contains(value))
             text += "***";
-        else if (kind && std::find(kind->handedOverURLs.begin(), kind->handedOverURLs.end(), key) !=
-                             kind->handedOverURLs.end())
+        else if (kind && listsKey(kind->handedOverURLs, key))
             text += printableCut(maskedHandedOverURL(value));
         else
             text += printableCut(value);
@@ -229,11 +230,12 @@ std::string ScriptAction::describe(const std::set<std::string, std::less<>>& sec
     return text;
 }
 
-std::string ScriptStep::describe(const std::set<std::string, std::less<>>& secrets) const {
+std::string ScriptStep::describe(const std::set<std::string, std::less<>>& shown,
+                                 const std::set<std::string, std::less<>>& secrets) const {
     std::string text = "step " + std::to_string(number) + " (";
     if (!name.empty()) text += printableCut(name) + ": ";
     for (std::size_t i = 0; i < actions.size(); ++i)
-        text += (i ? "; " : "") + actions[i].describe(secrets);
+        text += (i ? "; " : "") + actions[i].describe(shown, secrets);
     return text + ")";
 }
 

@@ -53,10 +53,12 @@ struct ScriptAction {
     // A check's "within": the seconds it may wait for what it checks; 0 (it looks once) without.
     double within() const;
     // "tap outlet=loginButton", as the step log and the report show it: each argument cut and
-    // printable (sim::printableCut), a URL the action hands to the application masked
-    // (sim::maskedHandedOverURL), and an argument that is one of `secrets` (texts typed into a
-    // secure entry) as "***".
-    std::string describe(const std::set<std::string, std::less<>>& secrets = {}) const;
+    // printable (sim::printableCut, the run's secrets masked), a URL the action hands to the
+    // application masked (sim::maskedHandedOverURL), a text the action types shown only when it is
+    // one of `shown` (it went into a field that is not secure), and any other argument that is one
+    // of `secrets` (texts at a secure entry) as "***".
+    std::string describe(const std::set<std::string, std::less<>>& shown = {},
+                         const std::set<std::string, std::less<>>& secrets = {}) const;
 };
 
 struct ScriptTrigger {
@@ -77,7 +79,8 @@ struct ScriptStep {
 
     // "step 3 (login: type outlet=userNameField text=op1)": the name as ScriptAction::describe
     // shows an argument, and each action's description.
-    std::string describe(const std::set<std::string, std::less<>>& secrets = {}) const;
+    std::string describe(const std::set<std::string, std::less<>>& shown = {},
+                         const std::set<std::string, std::less<>>& secrets = {}) const;
 };
 
 struct Script {

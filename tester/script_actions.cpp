@@ -307,6 +307,7 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
                                return true;
                            }};
     kinds["open"].handedOverURLs = {"url"};
+    kinds["type"].typedTexts = {"text"};
     kinds["send"] = {{"action"}, {}, {}, sendAction};
     kinds["seed"] = {{"values"}, {}, {}, seedAction};
     kinds["expect"] = {{"text"},        {"section", "table"}, {"outlet", "hud", "alert", "row"},

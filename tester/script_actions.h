@@ -66,6 +66,9 @@ struct ScriptActionKind {
     // The arguments that must be written as JSON strings (a key path, a text, a title, a URL): a
     // script that writes anything else for one is refused.
     std::vector<std::string> texts = {};
+    // The arguments that are texts the action types ("text" of "type"): a description shows one
+    // only once it went into a field that is not secure (Driver::shownTexts), else "***".
+    std::vector<std::string> typedTexts = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

@@ -40,6 +40,8 @@ bool contains(const rt::Ref<ns::String>& text, const std::string& part) {
 
 std::string signalName(int signal) {
     switch (signal) {
+    case SIGHUP:
+        return "SIGHUP";
     case SIGINT:
         return "SIGINT";
     case SIGTERM:
@@ -105,7 +107,7 @@ ScriptRunner::~ScriptRunner() {
 }
 
 std::string ScriptRunner::describe(const ScriptStep& step) const {
-    return step.describe(driver_.secureTexts());
+    return step.describe(driver_.shownTexts(), driver_.secureTexts());
 }
 
 void ScriptRunner::note(double now, const ScriptStep& step, const std::string& fate) {

@@ -94,7 +94,8 @@ private:
     Due runDue(double now, ScriptRun& run);
     ScriptRun runFrom(double limitSeconds, bool launch);
     void note(double now, const ScriptStep& step, const std::string& fate);
-    // The step as the log and the report show it: what was typed into a secure entry as "***".
+    // The step as the log and the report show it: a typed text that went into no field that is not
+    // secure, and what was typed at a secure entry, as "***".
     std::string describe(const ScriptStep& step) const;
 
     Script script_;

@@ -127,7 +127,7 @@ std::string Device::logText() const {
 
 bool Device::writeLog(const std::string& path, std::string* error) const {
     rt::Ref<ns::Error> failure;
-    if (ns::writeAtomically(path, logText(), &failure)) return true;
+    if (ns::writeAtomically(path, maskedRunSecrets(logText()), &failure)) return true;
     if (error) *error = path + ": " + failure->localizedDescription()->utf8();
     return false;
 }

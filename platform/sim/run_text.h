@@ -1,7 +1,9 @@
 #pragma once
 // What a run writes of texts it does not control (a script's, the application's, a URL handed
 // over): the one escaping and cut that the device log, the tester's steps and the run report
-// share, and the masking a URL handed to the application goes through wherever the run writes it.
+// share, the masking a URL handed to the application goes through wherever the run writes it, and
+// the values (the device's identifiers, what was typed into a secure entry) masked wherever they
+// appear in what the run writes.
 
 #include <cstddef>
 #include <functional>
@@ -16,7 +18,8 @@ void appendPrintable(std::string& out, std::string_view text);
 
 // Such texts are cut to this many bytes.
 inline constexpr std::size_t kPrintedTextLimit = 200;
-// `text` cut to `limit` bytes (at a character's start, "..." added), then made printable.
+// `text` with the run's secrets masked (maskedRunSecrets), cut to `limit` bytes (at a
+// character's start, "..." added), then made printable.
 std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
 
 // A URL handed to the application carries the device's identity (the application reads it as
@@ -26,5 +29,24 @@ std::string printableCut(std::string_view text, std::size_t limit = kPrintedText
 using URLMasking = std::function<std::string(std::string_view url)>;
 URLMasking setHandedOverURLMasking(URLMasking masking);
 std::string maskedHandedOverURL(std::string_view url);
+
+// The values a run keeps out of every text it writes (its logs, steps, report, output and the
+// texts its pictures draw), each with what is written in its place. Kept only while a RunSecrets
+// lives (the main job's run); otherwise adding one does nothing and nothing is masked. Any thread.
+class RunSecrets {
+public:
+    RunSecrets();
+    ~RunSecrets(); // the values are forgotten
+    RunSecrets(const RunSecrets&) = delete;
+    RunSecrets& operator=(const RunSecrets&) = delete;
+};
+// Shorter values are not masked inside other texts: one or two characters would turn up in every
+// line.
+inline constexpr std::size_t kShortestRunSecret = 3; // characters
+// Every later text the run writes shows `shownAs` in place of `value` (of kShortestRunSecret
+// characters or more).
+void addRunSecret(std::string_view value, std::string shownAs);
+// `text` with each secret in it replaced, from the left, the longest where several start at once.
+std::string maskedRunSecrets(std::string_view text);
 
 } // namespace sim

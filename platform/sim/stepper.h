@@ -58,7 +58,7 @@ void haltStepping();
 void resumeStepping();
 bool isSteppingHalted();
 
-// A signal asks the run to end (SIGINT, SIGTERM): settle and its waits give up within 50 ms of
+// A signal asks the run to end (SIGHUP, SIGINT, SIGTERM): settle and its waits give up within 50 ms of
 // real time, failing with "interrupted"; drains still run. Safe to call from a signal handler.
 void interruptStepping(int signal);
 // The signal that interrupted the stepping; 0 when none did.

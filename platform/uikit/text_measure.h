@@ -28,6 +28,10 @@ cg::Size textSize(const ct::Framesetter& framesetter, double width, long lines);
 // The text with each attachment's character made a placeholder of the attachment's size (a run
 // delegate); the text itself when it holds no attachment (text_attachment.cpp).
 rt::Ref<ns::AttributedString> withAttachmentPlaceholders(const rt::Ref<ns::AttributedString>& text);
+// The text as it is drawn: the run's secrets masked (sim::maskedRunSecrets), each run of
+// attributes on its own; the text itself when it holds none. What the view holds is unchanged: only
+// its picture shows them masked (string_drawing.cpp).
+rt::Ref<ns::AttributedString> maskedForDrawing(const rt::Ref<ns::AttributedString>& text);
 // Draws the attachments' images where a frame laid out in `box` (UIKit space, y down; the frame's
 // rectangle is the box's size) with that flush placed their placeholders.
 void drawAttachments(const ct::Frame& frame, const cg::Rect& box, double flush);

@@ -124,4 +124,20 @@ std::string maskedIdentityText(std::string_view text) {
     return maskedIdentityText(text, identityPairs(text));
 }
 
+std::vector<std::string> identifierValues(std::string_view text) {
+    std::vector<std::string> values;
+    auto add = [&](std::string_view value) {
+        if (!value.empty() && std::find(values.begin(), values.end(), value) == values.end())
+            values.emplace_back(value);
+    };
+    for (const IdentityPair& pair : identityPairs(text)) {
+        if (!pair.key ||
+            std::find(kIdentifierKeys.begin(), kIdentifierKeys.end(), *pair.key) == kIdentifierKeys.end())
+            continue;
+        if (pair.value) add(*pair.value);
+        add(text.substr(pair.valueBegin, pair.valueEnd - pair.valueBegin));
+    }
+    return values;
+}
+
 } // namespace ft

@@ -24,6 +24,9 @@ inline constexpr std::array<std::string_view, 4> kIdentifierKeys = {"imei", "mei
 // The one other key the intake takes, and the one pair the log shows as it is.
 inline constexpr std::string_view kProductKey = "product";
 
+// The user defaults keys under which the intake stores the device's identity.
+inline constexpr std::array<std::string_view, 3> kStoredIdentifierKeys = {"uniqueid", "serial", "meid"};
+
 // "356938035643809" -> "***********3809"; "ABCD" -> "****". Counts characters, not bytes.
 std::string maskedIdentifier(std::string_view value);
 
@@ -55,5 +58,9 @@ std::string maskedIdentityText(std::string_view text, const std::vector<Identity
 // "qx://im%65i=356938035643809&product=iPad" -> "qx://im%65i=***********3809&product=iPad";
 // "qx://IMEI=356938035643809" -> "qx://****************3809".
 std::string maskedIdentityText(std::string_view text);
+
+// The identifiers `text` carries, each once: the value of every pair under one of
+// kIdentifierKeys, as decoded and as written ("qx://imei=3569%33&product=x" -> "35693", "3569%33").
+std::vector<std::string> identifierValues(std::string_view text);
 
 } // namespace ft

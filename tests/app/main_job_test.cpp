@@ -257,14 +257,22 @@ std::size_t inOrder(const std::string& text, const std::vector<std::string>& par
     return at;
 }
 
+constexpr const char* kIdentity[] = {"356938035643809", "F2LXK0AAHG7F",
+                                     "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c"};
+
 // The identity the default script hands over and the password it types into a secure entry are in
-// none of the run's logs, its report or what it printed.
+// no file of the run folder but what the application and the service store (home/,
+// service/transactions.json), and not in what the run printed.
 void expectNothingPrivate(const fs::path& runDir, const std::string& output) {
-    for (const char* name : {"", "app.log", "device.log", "steps.log", "service/requests.log", "report.txt"})
-        for (const char* secret :
-             {"356938035643809", "F2LXK0AAHG7F", "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c", "pw1"})
-            EXPECT_EQ((*name ? readFile(runDir / name) : output).find(secret), std::string::npos)
-                << (*name ? name : "the output") << " holds " << secret;
+    std::map<std::string, std::string> texts = filesUnder(runDir);
+    std::erase_if(texts, [](const auto& file) {
+        return file.first.starts_with("home/") || file.first == "service/transactions.json";
+    });
+    EXPECT_TRUE(texts.contains("report.txt") && texts.contains("steps.log")) << runDir;
+    texts["the output"] = output;
+    for (const auto& [name, text] : texts)
+        for (const char* secret : {kIdentity[0], kIdentity[1], kIdentity[2], "pw1"})
+            EXPECT_EQ(text.find(secret), std::string::npos) << name << " holds " << secret;
 }
 
 TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
@@ -412,6 +420,66 @@ TEST(MainJobProcess, AFailedStepOrCheckCarryingTheIdentityOrThePasswordShowsNeit
         EXPECT_EQ(outcome.output.find_first_of("\x1b\x07"), std::string::npos);
         expectNothingPrivate(runDir, outcome.output);
     }
+}
+
+// Scripts that once let the password or the identity through, each a patch of the default script:
+// the password typed at a misspelt outlet, or in parts and then checked; an identifier inside the
+// product's value, however spelt, or in a URL that is none; the identity seeded, or checked on the
+// results screen. What holds the identity shows it as the application logs it. The pictures equal
+// those of a run whose identity differs but in its last four characters.
+TEST(MainJobProcess, NoFileOfARunNorItsOutputHoldsThePasswordOrTheIdentity) {
+    ScratchFolder scratch;
+    const nlohmann::json base =
+        nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json"));
+    const std::string imei = kIdentity[0], masked = "***********3809", identity = base["steps"][0]["url"];
+    auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    auto withURL = [](const std::string& url) {
+        return R"([{"op": "replace", "path": "/steps/0/url", "value": ")" + url + "\"}]";
+    };
+    auto product = [&](const std::string& value) { return withURL(replaced(identity, "iPhone9,1", value)); };
+    const std::string runs[][4] = {
+        {"default", "[]", "", ""},
+        {"other identity",
+         withURL(replaced(replaced(replaced(identity, imei, "111111111113809"), kIdentity[1], "A1B2C3D4HG7F"),
+                          kIdentity[2], std::string(36, '9') + "2d3c")),
+         "", ""},
+        {"misspelt", R"([{"op": "replace", "path": "/steps/1/actions/1/outlet", "value": "passwordFeld"}])",
+         "", "type outlet=passwordFeld text=***; tap outlet=loginButton) failed"},
+        {"in parts", R"([{"op": "replace", "path": "/steps/1/actions/1/text", "value": "pw"},
+            {"op": "add", "path": "/steps/1/actions/2", "value": {"do": "type", "outlet": "passwordField",
+             "text": "1"}}, {"op": "add", "path": "/steps/1/actions/3", "value": {"do": "expect",
+             "outlet": "passwordField", "text": "x"}}])",
+         "",
+         "text=***; expect outlet=passwordField text=x; tap outlet=loginButton): wanted \"x\", saw \"***\""},
+        {"encoded", product("x%26imei=" + imei), "app.log", "product=x%26imei=" + masked},
+        {"query", product("a?imei=" + imei), "device.log", "product=a?imei=" + masked},
+        {"fragment", product("a%23imei=" + imei), "steps.log", "product=a%23imei=" + masked},
+        {"semicolon", product("p;imei=" + imei), "app.log", "product=p;imei=" + masked},
+        {"bare", product(imei), "steps.log", "product=" + masked},
+        {"no URL", product("%ZZ" + imei), "", "product=%ZZ" + masked},
+        {"seeded", R"([{"op": "add", "path": "/steps/0", "value": {"at": "launch", "do": "seed",
+            "values": {"uniqueid": "356938035643809"}}}])",
+         "steps.log", "{\"uniqueid\":\"" + masked + "\"}"},
+        {"checked", R"([{"op": "add", "path": "/steps/-", "value": {"on": {"screen": "ResultViewController"},
+            "once": true, "after": 0.5, "do": "expect", "outlet": "imeilabel", "text": "x"}}])",
+         "", "saw \"IMEI: " + masked + "\""},
+    };
+    for (const auto& [name, patch, file, shown] : runs) {
+        const fs::path runDir = scratch.path() / name;
+        const nlohmann::json script = base.patch(nlohmann::json::parse(patch));
+        std::vector<std::string> args = {"--script", write(scratch.path() / "leaky.json", script.dump()),
+                                         "--run-dir", runDir.string()};
+        if (!shown.empty()) args.push_back("--no-pictures");
+        Outcome outcome = runProcess(args);
+        EXPECT_NE((file.empty() ? outcome.output : readFile(runDir / file)).find(shown), std::string::npos)
+            << name << ": " << outcome.output;
+        expectNothingPrivate(runDir, outcome.output);
+    }
+    const auto pictures = filesUnder(scratch.path() / "default" / "pictures");
+    EXPECT_EQ(pictures.size(), 88u);
+    EXPECT_TRUE(pictures == filesUnder(scratch.path() / "other identity" / "pictures"));
 }
 
 TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning) {
@@ -569,14 +637,18 @@ TEST(MainJobProcess, SigtermDuringASlowUpdateEndsTheRunWithTheFolderWholeAndStat
         << "what the application stored is on disk";
 }
 
-// The handlers are there before the folder is: a signal the moment it exists ends the run at once,
-// and the folder holds the report and logs of a run interrupted by that signal.
+// The handlers are there before the folder is: a signal the moment it exists (a closing terminal's
+// SIGHUP among them) ends the run at once, and the folder holds the report and logs of a run
+// interrupted by that signal.
 TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
     ScratchFolder scratch;
     const std::string script =
         write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    for (const int signal : {SIGINT, SIGTERM}) {
-        const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    const std::pair<int, std::string> signals[] = {
+        {SIGHUP, "SIGHUP"}, {SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+    for (const auto& entry : signals) {
+        const int signal = entry.first;
+        const std::string& name = entry.second;
         struct sigaction before {};
         ::sigaction(signal, nullptr, &before);
         app::JobOptions options;
@@ -599,6 +671,20 @@ TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
         for (const char* log : {"app.log", "device.log", "steps.log"})
             EXPECT_TRUE(fs::exists(scratch.path() / name / log)) << log;
     }
+}
+
+// A session that closed takes the reader of what the job prints: the printing fails, and the
+// folder is still written whole.
+TEST(MainJobProcess, AnOutputWithoutAReaderLeavesTheFolderWhole) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run", status = scratch.path() / "status";
+    testkit::runProcess("/bin/sh",
+                        {"-c", "(" FUNCTIONTEST_EXECUTABLE " --no-pictures --run-dir " + runDir.string() +
+                                   "; echo $? >" + status.string() + ") | true"});
+    EXPECT_EQ(readFile(status), "0\n");
+    EXPECT_NE(readFile(runDir / "report.txt").find("end:          the application ended itself"),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(runDir / "device.log") && fs::exists(runDir / "steps.log"));
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {

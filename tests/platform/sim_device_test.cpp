@@ -25,6 +25,7 @@
 #include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
 #include "platform/sim/profile.h"
+#include "platform/sim/run_text.h"
 #include "tests/platform/support.h"
 
 namespace {
@@ -853,6 +854,22 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     std::string error;
     EXPECT_FALSE(live.writeLog(scratch / "missing/device.log", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing/device.log" + ": ")) << error;
+}
+
+// While a run keeps secrets, each is masked wherever it appears, the longest where several start at
+// once, and before a text is cut (no half of one is left); a secret too short to mask inside other
+// texts, one added while no run keeps them, and all of them once the run ends, are not.
+TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
+    sim::addRunSecret("outside", "?");
+    {
+        sim::RunSecrets run;
+        for (const char* secret : {"356938035643809", "pw1", "pw1pw1x", "pw"})
+            sim::addRunSecret(secret, std::string(1, secret[2]));
+        EXPECT_EQ(sim::maskedRunSecrets("imei=356938035643809&p;pw1pw1x pw1pw1 pw outside"),
+                  "imei=6&p;1 11 pw outside");
+        EXPECT_EQ(sim::printableCut(std::string(195, 'a') + "356938035643809"), std::string(195, 'a') + "6");
+    }
+    EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pw1"), "356938035643809 pw1");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {

@@ -61,7 +61,9 @@ TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
     EXPECT_TRUE(login.once);
     EXPECT_EQ(login.after, 2);
     EXPECT_EQ(login.trigger.text, "LoginViewController");
-    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3.0)");
+    // A typed text shows once it went into a field that is not secure.
+    EXPECT_EQ(login.describe({"op1"}), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3.0)");
+    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=***; tapRow row=3.0)");
     EXPECT_EQ(script->steps[3].trigger.kind, sim::ScriptTrigger::Kind::Alert);
     EXPECT_EQ(script->steps[4].trigger.kind, sim::ScriptTrigger::Kind::URL);
     EXPECT_EQ(script->steps[5].actions[0].within(), 1.5);
