@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/graphics/image.h"
 #include "platform/sim/input_file.h"
 
 namespace sim {
@@ -96,6 +97,20 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
         }
     }
     return image;
+}
+
+rt::Ref<cg::Image> framePicture(const FrameImage& frame) {
+    if (frame.width <= 0 || frame.height <= 0) return nullptr;
+    std::vector<std::uint32_t> words(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    std::uint32_t* to = words.data();
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x) {
+            std::uint8_t rgb[3];
+            frame.rgbAt(x, y, rgb);
+            *to++ = std::uint32_t{rgb[0]} << 16 | std::uint32_t{rgb[1]} << 8 | rgb[2];
+        }
+    return cg::Image::createWithRasterWords(static_cast<std::size_t>(frame.width),
+                                            static_cast<std::size_t>(frame.height), std::move(words));
 }
 
 std::string frameFilePath(std::string_view file) {
