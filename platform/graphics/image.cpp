@@ -45,6 +45,7 @@ std::vector<std::uint32_t> detail::rasterWords(const Image& image, const PixelLa
 }
 
 std::uint32_t* Image::rasterWords() const {
+    if (heldWords_) return const_cast<std::uint32_t*>(heldWords_);
     std::call_once(wordsMade_, [this] { words_ = detail::rasterWords(*this, *detail::pixelLayout(info_)); });
     return words_.data();
 }
@@ -70,6 +71,24 @@ rt::Ref<Image> Image::create(std::size_t width, std::size_t height, std::size_t 
     if (bytesPerRow > (std::numeric_limits<std::size_t>::max() - width * 4) / height) return nullptr;
     if (bytes.size() < bytesPerRow * (height - 1) + width * 4) return nullptr;
     return held(width, height, bytesPerRow, info, std::move(bytes));
+}
+
+rt::Ref<Image> Image::createWithRasterWords(std::size_t width, std::size_t height,
+                                            std::vector<std::uint32_t> words) {
+    if (width == 0 || height == 0 || width > std::numeric_limits<std::size_t>::max() / 4 / height ||
+        words.size() < width * height)
+        return nullptr;
+    words.resize(width * height);
+    for (std::uint32_t& word : words)
+        word |= 0xFF000000u;
+    auto kept = std::make_shared<const std::vector<std::uint32_t>>(std::move(words));
+    const std::uint32_t* first = kept->data();
+    auto image = rt::make<Image>(width, height, width * 4,
+                                 BitmapInfo(ImageAlphaInfo::NoneSkipFirst) | kBitmapByteOrder32Host,
+                                 std::shared_ptr<const std::uint8_t>(kept, reinterpret_cast<const std::uint8_t*>(first)),
+                                 width * height * 4);
+    image->heldWords_ = first;
+    return image;
 }
 
 rt::Ref<Image> Image::createWithImageInRect(const rt::Ref<Image>& image, const Rect& rect) {

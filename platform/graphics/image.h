@@ -4,6 +4,7 @@
 // optional 32-bit byte order); the layouts held are the premultiplied ones (1, 2) and those
 // without alpha that skip a byte (5, 6), in big-endian (the default) or little-endian order.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -35,6 +36,9 @@ inline constexpr BitmapInfo kBitmapAlphaInfoMask = 0x1F;
 inline constexpr BitmapInfo kBitmapByteOrderMask = 0x7000;
 inline constexpr BitmapInfo kBitmapByteOrder32Little = 2u << 12;
 inline constexpr BitmapInfo kBitmapByteOrder32Big = 4u << 12;
+// The host's own order of a 32-bit word's bytes.
+inline constexpr BitmapInfo kBitmapByteOrder32Host =
+    std::endian::native == std::endian::little ? kBitmapByteOrder32Little : kBitmapByteOrder32Big;
 
 // How a bitmap is turned to be seen upright: Left turns it anticlockwise, Right clockwise.
 enum class ImageOrientation : long {
@@ -61,6 +65,11 @@ public:
     // rows shorter than width pixels, or fewer bytes than the rows need.
     static rt::Ref<Image> create(std::size_t width, std::size_t height, std::size_t bytesPerRow, BitmapInfo info,
                                  std::vector<std::uint8_t> bytes);
+    // An opaque image of the rasteriser's own words (0xFFRRGGBB, native-endian; the top byte is made
+    // 255), rows without padding, kept as they are: rasterWords() answers those words, so drawing
+    // the image converts and copies nothing. Nil for a side of zero or fewer words than the pixels.
+    static rt::Ref<Image> createWithRasterWords(std::size_t width, std::size_t height,
+                                                std::vector<std::uint32_t> words);
     // The part of `image` inside `rect`, in pixels from the top left. The rectangle is first made
     // integral, then clipped to the bitmap; nil when nothing of the bitmap is left (or `rect` is
     // not finite). The part keeps the image's layout.
@@ -82,7 +91,8 @@ public:
 
     // The pixels as the rasteriser's words (native-endian, alpha in the top byte, premultiplied),
     // rows without padding; made on first use and kept with the image, for a rasteriser to paint
-    // the same image again without converting it. Nothing may write through the pointer.
+    // the same image again without converting it (an image of raster words answers its own pixels).
+    // Nothing may write through the pointer.
     std::uint32_t* rasterWords() const;
 
     // "<CGImage 0x...> 4 x 2, info 5".
@@ -102,6 +112,7 @@ private:
     BitmapInfo info_;
     std::shared_ptr<const std::uint8_t> bytes_;
     std::size_t size_;
+    const std::uint32_t* heldWords_ = nullptr; // the pixels, when they are raster words already
     mutable std::once_flag wordsMade_;
     mutable std::vector<std::uint32_t> words_;
 };

@@ -1,6 +1,5 @@
 #include <cairo.h>
 
-#include <bit>
 #include <cstring>
 
 #include "platform/graphics/image.h"
@@ -28,11 +27,9 @@ rt::Ref<Image> Image::createWithPNGFile(const std::string& path, std::string* wh
     std::memcpy(bytes.data(), data, bytes.size());
     cairo_surface_destroy(surface);
     // Cairo's pixels are native 32-bit words, alpha in the top byte (unused without alpha).
-    const BitmapInfo order =
-        std::endian::native == std::endian::little ? kBitmapByteOrder32Little : kBitmapByteOrder32Big;
     const ImageAlphaInfo alpha =
         format == CAIRO_FORMAT_ARGB32 ? ImageAlphaInfo::PremultipliedFirst : ImageAlphaInfo::NoneSkipFirst;
-    return create(width, height, stride, BitmapInfo(alpha) | order, std::move(bytes));
+    return create(width, height, stride, BitmapInfo(alpha) | kBitmapByteOrder32Host, std::move(bytes));
 }
 
 } // namespace cg

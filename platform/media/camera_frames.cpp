@@ -29,23 +29,17 @@ CameraPixels cameraPixels(CaptureDevicePosition position, bool mirrored) {
     return out;
 }
 
-rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position, bool mirrored) {
-    const CameraPixels pixels = cameraPixels(position, mirrored);
-    if (pixels.rgb.empty()) return nullptr;
-    const std::size_t count = pixels.rgb.size() / 3;
-    std::vector<std::uint8_t> bytes(count * 4, 0xFF);
-    for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t c = 0; c < 3; ++c)
-            bytes[i * 4 + c] = pixels.rgb[i * 3 + c];
-    return cg::Image::create(std::size_t(pixels.width), std::size_t(pixels.height), std::size_t(pixels.width) * 4,
-                             cg::BitmapInfo(cg::ImageAlphaInfo::NoneSkipLast), std::move(bytes));
+rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position) {
+    return sim::Device::shared().cameraPicture(cameraPosition(position));
 }
 
-void drawCameraPicture(cg::Context& context, const cg::Rect& rect, const rt::Ref<cg::Image>& picture) {
-    // A bitmap's top row lands at the rectangle's larger y: flip about the rectangle.
+void drawCameraPicture(cg::Context& context, const cg::Rect& rect, const rt::Ref<cg::Image>& picture,
+                       bool mirrored) {
+    // A bitmap's top row lands at the rectangle's larger y: flip about the rectangle (and about
+    // its middle upright line when mirrored).
     context.saveGState();
-    context.translateCTM(0, rect.minY() + rect.maxY());
-    context.scaleCTM(1, -1);
+    context.translateCTM(mirrored ? rect.minX() + rect.maxX() : 0, rect.minY() + rect.maxY());
+    context.scaleCTM(mirrored ? -1 : 1, -1);
     context.drawImage(rect, picture);
     context.restoreGState();
 }

@@ -27,9 +27,12 @@ struct CameraPixels {
 };
 CameraPixels cameraPixels(CaptureDevicePosition position, bool mirrored);
 
-// The same as a picture; nil without such a camera.
-rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position, bool mirrored);
-// Draws the picture into `rect` of a layer's space (y down), its top row at the rectangle's top.
-void drawCameraPicture(cg::Context& context, const cg::Rect& rect, const rt::Ref<cg::Image>& picture);
+// What the camera at `position` sees now as a picture: the one the device keeps for the frame
+// (sim::Device::cameraPicture), the same object each time; nil without such a camera.
+rt::Ref<cg::Image> cameraPicture(CaptureDevicePosition position);
+// Draws the picture into `rect` of a layer's space (y down), its top row at the rectangle's top,
+// mirrored left to right when asked.
+void drawCameraPicture(cg::Context& context, const cg::Rect& rect, const rt::Ref<cg::Image>& picture,
+                       bool mirrored = false);
 
 } // namespace av

@@ -254,7 +254,7 @@ void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
     for (const rt::Id& i : *inputs) {
         auto input = rt::downcast<CaptureDeviceInput>(i);
         if (input->device()->hasMediaType(MediaTypeAudio)) continue;
-        auto picture = cameraPicture(input->device()->position(), false);
+        auto picture = cameraPicture(input->device()->position());
         if (!picture) return;
         const cg::Rect bounds = cg::Rect::make(0, 0, frame().width(), frame().height());
         if (gravity_->utf8() != LayerVideoGravityResizeAspectFill) {

@@ -121,9 +121,9 @@ void PlayerLayer::drawInContext(cg::Context& context) const {
     context.fillRect(cg::Rect::make(0, 0, frame().width(), frame().height()));
     // What was recorded: the camera's picture again (the movie keeps no pixels).
     if (const auto& movie = player_->currentItem()->movie())
-        if (auto picture = cameraPicture(movie->front ? CaptureDevicePosition::Front : CaptureDevicePosition::Back,
-                                         movie->mirrored))
-            drawCameraPicture(context, cg::Rect::make(0, 0, frame().width(), frame().height()), picture);
+        if (auto picture = cameraPicture(movie->front ? CaptureDevicePosition::Front : CaptureDevicePosition::Back))
+            drawCameraPicture(context, cg::Rect::make(0, 0, frame().width(), frame().height()), picture,
+                              movie->mirrored);
 }
 
 } // namespace av

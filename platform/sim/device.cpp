@@ -180,8 +180,8 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     if (!camera) return nullptr;
     {
         std::lock_guard g(inner_->lock);
-        for (const auto& [frame, image] : inner_->frames)
-            if (frame == camera->frame) return image;
+        for (const Inner::SeenFrame& seen : inner_->frames)
+            if (seen.frame == camera->frame) return seen.image;
     }
     std::string error;
     auto made = makeFrameImage(camera->frame, &error);
@@ -191,9 +191,29 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     }
     auto image = std::make_shared<const FrameImage>(std::move(*made));
     std::lock_guard g(inner_->lock);
-    inner_->frames.emplace_back(camera->frame, image);
+    inner_->frames.push_back({camera->frame, image, nullptr});
     if (inner_->frames.size() > 4) inner_->frames.erase(inner_->frames.begin());
     return image;
+}
+
+rt::Ref<cg::Image> Device::cameraPicture(CameraPosition position) {
+    const auto image = cameraFrame(position);
+    if (!image) return nullptr;
+    const auto seen = [&]() -> rt::Ref<cg::Image>* {
+        for (Inner::SeenFrame& s : inner_->frames)
+            if (s.image == image) return &s.picture;
+        return nullptr;
+    };
+    {
+        std::lock_guard g(inner_->lock);
+        if (auto* held = seen(); held && *held) return *held;
+    }
+    rt::Ref<cg::Image> made = framePicture(*image); // outside the lock: a large frame takes a while
+    std::lock_guard g(inner_->lock);
+    auto* held = seen();
+    if (!held) return made; // the frame left the few kept meanwhile
+    if (!*held) *held = std::move(made);
+    return *held;
 }
 
 std::shared_ptr<const Profile> currentDevice() {

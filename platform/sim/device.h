@@ -18,7 +18,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/object.h"
 #include "platform/sim/profile.h"
+
+namespace cg {
+class Image;
+}
 
 namespace sim {
 
@@ -191,6 +196,9 @@ public:
     // What the first camera at `position` sees now; null without such a camera, or when its
     // frame file cannot be read (logged).
     std::shared_ptr<const FrameImage> cameraFrame(CameraPosition position);
+    // The same as a picture to draw (sim::framePicture), made once per frame: every caller gets the
+    // same immutable image while the camera sees that frame. Nil where cameraFrame is null.
+    rt::Ref<cg::Image> cameraPicture(CameraPosition position);
 
     // What the stand-ins read of the stimuli's transient state.
     // The next queued series reading of `sensor`, taken; nullopt when none is queued.

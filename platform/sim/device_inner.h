@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/foundation/clock.h"
+#include "platform/graphics/image.h"
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
 #include "platform/sim/sound.h"
@@ -46,7 +47,14 @@ struct Device::Inner {
     // heard until then (a few, oldest first).
     std::deque<std::pair<std::int64_t, std::shared_ptr<const Microphone>>> earlierMicrophones;
     Speaker speaker;
-    std::vector<std::pair<CameraFrame, std::shared_ptr<const FrameImage>>> frames; // a few, newest last
+    // The frames the cameras saw lately (a few, newest last), each with its picture once one was
+    // asked for; a device installed again reads its frame files again.
+    struct SeenFrame {
+        CameraFrame frame;
+        std::shared_ptr<const FrameImage> image;
+        rt::Ref<cg::Image> picture;
+    };
+    std::vector<SeenFrame> frames;
 
     void resetTransient() {
         series.clear();
@@ -56,6 +64,7 @@ struct Device::Inner {
         beforeMerge.clear();
         speaker.clear();
         earlierMicrophones.clear();
+        frames.clear();
     }
 
     // Calls `call` with each hook that `matches` picks, in order, skipping those removed

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/graphics/image.h"
 #include "platform/sim/input_file.h"
 
 namespace sim {
@@ -68,15 +69,18 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
     const int channels = rgb ? 3 : 1;
     image.bytesPerRow = image.width * channels;
     const std::size_t count = static_cast<std::size_t>(image.bytesPerRow) * image.height;
+    // The data must be long enough for what the header claims before the pixels are made: a few
+    // bytes may claim 8192 x 8192. A binary sample takes one or two bytes, a text one a digit and
+    // a blank before the next.
+    const std::size_t size = *maxval > 255 ? 2 : 1;
+    if (binary) ++at; // the one blank after the header
+    if (at > bytes.size() || bytes.size() - at < (binary ? count * size : 2 * count - 1)) {
+        fail(error, source, "image data too short");
+        return std::nullopt;
+    }
     image.pixels.resize(count);
     const auto scale = [&](long v) { return static_cast<std::uint8_t>((v * 255 + *maxval / 2) / *maxval); };
     if (binary) {
-        ++at; // the one blank after the header
-        const std::size_t size = *maxval > 255 ? 2 : 1;
-        if (at > bytes.size() || bytes.size() - at < count * size) {
-            fail(error, source, "image data too short");
-            return std::nullopt;
-        }
         for (std::size_t i = 0; i < count; ++i) {
             const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at + i * size);
             long v = size == 2 ? (p[0] << 8 | p[1]) : p[0];
@@ -93,6 +97,20 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
         }
     }
     return image;
+}
+
+rt::Ref<cg::Image> framePicture(const FrameImage& frame) {
+    if (frame.width <= 0 || frame.height <= 0) return nullptr;
+    std::vector<std::uint32_t> words(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    std::uint32_t* to = words.data();
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x) {
+            std::uint8_t rgb[3];
+            frame.rgbAt(x, y, rgb);
+            *to++ = std::uint32_t{rgb[0]} << 16 | std::uint32_t{rgb[1]} << 8 | rgb[2];
+        }
+    return cg::Image::createWithRasterWords(static_cast<std::size_t>(frame.width),
+                                            static_cast<std::size_t>(frame.height), std::move(words));
 }
 
 std::string frameFilePath(std::string_view file) {

@@ -10,7 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/object.h"
 #include "platform/sim/profile.h"
+
+namespace cg {
+class Image;
+}
 
 namespace sim {
 
@@ -45,5 +50,8 @@ std::string frameFilePath(std::string_view file);
 std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error = nullptr);
 // A PGM/PPM image from its bytes; `source` names it in messages.
 std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view source, std::string* error = nullptr);
+// The frame as an opaque picture of the rasteriser's own words (cg::Image::createWithRasterWords);
+// nil for an empty frame. Device::cameraPicture keeps one per frame.
+rt::Ref<cg::Image> framePicture(const FrameImage& frame);
 
 } // namespace sim

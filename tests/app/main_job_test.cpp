@@ -139,6 +139,10 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--profile", profileWith("zero.json", R"("frame": "test-card-back.ppm")", R"("frame": "/dev/zero")")},
          "/dev/zero",
          "zero.json: cameras[0].frame: /dev/zero: not a regular file"},
+        {{"--profile", profileWith("claims.json", R"("frame": "test-card-back.ppm")",
+                                   R"("frame": ")" + write(dir / "claims.ppm", "P6\n8192 8192\n255\nabc") + "\"")},
+         (dir / "claims.ppm").string(),
+         "claims.json: cameras[0].frame: " + (dir / "claims.ppm").string() + ": image data too short"},
         {{"--script", write(dir / "frame.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": ")" +
                                                     (dir / "fifo.json").string() + "\"}]}")},
          (dir / "fifo.json").string(),

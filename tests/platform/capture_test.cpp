@@ -2,11 +2,13 @@
 // movies with their answers in virtual time, the movie player's ends, JPEG pictures read back,
 // and the activity indicator.
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/graphics/jpeg.h"
 #include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/media/capture_outputs.h"
 #include "platform/media/player.h"
 #include "platform/runtime/class.h"
@@ -264,25 +267,51 @@ TEST_F(Capture, APlayedMovieEndsOneLengthLaterResumesAfterAPauseAndAMissingOneNe
     ns::NotificationCenter::defaultCenter()->removeObserver(observer);
 }
 
-TEST_F(Capture, ThePreviewAndThePlayerShowTheCameraUprightInTheirLayers) {
-    const std::string frame = (scratch_.path() / "above.ppm").string();
-    std::ofstream(frame) << "P3 1 2 255 255 0 0 0 0 255\n"; // the back camera sees red above blue
+// The preview and the player draw the device's one picture of the frame, the same object each
+// time, which the rasteriser paints in place.
+TEST_F(Capture, ThePreviewAndThePlayerShowTheCameraUprightFromOneSharedPicture) {
+    const std::string frame = (scratch_.path() / "quarters.ppm").string();
+    std::ofstream(frame) << "P3 2 2 255 255 0 0 0 255 0 0 0 255 255 255 255\n"; // red, green above blue, white
     install([&](sim::Profile& p) { p.cameras.edit()[0].frame.file = frame; });
-    std::ofstream(moviePath()) << "FTMOVIE 1\nduration 2\nside back\nmirrored 0\naudio 1\n";
-    auto player = av::Player::make();
-    player->replaceCurrentItemWithPlayerItem(
-        av::PlayerItem::playerItemWithURL(ns::URL::fileURLWithPath(moviePath())));
+    const auto played = [&](bool mirrored) {
+        const std::string path = moviePath() + (mirrored ? ".mirrored" : "");
+        std::ofstream(path) << "FTMOVIE 1\nduration 2\nside back\nmirrored " << mirrored << "\naudio 1\n";
+        auto player = av::Player::make();
+        player->replaceCurrentItemWithPlayerItem(av::PlayerItem::playerItemWithURL(ns::URL::fileURLWithPath(path)));
+        return rt::Ref<ca::Layer>(av::PlayerLayer::playerLayerWithPlayer(player));
+    };
     const auto session = running(av::CaptureStillImageOutput::make());
-    for (const rt::Ref<ca::Layer>& layer :
-         {rt::Ref<ca::Layer>(av::CaptureVideoPreviewLayer::layerWithSession(session)),
-          rt::Ref<ca::Layer>(av::PlayerLayer::playerLayerWithPlayer(player))}) {
-        SCOPED_TRACE(layer->description());
-        layer->setFrame(cg::Rect::make(0, 0, 32, 32));
+    const cg::Pixel red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255}, white{255, 255, 255, 255};
+    const struct {
+        rt::Ref<ca::Layer> layer;
+        std::vector<cg::Pixel> corners; // top left, top right, bottom left, bottom right
+    } cases[] = {
+        {av::CaptureVideoPreviewLayer::layerWithSession(session), {red, green, blue, white}},
+        {played(false), {red, green, blue, white}},
+        {played(true), {green, red, white, blue}},
+    };
+    std::vector<rt::Id> drawn; // the pictures drawn, held
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layer->description());
+        c.layer->setFrame(cg::Rect::make(0, 0, 32, 32));
         cg::RasterContext picture(32, 32); // y down, as a view draws its layers
-        layer->renderInContext(picture);
-        EXPECT_EQ(picture.pixel(16, 4), (cg::Pixel{255, 0, 0, 255})) << "the camera's top row at the top";
-        EXPECT_EQ(picture.pixel(16, 28), (cg::Pixel{0, 0, 255, 255}));
+        c.layer->renderInContext(picture);
+        EXPECT_EQ((std::vector{picture.pixel(4, 4), picture.pixel(27, 4), picture.pixel(4, 27), picture.pixel(27, 27)}),
+                  c.corners)
+            << "the camera's top row at the top";
+        for (int time = 0; time < 2; ++time) {
+            cg::RecordingContext recorded;
+            c.layer->renderInContext(recorded);
+            for (const cg::DrawCommand* command : recorded.displayList().images())
+                drawn.push_back(command->image);
+        }
     }
+    ASSERT_EQ(drawn.size(), 6u);
+    EXPECT_EQ(std::count(drawn.begin(), drawn.end(), drawn.front()), 6) << "one picture of the frame";
+    const auto shared = rt::cast<cg::Image>(drawn.front());
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(static_cast<const void*>(shared->rasterWords()), static_cast<const void*>(shared->bytes().data()))
+        << "its pixels painted as they are";
     session->stopRunning();
 }
 

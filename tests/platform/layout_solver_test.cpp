@@ -10,30 +10,7 @@
 #include <vector>
 
 #include "platform/uikit/layout_solver.h"
-
-// Allocations on the current thread are counted while a test asks for it, through a replaced
-// global operator new. Not under AddressSanitizer: its own allocator checks how every other test
-// in this program pairs allocations and releases. The replacements stay out of line so that the
-// compiler does not pair the `malloc` it would see with a `delete`.
-namespace {
-thread_local bool countingAllocations = false;
-thread_local long allocationCount = 0;
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kCountsAllocations = false;
-#else
-constexpr bool kCountsAllocations = true;
-#endif
-} // namespace
-
-#if !defined(__SANITIZE_ADDRESS__)
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    if (countingAllocations) ++allocationCount;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
+#include "tests/platform/support.h"
 
 namespace {
 
@@ -348,12 +325,10 @@ TEST(LayoutSolver, SteadyStateAllocatesNothing) {
     };
     for (int i = 0; i < 3; ++i) cycle();
 
-    countingAllocations = true;
-    allocationCount = 0;
-    cycle();
-    countingAllocations = false;
-    if (kCountsAllocations) {
-        EXPECT_EQ(allocationCount, 0);
+    {
+        platform_tests::ThreadAllocations allocations;
+        cycle();
+        EXPECT_EQ(allocations.count(), 0);
     }
 
     s.updateVariables();

@@ -32,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform_tests::Scratch;
+using platform_tests::ThreadAllocations;
 
 // The smallest valid profile, with `extra` members appended to its object.
 std::string minimalProfile(std::string_view extra = {}) {
@@ -326,11 +327,14 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
 }
 
 // A frame file is read as any input file is, within a cap that fits the largest frame, and decoded
-// with the profile: whatever is no frame is refused there, naming the key and the file.
+// with the profile: whatever is no frame is refused there, naming the key and the file, before
+// anything the size of what a header claims is made.
 TEST(SimProfile, ACameraFrameFileThatIsNoFrameIsRefusedWithTheProfile) {
     Scratch scratch;
     scratch.write("text.ppm", "a note, not a picture\n");
     scratch.write("short.ppm", "P5 4 4 255\n\x01");
+    scratch.write("claims.ppm", "P6\n8192 8192\n255\nabc"); // 20 bytes
+    scratch.write("claims.pgm", "P2 8192 8192 255 0 1 2 3\n");
     fs::create_directory(scratch / "folder.ppm");
     ASSERT_EQ(::mkfifo((scratch / "fifo.ppm").c_str(), 0600), 0);
     scratch.write("huge.ppm", "P5 8192 8192 255\n");
@@ -343,11 +347,16 @@ TEST(SimProfile, ACameraFrameFileThatIsNoFrameIsRefusedWithTheProfile) {
         {scratch / "missing.ppm", "cannot be read: No such file or directory"},
         {scratch / "text.ppm", "not a PGM or PPM image"},
         {scratch / "short.ppm", "image data too short"},
+        {scratch / "claims.ppm", "image data too short"},
+        {scratch / "claims.pgm", "image data too short"},
     };
-    for (const auto& [file, reason] : cases)
-        EXPECT_EQ(problemOf(minimalProfile(R"("cameras": [{"position": "front"}, {"position": "back", "frame": ")" +
-                                           file + "\"}]")),
-                  "t.json: cameras[1].frame: " + file + ": " + reason);
+    for (const auto& [file, reason] : cases) {
+        const std::string profile =
+            minimalProfile(R"("cameras": [{"position": "front"}, {"position": "back", "frame": ")" + file + "\"}]");
+        ThreadAllocations allocations;
+        EXPECT_EQ(problemOf(profile), "t.json: cameras[1].frame: " + file + ": " + reason);
+        EXPECT_LT(allocations.largest(), std::size_t{1} << 20) << file;
+    }
 }
 
 TEST(SimProfile, NetworkFieldsReadAsWritten) {

@@ -2,6 +2,7 @@
 // Helpers shared by the platform tests: a scratch directory, descriptions of an array.
 
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -39,6 +40,18 @@ struct Scratch {
         std::ifstream in(root / rel, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
+};
+
+// The allocations through operator new on the calling thread while one is alive: how many, and
+// the largest. Not counted under AddressSanitizer, whose allocator the program keeps (both stay 0).
+class ThreadAllocations {
+public:
+    ThreadAllocations();
+    ~ThreadAllocations();
+    ThreadAllocations(const ThreadAllocations&) = delete;
+    ThreadAllocations& operator=(const ThreadAllocations&) = delete;
+    long count() const;
+    std::size_t largest() const;
 };
 
 // The descriptions of the elements.
