@@ -30,6 +30,7 @@
 #include "platform/sim/home.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
+#include "platform/text/font_backend.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/device.h"
@@ -148,6 +149,7 @@ private:
 // application logs it: its identity masked.
 struct Restore {
     std::shared_ptr<ns::Clock> clock;
+    ct::FontBackend& fonts = ct::fontBackend();
     std::string home = ns::ApplicationHome::path();
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     sim::URLMasking urlMasking =
@@ -163,6 +165,7 @@ struct Restore {
         sim::Device::shared().install(device);
         sim::setAudioExportFolder("");
         if (clock) ns::Clock::install(clock);
+        ct::setFontBackend(fonts);
     }
 };
 
@@ -311,6 +314,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         options.resources.empty() ? std::string(FT_RESOURCES_DIR) : options.resources;
     const std::string profileName =
         options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
+    // The screens are laid out and drawn in DejaVu Sans, a proportional face as the phone's, from
+    // fixed files: never another face the host happens to have.
+    if (const std::string missing = ct::unreadableRealFontFile(); !missing.empty())
+        return badInput("cannot read the face " + missing + " (Debian package fonts-dejavu-core)");
     std::string why;
     std::optional<sim::Profile> profile = sim::loadProfile(profileName, &why);
     if (!profile) return badInput(why);
@@ -365,6 +372,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
 
     // ---- The process's state for the run ----
     Restore restore;
+    ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them

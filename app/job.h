@@ -1,7 +1,8 @@
 #pragma once
 // The main job: one headless run of the application on a simulated device, driven by a tester
 // script, against the reference web service (started in-process on a free loopback port, or one
-// given by address), in virtual time unless asked for real time.
+// given by address), in virtual time unless asked for real time. The screens are laid out and
+// drawn in DejaVu Sans, read from the fixed files of Debian's fonts-dejavu-core (ct::realFontFiles).
 //
 // The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; a folder that exists is
 // refused unless --overwrite) receives:
@@ -20,8 +21,9 @@
 // written.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
-// the run folder); 3 when the application ended itself but a check of the script failed;
-// 128 + the signal (130 for SIGINT, 143 for SIGTERM) when a signal interrupted the run.
+// the run folder, a face that cannot be read); 3 when the application ended itself but a check of
+// the script failed; 128 + the signal (130 for SIGINT, 143 for SIGTERM) when a signal interrupted
+// the run.
 
 #include <functional>
 #include <iosfwd>

@@ -24,6 +24,7 @@
 #include "app/job.h"
 #include "platform/graphics/image.h"
 #include "platform/sim/input_file.h"
+#include "platform/text/font_backend.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
@@ -156,6 +157,20 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
     }
     EXPECT_TRUE(fs::is_empty(dir / "taken"));
     EXPECT_EQ(runProcess({"--help"}).status, 0);
+
+    // Where the host allows a mount namespace: the face's folder empty, the run refused naming
+    // the face it needs.
+    fs::create_directory(dir / "no-fonts");
+    const std::string faces(ct::kDejaVuFolder);
+    Outcome faceless = testkit::runProcess(
+        "unshare", {"-rm", "sh", "-c", "mount --bind \"$0\" \"$1\" && exec \"$2\" --run-dir \"$3\"",
+                    (dir / "no-fonts").string(), faces, FUNCTIONTEST_EXECUTABLE, (dir / "run").string()});
+    if (faceless.output.find("functiontest: ") == std::string::npos)
+        GTEST_SKIP() << "no mount namespace here: " << faceless.output;
+    EXPECT_EQ(faceless.status, 2) << faceless.output;
+    EXPECT_EQ(count(faceless.output, faces + "DejaVuSans.ttf (Debian package fonts-dejavu-core)"), 1u)
+        << faceless.output;
+    EXPECT_FALSE(fs::exists(dir / "run"));
 }
 
 TEST(MainJobProcess, AStepThatCannotRunEndsWithStatusOneNamingTheStep) {
