@@ -36,6 +36,7 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
 #include "session/core/identity_masking.h"
+#include "session/core/memory_cache.h"
 #include "tester/driver.h"
 #include "tester/script_runner.h"
 #include "tools/reference_service/seed.h"
@@ -150,6 +151,8 @@ private:
 struct Restore {
     std::shared_ptr<ns::Clock> clock;
     ct::FontBackend& fonts = ct::fontBackend();
+    // The process-wide memory cache, where the run's login stays behind otherwise.
+    rt::Ref<ns::MutableDictionary> memory = ft::MemoryCache::sharedInstance()->dictionary()->mutableCopy();
     std::string home = ns::ApplicationHome::path();
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     sim::URLMasking urlMasking =
@@ -166,6 +169,9 @@ struct Restore {
         sim::setAudioExportFolder("");
         if (clock) ns::Clock::install(clock);
         ct::setFontBackend(fonts);
+        const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
+        cache->removeAllObjects();
+        cache->addEntriesFromDictionary(*memory);
     }
 };
 
@@ -455,6 +461,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
                          (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
     report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
+    if (pictures) result.cutTexts = pictures->cutTexts();
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back("virtual time", secondsWithUnit(virtualSeconds));
     report.ending.emplace_back(

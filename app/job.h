@@ -63,6 +63,7 @@ struct JobResult {
     int status = 2;
     std::string runFolder;
     std::string report;
+    std::vector<std::string> cutTexts; // the texts the pictures drew cut (ScreenPictures::cutTexts)
 };
 
 // Runs the job; progress and the report go to `out`, bad input to `err`. The process's state (the

@@ -12,11 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "app/run_report.h"
 #include "platform/foundation/error.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
@@ -156,11 +158,17 @@ ScreenPictures::ScreenPictures(fs::path folder)
         if (pending_.lock().get() == &controller) writePending();
     });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
+    textCutToken_ = ui::addTextCutObserver([this](const ui::View& view, const ns::String& text) {
+        if (!drawing_.empty())
+            cutTexts_.push_back(drawing_ + ": " + std::string(view.getClass().name()) + " \"" + cutName(text.utf8()) +
+                                "\"");
+    });
 }
 
 ScreenPictures::~ScreenPictures() {
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
     sh::removeHUDTextObserver(hudToken_);
+    ui::removeTextCutObserver(textCutToken_);
 }
 
 std::string ScreenPictures::reserve(const std::string& what) {
@@ -182,7 +190,9 @@ bool ScreenPictures::write(const std::string& file) {
         }
         folderMade_ = true;
     }
+    drawing_ = file;
     auto drawing = std::make_shared<const cg::DisplayList>(ui::recordScreen(*window));
+    drawing_.clear();
     const cg::Size size = window->bounds().size;
     const std::uint64_t fingerprint = drawing->fingerprint();
     for (const Recorded& earlier : recent_)

@@ -12,7 +12,7 @@
 // recorded as one of the last few distinct screens was is not painted again: its picture is that
 // one's file, copied. A picture
 // that cannot be written is one warning, and no picture is tried after it; the run goes on as if
-// nothing happened.
+// nothing happened. Each text a picture draws cut (ui::addTextCutObserver) is listed.
 
 #include <cstdint>
 #include <deque>
@@ -48,6 +48,8 @@ public:
     // picture for each alert or sheet that is shown and was not pictured yet, and one of the HUD
     // that has shown a new text since the last look.
     void lookForDialogs();
+    // The texts the pictures drew cut, in order: "<picture>: <view class> \"<text>\"".
+    const std::vector<std::string>& cutTexts() const noexcept { return cutTexts_; }
 
     // What the report says of the pictures, once all are written: how many and where, and the
     // warning.
@@ -67,8 +69,10 @@ private:
     struct Writer;
     std::filesystem::path folder_;
     std::unique_ptr<Writer> writer_;
-    std::uint64_t appearanceToken_ = 0, hudToken_ = 0;
+    std::uint64_t appearanceToken_ = 0, hudToken_ = 0, textCutToken_ = 0;
     bool hudTextShown_ = false;    // since the last look
+    std::string drawing_;          // the picture being recorded
+    std::vector<std::string> cutTexts_;
     rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
     std::string pendingFile_;
     int order_ = 0;

@@ -451,6 +451,21 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     EXPECT_EQ(err.str(), "");
 }
 
+// The default run's pictures cut no text but where a screen's own layout asks for it: a label of
+// one line in a truncating mode whose text does not fit.
+TEST(MainJob, TheDefaultRunsPicturesCutNoTextButWhereTheLayoutAsks) {
+    ScratchFolder scratch;
+    app::JobOptions options;
+    options.runDir = (scratch.path() / "run").string();
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(options, out, err);
+    ASSERT_EQ(result.status, 0) << out.str() << err.str();
+    std::vector<std::string> cut; // "<picture without its order>: <view class> \"<text>\""
+    for (const std::string& text : result.cutTexts)
+        cut.push_back(text.substr(4));
+    EXPECT_EQ(cut, std::vector<std::string>{});
+}
+
 // The update the service stored, without the transaction's own identifier (the client makes a new
 // one each login).
 nlohmann::json storedUpdate(const fs::path& runDir) {

@@ -32,6 +32,7 @@
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/app/snapshot.h"
+#include "tests/testkit/app/text_cut_count.h"
 
 namespace {
 
@@ -181,6 +182,43 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
     EXPECT_EQ(button->intrinsicContentSize(), (cg::Size{39, 25}));
     button->sizeToFit();
     EXPECT_EQ(button->bounds().size, (cg::Size{39, 25}));
+}
+
+// A label or a text view that draws less than its text tells so: the last line cut with "…", or
+// lines left out for want of height; a text view that scrolls has cut nothing.
+TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
+    const auto label = [](double width, double height, long lines) -> rt::Ref<ui::View> {
+        auto view = rt::make<ui::Label>(Rect::make(0, 0, width, height));
+        view->setFont(ui::Font::systemFontOfSize(10)); // 6.25 a character, 10 a line
+        view->setNumberOfLines(lines);
+        view->setLineBreakMode(lines == 1 ? ui::LineBreakMode::TruncatingTail : ui::LineBreakMode::WordWrapping);
+        view->setText(ns::str("Hello world again"));
+        return view;
+    };
+    const auto textView = [](bool scrolls) -> rt::Ref<ui::View> {
+        auto view = rt::make<ui::TextView>(Rect::make(0, 0, 60, 30)); // room for one line inside its insets
+        view->setFont(ui::Font::systemFontOfSize(10));
+        view->setScrollEnabled(scrolls);
+        view->setText(ns::str("Hello world again"));
+        return view;
+    };
+    const struct {
+        const char* what;
+        rt::Ref<ui::View> view;
+        int cuts;
+    } cases[] = {
+        {"one line, too narrow", label(60, 20, 1), 1},
+        {"one line, wide enough", label(120, 20, 1), 0},
+        {"wrapped, one line high", label(60, 10, 0), 1},
+        {"wrapped, high enough", label(60, 40, 0), 0},
+        {"a text view too short", textView(false), 1},
+        {"a text view that scrolls", textView(true), 0},
+    };
+    for (const auto& c : cases) {
+        testkit::TextCutCount count;
+        recorded(*c.view);
+        EXPECT_EQ(count.cuts, c.cuts) << c.what;
+    }
 }
 
 // Attributed text in a text view: an attachment is a placeholder of its size on the baseline, its
