@@ -11,8 +11,8 @@
 //   app.log       the application's log, each line led by the virtual seconds since launch
 //   device.log    what the simulated device did (stimuli, sounds, torch, brightness, URLs, ...)
 //   steps.log     each script step: when it ran, or why it was dropped or failed
-//   pictures/     a picture of each screen as it came on top and of each alert or sheet shown
-//                 (screen_pictures.h), unless --no-pictures
+//   pictures/     a picture of each screen as it came on top, of a test screen's question shown
+//                 later, and of each alert or sheet shown (screen_pictures.h), unless --no-pictures
 //   service/      the in-process service's transactions.json and requests.log; against an outside
 //                 service, requests.log from the job's own record of the requests
 //   report.txt    the run report, also printed

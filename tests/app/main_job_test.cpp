@@ -337,18 +337,27 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         EXPECT_EQ(picture->height(), 667u) << pictures.back();
     }
     std::sort(pictures.begin(), pictures.end());
-    // Login, list, 40 times the runner and a test screen, the composer, results; and the HUD each
-    // time it showed a text that stayed: the countdown's first two, the cellular check, the upload's
-    // end (its last second, its start, replaced at once, and the "sending" text are never seen).
-    ASSERT_EQ(pictures.size(), 88u);
+    // Login, list, 40 times the runner and a test screen, the composer, results; each test screen
+    // again when its question comes later (the six camera stills, the two videos played back, the
+    // colours, the headset, the two microphones, the call); and the HUD each time it showed a text
+    // that stayed: the countdown's first two, the cellular check, the upload's end (its last second,
+    // its start, replaced at once, and the "sending" text are never seen). A picture taken while a
+    // row's item is on screen names its key.
+    ASSERT_EQ(pictures.size(), 105u);
     EXPECT_EQ(pictures.front(), "001-LoginViewController.png");
     EXPECT_EQ(pictures[1], "002-RootTableViewController.png");
-    EXPECT_EQ(pictures[4], "005-ReadyStartViewController.png");
-    std::string huds;
-    for (const std::string& name : pictures)
-        if (name.ends_with("-hud.png")) huds += name.substr(0, 3) + " ";
-    EXPECT_EQ(huds, "003 004 013 088 ");
-    EXPECT_NE(outcome.output.find("pictures:     88 in " + (runDir / "pictures").string()), std::string::npos)
+    EXPECT_EQ(pictures[4], "005-VIBRATION-ReadyStartViewController.png");
+    EXPECT_EQ(pictures[5], "006-VIBRATION-VibrationViewController.png");
+    EXPECT_EQ(pictures[12], "013-RF-hud.png");
+    EXPECT_EQ(pictures[99], "100-SMS-MFMessageComposeViewController.png");
+    std::string huds, stills;
+    for (const std::string& name : pictures) {
+        if (name.ends_with("hud.png")) huds += name.substr(0, 3) + " ";
+        if (name.ends_with("_CAPTURE_TEST-CameraPictureViewController.png")) stills += name.substr(0, 3) + " ";
+    }
+    EXPECT_EQ(huds, "003 004 013 105 ");
+    EXPECT_EQ(stills, "035 036 038 039 041 042 044 045 047 048 050 051 ");
+    EXPECT_NE(outcome.output.find("pictures:     105 in " + (runDir / "pictures").string()), std::string::npos)
         << outcome.output;
     // The countdown's box, dark over the dimmed list; the list's own picture is light there.
     EXPECT_LT(testkit::brightnessAt((runDir / "pictures" / "003-hud.png").string(), 100, 300), 40);
@@ -362,6 +371,10 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         const std::string picture = line.substr(at + 1);
         ++named;
         EXPECT_TRUE(fs::exists(runDir / picture)) << line;
+        std::istringstream words(line);
+        std::string order, key;
+        words >> order >> key;
+        EXPECT_EQ(picture.substr(13, key.size() + 1), key + "-") << "the row's key: " << line;
         EXPECT_EQ(picture.find("ReadyStartViewController"), std::string::npos)
             << "the test screen's: " << line;
         if (line.find("_CAMERA_") == std::string::npos) continue;
