@@ -3,19 +3,19 @@
 // on top, one when a test screen's question (its pass and fail buttons) comes to show, one for each
 // alert or action sheet shown, and one when a HUD has shown a new text (at the next settle, while a
 // HUD still shows), written into the run folder's pictures/ and named by order, the key of the test
-// item on screen, if any, and class ("007-WATER-QuestionViewController.png", "008-WATER-alert.png",
-// "009-hud.png"). The item on screen is the test screen's, the one the runner shows, or that of the
-// test screen that presented the screen on top. Each is the key window as the screen shows it, one
-// pixel a point (ui::screenPicture). A screen seen on top
-// while its transition still runs is pictured once it has appeared (or at the next settle after
-// its transition, or when the next screen comes, whichever is first), so the picture shows it and
-// not the screen it covers. The folder is made with the first picture. The screen is recorded on
-// the main thread (ui::recordScreen); painting, compressing and writing happen on threads of the
-// job's own (screens wait their turn, a few dozen at most), so the run does not wait for them. A screen
+// item on screen, if any, and class ("007-LDI_STICKER-WaterDamgeViewController.png",
+// "008-LDI_STICKER-alert.png", "009-hud.png"). The item on screen is the test screen's, the one the
+// runner shows, or that of the test screen that presented the screen on top. Each is the key window
+// as the screen shows it, one pixel a point (ui::screenPicture). A screen seen on top while its
+// transition still runs is pictured once it has appeared (or at the next settle after its
+// transition, or when the next screen comes, whichever is first), so the picture shows it and not
+// the screen it covers. The folder is made with the first picture. The screen is recorded on the
+// main thread (ui::recordScreen); painting, compressing and writing happen on threads of the job's
+// own (screens wait their turn, a few dozen at most), so the run does not wait for them. A screen
 // recorded as one of the last few distinct screens was is not painted again: its picture is that
-// one's file, copied. A picture
-// that cannot be written is one warning, and no picture is tried after it; the run goes on as if
-// nothing happened. Each text a picture draws cut (ui::addTextCutObserver) is listed.
+// one's file, copied. A picture that cannot be written is one warning, and no picture is tried
+// after it; the run goes on as if nothing happened. Each text a picture draws cut
+// (ui::addTextCutObserver) is listed.
 
 #include <cstdint>
 #include <deque>
@@ -44,8 +44,8 @@ public:
     ScreenPictures& operator=(const ScreenPictures&) = delete;
 
     // `top` came on top: its picture, unless it is the screen pictured last. Answers the picture's
-    // name as the report gives it ("pictures/007-WATER-QuestionViewController.png"); empty when none
-    // was written.
+    // name as the report gives it ("pictures/007-LDI_STICKER-WaterDamgeViewController.png"); empty
+    // when none was written.
     std::string screenCameOnTop(const rt::Ref<ui::ViewController>& top);
     // After each settle: the screen waiting for its picture, if its transition has ended, the
     // screen on top again if its question has come to show, a picture for each alert or sheet that
