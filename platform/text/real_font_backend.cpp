@@ -37,7 +37,12 @@ public:
             metrics_.underlinePosition = face->underline_position / upem;
             metrics_.underlineThickness = face->underline_thickness / upem;
         }
-        hb_blob_t* blob = hb_blob_create_from_file(outlines_->file().c_str());
+        // HarfBuzz reads the bytes FreeType has mapped, when it has: the file is in memory once.
+        const FT_Stream stream = face->stream;
+        hb_blob_t* blob = stream && stream->base
+                              ? hb_blob_create(reinterpret_cast<const char*>(stream->base), unsigned(stream->size),
+                                               HB_MEMORY_MODE_READONLY, nullptr, nullptr)
+                              : hb_blob_create_from_file(outlines_->file().c_str());
         hb_face_t* hbFace = hb_face_create(blob, 0);
         font_ = hb_font_create(hbFace);
         hb_font_set_scale(font_, int(upem), int(upem));
