@@ -187,37 +187,28 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
 // A label or a text view that draws less than its text tells so: the last line cut with "…", or
 // lines left out for want of height; a text view that scrolls has cut nothing.
 TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
-    const auto label = [](double width, double height, long lines) -> rt::Ref<ui::View> {
-        auto view = rt::make<ui::Label>(Rect::make(0, 0, width, height));
-        view->setFont(ui::Font::systemFontOfSize(10)); // 6.25 a character, 10 a line
-        view->setNumberOfLines(lines);
-        view->setLineBreakMode(lines == 1 ? ui::LineBreakMode::TruncatingTail : ui::LineBreakMode::WordWrapping);
-        view->setText(ns::str("Hello world again"));
-        return view;
-    };
-    const auto textView = [](bool scrolls) -> rt::Ref<ui::View> {
-        auto view = rt::make<ui::TextView>(Rect::make(0, 0, 60, 30)); // room for one line inside its insets
-        view->setFont(ui::Font::systemFontOfSize(10));
-        view->setScrollEnabled(scrolls);
-        view->setText(ns::str("Hello world again"));
-        return view;
-    };
+    // "Hello world again" at 10 points: 6.25 a character, 10 a line; a text view of 30 has room
+    // for one line inside its insets.
     const struct {
-        const char* what;
-        rt::Ref<ui::View> view;
+        double width, height;
+        long lines; // -1: a text view, scrolling or not
+        bool scrolls;
         int cuts;
-    } cases[] = {
-        {"one line, too narrow", label(60, 20, 1), 1},
-        {"one line, wide enough", label(120, 20, 1), 0},
-        {"wrapped, one line high", label(60, 10, 0), 1},
-        {"wrapped, high enough", label(60, 40, 0), 0},
-        {"a text view too short", textView(false), 1},
-        {"a text view that scrolls", textView(true), 0},
-    };
+    } cases[] = {{60, 20, 1, false, 1}, {120, 20, 1, false, 0}, {60, 10, 0, false, 1},
+                 {60, 40, 0, false, 0}, {60, 30, -1, false, 1}, {60, 30, -1, true, 0}};
     for (const auto& c : cases) {
+        auto label = rt::make<ui::Label>(Rect::make(0, 0, c.width, c.height));
+        auto text = rt::make<ui::TextView>(Rect::make(0, 0, c.width, c.height));
+        label->setNumberOfLines(c.lines);
+        label->setLineBreakMode(c.lines == 1 ? ui::LineBreakMode::TruncatingTail : ui::LineBreakMode::WordWrapping);
+        label->setFont(ui::Font::systemFontOfSize(10));
+        label->setText(ns::str("Hello world again"));
+        text->setScrollEnabled(c.scrolls);
+        text->setFont(ui::Font::systemFontOfSize(10));
+        text->setText(ns::str("Hello world again"));
         testkit::TextCutCount count;
-        recorded(*c.view);
-        EXPECT_EQ(count.cuts, c.cuts) << c.what;
+        recorded(c.lines < 0 ? static_cast<ui::View&>(*text) : *label);
+        EXPECT_EQ(count.cuts, c.cuts) << c.width << " x " << c.height << ", " << c.lines << " lines";
     }
 }
 
