@@ -32,11 +32,13 @@
 #include "platform/sim/home.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
+#include "platform/text/font_backend.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
 #include "session/core/identity_masking.h"
+#include "session/core/memory_cache.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
 #include "tester/script_runner.h"
@@ -155,6 +157,9 @@ private:
 struct Restore {
     sim::RunSecrets secrets;
     std::shared_ptr<ns::Clock> clock;
+    ct::FontBackend& fonts = ct::fontBackend();
+    // The process-wide memory cache, where the run's login stays behind otherwise.
+    rt::Ref<ns::MutableDictionary> memory = ft::MemoryCache::sharedInstance()->dictionary()->mutableCopy();
     std::string home = ns::ApplicationHome::path();
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     sim::URLMasking urlMasking =
@@ -176,6 +181,10 @@ struct Restore {
         sim::Device::shared().install(device);
         sim::setAudioExportFolder("");
         if (clock) ns::Clock::install(clock);
+        ct::setFontBackend(fonts);
+        const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
+        cache->removeAllObjects();
+        cache->addEntriesFromDictionary(*memory);
     }
 };
 
@@ -348,6 +357,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         options.resources.empty() ? std::string(FT_RESOURCES_DIR) : options.resources;
     const std::string profileName =
         options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
+    // The screens are laid out and drawn in DejaVu Sans, a proportional face as the phone's, from
+    // fixed files: never another face the host happens to have.
+    if (const std::string missing = ct::unreadableRealFontFile(); !missing.empty())
+        return badInput("cannot read the face " + missing + " (Debian package fonts-dejavu-core)");
     std::string why;
     std::optional<sim::Profile> profile = sim::loadProfile(profileName, &why);
     if (!profile) return badInput(why);
@@ -410,6 +423,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // ---- The process's state for the run ----
     Restore restore;
     keepIdentitySecrets(*script);
+    ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
@@ -496,6 +510,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
                          (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
     report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
+    if (pictures) result.cutTexts = pictures->cutTexts();
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back("virtual time", secondsWithUnit(virtualSeconds));
     report.ending.emplace_back(

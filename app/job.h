@@ -1,7 +1,8 @@
 #pragma once
 // The main job: one headless run of the application on a simulated device, driven by a tester
 // script, against the reference web service (started in-process on a free loopback port, or one
-// given by address), in virtual time unless asked for real time.
+// given by address), in virtual time unless asked for real time. The screens are laid out and
+// drawn in DejaVu Sans, read from the fixed files of Debian's fonts-dejavu-core (ct::realFontFiles).
 //
 // The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; a folder that exists is
 // refused unless --overwrite) receives:
@@ -11,8 +12,8 @@
 //                 debug lines (ns::debugLog) only with FT_DEBUG_LOG set (not "0")
 //   device.log    what the simulated device did (stimuli, sounds, torch, brightness, URLs, ...)
 //   steps.log     each script step: when it ran, or why it was dropped or failed
-//   pictures/     a picture of each screen as it came on top and of each alert or sheet shown
-//                 (screen_pictures.h), unless --no-pictures
+//   pictures/     a picture of each screen as it came on top, of a test screen's question shown
+//                 later, and of each alert or sheet shown (screen_pictures.h), unless --no-pictures
 //   service/      the in-process service's transactions.json and requests.log; against an outside
 //                 service, requests.log from the job's own record of the requests
 //   report.txt    the run report, also printed
@@ -21,9 +22,9 @@
 // does, with the whole folder written.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
-// the run folder); 3 when the application ended itself but a check of the script failed;
-// 128 + the signal (129 for SIGHUP, 130 for SIGINT, 143 for SIGTERM) when a signal interrupted
-// the run.
+// the run folder, a face that cannot be read); 3 when the application ended itself but a check of
+// the script failed; 128 + the signal (129 for SIGHUP, 130 for SIGINT, 143 for SIGTERM) when a
+// signal interrupted the run.
 
 #include <functional>
 #include <iosfwd>
@@ -63,6 +64,7 @@ struct JobResult {
     int status = 2;
     std::string runFolder;
     std::string report;
+    std::vector<std::string> cutTexts; // the texts the pictures drew cut (ScreenPictures::cutTexts)
 };
 
 // Runs the job; progress and the report go to `out`, bad input to `err`. The process's state (the

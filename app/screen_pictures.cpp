@@ -1,6 +1,7 @@
 #include "app/screen_pictures.h"
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -12,19 +13,67 @@
 #include <utility>
 #include <vector>
 
+#include "app/run_report.h"
 #include "platform/foundation/error.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/button_dialog.h"
+#include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
+#include "session/base_model_view_controller.h"
+#include "session/core/test_base_model.h"
+#include "session/ready_start_view_controller.h"
 #include "ui/overlays/hud_texts.h"
 
 namespace app {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The test item `screen` shows: a test screen's, the one the runner shows, or that of the test
+// screen that presented it; nil for none.
+rt::Ref<ft::TestBaseModel> itemShownBy(rt::Ref<ui::ViewController> screen) {
+    for (; screen; screen = screen->presentingViewController()) {
+        if (auto navigation = rt::cast<ui::NavigationController>(screen)) screen = navigation->topViewController();
+        if (auto test = rt::cast<ft::BaseModelViewController>(screen)) return test->info();
+        if (auto runner = rt::cast<ft::ReadyStartViewController>(screen)) {
+            // A runner that starts an automatic item as it appears has moved its index past the
+            // item already; the screen it opens waits for the appearance to end.
+            const rt::Ref<ui::NavigationController> navigation = runner->navigationController();
+            const rt::Ref<ns::Array>& items = runner->doItems();
+            const std::int64_t at =
+                runner->handleIndex() - (navigation && navigation->pendingTransitionCount() > 0 ? 1 : 0);
+            return items && at >= 0 && std::size_t(at) < items->count()
+                       ? rt::cast<ft::TestBaseModel>(items->objectAtIndex(std::size_t(at)))
+                       : nullptr;
+        }
+        if (!screen) return nullptr;
+    }
+    return nullptr;
+}
+
+// The item's key as part of a file name: letters, digits, "_" and "-" only, at most 64.
+std::string fileKeyOf(const rt::Ref<ft::TestBaseModel>& item) {
+    std::string key = item && item->profile() ? item->profile()->utf8().substr(0, 64) : std::string();
+    for (char& c : key)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') c = '_';
+    return key;
+}
+
+// Whether a test screen shows its question: its pass button.
+bool asksQuestion(const rt::Ref<rt::Object>& screen) {
+    auto test = rt::cast<ft::BaseModelViewController>(screen);
+    const rt::Ref<ui::Button> pass = test ? test->successButton() : nullptr;
+    return pass && !pass->isHidden();
+}
+
+} // namespace
 
 // Paints and writes the screens recorded on the main thread, on threads of its own; the first
 // failure stops it. A screen recorded as an earlier one was, or whose pixels equal an earlier
@@ -156,17 +205,23 @@ ScreenPictures::ScreenPictures(fs::path folder)
         if (pending_.lock().get() == &controller) writePending();
     });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
+    textCutToken_ = ui::addTextCutObserver([this](const ui::View& view, const ns::String& text) {
+        if (!drawing_.empty())
+            cutTexts_.push_back(drawing_ + ": " + std::string(view.getClass().name()) + " \"" + cutName(text.utf8()) +
+                                "\"");
+    });
 }
 
 ScreenPictures::~ScreenPictures() {
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
     sh::removeHUDTextObserver(hudToken_);
+    ui::removeTextCutObserver(textCutToken_);
 }
 
 std::string ScreenPictures::reserve(const std::string& what) {
     char number[16];
     std::snprintf(number, sizeof number, "%03d-", ++order_);
-    return number + what + ".png";
+    return number + (itemKey_.empty() ? "" : itemKey_ + "-") + what + ".png";
 }
 
 bool ScreenPictures::write(const std::string& file) {
@@ -182,7 +237,9 @@ bool ScreenPictures::write(const std::string& file) {
         }
         folderMade_ = true;
     }
+    drawing_ = file;
     auto drawing = std::make_shared<const cg::DisplayList>(ui::recordScreen(*window));
+    drawing_.clear();
     const cg::Size size = window->bounds().size;
     const std::uint64_t fingerprint = drawing->fingerprint();
     for (const Recorded& earlier : recent_)
@@ -208,6 +265,8 @@ std::string ScreenPictures::screenCameOnTop(const rt::Ref<ui::ViewController>& t
     if (lastScreen_.lock() == rt::Id(top)) return lastName_;
     writePending();
     lastScreen_ = rt::Id(top);
+    itemKey_ = fileKeyOf(itemShownBy(top));
+    asking_ = asksQuestion(top);
     const std::string file = reserve(std::string(top->getClass().name()));
     if (top->appearance() == ui::ViewController::Appearance::Appearing) {
         pending_ = rt::Id(top);
@@ -222,6 +281,12 @@ void ScreenPictures::lookForDialogs() {
     if (rt::Ref<ui::ViewController> waiting = rt::cast<ui::ViewController>(pending_.lock());
         !waiting || waiting->appearance() != ui::ViewController::Appearance::Appearing)
         writePending();
+    // A question asked after the screen came, such as a camera's still and whether it is right.
+    if (const rt::Id screen = lastScreen_.lock(); pendingFile_.empty() && screen) {
+        const bool asking = asksQuestion(screen);
+        if (asking && !asking_) write(reserve(std::string(screen->getClass().name())));
+        asking_ = asking;
+    }
     std::erase_if(seenDialogs_, [](const rt::Weak<rt::Object>& seen) { return !seen.lock(); });
     for (const rt::Ref<ui::ButtonDialog>& dialog : ui::ButtonDialog::presented()) {
         const rt::Id shown(dialog);

@@ -23,13 +23,17 @@ RT_DEFINE_CLASS(ResultTableViewCell, "ResultTableViewCell", ui::TableViewCell,
 
 namespace {
 
-// The prototype cell: icon, title and mark.
+// The prototype cell, laid out at the cell's first width: icon, title and mark, the mark 15 points
+// from the right edge; on a wider row the mark keeps to that edge and the title takes the room.
 ui::Nib::Loaded loadResultCell(const rt::Id&) {
     auto cell = rt::make<ResultTableViewCell>(ns::String::make(ResultTableViewCell::kReuseIdentifier));
     const auto& content = cell->contentView();
+    const double width = content->bounds().width();
     auto icon = rt::make<ui::ImageView>(cg::Rect{{15, 7}, {30, 30}});
-    auto title = rt::make<ui::Label>(cg::Rect{{55, 11}, {220, 22}});
-    auto mark = rt::make<ui::ImageView>(cg::Rect{{285, 12}, {20, 20}});
+    auto title = rt::make<ui::Label>(cg::Rect{{55, 11}, {width - 100, 22}});
+    auto mark = rt::make<ui::ImageView>(cg::Rect{{width - 35, 12}, {20, 20}});
+    title->setAutoresizingMask(ui::ViewAutoresizing::FlexibleWidth);
+    mark->setAutoresizingMask(ui::ViewAutoresizing::FlexibleLeftMargin);
     content->addSubview(icon);
     content->addSubview(title);
     content->addSubview(mark);

@@ -68,9 +68,23 @@ void SpaceTableViewCell::clickButton(const rt::Id& sender, const rt::Ref<ui::Eve
     rt::callStoredBlock(action_, sender, event);
 }
 
+void SpaceTableViewCell::layoutSubviews() {
+    ui::TableViewCell::layoutSubviews();
+    auto label = label_count();
+    auto button = selectButton();
+    if (!label || !button) return;
+    constexpr double margin = 15, gap = 8, padding = 5;
+    const cg::Rect content = contentView()->bounds();
+    const double width = button->intrinsicContentSize().width + 2 * padding;
+    const cg::Rect buttonFrame{{content.maxX() - margin - width, button->frame().minY()}, {width, button->frame().height()}};
+    button->setFrame(buttonFrame);
+    label->setFrame({{margin, label->frame().minY()}, {std::max(0.0, buttonFrame.minX() - gap - margin), label->frame().height()}});
+}
+
 void SpaceTableViewCell::configCell(const rt::Ref<ns::String>& labelText, const rt::Ref<ns::String>& buttonTitle) {
     if (auto label = label_count()) label->setText(labelText);
     if (auto button = selectButton()) button->setTitleForState(buttonTitle, ui::ControlStates::Normal);
+    setNeedsLayout();
 }
 
 } // namespace ft

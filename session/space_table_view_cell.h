@@ -1,8 +1,9 @@
 #pragma once
 // ft::SpaceTableViewCell ("SpaceTableViewCell"): a group's header row in the root list: the label
 // with the group's selected count and the select-all / remove-all button. Built by the nib of the
-// same name, which connects the outlets (weak) and wires the button to `clickButton:event:`.
-// Main thread only.
+// same name, which connects the outlets (weak) and wires the button to `clickButton:event:`. The
+// button fits its title at the row's right margin; the label takes the room it leaves, so a whole
+// "(34 selected)" shows on a narrow phone. Main thread only.
 
 #include <functional>
 
@@ -40,6 +41,7 @@ public:
 
 protected:
     explicit SpaceTableViewCell(rt::Ref<ns::String> reuseIdentifier);
+    void layoutSubviews() override;
 
 private:
     rt::Weak<ui::Label> labelCount_;

@@ -6,6 +6,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/string.h"
+#include "platform/graphics/layer.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/observation.h"
@@ -102,11 +103,20 @@ void MessageComposeViewController::loadView() {
     auto to = rt::make<ui::Label>(cg::Rect::make(16, 64, bounds.width() - 32, 44));
     to->setText(ns::String::make("To: ")->stringByAppendingString(*composerRecipientsText(recipients_)));
     view->addSubview(to);
-    auto bubble = rt::make<ui::Label>(cg::Rect::make(bounds.width() / 3, 140, bounds.width() * 2 / 3 - 16, 60));
-    bubble->setNumberOfLines(0);
+    // The body in a rounded bubble on the right, its text inset from the bubble's edges and the
+    // bubble as tall as the text needs.
+    constexpr double padX = 12, padY = 8;
+    const cg::Rect box = cg::Rect::make(bounds.width() / 3, 140, bounds.width() * 2 / 3 - 16, 60);
+    auto text = rt::make<ui::Label>(cg::Rect::make(padX, padY, box.width() - 2 * padX, box.height() - 2 * padY));
+    text->setNumberOfLines(0);
+    text->setTextColor(ui::Color::whiteColor());
+    text->setText(body_ ? body_ : ns::String::empty());
+    const double height = std::max(text->sizeThatFits({text->bounds().width(), 0}).height, box.height() - 2 * padY);
+    text->setFrame(cg::Rect::make(padX, padY, box.width() - 2 * padX, height));
+    auto bubble = rt::make<ui::View>(cg::Rect::make(box.minX(), box.minY(), box.width(), height + 2 * padY));
     bubble->setBackgroundColor(ui::Color::colorWithRed(0.2, 0.78, 0.35, 1));
-    bubble->setTextColor(ui::Color::whiteColor());
-    bubble->setText(body_ ? body_ : ns::String::empty());
+    bubble->layer()->setCornerRadius(16);
+    bubble->addSubview(text);
     view->addSubview(bubble);
     setView(view);
 }

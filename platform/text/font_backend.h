@@ -8,8 +8,11 @@
 //   advances 0.625·S (combining marks 0), ascent 0.75·S, descent 0.25·S, leading 0, the underline
 //   at -S/8, S/16 thick, all exact in binary. Glyphs are code points; their outlines are DejaVu
 //   Sans Mono's, scaled into the cell.
-// - the real backend: fontconfig finds the face (DejaVu Sans when nothing matches), FreeType reads
-//   it (unhinted) and HarfBuzz shapes.
+// - the real backend: DejaVu Sans, proportional, read from the files of Debian's fonts-dejavu-core
+//   at fixed paths (realFontFiles), so what else the host has installed never changes a layout:
+//   a bold or semibold name is DejaVu Sans Bold, every other name DejaVu Sans. FreeType reads it
+//   (unhinted) and HarfBuzz shapes. Without its file a face is the model's (the main job checks
+//   the files first: unreadableRealFontFile).
 // ct::setFontBackend picks one for fonts made afterwards; FT_FONT_BACKEND=real in the environment
 // picks the real one at start-up.
 
@@ -67,6 +70,12 @@ public:
 
 FontBackend& modelFontBackend();
 FontBackend& realFontBackend();
+// Where fonts-dejavu-core installs its faces.
+inline constexpr std::string_view kDejaVuFolder = "/usr/share/fonts/truetype/dejavu/";
+// The real backend's files: the regular face, then the bold.
+std::vector<std::string> realFontFiles();
+// The first of them that cannot be read as a face; empty when all can.
+std::string unreadableRealFontFile();
 // The backend new fonts use.
 FontBackend& fontBackend();
 void setFontBackend(FontBackend& backend);

@@ -27,7 +27,7 @@ const std::shared_ptr<detail::OutlineSource>& monoOutlines() {
     static const auto* source = new std::shared_ptr<detail::OutlineSource>([] {
         std::string file = detail::findFontFile("DejaVu Sans Mono");
         if (file.empty() || file.find("Mono") == std::string::npos)
-            file = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+            file = std::string(kDejaVuFolder) + "DejaVuSansMono.ttf";
         return detail::OutlineSource::open(file);
     }());
     return *source;

@@ -1,4 +1,4 @@
-// The real backend: fontconfig finds the file, FreeType reads metrics and outlines (unhinted),
+// The real backend: DejaVu Sans from fixed files, FreeType reads metrics and outlines (unhinted),
 // HarfBuzz shapes. HarfBuzz fonts are immutable once made, so shaping needs no lock; each thread
 // reuses one buffer. FreeType faces are locked (detail::OutlineSource).
 
@@ -14,14 +14,12 @@ namespace ct {
 
 namespace {
 
-constexpr const char* kFallbackFamily = "DejaVu Sans";
-constexpr const char* kFallbackFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kFamily = "DejaVu Sans";
 
-// The system font's names stand for DejaVu Sans here.
-std::string familyFor(std::string_view name) {
-    if (name == ".SFUIText" || name.empty()) return kFallbackFamily;
-    if (name == ".SFUIText-Semibold" || name == ".SFUIText-Bold") return std::string(kFallbackFamily) + ":bold";
-    return std::string(name);
+// A bold or semibold name ("…-Bold", "…-Semibold") is the bold face, every other the regular one.
+const std::string& fileFor(std::string_view name) {
+    static const std::vector<std::string> files = realFontFiles();
+    return name.ends_with("-Bold") || name.ends_with("-Semibold") ? files[1] : files[0];
 }
 
 class RealFace final : public FontFace {
@@ -32,14 +30,19 @@ public:
         {
             std::lock_guard guard(outlines_->lock());
             const char* ps = FT_Get_Postscript_Name(face);
-            name_ = ps ? ps : kFallbackFamily;
+            name_ = ps ? ps : kFamily;
             metrics_.ascent = face->ascender / upem;
             metrics_.descent = -face->descender / upem;
             metrics_.leading = std::max(0.0, face->height / upem - metrics_.ascent - metrics_.descent);
             metrics_.underlinePosition = face->underline_position / upem;
             metrics_.underlineThickness = face->underline_thickness / upem;
         }
-        hb_blob_t* blob = hb_blob_create_from_file(outlines_->file().c_str());
+        // HarfBuzz reads the bytes FreeType has mapped, when it has: the file is in memory once.
+        const FT_Stream stream = face->stream;
+        hb_blob_t* blob = stream && stream->base
+                              ? hb_blob_create(reinterpret_cast<const char*>(stream->base), unsigned(stream->size),
+                                               HB_MEMORY_MODE_READONLY, nullptr, nullptr)
+                              : hb_blob_create_from_file(outlines_->file().c_str());
         hb_face_t* hbFace = hb_face_create(blob, 0);
         font_ = hb_font_create(hbFace);
         hb_font_set_scale(font_, int(upem), int(upem));
@@ -97,22 +100,31 @@ public:
     const char* name() const override { return "real"; }
     std::shared_ptr<const FontFace> faceNamed(std::string_view name) override {
         std::lock_guard guard(lock_);
-        auto& face = faces_[std::string(name)];
+        auto& face = faces_[fileFor(name)];
         if (face) return face;
-        auto outlines = detail::OutlineSource::open(detail::findFontFile(familyFor(name)));
-        if (!outlines) outlines = detail::OutlineSource::open(detail::findFontFile(kFallbackFamily));
-        if (!outlines) outlines = detail::OutlineSource::open(kFallbackFile);
-        if (!outlines) return face = modelFontBackend().faceNamed(name); // no font on this machine at all
+        auto outlines = detail::OutlineSource::open(fileFor(name));
+        // Without the file the model's face stands in; the main job refuses to run so.
+        if (!outlines) return modelFontBackend().faceNamed(name);
         face = std::make_shared<RealFace>(std::move(outlines));
         return face;
     }
 
 private:
     std::mutex lock_;
-    std::map<std::string, std::shared_ptr<const FontFace>, std::less<>> faces_;
+    std::map<std::string, std::shared_ptr<const FontFace>, std::less<>> faces_; // by file
 };
 
 } // namespace
+
+std::vector<std::string> realFontFiles() {
+    return {std::string(kDejaVuFolder) + "DejaVuSans.ttf", std::string(kDejaVuFolder) + "DejaVuSans-Bold.ttf"};
+}
+
+std::string unreadableRealFontFile() {
+    for (const std::string& file : realFontFiles())
+        if (!detail::OutlineSource::open(file)) return file;
+    return {};
+}
 
 FontBackend& realFontBackend() {
     static RealBackend* backend = new RealBackend; // faces live as long as the process

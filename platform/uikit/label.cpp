@@ -13,6 +13,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/text_measure.h"
 
 namespace ui {
@@ -281,6 +282,7 @@ void Label::drawTextInRect(const cg::Rect& rect) {
         line->draw(*context);
     }
     context->restoreGState();
+    if ((count ? lines[count - 1]->stringRange().max() : 0) < text->length()) tellTextCut(*this, *text->string());
 }
 
 std::string Label::description() const {

@@ -11,6 +11,7 @@
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/text_editing.h"
 #include "platform/uikit/text_measure.h"
 
@@ -148,6 +149,8 @@ void TextView::drawRect(const cg::Rect& rect) {
     context->clipToRect(box);
     detail::drawAttachments(*frame, box, flush);
     context->restoreGState();
+    // A text view that scrolls shows the rest when scrolled; one that does not has cut it.
+    if (!isScrollEnabled() && frame->visibleStringRange().max() < text->length()) tellTextCut(*this, *text->string());
 }
 
 void TextView::setEditable(bool editable) {

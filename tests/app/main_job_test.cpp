@@ -24,6 +24,7 @@
 #include "app/job.h"
 #include "platform/graphics/image.h"
 #include "platform/sim/input_file.h"
+#include "platform/text/font_backend.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
@@ -160,6 +161,20 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
     }
     EXPECT_TRUE(fs::is_empty(dir / "taken"));
     EXPECT_EQ(runProcess({"--help"}).status, 0);
+
+    // Where the host allows a mount namespace: the face's folder empty, the run refused naming
+    // the face it needs.
+    fs::create_directory(dir / "no-fonts");
+    const std::string faces(ct::kDejaVuFolder);
+    Outcome faceless = testkit::runProcess(
+        "unshare", {"-rm", "sh", "-c", "mount --bind \"$0\" \"$1\" && exec \"$2\" --run-dir \"$3\"",
+                    (dir / "no-fonts").string(), faces, FUNCTIONTEST_EXECUTABLE, (dir / "run").string()});
+    if (faceless.output.find("functiontest: ") == std::string::npos)
+        GTEST_SKIP() << "no mount namespace here: " << faceless.output;
+    EXPECT_EQ(faceless.status, 2) << faceless.output;
+    EXPECT_EQ(count(faceless.output, faces + "DejaVuSans.ttf (Debian package fonts-dejavu-core)"), 1u)
+        << faceless.output;
+    EXPECT_FALSE(fs::exists(dir / "run"));
 }
 
 TEST(MainJobProcess, AStepThatCannotRunEndsWithStatusOneNamingTheStep) {
@@ -336,18 +351,25 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         EXPECT_EQ(picture->height(), 667u) << pictures.back();
     }
     std::sort(pictures.begin(), pictures.end());
-    // Login, list, 40 times the runner and a test screen, the composer, results; and the HUD each
-    // time it showed a text that stayed: the countdown's first two, the cellular check, the upload's
-    // end (its last second, its start, replaced at once, and the "sending" text are never seen).
-    ASSERT_EQ(pictures.size(), 88u);
+    // Login, list, 40 times the runner and a test screen, the composer, results; a test screen
+    // again when its question comes later (camera stills, videos played back, colours, ...); and the
+    // HUD each time it showed a text that stayed: the countdown's first two, the cellular check, the
+    // upload's end (its last second, its start, replaced at once, and the "sending" text are never
+    // seen). A picture taken while a row's item is on screen names its key.
+    ASSERT_EQ(pictures.size(), 105u);
     EXPECT_EQ(pictures.front(), "001-LoginViewController.png");
     EXPECT_EQ(pictures[1], "002-RootTableViewController.png");
-    EXPECT_EQ(pictures[4], "005-ReadyStartViewController.png");
-    std::string huds;
-    for (const std::string& name : pictures)
-        if (name.ends_with("-hud.png")) huds += name.substr(0, 3) + " ";
-    EXPECT_EQ(huds, "003 004 013 088 ");
-    EXPECT_NE(outcome.output.find("pictures:     88 in " + (runDir / "pictures").string()), std::string::npos)
+    EXPECT_EQ(pictures[4], "005-VIBRATION-ReadyStartViewController.png");
+    EXPECT_EQ(pictures[12], "013-RF-hud.png");
+    EXPECT_EQ(pictures[99], "100-SMS-MFMessageComposeViewController.png");
+    std::string huds, stills;
+    for (const std::string& name : pictures) {
+        if (name.ends_with("hud.png")) huds += name.substr(0, 3) + " ";
+        if (name.ends_with("_CAPTURE_TEST-CameraPictureViewController.png")) stills += name.substr(0, 3) + " ";
+    }
+    EXPECT_EQ(huds, "003 004 013 105 ");
+    EXPECT_EQ(stills, "035 036 038 039 041 042 044 045 047 048 050 051 ");
+    EXPECT_NE(outcome.output.find("pictures:     105 in " + (runDir / "pictures").string()), std::string::npos)
         << outcome.output;
     // The countdown's box, dark over the dimmed list; the list's own picture is light there.
     EXPECT_LT(testkit::brightnessAt((runDir / "pictures" / "003-hud.png").string(), 100, 300), 40);
@@ -361,6 +383,10 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         const std::string picture = line.substr(at + 1);
         ++named;
         EXPECT_TRUE(fs::exists(runDir / picture)) << line;
+        std::istringstream words(line);
+        std::string order, key;
+        words >> order >> key;
+        EXPECT_EQ(picture.substr(13, key.size() + 1), key + "-") << "the row's key: " << line;
         EXPECT_EQ(picture.find("ReadyStartViewController"), std::string::npos)
             << "the test screen's: " << line;
         if (line.find("_CAMERA_") == std::string::npos) continue;
@@ -482,7 +508,7 @@ TEST(MainJobProcess, NoFileOfARunNorItsOutputHoldsThePasswordOrTheIdentity) {
         expectNothingPrivate(runDir, outcome.output);
     }
     const auto pictures = filesUnder(scratch.path() / "default" / "pictures");
-    EXPECT_EQ(pictures.size(), 88u);
+    EXPECT_EQ(pictures.size(), 105u);
     EXPECT_TRUE(pictures == filesUnder(scratch.path() / "other identity" / "pictures"));
 }
 
@@ -508,6 +534,21 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     EXPECT_NE(result.report.find("pictures:     0 in "), std::string::npos) << result.report;
     EXPECT_NE(result.report.find("; warning: cannot make "), std::string::npos) << result.report;
     EXPECT_EQ(err.str(), "");
+}
+
+// The default run's pictures cut no text but where a screen's own layout asks for it: a label of
+// one line in a truncating mode whose text does not fit.
+TEST(MainJob, TheDefaultRunsPicturesCutNoTextButWhereTheLayoutAsks) {
+    ScratchFolder scratch;
+    app::JobOptions options;
+    options.runDir = (scratch.path() / "run").string();
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(options, out, err);
+    ASSERT_EQ(result.status, 0) << out.str() << err.str();
+    std::vector<std::string> cut; // "<picture without its order>: <view class> \"<text>\""
+    for (const std::string& text : result.cutTexts)
+        cut.push_back(text.substr(4));
+    EXPECT_EQ(cut, std::vector<std::string>{});
 }
 
 // The update the service stored, without the transaction's own identifier (the client makes a new

@@ -1,6 +1,6 @@
 // The telephony stand-in: the SIM's carrier as the simulated device has it now. The message
-// composer: whether the device can send text, and its delegate told by name. The private status
-// bar the application answers for each layout.
+// composer: whether the device can send text, its delegate told by name, and its body shown whole
+// in its bubble. The private status bar the application answers for each layout.
 
 #include <string>
 #include <vector>
@@ -19,6 +19,10 @@
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
 #include "platform/telephony/carrier.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/uikit/view.h"
+#include "platform/uikit/view_rendering.h"
+#include "tests/testkit/app/text_cut_count.h"
 
 namespace {
 
@@ -160,6 +164,22 @@ TEST(MessageComposer, CanSendTextIsTheProfilesAndTheWeakDelegateIsToldByName) {
     EXPECT_EQ(listener->results, (std::vector<long>{2, 0}));
     listener = nullptr;
     EXPECT_FALSE(composer->messageComposeDelegate()) << "held weakly";
+}
+
+// On screen the body shows whole in its bubble, clear of the bubble's edges, however long.
+TEST(MessageComposer, TheBodyShowsWholeInsetInItsBubble) {
+    for (const char* body : {"Test SMS", "A longer message, which takes four lines or more in the bubble on the right "
+                                         "of the screen, at the composer's font"}) {
+        auto composer = rt::make<mf::MessageComposeViewController>();
+        composer->setBody(ns::String::make(body));
+        const rt::Ref<ui::View> bubble = composer->view()->subviewList().back();
+        ASSERT_EQ(bubble->subviewList().size(), 1u) << "the bubble holds the text";
+        EXPECT_TRUE(bubble->bounds().insetBy(8, 8).contains(bubble->subviewList()[0]->frame())) << body;
+        testkit::TextCutCount count;
+        cg::RecordingContext context;
+        ui::renderView(*composer->view(), context);
+        EXPECT_EQ(count.cuts, 0) << body;
+    }
 }
 
 TEST(PrivateStatusBar, TheProfilesLayoutAnswersTheKeyPathsOfItsRelease) {

@@ -19,6 +19,7 @@
 #include "platform/foundation/error.h"
 #include "platform/graphics/image.h"
 #include "platform/graphics/recording_context.h"
+#include "platform/text/font_backend.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/navigation_item.h"
@@ -270,7 +271,19 @@ void expectLooksAsStored(ui::Window& window, const std::string& name) {
     }
 }
 
-using ScreenPictureTest = ScreenLayoutTest;
+// Drawn in the proportional face the main job's pictures use.
+class ScreenPictureTest : public ScreenLayoutTest {
+protected:
+    void SetUp() override {
+        ct::setFontBackend(ct::realFontBackend());
+        ScreenLayoutTest::SetUp();
+    }
+    void TearDown() override {
+        ScreenLayoutTest::TearDown();
+        ct::setFontBackend(*previous_);
+    }
+    ct::FontBackend* previous_ = &ct::fontBackend();
+};
 
 TEST_F(ScreenPictureTest, TheQuestionAndTheResultsLookAsStored) {
     ASSERT_TRUE(askQuestion(kQuestion));

@@ -10,6 +10,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_cuts.h"
 #include "ui/labels/attributed_label.h"
 
 namespace tl {
@@ -162,6 +163,8 @@ void AttributedLabel::drawFramesetter(const ct::Framesetter& framesetter, const 
         line->draw(context);
     }
     if (decorated) drawStrike(*frame, rect, context);
+    if ((count ? lines[count - 1]->stringRange().max() : range.location) < range.max())
+        ui::tellTextCut(*this, *string.string());
 }
 
 rt::Ref<ct::Line> AttributedLabel::truncatedLine(const ct::Line& line, const ns::AttributedString& string,

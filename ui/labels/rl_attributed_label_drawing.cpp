@@ -18,6 +18,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/image.h"
+#include "platform/uikit/text_cuts.h"
 #include "ui/labels/rl_attributed_label.h"
 
 namespace rl {
@@ -196,6 +197,8 @@ void AttributedLabel::drawAttributedString(const ns::AttributedString& composed,
         auto truncated = ct::Line::make(*text)->truncated(rect.size.width, ct::TruncationType::End, tokenLine);
         (truncated ? truncated : tokenLine)->draw(context);
     }
+    if ((shown ? frame.lines()[std::size_t(shown - 1)]->stringRange().max() : 0) < composed.length())
+        ui::tellTextCut(*this, *composed.string());
 }
 
 void AttributedLabel::drawHighlight(const cg::Rect& rect, cg::Context& context) {

@@ -75,6 +75,11 @@ TEST(RealFont, KnownAndUnknownNamesGiveUsableFaces) {
         ASSERT_EQ(glyphs.size(), 5u);
         for (const auto& g : glyphs) EXPECT_GT(g.advance, 0);
     }
+    // Every name is one of the two fixed files, whatever else the host has installed.
+    for (const auto& [name, face] : {std::pair{".SFUIText", "DejaVuSans"}, {"HelveticaNeue-Thin", "DejaVuSans"},
+                                     {"Courier", "DejaVuSans"}, {".SFUIText-Semibold", "DejaVuSans-Bold"},
+                                     {"Helvetica-Bold", "DejaVuSans-Bold"}})
+        EXPECT_EQ(backend.faceNamed(name)->postScriptName(), face) << name;
     // Ligatures follow the flag.
     auto face = backend.faceNamed("DejaVu Sans");
     std::vector<ct::ShapedGlyph> with, without;

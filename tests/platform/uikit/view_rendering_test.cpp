@@ -32,6 +32,7 @@
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/app/snapshot.h"
+#include "tests/testkit/app/text_cut_count.h"
 
 namespace {
 
@@ -181,6 +182,34 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
     EXPECT_EQ(button->intrinsicContentSize(), (cg::Size{39, 25}));
     button->sizeToFit();
     EXPECT_EQ(button->bounds().size, (cg::Size{39, 25}));
+}
+
+// A label or a text view that draws less than its text tells so: the last line cut with "…", or
+// lines left out for want of height; a text view that scrolls has cut nothing.
+TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
+    // "Hello world again" at 10 points: 6.25 a character, 10 a line; a text view of 30 has room
+    // for one line inside its insets.
+    const struct {
+        double width, height;
+        long lines; // -1: a text view, scrolling or not
+        bool scrolls;
+        int cuts;
+    } cases[] = {{60, 20, 1, false, 1}, {120, 20, 1, false, 0}, {60, 10, 0, false, 1},
+                 {60, 40, 0, false, 0}, {60, 30, -1, false, 1}, {60, 30, -1, true, 0}};
+    for (const auto& c : cases) {
+        auto label = rt::make<ui::Label>(Rect::make(0, 0, c.width, c.height));
+        auto text = rt::make<ui::TextView>(Rect::make(0, 0, c.width, c.height));
+        label->setNumberOfLines(c.lines);
+        label->setLineBreakMode(c.lines == 1 ? ui::LineBreakMode::TruncatingTail : ui::LineBreakMode::WordWrapping);
+        label->setFont(ui::Font::systemFontOfSize(10));
+        label->setText(ns::str("Hello world again"));
+        text->setScrollEnabled(c.scrolls);
+        text->setFont(ui::Font::systemFontOfSize(10));
+        text->setText(ns::str("Hello world again"));
+        testkit::TextCutCount count;
+        recorded(c.lines < 0 ? static_cast<ui::View&>(*text) : *label);
+        EXPECT_EQ(count.cuts, c.cuts) << c.width << " x " << c.height << ", " << c.lines << " lines";
+    }
 }
 
 // Attributed text in a text view: an attachment is a placeholder of its size on the baseline, its

@@ -21,6 +21,7 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/view_rendering.h"
 #include "tests/testkit/app/snapshot.h"
+#include "tests/testkit/app/text_cut_count.h"
 #include "ui/labels/attributed_label.h"
 
 namespace {
@@ -75,7 +76,9 @@ TEST(AttributedLabelDrawing, TheRunnersLabelDrawsEveryLineCentredAndNeverTruncat
     const double height = tl::AttributedLabel::sizeThatFitsAttributedString(styled(guide), {300, 1e30}, 0).height;
     auto label = labelOf(styled(guide), 300, height + 3);
     label->setTextAlignment(ui::TextAlignment::Center);
+    testkit::TextCutCount count;
     const cg::DisplayList list = drawnBy(*label);
+    EXPECT_EQ(count.cuts, 0);
     std::string all;
     for (const cg::DrawCommand* run : list.textRuns()) {
         std::string line = textOf(*run);
@@ -108,7 +111,9 @@ TEST(AttributedLabelDrawing, TheLastLineDrawnIsCutWhenTextRemains) {
     for (const Cut& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lines << " lines, mode " << long(c.mode) << ", width " << c.width);
         auto label = labelOf(styled("abcdefghij klmnopqrst uvwxyz"), c.width, 60, c.lines, c.mode);
+        testkit::TextCutCount count;
         EXPECT_EQ(linesOf(drawnBy(*label)), c.drawn);
+        EXPECT_EQ(count.cuts, 1); // with the token or without
     }
 }
 

@@ -20,6 +20,7 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/view_rendering.h"
 #include "tests/testkit/app/snapshot.h"
+#include "tests/testkit/app/text_cut_count.h"
 #include "ui/labels/rl_attributed_label.h"
 
 namespace {
@@ -89,8 +90,10 @@ TEST(RLAttributedLabelDrawing, DrawsTheDisplayedLinesTheirImagesAndHighlightEndi
         label->insertImage(ui::Image::imageWithSize({6, 6}), 31); // on the fourth
         label->setTextColor(ui::Color::blackColor());             // the images show from this change
         label->setTouchedLink(rlDrawingLink({5, 20}));            // lines one to three
+        testkit::TextCutCount count;
         const auto list = rlDrawn(*label);
         EXPECT_EQ(rlLinesOf(list), c.expected);
+        EXPECT_EQ(count.cuts, c.lines == 2 ? 1 : 0);
         EXPECT_EQ(list.images().size(), c.lines == 2 ? 1u : 2u);
         EXPECT_EQ(list.fills().size(), c.lines == 2 ? 2u : 3u);
     }
