@@ -83,7 +83,9 @@ struct ScreenPictures::Writer {
     // Screens held at most before the main thread waits: a record is small, and the run goes on
     // while a busy machine gives the writers little time.
     static constexpr std::size_t kWaiting = 64;
-    static constexpr int kThreads = 3;
+    // Two writers keep up with a run; each more holds a whole screen's pixels (and its own
+    // allocator arena) without making the run any shorter.
+    static constexpr int kThreads = 2;
 
     struct Screen {
         fs::path path;

@@ -1,7 +1,9 @@
 #include "platform/graphics/jpeg.h"
 
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -81,7 +83,7 @@ rt::Ref<Image> createWithJPEGData(const std::uint8_t* bytes, std::size_t length,
     }
     JpegErrorTrap trap;
     jpeg_decompress_struct info{};
-    std::vector<std::uint8_t> pixels;
+    std::vector<std::uint32_t> words;
     info.err = &trap.manager;
     jpegInstallTrap(trap);
     if (setjmp(trap.jump)) {
@@ -92,20 +94,21 @@ rt::Ref<Image> createWithJPEGData(const std::uint8_t* bytes, std::size_t length,
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, bytes, static_cast<unsigned long>(length));
     jpeg_read_header(&info, TRUE);
-    // Straight into the image's layout: red, green, blue and a skipped byte.
-    info.out_color_space = JCS_EXT_RGBX;
+    // Straight into the rasteriser's words (0xFFRRGGBB in the host's order), so drawing the
+    // picture converts and copies nothing.
+    info.out_color_space = std::endian::native == std::endian::little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     info.dct_method = JDCT_IFAST;
     info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);
     const std::size_t width = info.output_width, height = info.output_height;
-    pixels.resize(width * height * 4);
+    words.resize(width * height);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW rows[] = {pixels.data() + std::size_t(info.output_scanline) * width * 4};
+        JSAMPROW rows[] = {reinterpret_cast<JSAMPROW>(words.data() + std::size_t(info.output_scanline) * width)};
         jpeg_read_scanlines(&info, rows, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
-    return Image::create(width, height, width * 4, BitmapInfo(ImageAlphaInfo::NoneSkipLast), std::move(pixels));
+    return Image::createWithRasterWords(width, height, std::move(words));
 }
 
 } // namespace cg

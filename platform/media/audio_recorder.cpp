@@ -122,16 +122,19 @@ void AudioRecorder::stop() {
     recording_ = false;
     auto& device = sim::Device::shared();
     const long long endIndex = device.currentSampleIndex();
-    std::vector<float> heard(static_cast<std::size_t>(std::max(0LL, endIndex - startIndex_)));
-    device.hear(startIndex_, heard.data(), heard.size());
     sim::WavSound sound{.rate = rate_, .channels = channels_, .samples = {}};
-    const auto frames =
-        static_cast<std::size_t>(std::llround(static_cast<double>(heard.size()) / sim::kSampleRate * rate_));
-    sound.samples.resize(frames * static_cast<std::size_t>(channels_));
-    const double step = sim::kSampleRate / rate_;
-    for (std::size_t i = 0; i < frames; ++i) {
-        const auto at = std::min(heard.size() - 1, static_cast<std::size_t>(static_cast<double>(i) * step));
-        std::fill_n(sound.samples.begin() + static_cast<std::ptrdiff_t>(i) * channels_, channels_, sim::pcm16(heard[at]));
+    { // what the microphone heard, at the device's rate, is let go before the file is written
+        std::vector<float> heard(static_cast<std::size_t>(std::max(0LL, endIndex - startIndex_)));
+        device.hear(startIndex_, heard.data(), heard.size());
+        const auto frames =
+            static_cast<std::size_t>(std::llround(static_cast<double>(heard.size()) / sim::kSampleRate * rate_));
+        sound.samples.resize(frames * static_cast<std::size_t>(channels_));
+        const double step = sim::kSampleRate / rate_;
+        for (std::size_t i = 0; i < frames; ++i) {
+            const auto at = std::min(heard.size() - 1, static_cast<std::size_t>(static_cast<double>(i) * step));
+            std::fill_n(sound.samples.begin() + static_cast<std::ptrdiff_t>(i) * channels_, channels_,
+                        sim::pcm16(heard[at]));
+        }
     }
     const std::string file = audioFileName(url_);
     const bool written = sim::writeWav(url_->path()->utf8(), sound);

@@ -192,7 +192,8 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     auto image = std::make_shared<const FrameImage>(std::move(*made));
     std::lock_guard g(inner_->lock);
     inner_->frames.push_back({camera->frame, image, nullptr});
-    if (inner_->frames.size() > 4) inner_->frames.erase(inner_->frames.begin());
+    // A frame and its picture are a few MB: the two cameras' latest are kept.
+    if (inner_->frames.size() > 2) inner_->frames.erase(inner_->frames.begin());
     return image;
 }
 

@@ -47,7 +47,7 @@ struct Device::Inner {
     // heard until then (a few, oldest first).
     std::deque<std::pair<std::int64_t, std::shared_ptr<const Microphone>>> earlierMicrophones;
     Speaker speaker;
-    // The frames the cameras saw lately (a few, newest last), each with its picture once one was
+    // The frames the cameras saw lately (the latest two, newest last), each with its picture once one was
     // asked for; a device installed again reads its frame files again.
     struct SeenFrame {
         CameraFrame frame;

@@ -180,8 +180,8 @@ TEST_F(Capture, AStillPictureComesAfterItsDelayAsAJpegMirroredAsItsConnectionOrA
         EXPECT_TRUE(*exif);
         const auto& bitmap = (*picture)->CGImage();
         ASSERT_EQ(bitmap->width(), 32u);
-        const std::uint8_t* left = bitmap->bytes().data() + bitmap->bytesPerRow() * 8 + 4 * 4;
-        EXPECT_EQ(left[0] > left[2], !c.mirrored) << "red on the left unless mirrored";
+        const std::uint32_t left = bitmap->rasterWords()[8 * bitmap->width() + 4]; // 0xAARRGGBB
+        EXPECT_EQ((left >> 16 & 0xFF) > (left & 0xFF), !c.mirrored) << "red on the left unless mirrored";
     }
     auto other = av::CaptureStillImageOutput::make();
     auto session = running(other);
