@@ -2,6 +2,7 @@
 // The system log: free-form lines, written to a sink that tests can capture. ns::log (format.h)
 // formats a line and writes it here.
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -16,6 +17,15 @@ using LogSink = std::function<void(std::string_view line)>;
 void logLine(std::string_view line);
 // Installs a sink (null restores the default) and returns the previous one.
 LogSink setLogSink(LogSink sink);
+
+// A text the log does not control (a caller's key, a script's name) shown in a line: appended with
+// its control characters spelled out (\n, \t, \xNN) and the runs between them whole, so that an
+// entry stays one line and nothing reaches a terminal as a command.
+void appendPrintable(std::string& out, std::string_view text);
+// Such texts are cut to this many bytes.
+inline constexpr std::size_t kPrintedTextLimit = 200;
+// `text` cut to `limit` bytes (at a character's start, "..." added), then made printable.
+std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
 
 // Captures every line logged while it lives (tests).
 class CapturedLog {
