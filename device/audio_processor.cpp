@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <source_location>
 #include <string_view>
 #include <utility>
 
@@ -32,10 +31,10 @@ const char* baseName(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-// hasError with the caller's file and line.
-void check(const AudioProcessor& processor, audio::OSStatus status,
-           std::source_location at = std::source_location::current()) {
-    processor.hasError(status, baseName(at.file_name()), static_cast<int>(at.line()));
+// hasError with this file's name and the caller's line (its __LINE__: the standard's spelling,
+// which every compiler the build takes knows).
+void check(const AudioProcessor& processor, int line, audio::OSStatus status) {
+    processor.hasError(status, baseName(__FILE__), line);
 }
 
 } // namespace
@@ -65,26 +64,32 @@ void AudioProcessor::initializeAudio() {
                                             audio::kUnitManufacturerApple, 0, 0};
     audio::Component component = audio::componentFindNext(nullptr, &description);
     audio::Unit unit = nullptr;
-    check(*this, audio::componentInstanceNew(component, &unit));
+    check(*this, __LINE__, audio::componentInstanceNew(component, &unit));
     if (audio::Unit old = audioUnit_.exchange(unit)) audio::componentInstanceDispose(old);
     stopped_.store(false);
 
     const std::uint32_t on = 1;
-    check(*this, audio::unitSetProperty(unit, audio::kPropertyEnableIO, audio::kScopeInput, audio::kInputBus, &on,
-                                        sizeof on));
-    check(*this, audio::unitSetProperty(unit, audio::kPropertyEnableIO, audio::kScopeOutput, audio::kOutputBus, &on,
-                                        sizeof on));
+    check(*this, __LINE__,
+          audio::unitSetProperty(unit, audio::kPropertyEnableIO, audio::kScopeInput, audio::kInputBus, &on,
+                                 sizeof on));
+    check(*this, __LINE__,
+          audio::unitSetProperty(unit, audio::kPropertyEnableIO, audio::kScopeOutput, audio::kOutputBus, &on,
+                                 sizeof on));
     const audio::StreamBasicDescription format = audio::kMono16BitFormat;
-    check(*this, audio::unitSetProperty(unit, audio::kPropertyStreamFormat, audio::kScopeOutput, audio::kInputBus,
-                                        &format, sizeof format));
-    check(*this, audio::unitSetProperty(unit, audio::kPropertyStreamFormat, audio::kScopeInput, audio::kOutputBus,
-                                        &format, sizeof format));
+    check(*this, __LINE__,
+          audio::unitSetProperty(unit, audio::kPropertyStreamFormat, audio::kScopeOutput, audio::kInputBus,
+                                 &format, sizeof format));
+    check(*this, __LINE__,
+          audio::unitSetProperty(unit, audio::kPropertyStreamFormat, audio::kScopeInput, audio::kOutputBus,
+                                 &format, sizeof format));
     const audio::AURenderCallbackStruct capture{&AudioProcessor::recordingCallback, this};
-    check(*this, audio::unitSetProperty(unit, audio::kPropertySetInputCallback, audio::kScopeGlobal, audio::kInputBus,
-                                        &capture, sizeof capture));
+    check(*this, __LINE__,
+          audio::unitSetProperty(unit, audio::kPropertySetInputCallback, audio::kScopeGlobal,
+                                 audio::kInputBus, &capture, sizeof capture));
     const audio::AURenderCallbackStruct play{&AudioProcessor::playbackCallback, this};
-    check(*this, audio::unitSetProperty(unit, audio::kPropertySetRenderCallback, audio::kScopeGlobal,
-                                        audio::kOutputBus, &play, sizeof play));
+    check(*this, __LINE__,
+          audio::unitSetProperty(unit, audio::kPropertySetRenderCallback, audio::kScopeGlobal,
+                                 audio::kOutputBus, &play, sizeof play));
     // The capture callback brings its own buffer; neither this nor the route is checked.
     const std::uint32_t off = 0;
     audio::unitSetProperty(unit, audio::kPropertyShouldAllocateBuffer, audio::kScopeOutput, audio::kInputBus, &off,
@@ -97,23 +102,23 @@ void AudioProcessor::initializeAudio() {
         channels_ = 1;
         latest_.swap(fresh);
     }
-    check(*this, audio::unitInitialize(unit));
+    check(*this, __LINE__, audio::unitInitialize(unit));
     ns::log("Started");
 }
 
 void AudioProcessor::start() {
-    check(*this, audio::outputUnitStart(audioUnit()));
+    check(*this, __LINE__, audio::outputUnitStart(audioUnit()));
 }
 
 void AudioProcessor::stop() {
     // One stop per unit: a second would stop and dispose a unit that is gone.
     if (stopped_.exchange(true)) return;
-    check(*this, audio::outputUnitStop(audioUnit()));
+    check(*this, __LINE__, audio::outputUnitStop(audioUnit()));
     dispatch::async(dispatch::Queue::main(), [self = rt::retained(this)] { self->disposeCoreAudio(); });
 }
 
 void AudioProcessor::disposeCoreAudio() {
-    check(*this, audio::componentInstanceDispose(audioUnit_.exchange(nullptr)));
+    check(*this, __LINE__, audio::componentInstanceDispose(audioUnit_.exchange(nullptr)));
 }
 
 void AudioProcessor::setGain(float gain) {
@@ -158,7 +163,7 @@ audio::OSStatus AudioProcessor::recordingCallback(void* refCon, audio::RenderAct
     std::vector<std::uint8_t>& block = self.capture_;
     block.assign(std::size_t{frames} * 2, 0);
     audio::BufferList list{1, {{1, frames * 2, block.data()}}};
-    check(self, audio::unitRender(self.audioUnit(), flags, timeStamp, bus, frames, &list));
+    check(self, __LINE__, audio::unitRender(self.audioUnit(), flags, timeStamp, bus, frames, &list));
     self.processBuffer(&list);
     return audio::kNoErr;
 }

@@ -13,6 +13,9 @@
 
 namespace rt {
 
+// The messages below name a caller's key or value, which may come from a script, a form file or
+// data: it shows escaped and cut (ns::printableCut). A key that has a property is one of ours,
+// shown whole.
 namespace {
 std::string messagePrefix(const Object& o) {
     std::string d = o.Object::description();
@@ -34,7 +37,7 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
     if (!value && p->kind() != ValueKind::Object) return setNilValueForKey(key);
     Slot s;
     if (!ns::unbox(value, p->kind(), s)) {
-        ns::logLine(messagePrefix(*this) + "setValue:forKey:]: " + value->description() +
+        ns::logLine(messagePrefix(*this) + "setValue:forKey:]: " + ns::printableCut(value->description()) +
                     " cannot be stored in the property " + std::string(key) + " of type " + p->typeEncoding() +
                     ".");
         return;
@@ -46,14 +49,14 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
 
 Id Object::valueForUndefinedKey(std::string_view key) const {
     ns::logLine(messagePrefix(*this) + "valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
-                std::string(key) + ".");
+                ns::printableCut(key) + ".");
     return {};
 }
 
 void Object::setValueForUndefinedKey(const Id&, std::string_view key) {
     ns::logLine(messagePrefix(*this) +
                 "setValue:forUndefinedKey:]: this class is not key value coding-compliant for the key " +
-                std::string(key) + ".");
+                ns::printableCut(key) + ".");
 }
 
 void Object::setNilValueForKey(std::string_view key) {

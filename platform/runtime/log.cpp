@@ -1,5 +1,6 @@
 #include "platform/runtime/log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <utility>
@@ -42,6 +43,42 @@ void logLine(std::string_view line) {
 LogSink setLogSink(LogSink s) {
     std::lock_guard g(sinkLock());
     return std::exchange(sink(), std::move(s));
+}
+
+void appendPrintable(std::string& out, std::string_view text) {
+    const auto isControl = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    };
+    for (;;) {
+        const auto control = std::find_if(text.begin(), text.end(), isControl);
+        out.append(text.begin(), control);
+        if (control == text.end()) return;
+        const char c = *control;
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+            out += hex;
+        }
+        text.remove_prefix(static_cast<std::size_t>(control - text.begin()) + 1);
+    }
+}
+
+std::string printableCut(std::string_view text, std::size_t limit) {
+    std::string out;
+    if (text.size() <= limit) {
+        appendPrintable(out, text);
+        return out;
+    }
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end; // not inside a character
+    appendPrintable(out, text.substr(0, end));
+    return out + "...";
 }
 
 CapturedLog::CapturedLog() {

@@ -6,6 +6,7 @@
 // table) are written like the others while debug lines are on, as they are unless switched off
 // (the main job switches them off unless FT_DEBUG_LOG asks for them), and dropped while off.
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -23,6 +24,15 @@ LogSink setLogSink(LogSink sink);
 // Switches debug lines on or off; answers whether they were on.
 bool setDebugLines(bool on);
 bool debugLines();
+
+// A text the log does not control (a caller's key, a script's name) shown in a line: appended with
+// its control characters spelled out (\n, \t, \xNN) and the runs between them whole, so that an
+// entry stays one line and nothing reaches a terminal as a command.
+void appendPrintable(std::string& out, std::string_view text);
+// Such texts are cut to this many bytes.
+inline constexpr std::size_t kPrintedTextLimit = 200;
+// `text` cut to `limit` bytes (at a character's start, "..." added), then made printable.
+std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
 
 // Captures every line logged while it lives (tests).
 class CapturedLog {

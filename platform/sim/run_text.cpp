@@ -1,7 +1,6 @@
 #include "platform/sim/run_text.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -10,11 +9,6 @@
 namespace sim {
 
 namespace {
-
-bool isControlByte(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7f;
-}
 
 struct HandedOverURLMasking {
     std::mutex lock;
@@ -49,38 +43,9 @@ std::size_t characterCount(std::string_view text) {
 
 } // namespace
 
-void appendPrintable(std::string& out, std::string_view text) {
-    for (;;) {
-        const auto control = std::find_if(text.begin(), text.end(), isControlByte);
-        out.append(text.begin(), control);
-        if (control == text.end()) return;
-        const char c = *control;
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-            out += hex;
-        }
-        text.remove_prefix(static_cast<std::size_t>(control - text.begin()) + 1);
-    }
-}
-
-std::string printableCut(std::string_view given, std::size_t limit) {
-    const std::string masked = maskedRunSecrets(given); // before the cut, so none is cut in half
-    const std::string_view text = masked;
-    std::string out;
-    if (text.size() <= limit) {
-        appendPrintable(out, text);
-        return out;
-    }
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end; // not inside a character
-    appendPrintable(out, text.substr(0, end));
-    return out + "...";
+std::string printableCut(std::string_view text, std::size_t limit) {
+    // The secrets are masked before the cut, so none is cut in half.
+    return ns::printableCut(maskedRunSecrets(text), limit);
 }
 
 URLMasking setHandedOverURLMasking(URLMasking masking) {

@@ -10,16 +10,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/log.h"
+
 namespace sim {
 
-// Appends `text` with its control characters spelled out (\n, \t, \xNN) and the runs between them
-// whole: an entry stays one line, and nothing reaches a terminal as a command.
-void appendPrintable(std::string& out, std::string_view text);
-
-// Such texts are cut to this many bytes.
-inline constexpr std::size_t kPrintedTextLimit = 200;
-// `text` with the run's secrets masked (maskedRunSecrets), cut to `limit` bytes (at a
-// character's start, "..." added), then made printable.
+// The escaping and the cut are the log's (platform/runtime/log.h), which the platform's own messages
+// use too: control characters spelled out, texts cut at kPrintedTextLimit bytes.
+using ns::appendPrintable;
+using ns::kPrintedTextLimit;
+// `text` with the run's secrets masked (maskedRunSecrets), then cut and made printable as
+// ns::printableCut does.
 std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
 
 // A URL handed to the application carries the device's identity (the application reads it as

@@ -449,6 +449,11 @@ TEST(MainJobProcess, AFailedStepOrCheckCarryingTheIdentityOrThePasswordShowsNeit
         EXPECT_LT(outcome.output.size(), 8192u);
         EXPECT_EQ(outcome.output.find_first_of("\x1b\x07"), std::string::npos);
         expectNothingPrivate(runDir, outcome.output);
+        // app.log names the outlet no screen has (the platform's undefined-key line), escaped and cut.
+        const std::string log = readFile(runDir / "app.log");
+        EXPECT_NE(log.find(run == 1 ? "for the key loginButtn." : "for the key \\x1B[2JAAA"), std::string::npos);
+        EXPECT_EQ(log.find_first_of("\x1b\x07"), std::string::npos);
+        EXPECT_LT(log.size(), 64u * 1024);
     }
 }
 

@@ -81,9 +81,11 @@ TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadlineAndAnIdleConnecti
     EXPECT_EQ(service_->requests().size(), 1u) << "the late one reached no call";
 }
 
-// Idle connections hold no room from an ordinary request on a fresh connection, whether they are
+// Connections that sent nothing, or one byte and then nothing past the idle time-out (half the
+// read deadline), hold no room from an ordinary request on a fresh connection, whether they are
 // more than the service reads at once or have left the process no file descriptor: the oldest is
-// dropped, unanswered, to let it in at once, not after the idle time-out (while accept fails).
+// dropped, unanswered, to let it in (the one-byte ones once past that time-out), not after the
+// read deadline (while accept fails).
 TEST_F(ServiceTest, IdleConnectionsLeaveRoomForAnOrdinaryRequest) {
     struct Descriptors { // the limit and the descriptors taken, given back at the end
         rlimit limit{};
@@ -95,21 +97,37 @@ TEST_F(ServiceTest, IdleConnectionsLeaveRoomForAnOrdinaryRequest) {
                 ::close(fd);
         }
     };
-    for (const bool flood : {false, true}) {
-        SCOPED_TRACE(flood ? "600 idle ones" : "no descriptor left");
+    const struct {
+        const char* name;
+        int clients;
+        const char* sent;      // by each of them
+        double readSeconds;    // the service's read deadline
+        bool outOfDescriptors; // otherwise more clients than the service reads at once
+    } rows[] = {
+        {"no descriptor left", 8, "", 5, true},
+        {"600 idle ones", 600, "", 5, false},
+        {"600 one-byte ones", 600, "G", 1, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         Descriptors taken;
         rlimit files = taken.limit;
         // 600 clients here and up to 512 of the service's ends, in this one process.
         files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
-        if (flood && (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 1500))
+        if (!row.outOfDescriptors && (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 1500))
             GTEST_SKIP() << "too few file descriptors: " << files.rlim_cur;
-        restart();
-        std::vector<std::unique_ptr<RawClient>> idle;
-        for (int i = 0; i < (flood ? 600 : 8); ++i) {
-            idle.push_back(std::make_unique<RawClient>(service_->port()));
-            ASSERT_TRUE(idle.back()->connected());
+        refsvc::Options options;
+        options.dataFolder = dataFolder();
+        options.requestReadSeconds = row.readSeconds;
+        service_.reset();
+        service_ = refsvc::Service::start(options);
+        ASSERT_TRUE(service_);
+        std::vector<std::unique_ptr<RawClient>> held;
+        for (int i = 0; i < row.clients; ++i) {
+            held.push_back(std::make_unique<RawClient>(service_->port()));
+            ASSERT_TRUE(held.back()->connected() && held.back()->send(row.sent));
         }
-        if (!flood) {
+        if (row.outOfDescriptors) {
             ASSERT_EQ(get("/cgi-bin/check_ip.cgi").status, 200) << "the idle ones, accepted before it";
             // Every descriptor number below the limit taken but the last, which the client's end takes.
             int highest = 0, last = -1;
@@ -125,8 +143,8 @@ TEST_F(ServiceTest, IdleConnectionsLeaveRoomForAnOrdinaryRequest) {
         const auto begin = Clock::now();
         EXPECT_EQ(toReply(client(1.5).Get("/cgi-bin/check_ip.cgi")).status, 200);
         EXPECT_LT(Clock::now() - begin, 1s);
-        EXPECT_EQ(idle.front()->readToEnd(1), "") << "the oldest, closed unanswered";
-        EXPECT_TRUE(!flood || !idle.back()->readable(0)) << "the newest, still open";
+        EXPECT_EQ(held.front()->readToEnd(1), "") << "the oldest, closed unanswered";
+        EXPECT_TRUE(row.outOfDescriptors || !held.back()->readable(0)) << "the newest, still open";
     }
 }
 

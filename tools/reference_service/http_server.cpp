@@ -155,7 +155,9 @@ struct Connection {
     int fd = -1;
     std::string remoteAddress;
     Clock::time_point deadline;
-    Clock::time_point idleDeadline; // closed unanswered then when nothing has come
+    // Closed unanswered then when nothing has come; at the cap, from then on its place may go to a
+    // new connection even when part of a request has come.
+    Clock::time_point idleDeadline;
     std::string in;
     std::size_t searched = 0; // bytes of `in` known to hold no end of the head
     std::optional<Head> head;
@@ -163,6 +165,9 @@ struct Connection {
     bool draining = false;
 
     bool idle() const { return !draining && in.empty(); }
+    // Whether a new connection may take its place: it sent nothing, or its request is still
+    // incomplete after the idle time-out.
+    bool replaceable(Clock::time_point now) const { return idle() || (!draining && now >= idleDeadline); }
 };
 
 struct Route {
@@ -323,20 +328,24 @@ void HttpServer::State::read() {
         }
         std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
 
-        // At the cap, a new connection takes the place of the oldest idle one; with none idle it
-        // waits in the listen queue.
-        const auto oldestIdle = [&] {
-            return open.size() < limits.maxConnections
-                       ? open.end()
-                       : std::find_if(open.begin(), open.end(), [](const Connection& c) { return c.idle(); });
+        // At the cap, a new connection takes the place of the oldest replaceable one; with none
+        // it waits in the listen queue.
+        const auto oldestReplaceable = [&] {
+            return std::find_if(open.begin(), open.end(),
+                                [&](const Connection& c) { return c.replaceable(now); });
+        };
+        const auto replacedAtCap = [&] {
+            return open.size() < limits.maxConnections ? open.end() : oldestReplaceable();
         };
         const bool resting = now < restUntil && open.size() >= openAtRest;
-        const bool listening = !resting && (open.size() < limits.maxConnections || oldestIdle() != open.end());
+        const bool listening =
+            !resting && (open.size() < limits.maxConnections || replacedAtCap() != open.end());
         polled.assign({{wake[0], POLLIN, 0}, {listening ? listener : -1, POLLIN, 0}});
         Clock::time_point next = Clock::time_point::max();
         for (const Connection& c : open) {
             polled.push_back({c.fd, POLLIN, 0});
-            next = std::min(next, c.idle() ? c.idleDeadline : c.deadline);
+            // Past its idle deadline (which comes first) an idle one is closed; another is replaceable.
+            next = std::min(next, c.draining || now >= c.idleDeadline ? c.deadline : c.idleDeadline);
         }
         if (resting) next = std::min(next, restUntil);
         const int timeout =
@@ -350,24 +359,24 @@ void HttpServer::State::read() {
         std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
         if (!listening || !polled[1].revents) continue;
         for (;;) {
-            const auto replaced = oldestIdle();
+            const auto replaced = replacedAtCap();
             if (open.size() >= limits.maxConnections && replaced == open.end()) break;
             sockaddr_in peer{};
             socklen_t size = sizeof peer;
             const int fd =
                 ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
-                // Out of descriptors: the oldest idle connection makes room, as at the cap. With none
-                // idle the listener, readable as long as the client waits, is left out of the next
-                // polls until a connection closes or a short pause ends, not polled in a busy loop.
-                const auto idle = std::find_if(open.begin(), open.end(), [](const Connection& c) { return c.idle(); });
-                if (idle == open.end()) {
+                // Out of descriptors: the oldest replaceable connection makes room, as at the cap.
+                // With none the listener, readable as long as the client waits, is left out of the
+                // next polls until a connection closes or a short pause ends, not polled in a busy loop.
+                const auto freed = oldestReplaceable();
+                if (freed == open.end()) {
                     restUntil = Clock::now() + kRestWhenOutOfDescriptors;
                     openAtRest = open.size();
                     break;
                 }
-                closeConnection(*idle);
-                open.erase(idle);
+                closeConnection(*freed);
+                open.erase(freed);
                 continue;
             }
             if (fd < 0) break;

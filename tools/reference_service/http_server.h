@@ -7,7 +7,8 @@
 // whole within the read deadline, counted from its connection's acceptance (not per byte): a
 // late one gets 408 and is closed. A connection that sends nothing within the idle time-out is
 // closed unanswered, and at the cap of connections being read a new one takes the place of the
-// oldest idle one, so a flood of idle connections leaves room for requests. A head over 64 KiB
+// oldest that has sent nothing or whose request is still incomplete after the idle time-out, so a
+// flood of idle or trickling connections leaves room for requests. A head over 64 KiB
 // gets 431, a body over the limit 413 as soon as its head is read, a body without a length 411, a
 // malformed head 400; none of these reaches a route. A client that half-closes after its request
 // still gets its answer. Stopping closes every connection, answered or not, and waits only for
@@ -43,8 +44,8 @@ struct HttpLimits {
     std::chrono::milliseconds idleTimeout{2000}; // at most half the read deadline
     std::size_t maxBody = 1 << 20;
     std::size_t workers = 8;
-    // Connections being read at once. Beyond it a new connection replaces the oldest idle one;
-    // with none idle it waits in the listen queue.
+    // Connections being read at once. Beyond it a new connection replaces the oldest one that sent
+    // nothing or is past its idle time-out; with none such it waits in the listen queue.
     std::size_t maxConnections = 512;
 };
 

@@ -1,6 +1,5 @@
 #include "ui/layout/boxing.h"
 
-#include <cstdarg>
 #include <cstring>
 
 #include "platform/runtime/number.h"
@@ -10,41 +9,38 @@ namespace lc {
 
 namespace {
 
-template <class T>
-rt::Id boxedStruct(const char* type, std::va_list& args) {
-    const T value = va_arg(args, T);
-    return ns::Value::withBytes(&value, sizeof value, type);
-}
-
-rt::Id box(const char* type, std::va_list& args) {
-    const auto is = [type](const char* encoding) { return std::strcmp(type, encoding) == 0; };
-    if (is("@")) return rt::Id(va_arg(args, rt::Object*));
-    if (is("{CGPoint=dd}")) return boxedStruct<cg::Point>(type, args);
-    if (is("{CGSize=dd}")) return boxedStruct<cg::Size>(type, args);
-    if (is("{UIEdgeInsets=dddd}")) return boxedStruct<ui::EdgeInsets>(type, args);
-    if (is("d")) return ns::Number::withDouble(va_arg(args, double));
-    if (is("f")) return ns::Number::withFloat(static_cast<float>(va_arg(args, double)));
-    if (is("i")) return ns::Number::withInt(va_arg(args, int));
-    if (is("q")) return ns::Number::withLong(static_cast<long>(va_arg(args, long long)));
-    if (is("s")) return ns::Number::withShort(static_cast<short>(va_arg(args, int)));
-    if (is("c")) return ns::Number::withChar(static_cast<char>(va_arg(args, int)));
-    if (is("B")) return ns::Number::withBool(va_arg(args, int) != 0);
-    if (is("C")) return ns::Number::withUnsignedChar(static_cast<unsigned char>(va_arg(args, int)));
-    if (is("I")) return ns::Number::withUnsignedInt(va_arg(args, unsigned));
-    if (is("Q")) return ns::Number::withUnsignedLong(static_cast<unsigned long>(va_arg(args, unsigned long long)));
-    if (is("S")) return ns::Number::withUnsignedShort(static_cast<unsigned short>(va_arg(args, int)));
-    return nullptr;
+template <class T> rt::Id boxedStruct(const char* type, const rt::Slot& value) {
+    if (value.kind != rt::ValueKind::Struct || value.size != sizeof(T)) return nullptr;
+    const T read = value.getStruct<T>();
+    return ns::Value::withBytes(&read, sizeof read, type);
 }
 
 } // namespace
 
-rt::Id boxedValueForObjCType(const char* type, ...) {
+rt::Id boxedSlot(const char* type, const rt::Slot& value) {
     if (!type) return nullptr;
-    std::va_list args;
-    va_start(args, type);
-    rt::Id result = box(type, args);
-    va_end(args);
-    return result;
+    const auto is = [type](const char* encoding) { return std::strcmp(type, encoding) == 0; };
+    if (is("@")) return value.kind == rt::ValueKind::Object ? value.object : nullptr;
+    if (is("{CGPoint=dd}")) return boxedStruct<cg::Point>(type, value);
+    if (is("{CGSize=dd}")) return boxedStruct<cg::Size>(type, value);
+    if (is("{UIEdgeInsets=dddd}")) return boxedStruct<ui::EdgeInsets>(type, value);
+    using rt::fromSlot;
+    using Kind = rt::ValueKind;
+    if (value.kind != Kind::Bool && value.kind != Kind::Int && value.kind != Kind::UInt &&
+        value.kind != Kind::Double)
+        return nullptr;
+    if (is("d")) return ns::Number::withDouble(fromSlot<double>(value));
+    if (is("f")) return ns::Number::withFloat(fromSlot<float>(value));
+    if (is("i")) return ns::Number::withInt(fromSlot<int>(value));
+    if (is("q")) return ns::Number::withLong(fromSlot<long>(value));
+    if (is("s")) return ns::Number::withShort(fromSlot<short>(value));
+    if (is("c")) return ns::Number::withChar(fromSlot<char>(value));
+    if (is("B")) return ns::Number::withBool(fromSlot<bool>(value));
+    if (is("C")) return ns::Number::withUnsignedChar(fromSlot<unsigned char>(value));
+    if (is("I")) return ns::Number::withUnsignedInt(fromSlot<unsigned>(value));
+    if (is("Q")) return ns::Number::withUnsignedLong(fromSlot<unsigned long>(value));
+    if (is("S")) return ns::Number::withUnsignedShort(fromSlot<unsigned short>(value));
+    return nullptr;
 }
 
 } // namespace lc

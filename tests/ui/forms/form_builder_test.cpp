@@ -36,6 +36,7 @@
 #include "ui/forms/elements/multiline_element.h"
 #include "ui/forms/elements/radio_elements.h"
 #include "ui/forms/elements/select_section.h"
+#include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
 #include "ui/forms/web_controller.h"
 #include "ui/forms/binding_evaluator.h"
@@ -587,6 +588,8 @@ TEST_F(FormListsTest, TheEmptyRowsCellIsReusedTheSpinnersIsNewAndPlaced) {
 }
 
 // The spinner row keeps the label row's tap (its block runs); the empty row's tap does nothing.
+// Either form, on a form controller whose table is laid out, leaves nothing alive once it goes (the
+// test main's check).
 TEST_F(FormListsTest, ATapOnTheSpinnerRowRunsItsBlockAndOnTheEmptyRowNothing) {
     for (const bool empty : {false, true}) {
         SCOPED_TRACE(empty ? "empty" : "spinner");
@@ -597,7 +600,10 @@ TEST_F(FormListsTest, ATapOnTheSpinnerRowRunsItsBlockAndOnTheEmptyRowNothing) {
         if (empty) section->bindToObject(formJson(R"({"list": []})"));
         int taps = 0;
         section->elements()->front()->setOnSelected([&] { ++taps; });
-        ASSERT_TRUE(show(root)->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0)));
+        auto form = rt::make<fm::FormController>(root);
+        form->view()->setFrame(cg::Rect::make(0, 0, 320, 480));
+        form->view()->layoutIfNeeded();
+        ASSERT_TRUE(form->formTableView()->tapRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0)));
         EXPECT_EQ(taps, empty ? 0 : 1);
     }
 }

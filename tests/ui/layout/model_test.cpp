@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,12 @@ TEST(LCBoxing, EncodingsGiveValuesAndNumbersOfTheirKind) {
     EXPECT_FALSE(lc::boxedValueForObjCType("l", 5L));
     EXPECT_FALSE(lc::boxedValueForObjCType("{CGRect={CGPoint=dd}{CGSize=dd}}", cg::Rect{}));
     EXPECT_FALSE(lc::boxedValueForObjCType(nullptr));
+    // A value of another type than the encoding's: a number converted, anything else refused.
+    EXPECT_EQ(number(lc::boxedValueForObjCType("d", 3))->doubleValue(), 3);
+    EXPECT_EQ(number(lc::boxedValueForObjCType("i", 1e300))->longLongValue(), std::numeric_limits<int>::max());
+    EXPECT_FALSE(lc::boxedValueForObjCType("{CGSize=dd}", 2.0));
+    EXPECT_FALSE(lc::boxedValueForObjCType("@", cg::Size{1, 2}));
+    EXPECT_FALSE(lc::boxedValueForObjCType("d", object));
 }
 
 // Records what the unboxing hands on to a constraint.

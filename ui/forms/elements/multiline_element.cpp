@@ -69,8 +69,10 @@ void MultilineElement::selected(const rt::Ref<ui::TableView>& table, const rt::R
         const auto element = weakSelf.lock();
         const auto shown = weakEditor.lock();
         if (element && shown) element->setTextValue(shown->textView()->text());
+        // The row shows the new text at once: this deselects it, so the form coming back on screen
+        // does not reload it as it does the selected row.
         if (const auto form = rt::cast<FormTableView>(table); form && element)
-            if (const auto cell = form->cellForElement(element)) cell->setNeedsDisplay();
+            form->reloadCellForElements({element});
         if (table) table->deselectRowAtIndexPath(indexPath, true);
     });
     if (const auto form = rt::cast<FormController>(controller))

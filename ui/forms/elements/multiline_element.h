@@ -3,9 +3,9 @@
 // read-only, with a disclosure indicator; a tap opens fm::MultilineTextViewController
 // ("FMMultilineTextViewController"), a screen whose view is a text view. The text goes back into
 // the element with every change (only the delegate's editing-changed call follows), once more at
-// the end of editing (with onValueChanged), and when the screen goes away. There is no length
-// limit in the editor; the previous/next toolbar skips the row. The delegate is the entry's
-// ("FMEntryElementDelegate", held weakly).
+// the end of editing (with onValueChanged), and when the screen goes away, when its row is
+// reloaded to show it and deselected. There is no length limit in the editor; the previous/next
+// toolbar skips the row. The delegate is the entry's ("FMEntryElementDelegate", held weakly).
 
 #include <functional>
 
