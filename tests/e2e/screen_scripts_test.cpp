@@ -1,13 +1,12 @@
-// The shipped scripts through the main job: every one ends as resources/testers/manifest.txt says,
-// in virtual time, and the one-screen scripts also in real time; each test screen with a row, run by
-// its own pass and fail scripts on the devices and faults that decide it, and by the default script
-// with all the others: the report's row says what the script meant, and nothing else fails. The job
-// runs as its program (app::runJob behind it): the other tests of this program register scripted
-// screens under the catalogue's names, which a job in this process would find.
+// The shipped scripts through the main job (as its program: the other tests here register scripted
+// screens under the catalogue's names): each ends as resources/testers/manifest.txt says, in virtual
+// and, one-screen ones, in real time, a failed row saying why; each screen on the devices and faults
+// that decide it; a stall names what was on screen.
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
@@ -53,8 +53,8 @@ std::string resultOf(const std::string& report, const std::string& key) {
     return "";
 }
 
-// The job's arguments for a run of a shipped script into the scratch folder. `profile`: a shipped
-// profile's file name, or a path of its own.
+// The job's arguments for a run of a script into the scratch folder. `script`: a shipped script's
+// name, or a path of its own without ".json"; `profile`: a shipped profile's file name, or a path.
 std::vector<std::string> jobArgs(const testkit::ScratchFolder& scratch, const std::string& script,
                                  const std::string& profile = "", const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"--no-pictures", "--script",
@@ -113,13 +113,11 @@ std::vector<Shipped> manifest() {
 // when all N share their result.
 std::string manifestRows(const std::vector<std::string>& rows, bool counted) {
     std::string list;
-    for (const std::string& row : rows)
-        list += (list.empty() ? "" : ",") + row;
-    if (!counted || rows.empty()) return list;
-    const std::string result = rows[0].substr(rows[0].find('=') + 1);
-    for (const std::string& row : rows)
-        if (!row.ends_with("=" + result)) return list;
-    return std::to_string(rows.size()) + "*" + result;
+    for (const std::string& row : rows) list += (list.empty() ? "" : ",") + row;
+    const std::string result = rows.empty() ? "" : rows[0].substr(rows[0].find('=')); // "=pass"
+    const auto alike = [&](const std::string& row) { return row.ends_with(result); };
+    if (!counted || rows.empty() || !std::all_of(rows.begin(), rows.end(), alike)) return list;
+    return std::to_string(rows.size()) + "*" + result.substr(1);
 }
 
 // How the report says the results screen ended the run.
@@ -130,8 +128,15 @@ std::string endingOf(const std::string& report) {
     return "none";
 }
 
+// The line after the report's row for `key` ("" when there is none).
+std::string lineUnder(const std::string& report, const std::string& key) {
+    const std::size_t next = report.find('\n', report.find("   " + key + " "));
+    return next == std::string::npos ? "" : report.substr(next + 1, report.find('\n', next + 1) - next - 1);
+}
+
 // Every shipped script runs through the job on its device and ends as its manifest line says; the
-// jobs run side by side, a few at a time.
+// jobs run side by side, a few at a time. A row that did not pass says why under it, as its
+// screen's Result line in app.log has it.
 TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     const std::vector<Shipped> scripts = manifest();
     std::set<std::string> listed, files;
@@ -140,6 +145,16 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     for (const auto& entry : fs::directory_iterator(kResources / "testers"))
         if (entry.path().extension() == ".json") files.insert(entry.path().stem().string());
     EXPECT_EQ(files, listed) << "every shipped script, and only they, have a line";
+    const std::map<std::string, std::string> whyOf = {
+        {"battery-fail", "answered No"},
+        {"home-key-fail", "timed out after 10 s waiting for the home key"},
+        {"bluetooth-fail", "Bluetooth is powered off"},
+        {"jailbreak-fail", "not jailbroken, but the run expects a jailbroken phone (ROOT_DEVICE_IS_PASS)"},
+        {"vibration-fail", "skipped"}, // as the run's last item, which once logged no Result line
+        {"rf-no-radio-tech-fail", "no current radio technology"},
+        {"headset-fail", "stopped at \"Record voice\": the headset was pulled out"},
+        {"physical-key-fail", "timed out after 30 s waiting for Volume down key, Ring/silent switch"},
+    };
 
     testkit::ScratchFolder scratch("ft-shipped-scripts");
     std::vector<std::vector<std::string>> jobs;
@@ -150,13 +165,37 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     for (std::size_t i = 0; i < scripts.size(); ++i) {
         const Shipped& s = scripts[i];
         const testkit::ProcessOutcome& job = outcomes[i];
+        const fs::path runDir = scratch.path() / (s.script + "0");
         SCOPED_TRACE(s.script);
         EXPECT_EQ(job.status, s.status) << job.output;
         EXPECT_EQ(manifestRows(rowsOf(job.output), s.rows.find('*') != std::string::npos), s.rows) << job.output;
         EXPECT_EQ(endingOf(job.output), s.ending) << job.output;
-        EXPECT_EQ(fs::exists(scratch.path() / (s.script + "0") / "home" / "Documents" / "functiontest_result.txt"),
-                  s.ending == "result-file");
+        EXPECT_EQ(fs::exists(runDir / "home" / "Documents" / "functiontest_result.txt"), s.ending == "result-file");
+        if (!whyOf.contains(s.script)) continue;
+        const std::string key = s.rows.substr(0, s.rows.find('='));
+        EXPECT_EQ(lineUnder(job.output, key), "      why: " + whyOf.at(s.script)) << job.output;
+        EXPECT_NE(testkit::readFile(runDir / "app.log").find("Result: " + key + " 2 "), std::string::npos);
     }
+}
+
+// The radio row's screen waits for a Yes or No the script never gives (the countdown starts the row).
+TEST(ScreenScripts, AStallNamesTheScreenOnTopWhatItAsksItsControlsTheOpenRowAndTheLastStep) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    nlohmann::json script = nlohmann::json::parse(testkit::readFile(kResources / "testers" / "rf-pass.json"));
+    script["steps"].erase(script["steps"].begin() + 2, script["steps"].end()); // the identity and the login
+    std::ofstream(scratch.path() / "no-answer.json") << script.dump();
+    const testkit::ProcessOutcome job = runScript(scratch, (scratch.path() / "no-answer").string());
+    EXPECT_EQ(job.status, 1) << job.output;
+    EXPECT_NE(job.output.find("  end:          stalled: the script is spent and nothing is scheduled\n"
+                              "  on screen:    RFTestViewController: \"Carrier: Carrier\" \"Network type: LTE\" "
+                              "\"Are the carrier and the network type right?\"\n"
+                              "  controls:     \"Yes\" (successButton), \"No\" (failButton), back\n"
+                              "  row:          1 RF Cellular radio, open since 5.500 s\n"
+                              "  last step:    3.000 step 1 (identity: open url=qx://imei=***********3809&"
+                              "serial=********HG7F&product=iPhone9,1&udid=" +
+                              std::string(36, '*') + "2d3c) ran\n"),
+              std::string::npos)
+        << job.output;
 }
 
 TEST(ScreenScripts, TheRadioScreensPassAndFailByTheirScriptsOnTheirDevicesAndFaults) {
