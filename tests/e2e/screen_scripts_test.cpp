@@ -27,21 +27,15 @@ namespace fs = std::filesystem;
 
 const fs::path kResources = FT_RESOURCES_DIR;
 
-constexpr const char* kResults[] = {"pass", "fail", "not tested", "not built", "unfinished"};
-
 // The report's rows in order, each "KEY=result" (a row's result stands between two blanks either side).
 std::vector<std::string> rowsOf(const std::string& report) {
     std::vector<std::string> rows;
     std::istringstream lines(report);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string order, key;
-        if (!(words >> order >> key) || order.find_first_not_of("0123456789") != std::string::npos) continue;
-        for (const std::string result : kResults)
-            if (line.find("  " + result + "  ") != std::string::npos) {
-                rows.push_back(key + "=" + result);
-                break;
-            }
+    for (std::string line, order, key; std::getline(lines, line);) {
+        if (!(std::istringstream(line) >> order >> key) || order.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        for (const std::string result : {"pass", "fail", "not tested", "not built", "unfinished"})
+            if (line.find("  " + result + "  ") != std::string::npos) rows.push_back(key + "=" + result);
     }
     return rows;
 }

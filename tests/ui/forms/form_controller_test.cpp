@@ -302,15 +302,13 @@ TEST_F(FormControllerTest, AStalePreselectedIndexIsIgnored) {
     EXPECT_NO_THROW(navigation->popViewControllerAnimated(false); app().advance(1));
 }
 
-// A row shows what was changed on the screen it opened as soon as the form is back on screen, not
-// only once it has been scrolled away and back: each kind of row with a screen of its own, changed
-// there as a user would.
+// A row shows what its own screen changed, as a user would there, as soon as the form is back on
+// screen (not once scrolled away and back): each kind of row with a screen of its own.
 TEST_F(FormControllerTest, ARowShowsWhatItsOwnScreenChangedOnceTheFormIsBack) {
     ns::TimeZone::setSystemTimeZoneName("UTC");
-    const auto top = [&] { return app().topViewController(); };
-    const auto tapTopRow = [&](long row) {
-        const auto list = rt::cast<fm::FormController>(top());
-        return list && app().tapRow(list->formTableView(), row);
+    const auto topTable = [&]() -> rt::Ref<fm::FormTableView> {
+        const auto list = rt::cast<fm::FormController>(app().topViewController());
+        return list ? list->formTableView() : nullptr;
     };
     const auto items = ns::Array::withObjects({str("one"), str("two"), str("three")});
     auto colours = rt::make<fm::RootElement>();
@@ -322,32 +320,25 @@ TEST_F(FormControllerTest, ARowShowsWhatItsOwnScreenChangedOnceTheFormIsBack) {
     const struct {
         rt::Ref<fm::Element> element;
         std::function<bool()> change; // on the row's own screen, which closes or is left with Back
-        std::string shows;
+        std::string shows;            // the cell's labels, its field and its thumbnail's size
     } kinds[] = {
         {rt::make<fm::MultilineElement>(str("Notes"), str("old")),
          [&] {
-             const auto editor = rt::cast<fm::MultilineTextViewController>(top());
+             const auto editor = rt::cast<fm::MultilineTextViewController>(app().topViewController());
              return editor && app().typeText(editor->textView(), " new") && app().tapBack();
          },
          "Notes old new"},
-        {rt::make<fm::RadioElement>(items, 0, str("Size")), [&] { return tapTopRow(2); }, "Size three"},
-        {colours, [&] { return tapTopRow(2) && app().tapBack(); }, "Colours"},
+        {rt::make<fm::RadioElement>(items, 0, str("Size")), [&] { return app().tapRow(topTable(), 2); }, "Size three"},
+        {colours, [&] { return app().tapRow(topTable(), 2) && app().tapBack(); }, "Colours"},
         {alarm,
          [&] {
-             const auto sub = rt::cast<fm::FormController>(top());
-             const auto time =
-                 sub ? rt::cast<fm::DateEntryTableViewCell>(sub->formTableView()->cellForRowAtIndexPath(
-                           ns::IndexPath::indexPathForRowInSection(0, 0)))
-                     : nullptr;
-             return time && app().tapRow(sub->formTableView(), 0) &&
-                    app().pickDate(time->pickerView(), 8 * 3600 + 15 * 60) && app().tapBack();
+             const auto time = rt::cast<fm::DateEntryTableViewCell>(
+                 topTable() ? topTable()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0)) : nullptr);
+             return time && app().tapRow(topTable(), 0) && app().pickDate(time->pickerView(), 8 * 3600 + 15 * 60) &&
+                    app().tapBack();
          },
          "Alarm 8:15 AM"},
-        {photo,
-         [&] {
-             return app().driver().pickImage(photo->imagePickerController(),
-                                             ui::Image::imageWithSize({20, 20}));
-         },
+        {photo, [&] { return app().driver().pickImage(photo->imagePickerController(), ui::Image::imageWithSize({20, 20})); },
          "Photo 20x20"},
     };
     for (const auto& row : kinds) {
@@ -359,13 +350,11 @@ TEST_F(FormControllerTest, ARowShowsWhatItsOwnScreenChangedOnceTheFormIsBack) {
         app().advance(1);
         ASSERT_TRUE(row.change());
         app().advance(1);
-        ASSERT_EQ(top(), navigation->viewControllers()->firstObject());
-        // What the row shows: its labels, its field and its thumbnail.
+        ASSERT_EQ(app().topViewController(), navigation->viewControllers()->firstObject());
         const auto cell = table->cellForElement(row.element);
         ASSERT_TRUE(cell);
         std::string shows;
-        for (const std::string& text : sim::Driver::labelTexts(*cell))
-            shows += (shows.empty() ? "" : " ") + text;
+        for (const std::string& text : sim::Driver::labelTexts(*cell)) shows += (shows.empty() ? "" : " ") + text;
         if (const auto entry = rt::cast<fm::EntryTableViewCell>(cell); entry && entry->textField())
             shows += " " + entry->textField()->text()->utf8();
         if (const auto image = rt::cast<fm::ImageTableViewCell>(cell)) {
