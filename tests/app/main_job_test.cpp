@@ -274,9 +274,8 @@ std::size_t inOrder(const std::string& text, const std::vector<std::string>& par
 constexpr const char* kIdentity[] = {"356938035643809", "F2LXK0AAHG7F",
                                      "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c"};
 
-// The identity the default script hands over and the password it types into a secure entry are in
-// no file of the run folder but what the application and the service store (home/,
-// service/transactions.json), and not in what the run printed.
+// The default script's identity and password are in no file of the run folder but what the application
+// and the service store (home/, service/transactions.json), nor in what the run printed.
 void expectNothingPrivate(const fs::path& runDir, const std::string& output) {
     std::map<std::string, std::string> texts = filesUnder(runDir);
     std::erase_if(texts, [](const auto& file) {
@@ -304,10 +303,9 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
               std::string::npos);
     EXPECT_NE(outcome.output.find("reply:        update answered 200; the application: accepted"),
               std::string::npos);
-    // The log: the countdown, each item, each result (all 40, the automatic screens' that leave by
-    // themselves too), the results, the upload and the exit, a line each; the backlight's steps up
-    // to the answer (2.5 s) and its end; the camera screens' access, capture and frame-rate lines.
-    // No debug lines: neither the model table, nor signals' events, nor retain counts.
+    // The log: the countdown, each item, each of the 40 results, the results, the upload and the exit,
+    // a line each; the backlight's steps up to the answer (2.5 s) and its end; the camera screens'
+    // access, capture and frame-rate lines; no debug lines (model table, signals' events, retain counts).
     const std::string log = readFile(runDir / "app.log");
     EXPECT_EQ(count(log, " Result: "), 40u) << log;
     EXPECT_EQ(count(log, " JSON: {") + count(log, "<ESDynamicSignal") + count(log, "Retain count"), 0u)
@@ -398,8 +396,7 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     EXPECT_EQ(cameras, 14);
     expectNothingPrivate(runDir, outcome.output);
 
-    // In-process, a run whose identity differs but in its last four characters: the same pictures,
-    // none of them with a text cut.
+    // In-process, a run whose identity differs but in its last four characters: the same pictures, none cut.
     std::string script = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json");
     for (const auto& [from, to] : {std::pair{kIdentity[0], "111111111113809"}, {kIdentity[1], "A1B2C3D4HG7F"},
                                    {kIdentity[2], "9999999999999999999999999999999999992d3c"}})

@@ -1,7 +1,6 @@
-// The shipped scripts through the main job (as its program: the other tests here register scripted
-// screens under the catalogue's names): each ends as resources/testers/manifest.txt says, in virtual
-// and, one-screen ones, in real time, a failed row saying why; each screen on the devices and faults
-// that decide it; a stall names what was on screen.
+// The shipped scripts through the main job as its program (the other tests here register scripted
+// screens under the catalogue's names): as the manifest says, a failed row saying why, in virtual and
+// real time; each screen on the devices and faults that decide it; a stall naming what was on screen.
 
 #include <algorithm>
 #include <filesystem>
@@ -80,25 +79,22 @@ std::string defaultProfileWith(const testkit::ScratchFolder& scratch, const std:
     return file.string();
 }
 
-// A line of resources/testers/manifest.txt: a shipped script and how the job's run of it ends.
+// The lines of resources/testers/manifest.txt: a shipped script, its device ("" for the default one),
+// the job's status, how the results screen ended the run and the rows ("KEY=result,..." or "40*pass").
 struct Shipped {
-    std::string script, profile; // profile: "" for the default device
+    std::string script, profile;
     int status = 0;
-    std::string ending; // "update", "result-file" or "partner"
-    std::string rows;   // "KEY=result,..." in order, or "40*pass"
+    std::string ending, rows;
 };
-
 std::vector<Shipped> manifest() {
     std::vector<Shipped> scripts;
     std::ifstream in(kResources / "testers" / "manifest.txt");
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line, more; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
+        Shipped& s = scripts.emplace_back();
         std::istringstream words(line);
-        Shipped s;
-        std::string more;
         EXPECT_TRUE(words >> s.script >> s.profile >> s.status >> s.ending >> s.rows && !(words >> more)) << line;
         if (s.profile == "-") s.profile.clear();
-        scripts.push_back(s);
     }
     return scripts;
 }
@@ -128,9 +124,8 @@ std::string lineUnder(const std::string& report, const std::string& key) {
     return next == std::string::npos ? "" : report.substr(next + 1, report.find('\n', next + 1) - next - 1);
 }
 
-// Every shipped script runs through the job on its device and ends as its manifest line says; the
-// jobs run side by side, a few at a time. A row that did not pass says why under it, as its
-// screen's Result line in app.log has it.
+// Every shipped script, run on its device (a few side by side), ends as its manifest line says; a row
+// that did not pass says why under it, as its screen's Result line in app.log has it.
 TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     const std::vector<Shipped> scripts = manifest();
     std::set<std::string> listed, files;
@@ -140,9 +135,8 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
         if (entry.path().extension() == ".json") files.insert(entry.path().stem().string());
     EXPECT_EQ(files, listed) << "every shipped script, and only they, have a line";
     const std::map<std::string, std::string> whyOf = {
-        {"battery-fail", "answered No"},
+        {"battery-fail", "answered No"}, {"bluetooth-fail", "Bluetooth is powered off"},
         {"home-key-fail", "timed out after 10 s waiting for the home key"},
-        {"bluetooth-fail", "Bluetooth is powered off"},
         {"jailbreak-fail", "not jailbroken, but the run expects a jailbroken phone (ROOT_DEVICE_IS_PASS)"},
         {"vibration-fail", "skipped"}, // as the run's last item, which once logged no Result line
         {"rf-no-radio-tech-fail", "no current radio technology"},
@@ -312,9 +306,8 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     EXPECT_NE(job.output.find("pass 40, fail 0, not tested 0, not built 0"), std::string::npos) << job.output;
 }
 
-// In real time, every one-screen script at once (they mostly sleep, so they cost little CPU; about
-// as long as the longest): each gives its row the result it gives in virtual time, which the
-// manifest holds. A check placed on the instant of a screen's timer fails here.
+// In real time, every one-screen script at once (mostly asleep, they cost little CPU) gives its row the
+// manifest's result, as in virtual time: a check placed on the instant of a screen's timer fails here.
 TEST(MainJobRealTime, EveryOneScreenScriptGivesItsRowAsInVirtualTime) {
     std::vector<Shipped> scripts = manifest();
     std::erase_if(scripts, [](const Shipped& s) { return s.rows.find_first_of(",*") != std::string::npos; });
