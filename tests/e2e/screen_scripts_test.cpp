@@ -1,13 +1,11 @@
-// The shipped scripts through the main job: every one ends as resources/testers/manifest.txt says,
-// in virtual time, and the one-screen scripts also in real time; each test screen with a row, run by
-// its own pass and fail scripts on the devices and faults that decide it, and by the default script
-// with all the others: the report's row says what the script meant, and nothing else fails. The job
-// runs as its program (app::runJob behind it): the other tests of this program register scripted
-// screens under the catalogue's names, which a job in this process would find.
+// The shipped scripts through the main job as its program (the other tests here register scripted
+// screens under the catalogue's names): as the manifest says, a failed row saying why, in virtual and
+// real time; each screen on the devices and faults that decide it; a stall naming what was on screen.
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
@@ -27,21 +26,15 @@ namespace fs = std::filesystem;
 
 const fs::path kResources = FT_RESOURCES_DIR;
 
-constexpr const char* kResults[] = {"pass", "fail", "not tested", "not built", "unfinished"};
-
 // The report's rows in order, each "KEY=result" (a row's result stands between two blanks either side).
 std::vector<std::string> rowsOf(const std::string& report) {
     std::vector<std::string> rows;
     std::istringstream lines(report);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string order, key;
-        if (!(words >> order >> key) || order.find_first_not_of("0123456789") != std::string::npos) continue;
-        for (const std::string result : kResults)
-            if (line.find("  " + result + "  ") != std::string::npos) {
-                rows.push_back(key + "=" + result);
-                break;
-            }
+    for (std::string line, order, key; std::getline(lines, line);) {
+        if (!(std::istringstream(line) >> order >> key) || order.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        for (const std::string result : {"pass", "fail", "not tested", "not built", "unfinished"})
+            if (line.find("  " + result + "  ") != std::string::npos) rows.push_back(key + "=" + result);
     }
     return rows;
 }
@@ -53,8 +46,8 @@ std::string resultOf(const std::string& report, const std::string& key) {
     return "";
 }
 
-// The job's arguments for a run of a shipped script into the scratch folder. `profile`: a shipped
-// profile's file name, or a path of its own.
+// The job's arguments for a run of a script into the scratch folder. `script`: a shipped script's
+// name, or a path of its own without ".json"; `profile`: a shipped profile's file name, or a path.
 std::vector<std::string> jobArgs(const testkit::ScratchFolder& scratch, const std::string& script,
                                  const std::string& profile = "", const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"--no-pictures", "--script",
@@ -86,25 +79,22 @@ std::string defaultProfileWith(const testkit::ScratchFolder& scratch, const std:
     return file.string();
 }
 
-// A line of resources/testers/manifest.txt: a shipped script and how the job's run of it ends.
+// The lines of resources/testers/manifest.txt: a shipped script, its device ("" for the default one),
+// the job's status, how the results screen ended the run and the rows ("KEY=result,..." or "40*pass").
 struct Shipped {
-    std::string script, profile; // profile: "" for the default device
+    std::string script, profile;
     int status = 0;
-    std::string ending; // "update", "result-file" or "partner"
-    std::string rows;   // "KEY=result,..." in order, or "40*pass"
+    std::string ending, rows;
 };
-
 std::vector<Shipped> manifest() {
     std::vector<Shipped> scripts;
     std::ifstream in(kResources / "testers" / "manifest.txt");
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line, more; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
+        Shipped& s = scripts.emplace_back();
         std::istringstream words(line);
-        Shipped s;
-        std::string more;
         EXPECT_TRUE(words >> s.script >> s.profile >> s.status >> s.ending >> s.rows && !(words >> more)) << line;
         if (s.profile == "-") s.profile.clear();
-        scripts.push_back(s);
     }
     return scripts;
 }
@@ -113,13 +103,11 @@ std::vector<Shipped> manifest() {
 // when all N share their result.
 std::string manifestRows(const std::vector<std::string>& rows, bool counted) {
     std::string list;
-    for (const std::string& row : rows)
-        list += (list.empty() ? "" : ",") + row;
-    if (!counted || rows.empty()) return list;
-    const std::string result = rows[0].substr(rows[0].find('=') + 1);
-    for (const std::string& row : rows)
-        if (!row.ends_with("=" + result)) return list;
-    return std::to_string(rows.size()) + "*" + result;
+    for (const std::string& row : rows) list += (list.empty() ? "" : ",") + row;
+    const std::string result = rows.empty() ? "" : rows[0].substr(rows[0].find('=')); // "=pass"
+    const auto alike = [&](const std::string& row) { return row.ends_with(result); };
+    if (!counted || rows.empty() || !std::all_of(rows.begin(), rows.end(), alike)) return list;
+    return std::to_string(rows.size()) + "*" + result.substr(1);
 }
 
 // How the report says the results screen ended the run.
@@ -130,8 +118,14 @@ std::string endingOf(const std::string& report) {
     return "none";
 }
 
-// Every shipped script runs through the job on its device and ends as its manifest line says; the
-// jobs run side by side, a few at a time.
+// The line after the report's row for `key` ("" when there is none).
+std::string lineUnder(const std::string& report, const std::string& key) {
+    const std::size_t next = report.find('\n', report.find("   " + key + " "));
+    return next == std::string::npos ? "" : report.substr(next + 1, report.find('\n', next + 1) - next - 1);
+}
+
+// Every shipped script, run on its device (a few side by side), ends as its manifest line says; a row
+// that did not pass says why under it, as its screen's Result line in app.log has it.
 TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     const std::vector<Shipped> scripts = manifest();
     std::set<std::string> listed, files;
@@ -140,6 +134,15 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     for (const auto& entry : fs::directory_iterator(kResources / "testers"))
         if (entry.path().extension() == ".json") files.insert(entry.path().stem().string());
     EXPECT_EQ(files, listed) << "every shipped script, and only they, have a line";
+    const std::map<std::string, std::string> whyOf = {
+        {"battery-fail", "answered No"}, {"bluetooth-fail", "Bluetooth is powered off"},
+        {"home-key-fail", "timed out after 10 s waiting for the home key"},
+        {"jailbreak-fail", "not jailbroken, but the run expects a jailbroken phone (ROOT_DEVICE_IS_PASS)"},
+        {"vibration-fail", "skipped"}, // as the run's last item, which once logged no Result line
+        {"rf-no-radio-tech-fail", "no current radio technology"},
+        {"headset-fail", "stopped at \"Record voice\": the headset was pulled out"},
+        {"physical-key-fail", "timed out after 30 s waiting for Volume down key, Ring/silent switch"},
+    };
 
     testkit::ScratchFolder scratch("ft-shipped-scripts");
     std::vector<std::vector<std::string>> jobs;
@@ -150,13 +153,37 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     for (std::size_t i = 0; i < scripts.size(); ++i) {
         const Shipped& s = scripts[i];
         const testkit::ProcessOutcome& job = outcomes[i];
+        const fs::path runDir = scratch.path() / (s.script + "0");
         SCOPED_TRACE(s.script);
         EXPECT_EQ(job.status, s.status) << job.output;
         EXPECT_EQ(manifestRows(rowsOf(job.output), s.rows.find('*') != std::string::npos), s.rows) << job.output;
         EXPECT_EQ(endingOf(job.output), s.ending) << job.output;
-        EXPECT_EQ(fs::exists(scratch.path() / (s.script + "0") / "home" / "Documents" / "functiontest_result.txt"),
-                  s.ending == "result-file");
+        EXPECT_EQ(fs::exists(runDir / "home" / "Documents" / "functiontest_result.txt"), s.ending == "result-file");
+        if (!whyOf.contains(s.script)) continue;
+        const std::string key = s.rows.substr(0, s.rows.find('='));
+        EXPECT_EQ(lineUnder(job.output, key), "      why: " + whyOf.at(s.script)) << job.output;
+        EXPECT_NE(testkit::readFile(runDir / "app.log").find("Result: " + key + " 2 "), std::string::npos);
     }
+}
+
+// The radio row's screen waits for a Yes or No the script never gives (the countdown starts the row).
+TEST(ScreenScripts, AStallNamesTheScreenOnTopWhatItAsksItsControlsTheOpenRowAndTheLastStep) {
+    testkit::ScratchFolder scratch("ft-screen-scripts");
+    nlohmann::json script = nlohmann::json::parse(testkit::readFile(kResources / "testers" / "rf-pass.json"));
+    script["steps"].erase(script["steps"].begin() + 2, script["steps"].end()); // the identity and the login
+    std::ofstream(scratch.path() / "no-answer.json") << script.dump();
+    const testkit::ProcessOutcome job = runScript(scratch, (scratch.path() / "no-answer").string());
+    EXPECT_EQ(job.status, 1) << job.output;
+    EXPECT_NE(job.output.find("  end:          stalled: the script is spent and nothing is scheduled\n"
+                              "  on screen:    RFTestViewController: \"Carrier: Carrier\" \"Network type: LTE\" "
+                              "\"Are the carrier and the network type right?\"\n"
+                              "  controls:     \"Yes\" (successButton), \"No\" (failButton), back\n"
+                              "  row:          1 RF Cellular radio, open since 5.500 s\n"
+                              "  last step:    3.000 step 1 (identity: open url=qx://imei=***********3809&"
+                              "serial=********HG7F&product=iPhone9,1&udid=" +
+                              std::string(36, '*') + "2d3c) ran\n"),
+              std::string::npos)
+        << job.output;
 }
 
 TEST(ScreenScripts, TheRadioScreensPassAndFailByTheirScriptsOnTheirDevicesAndFaults) {
@@ -279,9 +306,8 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
     EXPECT_NE(job.output.find("pass 40, fail 0, not tested 0, not built 0"), std::string::npos) << job.output;
 }
 
-// In real time, every one-screen script at once (they mostly sleep, so they cost little CPU; about
-// as long as the longest): each gives its row the result it gives in virtual time, which the
-// manifest holds. A check placed on the instant of a screen's timer fails here.
+// In real time, every one-screen script at once (mostly asleep, they cost little CPU) gives its row the
+// manifest's result, as in virtual time: a check placed on the instant of a screen's timer fails here.
 TEST(MainJobRealTime, EveryOneScreenScriptGivesItsRowAsInVirtualTime) {
     std::vector<Shipped> scripts = manifest();
     std::erase_if(scripts, [](const Shipped& s) { return s.rows.find_first_of(",*") != std::string::npos; });

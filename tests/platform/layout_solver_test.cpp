@@ -325,11 +325,9 @@ TEST(LayoutSolver, SteadyStateAllocatesNothing) {
     };
     for (int i = 0; i < 3; ++i) cycle();
 
-    {
-        platform_tests::ThreadAllocations allocations;
-        cycle();
-        EXPECT_EQ(allocations.count(), 0);
-    }
+    const platform_tests::ThreadAllocations allocations;
+    cycle();
+    EXPECT_EQ(allocations.count, 0);
 
     s.updateVariables();
     // 160 is too narrow for twelve views of at least 10 with 13 gaps of 8: the edit gives way.

@@ -32,7 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform_tests::Scratch;
-using platform_tests::ThreadAllocations;
 
 // The smallest valid profile, with `extra` members appended to its object.
 std::string minimalProfile(std::string_view extra = {}) {
@@ -353,9 +352,9 @@ TEST(SimProfile, ACameraFrameFileThatIsNoFrameIsRefusedWithTheProfile) {
     for (const auto& [file, reason] : cases) {
         const std::string profile =
             minimalProfile(R"("cameras": [{"position": "front"}, {"position": "back", "frame": ")" + file + "\"}]");
-        ThreadAllocations allocations;
+        platform_tests::ThreadAllocations allocations;
         EXPECT_EQ(problemOf(profile), "t.json: cameras[1].frame: " + file + ": " + reason);
-        EXPECT_LT(allocations.largest(), std::size_t{1} << 20) << file;
+        EXPECT_LT(allocations.largest, std::size_t{1} << 20) << file;
     }
 }
 

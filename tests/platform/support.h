@@ -44,14 +44,12 @@ struct Scratch {
 
 // The allocations through operator new on the calling thread while one is alive: how many, and
 // the largest. Not counted under AddressSanitizer, whose allocator the program keeps (both stay 0).
-class ThreadAllocations {
-public:
+struct ThreadAllocations {
     ThreadAllocations();
     ~ThreadAllocations();
     ThreadAllocations(const ThreadAllocations&) = delete;
-    ThreadAllocations& operator=(const ThreadAllocations&) = delete;
-    long count() const;
-    std::size_t largest() const;
+    long count = 0;
+    std::size_t largest = 0;
 };
 
 // The descriptions of the elements.

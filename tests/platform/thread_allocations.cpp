@@ -8,16 +8,14 @@
 #include "tests/platform/support.h"
 
 namespace {
-thread_local bool countingAllocations = false;
-thread_local long allocationCount = 0;
-thread_local std::size_t largestAllocation = 0;
+thread_local platform_tests::ThreadAllocations* counting = nullptr;
 } // namespace
 
 #if !defined(__SANITIZE_ADDRESS__)
 [[gnu::noinline]] void* operator new(std::size_t size) {
-    if (countingAllocations) {
-        ++allocationCount;
-        largestAllocation = std::max(largestAllocation, size);
+    if (counting) {
+        ++counting->count;
+        counting->largest = std::max(counting->largest, size);
     }
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
@@ -26,15 +24,5 @@ thread_local std::size_t largestAllocation = 0;
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 #endif
 
-namespace platform_tests {
-
-ThreadAllocations::ThreadAllocations() {
-    countingAllocations = true;
-    allocationCount = 0;
-    largestAllocation = 0;
-}
-ThreadAllocations::~ThreadAllocations() { countingAllocations = false; }
-long ThreadAllocations::count() const { return allocationCount; }
-std::size_t ThreadAllocations::largest() const { return largestAllocation; }
-
-} // namespace platform_tests
+platform_tests::ThreadAllocations::ThreadAllocations() { counting = this; }
+platform_tests::ThreadAllocations::~ThreadAllocations() { counting = nullptr; }

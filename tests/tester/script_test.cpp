@@ -593,8 +593,7 @@ TEST_F(ScriptRun, ACheckWithinATimeWaitsForItsTextAndFailsWhenTheTimeIsUp) {
                               {"do": "note", "what": "given up"}]}]})");
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
     ASSERT_EQ(notes().size(), 2u);
-    EXPECT_EQ(at(0), 2);
-    EXPECT_EQ(at(1), 3.5);
+    EXPECT_EQ((std::vector{at(0), at(1)}), (std::vector{2.0, 3.5}));
     EXPECT_EQ(result.failedChecks,
               (std::vector<std::string>{"step 2 (expect outlet=view text=Gone within=0.5; note what=given up): "
                                         "wanted \"Gone\", saw \"Ready\""}));

@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <deque>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,16 +83,15 @@ inline std::vector<ProcessOutcome> runProcesses(const std::string& program,
                                                 const std::vector<std::vector<std::string>>& argLists,
                                                 std::size_t together = 0) {
     std::vector<ProcessOutcome> outcomes;
-    std::deque<std::unique_ptr<ChildProcess>> running;
+    std::deque<ChildProcess> running;
     for (const std::vector<std::string>& args : argLists) {
         if (together && running.size() == together) {
-            outcomes.push_back(running.front()->wait());
+            outcomes.push_back(running.front().wait());
             running.pop_front();
         }
-        running.push_back(std::make_unique<ChildProcess>(program, args));
+        running.emplace_back(program, args);
     }
-    for (const auto& child : running)
-        outcomes.push_back(child->wait());
+    for (ChildProcess& child : running) outcomes.push_back(child.wait());
     return outcomes;
 }
 

@@ -81,11 +81,9 @@ TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadlineAndAnIdleConnecti
     EXPECT_EQ(service_->requests().size(), 1u) << "the late one reached no call";
 }
 
-// Connections that sent nothing, or one byte and then nothing past the idle time-out (half the
-// read deadline), hold no room from an ordinary request on a fresh connection, whether they are
-// more than the service reads at once or have left the process no file descriptor: the oldest is
-// dropped, unanswered, to let it in (the one-byte ones once past that time-out), not after the
-// read deadline (while accept fails).
+// Connections that sent nothing, or one byte and nothing more past the idle time-out (half the read
+// deadline), more than the service reads at once or holding every file descriptor, leave room: the
+// oldest is dropped unanswered to let an ordinary request in, not after the read deadline.
 TEST_F(ServiceTest, IdleConnectionsLeaveRoomForAnOrdinaryRequest) {
     struct Descriptors { // the limit and the descriptors taken, given back at the end
         rlimit limit{};

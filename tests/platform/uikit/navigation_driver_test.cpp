@@ -75,33 +75,28 @@ TEST_F(NavigationDriver, TheSightIsWhatShowsAndWhatATapReachesOrTheDialogOverIt)
     auto next = TracedController::named("next");
     navigation_->pushViewController(next, false);
     next->navigationItem()->setTitle(ns::str("Radio"));
-    auto label = [&](const char* text, bool hidden) {
-        auto made = rt::make<ui::Label>(cg::Rect::make(20, 100, 300, 40));
-        made->setText(ns::str(text));
-        made->setHidden(hidden);
-        next->view()->addSubview(made);
-    };
-    label("Is it right?", false);
-    label("Hidden", true);
-    for (const char* title : {"Yes", "No"}) {
+    for (const char* text : {"Is it right?", "Hidden"}) {
+        auto label = rt::make<ui::Label>(cg::Rect::make(20, 100, 300, 40));
+        label->setText(ns::str(text));
+        label->setHidden(text[0] == 'H');
+        next->view()->addSubview(label);
+    }
+    for (const char* title : {"Yes", "No"}) { // "No" disabled
         auto button = ui::Button::buttonWithType(ui::ButtonType::System);
         button->setFrame(cg::Rect::make(title[0] == 'Y' ? 20 : 200, 500, 100, 40));
         button->setTitleForState(ns::str(title), ui::ControlStates::Normal);
         button->setEnabled(title[0] == 'Y');
         next->view()->addSubview(button);
     }
-    sim::Driver::Sight sight = app().driver().sight();
-    EXPECT_EQ(sight.screen, "UIKitTestTracedController");
-    EXPECT_EQ(sight.texts, (Names{"Radio", "Is it right?"}));
-    EXPECT_EQ(sight.controls, (Names{"\"Yes\"", "back"}));
-
+    const auto seen = [&] {
+        const sim::Driver::Sight sight = app().driver().sight();
+        return std::vector<Names>{{sight.screen}, sight.texts, sight.controls};
+    };
+    EXPECT_EQ(seen(), (std::vector<Names>{{"UIKitTestTracedController"}, {"Radio", "Is it right?"}, {"\"Yes\"", "back"}}));
     rt::make<ui::AlertView>(ns::str("Quarnotix"), ns::str("Exit?"), nullptr, ns::str("Cancel"),
                             std::vector<rt::Ref<ns::String>>{ns::str("OK")})
         ->show();
-    sight = app().driver().sight();
-    EXPECT_EQ(sight.screen, "alert");
-    EXPECT_EQ(sight.texts, (Names{"Quarnotix", "Exit?"}));
-    EXPECT_EQ(sight.controls, (Names{"\"Cancel\"", "\"OK\""}));
+    EXPECT_EQ(seen(), (std::vector<Names>{{"alert"}, {"Quarnotix", "Exit?"}, {"\"Cancel\"", "\"OK\""}}));
     ui::ButtonDialog::dismissAllPresented();
 }
 

@@ -185,17 +185,14 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
 }
 
 // A label or a text view that draws less than its text tells so: the last line cut with "…", or
-// lines left out for want of height; a text view that scrolls has cut nothing.
+// lines left out for want of height; a text view that scrolls has cut nothing. "Hello world again"
+// at 10 points: 6.25 a character, 10 a line; a text view of 30 has room for one line in its insets.
 TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
-    // "Hello world again" at 10 points: 6.25 a character, 10 a line; a text view of 30 has room
-    // for one line inside its insets.
     const struct {
         double width, height;
-        long lines; // -1: a text view, scrolling or not
-        bool scrolls;
+        long lines; // a label's; -1: a text view, -2: one that scrolls
         int cuts;
-    } cases[] = {{60, 20, 1, false, 1}, {120, 20, 1, false, 0}, {60, 10, 0, false, 1},
-                 {60, 40, 0, false, 0}, {60, 30, -1, false, 1}, {60, 30, -1, true, 0}};
+    } cases[] = {{60, 20, 1, 1}, {120, 20, 1, 0}, {60, 10, 0, 1}, {60, 40, 0, 0}, {60, 30, -1, 1}, {60, 30, -2, 0}};
     for (const auto& c : cases) {
         auto label = rt::make<ui::Label>(Rect::make(0, 0, c.width, c.height));
         auto text = rt::make<ui::TextView>(Rect::make(0, 0, c.width, c.height));
@@ -203,7 +200,7 @@ TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
         label->setLineBreakMode(c.lines == 1 ? ui::LineBreakMode::TruncatingTail : ui::LineBreakMode::WordWrapping);
         label->setFont(ui::Font::systemFontOfSize(10));
         label->setText(ns::str("Hello world again"));
-        text->setScrollEnabled(c.scrolls);
+        text->setScrollEnabled(c.lines == -2);
         text->setFont(ui::Font::systemFontOfSize(10));
         text->setText(ns::str("Hello world again"));
         testkit::TextCutCount count;

@@ -7,10 +7,9 @@ namespace testkit {
 
 struct TextCutCount {
     int cuts = 0;
-    std::uint64_t token = ui::addTextCutObserver([this](const ui::View&, const ns::String&) { ++cuts; });
+    const std::uint64_t token = ui::addTextCutObserver([this](const ui::View&, const ns::String&) { ++cuts; });
     TextCutCount() = default;
     TextCutCount(const TextCutCount&) = delete;
-    TextCutCount& operator=(const TextCutCount&) = delete;
     ~TextCutCount() { ui::removeTextCutObserver(token); }
 };
 

@@ -1,6 +1,7 @@
 // Date and time rows (the two picker cells, the countdown, the sub-form of a date element), the
 // calendar under them, and the choice rows: select and radio sections, radio lists and segmented
-// rows. Virtual time starts at 2026-01-01 00:00:00 UTC; the zone is pinned per test.
+// rows; what a row with a screen of its own shows once back. Virtual time starts at 2026-01-01
+// 00:00:00 UTC; the zone is pinned per test.
 
 #include <optional>
 #include <tuple>
@@ -14,20 +15,26 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/date_picker.h"
 #include "platform/uikit/image.h"
+#include "platform/uikit/image_picker_controller.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/segmented_control.h"
 #include "platform/uikit/text_field.h"
+#include "platform/uikit/text_view.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
+#include "tester/driver.h"
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/virtual_time.h"
 #include "ui/forms/elements/date_cells.h"
 #include "ui/forms/elements/date_time_elements.h"
 #include "ui/forms/elements/entry_table_view_cell.h"
+#include "ui/forms/elements/image_element.h"
+#include "ui/forms/elements/multiline_element.h"
 #include "ui/forms/elements/radio_elements.h"
 #include "ui/forms/elements/select_section.h"
 #include "ui/forms/form_controller.h"
@@ -774,6 +781,63 @@ TEST_F(ChoiceDateAppTest, ADateRowOpensItsSubFormAndTakesTheTimeBack) {
     ASSERT_TRUE(app().tapBack());
     app().advance(1);
     EXPECT_EQ(element->dateValue()->timeIntervalSince1970(), now + 8 * 3600 + 15 * 60); // today at 08:15
+}
+
+// A row shows what its own screen changed, as a user would there, as soon as the form is back on
+// screen (not once scrolled away and back): each kind of row with a screen of its own.
+TEST_F(ChoiceDateAppTest, ARowShowsWhatItsOwnScreenChangedOnceTheFormIsBack) {
+    const auto topTable = [&] { return top() ? top()->formTableView() : nullptr; };
+    auto colours = rt::make<fm::RootElement>();
+    colours->setTitle(str("Colours"));
+    colours->addSection(rt::make<fm::SelectSection>(choiceStrings({"one", "two", "three"}), std::size_t{0}));
+    auto alarm = rt::make<fm::DateTimeElement>(str("Alarm"), choiceDateAt(3600));
+    alarm->setMode(0);
+    auto photo = rt::make<fm::ImageElement>(str("Photo"), ui::Image::imageWithSize({10, 10}));
+    const struct {
+        rt::Ref<fm::Element> element;
+        std::function<bool()> change; // on the row's own screen, which closes or is left with Back
+        std::string shows;            // the cell's labels, its field and its thumbnail's size
+    } kinds[] = {
+        {rt::make<fm::MultilineElement>(str("Notes"), str("old")),
+         [&] {
+             const auto editor = rt::cast<fm::MultilineTextViewController>(app().topViewController());
+             return editor && app().typeText(editor->textView(), " new") && app().tapBack();
+         },
+         "Notes old new"},
+        {rt::make<fm::RadioElement>(choiceStrings({"one", "two", "three"}), 0, str("Size")),
+         [&] { return app().tapRow(topTable(), 2); }, "Size three"},
+        {colours, [&] { return app().tapRow(topTable(), 2) && app().tapBack(); }, "Colours"},
+        {alarm,
+         [&] {
+             const auto time = rt::cast<fm::DateEntryTableViewCell>(
+                 topTable() ? topTable()->cellForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(0, 0)) : nullptr);
+             return time && app().tapRow(topTable(), 0) && app().pickDate(time->pickerView(), 8 * 3600 + 15 * 60) &&
+                    app().tapBack();
+         },
+         "Alarm 8:15 AM"},
+        {photo, [&] { return app().driver().pickImage(photo->imagePickerController(), ui::Image::imageWithSize({20, 20})); },
+         "Photo 20x20"},
+    };
+    for (const auto& row : kinds) {
+        SCOPED_TRACE(row.element->getClass().name());
+        const auto table = show({row.element})->formTableView();
+        ASSERT_TRUE(app().tapRow(table, 0));
+        app().advance(1);
+        ASSERT_TRUE(row.change());
+        app().advance(1);
+        ASSERT_EQ(app().topViewController(), navigation->viewControllers()->firstObject());
+        const auto cell = table->cellForElement(row.element);
+        ASSERT_TRUE(cell);
+        std::string shows;
+        for (const std::string& text : sim::Driver::labelTexts(*cell)) shows += (shows.empty() ? "" : " ") + text;
+        if (const auto entry = rt::cast<fm::EntryTableViewCell>(cell); entry && entry->textField())
+            shows += " " + entry->textField()->text()->utf8();
+        if (const auto image = rt::cast<fm::ImageTableViewCell>(cell)) {
+            const cg::Size size = image->imageViewButton()->imageForState(ui::ControlStates::Normal)->size();
+            shows += " " + std::to_string(int(size.width)) + "x" + std::to_string(int(size.height));
+        }
+        EXPECT_EQ(shows, row.shows);
+    }
 }
 
 TEST_F(ChoiceDateAppTest, TheDriverSpinsAPickerLikeAPerson) {

@@ -1,6 +1,6 @@
 // The form controller: how a nested form is presented, the controller classes named by forms,
-// the loading overlay and its fade, the keyboard inset, batches of shown and hidden rows, going
-// back, and what a row shows once the screen it opened has closed.
+// the loading overlay and its fade, the keyboard inset, batches of shown and hidden rows, and
+// going back.
 
 #include <gtest/gtest.h>
 
@@ -8,36 +8,21 @@
 #include <thread>
 
 #include "platform/foundation/array.h"
-#include "platform/foundation/date.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/thread.h"
-#include "platform/foundation/time_zone.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/value.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/bar_button_item.h"
-#include "platform/uikit/button.h"
-#include "platform/uikit/image.h"
-#include "platform/uikit/image_picker_controller.h"
 #include "platform/uikit/keyboard.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/popover_controller.h"
 #include "platform/uikit/storyboard.h"
 #include "platform/sim/device.h"
-#include "platform/uikit/text_field.h"
-#include "platform/uikit/text_view.h"
 #include "platform/uikit/window.h"
-#include "tester/driver.h"
 #include "tests/testkit/app/app_fixture.h"
-#include "ui/forms/elements/date_cells.h"
-#include "ui/forms/elements/date_time_elements.h"
-#include "ui/forms/elements/entry_table_view_cell.h"
-#include "ui/forms/elements/image_element.h"
-#include "ui/forms/elements/multiline_element.h"
-#include "ui/forms/elements/radio_elements.h"
-#include "ui/forms/elements/select_section.h"
 #include "ui/forms/elements/table_view_cell.h"
 #include "ui/forms/form_controller.h"
 #include "ui/forms/form_table_view.h"
@@ -58,7 +43,6 @@ protected:
     void TearDown() override {
         window = nullptr;
         fm::Element::removeClassAppearances();
-        ns::TimeZone::setSystemTimeZoneName("");
         AppTest::TearDown();
     }
     // A form of two sections of three rows each, shown in a navigation controller.
@@ -300,80 +284,6 @@ TEST_F(FormControllerTest, AStalePreselectedIndexIsIgnored) {
     navigation->pushViewController(rt::make<ui::ViewController>(), false);
     app().advance(1);
     EXPECT_NO_THROW(navigation->popViewControllerAnimated(false); app().advance(1));
-}
-
-// A row shows what was changed on the screen it opened as soon as the form is back on screen, not
-// only once it has been scrolled away and back: each kind of row with a screen of its own, changed
-// there as a user would.
-TEST_F(FormControllerTest, ARowShowsWhatItsOwnScreenChangedOnceTheFormIsBack) {
-    ns::TimeZone::setSystemTimeZoneName("UTC");
-    const auto top = [&] { return app().topViewController(); };
-    const auto tapTopRow = [&](long row) {
-        const auto list = rt::cast<fm::FormController>(top());
-        return list && app().tapRow(list->formTableView(), row);
-    };
-    const auto items = ns::Array::withObjects({str("one"), str("two"), str("three")});
-    auto colours = rt::make<fm::RootElement>();
-    colours->setTitle(str("Colours"));
-    colours->addSection(rt::make<fm::SelectSection>(items, std::size_t{0}));
-    auto alarm = rt::make<fm::DateTimeElement>(str("Alarm"), ns::Date::withTimeIntervalSince1970(3600));
-    alarm->setMode(0);
-    auto photo = rt::make<fm::ImageElement>(str("Photo"), ui::Image::imageWithSize({10, 10}));
-    const struct {
-        rt::Ref<fm::Element> element;
-        std::function<bool()> change; // on the row's own screen, which closes or is left with Back
-        std::string shows;
-    } kinds[] = {
-        {rt::make<fm::MultilineElement>(str("Notes"), str("old")),
-         [&] {
-             const auto editor = rt::cast<fm::MultilineTextViewController>(top());
-             return editor && app().typeText(editor->textView(), " new") && app().tapBack();
-         },
-         "Notes old new"},
-        {rt::make<fm::RadioElement>(items, 0, str("Size")), [&] { return tapTopRow(2); }, "Size three"},
-        {colours, [&] { return tapTopRow(2) && app().tapBack(); }, "Colours"},
-        {alarm,
-         [&] {
-             const auto sub = rt::cast<fm::FormController>(top());
-             const auto time =
-                 sub ? rt::cast<fm::DateEntryTableViewCell>(sub->formTableView()->cellForRowAtIndexPath(
-                           ns::IndexPath::indexPathForRowInSection(0, 0)))
-                     : nullptr;
-             return time && app().tapRow(sub->formTableView(), 0) &&
-                    app().pickDate(time->pickerView(), 8 * 3600 + 15 * 60) && app().tapBack();
-         },
-         "Alarm 8:15 AM"},
-        {photo,
-         [&] {
-             return app().driver().pickImage(photo->imagePickerController(),
-                                             ui::Image::imageWithSize({20, 20}));
-         },
-         "Photo 20x20"},
-    };
-    for (const auto& row : kinds) {
-        SCOPED_TRACE(row.element->getClass().name());
-        const auto table = show()->formTableView();
-        form->getSectionForIndex(0)->addElement(row.element);
-        table->reloadData();
-        ASSERT_TRUE(app().tapRow(table, 3));
-        app().advance(1);
-        ASSERT_TRUE(row.change());
-        app().advance(1);
-        ASSERT_EQ(top(), navigation->viewControllers()->firstObject());
-        // What the row shows: its labels, its field and its thumbnail.
-        const auto cell = table->cellForElement(row.element);
-        ASSERT_TRUE(cell);
-        std::string shows;
-        for (const std::string& text : sim::Driver::labelTexts(*cell))
-            shows += (shows.empty() ? "" : " ") + text;
-        if (const auto entry = rt::cast<fm::EntryTableViewCell>(cell); entry && entry->textField())
-            shows += " " + entry->textField()->text()->utf8();
-        if (const auto image = rt::cast<fm::ImageTableViewCell>(cell)) {
-            const cg::Size size = image->imageViewButton()->imageForState(ui::ControlStates::Normal)->size();
-            shows += " " + std::to_string(int(size.width)) + "x" + std::to_string(int(size.height));
-        }
-        EXPECT_EQ(shows, row.shows);
-    }
 }
 
 // On a pad the popover modes open a 320 x 360 popover; a form child holds it and going back
