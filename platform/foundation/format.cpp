@@ -506,8 +506,4 @@ std::string formatv(std::string_view fmt, std::span<const FormatArg> args) {
 
 void logv(std::string_view fmt, std::span<const FormatArg> args) { logLine(formatv(fmt, args)); }
 
-void debugLogv(std::string_view fmt, std::span<const FormatArg> args) {
-    if (debugLines()) logLine(formatv(fmt, args));
-}
-
 } // namespace ns

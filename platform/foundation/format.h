@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "platform/foundation/string.h"
+#include "platform/runtime/log.h"
 
 namespace ns {
 
@@ -115,7 +116,6 @@ private:
 std::string formatv(std::string_view fmt, std::span<const FormatArg> args);
 // Formats and writes one line to the system log (ns::logLine).
 void logv(std::string_view fmt, std::span<const FormatArg> args);
-void debugLogv(std::string_view fmt, std::span<const FormatArg> args);
 
 template <class... A>
 std::string format(std::string_view fmt, const A&... args) {
@@ -145,12 +145,7 @@ void log(std::string_view fmt, const A&... args) {
 // A debug line (runtime/log.h): formatted and written only while debug lines are on.
 template <class... A>
 void debugLog(std::string_view fmt, const A&... args) {
-    if constexpr (sizeof...(A) == 0) {
-        debugLogv(fmt, {});
-    } else {
-        const FormatArg list[] = {FormatArg(args)...};
-        debugLogv(fmt, list);
-    }
+    if (debugLines()) log(fmt, args...);
 }
 
 } // namespace ns
