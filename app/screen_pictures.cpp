@@ -15,7 +15,9 @@
 
 #include "app/run_report.h"
 #include "platform/foundation/error.h"
+#include "platform/graphics/image.h"
 #include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
@@ -87,15 +89,21 @@ struct ScreenPictures::Writer {
     // allocator arena) without making the run any shorter.
     static constexpr int kThreads = 2;
 
+    // Pixels of bitmaps the screens waiting may hold alive before the main thread waits (a
+    // camera's frame or still is about a megabyte), beyond the first screen waiting.
+    static constexpr std::size_t kWaitingImageBytes = 4'000'000;
+
     struct Screen {
         fs::path path;
         std::shared_ptr<const cg::DisplayList> drawing; // nil: a copy of `sameAs`
         cg::Size size;
         fs::path sameAs;
+        std::size_t imageBytes = 0; // of the bitmaps `drawing` holds alive
     };
     std::mutex lock;
     std::condition_variable changed;
     std::deque<Screen> queue;
+    std::size_t waitingImageBytes = 0;
     int busy = 0;
     bool stopping = false;
     int written = 0;
@@ -129,7 +137,11 @@ struct ScreenPictures::Writer {
     }
     void push(Screen screen) {
         std::unique_lock g(lock);
-        changed.wait(g, [&] { return queue.size() < kWaiting; });
+        changed.wait(g, [&] {
+            return queue.empty() ||
+                   (queue.size() < kWaiting && waitingImageBytes + screen.imageBytes <= kWaitingImageBytes);
+        });
+        waitingImageBytes += screen.imageBytes;
         queue.push_back(std::move(screen));
         changed.notify_all();
     }
@@ -185,6 +197,7 @@ struct ScreenPictures::Writer {
             if (queue.empty()) return;
             Screen screen = std::move(queue.front());
             queue.pop_front();
+            waitingImageBytes -= screen.imageBytes;
             ++busy;
             changed.notify_all();
             if (warning.empty()) {
@@ -226,6 +239,15 @@ std::string ScreenPictures::reserve(const std::string& what) {
     return number + (itemKey_.empty() ? "" : itemKey_ + "-") + what + ".png";
 }
 
+// The pixels of the bitmaps a recording draws, which it holds alive.
+static std::size_t imageBytes(const cg::DisplayList& drawing) {
+    std::size_t bytes = 0;
+    for (const cg::DrawCommand* command : drawing.images())
+        if (const rt::Ref<cg::Image> image = rt::cast<cg::Image>(command->image))
+            bytes += image->height() * image->bytesPerRow();
+    return bytes;
+}
+
 bool ScreenPictures::write(const std::string& file) {
     const rt::Ref<ui::Application> application = ui::Application::sharedApplication();
     const rt::Ref<ui::Window> window = application ? application->keyWindow() : nullptr;
@@ -249,9 +271,14 @@ bool ScreenPictures::write(const std::string& file) {
             writer_->push({folder_ / file, nullptr, size, earlier.path});
             return true;
         }
-    if (recent_.size() == kRecent) recent_.pop_front();
-    recent_.push_back({fingerprint, drawing, size, folder_ / file});
-    writer_->push({folder_ / file, std::move(drawing), size, {}});
+    const std::size_t bytes = imageBytes(*drawing);
+    recent_.push_back({fingerprint, drawing, size, folder_ / file, bytes});
+    recentImageBytes_ += bytes;
+    while (recent_.size() > kRecent || (recent_.size() > 1 && recentImageBytes_ > kRecentImageBytes)) {
+        recentImageBytes_ -= recent_.front().imageBytes;
+        recent_.pop_front();
+    }
+    writer_->push({folder_ / file, std::move(drawing), size, {}, bytes});
     return true;
 }
 

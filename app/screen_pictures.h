@@ -11,7 +11,8 @@
 // transition, or when the next screen comes, whichever is first), so the picture shows it and not
 // the screen it covers. The folder is made with the first picture. The screen is recorded on the
 // main thread (ui::recordScreen); painting, compressing and writing happen on threads of the job's
-// own (screens wait their turn, a few dozen at most), so the run does not wait for them. A screen
+// own (screens wait their turn, a few dozen at most, and no more than a few camera
+// frames' worth of bitmaps), so the run does not wait for them. A screen
 // recorded as one of the last few distinct screens was is not painted again: its picture is that
 // one's file, copied. A picture that cannot be written is one warning, and no picture is tried
 // after it; the run goes on as if nothing happened. Each text a picture draws cut
@@ -86,15 +87,20 @@ private:
     rt::Weak<rt::Object> lastScreen_;
     std::string lastName_;
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
-    // The last distinct screens recorded, with their pictures' paths.
+    // The last distinct screens recorded, with their pictures' paths. A recording holds the
+    // images it draws alive, a camera's frame or still about a megabyte each: the screens kept hold
+    // two such at most.
     struct Recorded {
         std::uint64_t fingerprint;
         std::shared_ptr<const cg::DisplayList> drawing;
         cg::Size size;
         std::filesystem::path path;
+        std::size_t imageBytes;
     };
     static constexpr std::size_t kRecent = 16;
+    static constexpr std::size_t kRecentImageBytes = 2'600'000;
     std::deque<Recorded> recent_;
+    std::size_t recentImageBytes_ = 0;
 };
 
 } // namespace app
