@@ -156,18 +156,19 @@ struct Connection {
     std::string remoteAddress;
     Clock::time_point deadline;
     // Closed unanswered then when nothing has come; at the cap, from then on its place may go to a
-    // new connection even when part of a request has come.
+    // new connection even when its request line has come.
     Clock::time_point idleDeadline;
     std::string in;
     std::size_t searched = 0; // bytes of `in` known to hold no end of the head
+    bool requestLine = false; // a whole request line has come
     std::optional<Head> head;
     std::size_t bodyStart = 0;
     bool draining = false;
 
     bool idle() const { return !draining && in.empty(); }
-    // Whether a new connection may take its place: it sent nothing, or its request is still
-    // incomplete after the idle time-out.
-    bool replaceable(Clock::time_point now) const { return idle() || (!draining && now >= idleDeadline); }
+    // Whether a new connection may take its place: it has not sent a whole request line, however
+    // young, or its request is still incomplete after the idle time-out.
+    bool replaceable(Clock::time_point now) const { return !draining && (!requestLine || now >= idleDeadline); }
 };
 
 struct Route {
@@ -328,8 +329,8 @@ void HttpServer::State::read() {
         }
         std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
 
-        // At the cap, a new connection takes the place of the oldest replaceable one; with none
-        // it waits in the listen queue.
+        // At the cap, a new connection takes the place of the oldest replaceable one (one that has
+        // not sent a whole request line is, whatever its age); with none it waits in the listen queue.
         const auto oldestReplaceable = [&] {
             return std::find_if(open.begin(), open.end(),
                                 [&](const Connection& c) { return c.replaceable(now); });
@@ -394,6 +395,10 @@ void HttpServer::State::read() {
             c.remoteAddress = text.data();
             c.deadline = Clock::now() + limits.readDeadline;
             c.idleDeadline = Clock::now() + std::min(limits.idleTimeout, limits.readDeadline / 2);
+            // What waited in the listen queue is read now, so that a whole request goes to the
+            // workers before a later connection at the cap could take its place.
+            take(c);
+            if (c.fd < 0) open.pop_back();
         }
     }
     for (Connection& c : open)
@@ -418,6 +423,7 @@ void HttpServer::State::take(Connection& c) {
         return;
     }
     if (!c.head) {
+        c.requestLine = c.requestLine || c.in.find("\r\n", c.searched) != std::string::npos;
         const std::size_t end = c.in.find("\r\n\r\n", c.searched);
         c.searched = c.in.size() < 3 ? 0 : c.in.size() - 3;
         if (end == std::string::npos || end > kMaxHead) {

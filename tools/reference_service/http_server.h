@@ -7,8 +7,9 @@
 // whole within the read deadline, counted from its connection's acceptance (not per byte): a
 // late one gets 408 and is closed. A connection that sends nothing within the idle time-out is
 // closed unanswered, and at the cap of connections being read a new one takes the place of the
-// oldest that has sent nothing or whose request is still incomplete after the idle time-out, so a
-// flood of idle or trickling connections leaves room for requests. A head over 64 KiB
+// oldest that has not sent a whole request line (whatever its age) or whose request is still
+// incomplete after the idle time-out, so a flood of idle or trickling connections leaves room for
+// requests at once. A connection is read as soon as it is accepted. A head over 64 KiB
 // gets 431, a body over the limit 413 as soon as its head is read, a body without a length 411, a
 // malformed head 400; none of these reaches a route. A client that half-closes after its request
 // still gets its answer. Stopping closes every connection, answered or not, and waits only for
@@ -44,8 +45,9 @@ struct HttpLimits {
     std::chrono::milliseconds idleTimeout{2000}; // at most half the read deadline
     std::size_t maxBody = 1 << 20;
     std::size_t workers = 8;
-    // Connections being read at once. Beyond it a new connection replaces the oldest one that sent
-    // nothing or is past its idle time-out; with none such it waits in the listen queue.
+    // Connections being read at once. Beyond it a new connection replaces the oldest one that has not
+    // sent a whole request line or is past its idle time-out; with none such it waits in the listen
+    // queue.
     std::size_t maxConnections = 512;
 };
 

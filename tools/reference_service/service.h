@@ -50,8 +50,8 @@
 // slow client holds no worker: ordinary requests are answered meanwhile, and a client that
 // half-closes after its request still gets its answer. A connection that sends nothing for 2 s
 // (at most half of requestReadSeconds) is closed unanswered, and beyond 512 connections being
-// read a new one takes the place of the oldest one that sent nothing or whose request is still
-// incomplete after those 2 s.
+// read a new one takes the place of the oldest one that has not sent a whole request line,
+// whatever its age, or whose request is still incomplete after those 2 s.
 //
 // Faults (faults.h) come before the call is handled: a refused, failed or garbage request changes
 // nothing; a slow one is handled after its delay, unless the service stops first, in which case
