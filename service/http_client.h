@@ -24,11 +24,12 @@
 //                        "operator", "company", "site", "productid", "solutionid", "timeCreated",
 //                        "esnNumber", "sourceMake", "modelnumber", "sourceModel", "osversion",
 //                        "clientVer", "MacAddress"
-//                        -> {"status": 1}; a uuid sent again is the same transaction
+//                        -> {"status": 1}; a uuid sent again is the same transaction; an
+//                           operator who has not logged in: 401 {"status": 0, "error"}
 //   reportTransacationWithParamter
 //                        POST <webserviceserver>/updateresult/   the insert's entries plus
 //                        "update_record", "result", "result_value", "errorCode", all text
-//                        -> {"status": 1}; an unknown uuid: {"status": 0}
+//                        -> {"status": 1}; an unknown uuid: 404 {"status": 0, "error"}
 //
 // The addresses are set on the main thread at login (tests set them); reading them is safe from
 // any thread.

@@ -185,6 +185,7 @@ TEST_F(HttpClientTest, TheLoginCallsFollowTheirContractsAgainstTheReferenceServi
     for (const char* key : {"operator", "company", "site", "productid", "solutionid", "timeCreated", "esnNumber",
                             "sourceMake", "modelnumber", "sourceModel", "osversion", "clientVer", "MacAddress"})
         insert->setObjectForKey(ns::String::make("x"), key);
+    insert->setObjectForKey(ns::String::make("7"), "operator"); // the login id of the login above
     insert->setObjectForKey(ns::String::make("U-1"), "uuid");
     Seen inserted;
     inserted.subscribe(client->insertTransaction(insert));

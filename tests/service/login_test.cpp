@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/class.h"
@@ -276,6 +277,11 @@ TEST_F(LoginTest, UnusableAddressesAreRefusedAndBadFeatureKeysDropped) {
                   {.body = R"({"adminconsoleserver": ")" + server.url("/admin/") + R"(", "webserviceserver": ")" +
                            reference().webServiceUrl() + R"("})"});
     server.script("POST", "/admin/api/auth/", {.body = R"({"status": "1", "loginid": 7, "company": 3, "site": 12})"});
+    // The insert goes to the reference service, which takes it from an operator who logged in there.
+    ASSERT_EQ(httplib::Client("127.0.0.1", reference().port())
+                  .Post("/admin/api/auth/", R"({"username": "op1", "password": "pw1"})", "application/json")
+                  ->status,
+              200);
     server.script("GET", "/admin/api/pdt/quarnotix/getfeaturesettings/3/12/",
                   {.body = R"({"status": 1, "features": ["WIFI", "A,B", "X\nY", 5, "GPS"], "productid": "P1",
                               "solutionid": "S1"})"});

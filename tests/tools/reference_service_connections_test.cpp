@@ -159,6 +159,7 @@ TEST_F(ServiceTest, IdleConnectionsLeaveRoomForAnOrdinaryRequest) {
 // refusals answered at once from the head, before any body.
 TEST_F(ServiceTest, EveryRequestGetsItsAnswerOrItsRefusalAtOnce) {
     start();
+    logIn();
     const std::string insert = insertBody("H-1").dump();
     const struct {
         std::string request;
@@ -186,7 +187,7 @@ TEST_F(ServiceTest, EveryRequestGetsItsAnswerOrItsRefusalAtOnce) {
         }
     }
     EXPECT_TRUE(service_->transaction("H-1"));
-    EXPECT_EQ(service_->requests().size(), 6u) << "refusals reach no call";
+    EXPECT_EQ(service_->requests().size(), 7u) << "refusals reach no call";
 }
 
 } // namespace

@@ -49,6 +49,7 @@ TEST_F(ServiceTest, RefuseClosesTheConnectionUnansweredAndStoresNothing) {
 
 TEST_F(ServiceTest, ServerErrorAnswers500AndStoresNothing) {
     start({"update=500"});
+    logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     Reply failed = post("/ws/updateresult/", updateBody("T-1"));
     EXPECT_EQ(failed.status, 500);

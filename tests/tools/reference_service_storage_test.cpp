@@ -32,13 +32,16 @@ std::string readFile(const fs::path& path) {
 
 TEST_F(ServiceTest, StoredStateSurvivesARestart) {
     start();
+    logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     ASSERT_EQ(post("/ws/updateresult/", updateBody("T-1", "0")).parsed()["status"], 1);
     ASSERT_EQ(post("/partner/api/functionaltest_finish/", partnerBody("S1")).status, 200);
 
     restart();
-    // The transaction is known, the session finished, the log goes on.
+    // The transaction is known, the session finished, the log goes on; the login is not kept.
     EXPECT_EQ(post("/ws/updateresult/", updateBody("T-1", "1")).parsed()["status"], 1);
+    EXPECT_EQ(post("/ws/insert/", insertBody("T-1")).status, 401);
+    logIn();
     EXPECT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     EXPECT_EQ(post("/partner/api/functionaltest_finish/", partnerBody("S1")).status, 409);
     auto stored = service_->transaction("T-1");
@@ -51,7 +54,7 @@ TEST_F(ServiceTest, StoredStateSurvivesARestart) {
     int lines = 0;
     for (std::string line; std::getline(log, line); ++lines)
         EXPECT_TRUE(json::parse(line).is_object());
-    EXPECT_EQ(lines, 6);
+    EXPECT_EQ(lines, 9);
 }
 
 TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
@@ -110,6 +113,7 @@ TEST_F(ServiceTest, AStoreThatIsNotReadableIsLeftAlone) {
 
 TEST_F(ServiceTest, AFailedWriteIsReported500AndChangesNothing) {
     start();
+    logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     // A folder where the temporary file goes makes every write fail.
     const fs::path blocker = service_->transactionsPath().string() + ".tmp";
@@ -210,6 +214,7 @@ TEST(ServiceProcessTest, AKilledProcessLosesNothingAndSigtermStopsCleanly) {
         int port = process.waitForLine("listening on http://127.0.0.1:");
         ASSERT_GT(port, 0);
         EXPECT_EQ(status(port, "/admin/api/auth/", login), 500); // the fault from the command line
+        EXPECT_EQ(status(port, "/admin/api/auth/", login), 200);
         EXPECT_EQ(status(port, "/ws/insert/", insertBody("T-1")), 200);
         process.signal(SIGKILL);
         EXPECT_EQ(process.wait(), -SIGKILL);
@@ -219,7 +224,6 @@ TEST(ServiceProcessTest, AKilledProcessLosesNothingAndSigtermStopsCleanly) {
         int port = process.waitForLine("listening on http://127.0.0.1:");
         ASSERT_GT(port, 0);
         EXPECT_EQ(status(port, "/ws/updateresult/", updateBody("T-1")), 200);
-        EXPECT_EQ(status(port, "/admin/api/auth/", login), 200);
         process.signal(SIGTERM);
         EXPECT_EQ(process.wait(), 0);
     }

@@ -1,6 +1,7 @@
 // The reference service's calls over real loopback HTTP: replies, refusals of bad bodies, what it
 // stores and logs, and where it listens.
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <string>
@@ -149,13 +150,56 @@ TEST_F(ServiceTest, BadBodiesGet400AndChangeNothing) {
     EXPECT_TRUE(service_->partnerFinishes().empty());
 
     // An update for a known transaction is refused the same way, and the transaction keeps no update.
+    logIn();
     ASSERT_EQ(post(insert, insertBody("T-1")).parsed()["status"], 1);
     EXPECT_EQ(post(update, cases[9].body).status, 400);
     EXPECT_TRUE(service_->transaction("T-1")->updates.empty());
 }
 
+// What the protocol lets the service check, row by row: an insert names an operator who logged in,
+// a body stays within the limit, an update is of a transaction an insert made. A refusal stores
+// nothing.
+TEST_F(ServiceTest, RefusesWhatTheProtocolLetsItCheck) {
+    start();
+    // An insert by `op`, `size` bytes long.
+    const auto insert = [](const std::string& uuid, const std::string& op, std::size_t size = 0) {
+        json body = insertBody(uuid);
+        body["operator"] = op;
+        body["note"] = "";
+        body["note"] = std::string(std::max(size, body.dump().size()) - body.dump().size(), 'x');
+        return body.dump();
+    };
+    const std::string inserts = "/ws/insert/", updates = "/ws/updateresult/";
+    const struct {
+        const char* name;
+        bool logsInFirst; // as op1, login id 7
+        std::string path, body;
+        int status;
+    } rows[] = {
+        {"an operator who never logged in", false, inserts, insert("T-1", "7"), 401},
+        {"the same once logged in", true, inserts, insert("T-1", "7"), 200},
+        {"an operator of the seed who did not log in", false, inserts, insert("T-2", "8"), 401},
+        {"no operator", false, inserts, insert("T-2", ""), 401},
+        {"a body at the limit", false, inserts, insert("T-3", "7", refsvc::kMaxBodyBytes), 200},
+        {"a body a byte over", false, inserts, insert("T-4", "7", refsvc::kMaxBodyBytes + 1), 413},
+        {"an update no insert made", false, updates, updateBody("T-9").dump(), 404},
+        {"an update of an insert", false, updates, updateBody("T-1").dump(), 200},
+    };
+    for (const auto& row : rows) {
+        if (row.logsInFirst) logIn();
+        const Reply reply = post(row.path, row.body);
+        EXPECT_EQ(reply.status, row.status) << row.name;
+        EXPECT_TRUE(row.status == 200 || reply.parsed()["error"].is_string()) << row.name << ": " << reply.body;
+    }
+    std::vector<std::string> stored;
+    for (const auto& transaction : service_->transactions())
+        stored.push_back(transaction.uuid + ":" + std::to_string(transaction.updates.size()));
+    EXPECT_EQ(stored, (std::vector<std::string>{"T-1:1", "T-3:0"}));
+}
+
 TEST_F(ServiceTest, InsertOnceThenTimedUpdatesByUuid) {
     start();
+    logIn();
     json first = insertBody("T-1");
     first["note"] = "kept";
     EXPECT_EQ(post("/ws/insert/", first).parsed(), (json{{"status", 1}}));
@@ -173,7 +217,7 @@ TEST_F(ServiceTest, InsertOnceThenTimedUpdatesByUuid) {
     EXPECT_EQ(post("/ws/updateresult/", updateBody("T-1", "0")).parsed(), (json{{"status", 1}}));
     EXPECT_EQ(post("/ws/updateresult/", updateBody("T-1", "1")).parsed(), (json{{"status", 1}}));
     Reply unknown = post("/ws/updateresult/", updateBody("T-9"));
-    EXPECT_EQ(unknown.status, 200);
+    EXPECT_EQ(unknown.status, 404);
     EXPECT_EQ(unknown.parsed()["status"], 0);
 
     stored = service_->transaction("T-1");

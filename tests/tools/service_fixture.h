@@ -126,6 +126,10 @@ protected:
     Reply post(const std::string& path, const json& body) const { return post(path, body.dump()); }
 
     fs::path dataFolder() const { return folder_.path() / "data"; }
+    // Logs op1 in, as the application does before its insert.
+    void logIn() const {
+        ASSERT_EQ(post("/admin/api/auth/", json{{"username", "op1"}, {"password", "pw1"}}).status, 200);
+    }
 
     ScratchFolder folder_;
     std::unique_ptr<refsvc::Service> service_;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <span>
 #include <utility>
 
@@ -162,6 +163,7 @@ struct Service::State {
     mutable std::condition_variable changed;
     std::vector<RequestRecord> records;
     std::int64_t arrivals = 0;
+    std::set<std::string> loggedIn; // the login ids of the operators who logged in, as text
     bool stopping = false;
     std::once_flag stopOnce;
 
@@ -293,6 +295,10 @@ Reply Service::State::auth(const HttpRequest& req) {
     const Operator* op = seed.findOperator((*body)["username"].get<std::string>());
     if (!op || op->password != (*body)["password"].get<std::string>())
         return jsonReply(401, json{{"status", 0}, {"error", "wrong user name or password"}});
+    {
+        std::lock_guard guard(lock);
+        loggedIn.insert(std::to_string(op->loginid));
+    }
     return jsonReply(
         200, json{{"status", 1}, {"loginid", op->loginid}, {"company", op->company}, {"site", op->site}});
 }
@@ -315,6 +321,11 @@ Reply Service::State::insert(const HttpRequest& req) {
     Reply refusal;
     auto body = transactionBody(req, kInsertKeys, refusal);
     if (!body) return refusal;
+    {
+        std::lock_guard guard(lock);
+        if (!loggedIn.contains((*body)["operator"].get<std::string>()))
+            return jsonReply(401, json{{"status", 0}, {"error", "the operator has not logged in"}});
+    }
     std::string error;
     switch (store->insert((*body)["uuid"], *body, now(), &error)) {
     case TransactionStore::Outcome::Stored:
@@ -334,7 +345,7 @@ Reply Service::State::update(const HttpRequest& req) {
     case TransactionStore::Outcome::Stored:
         return jsonReply(200, json{{"status", 1}});
     case TransactionStore::Outcome::Unknown:
-        return jsonReply(200, json{{"status", 0}, {"error", "no transaction with this uuid"}});
+        return jsonReply(404, json{{"status", 0}, {"error", "no transaction with this uuid"}});
     default:
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
     }
@@ -370,6 +381,7 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
 
     HttpLimits limits;
     limits.readDeadline = std::chrono::milliseconds(static_cast<long>(options.requestReadSeconds * 1000));
+    limits.maxBody = kMaxBodyBytes;
     auto state = std::make_unique<State>(std::move(*seed), options.faults, limits);
     state->clock = options.clock;
     state->store = TransactionStore::open(options.dataFolder, error);

@@ -27,10 +27,12 @@
 //             "company", "site", "productid", "solutionid", "timeCreated", "esnNumber",
 //             "sourceMake", "modelnumber", "sourceModel", "osversion", "clientVer", "MacAddress"
 //             200 {"status": 1}; a uuid already stored is the same transaction: {"status": 1} and
-//             nothing changes.
+//             nothing changes. "operator" is the login id (as text) of an operator who has
+//             logged in (auth) since the service started: 401 {"status": 0, "error"} otherwise.
 //   update    the insert's entries plus "update_record", "result", "result_value", "errorCode",
 //             all text and all required
-//             200 {"status": 1}, the update stored with its time; unknown "uuid": 200 {"status": 0, "error"}.
+//             200 {"status": 1}, the update stored with its time; a "uuid" no insert stored (or one
+//             the store has dropped, storage.h): 404 {"status": 0, "error"}.
 //   partner   text entries "uuid" (the session id, not empty), "timeCreated", "esnNumber",
 //             "sourceMake", "clientVer", "MacAddress", "errorCode", "result_value", "grade",
 //             "color", "devicememorysize", "sourceCarrier", "AndroidVersion", "iosVersion",
@@ -44,9 +46,15 @@
 // 400 {"error"} (naming the entry) and changes nothing. Unknown paths get 404 {"error"}. Insert and
 // update accept further text entries and store them too.
 //
+// Credentials: only auth carries one (the password). Insert, update and partner carry none, nor
+// any token from the login, so the service cannot tell who sends them: an insert is taken for any
+// caller naming an operator who logged in from anywhere, an update for any caller naming a stored
+// uuid, a partner finish for any caller; the other calls and pages are open to every caller. The
+// service listens on loopback only.
+//
 // Connections (http_server.h): one request each, answered and closed. A request's head and body
 // must come within Options::requestReadSeconds of its connection (408 otherwise); a body over
-// 1 MiB gets 413 as soon as its head is read. These refusals reach no call and are not logged. A
+// kMaxBodyBytes gets 413 as soon as its head is read. These refusals reach no call and are not logged. A
 // slow client holds no worker: ordinary requests are answered meanwhile, and a client that
 // half-closes after its request still gets its answer. A connection that sends nothing for 2 s
 // (at most half of requestReadSeconds) is closed unanswered, and beyond 512 connections being
@@ -65,6 +73,7 @@
 // transactions.json: see storage.h.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -77,6 +86,10 @@
 #include "tools/reference_service/faults.h"
 
 namespace refsvc {
+
+// The largest body a request may have: 64 KiB, some 30 times the largest the application sends
+// (the update of a default run, about 2 KB).
+inline constexpr std::size_t kMaxBodyBytes = 64 * 1024;
 
 struct Options {
     int port = 0;                        // 0: a free port, chosen when the service starts
