@@ -2,6 +2,7 @@
 // the process; a store it cannot read or write is never taken for an empty one. The executable
 // runs as a process here.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -94,6 +95,78 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     EXPECT_EQ(store->update("T-1", json{{"uuid", "T-1"}}, "t3"), refsvc::TransactionStore::Outcome::Stored);
     EXPECT_EQ(json::parse(readFile(file))["transactions"]["T-1"]["updates"].size(), 1u);
     EXPECT_FALSE(fs::exists(folder.path() / "transactions.json.tmp"));
+}
+
+// The store stays within its limits, in memory and on disk alike: past its bytes the records
+// changed longest ago go (partner sessions too, in the order they changed, read again from their
+// times when the store is opened again), and a transaction keeps its latest updates.
+TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
+    struct Step {
+        char what; // 'i' insert, 'u' update, 'p' partner finish, 'o' the store opened again
+        std::string id;
+        std::size_t bytes = 100; // of the record's text entry
+    };
+    const auto inserts = [](int count, std::size_t bytes) {
+        std::vector<Step> steps;
+        for (int i = 1; i <= count; ++i)
+            steps.push_back({'i', "T-" + std::to_string(i), bytes});
+        return steps;
+    };
+    std::vector<Step> updates{{'i', "T-1"}};
+    updates.insert(updates.end(), 20, {'u', "T-1"});
+    const struct {
+        const char* name;
+        refsvc::StoreLimits limits;
+        std::vector<Step> steps;
+        const char* kept; // each record: its id, and a transaction's updates and the first one's step
+    } rows[] = {
+        // 60 inserts of 900 KB at the default limit, scaled down a hundredfold (the benchmark's case).
+        {"60 inserts, two fit", {20'000}, inserts(60, 9'000), "T-59/0/ T-60/0/"},
+        {"a transaction's latest updates", {}, updates, "T-1/16/06"},
+        {"the one changed last stays",
+         {35'000},
+         {{'i', "A", 10'000}, {'i', "B", 10'000}, {'i', "C", 10'000}, {'u', "A"}, {'i', "D", 10'000}, {'o', ""},
+          {'i', "E", 10'000}},
+         "A/1/04 D/0/ E/0/"},
+        {"partner sessions alike", {25'000}, {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'i', "T-2", 10'000}},
+         "T-1/0/ T-2/0/"},
+        {"one over the limit alone", {5'000}, {{'p', "S-1"}, {'i', "T-1", 10'000}}, "T-1/0/"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder folder;
+        auto store = refsvc::TransactionStore::open(folder.path(), nullptr, row.limits);
+        ASSERT_TRUE(store);
+        int index = 0;
+        for (const Step& step : row.steps) {
+            ++index;
+            const std::string at = (index < 10 ? "0" : "") + std::to_string(index);
+            const json fields{{"uuid", step.id}, {"text", std::string(step.bytes, 'x')}};
+            if (step.what == 'o') {
+                store.reset();
+                store = refsvc::TransactionStore::open(folder.path(), nullptr, row.limits);
+                ASSERT_TRUE(store);
+            } else {
+                ASSERT_EQ(step.what == 'i'   ? store->insert(step.id, fields, at)
+                          : step.what == 'u' ? store->update(step.id, fields, at)
+                                             : store->finish(step.id, fields, at),
+                          refsvc::TransactionStore::Outcome::Stored)
+                    << step.what << " " << step.id;
+            }
+        }
+        const json snapshot = store->snapshot();
+        std::string kept;
+        for (const auto& [section, records] : snapshot.items())
+            for (const auto& [id, record] : records.items()) {
+                kept += (kept.empty() ? "" : " ") + id;
+                if (section == "transactions")
+                    kept += "/" + std::to_string(record["updates"].size()) + "/" +
+                            (record["updates"].empty() ? "" : record["updates"][0]["at"].get<std::string>());
+            }
+        EXPECT_EQ(kept, row.kept);
+        EXPECT_EQ(json::parse(readFile(store->path())), snapshot) << "the file holds what the store keeps";
+        EXPECT_LE(fs::file_size(store->path()), std::max<std::uintmax_t>(row.limits.maxBytes, 10'200) + 100);
+    }
 }
 
 TEST_F(ServiceTest, AStoreThatIsNotReadableIsLeftAlone) {

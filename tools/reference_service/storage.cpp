@@ -1,14 +1,19 @@
 #include "tools/reference_service/storage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace refsvc {
@@ -27,14 +32,23 @@ std::string systemError(const std::string& what, const fs::path& path) {
     return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
-// Writes all of `data`, retrying short writes and interruptions.
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+// Writes the pieces one after the other, retrying short writes and interruptions.
+bool writeAll(int fd, std::vector<std::string_view> pieces) {
+    std::erase_if(pieces, [](std::string_view piece) { return piece.empty(); });
+    std::vector<iovec> batch;
+    for (std::size_t first = 0; first < pieces.size();) {
+        batch.clear();
+        for (std::size_t i = first; i < pieces.size() && batch.size() < IOV_MAX; ++i)
+            batch.push_back({const_cast<char*>(pieces[i].data()), pieces[i].size()});
+        const ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
+        for (auto left = static_cast<std::size_t>(n); left > 0;) {
+            const std::size_t taken = std::min(left, pieces[first].size());
+            pieces[first].remove_prefix(taken);
+            left -= taken;
+            if (pieces[first].empty()) ++first;
+        }
     }
     return true;
 }
@@ -85,9 +99,37 @@ bool loadState(const fs::path& path, json& state, std::string* error) {
     return true;
 }
 
+// A text entry of `object`, or "" when it has none.
+std::string textOf(const json& object, const char* key) {
+    const auto found = object.is_object() ? object.find(key) : object.end();
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// When a record last changed: a partner session's time, a transaction's last update's or its insert's.
+std::string changedAt(const std::string& section, const json& record) {
+    if (section == "partner") return textOf(record, "at");
+    const json& updates = record["updates"];
+    return updates.empty() ? textOf(record, "insertedAt") : textOf(updates.back(), "at");
+}
+
+// A record as it stands in its section of the file, indented as a whole-file dump(2) would.
+std::string recordText(const std::string& key, const json& record) {
+    const std::string dumped = record.dump(2);
+    std::string text = "    " + json(key).dump() + ": ";
+    text.reserve(text.size() + dumped.size() + dumped.size() / 8);
+    for (std::size_t from = 0;;) {
+        const std::size_t end = dumped.find('\n', from);
+        text.append(dumped, from, end - from);
+        if (end == std::string::npos) return text;
+        text += "\n    ";
+        from = end + 1;
+    }
+}
+
 } // namespace
 
-std::unique_ptr<TransactionStore> TransactionStore::open(const fs::path& folder, std::string* error) {
+std::unique_ptr<TransactionStore> TransactionStore::open(const fs::path& folder, std::string* error,
+                                                         StoreLimits limits) {
     if (!makeFolder(folder, error)) return nullptr;
     fs::path lockPath = folder / ".lock";
     int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -106,11 +148,35 @@ std::unique_ptr<TransactionStore> TransactionStore::open(const fs::path& folder,
         ::close(lockFd);
         return nullptr;
     }
-    return std::unique_ptr<TransactionStore>(new TransactionStore(std::move(path), lockFd, std::move(state)));
+    return std::unique_ptr<TransactionStore>(
+        new TransactionStore(std::move(path), lockFd, std::move(state), limits));
 }
 
-TransactionStore::TransactionStore(fs::path path, int lockFd, json state)
-    : path_(std::move(path)), lockFd_(lockFd), state_(std::move(state)) {}
+TransactionStore::TransactionStore(fs::path path, int lockFd, json state, StoreLimits limits)
+    : path_(std::move(path)), lockFd_(lockFd), limits_(limits), state_(std::move(state)) {
+    // The file's own order is lost in the reading; the records' times give it back.
+    std::vector<std::pair<std::string, RecordId>> byChange;
+    for (const char* section : {"partner", "transactions"})
+        for (const auto& [key, record] : state_[section].items())
+            byChange.push_back({changedAt(section, record), {section, key}});
+    std::stable_sort(byChange.begin(), byChange.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [at, id] : byChange)
+        keep(id, recordText(id.second, state_[id.first][id.second]));
+}
+
+// `id`'s text becomes `text`, and `id` the record changed last.
+void TransactionStore::keep(const RecordId& id, std::string text) {
+    const auto [found, added] = kept_.try_emplace(id);
+    if (added) {
+        found->second.place = changed_.insert(changed_.end(), id);
+    } else {
+        changed_.splice(changed_.end(), changed_, found->second.place);
+        bytes_ -= found->second.text.size();
+    }
+    bytes_ += text.size();
+    found->second.text = std::move(text);
+}
 
 TransactionStore::~TransactionStore() {
     ::close(lockFd_);
@@ -130,36 +196,66 @@ TransactionStore::Outcome TransactionStore::insert(const std::string& uuid, cons
                                                    const std::string& at, std::string* error) {
     std::lock_guard guard(lock_);
     if (state_["transactions"].contains(uuid)) return Outcome::Repeated;
-    json next = state_;
-    next["transactions"][uuid] = json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}};
-    return commit(std::move(next), error) ? Outcome::Stored : Outcome::Failed;
+    return commit({"transactions", uuid},
+                  json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}, error)
+               ? Outcome::Stored
+               : Outcome::Failed;
 }
 
 TransactionStore::Outcome TransactionStore::update(const std::string& uuid, const json& fields,
                                                    const std::string& at, std::string* error) {
     std::lock_guard guard(lock_);
     if (!state_["transactions"].contains(uuid)) return Outcome::Unknown;
-    json next = state_;
-    next["transactions"][uuid]["updates"].push_back(json{{"at", at}, {"fields", fields}});
-    return commit(std::move(next), error) ? Outcome::Stored : Outcome::Failed;
+    json record = state_["transactions"][uuid];
+    json& updates = record["updates"];
+    updates.push_back(json{{"at", at}, {"fields", fields}});
+    if (updates.size() > limits_.maxUpdates)
+        updates.erase(updates.begin(), updates.end() - static_cast<std::ptrdiff_t>(limits_.maxUpdates));
+    return commit({"transactions", uuid}, std::move(record), error) ? Outcome::Stored : Outcome::Failed;
 }
 
 TransactionStore::Outcome TransactionStore::finish(const std::string& session, const json& fields,
                                                    const std::string& at, std::string* error) {
     std::lock_guard guard(lock_);
     if (state_["partner"].contains(session)) return Outcome::Finished;
-    json next = state_;
-    next["partner"][session] = json{{"at", at}, {"fields", fields}};
-    return commit(std::move(next), error) ? Outcome::Stored : Outcome::Failed;
+    return commit({"partner", session}, json{{"at", at}, {"fields", fields}}, error) ? Outcome::Stored
+                                                                                     : Outcome::Failed;
 }
 
 // Called with the lock held. The state in memory changes only once the new file is in place.
-bool TransactionStore::commit(json next, std::string* error) {
+bool TransactionStore::commit(const RecordId& id, json record, std::string* error) {
+    std::string text = recordText(id.second, record);
+    const auto before = kept_.find(id);
+    std::size_t bytes = bytes_ - (before == kept_.end() ? 0 : before->second.text.size()) + text.size();
+    // The records changed longest ago that go, the first `dropped` of changed_ but `id`.
+    std::size_t dropped = 0;
+    for (auto other = changed_.begin(); other != changed_.end() && bytes > limits_.maxBytes; ++other)
+        if (*other != id) {
+            bytes -= kept_.at(*other).text.size();
+            ++dropped;
+        }
+    // The file, in pieces: the records' texts are not copied.
+    std::vector<std::string_view> partner, transactions;
+    const auto add = [&](const RecordId& which, std::string_view itsText) {
+        auto& section = which.first == "partner" ? partner : transactions;
+        section.insert(section.end(), {section.empty() ? "\n" : ",\n", itsText});
+    };
+    std::size_t skipped = 0;
+    for (const RecordId& other : changed_)
+        if (other != id && skipped++ >= dropped) add(other, kept_.at(other).text);
+    add(id, text);
+    std::vector<std::string_view> file{"{\n  \"partner\": {"};
+    for (const auto* section : {&partner, &transactions}) {
+        file.insert(file.end(), section->begin(), section->end());
+        file.push_back(section->empty() ? "}" : "\n  }");
+        file.push_back(section == &partner ? ",\n  \"transactions\": {" : "\n}\n");
+    }
+
     fs::path temporary = path_;
     temporary += ".tmp";
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return failWith(error, systemError("cannot create", temporary));
-    bool written = writeAll(fd, next.dump(2) + "\n") && ::fsync(fd) == 0;
+    bool written = writeAll(fd, std::move(file)) && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (!written) {
         std::string message = systemError("cannot write", temporary);
@@ -174,7 +270,20 @@ bool TransactionStore::commit(json next, std::string* error) {
     }
     // The new file is in place; the folder's fsync makes the rename itself durable.
     syncFolder(path_.parent_path());
-    state_ = std::move(next);
+    for (auto other = changed_.begin(); dropped > 0;) {
+        if (*other == id) {
+            ++other;
+            continue;
+        }
+        const RecordId gone = *other;
+        other = changed_.erase(other);
+        state_[gone.first].erase(gone.second);
+        bytes_ -= kept_.at(gone).text.size();
+        kept_.erase(gone);
+        --dropped;
+    }
+    state_[id.first][id.second] = std::move(record);
+    keep(id, std::move(text));
     return true;
 }
 
@@ -195,7 +304,7 @@ RequestLog::~RequestLog() {
 
 bool RequestLog::append(std::string line) {
     line += '\n';
-    return writeAll(fd_, line);
+    return writeAll(fd_, {line});
 }
 
 } // namespace refsvc

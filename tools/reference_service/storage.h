@@ -3,7 +3,11 @@
 //
 // transactions.json, rewritten whole on every change (temporary file, fsync, rename, fsync of the
 // folder), so the file on disk is always either the old or the new state, whatever moment the
-// process is killed at:
+// process is killed at. It is bounded (StoreLimits): a transaction keeps its latest updates, and
+// when a change would take the records' text over the limit, the records changed longest ago
+// (transactions and partner sessions alike) are dropped whole in the same write; the one changed
+// stays. Each record's text is kept, so a change costs one write of the file, not its making
+// again. Each section lists its records in the order they last changed:
 //   {
 //     "transactions": {
 //       "<uuid>": {
@@ -21,22 +25,35 @@
 //
 // A folder serves one service at a time: the store holds an exclusive lock on "<folder>/.lock".
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
 namespace refsvc {
 
+// What the store keeps at most.
+struct StoreLimits {
+    // The records' text in transactions.json: 4 MiB, some 1,800 transactions of a default run (an
+    // insert and its update, about 2.3 KB), or some 60 records of the largest body a request may have.
+    std::size_t maxBytes = 4 << 20;
+    std::size_t maxUpdates = 16; // a transaction's latest updates; the earlier ones are dropped
+};
+
 class TransactionStore {
 public:
     // Creates the folder when needed, takes its lock and loads transactions.json (absent: empty).
     // Fails, touching nothing, when the folder is locked by another service or the file is not a
-    // store of the form above.
-    static std::unique_ptr<TransactionStore> open(const std::filesystem::path& folder, std::string* error);
+    // store of the form above. A file over the limits is brought within them by the next change.
+    static std::unique_ptr<TransactionStore> open(const std::filesystem::path& folder, std::string* error,
+                                                  StoreLimits limits = {});
     ~TransactionStore();
     TransactionStore(const TransactionStore&) = delete;
     TransactionStore& operator=(const TransactionStore&) = delete;
@@ -64,13 +81,25 @@ public:
     void setBeforeRenameForTesting(std::function<void()> hook);
 
 private:
-    TransactionStore(std::filesystem::path path, int lockFd, nlohmann::json state);
-    bool commit(nlohmann::json next, std::string* error);
+    using RecordId = std::pair<std::string, std::string>; // the section ("transactions", "partner"), the key
+    struct Kept {
+        std::list<RecordId>::iterator place; // in changed_
+        std::string text;                    // in the file
+    };
+
+    TransactionStore(std::filesystem::path path, int lockFd, nlohmann::json state, StoreLimits limits);
+    void keep(const RecordId& id, std::string text);
+    // `id` becomes `record`, the latest change; see the head of this file.
+    bool commit(const RecordId& id, nlohmann::json record, std::string* error);
 
     mutable std::mutex lock_;
     std::filesystem::path path_;
     int lockFd_;
+    StoreLimits limits_;
     nlohmann::json state_;
+    std::list<RecordId> changed_; // the records, the one changed longest ago first
+    std::map<RecordId, Kept> kept_;
+    std::size_t bytes_ = 0; // the records' text, all told
     std::function<void()> beforeRename_;
 };
 
