@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <utility>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/url_loading.h"
 #include "service/request_failure.h"
+#include "tools/reference_service/service.h"
 
 namespace app {
 
@@ -98,10 +98,19 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
 std::string ExchangeRecord::logText() const {
     std::string text;
     for (const Exchange& e : exchanges()) {
-        nlohmann::json line = {{"seq", e.seq},        {"at", e.at},     {"method", e.method},
-                               {"target", e.target},  {"call", e.call}, {"status", e.status},
-                               {"failure", e.failure}};
-        text += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        // The run's clock counts from the reference date; the service's lines are stamped in UTC.
+        const std::chrono::duration<double> since1970(launchTime_ + e.at + ns::TimeIntervalSince1970);
+        const refsvc::RequestRecord record{
+            .seq = e.seq,
+            .at = refsvc::utcText(std::chrono::system_clock::time_point(
+                std::chrono::round<std::chrono::milliseconds>(since1970))),
+            .method = e.method,
+            .target = e.target,
+            .call = e.call,
+            .status = e.status,
+            .fault = "", // the service's own, which its own requests.log gives
+            .failure = e.failure};
+        text += refsvc::requestLogLine(record) + "\n";
     }
     return text;
 }

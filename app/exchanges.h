@@ -41,7 +41,8 @@ public:
     std::vector<Exchange> exchanges() const;
     // The last exchange of one of these calls, or none.
     std::optional<Exchange> last(const std::vector<std::string>& calls) const;
-    // The record as the reference service writes its requests.log: a JSON object a line.
+    // The record in the reference service's requests.log lines (refsvc::requestLogLine), stamped
+    // on the run's clock as the in-process service stamps its own.
     std::string logText() const;
 
 private:

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/testkit/process.h"
+#include "tests/testkit/reference_service.h"
 #include "tests/testkit/scratch_folder.h"
 
 namespace {
@@ -88,6 +89,30 @@ TEST_F(LoginJob, TheScriptLogsInWaitsForTheIdentityInsertsOnceAndTheListComes) {
     EXPECT_EQ(readFile(runDir() / "app.log").find("pw1"), std::string::npos);
     const std::string keys = readFile(runDir() / "home" / "Documents" / "functiontest_config.txt");
     EXPECT_EQ(std::count(keys.begin(), keys.end(), ','), 39) << keys;
+}
+
+// requests.log reads the same whoever writes it: the in-process service, or the job from its own
+// record against a service given by --service (the same fields in the same order, the same clock).
+TEST_F(LoginJob, RequestsLogIsTheSameInProcessAndAgainstAService) {
+    const auto lines = [this] {
+        std::vector<std::string> out;
+        std::istringstream log(readFile(runDir() / "service" / "requests.log"));
+        for (std::string line; std::getline(log, line);)
+            out.push_back(line);
+        return out;
+    };
+    ASSERT_EQ(run({"--limit", "4"}).status, 1);
+    const std::vector<std::string> inProcess = lines();
+    fs::remove_all(runDir());
+    auto service = testkit::startReferenceService(scratch_.path() / "service");
+    ASSERT_TRUE(service);
+    testkit::ProcessOutcome outside = run({"--limit", "4", "--service", service->baseUrl()});
+    EXPECT_EQ(outside.status, 1) << outside.output;
+    ASSERT_EQ(inProcess.size(), 6u);
+    EXPECT_EQ(inProcess.front(),
+              R"({"seq":1,"at":"2024-05-01T10:00:01.000Z","method":"POST","target":"/profiles/clients/_find",)"
+              R"("call":"profile","status":200,"fault":"","failure":""})");
+    EXPECT_EQ(lines(), inProcess);
 }
 
 TEST_F(LoginJob, ARefusedLoginStaysOnTheLoginScreenAndStoresNoTransaction) {

@@ -44,7 +44,9 @@ TEST_F(ServiceTest, RefuseClosesTheConnectionUnansweredAndStoresNothing) {
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].status, 0);
     EXPECT_EQ(records[0].fault, "insert=refuse");
+    EXPECT_EQ(records[0].failure, "closed unanswered");
     EXPECT_EQ(records[2].fault, "");
+    EXPECT_EQ(records[2].failure, "");
 }
 
 TEST_F(ServiceTest, ServerErrorAnswers500AndStoresNothing) {

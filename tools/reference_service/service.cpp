@@ -74,6 +74,8 @@ Reply errorReply(int status, const std::string& message) {
     return jsonReply(status, json{{"error", message}});
 }
 
+} // namespace
+
 std::string utcText(std::chrono::system_clock::time_point now) {
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     auto millis =
@@ -89,6 +91,15 @@ std::string utcText(std::chrono::system_clock::time_point now) {
     stamp += static_cast<char>('0' + millis % 10);
     return stamp + 'Z';
 }
+
+std::string requestLogLine(const RequestRecord& record) {
+    const nlohmann::ordered_json line{{"seq", record.seq},       {"at", record.at},     {"method", record.method},
+                                      {"target", record.target}, {"call", record.call}, {"status", record.status},
+                                      {"fault", record.fault},   {"failure", record.failure}};
+    return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+namespace {
 
 // The request's body as a JSON object, or the 400 reply saying why not.
 std::optional<json> objectBody(const HttpRequest& req, Reply& refusal) {
@@ -201,10 +212,9 @@ Reply Service::State::serve(const HttpRequest& req, std::optional<Call> call, co
     RequestRecord rec;
     {
         std::lock_guard guard(lock);
-        rec.seq = ++arrivals;
+        ++arrivals;
         changed.notify_all();
     }
-    rec.at = now();
     rec.method = req.method;
     rec.target = req.target;
     rec.call = label;
@@ -226,6 +236,8 @@ Reply Service::State::serve(const HttpRequest& req, std::optional<Call> call, co
         reply = handle(req);
     }
     rec.status = reply.closeUnanswered ? 0 : reply.status;
+    if (reply.closeUnanswered) rec.failure = "closed unanswered";
+    rec.at = now();
     record(std::move(rec));
     return reply;
 }
@@ -236,11 +248,9 @@ bool Service::State::delay(double seconds) {
 }
 
 void Service::State::record(RequestRecord rec) {
-    nlohmann::ordered_json line{{"seq", rec.seq},       {"at", rec.at},     {"method", rec.method},
-                                {"target", rec.target}, {"call", rec.call}, {"status", rec.status},
-                                {"fault", rec.fault}};
     std::lock_guard guard(lock);
-    log->append(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    rec.seq = static_cast<std::int64_t>(records.size()) + 1;
+    log->append(requestLogLine(rec));
     records.push_back(std::move(rec));
     changed.notify_all();
 }

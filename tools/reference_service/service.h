@@ -65,11 +65,16 @@
 // nothing; a slow one is handled after its delay, unless the service stops first, in which case
 // its connection is closed unanswered and nothing changes.
 //
-// requests.log in the data folder: a line per request, a JSON object
-//   {"seq", "at" (UTC, on Options::clock), "method", "target" (path and query), "call" (a call
-//    name, "udid-page", "profile-page" or "" when nothing matched), "status" (0: closed
-//    unanswered), "fault" ("" or the rule, e.g. "auth=500*1")}
-// written when the request is done, so a slow request's line comes after later quick ones.
+// requests.log in the data folder: a line per request, written when the request is done (a slow
+// request's line comes after later quick ones), a JSON object of these fields in this order
+// (requestLogLine; the main job writes its own record of requests to another service so too):
+//   "seq"     the line's number, from 1: the order the requests ended in
+//   "at"      when the request ended, UTC with milliseconds on Options::clock (utcText)
+//   "method", "target" (path and query)
+//   "call"    a call name (faults.h), "udid-page", "profile-page", or "" when nothing matched
+//   "status"  the HTTP status, 0 when none was sent
+//   "fault"   the fault rule that took the request ("auth=500*1"), or ""
+//   "failure" why no answer was sent ("closed unanswered"), or "" when one was
 // transactions.json: see storage.h.
 
 #include <chrono>
@@ -104,12 +109,18 @@ struct Options {
 
 using Fields = std::map<std::string, std::string>;
 
+// A line of requests.log; see the head of this file.
 struct RequestRecord {
-    std::int64_t seq = 0; // arrival order, from 1
+    std::int64_t seq = 0;
     std::string at, method, target, call;
-    int status = 0; // 0: closed without an answer
-    std::string fault;
+    long status = 0;
+    std::string fault, failure;
 };
+
+// The record as its line of requests.log, without the newline.
+std::string requestLogLine(const RequestRecord& record);
+// A time as requests.log and transactions.json give it: "2024-05-01T10:00:01.000Z".
+std::string utcText(std::chrono::system_clock::time_point time);
 
 struct StoredUpdate {
     std::string at;
