@@ -41,8 +41,9 @@ namespace refsvc {
 
 // What the store keeps at most.
 struct StoreLimits {
-    // The records' text in transactions.json: 4 MiB, some 1,800 transactions of a default run (an
-    // insert and its update, about 2.3 KB), or some 60 records of the largest body a request may have.
+    // The records' text in transactions.json: 4 MiB, some 1,400 transactions of a default run (an
+    // insert and its update, about 3 KB there), or some 60 records of the largest body a request
+    // may have.
     std::size_t maxBytes = 4 << 20;
     std::size_t maxUpdates = 16; // a transaction's latest updates; the earlier ones are dropped
 };
