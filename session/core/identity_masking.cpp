@@ -1,6 +1,7 @@
 #include "session/core/identity_masking.h"
 
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -48,6 +49,75 @@ private:
     std::string body_;
     std::vector<std::size_t> cuts_; // body offsets where a "qx://" was removed
 };
+
+// One byte of a text read with its percent-encoding undone, and the bytes of the text it came from.
+struct DecodedByte {
+    char c;
+    std::size_t begin, end;
+};
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Every escape undone, and each that undoing makes ("%2541" -> "%41" -> "A"), in one pass: an
+// escape the last byte completes is undone at once, and so on while the byte it gives completes
+// another.
+std::vector<DecodedByte> fullyDecoded(std::string_view text) {
+    std::vector<DecodedByte> out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        out.push_back({text[at], at, at + 1});
+        for (std::size_t n = out.size(); n >= 3 && out[n - 3].c == '%'; n = out.size()) {
+            const int high = hexDigit(out[n - 2].c), low = hexDigit(out[n - 1].c);
+            if (high < 0 || low < 0) break;
+            const DecodedByte decoded{static_cast<char>(high * 16 + low), out[n - 3].begin, out[n - 1].end};
+            out.resize(n - 3);
+            out.push_back(decoded);
+        }
+    }
+    return out;
+}
+
+bool isAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Where an identity pair's value ends: a separator of pairs or of the text around them.
+bool endsValue(char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == 0x7F || std::strchr("&?#;\"',<>()[]{}\\|", c);
+}
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == y;
+           });
+}
+
+// The IMEI check: the last digit makes the Luhn sum of all of them a multiple of ten.
+bool passesLuhn(std::string_view digits) {
+    int sum = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        int digit = digits[digits.size() - 1 - i] - '0';
+        if (i % 2 == 1 && (digit *= 2) > 9) digit -= 9;
+        sum += digit;
+    }
+    return sum % 10 == 0;
+}
+
+constexpr std::size_t kShortestIMEIRun = 14, kLongestIMEIRun = 16; // digits
+
+// Whether the text may carry an identifier at all: a pair, an escape, or a long enough run of digits.
+bool mayCarryIdentifier(std::string_view text) {
+    if (text.find_first_of("=%") != std::string_view::npos) return true;
+    std::size_t run = 0;
+    for (char c : text)
+        if ((run = c >= '0' && c <= '9' ? run + 1 : 0) >= kShortestIMEIRun) return true;
+    return false;
+}
 
 } // namespace
 
@@ -122,6 +192,66 @@ std::string maskedIdentityText(std::string_view text, const std::vector<Identity
 
 std::string maskedIdentityText(std::string_view text) {
     return maskedIdentityText(text, identityPairs(text));
+}
+
+std::string maskedIdentifiersAnywhere(std::string_view text) {
+    if (!mayCarryIdentifier(text)) return std::string(text);
+    const std::vector<DecodedByte> decoded = fullyDecoded(text);
+    std::string plain;
+    plain.reserve(decoded.size());
+    for (const DecodedByte& byte : decoded)
+        plain += byte.c;
+    struct Masked {
+        std::size_t begin, end; // in `text`
+        std::string shown;
+    };
+    std::vector<Masked> masked;
+    // The decoded bytes [from, to) masked as one identifier, unless they are within one already.
+    auto mask = [&](std::size_t from, std::size_t to) {
+        const std::size_t begin = decoded[from].begin, end = decoded[to - 1].end;
+        if (std::none_of(masked.begin(), masked.end(),
+                         [&](const Masked& m) { return m.begin <= begin && end <= m.end; }))
+            masked.push_back({begin, end, maskedIdentifier(std::string_view(plain).substr(from, to - from))});
+    };
+    for (std::size_t eq = plain.find('='); eq != std::string::npos; eq = plain.find('=', eq + 1)) {
+        for (std::string_view key : kIdentityPairKeys) {
+            if (eq < key.size()) continue;
+            const std::size_t start = eq - key.size();
+            if (!sameLetters(std::string_view(plain).substr(start, key.size()), key) ||
+                (start > 0 && isAlphanumeric(plain[start - 1])))
+                continue;
+            std::size_t end = eq + 1;
+            while (end < plain.size() && !endsValue(plain[end]))
+                ++end;
+            if (end > eq + 1) mask(eq + 1, end);
+        }
+    }
+    for (std::size_t at = 0; at < plain.size();) {
+        if (plain[at] < '0' || plain[at] > '9') {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < plain.size() && plain[end] >= '0' && plain[end] <= '9')
+            ++end;
+        const std::size_t length = end - at;
+        if (length >= kShortestIMEIRun && length <= kLongestIMEIRun &&
+            passesLuhn(std::string_view(plain).substr(at, length)))
+            mask(at, end);
+        at = end;
+    }
+    if (masked.empty()) return std::string(text);
+    std::sort(masked.begin(), masked.end(),
+              [](const Masked& a, const Masked& b) { return a.begin < b.begin; });
+    std::string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    for (const Masked& m : masked) {
+        if (m.begin < at) continue; // overlaps one written already
+        out.append(text.substr(at, m.begin - at)).append(m.shown);
+        at = m.end;
+    }
+    return out.append(text.substr(at));
 }
 
 std::vector<std::string> identifierValues(std::string_view text) {
