@@ -8,6 +8,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/url_loading.h"
+#include "platform/sim/run_text.h"
 #include "service/request_failure.h"
 
 namespace app {
@@ -45,14 +46,17 @@ std::string callOf(const std::string& url) {
     return {};
 }
 
+// The target, the transport's failure and the body came from outside: they are masked, the call's
+// name and the status are the record's own.
 std::string Exchange::outcome() const {
-    const std::string name = call.empty() ? method + " " + target : call;
+    const std::string name = call.empty() ? method + " " + sim::maskedRunSecrets(target) : call;
     if (status) return name + " answered " + std::to_string(status);
-    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + failure);
+    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + sim::maskedRunSecrets(failure));
 }
 
 std::string Exchange::outcomeWithBody() const {
-    return bodyStart.empty() ? outcome() : outcome() + ": " + ft::quotedExcerpt(bodyStart);
+    return bodyStart.empty() ? outcome()
+                             : outcome() + ": " + ft::quotedExcerpt(sim::maskedRunSecrets(bodyStart));
 }
 
 ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
@@ -98,9 +102,13 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
 std::string ExchangeRecord::logText() const {
     std::string text;
     for (const Exchange& e : exchanges()) {
-        nlohmann::json line = {{"seq", e.seq},        {"at", e.at},     {"method", e.method},
-                               {"target", e.target},  {"call", e.call}, {"status", e.status},
-                               {"failure", e.failure}};
+        nlohmann::json line = {{"seq", e.seq},
+                               {"at", e.at},
+                               {"method", e.method},
+                               {"target", sim::maskedRunSecrets(e.target)},
+                               {"call", e.call},
+                               {"status", e.status},
+                               {"failure", sim::maskedRunSecrets(e.failure)}};
         text += line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     }
     return text;
