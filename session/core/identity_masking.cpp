@@ -219,7 +219,7 @@ std::string maskedIdentifiersAnywhere(std::string_view text) {
             passesLuhn(plain.substr(at, end - at)))
             mask(at, end);
     }
-    // In the text's order, one within another (a pair's value of digits) left to the first.
+    // In the text's order; one within an earlier one (a run of digits that is a pair's value) is left out.
     std::stable_sort(masked.begin(), masked.end(),
                      [](const Masked& a, const Masked& b) { return a.begin < b.begin; });
     std::string out;
