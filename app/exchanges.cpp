@@ -7,6 +7,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/url_loading.h"
+#include "platform/sim/run_text.h"
 #include "service/request_failure.h"
 #include "tools/reference_service/service.h"
 
@@ -45,14 +46,17 @@ std::string callOf(const std::string& url) {
     return {};
 }
 
+// The target, the transport's failure and the body came from outside: they are masked, the call's
+// name and the status are the record's own.
 std::string Exchange::outcome() const {
-    const std::string name = call.empty() ? method + " " + target : call;
+    const std::string name = call.empty() ? method + " " + sim::maskedRunSecrets(target) : call;
     if (status) return name + " answered " + std::to_string(status);
-    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + failure);
+    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + sim::maskedRunSecrets(failure));
 }
 
 std::string Exchange::outcomeWithBody() const {
-    return bodyStart.empty() ? outcome() : outcome() + ": " + ft::quotedExcerpt(bodyStart);
+    return bodyStart.empty() ? outcome()
+                             : outcome() + ": " + ft::quotedExcerpt(sim::maskedRunSecrets(bodyStart));
 }
 
 ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
@@ -105,11 +109,11 @@ std::string ExchangeRecord::logText() const {
             .at = refsvc::utcText(std::chrono::system_clock::time_point(
                 std::chrono::round<std::chrono::milliseconds>(since1970))),
             .method = e.method,
-            .target = e.target,
+            .target = sim::maskedRunSecrets(e.target),
             .call = e.call,
             .status = e.status,
             .fault = "", // the service's own, which its own requests.log gives
-            .failure = e.failure};
+            .failure = sim::maskedRunSecrets(e.failure)};
         text += refsvc::requestLogLine(record) + "\n";
     }
     return text;

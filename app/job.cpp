@@ -124,15 +124,23 @@ bool writeFile(const fs::path& path, const std::string& text) {
 }
 
 // The application's log into app.log, each line led by the virtual seconds since launch and the
-// run's secrets masked, and to whoever reads along (the run report).
+// run's secrets masked in what the application wrote (not in the time, which is the run's), and to
+// whoever reads along (the run report). An entry of several lines (a dictionary's description) has
+// the time on each.
 class LogFile {
 public:
     LogFile(const fs::path& path, double launchTime) : out_(path, std::ios::binary), launchTime_(launchTime) {
         previous_ = ns::setLogSink([this](std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
+            const std::string masked = sim::maskedRunSecrets(line);
             std::lock_guard g(lock_);
-            out_ << stamp << sim::maskedRunSecrets(line) << '\n';
+            for (std::string_view rest = masked;;) {
+                const std::size_t end = rest.find('\n');
+                out_ << stamp << rest.substr(0, end) << '\n';
+                if (end == std::string_view::npos || end + 1 == rest.size()) break;
+                rest.remove_prefix(end + 1);
+            }
             out_.flush();
             if (reader_) reader_(line);
         });
@@ -153,7 +161,8 @@ private:
 
 // Puts the process's state back however the run ends, so one program can run several jobs.
 // Meanwhile a URL handed to the application is written (the device log, the steps) as the
-// application logs it, its identity masked, and the run keeps its secrets.
+// application logs it, its identity masked, the run keeps its secrets, and every text from outside
+// the run's words has the identifiers it carries masked however they are written.
 struct Restore {
     sim::RunSecrets secrets;
     std::shared_ptr<ns::Clock> clock;
@@ -164,6 +173,7 @@ struct Restore {
     std::shared_ptr<const sim::Profile> device = sim::currentDevice();
     sim::URLMasking urlMasking =
         sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); });
+    sim::TextMasking identifierMasking = sim::setIdentifierMasking(ft::maskedIdentifiersAnywhere);
     // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
     bool debugLines = ns::setDebugLines([] {
         const char* wanted = std::getenv("FT_DEBUG_LOG");
@@ -172,6 +182,7 @@ struct Restore {
     ~Restore() {
         ns::setDebugLines(debugLines);
         sim::setHandedOverURLMasking(std::move(urlMasking));
+        sim::setIdentifierMasking(std::move(identifierMasking));
         ns::UserDefaults::resetStandardUserDefaults();
         ns::ApplicationHome::setPath(home);
         ns::Bundle::removeInfoValueOverride(kMakerServerKey);
@@ -231,7 +242,7 @@ private:
 
 // What the run knows of the device's identity, a secret of the run from the start, masked as the
 // application logs an identifier: the identifiers of each URL the script hands over, and the
-// identity a seed step stores.
+// identity a seed step stores (a number as its text: the application sends it as such).
 void keepIdentitySecrets(const sim::Script& script) {
     auto keep = [](std::string_view value) { sim::addRunSecret(value, ft::maskedIdentifier(value)); };
     for (const sim::ScriptStep& step : script.steps)
@@ -244,8 +255,17 @@ void keepIdentitySecrets(const sim::Script& script) {
             const nlohmann::json seeded = nlohmann::json::parse(*action.arg("values"), nullptr, false);
             for (std::string_view key : ft::kStoredIdentifierKeys)
                 if (auto value = seeded.is_object() ? seeded.find(std::string(key)) : seeded.end();
-                    value != seeded.end() && value->is_string())
+                    value == seeded.end()) {
+                    continue;
+                } else if (value->is_string()) {
                     keep(value->get_ref<const std::string&>());
+                } else if (value->is_number()) {
+                    keep(value->dump());
+                    // A whole number written with a point is sent as the whole number.
+                    if (const double number = value->get<double>();
+                        value->is_number_float() && std::trunc(number) == number && std::fabs(number) < 1e18)
+                        keep(std::to_string(static_cast<long long>(number)));
+                }
         }
 }
 
@@ -488,7 +508,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
             }
         } catch (const std::exception& e) {
             run.end = sim::ScriptRun::End::SteppingFailed;
-            run.message = std::string("the application raised an exception: ") + e.what();
+            run.message = "the application raised an exception: " + cutName(e.what());
         }
         report.finish(driver);
         stepLog = runner.stepLog();
@@ -500,6 +520,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const fs::path resultFile = *folder / "home" / "Documents" / "functiontest_result.txt";
     std::error_code ec;
     report.checks = run.failedChecks;
+    // The header's names were masked as the run began: a secret typed since (a password that is a
+    // file's name) is masked in them now. The clock's line is the report's own words.
+    for (auto& [key, value] : report.header)
+        if (key != "clock") value = sim::maskedRunSecrets(value);
     report.ending.emplace_back("end", endText(run));
     report.ending.insert(report.ending.end(), stall.begin(), stall.end());
     // The upload's answer on the wire, beside what the application made of it.
@@ -508,8 +532,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         report.ending.emplace_back(
             "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
                          (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
-    if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
-    report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
+    // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
+    if (fs::exists(resultFile, ec))
+        report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
+    report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
     if (pictures) result.cutTexts = pictures->cutTexts();
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back("virtual time", secondsWithUnit(virtualSeconds));
@@ -524,13 +550,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         result.status = 1;
     else
         result.status = run.failedChecks.empty() ? 0 : 3;
-    result.report = sim::maskedRunSecrets(report.text());
+    // Each text from outside the run's words was masked as it came in; the report's own are not.
+    result.report = report.text();
     out << result.report << std::flush;
     // The results the application stored are on disk before anything else is let go.
     ns::UserDefaults::flushAll();
     auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (!writeFile(path, sim::maskedRunSecrets(text)))
-            err << "functiontest: cannot write " << name << "\n";
+        if (!writeFile(path, text)) err << "functiontest: cannot write " << name << "\n";
     };
     write("report.txt", *folder / "report.txt", result.report);
     std::string steps;

@@ -47,6 +47,12 @@ std::string quotedText(std::string_view text) {
     return "\"" + cutName(text) + "\"";
 }
 
+// A text of the report's own words (a row's key and title, a line written masked already): cut
+// and printable as a name, never masked.
+std::string ownText(std::string_view text) {
+    return ns::printableCut(text, kReportNameLimit);
+}
+
 } // namespace
 
 std::string cutName(std::string_view text) {
@@ -96,7 +102,7 @@ void RunReport::logLine(std::string_view line) {
     if (line.starts_with(ft::LoginViewModel::kLoggingInLogPrefix) && !loggingInAt_) loggingInAt_ = now;
     // The Result line of the open row's screen, logged as it leaves: why the row ends.
     if (auto result = ft::BaseModelViewController::readResultLine(line);
-        result && item_ && !rows_.empty() && rows_.back().key == cutName(result->key))
+        result && item_ && !rows_.empty() && rows_.back().key == ownText(result->key))
         rows_.back().why = cutName(result->why);
     if (line.starts_with(ft::LoginViewController::kFailedLogPrefix)) {
         // The login's steps run one after another: the last request that ended is the one that
@@ -153,8 +159,8 @@ void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     item_ = item;
     ReportRow row;
     row.order = static_cast<int>(rows_.size()) + 1;
-    row.key = cutName(utf8(item->profile()));
-    row.title = cutName(utf8(item->title()));
+    row.key = ownText(utf8(item->profile()));
+    row.title = ownText(utf8(item->title()));
     row.screen = std::string(top->getClass().name());
     row.start = now - launchTime_;
     row.picture = std::move(picture);
@@ -221,7 +227,7 @@ RunReport::stallLines(const sim::Driver& driver, const std::vector<std::string>&
     auto ran = std::find_if(stepLog.rbegin(), stepLog.rend(),
                             [](const std::string& line) { return line.find(") ran") != std::string::npos; });
     lines.emplace_back(
-        "last step", ran == stepLog.rend() ? "none ran" : cutName(ran->substr(ran->find_first_not_of(' '))));
+        "last step", ran == stepLog.rend() ? "none ran" : ownText(ran->substr(ran->find_first_not_of(' '))));
     return lines;
 }
 
@@ -231,7 +237,8 @@ std::string RunReport::loginText() const {
                "past the login screen at " + seconds(*loginAt_) + " s";
     if (!loginFailure_) return "none";
     std::string text = "failed at " + seconds(loginFailure_->at) + " s: " + cutName(loginFailure_->reason);
-    if (!loginFailure_->cause.empty()) text += " (" + cutName(loginFailure_->cause) + ")";
+    if (!loginFailure_->cause.empty())
+        text += " (" + ownText(loginFailure_->cause) + ")"; // masked as recorded
     return text;
 }
 

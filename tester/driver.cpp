@@ -318,12 +318,15 @@ void Driver::noteSecureTyping(const ui::TextField& field, std::string_view typed
     if (!field.isSecureTextEntry()) return;
     const rt::Ref<ns::String> value = field.text();
     for (const std::string& secret :
-         {std::string(typed), (value ? value->utf8() : std::string()) + std::string(typed)}) {
-        if (secret.empty()) continue;
-        secureTexts_.emplace(secret);
-        if (auto shown = shownTexts_.find(secret); shown != shownTexts_.end()) shownTexts_.erase(shown);
-        addRunSecret(secret, "***");
-    }
+         {std::string(typed), (value ? value->utf8() : std::string()) + std::string(typed)})
+        keepSecureText(secret);
+}
+
+void Driver::keepSecureText(std::string_view text) {
+    if (text.empty()) return;
+    secureTexts_.emplace(text);
+    if (auto shown = shownTexts_.find(text); shown != shownTexts_.end()) shownTexts_.erase(shown);
+    addRunSecret(text, "***");
 }
 
 void Driver::noteShownTyping(std::string_view typed) {

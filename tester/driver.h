@@ -199,6 +199,9 @@ public:
     // each such entry's value before and after (whole or typed in parts): a check shows them as
     // "***", and each is a secret of the run (sim::addRunSecret, masked as "***").
     const std::set<std::string, std::less<>>& secureTexts() const noexcept { return secureTexts_; }
+    // Keeps a text as the secure entries' texts are kept (a check's text on a secure entry, which
+    // is its value by construction).
+    void keepSecureText(std::string_view text);
     // The texts that went into a field or text view that is not secure, and never at a secure one:
     // the only typed texts a step shows.
     const std::set<std::string, std::less<>>& shownTexts() const noexcept { return shownTexts_; }

@@ -201,23 +201,28 @@ void addText(std::vector<std::string>& texts, const rt::Ref<ns::String>& text) {
 }
 
 // What the step looks at shows: the outlet's text (a label, a field, a text view, a button's
-// title), the HUD's texts, the newest alert's title or message, or the labels of a row.
+// title), the HUD's texts, the newest alert's title or message, or the labels of a row. `secure`
+// tells a secure text entry.
 std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
-                                              std::string* failure) {
+                                              std::string* failure, bool* secure) {
     std::vector<std::string> texts;
+    *secure = false;
     if (const std::string* path = action.arg("outlet")) {
         rt::Id value = outletOnScreen(driver, *path, failure);
         if (!value) return std::nullopt;
-        if (auto label = rt::cast<ui::Label>(value))
+        if (auto label = rt::cast<ui::Label>(value)) {
             addText(texts, label->text());
-        else if (auto field = rt::cast<ui::TextField>(value))
+        } else if (auto field = rt::cast<ui::TextField>(value)) {
             addText(texts, field->text());
-        else if (auto textView = rt::cast<ui::TextView>(value))
+            *secure = field->isSecureTextEntry();
+        } else if (auto textView = rt::cast<ui::TextView>(value)) {
             addText(texts, textView->text());
-        else if (auto button = rt::cast<ui::Button>(value))
+            *secure = textView->isSecureTextEntry();
+        } else if (auto button = rt::cast<ui::Button>(value)) {
             addText(texts, button->currentTitle());
-        else
+        } else {
             return none(failure, *path + " is a " + className(value) + ", which shows no text");
+        }
         if (texts.empty()) texts.emplace_back();
     } else if (action.arg("hud")) {
         texts = driver.hudTexts();
@@ -235,13 +240,20 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
 }
 
 bool expectAction(Driver& driver, const ScriptAction& action, std::string* failure) {
-    const std::optional<std::vector<std::string>> texts = shown(driver, action, failure);
+    bool secure = false;
+    const std::optional<std::vector<std::string>> texts = shown(driver, action, failure, &secure);
     if (!texts) {
         if (failure) *failure = printableCut(*failure); // it may name the script's outlet
         return false;
     }
     const std::string& wanted = *action.arg("text");
+    if (secure) { // what a check on a secure entry wants is the password, whatever was typed
+        driver.keepSecureText(wanted);
+        for (const std::string& text : *texts)
+            driver.keepSecureText(text);
+    }
     if (std::find(texts->begin(), texts->end(), wanted) != texts->end()) return true;
+    if (secure) return fail(failure, "wanted \"***\", saw \"***\"");
     return fail(failure, "wanted " + quoted({wanted}, driver.secureTexts()) + ", saw " +
                              quoted(*texts, driver.secureTexts()));
 }

@@ -126,8 +126,20 @@ std::string Device::logText() const {
 }
 
 bool Device::writeLog(const std::string& path, std::string* error) const {
+    // Each line's time is the device's own; what follows it may carry a text from outside.
+    const std::string log = logText();
+    std::string text;
+    text.reserve(log.size());
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = std::min(log.find('\n', at), log.size());
+        const std::size_t space = log.find(' ', at), words = space < end ? space + 1 : at;
+        text.append(log, at, words - at)
+            .append(maskedRunSecrets(std::string_view(log).substr(words, end - words)));
+        text += '\n';
+        at = end + 1;
+    }
     rt::Ref<ns::Error> failure;
-    if (ns::writeAtomically(path, maskedRunSecrets(logText()), &failure)) return true;
+    if (ns::writeAtomically(path, text, &failure)) return true;
     if (error) *error = path + ": " + failure->localizedDescription()->utf8();
     return false;
 }

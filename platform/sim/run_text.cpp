@@ -10,13 +10,35 @@ namespace sim {
 
 namespace {
 
-struct HandedOverURLMasking {
+// A masking the main job installs for the process, read from any thread: the reader takes the
+// function and calls it without the lock.
+struct InstalledMasking {
     std::mutex lock;
-    URLMasking masking;
+    std::shared_ptr<const TextMasking> masking;
+
+    TextMasking replace(TextMasking next) {
+        auto installed = next ? std::make_shared<const TextMasking>(std::move(next)) : nullptr;
+        std::lock_guard g(lock);
+        std::swap(masking, installed);
+        return installed ? *installed : TextMasking();
+    }
+    std::string operator()(std::string_view text) {
+        std::shared_ptr<const TextMasking> current;
+        {
+            std::lock_guard g(lock);
+            current = masking;
+        }
+        return current ? (*current)(text) : std::string(text);
+    }
 };
 
-HandedOverURLMasking& handedOverURLMasking() {
-    static HandedOverURLMasking* shared = new HandedOverURLMasking; // immortal: read until the end
+InstalledMasking& handedOverURLMasking() {
+    static InstalledMasking* shared = new InstalledMasking; // immortal: read until the end
+    return *shared;
+}
+
+InstalledMasking& identifierMasking() {
+    static InstalledMasking* shared = new InstalledMasking; // immortal: read until the end
     return *shared;
 }
 
@@ -24,6 +46,7 @@ HandedOverURLMasking& handedOverURLMasking() {
 // list it took without holding the lock.
 struct RunSecret {
     std::string value, shownAs;
+    bool inside; // masked inside a text, not only where it is the whole text
 };
 struct RunSecretStore {
     std::mutex lock;
@@ -49,15 +72,15 @@ std::string printableCut(std::string_view text, std::size_t limit) {
 }
 
 URLMasking setHandedOverURLMasking(URLMasking masking) {
-    HandedOverURLMasking& shared = handedOverURLMasking();
-    std::lock_guard g(shared.lock);
-    return std::exchange(shared.masking, std::move(masking));
+    return handedOverURLMasking().replace(std::move(masking));
 }
 
 std::string maskedHandedOverURL(std::string_view url) {
-    HandedOverURLMasking& shared = handedOverURLMasking();
-    std::lock_guard g(shared.lock);
-    return shared.masking ? shared.masking(url) : std::string(url);
+    return handedOverURLMasking()(url);
+}
+
+TextMasking setIdentifierMasking(TextMasking masking) {
+    return identifierMasking().replace(std::move(masking));
 }
 
 RunSecrets::RunSecrets() {
@@ -75,7 +98,7 @@ RunSecrets::~RunSecrets() {
 }
 
 void addRunSecret(std::string_view value, std::string shownAs) {
-    if (characterCount(value) < kShortestRunSecret) return;
+    if (value.empty()) return;
     RunSecretStore& store = runSecretStore();
     std::lock_guard g(store.lock);
     if (!store.kept) return;
@@ -87,7 +110,8 @@ void addRunSecret(std::string_view value, std::string shownAs) {
     const auto shorter = std::find_if(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
         return kept.value.size() < value.size();
     });
-    secrets->insert(shorter, {std::string(value), std::move(shownAs)});
+    secrets->insert(shorter,
+                    {std::string(value), std::move(shownAs), characterCount(value) >= kShortestSecretInside});
     store.secrets = std::move(secrets);
 }
 
@@ -98,17 +122,21 @@ std::string maskedRunSecrets(std::string_view text) {
         std::lock_guard g(store.lock);
         secrets = store.secrets;
     }
-    if (!secrets) return std::string(text);
+    if (!secrets) return identifierMasking()(text);
+    for (const RunSecret& secret : *secrets)
+        if (!secret.inside && secret.value == text) return secret.shownAs;
     std::string out;
     for (std::size_t from = 0;;) {
         std::size_t at = std::string_view::npos;
         const RunSecret* found = nullptr;
         for (const RunSecret& secret : *secrets) // longest first: a longer one starting there wins
-            if (const std::size_t where = text.find(secret.value, from); where < at) {
+            if (const std::size_t where =
+                    secret.inside ? text.find(secret.value, from) : std::string_view::npos;
+                where < at) {
                 at = where;
                 found = &secret;
             }
-        if (!found) return out.append(text.substr(from));
+        if (!found) return identifierMasking()(out.append(text.substr(from)));
         out.append(text.substr(from, at - from)).append(found->shownAs);
         from = at + found->value.size();
     }

@@ -3,7 +3,7 @@
 // over): the one escaping and cut that the device log, the tester's steps and the run report
 // share, the masking a URL handed to the application goes through wherever the run writes it, and
 // the values (the device's identifiers, what was typed into a secure entry) masked wherever they
-// appear in what the run writes.
+// appear in those texts.
 
 #include <cstddef>
 #include <functional>
@@ -26,13 +26,23 @@ std::string printableCut(std::string_view text, std::size_t limit = kPrintedText
 // such), so whatever the run writes of one (the device log, a step that hands it over) goes
 // through this masking: none by default (the URL as given); the main job installs the
 // application's. Returns the masking it replaces. Any thread.
-using URLMasking = std::function<std::string(std::string_view url)>;
+using TextMasking = std::function<std::string(std::string_view text)>;
+using URLMasking = TextMasking;
 URLMasking setHandedOverURLMasking(URLMasking masking);
 std::string maskedHandedOverURL(std::string_view url);
 
-// The values a run keeps out of every text it writes (its logs, steps, report, output and the
-// texts its pictures draw), each with what is written in its place. Kept only while a RunSecrets
-// lives (the main job's run); otherwise adding one does nothing and nothing is masked. Any thread.
+// An identifier may stand in a text however it is written (inside another pair's value, encoded
+// again, as a bare number), so maskedRunSecrets also passes each text through this masking: none
+// by default; the main job installs the application's finder of identifiers. Returns the masking
+// it replaces. Any thread.
+TextMasking setIdentifierMasking(TextMasking masking);
+
+// The values a run keeps out of every text it writes that comes from outside the run's own words
+// (a script's steps and names, typed and seen texts, screen texts, the service's replies, URLs,
+// the application's log lines, the texts its pictures draw), each with what is written in its
+// place. Kept only while a RunSecrets lives (the main job's run); otherwise adding one does nothing
+// and nothing is masked. What the run writes in its own words (times, verdicts, counts, labels) is
+// never passed through the masking. Any thread.
 class RunSecrets {
 public:
     RunSecrets();
@@ -40,13 +50,14 @@ public:
     RunSecrets(const RunSecrets&) = delete;
     RunSecrets& operator=(const RunSecrets&) = delete;
 };
-// Shorter values are not masked inside other texts: one or two characters would turn up in every
-// line.
-inline constexpr std::size_t kShortestRunSecret = 3; // characters
-// Every later text the run writes shows `shownAs` in place of `value` (of kShortestRunSecret
-// characters or more).
+// Shorter values are masked only where a whole text is the value: three characters or fewer would
+// turn up inside ordinary words and numbers ("pas" in "pass", "200" in "152.200").
+inline constexpr std::size_t kShortestSecretInside = 4; // characters
+// Every later text the run writes from outside its own words shows `shownAs` in place of `value`.
 void addRunSecret(std::string_view value, std::string shownAs);
-// `text` with each secret in it replaced, from the left, the longest where several start at once.
+// `text` with each secret in it replaced, from the left, the longest where several start at once
+// (one under kShortestSecretInside characters only when it is the whole text), then with the
+// identifiers the installed identifier masking finds masked.
 std::string maskedRunSecrets(std::string_view text);
 
 } // namespace sim

@@ -1,6 +1,8 @@
 #include "session/core/identity_masking.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -48,6 +50,68 @@ private:
     std::string body_;
     std::vector<std::size_t> cuts_; // body offsets where a "qx://" was removed
 };
+
+// One byte of a text read with its percent-encoding undone, and the bytes of the text it came from.
+struct DecodedByte {
+    char c;
+    std::size_t begin, end;
+};
+
+int hexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c))
+               ? (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 32) - 'a' + 10)
+               : -1;
+}
+
+// Every escape undone, and each that undoing makes ("%2541" -> "%41" -> "A"), in one pass: an
+// escape the last byte completes is undone at once, and so on while the byte it gives completes
+// another.
+std::vector<DecodedByte> fullyDecoded(std::string_view text) {
+    std::vector<DecodedByte> out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        out.push_back({text[at], at, at + 1});
+        for (std::size_t n = out.size(); n >= 3 && out[n - 3].c == '%'; n = out.size()) {
+            const int high = hexDigit(out[n - 2].c), low = hexDigit(out[n - 1].c);
+            if (high < 0 || low < 0) break;
+            const DecodedByte decoded{static_cast<char>(high * 16 + low), out[n - 3].begin, out[n - 1].end};
+            out.resize(n - 3);
+            out.push_back(decoded);
+        }
+    }
+    return out;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Where an identity pair's value ends: a separator of pairs or of the text around them.
+bool endsValue(char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == 0x7F || std::strchr("&?#;\"',<>()[]{}\\|", c);
+}
+
+// The IMEI check: the last digit makes the Luhn sum of all of them a multiple of ten.
+bool passesLuhn(std::string_view digits) {
+    int sum = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        int digit = digits[digits.size() - 1 - i] - '0';
+        if (i % 2 == 1 && (digit *= 2) > 9) digit -= 9;
+        sum += digit;
+    }
+    return sum % 10 == 0;
+}
+
+constexpr std::size_t kShortestIMEIRun = 14, kLongestIMEIRun = 16; // digits
+
+// Whether the text may carry an identifier at all: a pair, an escape, or a long enough run of digits.
+bool mayCarryIdentifier(std::string_view text) {
+    if (text.find_first_of("=%") != std::string_view::npos) return true;
+    std::size_t run = 0;
+    for (char c : text)
+        if ((run = isDigit(c) ? run + 1 : 0) >= kShortestIMEIRun) return true;
+    return false;
+}
 
 } // namespace
 
@@ -122,6 +186,50 @@ std::string maskedIdentityText(std::string_view text, const std::vector<Identity
 
 std::string maskedIdentityText(std::string_view text) {
     return maskedIdentityText(text, identityPairs(text));
+}
+
+std::string maskedIdentifiersAnywhere(std::string_view text) {
+    if (!mayCarryIdentifier(text)) return std::string(text);
+    const std::vector<DecodedByte> decoded = fullyDecoded(text);
+    std::string plain, lower; // the text decoded, and in lower case to find the keys
+    for (const DecodedByte& byte : decoded) {
+        plain += byte.c;
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(byte.c)));
+    }
+    struct Masked {
+        std::size_t begin, end; // in `text`
+        std::string shown;
+    };
+    std::vector<Masked> masked; // the pairs' values first, then the runs of digits
+    auto mask = [&](std::size_t from, std::size_t to) {
+        masked.push_back(
+            {decoded[from].begin, decoded[to - 1].end, maskedIdentifier(plain.substr(from, to - from))});
+    };
+    for (std::size_t eq = plain.find('='); eq != std::string::npos; eq = plain.find('=', eq + 1)) {
+        const std::size_t end = std::find_if(plain.begin() + eq + 1, plain.end(), endsValue) - plain.begin();
+        for (std::string_view key : kIdentityPairKeys)
+            if (const std::size_t start = eq - std::min(eq, key.size());
+                end > eq + 1 && lower.compare(start, eq - start, key) == 0 &&
+                (start == 0 || !std::isalnum(static_cast<unsigned char>(plain[start - 1]))))
+                mask(eq + 1, end);
+    }
+    for (std::size_t at = 0, end = 0; at < plain.size(); at = std::max(at + 1, end)) {
+        end = std::find_if_not(plain.begin() + at, plain.end(), isDigit) - plain.begin();
+        if (end - at >= kShortestIMEIRun && end - at <= kLongestIMEIRun &&
+            passesLuhn(plain.substr(at, end - at)))
+            mask(at, end);
+    }
+    // In the text's order; one within an earlier one (a run of digits that is a pair's value) is left out.
+    std::stable_sort(masked.begin(), masked.end(),
+                     [](const Masked& a, const Masked& b) { return a.begin < b.begin; });
+    std::string out;
+    std::size_t at = 0;
+    for (const Masked& m : masked)
+        if (m.begin >= at) {
+            out.append(text.substr(at, m.begin - at)).append(m.shown);
+            at = m.end;
+        }
+    return out.append(text.substr(at));
 }
 
 std::vector<std::string> identifierValues(std::string_view text) {

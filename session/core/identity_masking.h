@@ -59,6 +59,21 @@ std::string maskedIdentityText(std::string_view text, const std::vector<Identity
 // "qx://IMEI=356938035643809" -> "qx://****************3809".
 std::string maskedIdentityText(std::string_view text);
 
+// Keys whose values the run masks wherever they stand in a text it writes: the intake's identifier
+// keys and the key under which the identity is stored.
+inline constexpr std::array<std::string_view, 5> kIdentityPairKeys = {"imei", "meid", "serial", "udid",
+                                                                      "uniqueid"};
+
+// `text` with every identifier it carries, however written, masked as maskedIdentifier masks it,
+// for a text the run writes that did not come from the run itself. The text is read once every
+// percent-encoding in it is undone, however deep ("%2526" reads as "&"): the value of a pair under
+// one of kIdentityPairKeys (in any case) wherever the key stands at the start or after a character
+// that is no letter or digit ("&", "?", "#", ";", "/", a space...), up to the next separator, and
+// every run of 14 to 16 digits whose last is the IMEI check digit of the others (Luhn). What is
+// masked takes the place of the bytes it was read from; the rest stays as written.
+// "qx://product=x%26imei=356938035643809" -> "qx://product=x%26imei=***********3809".
+std::string maskedIdentifiersAnywhere(std::string_view text);
+
 // The identifiers `text` carries, each once: the value of every pair under one of
 // kIdentifierKeys, as decoded and as written ("qx://imei=3569%33&product=x" -> "35693", "3569%33").
 std::vector<std::string> identifierValues(std::string_view text);

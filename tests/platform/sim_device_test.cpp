@@ -865,19 +865,29 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
 }
 
 // While a run keeps secrets, each is masked wherever it appears, the longest where several start at
-// once, and before a text is cut (no half of one is left); a secret too short to mask inside other
-// texts, one added while no run keeps them, and all of them once the run ends, are not.
+// once, and before a text is cut (no half of one is left); one under four characters only where it
+// is the whole text; then the installed identifier masking. One added while no run keeps them, and
+// all of them once the run ends, are not masked.
 TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
     sim::addRunSecret("outside", "?");
     {
         sim::RunSecrets run;
-        for (const char* secret : {"356938035643809", "pw1", "pw1pw1x", "pw"})
-            sim::addRunSecret(secret, std::string(1, secret[2]));
-        EXPECT_EQ(sim::maskedRunSecrets("imei=356938035643809&p;pw1pw1x pw1pw1 pw outside"),
-                  "imei=6&p;1 11 pw outside");
-        EXPECT_EQ(sim::printableCut(std::string(195, 'a') + "356938035643809"), std::string(195, 'a') + "6");
+        for (const char* secret : {"356938035643809", "pass", "passpassx", "pw1"})
+            sim::addRunSecret(secret, "<" + std::string(1, secret[2]) + ">");
+        const sim::TextMasking previous =
+            sim::setIdentifierMasking([](std::string_view text) { return std::string(text) + "!"; });
+        const std::pair<std::string, std::string> cases[] = {
+            {"imei=356938035643809&p;passpassx passpass pw1 outside", "imei=<6>&p;<s> <s><s> pw1 outside!"},
+            {"pw1", "<1>"},
+            {"pw1 ", "pw1 !"},
+        };
+        for (const auto& [text, masked] : cases)
+            EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
+        EXPECT_EQ(sim::printableCut(std::string(195, 'a') + "356938035643809"),
+                  std::string(195, 'a') + "<6>!");
+        sim::setIdentifierMasking(previous);
     }
-    EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pw1"), "356938035643809 pw1");
+    EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pass"), "356938035643809 pass");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {

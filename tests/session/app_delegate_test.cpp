@@ -194,6 +194,27 @@ TEST(IdentityMasking, KeepsTheLastFourCharactersOnly) {
               "product=iPad&udid=******6789&***&&**rial");
 }
 
+// An identifier however a text carries it: a pair under an identity key after any separator and at
+// any depth of percent-encoding, or a run of 14 to 16 digits passing the IMEI check digit; masked
+// where it was written, all else as it was.
+TEST(IdentityMasking, AnIdentifierIsMaskedWhereverATextCarriesIt) {
+    const std::string imei = "356938035643809", masked = "***********3809";
+    const std::pair<std::string, std::string> cases[] = {
+        {"product=a?IMEI=" + imei + "#x", "product=a?IMEI=" + masked + "#x"},
+        {"product=p;udid=0f1e2d3c4b5a\" other", "product=p;udid=********4b5a\" other"},
+        {"x%2526meid%253DA0000012345678 y", "x%2526meid%253D**********5678 y"}, // encoded twice
+        {"uniqueid=%33%35%36%39%33%38%30%33%35%36%34%33%38%30%39", "uniqueid=" + masked},
+        {"product=%ZZ" + imei + "&udid=ab", "product=%ZZ" + masked + "&udid=**"},
+        {"card 4111111111111111, imei " + imei + "1", "card ************1111, imei " + imei + "1"},
+        {"imei=" + masked + "&primei=1234567&imei=&" + imei.substr(0, 14) + "8",
+         "imei=" + masked + "&primei=1234567&imei=&" + imei.substr(0, 14) + "8"},
+        {"Result: VIBRATION 1 at 2024-05-01T10:00:00Z, 1714557600000",
+         "Result: VIBRATION 1 at 2024-05-01T10:00:00Z, 1714557600000"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(ft::maskedIdentifiersAnywhere(text), shown) << text;
+}
+
 // ---- Launch ------------------------------------------------------------------------------
 
 class LaunchTest : public testkit::AppTest {
