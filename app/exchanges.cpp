@@ -45,6 +45,13 @@ std::string callOf(const std::string& url) {
     return {};
 }
 
+std::vector<std::string> callNames() {
+    std::vector<std::string> names;
+    for (const auto& [ending, call] : kCalls)
+        names.emplace_back(call);
+    return names;
+}
+
 std::string Exchange::outcome() const {
     const std::string name = call.empty() ? method + " " + target : call;
     if (status) return name + " answered " + std::to_string(status);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,14 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
     };
     const std::string features = write(dir / "features.json", R"({"features": ["WIFI"], "steps": []})");
     fs::create_directory(dir / "taken");
+    // A trigger one letter short names nothing the application has.
+    std::string powerKey = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "power-key-pass.json");
+    powerKey.replace(powerKey.find("\"PowerKeyViewController\""), 24, "\"PowerKeyViewControler\"");
+    // Nested 20,000 deep, the reading once overflowed the stack; a seed 1,000 deep took seconds.
+    auto seedNested = [](std::size_t depth) {
+        return R"({"steps": [{"at": "launch", "do": "seed", "values": {"x": )" + std::string(depth, '[') +
+               std::string(depth, ']') + "}}]}";
+    };
     const struct Case {
         std::vector<std::string> args;
         std::string named; // the file the message names, once
@@ -133,6 +142,18 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--script", write(dir / "bad.json", R"({"steps": [{"at": 1, "do": "fly"}]})")},
          (dir / "bad.json").string(),
          "step 1: no action is called \"fly\""},
+        {{"--script", write(dir / "power.json", powerKey)},
+         (dir / "power.json").string(),
+         "step 4: no screen is called \"PowerKeyViewControler\" (did you mean PowerKeyViewController?)"},
+        {{"--script", write(dir / "request.json", R"({"steps": [{"on": {"request": "updat"}, "do": "background"}]})")},
+         (dir / "request.json").string(),
+         "step 1: no request is called \"updat\" (did you mean update?)"},
+        {{"--script", write(dir / "deep.json", seedNested(20000))},
+         (dir / "deep.json").string(),
+         "step 1: \"values\" of \"seed\" nests deeper than 256"},
+        {{"--script", write(dir / "deeper.json", seedNested(1000))},
+         (dir / "deeper.json").string(),
+         "step 1: \"values\" of \"seed\" nests deeper than 256"},
         {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
         {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists (--overwrite"},
@@ -149,7 +170,10 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         std::vector<std::string> args = c.args;
         if (std::find(args.begin(), args.end(), "--run-dir") == args.end())
             args.insert(args.end(), {"--run-dir", (dir / "run").string()});
+        const auto started = std::chrono::steady_clock::now();
         Outcome outcome = runProcess(args);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 2.0)
+            << c.reason << ": refused as soon as it is read";
         EXPECT_EQ(outcome.status, 2) << outcome.output;
         EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
         EXPECT_EQ(count(outcome.output, c.named), 1u) << outcome.output;
