@@ -12,6 +12,7 @@
 #include "platform/sim/input_file.h"
 #include "platform/sim/run_text.h"
 #include "tester/script_actions.h"
+#include "tester/script_runner.h"
 
 namespace sim {
 
@@ -276,6 +277,26 @@ std::string ScriptAction::describe(const std::set<std::string, std::less<>>& sho
             text += printableCut(value);
     }
     return text;
+}
+
+std::string ScriptTrigger::describe() const {
+    const std::string quoted = "\"" + printableCut(text) + "\"";
+    switch (kind) {
+    case Kind::Launch:
+        return "the launch";
+    case Kind::Time:
+        return secondsText(at) + " s after launch";
+    case Kind::Screen:
+        return "screen " + printableCut(text) + (shows.empty() ? "" : " showing \"" + printableCut(shows) + "\"");
+    case Kind::Alert:
+    case Kind::Sheet:
+        return (kind == Kind::Alert ? "an alert" : "a sheet") + (text.empty() ? "" : " with " + quoted);
+    case Kind::URL:
+        return "a URL with " + quoted;
+    case Kind::Request:
+        return "request " + printableCut(text);
+    }
+    return {};
 }
 
 std::string ScriptStep::describe(const std::set<std::string, std::less<>>& shown,

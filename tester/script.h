@@ -69,6 +69,10 @@ struct ScriptTrigger {
     double at = 0;    // Time: seconds after launch
     std::string text; // Screen: the class name; Alert, Sheet, URL: the text looked for; Request: the name
     std::string shows; // Screen: a text one of its labels holds as it comes on top; empty for any
+
+    // What the trigger waits for, as the report says it: "screen PowerKeyViewController", "an
+    // alert with \"Warning\"", "request update", "3.5 s after launch" (texts cut and printable).
+    std::string describe() const;
 };
 
 struct ScriptStep {
