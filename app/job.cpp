@@ -480,7 +480,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
     sim::ScriptRun run;
     std::vector<std::string> stepLog;
-    std::vector<std::pair<std::string, std::string>> stall; // what the stalled run waited for
+    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
     {
         sim::Driver driver(application, [&](const std::string& failure) {
             err << "functiontest: " << sim::maskedRunSecrets(failure) << "\n";
@@ -504,9 +504,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
             run.end = sim::ScriptRun::End::SteppingFailed;
             run.message = std::string("the application raised an exception: ") + e.what();
         }
-        report.finish(driver);
+        report.finish(driver, endText(run));
         stepLog = runner.stepLog();
-        if (run.end == sim::ScriptRun::End::Stalled) stall = report.stallLines(driver, stepLog);
+        if (run.end != sim::ScriptRun::End::Exited) sight = report.sightLines(driver, stepLog);
     }
     const double virtualSeconds = ns::Clock::currentTime() - launchTime;
 
@@ -515,7 +515,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::error_code ec;
     report.checks = run.failedChecks;
     report.ending.emplace_back("end", endText(run));
-    report.ending.insert(report.ending.end(), stall.begin(), stall.end());
+    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
+    report.neverRan = run.neverRan;
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
     if (upload || !report.uploadOutcome().empty())
