@@ -46,6 +46,13 @@ std::string callOf(const std::string& url) {
     return {};
 }
 
+std::vector<std::string> callNames() {
+    std::vector<std::string> names;
+    for (const auto& [ending, call] : kCalls)
+        names.emplace_back(call);
+    return names;
+}
+
 // The target, the transport's failure and the body came from outside: they are masked, the call's
 // name and the status are the record's own.
 std::string Exchange::outcome() const {

@@ -29,6 +29,8 @@ struct Exchange {
 
 // The service call a request is: the client's request contracts name each by the end of its path.
 std::string callOf(const std::string& url);
+// Every name callOf gives.
+std::vector<std::string> callNames();
 
 class ExchangeRecord {
 public:

@@ -26,6 +26,7 @@
 #include "platform/foundation/url.h"
 #include "platform/foundation/url_loading.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/sim/audio_export.h"
 #include "platform/sim/device.h"
@@ -37,6 +38,7 @@
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
+#include "platform/uikit/view_controller.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
 #include "tester/driver.h"
@@ -297,6 +299,18 @@ std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys
     return seed.dump();
 }
 
+// What a script's triggers may name: the application's screen classes (the stand-ins of the
+// screens not built among them, registered from the bundle at `resources`) and its requests.
+sim::TriggerNames applicationTriggerNames(const std::string& resources) {
+    registerNotBuiltScreens(ns::Bundle::bundleWithPath(resources));
+    sim::TriggerNames names{{}, callNames()};
+    for (const rt::Class* cls : rt::Class::registered())
+        if (&cls->reportedClass() == cls && cls->isSubclassOf(ui::ViewController::staticClass()))
+            names.screens.emplace_back(cls->name());
+    std::sort(names.screens.begin(), names.screens.end()); // the nearest of equals is always the same
+    return names;
+}
+
 // An absolute http or https address with a host, without its last "/"; none otherwise.
 std::optional<std::string> serviceAddress(const std::string& text) {
     rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
@@ -390,6 +404,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // Read once; the service's address takes the place of "{service}" once the service runs.
     std::optional<sim::Script> script = sim::Script::load(scriptPath, {{"service", "{service}"}}, &why);
     if (!script) return badInput(why);
+    if (!script->checkTriggers(applicationTriggerNames(resources), &why)) return badInput(scriptPath + ": " + why);
     std::vector<refsvc::Fault> faults;
     for (const std::string& text : options.faults)
         faults.push_back(*refsvc::Fault::parse(text));
@@ -453,7 +468,6 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ns::Bundle::setInfoValueOverride(kAddressPageKey, base);
     if (!sim::prepareHome((*folder / "home").string(), &why))
         return badInput("cannot prepare the home: " + why);
-    registerNotBuiltScreens();
     sim::setAudioExportFolder(folder->string());
 
     const double launchTime = ns::Clock::currentTime();
@@ -486,7 +500,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
     sim::ScriptRun run;
     std::vector<std::string> stepLog;
-    std::vector<std::pair<std::string, std::string>> stall; // what the stalled run waited for
+    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
     {
         sim::Driver driver(application, [&](const std::string& failure) {
             err << "functiontest: " << sim::maskedRunSecrets(failure) << "\n";
@@ -510,9 +524,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
             run.end = sim::ScriptRun::End::SteppingFailed;
             run.message = "the application raised an exception: " + cutName(e.what());
         }
-        report.finish(driver);
+        report.finish(driver, endText(run));
         stepLog = runner.stepLog();
-        if (run.end == sim::ScriptRun::End::Stalled) stall = report.stallLines(driver, stepLog);
+        if (run.end != sim::ScriptRun::End::Exited) sight = report.sightLines(driver, stepLog);
     }
     const double virtualSeconds = ns::Clock::currentTime() - launchTime;
 
@@ -525,7 +539,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     for (auto& [key, value] : report.header)
         if (key != "clock") value = sim::maskedRunSecrets(value);
     report.ending.emplace_back("end", endText(run));
-    report.ending.insert(report.ending.end(), stall.begin(), stall.end());
+    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
+    report.neverRan = run.neverRan;
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
     if (upload || !report.uploadOutcome().empty())

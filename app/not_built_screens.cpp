@@ -82,10 +82,10 @@ private:
 RT_DEFINE_CLASS(NotBuiltViewController, "NotBuiltViewController", ft::BaseModelViewController)
 #endif
 
-void registerNotBuiltScreens() {
+void registerNotBuiltScreens(const rt::Ref<ns::Bundle>& bundle) {
     StandIns& s = standIns();
     std::lock_guard g(s.lock);
-    rt::Ref<ui::Storyboard> storyboard = ui::Storyboard::storyboardWithName("Main");
+    rt::Ref<ui::Storyboard> storyboard = ui::Storyboard::storyboardWithName("Main", bundle);
     for (const ui::Storyboard::Scene& scene : storyboard->scenes()) {
         const std::string& name = scene.className;
         // Built, or registered by an earlier run: nothing to stand in for.

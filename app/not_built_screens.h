@@ -5,11 +5,18 @@
 
 #include <string_view>
 
+#include "platform/runtime/object.h"
+
+namespace ns {
+class Bundle;
+}
+
 namespace app {
 
 // Registers a stand-in for every test scene of storyboard "Main" (a scene connecting the pass
-// action) whose class is not registered. Needs the main bundle; harmless when called again.
-void registerNotBuiltScreens();
+// action) whose class is not registered, from `bundle` (nil: the main bundle); harmless when
+// called again.
+void registerNotBuiltScreens(const rt::Ref<ns::Bundle>& bundle = nullptr);
 // Whether the class of that name is one of the stand-ins.
 bool isNotBuiltScreen(std::string_view className);
 

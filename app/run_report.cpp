@@ -164,7 +164,11 @@ void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
     row.screen = std::string(top->getClass().name());
     row.start = now - launchTime_;
     row.picture = std::move(picture);
+    // The item run again (a retry from the results screen): this row counts in the earlier one's place.
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].retriedAs == 0 && rowItems_[i].lock() == item_) rows_[i].retriedAs = row.order;
     rows_.push_back(std::move(row));
+    rowItems_.emplace_back(item_);
 }
 
 bool RunReport::presentedOverScreen(const ui::ViewController& top) const {
@@ -196,14 +200,16 @@ void RunReport::close(double now, bool stopped) {
     screen_ = nullptr;
 }
 
-void RunReport::finish(const sim::Driver& driver) {
+void RunReport::finish(const sim::Driver& driver, const std::string& why) {
     observe(driver);
+    const bool open = item_ != nullptr;
     close(ns::Clock::currentTime(), true);
+    if (open) rows_.back().why = cutName(why);
     stopWatching(); // the run has ended: what comes after is no part of it
 }
 
 std::vector<std::pair<std::string, std::string>>
-RunReport::stallLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const {
+RunReport::sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const {
     auto listed = [](const std::vector<std::string>& texts) {
         std::string out;
         for (const std::string& text : texts)
@@ -250,7 +256,7 @@ std::string RunReport::text() const {
            (intakeAt_ ? seconds(*intakeAt_) + " s (the device's identity arrived)" : "none") + "\n";
     out += "  " + padded("login:", 10) + loginText() + "\n\n";
 
-    int pass = 0, fail = 0, notTested = 0, notBuilt = 0, unfinished = 0;
+    int pass = 0, fail = 0, notTested = 0, notBuilt = 0, unfinished = 0, retried = 0;
     out += "  #   key                                 title                                       result     "
            " start s  duration s  picture\n";
     for (const ReportRow& row : rows_) {
@@ -258,13 +264,28 @@ std::string RunReport::text() const {
         std::snprintf(order, sizeof order, "%-3d", row.order);
         out +=
             "  " + std::string(order) + " " + padded(row.key, 35) + " " + padded(row.title, 43) + " " +
-            padded(row.result.empty() ? "open" : row.result, 11) + " " + padded(seconds(row.start), 8) + " " +
+            padded(row.retriedAs    ? std::string("retried")
+                   : row.result.empty() ? std::string("open")
+                                        : row.result,
+                   11) +
+            " " + padded(seconds(row.start), 8) + " " +
             (row.picture.empty() ? seconds(row.duration) : padded(seconds(row.duration), 11) + row.picture) +
             "\n";
         // Why a row did not pass, on a line of its own under it (a stand-in's is its result; an
-        // unfinished row's is the ending's).
-        if (row.result == "fail" || row.result == "not tested")
-            out += "      why: " + (row.why.empty() ? std::string("its screen did not say") : row.why) + "\n";
+        // unfinished row's is the ending's); a retried row keeps its own verdict there, and counts
+        // no more: the row that ran its item again does.
+        if (row.retriedAs) {
+            out += "      why: retried (" + row.result + (row.why.empty() ? "" : ": " + row.why) + ") -> row " +
+                   std::to_string(row.retriedAs) + "\n";
+            ++retried;
+            continue;
+        }
+        if (row.result == "fail" || row.result == "not tested" || row.result == "unfinished")
+            out += "      why: " +
+                   (!row.why.empty()               ? row.why
+                    : row.result == "unfinished" ? std::string("the run ended with its screen up")
+                                                 : std::string("its screen did not say")) +
+                   "\n";
         if (row.result == "pass")
             ++pass;
         else if (row.result == "fail")
@@ -276,15 +297,18 @@ std::string RunReport::text() const {
         else
             ++notTested;
     }
-    out += "  tests run: " + std::to_string(rows_.size()) + "; pass " + std::to_string(pass) + ", fail " +
-           std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
-           std::to_string(notBuilt) + ", unfinished " + std::to_string(unfinished) + "\n";
+    out += "  tests run: " + std::to_string(rows_.size() - std::size_t(retried)) + "; pass " + std::to_string(pass) +
+           ", fail " + std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
+           std::to_string(notBuilt) + ", unfinished " + std::to_string(unfinished) +
+           (retried ? "; retried rows " + std::to_string(retried) : std::string()) + "\n";
     if (!results_.empty()) {
         out += "  results: ";
         for (const std::string& text : results_)
             out += " " + text;
         out += "\n";
     }
+    for (const std::string& step : neverRan)
+        out += "  never ran: " + step + "\n";
     if (!shown_.empty()) {
         out += "\n  shown:\n";
         for (const ShownText& shown : shown_)

@@ -39,7 +39,10 @@ struct ReportRow {
     double start = 0;   // virtual seconds after launch
     double duration = 0;
     std::string picture; // the picture taken when the screen came on top, if any
-    std::string why;     // why it ended, as its screen's Result line said ("answered No"), if it did
+    std::string why;     // why it ended, as its screen's Result line said ("answered No"), if it
+                         // did; for an unfinished row, how the run ended
+    int retriedAs = 0;   // the order of the row that ran its item again (from the results screen),
+                         // which counts in its place; 0 when none did
 };
 
 // Something a person saw: an alert, a sheet or a HUD's text, with when it showed.
@@ -67,9 +70,10 @@ public:
     void observe(const sim::Driver& driver);
     // Reads one line of the application's log.
     void logLine(std::string_view line);
-    // Closes the row still open as "unfinished", whatever its item's code says then, and stops
-    // watching (at the end of the run, while the driver is still there).
-    void finish(const sim::Driver& driver);
+    // Closes the row still open as "unfinished", whatever its item's code says then, with `why`
+    // the run ended ("limit reached at 8 s") as its why, and stops watching (at the end of the
+    // run, while the driver is still there).
+    void finish(const sim::Driver& driver, const std::string& why = {});
     // Called each time a screen comes on top (any screen, not only test screens); what it answers
     // is the picture a row opened then names.
     using ScreenHook = std::function<std::string(const rt::Ref<ui::ViewController>& top)>;
@@ -78,10 +82,11 @@ public:
     const std::vector<ReportRow>& rows() const noexcept { return rows_; }
     std::optional<double> intakeAt() const noexcept { return intakeAt_; }
     std::optional<double> loginAt() const noexcept { return loginAt_; }
-    // After a stall (called after finish, while the driver is still there): what the tester was
-    // looking at, the row in progress and the last step that ran, as lines under the ending's.
+    // After a run cut short (a stall, the limit, a failed step, a signal; called after finish,
+    // while the driver is still there): what the tester was looking at, the row in progress and
+    // the last step that ran, as lines under the ending's.
     std::vector<std::pair<std::string, std::string>>
-    stallLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
+    sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     const std::vector<ShownText>& shown() const noexcept { return shown_; }
     // The last upload's outcome as the application logged it ("accepted", "refused: ...",
     // "failed: ..."); empty when none was logged.
@@ -90,6 +95,7 @@ public:
     // What the job fills in before printing.
     std::vector<std::pair<std::string, std::string>> header; // profile, script, service, faults
     std::vector<std::string> checks;                         // the checks that failed
+    std::vector<std::string> neverRan;                       // the steps that never ran, and why
     std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
@@ -125,6 +131,7 @@ private:
     std::uint64_t appearanceToken_ = 0, dialogToken_ = 0, hudToken_ = 0;
     ScreenHook screenHook_;
     std::vector<ReportRow> rows_;
+    std::vector<rt::Weak<rt::Object>> rowItems_; // each row's item
 };
 
 } // namespace app

@@ -1,6 +1,7 @@
 #include "tester/driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "platform/foundation/date.h"
@@ -27,6 +28,7 @@
 #include "platform/uikit/segmented_control.h"
 #include "platform/uikit/slider.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/tap_gesture_recognizer.h"
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
@@ -573,11 +575,10 @@ bool showing(const ui::View& view) {
     return true;
 }
 
-// The controller's outlet holding the view: an object property of the application's classes (not
-// the platform's view controller's, whose getters may make what they answer); empty when none.
-std::string outletHolding(const ui::ViewController& owner, const ui::View& view) {
-    for (const rt::Class* c = &owner.getClass(); c && c != &ui::ViewController::staticClass();
-         c = c->superclass())
+// The owner's outlet holding the view: an object property of the application's classes below
+// `platform` (not the platform's, whose getters may make what they answer); empty when none.
+std::string outletHolding(const rt::Object& owner, const rt::Class& platform, const ui::View& view) {
+    for (const rt::Class* c = &owner.getClass(); c && c != &platform; c = c->superclass())
         for (const rt::Property* property : c->ownProperties())
             if (property->kind() == rt::ValueKind::Object &&
                 ns::valueForKey(rt::Id(rt::retained(&owner)), property->name()).get() == &view)
@@ -587,6 +588,39 @@ std::string outletHolding(const ui::ViewController& owner, const ui::View& view)
 
 std::string quoted(const rt::Ref<ns::String>& text) {
     return "\"" + (text ? text->utf8() : std::string()) + "\"";
+}
+
+bool hasText(const rt::Ref<ns::String>& text) {
+    return text && text->length() > 0;
+}
+
+// The control as a tester finds it: its title (a button's) and the outlet holding it, either
+// alone, else what it is called aloud (its accessibility label), else the action it sends the
+// screen (what a script's "send" does), else where it is.
+std::string controlName(const ui::Control& control, const ui::ViewController& top) {
+    const rt::Id self = rt::retained(&control);
+    auto button = rt::cast<ui::Button>(self);
+    const std::string outlet = outletHolding(top, ui::ViewController::staticClass(), control);
+    const std::string title = button && hasText(button->currentTitle()) ? quoted(button->currentTitle()) : "";
+    if (!title.empty()) return outlet.empty() ? title : title + " (" + outlet + ")";
+    if (!outlet.empty()) return outlet;
+    if (const rt::Ref<ns::String> label = control.accessibilityLabel(); hasText(label)) return quoted(label);
+    // In a table's row: the cell's outlet holding it, and the row by its first text.
+    for (rt::Ref<ui::View> up = control.superview(); up; up = up->superview())
+        if (auto cell = rt::cast<ui::TableViewCell>(up)) {
+            const std::vector<std::string> texts = Driver::labelTexts(*cell);
+            if (texts.empty()) break;
+            const std::string inCell = outletHolding(*cell, ui::TableViewCell::staticClass(), control);
+            return (inCell.empty() ? std::string(control.getClass().name()) : inCell) + " of the row \"" +
+                   texts.front() + "\"";
+        }
+    if (const rt::Ref<ns::Array> actions =
+            control.actionsForTargetForControlEvent(rt::retained(&top), ui::ControlEvent::TouchUpInside))
+        if (auto action = rt::cast<ns::String>(actions->firstObject())) return "send action=" + action->utf8();
+    const cg::Rect frame = control.convertRectToView(control.bounds(), nullptr);
+    char where[64];
+    std::snprintf(where, sizeof where, " at %g, %g", frame.origin.x, frame.origin.y);
+    return std::string(control.getClass().name()) + where;
 }
 
 } // namespace
@@ -613,19 +647,14 @@ Driver::Sight Driver::sight() const {
     std::function<void(const ui::View&)> look = [&](const ui::View& view) {
         if (!showing(view)) return;
         if (auto control = rt::cast<ui::Control>(rt::Id(rt::retained(&view)))) {
-            if (!control->isEnabled() || !tapRefusal(view).empty()) return;
-            auto button = rt::cast<ui::Button>(control);
-            const std::string outlet = outletHolding(*top, view);
-            const std::string title = button && button->currentTitle() ? quoted(button->currentTitle()) : "";
-            sight.controls.push_back(title.empty()
-                                         ? (outlet.empty() ? std::string(view.getClass().name()) : outlet)
-                                     : outlet.empty() ? title
-                                                      : title + " (" + outlet + ")");
+            if (control->isEnabled() && tapRefusal(view).empty()) sight.controls.push_back(controlName(*control, *top));
             return;
         }
-        if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)));
-            label && label->text() && label->text()->length() > 0)
-            sight.texts.push_back(label->text()->utf8());
+        if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)))) {
+            if (hasText(label->text())) sight.texts.push_back(label->text()->utf8());
+        } else if (const rt::Ref<ns::String> value = view.accessibilityValue(); hasText(value)) {
+            sight.texts.push_back(value->utf8()); // what the view says of its state (the touch grid's cells left)
+        }
         for (const auto& subview : view.subviewList())
             look(*subview);
     };

@@ -178,13 +178,15 @@ public:
     static void setHUDReader(TextsReader reader);
     // What a tester sees on top and could use there, for a person to read: the dialog shown, if
     // any (its title, message and buttons, nothing under it being reachable), else the screen's
-    // class, its navigation title, the texts of its labels that show and its controls a tap
-    // would reach ("Yes" (successButton): a button's title and the outlet holding it), the back
-    // button; and the HUD's texts.
+    // class, its navigation title, the texts of its labels that show and the accessibility values
+    // of its other views that show (how a screen says its state: the touch grid's cells left),
+    // and its controls a tap would reach, each as a tester finds it ("Yes" (successButton): a
+    // button's title and the outlet holding it; else its accessibility label; else the action it
+    // sends the screen, "send action=reportToTempServer"), the back button; and the HUD's texts.
     struct Sight {
         std::string screen;                // the controller's class, or "alert" / "sheet"
         std::vector<std::string> texts;    // title first
-        std::vector<std::string> controls; // "\"Yes\" (successButton)", "back"
+        std::vector<std::string> controls; // "\"Yes\" (successButton)", "send action=onEnd:", "back"
         std::vector<std::string> hud;
     };
     Sight sight() const;

@@ -8,15 +8,21 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/foundation/property_list_json.h"
 #include "platform/sim/input_file.h"
 #include "platform/sim/run_text.h"
 #include "tester/script_actions.h"
+#include "tester/script_runner.h"
 
 namespace sim {
 
 namespace {
 
 using nlohmann::json;
+
+// An argument nests arrays and objects at most as deep as the user defaults keep a document (a
+// seed's values are one), so reading, substituting and describing it costs little.
+constexpr int kMaxArgumentDepth = ns::detail::PropertyListJSONMaxDepth;
 
 struct BadScript {
     std::string reason;
@@ -68,6 +74,18 @@ bool listsKey(const std::vector<std::string>& keys, std::string_view key) {
     return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
+// The arrays and objects an argument nests, the outermost counting as 1; past `limit` it stops
+// counting (limit + 1), so a value nested ever so deep costs no more than the limit's depth.
+int nesting(const json& value, int limit) {
+    if (!value.is_structured()) return 0;
+    int deepest = 0;
+    for (const json& item : value) {
+        if (deepest >= limit) break;
+        deepest = std::max(deepest, nesting(item, limit - 1));
+    }
+    return deepest + 1;
+}
+
 std::string argumentText(const json& value) {
     if (value.is_string()) return value.get<std::string>();
     return value.dump();
@@ -99,6 +117,8 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
         if (listsKey(kind->texts, key) && !value.is_string())
             bad("\"" + key + "\" of \"" + action.name + "\" must be a text");
         if (kind->isCheck && key == "within") seconds(value, "within");
+        if (nesting(value, kMaxArgumentDepth) > kMaxArgumentDepth)
+            bad("\"" + key + "\" of \"" + action.name + "\" nests deeper than " + std::to_string(kMaxArgumentDepth));
         if (value.is_string()) action.texts.insert(key);
         action.args[key] = argumentText(substituted(value, variables));
     }
@@ -200,6 +220,35 @@ ScriptStep readStep(const json& object, std::size_t number,
     return step;
 }
 
+// How many single-character insertions, deletions and replacements turn `a` into `b`.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t replaced = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+            diagonal = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, replaced});
+        }
+    }
+    return row[b.size()];
+}
+
+// The name of `names` nearest to `name` (the first of equals); empty when there are none.
+std::string nearestName(std::string_view name, const std::vector<std::string>& names) {
+    const std::string* nearest = nullptr;
+    std::size_t best = 0;
+    for (const std::string& candidate : names)
+        if (const std::size_t d = editDistance(name, candidate); !nearest || d < best) {
+            nearest = &candidate;
+            best = d;
+        }
+    return nearest ? *nearest : std::string();
+}
+
 } // namespace
 
 const std::string* ScriptAction::arg(std::string_view key) const {
@@ -228,6 +277,26 @@ std::string ScriptAction::describe(const std::set<std::string, std::less<>>& sho
             text += printableCut(value);
     }
     return text;
+}
+
+std::string ScriptTrigger::describe() const {
+    const std::string quoted = "\"" + printableCut(text) + "\"";
+    switch (kind) {
+    case Kind::Launch:
+        return "the launch";
+    case Kind::Time:
+        return secondsText(at) + " s after launch";
+    case Kind::Screen:
+        return "screen " + printableCut(text) + (shows.empty() ? "" : " showing \"" + printableCut(shows) + "\"");
+    case Kind::Alert:
+    case Kind::Sheet:
+        return (kind == Kind::Alert ? "an alert" : "a sheet") + (text.empty() ? "" : " with " + quoted);
+    case Kind::URL:
+        return "a URL with " + quoted;
+    case Kind::Request:
+        return "request " + printableCut(text);
+    }
+    return {};
 }
 
 std::string ScriptStep::describe(const std::set<std::string, std::less<>>& shown,
@@ -288,6 +357,23 @@ std::optional<Script> Script::load(const std::string& path,
     std::optional<Script> script = text ? parse(*text, variables, &reason) : std::nullopt;
     if (!script && error) *error = path + ": " + reason;
     return script;
+}
+
+bool Script::checkTriggers(const TriggerNames& known, std::string* error) const {
+    for (const ScriptStep& step : steps) {
+        const bool screen = step.trigger.kind == ScriptTrigger::Kind::Screen;
+        if (!screen && step.trigger.kind != ScriptTrigger::Kind::Request) continue;
+        const std::vector<std::string>& names = screen ? known.screens : known.requests;
+        if (listsKey(names, step.trigger.text)) continue;
+        if (error) {
+            const std::string nearest = nearestName(step.trigger.text, names);
+            *error = "step " + std::to_string(step.number) + ": no " + (screen ? "screen" : "request") +
+                     " is called \"" + printableCut(step.trigger.text) + "\"" +
+                     (nearest.empty() ? "" : " (did you mean " + nearest + "?)");
+        }
+        return false;
+    }
+    return true;
 }
 
 void Script::fill(std::string_view name, std::string_view value) {

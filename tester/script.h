@@ -25,7 +25,9 @@
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
 // "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
-// address); an unknown variable is an error.
+// address); an unknown variable is an error. An argument nests arrays and objects at most 256 deep.
+// What a trigger names is the application's to know: Script::checkTriggers refuses a screen or a
+// request the application does not have, naming the nearest it has.
 
 #include <cstddef>
 #include <map>
@@ -67,6 +69,10 @@ struct ScriptTrigger {
     double at = 0;    // Time: seconds after launch
     std::string text; // Screen: the class name; Alert, Sheet, URL: the text looked for; Request: the name
     std::string shows; // Screen: a text one of its labels holds as it comes on top; empty for any
+
+    // What the trigger waits for, as the report says it: "screen PowerKeyViewController", "an
+    // alert with \"Warning\"", "request update", "3.5 s after launch" (texts cut and printable).
+    std::string describe() const;
 };
 
 struct ScriptStep {
@@ -81,6 +87,12 @@ struct ScriptStep {
     // shows an argument, and each action's description.
     std::string describe(const std::set<std::string, std::less<>>& shown = {},
                          const std::set<std::string, std::less<>>& secrets = {}) const;
+};
+
+// The screen classes and request names an application has, which triggers may name.
+struct TriggerNames {
+    std::vector<std::string> screens;
+    std::vector<std::string> requests;
 };
 
 struct Script {
@@ -100,6 +112,12 @@ struct Script {
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
                                       std::string* error = nullptr);
+
+    // Whether each screen trigger names one of `known.screens` and each request trigger one of
+    // `known.requests`; false, with the reason naming the step and the nearest known name ("step 4:
+    // no screen is called \"PowerKeyViewControler\" (did you mean PowerKeyViewController?)"),
+    // for the first that does not.
+    bool checkTriggers(const TriggerNames& known, std::string* error) const;
 
     // Puts `value` where the actions' arguments hold "{name}": for a variable read as itself
     // ({"service": "{service}"}) because its value was not known yet.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -85,6 +86,7 @@ struct ScriptRunner::Pending {
     std::optional<double> checkDeadline{};  // the waiting check's time up
     std::optional<double> started{};        // when its first action ran
     std::string failedChecks{};             // "; check failed: ..." for each so far
+    std::string unmet{};                    // what the waiting check saw at its last look
 };
 
 // The names of watched requests answered on the wire, from the network thread.
@@ -95,7 +97,7 @@ struct ScriptRunner::Requests {
 
 ScriptRunner::ScriptRunner(Script script, Driver& driver)
     : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false),
-      requests_(std::make_shared<Requests>()) {
+      ran_(script_.steps.size(), false), requests_(std::make_shared<Requests>()) {
     // Each screen that comes on top counts, even one that leaves before the next look.
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (&controller == driver_.topViewController().get()) appeared_.emplace_back(rt::Id(rt::retained(&controller)));
@@ -129,6 +131,7 @@ bool ScriptRunner::runLaunchSteps(std::string* failure) {
                 return false;
             }
         }
+        ran_[step.number - 1] = true;
         note(launchTime_, step, "ran before launch");
     }
     return true;
@@ -239,6 +242,7 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
         return Due::Ran;
     }
     if (!firing.started) firing.started = now;
+    ran_[step.number - 1] = true;
     for (; firing.next < step.actions.size(); ++firing.next) {
         if (driver_.exitStatus()) break;
         const ScriptAction& action = step.actions[firing.next];
@@ -256,6 +260,7 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
                 const std::optional<double> timer = nextTimerDeadline();
                 firing.due = std::min({*firing.checkDeadline, now + kCheckPollSeconds,
                                        timer && *timer > now ? *timer : INFINITY});
+                firing.unmet = std::move(why);
                 pending_.push_back(std::move(firing));
                 return Due::Ran;
             }
@@ -285,6 +290,47 @@ ScriptRun ScriptRunner::runLaunched(double limitSeconds) {
 }
 
 ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
+    ScriptRun run = stepUntilTheEnd(limitSeconds, launch);
+    endPending(run);
+    return run;
+}
+
+void ScriptRunner::endPending(ScriptRun& run) {
+    const double now = ns::Clock::currentTime();
+    std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+        return a.due != b.due ? a.due < b.due : a.order < b.order;
+    });
+    std::map<std::size_t, double> due; // the steps that fired and had not run: when they were due
+    for (const Pending& firing : pending_) {
+        const ScriptStep& step = *firing.step;
+        if (!firing.started) due.emplace(step.number, firing.due - launchTime_);
+        if (!firing.checkDeadline) continue;
+        const std::string failure = "still waiting when the run ended: " + firing.unmet;
+        run.failedChecks.push_back(describe(step) + ": " + failure);
+        const double waited = std::round((now - *firing.started) * 1000) / 1000;
+        note(now, step,
+             "cut short after waiting " + secondsText(waited) + " s for its checks" + firing.failedChecks +
+                 "; check failed: " + failure);
+    }
+    pending_.clear();
+    for (const ScriptStep& step : script_.steps) {
+        if (ran_[step.number - 1]) continue;
+        std::string when;
+        // A timed step's time is what it waited for; a triggered one may have come and not run.
+        if (auto at = due.find(step.number); at != due.end() && step.trigger.kind != ScriptTrigger::Kind::Time)
+            when = " (it came; the step was due at " + secondsText(std::round(at->second * 1000) / 1000) + " s)";
+        else if (fired_[step.number - 1])
+            when = " (it came, and was gone when the step was due)";
+        // Named by its name and its actions' names alone: what they would have done never happened.
+        std::string named = "step " + std::to_string(step.number) + " (" +
+                            (step.name.empty() ? "" : printableCut(step.name) + ": ");
+        for (std::size_t i = 0; i < step.actions.size(); ++i)
+            named += (i ? ", " : "") + step.actions[i].name;
+        run.neverRan.push_back(named + ") waited for " + step.trigger.describe() + when);
+    }
+}
+
+ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
     auto manual = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
     launchTime_ = ns::Clock::currentTime();
     const double end = launchTime_ + limitSeconds;

@@ -16,7 +16,8 @@
 // its time is up, and the rest of its step waits with it. The run ends when the application exits,
 // when nothing is left to do (the script spent and nothing scheduled: a stall), at the limit
 // (whatever is still scheduled), when a step cannot run, or when a signal interrupts the stepping
-// (sim::interruptStepping). Every step's fate is written to the step log with its time.
+// (sim::interruptStepping). Every step's fate is written to the step log with its time; a check
+// still waiting when the run ends fails then, and the steps that never ran are listed with the run.
 //
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.
@@ -52,8 +53,13 @@ struct ScriptRun {
     std::optional<int> exitStatus; // Exited
     int signal = 0;                // Interrupted
     std::string message;           // what ended the run, in words
-    // "step 5 (results: expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1"".
+    // "step 5 (results: expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1"";
+    // a check still waiting when the run ended, for any reason, is one too ("still waiting when
+    // the run ended: wanted ...").
     std::vector<std::string> failedChecks;
+    // Each step none of whose actions ran, with what it waited for: "step 4 (lock: key.power)
+    // waited for screen PowerKeyViewController" (launch steps always run first).
+    std::vector<std::string> neverRan;
 };
 
 // Seconds as a person writes them: as few decimals as the value needs ("1.5", "0.001", "66").
@@ -93,6 +99,9 @@ private:
     bool stillShown(const Pending& firing) const;
     Due runDue(double now, ScriptRun& run);
     ScriptRun runFrom(double limitSeconds, bool launch);
+    ScriptRun stepUntilTheEnd(double limitSeconds, bool launch);
+    // What the run's end leaves: the checks still waiting fail, and the steps that never ran are named.
+    void endPending(ScriptRun& run);
     void note(double now, const ScriptStep& step, const std::string& fate);
     // The step as the log and the report show it: a typed text that went into no field that is not
     // secure, and what was typed at a secure entry, as "***".
@@ -104,7 +113,8 @@ private:
     RequestNamer namer_;
     std::vector<std::string> stepLog_;
     std::vector<Pending> pending_;
-    std::vector<bool> fired_; // by step index: a "once" step that has fired
+    std::vector<bool> fired_; // by step index: a step that has fired
+    std::vector<bool> ran_;   // by step index: a step whose first action has run
     std::uint64_t nextOrder_ = 0;
     double launchTime_ = 0;
     // What has been seen, so each trigger fires once per event.

@@ -1,6 +1,8 @@
 #include "diagnostics/display_touch_camera_keys/touch_screen_view_controller.h"
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "diagnostics/display_touch_camera_keys/test_screen_support.h"
 #include "platform/foundation/dictionary.h"
@@ -37,6 +39,20 @@ struct TouchGridShape {
 TouchGridShape touchGridShape(const cg::Rect& bounds) {
     const double side = bounds.width() / kTouchGridColumns;
     return {side, side > 0 ? long(bounds.height() / side) : 0};
+}
+
+// Numbers as ranges: "2-4", "1, 5".
+std::string numberRanges(const std::vector<long>& numbers) {
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t last = i;
+        while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1)
+            ++last;
+        text += (text.empty() ? "" : ", ") + std::to_string(numbers[i]) +
+                (last > i ? "-" + std::to_string(numbers[last]) : "");
+        i = last + 1;
+    }
+    return text;
 }
 
 } // namespace
@@ -141,6 +157,46 @@ void SJTouchView::report(const rt::Ref<ns::Set>& touches) {
     if (!touch) return;
     currentPoint_ = touch->locationInView(this);
     checkResultWithCGPoint(currentPoint_);
+}
+
+rt::Ref<ns::String> SJTouchView::accessibilityValue() const {
+    if (auto value = ui::View::accessibilityValue()) return value;
+    // Rows (from the top) and columns (from the left) count from 1; a row left whole is named alone,
+    // and a run of such rows as one range.
+    std::vector<std::vector<long>> left; // by row, the columns left
+    long cells = 0, untouched = 0;
+    for (const rt::Ref<ui::View>& subview : subviewList()) {
+        auto cell = rt::cast<SJTouchButton>(subview.get());
+        if (!cell) continue;
+        const long row = cells / kTouchGridColumns, column = cells % kTouchGridColumns;
+        ++cells;
+        if (std::size_t(row) >= left.size()) left.resize(std::size_t(row) + 1);
+        if (!cell->isTouched()) {
+            left[std::size_t(row)].push_back(column + 1);
+            ++untouched;
+        }
+    }
+    std::string where;
+    std::vector<long> wholeRows;
+    auto flushWholeRows = [&] {
+        if (wholeRows.empty()) return;
+        where += std::string(where.empty() ? "" : "; ") + (wholeRows.size() > 1 ? "rows " : "row ") +
+                 numberRanges(wholeRows);
+        wholeRows.clear();
+    };
+    for (std::size_t row = 0; row < left.size(); ++row) {
+        if (left[row].size() == std::size_t(kTouchGridColumns)) {
+            wholeRows.push_back(long(row) + 1);
+            continue;
+        }
+        flushWholeRows();
+        if (!left[row].empty())
+            where += std::string(where.empty() ? "" : "; ") + "row " + std::to_string(row + 1) + " columns " +
+                     numberRanges(left[row]);
+    }
+    flushWholeRows();
+    return ns::String::make("cells left: " + (untouched ? std::to_string(untouched) : std::string("none")) +
+                            " of " + std::to_string(cells) + (where.empty() ? "" : ": " + where));
 }
 
 void SJTouchView::touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) {

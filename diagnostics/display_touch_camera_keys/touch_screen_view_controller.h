@@ -57,6 +57,10 @@ public:
     void checkResultWithCGPoint(cg::Point point);
     // Every cell blue and untouched again; the grid may tell again.
     void reset();
+    // Unless set, the cells left, for whoever reads the screen from outside (a tester, the
+    // accessibility services): "cells left: 7 of 40: rows 1-2; row 8 columns 2-3" (rows from the
+    // top, columns from the left, from 1), "cells left: none of 40".
+    rt::Ref<ns::String> accessibilityValue() const override;
 
     void touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;
     void touchesMoved(const rt::Ref<ns::Set>& touches, const rt::Ref<ui::Event>& event) override;

@@ -278,6 +278,16 @@ const Class* Class::named(std::string_view name) {
     return it == r.classes.end() ? nullptr : it->second;
 }
 
+std::vector<const Class*> Class::registered() {
+    Registry& r = registry();
+    std::lock_guard g(r.lock);
+    std::vector<const Class*> classes;
+    classes.reserve(r.classes.size());
+    for (const auto& [name, cls] : r.classes)
+        classes.push_back(cls);
+    return classes;
+}
+
 Class* Class::createSubclass(std::string name, const Class& superclass, const Class& reported) {
     Registry& r = registry();
     std::lock_guard g(r.lock);

@@ -237,6 +237,8 @@ public:
 
     // The registered class of that name, or null.
     static const Class* named(std::string_view name);
+    // Every registered class, runtime subclasses included, in no order.
+    static std::vector<const Class*> registered();
     // A runtime subclass: registered under `name`, reporting `reported`, inheriting everything
     // of `superclass`. Null when the name is taken.
     static Class* createSubclass(std::string name, const Class& superclass, const Class& reported);

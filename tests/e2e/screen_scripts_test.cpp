@@ -166,24 +166,51 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
     }
 }
 
-// The radio row's screen waits for a Yes or No the script never gives (the countdown starts the row).
-TEST(ScreenScripts, AStallNamesTheScreenOnTopWhatItAsksItsControlsTheOpenRowAndTheLastStep) {
+// A run cut short says what was on screen, each control as a tester finds it (never by its class
+// alone), the open row and the last step: the radio row's screen waiting for a Yes or No the script
+// never gives (the countdown starts the row); the results screen whose buttons have no title; the
+// touch grid cut by the limit mid-wipe, with the cells left; an iPad's list, whose rows' ticks have
+// no title (its one row, the flash, is not offered there).
+TEST(ScreenScripts, ARunCutShortNamesTheScreenOnTopWhatItAsksItsControlsTheOpenRowAndTheLastStep) {
     testkit::ScratchFolder scratch("ft-screen-scripts");
-    nlohmann::json script = nlohmann::json::parse(testkit::readFile(kResources / "testers" / "rf-pass.json"));
-    script["steps"].erase(script["steps"].begin() + 2, script["steps"].end()); // the identity and the login
-    std::ofstream(scratch.path() / "no-answer.json") << script.dump();
-    const testkit::ProcessOutcome job = runScript(scratch, (scratch.path() / "no-answer").string());
-    EXPECT_EQ(job.status, 1) << job.output;
-    EXPECT_NE(job.output.find("  end:          stalled: the script is spent and nothing is scheduled\n"
-                              "  on screen:    RFTestViewController: \"Carrier: Carrier\" \"Network type: LTE\" "
-                              "\"Are the carrier and the network type right?\"\n"
-                              "  controls:     \"Yes\" (successButton), \"No\" (failButton), back\n"
-                              "  row:          1 RF Cellular radio, open since 5.500 s\n"
-                              "  last step:    3.000 step 1 (identity: open url=qx://imei=***********3809&"
-                              "serial=********HG7F&product=iPhone9,1&udid=" +
-                              std::string(36, '*') + "2d3c) ran\n"),
-              std::string::npos)
-        << job.output;
+    auto withSteps = [&](const std::string& shipped, std::size_t kept) {
+        nlohmann::json script = nlohmann::json::parse(testkit::readFile(kResources / "testers" / (shipped + ".json")));
+        script["steps"].erase(script["steps"].begin() + long(kept), script["steps"].end());
+        std::ofstream(scratch.path() / (shipped + "-cut.json")) << script.dump();
+        return (scratch.path() / (shipped + "-cut")).string();
+    };
+    const std::string identity = "last step:    3.000 step 1 (identity: open url=qx://imei=***********3809&"
+                                 "serial=********HG7F&product=iPhone9,1&udid=" +
+                                 std::string(36, '*') + "2d3c) ran\n";
+    const struct Run {
+        std::string script, profile;
+        std::vector<std::string> more;
+        std::string shown;
+    } runs[] = {
+        {withSteps("rf-pass", 2), "", {},
+         "  end:          stalled: the script is spent and nothing is scheduled\n"
+         "  on screen:    RFTestViewController: \"Carrier: Carrier\" \"Network type: LTE\" "
+         "\"Are the carrier and the network type right?\"\n"
+         "  controls:     \"Yes\" (successButton), \"No\" (failButton), back\n"
+         "  row:          1 RF Cellular radio, open since 5.500 s\n  " +
+             identity},
+        {withSteps("water-damage-pass", 4), "", {},
+         "  controls:     \"End of test\" (bottomButton), send action=saveResultFileAndExit, "
+         "send action=reportToTempServer\n  last step:    7.000 step 4 (no water damage: "},
+        {"touch-grid-pass", "", {"--limit", "7.3"},
+         "  end:          limit reached at 7.3 s\n"
+         "  on screen:    TouchScreenViewController: \"cells left: 24 of 40: row 4 columns 1-4; rows 5-8\"\n"
+         "  controls:     \"Skip test\"\n  row:          1 TOUCH_SCREEN Touch screen, open since 6.000 s\n"},
+        {"flash-pass", "ipad_wifi.json", {},
+         "  controls:     \"Select all\", selectionButton of the row \"Bluetooth\", selectionButton of the row "
+         "\"Wi-Fi\", "},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.script);
+        const testkit::ProcessOutcome job = runScript(scratch, run.script, run.profile, run.more);
+        EXPECT_EQ(job.status, 1) << job.output;
+        EXPECT_NE(job.output.find(run.shown), std::string::npos) << job.output;
+    }
 }
 
 TEST(ScreenScripts, TheRadioScreensPassAndFailByTheirScriptsOnTheirDevicesAndFaults) {

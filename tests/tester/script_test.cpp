@@ -604,6 +604,29 @@ TEST_F(ScriptRun, ACheckWithinATimeWaitsForItsTextAndFailsWhenTheTimeIsUp) {
     shows->invalidate();
 }
 
+// However the run ends (here its limit), a check still waiting fails, and each step that never ran
+// says what it waited for.
+TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhatItWaitedFor) {
+    rt::cast<ui::Button>(screen_->view())->setTitleForState(ns::String::make("Start"), ui::ControlStates::Normal);
+    sim::ScriptRun result = run(R"({"steps": [
+        {"at": 1, "actions": [{"do": "expect", "outlet": "view", "text": "Never", "within": 10}, {"do": "back"}]},
+        {"name": "lock", "on": {"screen": "PowerKeyViewController", "shows": "Lock"}, "do": "back"},
+        {"on": {"screen": "UIViewController"}, "after": 5, "actions": [{"do": "back"}, {"do": "back"}]},
+        {"on": {"alert": "Warning"}, "do": "back"}, {"on": {"request": "update"}, "do": "back"},
+        {"at": 4.5, "do": "back"}]})",
+                                3);
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Limit);
+    EXPECT_EQ(result.failedChecks, (std::vector<std::string>{"step 1 (expect outlet=view text=Never within=10; back): "
+                                                             "still waiting when the run ended: wanted \"Never\", "
+                                                             "saw \"Start\""}));
+    EXPECT_EQ(result.neverRan,
+              (std::vector<std::string>{
+                  "step 2 (lock: back) waited for screen PowerKeyViewController showing \"Lock\"",
+                  "step 3 (back, back) waited for screen UIViewController (it came; the step was due at 5 s)",
+                  "step 4 (back) waited for an alert with \"Warning\"", "step 5 (back) waited for request update",
+                  "step 6 (back) waited for 4.5 s after launch"}));
+}
+
 TEST_F(ScriptRun, ARequestTriggerRunsItsStepAfterTheAnswerCameAndBeforeTheApplicationHasIt) {
     testkit::LoopbackServer server;
     const std::string url = server.url("/echo");

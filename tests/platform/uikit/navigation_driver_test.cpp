@@ -88,11 +88,27 @@ TEST_F(NavigationDriver, TheSightIsWhatShowsAndWhatATapReachesOrTheDialogOverIt)
         button->setEnabled(title[0] == 'Y');
         next->view()->addSubview(button);
     }
+    // Controls without a title or an outlet, named as a tester finds them: by what they are called
+    // aloud, or by the action they send the screen; a view's state by its accessibility value.
+    for (const char* name : {"Close", "save"}) {
+        auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
+        button->setFrame(cg::Rect::make(name[0] == 'C' ? 20 : 200, 560, 100, 40));
+        if (name[0] == 'C')
+            button->setAccessibilityLabel(ns::str(name));
+        else
+            button->addTargetActionForControlEvents(next, rt::Sel(name), ui::ControlEvent::TouchUpInside);
+        next->view()->addSubview(button);
+    }
+    auto grid = rt::make<ui::View>(cg::Rect::make(20, 300, 100, 100));
+    grid->setAccessibilityValue(ns::str("cells left: 3 of 40"));
+    next->view()->addSubview(grid);
     const auto seen = [&] {
         const sim::Driver::Sight sight = app().driver().sight();
         return std::vector<Names>{{sight.screen}, sight.texts, sight.controls};
     };
-    EXPECT_EQ(seen(), (std::vector<Names>{{"UIKitTestTracedController"}, {"Radio", "Is it right?"}, {"\"Yes\"", "back"}}));
+    EXPECT_EQ(seen(), (std::vector<Names>{{"UIKitTestTracedController"},
+                                          {"Radio", "Is it right?", "cells left: 3 of 40"},
+                                          {"\"Yes\"", "\"Close\"", "send action=save", "back"}}));
     rt::make<ui::AlertView>(ns::str("Quarnotix"), ns::str("Exit?"), nullptr, ns::str("Cancel"),
                             std::vector<rt::Ref<ns::String>>{ns::str("OK")})
         ->show();
