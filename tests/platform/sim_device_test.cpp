@@ -670,6 +670,13 @@ TEST(SimProfile, FilesAreFoundByNameOrPathAndTheirNamesLeadTheMessages) {
     EXPECT_FALSE(sim::loadProfileNamed("../devices/good", &error));
     EXPECT_FALSE(sim::loadProfile(scratch / "missing.json", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing.json: ")) << error;
+    // A shipped profile's file name is its name; another ".json" word is a path here.
+    EXPECT_TRUE(sim::loadProfile("good.json", &error)) << error;
+    EXPECT_EQ(sim::profileFile("good.json"), scratch / "devices/good.json");
+    EXPECT_EQ(sim::profileFile("good"), scratch / "devices/good.json");
+    EXPECT_FALSE(sim::loadProfile("missing.json", &error));
+    EXPECT_TRUE(error.starts_with("missing.json: cannot be read")) << error;
+    EXPECT_EQ(sim::profileFile("missing.json"), "missing.json");
     sim::setProfilesDirectory("");
     EXPECT_TRUE(sim::loadProfileNamed("iphone7", &error)) << error;
 }
