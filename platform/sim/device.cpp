@@ -126,8 +126,19 @@ std::string Device::logText() const {
 }
 
 bool Device::writeLog(const std::string& path, std::string* error) const {
+    // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs.
+    const std::string text = logText();
+    std::string aligned;
+    aligned.reserve(text.size() + text.size() / 8);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        const std::size_t time = std::min(text.find(' ', at), end) - at;
+        if (time < 10) aligned.append(10 - time, ' ');
+        aligned.append(text, at, end - at);
+        at = end;
+    }
     rt::Ref<ns::Error> failure;
-    if (ns::writeAtomically(path, maskedRunSecrets(logText()), &failure)) return true;
+    if (ns::writeAtomically(path, maskedRunSecrets(aligned), &failure)) return true;
     if (error) *error = path + ": " + failure->localizedDescription()->utf8();
     return false;
 }

@@ -862,10 +862,13 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     }
     EXPECT_EQ(live.logText(), ""); // putting the previous device back starts it over too
     live.log("torch on");
+    clock.advance(12345.5);
+    live.log("torch off");
 
+    // The file aligns the times as the run folder's other logs do.
     Scratch scratch;
     ASSERT_TRUE(live.writeLog(scratch / "device.log"));
-    EXPECT_EQ(scratch.read("device.log"), "0.000 torch on\n");
+    EXPECT_EQ(scratch.read("device.log"), "     0.000 torch on\n 12345.500 torch off\n");
     std::string error;
     EXPECT_FALSE(live.writeLog(scratch / "missing/device.log", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing/device.log" + ": ")) << error;
