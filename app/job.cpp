@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -276,8 +276,10 @@ std::string endText(const sim::ScriptRun& run) {
 }
 
 // The reference service in-process, its files in `dataFolder`, stamped with the run's clock.
-std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolder, std::vector<refsvc::Fault> faults,
-                                                       std::optional<std::string> seedJson, std::string* why) {
+std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolder,
+                                                       std::vector<refsvc::Fault> faults,
+                                                       std::optional<std::string> seedJson,
+                                                       std::string* why) {
     refsvc::Options serviceOptions;
     serviceOptions.dataFolder = dataFolder;
     serviceOptions.faults = std::move(faults);
@@ -285,7 +287,8 @@ std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolde
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
     serviceOptions.clock = [] {
         const std::chrono::duration<double> since1970(ns::Clock::currentTime() + ns::TimeIntervalSince1970);
-        return std::chrono::system_clock::time_point(std::chrono::round<std::chrono::milliseconds>(since1970));
+        return std::chrono::system_clock::time_point(
+            std::chrono::round<std::chrono::milliseconds>(since1970));
     };
     return refsvc::Service::start(serviceOptions, why);
 }
@@ -295,7 +298,8 @@ std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolde
 void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers, std::ostream& err) {
     sim::clearSteppingInterruption();
     sim::resumeStepping();
-    if (std::string why; !sim::settle(&why)) err << "functiontest: the clean-up did not settle: " << why << "\n";
+    if (std::string why; !sim::settle(&why))
+        err << "functiontest: the clean-up did not settle: " << why << "\n";
     ui::ButtonDialog::dismissAllPresented();
     ui::Application::resetShared();
     application = nullptr;
@@ -329,7 +333,8 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
 void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
                    const ExchangeRecord* outsideService, std::ostream& err) {
     auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (!writeFile(path, sim::maskedRunSecrets(text))) err << "functiontest: cannot write " << name << "\n";
+        if (!writeFile(path, sim::maskedRunSecrets(text)))
+            err << "functiontest: cannot write " << name << "\n";
     };
     write("report.txt", folder / "report.txt", report);
     std::string steps;
@@ -355,8 +360,8 @@ void printReport(const std::string& report, std::ostream& out, std::ostream& err
     if (const int signal = sim::steppingInterruption())
         *status = 128 + signal;
     else
-        err << "functiontest: cannot print the report: " << (errno ? std::strerror(errno) : "the output failed")
-            << "\n";
+        err << "functiontest: cannot print the report: "
+            << (errno ? std::strerror(errno) : "the output failed") << "\n";
 }
 
 // The built-in seed with every login's features replaced by `keys`; none, with the reason, for a
@@ -491,7 +496,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         if (!seedJson) return badInput(scriptPath + ": " + why);
     }
 
-    RunFolderRequest folderRequest{options.runDir, fs::path(profileName).stem().string(), options.overwrite,
+    RunFolderRequest folderRequest{options.runDir,
+                                   fs::path(profileName).stem().string(),
+                                   options.overwrite,
                                    {{"the script", scriptPath},
                                     {"the profile", sim::profileFile(profileName)},
                                     {"the application's resources", resources}}};

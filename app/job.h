@@ -46,7 +46,7 @@ struct JobOptions {
     bool realTime = false;
     bool pictures = true;    // --no-pictures: none
     std::string picturesDir; // empty: pictures/ of the run folder
-    bool overwrite = false; // a run folder an earlier run made is emptied and reused
+    bool overwrite = false;  // a run folder an earlier run made is emptied and reused
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
     // Tests: called with the run folder as soon as it is made, before anything is written in it.

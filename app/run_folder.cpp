@@ -59,14 +59,16 @@ std::string_view holds(const fs::path& folder, const fs::path& path) {
 std::vector<std::pair<std::string, std::string>> alwaysKept() {
     std::vector<std::pair<std::string, std::string>> kept;
     std::error_code ec;
-    if (const fs::path here = fs::current_path(ec); !ec) kept.emplace_back("the working folder", here.string());
+    if (const fs::path here = fs::current_path(ec); !ec)
+        kept.emplace_back("the working folder", here.string());
     if (const char* home = std::getenv("HOME"); home && *home) kept.emplace_back("the home folder", home);
     kept.emplace_back("the project", fs::path(FT_RESOURCES_DIR).parent_path().string());
     return kept;
 }
 
 // Empties the marked folder `wanted` names, once it is sure the folder may go.
-std::optional<std::string> emptyRunFolder(const fs::path& wanted, const RunFolderRequest& request, std::string* why) {
+std::optional<std::string> emptyRunFolder(const fs::path& wanted, const RunFolderRequest& request,
+                                          std::string* why) {
     std::error_code ec;
     const fs::path folder = fs::canonical(wanted, ec);
     if (ec) {
@@ -77,8 +79,8 @@ std::optional<std::string> emptyRunFolder(const fs::path& wanted, const RunFolde
     kept.insert(kept.end(), request.kept.begin(), request.kept.end());
     for (const auto& [what, path] : kept)
         if (const std::string_view verb = path.empty() ? "" : holds(folder, path); !verb.empty()) {
-            *why = "--overwrite: the run folder " + shownFolder(wanted) + " " + std::string(verb) + " " + what +
-                   " (" + cutName(path) + "); nothing was emptied";
+            *why = "--overwrite: the run folder " + shownFolder(wanted) + " " + std::string(verb) + " " +
+                   what + " (" + cutName(path) + "); nothing was emptied";
             return std::nullopt;
         }
     if (!isMarked(folder)) {
@@ -108,7 +110,8 @@ std::string defaultRunFolderName(std::chrono::system_clock::time_point now, std:
     gmtime_r(&seconds, &tm);
     char stamp[48];
     const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", &tm);
-    std::snprintf(stamp + length, sizeof stamp - length, ".%03dZ", static_cast<int>(since1970.count() % 1000));
+    std::snprintf(stamp + length, sizeof stamp - length, ".%03dZ",
+                  static_cast<int>(since1970.count() % 1000));
     std::string name = stamp + ("-" + std::string(label));
     if (attempt > 1) name += "-" + std::to_string(attempt);
     return name;

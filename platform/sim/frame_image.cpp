@@ -63,8 +63,8 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
     }
     if (*width > kMaxFrameSide || *height > kMaxFrameSide) {
         fail(error, source,
-             std::string(*width > kMaxFrameSide ? "wider" : "taller") + " than " + std::to_string(kMaxFrameSide) +
-                 " pixels");
+             std::string(*width > kMaxFrameSide ? "wider" : "taller") + " than " +
+                 std::to_string(kMaxFrameSide) + " pixels");
         return std::nullopt;
     }
     FrameImage image;
