@@ -148,19 +148,15 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
         {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists and is not a run folder"},
-        {{"--run-dir", (dir / "big.json").string()},
-         (dir / "big.json").string(),
-         "exists and is not a folder"},
+        {{"--run-dir", (dir / "big.json").string()}, (dir / "big.json").string(), "exists and is not a folder"},
         // A camera frame is read and checked with the profile or the script that names it.
-        {{"--profile",
-          profileWith("zero.json", R"("frame": "test-card-back.ppm")", R"("frame": "/dev/zero")")},
+        {{"--profile", profileWith("zero.json", R"("frame": "test-card-back.ppm")", R"("frame": "/dev/zero")")},
          "/dev/zero",
          "zero.json: cameras[0].frame: /dev/zero: not a regular file"},
         {{"--script", write(dir / "frame.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": ")" +
                                                     (dir / "fifo.json").string() + "\"}]}")},
          (dir / "fifo.json").string(),
-         "frame.json: step 1: \"camera.frame\": \"frame\": " + (dir / "fifo.json").string() +
-             ": not a regular file"},
+         "frame.json: step 1: \"camera.frame\": \"frame\": " + (dir / "fifo.json").string() + ": not a regular file"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -238,8 +234,7 @@ TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
     write(runDir / "left-over.txt", "from before");
     Outcome again = runProcess({"--script", script, "--run-dir", runDir.string()});
     EXPECT_EQ(again.status, 2);
-    EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos)
-        << again.output;
+    EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos) << again.output;
     Outcome outcome = runProcess({"--script", script, "--run-dir", runDir.string(), "--overwrite"});
     EXPECT_EQ(outcome.status, 1) << outcome.output;
     EXPECT_FALSE(fs::exists(runDir / "left-over.txt"));
@@ -269,35 +264,24 @@ std::vector<std::string> from(const fs::path& here, std::vector<std::string> arg
 // holding the script survive whole, with status 2 and the reason.
 TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
     ScratchFolder scratch;
-    const fs::path user = scratch.path() / "docs", made = scratch.path() / "made",
-                   scripts = scratch.path() / "work";
+    const fs::path user = scratch.path() / "docs", made = scratch.path() / "made", scripts = scratch.path() / "work";
     fs::create_directories(user / "sub");
     write(user / "precious.txt", "mine");
     write(user / "sub" / "y.txt", "mine too");
     const std::string idle = R"({"steps": [{"at": 1, "do": "background"}]})";
     for (const fs::path& folder : {made, scripts}) // run folders, made by a run
-        ASSERT_EQ(
-            runProcess({"--script", write(scratch.path() / "idle.json", idle), "--run-dir", folder.string()})
-                .status,
-            1);
+        ASSERT_EQ(runProcess({"--script", write(scratch.path() / "idle.json", idle), "--run-dir", folder.string()})
+                      .status,
+                  1);
     const std::string inside = write(scripts / "my.json", idle);
     const struct Case {
         fs::path folder, here;
         std::vector<std::string> args;
         std::string reason;
     } cases[] = {
-        {user,
-         scratch.path(),
-         {"--run-dir", "docs/sub/..", "--overwrite"},
-         "docs/sub/.. has no .functiontest-run"},
-        {made,
-         made,
-         {"--run-dir", ".", "--overwrite"},
-         "the run folder . is the working folder (" + made.string()},
-        {scripts,
-         scratch.path(),
-         {"--script", inside, "--run-dir", "work", "--overwrite"},
-         "work holds the script"},
+        {user, scratch.path(), {"--run-dir", "docs/sub/..", "--overwrite"}, "docs/sub/.. has no .functiontest-run"},
+        {made, made, {"--run-dir", ".", "--overwrite"}, "the run folder . is the working folder (" + made.string()},
+        {scripts, scratch.path(), {"--script", inside, "--run-dir", "work", "--overwrite"}, "work holds the script"},
     };
     for (const Case& c : cases) {
         const auto before = filesUnder(c.folder);
@@ -312,16 +296,14 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
 TEST(MainJobProcess, RunsStartedTogetherEachGetADefaultFolderOfTheirOwn) {
     ScratchFolder scratch;
     const std::string script = (fs::path(FT_RESOURCES_DIR) / "testers" / "vibration-pass.json").string();
-    const std::vector<std::vector<std::string>> runs(
-        4, from(scratch.path(), {"--script", script, "--no-pictures"}));
+    const std::vector<std::vector<std::string>> runs(4, from(scratch.path(), {"--script", script, "--no-pictures"}));
     for (const Outcome& outcome : testkit::runProcesses("/bin/sh", runs))
         EXPECT_EQ(outcome.status, 0) << outcome.output;
     std::size_t folders = 0;
     for (const auto& entry : fs::directory_iterator(scratch.path() / "runs")) {
         ++folders;
         EXPECT_NE(entry.path().filename().string().find("Z-iphone7"), std::string::npos) << entry.path();
-        EXPECT_NE(readFile(entry.path() / "report.txt").find("the application ended itself"),
-                  std::string::npos);
+        EXPECT_NE(readFile(entry.path() / "report.txt").find("the application ended itself"), std::string::npos);
     }
     EXPECT_EQ(folders, 4u);
 }
@@ -681,8 +663,7 @@ TEST(MainJobProcess, AFailedLoginIsReportedWithItsCauseAndTheAlertTheOperatorSaw
         {"auth=garbage", "auth answered 200: \"<html>", nullptr},
         // The client gives up after 10 s, while the run's clock stands still: the report tells it.
         {"profile=slow:11", "profile failed: The request timed out. (-1001",
-         "slow request: profile failed: The request timed out. (-1001: no data moved for 10000 ms) at 1.000 "
-         "s, "
+         "slow request: profile failed: The request timed out. (-1001: no data moved for 10000 ms) at 1.000 s, "
          "after 10.0"},
     };
     std::vector<std::unique_ptr<testkit::ChildProcess>> runs; // side by side: the slow one takes 10 s
@@ -802,10 +783,9 @@ TEST(MainJobProcess, AFailedPrintLeavesTheFolderWholeAndSaysSo) {
     int n = 0;
     for (const auto& [redirection, said] : outputs) {
         const fs::path runDir = scratch.path() / std::to_string(++n), status = scratch.path() / "status";
-        Outcome outcome =
-            testkit::runProcess("/bin/sh", {"-c", "(" FUNCTIONTEST_EXECUTABLE " --no-pictures --script " +
-                                                      script + " --run-dir " + runDir.string() +
-                                                      "; echo $? >" + status.string() + ") " + redirection});
+        Outcome outcome = testkit::runProcess(
+            "/bin/sh", {"-c", "(" FUNCTIONTEST_EXECUTABLE " --no-pictures --script " + script + " --run-dir " +
+                                  runDir.string() + "; echo $? >" + status.string() + ") " + redirection});
         EXPECT_EQ(readFile(status), "0\n") << redirection;
         EXPECT_NE(outcome.output.find(said), std::string::npos) << outcome.output;
         EXPECT_NE(readFile(runDir / "report.txt").find("end:          the application ended itself"),
@@ -827,9 +807,9 @@ TEST(MainJobProcess, AnUnreadOutputHoldsNoFileBackAndSigtermEndsThePrinting) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK); // open, never read
     ASSERT_GE(reader, 0);
-    testkit::ChildProcess run("/bin/sh", {"-c", "exec \"$@\" >\"$0\"", fifo.string(), FUNCTIONTEST_EXECUTABLE,
-                                          "--script", script, "--limit", "1", "--no-pictures", "--run-dir",
-                                          runDir.string()});
+    testkit::ChildProcess run("/bin/sh", {"-c", "exec \"$@\" >\"$0\"", fifo.string(),
+                                          FUNCTIONTEST_EXECUTABLE, "--script", script, "--limit", "1",
+                                          "--no-pictures", "--run-dir", runDir.string()});
     EXPECT_TRUE(waitForText(runDir / "report.txt", "wall time:")) << "the report waits for the print";
     EXPECT_TRUE(run.signal(SIGTERM));
     const bool ended = run.endsWithin(10);
