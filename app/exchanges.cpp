@@ -82,6 +82,7 @@ ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
                 " (" + std::to_string(ended.errorCode) + (ended.detail.empty() ? "" : ": " + ended.detail) +
                 ")";
         exchange.bodyStart = ended.bodyStart;
+        exchange.wallSeconds = ended.wallSeconds;
         std::lock_guard g(lock_);
         exchange.seq = static_cast<std::int64_t>(exchanges_.size()) + 1;
         exchanges_.push_back(std::move(exchange));

@@ -20,6 +20,7 @@ struct Exchange {
     long status = 0;                  // 0: no answer
     std::string failure;              // the transport's failure ("timed out", ...) when there was no answer
     std::string bodyStart;            // the answer's first bytes
+    double wallSeconds = 0;           // from the request's start to its end, in real time
 
     // "update answered 200", "auth failed: Connection refused (-1004)", "update was cancelled".
     std::string outcome() const;

@@ -1,23 +1,30 @@
 #include "app/job.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
+#include <streambuf>
 
 #include "app/exchanges.h"
 #include "app/list_actions.h"
 #include "app/not_built_screens.h"
+#include "app/run_folder.h"
 #include "app/run_report.h"
 #include "app/screen_pictures.h"
 #include "platform/foundation/application_home.h"
@@ -59,16 +66,18 @@ const char* const kUsage =
     "  --profile    a device profile of resources/devices (default: iphone7) or a profile file\n"
     "  --script     the tester script (default: resources/testers/default.json)\n"
     "  --run-dir    the run folder (default: runs/<UTC time>-<profile>); one that exists is refused\n"
-    "  --overwrite  empties an existing run folder and runs in it\n"
-    "  --service    a running service's absolute http(s) address (default: one started in-process)\n"
-    "  --fault      a fault of the in-process service; call: profile, auth, features, models,\n"
-    "               insert, update, partner, ip or all; kind: refuse, 500, slow:<s> or garbage\n"
+    "  --overwrite  empties a run folder an earlier run made and runs in it (no other folder)\n"
+    "  --service    a running service's base address, as reference-service prints it (default: one\n"
+    "               started in-process); only for a script without \"features\"\n"
+    "  --fault      (repeatable) a fault of the in-process service; call: profile, auth, features,\n"
+    "               models, insert, update, partner, ip or all; kind: refuse, 500, slow:<s> or garbage\n"
     "  --real-time  the system clock instead of virtual time from 2024-05-01T10:00:00Z\n"
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
     "             2 bad input; 3 a check of the script failed;\n"
-    "             129/130/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGTERM\n"
+    "             129/130/131/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGQUIT/SIGTERM,\n"
+    "             the run or the printing of its report (the run folder is written first)\n"
     "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
     "             the downloaded model table)\n";
 
@@ -79,44 +88,10 @@ constexpr const char* kMakerServerKey = "FTMakerServerAddress";
 constexpr const char* kProfileServerKey = "FTProfileServerAddress";
 constexpr const char* kAddressPageKey = "IPCheckServer"; // the address page's base
 
-std::string utcStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y%m%dT%H%M%SZ", &tm);
-    return buffer;
-}
-
 std::string secondsWithUnit(double s) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.3f s", s);
     return buffer;
-}
-
-// The run folder: made new, or emptied when it exists and `overwrite` says so.
-std::optional<fs::path> runFolder(const fs::path& wanted, bool overwrite, std::string* error) {
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(wanted, ec))) {
-        if (!overwrite) {
-            *error = "the run folder " + wanted.string() + " exists (--overwrite empties it and runs there)";
-            return std::nullopt;
-        }
-        if (!fs::is_directory(fs::symlink_status(wanted, ec))) {
-            *error = "the run folder " + wanted.string() + " is not a folder";
-            return std::nullopt;
-        }
-        for (const auto& entry : fs::directory_iterator(wanted, ec))
-            fs::remove_all(entry.path(), ec);
-    } else if (!fs::create_directories(wanted, ec)) {
-        *error = "cannot make the run folder " + wanted.string() + ": " + ec.message();
-        return std::nullopt;
-    }
-    if (ec) {
-        *error = "cannot empty the run folder " + wanted.string() + ": " + ec.message();
-        return std::nullopt;
-    }
-    return fs::absolute(wanted, ec);
 }
 
 bool writeFile(const fs::path& path, const std::string& text) {
@@ -214,10 +189,11 @@ private:
     ui::Application::ExitHandler previous_;
 };
 
-// SIGHUP (the terminal or session closed), SIGINT and SIGTERM end the run as its limit does: the
-// stepping gives up at once and the job writes everything, then the program ends with 128 + the
-// signal. SIGPIPE (what the program prints has no reader left, a closed session's pipe) is
-// ignored meanwhile: the printing fails and the folder is still written whole.
+// SIGHUP (the terminal or session closed), SIGINT, SIGQUIT and SIGTERM end the run as its limit
+// does: the stepping gives up at once and the job writes everything, then the program ends with
+// 128 + the signal. Without SA_RESTART, a write they interrupt fails with EINTR, so a print that
+// waits for its reader ends too (printWhole). SIGPIPE (what the program prints has no reader left,
+// a closed session's pipe) is ignored meanwhile: the printing fails and the folder is still whole.
 class SignalCatch {
 public:
     SignalCatch() {
@@ -238,8 +214,49 @@ public:
 
 private:
     static void interrupt(int signal) { sim::interruptStepping(signal); }
-    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGPIPE};
+    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
     struct sigaction previous_[std::size(kSignals)]{};
+};
+
+// Writes the text whole to the descriptor, a piece at a time as it takes it (at most a pipe's atomic
+// size once poll says there is room, so no write waits for a reader), and gives up when a signal
+// asks the run to end or the descriptor fails: false then, errno saying why.
+bool printWhole(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        if (sim::steppingInterruption()) {
+            errno = EINTR;
+            return false;
+        }
+        pollfd room{fd, POLLOUT, 0};
+        const int ready = ::poll(&room, 1, 50); // a signal just before the poll waits this long
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready <= 0) continue;
+        const ssize_t written = ::write(fd, data, std::min<std::size_t>(size, PIPE_BUF));
+        if (written < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (written <= 0) continue;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// The program's standard output for the report, unbuffered, through printWhole.
+class DescriptorOutput : public std::streambuf {
+public:
+    explicit DescriptorOutput(int fd) : fd_(fd) {}
+
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize size) override {
+        return printWhole(fd_, text, static_cast<std::size_t>(size)) ? size : 0;
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char one = traits_type::to_char_type(c);
+        return printWhole(fd_, &one, 1) ? c : traits_type::eof();
+    }
+
+private:
+    int fd_;
 };
 
 // What the run knows of the device's identity, a secret of the run from the start, masked as the
@@ -278,6 +295,95 @@ std::string endText(const sim::ScriptRun& run) {
     default:
         return run.message;
     }
+}
+
+// The reference service in-process, its files in `dataFolder`, stamped with the run's clock.
+std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolder,
+                                                       std::vector<refsvc::Fault> faults,
+                                                       std::optional<std::string> seedJson,
+                                                       std::string* why) {
+    refsvc::Options serviceOptions;
+    serviceOptions.dataFolder = dataFolder;
+    serviceOptions.faults = std::move(faults);
+    serviceOptions.seedJson = std::move(seedJson);
+    // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
+    serviceOptions.clock = [] {
+        const std::chrono::duration<double> since1970(ns::Clock::currentTime() + ns::TimeIntervalSince1970);
+        return std::chrono::system_clock::time_point(
+            std::chrono::round<std::chrono::milliseconds>(since1970));
+    };
+    return refsvc::Service::start(serviceOptions, why);
+}
+
+// What is still queued runs out with the application there (an exit it asks for lands in the
+// catch), then the application goes; nothing of it, nor a timer of the run, is left to run.
+void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers, std::ostream& err) {
+    sim::clearSteppingInterruption();
+    sim::resumeStepping();
+    if (std::string why; !sim::settle(&why))
+        err << "functiontest: the clean-up did not settle: " << why << "\n";
+    ui::ButtonDialog::dismissAllPresented();
+    ui::Application::resetShared();
+    application = nullptr;
+    if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
+    ui::Device::currentDevice()->resetState();
+    sim::drainMainQueue();
+    sim::cancelTimersSince(timers);
+    sim::drainMainQueue();
+    sim::Driver::setHUDReader(nullptr);
+}
+
+// The program's status for how the run ended.
+int statusOf(const sim::ScriptRun& run) {
+    if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
+    if (run.end != sim::ScriptRun::End::Exited) return 1;
+    return run.failedChecks.empty() ? 0 : 3;
+}
+
+// A transfer that took this much wall time or more is named under the report's ending: in virtual
+// time the run's clock stands still while a transfer is in flight, so its wall time is told apart.
+constexpr double kSlowExchangeSeconds = 0.5;
+
+std::string slowExchangeText(const Exchange& exchange, bool realTime) {
+    return exchange.outcome() + " at " + secondsWithUnit(exchange.at) + ", after " +
+           secondsWithUnit(exchange.wallSeconds) + " of wall time" +
+           (realTime ? "" : " (the run's clock stood still meanwhile)");
+}
+
+// The files the job writes once the run is over (each text from outside masked as it came in):
+// report.txt, steps.log, device.log and, against an outside service (`outsideService`, the job's
+// record), service/requests.log.
+void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
+                   const ExchangeRecord* outsideService, std::ostream& err) {
+    auto write = [&](const char* name, const fs::path& path, const std::string& text) {
+        if (!writeFile(path, text)) err << "functiontest: cannot write " << name << "\n";
+    };
+    write("report.txt", folder / "report.txt", report);
+    std::string steps;
+    for (const std::string& line : stepLog)
+        steps += line + "\n";
+    write("steps.log", folder / "steps.log", steps);
+    std::string why;
+    if (!sim::Device::shared().writeLog((folder / "device.log").string(), &why))
+        err << "functiontest: cannot write device.log: " << why << "\n";
+    if (outsideService) {
+        std::error_code ec;
+        fs::create_directories(folder / "service", ec);
+        write("service/requests.log", folder / "service" / "requests.log", outsideService->logText());
+    }
+}
+
+// Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
+// signal; a print that fails otherwise (a full disk, no reader left) is said on stderr, the status
+// staying the run's.
+void printReport(const std::string& report, std::ostream& out, std::ostream& err, int* status) {
+    errno = 0;
+    if (out << report << std::flush) return;
+    if (const int signal = sim::steppingInterruption())
+        *status = 128 + signal;
+    else
+        err << "functiontest: cannot print the report: "
+            << (errno ? std::strerror(errno) : "the output failed") << "\n";
 }
 
 // The built-in seed with every login's features replaced by `keys`; none, with the reason, for a
@@ -330,12 +436,22 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
         *error = std::move(text);
         return std::nullopt;
     };
+    static const char* const valued[] = {"--profile", "--script", "--run-dir",
+                                         "--service", "--fault",  "--limit"};
+    static const char* const flags[] = {"--real-time", "--overwrite", "--no-pictures"};
+    std::vector<std::string> given; // each option but --fault, which may be given again
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             *help = true;
             return std::nullopt;
         }
+        const bool isValued = std::find(std::begin(valued), std::end(valued), arg) != std::end(valued);
+        if (!isValued && std::find(std::begin(flags), std::end(flags), arg) == std::end(flags))
+            return bad("unknown argument \"" + cutName(arg) + "\"");
+        if (std::find(given.begin(), given.end(), arg) != given.end())
+            return bad(arg + " is given more than once");
+        if (arg != "--fault") given.push_back(arg);
         if (arg == "--real-time" || arg == "--overwrite") {
             (arg == "--real-time" ? options.realTime : options.overwrite) = true;
             continue;
@@ -344,11 +460,9 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
             options.pictures = false;
             continue;
         }
-        static const char* const valued[] = {"--profile", "--script", "--run-dir",
-                                             "--service", "--fault",  "--limit"};
-        if (std::find(std::begin(valued), std::end(valued), arg) == std::end(valued))
-            return bad("unknown argument \"" + cutName(arg) + "\"");
-        if (i + 1 >= args.size() || args[i + 1].empty()) return bad(arg + " needs a value");
+        // The next option is no value: "--profile --real-time" lacks the profile.
+        if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1].starts_with("--"))
+            return bad(arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "--profile") {
             options.profile = value;
@@ -417,13 +531,16 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         if (!seedJson) return badInput(scriptPath + ": " + why);
     }
 
-    const std::string label = fs::path(profileName).stem().string();
-    const fs::path wanted =
-        options.runDir.empty() ? fs::path("runs") / (utcStamp() + "-" + label) : fs::path(options.runDir);
+    RunFolderRequest folderRequest{options.runDir,
+                                   fs::path(profileName).stem().string(),
+                                   options.overwrite,
+                                   {{"the script", scriptPath},
+                                    {"the profile", sim::profileFile(profileName)},
+                                    {"the application's resources", resources}}};
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.
     SignalCatch signals;
-    std::optional<fs::path> folder = runFolder(wanted, options.overwrite, &why);
+    const std::optional<fs::path> folder = makeRunFolder(folderRequest, &why);
     if (!folder) return badInput(why);
     result.runFolder = folder->string();
     if (options.folderMade) options.folderMade(result.runFolder);
@@ -434,18 +551,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (options.service) {
         base = *options.service;
     } else {
-        refsvc::Options serviceOptions;
-        serviceOptions.dataFolder = *folder / "service";
-        serviceOptions.faults = faults;
-        serviceOptions.seedJson = seedJson;
-        // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
-        serviceOptions.clock = [] {
-            const std::chrono::duration<double> since1970(ns::Clock::currentTime() +
-                                                          ns::TimeIntervalSince1970);
-            return std::chrono::system_clock::time_point(
-                std::chrono::round<std::chrono::milliseconds>(since1970));
-        };
-        service = refsvc::Service::start(serviceOptions, &why);
+        service = startInProcessService(*folder / "service", std::move(faults), std::move(seedJson), &why);
         if (!service) {
             err << "functiontest: the reference service could not start: " << why << "\n";
             result.status = 1;
@@ -485,7 +591,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     report.header.emplace_back("faults", faultText.empty() ? "none" : cutName(faultText));
     report.header.emplace_back("clock",
                                options.realTime ? "real time" : "virtual, from 2024-05-01T10:00:00Z");
-    report.header.emplace_back("folder", cutName(folder->string()));
+    report.header.emplace_back("folder", cutName(folder->string()) + " (marked by " + kRunFolderMark + ")");
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
         pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
@@ -528,7 +634,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         stepLog = runner.stepLog();
         if (run.end != sim::ScriptRun::End::Exited) sight = report.sightLines(driver, stepLog);
     }
-    const double virtualSeconds = ns::Clock::currentTime() - launchTime;
+    const double runSeconds = ns::Clock::currentTime() - launchTime;
+    // The run took its signal; one that comes from here on ends the printing.
+    if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
 
     // ---- What the run left ----
     const fs::path resultFile = *folder / "home" / "Documents" / "functiontest_result.txt";
@@ -547,59 +655,33 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         report.ending.emplace_back(
             "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
                          (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
+    for (const Exchange& slow : exchanges.exchanges())
+        if (slow.wallSeconds >= kSlowExchangeSeconds)
+            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
     if (fs::exists(resultFile, ec))
         report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
     report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
     if (pictures) result.cutTexts = pictures->cutTexts();
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
-    report.ending.emplace_back("virtual time", secondsWithUnit(virtualSeconds));
+    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
     report.ending.emplace_back(
         "wall time",
         secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
     log.setReader(nullptr);
 
-    if (run.end == sim::ScriptRun::End::Interrupted)
-        result.status = 128 + run.signal;
-    else if (run.end != sim::ScriptRun::End::Exited)
-        result.status = 1;
-    else
-        result.status = run.failedChecks.empty() ? 0 : 3;
+    result.status = statusOf(run);
     // Each text from outside the run's words was masked as it came in; the report's own are not.
     result.report = report.text();
-    out << result.report << std::flush;
     // The results the application stored are on disk before anything else is let go.
     ns::UserDefaults::flushAll();
-    auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (!writeFile(path, text)) err << "functiontest: cannot write " << name << "\n";
-    };
-    write("report.txt", *folder / "report.txt", result.report);
-    std::string steps;
-    for (const std::string& line : stepLog)
-        steps += line + "\n";
-    write("steps.log", *folder / "steps.log", steps);
-    if (!sim::Device::shared().writeLog((*folder / "device.log").string(), &why))
-        err << "functiontest: cannot write device.log: " << why << "\n";
-    if (!service) {
-        fs::create_directories(*folder / "service", ec);
-        write("service/requests.log", *folder / "service" / "requests.log", exchanges.logText());
-    }
+    writeRunFiles(*folder, result.report, stepLog, service ? nullptr : &exchanges, err);
+    // Printed once the folder is whole: a reader that does not read holds nothing back.
+    printReport(result.report, out, err, &result.status);
 
-    // ---- Clean-up: what is still queued runs out with the application there (an exit it asks for
-    // lands in the catch), then the application goes; nothing of it is left to run afterwards ----
+    // ---- Clean-up ----
     if (service) service->stop(); // a slow request ends unanswered now
-    sim::clearSteppingInterruption();
-    sim::resumeStepping();
-    if (!sim::settle(&why)) err << "functiontest: the clean-up did not settle: " << why << "\n";
-    ui::ButtonDialog::dismissAllPresented();
-    ui::Application::resetShared();
-    application = nullptr;
-    if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
-    ui::Device::currentDevice()->resetState();
-    sim::drainMainQueue();
-    sim::cancelTimersSince(timers);
-    sim::drainMainQueue();
-    sim::Driver::setHUDReader(nullptr);
+    cleanUpAfterRun(std::move(application), timers, err);
     return result;
 }
 
@@ -616,7 +698,9 @@ int main(int argc, char** argv) {
         std::cerr << "functiontest: " << error << "\n" << kUsage;
         return 2;
     }
-    return runJob(*options, std::cout, std::cerr).status;
+    DescriptorOutput standardOutput(STDOUT_FILENO);
+    std::ostream out(&standardOutput);
+    return runJob(*options, out, std::cerr).status;
 }
 
 } // namespace app

@@ -4,8 +4,8 @@
 // given by address), in virtual time unless asked for real time. The screens are laid out and
 // drawn in DejaVu Sans, read from the fixed files of Debian's fonts-dejavu-core (ct::realFontFiles).
 //
-// The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; a folder that exists is
-// refused unless --overwrite) receives:
+// The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; its rules, the mark that
+// makes it one and what --overwrite may empty, are run_folder.h's) receives:
 //   home/         the application's home: Documents (the profile file, the result file, ...) and
 //                 Library/Preferences (the user defaults)
 //   app.log       the application's log, each line led by the virtual seconds since launch; its
@@ -16,15 +16,15 @@
 //                 later, and of each alert or sheet shown (screen_pictures.h), unless --no-pictures
 //   service/      the in-process service's transactions.json and requests.log; against an outside
 //                 service, requests.log from the job's own record of the requests
-//   report.txt    the run report, also printed
+//   report.txt    the run report, printed once the folder is written
 // The application's exit is caught for the whole job, its clean-up included; SIGHUP (the terminal
-// closed), SIGINT and SIGTERM, caught from before the folder is made, end the run as the limit
-// does, with the whole folder written.
+// closed), SIGINT, SIGQUIT and SIGTERM, caught from before the folder is made, end the run as the
+// limit does, with the whole folder written, or end the printing of the report.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
 // the run folder, a face that cannot be read); 3 when the application ended itself but a check of
-// the script failed; 128 + the signal (129 for SIGHUP, 130 for SIGINT, 143 for SIGTERM) when a
-// signal interrupted the run.
+// the script failed; 128 + the signal (129 for SIGHUP, 130 for SIGINT, 131 for SIGQUIT, 143 for
+// SIGTERM) when a signal interrupted the run or the printing.
 
 #include <functional>
 #include <iosfwd>
@@ -40,13 +40,13 @@ inline constexpr double kRunStart = 736250400.0;
 struct JobOptions {
     std::string profile;                // a shipped profile's name or a file; empty: the default iPhone
     std::string script;                 // a script file; empty: resources/testers/default.json
-    std::string runDir;                 // empty: runs/<UTC time>-<profile> under the working folder
+    std::string runDir;                 // empty: a new folder under runs/ of the working folder
     std::optional<std::string> service; // a service's base address; none: the in-process one
     std::vector<std::string> faults;    // the in-process service's faults, as its --fault takes them
     bool realTime = false;
     bool pictures = true;    // --no-pictures: none
     std::string picturesDir; // empty: pictures/ of the run folder
-    bool overwrite = false; // an existing run folder is emptied and reused
+    bool overwrite = false;  // a run folder an earlier run made is emptied and reused
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
     // Tests: called with the run folder as soon as it is made, before anything is written in it.
@@ -67,7 +67,8 @@ struct JobResult {
     std::vector<std::string> cutTexts; // the texts the pictures drew cut (ScreenPictures::cutTexts)
 };
 
-// Runs the job; progress and the report go to `out`, bad input to `err`. The process's state (the
+// Runs the job; the report goes to `out` once the run folder is written (a failed print is said on
+// `err`), bad input to `err`. The process's state (the
 // clock, the device, the bundle, the log sink, the application) is put back afterwards, so a
 // program may run several jobs one after another.
 JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err);

@@ -45,6 +45,8 @@ std::string signalName(int signal) {
         return "SIGHUP";
     case SIGINT:
         return "SIGINT";
+    case SIGQUIT:
+        return "SIGQUIT";
     case SIGTERM:
         return "SIGTERM";
     default:

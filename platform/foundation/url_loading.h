@@ -59,6 +59,7 @@ struct URLExchange {
     std::string detail; // the transport's own words for a failure
     std::string bodyStart; // the first bytes of the response's body (at most kBodyStartBytes)
     std::size_t bodyLength = 0;
+    double wallSeconds = 0; // from the transfer's start to its end, in real time
 
     static constexpr std::size_t kBodyStartBytes = 200;
 };

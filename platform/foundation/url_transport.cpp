@@ -151,7 +151,7 @@ public:
         std::erase_if(observers_, [token](const auto& entry) { return entry.first == token; });
     }
     // Tells the observers; true when one holds the completion back.
-    bool tell(const TransferRequest& request, const TransferOutcome& outcome) {
+    bool tell(const TransferRequest& request, const TransferOutcome& outcome, double wallSeconds) {
         std::vector<std::shared_ptr<URLLoading::ExchangeObserver>> observers;
         {
             std::lock_guard g(lock_);
@@ -166,6 +166,7 @@ public:
         exchange.errorCode = outcome.errorCode;
         exchange.detail = outcome.detail;
         exchange.bodyLength = outcome.body.size();
+        exchange.wallSeconds = wallSeconds;
         exchange.bodyStart.assign(outcome.body.begin(),
                                   outcome.body.begin() +
                                       std::min(outcome.body.size(), URLExchange::kBodyStartBytes));
@@ -269,7 +270,11 @@ private:
         long failure = 0;
         std::string failureDetail;
 
+        // When it was started, by whoever started it.
+        Clock::time_point started = Clock::now();
+
         void active() { lastActivity = Clock::now(); }
+        double wallSeconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
         Clock::time_point idleDeadline() const {
             return lastActivity + std::chrono::milliseconds(request.idleTimeoutMs);
         }
@@ -635,7 +640,7 @@ private:
     }
 
     static void deliver(Transfer& t, TransferOutcome&& outcome) {
-        if (!t.link->cancelled.load() && Exchanges::shared().tell(t.request, outcome)) {
+        if (!t.link->cancelled.load() && Exchanges::shared().tell(t.request, outcome, t.wallSeconds())) {
             // Held first, then no longer in flight: a stepper sees it as one or the other.
             Exchanges::shared().hold(t.link, std::move(outcome));
             InFlight::shared().remove(t.request.idleTimeoutMs);
@@ -661,7 +666,7 @@ private:
         recycle(*t, false);
         TransferOutcome cancelled;
         cancelled.errorCode = URLErrorCancelled;
-        Exchanges::shared().tell(t->request, cancelled);
+        Exchanges::shared().tell(t->request, cancelled, t->wallSeconds());
         InFlight::shared().remove(t->request.idleTimeoutMs);
     }
 

@@ -126,13 +126,15 @@ std::string Device::logText() const {
 }
 
 bool Device::writeLog(const std::string& path, std::string* error) const {
-    // Each line's time is the device's own; what follows it may carry a text from outside.
+    // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs; the
+    // time is the device's own, what follows it may carry a text from outside.
     const std::string log = logText();
     std::string text;
-    text.reserve(log.size());
+    text.reserve(log.size() + log.size() / 8);
     for (std::size_t at = 0; at < log.size();) {
         const std::size_t end = std::min(log.find('\n', at), log.size());
         const std::size_t space = log.find(' ', at), words = space < end ? space + 1 : at;
+        if (space < end && words - at < 11) text.append(11 - (words - at), ' ');
         text.append(log, at, words - at)
             .append(maskedRunSecrets(std::string_view(log).substr(words, end - words)));
         text += '\n';

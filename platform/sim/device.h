@@ -220,8 +220,9 @@ public:
     void log(std::string_view text);
     // The lines so far, each ending in a newline.
     std::string logText() const;
-    // Writes the log to `path` atomically, the run's secrets masked (sim::maskedRunSecrets) in each
-    // line but its time; false with the reason when it cannot.
+    // Writes the log to `path` atomically, each time right-aligned in ten columns ("     3.000 ...")
+    // and the run's secrets masked (sim::maskedRunSecrets) in each line but its time; false with
+    // the reason when it cannot.
     bool writeLog(const std::string& path, std::string* error = nullptr) const;
 
 private:

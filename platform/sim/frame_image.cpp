@@ -10,7 +10,8 @@ namespace sim {
 
 namespace {
 
-// Reads the header's next whole number, skipping blanks and comments.
+// Reads the header's next whole number, skipping blanks and comments; one past a million reads as
+// a million and one.
 std::optional<long> headerNumber(std::string_view bytes, std::size_t& at) {
     for (;;) {
         while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at])))
@@ -25,8 +26,7 @@ std::optional<long> headerNumber(std::string_view bytes, std::size_t& at) {
     long value = 0;
     std::size_t digits = 0;
     while (at < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[at]))) {
-        if (value > 1'000'000) return std::nullopt;
-        value = value * 10 + (bytes[at++] - '0');
+        value = std::min(value * 10 + (bytes[at++] - '0'), 1'000'001L);
         ++digits;
     }
     if (digits == 0) return std::nullopt;
@@ -57,9 +57,14 @@ std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view s
     std::size_t at = 2;
     auto width = headerNumber(bytes, at), height = width ? headerNumber(bytes, at) : std::nullopt;
     auto maxval = height ? headerNumber(bytes, at) : std::nullopt;
-    if (!maxval || *width < 1 || *height < 1 || *width > kMaxFrameSide || *height > kMaxFrameSide ||
-        *maxval < 1 || *maxval > 65535) {
+    if (!maxval || *width < 1 || *height < 1 || *maxval < 1 || *maxval > 65535) {
         fail(error, source, "bad image header");
+        return std::nullopt;
+    }
+    if (*width > kMaxFrameSide || *height > kMaxFrameSide) {
+        fail(error, source,
+             std::string(*width > kMaxFrameSide ? "wider" : "taller") + " than " +
+                 std::to_string(kMaxFrameSide) + " pixels");
         return std::nullopt;
     }
     FrameImage image;

@@ -957,9 +957,32 @@ std::optional<Profile> loadProfileNamed(std::string_view name, std::string* erro
     return readProfile(file.string(), file.filename().string(), error);
 }
 
+namespace {
+
+// The shipped profile a command line's word names, or none for a path: a word with a '/', or one
+// ending in ".json" but for a shipped profile's file name ("iphone7.json") when no such file is here.
+std::optional<std::string> shippedProfileName(std::string_view nameOrPath) {
+    constexpr std::string_view kSuffix = ".json";
+    if (nameOrPath.find('/') != std::string_view::npos) return std::nullopt;
+    if (!nameOrPath.ends_with(kSuffix)) return std::string(nameOrPath);
+    std::error_code ec;
+    const std::string name(nameOrPath.substr(0, nameOrPath.size() - kSuffix.size()));
+    if (name.empty() || fs::exists(fs::symlink_status(fs::path(nameOrPath), ec)) ||
+        !fs::is_regular_file(fs::path(profilesDirectory()) / nameOrPath, ec))
+        return std::nullopt;
+    return name;
+}
+
+} // namespace
+
 std::optional<Profile> loadProfile(std::string_view nameOrPath, std::string* error) {
-    const bool isPath = nameOrPath.find('/') != std::string_view::npos || nameOrPath.ends_with(".json");
-    return isPath ? loadProfileAtPath(nameOrPath, error) : loadProfileNamed(nameOrPath, error);
+    const std::optional<std::string> name = shippedProfileName(nameOrPath);
+    return name ? loadProfileNamed(*name, error) : loadProfileAtPath(nameOrPath, error);
+}
+
+std::string profileFile(std::string_view nameOrPath) {
+    const std::optional<std::string> name = shippedProfileName(nameOrPath);
+    return name ? (fs::path(profilesDirectory()) / (*name + ".json")).string() : std::string(nameOrPath);
 }
 
 } // namespace sim

@@ -499,8 +499,12 @@ std::vector<std::string> shippedProfileNames();
 std::optional<Profile> loadProfileNamed(std::string_view name, std::string* error = nullptr);
 // Reads the file at `path`; messages name the path as given.
 std::optional<Profile> loadProfileAtPath(std::string_view path, std::string* error = nullptr);
-// What a command line gives: a path when it holds a '/' or ends in ".json", else a name.
+// What a command line gives: a path when it holds a '/' or ends in ".json", else a name; a shipped
+// profile's file name ("iphone7.json") is its name, unless a file of that name is in the working
+// folder.
 std::optional<Profile> loadProfile(std::string_view nameOrPath, std::string* error = nullptr);
+// The file loadProfile reads for the same word.
+std::string profileFile(std::string_view nameOrPath);
 // Reads profile JSON text; `source` names it in messages.
 std::optional<Profile> parseProfile(std::string_view json, std::string_view source, std::string* error = nullptr);
 

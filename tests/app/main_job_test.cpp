@@ -2,6 +2,7 @@
 // or a spent script with 1, and a run leaves its folder (home, logs, the service's files, the
 // report) whatever its end.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -18,12 +19,14 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "app/job.h"
+#include "app/run_folder.h"
 #include "platform/graphics/image.h"
 #include "platform/sim/input_file.h"
 #include "platform/text/font_backend.h"
@@ -66,6 +69,12 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
         {{"--service", "127.0.0.1:8080"}, "absolute http or https"},
         {{"--fault", "auth=sometimes"}, "--fault: fault \"auth=sometimes\""},
         {{"--service", "http://127.0.0.1:1", "--fault", "auth=500"}, "not --service"},
+        // The next option is no value; an option given twice is refused, --fault alone may be.
+        {{"--profile", "--real-time"}, "--profile needs a value"},
+        {{"--script", "--limit", "3"}, "--script needs a value"},
+        {{"--profile", "a", "--profile", "b"}, "--profile is given more than once"},
+        {{"--limit", "1", "--limit", "2"}, "--limit is given more than once"},
+        {{"--real-time", "--overwrite", "--real-time"}, "--real-time is given more than once"},
     };
     for (const auto& [args, reason] : cases) {
         std::string error;
@@ -87,6 +96,9 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
     EXPECT_TRUE(options->overwrite);
     EXPECT_EQ(options->limitSeconds, 1.5);
     EXPECT_EQ(options->service, "http://127.0.0.1:9");
+    options = app::parseArguments({"--fault", "auth=500*1", "--fault", "update=garbage"}, &error, &help);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->faults.size(), 2u);
 }
 
 // How often `part` stands in `text`.
@@ -159,7 +171,8 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
          "step 1: \"values\" of \"seed\" nests deeper than 256"},
         {{"--script", features, "--service", "http://127.0.0.1:9"}, features, "a service given by --service"},
         {{"--fault", "nothing=500"}, "nothing=500", "--fault: fault \"nothing=500\""},
-        {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists (--overwrite"},
+        {{"--run-dir", (dir / "taken").string()}, (dir / "taken").string(), "exists and is not a run folder"},
+        {{"--run-dir", (dir / "big.json").string()}, (dir / "big.json").string(), "exists and is not a folder"},
         // A camera frame is read and checked with the profile or the script that names it.
         {{"--profile", profileWith("zero.json", R"("frame": "test-card-back.ppm")", R"("frame": "/dev/zero")")},
          "/dev/zero",
@@ -243,19 +256,23 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
 }
 
-TEST(MainJobProcess, OverwriteEmptiesAnExistingRunFolderAndRunsThere) {
+TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
     const std::string script =
         write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    fs::create_directory(runDir);
+    ASSERT_EQ(runProcess({"--script", script, "--run-dir", runDir.string(), "--limit", "0.5"}).status, 1);
     write(runDir / "left-over.txt", "from before");
+    Outcome again = runProcess({"--script", script, "--run-dir", runDir.string()});
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos) << again.output;
     Outcome outcome = runProcess({"--script", script, "--run-dir", runDir.string(), "--overwrite"});
     EXPECT_EQ(outcome.status, 1) << outcome.output;
     EXPECT_FALSE(fs::exists(runDir / "left-over.txt"));
+    EXPECT_TRUE(fs::is_regular_file(runDir / app::kRunFolderMark)) << "still a run folder";
     EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
     EXPECT_NE(readFile(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
-    EXPECT_NE(readFile(runDir / "device.log").find("1.000 to the background"), std::string::npos);
+    EXPECT_NE(readFile(runDir / "device.log").find("\n     1.000 to the background"), std::string::npos);
 }
 
 // The folder's files by path relative to it, each with its text.
@@ -265,6 +282,61 @@ std::map<std::string, std::string> filesUnder(const fs::path& folder) {
     for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
         if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = readFile(entry.path());
     return files;
+}
+
+// Runs the job from the folder `here` (a shell changes to it first).
+std::vector<std::string> from(const fs::path& here, std::vector<std::string> args) {
+    args.insert(args.begin(), {"-c", "cd \"$0\" && exec \"$@\"", here.string(), FUNCTIONTEST_EXECUTABLE});
+    return args;
+}
+
+// --overwrite empties only a folder a run made, and never one holding what the run reads or where
+// it runs: a user's folder, the working folder (a run folder, run from inside it) and a run folder
+// holding the script survive whole, with status 2 and the reason.
+TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
+    ScratchFolder scratch;
+    const fs::path user = scratch.path() / "docs", made = scratch.path() / "made", scripts = scratch.path() / "work";
+    fs::create_directories(user / "sub");
+    write(user / "precious.txt", "mine");
+    write(user / "sub" / "y.txt", "mine too");
+    const std::string idle = R"({"steps": [{"at": 1, "do": "background"}]})";
+    for (const fs::path& folder : {made, scripts}) // run folders, made by a run
+        ASSERT_EQ(runProcess({"--script", write(scratch.path() / "idle.json", idle), "--run-dir", folder.string()})
+                      .status,
+                  1);
+    const std::string inside = write(scripts / "my.json", idle);
+    const struct Case {
+        fs::path folder, here;
+        std::vector<std::string> args;
+        std::string reason;
+    } cases[] = {
+        {user, scratch.path(), {"--run-dir", "docs/sub/..", "--overwrite"}, "docs/sub/.. has no .functiontest-run"},
+        {made, made, {"--run-dir", ".", "--overwrite"}, "the run folder . is the working folder (" + made.string()},
+        {scripts, scratch.path(), {"--script", inside, "--run-dir", "work", "--overwrite"}, "work holds the script"},
+    };
+    for (const Case& c : cases) {
+        const auto before = filesUnder(c.folder);
+        Outcome outcome = testkit::runProcess("/bin/sh", from(c.here, c.args));
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
+        EXPECT_EQ(filesUnder(c.folder), before) << c.folder;
+    }
+}
+
+// Runs started together in one working folder each make a default folder of their own.
+TEST(MainJobProcess, RunsStartedTogetherEachGetADefaultFolderOfTheirOwn) {
+    ScratchFolder scratch;
+    const std::string script = (fs::path(FT_RESOURCES_DIR) / "testers" / "vibration-pass.json").string();
+    const std::vector<std::vector<std::string>> runs(4, from(scratch.path(), {"--script", script, "--no-pictures"}));
+    for (const Outcome& outcome : testkit::runProcesses("/bin/sh", runs))
+        EXPECT_EQ(outcome.status, 0) << outcome.output;
+    std::size_t folders = 0;
+    for (const auto& entry : fs::directory_iterator(scratch.path() / "runs")) {
+        ++folders;
+        EXPECT_NE(entry.path().filename().string().find("Z-iphone7"), std::string::npos) << entry.path();
+        EXPECT_NE(readFile(entry.path() / "report.txt").find("the application ended itself"), std::string::npos);
+    }
+    EXPECT_EQ(folders, 4u);
 }
 
 // The report without the lines that may differ between equal runs: wall time, paths and the
@@ -691,22 +763,26 @@ bool waitForText(const fs::path& file, const std::string& text) {
 
 TEST(MainJobProcess, AFailedLoginIsReportedWithItsCauseAndTheAlertTheOperatorSaw) {
     ScratchFolder scratch;
-    const std::pair<const char*, const char*> cases[] = {
-        {"auth=refuse", "auth failed: The network connection was lost. (-1005"},
-        {"auth=500", "auth answered 500: \"Internal Server Error\""},
-        {"auth=garbage", "auth answered 200: \"<html>"},
-        {"profile=slow:11",
-         "profile failed: The request timed out. (-1001"}, // the client gives up after 10 s
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"auth=refuse", "auth failed: The network connection was lost. (-1005", nullptr},
+        {"auth=500", "auth answered 500: \"Internal Server Error\"", nullptr},
+        {"auth=garbage", "auth answered 200: \"<html>", nullptr},
+        // The client gives up after 10 s, while the run's clock stands still: the report tells it.
+        {"profile=slow:11", "profile failed: The request timed out. (-1001",
+         "slow request: profile failed: The request timed out. (-1001: no data moved for 10000 ms) at 1.000 s, "
+         "after 10.0"},
     };
     std::vector<std::unique_ptr<testkit::ChildProcess>> runs; // side by side: the slow one takes 10 s
-    for (const auto& [fault, cause] : cases)
+    for (const auto& [fault, cause, slow] : cases)
         runs.push_back(std::make_unique<testkit::ChildProcess>(
             FUNCTIONTEST_EXECUTABLE,
             std::vector<std::string>{"--fault", fault, "--run-dir", (scratch.path() / fault).string()}));
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        const auto& [fault, cause] = cases[i];
+        const auto& [fault, cause, slow] = cases[i];
         Outcome outcome = runs[i]->wait();
         EXPECT_EQ(outcome.status, 1) << outcome.output;
+        EXPECT_EQ(outcome.output.find(slow ? slow : "slow request:") != std::string::npos, slow != nullptr)
+            << outcome.output;
         EXPECT_NE(outcome.output.find(std::string("login:    failed at 1.000 s: timeout (") + cause),
                   std::string::npos)
             << outcome.output;
@@ -737,6 +813,7 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
           "end:          limit reached at 8 s\n  on screen:    VibrationViewController: \"Vibration 2 of 3\"\n"
           "  controls:     back\n  row:          1 VIBRATION Vibration, open since 5.500 s\n  last step:    3.000 step 1"}},
         {{"--limit", "0.001"}, {"end:          limit reached at 0.001 s"}},
+        {{"--limit", "0.01", "--real-time"}, {"end:          limit reached at 0.01 s", "real time:    0.0"}},
     };
     int n = 0;
     for (auto [args, lines] : cases) {
@@ -744,6 +821,8 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
         Outcome outcome = runProcess(args);
         EXPECT_EQ(outcome.status, 1) << outcome.output;
         EXPECT_NE(inOrder(outcome.output, lines), std::string::npos) << outcome.output;
+        const bool realTime = std::find(args.begin(), args.end(), "--real-time") != args.end();
+        EXPECT_EQ(outcome.output.find(realTime ? "virtual time:" : "real time:    "), std::string::npos);
     }
 }
 
@@ -824,7 +903,7 @@ TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
     ScratchFolder scratch;
     const std::string script =
         write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    for (const int signal : {SIGHUP, SIGINT, SIGTERM}) {
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
         const std::string name = "SIG" + std::string(sigabbrev_np(signal));
         struct sigaction before {};
         ::sigaction(signal, nullptr, &before);
@@ -850,17 +929,56 @@ TEST(MainJobProcess, ASignalAsSoonAsTheFolderIsMadeEndsTheRunWithItsReport) {
     }
 }
 
-// A closed session takes the reader of what the job prints: the printing fails, the folder is whole.
-TEST(MainJobProcess, AnOutputWithoutAReaderLeavesTheFolderWhole) {
+// What the job prints has no reader left (a closed session) or no room (a full disk): the print
+// fails, said on stderr, and the folder is whole with the run's status.
+TEST(MainJobProcess, AFailedPrintLeavesTheFolderWholeAndSaysSo) {
     ScratchFolder scratch;
-    const fs::path runDir = scratch.path() / "run", status = scratch.path() / "status";
-    testkit::runProcess("/bin/sh",
-                        {"-c", "(" FUNCTIONTEST_EXECUTABLE " --no-pictures --run-dir " + runDir.string() +
-                                   "; echo $? >" + status.string() + ") | true"});
-    EXPECT_EQ(readFile(status), "0\n");
-    EXPECT_NE(readFile(runDir / "report.txt").find("end:          the application ended itself"),
-              std::string::npos);
-    EXPECT_TRUE(fs::exists(runDir / "device.log") && fs::exists(runDir / "steps.log"));
+    const std::string script = (fs::path(FT_RESOURCES_DIR) / "testers" / "vibration-pass.json").string();
+    const std::pair<std::string, std::string> outputs[] = {
+        {"| true", ""}, // the reader may go before the print or after it
+        {">/dev/full", "functiontest: cannot print the report: No space left on device\n"},
+    };
+    int n = 0;
+    for (const auto& [redirection, said] : outputs) {
+        const fs::path runDir = scratch.path() / std::to_string(++n), status = scratch.path() / "status";
+        Outcome outcome = testkit::runProcess(
+            "/bin/sh", {"-c", "(" FUNCTIONTEST_EXECUTABLE " --no-pictures --script " + script + " --run-dir " +
+                                  runDir.string() + "; echo $? >" + status.string() + ") " + redirection});
+        EXPECT_EQ(readFile(status), "0\n") << redirection;
+        EXPECT_NE(outcome.output.find(said), std::string::npos) << outcome.output;
+        EXPECT_NE(readFile(runDir / "report.txt").find("end:          the application ended itself"),
+                  std::string::npos);
+        EXPECT_TRUE(fs::exists(runDir / "device.log") && fs::exists(runDir / "steps.log"));
+    }
+}
+
+// The folder is whole before the report is printed: with an output nobody reads and a report longer
+// than a pipe holds, report.txt is there, and SIGTERM ends the printing and the job.
+TEST(MainJobProcess, AnUnreadOutputHoldsNoFileBackAndSigtermEndsThePrinting) {
+    ScratchFolder scratch;
+    const fs::path runDir = scratch.path() / "run", fifo = scratch.path() / "out";
+    // Checks that fail, a line of the report each: some 130 KB.
+    nlohmann::json steps = nlohmann::json::array();
+    for (int i = 0; i < 300; ++i)
+        steps.push_back({{"at", 0.5}, {"do", "expect"}, {"hud", true}, {"text", std::string(190, 'x')}});
+    const std::string script = write(scratch.path() / "long.json", nlohmann::json{{"steps", steps}}.dump());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK); // open, never read
+    ASSERT_GE(reader, 0);
+    testkit::ChildProcess run("/bin/sh", {"-c", "exec \"$@\" >\"$0\"", fifo.string(),
+                                          FUNCTIONTEST_EXECUTABLE, "--script", script, "--limit", "1",
+                                          "--no-pictures", "--run-dir", runDir.string()});
+    EXPECT_TRUE(waitForText(runDir / "report.txt", "wall time:")) << "the report waits for the print";
+    EXPECT_TRUE(run.signal(SIGTERM));
+    const bool ended = run.endsWithin(10);
+    ::close(reader); // a job still printing meets a broken pipe now
+    Outcome outcome = run.wait();
+    EXPECT_TRUE(ended) << "SIGTERM did not end the printing";
+    EXPECT_EQ(outcome.status, 143) << outcome.output;
+    EXPECT_EQ(outcome.output, ""); // nothing said of a print the signal ended
+    EXPECT_GT(readFile(runDir / "report.txt").size(), 128u * 1024);
+    EXPECT_NE(readFile(runDir / "steps.log").find("step 300 (expect hud=true"), std::string::npos);
+    EXPECT_TRUE(fs::exists(runDir / "device.log"));
 }
 
 TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {

@@ -670,6 +670,13 @@ TEST(SimProfile, FilesAreFoundByNameOrPathAndTheirNamesLeadTheMessages) {
     EXPECT_FALSE(sim::loadProfileNamed("../devices/good", &error));
     EXPECT_FALSE(sim::loadProfile(scratch / "missing.json", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing.json: ")) << error;
+    // A shipped profile's file name is its name; another ".json" word is a path here.
+    EXPECT_TRUE(sim::loadProfile("good.json", &error)) << error;
+    EXPECT_EQ(sim::profileFile("good.json"), scratch / "devices/good.json");
+    EXPECT_EQ(sim::profileFile("good"), scratch / "devices/good.json");
+    EXPECT_FALSE(sim::loadProfile("missing.json", &error));
+    EXPECT_TRUE(error.starts_with("missing.json: cannot be read")) << error;
+    EXPECT_EQ(sim::profileFile("missing.json"), "missing.json");
     sim::setProfilesDirectory("");
     EXPECT_TRUE(sim::loadProfileNamed("iphone7", &error)) << error;
 }
@@ -855,10 +862,13 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     }
     EXPECT_EQ(live.logText(), ""); // putting the previous device back starts it over too
     live.log("torch on");
+    clock.advance(12345.5);
+    live.log("torch off");
 
+    // The file aligns the times as the run folder's other logs do.
     Scratch scratch;
     ASSERT_TRUE(live.writeLog(scratch / "device.log"));
-    EXPECT_EQ(scratch.read("device.log"), "0.000 torch on\n");
+    EXPECT_EQ(scratch.read("device.log"), "     0.000 torch on\n 12345.500 torch off\n");
     std::string error;
     EXPECT_FALSE(live.writeLog(scratch / "missing/device.log", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing/device.log" + ": ")) << error;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -273,13 +274,19 @@ TEST(SimFrames, SolidAndNetpbmFramesAndHostileFiles) {
     ASSERT_TRUE(colour);
     EXPECT_EQ(colour->bytesPerRow, 3);
 
-    std::string error;
-    EXPECT_FALSE(sim::parseNetpbm("P6\n100000 1\n255\n", "huge.ppm", &error));
-    EXPECT_EQ(error, "huge.ppm: bad image header");
-    EXPECT_FALSE(sim::parseNetpbm("P5\n4 4\n255\n\x01", "short.pgm", &error));
-    EXPECT_EQ(error, "short.pgm: image data too short");
-    EXPECT_FALSE(sim::parseNetpbm("GIF89a", "x", &error));
-    EXPECT_FALSE(sim::parseNetpbm("P5\n99999999999999999999 1 255\n", "x", &error));
+    const std::pair<std::string, std::string> refused[] = {
+        {"P6\n100000 1\n255\n", "wider than 8192 pixels"},
+        {"P5\n99999999999999999999 1 255\n", "wider than 8192 pixels"},
+        {"P6\n8192 8193\n255\n", "taller than 8192 pixels"},
+        {"P6\n1 1\n65536\n", "bad image header"},
+        {"P5\n4 4\n255\n\x01", "image data too short"},
+        {"GIF89a", "not a PGM or PPM image"},
+    };
+    for (const auto& [bytes, why] : refused) {
+        std::string error;
+        EXPECT_FALSE(sim::parseNetpbm(bytes, "f.ppm", &error)) << bytes;
+        EXPECT_EQ(error, "f.ppm: " + why);
+    }
 }
 
 TEST_F(SimStimuli, TheCameraFrameFollowsTheStimulus) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <string>
 #include <utility>
@@ -53,6 +54,18 @@ public:
 
     bool signal(int sig) const { return pid_ > 0 && ::kill(pid_, sig) == 0; }
 
+    // Whether the child ends within `seconds` of real time (looked for every 5 ms); wait() then
+    // collects its output and status.
+    bool endsWithin(double seconds) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (pid_ > 0 && !ended_) {
+            ended_ = ::waitpid(pid_, &raw_, WNOHANG) == pid_;
+            if (!ended_ && std::chrono::steady_clock::now() >= until) return false;
+            if (!ended_) ::usleep(5000);
+        }
+        return ended_;
+    }
+
     // Reads all the child writes, then waits for it to end.
     ProcessOutcome wait() {
         ProcessOutcome outcome;
@@ -62,8 +75,8 @@ public:
             if (n > 0) outcome.output.append(buffer, static_cast<std::size_t>(n));
         if (output_ >= 0) ::close(output_);
         output_ = -1;
-        int raw = 0;
-        if (pid_ > 0 && ::waitpid(pid_, &raw, 0) == pid_ && WIFEXITED(raw)) outcome.status = WEXITSTATUS(raw);
+        if (pid_ > 0 && (ended_ || ::waitpid(pid_, &raw_, 0) == pid_) && WIFEXITED(raw_))
+            outcome.status = WEXITSTATUS(raw_);
         pid_ = -1;
         return outcome;
     }
@@ -71,6 +84,8 @@ public:
 private:
     pid_t pid_ = -1;
     int output_ = -1;
+    bool ended_ = false; // collected by endsWithin
+    int raw_ = 0;
 };
 
 inline ProcessOutcome runProcess(const std::string& program, const std::vector<std::string>& args) {
