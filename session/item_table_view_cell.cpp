@@ -142,7 +142,8 @@ void ItemTableViewCell::layoutSubviews() {
     const cg::Rect titleFrame = centred(title(), titleLeft, markFrame.minX() - titleGap - titleLeft);
     // The description, which nothing fills, keeps its place under the title.
     if (auto description = modelDescription())
-        description->setFrame({{titleLeft, titleFrame.maxY() + 2}, {titleFrame.width(), description->frame().height()}});
+        description->setFrame(
+            {{titleLeft, titleFrame.maxY() + 2}, {titleFrame.width(), description->frame().height()}});
 }
 
 void showResultMark(ui::ImageView& mark, std::int64_t result) {

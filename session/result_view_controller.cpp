@@ -167,7 +167,8 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
     auto caption = rt::make<ui::Label>(cg::Rect{{15, 100}, {width - 30, 24}});
     auto passed = rt::make<ui::Label>(cg::Rect{{15, 128}, {(width - 30) / 2, 20}});
     auto failed = rt::make<ui::Label>(cg::Rect{{width / 2, 128}, {(width - 30) / 2, 20}});
-    auto table = rt::make<ui::TableView>(cg::Rect{{0, 152}, {width, height - 332}}, ui::TableViewStyle::Plain);
+    auto table =
+        rt::make<ui::TableView>(cg::Rect{{0, 152}, {width, height - 332}}, ui::TableViewStyle::Plain);
     auto model = rt::make<ui::Label>(cg::Rect{{15, height - 176}, {width - 30, 20}});
     auto estimate = rt::make<ui::Label>(cg::Rect{{15, height - 152}, {width - 30, 20}});
     auto imei = rt::make<ui::Label>(cg::Rect{{15, height - 128}, {width - 30, 20}});
@@ -197,7 +198,8 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
         pinEqual(view, label, Attribute::Width, nullptr, Attribute::NotAnAttribute, label->frame().width());
         pinEqual(view, label, Attribute::Height, nullptr, Attribute::NotAnAttribute, label->frame().height());
     }
-    pinEqual(view, caption, Attribute::Top, bars, results ? Attribute::Bottom : Attribute::Top, results ? 36 : 100);
+    pinEqual(view, caption, Attribute::Top, bars, results ? Attribute::Bottom : Attribute::Top,
+             results ? 36 : 100);
     pinEqual(view, caption, Attribute::Leading, view, Attribute::Leading, 15);
     pinEqual(view, passed, Attribute::Top, caption, Attribute::Bottom, 4);
     pinEqual(view, passed, Attribute::Leading, view, Attribute::Leading, 15);

@@ -24,7 +24,8 @@ const bool cameraModelNibRegistered = registerTestScreenNib<CameraModelViewContr
     "CameraModelViewController", [](const rt::Ref<ui::View>& view, CameraModelViewController& screen) {
         auto label = addSceneLabel(view, cg::Rect::make(20, 80, view->bounds().width() - 40, 60), 17);
         screen.setColorLabel(label);
-        auto preview = addCameraPreview(view, screen, label, {.labelTop = 16, .labelHeight = 60, .previewGap = 10});
+        auto preview =
+            addCameraPreview(view, screen, label, {.labelTop = 16, .labelHeight = 60, .previewGap = 10});
         keepAboveAnswers(screen, preview);
         screen.setPreviewImageView(preview);
     });

@@ -36,7 +36,8 @@ const bool cameraPictureNibRegistered = registerTestScreenNib<CameraPictureViewC
         auto title = addSceneLabel(view, cg::Rect::make(20, 70, width - 40, 56), 17);
         screen.setTestTitle(title);
         screen.setColorLabel(addSceneLabel(view, cg::Rect::make(20, 126, width - 40, 0), 14));
-        auto preview = addCameraPreview(view, screen, title, {.labelTop = 6, .labelHeight = 56, .previewGap = 4});
+        auto preview =
+            addCameraPreview(view, screen, title, {.labelTop = 6, .labelHeight = 56, .previewGap = 4});
         screen.setPreviewImageView(preview);
         auto spinner = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
         view->addSubview(spinner);

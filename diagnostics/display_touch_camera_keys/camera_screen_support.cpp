@@ -110,7 +110,8 @@ rt::Ref<ui::ImageView> addCameraPreview(const rt::Ref<ui::View>& view, BaseModel
         make.height()->equalTo(layout.labelHeight);
     });
     const double width = view->bounds().width() - 2 * kCameraPreviewMargin;
-    auto preview = rt::make<ui::ImageView>(cg::Rect::make(kCameraPreviewMargin, 0, width, width * kCameraPreviewAspect));
+    auto preview =
+        rt::make<ui::ImageView>(cg::Rect::make(kCameraPreviewMargin, 0, width, width * kCameraPreviewAspect));
     view->addSubview(preview);
     lc::makeConstraints(preview, [&](lc::ConstraintMaker& make) {
         make.top()->equalTo(lc::bottom(label))->offset(layout.previewGap);

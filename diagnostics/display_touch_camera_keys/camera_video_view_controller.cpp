@@ -42,7 +42,8 @@ const bool cameraVideoNibRegistered = registerTestScreenNib<CameraVideoViewContr
         // The title as far under the bars as the other screens' first lines.
         auto title = addSceneLabel(view, cg::Rect::make(20, 100, width - 40, 30), 20);
         screen.setTestLabel(title);
-        auto preview = addCameraPreview(view, screen, title, {.labelTop = 36, .labelHeight = 30, .previewGap = 5});
+        auto preview =
+            addCameraPreview(view, screen, title, {.labelTop = 36, .labelHeight = 30, .previewGap = 5});
         screen.setPreviewImageView(preview);
         auto question = addSceneLabel(view, cg::Rect::make(20, 0, width - 40, 70), 18);
         lc::makeConstraints(question, [&](lc::ConstraintMaker& make) {

@@ -12,12 +12,12 @@
 #include "diagnostics/display_touch_camera_keys/camera_video_view_controller.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/file_manager.h"
+#include "platform/foundation/format.h"
 #include "platform/foundation/thread.h"
+#include "platform/graphics/raster_context.h"
 #include "platform/media/audio_session.h"
 #include "platform/media/capture_outputs.h"
 #include "platform/media/player.h"
-#include "platform/foundation/format.h"
-#include "platform/graphics/raster_context.h"
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
@@ -286,7 +286,8 @@ TEST_F(CameraScreens, TheFrontCameraShowsItsCardMirroredLiveInItsStillAndInItsVi
             const cg::Rect shown = preview->convertRectToView(preview->bounds(), window_.get());
             const auto drawn = ui::screenPicture(*window_);
             const auto across = [&](double fraction) {
-                return drawn->pixel(int(shown.minX() + shown.width() * fraction), int(shown.minY() + shown.height() * 0.1));
+                return drawn->pixel(int(shown.minX() + shown.width() * fraction),
+                                    int(shown.minY() + shown.height() * 0.1));
             };
             const cg::Pixel left = across(0.05), right = across(0.95);
             const bool mirrored = std::string(side) == "front";
