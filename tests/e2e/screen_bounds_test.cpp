@@ -1,0 +1,178 @@
+// Every screen of a run laid out on every shipped device: each control a tap could reach lies
+// inside the screen (inside a table: across it, anywhere along its content); the root list's
+// ticks keep one place at the row's right margin, the row's parts centred on its middle; the video
+// and results titles keep the test screens' margin under the bar.
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "device/iokit_listener.h"
+#include "platform/messageui/message_compose_view_controller.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/table_view.h"
+#include "session/app_delegate.h"
+#include "session/item_table_view_cell.h"
+#include "session/result_view_controller.h"
+#include "tests/testkit/app/run_fixture.h"
+
+namespace screen_bounds {
+
+namespace fs = std::filesystem;
+
+const fs::path kShippedResources = FT_RESOURCES_DIR;
+
+// The storyboard's test screens: its scenes that take the base's answers.
+std::vector<std::string> storyboardTestScreens() {
+    const auto storyboard = nlohmann::json::parse(std::ifstream(kShippedResources / "Main.storyboard.json"));
+    std::vector<std::string> names;
+    for (const auto& scene : storyboard.at("scenes"))
+        for (const auto& action : scene.value("actions", nlohmann::json::array()))
+            if (action == "passAction:") names.push_back(scene.at("identifier").get<std::string>());
+    return names;
+}
+
+// The controls and rows under `view` outside the screen, as "UIButton "Take picture" at y 1014";
+// hidden ones too, which show later where they stand.
+void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrolls,
+                      std::vector<std::string>& out) {
+    const rt::Ref<ui::View> self = rt::retained(&view);
+    if (rt::cast<ui::Control>(self) || rt::cast<ui::TableViewCell>(self)) {
+        const cg::Rect rect = view.convertRectToView(view.bounds(), &window), screen = window.bounds();
+        const bool across = rect.minX() >= -0.5 && rect.maxX() <= screen.maxX() + 0.5;
+        if (!across || (!scrolls && (rect.minY() < -0.5 || rect.maxY() > screen.maxY() + 0.5))) {
+            auto button = rt::cast<ui::Button>(self);
+            out.push_back(std::string(view.getClass().name()) + " \"" +
+                          (button && button->currentTitle() ? button->currentTitle()->utf8() : "") +
+                          "\" at x " + std::to_string(rect.minX()) + ", y " + std::to_string(rect.minY()));
+        }
+    }
+    const rt::Ref<ns::Array> subviews = view.subviews();
+    for (const rt::Id& child : *subviews)
+        collectOffScreen(*rt::downcast<ui::View>(child), window, scrolls || rt::cast<ui::ScrollView>(self),
+                         out);
+}
+
+class EveryScreenOnEveryDevice : public testkit::RunFixture {
+protected:
+    testkit::AppOptions options() const override {
+        return {.device = device_, .delegateClass = "AppDelegate"};
+    }
+    void SetUp() override {}
+
+    // The screen on top laid out: what lies off the screen, and where a title of kTitles starts
+    // under the bar.
+    void look(const std::string& screen) {
+        app_->runUntilIdle();
+        ++screens_;
+        std::vector<std::string> found;
+        collectOffScreen(*window_, *window_, false, found);
+        for (const std::string& control : found)
+            offScreen_.push_back(device_ + " " + screen + ": " + control);
+        const auto top = [this](const rt::Ref<ui::View>& v) {
+            return v->convertRectToView(v->bounds(), window_.get());
+        };
+        for (const auto& [titled, outlet] : kTitles)
+            if (screen == titled)
+                if (auto title = rt::cast<ui::View>(navigation_->topViewController()->valueForKey(outlet)))
+                    titleGaps_[screen] = top(title).minY() - top(navigation_->navigationBar()).maxY();
+    }
+    void lookPushed(const rt::Ref<ui::ViewController>& screen, const std::string& name) {
+        ASSERT_TRUE(screen) << name;
+        navigation_->pushViewController(screen, false);
+        look(name);
+        navigation_->popToRootViewControllerAnimated(false);
+    }
+    // The list's rows: the tick's distance from the right edge, and parts off the row's middle.
+    void lookAtRows() {
+        const rt::Ref<ns::Array> cells = list_->tableView()->visibleCells();
+        for (const rt::Id& visible : *cells)
+            if (auto cell = rt::cast<ft::ItemTableViewCell>(visible)) {
+                const auto in = [&](const rt::Ref<ui::View>& v) {
+                    return v->convertRectToView(v->bounds(), cell.get());
+                };
+                tickGaps_.insert(cell->bounds().maxX() - in(cell->selectionButton()).midX());
+                for (const rt::Ref<ui::View>& part :
+                     {rt::Ref<ui::View>(cell->selectionButton()), rt::Ref<ui::View>(cell->title()),
+                      rt::Ref<ui::View>(cell->modelImageView()), rt::Ref<ui::View>(cell->passImageView())})
+                    if (std::abs(in(part).midY() - cell->bounds().midY()) > 0.5)
+                        offCentre_.push_back(device_ + " " + std::string(part->getClass().name()));
+            }
+    }
+
+    // The first line of a test screen (the base's instruction label), then the titles that keep
+    // at least its margin under the bar.
+    static constexpr std::pair<const char*, const char*> kTitles[] = {
+        {"ACUsbPlugViewController", "labelTitle"},
+        {"CameraVideoViewController", "testLabel"},
+        {"ResultViewController", "LabelTestResults"}};
+    std::string device_;
+    int screens_ = 0;
+    std::vector<std::string> offScreen_, offCentre_;
+    std::set<double> tickGaps_;
+    std::map<std::string, double> titleGaps_;
+};
+
+TEST_F(EveryScreenOnEveryDevice,
+       KeepsEveryControlOnScreenTheListsTicksAtTheRightMarginAndTheTitlesClearOfTheBar) {
+    std::set<std::string> profiles;
+    for (const auto& entry : fs::directory_iterator(kShippedResources / "devices"))
+        if (entry.path().extension() == ".json") profiles.insert(entry.path().stem().string());
+    const std::vector<std::string> testScreens = storyboardTestScreens();
+    ASSERT_GE(profiles.size(), 14u);
+    ASSERT_GE(testScreens.size(), 35u);
+    for (const std::string& profile : profiles) {
+        device_ = profile;
+        start();
+        look("RootTableViewController");
+        lookAtRows();
+        run({item(testkit::kManualA)});
+        look("ReadyStartViewController");
+        navigation_->popToRootViewControllerAnimated(false);
+        for (const std::string& name : testScreens) {
+            auto screen = rt::cast<ft::BaseModelViewController>(
+                storyboard_->instantiateViewControllerWithIdentifier(name));
+            auto info = item(name); // a camera screen's item names its side and what it should show
+            info->setDirection(ns::String::make("front"));
+            info->setColor(ns::String::make("specific"));
+            if (screen) screen->setInfo(info);
+            lookPushed(screen, name);
+        }
+        auto results = rt::cast<ft::ResultViewController>(
+            storyboard_->instantiateViewControllerWithIdentifier("ResultViewController"));
+        if (results)
+            results->setList(
+                ns::Array::make({rt::Id(item(testkit::kManualA)), rt::Id(item(testkit::kManualB))}));
+        lookPushed(results, "ResultViewController");
+        auto composer = rt::make<mf::MessageComposeViewController>();
+        composer->setBody(ns::String::make("Function test"));
+        navigation_->presentViewController(composer, false);
+        look("MFMessageComposeViewController");
+        navigation_->dismissViewControllerAnimated(false);
+        rt::cast<ft::AppDelegate>(app_->delegate())->presentLoginUI();
+        look("LoginViewController");
+        for (const char* titled : {"CameraVideoViewController", "ResultViewController"})
+            EXPECT_GE(titleGaps_[titled], titleGaps_[kTitles[0].first]) << profile << " " << titled;
+        stop();
+        // The process's registry listener keeps the battery screen's last reading (system 10).
+        ds::IOKitListener::sharedDSIOKitListener()->setChargerDict(nullptr);
+    }
+    EXPECT_EQ(screens_, int(profiles.size() * (testScreens.size() + 5))) << "screens x profiles laid out";
+    EXPECT_TRUE(offScreen_.empty()) << ::testing::PrintToString(offScreen_);
+    EXPECT_TRUE(offCentre_.empty()) << ::testing::PrintToString(offCentre_);
+    ASSERT_EQ(tickGaps_.size(), 1u) << "one place from the row's right edge at every width";
+    EXPECT_LE(*tickGaps_.begin(), 40) << "at the row's right margin";
+}
+
+} // namespace screen_bounds
