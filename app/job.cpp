@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 
@@ -39,6 +40,7 @@
 #include "platform/uikit/responder.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
+#include "tester/device_variables.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
 #include "tester/script_runner.h"
@@ -367,8 +369,11 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const std::string scriptPath =
         options.script.empty() ? resources + "/testers/default.json" : options.script;
     registerListActions();
-    // Read once; the service's address takes the place of "{service}" once the service runs.
-    std::optional<sim::Script> script = sim::Script::load(scriptPath, {{"service", "{service}"}}, &why);
+    // Read once; the service's address takes the place of "{service}" once the service runs, and
+    // the device's values (sim::deviceVariables) take theirs once the device is installed.
+    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
+    variables["service"] = "{service}";
+    std::optional<sim::Script> script = sim::Script::load(scriptPath, variables, &why);
     if (!script) return badInput(why);
     std::vector<refsvc::Fault> faults;
     for (const std::string& text : options.faults)
@@ -426,6 +431,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
+    for (const auto& [name, value] : sim::deviceVariables())
+        script->fill(name, value);
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
     ns::Bundle::setMainBundlePath(resources);
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);

@@ -4,6 +4,8 @@
 
 #include <csignal>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -25,6 +27,7 @@
 #include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/view_controller.h"
+#include "tester/device_variables.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
 #include "tester/script_runner.h"
@@ -124,6 +127,10 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "do": "tap", "outlet": 3}]})", "\"outlet\" of \"tap\" must be a text"},
         {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": 0}]})", "\"text\" of \"expect\" must be"},
         {R"({"steps": [{"at": 1, "do": "wifi.join", "SSID": 5}]})", "\"SSID\" of \"wifi.join\" must be a text"},
+        {R"({"steps": [{"at": 1, "do": "stroke", "through": 5, "every": 0}]})", "\"through\" of \"stroke\" must be"},
+        {R"({"steps": [{"at": 1, "do": "stroke", "every": 0}]})", "\"stroke\" needs \"points\" or \"through\""},
+        {R"({"steps": [{"at": 1, "do": "stroke", "through": "v", "points": [[0, 0], [1, 1]], "every": 0}]})",
+         "\"points\" or \"through\", not both"},
         // Only a check waits, and for a time.
         {R"({"steps": [{"at": 1, "do": "tap", "outlet": "a", "within": 1}]})", "\"tap\" takes no \"within\""},
         {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": -1}]})", "not negative"},
@@ -323,6 +330,7 @@ TEST_F(ScriptRun, StepsThatCannotRunSayWhy) {
         {R"({"do": "press", "index": 0})", "no alert or sheet is on screen"},
         {R"({"do": "back"})", "no back button"},
         {R"({"do": "open", "url": ""})", "not a URL"},
+        {R"({"do": "stroke", "through": "nothingHere", "every": 0})", "has no view at \"nothingHere\""},
     };
     for (const auto& [action, reason] : cases) {
         sim::ScriptRun result = run(R"({"steps": [{"at": 1, "actions": [)" + action + "]}]}");
@@ -432,6 +440,44 @@ TEST(ScriptParsing, EveryStimulusLoadsWithGoodArgumentsAndRefusesABadOneNamingTh
     std::string error;
     EXPECT_FALSE(parse(scriptOf(R"("key.volumeSideways")"), &error));
     EXPECT_NE(error.find("key.volumeSideways"), std::string::npos) << error;
+}
+
+// A script read with the device's variables as placeholders, then filled from the installed device
+// (as the main job does), says the device's values.
+TEST(ScriptParsing, TheDevicesValuesFillTheirVariablesAfterTheDeviceIsInstalled) {
+    const struct {
+        std::function<void(sim::Profile&)> adjust;
+        const char* shown;
+    } cases[] = {
+        {[](sim::Profile&) {}, "192.168.1.23 Carrier"},
+        {[](sim::Profile& p) {
+             p.interfaces.fixed = std::vector<sim::NetworkInterface>{{"en0", "10.0.0.9", "255.0.0.0", "", ""}};
+             p.carrier->name = "Net";
+         },
+         "10.0.0.9 Net"},
+        {[](sim::Profile& p) {
+             p.interfaces.fixed = std::vector<sim::NetworkInterface>{{"lo0", "127.0.0.1", "255.0.0.0", "", ""}};
+             p.carrier.reset();
+         },
+         " "},
+    };
+    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
+    EXPECT_EQ(variables.size(), sim::deviceVariables().size());
+    variables["service"] = "{service}";
+    for (const auto& c : cases) {
+        std::string error;
+        auto script = sim::Script::parse(
+            R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "{wifi.address} {carrier.name}"}]})",
+            variables, &error);
+        ASSERT_TRUE(script) << error;
+        sim::Profile profile = sim::defaultProfile();
+        c.adjust(profile);
+        const auto previous = sim::Device::shared().install(std::make_shared<const sim::Profile>(profile));
+        for (const auto& [name, value] : sim::deviceVariables())
+            script->fill(name, value);
+        sim::Device::shared().install(previous);
+        EXPECT_EQ(*script->steps[0].actions[0].arg("text"), c.shown);
+    }
 }
 
 TEST(ScriptParsing, NullIsTakenOnlyWhereItMeansSomethingAndAStringStaysAString) {
