@@ -67,7 +67,8 @@ const char* const kUsage =
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
-    "             2 bad input; 3 a check of the script failed;\n"
+    "             2 bad input; 3 a check of the script failed; 4 nothing to run: every row the\n"
+    "             script asked for is not offered on this device (the report says why);\n"
     "             129/130/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGTERM\n"
     "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
     "             the downloaded model table)\n";
@@ -474,6 +475,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     sim::ScriptRun run;
     std::vector<std::string> stepLog;
     std::vector<std::pair<std::string, std::string>> stall; // what the stalled run waited for
+    bool nothingToRun = false;
     {
         sim::Driver driver(application, [&](const std::string& failure) {
             err << "functiontest: " << sim::maskedRunSecrets(failure) << "\n";
@@ -499,7 +501,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         report.finish(driver);
         stepLog = runner.stepLog();
-        if (run.end == sim::ScriptRun::End::Stalled) stall = report.stallLines(driver, stepLog);
+        // A run whose every asked row this device does not offer waits on the list for nothing:
+        // that is its ending, not a stall.
+        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
+        if (run.end == sim::ScriptRun::End::Stalled && !nothingToRun) stall = report.stallLines(driver, stepLog);
     }
     const double virtualSeconds = ns::Clock::currentTime() - launchTime;
 
@@ -507,7 +512,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const fs::path resultFile = *folder / "home" / "Documents" / "functiontest_result.txt";
     std::error_code ec;
     report.checks = run.failedChecks;
-    report.ending.emplace_back("end", endText(run));
+    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
+                                                     "on this device"
+                                                   : endText(run));
     report.ending.insert(report.ending.end(), stall.begin(), stall.end());
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
@@ -527,6 +534,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
 
     if (run.end == sim::ScriptRun::End::Interrupted)
         result.status = 128 + run.signal;
+    else if (nothingToRun)
+        result.status = 4;
     else if (run.end != sim::ScriptRun::End::Exited)
         result.status = 1;
     else
