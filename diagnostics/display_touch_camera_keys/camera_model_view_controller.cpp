@@ -22,10 +22,10 @@ namespace {
 
 const bool cameraModelNibRegistered = registerTestScreenNib<CameraModelViewController>(
     "CameraModelViewController", [](const rt::Ref<ui::View>& view, CameraModelViewController& screen) {
-        const double width = view->bounds().width();
-        screen.setColorLabel(addSceneLabel(view, cg::Rect::make(20, 80, width - 40, 60), 17));
-        auto preview = rt::make<ui::ImageView>(cg::Rect::make(60, 150, width - 120, (width - 120) * 4 / 3));
-        view->addSubview(preview);
+        auto label = addSceneLabel(view, cg::Rect::make(20, 80, view->bounds().width() - 40, 60), 17);
+        screen.setColorLabel(label);
+        auto preview = addCameraPreview(view, screen, label, {.labelTop = 16, .labelHeight = 60, .previewGap = 10});
+        keepAboveAnswers(screen, preview);
         screen.setPreviewImageView(preview);
     });
 

@@ -20,6 +20,9 @@
 #include "streams/selector_interception.h"
 #include "streams/signal.h"
 #include "streams/uikit/command_bindings.h"
+#include "ui/layout/boxing.h"
+#include "ui/layout/constraint_maker.h"
+#include "ui/layout/view_additions.h"
 
 namespace ft {
 
@@ -30,21 +33,26 @@ constexpr double kPictureQuestionFontSize = 14.0;
 const bool cameraPictureNibRegistered = registerTestScreenNib<CameraPictureViewController>(
     "CameraPictureViewController", [](const rt::Ref<ui::View>& view, CameraPictureViewController& screen) {
         const double width = view->bounds().width();
-        screen.setTestTitle(addSceneLabel(view, cg::Rect::make(20, 70, width - 40, 56), 17));
+        auto title = addSceneLabel(view, cg::Rect::make(20, 70, width - 40, 56), 17);
+        screen.setTestTitle(title);
         screen.setColorLabel(addSceneLabel(view, cg::Rect::make(20, 126, width - 40, 0), 14));
-        const cg::Rect previewFrame = cg::Rect::make(60, 130, width - 120, (width - 120) * 4 / 3);
-        auto preview = rt::make<ui::ImageView>(previewFrame);
-        view->addSubview(preview);
+        auto preview = addCameraPreview(view, screen, title, {.labelTop = 6, .labelHeight = 56, .previewGap = 4});
         screen.setPreviewImageView(preview);
         auto spinner = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
-        spinner->setCenter(cg::Point{previewFrame.midX(), previewFrame.midY()});
         view->addSubview(spinner);
+        lc::makeConstraints(spinner, [&](lc::ConstraintMaker& make) { make.center()->equalTo(preview); });
         screen.setWaitProgress(spinner);
+        // The capture and retake buttons take turns in one place under the preview.
         const auto button = [&](bool hidden) {
             auto b = ui::Button::buttonWithType(ui::ButtonType::System);
-            b->setFrame(cg::Rect::make(width / 2 - 80, previewFrame.maxY() + 20, 160, 44));
             b->setHidden(hidden);
             view->addSubview(b);
+            lc::makeConstraints(b, [&](lc::ConstraintMaker& make) {
+                make.top()->equalTo(lc::bottom(preview))->offset(20);
+                make.centerX()->equalTo(view);
+                make.size()->equalTo(lc::boxed(cg::Size{160, 44}));
+            });
+            keepAboveAnswers(screen, b);
             return b;
         };
         screen.setCaptureButton(button(false));

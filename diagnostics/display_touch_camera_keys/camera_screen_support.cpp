@@ -4,14 +4,26 @@
 #include "platform/foundation/format.h"
 #include "platform/runtime/log.h"
 #include "platform/uikit/alert_view.h"
+#include "platform/uikit/button.h"
+#include "platform/uikit/image_view.h"
+#include "platform/uikit/label.h"
 #include "platform/uikit/view.h"
+#include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "session/screen_support.h"
+#include "ui/layout/constraint_maker.h"
+#include "ui/layout/view_additions.h"
+#include "ui/layout/view_arrays.h"
 
 namespace ft {
 
 namespace {
 constexpr const char* kCameraProductName = "Quarnotix";
+// The preview's side margins at their widest, its height over its width, and the least space
+// left between a scene's lowest view and the answer buttons.
+constexpr double kCameraPreviewMargin = 60;
+constexpr double kCameraPreviewAspect = 4.0 / 3.0;
+constexpr double kCameraAnswersGap = 8;
 } // namespace
 
 void requestCameraAccess(std::function<void()> block, std::function<void()> refused) {
@@ -86,6 +98,36 @@ rt::Ref<av::CaptureVideoPreviewLayer> addPreviewLayer(const rt::Ref<av::CaptureS
         host->layer()->addSublayer(layer);
     }
     return layer;
+}
+
+rt::Ref<ui::ImageView> addCameraPreview(const rt::Ref<ui::View>& view, BaseModelViewController& screen,
+                                        const rt::Ref<ui::Label>& label, CameraSceneLayout layout) {
+    const rt::Ref<ui::ViewController> controller = rt::retained(&screen);
+    lc::makeConstraints(label, [&](lc::ConstraintMaker& make) {
+        make.top()->equalTo(lc::topLayoutGuide(controller))->offset(layout.labelTop);
+        make.left()->equalTo(view)->offset(20);
+        make.right()->equalTo(view)->offset(-20);
+        make.height()->equalTo(layout.labelHeight);
+    });
+    const double width = view->bounds().width() - 2 * kCameraPreviewMargin;
+    auto preview = rt::make<ui::ImageView>(cg::Rect::make(kCameraPreviewMargin, 0, width, width * kCameraPreviewAspect));
+    view->addSubview(preview);
+    lc::makeConstraints(preview, [&](lc::ConstraintMaker& make) {
+        make.top()->equalTo(lc::bottom(label))->offset(layout.previewGap);
+        make.centerX()->equalTo(view);
+        make.width()->lessThanOrEqualTo(view)->offset(-2 * kCameraPreviewMargin);
+        make.width()->equalTo(view)->offset(-2 * kCameraPreviewMargin)->priorityHigh();
+        make.height()->equalTo(lc::width(preview))->multipliedBy(kCameraPreviewAspect);
+    });
+    return preview;
+}
+
+void keepAboveAnswers(BaseModelViewController& screen, const rt::Ref<ui::View>& lowest) {
+    auto answer = screen.successButton();
+    if (!answer) return;
+    lc::makeConstraints(lowest, [&](lc::ConstraintMaker& make) {
+        make.bottom()->lessThanOrEqualTo(lc::top(answer))->offset(-kCameraAnswersGap);
+    });
 }
 
 } // namespace ft

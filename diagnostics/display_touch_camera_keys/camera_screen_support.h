@@ -1,6 +1,6 @@
 #pragma once
-// What the camera screens share: the camera access check, the camera of an item's side, and the
-// capture session over it with its live preview.
+// What the camera screens share: the camera access check, the camera of an item's side, the
+// capture session over it with its live preview, and the scenes' layout.
 //
 // The access check reads the video authorisation: authorised ("Authorized" logged) runs the block
 // at once; not determined asks the platform (when it answers the request) and runs the block on
@@ -15,11 +15,14 @@
 #include "platform/media/capture_session.h"
 
 namespace ui {
+class ImageView;
+class Label;
 class View;
-}
+} // namespace ui
 
 namespace ft {
 
+class BaseModelViewController;
 class TestBaseModel;
 
 void requestCameraAccess(std::function<void()> block, std::function<void()> refused = {});
@@ -39,5 +42,18 @@ rt::Ref<av::CaptureSession> makeCameraSession(std::string_view preset, const Tes
 // `host`'s bounds.
 rt::Ref<av::CaptureVideoPreviewLayer> addPreviewLayer(const rt::Ref<av::CaptureSession>& session,
                                                       const rt::Ref<ui::View>& host);
+
+// The camera scenes' layout, by constraints over the base's scene, so that every part stays on
+// screen at every size and follows the bars: `label` 20 in from each side, `labelTop` points under
+// the top layout guide and `labelHeight` high; the preview (answered) centred `previewGap` under
+// it, 3:4, as wide as the view less 60 on each side unless that would take what goes under it into
+// the answer buttons: it then gives way, narrower. Each screen then keeps the lowest of its views
+// above the answers (keepAboveAnswers: at least 8 points above the YES/NO buttons' top).
+struct CameraSceneLayout {
+    double labelTop, labelHeight, previewGap;
+};
+rt::Ref<ui::ImageView> addCameraPreview(const rt::Ref<ui::View>& view, BaseModelViewController& screen,
+                                        const rt::Ref<ui::Label>& label, CameraSceneLayout layout);
+void keepAboveAnswers(BaseModelViewController& screen, const rt::Ref<ui::View>& lowest);
 
 } // namespace ft

@@ -25,6 +25,8 @@
 #include "streams/selector_interception.h"
 #include "streams/signal.h"
 #include "streams/subscriber.h"
+#include "ui/layout/constraint_maker.h"
+#include "ui/layout/view_additions.h"
 
 namespace ft {
 
@@ -37,12 +39,20 @@ constexpr std::int32_t kVideoFramesPerSecond = 20;
 const bool cameraVideoNibRegistered = registerTestScreenNib<CameraVideoViewController>(
     "CameraVideoViewController", [](const rt::Ref<ui::View>& view, CameraVideoViewController& screen) {
         const double width = view->bounds().width();
-        screen.setTestLabel(addSceneLabel(view, cg::Rect::make(20, 70, width - 40, 30), 20));
-        const cg::Rect previewFrame = cg::Rect::make(60, 105, width - 120, (width - 120) * 4 / 3);
-        auto preview = rt::make<ui::ImageView>(previewFrame);
-        view->addSubview(preview);
+        // The title as far under the bars as the other screens' first lines.
+        auto title = addSceneLabel(view, cg::Rect::make(20, 100, width - 40, 30), 20);
+        screen.setTestLabel(title);
+        auto preview = addCameraPreview(view, screen, title, {.labelTop = 36, .labelHeight = 30, .previewGap = 5});
         screen.setPreviewImageView(preview);
-        screen.setColorLabel(addSceneLabel(view, cg::Rect::make(20, previewFrame.maxY() + 5, width - 40, 70), 18));
+        auto question = addSceneLabel(view, cg::Rect::make(20, 0, width - 40, 70), 18);
+        lc::makeConstraints(question, [&](lc::ConstraintMaker& make) {
+            make.top()->equalTo(lc::bottom(preview))->offset(5);
+            make.left()->equalTo(view)->offset(20);
+            make.right()->equalTo(view)->offset(-20);
+            make.height()->equalTo(70);
+        });
+        keepAboveAnswers(screen, question);
+        screen.setColorLabel(question);
     });
 
 // The movie output's delegate callback, with the arguments it carries.

@@ -154,6 +154,7 @@ void ViewController::endAppearanceTransition() {
     const bool animated = appearanceAnimated_;
     if (appearance_ == Appearance::Appearing) {
         appearance_ = Appearance::Appeared;
+        if (rt::Ref<View> shown = viewIfLoaded(); shown && shown->window()) shown->layoutIfNeeded();
         viewDidAppear(animated);
         appearanceObservers().tell(*this);
         forwardAppearanceTransition(false, true, animated);

@@ -12,6 +12,8 @@
 // calls beginAppearanceTransition and then endAppearanceTransition, which run viewWillAppear: and
 // viewDidAppear:, or viewWillDisappear: and viewDidDisappear:, each once per change (a repeated
 // begin in the same direction does nothing). A container forwards them to the children it shows.
+// A view that is in a window when it has appeared is laid out first, so viewDidAppear: finds its
+// views where the constraints put them, as on the platform.
 // The appearance methods, didReceiveMemoryWarning and prepareForSegue:sender: are interceptable:
 // subclasses override the ...Body members and call their superclass's body.
 //
