@@ -4,8 +4,6 @@
 
 #include <csignal>
 #include <functional>
-#include <map>
-#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -27,7 +25,6 @@
 #include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/view_controller.h"
-#include "tester/device_variables.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
 #include "tester/script_runner.h"
@@ -440,44 +437,6 @@ TEST(ScriptParsing, EveryStimulusLoadsWithGoodArgumentsAndRefusesABadOneNamingTh
     std::string error;
     EXPECT_FALSE(parse(scriptOf(R"("key.volumeSideways")"), &error));
     EXPECT_NE(error.find("key.volumeSideways"), std::string::npos) << error;
-}
-
-// A script read with the device's variables as placeholders, then filled from the installed device
-// (as the main job does), says the device's values.
-TEST(ScriptParsing, TheDevicesValuesFillTheirVariablesAfterTheDeviceIsInstalled) {
-    const struct {
-        std::function<void(sim::Profile&)> adjust;
-        const char* shown;
-    } cases[] = {
-        {[](sim::Profile&) {}, "192.168.1.23 Carrier"},
-        {[](sim::Profile& p) {
-             p.interfaces.fixed = std::vector<sim::NetworkInterface>{{"en0", "10.0.0.9", "255.0.0.0", "", ""}};
-             p.carrier->name = "Net";
-         },
-         "10.0.0.9 Net"},
-        {[](sim::Profile& p) {
-             p.interfaces.fixed = std::vector<sim::NetworkInterface>{{"lo0", "127.0.0.1", "255.0.0.0", "", ""}};
-             p.carrier.reset();
-         },
-         " "},
-    };
-    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
-    EXPECT_EQ(variables.size(), sim::deviceVariables().size());
-    variables["service"] = "{service}";
-    for (const auto& c : cases) {
-        std::string error;
-        auto script = sim::Script::parse(
-            R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "{wifi.address} {carrier.name}"}]})",
-            variables, &error);
-        ASSERT_TRUE(script) << error;
-        sim::Profile profile = sim::defaultProfile();
-        c.adjust(profile);
-        const auto previous = sim::Device::shared().install(std::make_shared<const sim::Profile>(profile));
-        for (const auto& [name, value] : sim::deviceVariables())
-            script->fill(name, value);
-        sim::Device::shared().install(previous);
-        EXPECT_EQ(*script->steps[0].actions[0].arg("text"), c.shown);
-    }
 }
 
 TEST(ScriptParsing, NullIsTakenOnlyWhereItMeansSomethingAndAStringStaysAString) {

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "diagnostics/display_touch_camera_keys/stylus_view_controller.h"
@@ -23,7 +21,6 @@
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/view_rendering.h"
-#include "tester/script_runner.h"
 #include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
 #include "tests/testkit/slot_clearing_block.h"
 
@@ -163,34 +160,6 @@ TEST_F(TouchScreens, TheGridItsBarAndItsSkipButtonFollowTheScreen) {
         settle();
         EXPECT_EQ(code(), c.skip.isNull() ? 0 : 2);
     }
-}
-
-// A script says what it means whatever the screen: a stroke through the grid's cells, read from the
-// screen as laid out, passes it; a tap on its skip button fails it.
-TEST_F(TouchScreens, AScriptStrokesThroughTheCellsOrTapsSkipOnEveryScreen) {
-    const std::pair<const char*, std::int64_t> acts[] = {
-        {R"("do": "stroke", "through": "touchView", "every": 0.02)", 1},
-        {R"("do": "tap", "outlet": "skipButton")", 2},
-    };
-    for (const cg::Size screen : {cg::Size{320, 568}, {375, 667}, {414, 896}, {768, 1024}})
-        for (const auto& [act, result] : acts) {
-            SCOPED_TRACE(std::to_string(screen.width) + " " + act);
-            onScreen(screen.width, screen.height);
-            std::string error;
-            auto script = sim::Script::parse(
-                std::string(R"({"steps": [{"on": {"screen": "ReadyStartViewController"}, "once": true, "after": 1,
-                    "do": "tap", "outlet": "startBtn"},
-                    {"on": {"screen": "TouchScreenViewController"}, "after": 1, )") +
-                    act + "}]}",
-                {}, &error);
-            ASSERT_TRUE(script) << error;
-            screenItem_ = item("TouchScreenViewController");
-            run({screenItem_});
-            sim::ScriptRunner runner(std::move(*script), app_->driver());
-            const sim::ScriptRun ran = runner.runLaunched(60);
-            EXPECT_EQ(ran.end, sim::ScriptRun::End::Stalled) << ran.message;
-            EXPECT_EQ(code(), result);
-        }
 }
 
 TEST_F(TouchScreens, TheGridMarksOnlyWhatItsOneTouchHitsAndPassesOnceAtALift) {
