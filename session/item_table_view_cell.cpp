@@ -1,5 +1,7 @@
 #include "session/item_table_view_cell.h"
 
+#include <algorithm>
+
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/stored_block.h"
@@ -115,6 +117,32 @@ void ItemTableViewCell::configureCell(const rt::Ref<TestBaseModel>& item) {
         button->setImageForState(ui::Image::imageNamed(item->selected() ? kSelectedImage : kUnselectedImage),
                                  ui::ControlStates::Normal);
     if (auto mark = passImageView()) showResultMark(*mark, item->success());
+}
+
+void ItemTableViewCell::layoutSubviews() {
+    ui::TableViewCell::layoutSubviews();
+    // The tick button's image (24 points in its 40) ends 20 from the right, as the header rows'
+    // titles do; the mark stands 14 left of the button; the title fills what is left after the icon.
+    constexpr double iconLeft = 15, titleLeft = 60, tickRight = 12, markGap = 14, titleGap = 8;
+    const cg::Rect content = contentView()->bounds();
+    const auto centred = [&](const rt::Ref<ui::View>& view, double x, double width) {
+        if (!view) return cg::Rect{};
+        const double height = view->frame().height();
+        const cg::Rect frame{{x, content.midY() - height / 2}, {std::max(0.0, width), height}};
+        view->setFrame(frame);
+        return frame;
+    };
+    centred(modelImageView(), iconLeft, modelImageView() ? modelImageView()->frame().width() : 0);
+    auto tick = selectionButton();
+    const double tickWidth = tick ? tick->frame().width() : 0;
+    const cg::Rect tickFrame = centred(tick, content.maxX() - tickRight - tickWidth, tickWidth);
+    auto mark = passImageView();
+    const double markWidth = mark ? mark->frame().width() : 0;
+    const cg::Rect markFrame = centred(mark, tickFrame.minX() - markGap - markWidth, markWidth);
+    const cg::Rect titleFrame = centred(title(), titleLeft, markFrame.minX() - titleGap - titleLeft);
+    // The description, which nothing fills, keeps its place under the title.
+    if (auto description = modelDescription())
+        description->setFrame({{titleLeft, titleFrame.maxY() + 2}, {titleFrame.width(), description->frame().height()}});
 }
 
 void showResultMark(ui::ImageView& mark, std::int64_t result) {

@@ -1,7 +1,9 @@
 #pragma once
 // ft::ItemTableViewCell ("ItemTableViewCell"): one test of the root list: its title, icon, the
 // tick button and the result mark. Built by the nib of the same name, which connects the outlets
-// (weak) and wires the tick button to `tapButton:`. Main thread only.
+// (weak) and wires the tick button to `tapButton:`. Laid out for the row it is given: the icon at
+// the left, the tick at the right margin (its image ending where the header rows' titles end),
+// the mark beside the tick, the title between, each centred on the row's middle. Main thread only.
 
 #include <cstdint>
 #include <functional>
@@ -59,6 +61,8 @@ public:
     void tapButton(const rt::Id& sender);
     // Shows the item: title, icon, tick, and the mark for its result (pass, fail, or none).
     void configureCell(const rt::Ref<TestBaseModel>& item);
+
+    void layoutSubviews() override;
 
 protected:
     explicit ItemTableViewCell(rt::Ref<ns::String> reuseIdentifier);

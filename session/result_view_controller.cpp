@@ -164,10 +164,10 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
     const double width = screen.size.width, height = screen.size.height;
     auto view = rt::make<ui::View>(screen);
-    auto caption = rt::make<ui::Label>(cg::Rect{{15, 70}, {width - 30, 24}});
-    auto passed = rt::make<ui::Label>(cg::Rect{{15, 98}, {(width - 30) / 2, 20}});
-    auto failed = rt::make<ui::Label>(cg::Rect{{width / 2, 98}, {(width - 30) / 2, 20}});
-    auto table = rt::make<ui::TableView>(cg::Rect{{0, 122}, {width, height - 302}}, ui::TableViewStyle::Plain);
+    auto caption = rt::make<ui::Label>(cg::Rect{{15, 100}, {width - 30, 24}});
+    auto passed = rt::make<ui::Label>(cg::Rect{{15, 128}, {(width - 30) / 2, 20}});
+    auto failed = rt::make<ui::Label>(cg::Rect{{width / 2, 128}, {(width - 30) / 2, 20}});
+    auto table = rt::make<ui::TableView>(cg::Rect{{0, 152}, {width, height - 332}}, ui::TableViewStyle::Plain);
     auto model = rt::make<ui::Label>(cg::Rect{{15, height - 176}, {width - 30, 20}});
     auto estimate = rt::make<ui::Label>(cg::Rect{{15, height - 152}, {width - 30, 20}});
     auto imei = rt::make<ui::Label>(cg::Rect{{15, height - 128}, {width - 30, 20}});
@@ -187,10 +187,25 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
         view->addSubview(sub);
     table->registerNibForCellReuseIdentifier(ui::Nib::nibWithNibName("ResultTableViewCell"),
                                              ns::String::make(ResultTableViewCell::kReuseIdentifier));
+    using Attribute = ui::LayoutAttribute;
+    // The caption and the counts are placed by constraints: the caption as far under the bars as
+    // the test screens' first lines (36 points under the top guide), the counts under it side by side.
+    auto results = rt::cast<ResultViewController>(owner);
+    const rt::Id bars = results ? rt::Id(results->topLayoutGuide()) : rt::Id(view);
+    for (const rt::Ref<ui::Label>& label : {caption, passed, failed}) {
+        label->setTranslatesAutoresizingMaskIntoConstraints(false);
+        pinEqual(view, label, Attribute::Width, nullptr, Attribute::NotAnAttribute, label->frame().width());
+        pinEqual(view, label, Attribute::Height, nullptr, Attribute::NotAnAttribute, label->frame().height());
+    }
+    pinEqual(view, caption, Attribute::Top, bars, results ? Attribute::Bottom : Attribute::Top, results ? 36 : 100);
+    pinEqual(view, caption, Attribute::Leading, view, Attribute::Leading, 15);
+    pinEqual(view, passed, Attribute::Top, caption, Attribute::Bottom, 4);
+    pinEqual(view, passed, Attribute::Leading, view, Attribute::Leading, 15);
+    pinEqual(view, failed, Attribute::Top, passed, Attribute::Top, 0);
+    pinEqual(view, failed, Attribute::Leading, view, Attribute::CenterX, 0);
     // The table is placed by constraints: full width, its top below the counts (the outlet the
     // set-up raises) and its bottom above the model label, so raising it lengthens it.
     table->setTranslatesAutoresizingMaskIntoConstraints(false);
-    using Attribute = ui::LayoutAttribute;
     auto pin = [&](Attribute attribute, const rt::Id& to, Attribute toAttribute, double constant) {
         return pinEqual(view, table, attribute, to, toAttribute, constant);
     };
@@ -198,7 +213,7 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
     pin(Attribute::Leading, view, Attribute::Leading, 0);
     pin(Attribute::Trailing, view, Attribute::Trailing, 0);
     pin(Attribute::Bottom, model, Attribute::Top, -4);
-    if (auto screenController = rt::cast<ResultViewController>(owner)) {
+    if (auto screenController = results) {
         screenController->setTableView(table);
         screenController->setLabelTestResults(caption);
         screenController->setSuccessCount(passed);

@@ -254,11 +254,13 @@ void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
     for (const rt::Id& i : *inputs) {
         auto input = rt::downcast<CaptureDeviceInput>(i);
         if (input->device()->hasMediaType(MediaTypeAudio)) continue;
-        auto picture = cameraPicture(input->device()->position());
+        const CaptureDevicePosition position = input->device()->position();
+        auto picture = cameraPicture(position);
         if (!picture) return;
+        const bool mirrored = position == CaptureDevicePosition::Front;
         const cg::Rect bounds = cg::Rect::make(0, 0, frame().width(), frame().height());
         if (gravity_->utf8() != LayerVideoGravityResizeAspectFill) {
-            drawCameraPicture(context, bounds, picture);
+            drawCameraPicture(context, bounds, picture, mirrored);
             return;
         }
         const double width = double(picture->width()), height = double(picture->height());
@@ -269,7 +271,7 @@ void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
                           cg::Rect::make((bounds.width() - width * scale) / 2,
                                          (bounds.height() - height * scale) / 2, width * scale,
                                          height * scale),
-                          picture);
+                          picture, mirrored);
         context.restoreGState();
         return;
     }

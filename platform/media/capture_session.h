@@ -200,7 +200,9 @@ public:
 
 protected:
     // While the session runs: what its camera sees, over the whole layer; with aspect-fill
-    // gravity, scaled to cover the layer, centred and cut at its bounds.
+    // gravity, scaled to cover the layer, centred and cut at its bounds. The front camera's
+    // picture is mirrored left to right, as the platform's preview shows it by default (a mirror
+    // to the person facing it); outputs keep the scene as it is unless their connection mirrors.
     void drawInContext(cg::Context& context) const override;
 
 private:

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "diagnostics/display_touch_camera_keys/camera_model_view_controller.h"
 #include "diagnostics/display_touch_camera_keys/camera_picture_view_controller.h"
@@ -16,6 +17,7 @@
 #include "platform/media/capture_outputs.h"
 #include "platform/media/player.h"
 #include "platform/foundation/format.h"
+#include "platform/graphics/raster_context.h"
 #include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
@@ -24,6 +26,7 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
+#include "platform/uikit/view_rendering.h"
 #include "streams/property_signals.h"
 #include "streams/signal.h"
 #include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
@@ -255,6 +258,41 @@ TEST_F(CameraScreens, APictureIsTakenShownRetakenAndAnswered) {
     settle();
     EXPECT_EQ(code(), 2);
     EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kPreviousSegue));
+}
+
+// What a person sees of the device's test card (a grey bar at its left edge, a black one at its
+// right) on each camera screen: the front camera's live picture, its still and its video all show
+// the card mirrored, as a phone's front camera shows the person facing it (the preview by the
+// platform's own mirroring, the still and the movie by their connections); the back camera's all
+// show it as it is.
+TEST_F(CameraScreens, TheFrontCameraShowsItsCardMirroredLiveInItsStillAndInItsVideoAndTheBackAsItIs) {
+    const std::pair<const char*, std::function<void()>> screens[] = {
+        {"CameraModelViewController", [this] { at(0.5); }},
+        {"CameraPictureViewController",
+         [this] {
+             tapAt(1.0, "captureButton");
+             at(1.5);
+         }},
+        {"CameraVideoViewController", [this] { at(10.0); }},
+    };
+    for (const char* side : {"front", "back"})
+        for (const auto& [name, show] : screens) {
+            SCOPED_TRACE(std::string(side) + " " + name);
+            restart({});
+            ASSERT_TRUE(openCamera(name, side, "specific"));
+            show();
+            auto preview = rt::cast<ui::View>(ns::valueForKey(top(), "previewImageView"));
+            ASSERT_TRUE(preview);
+            const cg::Rect shown = preview->convertRectToView(preview->bounds(), window_.get());
+            const auto drawn = ui::screenPicture(*window_);
+            const auto across = [&](double fraction) {
+                return drawn->pixel(int(shown.minX() + shown.width() * fraction), int(shown.minY() + shown.height() * 0.1));
+            };
+            const cg::Pixel left = across(0.05), right = across(0.95);
+            const bool mirrored = std::string(side) == "front";
+            EXPECT_EQ(left.green > 128, !mirrored) << "the grey bar at the left";
+            EXPECT_EQ(right.green > 128, mirrored) << "the grey bar at the right";
+        }
 }
 
 TEST_F(CameraScreens, APictureThatFailsOrHasNoCameraEndsAsItShould) {
