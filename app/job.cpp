@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <streambuf>
@@ -48,6 +49,7 @@
 #include "platform/uikit/view_controller.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
+#include "tester/device_variables.h"
 #include "tester/driver.h"
 #include "tester/script_actions.h"
 #include "tester/script_runner.h"
@@ -75,7 +77,8 @@ const char* const kUsage =
     "  --limit      seconds after launch at which the run stops (default: 7200)\n"
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
-    "             2 bad input; 3 a check of the script failed;\n"
+    "             2 bad input; 3 a check of the script failed; 4 nothing to run: every row the\n"
+    "             script asked for is not offered on this device (the report says why);\n"
     "             129/130/131/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGQUIT/SIGTERM,\n"
     "             the run or the printing of its report (the run folder is written first)\n"
     "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
@@ -333,9 +336,11 @@ void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers
     sim::Driver::setHUDReader(nullptr);
 }
 
-// The program's status for how the run ended.
-int statusOf(const sim::ScriptRun& run) {
+// The program's status for how the run ended (`nothingToRun`: it waited on the list with nothing the
+// device offers to run).
+int statusOf(const sim::ScriptRun& run, bool nothingToRun) {
     if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
+    if (nothingToRun) return 4;
     if (run.end != sim::ScriptRun::End::Exited) return 1;
     return run.failedChecks.empty() ? 0 : 3;
 }
@@ -515,8 +520,11 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const std::string scriptPath =
         options.script.empty() ? resources + "/testers/default.json" : options.script;
     registerListActions();
-    // Read once; the service's address takes the place of "{service}" once the service runs.
-    std::optional<sim::Script> script = sim::Script::load(scriptPath, {{"service", "{service}"}}, &why);
+    // Read once; the service's address takes the place of "{service}" once the service runs, and
+    // the device's values (sim::deviceVariables) take theirs once the device is installed.
+    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
+    variables["service"] = "{service}";
+    std::optional<sim::Script> script = sim::Script::load(scriptPath, variables, &why);
     if (!script) return badInput(why);
     if (!script->checkTriggers(applicationTriggerNames(resources), &why)) return badInput(scriptPath + ": " + why);
     std::vector<refsvc::Fault> faults;
@@ -567,6 +575,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
+    for (const auto& [name, value] : sim::deviceVariables())
+        script->fill(name, value);
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
     ns::Bundle::setMainBundlePath(resources);
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
@@ -607,6 +617,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     sim::ScriptRun run;
     std::vector<std::string> stepLog;
     std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
+    bool nothingToRun = false;
     {
         sim::Driver driver(application, [&](const std::string& failure) {
             err << "functiontest: " << sim::maskedRunSecrets(failure) << "\n";
@@ -632,7 +643,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         report.finish(driver, endText(run));
         stepLog = runner.stepLog();
-        if (run.end != sim::ScriptRun::End::Exited) sight = report.sightLines(driver, stepLog);
+        // A run whose every asked row this device does not offer waits on the list for nothing:
+        // that is its ending, not a stall.
+        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
+        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun) sight = report.sightLines(driver, stepLog);
     }
     const double runSeconds = ns::Clock::currentTime() - launchTime;
     // The run took its signal; one that comes from here on ends the printing.
@@ -646,7 +660,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // file's name) is masked in them now. The clock's line is the report's own words.
     for (auto& [key, value] : report.header)
         if (key != "clock") value = sim::maskedRunSecrets(value);
-    report.ending.emplace_back("end", endText(run));
+    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
+                                                     "on this device"
+                                                   : endText(run));
     report.ending.insert(report.ending.end(), sight.begin(), sight.end());
     report.neverRan = run.neverRan;
     // The upload's answer on the wire, beside what the application made of it.
@@ -670,7 +686,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
     log.setReader(nullptr);
 
-    result.status = statusOf(run);
+    result.status = statusOf(run, nothingToRun);
     // Each text from outside the run's words was masked as it came in; the report's own are not.
     result.report = report.text();
     // The results the application stored are on disk before anything else is let go.

@@ -23,8 +23,10 @@
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
 // the run folder, a face that cannot be read); 3 when the application ended itself but a check of
-// the script failed; 128 + the signal (129 for SIGHUP, 130 for SIGINT, 131 for SIGQUIT, 143 for
-// SIGTERM) when a signal interrupted the run or the printing.
+// the script failed; 4 when nothing ran because every row the script asked for (its "features", or
+// the features the login answered) is one the device does not offer (the report names each, with
+// what the device lacks); 128 + the signal (129 for SIGHUP, 130 for SIGINT, 131 for SIGQUIT, 143
+// for SIGTERM) when a signal interrupted the run or the printing.
 
 #include <functional>
 #include <iosfwd>

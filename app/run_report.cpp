@@ -21,6 +21,7 @@
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "session/result_view_controller.h"
+#include "session/root_table_view_controller.h"
 #include "tester/driver.h"
 #include "ui/overlays/hud_texts.h"
 
@@ -133,6 +134,12 @@ void RunReport::observe(const sim::Driver& driver) {
         } else if (loginSeen_ && !loginAt_) {
             loginAt_ = now - launchTime_;
         }
+        // What the run asked for and the device does not offer, as the list first shows.
+        if (auto list = rt::cast<ft::RootTableViewController>(top); list && !offeredAsked_) {
+            offeredAsked_ = list->offeredPreselection();
+            for (const auto& [key, lacking] : list->notOffered())
+                notOffered_.emplace_back(cutName(key), cutName(lacking));
+        }
         // The results screen's texts as it shows them now: counts and estimate.
         if (auto results = rt::cast<ft::ResultViewController>(top)) {
             results_.clear();
@@ -198,6 +205,10 @@ void RunReport::close(double now, bool stopped) {
     if (stopped) row.result = "unfinished"; // whatever the item's code then: it is no answer yet
     item_ = nullptr;
     screen_ = nullptr;
+}
+
+bool RunReport::nothingToRun() const noexcept {
+    return rows_.empty() && !notOffered_.empty() && offeredAsked_ == 0u;
 }
 
 void RunReport::finish(const sim::Driver& driver, const std::string& why) {
@@ -297,6 +308,8 @@ std::string RunReport::text() const {
         else
             ++notTested;
     }
+    for (const auto& [key, lacking] : notOffered_)
+        out += "      " + padded(key, 35) + " not offered on this device (" + lacking + ")\n";
     out += "  tests run: " + std::to_string(rows_.size() - std::size_t(retried)) + "; pass " + std::to_string(pass) +
            ", fail " + std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
            std::to_string(notBuilt) + ", unfinished " + std::to_string(unfinished) +

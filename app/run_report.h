@@ -88,6 +88,12 @@ public:
     std::vector<std::pair<std::string, std::string>>
     sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     const std::vector<ShownText>& shown() const noexcept { return shown_; }
+    // The keys the run asked for (the list's preselection) that this device's catalogue does not
+    // offer, each with what the device lacks for it, as the list said when it first showed.
+    const std::vector<std::pair<std::string, std::string>>& notOffered() const noexcept { return notOffered_; }
+    // Whether the run had nothing to run: no row opened, and every key it asked for that names a
+    // row is one the device does not offer.
+    bool nothingToRun() const noexcept;
     // The last upload's outcome as the application logged it ("accepted", "refused: ...",
     // "failed: ..."); empty when none was logged.
     const std::string& uploadOutcome() const noexcept { return uploadOutcome_; }
@@ -125,6 +131,8 @@ private:
     std::string uploadOutcome_;
     std::vector<std::string> results_; // the results screen's texts, as it last showed them
     std::vector<ShownText> shown_;
+    std::vector<std::pair<std::string, std::string>> notOffered_;
+    std::optional<std::size_t> offeredAsked_; // once the list has shown
     rt::Weak<rt::Object> screen_; // the test screen on screen
     rt::Id item_;                 // its item
     const sim::Driver* driver_ = nullptr;

@@ -1,7 +1,9 @@
 #include "session/root_table_view_controller.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -110,8 +112,12 @@ namespace {
 constexpr unsigned long kAlignAllTop = 8;
 constexpr unsigned long kAlignAllBottom = 16;
 
-// What a row needs of the device to be created.
-enum class Needs { Nothing, FrontCamera, BackCamera, HomeKey, Flash, Gyroscope, Accelerometer, Phone, NotReview, Cellular };
+// What a row needs of the device to be created. The phone's rows (an iPhone's) are told apart by
+// what the device lacks without it.
+enum class Needs {
+    Nothing, FrontCamera, BackCamera, HomeKey, Flash, Gyroscope, Accelerometer,
+    ProximitySensor, Telephony, VibrationMotor, NotReview, Cellular
+};
 
 struct Row {
     const char* profile;
@@ -151,7 +157,7 @@ constexpr std::array<Row, 40> kRows{{
     {"FLASH_TEST", "FlashModelViewController", "FLASH_TEST", "FLASH_TEST", "icono_flash_c", nullptr, nullptr, Needs::Flash, false},
     {"GYRO_TEST", "GyroscopeViewController", "GYRO_TEST", "GYRO_TEST", "icono_gyro", nullptr, nullptr, Needs::Gyroscope, false},
     {"ACCELEROMETER_TEST", "AccelerometerViewController", "ACCELEROMETER_TEST", "ACCELEROMETER_TEST", "icono_acelerometros_c", nullptr, nullptr, Needs::Accelerometer, false},
-    {"PROXIMITY_SENSOR_TEST", "ProximityViewController", "PROXIMITY_SENSOR_TEST", "PROXIMITY_SENSOR_TEST", "icono_proximity_sensor", nullptr, nullptr, Needs::Phone, false},
+    {"PROXIMITY_SENSOR_TEST", "ProximityViewController", "PROXIMITY_SENSOR_TEST", "PROXIMITY_SENSOR_TEST", "icono_proximity_sensor", nullptr, nullptr, Needs::ProximitySensor, false},
     {"LOUDSPEAKER", "LouderSpeakerViewController", "LOUDSPEAKER", "LOUDSPEAKER", "icono_speaker", nullptr, nullptr, Needs::Nothing, false},
     {"HEADSET_TEST", "HeadsetPlugViewController", "HEADSET_TEST", "HEADSET_TEST", "icono_headset", nullptr, nullptr, Needs::Nothing, false},
     {"LCD_BACKLIGHT_TEST", "BrightnessViewController", "LCD_BACKLIGHT_TEST", "LCD_BACKLIGHT_TEST", "icono_luz_c", nullptr, nullptr, Needs::Nothing, false},
@@ -161,9 +167,9 @@ constexpr std::array<Row, 40> kRows{{
     {"TOUCH_SCREEN", "TouchScreenViewController", "TOUCH_SCREEN", "TOUCH_SCREEN", "icon_screen", nullptr, nullptr, Needs::NotReview, false},
     {"LDI_STICKER", "WaterDamgeViewController", "LDI_STICKER", "LDI_STICKER", "icono_ldi_sticker", nullptr, nullptr, Needs::Nothing, false},
     {"BATTERY", "BatteryViewController", "BATTERY", "BATTERY", "icon_battery", nullptr, nullptr, Needs::Nothing, false},
-    {"SMS", "SMSViewController", "SMS", "SMS", "icono_sms", nullptr, nullptr, Needs::Phone, true},
-    {"PHONECALL", "MakeCallViewController", "PHONE", "PHONE", "icono_call", nullptr, nullptr, Needs::Phone, true},
-    {"VIBRATION", "VibrationViewController", "VIBRATION", "VIBRATION", "boton_vibrador", nullptr, nullptr, Needs::Phone, false},
+    {"SMS", "SMSViewController", "SMS", "SMS", "icono_sms", nullptr, nullptr, Needs::Telephony, true},
+    {"PHONECALL", "MakeCallViewController", "PHONE", "PHONE", "icono_call", nullptr, nullptr, Needs::Telephony, true},
+    {"VIBRATION", "VibrationViewController", "VIBRATION", "VIBRATION", "boton_vibrador", nullptr, nullptr, Needs::VibrationMotor, false},
     {"BLUETOOTH", "BluetoothViewController", "BLUETOOTH", "BLUETOOTH", "icono_bluetooth_c", nullptr, nullptr, Needs::Nothing, false},
     {"WIFI", "WifiViewController", "WIFI", "WIFI", "icono_wifi_c", nullptr, nullptr, Needs::Nothing, false},
     {"RF", "RFTestViewController", "RF", "RF", "radio", nullptr, nullptr, Needs::Cellular, false},
@@ -229,20 +235,37 @@ bool isPhone() {
     return model && model->hasPrefix("iPhone");
 }
 
-bool deviceMeets(Needs needs, const RootTableViewController& list) {
-    switch (needs) {
-    case Needs::Nothing: return true;
-    case Needs::FrontCamera: return FunctionHelper::hasCameraWithPosition(kFrontCamera);
-    case Needs::BackCamera: return FunctionHelper::hasCameraWithPosition(kBackCamera);
-    case Needs::HomeKey: return hasHomeKey();
-    case Needs::Flash: return FunctionHelper::hasFlash();
-    case Needs::Gyroscope: return FunctionHelper::hasGyroscope();
-    case Needs::Accelerometer: return FunctionHelper::hasAccelerometer();
-    case Needs::Phone: return isPhone();
-    case Needs::NotReview: return !list.isForAppStoreReview();
-    case Needs::Cellular: return hasCellular();
-    }
-    return false;
+// Each need, whether the device meets it, and what the device lacks when it does not: the reason
+// the run report gives for a row the profile asked for and the catalogue left out.
+struct Need {
+    Needs needs;
+    bool (*met)(const RootTableViewController& list);
+    const char* lacking;
+};
+using List = const RootTableViewController&;
+constexpr Need kNeeds[] = {
+    {Needs::Nothing, [](List) { return true; }, ""},
+    {Needs::FrontCamera, [](List) { return FunctionHelper::hasCameraWithPosition(kFrontCamera); }, "no front camera"},
+    {Needs::BackCamera, [](List) { return FunctionHelper::hasCameraWithPosition(kBackCamera); }, "no back camera"},
+    {Needs::HomeKey, [](List) { return hasHomeKey(); }, "no home key"},
+    {Needs::Flash, [](List) { return FunctionHelper::hasFlash(); }, "no flash"},
+    {Needs::Gyroscope, [](List) { return FunctionHelper::hasGyroscope(); }, "no gyroscope"},
+    {Needs::Accelerometer, [](List) { return FunctionHelper::hasAccelerometer(); }, "no accelerometer"},
+    {Needs::ProximitySensor, [](List) { return isPhone(); }, "no proximity sensor"},
+    {Needs::Telephony, [](List) { return isPhone(); }, "no phone calls or text messages"},
+    {Needs::VibrationMotor, [](List) { return isPhone(); }, "no vibration motor"},
+    {Needs::NotReview, [](List list) { return !list.isForAppStoreReview(); }, "not for the review account"},
+    {Needs::Cellular, [](List) { return hasCellular(); }, "no cellular radio"},
+};
+constexpr bool inNeedsOrder() {
+    for (std::size_t i = 0; i < std::size(kNeeds); ++i)
+        if (kNeeds[i].needs != Needs(i)) return false;
+    return std::size(kNeeds) == std::size_t(Needs::Cellular) + 1;
+}
+static_assert(inNeedsOrder(), "kNeeds holds each need once, at its value");
+
+const Need& need(Needs needs) {
+    return kNeeds[std::size_t(needs)];
 }
 
 rt::Ref<ns::MutableDictionary> rowDictionary(const Row& row) {
@@ -357,13 +380,17 @@ void RootTableViewController::buildCatalogue() {
     // Consecutive rows needing the same thing share one check (a camera block, the two phone rows).
     std::optional<Needs> lastNeeds;
     bool lastMet = false;
+    std::vector<const Row*> leftOut;
     for (std::size_t i = 0; i < kRows.size(); ++i) {
         const Row& row = kRows[i];
         if (row.needs != lastNeeds) {
-            lastMet = deviceMeets(row.needs, *this);
+            lastMet = need(row.needs).met(*this);
             lastNeeds = row.needs;
         }
-        if (!lastMet) continue;
+        if (!lastMet) {
+            leftOut.push_back(&row);
+            continue;
+        }
         auto dict = rowDictionary(row);
         if (i >= kManualRows) {
             dict->setObjectForKey(ns::Number::withBool(true), "auto");
@@ -375,6 +402,28 @@ void RootTableViewController::buildCatalogue() {
     auto profileKeys = parseProfile(ns::String::make(profilePath()));
     setHeader1Model(addGroup(*list, automatic, "ROOT_HEADER_AUTO_TESTING", *profileKeys));
     setHeader2Model(addGroup(*list, manual, "ROOT_HEADER_MANUAL_TESTING", *profileKeys));
+    // What the profile asked for: each key naming a row, offered or left out, counted once.
+    std::vector<std::string> asked;
+    for (const rt::Id& entry : *profileKeys) {
+        const std::string key = rt::downcast<ns::String>(entry)->utf8();
+        if (std::find(asked.begin(), asked.end(), key) != asked.end()) continue;
+        asked.push_back(key);
+        auto out = std::find_if(leftOut.begin(), leftOut.end(), [&](const Row* row) { return key == row->profile; });
+        if (out != leftOut.end())
+            notOffered_.push_back({key, need((*out)->needs).lacking});
+        else if (std::any_of(kRows.begin(), kRows.end(), [&](const Row& row) { return key == row.profile; }))
+            ++offeredPreselection_;
+    }
+}
+
+const std::vector<RootTableViewController::NotOffered>& RootTableViewController::notOffered() const {
+    itemList();
+    return notOffered_;
+}
+
+std::size_t RootTableViewController::offeredPreselection() const {
+    itemList();
+    return offeredPreselection_;
 }
 
 std::string RootTableViewController::profilePath() {

@@ -7,7 +7,10 @@
 // mutable dictionary ("name", "list", "btntitle") shared by every item of its group as the item's
 // `header`. Main thread only.
 
+#include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/dictionary.h"
@@ -57,6 +60,17 @@ public:
     void setHeader1Model(rt::Ref<ns::MutableDictionary> header);
     const rt::Ref<ns::MutableDictionary>& header2Model() const { return header2Model_; }
     void setHeader2Model(rt::Ref<ns::MutableDictionary> header);
+
+    // A key of the profile file naming a row this device's catalogue leaves out, and what the
+    // device lacks for it ("no vibration motor").
+    struct NotOffered {
+        std::string key, lacking;
+    };
+    // As the catalogue's build found them (building it on the first call): the profile's keys whose
+    // rows it left out, in the profile's order, each once; and how many of its keys name a row it
+    // offers.
+    const std::vector<NotOffered>& notOffered() const;
+    std::size_t offeredPreselection() const;
 
     // YES when the user default "username" is the review account's name (exactly).
     bool isForAppStoreReview() const;
@@ -182,6 +196,8 @@ private:
 
     rt::Ref<ns::MutableArray> itemList_;
     rt::Ref<ns::MutableDictionary> header1Model_, header2Model_;
+    std::vector<NotOffered> notOffered_;
+    std::size_t offeredPreselection_ = 0;
 };
 
 } // namespace ft

@@ -6,8 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/runtime/kvc.h"
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
+#include "platform/uikit/view.h"
+#include "platform/uikit/view_controller.h"
+#include "tester/driver.h"
 
 // The stimuli and their arguments (numbers, texts and booleans as JSON writes them):
 //   key.volumeUp, key.volumeDown, key.home, key.power, charger.unplug, headset.plug,
@@ -34,7 +38,10 @@
 //   camera.frame        frame (as a profile camera's frame), [position] ("back" or "front")
 //   touch               phase ("began", "moved", "ended", "cancelled"), x and y, or points
 //                       ([[x, y], ...], several fingers in one event)
-//   stroke              points (at least two), every (seconds)
+//   stroke              points (at least two) or through, every (seconds); "through": the key path
+//                       of a view of the controller on screen (a grid), the finger passing through
+//                       the centre of each of its subviews (the grid's cells) in their order, as
+//                       the screen has them laid out when the action runs, whatever its size
 //   permission.record, camera.access   granted (bool)
 //   biometric.reply     success (bool)
 //   composer.finish     result ("cancelled", "sent", "failed")
@@ -56,6 +63,9 @@ struct BadArgument {
 // What the stimulus does to the device; false when the device refuses the values.
 using Call = std::function<bool(Device&)>;
 using Reader = std::function<Call(const ScriptAction&)>;
+// A reader of arguments that name what shows: with the driver when the action runs, without it
+// when the script is read (the arguments are checked then, the screen read later).
+using ScreenReader = std::function<Call(const ScriptAction&, const Driver*)>;
 
 // The argument as JSON: what the script wrote as a string, or text that is not JSON, is a text;
 // null when absent.
@@ -147,6 +157,20 @@ std::vector<cg::Point> points(const ScriptAction& a, std::size_t least) {
     return out;
 }
 
+// The centres of the subviews of the view at `path` on the controller on screen, in the window's
+// coordinates (the screen's).
+std::vector<cg::Point> centresOfSubviews(const Driver& driver, const std::string& path) {
+    rt::Ref<ui::ViewController> top = driver.topViewController();
+    if (!top) badArgument("no controller is on screen");
+    auto view = rt::cast<ui::View>(ns::valueForKeyPath(top, path));
+    if (!view) badArgument(std::string(top->getClass().name()) + " has no view at \"" + path + "\"");
+    std::vector<cg::Point> centres;
+    for (const rt::Ref<ui::View>& subview : view->subviewList())
+        centres.push_back(view->convertPointToView(subview->center(), nullptr));
+    if (centres.size() < 2) badArgument("\"" + path + "\" holds fewer than two views to stroke through");
+    return centres;
+}
+
 MotionSensor sensor(const ScriptAction& a) {
     return static_cast<MotionSensor>(choice(a, "sensor", {"accel", "gyro", "magnet"}));
 }
@@ -176,9 +200,10 @@ Reader motion(MotionSensor s) {
 struct Entry {
     const char* name;
     std::vector<std::string> required, optional, oneOf;
-    Reader read;
+    Reader read; // or, for a stimulus that reads the screen, readOnScreen
     std::vector<std::string> nullable = {};
     std::vector<std::string> texts = {}; // written as JSON strings
+    ScreenReader readOnScreen = {};
 };
 
 std::vector<Entry> stimuli() {
@@ -348,10 +373,17 @@ std::vector<Entry> stimuli() {
              }
              return [phase, at](Device& d) { return d.touch(phase, at); };
          }},
-        {"stroke", {"points", "every"}, {}, {},
-         [](const ScriptAction& a) -> Call {
-             std::vector<cg::Point> along = points(a, 2);
+        {"stroke", {"every"}, {}, {"points", "through"}, nullptr, {}, {"through"},
+         [](const ScriptAction& a, const Driver* driver) -> Call {
              const double every = number(a, "every", 0, 1e6);
+             std::vector<cg::Point> along;
+             if (const std::string* path = a.arg("through")) {
+                 if (a.arg("points")) badArgument("give \"points\" or \"through\", not both");
+                 if (!driver) return [](Device&) { return true; }; // the screen is read when it runs
+                 along = centresOfSubviews(*driver, *path);
+             } else {
+                 along = points(a, 2);
+             }
              return [along, every](Device& d) { return d.stroke(along, every); };
          }},
         {"notification.open", {}, {}, {}, none(&Device::openNotification)},
@@ -380,9 +412,9 @@ std::vector<Entry> stimuli() {
 
 // Reads the action's arguments; null, with the reason, when they are bad. Whatever a reader throws
 // is a bad argument: no script value may end the process.
-Call readOrSay(const Reader& read, const ScriptAction& action, std::string* reason) {
+Call readOrSay(const ScreenReader& read, const ScriptAction& action, const Driver* driver, std::string* reason) {
     try {
-        return read(action);
+        return read(action, driver);
     } catch (const BadArgument& b) {
         if (reason) *reason = b.reason;
     } catch (const std::exception& e) {
@@ -395,18 +427,19 @@ Call readOrSay(const Reader& read, const ScriptAction& action, std::string* reas
 
 void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kinds) {
     for (Entry& entry : stimuli()) {
-        Reader read = entry.read;
+        ScreenReader read = entry.readOnScreen;
+        if (!read) read = [plain = entry.read](const ScriptAction& action, const Driver*) { return plain(action); };
         ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}, entry.nullable};
         kind.texts = entry.texts;
-        kind.run = [read](Driver&, const ScriptAction& action, std::string* failure) {
-            Call call = readOrSay(read, action, failure);
+        kind.run = [read](Driver& driver, const ScriptAction& action, std::string* failure) {
+            Call call = readOrSay(read, action, &driver, failure);
             if (!call) return false;
             if (call(Device::shared())) return true;
             if (failure) *failure = "the device refused " + action.describe();
             return false;
         };
         kind.check = [read](const ScriptAction& action, std::string* problem) {
-            return readOrSay(read, action, problem) != nullptr;
+            return readOrSay(read, action, nullptr, problem) != nullptr;
         };
         kinds[entry.name] = std::move(kind);
     }

@@ -24,10 +24,12 @@
 // ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
-// "{name}" in any text is replaced by the variable of that name ("{service}": the service's base
-// address); an unknown variable is an error. An argument nests arrays and objects at most 256 deep.
-// What a trigger names is the application's to know: Script::checkTriggers refuses a screen or a
-// request the application does not have, naming the nearest it has.
+// "{name}" in any text is replaced by the variable of that name; an unknown variable is an error.
+// The main job gives "{service}" (the service's base address) and the device's values
+// (device_variables.h: "{wifi.address}", "{carrier.name}"), so one script fits every device. An
+// argument nests arrays and objects at most 256 deep. What a trigger names is the application's to
+// know: Script::checkTriggers refuses a screen or a request the application does not have, naming
+// the nearest it has.
 
 #include <cstddef>
 #include <map>

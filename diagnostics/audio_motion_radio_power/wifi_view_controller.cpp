@@ -1,10 +1,7 @@
 #include "diagnostics/audio_motion_radio_power/wifi_view_controller.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-
-#include <cstring>
+#include <optional>
+#include <string>
 
 #include "diagnostics/audio_motion_radio_power/automatic_ending.h"
 #include "diagnostics/audio_motion_radio_power/radio_steps.h"
@@ -125,19 +122,9 @@ void WifiViewController::setOutlets(const rt::Ref<ui::Label>& ssid, const rt::Re
 }
 
 rt::Ref<ns::String> WifiViewController::getIPAddress() {
-    std::string address = "error";
-    struct ifaddrs* list = nullptr;
-    if (sim::getifaddrs(&list) != 0) return ns::String::make(address);
-    for (const struct ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || std::strcmp(entry->ifa_name, "en0") != 0)
-            continue;
-        struct sockaddr_in inet {};
-        std::memcpy(&inet, entry->ifa_addr, sizeof inet);
-        char text[INET_ADDRSTRLEN] = {};
-        if (::inet_ntop(AF_INET, &inet.sin_addr, text, sizeof text)) address = text;
-    }
-    sim::freeifaddrs(list);
-    return ns::String::make(address);
+    // en0's IPv4 address, the last the interface list gives; "error" without one, or without a list.
+    const std::optional<std::string> address = sim::ipv4Address("en0");
+    return ns::String::make(address && !address->empty() ? *address : std::string("error"));
 }
 
 rt::Ref<ns::Dictionary> WifiViewController::fetchSSIDInfo() {

@@ -229,7 +229,9 @@ void SJTouchView::checkAllTouched() {
 // ---- TouchScreenViewController ----------------------------------------------------------------
 
 RT_DEFINE_CLASS(TouchScreenViewController, "TouchScreenViewController", BaseModelViewController,
-                rt::prop("button", &TouchScreenViewController::button, &TouchScreenViewController::setButton))
+                rt::prop("button", &TouchScreenViewController::button, &TouchScreenViewController::setButton),
+                rt::prop("touchView", &TouchScreenViewController::touchView, {.memory = rt::Memory::Weak}),
+                rt::prop("skipButton", &TouchScreenViewController::skipButton, {.memory = rt::Memory::Weak}))
 
 TouchScreenViewController::TouchScreenViewController() = default;
 
@@ -250,9 +252,11 @@ void TouchScreenViewController::viewDidLoadBody() {
     });
     const rt::Ref<ui::View> root = view();
     const cg::Rect bounds = root->bounds();
-    root->addSubview(SJTouchView::touchView(bounds, [weak](const rt::Ref<SJTouchView>&) {
+    auto grid = SJTouchView::touchView(bounds, [weak](const rt::Ref<SJTouchView>&) {
         if (auto self = weak.lock()) recordVerdict(*self, true, "every cell touched");
-    }));
+    });
+    touchView_ = grid;
+    root->addSubview(grid);
     // The bar's height is the screen's height modulo the cell side, both truncated: it need not
     // meet the grid's last row.
     const long side = long(bounds.width() / kTouchGridColumns);
@@ -266,6 +270,7 @@ void TouchScreenViewController::viewDidLoadBody() {
             if (auto self = weak.lock()) recordVerdict(*self, false, "skipped");
         });
     bar->addSubview(skip);
+    skipButton_ = skip;
     lc::makeConstraints(skip, [weakBar = rt::Weak<ui::View>(bar)](lc::ConstraintMaker& make) {
         auto bar = weakBar.lock();
         make.size()->equalTo(lc::boxed(cg::Size{kTouchGridSkipWidth, kTouchGridSkipHeight}));

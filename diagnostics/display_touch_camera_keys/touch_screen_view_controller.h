@@ -87,6 +87,9 @@ public:
     // Never set: the layout log reports its zero frame.
     const rt::Ref<ui::Button>& button() const noexcept { return button_; }
     void setButton(rt::Ref<ui::Button> button);
+    // Outlets a tester script reaches: the grid, whose subviews are its cells, and the skip button.
+    rt::Ref<SJTouchView> touchView() const { return touchView_.lock(); }
+    rt::Ref<ui::Button> skipButton() const { return skipButton_.lock(); }
 
 protected:
     TouchScreenViewController();
@@ -96,6 +99,8 @@ protected:
 
 private:
     rt::Ref<ui::Button> button_;
+    rt::Weak<SJTouchView> touchView_;
+    rt::Weak<ui::Button> skipButton_;
 };
 
 } // namespace ft

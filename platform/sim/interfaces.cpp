@@ -217,6 +217,22 @@ std::optional<std::array<unsigned char, 6>> hardwareAddress(const std::string& n
     return std::nullopt;
 }
 
+std::optional<std::string> ipv4Address(const std::string& name) {
+    ifaddrs* list = nullptr;
+    if (sim::getifaddrs(&list) != 0) return std::nullopt;
+    std::string address;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_name || name != entry->ifa_name)
+            continue;
+        sockaddr_in inet{};
+        std::memcpy(&inet, entry->ifa_addr, sizeof inet);
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &inet.sin_addr, text, sizeof text)) address = text;
+    }
+    sim::freeifaddrs(list);
+    return address;
+}
+
 unsigned if_nametoindex(const char* name) {
     if (const int error = kernelHookError({.call = KernelCall::IfNameToIndex, .name = {}})) {
         errno = error;

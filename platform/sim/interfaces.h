@@ -33,6 +33,10 @@ std::vector<std::string> interfaceNames();
 // interface's /sys/class/net/<name>/address. Nullopt when it has none or there is no such name.
 std::optional<std::array<unsigned char, 6>> hardwareAddress(const std::string& name);
 
+// The interface's IPv4 address, dotted, as sim::getifaddrs lists it (the last, when it lists
+// several); empty when it has none, nullopt when the list cannot be read.
+std::optional<std::string> ipv4Address(const std::string& name);
+
 // The interface's index, or 0 with errno ENXIO for a name the device does not have.
 unsigned if_nametoindex(const char* name);
 

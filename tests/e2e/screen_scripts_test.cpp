@@ -46,17 +46,21 @@ std::string resultOf(const std::string& report, const std::string& key) {
     return "";
 }
 
-// The job's arguments for a run of a script into the scratch folder. `script`: a shipped script's
-// name, or a path of its own without ".json"; `profile`: a shipped profile's file name, or a path.
+// The job's arguments for a run of a script into the scratch folder (its run folder named `runName`,
+// by default the script's name and how many more arguments it takes). `script`: a shipped script's
+// name, or a path of its own without ".json"; `profile`: a shipped profile's name or file name, or a
+// path.
 std::vector<std::string> jobArgs(const testkit::ScratchFolder& scratch, const std::string& script,
-                                 const std::string& profile = "", const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args = {"--no-pictures", "--script",
-                                     (kResources / "testers" / (script + ".json")).string(), "--run-dir",
-                                     (scratch.path() / (script + std::to_string(more.size()))).string()};
+                                 const std::string& profile = "", const std::vector<std::string>& more = {},
+                                 const std::string& runName = "") {
+    std::vector<std::string> args = {
+        "--no-pictures", "--script", (kResources / "testers" / (script + ".json")).string(), "--run-dir",
+        (scratch.path() / (runName.empty() ? script + std::to_string(more.size()) : runName)).string()};
     if (!profile.empty())
-        args.insert(args.end(), {"--profile", fs::path(profile).is_absolute()
-                                                  ? profile
-                                                  : (kResources / "devices" / profile).string()});
+        args.insert(args.end(), {"--profile", fs::path(profile).is_absolute() ? profile
+                                              : (kResources / "devices" /
+                                                 (profile.ends_with(".json") ? profile : profile + ".json"))
+                                                    .string()});
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
@@ -79,35 +83,65 @@ std::string defaultProfileWith(const testkit::ScratchFolder& scratch, const std:
     return file.string();
 }
 
-// The lines of resources/testers/manifest.txt: a shipped script, its device ("" for the default one),
-// the job's status, how the results screen ended the run and the rows ("KEY=result,..." or "40*pass").
+// The lines of resources/testers/manifest.txt, in its order: a shipped script, the devices the line
+// is for (names joined by ","; "*": every device the script has no other line for), the job's status,
+// how the results screen ended the run and the rows ("KEY=result,...", "40*pass", "40*pass,ROOT=fail"
+// or "-"). A script's first line is its own device's.
 struct Shipped {
     std::string script, profile;
     int status = 0;
     std::string ending, rows;
+    bool isFor(const std::string& device) const {
+        return ("," + profile + ",").find("," + device + ",") != std::string::npos;
+    }
 };
 std::vector<Shipped> manifest() {
-    std::vector<Shipped> scripts;
+    std::vector<Shipped> lines;
     std::ifstream in(kResources / "testers" / "manifest.txt");
     for (std::string line, more; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
-        Shipped& s = scripts.emplace_back();
+        Shipped& s = lines.emplace_back();
         std::istringstream words(line);
         EXPECT_TRUE(words >> s.script >> s.profile >> s.status >> s.ending >> s.rows && !(words >> more)) << line;
-        if (s.profile == "-") s.profile.clear();
     }
-    return scripts;
+    return lines;
 }
 
-// The rows as the manifest writes them: "KEY=result" joined by ",", or, for `counted`, "N*result"
-// when all N share their result.
-std::string manifestRows(const std::vector<std::string>& rows, bool counted) {
+// Each script's first line: the script on its own device.
+std::vector<Shipped> ownLines(const std::vector<Shipped>& lines) {
+    std::vector<Shipped> own;
+    for (const Shipped& s : lines)
+        if (std::none_of(own.begin(), own.end(), [&](const Shipped& o) { return o.script == s.script; }))
+            own.push_back(s);
+    return own;
+}
+
+// The line for the script on the device: the one naming the device, else the script's "*" line,
+// else its first.
+const Shipped& lineFor(const std::vector<Shipped>& lines, const std::string& script, const std::string& device) {
+    const Shipped* found = nullptr;
+    for (const Shipped& s : lines)
+        if (s.script == script && (!found || s.isFor(device) || (s.profile == "*" && !found->isFor(device))))
+            found = &s;
+    return *found;
+}
+
+// The rows as the manifest writes `wanted`: "-" for none; when `wanted` counts them ("40*pass"), the
+// count and the result most of them share, then each row whose result differs ("40*pass,ROOT=fail");
+// else "KEY=result" joined by ",".
+std::string manifestRows(const std::vector<std::string>& rows, const std::string& wanted) {
+    if (rows.empty()) return "-";
+    const std::size_t star = wanted.find('*');
     std::string list;
-    for (const std::string& row : rows) list += (list.empty() ? "" : ",") + row;
-    const std::string result = rows.empty() ? "" : rows[0].substr(rows[0].find('=')); // "=pass"
-    const auto alike = [&](const std::string& row) { return row.ends_with(result); };
-    if (!counted || rows.empty() || !std::all_of(rows.begin(), rows.end(), alike)) return list;
-    return std::to_string(rows.size()) + "*" + result.substr(1);
+    if (star == std::string::npos) {
+        for (const std::string& row : rows) list += (list.empty() ? "" : ",") + row;
+        return list;
+    }
+    const std::string usual = wanted.substr(star + 1, wanted.find(',') - star - 1);
+    list = std::to_string(rows.size()) + "*" + usual;
+    for (const std::string& row : rows)
+        if (!row.ends_with("=" + usual)) list += "," + row;
+    return list;
 }
 
 // How the report says the results screen ended the run.
@@ -124,13 +158,58 @@ std::string lineUnder(const std::string& report, const std::string& key) {
     return next == std::string::npos ? "" : report.substr(next + 1, report.find('\n', next + 1) - next - 1);
 }
 
-// Every shipped script, run on its device (a few side by side), ends as its manifest line says; a row
-// that did not pass says why under it, as its screen's Result line in app.log has it.
-TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
-    const std::vector<Shipped> scripts = manifest();
+// A run of a shipped script on a shipped device, and the manifest's line for the two.
+struct MatrixRun {
+    Shipped line;
+    std::string profile;
+    testkit::ProcessOutcome job;
+    fs::path runDir;
+};
+
+// Runs every shipped script (several side by side) on its own device, or on every other shipped
+// device; each run ends as its manifest line says (status, rows, ending, the result file), and one
+// with nothing to run says so.
+std::vector<MatrixRun> runTheManifest(const testkit::ScratchFolder& scratch, bool onOwnDevice) {
+    const std::vector<Shipped> lines = manifest();
+    std::set<std::string> profiles;
+    for (const auto& entry : fs::directory_iterator(kResources / "devices"))
+        if (entry.path().extension() == ".json") profiles.insert(entry.path().stem().string());
+    std::vector<MatrixRun> runs;
+    std::vector<std::vector<std::string>> jobs;
+    for (const Shipped& own : ownLines(lines))
+        for (const std::string& profile : profiles) {
+            if ((profile == own.profile) != onOwnDevice) continue;
+            const std::string name = own.script + "@" + profile;
+            runs.push_back({lineFor(lines, own.script, profile), profile, {}, scratch.path() / name});
+            jobs.push_back(jobArgs(scratch, own.script, profile, {}, name));
+        }
+    std::vector<testkit::ProcessOutcome> outcomes =
+        testkit::runProcesses(FUNCTIONTEST_EXECUTABLE, jobs, std::max(4u, std::thread::hardware_concurrency()));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        MatrixRun& run = runs[i];
+        const Shipped& s = run.line;
+        run.job = std::move(outcomes[i]);
+        SCOPED_TRACE(s.script + " on " + run.profile);
+        const std::string& output = run.job.output;
+        EXPECT_EQ(run.job.status, s.status) << output;
+        EXPECT_EQ(manifestRows(rowsOf(output), s.rows), s.rows) << output;
+        EXPECT_EQ(endingOf(output), s.ending) << output;
+        EXPECT_EQ(fs::exists(run.runDir / "home" / "Documents" / "functiontest_result.txt"),
+                  s.ending == "result-file");
+        EXPECT_EQ(output.find("  end:          nothing to run: every row the script asked for is not offered on "
+                              "this device\n") != std::string::npos,
+                  s.status == 4)
+            << output;
+    }
+    return runs;
+}
+
+// Every shipped script has its line, and on its own device ends as it says; a row that did not pass
+// says why under it, as its screen's Result line in app.log has it.
+TEST(ScreenScripts, EveryShippedScriptEndsOnItsOwnDeviceAsItsManifestLineSays) {
     std::set<std::string> listed, files;
-    for (const Shipped& s : scripts)
-        EXPECT_TRUE(listed.insert(s.script).second) << s.script << " is listed twice";
+    for (const Shipped& s : manifest())
+        listed.insert(s.script);
     for (const auto& entry : fs::directory_iterator(kResources / "testers"))
         if (entry.path().extension() == ".json") files.insert(entry.path().stem().string());
     EXPECT_EQ(files, listed) << "every shipped script, and only they, have a line";
@@ -143,26 +222,37 @@ TEST(ScreenScripts, EveryShippedScriptEndsAsItsManifestLineSays) {
         {"headset-fail", "stopped at \"Record voice\": the headset was pulled out"},
         {"physical-key-fail", "timed out after 30 s waiting for Volume down key, Ring/silent switch"},
     };
-
     testkit::ScratchFolder scratch("ft-shipped-scripts");
-    std::vector<std::vector<std::string>> jobs;
-    for (const Shipped& s : scripts)
-        jobs.push_back(jobArgs(scratch, s.script, s.profile));
-    const std::vector<testkit::ProcessOutcome> outcomes =
-        testkit::runProcesses(FUNCTIONTEST_EXECUTABLE, jobs, std::max(4u, std::thread::hardware_concurrency()));
-    for (std::size_t i = 0; i < scripts.size(); ++i) {
-        const Shipped& s = scripts[i];
-        const testkit::ProcessOutcome& job = outcomes[i];
-        const fs::path runDir = scratch.path() / (s.script + "0");
-        SCOPED_TRACE(s.script);
-        EXPECT_EQ(job.status, s.status) << job.output;
-        EXPECT_EQ(manifestRows(rowsOf(job.output), s.rows.find('*') != std::string::npos), s.rows) << job.output;
-        EXPECT_EQ(endingOf(job.output), s.ending) << job.output;
-        EXPECT_EQ(fs::exists(runDir / "home" / "Documents" / "functiontest_result.txt"), s.ending == "result-file");
+    for (const MatrixRun& run : runTheManifest(scratch, true)) {
+        const Shipped& s = run.line;
         if (!whyOf.contains(s.script)) continue;
+        SCOPED_TRACE(s.script);
         const std::string key = s.rows.substr(0, s.rows.find('='));
-        EXPECT_EQ(lineUnder(job.output, key), "      why: " + whyOf.at(s.script)) << job.output;
-        EXPECT_NE(testkit::readFile(runDir / "app.log").find("Result: " + key + " 2 "), std::string::npos);
+        EXPECT_EQ(lineUnder(run.job.output, key), "      why: " + whyOf.at(s.script)) << run.job.output;
+        EXPECT_NE(testkit::readFile(run.runDir / "app.log").find("Result: " + key + " 2 "), std::string::npos);
+    }
+}
+
+// On every other shipped device too, each shipped script ends as its manifest line says; a row the
+// device does not offer is named with what the device lacks.
+TEST(ScreenScripts, EveryShippedScriptEndsOnEveryOtherShippedDeviceAsItsManifestLineSays) {
+    const std::tuple<std::string, std::string, std::string, std::string> notOffered[] = {
+        {"vibration-pass", "ipad_wifi", "VIBRATION", "no vibration motor"},
+        {"proximity-pass", "ipod_touch", "PROXIMITY_SENSOR_TEST", "no proximity sensor"},
+        {"result-file", "iphone_xr", "HOME_KEY_TEST", "no home key"},
+        {"default", "ipad_wifi", "RF", "no cellular radio"},
+    };
+    testkit::ScratchFolder scratch("ft-shipped-scripts");
+    const std::vector<MatrixRun> runs = runTheManifest(scratch, false);
+    EXPECT_GT(runs.size(), 800u);
+    for (const auto& [script, device, key, lacking] : notOffered) {
+        auto run = std::find_if(runs.begin(), runs.end(),
+                                [&](const MatrixRun& r) { return r.line.script == script && r.profile == device; });
+        ASSERT_NE(run, runs.end()) << script << " on " << device;
+        EXPECT_NE(run->job.output.find("\n      " + key + std::string(36 - key.size(), ' ') +
+                                       "not offered on this device (" + lacking + ")\n"),
+                  std::string::npos)
+            << run->job.output;
     }
 }
 
@@ -336,7 +426,7 @@ TEST(ScreenScripts, TheDefaultRunPassesEveryScreenWithARow) {
 // In real time, every one-screen script at once (mostly asleep, they cost little CPU) gives its row the
 // manifest's result, as in virtual time: a check placed on the instant of a screen's timer fails here.
 TEST(MainJobRealTime, EveryOneScreenScriptGivesItsRowAsInVirtualTime) {
-    std::vector<Shipped> scripts = manifest();
+    std::vector<Shipped> scripts = ownLines(manifest());
     std::erase_if(scripts, [](const Shipped& s) { return s.rows.find_first_of(",*") != std::string::npos; });
     testkit::ScratchFolder scratch("ft-real-time-scripts");
     std::vector<std::vector<std::string>> jobs;
@@ -346,7 +436,7 @@ TEST(MainJobRealTime, EveryOneScreenScriptGivesItsRowAsInVirtualTime) {
     for (std::size_t i = 0; i < scripts.size(); ++i) {
         SCOPED_TRACE(scripts[i].script);
         EXPECT_EQ(outcomes[i].status, scripts[i].status) << outcomes[i].output;
-        EXPECT_EQ(manifestRows(rowsOf(outcomes[i].output), false), scripts[i].rows) << outcomes[i].output;
+        EXPECT_EQ(manifestRows(rowsOf(outcomes[i].output), scripts[i].rows), scripts[i].rows) << outcomes[i].output;
     }
 }
 

@@ -220,6 +220,39 @@ TEST_F(CatalogueTest, TheProfilePreselectsExactKeysAndSetsTheHeaderButtons) {
     EXPECT_EQ(text(list_->header2Model(), "btntitle"), "Select all");
 }
 
+// Each key the profile asks for that names a row the device leaves out is named once, in the
+// profile's order, with what the device lacks; keys naming no row are neither.
+TEST_F(CatalogueTest, TheProfileKeysADeviceDoesNotOfferAreNamedWithWhatItLacks) {
+    const struct {
+        testkit::AppOptions device;
+        bool reviewer; // logged in as the review account
+        const char* profile;
+        const char* notOffered;
+        std::size_t offered;
+    } cases[] = {
+        {{.device = "ipad_wifi"}, false, "VIBRATION,WIFI,RF,NOPE,FLASH_TEST,PROXIMITY_SENSOR_TEST,SMS,VIBRATION,PHONECALL",
+         "VIBRATION: no vibration motor, RF: no cellular radio, FLASH_TEST: no flash, PROXIMITY_SENSOR_TEST: no "
+         "proximity sensor, SMS: no phone calls or text messages, PHONECALL: no phone calls or text messages",
+         1},
+        {{.adjust = [](sim::Profile& p) { p.cameras.clear(); }}, false, "FRONT_CAMERA_VIDEO_TEST,BACK_CAMERA_BLACK_TEST",
+         "FRONT_CAMERA_VIDEO_TEST: no front camera, BACK_CAMERA_BLACK_TEST: no back camera", 0},
+        {{}, true, "TOUCH_SCREEN,GPS", "TOUCH_SCREEN: not for the review account", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile);
+        install(c.device);
+        if (c.reviewer)
+            ns::UserDefaults::standardUserDefaults()->setObjectForKey(ns::String::make("qx_reviewapp"), "username");
+        writeProfile(c.profile);
+        keys();
+        std::string named;
+        for (const auto& [key, lacking] : list_->notOffered())
+            named += (named.empty() ? "" : ", ") + key + ": " + lacking;
+        EXPECT_EQ(named, c.notOffered);
+        EXPECT_EQ(list_->offeredPreselection(), c.offered);
+    }
+}
+
 TEST_F(CatalogueTest, NoProfileOrOneWithoutKeysSelectsNothing) {
     install({});
     keys();

@@ -124,6 +124,10 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "do": "tap", "outlet": 3}]})", "\"outlet\" of \"tap\" must be a text"},
         {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": 0}]})", "\"text\" of \"expect\" must be"},
         {R"({"steps": [{"at": 1, "do": "wifi.join", "SSID": 5}]})", "\"SSID\" of \"wifi.join\" must be a text"},
+        {R"({"steps": [{"at": 1, "do": "stroke", "through": 5, "every": 0}]})", "\"through\" of \"stroke\" must be"},
+        {R"({"steps": [{"at": 1, "do": "stroke", "every": 0}]})", "\"stroke\" needs \"points\" or \"through\""},
+        {R"({"steps": [{"at": 1, "do": "stroke", "through": "v", "points": [[0, 0], [1, 1]], "every": 0}]})",
+         "\"points\" or \"through\", not both"},
         // Only a check waits, and for a time.
         {R"({"steps": [{"at": 1, "do": "tap", "outlet": "a", "within": 1}]})", "\"tap\" takes no \"within\""},
         {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": -1}]})", "not negative"},
@@ -323,6 +327,7 @@ TEST_F(ScriptRun, StepsThatCannotRunSayWhy) {
         {R"({"do": "press", "index": 0})", "no alert or sheet is on screen"},
         {R"({"do": "back"})", "no back button"},
         {R"({"do": "open", "url": ""})", "not a URL"},
+        {R"({"do": "stroke", "through": "nothingHere", "every": 0})", "has no view at \"nothingHere\""},
     };
     for (const auto& [action, reason] : cases) {
         sim::ScriptRun result = run(R"({"steps": [{"at": 1, "actions": [)" + action + "]}]}");
