@@ -809,7 +809,7 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
          {"Vibration                                   unfinished  5.500    2.500",
           "\n      why: limit reached at 8 s\n",
           "tests run: 1; pass 0, fail 0, not tested 0, not built 0, unfinished 1",
-          "never ran: step 4 (answer the question: tap) waited for screen QuestionViewController\n",
+          "never ran: step 4 (white is even: tap) waited for screen FillColorViewController\n",
           "end:          limit reached at 8 s\n  on screen:    VibrationViewController: \"Vibration 2 of 3\"\n"
           "  controls:     back\n  row:          1 VIBRATION Vibration, open since 5.500 s\n  last step:    3.000 step 1"}},
         {{"--limit", "0.001"}, {"end:          limit reached at 0.001 s"}},
