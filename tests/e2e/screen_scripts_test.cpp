@@ -175,7 +175,7 @@ TEST(ScreenScripts, AStallNamesTheScreenOnTopWhatItAsksItsControlsTheOpenRowAndT
     const testkit::ProcessOutcome job = runScript(scratch, (scratch.path() / "no-answer").string());
     EXPECT_EQ(job.status, 1) << job.output;
     EXPECT_NE(job.output.find("  end:          stalled: the script is spent and nothing is scheduled\n"
-                              "  on screen:    RFTestViewController: \"Carrier: Carrier\" \"Network type: LTE\" "
+                              "  on screen:    RFTestViewController: \"Carrier: Kestrel Mobile\" \"Network type: LTE\" "
                               "\"Are the carrier and the network type right?\"\n"
                               "  controls:     \"Yes\" (successButton), \"No\" (failButton), back\n"
                               "  row:          1 RF Cellular radio, open since 5.500 s\n"

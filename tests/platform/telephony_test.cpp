@@ -38,7 +38,7 @@ TEST(Telephony, TheCarrierIsTheDevicesAndNoneWithoutASIM) {
         ASSERT_TRUE(carrier);
         EXPECT_EQ(carrier->mobileNetworkCode()->utf8(), "01");
         EXPECT_EQ(carrier->mobileCountryCode()->utf8(), "262");
-        EXPECT_EQ(carrier->carrierName()->utf8(), "Carrier");
+        EXPECT_EQ(carrier->carrierName()->utf8(), "Kestrel Mobile");
         EXPECT_EQ(carrier->isoCountryCode()->utf8(), "de");
         EXPECT_FALSE(carrier->allowsVOIP());
         // By name, as the platform's key paths reach it.
