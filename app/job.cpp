@@ -457,6 +457,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
         report.setScreenHook(
             [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
+        pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
     }
 
     // ---- The run ----
@@ -510,7 +511,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
                          (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
     if (fs::exists(resultFile, ec)) report.ending.emplace_back("result file", resultFile.string());
     report.ending.emplace_back("pictures", pictures ? pictures->summary() : "off");
-    if (pictures) result.cutTexts = pictures->cutTexts();
+    if (pictures) {
+        result.cutTexts = pictures->cutTexts();
+        result.pictureTexts = pictures->shownTexts();
+    }
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back("virtual time", secondsWithUnit(virtualSeconds));
     report.ending.emplace_back(

@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +66,8 @@ struct JobResult {
     std::string runFolder;
     std::string report;
     std::vector<std::string> cutTexts; // the texts the pictures drew cut (ScreenPictures::cutTexts)
+    // The texts each picture shows whole, by its file name (ScreenPictures::shownTexts).
+    std::map<std::string, std::vector<std::string>> pictureTexts;
 };
 
 // Runs the job; progress and the report go to `out`, bad input to `err`. The process's state (the
