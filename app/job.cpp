@@ -607,6 +607,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
         report.setScreenHook(
             [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
+        pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
     }
 
     // ---- The run ----
@@ -678,7 +679,10 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (fs::exists(resultFile, ec))
         report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
     report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
-    if (pictures) result.cutTexts = pictures->cutTexts();
+    if (pictures) {
+        result.cutTexts = pictures->cutTexts();
+        result.pictureTexts = pictures->shownTexts();
+    }
     report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
     report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
     report.ending.emplace_back(

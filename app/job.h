@@ -30,6 +30,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ struct JobResult {
     std::string runFolder;
     std::string report;
     std::vector<std::string> cutTexts; // the texts the pictures drew cut (ScreenPictures::cutTexts)
+    // The texts each picture shows whole, by its file name (ScreenPictures::shownTexts).
+    std::map<std::string, std::vector<std::string>> pictureTexts;
 };
 
 // Runs the job; the report goes to `out` once the run folder is written (a failed print is said on

@@ -149,12 +149,15 @@ void RunReport::observe(const sim::Driver& driver) {
         }
     }
     driver_ = &driver;
-    if (top && top != screen_.lock()) cameOnTop(top, now);
+    if (top && (top != screen_.lock() || rt::Id(top) != lastTop_.lock())) cameOnTop(top, now);
 }
 
 void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
-    if (top == screen_.lock()) return;
+    // Pictured each time, the open row's screen back on top too (a question asked after the screen
+    // it presented went).
+    lastTop_ = rt::Id(top);
     std::string picture = rt::callStoredBlock(screenHook_, top);
+    if (top == screen_.lock()) return;
     if (presentedOverScreen(*top)) return; // a composer the test shows is part of its row
     close(now);
     // Test screens are the base test screen's kind; the results screen has an item too, but is none.
@@ -176,6 +179,10 @@ void RunReport::cameOnTop(const rt::Ref<ui::ViewController>& top, double now) {
         if (rows_[i].retriedAs == 0 && rowItems_[i].lock() == item_) rows_[i].retriedAs = row.order;
     rows_.push_back(std::move(row));
     rowItems_.emplace_back(item_);
+}
+
+void RunReport::setOpenRowPicture(std::string picture) {
+    if (item_ && !rows_.empty()) rows_.back().picture = std::move(picture);
 }
 
 bool RunReport::presentedOverScreen(const ui::ViewController& top) const {

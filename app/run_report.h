@@ -38,7 +38,7 @@ struct ReportRow {
                         // screen when the run stopped)
     double start = 0;   // virtual seconds after launch
     double duration = 0;
-    std::string picture; // the picture taken when the screen came on top, if any
+    std::string picture; // the picture of the row's verdict, else of its screen coming on top, if any
     std::string why;     // why it ended, as its screen's Result line said ("answered No"), if it
                          // did; for an unfinished row, how the run ended
     int retriedAs = 0;   // the order of the row that ran its item again (from the results screen),
@@ -78,6 +78,9 @@ public:
     // is the picture a row opened then names.
     using ScreenHook = std::function<std::string(const rt::Ref<ui::ViewController>& top)>;
     void setScreenHook(ScreenHook hook) { screenHook_ = std::move(hook); }
+    // The open row's picture from now on (the one taken when its screen decided it); nothing when
+    // no row is open.
+    void setOpenRowPicture(std::string picture);
 
     const std::vector<ReportRow>& rows() const noexcept { return rows_; }
     std::optional<double> intakeAt() const noexcept { return intakeAt_; }
@@ -134,6 +137,7 @@ private:
     std::vector<std::pair<std::string, std::string>> notOffered_;
     std::optional<std::size_t> offeredAsked_; // once the list has shown
     rt::Weak<rt::Object> screen_; // the test screen on screen
+    rt::Weak<rt::Object> lastTop_; // the controller last seen on top
     rt::Id item_;                 // its item
     const sim::Driver* driver_ = nullptr;
     std::uint64_t appearanceToken_ = 0, dialogToken_ = 0, hudToken_ = 0;

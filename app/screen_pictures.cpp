@@ -15,14 +15,20 @@
 
 #include "app/run_report.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/index_path.h"
+#include "platform/foundation/key_value_observing.h"
+#include "platform/foundation/thread.h"
 #include "platform/graphics/image.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
+#include "platform/runtime/number.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/button_dialog.h"
+#include "platform/uikit/control.h"
 #include "platform/uikit/navigation_controller.h"
+#include "platform/uikit/table_view.h"
 #include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/view_rendering.h"
@@ -30,6 +36,7 @@
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "session/ready_start_view_controller.h"
+#include "session/result_view_controller.h"
 #include "ui/overlays/hud_texts.h"
 
 namespace app {
@@ -38,26 +45,53 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The test item `screen` shows: a test screen's, the one the runner shows, or that of the test
-// screen that presented it; nil for none.
-rt::Ref<ft::TestBaseModel> itemShownBy(rt::Ref<ui::ViewController> screen) {
+// The screen that shows a test item at `screen`: it or the nearest that presented it (a navigation
+// controller standing for its top screen), a test screen or the runner; nil for none.
+rt::Ref<ui::ViewController> itemScreenUnder(rt::Ref<ui::ViewController> screen) {
     for (; screen; screen = screen->presentingViewController()) {
         if (auto navigation = rt::cast<ui::NavigationController>(screen)) screen = navigation->topViewController();
-        if (auto test = rt::cast<ft::BaseModelViewController>(screen)) return test->info();
-        if (auto runner = rt::cast<ft::ReadyStartViewController>(screen)) {
-            // A runner that starts an automatic item as it appears has moved its index past the
-            // item already; the screen it opens waits for the appearance to end.
-            const rt::Ref<ui::NavigationController> navigation = runner->navigationController();
-            const rt::Ref<ns::Array>& items = runner->doItems();
-            const std::int64_t at =
-                runner->handleIndex() - (navigation && navigation->pendingTransitionCount() > 0 ? 1 : 0);
-            return items && at >= 0 && std::size_t(at) < items->count()
-                       ? rt::cast<ft::TestBaseModel>(items->objectAtIndex(std::size_t(at)))
-                       : nullptr;
-        }
+        if (rt::cast<ft::BaseModelViewController>(screen) || rt::cast<ft::ReadyStartViewController>(screen))
+            return screen;
         if (!screen) return nullptr;
     }
     return nullptr;
+}
+
+// The test item `screen` shows: a test screen's, the one the runner shows, or that of the test
+// screen that presented it; nil for none.
+rt::Ref<ft::TestBaseModel> itemShownBy(const rt::Ref<ui::ViewController>& screen) {
+    const rt::Ref<ui::ViewController> shower = itemScreenUnder(screen);
+    if (auto test = rt::cast<ft::BaseModelViewController>(shower)) return test->info();
+    auto runner = rt::cast<ft::ReadyStartViewController>(shower);
+    if (!runner) return nullptr;
+    // A runner that starts an automatic item as it appears has moved its index past the item
+    // already; the screen it opens waits for the appearance to end.
+    const rt::Ref<ui::NavigationController> navigation = runner->navigationController();
+    const rt::Ref<ns::Array>& items = runner->doItems();
+    const std::int64_t at = runner->handleIndex() - (navigation && navigation->pendingTransitionCount() > 0 ? 1 : 0);
+    return items && at >= 0 && std::size_t(at) < items->count()
+               ? rt::cast<ft::TestBaseModel>(items->objectAtIndex(std::size_t(at)))
+               : nullptr;
+}
+
+// Whether the view's bounds lie inside every view above it that clips, in the window's space:
+// what it draws shows whole (nothing over it considered).
+bool insideItsClips(const ui::View& view) {
+    const cg::Rect rect = view.convertRectToView(view.bounds(), nullptr);
+    for (rt::Ref<ui::View> above = view.superview(); above; above = above->superview())
+        if (above->clipsToBounds() &&
+            !above->convertRectToView(above->bounds(), nullptr).insetBy(-0.5, -0.5).contains(rect))
+            return false;
+    return true;
+}
+
+// Whether a control of the view's tree shows pressed: an answer being tapped.
+bool showsPressed(const ui::View& view) {
+    for (const rt::Ref<ui::View>& subview : view.subviewList()) {
+        const rt::Ref<ui::Control> control = rt::cast<ui::Control>(subview);
+        if ((control && control->isHighlighted()) || showsPressed(*subview)) return true;
+    }
+    return false;
 }
 
 // The item's key as part of a file name: letters, digits, "_" and "-" only, at most 64.
@@ -214,23 +248,54 @@ struct ScreenPictures::Writer {
     }
 };
 
+// Observes the watched item's "success": a pass or a fail written there decides the row.
+class VerdictWatch final : public rt::Object {
+    RT_CLASS(VerdictWatch)
+public:
+    std::function<void()> decided;
+    void observeValueForKeyPath(std::string_view, const rt::Id&, const rt::Ref<ns::Dictionary>& change,
+                                void*) override {
+        const auto code = rt::cast<ns::Number>(change ? change->objectForKey(ns::KeyValueChangeNewKey) : nullptr);
+        const long long value = code ? code->longLongValue() : 0;
+        if ((value == ft::TestBaseModel::kPassed || value == ft::TestBaseModel::kFailed) && decided) decided();
+    }
+
+protected:
+    VerdictWatch() = default;
+};
+
+RT_DEFINE_CLASS(VerdictWatch, "FTJobVerdictWatch", rt::Object)
+
 ScreenPictures::ScreenPictures(fs::path folder)
-    : folder_(std::move(folder)), writer_(std::make_unique<Writer>()) {
+    : folder_(std::move(folder)), writer_(std::make_unique<Writer>()), verdictWatch_(rt::make<VerdictWatch>()) {
+    verdictWatch_->decided = [this] { writeVerdict(); };
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
+    // A test screen that leaves (not one that a screen it presents covers), as it shows then, unless
+    // its verdict was an answer tapped: what it drew after a verdict of its own (the last tick) too.
+    disappearanceToken_ = ui::ViewController::addWillDisappearObserver([this](ui::ViewController& controller) {
+        if (answered_ || watchedScreen_.lock().get() != &controller) return;
+        for (rt::Ref<ui::ViewController> c = rt::retained(&controller); c; c = c->parentViewController())
+            if (c->presentedViewController()) return;
+        writeVerdict();
+    });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
-    textCutToken_ = ui::addTextCutObserver([this](const ui::View& view, const ns::String& text) {
-        if (!drawing_.empty())
-            cutTexts_.push_back(drawing_ + ": " + std::string(view.getClass().name()) + " \"" + cutName(text.utf8()) +
-                                "\"");
+    textDrawnToken_ = ui::addTextDrawnObserver([this](const ui::View& view, const ns::String& text, bool whole) {
+        if (!recording_) return;
+        if (!whole)
+            recordedCuts_.push_back(std::string(view.getClass().name()) + " \"" + cutName(text.utf8()) + "\"");
+        else if (text.length() > 0 && insideItsClips(view))
+            recordedTexts_.push_back(text.utf8());
     });
 }
 
 ScreenPictures::~ScreenPictures() {
+    stopWatching();
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
+    ui::ViewController::removeWillDisappearObserver(disappearanceToken_);
     sh::removeHUDTextObserver(hudToken_);
-    ui::removeTextCutObserver(textCutToken_);
+    ui::removeTextDrawnObserver(textDrawnToken_);
 }
 
 std::string ScreenPictures::reserve(const std::string& what) {
@@ -248,28 +313,40 @@ static std::size_t imageBytes(const cg::DisplayList& drawing) {
     return bytes;
 }
 
-bool ScreenPictures::write(const std::string& file) {
+std::string ScreenPictures::write(const std::string& what, const std::string& reserved) {
     const rt::Ref<ui::Application> application = ui::Application::sharedApplication();
     const rt::Ref<ui::Window> window = application ? application->keyWindow() : nullptr;
-    if (!window || writer_->failed()) return false;
+    if (!window || writer_->failed()) return {};
     if (!folderMade_) {
         std::error_code ec;
         fs::create_directories(folder_, ec);
         if (ec) {
             writer_->fail("cannot make " + folder_.string() + ": " + ec.message());
-            return false;
+            return {};
         }
         folderMade_ = true;
     }
-    drawing_ = file;
+    recording_ = true;
+    recordedTexts_.clear();
+    recordedCuts_.clear();
     auto drawing = std::make_shared<const cg::DisplayList>(ui::recordScreen(*window));
-    drawing_.clear();
+    recording_ = false;
     const cg::Size size = window->bounds().size;
     const std::uint64_t fingerprint = drawing->fingerprint();
+    const rt::Id screen = lastScreen_.lock();
+    // The screen on top drawn as in the picture just written: nothing new to see.
+    if (reserved.empty() && screen && lastWritten_.screen.lock() == screen && lastWritten_.size == size &&
+        lastWritten_.fingerprint == fingerprint && *lastWritten_.drawing == *drawing)
+        return lastWritten_.file;
+    const std::string file = reserved.empty() ? reserve(what) : reserved;
+    for (const std::string& cut : recordedCuts_)
+        cutTexts_.push_back(file + ": " + cut);
+    shownTexts_[file] = std::move(recordedTexts_);
+    lastWritten_ = {screen, drawing, fingerprint, size, file};
     for (const Recorded& earlier : recent_)
         if (earlier.fingerprint == fingerprint && earlier.size == size && *earlier.drawing == *drawing) {
             writer_->push({folder_ / file, nullptr, size, earlier.path});
-            return true;
+            return file;
         }
     const std::size_t bytes = imageBytes(*drawing);
     recent_.push_back({fingerprint, drawing, size, folder_ / file, bytes});
@@ -279,14 +356,50 @@ bool ScreenPictures::write(const std::string& file) {
         recent_.pop_front();
     }
     writer_->push({folder_ / file, std::move(drawing), size, {}, bytes});
-    return true;
+    return file;
 }
 
 void ScreenPictures::writePending() {
     if (pendingFile_.empty()) return;
-    write(pendingFile_);
+    const std::string file = std::exchange(pendingFile_, {});
+    const rt::Id screen = pending_.lock();
     pending_ = nullptr;
-    pendingFile_.clear();
+    if (!write({}, file).empty()) writeRestOf(screen);
+}
+
+void ScreenPictures::writeRestOf(const rt::Ref<rt::Object>& screen) {
+    if (auto results = rt::cast<ft::ResultViewController>(screen))
+        if (const rt::Ref<ui::TableView> table = results->tableView())
+            writeScreenfuls(*table, std::string(results->getClass().name()));
+}
+
+// Each further screenful: the first row not shown whole scrolled to where the first row shows at
+// rest (the last screenful too, held there as a finger holds a table dragged past its end, so no
+// row shows cut at the top), pictured, named by the rows it shows whole; then the table as it was.
+void ScreenPictures::writeScreenfuls(ui::TableView& table, const std::string& what) {
+    std::vector<cg::Rect> rows;
+    for (long section = 0; section < table.numberOfSections(); ++section)
+        for (long row = 0; row < table.numberOfRowsInSection(section); ++row)
+            rows.push_back(table.rectForRowAtIndexPath(ns::IndexPath::indexPathForRowInSection(row, section)));
+    const cg::Point start = table.contentOffset();
+    const ui::EdgeInsets inset = table.adjustedContentInset();
+    const double room = table.bounds().height() - inset.top - inset.bottom;
+    for (double top = start.y + inset.top; room > 0;) {
+        const auto cut = std::find_if(rows.begin(), rows.end(),
+                                      [&](const cg::Rect& row) { return row.maxY() > top + room + 0.5; });
+        if (cut == rows.end()) break;
+        top = cut->minY() > top ? cut->minY() : top + room;
+        table.setContentOffset({start.x, top - inset.top});
+        const auto whole = [&](const cg::Rect& row) {
+            return row.minY() >= top - 0.5 && row.maxY() <= top + room + 0.5;
+        };
+        const auto first = std::find_if(rows.begin(), rows.end(), whole);
+        const auto last = std::find_if(rows.rbegin(), rows.rend(), whole);
+        write(first == rows.end() ? what
+                                  : what + "-rows-" + std::to_string(first - rows.begin() + 1) + "-" +
+                                        std::to_string(rows.rend() - last));
+    }
+    table.setContentOffset(start);
 }
 
 std::string ScreenPictures::screenCameOnTop(const rt::Ref<ui::ViewController>& top) {
@@ -294,26 +407,60 @@ std::string ScreenPictures::screenCameOnTop(const rt::Ref<ui::ViewController>& t
     if (lastScreen_.lock() == rt::Id(top)) return lastName_;
     writePending();
     lastScreen_ = rt::Id(top);
+    watchVerdictUnder(top);
     itemKey_ = fileKeyOf(itemShownBy(top));
     asking_ = asksQuestion(top);
-    const std::string file = reserve(std::string(top->getClass().name()));
+    const std::string what(top->getClass().name());
+    std::string file;
     if (top->appearance() == ui::ViewController::Appearance::Appearing) {
         pending_ = rt::Id(top);
-        pendingFile_ = file;
-    } else if (!write(file)) {
+        pendingFile_ = file = reserve(what);
+    } else if (file = write(what); file.empty()) {
         return lastName_ = {};
+    } else {
+        writeRestOf(top);
     }
     return lastName_ = (folder_.filename() / file).string();
+}
+
+void ScreenPictures::watchVerdictUnder(const rt::Ref<ui::ViewController>& top) {
+    auto test = rt::cast<ft::BaseModelViewController>(itemScreenUnder(top));
+    if (test && rt::Id(test) == watchedScreen_.lock()) return; // a screen it presented, or itself again
+    stopWatching();
+    if (!test || !test->info()) return;
+    watchedScreen_ = rt::Id(test);
+    watchedItem_ = test->info();
+    ns::addObserverForKeyPath(watchedItem_, verdictWatch_, "success", ns::KeyValueObservingOptions::New);
+}
+
+void ScreenPictures::stopWatching() {
+    if (watchedItem_) ns::removeObserverForKeyPath(watchedItem_, verdictWatch_, "success");
+    watchedItem_ = nullptr;
+    watchedScreen_ = nullptr;
+    answered_ = false;
+}
+
+void ScreenPictures::writeVerdict() {
+    const rt::Id screen = lastScreen_.lock();
+    if (!screen || !watchedScreen_.lock() || recording_ || !ns::Thread::isMainThread()) return;
+    writePending(); // a screen deciding as it appears: its own picture shows the verdict
+    const std::string file = write(std::string(screen->getClass().name()));
+    if (file.empty()) return;
+    const rt::Ref<ui::ViewController> test = rt::cast<ui::ViewController>(watchedScreen_.lock());
+    answered_ = test && test->isViewLoaded() && showsPressed(*test->view());
+    if (verdictHook_) verdictHook_((folder_.filename() / file).string());
 }
 
 void ScreenPictures::lookForDialogs() {
     if (rt::Ref<ui::ViewController> waiting = rt::cast<ui::ViewController>(pending_.lock());
         !waiting || waiting->appearance() != ui::ViewController::Appearance::Appearing)
         writePending();
+    // What shows over a screen, or comes to show on it, waits for the screen's own picture.
+    if (!pendingFile_.empty()) return;
     // A question asked after the screen came, such as a camera's still and whether it is right.
-    if (const rt::Id screen = lastScreen_.lock(); pendingFile_.empty() && screen) {
+    if (const rt::Id screen = lastScreen_.lock()) {
         const bool asking = asksQuestion(screen);
-        if (asking && !asking_) write(reserve(std::string(screen->getClass().name())));
+        if (asking && !asking_) write(std::string(screen->getClass().name()));
         asking_ = asking;
     }
     std::erase_if(seenDialogs_, [](const rt::Weak<rt::Object>& seen) { return !seen.lock(); });
@@ -323,10 +470,10 @@ void ScreenPictures::lookForDialogs() {
                         [&](const rt::Weak<rt::Object>& seen) { return seen.lock() == shown; }))
             continue;
         seenDialogs_.emplace_back(shown);
-        write(reserve(rt::cast<ui::AlertView>(dialog) ? "alert" : "sheet"));
+        write(rt::cast<ui::AlertView>(dialog) ? "alert" : "sheet");
     }
     // A text shown and taken away within one step was never on screen to picture.
-    if (std::exchange(hudTextShown_, false) && !sh::hudTextsOnScreen().empty()) write(reserve("hud"));
+    if (std::exchange(hudTextShown_, false) && !sh::hudTextsOnScreen().empty()) write("hud");
 }
 
 int ScreenPictures::painted() {

@@ -1,26 +1,40 @@
 #pragma once
 // Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
-// on top, one when a test screen's question (its pass and fail buttons) comes to show, one for each
-// alert or action sheet shown, and one when a HUD has shown a new text (at the next settle, while a
-// HUD still shows), written into the run folder's pictures/ and named by order, the key of the test
-// item on screen, if any, and class ("007-LDI_STICKER-WaterDamgeViewController.png",
-// "008-LDI_STICKER-alert.png", "009-hud.png"). The item on screen is the test screen's, the one the
-// runner shows, or that of the test screen that presented the screen on top. Each is the key window
-// as the screen shows it, one pixel a point (ui::screenPicture). A screen seen on top while its
-// transition still runs is pictured once it has appeared (or at the next settle after its
-// transition, or when the next screen comes, whichever is first), so the picture shows it and not
-// the screen it covers. The folder is made with the first picture. The screen is recorded on the
-// main thread (ui::recordScreen); painting, compressing and writing happen on threads of the job's
-// own (screens wait their turn, a few dozen at most, and no more than a few camera
-// frames' worth of bitmaps), so the run does not wait for them. A screen
-// recorded as one of the last few distinct screens was is not painted again: its picture is that
-// one's file, copied. A picture that cannot be written is one warning, and no picture is tried
-// after it; the run goes on as if nothing happened. Each text a picture draws cut
-// (ui::addTextCutObserver) is listed.
+// on top, one when a test screen's question (its pass and fail buttons) comes to show, one when the
+// test screen's row is decided, one for each alert or action sheet shown, and one when a HUD has
+// shown a new text (at the next settle, while a HUD still shows), written into the run folder's
+// pictures/ and named by order, the key of the test item on screen, if any, and class
+// ("007-LDI_STICKER-WaterDamgeViewController.png", "008-LDI_STICKER-alert.png", "009-hud.png"). The
+// item on screen is the test screen's, the one the runner shows, or that of the test screen that
+// presented the screen on top. Each is the key window as the screen shows it, one pixel a point
+// (ui::screenPicture). A screen seen on top while its transition still runs is pictured once it
+// has appeared (or at the next settle after its transition, or when the next screen comes,
+// whichever is first), so the picture shows it and not the screen it covers.
+//
+// A row is decided when its test screen writes a verdict on its item (pass or fail: the item's
+// "success" observed): the screen on top is pictured at that very moment, as drawn then (a tapped
+// button still shows pressed, a timer's countdown where it stopped). The test screen is pictured
+// again as it leaves (about to disappear, not under a screen it presented) unless its verdict was
+// an answer tapped: a row left undecided, or what a screen that decided by itself drew since. The
+// verdict hook is told each such picture's name, which the report's row then gives. The results screen is followed by a
+// picture of each further screenful of its table, scrolled so that the first row not shown whole
+// comes where the first row shows at rest ("-rows-9-16"), and put back. No picture repeats the one
+// just written while the same screen is on top: the name of that one stands for it.
+//
+// The folder is made with the first picture. The screen is recorded on the main thread
+// (ui::recordScreen); painting, compressing and writing happen on threads of the job's own (screens
+// wait their turn, a few dozen at most, and no more than a few camera frames' worth of bitmaps), so
+// the run does not wait for them. A screen recorded as one of the last few distinct screens was is
+// not painted again: its picture is that one's file, copied. A picture that cannot be written is
+// one warning, and no picture is tried after it; the run goes on as if nothing happened. The texts
+// each picture shows whole (ui::addTextDrawnObserver: drawn whole, inside every view that clips
+// it) are kept by picture, and each text a picture draws cut is listed.
 
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,10 +46,13 @@ namespace cg {
 class DisplayList;
 }
 namespace ui {
+class TableView;
 class ViewController;
 }
 
 namespace app {
+
+class VerdictWatch;
 
 class ScreenPictures {
 public:
@@ -53,8 +70,12 @@ public:
     // is shown and was not pictured yet, and one of the HUD that has shown a new text since the
     // last look.
     void lookForDialogs();
+    // Told the name of each picture of a row's verdict, as screenCameOnTop answers names.
+    void setVerdictHook(std::function<void(const std::string& picture)> hook) { verdictHook_ = std::move(hook); }
     // The texts the pictures drew cut, in order: "<picture>: <view class> \"<text>\"".
     const std::vector<std::string>& cutTexts() const noexcept { return cutTexts_; }
+    // The texts each picture shows whole, by the picture's file name.
+    const std::map<std::string, std::vector<std::string>>& shownTexts() const noexcept { return shownTexts_; }
 
     // What the report says of the pictures, once all are written: how many and where, and the
     // warning.
@@ -65,20 +86,30 @@ public:
 private:
     // The next file's name, "<order>-<item key>-<what>.png" ("<order>-<what>.png" without an item).
     std::string reserve(const std::string& what);
-    // Draws the key window's picture and hands it to the writer under that name; false when no
-    // picture is taken (none after a failure).
-    bool write(const std::string& file);
+    // Records the key window and hands its picture to the writer under `file`, or, without one,
+    // under the next name for `what`. Answers the file's name; the name of the picture just
+    // written when this one would repeat it (the same screen on top, drawn alike: only when no name
+    // was reserved); empty when no picture is taken (none after a failure).
+    std::string write(const std::string& what, const std::string& file = {});
     // The screen waiting for its picture gets it now.
     void writePending();
+    // What follows a screen's own picture: the further screenfuls of the results screen's table.
+    void writeRestOf(const rt::Ref<rt::Object>& screen);
+    void writeScreenfuls(ui::TableView& table, const std::string& what);
+    // The test screen under `top` (it, or the one that presented it) is the one whose verdict is
+    // watched from now on.
+    void watchVerdictUnder(const rt::Ref<ui::ViewController>& top);
+    void stopWatching();
+    // The watched screen's row is decided now: its picture, told to the verdict hook.
+    void writeVerdict();
 
     struct Writer;
     std::filesystem::path folder_;
     std::unique_ptr<Writer> writer_;
-    std::uint64_t appearanceToken_ = 0, hudToken_ = 0, textCutToken_ = 0;
+    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, hudToken_ = 0, textDrawnToken_ = 0;
     bool hudTextShown_ = false;    // since the last look
     std::string itemKey_;          // of the item on screen, for the file names
     bool asking_ = false;          // the last screen's question showed at the last look
-    std::string drawing_;          // the picture being recorded
     std::vector<std::string> cutTexts_;
     rt::Weak<rt::Object> pending_; // a screen on top whose picture waits for its appearance
     std::string pendingFile_;
@@ -86,6 +117,24 @@ private:
     bool folderMade_ = false;
     rt::Weak<rt::Object> lastScreen_;
     std::string lastName_;
+    // The picture written last, with the screen on top then.
+    struct Written {
+        rt::Weak<rt::Object> screen;
+        std::shared_ptr<const cg::DisplayList> drawing;
+        std::uint64_t fingerprint = 0;
+        cg::Size size;
+        std::string file;
+    } lastWritten_;
+    // The texts the screen being recorded shows whole and draws cut ("<view class> \"<text>\"").
+    bool recording_ = false;
+    std::vector<std::string> recordedTexts_, recordedCuts_;
+    std::map<std::string, std::vector<std::string>> shownTexts_;
+    // The test screen whose row's verdict is pictured, its item observed.
+    rt::Ref<VerdictWatch> verdictWatch_;
+    rt::Id watchedItem_;
+    rt::Weak<rt::Object> watchedScreen_;
+    bool answered_ = false; // its last verdict was pictured with an answer pressed
+    std::function<void(const std::string&)> verdictHook_;
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
     // The last distinct screens recorded, with their pictures' paths. A recording holds the
     // images it draws alive, a camera's frame or still about a megabyte each: the screens kept hold

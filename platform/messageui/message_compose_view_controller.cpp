@@ -11,7 +11,9 @@
 #include "platform/runtime/delegate_call.h"
 #include "platform/runtime/observation.h"
 #include "platform/sim/device.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
+#include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/screen.h"
 #include "platform/uikit/view.h"
@@ -65,7 +67,9 @@ RT_DEFINE_CLASS(MessageComposeViewController, "MFMessageComposeViewController", 
                 rt::prop("recipients", &MessageComposeViewController::recipients,
                          &MessageComposeViewController::setRecipients),
                 rt::prop("messageComposeDelegate", &MessageComposeViewController::messageComposeDelegate,
-                         &MessageComposeViewController::setMessageComposeDelegate, {.memory = rt::Memory::Weak}))
+                         &MessageComposeViewController::setMessageComposeDelegate, {.memory = rt::Memory::Weak}),
+                rt::method("cancel:", &MessageComposeViewController::cancel),
+                rt::method("send:", &MessageComposeViewController::send))
 
 MessageComposeViewController::MessageComposeViewController() {
     composerHookFinish();
@@ -96,11 +100,45 @@ bool MessageComposeViewController::finish(MessageComposeResult result) {
     return rt::tell(messageComposeDelegate(), rt::Sel(kDidFinishSelector), rt::Id(rt::retained(this)), long(result));
 }
 
+void MessageComposeViewController::cancel(const rt::Id&) {
+    finish(MessageComposeResult::Cancelled);
+}
+
+void MessageComposeViewController::send(const rt::Id&) {
+    finish(MessageComposeResult::Sent);
+}
+
 void MessageComposeViewController::loadView() {
     const cg::Rect bounds = ui::Screen::mainScreen()->bounds();
     auto view = rt::make<ui::View>(bounds);
     view->setBackgroundColor(ui::Color::whiteColor());
-    auto to = rt::make<ui::Label>(cg::Rect::make(16, 64, bounds.width() - 32, 44));
+    // The system composer's bar under the status bar: Cancel at the left, the title, Send at the
+    // right; a hairline under it and under the recipients.
+    constexpr double barTop = 20, barHeight = 44, side = 72;
+    auto bar = rt::make<ui::View>(cg::Rect::make(0, 0, bounds.width(), barTop + barHeight));
+    bar->setBackgroundColor(ui::Color::colorWithWhite(0.97, 1));
+    view->addSubview(bar);
+    auto title = rt::make<ui::Label>(cg::Rect::make(side, barTop, bounds.width() - 2 * side, barHeight));
+    title->setFont(ui::Font::boldSystemFontOfSize(17));
+    title->setTextAlignment(ui::TextAlignment::Center);
+    title->setText(ns::String::make("New Message"));
+    bar->addSubview(title);
+    const auto barButton = [&](const char* text, double x, rt::Sel action, bool bold) {
+        auto button = ui::Button::buttonWithType(ui::ButtonType::System);
+        button->setFrame(cg::Rect::make(x, barTop, side, barHeight));
+        button->setTitleForState(ns::String::make(text), ui::ControlStates::Normal);
+        button->titleLabel()->setFont(bold ? ui::Font::boldSystemFontOfSize(17) : ui::Font::systemFontOfSize(17));
+        button->addTargetActionForControlEvents(rt::Id(rt::retained(this)), action, ui::ControlEvent::TouchUpInside);
+        bar->addSubview(button);
+    };
+    barButton("Cancel", 4, rt::Sel("cancel:"), false);
+    barButton("Send", bounds.width() - side - 4, rt::Sel("send:"), true);
+    for (const double y : {barTop + barHeight, barTop + barHeight + 44}) {
+        auto line = rt::make<ui::View>(cg::Rect::make(0, y - 1, bounds.width(), 1));
+        line->setBackgroundColor(ui::Color::colorWithWhite(0.8, 1));
+        view->addSubview(line);
+    }
+    auto to = rt::make<ui::Label>(cg::Rect::make(16, 64, bounds.width() - 32, 43));
     to->setText(ns::String::make("To: ")->stringByAppendingString(*composerRecipientsText(recipients_)));
     view->addSubview(to);
     // The body in a rounded bubble on the right, its text inset from the bubble's edges and the

@@ -1,10 +1,12 @@
 #pragma once
 // mf::MessageComposeViewController ("MFMessageComposeViewController"): the text-message composer.
-// canSendText is the simulated device's messaging.canSendText. Presented, it shows the recipients
-// and the body and logs them on the device ("message composer: to <recipients>: <body>"); nothing
-// is sent. The tester's composer.finish stimulus plays the user: on the main queue every composer
-// then on screen tells its delegate messageComposeViewController:didFinishWithResult: by name with
-// the result's code; the composer stays up until its presenter dismisses it. The delegate is held
+// canSendText is the simulated device's messaging.canSendText. Presented, it shows what the system
+// composer does (a bar with Cancel at the left, "New Message" and Send at the right, the
+// recipients under it, the body in a bubble) and logs the recipients and the body on the device
+// ("message composer: to <recipients>: <body>"); nothing is sent. A tap on Cancel or Send, or the
+// tester's composer.finish stimulus (on the main queue, every composer then on screen), finishes
+// it: the delegate is told messageComposeViewController:didFinishWithResult: by name with the
+// result's code; the composer stays up until its presenter dismisses it. The delegate is held
 // weakly. Main thread only.
 
 #include "platform/uikit/view_controller.h"
@@ -42,6 +44,9 @@ public:
 
     // The user's finish: tells the delegate; false when it has no such method.
     bool finish(MessageComposeResult result);
+    // The bar's buttons' actions: finish as cancelled, as sent.
+    void cancel(const rt::Id& sender);
+    void send(const rt::Id& sender);
 
 protected:
     MessageComposeViewController();

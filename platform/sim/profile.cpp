@@ -101,7 +101,7 @@ Profile defaultProfile() {
     for (Camera& camera : p.cameras.edit())
         camera.frame.file = camera.position == CameraPosition::Back ? kBackTestCard : kFrontTestCard;
     p.sensors = {true, true, true, true};
-    p.carrier = Carrier{"Carrier", "310", "410"};
+    p.carrier = Carrier{"Kestrel Mobile", "310", "410"};
     p.battery = {0.8, BatteryState::Unplugged};
     p.interfaces = {.host = false,
                     .aliases = {},

@@ -34,7 +34,7 @@
 //     "motion": {"accel": [0, 0, -1], "gyro": [0, 0, 0], "magnet": [0, 0, 0]},  resting poses
 //                                          (x, y, z); lying face up at rest is the default
 //     "proximity": {"near": false},        what the proximity sensor reads at the start
-//     "carrier": {"name": "Carrier", "mcc": "310", "mnc": "410", "iso": "us", "allowsVOIP": true,
+//     "carrier": {"name": "Kestrel Mobile", "mcc": "310", "mnc": "410", "iso": "us", "allowsVOIP": true,
 //                 "radioTech": "CTRadioAccessTechnologyLTE",
 //                 "services": [{"id": "0000000100000001", "radioTech": "..."}]},
 //                                          null or absent: no SIM; radioTech null: no current

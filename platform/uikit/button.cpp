@@ -95,7 +95,12 @@ rt::Ref<Image> Button::backgroundImageForState(ControlState state) const {
 void Button::showCurrentTitle() {
     const ControlState now = state();
     titleLabel_->setText(titleForState(now));
-    if (rt::Ref<Color> color = titleColorForState(now)) titleLabel_->setTextColor(color);
+    rt::Ref<Color> color = titleColorForState(now);
+    // A system button under the finger fades its title, unless it has a colour of its own for that.
+    if (color && type_ == ButtonType::System && (now & ControlStates::Highlighted) &&
+        !titleColors_.contains(ControlStates::Highlighted))
+        color = color->colorWithAlphaComponent(color->alpha() * kHighlightedTitleAlpha);
+    if (color) titleLabel_->setTextColor(color);
     contentChanged();
 }
 

@@ -2,7 +2,8 @@
 // ui::Button ("UIButton"): a control with a title, a title colour and images per control state. A
 // state without its own title shows the normal one. The title label is a subview that shows the
 // current title. A system button's title colours start as the system blue, and a dimmed grey
-// while disabled.
+// while disabled; highlighted (under the finger), a system button without a highlighted title
+// colour of its own shows its title at a fifth of its colour's alpha.
 //
 // A tap sends touch-up-inside (64) to the targets with the button as sender and the event, whose
 // one touch lies where the finger lifted.
@@ -37,6 +38,8 @@ inline constexpr ControlState Selected = 1 << 2;
 class Button : public Control {
     RT_CLASS(Button)
 public:
+    // A highlighted system button's title alpha, as a part of its colour's.
+    static constexpr double kHighlightedTitleAlpha = 0.2;
     static rt::Ref<Button> buttonWithType(ButtonType type);
 
     ButtonType buttonType() const noexcept { return type_; }

@@ -124,13 +124,12 @@ void Control::touchesBegan(const rt::Ref<ns::Set>&, const rt::Ref<Event>& event)
 void Control::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
     if (!enabled_) return;
     rt::Ref<Control> self = rt::retained(this);
+    // The actions run while the control still shows pressed, as the screen shows it the instant the
+    // finger lifts; the state goes back before what the tap completes.
+    const bool inside = touches && touchEndsInside(touches);
+    sendActionsForEvents(inside ? ControlEvent::TouchUpInside : ControlEvent::TouchUpOutside, event);
     setHighlighted(false);
-    if (touches && touchEndsInside(touches)) {
-        sendActionsForEvents(ControlEvent::TouchUpInside, event);
-        didCompleteTap(event);
-    } else {
-        sendActionsForEvents(ControlEvent::TouchUpOutside, event);
-    }
+    if (inside) didCompleteTap(event);
 }
 
 void Control::touchesCancelled(const rt::Ref<ns::Set>&, const rt::Ref<Event>& event) {

@@ -8,9 +8,10 @@
 // sendActionsForControlEvents), as many of the two as the selector takes.
 //
 // Values set from code (setters, key-value coding) raise no event; only the user's touches, and
-// sendActionsForControlEvents, do. A touch that begins sends touch-down; one that ends sends
-// touch-up-inside when it ends inside the bounds, touch-up-outside otherwise. A disabled control
-// sends nothing for touches.
+// sendActionsForControlEvents, do. A touch that begins highlights the control and sends
+// touch-down; one that ends sends touch-up-inside when it ends inside the bounds, touch-up-outside
+// otherwise, the control still highlighted while those actions run (what a picture taken then
+// shows), and then takes the highlight away. A disabled control sends nothing for touches.
 
 #include <vector>
 

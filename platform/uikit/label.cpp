@@ -282,7 +282,7 @@ void Label::drawTextInRect(const cg::Rect& rect) {
         line->draw(*context);
     }
     context->restoreGState();
-    if ((count ? lines[count - 1]->stringRange().max() : 0) < text->length()) tellTextCut(*this, *text->string());
+    tellTextDrawn(*this, *text->string(), (count ? lines[count - 1]->stringRange().max() : 0) >= text->length());
 }
 
 std::string Label::description() const {

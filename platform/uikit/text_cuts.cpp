@@ -9,6 +9,10 @@ rt::ObserverList<TextCutObserver>& textCutObservers() {
     static auto* observers = new rt::ObserverList<TextCutObserver>;
     return *observers;
 }
+rt::ObserverList<TextDrawnObserver>& textDrawnObservers() {
+    static auto* observers = new rt::ObserverList<TextDrawnObserver>;
+    return *observers;
+}
 } // namespace
 
 std::uint64_t addTextCutObserver(TextCutObserver observer) {
@@ -19,8 +23,17 @@ void removeTextCutObserver(std::uint64_t token) {
     textCutObservers().remove(token);
 }
 
-void tellTextCut(const View& view, const ns::String& text) {
-    textCutObservers().tell(view, text);
+std::uint64_t addTextDrawnObserver(TextDrawnObserver observer) {
+    return textDrawnObservers().add(std::move(observer));
+}
+
+void removeTextDrawnObserver(std::uint64_t token) {
+    textDrawnObservers().remove(token);
+}
+
+void tellTextDrawn(const View& view, const ns::String& text, bool whole) {
+    textDrawnObservers().tell(view, text, whole);
+    if (!whole) textCutObservers().tell(view, text);
 }
 
 } // namespace ui

@@ -1,7 +1,8 @@
 #pragma once
-// Text drawn cut: each label and text view that draws less than its whole text (its last line shown
-// cut with "…", or lines left out for want of room) tells the observers here, so a run can list
-// every text its pictures show cut. Main thread, as drawing a screen is.
+// Texts drawn, and texts drawn cut: each label and text view that draws a text tells the observers
+// here whether it drew all of it or less (its last line shown cut with "…", or lines left out for
+// want of room), so a run can list the texts each of its pictures shows and every text they show
+// cut. Main thread, as drawing a screen is.
 
 #include <cstdint>
 #include <functional>
@@ -14,11 +15,15 @@ namespace ui {
 
 class View;
 
-// The view that drew and its whole text.
+// The view that drew and its whole text: told only of the texts drawn cut.
 using TextCutObserver = std::function<void(const View& view, const ns::String& text)>;
 std::uint64_t addTextCutObserver(TextCutObserver observer);
 void removeTextCutObserver(std::uint64_t token);
-// The views that draw text call it.
-void tellTextCut(const View& view, const ns::String& text);
+// The view that drew, its whole text and whether it drew it whole: told of every text drawn.
+using TextDrawnObserver = std::function<void(const View& view, const ns::String& text, bool whole)>;
+std::uint64_t addTextDrawnObserver(TextDrawnObserver observer);
+void removeTextDrawnObserver(std::uint64_t token);
+// The views that draw text call it for each text they draw.
+void tellTextDrawn(const View& view, const ns::String& text, bool whole);
 
 } // namespace ui

@@ -150,7 +150,7 @@ void TextView::drawRect(const cg::Rect& rect) {
     detail::drawAttachments(*frame, box, flush);
     context->restoreGState();
     // A text view that scrolls shows the rest when scrolled; one that does not has cut it.
-    if (!isScrollEnabled() && frame->visibleStringRange().max() < text->length()) tellTextCut(*this, *text->string());
+    tellTextDrawn(*this, *text->string(), isScrollEnabled() || frame->visibleStringRange().max() >= text->length());
 }
 
 void TextView::setEditable(bool editable) {

@@ -115,6 +115,20 @@ void ViewController::loadView() {
 
 // ---- Appearance ----------------------------------------------------------------------------------
 
+namespace {
+
+rt::ObserverList<ViewController::AppearanceObserver>& appearanceObservers() {
+    static auto* observers = new rt::ObserverList<ViewController::AppearanceObserver>;
+    return *observers;
+}
+
+rt::ObserverList<ViewController::AppearanceObserver>& disappearanceObservers() {
+    static auto* observers = new rt::ObserverList<ViewController::AppearanceObserver>;
+    return *observers;
+}
+
+} // namespace
+
 void ViewController::beginAppearanceTransition(bool appearing, bool animated) {
     rt::Ref<ViewController> self = rt::retained(this);
     if (appearing) {
@@ -125,6 +139,7 @@ void ViewController::beginAppearanceTransition(bool appearing, bool animated) {
         viewWillAppear(animated);
     } else {
         if (!isShowing()) return;
+        disappearanceObservers().tell(*this);
         appearance_ = Appearance::Disappearing;
         appearanceAnimated_ = animated;
         viewWillDisappear(animated);
@@ -132,21 +147,20 @@ void ViewController::beginAppearanceTransition(bool appearing, bool animated) {
     forwardAppearanceTransition(true, appearing, animated);
 }
 
-namespace {
-
-rt::ObserverList<ViewController::AppearanceObserver>& appearanceObservers() {
-    static auto* observers = new rt::ObserverList<ViewController::AppearanceObserver>;
-    return *observers;
-}
-
-} // namespace
-
 std::uint64_t ViewController::addDidAppearObserver(AppearanceObserver observer) {
     return appearanceObservers().add(std::move(observer));
 }
 
 void ViewController::removeDidAppearObserver(std::uint64_t token) {
     appearanceObservers().remove(token);
+}
+
+std::uint64_t ViewController::addWillDisappearObserver(AppearanceObserver observer) {
+    return disappearanceObservers().add(std::move(observer));
+}
+
+void ViewController::removeWillDisappearObserver(std::uint64_t token) {
+    disappearanceObservers().remove(token);
 }
 
 void ViewController::endAppearanceTransition() {

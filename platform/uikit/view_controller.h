@@ -97,6 +97,10 @@ public:
     using AppearanceObserver = std::function<void(ViewController&)>;
     static std::uint64_t addDidAppearObserver(AppearanceObserver observer);
     static void removeDidAppearObserver(std::uint64_t token);
+    // Told of every controller about to disappear, before its viewWillDisappear: runs, while it
+    // still shows as it did (what a tester saw as it left). Main thread only.
+    static std::uint64_t addWillDisappearObserver(AppearanceObserver observer);
+    static void removeWillDisappearObserver(std::uint64_t token);
 
     // The edges under bars the view extends to (RectEdge flags, all by default). Views are laid
     // out by their frames and constraints alone here; a view that does not extend under the top

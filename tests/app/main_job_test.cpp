@@ -339,6 +339,15 @@ TEST(MainJobProcess, RunsStartedTogetherEachGetADefaultFolderOfTheirOwn) {
     EXPECT_EQ(folders, 4u);
 }
 
+// The file name of the picture the report's row of `key` names ("" when none).
+std::string rowPicture(const std::string& report, const std::string& key) {
+    std::istringstream lines(report);
+    for (std::string line, order, word; std::getline(lines, line);)
+        if (std::istringstream(line) >> order >> word && word == key && line.find(" pictures/") != std::string::npos)
+            return line.substr(line.find(" pictures/") + 10);
+    return "";
+}
+
 // The report without the lines that may differ between equal runs: wall time, paths and the
 // service's port.
 std::string comparable(const std::string& report, const fs::path& runDir) {
@@ -454,23 +463,30 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         EXPECT_EQ(picture->height(), 667u) << pictures.back();
     }
     std::sort(pictures.begin(), pictures.end());
-    // Login, list, 40 times the runner and a test screen (again when its question comes later), the
-    // composer, results; the HUD each time a text stayed: the countdown's first two, the cellular
-    // check, the upload's end. A picture taken while a row's item is on screen names its key.
-    ASSERT_EQ(pictures.size(), 105u);
+    // Login, list, 40 times the runner and a test screen (again when its question comes later, as each
+    // answer or verdict is given, and as a screen that decided by itself leaves, when it drew more),
+    // the composer and the question after it, results and each further screenful of its list; the
+    // HUD each time a text stayed and showed something new: the countdown's first two, the upload's
+    // end (the cellular check's shows as its screen did). A picture taken while a row's item is on
+    // screen names its key; none repeats the one before it.
+    ASSERT_EQ(pictures.size(), 159u);
     EXPECT_EQ(pictures.front(), "001-LoginViewController.png");
     EXPECT_EQ(pictures[1], "002-RootTableViewController.png");
     EXPECT_EQ(pictures[4], "005-VIBRATION-ReadyStartViewController.png");
-    EXPECT_EQ(pictures[99], "100-SMS-MFMessageComposeViewController.png");
+    EXPECT_EQ(pictures[146], "147-SMS-MFMessageComposeViewController.png");
+    EXPECT_EQ(pictures[147], "148-SMS-SMSViewController.png");
     std::string huds, stills;
     for (const std::string& name : pictures) {
         if (name.ends_with("hud.png")) huds += name.substr(0, name.size() - 4) + " ";
         if (name.ends_with("_CAPTURE_TEST-CameraPictureViewController.png")) stills += name.substr(0, 3) + " ";
     }
-    EXPECT_EQ(huds, "003-hud 004-hud 013-RF-hud 105-hud ");
-    EXPECT_EQ(stills, "035 036 038 039 041 042 044 045 047 048 050 051 ");
-    EXPECT_NE(outcome.output.find("pictures:     105 in " + (runDir / "pictures").string()), std::string::npos)
+    EXPECT_EQ(huds, "003-hud 004-hud 159-hud ");
+    EXPECT_EQ(stills, "050 051 052 054 055 056 058 059 060 062 063 064 066 067 068 070 071 072 ");
+    EXPECT_NE(outcome.output.find("pictures:     159 in " + (runDir / "pictures").string()), std::string::npos)
         << outcome.output;
+    for (std::size_t i = 1; i < pictures.size(); ++i)
+        EXPECT_NE(readFile(runDir / "pictures" / pictures[i]), readFile(runDir / "pictures" / pictures[i - 1]))
+            << pictures[i];
     // The countdown's box, dark over the dimmed list; the list's own picture is light there.
     EXPECT_LT(testkit::brightnessAt((runDir / "pictures" / "003-hud.png").string(), 100, 300), 40);
     EXPECT_GT(testkit::brightnessAt((runDir / "pictures" / "002-RootTableViewController.png").string(), 100, 300),
@@ -518,6 +534,35 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     ASSERT_EQ(result.status, 0) << out.str() << err.str();
     EXPECT_EQ(result.cutTexts, std::vector<std::string>{}); // each "<picture>: <view class> \"<text>\""
     EXPECT_TRUE(filesUnder(runDir / "pictures") == filesUnder(other / "pictures"));
+
+    // The cellular row's picture reads its question whole, the check's HUD gone; the results'
+    // pictures together show every row's title.
+    const std::vector<std::string>& rf = result.pictureTexts.at(rowPicture(result.report, "RF"));
+    EXPECT_NE(std::find(rf.begin(), rf.end(), "Are the carrier and the network type right?"), rf.end());
+    EXPECT_EQ(std::find(rf.begin(), rf.end(), "Checking the cellular network\u2026"), rf.end());
+    std::set<std::string> results;
+    for (const auto& [picture, texts] : result.pictureTexts)
+        if (picture.find("-ResultViewController") != std::string::npos) results.insert(texts.begin(), texts.end());
+    std::istringstream rows(result.report);
+    std::size_t titles = 0; // a row's title stands at the 43rd character, before its result
+    for (std::string line; std::getline(rows, line);)
+        if (const auto pass = line.find("  pass  "); pass != std::string::npos)
+            titles += results.count(line.substr(42, line.find_last_not_of(' ', pass) - 41));
+    EXPECT_EQ(titles, 40u);
+
+    // A failed row's picture shows its screen at the failure, not the passed row's: the Wi-Fi check
+    // where it stopped, the home key's countdown run out, the touch grid untouched and skipped.
+    for (const auto& [script, profile, key] : {std::tuple{"wifi-fail", "iphone7_no_wifi", "WIFI"},
+                                               {"home-key-fail", "iphone7", "HOME_KEY_TEST"},
+                                               {"touch-grid-fail", "iphone7", "TOUCH_SCREEN"}}) {
+        const fs::path failed = scratch.path() / script;
+        const std::string file = (fs::path(FT_RESOURCES_DIR) / "testers" / script).string() + ".json";
+        const Outcome run = runProcess({"--profile", profile, "--run-dir", failed.string(), "--script", file});
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(readFile(failed / "pictures" / rowPicture(run.output, key)),
+                  readFile(runDir / "pictures" / rowPicture(outcome.output, key)))
+            << script;
+    }
 }
 
 // Failed checks and steps carrying the password (the login's) or the identity (the intake's, and a

@@ -1,8 +1,11 @@
 // Pictures of the screens: a screen that draws as an earlier one did is copied from that one's
 // picture without being painted again; one that differs in anything it draws is painted. A HUD's
-// new text is pictured, its box drawn over the screen.
+// new text is pictured, its box drawn over the screen. A test screen is pictured as its row is
+// decided, the answer tapped shown pressed.
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,13 +14,29 @@
 #include <gtest/gtest.h>
 
 #include "app/screen_pictures.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/label.h"
+#include "session/base_model_view_controller.h"
+#include "session/core/test_base_model.h"
 #include "tests/testkit/app/navigation_app_test.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/scratch_folder.h"
 #include "ui/overlays/progress_hud.h"
 #include "ui/overlays/view_hud.h"
+
+namespace app_tests {
+
+// A test screen as the pictures see one: the base test screen's view, with its Yes and No.
+class VerdictScreen : public ft::BaseModelViewController {
+    RT_CLASS(VerdictScreen)
+protected:
+    VerdictScreen() = default;
+};
+
+RT_DEFINE_CLASS(VerdictScreen, "AppTestVerdictScreen", ft::BaseModelViewController)
+
+} // namespace app_tests
 
 namespace {
 
@@ -110,6 +129,69 @@ TEST_F(ScreenPicturesTest, AHUDThatShowsANewTextIsPicturedWithItsBoxAtTheNextLoo
         EXPECT_GT(testkit::brightnessAt(*picture, 2, middle), 100) << name;
     }
     app().advance(3); // the message hides itself
+}
+
+// A row is pictured as its screen decides it, as it shows then: the answer tapped pressed (its title
+// faded), the other as it was; a verdict of the screen's own, or a screen left without one, with both
+// untouched, and a screen that decided by itself again as it leaves, when it drew more since. The hook
+// hears each picture's name: the appearance's when the screen looks as it did.
+TEST_F(ScreenPicturesTest, ARowIsPicturedAtItsVerdictWithTheAnswerTappedPressed) {
+    showInNavigation(rt::make<ui::ViewController>());
+    using Screen = app_tests::VerdictScreen;
+    const auto leave = [&](Screen& s) {
+        s.labelTitle()->setText(ns::String::make("Done"));
+        navigation_->popViewControllerAnimated(false);
+    };
+    const struct {
+        const char* what;
+        std::function<void(Screen&)> decide;
+        const char* told;           // the pictures the hook hears of, by order
+        bool yesPressed, noPressed; // in the last of them
+    } cases[] = {
+        {"Yes tapped, then left", [&](Screen& s) { app().tap(s.successButton()); leave(s); }, "002", true, false},
+        {"No tapped", [&](Screen& s) { app().tap(s.failButton()); }, "002", false, true},
+        {"its own verdict", [](Screen& s) { s.info()->setSuccess(ft::TestBaseModel::kFailed); }, "001", false, false},
+        {"its own verdict, then left", [&](Screen& s) { s.info()->setSuccess(1); leave(s); }, "001 002", false, false},
+        {"left undecided", [&](Screen&) { navigation_->popViewControllerAnimated(false); }, "001", false, false},
+    };
+    for (const auto& c : cases) {
+        testkit::ScratchFolder scratch;
+        std::vector<std::string> told;
+        cg::Rect yes, no;
+        {
+            app::ScreenPictures pictures(scratch.path() / "pictures");
+            pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
+            auto screen = rt::make<Screen>();
+            screen->setInfo(rt::make<ft::TestBaseModel>());
+            screen->info()->setProfile(ns::String::make("WIFI"));
+            navigation_->pushViewController(screen, false);
+            app().runUntilIdle();
+            pictures.screenCameOnTop(screen);
+            yes = screen->successButton()->convertRectToView(screen->successButton()->bounds(), nullptr);
+            no = screen->failButton()->convertRectToView(screen->failButton()->bounds(), nullptr);
+            c.decide(*screen);
+            pictures.painted();
+        }
+        ASSERT_FALSE(told.empty()) << c.what;
+        std::string orders;
+        for (const std::string& picture : told) orders += (orders.empty() ? "" : " ") + picture.substr(9, 3);
+        EXPECT_EQ(orders, c.told) << c.what;
+        const std::string name = orders.substr(orders.size() - 3) + "-WIFI-AppTestVerdictScreen.png";
+        EXPECT_EQ(told.back(), "pictures/" + name) << c.what;
+        const auto picture = cg::Image::createWithPNGFile((scratch.path() / "pictures" / name).string());
+        ASSERT_TRUE(picture) << c.what;
+        // A title's darkest point: the system blue's, or faded towards the white under it.
+        const auto faded = [&](const cg::Rect& button) {
+            int darkest = 255;
+            for (auto y = std::size_t(button.minY()); y < std::size_t(button.maxY()); ++y)
+                for (auto x = std::size_t(button.minX()); x < std::size_t(button.maxX()); ++x)
+                    darkest = std::min(darkest, testkit::brightnessAt(*picture, x, y));
+            EXPECT_LT(darkest, 250) << c.what << ": a title is drawn";
+            return darkest > 200;
+        };
+        EXPECT_EQ(faded(yes), c.yesPressed) << c.what;
+        EXPECT_EQ(faded(no), c.noPressed) << c.what;
+    }
 }
 
 } // namespace

@@ -96,7 +96,7 @@ TEST(SIAccessory, ConnectedAccessoriesAndNeverHeadphones) {
 
 TEST(SICarrier, TheSimsCarrierAskedAnewEachTime) {
     testkit::AppFixture app;
-    EXPECT_EQ(text(si::Carrier::carrierName()), "Carrier");
+    EXPECT_EQ(text(si::Carrier::carrierName()), "Kestrel Mobile");
     EXPECT_EQ(text(si::Carrier::carrierISOCountryCode()), "us");
     EXPECT_EQ(text(si::Carrier::carrierMobileCountryCode()), "310");
     EXPECT_EQ(text(si::Carrier::carrierMobileNetworkCode()), "410");

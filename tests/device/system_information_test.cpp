@@ -136,7 +136,7 @@ TEST_F(SISystem, TheFlatDictionaryIsTheAreasInOrder) {
     EXPECT_EQ(shape(flat), expected);
     EXPECT_EQ(flat->objectForKey("externalIPAddress")->description(), "203.0.113.7");
     EXPECT_EQ(flat->objectForKey("WiFiBroadcastAddress")->description(), "192.168.1.255");
-    EXPECT_EQ(flat->objectForKey("carrierName")->description(), "Carrier");
+    EXPECT_EQ(flat->objectForKey("carrierName")->description(), "Kestrel Mobile");
     EXPECT_EQ(flat->objectForKey("bootTime")->description(), "01:00:00");
 }
 

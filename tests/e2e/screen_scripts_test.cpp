@@ -291,7 +291,7 @@ TEST(ScreenScripts, ARunCutShortNamesTheScreenOnTopWhatItAsksItsControlsTheOpenR
     } runs[] = {
         {withSteps("rf-pass", 2), "", {},
          "  end:          stalled: the script is spent and nothing is scheduled\n"
-         "  on screen:    RFTestViewController: \"Carrier: Carrier\" \"Network type: LTE\" "
+         "  on screen:    RFTestViewController: \"Carrier: Kestrel Mobile\" \"Network type: LTE\" "
          "\"Are the carrier and the network type right?\"\n"
          "  controls:     \"Yes\" (successButton), \"No\" (failButton), back\n"
          "  row:          1 RF Cellular radio, open since 5.500 s\n  " +

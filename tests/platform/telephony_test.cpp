@@ -14,6 +14,7 @@
 #include "platform/foundation/exception.h"
 #include "platform/messageui/message_compose_view_controller.h"
 #include "platform/runtime/number.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/status_bar.h"
 #include "platform/runtime/class.h"
 #include "platform/sim/device.h"
@@ -37,7 +38,7 @@ TEST(Telephony, TheCarrierIsTheDevicesAndNoneWithoutASIM) {
         ASSERT_TRUE(carrier);
         EXPECT_EQ(carrier->mobileNetworkCode()->utf8(), "01");
         EXPECT_EQ(carrier->mobileCountryCode()->utf8(), "262");
-        EXPECT_EQ(carrier->carrierName()->utf8(), "Carrier");
+        EXPECT_EQ(carrier->carrierName()->utf8(), "Kestrel Mobile");
         EXPECT_EQ(carrier->isoCountryCode()->utf8(), "de");
         EXPECT_FALSE(carrier->allowsVOIP());
         // By name, as the platform's key paths reach it.
@@ -161,7 +162,16 @@ TEST(MessageComposer, CanSendTextIsTheProfilesAndTheWeakDelegateIsToldByName) {
     composer->setMessageComposeDelegate(listener);
     EXPECT_TRUE(composer->finish(mf::MessageComposeResult::Failed));
     EXPECT_TRUE(composer->finish(mf::MessageComposeResult::Cancelled));
-    EXPECT_EQ(listener->results, (std::vector<long>{2, 0}));
+    // The bar's Cancel, at the left, and Send, at the right, finish it as the system composer's do.
+    const rt::Ref<ui::View> bar = composer->view()->subviewList().front();
+    std::vector<std::string> titles;
+    for (const rt::Ref<ui::View>& view : bar->subviewList())
+        if (auto button = rt::cast<ui::Button>(view)) {
+            titles.push_back(button->currentTitle()->utf8());
+            button->sendActionsForControlEvents(ui::ControlEvent::TouchUpInside);
+        }
+    EXPECT_EQ(titles, (std::vector<std::string>{"Cancel", "Send"}));
+    EXPECT_EQ(listener->results, (std::vector<long>{2, 0, 0, 1}));
     listener = nullptr;
     EXPECT_FALSE(composer->messageComposeDelegate()) << "held weakly";
 }

@@ -163,8 +163,8 @@ void AttributedLabel::drawFramesetter(const ct::Framesetter& framesetter, const 
         line->draw(context);
     }
     if (decorated) drawStrike(*frame, rect, context);
-    if ((count ? lines[count - 1]->stringRange().max() : range.location) < range.max())
-        ui::tellTextCut(*this, *string.string());
+    ui::tellTextDrawn(*this, *string.string(),
+                      (count ? lines[count - 1]->stringRange().max() : range.location) >= range.max());
 }
 
 rt::Ref<ct::Line> AttributedLabel::truncatedLine(const ct::Line& line, const ns::AttributedString& string,

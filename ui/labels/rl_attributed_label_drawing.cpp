@@ -197,8 +197,8 @@ void AttributedLabel::drawAttributedString(const ns::AttributedString& composed,
         auto truncated = ct::Line::make(*text)->truncated(rect.size.width, ct::TruncationType::End, tokenLine);
         (truncated ? truncated : tokenLine)->draw(context);
     }
-    if ((shown ? frame.lines()[std::size_t(shown - 1)]->stringRange().max() : 0) < composed.length())
-        ui::tellTextCut(*this, *composed.string());
+    ui::tellTextDrawn(*this, *composed.string(),
+                      (shown ? frame.lines()[std::size_t(shown - 1)]->stringRange().max() : 0) >= composed.length());
 }
 
 void AttributedLabel::drawHighlight(const cg::Rect& rect, cg::Context& context) {

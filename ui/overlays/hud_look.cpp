@@ -21,6 +21,9 @@ constexpr double kHUDFigureSide = 37;
 constexpr double kHUDTextWidth = 200;
 constexpr double kHUDGap = 8;
 constexpr double kHUDCornerRadius = 10;
+// The box's black: near opaque, as a phone's blurred box is, so what lies under it does not show
+// through its texts.
+constexpr double kHUDBoxAlpha = 0.95;
 
 } // namespace
 
@@ -60,7 +63,7 @@ void drawHUDBox(cg::Context& context, const cg::Rect& box, double margin, HUDFig
     context.saveGState();
     auto outline = cg::MutablePath::make();
     outline->addRoundedRect(box, kHUDCornerRadius);
-    context.setFillColor(cg::Color::make(0, 0, 0, 0.8));
+    context.setFillColor(cg::Color::make(0, 0, 0, kHUDBoxAlpha));
     context.addPath(*outline);
     context.fillPath();
     const double cx = box.midX(), cy = box.minY() + margin + kHUDFigureSide / 2, r = kHUDFigureSide / 2 - 4;

@@ -1,7 +1,8 @@
 #pragma once
-// How the HUDs look (sh::ProgressHUD and vh::ProgressHUD): a dark box with rounded corners in the
-// middle of what they cover, a figure at its top (the working ring, a tick, a cross) and the texts
-// under it, white and centred, each wrapping at 200 points at most. Main thread only.
+// How the HUDs look (sh::ProgressHUD and vh::ProgressHUD): a near-opaque dark box with rounded
+// corners in the middle of what they cover (what lies under it does not show through), a figure at
+// its top (the working ring, a tick, a cross) and the texts under it, white and centred, each
+// wrapping at 200 points at most. Main thread only.
 
 #include <initializer_list>
 

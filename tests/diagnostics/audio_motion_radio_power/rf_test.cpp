@@ -64,15 +64,15 @@ TEST_F(RFScreen, CompleteDataRecordsOneAfterASecondAndWaitsElseTwoAndLeaves) {
         };
     };
     const Case cases[] = {
-        {"one SIM, yes", "12.4.1", {}, true, "Carrier", "LTE"},
-        {"one SIM, no", "12.4.1", {}, false, "Carrier", "LTE"},
+        {"one SIM, yes", "12.4.1", {}, true, "Kestrel Mobile", "LTE"},
+        {"one SIM, no", "12.4.1", {}, false, "Kestrel Mobile", "LTE"},
         {"no technology", "12.4.1", [](sim::Carrier& c) { c.services[0].radioTech = ""; c.radioTech = ""; },
          std::nullopt, "", ""},
         {"no network code", "12.4.1", [](sim::Carrier& c) { c.mnc = ""; }, std::nullopt, "", ""},
         {"11.x reads no services", "11.4", [](sim::Carrier& c) { c.services.clear(); c.radioTech = "CTRadioAccessTechnologyEdge"; },
-         true, "Carrier", "Edge"},
-        {"12.x without services logs", "12.4.1", [](sim::Carrier& c) { c.services.clear(); }, true, "Carrier", "LTE",
-         true},
+         true, "Kestrel Mobile", "Edge"},
+        {"12.x without services logs", "12.4.1", [](sim::Carrier& c) { c.services.clear(); }, true, "Kestrel Mobile",
+         "LTE", true},
         {"two SIMs", "12.4.1", two(false), true, "Two, One", "WCDMA, LTE"},
         {"two SIMs, the other order", "12.4.1", two(true), true, "Two, One", "WCDMA, LTE"},
         {"two services, the second SIM only", "12.4.1",
@@ -169,7 +169,7 @@ TEST_F(RFScreen, TheSignalReadersFollowTheStatusBarsLayoutAndTheVersion) {
         std::function<long(Screen&)> read;
         long value;
         const char* strength; // nullptr: the labels are left as they were
-        const char* carrier = "Carrier";
+        const char* carrier = "Kestrel Mobile";
         const char* type = "LTE";
         const char* logged = nullptr;
         bool sim = true;
@@ -177,12 +177,12 @@ TEST_F(RFScreen, TheSignalReadersFollowTheStatusBarsLayoutAndTheVersion) {
     const Case cases[] = {
         {"none", "12.4.1", sim::StatusBarLayout::None, {}, getSignal, 0, "0 bars", ""},
         {"old dBm on 10.x", "10.3", sim::StatusBarLayout::Old, [](auto& b) { b.signalRaw = -87; }, older, -87,
-         "-87 dbm", "Carrier", "LTE", "dbm: -87"},
+         "-87 dbm", "Kestrel Mobile", "LTE", "dbm: -87"},
         {"old dBm on 10.x, then the newer reader", "10.3", sim::StatusBarLayout::Old,
          [](auto& b) { b.signalRaw = -87; }, getSignal, 0, "0 dbm", "", "LTE", "dbm: -87"},
         {"old bars on 11.x, the newer reader not run", "11.4", sim::StatusBarLayout::Old,
          [](auto& b) { b.signalBars = 3; }, getSignal, 0, "3 bars"},
-        {"new on 12.x", "12.4.1", sim::StatusBarLayout::New, {}, newer, 4, "4 bars", "Carrier", "LTE",
+        {"new on 12.x", "12.4.1", sim::StatusBarLayout::New, {}, newer, 4, "4 bars", "Kestrel Mobile", "LTE",
          "identifier = _UIStatusBarCellularExpandedItem"},
         {"new on 12.x, status 1", "12.4.1", sim::StatusBarLayout::New, [](auto& b) { b.cellularStatus = 1; }, newer,
          0, "0 bars", ""},

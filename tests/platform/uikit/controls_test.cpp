@@ -216,6 +216,35 @@ TEST(UIButton, ADisabledSystemButtonIsDimmedUnlessItsOwnColourIsSet) {
     EXPECT_TRUE(rt::equal(system->titleLabel()->textColor(), blue));
 }
 
+// Under the finger, while its tap's actions run, a button is highlighted: a system button's title
+// fades to a fifth of its colour unless it has a highlighted colour of its own, a custom one keeps
+// its colour. The highlight goes once the actions have run.
+TEST(UIButton, AButtonShowsPressedWhileItsTapsActionsRun) {
+    const auto blue = ui::Color::systemBlueColor(), red = ui::Color::redColor();
+    const struct {
+        ui::ButtonType type;
+        rt::Ref<ui::Color> normal, highlighted, pressed, after; // set, set, in the actions, afterwards
+    } cases[] = {{ui::ButtonType::System, nullptr, nullptr, blue->colorWithAlphaComponent(0.2), blue},
+                 {ui::ButtonType::System, nullptr, red, red, blue},
+                 {ui::ButtonType::Custom, red, nullptr, red, red}};
+    for (const auto& c : cases) {
+        auto button = ui::Button::buttonWithType(c.type);
+        button->setFrame(cg::Rect::make(0, 0, 100, 44));
+        if (c.normal) button->setTitleColorForState(c.normal, ui::ControlStates::Normal);
+        if (c.highlighted) button->setTitleColorForState(c.highlighted, ui::ControlStates::Highlighted);
+        auto log = rt::make<ActionLog>();
+        button->addTargetActionForControlEvents(log, rt::Sel("ping"), Event::TouchUpInside);
+        rt::Ref<ui::Color> shown;
+        log->onCall = [&, raw = button.get()] {
+            shown = raw->isHighlighted() ? raw->titleLabel()->textColor() : nullptr;
+        };
+        tapAt(button, 50);
+        EXPECT_TRUE(rt::equal(shown, c.pressed)) << &c - cases;
+        EXPECT_FALSE(button->isHighlighted());
+        EXPECT_TRUE(rt::equal(button->titleLabel()->textColor(), c.after)) << &c - cases;
+    }
+}
+
 TEST(UIBarButtonItem, ATapSendsTheActionToItsWeakTarget) {
     auto log = rt::make<ActionLog>();
     auto item = ui::BarButtonItem::withTitle(ns::str("Retry"), ui::BarButtonItemStyle::Plain, log, rt::Sel("changed:"));

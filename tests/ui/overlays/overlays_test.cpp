@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/array.h"
+#include "platform/graphics/raster_context.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
+#include "ui/overlays/hud_look.h"
 #include "ui/overlays/menu_popover.h"
 #include "ui/overlays/progress_hud.h"
 
@@ -191,6 +193,19 @@ TEST_F(OverlayTest, ATapOutsideDismissesWithoutTellingTheDelegateWhichIsWeak) {
     EXPECT_TRUE(app().tap(popover->rowButton(0))); // no delegate: dismisses all the same
     app().advance(0.5);
     EXPECT_FALSE(popover->superview());
+}
+
+// The HUD's box hides what is under it: black text and white paper under the box come out all but
+// alike, so they do not compete with the box's own white texts.
+TEST(HUDLook, WhatLiesUnderTheBoxDoesNotShowThrough) {
+    cg::RasterContext picture(200, 100);
+    picture.clearTo(cg::Color::white());
+    picture.setFillColor(cg::Color::make(0, 0, 0, 1));
+    picture.fillRect(cg::Rect::make(0, 0, 100, 100)); // the text under the box, at its left
+    sh::drawHUDBox(picture, cg::Rect::make(20, 20, 160, 60), 10, sh::HUDFigure::None);
+    const cg::Pixel overText = picture.pixel(60, 50), overPaper = picture.pixel(140, 50);
+    EXPECT_LE(overPaper.red - overText.red, 16);
+    EXPECT_EQ(picture.pixel(5, 50).red, 0) << "outside the box, the text as it is";
 }
 
 } // namespace
