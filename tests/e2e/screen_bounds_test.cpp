@@ -122,6 +122,7 @@ protected:
     std::vector<std::string> offScreen_, offCentre_;
     std::set<double> tickGaps_;
     std::map<std::string, double> titleGaps_;
+    std::set<double> baseGaps_; // the first line's gap under the bar, on each device
 };
 
 TEST_F(EveryScreenOnEveryDevice,
@@ -162,6 +163,7 @@ TEST_F(EveryScreenOnEveryDevice,
         navigation_->dismissViewControllerAnimated(false);
         rt::cast<ft::AppDelegate>(app_->delegate())->presentLoginUI();
         look("LoginViewController");
+        baseGaps_.insert(titleGaps_[kTitles[0].first]);
         for (const char* titled : {"CameraVideoViewController", "ResultViewController"})
             EXPECT_GE(titleGaps_[titled], titleGaps_[kTitles[0].first]) << profile << " " << titled;
         stop();
@@ -171,6 +173,7 @@ TEST_F(EveryScreenOnEveryDevice,
     EXPECT_EQ(screens_, int(profiles.size() * (testScreens.size() + 5))) << "screens x profiles laid out";
     EXPECT_TRUE(offScreen_.empty()) << ::testing::PrintToString(offScreen_);
     EXPECT_TRUE(offCentre_.empty()) << ::testing::PrintToString(offCentre_);
+    EXPECT_EQ(baseGaps_, std::set<double>{36}) << "a test screen's first line as far under the bar on every device";
     ASSERT_EQ(tickGaps_.size(), 1u) << "one place from the row's right edge at every width";
     EXPECT_LE(*tickGaps_.begin(), 40) << "at the row's right margin";
 }
