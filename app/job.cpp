@@ -422,6 +422,49 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     return names;
 }
 
+// The script, read once and checked: its triggers name what the application has, and its
+// "features" (none against an outside service) give the in-process service's seed (`seedJson`).
+// The service's address takes the place of "{service}" once the service runs, and the device's
+// values (sim::deviceVariables) take theirs once the device is installed. None, with why, on bad
+// input.
+std::optional<sim::Script> readScript(const std::string& path, const std::string& resources, bool outsideService,
+                                      std::optional<std::string>* seedJson, std::string* why) {
+    registerListActions();
+    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
+    variables["service"] = "{service}";
+    std::optional<sim::Script> script = sim::Script::load(path, variables, why);
+    if (!script) return std::nullopt;
+    auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
+        *why = path + ": " + text;
+        return std::nullopt;
+    };
+    if (!script->checkTriggers(applicationTriggerNames(resources), why)) return bad(*why);
+    if (script->features) {
+        if (outsideService)
+            return bad("\"features\" narrows what the in-process service answers; a service given by "
+                       "--service answers its own features");
+        *seedJson = seedWithFeatures(*script->features, why);
+        if (!*seedJson) return bad(*why);
+    }
+    return script;
+}
+
+// The report's head: the profile, script and service as the run names them (their names cut
+// already), the faults, the clock and the folder.
+std::vector<std::pair<std::string, std::string>> headerLines(const JobOptions& options, const std::string& profile,
+                                                             const std::string& script, const std::string& service,
+                                                             const fs::path& folder) {
+    std::string faults;
+    for (const std::string& text : options.faults)
+        faults += (faults.empty() ? "" : ", ") + text;
+    return {{"profile", profile},
+            {"script", script},
+            {"service", service},
+            {"faults", faults.empty() ? "none" : cutName(faults)},
+            {"clock", options.realTime ? "real time" : "virtual, from 2024-05-01T10:00:00Z"},
+            {"folder", cutName(folder.string()) + " (marked by " + kRunFolderMark + ")"}};
+}
+
 // An absolute http or https address with a host, without its last "/"; none otherwise.
 std::optional<std::string> serviceAddress(const std::string& text) {
     rt::Ref<ns::URL> url = ns::URL::URLWithString(text);
@@ -519,25 +562,13 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (!profile) return badInput(why);
     const std::string scriptPath =
         options.script.empty() ? resources + "/testers/default.json" : options.script;
-    registerListActions();
-    // Read once; the service's address takes the place of "{service}" once the service runs, and
-    // the device's values (sim::deviceVariables) take theirs once the device is installed.
-    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
-    variables["service"] = "{service}";
-    std::optional<sim::Script> script = sim::Script::load(scriptPath, variables, &why);
+    std::optional<std::string> seedJson;
+    std::optional<sim::Script> script =
+        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &why);
     if (!script) return badInput(why);
-    if (!script->checkTriggers(applicationTriggerNames(resources), &why)) return badInput(scriptPath + ": " + why);
     std::vector<refsvc::Fault> faults;
     for (const std::string& text : options.faults)
         faults.push_back(*refsvc::Fault::parse(text));
-    std::optional<std::string> seedJson;
-    if (script->features) {
-        if (options.service)
-            return badInput(scriptPath + ": \"features\" narrows what the in-process service answers; "
-                                         "a service given by --service answers its own features");
-        seedJson = seedWithFeatures(*script->features, &why);
-        if (!seedJson) return badInput(scriptPath + ": " + why);
-    }
 
     RunFolderRequest folderRequest{options.runDir,
                                    fs::path(profileName).stem().string(),
@@ -591,17 +622,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ExchangeRecord exchanges(launchTime);
     RunReport report(launchTime, isNotBuiltScreen, &exchanges);
     log.setReader([&report](std::string_view line) { report.logLine(line); });
-    report.header = {
-        {"profile", cutName(profileName) + " (" + cutName(profile->machine) + ")"},
-        {"script", cutName(scriptPath) + (script->name.empty() ? "" : " (" + cutName(script->name) + ")")},
-        {"service", cutName(base) + (service ? " (in-process)" : "")}};
-    std::string faultText;
-    for (const std::string& text : options.faults)
-        faultText += (faultText.empty() ? "" : ", ") + text;
-    report.header.emplace_back("faults", faultText.empty() ? "none" : cutName(faultText));
-    report.header.emplace_back("clock",
-                               options.realTime ? "real time" : "virtual, from 2024-05-01T10:00:00Z");
-    report.header.emplace_back("folder", cutName(folder->string()) + " (marked by " + kRunFolderMark + ")");
+    report.header = headerLines(options, cutName(profileName) + " (" + cutName(profile->machine) + ")",
+                                cutName(scriptPath) + (script->name.empty() ? "" : " (" + cutName(script->name) + ")"),
+                                cutName(base) + (service ? " (in-process)" : ""), *folder);
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
         pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
