@@ -46,6 +46,11 @@ std::string callOf(const std::string& url) {
     return {};
 }
 
+std::chrono::system_clock::time_point systemTimeOf(double runClockSeconds) {
+    const std::chrono::duration<double> since1970(runClockSeconds + ns::TimeIntervalSince1970);
+    return std::chrono::system_clock::time_point(std::chrono::round<std::chrono::milliseconds>(since1970));
+}
+
 std::vector<std::string> callNames() {
     std::vector<std::string> names;
     for (const auto& [ending, call] : kCalls)
@@ -110,12 +115,9 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
 std::string ExchangeRecord::logText() const {
     std::string text;
     for (const Exchange& e : exchanges()) {
-        // The run's clock counts from the reference date; the service's lines are stamped in UTC.
-        const std::chrono::duration<double> since1970(launchTime_ + e.at + ns::TimeIntervalSince1970);
         const refsvc::RequestRecord record{
             .seq = e.seq,
-            .at = refsvc::utcText(std::chrono::system_clock::time_point(
-                std::chrono::round<std::chrono::milliseconds>(since1970))),
+            .at = refsvc::utcText(systemTimeOf(launchTime_ + e.at)),
             .method = e.method,
             .target = sim::maskedRunSecrets(e.target),
             .call = e.call,

@@ -5,6 +5,7 @@
 // login lines and, against an outside service, service/requests.log come from here; request
 // triggers of the tester script are named by callOf too.
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,10 @@ struct Exchange {
     // The same with the start of the answer's body: "auth answered 500: \"Internal Server Error\"".
     std::string outcomeWithBody() const;
 };
+
+// A time on the run's clock (seconds since the platform's reference date) as the system clock's,
+// to the millisecond: how the service's files are stamped.
+std::chrono::system_clock::time_point systemTimeOf(double runClockSeconds);
 
 // The service call a request is: the client's request contracts name each by the end of its path.
 std::string callOf(const std::string& url);

@@ -310,11 +310,7 @@ std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolde
     serviceOptions.faults = std::move(faults);
     serviceOptions.seedJson = std::move(seedJson);
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
-    serviceOptions.clock = [] {
-        const std::chrono::duration<double> since1970(ns::Clock::currentTime() + ns::TimeIntervalSince1970);
-        return std::chrono::system_clock::time_point(
-            std::chrono::round<std::chrono::milliseconds>(since1970));
-    };
+    serviceOptions.clock = [] { return systemTimeOf(ns::Clock::currentTime()); };
     return refsvc::Service::start(serviceOptions, why);
 }
 

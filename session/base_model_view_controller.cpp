@@ -18,7 +18,6 @@
 #include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
-#include "platform/uikit/layout_guide.h"
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/navigation_item.h"
@@ -60,10 +59,9 @@ bool isOneOf(const rt::Ref<ns::String>& text, const auto& list) {
 
 // A test screen's scene: the instruction label and the pass, fail and result buttons, the first
 // two wired to success: and fail:, the third to passAction:. Everything is placed by constraints, so
-// it follows the view wherever the navigation puts it: the label 20 in from each side and 36 under
-// the bars (the screen's top layout guide; 100 below the top of a view without a screen), as high
-// as its text wraps to; the buttons in the bottom 80 points, clear of the question screen's
-// question (100 above the bottom).
+// it follows the view wherever the navigation puts it: the label 20 in from each side and under the
+// bars (pinUnderBars), as high as its text wraps to; the buttons in the bottom 80 points, clear of
+// the question screen's question (100 above the bottom).
 ui::Nib::Loaded loadTestScreenView(const rt::Id& owner) {
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
     auto view = rt::make<ui::View>(screen);
@@ -74,10 +72,7 @@ ui::Nib::Loaded loadTestScreenView(const rt::Id& owner) {
     using Attribute = ui::LayoutAttribute;
     pinEqual(view, title, Attribute::Leading, view, Attribute::Leading, 20);
     pinEqual(view, title, Attribute::Trailing, view, Attribute::Trailing, -20);
-    if (auto controller = rt::cast<ui::ViewController>(owner))
-        pinEqual(view, title, Attribute::Top, controller->topLayoutGuide(), Attribute::Bottom, 36);
-    else
-        pinEqual(view, title, Attribute::Top, view, Attribute::Top, 100);
+    pinUnderBars(view, title, owner);
     auto button = [&](double x, const char* action) {
         auto b = ui::Button::buttonWithType(ui::ButtonType::System);
         b->setFrame(cg::Rect::make(x, screen.height() - 80, screen.width() / 2 - 30, 60));

@@ -190,16 +190,14 @@ ui::Nib::Loaded loadResultView(const rt::Id& owner) {
                                              ns::String::make(ResultTableViewCell::kReuseIdentifier));
     using Attribute = ui::LayoutAttribute;
     // The caption and the counts are placed by constraints: the caption as far under the bars as
-    // the test screens' first lines (36 points under the top guide), the counts under it side by side.
+    // the test screens' first lines (pinUnderBars), the counts under it side by side.
     auto results = rt::cast<ResultViewController>(owner);
-    const rt::Id bars = results ? rt::Id(results->topLayoutGuide()) : rt::Id(view);
     for (const rt::Ref<ui::Label>& label : {caption, passed, failed}) {
         label->setTranslatesAutoresizingMaskIntoConstraints(false);
         pinEqual(view, label, Attribute::Width, nullptr, Attribute::NotAnAttribute, label->frame().width());
         pinEqual(view, label, Attribute::Height, nullptr, Attribute::NotAnAttribute, label->frame().height());
     }
-    pinEqual(view, caption, Attribute::Top, bars, results ? Attribute::Bottom : Attribute::Top,
-             results ? 36 : 100);
+    pinUnderBars(view, caption, owner);
     pinEqual(view, caption, Attribute::Leading, view, Attribute::Leading, 15);
     pinEqual(view, passed, Attribute::Top, caption, Attribute::Bottom, 4);
     pinEqual(view, passed, Attribute::Leading, view, Attribute::Leading, 15);

@@ -5,6 +5,8 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/layout_constraint.h"
+#include "platform/uikit/layout_guide.h"
+#include "platform/uikit/view_controller.h"
 #include "platform/uikit/window.h"
 #include "session/app_delegate.h"
 #include "session/core/utility.h"
@@ -44,6 +46,14 @@ rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt
         ui::LayoutConstraint::constraintWithItem(item, attribute, ui::LayoutRelation::Equal, to, toAttribute, 1, constant);
     holder->addConstraint(constraint);
     return constraint;
+}
+
+rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner) {
+    using Attribute = ui::LayoutAttribute;
+    constexpr double kBarsHeight = 64; // the status bar and a navigation bar on most phones
+    if (auto screen = rt::cast<ui::ViewController>(owner))
+        return pinEqual(holder, item, Attribute::Top, screen->topLayoutGuide(), Attribute::Bottom, kFirstLineUnderBars);
+    return pinEqual(holder, item, Attribute::Top, holder, Attribute::Top, kBarsHeight + kFirstLineUnderBars);
 }
 
 } // namespace ft

@@ -1,7 +1,7 @@
 #pragma once
 // Small helpers the session's screens share: localised texts, the application delegate's window,
 // the device's bottom safe area, the system version's first component, one constraint added to a
-// scene's view.
+// scene's view, a screen's first line placed under the bars.
 
 #include <string>
 #include <string_view>
@@ -35,5 +35,11 @@ std::string describedError(const rt::Ref<ns::Error>& error);
 // for a constant size) and answers it.
 rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt::Id& item, ui::LayoutAttribute attribute,
                                        const rt::Id& to, ui::LayoutAttribute toAttribute, double constant);
+// How far a screen's first line stands under the bars, on every device.
+inline constexpr double kFirstLineUnderBars = 36;
+// Pins `item`'s top kFirstLineUnderBars under the bars: the top layout guide of `owner`, the
+// screen whose scene `holder` is; for an owner that is no screen, that far under a 64-point bar
+// from `holder`'s top.
+rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner);
 
 } // namespace ft

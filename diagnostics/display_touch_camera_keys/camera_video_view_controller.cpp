@@ -43,7 +43,7 @@ const bool cameraVideoNibRegistered = registerTestScreenNib<CameraVideoViewContr
         auto title = addSceneLabel(view, cg::Rect::make(20, 100, width - 40, 30), 20);
         screen.setTestLabel(title);
         auto preview =
-            addCameraPreview(view, screen, title, {.labelTop = 36, .labelHeight = 30, .previewGap = 5});
+            addCameraPreview(view, screen, title, {.labelTop = kFirstLineUnderBars, .labelHeight = 30, .previewGap = 5});
         screen.setPreviewImageView(preview);
         auto question = addSceneLabel(view, cg::Rect::make(20, 0, width - 40, 70), 18);
         lc::makeConstraints(question, [&](lc::ConstraintMaker& make) {

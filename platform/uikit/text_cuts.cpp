@@ -5,23 +5,11 @@
 namespace ui {
 
 namespace {
-rt::ObserverList<TextCutObserver>& textCutObservers() {
-    static auto* observers = new rt::ObserverList<TextCutObserver>;
-    return *observers;
-}
 rt::ObserverList<TextDrawnObserver>& textDrawnObservers() {
     static auto* observers = new rt::ObserverList<TextDrawnObserver>;
     return *observers;
 }
 } // namespace
-
-std::uint64_t addTextCutObserver(TextCutObserver observer) {
-    return textCutObservers().add(std::move(observer));
-}
-
-void removeTextCutObserver(std::uint64_t token) {
-    textCutObservers().remove(token);
-}
 
 std::uint64_t addTextDrawnObserver(TextDrawnObserver observer) {
     return textDrawnObservers().add(std::move(observer));
@@ -33,7 +21,6 @@ void removeTextDrawnObserver(std::uint64_t token) {
 
 void tellTextDrawn(const View& view, const ns::String& text, bool whole) {
     textDrawnObservers().tell(view, text, whole);
-    if (!whole) textCutObservers().tell(view, text);
 }
 
 } // namespace ui

@@ -15,11 +15,8 @@ namespace ui {
 
 class View;
 
-// The view that drew and its whole text: told only of the texts drawn cut.
-using TextCutObserver = std::function<void(const View& view, const ns::String& text)>;
-std::uint64_t addTextCutObserver(TextCutObserver observer);
-void removeTextCutObserver(std::uint64_t token);
-// The view that drew, its whole text and whether it drew it whole: told of every text drawn.
+// The view that drew, its whole text and whether it drew it whole (false: cut): told of every
+// text drawn.
 using TextDrawnObserver = std::function<void(const View& view, const ns::String& text, bool whole)>;
 std::uint64_t addTextDrawnObserver(TextDrawnObserver observer);
 void removeTextDrawnObserver(std::uint64_t token);

@@ -1,5 +1,5 @@
 #pragma once
-// Counts the texts views draw cut while it lives (ui::addTextCutObserver).
+// Counts the texts views draw cut while it lives (ui::addTextDrawnObserver).
 
 #include "platform/uikit/text_cuts.h"
 
@@ -7,10 +7,11 @@ namespace testkit {
 
 struct TextCutCount {
     int cuts = 0;
-    const std::uint64_t token = ui::addTextCutObserver([this](const ui::View&, const ns::String&) { ++cuts; });
+    const std::uint64_t token =
+        ui::addTextDrawnObserver([this](const ui::View&, const ns::String&, bool whole) { cuts += whole ? 0 : 1; });
     TextCutCount() = default;
     TextCutCount(const TextCutCount&) = delete;
-    ~TextCutCount() { ui::removeTextCutObserver(token); }
+    ~TextCutCount() { ui::removeTextDrawnObserver(token); }
 };
 
 } // namespace testkit
