@@ -420,15 +420,16 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
 
 // The script, read once and checked: its triggers name what the application has, and its
 // "features" (none against an outside service) give the in-process service's seed (`seedJson`).
-// The service's address takes the place of "{service}" once the service runs, and the device's
-// values (sim::deviceVariables) take theirs once the device is installed. None, with why, on bad
+// Its variables are placeholders meanwhile: `text` (the file's) is read again with their values
+// (scriptWithVariables) once the service runs and the device is installed. None, with why, on bad
 // input.
-std::optional<sim::Script> readScript(const std::string& path, const std::string& resources, bool outsideService,
-                                      std::optional<std::string>* seedJson, std::string* why) {
+std::optional<sim::Script> readScript(const std::string& path, const std::string& resources,
+                                      bool outsideService, std::optional<std::string>* seedJson,
+                                      std::string* text, std::string* why) {
     registerListActions();
     std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
     variables["service"] = "{service}";
-    std::optional<sim::Script> script = sim::Script::load(path, variables, why);
+    std::optional<sim::Script> script = sim::Script::load(path, variables, why, text);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;
@@ -442,6 +443,18 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
         *seedJson = seedWithFeatures(*script->features, why);
         if (!*seedJson) return bad(*why);
     }
+    return script;
+}
+
+// The script as the run follows it: its text read again with the service's address for
+// "{service}" and the installed device's values (sim::deviceVariables). None, with why, when a
+// value makes an argument one the script's action refuses.
+std::optional<sim::Script> scriptWithVariables(const std::string& path, const std::string& text,
+                                               const std::string& service, std::string* why) {
+    std::map<std::string, std::string> variables = sim::deviceVariables();
+    variables["service"] = service;
+    std::optional<sim::Script> script = sim::Script::parse(text, variables, why);
+    if (!script) *why = path + ": " + *why;
     return script;
 }
 
@@ -559,8 +572,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const std::string scriptPath =
         options.script.empty() ? resources + "/testers/default.json" : options.script;
     std::optional<std::string> seedJson;
+    std::string scriptText;
     std::optional<sim::Script> script =
-        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &why);
+        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &scriptText, &why);
     if (!script) return badInput(why);
     std::vector<refsvc::Fault> faults;
     for (const std::string& text : options.faults)
@@ -594,16 +608,15 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         base = service->baseUrl();
     }
-    script->fill("service", base);
 
     // ---- The process's state for the run ----
     Restore restore;
-    keepIdentitySecrets(*script);
     ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
-    for (const auto& [name, value] : sim::deviceVariables())
-        script->fill(name, value);
+    script = scriptWithVariables(scriptPath, scriptText, base, &why);
+    if (!script) return badInput(why);
+    keepIdentitySecrets(*script);
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
     ns::Bundle::setMainBundlePath(resources);
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
