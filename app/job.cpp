@@ -47,6 +47,7 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
 #include "platform/uikit/view_controller.h"
+#include "service/login_view_model.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
 #include "tester/device_variables.h"
@@ -103,6 +104,14 @@ bool writeFile(const fs::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+// A line of the application's log with the run's secrets masked. The login's line ends with the
+// user name whole, masked as a whole text: a user name that is the password is masked however short.
+std::string maskedLogLine(std::string_view line) {
+    constexpr std::string_view login = ft::LoginViewModel::kLoggingInLogPrefix;
+    if (!line.starts_with(login)) return sim::maskedRunSecrets(line);
+    return std::string(login) + sim::maskedRunSecrets(line.substr(login.size()));
+}
+
 // The application's log into app.log, each line led by the virtual seconds since launch and the
 // run's secrets masked in what the application wrote (not in the time, which is the run's), and to
 // whoever reads along (the run report). An entry of several lines (a dictionary's description) has
@@ -113,7 +122,7 @@ public:
         previous_ = ns::setLogSink([this](std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
-            const std::string masked = sim::maskedRunSecrets(line);
+            const std::string masked = maskedLogLine(line);
             std::lock_guard g(lock_);
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
@@ -263,10 +272,13 @@ private:
 };
 
 // What the run knows of the device's identity, a secret of the run from the start, masked as the
-// application logs an identifier: the identifiers of each URL the script hands over, and the
-// identity a seed step stores (a number as its text: the application sends it as such).
+// application logs an identifier however a text writes it (in either case, spaced, dashed or
+// dotted): the identifiers of each URL the script hands over, and the identity a seed step stores
+// (a number as its text: the application sends it as such).
 void keepIdentitySecrets(const sim::Script& script) {
-    auto keep = [](std::string_view value) { sim::addRunSecret(value, ft::maskedIdentifier(value)); };
+    auto keep = [](std::string_view value) {
+        sim::addRunSecret(value, ft::maskedIdentifier(value), sim::SecretSpelling::Identifier);
+    };
     for (const sim::ScriptStep& step : script.steps)
         for (const sim::ScriptAction& action : step.actions) {
             for (const std::string& key : sim::scriptAction(action.name)->handedOverURLs)

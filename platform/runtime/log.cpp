@@ -17,6 +17,14 @@ LogSink& sink() {
     return s;
 }
 std::atomic<bool> debugOn{true};
+std::mutex& quoteLock() {
+    static std::mutex m;
+    return m;
+}
+QuoteMasking& quoteMasking() {
+    static QuoteMasking masking;
+    return masking;
+}
 } // namespace
 
 bool setDebugLines(bool on) {
@@ -79,6 +87,20 @@ std::string printableCut(std::string_view text, std::size_t limit) {
         --end; // not inside a character
     appendPrintable(out, text.substr(0, end));
     return out + "...";
+}
+
+QuoteMasking setQuoteMasking(QuoteMasking masking) {
+    std::lock_guard g(quoteLock());
+    return std::exchange(quoteMasking(), std::move(masking));
+}
+
+std::string printableQuote(std::string_view text, std::size_t limit) {
+    QuoteMasking current;
+    {
+        std::lock_guard g(quoteLock());
+        current = quoteMasking();
+    }
+    return current ? printableCut(current(text), limit) : printableCut(text, limit);
 }
 
 CapturedLog::CapturedLog() {
