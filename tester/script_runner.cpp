@@ -164,7 +164,7 @@ bool ScriptRunner::runLaunchSteps(std::string* failure) {
         for (const ScriptAction& action : step.actions) {
             std::string why;
             if (!scriptAction(action.name)->run(driver_, action, &why)) {
-                why = printableCut(withSecretArgumentsMasked(std::move(why), action, driver_.secureTexts()));
+                why = printableCut(why);
                 note(launchTime_, step, "failed: " + why);
                 if (failure) *failure = describe(step) + " failed: " + why;
                 return false;

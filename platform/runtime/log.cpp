@@ -8,23 +8,34 @@
 namespace ns {
 
 namespace {
-std::mutex& sinkLock() {
-    static std::mutex m;
-    return m;
-}
-LogSink& sink() {
-    static LogSink s;
+// A function installed for the process and called from any thread: a caller takes a copy and calls
+// it without the lock.
+template <typename Function>
+class Installed {
+public:
+    Function get() {
+        std::lock_guard g(lock_);
+        return function_;
+    }
+    Function replace(Function next) {
+        std::lock_guard g(lock_);
+        return std::exchange(function_, std::move(next));
+    }
+
+private:
+    std::mutex lock_;
+    Function function_;
+};
+
+Installed<LogSink>& sink() {
+    static Installed<LogSink> s;
     return s;
 }
-std::atomic<bool> debugOn{true};
-std::mutex& quoteLock() {
-    static std::mutex m;
-    return m;
-}
-QuoteMasking& quoteMasking() {
-    static QuoteMasking masking;
+Installed<QuoteMasking>& quoteMasking() {
+    static Installed<QuoteMasking> masking;
     return masking;
 }
+std::atomic<bool> debugOn{true};
 } // namespace
 
 bool setDebugLines(bool on) {
@@ -36,11 +47,7 @@ bool debugLines() {
 }
 
 void logLine(std::string_view line) {
-    LogSink current;
-    {
-        std::lock_guard g(sinkLock());
-        current = sink();
-    }
+    const LogSink current = sink().get();
     if (current) {
         current(line);
         return;
@@ -49,8 +56,7 @@ void logLine(std::string_view line) {
 }
 
 LogSink setLogSink(LogSink s) {
-    std::lock_guard g(sinkLock());
-    return std::exchange(sink(), std::move(s));
+    return sink().replace(std::move(s));
 }
 
 void appendPrintable(std::string& out, std::string_view text) {
@@ -90,16 +96,11 @@ std::string printableCut(std::string_view text, std::size_t limit) {
 }
 
 QuoteMasking setQuoteMasking(QuoteMasking masking) {
-    std::lock_guard g(quoteLock());
-    return std::exchange(quoteMasking(), std::move(masking));
+    return quoteMasking().replace(std::move(masking));
 }
 
 std::string printableQuote(std::string_view text, std::size_t limit) {
-    QuoteMasking current;
-    {
-        std::lock_guard g(quoteLock());
-        current = quoteMasking();
-    }
+    const QuoteMasking current = quoteMasking().get();
     return current ? printableCut(current(text), limit) : printableCut(text, limit);
 }
 
