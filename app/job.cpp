@@ -47,6 +47,7 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/responder.h"
 #include "platform/uikit/view_controller.h"
+#include "service/login_view_model.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
 #include "tester/device_variables.h"
@@ -103,6 +104,14 @@ bool writeFile(const fs::path& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+// A line of the application's log with the run's secrets masked. The login's line ends with the
+// user name whole, masked as a whole text: a user name that is the password is masked however short.
+std::string maskedLogLine(std::string_view line) {
+    constexpr std::string_view login = ft::LoginViewModel::kLoggingInLogPrefix;
+    if (!line.starts_with(login)) return sim::maskedRunSecrets(line);
+    return std::string(login) + sim::maskedRunSecrets(line.substr(login.size()));
+}
+
 // The application's log into app.log, each line led by the virtual seconds since launch and the
 // run's secrets masked in what the application wrote (not in the time, which is the run's), and to
 // whoever reads along (the run report). An entry of several lines (a dictionary's description) has
@@ -113,7 +122,7 @@ public:
         previous_ = ns::setLogSink([this](std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
-            const std::string masked = sim::maskedRunSecrets(line);
+            const std::string masked = maskedLogLine(line);
             std::lock_guard g(lock_);
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
@@ -263,10 +272,13 @@ private:
 };
 
 // What the run knows of the device's identity, a secret of the run from the start, masked as the
-// application logs an identifier: the identifiers of each URL the script hands over, and the
-// identity a seed step stores (a number as its text: the application sends it as such).
+// application logs an identifier however a text writes it (in either case, spaced, dashed or
+// dotted): the identifiers of each URL the script hands over, and the identity a seed step stores
+// (a number as its text: the application sends it as such).
 void keepIdentitySecrets(const sim::Script& script) {
-    auto keep = [](std::string_view value) { sim::addRunSecret(value, ft::maskedIdentifier(value)); };
+    auto keep = [](std::string_view value) {
+        sim::addRunSecret(value, ft::maskedIdentifier(value), sim::SecretSpelling::Identifier);
+    };
     for (const sim::ScriptStep& step : script.steps)
         for (const sim::ScriptAction& action : step.actions) {
             for (const std::string& key : sim::scriptAction(action.name)->handedOverURLs)
@@ -420,15 +432,16 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
 
 // The script, read once and checked: its triggers name what the application has, and its
 // "features" (none against an outside service) give the in-process service's seed (`seedJson`).
-// The service's address takes the place of "{service}" once the service runs, and the device's
-// values (sim::deviceVariables) take theirs once the device is installed. None, with why, on bad
+// Its variables are placeholders meanwhile: `text` (the file's) is read again with their values
+// (scriptWithVariables) once the service runs and the device is installed. None, with why, on bad
 // input.
-std::optional<sim::Script> readScript(const std::string& path, const std::string& resources, bool outsideService,
-                                      std::optional<std::string>* seedJson, std::string* why) {
+std::optional<sim::Script> readScript(const std::string& path, const std::string& resources,
+                                      bool outsideService, std::optional<std::string>* seedJson,
+                                      std::string* text, std::string* why) {
     registerListActions();
     std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
     variables["service"] = "{service}";
-    std::optional<sim::Script> script = sim::Script::load(path, variables, why);
+    std::optional<sim::Script> script = sim::Script::load(path, variables, why, text);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;
@@ -442,6 +455,18 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
         *seedJson = seedWithFeatures(*script->features, why);
         if (!*seedJson) return bad(*why);
     }
+    return script;
+}
+
+// The script as the run follows it: its text read again with the service's address for
+// "{service}" and the installed device's values (sim::deviceVariables). None, with why, when a
+// value makes an argument one the script's action refuses.
+std::optional<sim::Script> scriptWithVariables(const std::string& path, const std::string& text,
+                                               const std::string& service, std::string* why) {
+    std::map<std::string, std::string> variables = sim::deviceVariables();
+    variables["service"] = service;
+    std::optional<sim::Script> script = sim::Script::parse(text, variables, why);
+    if (!script) *why = path + ": " + *why;
     return script;
 }
 
@@ -559,8 +584,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     const std::string scriptPath =
         options.script.empty() ? resources + "/testers/default.json" : options.script;
     std::optional<std::string> seedJson;
+    std::string scriptText;
     std::optional<sim::Script> script =
-        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &why);
+        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &scriptText, &why);
     if (!script) return badInput(why);
     std::vector<refsvc::Fault> faults;
     for (const std::string& text : options.faults)
@@ -594,16 +620,15 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         }
         base = service->baseUrl();
     }
-    script->fill("service", base);
 
     // ---- The process's state for the run ----
     Restore restore;
-    keepIdentitySecrets(*script);
     ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
-    for (const auto& [name, value] : sim::deviceVariables())
-        script->fill(name, value);
+    script = scriptWithVariables(scriptPath, scriptText, base, &why);
+    if (!script) return badInput(why);
+    keepIdentitySecrets(*script);
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
     ns::Bundle::setMainBundlePath(resources);
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);

@@ -12,7 +12,8 @@
 namespace sim {
 
 // Each name with its own placeholder as its value ("wifi.address" -> "{wifi.address}"): a script
-// read with these before its device is installed keeps the placeholders for Script::fill.
+// is read with these to be checked before its device is installed, and read again with
+// deviceVariables() once it is.
 std::map<std::string, std::string> deviceVariablePlaceholders();
 // Each name with its value on the installed device.
 std::map<std::string, std::string> deviceVariables();

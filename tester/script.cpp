@@ -32,19 +32,42 @@ struct BadScript {
     throw BadScript{std::move(reason)};
 }
 
-// Replaces each "{name}" with its variable; "{" not followed by a known name and "}" is an error.
-std::string substitute(const std::string& text, const std::map<std::string, std::string>& variables) {
+// Where a script writes a brace of its own text: "{{" and "}}" are one "{" and one "}".
+constexpr std::string_view kLiteralBraces = "\"{{\" and \"}}\" write a brace of the text";
+
+// The variables as a message lists them: "{carrier.name}, {service} and {wifi.address}".
+std::string variableList(const std::map<std::string, std::string>& variables) {
+    std::string list;
+    std::size_t left = variables.size();
+    for (const auto& [name, value] : variables)
+        list += "{" + name + "}" + (--left > 1 ? ", " : left == 1 ? " and " : "");
+    return list.empty() ? "none" : list;
+}
+
+// Replaces each "{name}" with its variable, "{{" with "{" and "}}" with "}"; a "}" on its own stays.
+// A "{" not followed by a known name and "}" is an error, named by `what` (the argument): the
+// message quotes nothing of the text, which may be a password.
+std::string substitute(const std::string& text, const std::map<std::string, std::string>& variables,
+                       const std::string& what) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
+        const bool doubled = i + 1 < text.size() && text[i + 1] == text[i];
+        if ((text[i] == '{' || text[i] == '}') && doubled) {
+            out += text[i];
+            i += 2;
+            continue;
+        }
         if (text[i] != '{') {
             out += text[i++];
             continue;
         }
         const std::size_t close = text.find('}', i);
-        if (close == std::string::npos) bad("an unclosed \"{\" in \"" + text + "\"");
-        const std::string name = text.substr(i + 1, close - i - 1);
-        auto it = variables.find(name);
-        if (it == variables.end()) bad("an unknown variable \"{" + name + "}\"");
+        if (close == std::string::npos)
+            bad(what + " has a \"{\" with no \"}\" after it (" + std::string(kLiteralBraces) + ")");
+        auto it = variables.find(text.substr(i + 1, close - i - 1));
+        if (it == variables.end())
+            bad(what + " names no variable in braces (the variables are " + variableList(variables) + "; " +
+                std::string(kLiteralBraces) + ")");
         out += it->second;
         i = close + 1;
     }
@@ -53,18 +76,19 @@ std::string substitute(const std::string& text, const std::map<std::string, std:
 
 // A text, number or boolean as the text written; objects and arrays as JSON text. Texts inside
 // objects and arrays are substituted as well.
-json substituted(const json& value, const std::map<std::string, std::string>& variables) {
-    if (value.is_string()) return substitute(value.get<std::string>(), variables);
+json substituted(const json& value, const std::map<std::string, std::string>& variables,
+                 const std::string& what) {
+    if (value.is_string()) return substitute(value.get<std::string>(), variables, what);
     if (value.is_object()) {
         json out = json::object();
         for (const auto& [key, item] : value.items())
-            out[key] = substituted(item, variables);
+            out[key] = substituted(item, variables, what);
         return out;
     }
     if (value.is_array()) {
         json out = json::array();
         for (const auto& item : value)
-            out.push_back(substituted(item, variables));
+            out.push_back(substituted(item, variables, what));
         return out;
     }
     return value;
@@ -120,7 +144,8 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
         if (nesting(value, kMaxArgumentDepth) > kMaxArgumentDepth)
             bad("\"" + key + "\" of \"" + action.name + "\" nests deeper than " + std::to_string(kMaxArgumentDepth));
         if (value.is_string()) action.texts.insert(key);
-        action.args[key] = argumentText(substituted(value, variables));
+        action.args[key] =
+            argumentText(substituted(value, variables, "\"" + key + "\" of \"" + action.name + "\""));
     }
     for (const auto& key : kind->required)
         if (!action.args.contains(key)) bad("\"" + action.name + "\" needs \"" + key + "\"");
@@ -351,11 +376,13 @@ std::optional<Script> Script::parse(std::string_view text,
 }
 
 std::optional<Script> Script::load(const std::string& path,
-                                   const std::map<std::string, std::string>& variables, std::string* error) {
+                                   const std::map<std::string, std::string>& variables, std::string* error,
+                                   std::string* text) {
     std::string reason;
-    std::optional<std::string> text = readInputFile(path, &reason);
-    std::optional<Script> script = text ? parse(*text, variables, &reason) : std::nullopt;
+    std::optional<std::string> read = readInputFile(path, &reason);
+    std::optional<Script> script = read ? parse(*read, variables, &reason) : std::nullopt;
     if (!script && error) *error = path + ": " + reason;
+    if (script && text) *text = std::move(*read);
     return script;
 }
 
@@ -374,16 +401,6 @@ bool Script::checkTriggers(const TriggerNames& known, std::string* error) const 
         return false;
     }
     return true;
-}
-
-void Script::fill(std::string_view name, std::string_view value) {
-    const std::string placeholder = "{" + std::string(name) + "}";
-    for (ScriptStep& step : steps)
-        for (ScriptAction& action : step.actions)
-            for (auto& [key, text] : action.args)
-                for (std::size_t at = text.find(placeholder); at != std::string::npos;
-                     at = text.find(placeholder, at + value.size()))
-                    text.replace(at, placeholder.size(), value);
 }
 
 } // namespace sim

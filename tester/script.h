@@ -25,8 +25,10 @@
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
 // "{name}" in any text is replaced by the variable of that name; an unknown variable is an error.
-// The main job gives "{service}" (the service's base address) and the device's values
-// (device_variables.h: "{wifi.address}", "{carrier.name}"), so one script fits every device. An
+// "{{" and "}}" write one brace each, so any text can be written as it is ("Zq7{{pw}}" is the text
+// "Zq7{pw}"); a "}" on its own stays as it is. The main job gives "{service}" (the service's base
+// address) and the device's values (device_variables.h: "{wifi.address}", "{carrier.name}"), so
+// one script fits every device. An
 // argument nests arrays and objects at most 256 deep. What a trigger names is the application's to
 // know: Script::checkTriggers refuses a screen or a request the application does not have, naming
 // the nearest it has.
@@ -110,20 +112,17 @@ struct Script {
                                        const std::map<std::string, std::string>& variables,
                                        std::string* error = nullptr);
     // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
-    // starts with the path, once: "<path>: step 2: no action is called \"fly\"".
+    // starts with the path, once: "<path>: step 2: no action is called \"fly\"". `text` (if
+    // given) receives the file's text, to be parsed again once the variables' values are known.
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
-                                      std::string* error = nullptr);
+                                      std::string* error = nullptr, std::string* text = nullptr);
 
     // Whether each screen trigger names one of `known.screens` and each request trigger one of
     // `known.requests`; false, with the reason naming the step and the nearest known name ("step 4:
     // no screen is called \"PowerKeyViewControler\" (did you mean PowerKeyViewController?)"),
     // for the first that does not.
     bool checkTriggers(const TriggerNames& known, std::string* error) const;
-
-    // Puts `value` where the actions' arguments hold "{name}": for a variable read as itself
-    // ({"service": "{service}"}) because its value was not known yet.
-    void fill(std::string_view name, std::string_view value);
 };
 
 } // namespace sim

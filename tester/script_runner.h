@@ -88,7 +88,10 @@ public:
     // Names requests for request triggers. Any thread.
     void setRequestNamer(RequestNamer namer) { namer_ = std::move(namer); }
     // Each step's fate, a line each, led by the seconds since launch: "   3.000 step 2 (login: ...) ran".
-    const std::vector<std::string>& stepLog() const noexcept { return stepLog_; }
+    // The steps are described as the run knows its secrets when this is called: a text typed into a
+    // field that is not secure shows as "***" once it was typed at a secure entry, later too (a
+    // user name that is the password).
+    std::vector<std::string> stepLog() const;
 
 private:
     struct Pending;
@@ -111,7 +114,12 @@ private:
     Driver& driver_;
     std::function<void()> observer_;
     RequestNamer namer_;
-    std::vector<std::string> stepLog_;
+    struct StepNote {
+        double at; // seconds since launch
+        const ScriptStep* step;
+        std::string fate;
+    };
+    std::vector<StepNote> stepLog_;
     std::vector<Pending> pending_;
     std::vector<bool> fired_; // by step index: a step that has fired
     std::vector<bool> ran_;   // by step index: a step whose first action has run

@@ -14,8 +14,8 @@
 namespace rt {
 
 // The messages below name a caller's key or value, which may come from a script, a form file or
-// data: it shows escaped and cut (ns::printableCut). A key that has a property is one of ours,
-// shown whole.
+// data: it shows escaped and cut, and masked as a quoted text (ns::printableQuote). A key that has
+// a property is one of ours, shown whole.
 namespace {
 std::string messagePrefix(const Object& o) {
     std::string d = o.Object::description();
@@ -37,9 +37,9 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
     if (!value && p->kind() != ValueKind::Object) return setNilValueForKey(key);
     Slot s;
     if (!ns::unbox(value, p->kind(), s)) {
-        ns::logLine(messagePrefix(*this) + "setValue:forKey:]: " + ns::printableCut(value->description()) +
-                    " cannot be stored in the property " + std::string(key) + " of type " + p->typeEncoding() +
-                    ".");
+        ns::logLine(messagePrefix(*this) + "setValue:forKey:]: " + ns::printableQuote(value->description()) +
+                    " cannot be stored in the property " + std::string(key) + " of type " +
+                    p->typeEncoding() + ".");
         return;
     }
     if (isObserved() && automaticallyNotifiesObserversForKey(key))
@@ -48,15 +48,16 @@ void Object::setValueForKey(const Id& value, std::string_view key) {
 }
 
 Id Object::valueForUndefinedKey(std::string_view key) const {
-    ns::logLine(messagePrefix(*this) + "valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
-                ns::printableCut(key) + ".");
+    ns::logLine(messagePrefix(*this) +
+                "valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
+                ns::printableQuote(key) + ".");
     return {};
 }
 
 void Object::setValueForUndefinedKey(const Id&, std::string_view key) {
     ns::logLine(messagePrefix(*this) +
                 "setValue:forUndefinedKey:]: this class is not key value coding-compliant for the key " +
-                ns::printableCut(key) + ".");
+                ns::printableQuote(key) + ".");
 }
 
 void Object::setNilValueForKey(std::string_view key) {

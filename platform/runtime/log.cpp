@@ -8,13 +8,32 @@
 namespace ns {
 
 namespace {
-std::mutex& sinkLock() {
-    static std::mutex m;
-    return m;
-}
-LogSink& sink() {
-    static LogSink s;
+// A function installed for the process and called from any thread: a caller takes a copy and calls
+// it without the lock.
+template <typename Function>
+class Installed {
+public:
+    Function get() {
+        std::lock_guard g(lock_);
+        return function_;
+    }
+    Function replace(Function next) {
+        std::lock_guard g(lock_);
+        return std::exchange(function_, std::move(next));
+    }
+
+private:
+    std::mutex lock_;
+    Function function_;
+};
+
+Installed<LogSink>& sink() {
+    static Installed<LogSink> s;
     return s;
+}
+Installed<QuoteMasking>& quoteMasking() {
+    static Installed<QuoteMasking> masking;
+    return masking;
 }
 std::atomic<bool> debugOn{true};
 } // namespace
@@ -28,11 +47,7 @@ bool debugLines() {
 }
 
 void logLine(std::string_view line) {
-    LogSink current;
-    {
-        std::lock_guard g(sinkLock());
-        current = sink();
-    }
+    const LogSink current = sink().get();
     if (current) {
         current(line);
         return;
@@ -41,8 +56,7 @@ void logLine(std::string_view line) {
 }
 
 LogSink setLogSink(LogSink s) {
-    std::lock_guard g(sinkLock());
-    return std::exchange(sink(), std::move(s));
+    return sink().replace(std::move(s));
 }
 
 void appendPrintable(std::string& out, std::string_view text) {
@@ -79,6 +93,15 @@ std::string printableCut(std::string_view text, std::size_t limit) {
         --end; // not inside a character
     appendPrintable(out, text.substr(0, end));
     return out + "...";
+}
+
+QuoteMasking setQuoteMasking(QuoteMasking masking) {
+    return quoteMasking().replace(std::move(masking));
+}
+
+std::string printableQuote(std::string_view text, std::size_t limit) {
+    const QuoteMasking current = quoteMasking().get();
+    return current ? printableCut(current(text), limit) : printableCut(text, limit);
 }
 
 CapturedLog::CapturedLog() {

@@ -34,6 +34,15 @@ inline constexpr std::size_t kPrintedTextLimit = 200;
 // `text` cut to `limit` bytes (at a character's start, "..." added), then made printable.
 std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
 
+// A text from outside that a line quotes whole (a caller's key) may hold what the line's reader
+// must not see, masked in a whole text only (sim::RunSecrets installs the run's secrets while it
+// lives): printableQuote passes it through this masking. None by default. Returns the masking it
+// replaces. Any thread.
+using QuoteMasking = std::function<std::string(std::string_view text)>;
+QuoteMasking setQuoteMasking(QuoteMasking masking);
+// `text` through the installed quote masking, then cut and made printable as printableCut does.
+std::string printableQuote(std::string_view text, std::size_t limit = kPrintedTextLimit);
+
 // Captures every line logged while it lives (tests).
 class CapturedLog {
 public:

@@ -42,19 +42,29 @@ TextMasking setIdentifierMasking(TextMasking masking);
 // the application's log lines, the texts its pictures draw), each with what is written in its
 // place. Kept only while a RunSecrets lives (the main job's run); otherwise adding one does nothing
 // and nothing is masked. What the run writes in its own words (times, verdicts, counts, labels) is
-// never passed through the masking. Any thread.
+// never passed through the masking. Meanwhile the platform's messages mask the texts they quote
+// whole with them (ns::setQuoteMasking). Any thread.
 class RunSecrets {
 public:
     RunSecrets();
     ~RunSecrets(); // the values are forgotten
     RunSecrets(const RunSecrets&) = delete;
     RunSecrets& operator=(const RunSecrets&) = delete;
+
+private:
+    ns::QuoteMasking quoteMasking_;
 };
 // Shorter values are masked only where a whole text is the value: three characters or fewer would
 // turn up inside ordinary words and numbers ("pas" in "pass", "200" in "152.200").
 inline constexpr std::size_t kShortestSecretInside = 4; // characters
+// How a secret is found in a text: as it is written (a password), or as people write an
+// identifier: in either case, with spaces, "-" or "." between its characters ("35 693803 564380 9"
+// or "35-693803-564380-9" for "356938035643809", "f2lxk0aahg7f" for "F2LXK0AAHG7F"; such a
+// separator in the identifier itself is passed over too).
+enum class SecretSpelling { Exact, Identifier };
 // Every later text the run writes from outside its own words shows `shownAs` in place of `value`.
-void addRunSecret(std::string_view value, std::string shownAs);
+void addRunSecret(std::string_view value, std::string shownAs,
+                  SecretSpelling spelling = SecretSpelling::Exact);
 // `text` with each secret in it replaced, from the left, the longest where several start at once
 // (one under kShortestSecretInside characters only when it is the whole text), then with the
 // identifiers the installed identifier masking finds masked.

@@ -91,6 +91,47 @@ bool endsValue(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == 0x7F || std::strchr("&?#;\"',<>()[]{}\\|", c);
 }
 
+// Where a quoted value ends: its quote, or the backslash of an escaped one.
+bool endsQuotedValue(char c) {
+    return static_cast<unsigned char>(c) < ' ' || c == 0x7F || c == '"' || c == '\'' || c == '\\';
+}
+
+bool isQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+bool isKeyCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+}
+
+char lowerCase(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// The longest spelling of an identity key looked for inside a longer name, "_" and "-" included.
+constexpr std::size_t kLongestKeySpelling = 48; // bytes
+
+// Whether the name that ends at `end` of `text` is an identity key, or ends with one from a "_", a
+// "-" or a capital after a small letter: "IMEI", "serial_number", "deviceSerialNumber".
+bool namesIdentity(std::string_view text, std::size_t end) {
+    std::size_t begin = end;
+    while (begin > 0 && isKeyCharacter(text[begin - 1]))
+        --begin;
+    for (std::size_t from = end - std::min(end - begin, kLongestKeySpelling); from < end; ++from) {
+        const char before = from == begin ? '_' : text[from - 1];
+        if (before != '_' && before != '-' &&
+            !(std::isupper(static_cast<unsigned char>(text[from])) &&
+              std::islower(static_cast<unsigned char>(before))))
+            continue;
+        std::string name;
+        for (char c : text.substr(from, end - from))
+            if (c != '_' && c != '-') name += lowerCase(c);
+        if (std::find(kIdentityPairKeys.begin(), kIdentityPairKeys.end(), name) != kIdentityPairKeys.end())
+            return true;
+    }
+    return false;
+}
+
 // The IMEI check: the last digit makes the Luhn sum of all of them a multiple of ten.
 bool passesLuhn(std::string_view digits) {
     int sum = 0;
@@ -104,9 +145,19 @@ bool passesLuhn(std::string_view digits) {
 
 constexpr std::size_t kShortestIMEIRun = 14, kLongestIMEIRun = 16; // digits
 
-// Whether the text may carry an identifier at all: a pair, an escape, or a long enough run of digits.
+// Whether `text` holds `word` (in lower case) in any case.
+bool holdsInAnyCase(std::string_view text, std::string_view word) {
+    return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                       [](char c, char w) { return lowerCase(c) == w; }) != text.end();
+}
+
+// Whether the text may carry an identifier at all: an escape, a sign and what every identity key
+// holds, or a long enough run of digits.
 bool mayCarryIdentifier(std::string_view text) {
-    if (text.find_first_of("=%") != std::string_view::npos) return true;
+    if (text.find('%') != std::string_view::npos) return true;
+    if (text.find_first_of("=:") != std::string_view::npos)
+        for (std::string_view root : {"imei", "meid", "serial", "udid", "unique"})
+            if (holdsInAnyCase(text, root)) return true;
     std::size_t run = 0;
     for (char c : text)
         if ((run = isDigit(c) ? run + 1 : 0) >= kShortestIMEIRun) return true;
@@ -191,11 +242,9 @@ std::string maskedIdentityText(std::string_view text) {
 std::string maskedIdentifiersAnywhere(std::string_view text) {
     if (!mayCarryIdentifier(text)) return std::string(text);
     const std::vector<DecodedByte> decoded = fullyDecoded(text);
-    std::string plain, lower; // the text decoded, and in lower case to find the keys
-    for (const DecodedByte& byte : decoded) {
+    std::string plain; // the text decoded
+    for (const DecodedByte& byte : decoded)
         plain += byte.c;
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(byte.c)));
-    }
     struct Masked {
         std::size_t begin, end; // in `text`
         std::string shown;
@@ -205,13 +254,26 @@ std::string maskedIdentifiersAnywhere(std::string_view text) {
         masked.push_back(
             {decoded[from].begin, decoded[to - 1].end, maskedIdentifier(plain.substr(from, to - from))});
     };
-    for (std::size_t eq = plain.find('='); eq != std::string::npos; eq = plain.find('=', eq + 1)) {
-        const std::size_t end = std::find_if(plain.begin() + eq + 1, plain.end(), endsValue) - plain.begin();
-        for (std::string_view key : kIdentityPairKeys)
-            if (const std::size_t start = eq - std::min(eq, key.size());
-                end > eq + 1 && lower.compare(start, eq - start, key) == 0 &&
-                (start == 0 || !std::isalnum(static_cast<unsigned char>(plain[start - 1]))))
-                mask(eq + 1, end);
+    // Where a key's name ends that ends at `at` or is closed there by a quote (escaped or not).
+    auto nameEnd = [&](std::size_t at) {
+        if (at == 0 || !isQuote(plain[at - 1])) return at;
+        return at >= 2 && plain[at - 2] == '\\' ? at - 2 : at - 1;
+    };
+    for (std::size_t sign = plain.find_first_of("=:"); sign != std::string::npos;
+         sign = plain.find_first_of("=:", sign + 1)) {
+        std::size_t keyEnd = sign, value = sign + 1;
+        while (keyEnd > 0 && plain[keyEnd - 1] == ' ')
+            --keyEnd;
+        while (value < plain.size() && plain[value] == ' ')
+            ++value;
+        const bool quoted = value < plain.size() &&
+                            (isQuote(plain[value]) ||
+                             (plain[value] == '\\' && value + 1 < plain.size() && isQuote(plain[value + 1])));
+        if (quoted) value += plain[value] == '\\' ? 2 : 1;
+        const std::size_t end =
+            std::find_if(plain.begin() + value, plain.end(), quoted ? endsQuotedValue : endsValue) -
+            plain.begin();
+        if (end > value && namesIdentity(plain, nameEnd(keyEnd))) mask(value, end);
     }
     for (std::size_t at = 0, end = 0; at < plain.size(); at = std::max(at + 1, end)) {
         end = std::find_if_not(plain.begin() + at, plain.end(), isDigit) - plain.begin();

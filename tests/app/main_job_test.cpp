@@ -160,6 +160,12 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--script", write(dir / "power.json", powerKey)},
          (dir / "power.json").string(),
          "step 4: no screen is called \"PowerKeyViewControler\" (did you mean PowerKeyViewController?)"},
+        // A brace that opens no variable quotes nothing of the text (a password, here).
+        {{"--script",
+          write(dir / "brace.json", R"({"steps": [{"at": 1, "do": "type", "outlet": "passwordField",
+            "text": "Zq7{pwX9"}]})")},
+         (dir / "brace.json").string(),
+         "step 1: \"text\" of \"type\" has a \"{\" with no \"}\" after it"},
         {{"--script", write(dir / "request.json", R"({"steps": [{"on": {"request": "updat"}, "do": "background"}]})")},
          (dir / "request.json").string(),
          "step 1: no request is called \"updat\" (did you mean update?)"},
@@ -193,6 +199,7 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         EXPECT_EQ(outcome.status, 2) << outcome.output;
         EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
         EXPECT_EQ(count(outcome.output, c.named), 1u) << outcome.output;
+        EXPECT_EQ(outcome.output.find("pwX9"), std::string::npos) << outcome.output;
         EXPECT_FALSE(fs::exists(dir / "run")) << c.args.back();
     }
     EXPECT_TRUE(fs::is_empty(dir / "taken"));
@@ -385,21 +392,30 @@ std::size_t inOrder(const std::string& text, const std::vector<std::string>& par
 
 constexpr const char* kIdentity[] = {"356938035643809", "F2LXK0AAHG7F",
                                      "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c"};
-// What the privacy runs below keep private besides: a seeded number identity, a check's password.
-constexpr const char* kOtherSecrets[] = {"356938035643801", "hunter2"};
+// The same identity as people write it: spaced, dashed and dotted as a box prints the IMEI, the
+// serial and the UDID in the other case.
+constexpr const char* kIdentityWritten[] = {"35 693803 564380 9", "35-693803-564380-9", "35.693803.564380.9",
+                                            "f2lxk0aahg7f", "0F1E2D3C4B5A69788796A5B4C3D2E1F00F1E2D3C"};
+// What the privacy runs below keep private besides: a seeded number identity, a check's password,
+// a serial the run does not know, written under an identity key.
+constexpr const char* kOtherSecrets[] = {"356938035643801", "hunter2", "C39XQ1ZZHG7H"};
 
-// The default script's identity and password are in no file of the run folder but what the application
-// and the service store (home/, service/transactions.json), nor in what the run printed.
-void expectNothingPrivate(const fs::path& runDir, const std::string& output) {
+// The default script's identity and password (and `others`) are in no file of the run folder but
+// what the application and the service store (home/, service/transactions.json), nor in what the
+// run printed.
+void expectNothingPrivate(const fs::path& runDir, const std::string& output,
+                          std::vector<std::string> others = {}) {
     std::map<std::string, std::string> texts = filesUnder(runDir);
     std::erase_if(texts, [](const auto& file) {
         return file.first.starts_with("home/") || file.first == "service/transactions.json";
     });
     EXPECT_TRUE(texts.contains("report.txt") && texts.contains("steps.log")) << runDir;
     texts["the output"] = output;
+    others.insert(others.end(), {kIdentity[0], kIdentity[1], kIdentity[2], "pw1"});
+    others.insert(others.end(), std::begin(kIdentityWritten), std::end(kIdentityWritten));
+    others.insert(others.end(), std::begin(kOtherSecrets), std::end(kOtherSecrets));
     for (const auto& [name, text] : texts)
-        for (const char* secret :
-             {kIdentity[0], kIdentity[1], kIdentity[2], "pw1", kOtherSecrets[0], kOtherSecrets[1]})
+        for (const std::string& secret : others)
             EXPECT_EQ(text.find(secret), std::string::npos) << name << " holds " << secret;
 }
 
@@ -664,6 +680,27 @@ TEST(MainJobProcess, NoFileOfARunNorItsOutputHoldsThePasswordOrTheIdentity) {
         {"checked", R"([{"op": "add", "path": "/steps/-", "value": {"on": {"screen": "ResultViewController"},
             "once": true, "after": 0.5, "do": "expect", "outlet": "imeilabel", "text": "x"}}])",
          "", "saw \"IMEI: " + masked + "\""},
+        {"written",
+         R"([{"op": "replace", "path": "/steps/1/name", "value": "login 35 693803 564380 9, )"
+         R"(35-693803-564380-9, 35.693803.564380.9, f2lxk0aahg7f, 0F1E2D3C4B5A69788796A5B4C3D2E1F00F1E2D3C"},
+            {"op": "add", "path": "/steps/-", "value": {"on": {"screen": "ResultViewController"}, "once": true,
+            "after": 0.5, "do": "expect", "outlet": "imeilabel", "text": "IMEI: 35 693803 564380 9"}}])",
+         "steps.log",
+         "step 2 (login " + masked + ", " + masked + ", " + masked + ", ********HG7F, " +
+             std::string(36, '*') + "2d3c: type"},
+        {"keyed", R"([{"op": "replace", "path": "/steps/1/name",
+            "value": "{\"serialNumber\":\"C39XQ1ZZHG7H\"} serial_number = C39XQ1ZZHG7H"}])",
+         "steps.log", "{\"serialNumber\":\"********HG7H\"} serial_number = ********HG7H"},
+        // A short password used as an outlet, and as the user name (in the same step or an earlier one).
+        {"outlet",
+         R"([{"op": "add", "path": "/steps/1/actions/2", "value": {"do": "tap", "outlet": "pw1"}}])", "",
+         "tap outlet=***; tap outlet=loginButton) failed: LoginViewController has nothing at \"***\""},
+        {"user", R"([{"op": "replace", "path": "/steps/1/actions/0/text", "value": "pw1"}])", "app.log",
+         "Login: logging in as ***"},
+        {"user first", R"([{"op": "remove", "path": "/steps/1/actions/0"}, {"op": "add", "path": "/steps/1",
+            "value": {"on": {"screen": "LoginViewController"}, "once": true, "after": 0.5, "do": "type",
+            "outlet": "userNameField", "text": "pw1"}}])",
+         "steps.log", "type outlet=userNameField text=***"},
     };
     std::vector<std::vector<std::string>> args;
     for (const auto& [name, patch, file, shown] : runs) {
@@ -686,29 +723,40 @@ TEST(MainJobProcess, NoFileOfARunNorItsOutputHoldsThePasswordOrTheIdentity) {
 // A password that is a word or a number the run writes itself: the report's own words (verdicts,
 // totals, calls, statuses, times) stay as they are, in it and in the logs; the password is masked
 // where it was typed, each part of it, and inside the texts from outside where it is four characters
-// or more (an outlet's name). Against a service whose seed lets one operator log in with each.
+// or more (an outlet's name). A password holding braces, each written twice in the script, is
+// typed as it is ("{service}" no variable) and shows nowhere. Against a service whose seed lets
+// one operator log in with each.
 TEST(MainJobProcess, APasswordThatIsAWordOfTheRunLeavesTheRunsOwnWordsAsTheyAre) {
     ScratchFolder scratch;
-    const std::vector<std::vector<std::string>> passwords = {
-        {"pass"}, {"update"}, {"200"}, {"Result"}, {"pas", "s"}};
+    const struct {
+        std::vector<std::string> parts; // as typed
+        bool wordOfTheRun;
+    } passwords[] = {{{"pass"}, true},   {{"update"}, true},   {{"200"}, true},
+                     {{"Result"}, true}, {{"pas", "s"}, true}, {{"Zq7{pw}X9{service}{{"}, false}};
+    auto written = [](std::string text) {
+        for (std::size_t at = text.find_first_of("{}"); at != std::string::npos;
+             at = text.find_first_of("{}", at + 2))
+            text.insert(at, 1, text[at]);
+        return text;
+    };
     nlohmann::json seed = nlohmann::json::parse(refsvc::Seed::builtInText());
     nlohmann::json script =
         nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "default.json"));
     std::vector<std::vector<std::string>> args;
-    for (std::size_t i = 0; i < passwords.size(); ++i) {
+    for (std::size_t i = 0; i < std::size(passwords); ++i) {
         const std::string user = "op" + std::to_string(50 + i),
                           run = (scratch.path() / std::to_string(i)).string();
         nlohmann::json typing = {{{"do", "type"}, {"outlet", "userNameField"}, {"text", user}}};
-        for (const std::string& part : passwords[i])
-            typing.push_back({{"do", "type"}, {"outlet", "passwordField"}, {"text", part}});
+        for (const std::string& part : passwords[i].parts)
+            typing.push_back({{"do", "type"}, {"outlet", "passwordField"}, {"text", written(part)}});
         typing.push_back({{"do", "tap"}, {"outlet", "loginButton"}});
         script["steps"][1]["actions"] = typing;
-        seed["operators"].push_back(
-            {{"username", user},
-             {"password", std::accumulate(passwords[i].begin(), passwords[i].end(), std::string())},
-             {"loginid", 50 + i},
-             {"company", 3},
-             {"site", 12}});
+        const std::vector<std::string>& parts = passwords[i].parts;
+        seed["operators"].push_back({{"username", user},
+                                     {"password", std::accumulate(parts.begin(), parts.end(), std::string())},
+                                     {"loginid", 50 + i},
+                                     {"company", 3},
+                                     {"site", 12}});
         args.push_back({"--script", write(run + ".json", script.dump()), "--run-dir", run, "--no-pictures"});
     }
     auto service = testkit::startReferenceService(scratch.path() / "service", {}, seed.dump());
@@ -716,15 +764,17 @@ TEST(MainJobProcess, APasswordThatIsAWordOfTheRunLeavesTheRunsOwnWordsAsTheyAre)
     for (auto& run : args)
         run.insert(run.end(), {"--service", service->baseUrl()});
     const std::vector<Outcome> outcomes = testkit::runProcesses(FUNCTIONTEST_EXECUTABLE, args);
-    for (std::size_t i = 0; i < passwords.size(); ++i) {
+    for (std::size_t i = 0; i < std::size(passwords); ++i) {
         const std::string& report = outcomes[i].output;
         EXPECT_EQ(outcomes[i].status, 0) << report;
         EXPECT_EQ(count(report, "***"), 0u) << report; // "update answered 200", start "152.200"
         EXPECT_EQ(count(report, "  pass  "), 40u) << report;
         const std::string steps = readFile(args[i][3] + "/steps.log");
-        EXPECT_EQ(count(steps, "text=***"), passwords[i].size()) << steps;
+        EXPECT_EQ(count(steps, "text=***"), passwords[i].parts.size()) << steps;
         for (const std::string& log : {steps, readFile(args[i][3] + "/device.log")})
             EXPECT_EQ(log.find(".***"), std::string::npos) << log; // a time masked
+        if (!passwords[i].wordOfTheRun)
+            expectNothingPrivate(args[i][3], report, {passwords[i].parts[0], "Zq7", "{pw}"});
     }
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -898,6 +899,36 @@ TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
         sim::setIdentifierMasking(previous);
     }
     EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pass"), "356938035643809 pass");
+}
+
+// An identifier is masked however people write it: in either case, with spaces, "-" or "." between
+// its characters (its own "-" passed over too), the whole of what stood for it replaced; a
+// password only as written. While the run keeps them, the platform's messages mask a key they quote
+// whole, however short.
+TEST(SimRunText, AnIdentifierIsMaskedHoweverItIsSpelledAndAQuotedKeyAsAWholeText) {
+    auto run = std::make_unique<sim::RunSecrets>();
+    for (const char* identifier : {"356938035643809", "F2LXK0AAHG7F", "00008020-001C2D3E0E38002E"})
+        sim::addRunSecret(identifier, "<" + std::string(identifier).substr(0, 2) + ">",
+                          sim::SecretSpelling::Identifier);
+    sim::addRunSecret("Zq7pw", "***");
+    sim::addRunSecret("pw1", "***");
+    const std::pair<std::string, std::string> cases[] = {
+        {"IMEI 35 693803 564380 9.", "IMEI <35>."},
+        {"35-693803-564380-9 / 35.693803.564380.9", "<35> / <35>"},
+        {"3 5 6 9 3 8 0 3 5 6 4 3 8 0 9", "<35>"},
+        {"serial f2lxk0aahg7f, F2LX K0AA HG7F", "serial <F2>, <F2>"},
+        {"udid 00008020001c2d3e0e38002e", "udid <00>"},
+        {"356938035643800 35 693803 564380", "356938035643800 35 693803 564380"},
+        {"35_693803_564380_9 -35693803564380", "35_693803_564380_9 -35693803564380"},
+        {"zq7PW Zq7pw", "zq7PW ***"},
+    };
+    for (const auto& [text, masked] : cases)
+        EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
+    EXPECT_EQ(ns::printableQuote("pw1"), "***");
+    EXPECT_EQ(ns::printableCut("pw1"), "pw1");
+    EXPECT_EQ(ns::printableQuote("pw12"), "pw12");
+    run.reset();
+    EXPECT_EQ(ns::printableQuote("pw1"), "pw1");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {

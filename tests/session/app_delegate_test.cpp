@@ -215,6 +215,36 @@ TEST(IdentityMasking, AnIdentifierIsMaskedWhereverATextCarriesIt) {
         EXPECT_EQ(ft::maskedIdentifiersAnywhere(text), shown) << text;
 }
 
+// The value under an identity key in the notations people write pairs in: a JSON pair (escaped
+// inside another text too), "key: value", "key = value", a quoted value, the key's camel and snake
+// spellings and its longer names, at the end of a longer key; a key inside a word, a value that is
+// an object or empty, and another key's value are left as they are.
+TEST(IdentityMasking, TheValueUnderAnIdentityKeyIsMaskedInEveryNotation) {
+    const std::string serial = "C39XQ1ZZHG7H", masked = "********HG7H";
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"serial":"C39XQ1ZZHG7H","product":"iPhone9,1"})",
+         R"({"serial":")" + masked + R"(","product":"iPhone9,1"})"},
+        {R"(body {\"serial\": \"C39XQ1ZZHG7H\"})", R"(body {\"serial\": \")" + masked + R"(\"})"},
+        {"serial: " + serial + "\n", "serial: " + masked + "\n"},
+        {"Serial:" + serial, "Serial:" + masked},
+        {"imei = 35693803564380 x", "imei = **********4380 x"},
+        {"serialNumber=" + serial, "serialNumber=" + masked},
+        {"serial_number: '" + serial + "'", "serial_number: '" + masked + "'"},
+        {"SERIAL-NUMBER=" + serial, "SERIAL-NUMBER=" + masked},
+        {"uniqueIdentifier=" + serial + "&x=1", "uniqueIdentifier=" + masked + "&x=1"},
+        {"unique_device_identifier: " + serial, "unique_device_identifier: " + masked},
+        {"imeisv=3569380356438001", "imeisv=************8001"},
+        {"deviceSerialNumber=" + serial + " device_imei=1234567",
+         "deviceSerialNumber=" + masked + " device_imei=***4567"},
+        {R"(udid: "0F1E 2D3C")", R"(udid: "*****2D3C")"},
+        {"primei=1234567 serials: " + serial + " serial: {\"a\": 1} udid: , model: iPhone9,1",
+         "primei=1234567 serials: " + serial + " serial: {\"a\": 1} udid: , model: iPhone9,1"},
+        {"at 10:00:01 imei:", "at 10:00:01 imei:"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(ft::maskedIdentifiersAnywhere(text), shown) << text;
+}
+
 // ---- Launch ------------------------------------------------------------------------------
 
 class LaunchTest : public testkit::AppTest {
