@@ -274,6 +274,30 @@ TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {
     EXPECT_EQ(at(2), 5);
 }
 
+// Steps due at one time run in the order they were made, however many wait: the timed ones in the
+// file's order, then those the screen fired, in the file's order.
+TEST_F(ScriptRun, StepsDueTogetherRunInTheOrderTheyWereMade) {
+    std::string steps;
+    std::vector<std::string> timed, fired;
+    for (int i = 0; i < 64; ++i) {
+        const std::string what = std::to_string(i);
+        steps += std::string(i ? ", " : "") +
+                 (i % 3 ? R"({"at": 2, "do": "note", "what": ")"
+                        : R"({"on": {"screen": "UIViewController"}, "once": true, "after": 2, "do": "note", "what": ")") +
+                 what + "\"}";
+        (i % 3 ? timed : fired).push_back(what);
+    }
+    sim::ScriptRun result = run(R"({"steps": [)" + steps + "]}");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    std::vector<std::string> ran;
+    for (const auto& [what, time] : notes()) {
+        ran.push_back(what);
+        EXPECT_EQ(time - start_, 2) << what;
+    }
+    timed.insert(timed.end(), fired.begin(), fired.end());
+    EXPECT_EQ(ran, timed);
+}
+
 TEST_F(ScriptRun, ScreenTriggersFireOnEachAppearanceOnceOnlyTheFirstAndAfterLater) {
     sim::ScriptRun result = run(R"({"steps": [
         {"on": {"screen": "UIViewController"}, "do": "note", "what": "each"},
