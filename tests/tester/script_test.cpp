@@ -118,6 +118,24 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})", "\"section\" must be"},
         {R"({"steps": [{"at": 1, "do": "tapRow", "row": "2"}]})", "\"row\" must be a whole number"},
         {R"({"steps": [{"at": 1, "do": "press", "index": 1.5}]})", "\"index\" must be a whole number"},
+        // They count from 0: no table has a row -1, no dialog a button -1.
+        {R"({"steps": [{"at": 1, "do": "tapRow", "row": -1}]})",
+         "step 1: \"tapRow\": \"row\" must be a whole number of 0 or more"},
+        {R"({"steps": [{"at": 1, "do": "tapRow", "row": 0, "section": -2.0}]})", "\"section\" must be a whole number of 0"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": -1, "text": "x"}]})", "\"section\" must be a whole"},
+        {R"({"steps": [{"at": 1, "do": "press", "index": -1}]})", "\"index\" must be a whole number of 0 or more"},
+        // A number past a stimulus's range is refused, however far past: it never wraps into it.
+        {R"({"steps": [{"at": 1, "do": "motion.error", "sensor": "gyro", "code": 18446744073709551615}]})",
+         "\"code\" must be from -1000000 to 1000000"},
+        {R"({"steps": [{"at": 1, "do": "reachability.flags", "target": "0.0.0.0", "flags": 4294967298}]})",
+         "\"flags\" must be from 0 to 4294967295"},
+        // A key written twice, anywhere in the script, named from its step and with both places.
+        {"{\"steps\": [{\"at\": 1, \"do\": \"back\"}],\n \"steps\": []}",
+         "the key \"steps\" is repeated at line 2, column 2 (first at line 1, column 2)"},
+        {R"({"steps": [{"at": 1, "do": "back"}, {"at": 2, "do": "tap", "outlet": "a", "outlet": "b"}]})",
+         "step 2: the key \"outlet\" is repeated at line 1, column 75 (first at line 1, column 60)"},
+        {R"({"steps": [{"at": "launch", "do": "seed", "values": {"n": 1, "n": 2}}]})",
+         "step 1: the key \"values.n\" is repeated"},
         // Key paths, texts, titles and URLs are strings, for the device's stimuli too.
         {R"({"steps": [{"at": 1, "do": "type", "outlet": "f", "text": ["pw1"]}]})",
          "step 1: \"text\" of \"type\" must be a text"},
