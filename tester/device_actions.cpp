@@ -33,7 +33,7 @@
 //   location.error      [code]
 //   bluetooth.state     state (0 to 5)
 //   wifi.join           [SSID], [BSSID] (each defaults to the profile's default network)
-//   reachability.flags  target, flags (flag names, as a profile writes them, or the number)
+//   reachability.flags  target, flags (flag names, as a profile writes them, or the number: 32 bits)
 //   carrier.set         [carrier] (as a profile's carrier; null or left out: the SIM taken out)
 //   camera.frame        frame (as a profile camera's frame), [position] ("back" or "front")
 //   touch               phase ("began", "moved", "ended", "cancelled"), x and y, or points
@@ -93,10 +93,10 @@ long whole(const ScriptAction& a, std::string_view key, long low, long high, lon
     const json v = value(a, key);
     if (v.is_null()) return fallback;
     if (!v.is_number_integer()) badArgument("\"" + std::string(key) + "\" must be a whole number");
-    const long n = v.get<long>();
-    if (n < low || n > high)
+    // Compared as a double: a number past the signed range would wrap into it as a long.
+    if (const double n = v.get<double>(); n < static_cast<double>(low) || n > static_cast<double>(high))
         badArgument("\"" + std::string(key) + "\" must be from " + std::to_string(low) + " to " + std::to_string(high));
-    return n;
+    return v.get<long>();
 }
 
 bool flag(const ScriptAction& a, std::string_view key) {
@@ -327,8 +327,9 @@ std::vector<Entry> stimuli() {
          [](const ScriptAction& a) {
              const std::string target = *a.arg("target");
              const json v = value(a, "flags");
+             // The flags are a 32-bit word: a larger number would lose its high bits.
              const unsigned flags = v.is_number_unsigned()
-                                        ? v.get<unsigned>()
+                                        ? static_cast<unsigned>(whole(a, "flags", 0, 0xFFFF'FFFFL))
                                         : asProfile("reachability", {{target, v}}).reachability.at(target);
              return always([target, flags](Device& d) { d.setReachabilityFlags(target, flags); });
          },

@@ -245,6 +245,15 @@ ScriptStep readStep(const json& object, std::size_t number,
     return step;
 }
 
+// "step 4: the key \"outlet\" is repeated at line 12, column 7 (first at line 11, column 7)": a key
+// inside a step is named from the step, the others from the top.
+std::string repeatedKeyReason(const RepeatedKey& repeated) {
+    const std::vector<RepeatedKey::Step>& path = repeated.path;
+    const bool inStep = path.size() >= 2 && !path[0].inList && path[0].key == "steps" && path[1].inList;
+    return (inStep ? "step " + std::to_string(path[1].index + 1) + ": " : std::string()) + "the key \"" +
+           printableCut(repeated.field(inStep ? 2 : 0)) + "\" is repeated at " + repeated.place();
+}
+
 // How many single-character insertions, deletions and replacements turn `a` into `b`.
 std::size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -340,6 +349,10 @@ std::optional<Script> Script::parse(std::string_view text,
         // The platform's reader says where the text goes wrong, as it does for a profile.
         std::string fault;
         if (error) *error = "the script is not JSON" + (readJSONText(text, &fault) ? "" : ": " + fault);
+        return std::nullopt;
+    }
+    if (std::optional<RepeatedKey> repeated = repeatedKey(text)) {
+        if (error) *error = repeatedKeyReason(*repeated);
         return std::nullopt;
     }
     Script script;

@@ -106,8 +106,8 @@ struct Script {
     std::vector<ScriptStep> steps;
 
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
-    // script: bad JSON, an unknown key, trigger or action, an argument an action does not take or
-    // lacks, a negative or non-finite time.
+    // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
+    // trigger or action, an argument an action does not take or lacks, a negative or non-finite time.
     static std::optional<Script> parse(std::string_view json,
                                        const std::map<std::string, std::string>& variables,
                                        std::string* error = nullptr);

@@ -258,13 +258,15 @@ bool expectAction(Driver& driver, const ScriptAction& action, std::string* failu
                              quoted(*texts, driver.secureTexts()));
 }
 
-// A kind's check that the arguments among `keys` that an action has are whole numbers, written as
-// numbers.
-std::function<bool(const ScriptAction&, std::string*)> wholeNumbers(std::vector<std::string> keys) {
+// A kind's check that the arguments among `keys` that an action has are rows, sections or indexes:
+// whole numbers of 0 or more (they count from 0; no table or dialog has a row -1), written as numbers.
+std::function<bool(const ScriptAction&, std::string*)> positions(std::vector<std::string> keys) {
     return [keys = std::move(keys)](const ScriptAction& action, std::string* problem) {
-        for (const std::string& key : keys)
-            if (action.arg(key) && (action.isText(key) || !wholeNumber(action.arg(key))))
-                return fail(problem, "\"" + key + "\" must be a whole number");
+        for (const std::string& key : keys) {
+            if (!action.arg(key)) continue;
+            const std::optional<long> value = action.isText(key) ? std::nullopt : wholeNumber(action.arg(key));
+            if (!value || *value < 0) return fail(problem, "\"" + key + "\" must be a whole number of 0 or more");
+        }
         return true;
     };
 }
@@ -280,7 +282,7 @@ bool expectArguments(const ScriptAction& action, std::string* problem) {
         return fail(problem, "\"alert\" must be \"title\" or \"message\"");
     if ((action.arg("section") || action.arg("table")) && !action.arg("row"))
         return fail(problem, "\"section\" and \"table\" go with \"row\"");
-    return wholeNumbers({"row", "section"})(action, problem);
+    return positions({"row", "section"})(action, problem);
 }
 
 bool seedAction(Driver&, const ScriptAction& action, std::string* failure) {
@@ -300,8 +302,8 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
     std::map<std::string, ScriptActionKind, std::less<>> kinds;
     kinds["type"] = {{"outlet", "text"}, {}, {}, typeAction};
     kinds["tap"] = {{"outlet"}, {}, {}, tapAction};
-    kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction, wholeNumbers({"row", "section"})};
-    kinds["press"] = {{}, {}, {"title", "index"}, pressAction, wholeNumbers({"index"})};
+    kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction, positions({"row", "section"})};
+    kinds["press"] = {{}, {}, {"title", "index"}, pressAction, positions({"index"})};
     kinds["back"] = {{}, {}, {}, [](Driver& driver, const ScriptAction&, std::string* failure) {
                          return driver.tapBack() || fail(failure, "no back button is on screen");
                      }};

@@ -27,7 +27,8 @@
 //                                 dialog has gone meanwhile is dropped). A check placed on the very
 //                                 instant a screen's timer changes what it looks at races that
 //                                 timer in real time: give it "within".
-// Key paths, texts, titles, actions and URLs are written as JSON strings.
+// Key paths, texts, titles, actions and URLs are written as JSON strings; rows, sections and
+// indexes as whole numbers of 0 or more.
 // The simulated device's stimuli are actions too ("key.volumeUp", "battery.set" level state, ...),
 // one per sim::Device stimulus call; device_actions.cpp lists them with their arguments.
 // Further kinds register themselves the same way.

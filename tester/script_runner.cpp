@@ -13,11 +13,13 @@
 #include <thread>
 
 #include "platform/foundation/clock.h"
+#include "platform/foundation/url.h"
 #include "platform/foundation/url_loading.h"
 #include "platform/runtime/stored_block.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/uikit/alert_view.h"
+#include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/view_controller.h"
@@ -53,6 +55,12 @@ std::string signalName(int signal) {
     default:
         return "signal " + std::to_string(signal);
     }
+}
+
+// Whether a trigger of this kind names its event whole (a screen class, a request), rather than a
+// part of its text.
+bool namesExactly(ScriptTrigger::Kind kind) {
+    return kind == ScriptTrigger::Kind::Screen || kind == ScriptTrigger::Kind::Request;
 }
 
 // The request's path: what a request trigger names when no namer is set.
@@ -120,6 +128,17 @@ struct ScriptRunner::Pending {
     std::string unmet{};                    // what the waiting check saw at its last look
 };
 
+// Orders pending_ as a heap whose front is the earliest firing (ties: the one made first), so
+// taking the next firing or adding one costs the logarithm of how many wait, not their number.
+bool ScriptRunner::later(const Pending& a, const Pending& b) {
+    return a.due != b.due ? a.due > b.due : a.order > b.order;
+}
+
+void ScriptRunner::addPending(Pending firing) {
+    pending_.push_back(std::move(firing));
+    std::push_heap(pending_.begin(), pending_.end(), later);
+}
+
 // The names of watched requests answered on the wire, from the network thread.
 struct ScriptRunner::Requests {
     std::mutex lock;
@@ -129,6 +148,10 @@ struct ScriptRunner::Requests {
 ScriptRunner::ScriptRunner(Script script, Driver& driver)
     : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false),
       ran_(script_.steps.size(), false), requests_(std::make_shared<Requests>()) {
+    for (const ScriptStep& step : script_.steps)
+        if (const ScriptTrigger::Kind kind = step.trigger.kind; kind != ScriptTrigger::Kind::Launch &&
+                                                                 kind != ScriptTrigger::Kind::Time)
+            waiting_[{kind, namesExactly(kind) ? step.trigger.text : std::string()}].push_back(&step);
     // Each screen that comes on top counts, even one that leaves before the next look.
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (&controller == driver_.topViewController().get()) appeared_.emplace_back(rt::Id(rt::retained(&controller)));
@@ -180,7 +203,7 @@ void ScriptRunner::fire(const ScriptStep& step, double now, const rt::Id& subjec
     const std::size_t index = step.number - 1;
     if (step.once && fired_[index]) return;
     fired_[index] = true;
-    pending_.push_back({now + step.after, nextOrder_++, &step, subject, subject != nullptr, topChanges_});
+    addPending({now + step.after, nextOrder_++, &step, subject, subject != nullptr, topChanges_});
 }
 
 bool ScriptRunner::stillShown(const Pending& firing) const {
@@ -195,9 +218,13 @@ bool ScriptRunner::stillShown(const Pending& firing) const {
 
 void ScriptRunner::lookForTriggers(double now) {
     using Kind = ScriptTrigger::Kind;
-    auto each = [&](Kind kind, auto&& matches, const rt::Id& subject) {
-        for (const ScriptStep& step : script_.steps)
-            if (step.trigger.kind == kind && matches(step.trigger)) fire(step, now, subject);
+    // The steps waiting for this kind of event (for a screen or a request, for this name), in the
+    // file's order.
+    auto each = [&](Kind kind, const std::string& name, auto&& matches, const rt::Id& subject) {
+        auto steps = waiting_.find({kind, namesExactly(kind) ? name : std::string()});
+        if (steps == waiting_.end()) return;
+        for (const ScriptStep* step : steps->second)
+            if (matches(step->trigger)) fire(*step, now, subject);
     };
 
     rt::Ref<ui::ViewController> top = driver_.topViewController();
@@ -219,11 +246,8 @@ void ScriptRunner::lookForTriggers(double now) {
             });
         };
         each(
-            Kind::Screen,
-            [&](const ScriptTrigger& trigger) {
-                return trigger.text == name && (trigger.shows.empty() || shows(trigger.shows));
-            },
-            screen);
+            Kind::Screen, name,
+            [&](const ScriptTrigger& trigger) { return trigger.shows.empty() || shows(trigger.shows); }, screen);
     }
 
     std::erase_if(seenDialogs_, [](const rt::Weak<rt::Object>& seen) { return !seen.lock(); });
@@ -238,17 +262,18 @@ void ScriptRunner::lookForTriggers(double now) {
             return text.empty() || contains(dialog->title(), text) ||
                    (alert && contains(alert->message(), text));
         };
-        each(alert ? Kind::Alert : Kind::Sheet, matches, dialog);
+        each(alert ? Kind::Alert : Kind::Sheet, {}, matches, dialog);
     }
 
-    const std::vector<std::string> urls = driver_.openedURLs();
-    for (; seenURLs_ < urls.size(); ++seenURLs_)
+    // Only the URLs opened since the last look are read.
+    static const std::vector<rt::Ref<ns::URL>> kNoURLs;
+    const std::vector<rt::Ref<ns::URL>>& urls = driver_.app() ? driver_.app()->openedURLs() : kNoURLs;
+    for (; seenURLs_ < urls.size(); ++seenURLs_) {
+        const std::string url = urls[seenURLs_]->string();
         each(
-            Kind::URL,
-            [&](const ScriptTrigger& trigger) {
-                return urls[seenURLs_].find(trigger.text) != std::string::npos;
-            },
+            Kind::URL, {}, [&](const ScriptTrigger& trigger) { return url.find(trigger.text) != std::string::npos; },
             nullptr);
+    }
 
     std::vector<std::string> answered;
     {
@@ -257,22 +282,19 @@ void ScriptRunner::lookForTriggers(double now) {
     }
     for (const std::string& name : answered)
         each(
-            Kind::Request, [&](const ScriptTrigger& trigger) { return trigger.text == name; }, nullptr);
+            Kind::Request, name, [](const ScriptTrigger&) { return true; }, nullptr);
 }
 
 // Runs the earliest firing that is due, unless a transition runs (the step then waits for its end).
 ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
-    auto earliest =
-        std::min_element(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
-            return a.due != b.due ? a.due < b.due : a.order < b.order;
-        });
-    if (earliest == pending_.end() || earliest->due > now) return Due::None;
+    if (pending_.empty() || pending_.front().due > now) return Due::None;
     if (driver_.transitionRunning()) {
-        earliest->waited = true;
+        pending_.front().waited = true;
         return Due::Waiting;
     }
-    Pending firing = std::move(*earliest);
-    pending_.erase(earliest);
+    std::pop_heap(pending_.begin(), pending_.end(), later);
+    Pending firing = std::move(pending_.back());
+    pending_.pop_back();
     const ScriptStep& step = *firing.step;
     const std::string waited = firing.waited ? " after a transition" : "";
     if (!stillShown(firing)) {
@@ -301,7 +323,7 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
                 firing.due = std::min({*firing.checkDeadline, now + kCheckPollSeconds,
                                        timer && *timer > now ? *timer : INFINITY});
                 firing.unmet = std::move(why);
-                pending_.push_back(std::move(firing));
+                addPending(std::move(firing));
                 return Due::Ran;
             }
             firing.checkDeadline.reset();
@@ -377,7 +399,7 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
     std::set<std::string, std::less<>> watched;
     for (const ScriptStep& step : script_.steps) {
         if (step.trigger.kind == ScriptTrigger::Kind::Time)
-            pending_.push_back({launchTime_ + step.trigger.at, nextOrder_++, &step});
+            addPending({launchTime_ + step.trigger.at, nextOrder_++, &step});
         if (step.trigger.kind == ScriptTrigger::Kind::Request) watched.insert(step.trigger.text);
     }
     // The answers to watched requests wait for their steps; whatever is still held when the run
@@ -441,9 +463,7 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
         // waits for the timers alone.
         const std::optional<double> timer = nextTimerDeadline();
         double next = timer && *timer - now < kKeepAliveSeconds ? *timer : INFINITY;
-        if (due != Due::Waiting)
-            for (const Pending& p : pending_)
-                next = std::min(next, p.due);
+        if (due != Due::Waiting && !pending_.empty()) next = std::min(next, pending_.front().due);
         if (next == INFINITY) {
             run.end = ScriptRun::End::Stalled;
             run.message = due == Due::Waiting ? "stalled: a step waits for a transition that does not end"

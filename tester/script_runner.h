@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -97,6 +98,8 @@ private:
     struct Pending;
     struct Requests;
     enum class Due { None, Ran, Waiting, Failed };
+    static bool later(const Pending& a, const Pending& b);
+    void addPending(Pending firing);
     void lookForTriggers(double now);
     void fire(const ScriptStep& step, double now, const rt::Id& subject);
     bool stillShown(const Pending& firing) const;
@@ -120,7 +123,11 @@ private:
         std::string fate;
     };
     std::vector<StepNote> stepLog_;
-    std::vector<Pending> pending_;
+    std::vector<Pending> pending_; // a heap: the earliest firing first (later())
+    // The triggered steps in the file's order, by what they wait for: a screen's or a request's
+    // under its kind and name, an alert's, a sheet's or a URL's under its kind alone (they match a
+    // part of a text).
+    std::map<std::pair<ScriptTrigger::Kind, std::string>, std::vector<const ScriptStep*>> waiting_;
     std::vector<bool> fired_; // by step index: a step that has fired
     std::vector<bool> ran_;   // by step index: a step whose first action has run
     std::uint64_t nextOrder_ = 0;

@@ -19,6 +19,7 @@
 #include "platform/runtime/number.h"
 #include "platform/sim/frame_image.h"
 #include "platform/sim/input_file.h"
+#include "platform/sim/run_text.h"
 
 namespace sim {
 
@@ -336,6 +337,13 @@ void readIdentity(const Fields& root, Profile& p) {
     }
 }
 
+// A number as a person writes it: "667", "667.5".
+std::string numberText(double value) {
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
+}
+
 void readScreen(const Fields& root, Profile& p) {
     if (auto screen = root.object("screen", Need::Required)) {
         // A screen of 1 to 10,000 points a side: anything larger is no device, and lays out for ever.
@@ -351,6 +359,16 @@ void readScreen(const Fields& root, Profile& p) {
     if (auto insets = root.object("safeAreaInsets")) {
         p.safeAreaInsets = {notNegative(*insets, "top"), notNegative(*insets, "left"),
                             notNegative(*insets, "bottom"), notNegative(*insets, "right")};
+        // Insets that meet leave no screen to lay out in: every control would be outside it.
+        const ui::EdgeInsets& i = p.safeAreaInsets;
+        const auto leaveNone = [&](const char* sides, double a, double b, double side, const char* what) {
+            if (side > 0 && a + b >= side)
+                root.wrong("safeAreaInsets", std::string(sides) + " (" + numberText(a) + " and " + numberText(b) +
+                                                 ") leave none of the screen's " + what + " (" + numberText(side) +
+                                                 " points)");
+        };
+        leaveNone("top and bottom", i.top, i.bottom, p.screen.height, "height");
+        leaveNone("left and right", i.left, i.right, p.screen.width, "width");
     }
 }
 
@@ -902,6 +920,8 @@ std::optional<Profile> parseProfile(std::string_view json, std::string_view sour
         problems.add("JSON", fault);
     } else if (!root) {
         problems.add("JSON", "expected an object at the top");
+    } else if (std::optional<RepeatedKey> repeated = repeatedKey(json)) {
+        problems.add(printableCut(repeated->field()), "repeated key at " + repeated->place());
     } else {
         Fields fields(root, "", problems);
         readIdentity(fields, p);

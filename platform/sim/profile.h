@@ -102,7 +102,9 @@
 // Fields left out take their defaults (false, zero, empty, none); null counts as left out. A
 // missing or malformed field, or a key no reader knows (a typo such as "headphonesPluged"), fails
 // the load with one line naming the file and the field: "iphone7.json: screen.width: expected a
-// number", "my.json: headphonesPluged: unknown key". A screen side must be 1 to 10,000 points.
+// number", "my.json: headphonesPluged: unknown key"; a key written twice in one object is refused
+// the same way ("my.json: machine: repeated key at line 9, column 3 (first at line 2, column 3)").
+// A screen side must be 1 to 10,000 points, and the safe-area insets must leave some of each side.
 //
 // A profile is a plain value: tests build one in code or change single fields of a loaded one.
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -25,6 +26,7 @@
 #include "platform/sim/device_path.h"
 #include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
+#include "platform/sim/input_file.h"
 #include "platform/sim/profile.h"
 #include "platform/sim/run_text.h"
 #include "tests/platform/support.h"
@@ -34,11 +36,18 @@ namespace {
 namespace fs = std::filesystem;
 using platform_tests::Scratch;
 
-// The smallest valid profile, with `extra` members appended to its object.
+// The smallest valid profile, with `extra` members added to its object: one of the four it has
+// ("model": ...) takes the place of that one, as a key is written once.
 std::string minimalProfile(std::string_view extra = {}) {
-    std::string json = R"({"machine": "iPhone9,1", "model": "iPhone", "systemVersion": "12.4.1",
-                           "screen": {"width": 375, "height": 667})";
-    if (!extra.empty()) json += ", " + std::string(extra);
+    const std::pair<const char*, const char*> base[] = {{"machine", R"("iPhone9,1")"},
+                                                        {"model", R"("iPhone")"},
+                                                        {"systemVersion", R"("12.4.1")"},
+                                                        {"screen", R"({"width": 375, "height": 667})"}};
+    std::string json = "{";
+    for (const auto& [key, value] : base)
+        if (extra.find("\"" + std::string(key) + "\":") == std::string_view::npos)
+            json += (json.size() > 1 ? ", \"" : "\"") + std::string(key) + "\": " + value;
+    if (!extra.empty()) json += (json.size() > 1 ? ", " : "") + std::string(extra);
     return json + "}";
 }
 
@@ -138,7 +147,7 @@ TEST(SimProfile, FieldsLeftOutTakeTheirDefaults) {
     auto p = sim::parseProfile(minimalProfile(R"("model": "iPod touch", "carrier": null, "name": null)"),
                                "t.json", &error);
     ASSERT_TRUE(p) << error;
-    EXPECT_EQ(p->model, sim::Model::iPodTouch); // a repeated key keeps its last value
+    EXPECT_EQ(p->model, sim::Model::iPodTouch);
     EXPECT_EQ(p->name, "iPod touch");
     EXPECT_EQ(p->systemName, "iOS");
     EXPECT_EQ(p->screen.scale, 1);
@@ -497,6 +506,17 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "scale": true})"),
          "t.json: screen.scale: expected a number"},
         {minimalProfile(R"("safeAreaInsets": {"top": -1})"), "t.json: safeAreaInsets.top: expected a number of 0 or more"},
+        // Insets that meet leave no screen: every control would be outside it.
+        {minimalProfile(R"("safeAreaInsets": {"top": 10000})"),
+         "t.json: safeAreaInsets: top and bottom (10000 and 0) leave none of the screen's height (667 points)"},
+        {minimalProfile(R"("safeAreaInsets": {"left": 200, "right": 175})"),
+         "t.json: safeAreaInsets: left and right (200 and 175) leave none of the screen's width (375 points)"},
+        // A key written twice is named where it is written again, whatever the value would be.
+        {"{\"machine\": \"iPhone9,1\", \"model\": \"iPhone\", \"systemVersion\": \"12.4.1\",\n"
+         " \"screen\": {\"width\": 375, \"height\": 667},\n \"machine\": \"iPhone10,1\"}",
+         "t.json: machine: repeated key at line 3, column 2 (first at line 1, column 2)"},
+        {minimalProfile("\"cameras\": [{\"position\": \"back\"},\n  {\"position\": \"front\", \"position\": \"back\"}]"),
+         "t.json: cameras[1].position: repeated key at line 2, column 25 (first at line 2, column 4)"},
         {minimalProfile(R"("cameras": {"position": "back"})"), "t.json: cameras: expected a list"},
         {minimalProfile(R"("cameras": [{"position": "back"}, {"position": "side"}])"),
          R"(t.json: cameras[1].position: expected "back" or "front")"},
@@ -649,6 +669,37 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
 
     const std::string broken = problemOf(R"({"machine": "iPhone9,1", )");
     EXPECT_TRUE(broken.starts_with("t.json: JSON: ")) << broken;
+}
+
+// A key written twice in one object, found by its text: wherever it is, however its key is
+// spelt, and never in a string or in another object.
+TEST(SimInputFile, ARepeatedKeyIsNamedWithWhereBothAreWritten) {
+    const struct Case {
+        const char* json;
+        const char* field; // "" for none
+        std::size_t line, column, firstLine, firstColumn;
+    } cases[] = {
+        {R"({"a": 1, "a": 2})", "a", 1, 10, 1, 2},
+        {"{\"a\": 1,\n \"b\": {\"c\": [], \"d\": 2},\n  \"a\": 3}", "a", 3, 3, 1, 2},
+        {R"([{"k": [1, {"m": 1, "m": 2}]}])", "[0].k[1].m", 1, 21, 1, 13},
+        {R"({"steps": [{"at": 1}, {"on": {"screen": "A", "screen": "B"}}]})", "steps[1].on.screen", 1, 46, 1, 31},
+        {R"({"a": 1, "\u0061": 2})", "a", 1, 10, 1, 2},
+        {R"({"a\"b": 1, "a\u0022b": 2})", "a\"b", 1, 13, 1, 2},
+        // Not repeated: the same key in other objects, a value that reads like a key, keys in strings.
+        {R"({"a": {"b": 1}, "c": {"b": 2}, "d": [{"b": 3}, {"b": 4}]})", "", 0, 0, 0, 0},
+        {R"({"a": "a", "b": ["a", "a"], "c": {"a": "b"}})", "", 0, 0, 0, 0},
+        {R"({"t": "{\"a\": 1, \"a\": 2}", "u": "x,\"y\\", "v": "}", "w": "]"})", "", 0, 0, 0, 0},
+        {R"({"a": 1, "A": 2, "a ": 3})", "", 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const std::optional<sim::RepeatedKey> repeated = sim::repeatedKey(c.json);
+        ASSERT_EQ(repeated.has_value(), *c.field != 0) << c.json;
+        if (!repeated) continue;
+        EXPECT_EQ(repeated->field(), c.field) << c.json;
+        EXPECT_EQ(std::tuple(repeated->line, repeated->column, repeated->firstLine, repeated->firstColumn),
+                  std::tuple(c.line, c.column, c.firstLine, c.firstColumn))
+            << c.json;
+    }
 }
 
 TEST(SimProfile, FilesAreFoundByNameOrPathAndTheirNamesLeadTheMessages) {

@@ -116,6 +116,24 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})", "\"section\" must be"},
         {R"({"steps": [{"at": 1, "do": "tapRow", "row": "2"}]})", "\"row\" must be a whole number"},
         {R"({"steps": [{"at": 1, "do": "press", "index": 1.5}]})", "\"index\" must be a whole number"},
+        // They count from 0: no table has a row -1, no dialog a button -1.
+        {R"({"steps": [{"at": 1, "do": "tapRow", "row": -1}]})",
+         "step 1: \"tapRow\": \"row\" must be a whole number of 0 or more"},
+        {R"({"steps": [{"at": 1, "do": "tapRow", "row": 0, "section": -2.0}]})", "\"section\" must be a whole number of 0"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": -1, "text": "x"}]})", "\"section\" must be a whole"},
+        {R"({"steps": [{"at": 1, "do": "press", "index": -1}]})", "\"index\" must be a whole number of 0 or more"},
+        // A number past a stimulus's range is refused, however far past: it never wraps into it.
+        {R"({"steps": [{"at": 1, "do": "motion.error", "sensor": "gyro", "code": 18446744073709551615}]})",
+         "\"code\" must be from -1000000 to 1000000"},
+        {R"({"steps": [{"at": 1, "do": "reachability.flags", "target": "0.0.0.0", "flags": 4294967298}]})",
+         "\"flags\" must be from 0 to 4294967295"},
+        // A key written twice, anywhere in the script, named from its step and with both places.
+        {"{\"steps\": [{\"at\": 1, \"do\": \"back\"}],\n \"steps\": []}",
+         "the key \"steps\" is repeated at line 2, column 2 (first at line 1, column 2)"},
+        {R"({"steps": [{"at": 1, "do": "back"}, {"at": 2, "do": "tap", "outlet": "a", "outlet": "b"}]})",
+         "step 2: the key \"outlet\" is repeated at line 1, column 75 (first at line 1, column 60)"},
+        {R"({"steps": [{"at": "launch", "do": "seed", "values": {"n": 1, "n": 2}}]})",
+         "step 1: the key \"values.n\" is repeated"},
         // Key paths, texts, titles and URLs are strings, for the device's stimuli too.
         {R"({"steps": [{"at": 1, "do": "type", "outlet": "f", "text": ["pw1"]}]})",
          "step 1: \"text\" of \"type\" must be a text"},
@@ -304,6 +322,30 @@ TEST_F(ScriptRun, TimedStepsRunInOrderThenTheSpentScriptStalls) {
     EXPECT_EQ(notes()[0].first + notes()[1].first + notes()[2].first, "abc");
     EXPECT_EQ(at(0), 2);
     EXPECT_EQ(at(2), 5);
+}
+
+// Steps due at one time run in the order they were made, however many wait: the timed ones in the
+// file's order, then those the screen fired, in the file's order.
+TEST_F(ScriptRun, StepsDueTogetherRunInTheOrderTheyWereMade) {
+    std::string steps;
+    std::vector<std::string> timed, fired;
+    for (int i = 0; i < 64; ++i) {
+        const std::string what = std::to_string(i);
+        steps += std::string(i ? ", " : "") +
+                 (i % 3 ? R"({"at": 2, "do": "note", "what": ")"
+                        : R"({"on": {"screen": "UIViewController"}, "once": true, "after": 2, "do": "note", "what": ")") +
+                 what + "\"}";
+        (i % 3 ? timed : fired).push_back(what);
+    }
+    sim::ScriptRun result = run(R"({"steps": [)" + steps + "]}");
+    EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
+    std::vector<std::string> ran;
+    for (const auto& [what, time] : notes()) {
+        ran.push_back(what);
+        EXPECT_EQ(time - start_, 2) << what;
+    }
+    timed.insert(timed.end(), fired.begin(), fired.end());
+    EXPECT_EQ(ran, timed);
 }
 
 TEST_F(ScriptRun, ScreenTriggersFireOnEachAppearanceOnceOnlyTheFirstAndAfterLater) {
