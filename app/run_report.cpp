@@ -327,8 +327,10 @@ std::string RunReport::text() const {
             out += " " + text;
         out += "\n";
     }
-    for (const std::string& step : neverRan)
-        out += "  never ran: " + step + "\n";
+    for (const sim::ScriptRun::NotRun& step : neverRan)
+        out += "  never ran: " + step.text + "\n";
+    for (const std::string& step : dropped)
+        out += "  dropped:   " + step + "\n";
     if (!shown_.empty()) {
         out += "\n  shown:\n";
         for (const ShownText& shown : shown_)

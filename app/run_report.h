@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/runtime/object.h"
+#include "tester/script_runner.h"
 
 namespace ui {
 class ViewController;
@@ -104,7 +105,8 @@ public:
     // What the job fills in before printing.
     std::vector<std::pair<std::string, std::string>> header; // profile, script, service, faults
     std::vector<std::string> checks;                         // the checks that failed
-    std::vector<std::string> neverRan;                       // the steps that never ran, and why
+    std::vector<sim::ScriptRun::NotRun> neverRan;            // the steps that never ran, and why
+    std::vector<std::string> dropped; // the steps whose trigger was gone each time they were due
     std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
