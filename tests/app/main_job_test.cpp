@@ -912,10 +912,10 @@ TEST(MainJobProcess, ACheckWaitingAtTheEndFailsAndARetriedRowCountsOnceByItsLast
           "end:          limit reached at 7.5 s"},
          {"     7.500 " + lock.substr(0, lock.size() - 2) + " never ran; check failed: the run ended"}},
         {"waiting", waiting, {}, 3,
-         {"check failed: step 6 (expect row=0 text=never within=10): still waiting when the run ended: wanted "
+         {"check failed: step 5 (expect row=0 text=never within=10): still waiting when the run ended: wanted "
           "\"never\", saw \"Vibration\"\n",
           "end:          the application ended itself"},
-         {"    14.500 step 6 (expect row=0 text=never within=10) cut short after waiting 4.5 s for its checks; "
+         {"    14.500 step 5 (expect row=0 text=never within=10) cut short after waiting 4.5 s for its checks; "
           "check failed: still waiting when the run ended"}},
         {"retried", retried, {}, 0,
          {"  2   LDI_STICKER ", " retried     7.500    1.000\n      why: retried (fail: answered No) -> row 3\n",

@@ -361,8 +361,14 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
     testkit::ScratchFolder scratch("ft-screen-scripts");
     const std::string denied = defaultProfileWith(scratch, "denied.json", "\"headphonesPlugged\": false,",
                                                   "\"headphonesPlugged\": false, \"audio\": {\"recordPermission\": \"denied\"},");
+    // On a phone that refuses the microphone, the alert saying so is answered in place of the No.
+    nlohmann::json refused =
+        nlohmann::json::parse(testkit::readFile(kResources / "testers" / "microphone-record-fail.json"));
+    refused["steps"][3] = nlohmann::json::parse(R"({"on": {"alert": ""}, "once": true, "after": 1.0,
+        "do": "press", "title": "BASETEST_CONTROLLER_YES"})");
+    std::ofstream(scratch.path() / "microphone-refused.json") << refused.dump();
     struct Run {
-        const char* script;
+        std::string script;
         const char* key;
         std::string profile;
         const char* result;
@@ -370,7 +376,7 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
     };
     const Run runs[] = {
         {"microphone-record-pass", "MAIN_MIC_TEST", "", "pass", {"001-mic-sound1.m4a.wav", "002-Speaker-sound1.m4a.wav"}},
-        {"microphone-record-fail", "MAIN_MIC_TEST", denied, "fail", {}},
+        {(scratch.path() / "microphone-refused").string(), "MAIN_MIC_TEST", denied, "fail", {}},
         {"microphone-loop-back-pass", "MAIN_MIC_LOOPBACK_TEST", "", "pass",
          {"001-mic-sound1.m4a.wav", "002-Receiver-sound1.m4a.wav"}},
         {"headset-pass", "HEADSET_TEST", "", "pass",
@@ -378,12 +384,12 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
         {"headset-fail", "HEADSET_TEST", "", "fail", {"001-mic-sound.m4a.wav"}},
     };
     for (const Run& run : runs) {
-        SCOPED_TRACE(std::string(run.script) + " " + run.profile);
+        SCOPED_TRACE(run.script + " " + run.profile);
         const testkit::ProcessOutcome job = runScript(scratch, run.script, run.profile);
         EXPECT_EQ(job.status, 0) << job.output;
         EXPECT_EQ(resultOf(job.output, run.key), run.result) << job.output;
         std::vector<std::string> sounds;
-        const fs::path audio = scratch.path() / (std::string(run.script) + "0") / "audio";
+        const fs::path audio = scratch.path() / (run.script + "0") / "audio";
         if (fs::exists(audio))
             for (const auto& entry : fs::directory_iterator(audio)) sounds.push_back(entry.path().filename().string());
         std::sort(sounds.begin(), sounds.end());
