@@ -1065,6 +1065,29 @@ TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
     EXPECT_NE(refused.output.find("NO_SUCH_TEST"), std::string::npos) << refused.output;
 }
 
+// The default script on the Wi-Fi iPad passes every row it offers, and its steps for the rows the
+// iPad does not offer are said under those rows (the text message's composer with its row), none as
+// a step that never ran.
+TEST(MainJobProcess, TheDefaultRunOnAnIPadSaysTheStepsOfEachRowItDoesNotOfferUnderThatRow) {
+    ScratchFolder scratch;
+    Outcome outcome =
+        runProcess({"--profile", "ipad_wifi", "--no-pictures", "--run-dir", (scratch.path() / "run").string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_EQ(outcome.output.find("never ran:"), std::string::npos) << outcome.output;
+    const std::vector<std::string> said = {
+        "FLASH_TEST                          not offered on this device (no flash); its step 37 did not run\n",
+        "PROXIMITY_SENSOR_TEST               not offered on this device (no proximity sensor); its steps 21, 22, 23, 24 "
+        "did not run\n",
+        "SMS                                 not offered on this device (no phone calls or text messages); its steps "
+        "44, 45, 46, 47 did not run\n",
+        "PHONECALL                           not offered on this device (no phone calls or text messages); its steps "
+        "39, 40, 41, 42, 43 did not run\n",
+        "VIBRATION                           not offered on this device (no vibration motor)\n",
+        "RF                                  not offered on this device (no cellular radio); its step 38 did not run\n",
+        "tests run: 34; pass 34, fail 0, not tested 0, not built 0, unfinished 0\n"};
+    EXPECT_NE(inOrder(outcome.output, said), std::string::npos) << outcome.output;
+}
+
 TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {
     ScratchFolder scratch;
     for (const char* step : {R"({"at": 1, "do": "key.volumeSideways"})",
