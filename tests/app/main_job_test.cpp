@@ -872,16 +872,15 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
 }
 
 // Runs that once told their user something false: a check whose screen the tester answered while
-// it waited was dropped (status 0), one the limit cut off before it looked went unnamed, one still
-// waiting when the application ended was dropped (status 0), and a row answered No, retried from
-// the results screen and answered Yes counted as a failure beside the results screen's "Failed: 0".
+// it waited was dropped (status 0), as was one still waiting when the application ended, and a row
+// answered No, retried from the results screen and answered Yes counted as a failure beside the
+// results screen's "Failed: 0".
 TEST(MainJobProcess, ACheckWaitingAtTheEndFailsAndARetriedRowCountsOnceByItsLastVerdict) {
     ScratchFolder scratch;
     const fs::path testers = fs::path(FT_RESOURCES_DIR) / "testers";
     const nlohmann::json answered = nlohmann::json::parse(readFile(testers / "power-key-pass.json")).patch(R"([
         {"op": "replace", "path": "/steps/3/actions/0/text", "value": "never"},
         {"op": "add", "path": "/steps/3/actions/0/within", "value": 4}])"_json);
-    const std::string lock = "step 4 (lock: expect outlet=testTitle text=never within=4; key.power): ";
     const nlohmann::json waiting = nlohmann::json::parse(readFile(testers / "vibration-pass.json")).patch(R"([
         {"op": "add", "path": "/steps/-", "value": {"on": {"screen": "ResultViewController"}, "after": 0.5,
          "do": "expect", "row": 0, "text": "never", "within": 10}}])"_json);
@@ -896,28 +895,24 @@ TEST(MainJobProcess, ACheckWaitingAtTheEndFailsAndARetriedRowCountsOnceByItsLast
     const struct Run {
         const char* name;
         const nlohmann::json& script;
-        std::vector<std::string> more;
         int status;
         std::vector<std::string> report, steps; // in order
     } runs[] = {
-        {"answered", answered, {}, 3,
+        {"answered", answered, 3,
          {"  1   POWER_KEY_TEST ", " pass ",
-          "check failed: " + lock + "what triggered it was gone while it waited: wanted \"never\", saw \"Press the "
-          "power key to lock the device, then unlock it. Did the key work?\"\n",
+          "check failed: step 4 (lock: expect outlet=testTitle text=never within=4; key.power): what triggered it "
+          "was gone while it waited: wanted \"never\", saw \"Press the power key to lock the device, then unlock "
+          "it. Did the key work?\"\n",
           "end:          the application ended itself"},
          {"    11.500 step 4 (lock: expect outlet=testTitle text=never within=4; key.power) dropped after a "
           "transition while its check waited: what triggered it is no longer shown; check failed: "}},
-        {"cut", answered, {"--limit", "7.5"}, 1,
-         {"check failed: " + lock + "the run ended before it looked (expect outlet=testTitle text=never within=4)\n",
-          "end:          limit reached at 7.5 s"},
-         {"     7.500 " + lock.substr(0, lock.size() - 2) + " never ran; check failed: the run ended"}},
-        {"waiting", waiting, {}, 3,
+        {"waiting", waiting, 3,
          {"check failed: step 5 (expect row=0 text=never within=10): still waiting when the run ended: wanted "
           "\"never\", saw \"Vibration\"\n",
           "end:          the application ended itself"},
          {"    14.500 step 5 (expect row=0 text=never within=10) cut short after waiting 4.5 s for its checks; "
           "check failed: still waiting when the run ended"}},
-        {"retried", retried, {}, 0,
+        {"retried", retried, 0,
          {"  2   LDI_STICKER ", " retried     7.500    1.000\n      why: retried (fail: answered No) -> row 3\n",
           "  3   LDI_STICKER ", " pass        10.500 ",
           "tests run: 2; pass 2, fail 0, not tested 0, not built 0, unfinished 0; retried rows 1\n",
@@ -926,11 +921,9 @@ TEST(MainJobProcess, ACheckWaitingAtTheEndFailsAndARetriedRowCountsOnceByItsLast
     };
     for (const Run& run : runs) {
         const fs::path runDir = scratch.path() / run.name;
-        std::vector<std::string> args = {"--script",
-                                         write(scratch.path() / (std::string(run.name) + ".json"), run.script.dump()),
-                                         "--run-dir", runDir.string(), "--no-pictures"};
-        args.insert(args.end(), run.more.begin(), run.more.end());
-        Outcome outcome = runProcess(args);
+        Outcome outcome = runProcess({"--script", write(scratch.path() / (std::string(run.name) + ".json"),
+                                                        run.script.dump()),
+                                      "--run-dir", runDir.string(), "--no-pictures"});
         EXPECT_EQ(outcome.status, run.status) << outcome.output;
         EXPECT_NE(inOrder(outcome.output, run.report), std::string::npos) << outcome.output;
         EXPECT_NE(inOrder(readFile(runDir / "steps.log"), run.steps), std::string::npos) << readFile(runDir / "steps.log");

@@ -630,7 +630,8 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
         neverRan.push_back(step.text + (step.screen.empty() ? "" : " [" + step.screen + "]"));
     EXPECT_EQ(neverRan,
               (std::vector<std::string>{
-                  "step 2 (lock: back) waited for screen PowerKeyViewController showing \"Lock\" [PowerKeyViewController]",
+                  "step 2 (lock: back) waited for screen PowerKeyViewController showing \"Lock\" "
+                  "[PowerKeyViewController]",
                   "step 3 (back, back) waited for screen UIViewController (it came; the step was due at 5 s)",
                   "step 4 (back) waited for an alert with \"Warning\"", "step 5 (back) waited for request update",
                   "step 6 (back) waited for 4.5 s after launch"}));
@@ -642,28 +643,26 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
 // check's text shown or not), the limit, a stall, a signal, an earlier action of its step failing,
 // an exception out of the application, and the application's exit in the middle of its step.
 TEST_F(ScriptRun, EveryWayAChecksWaitEndsWithoutItsTextFailsIt) {
-    sim::registerScriptAction("hang", {{}, {}, {}, [](sim::Driver& driver, const sim::ScriptAction&, std::string*) {
-                                           // a transition that never ends
-                                           driver.topViewController()->beginAppearanceTransition(false, false);
-                                           return true;
-                                       }});
-    sim::registerScriptAction("signal", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
-                                             sim::interruptStepping(SIGTERM);
-                                             return true;
-                                         }});
-    sim::registerScriptAction("throw", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) -> bool {
-                                            throw std::runtime_error("out of memory");
-                                        }});
-    sim::registerScriptAction("quit", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
-                                           ui::Application::exitProcess(0);
-                                           return true;
-                                       }});
+    auto action = [](const char* name, std::function<void(sim::Driver&)> body) {
+        sim::registerScriptAction(
+            name, {{}, {}, {}, [body](sim::Driver& driver, const sim::ScriptAction&, std::string*) {
+                       body(driver);
+                       return true;
+                   }});
+    };
+    action("hang", [](sim::Driver& driver) { driver.topViewController()->beginAppearanceTransition(false, false); });
+    action("signal", [](sim::Driver&) { sim::interruptStepping(SIGTERM); });
+    action("throw", [](sim::Driver&) { throw std::runtime_error("out of memory"); });
+    action("quit", [](sim::Driver&) { ui::Application::exitProcess(0); });
     // The first screen's check: waiting from 1 s for a text it never shows, or looking at 3 s for one it shows.
     const std::string waits = R"({"on": {"screen": "UIViewController"}, "once": true, "after": 1,
                                   "do": "expect", "outlet": "view", "text": "Never", "within": 5})";
     const std::string later = R"({"on": {"screen": "UIViewController"}, "once": true, "after": 3,
                                   "do": "expect", "outlet": "view", "text": "Start"})";
-    const std::string sawStart = R"(wanted "Never", saw "Start")";
+    const std::string waiting = "step 1 (expect outlet=view text=Never within=5): ",
+                      saw = R"(wanted "Never", saw "Start")";
+    const std::string looking = "step 1 (expect outlet=view text=Start): ",
+                      unlooked = " before it looked (expect outlet=view text=Start)";
     using End = sim::ScriptRun::End;
     const struct Case {
         const char* way;
@@ -673,28 +672,22 @@ TEST_F(ScriptRun, EveryWayAChecksWaitEndsWithoutItsTextFailsIt) {
         std::string failed;
     } cases[] = {
         {"its screen leaving", waits + R"(, {"at": 2, "do": "push"})", 600, End::Stalled,
-         "step 1 (expect outlet=view text=Never within=5): what triggered it was gone while it waited: " + sawStart},
+         waiting + "what triggered it was gone while it waited: " + saw},
         {"its step dropped", later + R"(, {"at": 2, "do": "push"})", 600, End::Stalled,
-         "step 1 (expect outlet=view text=Start): what triggered it was gone before it looked (expect outlet=view "
-         "text=Start)"},
-        {"the limit", later, 2, End::Limit,
-         "step 1 (expect outlet=view text=Start): the run ended before it looked (expect outlet=view text=Start)"},
-        {"a stall", later + R"(, {"at": 2, "do": "hang"})", 600, End::Stalled,
-         "step 1 (expect outlet=view text=Start): the run ended before it looked (expect outlet=view text=Start)"},
+         looking + "what triggered it was gone" + unlooked},
+        {"the limit", later, 2, End::Limit, looking + "the run ended" + unlooked},
+        {"a stall (a transition that never ends)", later + R"(, {"at": 2, "do": "hang"})", 600, End::Stalled,
+         looking + "the run ended" + unlooked},
         {"a signal", later + R"(, {"at": 2, "do": "signal"})", 600, End::Interrupted,
-         "step 1 (expect outlet=view text=Start): the run ended before it looked (expect outlet=view text=Start)"},
+         looking + "the run ended" + unlooked},
+        {"an exception", waits + R"(, {"at": 2, "do": "throw"})", 600, End::SteppingFailed,
+         waiting + "still waiting when the run ended: " + saw},
         {"its step failing", R"({"at": 1, "actions": [{"do": "tap", "outlet": "nothing"},
                                 {"do": "expect", "outlet": "view", "text": "Start"}]})",
-         600, End::StepFailed,
-         "step 1 (tap outlet=nothing; expect outlet=view text=Start): the step failed before it looked (expect "
-         "outlet=view text=Start)"},
-        {"an exception", waits + R"(, {"at": 2, "do": "throw"})", 600, End::SteppingFailed,
-         "step 1 (expect outlet=view text=Never within=5): still waiting when the run ended: " + sawStart},
+         600, End::StepFailed, "step 1 (tap outlet=nothing; expect outlet=view text=Start): the step failed" + unlooked},
         {"the application's exit", R"({"at": 1, "actions": [{"do": "quit"},
                                        {"do": "expect", "outlet": "view", "text": "Start"}]})",
-         600, End::Exited,
-         "step 1 (quit; expect outlet=view text=Start): the run ended before it looked (expect outlet=view "
-         "text=Start)"},
+         600, End::Exited, "step 1 (quit; expect outlet=view text=Start): the run ended" + unlooked},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.way);
