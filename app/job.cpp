@@ -710,6 +710,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
                                                    : endText(run));
     report.ending.insert(report.ending.end(), sight.begin(), sight.end());
     report.neverRan = run.neverRan;
+    report.dropped = run.dropped;
     // The upload's answer on the wire, beside what the application made of it.
     const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
     if (upload || !report.uploadOutcome().empty())

@@ -54,6 +54,14 @@ std::string ownText(std::string_view text) {
     return ns::printableCut(text, kReportNameLimit);
 }
 
+// "step 4 did not run", "steps 21, 22 did not run".
+std::string didNotRun(const std::vector<std::size_t>& steps) {
+    std::string out = steps.size() == 1 ? "step " : "steps ";
+    for (std::size_t i = 0; i < steps.size(); ++i)
+        out += (i ? ", " : "") + std::to_string(steps[i]);
+    return out + " did not run";
+}
+
 } // namespace
 
 std::string cutName(std::string_view text) {
@@ -137,8 +145,8 @@ void RunReport::observe(const sim::Driver& driver) {
         // What the run asked for and the device does not offer, as the list first shows.
         if (auto list = rt::cast<ft::RootTableViewController>(top); list && !offeredAsked_) {
             offeredAsked_ = list->offeredPreselection();
-            for (const auto& [key, lacking] : list->notOffered())
-                notOffered_.emplace_back(cutName(key), cutName(lacking));
+            for (const auto& row : list->notOffered())
+                notOffered_.push_back({cutName(row.key), cutName(row.lacking), row.screens});
         }
         // The results screen's texts as it shows them now: counts and estimate.
         if (auto results = rt::cast<ft::ResultViewController>(top)) {
@@ -315,8 +323,28 @@ std::string RunReport::text() const {
         else
             ++notTested;
     }
-    for (const auto& [key, lacking] : notOffered_)
-        out += "      " + padded(key, 35) + " not offered on this device (" + lacking + ")\n";
+    // A step that never ran for a row this device does not offer is said under that row, not as a
+    // step that failed to run; with nothing to run, so is every other.
+    std::vector<bool> apart(neverRan.size(), false);
+    auto take = [&](auto&& belongs) {
+        std::vector<std::size_t> steps;
+        for (std::size_t i = 0; i < neverRan.size(); ++i)
+            if (!apart[i] && belongs(neverRan[i])) {
+                apart[i] = true;
+                steps.push_back(neverRan[i].number);
+            }
+        return steps;
+    };
+    for (const NotOfferedRow& row : notOffered_) {
+        const std::vector<std::size_t> steps = take([&](const sim::ScriptRun::NotRun& step) {
+            return std::find(row.screens.begin(), row.screens.end(), step.screen) != row.screens.end();
+        });
+        out += "      " + padded(row.key, 35) + " not offered on this device (" + row.lacking + ")" +
+               (steps.empty() ? "" : "; its " + didNotRun(steps)) + "\n";
+    }
+    if (nothingToRun())
+        if (const std::vector<std::size_t> steps = take([](const auto&) { return true; }); !steps.empty())
+            out += "      with nothing to run, " + didNotRun(steps) + "\n";
     out += "  tests run: " + std::to_string(rows_.size() - std::size_t(retried)) + "; pass " + std::to_string(pass) +
            ", fail " + std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
            std::to_string(notBuilt) + ", unfinished " + std::to_string(unfinished) +
@@ -327,8 +355,10 @@ std::string RunReport::text() const {
             out += " " + text;
         out += "\n";
     }
-    for (const std::string& step : neverRan)
-        out += "  never ran: " + step + "\n";
+    for (std::size_t i = 0; i < neverRan.size(); ++i)
+        if (!apart[i]) out += "  never ran: " + neverRan[i].text + "\n";
+    for (const std::string& step : dropped)
+        out += "  dropped:   " + step + "\n";
     if (!shown_.empty()) {
         out += "\n  shown:\n";
         for (const ShownText& shown : shown_)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/runtime/object.h"
+#include "tester/script_runner.h"
 
 namespace ui {
 class ViewController;
@@ -43,6 +44,13 @@ struct ReportRow {
                          // did; for an unfinished row, how the run ended
     int retriedAs = 0;   // the order of the row that ran its item again (from the results screen),
                          // which counts in its place; 0 when none did
+};
+
+// A row the run asked for that this device does not offer: its key, what the device lacks for it
+// and the screens only it would have shown.
+struct NotOfferedRow {
+    std::string key, lacking;
+    std::vector<std::string> screens;
 };
 
 // Something a person saw: an alert, a sheet or a HUD's text, with when it showed.
@@ -92,8 +100,9 @@ public:
     sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     const std::vector<ShownText>& shown() const noexcept { return shown_; }
     // The keys the run asked for (the list's preselection) that this device's catalogue does not
-    // offer, each with what the device lacks for it, as the list said when it first showed.
-    const std::vector<std::pair<std::string, std::string>>& notOffered() const noexcept { return notOffered_; }
+    // offer, each with what the device lacks for it and the screens only it shows, as the list said
+    // when it first showed.
+    const std::vector<NotOfferedRow>& notOffered() const noexcept { return notOffered_; }
     // Whether the run had nothing to run: no row opened, and every key it asked for that names a
     // row is one the device does not offer.
     bool nothingToRun() const noexcept;
@@ -104,7 +113,10 @@ public:
     // What the job fills in before printing.
     std::vector<std::pair<std::string, std::string>> header; // profile, script, service, faults
     std::vector<std::string> checks;                         // the checks that failed
-    std::vector<std::string> neverRan;                       // the steps that never ran, and why
+    // The steps that never ran, and why: one that waited for a screen only a row not offered shows
+    // is said under that row, and every one of a run with nothing to run under those rows.
+    std::vector<sim::ScriptRun::NotRun> neverRan;
+    std::vector<std::string> dropped; // the steps whose trigger was gone each time they were due
     std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
@@ -134,7 +146,7 @@ private:
     std::string uploadOutcome_;
     std::vector<std::string> results_; // the results screen's texts, as it last showed them
     std::vector<ShownText> shown_;
-    std::vector<std::pair<std::string, std::string>> notOffered_;
+    std::vector<NotOfferedRow> notOffered_;
     std::optional<std::size_t> offeredAsked_; // once the list has shown
     rt::Weak<rt::Object> screen_; // the test screen on screen
     rt::Weak<rt::Object> lastTop_; // the controller last seen on top

@@ -344,6 +344,12 @@ void ReadyStartViewController::viewWillAppearBody(bool animated) {
 
 // ---- Starting ----
 
+std::string_view ReadyStartViewController::sharedScreenOf(std::string_view name) {
+    for (std::string_view shared : kSharedScreens)
+        if (name.find(shared) != std::string_view::npos) return shared;
+    return {};
+}
+
 void ReadyStartViewController::start(const rt::Id&) {
     auto item = itemAt(handleIndex_);
     if (!item) return;
@@ -352,8 +358,8 @@ void ReadyStartViewController::start(const rt::Id&) {
 
 void ReadyStartViewController::showExtraMessageIfNeed(const rt::Ref<ns::String>& name) {
     const std::string text = name ? name->utf8() : std::string();
-    for (std::string_view shared : kSharedScreens)
-        if (text.find(shared) != std::string::npos) return performTestSegue(shared);
+    if (const std::string_view shared = sharedScreenOf(text); !shared.empty())
+        return performTestSegue(shared);
     if (text == kQuestionScreen) return performTestSegue(kQuestionScreen);
     rt::Ref<ns::String> refusal;
     if (const rt::Class* cls = rt::Class::named(text); cls && cls->classMethod(rt::Sel("extraMessage")))

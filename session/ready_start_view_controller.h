@@ -86,6 +86,10 @@ public:
     const rt::Ref<ui::ActionSheet>& actionsSheet() const noexcept { return actionsSheet_; }
 
     // ---- Showing and starting ----
+    // The screen several catalogue names share that the name opens (by the text the name
+    // contains: "FrontBlackCameraModelViewController" opens "CameraModelViewController"); empty
+    // for a name that opens the screen of its own name.
+    static std::string_view sharedScreenOf(std::string_view name);
     // Shows the item at the index (nothing when the index is outside the run).
     void changeIntroInfo();
     // Lays the guide out below the item panel and shows it.

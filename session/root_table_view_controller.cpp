@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/application_home.h"
@@ -56,6 +57,7 @@
 #include "session/app_delegate.h"
 #include "session/item_table_view_cell.h"
 #include "session/logo_title_view.h"
+#include "session/ready_start_view_controller.h"
 #include "session/screen_support.h"
 #include "session/space_table_view_cell.h"
 #include "session/core/function_helper.h"
@@ -176,6 +178,20 @@ constexpr std::array<Row, 40> kRows{{
     {"ROOT", "JailBreakViewController", "ROOT", "ROOT", "cydia", nullptr, nullptr, Needs::NotReview, false},
     {"GPS", "GPSViewController", "GPS", "GPS", "satellite", nullptr, nullptr, Needs::Nothing, false},
 }};
+
+// The system screens a row's test screen presents over itself, by the row's key.
+constexpr std::pair<std::string_view, std::string_view> kPresentedScreens[] = {
+    {"SMS", "MFMessageComposeViewController"}};
+
+// The screens a row's test shows: its test screen (one several rows share, or its own) and what it
+// presents.
+std::vector<std::string> screensOf(const Row& row) {
+    const std::string_view shared = ReadyStartViewController::sharedScreenOf(row.name);
+    std::vector<std::string> screens{std::string(shared.empty() ? row.name : shared)};
+    for (const auto& [key, screen] : kPresentedScreens)
+        if (key == row.profile) screens.emplace_back(screen);
+    return screens;
+}
 
 constexpr std::int64_t kBackCamera = 1;
 constexpr std::int64_t kFrontCamera = 2;
@@ -381,6 +397,7 @@ void RootTableViewController::buildCatalogue() {
     std::optional<Needs> lastNeeds;
     bool lastMet = false;
     std::vector<const Row*> leftOut;
+    std::vector<std::string> offeredScreens;
     for (std::size_t i = 0; i < kRows.size(); ++i) {
         const Row& row = kRows[i];
         if (row.needs != lastNeeds) {
@@ -391,6 +408,8 @@ void RootTableViewController::buildCatalogue() {
             leftOut.push_back(&row);
             continue;
         }
+        for (std::string& screen : screensOf(row))
+            offeredScreens.push_back(std::move(screen));
         auto dict = rowDictionary(row);
         if (i >= kManualRows) {
             dict->setObjectForKey(ns::Number::withBool(true), "auto");
@@ -409,9 +428,14 @@ void RootTableViewController::buildCatalogue() {
         if (std::find(asked.begin(), asked.end(), key) != asked.end()) continue;
         asked.push_back(key);
         auto out = std::find_if(leftOut.begin(), leftOut.end(), [&](const Row* row) { return key == row->profile; });
-        if (out != leftOut.end())
-            notOffered_.push_back({key, need((*out)->needs).lacking});
-        else if (std::any_of(kRows.begin(), kRows.end(), [&](const Row& row) { return key == row.profile; }))
+        if (out != leftOut.end()) {
+            std::vector<std::string> screens = screensOf(**out);
+            std::erase_if(screens, [&](const std::string& screen) {
+                return std::find(offeredScreens.begin(), offeredScreens.end(), screen) !=
+                       offeredScreens.end();
+            });
+            notOffered_.push_back({key, need((*out)->needs).lacking, std::move(screens)});
+        } else if (std::any_of(kRows.begin(), kRows.end(), [&](const Row& row) { return key == row.profile; }))
             ++offeredPreselection_;
     }
 }

@@ -61,10 +61,13 @@ public:
     const rt::Ref<ns::MutableDictionary>& header2Model() const { return header2Model_; }
     void setHeader2Model(rt::Ref<ns::MutableDictionary> header);
 
-    // A key of the profile file naming a row this device's catalogue leaves out, and what the
-    // device lacks for it ("no vibration motor").
+    // A key of the profile file naming a row this device's catalogue leaves out, what the device
+    // lacks for it ("no vibration motor"), and the screens its test would show that no row offered
+    // shows: its test screen, and the system screen that presents over it (the text message's
+    // composer).
     struct NotOffered {
         std::string key, lacking;
+        std::vector<std::string> screens;
     };
     // As the catalogue's build found them (building it on the first call): the profile's keys whose
     // rows it left out, in the profile's order, each once; and how many of its keys name a row it

@@ -63,6 +63,11 @@ bool namesExactly(ScriptTrigger::Kind kind) {
     return kind == ScriptTrigger::Kind::Screen || kind == ScriptTrigger::Kind::Request;
 }
 
+// Seconds to the millisecond, as the step log and the report show them.
+double toTheMillisecond(double seconds) {
+    return std::round(seconds * 1000) / 1000;
+}
+
 // The request's path: what a request trigger names when no namer is set.
 std::string pathOf(const std::string& url) {
     const std::size_t scheme = url.find("://");
@@ -147,7 +152,8 @@ struct ScriptRunner::Requests {
 
 ScriptRunner::ScriptRunner(Script script, Driver& driver)
     : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false),
-      ran_(script_.steps.size(), false), requests_(std::make_shared<Requests>()) {
+      ran_(script_.steps.size(), false), checkFailed_(script_.steps.size(), false),
+      requests_(std::make_shared<Requests>()) {
     for (const ScriptStep& step : script_.steps)
         if (const ScriptTrigger::Kind kind = step.trigger.kind; kind != ScriptTrigger::Kind::Launch &&
                                                                  kind != ScriptTrigger::Kind::Time)
@@ -299,17 +305,35 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
     const std::string waited = firing.waited ? " after a transition" : "";
     if (!stillShown(firing)) {
         const std::string checking = firing.started ? " while its check waited" : "";
-        note(now, step, "dropped" + waited + checking + ": what triggered it is no longer shown");
+        // A check that began to look has lost its moment; one that never did may look when the step
+        // fires again (a step that never ran fails its checks at the end).
+        const std::string checks = firing.started
+                                       ? failChecks(firing, "what triggered it was gone while it waited",
+                                                    "what triggered it was gone", run)
+                                       : "";
+        note(now, step,
+             "dropped" + waited + checking + ": what triggered it is no longer shown" + firing.failedChecks +
+                 checks);
         return Due::Ran;
     }
     if (!firing.started) firing.started = now;
     ran_[step.number - 1] = true;
     for (; firing.next < step.actions.size(); ++firing.next) {
-        if (driver_.exitStatus()) break;
+        if (driver_.exitStatus()) { // the rest of the step is the run's end's to settle
+            addPending(std::move(firing));
+            return Due::Ran;
+        }
         const ScriptAction& action = step.actions[firing.next];
         const ScriptActionKind& kind = *scriptAction(action.name);
         std::string why;
-        if (kind.run(driver_, action, &why)) {
+        bool done = false;
+        try {
+            done = kind.run(driver_, action, &why);
+        } catch (...) { // the run ends: its end settles the rest of the step
+            addPending(std::move(firing));
+            throw;
+        }
+        if (done) {
             firing.checkDeadline.reset();
             continue;
         }
@@ -328,16 +352,20 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
             }
             firing.checkDeadline.reset();
             run.failedChecks.push_back(describe(step) + ": " + why);
+            checkFailed_[step.number - 1] = true;
             firing.failedChecks += "; check failed: " + why;
             continue;
         }
         why = printableCut(why);
         run.end = ScriptRun::End::StepFailed;
         run.message = describe(step) + " failed: " + why;
-        note(now, step, "failed" + waited + ": " + why);
+        ++firing.next;
+        note(now, step,
+             "failed" + waited + ": " + why + firing.failedChecks +
+                 failChecks(firing, {}, "the step failed", run));
         return Due::Failed;
     }
-    const double checking = std::round((now - *firing.started) * 1000) / 1000; // to the millisecond
+    const double checking = toTheMillisecond(now - *firing.started);
     const std::string checked = checking > 0 ? "; waited " + secondsText(checking) + " s for its checks" : "";
     note(now, step, "ran" + waited + checked + firing.failedChecks);
     return Due::Ran;
@@ -352,9 +380,34 @@ ScriptRun ScriptRunner::runLaunched(double limitSeconds) {
 }
 
 ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
-    ScriptRun run = stepUntilTheEnd(limitSeconds, launch);
+    ScriptRun run;
+    try {
+        stepUntilTheEnd(limitSeconds, launch, run);
+    } catch (const std::exception& e) { // out of the application: the run ends as at a crash
+        run.end = ScriptRun::End::SteppingFailed;
+        run.message = "the application raised an exception: " + printableCut(e.what());
+    }
     endPending(run);
     return run;
+}
+
+std::string ScriptRunner::failChecks(const Pending& firing, const std::string& whileWaiting,
+                                     const std::string& beforeLooking, ScriptRun& run) {
+    const ScriptStep& step = *firing.step;
+    std::string fate;
+    for (std::size_t i = firing.next; i < step.actions.size(); ++i) {
+        const ScriptAction& action = step.actions[i];
+        if (!scriptAction(action.name)->isCheck) continue;
+        const std::string failure = i == firing.next && firing.checkDeadline
+                                        ? whileWaiting + ": " + firing.unmet
+                                        : beforeLooking + " before it looked (" +
+                                              action.describe(driver_.shownTexts(), driver_.secureTexts()) +
+                                              ")";
+        run.failedChecks.push_back(describe(step) + ": " + failure);
+        checkFailed_[step.number - 1] = true;
+        fate += "; check failed: " + failure;
+    }
+    return fate;
 }
 
 void ScriptRunner::endPending(ScriptRun& run) {
@@ -365,34 +418,59 @@ void ScriptRunner::endPending(ScriptRun& run) {
     std::map<std::size_t, double> due; // the steps that fired and had not run: when they were due
     for (const Pending& firing : pending_) {
         const ScriptStep& step = *firing.step;
-        if (!firing.started) due.emplace(step.number, firing.due - launchTime_);
-        if (!firing.checkDeadline) continue;
-        const std::string failure = "still waiting when the run ended: " + firing.unmet;
-        run.failedChecks.push_back(describe(step) + ": " + failure);
-        const double waited = std::round((now - *firing.started) * 1000) / 1000;
+        if (!firing.started) {
+            due.emplace(step.number, firing.due - launchTime_);
+            continue;
+        }
+        // A step cut short in its middle: its check waiting, the application gone, an exception.
+        const std::string waited =
+            firing.checkDeadline ? " after waiting " + secondsText(toTheMillisecond(now - *firing.started)) +
+                                       " s for its checks"
+                                 : "";
         note(now, step,
-             "cut short after waiting " + secondsText(waited) + " s for its checks" + firing.failedChecks +
-                 "; check failed: " + failure);
+             "cut short" + waited + firing.failedChecks +
+                 failChecks(firing, "still waiting when the run ended", "the run ended", run));
     }
     pending_.clear();
     for (const ScriptStep& step : script_.steps) {
-        if (ran_[step.number - 1]) continue;
-        std::string when;
+        const std::size_t index = step.number - 1;
+        if (ran_[index] || checkFailed_[index]) continue;
         // A timed step's time is what it waited for; a triggered one may have come and not run.
-        if (auto at = due.find(step.number); at != due.end() && step.trigger.kind != ScriptTrigger::Kind::Time)
-            when = " (it came; the step was due at " + secondsText(std::round(at->second * 1000) / 1000) + " s)";
-        else if (fired_[step.number - 1])
-            when = " (it came, and was gone when the step was due)";
+        const auto at = due.find(step.number);
+        const bool timed = step.trigger.kind == ScriptTrigger::Kind::Time;
+        const bool came = at != due.end() && !timed;
+        // The checks of a step that never ran though its moment came fail: the run ended first (its
+        // trigger had come, or its time: a step waiting for a transition), or what triggered it was
+        // gone each time it was due.
+        const bool overdue = came || (at != due.end() && launchTime_ + at->second <= now);
+        if (overdue || fired_[index]) {
+            const Pending never{0, 0, &step};
+            if (const std::string checks =
+                    failChecks(never, {}, overdue ? "the run ended" : "what triggered it was gone", run);
+                !checks.empty()) {
+                note(now, step, "never ran" + checks);
+                continue;
+            }
+        }
         // Named by its name and its actions' names alone: what they would have done never happened.
         std::string named = "step " + std::to_string(step.number) + " (" +
                             (step.name.empty() ? "" : printableCut(step.name) + ": ");
         for (std::size_t i = 0; i < step.actions.size(); ++i)
             named += (i ? ", " : "") + step.actions[i].name;
-        run.neverRan.push_back(named + ") waited for " + step.trigger.describe() + when);
+        named += ") waited for " + step.trigger.describe();
+        if (came)
+            run.neverRan.push_back({step.number, named + " (it came; the step was due at " +
+                                                     secondsText(toTheMillisecond(at->second)) + " s)"});
+        else if (fired_[index])
+            run.dropped.push_back(named + " (it came, and was gone when the step was due)");
+        else
+            run.neverRan.push_back(
+                {step.number, named,
+                 step.trigger.kind == ScriptTrigger::Kind::Screen ? step.trigger.text : ""});
     }
 }
 
-ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
+void ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch, ScriptRun& run) {
     auto manual = std::dynamic_pointer_cast<ns::ManualClock>(ns::Clock::installed());
     launchTime_ = ns::Clock::currentTime();
     const double end = launchTime_ + limitSeconds;
@@ -424,12 +502,10 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
             });
     if (launch) driver_.launch();
 
-    ScriptRun run;
     auto interrupted = [&](int signal) {
         run.end = ScriptRun::End::Interrupted;
         run.signal = signal;
         run.message = "interrupted by " + signalName(signal);
-        return run;
     };
     for (;;) {
         std::string failure;
@@ -437,13 +513,13 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
             if (const int signal = steppingInterruption()) return interrupted(signal);
             run.end = ScriptRun::End::SteppingFailed;
             run.message = failure;
-            return run;
+            return;
         }
         if (driver_.exitStatus()) {
             run.end = ScriptRun::End::Exited;
             run.exitStatus = driver_.exitStatus();
             run.message = "the application exited with status " + std::to_string(*run.exitStatus);
-            return run;
+            return;
         }
         if (const int signal = steppingInterruption()) return interrupted(signal);
         rt::callStoredBlock(observer_);
@@ -451,7 +527,7 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
         lookForTriggers(now);
         const Due due = runDue(now, run);
         if (due == Due::Ran) continue;
-        if (due == Due::Failed) return run;
+        if (due == Due::Failed) return;
         // The steps due now have run: the answers they waited for go on to the application.
         if (due == Due::None && ns::URLLoading::heldTransfers() > 0) {
             ns::URLLoading::releaseHeldTransfers();
@@ -468,7 +544,7 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
             run.end = ScriptRun::End::Stalled;
             run.message = due == Due::Waiting ? "stalled: a step waits for a transition that does not end"
                                               : "stalled: the script is spent and nothing is scheduled";
-            return run;
+            return;
         }
         if (next > end || now >= end) {
             if (!manual && now < end) {
@@ -479,7 +555,7 @@ ScriptRun ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch) {
             if (manual && now < end) manual->setNow(end);
             run.end = ScriptRun::End::Limit;
             run.message = "limit reached at " + secondsText(limitSeconds) + " s";
-            return run;
+            return;
         }
         if (manual) {
             advanceClockTo(*manual, next);

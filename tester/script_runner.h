@@ -15,9 +15,15 @@
 // see its text yet is due again at the next timer's time (or a short poll later) until it does or
 // its time is up, and the rest of its step waits with it. The run ends when the application exits,
 // when nothing is left to do (the script spent and nothing scheduled: a stall), at the limit
-// (whatever is still scheduled), when a step cannot run, or when a signal interrupts the stepping
-// (sim::interruptStepping). Every step's fate is written to the step log with its time; a check
-// still waiting when the run ends fails then, and the steps that never ran are listed with the run.
+// (whatever is still scheduled), when a step cannot run, when a signal interrupts the stepping
+// (sim::interruptStepping), or when the application throws. Every step's fate is written to the
+// step log with its time, and the steps that never ran are listed with the run.
+//
+// A check ends in one of two ways, seen or failed. Once its step has fired (or, timed, come due),
+// whatever ends its wait without its text seen fails it, with what it saw at its last look: what
+// triggered the step gone before the step was due or while the check waited, an earlier action of
+// its step failing, the application's exit in the middle of its step, and the run's end however it
+// comes (the limit, a stall, a signal, an exception).
 //
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.
@@ -55,12 +61,24 @@ struct ScriptRun {
     int signal = 0;                // Interrupted
     std::string message;           // what ended the run, in words
     // "step 5 (results: expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1"";
-    // a check still waiting when the run ended, for any reason, is one too ("still waiting when
-    // the run ended: wanted ...").
+    // one whose wait something else ended says what: "what triggered it was gone while it waited:
+    // wanted ...", "still waiting when the run ended: wanted ...", and for a check that never
+    // looked "the run ended before it looked (expect outlet=... text=...)".
     std::vector<std::string> failedChecks;
-    // Each step none of whose actions ran, with what it waited for: "step 4 (lock: key.power)
-    // waited for screen PowerKeyViewController" (launch steps always run first).
-    std::vector<std::string> neverRan;
+    // Each step none of whose actions ran and none of whose checks failed, with what it waited for:
+    // "step 4 (lock: key.power) waited for screen PowerKeyViewController" (launch steps always run
+    // first), and the screen, when it waited for one that never came.
+    struct NotRun {
+        std::size_t number = 0;
+        std::string text;
+        std::string screen{};
+    };
+    std::vector<NotRun> neverRan;
+    // Each step with no check whose trigger came and was gone every time the step was due, so none
+    // of its actions ran: the application went on without it (a tap a screen's own verdict made
+    // needless). "step 38 (...: tap) waited for screen RFTestViewController (it came, and was gone
+    // when the step was due)".
+    std::vector<std::string> dropped;
 };
 
 // Seconds as a person writes them: as few decimals as the value needs ("1.5", "0.001", "66").
@@ -105,8 +123,14 @@ private:
     bool stillShown(const Pending& firing) const;
     Due runDue(double now, ScriptRun& run);
     ScriptRun runFrom(double limitSeconds, bool launch);
-    ScriptRun stepUntilTheEnd(double limitSeconds, bool launch);
-    // What the run's end leaves: the checks still waiting fail, and the steps that never ran are named.
+    void stepUntilTheEnd(double limitSeconds, bool launch, ScriptRun& run);
+    // Fails each check of the firing from its next action on, none of which will look again: the
+    // one waiting with what it saw at its last look (`whileWaiting` says what stopped it), the
+    // others as never having looked (`beforeLooking`). Answers the step log's words for them.
+    std::string failChecks(const Pending& firing, const std::string& whileWaiting,
+                           const std::string& beforeLooking, ScriptRun& run);
+    // What the run's end leaves: the checks of each step that fired fail, and the steps that never
+    // ran are named.
     void endPending(ScriptRun& run);
     void note(double now, const ScriptStep& step, const std::string& fate);
     // The step as the log and the report show it: a typed text that went into no field that is not
@@ -130,6 +154,7 @@ private:
     std::map<std::pair<ScriptTrigger::Kind, std::string>, std::vector<const ScriptStep*>> waiting_;
     std::vector<bool> fired_; // by step index: a step that has fired
     std::vector<bool> ran_;   // by step index: a step whose first action has run
+    std::vector<bool> checkFailed_; // by step index: a step a check of which failed
     std::uint64_t nextOrder_ = 0;
     double launchTime_ = 0;
     // What has been seen, so each trigger fires once per event.

@@ -933,12 +933,16 @@ TEST(MainJobProcess, TheEndingTellsWhatTheApplicationMadeOfTheReplyAndWhenTheLim
     }
 }
 
-// Two runs that once told their user something false: a check still waiting when the application
-// ended was dropped (status 0), and a row answered No, retried from the results screen and answered
-// Yes counted as a failure beside the results screen's "Failed: 0".
+// Runs that once told their user something false: a check whose screen the tester answered while
+// it waited was dropped (status 0), as was one still waiting when the application ended, and a row
+// answered No, retried from the results screen and answered Yes counted as a failure beside the
+// results screen's "Failed: 0".
 TEST(MainJobProcess, ACheckWaitingAtTheEndFailsAndARetriedRowCountsOnceByItsLastVerdict) {
     ScratchFolder scratch;
     const fs::path testers = fs::path(FT_RESOURCES_DIR) / "testers";
+    const nlohmann::json answered = nlohmann::json::parse(readFile(testers / "power-key-pass.json")).patch(R"([
+        {"op": "replace", "path": "/steps/3/actions/0/text", "value": "never"},
+        {"op": "add", "path": "/steps/3/actions/0/within", "value": 4}])"_json);
     const nlohmann::json waiting = nlohmann::json::parse(readFile(testers / "vibration-pass.json")).patch(R"([
         {"op": "add", "path": "/steps/-", "value": {"on": {"screen": "ResultViewController"}, "after": 0.5,
          "do": "expect", "row": 0, "text": "never", "within": 10}}])"_json);
@@ -956,11 +960,19 @@ TEST(MainJobProcess, ACheckWaitingAtTheEndFailsAndARetriedRowCountsOnceByItsLast
         int status;
         std::vector<std::string> report, steps; // in order
     } runs[] = {
+        {"answered", answered, 3,
+         {"  1   POWER_KEY_TEST ", " pass ",
+          "check failed: step 4 (lock: expect outlet=testTitle text=never within=4; key.power): what triggered it "
+          "was gone while it waited: wanted \"never\", saw \"Press the power key to lock the device, then unlock "
+          "it. Did the key work?\"\n",
+          "end:          the application ended itself"},
+         {"    11.500 step 4 (lock: expect outlet=testTitle text=never within=4; key.power) dropped after a "
+          "transition while its check waited: what triggered it is no longer shown; check failed: "}},
         {"waiting", waiting, 3,
-         {"check failed: step 6 (expect row=0 text=never within=10): still waiting when the run ended: wanted "
+         {"check failed: step 5 (expect row=0 text=never within=10): still waiting when the run ended: wanted "
           "\"never\", saw \"Vibration\"\n",
           "end:          the application ended itself"},
-         {"    14.500 step 6 (expect row=0 text=never within=10) cut short after waiting 4.5 s for its checks; "
+         {"    14.500 step 5 (expect row=0 text=never within=10) cut short after waiting 4.5 s for its checks; "
           "check failed: still waiting when the run ended"}},
         {"retried", retried, 0,
          {"  2   LDI_STICKER ", " retried     7.500    1.000\n      why: retried (fail: answered No) -> row 3\n",
@@ -1106,6 +1118,29 @@ TEST(MainJobProcess, ScriptFeaturesNarrowTheRunToThoseRows) {
     Outcome refused = runProcess({"--script", unknown, "--run-dir", (scratch.path() / "other").string()});
     EXPECT_EQ(refused.status, 2) << refused.output;
     EXPECT_NE(refused.output.find("NO_SUCH_TEST"), std::string::npos) << refused.output;
+}
+
+// The default script on the Wi-Fi iPad passes every row it offers, and its steps for the rows the
+// iPad does not offer are said under those rows (the text message's composer with its row), none as
+// a step that never ran.
+TEST(MainJobProcess, TheDefaultRunOnAnIPadSaysTheStepsOfEachRowItDoesNotOfferUnderThatRow) {
+    ScratchFolder scratch;
+    Outcome outcome =
+        runProcess({"--profile", "ipad_wifi", "--no-pictures", "--run-dir", (scratch.path() / "run").string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_EQ(outcome.output.find("never ran:"), std::string::npos) << outcome.output;
+    const std::vector<std::string> said = {
+        "FLASH_TEST                          not offered on this device (no flash); its step 37 did not run\n",
+        "PROXIMITY_SENSOR_TEST               not offered on this device (no proximity sensor); its steps 21, 22, 23, 24 "
+        "did not run\n",
+        "SMS                                 not offered on this device (no phone calls or text messages); its steps "
+        "44, 45, 46, 47 did not run\n",
+        "PHONECALL                           not offered on this device (no phone calls or text messages); its steps "
+        "39, 40, 41, 42, 43 did not run\n",
+        "VIBRATION                           not offered on this device (no vibration motor)\n",
+        "RF                                  not offered on this device (no cellular radio); its step 38 did not run\n",
+        "tests run: 34; pass 34, fail 0, not tested 0, not built 0, unfinished 0\n"};
+    EXPECT_NE(inOrder(outcome.output, said), std::string::npos) << outcome.output;
 }
 
 TEST(MainJobProcess, AnUnknownStimulusOrABadArgumentIsBadInputNamingTheStep) {

@@ -246,8 +246,8 @@ TEST_F(CatalogueTest, TheProfileKeysADeviceDoesNotOfferAreNamedWithWhatItLacks) 
         writeProfile(c.profile);
         keys();
         std::string named;
-        for (const auto& [key, lacking] : list_->notOffered())
-            named += (named.empty() ? "" : ", ") + key + ": " + lacking;
+        for (const auto& row : list_->notOffered())
+            named += (named.empty() ? "" : ", ") + row.key + ": " + row.lacking;
         EXPECT_EQ(named, c.notOffered);
         EXPECT_EQ(list_->offeredPreselection(), c.offered);
     }

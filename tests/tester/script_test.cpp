@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -698,12 +699,80 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
     EXPECT_EQ(result.failedChecks, (std::vector<std::string>{"step 1 (expect outlet=view text=Never within=10; back): "
                                                              "still waiting when the run ended: wanted \"Never\", "
                                                              "saw \"Start\""}));
-    EXPECT_EQ(result.neverRan,
+    std::vector<std::string> neverRan; // each with the screen that never came, if any
+    for (const sim::ScriptRun::NotRun& step : result.neverRan)
+        neverRan.push_back(step.text + (step.screen.empty() ? "" : " [" + step.screen + "]"));
+    EXPECT_EQ(neverRan,
               (std::vector<std::string>{
-                  "step 2 (lock: back) waited for screen PowerKeyViewController showing \"Lock\"",
+                  "step 2 (lock: back) waited for screen PowerKeyViewController showing \"Lock\" "
+                  "[PowerKeyViewController]",
                   "step 3 (back, back) waited for screen UIViewController (it came; the step was due at 5 s)",
                   "step 4 (back) waited for an alert with \"Warning\"", "step 5 (back) waited for request update",
                   "step 6 (back) waited for 4.5 s after launch"}));
+}
+
+// A check ends seen or failed: whatever ends its wait once its step has fired, without its text
+// seen, fails it, with what it saw at its last look or as never having looked. A row each way: its
+// screen leaving while it waits, its step dropped (the screen gone before the step was due, the
+// check's text shown or not), the limit, a stall, a signal, an earlier action of its step failing,
+// an exception out of the application, and the application's exit in the middle of its step.
+TEST_F(ScriptRun, EveryWayAChecksWaitEndsWithoutItsTextFailsIt) {
+    auto action = [](const char* name, std::function<void(sim::Driver&)> body) {
+        sim::registerScriptAction(
+            name, {{}, {}, {}, [body](sim::Driver& driver, const sim::ScriptAction&, std::string*) {
+                       body(driver);
+                       return true;
+                   }});
+    };
+    action("hang", [](sim::Driver& driver) { driver.topViewController()->beginAppearanceTransition(false, false); });
+    action("signal", [](sim::Driver&) { sim::interruptStepping(SIGTERM); });
+    action("throw", [](sim::Driver&) { throw std::runtime_error("out of memory"); });
+    action("quit", [](sim::Driver&) { ui::Application::exitProcess(0); });
+    // The first screen's check: waiting from 1 s for a text it never shows, or looking at 3 s for one it shows.
+    const std::string waits = R"({"on": {"screen": "UIViewController"}, "once": true, "after": 1,
+                                  "do": "expect", "outlet": "view", "text": "Never", "within": 5})";
+    const std::string later = R"({"on": {"screen": "UIViewController"}, "once": true, "after": 3,
+                                  "do": "expect", "outlet": "view", "text": "Start"})";
+    const std::string waiting = "step 1 (expect outlet=view text=Never within=5): ",
+                      saw = R"(wanted "Never", saw "Start")";
+    const std::string looking = "step 1 (expect outlet=view text=Start): ",
+                      unlooked = " before it looked (expect outlet=view text=Start)";
+    using End = sim::ScriptRun::End;
+    const struct Case {
+        const char* way;
+        std::string steps;
+        double limit;
+        End end;
+        std::string failed;
+    } cases[] = {
+        {"its screen leaving", waits + R"(, {"at": 2, "do": "push"})", 600, End::Stalled,
+         waiting + "what triggered it was gone while it waited: " + saw},
+        {"its step dropped", later + R"(, {"at": 2, "do": "push"})", 600, End::Stalled,
+         looking + "what triggered it was gone" + unlooked},
+        {"the limit", later, 2, End::Limit, looking + "the run ended" + unlooked},
+        {"a stall (a transition that never ends)", later + R"(, {"at": 2, "do": "hang"})", 600, End::Stalled,
+         looking + "the run ended" + unlooked},
+        {"a signal", later + R"(, {"at": 2, "do": "signal"})", 600, End::Interrupted,
+         looking + "the run ended" + unlooked},
+        {"an exception", waits + R"(, {"at": 2, "do": "throw"})", 600, End::SteppingFailed,
+         waiting + "still waiting when the run ended: " + saw},
+        {"its step failing", R"({"at": 1, "actions": [{"do": "tap", "outlet": "nothing"},
+                                {"do": "expect", "outlet": "view", "text": "Start"}]})",
+         600, End::StepFailed, "step 1 (tap outlet=nothing; expect outlet=view text=Start): the step failed" + unlooked},
+        {"the application's exit", R"({"at": 1, "actions": [{"do": "quit"},
+                                       {"do": "expect", "outlet": "view", "text": "Start"}]})",
+         600, End::Exited, "step 1 (quit; expect outlet=view text=Start): the run ended" + unlooked},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.way);
+        screen_ = screenWithButton(); // shown afresh: a row may leave a screen pushed over it, or stuck
+        rt::cast<ui::Button>(screen_->view())->setTitleForState(ns::String::make("Start"), ui::ControlStates::Normal);
+        showInNavigation(screen_);
+        const sim::ScriptRun result = run(R"({"steps": [)" + c.steps + "]}", c.limit);
+        sim::clearSteppingInterruption();
+        EXPECT_EQ(result.end, c.end) << result.message;
+        EXPECT_EQ(result.failedChecks, std::vector<std::string>{c.failed}) << stepLog();
+    }
 }
 
 TEST_F(ScriptRun, ARequestTriggerRunsItsStepAfterTheAnswerCameAndBeforeTheApplicationHasIt) {
