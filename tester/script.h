@@ -33,6 +33,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -49,6 +50,10 @@ struct ScriptAction {
     // The arguments the script wrote as JSON strings: their text is the string itself, whatever it
     // looks like ("42", "null"), never JSON to read again.
     std::set<std::string, std::less<>> texts{};
+    // What the action's kind made of its arguments as the script was read (ScriptActionKind::check),
+    // for its run to use rather than read them again: a camera frame decoded then is what the step
+    // shows, whatever became of its file since. None for most actions.
+    std::shared_ptr<const void> prepared{};
 
     // The argument, or null when absent.
     const std::string* arg(std::string_view key) const;
