@@ -627,8 +627,11 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     for (const std::string& text : options.faults)
         faults.push_back(*refsvc::Fault::parse(text));
 
-    RunFolderRequest folderRequest{options.runDir, fs::path(profileName).stem().string(), options.overwrite,
-                                   filesTheRunReads(scriptPath, profileName, *profile, *script), {}};
+    RunFolderRequest folderRequest{options.runDir,
+                                   fs::path(profileName).stem().string(),
+                                   options.overwrite,
+                                   filesTheRunReads(scriptPath, profileName, *profile, *script),
+                                   {}};
     folderRequest.kept.emplace_back("the application's resources", resources);
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.

@@ -451,7 +451,8 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
         };
         kind.check = [read, readsTheScreen](ScriptAction& action, std::string* problem) {
             Call call = readOrSay(read, action, nullptr, problem);
-            if (call && !readsTheScreen) action.prepared = std::make_shared<const ReadStimulus>(ReadStimulus{action.args, call});
+            if (call && !readsTheScreen)
+                action.prepared = std::make_shared<const ReadStimulus>(ReadStimulus{action.args, call});
             return call != nullptr;
         };
         kinds[entry.name] = std::move(kind);

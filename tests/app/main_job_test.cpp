@@ -93,8 +93,8 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
                                         "all=slow:0.5", "--service", "http://127.0.0.1:9/"},
                                        &error, &help);
     EXPECT_FALSE(options); // faults and an outside service do not go together, in either order
-    options = app::parseArguments({"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/", "--overwrite",
-                                   "--run-dir", "r"},
+    options = app::parseArguments({"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/",
+                                   "--overwrite", "--run-dir", "r"},
                                   &error, &help);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->realTime);
@@ -261,17 +261,37 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
 }
 
+// A job holds its folder while it runs: another neither runs there nor empties it, and the first's
+// report is whole. Once it has ended, --overwrite empties what it wrote and runs there.
 TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
-    const std::string script =
-        write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    ASSERT_EQ(runProcess({"--script", script, "--run-dir", runDir.string(), "--limit", "0.5"}).status, 1);
+    app::JobOptions first;
+    first.script = write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
+    first.runDir = runDir.string();
+    first.limitSeconds = 0.5;
+    std::vector<std::string> args = {"--script", first.script, "--run-dir", runDir.string()};
+    std::vector<std::pair<Outcome, std::string>> meanwhile;
+    first.folderMade = [&](const std::string&) {
+        meanwhile.emplace_back(runProcess(args), " exists and is in use by a running job\n");
+        meanwhile.emplace_back(runProcess({args[0], args[1], args[2], args[3], "--overwrite"}),
+                               " is in use by a running job; nothing was emptied\n");
+    };
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(first, out, err);
+    EXPECT_EQ(result.status, 1) << result.report;
+    EXPECT_EQ(readFile(runDir / "report.txt"), result.report);
+    ASSERT_EQ(meanwhile.size(), 2u);
+    for (const auto& [outcome, said] : meanwhile) {
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_NE(outcome.output.find("the run folder " + runDir.string() + said), std::string::npos) << outcome.output;
+    }
     write(runDir / "service" / "left-over.txt", "from before");
-    Outcome again = runProcess({"--script", script, "--run-dir", runDir.string()});
+    Outcome again = runProcess(args);
     EXPECT_EQ(again.status, 2);
     EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos) << again.output;
-    Outcome outcome = runProcess({"--script", script, "--run-dir", runDir.string(), "--overwrite"});
+    args.push_back("--overwrite");
+    Outcome outcome = runProcess(args);
     EXPECT_EQ(outcome.status, 1) << outcome.output;
     EXPECT_FALSE(fs::exists(runDir / "service" / "left-over.txt"));
     EXPECT_TRUE(fs::is_regular_file(runDir / app::kRunFolderMark)) << "still a run folder";
@@ -298,20 +318,20 @@ std::vector<std::string> from(const fs::path& here, std::vector<std::string> arg
 
 // A profile of the default device with the value at `pointer` replaced.
 std::string profileWith(const fs::path& path, const std::string& pointer, const nlohmann::json& value) {
-    nlohmann::json profile = nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json"));
+    nlohmann::json profile =
+        nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json"));
     profile[nlohmann::json::json_pointer(pointer)] = value;
     return write(path, profile.dump());
 }
 
-// --overwrite empties only a folder a run made whole, holding only what a run writes, and never one
-// holding what the run reads or where it runs, nor one reached through a link: a user's folder, the
-// working folder, run folders holding the script, a frame, a sound or the device's root that the
-// profile or the script names, or a user's notes, a half-made folder and a link survive whole, with
-// status 2 and the reason.
+// --overwrite empties only a whole run folder holding only what a run writes, never one holding
+// what the run reads or where it runs, nor one reached through a link: a user's folder, the working
+// folder, run folders holding the script, a frame, a sound or the device's root that the profile or
+// the script names, a user's notes, a half-made folder and a link survive whole, with the reason.
 TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
     ScratchFolder scratch;
     const fs::path dir = scratch.path(), user = dir / "docs", made = dir / "made", scripts = dir / "work",
-                   reads = dir / "reads", noted = dir / "noted", halfMade = dir / "half";
+                   reads = dir / "reads", noted = dir / "noted";
     fs::create_directories(user / "sub");
     write(user / "precious.txt", "mine");
     write(user / "sub" / "y.txt", "mine too");
@@ -319,44 +339,41 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
     for (const fs::path& folder : {made, scripts, reads, noted}) // run folders, made by a run
         ASSERT_EQ(runProcess({"--script", idle, "--run-dir", folder.string()}).status, 1);
     const std::string inside = write(scripts / "my.json", readFile(idle)), card = (reads / "card.ppm").string(),
-                      tone = write(reads / "tone.raw", std::string(64, '\0')), root = (reads / "root").string();
+                      tone = write(reads / "tone.raw", "\0\0"), root = (reads / "root").string();
     fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
-    fs::create_directory(root);
+    fs::create_directories(root);
     write(noted / "notes.txt", "mine");
-    fs::create_directory(halfMade);
-    write(halfMade / app::kRunFolderMark, "");
+    fs::create_directories(dir / "half");
+    write(dir / "half" / app::kRunFolderMark, "");
     fs::create_directory_symlink(made, dir / "link");
-    auto step = [&](const std::string& name, const std::string& action) {
-        return write(dir / name, R"({"steps": [{"at": 1, "do": )" + action + "}]}");
-    };
+    const std::string frameProfile = profileWith(dir / "frame.json", "/cameras/0/frame", card),
+                      soundProfile = profileWith(dir / "sound.json", "/audio/input", {{"file", tone}}),
+                      rootProfile = profileWith(dir / "root.json", "/deviceRoot", root),
+                      frameScript = write(dir / "step.json", R"({"steps": [{"at": 1, "do": "camera.frame", )"
+                                                             R"("frame": ")" + card + "\"}]}");
     const struct Case {
-        fs::path folder, here;
+        fs::path folder;
         std::vector<std::string> args;
         std::string reason;
+        fs::path here = {}; // the working folder, when not the scratch folder
     } cases[] = {
-        {user, dir, {"--run-dir", "docs/sub/.."}, "docs/sub/.. has no .functiontest-run"},
-        {made, made, {"--run-dir", "."}, "the run folder . is the working folder (" + made.string()},
-        {scripts, dir, {"--script", inside, "--run-dir", "work"}, "work holds the script"},
-        {reads, dir, {"--profile", profileWith(dir / "p-frame.json", "/cameras/0/frame", card), "--run-dir", "reads"},
-         "reads holds a camera frame of the profile (" + card + ")"},
-        {reads, dir, {"--script", step("s-frame.json", R"("camera.frame", "frame": ")" + card + "\""), "--run-dir", "reads"},
-         "reads holds the camera frame of step 1 of the script (" + card + ")"},
-        {reads, dir, {"--profile", profileWith(dir / "p-sound.json", "/audio/input", {{"file", tone}}), "--run-dir", "reads"},
-         "reads holds the sound file of the profile (" + tone + ")"},
-        {reads, dir, {"--script", step("s-sound.json", R"("audio.input", "input": {"file": ")" + tone + "\"}"), "--run-dir", "reads"},
-         "reads holds the sound file of step 1 of the script (" + tone + ")"},
-        {reads, dir, {"--profile", profileWith(dir / "p-root.json", "/deviceRoot", root), "--run-dir", "reads"},
-         "reads holds the device root of the profile (" + root + ")"},
-        {noted, dir, {"--run-dir", "noted"}, "noted holds notes.txt, which no run writes: move it out or remove it"},
-        {halfMade, dir, {"--run-dir", "half"}, "half has a .functiontest-run that is not whole (empty)"},
-        {made, dir, {"--run-dir", "link/"}, "the run folder link is a link to " + made.string() + ": a run folder is never"},
+        {user, {"--run-dir", "docs/sub/.."}, "docs/sub/.. has no .functiontest-run"},
+        {made, {"--run-dir", "."}, "the run folder . is the working folder (" + made.string(), made},
+        {scripts, {"--script", inside, "--run-dir", "work"}, "work holds the script"},
+        {reads, {"--profile", frameProfile, "--run-dir", "reads"}, "reads holds a camera frame of the profile (" + card},
+        {reads, {"--script", frameScript, "--run-dir", "reads"}, "holds the camera frame of step 1 of the script"},
+        {reads, {"--profile", soundProfile, "--run-dir", "reads"}, "reads holds the sound file of the profile"},
+        {reads, {"--profile", rootProfile, "--run-dir", "reads"}, "reads holds the device root of the profile"},
+        {noted, {"--run-dir", "noted"}, "noted holds notes.txt, which no run writes: move it out or remove it"},
+        {dir / "half", {"--run-dir", "half"}, "half has a .functiontest-run that is not whole (empty)"},
+        {made, {"--run-dir", "link/"}, "the run folder link is a link to " + made.string() + ": a run folder"},
     };
     for (const Case& c : cases) {
         const auto before = filesUnder(c.folder);
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--overwrite", "--no-pictures"});
         if (std::find(args.begin(), args.end(), "--script") == args.end()) args.insert(args.end(), {"--script", idle});
-        Outcome outcome = testkit::runProcess("/bin/sh", from(c.here, args));
+        Outcome outcome = testkit::runProcess("/bin/sh", from(c.here.empty() ? dir : c.here, args));
         EXPECT_EQ(outcome.status, 2) << outcome.output;
         EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
         EXPECT_TRUE(filesUnder(c.folder) == before) << c.folder;
@@ -364,40 +381,6 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
 }
 
 const std::string kBatteryPass = (fs::path(FT_RESOURCES_DIR) / "testers" / "battery-pass.json").string();
-
-// A job holds its folder while it runs: another neither empties it nor runs there, and the first's
-// report is whole; once the job has ended, the folder is free.
-TEST(MainJobProcess, AFolderARunningJobHoldsIsNeitherEmptiedNorTaken) {
-    ScratchFolder scratch;
-    const fs::path live = scratch.path() / "live";
-    const std::string sms = (fs::path(FT_RESOURCES_DIR) / "testers" / "sms-fail.json").string();
-    const std::vector<std::string> second = {"--no-pictures", "--script", sms, "--run-dir", live.string()};
-    app::JobOptions options;
-    options.script = kBatteryPass;
-    options.pictures = false;
-    options.runDir = live.string();
-    std::vector<std::pair<Outcome, std::string>> meanwhile;
-    options.folderMade = [&](const std::string&) {
-        meanwhile.emplace_back(runProcess(second), " exists and is in use by a running job\n");
-        std::vector<std::string> overwrite = second;
-        overwrite.push_back("--overwrite");
-        meanwhile.emplace_back(runProcess(overwrite), " is in use by a running job; nothing was emptied\n");
-    };
-    std::ostringstream out, err;
-    const app::JobResult first = app::runJob(options, out, err);
-    EXPECT_EQ(first.status, 0) << first.report << err.str();
-    EXPECT_EQ(readFile(live / "report.txt"), first.report);
-    ASSERT_EQ(meanwhile.size(), 2u);
-    for (const auto& [outcome, said] : meanwhile) {
-        EXPECT_EQ(outcome.status, 2) << outcome.output;
-        EXPECT_NE(outcome.output.find("the run folder " + live.string() + said), std::string::npos) << outcome.output;
-    }
-    std::vector<std::string> after = second;
-    after.push_back("--overwrite");
-    const Outcome outcome = runProcess(after);
-    EXPECT_EQ(outcome.status, 0) << outcome.output;
-    EXPECT_EQ(readFile(live / "report.txt"), outcome.output);
-}
 
 // The frames a profile and a script name are decoded as they are read: the camera and the step
 // show that image though the file is gone by the time they do.
@@ -407,8 +390,8 @@ TEST(MainJobProcess, AFrameShowsAsItWasReadThoughItsFileIsGone) {
     for (const fs::path& card : {back, front})
         fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
     std::string script = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "camera-preview-pass.json");
-    script.insert(script.find("\"steps\": [") + 10, R"({"at": 0.5, "do": "camera.frame", "position": "front", "frame": ")" +
-                                            front.string() + "\"},");
+    const std::string frameStep = R"({"at": 0.5, "do": "camera.frame", "position": "front", "frame": ")";
+    script.insert(script.find("\"steps\": [") + 10, frameStep + front.string() + "\"},");
     app::JobOptions options;
     options.profile = profileWith(scratch.path() / "profile.json", "/cameras/0/frame", back.string());
     options.script = write(scratch.path() / "preview.json", script);
@@ -425,11 +408,12 @@ TEST(MainJobProcess, AFrameShowsAsItWasReadThoughItsFileIsGone) {
 TEST(MainJobProcess, AnEntryOverwriteCannotRemoveLeavesTheOldRunWholeAndIsNamed) {
     ScratchFolder scratch;
     const fs::path run = scratch.path() / "run";
-    ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string()}).status, 0);
-    std::vector<std::string> job = {"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string(), "--overwrite"};
+    std::vector<std::string> job = {"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string()};
+    ASSERT_EQ(runProcess(job).status, 0);
+    job.push_back("--overwrite");
     const bool root = ::geteuid() == 0;
     if (root) {
-        fs::permissions(scratch.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        fs::permissions(scratch.path(), fs::perms::others_exec, fs::perm_options::add);
         ASSERT_EQ(testkit::runProcess("chown", {"-R", "65534:65534", run.string()}).status, 0);
         job.insert(job.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", FUNCTIONTEST_EXECUTABLE});
     }
@@ -438,17 +422,20 @@ TEST(MainJobProcess, AnEntryOverwriteCannotRemoveLeavesTheOldRunWholeAndIsNamed)
         bool rootOnly;
     } cases[] = {
         {"chmod a-w home", "chmod u+w home", "home: Permission denied", false},
-        {"touch home/x && chattr +i home/x", "chattr -i home/x", "home/x: Operation not permitted (it is immutable)", true},
+        {"touch home/x && chattr +i home/x", "chattr -i home/x", "home/x: Operation not permitted (it is immutable)",
+         true},
+    };
+    auto inRun = [&](const std::string& command) {
+        return testkit::runProcess("/bin/sh", {"-c", "cd \"$0\" && " + command, run.string()}).status;
     };
     for (const Case& c : cases) {
         if (c.rootOnly && !root) continue;
-        ASSERT_EQ(testkit::runProcess("/bin/sh", {"-c", "cd \"$0\" && " + c.setUp, run.string()}).status, 0) << c.setUp;
+        ASSERT_EQ(inRun(c.setUp), 0) << c.setUp;
         const auto before = filesUnder(run);
         const Outcome outcome = testkit::runProcess(root ? "setpriv" : FUNCTIONTEST_EXECUTABLE, job);
-        testkit::runProcess("/bin/sh", {"-c", "cd \"$0\" && " + c.undo, run.string()});
+        inRun(c.undo);
         EXPECT_EQ(outcome.status, 2) << outcome.output;
-        EXPECT_NE(outcome.output.find("--overwrite: the run folder " + run.string() + " cannot be emptied whole: " +
-                                      c.named + "; nothing was emptied"),
+        EXPECT_NE(outcome.output.find("the run folder " + run.string() + " cannot be emptied whole: " + c.named),
                   std::string::npos)
             << outcome.output;
         EXPECT_TRUE(filesUnder(run) == before) << c.named;
@@ -469,16 +456,14 @@ TEST(MainJobProcess, OverwriteNeverFollowsASwapNorCrossesAMount) {
         std::string said;
     } swaps[] = {
         {[&] { fs::rename(run, aside), fs::create_directory_symlink(other, run); }, [&] { fs::remove(run); },
-         "was replaced by a link or a file as it was checked"},
+         " was replaced by a link or a file as it was checked; nothing was emptied"},
         {[&] { fs::rename(run, aside), fs::rename(other, run); }, [&] { fs::rename(run, other); },
-         "was replaced by another folder as it was checked"},
+         " was replaced by another folder as it was checked; nothing was emptied"},
     };
     for (const Case& c : swaps) {
         std::string why;
         EXPECT_FALSE(app::makeRunFolder({run.string(), "", true, {}, c.swap}, &why));
-        EXPECT_NE(why.find("--overwrite: the run folder " + run.string() + " " + c.said + "; nothing was emptied"),
-                  std::string::npos)
-            << why;
+        EXPECT_NE(why.find("--overwrite: the run folder " + run.string() + c.said), std::string::npos) << why;
         c.back();
         fs::rename(aside, run);
         EXPECT_TRUE(filesUnder(other) == otherFiles);
@@ -492,7 +477,7 @@ TEST(MainJobProcess, OverwriteNeverFollowsASwapNorCrossesAMount) {
                     other.string(), run.string(), FUNCTIONTEST_EXECUTABLE});
     if (mounted.output.find("functiontest: ") == std::string::npos)
         GTEST_SKIP() << "no mount namespace here: " << mounted.output;
-    EXPECT_EQ(mounted.status, 2) << mounted.output;
+    EXPECT_EQ(mounted.status, 2);
     EXPECT_NE(mounted.output.find("audio: another file system is mounted there"), std::string::npos) << mounted.output;
     EXPECT_TRUE(filesUnder(other) == otherFiles);
     EXPECT_TRUE(filesUnder(run) == runFiles);
@@ -507,7 +492,7 @@ TEST(MainJobProcess, TheRunScriptTakesEveryPathFromTheCallersFolder) {
     if (!fs::equivalent(FUNCTIONTEST_EXECUTABLE, project / "build" / "app" / "functiontest", ec))
         GTEST_SKIP() << "the program under test is not the one scripts/run builds";
     ScratchFolder scratch;
-    const fs::path dir = scratch.path(), mine = dir / "mine.json";
+    const fs::path dir = scratch.path(), mine = dir / "mine.json", x = dir / "x";
     fs::copy_file(kBatteryPass, mine);
     const struct Case {
         fs::path here;
@@ -516,10 +501,9 @@ TEST(MainJobProcess, TheRunScriptTakesEveryPathFromTheCallersFolder) {
         std::string said;
         fs::path made;
     } cases[] = {
-        {dir, {"--script", "mine.json", "--run-dir", "x"}, 0, "script:   " + mine.string(), dir / "x" / "report.txt"},
+        {dir, {"--script", "mine.json", "--run-dir", "x"}, 0, "script:   " + mine.string(), x / "report.txt"},
         {dir, {"--script", "mine.json"}, 0, "folder:   " + (dir / "runs").string(), dir / "runs"},
-        {dir / "x", {"--script", mine.string(), "--run-dir", (dir / "x").string(), "--overwrite"}, 2,
-         "is the working folder", dir / "x" / "report.txt"},
+        {x, {"--script", mine.string(), "--run-dir", x.string(), "--overwrite"}, 2, "is the working folder", x},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {(project / "scripts" / "run").string(), "--no-pictures"};
@@ -547,18 +531,15 @@ TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
         std::vector<std::string> args;
         int status;
         std::string said;
-        fs::path absent;
+        fs::path absent = {}; // what the job must not leave
     } cases[] = {
         {"unlimited", {"--overwrite"}, 2, "functiontest: --overwrite goes with --run-dir", dir / "runs"},
-        {"unlimited", {"--run-dir", "x/.."}, 2, "cannot make the run folder x/..: No such file or directory", dir / "x"},
-        {"unlimited", {"--run-dir", "r\x1b[31m", "--script", "\x1b[31m.json"}, 2,
-         "functiontest: \\x1B[31m.json: cannot be read", dir / "r\x1b[31m"},
-        {"0", {"--run-dir", "a/b"}, 2,
-         "functiontest: cannot mark the run folder a/b (.functiontest-run): File too large; it was taken away again",
+        {"unlimited", {"--run-dir", "x/.."}, 2, "the run folder x/..: No such file or directory", dir / "x"},
+        {"unlimited", {"--script", "\x1b[31m.json"}, 2, "functiontest: \\x1B[31m.json: cannot be read"},
+        {"0", {"--run-dir", "a/b"}, 2, "mark the run folder a/b (.functiontest-run): File too large; it was taken away",
          dir / "a"},
         {"1", {"--run-dir", "r"}, 1, "functiontest: cannot write report.txt: File too large\n", dir / "r" / "report.txt"},
-        {"unlimited", {"--profile", "iphone7.json", "--run-dir", "p"}, 1,
-         "profile:  " + (dir / "iphone7.json").string() + " (iPhone9,1)", dir / "runs"},
+        {"unlimited", {"--profile", "iphone7.json"}, 1, "profile:  " + (dir / "iphone7.json").string()},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-c", "trap '' XFSZ; ulimit -f " + c.fileLimit + " && cd \"$0\" && exec \"$@\"",
@@ -569,7 +550,7 @@ TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
         EXPECT_EQ(outcome.status, c.status) << outcome.output;
         EXPECT_NE(outcome.output.find(c.said), std::string::npos) << outcome.output;
         EXPECT_EQ(outcome.output.find('\x1b'), std::string::npos) << outcome.output;
-        EXPECT_FALSE(fs::exists(c.absent)) << c.absent;
+        EXPECT_TRUE(c.absent.empty() || !fs::exists(c.absent)) << c.absent;
     }
 }
 
