@@ -1,5 +1,6 @@
 #include "app/job.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -38,6 +39,7 @@
 #include "platform/runtime/log.h"
 #include "platform/sim/audio_export.h"
 #include "platform/sim/device.h"
+#include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
@@ -69,7 +71,8 @@ const char* const kUsage =
     "  --profile    a device profile of resources/devices (default: iphone7) or a profile file\n"
     "  --script     the tester script (default: resources/testers/default.json)\n"
     "  --run-dir    the run folder (default: runs/<UTC time>-<profile>); one that exists is refused\n"
-    "  --overwrite  empties a run folder an earlier run made and runs in it (no other folder)\n"
+    "  --overwrite  with --run-dir: empties a run folder an earlier run made and runs in it (no\n"
+    "               other folder, none a running job holds)\n"
     "  --service    a running service's base address, as reference-service prints it (default: one\n"
     "               started in-process); only for a script without \"features\"\n"
     "  --fault      (repeatable) a fault of the in-process service; call: profile, auth, features,\n"
@@ -98,10 +101,38 @@ std::string secondsWithUnit(double s) {
     return buffer;
 }
 
-bool writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    return static_cast<bool>(out);
+// One line on stderr, "functiontest: " and the text, its control characters spelled out as the
+// report spells them: a path may hold any byte, a terminal's escape sequence too.
+void say(std::ostream& err, std::string_view text) {
+    std::string line = "functiontest: ";
+    sim::appendPrintable(line, text);
+    err << line << "\n";
+}
+
+// Writes the file whole, or says why not (errno's reason) and leaves none of it: a full disk leaves
+// no empty or cut file that reads as the run's.
+bool writeFile(const fs::path& path, const std::string& text, std::string* why) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    std::string_view rest = text;
+    int error = 0;
+    while (!rest.empty() && !error) {
+        const ssize_t written = ::write(fd, rest.data(), rest.size());
+        if (written > 0)
+            rest.remove_prefix(static_cast<std::size_t>(written));
+        else if (written == 0)
+            error = ENOSPC;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error) return true;
+    ::unlink(path.c_str());
+    *why = std::strerror(error);
+    return false;
 }
 
 // A line of the application's log with the run's secrets masked. The login's line ends with the
@@ -331,8 +362,7 @@ std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolde
 void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers, std::ostream& err) {
     sim::clearSteppingInterruption();
     sim::resumeStepping();
-    if (std::string why; !sim::settle(&why))
-        err << "functiontest: the clean-up did not settle: " << why << "\n";
+    if (std::string why; !sim::settle(&why)) say(err, "the clean-up did not settle: " + why);
     ui::ButtonDialog::dismissAllPresented();
     ui::Application::resetShared();
     application = nullptr;
@@ -369,7 +399,8 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
 void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
                    const ExchangeRecord* outsideService, std::ostream& err) {
     auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (!writeFile(path, text)) err << "functiontest: cannot write " << name << "\n";
+        if (std::string why; !writeFile(path, text, &why))
+            say(err, "cannot write " + std::string(name) + ": " + why);
     };
     write("report.txt", folder / "report.txt", report);
     std::string steps;
@@ -378,7 +409,7 @@ void writeRunFiles(const fs::path& folder, const std::string& report, const std:
     write("steps.log", folder / "steps.log", steps);
     std::string why;
     if (!sim::Device::shared().writeLog((folder / "device.log").string(), &why))
-        err << "functiontest: cannot write device.log: " << why << "\n";
+        say(err, "cannot write device.log: " + why);
     if (outsideService) {
         std::error_code ec;
         fs::create_directories(folder / "service", ec);
@@ -459,15 +490,45 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
 }
 
 // The script as the run follows it: its text read again with the service's address for
-// "{service}" and the installed device's values (sim::deviceVariables). None, with why, when a
+// "{service}" and the installed device's values (sim::deviceVariables), each action whose
+// arguments no value changed kept as `read` has it (a frame decoded once). None, with why, when a
 // value makes an argument one the script's action refuses.
 std::optional<sim::Script> scriptWithVariables(const std::string& path, const std::string& text,
-                                               const std::string& service, std::string* why) {
+                                               const sim::Script& read, const std::string& service,
+                                               std::string* why) {
     std::map<std::string, std::string> variables = sim::deviceVariables();
     variables["service"] = service;
-    std::optional<sim::Script> script = sim::Script::parse(text, variables, why);
+    std::optional<sim::Script> script = sim::Script::parse(text, variables, why, &read);
     if (!script) *why = path + ": " + *why;
     return script;
+}
+
+// What the run reads, which a folder --overwrite empties must not hold: the script, the profile and
+// each file they name (camera frames, sound files, the device's root folder).
+std::vector<std::pair<std::string, std::string>> filesTheRunReads(const std::string& scriptPath,
+                                                                  const std::string& profileName,
+                                                                  const sim::Profile& profile,
+                                                                  const sim::Script& script) {
+    std::vector<std::pair<std::string, std::string>> files = {{"the script", scriptPath},
+                                                              {"the profile", sim::profileFile(profileName)}};
+    for (const sim::Camera& camera : profile.cameras)
+        if (!camera.frame.file.empty())
+            files.emplace_back("a camera frame of the profile", sim::frameFilePath(camera.frame.file));
+    if (profile.audio.input.kind == sim::AudioInput::Kind::File)
+        files.emplace_back("the sound file of the profile", profile.audio.input.file);
+    if (!profile.deviceRoot.empty()) files.emplace_back("the device root of the profile", profile.deviceRoot);
+    for (const sim::ScriptStep& step : script.steps)
+        for (const sim::ScriptAction& action : step.actions) {
+            const std::string ofStep = "step " + std::to_string(step.number) + " of the script";
+            if (action.name == "camera.frame" && action.isText("frame"))
+                files.emplace_back("the camera frame of " + ofStep, sim::frameFilePath(*action.arg("frame")));
+            if (const std::string* input = action.name == "audio.input" ? action.arg("input") : nullptr) {
+                const nlohmann::json source = nlohmann::json::parse(*input, nullptr, false);
+                if (source.is_object() && source.contains("file") && source["file"].is_string())
+                    files.emplace_back("the sound file of " + ofStep, source["file"].get<std::string>());
+            }
+        }
+    return files;
 }
 
 // The report's head: the profile, script and service as the run names them (their names cut
@@ -557,6 +618,8 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
     }
     if (options.service && !options.faults.empty())
         return bad("--fault goes with the in-process service, not --service");
+    if (options.overwrite && options.runDir.empty())
+        return bad("--overwrite goes with --run-dir: a default run folder is always a new one");
     return options;
 }
 
@@ -564,7 +627,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     JobResult result;
     const auto wallStart = std::chrono::steady_clock::now();
     auto badInput = [&](const std::string& text) {
-        err << "functiontest: " << text << "\n";
+        say(err, text);
         result.status = 2;
         return result;
     };
@@ -595,15 +658,17 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     RunFolderRequest folderRequest{options.runDir,
                                    fs::path(profileName).stem().string(),
                                    options.overwrite,
-                                   {{"the script", scriptPath},
-                                    {"the profile", sim::profileFile(profileName)},
-                                    {"the application's resources", resources}}};
+                                   filesTheRunReads(scriptPath, profileName, *profile, *script),
+                                   {}};
+    folderRequest.kept.emplace_back("the application's resources", resources);
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.
     SignalCatch signals;
-    const std::optional<fs::path> folder = makeRunFolder(folderRequest, &why);
-    if (!folder) return badInput(why);
-    result.runFolder = folder->string();
+    // Held until the job returns: no other job empties it meanwhile.
+    const std::optional<RunFolder> runFolder = makeRunFolder(folderRequest, &why);
+    if (!runFolder) return badInput(why);
+    const fs::path folder = runFolder->path();
+    result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);
 
     // ---- The service ----
@@ -612,9 +677,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (options.service) {
         base = *options.service;
     } else {
-        service = startInProcessService(*folder / "service", std::move(faults), std::move(seedJson), &why);
+        service = startInProcessService(folder / "service", std::move(faults), std::move(seedJson), &why);
         if (!service) {
-            err << "functiontest: the reference service could not start: " << why << "\n";
+            say(err, "the reference service could not start: " + why);
             result.status = 1;
             return result;
         }
@@ -626,7 +691,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ct::setFontBackend(ct::realFontBackend());
     if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
     sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
-    script = scriptWithVariables(scriptPath, scriptText, base, &why);
+    script = scriptWithVariables(scriptPath, scriptText, *script, base, &why);
     if (!script) return badInput(why);
     keepIdentitySecrets(*script);
     ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
@@ -634,21 +699,28 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
     ns::Bundle::setInfoValueOverride(kProfileServerKey, base);
     ns::Bundle::setInfoValueOverride(kAddressPageKey, base);
-    if (!sim::prepareHome((*folder / "home").string(), &why))
+    if (!sim::prepareHome((folder / "home").string(), &why))
         return badInput("cannot prepare the home: " + why);
-    sim::setAudioExportFolder(folder->string());
+    sim::setAudioExportFolder(folder.string());
 
     const double launchTime = ns::Clock::currentTime();
-    LogFile log(*folder / "app.log", launchTime);
+    LogFile log(folder / "app.log", launchTime);
     ExchangeRecord exchanges(launchTime);
     RunReport report(launchTime, isNotBuiltScreen, &exchanges);
     log.setReader([&report](std::string_view line) { report.logLine(line); });
-    report.header = headerLines(options, cutName(profileName) + " (" + cutName(profile->machine) + ")",
-                                cutName(scriptPath) + (script->name.empty() ? "" : " (" + cutName(script->name) + ")"),
-                                cutName(base) + (service ? " (in-process)" : ""), *folder);
+    // The files read, as they were found: a shipped profile by its name, a profile or a script file by
+    // its whole path (a file of the working folder read in place of a shipped profile shows so).
+    std::error_code ec;
+    const std::string profileRead = sim::profileFile(profileName);
+    const std::string profileShown = profileRead == profileName ? fs::absolute(profileRead, ec).string()
+                                                                : fs::path(profileRead).stem().string();
+    report.header = headerLines(options, cutName(profileShown) + " (" + cutName(profile->machine) + ")",
+                                cutName(fs::absolute(scriptPath, ec).string()) +
+                                    (script->name.empty() ? "" : " (" + cutName(script->name) + ")"),
+                                cutName(base) + (service ? " (in-process)" : ""), folder);
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
-        pictures.emplace(options.picturesDir.empty() ? *folder / "pictures" : fs::path(options.picturesDir));
+        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
         report.setScreenHook(
             [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
         pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
@@ -664,9 +736,8 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
     bool nothingToRun = false;
     {
-        sim::Driver driver(application, [&](const std::string& failure) {
-            err << "functiontest: " << sim::maskedRunSecrets(failure) << "\n";
-        });
+        sim::Driver driver(application,
+                           [&](const std::string& failure) { say(err, sim::maskedRunSecrets(failure)); });
         sim::ScriptRunner runner(std::move(*script), driver);
         runner.setObserver([&] {
             report.observe(driver);
@@ -698,8 +769,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
 
     // ---- What the run left ----
-    const fs::path resultFile = *folder / "home" / "Documents" / "functiontest_result.txt";
-    std::error_code ec;
+    const fs::path resultFile = folder / "home" / "Documents" / "functiontest_result.txt";
     report.checks = run.failedChecks;
     // The header's names were masked as the run began: a secret typed since (a password that is a
     // file's name) is masked in them now. The clock's line is the report's own words.
@@ -740,7 +810,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     result.report = report.text();
     // The results the application stored are on disk before anything else is let go.
     ns::UserDefaults::flushAll();
-    writeRunFiles(*folder, result.report, stepLog, service ? nullptr : &exchanges, err);
+    writeRunFiles(folder, result.report, stepLog, service ? nullptr : &exchanges, err);
     // Printed once the folder is whole: a reader that does not read holds nothing back.
     printReport(result.report, out, err, &result.status);
 
@@ -760,7 +830,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!options) {
-        std::cerr << "functiontest: " << error << "\n" << kUsage;
+        say(std::cerr, error);
+        std::cerr << kUsage;
         return 2;
     }
     DescriptorOutput standardOutput(STDOUT_FILENO);

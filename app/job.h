@@ -5,7 +5,8 @@
 // drawn in DejaVu Sans, read from the fixed files of Debian's fonts-dejavu-core (ct::realFontFiles).
 //
 // The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; its rules, the mark that
-// makes it one and what --overwrite may empty, are run_folder.h's) receives:
+// makes it one, the job's hold on it and what --overwrite may empty, are run_folder.h's; the job
+// holds it until it returns) receives these entries, and a run writes no others at its top:
 //   home/         the application's home: Documents (the profile file, the result file, ...) and
 //                 Library/Preferences (the user defaults)
 //   app.log       the application's log, each line led by the virtual seconds since launch; its

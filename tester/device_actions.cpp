@@ -426,21 +426,35 @@ Call readOrSay(const ScreenReader& read, const ScriptAction& action, const Drive
 
 } // namespace
 
+// A stimulus read from its arguments as the script was read, with those arguments: its run does
+// the same while they stay so (a device's value fills a placeholder in later), reading no file
+// again.
+struct ReadStimulus {
+    std::map<std::string, std::string> args;
+    Call call;
+};
+
 void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kinds) {
     for (Entry& entry : stimuli()) {
+        const bool readsTheScreen = entry.readOnScreen != nullptr;
         ScreenReader read = entry.readOnScreen;
         if (!read) read = [plain = entry.read](const ScriptAction& action, const Driver*) { return plain(action); };
         ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}, entry.nullable};
         kind.texts = entry.texts;
         kind.run = [read](Driver& driver, const ScriptAction& action, std::string* failure) {
-            Call call = readOrSay(read, action, &driver, failure);
+            const auto* prepared = static_cast<const ReadStimulus*>(action.prepared.get());
+            Call call = prepared && prepared->args == action.args ? prepared->call
+                                                                  : readOrSay(read, action, &driver, failure);
             if (!call) return false;
             if (call(Device::shared())) return true;
             if (failure) *failure = "the device refused " + action.describe();
             return false;
         };
-        kind.check = [read](const ScriptAction& action, std::string* problem) {
-            return readOrSay(read, action, nullptr, problem) != nullptr;
+        kind.check = [read, readsTheScreen](ScriptAction& action, std::string* problem) {
+            Call call = readOrSay(read, action, nullptr, problem);
+            if (call && !readsTheScreen)
+                action.prepared = std::make_shared<const ReadStimulus>(ReadStimulus{action.args, call});
+            return call != nullptr;
         };
         kinds[entry.name] = std::move(kind);
     }

@@ -122,8 +122,9 @@ double seconds(const json& value, const char* what) {
     return s;
 }
 
+// `earlier`: the same action read before from the same text (Script::parse's `earlier`), if any.
 ScriptAction readAction(const json& object, const std::set<std::string>& stepKeys,
-                        const std::map<std::string, std::string>& variables) {
+                        const std::map<std::string, std::string>& variables, const ScriptAction* earlier) {
     auto name = object.find("do");
     if (name == object.end() || !name->is_string()) bad("an action needs \"do\" naming it");
     ScriptAction action{name->get<std::string>(), {}};
@@ -156,6 +157,10 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
         for (const auto& key : kind->oneOf)
             keys += (keys.empty() ? "\"" : " or \"") + key + "\"";
         bad("\"" + action.name + "\" needs " + keys);
+    }
+    if (earlier && earlier->name == action.name && earlier->args == action.args) {
+        action.prepared = earlier->prepared; // checked, and its files read, already
+        return action;
     }
     std::string problem;
     if (kind->check && !kind->check(action, &problem)) bad("\"" + action.name + "\": " + problem);
@@ -207,7 +212,10 @@ ScriptTrigger readTrigger(const json& step) {
 }
 
 ScriptStep readStep(const json& object, std::size_t number,
-                    const std::map<std::string, std::string>& variables) {
+                    const std::map<std::string, std::string>& variables, const ScriptStep* earlier) {
+    auto earlierAction = [&](std::size_t index) {
+        return earlier && index < earlier->actions.size() ? &earlier->actions[index] : nullptr;
+    };
     static const std::set<std::string> stepKeys = {"at", "on", "once", "after", "name", "actions"};
     if (!object.is_object()) bad("a step must be an object");
     ScriptStep step;
@@ -234,10 +242,10 @@ ScriptStep readStep(const json& object, std::size_t number,
         if (!list->is_array() || list->empty()) bad("\"actions\" must be a list of actions");
         for (const json& action : *list) {
             if (!action.is_object()) bad("an action must be an object");
-            step.actions.push_back(readAction(action, {}, variables));
+            step.actions.push_back(readAction(action, {}, variables, earlierAction(step.actions.size())));
         }
     } else {
-        step.actions.push_back(readAction(object, stepKeys, variables));
+        step.actions.push_back(readAction(object, stepKeys, variables, earlierAction(0)));
     }
     if (step.trigger.kind == ScriptTrigger::Kind::Launch)
         for (const auto& action : step.actions)
@@ -343,7 +351,8 @@ std::string ScriptStep::describe(const std::set<std::string, std::less<>>& shown
 }
 
 std::optional<Script> Script::parse(std::string_view text,
-                                    const std::map<std::string, std::string>& variables, std::string* error) {
+                                    const std::map<std::string, std::string>& variables, std::string* error,
+                                    const Script* earlier) {
     json document = json::parse(text, nullptr, false);
     if (document.is_discarded()) {
         // The platform's reader says where the text goes wrong, as it does for a profile.
@@ -379,7 +388,9 @@ std::optional<Script> Script::parse(std::string_view text,
         if (steps == document.end() || !steps->is_array()) bad("the script needs \"steps\", a list");
         for (const json& step : *steps) {
             ++number;
-            script.steps.push_back(readStep(step, number, variables));
+            const ScriptStep* earlierStep =
+                earlier && number <= earlier->steps.size() ? &earlier->steps[number - 1] : nullptr;
+            script.steps.push_back(readStep(step, number, variables, earlierStep));
         }
     } catch (const BadScript& e) {
         if (error) *error = (number ? "step " + std::to_string(number) + ": " : std::string()) + e.reason;

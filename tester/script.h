@@ -35,6 +35,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -51,6 +52,10 @@ struct ScriptAction {
     // The arguments the script wrote as JSON strings: their text is the string itself, whatever it
     // looks like ("42", "null"), never JSON to read again.
     std::set<std::string, std::less<>> texts{};
+    // What the action's kind made of its arguments as the script was read (ScriptActionKind::check),
+    // for its run to use rather than read them again: a camera frame decoded then is what the step
+    // shows, whatever became of its file since. None for most actions.
+    std::shared_ptr<const void> prepared{};
 
     // The argument, or null when absent.
     const std::string* arg(std::string_view key) const;
@@ -108,9 +113,12 @@ struct Script {
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
     // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
     // trigger or action, an argument an action does not take or lacks, a negative or non-finite time.
+    // `earlier`: the script read from the same text before, with other values for its variables;
+    // an action whose arguments come out as they did then keeps what was read for it (a camera
+    // frame's decoded image) and reads no file again.
     static std::optional<Script> parse(std::string_view json,
                                        const std::map<std::string, std::string>& variables,
-                                       std::string* error = nullptr);
+                                       std::string* error = nullptr, const Script* earlier = nullptr);
     // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
     // starts with the path, once: "<path>: step 2: no action is called \"fly\"". `text` (if
     // given) receives the file's text, to be parsed again once the variables' values are known.

@@ -51,9 +51,10 @@ struct ScriptActionKind {
     std::vector<std::string> oneOf;
     // Runs the action; false, with the reason, when it cannot be done (the run then ends).
     std::function<bool(Driver& driver, const ScriptAction& action, std::string* failure)> run;
-    // Checks the arguments' values when the script is read; false, with the reason, for one the
-    // action cannot take. Optional.
-    std::function<bool(const ScriptAction& action, std::string* problem)> check = {};
+    // Checks the arguments' values when the script is read, and may keep what it made of them in
+    // the action (ScriptAction::prepared) for `run`; false, with the reason, for one the action
+    // cannot take. Optional.
+    std::function<bool(ScriptAction& action, std::string* problem)> check = {};
     // The arguments that may be written as null, where null means something (their text is then
     // "null"); a script that writes null for any other argument is refused.
     std::vector<std::string> nullable = {};

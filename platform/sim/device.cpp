@@ -192,18 +192,24 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     const auto current = state();
     const Camera* camera = current->camera(position);
     if (!camera) return nullptr;
+    const std::shared_ptr<const FrameImage>& decoded = camera->frame.decoded;
     {
         std::lock_guard g(inner_->lock);
         for (const Inner::SeenFrame& seen : inner_->frames)
-            if (seen.frame == camera->frame) return seen.image;
+            if (seen.frame == camera->frame && (!decoded || seen.image == decoded)) return seen.image;
     }
-    std::string error;
-    auto made = makeFrameImage(camera->frame, &error);
-    if (!made) {
-        log("camera frame: " + error);
-        return nullptr;
+    // A file the profile or a script named was decoded as it was read; one a frame made in code
+    // names is read now.
+    std::shared_ptr<const FrameImage> image = decoded;
+    if (!image) {
+        std::string error;
+        auto made = makeFrameImage(camera->frame, &error);
+        if (!made) {
+            log("camera frame: " + error);
+            return nullptr;
+        }
+        image = std::make_shared<const FrameImage>(std::move(*made));
     }
-    auto image = std::make_shared<const FrameImage>(std::move(*made));
     std::lock_guard g(inner_->lock);
     inner_->frames.push_back({camera->frame, image, nullptr});
     // A frame and its picture are a few MB: the two cameras' latest are kept.

@@ -48,7 +48,8 @@ struct Device::Inner {
     std::deque<std::pair<std::int64_t, std::shared_ptr<const Microphone>>> earlierMicrophones;
     Speaker speaker;
     // The frames the cameras saw lately (the latest two, newest last), each with its picture once one was
-    // asked for; a device installed again reads its frame files again.
+    // asked for; a device installed again reads the files of frames made in code again (a profile's
+    // or a script's frame is the image decoded as it was read).
     struct SeenFrame {
         CameraFrame frame;
         std::shared_ptr<const FrameImage> image;

@@ -474,10 +474,13 @@ CameraFrame cameraFrame(const Fields& camera) {
     if (!v) return frame;
     if (auto* file = dynamic_cast<const ns::String*>(v.get()); file && !file->utf8().empty()) {
         frame.file = file->utf8();
-        // Decoded now and let go, so a file that is no frame is refused with the profile rather
-        // than found when a camera first shows it.
+        // Decoded now and kept, so a file that is no frame is refused with the profile rather than
+        // found when a camera first shows it, and the camera shows what was read.
         std::string problem;
-        if (!makeFrameImage(frame, &problem)) camera.wrong("frame", problem);
+        if (std::optional<FrameImage> image = makeFrameImage(frame, &problem))
+            frame.decoded = std::make_shared<const FrameImage>(std::move(*image));
+        else
+            camera.wrong("frame", problem);
         return frame;
     }
     const char* const what = R"(expected {"solid": [r, g, b]} or a PGM or PPM file path)";

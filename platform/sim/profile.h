@@ -109,6 +109,7 @@
 // A profile is a plain value: tests build one in code or change single fields of a loaded one.
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -139,12 +140,20 @@ enum class CameraPosition { Back, Front };
 // The session presets a camera takes unless its profile lists its own.
 std::vector<std::string> defaultCameraPresets();
 
+struct FrameImage;
+
 // What a camera sees until a stimulus changes it: one colour, or an image file.
 struct CameraFrame {
     int red = 128, green = 128, blue = 128; // solid colour, 0 to 255
     std::string file; // when not empty: a PGM (grey) or PPM (RGB) file
+    // The file's image as the profile or the script that names it was read: what the camera shows,
+    // whatever became of the file since. None for a frame made in code, whose file is read when a
+    // camera first shows it; whoever changes `file` drops it. Not part of the frame's value.
+    std::shared_ptr<const FrameImage> decoded{};
 
-    bool operator==(const CameraFrame&) const = default;
+    bool operator==(const CameraFrame& other) const {
+        return red == other.red && green == other.green && blue == other.blue && file == other.file;
+    }
 };
 
 struct Camera {

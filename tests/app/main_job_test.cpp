@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -75,6 +77,8 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
         {{"--profile", "a", "--profile", "b"}, "--profile is given more than once"},
         {{"--limit", "1", "--limit", "2"}, "--limit is given more than once"},
         {{"--real-time", "--overwrite", "--real-time"}, "--real-time is given more than once"},
+        // A default folder is new: there is nothing to overwrite.
+        {{"--overwrite"}, "--overwrite goes with --run-dir: a default run folder is always a new one"},
     };
     for (const auto& [args, reason] : cases) {
         std::string error;
@@ -89,8 +93,9 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
                                         "all=slow:0.5", "--service", "http://127.0.0.1:9/"},
                                        &error, &help);
     EXPECT_FALSE(options); // faults and an outside service do not go together, in either order
-    options = app::parseArguments(
-        {"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/", "--overwrite"}, &error, &help);
+    options = app::parseArguments({"--real-time", "--limit", "1.5", "--service", "http://127.0.0.1:9/",
+                                   "--overwrite", "--run-dir", "r"},
+                                  &error, &help);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->realTime);
     EXPECT_TRUE(options->overwrite);
@@ -275,19 +280,39 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
 }
 
+// A job holds its folder while it runs: another neither runs there nor empties it, and the first's
+// report is whole. Once it has ended, --overwrite empties what it wrote and runs there.
 TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
-    const std::string script =
-        write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
-    ASSERT_EQ(runProcess({"--script", script, "--run-dir", runDir.string(), "--limit", "0.5"}).status, 1);
-    write(runDir / "left-over.txt", "from before");
-    Outcome again = runProcess({"--script", script, "--run-dir", runDir.string()});
+    app::JobOptions first;
+    first.script = write(scratch.path() / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
+    first.runDir = runDir.string();
+    first.limitSeconds = 0.5;
+    std::vector<std::string> args = {"--script", first.script, "--run-dir", runDir.string()};
+    std::vector<std::pair<Outcome, std::string>> meanwhile;
+    first.folderMade = [&](const std::string&) {
+        meanwhile.emplace_back(runProcess(args), " exists and is in use by a running job\n");
+        meanwhile.emplace_back(runProcess({args[0], args[1], args[2], args[3], "--overwrite"}),
+                               " is in use by a running job; nothing was emptied\n");
+    };
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(first, out, err);
+    EXPECT_EQ(result.status, 1) << result.report;
+    EXPECT_EQ(readFile(runDir / "report.txt"), result.report);
+    ASSERT_EQ(meanwhile.size(), 2u);
+    for (const auto& [outcome, said] : meanwhile) {
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_NE(outcome.output.find("the run folder " + runDir.string() + said), std::string::npos) << outcome.output;
+    }
+    write(runDir / "service" / "left-over.txt", "from before");
+    Outcome again = runProcess(args);
     EXPECT_EQ(again.status, 2);
     EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos) << again.output;
-    Outcome outcome = runProcess({"--script", script, "--run-dir", runDir.string(), "--overwrite"});
+    args.push_back("--overwrite");
+    Outcome outcome = runProcess(args);
     EXPECT_EQ(outcome.status, 1) << outcome.output;
-    EXPECT_FALSE(fs::exists(runDir / "left-over.txt"));
+    EXPECT_FALSE(fs::exists(runDir / "service" / "left-over.txt"));
     EXPECT_TRUE(fs::is_regular_file(runDir / app::kRunFolderMark)) << "still a run folder";
     EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
     EXPECT_NE(readFile(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
@@ -303,42 +328,248 @@ std::map<std::string, std::string> filesUnder(const fs::path& folder) {
     return files;
 }
 
-// Runs the job from the folder `here` (a shell changes to it first).
-std::vector<std::string> from(const fs::path& here, std::vector<std::string> args) {
-    args.insert(args.begin(), {"-c", "cd \"$0\" && exec \"$@\"", here.string(), FUNCTIONTEST_EXECUTABLE});
+// Runs the job (or `program`) from the folder `here` (a shell changes to it first).
+std::vector<std::string> from(const fs::path& here, std::vector<std::string> args,
+                              const std::string& program = FUNCTIONTEST_EXECUTABLE) {
+    args.insert(args.begin(), {"-c", "cd \"$0\" && exec \"$@\"", here.string(), program});
     return args;
 }
 
-// --overwrite empties only a folder a run made, and never one holding what the run reads or where
-// it runs: a user's folder, the working folder (a run folder, run from inside it) and a run folder
-// holding the script survive whole, with status 2 and the reason.
+// A profile of the default device with the value at `pointer` replaced.
+std::string profileWith(const fs::path& path, const std::string& pointer, const nlohmann::json& value) {
+    nlohmann::json profile =
+        nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json"));
+    profile[nlohmann::json::json_pointer(pointer)] = value;
+    return write(path, profile.dump());
+}
+
+// --overwrite empties only a whole run folder holding only what a run writes, never one holding
+// what the run reads or where it runs, nor one reached through a link: a user's folder, the working
+// folder, run folders holding the script, a frame, a sound or the device's root that the profile or
+// the script names, a user's notes, a half-made folder and a link survive whole, with the reason.
 TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
     ScratchFolder scratch;
-    const fs::path user = scratch.path() / "docs", made = scratch.path() / "made", scripts = scratch.path() / "work";
+    const fs::path dir = scratch.path(), user = dir / "docs", made = dir / "made", scripts = dir / "work",
+                   reads = dir / "reads", noted = dir / "noted";
     fs::create_directories(user / "sub");
     write(user / "precious.txt", "mine");
     write(user / "sub" / "y.txt", "mine too");
-    const std::string idle = R"({"steps": [{"at": 1, "do": "background"}]})";
-    for (const fs::path& folder : {made, scripts}) // run folders, made by a run
-        ASSERT_EQ(runProcess({"--script", write(scratch.path() / "idle.json", idle), "--run-dir", folder.string()})
-                      .status,
-                  1);
-    const std::string inside = write(scripts / "my.json", idle);
+    const std::string idle = write(dir / "idle.json", R"({"steps": [{"at": 1, "do": "background"}]})");
+    for (const fs::path& folder : {made, scripts, reads, noted}) // run folders, made by a run
+        ASSERT_EQ(runProcess({"--script", idle, "--run-dir", folder.string()}).status, 1);
+    const std::string inside = write(scripts / "my.json", readFile(idle)), card = (reads / "card.ppm").string(),
+                      tone = write(reads / "tone.raw", "\0\0"), root = (reads / "root").string();
+    fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
+    fs::create_directories(root);
+    write(noted / "notes.txt", "mine");
+    fs::create_directories(dir / "half");
+    write(dir / "half" / app::kRunFolderMark, "");
+    fs::create_directory_symlink(made, dir / "link");
+    const std::string frameProfile = profileWith(dir / "frame.json", "/cameras/0/frame", card),
+                      soundProfile = profileWith(dir / "sound.json", "/audio/input", {{"file", tone}}),
+                      rootProfile = profileWith(dir / "root.json", "/deviceRoot", root),
+                      frameScript = write(dir / "step.json", R"({"steps": [{"at": 1, "do": "camera.frame", )"
+                                                             R"("frame": ")" + card + "\"}]}");
     const struct Case {
-        fs::path folder, here;
+        fs::path folder;
         std::vector<std::string> args;
         std::string reason;
+        fs::path here = {}; // the working folder, when not the scratch folder
     } cases[] = {
-        {user, scratch.path(), {"--run-dir", "docs/sub/..", "--overwrite"}, "docs/sub/.. has no .functiontest-run"},
-        {made, made, {"--run-dir", ".", "--overwrite"}, "the run folder . is the working folder (" + made.string()},
-        {scripts, scratch.path(), {"--script", inside, "--run-dir", "work", "--overwrite"}, "work holds the script"},
+        {user, {"--run-dir", "docs/sub/.."}, "docs/sub/.. has no .functiontest-run"},
+        {made, {"--run-dir", "."}, "the run folder . is the working folder (" + made.string(), made},
+        {scripts, {"--script", inside, "--run-dir", "work"}, "work holds the script"},
+        {reads, {"--profile", frameProfile, "--run-dir", "reads"}, "reads holds a camera frame of the profile (" + card},
+        {reads, {"--script", frameScript, "--run-dir", "reads"}, "holds the camera frame of step 1 of the script"},
+        {reads, {"--profile", soundProfile, "--run-dir", "reads"}, "reads holds the sound file of the profile"},
+        {reads, {"--profile", rootProfile, "--run-dir", "reads"}, "reads holds the device root of the profile"},
+        {noted, {"--run-dir", "noted"}, "noted holds notes.txt, which no run writes: move it out or remove it"},
+        {dir / "half", {"--run-dir", "half"}, "half has a .functiontest-run that is not whole (empty)"},
+        {made, {"--run-dir", "link/"}, "the run folder link is a link to " + made.string() + ": a run folder"},
     };
     for (const Case& c : cases) {
         const auto before = filesUnder(c.folder);
-        Outcome outcome = testkit::runProcess("/bin/sh", from(c.here, c.args));
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--overwrite", "--no-pictures"});
+        if (std::find(args.begin(), args.end(), "--script") == args.end()) args.insert(args.end(), {"--script", idle});
+        Outcome outcome = testkit::runProcess("/bin/sh", from(c.here.empty() ? dir : c.here, args));
         EXPECT_EQ(outcome.status, 2) << outcome.output;
         EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
-        EXPECT_EQ(filesUnder(c.folder), before) << c.folder;
+        EXPECT_TRUE(filesUnder(c.folder) == before) << c.folder;
+    }
+}
+
+const std::string kBatteryPass = (fs::path(FT_RESOURCES_DIR) / "testers" / "battery-pass.json").string();
+
+// The frames a profile and a script name are decoded as they are read: the camera and the step
+// show that image though the file is gone by the time they do.
+TEST(MainJobProcess, AFrameShowsAsItWasReadThoughItsFileIsGone) {
+    ScratchFolder scratch;
+    const fs::path back = scratch.path() / "back.ppm", front = scratch.path() / "front.ppm";
+    for (const fs::path& card : {back, front})
+        fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
+    std::string script = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "camera-preview-pass.json");
+    const std::string frameStep = R"({"at": 0.5, "do": "camera.frame", "position": "front", "frame": ")";
+    script.insert(script.find("\"steps\": [") + 10, frameStep + front.string() + "\"},");
+    app::JobOptions options;
+    options.profile = profileWith(scratch.path() / "profile.json", "/cameras/0/frame", back.string());
+    options.script = write(scratch.path() / "preview.json", script);
+    options.runDir = (scratch.path() / "run").string();
+    options.folderMade = [&](const std::string&) { fs::remove(back), fs::remove(front); };
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(options, out, err);
+    EXPECT_EQ(result.status, 0) << result.report << err.str();
+    EXPECT_EQ(readFile(scratch.path() / "run" / "device.log").find("camera frame:"), std::string::npos);
+}
+
+// --overwrite removes all or nothing: an entry it cannot remove (in a folder the job may not write;
+// an immutable file) is named, and the old run stays whole. Run as nobody when the test is root.
+TEST(MainJobProcess, AnEntryOverwriteCannotRemoveLeavesTheOldRunWholeAndIsNamed) {
+    ScratchFolder scratch;
+    const fs::path run = scratch.path() / "run";
+    std::vector<std::string> job = {"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string()};
+    ASSERT_EQ(runProcess(job).status, 0);
+    job.push_back("--overwrite");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        fs::permissions(scratch.path(), fs::perms::others_exec, fs::perm_options::add);
+        ASSERT_EQ(testkit::runProcess("chown", {"-R", "65534:65534", run.string()}).status, 0);
+        job.insert(job.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", FUNCTIONTEST_EXECUTABLE});
+    }
+    const struct Case {
+        std::string setUp, undo, named;
+        bool rootOnly;
+    } cases[] = {
+        {"chmod a-w home", "chmod u+w home", "home: Permission denied", false},
+        {"touch home/x && chattr +i home/x", "chattr -i home/x", "home/x: Operation not permitted (it is immutable)",
+         true},
+    };
+    auto inRun = [&](const std::string& command) {
+        return testkit::runProcess("/bin/sh", {"-c", "cd \"$0\" && " + command, run.string()}).status;
+    };
+    for (const Case& c : cases) {
+        if (c.rootOnly && !root) continue;
+        ASSERT_EQ(inRun(c.setUp), 0) << c.setUp;
+        const auto before = filesUnder(run);
+        const Outcome outcome = testkit::runProcess(root ? "setpriv" : FUNCTIONTEST_EXECUTABLE, job);
+        inRun(c.undo);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find("the run folder " + run.string() + " cannot be emptied whole: " + c.named),
+                  std::string::npos)
+            << outcome.output;
+        EXPECT_TRUE(filesUnder(run) == before) << c.named;
+    }
+}
+
+// The folder --overwrite empties is the one it checked, and nothing is removed across a mount: a
+// folder swapped, the moment after its checks, for a link to another run's folder or for that
+// folder, and a folder with another mounted inside, are refused and stay whole.
+TEST(MainJobProcess, OverwriteNeverFollowsASwapNorCrossesAMount) {
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path(), run = dir / "run", other = dir / "other", aside = dir / "aside";
+    for (const fs::path& folder : {run, other})
+        ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", folder.string()}).status, 0);
+    const auto otherFiles = filesUnder(other);
+    const struct Case {
+        std::function<void()> swap, back;
+        std::string said;
+    } swaps[] = {
+        {[&] { fs::rename(run, aside), fs::create_directory_symlink(other, run); }, [&] { fs::remove(run); },
+         " was replaced by a link or a file as it was checked; nothing was emptied"},
+        {[&] { fs::rename(run, aside), fs::rename(other, run); }, [&] { fs::rename(run, other); },
+         " was replaced by another folder as it was checked; nothing was emptied"},
+    };
+    for (const Case& c : swaps) {
+        std::string why;
+        EXPECT_FALSE(app::makeRunFolder({run.string(), "", true, {}, c.swap}, &why));
+        EXPECT_NE(why.find("--overwrite: the run folder " + run.string() + c.said), std::string::npos) << why;
+        c.back();
+        fs::rename(aside, run);
+        EXPECT_TRUE(filesUnder(other) == otherFiles);
+    }
+
+    // Where the host allows a mount namespace: another run's folder mounted at audio/ of this one.
+    fs::create_directory(run / "audio");
+    const auto runFiles = filesUnder(run);
+    const Outcome mounted = testkit::runProcess(
+        "unshare", {"-rm", "sh", "-c", "mount --bind \"$0\" \"$1/audio\" && exec \"$2\" --run-dir \"$1\" --overwrite",
+                    other.string(), run.string(), FUNCTIONTEST_EXECUTABLE});
+    if (mounted.output.find("functiontest: ") == std::string::npos)
+        GTEST_SKIP() << "no mount namespace here: " << mounted.output;
+    EXPECT_EQ(mounted.status, 2);
+    EXPECT_NE(mounted.output.find("audio: another file system is mounted there"), std::string::npos) << mounted.output;
+    EXPECT_TRUE(filesUnder(other) == otherFiles);
+    EXPECT_TRUE(filesUnder(run) == runFiles);
+}
+
+// bash scripts/run builds in the project and runs the program from the caller's folder: a relative
+// --script and --run-dir, the default runs/ and the working folder --overwrite keeps are the
+// caller's. Only where the test's program is the one the script builds.
+TEST(MainJobProcess, TheRunScriptTakesEveryPathFromTheCallersFolder) {
+    const fs::path project = fs::path(FT_RESOURCES_DIR).parent_path();
+    std::error_code ec;
+    if (!fs::equivalent(FUNCTIONTEST_EXECUTABLE, project / "build" / "app" / "functiontest", ec))
+        GTEST_SKIP() << "the program under test is not the one scripts/run builds";
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path(), mine = dir / "mine.json", x = dir / "x";
+    fs::copy_file(kBatteryPass, mine);
+    const struct Case {
+        fs::path here;
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+        fs::path made;
+    } cases[] = {
+        {dir, {"--script", "mine.json", "--run-dir", "x"}, 0, "script:   " + mine.string(), x / "report.txt"},
+        {dir, {"--script", "mine.json"}, 0, "folder:   " + (dir / "runs").string(), dir / "runs"},
+        {x, {"--script", mine.string(), "--run-dir", x.string(), "--overwrite"}, 2, "is the working folder", x},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {(project / "scripts" / "run").string(), "--no-pictures"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome outcome = testkit::runProcess("/bin/sh", from(c.here, args, "bash"));
+        EXPECT_EQ(outcome.status, c.status) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.said), std::string::npos) << outcome.output;
+        EXPECT_TRUE(fs::exists(c.made)) << c.made;
+    }
+}
+
+// What the job says of its folder is what it found, control characters spelled out, and a refusal
+// or a full disk leaves nothing of it: --overwrite without a folder to empty, "x/.." with x
+// missing, a mark or a report that cannot be written whole. The head names the profile file read.
+TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "iphone7.json", dir / "iphone7.json");
+    std::string steps = R"({"at": 1, "do": "background"})"; // and steps that never run, for a longer report
+    for (int i = 0; i < 8; ++i)
+        steps += R"(, {"on": {"screen": "ResultViewController"}, "do": "background"})";
+    const std::string idle = write(dir / "idle.json", R"({"steps": [)" + steps + "]}");
+    const struct Case {
+        std::string fileLimit; // ulimit -f, in KB
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+        fs::path absent = {}; // what the job must not leave
+    } cases[] = {
+        {"unlimited", {"--overwrite"}, 2, "functiontest: --overwrite goes with --run-dir", dir / "runs"},
+        {"unlimited", {"--run-dir", "x/.."}, 2, "the run folder x/..: No such file or directory", dir / "x"},
+        {"unlimited", {"--script", "\x1b[31m.json"}, 2, "functiontest: \\x1B[31m.json: cannot be read"},
+        {"0", {"--run-dir", "a/b"}, 2, "mark the run folder a/b (.functiontest-run): File too large; it was taken away",
+         dir / "a"},
+        {"1", {"--run-dir", "r"}, 1, "functiontest: cannot write report.txt: File too large\n", dir / "r" / "report.txt"},
+        {"unlimited", {"--profile", "iphone7.json"}, 1, "profile:  " + (dir / "iphone7.json").string()},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-c", "trap '' XFSZ; ulimit -f " + c.fileLimit + " && cd \"$0\" && exec \"$@\"",
+                                         dir.string(), FUNCTIONTEST_EXECUTABLE, "--no-pictures", "--limit", "0.5"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        if (std::find(args.begin(), args.end(), "--script") == args.end()) args.insert(args.end(), {"--script", idle});
+        const Outcome outcome = testkit::runProcess("bash", args);
+        EXPECT_EQ(outcome.status, c.status) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.said), std::string::npos) << outcome.output;
+        EXPECT_EQ(outcome.output.find('\x1b'), std::string::npos) << outcome.output;
+        EXPECT_TRUE(c.absent.empty() || !fs::exists(c.absent)) << c.absent;
     }
 }
 
