@@ -49,7 +49,7 @@ class TransactionStore {
 public:
     // Creates the folder when needed, takes its lock and loads transactions.json (absent: empty).
     // Fails, touching nothing, when the folder is locked by another service or the file is not a
-    // store of the form above. A file over the limits is brought within them by the next change.
+    // store of the form above. A section over its limit is brought within it by its next change.
     static std::unique_ptr<TransactionStore> open(const std::filesystem::path& folder, std::string* error,
                                                   StoreLimits limits = {});
     ~TransactionStore();
