@@ -88,11 +88,9 @@ TEST_F(ServiceTest, StoppingCutsASlowRequestShortWithoutHandlingIt) {
     std::thread waiting([&] { cutShort = post("/ws/insert/", insertBody("T-1")); });
     bool arrived = service_->waitForArrivals(1, std::chrono::seconds(20));
 
-    auto begin = std::chrono::steady_clock::now();
     service_->stop();
     waiting.join();
     ASSERT_TRUE(arrived);
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30)); // not the 60 s
     EXPECT_EQ(cutShort.status, 0);
     EXPECT_EQ(cutShort.error, httplib::Error::Read);
     auto records = service_->requests();

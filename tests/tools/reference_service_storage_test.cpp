@@ -97,9 +97,10 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     EXPECT_FALSE(fs::exists(folder.path() / "transactions.json.tmp"));
 }
 
-// The store stays within its limits, in memory and on disk alike: past its bytes the records
-// changed longest ago go (partner sessions too, in the order they changed, read again from their
-// times when the store is opened again), and a transaction keeps its latest updates.
+// The store stays within its limits, in memory and on disk alike: past a section's bytes the
+// records of that section changed longest ago go (in the order they changed, read again from their
+// times when the store is opened again), and a transaction keeps its latest updates. Partner
+// sessions make room only among themselves.
 TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
     struct Step {
         char what; // 'i' insert, 'u' update, 'p' partner finish, 'o' the store opened again
@@ -121,16 +122,27 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         const char* kept; // each record: its id, and a transaction's updates and the first one's step
     } rows[] = {
         // 60 inserts of 900 KB at the default limit, scaled down a hundredfold (the benchmark's case).
-        {"60 inserts, two fit", {20'000}, inserts(60, 9'000), "T-59/0/ T-60/0/"},
+        {"60 inserts, two fit", {20'000, 20'000}, inserts(60, 9'000), "T-59/0/ T-60/0/"},
         {"a transaction's latest updates", {}, updates, "T-1/16/06"},
         {"the one changed last stays",
-         {35'000},
+         {35'000, 35'000},
          {{'i', "A", 10'000}, {'i', "B", 10'000}, {'i', "C", 10'000}, {'u', "A"}, {'i', "D", 10'000}, {'o', ""},
           {'i', "E", 10'000}},
          "A/1/04 D/0/ E/0/"},
-        {"partner sessions alike", {25'000}, {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'i', "T-2", 10'000}},
-         "T-1/0/ T-2/0/"},
-        {"one over the limit alone", {5'000}, {{'p', "S-1"}, {'i', "T-1", 10'000}}, "T-1/0/"},
+        {"each section within its own bytes",
+         {25'000, 25'000},
+         {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}, {'i', "T-2", 10'000},
+          {'p', "S-3", 10'000}, {'i', "T-3", 10'000}},
+         "S-2 S-3 T-2/0/ T-3/0/"},
+        {"partner finishes never push a transaction out",
+         {25'000, 5'000},
+         {{'i', "T-1", 10'000}, {'u', "T-1"}, {'p', "S-1", 4'000}, {'p', "S-2", 4'000}, {'p', "S-3", 4'000},
+          {'o', ""}, {'p', "S-4", 4'000}},
+         "S-4 T-1/1/02"},
+        {"one over the limit alone",
+         {5'000, 5'000},
+         {{'p', "S-1"}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}},
+         "S-2 T-1/0/"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -165,8 +177,86 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
             }
         EXPECT_EQ(kept, row.kept);
         EXPECT_EQ(json::parse(readFile(store->path())), snapshot) << "the file holds what the store keeps";
-        EXPECT_LE(fs::file_size(store->path()), std::max<std::uintmax_t>(row.limits.maxBytes, 10'200) + 100);
+        const auto bound = [](std::size_t limit) { return std::max<std::uintmax_t>(limit, 10'200); };
+        EXPECT_LE(fs::file_size(store->path()),
+                  bound(row.limits.maxBytes) + bound(row.limits.maxPartnerBytes) + 100);
     }
+}
+
+// Partner finishes need no login: a flood of them, more than the whole store holds (its limits
+// scaled down), leaves an operator's transaction, and the operator's next update is taken.
+TEST_F(ServiceTest, AFloodOfPartnerFinishesLeavesTheOperatorsTransaction) {
+    refsvc::Options options;
+    options.store = {.maxBytes = 40'000, .maxPartnerBytes = 10'000};
+    startWith(options);
+    logIn();
+    ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
+    ASSERT_EQ(post("/ws/updateresult/", updateBody("T-1", "0")).status, 200);
+    json finish = partnerBody("");
+    finish["note"] = std::string(2'000, 'x');
+    const int flood = 30; // some 70 KB
+    for (int i = 0; i < flood; ++i) {
+        finish["uuid"] = "S-" + std::to_string(i);
+        ASSERT_EQ(post("/partner/api/functionaltest_finish/", finish).status, 200) << i;
+    }
+    EXPECT_EQ(post("/ws/updateresult/", updateBody("T-1", "1")).status, 200);
+    ASSERT_TRUE(service_->transaction("T-1"));
+    EXPECT_EQ(service_->transaction("T-1")->updates.size(), 2u);
+    EXPECT_LT(service_->partnerFinishes().size(), 10u) << "the sessions made room among themselves";
+}
+
+// requests.log cuts what a client sends to 200 bytes and stays within its bound whatever comes,
+// the lines before it in requests.log.1; the records in memory are the latest ones.
+TEST_F(ServiceTest, RequestsLogStaysWithinItsBoundAfterAFlood) {
+    refsvc::Options options;
+    options.requestLogBytes = 16 * 1024;
+    options.keptRequests = 50;
+    startWith(options);
+    // Targets and methods of what a client may send, and what the log gives of them.
+    const std::string longTarget = "/" + std::string(60'000, 'x'), longMethod(300, 'M');
+    std::string accented = "/";
+    for (int i = 0; i < 300; ++i)
+        accented += "\xC3\xA9"; // two bytes each: byte 200 is inside the 100th
+    const struct {
+        std::string method, target, loggedMethod, loggedTarget;
+    } rows[] = {
+        {"GET", longTarget, "GET", longTarget.substr(0, 200) + "..."},
+        {"GET", accented, "GET", accented.substr(0, 199) + "..."},
+        {longMethod, "/", longMethod.substr(0, 200) + "...", "/"},
+        {"GET", "/short?a=1", "GET", "/short?a=1"},
+    };
+    const int flood = 200;
+    for (int i = 0; i < flood; ++i) {
+        const auto& row = rows[i % std::size(rows)];
+        RawClient raw(service_->port());
+        ASSERT_TRUE(raw.send(row.method + " " + row.target + " HTTP/1.1\r\n\r\n"));
+        ASSERT_EQ(raw.readToEnd(10).value_or("").substr(0, 12), "HTTP/1.1 404") << i;
+    }
+    ASSERT_TRUE(service_->waitForRequests(flood, std::chrono::seconds(10)));
+
+    // Every line of both files whole and cut, the two together the latest lines in order.
+    const fs::path log = service_->requestsLogPath(), before = log.string() + ".1";
+    EXPECT_LE(fs::file_size(log), options.requestLogBytes);
+    EXPECT_LE(fs::file_size(before), options.requestLogBytes);
+    std::vector<std::int64_t> seqs;
+    for (const fs::path& file : {before, log}) {
+        std::istringstream lines(readFile(file));
+        for (std::string line; std::getline(lines, line);) {
+            const json entry = json::parse(line);
+            const auto& row = rows[(entry["seq"].get<std::size_t>() - 1) % std::size(rows)];
+            EXPECT_EQ(entry["method"], row.loggedMethod);
+            EXPECT_EQ(entry["target"], row.loggedTarget);
+            seqs.push_back(entry["seq"]);
+        }
+    }
+    ASSERT_FALSE(seqs.empty());
+    EXPECT_EQ(seqs.back(), flood);
+    EXPECT_EQ(seqs.back() - seqs.front() + 1, static_cast<std::int64_t>(seqs.size())) << "none lost between";
+
+    const auto records = service_->requests();
+    ASSERT_EQ(records.size(), options.keptRequests);
+    EXPECT_EQ(records.front().seq, flood - 49);
+    EXPECT_EQ(records.back().seq, flood);
 }
 
 TEST_F(ServiceTest, AStoreThatIsNotReadableIsLeftAlone) {

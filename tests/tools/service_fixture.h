@@ -107,6 +107,13 @@ protected:
         service_ = testkit::startReferenceService(folder_.path() / "data", faults, std::move(seed));
         ASSERT_TRUE(service_);
     }
+    // Starts the service (again) on the scratch folder with `options` otherwise as given.
+    void startWith(refsvc::Options options) {
+        options.dataFolder = dataFolder();
+        service_.reset();
+        service_ = refsvc::Service::start(options);
+        ASSERT_TRUE(service_);
+    }
     void restart() {
         service_.reset();
         start();

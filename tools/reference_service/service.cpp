@@ -4,10 +4,12 @@
 #include <charconv>
 #include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <span>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -72,6 +74,16 @@ Reply jsonReply(int status, const json& body) {
 }
 Reply errorReply(int status, const std::string& message) {
     return jsonReply(status, json{{"error", message}});
+}
+
+// A text from the client as requests.log gives it: at most kLoggedTextLimit bytes, cut at a
+// character's start, "..." after a cut.
+std::string cutForLog(std::string_view text) {
+    if (text.size() <= kLoggedTextLimit) return std::string(text);
+    std::size_t end = kLoggedTextLimit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return std::string(text.substr(0, end)) + "...";
 }
 
 } // namespace
@@ -172,8 +184,9 @@ struct Service::State {
 
     mutable std::mutex lock; // guards what follows
     mutable std::condition_variable changed;
-    std::vector<RequestRecord> records;
-    std::int64_t arrivals = 0;
+    std::size_t keptRequests = 0;
+    std::deque<RequestRecord> records; // the latest keptRequests
+    std::int64_t arrivals = 0, done = 0;
     std::set<std::string> loggedIn; // the login ids of the operators who logged in, as text
     bool stopping = false;
     std::once_flag stopOnce;
@@ -215,8 +228,8 @@ Reply Service::State::serve(const HttpRequest& req, std::optional<Call> call, co
         ++arrivals;
         changed.notify_all();
     }
-    rec.method = req.method;
-    rec.target = req.target;
+    rec.method = cutForLog(req.method);
+    rec.target = cutForLog(req.target);
     rec.call = label;
 
     std::optional<Fault> fault = call ? faults.take(*call) : std::nullopt;
@@ -249,9 +262,10 @@ bool Service::State::delay(double seconds) {
 
 void Service::State::record(RequestRecord rec) {
     std::lock_guard guard(lock);
-    rec.seq = static_cast<std::int64_t>(records.size()) + 1;
+    rec.seq = ++done;
     log->append(requestLogLine(rec));
     records.push_back(std::move(rec));
+    if (records.size() > keptRequests) records.pop_front();
     changed.notify_all();
 }
 
@@ -394,10 +408,11 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     limits.maxBody = kMaxBodyBytes;
     auto state = std::make_unique<State>(std::move(*seed), options.faults, limits);
     state->clock = options.clock;
-    state->store = TransactionStore::open(options.dataFolder, error);
+    state->store = TransactionStore::open(options.dataFolder, error, options.store);
     if (!state->store) return nullptr;
-    state->log = RequestLog::open(options.dataFolder, error);
+    state->log = RequestLog::open(options.dataFolder, error, options.requestLogBytes);
     if (!state->log) return nullptr;
+    state->keptRequests = options.keptRequests;
 
     state->addRoutes();
     state->port = state->server.bind(options.port);
@@ -451,7 +466,7 @@ fs::path Service::requestsLogPath() const {
 
 std::vector<RequestRecord> Service::requests() const {
     std::lock_guard guard(state_->lock);
-    return state_->records;
+    return {state_->records.begin(), state_->records.end()};
 }
 
 bool Service::waitForArrivals(std::size_t count, std::chrono::milliseconds timeout) const {
@@ -462,7 +477,8 @@ bool Service::waitForArrivals(std::size_t count, std::chrono::milliseconds timeo
 
 bool Service::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock guard(state_->lock);
-    return state_->changed.wait_for(guard, timeout, [&] { return state_->records.size() >= count; });
+    return state_->changed.wait_for(guard, timeout,
+                                    [&] { return state_->done >= static_cast<std::int64_t>(count); });
 }
 
 std::vector<StoredTransaction> Service::transactions() const {

@@ -70,12 +70,15 @@
 // (requestLogLine; the main job writes its own record of requests to another service so too):
 //   "seq"     the line's number, from 1: the order the requests ended in
 //   "at"      when the request ended, UTC with milliseconds on Options::clock (utcText)
-//   "method", "target" (path and query)
+//   "method", "target" (path and query), each cut to kLoggedTextLimit bytes, "..." after a cut
 //   "call"    a call name (faults.h), "udid-page", "profile-page", or "" when nothing matched
 //   "status"  the HTTP status, 0 when none was sent
 //   "fault"   the fault rule that took the request ("auth=500*1"), or ""
 //   "failure" why no answer was sent ("closed unanswered"), or "" when one was
-// transactions.json: see storage.h.
+// The log is bounded (Options::requestLogBytes): a line that would take it over its bound first
+// moves it to requests.log.1, in place of the one there.
+// transactions.json: see storage.h: partner finishes, which need no login, have a bound of their
+// own and never push an operator's transaction out.
 
 #include <chrono>
 #include <cstddef>
@@ -95,6 +98,20 @@ namespace refsvc {
 // The largest body a request may have: 64 KiB, some 30 times the largest the application sends
 // (the update of a default run, about 2 KB).
 inline constexpr std::size_t kMaxBodyBytes = 64 * 1024;
+// The longest method and target requests.log gives, in bytes, as the main job cuts names.
+inline constexpr std::size_t kLoggedTextLimit = 200;
+
+// What transactions.json keeps at most (storage.h).
+struct StoreLimits {
+    // The transactions' text in transactions.json: 4 MiB, some 1,400 transactions of a default run
+    // (an insert and its update, about 3 KB there), or some 60 records of the largest body a
+    // request may have.
+    std::size_t maxBytes = 4 << 20;
+    // The partner sessions' text, a bound of their own: 1 MiB, some 500 finishes of a default run
+    // (about 2 KB there), or some 16 of the largest body.
+    std::size_t maxPartnerBytes = 1 << 20;
+    std::size_t maxUpdates = 16; // a transaction's latest updates; the earlier ones are dropped
+};
 
 struct Options {
     int port = 0;                        // 0: a free port, chosen when the service starts
@@ -102,6 +119,12 @@ struct Options {
     std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
     std::vector<Fault> faults;
     double requestReadSeconds = 5; // each request's head and body must come within this
+    // What the service keeps of its requests: requests.log at most this many bytes (and as many
+    // in requests.log.1, the lines before them), and the latest this many records in memory. 4 MiB,
+    // as the store's transactions: some 30,000 lines of the application's requests.
+    std::size_t requestLogBytes = 4 << 20;
+    std::size_t keptRequests = 10'000;
+    StoreLimits store;
     // The time the service stamps its records with (requests.log, transactions.json), read on the
     // service's threads; empty: the system clock. A run in virtual time hands its own.
     std::function<std::chrono::system_clock::time_point()> clock;
@@ -164,7 +187,8 @@ public:
     std::filesystem::path transactionsPath() const;
     std::filesystem::path requestsLogPath() const;
 
-    // What the service has done and stored so far, as in requests.log and transactions.json.
+    // What the service has done and stored so far, as in requests.log and transactions.json: the
+    // latest Options::keptRequests requests.
     std::vector<RequestRecord> requests() const;
     std::vector<StoredTransaction> transactions() const; // ordered by uuid
     std::optional<StoredTransaction> transaction(const std::string& uuid) const;

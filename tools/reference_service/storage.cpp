@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -168,14 +169,19 @@ TransactionStore::TransactionStore(fs::path path, int lockFd, json state, StoreL
 // `id`'s text becomes `text`, and `id` the record changed last.
 void TransactionStore::keep(const RecordId& id, std::string text) {
     const auto [found, added] = kept_.try_emplace(id);
+    std::size_t& bytes = bytes_[id.first];
     if (added) {
         found->second.place = changed_.insert(changed_.end(), id);
     } else {
         changed_.splice(changed_.end(), changed_, found->second.place);
-        bytes_ -= found->second.text.size();
+        bytes -= found->second.text.size();
     }
-    bytes_ += text.size();
+    bytes += text.size();
     found->second.text = std::move(text);
+}
+
+std::size_t TransactionStore::limitOf(const std::string& section) const {
+    return section == "partner" ? limits_.maxPartnerBytes : limits_.maxBytes;
 }
 
 TransactionStore::~TransactionStore() {
@@ -226,11 +232,14 @@ TransactionStore::Outcome TransactionStore::finish(const std::string& session, c
 bool TransactionStore::commit(const RecordId& id, json record, std::string* error) {
     std::string text = recordText(id.second, record);
     const auto before = kept_.find(id);
-    std::size_t bytes = bytes_ - (before == kept_.end() ? 0 : before->second.text.size()) + text.size();
-    // The records changed longest ago that go, the first `dropped` of changed_ but `id`.
+    std::size_t bytes =
+        bytes_[id.first] - (before == kept_.end() ? 0 : before->second.text.size()) + text.size();
+    // The records changed longest ago that go: the first `dropped` of changed_ in `id`'s section,
+    // but `id`.
+    const auto goes = [&](const RecordId& other) { return other.first == id.first && other != id; };
     std::size_t dropped = 0;
-    for (auto other = changed_.begin(); other != changed_.end() && bytes > limits_.maxBytes; ++other)
-        if (*other != id) {
+    for (auto other = changed_.begin(); other != changed_.end() && bytes > limitOf(id.first); ++other)
+        if (goes(*other)) {
             bytes -= kept_.at(*other).text.size();
             ++dropped;
         }
@@ -242,7 +251,7 @@ bool TransactionStore::commit(const RecordId& id, json record, std::string* erro
     };
     std::size_t skipped = 0;
     for (const RecordId& other : changed_)
-        if (other != id && skipped++ >= dropped) add(other, kept_.at(other).text);
+        if (other != id && !(goes(other) && skipped++ < dropped)) add(other, kept_.at(other).text);
     add(id, text);
     std::vector<std::string_view> file{"{\n  \"partner\": {"};
     for (const auto* section : {&partner, &transactions}) {
@@ -271,14 +280,14 @@ bool TransactionStore::commit(const RecordId& id, json record, std::string* erro
     // The new file is in place; the folder's fsync makes the rename itself durable.
     syncFolder(path_.parent_path());
     for (auto other = changed_.begin(); dropped > 0;) {
-        if (*other == id) {
+        if (!goes(*other)) {
             ++other;
             continue;
         }
         const RecordId gone = *other;
         other = changed_.erase(other);
         state_[gone.first].erase(gone.second);
-        bytes_ -= kept_.at(gone).text.size();
+        bytes_[gone.first] -= kept_.at(gone).text.size();
         kept_.erase(gone);
         --dropped;
     }
@@ -287,15 +296,27 @@ bool TransactionStore::commit(const RecordId& id, json record, std::string* erro
     return true;
 }
 
-std::unique_ptr<RequestLog> RequestLog::open(const fs::path& folder, std::string* error) {
+namespace {
+
+int openForAppending(const fs::path& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+}
+
+} // namespace
+
+std::unique_ptr<RequestLog> RequestLog::open(const fs::path& folder, std::string* error,
+                                             std::size_t maxBytes) {
     if (!makeFolder(folder, error)) return nullptr;
     fs::path path = folder / "requests.log";
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    int fd = openForAppending(path);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
         failWith(error, systemError("cannot open", path));
+        if (fd >= 0) ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<RequestLog>(new RequestLog(std::move(path), fd));
+    return std::unique_ptr<RequestLog>(
+        new RequestLog(std::move(path), fd, static_cast<std::size_t>(status.st_size), maxBytes));
 }
 
 RequestLog::~RequestLog() {
@@ -304,7 +325,20 @@ RequestLog::~RequestLog() {
 
 bool RequestLog::append(std::string line) {
     line += '\n';
-    return writeAll(fd_, {line});
+    if (bytes_ > 0 && bytes_ + line.size() > maxBytes_) {
+        // Rotated once: the full log becomes requests.log.1, the line starts a new one. When that
+        // cannot be done, the line is not written: the log never grows past its bound.
+        fs::path previous = path_;
+        previous += ".1";
+        const int fresh = ::rename(path_.c_str(), previous.c_str()) == 0 ? openForAppending(path_) : -1;
+        if (fresh < 0) return false;
+        ::close(fd_);
+        fd_ = fresh;
+        bytes_ = 0;
+    }
+    if (!writeAll(fd_, {line})) return false;
+    bytes_ += line.size();
+    return true;
 }
 
 } // namespace refsvc

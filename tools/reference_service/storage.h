@@ -4,10 +4,12 @@
 // transactions.json, rewritten whole on every change (temporary file, fsync, rename, fsync of the
 // folder), so the file on disk is always either the old or the new state, whatever moment the
 // process is killed at. It is bounded (StoreLimits): a transaction keeps its latest updates, and
-// when a change would take the records' text over the limit, the records changed longest ago
-// (transactions and partner sessions alike) are dropped whole in the same write; the one changed
-// stays. Each record's text is kept, so a change costs one write of the file, not its making
-// again. Each section lists its records in the order they last changed:
+// each section has a limit of its own: when a change would take its section's text over that
+// limit, the records of that section changed longest ago are dropped whole in the same write; the
+// one changed stays. A partner finish needs no login, so partner sessions make room only among
+// themselves, never by dropping a transaction an operator made. Each record's text is kept, so a
+// change costs one write of the file, not its making again. Each section lists its records in the
+// order they last changed:
 //   {
 //     "transactions": {
 //       "<uuid>": {
@@ -22,6 +24,8 @@
 //   }
 //
 // requests.log, one JSON object a line, appended with a single write per request (see service.h).
+// It is bounded too: a line that would take it over its limit first moves it to requests.log.1,
+// in place of the one there, and starts it afresh.
 //
 // A folder serves one service at a time: the store holds an exclusive lock on "<folder>/.lock".
 
@@ -37,22 +41,15 @@
 
 #include <nlohmann/json.hpp>
 
-namespace refsvc {
+#include "tools/reference_service/service.h"
 
-// What the store keeps at most.
-struct StoreLimits {
-    // The records' text in transactions.json: 4 MiB, some 1,400 transactions of a default run (an
-    // insert and its update, about 3 KB there), or some 60 records of the largest body a request
-    // may have.
-    std::size_t maxBytes = 4 << 20;
-    std::size_t maxUpdates = 16; // a transaction's latest updates; the earlier ones are dropped
-};
+namespace refsvc {
 
 class TransactionStore {
 public:
     // Creates the folder when needed, takes its lock and loads transactions.json (absent: empty).
     // Fails, touching nothing, when the folder is locked by another service or the file is not a
-    // store of the form above. A file over the limits is brought within them by the next change.
+    // store of the form above. A section over its limit is brought within it by its next change.
     static std::unique_ptr<TransactionStore> open(const std::filesystem::path& folder, std::string* error,
                                                   StoreLimits limits = {});
     ~TransactionStore();
@@ -90,6 +87,7 @@ private:
 
     TransactionStore(std::filesystem::path path, int lockFd, nlohmann::json state, StoreLimits limits);
     void keep(const RecordId& id, std::string text);
+    std::size_t limitOf(const std::string& section) const;
     // `id` becomes `record`, the latest change; see the head of this file.
     bool commit(const RecordId& id, nlohmann::json record, std::string* error);
 
@@ -100,14 +98,17 @@ private:
     nlohmann::json state_;
     std::list<RecordId> changed_; // the records, the one changed longest ago first
     std::map<RecordId, Kept> kept_;
-    std::size_t bytes_ = 0; // the records' text, all told
+    std::map<std::string, std::size_t> bytes_; // each section's records' text, all told
     std::function<void()> beforeRename_;
 };
 
-// requests.log: lines appended whole, so readers never see half a line.
+// requests.log: lines appended whole, so readers never see half a line. At most `maxBytes` in
+// requests.log and as much again in requests.log.1, which holds the lines before it. Not for
+// several threads at once.
 class RequestLog {
 public:
-    static std::unique_ptr<RequestLog> open(const std::filesystem::path& folder, std::string* error);
+    static std::unique_ptr<RequestLog> open(const std::filesystem::path& folder, std::string* error,
+                                            std::size_t maxBytes);
     ~RequestLog();
     RequestLog(const RequestLog&) = delete;
     RequestLog& operator=(const RequestLog&) = delete;
@@ -116,9 +117,12 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    RequestLog(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+    RequestLog(std::filesystem::path path, int fd, std::size_t bytes, std::size_t maxBytes)
+        : path_(std::move(path)), fd_(fd), bytes_(bytes), maxBytes_(maxBytes) {}
     std::filesystem::path path_;
     int fd_;
+    std::size_t bytes_;    // in requests.log now
+    std::size_t maxBytes_; // in requests.log at most
 };
 
 } // namespace refsvc
