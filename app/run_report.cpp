@@ -62,6 +62,13 @@ std::string didNotRun(const std::vector<std::size_t>& steps) {
     return out + " did not run";
 }
 
+// A dialog as the report names it: alert "Quarnotix": "Warning", sheet "Leave the test?".
+std::string dialogText(ui::ButtonDialog& dialog) {
+    if (auto alert = rt::cast<ui::AlertView>(rt::Id(rt::retained(&dialog))))
+        return "alert " + quotedText(utf8(alert->title())) + ": " + quotedText(utf8(alert->message()));
+    return "sheet " + quotedText(utf8(dialog.title()));
+}
+
 } // namespace
 
 std::string cutName(std::string_view text) {
@@ -80,12 +87,8 @@ RunReport::RunReport(double launchTime, std::function<bool(std::string_view)> is
         if (driver_ && &controller == driver_->topViewController().get())
             cameOnTop(rt::retained(&controller), ns::Clock::currentTime());
     });
-    dialogToken_ = ui::ButtonDialog::addPresentObserver([this](ui::ButtonDialog& dialog) {
-        if (auto alert = rt::cast<ui::AlertView>(rt::Id(rt::retained(&dialog))))
-            note("alert " + quotedText(utf8(alert->title())) + ": " + quotedText(utf8(alert->message())));
-        else
-            note("sheet " + quotedText(utf8(dialog.title())));
-    });
+    dialogToken_ =
+        ui::ButtonDialog::addPresentObserver([this](ui::ButtonDialog& dialog) { note(dialogText(dialog)); });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view text) { note("HUD " + quotedText(text)); });
 }
 
@@ -230,7 +233,13 @@ void RunReport::finish(const sim::Driver& driver, const std::string& why) {
     observe(driver);
     const bool open = item_ != nullptr;
     close(ns::Clock::currentTime(), true);
-    if (open) rows_.back().why = cutName(why);
+    if (open) {
+        // The question its screen was left with (the system's permission question, an alert of
+        // its own), unanswered.
+        rows_.back().why = cutName(why);
+        if (const auto dialogs = ui::ButtonDialog::presented(); !dialogs.empty())
+            rows_.back().why += "; unanswered: " + dialogText(*dialogs.back());
+    }
     stopWatching(); // the run has ended: what comes after is no part of it
 }
 

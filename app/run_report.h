@@ -41,7 +41,8 @@ struct ReportRow {
     double duration = 0;
     std::string picture; // the picture of the row's verdict, else of its screen coming on top, if any
     std::string why;     // why it ended, as its screen's Result line said ("answered No"), if it
-                         // did; for an unfinished row, how the run ended
+                         // did; for an unfinished row, how the run ended, and the dialog left
+                         // unanswered over it, if any ("; unanswered: alert ...")
     int retriedAs = 0;   // the order of the row that ran its item again (from the results screen),
                          // which counts in its place; 0 when none did
 };
@@ -79,8 +80,10 @@ public:
     // Reads one line of the application's log.
     void logLine(std::string_view line);
     // Closes the row still open as "unfinished", whatever its item's code says then, with `why`
-    // the run ended ("limit reached at 8 s") as its why, and stops watching (at the end of the
-    // run, while the driver is still there).
+    // the run ended ("limit reached at 8 s") as its why, followed by the dialog shown last when one
+    // is still up, named as the shown texts name it (the system's permission question the run
+    // stalled on: "; unanswered: alert ..."), and stops watching (at the end of the run, while the
+    // driver is still there).
     void finish(const sim::Driver& driver, const std::string& why = {});
     // Called each time a screen comes on top (any screen, not only test screens); what it answers
     // is the picture a row opened then names.

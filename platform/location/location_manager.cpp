@@ -91,7 +91,7 @@ bool LocationManager::locationServicesEnabled() {
 
 void LocationManager::requestWhenInUseAuthorization() {
     if (authorizationStatus() != AuthorizationStatus::NotDetermined) return;
-    sim::Device::shared().log("location authorisation asked");
+    sim::Device::shared().askPermission(sim::Permission::Location);
     dispatch::async(dispatch::Queue::main(), [] {
         if (authorizationStatus() != AuthorizationStatus::NotDetermined) return; // answered meanwhile
         sim::Device::shared().setLocationAuthorization(sim::currentDevice()->location.requestReply);

@@ -76,7 +76,9 @@ public:
     double desiredAccuracy() const noexcept { return desiredAccuracy_; }
     void setDesiredAccuracy(double accuracy) { desiredAccuracy_ = accuracy; }
 
-    // Asks the tester while undetermined (answered on the main queue's next turn); else nothing.
+    // While undetermined, asks the device's user (sim::Device::askPermission: the system's question
+    // shows until the status is decided) and, on the main queue's next turn, sets the profile's
+    // location.requestReply (0 leaves the question to the user); else nothing.
     void requestWhenInUseAuthorization();
     void requestAlwaysAuthorization();
     void startUpdatingLocation();

@@ -195,8 +195,11 @@ void AudioSession::requestRecordPermission(std::function<void(bool granted)> res
     if (!response) return;
     const AudioSessionRecordPermission now = recordPermission();
     if (now == AudioSessionRecordPermission::Undetermined) {
-        std::lock_guard g(state_->lock);
-        state_->pendingPermission.push_back(std::move(response));
+        {
+            std::lock_guard g(state_->lock);
+            state_->pendingPermission.push_back(std::move(response));
+        }
+        sim::Device::shared().askPermission(sim::Permission::Microphone);
         return;
     }
     const bool granted = now == AudioSessionRecordPermission::Granted;

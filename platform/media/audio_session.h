@@ -11,7 +11,8 @@
 //
 // "outputVolume" is observable: a volume change is announced where the device's callbacks come
 // from (sim/callbacks.h). The record permission comes from the profile; "ask" waits for the
-// tester's permission.record answer, which then holds.
+// tester's answer (permission.record, or the system's question a request shows:
+// sim::Device::askPermission), which then holds.
 
 #include <functional>
 #include <memory>

@@ -132,7 +132,7 @@ void CaptureDevice::requestAccessForMediaType(std::string_view mediaType, std::f
         std::lock_guard g(hardware.lock);
         hardware.pendingAccess.push_back(std::move(handler));
     }
-    sim::Device::shared().log("camera access asked");
+    sim::Device::shared().askPermission(sim::Permission::Camera);
     const auto access = sim::currentDevice()->cameraAccess;
     dispatch::asyncAfter(dispatch::after(access.after), dispatch::Queue::main(),
                          [answer = access.answer] { Hardware::shared().answerAccess(answer); });

@@ -10,9 +10,10 @@
 // change shows in the device log ("torch on").
 //
 // Access: the status per media type comes from the profile (video: cameraAccess.status; audio:
-// the record permission). A request while undetermined is answered with cameraAccess.answer after
-// cameraAccess.after seconds, or by the tester's camera.access answer if that comes first, and the
-// status follows the answer; a request once decided answers at once. Answers come where the
+// the record permission). A request while undetermined shows the system's question
+// (sim::Device::askPermission) and is answered with cameraAccess.answer after cameraAccess.after
+// seconds, or by the tester's answer (camera.access, or a button of the question) if that comes
+// first, and the status follows the answer; a request once decided answers at once. Answers come where the
 // device's callbacks come from (sim/callbacks.h).
 
 #include <functional>

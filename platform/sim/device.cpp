@@ -65,6 +65,7 @@ void Device::change(Aspect aspect, const std::function<void(Profile&)>& edit) {
     }
     inner_->callHooks([aspect](const Inner::Entry& e) { return e.aspect == aspect; },
                       [&next](const Inner::Entry& e) { (*e.hook)(*next); });
+    settleDecidedPermissions();
 }
 
 void Device::send(const DeviceEvent& event) {

@@ -41,6 +41,10 @@ enum class TouchPhase : std::uint8_t { Began = 0, Moved = 1, Ended = 3, Cancelle
 // "began", "moved", "ended" or "cancelled".
 std::optional<TouchPhase> touchPhaseNamed(std::string_view name);
 
+// What the device asks its user for on the application's behalf: each a question of the system's,
+// shown over the screen until the permission is decided.
+enum class Permission : std::uint8_t { Location, Camera, Microphone };
+
 // A fix of the location sensor.
 struct LocationFix {
     double latitude = 0;
@@ -69,6 +73,8 @@ struct DeviceEvent {
         CameraAccessAnswer, // answer
         BiometricReply, // answer
         ComposerFinish, // code: the composer's result
+        PermissionAsked,   // permission: its question shows
+        PermissionSettled, // permission: decided, its question goes
     };
     Kind kind;
     long reason = 0;
@@ -81,6 +87,7 @@ struct DeviceEvent {
     TouchPhase phase = TouchPhase::Began;
     std::vector<cg::Point> points{};
     bool answer = false;
+    Permission permission = Permission::Location;
 };
 
 // What a change touches; stand-ins hook the parts they deliver.
@@ -183,6 +190,21 @@ public:
     void replyBiometric(bool success);
     bool finishComposer(ComposeResult result);
 
+    // ---- Permission questions ----
+    // A stand-in asks when the application requests a permission the state has undecided (location
+    // status 0, camera access status 0, record permission "ask"): the question is pending from
+    // then (logged "location authorisation asked", "camera access asked" or "record permission
+    // asked"; heard as PermissionAsked) until the permission is decided in the state, however that
+    // comes (the user's answer, a stimulus, the profile's reply): then, after that change's hooks,
+    // it is settled (heard as PermissionSettled). Asking while it is pending or decided does nothing.
+    void askPermission(Permission permission);
+    // The questions pending, first asked first.
+    std::vector<Permission> pendingPermissions() const;
+    // The user's answer to a pending question: location while in use (4) or denied (2) as
+    // setLocationAuthorization, the camera as answerCameraAccess, the microphone as
+    // answerRecordPermission. False, and nothing done, when that question is not pending.
+    bool answerPermission(Permission permission, bool allowed);
+
     // ---- Sound and pictures (sound.h, frame_image.h) ----
     // The microphone for the current audio input (made again when the input changes). A file that
     // cannot be read is heard as silence and logged.
@@ -228,6 +250,8 @@ public:
 private:
     Device();
     void plugHeadphones(bool plugged);
+    // Settles the pending questions whose permissions the state has decided.
+    void settleDecidedPermissions();
     struct Inner;
     std::shared_ptr<Inner> inner_;
 };

@@ -40,6 +40,8 @@ struct Device::Inner {
     // (nullopt: the entry was not there).
     std::string chargerKind;
     std::map<std::string, std::optional<RegistryProperties>> beforeMerge;
+    // The permission questions pending, first asked first.
+    std::vector<Permission> askedPermissions;
 
     // Made on demand from the state, kept while it stays the same.
     std::shared_ptr<const Microphone> microphone;
@@ -63,6 +65,7 @@ struct Device::Inner {
         lastFix.reset();
         chargerKind.clear();
         beforeMerge.clear();
+        askedPermissions.clear();
         speaker.clear();
         earlierMicrophones.clear();
         frames.clear();

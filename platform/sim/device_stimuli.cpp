@@ -425,4 +425,69 @@ bool Device::finishComposer(ComposeResult result) {
     return true;
 }
 
+// ---- Permission questions ------------------------------------------------------------------
+
+namespace {
+
+bool decided(const Profile& p, Permission permission) {
+    switch (permission) {
+    case Permission::Location: return p.location.status != 0;
+    case Permission::Camera: return p.cameraAccess.status != 0;
+    case Permission::Microphone: return p.audio.recordPermission != RecordPermission::Ask;
+    }
+    return true;
+}
+
+const char* askedText(Permission permission) {
+    switch (permission) {
+    case Permission::Location: return "location authorisation asked";
+    case Permission::Camera: return "camera access asked";
+    case Permission::Microphone: return "record permission asked";
+    }
+    return "";
+}
+
+} // namespace
+
+void Device::askPermission(Permission permission) {
+    {
+        std::lock_guard g(inner_->lock);
+        auto& asked = inner_->askedPermissions;
+        if (decided(*inner_->state, permission) || std::ranges::find(asked, permission) != asked.end()) return;
+        asked.push_back(permission);
+    }
+    log(askedText(permission));
+    send({.kind = DeviceEvent::Kind::PermissionAsked, .permission = permission});
+}
+
+std::vector<Permission> Device::pendingPermissions() const {
+    std::lock_guard g(inner_->lock);
+    return inner_->askedPermissions;
+}
+
+bool Device::answerPermission(Permission permission, bool allowed) {
+    const std::vector<Permission> pending = pendingPermissions();
+    if (std::ranges::find(pending, permission) == pending.end()) return false;
+    switch (permission) {
+    case Permission::Location: setLocationAuthorization(allowed ? 4 : 2); break;
+    case Permission::Camera: answerCameraAccess(allowed); break;
+    case Permission::Microphone: answerRecordPermission(allowed); break;
+    }
+    return true;
+}
+
+void Device::settleDecidedPermissions() {
+    std::vector<Permission> settled;
+    {
+        std::lock_guard g(inner_->lock);
+        std::erase_if(inner_->askedPermissions, [&](Permission permission) {
+            if (!decided(*inner_->state, permission)) return false;
+            settled.push_back(permission);
+            return true;
+        });
+    }
+    for (Permission permission : settled)
+        send({.kind = DeviceEvent::Kind::PermissionSettled, .permission = permission});
+}
+
 } // namespace sim

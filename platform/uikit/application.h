@@ -22,7 +22,8 @@
 // The simulated device's keys, touches and notification banner reach the application that is
 // shared at the time: the home key sends it to the background; the power key locks the device
 // (background) and, pressed again, unlocks it (foreground); touches go to sendTouches; opening a
-// notification goes to openLocalNotification.
+// notification goes to openLocalNotification; a permission the device asks its user for shows its
+// question over the screen while it is pending (permission_alert.h).
 
 #include <cstdint>
 #include <functional>

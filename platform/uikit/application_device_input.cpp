@@ -1,4 +1,5 @@
-// What the simulated device hands the application: keys, touches, local notifications.
+// What the simulated device hands the application: keys, touches, local notifications, and the
+// system's permission questions over it.
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "platform/uikit/event.h"
 #include "platform/uikit/gesture_recognizer.h"
 #include "platform/uikit/local_notification.h"
+#include "platform/uikit/permission_alert.h"
 #include "platform/uikit/touch.h"
 #include "platform/uikit/user_notification_settings.h"
 #include "platform/uikit/window.h"
@@ -40,6 +42,8 @@ struct DeviceInput {
             break;
         case Kind::Touches: app->sendTouches(static_cast<TouchPhase>(event.phase), event.points); break;
         case Kind::NotificationOpen: app->openLocalNotification(); break;
+        case Kind::PermissionAsked: PermissionAlert::ask(event.permission); break;
+        case Kind::PermissionSettled: PermissionAlert::settle(event.permission); break;
         default: break;
         }
     }
