@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/foundation/clock.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/run_loop.h"
@@ -209,6 +210,12 @@ rt::Id Application::statusBar() const {
         statusBarState_ = std::move(state);
     }
     return statusBar_;
+}
+
+void Application::drawStatusBar(cg::Context& context, double width) const {
+    if (statusBarHidden_) return;
+    detail::drawStatusBar(context, *sim::currentDevice(), width, statusBarStyle_ == StatusBarStyle::LightContent,
+                          ns::Clock::currentTime());
 }
 
 void Application::setStatusBarHidden(bool hidden) {

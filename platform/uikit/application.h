@@ -38,6 +38,9 @@
 #include "platform/runtime/sel.h"
 #include "platform/uikit/responder.h"
 
+namespace cg {
+class Context;
+}
 namespace sim {
 struct Profile;
 }
@@ -120,6 +123,10 @@ public:
     // The platform's private status bar (status_bar.h), under the key "statusBar"; nil when the
     // device lays none out. Kept until the device's state changes.
     rt::Id statusBar() const;
+    // Draws the status bar as the screen shows it (status_bar.h), from the device's state at the
+    // clock's time, in the style set, across the top of a screen `width` points wide; nothing
+    // while it is hidden.
+    void drawStatusBar(cg::Context& context, double width) const;
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
     bool isNetworkActivityIndicatorVisible() const noexcept { return networkActivityIndicatorVisible_; }

@@ -11,9 +11,22 @@
 // - "broken": a status bar lacking every key, raising ns::Exception "NSUndefinedKeyException" for
 //   each, as the platform's private classes do.
 // Elsewhere a key a node lacks logs and answers nil, as any object's does. Main thread only.
+//
+// The same bar as the screen shows it (drawStatusBar), from the same state: in the band at the
+// top of the screen, 20 points, or the top safe-area inset where that is deeper (44 on the iPhone
+// XR). In a 20-point band: the signal bars and the carrier's name at the left ("No SIM" on a phone
+// without one, "iPad" or "iPod" on a device without a cellular radio), then the Wi-Fi fan when
+// the device has joined a network; the time ("10:00 AM") in the middle; the battery's percentage,
+// the battery filled to its level and, on power, a bolt at the right. In a deeper band the two
+// sides of the notch: the time ("10:00") at the left; the signal bars, the Wi-Fi fan and the
+// battery (its bolt inside) at the right. Texts are drawn by labels, so a picture's texts list
+// them. White for the light-content style, else black.
 
 #include "platform/runtime/object.h"
 
+namespace cg {
+class Context;
+}
 namespace sim {
 struct Profile;
 }
@@ -24,5 +37,11 @@ inline constexpr const char* UndefinedKeyException = "NSUndefinedKeyException";
 
 // A status bar for the device's state `device`, or nil.
 rt::Id makeStatusBar(const sim::Profile& device);
+
+// The status bar's band at the top of the screen of `device`, in points.
+double statusBarBand(const sim::Profile& device);
+// Draws the bar of `device`'s state at the clock's time `now` (seconds since the reference date)
+// across the top of a screen `width` points wide, into `context` in the screen's space.
+void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent, double now);
 
 } // namespace ui::detail

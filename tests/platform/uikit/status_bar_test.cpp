@@ -1,0 +1,120 @@
+// The status bar in a picture of the screen: its texts from the device's state and clock, its ink
+// in the device's band, the battery's fill, the signal bars, and nothing while it is hidden.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/string.h"
+#include "platform/graphics/raster_context.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/text_cuts.h"
+#include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
+#include "tests/testkit/app/app_fixture.h"
+
+namespace {
+
+// A black screen pictured under a light status bar at 9:41 UTC: the texts drawn, in order, and
+// the picture.
+struct Pictured {
+    std::vector<std::string> texts;
+    std::unique_ptr<cg::RasterContext> picture;
+
+    // The pixels in x [from, to) of the top 60 rows inked brightly (a faint bar is not), and the
+    // last row with one.
+    int ink(int from, int to, int* lastRow = nullptr) const {
+        int count = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = from; x < to; ++x)
+                if (const cg::Pixel p = picture->pixel(x, y); p.red + p.green + p.blue > 400) {
+                    ++count;
+                    if (lastRow) *lastRow = y;
+                }
+        return count;
+    }
+    // Pixels of the battery's fill in that colour: green (on power) or red (low).
+    int tinted(bool green) const {
+        int count = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < picture->width(); ++x) {
+                const cg::Pixel p = picture->pixel(x, y);
+                if ((green ? p.green : p.red) > 150 && (green ? p.red : p.green) < 120 && p.blue < 120) ++count;
+            }
+        return count;
+    }
+};
+
+Pictured pictureUnderStatusBar(const char* profile, const std::function<void(sim::Profile&)>& adjust,
+                               bool hidden = false) {
+    testkit::AppFixture app({.device = profile, .adjust = adjust});
+    app.clock().setNow(ns::ManualClock::DefaultStart + 9 * 3600 + 41 * 60);
+    app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
+    app.app()->setStatusBarHidden(hidden);
+    auto window = rt::make<ui::Window>();
+    window->setBackgroundColor(ui::Color::blackColor());
+    window->makeKeyAndVisible();
+    Pictured pictured;
+    const auto token = ui::addTextDrawnObserver([&](const ui::View&, const ns::String& text, bool whole) {
+        pictured.texts.push_back(text.utf8() + (whole ? "" : " (cut)"));
+    });
+    pictured.picture = ui::screenPicture(*window);
+    ui::removeTextDrawnObserver(token);
+    return pictured;
+}
+
+TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
+    const auto keep = [](sim::Profile&) {};
+    struct Case {
+        const char* profile;
+        std::function<void(sim::Profile&)> adjust;
+        std::vector<std::string> texts;
+        int band;
+        bool green, red; // the battery's fill: on power, low
+    } cases[] = {
+        {"iphone7", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, false, false},
+        {"iphone7_charging", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, true, false},
+        {"iphone_xr", keep, {"9:41"}, 44, true, false}, // the time left of the notch
+        {"ipad_wifi", keep, {"9:41 AM", "iPad", "100%"}, 20, true, false},
+        {"ipod_touch", keep, {"9:41 AM", "iPod", "90%"}, 20, false, false},
+        {"iphone7",
+         [](sim::Profile& p) {
+             p.carrier.reset();
+             p.locale.timeZone = "Europe/Berlin";
+             p.battery = {.level = 0.1, .state = sim::BatteryState::Unplugged};
+         },
+         {"10:41 AM", "No SIM", "10%"}, 20, false, true},
+    };
+    for (const Case& c : cases) {
+        const Pictured pictured = pictureUnderStatusBar(c.profile, c.adjust);
+        EXPECT_EQ(pictured.texts, c.texts) << c.profile;
+        int lastRow = -1;
+        EXPECT_GT(pictured.ink(0, pictured.picture->width(), &lastRow), 0) << c.profile;
+        EXPECT_LT(lastRow, c.band) << c.profile << ": inside its band";
+        EXPECT_GE(lastRow, c.band - 24) << c.profile << ": centred in its band";
+        EXPECT_EQ(pictured.tinted(true) > 0, c.green) << c.profile;
+        EXPECT_EQ(pictured.tinted(false) > 0, c.red) << c.profile;
+    }
+}
+
+TEST(StatusBar, TheBarsAndTheBatteryFollowTheDeviceAndAHiddenBarDrawsNothing) {
+    const auto with = [](int bars, double level) {
+        return [=](sim::Profile& p) {
+            p.statusBar.signalBars = bars;
+            p.battery.level = level;
+        };
+    };
+    const Pictured full = pictureUnderStatusBar("iphone7", with(4, 0.9)), weak = pictureUnderStatusBar("iphone7", with(1, 0.4));
+    EXPECT_GT(full.ink(0, 24), weak.ink(0, 24)) << "one bar of four solid";
+    EXPECT_GT(full.ink(345, 375), weak.ink(345, 375)) << "the battery filled to its level";
+    EXPECT_EQ(weak.texts.back(), "40%");
+
+    const Pictured hidden = pictureUnderStatusBar("iphone7", {}, true);
+    EXPECT_TRUE(hidden.texts.empty());
+    EXPECT_EQ(hidden.ink(0, 375), 0);
+}
+
+} // namespace
