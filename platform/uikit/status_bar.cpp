@@ -24,6 +24,7 @@
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_guide.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/window.h"
 
 namespace ui::detail {
 
@@ -91,6 +92,14 @@ protected:
 
 } // namespace ui::detail
 
+namespace ui {
+
+double statusBarBand(const sim::Profile& device) {
+    return std::max(kStatusBarHeight, deviceSafeAreaInsets(device).top);
+}
+
+} // namespace ui
+
 namespace ui::detail {
 
 RT_DEFINE_CLASS(StatusBarNode, "UIStatusBar", rt::Object)
@@ -147,10 +156,6 @@ rt::Id makeStatusBar(const sim::Profile& device) {
     }
     }
     return {};
-}
-
-double statusBarBand(const sim::Profile& device) {
-    return std::max(kStatusBarHeight, device.systemVersionNumber() < 11 ? 0.0 : device.safeAreaInsets.top);
 }
 
 namespace {
@@ -258,12 +263,11 @@ const char* statusBarNetworkName(const sim::Profile& device) {
     return "No SIM";
 }
 
-// The time in the device's zone, "10:00 AM" (`withPeriod`) or "10:00". The formatters are made
-// once: every picture draws the bar.
+// The time in the device's zone, "10:00 AM" (`withPeriod`) or "10:00".
 std::string statusBarTime(double now, bool withPeriod) {
-    static const rt::Ref<ns::DateFormatter> formatters[] = {ns::DateFormatter::withFormat("h:mm"),
-                                                            ns::DateFormatter::withFormat("h:mm a")};
-    return formatters[withPeriod]->stringFromDate(*ns::Date::withTimeIntervalSinceReferenceDate(now))->utf8();
+    return ns::DateFormatter::withFormat(withPeriod ? "h:mm a" : "h:mm")
+        ->stringFromDate(*ns::Date::withTimeIntervalSinceReferenceDate(now))
+        ->utf8();
 }
 
 } // namespace
@@ -278,24 +282,24 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, double widt
         auto time = statusBarLabel(ink, statusBarTime(now, false), Font::boldSystemFontOfSize(15), TextAlignment::Center);
         statusBarText(ink, *time, cg::Rect::make(0, ink.middle - 10, std::round(width * 0.27), 20));
         double x = statusBarBattery(ink, width - 16, device.battery, true) - 6;
-        if (device.wifi) statusBarWifi(ink, x -= kWifiWidth * ink.scale);
+        if (device.onWifi()) statusBarWifi(ink, x -= kWifiWidth * ink.scale);
         if (bars >= 0) statusBarSignal(ink, x - 5 - kSignalWidth * ink.scale, bars);
     } else {
         const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1, band / 2};
         auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12), TextAlignment::Center);
         const double timeLeft = (width - time->intrinsicContentSize().width) / 2;
         statusBarText(ink, *time, cg::Rect::make(timeLeft, 0, width - 2 * timeLeft, band));
-        double x = 6;
+        double x = 5;
         if (bars >= 0) {
             statusBarSignal(ink, x, bars);
-            x += kSignalWidth + 5;
+            x += kSignalWidth + 4;
         }
         // The name gives way to the time, cut when it would reach it.
         auto name = statusBarLabel(ink, statusBarNetworkName(device), Font::systemFontOfSize(12), TextAlignment::Left);
         const double nameWidth = std::max(
-            0.0, std::min(name->intrinsicContentSize().width, timeLeft - 6 - x - (device.wifi ? kWifiWidth + 5 : 0)));
+            0.0, std::min(name->intrinsicContentSize().width, timeLeft - 6 - x - (device.onWifi() ? kWifiWidth + 4 : 0)));
         statusBarText(ink, *name, cg::Rect::make(x, 0, nameWidth, band));
-        if (device.wifi) statusBarWifi(ink, x + nameWidth + 5);
+        if (device.onWifi()) statusBarWifi(ink, x + nameWidth + 4);
         double right = width - 6;
         if (statusBarOnPower(device.battery)) {
             statusBarBolt(ink, right - 6, 10, ink.colour());
