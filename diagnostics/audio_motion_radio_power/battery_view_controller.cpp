@@ -144,7 +144,7 @@ cg::Rect BatteryViewController::headerLabelFrame(const rt::Ref<ns::String>& titl
     measure->setLineBreakMode(ui::LineBreakMode::WordWrapping);
     measure->setText(title);
     const cg::Size size = measure->sizeThatFits({std::max(240.0, width - 16), std::numeric_limits<double>::max()});
-    const double y = std::min(kHeaderHeight / 2 - size.height / 2 + 10, kHeaderHeight - size.height);
+    const double y = kHeaderHeight / 2 - size.height / 2 + std::min(10.0, (kHeaderHeight - size.height) / 2 - 4);
     return cg::Rect::make(8, y, size.width, size.height);
 }
 

@@ -73,7 +73,7 @@ public:
     static double chargeValue(double level);
     // Where the header's label goes for `title` in a header `width` wide: measured at
     // kHeaderFontSize within the width less 8 at each side (240 at least), centred on 25 and 10
-    // lower, yet inside the header.
+    // lower, or less so as to end 4 above the header's foot.
     static cg::Rect headerLabelFrame(const rt::Ref<ns::String>& title, double width);
 
     ~BatteryViewController() override;

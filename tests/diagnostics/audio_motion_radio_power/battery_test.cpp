@@ -229,9 +229,9 @@ TEST(BatteryFigures, ChargeRoundsHalvesAwayAndTheHeaderLabelIsMeasuredAcrossTheH
     };
     const Header headers[] = {
         {"Battery readings", 375, cg::Rect::make(8, 28.5, 130, 13)},
-        {"Battery readings shown as the device reports them", 375, cg::Rect::make(8, 22, 358, 26)},
+        {"Battery readings shown as the device reports them", 375, cg::Rect::make(8, 20, 358, 26)},
         {"Battery readings shown as the device reports them", 768, cg::Rect::make(8, 28.5, 399, 13)},
-        {"Battery readings shown as the device reports them", 100, cg::Rect::make(8, 22, 236, 26)}, // 240 wide
+        {"Battery readings shown as the device reports them", 100, cg::Rect::make(8, 20, 236, 26)}, // 240 wide
     };
     for (const Header& h : headers)
         EXPECT_EQ(BatteryViewController::headerLabelFrame(ns::String::make(h.title), h.width), h.frame)
