@@ -91,7 +91,8 @@ rt::Ref<ui::Button> NumberEntryViewController::addScene(const rt::Ref<ui::View>&
     screen.setTipLabel(tip);
     using Attribute = ui::LayoutAttribute;
     constexpr double kFieldUnderTitle = 40; // the title's first line and a gap
-    for (const rt::Ref<ui::View>& part : {rt::Ref<ui::View>(field), rt::Ref<ui::View>(button), rt::Ref<ui::View>(tip)}) {
+    for (const rt::Ref<ui::View>& part :
+         {rt::Ref<ui::View>(field), rt::Ref<ui::View>(button), rt::Ref<ui::View>(tip)}) {
         part->setTranslatesAutoresizingMaskIntoConstraints(false);
         pinEqual(view, part, Attribute::Leading, view, Attribute::Leading, 20);
         pinEqual(view, part, Attribute::Trailing, view, Attribute::Trailing, -20);

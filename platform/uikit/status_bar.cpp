@@ -163,8 +163,8 @@ namespace {
 // What the bar draws with: its ink (white or black), and the sizes of one band's layout.
 struct StatusBarInk {
     cg::Context& context;
-    double white; // 1 or 0
-    double scale; // of the glyphs: 1 in a 20-point band
+    double white;  // 1 or 0
+    double scale;  // of the glyphs: 1 in a 20-point band
     double middle; // the y the items are centred on
 
     rt::Ref<cg::Color> colour(double alpha = 1) const { return cg::Color::gray(white, alpha); }
@@ -202,13 +202,14 @@ void statusBarSignal(const StatusBarInk& ink, double x, int bars) {
 // The Wi-Fi fan from `x`: three arcs opening upwards over their centre.
 constexpr double kWifiWidth = 15;
 void statusBarWifi(const StatusBarInk& ink, double x) {
-    const double radius = kWifiWidth * ink.scale / std::numbers::sqrt2, centreX = x + kWifiWidth * ink.scale / 2,
-                 centreY = ink.middle + 5.5 * ink.scale;
+    const double radius = kWifiWidth * ink.scale / std::numbers::sqrt2,
+                 centreX = x + kWifiWidth * ink.scale / 2, centreY = ink.middle + 5.5 * ink.scale;
     ink.context.setStrokeColor(ink.colour());
     ink.context.setLineWidth(1.8 * ink.scale);
     for (const double r : {radius / 3, 2 * radius / 3, radius}) {
         ink.context.beginPath();
-        ink.context.addArc(centreX, centreY, r - 0.9 * ink.scale, -0.75 * std::numbers::pi, -0.25 * std::numbers::pi, 0);
+        ink.context.addArc(centreX, centreY, r - 0.9 * ink.scale, -0.75 * std::numbers::pi,
+                           -0.25 * std::numbers::pi, 0);
         ink.context.strokePath();
     }
 }
@@ -233,7 +234,8 @@ bool statusBarOnPower(const sim::Battery& battery) {
 }
 
 // The battery whose cap ends at `right`: its outline, filled to the level (green on power, red
-// when low), with the bolt inside on power when `boltInside`. Answers its left edge.
+// when low; empty while its state is unknown), with the bolt inside on power when `boltInside`.
+// Answers its left edge.
 double statusBarBattery(const StatusBarInk& ink, double right, const sim::Battery& battery, bool boltInside) {
     const double width = 24 * ink.scale, height = 11 * ink.scale, cap = 1.5 * ink.scale;
     const cg::Rect body = cg::Rect::make(right - cap - 1 - width, ink.middle - height / 2, width, height);
@@ -242,12 +244,15 @@ double statusBarBattery(const StatusBarInk& ink, double right, const sim::Batter
     ink.context.strokeRect(body.insetBy(0.5, 0.5));
     ink.context.setFillColor(ink.colour(0.5));
     ink.context.fillRect(cg::Rect::make(right - cap, ink.middle - 2 * ink.scale, cap, 4 * ink.scale));
-    const double level = std::clamp(battery.level, 0.0, 1.0);
+    const double level =
+        battery.state == sim::BatteryState::Unknown ? 0 : std::clamp(battery.level, 0.0, 1.0);
     const bool powered = statusBarOnPower(battery);
-    ink.context.setFillColor(powered ? cg::Color::make(0.3, 0.85, 0.39)
-                             : level <= 0.2 ? cg::Color::make(1, 0.23, 0.19) : ink.colour());
+    ink.context.setFillColor(powered        ? cg::Color::make(0.3, 0.85, 0.39)
+                             : level <= 0.2 ? cg::Color::make(1, 0.23, 0.19)
+                                            : ink.colour());
     const cg::Rect inside = body.insetBy(2, 2);
-    ink.context.fillRect(cg::Rect::make(inside.minX(), inside.minY(), inside.width() * level, inside.height()));
+    ink.context.fillRect(
+        cg::Rect::make(inside.minX(), inside.minY(), inside.width() * level, inside.height()));
     if (powered && boltInside) statusBarBolt(ink, body.midX() - height * 0.27, height * 0.9, ink.colour());
     return body.minX();
 }
@@ -272,21 +277,28 @@ std::string statusBarTime(double now, bool withPeriod) {
 
 } // namespace
 
-void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent, double now) {
+void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
+                   double now) {
     const double band = statusBarBand(device);
     const int bars = device.carrier ? std::clamp(device.statusBar.signalBars, 0, 4) : -1;
     context.saveGState();
     if (band > kStatusBarHeight) {
         // Either side of the notch, the items centred a little below the band's middle.
         const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1.1, band / 2 + 1};
-        auto time = statusBarLabel(ink, statusBarTime(now, false), Font::boldSystemFontOfSize(15), TextAlignment::Center);
+        auto time = statusBarLabel(ink, statusBarTime(now, false), Font::boldSystemFontOfSize(15),
+                                   TextAlignment::Center);
         statusBarText(ink, *time, cg::Rect::make(0, ink.middle - 10, std::round(width * 0.27), 20));
         double x = statusBarBattery(ink, width - 16, device.battery, true) - 6;
-        if (device.onWifi()) statusBarWifi(ink, x -= kWifiWidth * ink.scale);
-        if (bars >= 0) statusBarSignal(ink, x - 5 - kSignalWidth * ink.scale, bars);
+        if (device.onWifi()) {
+            x -= kWifiWidth * ink.scale;
+            statusBarWifi(ink, x);
+            x -= 5;
+        }
+        if (bars >= 0) statusBarSignal(ink, x - kSignalWidth * ink.scale, bars);
     } else {
         const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1, band / 2};
-        auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12), TextAlignment::Center);
+        auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12),
+                                   TextAlignment::Center);
         const double timeLeft = (width - time->intrinsicContentSize().width) / 2;
         statusBarText(ink, *time, cg::Rect::make(timeLeft, 0, width - 2 * timeLeft, band));
         double x = 5;
@@ -295,9 +307,11 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, double widt
             x += kSignalWidth + 4;
         }
         // The name gives way to the time, cut when it would reach it.
-        auto name = statusBarLabel(ink, statusBarNetworkName(device), Font::systemFontOfSize(12), TextAlignment::Left);
-        const double nameWidth = std::max(
-            0.0, std::min(name->intrinsicContentSize().width, timeLeft - 6 - x - (device.onWifi() ? kWifiWidth + 4 : 0)));
+        auto name = statusBarLabel(ink, statusBarNetworkName(device), Font::systemFontOfSize(12),
+                                   TextAlignment::Left);
+        const double nameWidth =
+            std::max(0.0, std::min(name->intrinsicContentSize().width,
+                                   timeLeft - 6 - x - (device.onWifi() ? kWifiWidth + 4 : 0)));
         statusBarText(ink, *name, cg::Rect::make(x, 0, nameWidth, band));
         if (device.onWifi()) statusBarWifi(ink, x + nameWidth + 4);
         double right = width - 6;
@@ -306,9 +320,10 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, double widt
             right -= 6 + 3;
         }
         right = statusBarBattery(ink, right, device.battery, false) - 4;
-        if (device.battery.level >= 0) {
+        if (device.battery.state != sim::BatteryState::Unknown) {
             const long percent = std::lround(std::clamp(device.battery.level, 0.0, 1.0) * 100);
-            auto level = statusBarLabel(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12), TextAlignment::Right);
+            auto level = statusBarLabel(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12),
+                                        TextAlignment::Right);
             statusBarText(ink, *level, cg::Rect::make(width * 2 / 3, 0, right - width * 2 / 3, band));
         }
     }

@@ -87,6 +87,8 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
              p.battery = {.level = 0.1, .state = sim::BatteryState::Unplugged};
          },
          {"10:41 AM", "No SIM", "10%"}, 20, false, true},
+        {"iphone7", [](sim::Profile& p) { p.battery = {.level = 0.5, .state = sim::BatteryState::Unknown}; },
+         {"9:41 AM", "Kestrel Mobile"}, 20, false, false}, // no reading: no level shown
     };
     for (const Case& c : cases) {
         const Pictured pictured = pictureUnderStatusBar(c.profile, c.adjust);
