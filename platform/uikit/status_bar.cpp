@@ -15,6 +15,7 @@
 #include "platform/foundation/exception.h"
 #include "platform/foundation/string.h"
 #include "platform/graphics/context.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
@@ -23,6 +24,7 @@
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_guide.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/window.h"
 
@@ -275,8 +277,7 @@ std::string statusBarTime(double now, bool withPeriod) {
         ->utf8();
 }
 
-} // namespace
-
+// Draws the bar into `context`, its labels' texts told to the text observers.
 void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
                    double now) {
     const double band = statusBarBand(device);
@@ -328,6 +329,34 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, double widt
         }
     }
     context.restoreGState();
+}
+
+} // namespace
+
+struct StatusBarPicture::Text {
+    rt::Ref<View> label;
+    rt::Ref<ns::String> text;
+    bool whole;
+};
+
+StatusBarPicture::StatusBarPicture(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
+                                   double now) {
+    const auto token = addTextDrawnObserver([this](const View& view, const ns::String& text, bool whole) {
+        texts_.push_back({rt::retained(const_cast<View*>(&view)), rt::retained(&text), whole});
+    });
+    cg::RecordingContext recording;
+    drawStatusBar(recording, device, width, lightContent, now);
+    removeTextDrawnObserver(token);
+    drawing_ = std::make_unique<cg::DisplayList>(recording.takeDisplayList());
+    drawing_->replay(context);
+}
+
+StatusBarPicture::StatusBarPicture(StatusBarPicture&&) noexcept = default;
+StatusBarPicture::~StatusBarPicture() = default;
+
+void StatusBarPicture::drawAgain(cg::Context& context) const {
+    drawing_->replay(context);
+    for (const Text& text : texts_) tellTextDrawn(*text.label, *text.text, text.whole);
 }
 
 } // namespace ui::detail

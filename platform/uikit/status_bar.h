@@ -22,10 +22,14 @@
 // Wi-Fi fan and the battery (its bolt inside) at the right. Texts are drawn by labels, so a
 // picture's texts list them. White for the light-content style, else black.
 
+#include <memory>
+#include <vector>
+
 #include "platform/runtime/object.h"
 
 namespace cg {
 class Context;
+class DisplayList;
 }
 namespace sim {
 struct Profile;
@@ -46,8 +50,21 @@ inline constexpr const char* UndefinedKeyException = "NSUndefinedKeyException";
 // A status bar for the device's state `device`, or nil.
 rt::Id makeStatusBar(const sim::Profile& device);
 
-// Draws the bar of `device`'s state at the clock's time `now` (seconds since the reference date)
-// across the top of a screen `width` points wide, into `context` in the screen's space.
-void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent, double now);
+// The bar of `device`'s state at the clock's time `now` (seconds since the reference date) across
+// the top of a screen `width` points wide, drawn into `context` in the screen's space and kept:
+// drawn again (its texts told to the text observers again) for as long as what it shows stays the
+// same, so that every picture draws it without laying its texts out anew.
+class StatusBarPicture {
+public:
+    StatusBarPicture(cg::Context& context, const sim::Profile& device, double width, bool lightContent, double now);
+    StatusBarPicture(StatusBarPicture&&) noexcept;
+    ~StatusBarPicture();
+    void drawAgain(cg::Context& context) const;
+
+private:
+    struct Text;
+    std::unique_ptr<cg::DisplayList> drawing_;
+    std::vector<Text> texts_;
+};
 
 } // namespace ui::detail

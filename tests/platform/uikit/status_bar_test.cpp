@@ -9,6 +9,8 @@
 
 #include "platform/foundation/string.h"
 #include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/sim/device.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/text_cuts.h"
@@ -103,6 +105,34 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
     const Pictured hidden = pictured("iphone7", keep, true);
     EXPECT_TRUE(hidden.texts.empty());
     EXPECT_EQ(hidden.lastRow, -1);
+}
+
+// The bar drawn last is drawn again, texts and all, until the minute, the device's state or the
+// style changes.
+TEST(StatusBar, EachPictureShowsTheBarOfItsMinuteAndTheDevicesStateNow) {
+    testkit::AppFixture app;
+    auto window = rt::make<ui::Window>();
+    window->makeKeyAndVisible();
+    const auto texts = [&] {
+        std::vector<std::string> drawn;
+        const auto token = ui::addTextDrawnObserver(
+            [&](const ui::View&, const ns::String& text, bool) { drawn.push_back(text.utf8()); });
+        const cg::DisplayList recorded = ui::recordScreen(*window);
+        ui::removeTextDrawnObserver(token);
+        return std::pair{drawn, recorded.fingerprint()};
+    };
+    const auto first = texts();
+    EXPECT_EQ(first.first, (std::vector<std::string>{"12:00 AM", "Kestrel Mobile", "80%"}));
+    EXPECT_EQ(texts(), first) << "drawn again as it was";
+    app.clock().advance(59);
+    EXPECT_EQ(texts(), first) << "the same minute";
+    app.clock().advance(1);
+    EXPECT_EQ(texts().first, (std::vector<std::string>{"12:01 AM", "Kestrel Mobile", "80%"}));
+    sim::Device::shared().change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = 0.79; });
+    const auto dark = texts();
+    EXPECT_EQ(dark.first, (std::vector<std::string>{"12:01 AM", "Kestrel Mobile", "79%"}));
+    app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
+    EXPECT_NE(texts().second, dark.second) << "in the light style's ink";
 }
 
 } // namespace
