@@ -159,10 +159,11 @@ constexpr long kResultFileButtonTag = 2;
 constexpr long kPartnerButtonTag = 3;
 
 // The scene's view: the caption, the counts, the table with its prototype cell, the model,
-// estimate and identifier labels, and the ending buttons (the bottom one is the outlet).
+// estimate and identifier labels, and the ending buttons (the bottom one is the outlet), all of
+// them above the home indicator's band.
 ui::Nib::Loaded loadResultView(const rt::Id& owner) {
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
-    const double width = screen.size.width, height = screen.size.height;
+    const double width = screen.size.width, height = screen.size.height - bottomInset();
     auto view = rt::make<ui::View>(screen);
     auto caption = rt::make<ui::Label>(cg::Rect{{15, 100}, {width - 30, 24}});
     auto passed = rt::make<ui::Label>(cg::Rect{{15, 128}, {(width - 30) / 2, 20}});

@@ -35,9 +35,13 @@ std::string describedError(const rt::Ref<ns::Error>& error) {
     return description ? ": " + description->utf8() : std::string();
 }
 
-bool hasBottomInset() {
+double bottomInset() {
     auto window = delegateWindow();
-    return Utility::systemVersionNumber() >= 11 && window && window->safeAreaInsets().bottom > 0;
+    return Utility::systemVersionNumber() >= 11 && window ? window->safeAreaInsets().bottom : 0;
+}
+
+bool hasBottomInset() {
+    return bottomInset() > 0;
 }
 
 rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt::Id& item, ui::LayoutAttribute attribute,
@@ -48,12 +52,14 @@ rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt
     return constraint;
 }
 
-rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner) {
+rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
+                                           double below) {
     using Attribute = ui::LayoutAttribute;
     constexpr double kBarsHeight = 64; // the status bar and a navigation bar on most phones
     if (auto screen = rt::cast<ui::ViewController>(owner))
-        return pinEqual(holder, item, Attribute::Top, screen->topLayoutGuide(), Attribute::Bottom, kFirstLineUnderBars);
-    return pinEqual(holder, item, Attribute::Top, holder, Attribute::Top, kBarsHeight + kFirstLineUnderBars);
+        return pinEqual(holder, item, Attribute::Top, screen->topLayoutGuide(), Attribute::Bottom,
+                        kFirstLineUnderBars + below);
+    return pinEqual(holder, item, Attribute::Top, holder, Attribute::Top, kBarsHeight + kFirstLineUnderBars + below);
 }
 
 } // namespace ft

@@ -25,6 +25,9 @@ namespace ft {
 rt::Ref<ns::String> localized(std::string_view key);
 // The application delegate's window, or nil.
 rt::Ref<ui::Window> delegateWindow();
+// The bottom safe-area inset of the application delegate's window (the home indicator's band): 0
+// without a window, and before system 11.
+double bottomInset();
 // System 11 or later, with a bottom safe-area inset on the application delegate's window.
 bool hasBottomInset();
 // Whether the system version's first component is 7.
@@ -37,9 +40,10 @@ rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt
                                        const rt::Id& to, ui::LayoutAttribute toAttribute, double constant);
 // How far a screen's first line stands under the bars, on every device.
 inline constexpr double kFirstLineUnderBars = 36;
-// Pins `item`'s top kFirstLineUnderBars under the bars: the top layout guide of `owner`, the
-// screen whose scene `holder` is; for an owner that is no screen, that far under a 64-point bar
-// from `holder`'s top.
-rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner);
+// Pins `item`'s top kFirstLineUnderBars (and `below` more) under the bars: the top layout guide
+// of `owner`, the screen whose scene `holder` is; for an owner that is no screen, that far under a
+// 64-point bar from `holder`'s top.
+rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
+                                           double below = 0);
 
 } // namespace ft

@@ -1,5 +1,8 @@
 #include "session/space_table_view_cell.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/stored_block.h"
@@ -7,8 +10,10 @@
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/event.h"
+#include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/nib.h"
+#include "platform/uikit/string_drawing.h"
 
 namespace ft {
 
@@ -78,7 +83,19 @@ void SpaceTableViewCell::layoutSubviews() {
     const double width = button->intrinsicContentSize().width + 2 * padding;
     const cg::Rect buttonFrame{{content.maxX() - margin - width, button->frame().minY()}, {width, button->frame().height()}};
     button->setFrame(buttonFrame);
-    label->setFrame({{margin, label->frame().minY()}, {std::max(0.0, buttonFrame.minX() - gap - margin), label->frame().height()}});
+    const double room = std::max(0.0, buttonFrame.minX() - gap - margin);
+    label->setFrame({{margin, label->frame().minY()}, {room, label->frame().height()}});
+    // The group's name and its count whole: where the row is too narrow for them, a smaller font.
+    double size = kLabelFontSize;
+    const auto widthAt = [&](double points) {
+        return ui::sizeOfString(label->text(), ui::Font::systemFontOfSize(points), {1e6, 1e6}, ui::LineBreakMode::Clipping)
+            .width;
+    };
+    if (const double whole = widthAt(size); whole > room) {
+        size = std::max(kSmallestLabelFontSize, std::floor(size * room / whole * 2) / 2);
+        while (size > kSmallestLabelFontSize && widthAt(size) > room) size -= 0.5;
+    }
+    if (label->font()->pointSize() != size) label->setFont(ui::Font::systemFontOfSize(size));
 }
 
 void SpaceTableViewCell::configCell(const rt::Ref<ns::String>& labelText, const rt::Ref<ns::String>& buttonTitle) {

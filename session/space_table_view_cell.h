@@ -2,8 +2,9 @@
 // ft::SpaceTableViewCell ("SpaceTableViewCell"): a group's header row in the root list: the label
 // with the group's selected count and the select-all / remove-all button. Built by the nib of the
 // same name, which connects the outlets (weak) and wires the button to `clickButton:event:`. The
-// button fits its title at the row's right margin; the label takes the room it leaves, so a whole
-// "(34 selected)" shows on a narrow phone. Main thread only.
+// button fits its title at the row's right margin; the label takes the room it leaves, its font
+// smaller (down to kSmallestLabelFontSize) where the group's name and count would not fit whole, so
+// a whole "(34 selected)" shows on the narrowest device. Main thread only.
 
 #include <functional>
 
@@ -22,6 +23,8 @@ class SpaceTableViewCell : public ui::TableViewCell {
 public:
     // The reuse identifier the list registers the nib under.
     static constexpr const char* kReuseIdentifier = "seperatorReuse";
+    // The label's font, and the smallest it takes to fit.
+    static constexpr double kLabelFontSize = 17, kSmallestLabelFontSize = 12;
 
     using Action = std::function<void(const rt::Id& sender, const rt::Ref<ui::Event>& event)>;
 

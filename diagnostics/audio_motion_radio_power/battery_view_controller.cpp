@@ -1,5 +1,6 @@
 #include "diagnostics/audio_motion_radio_power/battery_view_controller.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -136,14 +137,15 @@ double BatteryViewController::chargeValue(double level) {
     return std::round(level * 100) / 100;
 }
 
-cg::Rect BatteryViewController::headerLabelFrame(const rt::Ref<ns::String>& title) {
+cg::Rect BatteryViewController::headerLabelFrame(const rt::Ref<ns::String>& title, double width) {
     auto measure = rt::make<ui::Label>(cg::Rect{});
-    measure->setFont(ui::Font::systemFontOfSize(12));
+    measure->setFont(ui::Font::systemFontOfSize(kHeaderFontSize));
     measure->setNumberOfLines(0);
     measure->setLineBreakMode(ui::LineBreakMode::WordWrapping);
     measure->setText(title);
-    const cg::Size size = measure->sizeThatFits({240, std::numeric_limits<double>::max()});
-    return cg::Rect::make(8, kHeaderHeight / 2 - size.height / 2 + 10, size.width, size.height);
+    const cg::Size size = measure->sizeThatFits({std::max(240.0, width - 16), std::numeric_limits<double>::max()});
+    const double y = kHeaderHeight / 2 - size.height / 2 + std::min(10.0, (kHeaderHeight - size.height) / 2 - 4);
+    return cg::Rect::make(8, y, size.width, size.height);
 }
 
 void BatteryViewController::viewDidLoadBody() {
@@ -343,8 +345,8 @@ rt::Id BatteryViewController::tableViewViewForHeaderInSection(const rt::Id& tabl
     auto header = rt::make<ui::View>(cg::Rect::make(0, 0, width, kHeaderHeight));
     header->setBackgroundColor(ui::Color::colorWithRed(239 / 255.0, 239 / 255.0, 244 / 255.0, 1));
     const auto title = tableViewTitleForHeaderInSection(table, section);
-    auto label = rt::make<ui::Label>(headerLabelFrame(title));
-    label->setFont(ui::Font::systemFontOfSize(10));
+    auto label = rt::make<ui::Label>(headerLabelFrame(title, width));
+    label->setFont(ui::Font::systemFontOfSize(kHeaderFontSize));
     label->setNumberOfLines(0);
     label->setText(title);
     header->addSubview(label);

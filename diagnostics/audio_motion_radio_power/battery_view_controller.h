@@ -39,6 +39,8 @@ public:
     static constexpr double kBarRowHeight = 71;
     static constexpr double kRowHeight = 44;
     static constexpr double kHeaderHeight = 50;
+    // The header's text: one size to measure and draw it, readable in a picture.
+    static constexpr double kHeaderFontSize = 13;
 
     rt::Ref<ui::TableView> tableView() const;
     void setTableView(const rt::Ref<ui::TableView>& table);
@@ -69,9 +71,10 @@ public:
 
     // The charge a level shows: two decimals, halves away from zero (-1, no reading, stays -1).
     static double chargeValue(double level);
-    // Where the header's label goes for `title`: measured at 12 points within 240, centred on 25
-    // and 10 lower.
-    static cg::Rect headerLabelFrame(const rt::Ref<ns::String>& title);
+    // Where the header's label goes for `title` in a header `width` wide: measured at
+    // kHeaderFontSize within the width less 8 at each side (240 at least), centred on 25 and 10
+    // lower, or less so as to end 4 above the header's foot.
+    static cg::Rect headerLabelFrame(const rt::Ref<ns::String>& title, double width);
 
     ~BatteryViewController() override;
 

@@ -76,6 +76,8 @@ void NumberEntryViewController::bindNumberCommand(ui::Button* button, std::funct
                    }));
 }
 
+// The field, the button and the tip in a column 20 in from each side, placed by constraints under
+// the bars as the title is (pinUnderBars), so they keep their place under it on every device.
 rt::Ref<ui::Button> NumberEntryViewController::addScene(const rt::Ref<ui::View>& view,
                                                         NumberEntryViewController& screen) {
     const double width = view->bounds().width();
@@ -85,7 +87,19 @@ rt::Ref<ui::Button> NumberEntryViewController::addScene(const rt::Ref<ui::View>&
     auto button = ui::Button::buttonWithType(ui::ButtonType::System);
     button->setFrame(cg::Rect::make(20, 200, width - 40, 44));
     view->addSubview(button);
-    screen.setTipLabel(addSceneLabel(view, cg::Rect::make(20, 260, width - 40, 120), 17));
+    auto tip = addSceneLabel(view, cg::Rect::make(20, 260, width - 40, 120), 17);
+    screen.setTipLabel(tip);
+    using Attribute = ui::LayoutAttribute;
+    constexpr double kFieldUnderTitle = 40; // the title's first line and a gap
+    for (const rt::Ref<ui::View>& part :
+         {rt::Ref<ui::View>(field), rt::Ref<ui::View>(button), rt::Ref<ui::View>(tip)}) {
+        part->setTranslatesAutoresizingMaskIntoConstraints(false);
+        pinEqual(view, part, Attribute::Leading, view, Attribute::Leading, 20);
+        pinEqual(view, part, Attribute::Trailing, view, Attribute::Trailing, -20);
+        pinEqual(view, part, Attribute::Height, nullptr, Attribute::NotAnAttribute, part->frame().height());
+        pinUnderBars(view, part, rt::Id(rt::retained(&screen)),
+                     kFieldUnderTitle + part->frame().minY() - field->frame().minY());
+    }
     return button;
 }
 

@@ -22,7 +22,8 @@ namespace {
 
 const bool cameraModelNibRegistered = registerTestScreenNib<CameraModelViewController>(
     "CameraModelViewController", [](const rt::Ref<ui::View>& view, CameraModelViewController& screen) {
-        auto label = addSceneLabel(view, cg::Rect::make(20, 80, view->bounds().width() - 40, 60), 17);
+        auto label = addSceneLabel(view, cg::Rect::make(20, 80, view->bounds().width() - 40, 60),
+                                   kCameraQuestionFontSize);
         screen.setColorLabel(label);
         auto preview =
             addCameraPreview(view, screen, label, {.labelTop = 16, .labelHeight = 60, .previewGap = 10});

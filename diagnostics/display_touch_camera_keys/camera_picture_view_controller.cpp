@@ -28,8 +28,6 @@ namespace ft {
 
 namespace {
 
-constexpr double kPictureQuestionFontSize = 14.0;
-
 const bool cameraPictureNibRegistered = registerTestScreenNib<CameraPictureViewController>(
     "CameraPictureViewController", [](const rt::Ref<ui::View>& view, CameraPictureViewController& screen) {
         const double width = view->bounds().width();
@@ -175,7 +173,7 @@ void CameraPictureViewController::capture() {
     if (auto title = testTitle()) {
         title->setText(ns::stringWithFormat(localized("CAMERA_PICTURE_CONTROLLER_ANSWER")->utf8(),
                                             info() ? info()->color() : nullptr));
-        title->setFont(ui::Font::systemFontOfSize(kPictureQuestionFontSize));
+        title->setFont(ui::Font::systemFontOfSize(kCameraQuestionFontSize));
     }
     if (auto button = captureButton()) button->setHidden(true);
     if (auto spinner = waitProgress()) spinner->setHidden(false);

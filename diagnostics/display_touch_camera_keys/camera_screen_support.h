@@ -27,6 +27,9 @@ class TestBaseModel;
 
 void requestCameraAccess(std::function<void()> block, std::function<void()> refused = {});
 
+// The size of the question above a camera's picture: the live picture's and the still's.
+inline constexpr double kCameraQuestionFontSize = 14;
+
 // getCameraDevice: the first camera at `position`; nil without one.
 rt::Ref<av::CaptureDevice> getCameraDevice(av::CaptureDevicePosition position);
 // The item's side: front for "direction" "front", the back for anything else.

@@ -271,10 +271,11 @@ void TouchScreenViewController::viewDidLoadBody() {
         });
     bar->addSubview(skip);
     skipButton_ = skip;
+    // Centred in the part of the bar above the home indicator's band.
     lc::makeConstraints(skip, [weakBar = rt::Weak<ui::View>(bar)](lc::ConstraintMaker& make) {
         auto bar = weakBar.lock();
         make.size()->equalTo(lc::boxed(cg::Size{kTouchGridSkipWidth, kTouchGridSkipHeight}));
-        make.centerY()->equalTo(bar);
+        make.centerY()->equalTo(bar)->offset(-bottomInset() / 2);
         make.centerX()->equalTo(bar);
     });
     root->addSubview(bar);

@@ -92,6 +92,32 @@ void URLLoading::removeAllTrustedCertificates() {
     store.bundle = nullptr;
 }
 
+namespace {
+
+struct PublicAddress {
+    std::mutex lock;
+    std::string address;
+
+    static PublicAddress& shared() {
+        static PublicAddress* kept = new PublicAddress(); // read by transfers until exit
+        return *kept;
+    }
+};
+
+} // namespace
+
+void URLLoading::setPublicAddress(std::string address) {
+    auto& kept = PublicAddress::shared();
+    std::lock_guard g(kept.lock);
+    kept.address = std::move(address);
+}
+
+std::string URLLoading::publicAddress() {
+    auto& kept = PublicAddress::shared();
+    std::lock_guard g(kept.lock);
+    return kept.address;
+}
+
 rt::Ref<Error> URLLoading::errorWithCode(long code, const rt::Ref<URL>& url, std::string_view detail) {
     std::string text;
     switch (code) {

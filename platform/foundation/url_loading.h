@@ -71,6 +71,12 @@ public:
     static bool addTrustedCertificatePEM(std::string pem);
     // Back to the system's trusted certificates alone.
     static void removeAllTrustedCertificates();
+    // The device's address on the Internet, which the network's gateway names as the sender of
+    // every request (an X-Forwarded-For header, unless the request sets one); empty (the default):
+    // none named, the requests go as the host sends them. Any thread; for the transfers that start
+    // afterwards.
+    static void setPublicAddress(std::string address);
+    static std::string publicAddress();
     // An NSURLErrorDomain error with the platform's description for the code.
     static rt::Ref<Error> errorWithCode(long code, const rt::Ref<URL>& url, std::string_view detail = {});
 

@@ -23,6 +23,9 @@ TransferRequest transferRequestOf(const URLRequest& request) {
     s.url = request.URL()->string();
     s.method = request.method();
     s.headers = request.headerFields();
+    if (std::string address = URLLoading::publicAddress();
+        !address.empty() && !request.valueForHTTPHeaderField("X-Forwarded-For"))
+        s.headers.emplace_back("X-Forwarded-For", std::move(address));
     if (const auto& body = request.HTTPBody()) s.body.assign(body->view());
     double seconds = request.timeoutInterval();
     if (!(seconds > 0)) seconds = URLRequest::DefaultTimeoutInterval; // NaN too

@@ -16,7 +16,9 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/screen.h"
+#include "platform/uikit/status_bar.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/window.h"
 
 namespace mf {
 
@@ -110,22 +112,30 @@ void MessageComposeViewController::send(const rt::Id&) {
 
 void MessageComposeViewController::loadView() {
     const cg::Rect bounds = ui::Screen::mainScreen()->bounds();
+    const auto device = sim::currentDevice();
+    const double top = ui::statusBarBand(*device), bottom = ui::deviceSafeAreaInsets(*device).bottom;
     auto view = rt::make<ui::View>(bounds);
     view->setBackgroundColor(ui::Color::whiteColor());
-    // The system composer's bar under the status bar: Cancel at the left, the title, Send at the
-    // right; a hairline under it and under the recipients.
-    constexpr double barTop = 20, barHeight = 44, side = 72;
-    auto bar = rt::make<ui::View>(cg::Rect::make(0, 0, bounds.width(), barTop + barHeight));
+    const auto hairline = [&](double y) {
+        auto line = rt::make<ui::View>(cg::Rect::make(0, y - 1, bounds.width(), 1));
+        line->setBackgroundColor(ui::Color::colorWithWhite(0.8, 1));
+        view->addSubview(line);
+    };
+    // The system composer's bar under the status bar's band, its background reaching up behind
+    // it: Cancel at the left, the title, Send at the right; a hairline under it and under the
+    // recipients.
+    constexpr double barHeight = 44, side = 72;
+    auto bar = rt::make<ui::View>(cg::Rect::make(0, 0, bounds.width(), top + barHeight));
     bar->setBackgroundColor(ui::Color::colorWithWhite(0.97, 1));
     view->addSubview(bar);
-    auto title = rt::make<ui::Label>(cg::Rect::make(side, barTop, bounds.width() - 2 * side, barHeight));
+    auto title = rt::make<ui::Label>(cg::Rect::make(side, top, bounds.width() - 2 * side, barHeight));
     title->setFont(ui::Font::boldSystemFontOfSize(17));
     title->setTextAlignment(ui::TextAlignment::Center);
     title->setText(ns::String::make("New Message"));
     bar->addSubview(title);
     const auto barButton = [&](const char* text, double x, rt::Sel action, bool bold) {
         auto button = ui::Button::buttonWithType(ui::ButtonType::System);
-        button->setFrame(cg::Rect::make(x, barTop, side, barHeight));
+        button->setFrame(cg::Rect::make(x, top, side, barHeight));
         button->setTitleForState(ns::String::make(text), ui::ControlStates::Normal);
         button->titleLabel()->setFont(bold ? ui::Font::boldSystemFontOfSize(17) : ui::Font::systemFontOfSize(17));
         button->addTargetActionForControlEvents(rt::Id(rt::retained(this)), action, ui::ControlEvent::TouchUpInside);
@@ -133,29 +143,32 @@ void MessageComposeViewController::loadView() {
     };
     barButton("Cancel", 4, rt::Sel("cancel:"), false);
     barButton("Send", bounds.width() - side - 4, rt::Sel("send:"), true);
-    for (const double y : {barTop + barHeight, barTop + barHeight + 44}) {
-        auto line = rt::make<ui::View>(cg::Rect::make(0, y - 1, bounds.width(), 1));
-        line->setBackgroundColor(ui::Color::colorWithWhite(0.8, 1));
-        view->addSubview(line);
-    }
-    auto to = rt::make<ui::Label>(cg::Rect::make(16, 64, bounds.width() - 32, 43));
+    hairline(top + barHeight);
+    hairline(top + barHeight + 44);
+    auto to = rt::make<ui::Label>(cg::Rect::make(16, top + barHeight, bounds.width() - 32, 43));
     to->setText(ns::String::make("To: ")->stringByAppendingString(*composerRecipientsText(recipients_)));
     view->addSubview(to);
-    // The body in a rounded bubble on the right, its text inset from the bubble's edges and the
-    // bubble as tall as the text needs.
-    constexpr double padX = 12, padY = 8;
-    const cg::Rect box = cg::Rect::make(bounds.width() / 3, 140, bounds.width() * 2 / 3 - 16, 60);
-    auto text = rt::make<ui::Label>(cg::Rect::make(padX, padY, box.width() - 2 * padX, box.height() - 2 * padY));
+    // The body not sent yet, in the entry field at the foot above the home indicator's band: a
+    // rounded field as tall as its text needs, on a bar of its own reaching down to the screen's
+    // edge.
+    constexpr double margin = 8, inset = 16, padX = 12, padY = 7, lowest = 22;
+    auto text = rt::make<ui::Label>(cg::Rect::make(padX, padY, bounds.width() - 2 * inset - 2 * padX, lowest));
     text->setNumberOfLines(0);
-    text->setTextColor(ui::Color::whiteColor());
     text->setText(body_ ? body_ : ns::String::empty());
-    const double height = std::max(text->sizeThatFits({text->bounds().width(), 0}).height, box.height() - 2 * padY);
-    text->setFrame(cg::Rect::make(padX, padY, box.width() - 2 * padX, height));
-    auto bubble = rt::make<ui::View>(cg::Rect::make(box.minX(), box.minY(), box.width(), height + 2 * padY));
-    bubble->setBackgroundColor(ui::Color::colorWithRed(0.2, 0.78, 0.35, 1));
-    bubble->layer()->setCornerRadius(16);
-    bubble->addSubview(text);
-    view->addSubview(bubble);
+    const double height = std::max(text->sizeThatFits({text->bounds().width(), 0}).height, lowest);
+    text->setFrame(cg::Rect::make(padX, padY, text->bounds().width(), height));
+    const double entryTop = bounds.height() - bottom - height - 2 * padY - 2 * margin;
+    auto entry = rt::make<ui::View>(cg::Rect::make(0, entryTop, bounds.width(), bounds.height() - entryTop));
+    entry->setBackgroundColor(ui::Color::colorWithWhite(0.97, 1));
+    auto field = rt::make<ui::View>(cg::Rect::make(inset, margin, bounds.width() - 2 * inset, height + 2 * padY));
+    field->setBackgroundColor(ui::Color::whiteColor());
+    field->layer()->setCornerRadius(18);
+    field->layer()->setBorderWidth(1);
+    field->layer()->setBorderColor(ui::Color::colorWithWhite(0.8, 1)->cgColor());
+    field->addSubview(text);
+    entry->addSubview(field);
+    view->addSubview(entry);
+    hairline(entryTop + 1);
     setView(view);
 }
 

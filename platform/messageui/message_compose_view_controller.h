@@ -1,8 +1,9 @@
 #pragma once
 // mf::MessageComposeViewController ("MFMessageComposeViewController"): the text-message composer.
 // canSendText is the simulated device's messaging.canSendText. Presented, it shows what the system
-// composer does (a bar with Cancel at the left, "New Message" and Send at the right, the
-// recipients under it, the body in a bubble) and logs the recipients and the body on the device
+// composer does (a bar under the status bar's band with Cancel at the left, "New Message" and Send
+// at the right, the recipients under it, the body not sent yet in the entry field at the foot,
+// above the home indicator's band) and logs the recipients and the body on the device
 // ("message composer: to <recipients>: <body>"); nothing is sent. A tap on Cancel or Send, or the
 // tester's composer.finish stimulus (on the main queue, every composer then on screen), finishes
 // it: the delegate is told messageComposeViewController:didFinishWithResult: by name with the

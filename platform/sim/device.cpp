@@ -14,6 +14,7 @@
 #include "platform/foundation/process_info.h"
 #include "platform/foundation/string.h"
 #include "platform/foundation/time_zone.h"
+#include "platform/foundation/url_loading.h"
 #include "platform/sim/device_inner.h"
 #include "platform/sim/run_text.h"
 
@@ -21,12 +22,14 @@ namespace sim {
 
 namespace {
 
-// What the Foundation stand-in answers of the device: languages and region, storage, and the
-// figures of the process's host (each the host's own unless the profile fixes it).
+// What the Foundation stand-in answers of the device: languages and region, storage, the figures
+// of the process's host (each the host's own unless the profile fixes it), and the address its
+// network names as the sender of its requests.
 void publishToFoundation(const Profile& p) {
     ns::Locale::setPreferredLanguages(p.languages);
     ns::Locale::setCurrentSettings({p.locale.identifier, p.locale.currency, p.locale.measurementSystem});
     ns::TimeZone::setSystemTimeZoneName(p.locale.timeZone);
+    ns::URLLoading::setPublicAddress(p.publicAddress);
     const auto bytes = [](double b) { return static_cast<std::uint64_t>(b); };
     ns::FileManager::setFileSystemFigures(
         p.host.disk ? std::optional(ns::FileManager::FileSystemFigures{bytes(p.host.disk->total), bytes(p.host.disk->free)})

@@ -41,6 +41,12 @@ double Profile::systemVersionNumber() const noexcept {
     return v;
 }
 
+bool Profile::hasWifiInterface() const {
+    if (interfaces.host) return interfaces.aliases.contains(kWifiInterface);
+    return std::any_of(interfaces.fixed.begin(), interfaces.fixed.end(),
+                       [](const NetworkInterface& i) { return i.name == kWifiInterface; });
+}
+
 const Camera* Profile::camera(CameraPosition position) const noexcept {
     for (const Camera& c : cameras)
         if (c.position == position) return &c;
@@ -108,6 +114,7 @@ Profile defaultProfile() {
                     .aliases = {},
                     .fixed = {{"lo0", "127.0.0.1", "255.0.0.0", "::1", ""},
                               {"en0", "192.168.1.23", "255.255.255.0", "", "02:00:00:00:00:01"}}};
+    p.publicAddress = "203.0.113.23";
     return p;
 }
 
@@ -772,6 +779,10 @@ void readNetwork(const Fields& root, Profile& p) {
         p.wifi = Wifi{wifi->text("SSID", Need::Required).value_or(""),
                       checkedText(*wifi, "BSSID", Need::Required, [](const std::string& t) { return isMac(t); },
                                   "expected a MAC address such as \"02:00:00:00:00:01\"")};
+    p.publicAddress = checkedText(
+        root, "publicAddress", Need::Optional,
+        [](const std::string& t) { return isAddress(AF_INET, t) || isAddress(AF_INET6, t); },
+        "expected an IPv4 or IPv6 address");
 
     auto targets = root.object("reachability");
     if (!targets) return;

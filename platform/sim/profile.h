@@ -49,6 +49,9 @@
 //                                          "255.255.255.0", "ipv6": "fe80::1", "mac":
 //                                          "02:00:00:00:00:01"}] fixes them (ipv6 and mac optional)
 //     "wifi": {"SSID": "FunctionTest", "BSSID": "02:00:00:00:00:01"},  null: not joined
+//     "publicAddress": "203.0.113.23",     the device's address on the Internet, which its
+//                                          network's gateway names as the sender of each request
+//                                          (ns::URLLoading::setPublicAddress); default: none
 //     "reachability": {"0.0.0.0": ["reachable", "isDirect"]},  target -> flag names (reachable,
 //                                          connectionRequired, connectionOnTraffic,
 //                                          interventionRequired, connectionOnDemand, isDirect,
@@ -430,6 +433,9 @@ struct StatusBar {
     bool operator==(const StatusBar&) const = default;
 };
 
+// The name of the device's Wi-Fi interface.
+inline constexpr const char* kWifiInterface = "en0";
+
 // A device profile, a plain value. Its containers (languages, cameras, interfaces, reachability, the
 // power registry, the charger dictionary and properties, sounds, documents) are CopyOnWrite: copies
 // share them until one is changed.
@@ -456,6 +462,7 @@ struct Profile {
     bool headphonesPlugged = false;
     Interfaces interfaces;
     std::optional<Wifi> wifi = Wifi{}; // none: not joined
+    std::string publicAddress; // the device's address on the Internet; empty: none named
     CopyOnWrite<std::map<std::string, unsigned>> reachability = defaultReachability();
     Battery battery;
     CopyOnWrite<Registry> registry = defaultRegistry();
@@ -480,6 +487,10 @@ struct Profile {
     cg::Rect screenBounds() const noexcept { return cg::Rect::make(0, 0, screen.width, screen.height); }
     // The version as the platform's text-to-number reading gives it: "12.4.1" is 12.4, "9" is 9.
     double systemVersionNumber() const noexcept;
+    // Whether the device has its Wi-Fi interface (kWifiInterface: a fixed one, or a host's kept
+    // under that name), and whether it has also joined a network on it.
+    bool hasWifiInterface() const;
+    bool onWifi() const { return wifi && hasWifiInterface(); }
     // The first camera at that position; null when there is none.
     const Camera* camera(CameraPosition position) const noexcept;
     // Takes every camera at that position away.

@@ -1,7 +1,9 @@
 #include "platform/uikit/application.h"
 
+#include <cmath>
 #include <cstdlib>
 
+#include "platform/foundation/clock.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/run_loop.h"
@@ -209,6 +211,28 @@ rt::Id Application::statusBar() const {
         statusBarState_ = std::move(state);
     }
     return statusBar_;
+}
+
+struct Application::DrawnStatusBar {
+    std::shared_ptr<const sim::Profile> state;
+    double minute, width;
+    StatusBarStyle style;
+    detail::StatusBarPicture picture;
+};
+
+void Application::drawStatusBar(cg::Context& context, double width) const {
+    if (statusBarHidden_) return;
+    auto state = sim::currentDevice();
+    const double now = ns::Clock::currentTime(), minute = std::floor(now / 60);
+    if (const DrawnStatusBar* drawn = drawnStatusBar_.get(); drawn && drawn->state == state &&
+                                                            drawn->minute == minute && drawn->width == width &&
+                                                            drawn->style == statusBarStyle_) {
+        drawn->picture.drawAgain(context);
+        return;
+    }
+    const bool light = statusBarStyle_ == StatusBarStyle::LightContent;
+    drawnStatusBar_ = std::make_shared<const DrawnStatusBar>(DrawnStatusBar{
+        state, minute, width, statusBarStyle_, detail::StatusBarPicture(context, *state, width, light, now)});
 }
 
 void Application::setStatusBarHidden(bool hidden) {

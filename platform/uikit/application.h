@@ -39,6 +39,9 @@
 #include "platform/runtime/sel.h"
 #include "platform/uikit/responder.h"
 
+namespace cg {
+class Context;
+}
 namespace sim {
 struct Profile;
 }
@@ -121,6 +124,10 @@ public:
     // The platform's private status bar (status_bar.h), under the key "statusBar"; nil when the
     // device lays none out. Kept until the device's state changes.
     rt::Id statusBar() const;
+    // Draws the status bar as the screen shows it (status_bar.h), from the device's state at the
+    // clock's time, in the style set, across the top of a screen `width` points wide; nothing
+    // while it is hidden. The bar drawn last is drawn again while what it shows stays the same.
+    void drawStatusBar(cg::Context& context, double width) const;
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);
     bool isNetworkActivityIndicatorVisible() const noexcept { return networkActivityIndicatorVisible_; }
@@ -211,6 +218,9 @@ private:
     // The private status bar of the device's state last read.
     mutable rt::Id statusBar_;
     mutable std::shared_ptr<const sim::Profile> statusBarState_;
+    // The bar as drawn last, and what it showed: the device's state, the minute, the style, the width.
+    struct DrawnStatusBar;
+    mutable std::shared_ptr<const DrawnStatusBar> drawnStatusBar_;
     bool networkActivityIndicatorVisible_ = false;
     std::vector<rt::Ref<UserNotificationSettings>> settingsRegistrations_;
     std::vector<unsigned long> remoteRegistrations_;

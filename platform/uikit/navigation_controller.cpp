@@ -14,6 +14,7 @@
 #include "platform/uikit/navigation_bar.h"
 #include "platform/uikit/navigation_item.h"
 #include "platform/uikit/screen.h"
+#include "platform/uikit/status_bar.h"
 #include "platform/uikit/typed_objects.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/view_controller_transition_context.h"
@@ -61,10 +62,8 @@ void NavigationController::loadView() {
     auto view = rt::make<View>(bounds);
     container_ = rt::make<View>(bounds);
     view->addSubview(container_);
-    // Below the status bar, or the screen's top inset where that is deeper (as the top guide).
-    const auto device = sim::currentDevice();
-    const double top =
-        std::max(kStatusBarHeight, device->systemVersionNumber() < 11 ? 0.0 : device->safeAreaInsets.top);
+    // Below the status bar's band (as the top guide).
+    const double top = statusBarBand(*sim::currentDevice());
     bar_->setFrame(cg::Rect::make(0, top, bounds.size.width, NavigationBar::kHeight));
     view->addSubview(bar_);
     view->addGestureRecognizer(popRecognizer_);

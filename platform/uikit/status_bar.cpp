@@ -1,18 +1,32 @@
 #include "platform/uikit/status_bar.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/foundation/array.h"
+#include "platform/foundation/date.h"
+#include "platform/foundation/date_formatter.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/string.h"
+#include "platform/graphics/context.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/font.h"
+#include "platform/uikit/graphics_context.h"
+#include "platform/uikit/label.h"
+#include "platform/uikit/layout_guide.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view.h"
+#include "platform/uikit/window.h"
 
 namespace ui::detail {
 
@@ -80,6 +94,14 @@ protected:
 
 } // namespace ui::detail
 
+namespace ui {
+
+double statusBarBand(const sim::Profile& device) {
+    return std::max(kStatusBarHeight, deviceSafeAreaInsets(device).top);
+}
+
+} // namespace ui
+
 namespace ui::detail {
 
 RT_DEFINE_CLASS(StatusBarNode, "UIStatusBar", rt::Object)
@@ -136,6 +158,205 @@ rt::Id makeStatusBar(const sim::Profile& device) {
     }
     }
     return {};
+}
+
+namespace {
+
+// What the bar draws with: its ink (white or black), and the sizes of one band's layout.
+struct StatusBarInk {
+    cg::Context& context;
+    double white;  // 1 or 0
+    double scale;  // of the glyphs: 1 in a 20-point band
+    double middle; // the y the items are centred on
+
+    rt::Ref<cg::Color> colour(double alpha = 1) const { return cg::Color::gray(white, alpha); }
+};
+
+// A text of the bar, drawn as a label draws it (so the picture's texts list it).
+rt::Ref<Label> statusBarLabel(const StatusBarInk& ink, const std::string& text, rt::Ref<Font> font,
+                              TextAlignment alignment) {
+    auto label = rt::make<Label>(cg::Rect{});
+    label->setText(ns::String::make(text));
+    label->setFont(std::move(font));
+    label->setTextColor(Color::colorWithWhite(ink.white, 1));
+    label->setTextAlignment(alignment);
+    return label;
+}
+
+void statusBarText(const StatusBarInk& ink, Label& label, const cg::Rect& box) {
+    CurrentGraphicsContext current(ink.context);
+    ink.context.saveGState();
+    label.drawTextInRect(box);
+    ink.context.restoreGState();
+}
+
+// Four bars rising to the right, from `x`: the device's signal solid, the rest faint.
+constexpr double kSignalWidth = 16.5;
+void statusBarSignal(const StatusBarInk& ink, double x, int bars) {
+    const double width = 3 * ink.scale, step = 4.5 * ink.scale, bottom = ink.middle + 5 * ink.scale;
+    for (int i = 0; i < 4; ++i) {
+        const double height = (4 + 2 * i) * ink.scale;
+        ink.context.setFillColor(ink.colour(i < bars ? 1 : 0.3));
+        ink.context.fillRect(cg::Rect::make(x + i * step, bottom - height, width, height));
+    }
+}
+
+// The Wi-Fi fan from `x`: three arcs opening upwards over their centre.
+constexpr double kWifiWidth = 15;
+void statusBarWifi(const StatusBarInk& ink, double x) {
+    const double radius = kWifiWidth * ink.scale / std::numbers::sqrt2,
+                 centreX = x + kWifiWidth * ink.scale / 2, centreY = ink.middle + 5.5 * ink.scale;
+    ink.context.setStrokeColor(ink.colour());
+    ink.context.setLineWidth(1.8 * ink.scale);
+    for (const double r : {radius / 3, 2 * radius / 3, radius}) {
+        ink.context.beginPath();
+        ink.context.addArc(centreX, centreY, r - 0.9 * ink.scale, -0.75 * std::numbers::pi,
+                           -0.25 * std::numbers::pi, 0);
+        ink.context.strokePath();
+    }
+}
+
+// A bolt `height` tall whose box starts at `x`, centred on the items.
+void statusBarBolt(const StatusBarInk& ink, double x, double height, const rt::Ref<cg::Color>& colour) {
+    const double w = height * 0.6, top = ink.middle - height / 2;
+    ink.context.setFillColor(colour);
+    ink.context.beginPath();
+    ink.context.moveToPoint(x + w * 0.65, top);
+    ink.context.addLineToPoint(x, top + height * 0.58);
+    ink.context.addLineToPoint(x + w * 0.45, top + height * 0.58);
+    ink.context.addLineToPoint(x + w * 0.35, top + height);
+    ink.context.addLineToPoint(x + w, top + height * 0.42);
+    ink.context.addLineToPoint(x + w * 0.55, top + height * 0.42);
+    ink.context.closePath();
+    ink.context.fillPath();
+}
+
+bool statusBarOnPower(const sim::Battery& battery) {
+    return battery.state == sim::BatteryState::Charging || battery.state == sim::BatteryState::Full;
+}
+
+// The battery whose cap ends at `right`: its outline, filled to the level (green on power, red
+// when low; empty while its state is unknown), with the bolt inside on power when `boltInside`.
+// Answers its left edge.
+double statusBarBattery(const StatusBarInk& ink, double right, const sim::Battery& battery, bool boltInside) {
+    const double width = 24 * ink.scale, height = 11 * ink.scale, cap = 1.5 * ink.scale;
+    const cg::Rect body = cg::Rect::make(right - cap - 1 - width, ink.middle - height / 2, width, height);
+    ink.context.setStrokeColor(ink.colour(0.5));
+    ink.context.setLineWidth(1);
+    ink.context.strokeRect(body.insetBy(0.5, 0.5));
+    ink.context.setFillColor(ink.colour(0.5));
+    ink.context.fillRect(cg::Rect::make(right - cap, ink.middle - 2 * ink.scale, cap, 4 * ink.scale));
+    const double level =
+        battery.state == sim::BatteryState::Unknown ? 0 : std::clamp(battery.level, 0.0, 1.0);
+    const bool powered = statusBarOnPower(battery);
+    ink.context.setFillColor(powered        ? cg::Color::make(0.3, 0.85, 0.39)
+                             : level <= 0.2 ? cg::Color::make(1, 0.23, 0.19)
+                                            : ink.colour());
+    const cg::Rect inside = body.insetBy(2, 2);
+    ink.context.fillRect(
+        cg::Rect::make(inside.minX(), inside.minY(), inside.width() * level, inside.height()));
+    if (powered && boltInside) statusBarBolt(ink, body.midX() - height * 0.27, height * 0.9, ink.colour());
+    return body.minX();
+}
+
+// The network the left of a 20-point band names.
+const char* statusBarNetworkName(const sim::Profile& device) {
+    if (device.carrier) return device.carrier->name.c_str();
+    switch (device.model) {
+    case sim::Model::iPad: return "iPad";
+    case sim::Model::iPodTouch: return "iPod";
+    case sim::Model::iPhone: break;
+    }
+    return "No SIM";
+}
+
+// The time in the device's zone, "10:00 AM" (`withPeriod`) or "10:00".
+std::string statusBarTime(double now, bool withPeriod) {
+    return ns::DateFormatter::withFormat(withPeriod ? "h:mm a" : "h:mm")
+        ->stringFromDate(*ns::Date::withTimeIntervalSinceReferenceDate(now))
+        ->utf8();
+}
+
+// Draws the bar into `context`, its labels' texts told to the text observers.
+void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
+                   double now) {
+    const double band = statusBarBand(device);
+    const int bars = device.carrier ? std::clamp(device.statusBar.signalBars, 0, 4) : -1;
+    context.saveGState();
+    if (band > kStatusBarHeight) {
+        // Either side of the notch, the items centred a little below the band's middle.
+        const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1.1, band / 2 + 1};
+        auto time = statusBarLabel(ink, statusBarTime(now, false), Font::boldSystemFontOfSize(15),
+                                   TextAlignment::Center);
+        statusBarText(ink, *time, cg::Rect::make(0, ink.middle - 10, std::round(width * 0.27), 20));
+        double x = statusBarBattery(ink, width - 16, device.battery, true) - 6;
+        if (device.onWifi()) {
+            x -= kWifiWidth * ink.scale;
+            statusBarWifi(ink, x);
+            x -= 5;
+        }
+        if (bars >= 0) statusBarSignal(ink, x - kSignalWidth * ink.scale, bars);
+    } else {
+        const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1, band / 2};
+        auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12),
+                                   TextAlignment::Center);
+        const double timeLeft = (width - time->intrinsicContentSize().width) / 2;
+        statusBarText(ink, *time, cg::Rect::make(timeLeft, 0, width - 2 * timeLeft, band));
+        double x = 5;
+        if (bars >= 0) {
+            statusBarSignal(ink, x, bars);
+            x += kSignalWidth + 4;
+        }
+        // The name gives way to the time, cut when it would reach it.
+        auto name = statusBarLabel(ink, statusBarNetworkName(device), Font::systemFontOfSize(12),
+                                   TextAlignment::Left);
+        const double nameWidth =
+            std::max(0.0, std::min(name->intrinsicContentSize().width,
+                                   timeLeft - 6 - x - (device.onWifi() ? kWifiWidth + 4 : 0)));
+        statusBarText(ink, *name, cg::Rect::make(x, 0, nameWidth, band));
+        if (device.onWifi()) statusBarWifi(ink, x + nameWidth + 4);
+        double right = width - 6;
+        if (statusBarOnPower(device.battery)) {
+            statusBarBolt(ink, right - 6, 10, ink.colour());
+            right -= 6 + 3;
+        }
+        right = statusBarBattery(ink, right, device.battery, false) - 4;
+        if (device.battery.state != sim::BatteryState::Unknown) {
+            const long percent = std::lround(std::clamp(device.battery.level, 0.0, 1.0) * 100);
+            auto level = statusBarLabel(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12),
+                                        TextAlignment::Right);
+            statusBarText(ink, *level, cg::Rect::make(width * 2 / 3, 0, right - width * 2 / 3, band));
+        }
+    }
+    context.restoreGState();
+}
+
+} // namespace
+
+struct StatusBarPicture::Text {
+    rt::Ref<View> label;
+    rt::Ref<ns::String> text;
+    bool whole;
+};
+
+StatusBarPicture::StatusBarPicture(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
+                                   double now) {
+    const auto token = addTextDrawnObserver([this](const View& view, const ns::String& text, bool whole) {
+        texts_.push_back({rt::retained(const_cast<View*>(&view)), rt::retained(&text), whole});
+    });
+    cg::RecordingContext recording;
+    drawStatusBar(recording, device, width, lightContent, now);
+    removeTextDrawnObserver(token);
+    drawing_ = std::make_unique<cg::DisplayList>(recording.takeDisplayList());
+    drawing_->replay(context);
+}
+
+StatusBarPicture::StatusBarPicture(StatusBarPicture&&) noexcept = default;
+StatusBarPicture::~StatusBarPicture() = default;
+
+void StatusBarPicture::drawAgain(cg::Context& context) const {
+    drawing_->replay(context);
+    for (const Text& text : texts_) tellTextDrawn(*text.label, *text.text, text.whole);
 }
 
 } // namespace ui::detail

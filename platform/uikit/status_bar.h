@@ -11,12 +11,37 @@
 // - "broken": a status bar lacking every key, raising ns::Exception "NSUndefinedKeyException" for
 //   each, as the platform's private classes do.
 // Elsewhere a key a node lacks logs and answers nil, as any object's does. Main thread only.
+//
+// The same bar as the screen shows it (drawStatusBar), from the same state: in the band at the
+// top of the screen, 20 points, or the top safe-area inset where that is deeper (44 on the iPhone
+// XR). In a 20-point band: the signal bars and the carrier's name at the left ("No SIM" on a phone
+// without one, "iPad" or "iPod" on a device without a cellular radio), then the Wi-Fi fan when the
+// device has joined a network on its Wi-Fi interface; the time ("10:00 AM") in the middle; the
+// battery's percentage, the battery filled to its level and, on power, a bolt at the right. In a
+// deeper band the two sides of the notch: the time ("10:00") at the left; the signal bars, the
+// Wi-Fi fan and the battery (its bolt inside) at the right. Texts are drawn by labels, so a
+// picture's texts list them. White for the light-content style, else black.
+
+#include <memory>
+#include <vector>
 
 #include "platform/runtime/object.h"
 
+namespace cg {
+class Context;
+class DisplayList;
+}
 namespace sim {
 struct Profile;
 }
+
+namespace ui {
+
+// The status bar's band at the top of the screen of `device`, in points: 20, or the top safe-area
+// inset where that is deeper (deviceSafeAreaInsets).
+double statusBarBand(const sim::Profile& device);
+
+} // namespace ui
 
 namespace ui::detail {
 
@@ -24,5 +49,22 @@ inline constexpr const char* UndefinedKeyException = "NSUndefinedKeyException";
 
 // A status bar for the device's state `device`, or nil.
 rt::Id makeStatusBar(const sim::Profile& device);
+
+// The bar of `device`'s state at the clock's time `now` (seconds since the reference date) across
+// the top of a screen `width` points wide, drawn into `context` in the screen's space and kept:
+// drawn again (its texts told to the text observers again) for as long as what it shows stays the
+// same, so that every picture draws it without laying its texts out anew.
+class StatusBarPicture {
+public:
+    StatusBarPicture(cg::Context& context, const sim::Profile& device, double width, bool lightContent, double now);
+    StatusBarPicture(StatusBarPicture&&) noexcept;
+    ~StatusBarPicture();
+    void drawAgain(cg::Context& context) const;
+
+private:
+    struct Text;
+    std::unique_ptr<cg::DisplayList> drawing_;
+    std::vector<Text> texts_;
+};
 
 } // namespace ui::detail

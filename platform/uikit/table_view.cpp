@@ -72,7 +72,8 @@ double sectionHeight(const rt::Id& delegate, rt::Sel selector, const rt::Id& tab
 
 } // namespace
 
-TableView::TableView(const cg::Rect& frame, TableViewStyle style) : ScrollView(frame), style_(style) {}
+TableView::TableView(const cg::Rect& frame, TableViewStyle style)
+    : ScrollView(frame), style_(style), separatorColor_(Color::colorWithRed(0.78, 0.78, 0.8, 1)) {}
 
 TableView::~TableView() = default;
 
@@ -120,11 +121,13 @@ void TableView::setBackgroundView(rt::Ref<View> view) {
 void TableView::setSeparatorColor(rt::Ref<Color> color) {
     rt::KeyChange change(this, "separatorColor");
     separatorColor_ = std::move(color);
+    setNeedsLayout(); // the rows' lines take it at the next placing
 }
 
 void TableView::setSeparatorInset(const EdgeInsets& insets) {
     rt::KeyChange change(this, "separatorInset");
     separatorInset_ = insets;
+    setNeedsLayout();
 }
 
 void TableView::setTableFooterView(rt::Ref<View> view) {
@@ -380,6 +383,7 @@ void TableView::show(const rt::Id& source, const rt::Id& delegate) {
 
 void TableView::frameRow(const Row& row, double width) const {
     row.cell->setFrame(cg::Rect::make(0, row.y, width, row.height));
+    row.cell->placeSeparator(separatorInset_, separatorColor_ ? separatorColor_->cgColor() : nullptr);
 }
 
 // Frames every row, section view and the footer view across the table's width. A layout pass run

@@ -98,9 +98,10 @@ public:
     // Kept, behind the rows.
     const rt::Ref<View>& backgroundView() const noexcept { return backgroundView_; }
     void setBackgroundView(rt::Ref<View> view);
+    // The line along each row's foot (TableViewCell::placeSeparator): in this colour, the
+    // platform's light grey unless set; this far in from the sides, 15 at the left unless set.
     const rt::Ref<Color>& separatorColor() const noexcept { return separatorColor_; }
     void setSeparatorColor(rt::Ref<Color> color);
-    // Kept; rows draw no separators here.
     const EdgeInsets& separatorInset() const noexcept { return separatorInset_; }
     void setSeparatorInset(const EdgeInsets& insets);
     // Placed below the last section at its own height, across the table's width.
@@ -256,7 +257,7 @@ private:
     rt::Ref<View> backgroundView_;
     rt::Ref<Color> separatorColor_;
     bool reloading_ = false;
-    EdgeInsets separatorInset_;
+    EdgeInsets separatorInset_{0, 15, 0, 0};
     rt::Ref<View> footerView_;
     std::vector<Section> sections_;
     std::vector<Row> rows_;

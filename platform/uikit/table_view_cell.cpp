@@ -1,9 +1,13 @@
 #include "platform/uikit/table_view_cell.h"
 
+#include <algorithm>
+
+#include "platform/graphics/layer.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/screen.h"
 
 namespace ui {
 
@@ -81,6 +85,18 @@ void TableViewCell::setShowsReorderControl(bool shows) {
 void TableViewCell::setSeparatorInset(const EdgeInsets& insets) {
     rt::KeyChange change(this, "separatorInset");
     separatorInset_ = insets;
+}
+
+void TableViewCell::placeSeparator(const EdgeInsets& inset, const rt::Ref<cg::Color>& colour) {
+    if (!separator_) {
+        separator_ = ca::Layer::make();
+        layer()->addSublayer(separator_);
+    }
+    const double thickness = 1 / Screen::mainScreen()->scale();
+    const cg::Rect row = bounds();
+    separator_->setFrame(cg::Rect::make(inset.left, row.height() - thickness,
+                                        std::max(0.0, row.width() - inset.left - inset.right), thickness));
+    separator_->setBackgroundColor(colour);
 }
 
 void TableViewCell::setEditingAnimated(bool editing, bool) {

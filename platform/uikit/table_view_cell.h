@@ -13,6 +13,13 @@
 #include "platform/runtime/interceptable.h"
 #include "platform/uikit/view.h"
 
+namespace ca {
+class Layer;
+}
+namespace cg {
+class Color;
+}
+
 namespace ui {
 
 class ImageView;
@@ -58,6 +65,11 @@ public:
     void setShowsReorderControl(bool shows);
     const EdgeInsets& separatorInset() const noexcept { return separatorInset_; }
     void setSeparatorInset(const EdgeInsets& insets);
+    // The line along the row's foot, over its content, as its table places it (TableView's
+    // separatorInset and separatorColor): a hairline `inset` in from the sides, in `colour`. Nil
+    // until a table places the row.
+    void placeSeparator(const EdgeInsets& inset, const rt::Ref<cg::Color>& colour);
+    const rt::Ref<ca::Layer>& separator() const noexcept { return separator_; }
     bool isEditing() const noexcept { return editing_; }
     void setEditing(bool editing) { setEditingAnimated(editing, false); }
     virtual void setEditingAnimated(bool editing, bool animated);
@@ -98,6 +110,7 @@ private:
     TableViewCellSelectionStyle selectionStyle_ = TableViewCellSelectionStyle::Default;
     rt::Ref<View> accessoryView_, backgroundView_, selectedBackgroundView_;
     EdgeInsets separatorInset_;
+    rt::Ref<ca::Layer> separator_;
     bool showsReorderControl_ = false;
     bool editing_ = false;
     bool selected_ = false;

@@ -6,6 +6,7 @@
 #include "platform/graphics/layer.h"
 #include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
+#include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/graphics_context.h"
@@ -81,6 +82,9 @@ cg::DisplayList recordScreen(Window& window) {
     window.layoutIfNeeded();
     cg::RecordingContext recording;
     renderView(window, recording);
+    // The status bar stands over the application's windows, under the alerts' dimming.
+    if (const rt::Ref<Application> application = Application::sharedApplication())
+        application->drawStatusBar(recording, window.bounds().width());
     const std::vector<rt::Ref<ButtonDialog>> dialogs = ButtonDialog::presented();
     if (!dialogs.empty()) {
         recording.setFillColor(cg::Color::make(0, 0, 0, 0.4));

@@ -11,8 +11,9 @@
 // bitmap (white where nothing is drawn) `scale` pixels a point, written as a PNG.
 //
 // The screen, as a person sees it: ui::recordScreen lays the window out and records its whole tree
-// (the navigation bar among it), then, over the screen dimmed, each presented alert and action
-// sheet placed as it shows (ButtonDialog::placeOnScreen), first presented first. Recording is the
+// (the navigation bar among it), the application's status bar over it, then, over the screen
+// dimmed, each presented alert and action sheet placed as it shows (ButtonDialog::placeOnScreen),
+// first presented first. Recording is the
 // part that needs the main thread: the record holds only immutable values, so ui::pictureOf may
 // paint it on any thread, at the window's size in points, `scale` pixels a point, white where
 // nothing is drawn. ui::screenPicture does both.

@@ -86,10 +86,12 @@ void Window::setWindowLevel(double level) {
     level_ = level;
 }
 
+EdgeInsets deviceSafeAreaInsets(const sim::Profile& device) {
+    return device.systemVersionNumber() < 11 ? EdgeInsets{} : device.safeAreaInsets;
+}
+
 EdgeInsets Window::safeAreaInsets() const {
-    const auto device = sim::currentDevice();
-    if (device->systemVersionNumber() < 11) return {};
-    return device->safeAreaInsets;
+    return deviceSafeAreaInsets(*sim::currentDevice());
 }
 
 rt::Ref<Responder> Window::nextResponder() const {

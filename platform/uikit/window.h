@@ -9,9 +9,16 @@
 
 #include "platform/uikit/view.h"
 
+namespace sim {
+struct Profile;
+}
+
 namespace ui {
 
 class ViewController;
+
+// The insets of `device`'s screen: its profile's on system 11 and later, zero before.
+EdgeInsets deviceSafeAreaInsets(const sim::Profile& device);
 
 class Window : public View {
     RT_CLASS(Window)

@@ -200,7 +200,9 @@ TEST_F(SINetworkTest, ThePublicAddressIsReadFromThePageOnlyWhileConnected) {
     EXPECT_TRUE(server.gate.release());
 }
 
-TEST_F(SINetworkTest, TheReferenceServicesPageGivesTheLoopbackAddress) {
+// The page answers the address the device's network names for it (the default device's public
+// address), not the loopback address the service sees.
+TEST_F(SINetworkTest, TheReferenceServicesPageGivesTheDevicesPublicAddress) {
     testkit::ScratchFolder folder("si-network");
     refsvc::Options options;
     options.dataFolder = folder.path();
@@ -208,7 +210,8 @@ TEST_F(SINetworkTest, TheReferenceServicesPageGivesTheLoopbackAddress) {
     auto service = refsvc::Service::start(options, &error);
     ASSERT_TRUE(service) << error;
     ns::Bundle::setInfoValueOverride(Network::kAddressPageServerInfoKey, service->baseUrl());
-    EXPECT_EQ(optionalText(Network::externalIPAddress()), "127.0.0.1");
+    EXPECT_EQ(optionalText(Network::externalIPAddress()), sim::currentDevice()->publicAddress);
+    EXPECT_EQ(sim::currentDevice()->publicAddress, "203.0.113.23");
 }
 
 } // namespace

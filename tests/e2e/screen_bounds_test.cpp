@@ -1,7 +1,9 @@
 // Every screen of a run laid out on every shipped device: each control a tap could reach lies
-// inside the screen (inside a table: across it, anywhere along its content); the root list's
-// ticks keep one place at the row's right margin, the row's parts centred on its middle; the video
-// and results titles keep the test screens' margin under the bar.
+// inside the screen (inside a table: across it, anywhere along its content), the text it shows
+// above the home indicator's band; the bars' texts and the list's section headers drawn whole;
+// the navigation bar, and the composer's own, under the status bar's band; the number entry
+// screens' field as far under their title on every device; the root list's ticks keep one place at the row's right margin, the row's parts centred
+// on its middle; the video and results titles keep the test screens' margin under the bar.
 
 #include <algorithm>
 #include <cmath>
@@ -16,14 +18,21 @@
 #include <nlohmann/json.hpp>
 
 #include "device/iokit_listener.h"
+#include "diagnostics/audio_motion_radio_power/number_entry_view_controller.h"
 #include "platform/messageui/message_compose_view_controller.h"
+#include "platform/sim/device.h"
+#include "platform/text/font_backend.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_bar.h"
+#include "platform/uikit/status_bar.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/text_cuts.h"
+#include "platform/uikit/view_rendering.h"
 #include "session/app_delegate.h"
 #include "session/item_table_view_cell.h"
+#include "session/space_table_view_cell.h"
 #include "session/result_view_controller.h"
 #include "tests/testkit/app/run_fixture.h"
 
@@ -43,16 +52,26 @@ std::vector<std::string> storyboardTestScreens() {
     return names;
 }
 
-// The controls and rows under `view` outside the screen, as "UIButton "Take picture" at y 1014";
-// hidden ones too, which show later where they stand.
+// The controls and rows under `view` outside the screen, or showing their text (a button's
+// title) in the home indicator's band, as "UIButton "Take picture" at y 1014"; hidden ones too,
+// which show later where they stand.
 void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrolls,
                       std::vector<std::string>& out) {
     const rt::Ref<ui::View> self = rt::retained(&view);
     if (rt::cast<ui::Control>(self) || rt::cast<ui::TableViewCell>(self)) {
         const cg::Rect rect = view.convertRectToView(view.bounds(), &window), screen = window.bounds();
         const bool across = rect.minX() >= -0.5 && rect.maxX() <= screen.maxX() + 0.5;
-        if (!across || (!scrolls && (rect.minY() < -0.5 || rect.maxY() > screen.maxY() + 0.5))) {
-            auto button = rt::cast<ui::Button>(self);
+        auto button = rt::cast<ui::Button>(self);
+        // Where a button's title ends: a label's text is centred on its middle.
+        double textFoot = 0;
+        if (button && button->currentTitle() && button->currentTitle()->length() > 0) {
+            const rt::Ref<ui::Label> title = button->titleLabel();
+            textFoot = title->convertRectToView(title->bounds(), &window).midY() +
+                       title->textRectForBounds(title->bounds(), title->numberOfLines()).height() / 2;
+        }
+        const double foot = screen.maxY() - window.safeAreaInsets().bottom;
+        if (!across ||
+            (!scrolls && (rect.minY() < -0.5 || rect.maxY() > screen.maxY() + 0.5 || textFoot > foot + 0.5))) {
             out.push_back(std::string(view.getClass().name()) + " \"" +
                           (button && button->currentTitle() ? button->currentTitle()->utf8() : "") +
                           "\" at x " + std::to_string(rect.minX()) + ", y " + std::to_string(rect.minY()));
@@ -69,10 +88,18 @@ protected:
     testkit::AppOptions options() const override {
         return {.device = device_, .delegateClass = "AppDelegate"};
     }
-    void SetUp() override {}
+    // Laid out and drawn in the faces a run draws its pictures in.
+    void SetUp() override {
+        previous_ = &ct::fontBackend();
+        ct::setFontBackend(ct::realFontBackend());
+    }
+    void TearDown() override {
+        RunFixture::TearDown();
+        ct::setFontBackend(*previous_);
+    }
 
-    // The screen on top laid out: what lies off the screen, and where a title of kTitles starts
-    // under the bar.
+    // The screen on top laid out and pictured: what lies off the screen, the texts drawn cut, the
+    // bar's top, and where a title of kTitles starts under the bar.
     void look(const std::string& screen) {
         app_->runUntilIdle();
         ++screens_;
@@ -80,9 +107,21 @@ protected:
         collectOffScreen(*window_, *window_, false, found);
         for (const std::string& control : found)
             offScreen_.push_back(device_ + " " + screen + ": " + control);
+        // The bars' texts (drawn by labels of their own, in no view) and the list's section headers'.
+        const auto token = ui::addTextDrawnObserver([&](const ui::View& view, const ns::String& text, bool whole) {
+            const rt::Ref<ui::View> cell = view.superview() ? view.superview()->superview() : nullptr;
+            if (!whole && (!view.superview() || rt::cast<ft::SpaceTableViewCell>(cell)))
+                cut_.push_back(device_ + " " + screen + ": \"" + text.utf8() + "\"");
+        });
+        ui::recordScreen(*window_);
+        ui::removeTextDrawnObserver(token);
+        barGaps_.insert(navigation_->navigationBar()->frame().minY() - ui::statusBarBand(*sim::currentDevice()));
         const auto top = [this](const rt::Ref<ui::View>& v) {
             return v->convertRectToView(v->bounds(), window_.get());
         };
+        // The number entry screens' field keeps its place under the title.
+        if (auto entry = rt::cast<ft::NumberEntryViewController>(navigation_->topViewController()))
+            numberGaps_.insert(top(entry->number()).minY() - top(entry->labelTitle()).minY());
         for (const auto& [titled, outlet] : kTitles)
             if (screen == titled)
                 if (auto title = rt::cast<ui::View>(navigation_->topViewController()->valueForKey(outlet)))
@@ -117,16 +156,18 @@ protected:
         {"ACUsbPlugViewController", "labelTitle"},
         {"CameraVideoViewController", "testLabel"},
         {"ResultViewController", "LabelTestResults"}};
+    ct::FontBackend* previous_ = nullptr;
     std::string device_;
     int screens_ = 0;
-    std::vector<std::string> offScreen_, offCentre_;
+    std::vector<std::string> offScreen_, offCentre_, cut_;
+    std::set<double> barGaps_, numberGaps_;
     std::set<double> tickGaps_;
     std::map<std::string, double> titleGaps_;
     std::set<double> baseGaps_; // the first line's gap under the bar, on each device
 };
 
 TEST_F(EveryScreenOnEveryDevice,
-       KeepsEveryControlOnScreenTheListsTicksAtTheRightMarginAndTheTitlesClearOfTheBar) {
+       KeepsControlsOnScreenTextsWholeBarsInTheirBandsTicksAtTheRightMarginAndTitlesClearOfTheBar) {
     std::set<std::string> profiles;
     for (const auto& entry : fs::directory_iterator(kShippedResources / "devices"))
         if (entry.path().extension() == ".json") profiles.insert(entry.path().stem().string());
@@ -160,6 +201,8 @@ TEST_F(EveryScreenOnEveryDevice,
         composer->setBody(ns::String::make("Function test"));
         navigation_->presentViewController(composer, false);
         look("MFMessageComposeViewController");
+        barGaps_.insert(composer->view()->subviewList().front()->frame().maxY() -
+                        navigation_->navigationBar()->frame().maxY());
         navigation_->dismissViewControllerAnimated(false);
         rt::cast<ft::AppDelegate>(app_->delegate())->presentLoginUI();
         look("LoginViewController");
@@ -172,6 +215,9 @@ TEST_F(EveryScreenOnEveryDevice,
     }
     EXPECT_EQ(screens_, int(profiles.size() * (testScreens.size() + 5))) << "screens x profiles laid out";
     EXPECT_TRUE(offScreen_.empty()) << ::testing::PrintToString(offScreen_);
+    EXPECT_TRUE(cut_.empty()) << ::testing::PrintToString(cut_);
+    EXPECT_EQ(barGaps_, std::set<double>{0}) << "the bars under the status bar's band, the composer's as low";
+    EXPECT_EQ(numberGaps_.size(), 1u) << "the number as far under the title on every device";
     EXPECT_TRUE(offCentre_.empty()) << ::testing::PrintToString(offCentre_);
     EXPECT_EQ(baseGaps_, std::set<double>{36}) << "a test screen's first line as far under the bar on every device";
     ASSERT_EQ(tickGaps_.size(), 1u) << "one place from the row's right edge at every width";

@@ -635,6 +635,8 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("wifi": {"SSID": "Shop"})"), "t.json: wifi.BSSID: missing"},
         {minimalProfile(R"("wifi": {"SSID": "Shop", "BSSID": "02-00-00-00-00-01"})"), R"(t.json: wifi.BSSID: expected a MAC address such as "02:00:00:00:00:01")"},
         {minimalProfile(R"("wifi": "Shop")"), "t.json: wifi: expected an object"},
+        {minimalProfile(R"("publicAddress": "203.0.113.23\r\nX-Other: 1")"),
+         "t.json: publicAddress: expected an IPv4 or IPv6 address"},
         {minimalProfile(R"("reachability": {"0.0.0.0": ["reachable", "fast"]})"),
          R"(t.json: reachability.0.0.0.0: unknown flag "fast")"},
         {minimalProfile(R"("reachability": {"0.0.0.0": "reachable"})"),

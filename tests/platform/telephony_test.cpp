@@ -1,6 +1,6 @@
 // The telephony stand-in: the SIM's carrier as the simulated device has it now. The message
-// composer: whether the device can send text, its delegate told by name, and its body shown whole
-// in its bubble. The private status bar the application answers for each layout.
+// composer: whether the device can send text, its delegate told by name, its bar under the status
+// bar and its body shown whole in the entry field. The private status bar the application answers for each layout.
 
 #include <string>
 #include <vector>
@@ -20,10 +20,11 @@
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
 #include "platform/telephony/carrier.h"
+#include "platform/graphics/raster_context.h"
 #include "platform/graphics/recording_context.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/view_rendering.h"
-#include "tests/testkit/app/text_cut_count.h"
 
 namespace {
 
@@ -176,20 +177,40 @@ TEST(MessageComposer, CanSendTextIsTheProfilesAndTheWeakDelegateIsToldByName) {
     EXPECT_FALSE(composer->messageComposeDelegate()) << "held weakly";
 }
 
-// On screen the body shows whole in its bubble, clear of the bubble's edges, however long.
-TEST(MessageComposer, TheBodyShowsWholeInsetInItsBubble) {
-    for (const char* body : {"Test SMS", "A longer message, which takes four lines or more in the bubble on the right "
-                                         "of the screen, at the composer's font"}) {
-        auto composer = rt::make<mf::MessageComposeViewController>();
-        composer->setBody(ns::String::make(body));
-        const rt::Ref<ui::View> bubble = composer->view()->subviewList().back();
-        ASSERT_EQ(bubble->subviewList().size(), 1u) << "the bubble holds the text";
-        EXPECT_TRUE(bubble->bounds().insetBy(8, 8).contains(bubble->subviewList()[0]->frame())) << body;
-        testkit::TextCutCount count;
-        cg::RecordingContext context;
-        ui::renderView(*composer->view(), context);
-        EXPECT_EQ(count.cuts, 0) << body;
-    }
+// On screen, on each device, the bar stands under the status bar's band and the body not sent yet
+// shows whole in the entry field at the foot, dark on white, above the home indicator's band,
+// however long; nothing of a sent message's green bubble.
+TEST(MessageComposer, TheBarIsUnderTheStatusBarAndTheBodyIsInTheEntryFieldAtTheFoot) {
+    for (const char* name : {"iphone7", "iphone_xr"})
+        for (const char* body : {"Test SMS", "A longer message, which takes four lines or more in the entry field at "
+                                             "the foot of the screen, at the composer's font"}) {
+            SCOPED_TRACE(std::string(name) + ": " + body);
+            auto profile = sim::loadProfileNamed(name);
+            ASSERT_TRUE(profile);
+            sim::ScopedDevice device(*profile);
+            auto composer = rt::make<mf::MessageComposeViewController>();
+            composer->setBody(ns::String::make(body));
+            const rt::Ref<ui::View> view = composer->view();
+            EXPECT_EQ(view->subviewList().front()->frame().maxY(), ui::statusBarBand(*profile) + 44);
+            std::vector<double> whole; // the foot of the view that drew the body whole
+            const auto token = ui::addTextDrawnObserver([&](const ui::View& drawer, const ns::String& text, bool all) {
+                if (all && text.utf8() == body)
+                    whole.push_back(drawer.convertRectToView(drawer.bounds(), view.get()).maxY());
+            });
+            cg::RecordingContext drawn;
+            ui::renderView(*view, drawn);
+            ui::removeTextDrawnObserver(token);
+            ASSERT_EQ(whole.size(), 1u) << "the body drawn whole, once";
+            const double foot = profile->screen.height - profile->safeAreaInsets.bottom;
+            EXPECT_LE(whole[0], foot - 8) << "in the field, above the home indicator's band";
+            EXPECT_GT(whole[0], foot - 200) << "at the foot";
+            const auto picture = ui::pictureOf(drawn.displayList(), view->bounds().size);
+            int green = 0;
+            for (int y = 0; y < picture->height(); y += 2)
+                for (int x = 0; x < picture->width(); x += 2)
+                    if (const cg::Pixel p = picture->pixel(x, y); p.green > 150 && p.red < 120) ++green;
+            EXPECT_EQ(green, 0);
+        }
 }
 
 TEST(PrivateStatusBar, TheProfilesLayoutAnswersTheKeyPathsOfItsRelease) {

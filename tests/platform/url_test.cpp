@@ -37,6 +37,7 @@
 #include "platform/foundation/url_request.h"
 #include "platform/foundation/url_session.h"
 #include "platform/foundation/url_transport.h"
+#include "platform/sim/device.h"
 #include "tests/testkit/latch.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/self_signed_certificate.h"
@@ -422,6 +423,29 @@ std::unique_ptr<httplib::Server> recordingServer(Seen& seen, Gate& hold) {
         res.set_content("held", "text/plain");
     });
     return server;
+}
+
+// Every request goes with the device's public address, as its network's gateway names it, unless
+// the request names one itself; with none set, nothing is added.
+TEST_F(URLLoadingTest, RequestsCarryThePublicAddressTheGatewayNames) {
+    std::mutex lock;
+    std::vector<std::string> named;
+    auto http = std::make_unique<httplib::Server>();
+    http->Get("/who", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard g(lock);
+        named.push_back(req.has_header("X-Forwarded-For") ? req.get_header_value("X-Forwarded-For") : "-");
+        res.set_content("ok", "text/plain");
+    });
+    LoopbackServer server(std::move(http));
+    for (const auto& [address, own] : {std::pair{"", ""}, {"203.0.113.23", ""}, {"203.0.113.23", "198.51.100.7"}}) {
+        ns::URLLoading::setPublicAddress(address);
+        auto request = get(server.url("/who"))->mutableCopy();
+        if (*own) request->setValueForHTTPHeaderField(own, "x-forwarded-for");
+        Received got;
+        load(request, got);
+    }
+    ns::URLLoading::setPublicAddress(sim::currentDevice()->publicAddress);
+    EXPECT_EQ(named, (std::vector<std::string>{"-", "203.0.113.23", "198.51.100.7"}));
 }
 
 // Transfers one after another reuse one handle, set up only as far as each differs from the one

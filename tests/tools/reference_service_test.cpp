@@ -89,7 +89,7 @@ TEST_F(ServiceTest, ServesTheModelTableAndTheStaticPages) {
     EXPECT_EQ(post("/ws/insert", insertBody("T-1")).status, 404); // the path needs its final slash
 }
 
-TEST_F(ServiceTest, TheAddressPageEchoesTheCallerAndTakesTheIpFaults) {
+TEST_F(ServiceTest, TheAddressPageEchoesTheCallerOrTheAddressItsGatewayNamesAndTakesTheIpFaults) {
     start({"ip=refuse*1", "ip=500*1"});
     EXPECT_EQ(get("/cgi-bin/check_ip.cgi").error, httplib::Error::Read);
     EXPECT_EQ(get("/cgi-bin/check_ip.cgi").status, 500);
@@ -105,6 +105,17 @@ TEST_F(ServiceTest, TheAddressPageEchoesTheCallerAndTakesTheIpFaults) {
         EXPECT_EQ(records[static_cast<std::size_t>(i)].call, "ip") << i;
     EXPECT_EQ(records[0].fault, "ip=refuse*1");
     EXPECT_EQ(records[1].fault, "ip=500*1");
+
+    // Behind a gateway that names the caller (a simulated device's public address): the address it
+    // names first; a header that names no address changes nothing.
+    for (const auto& [forwarded, shown] : {std::pair{"203.0.113.23", "203.0.113.23"},
+                                           {" 2001:db8::7 , 10.0.0.1", "2001:db8::7"},
+                                           {"<b>203.0.113.23</b>", "127.0.0.1"}}) {
+        const Reply named = toReply(client().Get("/cgi-bin/check_ip.cgi", {{"X-Forwarded-For", forwarded}}));
+        EXPECT_EQ(named.body, std::string("<html><body><h1>Your IP address is:") + shown +
+                                  "</h1><p>Current IP Address: " + shown + "</p></body></html>")
+            << forwarded;
+    }
 }
 
 TEST_F(ServiceTest, BadBodiesGet400AndChangeNothing) {

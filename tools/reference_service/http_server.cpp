@@ -111,7 +111,18 @@ struct Head {
     std::size_t length = 0;
     bool chunked = false;
     bool expectContinue = false;
+    std::string forwardedFor;
 };
+
+// The first entry of an X-Forwarded-For list when it is an address; else empty, so that nothing
+// else from the header goes on.
+std::string forwardedAddress(std::string_view list) {
+    const std::string first(trimmed(list.substr(0, list.find(','))));
+    unsigned char buffer[sizeof(in6_addr)];
+    return ::inet_pton(AF_INET, first.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, first.c_str(), buffer) == 1
+               ? first
+               : std::string();
+}
 
 // The request line ("METHOD /target HTTP/1.x") and the headers; nullopt when malformed.
 std::optional<Head> parseHead(std::string_view text) {
@@ -144,6 +155,8 @@ std::optional<Head> parseHead(std::string_view text) {
             head.chunked = !equalsIgnoringCase(value, "identity");
         } else if (equalsIgnoringCase(name, "Expect")) {
             head.expectContinue = equalsIgnoringCase(value, "100-continue");
+        } else if (equalsIgnoringCase(name, "X-Forwarded-For") && head.forwardedFor.empty()) {
+            head.forwardedFor = forwardedAddress(value);
         }
     }
     head.length = length.value_or(0);
@@ -452,6 +465,7 @@ void HttpServer::State::take(Connection& c) {
         .path = percentDecoded(std::string_view(c.head->target).substr(0, c.head->target.find('?'))),
         .body = c.in.substr(c.bodyStart, c.head->length),
         .remoteAddress = std::move(c.remoteAddress),
+        .forwardedFor = c.head->forwardedFor,
         .matches = {}};
     {
         std::lock_guard guard(lock);

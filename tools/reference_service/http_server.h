@@ -30,6 +30,9 @@ struct HttpRequest {
     std::string path;   // the target before "?", percent-decoded
     std::string body;
     std::string remoteAddress;
+    // The caller's address as the gateway in front of it names it: the first entry of the
+    // X-Forwarded-For header when that is an IPv4 or IPv6 address, else empty.
+    std::string forwardedFor;
     std::vector<std::string> matches; // the whole path, then the text of each "{}" of the route
 };
 

@@ -284,9 +284,10 @@ void Service::State::addRoutes() {
         return Reply{200, seed.models.dump(), "application/json"};
     });
     route("GET", "/cgi-bin/check_ip.cgi", Call::Ip, "ip", [](const HttpRequest& req) {
+        const std::string& address = req.forwardedFor.empty() ? req.remoteAddress : req.forwardedFor;
         return Reply{200,
-                     "<html><body><h1>Your IP address is:" + req.remoteAddress +
-                         "</h1><p>Current IP Address: " + req.remoteAddress + "</p></body></html>",
+                     "<html><body><h1>Your IP address is:" + address + "</h1><p>Current IP Address: " + address +
+                         "</p></body></html>",
                      "text/html; charset=utf-8"};
     });
     route("GET", "/ws/api/udid", std::nullopt, "udid-page", [](const HttpRequest&) {

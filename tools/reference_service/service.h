@@ -41,7 +41,9 @@
 //             200 {"status": 200}; a session finished before: 409 {"error", "status": 409}.
 //   models    200 the seed's model table ({"iOS": ..., "WifiOnly": ...}).
 //   ip        200 text/html: the caller's address twice, after "Your IP address is:" in a heading
-//             and after "Current IP Address: " in a paragraph.
+//             and after "Current IP Address: " in a paragraph; the address the gateway in front of
+//             the caller names (X-Forwarded-For: a simulated device's public address) when there
+//             is one.
 // A body that is not a JSON object, lacks a required entry or has a value of the wrong kind gets
 // 400 {"error"} (naming the entry) and changes nothing. Unknown paths get 404 {"error"}. Insert and
 // update accept further text entries and store them too.

@@ -14,13 +14,17 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/graphics/font.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/runtime/number.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/view_rendering.h"
 #include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
+#include "tests/testkit/app/text_cut_count.h"
 #include "ui/overlays/progress_bar.h"
 
 namespace {
@@ -167,11 +171,20 @@ TEST_F(BatteryScreen, ShowsTheReadingsItsSystemVersionGivesAndTheAnswerDecides) 
             EXPECT_TRUE(colour(4)->isEqual(ui::Color::greenColor().get()));
             EXPECT_TRUE(colour(5)->isEqual(ui::Color::redColor().get()));
         }
-        // The header: the title, 50 high, its label where the measure puts it.
+        // The header: the title, 50 high, its label where the measure puts it, drawn whole at the
+        // size it was measured at.
         auto header = rt::cast<ui::View>(screen->tableViewViewForHeaderInSection(screen->tableView(), 0));
         EXPECT_EQ(screen->tableViewHeightForHeaderInSection(screen->tableView(), 0), 50);
         EXPECT_EQ(rt::cast<ui::View>(header->subviews()->objectAtIndex(0))->frame(),
-                  BatteryViewController::headerLabelFrame(screen->tableViewTitleForHeaderInSection(nullptr, 0)));
+                  BatteryViewController::headerLabelFrame(screen->tableViewTitleForHeaderInSection(nullptr, 0),
+                                                          header->bounds().width()));
+        testkit::TextCutCount cuts;
+        cg::RecordingContext drawn;
+        ui::renderView(*header, drawn);
+        ASSERT_FALSE(drawn.displayList().textRuns().empty());
+        for (const cg::DrawCommand* text : drawn.displayList().textRuns())
+            EXPECT_EQ(text->run->font->pointSize(), BatteryViewController::kHeaderFontSize);
+        EXPECT_EQ(cuts.cuts, 0);
         tapAt(3.0, c.yes ? "successButton" : "failButton");
         EXPECT_EQ(code(), c.yes ? 1 : 2);
         at(4.0);
@@ -205,20 +218,24 @@ TEST_F(BatteryScreen, ListenerPostsReachOnlyTheLiveScreenAndOnlyOnce) {
     EXPECT_EQ(gone->maxCapacity, 1960) << "the screen that left took nothing";
 }
 
-TEST(BatteryFigures, ChargeRoundsHalvesAwayAndTheHeaderLabelIsMeasuredAt12) {
+TEST(BatteryFigures, ChargeRoundsHalvesAwayAndTheHeaderLabelIsMeasuredAcrossTheHeader) {
     const std::pair<double, double> charges[] = {{0.456, 0.46}, {0.125, 0.13}, {0.004, 0}, {1, 1}, {-1, -1}};
     for (const auto& [level, charge] : charges)
         EXPECT_DOUBLE_EQ(BatteryViewController::chargeValue(level), charge) << level;
     struct Header {
         const char* title;
-        cg::Rect frame;
+        double width;
+        cg::Rect frame; // the model font: 0.625 of the size a character, lines the size high
     };
     const Header headers[] = {
-        {"Battery readings", cg::Rect::make(8, 29, 120, 12)},
-        {"Battery readings shown as the device reports them", cg::Rect::make(8, 23, 218, 24)},
+        {"Battery readings", 375, cg::Rect::make(8, 28.5, 130, 13)},
+        {"Battery readings shown as the device reports them", 375, cg::Rect::make(8, 20, 358, 26)},
+        {"Battery readings shown as the device reports them", 768, cg::Rect::make(8, 28.5, 399, 13)},
+        {"Battery readings shown as the device reports them", 100, cg::Rect::make(8, 20, 236, 26)}, // 240 wide
     };
     for (const Header& h : headers)
-        EXPECT_EQ(BatteryViewController::headerLabelFrame(ns::String::make(h.title)), h.frame) << h.title;
+        EXPECT_EQ(BatteryViewController::headerLabelFrame(ns::String::make(h.title), h.width), h.frame)
+            << h.title << " " << h.width;
 }
 
 } // namespace

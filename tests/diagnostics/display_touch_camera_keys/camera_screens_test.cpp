@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -14,7 +15,9 @@
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/format.h"
 #include "platform/foundation/thread.h"
+#include "platform/graphics/font.h"
 #include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/media/audio_session.h"
 #include "platform/media/capture_outputs.h"
 #include "platform/media/player.h"
@@ -258,6 +261,25 @@ TEST_F(CameraScreens, APictureIsTakenShownRetakenAndAnswered) {
     settle();
     EXPECT_EQ(code(), 2);
     EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kPreviousSegue));
+}
+
+// The live picture's question and the still's are drawn at one size.
+TEST_F(CameraScreens, TheLiveAndTheStillQuestionsAreDrawnAtOneSize) {
+    std::set<double> sizes;
+    const auto draw = [&sizes](ui::View& label) {
+        cg::RecordingContext drawn;
+        ui::renderView(label, drawn);
+        EXPECT_FALSE(drawn.displayList().textRuns().empty());
+        for (const cg::DrawCommand* text : drawn.displayList().textRuns()) sizes.insert(text->run->font->pointSize());
+    };
+    restart({});
+    draw(*openCamera<ft::CameraModelViewController>("CameraModelViewController", "front", "white")->colorLabel());
+    restart({});
+    auto still = openCamera<ft::CameraPictureViewController>("CameraPictureViewController", "front", "White");
+    tapAt(1.0, "captureButton");
+    at(1.2);
+    draw(*still->testTitle());
+    EXPECT_EQ(sizes.size(), 1u);
 }
 
 // What a person sees of the device's test card (a grey bar at its left edge, a black one at its

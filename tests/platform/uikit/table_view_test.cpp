@@ -13,11 +13,15 @@
 #include "platform/runtime/interceptable.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/log.h"
+#include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/image.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
 #include "tests/testkit/app/app_fixture.h"
 
@@ -218,6 +222,35 @@ TEST_F(TableViews, RowsTakeTheRowHeightWithoutTheDelegateAndTheFooterViewGoesBel
     table->reloadData();
     EXPECT_EQ(table->numberOfSections(), 0);
     EXPECT_EQ(footer->frame().origin.y, 0);
+}
+
+// Each row draws a hairline along its foot, over its content, as its table says: 15 in at the left
+// and in the platform's light grey unless set otherwise.
+TEST_F(TableViews, EachRowDrawsItsSeparatorAtTheTablesInsetAndColour) {
+    auto source = rt::make<PlainSource>();
+    auto table = rt::make<ui::TableView>(cg::Rect::make(0, 0, 320, 200));
+    table->setDataSource(source);
+    table->setBackgroundColor(ui::Color::whiteColor());
+    table->reloadData();
+    // What shows at x 5 and x 100 of each row's last pixel row (43, 87, 131) and of a row's middle:
+    // w white, g grey, r red.
+    const auto shades = [&] {
+        table->layoutIfNeeded();
+        cg::RecordingContext drawn;
+        ui::renderView(*table, drawn);
+        const auto picture = ui::pictureOf(drawn.displayList(), {320, 200});
+        std::string seen;
+        for (const int y : {43, 87, 131, 20})
+            for (const int x : {5, 100}) {
+                const cg::Pixel p = picture->pixel(x, y);
+                seen += p.red > 245 && p.green > 245 ? 'w' : p.red > p.green + 30 ? 'r' : 'g';
+            }
+        return seen;
+    };
+    EXPECT_EQ(shades(), "wgwgwgww");
+    table->setSeparatorColor(ui::Color::redColor());
+    table->setSeparatorInset(ui::EdgeInsets{0, 0, 0, 240});
+    EXPECT_EQ(shades(), "rwrwrwww");
 }
 
 TEST_F(TableViews, AReloadReusesTheCellsRowByRowAfterTheirPrepareForReuse) {

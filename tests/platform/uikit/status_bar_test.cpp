@@ -1,0 +1,138 @@
+// The status bar in a picture of the screen: its texts from the device's state and clock, its ink
+// in the device's band, the battery's fill and the signal bars, nothing while it is hidden.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/string.h"
+#include "platform/graphics/raster_context.h"
+#include "platform/graphics/recording_context.h"
+#include "platform/sim/device.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/color.h"
+#include "platform/uikit/text_cuts.h"
+#include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
+#include "tests/testkit/app/app_fixture.h"
+
+namespace {
+
+// A black screen pictured at 9:41 UTC under a light status bar: the texts drawn, in order ("(cut)"
+// after one drawn cut); the bright pixels of the top 60 rows in x [from, to) (a faint bar is not),
+// the last row with one; those tinted green (on power) and red (low).
+struct Pictured {
+    std::vector<std::string> texts;
+    int lastRow = -1, green = 0, red = 0;
+    std::function<int(int, int)> ink;
+};
+
+Pictured pictured(const char* profile, const std::function<void(sim::Profile&)>& adjust, bool hidden = false) {
+    testkit::AppFixture app({.device = profile, .adjust = adjust});
+    app.clock().setNow(ns::ManualClock::DefaultStart + 9 * 3600 + 41 * 60);
+    app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
+    app.app()->setStatusBarHidden(hidden);
+    auto window = rt::make<ui::Window>();
+    window->setBackgroundColor(ui::Color::blackColor());
+    window->makeKeyAndVisible();
+    Pictured seen;
+    const auto token = ui::addTextDrawnObserver([&](const ui::View&, const ns::String& text, bool whole) {
+        seen.texts.push_back(text.utf8() + (whole ? "" : " (cut)"));
+    });
+    std::shared_ptr<cg::RasterContext> picture = ui::screenPicture(*window);
+    ui::removeTextDrawnObserver(token);
+    seen.ink = [picture](int from, int to) {
+        int count = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = from; x < to; ++x)
+                if (const cg::Pixel p = picture->pixel(x, y); p.red + p.green + p.blue > 400) ++count;
+        return count;
+    };
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < picture->width(); ++x) {
+            const cg::Pixel p = picture->pixel(x, y);
+            if (p.red + p.green + p.blue > 400) seen.lastRow = y;
+            seen.green += p.green > 150 && p.red < 120 && p.blue < 120;
+            seen.red += p.red > 150 && p.green < 120 && p.blue < 120;
+        }
+    return seen;
+}
+
+TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
+    const auto keep = [](sim::Profile&) {};
+    struct Case {
+        const char* profile;
+        std::function<void(sim::Profile&)> adjust;
+        std::vector<std::string> texts;
+        int band;
+        bool green, red; // the battery's fill: on power, low
+    } cases[] = {
+        {"iphone7", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, false, false},
+        {"iphone7_charging", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, true, false},
+        {"iphone_xr", keep, {"9:41"}, 44, true, false}, // the time left of the notch
+        {"ipad_wifi", keep, {"9:41 AM", "iPad", "100%"}, 20, true, false},
+        {"ipod_touch", keep, {"9:41 AM", "iPod", "90%"}, 20, false, false},
+        {"iphone7",
+         [](sim::Profile& p) {
+             p.carrier.reset();
+             p.locale.timeZone = "Europe/Berlin";
+             p.battery = {.level = 0.1, .state = sim::BatteryState::Unplugged};
+         },
+         {"10:41 AM", "No SIM", "10%"}, 20, false, true},
+        {"iphone7", [](sim::Profile& p) { p.battery = {.level = 0.5, .state = sim::BatteryState::Unknown}; },
+         {"9:41 AM", "Kestrel Mobile"}, 20, false, false}, // no reading: no level shown
+    };
+    for (const Case& c : cases) {
+        const Pictured seen = pictured(c.profile, c.adjust);
+        EXPECT_EQ(seen.texts, c.texts) << c.profile;
+        EXPECT_LT(seen.lastRow, c.band) << c.profile << ": inside its band";
+        EXPECT_GE(seen.lastRow, c.band - 24) << c.profile << ": centred in its band";
+        EXPECT_EQ(seen.green > 0, c.green) << c.profile;
+        EXPECT_EQ(seen.red > 0, c.red) << c.profile;
+    }
+
+    const auto with = [](int bars, double level) {
+        return [=](sim::Profile& p) {
+            p.statusBar.signalBars = bars;
+            p.battery.level = level;
+        };
+    };
+    const Pictured full = pictured("iphone7", with(4, 0.9)), weak = pictured("iphone7", with(1, 0.4));
+    EXPECT_GT(full.ink(0, 24), weak.ink(0, 24)) << "one bar of four solid";
+    EXPECT_GT(full.ink(345, 375), weak.ink(345, 375)) << "the battery filled to its level";
+    const Pictured hidden = pictured("iphone7", keep, true);
+    EXPECT_TRUE(hidden.texts.empty());
+    EXPECT_EQ(hidden.lastRow, -1);
+}
+
+// The bar drawn last is drawn again, texts and all, until the minute, the device's state or the
+// style changes.
+TEST(StatusBar, EachPictureShowsTheBarOfItsMinuteAndTheDevicesStateNow) {
+    testkit::AppFixture app;
+    auto window = rt::make<ui::Window>();
+    window->makeKeyAndVisible();
+    const auto texts = [&] {
+        std::vector<std::string> drawn;
+        const auto token = ui::addTextDrawnObserver(
+            [&](const ui::View&, const ns::String& text, bool) { drawn.push_back(text.utf8()); });
+        const cg::DisplayList recorded = ui::recordScreen(*window);
+        ui::removeTextDrawnObserver(token);
+        return std::pair{drawn, recorded.fingerprint()};
+    };
+    const auto first = texts();
+    EXPECT_EQ(first.first, (std::vector<std::string>{"12:00 AM", "Kestrel Mobile", "80%"}));
+    EXPECT_EQ(texts(), first) << "drawn again as it was";
+    app.clock().advance(59);
+    EXPECT_EQ(texts(), first) << "the same minute";
+    app.clock().advance(1);
+    EXPECT_EQ(texts().first, (std::vector<std::string>{"12:01 AM", "Kestrel Mobile", "80%"}));
+    sim::Device::shared().change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = 0.79; });
+    const auto dark = texts();
+    EXPECT_EQ(dark.first, (std::vector<std::string>{"12:01 AM", "Kestrel Mobile", "79%"}));
+    app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
+    EXPECT_NE(texts().second, dark.second) << "in the light style's ink";
+}
+
+} // namespace
