@@ -10,6 +10,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_cuts.h"
 #include "ui/labels/attributed_label.h"
 
@@ -160,7 +161,7 @@ void AttributedLabel::drawFramesetter(const ct::Framesetter& framesetter, const 
             addTruncationTokenLink(*token, lineRange);
         }
         context.setTextPosition(line->penOffsetForFlush(flush, rect.width()), origins[i].y - descent - descender);
-        line->draw(context);
+        ui::drawLineWithAttachments(context, *line);
     }
     if (decorated) drawStrike(*frame, rect, context);
     ui::tellTextDrawn(*this, *string.string(),
