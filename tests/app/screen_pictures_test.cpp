@@ -1,13 +1,15 @@
 // Pictures of the screens: a screen that draws as an earlier one did is copied from that one's
 // picture without being painted again; one that differs in anything it draws is painted. A HUD's
 // new text is pictured, its box drawn over the screen. A test screen is pictured as its row is
-// decided, the answer tapped shown pressed.
+// decided, the answer tapped shown pressed, and as it leaves, under its own bar.
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/navigation_item.h"
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
 #include "tests/testkit/app/navigation_app_test.h"
@@ -47,7 +50,16 @@ std::string bytesOf(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-using ScreenPicturesTest = testkit::NavigationAppTest;
+class ScreenPicturesTest : public testkit::NavigationAppTest {
+protected:
+    // A screen as the results come: its own title, no Back.
+    static rt::Ref<ui::ViewController> nextScreen() {
+        auto next = rt::make<ui::ViewController>();
+        next->navigationItem()->setTitle(ns::String::make("Results"));
+        next->navigationItem()->setHidesBackButton(true);
+        return next;
+    }
+};
 
 TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOnesArePainted) {
     testkit::ScratchFolder scratch;
@@ -191,6 +203,50 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedAtItsVerdictWithTheAnswerTappedPressed)
         };
         EXPECT_EQ(faded(yes), c.yesPressed) << c.what;
         EXPECT_EQ(faded(no), c.noPressed) << c.what;
+    }
+}
+
+// A screen that decided by itself and then drew more is pictured again as it leaves, as it still
+// stood: under its own bar (its title, its Back), not the next screen's, however it leaves.
+TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
+    auto root = rt::make<ui::ViewController>();
+    root->navigationItem()->setTitle(ns::String::make("List"));
+    showInNavigation(root);
+    const struct {
+        const char* what;
+        std::function<void()> leave;
+    } cases[] = {
+        {"the next screen pushed", [&] { navigation_->pushViewController(nextScreen(), false); }},
+        {"the next screen pushed, animated", [&] { navigation_->pushViewController(nextScreen(), true); }},
+        {"popped, animated", [&] { navigation_->popViewControllerAnimated(true); }},
+    };
+    for (const auto& c : cases) {
+        testkit::ScratchFolder scratch;
+        std::vector<std::string> told;
+        std::map<std::string, std::vector<std::string>> texts;
+        {
+            app::ScreenPictures pictures(scratch.path() / "pictures");
+            pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
+            auto screen = rt::make<app_tests::VerdictScreen>();
+            screen->setInfo(rt::make<ft::TestBaseModel>());
+            navigation_->pushViewController(screen, false);
+            app().runUntilIdle();
+            pictures.screenCameOnTop(screen);
+            screen->info()->setSuccess(ft::TestBaseModel::kPassed);
+            screen->labelTitle()->setText(ns::String::make("Done"));
+            c.leave();
+            app().advance(1);
+            pictures.painted();
+            texts = pictures.shownTexts();
+        }
+        navigation_->popToRootViewControllerAnimated(false);
+        ASSERT_EQ(told.size(), 2u) << c.what;
+        const std::vector<std::string>& shown = texts[told.back().substr(9)];
+        // The test screen's bar: its logo title and Back; not the results' title nor the list's.
+        for (const char* text : {"Done", "Quarnotix", "\u2039 Back"})
+            EXPECT_TRUE(std::ranges::count(shown, std::string(text))) << c.what << ": " << text;
+        for (const char* text : {"Results", "List"})
+            EXPECT_FALSE(std::ranges::count(shown, std::string(text))) << c.what << ": " << text;
     }
 }
 
