@@ -1,7 +1,8 @@
 // Pictures of the screens: a screen that draws as an earlier one did is copied from that one's
 // picture without being painted again; one that differs in anything it draws is painted. A HUD's
 // new text is pictured, its box drawn over the screen. A test screen is pictured as its row is
-// decided, the answer tapped shown pressed, and as it leaves, under its own bar.
+// decided, the answer tapped shown pressed (on the screen, or in an alert or a sheet), and as it
+// leaves, under its own bar.
 
 #include <algorithm>
 #include <filesystem>
@@ -16,12 +17,16 @@
 #include <gtest/gtest.h>
 
 #include "app/screen_pictures.h"
+#include "platform/uikit/action_sheet.h"
+#include "platform/uikit/alert_view.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_item.h"
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
+#include "streams/signal.h"
+#include "streams/uikit/delegate_signals.h"
 #include "tests/testkit/app/navigation_app_test.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/scratch_folder.h"
@@ -247,6 +252,73 @@ TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
             EXPECT_TRUE(std::ranges::count(shown, std::string(text))) << c.what << ": " << text;
         for (const char* text : {"Results", "List"})
             EXPECT_FALSE(std::ranges::count(shown, std::string(text))) << c.what << ": " << text;
+    }
+}
+
+// An alert's or a sheet's answer tapped shows pressed in the row's picture, taken as its tap decides
+// the row; the screen leaving afterwards takes no picture over it.
+TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
+    showInNavigation(rt::make<ui::ViewController>());
+    const auto texts = [](std::vector<const char*> words) {
+        std::vector<rt::Ref<ns::String>> made;
+        for (const char* word : words) made.push_back(ns::String::make(word));
+        return made;
+    };
+    const struct {
+        const char* what;
+        bool sheet;
+        std::vector<const char*> others; // after the cancel button "No"
+        long pressed;
+    } cases[] = {
+        {"alert, two side by side, the second", false, {"Yes"}, 1},
+        {"alert, two side by side, the first", false, {"Yes"}, 0},
+        {"alert, three stacked", false, {"Retry", "Skip"}, 2},
+        {"sheet", true, {"Retry", "Skip"}, 0},
+    };
+    for (const auto& c : cases) {
+        testkit::ScratchFolder scratch;
+        std::vector<std::string> told;
+        std::vector<cg::Rect> places; // of the buttons on the screen
+        {
+            app::ScreenPictures pictures(scratch.path() / "pictures");
+            pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
+            auto screen = rt::make<app_tests::VerdictScreen>();
+            screen->setInfo(rt::make<ft::TestBaseModel>());
+            navigation_->pushViewController(screen, false);
+            app().runUntilIdle();
+            pictures.screenCameOnTop(screen);
+            const rt::Ref<ui::ButtonDialog> dialog =
+                c.sheet ? rt::Ref<ui::ButtonDialog>(rt::make<ui::ActionSheet>(nullptr, nullptr, ns::String::make("No"),
+                                                                               nullptr, texts(c.others)))
+                        : rt::make<ui::AlertView>(ns::String::make("Quarnotix"), ns::String::make("Skip this test?"),
+                                                  nullptr, ns::String::make("No"), texts(c.others));
+            const auto decided = [&screen](const rt::Id&) { screen->info()->setSuccess(ft::TestBaseModel::kFailed); };
+            if (auto sheet = rt::cast<ui::ActionSheet>(dialog)) {
+                es::buttonClickedSignal(sheet.get())->subscribeNext(decided);
+                sheet->showInView(screen->view());
+            } else {
+                es::buttonClickedSignal(rt::cast<ui::AlertView>(dialog).get())->subscribeNext(decided);
+                rt::cast<ui::AlertView>(dialog)->show();
+            }
+            app().runUntilIdle();
+            pictures.lookForDialogs();
+            ASSERT_TRUE(app().press(dialog, c.pressed)) << c.what;
+            for (const rt::Ref<ui::View>& label : dialog->subviewList())
+                if (rt::cast<ui::Label>(label) && label->frame().height() >= 44)
+                    places.push_back(label->frame().offsetBy(dialog->frame().minX(), dialog->frame().minY()));
+            navigation_->popViewControllerAnimated(false);
+            pictures.painted();
+        }
+        ASSERT_EQ(told.size(), 1u) << c.what;
+        ASSERT_EQ(places.size(), c.others.size() + 1) << c.what;
+        const auto picture = cg::Image::createWithPNGFile((scratch.path() / told.back()).string());
+        ASSERT_TRUE(picture) << c.what;
+        // Each button's place at its left end, clear of its title: grey where pressed, else white.
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const int light = testkit::brightnessAt(*picture, std::size_t(places[i].minX() + 4),
+                                                    std::size_t(places[i].midY()));
+            EXPECT_EQ(light < 230, long(i) == c.pressed) << c.what << ": button " << i << " " << light;
+        }
     }
 }
 
