@@ -64,6 +64,15 @@ protected:
         next->navigationItem()->setHidesBackButton(true);
         return next;
     }
+    // A test screen with an item pushed, come on top for the pictures.
+    rt::Ref<app_tests::VerdictScreen> pushVerdictScreen(app::ScreenPictures& pictures) {
+        auto screen = rt::make<app_tests::VerdictScreen>();
+        screen->setInfo(rt::make<ft::TestBaseModel>());
+        navigation_->pushViewController(screen, false);
+        app().runUntilIdle();
+        pictures.screenCameOnTop(screen);
+        return screen;
+    }
 };
 
 TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOnesArePainted) {
@@ -232,11 +241,7 @@ TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
         {
             app::ScreenPictures pictures(scratch.path() / "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
-            auto screen = rt::make<app_tests::VerdictScreen>();
-            screen->setInfo(rt::make<ft::TestBaseModel>());
-            navigation_->pushViewController(screen, false);
-            app().runUntilIdle();
-            pictures.screenCameOnTop(screen);
+            const auto screen = pushVerdictScreen(pictures);
             screen->info()->setSuccess(ft::TestBaseModel::kPassed);
             screen->labelTitle()->setText(ns::String::make("Done"));
             c.leave();
@@ -282,11 +287,7 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
         {
             app::ScreenPictures pictures(scratch.path() / "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
-            auto screen = rt::make<app_tests::VerdictScreen>();
-            screen->setInfo(rt::make<ft::TestBaseModel>());
-            navigation_->pushViewController(screen, false);
-            app().runUntilIdle();
-            pictures.screenCameOnTop(screen);
+            const auto screen = pushVerdictScreen(pictures);
             const rt::Ref<ui::ButtonDialog> dialog =
                 c.sheet ? rt::Ref<ui::ButtonDialog>(rt::make<ui::ActionSheet>(nullptr, nullptr, ns::String::make("No"),
                                                                                nullptr, texts(c.others)))

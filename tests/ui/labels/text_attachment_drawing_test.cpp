@@ -42,25 +42,21 @@ rt::Ref<ns::AttributedString> textAroundRedSquare(const cg::Rect& bounds) {
 
 TEST(TextAttachments, EveryViewThatDrawsAttributedTextDrawsTheImageInlineAndMeasuresIt) {
     const cg::Rect frame = cg::Rect::make(0, 0, 200, 60);
+    const auto label = [&](ui::TextAlignment alignment, const rt::Ref<ns::AttributedString>& text) {
+        auto label = rt::make<ui::Label>(frame);
+        label->setTextAlignment(alignment);
+        label->setAttributedText(text);
+        return rt::Ref<ui::View>(label);
+    };
     const struct {
         const char* view;
         cg::Rect bounds;   // the attachment's; zero: its image's size on the baseline
         cg::Size fits;     // sizeThatFits at the frame's width
         std::function<rt::Ref<ui::View>(const rt::Ref<ns::AttributedString>&)> make;
     } cases[] = {
-        {"label", {}, {50, 24},
-         [&](const auto& text) {
-             auto label = rt::make<ui::Label>(frame);
-             label->setAttributedText(text);
-             return rt::Ref<ui::View>(label);
-         }},
+        {"label", {}, {50, 24}, [&](const auto& text) { return label(ui::TextAlignment::Left, text); }},
         {"label centred, the image lowered 3", cg::Rect::make(0, -3, 20, 20), {50, 21},
-         [&](const auto& text) {
-             auto label = rt::make<ui::Label>(frame);
-             label->setTextAlignment(ui::TextAlignment::Center);
-             label->setAttributedText(text);
-             return rt::Ref<ui::View>(label);
-         }},
+         [&](const auto& text) { return label(ui::TextAlignment::Center, text); }},
         {"text view", {}, {50 + 10, 24 + 16},
          [&](const auto& text) {
              auto view = rt::make<ui::TextView>(frame);
