@@ -8,8 +8,9 @@
 // The tester's press of button i (press) tells the delegate that button i was clicked, that the
 // dialog will dismiss with i, and, once the dialog is off the list, that it did dismiss with i.
 // A clicked callback that dismisses the dialog itself ends the press there. Button i shows pressed
-// while the dialog still shows during the press (what a picture taken by its callbacks shows). Dismissal from code
-// (dismissWithClickedButtonIndex:animated:) takes the dialog away and tells no one.
+// while the dialog still shows during the press (what a picture its callbacks take shows).
+// Dismissal from code (dismissWithClickedButtonIndex:animated:) takes the dialog away and tells no
+// one.
 //
 // Every callback goes by name, and only to a delegate that answers respondsToSelector for it, so a
 // proxy standing in front of the delegate sees each one. Main thread only.

@@ -72,8 +72,8 @@ void drawLineWithAttachments(cg::Context& context, const ct::Line& line) {
         const rt::Ref<Image>& image = attachment->image();
         const rt::Id drawn = image->CGImage() ? rt::Id(image->CGImage()) : rt::Id(image);
         for (std::size_t k = 0; k < run->stringRange().length; ++k)
-            context.drawImage(cg::Rect::make(pen.x + run->xOffset() + double(k) * place.width(), pen.y + place.minY(),
-                                             place.width(), place.height()),
+            context.drawImage(cg::Rect::make(pen.x + run->xOffset() + double(k) * place.width(),
+                                             pen.y + place.minY(), place.width(), place.height()),
                               drawn);
     }
 }

@@ -59,7 +59,8 @@ void TextView::setAttributedText(const rt::Ref<ns::AttributedString>& text) {
 }
 
 rt::Ref<ns::AttributedString> TextView::displayedText() const {
-    if (attributedText_) return attributedText_->length() ? withAttachmentPlaceholders(attributedText_) : nullptr;
+    if (attributedText_)
+        return attributedText_->length() ? withAttachmentPlaceholders(attributedText_) : nullptr;
     return detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
 }
 

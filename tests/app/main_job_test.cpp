@@ -482,7 +482,8 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     }
     EXPECT_EQ(huds, "003-hud 004-hud 162-hud ");
     EXPECT_EQ(stills, "050 051 052 054 055 056 058 059 060 062 063 064 066 067 068 070 071 072 ");
-    EXPECT_NE(outcome.output.find("pictures:     162 in " + (runDir / "pictures").string()), std::string::npos)
+    EXPECT_NE(outcome.output.find("pictures:     162 in " + (runDir / "pictures").string()),
+              std::string::npos)
         << outcome.output;
     for (std::size_t i = 1; i < pictures.size(); ++i)
         EXPECT_NE(readFile(runDir / "pictures" / pictures[i]), readFile(runDir / "pictures" / pictures[i - 1]))

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <ranges>
@@ -266,7 +266,8 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
     showInNavigation(rt::make<ui::ViewController>());
     const auto texts = [](std::vector<const char*> words) {
         std::vector<rt::Ref<ns::String>> made;
-        for (const char* word : words) made.push_back(ns::String::make(word));
+        for (const char* word : words)
+            made.push_back(ns::String::make(word));
         return made;
     };
     const struct {
@@ -289,11 +290,14 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             const rt::Ref<ui::ButtonDialog> dialog =
-                c.sheet ? rt::Ref<ui::ButtonDialog>(rt::make<ui::ActionSheet>(nullptr, nullptr, ns::String::make("No"),
-                                                                               nullptr, texts(c.others)))
-                        : rt::make<ui::AlertView>(ns::String::make("Quarnotix"), ns::String::make("Skip this test?"),
-                                                  nullptr, ns::String::make("No"), texts(c.others));
-            const auto decided = [&screen](const rt::Id&) { screen->info()->setSuccess(ft::TestBaseModel::kFailed); };
+                c.sheet ? rt::Ref<ui::ButtonDialog>(rt::make<ui::ActionSheet>(
+                              nullptr, nullptr, ns::String::make("No"), nullptr, texts(c.others)))
+                        : rt::make<ui::AlertView>(ns::String::make("Quarnotix"),
+                                                  ns::String::make("Skip this test?"), nullptr,
+                                                  ns::String::make("No"), texts(c.others));
+            const auto decided = [&screen](const rt::Id&) {
+                screen->info()->setSuccess(ft::TestBaseModel::kFailed);
+            };
             if (auto sheet = rt::cast<ui::ActionSheet>(dialog)) {
                 es::buttonClickedSignal(sheet.get())->subscribeNext(decided);
                 sheet->showInView(screen->view());

@@ -10,8 +10,8 @@
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/data_detector.h"
-#include "platform/foundation/dispatch.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"

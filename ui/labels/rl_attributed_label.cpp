@@ -94,7 +94,8 @@ rt::Ref<ns::MutableAttributedString> AttributedLabel::mutableAttributedStringWit
     applyLinkStyle(explicit_.get(), *composed);
     if (!images_.empty()) insertImagePlaceholders(*composed);
     if (isHighlighted()) rl::setTextColor(*composed, highlightedTextColor());
-    if (auto placed = ui::withAttachmentPlaceholders(composed); placed != composed) return placed->mutableCopy();
+    if (auto placed = ui::withAttachmentPlaceholders(composed); placed != composed)
+        return placed->mutableCopy();
     return composed;
 }
 

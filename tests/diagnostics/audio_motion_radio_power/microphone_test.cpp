@@ -17,9 +17,9 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "session/core/test_base_model.h"
-#include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
 #include "streams/property_signals.h"
 #include "streams/signal.h"
+#include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
 #include "tests/testkit/audio.h"
 #include "tests/testkit/graphics/pixel_box.h"
 
@@ -117,7 +117,8 @@ TEST_F(MicrophoneScreen, CountsRecordsThreeSecondsAndPlaysItBackUntilTheAnswer) 
         es::valuesForKeyPath(screen->info(), "success", screen)->skip(1)->subscribeNext([&](const rt::Id&) {
             const auto picture = testkit::paintedView(*screen->view());
             marked.push_back(!testkit::pixelBox(*picture, mark, [&](const cg::Pixel& p) {
-                                  return c.code == 1 ? p.green > 150 && p.red < 120 : p.red > 180 && p.green < 120;
+                                  return c.code == 1 ? p.green > 150 && p.red < 120
+                                                     : p.red > 180 && p.green < 120;
                               }).isNull());
         });
         tapAt(13.0, c.outlet);

@@ -116,9 +116,11 @@ TEST_F(MotionAxisScreen, AxesPassInTurnAboveTheBoundEachWithinItsOwnThirtySecond
             for (int axis = 0; axis < 3; ++axis) {
                 const auto label = std::array{screen->x(), screen->y(), screen->z()}[std::size_t(axis)];
                 const auto picture = testkit::paintedView(*label);
-                const cg::Rect text = testkit::pixelBox(*picture, [](const cg::Pixel& p) { return p.green < 100; });
-                const cg::Rect mark = testkit::pixelBox(
-                    *picture, [](const cg::Pixel& p) { return p.green > 150 && p.red < 120 && p.blue < 150; });
+                const cg::Rect text =
+                    testkit::pixelBox(*picture, [](const cg::Pixel& p) { return p.green < 100; });
+                const cg::Rect mark = testkit::pixelBox(*picture, [](const cg::Pixel& p) {
+                    return p.green > 150 && p.red < 120 && p.blue < 150;
+                });
                 EXPECT_EQ(!mark.isNull(), c.rows[std::size_t(axis)] == 1) << "the mark after axis " << axis;
                 if (mark.isNull()) continue;
                 EXPECT_GE(mark.minX(), text.maxX() - 1) << axis;

@@ -234,8 +234,9 @@ TEST(RenderView, TextViewAttachmentsTakeTheirSizeOnTheLineAndTitleInsetsMoveTheT
     // text insets of 5 and 8.
     const Point corners[] = {cg::deviceOf(*images[0], images[0]->rect.origin),
                              cg::deviceOf(*images[0], {images[0]->rect.maxX(), images[0]->rect.maxY()})};
-    EXPECT_EQ(Rect::make(corners[0].x, corners[0].y, 0, 0).unionWith(Rect::make(corners[1].x, corners[1].y, 0, 0)),
-              Rect::make(5 + 20, 8, 16, 16));
+    EXPECT_EQ(
+        Rect::make(corners[0].x, corners[0].y, 0, 0).unionWith(Rect::make(corners[1].x, corners[1].y, 0, 0)),
+        Rect::make(5 + 20, 8, 16, 16));
     const auto runs = list.textRuns();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(cg::glyphOrigins(*runs[1]).front(), (Point{5 + 20 + 16, 8 + 16}));

@@ -13,8 +13,7 @@
 
 namespace testkit {
 
-template <class Is>
-cg::Rect pixelBox(const cg::RasterContext& picture, const cg::Rect& within, Is is) {
+template <class Is> cg::Rect pixelBox(const cg::RasterContext& picture, const cg::Rect& within, Is is) {
     cg::Rect box = cg::Rect::null();
     for (int y = int(within.minY()); y < int(within.maxY()); ++y)
         for (int x = int(within.minX()); x < int(within.maxX()); ++x)
@@ -23,8 +22,7 @@ cg::Rect pixelBox(const cg::RasterContext& picture, const cg::Rect& within, Is i
 }
 
 // The same over the whole picture.
-template <class Is>
-cg::Rect pixelBox(const cg::RasterContext& picture, Is is) {
+template <class Is> cg::Rect pixelBox(const cg::RasterContext& picture, Is is) {
     return pixelBox(picture, cg::Rect::make(0, 0, picture.width(), picture.height()), is);
 }
 

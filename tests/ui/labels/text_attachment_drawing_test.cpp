@@ -30,7 +30,8 @@ rt::Ref<ns::AttributedString> textAroundRedSquare(const cg::Rect& bounds) {
     font->setObjectForKey(ui::Font::systemFontOfSize(16), ns::FontAttributeName);
     auto text = ns::MutableAttributedString::make(ns::String::make("ab"), font);
     std::string rows;
-    for (int y = 0; y < 20; ++y) rows += std::string(y ? "/" : "") + std::string(20, 'C');
+    for (int y = 0; y < 20; ++y)
+        rows += std::string(y ? "/" : "") + std::string(20, 'C');
     auto attachment = ui::TextAttachment::make(ui::Image::imageWithCGImage(testkit::letterImage(rows)));
     attachment->setBounds(bounds);
     auto placed = ui::TextAttachment::attributedStringWithAttachment(attachment)->mutableCopy();
@@ -50,26 +51,34 @@ TEST(TextAttachments, EveryViewThatDrawsAttributedTextDrawsTheImageInlineAndMeas
     };
     const struct {
         const char* view;
-        cg::Rect bounds;   // the attachment's; zero: its image's size on the baseline
-        cg::Size fits;     // sizeThatFits at the frame's width
+        cg::Rect bounds; // the attachment's; zero: its image's size on the baseline
+        cg::Size fits;   // sizeThatFits at the frame's width
         std::function<rt::Ref<ui::View>(const rt::Ref<ns::AttributedString>&)> make;
     } cases[] = {
         {"label", {}, {50, 24}, [&](const auto& text) { return label(ui::TextAlignment::Left, text); }},
-        {"label centred, the image lowered 3", cg::Rect::make(0, -3, 20, 20), {50, 21},
+        {"label centred, the image lowered 3",
+         cg::Rect::make(0, -3, 20, 20),
+         {50, 21},
          [&](const auto& text) { return label(ui::TextAlignment::Center, text); }},
-        {"text view", {}, {50 + 10, 24 + 16},
+        {"text view",
+         {},
+         {50 + 10, 24 + 16},
          [&](const auto& text) {
              auto view = rt::make<ui::TextView>(frame);
              view->setAttributedText(text);
              return rt::Ref<ui::View>(view);
          }},
-        {"attributed label", cg::Rect::make(0, -3, 20, 20), {50, 21},
+        {"attributed label",
+         cg::Rect::make(0, -3, 20, 20),
+         {50, 21},
          [&](const auto& text) {
              auto label = tl::AttributedLabel::make(frame);
              label->setAttributedText(text);
              return rt::Ref<ui::View>(label);
          }},
-        {"second attributed label", {}, {50, 24},
+        {"second attributed label",
+         {},
+         {50, 24},
          [&](const auto& text) {
              auto label = rl::AttributedLabel::make(frame);
              label->setAttributedText(text);
