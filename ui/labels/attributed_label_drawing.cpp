@@ -231,10 +231,11 @@ std::size_t AttributedLabel::characterIndexAtPoint(cg::Point point) const {
 
 cg::Rect AttributedLabel::boundingRectForCharacterRange(ns::Range range) const {
     if (!attributedText_ || range.length == 0) return cg::Rect::zero();
-    // The stored text laid out in a box the size of the bounds (the rendered text's framesetter
-    // serves when nothing was rendered differently).
+    // The stored text, its attachments in their places, laid out in a box the size of the bounds
+    // (the rendered text's framesetter serves when nothing was rendered differently).
     rt::Ref<ct::Framesetter> setter = framesetter();
-    if (renderedAttributedText() != attributedText_) setter = ct::Framesetter::make(*attributedText_);
+    if (renderedAttributedText() != attributedText_)
+        setter = ct::Framesetter::make(*ui::withAttachmentPlaceholders(attributedText_));
     const double height = bounds().height();
     auto frame = setter->createFrame({0, 0}, cg::Rect::make(0, 0, bounds().width(), height));
     cg::Rect covered = cg::Rect::null();

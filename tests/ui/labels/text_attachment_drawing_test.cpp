@@ -104,6 +104,10 @@ TEST(TextAttachments, EveryViewThatDrawsAttributedTextDrawsTheImageInlineAndMeas
         EXPECT_NEAR(red.maxX(), c0.x, 1);
         EXPECT_NEAR(red.maxY(), c0.y + lowered, 1);
         EXPECT_NEAR(red.height(), 20, 1);
+        // The attributed label answers for "c" where it drew it.
+        if (auto attributed = rt::cast<tl::AttributedLabel>(view)) {
+            EXPECT_EQ(attributed->boundingRectForCharacterRange({3, 1}).minX(), c0.x);
+        }
     }
 }
 
