@@ -264,23 +264,14 @@ TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
 // the row; the screen leaving afterwards takes no picture over it.
 TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
     showInNavigation(rt::make<ui::ViewController>());
-    const auto texts = [](std::vector<const char*> words) {
-        std::vector<rt::Ref<ns::String>> made;
-        for (const char* word : words)
-            made.push_back(ns::String::make(word));
-        return made;
-    };
+    const auto words = [](const char* text) { return ns::String::make(text); };
     const struct {
         const char* what;
         bool sheet;
-        std::vector<const char*> others; // after the cancel button "No"
-        long pressed;
-    } cases[] = {
-        {"alert, two side by side, the second", false, {"Yes"}, 1},
-        {"alert, two side by side, the first", false, {"Yes"}, 0},
-        {"alert, three stacked", false, {"Retry", "Skip"}, 2},
-        {"sheet", true, {"Retry", "Skip"}, 0},
-    };
+        long buttons, pressed; // "No", then "Yes" and "Skip" as there are more
+    } cases[] = {{"alert, two side by side", false, 2, 1},
+                 {"alert, three stacked", false, 3, 2},
+                 {"sheet", true, 3, 0}};
     for (const auto& c : cases) {
         testkit::ScratchFolder scratch;
         std::vector<std::string> told;
@@ -289,21 +280,23 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
             app::ScreenPictures pictures(scratch.path() / "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
-            const rt::Ref<ui::ButtonDialog> dialog =
-                c.sheet ? rt::Ref<ui::ButtonDialog>(rt::make<ui::ActionSheet>(
-                              nullptr, nullptr, ns::String::make("No"), nullptr, texts(c.others)))
-                        : rt::make<ui::AlertView>(ns::String::make("Quarnotix"),
-                                                  ns::String::make("Skip this test?"), nullptr,
-                                                  ns::String::make("No"), texts(c.others));
-            const auto decided = [&screen](const rt::Id&) {
+            const std::vector others{words("Yes"), words("Skip")};
+            const std::vector more(others.begin(), others.begin() + (c.buttons - 1));
+            rt::Ref<ui::ButtonDialog> dialog;
+            const auto decided = [&](const rt::Id&) {
                 screen->info()->setSuccess(ft::TestBaseModel::kFailed);
             };
-            if (auto sheet = rt::cast<ui::ActionSheet>(dialog)) {
+            if (c.sheet) {
+                auto sheet = rt::make<ui::ActionSheet>(nullptr, nullptr, words("No"), nullptr, more);
                 es::buttonClickedSignal(sheet.get())->subscribeNext(decided);
                 sheet->showInView(screen->view());
+                dialog = sheet;
             } else {
-                es::buttonClickedSignal(rt::cast<ui::AlertView>(dialog).get())->subscribeNext(decided);
-                rt::cast<ui::AlertView>(dialog)->show();
+                auto alert = rt::make<ui::AlertView>(words("Quarnotix"), words("Skip this test?"), nullptr,
+                                                     words("No"), more);
+                es::buttonClickedSignal(alert.get())->subscribeNext(decided);
+                alert->show();
+                dialog = alert;
             }
             app().runUntilIdle();
             pictures.lookForDialogs();
@@ -315,15 +308,15 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
             pictures.painted();
         }
         ASSERT_EQ(told.size(), 1u) << c.what;
-        ASSERT_EQ(places.size(), c.others.size() + 1) << c.what;
+        ASSERT_EQ(long(places.size()), c.buttons) << c.what;
         const auto picture = cg::Image::createWithPNGFile((scratch.path() / told.back()).string());
         ASSERT_TRUE(picture) << c.what;
         // Each button's place at its left end, clear of its title: grey where pressed, else white.
-        for (std::size_t i = 0; i < places.size(); ++i) {
-            const int light = testkit::brightnessAt(*picture, std::size_t(places[i].minX() + 4),
-                                                    std::size_t(places[i].midY()));
-            EXPECT_EQ(light < 230, long(i) == c.pressed) << c.what << ": button " << i << " " << light;
-        }
+        for (std::size_t i = 0; i < places.size(); ++i)
+            EXPECT_EQ(testkit::brightnessAt(*picture, std::size_t(places[i].minX() + 4),
+                                            std::size_t(places[i].midY())) < 230,
+                      long(i) == c.pressed)
+                << c.what << ": button " << i;
     }
 }
 
