@@ -94,6 +94,13 @@ bool showsPressed(const ui::View& view) {
     return false;
 }
 
+// Whether an alert or a sheet shows a button pressed: an answer being tapped there.
+bool dialogShowsPressed() {
+    const std::vector<rt::Ref<ui::ButtonDialog>> dialogs = ui::ButtonDialog::presented();
+    return std::any_of(dialogs.begin(), dialogs.end(),
+                       [](const auto& dialog) { return dialog->pressedButtonIndex() >= 0; });
+}
+
 // The item's key as part of a file name: letters, digits, "_" and "-" only, at most 64.
 std::string fileKeyOf(const rt::Ref<ft::TestBaseModel>& item) {
     std::string key = item && item->profile() ? item->profile()->utf8().substr(0, 64) : std::string();
@@ -447,7 +454,7 @@ void ScreenPictures::writeVerdict() {
     const std::string file = write(std::string(screen->getClass().name()));
     if (file.empty()) return;
     const rt::Ref<ui::ViewController> test = rt::cast<ui::ViewController>(watchedScreen_.lock());
-    answered_ = test && test->isViewLoaded() && showsPressed(*test->view());
+    answered_ = (test && test->isViewLoaded() && showsPressed(*test->view())) || dialogShowsPressed();
     if (verdictHook_) verdictHook_((folder_.filename() / file).string());
 }
 

@@ -13,10 +13,11 @@
 //
 // A row is decided when its test screen writes a verdict on its item (pass or fail: the item's
 // "success" observed): the screen on top is pictured at that very moment, as drawn then (a tapped
-// button still shows pressed, a timer's countdown where it stopped). The test screen is pictured
-// again as it leaves (about to disappear, not under a screen it presented) unless its verdict was
-// an answer tapped: a row left undecided, or what a screen that decided by itself drew since. The
-// verdict hook is told each such picture's name, which the report's row then gives. The results screen is followed by a
+// button, or an alert's or a sheet's, still shows pressed, a timer's countdown where it stopped).
+// The test screen is pictured again as it leaves (about to disappear, under its own bar, not under
+// a screen it presented) unless its verdict was an answer tapped: a row left undecided, or what a
+// screen that decided by itself drew since. The verdict hook is told each such picture's name,
+// which the report's row then gives. The results screen is followed by a
 // picture of each further screenful of its table, scrolled so that the first row not shown whole
 // comes where the first row shows at rest ("-rows-9-16"), and put back. No picture repeats the one
 // just written while the same screen is on top: the name of that one stands for it.

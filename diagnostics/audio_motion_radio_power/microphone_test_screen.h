@@ -96,7 +96,8 @@ protected:
     // A new player for the recording file, playing, the screen its delegate; the title "playing",
     // the question and the buttons shown.
     void startPlayer(std::string_view titleKey);
-    // The answer: the second step's icon and both rows.
+    // The answer: the second step's icon and both rows, then the verdict written again (its why
+    // kept), now that the screen shows it.
     void showAnswer(bool yes);
     void stopRecorderAndPlayer();
     void showCount(std::string_view key, std::int64_t count);

@@ -76,6 +76,7 @@ void ButtonDialog::removePresentObserver(std::uint64_t token) {
 
 void ButtonDialog::takeAway() {
     visible_ = false;
+    pressedIndex_ = -1;
     auto& list = presentedList();
     // The list may hold the last reference; `keep` lets go of it once the list is consistent.
     auto at = std::find(list.begin(), list.end(), rt::Ref<ButtonDialog>(rt::retained(this)));
@@ -91,6 +92,8 @@ void ButtonDialog::dismissWithClickedButtonIndex(long, bool) {
 bool ButtonDialog::press(long index) {
     if (!visible_ || index < 0 || index >= numberOfButtons()) return false;
     rt::Ref<ButtonDialog> self = rt::retained(this);
+    // The button shows pressed while what its tap does runs, as long as the dialog shows.
+    pressedIndex_ = index;
     detail::tell(delegate(), callbacks_.clicked, self, index);
     if (!visible_) return true; // the clicked callback took the dialog away itself
     detail::tell(delegate(), callbacks_.willDismiss, self, index);
@@ -106,8 +109,10 @@ std::vector<rt::Ref<ButtonDialog>> ButtonDialog::presented() {
 void ButtonDialog::dismissAllPresented() {
     std::vector<rt::Ref<ButtonDialog>> all;
     all.swap(presentedList());
-    for (const auto& dialog : all)
+    for (const auto& dialog : all) {
         dialog->visible_ = false;
+        dialog->pressedIndex_ = -1;
+    }
 }
 
 void ButtonDialog::placeOnScreen(cg::Size screen) {
@@ -154,15 +159,16 @@ void ButtonDialog::placeOnScreen(cg::Size screen) {
     for (long i = 0; i < count; ++i) {
         const double w = sideBySide ? width / 2 : width;
         const cg::Rect place = cg::Rect::make(sideBySide ? i * w : 0, sideBySide ? y : y + i * row, w, row);
+        auto label = rt::make<Label>(place);
+        if (i == pressedIndex_) label->setBackgroundColor(Color::colorWithWhite(kPressedButtonWhite, 1));
+        addSubview(label);
         if (place.minY() > 0) rule(cg::Rect::make(place.minX(), place.minY(), w, 0.5));
         if (sideBySide && i == 1) rule(cg::Rect::make(place.minX(), place.minY(), 0.5, row));
-        auto label = rt::make<Label>(place);
         label->setText(buttons_[std::size_t(i)]);
         label->setTextAlignment(TextAlignment::Center);
         label->setFont(i == cancelIndex_ ? Font::boldSystemFontOfSize(sheet ? 20 : 17)
                                          : Font::systemFontOfSize(sheet ? 20 : 17));
         label->setTextColor(i == reservedButtonIndex() ? Color::redColor() : tint);
-        addSubview(label);
     }
     const double height = y + (sideBySide ? row : double(count) * row);
     setBackgroundColor(Color::colorWithWhite(0.97, 1));

@@ -7,8 +7,10 @@
 // keeps it alive until it goes, and tells the delegate that it will present, then that it did.
 // The tester's press of button i (press) tells the delegate that button i was clicked, that the
 // dialog will dismiss with i, and, once the dialog is off the list, that it did dismiss with i.
-// A clicked callback that dismisses the dialog itself ends the press there. Dismissal from code
-// (dismissWithClickedButtonIndex:animated:) takes the dialog away and tells no one.
+// A clicked callback that dismisses the dialog itself ends the press there. Button i shows pressed
+// while the dialog still shows during the press (what a picture its callbacks take shows).
+// Dismissal from code (dismissWithClickedButtonIndex:animated:) takes the dialog away and tells no
+// one.
 //
 // Every callback goes by name, and only to a delegate that answers respondsToSelector for it, so a
 // proxy standing in front of the delegate sees each one. Main thread only.
@@ -16,7 +18,8 @@
 // On screen (placeOnScreen, for a picture): an alert is a box 270 wide in the middle of the
 // screen, its title and message centred above its buttons (two side by side, more stacked); an
 // action sheet spans the screen's width less 8 at each side at the bottom, its title above its
-// buttons, stacked, the destructive one red and the cancel one last in bold.
+// buttons, stacked, the destructive one red and the cancel one last in bold; a button pressed on a
+// grey of its own.
 
 #include <cstdint>
 #include <functional>
@@ -48,6 +51,8 @@ public:
     long firstOtherButtonIndex() const noexcept;
 
     bool isVisible() const noexcept { return visible_; }
+    // The button being pressed while the dialog shows; -1 when none is.
+    long pressedButtonIndex() const noexcept { return pressedIndex_; }
     // Takes the dialog away without telling the delegate; nothing when it is not presented.
     void dismissWithClickedButtonIndex(long index, bool animated);
 
@@ -82,6 +87,9 @@ public:
         rt::Sel clicked, willDismiss, didDismiss, willPresent, didPresent;
     };
 
+    // The grey a pressed button's place shows, over the dialog's white of 0.97.
+    static constexpr double kPressedButtonWhite = 0.85;
+
 protected:
     explicit ButtonDialog(const Callbacks& callbacks) : callbacks_(callbacks) {}
 
@@ -104,6 +112,7 @@ private:
     rt::Weak<rt::Object> delegate_;
     std::vector<rt::Ref<ns::String>> buttons_;
     long cancelIndex_ = -1;
+    long pressedIndex_ = -1;
     bool visible_ = false;
 };
 

@@ -13,6 +13,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_cuts.h"
 #include "platform/uikit/text_measure.h"
 
@@ -153,7 +154,7 @@ rt::Ref<ns::AttributedString> Label::attributedTextForDrawing() const {
                                          [&](const ns::AttributedString::Attributes& attributes, ns::Range range, bool&) {
                                              if (attributes) text->addAttributes(*attributes, range);
                                          });
-    return text;
+    return withAttachmentPlaceholders(text);
 }
 
 cg::Size Label::textSize(double width, long lines) const {
@@ -279,7 +280,7 @@ void Label::drawTextInRect(const cg::Rect& rect) {
         } else {
             context->setTextPosition(origin.x, origin.y);
         }
-        line->draw(*context);
+        drawLineWithAttachments(*context, *line);
     }
     context->restoreGState();
     tellTextDrawn(*this, *text->string(), (count ? lines[count - 1]->stringRange().max() : 0) >= text->length());

@@ -31,8 +31,9 @@ public:
     // Nil when it has none.
     const rt::Ref<ns::String>& text() const noexcept { return text_; }
     void setText(rt::Ref<ns::String> text);
-    // The text with attributes of its own (an inline image among them) laid over the label's
-    // font, colour and style; setting it sets `text` to its characters, setting `text` drops it.
+    // The text with attributes of its own laid over the label's font, colour and style, its
+    // attachments' images inline on their lines (text_attachment.h); setting it sets `text` to its
+    // characters, setting `text` drops it.
     const rt::Ref<ns::AttributedString>& attributedText() const noexcept { return attributedText_; }
     void setAttributedText(rt::Ref<ns::AttributedString> text);
     // The system font of 17 points unless set; setting nil goes back to it.

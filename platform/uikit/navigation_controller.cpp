@@ -223,8 +223,9 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
     }
     for (const rt::Ref<ViewController>& controller : stack_)
         if (controller->parentViewController() != self) addChildViewController(controller);
-    syncBarItems();
 
+    // The bar takes the new stack's items once the top leaving has been told it will disappear:
+    // until then it shows as it stood, its own bar above it.
     rt::Ref<ViewController> from = previous.empty() ? nullptr : previous.back();
     rt::Ref<ViewController> to = topViewController();
     auto release = [&] {
@@ -240,6 +241,7 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
                 view->removeFromSuperview();
             from->endAppearanceTransition();
         }
+        syncBarItems();
         if (to && from != to && isShowing()) {
             to->beginAppearanceTransition(true, false);
             installView(to, nullptr);
@@ -258,6 +260,7 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
     if (delegate && delegate->respondsToSelector(kWillShow))
         rt::send(delegate, kWillShow, self, to, animated);
     from->beginAppearanceTransition(false, animated);
+    syncBarItems();
     to->beginAppearanceTransition(true, animated);
 
     rt::Id animator;

@@ -5,9 +5,10 @@
 // Transitions. Push, pop, pop to root, pop to a controller and setViewControllers change the stack
 // at once (viewControllers and topViewController answer the new stack from the call on). While the
 // controller is on screen (appearing or appeared) each change of the top is also a transition:
-//   (B viewDidLoad), A viewWillDisappear:, B viewWillAppear:, [the views change],
-//   A viewDidDisappear:, B viewDidAppear:
-// for a push from A to B; a pop from B to A is the mirror image. Controllers passed over by a
+//   (B viewDidLoad), A viewWillDisappear:, [the bar's items change], B viewWillAppear:,
+//   [the views change], A viewDidDisappear:, B viewDidAppear:
+// for a push from A to B; a pop from B to A is the mirror image. Until A has heard it will
+// disappear, the bar shows A's item, as A stood. Controllers passed over by a
 // multi-level pop hear nothing. Off screen the stack just changes; the top appears when the
 // controller does.
 //

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/graphics/context.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/image.h"
-#include "platform/uikit/text_measure.h"
 
 namespace ui {
 
@@ -37,12 +37,10 @@ void TextAttachment::setBounds(const cg::Rect& bounds) {
     bounds_ = bounds;
 }
 
-cg::Size TextAttachment::placeholderSize() const {
-    if (!bounds_.isEmpty()) return bounds_.size;
-    return image_ ? image_->size() : cg::Size{};
+cg::Rect TextAttachment::placement() const {
+    if (!bounds_.isEmpty()) return bounds_;
+    return {{0, 0}, image_ ? image_->size() : cg::Size{}};
 }
-
-namespace detail {
 
 rt::Ref<ns::AttributedString> withAttachmentPlaceholders(const rt::Ref<ns::AttributedString>& text) {
     if (!text) return nullptr;
@@ -52,36 +50,32 @@ rt::Ref<ns::AttributedString> withAttachmentPlaceholders(const rt::Ref<ns::Attri
             auto attachment = rt::cast<TextAttachment>(value);
             if (!attachment) return;
             if (!placed) placed = text->mutableCopy();
-            const cg::Size size = attachment->placeholderSize();
-            auto delegate =
-                ct::RunDelegate::make({.ascent = [height = size.height](const rt::Id&) { return height; },
-                                       .descent = nullptr,
-                                       .width = [width = size.width](const rt::Id&) { return width; }},
-                                      attachment);
+            const cg::Rect place = attachment->placement();
+            auto delegate = ct::RunDelegate::make(
+                {.ascent = [above = std::max(0.0, place.maxY())](const rt::Id&) { return above; },
+                 .descent = [below = std::max(0.0, -place.minY())](const rt::Id&) { return below; },
+                 .width = [width = place.width()](const rt::Id&) { return width; }},
+                attachment);
             placed->addAttribute(ns::RunDelegateAttributeName, delegate, range);
         });
     return placed ? rt::Ref<ns::AttributedString>(placed) : text;
 }
 
-void drawAttachments(const ct::Frame& frame, const cg::Rect& box, double flush) {
-    for (std::size_t i = 0; i < frame.lines().size(); ++i) {
-        const rt::Ref<ct::Line>& line = frame.lines()[i];
-        const cg::Point origin = frame.lineOrigins()[i];
-        const double pen = box.minX() + line->penOffsetForFlush(flush, box.width());
-        for (const rt::Ref<ct::Run>& run : line->glyphRuns()) {
-            auto attachment =
-                rt::cast<TextAttachment>(run->attributes()->objectForKey(AttachmentAttributeName));
-            if (!attachment || !attachment->image()) continue;
-            const cg::Size size = attachment->placeholderSize();
-            // Engine space is y up from the box's bottom; the image sits on the line's baseline.
-            const double top = box.maxY() - origin.y - size.height;
-            for (std::size_t k = 0; k < run->stringRange().length; ++k)
-                attachment->image()->drawInRect(cg::Rect::make(pen + run->xOffset() + double(k) * size.width,
-                                                               top, size.width, size.height));
-        }
+void drawLineWithAttachments(cg::Context& context, const ct::Line& line) {
+    const cg::Point pen = context.textPosition();
+    line.draw(context);
+    for (const rt::Ref<ct::Run>& run : line.glyphRuns()) {
+        auto attachment = rt::cast<TextAttachment>(run->attributes()->objectForKey(AttachmentAttributeName));
+        if (!attachment || !attachment->image()) continue;
+        const cg::Rect place = attachment->placement();
+        // Y up, so a bitmap drawn as it is stands upright; one character of the run per image.
+        const rt::Ref<Image>& image = attachment->image();
+        const rt::Id drawn = image->CGImage() ? rt::Id(image->CGImage()) : rt::Id(image);
+        for (std::size_t k = 0; k < run->stringRange().length; ++k)
+            context.drawImage(cg::Rect::make(pen.x + run->xOffset() + double(k) * place.width(),
+                                             pen.y + place.minY(), place.width(), place.height()),
+                              drawn);
     }
 }
-
-} // namespace detail
 
 } // namespace ui

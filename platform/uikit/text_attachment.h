@@ -1,12 +1,20 @@
 #pragma once
 // ui::TextAttachment ("NSTextAttachment"): an image carried in attributed text under the
-// attachment attribute, on the one object-replacement character U+FFFC. A text view lays the
-// character out as a placeholder of the attachment's size (its bounds' size, else its image's),
-// sitting on the baseline, and draws the image there; without an image the placeholder is empty
-// space of its bounds' size.
+// attachment attribute, on the one object-replacement character U+FFFC. Wherever attributed text
+// is laid out and drawn (labels, text views, the attributed labels), the character is a placeholder
+// of the attachment's size (its bounds' size, else its image's) standing on the baseline, raised by
+// its bounds' y (lowered when negative), and its image is drawn there; without an image the
+// placeholder is empty space of its bounds' size.
 
 #include "platform/foundation/attributed_string.h"
 #include "platform/graphics/geometry.h"
+
+namespace cg {
+class Context;
+}
+namespace ct {
+class Line;
+}
 
 namespace ui {
 
@@ -30,13 +38,22 @@ public:
     // Zero: the image's size, at the origin.
     const cg::Rect& bounds() const noexcept { return bounds_; }
     void setBounds(const cg::Rect& bounds);
-    // The size the text gives it.
-    cg::Size placeholderSize() const;
+    // Where it stands on the line, y up from the pen on the baseline: its bounds, else its
+    // image's size at the origin.
+    cg::Rect placement() const;
 
 private:
     explicit TextAttachment(rt::Ref<Image> image) : image_(std::move(image)) {}
     rt::Ref<Image> image_;
     cg::Rect bounds_;
 };
+
+// The text with each attachment's character made a placeholder of the attachment's placement (a
+// run delegate of its width, its height above the baseline and its depth below), as it is laid out
+// and measured; the text itself when it holds no attachment.
+rt::Ref<ns::AttributedString> withAttachmentPlaceholders(const rt::Ref<ns::AttributedString>& text);
+// Draws `line` at the context's text position, in the text space (y up), then the images of the
+// attachments on it, each in its placeholder.
+void drawLineWithAttachments(cg::Context& context, const ct::Line& line);
 
 } // namespace ui

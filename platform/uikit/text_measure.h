@@ -6,9 +6,8 @@
 #include "platform/uikit/text_alignment.h"
 
 namespace ct {
-class Frame;
 class Framesetter;
-} // namespace ct
+}
 namespace ui {
 class Color;
 class Font;
@@ -25,15 +24,9 @@ rt::Ref<ns::AttributedString> styledText(const rt::Ref<ns::String>& text, const 
 cg::Size textSize(const ns::AttributedString& text, double width, long lines);
 // The same for lines other than 1, from a framesetter that typeset the text once.
 cg::Size textSize(const ct::Framesetter& framesetter, double width, long lines);
-// The text with each attachment's character made a placeholder of the attachment's size (a run
-// delegate); the text itself when it holds no attachment (text_attachment.cpp).
-rt::Ref<ns::AttributedString> withAttachmentPlaceholders(const rt::Ref<ns::AttributedString>& text);
 // The text as it is drawn: the run's secrets masked (sim::maskedRunSecrets), each run of
 // attributes on its own; the text itself when it holds none. What the view holds is unchanged: only
 // its picture shows them masked (string_drawing.cpp).
 rt::Ref<ns::AttributedString> maskedForDrawing(const rt::Ref<ns::AttributedString>& text);
-// Draws the attachments' images where a frame laid out in `box` (UIKit space, y down; the frame's
-// rectangle is the box's size) with that flush placed their placeholders.
-void drawAttachments(const ct::Frame& frame, const cg::Rect& box, double flush);
 
 } // namespace ui::detail

@@ -11,6 +11,7 @@
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_cuts.h"
 #include "platform/uikit/text_editing.h"
 #include "platform/uikit/text_measure.h"
@@ -58,7 +59,8 @@ void TextView::setAttributedText(const rt::Ref<ns::AttributedString>& text) {
 }
 
 rt::Ref<ns::AttributedString> TextView::displayedText() const {
-    if (attributedText_) return attributedText_->length() ? detail::withAttachmentPlaceholders(attributedText_) : nullptr;
+    if (attributedText_)
+        return attributedText_->length() ? withAttachmentPlaceholders(attributedText_) : nullptr;
     return detail::styledText(text_, font_, textColor_, alignment_, LineBreakMode::WordWrapping);
 }
 
@@ -142,12 +144,8 @@ void TextView::drawRect(const cg::Rect& rect) {
     for (std::size_t i = 0; i < frame->lines().size(); ++i) {
         const rt::Ref<ct::Line>& line = frame->lines()[i];
         context->setTextPosition(line->penOffsetForFlush(flush, box.width()), frame->lineOrigins()[i].y);
-        line->draw(*context);
+        drawLineWithAttachments(*context, *line);
     }
-    context->restoreGState();
-    context->saveGState();
-    context->clipToRect(box);
-    detail::drawAttachments(*frame, box, flush);
     context->restoreGState();
     // A text view that scrolls shows the rest when scrolled; one that does not has cut it.
     tellTextDrawn(*this, *text->string(), isScrollEnabled() || frame->visibleStringRange().max() >= text->length());

@@ -1,24 +1,32 @@
 // Pictures of the screens: a screen that draws as an earlier one did is copied from that one's
 // picture without being painted again; one that differs in anything it draws is painted. A HUD's
 // new text is pictured, its box drawn over the screen. A test screen is pictured as its row is
-// decided, the answer tapped shown pressed.
+// decided, the answer tapped shown pressed (on the screen, or in an alert or a sheet), and as it
+// leaves, under its own bar.
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <ranges>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/screen_pictures.h"
+#include "platform/uikit/action_sheet.h"
+#include "platform/uikit/alert_view.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/navigation_item.h"
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
+#include "streams/signal.h"
+#include "streams/uikit/delegate_signals.h"
 #include "tests/testkit/app/navigation_app_test.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/scratch_folder.h"
@@ -47,7 +55,25 @@ std::string bytesOf(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-using ScreenPicturesTest = testkit::NavigationAppTest;
+class ScreenPicturesTest : public testkit::NavigationAppTest {
+protected:
+    // A screen as the results come: its own title, no Back.
+    static rt::Ref<ui::ViewController> nextScreen() {
+        auto next = rt::make<ui::ViewController>();
+        next->navigationItem()->setTitle(ns::String::make("Results"));
+        next->navigationItem()->setHidesBackButton(true);
+        return next;
+    }
+    // A test screen with an item pushed, come on top for the pictures.
+    rt::Ref<app_tests::VerdictScreen> pushVerdictScreen(app::ScreenPictures& pictures) {
+        auto screen = rt::make<app_tests::VerdictScreen>();
+        screen->setInfo(rt::make<ft::TestBaseModel>());
+        navigation_->pushViewController(screen, false);
+        app().runUntilIdle();
+        pictures.screenCameOnTop(screen);
+        return screen;
+    }
+};
 
 TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOnesArePainted) {
     testkit::ScratchFolder scratch;
@@ -191,6 +217,106 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedAtItsVerdictWithTheAnswerTappedPressed)
         };
         EXPECT_EQ(faded(yes), c.yesPressed) << c.what;
         EXPECT_EQ(faded(no), c.noPressed) << c.what;
+    }
+}
+
+// A screen that decided by itself and then drew more is pictured again as it leaves, as it still
+// stood: under its own bar (its title, its Back), not the next screen's, however it leaves.
+TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
+    auto root = rt::make<ui::ViewController>();
+    root->navigationItem()->setTitle(ns::String::make("List"));
+    showInNavigation(root);
+    const struct {
+        const char* what;
+        std::function<void()> leave;
+    } cases[] = {
+        {"the next screen pushed", [&] { navigation_->pushViewController(nextScreen(), false); }},
+        {"the next screen pushed, animated", [&] { navigation_->pushViewController(nextScreen(), true); }},
+        {"popped, animated", [&] { navigation_->popViewControllerAnimated(true); }},
+    };
+    for (const auto& c : cases) {
+        testkit::ScratchFolder scratch;
+        std::vector<std::string> told;
+        std::map<std::string, std::vector<std::string>> texts;
+        {
+            app::ScreenPictures pictures(scratch.path() / "pictures");
+            pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
+            const auto screen = pushVerdictScreen(pictures);
+            screen->info()->setSuccess(ft::TestBaseModel::kPassed);
+            screen->labelTitle()->setText(ns::String::make("Done"));
+            c.leave();
+            app().advance(1);
+            pictures.painted();
+            texts = pictures.shownTexts();
+        }
+        navigation_->popToRootViewControllerAnimated(false);
+        ASSERT_EQ(told.size(), 2u) << c.what;
+        const std::vector<std::string>& shown = texts[told.back().substr(9)];
+        // The test screen's bar: its logo title and Back; not the results' title nor the list's.
+        for (const char* text : {"Done", "Quarnotix", "\u2039 Back"})
+            EXPECT_TRUE(std::ranges::count(shown, std::string(text))) << c.what << ": " << text;
+        for (const char* text : {"Results", "List"})
+            EXPECT_FALSE(std::ranges::count(shown, std::string(text))) << c.what << ": " << text;
+    }
+}
+
+// An alert's or a sheet's answer tapped shows pressed in the row's picture, taken as its tap decides
+// the row; the screen leaving afterwards takes no picture over it.
+TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
+    showInNavigation(rt::make<ui::ViewController>());
+    const auto words = [](const char* text) { return ns::String::make(text); };
+    const struct {
+        const char* what;
+        bool sheet;
+        long buttons, pressed; // "No", then "Yes" and "Skip" as there are more
+    } cases[] = {{"alert, two side by side", false, 2, 1},
+                 {"alert, three stacked", false, 3, 2},
+                 {"sheet", true, 3, 0}};
+    for (const auto& c : cases) {
+        testkit::ScratchFolder scratch;
+        std::vector<std::string> told;
+        std::vector<cg::Rect> places; // of the buttons on the screen
+        {
+            app::ScreenPictures pictures(scratch.path() / "pictures");
+            pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
+            const auto screen = pushVerdictScreen(pictures);
+            const std::vector others{words("Yes"), words("Skip")};
+            const std::vector more(others.begin(), others.begin() + (c.buttons - 1));
+            rt::Ref<ui::ButtonDialog> dialog;
+            const auto decided = [&](const rt::Id&) {
+                screen->info()->setSuccess(ft::TestBaseModel::kFailed);
+            };
+            if (c.sheet) {
+                auto sheet = rt::make<ui::ActionSheet>(nullptr, nullptr, words("No"), nullptr, more);
+                es::buttonClickedSignal(sheet.get())->subscribeNext(decided);
+                sheet->showInView(screen->view());
+                dialog = sheet;
+            } else {
+                auto alert = rt::make<ui::AlertView>(words("Quarnotix"), words("Skip this test?"), nullptr,
+                                                     words("No"), more);
+                es::buttonClickedSignal(alert.get())->subscribeNext(decided);
+                alert->show();
+                dialog = alert;
+            }
+            app().runUntilIdle();
+            pictures.lookForDialogs();
+            ASSERT_TRUE(app().press(dialog, c.pressed)) << c.what;
+            for (const rt::Ref<ui::View>& label : dialog->subviewList())
+                if (rt::cast<ui::Label>(label) && label->frame().height() >= 44)
+                    places.push_back(label->frame().offsetBy(dialog->frame().minX(), dialog->frame().minY()));
+            navigation_->popViewControllerAnimated(false);
+            pictures.painted();
+        }
+        ASSERT_EQ(told.size(), 1u) << c.what;
+        ASSERT_EQ(long(places.size()), c.buttons) << c.what;
+        const auto picture = cg::Image::createWithPNGFile((scratch.path() / told.back()).string());
+        ASSERT_TRUE(picture) << c.what;
+        // Each button's place at its left end, clear of its title: grey where pressed, else white.
+        for (std::size_t i = 0; i < places.size(); ++i)
+            EXPECT_EQ(testkit::brightnessAt(*picture, std::size_t(places[i].minX() + 4),
+                                            std::size_t(places[i].midY())) < 230,
+                      long(i) == c.pressed)
+                << c.what << ": button " << i;
     }
 }
 

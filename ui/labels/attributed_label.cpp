@@ -10,8 +10,8 @@
 
 #include "platform/foundation/array.h"
 #include "platform/foundation/data_detector.h"
-#include "platform/foundation/dispatch.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/url.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
@@ -20,6 +20,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/long_press_gesture_recognizer.h"
+#include "platform/uikit/text_attachment.h"
 #include "ui/labels/attributed_label_link.h"
 
 namespace tl {
@@ -305,7 +306,7 @@ rt::Ref<ns::AttributedString> AttributedLabel::rendered(const rt::Ref<ns::Attrib
                                  colour->setObjectForKey(textColor(), ns::CTForegroundColorAttributeName);
                                  rendered->setAttributes(colour, range);
                              });
-    return rendered ? rt::cast<ns::AttributedString>(rendered->copy()) : text;
+    return ui::withAttachmentPlaceholders(rendered ? rt::cast<ns::AttributedString>(rendered->copy()) : text);
 }
 
 rt::Ref<ns::AttributedString> AttributedLabel::renderedAttributedText() const {
@@ -378,7 +379,8 @@ cg::Size AttributedLabel::suggestedSizeForFramesetter(const ct::Framesetter& fra
 cg::Size AttributedLabel::sizeThatFitsAttributedString(const rt::Ref<ns::AttributedString>& text, cg::Size constraints,
                                                        unsigned long limit) {
     if (!text || text->length() == 0) return {0, 0};
-    return suggestedSizeForFramesetter(*ct::Framesetter::make(*text), *text, constraints, limit);
+    const rt::Ref<ns::AttributedString> placed = ui::withAttachmentPlaceholders(text);
+    return suggestedSizeForFramesetter(*ct::Framesetter::make(*placed), *placed, constraints, limit);
 }
 
 cg::Size AttributedLabel::sizeThatFits(cg::Size size) const {

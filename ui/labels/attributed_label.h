@@ -6,7 +6,8 @@
 // attributes (inheritedLabelAttributes: font, text colour, kerning and a paragraph style from the
 // line settings), which the settings give only to the next plain string set. The text lives in
 // three layers: `attributedText` as set, the rendered text (ranges coloured "from context" take
-// the text colour) and the framesetter made from it. A new text, or a text colour that is another
+// the text colour, text attachments take their size on the line and are drawn with it,
+// text_attachment.h) and the framesetter made from it. A new text, or a text colour that is another
 // object, drops the last two; they are made again on first use, the framesetter once per change
 // however many threads ask.
 //
@@ -328,7 +329,8 @@ private:
     template <class T>
     void store(T& slot, T value, const char* key);
     // `text` as drawn in the text colour: a range marked to take its colour from the context loses
-    // all its attributes, whatever the marker's value (nil aside), for that one colour.
+    // all its attributes, whatever the marker's value (nil aside), for that one colour; the
+    // attachments left made placeholders of their size.
     rt::Ref<ns::AttributedString> rendered(const rt::Ref<ns::AttributedString>& text) const;
     // The text rectangle for a framesetter of a text of `length`.
     cg::Rect textRect(const cg::Rect& bounds, long lines, const rt::Ref<ct::Framesetter>& framesetter,

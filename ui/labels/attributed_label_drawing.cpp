@@ -10,6 +10,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
+#include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_cuts.h"
 #include "ui/labels/attributed_label.h"
 
@@ -160,7 +161,7 @@ void AttributedLabel::drawFramesetter(const ct::Framesetter& framesetter, const 
             addTruncationTokenLink(*token, lineRange);
         }
         context.setTextPosition(line->penOffsetForFlush(flush, rect.width()), origins[i].y - descent - descender);
-        line->draw(context);
+        ui::drawLineWithAttachments(context, *line);
     }
     if (decorated) drawStrike(*frame, rect, context);
     ui::tellTextDrawn(*this, *string.string(),
@@ -230,10 +231,11 @@ std::size_t AttributedLabel::characterIndexAtPoint(cg::Point point) const {
 
 cg::Rect AttributedLabel::boundingRectForCharacterRange(ns::Range range) const {
     if (!attributedText_ || range.length == 0) return cg::Rect::zero();
-    // The stored text laid out in a box the size of the bounds (the rendered text's framesetter
-    // serves when nothing was rendered differently).
+    // The stored text, its attachments in their places, laid out in a box the size of the bounds
+    // (the rendered text's framesetter serves when nothing was rendered differently).
     rt::Ref<ct::Framesetter> setter = framesetter();
-    if (renderedAttributedText() != attributedText_) setter = ct::Framesetter::make(*attributedText_);
+    if (renderedAttributedText() != attributedText_)
+        setter = ct::Framesetter::make(*ui::withAttachmentPlaceholders(attributedText_));
     const double height = bounds().height();
     auto frame = setter->createFrame({0, 0}, cg::Rect::make(0, 0, bounds().width(), height));
     cg::Rect covered = cg::Rect::null();

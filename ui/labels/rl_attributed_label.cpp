@@ -16,6 +16,7 @@
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/text_attachment.h"
 #include "ui/labels/rl_string_additions.h"
 
 namespace rl {
@@ -93,6 +94,8 @@ rt::Ref<ns::MutableAttributedString> AttributedLabel::mutableAttributedStringWit
     applyLinkStyle(explicit_.get(), *composed);
     if (!images_.empty()) insertImagePlaceholders(*composed);
     if (isHighlighted()) rl::setTextColor(*composed, highlightedTextColor());
+    if (auto placed = ui::withAttachmentPlaceholders(composed); placed != composed)
+        return placed->mutableCopy();
     return composed;
 }
 

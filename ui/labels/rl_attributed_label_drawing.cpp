@@ -18,6 +18,7 @@
 #include "platform/uikit/color.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/image.h"
+#include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_cuts.h"
 #include "ui/labels/rl_attributed_label.h"
 
@@ -183,7 +184,7 @@ void AttributedLabel::drawAttributedString(const ns::AttributedString& composed,
         const bool truncate = lineBreakMode() == ui::LineBreakMode::TruncatingTail && i == shown - 1 &&
                               range.max() < composed.length();
         if (!truncate) {
-            line->draw(context);
+            ui::drawLineWithAttachments(context, *line);
             continue;
         }
         auto attributes = composed.attributesAtIndex(range.max() - 1);
@@ -195,7 +196,7 @@ void AttributedLabel::drawAttributedString(const ns::AttributedString& composed,
             text->deleteCharactersInRange({text->length() - 1, 1});
         text->appendAttributedString(*token);
         auto truncated = ct::Line::make(*text)->truncated(rect.size.width, ct::TruncationType::End, tokenLine);
-        (truncated ? truncated : tokenLine)->draw(context);
+        ui::drawLineWithAttachments(context, *(truncated ? truncated : tokenLine));
     }
     ui::tellTextDrawn(*this, *composed.string(),
                       (shown ? frame.lines()[std::size_t(shown - 1)]->stringRange().max() : 0) >= composed.length());
@@ -242,8 +243,8 @@ void AttributedLabel::drawImages() {
         const double height = ascent + descent, bottom = origin.y - descent;
         for (const auto& run : line.glyphRuns()) {
             auto delegate = rt::cast<ct::RunDelegate>(run->attributes()->objectForKey(ns::RunDelegateAttributeName));
-            if (!delegate) continue;
-            auto record = rt::downcast<AttributedLabelImage>(delegate->reference());
+            auto record = delegate ? rt::cast<AttributedLabelImage>(delegate->reference()) : nullptr;
+            if (!record) continue; // an attachment's, drawn with its line
             const double width = run->typographicBounds(nullptr, nullptr, nullptr);
             const cg::Size box = record->boxSize();
             const double x = origin.x + line.offsetForStringIndex(run->stringRange().location);

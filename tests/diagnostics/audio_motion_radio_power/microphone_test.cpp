@@ -1,5 +1,6 @@
 // The microphone record and loop-back screens: the countdown, three seconds recorded, the recording
-// played back pass after pass (speaker or receiver) until the answer, the permission's refusal,
+// played back pass after pass (speaker or receiver) until the answer, whose verdict is written once
+// its mark shows, the permission's refusal,
 // leaving at each stage, and the session put back.
 
 #include <algorithm>
@@ -16,8 +17,11 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "session/core/test_base_model.h"
+#include "streams/property_signals.h"
+#include "streams/signal.h"
 #include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
 #include "tests/testkit/audio.h"
+#include "tests/testkit/graphics/pixel_box.h"
 
 namespace {
 
@@ -105,8 +109,22 @@ TEST_F(MicrophoneScreen, CountsRecordsThreeSecondsAndPlaysItBackUntilTheAnswer) 
         for (const auto& block : sim::Device::shared().speaker().played())
             heard.insert(heard.end(), block.samples.begin(), block.samples.end());
         EXPECT_NEAR(testkit::audio::toneDbfs(heard, sim::kSampleRate, 440), -20 - 6.02, 0.5) << "at volume 0.5";
+        // The screen as each verdict written finds it (what the row's picture shows): the last one
+        // with the answer's mark on the second step.
+        std::vector<bool> marked;
+        const rt::Ref<ui::ImageView> step2 = screen->step2();
+        const cg::Rect mark = step2->convertRectToView(step2->bounds(), screen->view().get());
+        es::valuesForKeyPath(screen->info(), "success", screen)->skip(1)->subscribeNext([&](const rt::Id&) {
+            const auto picture = testkit::paintedView(*screen->view());
+            marked.push_back(!testkit::pixelBox(*picture, mark, [&](const cg::Pixel& p) {
+                                  return c.code == 1 ? p.green > 150 && p.red < 120
+                                                     : p.red > 180 && p.green < 120;
+                              }).isNull());
+        });
         tapAt(13.0, c.outlet);
         settle();
+        ASSERT_FALSE(marked.empty());
+        EXPECT_TRUE(marked.back()) << "the verdict's picture shows the answer's mark";
         EXPECT_EQ(code(), c.code);
         EXPECT_EQ(rows(*screen), (std::vector<long>{c.code, c.code}));
         EXPECT_EQ(screen->step2()->image(), ui::Image::imageNamed(c.icon));

@@ -1,7 +1,8 @@
 // The accelerometer and gyroscope screens, one table over both: the axes in turn, each passing
 // above 0.5 at the reading after the pose, each with 30 s from its own start; the labels, the
-// rows, the errors and a missing sensor.
+// rows, the marks drawn after the axes passed, the errors and a missing sensor.
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -12,11 +13,10 @@
 #include "platform/foundation/dictionary.h"
 #include "platform/motion/motion_manager.h"
 #include "platform/runtime/number.h"
-#include "platform/foundation/attributed_string.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/label.h"
-#include "platform/uikit/text_attachment.h"
 #include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
+#include "tests/testkit/graphics/pixel_box.h"
 
 namespace {
 
@@ -112,10 +112,21 @@ TEST_F(MotionAxisScreen, AxesPassInTurnAboveTheBoundEachWithinItsOwnThirtySecond
             EXPECT_EQ(code(), c.code);
             EXPECT_EQ(rows(*screen), c.rows);
             EXPECT_FALSE(screen->motionManager()->isAccelerometerActive() || screen->motionManager()->isGyroActive());
-            auto marked = screen->x()->attributedText();
-            EXPECT_EQ(marked && marked->attributeAtIndex(ui::AttachmentAttributeName, marked->length() - 1),
-                      c.rows[0] == 1)
-                << "the mark after a passed axis";
+            // Each passed axis shows the small success mark after its text, on its line.
+            for (int axis = 0; axis < 3; ++axis) {
+                const auto label = std::array{screen->x(), screen->y(), screen->z()}[std::size_t(axis)];
+                const auto picture = testkit::paintedView(*label);
+                const cg::Rect text =
+                    testkit::pixelBox(*picture, [](const cg::Pixel& p) { return p.green < 100; });
+                const cg::Rect mark = testkit::pixelBox(*picture, [](const cg::Pixel& p) {
+                    return p.green > 150 && p.red < 120 && p.blue < 150;
+                });
+                EXPECT_EQ(!mark.isNull(), c.rows[std::size_t(axis)] == 1) << "the mark after axis " << axis;
+                if (mark.isNull()) continue;
+                EXPECT_GE(mark.minX(), text.maxX() - 1) << axis;
+                EXPECT_LT(mark.minY(), text.maxY()) << axis;
+                EXPECT_GT(mark.maxY(), text.minY()) << axis;
+            }
             at(c.leaveAt + 1.0);
             EXPECT_EQ(place(), "runner");
             EXPECT_EQ(leaves(), 1);

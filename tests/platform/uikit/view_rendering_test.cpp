@@ -232,7 +232,11 @@ TEST(RenderView, TextViewAttachmentsTakeTheirSizeOnTheLineAndTitleInsetsMoveTheT
     ASSERT_EQ(images.size(), 1u);
     // After two characters, its top on the line's top (it is the line's tallest run): inside the
     // text insets of 5 and 8.
-    EXPECT_EQ(images[0]->rect, Rect::make(5 + 20, 8, 16, 16));
+    const Point corners[] = {cg::deviceOf(*images[0], images[0]->rect.origin),
+                             cg::deviceOf(*images[0], {images[0]->rect.maxX(), images[0]->rect.maxY()})};
+    EXPECT_EQ(
+        Rect::make(corners[0].x, corners[0].y, 0, 0).unionWith(Rect::make(corners[1].x, corners[1].y, 0, 0)),
+        Rect::make(5 + 20, 8, 16, 16));
     const auto runs = list.textRuns();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(cg::glyphOrigins(*runs[1]).front(), (Point{5 + 20 + 16, 8 + 16}));
