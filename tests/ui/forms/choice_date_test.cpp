@@ -117,6 +117,7 @@ protected:
     void TearDown() override {
         if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();
         fm::Element::removeClassAppearances();
+        ui::Image::removeRegisteredImages(); // a name left registered turns a later test's text into an image
         ns::TimeZone::setSystemTimeZoneName("");
         VirtualTimeTest::TearDown();
     }

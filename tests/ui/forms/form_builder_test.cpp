@@ -141,6 +141,7 @@ protected:
     void TearDown() override {
         ns::Bundle::setMainBundlePath("");
         fm::Element::removeClassAppearances(); // "appearance.labelFont" made one
+        ui::Image::removeRegisteredImages();   // "tick"
     }
     void write(const std::string& name, std::string_view text) {
         std::filesystem::create_directories((scratch.path() / name).parent_path());
