@@ -1,6 +1,5 @@
 #include "app/job.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -107,32 +106,6 @@ void say(std::ostream& err, std::string_view text) {
     std::string line = "functiontest: ";
     sim::appendPrintable(line, text);
     err << line << "\n";
-}
-
-// Writes the file whole, or says why not (errno's reason) and leaves none of it: a full disk leaves
-// no empty or cut file that reads as the run's.
-bool writeFile(const fs::path& path, const std::string& text, std::string* why) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    std::string_view rest = text;
-    int error = 0;
-    while (!rest.empty() && !error) {
-        const ssize_t written = ::write(fd, rest.data(), rest.size());
-        if (written > 0)
-            rest.remove_prefix(static_cast<std::size_t>(written));
-        else if (written == 0)
-            error = ENOSPC;
-        else if (errno != EINTR)
-            error = errno;
-    }
-    if (::close(fd) != 0 && !error) error = errno;
-    if (!error) return true;
-    ::unlink(path.c_str());
-    *why = std::strerror(error);
-    return false;
 }
 
 // A line of the application's log with the run's secrets masked. The login's line ends with the
@@ -399,7 +372,7 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
 void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
                    const ExchangeRecord* outsideService, std::ostream& err) {
     auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (std::string why; !writeFile(path, text, &why))
+        if (std::string why; !writeRunFile(path.string(), text, &why))
             say(err, "cannot write " + std::string(name) + ": " + why);
     };
     write("report.txt", folder / "report.txt", report);

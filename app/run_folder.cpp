@@ -160,14 +160,17 @@ private:
     std::vector<fs::path> made_;
 };
 
-bool writeWhole(int fd, std::string_view text) {
+// Writes `text` whole to the open file: 0, or the errno of why not (a write that takes nothing:
+// ENOSPC).
+int writeWhole(int fd, std::string_view text) {
     while (!text.empty()) {
         const ssize_t written = ::write(fd, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0) return errno;
+        if (written == 0) return ENOSPC;
         text.remove_prefix(static_cast<std::size_t>(written));
     }
-    return true;
+    return 0;
 }
 
 // A new run folder, marked and held; none when the name is taken (`taken`) or, with why, when it
@@ -185,9 +188,9 @@ std::optional<RunFolder> newRunFolder(const fs::path& folder, bool* taken, std::
     Descriptor mark(opened ? ::openat(opened.get(), kRunFolderMark,
                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)
                            : -1);
-    if (!mark || ::flock(mark.get(), LOCK_EX | LOCK_NB) != 0 || !writeWhole(mark.get(), kMarkText) ||
-        ::fsync(mark.get()) != 0) {
-        const int error = errno;
+    int error = !mark || ::flock(mark.get(), LOCK_EX | LOCK_NB) != 0 ? errno : writeWhole(mark.get(), kMarkText);
+    if (!error && ::fsync(mark.get()) != 0) error = errno;
+    if (error) {
         if (mark) ::unlinkat(opened.get(), kRunFolderMark, 0);
         *why = "cannot mark the run folder " + shownFolder(folder) + " (" + kRunFolderMark +
                "): " + reason(error) + "; it was taken away again";
@@ -456,6 +459,20 @@ std::optional<RunFolder> makeDefaultRunFolder(std::string_view label, std::strin
 }
 
 } // namespace
+
+bool writeRunFile(const std::string& path, std::string_view text, std::string* why) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *why = reason(errno);
+        return false;
+    }
+    int error = writeWhole(fd, text);
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error) return true;
+    ::unlink(path.c_str());
+    *why = reason(error);
+    return false;
+}
 
 RunFolder::~RunFolder() {
     if (mark_ >= 0) ::close(mark_); // lets go of the lock

@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,10 @@ private:
     std::string path_;
     int mark_;
 };
+
+// Writes a file of the run whole, or says why not (errno's reason) and leaves none of it: a full
+// disk leaves no empty or cut file that reads as the run's.
+bool writeRunFile(const std::string& path, std::string_view text, std::string* why);
 
 // Makes the run folder and marks it, or empties the marked folder --overwrite names, and holds it;
 // none with why (nothing touched, nothing left behind).
