@@ -426,14 +426,6 @@ Call readOrSay(const ScreenReader& read, const ScriptAction& action, const Drive
 
 } // namespace
 
-// A stimulus read from its arguments as the script was read, with those arguments: its run does
-// the same while they stay so (a device's value fills a placeholder in later), reading no file
-// again.
-struct ReadStimulus {
-    std::map<std::string, std::string> args;
-    Call call;
-};
-
 void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kinds) {
     for (Entry& entry : stimuli()) {
         const bool readsTheScreen = entry.readOnScreen != nullptr;
@@ -442,9 +434,9 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
         ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}, entry.nullable};
         kind.texts = entry.texts;
         kind.run = [read](Driver& driver, const ScriptAction& action, std::string* failure) {
-            const auto* prepared = static_cast<const ReadStimulus*>(action.prepared.get());
-            Call call = prepared && prepared->args == action.args ? prepared->call
-                                                                  : readOrSay(read, action, &driver, failure);
+            // A stimulus read as the script was read does that, reading no file again.
+            const auto* prepared = static_cast<const Call*>(action.prepared.get());
+            Call call = prepared ? *prepared : readOrSay(read, action, &driver, failure);
             if (!call) return false;
             if (call(Device::shared())) return true;
             if (failure) *failure = "the device refused " + action.describe();
@@ -453,7 +445,7 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
         kind.check = [read, readsTheScreen](ScriptAction& action, std::string* problem) {
             Call call = readOrSay(read, action, nullptr, problem);
             if (call && !readsTheScreen)
-                action.prepared = std::make_shared<const ReadStimulus>(ReadStimulus{action.args, call});
+                action.prepared = std::make_shared<const Call>(call);
             return call != nullptr;
         };
         kinds[entry.name] = std::move(kind);
