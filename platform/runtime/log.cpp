@@ -5,34 +5,17 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/runtime/installed.h"
+
 namespace ns {
 
 namespace {
-// A function installed for the process and called from any thread: a caller takes a copy and calls
-// it without the lock.
-template <typename Function>
-class Installed {
-public:
-    Function get() {
-        std::lock_guard g(lock_);
-        return function_;
-    }
-    Function replace(Function next) {
-        std::lock_guard g(lock_);
-        return std::exchange(function_, std::move(next));
-    }
-
-private:
-    std::mutex lock_;
-    Function function_;
-};
-
-Installed<LogSink>& sink() {
-    static Installed<LogSink> s;
+rt::Installed<LogSink>& sink() {
+    static rt::Installed<LogSink> s;
     return s;
 }
-Installed<QuoteMasking>& quoteMasking() {
-    static Installed<QuoteMasking> masking;
+rt::Installed<QuoteMasking>& quoteMasking() {
+    static rt::Installed<QuoteMasking> masking;
     return masking;
 }
 std::atomic<bool> debugOn{true};
@@ -47,9 +30,8 @@ bool debugLines() {
 }
 
 void logLine(std::string_view line) {
-    const LogSink current = sink().get();
-    if (current) {
-        current(line);
+    if (const auto current = sink().get()) {
+        (*current)(line);
         return;
     }
     std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
@@ -100,8 +82,8 @@ QuoteMasking setQuoteMasking(QuoteMasking masking) {
 }
 
 std::string printableQuote(std::string_view text, std::size_t limit) {
-    const QuoteMasking current = quoteMasking().get();
-    return current ? printableCut(current(text), limit) : printableCut(text, limit);
+    const auto current = quoteMasking().get();
+    return current ? printableCut((*current)(text), limit) : printableCut(text, limit);
 }
 
 CapturedLog::CapturedLog() {

@@ -6,40 +6,28 @@
 #include <utility>
 #include <vector>
 
+#include "platform/runtime/installed.h"
+
 namespace sim {
 
 namespace {
 
-// A masking the main job installs for the process, read from any thread: the reader takes the
-// function and calls it without the lock.
-struct InstalledMasking {
-    std::mutex lock;
-    std::shared_ptr<const TextMasking> masking;
-
-    TextMasking replace(TextMasking next) {
-        auto installed = next ? std::make_shared<const TextMasking>(std::move(next)) : nullptr;
-        std::lock_guard g(lock);
-        std::swap(masking, installed);
-        return installed ? *installed : TextMasking();
-    }
-    std::string operator()(std::string_view text) {
-        std::shared_ptr<const TextMasking> current;
-        {
-            std::lock_guard g(lock);
-            current = masking;
-        }
-        return current ? (*current)(text) : std::string(text);
-    }
-};
-
-InstalledMasking& handedOverURLMasking() {
-    static InstalledMasking* shared = new InstalledMasking; // immortal: read until the end
+// The maskings the main job installs for the process, read from any thread; immortal, read until
+// the end.
+rt::Installed<TextMasking>& handedOverURLMasking() {
+    static auto* shared = new rt::Installed<TextMasking>;
     return *shared;
 }
 
-InstalledMasking& identifierMasking() {
-    static InstalledMasking* shared = new InstalledMasking; // immortal: read until the end
+rt::Installed<TextMasking>& identifierMasking() {
+    static auto* shared = new rt::Installed<TextMasking>;
     return *shared;
+}
+
+// `text` through the masking installed, as it is when none is.
+std::string masked(const rt::Installed<TextMasking>& installed, std::string_view text) {
+    const auto masking = installed.get();
+    return masking ? (*masking)(text) : std::string(text);
 }
 
 std::size_t characterCount(std::string_view text) {
@@ -116,7 +104,7 @@ URLMasking setHandedOverURLMasking(URLMasking masking) {
 }
 
 std::string maskedHandedOverURL(std::string_view url) {
-    return handedOverURLMasking()(url);
+    return masked(handedOverURLMasking(), url);
 }
 
 TextMasking setIdentifierMasking(TextMasking masking) {
@@ -162,7 +150,7 @@ std::string maskedRunSecrets(std::string_view text) {
         std::lock_guard g(store.lock);
         secrets = store.secrets;
     }
-    if (!secrets) return identifierMasking()(text);
+    if (!secrets) return masked(identifierMasking(), text);
     for (const RunSecret& secret : *secrets)
         if (!secret.inside && secret.isWhole(text)) return secret.shownAs;
     std::string out;
@@ -177,7 +165,7 @@ std::string maskedRunSecrets(std::string_view text) {
                 found = &secret;
             }
         }
-        if (!found) return identifierMasking()(out.append(text.substr(from)));
+        if (!found) return masked(identifierMasking(), out.append(text.substr(from)));
         out.append(text.substr(from, at - from)).append(found->shownAs);
         from = at + length;
     }
