@@ -702,7 +702,12 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // ---- The run ----
     ExitCatch exits;
     const sim::TimerMark timers = sim::timerMark();
-    sim::Driver::setHUDReader(sh::hudTextsOnScreen);
+    sim::Driver::setHUDReader([] {
+        std::vector<sim::Driver::HUDShown> huds;
+        for (sh::HUDOnScreen& hud : sh::hudsOnScreen())
+            huds.push_back({std::move(hud.view), std::move(hud.texts)});
+        return huds;
+    });
     rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
     sim::ScriptRun run;
     std::vector<std::string> stepLog;

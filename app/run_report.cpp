@@ -62,11 +62,10 @@ std::string didNotRun(const std::vector<std::size_t>& steps) {
     return out + " did not run";
 }
 
-// A dialog as the report names it: alert "Quarnotix": "Warning", sheet "Leave the test?".
-std::string dialogText(ui::ButtonDialog& dialog) {
-    if (auto alert = rt::cast<ui::AlertView>(rt::Id(rt::retained(&dialog))))
-        return "alert " + quotedText(utf8(alert->title())) + ": " + quotedText(utf8(alert->message()));
-    return "sheet " + quotedText(utf8(dialog.title()));
+// A dialog as the report names it, as a tester does: alert "Quarnotix": "Warning", sheet "Leave the
+// test?".
+std::string dialogText(const ui::ButtonDialog& dialog) {
+    return sim::Driver::dialogText(dialog, kReportNameLimit);
 }
 
 } // namespace

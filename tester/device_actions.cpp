@@ -42,6 +42,8 @@
 //                       of a view of the controller on screen (a grid), the finger passing through
 //                       the centre of each of its subviews (the grid's cells) in their order, as
 //                       the screen has them laid out when the action runs, whatever its size
+// A finger put down (a touch's "began", a stroke's first point) is refused under a dialog, and a
+// stroke through a view where something covers the view at its first point (Driver::coverAt).
 //   permission.record, camera.access   granted (bool)
 //   biometric.reply     success (bool)
 //   composer.finish     result ("cancelled", "sent", "failed")
@@ -157,13 +159,19 @@ std::vector<cg::Point> points(const ScriptAction& a, std::size_t least) {
     return out;
 }
 
-// The centres of the subviews of the view at `path` on the controller on screen, in the window's
-// coordinates (the screen's).
-std::vector<cg::Point> centresOfSubviews(const Driver& driver, const std::string& path) {
+// The view at `path` on the controller on screen.
+rt::Ref<ui::View> viewOnScreen(const Driver& driver, const std::string& path) {
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) badArgument("no controller is on screen");
     auto view = rt::cast<ui::View>(ns::valueForKeyPath(top, path));
     if (!view) badArgument(std::string(top->getClass().name()) + " has no view at \"" + path + "\"");
+    return view;
+}
+
+// The centres of the subviews of the view at `path` on the controller on screen, in the window's
+// coordinates (the screen's).
+std::vector<cg::Point> centresOfSubviews(const Driver& driver, const std::string& path) {
+    const rt::Ref<ui::View> view = viewOnScreen(driver, path);
     std::vector<cg::Point> centres;
     for (const rt::Ref<ui::View>& subview : view->subviewList())
         centres.push_back(view->convertPointToView(subview->center(), nullptr));
@@ -197,6 +205,10 @@ Reader motion(MotionSensor s) {
     };
 }
 
+// What covers the places a stimulus's finger comes down on (Driver::coverAt), empty when it lands
+// there; asked, when the action runs, of arguments already read.
+using Landing = std::function<std::string(const ScriptAction&, const Driver&)>;
+
 struct Entry {
     const char* name;
     std::vector<std::string> required, optional, oneOf;
@@ -204,7 +216,18 @@ struct Entry {
     std::vector<std::string> nullable = {};
     std::vector<std::string> texts = {}; // written as JSON strings
     ScreenReader readOnScreen = {};
+    Landing landing = {};
 };
+
+// The points of a touch: "x" and "y", or "points".
+std::vector<cg::Point> touchPoints(const ScriptAction& a) {
+    if (!a.arg("points")) {
+        if (!a.arg("y")) badArgument("\"x\" needs \"y\"");
+        return {{number(a, "x", -1e9, 1e9), number(a, "y", -1e9, 1e9)}};
+    }
+    if (a.arg("x") || a.arg("y")) badArgument("give \"x\" and \"y\" or \"points\", not both");
+    return points(a, 1);
+}
 
 std::vector<Entry> stimuli() {
     auto none = [](void (Device::*method)()) {
@@ -364,15 +387,19 @@ std::vector<Entry> stimuli() {
              const auto phase = *touchPhaseNamed(std::string(
                  std::array<std::string_view, 4>{"began", "moved", "ended", "cancelled"}[choice(
                      a, "phase", {"began", "moved", "ended", "cancelled"})]));
-             std::vector<cg::Point> at;
-             if (a.arg("points")) {
-                 if (a.arg("x") || a.arg("y")) badArgument("give \"x\" and \"y\" or \"points\", not both");
-                 at = points(a, 1);
-             } else {
-                 if (!a.arg("y")) badArgument("\"x\" needs \"y\"");
-                 at.push_back({number(a, "x", -1e9, 1e9), number(a, "y", -1e9, 1e9)});
-             }
+             std::vector<cg::Point> at = touchPoints(a);
              return [phase, at](Device& d) { return d.touch(phase, at); };
+         },
+         {},
+         {},
+         {},
+         // A finger put down lands only where no dialog covers the screen.
+         [](const ScriptAction& a, const Driver& driver) {
+             std::string cover;
+             if (*a.arg("phase") == "began")
+                 for (cg::Point point : touchPoints(a))
+                     if (cover.empty()) cover = driver.coverAt(point);
+             return cover;
          }},
         {"stroke", {"every"}, {}, {"points", "through"}, nullptr, {}, {"through"},
          [](const ScriptAction& a, const Driver* driver) -> Call {
@@ -386,6 +413,14 @@ std::vector<Entry> stimuli() {
                  along = points(a, 2);
              }
              return [along, every](Device& d) { return d.stroke(along, every); };
+         },
+         // The finger comes down at the first point, or on the first of the view's subviews.
+         [](const ScriptAction& a, const Driver& driver) {
+             if (const std::string* path = a.arg("through")) {
+                 const rt::Ref<ui::View> view = viewOnScreen(driver, *path);
+                 return driver.coverAt(centresOfSubviews(driver, *path).front(), view.get());
+             }
+             return driver.coverAt(points(a, 2).front());
          }},
         {"notification.open", {}, {}, {}, none(&Device::openNotification)},
         {"permission.record", {"granted"}, {}, {},
@@ -433,11 +468,17 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
         if (!read) read = [plain = entry.read](const ScriptAction& action, const Driver*) { return plain(action); };
         ScriptActionKind kind{entry.required, entry.optional, entry.oneOf, {}, {}, entry.nullable};
         kind.texts = entry.texts;
-        kind.run = [read](Driver& driver, const ScriptAction& action, std::string* failure) {
+        kind.run = [read, landing = entry.landing, name = std::string(entry.name)](
+                       Driver& driver, const ScriptAction& action, std::string* failure) {
             // A stimulus read as the script was read does that, reading no file again.
             const auto* prepared = static_cast<const Call*>(action.prepared.get());
             Call call = prepared ? *prepared : readOrSay(read, action, &driver, failure);
             if (!call) return false;
+            std::string cover;
+            if (landing && !(cover = landing(action, driver)).empty()) {
+                if (failure) *failure = "cannot " + name + ": " + cover;
+                return false;
+            }
             if (call(Device::shared())) return true;
             if (failure) *failure = "the device refused " + action.describe();
             return false;

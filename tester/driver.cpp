@@ -159,7 +159,39 @@ std::string Driver::untouchableReason(const ui::View& view) {
     return {};
 }
 
+std::string Driver::dialogText(const ui::ButtonDialog& dialog, std::size_t limit) {
+    const auto quoted = [limit](const rt::Ref<ns::String>& text) {
+        return "\"" + printableCut(text ? text->utf8() : std::string(), limit) + "\"";
+    };
+    if (auto alert = rt::cast<ui::AlertView>(rt::Id(rt::retained(&dialog))))
+        return "alert " + quoted(alert->title()) + ": " + quoted(alert->message());
+    return "sheet " + quoted(dialog.title());
+}
+
+std::string Driver::coverAt(cg::Point point, const ui::View* target) const {
+    // A dialog dims the whole screen under it and takes every touch there.
+    const std::vector<rt::Ref<ui::ButtonDialog>> dialogs = ui::ButtonDialog::presented();
+    if (!dialogs.empty() && dialogs.back().get() != target)
+        return "covered by " + dialogText(*dialogs.back(), kPrintedTextLimit);
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    if (!dialogs.empty() || !target || !window) return {};
+    rt::Ref<ui::View> hit = window->hitTest(point, nullptr);
+    for (rt::Ref<ui::View> v = hit; v; v = v->superview())
+        if (v.get() == target) return {};
+    if (!hit) return "out of reach";
+    for (const HUDShown& hud : huds())
+        for (rt::Ref<ui::View> v = hit; v; v = v->superview())
+            if (v == hud.view) {
+                std::string name = "covered by HUD";
+                for (const std::string& text : hud.texts)
+                    name += " \"" + printableCut(text) + "\"";
+                return name;
+            }
+    return "covered by " + std::string(hit->getClass().name());
+}
+
 std::string Driver::tapRefusal(const ui::View& view) const {
+    if (std::string dialog = coverAt({}, nullptr); !dialog.empty()) return dialog;
     if (std::string reason = untouchableReason(view); !reason.empty()) return reason;
     if (transitionRunning()) return "a transition is running";
     rt::Ref<ui::Window> window = app_->keyWindow();
@@ -167,14 +199,13 @@ std::string Driver::tapRefusal(const ui::View& view) const {
     const cg::Rect bounds = view.bounds();
     const cg::Point centre = view.convertPointToView({bounds.midX(), bounds.midY()}, window.get());
     if (!window->bounds().contains(centre)) return "off screen";
-    rt::Ref<ui::View> hit = window->hitTest(centre, nullptr);
-    for (rt::Ref<ui::View> v = hit; v; v = v->superview())
-        if (v.get() == &view) return {};
+    std::string cover = coverAt(centre, &view);
+    if (cover.empty()) return {};
     // Outside an enclosing view's bounds (a row scrolled out of its table) nothing reaches it.
     for (rt::Ref<ui::View> v = view.superview(); v; v = v->superview())
         if (!v->bounds().contains(view.convertPointToView({bounds.midX(), bounds.midY()}, v.get())))
             return "outside the bounds of its " + std::string(v->getClass().name());
-    return hit ? "covered by " + std::string(hit->getClass().name()) : "out of reach";
+    return cover;
 }
 
 bool Driver::transitionRunning() const {
@@ -213,7 +244,13 @@ void Driver::showInTable(ui::TableView& table, double y) const {
 }
 
 bool Driver::reaches(const ui::View& view, bool enabled) {
-    refusal_ = enabled ? tapRefusal(view) : "disabled";
+    refusal_ = coverAt({}, nullptr);
+    if (refusal_.empty()) refusal_ = enabled ? tapRefusal(view) : "disabled";
+    return refusal_.empty();
+}
+
+bool Driver::screenUncovered() {
+    refusal_ = coverAt({}, nullptr); // the keyboard shows under a dialog too
     return refusal_.empty();
 }
 
@@ -247,7 +284,7 @@ bool Driver::slide(const rt::Ref<ui::Slider>& slider, float value) {
 }
 
 bool Driver::pickImage(const rt::Ref<ui::ImagePickerController>& picker, const rt::Ref<ui::Image>& image) {
-    if (!picker || !running()) return false;
+    if (!picker || !running() || !screenUncovered()) return false;
     auto info = ns::MutableDictionary::make();
     if (image) info->setObjectForKey(image, ui::UIImagePickerControllerOriginalImage);
     const bool told = picker->pickMedia(info);
@@ -256,7 +293,7 @@ bool Driver::pickImage(const rt::Ref<ui::ImagePickerController>& picker, const r
 }
 
 bool Driver::cancelPicker(const rt::Ref<ui::ImagePickerController>& picker) {
-    if (!picker || !running()) return false;
+    if (!picker || !running() || !screenUncovered()) return false;
     const bool told = picker->cancelPicking();
     runUntilIdle();
     return told;
@@ -295,11 +332,60 @@ bool Driver::tapView(const rt::Ref<ui::View>& view) {
 
 bool Driver::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
     if (!item || !running()) return false;
-    refusal_ = transitionRunning() ? "a transition is running" : item->isEnabled() ? "" : "disabled";
-    if (!refusal_.empty()) return false;
+    // Where a finger finds the item: its own view, else the navigation bar on screen.
+    rt::Ref<ui::View> place = item->customView();
+    if (!place || !place->window())
+        if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen())
+            place = navigation->navigationBar();
+    if (place && place->window()) {
+        if (!reaches(*place, item->isEnabled())) return false;
+    } else if (!screenUncovered()) {
+        return false;
+    } else {
+        refusal_ = transitionRunning() ? "a transition is running" : item->isEnabled() ? "" : "disabled";
+        if (!refusal_.empty()) return false;
+    }
     const bool sent = item->performAction();
     runUntilIdle();
     return sent;
+}
+
+namespace {
+// The controls of the view's tree that send the action to `target` when tapped.
+void addSenders(const ui::View& view, const rt::Id& target, std::string_view action,
+                std::vector<rt::Ref<ui::Control>>& senders) {
+    if (auto control = rt::cast<ui::Control>(rt::Id(rt::retained(&view))))
+        if (const rt::Ref<ns::Array> actions =
+                control->actionsForTargetForControlEvent(target, ui::ControlEvent::TouchUpInside))
+            for (const rt::Id& name : *actions)
+                if (auto text = rt::cast<ns::String>(name); text && text->utf8() == action) {
+                    senders.push_back(control);
+                    break;
+                }
+    for (const auto& subview : view.subviewList())
+        addSenders(*subview, target, action, senders);
+}
+} // namespace
+
+bool Driver::sendAction(std::string_view action) {
+    if (!running()) return false;
+    rt::Ref<ui::ViewController> top = topViewController();
+    const rt::Sel selector{std::string(action)};
+    if (!top || !top->respondsToSelector(selector)) {
+        refusal_ = "the screen does not answer " + std::string(action);
+        return false;
+    }
+    std::vector<rt::Ref<ui::Control>> senders;
+    if (top->isViewLoaded()) addSenders(*top->view(), top, action, senders);
+    const bool reached = senders.empty()
+                             ? screenUncovered()
+                             : std::any_of(senders.begin(), senders.end(), [&](const auto& control) {
+                                   return reaches(*control, control->isEnabled());
+                               });
+    if (!reached) return false;
+    ui::Application::sendAction(selector, top, nullptr, nullptr);
+    runUntilIdle();
+    return true;
 }
 
 bool Driver::typeInto(ui::View& view, std::string_view text,
@@ -371,7 +457,7 @@ bool Driver::endEditing(const rt::Ref<ui::TextView>& view) {
 
 bool Driver::onEditingField(const rt::Ref<ui::TextField>& field, std::string_view typed,
                             const std::function<bool(ui::TextField&)>& key) {
-    if (!field || !running()) return false;
+    if (!field || !running() || !screenUncovered()) return false;
     if (!field->isEditing()) {
         refusal_ = "it is not editing";
         return false;
@@ -414,6 +500,7 @@ rt::Ref<ui::TableViewCell> Driver::revealRow(const rt::Ref<ui::TableView>& table
 }
 
 rt::Ref<ui::TableViewCell> Driver::touchableRow(const rt::Ref<ui::TableView>& table, long row, long section) {
+    if (!screenUncovered()) return nullptr; // no table scrolls under a dialog
     rt::Ref<ui::TableViewCell> cell = revealRow(table, row, section);
     if (!cell) {
         refusal_ = running() && table ? "the table has no such row" : "not running";
@@ -455,18 +542,20 @@ rt::Ref<ns::IndexPath> Driver::moveRow(const rt::Ref<ui::TableView>& table, cons
 
 bool Driver::scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset) {
     if (!table || !running()) return false;
-    if (!table->isScrollEnabled() || !canTouch(*table)) {
-        refusal_ = table->isScrollEnabled() ? untouchableReason(*table) : "not scrolling";
+    if (!table->isScrollEnabled()) {
+        refusal_ = "not scrolling";
         return false;
     }
-    refusal_.clear();
+    if (!reaches(*table)) return false;
     table->setContentOffset(offset);
     runUntilIdle();
     return true;
 }
 
 bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
-    if (!dialog || !running()) return false;
+    if (!dialog || !running() || !dialog->isVisible()) return false;
+    refusal_ = coverAt({}, dialog.get());
+    if (!refusal_.empty()) return false;
     const bool pressed = dialog->press(index);
     runUntilIdle();
     return pressed;
@@ -475,7 +564,7 @@ bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
 // ---- Pickers and segments ---------------------------------------------------------------------
 
 bool Driver::spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change) {
-    if (!picker || !running()) return false;
+    if (!picker || !running() || !screenUncovered()) return false;
     refusal_ = !picker->isEnabled() ? "disabled" : picker->isHiddenOrHasHiddenAncestor() ? "hidden" : "";
     if (!refusal_.empty()) return false;
     change(*picker);
@@ -667,18 +756,26 @@ Driver::Sight Driver::sight() const {
 }
 
 namespace {
-Driver::TextsReader& hudReader() {
-    static auto* reader = new Driver::TextsReader(); // immortal: read until the process ends
+Driver::HUDReader& hudReader() {
+    static auto* reader = new Driver::HUDReader(); // immortal: read until the process ends
     return *reader;
 }
 } // namespace
 
-void Driver::setHUDReader(TextsReader reader) {
+void Driver::setHUDReader(HUDReader reader) {
     hudReader() = std::move(reader);
 }
 
+std::vector<Driver::HUDShown> Driver::huds() {
+    return hudReader() ? hudReader()() : std::vector<HUDShown>();
+}
+
 std::vector<std::string> Driver::hudTexts() const {
-    return hudReader() ? hudReader()() : std::vector<std::string>();
+    std::vector<std::string> texts;
+    for (HUDShown& hud : huds())
+        texts.insert(texts.end(), std::make_move_iterator(hud.texts.begin()),
+                     std::make_move_iterator(hud.texts.end()));
+    return texts;
 }
 
 std::vector<std::string> Driver::openedURLs() const {

@@ -10,17 +10,22 @@
 // runs. The halt is the driver's own: it ends with the driver. A call on an application that has
 // exited does nothing and fails.
 //
-// Taps go where a person's finger would: the control's centre must be on screen in the key window
-// and the control must be what a hit test from the window finds there (itself or a view inside
-// it), with no transition running. A tap that cannot land is refused: nothing happens, the call
-// answers false and `refusal()` says why ("covered by UIView", "off screen", "a transition is
-// running"). `reveal` scrolls the tables that hold a view until its centre shows, as a person
-// scrolls to a row.
+// Input goes only where a person's finger would: one place, coverAt, decides what a finger
+// reaches, and every tap, row tap, slide, scroll, spin, dialog press, typed key and stroke asks it.
+// The newest alert, action sheet or permission question presented covers the whole screen, the
+// dialogs presented before it included; under no dialog, a control's centre must be on screen in
+// the key window and the control must be what a hit test from the window finds there (itself or
+// a view inside it, not a HUD or another view over it), with no transition running. An input that
+// cannot land is refused: nothing happens, the call answers false and `refusal()` says why
+// ("covered by alert "Quarnotix": "Skip this test? It will count as failed."", "covered by HUD
+// "Sending"", "covered by UIView", "off screen", "a transition is running"). `reveal` scrolls the
+// tables that hold a view until its centre shows, as a person scrolls to a row.
 //
 // Failures a tester would not cause (an outlet that holds no control, text that is no URL, a call
 // after the exit) go to the reporter as well; an ordinary "could not" (a hidden control) only
 // answers false. Main thread only; one driver at a time.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -89,8 +94,13 @@ public:
     // Fires the view's enabled tap recognisers with one touch at its centre; false when it has
     // none, or the view could not be touched.
     bool tapView(const rt::Ref<ui::View>& view);
-    // Taps a bar button item; false when it is disabled or has no action.
+    // Taps a bar button item; false when it is disabled, has no action or could not be touched.
     bool tapItem(const rt::Ref<ui::BarButtonItem>& item);
+    // A tap on the scene's control connected to the action: the action goes to the controller on
+    // screen, with no sender. Refused as a tap on that control is when the screen shows controls
+    // sending it (none reached), and under a dialog; false when the controller on screen does not
+    // answer it.
+    bool sendAction(std::string_view action);
     // Begins editing (false when the field refuses, or could not be tapped), then types the text
     // one character at a time: one editing-changed event per character the delegate lets in. Text
     // for a secure entry, and the entry's value with it, are kept among secureTexts(); text that
@@ -128,8 +138,8 @@ public:
     bool commitDelete(const rt::Ref<ui::TableView>& table, long row, long section = 0);
     rt::Ref<ns::IndexPath> moveRow(const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& from,
                                    const rt::Ref<ns::IndexPath>& to);
-    // Presses button `index` of a dialog on screen; false when it is not on screen or has no such
-    // button.
+    // Presses button `index` of a dialog on screen; false when it is not on screen, has no such
+    // button or a dialog presented after it covers it.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
 
     // ---- Pickers and segments ----
@@ -170,12 +180,17 @@ public:
     // The texts of the labels in the view's tree, in order (those not empty).
     static std::vector<std::string> labelTexts(const ui::View& view);
     std::vector<std::string> openedURLs() const;
-    // The texts of the progress HUD on screen (label and detail, those not empty); empty when none
+    // The texts of the progress HUDs on screen (label and detail, those not empty); empty when none
     // shows. The HUDs are the application's own views, above this layer: what the reader set with
-    // setHUDReader answers (the main job sets one); none set, nothing shows.
+    // setHUDReader answers, each HUD's view and its texts (the main job sets one); none set,
+    // nothing shows, and a view over a target is named by its class.
     std::vector<std::string> hudTexts() const;
-    using TextsReader = std::function<std::vector<std::string>()>;
-    static void setHUDReader(TextsReader reader);
+    struct HUDShown {
+        rt::Ref<ui::View> view;
+        std::vector<std::string> texts;
+    };
+    using HUDReader = std::function<std::vector<HUDShown>()>;
+    static void setHUDReader(HUDReader reader);
     // What a tester sees on top and could use there, for a person to read: the dialog shown, if
     // any (its title, message and buttons, nothing under it being reachable), else the screen's
     // class, its navigation title, the texts of its labels that show and the accessibility values
@@ -209,6 +224,16 @@ public:
     const std::set<std::string, std::less<>>& shownTexts() const noexcept { return shownTexts_; }
     // Why a person's tap at the view's centre would not reach it now; empty when it would.
     std::string tapRefusal(const ui::View& view) const;
+    // What covers `target` from a person's finger at `point` (the key window's coordinates), as
+    // "covered by ...": the newest dialog presented, over the whole screen and any dialog before
+    // it (the target may be a dialog); else, under no dialog, the view the window's hit test finds
+    // at the point when it is neither the target nor inside it, a HUD by its texts, another view
+    // by its class ("out of reach" for nothing). Empty when the finger reaches the target. Without
+    // a target (a touch at a point, a key of the keyboard) only a dialog covers.
+    std::string coverAt(cg::Point point, const ui::View* target = nullptr) const;
+    // A dialog as a tester names it: alert "Quarnotix": "Skip this test? It will count as
+    // failed.", sheet "What would you like to do?" (the texts printable, each cut at `limit` bytes).
+    static std::string dialogText(const ui::ButtonDialog& dialog, std::size_t limit);
     // A push, pop, presentation or dismissal is under way on screen.
     bool transitionRunning() const;
     // Scrolls each table that holds the view so that the view's centre shows in it.
@@ -227,6 +252,11 @@ private:
     void report(const std::string& failure) const;
     // False, with the refusal kept, when a tap on the view would not land.
     bool reaches(const ui::View& view, bool enabled = true);
+    // False, with the refusal kept, when a dialog covers the screen: what an input with no place
+    // of its own to hit (a key of the keyboard, an input view's picker, a presented picker, a
+    // table to scroll) needs first.
+    bool screenUncovered();
+    static std::vector<HUDShown> huds();
     // The row's cell scrolled into view when a tester could touch it; else nil, the refusal kept.
     rt::Ref<ui::TableViewCell> touchableRow(const rt::Ref<ui::TableView>& table, long row, long section);
     // The picker change as a person's spin: refused when disabled or hidden, then value-changed.

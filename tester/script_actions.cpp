@@ -177,12 +177,10 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
     const std::string& name = *action.arg("action");
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) return fail(failure, "no controller is on screen");
-    const rt::Sel selector(name);
-    if (!top->respondsToSelector(selector)) return fail(failure, className(top) + " does not answer " + name);
+    if (!top->respondsToSelector(rt::Sel(name)))
+        return fail(failure, className(top) + " does not answer " + name);
     if (!driver.running()) return fail(failure, "the application has exited");
-    ui::Application::sendAction(selector, top, nullptr, nullptr);
-    driver.runUntilIdle();
-    return true;
+    return driver.sendAction(name) || refused(failure, "send " + name, driver);
 }
 
 // ---- Checks: what the tester sees ----

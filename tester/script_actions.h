@@ -9,7 +9,8 @@
 //   press       title | index     presses a button of the newest dialog on screen: the button
 //                                 whose title is the text or the localised text of that key
 //   send        action            sends a scene action ("saveResultFileAndExit") to the controller
-//                                 on screen, as the scene's control connected to it would
+//                                 on screen, as the scene's control connected to it would (refused
+//                                 as a tap on that control is, Driver::sendAction)
 //   back                          taps the navigation bar's back button
 //   open        url               hands the application a URL
 //   background, foreground        the application leaves or comes back
@@ -28,7 +29,8 @@
 //                                 instant a screen's timer changes what it looks at races that
 //                                 timer in real time: give it "within".
 // Key paths, texts, titles, actions and URLs are written as JSON strings; rows, sections and
-// indexes as whole numbers of 0 or more.
+// indexes as whole numbers of 0 or more. An input lands only where a person's finger would
+// (Driver::coverAt): one under a dialog, a HUD or another view fails its step, naming the cover.
 // The simulated device's stimuli are actions too ("key.volumeUp", "battery.set" level state, ...),
 // one per sim::Device stimulus call; device_actions.cpp lists them with their arguments.
 // Further kinds register themselves the same way.

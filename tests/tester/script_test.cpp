@@ -626,7 +626,9 @@ TEST_F(ScriptRun, AScriptedStimulusReachesTheDeviceAtItsTime) {
 TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
     rt::cast<ui::Button>(screen_->view())
         ->setTitleForState(ns::String::make("Start"), ui::ControlStates::Normal);
-    sim::Driver::setHUDReader([] { return std::vector<std::string>{"Sending", "Please wait"}; });
+    sim::Driver::setHUDReader([] {
+        return std::vector<sim::Driver::HUDShown>{{nullptr, {"Sending", "Please wait"}}};
+    });
     sim::registerScriptAction("alert", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) {
                                             rt::make<ui::AlertView>(ns::String::make("Quarnotix"),
                                                                     ns::String::make("Warning"), nullptr,

@@ -19,13 +19,14 @@ void addText(std::vector<std::string>& texts, const rt::Ref<ns::String>& text) {
     if (text && text->length() > 0) texts.push_back(text->utf8());
 }
 
-void viewHUDTexts(const ui::View& view, std::vector<std::string>& texts) {
+void addViewHUDs(const ui::View& view, std::vector<HUDOnScreen>& huds) {
     if (auto hud = rt::cast<vh::ProgressHUD>(rt::Id(rt::retained(&view))); hud && hud->isShown()) {
-        addText(texts, hud->labelText());
-        addText(texts, hud->detailsLabelText());
+        HUDOnScreen& shown = huds.emplace_back(HUDOnScreen{hud, {}});
+        addText(shown.texts, hud->labelText());
+        addText(shown.texts, hud->detailsLabelText());
     }
     for (const auto& subview : view.subviewList())
-        viewHUDTexts(*subview, texts);
+        addViewHUDs(*subview, huds);
 }
 
 } // namespace
@@ -42,11 +43,19 @@ void announceHUDText(std::string_view text) {
     if (!text.empty()) observers().tell(text);
 }
 
+std::vector<HUDOnScreen> hudsOnScreen() {
+    std::vector<HUDOnScreen> huds;
+    if (ProgressHUD::isVisible())
+        addText(huds.emplace_back(HUDOnScreen{ProgressHUD::view(), {}}).texts, ProgressHUD::status());
+    auto application = ui::Application::sharedApplication();
+    if (auto window = application ? application->keyWindow() : nullptr) addViewHUDs(*window, huds);
+    return huds;
+}
+
 std::vector<std::string> hudTextsOnScreen() {
     std::vector<std::string> texts;
-    if (ProgressHUD::isVisible()) addText(texts, ProgressHUD::status());
-    auto application = ui::Application::sharedApplication();
-    if (auto window = application ? application->keyWindow() : nullptr) viewHUDTexts(*window, texts);
+    for (HUDOnScreen& hud : hudsOnScreen())
+        texts.insert(texts.end(), hud.texts.begin(), hud.texts.end());
     return texts;
 }
 

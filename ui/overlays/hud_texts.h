@@ -9,6 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/object.h"
+
+namespace ui {
+class View;
+}
+
 namespace sh {
 
 // Told of each text as a HUD comes to show it (a HUD that shows the same text again tells no one).
@@ -18,8 +24,15 @@ void removeHUDTextObserver(std::uint64_t token);
 // The HUD classes tell the observers here.
 void announceHUDText(std::string_view text);
 
-// The texts the HUDs on screen show: the shared HUD's status while it shows, then the label and
-// detail of each view HUD shown in the key window, the newest last; those not empty.
+// The HUDs on screen, each its view and the texts it shows: the shared HUD while it shows (its
+// status), then each view HUD shown in the key window (its label and detail), the newest last;
+// texts not empty.
+struct HUDOnScreen {
+    rt::Ref<ui::View> view;
+    std::vector<std::string> texts;
+};
+std::vector<HUDOnScreen> hudsOnScreen();
+// Their texts, in that order.
 std::vector<std::string> hudTextsOnScreen();
 
 } // namespace sh

@@ -108,7 +108,7 @@ public:
     // ---- Touches and typing ----
     // Taps the control at its centre. False, and nothing happens, for a control a tester could
     // not tap: hidden, disabled, transparent or taking no touches, inside a hidden ancestor, not on
-    // screen, covered by another view, or while a transition runs.
+    // screen, covered by a dialog or another view, or while a transition runs.
     bool tap(const rt::Ref<ui::Control>& control);
     // Taps the control the object holds under that outlet (key); false as tap, and a test failure
     // when the outlet holds no control.
@@ -154,7 +154,8 @@ public:
     std::vector<rt::Ref<ui::AlertView>> presentedAlerts() const;
     std::vector<rt::Ref<ui::ActionSheet>> presentedSheets() const;
     // Presses button `index` of a dialog on screen (its delegate hears clicked, will dismiss and
-    // did dismiss); false when the dialog is not on screen or has no such button.
+    // did dismiss); false when the dialog is not on screen, has no such button or a dialog shown
+    // after it covers it.
     bool press(const rt::Ref<ui::ButtonDialog>& dialog, long index);
     // Spins a date picker to a date or a duration (value-changed sent), and taps segment `index` of
     // a segmented control (the driver's calls).
