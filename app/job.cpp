@@ -58,6 +58,7 @@
 #include "tools/reference_service/seed.h"
 #include "tools/reference_service/service.h"
 #include "ui/overlays/hud_texts.h"
+#include "ui/overlays/progress_hud.h"
 
 namespace app {
 
@@ -337,6 +338,10 @@ void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers
     sim::resumeStepping();
     if (std::string why; !sim::settle(&why)) say(err, "the clean-up did not settle: " + why);
     ui::ButtonDialog::dismissAllPresented();
+    // The shared HUD still showing (a run stopped during the list's countdown) goes with the run,
+    // at once: the next run of the process starts with none.
+    if (const rt::Ref<ui::View> hud = sh::ProgressHUD::view()) hud->removeFromSuperview();
+    sh::ProgressHUD::dismiss();
     ui::Application::resetShared();
     application = nullptr;
     if (auto responder = ui::Responder::currentFirstResponder()) responder->resignFirstResponder();

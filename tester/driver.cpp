@@ -244,13 +244,13 @@ void Driver::showInTable(ui::TableView& table, double y) const {
 }
 
 bool Driver::reaches(const ui::View& view, bool enabled) {
-    refusal_ = coverAt({}, nullptr);
-    if (refusal_.empty()) refusal_ = enabled ? tapRefusal(view) : "disabled";
+    refusal_ = enabled ? tapRefusal(view) : coverAt({}, nullptr);
+    if (refusal_.empty() && !enabled) refusal_ = "disabled";
     return refusal_.empty();
 }
 
 bool Driver::screenUncovered() {
-    refusal_ = coverAt({}, nullptr); // the keyboard shows under a dialog too
+    refusal_ = coverAt({}, nullptr);
     return refusal_.empty();
 }
 
@@ -332,17 +332,18 @@ bool Driver::tapView(const rt::Ref<ui::View>& view) {
 
 bool Driver::tapItem(const rt::Ref<ui::BarButtonItem>& item) {
     if (!item || !running()) return false;
-    // Where a finger finds the item: its own view, else the navigation bar on screen.
+    // Where a finger finds the item: its own view, else the navigation bar on screen; with
+    // neither shown, only a dialog covers it.
     rt::Ref<ui::View> place = item->customView();
     if (!place || !place->window())
         if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen())
             place = navigation->navigationBar();
     if (place && place->window()) {
         if (!reaches(*place, item->isEnabled())) return false;
-    } else if (!screenUncovered()) {
-        return false;
     } else {
-        refusal_ = transitionRunning() ? "a transition is running" : item->isEnabled() ? "" : "disabled";
+        refusal_ = coverAt({}, nullptr);
+        if (refusal_.empty())
+            refusal_ = transitionRunning() ? "a transition is running" : item->isEnabled() ? "" : "disabled";
         if (!refusal_.empty()) return false;
     }
     const bool sent = item->performAction();
@@ -553,8 +554,8 @@ bool Driver::scrollTo(const rt::Ref<ui::TableView>& table, cg::Point offset) {
 }
 
 bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
-    if (!dialog || !running() || !dialog->isVisible()) return false;
-    refusal_ = coverAt({}, dialog.get());
+    if (!dialog || !running()) return false;
+    refusal_ = dialog->isVisible() ? coverAt({}, dialog.get()) : "not on screen";
     if (!refusal_.empty()) return false;
     const bool pressed = dialog->press(index);
     runUntilIdle();

@@ -13,6 +13,7 @@
 #include "app/job.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
+#include "ui/overlays/hud_texts.h"
 
 namespace {
 
@@ -87,6 +88,7 @@ TEST(CoveredTapsJob, ATapUnderAQuestionAnAlertASheetOrTheHUDIsRefusedAndPassesNo
         EXPECT_EQ(result.status, 1) << result.report << err.str();
         EXPECT_NE(result.report.find("failed: " + run.refused), std::string::npos) << result.report;
         EXPECT_EQ(passedRows(result.report), run.passed) << result.report;
+        EXPECT_TRUE(sh::hudTextsOnScreen().empty()) << "the run's HUD outlives it";
     }
 }
 
