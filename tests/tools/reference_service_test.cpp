@@ -147,8 +147,8 @@ TEST_F(ServiceTest, TheAddressPageEchoesTheCallerOrTheAddressItsGatewayNamesAndT
     if (!elsewhere) GTEST_SKIP() << "this machine has no IPv4 address but loopback's to call from";
     refsvc::Options options;
     for (const auto& [gateways, shown] : {std::pair{std::vector<std::string>{}, *elsewhere},
-                                          {{"192.0.2.200"}, *elsewhere},
-                                          {{"192.0.2.200", *elsewhere}, std::string("203.0.113.23")}}) {
+                                          {{"198.51.100.7"}, *elsewhere},
+                                          {{"198.51.100.7", *elsewhere}, std::string("203.0.113.23")}}) {
         options.gateways = gateways;
         startWith(options);
         RawClient from(service_->port(), elsewhere->c_str());

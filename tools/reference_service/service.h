@@ -119,8 +119,8 @@ struct StoreLimits {
     // (about 2 KB there), or some 16 of the largest body.
     std::size_t maxPartnerBytes = 1 << 20;
     std::size_t maxUpdates = 16; // a transaction's latest updates; the earlier ones are dropped
-    // The finished sessions' ids: 4 MiB, some 58,000 of the application's (a UUID, about 70 bytes
-    // with its time there), a hundred times the records the partner's bound holds.
+    // The finished sessions' ids: 4 MiB, some 60,000 ids of 36 characters (about 70 bytes with
+    // their time there), over a hundred times the records the partner's bound holds.
     std::size_t maxFinishedBytes = 4 << 20;
     // How long a partner session's record, and its id, are kept at least: no finish pushes out a
     // younger one (it is refused, 503, until one is old enough).
