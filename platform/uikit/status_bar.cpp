@@ -412,7 +412,7 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
             statusBarSignal(ink, x, radio.bars);
             x += kSignalWidth + 4;
         }
-        auto technology = statusBarLabel(ink, radio.technology, Font::boldSystemFontOfSize(12), TextAlignment::Left);
+        auto technology = statusBarLabel(ink, radio.technology, Font::systemFontOfSize(12), TextAlignment::Left);
         const double after = radio.wifi                  ? kWifiWidth + 4
                              : radio.technology.empty() ? 0
                                                         : std::ceil(technology->intrinsicContentSize().width) + 4;
