@@ -344,10 +344,10 @@ double statusBarTextEndingAt(const StatusBarInk& ink, const std::string& text, r
     return right - width;
 }
 
-// What a device from system 12 on shows right of the middle of its bar, from `right` leftwards:
-// the battery (its bolt inside) with its level before it where `level` is asked for, the location
-// arrow, the Wi-Fi fan or the technology data goes over, then the signal or, on a device with a
-// SIM, why there is none.
+// What the right of the newer bars (beside the notch, an iPad's from system 12) shows, from `right`
+// leftwards: the battery (its bolt inside) with its level before it where `level` is asked for,
+// the location arrow, the Wi-Fi fan or the technology data goes over, then the signal or, on a
+// phone or a device with a SIM, why there is none ("No Service", "No SIM").
 void statusBarRightItems(const StatusBarInk& ink, const sim::Profile& device, const StatusBarRadio& radio,
                          bool locationInUse, double right, bool level, double fontSize) {
     double x = statusBarBattery(ink, right, device.battery, true) - 5;
@@ -369,7 +369,8 @@ void statusBarRightItems(const StatusBarInk& ink, const sim::Profile& device, co
         x = statusBarTextEndingAt(ink, radio.technology, Font::boldSystemFontOfSize(fontSize), x, height) - 5;
     }
     if (radio.bars >= 0) statusBarSignal(ink, x - kSignalWidth * ink.scale, radio.bars);
-    else if (device.carrier) statusBarTextEndingAt(ink, radio.network, Font::systemFontOfSize(fontSize), x, height);
+    else if (device.carrier || device.model == sim::Model::iPhone)
+        statusBarTextEndingAt(ink, radio.network, Font::systemFontOfSize(fontSize), x, height);
 }
 
 // Draws the bar into `context`, its labels' texts told to the text observers.

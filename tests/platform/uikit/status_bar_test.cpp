@@ -97,6 +97,7 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
          {"9:41 AM", "Kestrel", "LTE", "80%"}, 20, false, false, true},
         {"iphone_xr", noService, {"9:41", "No Service"}, 44, true, false, false},
         {"iphone_xr", cellular, {"9:41", "LTE"}, 44, true, false, false},
+        {"iphone_xr", [](sim::Profile& p) { p.carrier.reset(); }, {"9:41", "No SIM"}, 44, true, false, false},
         // An iPad from system 12: the time and the day at the left, nothing in the middle.
         {"ipad_cellular", keep, {"9:41 AM", "Thu Jan 1", "40%"}, 20, false, false, false},
         {"ipad_cellular", cellular, {"9:41 AM", "Thu Jan 1", "40%", "LTE"}, 20, false, false, false},
