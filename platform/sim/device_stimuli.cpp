@@ -317,8 +317,10 @@ std::optional<LocationFix> Device::lastLocationFix() const {
 
 void Device::setLocationUpdating(const void* updater, bool updating) {
     std::lock_guard g(inner_->lock);
-    if (updating) inner_->locationUpdaters.insert(updater);
-    else inner_->locationUpdaters.erase(updater);
+    if (updating)
+        inner_->locationUpdaters.insert(updater);
+    else
+        inner_->locationUpdaters.erase(updater);
 }
 
 bool Device::locationInUse() const {

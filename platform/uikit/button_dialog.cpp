@@ -4,8 +4,8 @@
 
 #include "platform/graphics/layer.h"
 #include "platform/runtime/observation.h"
-#include "platform/uikit/color.h"
 #include "platform/runtime/observer_list.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"

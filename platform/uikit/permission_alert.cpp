@@ -34,14 +34,21 @@ Question questionFor(sim::Permission permission) {
     switch (permission) {
     case sim::Permission::Location:
         if (sim::currentDevice()->systemVersionNumber() >= 13)
-            return {"Allow " + name + " to use your location?", "NSLocationWhenInUseUsageDescription",
-                    {"Allow While Using App", "Allow Once", "Don't Allow"}, 2};
+            return {"Allow " + name + " to use your location?",
+                    "NSLocationWhenInUseUsageDescription",
+                    {"Allow While Using App", "Allow Once", "Don't Allow"},
+                    2};
         return {"Allow " + name + " to access your location while you are using the app?",
-                "NSLocationWhenInUseUsageDescription", {"Don't Allow", "Allow"}, 0};
+                "NSLocationWhenInUseUsageDescription",
+                {"Don't Allow", "Allow"},
+                0};
     case sim::Permission::Camera:
-        return {name + " Would Like to Access the Camera", "NSCameraUsageDescription", {"Don't Allow", "OK"}, 0};
+        return {
+            name + " Would Like to Access the Camera", "NSCameraUsageDescription", {"Don't Allow", "OK"}, 0};
     case sim::Permission::Microphone:
-        return {name + " Would Like to Access the Microphone", "NSMicrophoneUsageDescription", {"Don't Allow", "OK"},
+        return {name + " Would Like to Access the Microphone",
+                "NSMicrophoneUsageDescription",
+                {"Don't Allow", "OK"},
                 0};
     }
     return {};
@@ -58,8 +65,9 @@ rt::Ref<PermissionAlert> shownFor(sim::Permission permission) {
 RT_DEFINE_CLASS(PermissionAlert, "_UIPermissionAlertView", AlertView,
                 rt::method("alertView:clickedButtonAtIndex:", &PermissionAlert::clicked))
 
-PermissionAlert::PermissionAlert(sim::Permission permission, rt::Ref<ns::String> title, rt::Ref<ns::String> message,
-                                 const std::vector<const char*>& buttons, long refuses)
+PermissionAlert::PermissionAlert(sim::Permission permission, rt::Ref<ns::String> title,
+                                 rt::Ref<ns::String> message, const std::vector<const char*>& buttons,
+                                 long refuses)
     : AlertView(std::move(title), std::move(message), nullptr, nullptr, {}), permission_(permission),
       refuses_(refuses) {
     for (const char* button : buttons)

@@ -270,12 +270,12 @@ struct StatusBarRadio {
 // The short name the bar gives a radio technology; empty for one it has none for.
 std::string_view statusBarTechnology(std::string_view technology) {
     static constexpr std::pair<std::string_view, std::string_view> kShown[] = {
-        {"CTRadioAccessTechnologyGPRS", "GPRS"},     {"CTRadioAccessTechnologyEdge", "E"},
-        {"CTRadioAccessTechnologyWCDMA", "3G"},      {"CTRadioAccessTechnologyHSDPA", "3G"},
-        {"CTRadioAccessTechnologyHSUPA", "3G"},      {"CTRadioAccessTechnologyCDMA1x", "1x"},
+        {"CTRadioAccessTechnologyGPRS", "GPRS"},       {"CTRadioAccessTechnologyEdge", "E"},
+        {"CTRadioAccessTechnologyWCDMA", "3G"},        {"CTRadioAccessTechnologyHSDPA", "3G"},
+        {"CTRadioAccessTechnologyHSUPA", "3G"},        {"CTRadioAccessTechnologyCDMA1x", "1x"},
         {"CTRadioAccessTechnologyCDMAEVDORev0", "3G"}, {"CTRadioAccessTechnologyCDMAEVDORevA", "3G"},
         {"CTRadioAccessTechnologyCDMAEVDORevB", "3G"}, {"CTRadioAccessTechnologyeHRPD", "3G"},
-        {"CTRadioAccessTechnologyLTE", "LTE"},       {"CTRadioAccessTechnologyNRNSA", "5G"},
+        {"CTRadioAccessTechnologyLTE", "LTE"},         {"CTRadioAccessTechnologyNRNSA", "5G"},
         {"CTRadioAccessTechnologyNR", "5G"},
     };
     for (const auto& [name, shown] : kShown)
@@ -299,9 +299,15 @@ StatusBarRadio statusBarRadio(const sim::Profile& device) {
         return radio;
     }
     switch (device.model) {
-    case sim::Model::iPad: radio.network = "iPad"; break;
-    case sim::Model::iPodTouch: radio.network = "iPod"; break;
-    case sim::Model::iPhone: radio.network = "No SIM"; break;
+    case sim::Model::iPad:
+        radio.network = "iPad";
+        break;
+    case sim::Model::iPodTouch:
+        radio.network = "iPod";
+        break;
+    case sim::Model::iPhone:
+        radio.network = "No SIM";
+        break;
     }
     return radio;
 }
@@ -336,8 +342,8 @@ void statusBarArrow(const StatusBarInk& ink, double x) {
 
 // A text of the bar whose right edge is `right`, in a box `height` tall centred on the items.
 // Answers its left edge.
-double statusBarTextEndingAt(const StatusBarInk& ink, const std::string& text, rt::Ref<Font> font, double right,
-                             double height) {
+double statusBarTextEndingAt(const StatusBarInk& ink, const std::string& text, rt::Ref<Font> font,
+                             double right, double height) {
     auto label = statusBarLabel(ink, text, std::move(font), TextAlignment::Right);
     const double width = std::ceil(label->intrinsicContentSize().width);
     statusBarText(ink, *label, cg::Rect::make(right - width, ink.middle - height / 2, width, height));
@@ -354,7 +360,9 @@ void statusBarRightItems(const StatusBarInk& ink, const sim::Profile& device, co
     const double height = ink.middle * 2;
     if (level && device.battery.state != sim::BatteryState::Unknown) {
         const long percent = std::lround(std::clamp(device.battery.level, 0.0, 1.0) * 100);
-        x = statusBarTextEndingAt(ink, std::to_string(percent) + "%", Font::systemFontOfSize(fontSize), x, height) - 5;
+        x = statusBarTextEndingAt(ink, std::to_string(percent) + "%", Font::systemFontOfSize(fontSize), x,
+                                  height) -
+            5;
     }
     if (locationInUse) {
         x -= kArrowWidth * ink.scale;
@@ -368,7 +376,8 @@ void statusBarRightItems(const StatusBarInk& ink, const sim::Profile& device, co
     } else if (!radio.technology.empty()) {
         x = statusBarTextEndingAt(ink, radio.technology, Font::boldSystemFontOfSize(fontSize), x, height) - 5;
     }
-    if (radio.bars >= 0) statusBarSignal(ink, x - kSignalWidth * ink.scale, radio.bars);
+    if (radio.bars >= 0)
+        statusBarSignal(ink, x - kSignalWidth * ink.scale, radio.bars);
     else if (device.carrier || device.model == sim::Model::iPhone)
         statusBarTextEndingAt(ink, radio.network, Font::systemFontOfSize(fontSize), x, height);
 }
@@ -398,7 +407,9 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
         const double timeWidth = std::ceil(time->intrinsicContentSize().width);
         statusBarText(ink, *time, cg::Rect::make(6, 0, timeWidth, band));
         auto day = statusBarLabel(ink, statusBarDay(now), Font::systemFontOfSize(12), TextAlignment::Left);
-        statusBarText(ink, *day, cg::Rect::make(6 + timeWidth + 5, 0, std::ceil(day->intrinsicContentSize().width), band));
+        statusBarText(
+            ink, *day,
+            cg::Rect::make(6 + timeWidth + 5, 0, std::ceil(day->intrinsicContentSize().width), band));
         statusBarRightItems(ink, device, radio, locationInUse, width - 6, true, 12);
     } else {
         // The signal, the network's name and the fan or the technology at the left; the time in
@@ -413,16 +424,19 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
             statusBarSignal(ink, x, radio.bars);
             x += kSignalWidth + 4;
         }
-        auto technology = statusBarLabel(ink, radio.technology, Font::systemFontOfSize(12), TextAlignment::Left);
-        const double after = radio.wifi                  ? kWifiWidth + 4
-                             : radio.technology.empty() ? 0
-                                                        : std::ceil(technology->intrinsicContentSize().width) + 4;
+        auto technology =
+            statusBarLabel(ink, radio.technology, Font::systemFontOfSize(12), TextAlignment::Left);
+        const double after = radio.wifi ? kWifiWidth + 4
+                             : radio.technology.empty()
+                                 ? 0
+                                 : std::ceil(technology->intrinsicContentSize().width) + 4;
         // The name gives way to the time, cut when it would reach it.
         auto name = statusBarLabel(ink, radio.network, Font::systemFontOfSize(12), TextAlignment::Left);
         const double nameWidth =
             std::max(0.0, std::min(name->intrinsicContentSize().width, timeLeft - 6 - x - after));
         statusBarText(ink, *name, cg::Rect::make(x, 0, nameWidth, band));
-        if (radio.wifi) statusBarWifi(ink, x + nameWidth + 4);
+        if (radio.wifi)
+            statusBarWifi(ink, x + nameWidth + 4);
         else if (!radio.technology.empty())
             statusBarText(ink, *technology, cg::Rect::make(x + nameWidth + 4, 0, after - 4, band));
         double right = width - 6;
@@ -433,8 +447,9 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
         right = statusBarBattery(ink, right, device.battery, false) - 4;
         if (device.battery.state != sim::BatteryState::Unknown) {
             const long percent = std::lround(std::clamp(device.battery.level, 0.0, 1.0) * 100);
-            right = statusBarTextEndingAt(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12), right,
-                                          band) - 4;
+            right = statusBarTextEndingAt(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12),
+                                          right, band) -
+                    4;
         }
         if (locationInUse) statusBarArrow(ink, right - kArrowWidth);
     }

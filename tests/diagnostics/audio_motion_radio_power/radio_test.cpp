@@ -179,7 +179,8 @@ TEST_F(RadioScreen, GpsPassesTwoSecondsAfterTheFirstFixAndFailsOnlyWhenDenied) {
                 EXPECT_EQ(text("latitude"), ns::format("%.8f", e.latitude));
                 EXPECT_EQ(text("longitude"), "-0.12000000");
                 const std::vector<std::string> shown = testkit::wholeTextsPictured(*app_->keyWindow());
-                for (const std::string& name : {localized("GPS_CONTROLLER_LONGITUDE"), localized("GPS_CONTROLLER_LATITUDE")})
+                for (const std::string& name :
+                     {localized("GPS_CONTROLLER_LONGITUDE"), localized("GPS_CONTROLLER_LATITUDE")})
                     EXPECT_EQ(std::ranges::count(shown, name), 1) << "each coordinate named";
                 const auto region = map->region();
                 EXPECT_NEAR(region.center.latitude, e.latitude, 1e-9);

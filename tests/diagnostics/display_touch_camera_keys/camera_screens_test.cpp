@@ -163,8 +163,8 @@ TEST_F(CameraScreens, AccessByStatusBuildsTheSessionOnTheMainThreadOrLogsAlertsA
             if (std::string(c.inputs) == "none") { // a camera that gives no picture previews black
                 auto preview = rt::cast<ui::View>(ns::valueForKey(top(), "previewImageView"));
                 const cg::Rect shown = preview->convertRectToView(preview->bounds(), nullptr);
-                const cg::Pixel corner =
-                    ui::screenPicture(*app_->keyWindow())->pixel(int(shown.minX()) + 4, int(shown.minY()) + 4);
+                const cg::Pixel corner = ui::screenPicture(*app_->keyWindow())
+                                             ->pixel(int(shown.minX()) + 4, int(shown.minY()) + 4);
                 EXPECT_LT(corner.red + corner.green + corner.blue, 60);
             }
             if (c.alerts) {
@@ -481,7 +481,8 @@ TEST_F(CameraScreens, TheVideoAnswersOnFrontAndMissingCamerasAndStopsWhenLeftDur
 // The recording takes sound: with the microphone undecided the system asks at its start, over
 // the screen, pictured whole; either answer decides the permission and the row goes on.
 TEST_F(CameraScreens, TheVideosRecordingAsksForTheMicrophoneWhileItIsUndecided) {
-    for (const auto& [press, after] : {std::pair{1L, sim::RecordPermission::Granted}, {0L, sim::RecordPermission::Denied}}) {
+    for (const auto& [press, after] :
+         {std::pair{1L, sim::RecordPermission::Granted}, {0L, sim::RecordPermission::Denied}}) {
         restart([](sim::Profile& p) { p.audio.recordPermission = sim::RecordPermission::Ask; });
         auto screen = openCamera<ft::CameraVideoViewController>("CameraVideoViewController");
         at(2.0);
@@ -492,8 +493,9 @@ TEST_F(CameraScreens, TheVideosRecordingAsksForTheMicrophoneWhileItIsUndecided) 
         const rt::Ref<ui::AlertView> question = app_->presentedAlerts()[0];
         EXPECT_TRUE(question->title()->utf8().ends_with("Would Like to Access the Microphone"));
         const std::vector<std::string> drawn = testkit::wholeTextsPictured(*app_->keyWindow());
-        for (const std::string& shown : {question->title()->utf8(), question->buttonTitleAtIndex(press)->utf8(),
-                                         localized("CAMERA_VIDEO_CONTROLLER_TITLE")})
+        for (const std::string& shown :
+             {question->title()->utf8(), question->buttonTitleAtIndex(press)->utf8(),
+              localized("CAMERA_VIDEO_CONTROLLER_TITLE")})
             EXPECT_EQ(std::ranges::count(drawn, shown), 1) << shown;
         EXPECT_TRUE(app_->press(question, press));
         at(3.5);

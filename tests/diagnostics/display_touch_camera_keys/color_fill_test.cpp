@@ -35,7 +35,8 @@ protected:
     // The brightness (red, green and blue summed) of the button's panel by its corner, pictured.
     int panel(const rt::Ref<ui::Button>& button) const {
         const cg::Rect place = button->convertRectToView(button->bounds(), nullptr);
-        const cg::Pixel p = ui::screenPicture(*app_->keyWindow())->pixel(int(place.minX()) + 3, int(place.minY()) + 3);
+        const cg::Pixel p =
+            ui::screenPicture(*app_->keyWindow())->pixel(int(place.minX()) + 3, int(place.minY()) + 3);
         return p.red + p.green + p.blue;
     }
     static std::vector<long> rows(const ns::Array& list) {

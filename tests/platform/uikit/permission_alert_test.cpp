@@ -33,21 +33,38 @@ TEST(PermissionQuestions, AnUndecidedPermissionShowsItsQuestionUntilAPressOrASti
         std::function<int(const sim::Profile&)> status;
         std::vector<int> statuses; // after a press of each button, then after the stimulus
     } kinds[] = {
-        {"12.4.1", " to access your location while you are using the app?", {"Don't Allow", "Allow"}, location,
-         locating, locationStatus, {2, 4, 4}},
-        {"13.3", " to use your location?", {"Allow While Using App", "Allow Once", "Don't Allow"}, location, locating,
-         locationStatus, {4, 4, 2, 4}},
-        {"12.4.1", " Would Like to Access the Camera", {"Don't Allow", "OK"},
+        {"12.4.1",
+         " to access your location while you are using the app?",
+         {"Don't Allow", "Allow"},
+         location,
+         locating,
+         locationStatus,
+         {2, 4, 4}},
+        {"13.3",
+         " to use your location?",
+         {"Allow While Using App", "Allow Once", "Don't Allow"},
+         location,
+         locating,
+         locationStatus,
+         {4, 4, 2, 4}},
+        {"12.4.1",
+         " Would Like to Access the Camera",
+         {"Don't Allow", "OK"},
          [] { av::CaptureDevice::requestAccessForMediaType(av::MediaTypeVideo, [](bool) {}); },
-         [](sim::Device& d) { d.answerCameraAccess(true); }, [](const sim::Profile& p) { return p.cameraAccess.status; },
+         [](sim::Device& d) { d.answerCameraAccess(true); },
+         [](const sim::Profile& p) { return p.cameraAccess.status; },
          {2, 3, 3}},
-        {"12.4.1", " Would Like to Access the Microphone", {"Don't Allow", "OK"},
+        {"12.4.1",
+         " Would Like to Access the Microphone",
+         {"Don't Allow", "OK"},
          [] { av::AudioSession::sharedInstance()->requestRecordPermission([](bool) {}); },
          [](sim::Device& d) { d.answerRecordPermission(true); },
-         [](const sim::Profile& p) { return static_cast<int>(p.audio.recordPermission); }, {1, 0, 0}},
+         [](const sim::Profile& p) { return static_cast<int>(p.audio.recordPermission); },
+         {1, 0, 0}},
     };
     for (const Kind& kind : kinds)
-        for (std::size_t answer = 0; answer <= kind.buttons.size(); ++answer) { // each button, then the stimulus
+        for (std::size_t answer = 0; answer <= kind.buttons.size();
+             ++answer) { // each button, then the stimulus
             SCOPED_TRACE(kind.version + std::string(kind.title) + " " + std::to_string(answer));
             testkit::AppFixture app({.adjust = [&](sim::Profile& p) {
                 p.systemVersion = kind.version;
@@ -64,14 +81,18 @@ TEST(PermissionQuestions, AnUndecidedPermissionShowsItsQuestionUntilAPressOrASti
             EXPECT_TRUE(alert->title()->utf8().ends_with(kind.title)) << alert->title()->utf8();
             EXPECT_FALSE(alert->message()->isEmpty()) << "the application's reason";
             std::vector<std::string> buttons;
-            for (long i = 0; i < alert->numberOfButtons(); ++i) buttons.push_back(alert->buttonTitleAtIndex(i)->utf8());
+            for (long i = 0; i < alert->numberOfButtons(); ++i)
+                buttons.push_back(alert->buttonTitleAtIndex(i)->utf8());
             EXPECT_EQ(buttons, kind.buttons);
             const std::vector<std::string> drawn = testkit::wholeTextsPictured(*app.keyWindow());
-            for (const std::string& button : buttons) EXPECT_EQ(std::ranges::count(drawn, button), 1) << button;
+            for (const std::string& button : buttons)
+                EXPECT_EQ(std::ranges::count(drawn, button), 1) << button;
             EXPECT_EQ(sim::Device::shared().pendingPermissions().size(), 1u);
 
-            if (answer == kind.buttons.size()) kind.stimulus(sim::Device::shared());
-            else EXPECT_TRUE(app.press(alert, static_cast<long>(answer)));
+            if (answer == kind.buttons.size())
+                kind.stimulus(sim::Device::shared());
+            else
+                EXPECT_TRUE(app.press(alert, static_cast<long>(answer)));
             app.runUntilIdle();
             EXPECT_TRUE(app.presentedAlerts().empty());
             EXPECT_TRUE(sim::Device::shared().pendingPermissions().empty());

@@ -88,13 +88,27 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
              p.locale.timeZone = "Europe/Berlin";
              p.battery = {.level = 0.1, .state = sim::BatteryState::Unplugged};
          },
-         {"10:41 AM", "No SIM", "10%"}, 20, false, true, true},
-        {"iphone7", [](sim::Profile& p) { p.battery = {.level = 0.5, .state = sim::BatteryState::Unknown}; },
-         {"9:41 AM", "Kestrel Mobile"}, 20, false, false, true}, // no reading: no level shown
+         {"10:41 AM", "No SIM", "10%"},
+         20,
+         false,
+         true,
+         true},
+        {"iphone7",
+         [](sim::Profile& p) { p.battery = {.level = 0.5, .state = sim::BatteryState::Unknown}; },
+         {"9:41 AM", "Kestrel Mobile"},
+         20,
+         false,
+         false,
+         true}, // no reading: no level shown
         // The radio's state: no service, data over the cellular network.
         {"iphone7_no_radio_tech", keep, {"9:41 AM", "No Service", "80%"}, 20, false, false, true},
-        {"iphone7_no_wifi", [](sim::Profile& p) { p.carrier->name = "Kestrel"; },
-         {"9:41 AM", "Kestrel", "LTE", "80%"}, 20, false, false, true},
+        {"iphone7_no_wifi",
+         [](sim::Profile& p) { p.carrier->name = "Kestrel"; },
+         {"9:41 AM", "Kestrel", "LTE", "80%"},
+         20,
+         false,
+         false,
+         true},
         {"iphone_xr", noService, {"9:41", "No Service"}, 44, true, false, false},
         {"iphone_xr", cellular, {"9:41", "LTE"}, 44, true, false, false},
         {"iphone_xr", [](sim::Profile& p) { p.carrier.reset(); }, {"9:41", "No SIM"}, 44, true, false, false},
@@ -115,9 +129,10 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
 
     // The location arrow, while location is in use: by the time left of the notch, else at the
     // right (the items before it giving way).
-    for (const auto& [profile, from, to] : {std::tuple{"iphone7", 188, 375}, {"iphone_xr", 0, 207},
-                                            {"ipad_cellular", 384, 768}}) {
-        EXPECT_GT(pictured(profile, keep, false, true).ink(from, to), pictured(profile, keep).ink(from, to)) << profile;
+    for (const auto& [profile, from, to] :
+         {std::tuple{"iphone7", 188, 375}, {"iphone_xr", 0, 207}, {"ipad_cellular", 384, 768}}) {
+        EXPECT_GT(pictured(profile, keep, false, true).ink(from, to), pictured(profile, keep).ink(from, to))
+            << profile;
     }
     // Without service the same name stands without the bars.
     const auto named = [](const char* name) { return [=](sim::Profile& p) { p.carrier->name = name; }; };

@@ -23,9 +23,10 @@ struct TextCutCount {
 // whole, in the order drawn.
 inline std::vector<std::string> wholeTextsPictured(ui::Window& window) {
     std::vector<std::string> drawn;
-    const std::uint64_t token = ui::addTextDrawnObserver([&](const ui::View&, const ns::String& text, bool whole) {
-        if (whole) drawn.push_back(text.utf8());
-    });
+    const std::uint64_t token =
+        ui::addTextDrawnObserver([&](const ui::View&, const ns::String& text, bool whole) {
+            if (whole) drawn.push_back(text.utf8());
+        });
     ui::screenPicture(window);
     ui::removeTextDrawnObserver(token);
     return drawn;
