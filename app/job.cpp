@@ -564,16 +564,15 @@ public:
                 cache->removeAllObjects();
                 cache->addEntriesFromDictionary(*before);
             });
-        ct::FontBackend& fonts = ct::fontBackend();
+        undo_.steps.push_back([previous = &ct::fontBackend()] { ct::setFontBackend(*previous); });
         ct::setFontBackend(ct::realFontBackend());
-        undo_.push_back([&fonts] { ct::setFontBackend(fonts); });
         if (!realTime)
             put(ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart)),
                 [](std::shared_ptr<ns::Clock> previous) { ns::Clock::install(std::move(previous)); });
         put(sim::Device::shared().install(std::make_shared<const sim::Profile>(inputs.profile)),
             [](std::shared_ptr<const sim::Profile> previous) { sim::Device::shared().install(std::move(previous)); });
         ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
-        undo_.push_back([] {
+        undo_.steps.push_back([] {
             ns::Bundle::removeInfoValueOverride(kMakerServerKey);
             ns::Bundle::removeInfoValueOverride(kProfileServerKey);
             ns::Bundle::removeInfoValueOverride(kAddressPageKey);
@@ -587,17 +586,13 @@ public:
             ns::ApplicationHome::setPath(home);
         });
         sim::setAudioExportFolder(folder.string());
-        undo_.push_back([] { sim::setAudioExportFolder(""); });
+        undo_.steps.push_back([] { sim::setAudioExportFolder(""); });
         launchTime_ = ns::Clock::currentTime();
         log_ = &hold(std::make_shared<LogFile>(folder / "app.log", launchTime_));
         put(ui::Application::setExitHandler([](int) {}),
             [](ui::Application::ExitHandler previous) { ui::Application::setExitHandler(std::move(previous)); });
         sim::Driver::setHUDReader(sh::hudTextsOnScreen);
-        undo_.push_back([] { sim::Driver::setHUDReader(nullptr); });
-    }
-    ~RunSettings() {
-        for (; !undo_.empty(); undo_.pop_back())
-            undo_.back()();
+        undo_.steps.push_back([] { sim::Driver::setHUDReader(nullptr); });
     }
     RunSettings(const RunSettings&) = delete;
     RunSettings& operator=(const RunSettings&) = delete;
@@ -612,16 +607,15 @@ public:
     rt::Ref<ui::Application> launch(refsvc::Service* service, std::ostream& err) {
         const sim::TimerMark timers = sim::timerMark();
         rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
-        undo_.push_back([application, timers, &err]() mutable { cleanUpAfterRun(std::move(application), timers, err); });
-        if (service) undo_.push_back([service] { service->stop(); });
-        ending_ = undo_.size() - (service ? 2 : 1);
+        ending_ = undo_.steps.size();
+        undo_.steps.push_back(
+            [application, timers, &err]() mutable { cleanUpAfterRun(std::move(application), timers, err); });
+        if (service) undo_.steps.push_back([service] { service->stop(); });
         return application;
     }
     // The application's end (launch) now, the other settings staying.
     void end() {
-        for (; ending_ && undo_.size() > *ending_; undo_.pop_back())
-            undo_.back()();
-        ending_.reset();
+        if (ending_) undo_.undoTo(*std::exchange(ending_, std::nullopt));
     }
 
 private:
@@ -629,16 +623,25 @@ private:
     template <typename T>
     T& hold(std::shared_ptr<T> object) {
         T& held = *object;
-        undo_.push_back([object]() mutable { object.reset(); });
+        undo_.steps.push_back([object]() mutable { object.reset(); });
         return held;
     }
     // Keeps what a setting replaced, to be put back by `restore` in its turn.
     template <typename Previous, typename Restore>
     void put(Previous previous, Restore restore) {
-        undo_.push_back([previous = std::move(previous), restore]() mutable { restore(std::move(previous)); });
+        undo_.steps.push_back([previous = std::move(previous), restore]() mutable { restore(std::move(previous)); });
     }
 
-    std::vector<std::function<void()>> undo_;
+    // What takes each setting away, newest last; run newest first when it goes, a constructor that
+    // throws half-way included.
+    struct Undo {
+        std::vector<std::function<void()>> steps;
+        void undoTo(std::size_t size) {
+            for (; steps.size() > size; steps.pop_back())
+                steps.back()();
+        }
+        ~Undo() { undoTo(0); }
+    } undo_;
     std::optional<std::size_t> ending_; // where the application's end begins in undo_
     double launchTime_ = 0;
     LogFile* log_ = nullptr;
