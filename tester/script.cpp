@@ -373,10 +373,15 @@ std::optional<Script> Script::parse(std::string_view text,
                 bad("the script has an unknown key \"" + key + "\"");
         if (auto features = document.find("features"); features != document.end()) {
             if (!features->is_array()) bad("\"features\" must be a list of feature keys");
+            // A run with no feature has nothing to run, and a key written twice could mean a row twice.
+            if (features->empty()) bad("\"features\" names no feature: a run of none would have nothing to run");
             script.features.emplace();
             for (const json& key : *features) {
                 if (!key.is_string() || key.get<std::string>().empty())
                     bad("\"features\" must be a list of feature keys");
+                if (std::find(script.features->begin(), script.features->end(), key.get<std::string>()) !=
+                    script.features->end())
+                    bad("\"features\" names \"" + printableCut(key.get<std::string>()) + "\" twice");
                 script.features->push_back(key.get<std::string>());
             }
         }

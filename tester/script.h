@@ -20,7 +20,7 @@
 // "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
 // runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
-// login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
+// login, at least one and each once, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
 // ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
@@ -112,7 +112,8 @@ struct Script {
 
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
     // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
-    // trigger or action, an argument an action does not take or lacks, a negative or non-finite time.
+    // trigger or action, an argument an action does not take or lacks, a negative or non-finite
+    // time, "features" empty or naming a key twice.
     // `earlier`: the script read from the same text before, with other values for its variables;
     // an action whose arguments come out as they did then keeps what was read for it (a camera
     // frame's decoded image) and reads no file again.

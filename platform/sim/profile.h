@@ -107,7 +107,8 @@
 // the load with one line naming the file and the field: "iphone7.json: screen.width: expected a
 // number", "my.json: headphonesPluged: unknown key"; a key written twice in one object is refused
 // the same way ("my.json: machine: repeated key at line 9, column 3 (first at line 2, column 3)").
-// A screen side must be 1 to 10,000 points, and the safe-area insets must leave some of each side.
+// A screen side must be 1 to 10,000 points, the safe-area insets must leave some of its width, and
+// the height they leave the application must be at least kLeastApplicationHeight.
 //
 // A profile is a plain value: tests build one in code or change single fields of a loaded one.
 
@@ -435,6 +436,11 @@ struct StatusBar {
 
 // The name of the device's Wi-Fi interface.
 inline constexpr const char* kWifiInterface = "en0";
+
+// The least height a profile may leave the application under its safe-area insets: the smallest
+// shipped device's, the iPod touch's 568 points less its 20-point status bar, the least the
+// application's screens are laid out for.
+inline constexpr double kLeastApplicationHeight = 548;
 
 // A device profile, a plain value. Its containers (languages, cameras, interfaces, reachability, the
 // power registry, the charger dictionary and properties, sounds, documents) are CopyOnWrite: copies

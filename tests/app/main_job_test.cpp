@@ -156,9 +156,10 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--profile", profileWith("twice.json", "\"model\"", "\"machine\": \"iPhone10,1\",\n  \"model\"")},
          (dir / "twice.json").string(),
          "machine: repeated key at line 3, column 3 (first at line 2, column 3)"},
-        {{"--profile", profileWith("insets.json", "\"top\": 20", "\"top\": 10000")},
+        {{"--profile", profileWith("insets.json", "\"top\": 20", "\"top\": 666.9")},
          (dir / "insets.json").string(),
-         "safeAreaInsets: top and bottom (10000 and 0) leave none of the screen's height (667 points)"},
+         "safeAreaInsets: top and bottom (666.9 and 0) leave 0.1 of the screen's 667 points of height; the "
+         "application needs at least 548"},
         {{"--script", (dir / "missing.json").string()}, (dir / "missing.json").string(), "cannot be read"},
         {{"--script", (dir / "folder.json").string()},
          (dir / "folder.json").string(),

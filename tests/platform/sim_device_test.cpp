@@ -69,11 +69,14 @@ TEST(SimProfile, EveryShippedProfileLoadsAndMatchesItsMachine) {
     const std::vector<std::string> names = sim::shippedProfileNames();
     for (const char* expected : {"iphone7", "iphone_xr", "ipod_touch", "ipad_wifi", "ipad_cellular"})
         EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+    double leastHeight = INFINITY; // left to the application by the shipped profile that leaves least
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         std::string error;
         auto profile = sim::loadProfileNamed(name, &error);
         ASSERT_TRUE(profile) << error;
+        leastHeight = std::min(leastHeight, profile->screen.height - profile->safeAreaInsets.top -
+                                                profile->safeAreaInsets.bottom);
         const std::string prefix = profile->model == sim::Model::iPad ? "iPad"
                                    : profile->model == sim::Model::iPodTouch ? "iPod"
                                                                               : "iPhone";
@@ -83,6 +86,7 @@ TEST(SimProfile, EveryShippedProfileLoadsAndMatchesItsMachine) {
             EXPECT_FALSE(profile->carrier);
         }
     }
+    EXPECT_EQ(leastHeight, sim::kLeastApplicationHeight) << "the least a profile may leave is the smallest shipped";
     // The two tablets differ by their radio.
     auto wifi = sim::loadProfileNamed("ipad_wifi"), cellular = sim::loadProfileNamed("ipad_cellular");
     ASSERT_TRUE(wifi && cellular);
@@ -506,9 +510,17 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "scale": true})"),
          "t.json: screen.scale: expected a number"},
         {minimalProfile(R"("safeAreaInsets": {"top": -1})"), "t.json: safeAreaInsets.top: expected a number of 0 or more"},
-        // Insets that meet leave no screen: every control would be outside it.
+        // Insets that meet leave no screen: every control would be outside it; a height less than
+        // the smallest shipped device's leaves the application too little.
         {minimalProfile(R"("safeAreaInsets": {"top": 10000})"),
-         "t.json: safeAreaInsets: top and bottom (10000 and 0) leave none of the screen's height (667 points)"},
+         "t.json: safeAreaInsets: top and bottom (10000 and 0) leave 0 of the screen's 667 points of height; the "
+         "application needs at least 548 (the smallest shipped screen's, under its status bar)"},
+        {minimalProfile(R"("safeAreaInsets": {"top": 333.3, "bottom": 333.6})"),
+         "t.json: safeAreaInsets: top and bottom (333.3 and 333.6) leave 0.1 of the screen's 667 points of height; the "
+         "application needs at least 548 (the smallest shipped screen's, under its status bar)"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 547.5})"),
+         "t.json: screen.height: 547.5 points leave too little of the screen; the application needs at least 548 (the "
+         "smallest shipped screen's, under its status bar)"},
         {minimalProfile(R"("safeAreaInsets": {"left": 200, "right": 175})"),
          "t.json: safeAreaInsets: left and right (200 and 175) leave none of the screen's width (375 points)"},
         // A key written twice is named where it is written again, whatever the value would be.

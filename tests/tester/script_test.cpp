@@ -78,6 +78,9 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"([])", "must be a JSON object"},
         {R"({"name": "x"})", "needs \"steps\""},
         {R"({"steps": [], "extra": 1})", "unknown key \"extra\""},
+        // A run of no feature has nothing to run; a feature named twice is a slip.
+        {R"({"features": [], "steps": []})", "\"features\" names no feature"},
+        {R"({"features": ["WIFI", "GPS", "WIFI"], "steps": []})", "\"features\" names \"WIFI\" twice"},
         {R"({"steps": [{"do": "back"}]})", "step 1: a step needs either"},
         {R"({"steps": [{"at": 1, "on": {"screen": "A"}, "do": "back"}]})", "step 1: a step needs either"},
         {R"({"steps": [{"at": 0, "do": "back"}, {"at": 1, "do": "fly"}]})",
