@@ -347,14 +347,16 @@ void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers
     sim::Driver::setHUDReader(nullptr);
 }
 
-// The program's status for how the run ended (`nothingToRun`: it waited on the list with nothing the
-// device offers to run).
-int statusOf(const sim::ScriptRun& run, bool nothingToRun) {
+} // namespace
+
+int runStatus(const sim::ScriptRun& run, bool nothingToRun) {
     if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
     if (nothingToRun) return 4;
     if (run.end != sim::ScriptRun::End::Exited) return 1;
     return run.failedChecks.empty() ? 0 : 3;
 }
+
+namespace {
 
 // A transfer that took this much wall time or more is named under the report's ending: in virtual
 // time the run's clock stands still while a transfer is in flight, so its wall time is told apart.
@@ -422,8 +424,8 @@ std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys
     return seed.dump();
 }
 
-// What a script's triggers may name: the application's screen classes (the stand-ins of the
-// screens not built among them, registered from the bundle at `resources`) and its requests.
+} // namespace
+
 sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     registerNotBuiltScreens(ns::Bundle::bundleWithPath(resources));
     sim::TriggerNames names{{}, callNames()};
@@ -433,6 +435,8 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     std::sort(names.screens.begin(), names.screens.end()); // the nearest of equals is always the same
     return names;
 }
+
+namespace {
 
 // The script, read once and checked: its triggers name what the application has, and its
 // "features" (none against an outside service) give the in-process service's seed (`seedJson`).
@@ -712,6 +716,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         sim::Driver driver(application,
                            [&](const std::string& failure) { say(err, sim::maskedRunSecrets(failure)); });
         sim::ScriptRunner runner(std::move(*script), driver);
+        runner.setUnreachable([&report](const sim::ScriptRun::NotRun& step) { return report.keptUnderARow(step); });
         runner.setObserver([&] {
             report.observe(driver);
             if (pictures) pictures->lookForDialogs();
@@ -778,7 +783,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
     log.setReader(nullptr);
 
-    result.status = statusOf(run, nothingToRun);
+    result.status = runStatus(run, nothingToRun);
     // Each text from outside the run's words was masked as it came in; the report's own are not.
     result.report = report.text();
     // The results the application stored are on disk before anything else is let go.

@@ -168,7 +168,8 @@ struct MatrixRun {
 
 // Runs every shipped script (several side by side) on its own device, or on every other shipped
 // device; each run ends as its manifest line says (status, rows, ending, the result file), one with
-// nothing to run says so, and one not cut short (a stall's status 1) names no step as never ran.
+// nothing to run says so and names no check as failed, and one not cut short (a stall's status 1)
+// names no step as never ran.
 std::vector<MatrixRun> runTheManifest(const testkit::ScratchFolder& scratch, bool onOwnDevice) {
     const std::vector<Shipped> lines = manifest();
     std::set<std::string> profiles;
@@ -200,6 +201,10 @@ std::vector<MatrixRun> runTheManifest(const testkit::ScratchFolder& scratch, boo
                               "this device\n") != std::string::npos,
                   s.status == 4)
             << output;
+        // The checks of steps said under the rows not offered count for nothing.
+        if (s.status == 4) {
+            EXPECT_EQ(output.find("check failed:"), std::string::npos) << output;
+        }
         if (s.status != 1) {
             EXPECT_EQ(output.find("never ran:"), std::string::npos) << output;
         }
@@ -379,12 +384,17 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
     refused["steps"][3] = nlohmann::json::parse(R"({"on": {"alert": ""}, "once": true, "after": 1.0,
         "do": "press", "title": "BASETEST_CONTROLLER_YES"})");
     std::ofstream(scratch.path() / "microphone-refused.json") << refused.dump();
+    // The recorded voice answered twice at once: the second answer stops the music as it begins.
+    nlohmann::json twice = nlohmann::json::parse(testkit::readFile(kResources / "testers" / "headset-pass.json"));
+    twice["steps"][5] = twice["steps"][4];
+    std::ofstream(scratch.path() / "headset-twice.json") << twice.dump();
     struct Run {
         std::string script;
         const char* key;
         std::string profile;
         const char* result;
         std::vector<std::string> sounds; // the run folder's audio/
+        std::string said{};              // a line of the report
     };
     const Run runs[] = {
         {"microphone-record-pass", "MAIN_MIC_TEST", "", "pass", {"001-mic-sound1.m4a.wav", "002-Speaker-sound1.m4a.wav"}},
@@ -394,6 +404,9 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
         {"headset-pass", "HEADSET_TEST", "", "pass",
          {"001-mic-sound.m4a.wav", "002-Headphones-sound.m4a.wav", "003-Headphones-sample.m4a.wav"}},
         {"headset-fail", "HEADSET_TEST", "", "fail", {"001-mic-sound.m4a.wav"}},
+        {(scratch.path() / "headset-twice").string(), "HEADSET_TEST", "", "pass",
+         {"001-mic-sound.m4a.wav", "002-Headphones-sound.m4a.wav"},
+         "  24.000     sound \"sample.m4a\" on Headphones stopped before any of it played\n"},
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(run.script + " " + run.profile);
@@ -406,6 +419,7 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
             for (const auto& entry : fs::directory_iterator(audio)) sounds.push_back(entry.path().filename().string());
         std::sort(sounds.begin(), sounds.end());
         EXPECT_EQ(sounds, run.sounds);
+        EXPECT_NE(job.output.find(run.said), std::string::npos) << run.said << job.output;
     }
 }
 
