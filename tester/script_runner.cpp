@@ -435,7 +435,7 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
         return a.due != b.due ? a.due < b.due : a.order < b.order;
     });
-    const std::size_t cutShort = stopped_.size();
+    const std::size_t stoppedBefore = stopped_.size();
     std::vector<std::optional<double>> due(script_.steps.size());
     for (Pending& firing : pending_) {
         std::optional<double>& when = due[firing.step->number - 1];
@@ -457,30 +457,32 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
     for (ScriptRun::Check& check : checks_) {
         const std::size_t index = check.step - 1;
         const ScriptStep& step = script_.steps[index];
-        const std::string which =
-            " (" + step.actions[check.action].describe(driver_.shownTexts(), driver_.secureTexts()) + ")";
+        auto which = [&] {
+            return " (" + step.actions[check.action].describe(driver_.shownTexts(), driver_.secureTexts()) + ")";
+        };
         for (const std::size_t i : stoppedOf[index]) {
             const Pending& firing = stopped_[i];
             if (check.action < firing.next) continue;
             const std::string why = check.action == firing.next && firing.checkDeadline
                                         ? "still waiting when the run ended: " + firing.unmet
-                                        : firing.stoppedBy + " before it looked" + which;
+                                        : firing.stoppedBy + " before it looked" + which();
             fail(check, why, run);
             firingFates[i] += "; check failed: " + why;
         }
         if (check.state != ScriptRun::Check::State::Waiting) continue;
+        // Its step never began a firing that reached it (one that did was stopped, or is pending).
         std::string why;
         if (due[index]) { // fired, or a time, and not yet begun: the end came first, or came before its time
             const bool after = step.trigger.kind == ScriptTrigger::Kind::Time && *due[index] > now;
-            why = after ? "never looked: its step waited for " + step.trigger.describe() + which
-                        : "the run ended before it looked" + which;
-        } else if (steps_[index] != StepState::Waiting) {
-            why = "what triggered it was gone before it looked" + which;
+            why = after ? "never looked: its step waited for " + step.trigger.describe() + which()
+                        : "the run ended before it looked" + which();
+        } else if (steps_[index] != StepState::Waiting) { // it fired, and was dropped each time
+            why = "what triggered it was gone before it looked" + which();
         } else if (unreachable_ && unreachable_(neverRan(step))) {
             check.state = ScriptRun::Check::State::Unreachable;
             continue;
         } else {
-            why = "never looked: its step waited for " + step.trigger.describe() + which;
+            why = "never looked: its step waited for " + step.trigger.describe() + which();
         }
         fail(check, why, run);
         stepFates[index] += "; check failed: " + why;
@@ -488,7 +490,7 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
 
     for (std::size_t i = 0; i < stopped_.size(); ++i) {
         const Pending& firing = stopped_[i];
-        if (i < cutShort) {
+        if (i < stoppedBefore) {
             if (!firingFates[i].empty()) note(now, *firing.step, firingFates[i].substr(2));
             continue;
         }
