@@ -28,7 +28,7 @@
 // each time, or stopped before reaching it (an earlier action failing, the application's exit, the
 // run's end), or its look was still waiting. The one exception is a step the caller says this device
 // cannot reach (setUnreachable): it is listed as never ran, and its checks end unreachable.
-
+//
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.
 
