@@ -121,7 +121,8 @@ struct Script {
                                        std::string* error = nullptr, const Script* earlier = nullptr);
     // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
     // starts with the path, once: "<path>: step 2: no action is called \"fly\"". `text` (if
-    // given) receives the file's text, to be parsed again once the variables' values are known.
+    // given) receives the file's text, read whether it parses or not: to be parsed again once the
+    // variables' values are known, or read for what a refusal must not show.
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
                                       std::string* error = nullptr, std::string* text = nullptr);
