@@ -128,7 +128,8 @@ TEST(PrivacyJob, NoTextARunWritesHoldsTheIdentityHoweverItIsSpelled) {
 
 // A script refused for a name it gives (an action, a screen) says so on stderr with the name masked
 // as every text is, though the run never started: the identity the script hands over is known
-// from its text, so a serial or a UDID spelled without a key is masked too.
+// from its text, so a serial or a UDID spelled without a key is masked too. A byte of the path
+// that is not UTF-8 and a right-to-left override in the name are spelled out.
 TEST(PrivacyJob, ARefusedNameHoldsNoPartOfTheIdentity) {
     testkit::ScratchFolder scratch("ft-privacy");
     std::mt19937 random(8);
@@ -136,11 +137,15 @@ TEST(PrivacyJob, ARefusedNameHoldsNoPartOfTheIdentity) {
     action["steps"][2]["do"] = "open " + testkit::spelledIdentifier(testkit::kSerial, random) + "\u202E";
     screen["steps"][2]["on"]["screen"] = testkit::spelledIdentifier(testkit::kUDID, random);
     for (const auto& [script, said] : {std::pair{action, "no action is called"}, {screen, "no screen is called"}}) {
-        const PrivacyRun run = runWith(script, scratch.path(), "refused.json", said);
+        const PrivacyRun run = runWith(script, scratch.path(), "refused\xff.json", said);
         EXPECT_EQ(run.result.status, 2);
         EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("refused\\xFF.json"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\xff'), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("\u202E"), std::string::npos) << run.err;
         expectNoSkeletonOfTheIdentity(run, said);
     }
+    EXPECT_NE(runWith(action, scratch.path(), "refused.json", "again").err.find("\\u202E"), std::string::npos);
 }
 
 } // namespace
