@@ -115,15 +115,14 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
 std::string ExchangeRecord::logText() const {
     std::string text;
     for (const Exchange& e : exchanges()) {
-        const refsvc::RequestRecord record{
-            .seq = e.seq,
-            .at = refsvc::utcText(systemTimeOf(launchTime_ + e.at)),
-            .method = e.method,
-            .target = sim::maskedRunText(e.target),
-            .call = e.call,
-            .status = e.status,
-            .fault = "", // the service's own, which its own requests.log gives
-            .failure = sim::maskedRunText(e.failure)};
+        const refsvc::RequestRecord record{.seq = e.seq,
+                                           .at = refsvc::utcText(systemTimeOf(launchTime_ + e.at)),
+                                           .method = e.method,
+                                           .target = sim::maskedRunText(e.target),
+                                           .call = e.call,
+                                           .status = e.status,
+                                           .fault = "", // the service's own, which its own requests.log gives
+                                           .failure = sim::maskedRunText(e.failure)};
         text += refsvc::requestLogLine(record) + "\n";
     }
     return text;

@@ -728,8 +728,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
     bool nothingToRun = false;
     {
-        sim::Driver driver(application,
-                           [&](const std::string& failure) { say(err, failure); });
+        sim::Driver driver(application, [&](const std::string& failure) { say(err, failure); });
         sim::ScriptRunner runner(std::move(*script), driver);
         runner.setObserver([&] {
             report.observe(driver);

@@ -40,7 +40,8 @@ bool setTick(sim::Driver& driver, const sim::ScriptAction& action, bool ticked, 
     if (!item) return fail(failure, "the list has no row \"" + ns::printableQuote(key) + "\"");
     if (item->selected() == ticked) return true;
     auto cell = rt::cast<ft::ItemTableViewCell>(driver.revealRow(list->tableView(), row));
-    if (!cell || !cell->selectionButton()) return fail(failure, "the row \"" + ns::printableQuote(key) + "\" shows no tick");
+    if (!cell || !cell->selectionButton())
+        return fail(failure, "the row \"" + ns::printableQuote(key) + "\" shows no tick");
     const std::string what = std::string(ticked ? "tick " : "untick ") + ns::printableQuote(key);
     if (!driver.tap(cell->selectionButton()))
         return fail(failure, "cannot " + what + ": " + driver.refusal());

@@ -126,7 +126,8 @@ std::optional<RowOnScreen> rowOnScreen(Driver& driver, const ScriptAction& actio
         rt::Id value = outletOnScreen(driver, *path, failure);
         if (!value) return std::nullopt;
         table = rt::cast<ui::TableView>(value);
-        if (!table) return none(failure, ns::printableQuote(*path) + " is a " + className(value) + ", not a table");
+        if (!table)
+            return none(failure, ns::printableQuote(*path) + " is a " + className(value) + ", not a table");
     } else if (rt::Ref<ui::ViewController> top = driver.topViewController()) {
         if (top->getClass().property("tableView"))
             table = rt::cast<ui::TableView>(ns::valueForKey(top, "tableView"));
@@ -162,7 +163,8 @@ bool pressAction(Driver& driver, const ScriptAction& action, std::string* failur
             if (text && (text->utf8() == *title || (localised && text->utf8() == localised->utf8())))
                 index = i;
         }
-        if (index < 0) return fail(failure, "the dialog on screen has no button \"" + ns::printableQuote(*title) + "\"");
+        if (index < 0)
+            return fail(failure, "the dialog on screen has no button \"" + ns::printableQuote(*title) + "\"");
     } else {
         std::optional<long> given = wholeNumber(action.arg("index"));
         if (!given) return fail(failure, "\"index\" must be a whole number");
@@ -179,7 +181,8 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) return fail(failure, "no controller is on screen");
     const rt::Sel selector(name);
-    if (!top->respondsToSelector(selector)) return fail(failure, className(top) + " does not answer " + ns::printableQuote(name));
+    if (!top->respondsToSelector(selector))
+        return fail(failure, className(top) + " does not answer " + ns::printableQuote(name));
     if (!driver.running()) return fail(failure, "the application has exited");
     ui::Application::sendAction(selector, top, nullptr, nullptr);
     driver.runUntilIdle();
@@ -222,7 +225,8 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
         } else if (auto button = rt::cast<ui::Button>(value)) {
             addText(texts, button->currentTitle());
         } else {
-            return none(failure, ns::printableQuote(*path) + " is a " + className(value) + ", which shows no text");
+            return none(failure,
+                        ns::printableQuote(*path) + " is a " + className(value) + ", which shows no text");
         }
         if (texts.empty()) texts.emplace_back();
     } else if (action.arg("hud")) {

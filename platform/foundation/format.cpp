@@ -357,7 +357,8 @@ private:
         else if (c == 'O') c = 'o';
         switch (c) {
         case '@':
-            if (quotes_ && arg.kind() == FormatArg::Kind::Object) return renderText(spec, maskedQuote(naturalText(arg)));
+            if (quotes_ && arg.kind() == FormatArg::Kind::Object)
+                return renderText(spec, maskedQuote(naturalText(arg)));
             return renderText(spec, naturalText(arg));
         case 's':
         case 'S': return renderText(spec, naturalText(arg));

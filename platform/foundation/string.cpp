@@ -72,7 +72,8 @@ std::u16string decodeToUTF16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     bool bad = false;
-    for (std::size_t i = 0; i < utf8.size();) appendUTF16(out, rt::decodeUTF8(utf8, i, bad));
+    for (std::size_t i = 0; i < utf8.size();)
+        appendUTF16(out, rt::decodeUTF8(utf8, i, bad));
     return out;
 }
 
@@ -270,7 +271,8 @@ rt::Ref<String> String::make(std::string_view utf8) {
     units.reserve(utf8.size());
     units.assign(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(prefix));
     bool bad = false;
-    for (std::size_t i = prefix; i < utf8.size();) appendUTF16(units, rt::decodeUTF8(utf8, i, bad));
+    for (std::size_t i = prefix; i < utf8.size();)
+        appendUTF16(units, rt::decodeUTF8(utf8, i, bad));
     if (bad) return adoptUnits(std::move(units));
     std::string text(utf8);
     return adoptUnits(std::move(units), &text);
@@ -319,7 +321,8 @@ std::size_t String::computeHash() const noexcept {
 
 bool String::isValidUTF8(std::string_view bytes) noexcept {
     bool bad = false;
-    for (std::size_t i = asciiPrefix(bytes); i < bytes.size() && !bad;) rt::decodeUTF8(bytes, i, bad);
+    for (std::size_t i = asciiPrefix(bytes); i < bytes.size() && !bad;)
+        rt::decodeUTF8(bytes, i, bad);
     return !bad;
 }
 
@@ -328,7 +331,8 @@ std::size_t String::hashOfUTF8(std::string_view utf8) noexcept {
     const std::size_t prefix = asciiPrefix(utf8);
     for (std::size_t i = 0; i < prefix; ++i) h.add(static_cast<unsigned char>(utf8[i]));
     bool bad = false;
-    for (std::size_t i = prefix; i < utf8.size();) h.addCodePoint(rt::decodeUTF8(utf8, i, bad));
+    for (std::size_t i = prefix; i < utf8.size();)
+        h.addCodePoint(rt::decodeUTF8(utf8, i, bad));
     return h.finish();
 }
 

@@ -117,7 +117,8 @@ public:
         if (count <= 4) return std::string(count, '*');
         std::string shown(count - 4, '*');
         for (std::size_t k = last - 3; k <= last; ++k)
-            if (k == last - 3 || letters_[k].begin != letters_[k - 1].begin) // a character folded into several once
+            if (k == last - 3 ||
+                letters_[k].begin != letters_[k - 1].begin) // a character folded into several once
                 shown.append(plain().substr(letters_[k].begin, letters_[k].end - letters_[k].begin));
         return shown;
     }
@@ -134,7 +135,8 @@ private:
             for (std::size_t n = decoded_.size(); n >= 3 && decoded_[n - 3] == '%'; n = decoded_.size()) {
                 const int high = hexDigitValue(decoded_[n - 2]), low = hexDigitValue(decoded_[n - 1]);
                 if (high < 0 || low < 0) break;
-                const std::pair<std::size_t, std::size_t> from{sourceOf_[n - 3].first, sourceOf_[n - 1].second};
+                const std::pair<std::size_t, std::size_t> from{sourceOf_[n - 3].first,
+                                                               sourceOf_[n - 1].second};
                 decoded_.resize(n - 3);
                 sourceOf_.resize(n - 3);
                 decoded_ += static_cast<char>(high * 16 + low);
@@ -190,12 +192,25 @@ bool isQuote(char32_t c) {
 // ---- Identifiers the run does not know --------------------------------------------------------
 
 // The skeletons of the keys a value identifying the device stands under, longest first.
-constexpr std::array<std::u32string_view, 18> kIdentityKeys = {
-    U"uniquedeviceidentifier", U"uniqueidentifier", U"deviceidentifier", U"uniquedeviceid",
-    U"serialnumber",           U"imeinumber",       U"esnnumber",        U"serialnum",
-    U"uniqueid",               U"serialno",         U"deviceid",         U"imeisv",
-    U"serial",                 U"imei",             U"meid",             U"udid",
-    U"esn",                    U"sn",
+constexpr std::array<std::string_view, 18> kIdentityKeys = {
+    "uniquedeviceidentifier",
+    "uniqueidentifier",
+    "deviceidentifier",
+    "uniquedeviceid",
+    "serialnumber",
+    "imeinumber",
+    "esnnumber",
+    "serialnum",
+    "uniqueid",
+    "serialno",
+    "deviceid",
+    "imeisv",
+    "serial",
+    "imei",
+    "meid",
+    "udid",
+    "esn",
+    "sn",
 };
 
 // Whether a name can start at letter i: the text's start, after a separator, or a capital after a
@@ -211,10 +226,10 @@ bool startsWord(const MaskerReading& reading, std::size_t i) {
 std::optional<std::size_t> identityKeyAt(const MaskerReading& reading, std::size_t i) {
     if (!startsWord(reading, i)) return std::nullopt;
     if (reading.gapBefore(i).ends_with("</")) return std::nullopt; // a closing tag
-    for (std::u32string_view key : kIdentityKeys) {
+    for (std::string_view key : kIdentityKeys) {
         if (i + key.size() >= reading.size()) continue;
         std::size_t k = 0;
-        for (; k < key.size() && reading[i + k].letter == key[k]; ++k)
+        for (; k < key.size() && reading[i + k].letter == static_cast<char32_t>(key[k]); ++k)
             if (k > 0 && gapCharacters(reading.gapBefore(i + k), 1).size() > 1) break;
         if (k == key.size() && !reading.gapBefore(i + k).empty()) return i + k;
     }
@@ -240,7 +255,8 @@ std::optional<std::size_t> identityValueEnd(const MaskerReading& reading, std::s
                 // A group after one space goes on with the value when it holds a digit ("F2LX K0AA").
                 if (!isSpaceLike(between[0])) break;
                 bool groupDigit = false;
-                for (std::size_t k = next; k < reading.size() && (k == next || reading.gapBefore(k).empty()); ++k)
+                for (std::size_t k = next; k < reading.size() && (k == next || reading.gapBefore(k).empty());
+                     ++k)
                     groupDigit = groupDigit || reading[k].isDigit();
                 if (!groupDigit) break;
             }
@@ -335,7 +351,8 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
 // ---- The run's own values ---------------------------------------------------------------------
 
 // The passwords as they are written.
-void findRunPasswords(std::string_view text, const std::vector<RunSecret>& secrets, std::vector<MaskedPart>& found) {
+void findRunPasswords(std::string_view text, const std::vector<RunSecret>& secrets,
+                      std::vector<MaskedPart>& found) {
     for (const RunSecret& secret : secrets)
         if (secret.inside && !secret.isIdentifier())
             for (std::size_t at = text.find(secret.value); at != std::string_view::npos;
@@ -376,7 +393,8 @@ std::vector<MaskedPart> withoutOverlaps(std::string_view text, std::vector<Maske
                 part.end = found[i].end;
                 covered = false;
             }
-        if (!covered) part.shown = std::string(characterCount(text.substr(part.begin, part.end - part.begin)), '*');
+        if (!covered)
+            part.shown = std::string(characterCount(text.substr(part.begin, part.end - part.begin)), '*');
         parts.push_back(std::move(part));
     }
     return parts;
@@ -447,8 +465,8 @@ std::vector<MaskedPart> runTextMasks(std::string_view text) {
                                                     [](const RunSecret& s) { return s.isIdentifier(); });
     if (text.empty() || (!identifiers && !mayHoldUnknownIdentifier(text) &&
                          (!secrets || std::none_of(secrets->begin(), secrets->end(), [&](const RunSecret& s) {
-                              return text.find(s.value) != std::string_view::npos;
-                          }))))
+                             return text.find(s.value) != std::string_view::npos;
+                         }))))
         return {};
     // The text as written and, when it holds an escape, decoded: what either shows is masked.
     std::vector<MaskerReading> readings;
@@ -458,9 +476,10 @@ std::vector<MaskedPart> runTextMasks(std::string_view text) {
     if (secrets)
         for (const RunSecret& secret : *secrets)
             if (!secret.inside &&
-                (secret.isIdentifier() ? std::any_of(readings.begin(), readings.end(),
-                                                     [&](const MaskerReading& r) { return r.skeleton() == secret.letters; })
-                                       : text == secret.value))
+                (secret.isIdentifier()
+                     ? std::any_of(readings.begin(), readings.end(),
+                                   [&](const MaskerReading& r) { return r.skeleton() == secret.letters; })
+                     : text == secret.value))
                 return {{0, text.size(), secret.shownAs}};
     // The run's own values first: where one covers what another rule finds, it is written as the
     // run's; then a run of digits as a number, before a key's value as written.

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/job.h"
+#include "platform/foundation/string_services.h"
 #include "tests/testkit/identity_spellings.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
@@ -22,42 +23,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every byte but the unreserved ones percent-encoded, as a URL carries a text.
-std::string percentEncoded(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-            continue;
-        }
-        char escape[4];
-        std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
-        out += escape;
-    }
-    return out;
-}
-
 // The default script, or a shipped one, with the identity written into its every kind of place:
 // the script's and the steps' names, a check's text, a typed text, a URL handed over and a URL a
 // step waits for, and (`partner`) the partner address the upload goes to. Its identity step hands
 // over the whole identity, so the run knows it.
 nlohmann::json scriptWithTheIdentity(const std::string& shipped, std::mt19937& random) {
     auto written = [&] { return testkit::writtenIdentity(random); };
-    nlohmann::json script =
-        nlohmann::json::parse(testkit::readFile(fs::path(FT_RESOURCES_DIR) / "testers" / (shipped + ".json")));
+    nlohmann::json script = nlohmann::json::parse(
+        testkit::readFile(fs::path(FT_RESOURCES_DIR) / "testers" / (shipped + ".json")));
     script["name"] = written() + "\u202E";
     for (nlohmann::json& step : script["steps"]) {
         if (step.value("do", "") == "open")
-            step["url"] = "qx://imei=" + std::string(testkit::kIMEI) + "&serial=" + std::string(testkit::kSerial) +
-                          "&product=iPhone9,1&udid=" + std::string(testkit::kUDID) + "&note=" + percentEncoded(written());
+            step["url"] = "qx://imei=" + std::string(testkit::kIMEI) +
+                          "&serial=" + std::string(testkit::kSerial) +
+                          "&product=iPhone9,1&udid=" + std::string(testkit::kUDID) +
+                          "&note=" + ns::stringByAddingPercentEncoding(written());
         else if (step.value("do", "") == "type" && step.value("outlet", "") == "number")
             step["text"] = written();
         else if (step.value("do", "") == "seed" && step["values"].contains("webservice"))
-            step["values"]["webservice"] = "{service}/partner/" + percentEncoded(written());
+            step["values"]["webservice"] =
+                "{service}/partner/" + ns::stringByAddingPercentEncoding(written());
         if (random() % 3 == 0) step["name"] = written();
     }
-    script["steps"].push_back({{"name", written()}, {"on", {{"screen", "ResultViewController"}}}, {"once", true},
-                               {"after", 0.5}, {"do", "expect"}, {"outlet", "imeilabel"}, {"text", written()}});
+    script["steps"].push_back({{"name", written()},
+                               {"on", {{"screen", "ResultViewController"}}},
+                               {"once", true},
+                               {"after", 0.5},
+                               {"do", "expect"},
+                               {"outlet", "imeilabel"},
+                               {"text", written()}});
     script["steps"].push_back({{"on", {{"url", written()}}}, {"do", "background"}});
     return script;
 }
@@ -69,7 +63,8 @@ struct PrivacyRun {
 };
 
 // Runs `script` in-process from a file named `file` of `scratch`, in `folder`.
-PrivacyRun runWith(const nlohmann::json& script, const fs::path& scratch, const std::string& file, const std::string& folder) {
+PrivacyRun runWith(const nlohmann::json& script, const fs::path& scratch, const std::string& file,
+                   const std::string& folder) {
     app::JobOptions options;
     options.script = (scratch / file).string();
     std::ofstream(options.script) << script.dump();
@@ -109,7 +104,8 @@ TEST(PrivacyJob, NoTextARunWritesHoldsTheIdentityHoweverItIsSpelled) {
     const std::pair<std::string, std::uint32_t> runs[] = {{"default", 89}, {"partner-upload", 890}};
     for (const auto& [shipped, seed] : runs) {
         std::mt19937 random(seed);
-        const PrivacyRun run = runWith(scriptWithTheIdentity(shipped, random), scratch.path(), shipped + "\xff.json", shipped);
+        const PrivacyRun run =
+            runWith(scriptWithTheIdentity(shipped, random), scratch.path(), shipped + "\xff.json", shipped);
         expectNoSkeletonOfTheIdentity(run, shipped);
         EXPECT_NE(run.result.status, 2) << run.err;
         for (const std::string* shown : {&run.out, &run.texts.at("report.txt")}) {
@@ -121,7 +117,8 @@ TEST(PrivacyJob, NoTextARunWritesHoldsTheIdentityHoweverItIsSpelled) {
         if (shipped == "partner-upload") { // the partner address carries the identity, masked
             const std::string& requests = run.texts.at("service/requests.log");
             const std::size_t partner = requests.find("\"target\":\"/partner/");
-            EXPECT_LT(requests.find("***", partner), requests.find("functionaltest_finish", partner)) << requests;
+            EXPECT_LT(requests.find("***", partner), requests.find("functionaltest_finish", partner))
+                << requests;
         }
     }
 }
@@ -136,7 +133,8 @@ TEST(PrivacyJob, ARefusedNameHoldsNoPartOfTheIdentity) {
     nlohmann::json action = scriptWithTheIdentity("default", random), screen = action;
     action["steps"][2]["do"] = "open " + testkit::spelledIdentifier(testkit::kSerial, random) + "\u202E";
     screen["steps"][2]["on"]["screen"] = testkit::spelledIdentifier(testkit::kUDID, random);
-    for (const auto& [script, said] : {std::pair{action, "no action is called"}, {screen, "no screen is called"}}) {
+    for (const auto& [script, said] :
+         {std::pair{action, "no action is called"}, {screen, "no screen is called"}}) {
         const PrivacyRun run = runWith(script, scratch.path(), "refused\xff.json", said);
         EXPECT_EQ(run.result.status, 2);
         EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
@@ -145,7 +143,8 @@ TEST(PrivacyJob, ARefusedNameHoldsNoPartOfTheIdentity) {
         EXPECT_EQ(run.err.find("\u202E"), std::string::npos) << run.err;
         expectNoSkeletonOfTheIdentity(run, said);
     }
-    EXPECT_NE(runWith(action, scratch.path(), "refused.json", "again").err.find("\\u202E"), std::string::npos);
+    EXPECT_NE(runWith(action, scratch.path(), "refused.json", "again").err.find("\\u202E"),
+              std::string::npos);
 }
 
 } // namespace

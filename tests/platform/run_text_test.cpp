@@ -30,15 +30,18 @@ TEST(RunTextMasker, TheRunsValuesAreMaskedHoweverWrittenWhileItKeepsThem) {
     for (const char* identifier : {"356938035643809", "F2LXK0AAHG7F", "00008020-001C2D3E0E38002E"})
         sim::addRunSecret(identifier, "<" + std::string(identifier).substr(0, 2) + ">",
                           sim::SecretSpelling::Identifier);
-    for (const auto& [password, shown] : Cases{{"Zq7pw", "<Z>"}, {"pw1", "<w>"}, {"pass", "<s>"}, {"passpassx", "<x>"}})
+    for (const auto& [password, shown] :
+         Cases{{"Zq7pw", "<Z>"}, {"pw1", "<w>"}, {"pass", "<s>"}, {"passpassx", "<x>"}})
         sim::addRunSecret(password, shown);
     const Cases cases = {
         {"IMEI 35 693803 564380 9.", "IMEI <35>."},
         {"35\u00A0693803\u00A0564380\u00A09 / 35\u2013693803\u2013564380\u20139", "<35> / <35>"},
         {"3\u20115\u200B6/9_3:8\t0356438\u202E09", "<35>"},
-        {"\uFF13\uFF15\uFF16\uFF19\uFF13\uFF18\uFF10\uFF13\uFF15\uFF16\uFF14\uFF13\uFF18\uFF10\uFF19", "<35>"},
+        {"\uFF13\uFF15\uFF16\uFF19\uFF13\uFF18\uFF10\uFF13\uFF15\uFF16\uFF14\uFF13\uFF18\uFF10\uFF19",
+         "<35>"},
         {"35693803564380 and 35-693803-564380-12", "************** and **************-12"},
-        {"serial F2LX\tK0AA\tHG7F, f2lx_k0aa_hg7f, \uFF26\uFF12lx\uFF2B0aa\uFF28g7f", "serial <F2>, <F2>, <F2>"},
+        {"serial F2LX\tK0AA\tHG7F, f2lx_k0aa_hg7f, \uFF26\uFF12lx\uFF2B0aa\uFF28g7f",
+         "serial <F2>, <F2>, <F2>"},
         {"udid 00008020:001c2d3e:0e38002e", "udid <00>"},
         {"p;passpassx passpass zq7PW Zq7pw pw1 Q7outside", "p;<x> <s><s> zq7PW <Z> pw1 Q7outside"},
         {"pw1", "<w>"},
@@ -79,10 +82,12 @@ TEST(RunTextMasker, AnIdentifierTheRunDoesNotKnowIsMaskedUnderAnyKeyAndAsAnIMEI)
          "imei=" + masked + "&primei=1234567&imei=&" + imei.substr(0, 14) + "8 udid=ab"},
         {"Result: VIBRATION 1 at 2024-05-01T10:00:00Z, 1714557600000 2024-05-01 10:00:01.123",
          "Result: VIBRATION 1 at 2024-05-01T10:00:00Z, 1714557600000 2024-05-01 10:00:01.123"},
-        {R"({"serial":"C39XQ1ZZHG7H","product":"iPhone9,1"})", R"({"serial":")" + hidden + R"(","product":"iPhone9,1"})"},
+        {R"({"serial":"C39XQ1ZZHG7H","product":"iPhone9,1"})",
+         R"({"serial":")" + hidden + R"(","product":"iPhone9,1"})"},
         {R"(body {\"serial\": \"C39XQ1ZZHG7H\"})", R"(body {\"serial\": \")" + hidden + R"(\"})"},
         {"Serial:" + serial + "\nimei = 35693803564380 x", "Serial:" + hidden + "\nimei = **********4380 x"},
-        {"serialNumber=" + serial + " serial_number: '" + serial + "'", "serialNumber=" + hidden + " serial_number: '" + hidden + "'"},
+        {"serialNumber=" + serial + " serial_number: '" + serial + "'",
+         "serialNumber=" + hidden + " serial_number: '" + hidden + "'"},
         {"SERIAL-NUMBER=" + serial + "&x=1", "SERIAL-NUMBER=" + hidden + "&x=1"},
         {"uniqueIdentifier=" + serial + " unique_device_identifier: " + serial,
          "uniqueIdentifier=" + hidden + " unique_device_identifier: " + hidden},
@@ -98,7 +103,8 @@ TEST(RunTextMasker, AnIdentifierTheRunDoesNotKnowIsMaskedUnderAnyKeyAndAsAnIMEI)
         {"serial: F2LX K0AA HG7F was read", "serial: ********HG7F was read"},
         {"primei=1234567 serials: " + serial + " serial: {\"a\": 1} udid: , model: iPhone9,1",
          "primei=1234567 serials: " + serial + " serial: {\"a\": 1} udid: , model: iPhone9,1"},
-        {"at 10:00:01 imei: the serial number is on the box", "at 10:00:01 imei: the serial number is on the box"},
+        {"at 10:00:01 imei: the serial number is on the box",
+         "at 10:00:01 imei: the serial number is on the box"},
     };
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(sim::maskedRunText(text), shown) << text;
@@ -112,7 +118,8 @@ RC_GTEST_PROP(RunTextMasker, NoSpellingOfTheIdentityOutlastsTheMasker, ()) {
     for (std::string_view identifier : {testkit::kIMEI, testkit::kSerial, testkit::kUDID})
         sim::addRunSecret(identifier, "<id>", sim::SecretSpelling::Identifier);
     std::mt19937 random(*rc::gen::arbitrary<std::uint32_t>());
-    const std::string around = *rc::gen::container<std::string>(rc::gen::elementOf(std::string("ab1 :=\"/%-_")));
+    const std::string around =
+        *rc::gen::container<std::string>(rc::gen::elementOf(std::string("ab1 :=\"/%-_")));
     const std::size_t at = *rc::gen::inRange<std::size_t>(0, around.size() + 1);
     const std::string text = around.substr(0, at) + testkit::writtenIdentity(random) + around.substr(at);
     const std::string masked = sim::maskedRunText(text);
@@ -122,14 +129,15 @@ RC_GTEST_PROP(RunTextMasker, NoSpellingOfTheIdentityOutlastsTheMasker, ()) {
 // A serial the run does not know, under a key spelled any way in any notation: masked but for its
 // last four characters.
 RC_GTEST_PROP(RunTextMasker, AnUnknownSerialUnderAKeyIsMasked, ()) {
-    const std::string key = *rc::gen::element<std::string>("serial", "Serial Number", "serial_no", "S/N", "SN",
-                                                             "\uFF53\uFF4E", "deviceSerialNumber", "udid", "IMEI",
-                                                             "unique-device-id", "meid", "esn");
+    const std::string key = *rc::gen::element<std::string>("serial", "Serial Number", "serial_no", "S/N",
+                                                           "SN", "\uFF53\uFF4E", "deviceSerialNumber", "udid",
+                                                           "IMEI", "unique-device-id", "meid", "esn");
     using Notation = std::pair<std::string, std::string>;
-    const auto [sign, close] = *rc::gen::element(Notation{"=", ""}, Notation{": ", ""}, Notation{"\t=\t", ""},
-                                                 Notation{" => ", ""}, Notation{"\":\"", "\""}, Notation{">", "</x>"},
-                                                 Notation{"='", "'"}, Notation{" ", ""});
-    std::string value = *rc::gen::container<std::string>(8, rc::gen::elementOf(std::string("ABCDEFGHJKLMNPQRSTUVWXYZ")));
+    const auto [sign, close] = *rc::gen::element(
+        Notation{"=", ""}, Notation{": ", ""}, Notation{"\t=\t", ""}, Notation{" => ", ""},
+        Notation{"\":\"", "\""}, Notation{">", "</x>"}, Notation{"='", "'"}, Notation{" ", ""});
+    std::string value =
+        *rc::gen::container<std::string>(8, rc::gen::elementOf(std::string("ABCDEFGHJKLMNPQRSTUVWXYZ")));
     value[*rc::gen::inRange<std::size_t>(0, value.size())] = *rc::gen::inRange('0', ':');
     const std::string masked = sim::maskedRunText("got " + key + sign + value + close + " ok");
     RC_ASSERT(masked == "got " + key + sign + std::string(4, '*') + value.substr(4) + close + " ok");

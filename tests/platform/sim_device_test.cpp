@@ -899,12 +899,14 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     sim::Device& live = sim::Device::shared();
     live.log("sound mute.caf");
     clock.advance(2.5);
-    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f \u202Eevil\u0085\xff\xc3"); // hostile text from a URL
+    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f \u202Eevil\u0085\xff\xc3"); // hostile text
+                                                                                             // from a URL
     clock.advance(0.0004);
     live.log("");
-    EXPECT_EQ(live.logText(), "0.000 sound mute.caf\n"
-                              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F \\u202Eevil\\u0085\\xFF\\xC3\n"
-                              "2.500 \n");
+    EXPECT_EQ(live.logText(),
+              "0.000 sound mute.caf\n"
+              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F \\u202Eevil\\u0085\\xFF\\xC3\n"
+              "2.500 \n");
 
     // Equal runs, equal logs: a device installed again starts over, at its own start.
     {

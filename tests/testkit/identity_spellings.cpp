@@ -16,8 +16,7 @@ bool chance(std::mt19937& random, int oneIn) {
     return std::uniform_int_distribution<int>(1, oneIn)(random) == 1;
 }
 
-template <class List>
-const auto& pick(const List& list, std::mt19937& random) {
+template <class List> const auto& pick(const List& list, std::mt19937& random) {
     return list[std::uniform_int_distribution<std::size_t>(0, std::size(list) - 1)(random)];
 }
 
@@ -55,21 +54,48 @@ std::string spelledIdentifier(std::string_view identifier, std::mt19937& random)
 std::string writtenIdentity(std::mt19937& random) {
     std::string identifier;
     switch (std::uniform_int_distribution<int>(0, 4)(random)) {
-    case 0: identifier = kIMEI; break;
-    case 1: identifier = kIMEI.substr(0, 14); break;
-    case 2: identifier = std::string(kIMEI.substr(0, 14)) + std::to_string(10 + random() % 90); break;
-    case 3: identifier = kSerial; break;
-    default: identifier = kUDID; break;
+    case 0:
+        identifier = kIMEI;
+        break;
+    case 1:
+        identifier = kIMEI.substr(0, 14);
+        break;
+    case 2:
+        identifier = std::string(kIMEI.substr(0, 14)) + std::to_string(10 + random() % 90);
+        break;
+    case 3:
+        identifier = kSerial;
+        break;
+    default:
+        identifier = kUDID;
+        break;
     }
     const std::string spelled = spelledIdentifier(identifier, random);
-    static constexpr std::array<std::string_view, 12> kKeys = {
-        "imei", "IMEI", "imeisv", "S/N", "serial_no", "Serial No.", "serialNumber", "SERIAL", "udid",
-        "deviceId", "unique-device-identifier", "ｓｅｒｉａｌ"};
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kNotations = {{
-        {"", ""}, {"=", ""}, {": ", ""}, {"\t=\t", ""}, {" => ", ""}, {"\":\"", "\""}, {"='", "'"}, {">", "</x>"}}};
+    static constexpr std::array<std::string_view, 12> kKeys = {"imei",
+                                                               "IMEI",
+                                                               "imeisv",
+                                                               "S/N",
+                                                               "serial_no",
+                                                               "Serial No.",
+                                                               "serialNumber",
+                                                               "SERIAL",
+                                                               "udid",
+                                                               "deviceId",
+                                                               "unique-device-identifier",
+                                                               "ｓｅｒｉａｌ"};
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kNotations = {
+        {{"", ""},
+         {"=", ""},
+         {": ", ""},
+         {"\t=\t", ""},
+         {" => ", ""},
+         {"\":\"", "\""},
+         {"='", "'"},
+         {">", "</x>"}}};
     if (chance(random, 3)) return spelled;
     const auto& [sign, close] = pick(kNotations, random);
-    return std::string(pick(kKeys, random)) + (sign.empty() ? " " : std::string(sign)) + spelled + std::string(close);
+    return std::string(pick(kKeys, random)) + (sign.empty() ? " " : std::string(sign)) + spelled +
+           std::string(close);
 }
 
 std::vector<std::u32string> identitySkeletons() {

@@ -172,7 +172,8 @@ void AttributedLabel::drawTextInRect(const cg::Rect& given) {
     // the stored text.
     const rt::Ref<ns::AttributedString> composed = frameString_;
     if (rt::Ref<ns::AttributedString> masked = ui::maskedForDrawing(composed); masked != composed)
-        drawAttributedString(*ct::Framesetter::make(*masked)->createFrame({0, 0}, frameBounds_), *masked, rect, *context);
+        drawAttributedString(*ct::Framesetter::make(*masked)->createFrame({0, 0}, frameBounds_), *masked,
+                             rect, *context);
     else
         drawAttributedString(*textFrame_, *composed, rect, *context);
     context->restoreGState();
