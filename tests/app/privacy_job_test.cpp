@@ -45,13 +45,11 @@ nlohmann::json scriptWithTheIdentity(const std::string& shipped, std::mt19937& r
                 "{service}/partner/" + ns::stringByAddingPercentEncoding(written());
         if (random() % 3 == 0) step["name"] = written();
     }
-    script["steps"].push_back({{"name", written()},
-                               {"on", {{"screen", "ResultViewController"}}},
-                               {"once", true},
-                               {"after", 0.5},
-                               {"do", "expect"},
-                               {"outlet", "imeilabel"},
-                               {"text", written()}});
+    nlohmann::json check = nlohmann::json::parse(R"({"on": {"screen": "ResultViewController"}, "once": true,
+        "after": 0.5, "do": "expect", "outlet": "imeilabel"})");
+    check["name"] = written();
+    check["text"] = written();
+    script["steps"].push_back(check);
     script["steps"].push_back({{"on", {{"url", written()}}}, {"do", "background"}});
     return script;
 }
