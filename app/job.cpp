@@ -49,6 +49,7 @@
 #include "platform/uikit/responder.h"
 #include "platform/uikit/view_controller.h"
 #include "service/login_view_model.h"
+#include "service/trovelin_http_client.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
 #include "tester/device_variables.h"
@@ -192,6 +193,8 @@ struct Restore {
         const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
         cache->removeAllObjects();
         cache->addEntriesFromDictionary(*memory);
+        // The partner client keeps the address it was first made with: this run's service's.
+        ft::TrovelinHttpClient::resetSharedHttpClientForTesting();
     }
 };
 
