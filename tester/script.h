@@ -130,11 +130,14 @@ struct Script {
                                        std::string* error = nullptr,
                                        const std::map<std::string, std::string>& later = {});
     // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
-    // starts with the path, once: "<path>: step 2: no action is called \"fly\"".
+    // starts with the path, once: "<path>: step 2: no action is called \"fly\"". `text` (if
+    // given) receives the file's text, read whether it parses or not: read for what a refusal must
+    // not show.
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
                                       std::string* error = nullptr,
-                                      const std::map<std::string, std::string>& later = {});
+                                      const std::map<std::string, std::string>& later = {},
+                                      std::string* text = nullptr);
 
     // Gives the arguments that wait for them the later variables' values (each of those `parse`
     // was given). They were checked with the stand-ins, so they are taken as they are.

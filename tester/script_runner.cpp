@@ -75,34 +75,6 @@ std::string pathOf(const std::string& url) {
     return path == std::string::npos ? "/" : url.substr(path, url.find('?', path) - path);
 }
 
-bool isWordCharacter(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || (static_cast<unsigned char>(c) & 0x80);
-}
-
-// Why an action failed, with each of its arguments that is one of `secrets` (a text at a secure
-// entry) masked as "***" wherever the reason quotes it as a word of its own ("has nothing at
-// "pw1"", "cannot tap pw1: hidden"): a secret too short to be masked inside other texts is masked
-// there too, since the reason names the step's own arguments.
-std::string withSecretArgumentsMasked(std::string why, const ScriptAction& action,
-                                      const std::set<std::string, std::less<>>& secrets) {
-    for (const auto& [key, value] : action.args) {
-        if (!secrets.contains(value)) continue;
-        const bool wordStart = isWordCharacter(value.front()), wordEnd = isWordCharacter(value.back());
-        std::string masked;
-        std::size_t from = 0;
-        for (std::size_t at = why.find(value); at != std::string::npos; at = why.find(value, at + 1)) {
-            const std::size_t end = at + value.size();
-            if (at < from || (wordStart && at > 0 && isWordCharacter(why[at - 1])) ||
-                (wordEnd && end < why.size() && isWordCharacter(why[end])))
-                continue;
-            masked.append(why, from, at - from).append("***");
-            from = end;
-        }
-        why = masked.append(why, from);
-    }
-    return why;
-}
-
 } // namespace
 
 std::string secondsText(double seconds) {
@@ -347,7 +319,6 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
             firing.checkDeadline.reset();
             continue;
         }
-        why = withSecretArgumentsMasked(std::move(why), action, driver_.secureTexts());
         if (kind.isCheck) { // the check cuts what it shows
             if (!firing.checkDeadline) firing.checkDeadline = now + action.within();
             if (now < *firing.checkDeadline) {

@@ -924,12 +924,14 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     sim::Device& live = sim::Device::shared();
     live.log("sound mute.caf");
     clock.advance(2.5);
-    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f"); // hostile text from a URL
+    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f \u202Eevil\u0085\xff\xc3"); // hostile text
+                                                                                             // from a URL
     clock.advance(0.0004);
     live.log("");
-    EXPECT_EQ(live.logText(), "0.000 sound mute.caf\n"
-                              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F\n"
-                              "2.500 \n");
+    EXPECT_EQ(live.logText(),
+              "0.000 sound mute.caf\n"
+              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F \\u202Eevil\\u0085\\xFF\\xC3\n"
+              "2.500 \n");
 
     // Equal runs, equal logs: a device installed again starts over, at its own start.
     {
@@ -951,62 +953,6 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     std::string error;
     EXPECT_FALSE(live.writeLog(scratch / "missing/device.log", &error));
     EXPECT_TRUE(error.starts_with(scratch / "missing/device.log" + ": ")) << error;
-}
-
-// While a run keeps secrets, each is masked wherever it appears, the longest where several start at
-// once, and before a text is cut (no half of one is left); one under four characters only where it
-// is the whole text; then the installed identifier masking. One added while no run keeps them, and
-// all of them once the run ends, are not masked.
-TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
-    sim::addRunSecret("outside", "?");
-    {
-        sim::RunSecrets run;
-        for (const char* secret : {"356938035643809", "pass", "passpassx", "pw1"})
-            sim::addRunSecret(secret, "<" + std::string(1, secret[2]) + ">");
-        const sim::TextMasking previous =
-            sim::setIdentifierMasking([](std::string_view text) { return std::string(text) + "!"; });
-        const std::pair<std::string, std::string> cases[] = {
-            {"imei=356938035643809&p;passpassx passpass pw1 outside", "imei=<6>&p;<s> <s><s> pw1 outside!"},
-            {"pw1", "<1>"},
-            {"pw1 ", "pw1 !"},
-        };
-        for (const auto& [text, masked] : cases)
-            EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
-        EXPECT_EQ(sim::printableCut(std::string(195, 'a') + "356938035643809"),
-                  std::string(195, 'a') + "<6>!");
-        sim::setIdentifierMasking(previous);
-    }
-    EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pass"), "356938035643809 pass");
-}
-
-// An identifier is masked however people write it: in either case, with spaces, "-" or "." between
-// its characters (its own "-" passed over too), the whole of what stood for it replaced; a
-// password only as written. While the run keeps them, the platform's messages mask a key they quote
-// whole, however short.
-TEST(SimRunText, AnIdentifierIsMaskedHoweverItIsSpelledAndAQuotedKeyAsAWholeText) {
-    auto run = std::make_unique<sim::RunSecrets>();
-    for (const char* identifier : {"356938035643809", "F2LXK0AAHG7F", "00008020-001C2D3E0E38002E"})
-        sim::addRunSecret(identifier, "<" + std::string(identifier).substr(0, 2) + ">",
-                          sim::SecretSpelling::Identifier);
-    sim::addRunSecret("Zq7pw", "***");
-    sim::addRunSecret("pw1", "***");
-    const std::pair<std::string, std::string> cases[] = {
-        {"IMEI 35 693803 564380 9.", "IMEI <35>."},
-        {"35-693803-564380-9 / 35.693803.564380.9", "<35> / <35>"},
-        {"3 5 6 9 3 8 0 3 5 6 4 3 8 0 9", "<35>"},
-        {"serial f2lxk0aahg7f, F2LX K0AA HG7F", "serial <F2>, <F2>"},
-        {"udid 00008020001c2d3e0e38002e", "udid <00>"},
-        {"356938035643800 35 693803 564380", "356938035643800 35 693803 564380"},
-        {"35_693803_564380_9 -35693803564380", "35_693803_564380_9 -35693803564380"},
-        {"zq7PW Zq7pw", "zq7PW ***"},
-    };
-    for (const auto& [text, masked] : cases)
-        EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
-    EXPECT_EQ(ns::printableQuote("pw1"), "***");
-    EXPECT_EQ(ns::printableCut("pw1"), "pw1");
-    EXPECT_EQ(ns::printableQuote("pw12"), "pw12");
-    run.reset();
-    EXPECT_EQ(ns::printableQuote("pw1"), "pw1");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {
