@@ -260,7 +260,7 @@ TEST(SimSound, TheSpeakerKeepsTheLastSixtySecondsWithTheirTimes) {
 // ---- Frames -----------------------------------------------------------------------------------
 
 TEST(SimFrames, SolidAndNetpbmFramesAndHostileFiles) {
-    auto solid = sim::makeFrameImage({.red = 10, .green = 20, .blue = 30, .file = {}});
+    auto solid = sim::makeFrameImage({.red = 10, .green = 20, .blue = 30, .file = {}}, sim::CameraPosition::Back);
     ASSERT_TRUE(solid);
     std::uint8_t rgb[3];
     solid->rgbAt(639, 479, rgb);
