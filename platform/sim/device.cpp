@@ -207,21 +207,22 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     {
         std::lock_guard g(inner_->lock);
         for (const Inner::SeenFrame& seen : inner_->frames)
-            if (seen.frame == camera->frame && (!decoded || seen.image == decoded)) return seen.image;
+            if (seen.position == position && seen.frame == camera->frame && (!decoded || seen.image == decoded))
+                return seen.image;
     }
     // A file the profile or a script named was decoded as it was read; one a frame made in code
-    // names is read now.
+    // names is read now, and a test card made now.
     std::shared_ptr<const FrameImage> image = decoded;
     if (!image) {
         std::string error;
-        image = makeFrameImage(camera->frame, &error);
+        image = makeFrameImage(camera->frame, position, &error);
         if (!image) {
             log("camera frame: " + error);
             return nullptr;
         }
     }
     std::lock_guard g(inner_->lock);
-    inner_->frames.push_back({camera->frame, image, nullptr});
+    inner_->frames.push_back({position, camera->frame, image, nullptr});
     // A frame and its picture are a few MB: the two cameras' latest are kept.
     if (inner_->frames.size() > 2) inner_->frames.erase(inner_->frames.begin());
     return image;

@@ -56,6 +56,7 @@ struct Device::Inner {
     // asked for; a device installed again reads the files of frames made in code again (a profile's
     // or a script's frame is the image decoded as it was read).
     struct SeenFrame {
+        CameraPosition position;
         CameraFrame frame;
         std::shared_ptr<const FrameImage> image;
         rt::Ref<cg::Image> picture;

@@ -488,7 +488,7 @@ void readLanguages(const Fields& root, Profile& p) {
     }
 }
 
-CameraFrame cameraFrame(const Fields& camera) {
+CameraFrame cameraFrame(const Fields& camera, CameraPosition position) {
     CameraFrame frame;
     rt::Id v = camera.value("frame", Need::Optional);
     if (!v) return frame;
@@ -497,7 +497,7 @@ CameraFrame cameraFrame(const Fields& camera) {
         // Decoded now and kept, so a file that is no frame is refused with the profile rather than
         // found when a camera first shows it, and the camera shows what was read.
         std::string problem;
-        frame.decoded = makeFrameImage(frame, &problem);
+        frame.decoded = makeFrameImage(frame, position, &problem);
         if (!frame.decoded) camera.wrong("frame", problem);
         return frame;
     }
@@ -529,7 +529,7 @@ void readCameras(const Fields& root, Profile& p) {
         c.hasTorch = camera.flag("hasTorch");
         c.torchLockable = camera.flag("torchLockable", true);
         c.presets = texts(camera, "presets", std::move(c.presets));
-        c.frame = cameraFrame(camera);
+        c.frame = cameraFrame(camera, c.position);
         p.cameras.push_back(std::move(c));
     });
 }

@@ -19,10 +19,11 @@
 //     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true, "torchLockable": true,
 //                  "presets": ["AVCaptureSessionPresetHigh", ...], "frame": {"solid": [128, 128, 128]}}],
 //                                          default: none; a camera's presets default to
-//                                          kDefaultCameraPresets, its frame to mid grey or a
+//                                          kDefaultCameraPresets; its frame is a colour or a
 //                                          PGM/PPM file ("frame": "card.ppm", decoded when the
 //                                          profile is read: see makeFrameImage; a name without a
-//                                          '/' is a file of the profiles folder)
+//                                          '/' is a file of the profiles folder), by default a
+//                                          test card made for the camera (sim::testCard)
 //     "cameraAccess": {"status": 3, "answer": true, "after": 0},  status 0 to 3; the answer to a
 //                                          request and the seconds it takes
 //     "location": {"status": 4, "requestReply": 4},  authorisation 0 to 4, and what a request gives
@@ -149,15 +150,17 @@ std::vector<std::string> defaultCameraPresets();
 
 struct FrameImage;
 
-// What a camera sees until a stimulus changes it: one colour, or an image file.
+// What a camera sees until a stimulus changes it: one colour, an image file, or, given neither, a
+// test card made for the camera (sim::testCard).
 struct CameraFrame {
-    int red = 128, green = 128, blue = 128; // solid colour, 0 to 255
+    int red = -1, green = -1, blue = -1; // solid colour, 0 to 255; -1: none
     std::string file; // when not empty: a PGM (grey) or PPM (RGB) file
     // The file's image as the profile or the script that names it was read: what the camera shows,
     // whatever became of the file since. None for a frame made in code, whose file is read when a
     // camera first shows it; whoever changes `file` drops it. Not part of the frame's value.
     std::shared_ptr<const FrameImage> decoded{};
 
+    bool isTestCard() const noexcept { return file.empty() && red < 0; }
     bool operator==(const CameraFrame& other) const {
         return red == other.red && green == other.green && blue == other.blue && file == other.file;
     }

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -85,6 +86,15 @@ TEST(SimProfile, EveryShippedProfileLoadsAndMatchesItsMachine) {
         if (profile->model == sim::Model::iPodTouch) {
             EXPECT_FALSE(profile->carrier);
         }
+        // Every camera sees a picture of its own, never one flat colour.
+        std::set<std::vector<std::uint8_t>> seen;
+        for (const sim::Camera& camera : profile->cameras) {
+            const auto frame = sim::makeFrameImage(camera.frame, camera.position);
+            ASSERT_TRUE(frame);
+            EXPECT_GT(std::set<std::uint8_t>(frame->pixels.begin(), frame->pixels.end()).size(), 4u);
+            seen.insert(frame->pixels);
+        }
+        EXPECT_EQ(seen.size(), profile->cameras.size());
     }
     EXPECT_EQ(leastHeight, sim::kLeastApplicationHeight) << "the least a profile may leave is the smallest shipped";
     // The two tablets differ by their radio.
@@ -317,7 +327,7 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
     ASSERT_EQ(p->cameras.size(), 3u);
     EXPECT_TRUE(p->cameras[0].torchLockable);
     EXPECT_EQ(p->cameras[0].presets, sim::defaultCameraPresets());
-    EXPECT_EQ(p->cameras[0].frame, (sim::CameraFrame{128, 128, 128, ""}));
+    EXPECT_TRUE(p->cameras[0].frame.isTestCard());
     EXPECT_FALSE(p->cameras[1].torchLockable);
     EXPECT_EQ(p->cameras[1].presets, std::vector<std::string>{"AVCaptureSessionPresetLow"});
     EXPECT_EQ(p->cameras[1].frame, (sim::CameraFrame{255, 0, 16, ""}));
