@@ -12,7 +12,8 @@ namespace {
 const bool fillLCDColorNibRegistered = registerTestScreenNib<FillLCDColorViewController>(
     "FillLCDColorViewController", [](const rt::Ref<ui::View>& view, FillLCDColorViewController& screen) {
         FillLCDColorViewController::addFillViews(view, screen);
-    });
+    },
+    ScenePlacement::AsFramed);
 
 } // namespace
 

@@ -22,7 +22,8 @@ const bool waterDamgeNibRegistered = registerTestScreenNib<WaterDamgeViewControl
     "WaterDamgeViewController", [](const rt::Ref<ui::View>& view, WaterDamgeViewController& screen) {
         screen.setQuestion(
             addSceneLabel(view, cg::Rect::make(20, 120, view->bounds().width() - 40, 160), 18));
-    });
+    },
+    ScenePlacement::AsFramed);
 
 } // namespace
 
