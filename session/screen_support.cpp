@@ -52,8 +52,8 @@ rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt
     return constraint;
 }
 
-rt::Ref<ui::LayoutConstraint> pinBelowBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
-                                           double distance) {
+rt::Ref<ui::LayoutConstraint> pinBelowBars(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance) {
     using Attribute = ui::LayoutAttribute;
     if (auto screen = rt::cast<ui::ViewController>(owner))
         return pinEqual(holder, item, Attribute::Top, screen->topLayoutGuide(), Attribute::Bottom, distance);
@@ -65,11 +65,12 @@ rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, cons
     return pinBelowBars(holder, item, owner, kFirstLineUnderBars + below);
 }
 
-rt::Ref<ui::LayoutConstraint> pinAboveBand(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
-                                           double distance) {
+rt::Ref<ui::LayoutConstraint> pinAboveBand(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance) {
     using Attribute = ui::LayoutAttribute;
     if (auto screen = rt::cast<ui::ViewController>(owner))
-        return pinEqual(holder, item, Attribute::Bottom, screen->bottomLayoutGuide(), Attribute::Top, -distance);
+        return pinEqual(holder, item, Attribute::Bottom, screen->bottomLayoutGuide(), Attribute::Top,
+                        -distance);
     return pinEqual(holder, item, Attribute::Bottom, holder, Attribute::Bottom, -distance);
 }
 

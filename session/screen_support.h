@@ -46,14 +46,14 @@ inline constexpr double kSceneBarsHeight = 64;
 // Pins `item`'s top `distance` under the bars: the top layout guide of `owner`, the screen whose
 // scene `holder` is; for an owner that is no screen, kSceneBarsHeight and `distance` under
 // `holder`'s top.
-rt::Ref<ui::LayoutConstraint> pinBelowBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
-                                           double distance);
+rt::Ref<ui::LayoutConstraint> pinBelowBars(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance);
 // Pins `item`'s top kFirstLineUnderBars (and `below` more) under the bars (pinBelowBars).
 rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
                                            double below = 0);
 // Pins `item`'s bottom `distance` above the home indicator's band: the bottom layout guide of
 // `owner` (nothing on a screen without one); for an owner that is no screen, `holder`'s bottom.
-rt::Ref<ui::LayoutConstraint> pinAboveBand(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
-                                           double distance);
+rt::Ref<ui::LayoutConstraint> pinAboveBand(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance);
 
 } // namespace ft

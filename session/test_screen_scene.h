@@ -35,7 +35,8 @@ void registerTestScreenNib(std::string name, SceneBuilder addViews,
 
 // The same, with the owner as the screen's class (`addViews` is not called for another owner).
 template <class Screen, class AddViews>
-bool registerTestScreenNib(std::string name, AddViews addViews, ScenePlacement placement = ScenePlacement::UnderBars) {
+bool registerTestScreenNib(std::string name, AddViews addViews,
+                           ScenePlacement placement = ScenePlacement::UnderBars) {
     registerTestScreenNib(
         std::move(name),
         [addViews](const rt::Ref<ui::View>& view, const rt::Id& owner) {

@@ -10,7 +10,8 @@ namespace ft {
 namespace {
 
 const bool fillLCDColorNibRegistered = registerTestScreenNib<FillLCDColorViewController>(
-    "FillLCDColorViewController", [](const rt::Ref<ui::View>& view, FillLCDColorViewController& screen) {
+    "FillLCDColorViewController",
+    [](const rt::Ref<ui::View>& view, FillLCDColorViewController& screen) {
         FillLCDColorViewController::addFillViews(view, screen);
     },
     ScenePlacement::AsFramed);

@@ -209,7 +209,8 @@ void ButtonDialog::placeOnScreen(const View& window) {
         const double height = fillBox(*box, kAlertWidth, true, buttons);
         box->setFrame(cg::Rect::make(0, 0, kAlertWidth, height));
         addSubview(box);
-        setFrame(cg::Rect::make((screen.width - kAlertWidth) / 2, (screen.height - height) / 2, kAlertWidth, height));
+        setFrame(cg::Rect::make((screen.width - kAlertWidth) / 2, (screen.height - height) / 2, kAlertWidth,
+                                height));
         return;
     }
     const bool pad = Device::currentDevice()->userInterfaceIdiom() == UserInterfaceIdiom::Pad;
@@ -240,7 +241,8 @@ void ButtonDialog::placeOnScreen(const View& window) {
     setFrame(cg::Rect::make(kSheetMargin + insets.left, foot - height, width, height));
 }
 
-void ButtonDialog::placeAsPopover(cg::Size screen, const EdgeInsets& insets, const std::vector<long>& buttons) {
+void ButtonDialog::placeAsPopover(cg::Size screen, const EdgeInsets& insets,
+                                  const std::vector<long>& buttons) {
     auto box = makeBox(cg::Rect::make(0, 0, kPopoverWidth, 0));
     const double height = fillBox(*box, kPopoverWidth, true, buttons);
     const auto [from, pointed] = source();
@@ -255,11 +257,13 @@ void ButtonDialog::placeAsPopover(cg::Size screen, const EdgeInsets& insets, con
     }
     // Below the rectangle, its arrow pointing up at it, unless only above is there room.
     const double total = height + kPopoverArrow;
-    const bool below = at.maxY() + total <= screen.height - insets.bottom - kSheetMargin || at.minY() - total < insets.top;
+    const bool below =
+        at.maxY() + total <= screen.height - insets.bottom - kSheetMargin || at.minY() - total < insets.top;
     const double top = below ? at.maxY() : at.minY() - total;
     box->setFrame(cg::Rect::make(0, below ? kPopoverArrow : 0, kPopoverWidth, height));
     addSubview(box);
-    const double tip = std::clamp(at.midX() - x, kCornerRadius + kPopoverArrow, kPopoverWidth - kCornerRadius - kPopoverArrow);
+    const double tip = std::clamp(at.midX() - x, kCornerRadius + kPopoverArrow,
+                                  kPopoverWidth - kCornerRadius - kPopoverArrow);
     auto arrow = cg::MutablePath::make();
     const double base = below ? kPopoverArrow : height, point = below ? 0 : total;
     arrow->moveTo({tip - kPopoverArrow, base});

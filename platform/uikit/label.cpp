@@ -253,7 +253,8 @@ namespace {
 // Whether `text` laid out in `size` shows whole, in `lines` at most (0: any number), with no word
 // broken between two lines.
 bool showsWhole(const ns::AttributedString& text, cg::Size size, long lines) {
-    auto frame = ct::Framesetter::make(text)->createFrame({0, 0}, cg::Rect::make(0, 0, size.width, size.height));
+    auto frame =
+        ct::Framesetter::make(text)->createFrame({0, 0}, cg::Rect::make(0, 0, size.width, size.height));
     const auto& laid = frame->lines();
     if (laid.empty() || (lines > 0 && laid.size() > std::size_t(lines)) ||
         laid.back()->stringRange().max() < text.length())
@@ -272,8 +273,8 @@ bool showsWhole(const ns::AttributedString& text, cg::Size size, long lines) {
 rt::Ref<ns::AttributedString> Label::fittedTextForDrawing(cg::Size size) const {
     rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
     const double smallest = minimumScaleFactor_ * font_->pointSize();
-    if (!text || attributedText_ || !adjustsFontSize_ || !(minimumScaleFactor_ > 0 && minimumScaleFactor_ < 1) ||
-        showsWhole(*text, size, lines_))
+    if (!text || attributedText_ || !adjustsFontSize_ ||
+        !(minimumScaleFactor_ > 0 && minimumScaleFactor_ < 1) || showsWhole(*text, size, lines_))
         return text;
     // The largest size, to a quarter point, at which the text shows whole; the smallest when none.
     const auto at = [&](double points) { return attributedTextForDrawing(font_->fontWithSize(points)); };

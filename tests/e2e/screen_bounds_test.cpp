@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -25,10 +25,10 @@
 #include "diagnostics/audio_motion_radio_power/number_entry_view_controller.h"
 #include "platform/messageui/message_compose_view_controller.h"
 #include "platform/sim/device.h"
-#include "platform/uikit/button_dialog.h"
-#include "platform/uikit/device.h"
 #include "platform/text/font_backend.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/button_dialog.h"
+#include "platform/uikit/device.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/navigation_bar.h"
@@ -38,8 +38,8 @@
 #include "platform/uikit/view_rendering.h"
 #include "session/app_delegate.h"
 #include "session/item_table_view_cell.h"
-#include "session/space_table_view_cell.h"
 #include "session/result_view_controller.h"
+#include "session/space_table_view_cell.h"
 #include "tests/testkit/app/run_fixture.h"
 
 namespace screen_bounds {
@@ -78,7 +78,8 @@ void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrol
             textFoot = title->convertRectToView(title->bounds(), &window).midY() +
                        title->textRectForBounds(title->bounds(), title->numberOfLines()).height() / 2;
         }
-        if (!across || (!scrolls && (rect.minY() < -0.5 || rect.maxY() > foot + 0.5 || textFoot > foot + 0.5))) {
+        if (!across ||
+            (!scrolls && (rect.minY() < -0.5 || rect.maxY() > foot + 0.5 || textFoot > foot + 0.5))) {
             out.push_back(std::string(view.getClass().name()) + " \"" +
                           (button && button->currentTitle() ? button->currentTitle()->utf8() : "") +
                           "\" at x " + std::to_string(rect.minX()) + ", y " + std::to_string(rect.minY()));
@@ -86,8 +87,8 @@ void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrol
     }
     const rt::Ref<ns::Array> subviews = view.subviews();
     for (const rt::Id& child : *subviews)
-        collectOffScreen(*rt::downcast<ui::View>(child), window, scrolls || rt::cast<ui::ScrollView>(self), foot,
-                         out);
+        collectOffScreen(*rt::downcast<ui::View>(child), window, scrolls || rt::cast<ui::ScrollView>(self),
+                         foot, out);
 }
 
 // Where what a screen shows stands, in the window's coordinates: texts, pictures, controls, tables
@@ -101,17 +102,19 @@ struct Placed {
 void collectPlaced(const ui::View& view, const ui::Window& window, std::vector<Placed>& out) {
     const rt::Ref<ui::View> self = rt::retained(&view);
     const auto scroll = rt::cast<ui::ScrollView>(self);
-    if (!rt::cast<ui::Label>(self) && !rt::cast<ui::ImageView>(self) && !rt::cast<ui::Control>(self) && !scroll &&
-        !view.subviewList().empty()) {
+    if (!rt::cast<ui::Label>(self) && !rt::cast<ui::ImageView>(self) && !rt::cast<ui::Control>(self) &&
+        !scroll && !view.subviewList().empty()) {
         for (const rt::Ref<ui::View>& child : view.subviewList())
             collectPlaced(*child, window, out);
         return;
     }
     cg::Rect rect = view.convertRectToView(view.bounds(), &window);
-    if (scroll) rect = cg::Rect::make(rect.minX(), rect.minY() + scroll->adjustedContentInset().top, rect.width(),
-                                      rect.height() - scroll->adjustedContentInset().top);
-    const bool draws = rt::cast<ui::Label>(self) || rt::cast<ui::ImageView>(self) || rt::cast<ui::Control>(self) ||
-                       scroll || view.backgroundColor() || view.getClass().name() != "UIView";
+    if (scroll)
+        rect = cg::Rect::make(rect.minX(), rect.minY() + scroll->adjustedContentInset().top, rect.width(),
+                              rect.height() - scroll->adjustedContentInset().top);
+    const bool draws = rt::cast<ui::Label>(self) || rt::cast<ui::ImageView>(self) ||
+                       rt::cast<ui::Control>(self) || scroll || view.backgroundColor() ||
+                       view.getClass().name() != "UIView";
     if (draws && rect.width() > 0 && rect.height() > 0) out.push_back({rect, bool(scroll)});
 }
 
@@ -137,14 +140,17 @@ protected:
         ++screens_;
         std::vector<std::string> found;
         collectOffScreen(*window_, *window_, false,
-                         window_->bounds().maxY() - (kWholeSurface.contains(screen) ? 0 : window_->safeAreaInsets().bottom),
+                         window_->bounds().maxY() -
+                             (kWholeSurface.contains(screen) ? 0 : window_->safeAreaInsets().bottom),
                          found);
         for (const std::string& control : found)
             offScreen_.push_back(device_ + " " + screen + ": " + control);
-        // The bars' texts (drawn by labels of their own, in no view) and the list's section headers'.
+        // The bars' texts (drawn by labels of their own, in no view), the list's section headers'
+        // and its rows' titles.
         const auto token = ui::addTextDrawnObserver([&](const ui::View& view, const ns::String& text, bool whole) {
             const rt::Ref<ui::View> cell = view.superview() ? view.superview()->superview() : nullptr;
-            if (!whole && (!view.superview() || rt::cast<ft::SpaceTableViewCell>(cell)))
+            if (!whole && (!view.superview() || rt::cast<ft::SpaceTableViewCell>(cell) ||
+                           rt::cast<ft::ItemTableViewCell>(cell)))
                 cut_.push_back(device_ + " " + screen + ": \"" + text.utf8() + "\"");
         });
         ui::recordScreen(*window_);
@@ -171,7 +177,8 @@ protected:
         const double foot = window_->bounds().maxY() - window_->safeAreaInsets().bottom;
         for (const auto& [rect, scrolls] : placed)
             if (!scrolls && rect.maxY() > foot + 0.5)
-                offScreen_.push_back(device_ + " " + screen + ": a view in the band at y " + std::to_string(rect.minY()));
+                offScreen_.push_back(device_ + " " + screen + ": a view in the band at y " +
+                                     std::to_string(rect.minY()));
         std::sort(placed.begin(), placed.end(),
                   [](const Placed& a, const Placed& b) { return a.rect.minY() < b.rect.minY(); });
         if (placed.empty()) return;
@@ -340,9 +347,10 @@ TEST_F(EveryScreenOnEveryDevice,
             if (const double lacking = phone->second.room - lines.room;
                 lines.underBar < least(phone->second.underBar, lacking) ||
                 lines.underTitle < least(phone->second.underTitle, lacking))
-                nearer.push_back(device + " " + screen + ": " + std::to_string(lines.underBar) + " under the bar (" +
-                                 std::to_string(phone->second.underBar) + "), " + std::to_string(lines.underTitle) +
-                                 " under the first line (" + std::to_string(phone->second.underTitle) + ")");
+                nearer.push_back(device + " " + screen + ": " + std::to_string(lines.underBar) +
+                                 " under the bar (" + std::to_string(phone->second.underBar) + "), " +
+                                 std::to_string(lines.underTitle) + " under the first line (" +
+                                 std::to_string(phone->second.underTitle) + ")");
     }
     EXPECT_TRUE(nearer.empty()) << ::testing::PrintToString(nearer);
     EXPECT_TRUE(offScreen_.empty()) << ::testing::PrintToString(offScreen_);
