@@ -1,21 +1,31 @@
 #include "session/test_screen_scene.h"
 
+#include <algorithm>
+
 #include "platform/foundation/array.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/nib.h"
 #include "platform/uikit/view.h"
+#include "session/base_model_view_controller.h"
 #include "session/screen_support.h"
 
 namespace ft {
 
 namespace {
 
-// Each view of the scene placed by its frame pinned where the frame puts it under a phone's bars.
+// How far above the answers a view that gives way to them stands, at least.
+constexpr double kAboveAnswers = 8;
+
+// Each view of the scene placed by its frame pinned where the frame puts it under a phone's bars,
+// giving way upwards where a shorter screen brings the answers nearer.
 void keepUnderBars(const rt::Ref<ui::View>& view, const rt::Id& owner) {
     using Attribute = ui::LayoutAttribute;
+    const auto screen = rt::cast<BaseModelViewController>(owner);
+    const rt::Ref<ui::Button> answers = screen ? screen->successButton() : nullptr;
     for (const rt::Ref<ui::View>& part : view->subviewList()) {
         if (!part->translatesAutoresizingMaskIntoConstraints()) continue;
         const cg::Rect frame = part->frame();
@@ -23,7 +33,13 @@ void keepUnderBars(const rt::Ref<ui::View>& view, const rt::Id& owner) {
         pinEqual(view, part, Attribute::Leading, view, Attribute::Leading, frame.minX());
         pinEqual(view, part, Attribute::Width, nullptr, Attribute::NotAnAttribute, frame.width());
         pinEqual(view, part, Attribute::Height, nullptr, Attribute::NotAnAttribute, frame.height());
-        pinBelowBars(view, part, owner, frame.minY() - kSceneBarsHeight);
+        auto top = pinBelowBars(view, part, owner, frame.minY() - kSceneBarsHeight);
+        if (!answers) continue;
+        const double above = answers->frame().minY() - frame.maxY();
+        top->setPriority(ui::LayoutPriorityDefaultHigh);
+        view->addConstraint(ui::LayoutConstraint::constraintWithItem(
+            part, Attribute::Bottom, ui::LayoutRelation::LessThanOrEqual, answers, Attribute::Top, 1,
+            -(above >= 0 ? std::min(kAboveAnswers, above) : kAboveAnswers)));
     }
 }
 

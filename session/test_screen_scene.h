@@ -7,7 +7,9 @@
 // The screen's views are placed for the main screen's width and as they stand under a phone's
 // bars (kSceneBarsHeight). Those a scene places by their frames keep that place under the bars on
 // every device: once the scene is built, each is pinned at its frame's distance under the top
-// layout guide, at its left and of its size. A scene whose frames already stand where they show
+// layout guide, at its left and of its size, and gives way upwards rather than reach the answers
+// (the success and fail buttons) where a shorter screen brings them nearer: it keeps 8 points
+// above them (or as near as it was placed). A scene whose frames already stand where they show
 // keeps them (AsFramed): one that covers the whole screen (the colour fills), or one whose view
 // begins under the bar (the water damage question).
 

@@ -1,6 +1,7 @@
 // Every screen of a run laid out on every shipped device: each control a tap could reach lies
 // inside the screen (inside a table: across it, anywhere along its content) and above the home
-// indicator's band, as does what a screen shows and the back button's sheet; the bars' texts, the
+// indicator's band, as does what a screen shows and the back button's sheet, and nothing stands
+// over a test screen's answers; the bars' texts, the
 // list's section headers and the runner's title of every test drawn whole; the navigation bar, and
 // the composer's own, under the status bar's band; each screen's first line at least as far under
 // the bar, and what follows it at least as far under it, as on the iPhone 7; the number entry
@@ -179,6 +180,19 @@ protected:
             if (!scrolls && rect.maxY() > foot + 0.5)
                 offScreen_.push_back(device_ + " " + screen + ": a view in the band at y " +
                                      std::to_string(rect.minY()));
+        // Nothing of a test screen's own stands over its answers' row.
+        if (auto test = rt::cast<ft::BaseModelViewController>(navigation_->topViewController()))
+            if (const auto answer = test->successButton()) {
+                const auto in = [&](const rt::Ref<ui::View>& v) {
+                    return v->convertRectToView(v->bounds(), window_.get());
+                };
+                const cg::Rect row = in(answer);
+                for (const auto& [rect, scrolls] : placed)
+                    if (rect != row && rect != in(test->failButton()) && rect != in(test->resultButton()) &&
+                        rect.minY() < row.maxY() && rect.maxY() > row.minY() + 0.5)
+                        offScreen_.push_back(device_ + " " + screen + ": a view over the answers at y " +
+                                             std::to_string(rect.minY()));
+            }
         std::sort(placed.begin(), placed.end(),
                   [](const Placed& a, const Placed& b) { return a.rect.minY() < b.rect.minY(); });
         if (placed.empty()) return;
