@@ -40,6 +40,7 @@
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
+#include "platform/sim/input_file.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/text/font_backend.h"
@@ -119,90 +120,60 @@ std::string maskedLogLine(std::string_view line) {
 // The application's log into app.log, each line led by the virtual seconds since launch and the
 // run's secrets masked in what the application wrote (not in the time, which is the run's), and to
 // whoever reads along (the run report). An entry of several lines (a dictionary's description) has
-// the time on each.
+// the time on each. The sink holds what it writes to: a line logged on another thread as the log
+// is taken away is written whole, and once setReader has returned no line reaches the reader before.
 class LogFile {
 public:
-    LogFile(const fs::path& path, double launchTime) : out_(path, std::ios::binary), launchTime_(launchTime) {
-        previous_ = ns::setLogSink([this](std::string_view line) {
+    LogFile(const fs::path& path, double launchTime) : file_(std::make_shared<File>(path, launchTime)) {
+        previous_ = ns::setLogSink([file = file_](std::string_view line) { file->write(line); });
+    }
+    ~LogFile() { ns::setLogSink(std::move(previous_)); }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    void setReader(std::function<void(std::string_view)> reader) {
+        std::lock_guard g(file_->lock);
+        file_->reader = std::move(reader);
+    }
+
+private:
+    struct File {
+        File(const fs::path& path, double launch) : out(path, std::ios::binary), launchTime(launch) {}
+        void write(std::string_view line) {
             char stamp[32];
-            std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
+            std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
             const std::string masked = maskedLogLine(line);
-            std::lock_guard g(lock_);
+            std::lock_guard g(lock);
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
-                out_ << stamp << rest.substr(0, end) << '\n';
+                out << stamp << rest.substr(0, end) << '\n';
                 if (end == std::string_view::npos || end + 1 == rest.size()) break;
                 rest.remove_prefix(end + 1);
             }
-            out_.flush();
-            if (reader_) reader_(line);
-        });
-    }
-    ~LogFile() { ns::setLogSink(std::move(previous_)); }
-    void setReader(std::function<void(std::string_view)> reader) {
-        std::lock_guard g(lock_);
-        reader_ = std::move(reader);
-    }
-
-private:
-    std::mutex lock_;
-    std::ofstream out_;
-    double launchTime_;
+            out.flush();
+            if (reader) reader(line);
+        }
+        std::mutex lock;
+        std::ofstream out;
+        double launchTime;
+        std::function<void(std::string_view)> reader;
+    };
+    std::shared_ptr<File> file_;
     ns::LogSink previous_;
-    std::function<void(std::string_view)> reader_;
 };
 
-// Puts the process's state back however the run ends, so one program can run several jobs.
-// Meanwhile a URL handed to the application is written (the device log, the steps) as the
-// application logs it, its identity masked, the run keeps its secrets, and every text from outside
-// the run's words has the identifiers it carries masked however they are written.
-struct Restore {
-    sim::RunSecrets secrets;
-    std::shared_ptr<ns::Clock> clock;
-    ct::FontBackend& fonts = ct::fontBackend();
-    // The process-wide memory cache, where the run's login stays behind otherwise.
-    rt::Ref<ns::MutableDictionary> memory = ft::MemoryCache::sharedInstance()->dictionary()->mutableCopy();
-    std::string home = ns::ApplicationHome::path();
-    std::shared_ptr<const sim::Profile> device = sim::currentDevice();
-    sim::URLMasking urlMasking =
-        sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); });
-    sim::TextMasking identifierMasking = sim::setIdentifierMasking(ft::maskedIdentifiersAnywhere);
-    // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
-    bool debugLines = ns::setDebugLines([] {
-        const char* wanted = std::getenv("FT_DEBUG_LOG");
-        return wanted && *wanted && std::string_view(wanted) != "0";
-    }());
-    ~Restore() {
-        ns::setDebugLines(debugLines);
-        sim::setHandedOverURLMasking(std::move(urlMasking));
-        sim::setIdentifierMasking(std::move(identifierMasking));
-        ns::UserDefaults::resetStandardUserDefaults();
-        ns::ApplicationHome::setPath(home);
-        ns::Bundle::removeInfoValueOverride(kMakerServerKey);
-        ns::Bundle::removeInfoValueOverride(kProfileServerKey);
-        ns::Bundle::removeInfoValueOverride(kAddressPageKey);
-        ns::Bundle::setMainBundlePath("");
-        sim::Device::shared().install(device);
-        sim::setAudioExportFolder("");
-        if (clock) ns::Clock::install(clock);
-        ct::setFontBackend(fonts);
-        const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
-        cache->removeAllObjects();
-        cache->addEntriesFromDictionary(*memory);
-    }
-};
-
-// The application's exit, caught for as long as the job lives: while the run goes the driver
-// stands in front of it; in the clean-up an exit still pending lands here and ends nothing.
-class ExitCatch {
+// Reads the application's log along while it lives: declared after its reader, it stops before the
+// reader goes.
+class LogReading {
 public:
-    ExitCatch() : previous_(ui::Application::setExitHandler([](int) {})) {}
-    ~ExitCatch() { ui::Application::setExitHandler(std::move(previous_)); }
-    ExitCatch(const ExitCatch&) = delete;
-    ExitCatch& operator=(const ExitCatch&) = delete;
+    LogReading(LogFile& log, std::function<void(std::string_view)> reader) : log_(log) {
+        log_.setReader(std::move(reader));
+    }
+    ~LogReading() { log_.setReader(nullptr); }
+    LogReading(const LogReading&) = delete;
+    LogReading& operator=(const LogReading&) = delete;
 
 private:
-    ui::Application::ExitHandler previous_;
+    LogFile& log_;
 };
 
 // SIGHUP (the terminal or session closed), SIGINT, SIGQUIT and SIGTERM end the run as its limit
@@ -344,7 +315,6 @@ void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers
     sim::drainMainQueue();
     sim::cancelTimersSince(timers);
     sim::drainMainQueue();
-    sim::Driver::setHUDReader(nullptr);
 }
 
 // The program's status for how the run ended (`nothingToRun`: it waited on the list with nothing the
@@ -367,10 +337,11 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
 }
 
 // The files the job writes once the run is over (each text from outside masked as it came in):
-// report.txt, steps.log, device.log and, against an outside service (`outsideService`, the job's
+// report.txt, steps.log, device.log and, against an outside service (`requestsLog`, the job's
 // record), service/requests.log.
 void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
-                   const ExchangeRecord* outsideService, std::ostream& err) {
+                   const std::string& deviceLog, const std::optional<std::string>& requestsLog,
+                   std::ostream& err) {
     auto write = [&](const char* name, const fs::path& path, const std::string& text) {
         if (std::string why; !writeRunFile(path.string(), text, &why))
             say(err, "cannot write " + std::string(name) + ": " + why);
@@ -380,13 +351,11 @@ void writeRunFiles(const fs::path& folder, const std::string& report, const std:
     for (const std::string& line : stepLog)
         steps += line + "\n";
     write("steps.log", folder / "steps.log", steps);
-    std::string why;
-    if (!sim::Device::shared().writeLog((folder / "device.log").string(), &why))
-        say(err, "cannot write device.log: " + why);
-    if (outsideService) {
+    write("device.log", folder / "device.log", deviceLog);
+    if (requestsLog) {
         std::error_code ec;
         fs::create_directories(folder / "service", ec);
-        write("service/requests.log", folder / "service" / "requests.log", outsideService->logText());
+        write("service/requests.log", folder / "service" / "requests.log", *requestsLog);
     }
 }
 
@@ -434,18 +403,15 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     return names;
 }
 
-// The script, read once and checked: its triggers name what the application has, and its
-// "features" (none against an outside service) give the in-process service's seed (`seedJson`).
-// Its variables are placeholders meanwhile: `text` (the file's) is read again with their values
-// (scriptWithVariables) once the service runs and the device is installed. None, with why, on bad
-// input.
+// The script, read once and checked, `variables` bound and `later` (the in-process service's
+// address) to come: its triggers name what the application has, and its "features" (none against an
+// outside service) give the in-process service's seed (`seedJson`). None, with why, on bad input.
 std::optional<sim::Script> readScript(const std::string& path, const std::string& resources,
-                                      bool outsideService, std::optional<std::string>* seedJson,
-                                      std::string* text, std::string* why) {
+                                      const std::map<std::string, std::string>& variables,
+                                      const std::map<std::string, std::string>& later, bool outsideService,
+                                      std::optional<std::string>* seedJson, std::string* why) {
     registerListActions();
-    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
-    variables["service"] = "{service}";
-    std::optional<sim::Script> script = sim::Script::load(path, variables, why, text);
+    std::optional<sim::Script> script = sim::Script::load(path, variables, why, later);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;
@@ -459,20 +425,6 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
         *seedJson = seedWithFeatures(*script->features, why);
         if (!*seedJson) return bad(*why);
     }
-    return script;
-}
-
-// The script as the run follows it: its text read again with the service's address for
-// "{service}" and the installed device's values (sim::deviceVariables), each action whose
-// arguments no value changed kept as `read` has it (a frame decoded once). None, with why, when a
-// value makes an argument one the script's action refuses.
-std::optional<sim::Script> scriptWithVariables(const std::string& path, const std::string& text,
-                                               const sim::Script& read, const std::string& service,
-                                               std::string* why) {
-    std::map<std::string, std::string> variables = sim::deviceVariables();
-    variables["service"] = service;
-    std::optional<sim::Script> script = sim::Script::parse(text, variables, why, &read);
-    if (!script) *why = path + ": " + *why;
     return script;
 }
 
@@ -527,6 +479,330 @@ std::optional<std::string> serviceAddress(const std::string& text) {
     if ((scheme != "http" && scheme != "https") || !url->host() || url->host()->length() == 0)
         return std::nullopt;
     return text.back() == '/' ? text.substr(0, text.size() - 1) : text;
+}
+
+// ---- The inputs: everything the run reads, before any folder is made or emptied ----
+
+// The in-process service's address as the script's arguments are checked with it before the
+// service listens: the longest of the form it takes.
+constexpr const char* kInProcessServiceStandIn = "http://127.0.0.1:65535";
+
+// What a run reads, read and checked. A run that cannot have it is refused with every folder as it
+// was: nothing of the run is read after its folder is made.
+struct JobInputs {
+    std::string resources;
+    std::string profileName;
+    sim::Profile profile; // its frames and sound decoded
+    std::string scriptPath;
+    sim::Script script; // the device's values bound; the in-process service's address to come (bind)
+    std::optional<std::string> seedJson; // the in-process service's seed, from the script's "features"
+    std::vector<refsvc::Fault> faults;
+    RunFolderRequest folder;
+};
+
+// Reads the faces, the profile and the script once, the device's values bound in the script (they
+// are the profile's) and every frame and sound file either names decoded once, however many name
+// it, within sim::kDecodedInputLimit together. None, with why, on bad input.
+std::optional<JobInputs> readInputs(const JobOptions& options, std::string* why) {
+    JobInputs inputs;
+    inputs.resources = options.resources.empty() ? std::string(FT_RESOURCES_DIR) : options.resources;
+    inputs.profileName = options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
+    // The screens are laid out and drawn in DejaVu Sans, a proportional face as the phone's, from
+    // fixed files: never another face the host happens to have.
+    if (const std::string missing = ct::unreadableRealFontFile(); !missing.empty()) {
+        *why = "cannot read the face " + missing + " (Debian package fonts-dejavu-core)";
+        return std::nullopt;
+    }
+    sim::DecodedInputs decoded;
+    const sim::DecodedInputs::Reading reading(decoded);
+    std::optional<sim::Profile> profile = sim::loadProfile(inputs.profileName, why);
+    if (!profile) return std::nullopt;
+    inputs.profile = std::move(*profile);
+    inputs.scriptPath = options.script.empty() ? inputs.resources + "/testers/default.json" : options.script;
+    std::map<std::string, std::string> variables = sim::deviceVariables(inputs.profile), later;
+    if (options.service)
+        variables["service"] = *options.service;
+    else
+        later["service"] = kInProcessServiceStandIn;
+    std::optional<sim::Script> script = readScript(inputs.scriptPath, inputs.resources, variables, later,
+                                                   options.service.has_value(), &inputs.seedJson, why);
+    if (!script) return std::nullopt;
+    inputs.script = std::move(*script);
+    for (const std::string& text : options.faults)
+        inputs.faults.push_back(*refsvc::Fault::parse(text));
+    inputs.folder = {options.runDir, fs::path(inputs.profileName).stem().string(), options.overwrite,
+                     filesTheRunReads(inputs.scriptPath, inputs.profileName, inputs.profile, inputs.script), {}};
+    inputs.folder.kept.emplace_back("the application's resources", inputs.resources);
+    return inputs;
+}
+
+// ---- The run ----
+
+// The process-wide settings a run puts in place for its life, each taken away again (the one
+// before put back) when the object goes, newest first, however the run ends, an exception
+// included: the run's secrets and the maskings of what it writes (a URL handed to the application
+// as the application logs it, its identity masked; the identifiers a text from outside carries,
+// however written), the debug lines, the faces, the clock, the device, the bundle with the
+// service's address, the memory cache, the home and its user defaults, the audio export, the
+// application's log, the application's exit and the HUD reader, and the application itself, which
+// is cleaned up first. So one program can run several jobs one after another.
+class RunSettings {
+public:
+    RunSettings(const JobInputs& inputs, const fs::path& folder, const std::string& service, bool realTime) {
+        hold(std::make_shared<sim::RunSecrets>());
+        put(sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); }),
+            [](sim::URLMasking previous) { sim::setHandedOverURLMasking(std::move(previous)); });
+        put(sim::setIdentifierMasking(ft::maskedIdentifiersAnywhere),
+            [](sim::TextMasking previous) { sim::setIdentifierMasking(std::move(previous)); });
+        // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
+        const char* debug = std::getenv("FT_DEBUG_LOG");
+        put(ns::setDebugLines(debug && *debug && std::string_view(debug) != "0"), ns::setDebugLines);
+        // The process-wide memory cache, where the run's login stays behind otherwise.
+        put(ft::MemoryCache::sharedInstance()->dictionary()->mutableCopy(),
+            [](const rt::Ref<ns::MutableDictionary>& before) {
+                const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
+                cache->removeAllObjects();
+                cache->addEntriesFromDictionary(*before);
+            });
+        undo_.steps.push_back([previous = &ct::fontBackend()] { ct::setFontBackend(*previous); });
+        ct::setFontBackend(ct::realFontBackend());
+        if (!realTime)
+            put(ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart)),
+                [](std::shared_ptr<ns::Clock> previous) { ns::Clock::install(std::move(previous)); });
+        put(sim::Device::shared().install(std::make_shared<const sim::Profile>(inputs.profile)),
+            [](std::shared_ptr<const sim::Profile> previous) { sim::Device::shared().install(std::move(previous)); });
+        ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
+        undo_.steps.push_back([] {
+            ns::Bundle::removeInfoValueOverride(kMakerServerKey);
+            ns::Bundle::removeInfoValueOverride(kProfileServerKey);
+            ns::Bundle::removeInfoValueOverride(kAddressPageKey);
+            ns::Bundle::setMainBundlePath("");
+        });
+        ns::Bundle::setMainBundlePath(inputs.resources);
+        for (const char* key : {kMakerServerKey, kProfileServerKey, kAddressPageKey})
+            ns::Bundle::setInfoValueOverride(key, service);
+        put(ns::ApplicationHome::path(), [](const std::string& home) {
+            ns::UserDefaults::resetStandardUserDefaults();
+            ns::ApplicationHome::setPath(home);
+        });
+        sim::setAudioExportFolder(folder.string());
+        undo_.steps.push_back([] { sim::setAudioExportFolder(""); });
+        launchTime_ = ns::Clock::currentTime();
+        log_ = &hold(std::make_shared<LogFile>(folder / "app.log", launchTime_));
+        put(ui::Application::setExitHandler([](int) {}),
+            [](ui::Application::ExitHandler previous) { ui::Application::setExitHandler(std::move(previous)); });
+        sim::Driver::setHUDReader(sh::hudTextsOnScreen);
+        undo_.steps.push_back([] { sim::Driver::setHUDReader(nullptr); });
+    }
+    RunSettings(const RunSettings&) = delete;
+    RunSettings& operator=(const RunSettings&) = delete;
+
+    double launchTime() const { return launchTime_; }
+    LogFile& log() { return *log_; }
+
+    // The application launched: when the settings go, or at end(), first the in-process service
+    // stops (a slow request ends unanswered), then what is still queued runs out with the
+    // application there (an exit it asks for lands in the catch), and the application goes with
+    // every timer of the run.
+    rt::Ref<ui::Application> launch(refsvc::Service* service, std::ostream& err) {
+        const sim::TimerMark timers = sim::timerMark();
+        rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
+        ending_ = undo_.steps.size();
+        undo_.steps.push_back(
+            [application, timers, &err]() mutable { cleanUpAfterRun(std::move(application), timers, err); });
+        if (service) undo_.steps.push_back([service] { service->stop(); });
+        return application;
+    }
+    // The application's end (launch) now, the other settings staying.
+    void end() {
+        if (ending_) undo_.undoTo(*std::exchange(ending_, std::nullopt));
+    }
+
+private:
+    // Keeps `object` (a setting its life puts in place) until its turn comes to go.
+    template <typename T>
+    T& hold(std::shared_ptr<T> object) {
+        T& held = *object;
+        undo_.steps.push_back([object]() mutable { object.reset(); });
+        return held;
+    }
+    // Keeps what a setting replaced, to be put back by `restore` in its turn.
+    template <typename Previous, typename Restore>
+    void put(Previous previous, Restore restore) {
+        undo_.steps.push_back([previous = std::move(previous), restore]() mutable { restore(std::move(previous)); });
+    }
+
+    // What takes each setting away, newest last; run newest first when it goes, a constructor that
+    // throws half-way included.
+    struct Undo {
+        std::vector<std::function<void()>> steps;
+        void undoTo(std::size_t size) {
+            for (; steps.size() > size; steps.pop_back())
+                steps.back()();
+        }
+        ~Undo() { undoTo(0); }
+    } undo_;
+    std::optional<std::size_t> ending_; // where the application's end begins in undo_
+    double launchTime_ = 0;
+    LogFile* log_ = nullptr;
+};
+
+// What a run leaves: the status, and what is written whole into its folder at its end (each text from
+// outside masked as it came in).
+struct RunRecord {
+    int status = 1;
+    std::string report;
+    std::vector<std::string> stepLog;
+    std::string deviceLog;
+    std::optional<std::string> requestsLog; // against an outside service: the job's own record
+    std::vector<std::string> cutTexts;
+    std::map<std::string, std::vector<std::string>> pictureTexts;
+};
+
+// The run in its folder: the service, the settings, the application driven by the script until
+// it ends, and what it leaves. None when the run could not start (the service, the home), said on
+// `err`.
+std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs, const fs::path& folder,
+                                     std::chrono::steady_clock::time_point wallStart, std::ostream& err) {
+    std::string why;
+    std::unique_ptr<refsvc::Service> service;
+    std::string base;
+    if (options.service) {
+        base = *options.service;
+    } else {
+        service = startInProcessService(folder / "service", std::move(inputs.faults), std::move(inputs.seedJson), &why);
+        if (!service) {
+            say(err, "the reference service could not start: " + why);
+            return std::nullopt;
+        }
+        base = service->baseUrl();
+    }
+    RunSettings settings(inputs, folder, base, options.realTime);
+    sim::Script& script = inputs.script;
+    script.bind({{"service", base}});
+    keepIdentitySecrets(script);
+    if (!sim::prepareHome((folder / "home").string(), &why)) {
+        say(err, "cannot make the home: " + why);
+        return std::nullopt;
+    }
+
+    const double launchTime = settings.launchTime();
+    ExchangeRecord exchanges(launchTime);
+    RunReport report(launchTime, isNotBuiltScreen, &exchanges);
+    const LogReading reading(settings.log(), [&report](std::string_view line) { report.logLine(line); });
+    // The files read, as they were found: a shipped profile by its name, a profile or a script file by
+    // its whole path (a file of the working folder read in place of a shipped profile shows so).
+    std::error_code ec;
+    const std::string profileRead = sim::profileFile(inputs.profileName);
+    const std::string profileShown = profileRead == inputs.profileName ? fs::absolute(profileRead, ec).string()
+                                                                       : fs::path(profileRead).stem().string();
+    report.header = headerLines(options, cutName(profileShown) + " (" + cutName(inputs.profile.machine) + ")",
+                                cutName(fs::absolute(inputs.scriptPath, ec).string()) +
+                                    (script.name.empty() ? "" : " (" + cutName(script.name) + ")"),
+                                cutName(base) + (service ? " (in-process)" : ""), folder);
+    std::optional<ScreenPictures> pictures;
+    if (options.pictures) {
+        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
+        report.setScreenHook(
+            [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
+        pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
+    }
+
+    rt::Ref<ui::Application> application = settings.launch(service.get(), err);
+    sim::ScriptRun run;
+    RunRecord record;
+    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
+    bool nothingToRun = false;
+    {
+        sim::Driver driver(std::move(application),
+                           [&](const std::string& failure) { say(err, sim::maskedRunSecrets(failure)); });
+        sim::ScriptRunner runner(std::move(script), driver);
+        runner.setObserver([&] {
+            report.observe(driver);
+            if (pictures) pictures->lookForDialogs();
+        });
+        runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
+        // An exception out of the application ends it as a crash would; the run still leaves its
+        // folder and report.
+        try {
+            if (!runner.runLaunchSteps(&why)) {
+                run.end = sim::ScriptRun::End::StepFailed;
+                run.message = why;
+            } else {
+                run = runner.run(options.limitSeconds);
+            }
+        } catch (const std::exception& e) {
+            run.end = sim::ScriptRun::End::SteppingFailed;
+            run.message = "the application raised an exception: " + cutName(e.what());
+        }
+        report.finish(driver, endText(run));
+        record.stepLog = runner.stepLog();
+        // A run whose every asked row this device does not offer waits on the list for nothing:
+        // that is its ending, not a stall.
+        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
+        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun)
+            sight = report.sightLines(driver, record.stepLog);
+    }
+    const double runSeconds = ns::Clock::currentTime() - launchTime;
+    // The run took its signal; one that comes from here on ends the printing.
+    if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
+
+    // ---- What the run left ----
+    const fs::path resultFile = folder / "home" / "Documents" / "functiontest_result.txt";
+    report.checks = run.failedChecks;
+    // The header's names were masked as the run began: a secret typed since (a password that is a
+    // file's name) is masked in them now. The clock's line is the report's own words.
+    for (auto& [key, value] : report.header)
+        if (key != "clock") value = sim::maskedRunSecrets(value);
+    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
+                                                     "on this device"
+                                                   : endText(run));
+    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
+    report.neverRan = run.neverRan;
+    report.dropped = run.dropped;
+    // The upload's answer on the wire, beside what the application made of it.
+    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
+    if (upload || !report.uploadOutcome().empty())
+        report.ending.emplace_back(
+            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
+                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
+    for (const Exchange& slow : exchanges.exchanges())
+        if (slow.wallSeconds >= kSlowExchangeSeconds)
+            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
+    // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
+    if (fs::exists(resultFile, ec))
+        report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
+    report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
+    if (pictures) {
+        record.cutTexts = pictures->cutTexts();
+        record.pictureTexts = pictures->shownTexts();
+    }
+    report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
+    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
+    report.ending.emplace_back(
+        "wall time",
+        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
+
+    record.status = statusOf(run, nothingToRun);
+    // Each text from outside the run's words was masked as it came in; the report's own are not.
+    record.report = report.text();
+    record.deviceLog = sim::Device::shared().logFileText();
+    if (!service) record.requestsLog = exchanges.logText();
+    // The results the application stored are on disk before anything else is let go.
+    ns::UserDefaults::flushAll();
+    settings.end();
+    return record;
+}
+
+// ---- The record: what the run leaves, written whole, then printed ----
+
+// Writes the run's files into its folder, then prints the report once the folder is whole (a reader
+// that does not read holds nothing back); the job's status.
+int recordRun(const fs::path& folder, const RunRecord& record, std::ostream& out, std::ostream& err) {
+    writeRunFiles(folder, record.report, record.stepLog, record.deviceLog, record.requestsLog, err);
+    int status = record.status;
+    printReport(record.report, out, err, &status);
+    return status;
 }
 
 } // namespace
@@ -599,197 +875,32 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
 JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err) {
     JobResult result;
     const auto wallStart = std::chrono::steady_clock::now();
-    auto badInput = [&](const std::string& text) {
-        say(err, text);
+    auto refused = [&](const std::string& why) {
+        say(err, why);
         result.status = 2;
         return result;
     };
-
-    // ---- What the run needs, checked before anything starts ----
-    const std::string resources =
-        options.resources.empty() ? std::string(FT_RESOURCES_DIR) : options.resources;
-    const std::string profileName =
-        options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
-    // The screens are laid out and drawn in DejaVu Sans, a proportional face as the phone's, from
-    // fixed files: never another face the host happens to have.
-    if (const std::string missing = ct::unreadableRealFontFile(); !missing.empty())
-        return badInput("cannot read the face " + missing + " (Debian package fonts-dejavu-core)");
     std::string why;
-    std::optional<sim::Profile> profile = sim::loadProfile(profileName, &why);
-    if (!profile) return badInput(why);
-    const std::string scriptPath =
-        options.script.empty() ? resources + "/testers/default.json" : options.script;
-    std::optional<std::string> seedJson;
-    std::string scriptText;
-    std::optional<sim::Script> script =
-        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &scriptText, &why);
-    if (!script) return badInput(why);
-    std::vector<refsvc::Fault> faults;
-    for (const std::string& text : options.faults)
-        faults.push_back(*refsvc::Fault::parse(text));
-
-    RunFolderRequest folderRequest{options.runDir,
-                                   fs::path(profileName).stem().string(),
-                                   options.overwrite,
-                                   filesTheRunReads(scriptPath, profileName, *profile, *script),
-                                   {}};
-    folderRequest.kept.emplace_back("the application's resources", resources);
+    std::optional<JobInputs> inputs = readInputs(options, &why);
+    if (!inputs) return refused(why);
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.
     SignalCatch signals;
     // Held until the job returns: no other job empties it meanwhile.
-    const std::optional<RunFolder> runFolder = makeRunFolder(folderRequest, &why);
-    if (!runFolder) return badInput(why);
+    const std::optional<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
+    if (!runFolder) return refused(why);
     const fs::path folder = runFolder->path();
     result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);
-
-    // ---- The service ----
-    std::unique_ptr<refsvc::Service> service;
-    std::string base;
-    if (options.service) {
-        base = *options.service;
-    } else {
-        service = startInProcessService(folder / "service", std::move(faults), std::move(seedJson), &why);
-        if (!service) {
-            say(err, "the reference service could not start: " + why);
-            result.status = 1;
-            return result;
-        }
-        base = service->baseUrl();
+    std::optional<RunRecord> record = runInFolder(options, std::move(*inputs), folder, wallStart, err);
+    if (!record) {
+        result.status = 1;
+        return result;
     }
-
-    // ---- The process's state for the run ----
-    Restore restore;
-    ct::setFontBackend(ct::realFontBackend());
-    if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
-    sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
-    script = scriptWithVariables(scriptPath, scriptText, *script, base, &why);
-    if (!script) return badInput(why);
-    keepIdentitySecrets(*script);
-    ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
-    ns::Bundle::setMainBundlePath(resources);
-    ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
-    ns::Bundle::setInfoValueOverride(kProfileServerKey, base);
-    ns::Bundle::setInfoValueOverride(kAddressPageKey, base);
-    if (!sim::prepareHome((folder / "home").string(), &why))
-        return badInput("cannot prepare the home: " + why);
-    sim::setAudioExportFolder(folder.string());
-
-    const double launchTime = ns::Clock::currentTime();
-    LogFile log(folder / "app.log", launchTime);
-    ExchangeRecord exchanges(launchTime);
-    RunReport report(launchTime, isNotBuiltScreen, &exchanges);
-    log.setReader([&report](std::string_view line) { report.logLine(line); });
-    // The files read, as they were found: a shipped profile by its name, a profile or a script file by
-    // its whole path (a file of the working folder read in place of a shipped profile shows so).
-    std::error_code ec;
-    const std::string profileRead = sim::profileFile(profileName);
-    const std::string profileShown = profileRead == profileName ? fs::absolute(profileRead, ec).string()
-                                                                : fs::path(profileRead).stem().string();
-    report.header = headerLines(options, cutName(profileShown) + " (" + cutName(profile->machine) + ")",
-                                cutName(fs::absolute(scriptPath, ec).string()) +
-                                    (script->name.empty() ? "" : " (" + cutName(script->name) + ")"),
-                                cutName(base) + (service ? " (in-process)" : ""), folder);
-    std::optional<ScreenPictures> pictures;
-    if (options.pictures) {
-        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
-        report.setScreenHook(
-            [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
-        pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
-    }
-
-    // ---- The run ----
-    ExitCatch exits;
-    const sim::TimerMark timers = sim::timerMark();
-    sim::Driver::setHUDReader(sh::hudTextsOnScreen);
-    rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
-    sim::ScriptRun run;
-    std::vector<std::string> stepLog;
-    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
-    bool nothingToRun = false;
-    {
-        sim::Driver driver(application,
-                           [&](const std::string& failure) { say(err, sim::maskedRunSecrets(failure)); });
-        sim::ScriptRunner runner(std::move(*script), driver);
-        runner.setObserver([&] {
-            report.observe(driver);
-            if (pictures) pictures->lookForDialogs();
-        });
-        runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
-        // An exception out of the application ends it as a crash would; the run still leaves its
-        // folder and report.
-        try {
-            if (!runner.runLaunchSteps(&why)) {
-                run.end = sim::ScriptRun::End::StepFailed;
-                run.message = why;
-            } else {
-                run = runner.run(options.limitSeconds);
-            }
-        } catch (const std::exception& e) {
-            run.end = sim::ScriptRun::End::SteppingFailed;
-            run.message = "the application raised an exception: " + cutName(e.what());
-        }
-        report.finish(driver, endText(run));
-        stepLog = runner.stepLog();
-        // A run whose every asked row this device does not offer waits on the list for nothing:
-        // that is its ending, not a stall.
-        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
-        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun) sight = report.sightLines(driver, stepLog);
-    }
-    const double runSeconds = ns::Clock::currentTime() - launchTime;
-    // The run took its signal; one that comes from here on ends the printing.
-    if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
-
-    // ---- What the run left ----
-    const fs::path resultFile = folder / "home" / "Documents" / "functiontest_result.txt";
-    report.checks = run.failedChecks;
-    // The header's names were masked as the run began: a secret typed since (a password that is a
-    // file's name) is masked in them now. The clock's line is the report's own words.
-    for (auto& [key, value] : report.header)
-        if (key != "clock") value = sim::maskedRunSecrets(value);
-    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
-                                                     "on this device"
-                                                   : endText(run));
-    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
-    report.neverRan = run.neverRan;
-    report.dropped = run.dropped;
-    // The upload's answer on the wire, beside what the application made of it.
-    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
-    if (upload || !report.uploadOutcome().empty())
-        report.ending.emplace_back(
-            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
-                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
-    for (const Exchange& slow : exchanges.exchanges())
-        if (slow.wallSeconds >= kSlowExchangeSeconds)
-            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
-    // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
-    if (fs::exists(resultFile, ec))
-        report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
-    report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
-    if (pictures) {
-        result.cutTexts = pictures->cutTexts();
-        result.pictureTexts = pictures->shownTexts();
-    }
-    report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
-    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
-    report.ending.emplace_back(
-        "wall time",
-        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
-    log.setReader(nullptr);
-
-    result.status = statusOf(run, nothingToRun);
-    // Each text from outside the run's words was masked as it came in; the report's own are not.
-    result.report = report.text();
-    // The results the application stored are on disk before anything else is let go.
-    ns::UserDefaults::flushAll();
-    writeRunFiles(folder, result.report, stepLog, service ? nullptr : &exchanges, err);
-    // Printed once the folder is whole: a reader that does not read holds nothing back.
-    printReport(result.report, out, err, &result.status);
-
-    // ---- Clean-up ----
-    if (service) service->stop(); // a slow request ends unanswered now
-    cleanUpAfterRun(std::move(application), timers, err);
+    result.status = recordRun(folder, *record, out, err);
+    result.report = std::move(record->report);
+    result.cutTexts = std::move(record->cutTexts);
+    result.pictureTexts = std::move(record->pictureTexts);
     return result;
 }
 

@@ -22,8 +22,9 @@
 // closed), SIGINT, SIGQUIT and SIGTERM, caught from before the folder is made, end the run as the
 // limit does, with the whole folder written, or end the printing of the report.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
-// not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
-// the run folder, a face that cannot be read); 3 when the application ended itself but a check of
+// not run, or a service or a home that could not be made; 2 on bad input (arguments, profile,
+// script, the frames and sounds they name, faults, the run folder, a face that cannot be read),
+// all of it read and checked before any folder is made or emptied; 3 when the application ended itself but a check of
 // the script failed; 4 when nothing ran because every row the script asked for (its "features", or
 // the features the login answered) is one the device does not offer (the report names each, with
 // what the device lacks); 128 + the signal (129 for SIGHUP, 130 for SIGINT, 131 for SIGQUIT, 143
@@ -74,8 +75,8 @@ struct JobResult {
 };
 
 // Runs the job; the report goes to `out` once the run folder is written (a failed print is said on
-// `err`), bad input to `err`. The process's state (the
-// clock, the device, the bundle, the log sink, the application) is put back afterwards, so a
+// `err`), bad input to `err`. The process's state (the clock, the device, the bundle, the log sink,
+// the application) is put back afterwards however the run ends, an exception included, so a
 // program may run several jobs one after another.
 JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err);
 

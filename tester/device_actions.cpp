@@ -22,7 +22,8 @@
 //   registry.set        service, [properties] (an object of numbers, texts, booleans; null or
 //                       left out: the entry is removed)
 //   route.change        reason (whole number), [outputs] (port types)
-//   audio.input         input (as a profile's audio input: "silence", {"constant": 0.25}, ...)
+//   audio.input         input (as a profile's audio input: "silence", {"constant": 0.25}, ...;
+//                       a sound file is read with the script, as a frame file is)
 //   proximity           near (bool)
 //   motion.accel, motion.gyro, motion.magnet   value ([x, y, z]: the pose), or values and every
 //                       (a train: one value every so many seconds)
@@ -450,6 +451,9 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
         };
         kinds[entry.name] = std::move(kind);
     }
+    // The stimuli that read a file, with the script: a camera's frame, the microphone's sound.
+    kinds["camera.frame"].files = {"frame"};
+    kinds["audio.input"].files = {"input"};
 }
 
 } // namespace sim

@@ -129,7 +129,7 @@ std::string Device::logText() const {
     return inner_->log;
 }
 
-bool Device::writeLog(const std::string& path, std::string* error) const {
+std::string Device::logFileText() const {
     // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs; the
     // time is the device's own, what follows it may carry a text from outside.
     const std::string log = logText();
@@ -144,8 +144,12 @@ bool Device::writeLog(const std::string& path, std::string* error) const {
         text += '\n';
         at = end + 1;
     }
+    return text;
+}
+
+bool Device::writeLog(const std::string& path, std::string* error) const {
     rt::Ref<ns::Error> failure;
-    if (ns::writeAtomically(path, text, &failure)) return true;
+    if (ns::writeAtomically(path, logFileText(), &failure)) return true;
     if (error) *error = path + ": " + failure->localizedDescription()->utf8();
     return false;
 }
@@ -207,12 +211,11 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     std::shared_ptr<const FrameImage> image = decoded;
     if (!image) {
         std::string error;
-        auto made = makeFrameImage(camera->frame, &error);
-        if (!made) {
+        image = makeFrameImage(camera->frame, &error);
+        if (!image) {
             log("camera frame: " + error);
             return nullptr;
         }
-        image = std::make_shared<const FrameImage>(std::move(*made));
     }
     std::lock_guard g(inner_->lock);
     inner_->frames.push_back({camera->frame, image, nullptr});

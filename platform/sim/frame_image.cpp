@@ -33,8 +33,9 @@ std::optional<long> headerNumber(std::string_view bytes, std::size_t& at) {
     return value;
 }
 
+// "<source>: <what>", or only what is wrong without a source.
 bool fail(std::string* error, std::string_view source, std::string_view what) {
-    if (error) *error = std::string(source) + ": " + std::string(what);
+    if (error) *error = (source.empty() ? std::string() : std::string(source) + ": ") + std::string(what);
     return false;
 }
 
@@ -123,28 +124,32 @@ std::string frameFilePath(std::string_view file) {
     return profilesDirectory() + "/" + std::string(file);
 }
 
-std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error) {
+std::shared_ptr<const FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error) {
     if (frame.file.empty()) {
-        FrameImage image;
-        image.width = kSolidFrameWidth;
-        image.height = kSolidFrameHeight;
-        image.bytesPerRow = 3 * image.width;
-        image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow) * image.height);
-        for (std::size_t i = 0; i < image.pixels.size(); i += 3) {
-            image.pixels[i] = static_cast<std::uint8_t>(frame.red);
-            image.pixels[i + 1] = static_cast<std::uint8_t>(frame.green);
-            image.pixels[i + 2] = static_cast<std::uint8_t>(frame.blue);
+        auto image = std::make_shared<FrameImage>();
+        image->width = kSolidFrameWidth;
+        image->height = kSolidFrameHeight;
+        image->bytesPerRow = 3 * image->width;
+        image->pixels.resize(static_cast<std::size_t>(image->bytesPerRow) * image->height);
+        for (std::size_t i = 0; i < image->pixels.size(); i += 3) {
+            image->pixels[i] = static_cast<std::uint8_t>(frame.red);
+            image->pixels[i + 1] = static_cast<std::uint8_t>(frame.green);
+            image->pixels[i + 2] = static_cast<std::uint8_t>(frame.blue);
         }
         return image;
     }
     const std::string path = frameFilePath(frame.file);
+    const auto decode = [](std::string_view bytes, std::string* reason) -> DecodedInputs::Decoded {
+        std::optional<FrameImage> image = parseNetpbm(bytes, {}, reason);
+        if (!image) return {};
+        const std::size_t size = image->pixels.size();
+        return {std::make_shared<const FrameImage>(std::move(*image)), size};
+    };
     std::string reason;
-    const std::optional<std::string> bytes = readInputFile(path, &reason, kFrameFileLimit);
-    if (!bytes) {
-        fail(error, path, reason);
-        return std::nullopt;
-    }
-    return parseNetpbm(*bytes, path, error);
+    auto image = std::static_pointer_cast<const FrameImage>(
+        DecodedInputs::read("frame", path, kFrameFileLimit, decode, &reason));
+    if (!image && error) *error = path + ": " + reason;
+    return image;
 }
 
 } // namespace sim

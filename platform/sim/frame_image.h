@@ -45,10 +45,11 @@ inline constexpr std::size_t kFrameFileLimit =
 // as it is.
 std::string frameFilePath(std::string_view file);
 // The frame a CameraFrame describes: a solid colour, or a binary or text PGM/PPM file (maxval up
-// to 65535, scaled to 8 bits). Nullopt with "<file>: <reason>" when the file is not a regular file
-// of at most kFrameFileLimit bytes (sim::readInputFile) or not such an image.
-std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error = nullptr);
-// A PGM/PPM image from its bytes; `source` names it in messages.
+// to 65535, scaled to 8 bits), read through sim::DecodedInputs (while a reading is open, a file
+// decoded already is that image, shared). Null with "<file>: <reason>" when the file is not a
+// regular file of at most kFrameFileLimit bytes, not such an image, or past the reading's limit.
+std::shared_ptr<const FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error = nullptr);
+// A PGM/PPM image from its bytes; `source` (when not empty) names it in messages.
 std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view source, std::string* error = nullptr);
 // The frame as an opaque picture of the rasteriser's own words (cg::Image::createWithRasterWords);
 // nil for an empty frame. Device::cameraPicture keeps one per frame.

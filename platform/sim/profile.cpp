@@ -20,6 +20,7 @@
 #include "platform/sim/frame_image.h"
 #include "platform/sim/input_file.h"
 #include "platform/sim/run_text.h"
+#include "platform/sim/sound.h"
 
 namespace sim {
 
@@ -484,10 +485,8 @@ CameraFrame cameraFrame(const Fields& camera) {
         // Decoded now and kept, so a file that is no frame is refused with the profile rather than
         // found when a camera first shows it, and the camera shows what was read.
         std::string problem;
-        if (std::optional<FrameImage> image = makeFrameImage(frame, &problem))
-            frame.decoded = std::make_shared<const FrameImage>(std::move(*image));
-        else
-            camera.wrong("frame", problem);
+        frame.decoded = makeFrameImage(frame, &problem);
+        if (!frame.decoded) camera.wrong("frame", problem);
         return frame;
     }
     const char* const what = R"(expected {"solid": [r, g, b]} or a PGM or PPM file path)";
@@ -672,9 +671,14 @@ AudioInput audioInput(const Fields& audio) {
         input.frequency = positive(*sine, "frequency", Need::Required, 0);
         input.amplitude = unitInterval(*sine, "amplitude", 1);
     } else if (auto file = source.text("file")) {
-        if (file->empty()) source.wrong("file", "expected a file path");
         input.kind = AudioInput::Kind::File;
         input.file = *file;
+        // Read now and kept, as a camera's frame is: a file that is no sound is refused with the
+        // profile, and the microphone hears what was read.
+        std::string problem;
+        if (file->empty()) source.wrong("file", "expected a file path");
+        else if (input.decoded = soundFileSamples(*file, &problem); !input.decoded)
+            source.wrong("file", *file + ": " + problem);
     } else if (!audio.problems().any()) {
         audio.wrong("input", R"(expected "silence", or an object naming one of "constant", "sine" or "file")");
     }
@@ -907,6 +911,12 @@ void readDocuments(const Fields& root, Profile& p) {
         if (!text) return root.problems().add(field, "expected a string");
         p.documents[name->utf8()] = text->utf8();
     }
+    // A document is a file: no other may be written inside it.
+    const std::map<std::string, std::string>& written = p.documents;
+    for (const auto& [name, text] : written)
+        if (auto inside = written.lower_bound(name + "/"); inside != written.end() && inside->first.starts_with(name + "/"))
+            return root.problems().add("documents[\"" + inside->first + "\"]",
+                                       "inside documents[\"" + name + "\"], which is a file");
 }
 
 } // namespace
@@ -919,6 +929,7 @@ std::optional<std::string> documentNameProblem(std::string_view name) {
         const std::size_t slash = name.find('/', start);
         const std::string_view part = name.substr(start, slash == std::string_view::npos ? slash : slash - start);
         if (part.empty() || part == "." || part == "..") return "a file name must stay inside Documents";
+        if (part.size() > kLongestFileName) return "a file name of more than 255 bytes between slashes";
         if (slash == std::string_view::npos) return std::nullopt;
         start = slash + 1;
     }

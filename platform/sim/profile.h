@@ -74,7 +74,8 @@
 //                                          these are the defaults; recordPermission "granted",
 //                                          "denied" or "ask"; input "silence", {"constant": 0.25},
 //                                          {"sine": {"frequency": 440, "amplitude": 0.5}} or
-//                                          {"file": "tone.wav"} (16-bit mono, raw or WAV)
+//                                          {"file": "tone.wav"} (16-bit mono, raw or WAV, read
+//                                          when the profile is read: see soundFileSamples)
 //     "memory": {"total": 2147483648, "free": 536870912},   bytes; "host" (the default) reads
 //     "disk": {"total": 34359738368, "free": 8589934592},   the host instead, as do "processes",
 //     "processes": 120,                    "processors" and "cpuLoad"; "uptime" fixed runs on with
@@ -99,7 +100,8 @@
 //                   layout "none" (default), "old", "new" or "broken"; for "new" the items'
 //                   identifiers in order and the cellular entry's status
 //                                          (these five are the defaults)
-//     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
+//     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start (a
+//                                          name stays inside it; none is inside another)
 //   }
 //
 // Fields left out take their defaults (false, zero, empty, none); null counts as left out. A
@@ -111,6 +113,7 @@
 //
 // A profile is a plain value: tests build one in code or change single fields of a loaded one.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -272,8 +275,15 @@ struct AudioInput {
     double frequency = 0; // Sine: hertz, above 0
     double amplitude = 0; // Sine: 0 to 1
     std::string file; // File: 16-bit samples, raw or WAV (by its content; stereo heard as mono)
+    // File: its samples as the profile or the script that names it was read (sim::soundFileSamples):
+    // what the microphone hears, whatever became of the file since. None for an input made in code,
+    // whose file is read when the microphone first hears it. Not part of the input's value.
+    std::shared_ptr<const std::vector<std::int16_t>> decoded{};
 
-    bool operator==(const AudioInput&) const = default;
+    bool operator==(const AudioInput& other) const {
+        return kind == other.kind && constant == other.constant && frequency == other.frequency &&
+               amplitude == other.amplitude && file == other.file;
+    }
 };
 
 enum class RecordPermission { Granted, Denied, Ask };
@@ -531,7 +541,9 @@ std::string profileFile(std::string_view nameOrPath);
 std::optional<Profile> parseProfile(std::string_view json, std::string_view source, std::string* error = nullptr);
 
 // Nullopt when `name` is a relative path that stays inside the folder it is written to (no empty,
-// "." or ".." component, not absolute); otherwise why not.
+// "." or ".." component, not absolute) and that a file system takes (no component longer than
+// kLongestFileName bytes); otherwise why not.
+inline constexpr std::size_t kLongestFileName = 255;
 std::optional<std::string> documentNameProblem(std::string_view name);
 
 } // namespace sim

@@ -29,9 +29,14 @@
 
 #include "app/job.h"
 #include "app/run_folder.h"
+#include "platform/foundation/clock.h"
 #include "platform/graphics/image.h"
+#include "platform/runtime/log.h"
+#include "platform/sim/device.h"
 #include "platform/sim/input_file.h"
 #include "platform/text/font_backend.h"
+#include "platform/uikit/application.h"
+#include "tester/script_actions.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/reference_service.h"
@@ -132,6 +137,10 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
     std::string powerKey = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "power-key-pass.json");
     powerKey.replace(powerKey.find("\"PowerKeyViewController\""), 24, "\"PowerKeyViewControler\"");
     // Nested 20,000 deep, the reading once overflowed the stack; a seed 1,000 deep took seconds.
+    auto soundStep = [&](const std::string& name, const std::string& file) {
+        return write(dir / (name + "-sound.json"),
+                     R"({"steps": [{"at": 1, "do": "audio.input", "input": {"file": ")" + file + "\"}}]}");
+    };
     auto seedNested = [](std::size_t depth) {
         return R"({"steps": [{"at": "launch", "do": "seed", "values": {"x": )" + std::string(depth, '[') +
                std::string(depth, ']') + "}}]}";
@@ -204,6 +213,22 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
                                                     (dir / "fifo.json").string() + "\"}]}")},
          (dir / "fifo.json").string(),
          "frame.json: step 1: \"camera.frame\": \"frame\": " + (dir / "fifo.json").string() + ": not a regular file"},
+        {{"--script", write(dir / "late.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": "{service}.ppm"}]})")},
+         (dir / "late.json").string(),
+         "step 1: \"frame\" of \"camera.frame\" names a file by {service}, known only once the run starts"},
+        // So is a sound file: one that is missing, a pipe or a device is refused, not heard as silence.
+        {{"--profile", profileWith("hum.json", "\"headphonesPlugged\"",
+                                           R"("audio": {"input": {"file": "/dev/zero"}}, "headphonesPlugged")")},
+         "/dev/zero",
+         "hum.json: audio.input.file: /dev/zero: not a regular file"},
+        {{"--script", soundStep("fifo", (dir / "fifo.json").string())},
+         (dir / "fifo.json").string(),
+         "fifo-sound.json: step 1: \"audio.input\": audio.input.file: " + (dir / "fifo.json").string() +
+             ": not a regular file"},
+        {{"--script", soundStep("zero", "/dev/zero")}, "/dev/zero", "audio.input.file: /dev/zero: not a regular file"},
+        {{"--script", soundStep("gone", (dir / "gone.wav").string())},
+         (dir / "gone.wav").string(),
+         "gone.wav: cannot be read: No such file or directory"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -275,6 +300,32 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     for (const auto& entry : fs::recursive_directory_iterator(runDir / "home" / "Library" / "Preferences"))
         if (readFile(entry.path()).find("S1") != std::string::npos) seeded = true;
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
+}
+
+// An exception out of the run (from an action of the script's own here) leaves nothing of the run in
+// the process: the application is gone, and the clock, the device and the log's sink are the ones
+// before, so a line logged afterwards reaches neither the run's log nor its report.
+TEST(MainJobInProcess, AnExceptionOutOfTheRunLeavesNothingOfItInstalled) {
+    ScratchFolder scratch;
+    sim::registerScriptAction("raise", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) -> bool {
+                                            throw 7;
+                                        }});
+    app::JobOptions options;
+    options.script = write(scratch.path() / "raise.json", R"({"steps": [{"at": 1, "do": "raise"}]})");
+    options.runDir = (scratch.path() / "run").string();
+    options.pictures = false;
+    std::vector<std::string> lines;
+    ns::LogSink sink = ns::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
+    const std::shared_ptr<ns::Clock> clock = ns::Clock::installed();
+    const std::shared_ptr<const sim::Profile> device = sim::currentDevice();
+    std::ostringstream out, err;
+    EXPECT_THROW(app::runJob(options, out, err), int);
+    EXPECT_EQ(ui::Application::sharedApplication(), nullptr);
+    EXPECT_EQ(ns::Clock::installed(), clock);
+    EXPECT_EQ(sim::currentDevice(), device);
+    ns::logLine("after the run");
+    ns::setLogSink(std::move(sink));
+    EXPECT_EQ(lines, std::vector<std::string>{"after the run"});
 }
 
 // A job holds its folder while it runs: another neither runs there nor empties it, and the first's
@@ -355,7 +406,7 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
     for (const fs::path& folder : {made, scripts, reads, noted}) // run folders, made by a run
         ASSERT_EQ(runProcess({"--script", idle, "--run-dir", folder.string()}).status, 1);
     const std::string inside = write(scripts / "my.json", readFile(idle)), card = (reads / "card.ppm").string(),
-                      tone = write(reads / "tone.raw", "\0\0"), root = (reads / "root").string();
+                      tone = write(reads / "tone.raw", std::string("\0\0", 2)), root = (reads / "root").string();
     fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
     fs::create_directories(root);
     write(noted / "notes.txt", "mine");
@@ -417,6 +468,49 @@ TEST(MainJobProcess, AFrameShowsAsItWasReadThoughItsFileIsGone) {
     const app::JobResult result = app::runJob(options, out, err);
     EXPECT_EQ(result.status, 0) << result.report << err.str();
     EXPECT_EQ(readFile(scratch.path() / "run" / "device.log").find("camera frame:"), std::string::npos);
+}
+
+// A script is read once, with the device's values, before any folder is touched: one refused for a
+// value of the device (the Wi-Fi iPad has no SIM, so "{carrier.name}" is empty, no service id) leaves
+// the run --overwrite names byte for byte, and makes no new folder.
+TEST(MainJobProcess, AScriptRefusedForTheDevicesValuesTouchesNoFolder) {
+    ScratchFolder scratch;
+    const fs::path run = scratch.path() / "run", fresh = scratch.path() / "fresh";
+    ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string()}).status, 0);
+    const auto before = filesUnder(run);
+    const std::string script = write(scratch.path() / "sim.json", R"({"steps": [{"at": 1, "do": "carrier.set",
+        "carrier": {"name": "Kestrel", "mcc": "310", "mnc": "410", "services": [{"id": "{carrier.name}"}]}}]})");
+    for (const auto& [folder, overwrite] : {std::pair{run, true}, std::pair{fresh, false}}) {
+        std::vector<std::string> args = {"--profile", "ipad_wifi", "--script", script, "--run-dir", folder.string()};
+        if (overwrite) args.push_back("--overwrite");
+        const Outcome outcome = runProcess(args);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find("sim.json: step 1: \"carrier.set\": carrier.services[0].id: expected text"),
+                  std::string::npos)
+            << outcome.output;
+    }
+    EXPECT_TRUE(filesUnder(run) == before);
+    EXPECT_FALSE(fs::exists(fresh));
+}
+
+// A frame file is decoded once however many steps name it: a run whose 60 steps name one 1920x1080
+// frame holds hardly more memory at its peak than one whose single step does (each decoded copy
+// would be 6 MB more).
+TEST(MainJobProcess, AFrameFileNamedBySixtyStepsIsDecodedOnce) {
+    ScratchFolder scratch;
+    const std::string frame = write(scratch.path() / "hd.ppm", "P6\n1920 1080\n255\n" + std::string(1920 * 1080 * 3, '\x40'));
+    auto peakWith = [&](int steps) {
+        std::string text = R"({"steps": [)";
+        for (int i = 0; i < steps; ++i)
+            text += std::string(i ? "," : "") + R"({"at": 1, "do": "camera.frame", "frame": ")" + frame + "\"}";
+        const std::string script = write(scratch.path() / (std::to_string(steps) + ".json"), text + "]}");
+        const fs::path run = scratch.path() / ("run" + std::to_string(steps));
+        const Outcome outcome = runProcess({"--no-pictures", "--script", script, "--run-dir", run.string()});
+        EXPECT_EQ(outcome.status, 1) << outcome.output; // the script spent on the login screen
+        return static_cast<double>(outcome.peakKilobytes);
+    };
+    const double one = peakWith(1), sixty = peakWith(60);
+    EXPECT_LT(sixty, 1.2 * one) << sixty << " kB against " << one << " kB";
 }
 
 // --overwrite removes all or nothing: an entry it cannot remove (in a folder the job may not write;

@@ -270,17 +270,23 @@ TEST(SimProfile, SoundFieldsReadAsWrittenAndTheInputIsOneSource) {
     EXPECT_EQ(p->audio.ioFrames, 256);
     EXPECT_EQ(p->audio.input, (sim::AudioInput{sim::AudioInput::Kind::Sine, 0, 440, 0.5, ""}));
 
-    const std::pair<const char*, sim::AudioInput> inputs[] = {
+    // A sound file is read with the profile: the microphone hears what was read then.
+    Scratch scratch;
+    scratch.write("tone.raw", std::string("\x00\x40", 2));
+    const std::string tone = scratch / "tone.raw";
+    const std::pair<std::string, sim::AudioInput> inputs[] = {
         {R"("silence")", {}},
         {R"({"constant": -0.25})", {sim::AudioInput::Kind::Constant, -0.25, 0, 0, ""}},
         {R"({"sine": {"frequency": 1000}})", {sim::AudioInput::Kind::Sine, 0, 1000, 1, ""}},
-        {R"({"file": "tone.wav"})", {sim::AudioInput::Kind::File, 0, 0, 0, "tone.wav"}},
+        {R"({"file": ")" + tone + "\"}", {sim::AudioInput::Kind::File, 0, 0, 0, tone}},
     };
     for (const auto& [json, expected] : inputs) {
-        auto q = sim::parseProfile(minimalProfile(std::string(R"("audio": {"input": )") + json + "}"), "t.json", &error);
+        auto q = sim::parseProfile(minimalProfile(R"("audio": {"input": )" + json + "}"), "t.json", &error);
         ASSERT_TRUE(q) << json << ": " << error;
         EXPECT_EQ(q->audio.input, expected) << json;
+        EXPECT_EQ(q->audio.input.decoded != nullptr, expected.kind == sim::AudioInput::Kind::File) << json;
     }
+
 }
 
 TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
@@ -535,6 +541,11 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("documents": {"/etc/x": "y"})"),
          R"(t.json: documents["/etc/x"]: a file name must stay inside Documents)"},
         {minimalProfile(R"("documents": {"a.txt": 1})"), R"(t.json: documents["a.txt"]: expected a string)"},
+        // What the home is made of is checked with the profile: no document a file system refuses.
+        {minimalProfile(R"("documents": {"n": "", "n-1": "", "n/x": ""})"),
+         R"(t.json: documents["n/x"]: inside documents["n"], which is a file)"},
+        {minimalProfile(R"("documents": {"d/)" + std::string(256, 'x') + R"(": ""})"),
+         R"(t.json: documents["d/)" + std::string(256, 'x') + R"("]: a file name of more than 255 bytes between slashes)"},
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "brightness": 1.5})"),
          "t.json: screen.brightness: expected a number from 0 to 1"},
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "brightness": "dim"})"),
@@ -586,6 +597,8 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("audio": {"input": {"sine": {"frequency": 440, "amplitude": 2}}})"),
          "t.json: audio.input.sine.amplitude: expected a number from 0 to 1"},
         {minimalProfile(R"("audio": {"input": {"file": ""}})"), "t.json: audio.input.file: expected a file path"},
+        {minimalProfile(R"("audio": {"input": {"file": "/dev/zero"}})"),
+         "t.json: audio.input.file: /dev/zero: not a regular file"},
         {minimalProfile(R"("cameras": [{"position": "back", "torchLockable": 1}])"),
          "t.json: cameras[0].torchLockable: expected true or false"},
         {minimalProfile(R"("cameras": [{"position": "back", "presets": "AVCaptureSessionPresetLow"}])"),

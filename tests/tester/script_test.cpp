@@ -191,6 +191,41 @@ TEST(ScriptParsing, DoubledBracesWriteABraceAndABadVariableQuotesNothingOfItsTex
     }
 }
 
+// A variable known only after the reading (the in-process service's address, once it listens) is
+// checked with a stand-in of its form, and bind gives each argument naming it its text as written:
+// inside JSON escaped, a stimulus's read afresh as it runs, a doubled brace still a brace. A file a
+// step reads cannot be named by it: files are read with the script.
+TEST(ScriptParsing, AVariableKnownLaterIsCheckedWithAStandInAndBoundAsWritten) {
+    const std::map<std::string, std::string> later = {{"service", "http://127.0.0.1:65535"}};
+    const std::string value = "http://h:1/\"q";
+    const struct Case {
+        std::string action, key, bound;
+    } cases[] = {
+        {R"("do": "type", "outlet": "f", "text": "{service}/x")", "text", value + "/x"},
+        {R"("do": "seed", "values": {"w": ["{service}"]})", "values", R"({"w":["http://h:1/\"q"]})"},
+        {R"("do": "reachability.flags", "target": "{service}", "flags": ["reachable"])", "target", value},
+        {R"("do": "type", "outlet": "f", "text": "{{service}}")", "text", "{service}"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        auto script = sim::Script::parse(R"({"steps": [{"at": 1, )" + c.action + "}]}", {}, &error, later);
+        ASSERT_TRUE(script) << c.action << ": " << error;
+        const sim::ScriptAction& action = script->steps[0].actions[0];
+        const bool named = c.bound != "{service}";
+        EXPECT_EQ(action.unbound.contains(c.key), named) << c.action;
+        EXPECT_TRUE(!named || action.prepared == nullptr) << c.action; // made of the stand-in
+        script->bind({{"service", value}});
+        EXPECT_EQ(*action.arg(c.key), c.bound) << c.action;
+        EXPECT_TRUE(action.unbound.empty()) << c.action;
+    }
+    for (const char* action : {R"("do": "camera.frame", "frame": "{service}.ppm")",
+                                      R"("do": "audio.input", "input": {"file": "/tmp/{service}"})"}) {
+        std::string error;
+        EXPECT_FALSE(sim::Script::parse(R"({"steps": [{"at": 1, )" + std::string(action) + "}]}", {}, &error, later));
+        EXPECT_NE(error.find("names a file by {service}, known only once the run starts"), std::string::npos) << error;
+    }
+}
+
 // What the recording action saw: its "what" and the virtual time it ran.
 std::vector<std::pair<std::string, double>>& notes() {
     static std::vector<std::pair<std::string, double>> seen;
