@@ -50,6 +50,7 @@
 #include "platform/uikit/responder.h"
 #include "platform/uikit/view_controller.h"
 #include "service/login_view_model.h"
+#include "service/trovelin_http_client.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
 #include "tester/device_variables.h"
@@ -101,20 +102,27 @@ std::string secondsWithUnit(double s) {
     return buffer;
 }
 
-// One line on stderr, "functiontest: " and the text, its control characters spelled out as the
-// report spells them: a path may hold any byte, a terminal's escape sequence too.
+// One line on stderr, "functiontest: " and the text through the run's masker (a refusal quotes the
+// script, a failure the application), what a reader would not see as written spelled out as the
+// report spells it: a path may hold any byte, a terminal's escape sequence too.
 void say(std::ostream& err, std::string_view text) {
     std::string line = "functiontest: ";
-    sim::appendPrintable(line, text);
+    sim::appendPrintable(line, sim::maskedRunText(text));
     err << line << "\n";
 }
 
-// A line of the application's log with the run's secrets masked. The login's line ends with the
-// user name whole, masked as a whole text: a user name that is the password is masked however short.
-std::string maskedLogLine(std::string_view line) {
-    constexpr std::string_view login = ft::LoginViewModel::kLoggingInLogPrefix;
-    if (!line.starts_with(login)) return sim::maskedRunSecrets(line);
-    return std::string(login) + sim::maskedRunSecrets(line.substr(login.size()));
+// The report as it is written and printed: in each line, what a reader would not see as written
+// spelled out (sim::appendPrintable), whatever part of it brought that in.
+std::string printableReport(std::string_view report) {
+    std::string out;
+    out.reserve(report.size());
+    for (std::size_t at = 0; at < report.size();) {
+        const std::size_t end = std::min(report.find('\n', at), report.size());
+        sim::appendPrintable(out, report.substr(at, end - at));
+        if (end < report.size()) out += '\n';
+        at = end + 1;
+    }
+    return out;
 }
 
 // The application's log into app.log, each line led by the virtual seconds since launch and the
@@ -141,7 +149,7 @@ private:
         void write(std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
-            const std::string masked = maskedLogLine(line);
+            const std::string masked = sim::maskedRunText(line);
             std::lock_guard g(lock);
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
@@ -246,36 +254,48 @@ private:
     int fd_;
 };
 
-// What the run knows of the device's identity, a secret of the run from the start, masked as the
-// application logs an identifier however a text writes it (in either case, spaced, dashed or
-// dotted): the identifiers of each URL the script hands over, and the identity a seed step stores
-// (a number as its text: the application sends it as such).
-void keepIdentitySecrets(const sim::Script& script) {
+// What the run knows of the device's identity, a secret of the run from the moment its script is
+// read (a refusal of the script shows none of it), masked as the application logs an identifier
+// however a text writes it: the identifiers of each URL a step hands over, and the identity a seed
+// step stores (a number as its text: the application sends it as such); each step the script's
+// text holds, whether the script reads as one or not.
+void keepIdentitySecrets(std::string_view scriptText) {
     auto keep = [](std::string_view value) {
         sim::addRunSecret(value, ft::maskedIdentifier(value), sim::SecretSpelling::Identifier);
     };
-    for (const sim::ScriptStep& step : script.steps)
-        for (const sim::ScriptAction& action : step.actions) {
-            for (const std::string& key : sim::scriptAction(action.name)->handedOverURLs)
-                if (const std::string* url = action.arg(key))
-                    for (const std::string& value : ft::identifierValues(*url))
+    auto keepOfAction = [&](const nlohmann::json& action) {
+        const auto name = action.is_object() ? action.find("do") : action.end();
+        if (name == action.end() || !name->is_string()) return;
+        if (const sim::ScriptActionKind* kind = sim::scriptAction(name->get_ref<const std::string&>()))
+            for (const std::string& key : kind->handedOverURLs)
+                if (const auto url = action.find(key); url != action.end() && url->is_string())
+                    for (const std::string& value : ft::identifierValues(url->get_ref<const std::string&>()))
                         keep(value);
-            if (action.name != "seed") continue;
-            const nlohmann::json seeded = nlohmann::json::parse(*action.arg("values"), nullptr, false);
-            for (std::string_view key : ft::kStoredIdentifierKeys)
-                if (auto value = seeded.is_object() ? seeded.find(std::string(key)) : seeded.end();
-                    value == seeded.end()) {
-                    continue;
-                } else if (value->is_string()) {
-                    keep(value->get_ref<const std::string&>());
-                } else if (value->is_number()) {
-                    keep(value->dump());
-                    // A whole number written with a point is sent as the whole number.
-                    if (const double number = value->get<double>();
-                        value->is_number_float() && std::trunc(number) == number && std::fabs(number) < 1e18)
-                        keep(std::to_string(static_cast<long long>(number)));
-                }
-        }
+        const auto seeded = action.find("values");
+        if (*name != "seed" || seeded == action.end() || !seeded->is_object()) return;
+        for (std::string_view key : ft::kStoredIdentifierKeys)
+            if (auto value = seeded->find(std::string(key)); value == seeded->end()) {
+                continue;
+            } else if (value->is_string()) {
+                keep(value->get_ref<const std::string&>());
+            } else if (value->is_number()) {
+                keep(value->dump());
+                // A whole number written with a point is sent as the whole number.
+                if (const double number = value->get<double>();
+                    value->is_number_float() && std::trunc(number) == number && std::fabs(number) < 1e18)
+                    keep(std::to_string(static_cast<long long>(number)));
+            }
+    };
+    const nlohmann::json script = nlohmann::json::parse(scriptText, nullptr, false);
+    const auto steps = script.is_object() ? script.find("steps") : script.end();
+    if (steps == script.end() || !steps->is_array()) return;
+    for (const nlohmann::json& step : *steps) {
+        keepOfAction(step);
+        if (const auto actions = step.is_object() ? step.find("actions") : step.end();
+            actions != step.end() && actions->is_array())
+            for (const nlohmann::json& action : *actions)
+                keepOfAction(action);
+    }
 }
 
 std::string endText(const sim::ScriptRun& run) {
@@ -298,6 +318,8 @@ std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolde
     serviceOptions.seedJson = std::move(seedJson);
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
     serviceOptions.clock = [] { return systemTimeOf(ns::Clock::currentTime()); };
+    // Its requests.log is a file of the run: what a client sent passes the run's masker.
+    serviceOptions.logMasking = sim::maskedRunText;
     return refsvc::Service::start(serviceOptions, why);
 }
 
@@ -317,14 +339,16 @@ void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers
     sim::drainMainQueue();
 }
 
-// The program's status for how the run ended (`nothingToRun`: it waited on the list with nothing the
-// device offers to run).
-int statusOf(const sim::ScriptRun& run, bool nothingToRun) {
+} // namespace
+
+int runStatus(const sim::ScriptRun& run, bool nothingToRun) {
     if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
     if (nothingToRun) return 4;
     if (run.end != sim::ScriptRun::End::Exited) return 1;
     return run.failedChecks.empty() ? 0 : 3;
 }
+
+namespace {
 
 // A transfer that took this much wall time or more is named under the report's ending: in virtual
 // time the run's clock stands still while a transfer is in flight, so its wall time is told apart.
@@ -391,8 +415,8 @@ std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys
     return seed.dump();
 }
 
-// What a script's triggers may name: the application's screen classes (the stand-ins of the
-// screens not built among them, registered from the bundle at `resources`) and its requests.
+} // namespace
+
 sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     registerNotBuiltScreens(ns::Bundle::bundleWithPath(resources));
     sim::TriggerNames names{{}, callNames()};
@@ -403,6 +427,8 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     return names;
 }
 
+namespace {
+
 // The script, read once and checked, `variables` bound and `later` (the in-process service's
 // address) to come: its triggers name what the application has, and its "features" (none against an
 // outside service) give the in-process service's seed (`seedJson`). None, with why, on bad input.
@@ -411,7 +437,9 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
                                       const std::map<std::string, std::string>& later, bool outsideService,
                                       std::optional<std::string>* seedJson, std::string* why) {
     registerListActions();
-    std::optional<sim::Script> script = sim::Script::load(path, variables, why, later);
+    std::string text;
+    std::optional<sim::Script> script = sim::Script::load(path, variables, why, later, &text);
+    keepIdentitySecrets(text);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;
@@ -540,20 +568,16 @@ std::optional<JobInputs> readInputs(const JobOptions& options, std::string* why)
 
 // The process-wide settings a run puts in place for its life, each taken away again (the one
 // before put back) when the object goes, newest first, however the run ends, an exception
-// included: the run's secrets and the maskings of what it writes (a URL handed to the application
-// as the application logs it, its identity masked; the identifiers a text from outside carries,
-// however written), the debug lines, the faces, the clock, the device, the bundle with the
+// included: the masking of a URL handed to the application (written as the application logs it,
+// its identity masked), the debug lines, the faces, the clock, the device, the bundle with the
 // service's address, the memory cache, the home and its user defaults, the audio export, the
 // application's log, the application's exit and the HUD reader, and the application itself, which
 // is cleaned up first. So one program can run several jobs one after another.
 class RunSettings {
 public:
     RunSettings(const JobInputs& inputs, const fs::path& folder, const std::string& service, bool realTime) {
-        hold(std::make_shared<sim::RunSecrets>());
         put(sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); }),
             [](sim::URLMasking previous) { sim::setHandedOverURLMasking(std::move(previous)); });
-        put(sim::setIdentifierMasking(ft::maskedIdentifiersAnywhere),
-            [](sim::TextMasking previous) { sim::setIdentifierMasking(std::move(previous)); });
         // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
         const char* debug = std::getenv("FT_DEBUG_LOG");
         put(ns::setDebugLines(debug && *debug && std::string_view(debug) != "0"), ns::setDebugLines);
@@ -564,6 +588,8 @@ public:
                 cache->removeAllObjects();
                 cache->addEntriesFromDictionary(*before);
             });
+        // The partner client keeps the address it was first made with: this run's service's.
+        undo_.steps.push_back([] { ft::TrovelinHttpClient::resetSharedHttpClientForTesting(); });
         undo_.steps.push_back([previous = &ct::fontBackend()] { ct::setFontBackend(*previous); });
         ct::setFontBackend(ct::realFontBackend());
         if (!realTime)
@@ -680,7 +706,6 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     RunSettings settings(inputs, folder, base, options.realTime);
     sim::Script& script = inputs.script;
     script.bind({{"service", base}});
-    keepIdentitySecrets(script);
     if (!sim::prepareHome((folder / "home").string(), &why)) {
         say(err, "cannot make the home: " + why);
         return std::nullopt;
@@ -715,8 +740,9 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     bool nothingToRun = false;
     {
         sim::Driver driver(std::move(application),
-                           [&](const std::string& failure) { say(err, sim::maskedRunSecrets(failure)); });
+                           [&](const std::string& failure) { say(err, failure); });
         sim::ScriptRunner runner(std::move(script), driver);
+        runner.setUnreachable([&report](const sim::ScriptRun::NotRun& step) { return report.keptUnderARow(step); });
         runner.setObserver([&] {
             report.observe(driver);
             if (pictures) pictures->lookForDialogs();
@@ -753,7 +779,7 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     // The header's names were masked as the run began: a secret typed since (a password that is a
     // file's name) is masked in them now. The clock's line is the report's own words.
     for (auto& [key, value] : report.header)
-        if (key != "clock") value = sim::maskedRunSecrets(value);
+        if (key != "clock") value = sim::maskedRunText(value);
     report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
                                                      "on this device"
                                                    : endText(run));
@@ -771,8 +797,8 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
             report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
     if (fs::exists(resultFile, ec))
-        report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
-    report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
+        report.ending.emplace_back("result file", sim::maskedRunText(resultFile.string()));
+    report.ending.emplace_back("pictures", pictures ? sim::maskedRunText(pictures->summary()) : "off");
     if (pictures) {
         record.cutTexts = pictures->cutTexts();
         record.pictureTexts = pictures->shownTexts();
@@ -783,9 +809,9 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
         "wall time",
         secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
 
-    record.status = statusOf(run, nothingToRun);
+    record.status = runStatus(run, nothingToRun);
     // Each text from outside the run's words was masked as it came in; the report's own are not.
-    record.report = report.text();
+    record.report = printableReport(report.text());
     record.deviceLog = sim::Device::shared().logFileText();
     if (!service) record.requestsLog = exchanges.logText();
     // The results the application stored are on disk before anything else is let go.
@@ -875,6 +901,8 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
 JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err) {
     JobResult result;
     const auto wallStart = std::chrono::steady_clock::now();
+    // The values the job keeps out of what it writes, from the first message on.
+    sim::RunSecrets secrets;
     auto refused = [&](const std::string& why) {
         say(err, why);
         result.status = 2;

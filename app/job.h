@@ -37,6 +37,11 @@
 #include <string>
 #include <vector>
 
+namespace sim {
+struct ScriptRun;
+struct TriggerNames;
+} // namespace sim
+
 namespace app {
 
 // The run's clock starts here: 2024-05-01T10:00:00Z, in seconds since 2001-01-01T00:00:00Z.
@@ -73,6 +78,16 @@ struct JobResult {
     // The texts each picture shows whole, by its file name (ScreenPictures::shownTexts).
     std::map<std::string, std::vector<std::string>> pictureTexts;
 };
+
+// What a script's triggers may name: the application's screen classes (the stand-ins of the
+// screens not built among them, registered from the bundle at `resources`) and its requests.
+sim::TriggerNames applicationTriggerNames(const std::string& resources);
+
+// The job's exit status for how the run ended (`nothingToRun`: it waited on the list with nothing
+// the device offers to run): 0 when the application ended itself and every check was seen (or is
+// unreachable on this device), 3 when it ended itself and a check failed, 1, 4 or 128 + the signal
+// otherwise, as above.
+int runStatus(const sim::ScriptRun& run, bool nothingToRun);
 
 // Runs the job; the report goes to `out` once the run folder is written (a failed print is said on
 // `err`), bad input to `err`. The process's state (the clock, the device, the bundle, the log sink,

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
 #include "platform/uikit/view.h"
@@ -164,11 +165,14 @@ std::vector<cg::Point> centresOfSubviews(const Driver& driver, const std::string
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) badArgument("no controller is on screen");
     auto view = rt::cast<ui::View>(ns::valueForKeyPath(top, path));
-    if (!view) badArgument(std::string(top->getClass().name()) + " has no view at \"" + path + "\"");
+    if (!view)
+        badArgument(std::string(top->getClass().name()) + " has no view at \"" + ns::printableQuote(path) +
+                    "\"");
     std::vector<cg::Point> centres;
     for (const rt::Ref<ui::View>& subview : view->subviewList())
         centres.push_back(view->convertPointToView(subview->center(), nullptr));
-    if (centres.size() < 2) badArgument("\"" + path + "\" holds fewer than two views to stroke through");
+    if (centres.size() < 2)
+        badArgument("\"" + ns::printableQuote(path) + "\" holds fewer than two views to stroke through");
     return centres;
 }
 

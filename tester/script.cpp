@@ -144,14 +144,14 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
     if (name == object.end() || !name->is_string()) bad("an action needs \"do\" naming it");
     ScriptAction action{name->get<std::string>(), {}};
     const ScriptActionKind* kind = scriptAction(action.name);
-    if (!kind) bad("no action is called \"" + action.name + "\"");
+    if (!kind) bad("no action is called \"" + printableCut(action.name) + "\"");
     auto takes = [&](const std::string& key) {
         return listsKey(kind->required, key) || listsKey(kind->optional, key) || listsKey(kind->oneOf, key) ||
                (kind->isCheck && key == "within");
     };
     for (const auto& [key, value] : object.items()) {
         if (key == "do" || stepKeys.contains(key)) continue;
-        if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + key + "\"");
+        if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + printableCut(key) + "\"");
         if (value.is_null() && !listsKey(kind->nullable, key))
             bad("\"" + key + "\" of \"" + action.name + "\" is null");
         if (listsKey(kind->texts, key) && !value.is_string())
@@ -213,7 +213,7 @@ ScriptTrigger readTrigger(const json& step) {
         {"url", ScriptTrigger::Kind::URL},
         {"request", ScriptTrigger::Kind::Request}};
     auto kind = kinds.find(key);
-    if (kind == kinds.end()) bad("no trigger is called \"" + key + "\"");
+    if (kind == kinds.end()) bad("no trigger is called \"" + printableCut(key) + "\"");
     if (!value.is_string()) bad("the trigger \"" + key + "\" needs a text");
     trigger.kind = kind->second;
     trigger.text = value.get<std::string>();
@@ -389,10 +389,15 @@ std::optional<Script> Script::parse(std::string_view text,
                 bad("the script has an unknown key \"" + key + "\"");
         if (auto features = document.find("features"); features != document.end()) {
             if (!features->is_array()) bad("\"features\" must be a list of feature keys");
+            // A run with no feature has nothing to run, and a key written twice could mean a row twice.
+            if (features->empty()) bad("\"features\" names no feature: a run of none would have nothing to run");
             script.features.emplace();
             for (const json& key : *features) {
                 if (!key.is_string() || key.get<std::string>().empty())
                     bad("\"features\" must be a list of feature keys");
+                if (std::find(script.features->begin(), script.features->end(), key.get<std::string>()) !=
+                    script.features->end())
+                    bad("\"features\" names \"" + printableCut(key.get<std::string>()) + "\" twice");
                 script.features->push_back(key.get<std::string>());
             }
         }
@@ -415,11 +420,12 @@ std::optional<Script> Script::parse(std::string_view text,
 
 std::optional<Script> Script::load(const std::string& path,
                                    const std::map<std::string, std::string>& variables, std::string* error,
-                                   const std::map<std::string, std::string>& later) {
+                                   const std::map<std::string, std::string>& later, std::string* text) {
     std::string reason;
     std::optional<std::string> read = readInputFile(path, &reason);
     std::optional<Script> script = read ? parse(*read, variables, &reason, later) : std::nullopt;
     if (!script && error) *error = path + ": " + reason;
+    if (read && text) *text = std::move(*read);
     return script;
 }
 

@@ -20,7 +20,7 @@
 // "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
 // runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
-// login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
+// login, at least one and each once, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
 // ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
@@ -121,7 +121,8 @@ struct Script {
 
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
     // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
-    // trigger or action, an argument an action does not take or lacks, a negative or non-finite time.
+    // trigger or action, an argument an action does not take or lacks, a negative or non-finite
+    // time, "features" empty or naming a key twice.
     // `later`: the variables whose values come after the reading (Script::bind), each with a
     // stand-in of the value's form that the arguments naming it are checked with.
     static std::optional<Script> parse(std::string_view json,
@@ -129,11 +130,14 @@ struct Script {
                                        std::string* error = nullptr,
                                        const std::map<std::string, std::string>& later = {});
     // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
-    // starts with the path, once: "<path>: step 2: no action is called \"fly\"".
+    // starts with the path, once: "<path>: step 2: no action is called \"fly\"". `text` (if
+    // given) receives the file's text, read whether it parses or not: read for what a refusal must
+    // not show.
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
                                       std::string* error = nullptr,
-                                      const std::map<std::string, std::string>& later = {});
+                                      const std::map<std::string, std::string>& later = {},
+                                      std::string* text = nullptr);
 
     // Gives the arguments that wait for them the later variables' values (each of those `parse`
     // was given). They were checked with the stand-ins, so they are taken as they are.

@@ -12,7 +12,8 @@ namespace sim {
 
 // Empty: no export. Restarts the numbering.
 void setAudioExportFolder(std::string folder);
-// `what` is "mic" for a recording, else the output port; `file` the sound file's name.
+// `what` is "mic" for a recording, else the output port; `file` the sound file's name. A sound with
+// no samples (a clip stopped before it had any) leaves no file: there is nothing to listen to.
 void exportSound(std::string_view what, std::string_view file, const WavSound& sound);
 
 } // namespace sim

@@ -353,7 +353,8 @@ std::string numberText(double value) {
 }
 
 void readScreen(const Fields& root, Profile& p) {
-    if (auto screen = root.object("screen", Need::Required)) {
+    const auto screen = root.object("screen", Need::Required);
+    if (screen) {
         // A screen of 1 to 10,000 points a side: anything larger is no device, and lays out for ever.
         for (auto [key, side] :
              {std::pair{"width", &p.screen.width}, std::pair{"height", &p.screen.height}}) {
@@ -364,20 +365,31 @@ void readScreen(const Fields& root, Profile& p) {
         p.screen.scale = positive(*screen, "scale", Need::Optional, 1);
         p.screen.brightness = unitInterval(*screen, "brightness", p.screen.brightness);
     }
-    if (auto insets = root.object("safeAreaInsets")) {
+    const auto insets = root.object("safeAreaInsets");
+    if (insets) {
         p.safeAreaInsets = {notNegative(*insets, "top"), notNegative(*insets, "left"),
                             notNegative(*insets, "bottom"), notNegative(*insets, "right")};
         // Insets that meet leave no screen to lay out in: every control would be outside it.
         const ui::EdgeInsets& i = p.safeAreaInsets;
-        const auto leaveNone = [&](const char* sides, double a, double b, double side, const char* what) {
-            if (side > 0 && a + b >= side)
-                root.wrong("safeAreaInsets", std::string(sides) + " (" + numberText(a) + " and " + numberText(b) +
-                                                 ") leave none of the screen's " + what + " (" + numberText(side) +
-                                                 " points)");
-        };
-        leaveNone("top and bottom", i.top, i.bottom, p.screen.height, "height");
-        leaveNone("left and right", i.left, i.right, p.screen.width, "width");
+        if (p.screen.width > 0 && i.left + i.right >= p.screen.width)
+            root.wrong("safeAreaInsets", "left and right (" + numberText(i.left) + " and " + numberText(i.right) +
+                                             ") leave none of the screen's width (" + numberText(p.screen.width) +
+                                             " points)");
     }
+    // The application's screens are laid out for the smallest shipped device's height and no less:
+    // a profile that leaves less is refused here, not found as a tap far outside the screen.
+    const ui::EdgeInsets& i = p.safeAreaInsets;
+    const double left = p.screen.height - i.top - i.bottom;
+    if (!screen || !(p.screen.height >= 1 && p.screen.height <= 10'000) || left >= kLeastApplicationHeight) return;
+    const std::string least = "the application needs at least " + numberText(kLeastApplicationHeight) +
+                              " (the smallest shipped screen's, under its status bar)";
+    if (i.top + i.bottom > 0)
+        root.wrong("safeAreaInsets", "top and bottom (" + numberText(i.top) + " and " + numberText(i.bottom) +
+                                         ") leave " + numberText(std::max(0.0, std::round(left * 1000) / 1000)) +
+                                         " of the screen's " +
+                                         numberText(p.screen.height) + " points of height; " + least);
+    else
+        screen->wrong("height", numberText(p.screen.height) + " points leave too little of the screen; " + least);
 }
 
 // Text that is not empty; `fallback` when absent.
@@ -476,7 +488,7 @@ void readLanguages(const Fields& root, Profile& p) {
     }
 }
 
-CameraFrame cameraFrame(const Fields& camera) {
+CameraFrame cameraFrame(const Fields& camera, CameraPosition position) {
     CameraFrame frame;
     rt::Id v = camera.value("frame", Need::Optional);
     if (!v) return frame;
@@ -485,7 +497,7 @@ CameraFrame cameraFrame(const Fields& camera) {
         // Decoded now and kept, so a file that is no frame is refused with the profile rather than
         // found when a camera first shows it, and the camera shows what was read.
         std::string problem;
-        frame.decoded = makeFrameImage(frame, &problem);
+        frame.decoded = makeFrameImage(frame, position, &problem);
         if (!frame.decoded) camera.wrong("frame", problem);
         return frame;
     }
@@ -517,7 +529,7 @@ void readCameras(const Fields& root, Profile& p) {
         c.hasTorch = camera.flag("hasTorch");
         c.torchLockable = camera.flag("torchLockable", true);
         c.presets = texts(camera, "presets", std::move(c.presets));
-        c.frame = cameraFrame(camera);
+        c.frame = cameraFrame(camera, c.position);
         p.cameras.push_back(std::move(c));
     });
 }

@@ -290,7 +290,7 @@ void Label::drawTextInRect(const cg::Rect& rect) {
     cg::Context* context = graphicsGetCurrentContext();
     if (!context || !(rect.width() > 0) || !(rect.height() > 0)) return;
     rt::Ref<ns::AttributedString> fitted = fittedTextForDrawing(rect.size);
-    rt::Ref<ns::AttributedString> text = detail::maskedForDrawing(fitted);
+    rt::Ref<ns::AttributedString> text = maskedForDrawing(fitted);
     if (!text) return;
     const double height = std::min(rect.height(), detail::textSize(*fitted, rect.width(), lines_).height);
     const double width = rect.width();

@@ -261,7 +261,7 @@ TEST(SimSound, TheSpeakerKeepsTheLastSixtySecondsWithTheirTimes) {
 // ---- Frames -----------------------------------------------------------------------------------
 
 TEST(SimFrames, SolidAndNetpbmFramesAndHostileFiles) {
-    auto solid = sim::makeFrameImage({.red = 10, .green = 20, .blue = 30, .file = {}});
+    auto solid = sim::makeFrameImage({.red = 10, .green = 20, .blue = 30, .file = {}}, sim::CameraPosition::Back);
     ASSERT_TRUE(solid);
     std::uint8_t rgb[3];
     solid->rgbAt(639, 479, rgb);
@@ -298,7 +298,7 @@ TEST(SimFrames, AReadingDecodesEachFileOnceWithinItsLimit) {
     scratch.write("b.pgm", "P2 2 1 255 3 4\n");
     scratch.write("tone.raw", std::string("\x01\x00\x02\x00", 4));
     const auto frame = [&](const std::string& path, std::string* error = nullptr) {
-        return sim::makeFrameImage({.file = path}, error);
+        return sim::makeFrameImage({.file = path}, sim::CameraPosition::Back, error);
     };
     sim::DecodedInputs decoded(7);
     const sim::DecodedInputs::Reading reading(decoded);
