@@ -81,7 +81,8 @@ const char* const kUsage =
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
     "             2 bad input; 3 a check of the script failed; 4 nothing to run: every row the\n"
-    "             script asked for is not offered on this device (the report says why);\n"
+    "             script asked for is not offered on this device (the report says why); 5 a file of\n"
+    "             the run could not be written whole (a full disk; each is named);\n"
     "             129/130/131/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGQUIT/SIGTERM,\n"
     "             the run or the printing of its report (the run folder is written first)\n"
     "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
@@ -116,40 +117,54 @@ std::string maskedLogLine(std::string_view line) {
     return std::string(login) + sim::maskedRunSecrets(line.substr(login.size()));
 }
 
-// The application's log into app.log, each line led by the virtual seconds since launch and the
-// run's secrets masked in what the application wrote (not in the time, which is the run's), and to
-// whoever reads along (the run report). An entry of several lines (a dictionary's description) has
-// the time on each.
+// The application's log into app.log of the run folder, each line led by the virtual seconds since
+// launch and the run's secrets masked in what the application wrote (not in the time, which is the
+// run's), and to whoever reads along (the run report). An entry of several lines (a dictionary's
+// description) has the time on each. A file of the run is named by its path in the folder.
 class LogFile {
 public:
-    LogFile(const fs::path& path, double launchTime) : out_(path, std::ios::binary), launchTime_(launchTime) {
-        previous_ = ns::setLogSink([this](std::string_view line) {
+    LogFile(RunFolder& folder, double launchTime)
+        : folder_(folder), out_(folder.stream("app.log")), launchTime_(launchTime) {
+        previous_ = ns::setLogSink([this](std::string_view written) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
+            const std::string line = folder_.shown(written);
             const std::string masked = maskedLogLine(line);
-            std::lock_guard g(lock_);
+            std::string text;
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
-                out_ << stamp << rest.substr(0, end) << '\n';
+                text.append(stamp).append(rest.substr(0, end)) += '\n';
                 if (end == std::string_view::npos || end + 1 == rest.size()) break;
                 rest.remove_prefix(end + 1);
             }
-            out_.flush();
+            std::lock_guard g(lock_);
+            out_.append(text);
             if (reader_) reader_(line);
         });
     }
-    ~LogFile() { ns::setLogSink(std::move(previous_)); }
+    ~LogFile() { close(); }
     void setReader(std::function<void(std::string_view)> reader) {
         std::lock_guard g(lock_);
         reader_ = std::move(reader);
     }
+    // The log's lines go back where they went before; app.log is written whole, or its failure is
+    // the folder's.
+    void close() {
+        if (closed_) return;
+        closed_ = true;
+        ns::setLogSink(std::move(previous_));
+        std::lock_guard g(lock_);
+        out_.close();
+    }
 
 private:
+    RunFolder& folder_;
     std::mutex lock_;
-    std::ofstream out_;
+    RunFolder::Stream out_;
     double launchTime_;
     ns::LogSink previous_;
     std::function<void(std::string_view)> reader_;
+    bool closed_ = false;
 };
 
 // Puts the process's state back however the run ends, so one program can run several jobs.
@@ -366,28 +381,28 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
            (realTime ? "" : " (the run's clock stood still meanwhile)");
 }
 
-// The files the job writes once the run is over (each text from outside masked as it came in):
-// report.txt, steps.log, device.log and, against an outside service (`outsideService`, the job's
-// record), service/requests.log.
-void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
-                   const ExchangeRecord* outsideService, std::ostream& err) {
-    auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (std::string why; !writeRunFile(path.string(), text, &why))
-            say(err, "cannot write " + std::string(name) + ": " + why);
-    };
-    write("report.txt", folder / "report.txt", report);
+// The logs the job writes once the run is over (each text from outside masked as it came in):
+// steps.log, device.log (`deviceLog`) and, against an outside service, service/requests.log from
+// the job's record (`requestsLog`, none with the in-process service).
+void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, const std::string& deviceLog,
+                  const std::optional<std::string>& requestsLog) {
     std::string steps;
     for (const std::string& line : stepLog)
         steps += line + "\n";
-    write("steps.log", folder / "steps.log", steps);
-    std::string why;
-    if (!sim::Device::shared().writeLog((folder / "device.log").string(), &why))
-        say(err, "cannot write device.log: " + why);
-    if (outsideService) {
-        std::error_code ec;
-        fs::create_directories(folder / "service", ec);
-        write("service/requests.log", folder / "service" / "requests.log", outsideService->logText());
-    }
+    folder.write("steps.log", steps);
+    folder.write("device.log", deviceLog);
+    if (requestsLog && folder.makeFolder("service")) folder.write("service/requests.log", *requestsLog);
+}
+
+// What the run wrote by path and could not write whole becomes the folder's failure too: a
+// picture, a sound, the in-process service's data.
+void keepWriteFailures(RunFolder& folder, ScreenPictures* pictures, const refsvc::Service* service) {
+    if (const std::string failure = pictures ? pictures->failure() : ""; !failure.empty())
+        folder.failed("pictures", folder.shown(failure));
+    if (const std::string failure = sim::audioExportFailure(); !failure.empty())
+        folder.failed("audio", failure);
+    if (const std::string failure = service ? service->dataFailure() : ""; !failure.empty())
+        folder.failed("service", folder.shown(failure));
 }
 
 // Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
@@ -637,10 +652,11 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.
     SignalCatch signals;
-    // Held until the job returns: no other job empties it meanwhile.
-    const std::optional<RunFolder> runFolder = makeRunFolder(folderRequest, &why);
+    // Held until the job returns: no other job empties it meanwhile. Whatever writes by path writes
+    // under its base, which names the folder held wherever it is moved.
+    std::optional<RunFolder> runFolder = makeRunFolder(folderRequest, &why);
     if (!runFolder) return badInput(why);
-    const fs::path folder = runFolder->path();
+    const fs::path folder = runFolder->base();
     result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);
 
@@ -652,7 +668,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     } else {
         service = startInProcessService(folder / "service", std::move(faults), std::move(seedJson), &why);
         if (!service) {
-            say(err, "the reference service could not start: " + why);
+            say(err, "the reference service could not start: " + runFolder->shown(why));
             result.status = 1;
             return result;
         }
@@ -673,11 +689,11 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     ns::Bundle::setInfoValueOverride(kProfileServerKey, base);
     ns::Bundle::setInfoValueOverride(kAddressPageKey, base);
     if (!sim::prepareHome((folder / "home").string(), &why))
-        return badInput("cannot prepare the home: " + why);
+        return badInput("cannot prepare the home: " + runFolder->shown(why));
     sim::setAudioExportFolder(folder.string());
 
     const double launchTime = ns::Clock::currentTime();
-    LogFile log(folder / "app.log", launchTime);
+    LogFile log(*runFolder, launchTime);
     ExchangeRecord exchanges(launchTime);
     RunReport report(launchTime, isNotBuiltScreen, &exchanges);
     log.setReader([&report](std::string_view line) { report.logLine(line); });
@@ -690,7 +706,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     report.header = headerLines(options, cutName(profileShown) + " (" + cutName(profile->machine) + ")",
                                 cutName(fs::absolute(scriptPath, ec).string()) +
                                     (script->name.empty() ? "" : " (" + cutName(script->name) + ")"),
-                                cutName(base) + (service ? " (in-process)" : ""), folder);
+                                cutName(base) + (service ? " (in-process)" : ""), runFolder->path());
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
         pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
@@ -742,7 +758,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
 
     // ---- What the run left ----
-    const fs::path resultFile = folder / "home" / "Documents" / "functiontest_result.txt";
+    const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
     report.checks = run.failedChecks;
     // The header's names were masked as the run began: a secret typed since (a password that is a
     // file's name) is masked in them now. The clock's line is the report's own words.
@@ -764,9 +780,11 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         if (slow.wallSeconds >= kSlowExchangeSeconds)
             report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
-    if (fs::exists(resultFile, ec))
-        report.ending.emplace_back("result file", sim::maskedRunSecrets(resultFile.string()));
-    report.ending.emplace_back("pictures", pictures ? sim::maskedRunSecrets(pictures->summary()) : "off");
+    if (fs::exists(folder / resultFile, ec))
+        report.ending.emplace_back("result file",
+                                   sim::maskedRunSecrets((fs::path(runFolder->path()) / resultFile).string()));
+    report.ending.emplace_back("pictures",
+                               pictures ? sim::maskedRunSecrets(runFolder->shown(pictures->summary())) : "off");
     if (pictures) {
         result.cutTexts = pictures->cutTexts();
         result.pictureTexts = pictures->shownTexts();
@@ -777,19 +795,37 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
         "wall time",
         secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
     log.setReader(nullptr);
-
     result.status = statusOf(run, nothingToRun);
-    // Each text from outside the run's words was masked as it came in; the report's own are not.
-    result.report = report.text();
+    const std::string deviceLog = sim::Device::shared().logFileText();
+    const std::optional<std::string> requestsLog =
+        service ? std::nullopt : std::optional(exchanges.logText()); // against an outside service
+
+    // ---- Clean-up: nothing of the run writes in its folder after it ----
     // The results the application stored are on disk before anything else is let go.
     ns::UserDefaults::flushAll();
-    writeRunFiles(folder, result.report, stepLog, service ? nullptr : &exchanges, err);
-    // Printed once the folder is whole: a reader that does not read holds nothing back.
-    printReport(result.report, out, err, &result.status);
-
-    // ---- Clean-up ----
     if (service) service->stop(); // a slow request ends unanswered now
     cleanUpAfterRun(std::move(application), timers, err);
+    // The defaults are written and let go of while app.log still takes what they say of it.
+    if (!ns::UserDefaults::flushAll())
+        runFolder->failed("home/Library/Preferences", "the application's defaults (app.log says why)");
+    ns::UserDefaults::resetStandardUserDefaults();
+    log.close();
+
+    // ---- The record: the folder written whole, or the status says it is not ----
+    writeRunLogs(*runFolder, stepLog, deviceLog, requestsLog);
+    keepWriteFailures(*runFolder, pictures ? &*pictures : nullptr, service.get());
+    for (const std::string& failure : runFolder->failures())
+        report.ending.emplace_back("not written", sim::maskedRunSecrets(failure));
+    // Each text from outside the run's words was masked as it came in; the report's own are not.
+    result.report = report.text();
+    runFolder->write("report.txt", result.report);
+    if (std::string why; !runFolder->record(&why))
+        runFolder->failed(kRunFolderMark, "the record of what the run wrote: " + why);
+    for (const std::string& failure : runFolder->failures())
+        say(err, "cannot write " + runFolder->shown(sim::maskedRunSecrets(failure)));
+    if (!runFolder->failures().empty() && result.status < 128) result.status = kNotWrittenStatus;
+    // Printed once the folder is whole: a reader that does not read holds nothing back.
+    printReport(result.report, out, err, &result.status);
     return result;
 }
 

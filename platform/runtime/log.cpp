@@ -41,26 +41,49 @@ LogSink setLogSink(LogSink s) {
     return sink().replace(std::move(s));
 }
 
+namespace {
+
+// The length of the UTF-8 character `text` starts with, 0 when it starts with no whole one (a
+// byte of another encoding, a sequence cut short or too long, a surrogate) or with a control
+// character.
+std::size_t printableCharacter(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
+    if (lead < 0x20 || lead == 0x7f) return 0;
+    if (lead < 0x80) return 1;
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4                                  ? 4
+                                                                                                : 0;
+    if (length == 0 || text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    const unsigned second = byte(1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+} // namespace
+
 void appendPrintable(std::string& out, std::string_view text) {
-    const auto isControl = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7f;
-    };
-    for (;;) {
-        const auto control = std::find_if(text.begin(), text.end(), isControl);
-        out.append(text.begin(), control);
-        if (control == text.end()) return;
-        const char c = *control;
-        if (c == '\n')
+    while (!text.empty()) {
+        std::size_t run = 0;
+        for (std::size_t length; run < text.size() && (length = printableCharacter(text.substr(run))) > 0;)
+            run += length;
+        out.append(text.substr(0, run));
+        if (run == text.size()) return;
+        const char c = text[run];
+        if (c == '\n') {
             out += "\\n";
-        else if (c == '\t')
+        } else if (c == '\t') {
             out += "\\t";
-        else {
+        } else {
             char hex[5];
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
             out += hex;
         }
-        text.remove_prefix(static_cast<std::size_t>(control - text.begin()) + 1);
+        text.remove_prefix(run + 1);
     }
 }
 

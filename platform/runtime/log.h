@@ -26,8 +26,9 @@ bool setDebugLines(bool on);
 bool debugLines();
 
 // A text the log does not control (a caller's key, a script's name) shown in a line: appended with
-// its control characters spelled out (\n, \t, \xNN) and the runs between them whole, so that an
-// entry stays one line and nothing reaches a terminal as a command.
+// its control characters spelled out (\n, \t, \xNN), and each byte that is no part of a UTF-8
+// character (a name in another encoding) as \xNN, the runs between them whole, so that an entry
+// stays one line of text and nothing reaches a terminal as a command.
 void appendPrintable(std::string& out, std::string_view text);
 // Such texts are cut to this many bytes.
 inline constexpr std::size_t kPrintedTextLimit = 200;

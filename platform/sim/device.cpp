@@ -129,7 +129,7 @@ std::string Device::logText() const {
     return inner_->log;
 }
 
-bool Device::writeLog(const std::string& path, std::string* error) const {
+std::string Device::logFileText() const {
     // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs; the
     // time is the device's own, what follows it may carry a text from outside.
     const std::string log = logText();
@@ -144,10 +144,7 @@ bool Device::writeLog(const std::string& path, std::string* error) const {
         text += '\n';
         at = end + 1;
     }
-    rt::Ref<ns::Error> failure;
-    if (ns::writeAtomically(path, text, &failure)) return true;
-    if (error) *error = path + ": " + failure->localizedDescription()->utf8();
-    return false;
+    return text;
 }
 
 std::shared_ptr<const Microphone> Device::microphone() {

@@ -242,10 +242,9 @@ public:
     void log(std::string_view text);
     // The lines so far, each ending in a newline.
     std::string logText() const;
-    // Writes the log to `path` atomically, each time right-aligned in ten columns ("     3.000 ...")
-    // and the run's secrets masked (sim::maskedRunSecrets) in each line but its time; false with
-    // the reason when it cannot.
-    bool writeLog(const std::string& path, std::string* error = nullptr) const;
+    // The log as its file holds it: each time right-aligned in ten columns ("     3.000 ...") and
+    // the run's secrets masked (sim::maskedRunSecrets) in each line but its time.
+    std::string logFileText() const;
 
 private:
     Device();

@@ -278,7 +278,8 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
 }
 
 // A job holds its folder while it runs: another neither runs there nor empties it, and the first's
-// report is whole. Once it has ended, --overwrite empties what it wrote and runs there.
+// report is whole. Once it has ended, --overwrite empties what it wrote, and only that, and runs
+// there.
 TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
@@ -302,14 +303,19 @@ TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
         EXPECT_EQ(outcome.status, 2);
         EXPECT_NE(outcome.output.find("the run folder " + runDir.string() + said), std::string::npos) << outcome.output;
     }
-    write(runDir / "service" / "left-over.txt", "from before");
     Outcome again = runProcess(args);
     EXPECT_EQ(again.status, 2);
     EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos) << again.output;
     args.push_back("--overwrite");
+    write(runDir / "service" / "left-over.txt", "mine");
+    again = runProcess(args);
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.output.find(" holds service/left-over.txt, which its run did not write"), std::string::npos)
+        << again.output;
+    EXPECT_EQ(readFile(runDir / "service" / "left-over.txt"), "mine");
+    fs::remove(runDir / "service" / "left-over.txt");
     Outcome outcome = runProcess(args);
     EXPECT_EQ(outcome.status, 1) << outcome.output;
-    EXPECT_FALSE(fs::exists(runDir / "service" / "left-over.txt"));
     EXPECT_TRUE(fs::is_regular_file(runDir / app::kRunFolderMark)) << "still a run folder";
     EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
     EXPECT_NE(readFile(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
@@ -373,14 +379,14 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
         std::string reason;
         fs::path here = {}; // the working folder, when not the scratch folder
     } cases[] = {
-        {user, {"--run-dir", "docs/sub/.."}, "docs/sub/.. has no .functiontest-run"},
+        {user, {"--run-dir", "docs/sub/.."}, "docs has no .functiontest-run"},
         {made, {"--run-dir", "."}, "the run folder . is the working folder (" + made.string(), made},
         {scripts, {"--script", inside, "--run-dir", "work"}, "work holds the script"},
         {reads, {"--profile", frameProfile, "--run-dir", "reads"}, "reads holds a camera frame of the profile (" + card},
         {reads, {"--script", frameScript, "--run-dir", "reads"}, "holds the camera frame of step 1 of the script"},
         {reads, {"--profile", soundProfile, "--run-dir", "reads"}, "reads holds the sound file of the profile"},
         {reads, {"--profile", rootProfile, "--run-dir", "reads"}, "reads holds the device root of the profile"},
-        {noted, {"--run-dir", "noted"}, "noted holds notes.txt, which no run writes: move it out or remove it"},
+        {noted, {"--run-dir", "noted"}, "noted holds notes.txt, which its run did not write: move it out or remove it"},
         {dir / "half", {"--run-dir", "half"}, "half has a .functiontest-run that is not whole (empty)"},
         {made, {"--run-dir", "link/"}, "the run folder link is a link to " + made.string() + ": a run folder"},
     };
@@ -438,8 +444,8 @@ TEST(MainJobProcess, AnEntryOverwriteCannotRemoveLeavesTheOldRunWholeAndIsNamed)
         bool rootOnly;
     } cases[] = {
         {"chmod a-w home", "chmod u+w home", "home: Permission denied", false},
-        {"touch home/x && chattr +i home/x", "chattr -i home/x", "home/x: Operation not permitted (it is immutable)",
-         true},
+        {"chattr +i home/Documents/functiontest_config.txt", "chattr -i home/Documents/functiontest_config.txt",
+         "home/Documents/functiontest_config.txt: Operation not permitted (it is immutable)", true},
     };
     auto inRun = [&](const std::string& command) {
         return testkit::runProcess("/bin/sh", {"-c", "cd \"$0\" && " + command, run.string()}).status;
@@ -550,11 +556,11 @@ TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
         fs::path absent = {}; // what the job must not leave
     } cases[] = {
         {"unlimited", {"--overwrite"}, 2, "functiontest: --overwrite goes with --run-dir", dir / "runs"},
-        {"unlimited", {"--run-dir", "x/.."}, 2, "the run folder x/..: No such file or directory", dir / "x"},
+        {"unlimited", {"--run-dir", "x/.."}, 2, "the run folder . exists and is not a run folder", dir / "x"},
         {"unlimited", {"--script", "\x1b[31m.json"}, 2, "functiontest: \\x1B[31m.json: cannot be read"},
         {"0", {"--run-dir", "a/b"}, 2, "mark the run folder a/b (.functiontest-run): File too large; it was taken away",
          dir / "a"},
-        {"1", {"--run-dir", "r"}, 1, "functiontest: cannot write report.txt: File too large\n", dir / "r" / "report.txt"},
+        {"1", {"--run-dir", "r"}, 5, "functiontest: cannot write report.txt: File too large\n", dir / "r" / "report.txt"},
         {"unlimited", {"--profile", "iphone7.json"}, 1, "profile:  " + (dir / "iphone7.json").string()},
     };
     for (const Case& c : cases) {
@@ -1033,7 +1039,8 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     EXPECT_FALSE(fs::exists(scratch.path() / "none" / "pictures"));
     EXPECT_NE(none.output.find("pictures:     off"), std::string::npos) << none.output;
 
-    // In-process, pictures/ under a plain file: one warning, and the run ends as it would.
+    // In-process, pictures/ under a plain file: one warning, and the run ends saying its pictures
+    // are not all there.
     write(scratch.path() / "file", "not a folder");
     app::JobOptions options;
     options.script = script;
@@ -1041,10 +1048,11 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     options.picturesDir = (scratch.path() / "file" / "pictures").string();
     std::ostringstream out, err;
     const app::JobResult result = app::runJob(options, out, err);
-    EXPECT_EQ(result.status, 1) << out.str();
+    EXPECT_EQ(result.status, app::kNotWrittenStatus) << out.str();
     EXPECT_NE(result.report.find("pictures:     0 in "), std::string::npos) << result.report;
     EXPECT_NE(result.report.find("; warning: cannot make "), std::string::npos) << result.report;
-    EXPECT_EQ(err.str(), "");
+    EXPECT_NE(result.report.find("not written:  pictures: cannot make "), std::string::npos) << result.report;
+    EXPECT_TRUE(err.str().starts_with("functiontest: cannot write pictures: cannot make ")) << err.str();
 }
 
 // The update the service stored, without the transaction's own identifier (the client makes a new

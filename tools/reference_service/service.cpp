@@ -188,6 +188,7 @@ struct Service::State {
     std::deque<RequestRecord> records; // the latest keptRequests
     std::int64_t arrivals = 0, done = 0;
     std::set<std::string> loggedIn; // the login ids of the operators who logged in, as text
+    std::string dataFailure;        // the first write of the data folder that failed
     bool stopping = false;
     std::once_flag stopOnce;
 
@@ -202,6 +203,11 @@ struct Service::State {
     // Waits out a slow fault; false when the service stops first.
     bool delay(double seconds);
     void record(RequestRecord record);
+    // Keeps the first failed write of the data folder.
+    void failed(const std::string& why) {
+        std::lock_guard guard(lock);
+        if (dataFailure.empty()) dataFailure = why;
+    }
     std::string now() const { return utcText(clock ? clock() : std::chrono::system_clock::now()); }
 
     Reply profile(const HttpRequest& req);
@@ -263,7 +269,7 @@ bool Service::State::delay(double seconds) {
 void Service::State::record(RequestRecord rec) {
     std::lock_guard guard(lock);
     rec.seq = ++done;
-    log->append(requestLogLine(rec));
+    if (std::string why; !log->append(requestLogLine(rec), &why) && dataFailure.empty()) dataFailure = why;
     records.push_back(std::move(rec));
     if (records.size() > keptRequests) records.pop_front();
     changed.notify_all();
@@ -357,6 +363,7 @@ Reply Service::State::insert(const HttpRequest& req) {
     case TransactionStore::Outcome::Repeated:
         return jsonReply(200, json{{"status", 1}});
     default:
+        failed(error);
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
     }
 }
@@ -372,6 +379,7 @@ Reply Service::State::update(const HttpRequest& req) {
     case TransactionStore::Outcome::Unknown:
         return jsonReply(404, json{{"status", 0}, {"error", "no transaction with this uuid"}});
     default:
+        failed(error);
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
     }
 }
@@ -391,6 +399,7 @@ Reply Service::State::partner(const HttpRequest& req) {
     case TransactionStore::Outcome::Finished:
         return jsonReply(409, json{{"error", "This session has already been finished"}, {"status", 409}});
     default:
+        failed(error);
         return jsonReply(500, json{{"error", "not stored: " + error}, {"status", 500}});
     }
 }
@@ -494,6 +503,11 @@ std::optional<StoredTransaction> Service::transaction(const std::string& uuid) c
     json snapshot = state_->store->snapshot();
     if (!snapshot["transactions"].contains(uuid)) return std::nullopt;
     return toTransaction(uuid, snapshot["transactions"][uuid]);
+}
+
+std::string Service::dataFailure() const {
+    std::lock_guard guard(state_->lock);
+    return state_->dataFailure;
 }
 
 std::vector<PartnerFinish> Service::partnerFinishes() const {
