@@ -131,14 +131,14 @@ int writeWhole(int fd, std::string_view text) {
     return 0;
 }
 
-// Writes the file `name` of the open folder `at` whole: aside, then renamed over it (synced first
-// when `durable`). 0, or the errno of why not, with nothing of it left.
-int writeAside(int at, std::string_view name, std::string_view text, bool durable) {
+// Writes the file `name` of the open folder `at` whole: aside, then renamed over it. 0, or the errno
+// of why not, with nothing of it left. Not synced to the disk: a mark a crash loses or cuts short
+// makes a folder --overwrite refuses, never one it empties wrongly.
+int writeAside(int at, std::string_view name, std::string_view text) {
     const std::string aside = asideName(name);
     const int fd = ::openat(at, aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return errno;
     int error = writeWhole(fd, text);
-    if (!error && durable && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
     if (!error && ::renameat(at, aside.c_str(), at, std::string(name).c_str()) != 0) error = errno;
     if (error) ::unlinkat(at, aside.c_str(), 0);
@@ -568,7 +568,7 @@ std::optional<RunFolder> newRunFolder(const fs::path& folder, bool* taken, std::
     Descriptor opened = openFolder(AT_FDCWD, folder.c_str());
     // Held before it is marked: a job that meets it meanwhile finds it being made. One that only
     // looks lets go at once.
-    int error = !opened || ::flock(opened.get(), LOCK_EX) != 0 ? errno : writeAside(opened.get(), kRunFolderMark, kMarkText, true);
+    int error = !opened || ::flock(opened.get(), LOCK_EX) != 0 ? errno : writeAside(opened.get(), kRunFolderMark, kMarkText);
     if (error) {
         *why = "cannot mark the run folder " + shownFolder(folder) + " (" + kRunFolderMark + "): " + reason(error) +
                "; it was taken away again";
@@ -727,7 +727,7 @@ std::optional<RunFolder> emptyRunFolder(const fs::path& wanted, const RunFolderR
     if (const std::string refusal = whyNotEmptied(opened.get(), self, mark.record); !refusal.empty())
         return refuse(refusal);
     // Marked as held from here: a job stopped while it empties leaves a folder without a record.
-    if (const int error = writeAside(opened.get(), kRunFolderMark, kMarkText, true))
+    if (const int error = writeAside(opened.get(), kRunFolderMark, kMarkText))
         return refuse("cannot be marked again: " + reason(error));
     if (const std::string problem = removeRecorded(opened.get(), self, mark.record); !problem.empty()) {
         *why = "cannot empty the run folder " + shown + ": " + problem + " (it changed while it was emptied)";
@@ -870,7 +870,7 @@ std::string RunFolder::shown(std::string_view text) const {
 
 bool RunFolder::write(std::string_view relative, std::string_view text) {
     const Place place = placeOf(folder_, relative, false);
-    const int error = place.at < 0 ? errno : writeAside(place.at, place.name, text, false);
+    const int error = place.at < 0 ? errno : writeAside(place.at, place.name, text);
     if (error) failed(relative, reason(error));
     return !error;
 }
@@ -903,7 +903,7 @@ bool RunFolder::record(std::string* why) {
     recorded_ = true;
     const std::optional<Record> record = recordOf(folder_, why);
     if (!record) return false;
-    if (const int error = writeAside(folder_, kRunFolderMark, std::string(kMarkText) + record->text(), true)) {
+    if (const int error = writeAside(folder_, kRunFolderMark, std::string(kMarkText) + record->text())) {
         *why = reason(error);
         return false;
     }
