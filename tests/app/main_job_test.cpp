@@ -814,8 +814,9 @@ TEST(MainJobProcess, TheRunScriptTakesEveryPathFromTheCallersFolder) {
 }
 
 // What the job says of its folder is what it found, control characters spelled out, and a refusal
-// or a full disk leaves nothing of it: --overwrite without a folder to empty, "x/.." with x
-// missing, a mark or a report that cannot be written whole. The head names the profile file read.
+// or a full disk leaves nothing of it: --overwrite without a folder to empty, "x/.." (the working
+// folder, x or no x), a mark or a report that cannot be written whole. The head names the profile
+// file read.
 TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
     ScratchFolder scratch;
     const fs::path dir = scratch.path();
