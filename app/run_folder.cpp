@@ -41,6 +41,8 @@ constexpr std::string_view kRecordHead =
     "d folder, l link, o other), device, inode, bytes, modified (seconds.nanoseconds), name (a space, a "
     "control character and \\ as \\xNN)\n";
 constexpr std::string_view kRecordEnd = "end of the record: ";
+// A mark longer than this is none a run wrote (a record takes some 60 bytes an entry).
+constexpr off_t kLongestMark = off_t{256} << 20;
 
 // What a run writes at the top of its folder besides the mark (job.h lists them); the record holds
 // nothing else of the top.
@@ -480,6 +482,10 @@ Mark readMark(int folder) {
     }
     if (!S_ISREG(status.st_mode)) {
         mark.problem = "not a file";
+        return mark;
+    }
+    if (status.st_size > kLongestMark) {
+        mark.problem = "not the one a run writes";
         return mark;
     }
     std::string text;
