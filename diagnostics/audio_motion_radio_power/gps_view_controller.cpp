@@ -30,8 +30,17 @@ const bool gpsNibRegistered = registerTestScreenNib<GPSViewController>(
         const double width = view->bounds().width();
         auto map = rt::make<mk::MapView>(cg::Rect::make(20, 140, width - 40, 240));
         view->addSubview(map);
-        auto longitude = addSceneLabel(view, cg::Rect::make(20, 390, width - 40, 30), 17);
-        auto latitude = addSceneLabel(view, cg::Rect::make(20, 424, width - 40, 30), 17);
+        // Each coordinate on a line of its own, named at the left, its value at the right.
+        auto coordinate = [&](double y, const char* name) {
+            auto caption = addSceneLabel(view, cg::Rect::make(20, y, width - 40, 30), 17);
+            caption->setTextAlignment(ui::TextAlignment::Left);
+            caption->setText(localized(name));
+            auto value = addSceneLabel(view, cg::Rect::make(20, y, width - 40, 30), 17);
+            value->setTextAlignment(ui::TextAlignment::Right);
+            return value;
+        };
+        auto longitude = coordinate(390, "GPS_CONTROLLER_LONGITUDE");
+        auto latitude = coordinate(424, "GPS_CONTROLLER_LATITUDE");
         auto progress = ui::ActivityIndicatorView::withStyle(ui::ActivityIndicatorViewStyle::Gray);
         progress->setCenter(cg::Point{width / 2, 480});
         progress->setHidden(true);

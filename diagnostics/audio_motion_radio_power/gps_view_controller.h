@@ -1,7 +1,8 @@
 #pragma once
 // ft::GPSViewController ("GPSViewController"): the GPS test (key "GPS"), automatic. While the screen
 // is shown, location updates run at the best accuracy (asking for when-in-use authorisation when
-// none was decided); every fix shows its longitude and latitude, and 2.0 s after the first one
+// none was decided); every fix shows its longitude and latitude, each after its name ("Longitude",
+// "Latitude"; the value labels hold the number alone), and 2.0 s after the first one
 // the screen records 1 and leaves. Access denied before the screen shows records 2 with an alert
 // whose button leaves; denied in answer to this screen's request records 2 and leaves without
 // one. No watchdog: without a fix (or with restricted access) the screen waits for the tester.

@@ -5,6 +5,7 @@
 #include "platform/runtime/log.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/view.h"
@@ -112,6 +113,7 @@ rt::Ref<ui::ImageView> addCameraPreview(const rt::Ref<ui::View>& view, BaseModel
     const double width = view->bounds().width() - 2 * kCameraPreviewMargin;
     auto preview =
         rt::make<ui::ImageView>(cg::Rect::make(kCameraPreviewMargin, 0, width, width * kCameraPreviewAspect));
+    preview->setBackgroundColor(ui::Color::blackColor()); // a camera that gives no picture shows black
     view->addSubview(preview);
     lc::makeConstraints(preview, [&](lc::ConstraintMaker& make) {
         make.top()->equalTo(lc::bottom(label))->offset(layout.previewGap);

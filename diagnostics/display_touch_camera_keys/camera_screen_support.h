@@ -48,7 +48,8 @@ rt::Ref<av::CaptureVideoPreviewLayer> addPreviewLayer(const rt::Ref<av::CaptureS
 
 // The camera scenes' layout, by constraints over the base's scene, so that every part stays on
 // screen at every size and follows the bars: `label` 20 in from each side, `labelTop` points under
-// the top layout guide and `labelHeight` high; the preview (answered) centred `previewGap` under
+// the top layout guide and `labelHeight` high; the preview (answered; black where the camera gives
+// no picture, as when access is refused) centred `previewGap` under
 // it, 3:4, as wide as the view less 60 on each side unless that would take what goes under it into
 // the answer buttons: it then gives way, narrower. Each screen then keeps the lowest of its views
 // above the answers (keepAboveAnswers: at least 8 points above the YES/NO buttons' top).

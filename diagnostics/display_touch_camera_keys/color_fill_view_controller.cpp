@@ -4,6 +4,7 @@
 #include "platform/foundation/attributed_string.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/format.h"
+#include "platform/graphics/image.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/observation.h"
 #include "platform/uikit/application.h"
@@ -51,6 +52,18 @@ std::int64_t colorFillResult(const rt::Id& entry) {
     auto dictionary = rt::cast<ns::Dictionary>(entry);
     auto result = dictionary ? rt::cast<ns::Number>(dictionary->objectForKey("result")) : nullptr;
     return result ? result->longValue() : 0;
+}
+
+// The panel buttons' look: dark panels with white titles read on every colour; pressed, the panel
+// lights up under a title that stays white, so a press shows on black as on white.
+void colorFillPanelButton(const rt::Ref<ui::Button>& button) {
+    constexpr std::uint8_t kLit = 89; // white at 0.35, premultiplied
+    auto lit = cg::Image::create(1, 1, 4, static_cast<cg::BitmapInfo>(cg::ImageAlphaInfo::PremultipliedLast),
+                                 {kLit, kLit, kLit, kLit});
+    button->setBackgroundColor(ui::Color::colorWithWhite(0, 0.45));
+    button->setBackgroundImageForState(ui::Image::imageWithCGImage(lit), ui::ControlStates::Highlighted);
+    for (const ui::ControlState state : {ui::ControlStates::Normal, ui::ControlStates::Highlighted})
+        button->setTitleColorForState(ui::Color::whiteColor(), state);
 }
 
 } // namespace
@@ -121,13 +134,8 @@ void ColorFillViewController::setHideButtons(const rt::Ref<ui::Button>& button) 
 rt::Ref<ui::LayoutConstraint> ColorFillViewController::addFillViews(const rt::Ref<ui::View>& view,
                                                                     ColorFillViewController& owner) {
     const cg::Rect bounds = view->bounds();
-    // Dark panels with white titles read on every colour.
-    auto panel = ui::Color::colorWithWhite(0, 0.45);
     for (const auto& button : {owner.successButton(), owner.failButton()})
-        if (button) {
-            button->setBackgroundColor(panel);
-            button->setTitleColorForState(ui::Color::whiteColor(), ui::ControlStates::Normal);
-        }
+        if (button) colorFillPanelButton(button);
     auto question =
         addSceneLabel(view, cg::Rect::make(20, bounds.height() / 2 - 60, bounds.width() - 40, 120), 20);
     owner.setLabel(question);
@@ -142,8 +150,7 @@ rt::Ref<ui::LayoutConstraint> ColorFillViewController::addFillViews(const rt::Re
 
     auto retry = ui::Button::buttonWithType(ui::ButtonType::System);
     retry->setFrame(cg::Rect::make(0, 0, bounds.width(), kColorFillRetryHeight));
-    retry->setBackgroundColor(panel);
-    retry->setTitleColorForState(ui::Color::whiteColor(), ui::ControlStates::Normal);
+    colorFillPanelButton(retry);
     view->addSubview(retry);
     owner.setHideButtons(retry);
     rt::Ref<lc::Constraint> height;

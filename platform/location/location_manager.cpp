@@ -73,6 +73,7 @@ LocationManager::LocationManager() : hooks_(std::make_unique<Hooks>()) {
 }
 
 LocationManager::~LocationManager() {
+    if (updating_) sim::Device::shared().setLocationUpdating(this, false);
     sim::Device::shared().removeHook(hooks_->status);
     sim::Device::shared().removeHook(hooks_->events);
 }
@@ -104,10 +105,12 @@ void LocationManager::requestAlwaysAuthorization() {
 
 void LocationManager::startUpdatingLocation() {
     updating_ = true;
+    sim::Device::shared().setLocationUpdating(this, true);
 }
 
 void LocationManager::stopUpdatingLocation() {
     updating_ = false;
+    sim::Device::shared().setLocationUpdating(this, false);
 }
 
 } // namespace cl

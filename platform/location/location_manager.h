@@ -81,6 +81,7 @@ public:
     // location.requestReply (0 leaves the question to the user); else nothing.
     void requestWhenInUseAuthorization();
     void requestAlwaysAuthorization();
+    // While updating, the device counts location as in use (sim::Device::locationInUse).
     void startUpdatingLocation();
     void stopUpdatingLocation();
     bool isUpdating() const noexcept { return updating_; }

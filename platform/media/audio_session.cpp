@@ -206,6 +206,11 @@ void AudioSession::requestRecordPermission(std::function<void(bool granted)> res
     sim::deliverCallback([response = std::move(response), granted] { response(granted); });
 }
 
+void AudioSession::recordingTakesSound() {
+    if (recordPermission() == AudioSessionRecordPermission::Undetermined)
+        sim::Device::shared().askPermission(sim::Permission::Microphone);
+}
+
 bool AudioSession::isInputAvailable() const {
     return sim::currentDevice()->audio.microphone;
 }

@@ -99,6 +99,10 @@ public:
     // Answers where the device's callbacks come from: at once when the permission is decided,
     // else when the tester answers.
     void requestRecordPermission(std::function<void(bool granted)> response);
+    // A recording that takes the microphone's sound starts (an audio recorder's, a movie's with a
+    // microphone input): while the permission is undetermined the system asks for it, as a
+    // request would, and the recording goes on.
+    void recordingTakesSound();
     bool isInputAvailable() const;
 
     // Back to solo ambient, inactive, no override, nothing pending (the harness, between runs).

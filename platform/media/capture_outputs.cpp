@@ -10,6 +10,7 @@
 #include "platform/foundation/exception.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/graphics/jpeg.h"
+#include "platform/media/audio_session.h"
 #include "platform/media/camera_frames.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/delegate_call.h"
@@ -221,6 +222,7 @@ void CaptureMovieFileOutput::startRecordingToOutputFileURL(const rt::Ref<ns::URL
                       .audio = bool(connectionWithMediaType(MediaTypeAudio))};
     }
     sim::Device::shared().log("movie recording");
+    if (connectionWithMediaType(MediaTypeAudio)) AudioSession::sharedInstance()->recordingTakesSound();
     if (maxDuration_.isValid())
         sim::deliverCallback([weak = std::weak_ptr<Recording>(recording_), which] {
             if (auto state = weak.lock()) state->finish(which);

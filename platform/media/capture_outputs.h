@@ -11,8 +11,10 @@
 // (NSInvalidArgumentException).
 //
 // A recording writes a movie file that says how long it is, which side it saw, whether mirrored
-// and whether with sound. It ends at maxRecordedDuration, at stopRecording or when the session
-// stops; the delegate's captureOutput:didFinishRecordingToOutputFileAtURL:fromConnections:error:
+// and whether with sound; one with sound starts by asking for the record permission while that is
+// undetermined (AudioSession::recordingTakesSound). It ends at maxRecordedDuration, at
+// stopRecording or when the session stops; the delegate's
+// captureOutput:didFinishRecordingToOutputFileAtURL:fromConnections:error:
 // then comes where the device's callbacks come from. With no video connection, or a session that
 // is not running, it ends at once with an error and writes nothing (never raising); so does a
 // profile whose movie.succeeds is false. The outputs are set up on the main thread.

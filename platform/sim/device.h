@@ -230,6 +230,14 @@ public:
     // The last location fix; nullopt before the first.
     std::optional<LocationFix> lastLocationFix() const;
 
+    // ---- Location in use ----
+    // An updater of the application's (a location manager, told apart by its address) starts or
+    // stops asking for fixes. Location is in use (the status bar shows its arrow) while one asks,
+    // the authorisation lets it have them (always 3, when in use 4) and the device has a GPS.
+    // Starting the device over forgets the updaters.
+    void setLocationUpdating(const void* updater, bool updating);
+    bool locationInUse() const;
+
     // Starts the device over from `profile` (taken as it is, unchecked): its start is now on the
     // installed clock and its log is empty; no hook is called. Returns the previous state.
     std::shared_ptr<const Profile> install(std::shared_ptr<const Profile> profile);

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct Device::Inner {
     std::map<MotionSensor, std::deque<Vector3>> series;
     std::vector<std::string> routeOutputs;
     std::optional<LocationFix> lastFix;
+    std::set<const void*> locationUpdaters;
     // While a charger is plugged: its kind, and the registry entries as they were before the merge
     // (nullopt: the entry was not there).
     std::string chargerKind;
@@ -63,6 +65,7 @@ struct Device::Inner {
         series.clear();
         routeOutputs.clear();
         lastFix.reset();
+        locationUpdaters.clear();
         chargerKind.clear();
         beforeMerge.clear();
         askedPermissions.clear();

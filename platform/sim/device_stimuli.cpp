@@ -315,6 +315,21 @@ std::optional<LocationFix> Device::lastLocationFix() const {
     return inner_->lastFix;
 }
 
+void Device::setLocationUpdating(const void* updater, bool updating) {
+    std::lock_guard g(inner_->lock);
+    if (updating)
+        inner_->locationUpdaters.insert(updater);
+    else
+        inner_->locationUpdaters.erase(updater);
+}
+
+bool Device::locationInUse() const {
+    std::lock_guard g(inner_->lock);
+    const Profile& now = *inner_->state;
+    return !inner_->locationUpdaters.empty() && now.sensors.gps &&
+           (now.location.status == 3 || now.location.status == 4);
+}
+
 bool Device::setLocationAuthorization(int status) {
     if (status < 0 || status > 4) return false;
     log("location authorisation " + std::to_string(status));

@@ -215,6 +215,7 @@ rt::Id Application::statusBar() const {
 
 struct Application::DrawnStatusBar {
     std::shared_ptr<const sim::Profile> state;
+    bool locationInUse;
     double minute, width;
     StatusBarStyle style;
     detail::StatusBarPicture picture;
@@ -223,16 +224,18 @@ struct Application::DrawnStatusBar {
 void Application::drawStatusBar(cg::Context& context, double width) const {
     if (statusBarHidden_) return;
     auto state = sim::currentDevice();
+    const bool locationInUse = sim::Device::shared().locationInUse();
     const double now = ns::Clock::currentTime(), minute = std::floor(now / 60);
-    if (const DrawnStatusBar* drawn = drawnStatusBar_.get(); drawn && drawn->state == state &&
-                                                            drawn->minute == minute && drawn->width == width &&
-                                                            drawn->style == statusBarStyle_) {
+    if (const DrawnStatusBar* drawn = drawnStatusBar_.get();
+        drawn && drawn->state == state && drawn->locationInUse == locationInUse && drawn->minute == minute &&
+        drawn->width == width && drawn->style == statusBarStyle_) {
         drawn->picture.drawAgain(context);
         return;
     }
     const bool light = statusBarStyle_ == StatusBarStyle::LightContent;
-    drawnStatusBar_ = std::make_shared<const DrawnStatusBar>(DrawnStatusBar{
-        state, minute, width, statusBarStyle_, detail::StatusBarPicture(context, *state, width, light, now)});
+    drawnStatusBar_ = std::make_shared<const DrawnStatusBar>(
+        DrawnStatusBar{state, locationInUse, minute, width, statusBarStyle_,
+                       detail::StatusBarPicture(context, *state, locationInUse, width, light, now)});
 }
 
 void Application::setStatusBarHidden(bool hidden) {

@@ -124,9 +124,10 @@ public:
     // The platform's private status bar (status_bar.h), under the key "statusBar"; nil when the
     // device lays none out. Kept until the device's state changes.
     rt::Id statusBar() const;
-    // Draws the status bar as the screen shows it (status_bar.h), from the device's state at the
-    // clock's time, in the style set, across the top of a screen `width` points wide; nothing
-    // while it is hidden. The bar drawn last is drawn again while what it shows stays the same.
+    // Draws the status bar as the screen shows it (status_bar.h), from the device's state and
+    // whether location is in use at the clock's time, in the style set, across the top of a screen
+    // `width` points wide; nothing while it is hidden. The bar drawn last is drawn again while what
+    // it shows stays the same.
     void drawStatusBar(cg::Context& context, double width) const;
     bool isStatusBarHidden() const noexcept { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden);

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
+#include "platform/graphics/layer.h"
 #include "platform/runtime/observation.h"
-#include "platform/uikit/color.h"
 #include "platform/runtime/observer_list.h"
+#include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
@@ -172,6 +173,8 @@ void ButtonDialog::placeOnScreen(cg::Size screen) {
     }
     const double height = y + (sideBySide ? row : double(count) * row);
     setBackgroundColor(Color::colorWithWhite(0.97, 1));
+    layer()->setCornerRadius(kCornerRadius);
+    layer()->setMasksToBounds(true); // a pressed button's grey keeps to the corners
     setFrame(sheet ? cg::Rect::make(8, screen.height - 8 - height, width, height)
                    : cg::Rect::make((screen.width - width) / 2, (screen.height - height) / 2, width, height));
 }

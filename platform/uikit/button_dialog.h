@@ -18,8 +18,8 @@
 // On screen (placeOnScreen, for a picture): an alert is a box 270 wide in the middle of the
 // screen, its title and message centred above its buttons (two side by side, more stacked); an
 // action sheet spans the screen's width less 8 at each side at the bottom, its title above its
-// buttons, stacked, the destructive one red and the cancel one last in bold; a button pressed on a
-// grey of its own.
+// buttons, stacked, the destructive one red and the cancel one last in bold; either with rounded
+// corners; a button pressed on a grey of its own.
 
 #include <cstdint>
 #include <functional>
@@ -89,6 +89,8 @@ public:
 
     // The grey a pressed button's place shows, over the dialog's white of 0.97.
     static constexpr double kPressedButtonWhite = 0.85;
+    // The radius of the dialog's rounded corners.
+    static constexpr double kCornerRadius = 13;
 
 protected:
     explicit ButtonDialog(const Callbacks& callbacks) : callbacks_(callbacks) {}

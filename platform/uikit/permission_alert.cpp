@@ -1,6 +1,7 @@
 #include "platform/uikit/permission_alert.h"
 
 #include <string>
+#include <vector>
 
 #include "platform/foundation/bundle.h"
 #include "platform/runtime/class.h"
@@ -19,22 +20,36 @@ std::string applicationName() {
     return {};
 }
 
+// A question's title, the info dictionary's key of the application's reason, and its buttons in
+// order, one of them refusing.
 struct Question {
     std::string title;
     const char* reasonKey;
-    const char* allow;
+    std::vector<const char*> buttons;
+    long refuses;
 };
 
 Question questionFor(sim::Permission permission) {
     const std::string name = "\u201C" + applicationName() + "\u201D";
     switch (permission) {
     case sim::Permission::Location:
+        if (sim::currentDevice()->systemVersionNumber() >= 13)
+            return {"Allow " + name + " to use your location?",
+                    "NSLocationWhenInUseUsageDescription",
+                    {"Allow While Using App", "Allow Once", "Don't Allow"},
+                    2};
         return {"Allow " + name + " to access your location while you are using the app?",
-                "NSLocationWhenInUseUsageDescription", "Allow"};
+                "NSLocationWhenInUseUsageDescription",
+                {"Don't Allow", "Allow"},
+                0};
     case sim::Permission::Camera:
-        return {name + " Would Like to Access the Camera", "NSCameraUsageDescription", "OK"};
+        return {
+            name + " Would Like to Access the Camera", "NSCameraUsageDescription", {"Don't Allow", "OK"}, 0};
     case sim::Permission::Microphone:
-        return {name + " Would Like to Access the Microphone", "NSMicrophoneUsageDescription", "OK"};
+        return {name + " Would Like to Access the Microphone",
+                "NSMicrophoneUsageDescription",
+                {"Don't Allow", "OK"},
+                0};
     }
     return {};
 }
@@ -50,18 +65,21 @@ rt::Ref<PermissionAlert> shownFor(sim::Permission permission) {
 RT_DEFINE_CLASS(PermissionAlert, "_UIPermissionAlertView", AlertView,
                 rt::method("alertView:clickedButtonAtIndex:", &PermissionAlert::clicked))
 
-PermissionAlert::PermissionAlert(sim::Permission permission, rt::Ref<ns::String> title, rt::Ref<ns::String> message,
-                                 rt::Ref<ns::String> allow)
-    : AlertView(std::move(title), std::move(message), nullptr, nullptr,
-                {ns::String::make("Don't Allow"), std::move(allow)}),
-      permission_(permission) {}
+PermissionAlert::PermissionAlert(sim::Permission permission, rt::Ref<ns::String> title,
+                                 rt::Ref<ns::String> message, const std::vector<const char*>& buttons,
+                                 long refuses)
+    : AlertView(std::move(title), std::move(message), nullptr, nullptr, {}), permission_(permission),
+      refuses_(refuses) {
+    for (const char* button : buttons)
+        addButtonWithTitle(ns::String::make(button));
+}
 
 void PermissionAlert::ask(sim::Permission permission) {
     if (shownFor(permission)) return;
     const Question question = questionFor(permission);
     auto reason = rt::cast<ns::String>(ns::Bundle::mainBundle()->objectForInfoDictionaryKey(question.reasonKey));
     auto alert = rt::make<PermissionAlert>(permission, ns::String::make(question.title), std::move(reason),
-                                           ns::String::make(question.allow));
+                                           question.buttons, question.refuses);
     alert->setDelegate(alert);
     alert->show();
 }
@@ -71,7 +89,7 @@ void PermissionAlert::settle(sim::Permission permission) {
 }
 
 void PermissionAlert::clicked(const rt::Id&, long index) {
-    sim::Device::shared().answerPermission(permission_, index == 1);
+    sim::Device::shared().answerPermission(permission_, index != refuses_);
 }
 
 } // namespace ui

@@ -259,15 +259,57 @@ double statusBarBattery(const StatusBarInk& ink, double right, const sim::Batter
     return body.minX();
 }
 
-// The network the left of a 20-point band names.
-const char* statusBarNetworkName(const sim::Profile& device) {
-    if (device.carrier) return device.carrier->name.c_str();
-    switch (device.model) {
-    case sim::Model::iPad: return "iPad";
-    case sim::Model::iPodTouch: return "iPod";
-    case sim::Model::iPhone: break;
+// What the bar shows of the device's radios.
+struct StatusBarRadio {
+    int bars = -1;          // the signal's solid bars, 0 to 4; -1: no signal shown
+    std::string network;    // the carrier's name; "No Service" or "No SIM"; "iPad" or "iPod" without a radio
+    std::string technology; // what data goes over ("LTE") when it goes over the cellular network
+    bool wifi = false;      // the fan: joined on the Wi-Fi interface
+};
+
+// The short name the bar gives a radio technology; empty for one it has none for.
+std::string_view statusBarTechnology(std::string_view technology) {
+    static constexpr std::pair<std::string_view, std::string_view> kShown[] = {
+        {"CTRadioAccessTechnologyGPRS", "GPRS"},       {"CTRadioAccessTechnologyEdge", "E"},
+        {"CTRadioAccessTechnologyWCDMA", "3G"},        {"CTRadioAccessTechnologyHSDPA", "3G"},
+        {"CTRadioAccessTechnologyHSUPA", "3G"},        {"CTRadioAccessTechnologyCDMA1x", "1x"},
+        {"CTRadioAccessTechnologyCDMAEVDORev0", "3G"}, {"CTRadioAccessTechnologyCDMAEVDORevA", "3G"},
+        {"CTRadioAccessTechnologyCDMAEVDORevB", "3G"}, {"CTRadioAccessTechnologyeHRPD", "3G"},
+        {"CTRadioAccessTechnologyLTE", "LTE"},         {"CTRadioAccessTechnologyNRNSA", "5G"},
+        {"CTRadioAccessTechnologyNR", "5G"},
+    };
+    for (const auto& [name, shown] : kShown)
+        if (name == technology) return shown;
+    return {};
+}
+
+// A SIM without a current radio technology has no service: no bars, "No Service". Data goes over
+// the cellular network while the device has service and has not joined a Wi-Fi network.
+StatusBarRadio statusBarRadio(const sim::Profile& device) {
+    StatusBarRadio radio;
+    radio.wifi = device.onWifi();
+    if (const std::optional<sim::Carrier>& carrier = device.carrier) {
+        if (carrier->radioTech.empty()) {
+            radio.network = "No Service";
+        } else {
+            radio.bars = std::clamp(device.statusBar.signalBars, 0, 4);
+            radio.network = carrier->name;
+            if (!radio.wifi) radio.technology = statusBarTechnology(carrier->radioTech);
+        }
+        return radio;
     }
-    return "No SIM";
+    switch (device.model) {
+    case sim::Model::iPad:
+        radio.network = "iPad";
+        break;
+    case sim::Model::iPodTouch:
+        radio.network = "iPod";
+        break;
+    case sim::Model::iPhone:
+        radio.network = "No SIM";
+        break;
+    }
+    return radio;
 }
 
 // The time in the device's zone, "10:00 AM" (`withPeriod`) or "10:00".
@@ -277,44 +319,126 @@ std::string statusBarTime(double now, bool withPeriod) {
         ->utf8();
 }
 
+// The day in the device's zone: "Wed May 1".
+std::string statusBarDay(double now) {
+    return ns::DateFormatter::withFormat("EEE MMM d")
+        ->stringFromDate(*ns::Date::withTimeIntervalSinceReferenceDate(now))
+        ->utf8();
+}
+
+// The location arrow from `x`, pointing up and to the right.
+constexpr double kArrowWidth = 9;
+void statusBarArrow(const StatusBarInk& ink, double x) {
+    const double side = kArrowWidth * ink.scale, top = ink.middle - side / 2;
+    ink.context.setFillColor(ink.colour());
+    ink.context.beginPath();
+    ink.context.moveToPoint(x + side, top);
+    ink.context.addLineToPoint(x, top + side * 0.45);
+    ink.context.addLineToPoint(x + side * 0.5, top + side * 0.5);
+    ink.context.addLineToPoint(x + side * 0.55, top + side);
+    ink.context.closePath();
+    ink.context.fillPath();
+}
+
+// A text of the bar whose right edge is `right`, in a box `height` tall centred on the items.
+// Answers its left edge.
+double statusBarTextEndingAt(const StatusBarInk& ink, const std::string& text, rt::Ref<Font> font,
+                             double right, double height) {
+    auto label = statusBarLabel(ink, text, std::move(font), TextAlignment::Right);
+    const double width = std::ceil(label->intrinsicContentSize().width);
+    statusBarText(ink, *label, cg::Rect::make(right - width, ink.middle - height / 2, width, height));
+    return right - width;
+}
+
+// What the right of the newer bars (beside the notch, an iPad's from system 12) shows, from `right`
+// leftwards: the battery (its bolt inside) with its level before it where `level` is asked for,
+// the location arrow, the Wi-Fi fan or the technology data goes over, then the signal or, on a
+// phone or a device with a SIM, why there is none ("No Service", "No SIM").
+void statusBarRightItems(const StatusBarInk& ink, const sim::Profile& device, const StatusBarRadio& radio,
+                         bool locationInUse, double right, bool level, double fontSize) {
+    double x = statusBarBattery(ink, right, device.battery, true) - 5;
+    const double height = ink.middle * 2;
+    if (level && device.battery.state != sim::BatteryState::Unknown) {
+        const long percent = std::lround(std::clamp(device.battery.level, 0.0, 1.0) * 100);
+        x = statusBarTextEndingAt(ink, std::to_string(percent) + "%", Font::systemFontOfSize(fontSize), x,
+                                  height) -
+            5;
+    }
+    if (locationInUse) {
+        x -= kArrowWidth * ink.scale;
+        statusBarArrow(ink, x);
+        x -= 5;
+    }
+    if (radio.wifi) {
+        x -= kWifiWidth * ink.scale;
+        statusBarWifi(ink, x);
+        x -= 5;
+    } else if (!radio.technology.empty()) {
+        x = statusBarTextEndingAt(ink, radio.technology, Font::boldSystemFontOfSize(fontSize), x, height) - 5;
+    }
+    if (radio.bars >= 0)
+        statusBarSignal(ink, x - kSignalWidth * ink.scale, radio.bars);
+    else if (device.carrier || device.model == sim::Model::iPhone)
+        statusBarTextEndingAt(ink, radio.network, Font::systemFontOfSize(fontSize), x, height);
+}
+
 // Draws the bar into `context`, its labels' texts told to the text observers.
-void drawStatusBar(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
-                   double now) {
+void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locationInUse, double width,
+                   bool lightContent, double now) {
     const double band = statusBarBand(device);
-    const int bars = device.carrier ? std::clamp(device.statusBar.signalBars, 0, 4) : -1;
+    const StatusBarRadio radio = statusBarRadio(device);
+    const double white = lightContent ? 1.0 : 0.0;
     context.saveGState();
     if (band > kStatusBarHeight) {
-        // Either side of the notch, the items centred a little below the band's middle.
-        const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1.1, band / 2 + 1};
+        // Either side of the notch, the items centred a little below the band's middle: the time
+        // (the location arrow after it) at the left, the rest at the right.
+        const StatusBarInk ink{context, white, 1.1, band / 2 + 1};
         auto time = statusBarLabel(ink, statusBarTime(now, false), Font::boldSystemFontOfSize(15),
                                    TextAlignment::Center);
-        statusBarText(ink, *time, cg::Rect::make(0, ink.middle - 10, std::round(width * 0.27), 20));
-        double x = statusBarBattery(ink, width - 16, device.battery, true) - 6;
-        if (device.onWifi()) {
-            x -= kWifiWidth * ink.scale;
-            statusBarWifi(ink, x);
-            x -= 5;
-        }
-        if (bars >= 0) statusBarSignal(ink, x - kSignalWidth * ink.scale, bars);
+        const double timeBox = std::round(width * 0.27);
+        statusBarText(ink, *time, cg::Rect::make(0, ink.middle - 10, timeBox, 20));
+        if (locationInUse) statusBarArrow(ink, (timeBox + time->intrinsicContentSize().width) / 2 + 3);
+        statusBarRightItems(ink, device, radio, false, width - 16, false, 14);
+    } else if (device.model == sim::Model::iPad && device.systemVersionNumber() >= 12) {
+        // The time and the day at the left; the rest, the battery's level with it, at the right.
+        const StatusBarInk ink{context, white, 1, band / 2};
+        auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12),
+                                   TextAlignment::Left);
+        const double timeWidth = std::ceil(time->intrinsicContentSize().width);
+        statusBarText(ink, *time, cg::Rect::make(6, 0, timeWidth, band));
+        auto day = statusBarLabel(ink, statusBarDay(now), Font::systemFontOfSize(12), TextAlignment::Left);
+        statusBarText(
+            ink, *day,
+            cg::Rect::make(6 + timeWidth + 5, 0, std::ceil(day->intrinsicContentSize().width), band));
+        statusBarRightItems(ink, device, radio, locationInUse, width - 6, true, 12);
     } else {
-        const StatusBarInk ink{context, lightContent ? 1.0 : 0.0, 1, band / 2};
+        // The signal, the network's name and the fan or the technology at the left; the time in
+        // the middle; the location arrow, the battery's level, the battery and the bolt at the right.
+        const StatusBarInk ink{context, white, 1, band / 2};
         auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12),
                                    TextAlignment::Center);
         const double timeLeft = (width - time->intrinsicContentSize().width) / 2;
         statusBarText(ink, *time, cg::Rect::make(timeLeft, 0, width - 2 * timeLeft, band));
         double x = 5;
-        if (bars >= 0) {
-            statusBarSignal(ink, x, bars);
+        if (radio.bars >= 0) {
+            statusBarSignal(ink, x, radio.bars);
             x += kSignalWidth + 4;
         }
+        auto technology =
+            statusBarLabel(ink, radio.technology, Font::systemFontOfSize(12), TextAlignment::Left);
+        const double after = radio.wifi ? kWifiWidth + 4
+                             : radio.technology.empty()
+                                 ? 0
+                                 : std::ceil(technology->intrinsicContentSize().width) + 4;
         // The name gives way to the time, cut when it would reach it.
-        auto name = statusBarLabel(ink, statusBarNetworkName(device), Font::systemFontOfSize(12),
-                                   TextAlignment::Left);
+        auto name = statusBarLabel(ink, radio.network, Font::systemFontOfSize(12), TextAlignment::Left);
         const double nameWidth =
-            std::max(0.0, std::min(name->intrinsicContentSize().width,
-                                   timeLeft - 6 - x - (device.onWifi() ? kWifiWidth + 4 : 0)));
+            std::max(0.0, std::min(name->intrinsicContentSize().width, timeLeft - 6 - x - after));
         statusBarText(ink, *name, cg::Rect::make(x, 0, nameWidth, band));
-        if (device.onWifi()) statusBarWifi(ink, x + nameWidth + 4);
+        if (radio.wifi)
+            statusBarWifi(ink, x + nameWidth + 4);
+        else if (!radio.technology.empty())
+            statusBarText(ink, *technology, cg::Rect::make(x + nameWidth + 4, 0, after - 4, band));
         double right = width - 6;
         if (statusBarOnPower(device.battery)) {
             statusBarBolt(ink, right - 6, 10, ink.colour());
@@ -323,10 +447,11 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, double widt
         right = statusBarBattery(ink, right, device.battery, false) - 4;
         if (device.battery.state != sim::BatteryState::Unknown) {
             const long percent = std::lround(std::clamp(device.battery.level, 0.0, 1.0) * 100);
-            auto level = statusBarLabel(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12),
-                                        TextAlignment::Right);
-            statusBarText(ink, *level, cg::Rect::make(width * 2 / 3, 0, right - width * 2 / 3, band));
+            right = statusBarTextEndingAt(ink, std::to_string(percent) + "%", Font::systemFontOfSize(12),
+                                          right, band) -
+                    4;
         }
+        if (locationInUse) statusBarArrow(ink, right - kArrowWidth);
     }
     context.restoreGState();
 }
@@ -339,13 +464,13 @@ struct StatusBarPicture::Text {
     bool whole;
 };
 
-StatusBarPicture::StatusBarPicture(cg::Context& context, const sim::Profile& device, double width, bool lightContent,
-                                   double now) {
+StatusBarPicture::StatusBarPicture(cg::Context& context, const sim::Profile& device, bool locationInUse,
+                                   double width, bool lightContent, double now) {
     const auto token = addTextDrawnObserver([this](const View& view, const ns::String& text, bool whole) {
         texts_.push_back({rt::retained(const_cast<View*>(&view)), rt::retained(&text), whole});
     });
     cg::RecordingContext recording;
-    drawStatusBar(recording, device, width, lightContent, now);
+    drawStatusBar(recording, device, locationInUse, width, lightContent, now);
     removeTextDrawnObserver(token);
     drawing_ = std::make_unique<cg::DisplayList>(recording.takeDisplayList());
     drawing_->replay(context);

@@ -14,13 +14,22 @@
 //
 // The same bar as the screen shows it (drawStatusBar), from the same state: in the band at the
 // top of the screen, 20 points, or the top safe-area inset where that is deeper (44 on the iPhone
-// XR). In a 20-point band: the signal bars and the carrier's name at the left ("No SIM" on a phone
-// without one, "iPad" or "iPod" on a device without a cellular radio), then the Wi-Fi fan when the
-// device has joined a network on its Wi-Fi interface; the time ("10:00 AM") in the middle; the
-// battery's percentage, the battery filled to its level and, on power, a bolt at the right. In a
-// deeper band the two sides of the notch: the time ("10:00") at the left; the signal bars, the
-// Wi-Fi fan and the battery (its bolt inside) at the right. Texts are drawn by labels, so a
-// picture's texts list them. White for the light-content style, else black.
+// XR). Of the radios it shows the signal bars and the carrier's name while the SIM has service
+// (a current radio technology), "No Service" and no bars while it has none, "No SIM" on a phone
+// without one ("iPad" or "iPod" on a device without a cellular radio); the Wi-Fi fan when the
+// device has joined a network on its Wi-Fi interface, else the technology data goes over ("LTE")
+// while there is service; and the location arrow while location is in use.
+// - A 20-point band: the signal bars, the network's name and the fan or the technology at the
+//   left; the time ("10:00 AM") in the middle; the arrow, the battery's percentage, the battery
+//   filled to its level and, on power, a bolt at the right.
+// - An iPad from system 12: the time and the day ("10:00 AM", "Wed May 1") at the left; the
+//   signal (or "No Service"), the fan or the technology, the arrow, the percentage and the
+//   battery (its bolt inside) at the right.
+// - A deeper band, the two sides of the notch: the time ("10:00") and the arrow at the left; the
+//   signal (or "No Service", "No SIM"), the fan or the technology and the battery (its bolt
+//   inside) at the right.
+// Texts are drawn by labels, so a picture's texts list them. White for the light-content style,
+// else black.
 
 #include <memory>
 #include <vector>
@@ -50,13 +59,15 @@ inline constexpr const char* UndefinedKeyException = "NSUndefinedKeyException";
 // A status bar for the device's state `device`, or nil.
 rt::Id makeStatusBar(const sim::Profile& device);
 
-// The bar of `device`'s state at the clock's time `now` (seconds since the reference date) across
-// the top of a screen `width` points wide, drawn into `context` in the screen's space and kept:
-// drawn again (its texts told to the text observers again) for as long as what it shows stays the
-// same, so that every picture draws it without laying its texts out anew.
+// The bar of `device`'s state, location in use or not (sim::Device::locationInUse), at the clock's
+// time `now` (seconds since the reference date) across the top of a screen `width` points wide,
+// drawn into `context` in the screen's space and kept: drawn again (its texts told to the text
+// observers again) for as long as what it shows stays the same, so that every picture draws it
+// without laying its texts out anew.
 class StatusBarPicture {
 public:
-    StatusBarPicture(cg::Context& context, const sim::Profile& device, double width, bool lightContent, double now);
+    StatusBarPicture(cg::Context& context, const sim::Profile& device, bool locationInUse, double width,
+                     bool lightContent, double now);
     StatusBarPicture(StatusBarPicture&&) noexcept;
     ~StatusBarPicture();
     void drawAgain(cg::Context& context) const;

@@ -91,14 +91,19 @@ TEST_F(Radio, TheAuthorisationRequestIsAnsweredAndFixesNeedUpdatesAndAuthorisati
     manager->startUpdatingLocation();
     live().locationFix({.latitude = 51});
     EXPECT_EQ(delegate->heard.size(), 1u) << "denied: the fix is dropped";
+    EXPECT_FALSE(live().locationInUse()) << "denied: location is not in use";
     live().setLocationAuthorization(4);
+    EXPECT_TRUE(live().locationInUse());
     live().locationFix({.latitude = 52});
     live().locationFix({.latitude = 53});
     live().locationError(1);
     manager->stopUpdatingLocation();
+    EXPECT_FALSE(live().locationInUse());
     live().locationFix({.latitude = 54});
     EXPECT_EQ(delegate->heard,
               (std::vector<std::string>{"auth 2", "auth 4", "fix 52 first", "fix 53 after one", "error 1"}));
+    cl::LocationManager::make()->startUpdatingLocation(); // let go of while updating
+    EXPECT_FALSE(live().locationInUse());
     manager->requestWhenInUseAuthorization(); // decided: nothing
     runFor(0);
     EXPECT_EQ(delegate->heard.size(), 5u);

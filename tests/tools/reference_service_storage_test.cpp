@@ -3,9 +3,11 @@
 // runs as a process here.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,12 +102,16 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
 // The store stays within its limits, in memory and on disk alike: past a section's bytes the
 // records of that section changed longest ago go (in the order they changed, read again from their
 // times when the store is opened again), and a transaction keeps its latest updates. Partner
-// sessions make room only among themselves.
+// sessions make room only among themselves. A finished session's id is kept apart, and goes only
+// once kept its time: a finish that finds none so old is refused.
 TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
+    using Outcome = refsvc::TransactionStore::Outcome;
+    using std::chrono::minutes;
     struct Step {
         char what; // 'i' insert, 'u' update, 'p' partner finish, 'o' the store opened again
         std::string id;
         std::size_t bytes = 100; // of the record's text entry
+        Outcome outcome = Outcome::Stored;
     };
     const auto inserts = [](int count, std::size_t bytes) {
         std::vector<Step> steps;
@@ -119,7 +125,9 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         const char* name;
         refsvc::StoreLimits limits;
         std::vector<Step> steps;
-        const char* kept; // each record: its id, and a transaction's updates and the first one's step
+        // Each record: its id ("#" and the id for a finished session's), and a transaction's
+        // updates and the first one's step.
+        const char* kept;
     } rows[] = {
         // 60 inserts of 900 KB at the default limit, scaled down a hundredfold (the benchmark's case).
         {"60 inserts, two fit", {20'000, 20'000}, inserts(60, 9'000), "T-59/0/ T-60/0/"},
@@ -130,19 +138,26 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
           {'i', "E", 10'000}},
          "A/1/04 D/0/ E/0/"},
         {"each section within its own bytes",
-         {25'000, 25'000},
+         {25'000, 25'000, 16, 1'000, minutes(0)},
          {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}, {'i', "T-2", 10'000},
           {'p', "S-3", 10'000}, {'i', "T-3", 10'000}},
-         "S-2 S-3 T-2/0/ T-3/0/"},
+         "#S-1 #S-2 #S-3 S-2 S-3 T-2/0/ T-3/0/"},
         {"partner finishes never push a transaction out",
-         {25'000, 5'000},
+         {25'000, 5'000, 16, 1'000, minutes(0)},
          {{'i', "T-1", 10'000}, {'u', "T-1"}, {'p', "S-1", 4'000}, {'p', "S-2", 4'000}, {'p', "S-3", 4'000},
           {'o', ""}, {'p', "S-4", 4'000}},
-         "S-4 T-1/1/02"},
+         "#S-1 #S-2 #S-3 #S-4 S-4 T-1/1/02"},
         {"one over the limit alone",
-         {5'000, 5'000},
+         {5'000, 5'000, 16, 1'000, minutes(0)},
          {{'p', "S-1"}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}},
-         "S-2 T-1/0/"},
+         "#S-1 #S-2 S-2 T-1/0/"},
+        // A step is a minute. Two ids fit (37 bytes each); an id may go five steps after its finish,
+        // its time read again when the store is opened again; a session's record answers for it.
+        {"finished ids kept their own time",
+         {25'000, 25'000, 16, 80, minutes(0), minutes(5)},
+         {{'p', "S-1"}, {'p', "S-2"}, {'p', "S-3", 100, Outcome::Full}, {'o', ""}, {'p', "S-3", 100, Outcome::Full},
+          {'p', "S-4"}, {'p', "S-1", 100, Outcome::Finished}, {'p', "S-5"}},
+         "#S-4 #S-5 S-1 S-2 S-4 S-5"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -153,6 +168,7 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         for (const Step& step : row.steps) {
             ++index;
             const std::string at = (index < 10 ? "0" : "") + std::to_string(index);
+            const auto time = std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + minutes(index);
             const json fields{{"uuid", step.id}, {"text", std::string(step.bytes, 'x')}};
             if (step.what == 'o') {
                 store.reset();
@@ -161,16 +177,16 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
             } else {
                 ASSERT_EQ(step.what == 'i'   ? store->insert(step.id, fields, at)
                           : step.what == 'u' ? store->update(step.id, fields, at)
-                                             : store->finish(step.id, fields, at),
-                          refsvc::TransactionStore::Outcome::Stored)
-                    << step.what << " " << step.id;
+                                             : store->finish(step.id, fields, time),
+                          step.outcome)
+                    << step.what << " " << step.id << " at step " << index;
             }
         }
         const json snapshot = store->snapshot();
         std::string kept;
         for (const auto& [section, records] : snapshot.items())
             for (const auto& [id, record] : records.items()) {
-                kept += (kept.empty() ? "" : " ") + id;
+                kept += std::string(kept.empty() ? "" : " ") + (section == "finished" ? "#" : "") + id;
                 if (section == "transactions")
                     kept += "/" + std::to_string(record["updates"].size()) + "/" +
                             (record["updates"].empty() ? "" : record["updates"][0]["at"].get<std::string>());
@@ -178,31 +194,75 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         EXPECT_EQ(kept, row.kept);
         EXPECT_EQ(json::parse(readFile(store->path())), snapshot) << "the file holds what the store keeps";
         const auto bound = [](std::size_t limit) { return std::max<std::uintmax_t>(limit, 10'200); };
-        EXPECT_LE(fs::file_size(store->path()),
-                  bound(row.limits.maxBytes) + bound(row.limits.maxPartnerBytes) + 100);
+        EXPECT_LE(fs::file_size(store->path()), bound(row.limits.maxBytes) + bound(row.limits.maxPartnerBytes) +
+                                                    bound(row.limits.maxFinishedBytes) + 100);
     }
 }
 
-// Partner finishes need no login: a flood of them, more than the whole store holds (its limits
-// scaled down), leaves an operator's transaction, and the operator's next update is taken.
-TEST_F(ServiceTest, AFloodOfPartnerFinishesLeavesTheOperatorsTransaction) {
+// A store written without the finished sessions' ids takes its sessions' for them: a session stays
+// finished once its record has gone.
+TEST(TransactionStoreTest, AStoreWithoutFinishedIdsTakesItsSessionsForThem) {
+    ScratchFolder folder;
+    std::ofstream(folder.path() / "transactions.json")
+        << R"({"partner": {"S-1": {"at": "2024-05-01T00:00:00.000Z", "fields": {"note": "x"}}}, "transactions": {}})";
+    auto store = refsvc::TransactionStore::open(folder.path(), nullptr, {.maxPartnerBytes = 10, .partnerKept = {}});
+    ASSERT_TRUE(store);
+    const auto at = std::chrono::sys_days(std::chrono::year(2024) / 5 / 2);
+    ASSERT_EQ(store->finish("S-2", json::object(), at), refsvc::TransactionStore::Outcome::Stored);
+    EXPECT_FALSE(store->snapshot()["partner"].contains("S-1"));
+    EXPECT_EQ(store->finish("S-1", json::object(), at), refsvc::TransactionStore::Outcome::Finished);
+}
+
+// Partner finishes need no login: a flood of them, many times what the store holds (its limits
+// scaled down, on a clock of the test's), changes no answer the service gave. The operator's
+// transaction stays and takes its next update; the operator's session, finished before the flood,
+// answers 409 after it, its record gone, and after a restart. A finish that finds the sessions
+// all younger than their time is refused with 503 and a Retry-After saying when one may go; it is
+// taken then.
+TEST_F(ServiceTest, AFloodOfPartnerFinishesChangesNoAnswer) {
+    auto elapsed = std::make_shared<std::atomic<long>>(0); // seconds, read on the service's threads
     refsvc::Options options;
-    options.store = {.maxBytes = 40'000, .maxPartnerBytes = 10'000};
+    options.store = {.maxBytes = 40'000, .maxPartnerBytes = 10'000, .partnerKept = std::chrono::seconds(60)};
+    options.clock = [elapsed] {
+        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
+    };
     startWith(options);
     logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     ASSERT_EQ(post("/ws/updateresult/", updateBody("T-1", "0")).status, 200);
+    const std::string path = "/partner/api/functionaltest_finish/";
+    ASSERT_EQ(post(path, partnerBody("S-OP")).status, 200);
+
     json finish = partnerBody("");
-    finish["note"] = std::string(2'000, 'x');
-    const int flood = 30; // some 70 KB
-    for (int i = 0; i < flood; ++i) {
+    finish["note"] = std::string(2'000, 'x'); // some four fit
+    int taken = 0, refused = 0;
+    for (int i = 0; taken < 20 && i < 100; ++i) {
         finish["uuid"] = "S-" + std::to_string(i);
-        ASSERT_EQ(post("/partner/api/functionaltest_finish/", finish).status, 200) << i;
+        const auto reply = client().Post(path.c_str(), finish.dump(), "application/json");
+        ASSERT_TRUE(reply);
+        if (reply->status == 200) {
+            ++taken;
+            continue;
+        }
+        ASSERT_EQ(reply->status, 503) << i;
+        EXPECT_EQ(json::parse(reply->body)["status"], 503);
+        // The sessions were all taken at this second or at the last Retry-After's: the oldest may go
+        // a minute after.
+        EXPECT_EQ(reply->get_header_value("Retry-After"), "60") << i;
+        ++refused;
+        EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409) << "never 200 again";
+        *elapsed += std::stol(reply->get_header_value("Retry-After"));
     }
+    EXPECT_EQ(taken, 20);
+    EXPECT_GE(refused, 4) << "the flood was many times what the sessions' bound holds";
     EXPECT_EQ(post("/ws/updateresult/", updateBody("T-1", "1")).status, 200);
     ASSERT_TRUE(service_->transaction("T-1"));
     EXPECT_EQ(service_->transaction("T-1")->updates.size(), 2u);
-    EXPECT_LT(service_->partnerFinishes().size(), 10u) << "the sessions made room among themselves";
+    const auto finishes = service_->partnerFinishes();
+    EXPECT_TRUE(std::none_of(finishes.begin(), finishes.end(), [](const auto& f) { return f.session == "S-OP"; }));
+    EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409);
+    startWith(options);
+    EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409);
 }
 
 // requests.log cuts what a client sends to 200 bytes and stays within its bound whatever comes,

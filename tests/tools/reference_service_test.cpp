@@ -2,9 +2,14 @@
 // stores and logs, and where it listens.
 
 #include <algorithm>
+#include <array>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
+
+#include <ifaddrs.h>
+#include <net/if.h>
 
 #include "tests/tools/service_fixture.h"
 
@@ -12,6 +17,23 @@ namespace refsvc_test {
 namespace {
 
 const char* const kFeatures = "/admin/api/pdt/quarnotix/getfeaturesettings/";
+
+// An IPv4 address of this machine's own other than loopback's, when it has one.
+std::optional<std::string> addressBesidesLoopback() {
+    ifaddrs* all = nullptr;
+    if (::getifaddrs(&all) != 0) return std::nullopt;
+    std::optional<std::string> found;
+    for (const ifaddrs* entry = all; entry && !found; entry = entry->ifa_next)
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP) &&
+            !(entry->ifa_flags & IFF_LOOPBACK)) {
+            std::array<char, INET_ADDRSTRLEN> text{};
+            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, text.data(),
+                        text.size());
+            found = text.data();
+        }
+    ::freeifaddrs(all);
+    return found;
+}
 
 TEST_F(ServiceTest, LoginCallsFollowTheSeed) {
     start();
@@ -108,13 +130,31 @@ TEST_F(ServiceTest, TheAddressPageEchoesTheCallerOrTheAddressItsGatewayNamesAndT
 
     // Behind a gateway that names the caller (a simulated device's public address): the address it
     // names first; a header that names no address changes nothing.
+    const auto pageFor = [](const std::string& shown) {
+        return "<html><body><h1>Your IP address is:" + shown + "</h1><p>Current IP Address: " + shown +
+               "</p></body></html>";
+    };
     for (const auto& [forwarded, shown] : {std::pair{"203.0.113.23", "203.0.113.23"},
                                            {" 2001:db8::7 , 10.0.0.1", "2001:db8::7"},
                                            {"<b>203.0.113.23</b>", "127.0.0.1"}}) {
         const Reply named = toReply(client().Get("/cgi-bin/check_ip.cgi", {{"X-Forwarded-For", forwarded}}));
-        EXPECT_EQ(named.body, std::string("<html><body><h1>Your IP address is:") + shown +
-                                  "</h1><p>Current IP Address: " + shown + "</p></body></html>")
-            << forwarded;
+        EXPECT_EQ(named.body, pageFor(shown)) << forwarded;
+    }
+
+    // A caller from elsewhere than loopback (here an address of this machine's own) is believed only
+    // when it is a gateway named to the service.
+    const std::optional<std::string> elsewhere = addressBesidesLoopback();
+    if (!elsewhere) GTEST_SKIP() << "this machine has no IPv4 address but loopback's to call from";
+    refsvc::Options options;
+    for (const auto& [gateways, shown] : {std::pair{std::vector<std::string>{}, *elsewhere},
+                                          {{"198.51.100.7"}, *elsewhere},
+                                          {{"198.51.100.7", *elsewhere}, std::string("203.0.113.23")}}) {
+        options.gateways = gateways;
+        startWith(options);
+        RawClient from(service_->port(), elsewhere->c_str());
+        ASSERT_TRUE(from.send("GET /cgi-bin/check_ip.cgi HTTP/1.1\r\nX-Forwarded-For: 203.0.113.23\r\n\r\n"));
+        const std::string answer = from.readToEnd(10).value_or("");
+        EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), pageFor(shown)) << gateways.size();
     }
 }
 
@@ -319,8 +359,13 @@ TEST_F(ServiceTest, StartFailsCleanlyOnBadSeedBusyFolderOrBusyPort) {
         EXPECT_FALSE(refsvc::Service::start(options, &error)) << seed;
         EXPECT_EQ(error.rfind("seed:", 0), 0u) << error;
     }
-    // The failed starts left the folder free.
+    // The service listens on IPv4: a gateway is an IPv4 address.
     options.seedJson.reset();
+    options.gateways = {"::1"};
+    EXPECT_FALSE(refsvc::Service::start(options, &error));
+    EXPECT_NE(error.find("gateway"), std::string::npos) << error;
+    // The failed starts left the folder free.
+    options.gateways.clear();
     EXPECT_TRUE(refsvc::Service::start(options, &error)) << error;
 }
 

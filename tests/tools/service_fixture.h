@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -51,13 +52,17 @@ inline Reply toReply(const httplib::Result& result) {
     return reply;
 }
 
-// A client on a plain loopback socket: it sends what a test gives it, as slowly as the test likes,
-// and reads what comes back, waiting in real time for at most a bound.
+// A client on a plain socket to the loopback address: it sends what a test gives it, as slowly as
+// the test likes, and reads what comes back, waiting in real time for at most a bound. It calls
+// from the address `from` of this machine when given one (not loopback's: a caller from elsewhere).
 class RawClient {
 public:
-    explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    explicit RawClient(int port, const char* from = nullptr) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        if (from && (::inet_pton(AF_INET, from, &address.sin_addr) != 1 ||
+                     ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0))
+            return;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         connected_ = fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;

@@ -58,14 +58,18 @@ const char* reason(int status) {
         return "Request Header Fields Too Large";
     case 500:
         return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
     default:
         return "Status";
     }
 }
 
-std::string response(int status, std::string_view type, std::string_view body) {
+std::string response(int status, std::string_view type, std::string_view body,
+                     std::chrono::seconds retryAfter = std::chrono::seconds(0)) {
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\nContent-Type: ";
     out.append(type);
+    if (retryAfter.count() > 0) out += "\r\nRetry-After: " + std::to_string(retryAfter.count());
     out += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
     out.append(body);
     return out;
@@ -167,6 +171,7 @@ std::optional<Head> parseHead(std::string_view text) {
 struct Connection {
     int fd = -1;
     std::string remoteAddress;
+    bool believed = false; // its X-Forwarded-For is (it comes from loopback or a named gateway)
     Clock::time_point deadline;
     // Closed unanswered then when nothing has come; at the cap, from then on its place may go to a
     // new connection even when its request line has come.
@@ -218,6 +223,7 @@ using namespace http_server_detail;
 struct HttpServer::State {
     HttpLimits limits;
     std::vector<Route> routes;
+    std::set<in_addr_t> gateways; // in network order
     int listener = -1;
     std::array<int, 2> wake{-1, -1}; // a pipe: stop() wakes the reader
     std::thread reader;
@@ -258,6 +264,17 @@ HttpServer::~HttpServer() {
 
 void HttpServer::route(std::string method, std::string pattern, Handler handler) {
     state_->routes.push_back({std::move(method), std::move(pattern), std::move(handler)});
+}
+
+bool HttpServer::believeGateways(const std::vector<std::string>& addresses) {
+    std::set<in_addr_t> read;
+    for (const std::string& text : addresses) {
+        in_addr address{};
+        if (::inet_pton(AF_INET, text.c_str(), &address) != 1) return false;
+        read.insert(address.s_addr);
+    }
+    state_->gateways.merge(read);
+    return true;
 }
 
 int HttpServer::bind(int port) {
@@ -406,6 +423,7 @@ void HttpServer::State::read() {
             Connection& c = open.emplace_back();
             c.fd = fd;
             c.remoteAddress = text.data();
+            c.believed = ntohl(peer.sin_addr.s_addr) >> 24 == IN_LOOPBACKNET || gateways.contains(peer.sin_addr.s_addr);
             c.deadline = Clock::now() + limits.readDeadline;
             c.idleDeadline = Clock::now() + std::min(limits.idleTimeout, limits.readDeadline / 2);
             // What waited in the listen queue is read now, so that a whole request goes to the
@@ -465,7 +483,7 @@ void HttpServer::State::take(Connection& c) {
         .path = percentDecoded(std::string_view(c.head->target).substr(0, c.head->target.find('?'))),
         .body = c.in.substr(c.bodyStart, c.head->length),
         .remoteAddress = std::move(c.remoteAddress),
-        .forwardedFor = c.head->forwardedFor,
+        .forwardedFor = c.believed ? c.head->forwardedFor : std::string(),
         .matches = {}};
     {
         std::lock_guard guard(lock);
@@ -504,7 +522,7 @@ void HttpServer::State::work() {
             timeval limit{.tv_sec = static_cast<time_t>(seconds.count() / 1000000),
                           .tv_usec = static_cast<suseconds_t>(seconds.count() % 1000000)};
             ::setsockopt(job.fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-            const std::string answer = response(reply.status, reply.type, reply.body);
+            const std::string answer = response(reply.status, reply.type, reply.body, reply.retryAfter);
             for (std::size_t sent = 0; sent < answer.size();) {
                 const ssize_t n = ::send(job.fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
                 if (n < 0 && errno == EINTR) continue;

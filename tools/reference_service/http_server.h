@@ -31,7 +31,8 @@ struct HttpRequest {
     std::string body;
     std::string remoteAddress;
     // The caller's address as the gateway in front of it names it: the first entry of the
-    // X-Forwarded-For header when that is an IPv4 or IPv6 address, else empty.
+    // X-Forwarded-For header when that is an IPv4 or IPv6 address and the connection comes from a
+    // gateway the server believes (loopback, or one named to believeGateways), else empty.
     std::string forwardedFor;
     std::vector<std::string> matches; // the whole path, then the text of each "{}" of the route
 };
@@ -41,6 +42,7 @@ struct HttpReply {
     std::string body;
     std::string type = "application/json";
     bool closeUnanswered = false; // shut the connection down and write nothing
+    std::chrono::seconds retryAfter{0}; // above 0: sent as Retry-After
 };
 
 struct HttpLimits {
@@ -67,6 +69,11 @@ public:
     // pattern is the whole path, where "{}" stands for one segment's text (one character or more,
     // no "/"), or "*" for every path. Add them before start().
     void route(std::string method, std::string pattern, Handler handler);
+
+    // Besides loopback, the callers whose X-Forwarded-For is believed: IPv4 addresses, as the
+    // server listens on IPv4. False, and nothing changes, when one is not such an address. Call it
+    // before start().
+    bool believeGateways(const std::vector<std::string>& addresses);
 
     // Binds 127.0.0.1:`port` (0: a free one) and listens; the bound port, or -1 when the port
     // cannot be bound. Connections wait for start().

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include <arpa/inet.h>
 #include <signal.h>
 
 #include "tools/reference_service/service.h"
@@ -18,11 +19,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: reference-service --data <folder> [--port <n>] [--seed <file>] [--fault <call>=<kind>[*n]]...\n"
-    "  --data   folder for transactions.json and requests.log (created when missing)\n"
-    "  --port   port on 127.0.0.1; 0 (the default) picks a free one\n"
-    "  --seed   seed file; default: the built-in seed.json\n"
-    "  --fault  call: profile, auth, features, models, insert, update, partner, ip or all;\n"
-    "           kind: refuse, 500, slow:<seconds> or garbage; *n: only the first n requests\n";
+    "                         [--gateway <IPv4 address>]...\n"
+    "  --data     folder for transactions.json and requests.log (created when missing)\n"
+    "  --port     port on 127.0.0.1; 0 (the default) picks a free one\n"
+    "  --seed     seed file; default: the built-in seed.json\n"
+    "  --fault    call: profile, auth, features, models, insert, update, partner, ip or all;\n"
+    "             kind: refuse, 500, slow:<seconds> or garbage; *n: only the first n requests\n"
+    "  --gateway  a gateway that reaches the service from elsewhere than loopback: the address\n"
+    "             page believes the caller's address it names in X-Forwarded-For, as it does\n"
+    "             from loopback; from any other caller that header is ignored\n";
 
 int badArguments(const std::string& message) {
     std::cerr << "reference-service: " << message << "\n" << kUsage;
@@ -41,7 +46,7 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
-        if (arg != "--data" && arg != "--port" && arg != "--seed" && arg != "--fault")
+        if (arg != "--data" && arg != "--port" && arg != "--seed" && arg != "--fault" && arg != "--gateway")
             return badArguments("unknown argument \"" + std::string(arg) + "\"");
         if (i + 1 >= argc) return badArguments(std::string(arg) + " needs a value");
         std::string_view value = argv[++i];
@@ -55,6 +60,11 @@ int main(int argc, char** argv) {
                 return badArguments("--port needs a number from 0 to 65535");
         } else if (arg == "--seed") {
             seedFile = value;
+        } else if (arg == "--gateway") {
+            in_addr address{};
+            if (::inet_pton(AF_INET, std::string(value).c_str(), &address) != 1)
+                return badArguments("--gateway needs an IPv4 address");
+            options.gateways.emplace_back(value);
         } else {
             std::string error;
             auto fault = refsvc::Fault::parse(value, &error);
@@ -96,6 +106,8 @@ int main(int argc, char** argv) {
               << "  data           " << service->transactionsPath().parent_path().string() << "\n";
     for (const auto& fault : options.faults)
         std::cout << "  fault          " << fault.describe() << "\n";
+    for (const auto& gateway : options.gateways)
+        std::cout << "  gateway        " << gateway << "\n";
     std::cout << std::flush;
 
     int received = 0;

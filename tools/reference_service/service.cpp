@@ -208,7 +208,8 @@ struct Service::State {
         std::lock_guard guard(lock);
         if (dataFailure.empty()) dataFailure = why;
     }
-    std::string now() const { return utcText(clock ? clock() : std::chrono::system_clock::now()); }
+    std::chrono::system_clock::time_point time() const { return clock ? clock() : std::chrono::system_clock::now(); }
+    std::string now() const { return utcText(time()); }
 
     Reply profile(const HttpRequest& req);
     Reply auth(const HttpRequest& req);
@@ -393,11 +394,18 @@ Reply Service::State::partner(const HttpRequest& req) {
     if (!result.is_number() || (result != 0 && result != 1))
         return errorReply(400, "entry \"result\" is not the number 0 or 1");
     std::string error;
-    switch (store->finish((*body)["uuid"], *body, now(), &error)) {
+    std::chrono::seconds retryAfter{};
+    switch (store->finish((*body)["uuid"], *body, time(), &error, &retryAfter)) {
     case TransactionStore::Outcome::Stored:
         return jsonReply(200, json{{"status", 200}});
     case TransactionStore::Outcome::Finished:
         return jsonReply(409, json{{"error", "This session has already been finished"}, {"status", 409}});
+    case TransactionStore::Outcome::Full: {
+        Reply busy = jsonReply(503, json{{"error", "Too many sessions finished lately; try again later"},
+                                         {"status", 503}});
+        busy.retryAfter = retryAfter;
+        return busy;
+    }
     default:
         failed(error);
         return jsonReply(500, json{{"error", "not stored: " + error}, {"status", 500}});
@@ -417,6 +425,7 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     limits.readDeadline = std::chrono::milliseconds(static_cast<long>(options.requestReadSeconds * 1000));
     limits.maxBody = kMaxBodyBytes;
     auto state = std::make_unique<State>(std::move(*seed), options.faults, limits);
+    if (!state->server.believeGateways(options.gateways)) return fail("a gateway is not an IPv4 address");
     state->clock = options.clock;
     state->store = TransactionStore::open(options.dataFolder, error, options.store);
     if (!state->store) return nullptr;

@@ -38,12 +38,17 @@
 //             "color", "devicememorysize", "sourceCarrier", "AndroidVersion", "iosVersion",
 //             "serialnumber", "modelnumber", "sourceModel", and "result" the number 0 or 1; all
 //             required, further text entries stored too
-//             200 {"status": 200}; a session finished before: 409 {"error", "status": 409}.
+//             200 {"status": 200}; a session finished before: 409 {"error", "status": 409}, however
+//             long ago (within StoreLimits::finishedKept) and whatever came since; no room for
+//             the finish (storage.h: the sessions kept are all younger than their time): 503
+//             {"error", "status": 503} with Retry-After, the seconds until one may go.
 //   models    200 the seed's model table ({"iOS": ..., "WifiOnly": ...}).
 //   ip        200 text/html: the caller's address twice, after "Your IP address is:" in a heading
 //             and after "Current IP Address: " in a paragraph; the address the gateway in front of
 //             the caller names (X-Forwarded-For: a simulated device's public address) when there
-//             is one.
+//             is one and the caller is a gateway the service believes: one on loopback (the main
+//             job's simulated devices) or one named in Options::gateways. From anywhere else the
+//             header is ignored.
 // A body that is not a JSON object, lacks a required entry or has a value of the wrong kind gets
 // 400 {"error"} (naming the entry) and changes nothing. Unknown paths get 404 {"error"}. Insert and
 // update accept further text entries and store them too.
@@ -80,7 +85,8 @@
 // The log is bounded (Options::requestLogBytes): a line that would take it over its bound first
 // moves it to requests.log.1, in place of the one there.
 // transactions.json: see storage.h: partner finishes, which need no login, have a bound of their
-// own and never push an operator's transaction out.
+// own and never push an operator's transaction out, nor a younger session or a finished session's
+// id: past their bound they are refused (503) until the oldest have been kept their time.
 
 #include <chrono>
 #include <cstddef>
@@ -113,6 +119,13 @@ struct StoreLimits {
     // (about 2 KB there), or some 16 of the largest body.
     std::size_t maxPartnerBytes = 1 << 20;
     std::size_t maxUpdates = 16; // a transaction's latest updates; the earlier ones are dropped
+    // The finished sessions' ids: 4 MiB, some 60,000 ids of 36 characters (about 70 bytes with
+    // their time there), over a hundred times the records the partner's bound holds.
+    std::size_t maxFinishedBytes = 4 << 20;
+    // How long a partner session's record, and its id, are kept at least: no finish pushes out a
+    // younger one (it is refused, 503, until one is old enough).
+    std::chrono::seconds partnerKept = std::chrono::hours(1);
+    std::chrono::seconds finishedKept = std::chrono::days(7);
 };
 
 struct Options {
@@ -121,6 +134,9 @@ struct Options {
     std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
     std::vector<Fault> faults;
     double requestReadSeconds = 5; // each request's head and body must come within this
+    // Besides loopback, the gateways whose X-Forwarded-For the address page believes: IPv4
+    // addresses (start() fails on another text).
+    std::vector<std::string> gateways;
     // What the service keeps of its requests: requests.log at most this many bytes (and as many
     // in requests.log.1, the lines before them), and the latest this many records in memory. 4 MiB,
     // as the store's transactions: some 30,000 lines of the application's requests.

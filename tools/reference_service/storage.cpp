@@ -1,9 +1,12 @@
 #include "tools/reference_service/storage.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -72,9 +75,14 @@ bool makeFolder(const fs::path& folder, std::string* error) {
     return true;
 }
 
+// The sections of the file, in its order, and how the file opens each.
+constexpr std::array<const char*, 3> kSections{"finished", "partner", "transactions"};
+constexpr std::array<std::string_view, 3> kSectionHeads{"\"finished\": {", "\"partner\": {",
+                                                        "\"transactions\": {"};
+
 // The stored state, checked; an absent file is an empty store.
 bool loadState(const fs::path& path, json& state, std::string* error) {
-    state = json{{"transactions", json::object()}, {"partner", json::object()}};
+    state = json{{"finished", json::object()}, {"partner", json::object()}, {"transactions", json::object()}};
     std::error_code ec;
     if (!fs::exists(path, ec)) return true;
     std::ifstream in(path, std::ios::binary);
@@ -84,17 +92,22 @@ bool loadState(const fs::path& path, json& state, std::string* error) {
     json loaded = json::parse(text.str(), nullptr, false);
     if (loaded.is_discarded() || !loaded.is_object())
         return failWith(error, path.string() + " is not a JSON object; it is left as it is");
-    for (const char* section : {"transactions", "partner"}) {
+    for (const char* section : kSections) {
         if (!loaded.contains(section)) continue;
         const json& entries = loaded[section];
         if (!entries.is_object())
             return failWith(error, path.string() + ": \"" + section + "\" is not an object");
+        const bool times = section == std::string_view("finished");
         for (const auto& [key, entry] : entries.items())
-            if (!entry.is_object())
-                return failWith(error, path.string() + ": entry \"" + key + "\" of \"" + section +
-                                           "\" is not an object");
+            if (times ? !entry.is_string() : !entry.is_object())
+                return failWith(error, path.string() + ": entry \"" + key + "\" of \"" + section + "\" is not " +
+                                           (times ? "a time" : "an object"));
         state[section] = entries;
     }
+    // A store from before the finished sessions were kept apart: its sessions are the ones finished.
+    if (!loaded.contains("finished"))
+        for (const auto& [session, record] : state["partner"].items())
+            state["finished"][session] = record.value("at", "");
     for (auto& [uuid, transaction] : state["transactions"].items())
         if (!transaction.contains("updates") || !transaction["updates"].is_array())
             return failWith(error, path.string() + ": transaction \"" + uuid + "\" has no \"updates\" list");
@@ -107,11 +120,36 @@ std::string textOf(const json& object, const char* key) {
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
-// When a record last changed: a partner session's time, a transaction's last update's or its insert's.
+// When a record last changed: a finished session's time, a partner session's, a transaction's last
+// update's or its insert's.
 std::string changedAt(const std::string& section, const json& record) {
+    if (section == "finished") return record.is_string() ? record.get<std::string>() : std::string();
     if (section == "partner") return textOf(record, "at");
     const json& updates = record["updates"];
     return updates.empty() ? textOf(record, "insertedAt") : textOf(updates.back(), "at");
+}
+
+// A time as utcText writes it; one that does not read, long ago (the start of the epoch).
+TransactionStore::Time timeOf(std::string_view text) {
+    int year = 0;
+    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0, millis = 0;
+    std::size_t at = 0;
+    const auto number = [&](auto& out, std::size_t digits, char after) {
+        const char* begin = text.data() + at;
+        const bool read = at + digits < text.size() &&
+                          std::from_chars(begin, begin + digits, out).ptr == begin + digits &&
+                          text[at + digits] == after;
+        at += digits + 1;
+        return read;
+    };
+    if (!(number(year, 4, '-') && number(month, 2, '-') && number(day, 2, 'T') && number(hour, 2, ':') &&
+          number(minute, 2, ':') && number(second, 2, '.') && number(millis, 3, 'Z') && at == text.size()))
+        return {};
+    const std::chrono::year_month_day read{std::chrono::year(year), std::chrono::month(month),
+                                           std::chrono::day(day)};
+    if (!read.ok() || hour > 23 || minute > 59 || second > 60) return {};
+    return std::chrono::sys_days(read) + std::chrono::hours(hour) + std::chrono::minutes(minute) +
+           std::chrono::seconds(second) + std::chrono::milliseconds(millis);
 }
 
 // A record as it stands in its section of the file, indented as a whole-file dump(2) would.
@@ -158,17 +196,17 @@ TransactionStore::TransactionStore(fs::path path, int lockFd, json state, StoreL
     : path_(std::move(path)), lockFd_(lockFd), limits_(limits), state_(std::move(state)) {
     // The file's own order is lost in the reading; the records' times give it back.
     std::vector<std::pair<std::string, RecordId>> byChange;
-    for (const char* section : {"partner", "transactions"})
+    for (const char* section : kSections)
         for (const auto& [key, record] : state_[section].items())
             byChange.push_back({changedAt(section, record), {section, key}});
     std::stable_sort(byChange.begin(), byChange.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [at, id] : byChange)
-        keep(id, recordText(id.second, state_[id.first][id.second]));
+        keep(id, recordText(id.second, state_[id.first][id.second]), timeOf(at));
 }
 
-// `id`'s text becomes `text`, and `id` the record changed last.
-void TransactionStore::keep(const RecordId& id, std::string text) {
+// `id`'s text becomes `text`, and `id` the record changed last, at `at`.
+void TransactionStore::keep(const RecordId& id, std::string text, Time at) {
     const auto [found, added] = kept_.try_emplace(id);
     std::size_t& bytes = bytes_[id.first];
     if (added) {
@@ -179,10 +217,19 @@ void TransactionStore::keep(const RecordId& id, std::string text) {
     }
     bytes += text.size();
     found->second.text = std::move(text);
+    found->second.at = at;
 }
 
 std::size_t TransactionStore::limitOf(const std::string& section) const {
-    return section == "partner" ? limits_.maxPartnerBytes : limits_.maxBytes;
+    return section == "partner" ? limits_.maxPartnerBytes
+           : section == "finished" ? limits_.maxFinishedBytes
+                                   : limits_.maxBytes;
+}
+
+std::optional<std::chrono::seconds> TransactionStore::keptFor(const std::string& section) const {
+    if (section == "partner") return limits_.partnerKept;
+    if (section == "finished") return limits_.finishedKept;
+    return std::nullopt;
 }
 
 TransactionStore::~TransactionStore() {
@@ -203,10 +250,9 @@ TransactionStore::Outcome TransactionStore::insert(const std::string& uuid, cons
                                                    const std::string& at, std::string* error) {
     std::lock_guard guard(lock_);
     if (state_["transactions"].contains(uuid)) return Outcome::Repeated;
-    return commit({"transactions", uuid},
-                  json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}, error)
-               ? Outcome::Stored
-               : Outcome::Failed;
+    return commit({{{"transactions", uuid},
+                    json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}}},
+                  error, nullptr);
 }
 
 TransactionStore::Outcome TransactionStore::update(const std::string& uuid, const json& fields,
@@ -218,83 +264,111 @@ TransactionStore::Outcome TransactionStore::update(const std::string& uuid, cons
     updates.push_back(json{{"at", at}, {"fields", fields}});
     if (updates.size() > limits_.maxUpdates)
         updates.erase(updates.begin(), updates.end() - static_cast<std::ptrdiff_t>(limits_.maxUpdates));
-    return commit({"transactions", uuid}, std::move(record), error) ? Outcome::Stored : Outcome::Failed;
+    return commit({{{"transactions", uuid}, std::move(record)}}, error, nullptr);
 }
 
-TransactionStore::Outcome TransactionStore::finish(const std::string& session, const json& fields,
-                                                   const std::string& at, std::string* error) {
+TransactionStore::Outcome TransactionStore::finish(const std::string& session, const json& fields, Time at,
+                                                   std::string* error, std::chrono::seconds* retryAfter) {
     std::lock_guard guard(lock_);
-    if (state_["partner"].contains(session)) return Outcome::Finished;
-    return commit({"partner", session}, json{{"at", at}, {"fields", fields}}, error) ? Outcome::Stored
-                                                                                     : Outcome::Failed;
+    if (state_["finished"].contains(session) || state_["partner"].contains(session)) return Outcome::Finished;
+    const std::string when = utcText(at);
+    return commit({{{"partner", session}, json{{"at", when}, {"fields", fields}}}, {{"finished", session}, when}},
+                  error, retryAfter);
 }
 
 // Called with the lock held. The state in memory changes only once the new file is in place.
-bool TransactionStore::commit(const RecordId& id, json record, std::string* error) {
-    std::string text = recordText(id.second, record);
-    const auto before = kept_.find(id);
-    std::size_t bytes =
-        bytes_[id.first] - (before == kept_.end() ? 0 : before->second.text.size()) + text.size();
-    // The records changed longest ago that go: the first `dropped` of changed_ in `id`'s section,
-    // but `id`.
-    const auto goes = [&](const RecordId& other) { return other.first == id.first && other != id; };
-    std::size_t dropped = 0;
-    for (auto other = changed_.begin(); other != changed_.end() && bytes > limitOf(id.first); ++other)
-        if (goes(*other)) {
-            bytes -= kept_.at(*other).text.size();
-            ++dropped;
+TransactionStore::Outcome TransactionStore::commit(std::vector<Change> changes, std::string* error,
+                                                   std::chrono::seconds* retryAfter) {
+    const auto changing = [&](const RecordId& id) {
+        return std::any_of(changes.begin(), changes.end(), [&](const Change& c) { return c.id == id; });
+    };
+    std::vector<std::string> texts;
+    std::map<std::string, std::size_t> bytes; // the sections changed: their text after the changes
+    std::map<std::string, Time> now;          // and the time of their change
+    for (const Change& change : changes) {
+        const std::string& section = change.id.first;
+        texts.push_back(recordText(change.id.second, change.record));
+        const auto before = kept_.find(change.id);
+        bytes.try_emplace(section, bytes_[section]);
+        bytes[section] += texts.back().size() - (before == kept_.end() ? 0 : before->second.text.size());
+        now[section] = timeOf(changedAt(section, change.record));
+    }
+    // The records that go to make room, the ones changed longest ago first; in a section that keeps
+    // its records a time, only those kept that long. A section still over its limit with records
+    // too young to go refuses the changes: `wait` is the time until the first of them may go.
+    std::set<RecordId> goes;
+    std::optional<Time::duration> wait;
+    for (auto& [section, total] : bytes) {
+        const std::optional<std::chrono::seconds> kept = keptFor(section);
+        std::optional<Time> firstFree;
+        for (auto other = changed_.begin(); other != changed_.end() && total > limitOf(section); ++other) {
+            if (other->first != section || changing(*other)) continue;
+            const Kept& record = kept_.at(*other);
+            if (kept && now[section] < record.at + *kept) {
+                firstFree = std::min(firstFree.value_or(Time::max()), record.at + *kept);
+                continue;
+            }
+            total -= record.text.size();
+            goes.insert(*other);
         }
+        if (total > limitOf(section) && firstFree)
+            wait = std::max(wait.value_or(Time::duration::zero()), *firstFree - now[section]);
+    }
+    if (wait) {
+        if (retryAfter)
+            *retryAfter = std::max(std::chrono::ceil<std::chrono::seconds>(*wait), std::chrono::seconds(1));
+        return Outcome::Full;
+    }
+
     // The file, in pieces: the records' texts are not copied.
-    std::vector<std::string_view> partner, transactions;
+    std::map<std::string, std::vector<std::string_view>> sections;
     const auto add = [&](const RecordId& which, std::string_view itsText) {
-        auto& section = which.first == "partner" ? partner : transactions;
+        auto& section = sections[which.first];
         section.insert(section.end(), {section.empty() ? "\n" : ",\n", itsText});
     };
-    std::size_t skipped = 0;
     for (const RecordId& other : changed_)
-        if (other != id && !(goes(other) && skipped++ < dropped)) add(other, kept_.at(other).text);
-    add(id, text);
-    std::vector<std::string_view> file{"{\n  \"partner\": {"};
-    for (const auto* section : {&partner, &transactions}) {
-        file.insert(file.end(), section->begin(), section->end());
-        file.push_back(section->empty() ? "}" : "\n  }");
-        file.push_back(section == &partner ? ",\n  \"transactions\": {" : "\n}\n");
+        if (!changing(other) && !goes.contains(other)) add(other, kept_.at(other).text);
+    for (std::size_t i = 0; i < changes.size(); ++i)
+        add(changes[i].id, texts[i]);
+    std::vector<std::string_view> file;
+    for (std::size_t i = 0; i < kSections.size(); ++i) {
+        file.push_back(file.empty() ? "{\n  " : ",\n  ");
+        file.push_back(kSectionHeads[i]);
+        const auto& pieces = sections[kSections[i]];
+        file.insert(file.end(), pieces.begin(), pieces.end());
+        file.push_back(pieces.empty() ? "}" : "\n  }");
     }
+    file.push_back("\n}\n");
 
     fs::path temporary = path_;
     temporary += ".tmp";
+    const auto failed = [&](const char* what, const fs::path& which) {
+        failWith(error, systemError(what, which));
+        ::unlink(temporary.c_str());
+        return Outcome::Failed;
+    };
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return failWith(error, systemError("cannot create", temporary));
+    if (fd < 0) return failed("cannot create", temporary);
     bool written = writeAll(fd, std::move(file)) && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
-    if (!written) {
-        std::string message = systemError("cannot write", temporary);
-        ::unlink(temporary.c_str());
-        return failWith(error, message);
-    }
+    if (!written) return failed("cannot write", temporary);
     if (beforeRename_) beforeRename_();
-    if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-        std::string message = systemError("cannot replace", path_);
-        ::unlink(temporary.c_str());
-        return failWith(error, message);
-    }
+    if (::rename(temporary.c_str(), path_.c_str()) != 0) return failed("cannot replace", path_);
     // The new file is in place; the folder's fsync makes the rename itself durable.
     syncFolder(path_.parent_path());
-    for (auto other = changed_.begin(); dropped > 0;) {
-        if (!goes(*other)) {
-            ++other;
-            continue;
-        }
-        const RecordId gone = *other;
-        other = changed_.erase(other);
+    for (const RecordId& gone : goes) {
+        const auto found = kept_.find(gone);
+        changed_.erase(found->second.place);
         state_[gone.first].erase(gone.second);
-        bytes_[gone.first] -= kept_.at(gone).text.size();
-        kept_.erase(gone);
-        --dropped;
+        bytes_[gone.first] -= found->second.text.size();
+        kept_.erase(found);
     }
-    state_[id.first][id.second] = std::move(record);
-    keep(id, std::move(text));
-    return true;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const RecordId& id = changes[i].id;
+        state_[id.first][id.second] = std::move(changes[i].record);
+        keep(id, std::move(texts[i]), now[id.first]);
+    }
+    return Outcome::Stored;
 }
 
 namespace {

@@ -3,25 +3,38 @@
 //
 // transactions.json, rewritten whole on every change (temporary file, fsync, rename, fsync of the
 // folder), so the file on disk is always either the old or the new state, whatever moment the
-// process is killed at. It is bounded (StoreLimits): a transaction keeps its latest updates, and
-// each section has a limit of its own: when a change would take its section's text over that
-// limit, the records of that section changed longest ago are dropped whole in the same write; the
-// one changed stays. A partner finish needs no login, so partner sessions make room only among
-// themselves, never by dropping a transaction an operator made. Each record's text is kept, so a
-// change costs one write of the file, not its making again. Each section lists its records in the
-// order they last changed:
+// process is killed at. It is bounded (StoreLimits), each section by a limit of its own, and a
+// transaction keeps its latest updates. The sections differ in what a change that would take its
+// section over its limit does:
+//   - "transactions", an operator's work: the transactions changed longest ago are dropped whole
+//     in the same write; the one changed stays.
+//   - "partner" and "finished", what a partner finish (which needs no login, so anyone may send
+//     it) leaves: a record goes only once it has been kept its section's time
+//     (StoreLimits::partnerKept, finishedKept), the oldest first. When that does not make room,
+//     the finish is refused and nothing changes (Outcome::Full): a flood of finishes waits, and
+//     never pushes out what an answer rests on. "finished" keeps the id of every session finished
+//     (far longer and far more of them than the records), so a session finished before is known
+//     as such after its record has gone.
+// A record alone in its section stays even when it is over the limit by itself. Each record's text
+// is kept, so a change costs one write of the file, not its making again. Each section lists its
+// records in the order they last changed:
 //   {
+//     "finished": {
+//       "<session id>": "<UTC time of its finish>"
+//     },
+//     "partner": {
+//       "<session id>": { "at": "<UTC time>", "fields": { <the finish call's entries> } }
+//     },
 //     "transactions": {
 //       "<uuid>": {
 //         "insertedAt": "<UTC time>",
 //         "insert": { <the insert's entries> },
 //         "updates": [ { "at": "<UTC time>", "fields": { <the update's entries> } }, ... ]
 //       }
-//     },
-//     "partner": {
-//       "<session id>": { "at": "<UTC time>", "fields": { <the finish call's entries> } }
 //     }
 //   }
+// A file without "finished" takes its partner sessions' ids for it. A time that does not read
+// counts as long ago.
 //
 // requests.log, one JSON object a line, appended with a single write per request (see service.h).
 // It is bounded too: a line that would take it over its limit first moves it to requests.log.1,
@@ -29,6 +42,7 @@
 //
 // A folder serves one service at a time: the store holds an exclusive lock on "<folder>/.lock".
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -36,8 +50,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -61,15 +77,19 @@ public:
         Repeated, // insert: the uuid is known already; nothing changed
         Unknown,  // update: no transaction has this uuid; nothing changed
         Finished, // partner: the session was finished before; nothing changed
+        Full,     // partner: no room until records have been kept their time; nothing changed
         Failed,   // the file could not be written; nothing changed, in memory or on disk
     };
+    using Time = std::chrono::system_clock::time_point;
 
     Outcome insert(const std::string& uuid, const nlohmann::json& fields, const std::string& at,
                    std::string* error = nullptr);
     Outcome update(const std::string& uuid, const nlohmann::json& fields, const std::string& at,
                    std::string* error = nullptr);
-    Outcome finish(const std::string& session, const nlohmann::json& fields, const std::string& at,
-                   std::string* error = nullptr);
+    // The session finished at `at`, which is also the time its section's records are aged on.
+    // Full sets `retryAfter` (when given) to the time until a record may go: at least a second.
+    Outcome finish(const std::string& session, const nlohmann::json& fields, Time at,
+                   std::string* error = nullptr, std::chrono::seconds* retryAfter = nullptr);
 
     // The whole state, in the file's form.
     nlohmann::json snapshot() const;
@@ -79,17 +99,25 @@ public:
     void setBeforeRenameForTesting(std::function<void()> hook);
 
 private:
-    using RecordId = std::pair<std::string, std::string>; // the section ("transactions", "partner"), the key
+    using RecordId = std::pair<std::string, std::string>; // the section, the key
     struct Kept {
         std::list<RecordId>::iterator place; // in changed_
         std::string text;                    // in the file
+        Time at;                             // when it last changed
+    };
+    struct Change {
+        RecordId id;
+        nlohmann::json record;
     };
 
     TransactionStore(std::filesystem::path path, int lockFd, nlohmann::json state, StoreLimits limits);
-    void keep(const RecordId& id, std::string text);
+    void keep(const RecordId& id, std::string text, Time at);
     std::size_t limitOf(const std::string& section) const;
-    // `id` becomes `record`, the latest change; see the head of this file.
-    bool commit(const RecordId& id, nlohmann::json record, std::string* error);
+    // How long a record of `section` is kept at least; none: it may go at once to make room.
+    std::optional<std::chrono::seconds> keptFor(const std::string& section) const;
+    // Each change's record becomes the latest change of its section, all in one write, or none
+    // (Full, Failed); see the head of this file.
+    Outcome commit(std::vector<Change> changes, std::string* error, std::chrono::seconds* retryAfter);
 
     mutable std::mutex lock_;
     std::filesystem::path path_;

@@ -2,6 +2,7 @@
 // authorisation, Bluetooth's launch and power steps and its peripherals; each keeps to the screen
 // contract and goes on in the background.
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -21,7 +22,9 @@
 #include "platform/uikit/button.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/text_view.h"
+#include "platform/uikit/window.h"
 #include "tests/diagnostics/audio_motion_radio_power/motion_screen_fixture.h"
+#include "tests/testkit/app/text_cut_count.h"
 #include "tests/testkit/loopback_server.h"
 
 namespace {
@@ -175,6 +178,10 @@ TEST_F(RadioScreen, GpsPassesTwoSecondsAfterTheFirstFixAndFailsOnlyWhenDenied) {
             if (e.auth < 0 && c.status >= 3) {
                 EXPECT_EQ(text("latitude"), ns::format("%.8f", e.latitude));
                 EXPECT_EQ(text("longitude"), "-0.12000000");
+                const std::vector<std::string> shown = testkit::wholeTextsPictured(*app_->keyWindow());
+                for (const std::string& name :
+                     {localized("GPS_CONTROLLER_LONGITUDE"), localized("GPS_CONTROLLER_LATITUDE")})
+                    EXPECT_EQ(std::ranges::count(shown, name), 1) << "each coordinate named";
                 const auto region = map->region();
                 EXPECT_NEAR(region.center.latitude, e.latitude, 1e-9);
                 EXPECT_NEAR(region.span.latitudeDelta, 250.0 / 111319.49, 1e-9);

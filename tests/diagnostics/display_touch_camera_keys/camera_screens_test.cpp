@@ -30,9 +30,11 @@
 #include "platform/uikit/image.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
 #include "streams/property_signals.h"
 #include "streams/signal.h"
 #include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
+#include "tests/testkit/app/text_cut_count.h"
 
 namespace {
 
@@ -158,6 +160,13 @@ TEST_F(CameraScreens, AccessByStatusBuildsTheSessionOnTheMainThreadOrLogsAlertsA
             EXPECT_EQ(std::count(builtOnMain.begin(), builtOnMain.end(), false), 0);
             EXPECT_EQ(builtOnMain.size(), std::string(c.name) == "granted at 0.2" ? 1u : 0u);
             EXPECT_EQ(app_->presentedAlerts().size(), c.alerts);
+            if (std::string(c.inputs) == "none") { // a camera that gives no picture previews black
+                auto preview = rt::cast<ui::View>(ns::valueForKey(top(), "previewImageView"));
+                const cg::Rect shown = preview->convertRectToView(preview->bounds(), nullptr);
+                const cg::Pixel corner = ui::screenPicture(*app_->keyWindow())
+                                             ->pixel(int(shown.minX()) + 4, int(shown.minY()) + 4);
+                EXPECT_LT(corner.red + corner.green + corner.blue, 60);
+            }
             if (c.alerts) {
                 EXPECT_EQ(alertMessage(), ns::format(localized("CAMERA_CONTROLLER_AUTHORIZATION_ALERT"), "Quarnotix"));
                 EXPECT_EQ(app_->presentedAlerts()[0]->title()->utf8(), "");
@@ -466,6 +475,35 @@ TEST_F(CameraScreens, TheVideoAnswersOnFrontAndMissingCamerasAndStopsWhenLeftDur
         settle();
         EXPECT_EQ(code(), 2);
         EXPECT_TRUE(keptContract(contract().last(), ft::BaseModelViewController::kPreviousSegue));
+    }
+}
+
+// The recording takes sound: with the microphone undecided the system asks at its start, over
+// the screen, pictured whole; either answer decides the permission and the row goes on.
+TEST_F(CameraScreens, TheVideosRecordingAsksForTheMicrophoneWhileItIsUndecided) {
+    for (const auto& [press, after] :
+         {std::pair{1L, sim::RecordPermission::Granted}, {0L, sim::RecordPermission::Denied}}) {
+        restart([](sim::Profile& p) { p.audio.recordPermission = sim::RecordPermission::Ask; });
+        auto screen = openCamera<ft::CameraVideoViewController>("CameraVideoViewController");
+        at(2.0);
+        EXPECT_TRUE(app_->presentedAlerts().empty()) << "nothing asked before the recording";
+        at(3.0);
+        ASSERT_TRUE(screen->movieFileOutput()->isRecording());
+        ASSERT_EQ(app_->presentedAlerts().size(), 1u);
+        const rt::Ref<ui::AlertView> question = app_->presentedAlerts()[0];
+        EXPECT_TRUE(question->title()->utf8().ends_with("Would Like to Access the Microphone"));
+        const std::vector<std::string> drawn = testkit::wholeTextsPictured(*app_->keyWindow());
+        for (const std::string& shown :
+             {question->title()->utf8(), question->buttonTitleAtIndex(press)->utf8(),
+              localized("CAMERA_VIDEO_CONTROLLER_TITLE")})
+            EXPECT_EQ(std::ranges::count(drawn, shown), 1) << shown;
+        EXPECT_TRUE(app_->press(question, press));
+        at(3.5);
+        EXPECT_EQ(sim::currentDevice()->audio.recordPermission, after);
+        tapAt(9.5, "successButton");
+        screen = nullptr;
+        settle();
+        EXPECT_EQ(code(), 1);
     }
 }
 

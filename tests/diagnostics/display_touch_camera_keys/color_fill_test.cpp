@@ -15,6 +15,8 @@
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/text_attachment.h"
 #include "platform/uikit/text_view.h"
+#include "platform/uikit/view_rendering.h"
+#include "platform/uikit/window.h"
 #include "tests/diagnostics/display_touch_camera_keys/screen_fixture.h"
 
 namespace {
@@ -29,6 +31,13 @@ protected:
         auto screen = fill();
         return screen && !screen->label()->isHidden() && !screen->successButton()->isHidden() &&
                !screen->hideButtons()->isHidden();
+    }
+    // The brightness (red, green and blue summed) of the button's panel by its corner, pictured.
+    int panel(const rt::Ref<ui::Button>& button) const {
+        const cg::Rect place = button->convertRectToView(button->bounds(), nullptr);
+        const cg::Pixel p =
+            ui::screenPicture(*app_->keyWindow())->pixel(int(place.minX()) + 3, int(place.minY()) + 3);
+        return p.red + p.green + p.blue;
     }
     static std::vector<long> rows(const ns::Array& list) {
         std::vector<long> out;
@@ -86,6 +95,13 @@ TEST_F(ColorFill, EachColourIsBareForItsPeriodThenAskedAndTheAnswersBecomeTheRow
             EXPECT_EQ(text("label"), twoColours ? (w.question ? "Even?" : "")
                                                 : ns::format(localized("FILLCOLOR_CONTROLLER_ANSWER"),
                                                              entry->objectForKey("name")));
+            // A pressed answer shows on every colour, black included: its panel lit, its title white.
+            const rt::Ref<ui::Button> answer = w.answers[i] ? screen->successButton() : screen->failButton();
+            const int unpressed = panel(answer);
+            answer->setHighlighted(true);
+            EXPECT_GE(panel(answer) - unpressed, 90) << "colour " << i;
+            EXPECT_TRUE(rt::equal(answer->titleLabel()->textColor(), ui::Color::whiteColor()));
+            answer->setHighlighted(false);
             EXPECT_TRUE(app_->tapOutlet(screen, w.answers[i] ? "successButton" : "failButton"));
             asked = sinceLoad();
         }

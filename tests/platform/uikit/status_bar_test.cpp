@@ -1,10 +1,12 @@
 // The status bar in a picture of the screen: its texts from the device's state and clock, its ink
-// in the device's band, the battery's fill and the signal bars, nothing while it is hidden.
+// in the device's band, the battery's fill, the signal bars and the location arrow, nothing while
+// it is hidden.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/foundation/string.h"
@@ -29,8 +31,11 @@ struct Pictured {
     std::function<int(int, int)> ink;
 };
 
-Pictured pictured(const char* profile, const std::function<void(sim::Profile&)>& adjust, bool hidden = false) {
+Pictured pictured(const char* profile, const std::function<void(sim::Profile&)>& adjust, bool hidden = false,
+                  bool locating = false) {
     testkit::AppFixture app({.device = profile, .adjust = adjust});
+    const int updater = 0;
+    if (locating) sim::Device::shared().setLocationUpdating(&updater, true);
     app.clock().setNow(ns::ManualClock::DefaultStart + 9 * 3600 + 41 * 60);
     app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
     app.app()->setStatusBarHidden(hidden);
@@ -62,27 +67,54 @@ Pictured pictured(const char* profile, const std::function<void(sim::Profile&)>&
 
 TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
     const auto keep = [](sim::Profile&) {};
+    const auto noService = [](sim::Profile& p) { p.carrier->radioTech.clear(); };
+    const auto cellular = [](sim::Profile& p) { p.wifi.reset(); };
     struct Case {
         const char* profile;
         std::function<void(sim::Profile&)> adjust;
         std::vector<std::string> texts;
         int band;
         bool green, red; // the battery's fill: on power, low
+        bool timeCentred;
     } cases[] = {
-        {"iphone7", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, false, false},
-        {"iphone7_charging", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, true, false},
-        {"iphone_xr", keep, {"9:41"}, 44, true, false}, // the time left of the notch
-        {"ipad_wifi", keep, {"9:41 AM", "iPad", "100%"}, 20, true, false},
-        {"ipod_touch", keep, {"9:41 AM", "iPod", "90%"}, 20, false, false},
+        {"iphone7", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, false, false, true},
+        {"iphone7_charging", keep, {"9:41 AM", "Kestrel Mobile", "80%"}, 20, true, false, true},
+        {"iphone_xr", keep, {"9:41"}, 44, true, false, false}, // the time left of the notch
+        {"ipad_wifi", keep, {"9:41 AM", "iPad", "100%"}, 20, true, false, true},
+        {"ipod_touch", keep, {"9:41 AM", "iPod", "90%"}, 20, false, false, true},
         {"iphone7",
          [](sim::Profile& p) {
              p.carrier.reset();
              p.locale.timeZone = "Europe/Berlin";
              p.battery = {.level = 0.1, .state = sim::BatteryState::Unplugged};
          },
-         {"10:41 AM", "No SIM", "10%"}, 20, false, true},
-        {"iphone7", [](sim::Profile& p) { p.battery = {.level = 0.5, .state = sim::BatteryState::Unknown}; },
-         {"9:41 AM", "Kestrel Mobile"}, 20, false, false}, // no reading: no level shown
+         {"10:41 AM", "No SIM", "10%"},
+         20,
+         false,
+         true,
+         true},
+        {"iphone7",
+         [](sim::Profile& p) { p.battery = {.level = 0.5, .state = sim::BatteryState::Unknown}; },
+         {"9:41 AM", "Kestrel Mobile"},
+         20,
+         false,
+         false,
+         true}, // no reading: no level shown
+        // The radio's state: no service, data over the cellular network.
+        {"iphone7_no_radio_tech", keep, {"9:41 AM", "No Service", "80%"}, 20, false, false, true},
+        {"iphone7_no_wifi",
+         [](sim::Profile& p) { p.carrier->name = "Kestrel"; },
+         {"9:41 AM", "Kestrel", "LTE", "80%"},
+         20,
+         false,
+         false,
+         true},
+        {"iphone_xr", noService, {"9:41", "No Service"}, 44, true, false, false},
+        {"iphone_xr", cellular, {"9:41", "LTE"}, 44, true, false, false},
+        {"iphone_xr", [](sim::Profile& p) { p.carrier.reset(); }, {"9:41", "No SIM"}, 44, true, false, false},
+        // An iPad from system 12: the time and the day at the left, nothing in the middle.
+        {"ipad_cellular", keep, {"9:41 AM", "Thu Jan 1", "40%"}, 20, false, false, false},
+        {"ipad_cellular", noService, {"9:41 AM", "Thu Jan 1", "40%", "No Service"}, 20, false, false, false},
     };
     for (const Case& c : cases) {
         const Pictured seen = pictured(c.profile, c.adjust);
@@ -91,7 +123,21 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
         EXPECT_GE(seen.lastRow, c.band - 24) << c.profile << ": centred in its band";
         EXPECT_EQ(seen.green > 0, c.green) << c.profile;
         EXPECT_EQ(seen.red > 0, c.red) << c.profile;
+        const int middle = sim::loadProfileNamed(c.profile)->screen.width / 2;
+        EXPECT_EQ(seen.ink(middle - 20, middle + 20) > 0, c.timeCentred) << c.profile;
     }
+
+    // The location arrow, while location is in use: by the time left of the notch, else at the
+    // right (the items before it giving way).
+    for (const auto& [profile, from, to] :
+         {std::tuple{"iphone7", 188, 375}, {"iphone_xr", 0, 207}, {"ipad_cellular", 384, 768}}) {
+        EXPECT_GT(pictured(profile, keep, false, true).ink(from, to), pictured(profile, keep).ink(from, to))
+            << profile;
+    }
+    // Without service the same name stands without the bars.
+    const auto named = [](const char* name) { return [=](sim::Profile& p) { p.carrier->name = name; }; };
+    EXPECT_GT(pictured("iphone7", named("No Service")).ink(0, 120),
+              pictured("iphone7_no_radio_tech", keep).ink(0, 120) + 40);
 
     const auto with = [](int bars, double level) {
         return [=](sim::Profile& p) {
@@ -131,8 +177,12 @@ TEST(StatusBar, EachPictureShowsTheBarOfItsMinuteAndTheDevicesStateNow) {
     sim::Device::shared().change(sim::Aspect::Battery, [](sim::Profile& p) { p.battery.level = 0.79; });
     const auto dark = texts();
     EXPECT_EQ(dark.first, (std::vector<std::string>{"12:01 AM", "Kestrel Mobile", "79%"}));
+    const int updater = 0;
+    sim::Device::shared().setLocationUpdating(&updater, true);
+    const auto located = texts();
+    EXPECT_NE(located.second, dark.second) << "the location arrow";
     app.app()->setStatusBarStyle(ui::StatusBarStyle::LightContent);
-    EXPECT_NE(texts().second, dark.second) << "in the light style's ink";
+    EXPECT_NE(texts().second, located.second) << "in the light style's ink";
 }
 
 } // namespace

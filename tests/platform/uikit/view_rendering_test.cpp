@@ -366,6 +366,8 @@ TEST(Pictures, TheScreenShowsTheBarAndTheDialogsOverTheDimmedWindow) {
     EXPECT_LT(dialogs->pixel(2, 300).red, 200) << "dimmed";
     EXPECT_EQ(alert->center(), (Point{187.5, 333.5}));
     EXPECT_GT(dialogs->pixel(187, int(alert->frame().minY()) + 2).red, 240) << "the alert's box";
+    EXPECT_LT(dialogs->pixel(int(alert->frame().minX()) + 1, int(alert->frame().minY()) + 2).red, 200)
+        << "its corners rounded";
     EXPECT_EQ(sheet->frame().maxY(), 667 - 8);
     EXPECT_EQ(sheet->frame().width(), 375 - 16);
     EXPECT_GT(dialogs->pixel(187, int(sheet->frame().maxY()) - 2).red, 240) << "the sheet's box";
