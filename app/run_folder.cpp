@@ -275,9 +275,9 @@ public:
 
 private:
     static std::optional<Entry> parseEntry(std::string_view line, std::size_t number) {
-        std::vector<std::string_view> words;
+        std::vector<std::string_view> words; // seven figures, then the name
         for (std::size_t at = 0; at <= line.size() && words.size() < 8;) {
-            const std::size_t end = std::min(line.find(' ', at), line.size());
+            const std::size_t end = words.size() == 7 ? line.size() : std::min(line.find(' ', at), line.size());
             words.push_back(line.substr(at, end - at));
             at = end + 1;
         }
