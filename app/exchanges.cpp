@@ -61,14 +61,14 @@ std::vector<std::string> callNames() {
 // The target, the transport's failure and the body came from outside: they are masked, the call's
 // name and the status are the record's own.
 std::string Exchange::outcome() const {
-    const std::string name = call.empty() ? method + " " + sim::maskedRunSecrets(target) : call;
+    const std::string name = call.empty() ? method + " " + sim::maskedRunText(target) : call;
     if (status) return name + " answered " + std::to_string(status);
-    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + sim::maskedRunSecrets(failure));
+    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + sim::maskedRunText(failure));
 }
 
 std::string Exchange::outcomeWithBody() const {
     return bodyStart.empty() ? outcome()
-                             : outcome() + ": " + ft::quotedExcerpt(sim::maskedRunSecrets(bodyStart));
+                             : outcome() + ": " + ft::quotedExcerpt(sim::maskedRunText(bodyStart));
 }
 
 ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
@@ -115,15 +115,14 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
 std::string ExchangeRecord::logText() const {
     std::string text;
     for (const Exchange& e : exchanges()) {
-        const refsvc::RequestRecord record{
-            .seq = e.seq,
-            .at = refsvc::utcText(systemTimeOf(launchTime_ + e.at)),
-            .method = e.method,
-            .target = sim::maskedRunSecrets(e.target),
-            .call = e.call,
-            .status = e.status,
-            .fault = "", // the service's own, which its own requests.log gives
-            .failure = sim::maskedRunSecrets(e.failure)};
+        const refsvc::RequestRecord record{.seq = e.seq,
+                                           .at = refsvc::utcText(systemTimeOf(launchTime_ + e.at)),
+                                           .method = e.method,
+                                           .target = sim::maskedRunText(e.target),
+                                           .call = e.call,
+                                           .status = e.status,
+                                           .fault = "", // the service's own, which its own requests.log gives
+                                           .failure = sim::maskedRunText(e.failure)};
         text += refsvc::requestLogLine(record) + "\n";
     }
     return text;

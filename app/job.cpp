@@ -21,6 +21,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <streambuf>
+#include <utility>
 
 #include "app/exchanges.h"
 #include "app/list_actions.h"
@@ -40,6 +41,7 @@
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
 #include "platform/sim/home.h"
+#include "platform/sim/input_file.h"
 #include "platform/sim/run_text.h"
 #include "platform/sim/stepper.h"
 #include "platform/text/font_backend.h"
@@ -49,6 +51,7 @@
 #include "platform/uikit/responder.h"
 #include "platform/uikit/view_controller.h"
 #include "service/login_view_model.h"
+#include "service/trovelin_http_client.h"
 #include "session/core/identity_masking.h"
 #include "session/core/memory_cache.h"
 #include "tester/device_variables.h"
@@ -101,35 +104,64 @@ std::string secondsWithUnit(double s) {
     return buffer;
 }
 
-// One line on stderr, "functiontest: " and the text, its control characters spelled out as the
-// report spells them: a path may hold any byte, a terminal's escape sequence too.
+// One line on stderr, "functiontest: " and the text through the run's masker (a refusal quotes the
+// script, a failure the application), what a reader would not see as written spelled out as the
+// report spells it: a path may hold any byte, a terminal's escape sequence too.
 void say(std::ostream& err, std::string_view text) {
     std::string line = "functiontest: ";
-    sim::appendPrintable(line, text);
+    sim::appendPrintable(line, sim::maskedRunText(text));
     err << line << "\n";
 }
 
-// A line of the application's log with the run's secrets masked. The login's line ends with the
-// user name whole, masked as a whole text: a user name that is the password is masked however short.
-std::string maskedLogLine(std::string_view line) {
-    constexpr std::string_view login = ft::LoginViewModel::kLoggingInLogPrefix;
-    if (!line.starts_with(login)) return sim::maskedRunSecrets(line);
-    return std::string(login) + sim::maskedRunSecrets(line.substr(login.size()));
+// The report as it is written and printed: in each line, what a reader would not see as written
+// spelled out (sim::appendPrintable), whatever part of it brought that in.
+std::string printableReport(std::string_view report) {
+    std::string out;
+    out.reserve(report.size());
+    for (std::size_t at = 0; at < report.size();) {
+        const std::size_t end = std::min(report.find('\n', at), report.size());
+        sim::appendPrintable(out, report.substr(at, end - at));
+        if (end < report.size()) out += '\n';
+        at = end + 1;
+    }
+    return out;
 }
 
 // The application's log into app.log of the run folder, each line led by the virtual seconds since
 // launch and the run's secrets masked in what the application wrote (not in the time, which is the
 // run's), and to whoever reads along (the run report). An entry of several lines (a dictionary's
-// description) has the time on each. A file of the run is named by its path in the folder.
+// description) has the time on each; a file of the run is named by its path in the folder. The
+// sink holds what it writes to: a line logged on another thread as the log is taken away is
+// written whole, and once setReader has returned no line reaches the reader before. Closed (when
+// the object goes, or before), app.log is whole, or its failure is the folder's.
 class LogFile {
 public:
-    LogFile(RunFolder& folder, double launchTime)
-        : folder_(folder), out_(folder.stream("app.log")), launchTime_(launchTime) {
-        previous_ = ns::setLogSink([this](std::string_view written) {
+    LogFile(RunFolder& folder, double launchTime) : file_(std::make_shared<File>(folder, launchTime)) {
+        previous_ = ns::setLogSink([file = file_](std::string_view line) { file->write(line); });
+    }
+    ~LogFile() { close(); }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    void setReader(std::function<void(std::string_view)> reader) {
+        std::lock_guard g(file_->lock);
+        file_->reader = std::move(reader);
+    }
+    void close() {
+        if (std::exchange(closed_, true)) return;
+        ns::setLogSink(std::move(previous_));
+        std::lock_guard g(file_->lock);
+        file_->out.close();
+    }
+
+private:
+    struct File {
+        File(RunFolder& runFolder, double launch)
+            : folder(runFolder), out(runFolder.stream("app.log")), launchTime(launch) {}
+        void write(std::string_view written) {
             char stamp[32];
-            std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime_);
-            const std::string line = folder_.shown(written);
-            const std::string masked = maskedLogLine(line);
+            std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
+            const std::string line = folder.shown(written);
+            const std::string masked = sim::maskedRunText(line);
             std::string text;
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
@@ -137,87 +169,34 @@ public:
                 if (end == std::string_view::npos || end + 1 == rest.size()) break;
                 rest.remove_prefix(end + 1);
             }
-            std::lock_guard g(lock_);
-            out_.append(text);
-            if (reader_) reader_(line);
-        });
-    }
-    ~LogFile() { close(); }
-    void setReader(std::function<void(std::string_view)> reader) {
-        std::lock_guard g(lock_);
-        reader_ = std::move(reader);
-    }
-    // The log's lines go back where they went before; app.log is written whole, or its failure is
-    // the folder's.
-    void close() {
-        if (closed_) return;
-        closed_ = true;
-        ns::setLogSink(std::move(previous_));
-        std::lock_guard g(lock_);
-        out_.close();
-    }
-
-private:
-    RunFolder& folder_;
-    std::mutex lock_;
-    RunFolder::Stream out_;
-    double launchTime_;
+            std::lock_guard g(lock);
+            out.append(text);
+            if (reader) reader(line);
+        }
+        const RunFolder& folder;
+        std::mutex lock;
+        RunFolder::Stream out;
+        double launchTime;
+        std::function<void(std::string_view)> reader;
+    };
+    std::shared_ptr<File> file_;
     ns::LogSink previous_;
-    std::function<void(std::string_view)> reader_;
     bool closed_ = false;
 };
 
-// Puts the process's state back however the run ends, so one program can run several jobs.
-// Meanwhile a URL handed to the application is written (the device log, the steps) as the
-// application logs it, its identity masked, the run keeps its secrets, and every text from outside
-// the run's words has the identifiers it carries masked however they are written.
-struct Restore {
-    sim::RunSecrets secrets;
-    std::shared_ptr<ns::Clock> clock;
-    ct::FontBackend& fonts = ct::fontBackend();
-    // The process-wide memory cache, where the run's login stays behind otherwise.
-    rt::Ref<ns::MutableDictionary> memory = ft::MemoryCache::sharedInstance()->dictionary()->mutableCopy();
-    std::string home = ns::ApplicationHome::path();
-    std::shared_ptr<const sim::Profile> device = sim::currentDevice();
-    sim::URLMasking urlMasking =
-        sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); });
-    sim::TextMasking identifierMasking = sim::setIdentifierMasking(ft::maskedIdentifiersAnywhere);
-    // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
-    bool debugLines = ns::setDebugLines([] {
-        const char* wanted = std::getenv("FT_DEBUG_LOG");
-        return wanted && *wanted && std::string_view(wanted) != "0";
-    }());
-    ~Restore() {
-        ns::setDebugLines(debugLines);
-        sim::setHandedOverURLMasking(std::move(urlMasking));
-        sim::setIdentifierMasking(std::move(identifierMasking));
-        ns::UserDefaults::resetStandardUserDefaults();
-        ns::ApplicationHome::setPath(home);
-        ns::Bundle::removeInfoValueOverride(kMakerServerKey);
-        ns::Bundle::removeInfoValueOverride(kProfileServerKey);
-        ns::Bundle::removeInfoValueOverride(kAddressPageKey);
-        ns::Bundle::setMainBundlePath("");
-        sim::Device::shared().install(device);
-        sim::setAudioExportFolder("");
-        if (clock) ns::Clock::install(clock);
-        ct::setFontBackend(fonts);
-        const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
-        cache->removeAllObjects();
-        cache->addEntriesFromDictionary(*memory);
-    }
-};
-
-// The application's exit, caught for as long as the job lives: while the run goes the driver
-// stands in front of it; in the clean-up an exit still pending lands here and ends nothing.
-class ExitCatch {
+// Reads the application's log along while it lives: declared after its reader, it stops before the
+// reader goes.
+class LogReading {
 public:
-    ExitCatch() : previous_(ui::Application::setExitHandler([](int) {})) {}
-    ~ExitCatch() { ui::Application::setExitHandler(std::move(previous_)); }
-    ExitCatch(const ExitCatch&) = delete;
-    ExitCatch& operator=(const ExitCatch&) = delete;
+    LogReading(LogFile& log, std::function<void(std::string_view)> reader) : log_(log) {
+        log_.setReader(std::move(reader));
+    }
+    ~LogReading() { log_.setReader(nullptr); }
+    LogReading(const LogReading&) = delete;
+    LogReading& operator=(const LogReading&) = delete;
 
 private:
-    ui::Application::ExitHandler previous_;
+    LogFile& log_;
 };
 
 // SIGHUP (the terminal or session closed), SIGINT, SIGQUIT and SIGTERM end the run as its limit
@@ -290,36 +269,48 @@ private:
     int fd_;
 };
 
-// What the run knows of the device's identity, a secret of the run from the start, masked as the
-// application logs an identifier however a text writes it (in either case, spaced, dashed or
-// dotted): the identifiers of each URL the script hands over, and the identity a seed step stores
-// (a number as its text: the application sends it as such).
-void keepIdentitySecrets(const sim::Script& script) {
+// What the run knows of the device's identity, a secret of the run from the moment its script is
+// read (a refusal of the script shows none of it), masked as the application logs an identifier
+// however a text writes it: the identifiers of each URL a step hands over, and the identity a seed
+// step stores (a number as its text: the application sends it as such); each step the script's
+// text holds, whether the script reads as one or not.
+void keepIdentitySecrets(std::string_view scriptText) {
     auto keep = [](std::string_view value) {
         sim::addRunSecret(value, ft::maskedIdentifier(value), sim::SecretSpelling::Identifier);
     };
-    for (const sim::ScriptStep& step : script.steps)
-        for (const sim::ScriptAction& action : step.actions) {
-            for (const std::string& key : sim::scriptAction(action.name)->handedOverURLs)
-                if (const std::string* url = action.arg(key))
-                    for (const std::string& value : ft::identifierValues(*url))
+    auto keepOfAction = [&](const nlohmann::json& action) {
+        const auto name = action.is_object() ? action.find("do") : action.end();
+        if (name == action.end() || !name->is_string()) return;
+        if (const sim::ScriptActionKind* kind = sim::scriptAction(name->get_ref<const std::string&>()))
+            for (const std::string& key : kind->handedOverURLs)
+                if (const auto url = action.find(key); url != action.end() && url->is_string())
+                    for (const std::string& value : ft::identifierValues(url->get_ref<const std::string&>()))
                         keep(value);
-            if (action.name != "seed") continue;
-            const nlohmann::json seeded = nlohmann::json::parse(*action.arg("values"), nullptr, false);
-            for (std::string_view key : ft::kStoredIdentifierKeys)
-                if (auto value = seeded.is_object() ? seeded.find(std::string(key)) : seeded.end();
-                    value == seeded.end()) {
-                    continue;
-                } else if (value->is_string()) {
-                    keep(value->get_ref<const std::string&>());
-                } else if (value->is_number()) {
-                    keep(value->dump());
-                    // A whole number written with a point is sent as the whole number.
-                    if (const double number = value->get<double>();
-                        value->is_number_float() && std::trunc(number) == number && std::fabs(number) < 1e18)
-                        keep(std::to_string(static_cast<long long>(number)));
-                }
-        }
+        const auto seeded = action.find("values");
+        if (*name != "seed" || seeded == action.end() || !seeded->is_object()) return;
+        for (std::string_view key : ft::kStoredIdentifierKeys)
+            if (auto value = seeded->find(std::string(key)); value == seeded->end()) {
+                continue;
+            } else if (value->is_string()) {
+                keep(value->get_ref<const std::string&>());
+            } else if (value->is_number()) {
+                keep(value->dump());
+                // A whole number written with a point is sent as the whole number.
+                if (const double number = value->get<double>();
+                    value->is_number_float() && std::trunc(number) == number && std::fabs(number) < 1e18)
+                    keep(std::to_string(static_cast<long long>(number)));
+            }
+    };
+    const nlohmann::json script = nlohmann::json::parse(scriptText, nullptr, false);
+    const auto steps = script.is_object() ? script.find("steps") : script.end();
+    if (steps == script.end() || !steps->is_array()) return;
+    for (const nlohmann::json& step : *steps) {
+        keepOfAction(step);
+        if (const auto actions = step.is_object() ? step.find("actions") : step.end();
+            actions != step.end() && actions->is_array())
+            for (const nlohmann::json& action : *actions)
+                keepOfAction(action);
+    }
 }
 
 std::string endText(const sim::ScriptRun& run) {
@@ -342,6 +333,8 @@ std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolde
     serviceOptions.seedJson = std::move(seedJson);
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
     serviceOptions.clock = [] { return systemTimeOf(ns::Clock::currentTime()); };
+    // Its requests.log is a file of the run: what a client sent passes the run's masker.
+    serviceOptions.logMasking = sim::maskedRunText;
     return refsvc::Service::start(serviceOptions, why);
 }
 
@@ -359,17 +352,18 @@ void cleanUpAfterRun(rt::Ref<ui::Application> application, sim::TimerMark timers
     sim::drainMainQueue();
     sim::cancelTimersSince(timers);
     sim::drainMainQueue();
-    sim::Driver::setHUDReader(nullptr);
 }
 
-// The program's status for how the run ended (`nothingToRun`: it waited on the list with nothing the
-// device offers to run).
-int statusOf(const sim::ScriptRun& run, bool nothingToRun) {
+} // namespace
+
+int runStatus(const sim::ScriptRun& run, bool nothingToRun) {
     if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
     if (nothingToRun) return 4;
     if (run.end != sim::ScriptRun::End::Exited) return 1;
     return run.failedChecks.empty() ? 0 : 3;
 }
+
+namespace {
 
 // A transfer that took this much wall time or more is named under the report's ending: in virtual
 // time the run's clock stands still while a transfer is in flight, so its wall time is told apart.
@@ -382,8 +376,8 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
 }
 
 // The logs the job writes once the run is over (each text from outside masked as it came in):
-// steps.log, device.log (`deviceLog`) and, against an outside service, service/requests.log from
-// the job's record (`requestsLog`, none with the in-process service).
+// steps.log, device.log and, against an outside service (`requestsLog`, the job's record),
+// service/requests.log.
 void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, const std::string& deviceLog,
                   const std::optional<std::string>& requestsLog) {
     std::string steps;
@@ -437,8 +431,8 @@ std::optional<std::string> seedWithFeatures(const std::vector<std::string>& keys
     return seed.dump();
 }
 
-// What a script's triggers may name: the application's screen classes (the stand-ins of the
-// screens not built among them, registered from the bundle at `resources`) and its requests.
+} // namespace
+
 sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     registerNotBuiltScreens(ns::Bundle::bundleWithPath(resources));
     sim::TriggerNames names{{}, callNames()};
@@ -449,18 +443,19 @@ sim::TriggerNames applicationTriggerNames(const std::string& resources) {
     return names;
 }
 
-// The script, read once and checked: its triggers name what the application has, and its
-// "features" (none against an outside service) give the in-process service's seed (`seedJson`).
-// Its variables are placeholders meanwhile: `text` (the file's) is read again with their values
-// (scriptWithVariables) once the service runs and the device is installed. None, with why, on bad
-// input.
+namespace {
+
+// The script, read once and checked, `variables` bound and `later` (the in-process service's
+// address) to come: its triggers name what the application has, and its "features" (none against an
+// outside service) give the in-process service's seed (`seedJson`). None, with why, on bad input.
 std::optional<sim::Script> readScript(const std::string& path, const std::string& resources,
-                                      bool outsideService, std::optional<std::string>* seedJson,
-                                      std::string* text, std::string* why) {
+                                      const std::map<std::string, std::string>& variables,
+                                      const std::map<std::string, std::string>& later, bool outsideService,
+                                      std::optional<std::string>* seedJson, std::string* why) {
     registerListActions();
-    std::map<std::string, std::string> variables = sim::deviceVariablePlaceholders();
-    variables["service"] = "{service}";
-    std::optional<sim::Script> script = sim::Script::load(path, variables, why, text);
+    std::string text;
+    std::optional<sim::Script> script = sim::Script::load(path, variables, why, later, &text);
+    keepIdentitySecrets(text);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;
@@ -474,20 +469,6 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
         *seedJson = seedWithFeatures(*script->features, why);
         if (!*seedJson) return bad(*why);
     }
-    return script;
-}
-
-// The script as the run follows it: its text read again with the service's address for
-// "{service}" and the installed device's values (sim::deviceVariables), each action whose
-// arguments no value changed kept as `read` has it (a frame decoded once). None, with why, when a
-// value makes an argument one the script's action refuses.
-std::optional<sim::Script> scriptWithVariables(const std::string& path, const std::string& text,
-                                               const sim::Script& read, const std::string& service,
-                                               std::string* why) {
-    std::map<std::string, std::string> variables = sim::deviceVariables();
-    variables["service"] = service;
-    std::optional<sim::Script> script = sim::Script::parse(text, variables, why, &read);
-    if (!script) *why = path + ": " + *why;
     return script;
 }
 
@@ -542,6 +523,345 @@ std::optional<std::string> serviceAddress(const std::string& text) {
     if ((scheme != "http" && scheme != "https") || !url->host() || url->host()->length() == 0)
         return std::nullopt;
     return text.back() == '/' ? text.substr(0, text.size() - 1) : text;
+}
+
+// ---- The inputs: everything the run reads, before any folder is made or emptied ----
+
+// The in-process service's address as the script's arguments are checked with it before the
+// service listens: the longest of the form it takes.
+constexpr const char* kInProcessServiceStandIn = "http://127.0.0.1:65535";
+
+// What a run reads, read and checked. A run that cannot have it is refused with every folder as it
+// was: nothing of the run is read after its folder is made.
+struct JobInputs {
+    std::string resources;
+    std::string profileName;
+    sim::Profile profile; // its frames and sound decoded
+    std::string scriptPath;
+    sim::Script script; // the device's values bound; the in-process service's address to come (bind)
+    std::optional<std::string> seedJson; // the in-process service's seed, from the script's "features"
+    std::vector<refsvc::Fault> faults;
+    RunFolderRequest folder;
+};
+
+// Reads the faces, the profile and the script once, the device's values bound in the script (they
+// are the profile's) and every frame and sound file either names decoded once, however many name
+// it, within sim::kDecodedInputLimit together. None, with why, on bad input.
+std::optional<JobInputs> readInputs(const JobOptions& options, std::string* why) {
+    JobInputs inputs;
+    inputs.resources = options.resources.empty() ? std::string(FT_RESOURCES_DIR) : options.resources;
+    inputs.profileName = options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
+    // The screens are laid out and drawn in DejaVu Sans, a proportional face as the phone's, from
+    // fixed files: never another face the host happens to have.
+    if (const std::string missing = ct::unreadableRealFontFile(); !missing.empty()) {
+        *why = "cannot read the face " + missing + " (Debian package fonts-dejavu-core)";
+        return std::nullopt;
+    }
+    sim::DecodedInputs decoded;
+    const sim::DecodedInputs::Reading reading(decoded);
+    std::optional<sim::Profile> profile = sim::loadProfile(inputs.profileName, why);
+    if (!profile) return std::nullopt;
+    inputs.profile = std::move(*profile);
+    inputs.scriptPath = options.script.empty() ? inputs.resources + "/testers/default.json" : options.script;
+    std::map<std::string, std::string> variables = sim::deviceVariables(inputs.profile), later;
+    if (options.service)
+        variables["service"] = *options.service;
+    else
+        later["service"] = kInProcessServiceStandIn;
+    std::optional<sim::Script> script = readScript(inputs.scriptPath, inputs.resources, variables, later,
+                                                   options.service.has_value(), &inputs.seedJson, why);
+    if (!script) return std::nullopt;
+    inputs.script = std::move(*script);
+    for (const std::string& text : options.faults)
+        inputs.faults.push_back(*refsvc::Fault::parse(text));
+    inputs.folder = {options.runDir, fs::path(inputs.profileName).stem().string(), options.overwrite,
+                     filesTheRunReads(inputs.scriptPath, inputs.profileName, inputs.profile, inputs.script), {}};
+    inputs.folder.kept.emplace_back("the application's resources", inputs.resources);
+    return inputs;
+}
+
+// ---- The run ----
+
+// The process-wide settings a run puts in place for its life, each taken away again (the one
+// before put back) when the object goes, newest first, however the run ends, an exception
+// included: the masking of a URL handed to the application (written as the application logs it,
+// its identity masked), the debug lines, the faces, the clock, the device, the bundle with the
+// service's address, the memory cache, the home and its user defaults, the audio export, the
+// application's log, the application's exit and the HUD reader, and the application itself, which
+// is cleaned up first. So one program can run several jobs one after another.
+class RunSettings {
+public:
+    RunSettings(const JobInputs& inputs, RunFolder& folder, const std::string& service, bool realTime) {
+        put(sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); }),
+            [](sim::URLMasking previous) { sim::setHandedOverURLMasking(std::move(previous)); });
+        // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
+        const char* debug = std::getenv("FT_DEBUG_LOG");
+        put(ns::setDebugLines(debug && *debug && std::string_view(debug) != "0"), ns::setDebugLines);
+        // The process-wide memory cache, where the run's login stays behind otherwise.
+        put(ft::MemoryCache::sharedInstance()->dictionary()->mutableCopy(),
+            [](const rt::Ref<ns::MutableDictionary>& before) {
+                const rt::Ref<ns::MutableDictionary>& cache = ft::MemoryCache::sharedInstance()->dictionary();
+                cache->removeAllObjects();
+                cache->addEntriesFromDictionary(*before);
+            });
+        // The partner client keeps the address it was first made with: this run's service's.
+        undo_.steps.push_back([] { ft::TrovelinHttpClient::resetSharedHttpClientForTesting(); });
+        undo_.steps.push_back([previous = &ct::fontBackend()] { ct::setFontBackend(*previous); });
+        ct::setFontBackend(ct::realFontBackend());
+        if (!realTime)
+            put(ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart)),
+                [](std::shared_ptr<ns::Clock> previous) { ns::Clock::install(std::move(previous)); });
+        put(sim::Device::shared().install(std::make_shared<const sim::Profile>(inputs.profile)),
+            [](std::shared_ptr<const sim::Profile> previous) { sim::Device::shared().install(std::move(previous)); });
+        ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
+        undo_.steps.push_back([] {
+            ns::Bundle::removeInfoValueOverride(kMakerServerKey);
+            ns::Bundle::removeInfoValueOverride(kProfileServerKey);
+            ns::Bundle::removeInfoValueOverride(kAddressPageKey);
+            ns::Bundle::setMainBundlePath("");
+        });
+        ns::Bundle::setMainBundlePath(inputs.resources);
+        for (const char* key : {kMakerServerKey, kProfileServerKey, kAddressPageKey})
+            ns::Bundle::setInfoValueOverride(key, service);
+        put(ns::ApplicationHome::path(), [](const std::string& home) {
+            ns::UserDefaults::resetStandardUserDefaults();
+            ns::ApplicationHome::setPath(home);
+        });
+        sim::setAudioExportFolder(folder.base());
+        undo_.steps.push_back([] { sim::setAudioExportFolder(""); });
+        launchTime_ = ns::Clock::currentTime();
+        log_ = &hold(std::make_shared<LogFile>(folder, launchTime_));
+        put(ui::Application::setExitHandler([](int) {}),
+            [](ui::Application::ExitHandler previous) { ui::Application::setExitHandler(std::move(previous)); });
+        sim::Driver::setHUDReader(sh::hudTextsOnScreen);
+        undo_.steps.push_back([] { sim::Driver::setHUDReader(nullptr); });
+    }
+    RunSettings(const RunSettings&) = delete;
+    RunSettings& operator=(const RunSettings&) = delete;
+
+    double launchTime() const { return launchTime_; }
+    LogFile& log() { return *log_; }
+
+    // The application launched: when the settings go, or at end(), first the in-process service
+    // stops (a slow request ends unanswered), then what is still queued runs out with the
+    // application there (an exit it asks for lands in the catch), and the application goes with
+    // every timer of the run.
+    rt::Ref<ui::Application> launch(refsvc::Service* service, std::ostream& err) {
+        const sim::TimerMark timers = sim::timerMark();
+        rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
+        ending_ = undo_.steps.size();
+        undo_.steps.push_back(
+            [application, timers, &err]() mutable { cleanUpAfterRun(std::move(application), timers, err); });
+        if (service) undo_.steps.push_back([service] { service->stop(); });
+        return application;
+    }
+    // The application's end (launch) now, the other settings staying.
+    void end() {
+        if (ending_) undo_.undoTo(*std::exchange(ending_, std::nullopt));
+    }
+
+private:
+    // Keeps `object` (a setting its life puts in place) until its turn comes to go.
+    template <typename T>
+    T& hold(std::shared_ptr<T> object) {
+        T& held = *object;
+        undo_.steps.push_back([object]() mutable { object.reset(); });
+        return held;
+    }
+    // Keeps what a setting replaced, to be put back by `restore` in its turn.
+    template <typename Previous, typename Restore>
+    void put(Previous previous, Restore restore) {
+        undo_.steps.push_back([previous = std::move(previous), restore]() mutable { restore(std::move(previous)); });
+    }
+
+    // What takes each setting away, newest last; run newest first when it goes, a constructor that
+    // throws half-way included.
+    struct Undo {
+        std::vector<std::function<void()>> steps;
+        void undoTo(std::size_t size) {
+            for (; steps.size() > size; steps.pop_back())
+                steps.back()();
+        }
+        ~Undo() { undoTo(0); }
+    } undo_;
+    std::optional<std::size_t> ending_; // where the application's end begins in undo_
+    double launchTime_ = 0;
+    LogFile* log_ = nullptr;
+};
+
+// What a run leaves: the status, and what is written whole into its folder at its end (each text from
+// outside masked as it came in).
+struct RunRecord {
+    int status = 1;
+    std::string report;
+    std::vector<std::string> stepLog;
+    std::string deviceLog;
+    std::optional<std::string> requestsLog; // against an outside service: the job's own record
+    std::vector<std::string> cutTexts;
+    std::map<std::string, std::vector<std::string>> pictureTexts;
+};
+
+// The run in its folder: the service, the settings, the application driven by the script until
+// it ends, and what it leaves. Whatever writes by path writes under the folder's base, which names
+// the folder held wherever it is moved. None when the run could not start (the service, the home),
+// said on `err`.
+std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs, RunFolder& runFolder,
+                                     std::chrono::steady_clock::time_point wallStart, std::ostream& err) {
+    const fs::path folder = runFolder.base();
+    std::string why;
+    std::unique_ptr<refsvc::Service> service;
+    std::string base;
+    if (options.service) {
+        base = *options.service;
+    } else {
+        service = startInProcessService(folder / "service", std::move(inputs.faults), std::move(inputs.seedJson), &why);
+        if (!service) {
+            say(err, "the reference service could not start: " + runFolder.shown(why));
+            return std::nullopt;
+        }
+        base = service->baseUrl();
+    }
+    RunSettings settings(inputs, runFolder, base, options.realTime);
+    sim::Script& script = inputs.script;
+    script.bind({{"service", base}});
+    if (!sim::prepareHome((folder / "home").string(), &why)) {
+        say(err, "cannot make the home: " + runFolder.shown(why));
+        return std::nullopt;
+    }
+
+    const double launchTime = settings.launchTime();
+    ExchangeRecord exchanges(launchTime);
+    RunReport report(launchTime, isNotBuiltScreen, &exchanges);
+    const LogReading reading(settings.log(), [&report](std::string_view line) { report.logLine(line); });
+    // The files read, as they were found: a shipped profile by its name, a profile or a script file by
+    // its whole path (a file of the working folder read in place of a shipped profile shows so).
+    std::error_code ec;
+    const std::string profileRead = sim::profileFile(inputs.profileName);
+    const std::string profileShown = profileRead == inputs.profileName ? fs::absolute(profileRead, ec).string()
+                                                                       : fs::path(profileRead).stem().string();
+    report.header = headerLines(options, cutName(profileShown) + " (" + cutName(inputs.profile.machine) + ")",
+                                cutName(fs::absolute(inputs.scriptPath, ec).string()) +
+                                    (script.name.empty() ? "" : " (" + cutName(script.name) + ")"),
+                                cutName(base) + (service ? " (in-process)" : ""), runFolder.path());
+    std::optional<ScreenPictures> pictures;
+    if (options.pictures) {
+        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
+        report.setScreenHook(
+            [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
+        pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
+    }
+
+    rt::Ref<ui::Application> application = settings.launch(service.get(), err);
+    sim::ScriptRun run;
+    RunRecord record;
+    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
+    bool nothingToRun = false;
+    {
+        sim::Driver driver(std::move(application),
+                           [&](const std::string& failure) { say(err, failure); });
+        sim::ScriptRunner runner(std::move(script), driver);
+        runner.setUnreachable([&report](const sim::ScriptRun::NotRun& step) { return report.keptUnderARow(step); });
+        runner.setObserver([&] {
+            report.observe(driver);
+            if (pictures) pictures->lookForDialogs();
+        });
+        runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
+        // An exception out of the application ends it as a crash would; the run still leaves its
+        // folder and report.
+        try {
+            if (!runner.runLaunchSteps(&why)) {
+                run.end = sim::ScriptRun::End::StepFailed;
+                run.message = why;
+            } else {
+                run = runner.run(options.limitSeconds);
+            }
+        } catch (const std::exception& e) {
+            run.end = sim::ScriptRun::End::SteppingFailed;
+            run.message = "the application raised an exception: " + cutName(e.what());
+        }
+        report.finish(driver, endText(run));
+        record.stepLog = runner.stepLog();
+        // A run whose every asked row this device does not offer waits on the list for nothing:
+        // that is its ending, not a stall.
+        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
+        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun)
+            sight = report.sightLines(driver, record.stepLog);
+    }
+    const double runSeconds = ns::Clock::currentTime() - launchTime;
+    // The run took its signal; one that comes from here on ends the printing.
+    if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
+
+    // ---- What the run left ----
+    const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
+    report.checks = run.failedChecks;
+    // The header's names were masked as the run began: a secret typed since (a password that is a
+    // file's name) is masked in them now. The clock's line is the report's own words.
+    for (auto& [key, value] : report.header)
+        if (key != "clock") value = sim::maskedRunText(value);
+    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
+                                                     "on this device"
+                                                   : endText(run));
+    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
+    report.neverRan = run.neverRan;
+    report.dropped = run.dropped;
+    // The upload's answer on the wire, beside what the application made of it.
+    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
+    if (upload || !report.uploadOutcome().empty())
+        report.ending.emplace_back(
+            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
+                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
+    for (const Exchange& slow : exchanges.exchanges())
+        if (slow.wallSeconds >= kSlowExchangeSeconds)
+            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
+    // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
+    if (fs::exists(folder / resultFile, ec))
+        report.ending.emplace_back("result file", sim::maskedRunText((fs::path(runFolder.path()) / resultFile).string()));
+    report.ending.emplace_back("pictures", pictures ? sim::maskedRunText(runFolder.shown(pictures->summary())) : "off");
+    if (pictures) {
+        record.cutTexts = pictures->cutTexts();
+        record.pictureTexts = pictures->shownTexts();
+    }
+    report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
+    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
+    report.ending.emplace_back(
+        "wall time",
+        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
+
+    record.status = runStatus(run, nothingToRun);
+    // Each text from outside the run's words was masked as it came in; the report's own are not.
+    record.report = printableReport(report.text());
+    record.deviceLog = sim::Device::shared().logFileText();
+    if (!service) record.requestsLog = exchanges.logText();
+    // The results the application stored are on disk before anything else is let go.
+    ns::UserDefaults::flushAll();
+    settings.end();
+    // Nothing of the run writes in its folder from here: what the clean-up stored is on disk too,
+    // while app.log still takes what the defaults say of it, and app.log is closed.
+    if (!ns::UserDefaults::flushAll())
+        runFolder.failed("home/Library/Preferences", "the application's defaults (app.log says why)");
+    settings.log().close();
+    keepWriteFailures(runFolder, pictures ? &*pictures : nullptr, service.get());
+    return record;
+}
+
+// ---- The record: what the run leaves, written whole, then printed ----
+
+// Writes the run's files into its folder, each file that could not be written whole named under the
+// report's ending, then the report and the record of what the run wrote, and prints the report once
+// the folder is whole (a reader that does not read holds nothing back); the job's status:
+// kNotWrittenStatus when a file of the run is not whole, unless a signal ended the run.
+int recordRun(RunFolder& folder, RunRecord& record, std::ostream& out, std::ostream& err) {
+    writeRunLogs(folder, record.stepLog, record.deviceLog, record.requestsLog);
+    for (const std::string& failure : folder.failures())
+        record.report += printableReport(RunReport::endingLine("not written", sim::maskedRunText(failure)));
+    folder.write("report.txt", record.report);
+    if (std::string why; !folder.record(&why))
+        folder.failed(kRunFolderMark, "the record of what the run wrote: " + why);
+    for (const std::string& failure : folder.failures())
+        say(err, "cannot write " + sim::maskedRunText(failure));
+    int status = folder.failures().empty() || record.status >= 128 ? record.status : kNotWrittenStatus;
+    printReport(record.report, out, err, &status);
+    return status;
 }
 
 } // namespace
@@ -614,218 +934,34 @@ std::optional<JobOptions> parseArguments(const std::vector<std::string>& args, s
 JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err) {
     JobResult result;
     const auto wallStart = std::chrono::steady_clock::now();
-    auto badInput = [&](const std::string& text) {
-        say(err, text);
+    // The values the job keeps out of what it writes, from the first message on.
+    sim::RunSecrets secrets;
+    auto refused = [&](const std::string& why) {
+        say(err, why);
         result.status = 2;
         return result;
     };
-
-    // ---- What the run needs, checked before anything starts ----
-    const std::string resources =
-        options.resources.empty() ? std::string(FT_RESOURCES_DIR) : options.resources;
-    const std::string profileName =
-        options.profile.empty() ? std::string(sim::kDefaultProfileName) : options.profile;
-    // The screens are laid out and drawn in DejaVu Sans, a proportional face as the phone's, from
-    // fixed files: never another face the host happens to have.
-    if (const std::string missing = ct::unreadableRealFontFile(); !missing.empty())
-        return badInput("cannot read the face " + missing + " (Debian package fonts-dejavu-core)");
     std::string why;
-    std::optional<sim::Profile> profile = sim::loadProfile(profileName, &why);
-    if (!profile) return badInput(why);
-    const std::string scriptPath =
-        options.script.empty() ? resources + "/testers/default.json" : options.script;
-    std::optional<std::string> seedJson;
-    std::string scriptText;
-    std::optional<sim::Script> script =
-        readScript(scriptPath, resources, options.service.has_value(), &seedJson, &scriptText, &why);
-    if (!script) return badInput(why);
-    std::vector<refsvc::Fault> faults;
-    for (const std::string& text : options.faults)
-        faults.push_back(*refsvc::Fault::parse(text));
-
-    RunFolderRequest folderRequest{options.runDir,
-                                   fs::path(profileName).stem().string(),
-                                   options.overwrite,
-                                   filesTheRunReads(scriptPath, profileName, *profile, *script),
-                                   {}};
-    folderRequest.kept.emplace_back("the application's resources", resources);
+    std::optional<JobInputs> inputs = readInputs(options, &why);
+    if (!inputs) return refused(why);
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.
     SignalCatch signals;
-    // Held until the job returns: no other job empties it meanwhile. Whatever writes by path writes
-    // under its base, which names the folder held wherever it is moved.
-    std::optional<RunFolder> runFolder = makeRunFolder(folderRequest, &why);
-    if (!runFolder) return badInput(why);
-    const fs::path folder = runFolder->base();
+    // Held until the job returns: no other job empties it meanwhile, and everything of the run is
+    // written through it.
+    std::optional<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
+    if (!runFolder) return refused(why);
     result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);
-
-    // ---- The service ----
-    std::unique_ptr<refsvc::Service> service;
-    std::string base;
-    if (options.service) {
-        base = *options.service;
-    } else {
-        service = startInProcessService(folder / "service", std::move(faults), std::move(seedJson), &why);
-        if (!service) {
-            say(err, "the reference service could not start: " + runFolder->shown(why));
-            result.status = 1;
-            return result;
-        }
-        base = service->baseUrl();
+    std::optional<RunRecord> record = runInFolder(options, std::move(*inputs), *runFolder, wallStart, err);
+    if (!record) {
+        result.status = 1;
+        return result;
     }
-
-    // ---- The process's state for the run ----
-    Restore restore;
-    ct::setFontBackend(ct::realFontBackend());
-    if (!options.realTime) restore.clock = ns::Clock::install(std::make_shared<ns::ManualClock>(kRunStart));
-    sim::Device::shared().install(std::make_shared<const sim::Profile>(*profile));
-    script = scriptWithVariables(scriptPath, scriptText, *script, base, &why);
-    if (!script) return badInput(why);
-    keepIdentitySecrets(*script);
-    ui::Device::currentDevice()->resetState(); // its sensors as the profile starts them
-    ns::Bundle::setMainBundlePath(resources);
-    ns::Bundle::setInfoValueOverride(kMakerServerKey, base);
-    ns::Bundle::setInfoValueOverride(kProfileServerKey, base);
-    ns::Bundle::setInfoValueOverride(kAddressPageKey, base);
-    if (!sim::prepareHome((folder / "home").string(), &why))
-        return badInput("cannot prepare the home: " + runFolder->shown(why));
-    sim::setAudioExportFolder(folder.string());
-
-    const double launchTime = ns::Clock::currentTime();
-    LogFile log(*runFolder, launchTime);
-    ExchangeRecord exchanges(launchTime);
-    RunReport report(launchTime, isNotBuiltScreen, &exchanges);
-    log.setReader([&report](std::string_view line) { report.logLine(line); });
-    // The files read, as they were found: a shipped profile by its name, a profile or a script file by
-    // its whole path (a file of the working folder read in place of a shipped profile shows so).
-    std::error_code ec;
-    const std::string profileRead = sim::profileFile(profileName);
-    const std::string profileShown = profileRead == profileName ? fs::absolute(profileRead, ec).string()
-                                                                : fs::path(profileRead).stem().string();
-    report.header = headerLines(options, cutName(profileShown) + " (" + cutName(profile->machine) + ")",
-                                cutName(fs::absolute(scriptPath, ec).string()) +
-                                    (script->name.empty() ? "" : " (" + cutName(script->name) + ")"),
-                                cutName(base) + (service ? " (in-process)" : ""), runFolder->path());
-    std::optional<ScreenPictures> pictures;
-    if (options.pictures) {
-        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
-        report.setScreenHook(
-            [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
-        pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
-    }
-
-    // ---- The run ----
-    ExitCatch exits;
-    const sim::TimerMark timers = sim::timerMark();
-    sim::Driver::setHUDReader(sh::hudTextsOnScreen);
-    rt::Ref<ui::Application> application = ui::Application::makeShared("AppDelegate");
-    sim::ScriptRun run;
-    std::vector<std::string> stepLog;
-    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
-    bool nothingToRun = false;
-    {
-        sim::Driver driver(application,
-                           [&](const std::string& failure) { say(err, sim::maskedRunSecrets(failure)); });
-        sim::ScriptRunner runner(std::move(*script), driver);
-        runner.setObserver([&] {
-            report.observe(driver);
-            if (pictures) pictures->lookForDialogs();
-        });
-        runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
-        // An exception out of the application ends it as a crash would; the run still leaves its
-        // folder and report.
-        try {
-            if (!runner.runLaunchSteps(&why)) {
-                run.end = sim::ScriptRun::End::StepFailed;
-                run.message = why;
-            } else {
-                run = runner.run(options.limitSeconds);
-            }
-        } catch (const std::exception& e) {
-            run.end = sim::ScriptRun::End::SteppingFailed;
-            run.message = "the application raised an exception: " + cutName(e.what());
-        }
-        report.finish(driver, endText(run));
-        stepLog = runner.stepLog();
-        // A run whose every asked row this device does not offer waits on the list for nothing:
-        // that is its ending, not a stall.
-        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
-        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun) sight = report.sightLines(driver, stepLog);
-    }
-    const double runSeconds = ns::Clock::currentTime() - launchTime;
-    // The run took its signal; one that comes from here on ends the printing.
-    if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
-
-    // ---- What the run left ----
-    const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
-    report.checks = run.failedChecks;
-    // The header's names were masked as the run began: a secret typed since (a password that is a
-    // file's name) is masked in them now. The clock's line is the report's own words.
-    for (auto& [key, value] : report.header)
-        if (key != "clock") value = sim::maskedRunSecrets(value);
-    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
-                                                     "on this device"
-                                                   : endText(run));
-    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
-    report.neverRan = run.neverRan;
-    report.dropped = run.dropped;
-    // The upload's answer on the wire, beside what the application made of it.
-    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
-    if (upload || !report.uploadOutcome().empty())
-        report.ending.emplace_back(
-            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
-                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
-    for (const Exchange& slow : exchanges.exchanges())
-        if (slow.wallSeconds >= kSlowExchangeSeconds)
-            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
-    // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
-    if (fs::exists(folder / resultFile, ec))
-        report.ending.emplace_back("result file",
-                                   sim::maskedRunSecrets((fs::path(runFolder->path()) / resultFile).string()));
-    report.ending.emplace_back("pictures",
-                               pictures ? sim::maskedRunSecrets(runFolder->shown(pictures->summary())) : "off");
-    if (pictures) {
-        result.cutTexts = pictures->cutTexts();
-        result.pictureTexts = pictures->shownTexts();
-    }
-    report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
-    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
-    report.ending.emplace_back(
-        "wall time",
-        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
-    log.setReader(nullptr);
-    result.status = statusOf(run, nothingToRun);
-    const std::string deviceLog = sim::Device::shared().logFileText();
-    const std::optional<std::string> requestsLog =
-        service ? std::nullopt : std::optional(exchanges.logText()); // against an outside service
-
-    // ---- Clean-up: nothing of the run writes in its folder after it ----
-    // The results the application stored are on disk before anything else is let go.
-    ns::UserDefaults::flushAll();
-    if (service) service->stop(); // a slow request ends unanswered now
-    cleanUpAfterRun(std::move(application), timers, err);
-    // The defaults are written and let go of while app.log still takes what they say of it.
-    if (!ns::UserDefaults::flushAll())
-        runFolder->failed("home/Library/Preferences", "the application's defaults (app.log says why)");
-    ns::UserDefaults::resetStandardUserDefaults();
-    log.close();
-
-    // ---- The record: the folder written whole, or the status says it is not ----
-    writeRunLogs(*runFolder, stepLog, deviceLog, requestsLog);
-    keepWriteFailures(*runFolder, pictures ? &*pictures : nullptr, service.get());
-    for (const std::string& failure : runFolder->failures())
-        report.ending.emplace_back("not written", sim::maskedRunSecrets(failure));
-    // Each text from outside the run's words was masked as it came in; the report's own are not.
-    result.report = report.text();
-    runFolder->write("report.txt", result.report);
-    if (std::string why; !runFolder->record(&why))
-        runFolder->failed(kRunFolderMark, "the record of what the run wrote: " + why);
-    for (const std::string& failure : runFolder->failures())
-        say(err, "cannot write " + runFolder->shown(sim::maskedRunSecrets(failure)));
-    if (!runFolder->failures().empty() && result.status < 128) result.status = kNotWrittenStatus;
-    // Printed once the folder is whole: a reader that does not read holds nothing back.
-    printReport(result.report, out, err, &result.status);
+    result.status = recordRun(*runFolder, *record, out, err);
+    result.report = std::move(record->report);
+    result.cutTexts = std::move(record->cutTexts);
+    result.pictureTexts = std::move(record->pictureTexts);
     return result;
 }
 

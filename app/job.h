@@ -25,8 +25,9 @@
 // its clean-up are over, the job writes the logs, the report and the record of what the run wrote,
 // and only then prints the report.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
-// not run or a service that could not start; 2 on bad input (arguments, profile, script, faults,
-// the run folder, a face that cannot be read); 3 when the application ended itself but a check of
+// not run, or a service or a home that could not be made; 2 on bad input (arguments, profile,
+// script, the frames and sounds they name, faults, the run folder, a face that cannot be read),
+// all of it read and checked before any folder is made or emptied; 3 when the application ended itself but a check of
 // the script failed; 4 when nothing ran because every row the script asked for (its "features", or
 // the features the login answered) is one the device does not offer (the report names each, with
 // what the device lacks); 5 (kNotWrittenStatus) when a file of the run could not be written whole
@@ -40,6 +41,11 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace sim {
+struct ScriptRun;
+struct TriggerNames;
+} // namespace sim
 
 namespace app {
 
@@ -82,9 +88,19 @@ struct JobResult {
     std::map<std::string, std::vector<std::string>> pictureTexts;
 };
 
+// What a script's triggers may name: the application's screen classes (the stand-ins of the
+// screens not built among them, registered from the bundle at `resources`) and its requests.
+sim::TriggerNames applicationTriggerNames(const std::string& resources);
+
+// The job's exit status for how the run ended (`nothingToRun`: it waited on the list with nothing
+// the device offers to run): 0 when the application ended itself and every check was seen (or is
+// unreachable on this device), 3 when it ended itself and a check failed, 1, 4 or 128 + the signal
+// otherwise, as above.
+int runStatus(const sim::ScriptRun& run, bool nothingToRun);
+
 // Runs the job; the report goes to `out` once the run folder is written (a failed print is said on
-// `err`), bad input to `err`. The process's state (the
-// clock, the device, the bundle, the log sink, the application) is put back afterwards, so a
+// `err`), bad input to `err`. The process's state (the clock, the device, the bundle, the log sink,
+// the application) is put back afterwards however the run ends, an exception included, so a
 // program may run several jobs one after another.
 JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err);
 

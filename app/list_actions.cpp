@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/foundation/index_path.h"
+#include "platform/runtime/log.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
@@ -36,11 +37,12 @@ bool setTick(sim::Driver& driver, const sim::ScriptAction& action, bool ticked, 
         }
         ++row;
     }
-    if (!item) return fail(failure, "the list has no row \"" + key + "\"");
+    if (!item) return fail(failure, "the list has no row \"" + ns::printableQuote(key) + "\"");
     if (item->selected() == ticked) return true;
     auto cell = rt::cast<ft::ItemTableViewCell>(driver.revealRow(list->tableView(), row));
-    if (!cell || !cell->selectionButton()) return fail(failure, "the row \"" + key + "\" shows no tick");
-    const std::string what = std::string(ticked ? "tick " : "untick ") + key;
+    if (!cell || !cell->selectionButton())
+        return fail(failure, "the row \"" + ns::printableQuote(key) + "\" shows no tick");
+    const std::string what = std::string(ticked ? "tick " : "untick ") + ns::printableQuote(key);
     if (!driver.tap(cell->selectionButton()))
         return fail(failure, "cannot " + what + ": " + driver.refusal());
     return item->selected() == ticked || fail(failure, "cannot " + what + ": the tap changed nothing");

@@ -917,15 +917,16 @@ bool RunFolder::record(std::string* why) {
 }
 
 void RunFolder::Stream::append(std::string_view text) {
-    if (!error_) error_ = writeWhole(fd_, text);
+    if (folder_ && !error_) error_ = writeWhole(fd_, text);
 }
 
 void RunFolder::Stream::close() {
-    if (fd_ < 0 && !error_) return;
+    RunFolder* const folder = std::exchange(folder_, nullptr);
+    if (!folder) return;
     if (fd_ >= 0 && ::close(std::exchange(fd_, -1)) != 0 && !error_) error_ = errno;
     if (!error_) return;
-    folder_->remove(name_);
-    folder_->failed(name_, reason(std::exchange(error_, 0)));
+    folder->remove(name_);
+    folder->failed(name_, reason(error_));
 }
 
 std::optional<RunFolder> makeRunFolder(const RunFolderRequest& request, std::string* why) {

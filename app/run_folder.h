@@ -109,17 +109,17 @@ public:
     Stream(RunFolder& folder, std::string name, int fd, int error)
         : folder_(&folder), name_(std::move(name)), fd_(fd), error_(error) {}
     Stream(Stream&& other) noexcept
-        : folder_(other.folder_), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)),
+        : folder_(std::exchange(other.folder_, nullptr)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)),
           error_(std::exchange(other.error_, 0)) {}
     Stream& operator=(Stream&&) = delete;
     ~Stream() { close(); }
 
-    // Appends `text` whole; nothing after a failure.
+    // Appends `text` whole; nothing after a failure, nor once closed.
     void append(std::string_view text);
     void close();
 
 private:
-    RunFolder* folder_;
+    RunFolder* folder_; // none once closed
     std::string name_;
     int fd_;
     int error_; // errno of the first failure, 0 while none

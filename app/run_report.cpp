@@ -10,6 +10,8 @@
 #include "platform/foundation/operation_queue.h"
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/stored_block.h"
+#include "platform/sim/device.h"
+#include "platform/sim/sound.h"
 #include "platform/sim/run_text.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
@@ -229,8 +231,28 @@ bool RunReport::nothingToRun() const noexcept {
     return rows_.empty() && !notOffered_.empty() && offeredAsked_ == 0u;
 }
 
+const NotOfferedRow* RunReport::rowOf(const sim::ScriptRun::NotRun& step) const {
+    for (const NotOfferedRow& row : notOffered_)
+        if (std::find(row.screens.begin(), row.screens.end(), step.screen) != row.screens.end()) return &row;
+    return nullptr;
+}
+
+bool RunReport::keptUnderARow(const sim::ScriptRun::NotRun& step) const {
+    return rowOf(step) || nothingToRun();
+}
+
 void RunReport::finish(const sim::Driver& driver, const std::string& why) {
     observe(driver);
+    // A clip stopped before any of it played (a second tap on an answer given as it began): what the
+    // tap met, though nothing of it could be heard.
+    for (const sim::Speaker::Clip& clip : sim::Device::shared().speaker().clips()) {
+        if (clip.end > clip.start || clip.start < launchTime_) continue;
+        const ShownText heard{clip.start - launchTime_, "sound " + quotedText(clip.file) + " on " + cutName(clip.port) +
+                                                            " stopped before any of it played"};
+        shown_.insert(std::upper_bound(shown_.begin(), shown_.end(), heard,
+                                       [](const ShownText& a, const ShownText& b) { return a.at < b.at; }),
+                      heard);
+    }
     const bool open = item_ != nullptr;
     close(ns::Clock::currentTime(), true);
     if (open) {
@@ -335,25 +357,23 @@ std::string RunReport::text() const {
     // A step that never ran for a row this device does not offer is said under that row, not as a
     // step that failed to run; with nothing to run, so is every other.
     std::vector<bool> apart(neverRan.size(), false);
-    auto take = [&](auto&& belongs) {
+    for (const NotOfferedRow& row : notOffered_) {
         std::vector<std::size_t> steps;
         for (std::size_t i = 0; i < neverRan.size(); ++i)
-            if (!apart[i] && belongs(neverRan[i])) {
+            if (rowOf(neverRan[i]) == &row) {
                 apart[i] = true;
                 steps.push_back(neverRan[i].number);
             }
-        return steps;
-    };
-    for (const NotOfferedRow& row : notOffered_) {
-        const std::vector<std::size_t> steps = take([&](const sim::ScriptRun::NotRun& step) {
-            return std::find(row.screens.begin(), row.screens.end(), step.screen) != row.screens.end();
-        });
         out += "      " + padded(row.key, 35) + " not offered on this device (" + row.lacking + ")" +
                (steps.empty() ? "" : "; its " + didNotRun(steps)) + "\n";
     }
-    if (nothingToRun())
-        if (const std::vector<std::size_t> steps = take([](const auto&) { return true; }); !steps.empty())
-            out += "      with nothing to run, " + didNotRun(steps) + "\n";
+    std::vector<std::size_t> others;
+    for (std::size_t i = 0; i < neverRan.size(); ++i)
+        if (!apart[i] && keptUnderARow(neverRan[i])) {
+            apart[i] = true;
+            others.push_back(neverRan[i].number);
+        }
+    if (!others.empty()) out += "      with nothing to run, " + didNotRun(others) + "\n";
     out += "  tests run: " + std::to_string(rows_.size() - std::size_t(retried)) + "; pass " + std::to_string(pass) +
            ", fail " + std::to_string(fail) + ", not tested " + std::to_string(notTested) + ", not built " +
            std::to_string(notBuilt) + ", unfinished " + std::to_string(unfinished) +
@@ -380,8 +400,12 @@ std::string RunReport::text() const {
     }
     out += "\n";
     for (const auto& [key, value] : ending)
-        out += "  " + padded(key + ":", 14) + value + "\n";
+        out += endingLine(key, value);
     return out;
+}
+
+std::string RunReport::endingLine(const std::string& key, const std::string& value) {
+    return "  " + padded(key + ":", 14) + value + "\n";
 }
 
 } // namespace app

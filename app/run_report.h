@@ -54,10 +54,12 @@ struct NotOfferedRow {
     std::vector<std::string> screens;
 };
 
-// Something a person saw: an alert, a sheet or a HUD's text, with when it showed.
+// Something a person saw: an alert, a sheet or a HUD's text, with when it showed; or a sound that
+// stopped before any of it played, with when it began.
 struct ShownText {
     double at = 0;
-    std::string text; // alert "Quarnotix": "Warning"; HUD "Sending..."
+    std::string text; // alert "Quarnotix": "Warning"; HUD "Sending..."; sound "sample.m4a" on
+                      // Headphones stopped before any of it played
 };
 
 // Names and paths in the report are cut to this many bytes (at a character's start), "..." added,
@@ -109,6 +111,10 @@ public:
     // Whether the run had nothing to run: no row opened, and every key it asked for that names a
     // row is one the device does not offer.
     bool nothingToRun() const noexcept;
+    // Whether a step that never ran belongs under the rows not offered, where the report says it:
+    // it waited for a screen only such a row shows, or the run had nothing to run. The runner asks
+    // it of each step that never fired (sim::ScriptRunner::setUnreachable).
+    bool keptUnderARow(const sim::ScriptRun::NotRun& step) const;
     // The last upload's outcome as the application logged it ("accepted", "refused: ...",
     // "failed: ..."); empty when none was logged.
     const std::string& uploadOutcome() const noexcept { return uploadOutcome_; }
@@ -123,6 +129,8 @@ public:
     std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
+    // A line of the ending as text() writes it ("  end:          limit reached at 66 s\n").
+    static std::string endingLine(const std::string& key, const std::string& value);
 
 private:
     // Closes the open row with its item's result, or as unfinished when the run stopped under it.
@@ -133,6 +141,8 @@ private:
     bool presentedOverScreen(const ui::ViewController& top) const;
     void note(std::string text);
     void stopWatching();
+    // The first row not offered whose screens hold the step's screen; null when none does.
+    const NotOfferedRow* rowOf(const sim::ScriptRun::NotRun& step) const;
     std::string loginText() const;
 
     double launchTime_;

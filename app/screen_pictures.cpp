@@ -32,6 +32,7 @@
 #include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view_controller.h"
 #include "platform/uikit/view_rendering.h"
+#include "platform/uikit/transaction.h"
 #include "platform/uikit/window.h"
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
@@ -83,22 +84,6 @@ bool insideItsClips(const ui::View& view) {
             !above->convertRectToView(above->bounds(), nullptr).insetBy(-0.5, -0.5).contains(rect))
             return false;
     return true;
-}
-
-// Whether a control of the view's tree shows pressed: an answer being tapped.
-bool showsPressed(const ui::View& view) {
-    for (const rt::Ref<ui::View>& subview : view.subviewList()) {
-        const rt::Ref<ui::Control> control = rt::cast<ui::Control>(subview);
-        if ((control && control->isHighlighted()) || showsPressed(*subview)) return true;
-    }
-    return false;
-}
-
-// Whether an alert or a sheet shows a button pressed: an answer being tapped there.
-bool dialogShowsPressed() {
-    const std::vector<rt::Ref<ui::ButtonDialog>> dialogs = ui::ButtonDialog::presented();
-    return std::any_of(dialogs.begin(), dialogs.end(),
-                       [](const auto& dialog) { return dialog->pressedButtonIndex() >= 0; });
 }
 
 // The item's key as part of a file name: letters, digits, "_" and "-" only, at most 64.
@@ -276,18 +261,22 @@ RT_DEFINE_CLASS(VerdictWatch, "FTJobVerdictWatch", rt::Object)
 
 ScreenPictures::ScreenPictures(fs::path folder)
     : folder_(std::move(folder)), writer_(std::make_unique<Writer>()), verdictWatch_(rt::make<VerdictWatch>()) {
-    verdictWatch_->decided = [this] { writeVerdict(); };
+    verdictWatch_->decided = [this] { verdictGiven(); };
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
-    // A test screen that leaves (not one that a screen it presents covers), as it shows then, unless
-    // its verdict was an answer tapped: what it drew after a verdict of its own (the last tick) too.
+    // The watched test screen about to go, still as it stood: the row's picture waiting for the
+    // turn's commit is taken now; a screen leaving undecided (not one that a screen it presents
+    // covers) is pictured as it leaves.
     disappearanceToken_ = ui::ViewController::addWillDisappearObserver([this](ui::ViewController& controller) {
-        if (answered_ || watchedScreen_.lock().get() != &controller) return;
+        if (watchedScreen_.lock().get() != &controller) return;
         for (rt::Ref<ui::ViewController> c = rt::retained(&controller); c; c = c->parentViewController())
-            if (c->presentedViewController()) return;
-        writeVerdict();
+            if (c->presentedViewController()) return commitVerdict();
+        leaving_ = true;
+        if (std::exchange(due_, false) || !decided_) writeVerdict();
     });
+    // An alert or a sheet about to go, its answer still pressed: the same.
+    takeAwayToken_ = ui::ButtonDialog::addTakeAwayObserver([this](ui::ButtonDialog&) { commitVerdict(); });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
     textDrawnToken_ = ui::addTextDrawnObserver([this](const ui::View& view, const ns::String& text, bool whole) {
         if (!recording_) return;
@@ -302,6 +291,7 @@ ScreenPictures::~ScreenPictures() {
     stopWatching();
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
     ui::ViewController::removeWillDisappearObserver(disappearanceToken_);
+    ui::ButtonDialog::removeTakeAwayObserver(takeAwayToken_);
     sh::removeHUDTextObserver(hudToken_);
     ui::removeTextDrawnObserver(textDrawnToken_);
 }
@@ -445,7 +435,21 @@ void ScreenPictures::stopWatching() {
     if (watchedItem_) ns::removeObserverForKeyPath(watchedItem_, verdictWatch_, "success");
     watchedItem_ = nullptr;
     watchedScreen_ = nullptr;
-    answered_ = false;
+    decided_ = due_ = leaving_ = false;
+}
+
+void ScreenPictures::verdictGiven() {
+    // A screen that decides as it leaves was pictured as it left.
+    if (!ns::Thread::isMainThread() || leaving_) return;
+    decided_ = true;
+    if (std::exchange(due_, true)) return;
+    ca::Transaction::addCommitHandler([this, alive = std::weak_ptr<const bool>(alive_)] {
+        if (alive.lock()) commitVerdict();
+    });
+}
+
+void ScreenPictures::commitVerdict() {
+    if (std::exchange(due_, false)) writeVerdict();
 }
 
 void ScreenPictures::writeVerdict() {
@@ -453,10 +457,7 @@ void ScreenPictures::writeVerdict() {
     if (!screen || !watchedScreen_.lock() || recording_ || !ns::Thread::isMainThread()) return;
     writePending(); // a screen deciding as it appears: its own picture shows the verdict
     const std::string file = write(std::string(screen->getClass().name()));
-    if (file.empty()) return;
-    const rt::Ref<ui::ViewController> test = rt::cast<ui::ViewController>(watchedScreen_.lock());
-    answered_ = (test && test->isViewLoaded() && showsPressed(*test->view())) || dialogShowsPressed();
-    if (verdictHook_) verdictHook_((folder_.filename() / file).string());
+    if (!file.empty() && verdictHook_) verdictHook_((folder_.filename() / file).string());
 }
 
 void ScreenPictures::lookForDialogs() {

@@ -1,7 +1,7 @@
 #pragma once
 // Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
-// on top, one when a test screen's question (its pass and fail buttons) comes to show, one when the
-// test screen's row is decided, one for each alert or action sheet shown, and one when a HUD has
+// on top, one when a test screen's question (its pass and fail buttons) comes to show, one for the
+// test screen's row once it is decided, one for each alert or action sheet shown, and one when a HUD has
 // shown a new text (at the next settle, while a HUD still shows), written into the run folder's
 // pictures/ and named by order, the key of the test item on screen, if any, and class
 // ("007-LDI_STICKER-WaterDamgeViewController.png", "008-LDI_STICKER-alert.png", "009-hud.png"). The
@@ -12,11 +12,12 @@
 // whichever is first), so the picture shows it and not the screen it covers.
 //
 // A row is decided when its test screen writes a verdict on its item (pass or fail: the item's
-// "success" observed): the screen on top is pictured at that very moment, as drawn then (a tapped
-// button, or an alert's or a sheet's, still shows pressed, a timer's countdown where it stopped).
-// The test screen is pictured again as it leaves (about to disappear, under its own bar, not under
-// a screen it presented) unless its verdict was an answer tapped: a row left undecided, or what a
-// screen that decided by itself drew since. The verdict hook is told each such picture's name,
+// "success" observed); the screen on top is pictured once the screen has settled, as the turn that
+// wrote it is committed (ca::Transaction), with all that turn drew before and after the verdict (a
+// tapped button still shows pressed, a timer's countdown where it stopped). What would be gone by
+// then is pictured as it goes, still as it stood: the test screen leaving in that turn (under its
+// own bar, not a screen it presented) and an alert or a sheet taken away with its answer pressed.
+// A screen leaving undecided is pictured as it leaves. The verdict hook is told the picture's name,
 // which the report's row then gives. The results screen is followed by a
 // picture of each further screenful of its table, scrolled so that the first row not shown whole
 // comes where the first row shows at rest ("-rows-9-16"), and put back. No picture repeats the one
@@ -104,13 +105,18 @@ private:
     // watched from now on.
     void watchVerdictUnder(const rt::Ref<ui::ViewController>& top);
     void stopWatching();
-    // The watched screen's row is decided now: its picture, told to the verdict hook.
+    // The watched screen's row was decided: its picture waits for the turn's commit.
+    void verdictGiven();
+    // The picture waiting for the commit, if one does: taken now.
+    void commitVerdict();
+    // The screen on top pictured for the watched screen's row, told to the verdict hook.
     void writeVerdict();
 
     struct Writer;
     std::filesystem::path folder_;
     std::unique_ptr<Writer> writer_;
-    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, hudToken_ = 0, textDrawnToken_ = 0;
+    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, takeAwayToken_ = 0, hudToken_ = 0,
+                  textDrawnToken_ = 0;
     bool hudTextShown_ = false;    // since the last look
     std::string itemKey_;          // of the item on screen, for the file names
     bool asking_ = false;          // the last screen's question showed at the last look
@@ -137,7 +143,11 @@ private:
     rt::Ref<VerdictWatch> verdictWatch_;
     rt::Id watchedItem_;
     rt::Weak<rt::Object> watchedScreen_;
-    bool answered_ = false; // its last verdict was pictured with an answer pressed
+    bool decided_ = false; // its row has a verdict
+    bool due_ = false;     // whose picture waits for the turn's commit
+    bool leaving_ = false; // it was told it will disappear
+    // Held by this object alone: a commit handler outliving it does nothing.
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
     std::function<void(const std::string&)> verdictHook_;
     std::vector<rt::Weak<rt::Object>> seenDialogs_;
     // The last distinct screens recorded, with their pictures' paths. A recording holds the

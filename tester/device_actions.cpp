@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
 #include "platform/uikit/view.h"
@@ -22,7 +23,8 @@
 //   registry.set        service, [properties] (an object of numbers, texts, booleans; null or
 //                       left out: the entry is removed)
 //   route.change        reason (whole number), [outputs] (port types)
-//   audio.input         input (as a profile's audio input: "silence", {"constant": 0.25}, ...)
+//   audio.input         input (as a profile's audio input: "silence", {"constant": 0.25}, ...;
+//                       a sound file is read with the script, as a frame file is)
 //   proximity           near (bool)
 //   motion.accel, motion.gyro, motion.magnet   value ([x, y, z]: the pose), or values and every
 //                       (a train: one value every so many seconds)
@@ -163,11 +165,14 @@ std::vector<cg::Point> centresOfSubviews(const Driver& driver, const std::string
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) badArgument("no controller is on screen");
     auto view = rt::cast<ui::View>(ns::valueForKeyPath(top, path));
-    if (!view) badArgument(std::string(top->getClass().name()) + " has no view at \"" + path + "\"");
+    if (!view)
+        badArgument(std::string(top->getClass().name()) + " has no view at \"" + ns::printableQuote(path) +
+                    "\"");
     std::vector<cg::Point> centres;
     for (const rt::Ref<ui::View>& subview : view->subviewList())
         centres.push_back(view->convertPointToView(subview->center(), nullptr));
-    if (centres.size() < 2) badArgument("\"" + path + "\" holds fewer than two views to stroke through");
+    if (centres.size() < 2)
+        badArgument("\"" + ns::printableQuote(path) + "\" holds fewer than two views to stroke through");
     return centres;
 }
 
@@ -450,6 +455,9 @@ void addDeviceStimuli(std::map<std::string, ScriptActionKind, std::less<>>& kind
         };
         kinds[entry.name] = std::move(kind);
     }
+    // The stimuli that read a file, with the script: a camera's frame, the microphone's sound.
+    kinds["camera.frame"].files = {"frame"};
+    kinds["audio.input"].files = {"input"};
 }
 
 } // namespace sim

@@ -4,18 +4,17 @@
 //   {wifi.address}   the Wi-Fi interface's (en0's) IPv4 address, as the device reports it (a
 //                    profile's fixed interfaces, or the host's aliased one); "" without one
 //   {carrier.name}   the SIM's carrier name; "" without a SIM
-// Both are the values the installed device starts with.
+// Both are the values a device of that profile starts with: functions of the profile alone, so a
+// script is read with them before its device is installed.
 
 #include <map>
 #include <string>
 
 namespace sim {
 
-// Each name with its own placeholder as its value ("wifi.address" -> "{wifi.address}"): a script
-// is read with these to be checked before its device is installed, and read again with
-// deviceVariables() once it is.
-std::map<std::string, std::string> deviceVariablePlaceholders();
-// Each name with its value on the installed device.
-std::map<std::string, std::string> deviceVariables();
+struct Profile;
+
+// Each name with its value on a device of `device`'s profile.
+std::map<std::string, std::string> deviceVariables(const Profile& device);
 
 } // namespace sim

@@ -35,11 +35,23 @@ struct BadScript {
 // Where a script writes a brace of its own text: "{{" and "}}" are one "{" and one "}".
 constexpr std::string_view kLiteralBraces = "\"{{\" and \"}}\" write a brace of the text";
 
+// The values a script's texts take: each variable's value now, and for one whose value comes later
+// (Script::bind) a stand-in of its form; `namedLater` tells the first of those a text named.
+struct VariableValues {
+    const std::map<std::string, std::string>& now;
+    const std::map<std::string, std::string>& later;
+    std::string namedLater{};
+};
+
 // The variables as a message lists them: "{carrier.name}, {service} and {wifi.address}".
-std::string variableList(const std::map<std::string, std::string>& variables) {
+std::string variableList(const VariableValues& values) {
+    std::set<std::string> names;
+    for (const auto* variables : {&values.now, &values.later})
+        for (const auto& [name, value] : *variables)
+            names.insert(name);
     std::string list;
-    std::size_t left = variables.size();
-    for (const auto& [name, value] : variables)
+    std::size_t left = names.size();
+    for (const std::string& name : names)
         list += "{" + name + "}" + (--left > 1 ? ", " : left == 1 ? " and " : "");
     return list.empty() ? "none" : list;
 }
@@ -47,8 +59,7 @@ std::string variableList(const std::map<std::string, std::string>& variables) {
 // Replaces each "{name}" with its variable, "{{" with "{" and "}}" with "}"; a "}" on its own stays.
 // A "{" not followed by a known name and "}" is an error, named by `what` (the argument): the
 // message quotes nothing of the text, which may be a password.
-std::string substitute(const std::string& text, const std::map<std::string, std::string>& variables,
-                       const std::string& what) {
+std::string substitute(const std::string& text, VariableValues& values, const std::string& what) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         const bool doubled = i + 1 < text.size() && text[i + 1] == text[i];
@@ -64,10 +75,15 @@ std::string substitute(const std::string& text, const std::map<std::string, std:
         const std::size_t close = text.find('}', i);
         if (close == std::string::npos)
             bad(what + " has a \"{\" with no \"}\" after it (" + std::string(kLiteralBraces) + ")");
-        auto it = variables.find(text.substr(i + 1, close - i - 1));
-        if (it == variables.end())
-            bad(what + " names no variable in braces (the variables are " + variableList(variables) + "; " +
-                std::string(kLiteralBraces) + ")");
+        const std::string name = text.substr(i + 1, close - i - 1);
+        auto it = values.now.find(name);
+        if (it == values.now.end()) {
+            it = values.later.find(name);
+            if (it == values.later.end())
+                bad(what + " names no variable in braces (the variables are " + variableList(values) + "; " +
+                    std::string(kLiteralBraces) + ")");
+            if (values.namedLater.empty()) values.namedLater = name;
+        }
         out += it->second;
         i = close + 1;
     }
@@ -76,19 +92,18 @@ std::string substitute(const std::string& text, const std::map<std::string, std:
 
 // A text, number or boolean as the text written; objects and arrays as JSON text. Texts inside
 // objects and arrays are substituted as well.
-json substituted(const json& value, const std::map<std::string, std::string>& variables,
-                 const std::string& what) {
-    if (value.is_string()) return substitute(value.get<std::string>(), variables, what);
+json substituted(const json& value, VariableValues& values, const std::string& what) {
+    if (value.is_string()) return substitute(value.get<std::string>(), values, what);
     if (value.is_object()) {
         json out = json::object();
         for (const auto& [key, item] : value.items())
-            out[key] = substituted(item, variables, what);
+            out[key] = substituted(item, values, what);
         return out;
     }
     if (value.is_array()) {
         json out = json::array();
         for (const auto& item : value)
-            out.push_back(substituted(item, variables, what));
+            out.push_back(substituted(item, values, what));
         return out;
     }
     return value;
@@ -122,21 +137,21 @@ double seconds(const json& value, const char* what) {
     return s;
 }
 
-// `earlier`: the same action read before from the same text (Script::parse's `earlier`), if any.
 ScriptAction readAction(const json& object, const std::set<std::string>& stepKeys,
-                        const std::map<std::string, std::string>& variables, const ScriptAction* earlier) {
+                        const std::map<std::string, std::string>& variables,
+                        const std::map<std::string, std::string>& later) {
     auto name = object.find("do");
     if (name == object.end() || !name->is_string()) bad("an action needs \"do\" naming it");
     ScriptAction action{name->get<std::string>(), {}};
     const ScriptActionKind* kind = scriptAction(action.name);
-    if (!kind) bad("no action is called \"" + action.name + "\"");
+    if (!kind) bad("no action is called \"" + printableCut(action.name) + "\"");
     auto takes = [&](const std::string& key) {
         return listsKey(kind->required, key) || listsKey(kind->optional, key) || listsKey(kind->oneOf, key) ||
                (kind->isCheck && key == "within");
     };
     for (const auto& [key, value] : object.items()) {
         if (key == "do" || stepKeys.contains(key)) continue;
-        if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + key + "\"");
+        if (!takes(key)) bad("\"" + action.name + "\" takes no \"" + printableCut(key) + "\"");
         if (value.is_null() && !listsKey(kind->nullable, key))
             bad("\"" + key + "\" of \"" + action.name + "\" is null");
         if (listsKey(kind->texts, key) && !value.is_string())
@@ -145,8 +160,14 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
         if (nesting(value, kMaxArgumentDepth) > kMaxArgumentDepth)
             bad("\"" + key + "\" of \"" + action.name + "\" nests deeper than " + std::to_string(kMaxArgumentDepth));
         if (value.is_string()) action.texts.insert(key);
-        action.args[key] =
-            argumentText(substituted(value, variables, "\"" + key + "\" of \"" + action.name + "\""));
+        const std::string what = "\"" + key + "\" of \"" + action.name + "\"";
+        VariableValues values{variables, later};
+        action.args[key] = argumentText(substituted(value, values, what));
+        if (values.namedLater.empty()) continue;
+        if (listsKey(kind->files, key))
+            bad(what + " names a file by {" + values.namedLater +
+                "}, known only once the run starts: a file a step reads is read with the script");
+        action.unbound[key] = value.dump();
     }
     for (const auto& key : kind->required)
         if (!action.args.contains(key)) bad("\"" + action.name + "\" needs \"" + key + "\"");
@@ -158,12 +179,9 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
             keys += (keys.empty() ? "\"" : " or \"") + key + "\"";
         bad("\"" + action.name + "\" needs " + keys);
     }
-    if (earlier && earlier->name == action.name && earlier->args == action.args) {
-        action.prepared = earlier->prepared; // checked, and its files read, already
-        return action;
-    }
     std::string problem;
     if (kind->check && !kind->check(action, &problem)) bad("\"" + action.name + "\": " + problem);
+    if (!action.unbound.empty()) action.prepared = nullptr; // made of the stand-ins
     return action;
 }
 
@@ -195,7 +213,7 @@ ScriptTrigger readTrigger(const json& step) {
         {"url", ScriptTrigger::Kind::URL},
         {"request", ScriptTrigger::Kind::Request}};
     auto kind = kinds.find(key);
-    if (kind == kinds.end()) bad("no trigger is called \"" + key + "\"");
+    if (kind == kinds.end()) bad("no trigger is called \"" + printableCut(key) + "\"");
     if (!value.is_string()) bad("the trigger \"" + key + "\" needs a text");
     trigger.kind = kind->second;
     trigger.text = value.get<std::string>();
@@ -211,11 +229,8 @@ ScriptTrigger readTrigger(const json& step) {
     return trigger;
 }
 
-ScriptStep readStep(const json& object, std::size_t number,
-                    const std::map<std::string, std::string>& variables, const ScriptStep* earlier) {
-    auto earlierAction = [&](std::size_t index) {
-        return earlier && index < earlier->actions.size() ? &earlier->actions[index] : nullptr;
-    };
+ScriptStep readStep(const json& object, std::size_t number, const std::map<std::string, std::string>& variables,
+                    const std::map<std::string, std::string>& later) {
     static const std::set<std::string> stepKeys = {"at", "on", "once", "after", "name", "actions"};
     if (!object.is_object()) bad("a step must be an object");
     ScriptStep step;
@@ -242,10 +257,10 @@ ScriptStep readStep(const json& object, std::size_t number,
         if (!list->is_array() || list->empty()) bad("\"actions\" must be a list of actions");
         for (const json& action : *list) {
             if (!action.is_object()) bad("an action must be an object");
-            step.actions.push_back(readAction(action, {}, variables, earlierAction(step.actions.size())));
+            step.actions.push_back(readAction(action, {}, variables, later));
         }
     } else {
-        step.actions.push_back(readAction(object, stepKeys, variables, earlierAction(0)));
+        step.actions.push_back(readAction(object, stepKeys, variables, later));
     }
     if (step.trigger.kind == ScriptTrigger::Kind::Launch)
         for (const auto& action : step.actions)
@@ -352,7 +367,7 @@ std::string ScriptStep::describe(const std::set<std::string, std::less<>>& shown
 
 std::optional<Script> Script::parse(std::string_view text,
                                     const std::map<std::string, std::string>& variables, std::string* error,
-                                    const Script* earlier) {
+                                    const std::map<std::string, std::string>& later) {
     json document = json::parse(text, nullptr, false);
     if (document.is_discarded()) {
         // The platform's reader says where the text goes wrong, as it does for a profile.
@@ -365,6 +380,7 @@ std::optional<Script> Script::parse(std::string_view text,
         return std::nullopt;
     }
     Script script;
+    script.variables = variables;
     std::size_t number = 0;
     try {
         if (!document.is_object()) bad("the script must be a JSON object");
@@ -373,10 +389,15 @@ std::optional<Script> Script::parse(std::string_view text,
                 bad("the script has an unknown key \"" + key + "\"");
         if (auto features = document.find("features"); features != document.end()) {
             if (!features->is_array()) bad("\"features\" must be a list of feature keys");
+            // A run with no feature has nothing to run, and a key written twice could mean a row twice.
+            if (features->empty()) bad("\"features\" names no feature: a run of none would have nothing to run");
             script.features.emplace();
             for (const json& key : *features) {
                 if (!key.is_string() || key.get<std::string>().empty())
                     bad("\"features\" must be a list of feature keys");
+                if (std::find(script.features->begin(), script.features->end(), key.get<std::string>()) !=
+                    script.features->end())
+                    bad("\"features\" names \"" + printableCut(key.get<std::string>()) + "\" twice");
                 script.features->push_back(key.get<std::string>());
             }
         }
@@ -388,9 +409,7 @@ std::optional<Script> Script::parse(std::string_view text,
         if (steps == document.end() || !steps->is_array()) bad("the script needs \"steps\", a list");
         for (const json& step : *steps) {
             ++number;
-            const ScriptStep* earlierStep =
-                earlier && number <= earlier->steps.size() ? &earlier->steps[number - 1] : nullptr;
-            script.steps.push_back(readStep(step, number, variables, earlierStep));
+            script.steps.push_back(readStep(step, number, variables, later));
         }
     } catch (const BadScript& e) {
         if (error) *error = (number ? "step " + std::to_string(number) + ": " : std::string()) + e.reason;
@@ -401,13 +420,30 @@ std::optional<Script> Script::parse(std::string_view text,
 
 std::optional<Script> Script::load(const std::string& path,
                                    const std::map<std::string, std::string>& variables, std::string* error,
-                                   std::string* text) {
+                                   const std::map<std::string, std::string>& later, std::string* text) {
     std::string reason;
     std::optional<std::string> read = readInputFile(path, &reason);
-    std::optional<Script> script = read ? parse(*read, variables, &reason) : std::nullopt;
+    std::optional<Script> script = read ? parse(*read, variables, &reason, later) : std::nullopt;
     if (!script && error) *error = path + ": " + reason;
-    if (script && text) *text = std::move(*read);
+    if (read && text) *text = std::move(*read);
     return script;
+}
+
+void Script::bind(const std::map<std::string, std::string>& values) {
+    for (const auto& [name, value] : values)
+        variables[name] = value;
+    const std::map<std::string, std::string> none;
+    for (ScriptStep& step : steps)
+        for (ScriptAction& action : step.actions) {
+            for (const auto& [key, written] : action.unbound) {
+                VariableValues bound{variables, none};
+                try {
+                    action.args[key] = argumentText(substituted(json::parse(written), bound, key));
+                } catch (const BadScript&) { // a later variable not given: its stand-in stays
+                }
+            }
+            action.unbound.clear();
+        }
 }
 
 bool Script::checkTriggers(const TriggerNames& known, std::string* error) const {

@@ -20,7 +20,7 @@
 // "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
 // runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
-// login, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
+// login, at least one and each once, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
 // ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
@@ -28,7 +28,10 @@
 // "{{" and "}}" write one brace each, so any text can be written as it is ("Zq7{{pw}}" is the text
 // "Zq7{pw}"); a "}" on its own stays as it is. The main job gives "{service}" (the service's base
 // address) and the device's values (device_variables.h: "{wifi.address}", "{carrier.name}"), so
-// one script fits every device. An
+// one script fits every device. A variable whose value is known only after the script is read
+// (the in-process service's address, once it listens) is read as a stand-in of its form, against
+// which the action checks its arguments, and given its value by Script::bind; a file the action
+// reads cannot be named by one. An
 // argument nests arrays and objects at most 256 deep. What a trigger names is the application's to
 // know: Script::checkTriggers refuses a screen or a request the application does not have, naming
 // the nearest it has.
@@ -54,8 +57,12 @@ struct ScriptAction {
     std::set<std::string, std::less<>> texts{};
     // What the action's kind made of its arguments as the script was read (ScriptActionKind::check),
     // for its run to use rather than read them again: a camera frame decoded then is what the step
-    // shows, whatever became of its file since. None for most actions.
+    // shows, whatever became of its file since. None for most actions, and for one whose arguments
+    // wait for a later value (its run reads them as bound).
     std::shared_ptr<const void> prepared{};
+    // The arguments that name a variable known only later, as the script wrote them (JSON text),
+    // until Script::bind gives them their text. Empty once bound.
+    std::map<std::string, std::string> unbound{};
 
     // The argument, or null when absent.
     const std::string* arg(std::string_view key) const;
@@ -109,22 +116,32 @@ struct Script {
     // "features": the feature keys the service answers for this run's login; none: all of them.
     std::optional<std::vector<std::string>> features;
     std::vector<ScriptStep> steps;
+    // The variables' values the script was read with; Script::bind adds the later ones.
+    std::map<std::string, std::string> variables;
 
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
     // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
-    // trigger or action, an argument an action does not take or lacks, a negative or non-finite time.
-    // `earlier`: the script read from the same text before, with other values for its variables;
-    // an action whose arguments come out as they did then keeps what was read for it (a camera
-    // frame's decoded image) and reads no file again.
+    // trigger or action, an argument an action does not take or lacks, a negative or non-finite
+    // time, "features" empty or naming a key twice.
+    // `later`: the variables whose values come after the reading (Script::bind), each with a
+    // stand-in of the value's form that the arguments naming it are checked with.
     static std::optional<Script> parse(std::string_view json,
                                        const std::map<std::string, std::string>& variables,
-                                       std::string* error = nullptr, const Script* earlier = nullptr);
+                                       std::string* error = nullptr,
+                                       const std::map<std::string, std::string>& later = {});
     // Reads the file once: a regular file of at most 4 MB (sim::readInputFile). Every reason
     // starts with the path, once: "<path>: step 2: no action is called \"fly\"". `text` (if
-    // given) receives the file's text, to be parsed again once the variables' values are known.
+    // given) receives the file's text, read whether it parses or not: read for what a refusal must
+    // not show.
     static std::optional<Script> load(const std::string& path,
                                       const std::map<std::string, std::string>& variables,
-                                      std::string* error = nullptr, std::string* text = nullptr);
+                                      std::string* error = nullptr,
+                                      const std::map<std::string, std::string>& later = {},
+                                      std::string* text = nullptr);
+
+    // Gives the arguments that wait for them the later variables' values (each of those `parse`
+    // was given). They were checked with the stand-ins, so they are taken as they are.
+    void bind(const std::map<std::string, std::string>& values);
 
     // Whether each screen trigger names one of `known.screens` and each request trigger one of
     // `known.requests`; false, with the reason naming the step and the nearest known name ("step 4:

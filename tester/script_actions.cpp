@@ -13,6 +13,7 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/runtime/kvc.h"
+#include "platform/runtime/log.h"
 #include "platform/sim/run_text.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/bar_button_item.h"
@@ -70,7 +71,7 @@ rt::Id outletOnScreen(Driver& driver, const std::string& path, std::string* fail
         return nullptr;
     }
     rt::Id value = ns::valueForKeyPath(top, path);
-    if (!value) fail(failure, className(top) + " has nothing at \"" + path + "\"");
+    if (!value) fail(failure, className(top) + " has nothing at \"" + ns::printableQuote(path) + "\"");
     return value;
 }
 
@@ -87,7 +88,7 @@ bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
     const std::string& text = *action.arg("text");
-    const std::string what = "type into " + path;
+    const std::string what = "type into " + ns::printableQuote(path);
     if (auto field = rt::cast<ui::TextField>(value))
         return driver.typeText(field, text) || refused(failure, what, driver);
     if (auto view = rt::cast<ui::TextView>(value))
@@ -99,7 +100,7 @@ bool tapAction(Driver& driver, const ScriptAction& action, std::string* failure)
     const std::string& path = *action.arg("outlet");
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
-    const std::string what = "tap " + path;
+    const std::string what = "tap " + ns::printableQuote(path);
     if (auto control = rt::cast<ui::Control>(value))
         return driver.tap(control) || refused(failure, what, driver);
     if (auto item = rt::cast<ui::BarButtonItem>(value))
@@ -125,7 +126,8 @@ std::optional<RowOnScreen> rowOnScreen(Driver& driver, const ScriptAction& actio
         rt::Id value = outletOnScreen(driver, *path, failure);
         if (!value) return std::nullopt;
         table = rt::cast<ui::TableView>(value);
-        if (!table) return none(failure, *path + " is a " + className(value) + ", not a table");
+        if (!table)
+            return none(failure, ns::printableQuote(*path) + " is a " + className(value) + ", not a table");
     } else if (rt::Ref<ui::ViewController> top = driver.topViewController()) {
         if (top->getClass().property("tableView"))
             table = rt::cast<ui::TableView>(ns::valueForKey(top, "tableView"));
@@ -161,7 +163,8 @@ bool pressAction(Driver& driver, const ScriptAction& action, std::string* failur
             if (text && (text->utf8() == *title || (localised && text->utf8() == localised->utf8())))
                 index = i;
         }
-        if (index < 0) return fail(failure, "the dialog on screen has no button \"" + *title + "\"");
+        if (index < 0)
+            return fail(failure, "the dialog on screen has no button \"" + ns::printableQuote(*title) + "\"");
     } else {
         std::optional<long> given = wholeNumber(action.arg("index"));
         if (!given) return fail(failure, "\"index\" must be a whole number");
@@ -178,7 +181,8 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) return fail(failure, "no controller is on screen");
     const rt::Sel selector(name);
-    if (!top->respondsToSelector(selector)) return fail(failure, className(top) + " does not answer " + name);
+    if (!top->respondsToSelector(selector))
+        return fail(failure, className(top) + " does not answer " + ns::printableQuote(name));
     if (!driver.running()) return fail(failure, "the application has exited");
     ui::Application::sendAction(selector, top, nullptr, nullptr);
     driver.runUntilIdle();
@@ -221,7 +225,8 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
         } else if (auto button = rt::cast<ui::Button>(value)) {
             addText(texts, button->currentTitle());
         } else {
-            return none(failure, *path + " is a " + className(value) + ", which shows no text");
+            return none(failure,
+                        ns::printableQuote(*path) + " is a " + className(value) + ", which shows no text");
         }
         if (texts.empty()) texts.emplace_back();
     } else if (action.arg("hud")) {

@@ -71,6 +71,9 @@ struct ScriptActionKind {
     // The arguments that are texts the action types ("text" of "type"): a description shows one
     // only once it went into a field that is not secure (Driver::shownTexts), else "***".
     std::vector<std::string> typedTexts = {};
+    // The arguments that name a file the action reads (a camera frame, a sound): read with the
+    // script, so a script cannot name one by a variable known only later.
+    std::vector<std::string> files = {};
 };
 
 // Adds or replaces the kind of that name. Main thread, before scripts are read.

@@ -75,34 +75,6 @@ std::string pathOf(const std::string& url) {
     return path == std::string::npos ? "/" : url.substr(path, url.find('?', path) - path);
 }
 
-bool isWordCharacter(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || (static_cast<unsigned char>(c) & 0x80);
-}
-
-// Why an action failed, with each of its arguments that is one of `secrets` (a text at a secure
-// entry) masked as "***" wherever the reason quotes it as a word of its own ("has nothing at
-// "pw1"", "cannot tap pw1: hidden"): a secret too short to be masked inside other texts is masked
-// there too, since the reason names the step's own arguments.
-std::string withSecretArgumentsMasked(std::string why, const ScriptAction& action,
-                                      const std::set<std::string, std::less<>>& secrets) {
-    for (const auto& [key, value] : action.args) {
-        if (!secrets.contains(value)) continue;
-        const bool wordStart = isWordCharacter(value.front()), wordEnd = isWordCharacter(value.back());
-        std::string masked;
-        std::size_t from = 0;
-        for (std::size_t at = why.find(value); at != std::string::npos; at = why.find(value, at + 1)) {
-            const std::size_t end = at + value.size();
-            if (at < from || (wordStart && at > 0 && isWordCharacter(why[at - 1])) ||
-                (wordEnd && end < why.size() && isWordCharacter(why[end])))
-                continue;
-            masked.append(why, from, at - from).append("***");
-            from = end;
-        }
-        why = masked.append(why, from);
-    }
-    return why;
-}
-
 } // namespace
 
 std::string secondsText(double seconds) {
@@ -131,6 +103,7 @@ struct ScriptRunner::Pending {
     std::optional<double> started{};        // when its first action ran
     std::string failedChecks{};             // "; check failed: ..." for each so far
     std::string unmet{};                    // what the waiting check saw at its last look
+    std::string stoppedBy{};                // what stopped it before its last action, if anything did
 };
 
 // Orders pending_ as a heap whose front is the earliest firing (ties: the one made first), so
@@ -151,13 +124,17 @@ struct ScriptRunner::Requests {
 };
 
 ScriptRunner::ScriptRunner(Script script, Driver& driver)
-    : script_(std::move(script)), driver_(driver), fired_(script_.steps.size(), false),
-      ran_(script_.steps.size(), false), checkFailed_(script_.steps.size(), false),
+    : script_(std::move(script)), driver_(driver), steps_(script_.steps.size(), StepState::Waiting),
       requests_(std::make_shared<Requests>()) {
-    for (const ScriptStep& step : script_.steps)
+    for (const ScriptStep& step : script_.steps) {
         if (const ScriptTrigger::Kind kind = step.trigger.kind; kind != ScriptTrigger::Kind::Launch &&
                                                                  kind != ScriptTrigger::Kind::Time)
             waiting_[{kind, namesExactly(kind) ? step.trigger.text : std::string()}].push_back(&step);
+        firstCheck_.push_back(checks_.size());
+        for (std::size_t i = 0; i < step.actions.size(); ++i)
+            if (scriptAction(step.actions[i].name)->isCheck) checks_.push_back({step.number, i});
+    }
+    firstCheck_.push_back(checks_.size());
     // Each screen that comes on top counts, even one that leaves before the next look.
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (&controller == driver_.topViewController().get()) appeared_.emplace_back(rt::Id(rt::retained(&controller)));
@@ -199,16 +176,16 @@ bool ScriptRunner::runLaunchSteps(std::string* failure) {
                 return false;
             }
         }
-        ran_[step.number - 1] = true;
+        steps_[step.number - 1] = StepState::Ran;
         note(launchTime_, step, "ran before launch");
     }
     return true;
 }
 
 void ScriptRunner::fire(const ScriptStep& step, double now, const rt::Id& subject) {
-    const std::size_t index = step.number - 1;
-    if (step.once && fired_[index]) return;
-    fired_[index] = true;
+    StepState& state = steps_[step.number - 1];
+    if (step.once && state != StepState::Waiting) return;
+    if (state == StepState::Waiting) state = StepState::Fired;
     addPending({now + step.after, nextOrder_++, &step, subject, subject != nullptr, topChanges_});
 }
 
@@ -304,20 +281,24 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
     const ScriptStep& step = *firing.step;
     const std::string waited = firing.waited ? " after a transition" : "";
     if (!stillShown(firing)) {
-        const std::string checking = firing.started ? " while its check waited" : "";
-        // A check that began to look has lost its moment; one that never did may look when the step
-        // fires again (a step that never ran fails its checks at the end).
-        const std::string checks = firing.started
-                                       ? failChecks(firing, "what triggered it was gone while it waited",
-                                                    "what triggered it was gone", run)
-                                       : "";
-        note(now, step,
-             "dropped" + waited + checking + ": what triggered it is no longer shown" + firing.failedChecks +
-                 checks);
+        std::string fate = "dropped" + waited + (firing.started ? " while its check waited" : "") +
+                           ": what triggered it is no longer shown" + firing.failedChecks;
+        // A step dropped before it began may look when it fires again; one whose check waited has
+        // ended that look, and leaves its later checks to the end.
+        if (firing.started) {
+            const std::string why = "what triggered it was gone while it waited: " + firing.unmet;
+            fail(checkAt(step, firing.next), why, run);
+            fate += "; check failed: " + why;
+            ++firing.next;
+            firing.checkDeadline.reset();
+            firing.stoppedBy = "what triggered it was gone";
+            stopped_.push_back(std::move(firing));
+        }
+        note(now, step, fate);
         return Due::Ran;
     }
     if (!firing.started) firing.started = now;
-    ran_[step.number - 1] = true;
+    steps_[step.number - 1] = StepState::Ran;
     for (; firing.next < step.actions.size(); ++firing.next) {
         if (driver_.exitStatus()) { // the rest of the step is the run's end's to settle
             addPending(std::move(firing));
@@ -334,10 +315,10 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
             throw;
         }
         if (done) {
+            if (kind.isCheck) see(step, firing.next);
             firing.checkDeadline.reset();
             continue;
         }
-        why = withSecretArgumentsMasked(std::move(why), action, driver_.secureTexts());
         if (kind.isCheck) { // the check cuts what it shows
             if (!firing.checkDeadline) firing.checkDeadline = now + action.within();
             if (now < *firing.checkDeadline) {
@@ -351,18 +332,17 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
                 return Due::Ran;
             }
             firing.checkDeadline.reset();
-            run.failedChecks.push_back(describe(step) + ": " + why);
-            checkFailed_[step.number - 1] = true;
+            fail(checkAt(step, firing.next), why, run);
             firing.failedChecks += "; check failed: " + why;
             continue;
         }
         why = printableCut(why);
         run.end = ScriptRun::End::StepFailed;
         run.message = describe(step) + " failed: " + why;
+        note(now, step, "failed" + waited + ": " + why + firing.failedChecks);
         ++firing.next;
-        note(now, step,
-             "failed" + waited + ": " + why + firing.failedChecks +
-                 failChecks(firing, {}, "the step failed", run));
+        firing.stoppedBy = "the step failed";
+        stopped_.push_back(std::move(firing));
         return Due::Failed;
     }
     const double checking = toTheMillisecond(now - *firing.started);
@@ -387,39 +367,102 @@ ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
         run.end = ScriptRun::End::SteppingFailed;
         run.message = "the application raised an exception: " + printableCut(e.what());
     }
-    endPending(run);
+    settleChecks(run);
+    run.checks = checks_;
     return run;
 }
 
-std::string ScriptRunner::failChecks(const Pending& firing, const std::string& whileWaiting,
-                                     const std::string& beforeLooking, ScriptRun& run) {
-    const ScriptStep& step = *firing.step;
-    std::string fate;
-    for (std::size_t i = firing.next; i < step.actions.size(); ++i) {
-        const ScriptAction& action = step.actions[i];
-        if (!scriptAction(action.name)->isCheck) continue;
-        const std::string failure = i == firing.next && firing.checkDeadline
-                                        ? whileWaiting + ": " + firing.unmet
-                                        : beforeLooking + " before it looked (" +
-                                              action.describe(driver_.shownTexts(), driver_.secureTexts()) +
-                                              ")";
-        run.failedChecks.push_back(describe(step) + ": " + failure);
-        checkFailed_[step.number - 1] = true;
-        fate += "; check failed: " + failure;
-    }
-    return fate;
+ScriptRun::Check& ScriptRunner::checkAt(const ScriptStep& step, std::size_t action) {
+    const std::size_t index = step.number - 1;
+    return *std::find_if(checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index]),
+                         checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index + 1]),
+                         [&](const ScriptRun::Check& check) { return check.action == action; });
 }
 
-void ScriptRunner::endPending(ScriptRun& run) {
+void ScriptRunner::see(const ScriptStep& step, std::size_t action) {
+    ScriptRun::Check& check = checkAt(step, action);
+    if (check.state == ScriptRun::Check::State::Waiting) check.state = ScriptRun::Check::State::Seen;
+}
+
+void ScriptRunner::fail(ScriptRun::Check& check, const std::string& why, ScriptRun& run) {
+    check.state = ScriptRun::Check::State::Failed;
+    run.failedChecks.push_back(describe(script_.steps[check.step - 1]) + ": " + why);
+}
+
+ScriptRun::NotRun ScriptRunner::neverRan(const ScriptStep& step) const {
+    // Named by its name and its actions' names alone: what they would have done never happened.
+    std::string named = "step " + std::to_string(step.number) + " (" +
+                        (step.name.empty() ? "" : printableCut(step.name) + ": ");
+    for (std::size_t i = 0; i < step.actions.size(); ++i)
+        named += (i ? ", " : "") + step.actions[i].name;
+    return {step.number, named + ") waited for " + step.trigger.describe(),
+            step.trigger.kind == ScriptTrigger::Kind::Screen ? step.trigger.text : ""};
+}
+
+void ScriptRunner::settleChecks(ScriptRun& run) {
     const double now = ns::Clock::currentTime();
+    // The firings the end cuts short join those stopped before it; of the others, each step's
+    // earliest is when it was due.
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
         return a.due != b.due ? a.due < b.due : a.order < b.order;
     });
-    std::map<std::size_t, double> due; // the steps that fired and had not run: when they were due
-    for (const Pending& firing : pending_) {
-        const ScriptStep& step = *firing.step;
-        if (!firing.started) {
-            due.emplace(step.number, firing.due - launchTime_);
+    const std::size_t stoppedBefore = stopped_.size();
+    std::vector<std::optional<double>> due(script_.steps.size());
+    for (Pending& firing : pending_) {
+        std::optional<double>& when = due[firing.step->number - 1];
+        if (firing.started) {
+            firing.stoppedBy = "the run ended";
+            stopped_.push_back(std::move(firing));
+        } else if (!when) {
+            when = firing.due;
+        }
+    }
+    pending_.clear();
+    std::vector<std::vector<std::size_t>> stoppedOf(script_.steps.size());
+    for (std::size_t i = 0; i < stopped_.size(); ++i)
+        stoppedOf[stopped_[i].step->number - 1].push_back(i);
+
+    // The one sweep: each check a stopped firing never reached (or left waiting) fails, and each
+    // still waiting fails with why its step never looked. The failures are noted by firing and by step.
+    std::vector<std::string> firingFates(stopped_.size()), stepFates(script_.steps.size());
+    for (ScriptRun::Check& check : checks_) {
+        const std::size_t index = check.step - 1;
+        const ScriptStep& step = script_.steps[index];
+        auto which = [&] {
+            return " (" + step.actions[check.action].describe(driver_.shownTexts(), driver_.secureTexts()) + ")";
+        };
+        for (const std::size_t i : stoppedOf[index]) {
+            const Pending& firing = stopped_[i];
+            if (check.action < firing.next) continue;
+            const std::string why = check.action == firing.next && firing.checkDeadline
+                                        ? "still waiting when the run ended: " + firing.unmet
+                                        : firing.stoppedBy + " before it looked" + which();
+            fail(check, why, run);
+            firingFates[i] += "; check failed: " + why;
+        }
+        if (check.state != ScriptRun::Check::State::Waiting) continue;
+        // Its step never began a firing that reached it (one that did was stopped, or is pending).
+        std::string why;
+        if (due[index]) { // fired, or a time, and not yet begun: the end came first, or came before its time
+            const bool after = step.trigger.kind == ScriptTrigger::Kind::Time && *due[index] > now;
+            why = after ? "never looked: its step waited for " + step.trigger.describe() + which()
+                        : "the run ended before it looked" + which();
+        } else if (steps_[index] != StepState::Waiting) { // it fired, and was dropped each time
+            why = "what triggered it was gone before it looked" + which();
+        } else if (unreachable_ && unreachable_(neverRan(step))) {
+            check.state = ScriptRun::Check::State::Unreachable;
+            continue;
+        } else {
+            why = "never looked: its step waited for " + step.trigger.describe() + which();
+        }
+        fail(check, why, run);
+        stepFates[index] += "; check failed: " + why;
+    }
+
+    for (std::size_t i = 0; i < stopped_.size(); ++i) {
+        const Pending& firing = stopped_[i];
+        if (i < stoppedBefore) {
+            if (!firingFates[i].empty()) note(now, *firing.step, firingFates[i].substr(2));
             continue;
         }
         // A step cut short in its middle: its check waiting, the application gone, an exception.
@@ -427,47 +470,47 @@ void ScriptRunner::endPending(ScriptRun& run) {
             firing.checkDeadline ? " after waiting " + secondsText(toTheMillisecond(now - *firing.started)) +
                                        " s for its checks"
                                  : "";
-        note(now, step,
-             "cut short" + waited + firing.failedChecks +
-                 failChecks(firing, "still waiting when the run ended", "the run ended", run));
+        note(now, *firing.step, "cut short" + waited + firing.failedChecks + firingFates[i]);
     }
-    pending_.clear();
     for (const ScriptStep& step : script_.steps) {
         const std::size_t index = step.number - 1;
-        if (ran_[index] || checkFailed_[index]) continue;
-        // A timed step's time is what it waited for; a triggered one may have come and not run.
-        const auto at = due.find(step.number);
-        const bool timed = step.trigger.kind == ScriptTrigger::Kind::Time;
-        const bool came = at != due.end() && !timed;
-        // The checks of a step that never ran though its moment came fail: the run ended first (its
-        // trigger had come, or its time: a step waiting for a transition), or what triggered it was
-        // gone each time it was due.
-        const bool overdue = came || (at != due.end() && launchTime_ + at->second <= now);
-        if (overdue || fired_[index]) {
-            const Pending never{0, 0, &step};
-            if (const std::string checks =
-                    failChecks(never, {}, overdue ? "the run ended" : "what triggered it was gone", run);
-                !checks.empty()) {
-                note(now, step, "never ran" + checks);
-                continue;
-            }
+        if (!stepFates[index].empty()) {
+            note(now, step, "never ran" + stepFates[index]);
+            continue;
         }
-        // Named by its name and its actions' names alone: what they would have done never happened.
-        std::string named = "step " + std::to_string(step.number) + " (" +
-                            (step.name.empty() ? "" : printableCut(step.name) + ": ");
-        for (std::size_t i = 0; i < step.actions.size(); ++i)
-            named += (i ? ", " : "") + step.actions[i].name;
-        named += ") waited for " + step.trigger.describe();
-        if (came)
-            run.neverRan.push_back({step.number, named + " (it came; the step was due at " +
-                                                     secondsText(toTheMillisecond(at->second)) + " s)"});
-        else if (fired_[index])
-            run.dropped.push_back(named + " (it came, and was gone when the step was due)");
+        if (steps_[index] == StepState::Ran) continue;
+        // A triggered step may have come and not run; a timed one's time is what it waited for.
+        ScriptRun::NotRun listed = neverRan(step);
+        if (due[index] && step.trigger.kind != ScriptTrigger::Kind::Time)
+            run.neverRan.push_back({step.number, listed.text + " (it came; the step was due at " +
+                                                     secondsText(toTheMillisecond(*due[index] - launchTime_)) +
+                                                     " s)"});
+        else if (steps_[index] == StepState::Fired)
+            run.dropped.push_back(listed.text + " (it came, and was gone when the step was due)");
         else
-            run.neverRan.push_back(
-                {step.number, named,
-                 step.trigger.kind == ScriptTrigger::Kind::Screen ? step.trigger.text : ""});
+            run.neverRan.push_back(std::move(listed));
     }
+}
+
+std::string ScriptRunner::stallText() const {
+    using Kind = ScriptTrigger::Kind;
+    // The steps a trigger may still fire, by kind, in the order the words name them.
+    const std::pair<Kind, std::pair<const char*, const char*>> kinds[] = {
+        {Kind::Screen, {"a screen", "screens"}}, {Kind::Alert, {"an alert", "alerts"}},
+        {Kind::Sheet, {"a sheet", "sheets"}},    {Kind::URL, {"a URL", "URLs"}},
+        {Kind::Request, {"a request", "requests"}}};
+    std::string text;
+    for (const auto& [kind, nouns] : kinds) {
+        std::size_t count = 0;
+        for (const ScriptStep& step : script_.steps)
+            count += step.trigger.kind == kind && (!step.once || steps_[step.number - 1] == StepState::Waiting);
+        if (count == 0) continue;
+        const std::string number = std::to_string(count);
+        text += text.empty() ? "; " + number + (count == 1 ? " step waits for " : " steps wait for ")
+                             : ", " + number + " for ";
+        text += count == 1 ? nouns.first : nouns.second;
+    }
+    return text.empty() ? "the script is spent and nothing is scheduled" : "no step is due" + text;
 }
 
 void ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch, ScriptRun& run) {
@@ -543,7 +586,7 @@ void ScriptRunner::stepUntilTheEnd(double limitSeconds, bool launch, ScriptRun& 
         if (next == INFINITY) {
             run.end = ScriptRun::End::Stalled;
             run.message = due == Due::Waiting ? "stalled: a step waits for a transition that does not end"
-                                              : "stalled: the script is spent and nothing is scheduled";
+                                              : "stalled: " + stallText();
             return;
         }
         if (next > end || now >= end) {

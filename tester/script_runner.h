@@ -14,16 +14,20 @@
 // A check ("expect") that fails is noted and the run goes on. A check with "within" that does not
 // see its text yet is due again at the next timer's time (or a short poll later) until it does or
 // its time is up, and the rest of its step waits with it. The run ends when the application exits,
-// when nothing is left to do (the script spent and nothing scheduled: a stall), at the limit
-// (whatever is still scheduled), when a step cannot run, when a signal interrupts the stepping
+// when no step is due and nothing is scheduled (a stall), at the limit (whatever is still
+// scheduled), when a step cannot run, when a signal interrupts the stepping
 // (sim::interruptStepping), or when the application throws. Every step's fate is written to the
-// step log with its time, and the steps that never ran are listed with the run.
+// step log with its time, and the steps holding no check that never ran are listed with the run.
 //
-// A check ends in one of two ways, seen or failed. Once its step has fired (or, timed, come due),
-// whatever ends its wait without its text seen fails it, with what it saw at its last look: what
-// triggered the step gone before the step was due or while the check waited, an earlier action of
-// its step failing, the application's exit in the middle of its step, and the run's end however it
-// comes (the limit, a stall, a signal, an exception).
+// Every check the script writes is an expectation with one state: waiting until it looks, then seen
+// or failed. A look that sees its text makes it seen; one that does not (its time up, what
+// triggered its step gone while it waited) fails it, with what it saw. Whatever else happens during
+// the run changes no check: the run's end settles every check still waiting in one sweep, each
+// failing with why it never saw its text, whatever its trigger: its step never fired ("never
+// looked: its step waited for screen GPSViewController"), or came due after the end, or was dropped
+// each time, or stopped before reaching it (an earlier action failing, the application's exit, the
+// run's end), or its look was still waiting. The one exception is a step the caller says this device
+// cannot reach (setUnreachable): it is listed as never ran, and its checks end unreachable.
 //
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.
@@ -50,7 +54,7 @@ class Driver;
 struct ScriptRun {
     enum class End {
         Exited,         // the application ended the process
-        Stalled,        // the script is spent and nothing is scheduled
+        Stalled,        // no step is due and nothing is scheduled
         Limit,          // the limit was reached
         StepFailed,     // a step could not run
         SteppingFailed, // the main queue or a transfer did not come to an end
@@ -60,12 +64,24 @@ struct ScriptRun {
     std::optional<int> exitStatus; // Exited
     int signal = 0;                // Interrupted
     std::string message;           // what ended the run, in words
-    // "step 5 (results: expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1"";
-    // one whose wait something else ended says what: "what triggered it was gone while it waited:
-    // wanted ...", "still waiting when the run ended: wanted ...", and for a check that never
-    // looked "the run ended before it looked (expect outlet=... text=...)".
+    // A check of the script: an "expect" action of a step, and how the run left it. After a run
+    // none is waiting.
+    struct Check {
+        enum class State { Waiting, Seen, Failed, Unreachable };
+        std::size_t step = 0;   // its step's number
+        std::size_t action = 0; // its place among the step's actions, from 0
+        State state = State::Waiting;
+    };
+    std::vector<Check> checks; // in the file's order
+    // A line for each look that failed and each check that never saw its text: "step 5 (results:
+    // expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1""; one whose wait
+    // something else ended says what: "what triggered it was gone while it waited: wanted ...",
+    // "still waiting when the run ended: wanted ..."; one that never looked says why: "the run
+    // ended before it looked (expect outlet=... text=...)", "never looked: its step waited for
+    // screen GPSViewController (expect ...)".
     std::vector<std::string> failedChecks;
-    // Each step none of whose actions ran and none of whose checks failed, with what it waited for:
+    // Each step holding no check (or only unreachable ones) none of whose actions ran, with what it
+    // waited for:
     // "step 4 (lock: key.power) waited for screen PowerKeyViewController" (launch steps always run
     // first), and the screen, when it waited for one that never came.
     struct NotRun {
@@ -102,6 +118,12 @@ public:
     // and times count from this call.
     ScriptRun runLaunched(double limitSeconds);
 
+    // Steps this device never reaches (the main job's: those waiting for a screen only a row it does
+    // not offer shows), asked at the run's end of each step that never fired: such a step is listed
+    // as never ran, and its checks end unreachable rather than failed.
+    void setUnreachable(std::function<bool(const ScriptRun::NotRun&)> unreachable) {
+        unreachable_ = std::move(unreachable);
+    }
     // Called after every settle, before triggers are looked at (the run report watches here).
     void setObserver(std::function<void()> observer) { observer_ = std::move(observer); }
     // Names requests for request triggers. Any thread.
@@ -116,6 +138,8 @@ private:
     struct Pending;
     struct Requests;
     enum class Due { None, Ran, Waiting, Failed };
+    // Whether a step has fired (come, or come due) and whether its first action has run.
+    enum class StepState { Waiting, Fired, Ran };
     static bool later(const Pending& a, const Pending& b);
     void addPending(Pending firing);
     void lookForTriggers(double now);
@@ -124,14 +148,18 @@ private:
     Due runDue(double now, ScriptRun& run);
     ScriptRun runFrom(double limitSeconds, bool launch);
     void stepUntilTheEnd(double limitSeconds, bool launch, ScriptRun& run);
-    // Fails each check of the firing from its next action on, none of which will look again: the
-    // one waiting with what it saw at its last look (`whileWaiting` says what stopped it), the
-    // others as never having looked (`beforeLooking`). Answers the step log's words for them.
-    std::string failChecks(const Pending& firing, const std::string& whileWaiting,
-                           const std::string& beforeLooking, ScriptRun& run);
-    // What the run's end leaves: the checks of each step that fired fail, and the steps that never
-    // ran are named.
-    void endPending(ScriptRun& run);
+    // What a stall leaves waiting: "no step is due; 66 steps wait for screens, 1 for an alert".
+    std::string stallText() const;
+    ScriptRun::Check& checkAt(const ScriptStep& step, std::size_t action);
+    // A look of the check that saw its text, and one that did not (`why`: what it saw).
+    void see(const ScriptStep& step, std::size_t action);
+    void fail(ScriptRun::Check& check, const std::string& why, ScriptRun& run);
+    // The run's end: every check still waiting fails with why it never saw its text (or ends
+    // unreachable), a line of the step log for each firing and step that leaves a failure, and the
+    // steps holding no check that never ran are listed.
+    void settleChecks(ScriptRun& run);
+    // A step that never ran, as ScriptRun::neverRan lists it.
+    ScriptRun::NotRun neverRan(const ScriptStep& step) const;
     void note(double now, const ScriptStep& step, const std::string& fate);
     // The step as the log and the report show it: a typed text that went into no field that is not
     // secure, and what was typed at a secure entry, as "***".
@@ -152,9 +180,14 @@ private:
     // under its kind and name, an alert's, a sheet's or a URL's under its kind alone (they match a
     // part of a text).
     std::map<std::pair<ScriptTrigger::Kind, std::string>, std::vector<const ScriptStep*>> waiting_;
-    std::vector<bool> fired_; // by step index: a step that has fired
-    std::vector<bool> ran_;   // by step index: a step whose first action has run
-    std::vector<bool> checkFailed_; // by step index: a step a check of which failed
+    std::vector<StepState> steps_; // by step index
+    std::vector<ScriptRun::Check> checks_; // every check of the script, in the file's order
+    std::vector<std::size_t> firstCheck_;  // by step index: its first check's place in checks_, and the end
+    // The firings that stopped before their last action (what triggered them gone while a check
+    // waited, an action failing; at the end, those the end cut short), for the end to settle the
+    // checks they never reached.
+    std::vector<Pending> stopped_;
+    std::function<bool(const ScriptRun::NotRun&)> unreachable_;
     std::uint64_t nextOrder_ = 0;
     double launchTime_ = 0;
     // What has been seen, so each trigger fires once per event.

@@ -217,8 +217,6 @@ void MicrophoneTestScreen::startPlayer(std::string_view titleKey) {
 void MicrophoneTestScreen::showAnswer(bool yes) {
     if (auto icon = step2()) icon->setImage(ui::Image::imageNamed(yes ? "icon_success_shape" : "icon_fail_shape"));
     setEveryRowResult(*this, yes ? TestBaseModel::kPassed : TestBaseModel::kFailed);
-    // The tap wrote the verdict before the mark showed: again now, as the screen stands decided.
-    setVerdict(yes ? TestBaseModel::kPassed : TestBaseModel::kFailed, "");
 }
 
 void MicrophoneTestScreen::stopRecorderAndPlayer() {

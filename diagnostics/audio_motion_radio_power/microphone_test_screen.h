@@ -96,8 +96,7 @@ protected:
     // A new player for the recording file, playing, the screen its delegate; the title "playing",
     // the question and the buttons shown.
     void startPlayer(std::string_view titleKey);
-    // The answer: the second step's icon and both rows, then the verdict written again (its why
-    // kept), now that the screen shows it.
+    // The answer: the second step's icon and both rows.
     void showAnswer(bool yes);
     void stopRecorderAndPlayer();
     void showCount(std::string_view key, std::int64_t count);

@@ -269,7 +269,6 @@ void ColorFillViewController::answer(bool yes) {
         waitBare();
         return;
     }
-    if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false);
     if (auto item = info()) item->setSuccess(yes ? TestBaseModel::kPassed : TestBaseModel::kFailed);
     setRowResult(yes ? TestBaseModel::kPassed : TestBaseModel::kFailed);
     if (!yes) setSubItemlist(subItemlist()->subarrayWithRange({0, std::size_t(count_) + 1}));

@@ -201,7 +201,9 @@ private:
 
 class Formatter {
 public:
-    Formatter(std::string_view fmt, std::span<const FormatArg> args) : fmt_(fmt), args_(args) {}
+    // `quotes`: each object's text is a text the line quotes whole (ns::maskedQuote), as a log line's.
+    Formatter(std::string_view fmt, std::span<const FormatArg> args, bool quotes = false)
+        : fmt_(fmt), args_(args), quotes_(quotes) {}
 
     std::string run() {
         out_.reserve(fmt_.size() + 8 * args_.size());
@@ -355,6 +357,9 @@ private:
         else if (c == 'O') c = 'o';
         switch (c) {
         case '@':
+            if (quotes_ && arg.kind() == FormatArg::Kind::Object)
+                return renderText(spec, maskedQuote(naturalText(arg)));
+            return renderText(spec, naturalText(arg));
         case 's':
         case 'S': return renderText(spec, naturalText(arg));
         case 'p': return renderPointer(spec, arg);
@@ -494,6 +499,7 @@ private:
 
     std::string_view fmt_;
     std::span<const FormatArg> args_;
+    bool quotes_;
     std::size_t next_ = 0;
     std::string out_;
 };
@@ -504,6 +510,8 @@ std::string formatv(std::string_view fmt, std::span<const FormatArg> args) {
     return Formatter(fmt, args).run();
 }
 
-void logv(std::string_view fmt, std::span<const FormatArg> args) { logLine(formatv(fmt, args)); }
+void logv(std::string_view fmt, std::span<const FormatArg> args) {
+    logLine(Formatter(fmt, args, true).run());
+}
 
 } // namespace ns

@@ -114,7 +114,8 @@ private:
 };
 
 std::string formatv(std::string_view fmt, std::span<const FormatArg> args);
-// Formats and writes one line to the system log (ns::logLine).
+// Formats and writes one line to the system log (ns::logLine). Each object's text ("%@") is a text
+// the line quotes whole: it goes through the quote masking first (ns::maskedQuote).
 void logv(std::string_view fmt, std::span<const FormatArg> args);
 
 template <class... A>

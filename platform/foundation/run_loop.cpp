@@ -98,6 +98,8 @@ struct RunLoop::Impl {
     std::vector<SourceEntry> sources;    // added here until removed or invalidated
     std::vector<WakeHandler> wakeHandlers; // in ascending order
     std::atomic<bool> hasWakeHandlers{false}; // spares the lock in passes of loops without any
+    std::vector<std::shared_ptr<const std::function<void()>>> turnEndHandlers; // in the order added
+    std::atomic<bool> hasTurnEndHandlers{false};
     int depth = 0;                       // runs in progress
     std::atomic<std::thread::id> runner; // the thread of the outermost run in progress
     std::string_view runningMode;        // the mode of the innermost run in progress
@@ -213,6 +215,18 @@ struct RunLoop::Impl {
             (*handler)();
     }
 
+    // The turn-end handlers, in the order added.
+    void endTurn() {
+        if (!hasTurnEndHandlers.load(std::memory_order_acquire)) return;
+        std::vector<std::shared_ptr<const std::function<void()>>> due;
+        {
+            std::lock_guard g(lock);
+            due = turnEndHandlers;
+        }
+        for (const auto& handler : due)
+            (*handler)();
+    }
+
     // The wake handlers, then performed blocks, timers and queue work, then the sources of `mode`.
     bool handlePending(std::string_view mode) {
         announceWake(mode);
@@ -238,9 +252,11 @@ struct RunLoop::Impl {
         struct Depth {
             Impl& d;
             std::string_view outerMode;
+            bool outermost = false;
             Depth(Impl& d, std::string_view mode) : d(d) {
                 std::lock_guard g(d.lock);
-                if (d.depth++ == 0) d.runner.store(std::this_thread::get_id());
+                outermost = d.depth++ == 0;
+                if (outermost) d.runner.store(std::this_thread::get_id());
                 outerMode = std::exchange(d.runningMode, mode);
                 d.markBusyIfPending(); // what waited out another mode runs now
             }
@@ -250,12 +266,17 @@ struct RunLoop::Impl {
                 d.runningMode = outerMode;
             }
         } depthGuard(*this, mode);
+        // A pass of the outermost run that found work ends a turn; so does what ran on the thread
+        // before it, outside any run.
+        const bool outermost = depthGuard.outermost;
         auto handle = [&] {
             const bool handled = handlePending(mode);
             markIdleIfDone(mode);
+            if (handled && outermost) endTurn();
             return handled;
         };
 
+        if (outermost) endTurn();
         if (takeStop()) return Result::Stopped;
         if (handle()) return Result::Handled;
         if (!(Clock::currentTime() < limit)) return Result::TimedOut;
@@ -404,6 +425,13 @@ void RunLoop::addWakeHandler(std::string_view mode, long order, std::function<vo
                                [](long o, const Impl::WakeHandler& h) { return o < h.order; });
     handlers.insert(at, {std::string(mode), order, std::make_shared<const std::function<void()>>(std::move(handler))});
     impl_->hasWakeHandlers.store(true, std::memory_order_release);
+}
+
+void RunLoop::addTurnEndHandler(std::function<void()> handler) {
+    if (!handler) return;
+    std::lock_guard g(impl_->lock);
+    impl_->turnEndHandlers.push_back(std::make_shared<const std::function<void()>>(std::move(handler)));
+    impl_->hasTurnEndHandlers.store(true, std::memory_order_release);
 }
 
 // ---- RunLoopSource --------------------------------------------------------------------------

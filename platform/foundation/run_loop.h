@@ -56,6 +56,12 @@ public:
     // queue work, sources) calls them first, lowest `order` first, on this run loop's thread. The
     // run loop keeps them for its life.
     void addWakeHandler(std::string_view mode, long order, std::function<void()> handler);
+    // Turn-end handlers (where the screen's changes of a turn are committed, as run-loop observers
+    // of the before-waiting activity do): called on this run loop's thread, in the order added,
+    // as each turn of the thread's work ends: after each pass of an outermost run that found work
+    // to do, and, for work done on the thread outside any run (a tester's touch, a test's call),
+    // as the next outermost run begins. The run loop keeps them for its life.
+    void addTurnEndHandler(std::function<void()> handler);
 
     struct Impl;
 

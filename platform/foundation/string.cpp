@@ -11,6 +11,7 @@
 #include "platform/foundation/exception.h"
 #include "platform/foundation/unit_search.h"
 #include "platform/runtime/class.h"
+#include "platform/runtime/utf8.h"
 
 namespace ns {
 
@@ -36,56 +37,6 @@ std::size_t asciiPrefix(std::string_view s) noexcept {
     }
     while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
     return i;
-}
-
-// Decodes the code point at s[i] and advances i. A malformed sequence decodes as U+FFFD and
-// consumes its maximal well-formed prefix (at least one byte); `bad` is set when that happens.
-char32_t decodeUTF8(std::string_view s, std::size_t& i, bool& bad) noexcept {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b0 = byte(i);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    int need;
-    unsigned char lo = 0x80, hi = 0xBF;
-    char32_t cp;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        need = 1;
-        cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2;
-        cp = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F; // no surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3;
-        cp = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else {
-        ++i;
-        bad = true;
-        return kReplacement;
-    }
-    for (int k = 1; k <= need; ++k) {
-        if (i + k >= s.size()) {
-            i += k;
-            bad = true;
-            return kReplacement;
-        }
-        const unsigned char b = byte(i + k);
-        if (b < lo || b > hi) {
-            i += k;
-            bad = true;
-            return kReplacement;
-        }
-        lo = 0x80;
-        hi = 0xBF;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    i += need + 1;
-    return cp;
 }
 
 void appendUTF16(std::u16string& out, char32_t cp) {
@@ -121,7 +72,8 @@ std::u16string decodeToUTF16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     bool bad = false;
-    for (std::size_t i = 0; i < utf8.size();) appendUTF16(out, decodeUTF8(utf8, i, bad));
+    for (std::size_t i = 0; i < utf8.size();)
+        appendUTF16(out, rt::decodeUTF8(utf8, i, bad));
     return out;
 }
 
@@ -319,7 +271,8 @@ rt::Ref<String> String::make(std::string_view utf8) {
     units.reserve(utf8.size());
     units.assign(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(prefix));
     bool bad = false;
-    for (std::size_t i = prefix; i < utf8.size();) appendUTF16(units, decodeUTF8(utf8, i, bad));
+    for (std::size_t i = prefix; i < utf8.size();)
+        appendUTF16(units, rt::decodeUTF8(utf8, i, bad));
     if (bad) return adoptUnits(std::move(units));
     std::string text(utf8);
     return adoptUnits(std::move(units), &text);
@@ -368,7 +321,8 @@ std::size_t String::computeHash() const noexcept {
 
 bool String::isValidUTF8(std::string_view bytes) noexcept {
     bool bad = false;
-    for (std::size_t i = asciiPrefix(bytes); i < bytes.size() && !bad;) decodeUTF8(bytes, i, bad);
+    for (std::size_t i = asciiPrefix(bytes); i < bytes.size() && !bad;)
+        rt::decodeUTF8(bytes, i, bad);
     return !bad;
 }
 
@@ -377,7 +331,8 @@ std::size_t String::hashOfUTF8(std::string_view utf8) noexcept {
     const std::size_t prefix = asciiPrefix(utf8);
     for (std::size_t i = 0; i < prefix; ++i) h.add(static_cast<unsigned char>(utf8[i]));
     bool bad = false;
-    for (std::size_t i = prefix; i < utf8.size();) h.addCodePoint(decodeUTF8(utf8, i, bad));
+    for (std::size_t i = prefix; i < utf8.size();)
+        h.addCodePoint(rt::decodeUTF8(utf8, i, bad));
     return h.finish();
 }
 

@@ -126,7 +126,7 @@ void AudioRecorder::stop() {
     sim::WavSound sound{.rate = rate_, .channels = channels_, .samples = {}};
     { // what the microphone heard, at the device's rate, is let go before the file is written
         std::vector<float> heard(static_cast<std::size_t>(std::max(0LL, endIndex - startIndex_)));
-        device.hear(startIndex_, heard.data(), heard.size());
+        if (!heard.empty()) device.hear(startIndex_, heard.data(), heard.size());
         const auto frames =
             static_cast<std::size_t>(std::llround(static_cast<double>(heard.size()) / sim::kSampleRate * rate_));
         sound.samples.resize(frames * static_cast<std::size_t>(channels_));
@@ -188,8 +188,9 @@ struct AudioPlayer::Clip {
         device.speaker().play(startedAt, samples.data(), count);
         device.speaker().addClip({.port = port, .file = file, .start = startedAt, .end = startedAt + seconds, .gain = gain});
         sim::exportSound(port, file, exported);
-        device.log("played " + file + " on " + port + " at " + audioSeconds(gain) + " (" + audioSeconds(seconds) +
-                   " s)");
+        device.log(count == 0 ? "stopped " + file + " on " + port + " before any of it played"
+                              : "played " + file + " on " + port + " at " + audioSeconds(gain) + " (" +
+                                    audioSeconds(seconds) + " s)");
         position += seconds;
     }
 };

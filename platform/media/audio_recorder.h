@@ -7,10 +7,12 @@
 // to the settings' rate with the mono source on every channel, and writes them as 16-bit PCM WAV
 // whatever the file's name (the settings' format id is only logged: there is no compressed
 // encoder). Its delegate hears audioRecorderDidFinishRecording:successfully: on the next main turn.
+// One stopped in the instant it started writes a sound of no samples: still a sound file.
 //
 // A player reads a WAV file and plays it from its current time on the session's output port at
 // the output volume: the samples it played (mono, 44.1 kHz, gain applied) go to the speaker with
-// their virtual times, with a clip record, when the clip ends. `stop` cuts the clip and keeps the
+// their virtual times, with a clip record, when the clip ends; a clip stopped before any of it
+// played is a clip record of no length, said so in the device's log. `stop` cuts the clip and keeps the
 // current time; only the natural end resets it and tells the delegate
 // audioPlayerDidFinishPlaying:successfully:, on the main queue. Set up and driven from the main
 // thread.

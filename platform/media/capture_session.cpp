@@ -218,6 +218,7 @@ void CaptureSession::addOutput(const rt::Ref<CaptureOutput>& output) {
 void CaptureSession::startRunning() {
     if (running_) return;
     running_ = true;
+    lastPicture_ = nullptr;
     captureSessionsRunning.fetch_add(1);
     for (const auto& output : outputs_)
         output->sessionStarted();
@@ -227,6 +228,11 @@ void CaptureSession::startRunning() {
 void CaptureSession::stopRunning() {
     if (!running_) return;
     running_ = false;
+    for (const auto& input : inputs_)
+        if (!input->device()->hasMediaType(MediaTypeAudio)) {
+            lastPicture_ = cameraPicture(input->device()->position());
+            break;
+        }
     captureSessionsRunning.fetch_sub(1);
     for (const auto& output : outputs_)
         output->sessionStopped();
@@ -249,13 +255,13 @@ rt::Ref<CaptureVideoPreviewLayer> CaptureVideoPreviewLayer::layerWithSession(con
 }
 
 void CaptureVideoPreviewLayer::drawInContext(cg::Context& context) const {
-    if (!session_ || !session_->isRunning()) return;
+    if (!session_ || (!session_->isRunning() && !session_->lastPicture_)) return;
     const auto inputs = session_->inputs();
     for (const rt::Id& i : *inputs) {
         auto input = rt::downcast<CaptureDeviceInput>(i);
         if (input->device()->hasMediaType(MediaTypeAudio)) continue;
         const CaptureDevicePosition position = input->device()->position();
-        auto picture = cameraPicture(position);
+        auto picture = session_->isRunning() ? cameraPicture(position) : session_->lastPicture_;
         if (!picture) return;
         const bool mirrored = position == CaptureDevicePosition::Front;
         const cg::Rect bounds = cg::Rect::make(0, 0, frame().width(), frame().height());

@@ -8,7 +8,8 @@
 // input or output the session cannot add, and a preset it cannot take. canAddInput: answers NO for
 // nil, for an input already added, for a second camera, and for a camera that cannot take the
 // session's preset (a camera's presets come from its profile). A session runs from startRunning to
-// stopRunning; running, only its metadata outputs take frames, on the session's queue. Changes
+// stopRunning; running, only its metadata outputs take frames, on the session's queue; stopped, its
+// preview holds the last frame its camera showed, as the platform's does. Changes
 // between beginConfiguration and commitConfiguration apply as they are made. Main thread only.
 
 #include <string_view>
@@ -21,6 +22,9 @@
 #include "platform/media/capture_device.h"
 #include "platform/media/cm_time.h"
 
+namespace cg {
+class Image;
+}
 namespace dispatch {
 class Queue;
 }
@@ -176,9 +180,11 @@ public:
     ~CaptureSession() override;
 
 private:
+    friend class CaptureVideoPreviewLayer;
     rt::Ref<ns::String> preset_;
     bool configuresAudio_ = true;
     bool running_ = false;
+    rt::Ref<cg::Image> lastPicture_; // its camera's as it stopped
     int configuring_ = 0;
     rt::Ref<dispatch::Queue> queue_;
     std::vector<rt::Ref<CaptureDeviceInput>> inputs_;
@@ -199,8 +205,9 @@ public:
     ~CaptureVideoPreviewLayer() override;
 
 protected:
-    // While the session runs: what its camera sees, over the whole layer; with aspect-fill
-    // gravity, scaled to cover the layer, centred and cut at its bounds. The front camera's
+    // While the session runs: what its camera sees, over the whole layer (once it has stopped, what
+    // it saw then); with aspect-fill gravity, scaled to cover the layer, centred and cut at its
+    // bounds. The front camera's
     // picture is mirrored left to right, as the platform's preview shows it by default (a mirror
     // to the person facing it); outputs keep the scene as it is unless their connection mirrors.
     void drawInContext(cg::Context& context) const override;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/runtime/installed.h"
+#include "platform/runtime/utf8.h"
 
 namespace ns {
 
@@ -43,48 +44,51 @@ LogSink setLogSink(LogSink s) {
 
 namespace {
 
-// The length of the UTF-8 character `text` starts with, 0 when it starts with no whole one (a
-// byte of another encoding, a sequence cut short or too long, a surrogate) or with a control
-// character.
-std::size_t printableCharacter(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned lead = byte(0);
-    if (lead < 0x20 || lead == 0x7f) return 0;
-    if (lead < 0x80) return 1;
-    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4                                  ? 4
-                                                                                                : 0;
-    if (length == 0 || text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-    const unsigned second = byte(1);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second > 0x8F))
-        return 0;
-    return length;
+// How appendPrintable writes the character at `at` (`size` bytes, `bad`: not UTF-8) when a reader
+// would not see it as written; empty when it shows as it is.
+std::string printableSpelling(std::string_view text, std::size_t at, char32_t c, bool bad) {
+    char spelled[16];
+    if (bad) {
+        std::snprintf(spelled, sizeof spelled, "\\x%02X", static_cast<unsigned char>(text[at]));
+        return spelled;
+    }
+    if (c == '\n') return "\\n";
+    if (c == '\t') return "\\t";
+    if (c < 0x20 || c == 0x7F) {
+        std::snprintf(spelled, sizeof spelled, "\\x%02X", static_cast<unsigned>(c));
+        return spelled;
+    }
+    const bool reorders = c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+                          (c >= 0x2066 && c <= 0x2069);
+    if ((c >= 0x80 && c <= 0x9F) || reorders || c == 0x2028 || c == 0x2029) {
+        std::snprintf(spelled, sizeof spelled, "\\u%04X", static_cast<unsigned>(c));
+        return spelled;
+    }
+    return {};
 }
 
 } // namespace
 
 void appendPrintable(std::string& out, std::string_view text) {
-    while (!text.empty()) {
-        std::size_t run = 0;
-        for (std::size_t length; run < text.size() && (length = printableCharacter(text.substr(run))) > 0;)
-            run += length;
-        out.append(text.substr(0, run));
-        if (run == text.size()) return;
-        const char c = text[run];
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-            out += hex;
+    std::size_t run = 0; // where the run of characters shown as they are began
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x20 && byte < 0x7F) { // the common case
+            ++at;
+            continue;
         }
-        text.remove_prefix(run + 1);
+        std::size_t next = at;
+        bool bad = false;
+        const char32_t c = rt::decodeUTF8(text, next, bad);
+        if (bad) next = at + 1; // each byte of a broken character on its own
+        const std::string spelled = printableSpelling(text, at, c, bad);
+        if (!spelled.empty()) {
+            out.append(text.substr(run, at - run)).append(spelled);
+            run = next;
+        }
+        at = next;
     }
+    out.append(text.substr(run));
 }
 
 std::string printableCut(std::string_view text, std::size_t limit) {
@@ -104,9 +108,13 @@ QuoteMasking setQuoteMasking(QuoteMasking masking) {
     return quoteMasking().replace(std::move(masking));
 }
 
-std::string printableQuote(std::string_view text, std::size_t limit) {
+std::string maskedQuote(std::string_view text) {
     const auto current = quoteMasking().get();
-    return current ? printableCut((*current)(text), limit) : printableCut(text, limit);
+    return current ? (*current)(text) : std::string(text);
+}
+
+std::string printableQuote(std::string_view text, std::size_t limit) {
+    return printableCut(maskedQuote(text), limit);
 }
 
 CapturedLog::CapturedLog() {

@@ -32,7 +32,7 @@ void setAudioExportFolder(std::string folder) {
 void exportSound(std::string_view what, std::string_view file, const WavSound& sound) {
     auto& state = audioExportState();
     std::lock_guard g(state.lock);
-    if (state.folder.empty()) return;
+    if (state.folder.empty() || sound.samples.empty()) return;
     const std::filesystem::path folder = std::filesystem::path(state.folder) / "audio";
     std::error_code made;
     std::filesystem::create_directories(folder, made);

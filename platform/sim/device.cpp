@@ -117,32 +117,35 @@ void Device::log(std::string_view text) {
     const double seconds = std::max(0.0, now - inner_->start);
     auto [end, failed] = std::to_chars(time, time + sizeof time, seconds, std::chars_format::fixed, 3);
     if (failed != std::errc()) end = time + std::snprintf(time, sizeof time, "%.3e", seconds); // beyond any run
-    std::string& log = inner_->log;
-    log.append(time, end);
-    log += ' ';
-    appendPrintable(log, text);
-    log += '\n';
+    inner_->log.emplace_back(std::string(time, end), text);
 }
 
 std::string Device::logText() const {
     std::lock_guard g(inner_->lock);
-    return inner_->log;
+    std::string text;
+    for (const auto& [time, entry] : inner_->log) {
+        text.append(time) += ' ';
+        appendPrintable(text, entry);
+        text += '\n';
+    }
+    return text;
 }
 
 std::string Device::logFileText() const {
     // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs; the
-    // time is the device's own, what follows it may carry a text from outside.
-    const std::string log = logText();
+    // time is the device's own, what follows it may carry a text from outside: masked as it was
+    // given, then made printable (a separator spelled out no longer reads as one).
+    std::vector<std::pair<std::string, std::string>> log;
+    {
+        std::lock_guard g(inner_->lock);
+        log = inner_->log;
+    }
     std::string text;
-    text.reserve(log.size() + log.size() / 8);
-    for (std::size_t at = 0; at < log.size();) {
-        const std::size_t end = std::min(log.find('\n', at), log.size());
-        const std::size_t space = log.find(' ', at), words = space < end ? space + 1 : at;
-        if (space < end && words - at < 11) text.append(11 - (words - at), ' ');
-        text.append(log, at, words - at)
-            .append(maskedRunSecrets(std::string_view(log).substr(words, end - words)));
+    for (const auto& [time, entry] : log) {
+        if (time.size() < 10) text.append(10 - time.size(), ' ');
+        text.append(time) += ' ';
+        appendPrintable(text, maskedRunText(entry));
         text += '\n';
-        at = end + 1;
     }
     return text;
 }
@@ -197,22 +200,22 @@ std::shared_ptr<const FrameImage> Device::cameraFrame(CameraPosition position) {
     {
         std::lock_guard g(inner_->lock);
         for (const Inner::SeenFrame& seen : inner_->frames)
-            if (seen.frame == camera->frame && (!decoded || seen.image == decoded)) return seen.image;
+            if (seen.position == position && seen.frame == camera->frame && (!decoded || seen.image == decoded))
+                return seen.image;
     }
     // A file the profile or a script named was decoded as it was read; one a frame made in code
-    // names is read now.
+    // names is read now, and a test card made now.
     std::shared_ptr<const FrameImage> image = decoded;
     if (!image) {
         std::string error;
-        auto made = makeFrameImage(camera->frame, &error);
-        if (!made) {
+        image = makeFrameImage(camera->frame, position, &error);
+        if (!image) {
             log("camera frame: " + error);
             return nullptr;
         }
-        image = std::make_shared<const FrameImage>(std::move(*made));
     }
     std::lock_guard g(inner_->lock);
-    inner_->frames.push_back({camera->frame, image, nullptr});
+    inner_->frames.push_back({position, camera->frame, image, nullptr});
     // A frame and its picture are a few MB: the two cameras' latest are kept.
     if (inner_->frames.size() > 2) inner_->frames.erase(inner_->frames.begin());
     return image;

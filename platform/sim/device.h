@@ -245,13 +245,13 @@ public:
     // The device log: what a person holding the device would notice (sounds, vibration, torch,
     // brightness, volume, opened URLs, notifications, alerts) and stimuli that found no hardware,
     // one line each, led by the seconds since the device's start on the installed clock with
-    // three decimals ("3.000 sound mute.caf"). Any thread may log. Control characters in `text`
-    // are written as \n, \t or \xNN, so one entry stays one line.
+    // three decimals ("3.000 sound mute.caf"). Any thread may log. `text` is kept as given and
+    // written printable (sim::appendPrintable: \n, \t, \xNN...), so one entry stays one line.
     void log(std::string_view text);
     // The lines so far, each ending in a newline.
     std::string logText() const;
-    // The log as its file holds it: each time right-aligned in ten columns ("     3.000 ...") and
-    // the run's secrets masked (sim::maskedRunSecrets) in each line but its time.
+    // The log as a file holds it: each time right-aligned in ten columns ("     3.000 ...") and each
+    // text through the run's masker (sim::maskedRunText) before it is made printable.
     std::string logFileText() const;
 
 private:

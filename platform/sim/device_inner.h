@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/clock.h"
@@ -31,7 +32,7 @@ struct Device::Inner {
     std::vector<Entry> hooks;
     HookId nextId = 1;
     ns::TimeInterval start = ns::Clock::currentTime();
-    std::string log;
+    std::vector<std::pair<std::string, std::string>> log; // each entry: its time, its text as given
 
     // What stimuli leave behind besides the state.
     std::map<MotionSensor, std::deque<Vector3>> series;
@@ -55,6 +56,7 @@ struct Device::Inner {
     // asked for; a device installed again reads the files of frames made in code again (a profile's
     // or a script's frame is the image decoded as it was read).
     struct SeenFrame {
+        CameraPosition position;
         CameraFrame frame;
         std::shared_ptr<const FrameImage> image;
         rt::Ref<cg::Image> picture;

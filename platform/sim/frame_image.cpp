@@ -33,8 +33,9 @@ std::optional<long> headerNumber(std::string_view bytes, std::size_t& at) {
     return value;
 }
 
+// "<source>: <what>", or only what is wrong without a source.
 bool fail(std::string* error, std::string_view source, std::string_view what) {
-    if (error) *error = std::string(source) + ": " + std::string(what);
+    if (error) *error = (source.empty() ? std::string() : std::string(source) + ": ") + std::string(what);
     return false;
 }
 
@@ -123,28 +124,71 @@ std::string frameFilePath(std::string_view file) {
     return profilesDirectory() + "/" + std::string(file);
 }
 
-std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error) {
+FrameImage testCard(CameraPosition position) {
+    // The bars' colours, left to right: 75% white, yellow, cyan, green, magenta, red, blue, black.
+    static constexpr std::uint8_t kBars[8][3] = {{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, {0, 191, 0},
+                                                 {191, 0, 191},   {191, 0, 0},   {0, 0, 191},   {0, 0, 0}};
+    // The letters, five by seven, a row a byte, its top bit at the left.
+    static constexpr std::uint8_t kBack[7] = {0xF0, 0x88, 0x88, 0xF0, 0x88, 0x88, 0xF0};
+    static constexpr std::uint8_t kFront[7] = {0xF8, 0x80, 0x80, 0xF0, 0x80, 0x80, 0x80};
+    const std::uint8_t* letter = position == CameraPosition::Back ? kBack : kFront;
+    constexpr int kBarsEnd = kTestCardHeight * 3 / 5, kStepsEnd = kBarsEnd + 16, kCell = 15, kDot = 4;
+    constexpr int kBoxSide = 10 * kDot, kBoxX = (kTestCardWidth - kBoxSide) / 2,
+                  kBoxY = (kStepsEnd + kTestCardHeight - kBoxSide) / 2;
+    FrameImage card;
+    card.width = kTestCardWidth;
+    card.height = kTestCardHeight;
+    card.bytesPerRow = 3 * kTestCardWidth;
+    card.pixels.resize(static_cast<std::size_t>(card.bytesPerRow) * kTestCardHeight);
+    for (int y = 0; y < kTestCardHeight; ++y)
+        for (int x = 0; x < kTestCardWidth; ++x) {
+            std::uint8_t* p = card.pixels.data() + static_cast<std::size_t>(y) * card.bytesPerRow + 3 * x;
+            const int column = x * 8 / kTestCardWidth;
+            const int lx = (x - kBoxX) / kDot - 2, ly = (y - kBoxY) / kDot - 1; // in the letter
+            std::uint8_t grey;
+            if (y < kBarsEnd) {
+                std::copy_n(kBars[column], 3, p);
+                continue;
+            }
+            if (y < kStepsEnd)
+                grey = static_cast<std::uint8_t>(column * 255 / 7);
+            else if (x >= kBoxX && x < kBoxX + kBoxSide && y >= kBoxY && y < kBoxY + kBoxSide)
+                grey = lx >= 0 && lx < 5 && ly >= 0 && ly < 7 && (letter[ly] << lx & 0x80) ? 0 : 128;
+            else
+                grey = (x / kCell + (y - kStepsEnd) / kCell) % 2 ? 255 : 0;
+            std::fill_n(p, 3, grey);
+        }
+    return card;
+}
+
+std::shared_ptr<const FrameImage> makeFrameImage(const CameraFrame& frame, CameraPosition position,
+                                                 std::string* error) {
+    if (frame.isTestCard()) return std::make_shared<const FrameImage>(testCard(position));
     if (frame.file.empty()) {
-        FrameImage image;
-        image.width = kSolidFrameWidth;
-        image.height = kSolidFrameHeight;
-        image.bytesPerRow = 3 * image.width;
-        image.pixels.resize(static_cast<std::size_t>(image.bytesPerRow) * image.height);
-        for (std::size_t i = 0; i < image.pixels.size(); i += 3) {
-            image.pixels[i] = static_cast<std::uint8_t>(frame.red);
-            image.pixels[i + 1] = static_cast<std::uint8_t>(frame.green);
-            image.pixels[i + 2] = static_cast<std::uint8_t>(frame.blue);
+        auto image = std::make_shared<FrameImage>();
+        image->width = kSolidFrameWidth;
+        image->height = kSolidFrameHeight;
+        image->bytesPerRow = 3 * image->width;
+        image->pixels.resize(static_cast<std::size_t>(image->bytesPerRow) * image->height);
+        for (std::size_t i = 0; i < image->pixels.size(); i += 3) {
+            image->pixels[i] = static_cast<std::uint8_t>(frame.red);
+            image->pixels[i + 1] = static_cast<std::uint8_t>(frame.green);
+            image->pixels[i + 2] = static_cast<std::uint8_t>(frame.blue);
         }
         return image;
     }
     const std::string path = frameFilePath(frame.file);
+    const auto decode = [](std::string_view bytes, std::string* reason) -> DecodedInputs::Decoded {
+        std::optional<FrameImage> image = parseNetpbm(bytes, {}, reason);
+        if (!image) return {};
+        const std::size_t size = image->pixels.size();
+        return {std::make_shared<const FrameImage>(std::move(*image)), size};
+    };
     std::string reason;
-    const std::optional<std::string> bytes = readInputFile(path, &reason, kFrameFileLimit);
-    if (!bytes) {
-        fail(error, path, reason);
-        return std::nullopt;
-    }
-    return parseNetpbm(*bytes, path, error);
+    auto image = std::static_pointer_cast<const FrameImage>(
+        DecodedInputs::read("frame", path, kFrameFileLimit, decode, &reason));
+    if (!image && error) *error = path + ": " + reason;
+    return image;
 }
 
 } // namespace sim

@@ -44,11 +44,20 @@ inline constexpr std::size_t kFrameFileLimit =
 // where the shipped test cards are), as a profile named without a path is; any other path is taken
 // as it is.
 std::string frameFilePath(std::string_view file);
-// The frame a CameraFrame describes: a solid colour, or a binary or text PGM/PPM file (maxval up
-// to 65535, scaled to 8 bits). Nullopt with "<file>: <reason>" when the file is not a regular file
-// of at most kFrameFileLimit bytes (sim::readInputFile) or not such an image.
-std::optional<FrameImage> makeFrameImage(const CameraFrame& frame, std::string* error = nullptr);
-// A PGM/PPM image from its bytes; `source` names it in messages.
+// The frame a CameraFrame describes for the camera at `position`: a solid colour, a binary or text
+// PGM/PPM file (maxval up to 65535, scaled to 8 bits), read through sim::DecodedInputs (while a
+// reading is open, a file decoded already is that image, shared), or that camera's test card. Null
+// with "<file>: <reason>" when the file is not a regular file of at most kFrameFileLimit bytes, not
+// such an image, or past the reading's limit.
+std::shared_ptr<const FrameImage> makeFrameImage(const CameraFrame& frame, CameraPosition position,
+                                                 std::string* error = nullptr);
+// A camera's own test card, kTestCardWidth x kTestCardHeight RGB: colour bars over the top three
+// fifths, eight steps of grey from black to white, then a chequerboard under a grey box that holds
+// the camera's letter ("B" for the back one, "F" for the front one), as a reader tells left from
+// right and the two cameras apart.
+inline constexpr int kTestCardWidth = 120, kTestCardHeight = 160;
+FrameImage testCard(CameraPosition position);
+// A PGM/PPM image from its bytes; `source` (when not empty) names it in messages.
 std::optional<FrameImage> parseNetpbm(std::string_view bytes, std::string_view source, std::string* error = nullptr);
 // The frame as an opaque picture of the rasteriser's own words (cg::Image::createWithRasterWords);
 // nil for an empty frame. Device::cameraPicture keeps one per frame.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,9 @@ std::nullopt_t refuse(std::string* reason, std::string text) {
 // Closes the descriptor however the read ends.
 struct Descriptor {
     int fd;
+    explicit Descriptor(int opened) : fd(opened) {}
+    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Descriptor& operator=(Descriptor&&) = delete;
     ~Descriptor() {
         if (fd >= 0) ::close(fd);
     }
@@ -130,18 +134,24 @@ std::optional<RepeatedKey> repeatedKey(std::string_view json) {
     return std::nullopt;
 }
 
-std::optional<std::string> readInputFile(const std::string& path, std::string* reason, std::size_t limit) {
-    // Opened before it is looked at, so what is looked at is what is read; a pipe does not block
-    // the open.
+namespace {
+
+// The file at `path` opened, when it is a regular file of at most `limit` bytes; its size in `info`.
+// Opened before it is looked at, so what is looked at is what is read; a pipe does not block the
+// open.
+std::optional<Descriptor> openInputFile(const std::string& path, struct stat& info, std::string* reason,
+                                        std::size_t limit) {
     Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(file.fd, &info) != 0)
-        return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
+    if (::fstat(file.fd, &info) != 0) return refuse(reason, std::string("cannot be read: ") + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return refuse(reason, "a folder, not a file");
     if (!S_ISREG(info.st_mode)) return refuse(reason, "not a regular file");
     if (static_cast<unsigned long long>(info.st_size) > limit)
         return refuse(reason, "larger than " + std::to_string(limit >> 20) + " MB");
+    return std::optional<Descriptor>(std::in_place, std::exchange(file.fd, -1));
+}
+
+std::optional<std::string> readOpenedFile(const Descriptor& file, const struct stat& info, std::string* reason) {
     std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < text.size()) {
@@ -153,6 +163,45 @@ std::optional<std::string> readInputFile(const std::string& path, std::string* r
     }
     text.resize(done);
     return text;
+}
+
+thread_local DecodedInputs* currentDecodedInputs = nullptr;
+
+} // namespace
+
+std::optional<std::string> readInputFile(const std::string& path, std::string* reason, std::size_t limit) {
+    struct stat info {};
+    const std::optional<Descriptor> file = openInputFile(path, info, reason, limit);
+    return file ? readOpenedFile(*file, info, reason) : std::nullopt;
+}
+
+std::shared_ptr<const void> DecodedInputs::read(std::string_view kind, const std::string& path,
+                                                std::size_t fileLimit, const Decoder& decoder,
+                                                std::string* reason) {
+    struct stat info {};
+    const std::optional<Descriptor> file = openInputFile(path, info, reason, fileLimit);
+    if (!file) return nullptr;
+    DecodedInputs* const store = currentDecodedInputs;
+    const Key key{std::string(kind), static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    if (store)
+        if (auto kept = store->kept_.find(key); kept != store->kept_.end()) return kept->second;
+    const std::optional<std::string> bytes = readOpenedFile(*file, info, reason);
+    if (!bytes) return nullptr;
+    Decoded decoded = decoder(*bytes, reason);
+    if (!decoded.value || !store) return decoded.value;
+    if (decoded.bytes > store->limit_ - std::min(store->bytes_, store->limit_)) {
+        refuse(reason, "with the frames and sounds read before it, more than " + std::to_string(store->limit_ >> 20) +
+                           " MB decoded");
+        return nullptr;
+    }
+    store->bytes_ += decoded.bytes;
+    return store->kept_.emplace(key, std::move(decoded.value)).first->second;
+}
+
+DecodedInputs::Reading::Reading(DecodedInputs& store) : previous_(std::exchange(currentDecodedInputs, &store)) {}
+
+DecodedInputs::Reading::~Reading() {
+    currentDecodedInputs = previous_;
 }
 
 rt::Id readJSONText(std::string_view text, std::string* fault) {

@@ -141,21 +141,19 @@ void addFixed(Builder& list, const NetworkInterface& i) {
     }
 }
 
-} // namespace
-
-int getifaddrs(struct ifaddrs** out) {
+// The interfaces `device` lists, as getifaddrs gives them.
+int listInterfaces(const Profile& device, struct ifaddrs** out) {
     if (!out) {
         errno = EINVAL;
         return -1;
     }
     *out = nullptr;
-    const auto device = currentDevice();
     Builder list;
-    if (device->interfaces.host) {
+    if (device.interfaces.host) {
         ifaddrs* host = nullptr;
         if (::getifaddrs(&host) != 0) return -1;
         for (const ifaddrs* h = host; h; h = h->ifa_next) {
-            for (const auto& [deviceName, hostName] : device->interfaces.aliases) {
+            for (const auto& [deviceName, hostName] : device.interfaces.aliases) {
                 if (!h->ifa_name || hostName != h->ifa_name) continue;
                 Node* node = list.add(deviceName, h->ifa_flags);
                 if (!node) break;
@@ -166,7 +164,7 @@ int getifaddrs(struct ifaddrs** out) {
         }
         ::freeifaddrs(host);
     } else {
-        for (const NetworkInterface& i : device->interfaces.fixed)
+        for (const NetworkInterface& i : device.interfaces.fixed)
             addFixed(list, i);
     }
     if (list.failed()) {
@@ -175,6 +173,12 @@ int getifaddrs(struct ifaddrs** out) {
     }
     *out = list.release();
     return 0;
+}
+
+} // namespace
+
+int getifaddrs(struct ifaddrs** out) {
+    return listInterfaces(*currentDevice(), out);
 }
 
 void freeifaddrs(struct ifaddrs* list) {
@@ -218,8 +222,12 @@ std::optional<std::array<unsigned char, 6>> hardwareAddress(const std::string& n
 }
 
 std::optional<std::string> ipv4Address(const std::string& name) {
+    return ipv4Address(*currentDevice(), name);
+}
+
+std::optional<std::string> ipv4Address(const Profile& device, const std::string& name) {
     ifaddrs* list = nullptr;
-    if (sim::getifaddrs(&list) != 0) return std::nullopt;
+    if (listInterfaces(device, &list) != 0) return std::nullopt;
     std::string address;
     for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
         if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_name || name != entry->ifa_name)

@@ -23,6 +23,8 @@ struct ifreq;
 
 namespace sim {
 
+struct Profile;
+
 // 0, or -1 with errno set (the host's own failure, or ENOMEM).
 int getifaddrs(struct ifaddrs** list);
 void freeifaddrs(struct ifaddrs* list);
@@ -36,6 +38,8 @@ std::optional<std::array<unsigned char, 6>> hardwareAddress(const std::string& n
 // The interface's IPv4 address, dotted, as sim::getifaddrs lists it (the last, when it lists
 // several); empty when it has none, nullopt when the list cannot be read.
 std::optional<std::string> ipv4Address(const std::string& name);
+// The same on `device`, installed or not.
+std::optional<std::string> ipv4Address(const Profile& device, const std::string& name);
 
 // The interface's index, or 0 with errno ENXIO for a name the device does not have.
 unsigned if_nametoindex(const char* name);

@@ -20,6 +20,7 @@
 #include "platform/sim/frame_image.h"
 #include "platform/sim/input_file.h"
 #include "platform/sim/run_text.h"
+#include "platform/sim/sound.h"
 
 namespace sim {
 
@@ -352,7 +353,8 @@ std::string numberText(double value) {
 }
 
 void readScreen(const Fields& root, Profile& p) {
-    if (auto screen = root.object("screen", Need::Required)) {
+    const auto screen = root.object("screen", Need::Required);
+    if (screen) {
         // A screen of 1 to 10,000 points a side: anything larger is no device, and lays out for ever.
         for (auto [key, side] :
              {std::pair{"width", &p.screen.width}, std::pair{"height", &p.screen.height}}) {
@@ -363,20 +365,31 @@ void readScreen(const Fields& root, Profile& p) {
         p.screen.scale = positive(*screen, "scale", Need::Optional, 1);
         p.screen.brightness = unitInterval(*screen, "brightness", p.screen.brightness);
     }
-    if (auto insets = root.object("safeAreaInsets")) {
+    const auto insets = root.object("safeAreaInsets");
+    if (insets) {
         p.safeAreaInsets = {notNegative(*insets, "top"), notNegative(*insets, "left"),
                             notNegative(*insets, "bottom"), notNegative(*insets, "right")};
         // Insets that meet leave no screen to lay out in: every control would be outside it.
         const ui::EdgeInsets& i = p.safeAreaInsets;
-        const auto leaveNone = [&](const char* sides, double a, double b, double side, const char* what) {
-            if (side > 0 && a + b >= side)
-                root.wrong("safeAreaInsets", std::string(sides) + " (" + numberText(a) + " and " + numberText(b) +
-                                                 ") leave none of the screen's " + what + " (" + numberText(side) +
-                                                 " points)");
-        };
-        leaveNone("top and bottom", i.top, i.bottom, p.screen.height, "height");
-        leaveNone("left and right", i.left, i.right, p.screen.width, "width");
+        if (p.screen.width > 0 && i.left + i.right >= p.screen.width)
+            root.wrong("safeAreaInsets", "left and right (" + numberText(i.left) + " and " + numberText(i.right) +
+                                             ") leave none of the screen's width (" + numberText(p.screen.width) +
+                                             " points)");
     }
+    // The application's screens are laid out for the smallest shipped device's height and no less:
+    // a profile that leaves less is refused here, not found as a tap far outside the screen.
+    const ui::EdgeInsets& i = p.safeAreaInsets;
+    const double left = p.screen.height - i.top - i.bottom;
+    if (!screen || !(p.screen.height >= 1 && p.screen.height <= 10'000) || left >= kLeastApplicationHeight) return;
+    const std::string least = "the application needs at least " + numberText(kLeastApplicationHeight) +
+                              " (the smallest shipped screen's, under its status bar)";
+    if (i.top + i.bottom > 0)
+        root.wrong("safeAreaInsets", "top and bottom (" + numberText(i.top) + " and " + numberText(i.bottom) +
+                                         ") leave " + numberText(std::max(0.0, std::round(left * 1000) / 1000)) +
+                                         " of the screen's " +
+                                         numberText(p.screen.height) + " points of height; " + least);
+    else
+        screen->wrong("height", numberText(p.screen.height) + " points leave too little of the screen; " + least);
 }
 
 // Text that is not empty; `fallback` when absent.
@@ -475,7 +488,7 @@ void readLanguages(const Fields& root, Profile& p) {
     }
 }
 
-CameraFrame cameraFrame(const Fields& camera) {
+CameraFrame cameraFrame(const Fields& camera, CameraPosition position) {
     CameraFrame frame;
     rt::Id v = camera.value("frame", Need::Optional);
     if (!v) return frame;
@@ -484,10 +497,8 @@ CameraFrame cameraFrame(const Fields& camera) {
         // Decoded now and kept, so a file that is no frame is refused with the profile rather than
         // found when a camera first shows it, and the camera shows what was read.
         std::string problem;
-        if (std::optional<FrameImage> image = makeFrameImage(frame, &problem))
-            frame.decoded = std::make_shared<const FrameImage>(std::move(*image));
-        else
-            camera.wrong("frame", problem);
+        frame.decoded = makeFrameImage(frame, position, &problem);
+        if (!frame.decoded) camera.wrong("frame", problem);
         return frame;
     }
     const char* const what = R"(expected {"solid": [r, g, b]} or a PGM or PPM file path)";
@@ -518,7 +529,7 @@ void readCameras(const Fields& root, Profile& p) {
         c.hasTorch = camera.flag("hasTorch");
         c.torchLockable = camera.flag("torchLockable", true);
         c.presets = texts(camera, "presets", std::move(c.presets));
-        c.frame = cameraFrame(camera);
+        c.frame = cameraFrame(camera, c.position);
         p.cameras.push_back(std::move(c));
     });
 }
@@ -672,9 +683,14 @@ AudioInput audioInput(const Fields& audio) {
         input.frequency = positive(*sine, "frequency", Need::Required, 0);
         input.amplitude = unitInterval(*sine, "amplitude", 1);
     } else if (auto file = source.text("file")) {
-        if (file->empty()) source.wrong("file", "expected a file path");
         input.kind = AudioInput::Kind::File;
         input.file = *file;
+        // Read now and kept, as a camera's frame is: a file that is no sound is refused with the
+        // profile, and the microphone hears what was read.
+        std::string problem;
+        if (file->empty()) source.wrong("file", "expected a file path");
+        else if (input.decoded = soundFileSamples(*file, &problem); !input.decoded)
+            source.wrong("file", *file + ": " + problem);
     } else if (!audio.problems().any()) {
         audio.wrong("input", R"(expected "silence", or an object naming one of "constant", "sine" or "file")");
     }
@@ -907,6 +923,12 @@ void readDocuments(const Fields& root, Profile& p) {
         if (!text) return root.problems().add(field, "expected a string");
         p.documents[name->utf8()] = text->utf8();
     }
+    // A document is a file: no other may be written inside it.
+    const std::map<std::string, std::string>& written = p.documents;
+    for (const auto& [name, text] : written)
+        if (auto inside = written.lower_bound(name + "/"); inside != written.end() && inside->first.starts_with(name + "/"))
+            return root.problems().add("documents[\"" + inside->first + "\"]",
+                                       "inside documents[\"" + name + "\"], which is a file");
 }
 
 } // namespace
@@ -919,6 +941,7 @@ std::optional<std::string> documentNameProblem(std::string_view name) {
         const std::size_t slash = name.find('/', start);
         const std::string_view part = name.substr(start, slash == std::string_view::npos ? slash : slash - start);
         if (part.empty() || part == "." || part == "..") return "a file name must stay inside Documents";
+        if (part.size() > kLongestFileName) return "a file name of more than 255 bytes between slashes";
         if (slash == std::string_view::npos) return std::nullopt;
         start = slash + 1;
     }

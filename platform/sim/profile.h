@@ -19,10 +19,11 @@
 //     "cameras": [{"position": "back", "hasFlash": true, "hasTorch": true, "torchLockable": true,
 //                  "presets": ["AVCaptureSessionPresetHigh", ...], "frame": {"solid": [128, 128, 128]}}],
 //                                          default: none; a camera's presets default to
-//                                          kDefaultCameraPresets, its frame to mid grey or a
+//                                          kDefaultCameraPresets; its frame is a colour or a
 //                                          PGM/PPM file ("frame": "card.ppm", decoded when the
 //                                          profile is read: see makeFrameImage; a name without a
-//                                          '/' is a file of the profiles folder)
+//                                          '/' is a file of the profiles folder), by default a
+//                                          test card made for the camera (sim::testCard)
 //     "cameraAccess": {"status": 3, "answer": true, "after": 0},  status 0 to 3; the answer to a
 //                                          request and the seconds it takes
 //     "location": {"status": 4, "requestReply": 4},  authorisation 0 to 4, and what a request gives
@@ -74,7 +75,8 @@
 //                                          these are the defaults; recordPermission "granted",
 //                                          "denied" or "ask"; input "silence", {"constant": 0.25},
 //                                          {"sine": {"frequency": 440, "amplitude": 0.5}} or
-//                                          {"file": "tone.wav"} (16-bit mono, raw or WAV)
+//                                          {"file": "tone.wav"} (16-bit mono, raw or WAV, read
+//                                          when the profile is read: see soundFileSamples)
 //     "memory": {"total": 2147483648, "free": 536870912},   bytes; "host" (the default) reads
 //     "disk": {"total": 34359738368, "free": 8589934592},   the host instead, as do "processes",
 //     "processes": 120,                    "processors" and "cpuLoad"; "uptime" fixed runs on with
@@ -99,7 +101,8 @@
 //                   layout "none" (default), "old", "new" or "broken"; for "new" the items'
 //                   identifiers in order and the cellular entry's status
 //                                          (these five are the defaults)
-//     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start
+//     "documents": {"functiontest_config.txt": "..."}   files written into Documents at start (a
+//                                          name stays inside it; none is inside another)
 //   }
 //
 // Fields left out take their defaults (false, zero, empty, none); null counts as left out. A
@@ -107,10 +110,12 @@
 // the load with one line naming the file and the field: "iphone7.json: screen.width: expected a
 // number", "my.json: headphonesPluged: unknown key"; a key written twice in one object is refused
 // the same way ("my.json: machine: repeated key at line 9, column 3 (first at line 2, column 3)").
-// A screen side must be 1 to 10,000 points, and the safe-area insets must leave some of each side.
+// A screen side must be 1 to 10,000 points, the safe-area insets must leave some of its width, and
+// the height they leave the application must be at least kLeastApplicationHeight.
 //
 // A profile is a plain value: tests build one in code or change single fields of a loaded one.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -145,15 +150,17 @@ std::vector<std::string> defaultCameraPresets();
 
 struct FrameImage;
 
-// What a camera sees until a stimulus changes it: one colour, or an image file.
+// What a camera sees until a stimulus changes it: one colour, an image file, or, given neither, a
+// test card made for the camera (sim::testCard).
 struct CameraFrame {
-    int red = 128, green = 128, blue = 128; // solid colour, 0 to 255
+    int red = -1, green = -1, blue = -1; // solid colour, 0 to 255; -1: none
     std::string file; // when not empty: a PGM (grey) or PPM (RGB) file
     // The file's image as the profile or the script that names it was read: what the camera shows,
     // whatever became of the file since. None for a frame made in code, whose file is read when a
     // camera first shows it; whoever changes `file` drops it. Not part of the frame's value.
     std::shared_ptr<const FrameImage> decoded{};
 
+    bool isTestCard() const noexcept { return file.empty() && red < 0; }
     bool operator==(const CameraFrame& other) const {
         return red == other.red && green == other.green && blue == other.blue && file == other.file;
     }
@@ -272,8 +279,15 @@ struct AudioInput {
     double frequency = 0; // Sine: hertz, above 0
     double amplitude = 0; // Sine: 0 to 1
     std::string file; // File: 16-bit samples, raw or WAV (by its content; stereo heard as mono)
+    // File: its samples as the profile or the script that names it was read (sim::soundFileSamples):
+    // what the microphone hears, whatever became of the file since. None for an input made in code,
+    // whose file is read when the microphone first hears it. Not part of the input's value.
+    std::shared_ptr<const std::vector<std::int16_t>> decoded{};
 
-    bool operator==(const AudioInput&) const = default;
+    bool operator==(const AudioInput& other) const {
+        return kind == other.kind && constant == other.constant && frequency == other.frequency &&
+               amplitude == other.amplitude && file == other.file;
+    }
 };
 
 enum class RecordPermission { Granted, Denied, Ask };
@@ -436,6 +450,11 @@ struct StatusBar {
 // The name of the device's Wi-Fi interface.
 inline constexpr const char* kWifiInterface = "en0";
 
+// The least height a profile may leave the application under its safe-area insets: the smallest
+// shipped device's, the iPod touch's 568 points less its 20-point status bar, the least the
+// application's screens are laid out for.
+inline constexpr double kLeastApplicationHeight = 548;
+
 // A device profile, a plain value. Its containers (languages, cameras, interfaces, reachability, the
 // power registry, the charger dictionary and properties, sounds, documents) are CopyOnWrite: copies
 // share them until one is changed.
@@ -531,7 +550,9 @@ std::string profileFile(std::string_view nameOrPath);
 std::optional<Profile> parseProfile(std::string_view json, std::string_view source, std::string* error = nullptr);
 
 // Nullopt when `name` is a relative path that stays inside the folder it is written to (no empty,
-// "." or ".." component, not absolute); otherwise why not.
+// "." or ".." component, not absolute) and that a file system takes (no component longer than
+// kLongestFileName bytes); otherwise why not.
+inline constexpr std::size_t kLongestFileName = 255;
 std::optional<std::string> documentNameProblem(std::string_view name);
 
 } // namespace sim

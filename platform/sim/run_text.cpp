@@ -1,33 +1,27 @@
 #include "platform/sim/run_text.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
-#include <vector>
+
+#include <unicode/uchar.h>
 
 #include "platform/runtime/installed.h"
+#include "platform/runtime/utf8.h"
+#include "platform/sim/text_skeleton.h"
 
 namespace sim {
 
 namespace {
 
-// The maskings the main job installs for the process, read from any thread; immortal, read until
-// the end.
+// The masking the main job installs for the URLs handed over, read from any thread; immortal, read
+// until the end.
 rt::Installed<TextMasking>& handedOverURLMasking() {
     static auto* shared = new rt::Installed<TextMasking>;
     return *shared;
-}
-
-rt::Installed<TextMasking>& identifierMasking() {
-    static auto* shared = new rt::Installed<TextMasking>;
-    return *shared;
-}
-
-// `text` through the masking installed, as it is when none is.
-std::string masked(const rt::Installed<TextMasking>& installed, std::string_view text) {
-    const auto masking = installed.get();
-    return masking ? (*masking)(text) : std::string(text);
 }
 
 std::size_t characterCount(std::string_view text) {
@@ -35,52 +29,31 @@ std::size_t characterCount(std::string_view text) {
         text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-char lowerCase(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// What people put between the characters of an identifier they write out.
-bool isIdentifierSeparator(char c) {
-    return c == ' ' || c == '-' || c == '.';
-}
-
-// One of the run's secrets, and how it is found in a text.
+// One of the run's values, and how it is found in a text.
 struct RunSecret {
     std::string value, shownAs;
-    bool inside;         // masked inside a text, not only where it is the whole text
-    std::string letters; // an identifier's characters in lower case, without separators; else empty
+    bool inside;            // masked inside a text, not only where it is the whole text
+    std::u32string letters; // an identifier's skeleton; empty for a value found as it is written
+    std::u32string core;    // an IMEI's or IMEISV's first 14 digits; else empty
 
     RunSecret(std::string_view secret, std::string shown, SecretSpelling spelling)
-        : value(secret), shownAs(std::move(shown)), inside(characterCount(secret) >= kShortestSecretInside) {
-        if (spelling == SecretSpelling::Identifier)
-            for (char c : secret)
-                if (!isIdentifierSeparator(c)) letters += lowerCase(c);
-    }
-
-    // Where the secret next stands in `text` from `from`, and how many bytes it takes there: as it
-    // is written, or an identifier's letters in either case with separators between them.
-    std::pair<std::size_t, std::size_t> find(std::string_view text, std::size_t from) const {
-        if (letters.empty()) return {text.find(value, from), value.size()};
-        for (std::size_t at = from; at < text.size(); ++at) {
-            if (lowerCase(text[at]) != letters[0]) continue;
-            std::size_t matched = 1, end = at + 1;
-            for (; matched < letters.size() && end < text.size(); ++end)
-                if (lowerCase(text[end]) == letters[matched])
-                    ++matched;
-                else if (!isIdentifierSeparator(text[end]))
-                    break;
-            if (matched == letters.size()) return {at, end - at};
+        : value(secret), shownAs(std::move(shown)) {
+        if (spelling == SecretSpelling::Exact) {
+            inside = characterCount(secret) >= kShortestSecretInside;
+            return;
         }
-        return {std::string_view::npos, 0};
+        letters = skeletonOf(secret);
+        inside = letters.size() >= kShortestSecretInside;
+        constexpr std::size_t kIMEICore = 14;
+        if ((letters.size() == 15 || letters.size() == 16) &&
+            std::all_of(letters.begin(), letters.end(), [](char32_t c) { return c >= U'0' && c <= U'9'; }))
+            core = letters.substr(0, kIMEICore);
     }
-    bool isWhole(std::string_view text) const {
-        const auto [at, length] = find(text, 0);
-        return at == 0 && length == text.size();
-    }
+    bool isIdentifier() const { return !letters.empty(); }
 };
 
-// The run's secrets, longest first; replaced whole as one is added, so a reader masks with the
-// list it took without holding the lock.
+// The run's values, longest first; replaced whole as one is added, so a reader masks with the list
+// it took without holding the lock.
 struct RunSecretStore {
     std::mutex lock;
     bool kept = false; // a RunSecrets lives
@@ -92,11 +65,354 @@ RunSecretStore& runSecretStore() {
     return *shared;
 }
 
+std::shared_ptr<const std::vector<RunSecret>> currentRunSecrets() {
+    RunSecretStore& store = runSecretStore();
+    std::lock_guard g(store.lock);
+    return store.secrets;
+}
+
+// ---- The text as the masker reads it ----------------------------------------------------------
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if ((c | 32) >= 'a' && (c | 32) <= 'f') return (c | 32) - 'a' + 10;
+    return -1;
+}
+
+// A text as it is written, or with every percent-encoding undone however deep ("%2541" -> "%41"
+// -> "A"), and the skeleton of that plain text: each byte of the plain text keeps the bytes of the
+// text it came from, each letter of the skeleton the bytes of the plain text.
+class MaskerReading {
+public:
+    MaskerReading(std::string_view text, bool decoded) : text_(text) {
+        if (decoded) decode();
+        letters_ = skeletonLetters(plain());
+        skeleton_.reserve(letters_.size());
+        for (const SkeletonLetter& letter : letters_)
+            skeleton_ += letter.letter;
+    }
+
+    std::u32string_view skeleton() const { return skeleton_; }
+    std::size_t size() const { return letters_.size(); }
+    const SkeletonLetter& operator[](std::size_t i) const { return letters_[i]; }
+
+    // The plain text between letter i - 1 (or the text's start) and letter i (or the text's end),
+    // empty between letters folded from one character.
+    std::string_view gapBefore(std::size_t i) const {
+        const std::size_t from = i == 0 ? 0 : letters_[i - 1].end;
+        const std::size_t to = i < letters_.size() ? letters_[i].begin : plain().size();
+        return to > from ? plain().substr(from, to - from) : std::string_view();
+    }
+    // The bytes of the text that letters [first, last] came from.
+    std::pair<std::size_t, std::size_t> source(std::size_t first, std::size_t last) const {
+        const std::size_t begin = letters_[first].begin, end = letters_[last].end;
+        if (sourceOf_.empty()) return {begin, end}; // nothing was decoded: the plain text is the text
+        return {sourceOf_[begin].first, sourceOf_[end - 1].second};
+    }
+    // An identifier the letters [first, last] spell, as the masker writes it: "*" for each letter but
+    // the last four, those as they are written (without what stands between them); four or fewer
+    // masked whole.
+    std::string shownAsIdentifier(std::size_t first, std::size_t last) const {
+        const std::size_t count = last - first + 1;
+        if (count <= 4) return std::string(count, '*');
+        std::string shown(count - 4, '*');
+        for (std::size_t k = last - 3; k <= last; ++k)
+            if (k == last - 3 ||
+                letters_[k].begin != letters_[k - 1].begin) // a character folded into several once
+                shown.append(plain().substr(letters_[k].begin, letters_[k].end - letters_[k].begin));
+        return shown;
+    }
+
+private:
+    // Every escape undone, and each that undoing makes, in one pass: an escape the last byte
+    // completes is undone at once, and so on while the byte it gives completes another.
+    void decode() {
+        decoded_.reserve(text_.size());
+        sourceOf_.reserve(text_.size());
+        for (std::size_t at = 0; at < text_.size(); ++at) {
+            decoded_ += text_[at];
+            sourceOf_.emplace_back(at, at + 1);
+            for (std::size_t n = decoded_.size(); n >= 3 && decoded_[n - 3] == '%'; n = decoded_.size()) {
+                const int high = hexDigitValue(decoded_[n - 2]), low = hexDigitValue(decoded_[n - 1]);
+                if (high < 0 || low < 0) break;
+                const std::pair<std::size_t, std::size_t> from{sourceOf_[n - 3].first,
+                                                               sourceOf_[n - 1].second};
+                decoded_.resize(n - 3);
+                sourceOf_.resize(n - 3);
+                decoded_ += static_cast<char>(high * 16 + low);
+                sourceOf_.push_back(from);
+            }
+        }
+    }
+
+    // The plain text: the text itself unless it was decoded.
+    std::string_view plain() const { return sourceOf_.empty() ? text_ : std::string_view(decoded_); }
+
+    std::string_view text_;
+    std::string decoded_;
+    std::vector<std::pair<std::size_t, std::size_t>> sourceOf_; // by byte of decoded_
+    std::vector<SkeletonLetter> letters_;
+    std::u32string skeleton_;
+};
+
+// The code points of a gap, at most `limit` of them (limit + 1 says "more").
+std::vector<char32_t> gapCharacters(std::string_view gap, std::size_t limit) {
+    std::vector<char32_t> out;
+    for (std::size_t at = 0; at < gap.size() && out.size() <= limit;) {
+        bool bad = false;
+        out.push_back(rt::decodeUTF8(gap, at, bad));
+    }
+    return out;
+}
+
+bool isFormatOrDash(char32_t c) {
+    const auto type = u_charType(static_cast<UChar32>(c));
+    return type == U_FORMAT_CHAR || type == U_DASH_PUNCTUATION;
+}
+
+bool isSpaceLike(char32_t c) {
+    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+// Between two groups of an IMEI as people write it: a space of any width, a dash, a format
+// character, ".", "/" or "_".
+bool joinsDigitGroups(char32_t c) {
+    return c == U'.' || c == U'/' || c == U'_' || isSpaceLike(c) || isFormatOrDash(c);
+}
+
+// Within an identifier's value: a dash, a format character, ".", "_", "/" or ":".
+bool joinsValue(char32_t c) {
+    return c == U'.' || c == U'/' || c == U'_' || c == U':' || isFormatOrDash(c);
+}
+
+bool isQuote(char32_t c) {
+    return c == U'"' || c == U'\'' || c == U'\u2018' || c == U'\u2019' || c == U'\u201C' || c == U'\u201D';
+}
+
+// ---- Identifiers the run does not know --------------------------------------------------------
+
+// The skeletons of the keys a value identifying the device stands under, longest first.
+constexpr std::array<std::string_view, 18> kIdentityKeys = {
+    "uniquedeviceidentifier",
+    "uniqueidentifier",
+    "deviceidentifier",
+    "uniquedeviceid",
+    "serialnumber",
+    "imeinumber",
+    "esnnumber",
+    "serialnum",
+    "uniqueid",
+    "serialno",
+    "deviceid",
+    "imeisv",
+    "serial",
+    "imei",
+    "meid",
+    "udid",
+    "esn",
+    "sn",
+};
+
+// Whether a name can start at letter i: the text's start, after a separator, or a capital after a
+// small letter ("deviceSerialNumber").
+bool startsWord(const MaskerReading& reading, std::size_t i) {
+    if (i == 0 || !reading.gapBefore(i).empty()) return true;
+    const SkeletonLetter& before = reading[i - 1];
+    return reading[i].capital && !before.capital && !before.isDigit() && before.end <= reading[i].begin;
+}
+
+// The letter after an identity key that starts at letter i, or nullopt: the key's letters with at
+// most one character between two of them ("S/N", "Serial No"), ending a word.
+std::optional<std::size_t> identityKeyAt(const MaskerReading& reading, std::size_t i) {
+    if (!startsWord(reading, i)) return std::nullopt;
+    if (reading.gapBefore(i).ends_with("</")) return std::nullopt; // a closing tag
+    for (std::string_view key : kIdentityKeys) {
+        if (i + key.size() >= reading.size()) continue;
+        std::size_t k = 0;
+        for (; k < key.size() && reading[i + k].letter == static_cast<char32_t>(key[k]); ++k)
+            if (k > 0 && gapCharacters(reading.gapBefore(i + k), 1).size() > 1) break;
+        if (k == key.size() && !reading.gapBefore(i + k).empty()) return i + k;
+    }
+    return std::nullopt;
+}
+
+// The last letter of the value that starts at letter `first` (nullopt: none that holds a digit),
+// quoted or not (`quoted`: up to its closing quote).
+std::optional<std::size_t> identityValueEnd(const MaskerReading& reading, std::size_t first, bool quoted) {
+    std::size_t last = first;
+    bool digit = reading[first].isDigit();
+    for (std::size_t next = first + 1; next < reading.size(); ++next) {
+        const std::string_view gap = reading.gapBefore(next);
+        if (quoted) {
+            const std::vector<char32_t> between = gapCharacters(gap, gap.size());
+            if (std::any_of(between.begin(), between.end(),
+                            [](char32_t c) { return isQuote(c) || c == U'\\' || c < U' '; }))
+                break;
+        } else if (!gap.empty()) {
+            const std::vector<char32_t> between = gapCharacters(gap, 1);
+            if (between.size() != 1) break;
+            if (!joinsValue(between[0])) {
+                // A group after one space goes on with the value when it holds a digit ("F2LX K0AA").
+                if (!isSpaceLike(between[0])) break;
+                bool groupDigit = false;
+                for (std::size_t k = next; k < reading.size() && (k == next || reading.gapBefore(k).empty());
+                     ++k)
+                    groupDigit = groupDigit || reading[k].isDigit();
+                if (!groupDigit) break;
+            }
+        }
+        last = next;
+        digit = digit || reading[next].isDigit();
+    }
+    return digit ? std::optional(last) : std::nullopt;
+}
+
+// Where a key's separators end a pair ("udid: , model: X" holds no udid).
+bool separatesPairs(char32_t c) {
+    return c == U',' || c == U';' || c == U'&' || c == U'?' || c == U'#' || c == U'|' || c == U'\n' ||
+           c == U'\r';
+}
+
+void findKeyedIdentifiers(const MaskerReading& reading, std::vector<MaskedPart>& found) {
+    constexpr std::u32string_view kKeyStarts = U"imsude";
+    for (std::size_t i = 0; i < reading.size(); ++i) {
+        if (kKeyStarts.find(reading[i].letter) == std::u32string_view::npos) continue;
+        const std::optional<std::size_t> value = identityKeyAt(reading, i);
+        if (!value) continue;
+        const std::string_view gap = reading.gapBefore(*value);
+        const std::vector<char32_t> between = gapCharacters(gap, gap.size());
+        if (between.back() == U'*' || std::any_of(between.begin(), between.end(), separatesPairs)) continue;
+        const std::optional<std::size_t> last = identityValueEnd(reading, *value, isQuote(between.back()));
+        if (!last) continue;
+        const auto [begin, end] = reading.source(*value, *last);
+        found.push_back({begin, end, reading.shownAsIdentifier(*value, *last)});
+        i = *last;
+    }
+}
+
+// The IMEI check: the last digit makes the Luhn sum of all of them a multiple of ten.
+bool passesLuhn(std::u32string_view digits) {
+    int sum = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        int digit = static_cast<int>(digits[digits.size() - 1 - i] - U'0');
+        if (i % 2 == 1 && (digit *= 2) > 9) digit -= 9;
+        sum += digit;
+    }
+    return sum % 10 == 0;
+}
+
+constexpr std::size_t kShortestIMEIRun = 14, kLongestIMEIRun = 16; // digits
+
+void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) {
+    // The groups of digits (first letter, last letter), those of one chain joined by one character.
+    struct Group {
+        std::size_t first, last;
+    };
+    auto groupsFrom = [&](std::size_t i) {
+        std::vector<Group> chain;
+        while (i < reading.size() && reading[i].isDigit()) {
+            Group group{i, i};
+            while (group.last + 1 < reading.size() && reading[group.last + 1].isDigit() &&
+                   reading.gapBefore(group.last + 1).empty())
+                ++group.last;
+            chain.push_back(group);
+            i = group.last + 1;
+            if (i >= reading.size()) break;
+            const std::vector<char32_t> between = gapCharacters(reading.gapBefore(i), 1);
+            if (between.size() != 1 || !joinsDigitGroups(between[0])) break;
+        }
+        return chain;
+    };
+    for (std::size_t i = 0; i < reading.size();) {
+        if (!reading[i].isDigit()) {
+            ++i;
+            continue;
+        }
+        const std::vector<Group> chain = groupsFrom(i);
+        const std::size_t next = chain.back().last + 1;
+        for (std::size_t s = 0; s < chain.size(); ++s) {
+            std::u32string digits;
+            std::optional<std::size_t> match;
+            for (std::size_t e = s; e < chain.size(); ++e) {
+                for (std::size_t k = chain[e].first; k <= chain[e].last; ++k)
+                    digits += reading[k].letter;
+                if (digits.size() > kLongestIMEIRun) break;
+                if (digits.size() >= kShortestIMEIRun && passesLuhn(digits)) match = e;
+            }
+            if (!match) continue;
+            const auto [begin, end] = reading.source(chain[s].first, chain[*match].last);
+            found.push_back({begin, end, reading.shownAsIdentifier(chain[s].first, chain[*match].last)});
+            s = *match; // the next window starts after this one
+        }
+        i = next;
+    }
+}
+
+// ---- The run's own values ---------------------------------------------------------------------
+
+// The passwords as they are written.
+void findRunPasswords(std::string_view text, const std::vector<RunSecret>& secrets,
+                      std::vector<MaskedPart>& found) {
+    for (const RunSecret& secret : secrets)
+        if (secret.inside && !secret.isIdentifier())
+            for (std::size_t at = text.find(secret.value); at != std::string_view::npos;
+                 at = text.find(secret.value, at + 1))
+                found.push_back({at, at + secret.value.size(), secret.shownAs});
+}
+
+// The identifiers by their skeletons, and an IMEI's core.
+void findRunIdentifiers(const MaskerReading& reading, const std::vector<RunSecret>& secrets,
+                        std::vector<MaskedPart>& found) {
+    const std::u32string_view skeleton = reading.skeleton();
+    for (const RunSecret& secret : secrets) {
+        if (!secret.inside || !secret.isIdentifier()) continue;
+        auto findLetters = [&](const std::u32string& letters, const std::string& shown) {
+            for (std::size_t at = skeleton.find(letters); at != std::u32string_view::npos;
+                 at = skeleton.find(letters, at + 1)) {
+                const auto [begin, end] = reading.source(at, at + letters.size() - 1);
+                found.push_back({begin, end, shown});
+            }
+        };
+        findLetters(secret.letters, secret.shownAs);
+        if (!secret.core.empty()) findLetters(secret.core, std::string(secret.core.size(), '*'));
+    }
+}
+
+// The parts found, in the text's order, as parts that do not overlap: overlapping ones become one,
+// written as the one that covers it whole (the longest), else as "*" for each of its characters.
+std::vector<MaskedPart> withoutOverlaps(std::string_view text, std::vector<MaskedPart> found) {
+    std::stable_sort(found.begin(), found.end(), [](const MaskedPart& a, const MaskedPart& b) {
+        return a.begin != b.begin ? a.begin < b.begin : a.end > b.end;
+    });
+    std::vector<MaskedPart> parts;
+    for (std::size_t i = 0; i < found.size();) {
+        MaskedPart part = found[i];
+        bool covered = true;
+        for (++i; i < found.size() && found[i].begin < part.end; ++i)
+            if (found[i].end > part.end) {
+                part.end = found[i].end;
+                covered = false;
+            }
+        if (!covered)
+            part.shown = std::string(characterCount(text.substr(part.begin, part.end - part.begin)), '*');
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+// Whether the text may hold an identifier the run does not know: a digit, a character that may
+// fold into one, or an escape.
+bool mayHoldUnknownIdentifier(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '%' || static_cast<unsigned char>(c) >= 0x80;
+    });
+}
+
 } // namespace
 
 std::string printableCut(std::string_view text, std::size_t limit) {
-    // The secrets are masked before the cut, so none is cut in half.
-    return ns::printableCut(maskedRunSecrets(text), limit);
+    // The parts are masked before the cut, so none is cut in half.
+    return ns::printableCut(maskedRunText(text), limit);
 }
 
 URLMasking setHandedOverURLMasking(URLMasking masking) {
@@ -104,14 +420,11 @@ URLMasking setHandedOverURLMasking(URLMasking masking) {
 }
 
 std::string maskedHandedOverURL(std::string_view url) {
-    return masked(handedOverURLMasking(), url);
+    const auto masking = handedOverURLMasking().get();
+    return masking ? (*masking)(url) : std::string(url);
 }
 
-TextMasking setIdentifierMasking(TextMasking masking) {
-    return identifierMasking().replace(std::move(masking));
-}
-
-RunSecrets::RunSecrets() : quoteMasking_(ns::setQuoteMasking(maskedRunSecrets)) {
+RunSecrets::RunSecrets() : quoteMasking_(ns::setQuoteMasking(maskedRunText)) {
     RunSecretStore& store = runSecretStore();
     std::lock_guard g(store.lock);
     store.kept = true;
@@ -128,47 +441,71 @@ RunSecrets::~RunSecrets() {
 
 void addRunSecret(std::string_view value, std::string shownAs, SecretSpelling spelling) {
     if (value.empty()) return;
+    RunSecret secret(value, std::move(shownAs), spelling);
+    if (spelling == SecretSpelling::Identifier && !secret.isIdentifier()) return; // nothing to find it by
     RunSecretStore& store = runSecretStore();
     std::lock_guard g(store.lock);
     if (!store.kept) return;
     auto secrets = store.secrets ? std::make_shared<std::vector<RunSecret>>(*store.secrets)
                                  : std::make_shared<std::vector<RunSecret>>();
-    if (std::any_of(secrets->begin(), secrets->end(),
-                    [&](const RunSecret& kept) { return kept.value == value; }))
+    if (std::any_of(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
+            return kept.value == value && kept.isIdentifier() == secret.isIdentifier();
+        }))
         return;
     const auto shorter = std::find_if(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
         return kept.value.size() < value.size();
     });
-    secrets->insert(shorter, RunSecret(value, std::move(shownAs), spelling));
+    secrets->insert(shorter, std::move(secret));
     store.secrets = std::move(secrets);
 }
 
-std::string maskedRunSecrets(std::string_view text) {
-    std::shared_ptr<const std::vector<RunSecret>> secrets;
-    {
-        RunSecretStore& store = runSecretStore();
-        std::lock_guard g(store.lock);
-        secrets = store.secrets;
+std::vector<MaskedPart> runTextMasks(std::string_view text) {
+    const std::shared_ptr<const std::vector<RunSecret>> secrets = currentRunSecrets();
+    const bool identifiers = secrets && std::any_of(secrets->begin(), secrets->end(),
+                                                    [](const RunSecret& s) { return s.isIdentifier(); });
+    if (text.empty() || (!identifiers && !mayHoldUnknownIdentifier(text) &&
+                         (!secrets || std::none_of(secrets->begin(), secrets->end(), [&](const RunSecret& s) {
+                             return text.find(s.value) != std::string_view::npos;
+                         }))))
+        return {};
+    // The text as written and, when it holds an escape, decoded: what either shows is masked.
+    std::vector<MaskerReading> readings;
+    readings.emplace_back(text, false);
+    if (text.find('%') != std::string_view::npos) readings.emplace_back(text, true);
+    // A value too short to be masked inside a text, where it is the whole text.
+    if (secrets)
+        for (const RunSecret& secret : *secrets)
+            if (!secret.inside &&
+                (secret.isIdentifier()
+                     ? std::any_of(readings.begin(), readings.end(),
+                                   [&](const MaskerReading& r) { return r.skeleton() == secret.letters; })
+                     : text == secret.value))
+                return {{0, text.size(), secret.shownAs}};
+    // The run's own values first: where one covers what another rule finds, it is written as the
+    // run's; then a run of digits as a number, before a key's value as written.
+    std::vector<MaskedPart> found;
+    if (secrets) {
+        findRunPasswords(text, *secrets, found);
+        for (const MaskerReading& reading : readings)
+            findRunIdentifiers(reading, *secrets, found);
     }
-    if (!secrets) return masked(identifierMasking(), text);
-    for (const RunSecret& secret : *secrets)
-        if (!secret.inside && secret.isWhole(text)) return secret.shownAs;
+    for (const MaskerReading& reading : readings)
+        findIMEIRuns(reading, found);
+    for (const MaskerReading& reading : readings)
+        findKeyedIdentifiers(reading, found);
+    return withoutOverlaps(text, std::move(found));
+}
+
+std::string maskedRunText(std::string_view text) {
+    const std::vector<MaskedPart> parts = runTextMasks(text);
+    if (parts.empty()) return std::string(text);
     std::string out;
-    for (std::size_t from = 0;;) {
-        std::size_t at = std::string_view::npos, length = 0;
-        const RunSecret* found = nullptr;
-        for (const RunSecret& secret : *secrets) { // longest first: a longer one starting there wins
-            if (!secret.inside) continue;
-            if (const auto [where, taking] = secret.find(text, from); where < at) {
-                at = where;
-                length = taking;
-                found = &secret;
-            }
-        }
-        if (!found) return masked(identifierMasking(), out.append(text.substr(from)));
-        out.append(text.substr(from, at - from)).append(found->shownAs);
-        from = at + length;
+    std::size_t at = 0;
+    for (const MaskedPart& part : parts) {
+        out.append(text.substr(at, part.begin - at)).append(part.shown);
+        at = part.end;
     }
+    return out.append(text.substr(at));
 }
 
 } // namespace sim

@@ -19,28 +19,39 @@ constexpr std::size_t kMaxFileSamples = 64u << 20; // a minute of sound is 2.6 M
 // The most a sound file may hold: kMaxFileSamples stereo 16-bit frames and room for the header.
 constexpr std::size_t kSoundFileLimit = kMaxFileSamples * 4 + (std::size_t{1} << 20);
 
-// The 16-bit samples of a WAV file (its channels averaged), or of raw data; none for what is not a
-// regular file within kSoundFileLimit (a device or a pipe is never read).
-std::optional<std::vector<std::int16_t>> readSamples(const std::string& path) {
-    std::optional<std::string> read = readInputFile(path, nullptr, kSoundFileLimit);
-    if (!read) return std::nullopt;
-    const std::string& bytes = *read;
+// The 16-bit samples of a WAV file (its channels averaged), or of raw data.
+DecodedInputs::Decoded decodeSound(std::string_view bytes, std::string* reason) {
+    std::vector<std::int16_t> samples;
     if (auto sound = decodeWav(bytes)) {
-        if (sound->channels == 1) return std::move(sound->samples);
-        std::vector<std::int16_t> samples(std::min(sound->frames(), kMaxFileSamples));
-        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = pcm16(sound->mono(i));
-        return samples;
+        if (sound->channels == 1) {
+            samples = std::move(sound->samples);
+        } else {
+            samples.resize(std::min(sound->frames(), kMaxFileSamples));
+            for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = pcm16(sound->mono(i));
+        }
+    } else if (bytes.size() >= 4 && bytes.compare(0, 4, "RIFF") == 0) {
+        if (reason) *reason = "a WAV file, but not of 16-bit PCM samples in 1 or 2 channels";
+        return {};
+    } else {
+        samples.resize(std::min(bytes.size() / 2, kMaxFileSamples));
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     }
-    if (bytes.size() >= 4 && bytes.compare(0, 4, "RIFF") == 0) return std::nullopt; // a WAV file we cannot read
-    const std::size_t count = std::min(bytes.size() / 2, kMaxFileSamples);
-    std::vector<std::int16_t> samples(count);
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    return samples;
+    if (samples.empty()) {
+        if (reason) *reason = "holds no sound";
+        return {};
+    }
+    const std::size_t size = samples.size() * sizeof(std::int16_t);
+    return {std::make_shared<const std::vector<std::int16_t>>(std::move(samples)), size};
 }
 
 } // namespace
+
+std::shared_ptr<const std::vector<std::int16_t>> soundFileSamples(const std::string& path, std::string* reason) {
+    return std::static_pointer_cast<const std::vector<std::int16_t>>(
+        DecodedInputs::read("sound", path, kSoundFileLimit, decodeSound, reason));
+}
 
 Microphone::Microphone(AudioInput input) : input_(std::move(input)) {
     if (input_.kind == AudioInput::Kind::Sine) {
@@ -51,9 +62,8 @@ Microphone::Microphone(AudioInput input) : input_(std::move(input)) {
         }
     }
     if (input_.kind != AudioInput::Kind::File) return;
-    auto samples = readSamples(input_.file);
-    readable_ = samples.has_value() && !samples->empty();
-    if (readable_) file_ = std::move(*samples);
+    file_ = input_.decoded ? input_.decoded : soundFileSamples(input_.file, nullptr);
+    readable_ = file_ != nullptr;
 }
 
 double Microphone::sample(std::int64_t n) const noexcept {
@@ -62,10 +72,10 @@ double Microphone::sample(std::int64_t n) const noexcept {
     case AudioInput::Kind::Constant: return input_.constant;
     case AudioInput::Kind::Sine: return sineAt(n);
     case AudioInput::Kind::File: {
-        if (file_.empty()) return 0;
-        const auto length = static_cast<std::int64_t>(file_.size());
+        if (!file_) return 0;
+        const auto length = static_cast<std::int64_t>(file_->size());
         const std::int64_t i = ((n % length) + length) % length;
-        return file_[static_cast<std::size_t>(i)] / 32768.0;
+        return (*file_)[static_cast<std::size_t>(i)] / 32768.0;
     }
     }
     return 0;

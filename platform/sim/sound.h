@@ -22,10 +22,16 @@ namespace sim {
 
 inline constexpr double kSampleRate = 44100;
 
+// The 16-bit samples of a sound file (a WAV file's channels averaged, or raw data), read through
+// sim::DecodedInputs (while a reading is open, a file read already is those samples, shared). Null,
+// with the reason and without the path, for what is not a regular file of at most 257 MB, a WAV
+// file that cannot be read, a file without a sample, or one past the reading's limit.
+std::shared_ptr<const std::vector<std::int16_t>> soundFileSamples(const std::string& path, std::string* reason);
+
 class Microphone {
 public:
-    // A file source that cannot be read (or is not a regular file of at most 257 MB) is heard as
-    // silence (and logged once by the device).
+    // A file source hears the samples read with it (AudioInput::decoded), else its file now; one
+    // that cannot be read is heard as silence (and logged once by the device).
     explicit Microphone(AudioInput input);
 
     const AudioInput& input() const noexcept { return input_; }
@@ -47,7 +53,7 @@ private:
 
     AudioInput input_;
     std::vector<double> stepSin_, stepCos_; // a sine's: sin and cos of k steps, k < kSineSpan
-    std::vector<std::int16_t> file_;
+    std::shared_ptr<const std::vector<std::int16_t>> file_;
     bool readable_ = true;
 };
 

@@ -76,6 +76,7 @@ std::optional<WavSound> decodeWav(std::string_view bytes) {
             if (!sound) return std::nullopt;
             const std::size_t count = wavSampleCount(*sound, length);
             sound->samples.resize(count);
+            if (count == 0) return sound; // a sound of no samples: nothing to copy
             if constexpr (std::endian::native == std::endian::little) {
                 std::memcpy(sound->samples.data(), data + body, count * 2);
             } else {
@@ -122,7 +123,8 @@ std::optional<WavSound> readWav(const std::string& path) {
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!sound) return std::nullopt;
             sound->samples.resize(wavSampleCount(*sound, length));
-            if (!readAt(body, sound->samples.data(), sound->samples.size() * 2)) return std::nullopt;
+            if (!sound->samples.empty() && !readAt(body, sound->samples.data(), sound->samples.size() * 2))
+                return std::nullopt;
             return sound;
         }
         at = body + length + (length & 1);
@@ -148,6 +150,7 @@ std::string encodeWav(const WavSound& sound) {
     wavPut16(out, 16);
     out += "data";
     wavPut32(out, dataBytes);
+    if (sound.samples.empty()) return out; // a clip with no samples: nothing to copy, from no buffer
     if constexpr (std::endian::native == std::endian::little) {
         out.resize(44 + dataBytes);
         std::memcpy(out.data() + 44, sound.samples.data(), dataBytes);

@@ -24,6 +24,11 @@ rt::ObserverList<ButtonDialog::PresentObserver>& presentObservers() {
     static auto* observers = new rt::ObserverList<ButtonDialog::PresentObserver>;
     return *observers;
 }
+
+rt::ObserverList<ButtonDialog::PresentObserver>& takeAwayObservers() {
+    static auto* observers = new rt::ObserverList<ButtonDialog::PresentObserver>;
+    return *observers;
+}
 } // namespace
 
 void ButtonDialog::setTitle(rt::Ref<ns::String> title) {
@@ -75,7 +80,16 @@ void ButtonDialog::removePresentObserver(std::uint64_t token) {
     presentObservers().remove(token);
 }
 
+std::uint64_t ButtonDialog::addTakeAwayObserver(PresentObserver observer) {
+    return takeAwayObservers().add(std::move(observer));
+}
+
+void ButtonDialog::removeTakeAwayObserver(std::uint64_t token) {
+    takeAwayObservers().remove(token);
+}
+
 void ButtonDialog::takeAway() {
+    takeAwayObservers().tell(*this);
     visible_ = false;
     pressedIndex_ = -1;
     auto& list = presentedList();

@@ -81,6 +81,10 @@ public:
     using PresentObserver = std::function<void(ButtonDialog&)>;
     static std::uint64_t addPresentObserver(PresentObserver observer);
     static void removePresentObserver(std::uint64_t token);
+    // Hooks told of every presented dialog about to be taken away, while it still shows as it did
+    // (a button pressed, pressed); the token removes one.
+    static std::uint64_t addTakeAwayObserver(PresentObserver observer);
+    static void removeTakeAwayObserver(std::uint64_t token);
 
     // The selectors of one dialog class's delegate protocol.
     struct Callbacks {

@@ -10,6 +10,7 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/event.h"
 #include "platform/uikit/touch.h"
+#include "platform/uikit/transaction.h"
 
 namespace ui {
 
@@ -124,11 +125,13 @@ void Control::touchesBegan(const rt::Ref<ns::Set>&, const rt::Ref<Event>& event)
 void Control::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
     if (!enabled_) return;
     rt::Ref<Control> self = rt::retained(this);
-    // The actions run while the control still shows pressed, as the screen shows it the instant the
-    // finger lifts; the state goes back before what the tap completes.
+    // The control shows pressed while the actions run and until the turn's changes are committed,
+    // as the screen shows it the instant the finger lifts; then the state goes back.
     const bool inside = touches && touchEndsInside(touches);
     sendActionsForEvents(inside ? ControlEvent::TouchUpInside : ControlEvent::TouchUpOutside, event);
-    setHighlighted(false);
+    ca::Transaction::addCommitHandler([weak = rt::Weak<Control>(self)] {
+        if (rt::Ref<Control> control = weak.lock()) control->setHighlighted(false);
+    });
     if (inside) didCompleteTap(event);
 }
 

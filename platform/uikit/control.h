@@ -10,8 +10,9 @@
 // Values set from code (setters, key-value coding) raise no event; only the user's touches, and
 // sendActionsForControlEvents, do. A touch that begins highlights the control and sends
 // touch-down; one that ends sends touch-up-inside when it ends inside the bounds, touch-up-outside
-// otherwise, the control still highlighted while those actions run (what a picture taken then
-// shows), and then takes the highlight away. A disabled control sends nothing for touches.
+// otherwise, the control still highlighted while those actions run, and takes the highlight away
+// once the turn's changes are committed (ca::Transaction: the frame of the tap, and a picture taken
+// then, shows it pressed). A disabled control sends nothing for touches.
 
 #include <vector>
 

@@ -246,7 +246,7 @@ bool Label::adoptLayoutWidth(double width) {
 
 void Label::drawTextInRect(const cg::Rect& rect) {
     cg::Context* context = graphicsGetCurrentContext();
-    rt::Ref<ns::AttributedString> text = detail::maskedForDrawing(attributedTextForDrawing());
+    rt::Ref<ns::AttributedString> text = maskedForDrawing(attributedTextForDrawing());
     if (!context || !text || !(rect.width() > 0) || !(rect.height() > 0)) return;
     const double height = std::min(rect.height(), textSize(rect.width(), lines_).height);
     const double width = rect.width();

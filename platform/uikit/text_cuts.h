@@ -7,9 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace ns {
-class String;
-}
+#include "platform/foundation/attributed_string.h"
 
 namespace ui {
 
@@ -22,5 +20,11 @@ std::uint64_t addTextDrawnObserver(TextDrawnObserver observer);
 void removeTextDrawnObserver(std::uint64_t token);
 // The views that draw text call it for each text they draw.
 void tellTextDrawn(const View& view, const ns::String& text, bool whole);
+
+// The text as every view draws it: what the run's masker replaces in it (sim::runTextMasks, the
+// text read whole, whatever runs of attributes it is made of) written in the attributes of the
+// first character it replaces; the text itself when nothing is. What the view holds is unchanged:
+// only its picture shows the text masked.
+rt::Ref<ns::AttributedString> maskedForDrawing(const rt::Ref<ns::AttributedString>& text);
 
 } // namespace ui

@@ -24,9 +24,5 @@ rt::Ref<ns::AttributedString> styledText(const rt::Ref<ns::String>& text, const 
 cg::Size textSize(const ns::AttributedString& text, double width, long lines);
 // The same for lines other than 1, from a framesetter that typeset the text once.
 cg::Size textSize(const ct::Framesetter& framesetter, double width, long lines);
-// The text as it is drawn: the run's secrets masked (sim::maskedRunSecrets), each run of
-// attributes on its own; the text itself when it holds none. What the view holds is unchanged: only
-// its picture shows them masked (string_drawing.cpp).
-rt::Ref<ns::AttributedString> maskedForDrawing(const rt::Ref<ns::AttributedString>& text);
 
 } // namespace ui::detail

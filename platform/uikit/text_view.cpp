@@ -127,7 +127,7 @@ bool TextView::adoptLayoutWidth(double width) {
 
 void TextView::drawRect(const cg::Rect& rect) {
     cg::Context* context = graphicsGetCurrentContext();
-    rt::Ref<ns::AttributedString> text = detail::maskedForDrawing(displayedText());
+    rt::Ref<ns::AttributedString> text = maskedForDrawing(displayedText());
     const cg::Rect box = insetRect(rect, textContainerInset_);
     if (!context || !text || !(box.width() > 0) || !(box.height() > 0)) return;
     context->saveGState();

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/foundation/string.h"
 #include "platform/graphics/recording_context.h"
 #include "platform/runtime/number.h"
@@ -143,10 +145,35 @@ std::size_t View::animationsInFlight() {
 
 namespace ca {
 
+namespace {
+
+std::vector<std::function<void()>>& commitHandlers() {
+    static std::vector<std::function<void()>> handlers;
+    return handlers;
+}
+
+// The turn's end: its drawing settles, then what waited for the commit runs.
+void commitTurn() {
+    if (commitHandlers().empty()) return;
+    Transaction::flush();
+    for (const std::function<void()>& handler : std::exchange(commitHandlers(), {}))
+        handler();
+}
+
+} // namespace
+
 void Transaction::flush() {
     auto views = std::exchange(ui::detail::queuedDisplays(), {});
     for (const auto& weak : views)
         if (rt::Ref<ui::View> view = weak.lock()) view->displayIfNeeded();
+}
+
+void Transaction::addCommitHandler(std::function<void()> handler) {
+    [[maybe_unused]] static const bool installed = [] {
+        ns::RunLoop::main()->addTurnEndHandler(commitTurn);
+        return true;
+    }();
+    if (handler) commitHandlers().push_back(std::move(handler));
 }
 
 } // namespace ca

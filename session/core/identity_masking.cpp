@@ -1,8 +1,6 @@
 #include "session/core/identity_masking.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -50,119 +48,6 @@ private:
     std::string body_;
     std::vector<std::size_t> cuts_; // body offsets where a "qx://" was removed
 };
-
-// One byte of a text read with its percent-encoding undone, and the bytes of the text it came from.
-struct DecodedByte {
-    char c;
-    std::size_t begin, end;
-};
-
-int hexDigit(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c))
-               ? (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 32) - 'a' + 10)
-               : -1;
-}
-
-// Every escape undone, and each that undoing makes ("%2541" -> "%41" -> "A"), in one pass: an
-// escape the last byte completes is undone at once, and so on while the byte it gives completes
-// another.
-std::vector<DecodedByte> fullyDecoded(std::string_view text) {
-    std::vector<DecodedByte> out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        out.push_back({text[at], at, at + 1});
-        for (std::size_t n = out.size(); n >= 3 && out[n - 3].c == '%'; n = out.size()) {
-            const int high = hexDigit(out[n - 2].c), low = hexDigit(out[n - 1].c);
-            if (high < 0 || low < 0) break;
-            const DecodedByte decoded{static_cast<char>(high * 16 + low), out[n - 3].begin, out[n - 1].end};
-            out.resize(n - 3);
-            out.push_back(decoded);
-        }
-    }
-    return out;
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Where an identity pair's value ends: a separator of pairs or of the text around them.
-bool endsValue(char c) {
-    return static_cast<unsigned char>(c) <= ' ' || c == 0x7F || std::strchr("&?#;\"',<>()[]{}\\|", c);
-}
-
-// Where a quoted value ends: its quote, or the backslash of an escaped one.
-bool endsQuotedValue(char c) {
-    return static_cast<unsigned char>(c) < ' ' || c == 0x7F || c == '"' || c == '\'' || c == '\\';
-}
-
-bool isQuote(char c) {
-    return c == '"' || c == '\'';
-}
-
-bool isKeyCharacter(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
-}
-
-char lowerCase(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-// The longest spelling of an identity key looked for inside a longer name, "_" and "-" included.
-constexpr std::size_t kLongestKeySpelling = 48; // bytes
-
-// Whether the name that ends at `end` of `text` is an identity key, or ends with one from a "_", a
-// "-" or a capital after a small letter: "IMEI", "serial_number", "deviceSerialNumber".
-bool namesIdentity(std::string_view text, std::size_t end) {
-    std::size_t begin = end;
-    while (begin > 0 && isKeyCharacter(text[begin - 1]))
-        --begin;
-    for (std::size_t from = end - std::min(end - begin, kLongestKeySpelling); from < end; ++from) {
-        const char before = from == begin ? '_' : text[from - 1];
-        if (before != '_' && before != '-' &&
-            !(std::isupper(static_cast<unsigned char>(text[from])) &&
-              std::islower(static_cast<unsigned char>(before))))
-            continue;
-        std::string name;
-        for (char c : text.substr(from, end - from))
-            if (c != '_' && c != '-') name += lowerCase(c);
-        if (std::find(kIdentityPairKeys.begin(), kIdentityPairKeys.end(), name) != kIdentityPairKeys.end())
-            return true;
-    }
-    return false;
-}
-
-// The IMEI check: the last digit makes the Luhn sum of all of them a multiple of ten.
-bool passesLuhn(std::string_view digits) {
-    int sum = 0;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        int digit = digits[digits.size() - 1 - i] - '0';
-        if (i % 2 == 1 && (digit *= 2) > 9) digit -= 9;
-        sum += digit;
-    }
-    return sum % 10 == 0;
-}
-
-constexpr std::size_t kShortestIMEIRun = 14, kLongestIMEIRun = 16; // digits
-
-// Whether `text` holds `word` (in lower case) in any case.
-bool holdsInAnyCase(std::string_view text, std::string_view word) {
-    return std::search(text.begin(), text.end(), word.begin(), word.end(),
-                       [](char c, char w) { return lowerCase(c) == w; }) != text.end();
-}
-
-// Whether the text may carry an identifier at all: an escape, a sign and what every identity key
-// holds, or a long enough run of digits.
-bool mayCarryIdentifier(std::string_view text) {
-    if (text.find('%') != std::string_view::npos) return true;
-    if (text.find_first_of("=:") != std::string_view::npos)
-        for (std::string_view root : {"imei", "meid", "serial", "udid", "unique"})
-            if (holdsInAnyCase(text, root)) return true;
-    std::size_t run = 0;
-    for (char c : text)
-        if ((run = isDigit(c) ? run + 1 : 0) >= kShortestIMEIRun) return true;
-    return false;
-}
 
 } // namespace
 
@@ -239,61 +124,6 @@ std::string maskedIdentityText(std::string_view text) {
     return maskedIdentityText(text, identityPairs(text));
 }
 
-std::string maskedIdentifiersAnywhere(std::string_view text) {
-    if (!mayCarryIdentifier(text)) return std::string(text);
-    const std::vector<DecodedByte> decoded = fullyDecoded(text);
-    std::string plain; // the text decoded
-    for (const DecodedByte& byte : decoded)
-        plain += byte.c;
-    struct Masked {
-        std::size_t begin, end; // in `text`
-        std::string shown;
-    };
-    std::vector<Masked> masked; // the pairs' values first, then the runs of digits
-    auto mask = [&](std::size_t from, std::size_t to) {
-        masked.push_back(
-            {decoded[from].begin, decoded[to - 1].end, maskedIdentifier(plain.substr(from, to - from))});
-    };
-    // Where a key's name ends that ends at `at` or is closed there by a quote (escaped or not).
-    auto nameEnd = [&](std::size_t at) {
-        if (at == 0 || !isQuote(plain[at - 1])) return at;
-        return at >= 2 && plain[at - 2] == '\\' ? at - 2 : at - 1;
-    };
-    for (std::size_t sign = plain.find_first_of("=:"); sign != std::string::npos;
-         sign = plain.find_first_of("=:", sign + 1)) {
-        std::size_t keyEnd = sign, value = sign + 1;
-        while (keyEnd > 0 && plain[keyEnd - 1] == ' ')
-            --keyEnd;
-        while (value < plain.size() && plain[value] == ' ')
-            ++value;
-        const bool quoted = value < plain.size() &&
-                            (isQuote(plain[value]) ||
-                             (plain[value] == '\\' && value + 1 < plain.size() && isQuote(plain[value + 1])));
-        if (quoted) value += plain[value] == '\\' ? 2 : 1;
-        const std::size_t end =
-            std::find_if(plain.begin() + value, plain.end(), quoted ? endsQuotedValue : endsValue) -
-            plain.begin();
-        if (end > value && namesIdentity(plain, nameEnd(keyEnd))) mask(value, end);
-    }
-    for (std::size_t at = 0, end = 0; at < plain.size(); at = std::max(at + 1, end)) {
-        end = std::find_if_not(plain.begin() + at, plain.end(), isDigit) - plain.begin();
-        if (end - at >= kShortestIMEIRun && end - at <= kLongestIMEIRun &&
-            passesLuhn(plain.substr(at, end - at)))
-            mask(at, end);
-    }
-    // In the text's order; one within an earlier one (a run of digits that is a pair's value) is left out.
-    std::stable_sort(masked.begin(), masked.end(),
-                     [](const Masked& a, const Masked& b) { return a.begin < b.begin; });
-    std::string out;
-    std::size_t at = 0;
-    for (const Masked& m : masked)
-        if (m.begin >= at) {
-            out.append(text.substr(at, m.begin - at)).append(m.shown);
-            at = m.end;
-        }
-    return out.append(text.substr(at));
-}
-
 std::vector<std::string> identifierValues(std::string_view text) {
     std::vector<std::string> values;
     auto add = [&](std::string_view value) {
@@ -304,8 +134,7 @@ std::vector<std::string> identifierValues(std::string_view text) {
         if (!pair.key ||
             std::find(kIdentifierKeys.begin(), kIdentifierKeys.end(), *pair.key) == kIdentifierKeys.end())
             continue;
-        if (pair.value) add(*pair.value);
-        add(text.substr(pair.valueBegin, pair.valueEnd - pair.valueBegin));
+        add(pair.value ? *pair.value : text.substr(pair.valueBegin, pair.valueEnd - pair.valueBegin));
     }
     return values;
 }

@@ -59,34 +59,9 @@ std::string maskedIdentityText(std::string_view text, const std::vector<Identity
 // "qx://IMEI=356938035643809" -> "qx://****************3809".
 std::string maskedIdentityText(std::string_view text);
 
-// The keys whose values the run masks wherever they stand in a text it writes, as a key reads in
-// lower case without "_" and "-": the intake's identifier keys, the key under which the identity is
-// stored, and the longer names people give them ("serialNumber", "serial_number",
-// "uniqueIdentifier", "unique-device-identifier", "IMEISV").
-inline constexpr std::array<std::string_view, 10> kIdentityPairKeys = {
-    "imei",           "imeisv",
-    "meid",           "serial",
-    "serialnumber",   "udid",
-    "uniqueid",       "uniqueidentifier",
-    "uniquedeviceid", "uniquedeviceidentifier",
-};
-
-// `text` with every identifier it carries, however written, masked as maskedIdentifier masks it,
-// for a text the run writes that did not come from the run itself. The text is read once every
-// percent-encoding in it is undone, however deep ("%2526" reads as "&"): the value of a pair under
-// an identity key (kIdentityPairKeys, in any case), and every run of 14 to 16 digits whose last is
-// the IMEI check digit of the others (Luhn). A pair is a key, "=" or ":" with spaces around it or
-// not, and a value, key and value each quoted or not: "imei=X", "imei = X", "serial: X",
-// "\"serial\":\"X\"" (a JSON pair, escaped inside another text or not). The key is the whole name
-// of letters, digits, "_" and "-" before the sign, or its end from a "_", a "-" or a capital after
-// a small letter ("device_serial", "deviceSerialNumber"; not "primei"); a quoted value runs to the
-// next quote, another to the next separator ("&", "?", "#", ";", a space...). What is masked takes
-// the place of the bytes it was read from; the rest stays as written.
-// "qx://product=x%26imei=356938035643809" -> "qx://product=x%26imei=***********3809".
-std::string maskedIdentifiersAnywhere(std::string_view text);
-
 // The identifiers `text` carries, each once: the value of every pair under one of
-// kIdentifierKeys, as decoded and as written ("qx://imei=3569%33&product=x" -> "35693", "3569%33").
+// kIdentifierKeys, decoded ("qx://imei=3569%33&product=x" -> "35693"; as written where it does not
+// decode).
 std::vector<std::string> identifierValues(std::string_view text);
 
 } // namespace ft

@@ -31,9 +31,14 @@
 
 #include "app/job.h"
 #include "app/run_folder.h"
+#include "platform/foundation/clock.h"
 #include "platform/graphics/image.h"
+#include "platform/runtime/log.h"
+#include "platform/sim/device.h"
 #include "platform/sim/input_file.h"
 #include "platform/text/font_backend.h"
+#include "platform/uikit/application.h"
+#include "tester/script_actions.h"
 #include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/reference_service.h"
@@ -134,6 +139,10 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
     std::string powerKey = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "power-key-pass.json");
     powerKey.replace(powerKey.find("\"PowerKeyViewController\""), 24, "\"PowerKeyViewControler\"");
     // Nested 20,000 deep, the reading once overflowed the stack; a seed 1,000 deep took seconds.
+    auto soundStep = [&](const std::string& name, const std::string& file) {
+        return write(dir / (name + "-sound.json"),
+                     R"({"steps": [{"at": 1, "do": "audio.input", "input": {"file": ")" + file + "\"}}]}");
+    };
     auto seedNested = [](std::size_t depth) {
         return R"({"steps": [{"at": "launch", "do": "seed", "values": {"x": )" + std::string(depth, '[') +
                std::string(depth, ']') + "}}]}";
@@ -158,9 +167,10 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
         {{"--profile", profileWith("twice.json", "\"model\"", "\"machine\": \"iPhone10,1\",\n  \"model\"")},
          (dir / "twice.json").string(),
          "machine: repeated key at line 3, column 3 (first at line 2, column 3)"},
-        {{"--profile", profileWith("insets.json", "\"top\": 20", "\"top\": 10000")},
+        {{"--profile", profileWith("insets.json", "\"top\": 20", "\"top\": 666.9")},
          (dir / "insets.json").string(),
-         "safeAreaInsets: top and bottom (10000 and 0) leave none of the screen's height (667 points)"},
+         "safeAreaInsets: top and bottom (666.9 and 0) leave 0.1 of the screen's 667 points of height; the "
+         "application needs at least 548"},
         {{"--script", (dir / "missing.json").string()}, (dir / "missing.json").string(), "cannot be read"},
         {{"--script", (dir / "folder.json").string()},
          (dir / "folder.json").string(),
@@ -206,6 +216,22 @@ TEST(MainJobProcess, BadInputEndsWithStatusTwoNamingTheFileOnceAndTouchesNoFolde
                                                     (dir / "fifo.json").string() + "\"}]}")},
          (dir / "fifo.json").string(),
          "frame.json: step 1: \"camera.frame\": \"frame\": " + (dir / "fifo.json").string() + ": not a regular file"},
+        {{"--script", write(dir / "late.json", R"({"steps": [{"at": 1, "do": "camera.frame", "frame": "{service}.ppm"}]})")},
+         (dir / "late.json").string(),
+         "step 1: \"frame\" of \"camera.frame\" names a file by {service}, known only once the run starts"},
+        // So is a sound file: one that is missing, a pipe or a device is refused, not heard as silence.
+        {{"--profile", profileWith("hum.json", "\"headphonesPlugged\"",
+                                           R"("audio": {"input": {"file": "/dev/zero"}}, "headphonesPlugged")")},
+         "/dev/zero",
+         "hum.json: audio.input.file: /dev/zero: not a regular file"},
+        {{"--script", soundStep("fifo", (dir / "fifo.json").string())},
+         (dir / "fifo.json").string(),
+         "fifo-sound.json: step 1: \"audio.input\": audio.input.file: " + (dir / "fifo.json").string() +
+             ": not a regular file"},
+        {{"--script", soundStep("zero", "/dev/zero")}, "/dev/zero", "audio.input.file: /dev/zero: not a regular file"},
+        {{"--script", soundStep("gone", (dir / "gone.wav").string())},
+         (dir / "gone.wav").string(),
+         "gone.wav: cannot be read: No such file or directory"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -277,6 +303,32 @@ TEST(MainJobProcess, ASpentScriptStallsWithStatusOneAndTheFolderHoldsTheRun) {
     for (const auto& entry : fs::recursive_directory_iterator(runDir / "home" / "Library" / "Preferences"))
         if (readFile(entry.path()).find("S1") != std::string::npos) seeded = true;
     EXPECT_TRUE(seeded) << "the seeded defaults are in the home";
+}
+
+// An exception out of the run (from an action of the script's own here) leaves nothing of the run in
+// the process: the application is gone, and the clock, the device and the log's sink are the ones
+// before, so a line logged afterwards reaches neither the run's log nor its report.
+TEST(MainJobInProcess, AnExceptionOutOfTheRunLeavesNothingOfItInstalled) {
+    ScratchFolder scratch;
+    sim::registerScriptAction("raise", {{}, {}, {}, [](sim::Driver&, const sim::ScriptAction&, std::string*) -> bool {
+                                            throw 7;
+                                        }});
+    app::JobOptions options;
+    options.script = write(scratch.path() / "raise.json", R"({"steps": [{"at": 1, "do": "raise"}]})");
+    options.runDir = (scratch.path() / "run").string();
+    options.pictures = false;
+    std::vector<std::string> lines;
+    ns::LogSink sink = ns::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
+    const std::shared_ptr<ns::Clock> clock = ns::Clock::installed();
+    const std::shared_ptr<const sim::Profile> device = sim::currentDevice();
+    std::ostringstream out, err;
+    EXPECT_THROW(app::runJob(options, out, err), int);
+    EXPECT_EQ(ui::Application::sharedApplication(), nullptr);
+    EXPECT_EQ(ns::Clock::installed(), clock);
+    EXPECT_EQ(sim::currentDevice(), device);
+    ns::logLine("after the run");
+    ns::setLogSink(std::move(sink));
+    EXPECT_EQ(lines, std::vector<std::string>{"after the run"});
 }
 
 // A job holds its folder while it runs: another neither runs there nor empties it, and the first's
@@ -363,7 +415,7 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
     for (const fs::path& folder : {made, scripts, reads, noted}) // run folders, made by a run
         ASSERT_EQ(runProcess({"--script", idle, "--run-dir", folder.string()}).status, 1);
     const std::string inside = write(scripts / "my.json", readFile(idle)), card = (reads / "card.ppm").string(),
-                      tone = write(reads / "tone.raw", "\0\0"), root = (reads / "root").string();
+                      tone = write(reads / "tone.raw", std::string("\0\0", 2)), root = (reads / "root").string();
     fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
     fs::create_directories(root);
     write(noted / "notes.txt", "mine");
@@ -413,18 +465,67 @@ TEST(MainJobProcess, AFrameShowsAsItWasReadThoughItsFileIsGone) {
     const fs::path back = scratch.path() / "back.ppm", front = scratch.path() / "front.ppm";
     for (const fs::path& card : {back, front})
         fs::copy_file(fs::path(FT_RESOURCES_DIR) / "devices" / "test-card-back.ppm", card);
-    std::string script = readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "camera-preview-pass.json");
-    const std::string frameStep = R"({"at": 0.5, "do": "camera.frame", "position": "front", "frame": ")";
-    script.insert(script.find("\"steps\": [") + 10, frameStep + front.string() + "\"},");
+    // The script's own frame for the back camera left out: the profile's shows.
+    nlohmann::json script =
+        nlohmann::json::parse(readFile(fs::path(FT_RESOURCES_DIR) / "testers" / "camera-preview-pass.json"));
+    nlohmann::json& steps = script["steps"];
+    steps.erase(std::remove_if(steps.begin(), steps.end(),
+                               [](const nlohmann::json& step) { return step.value("do", "") == "camera.frame"; }),
+                steps.end());
+    steps.insert(steps.begin(), nlohmann::json::object({{"at", 0.5}, {"do", "camera.frame"}, {"position", "front"},
+                                                        {"frame", front.string()}}));
     app::JobOptions options;
     options.profile = profileWith(scratch.path() / "profile.json", "/cameras/0/frame", back.string());
-    options.script = write(scratch.path() / "preview.json", script);
+    options.script = write(scratch.path() / "preview.json", script.dump());
     options.runDir = (scratch.path() / "run").string();
     options.folderMade = [&](const std::string&) { fs::remove(back), fs::remove(front); };
     std::ostringstream out, err;
     const app::JobResult result = app::runJob(options, out, err);
     EXPECT_EQ(result.status, 0) << result.report << err.str();
     EXPECT_EQ(readFile(scratch.path() / "run" / "device.log").find("camera frame:"), std::string::npos);
+}
+
+// A script is read once, with the device's values, before any folder is touched: one refused for a
+// value of the device (the Wi-Fi iPad has no SIM, so "{carrier.name}" is empty, no service id) leaves
+// the run --overwrite names byte for byte, and makes no new folder.
+TEST(MainJobProcess, AScriptRefusedForTheDevicesValuesTouchesNoFolder) {
+    ScratchFolder scratch;
+    const fs::path run = scratch.path() / "run", fresh = scratch.path() / "fresh";
+    ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string()}).status, 0);
+    const auto before = filesUnder(run);
+    const std::string script = write(scratch.path() / "sim.json", R"({"steps": [{"at": 1, "do": "carrier.set",
+        "carrier": {"name": "Kestrel", "mcc": "310", "mnc": "410", "services": [{"id": "{carrier.name}"}]}}]})");
+    for (const auto& [folder, overwrite] : {std::pair{run, true}, std::pair{fresh, false}}) {
+        std::vector<std::string> args = {"--profile", "ipad_wifi", "--script", script, "--run-dir", folder.string()};
+        if (overwrite) args.push_back("--overwrite");
+        const Outcome outcome = runProcess(args);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find("sim.json: step 1: \"carrier.set\": carrier.services[0].id: expected text"),
+                  std::string::npos)
+            << outcome.output;
+    }
+    EXPECT_TRUE(filesUnder(run) == before);
+    EXPECT_FALSE(fs::exists(fresh));
+}
+
+// A frame file is decoded once however many steps name it: a run whose 60 steps name one 1920x1080
+// frame holds hardly more memory at its peak than one whose single step does (each decoded copy
+// would be 6 MB more).
+TEST(MainJobProcess, AFrameFileNamedBySixtyStepsIsDecodedOnce) {
+    ScratchFolder scratch;
+    const std::string frame = write(scratch.path() / "hd.ppm", "P6\n1920 1080\n255\n" + std::string(1920 * 1080 * 3, '\x40'));
+    auto peakWith = [&](int steps) {
+        std::string text = R"({"steps": [)";
+        for (int i = 0; i < steps; ++i)
+            text += std::string(i ? "," : "") + R"({"at": 1, "do": "camera.frame", "frame": ")" + frame + "\"}";
+        const std::string script = write(scratch.path() / (std::to_string(steps) + ".json"), text + "]}");
+        const fs::path run = scratch.path() / ("run" + std::to_string(steps));
+        const Outcome outcome = runProcess({"--no-pictures", "--script", script, "--run-dir", run.string()});
+        EXPECT_EQ(outcome.status, 1) << outcome.output; // the script spent on the login screen
+        return static_cast<double>(outcome.peakKilobytes);
+    };
+    const double one = peakWith(1), sixty = peakWith(60);
+    EXPECT_LT(sixty, 1.2 * one) << sixty << " kB against " << one << " kB";
 }
 
 // --overwrite removes all or nothing: an entry it cannot remove (in a folder the job may not write;
@@ -657,7 +758,9 @@ TEST(MainJobProcess, AFolderSwappedForALinkAfterItIsMadeGetsTheWholeRunAndTheLin
     for (const char* entry : {"app.log", "steps.log", "device.log", "home/Library/Preferences", "service/transactions.json",
                               "pictures", "audio"})
         EXPECT_TRUE(fs::exists(aside / entry)) << entry;
-    EXPECT_EQ(std::distance(fs::directory_iterator(aside / "pictures"), {}), 163);
+    const std::string pictures = std::to_string(std::distance(fs::directory_iterator(aside / "pictures"), {}));
+    EXPECT_NE(result.report.find("pictures:     " + pictures + " in " + run.string() + "/pictures"), std::string::npos)
+        << "as many pictures as the report says, where it says: " << result.report;
 }
 
 // A file of the run that cannot be written whole ends the run with status 5, named on stderr and in
@@ -1002,26 +1105,26 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
         EXPECT_EQ(picture->height(), 667u) << pictures.back();
     }
     std::sort(pictures.begin(), pictures.end());
-    // Login, list, 40 times the runner and a test screen (again when its question comes later, as each
-    // answer or verdict is given, and as a screen that decided by itself leaves, when it drew more),
-    // the composer and the question after it, results and each further screenful of its list; the
+    // Login, list, 40 times the runner and a test screen (again when its question comes later, and as
+    // the turn of each answer or verdict ends), the composer and the question after it, results and
+    // each further screenful of its list; the
     // HUD each time a text stayed and showed something new: the countdown's first two, the upload's
     // end (the cellular check's shows as its screen did). A picture taken while a row's item is on
     // screen names its key; none repeats the one before it.
-    ASSERT_EQ(pictures.size(), 163u);
+    ASSERT_EQ(pictures.size(), 156u);
     EXPECT_EQ(pictures.front(), "001-LoginViewController.png");
     EXPECT_EQ(pictures[1], "002-RootTableViewController.png");
     EXPECT_EQ(pictures[4], "005-VIBRATION-ReadyStartViewController.png");
-    EXPECT_EQ(pictures[149], "150-SMS-MFMessageComposeViewController.png");
-    EXPECT_EQ(pictures[150], "151-SMS-SMSViewController.png");
+    EXPECT_EQ(pictures[142], "143-SMS-MFMessageComposeViewController.png");
+    EXPECT_EQ(pictures[143], "144-SMS-SMSViewController.png");
     std::string huds, stills;
     for (const std::string& name : pictures) {
         if (name.ends_with("hud.png")) huds += name.substr(0, name.size() - 4) + " ";
         if (name.ends_with("_CAPTURE_TEST-CameraPictureViewController.png")) stills += name.substr(0, 3) + " ";
     }
-    EXPECT_EQ(huds, "003-hud 004-hud 163-hud ");
-    EXPECT_EQ(stills, "050 051 052 054 055 056 058 059 060 062 063 064 066 067 068 070 071 072 ");
-    EXPECT_NE(outcome.output.find("pictures:     163 in " + (runDir / "pictures").string()),
+    EXPECT_EQ(huds, "003-hud 004-hud 156-hud ");
+    EXPECT_EQ(stills, "049 050 051 053 054 055 057 058 059 061 062 063 065 066 067 069 070 071 ");
+    EXPECT_NE(outcome.output.find("pictures:     156 in " + (runDir / "pictures").string()),
               std::string::npos)
         << outcome.output;
     for (std::size_t i = 1; i < pictures.size(); ++i)
@@ -1084,6 +1187,12 @@ TEST(MainJobProcess, TheDefaultRunWalksEveryTestAndEndsWithTheUpdate) {
     const std::vector<std::string>& wifi = result.pictureTexts.at(rowPicture(result.report, "WIFI"));
     EXPECT_NE(std::find(wifi.begin(), wifi.end(), "Internet IP 203.0.113.23"), wifi.end())
         << ::testing::PrintToString(wifi);
+    // The colour fill's is its answer: the last colour's question with its Yes and No, the retry
+    // button over the fill, no bar come back over it.
+    const std::vector<std::string>& fill = result.pictureTexts.at(rowPicture(result.report, "LCD_FILL_TEST"));
+    for (const char* text : {"Show the colour again", "Yes", "No"})
+        EXPECT_EQ(std::count(fill.begin(), fill.end(), text), 1) << text << ::testing::PrintToString(fill);
+    EXPECT_EQ(std::count(fill.begin(), fill.end(), "Quarnotix"), 0) << ::testing::PrintToString(fill);
     std::set<std::string> results;
     for (const auto& [picture, texts] : result.pictureTexts)
         if (picture.find("-ResultViewController") != std::string::npos) results.insert(texts.begin(), texts.end());

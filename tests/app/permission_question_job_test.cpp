@@ -44,8 +44,8 @@ TEST(PermissionQuestionJob, TheLocationQuestionIsPicturedAnsweredEitherWayAndNam
     } runs[] = {
         {testers / "gps-fail.json", 0, "fail", {"      why: location access was denied\n"}},
         {scratch.path() / "allowing.json", 0, "pass", {}},
-        {testers / "gps-pass.json", 1, "unfinished", // nothing answers it
-         {"      why: stalled: the script is spent and nothing is scheduled; unanswered: alert \"" + question +
+        {testers / "gps-pass.json", 1, "unfinished", // nothing answers it: the steps on the GPS and results screens wait
+         {"      why: stalled: no step is due; 3 steps wait for screens; unanswered: alert \"" + question +
               "\": \"" + reason + "\"\n",
           "  on screen:    alert: \"" + question + "\" \"" + reason + "\"\n",
           "  controls:     \"Don't Allow\", \"Allow\"\n"}},

@@ -1,8 +1,8 @@
 // Pictures of the screens: a screen that draws as an earlier one did is copied from that one's
 // picture without being painted again; one that differs in anything it draws is painted. A HUD's
-// new text is pictured, its box drawn over the screen. A test screen is pictured as its row is
-// decided, the answer tapped shown pressed (on the screen, or in an alert or a sheet), and as it
-// leaves, under its own bar.
+// new text is pictured, its box drawn over the screen. A test screen is pictured once for its row:
+// as the turn that decided it ends, settled, the answer tapped shown pressed (on the screen, or in
+// an alert or a sheet); as it leaves, under its own bar, when it leaves in that turn or undecided.
 
 #include <algorithm>
 #include <filesystem>
@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "app/screen_pictures.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button.h"
@@ -157,54 +158,63 @@ TEST_F(ScreenPicturesTest, AHUDThatShowsANewTextIsPicturedWithItsBoxAtTheNextLoo
     app().advance(3); // the message hides itself
 }
 
-// A row is pictured as its screen decides it, as it shows then: the answer tapped pressed (its title
-// faded), the other as it was; a verdict of the screen's own, or a screen left without one, with both
-// untouched, and a screen that decided by itself again as it leaves, when it drew more since. The hook
-// hears each picture's name: the appearance's when the screen looks as it did.
-TEST_F(ScreenPicturesTest, ARowIsPicturedAtItsVerdictWithTheAnswerTappedPressed) {
+// A row is pictured once, as the turn that decided it ends: the screen settled, whatever it drew in
+// that turn before or after its verdict, the answer tapped still pressed (its title faded), the
+// other as it was; nothing it draws in a later turn is pictured for it. The hook hears the name.
+TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithTheAnswerPressed) {
     showInNavigation(rt::make<ui::ViewController>());
     using Screen = app_tests::VerdictScreen;
-    const auto leave = [&](Screen& s) {
-        s.labelTitle()->setText(ns::String::make("Done"));
-        navigation_->popViewControllerAnimated(false);
+    const auto done = [](Screen& s) { s.labelTitle()->setText(ns::String::make("Done")); };
+    const auto inOneTurn = [&](std::function<void()> work) {
+        dispatch::async(dispatch::Queue::main(), std::move(work));
+        app().runUntilIdle();
     };
     const struct {
         const char* what;
         std::function<void(Screen&)> decide;
-        const char* told;           // the pictures the hook hears of, by order
-        bool yesPressed, noPressed; // in the last of them
+        bool yesPressed, noPressed, doneShown;
+        const char* told; // the picture the hook hears of: the appearance's when the screen looks as it did
     } cases[] = {
-        {"Yes tapped, then left", [&](Screen& s) { app().tap(s.successButton()); leave(s); }, "002", true, false},
-        {"No tapped", [&](Screen& s) { app().tap(s.failButton()); }, "002", false, true},
-        {"its own verdict", [](Screen& s) { s.info()->setSuccess(ft::TestBaseModel::kFailed); }, "001", false, false},
-        {"its own verdict, then left", [&](Screen& s) { s.info()->setSuccess(1); leave(s); }, "001 002", false, false},
-        {"left undecided", [&](Screen&) { navigation_->popViewControllerAnimated(false); }, "001", false, false},
+        {"Yes tapped, the screen drawing after the verdict",
+         [&](Screen& s) {
+             s.choose()->subscribeNext([&s, done](const rt::Id&) { done(s); });
+             app().tap(s.successButton());
+         },
+         true, false, true, "002"},
+        {"No tapped", [&](Screen& s) { app().tap(s.failButton()); }, false, true, false, "002"},
+        {"its own verdict, then drawn",
+         [&](Screen& s) { inOneTurn([&s, done] { s.info()->setSuccess(ft::TestBaseModel::kPassed); done(s); }); },
+         false, false, true, "002"},
+        {"drawn, then its own verdict",
+         [&](Screen& s) { inOneTurn([&s, done] { done(s); s.info()->setSuccess(ft::TestBaseModel::kFailed); }); },
+         false, false, true, "002"},
+        {"its own verdict, drawn in a later turn",
+         [&](Screen& s) {
+             inOneTurn([&s] { s.info()->setSuccess(ft::TestBaseModel::kPassed); });
+             inOneTurn([&s, done] { done(s); });
+         },
+         false, false, false, "001"},
     };
     for (const auto& c : cases) {
         testkit::ScratchFolder scratch;
         std::vector<std::string> told;
+        std::map<std::string, std::vector<std::string>> texts;
         cg::Rect yes, no;
         {
             app::ScreenPictures pictures(scratch.path() / "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
-            auto screen = rt::make<Screen>();
-            screen->setInfo(rt::make<ft::TestBaseModel>());
-            screen->info()->setProfile(ns::String::make("WIFI"));
-            navigation_->pushViewController(screen, false);
-            app().runUntilIdle();
-            pictures.screenCameOnTop(screen);
+            const auto screen = pushVerdictScreen(pictures);
             yes = screen->successButton()->convertRectToView(screen->successButton()->bounds(), nullptr);
             no = screen->failButton()->convertRectToView(screen->failButton()->bounds(), nullptr);
             c.decide(*screen);
+            navigation_->popViewControllerAnimated(false);
             pictures.painted();
+            texts = pictures.shownTexts();
         }
-        ASSERT_FALSE(told.empty()) << c.what;
-        std::string orders;
-        for (const std::string& picture : told) orders += (orders.empty() ? "" : " ") + picture.substr(9, 3);
-        EXPECT_EQ(orders, c.told) << c.what;
-        const std::string name = orders.substr(orders.size() - 3) + "-WIFI-AppTestVerdictScreen.png";
-        EXPECT_EQ(told.back(), "pictures/" + name) << c.what;
-        const auto picture = cg::Image::createWithPNGFile((scratch.path() / "pictures" / name).string());
+        ASSERT_EQ(told, std::vector<std::string>{"pictures/" + std::string(c.told) + "-AppTestVerdictScreen.png"})
+            << c.what;
+        EXPECT_EQ(std::ranges::count(texts[told.back().substr(9)], std::string("Done")), c.doneShown) << c.what;
+        const auto picture = cg::Image::createWithPNGFile((scratch.path() / told.back()).string());
         ASSERT_TRUE(picture) << c.what;
         // A title's darkest point: the system blue's, or faded towards the white under it.
         const auto faded = [&](const cg::Rect& button) {
@@ -220,19 +230,21 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedAtItsVerdictWithTheAnswerTappedPressed)
     }
 }
 
-// A screen that decided by itself and then drew more is pictured again as it leaves, as it still
-// stood: under its own bar (its title, its Back), not the next screen's, however it leaves.
-TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
+// A screen that leaves in the turn of its verdict, or undecided, is pictured once, as it leaves: as
+// it stood, under its own bar (its title, its Back), not the next screen's, however it leaves.
+TEST_F(ScreenPicturesTest, AScreenLeavingInItsVerdictsTurnOrUndecidedIsPicturedAsItLeavesUnderItsOwnBar) {
     auto root = rt::make<ui::ViewController>();
     root->navigationItem()->setTitle(ns::String::make("List"));
     showInNavigation(root);
     const struct {
         const char* what;
+        bool decided;
         std::function<void()> leave;
     } cases[] = {
-        {"the next screen pushed", [&] { navigation_->pushViewController(nextScreen(), false); }},
-        {"the next screen pushed, animated", [&] { navigation_->pushViewController(nextScreen(), true); }},
-        {"popped, animated", [&] { navigation_->popViewControllerAnimated(true); }},
+        {"the next screen pushed", true, [&] { navigation_->pushViewController(nextScreen(), false); }},
+        {"the next screen pushed, animated", true, [&] { navigation_->pushViewController(nextScreen(), true); }},
+        {"popped, animated", true, [&] { navigation_->popViewControllerAnimated(true); }},
+        {"popped undecided", false, [&] { navigation_->popViewControllerAnimated(false); }},
     };
     for (const auto& c : cases) {
         testkit::ScratchFolder scratch;
@@ -242,15 +254,17 @@ TEST_F(ScreenPicturesTest, AScreenLeavingIsPicturedUnderItsOwnBar) {
             app::ScreenPictures pictures(scratch.path() / "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
-            screen->info()->setSuccess(ft::TestBaseModel::kPassed);
-            screen->labelTitle()->setText(ns::String::make("Done"));
-            c.leave();
+            dispatch::async(dispatch::Queue::main(), [&] {
+                if (c.decided) screen->info()->setSuccess(ft::TestBaseModel::kPassed);
+                screen->labelTitle()->setText(ns::String::make("Done"));
+                c.leave();
+            });
             app().advance(1);
             pictures.painted();
             texts = pictures.shownTexts();
         }
         navigation_->popToRootViewControllerAnimated(false);
-        ASSERT_EQ(told.size(), 2u) << c.what;
+        ASSERT_EQ(told.size(), 1u) << c.what;
         const std::vector<std::string>& shown = texts[told.back().substr(9)];
         // The test screen's bar: its logo title and Back; not the results' title nor the list's.
         for (const char* text : {"Done", "Quarnotix", "\u2039 Back"})

@@ -3,6 +3,7 @@
 // real time; each screen on the devices and faults that decide it; a stall naming what was on screen.
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "tests/testkit/graphics/picture_brightness.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
 
@@ -47,15 +49,16 @@ std::string resultOf(const std::string& report, const std::string& key) {
 }
 
 // The job's arguments for a run of a script into the scratch folder (its run folder named `runName`,
-// by default the script's name and how many more arguments it takes). `script`: a shipped script's
-// name, or a path of its own without ".json"; `profile`: a shipped profile's name or file name, or a
-// path.
+// by default the script's name and how many more arguments it takes), without pictures unless
+// asked. `script`: a shipped script's name, or a path of its own without ".json"; `profile`: a
+// shipped profile's name or file name, or a path.
 std::vector<std::string> jobArgs(const testkit::ScratchFolder& scratch, const std::string& script,
                                  const std::string& profile = "", const std::vector<std::string>& more = {},
-                                 const std::string& runName = "") {
+                                 const std::string& runName = "", bool pictures = false) {
     std::vector<std::string> args = {
-        "--no-pictures", "--script", (kResources / "testers" / (script + ".json")).string(), "--run-dir",
+        "--script", (kResources / "testers" / (script + ".json")).string(), "--run-dir",
         (scratch.path() / (runName.empty() ? script + std::to_string(more.size()) : runName)).string()};
+    if (!pictures) args.insert(args.begin(), "--no-pictures");
     if (!profile.empty())
         args.insert(args.end(), {"--profile", fs::path(profile).is_absolute() ? profile
                                               : (kResources / "devices" /
@@ -166,9 +169,37 @@ struct MatrixRun {
     fs::path runDir;
 };
 
+// A camera row that passed, in the picture its report row names, shows what the row asks about
+// across the camera's place in the middle of the screen: the test card's many colours for a pattern
+// or a video, a light sheet for white; never one flat colour else.
+void expectPassedCameraRowsShowWhatTheyAsk(const MatrixRun& run) {
+    std::istringstream lines(run.job.output);
+    for (std::string line, order, key; std::getline(lines, line);) {
+        const std::size_t at = line.find(" pictures/");
+        if (!(std::istringstream(line) >> order >> key) || key.find("CAMERA") == std::string::npos ||
+            line.find("  pass  ") == std::string::npos || at == std::string::npos)
+            continue;
+        std::string why;
+        const auto picture = cg::Image::createWithPNGFile((run.runDir / line.substr(at + 1)).string(), &why);
+        ASSERT_TRUE(picture) << line << ": " << why;
+        std::set<std::uint32_t> colours;
+        std::set<int> brightness;
+        for (const double down : {0.35, 0.45})
+            for (double across = 0.3; across <= 0.7; across += 0.025) {
+                const auto x = std::size_t(across * double(picture->width())),
+                           y = std::size_t(down * double(picture->height()));
+                colours.insert(picture->rasterWords()[y * picture->width() + x] & 0xFFFFFF);
+                brightness.insert(testkit::brightnessAt(*picture, x, y));
+            }
+        EXPECT_TRUE(key.find("WHITE") != std::string::npos ? *brightness.begin() > 200 : colours.size() >= 4)
+            << line << ": " << ::testing::PrintToString(brightness);
+    }
+}
+
 // Runs every shipped script (several side by side) on its own device, or on every other shipped
 // device; each run ends as its manifest line says (status, rows, ending, the result file), one with
-// nothing to run says so, and one not cut short (a stall's status 1) names no step as never ran.
+// nothing to run says so and names no check as failed, and one not cut short (a stall's status 1)
+// names no step as never ran; a camera script's passed row shows what it asks about.
 std::vector<MatrixRun> runTheManifest(const testkit::ScratchFolder& scratch, bool onOwnDevice) {
     const std::vector<Shipped> lines = manifest();
     std::set<std::string> profiles;
@@ -181,7 +212,7 @@ std::vector<MatrixRun> runTheManifest(const testkit::ScratchFolder& scratch, boo
             if ((profile == own.profile) != onOwnDevice) continue;
             const std::string name = own.script + "@" + profile;
             runs.push_back({lineFor(lines, own.script, profile), profile, {}, scratch.path() / name});
-            jobs.push_back(jobArgs(scratch, own.script, profile, {}, name));
+            jobs.push_back(jobArgs(scratch, own.script, profile, {}, name, own.script.starts_with("camera-")));
         }
     std::vector<testkit::ProcessOutcome> outcomes =
         testkit::runProcesses(FUNCTIONTEST_EXECUTABLE, jobs, std::max(4u, std::thread::hardware_concurrency()));
@@ -200,9 +231,14 @@ std::vector<MatrixRun> runTheManifest(const testkit::ScratchFolder& scratch, boo
                               "this device\n") != std::string::npos,
                   s.status == 4)
             << output;
+        // The checks of steps said under the rows not offered count for nothing.
+        if (s.status == 4) {
+            EXPECT_EQ(output.find("check failed:"), std::string::npos) << output;
+        }
         if (s.status != 1) {
             EXPECT_EQ(output.find("never ran:"), std::string::npos) << output;
         }
+        expectPassedCameraRowsShowWhatTheyAsk(run);
     }
     return runs;
 }
@@ -379,12 +415,17 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
     refused["steps"][3] = nlohmann::json::parse(R"({"on": {"alert": ""}, "once": true, "after": 1.0,
         "do": "press", "title": "BASETEST_CONTROLLER_YES"})");
     std::ofstream(scratch.path() / "microphone-refused.json") << refused.dump();
+    // The recorded voice answered twice at once: the second answer stops the music as it begins.
+    nlohmann::json twice = nlohmann::json::parse(testkit::readFile(kResources / "testers" / "headset-pass.json"));
+    twice["steps"][5] = twice["steps"][4];
+    std::ofstream(scratch.path() / "headset-twice.json") << twice.dump();
     struct Run {
         std::string script;
         const char* key;
         std::string profile;
         const char* result;
         std::vector<std::string> sounds; // the run folder's audio/
+        std::string said{};              // a line of the report
     };
     const Run runs[] = {
         {"microphone-record-pass", "MAIN_MIC_TEST", "", "pass", {"001-mic-sound1.m4a.wav", "002-Speaker-sound1.m4a.wav"}},
@@ -394,6 +435,9 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
         {"headset-pass", "HEADSET_TEST", "", "pass",
          {"001-mic-sound.m4a.wav", "002-Headphones-sound.m4a.wav", "003-Headphones-sample.m4a.wav"}},
         {"headset-fail", "HEADSET_TEST", "", "fail", {"001-mic-sound.m4a.wav"}},
+        {(scratch.path() / "headset-twice").string(), "HEADSET_TEST", "", "pass",
+         {"001-mic-sound.m4a.wav", "002-Headphones-sound.m4a.wav"},
+         "  24.000     sound \"sample.m4a\" on Headphones stopped before any of it played\n"},
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(run.script + " " + run.profile);
@@ -406,6 +450,7 @@ TEST(ScreenScripts, TheMicrophoneScriptsLeaveTheRecordingAndItsPlaybackInTheRunF
             for (const auto& entry : fs::directory_iterator(audio)) sounds.push_back(entry.path().filename().string());
         std::sort(sounds.begin(), sounds.end());
         EXPECT_EQ(sounds, run.sounds);
+        EXPECT_NE(job.output.find(run.said), std::string::npos) << run.said << job.output;
     }
 }
 

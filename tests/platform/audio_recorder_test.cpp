@@ -18,6 +18,7 @@
 #include "platform/mediaplayer/music_player_controller.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
+#include "platform/sim/audio_export.h"
 #include "platform/sim/device.h"
 #include "platform/sim/sound.h"
 #include "platform/sim/wav.h"
@@ -163,6 +164,30 @@ TEST_F(AudioFiles, OnlyTheNaturalEndFinishesAPlayerAndAStopKeepsItsPlace) {
     EXPECT_EQ(clips[0].file, "sound1.m4a");
     EXPECT_NEAR(clips[0].end - clips[0].start, 1.0, 1e-6);
     EXPECT_NEAR(clips[1].end - clips[1].start, 2.0, 1e-6);
+}
+
+// A recording or a clip stopped in the instant it began has no samples: it is still a clip (a sound
+// file of none, a clip record of no length), copies nothing from the samples it lacks, and leaves
+// nothing to listen to among the exported sounds.
+TEST_F(AudioFiles, AClipStoppedBeforeItHasSamplesIsAClipOfNoneAndNoExportedSound) {
+    sim::setAudioExportFolder(folder_.path().string());
+    record(0);
+    const std::optional<sim::WavSound> empty = sim::readWav((folder_.path() / "sound1.m4a").string());
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->frames(), 0u);
+    record(1.0);
+    auto player = av::AudioPlayer::initWithContentsOfURL(file("sound1.m4a"));
+    ASSERT_TRUE(player && player->play());
+    player->stop();
+    sim::setAudioExportFolder({});
+    const auto clips = sim::Device::shared().speaker().clips();
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips[0].end, clips[0].start);
+    EXPECT_EQ(sim::Device::shared().speaker().sampleCount(), 0u);
+    std::vector<std::string> exported;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / "audio"))
+        exported.push_back(entry.path().filename().string());
+    EXPECT_EQ(exported, std::vector<std::string>{"001-mic-sound1.m4a.wav"}) << "the one recording with samples";
 }
 
 TEST_F(AudioFiles, AClipIsTheFileAtTheOutputVolumeOnTheCurrentPort) {

@@ -267,7 +267,8 @@ TEST_F(Capture, APlayedMovieEndsOneLengthLaterResumesAfterAPauseAndAMissingOneNe
     ns::NotificationCenter::defaultCenter()->removeObserver(observer);
 }
 
-// The preview and the player draw the device's one picture of the frame, which is painted in place.
+// The preview and the player draw the device's one picture of the frame, which is painted in place;
+// a stopped session's preview holds its last frame.
 TEST_F(Capture, ThePreviewAndThePlayerShowTheCameraUprightFromOneSharedPicture) {
     const std::string frame = (scratch_.path() / "quarters.ppm").string();
     std::ofstream(frame) << "P3 2 2 255 255 0 0 0 255 0 0 0 255 255 255 255\n"; // red, green above blue, white
@@ -308,7 +309,13 @@ TEST_F(Capture, ThePreviewAndThePlayerShowTheCameraUprightFromOneSharedPicture) 
     ASSERT_TRUE(shared);
     EXPECT_EQ(static_cast<const void*>(shared->rasterWords()), static_cast<const void*>(shared->bytes().data()))
         << "its pixels painted as they are";
+    // Stopped, the preview holds the frame its camera showed last, whatever the camera sees since.
     session->stopRunning();
+    sim::Device::shared().setCameraFrame(sim::CameraPosition::Back, {.red = 9, .green = 9, .blue = 9, .file = {}});
+    cg::RasterContext frozen(32, 32);
+    cases[0].layer->renderInContext(frozen);
+    EXPECT_EQ(frozen.pixel(4, 4), red);
+    EXPECT_EQ(frozen.pixel(27, 27), white);
 }
 
 TEST(CapturePictures, JpegBytesReadBackAsAnImageAndOtherBytesAsNil) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -69,11 +70,14 @@ TEST(SimProfile, EveryShippedProfileLoadsAndMatchesItsMachine) {
     const std::vector<std::string> names = sim::shippedProfileNames();
     for (const char* expected : {"iphone7", "iphone_xr", "ipod_touch", "ipad_wifi", "ipad_cellular"})
         EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+    double leastHeight = INFINITY; // left to the application by the shipped profile that leaves least
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         std::string error;
         auto profile = sim::loadProfileNamed(name, &error);
         ASSERT_TRUE(profile) << error;
+        leastHeight = std::min(leastHeight, profile->screen.height - profile->safeAreaInsets.top -
+                                                profile->safeAreaInsets.bottom);
         const std::string prefix = profile->model == sim::Model::iPad ? "iPad"
                                    : profile->model == sim::Model::iPodTouch ? "iPod"
                                                                               : "iPhone";
@@ -82,7 +86,17 @@ TEST(SimProfile, EveryShippedProfileLoadsAndMatchesItsMachine) {
         if (profile->model == sim::Model::iPodTouch) {
             EXPECT_FALSE(profile->carrier);
         }
+        // Every camera sees a picture of its own, never one flat colour.
+        std::set<std::vector<std::uint8_t>> seen;
+        for (const sim::Camera& camera : profile->cameras) {
+            const auto frame = sim::makeFrameImage(camera.frame, camera.position);
+            ASSERT_TRUE(frame);
+            EXPECT_GT(std::set<std::uint8_t>(frame->pixels.begin(), frame->pixels.end()).size(), 4u);
+            seen.insert(frame->pixels);
+        }
+        EXPECT_EQ(seen.size(), profile->cameras.size());
     }
+    EXPECT_EQ(leastHeight, sim::kLeastApplicationHeight) << "the least a profile may leave is the smallest shipped";
     // The two tablets differ by their radio.
     auto wifi = sim::loadProfileNamed("ipad_wifi"), cellular = sim::loadProfileNamed("ipad_cellular");
     ASSERT_TRUE(wifi && cellular);
@@ -270,17 +284,23 @@ TEST(SimProfile, SoundFieldsReadAsWrittenAndTheInputIsOneSource) {
     EXPECT_EQ(p->audio.ioFrames, 256);
     EXPECT_EQ(p->audio.input, (sim::AudioInput{sim::AudioInput::Kind::Sine, 0, 440, 0.5, ""}));
 
-    const std::pair<const char*, sim::AudioInput> inputs[] = {
+    // A sound file is read with the profile: the microphone hears what was read then.
+    Scratch scratch;
+    scratch.write("tone.raw", std::string("\x00\x40", 2));
+    const std::string tone = scratch / "tone.raw";
+    const std::pair<std::string, sim::AudioInput> inputs[] = {
         {R"("silence")", {}},
         {R"({"constant": -0.25})", {sim::AudioInput::Kind::Constant, -0.25, 0, 0, ""}},
         {R"({"sine": {"frequency": 1000}})", {sim::AudioInput::Kind::Sine, 0, 1000, 1, ""}},
-        {R"({"file": "tone.wav"})", {sim::AudioInput::Kind::File, 0, 0, 0, "tone.wav"}},
+        {R"({"file": ")" + tone + "\"}", {sim::AudioInput::Kind::File, 0, 0, 0, tone}},
     };
     for (const auto& [json, expected] : inputs) {
-        auto q = sim::parseProfile(minimalProfile(std::string(R"("audio": {"input": )") + json + "}"), "t.json", &error);
+        auto q = sim::parseProfile(minimalProfile(R"("audio": {"input": )" + json + "}"), "t.json", &error);
         ASSERT_TRUE(q) << json << ": " << error;
         EXPECT_EQ(q->audio.input, expected) << json;
+        EXPECT_EQ(q->audio.input.decoded != nullptr, expected.kind == sim::AudioInput::Kind::File) << json;
     }
+
 }
 
 TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
@@ -307,7 +327,7 @@ TEST(SimProfile, CameraAccessAndRadioFieldsReadAsWritten) {
     ASSERT_EQ(p->cameras.size(), 3u);
     EXPECT_TRUE(p->cameras[0].torchLockable);
     EXPECT_EQ(p->cameras[0].presets, sim::defaultCameraPresets());
-    EXPECT_EQ(p->cameras[0].frame, (sim::CameraFrame{128, 128, 128, ""}));
+    EXPECT_TRUE(p->cameras[0].frame.isTestCard());
     EXPECT_FALSE(p->cameras[1].torchLockable);
     EXPECT_EQ(p->cameras[1].presets, std::vector<std::string>{"AVCaptureSessionPresetLow"});
     EXPECT_EQ(p->cameras[1].frame, (sim::CameraFrame{255, 0, 16, ""}));
@@ -506,9 +526,17 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "scale": true})"),
          "t.json: screen.scale: expected a number"},
         {minimalProfile(R"("safeAreaInsets": {"top": -1})"), "t.json: safeAreaInsets.top: expected a number of 0 or more"},
-        // Insets that meet leave no screen: every control would be outside it.
+        // Insets that meet leave no screen: every control would be outside it; a height less than
+        // the smallest shipped device's leaves the application too little.
         {minimalProfile(R"("safeAreaInsets": {"top": 10000})"),
-         "t.json: safeAreaInsets: top and bottom (10000 and 0) leave none of the screen's height (667 points)"},
+         "t.json: safeAreaInsets: top and bottom (10000 and 0) leave 0 of the screen's 667 points of height; the "
+         "application needs at least 548 (the smallest shipped screen's, under its status bar)"},
+        {minimalProfile(R"("safeAreaInsets": {"top": 333.3, "bottom": 333.6})"),
+         "t.json: safeAreaInsets: top and bottom (333.3 and 333.6) leave 0.1 of the screen's 667 points of height; the "
+         "application needs at least 548 (the smallest shipped screen's, under its status bar)"},
+        {minimalProfile(R"("screen": {"width": 375, "height": 547.5})"),
+         "t.json: screen.height: 547.5 points leave too little of the screen; the application needs at least 548 (the "
+         "smallest shipped screen's, under its status bar)"},
         {minimalProfile(R"("safeAreaInsets": {"left": 200, "right": 175})"),
          "t.json: safeAreaInsets: left and right (200 and 175) leave none of the screen's width (375 points)"},
         // A key written twice is named where it is written again, whatever the value would be.
@@ -535,6 +563,11 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("documents": {"/etc/x": "y"})"),
          R"(t.json: documents["/etc/x"]: a file name must stay inside Documents)"},
         {minimalProfile(R"("documents": {"a.txt": 1})"), R"(t.json: documents["a.txt"]: expected a string)"},
+        // What the home is made of is checked with the profile: no document a file system refuses.
+        {minimalProfile(R"("documents": {"n": "", "n-1": "", "n/x": ""})"),
+         R"(t.json: documents["n/x"]: inside documents["n"], which is a file)"},
+        {minimalProfile(R"("documents": {"d/)" + std::string(256, 'x') + R"(": ""})"),
+         R"(t.json: documents["d/)" + std::string(256, 'x') + R"("]: a file name of more than 255 bytes between slashes)"},
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "brightness": 1.5})"),
          "t.json: screen.brightness: expected a number from 0 to 1"},
         {minimalProfile(R"("screen": {"width": 375, "height": 667, "brightness": "dim"})"),
@@ -586,6 +619,8 @@ TEST(SimProfile, AMissingOrMalformedFieldIsNamedWithItsFile) {
         {minimalProfile(R"("audio": {"input": {"sine": {"frequency": 440, "amplitude": 2}}})"),
          "t.json: audio.input.sine.amplitude: expected a number from 0 to 1"},
         {minimalProfile(R"("audio": {"input": {"file": ""}})"), "t.json: audio.input.file: expected a file path"},
+        {minimalProfile(R"("audio": {"input": {"file": "/dev/zero"}})"),
+         "t.json: audio.input.file: /dev/zero: not a regular file"},
         {minimalProfile(R"("cameras": [{"position": "back", "torchLockable": 1}])"),
          "t.json: cameras[0].torchLockable: expected true or false"},
         {minimalProfile(R"("cameras": [{"position": "back", "presets": "AVCaptureSessionPresetLow"}])"),
@@ -899,12 +934,14 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     sim::Device& live = sim::Device::shared();
     live.log("sound mute.caf");
     clock.advance(2.5);
-    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f"); // hostile text from a URL
+    live.log("url opened tel:123\nforged 9.000 line\tand\x01\x7f \u202Eevil\u0085\xff\xc3"); // hostile text
+                                                                                             // from a URL
     clock.advance(0.0004);
     live.log("");
-    EXPECT_EQ(live.logText(), "0.000 sound mute.caf\n"
-                              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F\n"
-                              "2.500 \n");
+    EXPECT_EQ(live.logText(),
+              "0.000 sound mute.caf\n"
+              "2.500 url opened tel:123\\nforged 9.000 line\\tand\\x01\\x7F \\u202Eevil\\u0085\\xFF\\xC3\n"
+              "2.500 \n");
 
     // Equal runs, equal logs: a device installed again starts over, at its own start.
     {
@@ -921,62 +958,6 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
 
     // The file aligns the times as the run folder's other logs do.
     EXPECT_EQ(live.logFileText(), "     0.000 torch on\n 12345.500 torch off\n");
-}
-
-// While a run keeps secrets, each is masked wherever it appears, the longest where several start at
-// once, and before a text is cut (no half of one is left); one under four characters only where it
-// is the whole text; then the installed identifier masking. One added while no run keeps them, and
-// all of them once the run ends, are not masked.
-TEST(SimRunText, ARunsSecretsAreMaskedInEveryTextWhileItKeepsThem) {
-    sim::addRunSecret("outside", "?");
-    {
-        sim::RunSecrets run;
-        for (const char* secret : {"356938035643809", "pass", "passpassx", "pw1"})
-            sim::addRunSecret(secret, "<" + std::string(1, secret[2]) + ">");
-        const sim::TextMasking previous =
-            sim::setIdentifierMasking([](std::string_view text) { return std::string(text) + "!"; });
-        const std::pair<std::string, std::string> cases[] = {
-            {"imei=356938035643809&p;passpassx passpass pw1 outside", "imei=<6>&p;<s> <s><s> pw1 outside!"},
-            {"pw1", "<1>"},
-            {"pw1 ", "pw1 !"},
-        };
-        for (const auto& [text, masked] : cases)
-            EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
-        EXPECT_EQ(sim::printableCut(std::string(195, 'a') + "356938035643809"),
-                  std::string(195, 'a') + "<6>!");
-        sim::setIdentifierMasking(previous);
-    }
-    EXPECT_EQ(sim::maskedRunSecrets("356938035643809 pass"), "356938035643809 pass");
-}
-
-// An identifier is masked however people write it: in either case, with spaces, "-" or "." between
-// its characters (its own "-" passed over too), the whole of what stood for it replaced; a
-// password only as written. While the run keeps them, the platform's messages mask a key they quote
-// whole, however short.
-TEST(SimRunText, AnIdentifierIsMaskedHoweverItIsSpelledAndAQuotedKeyAsAWholeText) {
-    auto run = std::make_unique<sim::RunSecrets>();
-    for (const char* identifier : {"356938035643809", "F2LXK0AAHG7F", "00008020-001C2D3E0E38002E"})
-        sim::addRunSecret(identifier, "<" + std::string(identifier).substr(0, 2) + ">",
-                          sim::SecretSpelling::Identifier);
-    sim::addRunSecret("Zq7pw", "***");
-    sim::addRunSecret("pw1", "***");
-    const std::pair<std::string, std::string> cases[] = {
-        {"IMEI 35 693803 564380 9.", "IMEI <35>."},
-        {"35-693803-564380-9 / 35.693803.564380.9", "<35> / <35>"},
-        {"3 5 6 9 3 8 0 3 5 6 4 3 8 0 9", "<35>"},
-        {"serial f2lxk0aahg7f, F2LX K0AA HG7F", "serial <F2>, <F2>"},
-        {"udid 00008020001c2d3e0e38002e", "udid <00>"},
-        {"356938035643800 35 693803 564380", "356938035643800 35 693803 564380"},
-        {"35_693803_564380_9 -35693803564380", "35_693803_564380_9 -35693803564380"},
-        {"zq7PW Zq7pw", "zq7PW ***"},
-    };
-    for (const auto& [text, masked] : cases)
-        EXPECT_EQ(sim::maskedRunSecrets(text), masked) << text;
-    EXPECT_EQ(ns::printableQuote("pw1"), "***");
-    EXPECT_EQ(ns::printableCut("pw1"), "pw1");
-    EXPECT_EQ(ns::printableQuote("pw12"), "pw12");
-    run.reset();
-    EXPECT_EQ(ns::printableQuote("pw1"), "pw1");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {

@@ -18,6 +18,7 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/frame_image.h"
+#include "platform/sim/input_file.h"
 #include "platform/sim/interfaces.h"
 #include "platform/sim/sound.h"
 #include "tests/platform/support.h"
@@ -260,7 +261,7 @@ TEST(SimSound, TheSpeakerKeepsTheLastSixtySecondsWithTheirTimes) {
 // ---- Frames -----------------------------------------------------------------------------------
 
 TEST(SimFrames, SolidAndNetpbmFramesAndHostileFiles) {
-    auto solid = sim::makeFrameImage({.red = 10, .green = 20, .blue = 30, .file = {}});
+    auto solid = sim::makeFrameImage({.red = 10, .green = 20, .blue = 30, .file = {}}, sim::CameraPosition::Back);
     ASSERT_TRUE(solid);
     std::uint8_t rgb[3];
     solid->rgbAt(639, 479, rgb);
@@ -287,6 +288,29 @@ TEST(SimFrames, SolidAndNetpbmFramesAndHostileFiles) {
         EXPECT_FALSE(sim::parseNetpbm(bytes, "f.ppm", &error)) << bytes;
         EXPECT_EQ(error, "f.ppm: " + why);
     }
+}
+
+// While a reading is open, a frame or sound file is decoded once however often and however spelt it
+// is named, and the reading's files stay within its limit: the file past it is refused.
+TEST(SimFrames, AReadingDecodesEachFileOnceWithinItsLimit) {
+    Scratch scratch;
+    scratch.write("a.pgm", "P2 2 1 255 1 2\n");
+    scratch.write("b.pgm", "P2 2 1 255 3 4\n");
+    scratch.write("tone.raw", std::string("\x01\x00\x02\x00", 4));
+    const auto frame = [&](const std::string& path, std::string* error = nullptr) {
+        return sim::makeFrameImage({.file = path}, sim::CameraPosition::Back, error);
+    };
+    sim::DecodedInputs decoded(7);
+    const sim::DecodedInputs::Reading reading(decoded);
+    const auto a = frame(scratch / "a.pgm");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(frame(scratch / "./a.pgm"), a);
+    EXPECT_TRUE(sim::soundFileSamples(scratch / "tone.raw", nullptr));
+    EXPECT_EQ(decoded.files(), 2u);
+    EXPECT_EQ(decoded.bytes(), 2u + 4u);
+    std::string error;
+    EXPECT_FALSE(frame(scratch / "b.pgm", &error));
+    EXPECT_EQ(error, scratch / "b.pgm" + ": with the frames and sounds read before it, more than 0 MB decoded");
 }
 
 TEST_F(SimStimuli, TheCameraFrameFollowsTheStimulus) {

@@ -78,6 +78,9 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"([])", "must be a JSON object"},
         {R"({"name": "x"})", "needs \"steps\""},
         {R"({"steps": [], "extra": 1})", "unknown key \"extra\""},
+        // A run of no feature has nothing to run; a feature named twice is a slip.
+        {R"({"features": [], "steps": []})", "\"features\" names no feature"},
+        {R"({"features": ["WIFI", "GPS", "WIFI"], "steps": []})", "\"features\" names \"WIFI\" twice"},
         {R"({"steps": [{"do": "back"}]})", "step 1: a step needs either"},
         {R"({"steps": [{"at": 1, "on": {"screen": "A"}, "do": "back"}]})", "step 1: a step needs either"},
         {R"({"steps": [{"at": 0, "do": "back"}, {"at": 1, "do": "fly"}]})",
@@ -188,6 +191,41 @@ TEST(ScriptParsing, DoubledBracesWriteABraceAndABadVariableQuotesNothingOfItsTex
         EXPECT_FALSE(parse(R"({"steps": [{"at": 1, )" + action + "}]}", &error)) << action;
         EXPECT_TRUE(error.starts_with(reason)) << action << " gave: " << error;
         EXPECT_EQ(error.find("pwX9"), std::string::npos) << error;
+    }
+}
+
+// A variable known only after the reading (the in-process service's address, once it listens) is
+// checked with a stand-in of its form, and bind gives each argument naming it its text as written:
+// inside JSON escaped, a stimulus's read afresh as it runs, a doubled brace still a brace. A file a
+// step reads cannot be named by it: files are read with the script.
+TEST(ScriptParsing, AVariableKnownLaterIsCheckedWithAStandInAndBoundAsWritten) {
+    const std::map<std::string, std::string> later = {{"service", "http://127.0.0.1:65535"}};
+    const std::string value = "http://h:1/\"q";
+    const struct Case {
+        std::string action, key, bound;
+    } cases[] = {
+        {R"("do": "type", "outlet": "f", "text": "{service}/x")", "text", value + "/x"},
+        {R"("do": "seed", "values": {"w": ["{service}"]})", "values", R"({"w":["http://h:1/\"q"]})"},
+        {R"("do": "reachability.flags", "target": "{service}", "flags": ["reachable"])", "target", value},
+        {R"("do": "type", "outlet": "f", "text": "{{service}}")", "text", "{service}"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        auto script = sim::Script::parse(R"({"steps": [{"at": 1, )" + c.action + "}]}", {}, &error, later);
+        ASSERT_TRUE(script) << c.action << ": " << error;
+        const sim::ScriptAction& action = script->steps[0].actions[0];
+        const bool named = c.bound != "{service}";
+        EXPECT_EQ(action.unbound.contains(c.key), named) << c.action;
+        EXPECT_TRUE(!named || action.prepared == nullptr) << c.action; // made of the stand-in
+        script->bind({{"service", value}});
+        EXPECT_EQ(*action.arg(c.key), c.bound) << c.action;
+        EXPECT_TRUE(action.unbound.empty()) << c.action;
+    }
+    for (const char* action : {R"("do": "camera.frame", "frame": "{service}.ppm")",
+                                      R"("do": "audio.input", "input": {"file": "/tmp/{service}"})"}) {
+        std::string error;
+        EXPECT_FALSE(sim::Script::parse(R"({"steps": [{"at": 1, )" + std::string(action) + "}]}", {}, &error, later));
+        EXPECT_NE(error.find("names a file by {service}, known only once the run starts"), std::string::npos) << error;
     }
 }
 
@@ -711,12 +749,12 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
                   "step 6 (back) waited for 4.5 s after launch"}));
 }
 
-// A check ends seen or failed: whatever ends its wait once its step has fired, without its text
-// seen, fails it, with what it saw at its last look or as never having looked. A row each way: its
-// screen leaving while it waits, its step dropped (the screen gone before the step was due, the
-// check's text shown or not), the limit, a stall, a signal, an earlier action of its step failing,
-// an exception out of the application, and the application's exit in the middle of its step.
-TEST_F(ScriptRun, EveryWayAChecksWaitEndsWithoutItsTextFailsIt) {
+// No check is left waiting: however the run ends, a check that did not see its text has failed,
+// saying what it saw at its last look or why it never looked. A row for each end of a wait: its
+// screen leaving while it waits, its step dropped (the screen gone before the step was due), the
+// limit, a stall, a signal, an earlier action of its step failing, an exception out of the
+// application, the application's exit in the middle of its step, and a step that never fired.
+TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
     auto action = [](const char* name, std::function<void(sim::Driver&)> body) {
         sim::registerScriptAction(
             name, {{}, {}, {}, [body](sim::Driver& driver, const sim::ScriptAction&, std::string*) {
@@ -759,6 +797,11 @@ TEST_F(ScriptRun, EveryWayAChecksWaitEndsWithoutItsTextFailsIt) {
         {"its step failing", R"({"at": 1, "actions": [{"do": "tap", "outlet": "nothing"},
                                 {"do": "expect", "outlet": "view", "text": "Start"}]})",
          600, End::StepFailed, "step 1 (tap outlet=nothing; expect outlet=view text=Start): the step failed" + unlooked},
+        {"a step that never fired", R"({"on": {"screen": "PowerKeyViewController"}, "do": "expect", "outlet": "view",
+                                        "text": "Start"})",
+         600, End::Stalled,
+         "step 1 (expect outlet=view text=Start): never looked: its step waited for screen PowerKeyViewController "
+         "(expect outlet=view text=Start)"},
         {"the application's exit", R"({"at": 1, "actions": [{"do": "quit"},
                                        {"do": "expect", "outlet": "view", "text": "Start"}]})",
          600, End::Exited, "step 1 (quit; expect outlet=view text=Start): the run ended" + unlooked},
@@ -771,6 +814,8 @@ TEST_F(ScriptRun, EveryWayAChecksWaitEndsWithoutItsTextFailsIt) {
         const sim::ScriptRun result = run(R"({"steps": [)" + c.steps + "]}", c.limit);
         sim::clearSteppingInterruption();
         EXPECT_EQ(result.end, c.end) << result.message;
+        ASSERT_EQ(result.checks.size(), 1u);
+        EXPECT_EQ(result.checks[0].state, sim::ScriptRun::Check::State::Failed);
         EXPECT_EQ(result.failedChecks, std::vector<std::string>{c.failed}) << stepLog();
     }
 }

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,9 @@ namespace testkit {
 struct ProcessOutcome {
     int status = -1;    // the exit status; -1 when it did not exit normally
     std::string output; // standard output and error together
+    // The most memory the child held at once (its largest resident set), in kilobytes. It counts
+    // this process's own from the moment of the fork, until the child's program starts.
+    long peakKilobytes = 0;
 };
 
 class ChildProcess {
@@ -59,7 +63,7 @@ public:
     bool endsWithin(double seconds) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (pid_ > 0 && !ended_) {
-            ended_ = ::waitpid(pid_, &raw_, WNOHANG) == pid_;
+            ended_ = ::wait4(pid_, &raw_, WNOHANG, &usage_) == pid_;
             if (!ended_ && std::chrono::steady_clock::now() >= until) return false;
             if (!ended_) ::usleep(5000);
         }
@@ -75,8 +79,10 @@ public:
             if (n > 0) outcome.output.append(buffer, static_cast<std::size_t>(n));
         if (output_ >= 0) ::close(output_);
         output_ = -1;
-        if (pid_ > 0 && (ended_ || ::waitpid(pid_, &raw_, 0) == pid_) && WIFEXITED(raw_))
-            outcome.status = WEXITSTATUS(raw_);
+        if (pid_ > 0 && (ended_ || ::wait4(pid_, &raw_, 0, &usage_) == pid_)) {
+            if (WIFEXITED(raw_)) outcome.status = WEXITSTATUS(raw_);
+            outcome.peakKilobytes = usage_.ru_maxrss;
+        }
         pid_ = -1;
         return outcome;
     }
@@ -86,6 +92,7 @@ private:
     int output_ = -1;
     bool ended_ = false; // collected by endsWithin
     int raw_ = 0;
+    struct rusage usage_ {};
 };
 
 inline ProcessOutcome runProcess(const std::string& program, const std::vector<std::string>& args) {

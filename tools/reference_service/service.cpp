@@ -181,6 +181,7 @@ struct Service::State {
     int port = 0;
     std::string base;
     std::function<std::chrono::system_clock::time_point()> clock;
+    std::function<std::string(std::string_view)> logMasking;
 
     mutable std::mutex lock; // guards what follows
     mutable std::condition_variable changed;
@@ -235,8 +236,8 @@ Reply Service::State::serve(const HttpRequest& req, std::optional<Call> call, co
         ++arrivals;
         changed.notify_all();
     }
-    rec.method = cutForLog(req.method);
-    rec.target = cutForLog(req.target);
+    rec.method = cutForLog(logMasking ? logMasking(req.method) : req.method);
+    rec.target = cutForLog(logMasking ? logMasking(req.target) : req.target);
     rec.call = label;
 
     std::optional<Fault> fault = call ? faults.take(*call) : std::nullopt;
@@ -427,6 +428,7 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     auto state = std::make_unique<State>(std::move(*seed), options.faults, limits);
     if (!state->server.believeGateways(options.gateways)) return fail("a gateway is not an IPv4 address");
     state->clock = options.clock;
+    state->logMasking = options.logMasking;
     state->store = TransactionStore::open(options.dataFolder, error, options.store);
     if (!state->store) return nullptr;
     state->log = RequestLog::open(options.dataFolder, error, options.requestLogBytes);

@@ -97,6 +97,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/reference_service/faults.h"
@@ -146,6 +147,9 @@ struct Options {
     // The time the service stamps its records with (requests.log, transactions.json), read on the
     // service's threads; empty: the system clock. A run in virtual time hands its own.
     std::function<std::chrono::system_clock::time_point()> clock;
+    // What the records give of a client's method and target, before the cut (requests.log and
+    // requests()), read on the service's threads; empty: as sent. The main job hands its masker.
+    std::function<std::string(std::string_view)> logMasking;
 };
 
 using Fields = std::map<std::string, std::string>;

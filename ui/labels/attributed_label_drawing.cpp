@@ -87,7 +87,7 @@ void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
 
     // Shrinking to fit: the text with smaller fonts, from a framesetter of this pass alone; the
     // stored text and its caches stay as they are.
-    bool scaled = false;
+    bool ofThisPass = false; // a text of this pass alone, drawn from a framesetter of its own
     if (adjustsFontSizeToFitWidth() && numberOfLines() > 0) {
         const long lines = numberOfLines();
         double textWidth = sizeThatFits(lines > 1 ? cg::Size{kUnlimited, kUnlimited} : cg::Size{0, 0}).width;
@@ -97,15 +97,23 @@ void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
             const double scale = std::max(available / textWidth, minimumScaleFactor());
             rendered = this->rendered(labelDrawingScaledFonts(*attributedText_, scale));
             setter = ct::Framesetter::make(*rendered);
-            scaled = true;
+            ofThisPass = true;
         }
+    }
+
+    // The text as every view draws it (ui::maskedForDrawing), from a framesetter of this pass alone
+    // when that is not the stored text.
+    if (rt::Ref<ns::AttributedString> masked = ui::maskedForDrawing(rendered); masked != rendered) {
+        rendered = std::move(masked);
+        setter = ct::Framesetter::make(*rendered);
+        ofThisPass = true;
     }
 
     context->saveGState();
     context->setTextMatrix(cg::AffineTransform::identity());
     context->translateCTM(0, inset.height());
     context->scaleCTM(1, -1);
-    const ns::Range range{0, attributedText_->length()};
+    const ns::Range range{0, rendered->length()};
     const cg::Rect text = textRect(rect, numberOfLines(), setter, range.length);
     context->translateCTM(inset.minX(), inset.height() - text.minY() - text.height());
 
@@ -118,10 +126,10 @@ void AttributedLabel::drawTextInRect(const cg::Rect& rect) {
         auto highlighted = rendered->mutableCopy();
         highlighted->addAttribute(ns::CTForegroundColorAttributeName, highlightedTextColor()->cgColor(), range);
         // Kept until the framesetter is made again: a later highlighted colour shows after the
-        // next change of text or text colour.
-        rt::Ref<ct::Framesetter> highlight = scaled ? nullptr : highlightFramesetter();
+        // next change of text or text colour (not for a text of this pass alone).
+        rt::Ref<ct::Framesetter> highlight = ofThisPass ? nullptr : highlightFramesetter();
         if (!highlight) highlight = ct::Framesetter::make(*highlighted);
-        if (!scaled) {
+        if (!ofThisPass) {
             rt::SyncGuard lock(this);
             highlightFramesetter_ = highlight;
         }

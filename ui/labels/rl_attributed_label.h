@@ -290,7 +290,9 @@ private:
     void longPressTimerDidFire();
     // The plain text over `range` of the label's own attributed text; nil outside it.
     rt::Ref<ns::String> textInRange(ns::Range range) const;
-    void drawAttributedString(const ns::AttributedString& composed, const cg::Rect& rect, cg::Context& context);
+    // The lines of `frame`, made of `composed`.
+    void drawAttributedString(const ct::Frame& frame, const ns::AttributedString& composed,
+                              const cg::Rect& rect, cg::Context& context);
     void drawHighlight(const cg::Rect& rect, cg::Context& context);
     // Each image of the displayed lines over its placeholder run, into the current context.
     void drawImages();

@@ -167,15 +167,22 @@ void AttributedLabel::drawTextInRect(const cg::Rect& given) {
     drawImages();
     drawHighlight(rect, *context);
     if (shadowColor()) context->setShadowWithColor(shadowOffset(), shadowBlur_, shadowColor()->cgColor());
-    // Truncation reads the string the frame was made of, so it agrees with the lines drawn.
-    drawAttributedString(*frameString_, rect, *context);
+    // Truncation reads the string the frame was made of, so it agrees with the lines drawn. The text
+    // as every view draws it (ui::maskedForDrawing), laid out in a frame of its own when that is not
+    // the stored text.
+    const rt::Ref<ns::AttributedString> composed = frameString_;
+    if (rt::Ref<ns::AttributedString> masked = ui::maskedForDrawing(composed); masked != composed)
+        drawAttributedString(*ct::Framesetter::make(*masked)->createFrame({0, 0}, frameBounds_), *masked,
+                             rect, *context);
+    else
+        drawAttributedString(*textFrame_, *composed, rect, *context);
     context->restoreGState();
 }
 
-void AttributedLabel::drawAttributedString(const ns::AttributedString& composed, const cg::Rect& rect,
-                                           cg::Context& context) {
-    const long shown = numberOfDisplayedLines();
-    const auto& frame = *textFrame_;
+void AttributedLabel::drawAttributedString(const ct::Frame& frame, const ns::AttributedString& composed,
+                                           const cg::Rect& rect, cg::Context& context) {
+    const long laid = static_cast<long>(frame.lines().size());
+    const long shown = numberOfLines() < 1 ? laid : std::min(numberOfLines(), laid);
     for (long i = 0; i < shown; ++i) {
         const auto& line = frame.lines()[static_cast<std::size_t>(i)];
         const cg::Point origin = frame.lineOrigins()[static_cast<std::size_t>(i)];

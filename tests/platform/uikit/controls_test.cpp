@@ -11,6 +11,7 @@
 #include "platform/foundation/date.h"
 #include "platform/foundation/key_value_observing.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/foundation/set.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
@@ -218,7 +219,7 @@ TEST(UIButton, ADisabledSystemButtonIsDimmedUnlessItsOwnColourIsSet) {
 
 // Under the finger, while its tap's actions run, a button is highlighted: a system button's title
 // fades to a fifth of its colour unless it has a highlighted colour of its own, a custom one keeps
-// its colour. The highlight goes once the actions have run.
+// its colour. The highlight stays until the tap's turn ends (its changes committed), then goes.
 TEST(UIButton, AButtonShowsPressedWhileItsTapsActionsRun) {
     const auto blue = ui::Color::systemBlueColor(), red = ui::Color::redColor();
     const struct {
@@ -240,6 +241,8 @@ TEST(UIButton, AButtonShowsPressedWhileItsTapsActionsRun) {
         };
         tapAt(button, 50);
         EXPECT_TRUE(rt::equal(shown, c.pressed)) << &c - cases;
+        EXPECT_TRUE(button->isHighlighted());
+        ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr);
         EXPECT_FALSE(button->isHighlighted());
         EXPECT_TRUE(rt::equal(button->titleLabel()->textColor(), c.after)) << &c - cases;
     }

@@ -16,13 +16,16 @@
 #include "platform/graphics/recording_context.h"
 #include "platform/runtime/number.h"
 #include "platform/runtime/value.h"
+#include "platform/sim/run_text.h"
 #include "platform/text/typesetter.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
+#include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view_rendering.h"
 #include "tests/testkit/app/snapshot.h"
 #include "tests/testkit/app/text_cut_count.h"
 #include "ui/labels/attributed_label.h"
+#include "ui/labels/rl_attributed_label.h"
 
 namespace {
 
@@ -215,6 +218,36 @@ TEST(AttributedLabelDrawing, ShrinkingToFitDrawsSmallerFontsForThatPassOnly) {
 }
 
 // ---- Geometry ----
+
+// Both attributed labels draw their text as every label does: the run's values masked in the text
+// read whole, so a password split across two runs of attributes, or an identity spelled across
+// three, is drawn masked in the attributes its first character had, and told drawn so; the label
+// keeps its text.
+TEST(AttributedLabelDrawing, BothLabelsDrawTheRunsValuesMaskedAcrossRunsOfAttributes) {
+    sim::RunSecrets run;
+    sim::addRunSecret("Zq7pw", "***");
+    sim::addRunSecret("F2LXK0AAHG7F", "********HG7F", sim::SecretSpelling::Identifier);
+    auto text = styled("Zq7");
+    text->appendAttributedString(*styled("pw and F2LX ", ui::Color::redColor()));
+    text->appendAttributedString(*styled("K0AA HG7F"));
+    std::vector<std::string> told;
+    const auto token = ui::addTextDrawnObserver(
+        [&](const ui::View&, const ns::String& drawn, bool) { told.push_back(drawn.utf8()); });
+    auto tl = labelOf(text, 400);
+    auto rl = rl::AttributedLabel::make(cg::Rect::make(0, 0, 400, 60));
+    rl->setAttributedText(text);
+    auto plain = rt::make<ui::Label>(cg::Rect::make(0, 0, 400, 60));
+    plain->setAttributedText(text);
+    for (ui::View* label : {static_cast<ui::View*>(tl.get()), static_cast<ui::View*>(rl.get()),
+                            static_cast<ui::View*>(plain.get())}) {
+        const cg::DisplayList list = drawnBy(*label);
+        EXPECT_EQ(linesOf(list), std::vector<std::string>{"*** and ********HG7F"});
+        EXPECT_EQ(list.textRuns().front()->run->glyphs.size(), 3u); // "***" in the first run's colour
+    }
+    ui::removeTextDrawnObserver(token);
+    EXPECT_EQ(told, std::vector<std::string>(3, "*** and ********HG7F"));
+    EXPECT_EQ(tl->attributedText()->string()->utf8(), "Zq7pw and F2LX K0AA HG7F");
+}
 
 TEST(AttributedLabelGeometry, APointAQuarterIntoADrawnGlyphGivesItsCharacter) {
     const std::string text = "abcdefghij klmnop qrs";

@@ -12,6 +12,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/foundation/set.h"
 #include "platform/graphics/layer.h"
 #include "platform/graphics/recording_context.h"
@@ -487,6 +488,7 @@ TEST(ScannerButtons, GlyphsFollowTheirMeasuresAndTheStateColours) {
                     else each->touchesCancelled(touches, nullptr);
                 }
             }
+            ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr); // the touches' turn ends
             EXPECT_EQ(button->displayRequestCount() - before,
                       plain->displayRequestCount() - plainBefore + c.phases.size()) << "one more redraw a phase";
             cg::RecordingContext pressed;
