@@ -60,8 +60,8 @@ bool isOneOf(const rt::Ref<ns::String>& text, const auto& list) {
 // A test screen's scene: the instruction label and the pass, fail and result buttons, the first
 // two wired to success: and fail:, the third to passAction:. Everything is placed by constraints, so
 // it follows the view wherever the navigation puts it: the label 20 in from each side and under the
-// bars (pinUnderBars), as high as its text wraps to; the buttons in the bottom 80 points, clear of
-// the question screen's question (100 above the bottom).
+// bars (pinUnderBars), as high as its text wraps to; the buttons in the 80 points above the home
+// indicator's band (pinAboveBand), clear of the question screen's question (100 above the bottom).
 ui::Nib::Loaded loadTestScreenView(const rt::Id& owner) {
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
     auto view = rt::make<ui::View>(screen);
@@ -79,7 +79,7 @@ ui::Nib::Loaded loadTestScreenView(const rt::Id& owner) {
         b->setTranslatesAutoresizingMaskIntoConstraints(false);
         view->addSubview(b);
         pinEqual(view, b, Attribute::Leading, view, Attribute::Leading, x);
-        pinEqual(view, b, Attribute::Bottom, view, Attribute::Bottom, -20);
+        pinAboveBand(view, b, owner, 20);
         pinEqual(view, b, Attribute::Width, nullptr, Attribute::NotAnAttribute, screen.width() / 2 - 30);
         pinEqual(view, b, Attribute::Height, nullptr, Attribute::NotAnAttribute, 60);
         if (owner) b->addTargetActionForControlEvents(owner, rt::Sel(action), ui::ControlEvent::TouchUpInside);

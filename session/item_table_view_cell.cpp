@@ -39,6 +39,9 @@ ui::Nib::Loaded loadItemCell(const rt::Id&) {
     const auto& content = cell->contentView();
     auto icon = rt::make<ui::ImageView>(cg::Rect{{15, 12}, {36, 36}});
     auto title = rt::make<ui::Label>(cg::Rect{{60, 10}, {200, 22}});
+    // A narrow screen's longer titles shrink rather than lose their last word.
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(0.7);
     auto description = rt::make<ui::Label>(cg::Rect{{60, 34}, {200, 18}});
     auto pass = rt::make<ui::ImageView>(cg::Rect{{266, 20}, {20, 20}});
     auto tick = ui::Button::buttonWithType(ui::ButtonType::Custom);

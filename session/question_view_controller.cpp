@@ -8,6 +8,7 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_constraint.h"
+#include "platform/uikit/layout_guide.h"
 #include "session/core/test_base_model.h"
 #include "streams/disposable.h"
 #include "streams/signal.h"
@@ -58,9 +59,11 @@ void QuestionViewController::viewDidLoadBody() {
     screen->addSubview(label);
     auto views = ns::MutableDictionary::make();
     views->setObjectForKey(label, "label");
+    views->setObjectForKey(bottomLayoutGuide(), "bottomLayoutGuide");
     screen->addConstraints(ui::LayoutConstraint::constraintsWithVisualFormat("H:|-[label]-|", 0, nullptr, views));
-    screen->addConstraints(
-        ui::LayoutConstraint::constraintsWithVisualFormat("V:|-(>=0)-[label]-100-|", kAlignAllCenterX, nullptr, views));
+    // Its foot clear of the answers, which stand above the home indicator's band.
+    screen->addConstraints(ui::LayoutConstraint::constraintsWithVisualFormat(
+        "V:|-(>=0)-[label]-100-[bottomLayoutGuide]", kAlignAllCenterX, nullptr, views));
     label->setText(info() ? info()->question() : nullptr);
     answer_ = choose()->subscribeNext([weak = rt::Weak<QuestionViewController>(rt::retained(this))](bool yes) {
         auto self = weak.lock();

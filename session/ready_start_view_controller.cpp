@@ -54,19 +54,23 @@ constexpr std::string_view kSharedScreens[] = {"CameraModelViewController", "Cam
 constexpr std::string_view kQuestionScreen = "QuestionViewController";
 
 // The runner's scene: the item panel (icon, title, counter), the start button ("Start") below it,
-// the message view. The panel is placed by constraints: full width, its height, and its top on the view's top
-// margin, which sits below the status and navigation bars on every screen; that top constraint is
-// the one the appearance rules raise.
+// the message view. The panel is placed by constraints: full width, its height, and its top on the
+// bars' bottom (the top layout guide) on every screen; that top constraint is the one the
+// appearance rules raise. The start button stands as far above the home indicator's band as it
+// stands above a phone's foot. The title takes two lines, and shrinks, before it cuts a word.
 ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     constexpr double kPanelHeight = 136;
+    constexpr double kStartAboveFoot = 56;
+    constexpr double kTitleSmallestScale = 0.7;
     const cg::Rect screen = ui::Screen::mainScreen()->bounds();
     auto view = rt::make<ui::View>(screen);
-    const double barsHeight = ui::kStatusBarHeight + ui::NavigationBar::kHeight;
-    view->setLayoutMargins({barsHeight, 0, 0, 0});
-    auto panel = rt::make<ui::View>(cg::Rect::make(0, barsHeight, screen.width(), kPanelHeight));
+    auto panel = rt::make<ui::View>(cg::Rect::make(0, kSceneBarsHeight, screen.width(), kPanelHeight));
     panel->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto icon = rt::make<ui::ImageView>(cg::Rect::make(20, 20, 96, 96));
     auto title = rt::make<ui::Label>(cg::Rect::make(136, 30, screen.width() - 156, 40));
+    title->setNumberOfLines(2);
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(kTitleSmallestScale);
     auto counter = rt::make<ui::Label>(cg::Rect::make(136, 76, screen.width() - 156, 30));
     panel->addSubview(icon);
     panel->addSubview(title);
@@ -76,6 +80,7 @@ ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     start->setFrame(cg::Rect::make(screen.width() / 2 - 60, screen.height() - 100, 120, 44));
     start->setTitleForState(localized("READYSTART_CONTROLLER_START"), ui::ControlStates::Normal);
     start->titleLabel()->setFont(ui::Font::systemFontOfSize(20));
+    start->setTranslatesAutoresizingMaskIntoConstraints(false);
     view->addSubview(start);
     auto message = rt::make<ui::TextView>(cg::Rect::make(0, 0, 0, 0));
     message->setHidden(true);
@@ -84,10 +89,14 @@ ui::Nib::Loaded loadRunnerView(const rt::Id& owner) {
     auto pin = [&](Attribute attribute, const rt::Id& to, Attribute toAttribute, double constant) {
         return pinEqual(view, panel, attribute, to, toAttribute, constant);
     };
-    auto top = pin(Attribute::Top, view, Attribute::TopMargin, 0);
+    auto top = pinBelowBars(view, panel, owner, 0);
     pin(Attribute::Leading, view, Attribute::Leading, 0);
     pin(Attribute::Trailing, view, Attribute::Trailing, 0);
     pin(Attribute::Height, nullptr, Attribute::NotAnAttribute, kPanelHeight);
+    pinEqual(view, start, Attribute::CenterX, view, Attribute::CenterX, 0);
+    pinEqual(view, start, Attribute::Width, nullptr, Attribute::NotAnAttribute, start->frame().width());
+    pinEqual(view, start, Attribute::Height, nullptr, Attribute::NotAnAttribute, start->frame().height());
+    pinAboveBand(view, start, owner, kStartAboveFoot);
     if (auto runner = rt::cast<Runner>(owner)) {
         start->addTargetActionForControlEvents(runner, rt::Sel("start:"), ui::ControlEvent::TouchUpInside);
         runner->setItemPanel(panel);
@@ -254,12 +263,25 @@ void ReadyStartViewController::setTestGuideWithString(const rt::Ref<ns::String>&
     const double width = ui::Screen::mainScreen()->bounds().width();
     const cg::Size measured = tl::AttributedLabel::sizeThatFitsAttributedString(
         guide, {width - 10.0, double(std::numeric_limits<float>::max())}, 0);
-    auto panel = itemPanel();
-    const double top = (panel ? panel->frame().maxY() : 0) + 20.0 + (hasBottomInset() ? 50 : 30);
     if (!textLabel_) return;
-    textLabel_->setFrame(cg::Rect::make(5.0, top, width - 10.0, measured.height + 3.0));
+    if (textHeight_) textHeight_->setConstant(measured.height + 3.0);
     textLabel_->setText(guide);
     textLabel_->setHidden(false);
+}
+
+void ReadyStartViewController::placeTestGuide() {
+    // Under the panel wherever the bars put it, further under it beside a home indicator.
+    constexpr double kGuideMargin = 5, kGuideUnderPanel = 20;
+    const double gap = kGuideUnderPanel + (hasBottomInset() ? 50 : 30);
+    auto panel = itemPanel();
+    if (!panel) return;
+    using Attribute = ui::LayoutAttribute;
+    const auto& root = view();
+    textLabel_->setTranslatesAutoresizingMaskIntoConstraints(false);
+    pinEqual(root, textLabel_, Attribute::Top, panel, Attribute::Bottom, gap);
+    pinEqual(root, textLabel_, Attribute::Leading, root, Attribute::Leading, kGuideMargin);
+    pinEqual(root, textLabel_, Attribute::Trailing, root, Attribute::Trailing, -kGuideMargin);
+    textHeight_ = pinEqual(root, textLabel_, Attribute::Height, nullptr, Attribute::NotAnAttribute, 0);
 }
 
 void ReadyStartViewController::changeIntroInfo() {
@@ -298,9 +320,10 @@ void ReadyStartViewController::viewDidLoadBody() {
     textLabel_->setOpaque(true);
     textLabel_->setNumberOfLines(0);
     textLabel_->setBackgroundColor(ui::Color::clearColor());
+    view()->addSubview(textLabel_);
+    placeTestGuide();
     view()->setNeedsLayout();
     setTestGuideWithString(item ? item->message() : nullptr);
-    view()->addSubview(textLabel_);
     if (auto panel = itemPanel()) panel->setBackgroundColor(ui::Color::colorWithRed(0.908, 0.926, 0.932, 0.74));
     if (auto counter = autoStep()) counter->setText(counterText(1, isAutoRunning_ ? count() : 1));
     dispatch::async(dispatch::Queue::main(), [weak = rt::Weak<Runner>(rt::retained(this))] {

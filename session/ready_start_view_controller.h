@@ -132,6 +132,8 @@ private:
     void afterDelay(double seconds, void (*block)(ReadyStartViewController&));
     void setRunnerHidden(bool hidden);
     void showIconAndTitle(const TestBaseModel& item);
+    // Pins the guide text under the item panel, its height left to setTestGuideWithString.
+    void placeTestGuide();
 
     std::int64_t handleIndex_ = 0;
     rt::Ref<ns::Array> doItems_;
@@ -145,6 +147,7 @@ private:
     rt::Weak<ui::LayoutConstraint> viewtopcon_;
     rt::Weak<ui::TextView> labelMessage_;
     rt::Ref<tl::AttributedLabel> textLabel_;
+    rt::Ref<ui::LayoutConstraint> textHeight_; // the guide text's height, as its text measures
     rt::Ref<ui::ActionSheet> actionsSheet_;
     rt::Ref<ui::AlertView> alertView_;
     rt::Ref<es::CompoundDisposable> delayed_; // the timers still due, ended with the runner

@@ -52,14 +52,26 @@ rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt
     return constraint;
 }
 
+rt::Ref<ui::LayoutConstraint> pinBelowBars(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance) {
+    using Attribute = ui::LayoutAttribute;
+    if (auto screen = rt::cast<ui::ViewController>(owner))
+        return pinEqual(holder, item, Attribute::Top, screen->topLayoutGuide(), Attribute::Bottom, distance);
+    return pinEqual(holder, item, Attribute::Top, holder, Attribute::Top, kSceneBarsHeight + distance);
+}
+
 rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
                                            double below) {
+    return pinBelowBars(holder, item, owner, kFirstLineUnderBars + below);
+}
+
+rt::Ref<ui::LayoutConstraint> pinAboveBand(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance) {
     using Attribute = ui::LayoutAttribute;
-    constexpr double kBarsHeight = 64; // the status bar and a navigation bar on most phones
     if (auto screen = rt::cast<ui::ViewController>(owner))
-        return pinEqual(holder, item, Attribute::Top, screen->topLayoutGuide(), Attribute::Bottom,
-                        kFirstLineUnderBars + below);
-    return pinEqual(holder, item, Attribute::Top, holder, Attribute::Top, kBarsHeight + kFirstLineUnderBars + below);
+        return pinEqual(holder, item, Attribute::Bottom, screen->bottomLayoutGuide(), Attribute::Top,
+                        -distance);
+    return pinEqual(holder, item, Attribute::Bottom, holder, Attribute::Bottom, -distance);
 }
 
 } // namespace ft

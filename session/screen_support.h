@@ -1,7 +1,7 @@
 #pragma once
 // Small helpers the session's screens share: localised texts, the application delegate's window,
 // the device's bottom safe area, the system version's first component, one constraint added to a
-// scene's view, a screen's first line placed under the bars.
+// scene's view, a scene's views placed under the bars and above the home indicator's band.
 
 #include <string>
 #include <string_view>
@@ -40,10 +40,20 @@ rt::Ref<ui::LayoutConstraint> pinEqual(const rt::Ref<ui::View>& holder, const rt
                                        const rt::Id& to, ui::LayoutAttribute toAttribute, double constant);
 // How far a screen's first line stands under the bars, on every device.
 inline constexpr double kFirstLineUnderBars = 36;
-// Pins `item`'s top kFirstLineUnderBars (and `below` more) under the bars: the top layout guide
-// of `owner`, the screen whose scene `holder` is; for an owner that is no screen, that far under a
-// 64-point bar from `holder`'s top.
+// Where the bars end on most phones (the status bar and a navigation bar): the scenes are drawn
+// for it, and a scene without a screen stands that far under its view's top.
+inline constexpr double kSceneBarsHeight = 64;
+// Pins `item`'s top `distance` under the bars: the top layout guide of `owner`, the screen whose
+// scene `holder` is; for an owner that is no screen, kSceneBarsHeight and `distance` under
+// `holder`'s top.
+rt::Ref<ui::LayoutConstraint> pinBelowBars(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance);
+// Pins `item`'s top kFirstLineUnderBars (and `below` more) under the bars (pinBelowBars).
 rt::Ref<ui::LayoutConstraint> pinUnderBars(const rt::Ref<ui::View>& holder, const rt::Id& item, const rt::Id& owner,
                                            double below = 0);
+// Pins `item`'s bottom `distance` above the home indicator's band: the bottom layout guide of
+// `owner` (nothing on a screen without one); for an owner that is no screen, `holder`'s bottom.
+rt::Ref<ui::LayoutConstraint> pinAboveBand(const rt::Ref<ui::View>& holder, const rt::Id& item,
+                                           const rt::Id& owner, double distance);
 
 } // namespace ft

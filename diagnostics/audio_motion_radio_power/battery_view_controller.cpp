@@ -18,6 +18,7 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "platform/runtime/observation.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/font.h"
@@ -54,7 +55,7 @@ const bool batteryNibRegistered = registerTestScreenNib<BatteryViewController>(
             pinEqual(view, table, Attribute::Top, screen.topLayoutGuide(), Attribute::Bottom, kBatteryTop));
         pinEqual(view, table, Attribute::Leading, view, Attribute::Leading, 0);
         pinEqual(view, table, Attribute::Trailing, view, Attribute::Trailing, 0);
-        pinEqual(view, table, Attribute::Bottom, view, Attribute::Bottom, -100);
+        pinEqual(view, table, Attribute::Bottom, screen.successButton(), Attribute::Top, -20);
         table->setDataSource(rt::retained(&screen));
         table->setDelegate(rt::retained(&screen));
         screen.setTableView(table);

@@ -18,9 +18,11 @@ constexpr double kFillColorTitleInsetWithSafeArea = 30;
 constexpr double kFillColorTitleInset = 20;
 
 const bool fillColorNibRegistered = registerTestScreenNib<FillColorViewController>(
-    "FillColorViewController", [](const rt::Ref<ui::View>& view, FillColorViewController& screen) {
+    "FillColorViewController",
+    [](const rt::Ref<ui::View>& view, FillColorViewController& screen) {
         screen.setRetryButtonHeightConstaint(FillColorViewController::addFillViews(view, screen));
-    });
+    },
+    ScenePlacement::AsFramed);
 
 } // namespace
 

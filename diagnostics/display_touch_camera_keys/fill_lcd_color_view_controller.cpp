@@ -10,9 +10,11 @@ namespace ft {
 namespace {
 
 const bool fillLCDColorNibRegistered = registerTestScreenNib<FillLCDColorViewController>(
-    "FillLCDColorViewController", [](const rt::Ref<ui::View>& view, FillLCDColorViewController& screen) {
+    "FillLCDColorViewController",
+    [](const rt::Ref<ui::View>& view, FillLCDColorViewController& screen) {
         FillLCDColorViewController::addFillViews(view, screen);
-    });
+    },
+    ScenePlacement::AsFramed);
 
 } // namespace
 

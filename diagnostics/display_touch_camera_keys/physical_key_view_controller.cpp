@@ -23,9 +23,11 @@
 #include "platform/runtime/observation.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/application.h"
+#include "platform/uikit/button.h"
 #include "platform/uikit/device.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/nib.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/window.h"
@@ -51,6 +53,13 @@ const bool physicalKeyNibRegistered = registerTestScreenNib<PhysicalKeyViewContr
                                                  ns::String::make(PhysicaKeyItemTableViewCell::kReuseIdentifier));
         table->setDataSource(rt::retained(&screen));
         view->addSubview(table);
+        // Under the bars as placed, down to the answers wherever they stand.
+        table->setTranslatesAutoresizingMaskIntoConstraints(false);
+        using Attribute = ui::LayoutAttribute;
+        pinBelowBars(view, table, rt::Id(rt::retained(&screen)), table->frame().minY() - kSceneBarsHeight);
+        pinEqual(view, table, Attribute::Leading, view, Attribute::Leading, 0);
+        pinEqual(view, table, Attribute::Trailing, view, Attribute::Trailing, 0);
+        pinEqual(view, table, Attribute::Bottom, screen.successButton(), Attribute::Top, 0);
         screen.setTableView(table);
     });
 

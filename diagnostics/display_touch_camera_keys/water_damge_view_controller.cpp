@@ -19,10 +19,12 @@ constexpr unsigned long kWaterDamgeEdges =
 constexpr double kWaterDamgeTitleMargin = 5;
 
 const bool waterDamgeNibRegistered = registerTestScreenNib<WaterDamgeViewController>(
-    "WaterDamgeViewController", [](const rt::Ref<ui::View>& view, WaterDamgeViewController& screen) {
+    "WaterDamgeViewController",
+    [](const rt::Ref<ui::View>& view, WaterDamgeViewController& screen) {
         screen.setQuestion(
             addSceneLabel(view, cg::Rect::make(20, 120, view->bounds().width() - 40, 160), 18));
-    });
+    },
+    ScenePlacement::AsFramed);
 
 } // namespace
 

@@ -48,6 +48,13 @@ void ActionSheet::showInView(const rt::Ref<View>& view) {
     present();
 }
 
+ButtonDialog::Source ActionSheet::source() const {
+    const rt::Ref<View> view = presentingView();
+    if (!view) return {cg::Rect::null(), false};
+    const bool pointed = !fromRect_.isNull();
+    return {view->convertRectToView(pointed ? fromRect_ : view->bounds(), nullptr), pointed};
+}
+
 std::vector<rt::Ref<ActionSheet>> ActionSheet::presentedSheets() {
     return presentedOfKind<ActionSheet>();
 }

@@ -47,6 +47,7 @@ protected:
 
     long reservedButtonIndex() const noexcept override { return destructiveIndex_; }
     bool isSheet() const noexcept override { return true; }
+    Source source() const override;
 
 private:
     long destructiveIndex_ = -1;

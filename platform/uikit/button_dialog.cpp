@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "platform/graphics/layer.h"
+#include "platform/graphics/path.h"
 #include "platform/runtime/observation.h"
 #include "platform/runtime/observer_list.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/delegate_messages.h"
+#include "platform/uikit/device.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
 
@@ -130,12 +132,27 @@ void ButtonDialog::dismissAllPresented() {
     }
 }
 
-void ButtonDialog::placeOnScreen(cg::Size screen) {
-    const std::vector<rt::Ref<View>> old = subviewList();
-    for (const rt::Ref<View>& view : old)
-        view->removeFromSuperview();
+namespace {
+
+constexpr double kDialogPadding = 16;
+// A sheet's margin from the screen's sides and foot, and the gap over its cancel block.
+constexpr double kSheetMargin = 8;
+// A pad's popover: its width, and its arrow's height.
+constexpr double kPopoverWidth = 304, kPopoverArrow = 13;
+
+rt::Ref<View> makeBox(const cg::Rect& frame) {
+    auto box = rt::make<View>(frame);
+    box->setBackgroundColor(Color::colorWithWhite(0.97, 1));
+    box->layer()->setCornerRadius(ButtonDialog::kCornerRadius);
+    box->layer()->setMasksToBounds(true); // a pressed button's grey keeps to the corners
+    return box;
+}
+
+} // namespace
+
+double ButtonDialog::fillBox(View& box, double width, bool texts, const std::vector<long>& buttons) const {
     const bool sheet = isSheet();
-    const double width = sheet ? screen.width - 16 : 270, padding = 16, row = sheet ? 57 : 44;
+    const double padding = kDialogPadding, row = sheet ? 57 : 44;
     auto text = [&](const rt::Ref<ns::String>& words, const rt::Ref<Font>& font, const rt::Ref<Color>& color,
                     double y) {
         auto label = rt::make<Label>(cg::Rect::make(padding, y, width - 2 * padding, 0));
@@ -146,51 +163,134 @@ void ButtonDialog::placeOnScreen(cg::Size screen) {
         label->setNumberOfLines(0);
         label->setFrame(cg::Rect::make(padding, y, width - 2 * padding,
                                        label->sizeThatFits({width - 2 * padding, 0}).height));
-        addSubview(label);
+        box.addSubview(label);
         return label->frame().maxY();
     };
     auto rule = [&](const cg::Rect& rect) {
         auto line = rt::make<View>(rect);
         line->setBackgroundColor(Color::colorWithWhite(0, 0.2));
-        addSubview(line);
+        box.addSubview(line);
     };
     // The texts, then the buttons under a rule (at the top when there is no text).
     double y = padding;
     bool said = false;
-    if (title_ && !title_->isEmpty()) {
+    if (texts && title_ && !title_->isEmpty()) {
         y = text(title_, sheet ? Font::systemFontOfSize(13) : Font::boldSystemFontOfSize(17),
                  sheet ? Color::colorWithWhite(0.45, 1) : Color::blackColor(), y) +
             4;
         said = true;
     }
-    if (rt::Ref<ns::String> message = messageText(); message && !message->isEmpty()) {
+    if (rt::Ref<ns::String> message = messageText(); texts && message && !message->isEmpty()) {
         y = text(message, Font::systemFontOfSize(13), Color::blackColor(), y);
         said = true;
     }
     y = said ? y + padding - 4 : 0;
-    const long count = numberOfButtons();
+    const std::size_t count = buttons.size();
     const bool sideBySide = !sheet && count == 2;
     const rt::Ref<Color> tint = Color::systemBlueColor();
-    for (long i = 0; i < count; ++i) {
+    for (std::size_t n = 0; n < count; ++n) {
+        const long i = buttons[n];
         const double w = sideBySide ? width / 2 : width;
-        const cg::Rect place = cg::Rect::make(sideBySide ? i * w : 0, sideBySide ? y : y + i * row, w, row);
+        const cg::Rect place =
+            cg::Rect::make(sideBySide ? double(n) * w : 0, sideBySide ? y : y + double(n) * row, w, row);
         auto label = rt::make<Label>(place);
         if (i == pressedIndex_) label->setBackgroundColor(Color::colorWithWhite(kPressedButtonWhite, 1));
-        addSubview(label);
+        box.addSubview(label);
         if (place.minY() > 0) rule(cg::Rect::make(place.minX(), place.minY(), w, 0.5));
-        if (sideBySide && i == 1) rule(cg::Rect::make(place.minX(), place.minY(), 0.5, row));
+        if (sideBySide && n == 1) rule(cg::Rect::make(place.minX(), place.minY(), 0.5, row));
         label->setText(buttons_[std::size_t(i)]);
         label->setTextAlignment(TextAlignment::Center);
         label->setFont(i == cancelIndex_ ? Font::boldSystemFontOfSize(sheet ? 20 : 17)
                                          : Font::systemFontOfSize(sheet ? 20 : 17));
         label->setTextColor(i == reservedButtonIndex() ? Color::redColor() : tint);
     }
-    const double height = y + (sideBySide ? row : double(count) * row);
-    setBackgroundColor(Color::colorWithWhite(0.97, 1));
-    layer()->setCornerRadius(kCornerRadius);
-    layer()->setMasksToBounds(true); // a pressed button's grey keeps to the corners
-    setFrame(sheet ? cg::Rect::make(8, screen.height - 8 - height, width, height)
-                   : cg::Rect::make((screen.width - width) / 2, (screen.height - height) / 2, width, height));
+    return y + (count == 0 ? 0 : sideBySide ? row : double(count) * row);
+}
+
+void ButtonDialog::placeOnScreen(const View& window) {
+    const std::vector<rt::Ref<View>> old = subviewList();
+    for (const rt::Ref<View>& view : old)
+        view->removeFromSuperview();
+    const cg::Size screen = window.bounds().size;
+    const EdgeInsets insets = window.safeAreaInsets();
+    std::vector<long> buttons;
+    for (long i = 0; i < numberOfButtons(); ++i)
+        buttons.push_back(i);
+    setBackgroundColor(nullptr);
+    if (!isSheet()) { // an alert: one box in the middle of the screen
+        constexpr double kAlertWidth = 270;
+        auto box = makeBox(cg::Rect::make(0, 0, kAlertWidth, 0));
+        const double height = fillBox(*box, kAlertWidth, true, buttons);
+        box->setFrame(cg::Rect::make(0, 0, kAlertWidth, height));
+        addSubview(box);
+        setFrame(cg::Rect::make((screen.width - kAlertWidth) / 2, (screen.height - height) / 2, kAlertWidth,
+                                height));
+        return;
+    }
+    const bool pad = Device::currentDevice()->userInterfaceIdiom() == UserInterfaceIdiom::Pad;
+    // Cancel stands in a block of its own under the others; a pad's popover has none (a tap beside
+    // it cancels).
+    if (cancelIndex_ >= 0) std::erase(buttons, cancelIndex_);
+    if (pad) return placeAsPopover(screen, insets, buttons);
+    const double width = screen.width - 2 * kSheetMargin - insets.left - insets.right;
+    double height = 0;
+    std::vector<rt::Ref<View>> blocks;
+    if (!buttons.empty() || (title_ && !title_->isEmpty())) {
+        auto block = makeBox(cg::Rect::make(0, 0, width, 0));
+        block->setFrame(cg::Rect::make(0, 0, width, fillBox(*block, width, true, buttons)));
+        height = block->frame().height();
+        blocks.push_back(block);
+    }
+    if (cancelIndex_ >= 0) {
+        const double top = blocks.empty() ? 0 : height + kSheetMargin;
+        auto block = makeBox(cg::Rect::make(0, top, width, 0));
+        block->setFrame(cg::Rect::make(0, top, width, fillBox(*block, width, false, {cancelIndex_})));
+        height = block->frame().maxY();
+        blocks.push_back(block);
+    }
+    for (const rt::Ref<View>& block : blocks)
+        addSubview(block);
+    // Above the home indicator's band, or a margin above the screen's foot.
+    const double foot = screen.height - std::max(kSheetMargin, insets.bottom);
+    setFrame(cg::Rect::make(kSheetMargin + insets.left, foot - height, width, height));
+}
+
+void ButtonDialog::placeAsPopover(cg::Size screen, const EdgeInsets& insets,
+                                  const std::vector<long>& buttons) {
+    auto box = makeBox(cg::Rect::make(0, 0, kPopoverWidth, 0));
+    const double height = fillBox(*box, kPopoverWidth, true, buttons);
+    const auto [from, pointed] = source();
+    const cg::Rect at = from.isNull() ? cg::Rect::make(0, 0, screen.width, screen.height) : from;
+    const double left = kSheetMargin + insets.left, right = screen.width - kSheetMargin - insets.right;
+    const double x = std::clamp(at.midX() - kPopoverWidth / 2, left, std::max(left, right - kPopoverWidth));
+    if (!pointed) { // shown in a view: in its middle
+        box->setFrame(cg::Rect::make(0, 0, kPopoverWidth, height));
+        addSubview(box);
+        setFrame(cg::Rect::make(x, at.midY() - height / 2, kPopoverWidth, height));
+        return;
+    }
+    // Below the rectangle, its arrow pointing up at it, unless only above is there room.
+    const double total = height + kPopoverArrow;
+    const bool below =
+        at.maxY() + total <= screen.height - insets.bottom - kSheetMargin || at.minY() - total < insets.top;
+    const double top = below ? at.maxY() : at.minY() - total;
+    box->setFrame(cg::Rect::make(0, below ? kPopoverArrow : 0, kPopoverWidth, height));
+    addSubview(box);
+    const double tip = std::clamp(at.midX() - x, kCornerRadius + kPopoverArrow,
+                                  kPopoverWidth - kCornerRadius - kPopoverArrow);
+    auto arrow = cg::MutablePath::make();
+    const double base = below ? kPopoverArrow : height, point = below ? 0 : total;
+    arrow->moveTo({tip - kPopoverArrow, base});
+    arrow->addLineTo({tip, point});
+    arrow->addLineTo({tip + kPopoverArrow, base});
+    arrow->closeSubpath();
+    auto shape = ca::ShapeLayer::make();
+    shape->setPath(arrow);
+    shape->setFillColor(Color::colorWithWhite(0.97, 1)->cgColor());
+    auto pointer = rt::make<View>(cg::Rect::make(0, 0, kPopoverWidth, total));
+    pointer->layer()->addSublayer(shape);
+    addSubview(pointer);
+    setFrame(cg::Rect::make(x, top, kPopoverWidth, total));
 }
 
 rt::ClassMember ButtonDialog::sharedMembers() {

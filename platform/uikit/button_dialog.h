@@ -16,10 +16,14 @@
 // proxy standing in front of the delegate sees each one. Main thread only.
 //
 // On screen (placeOnScreen, for a picture): an alert is a box 270 wide in the middle of the
-// screen, its title and message centred above its buttons (two side by side, more stacked); an
-// action sheet spans the screen's width less 8 at each side at the bottom, its title above its
-// buttons, stacked, the destructive one red and the cancel one last in bold; either with rounded
-// corners; a button pressed on a grey of its own.
+// screen, its title and message centred above its buttons (two side by side, more stacked). On a
+// phone an action sheet spans the safe area's width less 8 at each side, its title above its
+// buttons, stacked, the destructive one red, and its cancel button in bold in a block of its own 8
+// under them; it stands on the home indicator's band, or 8 above the screen's foot. On a pad it is
+// a popover 304 wide without the cancel button (a tap beside it cancels): in the middle of the
+// view it was shown in, or beside the rectangle it was shown from (below it unless only above is
+// there room), its arrow pointing at it. Boxes have rounded corners; a button pressed shows on a
+// grey of its own.
 
 #include <cstdint>
 #include <functional>
@@ -73,9 +77,9 @@ public:
     // Takes every presented dialog away, as dismissal from code does (the harness, between tests).
     static void dismissAllPresented();
 
-    // Lays the dialog out as it shows on a screen of that size: its frame, and its texts and
-    // buttons as subviews (made anew each time).
-    void placeOnScreen(cg::Size screen);
+    // Lays the dialog out as it shows on the screen `window` fills, within its safe area: its
+    // frame, and its boxes, texts and buttons as subviews (made anew each time).
+    void placeOnScreen(const View& window);
     // Hooks told of every dialog as it is presented (a run report watches here); the token removes
     // one.
     using PresentObserver = std::function<void(ButtonDialog&)>;
@@ -107,11 +111,23 @@ protected:
     virtual rt::Ref<ns::String> messageText() const { return nullptr; }
     // Whether it rises from the bottom of the screen (an action sheet) rather than in its middle.
     virtual bool isSheet() const noexcept { return false; }
+    // Where a sheet was shown, in the window's coordinates: the rectangle it points at (`pointed`),
+    // or the view it was shown in; a null rectangle when that is gone, or for an alert.
+    struct Source {
+        cg::Rect rect;
+        bool pointed = false;
+    };
+    virtual Source source() const { return {cg::Rect::null(), false}; }
     // The properties and methods both dialog classes register, as one member of their definition.
     static rt::ClassMember sharedMembers();
 
 private:
     void takeAway();
+    // Adds to `box` (`width` wide) the title and message when `texts` says so, then `buttons` by
+    // index; answers the height they take.
+    double fillBox(View& box, double width, bool texts, const std::vector<long>& buttons) const;
+    // A pad's sheet: `buttons` in a popover at its source.
+    void placeAsPopover(cg::Size screen, const EdgeInsets& insets, const std::vector<long>& buttons);
 
     const Callbacks& callbacks_;
     rt::Ref<ns::String> title_;

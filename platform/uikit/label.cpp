@@ -144,9 +144,13 @@ void Label::setAttributedText(rt::Ref<ns::AttributedString> text) {
 }
 
 rt::Ref<ns::AttributedString> Label::attributedTextForDrawing() const {
+    return attributedTextForDrawing(font_);
+}
+
+rt::Ref<ns::AttributedString> Label::attributedTextForDrawing(const rt::Ref<Font>& font) const {
     // The engine wraps where a label truncates; the label truncates its last line itself.
     const rt::Ref<Color>& color = highlighted_ && highlightedTextColor_ ? highlightedTextColor_ : textColor_;
-    auto styled = detail::styledText(text_, font_, color, alignment_,
+    auto styled = detail::styledText(text_, font, color, alignment_,
                                      truncates(lineBreak_) ? LineBreakMode::WordWrapping : lineBreak_);
     if (!styled || !attributedText_) return styled;
     auto text = ns::MutableAttributedString::make(styled->string(), styled->attributesAtIndex(0));
@@ -244,11 +248,51 @@ bool Label::adoptLayoutWidth(double width) {
     return true;
 }
 
+namespace {
+
+// Whether `text` laid out in `size` shows whole, in `lines` at most (0: any number), with no word
+// broken between two lines.
+bool showsWhole(const ns::AttributedString& text, cg::Size size, long lines) {
+    auto frame =
+        ct::Framesetter::make(text)->createFrame({0, 0}, cg::Rect::make(0, 0, size.width, size.height));
+    const auto& laid = frame->lines();
+    if (laid.empty() || (lines > 0 && laid.size() > std::size_t(lines)) ||
+        laid.back()->stringRange().max() < text.length())
+        return false;
+    const ns::String& characters = *text.string();
+    for (std::size_t i = 0; i + 1 < laid.size(); ++i) {
+        const std::size_t end = laid[i]->stringRange().max();
+        const char16_t last = end ? characters.characterAtIndex(end - 1) : u' ';
+        if (last != u' ' && last != u'\n' && last != u'-') return false;
+    }
+    return true;
+}
+
+} // namespace
+
+rt::Ref<ns::AttributedString> Label::fittedTextForDrawing(cg::Size size) const {
+    rt::Ref<ns::AttributedString> text = attributedTextForDrawing();
+    const double smallest = minimumScaleFactor_ * font_->pointSize();
+    if (!text || attributedText_ || !adjustsFontSize_ ||
+        !(minimumScaleFactor_ > 0 && minimumScaleFactor_ < 1) || showsWhole(*text, size, lines_))
+        return text;
+    // The largest size, to a quarter point, at which the text shows whole; the smallest when none.
+    const auto at = [&](double points) { return attributedTextForDrawing(font_->fontWithSize(points)); };
+    double fits = smallest, cuts = font_->pointSize();
+    while (cuts - fits > 0.25) {
+        const double middle = (fits + cuts) / 2;
+        (showsWhole(*at(middle), size, lines_) ? fits : cuts) = middle;
+    }
+    return at(fits);
+}
+
 void Label::drawTextInRect(const cg::Rect& rect) {
     cg::Context* context = graphicsGetCurrentContext();
-    rt::Ref<ns::AttributedString> text = maskedForDrawing(attributedTextForDrawing());
-    if (!context || !text || !(rect.width() > 0) || !(rect.height() > 0)) return;
-    const double height = std::min(rect.height(), textSize(rect.width(), lines_).height);
+    if (!context || !(rect.width() > 0) || !(rect.height() > 0)) return;
+    rt::Ref<ns::AttributedString> fitted = fittedTextForDrawing(rect.size);
+    rt::Ref<ns::AttributedString> text = maskedForDrawing(fitted);
+    if (!text) return;
+    const double height = std::min(rect.height(), detail::textSize(*fitted, rect.width(), lines_).height);
     const double width = rect.width();
     context->saveGState();
     if (shadowColor_) context->setShadowWithColor(shadowOffset_, 0, shadowColor_->cgColor());

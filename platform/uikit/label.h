@@ -5,7 +5,9 @@
 // height) is truncated with "…" when text remains and the mode truncates (head, middle or tail on
 // one line, tail on more). Sizes from sizeThatFits and intrinsicContentSize are rounded up to whole points.
 // A label takes no touches unless told to. Highlighted, it draws in its highlighted text colour when
-// it has one; with a shadow colour, its text casts a shadow (offset (0, -1) unless set).
+// it has one; with a shadow colour, its text casts a shadow (offset (0, -1) unless set). One that
+// adjusts its font size to fit, with a minimum scale factor, shrinks its plain text before it cuts
+// it or breaks a word (fittedTextForDrawing); its sizes are measured in its own font.
 //
 // Height for width. A label of several lines (numberOfLines 0 or more than 1) wraps, for its
 // intrinsic size, at preferredMaxLayoutWidth when that is set, else at the width the layout pass
@@ -93,6 +95,12 @@ public:
 protected:
     // The text with the label's font, colour and paragraph style; nil without text.
     rt::Ref<ns::AttributedString> attributedTextForDrawing() const;
+    // The same, in `font`.
+    rt::Ref<ns::AttributedString> attributedTextForDrawing(const rt::Ref<Font>& font) const;
+    // What the label draws in a rectangle of `size`: its text, or, when the font adjusts to fit,
+    // the text in the largest font down to minimumScaleFactor of its size (a factor of 0 or 1
+    // keeps the size) that shows it whole in its lines with no word broken; plain text only.
+    rt::Ref<ns::AttributedString> fittedTextForDrawing(cg::Size size) const;
     // The exact size of the text laid out at `width` (0 or less: unlimited) within `lines`.
     cg::Size textSize(double width, long lines) const;
     // The size the text needs at `width` (0 or less: unlimited) within `lines`, rounded up to

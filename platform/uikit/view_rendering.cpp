@@ -91,7 +91,7 @@ cg::DisplayList recordScreen(Window& window) {
         recording.fillRect(window.bounds());
     }
     for (const rt::Ref<ButtonDialog>& dialog : dialogs) {
-        dialog->placeOnScreen(window.bounds().size);
+        dialog->placeOnScreen(window);
         renderView(*dialog, recording);
     }
     return recording.takeDisplayList();

@@ -315,9 +315,11 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
             app().runUntilIdle();
             pictures.lookForDialogs();
             ASSERT_TRUE(app().press(dialog, c.pressed)) << c.what;
-            for (const rt::Ref<ui::View>& label : dialog->subviewList())
-                if (rt::cast<ui::Label>(label) && label->frame().height() >= 44)
-                    places.push_back(label->frame().offsetBy(dialog->frame().minX(), dialog->frame().minY()));
+            for (const rt::Ref<ui::View>& box : dialog->subviewList())
+                for (const rt::Ref<ui::View>& label : box->subviewList())
+                    if (rt::cast<ui::Label>(label) && label->frame().height() >= 44)
+                        places.push_back(label->convertRectToView(label->bounds(), dialog.get())
+                                             .offsetBy(dialog->frame().minX(), dialog->frame().minY()));
             navigation_->popViewControllerAnimated(false);
             pictures.painted();
         }

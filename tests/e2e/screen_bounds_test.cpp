@@ -1,9 +1,12 @@
 // Every screen of a run laid out on every shipped device: each control a tap could reach lies
-// inside the screen (inside a table: across it, anywhere along its content), the text it shows
-// above the home indicator's band; the bars' texts and the list's section headers drawn whole;
-// the navigation bar, and the composer's own, under the status bar's band; the number entry
-// screens' field as far under their title on every device; the root list's ticks keep one place at the row's right margin, the row's parts centred
-// on its middle; the video and results titles keep the test screens' margin under the bar.
+// inside the screen (inside a table: across it, anywhere along its content) and above the home
+// indicator's band, as does what a screen shows, and nothing stands over a test screen's answers;
+// the bars' texts, the list's section headers and rows and the runner's title of every test drawn
+// whole; the navigation bar, and the composer's own, under the status bar's band; each screen's first line at
+// least as far under the bar, and what follows it at least as far under it, as on the iPhone 7; the number
+// entry screens' field as far under their title on every device; the root list's ticks keep one place at the
+// row's right margin, the row's parts centred on its middle; the video and results titles keep the test
+// screens' margin under the bar.
 
 #include <algorithm>
 #include <cmath>
@@ -32,8 +35,8 @@
 #include "platform/uikit/view_rendering.h"
 #include "session/app_delegate.h"
 #include "session/item_table_view_cell.h"
-#include "session/space_table_view_cell.h"
 #include "session/result_view_controller.h"
+#include "session/space_table_view_cell.h"
 #include "tests/testkit/app/run_fixture.h"
 
 namespace screen_bounds {
@@ -52,10 +55,13 @@ std::vector<std::string> storyboardTestScreens() {
     return names;
 }
 
-// The controls and rows under `view` outside the screen, or showing their text (a button's
-// title) in the home indicator's band, as "UIButton "Take picture" at y 1014"; hidden ones too,
-// which show later where they stand.
-void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrolls,
+// The screens that test the touch surface cover it to its edges, the home indicator's band too.
+const std::set<std::string> kWholeSurface = {"XTouchViewController", "TouchScreenViewController"};
+
+// The controls and rows under `view` outside the screen, or reaching below `foot` (into the home
+// indicator's band), as "UIButton "Take picture" at y 1014"; hidden ones too, which show later
+// where they stand.
+void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrolls, double foot,
                       std::vector<std::string>& out) {
     const rt::Ref<ui::View> self = rt::retained(&view);
     if (rt::cast<ui::Control>(self) || rt::cast<ui::TableViewCell>(self)) {
@@ -69,9 +75,8 @@ void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrol
             textFoot = title->convertRectToView(title->bounds(), &window).midY() +
                        title->textRectForBounds(title->bounds(), title->numberOfLines()).height() / 2;
         }
-        const double foot = screen.maxY() - window.safeAreaInsets().bottom;
         if (!across ||
-            (!scrolls && (rect.minY() < -0.5 || rect.maxY() > screen.maxY() + 0.5 || textFoot > foot + 0.5))) {
+            (!scrolls && (rect.minY() < -0.5 || rect.maxY() > foot + 0.5 || textFoot > foot + 0.5))) {
             out.push_back(std::string(view.getClass().name()) + " \"" +
                           (button && button->currentTitle() ? button->currentTitle()->utf8() : "") +
                           "\" at x " + std::to_string(rect.minX()) + ", y " + std::to_string(rect.minY()));
@@ -80,7 +85,34 @@ void collectOffScreen(const ui::View& view, const ui::Window& window, bool scrol
     const rt::Ref<ns::Array> subviews = view.subviews();
     for (const rt::Id& child : *subviews)
         collectOffScreen(*rt::downcast<ui::View>(child), window, scrolls || rt::cast<ui::ScrollView>(self),
-                         out);
+                         foot, out);
+}
+
+// Where what a screen shows stands, in the window's coordinates: texts, pictures, controls, tables
+// and views that draw, each whole (a panel's parts, not the panel), hidden or empty ones too, which
+// show later where they stand. A table's or text view's starts where its content does, below the
+// bars it reaches under; `scrolls` says which are scroll views.
+struct Placed {
+    cg::Rect rect;
+    bool scrolls = false;
+};
+void collectPlaced(const ui::View& view, const ui::Window& window, std::vector<Placed>& out) {
+    const rt::Ref<ui::View> self = rt::retained(&view);
+    const auto scroll = rt::cast<ui::ScrollView>(self);
+    if (!rt::cast<ui::Label>(self) && !rt::cast<ui::ImageView>(self) && !rt::cast<ui::Control>(self) &&
+        !scroll && !view.subviewList().empty()) {
+        for (const rt::Ref<ui::View>& child : view.subviewList())
+            collectPlaced(*child, window, out);
+        return;
+    }
+    cg::Rect rect = view.convertRectToView(view.bounds(), &window);
+    if (scroll)
+        rect = cg::Rect::make(rect.minX(), rect.minY() + scroll->adjustedContentInset().top, rect.width(),
+                              rect.height() - scroll->adjustedContentInset().top);
+    const bool draws = rt::cast<ui::Label>(self) || rt::cast<ui::ImageView>(self) ||
+                       rt::cast<ui::Control>(self) || scroll || view.backgroundColor() ||
+                       view.getClass().name() != "UIView";
+    if (draws && rect.width() > 0 && rect.height() > 0) out.push_back({rect, bool(scroll)});
 }
 
 class EveryScreenOnEveryDevice : public testkit::RunFixture {
@@ -104,13 +136,18 @@ protected:
         app_->runUntilIdle();
         ++screens_;
         std::vector<std::string> found;
-        collectOffScreen(*window_, *window_, false, found);
+        collectOffScreen(*window_, *window_, false,
+                         window_->bounds().maxY() -
+                             (kWholeSurface.contains(screen) ? 0 : window_->safeAreaInsets().bottom),
+                         found);
         for (const std::string& control : found)
             offScreen_.push_back(device_ + " " + screen + ": " + control);
-        // The bars' texts (drawn by labels of their own, in no view) and the list's section headers'.
+        // The bars' texts (drawn by labels of their own, in no view), the list's section headers'
+        // and its rows' titles.
         const auto token = ui::addTextDrawnObserver([&](const ui::View& view, const ns::String& text, bool whole) {
             const rt::Ref<ui::View> cell = view.superview() ? view.superview()->superview() : nullptr;
-            if (!whole && (!view.superview() || rt::cast<ft::SpaceTableViewCell>(cell)))
+            if (!whole && (!view.superview() || rt::cast<ft::SpaceTableViewCell>(cell) ||
+                           rt::cast<ft::ItemTableViewCell>(cell)))
                 cut_.push_back(device_ + " " + screen + ": \"" + text.utf8() + "\"");
         });
         ui::recordScreen(*window_);
@@ -126,6 +163,52 @@ protected:
             if (screen == titled)
                 if (auto title = rt::cast<ui::View>(navigation_->topViewController()->valueForKey(outlet)))
                     titleGaps_[screen] = top(title).minY() - top(navigation_->navigationBar()).maxY();
+        lookAtLines(screen);
+    }
+    // Nothing of the screen's own in the home indicator's band or over a test screen's answers;
+    // the screen's first line under the bar, the next line under it.
+    void lookAtLines(const std::string& screen) {
+        if (kWholeSurface.contains(screen)) return;
+        std::vector<Placed> placed;
+        collectPlaced(*navigation_->topViewController()->view(), *window_, placed);
+        const double foot = window_->bounds().maxY() - window_->safeAreaInsets().bottom;
+        std::vector<cg::Rect> answers{{{0, foot}, {1e4, 1e4}}}; // the band, then the answers' row
+        if (auto test = rt::cast<ft::BaseModelViewController>(navigation_->topViewController()))
+            for (const rt::Ref<ui::View> button :
+                 {test->successButton(), test->failButton(), test->resultButton()})
+                if (button) answers.push_back(button->convertRectToView(button->bounds(), window_.get()));
+        for (const auto& [rect, scrolls] : placed)
+            if (!scrolls && std::find(answers.begin(), answers.end(), rect) == answers.end() &&
+                std::any_of(answers.begin(), answers.end(), [&](const cg::Rect& kept) {
+                    return rect.minY() < kept.maxY() && rect.maxY() > kept.minY() + 0.5;
+                }))
+                offScreen_.push_back(device_ + " " + screen + ": a view over the band or the answers at y " +
+                                     std::to_string(rect.minY()));
+        if (placed.empty()) return;
+        std::sort(placed.begin(), placed.end(),
+                  [](const Placed& a, const Placed& b) { return a.rect.minY() < b.rect.minY(); });
+        const double bar = navigation_->navigationBar()->frame().maxY();
+        Lines& lines = lines_[screen][device_];
+        lines.room = foot - bar;
+        if (!navigation_->isNavigationBarHidden()) lines.underBar = placed.front().rect.minY() - bar;
+        const auto next = std::find_if(placed.begin(), placed.end(), [&](const Placed& p) {
+            return p.rect.minY() > placed.front().rect.minY() + 0.5;
+        });
+        if (next != placed.end()) lines.underTitle = next->rect.minY() - placed.front().rect.maxY();
+    }
+    // The runner's title for every test the device offers, drawn whole.
+    void lookAtRunnerTitles() {
+        const auto token = ui::addTextDrawnObserver([&](const ui::View&, const ns::String& text, bool whole) {
+            if (!whole) cut_.push_back(device_ + " the runner's title: \"" + text.utf8() + "\"");
+        });
+        for (const rt::Id& entry : *list_->itemList())
+            if (auto test = rt::cast<ft::TestBaseModel>(entry)) {
+                runner_->testtitle()->setText(test->title());
+                cg::RecordingContext recording;
+                ui::renderView(*runner_->testtitle(), recording);
+                ++titles_;
+            }
+        ui::removeTextDrawnObserver(token);
     }
     void lookPushed(const rt::Ref<ui::ViewController>& screen, const std::string& name) {
         ASSERT_TRUE(screen) << name;
@@ -158,7 +241,13 @@ protected:
         {"ResultViewController", "LabelTestResults"}};
     ct::FontBackend* previous_ = nullptr;
     std::string device_;
-    int screens_ = 0;
+    int screens_ = 0, titles_ = 0;
+    // A screen's first line's distance under the bar, the next line's under the first, and the
+    // height between the bar and the home indicator's band.
+    struct Lines {
+        double underBar = 0, underTitle = 0, room = 0;
+    };
+    std::map<std::string, std::map<std::string, Lines>> lines_; // by screen, then device
     std::vector<std::string> offScreen_, offCentre_, cut_;
     std::set<double> barGaps_, numberGaps_;
     std::set<double> tickGaps_;
@@ -181,6 +270,7 @@ TEST_F(EveryScreenOnEveryDevice,
         lookAtRows();
         run({item(testkit::kManualA)});
         look("ReadyStartViewController");
+        lookAtRunnerTitles();
         navigation_->popToRootViewControllerAnimated(false);
         for (const std::string& name : testScreens) {
             auto screen = rt::cast<ft::BaseModelViewController>(
@@ -214,6 +304,25 @@ TEST_F(EveryScreenOnEveryDevice,
         ds::IOKitListener::sharedDSIOKitListener()->setChargerDict(nullptr);
     }
     EXPECT_EQ(screens_, int(profiles.size() * (testScreens.size() + 5))) << "screens x profiles laid out";
+    EXPECT_GE(titles_, int(profiles.size() * 20)) << "the runner's titles drawn";
+    // Each screen's lines as far apart on every device as on the iPhone 7, at least; on a shorter
+    // screen what stands on the answers comes nearer by the room it lacks, but never nearer than 8
+    // points (or the iPhone 7's distance, when that is less).
+    std::vector<std::string> nearer;
+    for (const auto& [screen, devices] : lines_) {
+        const auto phone = devices.find("iphone7");
+        ASSERT_NE(phone, devices.end()) << screen;
+        const auto least = [&](double apart, double lacking) {
+            return std::max(apart - std::max(0.0, lacking), std::min(apart, 8.0)) - 0.5;
+        };
+        for (const auto& [device, lines] : devices)
+            if (const double lacking = phone->second.room - lines.room;
+                lines.underBar < least(phone->second.underBar, lacking) ||
+                lines.underTitle < least(phone->second.underTitle, lacking))
+                nearer.push_back(device + " " + screen + ": " + std::to_string(lines.underBar) + ", " +
+                                 std::to_string(lines.underTitle));
+    }
+    EXPECT_TRUE(nearer.empty()) << ::testing::PrintToString(nearer);
     EXPECT_TRUE(offScreen_.empty()) << ::testing::PrintToString(offScreen_);
     EXPECT_TRUE(cut_.empty()) << ::testing::PrintToString(cut_);
     EXPECT_EQ(barGaps_, std::set<double>{0}) << "the bars under the status bar's band, the composer's as low";

@@ -343,7 +343,8 @@ TEST_F(BaseScreenTest, TheQuestionShowsItsTextAndTheAnswerBecomesTheResult) {
                 auto text = constraint->visualFormat()->utf8() + " " + std::to_string(constraint->formatOptions());
                 if (formats.empty() || formats.back() != text) formats.push_back(text);
             }
-        EXPECT_EQ(formats, (std::vector<std::string>{"H:|-[label]-| 0", "V:|-(>=0)-[label]-100-| 512"}));
+        EXPECT_EQ(formats, (std::vector<std::string>{"H:|-[label]-| 0",
+                                                     "V:|-(>=0)-[label]-100-[bottomLayoutGuide] 512"}));
         ASSERT_TRUE(tapOutlet(question, yes ? "successButton" : "failButton"));
         EXPECT_EQ(asked->success(), yes ? 1 : 2);
         EXPECT_EQ(top(), runner_); // the middle of a run: back to the runner

@@ -349,6 +349,7 @@ TEST_F(RunnerTest, TheGuideSitsBelowThePanelAtTheMeasuredHeight) {
     const cg::Rect panel = runner_->itemPanel()->frame();
     ASSERT_EQ(panel.maxY(), 200);
     runner_->setTestGuideWithString(ns::String::make("abc"));
+    runner_->view()->layoutIfNeeded();
     EXPECT_EQ(runner_->textLabel()->frame(), cg::Rect::make(5, 250, 365, 18));
     EXPECT_FALSE(runner_->textLabel()->isHidden());
     EXPECT_EQ(runner_->textLabel()->text()->utf8(), "abc");
@@ -358,6 +359,7 @@ TEST_F(RunnerTest, TheGuideSitsBelowThePanelAtTheMeasuredHeight) {
     std::string longGuide;
     for (int i = 0; i < 40; ++i) longGuide += "word ";
     runner_->setTestGuideWithString(ns::String::make(longGuide));
+    runner_->view()->layoutIfNeeded();
     EXPECT_EQ(runner_->textLabel()->frame().height(), 6 * 15 + 3);
 }
 
@@ -369,7 +371,9 @@ TEST_F(InsetRunnerTest, WithABottomInsetTheGuideIsLowerAndOnlyResetOrManualRunRa
     window_->setFrame(cg::Rect::make(0, 0, 414, 896));
     run({item(kManualA)});
     ASSERT_GT(window_->safeAreaInsets().bottom, 0);
-    EXPECT_EQ(runner_->textLabel()->frame().minY(), 270);
+    // The panel under the XR's 88-point bars, 136 high; the guide 70 under it.
+    EXPECT_EQ(runner_->itemPanel()->frame().minY(), 88);
+    EXPECT_EQ(runner_->textLabel()->frame().minY(), 294);
     setDefault("reset", true);
     setDefault("singalrunstate", true);
     reappear();

@@ -101,7 +101,8 @@ TEST_F(ScreenLayoutTest, TheQuestionWrapsBetweenItsMarginsToExactlyItsTextsHeigh
         EXPECT_EQ(label->frame().width(), width);
         EXPECT_EQ(label->frame().height(), wrappedHeight(kQuestion, label->font(), width));
         EXPECT_GE(label->frame().height(), 3 * lineHeight);
-        EXPECT_EQ(label->frame().maxY(), question->view()->bounds().height() - 100);
+        EXPECT_EQ(label->frame().maxY(),
+                  question->view()->bounds().height() - window_->safeAreaInsets().bottom - 100);
         const Drawn whole = drawn(*label);
         EXPECT_EQ(double(whole.lines), label->frame().height() / lineHeight);
         EXPECT_FALSE(whole.truncated);

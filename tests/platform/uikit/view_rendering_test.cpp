@@ -185,14 +185,28 @@ TEST(RenderView, LabelTextLiesInItsTextRectangleAndButtonsSizeToTheirTitle) {
 }
 
 // A label or a text view that draws less than its text tells so: the last line cut with "…", or
-// lines left out for want of height; a text view that scrolls has cut nothing. "Hello world again"
-// at 10 points: 6.25 a character, 10 a line; a text view of 30 has room for one line in its insets.
+// lines left out for want of height; a text view that scrolls has cut nothing. A label that adjusts
+// its font to fit shrinks, down to its minimum scale, until its text shows whole with no word broken
+// between lines, else draws it cut at that scale. "Hello world again" at 10 points: 6.25 a
+// character, 10 a line; a text view of 30 has room for one line in its insets.
 TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
     const struct {
         double width, height;
-        long lines; // a label's; -1: a text view, -2: one that scrolls
+        long lines;       // a label's; -1: a text view, -2: one that scrolls
+        double shrinking; // a label's minimum scale factor, adjusting to fit; 0: it does not
         int cuts;
-    } cases[] = {{60, 20, 1, 1}, {120, 20, 1, 0}, {60, 10, 0, 1}, {60, 40, 0, 0}, {60, 30, -1, 1}, {60, 30, -2, 0}};
+        double largest; // the size drawn, at most, and more than a quarter point less
+    } cases[] = {{60, 20, 1, 0, 1, 10},
+                 {120, 20, 1, 0, 0, 10},
+                 {60, 10, 0, 0, 1, 10},
+                 {60, 40, 0, 0, 0, 10},
+                 {60, 30, -1, 0, 1, 10},
+                 {60, 30, -2, 0, 0, 10},
+                 {60, 20, 1, 0.5, 0, 60 / 10.625}, // one line: 17 characters in 60 points
+                 {60, 20, 1, 0.7, 1, 7},           // not that small: cut at the smallest
+                 {60, 40, 2, 0.5, 0, 60 / 6.875},  // "Hello world " over "again", not three lines
+                 {20, 90, 0, 0.5, 0, 20 / 3.125},  // "again" not broken between two lines
+                 {120, 20, 1, 0.5, 0, 10}};        // room enough: its own size
     for (const auto& c : cases) {
         auto label = rt::make<ui::Label>(Rect::make(0, 0, c.width, c.height));
         auto text = rt::make<ui::TextView>(Rect::make(0, 0, c.width, c.height));
@@ -200,12 +214,20 @@ TEST(RenderView, ALabelOrTextViewThatDrawsLessThanItsTextTellsItWasCut) {
         label->setLineBreakMode(c.lines == 1 ? ui::LineBreakMode::TruncatingTail : ui::LineBreakMode::WordWrapping);
         label->setFont(ui::Font::systemFontOfSize(10));
         label->setText(ns::str("Hello world again"));
+        label->setAdjustsFontSizeToFitWidth(c.shrinking > 0);
+        label->setMinimumScaleFactor(c.shrinking);
         text->setScrollEnabled(c.lines == -2);
         text->setFont(ui::Font::systemFontOfSize(10));
         text->setText(ns::str("Hello world again"));
         testkit::TextCutCount count;
-        recorded(c.lines < 0 ? static_cast<ui::View&>(*text) : *label);
-        EXPECT_EQ(count.cuts, c.cuts) << c.width << " x " << c.height << ", " << c.lines << " lines";
+        const cg::DisplayList list = recorded(c.lines < 0 ? static_cast<ui::View&>(*text) : *label);
+        const std::string what = std::to_string(c.width) + " x " + std::to_string(c.height) + ", " +
+                                 std::to_string(c.lines) + " lines, down to " + std::to_string(c.shrinking);
+        EXPECT_EQ(count.cuts, c.cuts) << what;
+        ASSERT_FALSE(list.textRuns().empty()) << what;
+        const double size = list.textRuns()[0]->run->font->pointSize();
+        EXPECT_LE(size, c.largest + 1e-9) << what;
+        EXPECT_GT(size, c.largest - 0.25) << what;
     }
 }
 
@@ -372,6 +394,56 @@ TEST(Pictures, TheScreenShowsTheBarAndTheDialogsOverTheDimmedWindow) {
     EXPECT_EQ(sheet->frame().width(), 375 - 16);
     EXPECT_GT(dialogs->pixel(187, int(sheet->frame().maxY()) - 2).red, 240) << "the sheet's box";
     ui::ButtonDialog::dismissAllPresented();
+}
+
+// An action sheet as each device shows it. A phone's spans the safe area less 8 a side, Cancel in
+// a block of its own 8 under the others, its foot on the home indicator's band (the XR's 34
+// points) or 8 above the screen's; a pad's is a popover 304 wide without Cancel, in the middle of
+// the view it is shown in, or below the rectangle it is shown from (above it when only there is
+// room), its arrow's tip on the rectangle's edge.
+TEST(Pictures, ASheetStandsClearOfTheHomeIndicatorCancelApartAndOnAPadAtItsSource) {
+    const struct {
+        const char* device;
+        Rect from; // in the view; null: shown in the view
+        Rect frame;
+        bool cancel;
+        Point tip; // a point of the arrow or of Cancel's block, drawn; 8 above Cancel's, the gap
+    } cases[] = {
+        // A block of the title (45 points in the model's faces) and two buttons of 57, then Cancel.
+        {"iphone7", Rect::null(), Rect::make(8, 667 - 8 - 224, 359, 224), true, {187, 667 - 8 - 57 + 4}},
+        {"iphone_xr", Rect::null(), Rect::make(8, 896 - 34 - 224, 398, 224), true, {207, 896 - 34 - 57 + 4}},
+        {"ipad_wifi", Rect::null(), Rect::make(232, 512 - 79.5, 304, 159), false, {384, 512}},
+        {"ipad_wifi", Rect::make(20, 100, 40, 30), Rect::make(8, 130, 304, 172), false, {40, 130 + 8}},
+        {"ipad_wifi", Rect::make(700, 950, 40, 30), Rect::make(456, 778, 304, 172), false, {720, 942}},
+    };
+    for (const auto& c : cases) {
+        testkit::AppFixture app({.device = c.device});
+        auto window = rt::make<ui::Window>();
+        auto content = rt::make<ui::ViewController>();
+        window->setRootViewControllerObject(content);
+        window->makeKeyAndVisible();
+        content->view()->setBackgroundColor(ui::Color::whiteColor());
+        auto sheet =
+            rt::make<ui::ActionSheet>(ns::str("What now?"), nullptr, ns::str("Cancel"), ns::str("Exit"),
+                                      std::vector<rt::Ref<ns::String>>{ns::str("Skip")});
+        if (c.from.isNull())
+            sheet->showInView(content->view());
+        else
+            sheet->showFromRect(c.from, content->view(), false);
+        const auto drawn = testkit::wholeTextsPictured(*window);
+        auto picture = ui::screenPicture(*window);
+        const std::string what =
+            std::string(c.device) + (c.from.isNull() ? " in the view" : " from a rectangle");
+        EXPECT_EQ(sheet->frame(), c.frame) << what;
+        EXPECT_EQ(std::count(drawn.begin(), drawn.end(), "Cancel"), c.cancel ? 1 : 0) << what;
+        EXPECT_EQ(std::count(drawn.begin(), drawn.end(), "Skip"), 1) << what;
+        EXPECT_GT(picture->pixel(int(c.tip.x), int(c.tip.y)).red, 240) << what << ": the sheet drawn there";
+        // The gap between the blocks shows the dimmed screen.
+        if (c.cancel) {
+            EXPECT_LT(picture->pixel(int(c.tip.x), int(c.tip.y) - 8).red, 200) << what;
+        }
+        ui::ButtonDialog::dismissAllPresented();
+    }
 }
 
 class PicturesWithEachBackend : public ::testing::TestWithParam<const char*> {
