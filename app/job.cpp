@@ -21,6 +21,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <streambuf>
+#include <utility>
 
 #include "app/exchanges.h"
 #include "app/list_actions.h"
@@ -84,7 +85,8 @@ const char* const kUsage =
     "  --no-pictures  no pictures of the screens in the run folder's pictures/\n"
     "exit status: 0 the application ended itself; 1 a stall, the limit or a step that could not run;\n"
     "             2 bad input; 3 a check of the script failed; 4 nothing to run: every row the\n"
-    "             script asked for is not offered on this device (the report says why);\n"
+    "             script asked for is not offered on this device (the report says why); 5 a file of\n"
+    "             the run could not be written whole (a full disk; each is named);\n"
     "             129/130/131/143 interrupted by SIGHUP (the terminal closed)/SIGINT/SIGQUIT/SIGTERM,\n"
     "             the run or the printing of its report (the run folder is written first)\n"
     "environment: FT_DEBUG_LOG=1 keeps the debug lines in app.log (signals' events, retain counts,\n"
@@ -126,48 +128,61 @@ std::string printableReport(std::string_view report) {
     return out;
 }
 
-// The application's log into app.log, each line led by the virtual seconds since launch and the
-// run's secrets masked in what the application wrote (not in the time, which is the run's), and to
-// whoever reads along (the run report). An entry of several lines (a dictionary's description) has
-// the time on each. The sink holds what it writes to: a line logged on another thread as the log
-// is taken away is written whole, and once setReader has returned no line reaches the reader before.
+// The application's log into app.log of the run folder, each line led by the virtual seconds since
+// launch and the run's secrets masked in what the application wrote (not in the time, which is the
+// run's), and to whoever reads along (the run report). An entry of several lines (a dictionary's
+// description) has the time on each; a file of the run is named by its path in the folder. The
+// sink holds what it writes to: a line logged on another thread as the log is taken away is
+// written whole, and once setReader has returned no line reaches the reader before. Closed (when
+// the object goes, or before), app.log is whole, or its failure is the folder's.
 class LogFile {
 public:
-    LogFile(const fs::path& path, double launchTime) : file_(std::make_shared<File>(path, launchTime)) {
+    LogFile(RunFolder& folder, double launchTime) : file_(std::make_shared<File>(folder, launchTime)) {
         previous_ = ns::setLogSink([file = file_](std::string_view line) { file->write(line); });
     }
-    ~LogFile() { ns::setLogSink(std::move(previous_)); }
+    ~LogFile() { close(); }
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
     void setReader(std::function<void(std::string_view)> reader) {
         std::lock_guard g(file_->lock);
         file_->reader = std::move(reader);
     }
+    void close() {
+        if (std::exchange(closed_, true)) return;
+        ns::setLogSink(std::move(previous_));
+        std::lock_guard g(file_->lock);
+        file_->out.close();
+    }
 
 private:
     struct File {
-        File(const fs::path& path, double launch) : out(path, std::ios::binary), launchTime(launch) {}
-        void write(std::string_view line) {
+        File(RunFolder& runFolder, double launch)
+            : folder(runFolder), out(runFolder.stream("app.log")), launchTime(launch) {}
+        void write(std::string_view written) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
+            const std::string line = folder.shown(written);
             const std::string masked = sim::maskedRunText(line);
-            std::lock_guard g(lock);
+            std::string text;
             for (std::string_view rest = masked;;) {
                 const std::size_t end = rest.find('\n');
-                out << stamp << rest.substr(0, end) << '\n';
+                text.append(stamp).append(rest.substr(0, end)) += '\n';
                 if (end == std::string_view::npos || end + 1 == rest.size()) break;
                 rest.remove_prefix(end + 1);
             }
-            out.flush();
+            std::lock_guard g(lock);
+            out.append(text);
             if (reader) reader(line);
         }
+        const RunFolder& folder;
         std::mutex lock;
-        std::ofstream out;
+        RunFolder::Stream out;
         double launchTime;
         std::function<void(std::string_view)> reader;
     };
     std::shared_ptr<File> file_;
     ns::LogSink previous_;
+    bool closed_ = false;
 };
 
 // Reads the application's log along while it lives: declared after its reader, it stops before the
@@ -365,27 +380,28 @@ std::string slowExchangeText(const Exchange& exchange, bool realTime) {
            (realTime ? "" : " (the run's clock stood still meanwhile)");
 }
 
-// The files the job writes once the run is over (each text from outside masked as it came in):
-// report.txt, steps.log, device.log and, against an outside service (`requestsLog`, the job's
-// record), service/requests.log.
-void writeRunFiles(const fs::path& folder, const std::string& report, const std::vector<std::string>& stepLog,
-                   const std::string& deviceLog, const std::optional<std::string>& requestsLog,
-                   std::ostream& err) {
-    auto write = [&](const char* name, const fs::path& path, const std::string& text) {
-        if (std::string why; !writeRunFile(path.string(), text, &why))
-            say(err, "cannot write " + std::string(name) + ": " + why);
-    };
-    write("report.txt", folder / "report.txt", report);
+// The logs the job writes once the run is over (each text from outside masked as it came in):
+// steps.log, device.log and, against an outside service (`requestsLog`, the job's record),
+// service/requests.log.
+void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, const std::string& deviceLog,
+                  const std::optional<std::string>& requestsLog) {
     std::string steps;
     for (const std::string& line : stepLog)
         steps += line + "\n";
-    write("steps.log", folder / "steps.log", steps);
-    write("device.log", folder / "device.log", deviceLog);
-    if (requestsLog) {
-        std::error_code ec;
-        fs::create_directories(folder / "service", ec);
-        write("service/requests.log", folder / "service" / "requests.log", *requestsLog);
-    }
+    folder.write("steps.log", steps);
+    folder.write("device.log", deviceLog);
+    if (requestsLog && folder.makeFolder("service")) folder.write("service/requests.log", *requestsLog);
+}
+
+// What the run wrote by path and could not write whole becomes the folder's failure too: a
+// picture, a sound, the in-process service's data.
+void keepWriteFailures(RunFolder& folder, ScreenPictures* pictures, const refsvc::Service* service) {
+    if (const std::string failure = pictures ? pictures->failure() : ""; !failure.empty())
+        folder.failed("pictures", folder.shown(failure));
+    if (const std::string failure = sim::audioExportFailure(); !failure.empty())
+        folder.failed("audio", failure);
+    if (const std::string failure = service ? service->dataFailure() : ""; !failure.empty())
+        folder.failed("service", folder.shown(failure));
 }
 
 // Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
@@ -580,7 +596,7 @@ std::optional<JobInputs> readInputs(const JobOptions& options, std::string* why)
 // is cleaned up first. So one program can run several jobs one after another.
 class RunSettings {
 public:
-    RunSettings(const JobInputs& inputs, const fs::path& folder, const std::string& service, bool realTime) {
+    RunSettings(const JobInputs& inputs, RunFolder& folder, const std::string& service, bool realTime) {
         put(sim::setHandedOverURLMasking([](std::string_view url) { return ft::maskedIdentityText(url); }),
             [](sim::URLMasking previous) { sim::setHandedOverURLMasking(std::move(previous)); });
         // Debug lines only when FT_DEBUG_LOG asks for them (set, and not "0").
@@ -616,10 +632,10 @@ public:
             ns::UserDefaults::resetStandardUserDefaults();
             ns::ApplicationHome::setPath(home);
         });
-        sim::setAudioExportFolder(folder.string());
+        sim::setAudioExportFolder(folder.base());
         undo_.steps.push_back([] { sim::setAudioExportFolder(""); });
         launchTime_ = ns::Clock::currentTime();
-        log_ = &hold(std::make_shared<LogFile>(folder / "app.log", launchTime_));
+        log_ = &hold(std::make_shared<LogFile>(folder, launchTime_));
         put(ui::Application::setExitHandler([](int) {}),
             [](ui::Application::ExitHandler previous) { ui::Application::setExitHandler(std::move(previous)); });
         sim::Driver::setHUDReader([] {
@@ -696,10 +712,12 @@ struct RunRecord {
 };
 
 // The run in its folder: the service, the settings, the application driven by the script until
-// it ends, and what it leaves. None when the run could not start (the service, the home), said on
-// `err`.
-std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs, const fs::path& folder,
+// it ends, and what it leaves. Whatever writes by path writes under the folder's base, which names
+// the folder held wherever it is moved. None when the run could not start (the service, the home),
+// said on `err`.
+std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs, RunFolder& runFolder,
                                      std::chrono::steady_clock::time_point wallStart, std::ostream& err) {
+    const fs::path folder = runFolder.base();
     std::string why;
     std::unique_ptr<refsvc::Service> service;
     std::string base;
@@ -708,16 +726,16 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     } else {
         service = startInProcessService(folder / "service", std::move(inputs.faults), std::move(inputs.seedJson), &why);
         if (!service) {
-            say(err, "the reference service could not start: " + why);
+            say(err, "the reference service could not start: " + runFolder.shown(why));
             return std::nullopt;
         }
         base = service->baseUrl();
     }
-    RunSettings settings(inputs, folder, base, options.realTime);
+    RunSettings settings(inputs, runFolder, base, options.realTime);
     sim::Script& script = inputs.script;
     script.bind({{"service", base}});
     if (!sim::prepareHome((folder / "home").string(), &why)) {
-        say(err, "cannot make the home: " + why);
+        say(err, "cannot make the home: " + runFolder.shown(why));
         return std::nullopt;
     }
 
@@ -734,7 +752,7 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     report.header = headerLines(options, cutName(profileShown) + " (" + cutName(inputs.profile.machine) + ")",
                                 cutName(fs::absolute(inputs.scriptPath, ec).string()) +
                                     (script.name.empty() ? "" : " (" + cutName(script.name) + ")"),
-                                cutName(base) + (service ? " (in-process)" : ""), folder);
+                                cutName(base) + (service ? " (in-process)" : ""), runFolder.path());
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
         pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
@@ -784,7 +802,7 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     if (run.end == sim::ScriptRun::End::Interrupted) sim::clearSteppingInterruption();
 
     // ---- What the run left ----
-    const fs::path resultFile = folder / "home" / "Documents" / "functiontest_result.txt";
+    const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
     report.checks = run.failedChecks;
     // The header's names were masked as the run began: a secret typed since (a password that is a
     // file's name) is masked in them now. The clock's line is the report's own words.
@@ -806,9 +824,9 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
         if (slow.wallSeconds >= kSlowExchangeSeconds)
             report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
-    if (fs::exists(resultFile, ec))
-        report.ending.emplace_back("result file", sim::maskedRunText(resultFile.string()));
-    report.ending.emplace_back("pictures", pictures ? sim::maskedRunText(pictures->summary()) : "off");
+    if (fs::exists(folder / resultFile, ec))
+        report.ending.emplace_back("result file", sim::maskedRunText((fs::path(runFolder.path()) / resultFile).string()));
+    report.ending.emplace_back("pictures", pictures ? sim::maskedRunText(runFolder.shown(pictures->summary())) : "off");
     if (pictures) {
         record.cutTexts = pictures->cutTexts();
         record.pictureTexts = pictures->shownTexts();
@@ -827,16 +845,31 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     // The results the application stored are on disk before anything else is let go.
     ns::UserDefaults::flushAll();
     settings.end();
+    // Nothing of the run writes in its folder from here: what the clean-up stored is on disk too,
+    // while app.log still takes what the defaults say of it, and app.log is closed.
+    if (!ns::UserDefaults::flushAll())
+        runFolder.failed("home/Library/Preferences", "the application's defaults (app.log says why)");
+    settings.log().close();
+    keepWriteFailures(runFolder, pictures ? &*pictures : nullptr, service.get());
     return record;
 }
 
 // ---- The record: what the run leaves, written whole, then printed ----
 
-// Writes the run's files into its folder, then prints the report once the folder is whole (a reader
-// that does not read holds nothing back); the job's status.
-int recordRun(const fs::path& folder, const RunRecord& record, std::ostream& out, std::ostream& err) {
-    writeRunFiles(folder, record.report, record.stepLog, record.deviceLog, record.requestsLog, err);
-    int status = record.status;
+// Writes the run's files into its folder, each file that could not be written whole named under the
+// report's ending, then the report and the record of what the run wrote, and prints the report once
+// the folder is whole (a reader that does not read holds nothing back); the job's status:
+// kNotWrittenStatus when a file of the run is not whole, unless a signal ended the run.
+int recordRun(RunFolder& folder, RunRecord& record, std::ostream& out, std::ostream& err) {
+    writeRunLogs(folder, record.stepLog, record.deviceLog, record.requestsLog);
+    for (const std::string& failure : folder.failures())
+        record.report += printableReport(RunReport::endingLine("not written", sim::maskedRunText(failure)));
+    folder.write("report.txt", record.report);
+    if (std::string why; !folder.record(&why))
+        folder.failed(kRunFolderMark, "the record of what the run wrote: " + why);
+    for (const std::string& failure : folder.failures())
+        say(err, "cannot write " + sim::maskedRunText(failure));
+    int status = folder.failures().empty() || record.status >= 128 ? record.status : kNotWrittenStatus;
     printReport(record.report, out, err, &status);
     return status;
 }
@@ -924,18 +957,18 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     // Caught before the folder is made: a signal from here on ends the run (at once, if it has not
     // started) with its folder written whole, never by the default action.
     SignalCatch signals;
-    // Held until the job returns: no other job empties it meanwhile.
-    const std::optional<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
+    // Held until the job returns: no other job empties it meanwhile, and everything of the run is
+    // written through it.
+    std::optional<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
     if (!runFolder) return refused(why);
-    const fs::path folder = runFolder->path();
     result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);
-    std::optional<RunRecord> record = runInFolder(options, std::move(*inputs), folder, wallStart, err);
+    std::optional<RunRecord> record = runInFolder(options, std::move(*inputs), *runFolder, wallStart, err);
     if (!record) {
         result.status = 1;
         return result;
     }
-    result.status = recordRun(folder, *record, out, err);
+    result.status = recordRun(*runFolder, *record, out, err);
     result.report = std::move(record->report);
     result.cutTexts = std::move(record->cutTexts);
     result.pictureTexts = std::move(record->pictureTexts);

@@ -5,8 +5,9 @@
 // drawn in DejaVu Sans, read from the fixed files of Debian's fonts-dejavu-core (ct::realFontFiles).
 //
 // The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; its rules, the mark that
-// makes it one, the job's hold on it and what --overwrite may empty, are run_folder.h's; the job
-// holds it until it returns) receives these entries, and a run writes no others at its top:
+// makes it one, the job's hold on it, the record of what the run wrote and what --overwrite may
+// empty, are run_folder.h's; the job holds it until it returns, and everything of the run is
+// written through it) receives these entries, and a run writes no others at its top:
 //   home/         the application's home: Documents (the profile file, the result file, ...) and
 //                 Library/Preferences (the user defaults)
 //   app.log       the application's log, each line led by the virtual seconds since launch; its
@@ -20,15 +21,19 @@
 //   report.txt    the run report, printed once the folder is written
 // The application's exit is caught for the whole job, its clean-up included; SIGHUP (the terminal
 // closed), SIGINT, SIGQUIT and SIGTERM, caught from before the folder is made, end the run as the
-// limit does, with the whole folder written, or end the printing of the report.
+// limit does, with the whole folder written, or end the printing of the report. Once the run and
+// its clean-up are over, the job writes the logs, the report and the record of what the run wrote,
+// and only then prints the report.
 // Exit status: 0 when the application ended itself; 1 on a stall, the limit, a step that could
 // not run, or a service or a home that could not be made; 2 on bad input (arguments, profile,
 // script, the frames and sounds they name, faults, the run folder, a face that cannot be read),
 // all of it read and checked before any folder is made or emptied; 3 when the application ended itself but a check of
 // the script failed; 4 when nothing ran because every row the script asked for (its "features", or
 // the features the login answered) is one the device does not offer (the report names each, with
-// what the device lacks); 128 + the signal (129 for SIGHUP, 130 for SIGINT, 131 for SIGQUIT, 143
-// for SIGTERM) when a signal interrupted the run or the printing.
+// what the device lacks); 5 (kNotWrittenStatus) when a file of the run could not be written whole
+// (a full disk: each is named on stderr and, where the report could be written, under its ending,
+// and none of it is left), whatever the run's own ending; 128 + the signal (129 for SIGHUP, 130
+// for SIGINT, 131 for SIGQUIT, 143 for SIGTERM) when a signal interrupted the run or the printing.
 
 #include <functional>
 #include <iosfwd>
@@ -43,6 +48,10 @@ struct TriggerNames;
 } // namespace sim
 
 namespace app {
+
+// The status of a run whose folder does not hold all it wrote: a file of it could not be written
+// whole.
+inline constexpr int kNotWrittenStatus = 5;
 
 // The run's clock starts here: 2024-05-01T10:00:00Z, in seconds since 2001-01-01T00:00:00Z.
 inline constexpr double kRunStart = 736250400.0;

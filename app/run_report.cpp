@@ -399,8 +399,12 @@ std::string RunReport::text() const {
     }
     out += "\n";
     for (const auto& [key, value] : ending)
-        out += "  " + padded(key + ":", 14) + value + "\n";
+        out += endingLine(key, value);
     return out;
+}
+
+std::string RunReport::endingLine(const std::string& key, const std::string& value) {
+    return "  " + padded(key + ":", 14) + value + "\n";
 }
 
 } // namespace app

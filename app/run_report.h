@@ -129,6 +129,8 @@ public:
     std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
+    // A line of the ending as text() writes it ("  end:          limit reached at 66 s\n").
+    static std::string endingLine(const std::string& key, const std::string& value);
 
 private:
     // Closes the open row with its item's result, or as unfinished when the run stopped under it.

@@ -181,8 +181,9 @@ struct ScreenPictures::Writer {
         changed.wait(g, [&] { return finished.count(earlier) || !warning.empty(); });
         if (!warning.empty()) return {};
         g.unlock();
-        std::error_code ec;
+        std::error_code ec, ignored;
         fs::copy_file(earlier, path, fs::copy_options::overwrite_existing, ec);
+        if (ec) fs::remove(path, ignored); // no copy cut short stays
         g.lock();
         return ec ? "cannot write " + path.string() + ": " + ec.message() : std::string();
     }
@@ -488,6 +489,12 @@ int ScreenPictures::painted() {
     writer_->finish();
     std::lock_guard g(writer_->lock);
     return writer_->painted;
+}
+
+std::string ScreenPictures::failure() {
+    writer_->finish();
+    std::lock_guard g(writer_->lock);
+    return writer_->warning;
 }
 
 std::string ScreenPictures::summary() {

@@ -82,6 +82,9 @@ public:
     // What the report says of the pictures, once all are written: how many and where, and the
     // warning.
     std::string summary();
+    // Why the pictures stopped, once all are written: the first that could not be written whole
+    // (none of it is left); empty when all were.
+    std::string failure();
     // How many of the pictures were painted, once all are written; the others are copies.
     int painted();
 

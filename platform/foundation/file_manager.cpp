@@ -114,7 +114,8 @@ std::string pathString(std::string_view p) {
     return std::string(p);
 }
 
-// Writes everything, retrying short writes and interruptions.
+// Writes everything, retrying short writes and interruptions; a write that takes nothing fails as a
+// full disk.
 bool writeAll(int fd, std::string_view bytes) {
     const char* p = bytes.data();
     std::size_t left = bytes.size();
@@ -122,6 +123,10 @@ bool writeAll(int fd, std::string_view bytes) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
             return false;
         }
         p += n;
@@ -184,6 +189,16 @@ bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Erro
     }
     syncDirectory(dir.string());
     return true;
+}
+
+int writeWholeFile(std::string_view path, std::string_view bytes) {
+    const std::string p = pathString(path);
+    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    int err = writeAll(fd, bytes) ? 0 : errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (err) ::unlink(p.c_str());
+    return err;
 }
 
 bool writeAtomically(std::string_view path, const Data& data, rt::Ref<Error>* error) {

@@ -93,6 +93,10 @@ private:
 // file. Atomic writes in one process run one at a time.
 bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Error>* error = nullptr);
 bool writeAtomically(std::string_view path, const Data& data, rt::Ref<Error>* error = nullptr);
+// Writes `bytes` to `path` whole, or leaves none of it: a write that fails part way (a full disk)
+// removes what it wrote. 0, or the errno of why not. Not atomic, and not flushed to the disk: for a
+// new file nobody reads while it is written (a picture, a recording).
+int writeWholeFile(std::string_view path, std::string_view bytes);
 // The whole file; nil (and the error) when it cannot be read.
 rt::Ref<Data> readFile(std::string_view path, rt::Ref<Error>* error = nullptr);
 

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/file_manager.h"
 #include "platform/graphics/glyph_masks.h"
 #include "platform/graphics/image.h"
 
@@ -386,9 +386,9 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
 
 rt::Ref<ns::Error> RasterContext::writePNG(const std::string& path) const {
     const std::string png = encodePNG(data(), stride(), width_, height_);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out.write(png.data(), std::streamsize(png.size())) && out.flush()) return nullptr;
-    const std::string why = std::strerror(errno);
+    const int failure = ns::writeWholeFile(path, png);
+    if (!failure) return nullptr;
+    const std::string why = std::strerror(failure);
     return ns::Error::make(
         ns::CocoaErrorDomain, 512,
         ns::Dictionary::withObjectsForKeys({ns::str("Could not write the picture to " + path + ": " + why)},

@@ -1,6 +1,7 @@
 #include "platform/sim/audio_export.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -11,6 +12,7 @@ struct AudioExportState {
     std::mutex lock;
     std::string folder;
     int count = 0;
+    std::string failure;
 };
 
 AudioExportState& audioExportState() {
@@ -24,6 +26,7 @@ void setAudioExportFolder(std::string folder) {
     std::lock_guard g(state.lock);
     state.folder = std::move(folder);
     state.count = 0;
+    state.failure.clear();
 }
 
 void exportSound(std::string_view what, std::string_view file, const WavSound& sound) {
@@ -31,11 +34,20 @@ void exportSound(std::string_view what, std::string_view file, const WavSound& s
     std::lock_guard g(state.lock);
     if (state.folder.empty() || sound.samples.empty()) return;
     const std::filesystem::path folder = std::filesystem::path(state.folder) / "audio";
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
     char number[16];
     std::snprintf(number, sizeof number, "%03d-", ++state.count);
-    writeWav((folder / (number + std::string(what) + "-" + std::string(file) + ".wav")).string(), sound);
+    const std::string name = number + std::string(what) + "-" + std::string(file) + ".wav";
+    int error = made ? made.value() : 0;
+    if ((!error && writeWav((folder / name).string(), sound, &error)) || !state.failure.empty()) return;
+    state.failure = name + ": " + std::strerror(error);
+}
+
+std::string audioExportFailure() {
+    auto& state = audioExportState();
+    std::lock_guard g(state.lock);
+    return state.failure;
 }
 
 } // namespace sim

@@ -10,10 +10,14 @@
 
 namespace sim {
 
-// Empty: no export. Restarts the numbering.
+// Empty: no export. Restarts the numbering and forgets a failure.
 void setAudioExportFolder(std::string folder);
 // `what` is "mic" for a recording, else the output port; `file` the sound file's name. A sound with
-// no samples (a clip stopped before it had any) leaves no file: there is nothing to listen to.
+// no samples (a clip stopped before it had any) leaves no file: there is nothing to listen to. A
+// file that cannot be written whole is left out (none of it stays).
 void exportSound(std::string_view what, std::string_view file, const WavSound& sound);
+// The first sound that could not be written since the folder was set ("<file>: <reason>"), or
+// empty.
+std::string audioExportFailure();
 
 } // namespace sim

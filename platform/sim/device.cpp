@@ -150,13 +150,6 @@ std::string Device::logFileText() const {
     return text;
 }
 
-bool Device::writeLog(const std::string& path, std::string* error) const {
-    rt::Ref<ns::Error> failure;
-    if (ns::writeAtomically(path, logFileText(), &failure)) return true;
-    if (error) *error = path + ": " + failure->localizedDescription()->utf8();
-    return false;
-}
-
 std::shared_ptr<const Microphone> Device::microphone() {
     const auto current = state();
     {

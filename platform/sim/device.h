@@ -253,8 +253,6 @@ public:
     // The log as a file holds it: each time right-aligned in ten columns ("     3.000 ...") and each
     // text through the run's masker (sim::maskedRunText) before it is made printable.
     std::string logFileText() const;
-    // Writes logFileText() to `path` atomically; false with the reason when it cannot.
-    bool writeLog(const std::string& path, std::string* error = nullptr) const;
 
 private:
     Device();

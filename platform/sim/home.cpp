@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "platform/foundation/application_home.h"
+#include "platform/foundation/file_manager.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
 
@@ -29,13 +29,11 @@ bool makeFolder(const fs::path& path, std::string* error) {
     return true;
 }
 
-// A plain write: the home is new, and a file cut short by a crash is written again at the next
-// start, so it is not worth a flush to the disk per file.
+// Whole or not at all, without a flush to the disk per file: the home is new, and a file lost to a
+// crash is written again at the next start.
 bool writeFile(const fs::path& path, const std::string& text, std::string* error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (out) out.close();
-    if (!out) return fail(error, "cannot write " + path.string() + ": " + std::strerror(errno));
+    if (const int failure = ns::writeWholeFile(path.string(), text))
+        return fail(error, "cannot write " + path.string() + ": " + std::strerror(failure));
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/foundation/file_manager.h"
+
 namespace sim {
 
 namespace {
@@ -158,12 +160,10 @@ std::string encodeWav(const WavSound& sound) {
     return out;
 }
 
-bool writeWav(const std::string& path, const WavSound& sound) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string bytes = encodeWav(sound);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+bool writeWav(const std::string& path, const WavSound& sound, int* error) {
+    const int failure = ns::writeWholeFile(path, encodeWav(sound));
+    if (error) *error = failure;
+    return failure == 0;
 }
 
 } // namespace sim

@@ -3,6 +3,7 @@
 // report) whatever its end.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -330,7 +332,8 @@ TEST(MainJobInProcess, AnExceptionOutOfTheRunLeavesNothingOfItInstalled) {
 }
 
 // A job holds its folder while it runs: another neither runs there nor empties it, and the first's
-// report is whole. Once it has ended, --overwrite empties what it wrote and runs there.
+// report is whole. Once it has ended, --overwrite empties what it wrote, and only that, and runs
+// there.
 TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
     ScratchFolder scratch;
     const fs::path runDir = scratch.path() / "run";
@@ -354,14 +357,19 @@ TEST(MainJobProcess, OverwriteEmptiesARunFolderAnEarlierRunMadeAndRunsThere) {
         EXPECT_EQ(outcome.status, 2);
         EXPECT_NE(outcome.output.find("the run folder " + runDir.string() + said), std::string::npos) << outcome.output;
     }
-    write(runDir / "service" / "left-over.txt", "from before");
     Outcome again = runProcess(args);
     EXPECT_EQ(again.status, 2);
     EXPECT_NE(again.output.find(" exists (--overwrite empties it and runs there)"), std::string::npos) << again.output;
     args.push_back("--overwrite");
+    write(runDir / "service" / "left-over.txt", "mine");
+    again = runProcess(args);
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.output.find(" holds service/left-over.txt, which its run did not write"), std::string::npos)
+        << again.output;
+    EXPECT_EQ(readFile(runDir / "service" / "left-over.txt"), "mine");
+    fs::remove(runDir / "service" / "left-over.txt");
     Outcome outcome = runProcess(args);
     EXPECT_EQ(outcome.status, 1) << outcome.output;
-    EXPECT_FALSE(fs::exists(runDir / "service" / "left-over.txt"));
     EXPECT_TRUE(fs::is_regular_file(runDir / app::kRunFolderMark)) << "still a run folder";
     EXPECT_EQ(readFile(runDir / "report.txt"), outcome.output);
     EXPECT_NE(readFile(runDir / "steps.log").find("     1.000 step 1 (background) ran"), std::string::npos);
@@ -425,14 +433,14 @@ TEST(MainJobProcess, OverwriteLeavesEveryOtherFolderWhole) {
         std::string reason;
         fs::path here = {}; // the working folder, when not the scratch folder
     } cases[] = {
-        {user, {"--run-dir", "docs/sub/.."}, "docs/sub/.. has no .functiontest-run"},
+        {user, {"--run-dir", "docs/sub/.."}, "docs has no .functiontest-run"},
         {made, {"--run-dir", "."}, "the run folder . is the working folder (" + made.string(), made},
         {scripts, {"--script", inside, "--run-dir", "work"}, "work holds the script"},
         {reads, {"--profile", frameProfile, "--run-dir", "reads"}, "reads holds a camera frame of the profile (" + card},
         {reads, {"--script", frameScript, "--run-dir", "reads"}, "holds the camera frame of step 1 of the script"},
         {reads, {"--profile", soundProfile, "--run-dir", "reads"}, "reads holds the sound file of the profile"},
         {reads, {"--profile", rootProfile, "--run-dir", "reads"}, "reads holds the device root of the profile"},
-        {noted, {"--run-dir", "noted"}, "noted holds notes.txt, which no run writes: move it out or remove it"},
+        {noted, {"--run-dir", "noted"}, "noted holds notes.txt, which its run did not write: move it out or remove it"},
         {dir / "half", {"--run-dir", "half"}, "half has a .functiontest-run that is not whole (empty)"},
         {made, {"--run-dir", "link/"}, "the run folder link is a link to " + made.string() + ": a run folder"},
     };
@@ -539,8 +547,8 @@ TEST(MainJobProcess, AnEntryOverwriteCannotRemoveLeavesTheOldRunWholeAndIsNamed)
         bool rootOnly;
     } cases[] = {
         {"chmod a-w home", "chmod u+w home", "home: Permission denied", false},
-        {"touch home/x && chattr +i home/x", "chattr -i home/x", "home/x: Operation not permitted (it is immutable)",
-         true},
+        {"chattr +i home/Documents/functiontest_config.txt", "chattr -i home/Documents/functiontest_config.txt",
+         "home/Documents/functiontest_config.txt: Operation not permitted (it is immutable)", true},
     };
     auto inRun = [&](const std::string& command) {
         return testkit::runProcess("/bin/sh", {"-c", "cd \"$0\" && " + command, run.string()}).status;
@@ -600,30 +608,292 @@ TEST(MainJobProcess, OverwriteNeverFollowsASwapNorCrossesAMount) {
     EXPECT_TRUE(filesUnder(run) == runFiles);
 }
 
+// --overwrite removes what its run's record names and nothing else: a user's file, link or folder at
+// any depth under the run's entries, a picture annotated since, a folder where the run wrote a
+// file, an earlier run made inside: each is refused and named, and every byte stays (the sounds'
+// folder as the others, in the record's properties).
+TEST(MainJobProcess, OverwriteRefusesAnythingItsRunDidNotWriteAtAnyDepth) {
+    ScratchFolder scratch;
+    const fs::path run = scratch.path() / "run";
+    const std::vector<std::string> job = {"--script", kBatteryPass, "--run-dir", run.string(), "--overwrite"};
+    ASSERT_EQ(runProcess({job[0], job[1], job[2], job[3]}).status, 0);
+    const std::string picture = "pictures/" + fs::directory_iterator(run / "pictures")->path().filename().string();
+    const auto written = fs::last_write_time(run / picture);
+    const std::string inner = (scratch.path() / "run" / "home" / "old").string();
+    const struct Case {
+        std::function<void()> add, undo;
+        std::string named;
+    } cases[] = {
+        {[&] { write(run / "pictures" / "notes.txt", "mine"); }, [&] { fs::remove(run / "pictures" / "notes.txt"); },
+         "pictures/notes.txt"},
+        {[&] { write(run / "home" / "Documents" / "notes.txt", "mine"); },
+         [&] { fs::remove(run / "home" / "Documents" / "notes.txt"); }, "home/Documents/notes.txt"},
+        {[&] { write(run / "service" / "notes.txt", "mine"); }, [&] { fs::remove(run / "service" / "notes.txt"); },
+         "service/notes.txt"},
+        {[&] { fs::create_symlink("/etc", run / "home" / "link"); }, [&] { fs::remove(run / "home" / "link"); },
+         "home/link"},
+        {[&] { write(run / picture, readFile(run / picture) + "annotated"); },
+         [&] {
+             fs::resize_file(run / picture, fs::file_size(run / picture) - 9);
+             fs::last_write_time(run / picture, written);
+         },
+         picture},
+        {[&] { fs::rename(run / "report.txt", scratch.path() / "report.txt"), fs::create_directory(run / "report.txt"); },
+         [&] { fs::remove(run / "report.txt"), fs::rename(scratch.path() / "report.txt", run / "report.txt"); },
+         "report.txt"},
+        {[&] { runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", inner}); },
+         [&] { fs::remove_all(inner); }, "home/old"},
+    };
+    for (const Case& c : cases) {
+        c.add();
+        const auto before = filesUnder(run);
+        const Outcome outcome = runProcess(job);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find("the run folder " + run.string() + " holds " + c.named + ", "), std::string::npos)
+            << outcome.output;
+        EXPECT_TRUE(filesUnder(run) == before) << c.named;
+        c.undo();
+    }
+    EXPECT_EQ(runProcess(job).status, 0) << "with all of it taken away again, the run is as it recorded it";
+}
+
+// A folder a job holds is refused however it is reached and whatever becomes of its mark: a
+// running job's folder nested in the one --overwrite names, a folder whose mark is copied and
+// moved back over itself while its job runs, a folder being made (held, not marked yet).
+TEST(MainJobProcess, AFolderAJobHoldsIsRefusedWhereverItIsAndWhateverBecomesOfItsMark) {
+    ScratchFolder scratch;
+    const fs::path live = scratch.path() / "live", inner = live / "home" / "inner", held = scratch.path() / "held",
+                   making = scratch.path() / "making";
+    ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", live.string()}).status, 0);
+    auto overwrite = [&](const fs::path& folder) {
+        return runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", folder.string(), "--overwrite"});
+    };
+    const struct Case {
+        fs::path runs;                       // where a job runs meanwhile
+        std::function<void()> meanwhile;     // what is done to it then
+        fs::path overwritten;                // the folder --overwrite names then
+        std::string said;
+    } cases[] = {
+        {inner, [] {}, live, " holds home/inner, the folder of a running job; nothing was emptied"},
+        {held,
+         [&] {
+             fs::copy_file(held / app::kRunFolderMark, scratch.path() / "copy");
+             fs::rename(scratch.path() / "copy", held / app::kRunFolderMark);
+         },
+         held, " is in use by a running job; nothing was emptied"},
+    };
+    for (const Case& c : cases) {
+        const auto before = filesUnder(c.overwritten);
+        std::optional<Outcome> outcome;
+        app::JobOptions options;
+        options.script = kBatteryPass;
+        options.pictures = false;
+        options.runDir = c.runs.string();
+        options.folderMade = [&](const std::string&) {
+            c.meanwhile();
+            outcome = overwrite(c.overwritten);
+        };
+        std::ostringstream out, err;
+        EXPECT_EQ(app::runJob(options, out, err).status, 0) << err.str();
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->status, 2);
+        EXPECT_NE(outcome->output.find("the run folder " + c.overwritten.string() + c.said), std::string::npos)
+            << outcome->output;
+        EXPECT_EQ(readFile(c.runs / "report.txt"), out.str()) << "the job that held it ran whole";
+        const auto after = filesUnder(c.overwritten);
+        for (const auto& [path, text] : before) // what the job running there wrote may come beside it
+            EXPECT_EQ(after.count(path) ? after.at(path) : "(gone)", text) << path;
+    }
+    const Outcome after = overwrite(live);
+    EXPECT_NE(after.output.find(" holds home/inner, the folder of another run: move it out"), std::string::npos)
+        << after.output;
+
+    fs::create_directory(making);
+    const int maker = ::open(making.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(maker, LOCK_EX), 0);
+    for (const bool withOverwrite : {false, true}) {
+        const Outcome outcome = withOverwrite ? overwrite(making) : runProcess({"--run-dir", making.string()});
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_NE(outcome.output.find(making.string() + (withOverwrite ? " " : " exists and ") +
+                                      "is being made by another job"),
+                  std::string::npos)
+            << outcome.output;
+    }
+    ::close(maker);
+}
+
+// Everything of a run goes into the folder its job holds: swapped for a link to another run's
+// folder the moment after it is made, the run writes all of itself into the folder it holds, and
+// nothing into the link's target.
+TEST(MainJobProcess, AFolderSwappedForALinkAfterItIsMadeGetsTheWholeRunAndTheLinkNothing) {
+    ScratchFolder scratch;
+    const fs::path run = scratch.path() / "run", other = scratch.path() / "other", aside = scratch.path() / "aside";
+    ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", other.string()}).status, 0);
+    const auto otherFiles = filesUnder(other);
+    app::JobOptions options;
+    options.runDir = run.string();
+    options.folderMade = [&](const std::string&) {
+        fs::rename(run, aside);
+        fs::create_directory_symlink(other, run);
+    };
+    std::ostringstream out, err;
+    const app::JobResult result = app::runJob(options, out, err);
+    EXPECT_EQ(result.status, 0) << err.str();
+    EXPECT_TRUE(filesUnder(other) == otherFiles);
+    EXPECT_EQ(readFile(aside / "report.txt"), result.report);
+    for (const char* entry : {"app.log", "steps.log", "device.log", "home/Library/Preferences", "service/transactions.json",
+                              "pictures", "audio"})
+        EXPECT_TRUE(fs::exists(aside / entry)) << entry;
+    const std::string pictures = std::to_string(std::distance(fs::directory_iterator(aside / "pictures"), {}));
+    EXPECT_NE(result.report.find("pictures:     " + pictures + " in " + run.string() + "/pictures"), std::string::npos)
+        << "as many pictures as the report says, where it says: " << result.report;
+}
+
+// A file of the run that cannot be written whole ends the run with status 5, named on stderr and in
+// the report, and none of it stays: pictures and sounds over the file size limit, and (where the
+// host allows a mount) a small file system that fills during the run.
+TEST(MainJobProcess, AFileThatCannotBeWrittenWholeEndsWithStatusFiveAndLeavesNoneOfIt) {
+    ScratchFolder scratch;
+    // After the job, in the same shell: the status, each empty file but the service's lock, and each
+    // picture cut short (a whole one ends with its IEND chunk).
+    const std::string look = "; echo \"status $?\"; find r -type f -empty ! -name .lock -printf 'empty %p\\n';"
+                             " for f in r/pictures/*.png; do tail -c 8 \"$f\" | grep -q IEND || echo \"cut $f\"; done";
+    const struct Case {
+        std::string program, shell, said;
+    } cases[] = {
+        {"bash", "trap '' XFSZ; ulimit -f 100; cd \"$0\" && \"$1\" --run-dir r" + look,
+         "functiontest: cannot write pictures: Could not write the picture to " + (scratch.path() / "r").string()},
+        {"unshare", "mount -t tmpfs -o size=2m tmpfs \"$0\" && cd \"$0\" && \"$1\" --run-dir r" + look,
+         "No space left on device"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-c", c.shell, scratch.path().string(), FUNCTIONTEST_EXECUTABLE};
+        if (c.program == "unshare") args.insert(args.begin(), {"-rm", "sh"});
+        const Outcome outcome = testkit::runProcess(c.program, args);
+        if (c.program == "unshare" && outcome.output.find("functiontest") == std::string::npos)
+            GTEST_SKIP() << "no mount namespace here: " << outcome.output;
+        EXPECT_NE(outcome.output.find("status 5\n"), std::string::npos) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.said), std::string::npos) << outcome.output;
+        EXPECT_NE(outcome.output.find("  not written:  "), std::string::npos) << outcome.output;
+        EXPECT_EQ(outcome.output.find("\nempty "), std::string::npos) << outcome.output;
+        EXPECT_EQ(outcome.output.find("\ncut "), std::string::npos) << outcome.output;
+    }
+}
+
+// A run folder's name is made lexically normal before anything is made, and a link is refused
+// however it is spelled: "lnk/." with --overwrite leaves the run it leads to whole, "nox/../y" makes
+// y and no nox, and a name that is not UTF-8 runs, shown spelled out, and is emptied again.
+TEST(MainJobProcess, ARunFolderNameIsNormalBeforeAnythingIsMadeAndMayHoldAnyByte) {
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path(), made = dir / "made";
+    ASSERT_EQ(runProcess({"--no-pictures", "--script", kBatteryPass, "--run-dir", made.string()}).status, 0);
+    fs::create_directory_symlink(made, dir / "lnk");
+    const auto madeFiles = filesUnder(made);
+    const struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+        fs::path there, absent = {};
+    } cases[] = {
+        {{"--run-dir", "lnk/.", "--overwrite"}, 2, "the run folder lnk is a link to " + made.string(), made / "report.txt"},
+        {{"--run-dir", "nox/../y"}, 0, "folder:   " + (dir / "y").string() + " (", dir / "y" / "report.txt", dir / "nox"},
+        {{"--run-dir", "r\xe9"}, 0, "folder:   " + (dir / "r").string() + "\\xE9 (", dir / "r\xe9" / "report.txt"},
+        {{"--run-dir", "r\xe9", "--overwrite"}, 0, "tests run: 1; pass 1", dir / "r\xe9" / "report.txt"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--no-pictures", "--script", kBatteryPass};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome outcome = testkit::runProcess("/bin/sh", from(dir, args));
+        EXPECT_EQ(outcome.status, c.status) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.said), std::string::npos) << outcome.output;
+        EXPECT_TRUE(fs::exists(c.there)) << c.there;
+        EXPECT_TRUE(c.absent.empty() || !fs::exists(c.absent)) << c.absent;
+    }
+    EXPECT_TRUE(filesUnder(made) == madeFiles);
+}
+
+// Makes `depth` folders "d", each in the one before, under `folder`.
+void makeDeepTree(const fs::path& folder, int depth) {
+    int at = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && at >= 0; ++i) {
+        const int inner = ::mkdirat(at, "d", 0755) == 0 ? ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(at);
+        at = inner;
+    }
+    ASSERT_GE(at, 0);
+    ::close(at);
+}
+
+// --overwrite walks a tree of any depth with the same few descriptors: 20,000 folders deep, a
+// user's tree added after the run is refused and named, and one made while the job held its folder
+// is recorded and emptied whole. In memory where the host has a file system there (a disk makes and
+// removes such a tree slowly), and removed by a tool that walks any depth.
+TEST(MainJobProcess, OverwriteWalksATreeTwentyThousandFoldersDeep) {
+    std::error_code ec;
+    std::string pattern = (fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0
+                               ? fs::path("/dev/shm")
+                               : fs::temp_directory_path()) /
+                          "ft-deep-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern.data()));
+    const std::unique_ptr<const char, std::function<void(const char*)>> removed(
+        pattern.c_str(), [](const char* folder) { testkit::runProcess("rm", {"-rf", folder}); });
+    const fs::path run = fs::path(pattern) / "run";
+    const std::vector<std::string> job = {"--no-pictures", "--script", kBatteryPass, "--run-dir", run.string()};
+    std::vector<std::string> again = job;
+    again.push_back("--overwrite");
+    ASSERT_EQ(runProcess(job).status, 0);
+    makeDeepTree(run / "home", 20000);
+    Outcome outcome = runProcess(again);
+    EXPECT_EQ(outcome.status, 2) << outcome.output;
+    EXPECT_NE(outcome.output.find(" holds home/d, which its run did not write"), std::string::npos) << outcome.output;
+    ASSERT_EQ(testkit::runProcess("rm", {"-rf", (run / "home" / "d").string()}).status, 0);
+    EXPECT_EQ(runProcess(again).status, 0) << "the run as it was recorded";
+
+    app::JobOptions options;
+    options.script = kBatteryPass;
+    options.pictures = false;
+    options.runDir = run.string();
+    options.overwrite = true;
+    options.folderMade = [&](const std::string&) {
+        fs::create_directory(run / "home");
+        makeDeepTree(run / "home", 20000);
+    };
+    std::ostringstream out, err;
+    EXPECT_EQ(app::runJob(options, out, err).status, 0) << err.str();
+    outcome = runProcess(again);
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_FALSE(fs::exists(run / "home" / "d"));
+}
+
 // bash scripts/run builds in the project and runs the program from the caller's folder: a relative
 // --script and --run-dir, the default runs/ and the working folder --overwrite keeps are the
-// caller's. Only where the test's program is the one the script builds.
+// caller's; called through a link, it finds the project all the same. Only where the test's program
+// is the one the script builds.
 TEST(MainJobProcess, TheRunScriptTakesEveryPathFromTheCallersFolder) {
     const fs::path project = fs::path(FT_RESOURCES_DIR).parent_path();
     std::error_code ec;
     if (!fs::equivalent(FUNCTIONTEST_EXECUTABLE, project / "build" / "app" / "functiontest", ec))
         GTEST_SKIP() << "the program under test is not the one scripts/run builds";
     ScratchFolder scratch;
-    const fs::path dir = scratch.path(), mine = dir / "mine.json", x = dir / "x";
+    const fs::path dir = scratch.path(), mine = dir / "mine.json", x = dir / "x", linked = dir / "run-link";
     fs::copy_file(kBatteryPass, mine);
+    fs::create_symlink(project / "scripts" / "run", linked);
     const struct Case {
         fs::path here;
         std::vector<std::string> args;
         int status;
         std::string said;
         fs::path made;
+        fs::path script = {}; // when not scripts/run itself
     } cases[] = {
         {dir, {"--script", "mine.json", "--run-dir", "x"}, 0, "script:   " + mine.string(), x / "report.txt"},
         {dir, {"--script", "mine.json"}, 0, "folder:   " + (dir / "runs").string(), dir / "runs"},
         {x, {"--script", mine.string(), "--run-dir", x.string(), "--overwrite"}, 2, "is the working folder", x},
+        {dir, {"--script", "mine.json", "--run-dir", "y"}, 0, "script:   " + mine.string(), dir / "y", linked},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {(project / "scripts" / "run").string(), "--no-pictures"};
+        std::vector<std::string> args = {(c.script.empty() ? project / "scripts" / "run" : c.script).string(),
+                                         "--no-pictures"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const Outcome outcome = testkit::runProcess("/bin/sh", from(c.here, args, "bash"));
         EXPECT_EQ(outcome.status, c.status) << outcome.output;
@@ -633,8 +903,9 @@ TEST(MainJobProcess, TheRunScriptTakesEveryPathFromTheCallersFolder) {
 }
 
 // What the job says of its folder is what it found, control characters spelled out, and a refusal
-// or a full disk leaves nothing of it: --overwrite without a folder to empty, "x/.." with x
-// missing, a mark or a report that cannot be written whole. The head names the profile file read.
+// or a full disk leaves nothing of it: --overwrite without a folder to empty, "x/.." (the working
+// folder, x or no x), a mark or a report that cannot be written whole. The head names the profile
+// file read.
 TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
     ScratchFolder scratch;
     const fs::path dir = scratch.path();
@@ -651,11 +922,11 @@ TEST(MainJobProcess, WhatTheJobSaysOfItsFolderIsTrueAndARefusalLeavesNothing) {
         fs::path absent = {}; // what the job must not leave
     } cases[] = {
         {"unlimited", {"--overwrite"}, 2, "functiontest: --overwrite goes with --run-dir", dir / "runs"},
-        {"unlimited", {"--run-dir", "x/.."}, 2, "the run folder x/..: No such file or directory", dir / "x"},
+        {"unlimited", {"--run-dir", "x/.."}, 2, "the run folder . exists and is not a run folder", dir / "x"},
         {"unlimited", {"--script", "\x1b[31m.json"}, 2, "functiontest: \\x1B[31m.json: cannot be read"},
         {"0", {"--run-dir", "a/b"}, 2, "mark the run folder a/b (.functiontest-run): File too large; it was taken away",
          dir / "a"},
-        {"1", {"--run-dir", "r"}, 1, "functiontest: cannot write report.txt: File too large\n", dir / "r" / "report.txt"},
+        {"1", {"--run-dir", "r"}, 5, "functiontest: cannot write report.txt: File too large\n", dir / "r" / "report.txt"},
         {"unlimited", {"--profile", "iphone7.json"}, 1, "profile:  " + (dir / "iphone7.json").string()},
     };
     for (const Case& c : cases) {
@@ -1140,7 +1411,8 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     EXPECT_FALSE(fs::exists(scratch.path() / "none" / "pictures"));
     EXPECT_NE(none.output.find("pictures:     off"), std::string::npos) << none.output;
 
-    // In-process, pictures/ under a plain file: one warning, and the run ends as it would.
+    // In-process, pictures/ under a plain file: one warning, and the run ends saying its pictures
+    // are not all there.
     write(scratch.path() / "file", "not a folder");
     app::JobOptions options;
     options.script = script;
@@ -1148,10 +1420,11 @@ TEST(MainJobProcess, NoPicturesWritesNoneAndAFolderThatCannotBeMadeIsOneWarning)
     options.picturesDir = (scratch.path() / "file" / "pictures").string();
     std::ostringstream out, err;
     const app::JobResult result = app::runJob(options, out, err);
-    EXPECT_EQ(result.status, 1) << out.str();
+    EXPECT_EQ(result.status, app::kNotWrittenStatus) << out.str();
     EXPECT_NE(result.report.find("pictures:     0 in "), std::string::npos) << result.report;
     EXPECT_NE(result.report.find("; warning: cannot make "), std::string::npos) << result.report;
-    EXPECT_EQ(err.str(), "");
+    EXPECT_NE(result.report.find("not written:  pictures: cannot make "), std::string::npos) << result.report;
+    EXPECT_TRUE(err.str().starts_with("functiontest: cannot write pictures: cannot make ")) << err.str();
 }
 
 // The update the service stored, without the transaction's own identifier (the client makes a new

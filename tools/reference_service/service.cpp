@@ -189,6 +189,7 @@ struct Service::State {
     std::deque<RequestRecord> records; // the latest keptRequests
     std::int64_t arrivals = 0, done = 0;
     std::set<std::string> loggedIn; // the login ids of the operators who logged in, as text
+    std::string dataFailure;        // the first write of the data folder that failed
     bool stopping = false;
     std::once_flag stopOnce;
 
@@ -203,6 +204,11 @@ struct Service::State {
     // Waits out a slow fault; false when the service stops first.
     bool delay(double seconds);
     void record(RequestRecord record);
+    // Keeps the first failed write of the data folder.
+    void failed(const std::string& why) {
+        std::lock_guard guard(lock);
+        if (dataFailure.empty()) dataFailure = why;
+    }
     std::chrono::system_clock::time_point time() const { return clock ? clock() : std::chrono::system_clock::now(); }
     std::string now() const { return utcText(time()); }
 
@@ -265,7 +271,7 @@ bool Service::State::delay(double seconds) {
 void Service::State::record(RequestRecord rec) {
     std::lock_guard guard(lock);
     rec.seq = ++done;
-    log->append(requestLogLine(rec));
+    if (std::string why; !log->append(requestLogLine(rec), &why) && dataFailure.empty()) dataFailure = why;
     records.push_back(std::move(rec));
     if (records.size() > keptRequests) records.pop_front();
     changed.notify_all();
@@ -359,6 +365,7 @@ Reply Service::State::insert(const HttpRequest& req) {
     case TransactionStore::Outcome::Repeated:
         return jsonReply(200, json{{"status", 1}});
     default:
+        failed(error);
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
     }
 }
@@ -374,6 +381,7 @@ Reply Service::State::update(const HttpRequest& req) {
     case TransactionStore::Outcome::Unknown:
         return jsonReply(404, json{{"status", 0}, {"error", "no transaction with this uuid"}});
     default:
+        failed(error);
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
     }
 }
@@ -400,6 +408,7 @@ Reply Service::State::partner(const HttpRequest& req) {
         return busy;
     }
     default:
+        failed(error);
         return jsonReply(500, json{{"error", "not stored: " + error}, {"status", 500}});
     }
 }
@@ -505,6 +514,11 @@ std::optional<StoredTransaction> Service::transaction(const std::string& uuid) c
     json snapshot = state_->store->snapshot();
     if (!snapshot["transactions"].contains(uuid)) return std::nullopt;
     return toTransaction(uuid, snapshot["transactions"][uuid]);
+}
+
+std::string Service::dataFailure() const {
+    std::lock_guard guard(state_->lock);
+    return state_->dataFailure;
 }
 
 std::vector<PartnerFinish> Service::partnerFinishes() const {

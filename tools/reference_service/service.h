@@ -215,6 +215,9 @@ public:
     std::vector<StoredTransaction> transactions() const; // ordered by uuid
     std::optional<StoredTransaction> transaction(const std::string& uuid) const;
     std::vector<PartnerFinish> partnerFinishes() const; // ordered by session
+    // The first write of the data folder that failed (a full disk), as "cannot write <file>:
+    // <reason>"; empty while none has.
+    std::string dataFailure() const;
     // Wait (real time, bounded) until at least `count` requests have come in, or are done; answer
     // whether they have.
     bool waitForArrivals(std::size_t count, std::chrono::milliseconds timeout) const;

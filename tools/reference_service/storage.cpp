@@ -46,6 +46,7 @@ bool writeAll(int fd, std::vector<std::string_view> pieces) {
             batch.push_back({const_cast<char*>(pieces[i].data()), pieces[i].size()});
         const ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC; // a write that takes nothing: the disk is full
         if (n <= 0) return false;
         for (auto left = static_cast<std::size_t>(n); left > 0;) {
             const std::size_t taken = std::min(left, pieces[first].size());
@@ -397,7 +398,7 @@ RequestLog::~RequestLog() {
     ::close(fd_);
 }
 
-bool RequestLog::append(std::string line) {
+bool RequestLog::append(std::string line, std::string* error) {
     line += '\n';
     if (bytes_ > 0 && bytes_ + line.size() > maxBytes_) {
         // Rotated once: the full log becomes requests.log.1, the line starts a new one. When that
@@ -405,12 +406,17 @@ bool RequestLog::append(std::string line) {
         fs::path previous = path_;
         previous += ".1";
         const int fresh = ::rename(path_.c_str(), previous.c_str()) == 0 ? openForAppending(path_) : -1;
-        if (fresh < 0) return false;
+        if (fresh < 0) return failWith(error, systemError("cannot write", path_));
         ::close(fd_);
         fd_ = fresh;
         bytes_ = 0;
     }
-    if (!writeAll(fd_, {line})) return false;
+    if (!writeAll(fd_, {line})) {
+        // A line cut short (a full disk) is taken back: the log holds whole lines only.
+        const std::string message = systemError("cannot write", path_);
+        const bool takenBack = ::ftruncate(fd_, static_cast<off_t>(bytes_)) == 0;
+        return failWith(error, message + (takenBack ? "" : "; a piece of the line is left"));
+    }
     bytes_ += line.size();
     return true;
 }

@@ -141,7 +141,8 @@ public:
     RequestLog(const RequestLog&) = delete;
     RequestLog& operator=(const RequestLog&) = delete;
 
-    bool append(std::string line);
+    // Appends the line whole; false, with why, when it cannot be (nothing of it is left then).
+    bool append(std::string line, std::string* error = nullptr);
     const std::filesystem::path& path() const { return path_; }
 
 private:
