@@ -868,7 +868,7 @@ int recordRun(RunFolder& folder, RunRecord& record, std::ostream& out, std::ostr
     if (std::string why; !folder.record(&why))
         folder.failed(kRunFolderMark, "the record of what the run wrote: " + why);
     for (const std::string& failure : folder.failures())
-        say(err, "cannot write " + sim::maskedRunText(failure));
+        say(err, "cannot write " + failure);
     int status = folder.failures().empty() || record.status >= 128 ? record.status : kNotWrittenStatus;
     printReport(record.report, out, err, &status);
     return status;
