@@ -92,7 +92,12 @@ public:
         while (!server_->is_running() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::yield();
     }
-    ~LoopbackServer() {
+    ~LoopbackServer() { stop(); }
+    // Stops serving and joins every thread of the server; once only, and at the latest on
+    // destruction. A test stops it early where what it tears down must come after the server's
+    // last read.
+    void stop() {
+        if (!thread_.joinable()) return;
         gate.release();
         server_->stop();
         thread_.join();
