@@ -6,7 +6,7 @@
 #include "platform/foundation/environment.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/property_list_json.h"
-#include "platform/foundation/utf8.h"
+#include "platform/runtime/utf8.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 
@@ -34,7 +34,7 @@ std::string toUTF8(std::u16string_view u) {
             c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00);
             ++i;
         }
-        detail::appendUTF8(out, c); // a lone surrogate becomes U+FFFD
+        rt::appendUTF8(out, c); // a lone surrogate becomes U+FFFD
     }
     return out;
 }

@@ -1,4 +1,3 @@
-#include "platform/foundation/utf8.h"
 #include "platform/foundation/format.h"
 
 #include <locale.h>
@@ -12,12 +11,13 @@
 
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"
+#include "platform/runtime/utf8.h"
 
 namespace ns {
 
 namespace {
 
-using detail::appendUTF8;
+using rt::appendUTF8;
 
 // Widths and precisions beyond this are clamped: format text must not be able to demand
 // gigabytes of padding.
@@ -161,13 +161,6 @@ std::string naturalText(const FormatArg& arg) {
     case K::Pointer: return hexAddress(reinterpret_cast<std::uintptr_t>(arg.pointer()));
     }
     return {};
-}
-
-// Number of code points in UTF-8 text (bytes that do not continue a sequence).
-std::size_t codePointCount(std::string_view s) {
-    std::size_t n = 0;
-    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
 }
 
 // The prefix of `s` holding at most `count` code points.
@@ -391,7 +384,7 @@ private:
 
     void renderText(const Spec& spec, std::string_view text) {
         if (spec.precision >= 0) text = firstCodePoints(text, static_cast<std::size_t>(spec.precision));
-        const std::size_t count = spec.width > 0 ? codePointCount(text) : 0;
+        const std::size_t count = spec.width > 0 ? rt::codePointCount(text) : 0;
         const std::size_t pad =
             spec.width > 0 && count < static_cast<std::size_t>(spec.width) ? spec.width - count : 0;
         if (!spec.left) out_.append(pad, ' ');

@@ -1,4 +1,3 @@
-#include "platform/foundation/utf8.h"
 #include "platform/foundation/string.h"
 
 #include <algorithm>
@@ -19,7 +18,7 @@ RT_DEFINE_CLASS(String, "NSString", rt::Object)
 
 namespace {
 
-using detail::appendUTF8;
+using rt::appendUTF8;
 
 constexpr char32_t kReplacement = 0xFFFD;
 

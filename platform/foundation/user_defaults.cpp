@@ -16,7 +16,6 @@
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/property_list_json.h"
-#include "platform/foundation/utf8.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
 #include "platform/runtime/number.h"

@@ -1,8 +1,10 @@
 #pragma once
-// UTF-8 read a code point at a time, by every reader of a text that may hold any byte (the string
-// values, the log's printable texts, the run's masker).
+// UTF-8, one code point at a time: read by every reader of a text that may hold any byte (the
+// string values, the log's printable texts, the run's masker), written by the string and
+// formatting code.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace rt {
@@ -57,6 +59,33 @@ inline char32_t decodeUTF8(std::string_view s, std::size_t& i, bool& bad) noexce
     }
     i += need + 1;
     return cp;
+}
+
+// The code points of UTF-8 text: the bytes that do not continue a sequence.
+inline std::size_t codePointCount(std::string_view s) noexcept {
+    std::size_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// Appends the UTF-8 of one code point. Surrogates and values past U+10FFFF are written as U+FFFD.
+inline void appendUTF8(std::string& out, char32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
 }
 
 } // namespace rt

@@ -24,11 +24,6 @@ rt::Installed<TextMasking>& handedOverURLMasking() {
     return *shared;
 }
 
-std::size_t characterCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // One of the run's values, and how it is found in a text.
 struct RunSecret {
     std::string value, shownAs;
@@ -39,7 +34,7 @@ struct RunSecret {
     RunSecret(std::string_view secret, std::string shown, SecretSpelling spelling)
         : value(secret), shownAs(std::move(shown)) {
         if (spelling == SecretSpelling::Exact) {
-            inside = characterCount(secret) >= kShortestSecretInside;
+            inside = rt::codePointCount(secret) >= kShortestSecretInside;
             return;
         }
         letters = skeletonOf(secret);
@@ -394,7 +389,7 @@ std::vector<MaskedPart> withoutOverlaps(std::string_view text, std::vector<Maske
                 covered = false;
             }
         if (!covered)
-            part.shown = std::string(characterCount(text.substr(part.begin, part.end - part.begin)), '*');
+            part.shown = std::string(rt::codePointCount(text.substr(part.begin, part.end - part.begin)), '*');
         parts.push_back(std::move(part));
     }
     return parts;

@@ -5,7 +5,7 @@
 #include <array>
 #include <cctype>
 
-#include "platform/foundation/utf8.h"
+#include "platform/runtime/utf8.h"
 #include "platform/sim/text_skeleton.h"
 
 namespace testkit {
@@ -28,7 +28,7 @@ const std::vector<std::string>& identifierSeparators() {
         for (UChar32 c = 0; c <= 0x10FFFF; ++c) {
             const auto type = u_charType(c);
             if (type != U_SPACE_SEPARATOR && type != U_DASH_PUNCTUATION && type != U_FORMAT_CHAR) continue;
-            ns::detail::appendUTF8(all.emplace_back(), static_cast<char32_t>(c));
+            rt::appendUTF8(all.emplace_back(), static_cast<char32_t>(c));
         }
         return all;
     }();
@@ -43,7 +43,7 @@ std::string spelledIdentifier(std::string_view identifier, std::mt19937& random)
             c = static_cast<char>(chance(random, 2) ? std::toupper(static_cast<unsigned char>(c))
                                                     : std::tolower(static_cast<unsigned char>(c)));
         if (chance(random, 3))
-            ns::detail::appendUTF8(out, static_cast<char32_t>(c) - U'!' + U'\uFF01'); // its full-width form
+            rt::appendUTF8(out, static_cast<char32_t>(c) - U'!' + U'\uFF01'); // its full-width form
         else
             out += c;
         if (i + 1 < identifier.size() && chance(random, 3)) out += pick(identifierSeparators(), random);
