@@ -119,13 +119,14 @@ protected:
 };
 
 TEST_F(ResultUpload, TheUpdatePostsItsEighteenEntriesAndExitsThreeSecondsAfterTheReply) {
-    server_.script("POST", kUpdatePath, {.body = R"({"status": 1})"});
+    server_.script("POST", kUpdatePath, {.body = R"({"status": 1})", .atGate = true});
     showFixtureRun();
     ASSERT_TRUE(tapEnding(kEndButton));
     const std::string created = ft::Utility::createDateString()->utf8();
     ASSERT_TRUE(spinner());
     EXPECT_EQ(spinner()->labelText()->utf8(), localized("REPORT_TRANSACTION_LABEL"));
     EXPECT_TRUE(spinner()->taskInProgress());
+    ASSERT_TRUE(server_.gate.release());
     app().advance(0);
     EXPECT_FALSE(spinner());
     EXPECT_EQ(messages(), std::vector<std::string>{localized("REPORT_TRANSACTION_SUCCESS")});
@@ -154,7 +155,7 @@ TEST_F(ResultUpload, TheUpdatePostsItsEighteenEntriesAndExitsThreeSecondsAfterTh
 }
 
 TEST_F(ResultUpload, StatusOneAsTextCountsAndADoubleTapSendsOneRequest) {
-    server_.script("POST", kUpdatePath, {.body = R"({"status": "1"})"});
+    server_.script("POST", kUpdatePath, {.body = R"({"status": "1"})", .atGate = true});
     show({{"WIFI", 1}, {"GPS", 0}});
     ASSERT_TRUE(tapEnding(kEndButton));
     EXPECT_FALSE(tapEnding(kEndButton)) << "the spinner covers the screen";
@@ -163,6 +164,8 @@ TEST_F(ResultUpload, StatusOneAsTextCountsAndADoubleTapSendsOneRequest) {
     screen_->reportToTempServer();
     screen_->tableViewDidSelectRowAtIndexPath(screen_->tableView(),
                                               ns::IndexPath::indexPathForRowInSection(0, 0));
+    app().runUntilIdle();
+    ASSERT_TRUE(server_.gate.release());
     app().advance(0);
     auto sent = posts(kUpdatePath);
     ASSERT_EQ(sent.size(), 1u);
@@ -217,12 +220,8 @@ INSTANTIATE_TEST_SUITE_P(ResultUpload, UpdateRefused,
 
 TEST_F(ResultUpload, ARefusedPortOrAReplyClosedHalfWayShowsTheWarning) {
     showFixtureRun();
-    {
-        auto gone = std::make_unique<testkit::LoopbackServer>();
-        const std::string address = gone->url("");
-        gone.reset();
-        ft::HttpClient::sharedHttpClient()->setWebserviceserver(ns::String::make(address));
-    }
+    const testkit::RefusedAddress refused;
+    ft::HttpClient::sharedHttpClient()->setWebserviceserver(ns::String::make(refused.url("")));
     ASSERT_TRUE(tapEnding(kEndButton));
     app().advance(0);
     EXPECT_FALSE(spinner());
@@ -307,11 +306,12 @@ TEST_F(ResultUpload, EachMissingStoredValueSendsNothingAndShowsTheWarning) {
 // ---- The partner ----
 
 TEST_F(ResultUpload, ThePartnerUploadPostsTheTransactionAndExitsAfterAnEmptyReply) {
-    server_.script("POST", kFinishPath, {.body = "{}"});
+    server_.script("POST", kFinishPath, {.body = "{}", .atGate = true});
     showFixtureRun();
     ASSERT_TRUE(tapEnding(kPartnerButton));
     ASSERT_TRUE(spinner());
     EXPECT_EQ(spinner()->labelText()->utf8(), localized("REPORT_TRANSACTION_LABEL"));
+    ASSERT_TRUE(server_.gate.release());
     app().advance(0);
     auto sent = posts(kFinishPath);
     ASSERT_EQ(sent.size(), 1u);
@@ -393,9 +393,8 @@ INSTANTIATE_TEST_SUITE_P(ResultUpload, PartnerFailure,
 TEST_F(ResultUpload, APartnerTimeOutRefusalOrHalfReplyShowsTheErrorAndStays) {
     showFixtureRun();
     // The first address of the process stays the partner's: a refused port first.
-    auto gone = std::make_unique<testkit::LoopbackServer>();
-    ns::UserDefaults::standardUserDefaults()->setString(gone->url(""), "webservice");
-    gone.reset();
+    const testkit::RefusedAddress refused;
+    ns::UserDefaults::standardUserDefaults()->setString(refused.url(""), "webservice");
     ASSERT_TRUE(tapEnding(kPartnerButton));
     app().advance(0);
     ASSERT_EQ(messages().size(), 1u);

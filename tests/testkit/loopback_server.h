@@ -2,8 +2,14 @@
 // A loopback HTTP(S) server for tests, on a free port and its own thread until it goes. Routes:
 // GET/POST /echo (method, X-Test and Content-Type echoed in reply headers, POST bodies echoed),
 // GET /status/<n>, GET /empty (200, no body), GET /redirect (to /empty), and GET /block, whose
-// handler waits at the gate until the test opens it (or 10 s pass). A test scripts more with
+// handler waits at the gate until the test opens it. A test scripts more with
 // `script(method, path, reply)` (before its requests are sent); every request is recorded.
+//
+// A state that lasts while a request is in flight (a spinner, a pending flag, a second tap
+// refused) is asserted only while the reply is held at the gate: a reply let go at once may be
+// read before the test looks, however fast the test is. Hold it (`.atGate = true`), assert, then
+// `release()` and step the main loop. A test that needs the request at the server first waits
+// for it (`waitEntered`), not for a time.
 
 #include <algorithm>
 #include <chrono>
@@ -17,14 +23,24 @@
 #include <utility>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <httplib.h>
 
 namespace testkit {
 
 using namespace std::chrono_literals;
 
-// A handler that waits until the test opens the gate (or 10 s pass).
+// Where a handler waits until the test opens it. The wait has no deadline, so what a test asserts
+// meanwhile holds however slow the machine is: the server's stop (at the latest its destructor)
+// opens the gate. The test's own waits are bounded, only so that a request that never comes fails
+// the test rather than hanging it.
 struct Gate {
+    static constexpr auto kFailAfter = 60s;
+
     std::mutex lock;
     std::condition_variable cv;
     bool open = false;
@@ -34,19 +50,21 @@ struct Gate {
         std::unique_lock g(lock);
         ++entered;
         cv.notify_all();
-        cv.wait_for(g, 10s, [&] { return open; });
+        cv.wait(g, [&] { return open; });
         ++left;
         cv.notify_all();
     }
+    // Waits until `n` requests in all have reached the gate.
     bool waitEntered(int n) {
         std::unique_lock g(lock);
-        return cv.wait_for(g, 10s, [&] { return entered >= n; });
+        return cv.wait_for(g, kFailAfter, [&] { return entered >= n; });
     }
+    // Opens the gate for good and waits until every handler held has gone through it.
     bool release() {
         std::unique_lock g(lock);
         open = true;
         cv.notify_all();
-        return cv.wait_for(g, 10s, [&] { return left == entered; });
+        return cv.wait_for(g, kFailAfter, [&] { return left == entered; });
     }
 };
 
@@ -179,6 +197,35 @@ private:
     std::vector<std::pair<std::pair<std::string, std::string>, ScriptedReply>> scripts_;
     int port_ = 0;
     std::thread thread_;
+};
+
+// An address on the loopback interface where connections are refused, for as long as it lives: a
+// socket bound to a free port that never listens. Unlike the port of a server that has gone, no
+// other test's server can take it meanwhile.
+class RefusedAddress {
+public:
+    RefusedAddress() : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (socket_ >= 0 && ::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    RefusedAddress(const RefusedAddress&) = delete;
+    RefusedAddress& operator=(const RefusedAddress&) = delete;
+    ~RefusedAddress() {
+        if (socket_ >= 0) ::close(socket_);
+    }
+    // "http://127.0.0.1:<port><path>"; port 0, refused as well, if no port could be had.
+    std::string url(const std::string& path, const char* scheme = "http") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+private:
+    int socket_;
+    int port_ = 0;
 };
 
 } // namespace testkit

@@ -649,11 +649,8 @@ TEST_F(FormWebTest, WebControllersFetchBindAndReportFailures) {
     testkit::LoopbackServer server;
     server.script("GET", "/good", {.body = R"({"name": "Ann", "flag": true})"});
     server.script("GET", "/bad", {.body = "not json"});
-    std::string refused;
-    {
-        testkit::LoopbackServer gone;
-        refused = gone.url("/x");
-    }
+    const testkit::RefusedAddress refusing;
+    const std::string refused = refusing.url("/x");
     struct Case {
         const char* name;
         rt::Id object;
