@@ -21,6 +21,7 @@
 #include "streams/tuple.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/main_loop.h"
+#include "tests/testkit/scratch_folder.h"
 #include "tests/testkit/streams/recorder.h"
 
 namespace {
@@ -28,24 +29,19 @@ namespace {
 using rt::Id;
 using rt::Ref;
 
-// A scratch folder, removed with everything in it.
+// A scratch folder of its own (no other test process's, which an address-based name did not
+// promise), removed with everything in it.
 class ScratchDir {
 public:
-    ScratchDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("ft-signals-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path_); }
     std::string file(const std::string& name, const std::string& bytes) const {
-        auto p = path_ / name;
+        auto p = folder_.path() / name;
         std::ofstream(p, std::ios::binary) << bytes;
         return p.string();
     }
-    std::string path() const { return path_.string(); }
+    std::string path() const { return folder_.path().string(); }
 
 private:
-    std::filesystem::path path_;
+    testkit::ScratchFolder folder_{"ft-signals"};
 };
 
 TEST(NotificationSignal, EachSubscriptionObservesUntilDisposed) {

@@ -33,6 +33,7 @@
 #include "tests/testkit/app/app_fixture.h"
 #include "tests/testkit/app/snapshot.h"
 #include "tests/testkit/app/text_cut_count.h"
+#include "tests/testkit/scratch_folder.h"
 
 namespace {
 
@@ -342,7 +343,8 @@ struct Png {
 
 TEST(Pictures, ARedBandAtTheTopLandsInTheTopRows) {
     auto view = rt::make<PaintingView>(Rect::make(30, 40, 100, 100));
-    const std::string path = (std::filesystem::temp_directory_path() / "ft-band-picture.png").string();
+    const testkit::ScratchFolder folder("ft-band-picture");
+    const std::string path = (folder.path() / "band.png").string();
     ASSERT_FALSE(ui::writeSnapshot(*view, path));
     Png png(path);
     ASSERT_TRUE(png.ok());
@@ -351,7 +353,6 @@ TEST(Pictures, ARedBandAtTheTopLandsInTheTopRows) {
     EXPECT_EQ(png.at(100, 0), 0xff0000u);
     EXPECT_EQ(png.at(100, 19), 0xff0000u);
     EXPECT_EQ(png.at(10, 25), 0xffffffu); // white where nothing is drawn
-    std::filesystem::remove(path);
     EXPECT_TRUE(ui::writeSnapshot(*view, "/nonexistent-folder/picture.png"));
 }
 
