@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <deque>
 #include <string>
@@ -45,6 +46,11 @@ public:
             for (const auto& [name, value] : environment)
                 ::setenv(name.c_str(), value.c_str(), 1);
             ::execvp(argv[0], argv.data());
+            // Why it could not start, in the child's output (calls safe after a fork only).
+            const int error = errno;
+            const char* name = ::strerrorname_np(error);
+            for (const char* part : {"cannot start ", static_cast<const char*>(argv[0]), ": ", name ? name : "?", "\n"})
+                if (::write(STDERR_FILENO, part, std::char_traits<char>::length(part)) < 0) break;
             ::_exit(127);
         }
         ::close(pipeEnds[1]);
@@ -56,7 +62,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool signal(int sig) const { return pid_ > 0 && ::kill(pid_, sig) == 0; }
+    // False once the child has been collected: its process id may be another's by then.
+    bool signal(int sig) const { return pid_ > 0 && !ended_ && ::kill(pid_, sig) == 0; }
 
     // Whether the child ends within `seconds` of real time (looked for every 5 ms); wait() then
     // collects its output and status.
