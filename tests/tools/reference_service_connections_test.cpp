@@ -59,17 +59,19 @@ TEST_F(ServiceTest, SlowClientsStallNeitherOrdinaryRequestsNorStop) {
 }
 
 // The read deadline covers the whole request, not each byte: a client that trickles a byte every
-// 20 ms or more is answered 408 before its request is whole. A connection that sends nothing is
-// closed unanswered within half the deadline: one opened 0.1 s after the trickle's is gone by then.
+// 50 ms or more (56 bytes: 2.8 s at least) is answered 408 before its request is whole. A
+// connection that sends nothing is closed unanswered within half the deadline: one opened 0.25 s
+// after the trickle's is gone by then. Each deadline is 0.75 s or more from the other, so a busy
+// machine's late wake-up does not change which comes first.
 TEST_F(ServiceTest, ARequestThatTricklesInIsCutOffAtItsDeadlineAndAnIdleConnectionSooner) {
     refsvc::Options options;
-    options.requestReadSeconds = 0.5;
+    options.requestReadSeconds = 2;
     startWith(options);
     RawClient trickle(service_->port());
     const std::string request = "GET /tools/AppleModel.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     std::optional<RawClient> idle;
     std::size_t sent = 0;
-    for (; sent + 1 < request.size() && !trickle.readable(0.02); ++sent) {
+    for (; sent + 1 < request.size() && !trickle.readable(0.05); ++sent) {
         ASSERT_TRUE(trickle.send(request.substr(sent, 1)));
         if (sent == 5) idle.emplace(service_->port());
     }
