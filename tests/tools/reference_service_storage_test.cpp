@@ -101,9 +101,9 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
 
 // The store stays within its limits, in memory and on disk alike: past a section's bytes the
 // records of that section changed longest ago go (in the order they changed, read again from their
-// times when the store is opened again), and a transaction keeps its latest updates. Partner
-// sessions make room only among themselves. A finished session's id is kept apart, and goes only
-// once kept its time: a finish that finds none so old is refused.
+// times when the store is opened again), each only once kept its section's time: a change that
+// finds none so old is refused and drops nothing. A transaction keeps its latest updates. Partner
+// sessions make room only among themselves. A finished session's id is kept apart.
 TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
     using Outcome = refsvc::TransactionStore::Outcome;
     using std::chrono::minutes;
@@ -130,20 +130,23 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         const char* kept;
     } rows[] = {
         // 60 inserts of 900 KB at the default limit, scaled down a hundredfold (the benchmark's case).
-        {"60 inserts, two fit", {20'000, 20'000}, inserts(60, 9'000), "T-59/0/ T-60/0/"},
+        {"60 inserts, two fit",
+         {.maxBytes = 20'000, .maxPartnerBytes = 20'000, .transactionKept = {}},
+         inserts(60, 9'000),
+         "T-59/0/ T-60/0/"},
         {"a transaction's latest updates", {}, updates, "T-1/16/06"},
         {"the one changed last stays",
-         {35'000, 35'000},
+         {.maxBytes = 35'000, .maxPartnerBytes = 35'000, .transactionKept = {}},
          {{'i', "A", 10'000}, {'i', "B", 10'000}, {'i', "C", 10'000}, {'u', "A"}, {'i', "D", 10'000}, {'o', ""},
           {'i', "E", 10'000}},
          "A/1/04 D/0/ E/0/"},
         {"each section within its own bytes",
-         {25'000, 25'000, 16, 1'000, minutes(0)},
+         {25'000, 25'000, 16, 1'000, minutes(0), {}, minutes(0)},
          {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}, {'i', "T-2", 10'000},
           {'p', "S-3", 10'000}, {'i', "T-3", 10'000}},
          "#S-1 #S-2 #S-3 S-2 S-3 T-2/0/ T-3/0/"},
         {"partner finishes never push a transaction out",
-         {25'000, 5'000, 16, 1'000, minutes(0)},
+         {25'000, 5'000, 16, 1'000, minutes(0), {}, minutes(0)},
          {{'i', "T-1", 10'000}, {'u', "T-1"}, {'p', "S-1", 4'000}, {'p', "S-2", 4'000}, {'p', "S-3", 4'000},
           {'o', ""}, {'p', "S-4", 4'000}},
          "#S-1 #S-2 #S-3 #S-4 S-4 T-1/1/02"},
@@ -158,6 +161,13 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
          {{'p', "S-1"}, {'p', "S-2"}, {'p', "S-3", 100, Outcome::Full}, {'o', ""}, {'p', "S-3", 100, Outcome::Full},
           {'p', "S-4"}, {'p', "S-1", 100, Outcome::Finished}, {'p', "S-5"}},
          "#S-4 #S-5 S-1 S-2 S-4 S-5"},
+        // A transaction may go four steps after it last changed: an insert that finds them all
+        // younger is refused and drops none; an update that fits is taken meanwhile.
+        {"transactions kept their own time",
+         {.maxBytes = 25'000, .transactionKept = minutes(4)},
+         {{'i', "T-1", 10'000}, {'i', "T-2", 10'000}, {'i', "T-3", 10'000, Outcome::Full}, {'u', "T-1"}, {'o', ""},
+          {'i', "T-3", 10'000}, {'i', "T-4", 10'000, Outcome::Full}},
+         "T-1/1/04 T-3/0/"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -167,8 +177,8 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         int index = 0;
         for (const Step& step : row.steps) {
             ++index;
-            const std::string at = (index < 10 ? "0" : "") + std::to_string(index);
             const auto time = std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + minutes(index);
+            const std::string at = refsvc::utcText(time);
             const json fields{{"uuid", step.id}, {"text", std::string(step.bytes, 'x')}};
             if (step.what == 'o') {
                 store.reset();
@@ -189,7 +199,8 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
                 kept += std::string(kept.empty() ? "" : " ") + (section == "finished" ? "#" : "") + id;
                 if (section == "transactions")
                     kept += "/" + std::to_string(record["updates"].size()) + "/" +
-                            (record["updates"].empty() ? "" : record["updates"][0]["at"].get<std::string>());
+                            (record["updates"].empty() ? "" // the minute of its first update
+                                                       : record["updates"][0]["at"].get<std::string>().substr(14, 2));
             }
         EXPECT_EQ(kept, row.kept);
         EXPECT_EQ(json::parse(readFile(store->path())), snapshot) << "the file holds what the store keeps";
@@ -263,6 +274,49 @@ TEST_F(ServiceTest, AFloodOfPartnerFinishesChangesNoAnswer) {
     EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409);
     startWith(options);
     EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409);
+}
+
+// Inserts need no credential, only the login id of an operator who logged in: a flood of them
+// naming the operator, many times what the store holds (its limits scaled down, on a clock of the
+// test's), pushes no transaction out. Once the transactions are all younger than their time, an
+// insert, and an update that needs room, is refused with 503 and a Retry-After saying when the
+// oldest may go, never 404; then the operator's update is taken, the flood's oldest making room.
+TEST_F(ServiceTest, AFloodOfInsertsPushesNoTransactionOut) {
+    auto elapsed = std::make_shared<std::atomic<long>>(0); // seconds, read on the service's threads
+    refsvc::Options options;
+    options.store = {.maxBytes = 20'000, .transactionKept = std::chrono::seconds(60)};
+    options.clock = [elapsed] {
+        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
+    };
+    startWith(options);
+    logIn();
+    ASSERT_EQ(post("/ws/insert/", insertBody("T-OP")).status, 200);
+    json flood = insertBody("");
+    flood["note"] = std::string(2'000, 'x'); // some eight fit
+    int taken = 0;
+    const auto busyFor = [](const Reply& reply) {
+        EXPECT_EQ(reply.status, 503) << reply.body;
+        EXPECT_EQ(reply.parsed()["status"], 0);
+        return reply.retryAfter;
+    };
+    for (int i = 0; i < 40; ++i) {
+        flood["uuid"] = "T-" + std::to_string(i);
+        const Reply reply = post("/ws/insert/", flood);
+        if (reply.status == 200 && ++taken) continue;
+        EXPECT_EQ(busyFor(reply), "60") << i << " (all were taken at 0 s)";
+    }
+    EXPECT_LT(taken, 10);
+    json update = updateBody("T-OP");
+    update["result_value"] = std::string(3'000, 'x'); // more than the room left
+    EXPECT_EQ(busyFor(post("/ws/updateresult/", update)), "60");
+    *elapsed = 30;
+    flood["uuid"] = "T-X";
+    EXPECT_EQ(busyFor(post("/ws/insert/", flood)), "30");
+    *elapsed = 60;
+    EXPECT_EQ(post("/ws/updateresult/", update).status, 200);
+    ASSERT_TRUE(service_->transaction("T-OP"));
+    EXPECT_EQ(service_->transaction("T-OP")->updates.size(), 1u);
+    EXPECT_FALSE(service_->transaction("T-0")) << "the oldest of the flood made room";
 }
 
 // requests.log cuts what a client sends to 200 bytes and stays within its bound whatever comes,

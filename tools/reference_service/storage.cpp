@@ -226,10 +226,10 @@ std::size_t TransactionStore::limitOf(const std::string& section) const {
                                    : limits_.maxBytes;
 }
 
-std::optional<std::chrono::seconds> TransactionStore::keptFor(const std::string& section) const {
-    if (section == "partner") return limits_.partnerKept;
-    if (section == "finished") return limits_.finishedKept;
-    return std::nullopt;
+std::chrono::seconds TransactionStore::keptFor(const std::string& section) const {
+    return section == "partner"    ? limits_.partnerKept
+           : section == "finished" ? limits_.finishedKept
+                                   : limits_.transactionKept;
 }
 
 TransactionStore::~TransactionStore() {
@@ -247,16 +247,18 @@ json TransactionStore::snapshot() const {
 }
 
 TransactionStore::Outcome TransactionStore::insert(const std::string& uuid, const json& fields,
-                                                   const std::string& at, std::string* error) {
+                                                   const std::string& at, std::string* error,
+                                                   std::chrono::seconds* retryAfter) {
     std::lock_guard guard(lock_);
     if (state_["transactions"].contains(uuid)) return Outcome::Repeated;
     return commit({{{"transactions", uuid},
                     json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}}},
-                  error, nullptr);
+                  error, retryAfter);
 }
 
 TransactionStore::Outcome TransactionStore::update(const std::string& uuid, const json& fields,
-                                                   const std::string& at, std::string* error) {
+                                                   const std::string& at, std::string* error,
+                                                   std::chrono::seconds* retryAfter) {
     std::lock_guard guard(lock_);
     if (!state_["transactions"].contains(uuid)) return Outcome::Unknown;
     json record = state_["transactions"][uuid];
@@ -264,7 +266,7 @@ TransactionStore::Outcome TransactionStore::update(const std::string& uuid, cons
     updates.push_back(json{{"at", at}, {"fields", fields}});
     if (updates.size() > limits_.maxUpdates)
         updates.erase(updates.begin(), updates.end() - static_cast<std::ptrdiff_t>(limits_.maxUpdates));
-    return commit({{{"transactions", uuid}, std::move(record)}}, error, nullptr);
+    return commit({{{"transactions", uuid}, std::move(record)}}, error, retryAfter);
 }
 
 TransactionStore::Outcome TransactionStore::finish(const std::string& session, const json& fields, Time at,
@@ -293,19 +295,19 @@ TransactionStore::Outcome TransactionStore::commit(std::vector<Change> changes, 
         bytes[section] += texts.back().size() - (before == kept_.end() ? 0 : before->second.text.size());
         now[section] = timeOf(changedAt(section, change.record));
     }
-    // The records that go to make room, the ones changed longest ago first; in a section that keeps
-    // its records a time, only those kept that long. A section still over its limit with records
-    // too young to go refuses the changes: `wait` is the time until the first of them may go.
+    // The records that go to make room, the ones changed longest ago first, only those kept their
+    // section's time. A section still over its limit with records too young to go refuses the
+    // changes: `wait` is the time until the first of them may go.
     std::set<RecordId> goes;
     std::optional<Time::duration> wait;
     for (auto& [section, total] : bytes) {
-        const std::optional<std::chrono::seconds> kept = keptFor(section);
+        const std::chrono::seconds kept = keptFor(section);
         std::optional<Time> firstFree;
         for (auto other = changed_.begin(); other != changed_.end() && total > limitOf(section); ++other) {
             if (other->first != section || changing(*other)) continue;
             const Kept& record = kept_.at(*other);
-            if (kept && now[section] < record.at + *kept) {
-                firstFree = std::min(firstFree.value_or(Time::max()), record.at + *kept);
+            if (now[section] < record.at + kept) {
+                firstFree = std::min(firstFree.value_or(Time::max()), record.at + kept);
                 continue;
             }
             total -= record.text.size();

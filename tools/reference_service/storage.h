@@ -4,17 +4,16 @@
 // transactions.json, rewritten whole on every change (temporary file, fsync, rename, fsync of the
 // folder), so the file on disk is always either the old or the new state, whatever moment the
 // process is killed at. It is bounded (StoreLimits), each section by a limit of its own, and a
-// transaction keeps its latest updates. The sections differ in what a change that would take its
-// section over its limit does:
-//   - "transactions", an operator's work: the transactions changed longest ago are dropped whole
-//     in the same write; the one changed stays.
-//   - "partner" and "finished", what a partner finish (which needs no login, so anyone may send
-//     it) leaves: a record goes only once it has been kept its section's time
-//     (StoreLimits::partnerKept, finishedKept), the oldest first. When that does not make room,
-//     the finish is refused and nothing changes (Outcome::Full): a flood of finishes waits, and
-//     never pushes out what an answer rests on. "finished" keeps the id of every session finished
-//     (far longer and far more of them than the records), so a session finished before is known
-//     as such after its record has gone.
+// transaction keeps its latest updates. A change that would take its section over its limit
+// drops, in the same write, the section's records changed longest ago, each only once it has been
+// kept its section's time (StoreLimits::transactionKept, partnerKept, finishedKept); the one
+// changed stays. When that does not make room, the change is refused and nothing changes
+// (Outcome::Full): a flood of inserts or finishes (neither needs a credential, so anyone may send
+// them) waits, and never pushes out what an answer rests on:
+//   - "transactions", an operator's work: kept for its update;
+//   - "partner" and "finished", what a partner finish leaves: "finished" keeps the id of every
+//     session finished (far longer and far more of them than the records), so a session finished
+//     before is known as such after its record has gone.
 // A record alone in its section stays even when it is over the limit by itself. Each record's text
 // is kept, so a change costs one write of the file, not its making again. Each section lists its
 // records in the order they last changed:
@@ -77,17 +76,17 @@ public:
         Repeated, // insert: the uuid is known already; nothing changed
         Unknown,  // update: no transaction has this uuid; nothing changed
         Finished, // partner: the session was finished before; nothing changed
-        Full,     // partner: no room until records have been kept their time; nothing changed
+        Full,     // no room until records have been kept their time; nothing changed
         Failed,   // the file could not be written; nothing changed, in memory or on disk
     };
     using Time = std::chrono::system_clock::time_point;
 
-    Outcome insert(const std::string& uuid, const nlohmann::json& fields, const std::string& at,
-                   std::string* error = nullptr);
-    Outcome update(const std::string& uuid, const nlohmann::json& fields, const std::string& at,
-                   std::string* error = nullptr);
-    // The session finished at `at`, which is also the time its section's records are aged on.
+    // Each change at `at` (utcText), which is also the time its section's records are aged on.
     // Full sets `retryAfter` (when given) to the time until a record may go: at least a second.
+    Outcome insert(const std::string& uuid, const nlohmann::json& fields, const std::string& at,
+                   std::string* error = nullptr, std::chrono::seconds* retryAfter = nullptr);
+    Outcome update(const std::string& uuid, const nlohmann::json& fields, const std::string& at,
+                   std::string* error = nullptr, std::chrono::seconds* retryAfter = nullptr);
     Outcome finish(const std::string& session, const nlohmann::json& fields, Time at,
                    std::string* error = nullptr, std::chrono::seconds* retryAfter = nullptr);
 
@@ -113,8 +112,8 @@ private:
     TransactionStore(std::filesystem::path path, int lockFd, nlohmann::json state, StoreLimits limits);
     void keep(const RecordId& id, std::string text, Time at);
     std::size_t limitOf(const std::string& section) const;
-    // How long a record of `section` is kept at least; none: it may go at once to make room.
-    std::optional<std::chrono::seconds> keptFor(const std::string& section) const;
+    // How long a record of `section` is kept at least.
+    std::chrono::seconds keptFor(const std::string& section) const;
     // Each change's record becomes the latest change of its section, all in one write, or none
     // (Full, Failed); see the head of this file.
     Outcome commit(std::vector<Change> changes, std::string* error, std::chrono::seconds* retryAfter);
