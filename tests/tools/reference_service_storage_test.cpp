@@ -224,6 +224,17 @@ TEST(TransactionStoreTest, AStoreWithoutFinishedIdsTakesItsSessionsForThem) {
     EXPECT_EQ(store->finish("S-1", json::object(), at), refsvc::TransactionStore::Outcome::Finished);
 }
 
+// Options for a service whose store has `limits` and whose clock reads `elapsed` seconds (read on
+// the service's threads) after the start of 2024-05-01.
+refsvc::Options onClock(std::shared_ptr<std::atomic<long>> elapsed, refsvc::StoreLimits limits) {
+    refsvc::Options options;
+    options.store = limits;
+    options.clock = [elapsed] {
+        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
+    };
+    return options;
+}
+
 // Partner finishes need no login: a flood of them, many times what the store holds (its limits
 // scaled down, on a clock of the test's), changes no answer the service gave. The operator's
 // transaction stays and takes its next update; the operator's session, finished before the flood,
@@ -231,12 +242,9 @@ TEST(TransactionStoreTest, AStoreWithoutFinishedIdsTakesItsSessionsForThem) {
 // all younger than their time is refused with 503 and a Retry-After saying when one may go; it is
 // taken then.
 TEST_F(ServiceTest, AFloodOfPartnerFinishesChangesNoAnswer) {
-    auto elapsed = std::make_shared<std::atomic<long>>(0); // seconds, read on the service's threads
-    refsvc::Options options;
-    options.store = {.maxBytes = 40'000, .maxPartnerBytes = 10'000, .partnerKept = std::chrono::seconds(60)};
-    options.clock = [elapsed] {
-        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
-    };
+    auto elapsed = std::make_shared<std::atomic<long>>(0);
+    const refsvc::Options options = onClock(
+        elapsed, {.maxBytes = 40'000, .maxPartnerBytes = 10'000, .partnerKept = std::chrono::seconds(60)});
     startWith(options);
     logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
@@ -282,13 +290,8 @@ TEST_F(ServiceTest, AFloodOfPartnerFinishesChangesNoAnswer) {
 // insert, and an update that needs room, is refused with 503 and a Retry-After saying when the
 // oldest may go, never 404; then the operator's update is taken, the flood's oldest making room.
 TEST_F(ServiceTest, AFloodOfInsertsPushesNoTransactionOut) {
-    auto elapsed = std::make_shared<std::atomic<long>>(0); // seconds, read on the service's threads
-    refsvc::Options options;
-    options.store = {.maxBytes = 20'000, .transactionKept = std::chrono::seconds(60)};
-    options.clock = [elapsed] {
-        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
-    };
-    startWith(options);
+    auto elapsed = std::make_shared<std::atomic<long>>(0);
+    startWith(onClock(elapsed, {.maxBytes = 20'000, .transactionKept = std::chrono::seconds(60)}));
     logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-OP")).status, 200);
     json flood = insertBody("");
