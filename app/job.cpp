@@ -270,23 +270,34 @@ private:
     int fd_;
 };
 
-// What the run knows of the device's identity, a secret of the run from the moment its script is
-// read (a refusal of the script shows none of it), masked as the application logs an identifier
-// however a text writes it: the identifiers of each URL a step hands over, and the identity a seed
-// step stores (a number as its text: the application sends it as such); each step the script's
-// text holds, whether the script reads as one or not.
-void keepIdentitySecrets(std::string_view scriptText) {
+// What the run keeps secret of its script from the moment the script's text is read, whether it
+// reads as a script or not, so that nothing said of it (its refusal too) shows any of it: each
+// text a step types (a password, until it shows in a field that is not secure), as written and as
+// typed (`variables` given); and the device's identity, masked as the application logs an
+// identifier however a text writes it: the identifiers of each URL a step hands over, and the
+// identity a seed step stores (a number as its text: the application sends it as such).
+void keepScriptSecrets(std::string_view scriptText, const std::map<std::string, std::string>& variables) {
     auto keep = [](std::string_view value) {
-        sim::addRunSecret(value, ft::maskedIdentifier(value), sim::SecretSpelling::Identifier);
+        sim::addRunSecret(sim::Secret(std::string(value)), ft::maskedIdentifier(value),
+                          sim::SecretSpelling::Identifier);
+    };
+    auto keepTyped = [&](const std::string& written) {
+        sim::addTypedRunSecret(sim::Secret(written));
+        if (auto typed = sim::Script::textAsRead(written, variables); typed && *typed != written)
+            sim::addTypedRunSecret(sim::Secret(std::move(*typed)));
     };
     auto keepOfAction = [&](const nlohmann::json& action) {
         const auto name = action.is_object() ? action.find("do") : action.end();
         if (name == action.end() || !name->is_string()) return;
-        if (const sim::ScriptActionKind* kind = sim::scriptAction(name->get_ref<const std::string&>()))
+        if (const sim::ScriptActionKind* kind = sim::scriptAction(name->get_ref<const std::string&>())) {
+            for (const std::string& key : kind->typedTexts)
+                if (const auto text = action.find(key); text != action.end() && text->is_string())
+                    keepTyped(text->get_ref<const std::string&>());
             for (const std::string& key : kind->handedOverURLs)
                 if (const auto url = action.find(key); url != action.end() && url->is_string())
                     for (const std::string& value : ft::identifierValues(url->get_ref<const std::string&>()))
                         keep(value);
+        }
         const auto seeded = action.find("values");
         if (*name != "seed" || seeded == action.end() || !seeded->is_object()) return;
         for (std::string_view key : ft::kStoredIdentifierKeys)
@@ -460,7 +471,7 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
     registerListActions();
     std::string text;
     std::optional<sim::Script> script = sim::Script::load(path, variables, why, later, &text);
-    keepIdentitySecrets(text);
+    keepScriptSecrets(text, variables);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;

@@ -415,11 +415,13 @@ void Driver::keepSecureText(std::string_view text) {
     if (text.empty()) return;
     secureTexts_.emplace(text);
     if (auto shown = shownTexts_.find(text); shown != shownTexts_.end()) shownTexts_.erase(shown);
-    addRunSecret(text, "***");
+    addRunSecret(Secret(std::string(text)), std::string(Secret::kShown));
 }
 
 void Driver::noteShownTyping(std::string_view typed) {
-    if (!secureTexts_.contains(typed)) shownTexts_.emplace(typed);
+    if (secureTexts_.contains(typed)) return;
+    shownTexts_.emplace(typed);
+    typedTextShown(typed); // a secret of the run no longer, if the script's reading made it one
 }
 
 bool Driver::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {

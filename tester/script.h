@@ -45,6 +45,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/secret.h"
+
 namespace sim {
 
 // One action: its name and its arguments, as text (numbers, booleans and null as written, objects
@@ -63,9 +65,13 @@ struct ScriptAction {
     // The arguments that name a variable known only later, as the script wrote them (JSON text),
     // until Script::bind gives them their text. Empty once bound.
     std::map<std::string, std::string> unbound{};
+    // The texts the action types (ScriptActionKind::typedTexts), apart from `args`: each a secret
+    // until it shows in a field that is not secure, revealed only to be typed.
+    std::map<std::string, Secret, std::less<>> typed{};
 
-    // The argument, or null when absent.
+    // The argument, or null when absent (a typed text: typedText).
     const std::string* arg(std::string_view key) const;
+    const Secret* typedText(std::string_view key) const;
     // Whether the script wrote the argument as a JSON string.
     bool isText(std::string_view key) const { return texts.find(key) != texts.end(); }
     // A check's "within": the seconds it may wait for what it checks; 0 (it looks once) without.
@@ -142,6 +148,12 @@ struct Script {
     // Gives the arguments that wait for them the later variables' values (each of those `parse`
     // was given). They were checked with the stand-ins, so they are taken as they are.
     void bind(const std::map<std::string, std::string>& values);
+
+    // A text of the script as an argument takes it: each "{name}" the value of that variable of
+    // `variables`, "{{" and "}}" a brace each. None where it names another variable, or a brace
+    // opens none (the reading refuses those, quoting nothing of the text).
+    static std::optional<std::string> textAsRead(const std::string& text,
+                                                 const std::map<std::string, std::string>& variables);
 
     // Whether each screen trigger names one of `known.screens` and each request trigger one of
     // `known.requests`; false, with the reason naming the step and the nearest known name ("step 4:

@@ -87,7 +87,7 @@ bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure
     const std::string& path = *action.arg("outlet");
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
-    const std::string& text = *action.arg("text");
+    const std::string& text = action.typedText("text")->reveal(); // the one place it is revealed
     const std::string what = "type into " + ns::printableQuote(path);
     if (auto field = rt::cast<ui::TextField>(value))
         return driver.typeText(field, text) || refused(failure, what, driver);

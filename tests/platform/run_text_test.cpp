@@ -21,31 +21,33 @@ using Cases = std::pair<std::string, std::string>[];
 
 // While a run keeps them, its values are masked wherever they stand: an identifier however it is
 // written (separators of any kind, case, width), an IMEI's first 14 digits wherever they stand (its
-// IMEISV), a password as written, the longest where several start at once, before a text is cut;
-// one under four characters only as a whole text, and as a text a message or a log line quotes
-// whole. One added while no run keeps them, and all of them once the run ends, are not masked.
+// IMEISV), a password as written, the longest where several start at once, before a
+// text is cut; one under four characters only as a word of its own, and as a text a message or a
+// log line quotes whole. One added while no run keeps them, and all of them once the run ends, are
+// not masked.
 TEST(RunTextMasker, TheRunsValuesAreMaskedHoweverWrittenWhileItKeepsThem) {
-    sim::addRunSecret("Q7outside", "?");
+    sim::addRunSecret(sim::Secret("Q7outside"), "?");
     auto run = std::make_unique<sim::RunSecrets>();
     for (const char* identifier : {"356938035643809", "F2LXK0AAHG7F", "00008020-001C2D3E0E38002E"})
-        sim::addRunSecret(identifier, "<" + std::string(identifier).substr(0, 2) + ">",
+        sim::addRunSecret(sim::Secret(identifier), "<" + std::string(identifier).substr(0, 2) + ">",
                           sim::SecretSpelling::Identifier);
     for (const auto& [password, shown] :
          Cases{{"Zq7pw", "<Z>"}, {"pw1", "<w>"}, {"pass", "<s>"}, {"passpassx", "<x>"}})
-        sim::addRunSecret(password, shown);
+        sim::addRunSecret(sim::Secret(password), shown);
     const Cases cases = {
         {"IMEI 35 693803 564380 9.", "IMEI <35>."},
         {"35\u00A0693803\u00A0564380\u00A09 / 35\u2013693803\u2013564380\u20139", "<35> / <35>"},
         {"3\u20115\u200B6/9_3:8\t0356438\u202E09", "<35>"},
         {"\uFF13\uFF15\uFF16\uFF19\uFF13\uFF18\uFF10\uFF13\uFF15\uFF16\uFF14\uFF13\uFF18\uFF10\uFF19",
          "<35>"},
-        {"35693803564380 and 35-693803-564380-12", "************** and **************-12"},
+        {"35693803564380 and 35-693803-564380-12", "************** and ************8012"},
         {"serial F2LX\tK0AA\tHG7F, f2lx_k0aa_hg7f, \uFF26\uFF12lx\uFF2B0aa\uFF28g7f",
          "serial <F2>, <F2>, <F2>"},
         {"udid 00008020:001c2d3e:0e38002e", "udid <00>"},
-        {"p;passpassx passpass zq7PW Zq7pw pw1 Q7outside", "p;<x> <s><s> zq7PW <Z> pw1 Q7outside"},
+        {"p;passpassx passpass zq7PW Zq7pw pw1 Q7outside", "p;<x> <s><s> zq7PW <Z> <w> Q7outside"},
         {"pw1", "<w>"},
-        {"pw1 ", "pw1 "},
+        {"pw1 ", "<w> "},
+        {"pw10 xpw1 1.pw1 pw1-2 pw1's", "pw10 xpw1 1.pw1 pw1-2 pw1's"},
         {"F2LXK0AAHG7", "F2LXK0AAHG7"},
     };
     for (const auto& [text, masked] : cases)
@@ -116,7 +118,7 @@ TEST(RunTextMasker, AnIdentifierTheRunDoesNotKnowIsMaskedUnderAnyKeyAndAsAnIMEI)
 RC_GTEST_PROP(RunTextMasker, NoSpellingOfTheIdentityOutlastsTheMasker, ()) {
     sim::RunSecrets run;
     for (std::string_view identifier : {testkit::kIMEI, testkit::kSerial, testkit::kUDID})
-        sim::addRunSecret(identifier, "<id>", sim::SecretSpelling::Identifier);
+        sim::addRunSecret(sim::Secret(std::string(identifier)), "<id>", sim::SecretSpelling::Identifier);
     std::mt19937 random(*rc::gen::arbitrary<std::uint32_t>());
     const std::string around =
         *rc::gen::container<std::string>(rc::gen::elementOf(std::string("ab1 :=\"/%-_")));

@@ -177,7 +177,7 @@ TEST(ScriptParsing, DoubledBracesWriteABraceAndABadVariableQuotesNothingOfItsTex
         const auto script = parse(
             R"({"steps": [{"at": 1, "do": "type", "outlet": "f", "text": ")" + written + "\"}]}", &error);
         ASSERT_TRUE(script) << written << ": " << error;
-        EXPECT_EQ(*script->steps[0].actions[0].arg("text"), text) << written;
+        EXPECT_EQ(script->steps[0].actions[0].typedText("text")->reveal(), text) << written;
     }
     const std::pair<std::string, std::string> refused[] = {
         {R"("do": "type", "outlet": "f", "text": "Zq7{pwX9")",
@@ -218,7 +218,8 @@ TEST(ScriptParsing, AVariableKnownLaterIsCheckedWithAStandInAndBoundAsWritten) {
         EXPECT_EQ(action.unbound.contains(c.key), named) << c.action;
         EXPECT_TRUE(!named || action.prepared == nullptr) << c.action; // made of the stand-in
         script->bind({{"service", value}});
-        EXPECT_EQ(*action.arg(c.key), c.bound) << c.action;
+        const sim::Secret* typed = action.typedText(c.key);
+        EXPECT_EQ(typed ? typed->reveal() : *action.arg(c.key), c.bound) << c.action;
         EXPECT_TRUE(action.unbound.empty()) << c.action;
     }
     for (const char* action : {R"("do": "camera.frame", "frame": "{service}.ppm")",
