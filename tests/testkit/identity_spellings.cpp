@@ -143,7 +143,7 @@ std::string undoEscapes(std::string_view text) {
                 continue;
             }
         }
-        if (text.substr(at, 2) == "&#") {
+        if (text[at] == '&' && at + 1 < text.size() && text[at + 1] == '#') {
             const bool hex = at + 2 < text.size() && (text[at + 2] | 32) == 'x';
             std::size_t end = at + (hex ? 3 : 2);
             long value = 0;
@@ -175,8 +175,9 @@ icu::UnicodeString looksLikeFolded(const icu::UnicodeString& text) {
 
 std::u32string readerSkeleton(std::string_view text) {
     std::string plain(text);
-    for (std::string undone = undoEscapes(plain); undone != plain; undone = undoEscapes(plain))
-        plain = std::move(undone);
+    if (plain.find_first_of("%\\&") != std::string::npos)
+        for (std::string undone = undoEscapes(plain); undone != plain; undone = undoEscapes(plain))
+            plain = std::move(undone);
     const icu::UnicodeString read = looksLikeFolded(looksLikeFolded(icu::UnicodeString::fromUTF8(plain)));
     std::u32string skeleton;
     for (icu::StringCharacterIterator it(read); it.hasNext();) {
