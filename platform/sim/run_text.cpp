@@ -119,16 +119,22 @@ public:
         return sourceOf(folded_[first], folded_[last]);
     }
     // Whether characters [first, last] of the folded text stand as a word of their own: neither
-    // side a letter or digit, nor a ".", ",", ":", "-" or "'" joining them to one.
+    // side a letter or digit, nor a ".", ",", ":", "-" or "'" joining them to one; or a word of
+    // camel case, where a capital follows what is not one ("pw1ViewController").
     bool standsAlone(std::size_t first, std::size_t last) const {
-        auto joined = [&](std::size_t side, std::size_t beyond, bool hasBeyond) {
+        auto joined = [&](std::size_t side, std::size_t beyond, bool hasBeyond, bool camelBreak) {
             const SkeletonLetter& c = folded_[side];
-            if (c.letterOrDigit) return true;
+            if (c.letterOrDigit) return !camelBreak;
             const bool joiner = std::u32string_view(U".,:-'").find(c.letter) != std::u32string_view::npos;
             return joiner && hasBeyond && folded_[beyond].letterOrDigit;
         };
-        if (first > 0 && joined(first - 1, first >= 2 ? first - 2 : 0, first >= 2)) return false;
-        return last + 1 >= folded_.size() || !joined(last + 1, last + 2, last + 2 < folded_.size());
+        const auto camelBreak = [&](std::size_t before, std::size_t after) {
+            return folded_[after].capital && !folded_[before].capital;
+        };
+        if (first > 0 && joined(first - 1, first >= 2 ? first - 2 : 0, first >= 2, camelBreak(first - 1, first)))
+            return false;
+        return last + 1 >= folded_.size() ||
+               !joined(last + 1, last + 2, last + 2 < folded_.size(), camelBreak(last, last + 1));
     }
     // An identifier the letters [first, last] spell, as the masker writes it: "*" for each character
     // but the last four, those as they are written (without what stands between them); four or
@@ -236,14 +242,21 @@ private:
     std::u32string foldedText_, skeleton_;
 };
 
-// The code points of a gap, at most `limit` of them (limit + 1 says "more").
+// The characters of a gap a reader sees (not those no reader sees: a zero-width space, a soft
+// hyphen, the Hangul filler), at most `limit` of them (limit + 1 says "more").
 std::vector<char32_t> gapCharacters(std::string_view gap, std::size_t limit) {
     std::vector<char32_t> out;
     for (std::size_t at = 0; at < gap.size() && out.size() <= limit;) {
         bool bad = false;
-        out.push_back(rt::decodeUTF8(gap, at, bad));
+        const char32_t c = rt::decodeUTF8(gap, at, bad);
+        if (!u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) out.push_back(c);
     }
     return out;
+}
+
+// Whether letter i follows letter i - 1 with nothing a reader sees between them.
+bool followsClosely(const MaskerReading& reading, std::size_t i) {
+    return gapCharacters(reading.gapBefore(i), 0).empty();
 }
 
 // A dash (a minus sign too) or a character no reader sees (a format character, the Hangul filler).
@@ -309,7 +322,7 @@ const IdentityKeys& identityKeys() {
 // Whether a name can start at letter i: the text's start, after a separator, or a capital after a
 // small letter ("deviceSerialNumber").
 bool startsWord(const MaskerReading& reading, std::size_t i) {
-    if (i == 0 || !reading.gapBefore(i).empty()) return true;
+    if (i == 0 || !followsClosely(reading, i)) return true;
     const SkeletonLetter& before = reading[i - 1];
     return reading[i].capital && !before.capital && !before.isDigit() && before.end <= reading[i].begin;
 }
@@ -324,7 +337,7 @@ std::optional<std::size_t> identityKeyAt(const MaskerReading& reading, std::size
         std::size_t k = 0;
         for (; k < key.size() && reading[i + k].letter == key[k]; ++k)
             if (k > 0 && gapCharacters(reading.gapBefore(i + k), 1).size() > 1) break;
-        if (k == key.size() && !reading.gapBefore(i + k).empty()) return i + k;
+        if (k == key.size() && !followsClosely(reading, i + k)) return i + k;
     }
     return std::nullopt;
 }
@@ -341,14 +354,13 @@ std::optional<std::size_t> identityValueEnd(const MaskerReading& reading, std::s
             if (std::any_of(between.begin(), between.end(),
                             [](char32_t c) { return isQuote(c) || c == U'\\' || c < U' '; }))
                 break;
-        } else if (!gap.empty()) {
-            const std::vector<char32_t> between = gapCharacters(gap, 1);
+        } else if (const std::vector<char32_t> between = gapCharacters(gap, 1); !between.empty()) {
             if (between.size() != 1) break;
             if (!joinsValue(between[0])) {
                 // A group after one space goes on with the value when it holds a digit ("F2LX K0AA").
                 if (!isSpaceLike(between[0])) break;
                 bool groupDigit = false;
-                for (std::size_t k = next; k < reading.size() && (k == next || reading.gapBefore(k).empty());
+                for (std::size_t k = next; k < reading.size() && (k == next || followsClosely(reading, k));
                      ++k)
                     groupDigit = groupDigit || reading[k].isDigit();
                 if (!groupDigit) break;
@@ -415,7 +427,7 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
         while (i < reading.size() && reading[i].isDigit()) {
             Group group{i, i};
             while (group.last + 1 < reading.size() && reading[group.last + 1].isDigit() &&
-                   reading.gapBefore(group.last + 1).empty())
+                   followsClosely(reading, group.last + 1))
                 ++group.last;
             chain.push_back(group);
             i = group.last + 1;
@@ -425,8 +437,9 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
     };
     // A group after a digit and a "." or ",": the fraction of a number, where no IMEI starts.
     auto inFraction = [&](const Group& group) {
-        const std::string_view gap = reading.gapBefore(group.first);
-        return group.first > 0 && reading[group.first - 1].isDigit() && (gap == "." || gap == ",");
+        if (group.first == 0 || !reading[group.first - 1].isDigit()) return false;
+        const std::vector<char32_t> gap = gapCharacters(reading.gapBefore(group.first), 1);
+        return gap.size() == 1 && (gap[0] == U'.' || gap[0] == U',');
     };
     for (std::size_t i = 0; i < reading.size();) {
         if (!reading[i].isDigit()) {

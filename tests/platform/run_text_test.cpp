@@ -48,7 +48,8 @@ TEST(RunTextMasker, TheRunsValuesAreMaskedHoweverWrittenWhileItKeepsThem) {
         {"p;passpassx passpass zq7PW Zq7pw pw1 Q7outside", "p;<x> <s><s> zq7PW <Z> <w> Q7outside"},
         {"pw1", "<w>"},
         {"pw1 ", "<w> "},
-        {"pw10 xpw1 1.pw1 pw1-2 pw1's", "pw10 xpw1 1.pw1 pw1-2 pw1's"},
+        {"pw10 xpw1 1.pw1 pw1-2 pw1's pw1view", "pw10 xpw1 1.pw1 pw1-2 pw1's pw1view"},
+        {"pw1ViewController typePw1 type pw1.", "<w>ViewController typePw1 type <w>."},
         {"F2LXK0AAHG7", "F2LXK0AAHG7"},
     };
     for (const auto& [text, masked] : cases)
