@@ -173,11 +173,12 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
                 "}, known only once the run starts: a file a step reads is read with the script");
         action.unbound[key] = value.dump();
     }
-    const auto given = [&](const std::string& key) { return action.args.contains(key) || action.typed.contains(key); };
+    const auto given = [&](const std::string& key) {
+        return action.args.contains(key) || action.typed.contains(key);
+    };
     for (const auto& key : kind->required)
         if (!given(key)) bad("\"" + action.name + "\" needs \"" + key + "\"");
-    if (!kind->oneOf.empty() &&
-        std::none_of(kind->oneOf.begin(), kind->oneOf.end(), given)) {
+    if (!kind->oneOf.empty() && std::none_of(kind->oneOf.begin(), kind->oneOf.end(), given)) {
         std::string keys;
         for (const auto& key : kind->oneOf)
             keys += (keys.empty() ? "\"" : " or \"") + key + "\"";
@@ -342,7 +343,8 @@ std::string ScriptAction::describe(const std::set<std::string, std::less<>>& sho
         else
             written[key] = printableCut(value);
     for (const auto& [key, secret] : typed)
-        written[key] = shown.contains(secret.reveal()) ? printableCut(secret.reveal()) : std::string(Secret::kShown);
+        written[key] =
+            shown.contains(secret.reveal()) ? printableCut(secret.reveal()) : std::string(Secret::kShown);
     std::string text = name;
     for (const auto& [key, value] : written)
         text += " " + std::string(key) + "=" + value;

@@ -130,7 +130,8 @@ void Device::log(OwnWords before, const Figure& figure, OwnWords after) {
 
 Device::Figure::Figure(double value) {
     char digits[32];
-    const auto [end, failed] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 4);
+    const auto [end, failed] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 4);
     text = failed == std::errc() ? std::string(digits, end) : std::string("?");
 }
 

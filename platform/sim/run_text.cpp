@@ -131,7 +131,8 @@ public:
         const auto camelBreak = [&](std::size_t before, std::size_t after) {
             return folded_[after].capital && !folded_[before].capital;
         };
-        if (first > 0 && joined(first - 1, first >= 2 ? first - 2 : 0, first >= 2, camelBreak(first - 1, first)))
+        if (first > 0 &&
+            joined(first - 1, first >= 2 ? first - 2 : 0, first >= 2, camelBreak(first - 1, first)))
             return false;
         return last + 1 >= folded_.size() ||
                !joined(last + 1, last + 2, last + 2 < folded_.size(), camelBreak(last, last + 1));
@@ -152,8 +153,10 @@ public:
     }
 
 private:
-    std::pair<std::size_t, std::size_t> sourceOf(const SkeletonLetter& first, const SkeletonLetter& last) const {
-        if (sourceOf_.empty()) return {first.begin, last.end}; // nothing was decoded: the plain text is the text
+    std::pair<std::size_t, std::size_t> sourceOf(const SkeletonLetter& first,
+                                                 const SkeletonLetter& last) const {
+        if (sourceOf_.empty())
+            return {first.begin, last.end}; // nothing was decoded: the plain text is the text
         return {sourceOf_[first.begin].first, sourceOf_[last.end - 1].second};
     }
 
@@ -184,7 +187,8 @@ private:
             return value;
         };
         if (n >= 3 && decoded_[n - 3] == '%') {
-            if (const auto byte = hexAt(n - 2, 2)) return replaceEnd(n - 3, std::string(1, static_cast<char>(*byte)));
+            if (const auto byte = hexAt(n - 2, 2))
+                return replaceEnd(n - 3, std::string(1, static_cast<char>(*byte)));
         }
         const auto escapedUnit = [&](std::size_t from) -> std::optional<char32_t> {
             if (decoded_[from] != '\\' || (decoded_[from + 1] | 32) != 'u') return std::nullopt;
@@ -207,7 +211,8 @@ private:
             if (from >= n - 1) return false;
             char32_t value = 0;
             for (std::size_t k = from; k < n - 1; ++k) {
-                const int digit = hex ? hexDigitValue(decoded_[k]) : (decoded_[k] >= '0' && decoded_[k] <= '9' ? decoded_[k] - '0' : -1);
+                const int digit = hex ? hexDigitValue(decoded_[k])
+                                      : (decoded_[k] >= '0' && decoded_[k] <= '9' ? decoded_[k] - '0' : -1);
                 if (digit < 0) return false;
                 value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
             }
@@ -249,7 +254,8 @@ std::vector<char32_t> gapCharacters(std::string_view gap, std::size_t limit) {
     for (std::size_t at = 0; at < gap.size() && out.size() <= limit;) {
         bool bad = false;
         const char32_t c = rt::decodeUTF8(gap, at, bad);
-        if (!u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) out.push_back(c);
+        if (!u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+            out.push_back(c);
     }
     return out;
 }
@@ -275,9 +281,10 @@ bool isSpaceLike(char32_t c) {
 // an invisible character, ".", "/" or "_" ("35 - 693803", "35--693803").
 bool joinsDigitGroups(std::string_view gap) {
     const std::vector<char32_t> between = gapCharacters(gap, 3);
-    return !between.empty() && between.size() <= 3 && std::all_of(between.begin(), between.end(), [](char32_t c) {
-        return c == U'.' || c == U'/' || c == U'_' || isSpaceLike(c) || isFormatOrDash(c);
-    });
+    return !between.empty() && between.size() <= 3 &&
+           std::all_of(between.begin(), between.end(), [](char32_t c) {
+               return c == U'.' || c == U'/' || c == U'_' || isSpaceLike(c) || isFormatOrDash(c);
+           });
 }
 
 // Within an identifier's value: a dash, a format character, ".", "_", "/" or ":".
@@ -293,10 +300,24 @@ bool isQuote(char32_t c) {
 
 // The keys a value identifying the device stands under, each read as its skeleton.
 constexpr std::array<std::string_view, 18> kIdentityKeys = {
-    "uniquedeviceidentifier", "uniqueidentifier", "deviceidentifier", "uniquedeviceid", "serialnumber",
-    "imeinumber",             "esnnumber",        "serialnum",        "uniqueid",       "serialno",
-    "deviceid",               "imeisv",           "serial",           "imei",           "meid",
-    "udid",                   "esn",              "sn",
+    "uniquedeviceidentifier",
+    "uniqueidentifier",
+    "deviceidentifier",
+    "uniquedeviceid",
+    "serialnumber",
+    "imeinumber",
+    "esnnumber",
+    "serialnum",
+    "uniqueid",
+    "serialno",
+    "deviceid",
+    "imeisv",
+    "serial",
+    "imei",
+    "meid",
+    "udid",
+    "esn",
+    "sn",
 };
 
 // The keys' skeletons, longest first, and the letters they start with.
@@ -458,7 +479,8 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
                     digits += reading[k].letter;
                 sizes.push_back(chain[e].last - chain[e].first + 1);
                 if (digits.size() > kLongestIMEIRun) break;
-                if (digits.size() >= kShortestIMEIRun && (passesLuhn(digits) || writtenAsIMEISV(sizes))) match = e;
+                if (digits.size() >= kShortestIMEIRun && (passesLuhn(digits) || writtenAsIMEISV(sizes)))
+                    match = e;
             }
             if (!match) continue;
             const auto [begin, end] = reading.source(chain[s].first, chain[*match].last);
@@ -531,7 +553,8 @@ std::vector<MaskedPart> withoutOverlaps(std::string_view text, std::vector<Maske
 // fold into one, or an escape.
 bool mayHoldUnknownIdentifier(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || c == '%' || c == '\\' || c == '&' || static_cast<unsigned char>(c) >= 0x80;
+        return (c >= '0' && c <= '9') || c == '%' || c == '\\' || c == '&' ||
+               static_cast<unsigned char>(c) >= 0x80;
     });
 }
 
@@ -600,7 +623,8 @@ void addRunSecret(const Secret& value, std::string shownAs, SecretSpelling spell
 }
 
 void addTypedRunSecret(const Secret& typed) {
-    if (!typed.empty()) keepRunSecret(RunSecret(typed, std::string(Secret::kShown), SecretSpelling::Exact, true));
+    if (!typed.empty())
+        keepRunSecret(RunSecret(typed, std::string(Secret::kShown), SecretSpelling::Exact, true));
 }
 
 void typedTextShown(std::string_view typed) {
@@ -608,7 +632,9 @@ void typedTextShown(std::string_view typed) {
     std::lock_guard g(store.lock);
     if (!store.secrets) return;
     auto secrets = std::make_shared<std::vector<RunSecret>>(*store.secrets);
-    if (std::erase_if(*secrets, [&](const RunSecret& kept) { return kept.provisional && kept.value.reveal() == typed; }))
+    if (std::erase_if(*secrets, [&](const RunSecret& kept) {
+            return kept.provisional && kept.value.reveal() == typed;
+        }))
         store.secrets = std::move(secrets);
 }
 
@@ -623,7 +649,8 @@ std::vector<MaskedPart> runTextMasks(std::string_view text) {
     if (secrets)
         for (const RunSecret& secret : *secrets)
             if (!secret.inside && std::any_of(readings.begin(), readings.end(), [&](const MaskerReading& r) {
-                    return secret.isIdentifier() ? r.skeleton() == secret.letters : r.foldedText() == secret.folded;
+                    return secret.isIdentifier() ? r.skeleton() == secret.letters
+                                                 : r.foldedText() == secret.folded;
                 }))
                 return {{0, text.size(), secret.shownAs}};
     // The run's own values first: where one covers what another rule finds, it is written as the

@@ -72,8 +72,8 @@ std::u32string normalized(const UNormalizer2* normalizer, std::u32string_view te
     const std::u16string source = utf16(text);
     UChar out[64]; // the longest folding of one character is 18 units
     UErrorCode status = U_ZERO_ERROR;
-    const std::int32_t length = unorm2_normalize(normalizer, source.data(), static_cast<std::int32_t>(source.size()),
-                                                 out, 64, &status);
+    const std::int32_t length = unorm2_normalize(normalizer, source.data(),
+                                                 static_cast<std::int32_t>(source.size()), out, 64, &status);
     return U_SUCCESS(status) ? utf32(out, length) : std::u32string(text);
 }
 
@@ -84,8 +84,8 @@ std::u32string lookalike(char32_t c) {
     const std::u16string source = utf16(std::u32string_view(&c, 1));
     UChar out[32];
     UErrorCode status = U_ZERO_ERROR;
-    const std::int32_t length =
-        uspoof_getSkeleton(checker, 0, source.data(), static_cast<std::int32_t>(source.size()), out, 32, &status);
+    const std::int32_t length = uspoof_getSkeleton(
+        checker, 0, source.data(), static_cast<std::int32_t>(source.size()), out, 32, &status);
     return U_SUCCESS(status) ? utf32(out, length) : std::u32string(1, c);
 }
 

@@ -27,18 +27,18 @@ namespace sim {
 struct SkeletonLetter {
     char32_t letter;
     std::uint32_t begin, end;
-    bool capital;      // the character was a capital letter: where a camel-case word starts
-    bool number;       // the character is a digit ("3", "３", "٣", "③"), not a letter that looks like one
-    bool letterOrDigit; // kept in the skeleton
+    bool capital;       // the character was a capital letter: where a camel-case word starts
+    bool number;        // a digit ("3", "３", "٣", "③"), not a letter that looks like one
+    bool letterOrDigit; // what a skeleton keeps
     bool isDigit() const { return number; }
 };
 
-// The folded text of `text`, character by character.
+// The folded text of `text`, character by character, and its skeleton, letter by letter.
 std::vector<SkeletonLetter> foldedCharacters(std::string_view text);
-// Its skeleton: the letters and digits of the folded text.
 std::vector<SkeletonLetter> skeletonLetters(std::string_view text);
 // The folded text alone, and the skeleton alone: the skeletons of "35 693803-564380 9" and
-// "３５６９３８０３５６４３８０９" are "356938035643809", of "F2LXKOAAHG7F" and "f2lxk0aahg7f" "f21xk0aahg7f".
+// "３５６９３８０３５６４３８０９" are "356938035643809", those of "F2LXKOAAHG7F" and "f2lxk0aahg7f" are
+// "f21xk0aahg7f".
 std::u32string foldedTextOf(std::string_view text);
 std::u32string skeletonOf(std::string_view text);
 

@@ -171,16 +171,23 @@ TEST(PrivacyJob, ARefusalQuotesNoTextTheScriptTypes) {
         base["steps"][1]["actions"][1]["text"] = password;
         const std::pair<const char*, std::function<void(nlohmann::json&)>> refusals[] = {
             {"no action is called", [&](nlohmann::json& s) { s["steps"][2]["do"] = "type " + password; }},
-            {"no screen is called", [&](nlohmann::json& s) { s["steps"][2]["on"]["screen"] = password + "ViewController"; }},
+            {"no screen is called",
+             [&](nlohmann::json& s) { s["steps"][2]["on"]["screen"] = password + "ViewController"; }},
             {"no request is called",
              [&](nlohmann::json& s) {
                  s["steps"][2]["on"] = {{"request", password}};
                  s["steps"][2].erase("after");
              }},
-            {"no trigger is called", [&](nlohmann::json& s) { s["steps"][2]["on"] = {{password, "x"}}; }},
+            {"no trigger is called",
+             [&](nlohmann::json& s) {
+                 s["steps"][2]["on"] = {{password, "x"}};
+             }},
             {"takes no", [&](nlohmann::json& s) { s["steps"][2][password] = 1; }},
             {"unknown key", [&](nlohmann::json& s) { s[password] = 1; }},
-            {"no feature is called", [&](nlohmann::json& s) { s["features"] = {"VIBRATION", password}; }},
+            {"no feature is called",
+             [&](nlohmann::json& s) {
+                 s["features"] = {"VIBRATION", password};
+             }},
         };
         for (const auto& [said, patch] : refusals) {
             nlohmann::json script = base;
@@ -217,7 +224,8 @@ std::string readingOf(std::string_view value, std::mt19937& random, bool lookali
             std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(byte));
             out += escape;
         }
-        return out.find('%') != std::string::npos && random() % 2 ? ns::stringByAddingPercentEncoding(out) : out;
+        return out.find('%') != std::string::npos && random() % 2 ? ns::stringByAddingPercentEncoding(out)
+                                                                  : out;
     case 3:
         for (const char32_t c : characters) {
             if (c > 0xFFFF)
@@ -282,11 +290,12 @@ std::string secretWritten(const std::string& password, std::mt19937& random) {
         const std::string_view separators[] = {"\u2212", "\u3164", " - ", "--"};
         const std::string_view between = separators[random() % std::size(separators)];
         const std::string_view imei = kUnknownIMEI;
-        const std::string grouped = random() % 2 ? std::string(imei.substr(0, 2)) + std::string(between) +
-                                                       std::string(imei.substr(2, 6)) + std::string(between) +
-                                                       std::string(imei.substr(8, 6)) + std::string(between) +
-                                                       std::string(imei.substr(14))
-                                                 : std::string(imei.substr(0, 14)) + std::string(between) + "01";
+        const std::string grouped = random() % 2
+                                        ? std::string(imei.substr(0, 2)) + std::string(between) +
+                                              std::string(imei.substr(2, 6)) + std::string(between) +
+                                              std::string(imei.substr(8, 6)) + std::string(between) +
+                                              std::string(imei.substr(14))
+                                        : std::string(imei.substr(0, 14)) + std::string(between) + "01";
         return readingOf(grouped, random, false);
     }
     }
@@ -304,8 +313,9 @@ void noReadingOfASecretLeavesTheJob() {
     std::mt19937 random(*rc::gen::arbitrary<std::uint32_t>());
     const std::string password =
         "Zq" + std::to_string(10 + random() % 90) +
-        *rc::gen::container<std::string>(*rc::gen::inRange(2, 6),
-                                         rc::gen::elementOf(std::string("abcdefghjkmnpqrstuvwxyzABDEFGHJKLMNQRSTUVWXYZ@#!+$")));
+        *rc::gen::container<std::string>(
+            *rc::gen::inRange(2, 6),
+            rc::gen::elementOf(std::string("abcdefghjkmnpqrstuvwxyzABDEFGHJKLMNQRSTUVWXYZ@#!+$")));
     auto written = [&] { return secretWritten(password, random); };
     testkit::ScratchFolder scratch("ft-privacy");
     nlohmann::json seed = nlohmann::json::parse(refsvc::Seed::builtInText());
@@ -322,8 +332,8 @@ void noReadingOfASecretLeavesTheJob() {
     script["name"] = written();
     for (nlohmann::json& step : script["steps"])
         if (random() % 2) step["name"] = written();
-    script["steps"][0]["url"] =
-        script["steps"][0]["url"].get<std::string>() + "&note=" + ns::stringByAddingPercentEncoding(written());
+    script["steps"][0]["url"] = script["steps"][0]["url"].get<std::string>() +
+                                "&note=" + ns::stringByAddingPercentEncoding(written());
     script["steps"][1]["actions"] = {{{"do", "type"}, {"outlet", "userNameField"}, {"text", "op9"}},
                                      {{"do", "type"}, {"outlet", "passwordField"}, {"text", password}},
                                      {{"do", "tap"}, {"outlet", "loginButton"}}};
@@ -341,7 +351,9 @@ void noReadingOfASecretLeavesTheJob() {
             s["steps"][4].erase("after");
         },
         [&](nlohmann::json& s) { s["steps"][2][written()] = 1; },
-        [&](nlohmann::json& s) { s["features"] = {"PHONECALL", written()}; },
+        [&](nlohmann::json& s) {
+            s["features"] = {"PHONECALL", written()};
+        },
     };
     refusals[random() % std::size(refusals)](refused);
 
@@ -350,7 +362,8 @@ void noReadingOfASecretLeavesTheJob() {
     secrets.push_back(testkit::readerSkeleton(kUnknownIMEI.substr(0, 14)));
     const PrivacyRun runs[] = {runWith(script, scratch.path(), "run.json", "run", service->baseUrl()),
                                runWith(refused, scratch.path(), "refused.json", "refused")};
-    RC_ASSERT(runs[0].result.report.find("past the login screen") != std::string::npos); // the password let it in
+    RC_ASSERT(runs[0].result.report.find("past the login screen") !=
+              std::string::npos); // the password let it in
     RC_ASSERT(runs[1].result.status == 2);
     for (const PrivacyRun& run : runs)
         for (const auto& [where, text] : run.texts) {

@@ -82,7 +82,8 @@ TEST(RunTextMasker, EveryReadingOfThePasswordIsMasked) {
         {"\uFF50\uFF20\uFF53\uFF53\uFF11\uFF12\uFF13\uFF14", "***"},
         {"\u0440@ss1234 p@s\u200Bs1234 p@\u0455s1234", "*** *** ***"},
         {"Zq\\ud83d\\ude00x7 Zq&#128512;x7 Zq%F0%9F%98%80x7", "*** *** ***"},
-        {"P@SS1234 p@ss123 p@ss 1234 p%40ss12 Zq\\ud83dx7", "P@SS1234 p@ss123 p@ss 1234 p%40ss12 Zq\\ud83dx7"},
+        {"P@SS1234 p@ss123 p@ss 1234 p%40ss12 Zq\\ud83dx7",
+         "P@SS1234 p@ss123 p@ss 1234 p%40ss12 Zq\\ud83dx7"},
     };
     for (const auto& [text, masked] : cases)
         EXPECT_EQ(sim::maskedRunText(text), masked) << text;
@@ -96,11 +97,14 @@ TEST(RunTextMasker, EveryReadingOfThePasswordIsMasked) {
 TEST(RunTextMasker, EverySpellingOfTheIdentityAReaderRecognisesIsMasked) {
     {
         sim::RunSecrets run;
-        sim::addRunSecret(sim::Secret(std::string(testkit::kIMEI)), "<imei>", sim::SecretSpelling::Identifier);
-        sim::addRunSecret(sim::Secret(std::string(testkit::kSerial)), "<serial>", sim::SecretSpelling::Identifier);
+        sim::addRunSecret(sim::Secret(std::string(testkit::kIMEI)), "<imei>",
+                          sim::SecretSpelling::Identifier);
+        sim::addRunSecret(sim::Secret(std::string(testkit::kSerial)), "<serial>",
+                          sim::SecretSpelling::Identifier);
         const Cases known = {
             {"&#51;&#53;&#54;&#57;&#51;&#56;&#48;&#51;&#53;&#54;&#52;&#51;&#56;&#48;&#57;", "<imei>"},
-            {"&#x33;&#x35;&#x36;&#x39;&#x33;&#x38;&#x30;&#x33;&#x35;&#x36;&#x34;&#x33;&#x38;&#x30;", // its core
+            {"&#x33;&#x35;&#x36;&#x39;&#x33;&#x38;&#x30;&#x33;&#x35;&#x36;&#x34;&#x33;&#x38;&#x30;", // its
+                                                                                                     // core
              std::string(14, '*')},
             {"F2LXKOAAHG7F, f2lxkoaahg7f", "<serial>, <serial>"},
             {"F2L\u0425\u041A0\u0410\u0410\u041DG7F", "<serial>"},
@@ -115,9 +119,11 @@ TEST(RunTextMasker, EverySpellingOfTheIdentityAReaderRecognisesIsMasked) {
         {"49\u3164015420\u3164323751\u31648", masked},
         {"IMEI 49 - 015420 - 323751 - 8.", "IMEI " + masked + "."},
         {"49--015420--323751--8", masked},
-        {"\\u0034\\u0039\\u0030\\u0031\\u0035\\u0034\\u0032\\u0030\\u0033\\u0032\\u0033\\u0037\\u0035\\u0031\\u0038",
+        {"\\u0034\\u0039\\u0030\\u0031\\u0035\\u0034\\u0032\\u0030\\u0033\\u0032\\u0033\\u0037\\u0035\\u0031"
+         "\\u0038",
          masked},
-        {"49-015420-323751-01 / 4901542032375101 / 49015420 323751 01", imeisv + " / " + imeisv + " / " + imeisv},
+        {"49-015420-323751-01 / 4901542032375101 / 49015420 323751 01",
+         imeisv + " / " + imeisv + " / " + imeisv},
         {"1.2345678901234567 3,4901542032375101 2024-05-01 10:00:01.123 49 - 015420 : 323751",
          "1.2345678901234567 3,4901542032375101 2024-05-01 10:00:01.123 49 - 015420 : 323751"},
     };
@@ -174,14 +180,14 @@ RC_GTEST_PROP(RunTextMasker, OrdinaryTextsPassUnchanged, ()) {
     sim::RunSecrets run;
     for (std::string_view identifier : {testkit::kIMEI, testkit::kSerial, testkit::kUDID})
         sim::addRunSecret(sim::Secret(std::string(identifier)), "<id>", sim::SecretSpelling::Identifier);
-    sim::addRunSecret(sim::Secret(*rc::gen::element<std::string>(
-                          "pw1", "Zq7", "Zq7pwX9", "p@ss1234", "Zq\u00E9+!", "Zq0.500")),
+    sim::addRunSecret(sim::Secret(*rc::gen::element<std::string>("pw1", "Zq7", "Zq7pwX9", "p@ss1234",
+                                                                 "Zq\u00E9+!", "Zq0.500")),
                       "***");
     std::string text;
     for (int pairs = *rc::gen::inRange(1, 8); pairs > 0; --pairs)
         text += *rc::gen::element<std::string>("volume ", "battery ", "took ", "at ", "passed: ", "price ",
-                                               "total = ", "update answered ", "level ", "version ", "elapsed ",
-                                               "key volumeUp: volume ", "step ", "count ") +
+                                               "total = ", "update answered ", "level ", "version ",
+                                               "elapsed ", "key volumeUp: volume ", "step ", "count ") +
                 ordinaryFigure() + *rc::gen::element<std::string>(" ", ", ", "; ", "\n", " / ", ". ");
     RC_ASSERT(sim::maskedRunText(text) == text);
 }

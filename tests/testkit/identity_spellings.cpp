@@ -150,8 +150,8 @@ std::string undoEscapes(std::string_view text) {
             while (end < text.size() && end - at < 12 &&
                    (hex ? hexValue(text[end]) >= 0 : text[end] >= '0' && text[end] <= '9'))
                 value = value * (hex ? 16 : 10) + hexValue(text[end++]);
-            if (end < text.size() && text[end] == ';' && end > at + (hex ? 3 : 2) && value > 0 && value <= 0x10FFFF &&
-                (value < 0xD800 || value > 0xDFFF)) {
+            if (end < text.size() && text[end] == ';' && end > at + (hex ? 3 : 2) && value > 0 &&
+                value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
                 rt::appendUTF8(out, static_cast<char32_t>(value));
                 at = end + 1;
                 continue;

@@ -137,18 +137,32 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         {"a transaction's latest updates", {}, updates, "T-1/16/06"},
         {"the one changed last stays",
          {.maxBytes = 35'000, .maxPartnerBytes = 35'000, .transactionKept = {}},
-         {{'i', "A", 10'000}, {'i', "B", 10'000}, {'i', "C", 10'000}, {'u', "A"}, {'i', "D", 10'000}, {'o', ""},
+         {{'i', "A", 10'000},
+          {'i', "B", 10'000},
+          {'i', "C", 10'000},
+          {'u', "A"},
+          {'i', "D", 10'000},
+          {'o', ""},
           {'i', "E", 10'000}},
          "A/1/04 D/0/ E/0/"},
         {"each section within its own bytes",
          {25'000, 25'000, 16, 1'000, minutes(0), {}, minutes(0)},
-         {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}, {'i', "T-2", 10'000},
-          {'p', "S-3", 10'000}, {'i', "T-3", 10'000}},
+         {{'p', "S-1", 10'000},
+          {'i', "T-1", 10'000},
+          {'p', "S-2", 10'000},
+          {'i', "T-2", 10'000},
+          {'p', "S-3", 10'000},
+          {'i', "T-3", 10'000}},
          "#S-1 #S-2 #S-3 S-2 S-3 T-2/0/ T-3/0/"},
         {"partner finishes never push a transaction out",
          {25'000, 5'000, 16, 1'000, minutes(0), {}, minutes(0)},
-         {{'i', "T-1", 10'000}, {'u', "T-1"}, {'p', "S-1", 4'000}, {'p', "S-2", 4'000}, {'p', "S-3", 4'000},
-          {'o', ""}, {'p', "S-4", 4'000}},
+         {{'i', "T-1", 10'000},
+          {'u', "T-1"},
+          {'p', "S-1", 4'000},
+          {'p', "S-2", 4'000},
+          {'p', "S-3", 4'000},
+          {'o', ""},
+          {'p', "S-4", 4'000}},
          "#S-1 #S-2 #S-3 #S-4 S-4 T-1/1/02"},
         {"one over the limit alone",
          {5'000, 5'000, 16, 1'000, minutes(0)},
@@ -158,15 +172,26 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         // its time read again when the store is opened again; a session's record answers for it.
         {"finished ids kept their own time",
          {25'000, 25'000, 16, 80, minutes(0), minutes(5)},
-         {{'p', "S-1"}, {'p', "S-2"}, {'p', "S-3", 100, Outcome::Full}, {'o', ""}, {'p', "S-3", 100, Outcome::Full},
-          {'p', "S-4"}, {'p', "S-1", 100, Outcome::Finished}, {'p', "S-5"}},
+         {{'p', "S-1"},
+          {'p', "S-2"},
+          {'p', "S-3", 100, Outcome::Full},
+          {'o', ""},
+          {'p', "S-3", 100, Outcome::Full},
+          {'p', "S-4"},
+          {'p', "S-1", 100, Outcome::Finished},
+          {'p', "S-5"}},
          "#S-4 #S-5 S-1 S-2 S-4 S-5"},
         // A transaction may go four steps after it last changed: an insert that finds them all
         // younger is refused and drops none; an update that fits is taken meanwhile.
         {"transactions kept their own time",
          {.maxBytes = 25'000, .transactionKept = minutes(4)},
-         {{'i', "T-1", 10'000}, {'i', "T-2", 10'000}, {'i', "T-3", 10'000, Outcome::Full}, {'u', "T-1"}, {'o', ""},
-          {'i', "T-3", 10'000}, {'i', "T-4", 10'000, Outcome::Full}},
+         {{'i', "T-1", 10'000},
+          {'i', "T-2", 10'000},
+          {'i', "T-3", 10'000, Outcome::Full},
+          {'u', "T-1"},
+          {'o', ""},
+          {'i', "T-3", 10'000},
+          {'i', "T-4", 10'000, Outcome::Full}},
          "T-1/1/04 T-3/0/"},
     };
     for (const auto& row : rows) {
@@ -199,8 +224,9 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
                 kept += std::string(kept.empty() ? "" : " ") + (section == "finished" ? "#" : "") + id;
                 if (section == "transactions")
                     kept += "/" + std::to_string(record["updates"].size()) + "/" +
-                            (record["updates"].empty() ? "" // the minute of its first update
-                                                       : record["updates"][0]["at"].get<std::string>().substr(14, 2));
+                            (record["updates"].empty()
+                                 ? "" // the minute of its first update
+                                 : record["updates"][0]["at"].get<std::string>().substr(14, 2));
             }
         EXPECT_EQ(kept, row.kept);
         EXPECT_EQ(json::parse(readFile(store->path())), snapshot) << "the file holds what the store keeps";

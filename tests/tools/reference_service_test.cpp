@@ -162,8 +162,8 @@ TEST_F(ServiceTest, TheAddressPageEchoesTheCallerOrTheAddressItsGatewayNamesAndT
         options.gateways = gateways;
         startWith(options);
         RawClient from(service_->port(), elsewhere->c_str());
-        ASSERT_TRUE(
-            from.send("GET /cgi-bin/check_ip.cgi HTTP/1.1\r\nX-Forwarded-For: 6.6.6.6, 203.0.113.23\r\n\r\n"));
+        ASSERT_TRUE(from.send(
+            "GET /cgi-bin/check_ip.cgi HTTP/1.1\r\nX-Forwarded-For: 6.6.6.6, 203.0.113.23\r\n\r\n"));
         const std::string answer = from.readToEnd(10).value_or("");
         EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), pageFor(shown)) << gateways.size();
     }

@@ -251,9 +251,9 @@ TransactionStore::Outcome TransactionStore::insert(const std::string& uuid, cons
                                                    std::chrono::seconds* retryAfter) {
     std::lock_guard guard(lock_);
     if (state_["transactions"].contains(uuid)) return Outcome::Repeated;
-    return commit({{{"transactions", uuid},
-                    json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}}},
-                  error, retryAfter);
+    return commit(
+        {{{"transactions", uuid}, json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}}},
+        error, retryAfter);
 }
 
 TransactionStore::Outcome TransactionStore::update(const std::string& uuid, const json& fields,
