@@ -795,13 +795,6 @@ std::vector<std::string> Driver::labelTexts(const ui::View& view) {
 
 namespace {
 
-// Shown, as far as the view and its ancestors go: none hidden or transparent.
-bool showing(const ui::View& view) {
-    for (const ui::View* v = &view; v; v = v->superview().get())
-        if (v->isHidden() || v->alpha() < 0.01) return false;
-    return true;
-}
-
 // The owner's outlet holding the view: an object property of the application's classes below
 // `platform` (not the platform's, whose getters may make what they answer); empty when none.
 std::string outletHolding(const rt::Object& owner, const rt::Class& platform, const ui::View& view) {
@@ -872,7 +865,7 @@ Driver::Sight Driver::sight() const {
         sight.texts.push_back(title->utf8());
     // The labels that show, and the controls a tap reaches (a button's own label is its title).
     std::function<void(const ui::View&)> look = [&](const ui::View& view) {
-        if (!showing(view)) return;
+        if (!unshownReason(view).empty()) return;
         if (auto control = rt::cast<ui::Control>(rt::Id(rt::retained(&view)))) {
             if (control->isEnabled() && tapRefusal(view).empty()) sight.controls.push_back(controlName(*control, *top));
             return;
@@ -888,7 +881,7 @@ Driver::Sight Driver::sight() const {
     if (top->isViewLoaded()) look(*top->view());
     if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
         navigation && navigation->navigationBar()->isBackButtonVisible() &&
-        showing(*navigation->navigationBar()))
+        unshownReason(*navigation->navigationBar()).empty())
         sight.controls.emplace_back("back");
     return sight;
 }

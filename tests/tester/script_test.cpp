@@ -753,7 +753,8 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
 // saying what it saw at its last look or why it never looked. A row for each end of a wait: its
 // screen leaving while it waits, its step dropped (the screen gone before the step was due), the
 // limit, a stall, a signal, an earlier action of its step failing, an exception out of the
-// application, the application's exit in the middle of its step, and a step that never fired.
+// application, the application's exit in the middle of its step, a step that never fired, and a
+// launch step that could not run (nothing launched).
 TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
     auto action = [](const char* name, std::function<void(sim::Driver&)> body) {
         sim::registerScriptAction(
@@ -801,6 +802,11 @@ TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
                                         "text": "Start"})",
          600, End::Stalled,
          "step 1 (expect outlet=view text=Start): never looked: its step waited for screen PowerKeyViewController "
+         "(expect outlet=view text=Start)"},
+        {"a launch step failing", R"({"at": "launch", "do": "seed", "values": "none"},
+                                     {"at": 1, "do": "expect", "outlet": "view", "text": "Start"})",
+         600, End::StepFailed,
+         "step 2 (expect outlet=view text=Start): never looked: its step waited for 1 s after launch "
          "(expect outlet=view text=Start)"},
         {"the application's exit", R"({"at": 1, "actions": [{"do": "quit"},
                                        {"do": "expect", "outlet": "view", "text": "Start"}]})",
