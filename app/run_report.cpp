@@ -11,8 +11,8 @@
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/stored_block.h"
 #include "platform/sim/device.h"
-#include "platform/sim/sound.h"
 #include "platform/sim/run_text.h"
+#include "platform/sim/sound.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/label.h"
@@ -267,14 +267,16 @@ bool RunReport::keptUnderARow(const sim::ScriptRun::NotRun& step) const {
     return rowOf(step) || nothingToRun();
 }
 
-void RunReport::finish(const sim::Driver& driver, const sim::ScriptRun& run, const std::vector<std::string>& stepLog) {
+void RunReport::finish(const sim::Driver& driver, const sim::ScriptRun& run,
+                       const std::vector<std::string>& stepLog) {
     observe(driver);
     run_ = run;
     // A stall on the list with nothing ticked: the list runs nothing until a row is ticked.
     if (auto list = rt::cast<ft::RootTableViewController>(driver.topViewController())) {
         nothingTicked_ = true;
         for (const rt::Id& entry : *list->itemList())
-            if (auto item = rt::cast<ft::TestBaseModel>(entry); item && item->selected()) nothingTicked_ = false;
+            if (auto item = rt::cast<ft::TestBaseModel>(entry); item && item->selected())
+                nothingTicked_ = false;
     }
     const std::string why = endText();
     // A clip stopped before any of it played (a second tap on an answer given as it began): what the
@@ -297,7 +299,8 @@ void RunReport::finish(const sim::Driver& driver, const sim::ScriptRun& run, con
             rows_.back().why += "; unanswered: " + dialogText(*dialogs.back());
     }
     // What a run cut short was looking at; a run with nothing to run waited for nothing.
-    if (run.end != sim::ScriptRun::End::Exited && !endedWithNothingToRun()) sight_ = sightLines(driver, stepLog);
+    if (run.end != sim::ScriptRun::End::Exited && !endedWithNothingToRun())
+        sight_ = sightLines(driver, stepLog);
     stopWatching(); // the run has ended: what comes after is no part of it
 }
 
@@ -455,7 +458,8 @@ std::vector<std::pair<std::string, std::string>> RunReport::endingLines() const 
     std::vector<std::pair<std::string, std::string>> lines = {{"end", endText()}};
     lines.insert(lines.end(), sight_.begin(), sight_.end());
     // The upload's answer on the wire, beside what the application made of it.
-    const std::optional<Exchange> upload = exchanges_ ? exchanges_->last({"update", "partner"}) : std::nullopt;
+    const std::optional<Exchange> upload =
+        exchanges_ ? exchanges_->last({"update", "partner"}) : std::nullopt;
     if (upload || !uploadOutcome_.empty())
         lines.emplace_back("reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
                                         (uploadOutcome_.empty() ? "not handled" : uploadOutcome_));

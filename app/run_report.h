@@ -59,8 +59,8 @@ struct NotOfferedRow {
 // What the job alone knows of a run once it is over, for the last lines of the report's ending.
 struct RunWrapUp {
     bool realTime = false;
-    double runSeconds = 0;                // the run's time since launch, virtual or real
-    double wallSeconds = 0;               // the job's wall time so far
+    double runSeconds = 0;                 // the run's time since launch, virtual or real
+    double wallSeconds = 0;                // the job's wall time so far
     std::string resultFile{};              // the result file's path, masked, when the run left one
     std::optional<std::string> pictures{}; // what the pictures came to, masked; none when they are off
 };
@@ -100,7 +100,8 @@ public:
     // after a run cut short (a stall, the limit, a failed step, a signal) what the tester was
     // looking at, the row in progress and the last step that ran (from `stepLog`); and stops
     // watching.
-    void finish(const sim::Driver& driver, const sim::ScriptRun& run, const std::vector<std::string>& stepLog);
+    void finish(const sim::Driver& driver, const sim::ScriptRun& run,
+                const std::vector<std::string>& stepLog);
     // What the job alone knows, for the ending's last lines.
     void wrapUp(RunWrapUp facts) { wrapUp_ = std::move(facts); }
     // Called each time a screen comes on top (any screen, not only test screens); what it answers
@@ -123,7 +124,9 @@ public:
     // row is one the device does not offer.
     bool nothingToRun() const noexcept;
     // After finish: whether that is how the run ended (it waited on the list for nothing).
-    bool endedWithNothingToRun() const noexcept { return nothingToRun() && run_.end == sim::ScriptRun::End::Stalled; }
+    bool endedWithNothingToRun() const noexcept {
+        return nothingToRun() && run_.end == sim::ScriptRun::End::Stalled;
+    }
     // Whether a step that never ran belongs under the rows not offered, where the report says it:
     // it waited for a screen only such a row shows, or the run had nothing to run. The runner asks
     // it of each step that never fired (sim::ScriptRunner::setUnreachable).
@@ -158,8 +161,8 @@ private:
     // How the run ended, in words: "the application ended itself", the runner's message, a stall
     // on the list with no row ticked said so.
     std::string endText() const;
-    std::vector<std::pair<std::string, std::string>> sightLines(const sim::Driver& driver,
-                                                                const std::vector<std::string>& stepLog) const;
+    std::vector<std::pair<std::string, std::string>>
+    sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     std::string loginText() const;
 
     double launchTime_;

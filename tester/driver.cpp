@@ -168,9 +168,12 @@ std::string notShownReason(const ui::View& view, bool touches) {
 // without width or height shows where its place lies within them.
 std::string partShown(const ui::View& view, const ui::Window& window, cg::Rect* part) {
     const cg::Rect own = view.convertRectToView(view.bounds(), nullptr);
-    const auto shows = [&](const cg::Rect& rect) { return !rect.isNull() && (!rect.isEmpty() || own.isEmpty()); };
+    const auto shows = [&](const cg::Rect& rect) {
+        return !rect.isNull() && (!rect.isEmpty() || own.isEmpty());
+    };
     cg::Rect rect = own;
-    for (rt::Ref<ui::View> above = view.superview(); above && above.get() != &window; above = above->superview()) {
+    for (rt::Ref<ui::View> above = view.superview(); above && above.get() != &window;
+         above = above->superview()) {
         if (!above->clipsToBounds()) continue;
         rect = rect.intersection(above->convertRectToView(above->bounds(), nullptr));
         if (!shows(rect)) return "outside the bounds of its " + std::string(above->getClass().name());
@@ -295,7 +298,8 @@ std::vector<std::string> Driver::seenHUDTexts(std::string* why) const {
         for (const HUDShown& hud : shown)
             texts.insert(texts.end(), hud.texts.begin(), hud.texts.end());
     if (why && texts.empty())
-        *why = shown.empty() ? "no HUD shows" : "the HUD is covered by " + dialogText(*dialogs.back(), kPrintedTextLimit);
+        *why = shown.empty() ? "no HUD shows"
+                             : "the HUD is covered by " + dialogText(*dialogs.back(), kPrintedTextLimit);
     return texts;
 }
 
@@ -332,7 +336,8 @@ bool Driver::reveal(const ui::View& view) {
     bool revealed = true;
     for (rt::Ref<ui::View> v = view.superview(); v && revealed; v = v->superview())
         if (auto table = rt::cast<ui::TableView>(v))
-            revealed = showInTable(*table, view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y);
+            revealed =
+                showInTable(*table, view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y);
     runUntilIdle();
     return revealed;
 }
@@ -867,7 +872,8 @@ Driver::Sight Driver::sight() const {
     std::function<void(const ui::View&)> look = [&](const ui::View& view) {
         if (!unshownReason(view).empty()) return;
         if (auto control = rt::cast<ui::Control>(rt::Id(rt::retained(&view)))) {
-            if (control->isEnabled() && tapRefusal(view).empty()) sight.controls.push_back(controlName(*control, *top));
+            if (control->isEnabled() && tapRefusal(view).empty())
+                sight.controls.push_back(controlName(*control, *top));
             return;
         }
         if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)))) {

@@ -19,10 +19,10 @@
 // namer names requests; the main job names them after the service's calls: "auth", "insert",
 // "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
-// runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
-// login, each once, so a script can run one screen; an empty list leaves every row of the list
-// unticked, for the script to tick or tap rows itself. A step holds one action ("do" and its arguments) or a list of them
-// ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
+// runs while the answer waits). "features" (optional) lists the feature keys the run's service
+// gives the login, each once, so a script can run one screen; an empty list leaves every row of the
+// list unticked, for the script to tick or tap rows itself. A step holds one action ("do" and its
+// arguments) or a list of them ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
 // "{name}" in any text is replaced by the variable of that name; an unknown variable is an error.

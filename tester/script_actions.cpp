@@ -231,8 +231,8 @@ std::optional<std::vector<std::string>> textsOn(const rt::Id& value, bool* secur
 // (scrolled to only where a finger could). `secure` tells a secure text entry. Nothing, the
 // failure said, for a look at nothing; `unseen` says why nothing is seen ("successButton is
 // hidden"), the texts then empty.
-std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action, std::string* failure,
-                                              bool* secure, std::string* unseen) {
+std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
+                                              std::string* failure, bool* secure, std::string* unseen) {
     *secure = false;
     if (const std::string* path = action.arg("outlet")) {
         rt::Id value = outletOnScreen(driver, *path, failure);

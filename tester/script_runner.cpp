@@ -489,7 +489,8 @@ std::vector<ScriptRunner::Settled> ScriptRunner::settleChecks(const std::vector<
 void ScriptRunner::noteTheEnd(const std::vector<Settled>& settled, std::size_t stoppedBefore, double now) {
     std::vector<std::string> firingFates(stopped_.size()), stepFates(script_.steps.size());
     for (const Settled& one : settled)
-        (one.firing ? firingFates[*one.firing] : stepFates[checks_[one.check].step - 1]) += "; check failed: " + one.why;
+        (one.firing ? firingFates[*one.firing] : stepFates[checks_[one.check].step - 1]) +=
+            "; check failed: " + one.why;
     for (std::size_t i = 0; i < stopped_.size(); ++i) {
         const Pending& firing = stopped_[i];
         if (i < stoppedBefore) {
@@ -512,9 +513,10 @@ void ScriptRunner::listNotRun(const std::vector<std::optional<double>>& due, Scr
         const std::size_t index = step.number - 1;
         // A step that ran is none, and one holding a check that failed is said by its check.
         if (steps_[index] == StepState::Ran ||
-            std::any_of(checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index]),
-                        checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index + 1]),
-                        [](const ScriptRun::Check& check) { return check.state == ScriptRun::Check::State::Failed; }))
+            std::any_of(
+                checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index]),
+                checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index + 1]),
+                [](const ScriptRun::Check& check) { return check.state == ScriptRun::Check::State::Failed; }))
             continue;
         // A triggered step may have come and not run; a timed one's time is what it waited for.
         ScriptRun::NotRun listed = neverRan(step);

@@ -170,9 +170,9 @@ private:
     // The one sweep: every check a stopped firing never reached, or still waiting, fails with why
     // it never saw its text (or ends unreachable); answers what it settled.
     struct Settled {
-        std::size_t check;                  // in checks_
-        std::optional<std::size_t> firing;  // in stopped_: the firing that never reached it; none:
-                                            // its step never looked
+        std::size_t check;                 // in checks_
+        std::optional<std::size_t> firing; // in stopped_: the firing that never reached it; none:
+                                           // its step never looked
         std::string why;
     };
     std::vector<Settled> settleChecks(const std::vector<std::optional<double>>& due, double now);

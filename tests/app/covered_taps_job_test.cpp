@@ -37,9 +37,13 @@ TEST(CoveredTapsJob, ATapUnderTheCameraQuestionOrTheCountdownIsRefusedAndPassesN
                      {"do", "tapRow"},
                      {"row", 0}});
     json skipped = json::parse(testkit::readFile(resources / "testers/ac-usb-plug-fail.json"))["steps"];
-    for (const json& step : {json{{"on", {{"screen", "ACUsbPlugViewController"}}}, {"once", true}, {"after", 1}, {"do", "back"}},
-                             json{{"on", {{"sheet", ""}}}, {"after", 1}, {"do", "press"}, {"title", "BASETEST_CONTROLLER_ACTIONSHEET_SKIP"}},
-                             json{{"on", {{"alert", "Skip"}}}, {"after", 1}, {"do", "back"}}})
+    for (const json& step :
+         {json{{"on", {{"screen", "ACUsbPlugViewController"}}}, {"once", true}, {"after", 1}, {"do", "back"}},
+          json{{"on", {{"sheet", ""}}},
+               {"after", 1},
+               {"do", "press"},
+               {"title", "BASETEST_CONTROLLER_ACTIONSHEET_SKIP"}},
+          json{{"on", {{"alert", "Skip"}}}, {"after", 1}, {"do", "back"}}})
         skipped.push_back(step);
     const struct Run {
         std::string script, profile;
@@ -53,7 +57,8 @@ TEST(CoveredTapsJob, ATapUnderTheCameraQuestionOrTheCountdownIsRefusedAndPassesN
         {write("counting.json", "testers/default.json", {{"steps", steps}}), "iphone7",
          R"(cannot tap row 0 of section 0: covered by HUD "Tests start soon. Tap to cancel.")", "VIBRATION"},
         {write("skipped.json", "testers/ac-usb-plug-fail.json", {{"steps", skipped}}), "iphone7",
-         R"(cannot tap back: covered by alert "Quarnotix": "Skip this test? It will count as failed.")", "AC_USB"},
+         R"(cannot tap back: covered by alert "Quarnotix": "Skip this test? It will count as failed.")",
+         "AC_USB"},
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(run.script);

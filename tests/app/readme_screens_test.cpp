@@ -45,7 +45,8 @@ const rt::Class* heldClass(const rt::Property& property) {
 
 // An alert or an action sheet.
 bool isDialog(const rt::Class* held) {
-    return held && (held->isSubclassOf(ui::AlertView::staticClass()) || held->isSubclassOf(ui::ActionSheet::staticClass()));
+    return held && (held->isSubclassOf(ui::AlertView::staticClass()) ||
+                    held->isSubclassOf(ui::ActionSheet::staticClass()));
 }
 
 // A screen's outlets, in order: the properties of its own classes declared to hold a view
@@ -59,7 +60,8 @@ std::vector<std::string> outletsOf(const rt::Class& screen) {
         for (const rt::Property* property : c->ownProperties()) {
             const rt::Class* held = heldClass(*property);
             const bool dialog = isDialog(held);
-            if (held && held->isSubclassOf(ui::View::staticClass()) && (c != base || (&screen == base) == dialog))
+            if (held && held->isSubclassOf(ui::View::staticClass()) &&
+                (c != base || (&screen == base) == dialog))
                 outlets.push_back(property->name());
         }
     return outlets;
@@ -72,7 +74,8 @@ bool showsOnlyText(const rt::Class& screen, const std::string& outlet) {
         for (const rt::Property* property : c->ownProperties())
             if (property->name() == outlet) {
                 const rt::Class* held = heldClass(*property);
-                return held && (held->isSubclassOf(ui::Label::staticClass()) || held->isSubclassOf(ui::TextView::staticClass()));
+                return held && (held->isSubclassOf(ui::Label::staticClass()) ||
+                                held->isSubclassOf(ui::TextView::staticClass()));
             }
     return false;
 }
@@ -81,7 +84,8 @@ bool showsOnlyText(const rt::Class& screen, const std::string& outlet) {
 std::string readmeSection() {
     const std::string readme = testkit::readFile(fs::path(FT_RESOURCES_DIR).parent_path() / "README.md");
     const std::size_t from = readme.find("### What a script can name");
-    return from == std::string::npos ? std::string() : readme.substr(from, readme.find("\n#", from + 1) - from);
+    return from == std::string::npos ? std::string()
+                                     : readme.substr(from, readme.find("\n#", from + 1) - from);
 }
 
 // Its table's rows: each screen's outlets, by column.
@@ -89,10 +93,12 @@ std::map<std::string, std::pair<std::vector<std::string>, std::vector<std::strin
     std::map<std::string, std::pair<std::vector<std::string>, std::vector<std::string>>> rows;
     const std::string section = readmeSection();
     const std::regex row(R"(\n\| `(\w+)` \| ([^|]*) \| ([^|]*) \|)"), name("`(\\w+)`");
-    for (auto it = std::sregex_iterator(section.begin(), section.end(), row); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(section.begin(), section.end(), row); it != std::sregex_iterator();
+         ++it) {
         auto& [sees, never] = rows[(*it)[1]];
         for (auto [cell, into] : {std::pair{(*it)[2].str(), &sees}, std::pair{(*it)[3].str(), &never}})
-            for (auto n = std::sregex_iterator(cell.begin(), cell.end(), name); n != std::sregex_iterator(); ++n)
+            for (auto n = std::sregex_iterator(cell.begin(), cell.end(), name); n != std::sregex_iterator();
+                 ++n)
                 into->push_back((*n)[1]);
     }
     return rows;
@@ -166,8 +172,10 @@ protected:
         options.pictures = false;
         std::ostringstream out, err;
         const app::JobResult result = app::runJob(options, out, err);
-        ASSERT_EQ(result.status, script.contains("features") && script["features"].empty() ? 1 : 3) << err.str() << result.report;
-        const std::regex line(R"(step \d+ \((\w+)@[^/]*/(\w+): expect outlet=\S+ text=\S+\) .*check failed: (.*))");
+        ASSERT_EQ(result.status, script.contains("features") && script["features"].empty() ? 1 : 3)
+            << err.str() << result.report;
+        const std::regex line(
+            R"(step \d+ \((\w+)@[^/]*/(\w+): expect outlet=\S+ text=\S+\) .*check failed: (.*))");
         std::istringstream log(testkit::readFile(fs::path(options.runDir) / "steps.log"));
         for (std::string text; std::getline(log, text);) {
             std::smatch found;
@@ -179,15 +187,16 @@ protected:
             appeared_.insert(screen);
             const std::string shown = saw == std::string::npos ? "" : why.substr(saw + 7);
             const bool empty = shown == "\"\"";
-            if (saw == std::string::npos ||
-                (!shown.starts_with("nothing") && (!empty || !showsOnlyText(*rt::Class::named(screen), outlet))))
+            if (saw == std::string::npos || (!shown.starts_with("nothing") &&
+                                             (!empty || !showsOnlyText(*rt::Class::named(screen), outlet))))
                 seen_[screen].insert(outlet);
         }
     }
 
     testkit::ScratchFolder scratch_{"ft-readme-screens"};
     int runs_ = 0;
-    const std::map<std::string, std::pair<std::vector<std::string>, std::vector<std::string>>> rows_ = readmeRows();
+    const std::map<std::string, std::pair<std::vector<std::string>, std::vector<std::string>>> rows_ =
+        readmeRows();
     std::set<std::string> appeared_;
     std::map<std::string, std::set<std::string>> seen_;
 };
@@ -202,16 +211,25 @@ TEST_F(ReadmeScreens, WhatItsTableSaysAScriptSeesOnEachScreenIsWhatAScriptSeesTh
     alone["features"] = json::array();
     json loginOnly = json::array();
     for (const json& step : alone["steps"])
-        if (step.value("name", "") == "identity" || step.value("name", "") == "login") loginOnly.push_back(step);
+        if (step.value("name", "") == "identity" || step.value("name", "") == "login")
+            loginOnly.push_back(step);
     alone["steps"] = loginOnly;
-    alone["steps"].push_back({{"on", {{"screen", "RootTableViewController"}}}, {"once", true}, {"after", 4}, {"do", "tapRow"}, {"row", 1}});
-    alone["steps"].push_back({{"on", {{"screen", "ReadyStartViewController"}}}, {"after", 1}, {"do", "tap"}, {"outlet", "startBtn"}});
+    alone["steps"].push_back({{"on", {{"screen", "RootTableViewController"}}},
+                              {"once", true},
+                              {"after", 4},
+                              {"do", "tapRow"},
+                              {"row", 1}});
+    alone["steps"].push_back({{"on", {{"screen", "ReadyStartViewController"}}},
+                              {"after", 1},
+                              {"do", "tap"},
+                              {"outlet", "startBtn"}});
     run(probed(alone));
     // The runner's back sheet, then a test screen's back sheet, its skip and exit questions, each
     // looked at while it shows and answered so that the run goes on.
     json dialogs = shipped("power-key-pass");
     const auto at = [&](const char* screen, double after, const json& actions) {
-        dialogs["steps"].push_back({{"on", {{"screen", screen}}}, {"once", true}, {"after", after}, {"actions", actions}});
+        dialogs["steps"].push_back(
+            {{"on", {{"screen", screen}}}, {"once", true}, {"after", after}, {"actions", actions}});
     };
     const auto look = [&](const char* screen, const char* as, double after, const char* outlet) {
         json once = probe(as, "dialog", {{"screen", screen}}, after, outlet);
@@ -261,7 +279,8 @@ TEST_F(ReadmeScreens, WhatItsTableSaysAScriptSeesOnEachScreenIsWhatAScriptSeesTh
     std::string readme = readmeSection();
     const std::size_t rows = readme.find("\n| `") + 1;
     EXPECT_EQ(readme.substr(rows, readme.find("\n\n", rows) + 1 - rows), expected)
-        << "the rows the README should hold:\n" << expected;
+        << "the rows the README should hold:\n"
+        << expected;
 }
 
 } // namespace readme_screens

@@ -74,8 +74,9 @@ public:
             case Stand::InHidden:
             case Stand::Clipped:
             case Stand::ScrolledOff:
-                holder = stands[i] == Stand::ScrolledOff ? rt::make<ui::ScrollView>(cg::Rect::make(20, y, 200, 30))
-                                                         : rt::make<ui::View>(cg::Rect::make(20, y, 100, 30));
+                holder = stands[i] == Stand::ScrolledOff
+                             ? rt::make<ui::ScrollView>(cg::Rect::make(20, y, 200, 30))
+                             : rt::make<ui::View>(cg::Rect::make(20, y, 100, 30));
                 holder->setHidden(stands[i] == Stand::InHidden);
                 holder->setClipsToBounds(stands[i] != Stand::InHidden);
                 // Beside the clipping view, or scrolled below what it shows.
@@ -101,8 +102,7 @@ public:
         screen->setView(view);
         return screen;
     }
-    template <std::size_t I>
-    rt::Ref<ui::Label> label() const {
+    template <std::size_t I> rt::Ref<ui::Label> label() const {
         return I < labels_.size() ? labels_[I] : nullptr;
     }
     const rt::Ref<ui::Button>& hiddenButton() const { return button_; }
@@ -123,18 +123,19 @@ RT_DEFINE_CLASS(SeenScreen, "AppTestSeenScreen", ui::ViewController, rt::prop("l
 // What a step puts over the screen while its checks look, and the words a failure says of it.
 enum class Cover { None, Alert, Sheet, HUD };
 const char* const kCoverNames[] = {"", "alert", "sheet", "hud"};
-const char* const kCoverWords[] = {"", R"( is covered by alert "Cover": "")", R"( is covered by sheet "Cover")",
-                                   R"( is covered by HUD "Busy")"};
+const char* const kCoverWords[] = {"", R"( is covered by alert "Cover": "")",
+                                   R"( is covered by sheet "Cover")", R"( is covered by HUD "Busy")"};
 
 class ScriptChecks : public testkit::NavigationAppTest {
 protected:
     void SetUp() override {
         NavigationAppTest::SetUp();
         auto action = [](const char* name, std::function<void(const std::string&)> body) {
-            sim::registerScriptAction(name, {{}, {"what"}, {}, [body](sim::Driver&, const sim::ScriptAction& a, std::string*) {
-                                                 body(a.arg("what") ? *a.arg("what") : "");
-                                                 return true;
-                                             }});
+            sim::registerScriptAction(
+                name, {{}, {"what"}, {}, [body](sim::Driver&, const sim::ScriptAction& a, std::string*) {
+                           body(a.arg("what") ? *a.arg("what") : "");
+                           return true;
+                       }});
         };
         action("push", [this](const std::string& label) {
             auto button = ui::Button::buttonWithType(ui::ButtonType::Custom);
@@ -172,8 +173,9 @@ protected:
         // screens of the trigger kinds' runs show "Ready" as a HUD's text.
         hud_ = rt::make<ui::View>();
         sim::Driver::setHUDReader([this] {
-            return std::vector<sim::Driver::HUDShown>{hud_->superview() ? sim::Driver::HUDShown{hud_, {"Busy"}}
-                                                                        : sim::Driver::HUDShown{nullptr, {"Ready"}}};
+            return std::vector<sim::Driver::HUDShown>{hud_->superview()
+                                                          ? sim::Driver::HUDShown{hud_, {"Busy"}}
+                                                          : sim::Driver::HUDShown{nullptr, {"Ready"}}};
         });
     }
     void TearDown() override {
@@ -247,11 +249,12 @@ std::string stepsOf(const Planned& check, std::size_t i) {
     std::string trigger = way.trigger ? R"("on": )" + std::string(way.trigger) : R"("at": )" + std::to_string(at);
     if (const std::size_t mark = trigger.find("E%"); mark != std::string::npos) trigger.replace(mark, 2, name);
     const bool dialog = way.kind == Kind::Alert || way.kind == Kind::Sheet;
-    std::string steps = "{" + trigger +
-                        (timed ? "" : R"(, "after": )" + std::to_string(check.fate == Fate::FiresLate ? kQuit : 0.5)) +
-                        R"(, "do": "expect", )" + (dialog ? R"("alert": "title")" : R"("hud": true)") +
-                        R"(, "within": )" + std::to_string(check.within) + R"(, "text": ")" +
-                        (check.seen ? dialog ? name : "Ready" : "Missing") + "\"}";
+    std::string steps =
+        "{" + trigger +
+        (timed ? "" : R"(, "after": )" + std::to_string(check.fate == Fate::FiresLate ? kQuit : 0.5)) +
+        R"(, "do": "expect", )" + (dialog ? R"("alert": "title")" : R"("hud": true)") + R"(, "within": )" +
+        std::to_string(check.within) + R"(, "text": ")" + (check.seen ? dialog ? name : "Ready" : "Missing") +
+        "\"}";
     if (way.action && check.fate != Fate::NeverFires)
         steps += R"(, {"at": )" + std::to_string(at) + R"(, "do": ")" + way.action + R"(", "what": ")" + name + "\"}";
     if (dialog && check.fate != Fate::NeverFires) // gone before the next event, which may look under it
@@ -281,7 +284,8 @@ RC_GTEST_FIXTURE_PROP(ScriptChecks, EveryCheckEndsSeenOrFailedAndOnlyAllSeenIsSt
         RC_ASSERT(check.state == (plans[i].fate == Fate::Fires && plans[i].seen ? State::Seen : State::Failed));
         allSeen = allSeen && check.state == State::Seen;
         if (check.state == State::Failed)
-            RC_ASSERT(ran.report.find("check failed: step " + std::to_string(check.step) + " (") != std::string::npos);
+            RC_ASSERT(ran.report.find("check failed: step " + std::to_string(check.step) + " (") !=
+                      std::string::npos);
     }
     RC_ASSERT(ran.status == (allSeen ? 0 : 3));
 }
@@ -311,26 +315,29 @@ std::string whyNot(const std::vector<Stand>& stands, const Look& look, Cover cov
 
 std::string checkOf(const Look& look) {
     return R"({"do": "expect", "outlet": "l)" + std::to_string(look.label) + R"(", "text": ")" +
-           (look.matches ? "T" : "X") + std::to_string(look.label) + R"(", "within": )" + std::to_string(look.within) +
-           "}";
+           (look.matches ? "T" : "X") + std::to_string(look.label) + R"(", "within": )" +
+           std::to_string(look.within) + "}";
 }
 
-RC_GTEST_FIXTURE_PROP(ScriptChecks, ACheckIsSeenExactlyWhenItsLabelIsSeenAndShowsItsTextAndEachFailureSaysWhy, ()) {
+RC_GTEST_FIXTURE_PROP(ScriptChecks, ACheckIsSeenExactlyWhenItsLabelIsSeenAndShowsItsTextAndEachFailureSaysWhy,
+                      ()) {
     const auto stands = *rc::gen::container<std::vector<Stand>>(
         *rc::gen::inRange<std::size_t>(1, kLabels + 1),
         rc::gen::element(Stand::Shown, Stand::Hidden, Stand::InHidden, Stand::Transparent, Stand::Clipped,
                          Stand::ScrolledOff, Stand::OffScreen));
-    const auto look = rc::gen::build<Look>(rc::gen::set(&Look::label, rc::gen::inRange<std::size_t>(0, stands.size())),
-                                           rc::gen::set(&Look::matches),
-                                           rc::gen::set(&Look::within, rc::gen::element(0.0, 0.25)));
+    const auto look = rc::gen::build<Look>(
+        rc::gen::set(&Look::label, rc::gen::inRange<std::size_t>(0, stands.size())),
+        rc::gen::set(&Look::matches), rc::gen::set(&Look::within, rc::gen::element(0.0, 0.25)));
     const auto steps = *rc::gen::container<std::vector<Step>>(
         *rc::gen::inRange<std::size_t>(1, 4),
-        rc::gen::build<Step>(rc::gen::set(&Step::cover, rc::gen::element(Cover::None, Cover::Alert, Cover::Sheet, Cover::HUD)),
-                             rc::gen::set(&Step::looks, rc::gen::container<std::vector<Look>>(
-                                                            *rc::gen::inRange<std::size_t>(1, 4), look))));
+        rc::gen::build<Step>(
+            rc::gen::set(&Step::cover, rc::gen::element(Cover::None, Cover::Alert, Cover::Sheet, Cover::HUD)),
+            rc::gen::set(&Step::looks,
+                         rc::gen::container<std::vector<Look>>(*rc::gen::inRange<std::size_t>(1, 4), look))));
     // A repeating step (each time its screen comes) whose look waits past the end unless it sees.
     const auto repeating = *rc::gen::maybe(look);
-    const Ending ending = *rc::gen::element(Ending::Exit, Ending::Limit, Ending::Stall, Ending::Signal, Ending::StepFailure);
+    const Ending ending =
+        *rc::gen::element(Ending::Exit, Ending::Limit, Ending::Stall, Ending::Signal, Ending::StepFailure);
     showInNavigation(SeenScreen::with(stands));
 
     // Step j at 1 + 2j s, each over before the next; the ending at an even time after them all.
@@ -339,7 +346,8 @@ RC_GTEST_FIXTURE_PROP(ScriptChecks, ACheckIsSeenExactlyWhenItsLabelIsSeenAndShow
     for (std::size_t j = 0; j < steps.size(); ++j) {
         const Cover cover = steps[j].cover;
         script += R"({"at": )" + std::to_string(1 + 2 * j) + R"(, "actions": [)";
-        if (cover != Cover::None) script += R"({"do": ")" + std::string(kCoverNames[int(cover)]) + R"(", "what": "Cover"}, )";
+        if (cover != Cover::None)
+            script += R"({"do": ")" + std::string(kCoverNames[int(cover)]) + R"(", "what": "Cover"}, )";
         for (const Look& one : steps[j].looks)
             script += checkOf(one) + ", ";
         script += R"({"do": "uncover"}]}, )";
@@ -356,8 +364,8 @@ RC_GTEST_FIXTURE_PROP(ScriptChecks, ACheckIsSeenExactlyWhenItsLabelIsSeenAndShow
         script += R"({"at": )" + std::to_string(endAt) + R"(, "do": "signal"})";
         break;
     case Ending::StepFailure:
-        script += R"({"at": )" + std::to_string(endAt) + R"(, "actions": [{"do": "tap", "outlet": "hiddenButton"}, )" +
-                  checkOf(shown) + "]}";
+        script += R"({"at": )" + std::to_string(endAt) +
+                  R"(, "actions": [{"do": "tap", "outlet": "hiddenButton"}, )" + checkOf(shown) + "]}";
         break;
     case Ending::Limit: // something due after it
         script += R"({"at": )" + std::to_string(endAt + 1) + R"(, "do": "uncover"})";
@@ -399,7 +407,9 @@ RC_GTEST_FIXTURE_PROP(ScriptChecks, ACheckIsSeenExactlyWhenItsLabelIsSeenAndShow
         RC_ASSERT(ran.report.find("  check failed: " + check.failure + "\n") != std::string::npos);
     }
     RC_ASSERT(ran.run.aCheckFailed() == !allSeen);
-    const int status = ending == Ending::Exit ? (allSeen ? 0 : 3) : ending == Ending::Signal ? 128 + SIGTERM : 1;
+    const int status = ending == Ending::Exit     ? (allSeen ? 0 : 3)
+                       : ending == Ending::Signal ? 128 + SIGTERM
+                                                  : 1;
     RC_ASSERT(ran.status == status);
 }
 

@@ -26,7 +26,8 @@ protected:
     // The shipped script `name`, changed by `change` (steps added, keys replaced), run on `profile`.
     app::JobResult run(const std::string& name, const std::function<void(json&)>& change,
                        const std::string& profile = "iphone7") {
-        json script = json::parse(testkit::readFile(fs::path(FT_RESOURCES_DIR) / "testers" / (name + ".json")));
+        json script =
+            json::parse(testkit::readFile(fs::path(FT_RESOURCES_DIR) / "testers" / (name + ".json")));
         change(script);
         const fs::path file = scratch_.path() / (name + "-" + std::to_string(++runs_) + ".json");
         std::ofstream(file) << script.dump();
@@ -44,7 +45,8 @@ protected:
     static void loginOnly(json& script) {
         json kept = json::array();
         for (const json& step : script["steps"])
-            if (step.value("name", "") == "identity" || step.value("name", "") == "login") kept.push_back(step);
+            if (step.value("name", "") == "identity" || step.value("name", "") == "login")
+                kept.push_back(step);
         script["steps"] = kept;
     }
     static json step(const json& on, double after, const json& actions, bool once = false) {
@@ -84,7 +86,8 @@ TEST_F(ScriptReadingJob, EmptyFeaturesTickNothingAndTheScriptTicksOrTapsItsOwnRo
         std::vector<json> steps;
         std::string row, end;
     } cases[] = {
-        {"ticked and run", {step({{"screen", "RootTableViewController"}}, 0.5, tickAndRun, true)},
+        {"ticked and run",
+         {step({{"screen", "RootTableViewController"}}, 0.5, tickAndRun, true)},
          "WIFI                                Wi-Fi                                       pass",
          "stalled: the script is spent and nothing is scheduled"},
         {"tapped alone", // the list's second row, after the automatic group's header
@@ -92,7 +95,10 @@ TEST_F(ScriptReadingJob, EmptyFeaturesTickNothingAndTheScriptTicksOrTapsItsOwnRo
           step({{"screen", "ReadyStartViewController"}}, 1, {{{"do", "tap"}, {"outlet", "startBtn"}}})},
          "VIBRATION                           Vibration                                   pass",
          "stalled: no row is ticked; no step is due; 1 step waits for a screen"},
-        {"nothing ticked", {}, "tests run: 0", "stalled: no row is ticked; the script is spent and nothing is scheduled"},
+        {"nothing ticked",
+         {},
+         "tests run: 0",
+         "stalled: no row is ticked; the script is spent and nothing is scheduled"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.way);
@@ -115,13 +121,15 @@ TEST_F(ScriptReadingJob, AStepOnTheRunnerShowingARowNotOfferedIsSaidUnderThatRow
         "wifi-pass",
         [](json& script) {
             script["features"] = {"VIBRATION", "WIFI"};
-            script["steps"].push_back(step({{"screen", "ReadyStartViewController"}, {"shows", "Vibration"}}, 0.5,
-                                           {{{"do", "expect"}, {"outlet", "testtitle"}, {"text", "Vibration"}}}));
+            script["steps"].push_back(
+                step({{"screen", "ReadyStartViewController"}, {"shows", "Vibration"}}, 0.5,
+                     {{{"do", "expect"}, {"outlet", "testtitle"}, {"text", "Vibration"}}}));
         },
         "ipad_wifi");
     EXPECT_EQ(result.status, 0) << result.report;
-    EXPECT_TRUE(holds(result.report, "      VIBRATION                           not offered on this device (no vibration "
-                                     "motor); its step 5 did not run\n"))
+    EXPECT_TRUE(holds(result.report,
+                      "      VIBRATION                           not offered on this device (no vibration "
+                      "motor); its step 5 did not run\n"))
         << result.report;
     EXPECT_FALSE(holds(result.report, "check failed")) << result.report;
 }
@@ -132,7 +140,8 @@ TEST_F(ScriptReadingJob, EachOperatorTheReadmeNamesLogsInToTheInProcessService) 
         testkit::readFile(fs::path(FT_RESOURCES_DIR).parent_path() / "README.md"), std::regex("\\s+"), " ");
     const std::regex named("the operator `([^`]+)` with the password `([^`]+)`");
     int operators = 0;
-    for (auto it = std::sregex_iterator(readme.begin(), readme.end(), named); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(readme.begin(), readme.end(), named); it != std::sregex_iterator();
+         ++it) {
         const std::string user = (*it)[1], password = (*it)[2];
         SCOPED_TRACE(user);
         ++operators;

@@ -45,7 +45,8 @@ public:
 protected:
     Rows() = default;
 };
-RT_DEFINE_CLASS(Rows, "CoveredInputRows", rt::Object, rt::method("tableView:numberOfRowsInSection:", &Rows::count),
+RT_DEFINE_CLASS(Rows, "CoveredInputRows", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &Rows::count),
                 rt::method("tableView:cellForRowAtIndexPath:", &Rows::cell))
 
 TEST_F(CoveredInput, EachInputUnderADialogOrAHUDIsRefusedNamingTheCoverAndNothingHappens) {
