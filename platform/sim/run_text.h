@@ -56,9 +56,9 @@ private:
 // and numbers ("pas" in "pass", "200" in "152.200").
 inline constexpr std::size_t kShortestSecretInside = 4; // characters
 // How a value is found in a text (text_skeleton.h): as it is written (a password), on the folded
-// text, whatever case, width or look-alike letters a person writes it in ("P@SS1234", "ｐ＠ｓｓ１２３４"
-// for "p@ss1234"); or as an identifier, on the skeleton, whatever separators it is written with
-// besides ("35 693803 564380 9", "35\u2011693803\u2011564380\u20119", "f2lxkOaahg7f" and
+// text, whatever width, look-alike letters or invisible characters a person writes it with, in its
+// own case ("ｐ＠ｓｓ１２３４" and "\u0440@ss1234" for "p@ss1234", not "P@SS1234"); or as an
+// identifier, on the skeleton, in either case and whatever separators it is written with besides ("35 693803 564380 9", "35\u2011693803\u2011564380\u20119", "f2lxkOaahg7f" and
 // "Ｆ２ＬＸＫ０ＡＡＨＧ７Ｆ" for "F2LXK0AAHG7F"), and for an IMEI (15 digits) or an IMEISV (16) its first 14
 // digits as well, wherever they stand (the identity but its check digit or software version).
 enum class SecretSpelling { Exact, Identifier };
@@ -80,8 +80,9 @@ struct MaskedPart {
 // - each of the run's values (the longest where several start at once; where they overlap, one
 //   part, written as the value that covers it, else as "*" for each of its characters); one under
 //   kShortestSecretInside characters only where it stands as a word of its own, not inside a word
-//   or a number, nor joined to one by ".", ",", ":", "-" or "'" ("type pw1", not "pw10" or
-//   "1.pw1"), and one of a single character only where it is the whole text;
+//   or a number, nor joined to one by ".", ",", ":", "-" or "'" ("type pw1" and "pw1ViewController",
+//   a word of camel case, not "pw10" or "1.pw1"), and one of a single character only where it is
+//   the whole text;
 // - an identifier the run does not know: the value that follows an identity key, the key read on
 //   its skeleton ("imei", "imeisv", "meid", "esn", "serial", "serial number", "serial no", "S/N",
 //   "udid", "device id", "unique identifier", "unique device identifier", ... in any case, width
