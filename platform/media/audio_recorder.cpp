@@ -114,7 +114,7 @@ bool AudioRecorder::record() {
     if (recording_ || !sim::currentDevice()->audio.microphone) return false;
     recording_ = true;
     startIndex_ = sim::Device::shared().currentSampleIndex();
-    AudioSession::sharedInstance()->recordingTakesSound();
+    AudioSession::sharedInstance()->microphoneStarts();
     return true;
 }
 
