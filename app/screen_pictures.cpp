@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/run_report.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/key_value_observing.h"
@@ -245,12 +246,12 @@ struct ScreenPictures::Writer {
 class VerdictWatch final : public rt::Object {
     RT_CLASS(VerdictWatch)
 public:
-    std::function<void()> decided;
-    void observeValueForKeyPath(std::string_view, const rt::Id&, const rt::Ref<ns::Dictionary>& change,
+    std::function<void(const rt::Id& item)> decided;
+    void observeValueForKeyPath(std::string_view, const rt::Id& item, const rt::Ref<ns::Dictionary>& change,
                                 void*) override {
         const auto code = rt::cast<ns::Number>(change ? change->objectForKey(ns::KeyValueChangeNewKey) : nullptr);
         const long long value = code ? code->longLongValue() : 0;
-        if ((value == ft::TestBaseModel::kPassed || value == ft::TestBaseModel::kFailed) && decided) decided();
+        if ((value == ft::TestBaseModel::kPassed || value == ft::TestBaseModel::kFailed) && decided) decided(item);
     }
 
 protected:
@@ -261,22 +262,23 @@ RT_DEFINE_CLASS(VerdictWatch, "FTJobVerdictWatch", rt::Object)
 
 ScreenPictures::ScreenPictures(fs::path folder)
     : folder_(std::move(folder)), writer_(std::make_unique<Writer>()), verdictWatch_(rt::make<VerdictWatch>()) {
-    verdictWatch_->decided = [this] { verdictGiven(); };
+    verdictWatch_->decided = [this](const rt::Id& item) { verdictGiven(item); };
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
-    // The watched test screen about to go, still as it stood: the row's picture waiting for the
-    // turn's commit is taken now; a screen leaving undecided (not one that a screen it presents
-    // covers) is pictured as it leaves.
+    // The watched test screen leaving undecided (not one that a screen it presents covers) is
+    // pictured as it leaves, as it stood; a verdict it gives as it leaves is told that picture.
     disappearanceToken_ = ui::ViewController::addWillDisappearObserver([this](ui::ViewController& controller) {
         if (watchedScreen_.lock().get() != &controller) return;
         for (rt::Ref<ui::ViewController> c = rt::retained(&controller); c; c = c->parentViewController())
-            if (c->presentedViewController()) return commitVerdict();
+            if (c->presentedViewController()) return;
         leaving_ = true;
-        if (std::exchange(due_, false) || !decided_) writeVerdict();
+        if (!decided_) writeVerdict();
     });
-    // An alert or a sheet about to go, its answer still pressed: the same.
-    takeAwayToken_ = ui::ButtonDialog::addTakeAwayObserver([this](ui::ButtonDialog&) { commitVerdict(); });
+    // Each press of a dialog, its button pressed, before what it does.
+    pressToken_ = ui::ButtonDialog::addPressObserver([this](ui::ButtonDialog& dialog) {
+        if (!recording_) write(rt::cast<ui::AlertView>(rt::retained(&dialog)) ? "alert" : "sheet");
+    });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
     textDrawnToken_ = ui::addTextDrawnObserver([this](const ui::View& view, const ns::String& text, bool whole) {
         if (!recording_) return;
@@ -291,7 +293,7 @@ ScreenPictures::~ScreenPictures() {
     stopWatching();
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
     ui::ViewController::removeWillDisappearObserver(disappearanceToken_);
-    ui::ButtonDialog::removeTakeAwayObserver(takeAwayToken_);
+    ui::ButtonDialog::removePressObserver(pressToken_);
     sh::removeHUDTextObserver(hudToken_);
     ui::removeTextDrawnObserver(textDrawnToken_);
 }
@@ -438,18 +440,24 @@ void ScreenPictures::stopWatching() {
     decided_ = due_ = leaving_ = false;
 }
 
-void ScreenPictures::verdictGiven() {
+void ScreenPictures::verdictGiven(const rt::Id& item) {
+    // A verdict written on another thread is pictured at the main thread's next commit, if its
+    // item is still the one watched then.
+    if (!ns::Thread::isMainThread()) {
+        dispatch::async(dispatch::Queue::main(),
+                        [this, alive = std::weak_ptr<const bool>(alive_), written = rt::Weak<rt::Object>(item)] {
+                            const rt::Id still = written.lock();
+                            if (alive.lock() && still && still == watchedItem_) verdictGiven(still);
+                        });
+        return;
+    }
     // A screen that decides as it leaves was pictured as it left.
-    if (!ns::Thread::isMainThread() || leaving_) return;
+    if (leaving_) return;
     decided_ = true;
     if (std::exchange(due_, true)) return;
     ca::Transaction::addCommitHandler([this, alive = std::weak_ptr<const bool>(alive_)] {
-        if (alive.lock()) commitVerdict();
+        if (alive.lock() && std::exchange(due_, false)) writeVerdict();
     });
-}
-
-void ScreenPictures::commitVerdict() {
-    if (std::exchange(due_, false)) writeVerdict();
 }
 
 void ScreenPictures::writeVerdict() {

@@ -105,17 +105,16 @@ private:
     // watched from now on.
     void watchVerdictUnder(const rt::Ref<ui::ViewController>& top);
     void stopWatching();
-    // The watched screen's row was decided: its picture waits for the turn's commit.
-    void verdictGiven();
-    // The picture waiting for the commit, if one does: taken now.
-    void commitVerdict();
+    // The watched screen's row was decided: its picture waits for the turn's commit (the main
+    // thread's next, for a verdict written on another thread).
+    void verdictGiven(const rt::Id& item);
     // The screen on top pictured for the watched screen's row, told to the verdict hook.
     void writeVerdict();
 
     struct Writer;
     std::filesystem::path folder_;
     std::unique_ptr<Writer> writer_;
-    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, takeAwayToken_ = 0, hudToken_ = 0,
+    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, pressToken_ = 0, hudToken_ = 0,
                   textDrawnToken_ = 0;
     bool hudTextShown_ = false;    // since the last look
     std::string itemKey_;          // of the item on screen, for the file names
