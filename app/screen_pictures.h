@@ -1,8 +1,9 @@
 #pragma once
 // Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
 // on top, one when a test screen's question (its pass and fail buttons) comes to show, one for the
-// test screen's row once it is decided, one for each alert or action sheet shown, and one when a HUD has
-// shown a new text (at the next settle, while a HUD still shows), written into the run folder's
+// test screen's row once it is decided, one for each alert or action sheet shown and each press of
+// one, and one when a HUD has shown a new text (at the next settle, while a HUD still shows),
+// written into the run folder's
 // pictures/ and named by order, the key of the test item on screen, if any, and class
 // ("007-LDI_STICKER-WaterDamgeViewController.png", "008-LDI_STICKER-alert.png", "009-hud.png"). The
 // item on screen is the test screen's, the one the runner shows, or that of the test screen that
@@ -12,16 +13,19 @@
 // whichever is first), so the picture shows it and not the screen it covers.
 //
 // A row is decided when its test screen writes a verdict on its item (pass or fail: the item's
-// "success" observed); the screen on top is pictured once the screen has settled, as the turn that
-// wrote it is committed (ca::Transaction), with all that turn drew before and after the verdict (a
-// tapped button still shows pressed, a timer's countdown where it stopped). What would be gone by
-// then is pictured as it goes, still as it stood: the test screen leaving in that turn (under its
-// own bar, not a screen it presented) and an alert or a sheet taken away with its answer pressed.
-// A screen leaving undecided is pictured as it leaves. The verdict hook is told the picture's name,
-// which the report's row then gives. The results screen is followed by a
-// picture of each further screenful of its table, scrolled so that the first row not shown whole
-// comes where the first row shows at rest ("-rows-9-16"), and put back. No picture repeats the one
-// just written while the same screen is on top: the name of that one stands for it.
+// "success" observed); the screen is pictured once, at the commit of the turn that wrote it
+// (ca::Transaction), with all that turn drew before and after the verdict, and nowhere else: a
+// transition or a dialog's take-away asked for in that turn starts after the commit, so the screen
+// stands under its own bar and the dialog still shows. The frame of that turn shows the answer
+// tapped (ui::Control::tappedThisTurn) and a dialog's button pressed (ui::ButtonDialog), a timer's
+// countdown where it stopped. A verdict written on another thread is pictured at the main thread's
+// next commit. A screen leaving undecided is pictured as it leaves (a verdict it gives then is told
+// that picture). Every press of a dialog is pictured as the finger lifts, its button pressed, before
+// what the press does. The verdict hook is told the picture's name, which the report's row then
+// gives. The results screen is followed by a picture of each further screenful of its table,
+// scrolled so that the first row not shown whole comes where the first row shows at rest
+// ("-rows-9-16"), and put back. No picture repeats the one just written while the same screen is
+// on top: the name of that one stands for it.
 //
 // The folder is made with the first picture. The screen is recorded on the main thread
 // (ui::recordScreen); painting, compressing and writing happen on threads of the job's own (screens
