@@ -262,7 +262,15 @@ RT_DEFINE_CLASS(VerdictWatch, "FTJobVerdictWatch", rt::Object)
 
 ScreenPictures::ScreenPictures(fs::path folder)
     : folder_(std::move(folder)), writer_(std::make_unique<Writer>()), verdictWatch_(rt::make<VerdictWatch>()) {
-    verdictWatch_->decided = [this](const rt::Id& item) { verdictGiven(item); };
+    // A verdict written on another thread is pictured at the main thread's next commit, if its item
+    // is still the one watched then.
+    verdictWatch_->decided = [this, alive = std::weak_ptr<const bool>(alive_)](const rt::Id& item) {
+        if (ns::Thread::isMainThread()) return verdictGiven();
+        dispatch::async(dispatch::Queue::main(), [this, alive, written = rt::Weak<rt::Object>(item)] {
+            const rt::Id still = written.lock();
+            if (alive.lock() && still && still == watchedItem_) verdictGiven();
+        });
+    };
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
@@ -440,17 +448,7 @@ void ScreenPictures::stopWatching() {
     decided_ = due_ = leaving_ = false;
 }
 
-void ScreenPictures::verdictGiven(const rt::Id& item) {
-    // A verdict written on another thread is pictured at the main thread's next commit, if its
-    // item is still the one watched then.
-    if (!ns::Thread::isMainThread()) {
-        dispatch::async(dispatch::Queue::main(),
-                        [this, alive = std::weak_ptr<const bool>(alive_), written = rt::Weak<rt::Object>(item)] {
-                            const rt::Id still = written.lock();
-                            if (alive.lock() && still && still == watchedItem_) verdictGiven(still);
-                        });
-        return;
-    }
+void ScreenPictures::verdictGiven() {
     // A screen that decides as it leaves was pictured as it left.
     if (leaving_) return;
     decided_ = true;

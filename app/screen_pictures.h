@@ -109,9 +109,9 @@ private:
     // watched from now on.
     void watchVerdictUnder(const rt::Ref<ui::ViewController>& top);
     void stopWatching();
-    // The watched screen's row was decided: its picture waits for the turn's commit (the main
-    // thread's next, for a verdict written on another thread).
-    void verdictGiven(const rt::Id& item);
+    // The watched screen's row was decided (on the main thread): its picture waits for the turn's
+    // commit.
+    void verdictGiven();
     // The screen on top pictured for the watched screen's row, told to the verdict hook.
     void writeVerdict();
 

@@ -123,10 +123,11 @@ void Control::touchesBegan(const rt::Ref<ns::Set>&, const rt::Ref<Event>& event)
 }
 
 namespace {
-// The control tapped in the current turn, until the turn has committed.
+// The control tapped in the current turn, until the turn has committed. Main thread only; never
+// destroyed, as the process's other lists of views.
 rt::Weak<Control>& tappedInTurn() {
-    static rt::Weak<Control> tapped;
-    return tapped;
+    static auto* tapped = new rt::Weak<Control>();
+    return *tapped;
 }
 } // namespace
 
