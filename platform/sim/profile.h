@@ -482,7 +482,7 @@ struct Profile {
     Sensors sensors;
     RestingPose motion;
     bool proximityNear = false;
-    bool cellular = true; // a cellular radio
+    bool cellular = true; // a cellular radio (read from a profile: see "cellular" above)
     std::optional<Carrier> carrier; // the SIM; none: no SIM
     bool headphonesPlugged = false;
     Interfaces interfaces;

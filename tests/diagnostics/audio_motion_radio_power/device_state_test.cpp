@@ -54,48 +54,38 @@ struct State {
     sim::BatteryState battery = sim::BatteryState::Unplugged;
 };
 
-// A language and region: how its clock writes the hour, and its short day names.
+// A language and region: its clock (12 hours; 24 with the hour in two digits) and its short day.
 struct Language {
     const char* identifier;
-    bool twelveHours, padded;
-    const char* days[7];
-    const char* months[12];
-    const char* dayForm; // W weekday, M month, D day
+    bool twelveHours;
+    const char *days[7], *months[12], *dayForm; // W weekday, M month, D day
 };
 constexpr Language kLanguages[] = {
-    {"en_US", true, false, {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
+    {"en_US", true, {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
      {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}, "W M D"},
-    {"de_DE", false, true, {"So.", "Mo.", "Di.", "Mi.", "Do.", "Fr.", "Sa."},
+    {"de_DE", false, {"So.", "Mo.", "Di.", "Mi.", "Do.", "Fr.", "Sa."},
      {"Jan.", "Feb.", "März", "Apr.", "Mai", "Juni", "Juli", "Aug.", "Sept.", "Okt.", "Nov.", "Dez."}, "W D. M"},
-    {"ja_JP", false, false, {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
-     {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}, "W M D"},
-    {"en_GB", false, true, {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
-     {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}, "W M D"},
 };
 
-// The bar's time and day at `now` (seconds since 2001-01-01, UTC) as the language writes them.
+// The bar's time (with the period where there is room) and day at `now` (seconds since 2001-01-01,
+// UTC), as the language writes them.
 std::string timeText(const Language& language, double now, bool period) {
     const long long minutes = static_cast<long long>(now) / 60;
     const int hour = int(minutes / 60 % 24), minute = int(minutes % 60);
     char text[16];
-    if (language.twelveHours)
-        std::snprintf(text, sizeof text, "%d:%02d%s", (hour + 11) % 12 + 1, minute,
-                      period ? (hour < 12 ? " AM" : " PM") : "");
-    else
-        std::snprintf(text, sizeof text, language.padded ? "%02d:%02d" : "%d:%02d", hour, minute);
+    if (!language.twelveHours) std::snprintf(text, sizeof text, "%02d:%02d", hour, minute);
+    else std::snprintf(text, sizeof text, "%d:%02d%s", (hour + 11) % 12 + 1, minute, !period ? "" : hour < 12 ? " AM" : " PM");
     return text;
 }
 std::string dayText(const Language& language, double now) {
     using namespace std::chrono;
     const sys_days day = sys_days{year{2001} / January / 1} + days{static_cast<long long>(now) / 86400};
-    const year_month_day date{day};
     std::string text;
-    for (const char* c = language.dayForm; *c; ++c) {
-        if (*c == 'W') text += language.days[weekday{day}.c_encoding()];
-        else if (*c == 'M') text += language.months[unsigned(date.month()) - 1];
-        else if (*c == 'D') text += std::to_string(unsigned(date.day()));
-        else text += *c;
-    }
+    for (const char* c = language.dayForm; *c; ++c)
+        text += *c == 'W'   ? std::string(language.days[weekday{day}.c_encoding()])
+                : *c == 'M' ? std::string(language.months[unsigned(year_month_day{day}.month()) - 1])
+                : *c == 'D' ? std::to_string(unsigned(year_month_day{day}.day()))
+                            : std::string(1, *c);
     return text;
 }
 
