@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -187,8 +188,7 @@ rt::Ref<UserDefaults> UserDefaults::makeWithFile(std::string path) {
 void UserDefaults::ensureLoaded() const {
     if (loaded_) return;
     loaded_ = true;
-    std::error_code ec;
-    if (!std::filesystem::exists(path_, ec)) return;
+    if (!FileManager::defaultManager()->fileExistsAtPath(path_)) return;
     std::optional<rt::PermanentScope> permanent;
     if (permanent_) permanent.emplace();
     rt::Ref<Error> error;
@@ -202,10 +202,11 @@ void UserDefaults::ensureLoaded() const {
     if (!dict) {
         // The next write would replace the file: it is kept aside first, so that no store is lost.
         const std::string aside = path_ + ".corrupt";
-        std::filesystem::rename(path_, aside, ec);
+        const int failure = renameFile(path_, aside);
         logLine("UserDefaults: " + path_ + " is corrupt (" + (message.empty() ? "not an object" : message) +
                 "); starting empty, " +
-                (ec ? "and it could not be kept aside: " + ec.message() : "the file is kept as " + aside));
+                (failure ? "and it could not be kept aside: " + std::string(std::strerror(failure))
+                         : "the file is kept as " + aside));
         return;
     }
     for (auto [key, value] : *dict)
@@ -416,13 +417,11 @@ bool UserDefaults::synchronize() {
         return false;
     }
 
-    const std::filesystem::path dir = std::filesystem::path(path_).parent_path();
-    std::error_code ec;
-    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    const std::string dir = std::filesystem::path(path_).parent_path().string();
     rt::Ref<Error> error;
-    if (ec || !writeAtomically(path_, text, &error)) {
-        logLine("UserDefaults: cannot write " + path_ + ": " +
-                (ec ? ec.message() : error->localizedDescription()->utf8()));
+    if ((!dir.empty() && !FileManager::defaultManager()->createDirectoryAtPath(dir, true, &error)) ||
+        !writeAtomically(path_, text, &error)) {
+        logLine("UserDefaults: cannot write " + path_ + ": " + error->localizedDescription()->utf8());
         return false;
     }
     std::lock_guard g(lock_);

@@ -56,6 +56,12 @@ std::string bytesOf(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// The folder at `path`, held open as the run folder hands folders to its writers.
+ns::Directory opened(const std::filesystem::path& path) {
+    int error = 0;
+    return *ns::Directory::open(path.string(), false, &error);
+}
+
 class ScreenPicturesTest : public testkit::NavigationAppTest {
 protected:
     // A screen as the results come: its own title, no Back.
@@ -94,7 +100,7 @@ TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOne
     };
     std::vector<std::string> names;
     {
-        app::ScreenPictures pictures(scratch.path() / "pictures");
+        app::ScreenPictures pictures(opened(scratch.path()), "pictures");
         for (const Screen& screen : screens) {
             auto controller = rt::make<ui::ViewController>();
             controller->view()->setBackgroundColor(ui::Color::colorWithRed(screen.red, 0, 1 - screen.red, 1));
@@ -123,7 +129,7 @@ TEST_F(ScreenPicturesTest, AHUDThatShowsANewTextIsPicturedWithItsBoxAtTheNextLoo
     using sh::ProgressHUD;
     const auto text = [](const char* words) { return ns::String::make(words); };
     {
-        app::ScreenPictures pictures(scratch.path());
+        app::ScreenPictures pictures(opened(scratch.path().parent_path()), scratch.path().filename());
         const auto look = [&](int written) {
             app().runUntilIdle();
             pictures.lookForDialogs();
@@ -201,7 +207,7 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithThe
         std::map<std::string, std::vector<std::string>> texts;
         cg::Rect yes, no;
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             yes = screen->successButton()->convertRectToView(screen->successButton()->bounds(), nullptr);
@@ -251,7 +257,7 @@ TEST_F(ScreenPicturesTest, AScreenLeavingInItsVerdictsTurnOrUndecidedIsPicturedA
         std::vector<std::string> told;
         std::map<std::string, std::vector<std::string>> texts;
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             dispatch::async(dispatch::Queue::main(), [&] {
@@ -291,7 +297,7 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
         std::vector<std::string> told;
         std::vector<cg::Rect> places; // of the buttons on the screen
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             const std::vector others{words("Yes"), words("Skip")};
