@@ -154,11 +154,6 @@ public:
         std::lock_guard g(file_->lock);
         file_->out.close();
     }
-    // Whether app.log holds every line logged so far.
-    bool whole() const {
-        std::lock_guard g(file_->lock);
-        return file_->out.whole();
-    }
 
 private:
     struct File {
@@ -178,7 +173,7 @@ private:
             out.append(text);
             if (reader) reader(line);
         }
-        mutable std::mutex lock;
+        std::mutex lock;
         RunFolder::TextStream out;
         double launchTime;
         std::function<void(std::string_view)> reader;
@@ -396,15 +391,18 @@ void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, co
     if (requestsLog && folder.folder("service")) folder.writeText("service/requests.log", *requestsLog);
 }
 
-// What the run's other writers could not write whole becomes the folder's failure too: a picture, a
-// sound, the in-process service's data.
+// Why a writer of the run stopped that its folder has not kept already (every failed write through
+// the folder is kept as it happens): a picture that could not be copied, say.
 void keepWriteFailures(RunFolder& folder, ScreenPictures* pictures, const refsvc::Service* service) {
-    if (const std::string failure = pictures ? pictures->failure() : ""; !failure.empty())
-        folder.failed("pictures", failure);
-    if (const std::string failure = sim::audioExportFailure(); !failure.empty())
-        folder.failed("audio", failure);
-    if (const std::string failure = service ? service->dataFailure() : ""; !failure.empty())
-        folder.failed("service", failure);
+    const std::vector<std::string> failures = folder.failures();
+    auto keep = [&](const std::string& place, const std::string& failure) {
+        const bool kept = std::any_of(failures.begin(), failures.end(),
+                                      [&](const std::string& text) { return text.starts_with(place); });
+        if (!failure.empty() && !kept) folder.failed(place, failure);
+    };
+    keep("pictures", pictures ? pictures->failure() : "");
+    keep("audio", sim::audioExportFailure());
+    keep("service", service ? service->dataFailure() : "");
 }
 
 // Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
@@ -855,12 +853,11 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     ns::UserDefaults::flushAll();
     settings.end();
     // Nothing of the run writes in its folder from here: what the clean-up stored is on disk too,
-    // while app.log still takes what the defaults say of it, and app.log is closed.
-    const bool defaultsWritten = ns::UserDefaults::flushAll();
+    // while app.log still takes what the defaults say of it (a store that could not be written let
+    // go of then: no later try), and app.log is closed. A file that could not be written whole is
+    // the folder's failure as it happened.
+    if (!ns::UserDefaults::flushAll()) ns::UserDefaults::resetStandardUserDefaults();
     settings.log().close();
-    if (!defaultsWritten)
-        runFolder.failed("home/Library/Preferences", std::string("the application's defaults could not be written") +
-                                                         (settings.log().whole() ? " (app.log says why)" : ""));
     keepWriteFailures(runFolder, pictures ? &*pictures : nullptr, service.get());
     return record;
 }

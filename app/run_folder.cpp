@@ -270,6 +270,23 @@ public:
         const EntryFigures* figures = record_.find(place);
         return figures ? std::optional(*figures) : std::nullopt;
     }
+    void failed(const std::string& place, int error) override { keep(place, reason(error)); }
+
+    // Keeps the failure of the entry `place` of the run, the first only of each.
+    void keep(std::string_view place, std::string_view why) {
+        std::lock_guard g(lock_);
+        const std::string named(place);
+        if (std::none_of(failures_.begin(), failures_.end(), [&](const auto& kept) { return kept.first == named; }))
+            failures_.emplace_back(named, std::string(why));
+    }
+    // Each entry of the run that could not be written whole: "<place>: <reason>", in order.
+    std::vector<std::string> failures() const {
+        std::lock_guard g(lock_);
+        std::vector<std::string> texts;
+        for (const auto& [place, why] : failures_)
+            texts.push_back(place + ": " + why);
+        return texts;
+    }
 
     // Writes the end line and lets go of the mark: 0, or the errno of the first line that could not
     // be written (the record is whole up to the line before it).
@@ -294,6 +311,7 @@ private:
     ns::Directory::Stream mark_;
     Record record_;
     int error_ = 0;
+    std::vector<std::pair<std::string, std::string>> failures_;
 };
 
 // ---- Walking a folder ----
@@ -532,14 +550,7 @@ struct RunFolder::State {
     FileDescriptor lockFile; // its lock file, locked
     std::shared_ptr<ns::Directory::Journal> journal; // a Journal
     ns::Directory directory;
-    mutable std::mutex lock; // guards what follows
-    std::vector<std::string> failures;
     bool recorded = false;
-
-    void failed(std::string_view what, std::string_view why) {
-        std::lock_guard g(lock);
-        failures.push_back(std::string(what) + ": " + std::string(why));
-    }
 };
 
 namespace {
@@ -971,30 +982,24 @@ const ns::Directory& RunFolder::directory() const {
 
 std::optional<ns::Directory> RunFolder::folder(std::string_view relative) {
     int error = 0;
-    std::optional<ns::Directory> made = state_->directory.folder(relative, &error);
-    if (!made) failed(relative, reason(error));
-    return made;
+    return state_->directory.folder(relative, &error); // a failure is the journal's
 }
 
 bool RunFolder::writeText(std::string_view relative, std::string_view text) {
-    const int error = state_->directory.write(relative, text, ns::Durability::Unsynced);
-    if (error) failed(relative, reason(error));
-    return !error;
+    return state_->directory.write(relative, text, ns::Durability::Unsynced) == 0; // a failure is the journal's
 }
 
 RunFolder::TextStream RunFolder::textStream(std::string_view relative) {
     int error = 0;
-    std::optional<ns::Directory::Stream> file = state_->directory.stream(relative, {}, &error);
-    return TextStream(state_, std::string(relative), std::move(file), error);
+    return TextStream(state_->directory.stream(relative, {}, &error));
 }
 
 void RunFolder::failed(std::string_view what, std::string_view why) {
-    state_->failed(what, why);
+    static_cast<Journal&>(*state_->journal).keep(what, why);
 }
 
 std::vector<std::string> RunFolder::failures() const {
-    std::lock_guard g(state_->lock);
-    return state_->failures;
+    return static_cast<const Journal&>(*state_->journal).failures();
 }
 
 bool RunFolder::record(std::string* why) {
@@ -1006,21 +1011,17 @@ bool RunFolder::record(std::string* why) {
     return true;
 }
 
-RunFolder::TextStream::TextStream(std::shared_ptr<State> state, std::string name,
-                                  std::optional<ns::Directory::Stream> file, int error)
-    : state_(std::move(state)), name_(std::move(name)), file_(std::move(file)), error_(error) {}
+RunFolder::TextStream::TextStream(std::optional<ns::Directory::Stream> file) : file_(std::move(file)) {}
 
 void RunFolder::TextStream::append(std::string_view text) {
-    if (state_ && !error_) error_ = file_->append(text);
+    if (file_ && file_->append(text)) {
+        file_->discard(); // none of it stays; its failure is the journal's
+        file_.reset();
+    }
 }
 
 void RunFolder::TextStream::close() {
-    const std::shared_ptr<State> state = std::exchange(state_, nullptr);
-    if (!state) return;
-    if (file_ && !error_) error_ = file_->close();
-    if (!error_) return;
-    if (file_) file_->discard();
-    state->failed(name_, reason(error_));
+    file_.reset(); // a failed close is the journal's
 }
 
 std::unique_ptr<RunFolder> makeRunFolder(const RunFolderRequest& request, std::string* why) {

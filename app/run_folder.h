@@ -91,7 +91,7 @@ public:
     std::optional<ns::Directory> folder(std::string_view relative);
 
     // Writes the text file `relative` of the run whole; false, its failure kept, with none of it
-    // left.
+    // left. (Every failed write through the folder, whoever makes it, is kept as this one's.)
     bool writeText(std::string_view relative, std::string_view text);
     // The text file `relative` of the run, written as the run goes.
     TextStream textStream(std::string_view relative);
@@ -110,10 +110,10 @@ private:
 };
 
 // A text file of the run written a piece at a time (a log). A piece that cannot be written whole
-// stops the writing: at close() the file is removed and its failure kept by the folder.
+// stops the writing and removes the file; the failure is kept by the folder.
 class RunFolder::TextStream {
 public:
-    TextStream(std::shared_ptr<State> state, std::string name, std::optional<ns::Directory::Stream> file, int error);
+    explicit TextStream(std::optional<ns::Directory::Stream> file);
     TextStream(TextStream&&) noexcept = default;
     TextStream& operator=(TextStream&&) = delete;
     ~TextStream() { close(); }
@@ -121,14 +121,9 @@ public:
     // Appends `text` whole; nothing after a failure, nor once closed.
     void append(std::string_view text);
     void close();
-    // Whether all appended so far is in the file.
-    bool whole() const noexcept { return !error_; }
 
 private:
-    std::shared_ptr<State> state_; // none once closed
-    std::string name_;
-    std::optional<ns::Directory::Stream> file_;
-    int error_; // errno of the first failure, 0 while none
+    std::optional<ns::Directory::Stream> file_; // none after a failure, or once closed
 };
 
 // Makes the run folder and marks it, or empties the folder --overwrite names as its record says,

@@ -5,8 +5,8 @@
 #include <linux/openat2.h>
 #include <stdio.h>
 #include <sys/syscall.h>
-#include <sys/uio.h>
 #include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,9 +124,10 @@ struct Directory::Root {
         for (std::size_t i = 0; i < parts.size(); ++i) {
             const bool last = i + 1 == parts.size();
             const std::string part(parts[i]);
-            FileDescriptor next(last ? ::openat(current.get(), part.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode)
-                                     : ::openat(current.get(), part.c_str(),
-                                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            FileDescriptor next(
+                last
+                    ? ::openat(current.get(), part.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode)
+                    : ::openat(current.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!next) return -1;
             struct statx status {};
             if (statusAt(next.get(), "", &status) != 0) return -1;
@@ -149,7 +150,8 @@ struct Directory::Root {
     std::optional<Place> placeOf(const std::string& path) const {
         const std::size_t slash = path.rfind('/');
         std::string folder = slash == std::string::npos ? "" : path.substr(0, slash);
-        Place place{FileDescriptor(openBeneath(folder, O_RDONLY | O_DIRECTORY)), path.substr(slash + 1), folder};
+        Place place{FileDescriptor(openBeneath(folder, O_RDONLY | O_DIRECTORY)), path.substr(slash + 1),
+                    folder};
         if (!place.folder) return std::nullopt;
         return place;
     }
@@ -165,7 +167,8 @@ struct Directory::Root {
 
     // Puts the file written aside as `aside` of `folder` at `name` (the entry at `path`): where
     // nothing is, or over what may go. 0, or errno (EEXIST: something that may not go is there).
-    int intoPlace(int folder, const std::string& aside, const std::string& name, const std::string& path) const {
+    int intoPlace(int folder, const std::string& aside, const std::string& name,
+                  const std::string& path) const {
         if (!journal) return ::renameat(folder, aside.c_str(), folder, name.c_str()) == 0 ? 0 : errno;
         if (::renameat2(folder, aside.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
         if (errno == EINVAL) { // a file system without the flag: looked at, then renamed
@@ -181,17 +184,26 @@ struct Directory::Root {
         if (!mayGo(folder, name, path, &found)) return EEXIST;
         if (::renameat2(folder, aside.c_str(), folder, name.c_str(), RENAME_EXCHANGE) != 0) return errno;
         EntryFigures moved;
-        if (figuresAt(folder, aside, &moved) == 0 && sameNode(found, moved) && unchanged(found, moved, false) &&
-            (moved.type == 'd' ? ::unlinkat(folder, aside.c_str(), AT_REMOVEDIR) : ::unlinkat(folder, aside.c_str(), 0)) == 0)
+        if (figuresAt(folder, aside, &moved) == 0 && sameNode(found, moved) &&
+            unchanged(found, moved, false) &&
+            (moved.type == 'd' ? ::unlinkat(folder, aside.c_str(), AT_REMOVEDIR)
+                               : ::unlinkat(folder, aside.c_str(), 0)) == 0)
             return 0;
         // Not what was looked at: put back as it was.
         ::renameat2(folder, aside.c_str(), folder, name.c_str(), RENAME_EXCHANGE);
         return EEXIST;
     }
 
+    // Tells the journal the entry at `path` could not be made or written: `error`, passed on.
+    int failure(const std::string& path, int error) const {
+        if (journal && error) journal->failed(path, error);
+        return error;
+    }
+
     // Tells the journal the entry `name` of `folder` (at `path`) was made, when it is the node
     // `written`.
-    void tell(int folder, const std::string& name, const std::string& path, const EntryFigures* written) const {
+    void tell(int folder, const std::string& name, const std::string& path,
+              const EntryFigures* written) const {
         EntryFigures figures;
         if (!journal || figuresAt(folder, name, &figures) != 0) return;
         if (written && !sameNode(*written, figures)) return;
@@ -209,7 +221,10 @@ FileDescriptor::~FileDescriptor() {
 
 EntryFigures figuresOf(const struct statx& status) {
     const mode_t mode = status.stx_mode;
-    return {S_ISREG(mode) ? 'f' : S_ISDIR(mode) ? 'd' : S_ISLNK(mode) ? 'l' : 'o',
+    return {S_ISREG(mode)   ? 'f'
+            : S_ISDIR(mode) ? 'd'
+            : S_ISLNK(mode) ? 'l'
+                            : 'o',
             ::makedev(status.stx_dev_major, status.stx_dev_minor),
             status.stx_ino,
             status.stx_size,
@@ -225,8 +240,8 @@ bool unchanged(const EntryFigures& made, const EntryFigures& found, bool changeT
     if (made.type == 'd') return true;
     return found.links == 1 && made.size == found.size && made.modifiedSeconds == found.modifiedSeconds &&
            made.modifiedNanoseconds == found.modifiedNanoseconds &&
-           (!changeTime ||
-            (made.changedSeconds == found.changedSeconds && made.changedNanoseconds == found.changedNanoseconds));
+           (!changeTime || (made.changedSeconds == found.changedSeconds &&
+                            made.changedNanoseconds == found.changedNanoseconds));
 }
 
 int writeAll(int fd, std::span<const std::string_view> pieces) {
@@ -259,7 +274,8 @@ int writeAll(int fd, std::span<const std::string_view> pieces) {
     }
 }
 
-int takeAway(int at, const std::string& name, const EntryFigures& made, int asideAt, const std::string& aside) {
+int takeAway(int at, const std::string& name, const EntryFigures& made, int asideAt,
+             const std::string& aside) {
     EntryFigures found;
     if (const int error = figuresAt(at, name, &found)) return error;
     if (!unchanged(made, found)) return ESTALE;
@@ -267,7 +283,8 @@ int takeAway(int at, const std::string& name, const EntryFigures& made, int asid
     EntryFigures moved;
     int error = figuresAt(asideAt, aside, &moved);
     if (!error && !unchanged(made, moved, false)) error = ESTALE;
-    if (!error && ::unlinkat(asideAt, aside.c_str(), moved.type == 'd' ? AT_REMOVEDIR : 0) != 0) error = errno;
+    if (!error && ::unlinkat(asideAt, aside.c_str(), moved.type == 'd' ? AT_REMOVEDIR : 0) != 0)
+        error = errno;
     if (error) ::renameat2(asideAt, aside.c_str(), at, name.c_str(), RENAME_NOREPLACE);
     return error;
 }
@@ -322,14 +339,14 @@ std::optional<Directory> Directory::folder(std::string_view relative, int* error
             FileDescriptor parent(root_->openBeneath(reached, O_RDONLY | O_DIRECTORY));
             const std::string name(part);
             if (!parent || (::mkdirat(parent.get(), name.c_str(), 0777) != 0 && errno != EEXIST)) {
-                *error = errno;
+                *error = root_->failure(next, errno);
                 return std::nullopt;
             }
             root_->tell(parent.get(), name, next, nullptr);
             opened = FileDescriptor(root_->openBeneath(next, O_RDONLY | O_DIRECTORY));
         }
         if (!opened) {
-            *error = errno;
+            *error = root_->failure(next, errno);
             return std::nullopt;
         }
         reached = next;
@@ -349,7 +366,8 @@ std::optional<Directory::Place> Directory::entryAt(std::string_view relative, in
         *error = errno;
         return std::nullopt;
     }
-    return Place{std::move(place->folder), std::move(place->name), std::move(place->folderPlace), std::move(path)};
+    return Place{std::move(place->folder), std::move(place->name), std::move(place->folderPlace),
+                 std::move(path)};
 }
 
 int Directory::putInPlace(const Place& place, std::span<const std::string_view> pieces, Durability durability,
@@ -360,10 +378,10 @@ int Directory::putInPlace(const Place& place, std::span<const std::string_view> 
     if (!root_->journal) untracked.lock();
     // A file that is replaced keeps its mode.
     struct stat existing {};
-    const mode_t mode =
-        ::fstatat(folder, place.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(existing.st_mode)
-            ? existing.st_mode & 07777
-            : 0644;
+    const mode_t mode = ::fstatat(folder, place.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                S_ISREG(existing.st_mode)
+                            ? existing.st_mode & 07777
+                            : 0644;
     // A file kept open to be appended to is read as well: its close reads it back.
     const int flags = (keepOpen ? O_RDWR | O_APPEND : O_WRONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     FileDescriptor file(::openat(folder, aside.c_str(), flags, mode));
@@ -393,30 +411,36 @@ int Directory::putInPlace(const Place& place, std::span<const std::string_view> 
     }
     const EntryFigures written = figuresOf(status);
     root_->tell(folder, place.name, place.path, &written);
-    if (durability == Durability::Synced) ::fsync(folder); // best effort: some file systems refuse it on folders
+    if (durability == Durability::Synced)
+        ::fsync(folder); // best effort: some file systems refuse it on folders
     if (keepOpen) *kept = std::move(file);
     return 0;
 }
 
-int Directory::write(std::string_view relative, std::span<const std::string_view> pieces, Durability durability) const {
+int Directory::write(std::string_view relative, std::span<const std::string_view> pieces,
+                     Durability durability) const {
     int error = 0;
     const std::optional<Place> place = entryAt(relative, &error);
-    return place ? putInPlace(*place, pieces, durability, false, nullptr) : error;
+    if (place) error = putInPlace(*place, pieces, durability, false, nullptr);
+    return root_->failure(joined(place_, relative), error);
 }
 
-std::optional<Directory::Stream> Directory::stream(std::string_view relative, std::string_view head, int* error) const {
+std::optional<Directory::Stream> Directory::stream(std::string_view relative, std::string_view head,
+                                                   int* error) const {
     const std::optional<Place> place = entryAt(relative, error);
     FileDescriptor file;
-    if (!place ||
-        (*error = putInPlace(*place, std::span<const std::string_view>(&head, 1), Durability::Unsynced, true, &file)))
-        return std::nullopt;
+    if (place)
+        *error = putInPlace(*place, std::span<const std::string_view>(&head, 1), Durability::Unsynced, true,
+                            &file);
+    if (root_->failure(joined(place_, relative), *error)) return std::nullopt;
     return Stream(root_, place->path, file.release(), head.size(), hashed(kHashStart, head));
 }
 
 std::optional<Directory::Stream> Directory::appendTo(std::string_view relative, int* error) const {
     const std::optional<Place> place = entryAt(relative, error);
     if (!place) return std::nullopt;
-    FileDescriptor file(::openat(place->folder.get(), place->name.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor file(
+        ::openat(place->folder.get(), place->name.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
     if (!file && errno == ENOENT) return stream(relative, {}, error);
     EntryFigures found;
     if (!file || (*error = figuresAt(file.get(), "", &found))) {
@@ -497,7 +521,8 @@ int Directory::remove(std::string_view relative) const {
     if ((error = figuresAt(place->folder.get(), place->name, &found))) return error;
     if (!root_->journal) {
         std::error_code ec;
-        if (found.type != 'd') return ::unlinkat(place->folder.get(), place->name.c_str(), 0) == 0 ? 0 : errno;
+        if (found.type != 'd')
+            return ::unlinkat(place->folder.get(), place->name.c_str(), 0) == 0 ? 0 : errno;
         std::filesystem::remove_all(pathOf(relative), ec); // a host's folder, as the host removes it
         return ec ? ec.value() : 0;
     }
@@ -555,7 +580,8 @@ int Directory::openLock(std::string_view relative) const {
         return -1;
     }
     const char* name = place->name.c_str();
-    const int fd = ::openat(place->folder.get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd =
+        ::openat(place->folder.get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0) {
         root_->tell(place->folder.get(), place->name, place->path, nullptr);
         return fd;
@@ -586,7 +612,7 @@ int Directory::Stream::append(std::span<const std::string_view> pieces) {
     if (const int error = writeAll(fd_, pieces)) {
         // Whatever of the pieces went in is taken back: the file holds whole pieces only.
         if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) size_ = ~std::uint64_t{0}; // never told whole
-        return error;
+        return root_->failure(place_, error);
     }
     for (const std::string_view piece : pieces) {
         size_ += piece.size();
@@ -596,7 +622,8 @@ int Directory::Stream::append(std::span<const std::string_view> pieces) {
 }
 
 bool Directory::Stream::holdsWritten(EntryFigures* figures) const {
-    struct statx before {}, after {};
+    struct statx before {
+    }, after{};
     std::uint64_t hash = kHashStart, read = 0;
     char chunk[65536];
     if (statusAt(fd_, "", &before) != 0 || before.stx_size != size_) return false;
@@ -606,7 +633,8 @@ bool Directory::Stream::holdsWritten(EntryFigures* figures) const {
         hash = hashed(hash, std::string_view(chunk, static_cast<std::size_t>(got)));
         read += static_cast<std::uint64_t>(got);
     }
-    if (read != size_ || hash != hash_ || statusAt(fd_, "", &after) != 0 || figuresOf(before) != figuresOf(after))
+    if (read != size_ || hash != hash_ || statusAt(fd_, "", &after) != 0 ||
+        figuresOf(before) != figuresOf(after))
         return false;
     *figures = figuresOf(after);
     return true;
@@ -616,7 +644,7 @@ int Directory::Stream::close() {
     if (fd_ < 0) return 0;
     // Told the journal only as it holds what was written to it.
     if (EntryFigures figures; root_->journal && holdsWritten(&figures)) root_->journal->made(place_, figures);
-    return ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
+    return ::close(std::exchange(fd_, -1)) == 0 ? 0 : root_->failure(place_, errno);
 }
 
 int Directory::Stream::discard() {
@@ -627,7 +655,8 @@ int Directory::Stream::discard() {
     if (!whole) return EPERM;
     std::optional<Root::Place> place = root_->placeOf(place_);
     if (!place) return errno;
-    if (const int error = takeAway(place->folder.get(), place->name, figures, place->folder.get(), removingName(place->name)))
+    if (const int error = takeAway(place->folder.get(), place->name, figures, place->folder.get(),
+                                   removingName(place->name)))
         return error;
     if (root_->journal) root_->journal->removed(place_);
     return 0;

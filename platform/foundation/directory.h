@@ -14,11 +14,11 @@
 // way and appended to a piece at a time, each piece whole or taken back.
 //
 // A Directory may keep a journal (the run folder's): each entry it makes is told to the journal with
-// its figures as it is made, and an entry is replaced or removed only when the journal says it is
-// the one made last at its place, unchanged (its change time included); anything else there (a
-// user's file, a file renamed onto the name) is left as it is, and the write or removal fails
-// (EEXIST, EPERM). A Directory without a journal (one opened by path: a host's folder) replaces and
-// removes what it finds, as the file system does.
+// its figures as it is made (and each it fails to make or write whole, with why), and an entry is replaced or
+// removed only when the journal says it is the one made last at its place, unchanged (its change time
+// included); anything else there (a user's file, a file renamed onto the name) is left as it is, and the
+// write or removal fails (EEXIST, EPERM). A Directory without a journal (one opened by path: a host's folder)
+// replaces and removes what it finds, as the file system does.
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -92,7 +92,8 @@ std::string asideName(std::string_view name);
 // time, which the move sets) and only then removed; when it is not the one, or it cannot be
 // removed, it is put back. So a file renamed onto the name between the look and the removal is
 // never the one removed. 0, or the errno of why not (ESTALE: it is not the entry made).
-int takeAway(int at, const std::string& name, const EntryFigures& made, int asideAt, const std::string& aside);
+int takeAway(int at, const std::string& name, const EntryFigures& made, int asideAt,
+             const std::string& aside);
 
 class Directory {
 public:
@@ -103,6 +104,9 @@ public:
         virtual ~Journal() = default;
         virtual void made(const std::string& path, const EntryFigures& figures) = 0;
         virtual void removed(const std::string& path) = 0;
+        // The entry at `path` could not be made or written whole (errno's `error`): a folder, a
+        // file written whole, a stream or a piece of it.
+        virtual void failed(const std::string& path, int error) = 0;
         // The figures of the entry made last at `path`, as it was made; none when none was.
         virtual std::optional<EntryFigures> lastMade(const std::string& path) const = 0;
     };
@@ -126,7 +130,8 @@ public:
     std::optional<Directory> folder(std::string_view relative, int* error) const;
     // Writes the file `relative` whole (see above): 0, or the errno of why not, with nothing of it
     // left and the file that was there as it was. Its folder must exist.
-    int write(std::string_view relative, std::span<const std::string_view> pieces, Durability durability) const;
+    int write(std::string_view relative, std::span<const std::string_view> pieces,
+              Durability durability) const;
     int write(std::string_view relative, std::string_view bytes, Durability durability) const {
         return write(relative, std::span<const std::string_view>(&bytes, 1), durability);
     }
@@ -171,8 +176,8 @@ private:
     std::optional<Place> entryAt(std::string_view relative, int* error) const;
     // Writes the pieces aside and renames the file into `place` (write()): 0, or errno. With
     // `keepOpen`, the file stays open in `kept`, to be appended to.
-    int putInPlace(const Place& place, std::span<const std::string_view> pieces, Durability durability, bool keepOpen,
-                   FileDescriptor* kept) const;
+    int putInPlace(const Place& place, std::span<const std::string_view> pieces, Durability durability,
+                   bool keepOpen, FileDescriptor* kept) const;
 
     std::shared_ptr<const Root> root_;
     std::string place_;
@@ -187,10 +192,11 @@ public:
     Stream& operator=(Stream&&) = delete;
     ~Stream() { close(); }
 
-    // Appends the pieces whole: 0, or the errno of why not (nothing of them left).
+    // Appends the pieces whole: 0, or the errno of why not (nothing of them left; told to a
+    // journal).
     int append(std::span<const std::string_view> pieces);
     int append(std::string_view text) { return append(std::span<const std::string_view>(&text, 1)); }
-    // 0, or the errno of the close.
+    // 0, or the errno of the close (told to a journal).
     int close();
     // Closes the file and removes it, when it holds just what was written to it (never a file
     // changed or replaced meanwhile): 0, or errno.
@@ -201,7 +207,8 @@ public:
 
 private:
     friend class Directory;
-    Stream(std::shared_ptr<const Root> root, std::string place, int fd, std::uint64_t size, std::uint64_t hash);
+    Stream(std::shared_ptr<const Root> root, std::string place, int fd, std::uint64_t size,
+           std::uint64_t hash);
     // Whether the open file holds just what was written to it, unchanged as it is read back; its
     // figures then.
     bool holdsWritten(EntryFigures* figures) const;

@@ -167,7 +167,7 @@ void UserDefaults::resetStandardUserDefaults() {
     if (old) old->synchronize();
 }
 
-bool UserDefaults::flushAll() {
+bool UserDefaults::flushAll(std::string* failure) {
     std::vector<rt::Ref<UserDefaults>> alive;
     {
         Stores& all = stores();
@@ -177,7 +177,7 @@ bool UserDefaults::flushAll() {
     }
     bool ok = true;
     for (auto& d : alive)
-        ok = d->synchronize() && ok;
+        ok = d->write(ok ? failure : nullptr) && ok;
     return ok;
 }
 
@@ -394,6 +394,15 @@ rt::Ref<Dictionary> UserDefaults::dictionaryRepresentation() const {
 }
 
 bool UserDefaults::synchronize() {
+    return write(nullptr);
+}
+
+bool UserDefaults::write(std::string* failure) {
+    const auto failed = [&](const std::string& text) {
+        logLine("UserDefaults: " + text);
+        if (failure) *failure = text;
+        return false;
+    };
     std::lock_guard w(writeLock_);
     std::vector<std::pair<std::string, rt::Id>> snapshot;
     std::uint64_t generation;
@@ -412,18 +421,13 @@ bool UserDefaults::synchronize() {
     std::string problem;
     const std::string text =
         detail::encodePropertyListJSON(*Dictionary::withObjectsForKeys(values, keys), &problem);
-    if (text.empty()) {
-        logLine("UserDefaults: cannot write " + path_ + ": " + problem + "; the file is left as it was");
-        return false;
-    }
+    if (text.empty()) return failed("cannot write " + path_ + ": " + problem + "; the file is left as it was");
 
     const std::string dir = std::filesystem::path(path_).parent_path().string();
     rt::Ref<Error> error;
     if ((!dir.empty() && !FileManager::defaultManager()->createDirectoryAtPath(dir, true, &error)) ||
-        !writeAtomically(path_, text, &error)) {
-        logLine("UserDefaults: cannot write " + path_ + ": " + error->localizedDescription()->utf8());
-        return false;
-    }
+        !writeAtomically(path_, text, &error))
+        return failed("cannot write " + path_ + ": " + error->localizedDescription()->utf8());
     std::lock_guard g(lock_);
     if (generation_ == generation) dirty_ = false;
     return true;

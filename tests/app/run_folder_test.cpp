@@ -3,6 +3,7 @@
 // a person did at any depth, while the run went or between its two passes, every byte kept.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,14 +15,17 @@
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
+#include "app/job.h"
 #include "app/run_folder.h"
 #include "app/run_report.h"
+#include "tests/testkit/process.h"
 #include "tests/testkit/scratch_folder.h"
 
 namespace {
@@ -220,6 +224,180 @@ RC_GTEST_PROP(RunFolderRecord, OverwriteEmptiesOnlyARunNobodyTouchedAndKeepsEver
     RC_ASSERT_FALSE(again);
     RC_ASSERT(why.ends_with("; nothing was emptied"));
     RC_ASSERT(treeOf(run.top()) == before);
+}
+
+// ---- What a person does to a run folder, with the program ----
+
+using ProgramOutcome = testkit::ProcessOutcome;
+
+const std::string kShortRun = (fs::path(FT_RESOURCES_DIR) / "testers" / "battery-pass.json").string();
+
+ProgramOutcome runProgram(const std::vector<std::string>& args) {
+    return testkit::runProcess(FUNCTIONTEST_EXECUTABLE, args);
+}
+
+// `command` run by bash in the folder `here`, the program as "$0".
+ProgramOutcome inShell(const fs::path& here, const std::string& command) {
+    return testkit::runProcess("bash", {"-c", "cd \"$1\" && " + command, FUNCTIONTEST_EXECUTABLE, here.string()});
+}
+
+ProgramOutcome overwrite(const fs::path& run) {
+    return runProgram({"--no-pictures", "--script", kShortRun, "--run-dir", run.string(), "--overwrite"});
+}
+
+// What a person adds while the job runs, in folders the run writes in too, is theirs: never
+// recorded as the run's, so --overwrite refuses it and it stays.
+TEST(RunFolderJob, WhatAPersonAddsWhileTheJobRunsStaysTheirs) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const fs::path run = scratch.path() / "run";
+    app::JobOptions options;
+    options.script = kShortRun;
+    options.runDir = run.string();
+    options.folderMade = [&](const std::string&) {
+        fs::create_directories(run / "pictures");
+        writeFile(run / "pictures" / "NOTES-keep.txt", "mine");
+        fs::create_directories(run / "home" / "Documents" / "mine");
+        writeFile(run / "home" / "Documents" / "mine" / "receipt.txt", "mine too");
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(app::runJob(options, out, err).status, 0) << err.str();
+    const auto before = treeOf(run);
+    ASSERT_GT(before.size(), 10u) << "the run wrote beside them";
+    const ProgramOutcome outcome = overwrite(run);
+    EXPECT_EQ(outcome.status, 2) << outcome.output;
+    EXPECT_NE(outcome.output.find(" holds home, which its run did not write"), std::string::npos) << outcome.output;
+    EXPECT_TRUE(treeOf(run) == before);
+}
+
+// A file of the run rewritten in place with as many bytes and its time put back (touch -r, cp -p,
+// an editor that keeps times) is refused, whichever it is.
+TEST(RunFolderJob, AnEditWithItsTimePutBackIsRefused) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const fs::path run = scratch.path() / "run";
+    for (const char* file : {"report.txt", "steps.log"}) {
+        fs::remove_all(run);
+        ASSERT_EQ(runProgram({"--no-pictures", "--script", kShortRun, "--run-dir", run.string()}).status, 0);
+        ASSERT_EQ(inShell(run, std::string("cp -p ") + file + " ../kept && printf X | dd of=" + file +
+                                   " bs=1 count=1 conv=notrunc 2>/dev/null && touch -r ../kept " + file)
+                      .status,
+                  0);
+        const auto before = treeOf(run);
+        const ProgramOutcome outcome = overwrite(run);
+        EXPECT_EQ(outcome.status, 2) << outcome.output;
+        EXPECT_NE(outcome.output.find(" holds " + std::string(file) + ", changed since its run wrote it"),
+                  std::string::npos)
+            << outcome.output;
+        EXPECT_TRUE(treeOf(run) == before) << file;
+    }
+}
+
+// A person's file renamed onto a recorded name between --overwrite's look and its taking away is
+// never taken for the run's: the emptying is refused with the folder whole, their file in it.
+TEST(RunFolderJob, AFileRenamedOntoARecordedNameBetweenThePassesIsRefusedWithTheFolderWhole) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const fs::path run = scratch.path() / "run";
+    for (const std::string recorded : {"report.txt", "pictures/", "home/Documents/functiontest_config.txt"}) {
+        fs::remove_all(run);
+        ASSERT_EQ(runProgram({"--script", kShortRun, "--run-dir", run.string()}).status, 0);
+        const std::string picture = "pictures/" + fs::directory_iterator(run / "pictures")->path().filename().string();
+        const std::string onto = recorded == "pictures/" ? picture : recorded;
+        std::map<std::string, std::string> before;
+        std::string why;
+        const std::unique_ptr<app::RunFolder> again = runFolder(run, true, &why, [&] {
+            writeFile(scratch.path() / "mine", "mine");
+            fs::rename(scratch.path() / "mine", run / onto);
+            before = treeOf(run);
+        });
+        EXPECT_FALSE(again) << onto;
+        EXPECT_NE(why.find(" changed as it was emptied: " + onto + ": it is not the entry its run made; nothing "
+                           "was emptied"),
+                  std::string::npos)
+            << why;
+        EXPECT_TRUE(treeOf(run) == before) << onto;
+        EXPECT_EQ(testkit::readFile(run / onto), "mine");
+    }
+}
+
+// A link put in place of the run's pictures/, service/ or home/ while the job runs leads nowhere:
+// nothing is written where it points, and the job says what it could not write.
+TEST(RunFolderJob, ALinkInPlaceOfARunsFolderSendsNothingOutside) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const fs::path elsewhere = scratch.path() / "elsewhere";
+    fs::create_directories(elsewhere / "Library" / "Preferences");
+    for (const char* file : {"transactions.json", "001-LoginViewController.png", "Library/Preferences/x.json"})
+        writeFile(elsewhere / file, "mine");
+    const struct Case {
+        const char* folder;
+        int status;
+        std::string said;
+    } cases[] = {
+        {"pictures", app::kNotWrittenStatus, "functiontest: cannot write pictures: Too many levels of symbolic links"},
+        {"service", 1, "functiontest: the reference service could not start: service: Too many levels of symbolic links"},
+        {"home", 1, "functiontest: cannot make the home: home: Too many levels of symbolic links"},
+    };
+    const auto theirs = treeOf(elsewhere);
+    for (const Case& c : cases) {
+        const fs::path run = scratch.path() / c.folder;
+        app::JobOptions options;
+        options.script = kShortRun;
+        options.runDir = run.string();
+        options.folderMade = [&](const std::string&) {
+            fs::create_directory(run / (std::string(c.folder) + ".moved"));
+            fs::create_directory_symlink(elsewhere, run / c.folder);
+        };
+        std::ostringstream out, err;
+        EXPECT_EQ(app::runJob(options, out, err).status, c.status) << c.folder;
+        EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+        EXPECT_TRUE(treeOf(elsewhere) == theirs) << c.folder;
+    }
+}
+
+// Under a file-size limit, the signal at its default action, the job ends with status 5 and its
+// report, each file it could not write named, and no recording cut short.
+TEST(RunFolderJob, AFileSizeLimitIsStatusFiveWithAReport) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const ProgramOutcome outcome = inShell(scratch.path(), "ulimit -f 200 && \"$0\" --no-pictures --run-dir r");
+    EXPECT_EQ(outcome.status, app::kNotWrittenStatus) << outcome.output;
+    EXPECT_NE(outcome.output.find("functiontest: cannot write home/Documents/sound.m4a: File too large"),
+              std::string::npos)
+        << outcome.output;
+    const std::string report = testkit::readFile(scratch.path() / "r" / "report.txt");
+    EXPECT_NE(report.find("  not written:  home/Documents/sound.m4a: File too large\n"), std::string::npos) << report;
+    EXPECT_FALSE(fs::exists(scratch.path() / "r" / "home" / "Documents" / "sound.m4a"));
+}
+
+// On a full disk the messages, the report and the service's replies in it name the run's files by
+// the folder's own path, and none points at a log that was not written.
+TEST(RunFolderJob, AFullDisksMessagesNameWhatTheTesterCanLookAt) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const ProgramOutcome outcome = testkit::runProcess(
+        "unshare", {"-rm", "sh", "-c", "mount -t tmpfs -o size=300k tmpfs \"$0\" && cd \"$0\" && \"$1\" --run-dir r",
+                    scratch.path().string(), FUNCTIONTEST_EXECUTABLE});
+    if (outcome.output.find("functiontest") == std::string::npos) GTEST_SKIP() << "no mount namespace here: " << outcome.output;
+    EXPECT_EQ(outcome.status, app::kNotWrittenStatus) << outcome.output;
+    for (const char* nowhere : {"/proc/self/fd", "\\/proc\\/self\\/fd", "(app.log says why)"})
+        EXPECT_EQ(outcome.output.find(nowhere), std::string::npos) << nowhere << "\n" << outcome.output;
+    EXPECT_NE(outcome.output.find("functiontest: cannot write app.log: No space left on device"), std::string::npos)
+        << outcome.output;
+}
+
+// A job holds its folder by its lock file too, which a file system that cannot lock a folder (a
+// network one) keeps: a folder whose lock file another job holds is in use.
+TEST(RunFolderJob, AFolderWhoseLockFileIsHeldIsInUse) {
+    const testkit::ScratchFolder scratch("ft-folder-job");
+    const fs::path run = scratch.path() / "run";
+    ASSERT_EQ(runProgram({"--no-pictures", "--script", kShortRun, "--run-dir", run.string()}).status, 0);
+    const int lock = ::open((run / app::kRunFolderLock).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    const auto before = treeOf(run);
+    const ProgramOutcome outcome = overwrite(run);
+    ::close(lock);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.output.find(" is in use by a running job; nothing was emptied"), std::string::npos)
+        << outcome.output;
+    EXPECT_TRUE(treeOf(run) == before);
+    EXPECT_EQ(overwrite(run).status, 0) << "let go of, the folder is the run's again";
 }
 
 } // namespace
