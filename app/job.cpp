@@ -99,12 +99,6 @@ constexpr const char* kMakerServerKey = "FTMakerServerAddress";
 constexpr const char* kProfileServerKey = "FTProfileServerAddress";
 constexpr const char* kAddressPageKey = "IPCheckServer"; // the address page's base
 
-std::string secondsWithUnit(double s) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f s", s);
-    return buffer;
-}
-
 // One line on stderr, "functiontest: " and the text through the run's masker (a refusal quotes the
 // script, a failure the application), what a reader would not see as written spelled out as the
 // report spells it: a path may hold any byte, a terminal's escape sequence too.
@@ -314,15 +308,6 @@ void keepIdentitySecrets(std::string_view scriptText) {
     }
 }
 
-std::string endText(const sim::ScriptRun& run) {
-    switch (run.end) {
-    case sim::ScriptRun::End::Exited:
-        return "the application ended itself";
-    default:
-        return run.message;
-    }
-}
-
 // The reference service in-process, its files made through `data`, stamped with the run's clock.
 std::unique_ptr<refsvc::Service> startInProcessService(ns::Directory data, std::vector<refsvc::Fault> faults,
                                                        std::optional<std::string> seedJson, std::string* why) {
@@ -363,20 +348,10 @@ int runStatus(const sim::ScriptRun& run, bool nothingToRun) {
     if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
     if (nothingToRun) return 4;
     if (run.end != sim::ScriptRun::End::Exited) return 1;
-    return run.failedChecks.empty() ? 0 : 3;
+    return run.aCheckFailed() ? 3 : 0;
 }
 
 namespace {
-
-// A transfer that took this much wall time or more is named under the report's ending: in virtual
-// time the run's clock stands still while a transfer is in flight, so its wall time is told apart.
-constexpr double kSlowExchangeSeconds = 0.5;
-
-std::string slowExchangeText(const Exchange& exchange, bool realTime) {
-    return exchange.outcome() + " at " + secondsWithUnit(exchange.at) + ", after " +
-           secondsWithUnit(exchange.wallSeconds) + " of wall time" +
-           (realTime ? "" : " (the run's clock stood still meanwhile)");
-}
 
 // The logs the job writes once the run is over (each text from outside masked as it came in):
 // steps.log, device.log and, against an outside service (`requestsLog`, the job's record),
@@ -646,7 +621,7 @@ public:
         sim::Driver::setHUDReader([] {
             std::vector<sim::Driver::HUDShown> huds;
             for (sh::HUDOnScreen& hud : sh::hudsOnScreen())
-                huds.push_back({std::move(hud.view), std::move(hud.texts)});
+                huds.push_back({std::move(hud.view), std::move(hud.texts), hud.covers});
             return huds;
         });
         undo_.steps.push_back([] { sim::Driver::setHUDReader(nullptr); });
@@ -771,8 +746,6 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     rt::Ref<ui::Application> application = settings.launch(service.get(), err);
     sim::ScriptRun run;
     RunRecord record;
-    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
-    bool nothingToRun = false;
     {
         sim::Driver driver(std::move(application),
                            [&](const std::string& failure) { say(err, failure); });
@@ -783,26 +756,11 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
             if (pictures) pictures->lookForDialogs();
         });
         runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
-        // An exception out of the application ends it as a crash would; the run still leaves its
-        // folder and report.
-        try {
-            if (!runner.runLaunchSteps(&why)) {
-                run.end = sim::ScriptRun::End::StepFailed;
-                run.message = why;
-            } else {
-                run = runner.run(options.limitSeconds);
-            }
-        } catch (const std::exception& e) {
-            run.end = sim::ScriptRun::End::SteppingFailed;
-            run.message = "the application raised an exception: " + cutName(e.what());
-        }
-        report.finish(driver, endText(run));
+        // An exception out of the application ends the run as a crash would (the runner's
+        // end): the run still leaves its folder and report.
+        run = runner.run(options.limitSeconds);
         record.stepLog = runner.stepLog();
-        // A run whose every asked row this device does not offer waits on the list for nothing:
-        // that is its ending, not a stall.
-        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
-        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun)
-            sight = report.sightLines(driver, record.stepLog);
+        report.finish(driver, run, record.stepLog);
     }
     const double runSeconds = ns::Clock::currentTime() - launchTime;
     // The run took its signal; one that comes from here on ends the printing.
@@ -810,41 +768,23 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
 
     // ---- What the run left ----
     const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
-    report.checks = run.failedChecks;
     // The header's names were masked as the run began: a secret typed since (a password that is a
     // file's name) is masked in them now. The clock's line is the report's own words.
     for (auto& [key, value] : report.header)
         if (key != "clock") value = sim::maskedRunText(value);
-    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
-                                                     "on this device"
-                                                   : endText(run));
-    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
-    report.neverRan = run.neverRan;
-    report.dropped = run.dropped;
-    // The upload's answer on the wire, beside what the application made of it.
-    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
-    if (upload || !report.uploadOutcome().empty())
-        report.ending.emplace_back(
-            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
-                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
-    for (const Exchange& slow : exchanges.exchanges())
-        if (slow.wallSeconds >= kSlowExchangeSeconds)
-            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
+    RunWrapUp wrapUp{options.realTime, runSeconds,
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()};
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
     if (ns::EntryFigures figures; runFolder.directory().status(resultFile.string(), &figures) == 0)
-        report.ending.emplace_back("result file", sim::maskedRunText(runFolder.directory().pathOf(resultFile.string())));
-    report.ending.emplace_back("pictures", pictures ? sim::maskedRunText(pictures->summary()) : "off");
+        wrapUp.resultFile = sim::maskedRunText(runFolder.directory().pathOf(resultFile.string()));
     if (pictures) {
+        wrapUp.pictures = sim::maskedRunText(pictures->summary());
         record.cutTexts = pictures->cutTexts();
         record.pictureTexts = pictures->shownTexts();
     }
-    report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
-    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
-    report.ending.emplace_back(
-        "wall time",
-        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
+    report.wrapUp(std::move(wrapUp));
 
-    record.status = runStatus(run, nothingToRun);
+    record.status = runStatus(run, report.endedWithNothingToRun());
     // Each text from outside the run's words was masked as it came in; the report's own are not.
     record.report = printableReport(report.text());
     record.deviceLog = sim::Device::shared().logFileText();
