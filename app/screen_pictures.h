@@ -2,9 +2,9 @@
 // Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
 // on top, one when a test screen's question (its pass and fail buttons) comes to show, one for the
 // test screen's row once it is decided, one for each alert or action sheet shown and each press of
-// one, and one when a HUD has shown a new text (at the next settle, while a HUD still shows),
-// written into the run folder's
-// pictures/ and named by order, the key of the test item on screen, if any, and class
+// one, and one when a HUD has shown a new text (at the next settle, while a HUD still shows), made
+// through the run folder (a folder held open, never a path) in its pictures/ and named by order,
+// the key of the test item on screen, if any, and class
 // ("007-LDI_STICKER-WaterDamgeViewController.png", "008-LDI_STICKER-alert.png", "009-hud.png"). The
 // item on screen is the test screen's, the one the runner shows, or that of the test screen that
 // presented the screen on top. Each is the key window as the screen shows it, one pixel a point
@@ -38,13 +38,13 @@
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/directory.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
@@ -62,7 +62,8 @@ class VerdictWatch;
 
 class ScreenPictures {
 public:
-    explicit ScreenPictures(std::filesystem::path folder);
+    // The pictures go into the folder `name` of `parent`, made with the first picture.
+    ScreenPictures(ns::Directory parent, std::string name);
     ~ScreenPictures();
     ScreenPictures(const ScreenPictures&) = delete;
     ScreenPictures& operator=(const ScreenPictures&) = delete;
@@ -116,7 +117,8 @@ private:
     void writeVerdict();
 
     struct Writer;
-    std::filesystem::path folder_;
+    ns::Directory parent_;
+    std::string name_;
     std::unique_ptr<Writer> writer_;
     std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, pressToken_ = 0, hudToken_ = 0,
                   textDrawnToken_ = 0;
@@ -160,7 +162,7 @@ private:
         std::uint64_t fingerprint;
         std::shared_ptr<const cg::DisplayList> drawing;
         cg::Size size;
-        std::filesystem::path path;
+        std::string file;
         std::size_t imageBytes;
     };
     static constexpr std::size_t kRecent = 16;

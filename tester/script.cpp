@@ -389,8 +389,8 @@ std::optional<Script> Script::parse(std::string_view text,
                 bad("the script has an unknown key \"" + key + "\"");
         if (auto features = document.find("features"); features != document.end()) {
             if (!features->is_array()) bad("\"features\" must be a list of feature keys");
-            // A run with no feature has nothing to run, and a key written twice could mean a row twice.
-            if (features->empty()) bad("\"features\" names no feature: a run of none would have nothing to run");
+            // None leaves every row unticked (the list still offers each); a key written twice could
+            // mean a row twice.
             script.features.emplace();
             for (const json& key : *features) {
                 if (!key.is_string() || key.get<std::string>().empty())

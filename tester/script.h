@@ -19,9 +19,10 @@
 // namer names requests; the main job names them after the service's calls: "auth", "insert",
 // "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
-// runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
-// login, at least one and each once, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
-// ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
+// runs while the answer waits). "features" (optional) lists the feature keys the run's service
+// gives the login, each once, so a script can run one screen; an empty list leaves every row of the
+// list unticked, for the script to tick or tap rows itself. A step holds one action ("do" and its
+// arguments) or a list of them ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
 // "{name}" in any text is replaced by the variable of that name; an unknown variable is an error.
@@ -113,7 +114,8 @@ struct TriggerNames {
 
 struct Script {
     std::string name;
-    // "features": the feature keys the service answers for this run's login; none: all of them.
+    // "features": the feature keys the service answers for this run's login (empty: none, nothing
+    // ticked); none: all of them.
     std::optional<std::vector<std::string>> features;
     std::vector<ScriptStep> steps;
     // The variables' values the script was read with; Script::bind adds the later ones.
@@ -122,7 +124,7 @@ struct Script {
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
     // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
     // trigger or action, an argument an action does not take or lacks, a negative or non-finite
-    // time, "features" empty or naming a key twice.
+    // time, "features" naming a key twice.
     // `later`: the variables whose values come after the reading (Script::bind), each with a
     // stand-in of the value's form that the arguments naming it are checked with.
     static std::optional<Script> parse(std::string_view json,

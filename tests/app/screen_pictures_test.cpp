@@ -81,6 +81,12 @@ std::vector<bool> pressedIn(const fs::path& file, const std::vector<cg::Rect>& p
     return pressed;
 }
 
+// The folder at `path`, held open as the run folder hands folders to its writers.
+ns::Directory opened(const std::filesystem::path& path) {
+    int error = 0;
+    return *ns::Directory::open(path.string(), false, &error);
+}
+
 class ScreenPicturesTest : public testkit::NavigationAppTest {
 protected:
     // A screen as the results come: its own title, no Back.
@@ -119,7 +125,7 @@ TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOne
     };
     std::vector<std::string> names;
     {
-        app::ScreenPictures pictures(scratch.path() / "pictures");
+        app::ScreenPictures pictures(opened(scratch.path()), "pictures");
         for (const Screen& screen : screens) {
             auto controller = rt::make<ui::ViewController>();
             controller->view()->setBackgroundColor(ui::Color::colorWithRed(screen.red, 0, 1 - screen.red, 1));
@@ -148,7 +154,7 @@ TEST_F(ScreenPicturesTest, AHUDThatShowsANewTextIsPicturedWithItsBoxAtTheNextLoo
     using sh::ProgressHUD;
     const auto text = [](const char* words) { return ns::String::make(words); };
     {
-        app::ScreenPictures pictures(scratch.path());
+        app::ScreenPictures pictures(opened(scratch.path().parent_path()), scratch.path().filename());
         const auto look = [&](int written) {
             app().runUntilIdle();
             pictures.lookForDialogs();
@@ -234,7 +240,7 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithThe
         std::map<std::string, std::vector<std::string>> texts;
         cg::Rect yes, no;
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             yes = screen->successButton()->convertRectToView(screen->successButton()->bounds(), nullptr);
@@ -285,7 +291,7 @@ TEST_F(ScreenPicturesTest, AScreenLeavingInItsVerdictsTurnOrUndecidedIsPicturedA
         std::vector<std::string> told;
         std::map<std::string, std::vector<std::string>> texts;
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             dispatch::async(dispatch::Queue::main(), [&] {
@@ -325,7 +331,7 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
         std::vector<std::string> told;
         std::vector<cg::Rect> places; // of the buttons on the screen
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             const std::vector others{words("Yes"), words("Skip")};
@@ -374,7 +380,7 @@ TEST_F(ScreenPicturesTest, EveryPressOfADialogIsPicturedPressed) {
     };
     std::vector<Pressed> presses;
     {
-        app::ScreenPictures pictures(scratch.path() / "pictures");
+        app::ScreenPictures pictures(opened(scratch.path()), "pictures");
         pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
         const auto screen = pushVerdictScreen(pictures);
         ASSERT_TRUE(app().tapBack());

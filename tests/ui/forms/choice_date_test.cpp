@@ -845,6 +845,7 @@ TEST_F(ChoiceDateAppTest, ARowShowsWhatItsOwnScreenChangedOnceTheFormIsBack) {
 
 TEST_F(ChoiceDateAppTest, TheDriverSpinsAPickerLikeAPerson) {
     auto picker = app().onScreen(rt::make<ui::DatePicker>());
+    picker->sizeToFit(); // where a finger finds it
     auto listener = rt::make<ChoiceDateListener>();
     picker->addTargetActionForControlEvents(listener, rt::Sel("changed:"), ui::ControlEvent::ValueChanged);
     picker->setMinimumDate(choiceDateAt(choiceDateNewYear));
@@ -865,7 +866,6 @@ TEST_F(ChoiceDateAppTest, TheDriverSpinsAPickerLikeAPerson) {
     picker->setEnabled(false);
     EXPECT_FALSE(app().pickDate(picker, 0));
     EXPECT_EQ(listener->heard, 4); // one per spin, none from code or when refused
-    picker->sizeToFit();
     EXPECT_EQ(picker->frame().size, (cg::Size{320, 216}));
 }
 
