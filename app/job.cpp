@@ -125,13 +125,14 @@ std::string printableReport(std::string_view report) {
 // The application's log into app.log of the run folder, each line led by the virtual seconds since
 // launch and the run's secrets masked in what the application wrote (not in the time, which is the
 // run's), and to whoever reads along (the run report). An entry of several lines (a dictionary's
-// description) has the time on each; a file of the run is named by its path in the folder. The
-// sink holds what it writes to: a line logged on another thread as the log is taken away is
-// written whole, and once setReader has returned no line reaches the reader before. Closed (when
-// the object goes, or before), app.log is whole, or its failure is the folder's.
+// description) has the time on each. The sink holds what it writes to: a line logged on another
+// thread as the log is taken away is written whole, and once setReader has returned no line
+// reaches the reader before. Closed (when the object goes, or before), app.log is whole, or its
+// failure is the folder's.
 class LogFile {
 public:
-    LogFile(RunFolder& folder, double launchTime) : file_(std::make_shared<File>(folder, launchTime)) {
+    LogFile(RunFolder& folder, double launchTime)
+        : file_(std::make_shared<File>(folder.textStream("app.log"), launchTime)) {
         previous_ = ns::setLogSink([file = file_](std::string_view line) { file->write(line); });
     }
     ~LogFile() { close(); }
@@ -150,12 +151,10 @@ public:
 
 private:
     struct File {
-        File(RunFolder& runFolder, double launch)
-            : folder(runFolder), out(runFolder.stream("app.log")), launchTime(launch) {}
-        void write(std::string_view written) {
+        File(RunFolder::TextStream stream, double launch) : out(std::move(stream)), launchTime(launch) {}
+        void write(std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
-            const std::string line = folder.shown(written);
             const std::string masked = sim::maskedRunText(line);
             std::string text;
             for (std::string_view rest = masked;;) {
@@ -168,9 +167,8 @@ private:
             out.append(text);
             if (reader) reader(line);
         }
-        const RunFolder& folder;
         std::mutex lock;
-        RunFolder::Stream out;
+        RunFolder::TextStream out;
         double launchTime;
         std::function<void(std::string_view)> reader;
     };
@@ -199,13 +197,15 @@ private:
 // 128 + the signal. Without SA_RESTART, a write they interrupt fails with EINTR, so a print that
 // waits for its reader ends too (printWhole). SIGPIPE (what the program prints has no reader left,
 // a closed session's pipe) is ignored meanwhile: the printing fails and the folder is still whole.
+// So is SIGXFSZ (a file-size limit, ulimit -f): a write past the limit fails with EFBIG, and the
+// file is one that could not be written whole, as on a full disk.
 class SignalCatch {
 public:
     SignalCatch() {
         struct sigaction action {};
         sigemptyset(&action.sa_mask);
         for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-            action.sa_handler = kSignals[i] == SIGPIPE ? SIG_IGN : interrupt;
+            action.sa_handler = kSignals[i] == SIGPIPE || kSignals[i] == SIGXFSZ ? SIG_IGN : interrupt;
             sigaction(kSignals[i], &action, &previous_[i]);
         }
     }
@@ -219,7 +219,7 @@ public:
 
 private:
     static void interrupt(int signal) { sim::interruptStepping(signal); }
-    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGXFSZ};
     struct sigaction previous_[std::size(kSignals)]{};
 };
 
@@ -319,13 +319,11 @@ void keepScriptSecrets(std::string_view scriptText, const std::map<std::string, 
     }
 }
 
-// The reference service in-process, its files in `dataFolder`, stamped with the run's clock.
-std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolder,
-                                                       std::vector<refsvc::Fault> faults,
-                                                       std::optional<std::string> seedJson,
-                                                       std::string* why) {
+// The reference service in-process, its files made through `data`, stamped with the run's clock.
+std::unique_ptr<refsvc::Service> startInProcessService(ns::Directory data, std::vector<refsvc::Fault> faults,
+                                                       std::optional<std::string> seedJson, std::string* why) {
     refsvc::Options serviceOptions;
-    serviceOptions.dataFolder = dataFolder;
+    serviceOptions.data = std::move(data);
     serviceOptions.faults = std::move(faults);
     serviceOptions.seedJson = std::move(seedJson);
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
@@ -374,20 +372,23 @@ void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, co
     std::string steps;
     for (const std::string& line : stepLog)
         steps += line + "\n";
-    folder.write("steps.log", steps);
-    folder.write("device.log", deviceLog);
-    if (requestsLog && folder.makeFolder("service")) folder.write("service/requests.log", *requestsLog);
+    folder.writeText("steps.log", steps);
+    folder.writeText("device.log", deviceLog);
+    if (requestsLog && folder.folder("service")) folder.writeText("service/requests.log", *requestsLog);
 }
 
-// What the run wrote by path and could not write whole becomes the folder's failure too: a
-// picture, a sound, the in-process service's data.
+// Why a writer of the run stopped that its folder has not kept already (every failed write through
+// the folder is kept as it happens): a picture that could not be copied, say.
 void keepWriteFailures(RunFolder& folder, ScreenPictures* pictures, const refsvc::Service* service) {
-    if (const std::string failure = pictures ? pictures->failure() : ""; !failure.empty())
-        folder.failed("pictures", folder.shown(failure));
-    if (const std::string failure = sim::audioExportFailure(); !failure.empty())
-        folder.failed("audio", failure);
-    if (const std::string failure = service ? service->dataFailure() : ""; !failure.empty())
-        folder.failed("service", folder.shown(failure));
+    const std::vector<std::string> failures = folder.failures();
+    auto keep = [&](const std::string& place, const std::string& failure) {
+        const bool kept = std::any_of(failures.begin(), failures.end(),
+                                      [&](const std::string& text) { return text.starts_with(place); });
+        if (!failure.empty() && !kept) folder.failed(place, failure);
+    };
+    keep("pictures", pictures ? pictures->failure() : "");
+    keep("audio", sim::audioExportFailure());
+    keep("service", service ? service->dataFailure() : "");
 }
 
 // Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
@@ -566,7 +567,7 @@ std::optional<JobInputs> readInputs(const JobOptions& options, std::string* why)
     for (const std::string& text : options.faults)
         inputs.faults.push_back(*refsvc::Fault::parse(text));
     inputs.folder = {options.runDir, fs::path(inputs.profileName).stem().string(), options.overwrite,
-                     filesTheRunReads(inputs.scriptPath, inputs.profileName, inputs.profile, inputs.script), {}};
+                     filesTheRunReads(inputs.scriptPath, inputs.profileName, inputs.profile, inputs.script), {}, {}};
     inputs.folder.kept.emplace_back("the application's resources", inputs.resources);
     return inputs;
 }
@@ -614,12 +615,16 @@ public:
         ns::Bundle::setMainBundlePath(inputs.resources);
         for (const char* key : {kMakerServerKey, kProfileServerKey, kAddressPageKey})
             ns::Bundle::setInfoValueOverride(key, service);
-        put(ns::ApplicationHome::path(), [](const std::string& home) {
-            ns::UserDefaults::resetStandardUserDefaults();
-            ns::ApplicationHome::setPath(home);
-        });
-        sim::setAudioExportFolder(folder.base());
-        undo_.steps.push_back([] { sim::setAudioExportFolder(""); });
+        put(std::pair(ns::ApplicationHome::path(), ns::ApplicationHome::directory()),
+            [](const std::pair<std::string, std::optional<ns::Directory>>& home) {
+                ns::UserDefaults::resetStandardUserDefaults();
+                ns::ApplicationHome::setPath(home.first);
+                if (home.second) ns::ApplicationHome::setDirectory(home.second);
+            });
+        // The application writes only in its home, which prepareHome holds open in the run folder.
+        put(ns::ApplicationHome::setSealed(true), ns::ApplicationHome::setSealed);
+        sim::setAudioExportFolder(folder.directory());
+        undo_.steps.push_back([] { sim::setAudioExportFolder(std::nullopt); });
         launchTime_ = ns::Clock::currentTime();
         log_ = &hold(std::make_shared<LogFile>(folder, launchTime_));
         put(ui::Application::setExitHandler([](int) {}),
@@ -698,21 +703,22 @@ struct RunRecord {
 };
 
 // The run in its folder: the service, the settings, the application driven by the script until
-// it ends, and what it leaves. Whatever writes by path writes under the folder's base, which names
-// the folder held wherever it is moved. None when the run could not start (the service, the home),
-// said on `err`.
+// it ends, and what it leaves. Each writer of the run is handed a folder of the run held open, and
+// makes its files through it. None when the run could not start (the service, the home), said on
+// `err`.
 std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs, RunFolder& runFolder,
                                      std::chrono::steady_clock::time_point wallStart, std::ostream& err) {
-    const fs::path folder = runFolder.base();
     std::string why;
     std::unique_ptr<refsvc::Service> service;
     std::string base;
     if (options.service) {
         base = *options.service;
     } else {
-        service = startInProcessService(folder / "service", std::move(inputs.faults), std::move(inputs.seedJson), &why);
+        std::optional<ns::Directory> data = runFolder.folder("service");
+        if (data)
+            service = startInProcessService(std::move(*data), std::move(inputs.faults), std::move(inputs.seedJson), &why);
         if (!service) {
-            say(err, "the reference service could not start: " + runFolder.shown(why));
+            say(err, "the reference service could not start: " + (data ? why : runFolder.failures().back()));
             return std::nullopt;
         }
         base = service->baseUrl();
@@ -720,8 +726,9 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     RunSettings settings(inputs, runFolder, base, options.realTime);
     sim::Script& script = inputs.script;
     script.bind({{"service", base}});
-    if (!sim::prepareHome((folder / "home").string(), &why)) {
-        say(err, "cannot make the home: " + runFolder.shown(why));
+    const std::optional<ns::Directory> home = runFolder.folder("home");
+    if (!home || !sim::prepareHome(*home, &why)) {
+        say(err, "cannot make the home: " + (home ? why : runFolder.failures().back()));
         return std::nullopt;
     }
 
@@ -741,7 +748,7 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
                                 cutName(base) + (service ? " (in-process)" : ""), runFolder.path());
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
-        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
+        pictures.emplace(runFolder.directory(), "pictures");
         report.setScreenHook(
             [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
         pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
@@ -779,10 +786,10 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     RunWrapUp wrapUp{options.realTime, runSeconds,
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()};
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
-    if (fs::exists(folder / resultFile, ec))
-        wrapUp.resultFile = sim::maskedRunText((fs::path(runFolder.path()) / resultFile).string());
+    if (ns::EntryFigures figures; runFolder.directory().status(resultFile.string(), &figures) == 0)
+        wrapUp.resultFile = sim::maskedRunText(runFolder.directory().pathOf(resultFile.string()));
     if (pictures) {
-        wrapUp.pictures = sim::maskedRunText(runFolder.shown(pictures->summary()));
+        wrapUp.pictures = sim::maskedRunText(pictures->summary());
         record.cutTexts = pictures->cutTexts();
         record.pictureTexts = pictures->shownTexts();
     }
@@ -797,9 +804,10 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     ns::UserDefaults::flushAll();
     settings.end();
     // Nothing of the run writes in its folder from here: what the clean-up stored is on disk too,
-    // while app.log still takes what the defaults say of it, and app.log is closed.
-    if (!ns::UserDefaults::flushAll())
-        runFolder.failed("home/Library/Preferences", "the application's defaults (app.log says why)");
+    // while app.log still takes what the defaults say of it (a store that could not be written let
+    // go of then: no later try), and app.log is closed. A file that could not be written whole is
+    // the folder's failure as it happened.
+    if (!ns::UserDefaults::flushAll()) ns::UserDefaults::resetStandardUserDefaults();
     settings.log().close();
     keepWriteFailures(runFolder, pictures ? &*pictures : nullptr, service.get());
     return record;
@@ -815,7 +823,7 @@ int recordRun(RunFolder& folder, RunRecord& record, std::ostream& out, std::ostr
     writeRunLogs(folder, record.stepLog, record.deviceLog, record.requestsLog);
     for (const std::string& failure : folder.failures())
         record.report += printableReport(RunReport::endingLine("not written", sim::maskedRunText(failure)));
-    folder.write("report.txt", record.report);
+    folder.writeText("report.txt", record.report);
     if (std::string why; !folder.record(&why))
         folder.failed(kRunFolderMark, "the record of what the run wrote: " + why);
     for (const std::string& failure : folder.failures())
@@ -910,7 +918,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     SignalCatch signals;
     // Held until the job returns: no other job empties it meanwhile, and everything of the run is
     // written through it.
-    std::optional<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
+    std::unique_ptr<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
     if (!runFolder) return refused(why);
     result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);

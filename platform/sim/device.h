@@ -172,8 +172,11 @@ public:
     void locationError(long code);
 
     bool setBluetoothState(int state); // 0 to 5
+    // Joining takes a device with a Wi-Fi interface onto the network, and gives the interface its
+    // addresses; leaving takes them away (sim/network_state.h).
     void joinWifi(Wifi network);
     void leaveWifi();
+    // Fixes the flags of `target` over what the network gives it.
     void setReachabilityFlags(const std::string& target, unsigned flags);
     void setCarrier(std::optional<Carrier> carrier); // nullopt: the SIM taken out
 

@@ -350,11 +350,19 @@ bool Device::setBluetoothState(int state) {
 }
 
 void Device::joinWifi(Wifi network) {
+    if (!state()->hasWifiInterface()) {
+        log("wifi join: no Wi-Fi interface");
+        return;
+    }
     log("wifi joined " + network.ssid);
     change(Aspect::Network, [&network](Profile& p) { p.wifi = std::move(network); });
 }
 
 void Device::leaveWifi() {
+    if (!state()->onWifi()) {
+        log("wifi leave: not joined");
+        return;
+    }
     log("wifi left");
     change(Aspect::Network, [](Profile& p) { p.wifi.reset(); });
 }
@@ -367,6 +375,10 @@ void Device::setReachabilityFlags(const std::string& target, unsigned flags) {
 }
 
 void Device::setCarrier(std::optional<Carrier> carrier) {
+    if (!state()->cellular) {
+        log("SIM: no cellular radio");
+        return;
+    }
     log(carrier ? "SIM in: " + carrier->name : std::string("SIM out"));
     change(Aspect::Carrier, [&carrier](Profile& p) { p.carrier = std::move(carrier); });
 }

@@ -78,7 +78,7 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     if (child == 0) {
         auto store = refsvc::TransactionStore::open(folder.path(), nullptr);
         if (!store) _exit(3);
-        store->setBeforeRenameForTesting([] { ::kill(::getpid(), SIGKILL); });
+        ns::detail::setAtomicWriteInterruption([](const std::string&) { return ::kill(::getpid(), SIGKILL) == 0; });
         store->update("T-1", json{{"uuid", "T-1"}, {"result", "1"}}, "t2");
         _exit(4); // not reached when the hook ran
     }
@@ -87,7 +87,8 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "child status " << status;
 
     EXPECT_EQ(readFile(file), before);
-    json written = json::parse(readFile(folder.path() / "transactions.json.tmp"), nullptr, false);
+    const fs::path aside = folder.path() / ns::asideName("transactions.json");
+    json written = json::parse(readFile(aside), nullptr, false);
     EXPECT_EQ(written["transactions"]["T-1"]["updates"].size(), 1u); // the lost write was complete
 
     std::string error;
@@ -96,7 +97,7 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     EXPECT_TRUE(store->snapshot()["transactions"]["T-1"]["updates"].empty());
     EXPECT_EQ(store->update("T-1", json{{"uuid", "T-1"}}, "t3"), refsvc::TransactionStore::Outcome::Stored);
     EXPECT_EQ(json::parse(readFile(file))["transactions"]["T-1"]["updates"].size(), 1u);
-    EXPECT_FALSE(fs::exists(folder.path() / "transactions.json.tmp"));
+    EXPECT_FALSE(fs::exists(aside));
 }
 
 // The store stays within its limits, in memory and on disk alike: past a section's bytes the
@@ -422,7 +423,7 @@ TEST_F(ServiceTest, AFailedWriteIsReported500AndChangesNothing) {
     logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     // A folder where the temporary file goes makes every write fail.
-    const fs::path blocker = service_->transactionsPath().string() + ".tmp";
+    const fs::path blocker = service_->transactionsPath().parent_path() / ns::asideName("transactions.json");
     fs::create_directory(blocker);
     const std::string before = readFile(service_->transactionsPath());
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <condition_variable>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <functional>
@@ -428,7 +429,10 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
         if (error) *error = std::move(message);
         return nullptr;
     };
-    if (options.dataFolder.empty()) return fail("no data folder given");
+    std::optional<ns::Directory> data = options.data;
+    if (!data && options.dataFolder.empty()) return fail("no data folder given");
+    if (int failure = 0; !data && !(data = ns::Directory::open(options.dataFolder.string(), true, &failure)))
+        return fail("cannot use the data folder " + options.dataFolder.string() + ": " + std::strerror(failure));
     std::optional<Seed> seed = Seed::parse(options.seedJson ? *options.seedJson : Seed::builtInText(), error);
     if (!seed) return nullptr;
 
@@ -439,9 +443,9 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     if (!state->server.believeGateways(options.gateways)) return fail("a gateway is not an IPv4 address");
     state->clock = options.clock;
     state->logMasking = options.logMasking;
-    state->store = TransactionStore::open(options.dataFolder, error, options.store);
+    state->store = TransactionStore::open(*data, error, options.store);
     if (!state->store) return nullptr;
-    state->log = RequestLog::open(options.dataFolder, error, options.requestLogBytes);
+    state->log = RequestLog::open(*data, error, options.requestLogBytes);
     if (!state->log) return nullptr;
     state->keptRequests = options.keptRequests;
 

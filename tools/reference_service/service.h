@@ -103,6 +103,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/directory.h"
 #include "tools/reference_service/faults.h"
 
 namespace refsvc {
@@ -138,7 +139,11 @@ struct StoreLimits {
 
 struct Options {
     int port = 0;                        // 0: a free port, chosen when the service starts
-    std::filesystem::path dataFolder;    // required: transactions.json, requests.log
+    // Where transactions.json and requests.log go (required): a folder held open (the main job's
+    // service/ of its run folder: everything is made through it), or else one by its path (made
+    // when missing).
+    std::optional<ns::Directory> data;
+    std::filesystem::path dataFolder;
     std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
     std::vector<Fault> faults;
     double requestReadSeconds = 5; // each request's head and body must come within this
