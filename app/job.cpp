@@ -99,12 +99,6 @@ constexpr const char* kMakerServerKey = "FTMakerServerAddress";
 constexpr const char* kProfileServerKey = "FTProfileServerAddress";
 constexpr const char* kAddressPageKey = "IPCheckServer"; // the address page's base
 
-std::string secondsWithUnit(double s) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f s", s);
-    return buffer;
-}
-
 // One line on stderr, "functiontest: " and the text through the run's masker (a refusal quotes the
 // script, a failure the application), what a reader would not see as written spelled out as the
 // report spells it: a path may hold any byte, a terminal's escape sequence too.
@@ -131,13 +125,14 @@ std::string printableReport(std::string_view report) {
 // The application's log into app.log of the run folder, each line led by the virtual seconds since
 // launch and the run's secrets masked in what the application wrote (not in the time, which is the
 // run's), and to whoever reads along (the run report). An entry of several lines (a dictionary's
-// description) has the time on each; a file of the run is named by its path in the folder. The
-// sink holds what it writes to: a line logged on another thread as the log is taken away is
-// written whole, and once setReader has returned no line reaches the reader before. Closed (when
-// the object goes, or before), app.log is whole, or its failure is the folder's.
+// description) has the time on each. The sink holds what it writes to: a line logged on another
+// thread as the log is taken away is written whole, and once setReader has returned no line
+// reaches the reader before. Closed (when the object goes, or before), app.log is whole, or its
+// failure is the folder's.
 class LogFile {
 public:
-    LogFile(RunFolder& folder, double launchTime) : file_(std::make_shared<File>(folder, launchTime)) {
+    LogFile(RunFolder& folder, double launchTime)
+        : file_(std::make_shared<File>(folder.textStream("app.log"), launchTime)) {
         previous_ = ns::setLogSink([file = file_](std::string_view line) { file->write(line); });
     }
     ~LogFile() { close(); }
@@ -156,12 +151,10 @@ public:
 
 private:
     struct File {
-        File(RunFolder& runFolder, double launch)
-            : folder(runFolder), out(runFolder.stream("app.log")), launchTime(launch) {}
-        void write(std::string_view written) {
+        File(RunFolder::TextStream stream, double launch) : out(std::move(stream)), launchTime(launch) {}
+        void write(std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
-            const std::string line = folder.shown(written);
             const std::string masked = sim::maskedRunText(line);
             std::string text;
             for (std::string_view rest = masked;;) {
@@ -174,9 +167,8 @@ private:
             out.append(text);
             if (reader) reader(line);
         }
-        const RunFolder& folder;
         std::mutex lock;
-        RunFolder::Stream out;
+        RunFolder::TextStream out;
         double launchTime;
         std::function<void(std::string_view)> reader;
     };
@@ -205,13 +197,15 @@ private:
 // 128 + the signal. Without SA_RESTART, a write they interrupt fails with EINTR, so a print that
 // waits for its reader ends too (printWhole). SIGPIPE (what the program prints has no reader left,
 // a closed session's pipe) is ignored meanwhile: the printing fails and the folder is still whole.
+// So is SIGXFSZ (a file-size limit, ulimit -f): a write past the limit fails with EFBIG, and the
+// file is one that could not be written whole, as on a full disk.
 class SignalCatch {
 public:
     SignalCatch() {
         struct sigaction action {};
         sigemptyset(&action.sa_mask);
         for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-            action.sa_handler = kSignals[i] == SIGPIPE ? SIG_IGN : interrupt;
+            action.sa_handler = kSignals[i] == SIGPIPE || kSignals[i] == SIGXFSZ ? SIG_IGN : interrupt;
             sigaction(kSignals[i], &action, &previous_[i]);
         }
     }
@@ -225,7 +219,7 @@ public:
 
 private:
     static void interrupt(int signal) { sim::interruptStepping(signal); }
-    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGXFSZ};
     struct sigaction previous_[std::size(kSignals)]{};
 };
 
@@ -270,23 +264,34 @@ private:
     int fd_;
 };
 
-// What the run knows of the device's identity, a secret of the run from the moment its script is
-// read (a refusal of the script shows none of it), masked as the application logs an identifier
-// however a text writes it: the identifiers of each URL a step hands over, and the identity a seed
-// step stores (a number as its text: the application sends it as such); each step the script's
-// text holds, whether the script reads as one or not.
-void keepIdentitySecrets(std::string_view scriptText) {
+// What the run keeps secret of its script from the moment the script's text is read, whether it
+// reads as a script or not, so that nothing said of it (its refusal too) shows any of it: each
+// text a step types (a password, until it shows in a field that is not secure), as written and as
+// typed (`variables` given); and the device's identity, masked as the application logs an
+// identifier however a text writes it: the identifiers of each URL a step hands over, and the
+// identity a seed step stores (a number as its text: the application sends it as such).
+void keepScriptSecrets(std::string_view scriptText, const std::map<std::string, std::string>& variables) {
     auto keep = [](std::string_view value) {
-        sim::addRunSecret(value, ft::maskedIdentifier(value), sim::SecretSpelling::Identifier);
+        sim::addRunSecret(sim::Secret(std::string(value)), ft::maskedIdentifier(value),
+                          sim::SecretSpelling::Identifier);
+    };
+    auto keepTyped = [&](const std::string& written) {
+        sim::addTypedRunSecret(sim::Secret(written));
+        if (auto typed = sim::Script::textAsRead(written, variables); typed && *typed != written)
+            sim::addTypedRunSecret(sim::Secret(std::move(*typed)));
     };
     auto keepOfAction = [&](const nlohmann::json& action) {
         const auto name = action.is_object() ? action.find("do") : action.end();
         if (name == action.end() || !name->is_string()) return;
-        if (const sim::ScriptActionKind* kind = sim::scriptAction(name->get_ref<const std::string&>()))
+        if (const sim::ScriptActionKind* kind = sim::scriptAction(name->get_ref<const std::string&>())) {
+            for (const std::string& key : kind->typedTexts)
+                if (const auto text = action.find(key); text != action.end() && text->is_string())
+                    keepTyped(text->get_ref<const std::string&>());
             for (const std::string& key : kind->handedOverURLs)
                 if (const auto url = action.find(key); url != action.end() && url->is_string())
                     for (const std::string& value : ft::identifierValues(url->get_ref<const std::string&>()))
                         keep(value);
+        }
         const auto seeded = action.find("values");
         if (*name != "seed" || seeded == action.end() || !seeded->is_object()) return;
         for (std::string_view key : ft::kStoredIdentifierKeys)
@@ -314,22 +319,11 @@ void keepIdentitySecrets(std::string_view scriptText) {
     }
 }
 
-std::string endText(const sim::ScriptRun& run) {
-    switch (run.end) {
-    case sim::ScriptRun::End::Exited:
-        return "the application ended itself";
-    default:
-        return run.message;
-    }
-}
-
-// The reference service in-process, its files in `dataFolder`, stamped with the run's clock.
-std::unique_ptr<refsvc::Service> startInProcessService(const fs::path& dataFolder,
-                                                       std::vector<refsvc::Fault> faults,
-                                                       std::optional<std::string> seedJson,
-                                                       std::string* why) {
+// The reference service in-process, its files made through `data`, stamped with the run's clock.
+std::unique_ptr<refsvc::Service> startInProcessService(ns::Directory data, std::vector<refsvc::Fault> faults,
+                                                       std::optional<std::string> seedJson, std::string* why) {
     refsvc::Options serviceOptions;
-    serviceOptions.dataFolder = dataFolder;
+    serviceOptions.data = std::move(data);
     serviceOptions.faults = std::move(faults);
     serviceOptions.seedJson = std::move(seedJson);
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
@@ -365,20 +359,10 @@ int runStatus(const sim::ScriptRun& run, bool nothingToRun) {
     if (run.end == sim::ScriptRun::End::Interrupted) return 128 + run.signal;
     if (nothingToRun) return 4;
     if (run.end != sim::ScriptRun::End::Exited) return 1;
-    return run.failedChecks.empty() ? 0 : 3;
+    return run.aCheckFailed() ? 3 : 0;
 }
 
 namespace {
-
-// A transfer that took this much wall time or more is named under the report's ending: in virtual
-// time the run's clock stands still while a transfer is in flight, so its wall time is told apart.
-constexpr double kSlowExchangeSeconds = 0.5;
-
-std::string slowExchangeText(const Exchange& exchange, bool realTime) {
-    return exchange.outcome() + " at " + secondsWithUnit(exchange.at) + ", after " +
-           secondsWithUnit(exchange.wallSeconds) + " of wall time" +
-           (realTime ? "" : " (the run's clock stood still meanwhile)");
-}
 
 // The logs the job writes once the run is over (each text from outside masked as it came in):
 // steps.log, device.log and, against an outside service (`requestsLog`, the job's record),
@@ -388,20 +372,23 @@ void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, co
     std::string steps;
     for (const std::string& line : stepLog)
         steps += line + "\n";
-    folder.write("steps.log", steps);
-    folder.write("device.log", deviceLog);
-    if (requestsLog && folder.makeFolder("service")) folder.write("service/requests.log", *requestsLog);
+    folder.writeText("steps.log", steps);
+    folder.writeText("device.log", deviceLog);
+    if (requestsLog && folder.folder("service")) folder.writeText("service/requests.log", *requestsLog);
 }
 
-// What the run wrote by path and could not write whole becomes the folder's failure too: a
-// picture, a sound, the in-process service's data.
+// Why a writer of the run stopped that its folder has not kept already (every failed write through
+// the folder is kept as it happens): a picture that could not be copied, say.
 void keepWriteFailures(RunFolder& folder, ScreenPictures* pictures, const refsvc::Service* service) {
-    if (const std::string failure = pictures ? pictures->failure() : ""; !failure.empty())
-        folder.failed("pictures", folder.shown(failure));
-    if (const std::string failure = sim::audioExportFailure(); !failure.empty())
-        folder.failed("audio", failure);
-    if (const std::string failure = service ? service->dataFailure() : ""; !failure.empty())
-        folder.failed("service", folder.shown(failure));
+    const std::vector<std::string> failures = folder.failures();
+    auto keep = [&](const std::string& place, const std::string& failure) {
+        const bool kept = std::any_of(failures.begin(), failures.end(),
+                                      [&](const std::string& text) { return text.starts_with(place); });
+        if (!failure.empty() && !kept) folder.failed(place, failure);
+    };
+    keep("pictures", pictures ? pictures->failure() : "");
+    keep("audio", sim::audioExportFailure());
+    keep("service", service ? service->dataFailure() : "");
 }
 
 // Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
@@ -460,7 +447,7 @@ std::optional<sim::Script> readScript(const std::string& path, const std::string
     registerListActions();
     std::string text;
     std::optional<sim::Script> script = sim::Script::load(path, variables, why, later, &text);
-    keepIdentitySecrets(text);
+    keepScriptSecrets(text, variables);
     if (!script) return std::nullopt;
     auto bad = [&](const std::string& text) -> std::optional<sim::Script> {
         *why = path + ": " + text;
@@ -580,7 +567,7 @@ std::optional<JobInputs> readInputs(const JobOptions& options, std::string* why)
     for (const std::string& text : options.faults)
         inputs.faults.push_back(*refsvc::Fault::parse(text));
     inputs.folder = {options.runDir, fs::path(inputs.profileName).stem().string(), options.overwrite,
-                     filesTheRunReads(inputs.scriptPath, inputs.profileName, inputs.profile, inputs.script), {}};
+                     filesTheRunReads(inputs.scriptPath, inputs.profileName, inputs.profile, inputs.script), {}, {}};
     inputs.folder.kept.emplace_back("the application's resources", inputs.resources);
     return inputs;
 }
@@ -628,12 +615,16 @@ public:
         ns::Bundle::setMainBundlePath(inputs.resources);
         for (const char* key : {kMakerServerKey, kProfileServerKey, kAddressPageKey})
             ns::Bundle::setInfoValueOverride(key, service);
-        put(ns::ApplicationHome::path(), [](const std::string& home) {
-            ns::UserDefaults::resetStandardUserDefaults();
-            ns::ApplicationHome::setPath(home);
-        });
-        sim::setAudioExportFolder(folder.base());
-        undo_.steps.push_back([] { sim::setAudioExportFolder(""); });
+        put(std::pair(ns::ApplicationHome::path(), ns::ApplicationHome::directory()),
+            [](const std::pair<std::string, std::optional<ns::Directory>>& home) {
+                ns::UserDefaults::resetStandardUserDefaults();
+                ns::ApplicationHome::setPath(home.first);
+                if (home.second) ns::ApplicationHome::setDirectory(home.second);
+            });
+        // The application writes only in its home, which prepareHome holds open in the run folder.
+        put(ns::ApplicationHome::setSealed(true), ns::ApplicationHome::setSealed);
+        sim::setAudioExportFolder(folder.directory());
+        undo_.steps.push_back([] { sim::setAudioExportFolder(std::nullopt); });
         launchTime_ = ns::Clock::currentTime();
         log_ = &hold(std::make_shared<LogFile>(folder, launchTime_));
         put(ui::Application::setExitHandler([](int) {}),
@@ -641,7 +632,7 @@ public:
         sim::Driver::setHUDReader([] {
             std::vector<sim::Driver::HUDShown> huds;
             for (sh::HUDOnScreen& hud : sh::hudsOnScreen())
-                huds.push_back({std::move(hud.view), std::move(hud.texts)});
+                huds.push_back({std::move(hud.view), std::move(hud.texts), hud.covers});
             return huds;
         });
         undo_.steps.push_back([] { sim::Driver::setHUDReader(nullptr); });
@@ -712,21 +703,22 @@ struct RunRecord {
 };
 
 // The run in its folder: the service, the settings, the application driven by the script until
-// it ends, and what it leaves. Whatever writes by path writes under the folder's base, which names
-// the folder held wherever it is moved. None when the run could not start (the service, the home),
-// said on `err`.
+// it ends, and what it leaves. Each writer of the run is handed a folder of the run held open, and
+// makes its files through it. None when the run could not start (the service, the home), said on
+// `err`.
 std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs, RunFolder& runFolder,
                                      std::chrono::steady_clock::time_point wallStart, std::ostream& err) {
-    const fs::path folder = runFolder.base();
     std::string why;
     std::unique_ptr<refsvc::Service> service;
     std::string base;
     if (options.service) {
         base = *options.service;
     } else {
-        service = startInProcessService(folder / "service", std::move(inputs.faults), std::move(inputs.seedJson), &why);
+        std::optional<ns::Directory> data = runFolder.folder("service");
+        if (data)
+            service = startInProcessService(std::move(*data), std::move(inputs.faults), std::move(inputs.seedJson), &why);
         if (!service) {
-            say(err, "the reference service could not start: " + runFolder.shown(why));
+            say(err, "the reference service could not start: " + (data ? why : runFolder.failures().back()));
             return std::nullopt;
         }
         base = service->baseUrl();
@@ -734,8 +726,9 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     RunSettings settings(inputs, runFolder, base, options.realTime);
     sim::Script& script = inputs.script;
     script.bind({{"service", base}});
-    if (!sim::prepareHome((folder / "home").string(), &why)) {
-        say(err, "cannot make the home: " + runFolder.shown(why));
+    const std::optional<ns::Directory> home = runFolder.folder("home");
+    if (!home || !sim::prepareHome(*home, &why)) {
+        say(err, "cannot make the home: " + (home ? why : runFolder.failures().back()));
         return std::nullopt;
     }
 
@@ -755,7 +748,7 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
                                 cutName(base) + (service ? " (in-process)" : ""), runFolder.path());
     std::optional<ScreenPictures> pictures;
     if (options.pictures) {
-        pictures.emplace(options.picturesDir.empty() ? folder / "pictures" : fs::path(options.picturesDir));
+        pictures.emplace(runFolder.directory(), "pictures");
         report.setScreenHook(
             [&](const rt::Ref<ui::ViewController>& top) { return pictures->screenCameOnTop(top); });
         pictures->setVerdictHook([&](const std::string& picture) { report.setOpenRowPicture(picture); });
@@ -764,8 +757,6 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     rt::Ref<ui::Application> application = settings.launch(service.get(), err);
     sim::ScriptRun run;
     RunRecord record;
-    std::vector<std::pair<std::string, std::string>> sight; // what a run cut short was looking at
-    bool nothingToRun = false;
     {
         sim::Driver driver(std::move(application),
                            [&](const std::string& failure) { say(err, failure); });
@@ -776,26 +767,11 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
             if (pictures) pictures->lookForDialogs();
         });
         runner.setRequestNamer([](const ns::URLExchange& exchange) { return callOf(exchange.url); });
-        // An exception out of the application ends it as a crash would; the run still leaves its
-        // folder and report.
-        try {
-            if (!runner.runLaunchSteps(&why)) {
-                run.end = sim::ScriptRun::End::StepFailed;
-                run.message = why;
-            } else {
-                run = runner.run(options.limitSeconds);
-            }
-        } catch (const std::exception& e) {
-            run.end = sim::ScriptRun::End::SteppingFailed;
-            run.message = "the application raised an exception: " + cutName(e.what());
-        }
-        report.finish(driver, endText(run));
+        // An exception out of the application ends the run as a crash would (the runner's
+        // end): the run still leaves its folder and report.
+        run = runner.run(options.limitSeconds);
         record.stepLog = runner.stepLog();
-        // A run whose every asked row this device does not offer waits on the list for nothing:
-        // that is its ending, not a stall.
-        nothingToRun = run.end == sim::ScriptRun::End::Stalled && report.nothingToRun();
-        if (run.end != sim::ScriptRun::End::Exited && !nothingToRun)
-            sight = report.sightLines(driver, record.stepLog);
+        report.finish(driver, run, record.stepLog);
     }
     const double runSeconds = ns::Clock::currentTime() - launchTime;
     // The run took its signal; one that comes from here on ends the printing.
@@ -803,41 +779,23 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
 
     // ---- What the run left ----
     const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
-    report.checks = run.failedChecks;
     // The header's names were masked as the run began: a secret typed since (a password that is a
     // file's name) is masked in them now. The clock's line is the report's own words.
     for (auto& [key, value] : report.header)
         if (key != "clock") value = sim::maskedRunText(value);
-    report.ending.emplace_back("end", nothingToRun ? "nothing to run: every row the script asked for is not offered "
-                                                     "on this device"
-                                                   : endText(run));
-    report.ending.insert(report.ending.end(), sight.begin(), sight.end());
-    report.neverRan = run.neverRan;
-    report.dropped = run.dropped;
-    // The upload's answer on the wire, beside what the application made of it.
-    const std::optional<Exchange> upload = exchanges.last({"update", "partner"});
-    if (upload || !report.uploadOutcome().empty())
-        report.ending.emplace_back(
-            "reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
-                         (report.uploadOutcome().empty() ? "not handled" : report.uploadOutcome()));
-    for (const Exchange& slow : exchanges.exchanges())
-        if (slow.wallSeconds >= kSlowExchangeSeconds)
-            report.ending.emplace_back("slow request", slowExchangeText(slow, options.realTime));
+    RunWrapUp wrapUp{options.realTime, runSeconds,
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()};
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
-    if (fs::exists(folder / resultFile, ec))
-        report.ending.emplace_back("result file", sim::maskedRunText((fs::path(runFolder.path()) / resultFile).string()));
-    report.ending.emplace_back("pictures", pictures ? sim::maskedRunText(runFolder.shown(pictures->summary())) : "off");
+    if (ns::EntryFigures figures; runFolder.directory().status(resultFile.string(), &figures) == 0)
+        wrapUp.resultFile = sim::maskedRunText(runFolder.directory().pathOf(resultFile.string()));
     if (pictures) {
+        wrapUp.pictures = sim::maskedRunText(pictures->summary());
         record.cutTexts = pictures->cutTexts();
         record.pictureTexts = pictures->shownTexts();
     }
-    report.ending.emplace_back("app exit", run.exitStatus ? std::to_string(*run.exitStatus) : "none");
-    report.ending.emplace_back(options.realTime ? "real time" : "virtual time", secondsWithUnit(runSeconds));
-    report.ending.emplace_back(
-        "wall time",
-        secondsWithUnit(std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()));
+    report.wrapUp(std::move(wrapUp));
 
-    record.status = runStatus(run, nothingToRun);
+    record.status = runStatus(run, report.endedWithNothingToRun());
     // Each text from outside the run's words was masked as it came in; the report's own are not.
     record.report = printableReport(report.text());
     record.deviceLog = sim::Device::shared().logFileText();
@@ -846,9 +804,10 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
     ns::UserDefaults::flushAll();
     settings.end();
     // Nothing of the run writes in its folder from here: what the clean-up stored is on disk too,
-    // while app.log still takes what the defaults say of it, and app.log is closed.
-    if (!ns::UserDefaults::flushAll())
-        runFolder.failed("home/Library/Preferences", "the application's defaults (app.log says why)");
+    // while app.log still takes what the defaults say of it (a store that could not be written let
+    // go of then: no later try), and app.log is closed. A file that could not be written whole is
+    // the folder's failure as it happened.
+    if (!ns::UserDefaults::flushAll()) ns::UserDefaults::resetStandardUserDefaults();
     settings.log().close();
     keepWriteFailures(runFolder, pictures ? &*pictures : nullptr, service.get());
     return record;
@@ -864,7 +823,7 @@ int recordRun(RunFolder& folder, RunRecord& record, std::ostream& out, std::ostr
     writeRunLogs(folder, record.stepLog, record.deviceLog, record.requestsLog);
     for (const std::string& failure : folder.failures())
         record.report += printableReport(RunReport::endingLine("not written", sim::maskedRunText(failure)));
-    folder.write("report.txt", record.report);
+    folder.writeText("report.txt", record.report);
     if (std::string why; !folder.record(&why))
         folder.failed(kRunFolderMark, "the record of what the run wrote: " + why);
     for (const std::string& failure : folder.failures())
@@ -959,7 +918,7 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     SignalCatch signals;
     // Held until the job returns: no other job empties it meanwhile, and everything of the run is
     // written through it.
-    std::optional<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
+    std::unique_ptr<RunFolder> runFolder = makeRunFolder(inputs->folder, &why);
     if (!runFolder) return refused(why);
     result.runFolder = runFolder->path();
     if (options.folderMade) options.folderMade(result.runFolder);

@@ -5,9 +5,9 @@
 // drawn in DejaVu Sans, read from the fixed files of Debian's fonts-dejavu-core (ct::realFontFiles).
 //
 // The run folder (runs/<UTC time>-<profile>/ unless --run-dir names one; its rules, the mark that
-// makes it one, the job's hold on it, the record of what the run wrote and what --overwrite may
-// empty, are run_folder.h's; the job holds it until it returns, and everything of the run is
-// written through it) receives these entries, and a run writes no others at its top:
+// makes it one, the job's hold on it, the record of what the run made and what --overwrite may
+// empty, are run_folder.h's; the job holds it until it returns, and every entry of the run is made
+// through it) receives these entries, and a run makes no others at its top:
 //   home/         the application's home: Documents (the profile file, the result file, ...) and
 //                 Library/Preferences (the user defaults)
 //   app.log       the application's log, each line led by the virtual seconds since launch; its
@@ -16,6 +16,7 @@
 //   steps.log     each script step: when it ran, or why it was dropped or failed
 //   pictures/     a picture of each screen as it came on top, of a test screen's question shown
 //                 later, and of each alert or sheet shown (screen_pictures.h), unless --no-pictures
+//   audio/        each sound the device played or recorded
 //   service/      the in-process service's transactions.json and requests.log; against an outside
 //                 service, requests.log from the job's own record of the requests
 //   report.txt    the run report, printed once the folder is written
@@ -63,9 +64,8 @@ struct JobOptions {
     std::optional<std::string> service; // a service's base address; none: the in-process one
     std::vector<std::string> faults;    // the in-process service's faults, as its --fault takes them
     bool realTime = false;
-    bool pictures = true;    // --no-pictures: none
-    std::string picturesDir; // empty: pictures/ of the run folder
-    bool overwrite = false;  // a run folder an earlier run made is emptied and reused
+    bool pictures = true;   // --no-pictures: none
+    bool overwrite = false; // a run folder an earlier run made is emptied and reused
     double limitSeconds = 2 * 3600;
     std::string resources; // the bundle's folder; empty: the source tree's resources/
     // Tests: called with the run folder as soon as it is made, before anything is written in it.

@@ -8,6 +8,7 @@
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/table_view_cell.h"
 #include "session/core/test_base_model.h"
 #include "session/item_table_view_cell.h"
 #include "session/root_table_view_controller.h"
@@ -39,10 +40,12 @@ bool setTick(sim::Driver& driver, const sim::ScriptAction& action, bool ticked, 
     }
     if (!item) return fail(failure, "the list has no row \"" + ns::printableQuote(key) + "\"");
     if (item->selected() == ticked) return true;
-    auto cell = rt::cast<ft::ItemTableViewCell>(driver.revealRow(list->tableView(), row));
+    const std::string what = std::string(ticked ? "tick " : "untick ") + ns::printableQuote(key);
+    rt::Ref<ui::TableViewCell> shown = driver.revealRow(list->tableView(), row);
+    if (!shown) return fail(failure, "cannot " + what + ": " + driver.refusal());
+    auto cell = rt::cast<ft::ItemTableViewCell>(shown);
     if (!cell || !cell->selectionButton())
         return fail(failure, "the row \"" + ns::printableQuote(key) + "\" shows no tick");
-    const std::string what = std::string(ticked ? "tick " : "untick ") + ns::printableQuote(key);
     if (!driver.tap(cell->selectionButton()))
         return fail(failure, "cannot " + what + ": " + driver.refusal());
     return item->selected() == ticked || fail(failure, "cannot " + what + ": the tap changed nothing");

@@ -2,13 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -19,6 +19,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 
@@ -29,30 +30,27 @@ namespace app {
 namespace {
 
 namespace fs = std::filesystem;
+using ns::EntryFigures;
+using ns::FileDescriptor;
 
-// What the mark's first line holds; a mark is a regular file that starts so. A mark of that line
-// alone belongs to a job that holds its folder, or to one that ended before it recorded what it
-// wrote.
+// What the mark's first line holds; a mark is a regular file that starts so.
 constexpr std::string_view kMarkText =
     "functiontest run folder: a run made it, and functiontest --overwrite may empty it\n";
-// The record follows it: this line, an entry a line, then the end line with the count.
-constexpr std::string_view kRecordHead =
-    "what its run wrote, an entry a line: number, its folder's number (0: this folder), type (f file, "
-    "d folder, l link, o other), device, inode, bytes, modified (seconds.nanoseconds), name (a space, a "
-    "control character and \\ as \\xNN)\n";
+// The record follows it: this line, then a line for each entry as the run made or removed it, then
+// the end line with the count of those lines. A mark of the first line alone, or another second
+// line, is an earlier version's.
+constexpr std::string_view kJournalHead =
+    "what its run made, a line each as it made it: type (f file, d folder; - removed), device, inode, "
+    "bytes, modified and changed (seconds.nanoseconds), its place in the folder (a space, a control "
+    "character and \\ as \\xNN)\n";
 constexpr std::string_view kRecordEnd = "end of the record: ";
-// A mark longer than this is none a run wrote (a record takes some 60 bytes an entry).
+// A mark longer than this is none a run wrote (a record takes some 100 bytes an entry).
 constexpr off_t kLongestMark = off_t{256} << 20;
-
-// What a run writes at the top of its folder besides the mark (job.h lists them); the record holds
-// nothing else of the top.
-constexpr std::string_view kRunEntries[] = {"report.txt", "app.log", "device.log", "steps.log",
-                                            "home",       "service", "pictures",   "audio"};
-
-// A file written whole is first written under this name beside it.
-std::string asideName(std::string_view name) {
-    return "." + std::string(name) + ".functiontest-aside";
-}
+// Where --overwrite holds what it takes away, and the private name an entry takes as it goes.
+constexpr const char* kHolding = ".functiontest-emptying";
+constexpr const char* kGone = ".functiontest-gone";
+// What --overwrite says of an entry that changed after it was looked at.
+constexpr const char* kNotMade = "it is not the entry its run made";
 
 std::string shownFolder(const fs::path& folder) {
     return cutName(folder.string());
@@ -70,29 +68,15 @@ std::string reason(int error) {
     return std::strerror(error);
 }
 
-// A descriptor, closed with the object.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+// Whether `name` at the top of a run folder is the folder's own (its mark, lock, a mark being
+// written), not the run's.
+bool folderOwn(std::string_view name) {
+    return name == kRunFolderMark || name == kRunFolderLock || name == ns::asideName(kRunFolderMark);
+}
 
 // The folder `name` of `at`, opened only when it is a folder and not a link.
-Descriptor openFolder(int at, const char* name) {
-    return Descriptor(::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+FileDescriptor openFolder(int at, const char* name) {
+    return FileDescriptor(::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 // The entries of an open folder but "." and "..", by name, the first last; none, with errno's
@@ -120,35 +104,8 @@ std::optional<std::vector<std::string>> entriesOf(int folder, std::string* why) 
     return names;
 }
 
-// Writes `text` whole to the open file: 0, or the errno of why not (a write that takes nothing:
-// ENOSPC).
-int writeWhole(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return errno;
-        if (written == 0) return ENOSPC;
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-// Writes the file `name` of the open folder `at` whole: aside, then renamed over it. 0, or the errno
-// of why not, with nothing of it left. Not synced to the disk: a mark a crash loses or cuts short
-// makes a folder --overwrite refuses, never one it empties wrongly.
-int writeAside(int at, std::string_view name, std::string_view text) {
-    const std::string aside = asideName(name);
-    const int fd = ::openat(at, aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    int error = writeWhole(fd, text);
-    if (::close(fd) != 0 && !error) error = errno;
-    if (!error && ::renameat(at, aside.c_str(), at, std::string(name).c_str()) != 0) error = errno;
-    if (error) ::unlinkat(at, aside.c_str(), 0);
-    return error;
-}
-
-// What the walks ask of an entry's status: its kind and mode, owner, identity, size, modification
-// and mount.
+// What the walks ask of an entry's status: its kind and mode, owner, identity, size, times and
+// mount.
 constexpr unsigned kStatus = STATX_BASIC_STATS | STATX_MNT_ID;
 
 int statusOf(int at, const char* name, struct statx* status) {
@@ -160,36 +117,7 @@ bool sameNode(const struct statx& a, const struct statx& b) {
     return a.stx_ino == b.stx_ino && a.stx_dev_major == b.stx_dev_major && a.stx_dev_minor == b.stx_dev_minor;
 }
 
-// An entry of the record: where it is, what it is, and what says it is unchanged.
-struct Entry {
-    std::size_t folder = 0; // its folder's number (0: the run folder)
-    char type = 'o';
-    std::uint64_t device = 0, inode = 0, size = 0;
-    std::int64_t seconds = 0;
-    std::uint32_t nanoseconds = 0;
-    std::string name;
-};
-
-Entry entryOf(std::size_t folder, std::string_view name, const struct statx& status) {
-    const char type = S_ISREG(status.stx_mode) ? 'f' : S_ISDIR(status.stx_mode) ? 'd' : S_ISLNK(status.stx_mode) ? 'l' : 'o';
-    return {folder,
-            type,
-            makedev(status.stx_dev_major, status.stx_dev_minor),
-            status.stx_ino,
-            status.stx_size,
-            status.stx_mtime.tv_sec,
-            status.stx_mtime.tv_nsec,
-            std::string(name)};
-}
-
-// Whether `found` is the entry the record holds: the same node, and for all but a folder (whose
-// entries are looked at one by one) the same size and modification.
-bool unchanged(const Entry& recorded, const Entry& found) {
-    if (recorded.type != found.type || recorded.device != found.device || recorded.inode != found.inode)
-        return false;
-    return recorded.type == 'd' || (recorded.size == found.size && recorded.seconds == found.seconds &&
-                                    recorded.nanoseconds == found.nanoseconds);
-}
+// ---- The record ----
 
 void appendName(std::string& line, std::string_view name) {
     for (const char c : name) {
@@ -204,106 +132,189 @@ void appendName(std::string& line, std::string_view name) {
     }
 }
 
-std::optional<std::string> readName(std::string_view text) {
-    std::string name;
+// A place as appendName wrote it: parts joined by '/', none empty, "." or ".."; none otherwise.
+std::optional<std::string> readPlace(std::string_view text) {
+    std::string place;
     for (std::size_t at = 0; at < text.size(); ++at) {
         if (text[at] != '\\') {
-            name += text[at];
+            place += text[at];
             continue;
         }
         unsigned byte = 0;
         if (at + 3 >= text.size() || text[at + 1] != 'x' ||
             std::from_chars(text.data() + at + 2, text.data() + at + 4, byte, 16).ptr != text.data() + at + 4)
             return std::nullopt;
-        name += static_cast<char>(byte);
+        place += static_cast<char>(byte);
         at += 3;
     }
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
-    return name;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = std::min(place.find('/', at), place.size());
+        const std::string_view part = std::string_view(place).substr(at, end - at);
+        if (part.empty() || part == "." || part == "..") return std::nullopt;
+        if (end == place.size()) return place;
+        at = end + 1;
+    }
 }
 
-// What a run wrote, as its mark records it.
-class Record {
-public:
-    void add(Entry entry) {
-        places_.emplace(std::pair(entry.folder, entry.name), entries_.size() + 1);
-        entries_.push_back(std::move(entry));
-    }
-    std::size_t size() const { return entries_.size(); }
-    // The number of the entry `name` of the folder numbered `folder`, 0 when none.
-    std::size_t find(std::size_t folder, const std::string& name) const {
-        const auto found = places_.find(std::pair(folder, name));
-        return found == places_.end() ? 0 : found->second;
-    }
-    const Entry& operator[](std::size_t number) const { return entries_[number - 1]; }
+std::string seconds(std::int64_t whole, std::uint32_t nanoseconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld.%09u", static_cast<long long>(whole), nanoseconds);
+    return text;
+}
 
-    // The record as the mark holds it after its first line.
-    std::string text() const {
-        std::string text(kRecordHead);
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            const Entry& e = entries_[i];
-            char figures[160];
-            std::snprintf(figures, sizeof figures, "%zu %zu %c %llu %llu %llu %lld.%09u ", i + 1, e.folder, e.type,
-                          static_cast<unsigned long long>(e.device), static_cast<unsigned long long>(e.inode),
-                          static_cast<unsigned long long>(e.size), static_cast<long long>(e.seconds), e.nanoseconds);
-            text += figures;
-            appendName(text, e.name);
-            text += '\n';
+// The record's line for an entry made at `place`.
+std::string madeLine(const std::string& place, const EntryFigures& figures) {
+    char head[96];
+    std::snprintf(head, sizeof head, "%c %llu %llu %llu ", figures.type == 'd' ? 'd' : 'f',
+                  static_cast<unsigned long long>(figures.device), static_cast<unsigned long long>(figures.inode),
+                  static_cast<unsigned long long>(figures.size));
+    std::string line = head + seconds(figures.modifiedSeconds, figures.modifiedNanoseconds) + " " +
+                       seconds(figures.changedSeconds, figures.changedNanoseconds) + " ";
+    appendName(line, place);
+    return line + "\n";
+}
+
+std::string removedLine(const std::string& place) {
+    std::string line = "- ";
+    appendName(line, place);
+    return line + "\n";
+}
+
+// What a run made, as its mark records it: each place and the entry made there last, as it was
+// made.
+struct Record {
+    std::map<std::string, EntryFigures> entries;
+    std::size_t lines = 0;
+    bool ended = false; // its job ended and wrote the end line
+
+    const EntryFigures* find(const std::string& place) const {
+        const auto found = entries.find(place);
+        return found == entries.end() ? nullptr : &found->second;
+    }
+
+    // Takes one line of the record (without its line break); false when it is none.
+    bool take(std::string_view line) {
+        auto word = [&line]() {
+            const std::size_t end = std::min(line.find(' '), line.size());
+            const std::string_view taken = line.substr(0, end);
+            line.remove_prefix(std::min(end + 1, line.size()));
+            return taken;
+        };
+        auto number = [](std::string_view text, auto& value) {
+            return !text.empty() && std::from_chars(text.data(), text.data() + text.size(), value).ptr == text.data() + text.size();
+        };
+        auto time = [&](std::string_view text, std::int64_t& whole, std::uint32_t& nanoseconds) {
+            const std::size_t point = text.find('.');
+            return point != std::string_view::npos && number(text.substr(0, point), whole) &&
+                   number(text.substr(point + 1), nanoseconds);
+        };
+        const std::string_view type = word();
+        if (type == "-") {
+            const std::optional<std::string> place = readPlace(line);
+            if (!place) return false;
+            entries.erase(*place);
+            ++lines;
+            return true;
         }
-        return text + std::string(kRecordEnd) + std::to_string(entries_.size()) + " entries\n";
+        EntryFigures figures;
+        figures.links = 1;
+        if ((type != "f" && type != "d") || !number(word(), figures.device) || !number(word(), figures.inode) ||
+            !number(word(), figures.size) || !time(word(), figures.modifiedSeconds, figures.modifiedNanoseconds) ||
+            !time(word(), figures.changedSeconds, figures.changedNanoseconds))
+            return false;
+        figures.type = type[0];
+        const std::optional<std::string> place = readPlace(line);
+        if (!place) return false;
+        entries[*place] = figures;
+        ++lines;
+        return true;
     }
 
-    // The record from what the mark holds after its first line; none when it is not one whole.
+    // The record from what the mark holds after its head; none when a whole line of it is not one.
+    // A last line cut short (a job killed as it wrote it) is left out.
     static std::optional<Record> parse(std::string_view text) {
-        if (!text.starts_with(kRecordHead)) return std::nullopt;
-        text.remove_prefix(kRecordHead.size());
         Record record;
-        for (;;) {
-            const std::size_t end = text.find('\n');
-            if (end == std::string_view::npos) return std::nullopt;
+        for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;) {
             const std::string_view line = text.substr(0, end);
             text.remove_prefix(end + 1);
-            if (line.starts_with(kRecordEnd))
-                return text.empty() && line == std::string(kRecordEnd) + std::to_string(record.size()) + " entries"
-                           ? std::optional(std::move(record))
-                           : std::nullopt;
-            std::optional<Entry> entry = parseEntry(line, record.size() + 1);
-            if (!entry) return std::nullopt;
-            record.add(std::move(*entry));
+            if (line.starts_with(kRecordEnd)) {
+                if (!text.empty() || line != std::string(kRecordEnd) + std::to_string(record.lines) + " lines")
+                    return std::nullopt;
+                record.ended = true;
+                return record;
+            }
+            if (!record.take(line)) return std::nullopt;
         }
+        return record;
+    }
+};
+
+// The journal a run's folders tell what they make: each entry appended to the mark as it is made,
+// one whole line at a time, and kept to answer what was made last at a place.
+class Journal final : public ns::Directory::Journal {
+public:
+    explicit Journal(ns::Directory::Stream mark) : mark_(std::move(mark)) {}
+
+    void made(const std::string& place, const EntryFigures& figures) override {
+        std::lock_guard g(lock_);
+        record_.entries[place] = figures;
+        append(madeLine(place, figures));
+    }
+    void removed(const std::string& place) override {
+        std::lock_guard g(lock_);
+        record_.entries.erase(place);
+        append(removedLine(place));
+    }
+    std::optional<EntryFigures> lastMade(const std::string& place) const override {
+        std::lock_guard g(lock_);
+        const EntryFigures* figures = record_.find(place);
+        return figures ? std::optional(*figures) : std::nullopt;
+    }
+    void failed(const std::string& place, int error) override { keep(place, reason(error)); }
+
+    // Keeps the failure of the entry `place` of the run, the first only of each.
+    void keep(std::string_view place, std::string_view why) {
+        std::lock_guard g(lock_);
+        const std::string named(place);
+        if (std::none_of(failures_.begin(), failures_.end(), [&](const auto& kept) { return kept.first == named; }))
+            failures_.emplace_back(named, std::string(why));
+    }
+    // Each entry of the run that could not be written whole: "<place>: <reason>", in order.
+    std::vector<std::string> failures() const {
+        std::lock_guard g(lock_);
+        std::vector<std::string> texts;
+        for (const auto& [place, why] : failures_)
+            texts.push_back(place + ": " + why);
+        return texts;
+    }
+
+    // Writes the end line and lets go of the mark: 0, or the errno of the first line that could not
+    // be written (the record is whole up to the line before it).
+    int end() {
+        std::lock_guard g(lock_);
+        if (!record_.ended) {
+            append(std::string(kRecordEnd) + std::to_string(record_.lines) + " lines\n");
+            record_.ended = true;
+            if (const int error = mark_.close(); error && !error_) error_ = error;
+        }
+        return error_;
     }
 
 private:
-    static std::optional<Entry> parseEntry(std::string_view line, std::size_t number) {
-        std::vector<std::string_view> words; // seven figures, then the name
-        for (std::size_t at = 0; at <= line.size() && words.size() < 8;) {
-            const std::size_t end = words.size() == 7 ? line.size() : std::min(line.find(' ', at), line.size());
-            words.push_back(line.substr(at, end - at));
-            at = end + 1;
-        }
-        if (words.size() != 8 || words[2].size() != 1 || std::string_view("fdlo").find(words[2][0]) == std::string_view::npos)
-            return std::nullopt;
-        auto number64 = [](std::string_view word, auto& value) {
-            return !word.empty() &&
-                   std::from_chars(word.data(), word.data() + word.size(), value).ptr == word.data() + word.size();
-        };
-        Entry entry;
-        std::size_t self = 0;
-        const std::size_t point = words[6].find('.');
-        std::optional<std::string> name = readName(words[7]);
-        if (!number64(words[0], self) || self != number || !number64(words[1], entry.folder) || entry.folder >= number ||
-            !number64(words[3], entry.device) || !number64(words[4], entry.inode) || !number64(words[5], entry.size) ||
-            point == std::string_view::npos || !number64(words[6].substr(0, point), entry.seconds) ||
-            !number64(words[6].substr(point + 1), entry.nanoseconds) || !name)
-            return std::nullopt;
-        entry.type = words[2][0];
-        entry.name = std::move(*name);
-        return entry;
+    // Called with the lock held. Nothing after the end, nor after a line that could not be written.
+    void append(const std::string& line) {
+        if (record_.ended || error_) return;
+        if ((error_ = mark_.append(line)) == 0) ++record_.lines;
     }
 
-    std::vector<Entry> entries_;
-    std::map<std::pair<std::size_t, std::string>, std::size_t> places_;
+    mutable std::mutex lock_;
+    ns::Directory::Stream mark_;
+    Record record_;
+    int error_ = 0;
+    std::vector<std::pair<std::string, std::string>> failures_;
 };
+
+// ---- Walking a folder ----
 
 // Walks the tree under an open folder depth first, standing in one folder at a time: each is
 // entered by its name, never through a link, and left by "..", both checked to be the folder met
@@ -312,21 +323,19 @@ private:
 class Walk {
 public:
     enum class Next { Over, Into, Stop };
-    // What to do with the entry `name` of the folder the walk stands in (and, going into a
-    // folder, its number in a record).
-    using Visit = std::function<std::pair<Next, std::size_t>(const std::string& name, const struct statx& status)>;
+    // What to do with the entry `name` of the folder the walk stands in.
+    using Visit = std::function<Next(const std::string& name, const struct statx& status)>;
     // Called in a folder once its entry `name`, walked into, has been walked whole; false stops.
     using Leave = std::function<bool(const std::string& name)>;
 
-    Walk(int top, const struct statx& status) : top_(top), current_(top) { levels_.push_back({"", status, 0, {}}); }
+    Walk(int top, const struct statx& status) : top_(top), current_(top) { levels_.push_back({"", status, {}}); }
     ~Walk() { stand(top_); }
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
 
-    // The folder the walk stands in: open, its status and number.
+    // The folder the walk stands in: open, and its status.
     int folder() const { return current_; }
     const struct statx& folderStatus() const { return levels_.back().status; }
-    std::size_t folderNumber() const { return levels_.back().number; }
     bool atTop() const { return levels_.size() == 1; }
     // The entry `name` of the folder the walk stands in, by its path in the walked folder.
     std::string pathOf(std::string_view name) const {
@@ -357,9 +366,9 @@ public:
                 if (error == ENOENT) continue; // gone meanwhile
                 return fail(pathOf(name), reason(error));
             }
-            const auto [next, number] = visit(name, status);
+            const Next next = visit(name, status);
             if (next == Next::Stop) return false;
-            if (next == Next::Into && !down(name, status, number)) return false;
+            if (next == Next::Into && !down(name, status)) return false;
         }
         return true;
     }
@@ -368,7 +377,6 @@ private:
     struct Level {
         std::string name; // in its folder
         struct statx status;
-        std::size_t number;
         std::vector<std::string> left; // not visited yet, the next last
     };
 
@@ -387,14 +395,14 @@ private:
         levels_.back().left = std::move(*names);
         return true;
     }
-    bool down(const std::string& name, const struct statx& status, std::size_t number) {
-        Descriptor inner = openFolder(current_, name.c_str());
+    bool down(const std::string& name, const struct statx& status) {
+        FileDescriptor inner = openFolder(current_, name.c_str());
         struct statx opened {};
         if (!inner) return fail(pathOf(name), reason(errno));
         if (statusOf(inner.get(), "", &opened) != 0 || !sameNode(opened, status))
             return fail(pathOf(name), "it was replaced meanwhile");
         stand(inner.release());
-        levels_.push_back({name, opened, number, {}});
+        levels_.push_back({name, opened, {}});
         return list();
     }
     bool up(const std::string& name) {
@@ -402,7 +410,7 @@ private:
             stand(top_);
             return true;
         }
-        Descriptor outer(::openat(current_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        FileDescriptor outer(::openat(current_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct statx opened {};
         if (!outer || statusOf(outer.get(), "", &opened) != 0 || !sameNode(opened, levels_.back().status))
             return fail(pathOf(name), "it was moved meanwhile");
@@ -425,42 +433,41 @@ bool elsewhere(const struct statx& top, const struct statx& entry) {
 
 // Whether the folder `name` of `at` is a run folder of its own (it holds a mark).
 bool holdsMark(int at, const std::string& name) {
-    const Descriptor inner = openFolder(at, name.c_str());
+    const FileDescriptor inner = openFolder(at, name.c_str());
     struct stat status {};
     return inner && ::fstatat(inner.get(), kRunFolderMark, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// What the run under the open folder `top` wrote: every entry under its run entries, but a run
-// folder nested inside and what another file system mounted there holds. None, with why, when the
-// folder cannot be walked.
-std::optional<Record> recordOf(int top, std::string* why) {
-    struct statx self {};
-    if (const int error = statusOf(top, "", &self)) {
-        *why = reason(error);
-        return std::nullopt;
+// ---- Holding a folder ----
+
+// The locks a job holds its folder by: the open folder's own, and its lock file's.
+struct Hold {
+    FileDescriptor lockFile;
+    bool madeLockFile = false;
+};
+
+// Takes the open folder's locks without waiting (with `wait`, waiting: a folder just made):
+// the folder's own where its file system locks folders (a network file system does not), then the
+// lock file's, opened for writing from the folder (made when `make`). 0, or errno (EWOULDBLOCK: a
+// job holds it).
+int holdFolder(int folder, bool make, bool wait, Hold* hold) {
+    const int how = LOCK_EX | (wait ? 0 : LOCK_NB);
+    if (::flock(folder, how) != 0 && (errno == EWOULDBLOCK || errno == EINTR)) return errno;
+    hold->lockFile = FileDescriptor(::openat(folder, kRunFolderLock, O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    if (!hold->lockFile && errno == ENOENT && make) {
+        hold->lockFile = FileDescriptor(
+            ::openat(folder, kRunFolderLock, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        hold->madeLockFile = static_cast<bool>(hold->lockFile);
     }
-    Record record;
-    Walk walk(top, self);
-    const bool walked = walk.run(
-        [&](const std::string& name, const struct statx& status) -> std::pair<Walk::Next, std::size_t> {
-            if (walk.atTop() && std::find(std::begin(kRunEntries), std::end(kRunEntries), name) == std::end(kRunEntries))
-                return {Walk::Next::Over, 0};
-            const bool folder = S_ISDIR(status.stx_mode);
-            if (elsewhere(self, status) || (folder && holdsMark(walk.folder(), name))) return {Walk::Next::Over, 0};
-            record.add(entryOf(walk.folderNumber(), name, status));
-            return {folder ? Walk::Next::Into : Walk::Next::Over, record.size()};
-        },
-        [](const std::string&) { return true; });
-    if (!walked) {
-        *why = walk.problem();
-        return std::nullopt;
-    }
-    return record;
+    if (!hold->lockFile) return errno == ENOENT && !make ? 0 : errno;
+    return ::flock(hold->lockFile.get(), how) == 0 ? 0 : errno;
 }
 
-// Takes the lock of the open folder without waiting: 0, or errno (EWOULDBLOCK: a job holds it).
-int lockFolder(int folder) {
-    return ::flock(folder, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+// Whether a job holds the folder `name` of `at` (looked at, and let go of at once).
+bool heldByAJob(int at, const std::string& name) {
+    const FileDescriptor folder = openFolder(at, name.c_str());
+    Hold hold;
+    return folder && holdFolder(folder.get(), false, false, &hold) == EWOULDBLOCK;
 }
 
 struct Mark {
@@ -472,7 +479,7 @@ struct Mark {
 // The open folder's mark, as it stands.
 Mark readMark(int folder) {
     Mark mark;
-    const Descriptor file(::openat(folder, kRunFolderMark, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(::openat(folder, kRunFolderMark, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (!file && errno == ENOENT) return mark;
     mark.state = Mark::State::NotWhole;
@@ -502,13 +509,14 @@ Mark readMark(int folder) {
         mark.problem = text.empty() ? "empty" : "not the one a run writes";
         return mark;
     }
-    if (text.size() == kMarkText.size()) {
+    const std::string_view rest = std::string_view(text).substr(kMarkText.size());
+    if (!rest.starts_with(kJournalHead)) { // an earlier version's, or a job of one that was stopped
         mark.state = Mark::State::Bare;
         return mark;
     }
-    std::optional<Record> record = Record::parse(std::string_view(text).substr(kMarkText.size()));
+    std::optional<Record> record = Record::parse(rest.substr(kJournalHead.size()));
     if (!record) {
-        mark.problem = "its record is cut short or not the one a run writes";
+        mark.problem = "its record is not the one a run writes";
         return mark;
     }
     mark.state = Mark::State::Recorded;
@@ -523,9 +531,41 @@ std::string notWholeMark(const std::string& shown, const std::string& problem) {
 }
 
 std::string notRecorded(const std::string& shown) {
-    return "the run folder " + shown + " holds no record of what its run wrote (its job was stopped before " +
-           "it wrote one, or an earlier version made the folder), and --overwrite removes only what a " +
-           "record names; look through it, remove it yourself (rm -r) and run again";
+    return "the run folder " + shown + " holds no record of what its run made (an earlier version made " +
+           "it), and --overwrite removes only what a record names; look through it, remove it yourself " +
+           "(rm -r) and run again";
+}
+
+} // namespace
+
+// ---- The folder a job holds ----
+
+struct RunFolder::State {
+    State(std::string shown, FileDescriptor open, FileDescriptor lock, std::shared_ptr<ns::Directory::Journal> record)
+        : path(std::move(shown)), folder(std::move(open)), lockFile(std::move(lock)), journal(std::move(record)),
+          directory(ns::Directory::adopt(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0), path, journal)) {}
+
+    std::string path;
+    FileDescriptor folder;   // the open folder, locked
+    FileDescriptor lockFile; // its lock file, locked
+    std::shared_ptr<ns::Directory::Journal> journal; // a Journal
+    ns::Directory directory;
+    bool recorded = false;
+};
+
+namespace {
+
+// A new run folder's state once it is held: its mark begun (a held folder without one is being
+// made); none with errno's value when the mark cannot be written whole.
+std::shared_ptr<RunFolder::State> marked(const std::string& path, FileDescriptor& folder, Hold& hold, int* error) {
+    // The folder's own files are the folder's, not the run's: made through a folder without a
+    // journal.
+    const ns::Directory own = ns::Directory::adopt(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0), path, nullptr);
+    const std::string head = std::string(kMarkText) + std::string(kJournalHead);
+    std::optional<ns::Directory::Stream> mark = own.stream(kRunFolderMark, head, error);
+    if (!mark) return nullptr;
+    return std::make_shared<RunFolder::State>(path, std::move(folder), std::move(hold.lockFile),
+                                              std::make_shared<Journal>(std::move(*mark)));
 }
 
 // The folders made for a new run folder, taken away again (each only while it is empty) unless
@@ -562,26 +602,30 @@ private:
 
 // A new run folder, held and marked; none when the name is taken (`taken`) or, with why, when it
 // cannot be made or marked, then with nothing left behind.
-std::optional<RunFolder> newRunFolder(const fs::path& folder, bool* taken, std::string* why) {
+std::unique_ptr<RunFolder> newRunFolder(const fs::path& folder, bool* taken, std::string* why) {
     MadeFolders made;
     if (const int error = made.make(folder)) {
         if (error == EEXIST)
             *taken = true;
         else
             *why = "cannot make the run folder " + shownFolder(folder) + ": " + reason(error);
-        return std::nullopt;
+        return nullptr;
     }
-    Descriptor opened = openFolder(AT_FDCWD, folder.c_str());
+    FileDescriptor opened = openFolder(AT_FDCWD, folder.c_str());
     // Held before it is marked: a job that meets it meanwhile finds it being made. One that only
     // looks lets go at once.
-    int error = !opened || ::flock(opened.get(), LOCK_EX) != 0 ? errno : writeAside(opened.get(), kRunFolderMark, kMarkText);
-    if (error) {
+    Hold hold;
+    int error = !opened ? errno : holdFolder(opened.get(), true, true, &hold);
+    std::shared_ptr<RunFolder::State> state;
+    if (!error) state = marked(absoluteName(folder), opened, hold, &error);
+    if (!state) {
+        if (opened) ::unlinkat(opened.get(), kRunFolderLock, 0);
         *why = "cannot mark the run folder " + shownFolder(folder) + " (" + kRunFolderMark + "): " + reason(error) +
                "; it was taken away again";
-        return std::nullopt;
+        return nullptr;
     }
     made.keep();
-    return RunFolder(absoluteName(folder), opened.release());
+    return std::make_unique<RunFolder>(std::move(state));
 }
 
 // "is" when `path` is `folder`, "holds" when it lies under it, both with links and ".." resolved;
@@ -618,76 +662,165 @@ std::string whyItStays(const struct statx& parent, const struct statx& entry) {
     return {};
 }
 
+// What a changed entry is said to be, by whether its job ended its record.
+std::string changedSince(const Record& record) {
+    return record.ended ? ", changed since its run wrote it: move it out or remove it, and run again"
+                        : ", changed since its run recorded it (its job was stopped before it ended its record): "
+                          "look through the folder, remove it yourself (rm -r) and run again";
+}
+
 // Why the open folder `top` may not be emptied as `record` says: "" when every entry of it is one
 // the record names, unchanged, and can be removed; else what refuses it, naming the first entry
 // that does not.
 std::string whyNotEmptied(int top, const struct statx& self, const Record& record) {
     if (::faccessat(top, ".", W_OK | X_OK, AT_EACCESS) != 0) return "cannot be emptied whole: .: " + reason(errno);
     Walk walk(top, self);
-    // Why the entry `name` (`number` in the record, 0 when it is not there) refuses the emptying.
-    auto refusalOf = [&](const std::string& name, const struct statx& status, std::size_t number) -> std::string {
-        const std::string path = cutName(walk.pathOf(name));
+    // Why the entry `name` refuses the emptying.
+    auto refusalOf = [&](const std::string& name, const struct statx& status) -> std::string {
+        const std::string place = walk.pathOf(name), shown = cutName(place);
+        const EntryFigures* made = record.find(place);
         const bool folder = S_ISDIR(status.stx_mode);
-        if (elsewhere(self, status)) return "cannot be emptied whole: " + path + ": another file system is mounted there";
-        if (!number && folder && holdsMark(walk.folder(), name))
-            return "holds " + path + ", " +
-                   (lockFolder(openFolder(walk.folder(), name.c_str()).get()) == EWOULDBLOCK
-                        ? "the folder of a running job"
-                        : "the folder of another run: move it out or remove it, and run again");
-        if (!number) return "holds " + path + ", which its run did not write: move it out or remove it, and run again";
-        if (!unchanged(record[number], entryOf(walk.folderNumber(), name, status)))
-            return "holds " + path + ", changed since its run wrote it: move it out or remove it, and run again";
+        if (walk.atTop() && name == kHolding)
+            return "holds " + shown + ", left by an emptying of it that was stopped: look through the folder, " +
+                   "remove it yourself (rm -r) and run again";
+        if (elsewhere(self, status)) return "cannot be emptied whole: " + shown + ": another file system is mounted there";
+        if (!made && folder && holdsMark(walk.folder(), name))
+            return "holds " + shown + ", " +
+                   (heldByAJob(walk.folder(), name) ? "the folder of a running job"
+                                                    : "the folder of another run: move it out or remove it, and run again");
+        if (!made) return "holds " + shown + ", which its run did not write: move it out or remove it, and run again";
+        // What keeps it there first: the one thing to undo.
         std::string why = whyItStays(walk.folderStatus(), status);
         if (why.empty() && folder && ::faccessat(walk.folder(), name.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
             why = reason(errno);
-        return why.empty() ? "" : "cannot be emptied whole: " + path + ": " + why;
+        if (!why.empty()) return "cannot be emptied whole: " + shown + ": " + why;
+        return ns::unchanged(*made, ns::figuresOf(status)) ? "" : "holds " + shown + changedSince(record);
     };
     std::string refusal;
     const bool walked = walk.run(
-        [&](const std::string& name, const struct statx& status) -> std::pair<Walk::Next, std::size_t> {
-            if (walk.atTop() && name == kRunFolderMark) return {Walk::Next::Over, 0};
-            const std::size_t number = record.find(walk.folderNumber(), name);
-            refusal = refusalOf(name, status, number);
-            return {!refusal.empty() ? Walk::Next::Stop : S_ISDIR(status.stx_mode) ? Walk::Next::Into : Walk::Next::Over,
-                    number};
+        [&](const std::string& name, const struct statx& status) {
+            if (walk.atTop() && folderOwn(name)) return Walk::Next::Over;
+            refusal = refusalOf(name, status);
+            return !refusal.empty() ? Walk::Next::Stop : S_ISDIR(status.stx_mode) ? Walk::Next::Into : Walk::Next::Over;
         },
         [](const std::string&) { return true; });
     return walked || !refusal.empty() ? refusal : "cannot be emptied whole: " + walk.problem();
 }
 
-// Removes what `record` names from the open folder `top`, each entry checked again as it goes;
-// "" when all went, else "<entry>: <reason>" for the first that did not.
-std::string removeRecorded(int top, const struct statx& self, const Record& record) {
-    Walk walk(top, self);
-    std::string problem;
-    const bool walked = walk.run(
-        [&](const std::string& name, const struct statx& status) -> std::pair<Walk::Next, std::size_t> {
-            if (walk.atTop() && (name == kRunFolderMark || name == asideName(kRunFolderMark)))
-                return {Walk::Next::Over, 0};
-            const std::size_t number = record.find(walk.folderNumber(), name);
-            if (!number || !unchanged(record[number], entryOf(walk.folderNumber(), name, status))) {
-                problem = cutName(walk.pathOf(name)) + ": it was not there when the folder was looked at";
-                return {Walk::Next::Stop, 0};
-            }
-            if (S_ISDIR(status.stx_mode)) return {Walk::Next::Into, number};
-            if (::unlinkat(walk.folder(), name.c_str(), 0) == 0) return {Walk::Next::Over, 0};
-            problem = cutName(walk.pathOf(name)) + ": " + reason(errno);
-            return {Walk::Next::Stop, 0};
-        },
-        [&](const std::string& name) {
-            if (::unlinkat(walk.folder(), name.c_str(), AT_REMOVEDIR) == 0) return true;
-            problem = cutName(walk.pathOf(name)) + ": " + reason(errno);
-            return false;
-        });
-    return walked ? "" : problem.empty() ? walk.problem() : problem;
-}
+// What --overwrite takes away from the open folder `top`, as `record` names it, and how: first
+// held, then removed.
+class Emptying {
+public:
+    Emptying(int top, const struct statx& self, const Record& record) : top_(top), self_(self), record_(record) {}
+    Emptying(const Emptying&) = delete;
+    Emptying& operator=(const Emptying&) = delete;
+    // What is held and not removed goes back.
+    ~Emptying() { putBack(); }
+
+    // Moves every entry of the folder into the holding folder, each checked before the move and
+    // again once there, and then everything held checked once more: "" when all of it is as the
+    // record says, else "<entry>: <reason>" with all of it put back.
+    std::string hold() {
+        if (::mkdirat(top_, kHolding, 0700) != 0) return std::string(kHolding) + ": " + reason(errno);
+        holding_ = openFolder(top_, kHolding);
+        if (!holding_) return std::string(kHolding) + ": " + reason(errno);
+        std::string why;
+        std::optional<std::vector<std::string>> names = entriesOf(top_, &why);
+        if (!names) return ".: " + why;
+        for (const std::string& name : *names) {
+            if (folderOwn(name) || name == kHolding) continue;
+            const EntryFigures* made = record_.find(name);
+            EntryFigures found, moved;
+            if (!made || !figuresAt(top_, name, &found) || !ns::unchanged(*made, found))
+                return problem(name, kNotMade);
+            if (::renameat2(top_, name.c_str(), holding_.get(), name.c_str(), RENAME_NOREPLACE) != 0)
+                return problem(name, reason(errno));
+            held_.push_back(name);
+            if (!figuresAt(holding_.get(), name, &moved) || !ns::unchanged(*made, moved, false))
+                return problem(name, kNotMade);
+            // As it stands now, its change time the move's: what it is to be when it goes.
+            record_.entries[name] = moved;
+        }
+        // The entries under them, each as the record says, its change time too.
+        struct statx status {};
+        if (statusOf(holding_.get(), "", &status) != 0) return std::string(kHolding) + ": " + reason(errno);
+        Walk walk(holding_.get(), status);
+        std::string found;
+        const bool walked = walk.run(
+            [&](const std::string& name, const struct statx& entry) {
+                const EntryFigures* made = record_.find(walk.pathOf(name));
+                if (!made || elsewhere(self_, entry) || !ns::unchanged(*made, ns::figuresOf(entry))) {
+                    found = problem(walk.pathOf(name), kNotMade);
+                    return Walk::Next::Stop;
+                }
+                return S_ISDIR(entry.stx_mode) ? Walk::Next::Into : Walk::Next::Over;
+            },
+            [](const std::string&) { return true; });
+        return walked ? "" : found.empty() ? walk.problem() : found;
+    }
+
+    // Removes what is held, an entry at a time, each moved to a private name and checked there
+    // first: "" when all went, else "<entry>: <reason>" with what is left put back.
+    std::string remove() {
+        struct statx status {};
+        if (statusOf(holding_.get(), "", &status) != 0) return std::string(kHolding) + ": " + reason(errno);
+        Walk walk(holding_.get(), status);
+        std::string found;
+        auto take = [&](const std::string& name) {
+            const std::string place = walk.pathOf(name);
+            const EntryFigures* made = record_.find(place);
+            const int error = !made ? ESTALE
+                                    : ns::takeAway(walk.folder(), name, *made, holding_.get(), kGone);
+            if (error) found = problem(place, error == ESTALE ? kNotMade : reason(error));
+            return error == 0;
+        };
+        const bool walked = walk.run(
+            [&](const std::string& name, const struct statx& entry) {
+                if (walk.atTop() && name == kGone) return Walk::Next::Over;
+                if (S_ISDIR(entry.stx_mode)) return Walk::Next::Into;
+                // A top entry was moved into the holding folder: its change time is the move's.
+                return take(name) ? Walk::Next::Over : Walk::Next::Stop;
+            },
+            [&](const std::string& name) { return take(name); });
+        if (!walked) return found.empty() ? walk.problem() : found;
+        held_.clear();
+        if (::unlinkat(top_, kHolding, AT_REMOVEDIR) != 0) return std::string(kHolding) + ": " + reason(errno);
+        holding_ = FileDescriptor();
+        return "";
+    }
+
+private:
+    static bool figuresAt(int at, const std::string& name, EntryFigures* figures) {
+        struct statx status {};
+        if (statusOf(at, name.c_str(), &status) != 0) return false;
+        *figures = ns::figuresOf(status);
+        return true;
+    }
+    std::string problem(const std::string& place, const std::string& why) { return cutName(place) + ": " + why; }
+    // Puts back each top entry still held, and takes the holding folder away when it is empty.
+    void putBack() {
+        if (!holding_) return;
+        std::string why;
+        if (std::optional<std::vector<std::string>> names = entriesOf(holding_.get(), &why))
+            for (const std::string& name : *names)
+                if (std::find(held_.begin(), held_.end(), name) != held_.end())
+                    ::renameat2(holding_.get(), name.c_str(), top_, name.c_str(), RENAME_NOREPLACE);
+        ::unlinkat(top_, kHolding, AT_REMOVEDIR);
+    }
+
+    int top_;
+    struct statx self_;
+    Record record_; // a copy: a top entry's figures are those it has once it is held
+    FileDescriptor holding_;
+    std::vector<std::string> held_; // the top entries moved into the holding folder
+};
 
 // Empties the marked folder `wanted` names, once it is sure every entry of it may go, and holds it.
-std::optional<RunFolder> emptyRunFolder(const fs::path& wanted, const RunFolderRequest& request, std::string* why) {
+std::unique_ptr<RunFolder> emptyRunFolder(const fs::path& wanted, const RunFolderRequest& request, std::string* why) {
     const std::string shown = shownFolder(wanted);
-    auto refuse = [&](const std::string& text) -> std::optional<RunFolder> {
+    auto refuse = [&](const std::string& text) -> std::unique_ptr<RunFolder> {
         *why = "--overwrite: the run folder " + shown + " " + text + "; nothing was emptied";
-        return std::nullopt;
+        return nullptr;
     };
     std::error_code ec;
     const fs::path folder = fs::canonical(wanted, ec);
@@ -702,14 +835,23 @@ std::optional<RunFolder> emptyRunFolder(const fs::path& wanted, const RunFolderR
     if (request.checkedByPath) request.checkedByPath();
 
     // From here on the folder is the one opened now, which must be the one checked.
-    Descriptor opened = openFolder(AT_FDCWD, folder.c_str());
+    FileDescriptor opened = openFolder(AT_FDCWD, folder.c_str());
     struct stat status {};
     if (!opened || ::fstat(opened.get(), &status) != 0)
         return refuse(errno == ELOOP || errno == ENOTDIR ? "was replaced by a link or a file as it was checked"
                                                          : "cannot be opened: " + reason(errno));
     if (status.st_dev != checked.st_dev || status.st_ino != checked.st_ino)
         return refuse("was replaced by another folder as it was checked");
-    const int locked = lockFolder(opened.get());
+    Hold hold;
+    const int locked = holdFolder(opened.get(), true, false, &hold);
+    // A lock file made for this look goes again when the folder is refused.
+    struct MadeLock {
+        int folder;
+        bool made;
+        ~MadeLock() {
+            if (made) ::unlinkat(folder, kRunFolderLock, 0);
+        }
+    } madeLock{opened.get(), hold.madeLockFile};
     Mark mark = readMark(opened.get());
     if (locked == EWOULDBLOCK)
         return refuse(mark.state == Mark::State::Missing ? "is being made by another job" : "is in use by a running job");
@@ -717,13 +859,13 @@ std::optional<RunFolder> emptyRunFolder(const fs::path& wanted, const RunFolderR
     case Mark::State::Missing:
         *why = std::string("--overwrite empties only a folder a run made, and ") + shown + " has no " + kRunFolderMark +
                "; nothing was emptied";
-        return std::nullopt;
+        return nullptr;
     case Mark::State::NotWhole:
         *why = notWholeMark(shown, mark.problem) + "; nothing was emptied";
-        return std::nullopt;
+        return nullptr;
     case Mark::State::Bare:
         *why = "--overwrite: " + notRecorded(shown) + "; nothing was emptied";
-        return std::nullopt;
+        return nullptr;
     case Mark::State::Recorded:
         break;
     }
@@ -732,23 +874,31 @@ std::optional<RunFolder> emptyRunFolder(const fs::path& wanted, const RunFolderR
     if (const int error = statusOf(opened.get(), "", &self)) return refuse("cannot be opened: " + reason(error));
     if (const std::string refusal = whyNotEmptied(opened.get(), self, mark.record); !refusal.empty())
         return refuse(refusal);
-    // Marked as held from here: a job stopped while it empties leaves a folder without a record.
-    if (const int error = writeAside(opened.get(), kRunFolderMark, kMarkText))
-        return refuse("cannot be marked again: " + reason(error));
-    if (const std::string problem = removeRecorded(opened.get(), self, mark.record); !problem.empty()) {
+    if (request.betweenPasses) request.betweenPasses();
+    Emptying emptying(opened.get(), self, mark.record);
+    if (const std::string problem = emptying.hold(); !problem.empty())
+        return refuse("changed as it was emptied: " + problem);
+    // Marked anew before anything is removed: a job stopped while it empties leaves the holding
+    // folder beside a record that does not name it, which --overwrite refuses.
+    int error = 0;
+    const std::string path = absoluteName(wanted);
+    std::shared_ptr<RunFolder::State> state = marked(path, opened, hold, &error);
+    if (!state) return refuse("cannot be marked again: " + reason(error));
+    madeLock.made = false;
+    if (const std::string problem = emptying.remove(); !problem.empty()) {
         *why = "cannot empty the run folder " + shown + ": " + problem + " (it changed while it was emptied)";
-        return std::nullopt;
+        return nullptr;
     }
-    return RunFolder(absoluteName(wanted), opened.release());
+    return std::make_unique<RunFolder>(std::move(state));
 }
 
 // Refuses the folder `wanted` names, which exists, or empties it for --overwrite.
-std::optional<RunFolder> existingRunFolder(const fs::path& wanted, const RunFolderRequest& request, std::string* why) {
+std::unique_ptr<RunFolder> existingRunFolder(const fs::path& wanted, const RunFolderRequest& request, std::string* why) {
     const std::string shown = shownFolder(wanted);
     struct stat status {};
     if (::lstat(wanted.c_str(), &status) != 0) {
         *why = "cannot reach the run folder " + shown + ": " + reason(errno);
-        return std::nullopt;
+        return nullptr;
     }
     if (S_ISLNK(status.st_mode)) {
         std::error_code ec;
@@ -756,15 +906,16 @@ std::optional<RunFolder> existingRunFolder(const fs::path& wanted, const RunFold
         *why = "the run folder " + shown + " is a link" + (ec ? "" : " to " + shownFolder(target)) +
                ": a run folder is never reached through a link (one could be turned to another folder); name " +
                "the folder itself";
-        return std::nullopt;
+        return nullptr;
     }
     if (!S_ISDIR(status.st_mode)) {
         *why = "the run folder " + shown + " exists and is not a folder";
-        return std::nullopt;
+        return nullptr;
     }
     if (request.overwrite) return emptyRunFolder(wanted, request, why);
-    const Descriptor opened = openFolder(AT_FDCWD, wanted.c_str());
-    const bool held = opened && lockFolder(opened.get()) == EWOULDBLOCK;
+    const FileDescriptor opened = openFolder(AT_FDCWD, wanted.c_str());
+    Hold hold;
+    const bool held = opened && holdFolder(opened.get(), false, false, &hold) == EWOULDBLOCK;
     const Mark mark = opened ? readMark(opened.get()) : Mark{};
     if (held)
         *why = "the run folder " + shown + " exists and is " +
@@ -778,7 +929,7 @@ std::optional<RunFolder> existingRunFolder(const fs::path& wanted, const RunFold
     else
         *why = "the run folder " + shown + " exists and is not a run folder (it has no " + kRunFolderMark +
                "); name a new folder";
-    return std::nullopt;
+    return nullptr;
 }
 
 // The default folder's name for a run started at `now`: "20240501T100000.123Z-iphone7", with
@@ -797,139 +948,83 @@ std::string defaultRunFolderName(std::chrono::system_clock::time_point now, std:
 }
 
 // The default folder: the first name of runs/ not taken, made at once.
-std::optional<RunFolder> makeDefaultRunFolder(std::string_view label, std::string* why) {
+std::unique_ptr<RunFolder> makeDefaultRunFolder(std::string_view label, std::string* why) {
     constexpr int kAttempts = 1000;
     std::error_code ec;
     const fs::path runs = fs::absolute("runs", ec);
     const auto now = std::chrono::system_clock::now();
     for (int attempt = 1; !ec && attempt <= kAttempts; ++attempt) {
         bool taken = false;
-        std::optional<RunFolder> made = newRunFolder(runs / defaultRunFolderName(now, label, attempt), &taken, why);
+        std::unique_ptr<RunFolder> made = newRunFolder(runs / defaultRunFolderName(now, label, attempt), &taken, why);
         if (!taken) return made;
     }
     *why = "cannot make a run folder in " + shownFolder(runs) + ": " +
            (ec ? ec.message() : std::to_string(kAttempts) + " names are taken");
-    return std::nullopt;
-}
-
-// Where a file of the run goes: the open folder holding it (owned unless it is the run folder
-// itself), and its name there. Each folder on the way is entered without following a link.
-struct Place {
-    Descriptor owned;
-    int at = -1;
-    std::string name;
-};
-
-// The place of `relative` under the open folder `top`, its folders made first when `make`; the
-// place's `at` is -1 (errno set) when a folder on the way cannot be reached.
-Place placeOf(int top, std::string_view relative, bool make) {
-    Place place{Descriptor(), top, {}};
-    for (;;) {
-        const std::size_t slash = relative.find('/');
-        place.name = relative.substr(0, slash);
-        if (slash == std::string_view::npos) return place;
-        relative.remove_prefix(slash + 1);
-        if (make && ::mkdirat(place.at, place.name.c_str(), 0777) != 0 && errno != EEXIST) {
-            place.at = -1;
-            return place;
-        }
-        place.owned = openFolder(place.at, place.name.c_str());
-        place.at = place.owned.get();
-        if (place.at < 0) return place;
-    }
+    return nullptr;
 }
 
 } // namespace
 
-RunFolder::RunFolder(std::string path, int folder) : path_(std::move(path)), base_(path_), folder_(folder) {
-    // The system's name for the open folder, when it has one that is this very folder.
-    const std::string named = "/proc/self/fd/" + std::to_string(folder_);
-    struct stat byName {}, opened {};
-    if (::stat(named.c_str(), &byName) == 0 && ::fstat(folder_, &opened) == 0 && byName.st_dev == opened.st_dev &&
-        byName.st_ino == opened.st_ino)
-        base_ = named;
-}
-
-RunFolder::RunFolder(RunFolder&& other) noexcept
-    : path_(std::move(other.path_)), base_(std::move(other.base_)), folder_(std::exchange(other.folder_, -1)),
-      recorded_(other.recorded_), failures_(std::move(other.failures_)) {}
-
 RunFolder::~RunFolder() {
-    if (folder_ < 0) return;
-    if (std::string why; !recorded_) record(&why);
-    ::close(folder_); // lets go of the lock
-}
-
-std::string RunFolder::shown(std::string_view text) const {
-    if (base_ == path_) return std::string(text);
-    std::string result;
-    for (std::size_t at = 0;;) {
-        const std::size_t found = text.find(base_, at);
-        // The base is a descriptor's number: a longer number is another one.
-        const bool whole = found != std::string_view::npos &&
-                           (found + base_.size() == text.size() || !std::isdigit(static_cast<unsigned char>(text[found + base_.size()])));
-        if (found == std::string_view::npos) return result.append(text.substr(at));
-        result.append(text.substr(at, found - at)).append(whole ? path_ : base_);
-        at = found + base_.size();
+    try {
+        if (std::string why; !state_->recorded) record(&why);
+    } catch (...) { // nothing leaves a destructor: a record not ended is one a killed job leaves
     }
 }
 
-bool RunFolder::write(std::string_view relative, std::string_view text) {
-    const Place place = placeOf(folder_, relative, false);
-    const int error = place.at < 0 ? errno : writeAside(place.at, place.name, text);
-    if (error) failed(relative, reason(error));
-    return !error;
+const std::string& RunFolder::path() const {
+    return state_->path;
 }
 
-bool RunFolder::makeFolder(std::string_view relative) {
-    const std::string within = std::string(relative) + "/.";
-    if (placeOf(folder_, within, true).at >= 0) return true;
-    failed(relative, reason(errno));
-    return false;
+const ns::Directory& RunFolder::directory() const {
+    return state_->directory;
 }
 
-RunFolder::Stream RunFolder::stream(std::string_view relative) {
-    const Place place = placeOf(folder_, relative, false);
-    const int fd = place.at < 0 ? -1
-                                : ::openat(place.at, place.name.c_str(),
-                                           O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
-    return Stream(*this, std::string(relative), fd, fd < 0 ? errno : 0);
+std::optional<ns::Directory> RunFolder::folder(std::string_view relative) {
+    int error = 0;
+    return state_->directory.folder(relative, &error); // a failure is the journal's
+}
+
+bool RunFolder::writeText(std::string_view relative, std::string_view text) {
+    return state_->directory.write(relative, text, ns::Durability::Unsynced) == 0; // a failure is the journal's
+}
+
+RunFolder::TextStream RunFolder::textStream(std::string_view relative) {
+    int error = 0;
+    return TextStream(state_->directory.stream(relative, {}, &error));
 }
 
 void RunFolder::failed(std::string_view what, std::string_view why) {
-    failures_.push_back(std::string(what) + ": " + std::string(why));
+    static_cast<Journal&>(*state_->journal).keep(what, why);
 }
 
-void RunFolder::remove(std::string_view relative) {
-    const Place place = placeOf(folder_, relative, false);
-    if (place.at >= 0) ::unlinkat(place.at, place.name.c_str(), 0);
+std::vector<std::string> RunFolder::failures() const {
+    return static_cast<const Journal&>(*state_->journal).failures();
 }
 
 bool RunFolder::record(std::string* why) {
-    recorded_ = true;
-    const std::optional<Record> record = recordOf(folder_, why);
-    if (!record) return false;
-    if (const int error = writeAside(folder_, kRunFolderMark, std::string(kMarkText) + record->text())) {
+    state_->recorded = true;
+    if (const int error = static_cast<Journal&>(*state_->journal).end()) {
         *why = reason(error);
         return false;
     }
     return true;
 }
 
-void RunFolder::Stream::append(std::string_view text) {
-    if (folder_ && !error_) error_ = writeWhole(fd_, text);
+RunFolder::TextStream::TextStream(std::optional<ns::Directory::Stream> file) : file_(std::move(file)) {}
+
+void RunFolder::TextStream::append(std::string_view text) {
+    if (file_ && file_->append(text)) {
+        file_->discard(); // none of it stays; its failure is the journal's
+        file_.reset();
+    }
 }
 
-void RunFolder::Stream::close() {
-    RunFolder* const folder = std::exchange(folder_, nullptr);
-    if (!folder) return;
-    if (fd_ >= 0 && ::close(std::exchange(fd_, -1)) != 0 && !error_) error_ = errno;
-    if (!error_) return;
-    folder->remove(name_);
-    folder->failed(name_, reason(error_));
+void RunFolder::TextStream::close() {
+    file_.reset(); // a failed close is the journal's
 }
 
-std::optional<RunFolder> makeRunFolder(const RunFolderRequest& request, std::string* why) {
+std::unique_ptr<RunFolder> makeRunFolder(const RunFolderRequest& request, std::string* why) {
     if (request.wanted.empty()) return makeDefaultRunFolder(request.label, why);
     // Lexically normal before anything is made: "nox/../y" makes no "nox", and "lnk/." is "lnk".
     fs::path wanted = fs::path(request.wanted).lexically_normal();
@@ -937,7 +1032,7 @@ std::optional<RunFolder> makeRunFolder(const RunFolderRequest& request, std::str
     struct stat status {};
     if (::lstat(wanted.c_str(), &status) != 0 && errno == ENOENT) {
         bool taken = false;
-        std::optional<RunFolder> made = newRunFolder(wanted, &taken, why);
+        std::unique_ptr<RunFolder> made = newRunFolder(wanted, &taken, why);
         if (!taken) return made;
         // Made by someone else meanwhile: it exists, as below.
     }

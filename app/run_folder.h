@@ -1,49 +1,60 @@
 #pragma once
-// The run folder: one object owns it while its job runs, holds it, writes every file of the run
-// and records what the run wrote; --overwrite empties exactly what such a record names.
+// The run folder: one object holds it while its job runs, makes every entry of the run in it, and
+// records each entry as it makes it; --overwrite empties exactly what such a record names.
 //
 // The folder's name is made lexically normal before anything is made ("nox/../y" is "y"), and a
 // name that is a link, however it is spelled ("lnk", "lnk/", "lnk/."), is refused. A default
 // folder is runs/<UTC time to the millisecond>-<profile>, with "-2", "-3", ... while that name is
 // taken; each is made with one mkdir that fails when the name exists, so runs started together
 // each get their own. A new folder is opened at once, without following a link, and the job holds
-// it for its whole life by an advisory lock on that open folder: a rename inside the folder (of
-// its mark, say) cannot move the lock, and the kernel lets go when the job ends however it ends.
-// The mark (kRunFolderMark) follows the lock: a held folder without a mark is being made; a
-// folder whose mark cannot be written whole is taken away again, with the parents made for it.
+// it for its whole life by two locks: one on the open folder itself (a rename inside the folder,
+// of its mark say, cannot move it), and one on its lock file (kRunFolderLock, opened for writing
+// from the open folder: a network file system keeps that one where it cannot lock a folder). The
+// kernel lets go of both when the job ends however it ends. The mark (kRunFolderMark) follows the
+// locks: a held folder without a mark is being made; a folder whose mark cannot be written whole
+// is taken away again, with the parents made for it.
 //
-// Everything the run writes goes through the open folder: the object writes its own files
-// relative to it (a file written whole is written aside and renamed into place; a file written as
-// the run goes is removed when a piece of it cannot be written), and gives whatever writes by path
-// (the application's home, the in-process service, the pictures, the sounds) a base that names
-// the open folder itself (base()), which no rename of the folder or of its parents redirects. A
-// file that cannot be written whole is kept among failures(): the job ends with its own status.
+// Every entry of the run is made through the open folder: the object writes the run's own text
+// files (writeText, textStream: the few places every text of the run passes), and gives every
+// other writer (the application's home, the in-process service, the pictures, the sounds) a folder
+// of the run held open (ns::Directory), never a path. Each place is resolved beneath the open
+// folder, never through a link and never across a mount (ns::Directory), so nothing of the run is
+// written anywhere else, whatever is renamed or linked inside meanwhile. A file that cannot be
+// written whole is kept among failures(): the job ends with its own status.
 //
-// When the job ends (or lets go of the folder), the mark is written again with the record of what
-// the run wrote: every entry under the folder's run entries, with its place, type, device, inode,
-// size and modification time, but a run folder nested inside and another file system mounted
-// there. A folder whose job ended before its record was whole holds a mark without one.
+// The record is a journal appended to the mark: each entry as the run makes it (its place, type,
+// device, inode, size, modification and change times), each entry the run removes, and, once the
+// job ends, an end line. So the record names only what the run made, whatever anyone else adds
+// meanwhile, and a job killed outright leaves a record whole up to its last line.
 //
-// --overwrite empties only a folder whose mark holds a whole record, that no job holds, and that
+// --overwrite empties only a folder whose mark holds such a record, that no job holds, and that
 // holds none of the working folder, the home folder, the project's tree or a file the run reads
 // (the script, the profile, the frames and sounds they name). It reaches the folder by its path
 // once, without following a link, and checks it is the folder whose path was checked; from there
 // it walks the tree relative to descriptors (one for the folder it stands in, at any depth),
-// never through a link and never into another file system mounted inside, first looking whether
-// every entry is one the record names, unchanged, and removable, then removing them. Anything else
-// (a user's file, link or folder, a run folder nested inside, a recorded file changed since) is
-// refused, named, and nothing is removed.
+// never through a link and never into another file system mounted inside. First it looks whether
+// every entry is one the record names, unchanged (its change time included, which no one can set
+// back), and removable. Then it moves every entry into a holding folder of its own inside the
+// folder, each checked as it goes and again once there: a change found puts everything back, the
+// folder whole. Only then are they removed, each first moved to a private name and checked there
+// (ns::takeAway), so a file renamed onto a recorded name is never the one removed. Anything else
+// (a user's file, link or folder, a run folder nested inside, a recorded file changed since, a
+// hard link to one) is refused, named, and nothing is removed.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/directory.h"
+
 namespace app {
 
 inline constexpr const char* kRunFolderMark = ".functiontest-run";
+inline constexpr const char* kRunFolderLock = ".functiontest-lock";
 
 struct RunFolderRequest {
     std::string wanted; // --run-dir; empty: a new folder under runs/ of the working folder
@@ -54,79 +65,69 @@ struct RunFolderRequest {
     // Tests: called once --overwrite's folder has been checked by its path and before it is opened,
     // the moment someone renaming entries of its parent could swap it.
     std::function<void()> checkedByPath;
+    // Tests: called once --overwrite has looked at every entry and before it takes any away, the
+    // moment someone renaming a file onto a recorded name could have it taken for the run's.
+    std::function<void()> betweenPasses;
 };
 
-// The folder a job runs in, held while the object lives.
+// The folder a job runs in, held while the object lives. Not copied nor moved: what writes in it
+// (its streams, the folders it hands out, the log) shares its state.
 class RunFolder {
 public:
-    class Stream;
+    class TextStream;
+    struct State;
 
-    // Holds the open folder `folder` (its lock taken), named `path`.
-    RunFolder(std::string path, int folder);
-    RunFolder(RunFolder&& other) noexcept;
-    RunFolder& operator=(RunFolder&&) = delete;
-    // Records what the run wrote, unless record() has, and lets go of the folder.
+    explicit RunFolder(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+    // Ends the record, unless record() has, and lets go of the folder.
     ~RunFolder();
 
-    // The folder's absolute path, lexically normal: how the job names it.
-    const std::string& path() const { return path_; }
-    // The folder as a path for what writes by path: it names the open folder, wherever it has been
-    // moved to. The folder's path where the system offers no such name.
-    const std::string& base() const { return base_; }
-    // `text` with base() spelled as path(), for a message that names a file of the run.
-    std::string shown(std::string_view text) const;
+    // The folder's absolute path, lexically normal: how the job and every message name it.
+    const std::string& path() const;
+    // The folder held, for what makes entries in it; named by path().
+    const ns::Directory& directory() const;
+    // The folder `relative` of the run, made with the folders it lacks; none, its failure kept.
+    std::optional<ns::Directory> folder(std::string_view relative);
 
-    // Writes the file `relative` of the folder whole (aside, then renamed into place), or keeps
-    // its failure and leaves none of it.
-    bool write(std::string_view relative, std::string_view text);
-    // Makes the folder `relative` with the folders it lacks; its failure kept.
-    bool makeFolder(std::string_view relative);
-    // The file `relative`, written as the run goes.
-    Stream stream(std::string_view relative);
-    // Keeps the failure of a file of the run written by path (`what`: its name in the folder).
+    // Writes the text file `relative` of the run whole; false, its failure kept, with none of it
+    // left. (Every failed write through the folder, whoever makes it, is kept as this one's.)
+    bool writeText(std::string_view relative, std::string_view text);
+    // The text file `relative` of the run, written as the run goes.
+    TextStream textStream(std::string_view relative);
+
+    // Keeps the failure of a file of the run (`what`: its name in the folder).
     void failed(std::string_view what, std::string_view why);
     // Each file of the run that could not be written whole: "<name>: <reason>", in order.
-    const std::vector<std::string>& failures() const { return failures_; }
+    std::vector<std::string> failures() const;
 
-    // Writes the record of what the run wrote into the mark, whole; false with why (the mark is
-    // left without a record, as a job stopped before it had written one leaves it).
+    // Ends the record of what the run made; false with why when it is not whole (the mark then
+    // holds it up to its last whole line, as a job stopped before its end leaves it).
     bool record(std::string* why);
 
 private:
-    void remove(std::string_view relative);
-
-    std::string path_;
-    std::string base_;
-    int folder_; // the open folder, locked
-    bool recorded_ = false;
-    std::vector<std::string> failures_;
+    std::shared_ptr<State> state_;
 };
 
-// A file of the run written a piece at a time (a log). A piece that cannot be written whole stops
-// the writing: at close() the file is removed and its failure kept by the folder.
-class RunFolder::Stream {
+// A text file of the run written a piece at a time (a log). A piece that cannot be written whole
+// stops the writing and removes the file; the failure is kept by the folder.
+class RunFolder::TextStream {
 public:
-    Stream(RunFolder& folder, std::string name, int fd, int error)
-        : folder_(&folder), name_(std::move(name)), fd_(fd), error_(error) {}
-    Stream(Stream&& other) noexcept
-        : folder_(std::exchange(other.folder_, nullptr)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)),
-          error_(std::exchange(other.error_, 0)) {}
-    Stream& operator=(Stream&&) = delete;
-    ~Stream() { close(); }
+    explicit TextStream(std::optional<ns::Directory::Stream> file);
+    TextStream(TextStream&&) noexcept = default;
+    TextStream& operator=(TextStream&&) = delete;
+    ~TextStream() { close(); }
 
     // Appends `text` whole; nothing after a failure, nor once closed.
     void append(std::string_view text);
     void close();
 
 private:
-    RunFolder* folder_; // none once closed
-    std::string name_;
-    int fd_;
-    int error_; // errno of the first failure, 0 while none
+    std::optional<ns::Directory::Stream> file_; // none after a failure, or once closed
 };
 
 // Makes the run folder and marks it, or empties the folder --overwrite names as its record says,
 // and holds it; none with why (nothing touched, nothing left behind).
-std::optional<RunFolder> makeRunFolder(const RunFolderRequest& request, std::string* why);
+std::unique_ptr<RunFolder> makeRunFolder(const RunFolderRequest& request, std::string* why);
 
 } // namespace app

@@ -11,8 +11,8 @@
 #include "platform/runtime/kvc.h"
 #include "platform/runtime/stored_block.h"
 #include "platform/sim/device.h"
-#include "platform/sim/sound.h"
 #include "platform/sim/run_text.h"
+#include "platform/sim/sound.h"
 #include "platform/uikit/alert_view.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/label.h"
@@ -22,6 +22,7 @@
 #include "session/app_delegate.h"
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
+#include "session/ready_start_view_controller.h"
 #include "session/result_view_controller.h"
 #include "session/root_table_view_controller.h"
 #include "tester/driver.h"
@@ -68,6 +69,20 @@ std::string didNotRun(const std::vector<std::size_t>& steps) {
 // test?".
 std::string dialogText(const ui::ButtonDialog& dialog) {
     return sim::Driver::dialogText(dialog, kReportNameLimit);
+}
+
+// A request that took this much wall time or more is named under the ending: in virtual time the
+// run's clock stands still while a transfer is in flight, so its wall time is told apart.
+constexpr double kSlowExchangeSeconds = 0.5;
+
+std::string secondsWithUnit(double s) {
+    return seconds(s) + " s";
+}
+
+std::string slowExchangeText(const Exchange& exchange, bool realTime) {
+    return exchange.outcome() + " at " + secondsWithUnit(exchange.at) + ", after " +
+           secondsWithUnit(exchange.wallSeconds) + " of wall time" +
+           (realTime ? "" : " (the run's clock stood still meanwhile)");
 }
 
 } // namespace
@@ -146,11 +161,15 @@ void RunReport::observe(const sim::Driver& driver) {
         } else if (loginSeen_ && !loginAt_) {
             loginAt_ = now - launchTime_;
         }
-        // What the run asked for and the device does not offer, as the list first shows.
+        // What the run asked for and the device does not offer, as the list first shows, and the
+        // titles of the rows it offers.
         if (auto list = rt::cast<ft::RootTableViewController>(top); list && !offeredAsked_) {
             offeredAsked_ = list->offeredPreselection();
             for (const auto& row : list->notOffered())
-                notOffered_.push_back({cutName(row.key), cutName(row.lacking), row.screens});
+                notOffered_.push_back({cutName(row.key), row.title, cutName(row.lacking), row.screens});
+            for (const rt::Id& entry : *list->itemList())
+                if (auto item = rt::cast<ft::TestBaseModel>(entry); item && item->title())
+                    offeredTitles_.push_back(item->title()->utf8());
         }
         // The results screen's texts as it shows them now: counts and estimate.
         if (auto results = rt::cast<ft::ResultViewController>(top)) {
@@ -233,6 +252,14 @@ bool RunReport::nothingToRun() const noexcept {
 const NotOfferedRow* RunReport::rowOf(const sim::ScriptRun::NotRun& step) const {
     for (const NotOfferedRow& row : notOffered_)
         if (std::find(row.screens.begin(), row.screens.end(), step.screen) != row.screens.end()) return &row;
+    // The runner shows the row's title: a text only a row not offered has in its title can come
+    // only from that row.
+    const auto holds = [&](const std::string& title) { return title.find(step.shows) != std::string::npos; };
+    if (step.screen != ft::ReadyStartViewController::staticClass().name() || step.shows.empty() ||
+        std::any_of(offeredTitles_.begin(), offeredTitles_.end(), holds))
+        return nullptr;
+    for (const NotOfferedRow& row : notOffered_)
+        if (holds(row.title)) return &row;
     return nullptr;
 }
 
@@ -240,8 +267,18 @@ bool RunReport::keptUnderARow(const sim::ScriptRun::NotRun& step) const {
     return rowOf(step) || nothingToRun();
 }
 
-void RunReport::finish(const sim::Driver& driver, const std::string& why) {
+void RunReport::finish(const sim::Driver& driver, const sim::ScriptRun& run,
+                       const std::vector<std::string>& stepLog) {
     observe(driver);
+    run_ = run;
+    // A stall on the list with nothing ticked: the list runs nothing until a row is ticked.
+    if (auto list = rt::cast<ft::RootTableViewController>(driver.topViewController())) {
+        nothingTicked_ = true;
+        for (const rt::Id& entry : *list->itemList())
+            if (auto item = rt::cast<ft::TestBaseModel>(entry); item && item->selected())
+                nothingTicked_ = false;
+    }
+    const std::string why = endText();
     // A clip stopped before any of it played (a second tap on an answer given as it began): what the
     // tap met, though nothing of it could be heard.
     for (const sim::Speaker::Clip& clip : sim::Device::shared().speaker().clips()) {
@@ -261,7 +298,20 @@ void RunReport::finish(const sim::Driver& driver, const std::string& why) {
         if (const auto dialogs = ui::ButtonDialog::presented(); !dialogs.empty())
             rows_.back().why += "; unanswered: " + dialogText(*dialogs.back());
     }
+    // What a run cut short was looking at; a run with nothing to run waited for nothing.
+    if (run.end != sim::ScriptRun::End::Exited && !endedWithNothingToRun())
+        sight_ = sightLines(driver, stepLog);
     stopWatching(); // the run has ended: what comes after is no part of it
+}
+
+std::string RunReport::endText() const {
+    if (run_.end == sim::ScriptRun::End::Exited) return "the application ended itself";
+    if (endedWithNothingToRun())
+        return "nothing to run: every row the script asked for is not offered on this device";
+    constexpr std::string_view kStalled = "stalled: ";
+    if (run_.end == sim::ScriptRun::End::Stalled && nothingTicked_ && run_.message.starts_with(kStalled))
+        return std::string(kStalled) + "no row is ticked; " + run_.message.substr(kStalled.size());
+    return run_.message;
 }
 
 std::vector<std::pair<std::string, std::string>>
@@ -355,6 +405,7 @@ std::string RunReport::text() const {
     }
     // A step that never ran for a row this device does not offer is said under that row, not as a
     // step that failed to run; with nothing to run, so is every other.
+    const std::vector<sim::ScriptRun::NotRun>& neverRan = run_.neverRan;
     std::vector<bool> apart(neverRan.size(), false);
     for (const NotOfferedRow& row : notOffered_) {
         std::vector<std::size_t> steps;
@@ -385,22 +436,42 @@ std::string RunReport::text() const {
     }
     for (std::size_t i = 0; i < neverRan.size(); ++i)
         if (!apart[i]) out += "  never ran: " + neverRan[i].text + "\n";
-    for (const std::string& step : dropped)
+    for (const std::string& step : run_.dropped)
         out += "  dropped:   " + step + "\n";
     if (!shown_.empty()) {
         out += "\n  shown:\n";
         for (const ShownText& shown : shown_)
             out += "  " + padded(seconds(shown.at), 10) + " " + shown.text + "\n";
     }
-    if (!checks.empty()) {
+    if (run_.aCheckFailed()) {
         out += "\n";
-        for (const std::string& check : checks)
+        for (const std::string& check : run_.failedChecks())
             out += "  check failed: " + check + "\n";
     }
     out += "\n";
-    for (const auto& [key, value] : ending)
+    for (const auto& [key, value] : endingLines())
         out += endingLine(key, value);
     return out;
+}
+
+std::vector<std::pair<std::string, std::string>> RunReport::endingLines() const {
+    std::vector<std::pair<std::string, std::string>> lines = {{"end", endText()}};
+    lines.insert(lines.end(), sight_.begin(), sight_.end());
+    // The upload's answer on the wire, beside what the application made of it.
+    const std::optional<Exchange> upload =
+        exchanges_ ? exchanges_->last({"update", "partner"}) : std::nullopt;
+    if (upload || !uploadOutcome_.empty())
+        lines.emplace_back("reply", (upload ? upload->outcome() : "no answer yet") + "; the application: " +
+                                        (uploadOutcome_.empty() ? "not handled" : uploadOutcome_));
+    for (const Exchange& slow : exchanges_ ? exchanges_->exchanges() : std::vector<Exchange>())
+        if (slow.wallSeconds >= kSlowExchangeSeconds)
+            lines.emplace_back("slow request", slowExchangeText(slow, wrapUp_.realTime));
+    if (!wrapUp_.resultFile.empty()) lines.emplace_back("result file", wrapUp_.resultFile);
+    lines.emplace_back("pictures", wrapUp_.pictures.value_or("off"));
+    lines.emplace_back("app exit", run_.exitStatus ? std::to_string(*run_.exitStatus) : "none");
+    lines.emplace_back(wrapUp_.realTime ? "real time" : "virtual time", secondsWithUnit(wrapUp_.runSeconds));
+    lines.emplace_back("wall time", secondsWithUnit(wrapUp_.wallSeconds));
+    return lines;
 }
 
 std::string RunReport::endingLine(const std::string& key, const std::string& value) {

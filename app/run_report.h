@@ -6,7 +6,9 @@
 // alert and HUD text as it shows, the results screen's texts, and the application's log lines of
 // the login's start, a failed login, each test's Result (why its row ended: a line under a row
 // that did not pass) and an upload's outcome. With the job's record of requests it names what the
-// service answered when the login failed.
+// service answered when the login failed, and the upload's answer. Once the run is over it takes
+// the script's run (how it ended, its checks, the steps that did not run) and what the job alone
+// knows (the files the run left, its times), and composes every line of its ending.
 
 #include <cstdint>
 #include <functional>
@@ -47,11 +49,20 @@ struct ReportRow {
                          // which counts in its place; 0 when none did
 };
 
-// A row the run asked for that this device does not offer: its key, what the device lacks for it
-// and the screens only it would have shown.
+// A row the run asked for that this device does not offer: its key, its title, what the device
+// lacks for it and the screens only it would have shown.
 struct NotOfferedRow {
-    std::string key, lacking;
+    std::string key, title, lacking;
     std::vector<std::string> screens;
+};
+
+// What the job alone knows of a run once it is over, for the last lines of the report's ending.
+struct RunWrapUp {
+    bool realTime = false;
+    double runSeconds = 0;                 // the run's time since launch, virtual or real
+    double wallSeconds = 0;                // the job's wall time so far
+    std::string resultFile{};              // the result file's path, masked, when the run left one
+    std::optional<std::string> pictures{}; // what the pictures came to, masked; none when they are off
 };
 
 // Something a person saw: an alert, a sheet or a HUD's text, with when it showed; or a sound that
@@ -81,12 +92,18 @@ public:
     void observe(const sim::Driver& driver);
     // Reads one line of the application's log.
     void logLine(std::string_view line);
-    // Closes the row still open as "unfinished", whatever its item's code says then, with `why`
-    // the run ended ("limit reached at 8 s") as its why, followed by the dialog shown last when one
-    // is still up, named as the shown texts name it (the system's permission question the run
-    // stalled on: "; unanswered: alert ..."), and stops watching (at the end of the run, while the
-    // driver is still there).
-    void finish(const sim::Driver& driver, const std::string& why = {});
+    // The run is over (called while the driver is still there): closes the row still open as
+    // "unfinished", whatever its item's code says then, with how the run ended ("limit reached at
+    // 8 s") as its why, followed by the dialog shown last when one is still up, named as the shown
+    // texts name it (the system's permission question the run stalled on: "; unanswered: alert
+    // ..."); keeps how the run ended, its checks that failed and the steps that did not run, and
+    // after a run cut short (a stall, the limit, a failed step, a signal) what the tester was
+    // looking at, the row in progress and the last step that ran (from `stepLog`); and stops
+    // watching.
+    void finish(const sim::Driver& driver, const sim::ScriptRun& run,
+                const std::vector<std::string>& stepLog);
+    // What the job alone knows, for the ending's last lines.
+    void wrapUp(RunWrapUp facts) { wrapUp_ = std::move(facts); }
     // Called each time a screen comes on top (any screen, not only test screens); what it answers
     // is the picture a row opened then names.
     using ScreenHook = std::function<std::string(const rt::Ref<ui::ViewController>& top)>;
@@ -98,11 +115,6 @@ public:
     const std::vector<ReportRow>& rows() const noexcept { return rows_; }
     std::optional<double> intakeAt() const noexcept { return intakeAt_; }
     std::optional<double> loginAt() const noexcept { return loginAt_; }
-    // After a run cut short (a stall, the limit, a failed step, a signal; called after finish,
-    // while the driver is still there): what the tester was looking at, the row in progress and
-    // the last step that ran, as lines under the ending's.
-    std::vector<std::pair<std::string, std::string>>
-    sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     const std::vector<ShownText>& shown() const noexcept { return shown_; }
     // The keys the run asked for (the list's preselection) that this device's catalogue does not
     // offer, each with what the device lacks for it and the screens only it shows, as the list said
@@ -111,6 +123,10 @@ public:
     // Whether the run had nothing to run: no row opened, and every key it asked for that names a
     // row is one the device does not offer.
     bool nothingToRun() const noexcept;
+    // After finish: whether that is how the run ended (it waited on the list for nothing).
+    bool endedWithNothingToRun() const noexcept {
+        return nothingToRun() && run_.end == sim::ScriptRun::End::Stalled;
+    }
     // Whether a step that never ran belongs under the rows not offered, where the report says it:
     // it waited for a screen only such a row shows, or the run had nothing to run. The runner asks
     // it of each step that never fired (sim::ScriptRunner::setUnreachable).
@@ -121,14 +137,11 @@ public:
 
     // What the job fills in before printing.
     std::vector<std::pair<std::string, std::string>> header; // profile, script, service, faults
-    std::vector<std::string> checks;                         // the checks that failed
-    // The steps that never ran, and why: one that waited for a screen only a row not offered shows
-    // is said under that row, and every one of a run with nothing to run under those rows.
-    std::vector<sim::ScriptRun::NotRun> neverRan;
-    std::vector<std::string> dropped; // the steps whose trigger was gone each time they were due
-    std::vector<std::pair<std::string, std::string>> ending; // how the run ended, times
 
     std::string text() const;
+    // The ending's lines: how the run ended, what a run cut short was looking at, the upload's
+    // answer, slow requests, the result file, the pictures, the application's exit and the times.
+    std::vector<std::pair<std::string, std::string>> endingLines() const;
     // A line of the ending as text() writes it ("  end:          limit reached at 66 s\n").
     static std::string endingLine(const std::string& key, const std::string& value);
 
@@ -141,8 +154,15 @@ private:
     bool presentedOverScreen(const ui::ViewController& top) const;
     void note(std::string text);
     void stopWatching();
-    // The first row not offered whose screens hold the step's screen; null when none does.
+    // The row not offered the step waits for: the first whose screens hold the step's screen, or
+    // whose title holds the text the runner's screen waits for when no row offered has it in its
+    // title (only that row's runner screen shows it); null when none.
     const NotOfferedRow* rowOf(const sim::ScriptRun::NotRun& step) const;
+    // How the run ended, in words: "the application ended itself", the runner's message, a stall
+    // on the list with no row ticked said so.
+    std::string endText() const;
+    std::vector<std::pair<std::string, std::string>>
+    sightLines(const sim::Driver& driver, const std::vector<std::string>& stepLog) const;
     std::string loginText() const;
 
     double launchTime_;
@@ -160,7 +180,12 @@ private:
     std::vector<std::string> results_; // the results screen's texts, as it last showed them
     std::vector<ShownText> shown_;
     std::vector<NotOfferedRow> notOffered_;
+    std::vector<std::string> offeredTitles_;  // the titles of the rows the list offers
     std::optional<std::size_t> offeredAsked_; // once the list has shown
+    bool nothingTicked_ = false;              // the run ended on the list, no row ticked
+    sim::ScriptRun run_;                      // once it is over
+    std::vector<std::pair<std::string, std::string>> sight_; // what a run cut short was looking at
+    RunWrapUp wrapUp_;
     rt::Weak<rt::Object> screen_; // the test screen on screen
     rt::Weak<rt::Object> lastTop_; // the controller last seen on top
     rt::Id item_;                 // its item

@@ -8,12 +8,14 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/run_report.h"
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/index_path.h"
 #include "platform/foundation/key_value_observing.h"
@@ -120,10 +122,10 @@ struct ScreenPictures::Writer {
     static constexpr std::size_t kWaitingImageBytes = 4'000'000;
 
     struct Screen {
-        fs::path path;
+        std::string file; // in the folder
         std::shared_ptr<const cg::DisplayList> drawing; // nil: a copy of `sameAs`
         cg::Size size;
-        fs::path sameAs;
+        std::string sameAs;
         std::size_t imageBytes = 0; // of the bitmaps `drawing` holds alive
     };
     std::mutex lock;
@@ -136,8 +138,9 @@ struct ScreenPictures::Writer {
     int painted = 0;
     std::string warning;
     using Key = std::pair<std::uint64_t, std::uint64_t>;
-    std::map<Key, fs::path> files; // the pictures painted, by their pixels' hashes
-    std::set<fs::path> finished;   // the pictures written
+    std::optional<ns::Directory> folder; // where the pictures go, once it is made
+    std::map<Key, std::string> files;    // the pictures painted, by their pixels' hashes
+    std::set<std::string> finished;      // the pictures written
     std::vector<std::thread> threads;
 
     Writer() {
@@ -176,33 +179,38 @@ struct ScreenPictures::Writer {
         std::unique_lock g(lock);
         changed.wait(g, [&] { return queue.empty() && busy == 0; });
     }
+    // Writes the picture `file` whole into the folder: what went wrong, if anything.
+    std::string put(const std::string& file, std::string_view png) {
+        const int error = folder->write(file, png, ns::Durability::Unsynced);
+        return error ? "Could not write the picture to " + folder->pathOf(file) + ": " + std::strerror(error) : "";
+    }
     // Copies the earlier picture once it is written (it was handed over first, so a thread has it).
-    std::string copy(std::unique_lock<std::mutex>& g, const fs::path& earlier, const fs::path& path) {
+    std::string copy(std::unique_lock<std::mutex>& g, const std::string& earlier, const std::string& file) {
         changed.wait(g, [&] { return finished.count(earlier) || !warning.empty(); });
         if (!warning.empty()) return {};
         g.unlock();
-        std::error_code ec, ignored;
-        fs::copy_file(earlier, path, fs::copy_options::overwrite_existing, ec);
-        if (ec) fs::remove(path, ignored); // no copy cut short stays
+        std::string png;
+        const int error = folder->read(earlier, &png);
+        std::string why = error ? "cannot read " + folder->pathOf(earlier) + ": " + std::strerror(error) : put(file, png);
         g.lock();
-        return ec ? "cannot write " + path.string() + ": " + ec.message() : std::string();
+        return why;
     }
     // Paints the screen and writes its picture, or copies an equal one's; what went wrong, if
     // anything. Called and left with the lock held.
     std::string write(std::unique_lock<std::mutex>& g, Screen& screen) {
-        if (!screen.drawing) return copy(g, screen.sameAs, screen.path);
+        if (!screen.drawing) return copy(g, screen.sameAs, screen.file);
         g.unlock();
         const std::unique_ptr<cg::RasterContext> picture = ui::pictureOf(*screen.drawing, screen.size);
         screen.drawing = nullptr;
         const Key key = keyOf(*picture);
         g.lock();
         ++painted;
-        if (auto it = files.find(key); it != files.end()) return copy(g, it->second, screen.path);
-        files.emplace(key, screen.path);
+        if (auto it = files.find(key); it != files.end()) return copy(g, it->second, screen.file);
+        files.emplace(key, screen.file);
         g.unlock();
-        rt::Ref<ns::Error> error = picture->writePNG(screen.path.string());
+        std::string why = put(screen.file, picture->png());
         g.lock();
-        return error ? error->localizedDescription()->utf8() : std::string();
+        return why;
     }
     // Two hashes of the pixels, 64 bits at a time.
     static Key keyOf(const cg::RasterContext& picture) {
@@ -232,7 +240,7 @@ struct ScreenPictures::Writer {
                 if (!why.empty() && warning.empty()) warning = why;
                 if (why.empty() && warning.empty()) {
                     ++written;
-                    finished.insert(screen.path);
+                    finished.insert(screen.file);
                 }
             }
             --busy;
@@ -245,12 +253,12 @@ struct ScreenPictures::Writer {
 class VerdictWatch final : public rt::Object {
     RT_CLASS(VerdictWatch)
 public:
-    std::function<void()> decided;
-    void observeValueForKeyPath(std::string_view, const rt::Id&, const rt::Ref<ns::Dictionary>& change,
+    std::function<void(const rt::Id& item)> decided;
+    void observeValueForKeyPath(std::string_view, const rt::Id& item, const rt::Ref<ns::Dictionary>& change,
                                 void*) override {
         const auto code = rt::cast<ns::Number>(change ? change->objectForKey(ns::KeyValueChangeNewKey) : nullptr);
         const long long value = code ? code->longLongValue() : 0;
-        if ((value == ft::TestBaseModel::kPassed || value == ft::TestBaseModel::kFailed) && decided) decided();
+        if ((value == ft::TestBaseModel::kPassed || value == ft::TestBaseModel::kFailed) && decided) decided(item);
     }
 
 protected:
@@ -259,24 +267,34 @@ protected:
 
 RT_DEFINE_CLASS(VerdictWatch, "FTJobVerdictWatch", rt::Object)
 
-ScreenPictures::ScreenPictures(fs::path folder)
-    : folder_(std::move(folder)), writer_(std::make_unique<Writer>()), verdictWatch_(rt::make<VerdictWatch>()) {
-    verdictWatch_->decided = [this] { verdictGiven(); };
+ScreenPictures::ScreenPictures(ns::Directory parent, std::string name)
+    : parent_(std::move(parent)), name_(std::move(name)), writer_(std::make_unique<Writer>()),
+      verdictWatch_(rt::make<VerdictWatch>()) {
+    // A verdict written on another thread is pictured at the main thread's next commit, if its item
+    // is still the one watched then.
+    verdictWatch_->decided = [this, alive = std::weak_ptr<const bool>(alive_)](const rt::Id& item) {
+        if (ns::Thread::isMainThread()) return verdictGiven();
+        dispatch::async(dispatch::Queue::main(), [this, alive, written = rt::Weak<rt::Object>(item)] {
+            const rt::Id still = written.lock();
+            if (alive.lock() && still && still == watchedItem_) verdictGiven();
+        });
+    };
     appearanceToken_ = ui::ViewController::addDidAppearObserver([this](ui::ViewController& controller) {
         if (pending_.lock().get() == &controller) writePending();
     });
-    // The watched test screen about to go, still as it stood: the row's picture waiting for the
-    // turn's commit is taken now; a screen leaving undecided (not one that a screen it presents
-    // covers) is pictured as it leaves.
+    // The watched test screen leaving undecided (not one that a screen it presents covers) is
+    // pictured as it leaves, as it stood; a verdict it gives as it leaves is told that picture.
     disappearanceToken_ = ui::ViewController::addWillDisappearObserver([this](ui::ViewController& controller) {
         if (watchedScreen_.lock().get() != &controller) return;
         for (rt::Ref<ui::ViewController> c = rt::retained(&controller); c; c = c->parentViewController())
-            if (c->presentedViewController()) return commitVerdict();
+            if (c->presentedViewController()) return;
         leaving_ = true;
-        if (std::exchange(due_, false) || !decided_) writeVerdict();
+        if (!decided_) writeVerdict();
     });
-    // An alert or a sheet about to go, its answer still pressed: the same.
-    takeAwayToken_ = ui::ButtonDialog::addTakeAwayObserver([this](ui::ButtonDialog&) { commitVerdict(); });
+    // Each press of a dialog, its button pressed, before what it does.
+    pressToken_ = ui::ButtonDialog::addPressObserver([this](ui::ButtonDialog& dialog) {
+        if (!recording_) write(rt::cast<ui::AlertView>(rt::retained(&dialog)) ? "alert" : "sheet");
+    });
     hudToken_ = sh::addHUDTextObserver([this](std::string_view) { hudTextShown_ = true; });
     textDrawnToken_ = ui::addTextDrawnObserver([this](const ui::View& view, const ns::String& text, bool whole) {
         if (!recording_) return;
@@ -291,7 +309,7 @@ ScreenPictures::~ScreenPictures() {
     stopWatching();
     ui::ViewController::removeDidAppearObserver(appearanceToken_);
     ui::ViewController::removeWillDisappearObserver(disappearanceToken_);
-    ui::ButtonDialog::removeTakeAwayObserver(takeAwayToken_);
+    ui::ButtonDialog::removePressObserver(pressToken_);
     sh::removeHUDTextObserver(hudToken_);
     ui::removeTextDrawnObserver(textDrawnToken_);
 }
@@ -316,12 +334,14 @@ std::string ScreenPictures::write(const std::string& what, const std::string& re
     const rt::Ref<ui::Window> window = application ? application->keyWindow() : nullptr;
     if (!window || writer_->failed()) return {};
     if (!folderMade_) {
-        std::error_code ec;
-        fs::create_directories(folder_, ec);
-        if (ec) {
-            writer_->fail("cannot make " + folder_.string() + ": " + ec.message());
+        int error = 0;
+        std::optional<ns::Directory> folder = parent_.folder(name_, &error);
+        if (!folder) {
+            writer_->fail("cannot make " + parent_.pathOf(name_) + ": " + std::strerror(error));
             return {};
         }
+        std::lock_guard g(writer_->lock);
+        writer_->folder = std::move(folder);
         folderMade_ = true;
     }
     recording_ = true;
@@ -343,17 +363,17 @@ std::string ScreenPictures::write(const std::string& what, const std::string& re
     lastWritten_ = {screen, drawing, fingerprint, size, file};
     for (const Recorded& earlier : recent_)
         if (earlier.fingerprint == fingerprint && earlier.size == size && *earlier.drawing == *drawing) {
-            writer_->push({folder_ / file, nullptr, size, earlier.path});
+            writer_->push({file, nullptr, size, earlier.file});
             return file;
         }
     const std::size_t bytes = imageBytes(*drawing);
-    recent_.push_back({fingerprint, drawing, size, folder_ / file, bytes});
+    recent_.push_back({fingerprint, drawing, size, file, bytes});
     recentImageBytes_ += bytes;
     while (recent_.size() > kRecent || (recent_.size() > 1 && recentImageBytes_ > kRecentImageBytes)) {
         recentImageBytes_ -= recent_.front().imageBytes;
         recent_.pop_front();
     }
-    writer_->push({folder_ / file, std::move(drawing), size, {}, bytes});
+    writer_->push({file, std::move(drawing), size, {}, bytes});
     return file;
 }
 
@@ -418,7 +438,7 @@ std::string ScreenPictures::screenCameOnTop(const rt::Ref<ui::ViewController>& t
     } else {
         writeRestOf(top);
     }
-    return lastName_ = (folder_.filename() / file).string();
+    return lastName_ = name_ + "/" + file;
 }
 
 void ScreenPictures::watchVerdictUnder(const rt::Ref<ui::ViewController>& top) {
@@ -440,16 +460,12 @@ void ScreenPictures::stopWatching() {
 
 void ScreenPictures::verdictGiven() {
     // A screen that decides as it leaves was pictured as it left.
-    if (!ns::Thread::isMainThread() || leaving_) return;
+    if (leaving_) return;
     decided_ = true;
     if (std::exchange(due_, true)) return;
     ca::Transaction::addCommitHandler([this, alive = std::weak_ptr<const bool>(alive_)] {
-        if (alive.lock()) commitVerdict();
+        if (alive.lock() && std::exchange(due_, false)) writeVerdict();
     });
-}
-
-void ScreenPictures::commitVerdict() {
-    if (std::exchange(due_, false)) writeVerdict();
 }
 
 void ScreenPictures::writeVerdict() {
@@ -457,7 +473,7 @@ void ScreenPictures::writeVerdict() {
     if (!screen || !watchedScreen_.lock() || recording_ || !ns::Thread::isMainThread()) return;
     writePending(); // a screen deciding as it appears: its own picture shows the verdict
     const std::string file = write(std::string(screen->getClass().name()));
-    if (!file.empty() && verdictHook_) verdictHook_((folder_.filename() / file).string());
+    if (!file.empty() && verdictHook_) verdictHook_(name_ + "/" + file);
 }
 
 void ScreenPictures::lookForDialogs() {
@@ -500,7 +516,7 @@ std::string ScreenPictures::failure() {
 std::string ScreenPictures::summary() {
     writer_->finish();
     std::lock_guard g(writer_->lock);
-    const std::string text = std::to_string(writer_->written) + " in " + folder_.string();
+    const std::string text = std::to_string(writer_->written) + " in " + parent_.pathOf(name_);
     return writer_->warning.empty() ? text
                                     : text + "; warning: " + writer_->warning + "; no picture after it";
 }

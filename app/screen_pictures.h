@@ -1,9 +1,10 @@
 #pragma once
 // Pictures of what a run showed, for a person to look at afterwards: one each time a screen comes
 // on top, one when a test screen's question (its pass and fail buttons) comes to show, one for the
-// test screen's row once it is decided, one for each alert or action sheet shown, and one when a HUD has
-// shown a new text (at the next settle, while a HUD still shows), written into the run folder's
-// pictures/ and named by order, the key of the test item on screen, if any, and class
+// test screen's row once it is decided, one for each alert or action sheet shown and each press of
+// one, and one when a HUD has shown a new text (at the next settle, while a HUD still shows), made
+// through the run folder (a folder held open, never a path) in its pictures/ and named by order,
+// the key of the test item on screen, if any, and class
 // ("007-LDI_STICKER-WaterDamgeViewController.png", "008-LDI_STICKER-alert.png", "009-hud.png"). The
 // item on screen is the test screen's, the one the runner shows, or that of the test screen that
 // presented the screen on top. Each is the key window as the screen shows it, one pixel a point
@@ -12,16 +13,19 @@
 // whichever is first), so the picture shows it and not the screen it covers.
 //
 // A row is decided when its test screen writes a verdict on its item (pass or fail: the item's
-// "success" observed); the screen on top is pictured once the screen has settled, as the turn that
-// wrote it is committed (ca::Transaction), with all that turn drew before and after the verdict (a
-// tapped button still shows pressed, a timer's countdown where it stopped). What would be gone by
-// then is pictured as it goes, still as it stood: the test screen leaving in that turn (under its
-// own bar, not a screen it presented) and an alert or a sheet taken away with its answer pressed.
-// A screen leaving undecided is pictured as it leaves. The verdict hook is told the picture's name,
-// which the report's row then gives. The results screen is followed by a
-// picture of each further screenful of its table, scrolled so that the first row not shown whole
-// comes where the first row shows at rest ("-rows-9-16"), and put back. No picture repeats the one
-// just written while the same screen is on top: the name of that one stands for it.
+// "success" observed); the screen is pictured once, at the commit of the turn that wrote it
+// (ca::Transaction), with all that turn drew before and after the verdict, and nowhere else: a
+// transition or a dialog's take-away asked for in that turn starts after the commit, so the screen
+// stands under its own bar and the dialog still shows. The frame of that turn shows the answer
+// tapped (ui::Control::tappedThisTurn) and a dialog's button pressed (ui::ButtonDialog), a timer's
+// countdown where it stopped. A verdict written on another thread is pictured at the main thread's
+// next commit. A screen leaving undecided is pictured as it leaves (a verdict it gives then is told
+// that picture). Every press of a dialog is pictured as the finger lifts, its button pressed, before
+// what the press does. The verdict hook is told the picture's name, which the report's row then
+// gives. The results screen is followed by a picture of each further screenful of its table,
+// scrolled so that the first row not shown whole comes where the first row shows at rest
+// ("-rows-9-16"), and put back. No picture repeats the one just written while the same screen is
+// on top: the name of that one stands for it.
 //
 // The folder is made with the first picture. The screen is recorded on the main thread
 // (ui::recordScreen); painting, compressing and writing happen on threads of the job's own (screens
@@ -34,13 +38,13 @@
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/directory.h"
 #include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
@@ -58,7 +62,8 @@ class VerdictWatch;
 
 class ScreenPictures {
 public:
-    explicit ScreenPictures(std::filesystem::path folder);
+    // The pictures go into the folder `name` of `parent`, made with the first picture.
+    ScreenPictures(ns::Directory parent, std::string name);
     ~ScreenPictures();
     ScreenPictures(const ScreenPictures&) = delete;
     ScreenPictures& operator=(const ScreenPictures&) = delete;
@@ -105,17 +110,17 @@ private:
     // watched from now on.
     void watchVerdictUnder(const rt::Ref<ui::ViewController>& top);
     void stopWatching();
-    // The watched screen's row was decided: its picture waits for the turn's commit.
+    // The watched screen's row was decided (on the main thread): its picture waits for the turn's
+    // commit.
     void verdictGiven();
-    // The picture waiting for the commit, if one does: taken now.
-    void commitVerdict();
     // The screen on top pictured for the watched screen's row, told to the verdict hook.
     void writeVerdict();
 
     struct Writer;
-    std::filesystem::path folder_;
+    ns::Directory parent_;
+    std::string name_;
     std::unique_ptr<Writer> writer_;
-    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, takeAwayToken_ = 0, hudToken_ = 0,
+    std::uint64_t appearanceToken_ = 0, disappearanceToken_ = 0, pressToken_ = 0, hudToken_ = 0,
                   textDrawnToken_ = 0;
     bool hudTextShown_ = false;    // since the last look
     std::string itemKey_;          // of the item on screen, for the file names
@@ -157,7 +162,7 @@ private:
         std::uint64_t fingerprint;
         std::shared_ptr<const cg::DisplayList> drawing;
         cg::Size size;
-        std::filesystem::path path;
+        std::string file;
         std::size_t imageBytes;
     };
     static constexpr std::size_t kRecent = 16;

@@ -434,7 +434,8 @@ void RootTableViewController::buildCatalogue() {
                 return std::find(offeredScreens.begin(), offeredScreens.end(), screen) !=
                        offeredScreens.end();
             });
-            notOffered_.push_back({key, need((*out)->needs).lacking, std::move(screens)});
+            notOffered_.push_back({key, localized("ROOTLIST_TITLE_", (*out)->titleKey)->utf8(),
+                                   need((*out)->needs).lacking, std::move(screens)});
         } else if (std::any_of(kRows.begin(), kRows.end(), [&](const Row& row) { return key == row.profile; }))
             ++offeredPreselection_;
     }

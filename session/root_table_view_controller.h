@@ -61,12 +61,12 @@ public:
     const rt::Ref<ns::MutableDictionary>& header2Model() const { return header2Model_; }
     void setHeader2Model(rt::Ref<ns::MutableDictionary> header);
 
-    // A key of the profile file naming a row this device's catalogue leaves out, what the device
-    // lacks for it ("no vibration motor"), and the screens its test would show that no row offered
-    // shows: its test screen, and the system screen that presents over it (the text message's
-    // composer).
+    // A key of the profile file naming a row this device's catalogue leaves out, the row's title
+    // (as the list and the runner would show it), what the device lacks for it ("no vibration
+    // motor"), and the screens its test would show that no row offered shows: its test screen, and
+    // the system screen that presents over it (the text message's composer).
     struct NotOffered {
-        std::string key, lacking;
+        std::string key, title, lacking;
         std::vector<std::string> screens;
     };
     // As the catalogue's build found them (building it on the first call): the profile's keys whose

@@ -148,15 +148,73 @@ bool Driver::fireBackgroundTaskExpiry(std::uint64_t identifier) {
 
 // ---- Touches and typing -------------------------------------------------------------------------
 
-std::string Driver::untouchableReason(const ui::View& view) {
-    for (rt::Ref<ui::View> v = rt::retained(&view); v; v = v->superview()) {
-        const char* reason = v->isHidden()                    ? "hidden"
-                             : v->alpha() < 0.01              ? "transparent"
-                             : !v->isUserInteractionEnabled() ? "not taking touches"
-                                                              : nullptr;
-        if (reason) return v.get() == &view ? reason : std::string(reason) + " (an enclosing view)";
+namespace {
+
+// Why the view, or a view around it, is not shown ("hidden", "transparent") or, for a finger
+// (`touches`), takes no touches; empty when none of that is so.
+std::string notShownReason(const ui::View& view, bool touches) {
+    for (const ui::View* v = &view; v; v = v->superview().get()) {
+        const char* reason = v->isHidden()                               ? "hidden"
+                             : v->alpha() < 0.01                         ? "transparent"
+                             : touches && !v->isUserInteractionEnabled() ? "not taking touches"
+                                                                         : nullptr;
+        if (reason) return v == &view ? reason : std::string(reason) + " (an enclosing view)";
     }
     return {};
+}
+
+// The part of the view that shows in the window (its coordinates): within every view above it
+// that clips, and within the window. Empty, `part` set, when some of it shows; else why not. A view
+// without width or height shows where its place lies within them.
+std::string partShown(const ui::View& view, const ui::Window& window, cg::Rect* part) {
+    const cg::Rect own = view.convertRectToView(view.bounds(), nullptr);
+    const auto shows = [&](const cg::Rect& rect) {
+        return !rect.isNull() && (!rect.isEmpty() || own.isEmpty());
+    };
+    cg::Rect rect = own;
+    for (rt::Ref<ui::View> above = view.superview(); above && above.get() != &window;
+         above = above->superview()) {
+        if (!above->clipsToBounds()) continue;
+        rect = rect.intersection(above->convertRectToView(above->bounds(), nullptr));
+        if (!shows(rect)) return "outside the bounds of its " + std::string(above->getClass().name());
+    }
+    rect = rect.intersection(window.bounds());
+    if (!shows(rect)) return "off screen";
+    *part = rect;
+    return {};
+}
+
+// The views from the root of the view's tree down to it.
+std::vector<const ui::View*> pathTo(const ui::View& view) {
+    std::vector<const ui::View*> path;
+    for (const ui::View* v = &view; v; v = v->superview().get())
+        path.push_back(v);
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+// Whether `over` is drawn after `under` in the tree they share (neither holding the other).
+bool drawnOver(const ui::View& over, const ui::View& under) {
+    const std::vector<const ui::View*> a = pathTo(over), b = pathTo(under);
+    std::size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i])
+        ++i;
+    if (i == 0 || i == a.size() || i == b.size()) return false;
+    const std::vector<rt::Ref<ui::View>>& siblings = a[i - 1]->subviewList();
+    const auto at = [&](const ui::View* v) {
+        return std::find_if(siblings.begin(), siblings.end(), [v](const auto& s) { return s.get() == v; });
+    };
+    return at(a[i]) > at(b[i]);
+}
+
+} // namespace
+
+std::string Driver::untouchableReason(const ui::View& view) {
+    return notShownReason(view, true);
+}
+
+std::string Driver::unshownReason(const ui::View& view) {
+    return notShownReason(view, false);
 }
 
 std::string Driver::dialogText(const ui::ButtonDialog& dialog, std::size_t limit) {
@@ -181,13 +239,68 @@ std::string Driver::coverAt(cg::Point point, const ui::View* target) const {
     if (!hit) return "out of reach";
     for (const HUDShown& hud : huds())
         for (rt::Ref<ui::View> v = hit; v; v = v->superview())
-            if (v == hud.view) {
-                std::string name = "covered by HUD";
-                for (const std::string& text : hud.texts)
-                    name += " \"" + printableCut(text) + "\"";
-                return name;
-            }
+            if (v == hud.view) return "covered by " + hudName(hud);
     return "covered by " + std::string(hit->getClass().name());
+}
+
+std::string Driver::hudName(const HUDShown& hud) {
+    std::string name = "HUD";
+    for (const std::string& text : hud.texts)
+        name += " \"" + printableCut(text) + "\"";
+    return name;
+}
+
+// ---- What a person sees ----------------------------------------------------------------------
+
+std::string Driver::unseenReason(const ui::View& view) const {
+    const std::vector<rt::Ref<ui::ButtonDialog>> dialogs = ui::ButtonDialog::presented();
+    const auto covered = [&] { return "covered by " + dialogText(*dialogs.back(), kPrintedTextLimit); };
+    if (auto dialog = rt::cast<ui::ButtonDialog>(rt::Id(rt::retained(&view)))) {
+        const auto at = std::find(dialogs.begin(), dialogs.end(), dialog);
+        if (at == dialogs.end() || !dialog->isVisible()) return "not shown";
+        return at + 1 == dialogs.end() ? std::string() : covered();
+    }
+    if (std::string reason = unshownReason(view); !reason.empty()) return reason;
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    if (!window || view.window() != window) return "not on screen";
+    cg::Rect part;
+    if (std::string reason = partShown(view, *window, &part); !reason.empty()) return reason;
+    if (!dialogs.empty()) return covered();
+    const cg::Point centre{part.midX(), part.midY()};
+    for (const HUDShown& hud : huds())
+        if (hud.view && hud.view->window() == window && unshownReason(*hud.view).empty() &&
+            drawnOver(*hud.view, view) &&
+            hud.view->convertRectToView(hud.covers.value_or(hud.view->bounds()), nullptr).contains(centre))
+            return "covered by " + hudName(hud);
+    return {};
+}
+
+std::vector<std::string> Driver::seenLabelTexts(const ui::View& view) const {
+    std::vector<std::string> texts;
+    const std::function<void(const ui::View&)> look = [&](const ui::View& v) {
+        if (v.isHidden() || v.alpha() < 0.01) return; // nothing inside shows either
+        if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&v)));
+            label && label->text() && label->text()->length() > 0 && unseenReason(v).empty())
+            texts.push_back(label->text()->utf8());
+        for (const auto& subview : v.subviewList())
+            look(*subview);
+    };
+    look(view);
+    return texts;
+}
+
+std::vector<std::string> Driver::seenHUDTexts(std::string* why) const {
+    std::vector<std::string> texts;
+    const std::vector<HUDShown> shown = huds();
+    // The HUDs lie over the screen and under the dialogs.
+    const std::vector<rt::Ref<ui::ButtonDialog>> dialogs = ui::ButtonDialog::presented();
+    if (!shown.empty() && dialogs.empty())
+        for (const HUDShown& hud : shown)
+            texts.insert(texts.end(), hud.texts.begin(), hud.texts.end());
+    if (why && texts.empty())
+        *why = shown.empty() ? "no HUD shows"
+                             : "the HUD is covered by " + dialogText(*dialogs.back(), kPrintedTextLimit);
+    return texts;
 }
 
 std::string Driver::tapRefusal(const ui::View& view) const {
@@ -218,16 +331,30 @@ bool Driver::transitionRunning() const {
            (top->appearance() == Appearance::Appearing || top->appearance() == Appearance::Disappearing);
 }
 
-void Driver::reveal(const ui::View& view) {
+bool Driver::reveal(const ui::View& view) {
     const cg::Rect bounds = view.bounds();
-    for (rt::Ref<ui::View> v = view.superview(); v; v = v->superview())
+    bool revealed = true;
+    for (rt::Ref<ui::View> v = view.superview(); v && revealed; v = v->superview())
         if (auto table = rt::cast<ui::TableView>(v))
-            showInTable(*table, view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y);
+            revealed =
+                showInTable(*table, view.convertPointToView({bounds.midX(), bounds.midY()}, table.get()).y);
     runUntilIdle();
+    return revealed;
 }
 
-// Scrolls the table so that the point of its content at `y` shows.
-void Driver::showInTable(ui::TableView& table, double y) const {
+std::string Driver::scrollRefusal(const ui::TableView& table) const {
+    if (std::string dialog = coverAt({}, nullptr); !dialog.empty()) return dialog;
+    if (std::string reason = untouchableReason(table); !reason.empty()) return reason;
+    if (!table.isScrollEnabled()) return "not scrolling";
+    if (transitionRunning()) return "a transition is running";
+    rt::Ref<ui::Window> window = app_->keyWindow();
+    if (!window || table.window() != window) return "not on screen";
+    cg::Rect part;
+    if (std::string reason = partShown(table, *window, &part); !reason.empty()) return reason;
+    return coverAt({part.midX(), part.midY()}, &table);
+}
+
+bool Driver::showInTable(ui::TableView& table, double y) {
     rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
     rt::Ref<ui::NavigationBar> bar = navigation ? navigation->navigationBar() : nullptr;
     const cg::Rect visible = table.bounds();
@@ -237,10 +364,13 @@ void Driver::showInTable(ui::TableView& table, double y) const {
     if (bar && !bar->isHidden() && bar->window() && bar->window() == table.window())
         cover = std::clamp(table.convertPointFromView({0, bar->bounds().maxY()}, bar.get()).y - visible.minY(), 0.0,
                            visible.size.height);
-    if (y >= visible.minY() + cover && y < visible.maxY()) return;
+    if (y >= visible.minY() + cover && y < visible.maxY()) return true;
+    refusal_ = scrollRefusal(table);
+    if (!refusal_.empty()) return false;
     const double bottom = std::max(-cover, table.contentSize().height - visible.size.height);
     const double top = std::clamp(y - cover - (visible.size.height - cover) / 2, -cover, bottom);
     table.setBounds({{visible.origin.x, top}, visible.size});
+    return true;
 }
 
 bool Driver::reaches(const ui::View& view, bool enabled) {
@@ -415,11 +545,13 @@ void Driver::keepSecureText(std::string_view text) {
     if (text.empty()) return;
     secureTexts_.emplace(text);
     if (auto shown = shownTexts_.find(text); shown != shownTexts_.end()) shownTexts_.erase(shown);
-    addRunSecret(text, "***");
+    addRunSecret(Secret(std::string(text)), std::string(Secret::kShown));
 }
 
 void Driver::noteShownTyping(std::string_view typed) {
-    if (!secureTexts_.contains(typed)) shownTexts_.emplace(typed);
+    if (secureTexts_.contains(typed)) return;
+    shownTexts_.emplace(typed);
+    typedTextShown(typed); // a secret of the run no longer, if the script's reading made it one
 }
 
 bool Driver::typeText(const rt::Ref<ui::TextField>& field, std::string_view text) {
@@ -443,14 +575,14 @@ bool Driver::typeText(const rt::Ref<ui::TextView>& view, std::string_view text) 
 }
 
 bool Driver::endEditing(const rt::Ref<ui::TextField>& field) {
-    if (!field || !running()) return false;
+    if (!field || !running() || !screenUncovered()) return false;
     const bool ended = field->resignFirstResponder();
     runUntilIdle();
     return ended;
 }
 
 bool Driver::endEditing(const rt::Ref<ui::TextView>& view) {
-    if (!view || !running()) return false;
+    if (!view || !running() || !screenUncovered()) return false;
     const bool ended = view->resignFirstResponder();
     runUntilIdle();
     return ended;
@@ -489,25 +621,28 @@ bool Driver::pressReturn(const rt::Ref<ui::TextField>& field) {
 // ---- Tables and dialogs -------------------------------------------------------------------------
 
 rt::Ref<ui::TableViewCell> Driver::revealRow(const rt::Ref<ui::TableView>& table, long row, long section) {
-    if (!table || !running()) return nullptr;
+    refusal_.clear();
+    if (!table || !running()) {
+        refusal_ = "not running";
+        return nullptr;
+    }
     auto indexPath = ns::IndexPath::indexPathForRowInSection(row, section);
     const cg::Rect rect = table->rectForRowAtIndexPath(indexPath);
-    if (rect.isNull()) return nullptr;
-    showInTable(*table, rect.midY());
+    if (rect.isNull()) {
+        refusal_ = "the table has no such row";
+        return nullptr;
+    }
+    const bool shown = showInTable(*table, rect.midY());
     runUntilIdle();
+    if (!shown) return nullptr;
     rt::Ref<ui::TableViewCell> cell = table->cellForRowAtIndexPath(indexPath);
-    if (cell) reveal(*cell); // and the tables around this one
-    return cell;
+    if (!cell) refusal_ = "the table shows no cell for the row";
+    return cell && reveal(*cell) ? cell : nullptr; // and the tables around this one
 }
 
 rt::Ref<ui::TableViewCell> Driver::touchableRow(const rt::Ref<ui::TableView>& table, long row, long section) {
-    if (!screenUncovered()) return nullptr; // no table scrolls under a dialog
     rt::Ref<ui::TableViewCell> cell = revealRow(table, row, section);
-    if (!cell) {
-        refusal_ = running() && table ? "the table has no such row" : "not running";
-        return nullptr;
-    }
-    return reaches(*cell) ? cell : nullptr;
+    return cell && reaches(*cell) ? cell : nullptr;
 }
 
 bool Driver::tapRow(const rt::Ref<ui::TableView>& table, long row, long section) {
@@ -565,9 +700,14 @@ bool Driver::press(const rt::Ref<ui::ButtonDialog>& dialog, long index) {
 // ---- Pickers and segments ---------------------------------------------------------------------
 
 bool Driver::spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change) {
-    if (!picker || !running() || !screenUncovered()) return false;
-    refusal_ = !picker->isEnabled() ? "disabled" : picker->isHiddenOrHasHiddenAncestor() ? "hidden" : "";
-    if (!refusal_.empty()) return false;
+    if (!picker || !running()) return false;
+    if (picker->window()) {
+        if (!reaches(*picker, picker->isEnabled())) return false;
+    } else { // in the keyboard's place, over the screen and under the dialogs
+        if (!screenUncovered()) return false;
+        refusal_ = !picker->isEnabled() ? "disabled" : picker->isHiddenOrHasHiddenAncestor() ? "hidden" : "";
+        if (!refusal_.empty()) return false;
+    }
     change(*picker);
     picker->sendActionsForControlEvents(ui::ControlEvent::ValueChanged);
     runUntilIdle();
@@ -620,11 +760,15 @@ std::vector<std::string> Driver::navigationStack() const {
 }
 
 bool Driver::tapBack() {
+    if (!running() || !screenUncovered()) return false;
     rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
-    if (!navigation || !navigation->isViewLoaded() || !navigation->viewIfLoaded()->window()) return false;
-    const rt::Ref<ui::NavigationBar>& bar = navigation->navigationBar();
-    if (!bar->isBackButtonVisible()) return false;
-    return tap(bar->backButton());
+    const bool shown = navigation && navigation->isViewLoaded() && navigation->viewIfLoaded()->window() &&
+                       navigation->navigationBar()->isBackButtonVisible();
+    if (!shown) {
+        refusal_ = "no back button is on screen";
+        return false;
+    }
+    return tap(navigation->navigationBar()->backButton());
 }
 
 // ---- Observing ----------------------------------------------------------------------------------
@@ -657,13 +801,6 @@ std::vector<std::string> Driver::labelTexts(const ui::View& view) {
 }
 
 namespace {
-
-// Shown, as far as the view and its ancestors go: none hidden or transparent.
-bool showing(const ui::View& view) {
-    for (const ui::View* v = &view; v; v = v->superview().get())
-        if (v->isHidden() || v->alpha() < 0.01) return false;
-    return true;
-}
 
 // The owner's outlet holding the view: an object property of the application's classes below
 // `platform` (not the platform's, whose getters may make what they answer); empty when none.
@@ -735,9 +872,10 @@ Driver::Sight Driver::sight() const {
         sight.texts.push_back(title->utf8());
     // The labels that show, and the controls a tap reaches (a button's own label is its title).
     std::function<void(const ui::View&)> look = [&](const ui::View& view) {
-        if (!showing(view)) return;
+        if (!unshownReason(view).empty()) return;
         if (auto control = rt::cast<ui::Control>(rt::Id(rt::retained(&view)))) {
-            if (control->isEnabled() && tapRefusal(view).empty()) sight.controls.push_back(controlName(*control, *top));
+            if (control->isEnabled() && tapRefusal(view).empty())
+                sight.controls.push_back(controlName(*control, *top));
             return;
         }
         if (auto label = rt::cast<ui::Label>(rt::Id(rt::retained(&view)))) {
@@ -751,7 +889,7 @@ Driver::Sight Driver::sight() const {
     if (top->isViewLoaded()) look(*top->view());
     if (rt::Ref<ui::NavigationController> navigation = navigationOnScreen();
         navigation && navigation->navigationBar()->isBackButtonVisible() &&
-        showing(*navigation->navigationBar()))
+        unshownReason(*navigation->navigationBar()).empty())
         sight.controls.emplace_back("back");
     return sight;
 }

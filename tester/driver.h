@@ -19,7 +19,15 @@
 // cannot land is refused: nothing happens, the call answers false and `refusal()` says why
 // ("covered by alert "Quarnotix": "Skip this test? It will count as failed."", "covered by HUD
 // "Sending"", "covered by UIView", "off screen", "a transition is running"). `reveal` scrolls the
-// tables that hold a view until its centre shows, as a person scrolls to a row.
+// tables that hold a view until its centre shows, as a person scrolls to a row, and only where a
+// finger could scroll them (scrollRefusal).
+//
+// What a person sees is decided in one place too, unseenReason, and every check reads through it:
+// a view's text is seen only when the view and its ancestors are shown (not hidden, not
+// transparent), some of it lies within every view above it that clips and within the key window,
+// and no dialog or HUD covers it. The newest dialog presented covers the whole screen and the
+// dialogs before it; a HUD covers what lies under it. A dialog's own texts, an alert's or a
+// sheet's, are seen while it is presented and no dialog presented after it covers it.
 //
 // Failures a tester would not cause (an outlet that holds no control, text that is no URL, a call
 // after the exit) go to the reporter as well; an ordinary "could not" (a hidden control) only
@@ -107,6 +115,8 @@ public:
     // went into a field or view that is not secure among shownTexts().
     bool typeText(const rt::Ref<ui::TextField>& field, std::string_view text);
     bool typeText(const rt::Ref<ui::TextView>& view, std::string_view text);
+    // The keyboard's hide key: ends the field's or view's editing. False, and nothing happens,
+    // under a dialog (the keyboard is covered too).
     bool endEditing(const rt::Ref<ui::TextField>& field);
     bool endEditing(const rt::Ref<ui::TextView>& view);
     // Keys on a field that edits (false, and nothing happens, when it does not, or the delegate
@@ -124,7 +134,9 @@ public:
     // row a tester could not touch; `refusal()` says which.
     bool tapRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
     // Scrolls the row into view (and the tables around the table), as a tester looks for a row:
-    // its cell, or nil for a row the table does not have.
+    // its cell. A row that shows already is not scrolled to; one that does not is scrolled to
+    // only where a finger could scroll (scrollRefusal). Nil for a row the table does not have or
+    // one a finger could not bring into view, `refusal()` saying which.
     rt::Ref<ui::TableViewCell> revealRow(const rt::Ref<ui::TableView>& table, long row, long section = 0);
     // The tester's swipe: moves the table's content to the offset (its bounds' origin), which
     // shows the rows there. False for a table that does not scroll or could not be touched.
@@ -145,8 +157,9 @@ public:
     // ---- Pickers and segments ----
     // Spins the picker to the date (held to its bounds) or the duration, as a person does: the
     // value changes and value-changed (4096) is sent. False, and nothing happens, for a disabled
-    // picker or one hidden inside a hidden ancestor (a picker in a field's input view counts as
-    // shown while the field edits).
+    // picker or one a finger could not touch (as tap: covered, hidden, off screen); a picker in a
+    // field's input view, in the keyboard's place, counts as shown while the field edits, and only
+    // a dialog covers it.
     bool pickDate(const rt::Ref<ui::DatePicker>& picker, double secondsSince1970);
     bool pickDuration(const rt::Ref<ui::DatePicker>& picker, double seconds);
     // Taps the centre of segment `index`: false for a control a tester could not tap (as tap) or an
@@ -161,8 +174,9 @@ public:
     std::vector<std::string> navigationStack() const;
     // The navigation controller whose top is on screen, or nil.
     rt::Ref<ui::NavigationController> navigationOnScreen() const;
-    // Taps the back button of the navigation controller on screen. False, and nothing happens,
-    // when there is none, its bar is hidden or shows no back button.
+    // Taps the back button of the navigation controller on screen, as tap does. False, and nothing
+    // happens, when a dialog covers the screen, when there is none, its bar is hidden or shows no
+    // back button ("no back button is on screen"), or the tap would not land; `refusal()` says why.
     bool tapBack();
 
     // ---- Sliders and pickers ----
@@ -182,12 +196,16 @@ public:
     std::vector<std::string> openedURLs() const;
     // The texts of the progress HUDs on screen (label and detail, those not empty); empty when none
     // shows. The HUDs are the application's own views, above this layer: what the reader set with
-    // setHUDReader answers, each HUD's view and its texts (the main job sets one); none set,
-    // nothing shows, and a view over a target is named by its class.
+    // setHUDReader answers, each HUD's view, its texts and the part of its view that hides what
+    // lies under it (the main job sets one); none set, nothing shows, and a view over a target is
+    // named by its class.
     std::vector<std::string> hudTexts() const;
     struct HUDShown {
         rt::Ref<ui::View> view;
         std::vector<std::string> texts;
+        // In the view's coordinates: its box, or its whole bounds when it dims what lies under it;
+        // none, the whole view.
+        std::optional<cg::Rect> covers{};
     };
     using HUDReader = std::function<std::vector<HUDShown>()>;
     static void setHUDReader(HUDReader reader);
@@ -236,12 +254,34 @@ public:
     static std::string dialogText(const ui::ButtonDialog& dialog, std::size_t limit);
     // A push, pop, presentation or dismissal is under way on screen.
     bool transitionRunning() const;
-    // Scrolls each table that holds the view so that the view's centre shows in it.
-    void reveal(const ui::View& view);
+    // Scrolls each table that holds the view so that the view's centre shows in it, where a
+    // finger could scroll it: false, the refusal kept, at the first table that needs scrolling and
+    // that a finger could not scroll.
+    bool reveal(const ui::View& view);
+    // Why a person's finger could not scroll the table now: a dialog over the screen, the table
+    // hidden, transparent or not scrolling, a transition running, the table off screen, or
+    // something over it at the centre of its part that shows (coverAt); empty when it could.
+    std::string scrollRefusal(const ui::TableView& table) const;
+
+    // ---- What a person sees ----
+    // Why a person would not see the view now, as words that follow its name ("hidden", "hidden
+    // (an enclosing view)", "transparent", "outside the bounds of its UITableView", "off screen",
+    // "not on screen", "not shown" (a dialog no longer presented), "covered by alert "Quarnotix":
+    // "Skip this test?"", "covered by HUD "Sending""); empty when they would. A HUD covers the view
+    // when it is drawn above it and over the centre of the view's part that shows.
+    std::string unseenReason(const ui::View& view) const;
+    // The texts of the labels in the view's tree that a person sees (unseenReason), in order, those
+    // not empty.
+    std::vector<std::string> seenLabelTexts(const ui::View& view) const;
+    // The texts of the HUDs a person sees (a dialog covers every HUD); when none, `why` (if given)
+    // says why: "no HUD shows", or the dialog covering them.
+    std::vector<std::string> seenHUDTexts(std::string* why = nullptr) const;
 
     // Why a tester could not touch the view ("hidden", "transparent", "not taking touches",
     // each possibly of an ancestor); empty when it can be touched.
     static std::string untouchableReason(const ui::View& view);
+    // The same for the eyes: "hidden" or "transparent", possibly of an ancestor; empty when shown.
+    static std::string unshownReason(const ui::View& view);
     static bool canTouch(const ui::View& view) { return untouchableReason(view).empty(); }
     // A touch event at the view's centre, in window coordinates: its one touch has begun. Pass it
     // to touchesBegan, then finishTouch, then touchesEnded.
@@ -257,11 +297,15 @@ private:
     // table to scroll) needs first.
     bool screenUncovered();
     static std::vector<HUDShown> huds();
+    // A HUD as a cover names it: HUD "Sending" "Please wait".
+    static std::string hudName(const HUDShown& hud);
     // The row's cell scrolled into view when a tester could touch it; else nil, the refusal kept.
     rt::Ref<ui::TableViewCell> touchableRow(const rt::Ref<ui::TableView>& table, long row, long section);
     // The picker change as a person's spin: refused when disabled or hidden, then value-changed.
     bool spin(const rt::Ref<ui::DatePicker>& picker, const std::function<void(ui::DatePicker&)>& change);
-    void showInTable(ui::TableView& table, double y) const;
+    // Scrolls the table so that its content's point at `y` shows, where a finger could: false, the
+    // refusal kept, when it needs scrolling and could not be scrolled.
+    bool showInTable(ui::TableView& table, double y);
     bool typeInto(ui::View& view, std::string_view text, const std::function<bool(std::string_view)>& insert);
     // Runs a key (that puts `typed` in) on a field that edits, then the main queue; false when it
     // does not edit.

@@ -162,18 +162,23 @@ ScriptAction readAction(const json& object, const std::set<std::string>& stepKey
         if (value.is_string()) action.texts.insert(key);
         const std::string what = "\"" + key + "\" of \"" + action.name + "\"";
         VariableValues values{variables, later};
-        action.args[key] = argumentText(substituted(value, values, what));
+        std::string text = argumentText(substituted(value, values, what));
+        if (listsKey(kind->typedTexts, key))
+            action.typed.insert_or_assign(key, Secret(std::move(text)));
+        else
+            action.args[key] = std::move(text);
         if (values.namedLater.empty()) continue;
         if (listsKey(kind->files, key))
             bad(what + " names a file by {" + values.namedLater +
                 "}, known only once the run starts: a file a step reads is read with the script");
         action.unbound[key] = value.dump();
     }
+    const auto given = [&](const std::string& key) {
+        return action.args.contains(key) || action.typed.contains(key);
+    };
     for (const auto& key : kind->required)
-        if (!action.args.contains(key)) bad("\"" + action.name + "\" needs \"" + key + "\"");
-    if (!kind->oneOf.empty() &&
-        std::none_of(kind->oneOf.begin(), kind->oneOf.end(),
-                     [&](const std::string& key) { return action.args.contains(key); })) {
+        if (!given(key)) bad("\"" + action.name + "\" needs \"" + key + "\"");
+    if (!kind->oneOf.empty() && std::none_of(kind->oneOf.begin(), kind->oneOf.end(), given)) {
         std::string keys;
         for (const auto& key : kind->oneOf)
             keys += (keys.empty() ? "\"" : " or \"") + key + "\"";
@@ -313,6 +318,11 @@ const std::string* ScriptAction::arg(std::string_view key) const {
     return it == args.end() ? nullptr : &it->second;
 }
 
+const Secret* ScriptAction::typedText(std::string_view key) const {
+    auto it = typed.find(key);
+    return it == typed.end() ? nullptr : &it->second;
+}
+
 double ScriptAction::within() const {
     const std::string* text = arg("within");
     double value = 0;
@@ -323,16 +333,21 @@ double ScriptAction::within() const {
 std::string ScriptAction::describe(const std::set<std::string, std::less<>>& shown,
                                    const std::set<std::string, std::less<>>& secrets) const {
     const ScriptActionKind* kind = scriptAction(name);
-    std::string text = name;
-    for (const auto& [key, value] : args) {
-        text += " " + key + "=";
-        if (kind && listsKey(kind->typedTexts, key) ? !shown.contains(value) : secrets.contains(value))
-            text += "***";
+    // The arguments in their keys' order, a typed text among them.
+    std::map<std::string_view, std::string> written;
+    for (const auto& [key, value] : args)
+        if (secrets.contains(value))
+            written[key] = Secret::kShown;
         else if (kind && listsKey(kind->handedOverURLs, key))
-            text += printableCut(maskedHandedOverURL(value));
+            written[key] = printableCut(maskedHandedOverURL(value));
         else
-            text += printableCut(value);
-    }
+            written[key] = printableCut(value);
+    for (const auto& [key, secret] : typed)
+        written[key] =
+            shown.contains(secret.reveal()) ? printableCut(secret.reveal()) : std::string(Secret::kShown);
+    std::string text = name;
+    for (const auto& [key, value] : written)
+        text += " " + std::string(key) + "=" + value;
     return text;
 }
 
@@ -389,8 +404,8 @@ std::optional<Script> Script::parse(std::string_view text,
                 bad("the script has an unknown key \"" + key + "\"");
         if (auto features = document.find("features"); features != document.end()) {
             if (!features->is_array()) bad("\"features\" must be a list of feature keys");
-            // A run with no feature has nothing to run, and a key written twice could mean a row twice.
-            if (features->empty()) bad("\"features\" names no feature: a run of none would have nothing to run");
+            // None leaves every row unticked (the list still offers each); a key written twice could
+            // mean a row twice.
             script.features.emplace();
             for (const json& key : *features) {
                 if (!key.is_string() || key.get<std::string>().empty())
@@ -438,12 +453,27 @@ void Script::bind(const std::map<std::string, std::string>& values) {
             for (const auto& [key, written] : action.unbound) {
                 VariableValues bound{variables, none};
                 try {
-                    action.args[key] = argumentText(substituted(json::parse(written), bound, key));
+                    std::string text = argumentText(substituted(json::parse(written), bound, key));
+                    if (auto typed = action.typed.find(key); typed != action.typed.end())
+                        typed->second = Secret(std::move(text));
+                    else
+                        action.args[key] = std::move(text);
                 } catch (const BadScript&) { // a later variable not given: its stand-in stays
                 }
             }
             action.unbound.clear();
         }
+}
+
+std::optional<std::string> Script::textAsRead(const std::string& text,
+                                              const std::map<std::string, std::string>& variables) {
+    const std::map<std::string, std::string> none;
+    VariableValues values{variables, none};
+    try {
+        return substitute(text, values, {});
+    } catch (const BadScript&) {
+        return std::nullopt;
+    }
 }
 
 bool Script::checkTriggers(const TriggerNames& known, std::string* error) const {

@@ -19,9 +19,10 @@
 // namer names requests; the main job names them after the service's calls: "auth", "insert",
 // "update", ...). "once" lets a triggered step
 // fire only the first time; "after" delays it (virtual seconds; not for a request, whose step
-// runs while the answer waits). "features" (optional) lists the feature keys the run's service gives the
-// login, at least one and each once, so a script can run one screen. A step holds one action ("do" and its arguments) or a list of them
-// ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
+// runs while the answer waits). "features" (optional) lists the feature keys the run's service
+// gives the login, each once, so a script can run one screen; an empty list leaves every row of the
+// list unticked, for the script to tick or tap rows itself. A step holds one action ("do" and its
+// arguments) or a list of them ("actions"). Actions are looked up by name (script_actions.h), which also checks their arguments.
 // A check ("expect") may take "within" (seconds): it waits for what it checks, passing as soon as
 // that shows and failing when the time is up, and the step's later actions wait with it.
 // "{name}" in any text is replaced by the variable of that name; an unknown variable is an error.
@@ -45,6 +46,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/secret.h"
+
 namespace sim {
 
 // One action: its name and its arguments, as text (numbers, booleans and null as written, objects
@@ -63,9 +66,13 @@ struct ScriptAction {
     // The arguments that name a variable known only later, as the script wrote them (JSON text),
     // until Script::bind gives them their text. Empty once bound.
     std::map<std::string, std::string> unbound{};
+    // The texts the action types (ScriptActionKind::typedTexts), apart from `args`: each a secret
+    // until it shows in a field that is not secure, revealed only to be typed.
+    std::map<std::string, Secret, std::less<>> typed{};
 
-    // The argument, or null when absent.
+    // The argument, or null when absent (a typed text: typedText).
     const std::string* arg(std::string_view key) const;
+    const Secret* typedText(std::string_view key) const;
     // Whether the script wrote the argument as a JSON string.
     bool isText(std::string_view key) const { return texts.find(key) != texts.end(); }
     // A check's "within": the seconds it may wait for what it checks; 0 (it looks once) without.
@@ -113,7 +120,8 @@ struct TriggerNames {
 
 struct Script {
     std::string name;
-    // "features": the feature keys the service answers for this run's login; none: all of them.
+    // "features": the feature keys the service answers for this run's login (empty: none, nothing
+    // ticked); none: all of them.
     std::optional<std::vector<std::string>> features;
     std::vector<ScriptStep> steps;
     // The variables' values the script was read with; Script::bind adds the later ones.
@@ -122,7 +130,7 @@ struct Script {
     // Reads a script. Nullopt, with the reason (naming the step), for text that is not such a
     // script: bad JSON, a key written twice in one object (sim::repeatedKey), an unknown key,
     // trigger or action, an argument an action does not take or lacks, a negative or non-finite
-    // time, "features" empty or naming a key twice.
+    // time, "features" naming a key twice.
     // `later`: the variables whose values come after the reading (Script::bind), each with a
     // stand-in of the value's form that the arguments naming it are checked with.
     static std::optional<Script> parse(std::string_view json,
@@ -142,6 +150,12 @@ struct Script {
     // Gives the arguments that wait for them the later variables' values (each of those `parse`
     // was given). They were checked with the stand-ins, so they are taken as they are.
     void bind(const std::map<std::string, std::string>& values);
+
+    // A text of the script as an argument takes it: each "{name}" the value of that variable of
+    // `variables`, "{{" and "}}" a brace each. None where it names another variable, or a brace
+    // opens none (the reading refuses those, quoting nothing of the text).
+    static std::optional<std::string> textAsRead(const std::string& text,
+                                                 const std::map<std::string, std::string>& variables);
 
     // Whether each screen trigger names one of `known.screens` and each request trigger one of
     // `known.requests`; false, with the reason naming the step and the nearest known name ("step 4:

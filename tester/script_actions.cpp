@@ -22,6 +22,7 @@
 #include "platform/uikit/control.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/table_view.h"
+#include "platform/uikit/table_view_cell.h"
 #include "platform/uikit/text_field.h"
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/view_controller.h"
@@ -87,7 +88,7 @@ bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure
     const std::string& path = *action.arg("outlet");
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
-    const std::string& text = *action.arg("text");
+    const std::string& text = action.typedText("text")->reveal(); // the one place it is revealed
     const std::string what = "type into " + ns::printableQuote(path);
     if (auto field = rt::cast<ui::TextField>(value))
         return driver.typeText(field, text) || refused(failure, what, driver);
@@ -201,49 +202,87 @@ void addText(std::vector<std::string>& texts, const rt::Ref<ns::String>& text) {
     if (text && text->length() > 0) texts.push_back(text->utf8());
 }
 
-// What the step looks at shows: the outlet's text (a label, a field, a text view, a button's
-// title), the HUD's texts, the newest alert's title or message, or the labels of a row. `secure`
-// tells a secure text entry.
-std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
-                                              std::string* failure, bool* secure) {
+// The texts a person reads on the view: a label's, a field's or a text view's text, a button's
+// title, a dialog's title and message (`secure` telling a secure entry); none for a view that
+// shows no text.
+std::optional<std::vector<std::string>> textsOn(const rt::Id& value, bool* secure) {
     std::vector<std::string> texts;
-    *secure = false;
-    if (const std::string* path = action.arg("outlet")) {
-        rt::Id value = outletOnScreen(driver, *path, failure);
-        if (!value) return std::nullopt;
-        if (auto label = rt::cast<ui::Label>(value)) {
-            addText(texts, label->text());
-        } else if (auto field = rt::cast<ui::TextField>(value)) {
-            addText(texts, field->text());
-            *secure = field->isSecureTextEntry();
-        } else if (auto textView = rt::cast<ui::TextView>(value)) {
-            addText(texts, textView->text());
-            *secure = textView->isSecureTextEntry();
-        } else if (auto button = rt::cast<ui::Button>(value)) {
-            addText(texts, button->currentTitle());
-        } else {
-            return none(failure,
-                        ns::printableQuote(*path) + " is a " + className(value) + ", which shows no text");
-        }
-        if (texts.empty()) texts.emplace_back();
-    } else if (action.arg("hud")) {
-        texts = driver.hudTexts();
-    } else if (const std::string* part = action.arg("alert")) {
-        std::vector<rt::Ref<ui::AlertView>> alerts = ui::ButtonDialog::presentedOfKind<ui::AlertView>();
-        if (!alerts.empty())
-            addText(texts, *part == "title" ? alerts.back()->title() : alerts.back()->message());
+    if (auto label = rt::cast<ui::Label>(value)) {
+        addText(texts, label->text());
+    } else if (auto field = rt::cast<ui::TextField>(value)) {
+        addText(texts, field->text());
+        *secure = field->isSecureTextEntry();
+    } else if (auto textView = rt::cast<ui::TextView>(value)) {
+        addText(texts, textView->text());
+        *secure = textView->isSecureTextEntry();
+    } else if (auto button = rt::cast<ui::Button>(value)) {
+        addText(texts, button->currentTitle());
+    } else if (auto dialog = rt::cast<ui::ButtonDialog>(value)) {
+        addText(texts, dialog->title());
+        if (auto alert = rt::cast<ui::AlertView>(value)) addText(texts, alert->message());
     } else {
-        std::optional<RowOnScreen> found = rowOnScreen(driver, action, "table", failure);
-        if (!found) return std::nullopt;
-        if (auto cell = driver.revealRow(found->table, found->row, found->section))
-            texts = Driver::labelTexts(*cell);
+        return std::nullopt;
     }
     return texts;
 }
 
+// What the step looks at, as a person sees it (Driver::unseenReason): the outlet's texts, the
+// HUD's, the newest dialog's title or message (an alert's or a sheet's), or the labels of a row
+// (scrolled to only where a finger could). `secure` tells a secure text entry. Nothing, the
+// failure said, for a look at nothing; `unseen` says why nothing is seen ("successButton is
+// hidden"), the texts then empty.
+std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction& action,
+                                              std::string* failure, bool* secure, std::string* unseen) {
+    *secure = false;
+    if (const std::string* path = action.arg("outlet")) {
+        rt::Id value = outletOnScreen(driver, *path, failure);
+        if (!value) return std::nullopt;
+        const std::string named = ns::printableQuote(*path);
+        auto view = rt::cast<ui::View>(value);
+        if (view) *unseen = driver.unseenReason(*view);
+        std::optional<std::vector<std::string>> texts = textsOn(value, secure);
+        if (!view || (unseen->empty() && !texts))
+            return none(failure, named + " is a " + className(value) + ", which shows no text");
+        if (!unseen->empty()) {
+            *unseen = named + " is " + *unseen;
+            return std::vector<std::string>();
+        }
+        if (texts->empty()) texts->emplace_back();
+        return texts;
+    }
+    if (action.arg("hud")) return driver.seenHUDTexts(unseen);
+    if (const std::string* part = action.arg("alert")) {
+        std::vector<rt::Ref<ui::ButtonDialog>> dialogs = ui::ButtonDialog::presented();
+        std::vector<std::string> texts;
+        if (dialogs.empty()) {
+            *unseen = "no alert or sheet shows";
+        } else if (*part == "title") {
+            addText(texts, dialogs.back()->title());
+        } else if (auto alert = rt::cast<ui::AlertView>(dialogs.back())) {
+            addText(texts, alert->message());
+        } else {
+            *unseen = "the sheet on screen has no message";
+        }
+        return texts;
+    }
+    std::optional<RowOnScreen> found = rowOnScreen(driver, action, "table", failure);
+    if (!found) return std::nullopt;
+    rt::Ref<ui::TableViewCell> cell = driver.revealRow(found->table, found->row, found->section);
+    if (!cell) {
+        *unseen = found->where + " does not show, and cannot be scrolled to: " + driver.refusal();
+        return std::vector<std::string>();
+    }
+    if (std::string reason = driver.unseenReason(*cell); !reason.empty()) {
+        *unseen = found->where + " is " + reason;
+        return std::vector<std::string>();
+    }
+    return driver.seenLabelTexts(*cell);
+}
+
 bool expectAction(Driver& driver, const ScriptAction& action, std::string* failure) {
     bool secure = false;
-    const std::optional<std::vector<std::string>> texts = shown(driver, action, failure, &secure);
+    std::string unseen;
+    const std::optional<std::vector<std::string>> texts = shown(driver, action, failure, &secure, &unseen);
     if (!texts) {
         if (failure) *failure = printableCut(*failure); // it may name the script's outlet
         return false;
@@ -256,8 +295,9 @@ bool expectAction(Driver& driver, const ScriptAction& action, std::string* failu
     }
     if (std::find(texts->begin(), texts->end(), wanted) != texts->end()) return true;
     if (secure) return fail(failure, "wanted \"***\", saw \"***\"");
-    return fail(failure, "wanted " + quoted({wanted}, driver.secureTexts()) + ", saw " +
-                             quoted(*texts, driver.secureTexts()));
+    const std::string wants = "wanted " + quoted({wanted}, driver.secureTexts());
+    if (!unseen.empty()) return fail(failure, wants + ", saw nothing: " + unseen);
+    return fail(failure, wants + ", saw " + quoted(*texts, driver.secureTexts()));
 }
 
 // A kind's check that the arguments among `keys` that an action has are rows, sections or indexes:
@@ -307,7 +347,7 @@ std::map<std::string, ScriptActionKind, std::less<>> builtIns() {
     kinds["tapRow"] = {{"row"}, {"section", "outlet"}, {}, tapRowAction, positions({"row", "section"})};
     kinds["press"] = {{}, {}, {"title", "index"}, pressAction, positions({"index"})};
     kinds["back"] = {{}, {}, {}, [](Driver& driver, const ScriptAction&, std::string* failure) {
-                         return driver.tapBack() || fail(failure, "no back button is on screen");
+                         return driver.tapBack() || refused(failure, "tap back", driver);
                      }};
     kinds["open"] = {{"url"}, {}, {}, [](Driver& driver, const ScriptAction& action, std::string* failure) {
                          if (!ns::URL::URLWithString(*action.arg("url"))) return fail(failure, "not a URL");

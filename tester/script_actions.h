@@ -11,16 +11,19 @@
 //   send        action            sends a scene action ("saveResultFileAndExit") to the controller
 //                                 on screen, as the scene's control connected to it would (refused
 //                                 as a tap on that control is, Driver::sendAction)
-//   back                          taps the navigation bar's back button
+//   back                          taps the navigation bar's back button (refused as a tap is)
 //   open        url               hands the application a URL
 //   background, foreground        the application leaves or comes back
 //   seed        values            writes a JSON object's entries into the user defaults, then
 //                                 synchronises (before launch or at any time)
-//   expect      text, and one of  a check of what shows: the text of the label, field, text view
+//   expect      text, and one of  a check of what a person sees (Driver::unseenReason): the text of
 //               outlet | hud: true | alert: "title"/"message" | row [section] [table]
-//               [within]          or button at that key path, the HUD's label or detail, the newest
-//                                 alert's title or message, or any label of a table's row. A check
-//                                 that fails ("wanted "X", saw "Y"") is noted and the run goes on.
+//               [within]          the label, field, text view or button at that key path, or the
+//                                 title and message of the dialog there, the HUD's label or detail,
+//                                 the newest dialog's (alert's or sheet's) title or message, or any
+//                                 label of a table's row (scrolled to only where a finger could). A
+//                                 check that fails ("wanted "X", saw "Y""; "wanted "X", saw nothing:
+//                                 successButton is hidden") is noted and the run goes on.
 //                                 With "within" (seconds) it waits for the text: it passes as soon
 //                                 as the text shows and fails when the time is up; meanwhile it
 //                                 looks again at each timer's time (and at least every 0.05 s), and

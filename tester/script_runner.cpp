@@ -77,6 +77,18 @@ std::string pathOf(const std::string& url) {
 
 } // namespace
 
+std::vector<std::string> ScriptRun::failedChecks() const {
+    std::vector<std::string> lines;
+    for (const Check& check : checks)
+        if (check.state == Check::State::Failed) lines.push_back(check.failure);
+    return lines;
+}
+
+bool ScriptRun::aCheckFailed() const {
+    return std::any_of(checks.begin(), checks.end(),
+                       [](const Check& check) { return check.state == Check::State::Failed; });
+}
+
 std::string secondsText(double seconds) {
     char buffer[64];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
@@ -163,7 +175,7 @@ std::vector<std::string> ScriptRunner::stepLog() const {
     return lines;
 }
 
-bool ScriptRunner::runLaunchSteps(std::string* failure) {
+bool ScriptRunner::runLaunchSteps(ScriptRun& run) {
     launchTime_ = ns::Clock::currentTime();
     for (const ScriptStep& step : script_.steps) {
         if (step.trigger.kind != ScriptTrigger::Kind::Launch) continue;
@@ -172,7 +184,8 @@ bool ScriptRunner::runLaunchSteps(std::string* failure) {
             if (!scriptAction(action.name)->run(driver_, action, &why)) {
                 why = printableCut(why);
                 note(launchTime_, step, "failed: " + why);
-                if (failure) *failure = describe(step) + " failed: " + why;
+                run.end = ScriptRun::End::StepFailed;
+                run.message = describe(step) + " failed: " + why;
                 return false;
             }
         }
@@ -287,7 +300,7 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
         // ended that look, and leaves its later checks to the end.
         if (firing.started) {
             const std::string why = "what triggered it was gone while it waited: " + firing.unmet;
-            fail(checkAt(step, firing.next), why, run);
+            fail(checkAt(step, firing.next), why);
             fate += "; check failed: " + why;
             ++firing.next;
             firing.checkDeadline.reset();
@@ -332,7 +345,7 @@ ScriptRunner::Due ScriptRunner::runDue(double now, ScriptRun& run) {
                 return Due::Ran;
             }
             firing.checkDeadline.reset();
-            fail(checkAt(step, firing.next), why, run);
+            fail(checkAt(step, firing.next), why);
             firing.failedChecks += "; check failed: " + why;
             continue;
         }
@@ -362,12 +375,18 @@ ScriptRun ScriptRunner::runLaunched(double limitSeconds) {
 ScriptRun ScriptRunner::runFrom(double limitSeconds, bool launch) {
     ScriptRun run;
     try {
-        stepUntilTheEnd(limitSeconds, launch, run);
+        if (!launch || runLaunchSteps(run)) stepUntilTheEnd(limitSeconds, launch, run);
     } catch (const std::exception& e) { // out of the application: the run ends as at a crash
         run.end = ScriptRun::End::SteppingFailed;
         run.message = "the application raised an exception: " + printableCut(e.what());
     }
-    settleChecks(run);
+    // However it ended: the checks settled in the one sweep, then the step log and the lists.
+    const double now = ns::Clock::currentTime();
+    const std::size_t stoppedBefore = stopped_.size();
+    const std::vector<std::optional<double>> due = cutShort();
+    const std::vector<Settled> settled = settleChecks(due, now);
+    noteTheEnd(settled, stoppedBefore, now);
+    listNotRun(due, run);
     run.checks = checks_;
     return run;
 }
@@ -384,9 +403,11 @@ void ScriptRunner::see(const ScriptStep& step, std::size_t action) {
     if (check.state == ScriptRun::Check::State::Waiting) check.state = ScriptRun::Check::State::Seen;
 }
 
-void ScriptRunner::fail(ScriptRun::Check& check, const std::string& why, ScriptRun& run) {
+void ScriptRunner::fail(ScriptRun::Check& check, const std::string& why) {
+    // A check whose step fires again keeps its first failure.
+    if (check.state != ScriptRun::Check::State::Failed)
+        check.failure = describe(script_.steps[check.step - 1]) + ": " + why;
     check.state = ScriptRun::Check::State::Failed;
-    run.failedChecks.push_back(describe(script_.steps[check.step - 1]) + ": " + why);
 }
 
 ScriptRun::NotRun ScriptRunner::neverRan(const ScriptStep& step) const {
@@ -395,18 +416,17 @@ ScriptRun::NotRun ScriptRunner::neverRan(const ScriptStep& step) const {
                         (step.name.empty() ? "" : printableCut(step.name) + ": ");
     for (std::size_t i = 0; i < step.actions.size(); ++i)
         named += (i ? ", " : "") + step.actions[i].name;
-    return {step.number, named + ") waited for " + step.trigger.describe(),
-            step.trigger.kind == ScriptTrigger::Kind::Screen ? step.trigger.text : ""};
+    const bool screen = step.trigger.kind == ScriptTrigger::Kind::Screen;
+    return {step.number, named + ") waited for " + step.trigger.describe(), screen ? step.trigger.text : "",
+            screen ? step.trigger.shows : ""};
 }
 
-void ScriptRunner::settleChecks(ScriptRun& run) {
-    const double now = ns::Clock::currentTime();
+std::vector<std::optional<double>> ScriptRunner::cutShort() {
     // The firings the end cuts short join those stopped before it; of the others, each step's
     // earliest is when it was due.
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
         return a.due != b.due ? a.due < b.due : a.order < b.order;
     });
-    const std::size_t stoppedBefore = stopped_.size();
     std::vector<std::optional<double>> due(script_.steps.size());
     for (Pending& firing : pending_) {
         std::optional<double>& when = due[firing.step->number - 1];
@@ -418,14 +438,19 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
         }
     }
     pending_.clear();
+    return due;
+}
+
+std::vector<ScriptRunner::Settled> ScriptRunner::settleChecks(const std::vector<std::optional<double>>& due,
+                                                              double now) {
     std::vector<std::vector<std::size_t>> stoppedOf(script_.steps.size());
     for (std::size_t i = 0; i < stopped_.size(); ++i)
         stoppedOf[stopped_[i].step->number - 1].push_back(i);
-
-    // The one sweep: each check a stopped firing never reached (or left waiting) fails, and each
-    // still waiting fails with why its step never looked. The failures are noted by firing and by step.
-    std::vector<std::string> firingFates(stopped_.size()), stepFates(script_.steps.size());
-    for (ScriptRun::Check& check : checks_) {
+    // Each check a stopped firing never reached (or left waiting) fails, and each still waiting
+    // fails with why its step never looked.
+    std::vector<Settled> settled;
+    for (std::size_t k = 0; k < checks_.size(); ++k) {
+        ScriptRun::Check& check = checks_[k];
         const std::size_t index = check.step - 1;
         const ScriptStep& step = script_.steps[index];
         auto which = [&] {
@@ -434,11 +459,11 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
         for (const std::size_t i : stoppedOf[index]) {
             const Pending& firing = stopped_[i];
             if (check.action < firing.next) continue;
-            const std::string why = check.action == firing.next && firing.checkDeadline
-                                        ? "still waiting when the run ended: " + firing.unmet
-                                        : firing.stoppedBy + " before it looked" + which();
-            fail(check, why, run);
-            firingFates[i] += "; check failed: " + why;
+            std::string why = check.action == firing.next && firing.checkDeadline
+                                  ? "still waiting when the run ended: " + firing.unmet
+                                  : firing.stoppedBy + " before it looked" + which();
+            fail(check, why);
+            settled.push_back({k, i, std::move(why)});
         }
         if (check.state != ScriptRun::Check::State::Waiting) continue;
         // Its step never began a firing that reached it (one that did was stopped, or is pending).
@@ -455,10 +480,17 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
         } else {
             why = "never looked: its step waited for " + step.trigger.describe() + which();
         }
-        fail(check, why, run);
-        stepFates[index] += "; check failed: " + why;
+        fail(check, why);
+        settled.push_back({k, std::nullopt, std::move(why)});
     }
+    return settled;
+}
 
+void ScriptRunner::noteTheEnd(const std::vector<Settled>& settled, std::size_t stoppedBefore, double now) {
+    std::vector<std::string> firingFates(stopped_.size()), stepFates(script_.steps.size());
+    for (const Settled& one : settled)
+        (one.firing ? firingFates[*one.firing] : stepFates[checks_[one.check].step - 1]) +=
+            "; check failed: " + one.why;
     for (std::size_t i = 0; i < stopped_.size(); ++i) {
         const Pending& firing = stopped_[i];
         if (i < stoppedBefore) {
@@ -472,13 +504,20 @@ void ScriptRunner::settleChecks(ScriptRun& run) {
                                  : "";
         note(now, *firing.step, "cut short" + waited + firing.failedChecks + firingFates[i]);
     }
+    for (const ScriptStep& step : script_.steps)
+        if (!stepFates[step.number - 1].empty()) note(now, step, "never ran" + stepFates[step.number - 1]);
+}
+
+void ScriptRunner::listNotRun(const std::vector<std::optional<double>>& due, ScriptRun& run) const {
     for (const ScriptStep& step : script_.steps) {
         const std::size_t index = step.number - 1;
-        if (!stepFates[index].empty()) {
-            note(now, step, "never ran" + stepFates[index]);
+        // A step that ran is none, and one holding a check that failed is said by its check.
+        if (steps_[index] == StepState::Ran ||
+            std::any_of(
+                checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index]),
+                checks_.begin() + static_cast<std::ptrdiff_t>(firstCheck_[index + 1]),
+                [](const ScriptRun::Check& check) { return check.state == ScriptRun::Check::State::Failed; }))
             continue;
-        }
-        if (steps_[index] == StepState::Ran) continue;
         // A triggered step may have come and not run; a timed one's time is what it waited for.
         ScriptRun::NotRun listed = neverRan(step);
         if (due[index] && step.trigger.kind != ScriptTrigger::Kind::Time)

@@ -20,14 +20,16 @@
 // step log with its time, and the steps holding no check that never ran are listed with the run.
 //
 // Every check the script writes is an expectation with one state: waiting until it looks, then seen
-// or failed. A look that sees its text makes it seen; one that does not (its time up, what
-// triggered its step gone while it waited) fails it, with what it saw. Whatever else happens during
-// the run changes no check: the run's end settles every check still waiting in one sweep, each
-// failing with why it never saw its text, whatever its trigger: its step never fired ("never
-// looked: its step waited for screen GPSViewController"), or came due after the end, or was dropped
-// each time, or stopped before reaching it (an earlier action failing, the application's exit, the
-// run's end), or its look was still waiting. The one exception is a step the caller says this device
-// cannot reach (setUnreachable): it is listed as never ran, and its checks end unreachable.
+// or failed, with why it failed. A look that sees its text makes it seen; one that does not (its
+// time up, what triggered its step gone while it waited) fails it, with what it saw. Whatever else
+// happens during the run changes no check: the run's end, however it came (a launch step failing
+// included), settles every check still waiting in one sweep, each failing with why it never saw its
+// text, whatever its trigger: its step never fired ("never looked: its step waited for screen
+// GPSViewController"), or came due after the end, or was dropped each time, or stopped before
+// reaching it (an earlier action failing, the application's exit, the run's end), or its look was
+// still waiting. The one exception is a step the caller says this device cannot reach
+// (setUnreachable): it is listed as never ran, and its checks end unreachable. The sweep only
+// settles; the step log and the lists of steps that did not run are written after it.
 //
 // Virtual time needs an installed ns::ManualClock. In real time (any other clock) the runner waits
 // for the earliest step instead of moving the clock, and timers fire on their own.
@@ -71,15 +73,20 @@ struct ScriptRun {
         std::size_t step = 0;   // its step's number
         std::size_t action = 0; // its place among the step's actions, from 0
         State state = State::Waiting;
+        // Failed: its step and why, as the report says it (a check whose step fired again, its
+        // first failure): "step 5 (results: expect outlet=failCount text=Fail: 0): wanted "Fail: 0",
+        // saw "Fail: 1""; "...: wanted "Yes", saw nothing: successButton is hidden"; one whose wait
+        // something else ended says what: "what triggered it was gone while it waited: wanted ...",
+        // "still waiting when the run ended: wanted ..."; one that never looked says why: "the run
+        // ended before it looked (expect outlet=... text=...)", "never looked: its step waited for
+        // screen GPSViewController (expect ...)".
+        std::string failure{};
     };
     std::vector<Check> checks; // in the file's order
-    // A line for each look that failed and each check that never saw its text: "step 5 (results:
-    // expect outlet=failCount text=Fail: 0): wanted "Fail: 0", saw "Fail: 1""; one whose wait
-    // something else ended says what: "what triggered it was gone while it waited: wanted ...",
-    // "still waiting when the run ended: wanted ..."; one that never looked says why: "the run
-    // ended before it looked (expect outlet=... text=...)", "never looked: its step waited for
-    // screen GPSViewController (expect ...)".
-    std::vector<std::string> failedChecks;
+    // The failures of the checks that failed, in the file's order.
+    std::vector<std::string> failedChecks() const;
+    // Whether a check of the script failed.
+    bool aCheckFailed() const;
     // Each step holding no check (or only unreachable ones) none of whose actions ran, with what it
     // waited for:
     // "step 4 (lock: key.power) waited for screen PowerKeyViewController" (launch steps always run
@@ -87,7 +94,8 @@ struct ScriptRun {
     struct NotRun {
         std::size_t number = 0;
         std::string text;
-        std::string screen{};
+        std::string screen{}; // a screen trigger's class
+        std::string shows{};  // and the text it waited for the screen to show, if any
     };
     std::vector<NotRun> neverRan;
     // Each step with no check whose trigger came and was gone every time the step was due, so none
@@ -109,13 +117,13 @@ public:
     ScriptRunner(const ScriptRunner&) = delete;
     ScriptRunner& operator=(const ScriptRunner&) = delete;
 
-    // Runs the steps that come before launch, in order. False, with the failure, when one cannot.
-    bool runLaunchSteps(std::string* failure);
-    // Launches the application, then runs until the end; virtual times of
-    // "at" steps count from the launch. `limitSeconds` after the launch the run ends.
+    // Runs the steps that come before launch, in order, then launches the application and runs
+    // until the end; virtual times of "at" steps count from the launch. `limitSeconds` after the
+    // launch the run ends. A launch step that cannot run ends the run there (End::StepFailed),
+    // nothing launched.
     ScriptRun run(double limitSeconds);
-    // The same on an application already running (a test's, set up in code): nothing is launched,
-    // and times count from this call.
+    // The same on an application already running (a test's, set up in code): nothing is launched
+    // (nor are the launch steps run), and times count from this call.
     ScriptRun runLaunched(double limitSeconds);
 
     // Steps this device never reaches (the main job's: those waiting for a screen only a row it does
@@ -150,14 +158,29 @@ private:
     void stepUntilTheEnd(double limitSeconds, bool launch, ScriptRun& run);
     // What a stall leaves waiting: "no step is due; 66 steps wait for screens, 1 for an alert".
     std::string stallText() const;
+    // False, the run's end said, when a launch step cannot run.
+    bool runLaunchSteps(ScriptRun& run);
     ScriptRun::Check& checkAt(const ScriptStep& step, std::size_t action);
     // A look of the check that saw its text, and one that did not (`why`: what it saw).
     void see(const ScriptStep& step, std::size_t action);
-    void fail(ScriptRun::Check& check, const std::string& why, ScriptRun& run);
-    // The run's end: every check still waiting fails with why it never saw its text (or ends
-    // unreachable), a line of the step log for each firing and step that leaves a failure, and the
-    // steps holding no check that never ran are listed.
-    void settleChecks(ScriptRun& run);
+    void fail(ScriptRun::Check& check, const std::string& why);
+    // The run's end, in its parts. cutShort: the firings begun join those stopped, the others
+    // dropped, each step's earliest due time answered (none for a step with no firing left).
+    std::vector<std::optional<double>> cutShort();
+    // The one sweep: every check a stopped firing never reached, or still waiting, fails with why
+    // it never saw its text (or ends unreachable); answers what it settled.
+    struct Settled {
+        std::size_t check;                 // in checks_
+        std::optional<std::size_t> firing; // in stopped_: the firing that never reached it; none:
+                                           // its step never looked
+        std::string why;
+    };
+    std::vector<Settled> settleChecks(const std::vector<std::optional<double>>& due, double now);
+    // A line of the step log for each firing and step the end leaves a failure with, and each
+    // firing the end cut short (those of stopped_ from `stoppedBefore` on).
+    void noteTheEnd(const std::vector<Settled>& settled, std::size_t stoppedBefore, double now);
+    // The steps that did not run, holding no check that failed: never ran, or dropped.
+    void listNotRun(const std::vector<std::optional<double>>& due, ScriptRun& run) const;
     // A step that never ran, as ScriptRun::neverRan lists it.
     ScriptRun::NotRun neverRan(const ScriptStep& step) const;
     void note(double now, const ScriptStep& step, const std::string& fate);

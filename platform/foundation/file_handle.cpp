@@ -12,6 +12,7 @@
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/exception.h"
+#include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/runtime/class.h"
@@ -34,7 +35,7 @@ rt::Ref<Error> posixError(int code) {
 } // namespace
 
 rt::Ref<FileHandle> FileHandle::fileHandleForReadingAtPath(std::string_view path) {
-    int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openFileForReading(path);
     if (fd < 0) return nullptr;
     return rt::make<FileHandle>(fd, true);
 }

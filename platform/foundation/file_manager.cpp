@@ -13,6 +13,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "platform/foundation/application_home.h"
 #include "platform/foundation/date.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
@@ -26,23 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 enum class Op { Read, Write, Remove, Create, Move, Copy, List, Attributes };
-
-std::mutex gHookLock;
-std::function<bool(const std::string&)> gInterruption;
-
-// Atomic writes run one at a time in the process, so that one never removes the temporary file
-// another is still writing.
-std::mutex gWriteLock;
-
-// Temporary files of `target` left by writes that never finished (a crash, a kill): removed, so
-// that they do not pile up beside it.
-void removeStaleTemporaries(const fs::path& dir, const std::string& prefix) {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) ::unlink(it->path().c_str());
-    }
-}
 
 long cocoaCode(Op op, int err) {
     const bool reading = op == Op::Read || op == Op::List || op == Op::Attributes;
@@ -114,100 +98,75 @@ std::string pathString(std::string_view p) {
     return std::string(p);
 }
 
-// Writes everything, retrying short writes and interruptions; a write that takes nothing fails as a
-// full disk.
-bool writeAll(int fd, std::string_view bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+// Where a path is found: in the home held open, by its place there; elsewhere, by the path itself,
+// read only while the home is sealed.
+struct Where {
+    std::optional<Directory> home; // the home held, when the path lies in it
+    std::string place;             // the path's place in it
+    bool sealed = false;           // the home is sealed and the path lies elsewhere: nothing is written there
+};
+
+Where whereIs(std::string_view path) {
+    Where where;
+    if (std::optional<std::string> place = ApplicationHome::placeOf(path)) {
+        where.home = ApplicationHome::directory();
+        where.place = std::move(*place);
     }
-    return true;
+    where.sealed = !where.home && ApplicationHome::sealed();
+    return where;
 }
 
-void syncDirectory(const std::string& dir) {
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd); // best effort: some file systems refuse it on directories
-    ::close(fd);
+// A path's folder and name, for what is made there by path.
+std::pair<std::string, std::string> splitPath(std::string_view path) {
+    const fs::path p(path);
+    const std::string folder = p.parent_path().string();
+    return {folder.empty() ? "." : folder, p.filename().string()};
+}
+
+// The place of the folder holding `place` ("" at the top).
+std::string parentPlace(const std::string& place) {
+    const std::size_t slash = place.rfind('/');
+    return slash == std::string::npos ? "" : place.substr(0, slash);
 }
 
 } // namespace
 
-namespace detail {
-void setAtomicWriteInterruption(std::function<bool(const std::string&)> hook) {
-    std::lock_guard g(gHookLock);
-    gInterruption = std::move(hook);
+int writeFile(std::string_view path, std::string_view bytes, Durability durability) {
+    const Where where = whereIs(path);
+    if (where.home) return where.home->write(where.place, bytes, durability);
+    if (where.sealed) return EACCES;
+    const auto [folder, name] = splitPath(path);
+    if (name.empty()) return EISDIR;
+    int error = 0;
+    const std::optional<Directory> directory = Directory::open(folder, false, &error);
+    return directory ? directory->write(name, bytes, durability) : error;
 }
-} // namespace detail
 
 bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Error>* error) {
     if (path.empty()) return fail(error, Op::Write, path, ENOENT);
-    const fs::path target(path);
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    const std::string prefix = "." + target.filename().string() + ".tmp.";
-    std::lock_guard writing(gWriteLock);
-    removeStaleTemporaries(dir, prefix);
-    std::string temp = (dir / (prefix + "XXXXXX")).string();
-    std::vector<char> buf(temp.begin(), temp.end());
-    buf.push_back('\0');
-    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0) return fail(error, Op::Write, path, errno);
-    temp.assign(buf.data());
-
-    struct stat st {};
-    mode_t mode =
-        (::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode)) ? (st.st_mode & 07777) : 0644;
-    int err = 0;
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && !err) err = errno;
-    if (err) {
-        ::unlink(temp.c_str());
-        return fail(error, Op::Write, path, err);
-    }
-    std::function<bool(const std::string&)> hook;
-    {
-        std::lock_guard g(gHookLock);
-        hook = gInterruption;
-    }
-    if (hook && hook(temp)) return fail(error, Op::Write, path, EINTR);
-    if (::rename(temp.c_str(), std::string(path).c_str()) != 0) {
-        err = errno;
-        ::unlink(temp.c_str());
-        return fail(error, Op::Write, path, err);
-    }
-    syncDirectory(dir.string());
-    return true;
-}
-
-int writeWholeFile(std::string_view path, std::string_view bytes) {
-    const std::string p = pathString(path);
-    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    int err = writeAll(fd, bytes) ? 0 : errno;
-    if (::close(fd) != 0 && !err) err = errno;
-    if (err) ::unlink(p.c_str());
-    return err;
+    const int failure = writeFile(path, bytes, Durability::Synced);
+    return failure ? fail(error, Op::Write, path, failure) : true;
 }
 
 bool writeAtomically(std::string_view path, const Data& data, rt::Ref<Error>* error) {
     return writeAtomically(path, data.view(), error);
 }
 
+int openFileForReading(std::string_view path) {
+    const Where where = whereIs(path);
+    if (where.home) return where.home->openForReading(where.place);
+    return ::open(pathString(path).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+int renameFile(std::string_view from, std::string_view to) {
+    const Where source = whereIs(from), target = whereIs(to);
+    if (source.home && target.home) return source.home->rename(source.place, target.place, true);
+    if (source.home || target.home || source.sealed) return EACCES;
+    return ::rename(pathString(from).c_str(), pathString(to).c_str()) == 0 ? 0 : errno;
+}
+
 rt::Ref<Data> readFile(std::string_view path, rt::Ref<Error>* error) {
-    const std::string p = pathString(path);
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openFileForReading(path);
     if (fd < 0) {
         fail(error, Op::Read, path, errno);
         return nullptr;
@@ -247,6 +206,12 @@ const rt::Ref<FileManager>& FileManager::defaultManager() {
 }
 
 bool FileManager::fileExistsAtPath(std::string_view path, bool* isDirectory) const {
+    if (const Where where = whereIs(path); where.home) {
+        EntryFigures figures;
+        const bool exists = where.home->status(where.place, &figures) == 0;
+        if (isDirectory) *isDirectory = exists && figures.type == 'd';
+        return exists;
+    }
     std::error_code ec;
     fs::file_status s = fs::status(fs::path(path), ec);
     const bool exists = !ec && fs::exists(s);
@@ -255,6 +220,10 @@ bool FileManager::fileExistsAtPath(std::string_view path, bool* isDirectory) con
 }
 
 bool FileManager::removeItemAtPath(std::string_view path, rt::Ref<Error>* error) const {
+    if (const Where where = whereIs(path); where.home || where.sealed) {
+        const int failure = where.home ? where.home->remove(where.place) : EACCES;
+        return failure ? fail(error, Op::Remove, path, failure) : true;
+    }
     std::error_code ec;
     fs::file_status s = fs::symlink_status(fs::path(path), ec);
     if (ec || !fs::exists(s)) return fail(error, Op::Remove, path, ec ? errnoOf(ec) : ENOENT);
@@ -265,6 +234,16 @@ bool FileManager::removeItemAtPath(std::string_view path, rt::Ref<Error>* error)
 
 bool FileManager::createDirectoryAtPath(std::string_view path, bool withIntermediateDirectories,
                                         rt::Ref<Error>* error) const {
+    if (const Where where = whereIs(path); where.home || where.sealed) {
+        if (!where.home) return fail(error, Op::Create, path, EACCES);
+        EntryFigures figures;
+        if (!withIntermediateDirectories && where.home->status(where.place, &figures) == 0)
+            return fail(error, Op::Create, path, EEXIST);
+        if (!withIntermediateDirectories && where.home->status(parentPlace(where.place), &figures) != 0)
+            return fail(error, Op::Create, path, ENOENT);
+        int failure = 0;
+        return where.home->folder(where.place, &failure) ? true : fail(error, Op::Create, path, failure);
+    }
     std::error_code ec;
     const fs::path p(path);
     if (withIntermediateDirectories) {
@@ -278,6 +257,11 @@ bool FileManager::createDirectoryAtPath(std::string_view path, bool withIntermed
 }
 
 bool FileManager::moveItemAtPath(std::string_view from, std::string_view to, rt::Ref<Error>* error) const {
+    const Where source = whereIs(from), target = whereIs(to);
+    if (source.home || target.home || source.sealed) {
+        const int failure = source.home && target.home ? source.home->rename(source.place, target.place, false) : EACCES;
+        return failure ? fail(error, Op::Move, from, failure) : true;
+    }
     std::error_code ec;
     if (fs::exists(fs::symlink_status(fs::path(to), ec))) return fail(error, Op::Move, from, EEXIST);
     fs::rename(fs::path(from), fs::path(to), ec);
@@ -286,6 +270,20 @@ bool FileManager::moveItemAtPath(std::string_view from, std::string_view to, rt:
 }
 
 bool FileManager::copyItemAtPath(std::string_view from, std::string_view to, rt::Ref<Error>* error) const {
+    if (const Where target = whereIs(to); target.home || target.sealed) {
+        // A file, read wherever it is, written whole into the home.
+        EntryFigures there;
+        if (!target.home) return fail(error, Op::Copy, from, EACCES);
+        if (target.home->status(target.place, &there) == 0) return fail(error, Op::Copy, from, EEXIST);
+        rt::Ref<Error> unread;
+        const rt::Ref<Data> bytes = readFile(from, &unread);
+        if (!bytes) {
+            if (error) *error = unread;
+            return false;
+        }
+        const int failure = target.home->write(target.place, bytes->view(), Durability::Synced);
+        return failure ? fail(error, Op::Copy, from, failure) : true;
+    }
     std::error_code ec;
     if (fs::exists(fs::symlink_status(fs::path(to), ec))) return fail(error, Op::Copy, from, EEXIST);
     fs::copy(fs::path(from), fs::path(to), fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
@@ -294,21 +292,27 @@ bool FileManager::copyItemAtPath(std::string_view from, std::string_view to, rt:
 }
 
 rt::Ref<Array> FileManager::contentsOfDirectoryAtPath(std::string_view path, rt::Ref<Error>* error) const {
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(path), ec);
-    if (ec) {
-        fail(error, Op::List, path, errnoOf(ec));
-        return nullptr;
-    }
     std::vector<std::string> names;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        names.push_back(it->path().filename().string());
+    if (const Where where = whereIs(path); where.home) {
+        if (const int failure = where.home->list(where.place, &names)) {
+            fail(error, Op::List, path, failure);
+            return nullptr;
+        }
+    } else {
+        std::error_code ec;
+        fs::directory_iterator it(fs::path(path), ec);
+        if (ec) {
+            fail(error, Op::List, path, errnoOf(ec));
+            return nullptr;
+        }
+        for (; it != fs::directory_iterator(); it.increment(ec))
+            names.push_back(it->path().filename().string());
+        if (ec) {
+            fail(error, Op::List, path, errnoOf(ec));
+            return nullptr;
+        }
+        std::sort(names.begin(), names.end());
     }
-    if (ec) {
-        fail(error, Op::List, path, errnoOf(ec));
-        return nullptr;
-    }
-    std::sort(names.begin(), names.end());
     std::vector<rt::Id> out;
     out.reserve(names.size());
     for (auto& n : names)
@@ -338,8 +342,10 @@ void FileManager::setFileSystemFigures(std::optional<FileSystemFigures> figures)
 rt::Ref<Dictionary> FileManager::attributesOfFileSystemForPath(std::string_view path,
                                                                rt::Ref<Error>* error) const {
     struct statvfs info {};
-    if (::statvfs(pathString(path).c_str(), &info) != 0) {
-        fail(error, Op::Attributes, path, errno);
+    const Where where = whereIs(path);
+    if (const int failure = where.home ? where.home->fileSystem(&info)
+                                       : ::statvfs(pathString(path).c_str(), &info) == 0 ? 0 : errno) {
+        fail(error, Op::Attributes, path, failure);
         return nullptr;
     }
     unsigned long long size = static_cast<unsigned long long>(info.f_blocks) * info.f_frsize;
@@ -361,20 +367,32 @@ rt::Ref<Dictionary> FileManager::attributesOfFileSystemForPath(std::string_view 
 }
 
 rt::Ref<Dictionary> FileManager::attributesOfItemAtPath(std::string_view path, rt::Ref<Error>* error) const {
+    EntryFigures figures;
+    const Where where = whereIs(path);
     struct stat st {};
-    if (::lstat(pathString(path).c_str(), &st) != 0) {
+    if (where.home) {
+        if (const int failure = where.home->status(where.place, &figures)) {
+            fail(error, Op::Attributes, path, failure);
+            return nullptr;
+        }
+    } else if (::lstat(pathString(path).c_str(), &st) != 0) {
         fail(error, Op::Attributes, path, errno);
         return nullptr;
+    } else {
+        figures.type = S_ISREG(st.st_mode) ? 'f' : S_ISDIR(st.st_mode) ? 'd' : S_ISLNK(st.st_mode) ? 'l' : 'o';
+        figures.size = static_cast<std::uint64_t>(st.st_size);
+        figures.modifiedSeconds = st.st_mtim.tv_sec;
+        figures.modifiedNanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
     }
-    const char* type = S_ISREG(st.st_mode)   ? FileTypeRegular
-                       : S_ISDIR(st.st_mode) ? FileTypeDirectory
-                       : S_ISLNK(st.st_mode) ? FileTypeSymbolicLink
+    const char* type = figures.type == 'f'   ? FileTypeRegular
+                       : figures.type == 'd' ? FileTypeDirectory
+                       : figures.type == 'l' ? FileTypeSymbolicLink
                                              : FileTypeUnknown;
     auto d = MutableDictionary::make();
-    d->setObjectForKey(Number::withUnsignedLongLong(static_cast<unsigned long long>(st.st_size)), FileSize);
+    d->setObjectForKey(Number::withUnsignedLongLong(figures.size), FileSize);
     d->setObjectForKey(String::make(type), FileType);
     const double mtime =
-        static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9;
+        static_cast<double>(figures.modifiedSeconds) + static_cast<double>(figures.modifiedNanoseconds) / 1e9;
     d->setObjectForKey(Date::withTimeIntervalSince1970(mtime), FileModificationDate);
     return rt::Ref<Dictionary>(d);
 }

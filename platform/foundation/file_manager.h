@@ -5,7 +5,6 @@
 // Failures never throw: they return false or nil and, when asked for, an error whose user info
 // holds the path (NSFilePath) and the system error (NSUnderlyingError, NSPOSIXErrorDomain).
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +12,7 @@
 #include "platform/foundation/array.h"
 #include "platform/foundation/data.h"
 #include "platform/foundation/dictionary.h"
+#include "platform/foundation/directory.h"
 #include "platform/foundation/error.h"
 #include "platform/runtime/object.h"
 
@@ -86,25 +86,23 @@ private:
     FileManager() = default;
 };
 
-// Writes `bytes` to `path` so that the file holds either its old content or the new one, whatever
-// happens: a temporary file in the same directory is written, flushed to the disk and renamed over
-// the target. On failure the temporary file is removed and the target is left as it was; one left
-// by a write that never finished (the process was killed) is removed by the next write of the same
-// file. Atomic writes in one process run one at a time.
+// Where a path is found: under the application's home when the home is a folder held open
+// (ApplicationHome::setDirectory), through that folder, never following a link nor leaving it; any
+// other path as the host finds it, for reading only while the home is sealed (the application
+// writes nowhere else, as in its sandbox: EACCES).
+
+// Writes `bytes` to `path` whole (ns::Directory::write: aside, then renamed over the target), so
+// that the file holds either its old content or the new one, whatever happens; `durability` says
+// how far it is kept. 0, or the errno of why not, with nothing of it left.
+int writeFile(std::string_view path, std::string_view bytes, Durability durability);
+// writeFile, synced, failing with an error naming the path.
 bool writeAtomically(std::string_view path, std::string_view bytes, rt::Ref<Error>* error = nullptr);
 bool writeAtomically(std::string_view path, const Data& data, rt::Ref<Error>* error = nullptr);
-// Writes `bytes` to `path` whole, or leaves none of it: a write that fails part way (a full disk)
-// removes what it wrote. 0, or the errno of why not. Not atomic, and not flushed to the disk: for a
-// new file nobody reads while it is written (a picture, a recording).
-int writeWholeFile(std::string_view path, std::string_view bytes);
 // The whole file; nil (and the error) when it cannot be read.
 rt::Ref<Data> readFile(std::string_view path, rt::Ref<Error>* error = nullptr);
-
-namespace detail {
-// Test hook: called by writeAtomically with the temporary file's path once it is written and
-// flushed, before the rename. Returning true stops the write there as a crash would: the temporary
-// file stays, the target is untouched, and the write reports failure. Null removes the hook.
-void setAtomicWriteInterruption(std::function<bool(const std::string& temporaryPath)> hook);
-} // namespace detail
+// The file opened for reading: its descriptor, or -1 with errno set.
+int openFileForReading(std::string_view path);
+// Renames a file, over what is at `to` (the application's own file, under a held home): 0, or errno.
+int renameFile(std::string_view from, std::string_view to);
 
 } // namespace ns

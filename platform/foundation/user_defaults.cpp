@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -166,7 +167,7 @@ void UserDefaults::resetStandardUserDefaults() {
     if (old) old->synchronize();
 }
 
-bool UserDefaults::flushAll() {
+bool UserDefaults::flushAll(std::string* failure) {
     std::vector<rt::Ref<UserDefaults>> alive;
     {
         Stores& all = stores();
@@ -176,7 +177,7 @@ bool UserDefaults::flushAll() {
     }
     bool ok = true;
     for (auto& d : alive)
-        ok = d->synchronize() && ok;
+        ok = d->write(ok ? failure : nullptr) && ok;
     return ok;
 }
 
@@ -187,8 +188,7 @@ rt::Ref<UserDefaults> UserDefaults::makeWithFile(std::string path) {
 void UserDefaults::ensureLoaded() const {
     if (loaded_) return;
     loaded_ = true;
-    std::error_code ec;
-    if (!std::filesystem::exists(path_, ec)) return;
+    if (!FileManager::defaultManager()->fileExistsAtPath(path_)) return;
     std::optional<rt::PermanentScope> permanent;
     if (permanent_) permanent.emplace();
     rt::Ref<Error> error;
@@ -202,10 +202,11 @@ void UserDefaults::ensureLoaded() const {
     if (!dict) {
         // The next write would replace the file: it is kept aside first, so that no store is lost.
         const std::string aside = path_ + ".corrupt";
-        std::filesystem::rename(path_, aside, ec);
+        const int failure = renameFile(path_, aside);
         logLine("UserDefaults: " + path_ + " is corrupt (" + (message.empty() ? "not an object" : message) +
                 "); starting empty, " +
-                (ec ? "and it could not be kept aside: " + ec.message() : "the file is kept as " + aside));
+                (failure ? "and it could not be kept aside: " + std::string(std::strerror(failure))
+                         : "the file is kept as " + aside));
         return;
     }
     for (auto [key, value] : *dict)
@@ -393,6 +394,15 @@ rt::Ref<Dictionary> UserDefaults::dictionaryRepresentation() const {
 }
 
 bool UserDefaults::synchronize() {
+    return write(nullptr);
+}
+
+bool UserDefaults::write(std::string* failure) {
+    const auto failed = [&](const std::string& text) {
+        logLine("UserDefaults: " + text);
+        if (failure) *failure = text;
+        return false;
+    };
     std::lock_guard w(writeLock_);
     std::vector<std::pair<std::string, rt::Id>> snapshot;
     std::uint64_t generation;
@@ -411,20 +421,13 @@ bool UserDefaults::synchronize() {
     std::string problem;
     const std::string text =
         detail::encodePropertyListJSON(*Dictionary::withObjectsForKeys(values, keys), &problem);
-    if (text.empty()) {
-        logLine("UserDefaults: cannot write " + path_ + ": " + problem + "; the file is left as it was");
-        return false;
-    }
+    if (text.empty()) return failed("cannot write " + path_ + ": " + problem + "; the file is left as it was");
 
-    const std::filesystem::path dir = std::filesystem::path(path_).parent_path();
-    std::error_code ec;
-    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    const std::string dir = std::filesystem::path(path_).parent_path().string();
     rt::Ref<Error> error;
-    if (ec || !writeAtomically(path_, text, &error)) {
-        logLine("UserDefaults: cannot write " + path_ + ": " +
-                (ec ? ec.message() : error->localizedDescription()->utf8()));
-        return false;
-    }
+    if ((!dir.empty() && !FileManager::defaultManager()->createDirectoryAtPath(dir, true, &error)) ||
+        !writeAtomically(path_, text, &error))
+        return failed("cannot write " + path_ + ": " + error->localizedDescription()->utf8());
     std::lock_guard g(lock_);
     if (generation_ == generation) dirty_ = false;
     return true;

@@ -39,8 +39,9 @@ public:
     // Synchronizes and drops the shared store; the next standardUserDefaults() makes a new one that
     // reads its file again (after ApplicationHome::setPath, or to simulate a restart).
     static void resetStandardUserDefaults();
-    // Synchronizes every store alive; false when any write failed.
-    static bool flushAll();
+    // Synchronizes every store alive; false when any write failed, with the first failure's text
+    // (as the log has it, naming the file) in `failure`.
+    static bool flushAll(std::string* failure = nullptr);
     // The standard store's file for the current home and main bundle.
     static std::string standardFilePath();
     // A store kept in its own file.
@@ -85,8 +86,8 @@ public:
     // The registered defaults overlaid with the values.
     rt::Ref<Dictionary> dictionaryRepresentation() const;
 
-    // Writes the store when it changed since the last write (atomically: a temporary file in the
-    // same directory, flushed, then renamed). On failure (including a value the file cannot hold)
+    // Writes the store when it changed since the last write (ns::writeAtomically: a file aside in
+    // the same folder, flushed, then renamed). On failure (including a value the file cannot hold)
     // it logs, returns false, keeps the changes for the next attempt and leaves the previous file
     // as it was.
     bool synchronize();
@@ -99,6 +100,8 @@ protected:
     ~UserDefaults() override;
 
 private:
+    // synchronize(), the failure's text (as logged) in `failure` when it fails.
+    bool write(std::string* failure);
     UserDefaults(std::string path, bool permanent);
     void ensureLoaded() const; // with lock_ held
     rt::Id lookup(std::string_view key) const;

@@ -384,9 +384,12 @@ std::string encodePNG(const std::uint8_t* data, int stride, int width, int heigh
 
 } // namespace
 
+std::string RasterContext::png() const {
+    return encodePNG(data(), stride(), width_, height_);
+}
+
 rt::Ref<ns::Error> RasterContext::writePNG(const std::string& path) const {
-    const std::string png = encodePNG(data(), stride(), width_, height_);
-    const int failure = ns::writeWholeFile(path, png);
+    const int failure = ns::writeFile(path, png(), ns::Durability::Unsynced);
     if (!failure) return nullptr;
     const std::string why = std::strerror(failure);
     return ns::Error::make(

@@ -39,7 +39,9 @@ public:
     // Premultiplied pixels, `stride` bytes a row, in the platform's native ARGB order.
     const std::uint8_t* data() const;
     int stride() const;
-    // Writes a PNG file; an error (domain NSCocoaErrorDomain, code 512) when it cannot.
+    // The picture as a PNG file's bytes.
+    std::string png() const;
+    // Writes a PNG file (ns::writeFile); an error (domain NSCocoaErrorDomain, code 512) when it cannot.
     rt::Ref<ns::Error> writePNG(const std::string& path) const;
 
 protected:

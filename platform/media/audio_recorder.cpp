@@ -11,6 +11,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/foundation/dispatch.h"
+#include "platform/foundation/file_manager.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/media/audio_session.h"
@@ -90,9 +91,11 @@ AudioRecorder::AudioRecorder(rt::Ref<ns::URL> url, int rate, int channels, long 
 
 rt::Ref<AudioRecorder> AudioRecorder::initWithURL(const rt::Ref<ns::URL>& url, const rt::Ref<ns::Dictionary>& settings,
                                                   rt::Ref<ns::Error>* error) {
-    std::error_code ignored;
+    bool folder = false;
     if (!url || !url->isFileURL() ||
-        !std::filesystem::is_directory(std::filesystem::path(url->path()->utf8()).parent_path(), ignored)) {
+        !ns::FileManager::defaultManager()->fileExistsAtPath(
+            std::filesystem::path(url->path()->utf8()).parent_path().string(), &folder) ||
+        !folder) {
         if (error) *error = ns::Error::make("NSOSStatusErrorDomain", -43); // file not found
         return nullptr;
     }
@@ -114,7 +117,7 @@ bool AudioRecorder::record() {
     if (recording_ || !sim::currentDevice()->audio.microphone) return false;
     recording_ = true;
     startIndex_ = sim::Device::shared().currentSampleIndex();
-    AudioSession::sharedInstance()->recordingTakesSound();
+    AudioSession::sharedInstance()->microphoneStarts();
     return true;
 }
 

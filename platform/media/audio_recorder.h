@@ -3,7 +3,7 @@
 // simulated device's microphone and speaker.
 //
 // A recorder takes the microphone's samples of the virtual interval from record to stop (record
-// asks for the record permission while it is undetermined: AudioSession::recordingTakesSound), resampled
+// asks for the record permission while it is undetermined: AudioSession::microphoneStarts), resampled
 // to the settings' rate with the mono source on every channel, and writes them as 16-bit PCM WAV
 // whatever the file's name (the settings' format id is only logged: there is no compressed
 // encoder). Its delegate hears audioRecorderDidFinishRecording:successfully: on the next main turn.

@@ -206,7 +206,7 @@ void AudioSession::requestRecordPermission(std::function<void(bool granted)> res
     sim::deliverCallback([response = std::move(response), granted] { response(granted); });
 }
 
-void AudioSession::recordingTakesSound() {
+void AudioSession::microphoneStarts() {
     if (recordPermission() == AudioSessionRecordPermission::Undetermined)
         sim::Device::shared().askPermission(sim::Permission::Microphone);
 }

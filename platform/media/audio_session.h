@@ -11,8 +11,8 @@
 //
 // "outputVolume" is observable: a volume change is announced where the device's callbacks come
 // from (sim/callbacks.h). The record permission comes from the profile; "ask" waits for the
-// tester's answer (permission.record, or the system's question a request shows:
-// sim::Device::askPermission), which then holds.
+// tester's answer (permission.record, or the system's question a request, or the microphone
+// starting, shows: sim::Device::askPermission), which then holds.
 
 #include <functional>
 #include <memory>
@@ -99,10 +99,10 @@ public:
     // Answers where the device's callbacks come from: at once when the permission is decided,
     // else when the tester answers.
     void requestRecordPermission(std::function<void(bool granted)> response);
-    // A recording that takes the microphone's sound starts (an audio recorder's, a movie's with a
-    // microphone input): while the permission is undetermined the system asks for it, as a
-    // request would, and the recording goes on.
-    void recordingTakesSound();
+    // The microphone starts taking sound for the application (an audio recorder records, a capture
+    // session with the microphone's input starts running): while the permission is undetermined
+    // the system asks for it, as a request would.
+    void microphoneStarts();
     bool isInputAvailable() const;
 
     // Back to solo ambient, inactive, no override, nothing pending (the harness, between runs).

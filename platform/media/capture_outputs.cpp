@@ -125,6 +125,7 @@ rt::Ref<ns::Data> CaptureStillImageOutput::jpegStillImageNSDataRepresentation(co
 struct CaptureMovieFileOutput::Recording {
     std::mutex lock;
     bool recording = false;
+    bool waiting = false; // for the microphone's permission: nothing recorded yet
     unsigned long generation = 0;
     double startedAt = 0, limit = 0;
     rt::Ref<ns::URL> url;
@@ -144,7 +145,8 @@ struct CaptureMovieFileOutput::Recording {
             if (!recording || generation != which) return;
             recording = false;
             movie = info;
-            movie.duration = std::min(limit, std::max(0.0, ns::Clock::currentTime() - startedAt));
+            movie.duration = waiting ? 0 : std::min(limit, std::max(0.0, ns::Clock::currentTime() - startedAt));
+            waiting = false;
             to = std::exchange(url, nullptr);
             told = std::exchange(delegate, nullptr);
             joined = connections;
@@ -156,6 +158,25 @@ struct CaptureMovieFileOutput::Recording {
             ns::FileManager::defaultManager()->createFileAtPath(to->path()->utf8(), ns::Data::make(text.str()));
         sim::Device::shared().log("movie recorded");
         tell(told, to, joined, written ? nullptr : captureError(kCaptureErrorUnknown));
+    }
+
+    // Recording `which` (if it is still on) takes pictures from now, with the microphone's sound
+    // when `sound`; it ends by itself at its limit.
+    static void begin(const std::shared_ptr<Recording>& self, unsigned long which, bool sound, bool limited) {
+        double seconds = 0;
+        {
+            std::lock_guard g(self->lock);
+            if (!self->recording || self->generation != which) return;
+            self->waiting = false;
+            self->startedAt = ns::Clock::currentTime();
+            self->info.audio = self->info.audio && sound;
+            seconds = self->limit;
+        }
+        sim::Device::shared().log("movie recording");
+        if (limited)
+            sim::deliverCallback([weak = std::weak_ptr<Recording>(self), which] {
+                if (auto state = weak.lock()) state->finish(which);
+            }, seconds);
     }
 
     void tell(const rt::Id& told, const rt::Ref<ns::URL>& to, const rt::Ref<ns::Array>& joined,
@@ -202,6 +223,9 @@ void CaptureMovieFileOutput::startRecordingToOutputFileURL(const rt::Ref<ns::URL
         state.tell(delegate, url, connections(), captureError(refusal));
         return;
     }
+    const bool sound = bool(connectionWithMediaType(MediaTypeAudio));
+    const AudioSessionRecordPermission permission = AudioSession::sharedInstance()->recordPermission();
+    const bool waits = sound && permission == AudioSessionRecordPermission::Undetermined;
     unsigned long which = 0;
     {
         std::lock_guard g(state.lock);
@@ -211,6 +235,7 @@ void CaptureMovieFileOutput::startRecordingToOutputFileURL(const rt::Ref<ns::URL
             return;
         }
         state.recording = true;
+        state.waiting = waits;
         which = ++state.generation;
         state.startedAt = ns::Clock::currentTime();
         state.limit = maxDuration_.isValid() ? maxDuration_.seconds() : 1e9;
@@ -219,14 +244,18 @@ void CaptureMovieFileOutput::startRecordingToOutputFileURL(const rt::Ref<ns::URL
         state.connections = connections();
         state.info = {.front = video->position() == CaptureDevicePosition::Front,
                       .mirrored = video->isVideoMirrored(),
-                      .audio = bool(connectionWithMediaType(MediaTypeAudio))};
+                      .audio = sound};
     }
-    sim::Device::shared().log("movie recording");
-    if (connectionWithMediaType(MediaTypeAudio)) AudioSession::sharedInstance()->recordingTakesSound();
-    if (maxDuration_.isValid())
-        sim::deliverCallback([weak = std::weak_ptr<Recording>(recording_), which] {
-            if (auto state = weak.lock()) state->finish(which);
-        }, maxDuration_.seconds());
+    const bool limited = maxDuration_.isValid();
+    if (!waits) {
+        Recording::begin(recording_, which, permission == AudioSessionRecordPermission::Granted, limited);
+        return;
+    }
+    // The system's question for the microphone shows: nothing is recorded until it is answered.
+    AudioSession::sharedInstance()->requestRecordPermission(
+        [weak = std::weak_ptr<Recording>(recording_), which, limited](bool granted) {
+            if (auto state = weak.lock()) Recording::begin(state, which, granted, limited);
+        });
 }
 
 void CaptureMovieFileOutput::stopRecording() {

@@ -11,8 +11,10 @@
 // (NSInvalidArgumentException).
 //
 // A recording writes a movie file that says how long it is, which side it saw, whether mirrored
-// and whether with sound; one with sound starts by asking for the record permission while that is
-// undetermined (AudioSession::recordingTakesSound). It ends at maxRecordedDuration, at
+// and whether with sound (the microphone's, while the record permission allows it). One with a
+// microphone's connection while the permission is undetermined (its question showing since the
+// session started) records nothing until the question is answered: it starts then, logged "movie
+// recording", and counts its length from then. It ends at maxRecordedDuration, at
 // stopRecording or when the session stops; the delegate's
 // captureOutput:didFinishRecordingToOutputFileAtURL:fromConnections:error:
 // then comes where the device's callbacks come from. With no video connection, or a session that

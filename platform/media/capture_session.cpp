@@ -7,6 +7,7 @@
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/exception.h"
 #include "platform/graphics/image.h"
+#include "platform/media/audio_session.h"
 #include "platform/media/camera_frames.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/log.h"
@@ -220,6 +221,10 @@ void CaptureSession::startRunning() {
     running_ = true;
     lastPicture_ = nullptr;
     captureSessionsRunning.fetch_add(1);
+    // The microphone's input starts taking sound: the system asks for it now, before anything is
+    // recorded, while the permission is undetermined.
+    for (const auto& input : inputs_)
+        if (input->device()->hasMediaType(MediaTypeAudio)) AudioSession::sharedInstance()->microphoneStarts();
     for (const auto& output : outputs_)
         output->sessionStarted();
     sim::Device::shared().log("capture session started");

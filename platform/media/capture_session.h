@@ -9,7 +9,9 @@
 // nil, for an input already added, for a second camera, and for a camera that cannot take the
 // session's preset (a camera's presets come from its profile). A session runs from startRunning to
 // stopRunning; running, only its metadata outputs take frames, on the session's queue; stopped, its
-// preview holds the last frame its camera showed, as the platform's does. Changes
+// preview holds the last frame its camera showed, as the platform's does. A session with the
+// microphone's input asks for the record permission as it starts, while that is undetermined
+// (AudioSession::microphoneStarts). Changes
 // between beginConfiguration and commitConfiguration apply as they are made. Main thread only.
 
 #include <string_view>

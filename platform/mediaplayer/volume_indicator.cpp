@@ -1,7 +1,6 @@
 #include "platform/mediaplayer/volume_indicator.h"
 
 #include <atomic>
-#include <charconv>
 #include <mutex>
 #include <string>
 
@@ -45,9 +44,7 @@ void VolumeIndicator::watch() {
         sim::Device::shared().addHook(sim::Aspect::Audio, [](const sim::Profile& now) {
             const double volume = now.audio.outputVolume;
             if (seen.exchange(volume) == volume || isHidden() || isSuppressed()) return;
-            char text[32];
-            const auto end = std::to_chars(text, text + sizeof text, volume).ptr;
-            sim::Device::shared().log("volume indicator " + std::string(text, end));
+            sim::Device::shared().log("volume indicator ", sim::Device::Figure(volume));
         });
     });
 }

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 
 namespace sim {
@@ -10,7 +9,7 @@ namespace sim {
 namespace {
 struct AudioExportState {
     std::mutex lock;
-    std::string folder;
+    std::optional<ns::Directory> folder;
     int count = 0;
     std::string failure;
 };
@@ -21,7 +20,7 @@ AudioExportState& audioExportState() {
 }
 } // namespace
 
-void setAudioExportFolder(std::string folder) {
+void setAudioExportFolder(std::optional<ns::Directory> folder) {
     auto& state = audioExportState();
     std::lock_guard g(state.lock);
     state.folder = std::move(folder);
@@ -32,15 +31,14 @@ void setAudioExportFolder(std::string folder) {
 void exportSound(std::string_view what, std::string_view file, const WavSound& sound) {
     auto& state = audioExportState();
     std::lock_guard g(state.lock);
-    if (state.folder.empty() || sound.samples.empty()) return;
-    const std::filesystem::path folder = std::filesystem::path(state.folder) / "audio";
-    std::error_code made;
-    std::filesystem::create_directories(folder, made);
+    if (!state.folder || sound.samples.empty()) return;
     char number[16];
     std::snprintf(number, sizeof number, "%03d-", ++state.count);
     const std::string name = number + std::string(what) + "-" + std::string(file) + ".wav";
-    int error = made ? made.value() : 0;
-    if ((!error && writeWav((folder / name).string(), sound, &error)) || !state.failure.empty()) return;
+    int error = 0;
+    if (const std::optional<ns::Directory> folder = state.folder->folder("audio", &error))
+        error = folder->write(name, encodeWav(sound), ns::Durability::Unsynced);
+    if (!error || !state.failure.empty()) return;
     state.failure = name + ": " + std::strerror(error);
 }
 

@@ -110,22 +110,39 @@ std::shared_ptr<const Profile> Device::install(std::shared_ptr<const Profile> pr
     return profile;
 }
 
-void Device::log(std::string_view text) {
+void Device::addLogEntry(std::string text, bool ownWords) {
     const ns::TimeInterval now = ns::Clock::currentTime();
     std::lock_guard g(inner_->lock);
     char time[48];
     const double seconds = std::max(0.0, now - inner_->start);
     auto [end, failed] = std::to_chars(time, time + sizeof time, seconds, std::chars_format::fixed, 3);
     if (failed != std::errc()) end = time + std::snprintf(time, sizeof time, "%.3e", seconds); // beyond any run
-    inner_->log.emplace_back(std::string(time, end), text);
+    inner_->log.push_back({std::string(time, end), std::move(text), ownWords});
 }
+
+void Device::log(std::string_view text) {
+    addLogEntry(std::string(text), false);
+}
+
+void Device::log(OwnWords before, const Figure& figure, OwnWords after) {
+    addLogEntry(before.text + figure.text + after.text, true);
+}
+
+Device::Figure::Figure(double value) {
+    char digits[32];
+    const auto [end, failed] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 4);
+    text = failed == std::errc() ? std::string(digits, end) : std::string("?");
+}
+
+Device::Figure::Figure(long long value) : text(std::to_string(value)) {}
 
 std::string Device::logText() const {
     std::lock_guard g(inner_->lock);
     std::string text;
-    for (const auto& [time, entry] : inner_->log) {
-        text.append(time) += ' ';
-        appendPrintable(text, entry);
+    for (const Inner::LogEntry& entry : inner_->log) {
+        text.append(entry.time) += ' ';
+        appendPrintable(text, entry.text);
         text += '\n';
     }
     return text;
@@ -135,16 +152,16 @@ std::string Device::logFileText() const {
     // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs; the
     // time is the device's own, what follows it may carry a text from outside: masked as it was
     // given, then made printable (a separator spelled out no longer reads as one).
-    std::vector<std::pair<std::string, std::string>> log;
+    std::vector<Inner::LogEntry> log;
     {
         std::lock_guard g(inner_->lock);
         log = inner_->log;
     }
     std::string text;
-    for (const auto& [time, entry] : log) {
-        if (time.size() < 10) text.append(10 - time.size(), ' ');
-        text.append(time) += ' ';
-        appendPrintable(text, maskedRunText(entry));
+    for (const Inner::LogEntry& entry : log) {
+        if (entry.time.size() < 10) text.append(10 - entry.time.size(), ' ');
+        text.append(entry.time) += ' ';
+        appendPrintable(text, entry.ownWords ? entry.text : maskedRunText(entry.text));
         text += '\n';
     }
     return text;

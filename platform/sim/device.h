@@ -172,8 +172,11 @@ public:
     void locationError(long code);
 
     bool setBluetoothState(int state); // 0 to 5
+    // Joining takes a device with a Wi-Fi interface onto the network, and gives the interface its
+    // addresses; leaving takes them away (sim/network_state.h).
     void joinWifi(Wifi network);
     void leaveWifi();
+    // Fixes the flags of `target` over what the network gives it.
     void setReachabilityFlags(const std::string& target, unsigned flags);
     void setCarrier(std::optional<Carrier> carrier); // nullopt: the SIM taken out
 
@@ -248,14 +251,29 @@ public:
     // three decimals ("3.000 sound mute.caf"). Any thread may log. `text` is kept as given and
     // written printable (sim::appendPrintable: \n, \t, \xNN...), so one entry stays one line.
     void log(std::string_view text);
+    // A line in the device's own words only: literals of its code around a figure it formats ("key
+    // volumeUp: volume 0.5"). Nothing from outside can be one, so the log's file writes it as it
+    // is, as the run's own words are: no secret of the run (a password "0.5") blanks the line.
+    struct OwnWords {
+        consteval OwnWords(const char* literal) : text(literal) {}
+        const char* text;
+    };
+    struct Figure {
+        explicit Figure(double value);    // four significant digits: "0.5", "0.8333"
+        explicit Figure(long long value); // whole: "12"
+        std::string text;
+    };
+    void log(OwnWords before, const Figure& figure, OwnWords after = "");
     // The lines so far, each ending in a newline.
     std::string logText() const;
     // The log as a file holds it: each time right-aligned in ten columns ("     3.000 ...") and each
-    // text through the run's masker (sim::maskedRunText) before it is made printable.
+    // text but a line in the device's own words through the run's masker (sim::maskedRunText)
+    // before it is made printable.
     std::string logFileText() const;
 
 private:
     Device();
+    void addLogEntry(std::string text, bool ownWords);
     void plugHeadphones(bool plugged);
     // Settles the pending questions whose permissions the state has decided.
     void settleDecidedPermissions();

@@ -32,7 +32,11 @@ struct Device::Inner {
     std::vector<Entry> hooks;
     HookId nextId = 1;
     ns::TimeInterval start = ns::Clock::currentTime();
-    std::vector<std::pair<std::string, std::string>> log; // each entry: its time, its text as given
+    struct LogEntry {
+        std::string time, text; // its time, its text as given
+        bool ownWords;          // Device::log(OwnWords, ...): masked by nothing
+    };
+    std::vector<LogEntry> log;
 
     // What stimuli leave behind besides the state.
     std::map<MotionSensor, std::deque<Vector3>> series;

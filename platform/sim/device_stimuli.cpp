@@ -1,7 +1,6 @@
 // The stimuli: what a tester does to the device, as state changes and events, each logged.
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -13,12 +12,6 @@
 namespace sim {
 
 namespace {
-
-std::string number(double value) {
-    char text[32];
-    const auto [end, failed] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
-    return failed == std::errc() ? std::string(text, end) : std::string("?");
-}
 
 const char* sensorName(MotionSensor sensor) {
     switch (sensor) {
@@ -47,14 +40,15 @@ Vector3& pose(Profile& p, MotionSensor sensor) {
     return p.motion.accel;
 }
 
-const char* batteryStateName(BatteryState state) {
+// The state as the log's line about the battery ends.
+Device::OwnWords batteryStateWords(BatteryState state) {
     switch (state) {
-    case BatteryState::Unknown: return "unknown";
-    case BatteryState::Unplugged: return "unplugged";
-    case BatteryState::Charging: return "charging";
-    case BatteryState::Full: return "full";
+    case BatteryState::Unknown: return " unknown";
+    case BatteryState::Unplugged: return " unplugged";
+    case BatteryState::Charging: return " charging";
+    case BatteryState::Full: return " full";
     }
-    return "unknown";
+    return " unknown";
 }
 
 // Runs `block` on the main queue `seconds` from now on the installed clock.
@@ -83,25 +77,26 @@ std::optional<TouchPhase> touchPhaseNamed(std::string_view name) {
 
 namespace {
 
-void stepVolume(Device& device, double direction, const char* key) {
+// `line` and `stays`: the log's words before the volume it went to, or stayed at.
+void stepVolume(Device& device, double direction, Device::OwnWords line, Device::OwnWords stays) {
     const auto before = device.state();
     const double next = std::clamp(before->audio.outputVolume + direction * before->audio.volumeStep, 0.0, 1.0);
     if (next == before->audio.outputVolume) {
-        device.log(std::string("key ") + key + ": volume stays " + number(next));
+        device.log(stays, Device::Figure(next));
         return;
     }
-    device.log(std::string("key ") + key + ": volume " + number(next));
+    device.log(line, Device::Figure(next));
     device.change(Aspect::Audio, [next](Profile& p) { p.audio.outputVolume = next; });
 }
 
 } // namespace
 
 void Device::pressVolumeUp() {
-    stepVolume(*this, 1, "volumeUp");
+    stepVolume(*this, 1, "key volumeUp: volume ", "key volumeUp: volume stays ");
 }
 
 void Device::pressVolumeDown() {
-    stepVolume(*this, -1, "volumeDown");
+    stepVolume(*this, -1, "key volumeDown: volume ", "key volumeDown: volume stays ");
 }
 
 void Device::pressHome() {
@@ -123,7 +118,7 @@ void Device::setRingSwitch(bool silent) {
 
 bool Device::setBattery(double level, BatteryState state) {
     if (!(level >= 0 && level <= 1)) return false;
-    log("battery " + number(level) + " " + batteryStateName(state));
+    log("battery ", Figure(level), batteryStateWords(state));
     change(Aspect::Battery, [&](Profile& p) {
         p.battery.level = level;
         p.battery.state = state;
@@ -222,7 +217,7 @@ void Device::changeRoute(long reason, std::vector<std::string> outputs) {
         std::lock_guard g(inner_->lock);
         event.outputsBefore = std::exchange(inner_->routeOutputs, std::move(outputs));
     }
-    log("audio route change, reason " + std::to_string(reason));
+    log("audio route change, reason ", Figure(static_cast<long long>(reason)));
     send(event);
 }
 
@@ -332,7 +327,7 @@ bool Device::locationInUse() const {
 
 bool Device::setLocationAuthorization(int status) {
     if (status < 0 || status > 4) return false;
-    log("location authorisation " + std::to_string(status));
+    log("location authorisation ", Figure(static_cast<long long>(status)));
     change(Aspect::Location, [status](Profile& p) { p.location.status = status; });
     return true;
 }
@@ -349,17 +344,25 @@ void Device::locationError(long code) {
 
 bool Device::setBluetoothState(int state) {
     if (state < 0 || state > 5) return false;
-    log("bluetooth state " + std::to_string(state));
+    log("bluetooth state ", Figure(static_cast<long long>(state)));
     change(Aspect::Bluetooth, [state](Profile& p) { p.bluetooth.state = state; });
     return true;
 }
 
 void Device::joinWifi(Wifi network) {
+    if (!state()->hasWifiInterface()) {
+        log("wifi join: no Wi-Fi interface");
+        return;
+    }
     log("wifi joined " + network.ssid);
     change(Aspect::Network, [&network](Profile& p) { p.wifi = std::move(network); });
 }
 
 void Device::leaveWifi() {
+    if (!state()->onWifi()) {
+        log("wifi leave: not joined");
+        return;
+    }
     log("wifi left");
     change(Aspect::Network, [](Profile& p) { p.wifi.reset(); });
 }
@@ -372,6 +375,10 @@ void Device::setReachabilityFlags(const std::string& target, unsigned flags) {
 }
 
 void Device::setCarrier(std::optional<Carrier> carrier) {
+    if (!state()->cellular) {
+        log("SIM: no cellular radio");
+        return;
+    }
     log(carrier ? "SIM in: " + carrier->name : std::string("SIM out"));
     change(Aspect::Carrier, [&carrier](Profile& p) { p.carrier = std::move(carrier); });
 }
@@ -435,7 +442,7 @@ void Device::replyBiometric(bool success) {
 bool Device::finishComposer(ComposeResult result) {
     const long code = static_cast<long>(result);
     if (code < 0 || code > 2) return false;
-    log("message composer finished " + std::to_string(code));
+    log("message composer finished ", Figure(static_cast<long long>(code)));
     send({.kind = DeviceEvent::Kind::ComposerFinish, .code = code});
     return true;
 }

@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "platform/foundation/application_home.h"
-#include "platform/foundation/file_manager.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/sim/device.h"
 
@@ -22,43 +21,48 @@ bool fail(std::string* error, std::string message) {
     return false;
 }
 
-bool makeFolder(const fs::path& path, std::string* error) {
-    std::error_code ec;
-    fs::create_directories(path, ec);
-    if (ec) return fail(error, "cannot create " + path.string() + ": " + ec.message());
-    return true;
-}
-
-// Whole or not at all, without a flush to the disk per file: the home is new, and a file lost to a
-// crash is written again at the next start.
-bool writeFile(const fs::path& path, const std::string& text, std::string* error) {
-    if (const int failure = ns::writeWholeFile(path.string(), text))
-        return fail(error, "cannot write " + path.string() + ": " + std::strerror(failure));
+// Whether every document of the installed device has a name that stays in Documents.
+bool documentsFit(std::string* error) {
+    for (const auto& [name, text] : currentDevice()->documents)
+        if (auto problem = documentNameProblem(name)) return fail(error, "document \"" + name + "\": " + *problem);
     return true;
 }
 
 } // namespace
 
-bool prepareHome(const std::string& folder, std::string* error) {
+bool prepareHome(const ns::Directory& home, std::string* error) {
     const auto device = currentDevice();
-    for (const auto& [name, text] : device->documents)
-        if (auto problem = documentNameProblem(name)) return fail(error, "document \"" + name + "\": " + *problem);
+    if (!documentsFit(error)) return false;
 
-    std::error_code ec;
-    const fs::path home = fs::absolute(folder, ec);
-    if (ec || folder.empty()) return fail(error, "cannot use \"" + folder + "\" as the home");
-    const fs::path documents = home / "Documents";
-    for (const fs::path& dir : {documents, home / "Library" / "Preferences", home / "tmp"})
-        if (!makeFolder(dir, error)) return false;
+    int failure = 0;
+    for (const char* folder : {"Documents", "Library/Preferences", "tmp"})
+        if (!home.folder(folder, &failure))
+            return fail(error, "cannot create " + home.pathOf(folder) + ": " + std::strerror(failure));
+    // Whole or not at all, without a flush to the disk per file: the home is new, and a file lost
+    // to a crash is written again at the next start.
     for (const auto& [name, text] : device->documents) {
-        const fs::path file = documents / name;
-        if (!makeFolder(file.parent_path(), error)) return false;
-        if (!writeFile(file, text, error)) return false;
+        const std::string file = "Documents/" + name;
+        const std::string folder = fs::path(file).parent_path().string();
+        if (!home.folder(folder, &failure))
+            return fail(error, "cannot create " + home.pathOf(folder) + ": " + std::strerror(failure));
+        if ((failure = home.write(file, text, ns::Durability::Unsynced)))
+            return fail(error, "cannot write " + home.pathOf(file) + ": " + std::strerror(failure));
     }
 
-    ns::ApplicationHome::setPath(home.string());
+    ns::ApplicationHome::setDirectory(home);
     ns::UserDefaults::resetStandardUserDefaults();
     return true;
+}
+
+bool prepareHome(const std::string& folder, std::string* error) {
+    std::error_code ec;
+    const fs::path path = fs::absolute(folder, ec);
+    if (ec || folder.empty()) return fail(error, "cannot use \"" + folder + "\" as the home");
+    if (!documentsFit(error)) return false; // before anything is made
+    int failure = 0;
+    const std::optional<ns::Directory> home = ns::Directory::open(path.lexically_normal().string(), true, &failure);
+    if (!home) return fail(error, "cannot create " + path.string() + ": " + std::strerror(failure));
+    return prepareHome(*home, error);
 }
 
 std::optional<std::string> prepareTemporaryHome(std::string* error) {

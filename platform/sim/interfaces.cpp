@@ -8,6 +8,7 @@
 #include <fstream>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -94,9 +95,15 @@ bool parseMac(const std::string& text, unsigned char* out) {
     return true;
 }
 
-void addFixed(Builder& list, const NetworkInterface& i) {
+// Whether `name` has its addresses on `device`: every interface but the Wi-Fi one, which has them
+// while a network is joined on it.
+bool addressed(const Profile& device, std::string_view name) {
+    return name != kWifiInterface || device.onWifi();
+}
+
+void addFixed(Builder& list, const NetworkInterface& i, bool withAddresses) {
     in_addr ip{}, mask{};
-    const bool v4 = inet_pton(AF_INET, i.ipv4.c_str(), &ip) == 1;
+    const bool v4 = withAddresses && inet_pton(AF_INET, i.ipv4.c_str(), &ip) == 1;
     inet_pton(AF_INET, i.netmask.c_str(), &mask);
     unsigned flags = IFF_UP | IFF_RUNNING;
     if (v4 && (ntohl(ip.s_addr) >> 24) == 127) flags |= IFF_LOOPBACK;
@@ -131,7 +138,7 @@ void addFixed(Builder& list, const NetworkInterface& i) {
         }
     }
     in6_addr ip6{};
-    if (!i.ipv6.empty() && inet_pton(AF_INET6, i.ipv6.c_str(), &ip6) == 1) {
+    if (withAddresses && !i.ipv6.empty() && inet_pton(AF_INET6, i.ipv6.c_str(), &ip6) == 1) {
         if (Node* node = list.add(i.name, flags)) {
             auto* a = reinterpret_cast<sockaddr_in6*>(&node->address);
             a->sin6_family = AF_INET6;
@@ -155,6 +162,8 @@ int listInterfaces(const Profile& device, struct ifaddrs** out) {
         for (const ifaddrs* h = host; h; h = h->ifa_next) {
             for (const auto& [deviceName, hostName] : device.interfaces.aliases) {
                 if (!h->ifa_name || hostName != h->ifa_name) continue;
+                const int family = h->ifa_addr ? h->ifa_addr->sa_family : AF_UNSPEC;
+                if ((family == AF_INET || family == AF_INET6) && !addressed(device, deviceName)) continue;
                 Node* node = list.add(deviceName, h->ifa_flags);
                 if (!node) break;
                 node->entry.ifa_addr = copyAddress(h->ifa_addr, node->address);
@@ -165,7 +174,7 @@ int listInterfaces(const Profile& device, struct ifaddrs** out) {
         ::freeifaddrs(host);
     } else {
         for (const NetworkInterface& i : device.interfaces.fixed)
-            addFixed(list, i);
+            addFixed(list, i, addressed(device, i.name));
     }
     if (list.failed()) {
         errno = ENOMEM;
@@ -285,6 +294,10 @@ int ioctl(int fd, unsigned long request, struct ifreq* interfaceRequest) {
     }
     const std::string name(interfaceRequest->ifr_name, length);
     const auto device = currentDevice();
+    if (const auto names = interfaceNames(); !addressed(*device, name) && std::ranges::find(names, name) != names.end()) {
+        errno = EADDRNOTAVAIL; // the interface is there, without an address
+        return -1;
+    }
     if (device->interfaces.host) {
         const auto alias = device->interfaces.aliases.find(name);
         if (alias == device->interfaces.aliases.end() || alias->second.size() >= IFNAMSIZ) {

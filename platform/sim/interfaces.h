@@ -7,11 +7,12 @@
 // device's names ({"en0": "eth0"}: the host's eth0 entries come as en0), and the rest are dropped.
 // A fixed list gives, per interface and in its order, a link entry (AF_PACKET) carrying the MAC
 // when one is given, an IPv4 entry with its netmask and broadcast address, and an IPv6 entry when
-// one is given; all are up and running.
+// one is given; all are up and running. The Wi-Fi interface (en0) lists its addresses only while a
+// network is joined on it (Profile::onWifi): off Wi-Fi it has its link entry alone, as a phone's.
 //
 // The same names answer the other interface calls: sim::if_nametoindex numbers them (1 and up, in
 // the order of the fixed list or of the aliases whose host interface exists), and sim::ioctl on a
-// socket from sim::socket answers the get-netmask request for them.
+// socket from sim::socket answers the get-netmask request for them (EADDRNOTAVAIL for en0 off Wi-Fi).
 
 #include <array>
 #include <optional>

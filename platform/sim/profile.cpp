@@ -64,11 +64,6 @@ std::vector<std::string> defaultCameraPresets() {
             "AVCaptureSessionPreset1920x1080"};
 }
 
-std::map<std::string, unsigned> defaultReachability() {
-    using namespace reachability;
-    return {{"0.0.0.0", kReachable | kIsDirect}, {"169.254.0.0", kReachable | kIsDirect}};
-}
-
 Registry defaultRegistry() {
     Registry registry;
     for (const char* service : {"AppleSmartBattery", "AppleARMPMUCharger"})
@@ -600,6 +595,10 @@ void readRadiosAndSensors(const Fields& root, Profile& p) {
                 service.radioTech = c.radioTech;
         p.carrier = std::move(c);
     }
+    // A SIM sits in a cellular radio: a profile giving one has the radio unless it says otherwise,
+    // which it cannot.
+    p.cellular = root.flag("cellular", p.model == Model::iPhone || p.carrier.has_value());
+    if (p.carrier && !p.cellular) root.wrong("cellular", "a device with a SIM (\"carrier\") has a cellular radio");
     p.headphonesPlugged = root.flag("headphonesPlugged");
 }
 

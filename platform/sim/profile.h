@@ -35,12 +35,15 @@
 //     "motion": {"accel": [0, 0, -1], "gyro": [0, 0, 0], "magnet": [0, 0, 0]},  resting poses
 //                                          (x, y, z); lying face up at rest is the default
 //     "proximity": {"near": false},        what the proximity sensor reads at the start
+//     "cellular": true,                    whether the device has a cellular radio; default: an
+//                                          iPhone has one, another model when its profile gives a SIM
 //     "carrier": {"name": "Kestrel Mobile", "mcc": "310", "mnc": "410", "iso": "us", "allowsVOIP": true,
 //                 "radioTech": "CTRadioAccessTechnologyLTE",
 //                 "services": [{"id": "0000000100000001", "radioTech": "..."}]},
-//                                          null or absent: no SIM; radioTech null: no current
-//                                          radio technology; a service's radioTech defaults to
-//                                          the carrier's, services to that one
+//                                          the SIM, in a device with a cellular radio; null or
+//                                          absent: none; radioTech null: no current radio
+//                                          technology; a service's radioTech defaults to the
+//                                          carrier's, services to that one
 //     "headphonesPlugged": false,
 //     "interfaces": "host",                the host's interfaces, renamed: those named in "aliases"
 //                                          are kept under the device's name, the rest dropped;
@@ -49,14 +52,18 @@
 //                                          [{"name": "en0", "ipv4": "10.0.0.2", "netmask":
 //                                          "255.255.255.0", "ipv6": "fe80::1", "mac":
 //                                          "02:00:00:00:00:01"}] fixes them (ipv6 and mac optional)
-//     "wifi": {"SSID": "FunctionTest", "BSSID": "02:00:00:00:00:01"},  null: not joined
+//     "wifi": {"SSID": "FunctionTest", "BSSID": "02:00:00:00:00:01"},  the network joined on the
+//                                          Wi-Fi interface, which has its addresses only while
+//                                          joined; null: not joined
 //     "publicAddress": "203.0.113.23",     the device's address on the Internet, which its
 //                                          network's gateway names as the sender of each request
 //                                          (ns::URLLoading::setPublicAddress); default: none
-//     "reachability": {"0.0.0.0": ["reachable", "isDirect"]},  target -> flag names (reachable,
-//                                          connectionRequired, connectionOnTraffic,
+//     "reachability": {"0.0.0.0": ["reachable", "connectionRequired"]},  target -> flag names
+//                                          (reachable, connectionRequired, connectionOnTraffic,
 //                                          interventionRequired, connectionOnDemand, isDirect,
-//                                          isWWAN); default: 0.0.0.0 and 169.254.0.0 as here
+//                                          isWWAN): the routes whose state the network does not
+//                                          decide (a connection on demand); every other target's
+//                                          flags follow the network (sim::reachabilityFlags)
 //     "battery": {"level": 0.8, "state": "unplugged", "postOnMonitoringEnable": true},
 //                                          level 0 to 1; unknown, unplugged, charging, full;
 //                                          whether switching battery monitoring on reports a change
@@ -369,8 +376,6 @@ inline constexpr unsigned kReachable = 0x2, kConnectionRequired = 0x4, kConnecti
                           kInterventionRequired = 0x10, kConnectionOnDemand = 0x20, kIsDirect = 0x20000,
                           kIsWWAN = 0x40000;
 } // namespace reachability
-// Target (an address or host name) -> flags. 0.0.0.0 and 169.254.0.0 reachable and direct.
-std::map<std::string, unsigned> defaultReachability();
 
 // One of the application's threads: its CPU usage (1000 is one processor fully busy) and whether it
 // is idle.
@@ -477,12 +482,14 @@ struct Profile {
     Sensors sensors;
     RestingPose motion;
     bool proximityNear = false;
-    std::optional<Carrier> carrier; // none: no SIM
+    bool cellular = true; // a cellular radio (read from a profile: see "cellular" above)
+    std::optional<Carrier> carrier; // the SIM; none: no SIM
     bool headphonesPlugged = false;
     Interfaces interfaces;
     std::optional<Wifi> wifi = Wifi{}; // none: not joined
     std::string publicAddress; // the device's address on the Internet; empty: none named
-    CopyOnWrite<std::map<std::string, unsigned>> reachability = defaultReachability();
+    // Target (an address or host name) -> flags fixed over what the network gives it.
+    CopyOnWrite<std::map<std::string, unsigned>> reachability;
     Battery battery;
     CopyOnWrite<Registry> registry = defaultRegistry();
     CopyOnWrite<RegistryProperties> chargerDictionary = defaultChargerDictionary();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <utility>
 
 #include <unicode/uchar.h>
@@ -26,18 +27,22 @@ rt::Installed<TextMasking>& handedOverURLMasking() {
 
 // One of the run's values, and how it is found in a text.
 struct RunSecret {
-    std::string value, shownAs;
-    bool inside;            // masked inside a text, not only where it is the whole text
+    Secret value;
+    std::string shownAs;
+    bool inside;            // masked inside a text, not only where it stands as a word of its own
+    bool provisional;       // a text a script types, until it shows in a field that is not secure
     std::u32string letters; // an identifier's skeleton; empty for a value found as it is written
+    std::u32string folded;  // a value found as it is written: its folded text
     std::u32string core;    // an IMEI's or IMEISV's first 14 digits; else empty
 
-    RunSecret(std::string_view secret, std::string shown, SecretSpelling spelling)
-        : value(secret), shownAs(std::move(shown)) {
+    RunSecret(const Secret& secret, std::string shown, SecretSpelling spelling, bool typed)
+        : value(secret), shownAs(std::move(shown)), provisional(typed) {
         if (spelling == SecretSpelling::Exact) {
-            inside = rt::codePointCount(secret) >= kShortestSecretInside;
+            folded = foldedTextOf(secret.reveal());
+            inside = folded.size() >= kShortestSecretInside;
             return;
         }
-        letters = skeletonOf(secret);
+        letters = skeletonOf(secret.reveal());
         inside = letters.size() >= kShortestSecretInside;
         constexpr std::size_t kIMEICore = 14;
         if ((letters.size() == 15 || letters.size() == 16) &&
@@ -45,6 +50,8 @@ struct RunSecret {
             core = letters.substr(0, kIMEICore);
     }
     bool isIdentifier() const { return !letters.empty(); }
+    // A value found as it is written, of more than one character, where it stands as a word.
+    bool asWord() const { return !isIdentifier() && !inside && folded.size() > 1; }
 };
 
 // The run's values, longest first; replaced whole as one is added, so a reader masks with the list
@@ -74,15 +81,18 @@ int hexDigitValue(char c) {
     return -1;
 }
 
-// A text as it is written, or with every percent-encoding undone however deep ("%2541" -> "%41"
-// -> "A"), and the skeleton of that plain text: each byte of the plain text keeps the bytes of the
-// text it came from, each letter of the skeleton the bytes of the plain text.
+// A text as it is written, or with every escape undone however deep ("%2541" -> "%41" -> "A",
+// "&#38;#51;" -> "&#51;" -> "3"), and that plain text folded (text_skeleton.h): each byte of the
+// plain text keeps the bytes of the text it came from, each character of the folded text and each
+// letter of the skeleton the bytes of the plain text.
 class MaskerReading {
 public:
     MaskerReading(std::string_view text, bool decoded) : text_(text) {
         if (decoded) decode();
+        folded_ = foldedCharacters(plain());
         letters_ = skeletonLetters(plain());
-        skeleton_.reserve(letters_.size());
+        for (const SkeletonLetter& c : folded_)
+            foldedText_ += c.letter;
         for (const SkeletonLetter& letter : letters_)
             skeleton_ += letter.letter;
     }
@@ -90,6 +100,8 @@ public:
     std::u32string_view skeleton() const { return skeleton_; }
     std::size_t size() const { return letters_.size(); }
     const SkeletonLetter& operator[](std::size_t i) const { return letters_[i]; }
+    // The folded text, every character kept (text_skeleton.h).
+    std::u32string_view foldedText() const { return foldedText_; }
 
     // The plain text between letter i - 1 (or the text's start) and letter i (or the text's end),
     // empty between letters folded from one character.
@@ -98,46 +110,131 @@ public:
         const std::size_t to = i < letters_.size() ? letters_[i].begin : plain().size();
         return to > from ? plain().substr(from, to - from) : std::string_view();
     }
-    // The bytes of the text that letters [first, last] came from.
+    // The bytes of the text that letters [first, last] came from; foldedSource: characters of the
+    // folded text.
     std::pair<std::size_t, std::size_t> source(std::size_t first, std::size_t last) const {
-        const std::size_t begin = letters_[first].begin, end = letters_[last].end;
-        if (sourceOf_.empty()) return {begin, end}; // nothing was decoded: the plain text is the text
-        return {sourceOf_[begin].first, sourceOf_[end - 1].second};
+        return sourceOf(letters_[first], letters_[last]);
     }
-    // An identifier the letters [first, last] spell, as the masker writes it: "*" for each letter but
-    // the last four, those as they are written (without what stands between them); four or fewer
-    // masked whole.
+    std::pair<std::size_t, std::size_t> foldedSource(std::size_t first, std::size_t last) const {
+        return sourceOf(folded_[first], folded_[last]);
+    }
+    // Whether characters [first, last] of the folded text stand as a word of their own: neither
+    // side a letter or digit, nor a ".", ",", ":", "-" or "'" joining them to one; or a word of
+    // camel case, where a capital follows what is not one ("pw1ViewController").
+    bool standsAlone(std::size_t first, std::size_t last) const {
+        auto joined = [&](std::size_t side, std::size_t beyond, bool hasBeyond, bool camelBreak) {
+            const SkeletonLetter& c = folded_[side];
+            if (c.letterOrDigit) return !camelBreak;
+            const bool joiner = std::u32string_view(U".,:-'").find(c.letter) != std::u32string_view::npos;
+            return joiner && hasBeyond && folded_[beyond].letterOrDigit;
+        };
+        const auto camelBreak = [&](std::size_t before, std::size_t after) {
+            return folded_[after].capital && !folded_[before].capital;
+        };
+        if (first > 0 &&
+            joined(first - 1, first >= 2 ? first - 2 : 0, first >= 2, camelBreak(first - 1, first)))
+            return false;
+        return last + 1 >= folded_.size() ||
+               !joined(last + 1, last + 2, last + 2 < folded_.size(), camelBreak(last, last + 1));
+    }
+    // An identifier the letters [first, last] spell, as the masker writes it: "*" for each character
+    // but the last four, those as they are written (without what stands between them); four or
+    // fewer masked whole.
     std::string shownAsIdentifier(std::size_t first, std::size_t last) const {
-        const std::size_t count = last - first + 1;
-        if (count <= 4) return std::string(count, '*');
-        std::string shown(count - 4, '*');
-        for (std::size_t k = last - 3; k <= last; ++k)
-            if (k == last - 3 ||
-                letters_[k].begin != letters_[k - 1].begin) // a character folded into several once
-                shown.append(plain().substr(letters_[k].begin, letters_[k].end - letters_[k].begin));
+        std::vector<std::pair<std::size_t, std::size_t>> characters; // a character folded into several once
+        for (std::size_t k = first; k <= last; ++k)
+            if (characters.empty() || characters.back().first != letters_[k].begin)
+                characters.emplace_back(letters_[k].begin, letters_[k].end);
+        if (characters.size() <= 4) return std::string(characters.size(), '*');
+        std::string shown(characters.size() - 4, '*');
+        for (std::size_t k = characters.size() - 4; k < characters.size(); ++k)
+            shown.append(plain().substr(characters[k].first, characters[k].second - characters[k].first));
         return shown;
     }
 
 private:
+    std::pair<std::size_t, std::size_t> sourceOf(const SkeletonLetter& first,
+                                                 const SkeletonLetter& last) const {
+        if (sourceOf_.empty())
+            return {first.begin, last.end}; // nothing was decoded: the plain text is the text
+        return {sourceOf_[first.begin].first, sourceOf_[last.end - 1].second};
+    }
+
     // Every escape undone, and each that undoing makes, in one pass: an escape the last byte
-    // completes is undone at once, and so on while the byte it gives completes another.
+    // completes is undone at once, and so on while what it gives completes another.
     void decode() {
         decoded_.reserve(text_.size());
         sourceOf_.reserve(text_.size());
         for (std::size_t at = 0; at < text_.size(); ++at) {
             decoded_ += text_[at];
             sourceOf_.emplace_back(at, at + 1);
-            for (std::size_t n = decoded_.size(); n >= 3 && decoded_[n - 3] == '%'; n = decoded_.size()) {
-                const int high = hexDigitValue(decoded_[n - 2]), low = hexDigitValue(decoded_[n - 1]);
-                if (high < 0 || low < 0) break;
-                const std::pair<std::size_t, std::size_t> from{sourceOf_[n - 3].first,
-                                                               sourceOf_[n - 1].second};
-                decoded_.resize(n - 3);
-                sourceOf_.resize(n - 3);
-                decoded_ += static_cast<char>(high * 16 + low);
-                sourceOf_.push_back(from);
+            while (undoEscapeAtEnd()) {
             }
         }
+    }
+
+    // Undoes the escape the decoded text ends with: "%HH", "\uHHHH" (a pair of them for a
+    // character past U+FFFF), "&#DDD;" or "&#xHHH;". False when it ends with none.
+    bool undoEscapeAtEnd() {
+        const std::size_t n = decoded_.size();
+        const auto hexAt = [&](std::size_t from, std::size_t count) -> std::optional<char32_t> {
+            char32_t value = 0;
+            for (std::size_t k = from; k < from + count; ++k) {
+                const int digit = hexDigitValue(decoded_[k]);
+                if (digit < 0) return std::nullopt;
+                value = value * 16 + static_cast<char32_t>(digit);
+            }
+            return value;
+        };
+        if (n >= 3 && decoded_[n - 3] == '%') {
+            if (const auto byte = hexAt(n - 2, 2))
+                return replaceEnd(n - 3, std::string(1, static_cast<char>(*byte)));
+        }
+        const auto escapedUnit = [&](std::size_t from) -> std::optional<char32_t> {
+            if (decoded_[from] != '\\' || (decoded_[from + 1] | 32) != 'u') return std::nullopt;
+            return hexAt(from + 2, 4);
+        };
+        if (n >= 6) {
+            if (const auto unit = escapedUnit(n - 6)) {
+                if (*unit >= 0xDC00 && *unit <= 0xDFFF && n >= 12)
+                    if (const auto high = escapedUnit(n - 12); high && *high >= 0xD800 && *high <= 0xDBFF)
+                        return replaceEnd(n - 12, 0x10000 + ((*high - 0xD800) << 10) + (*unit - 0xDC00));
+                if (*unit < 0xD800 || *unit > 0xDFFF) return replaceEnd(n - 6, *unit);
+            }
+        }
+        if (n >= 4 && decoded_[n - 1] == ';') {
+            constexpr std::size_t kLongestEntity = 12; // "&#x10FFFF;" and leading zeros
+            const std::size_t amp = decoded_.rfind("&#", n - 1);
+            if (amp == std::string::npos || n - amp > kLongestEntity) return false;
+            const bool hex = (decoded_[amp + 2] | 32) == 'x';
+            const std::size_t from = amp + (hex ? 3 : 2);
+            if (from >= n - 1) return false;
+            char32_t value = 0;
+            for (std::size_t k = from; k < n - 1; ++k) {
+                const int digit = hex ? hexDigitValue(decoded_[k])
+                                      : (decoded_[k] >= '0' && decoded_[k] <= '9' ? decoded_[k] - '0' : -1);
+                if (digit < 0) return false;
+                value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
+            }
+            if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+            return replaceEnd(amp, value);
+        }
+        return false;
+    }
+
+    // The decoded text from `from` on is `bytes`, each of them from all that stood there.
+    bool replaceEnd(std::size_t from, std::string_view bytes) {
+        const std::pair<std::size_t, std::size_t> source{sourceOf_[from].first, sourceOf_.back().second};
+        decoded_.resize(from);
+        sourceOf_.resize(from);
+        decoded_.append(bytes);
+        sourceOf_.insert(sourceOf_.end(), bytes.size(), source);
+        return true;
+    }
+    bool replaceEnd(std::size_t from, char32_t character) {
+        std::string bytes;
+        rt::appendUTF8(bytes, character);
+        return replaceEnd(from, bytes);
     }
 
     // The plain text: the text itself unless it was decoded.
@@ -146,33 +243,48 @@ private:
     std::string_view text_;
     std::string decoded_;
     std::vector<std::pair<std::size_t, std::size_t>> sourceOf_; // by byte of decoded_
-    std::vector<SkeletonLetter> letters_;
-    std::u32string skeleton_;
+    std::vector<SkeletonLetter> folded_, letters_;
+    std::u32string foldedText_, skeleton_;
 };
 
-// The code points of a gap, at most `limit` of them (limit + 1 says "more").
+// The characters of a gap a reader sees (not those no reader sees: a zero-width space, a soft
+// hyphen, the Hangul filler), at most `limit` of them (limit + 1 says "more").
 std::vector<char32_t> gapCharacters(std::string_view gap, std::size_t limit) {
     std::vector<char32_t> out;
     for (std::size_t at = 0; at < gap.size() && out.size() <= limit;) {
         bool bad = false;
-        out.push_back(rt::decodeUTF8(gap, at, bad));
+        const char32_t c = rt::decodeUTF8(gap, at, bad);
+        if (!u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+            out.push_back(c);
     }
     return out;
 }
 
+// Whether letter i follows letter i - 1 with nothing a reader sees between them.
+bool followsClosely(const MaskerReading& reading, std::size_t i) {
+    return gapCharacters(reading.gapBefore(i), 0).empty();
+}
+
+// A dash (a minus sign too) or a character no reader sees (a format character, the Hangul filler).
 bool isFormatOrDash(char32_t c) {
-    const auto type = u_charType(static_cast<UChar32>(c));
-    return type == U_FORMAT_CHAR || type == U_DASH_PUNCTUATION;
+    const auto u = static_cast<UChar32>(c);
+    const auto type = u_charType(u);
+    return type == U_FORMAT_CHAR || type == U_DASH_PUNCTUATION || c == U'\u2212' || c == U'\u2796' ||
+           u_hasBinaryProperty(u, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
 }
 
 bool isSpaceLike(char32_t c) {
     return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
-// Between two groups of an IMEI as people write it: a space of any width, a dash, a format
-// character, ".", "/" or "_".
-bool joinsDigitGroups(char32_t c) {
-    return c == U'.' || c == U'/' || c == U'_' || isSpaceLike(c) || isFormatOrDash(c);
+// Between two groups of an IMEI as people write it: one to three of a space of any width, a dash,
+// an invisible character, ".", "/" or "_" ("35 - 693803", "35--693803").
+bool joinsDigitGroups(std::string_view gap) {
+    const std::vector<char32_t> between = gapCharacters(gap, 3);
+    return !between.empty() && between.size() <= 3 &&
+           std::all_of(between.begin(), between.end(), [](char32_t c) {
+               return c == U'.' || c == U'/' || c == U'_' || isSpaceLike(c) || isFormatOrDash(c);
+           });
 }
 
 // Within an identifier's value: a dash, a format character, ".", "_", "/" or ":".
@@ -186,7 +298,7 @@ bool isQuote(char32_t c) {
 
 // ---- Identifiers the run does not know --------------------------------------------------------
 
-// The skeletons of the keys a value identifying the device stands under, longest first.
+// The keys a value identifying the device stands under, each read as its skeleton.
 constexpr std::array<std::string_view, 18> kIdentityKeys = {
     "uniquedeviceidentifier",
     "uniqueidentifier",
@@ -208,10 +320,30 @@ constexpr std::array<std::string_view, 18> kIdentityKeys = {
     "sn",
 };
 
+// The keys' skeletons, longest first, and the letters they start with.
+struct IdentityKeys {
+    std::vector<std::u32string> skeletons;
+    std::u32string starts;
+
+    IdentityKeys() {
+        for (std::string_view key : kIdentityKeys)
+            skeletons.push_back(skeletonOf(key));
+        std::stable_sort(skeletons.begin(), skeletons.end(),
+                         [](const auto& a, const auto& b) { return a.size() > b.size(); });
+        for (const std::u32string& key : skeletons)
+            if (starts.find(key[0]) == std::u32string::npos) starts += key[0];
+    }
+};
+
+const IdentityKeys& identityKeys() {
+    static const IdentityKeys* const keys = new IdentityKeys; // immortal: read until the end
+    return *keys;
+}
+
 // Whether a name can start at letter i: the text's start, after a separator, or a capital after a
 // small letter ("deviceSerialNumber").
 bool startsWord(const MaskerReading& reading, std::size_t i) {
-    if (i == 0 || !reading.gapBefore(i).empty()) return true;
+    if (i == 0 || !followsClosely(reading, i)) return true;
     const SkeletonLetter& before = reading[i - 1];
     return reading[i].capital && !before.capital && !before.isDigit() && before.end <= reading[i].begin;
 }
@@ -221,12 +353,12 @@ bool startsWord(const MaskerReading& reading, std::size_t i) {
 std::optional<std::size_t> identityKeyAt(const MaskerReading& reading, std::size_t i) {
     if (!startsWord(reading, i)) return std::nullopt;
     if (reading.gapBefore(i).ends_with("</")) return std::nullopt; // a closing tag
-    for (std::string_view key : kIdentityKeys) {
+    for (const std::u32string& key : identityKeys().skeletons) {
         if (i + key.size() >= reading.size()) continue;
         std::size_t k = 0;
-        for (; k < key.size() && reading[i + k].letter == static_cast<char32_t>(key[k]); ++k)
+        for (; k < key.size() && reading[i + k].letter == key[k]; ++k)
             if (k > 0 && gapCharacters(reading.gapBefore(i + k), 1).size() > 1) break;
-        if (k == key.size() && !reading.gapBefore(i + k).empty()) return i + k;
+        if (k == key.size() && !followsClosely(reading, i + k)) return i + k;
     }
     return std::nullopt;
 }
@@ -243,14 +375,13 @@ std::optional<std::size_t> identityValueEnd(const MaskerReading& reading, std::s
             if (std::any_of(between.begin(), between.end(),
                             [](char32_t c) { return isQuote(c) || c == U'\\' || c < U' '; }))
                 break;
-        } else if (!gap.empty()) {
-            const std::vector<char32_t> between = gapCharacters(gap, 1);
+        } else if (const std::vector<char32_t> between = gapCharacters(gap, 1); !between.empty()) {
             if (between.size() != 1) break;
             if (!joinsValue(between[0])) {
                 // A group after one space goes on with the value when it holds a digit ("F2LX K0AA").
                 if (!isSpaceLike(between[0])) break;
                 bool groupDigit = false;
-                for (std::size_t k = next; k < reading.size() && (k == next || reading.gapBefore(k).empty());
+                for (std::size_t k = next; k < reading.size() && (k == next || followsClosely(reading, k));
                      ++k)
                     groupDigit = groupDigit || reading[k].isDigit();
                 if (!groupDigit) break;
@@ -269,9 +400,9 @@ bool separatesPairs(char32_t c) {
 }
 
 void findKeyedIdentifiers(const MaskerReading& reading, std::vector<MaskedPart>& found) {
-    constexpr std::u32string_view kKeyStarts = U"imsude";
+    const std::u32string& keyStarts = identityKeys().starts;
     for (std::size_t i = 0; i < reading.size(); ++i) {
-        if (kKeyStarts.find(reading[i].letter) == std::u32string_view::npos) continue;
+        if (keyStarts.find(reading[i].letter) == std::u32string::npos) continue;
         const std::optional<std::size_t> value = identityKeyAt(reading, i);
         if (!value) continue;
         const std::string_view gap = reading.gapBefore(*value);
@@ -298,8 +429,17 @@ bool passesLuhn(std::u32string_view digits) {
 
 constexpr std::size_t kShortestIMEIRun = 14, kLongestIMEIRun = 16; // digits
 
+// The digits of a chain's groups, as an IMEISV (16 digits, no check digit) is written: whole, or in
+// groups of 2-6-6-2, 8-6-2 or 14-2.
+bool writtenAsIMEISV(const std::vector<std::size_t>& groupSizes) {
+    using Sizes = std::vector<std::size_t>;
+    static const Sizes shapes[] = {{16}, {2, 6, 6, 2}, {8, 6, 2}, {14, 2}};
+    return std::find(std::begin(shapes), std::end(shapes), groupSizes) != std::end(shapes);
+}
+
 void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) {
-    // The groups of digits (first letter, last letter), those of one chain joined by one character.
+    // The groups of digits (first letter, last letter), those of one chain joined by one to three
+    // separators.
     struct Group {
         std::size_t first, last;
     };
@@ -308,15 +448,19 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
         while (i < reading.size() && reading[i].isDigit()) {
             Group group{i, i};
             while (group.last + 1 < reading.size() && reading[group.last + 1].isDigit() &&
-                   reading.gapBefore(group.last + 1).empty())
+                   followsClosely(reading, group.last + 1))
                 ++group.last;
             chain.push_back(group);
             i = group.last + 1;
-            if (i >= reading.size()) break;
-            const std::vector<char32_t> between = gapCharacters(reading.gapBefore(i), 1);
-            if (between.size() != 1 || !joinsDigitGroups(between[0])) break;
+            if (i >= reading.size() || !joinsDigitGroups(reading.gapBefore(i))) break;
         }
         return chain;
+    };
+    // A group after a digit and a "." or ",": the fraction of a number, where no IMEI starts.
+    auto inFraction = [&](const Group& group) {
+        if (group.first == 0 || !reading[group.first - 1].isDigit()) return false;
+        const std::vector<char32_t> gap = gapCharacters(reading.gapBefore(group.first), 1);
+        return gap.size() == 1 && (gap[0] == U'.' || gap[0] == U',');
     };
     for (std::size_t i = 0; i < reading.size();) {
         if (!reading[i].isDigit()) {
@@ -326,13 +470,17 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
         const std::vector<Group> chain = groupsFrom(i);
         const std::size_t next = chain.back().last + 1;
         for (std::size_t s = 0; s < chain.size(); ++s) {
+            if (inFraction(chain[s])) continue;
             std::u32string digits;
+            std::vector<std::size_t> sizes;
             std::optional<std::size_t> match;
             for (std::size_t e = s; e < chain.size(); ++e) {
                 for (std::size_t k = chain[e].first; k <= chain[e].last; ++k)
                     digits += reading[k].letter;
+                sizes.push_back(chain[e].last - chain[e].first + 1);
                 if (digits.size() > kLongestIMEIRun) break;
-                if (digits.size() >= kShortestIMEIRun && passesLuhn(digits)) match = e;
+                if (digits.size() >= kShortestIMEIRun && (passesLuhn(digits) || writtenAsIMEISV(sizes)))
+                    match = e;
             }
             if (!match) continue;
             const auto [begin, end] = reading.source(chain[s].first, chain[*match].last);
@@ -345,14 +493,20 @@ void findIMEIRuns(const MaskerReading& reading, std::vector<MaskedPart>& found) 
 
 // ---- The run's own values ---------------------------------------------------------------------
 
-// The passwords as they are written.
-void findRunPasswords(std::string_view text, const std::vector<RunSecret>& secrets,
+// The passwords as they are written, on the folded text: inside a text, or as a word of its own.
+void findRunPasswords(const MaskerReading& reading, const std::vector<RunSecret>& secrets,
                       std::vector<MaskedPart>& found) {
-    for (const RunSecret& secret : secrets)
-        if (secret.inside && !secret.isIdentifier())
-            for (std::size_t at = text.find(secret.value); at != std::string_view::npos;
-                 at = text.find(secret.value, at + 1))
-                found.push_back({at, at + secret.value.size(), secret.shownAs});
+    const std::u32string_view folded = reading.foldedText();
+    for (const RunSecret& secret : secrets) {
+        if (secret.isIdentifier() || !(secret.inside || secret.asWord())) continue;
+        for (std::size_t at = folded.find(secret.folded); at != std::u32string_view::npos;
+             at = folded.find(secret.folded, at + 1)) {
+            const std::size_t last = at + secret.folded.size() - 1;
+            if (!secret.inside && !reading.standsAlone(at, last)) continue;
+            const auto [begin, end] = reading.foldedSource(at, last);
+            found.push_back({begin, end, secret.shownAs});
+        }
+    }
 }
 
 // The identifiers by their skeletons, and an IMEI's core.
@@ -399,8 +553,31 @@ std::vector<MaskedPart> withoutOverlaps(std::string_view text, std::vector<Maske
 // fold into one, or an escape.
 bool mayHoldUnknownIdentifier(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || c == '%' || static_cast<unsigned char>(c) >= 0x80;
+        return (c >= '0' && c <= '9') || c == '%' || c == '\\' || c == '&' ||
+               static_cast<unsigned char>(c) >= 0x80;
     });
+}
+
+// Adds `secret` to the run's values, or makes one it repeats lasting (not provisional) when it is.
+void keepRunSecret(RunSecret secret) {
+    RunSecretStore& store = runSecretStore();
+    std::lock_guard g(store.lock);
+    if (!store.kept) return;
+    auto secrets = store.secrets ? std::make_shared<std::vector<RunSecret>>(*store.secrets)
+                                 : std::make_shared<std::vector<RunSecret>>();
+    const auto same = std::find_if(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
+        return kept.value.reveal() == secret.value.reveal() && kept.isIdentifier() == secret.isIdentifier();
+    });
+    if (same != secrets->end()) {
+        if (!same->provisional || secret.provisional) return;
+        same->provisional = false;
+    } else {
+        const auto shorter = std::find_if(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
+            return kept.value.reveal().size() < secret.value.reveal().size();
+        });
+        secrets->insert(shorter, std::move(secret));
+    }
+    store.secrets = std::move(secrets);
 }
 
 } // namespace
@@ -434,56 +611,56 @@ RunSecrets::~RunSecrets() {
     store.secrets = nullptr;
 }
 
-void addRunSecret(std::string_view value, std::string shownAs, SecretSpelling spelling) {
+std::ostream& operator<<(std::ostream& out, const Secret&) {
+    return out << Secret::kShown;
+}
+
+void addRunSecret(const Secret& value, std::string shownAs, SecretSpelling spelling) {
     if (value.empty()) return;
-    RunSecret secret(value, std::move(shownAs), spelling);
+    RunSecret secret(value, std::move(shownAs), spelling, false);
     if (spelling == SecretSpelling::Identifier && !secret.isIdentifier()) return; // nothing to find it by
+    keepRunSecret(std::move(secret));
+}
+
+void addTypedRunSecret(const Secret& typed) {
+    if (!typed.empty())
+        keepRunSecret(RunSecret(typed, std::string(Secret::kShown), SecretSpelling::Exact, true));
+}
+
+void typedTextShown(std::string_view typed) {
     RunSecretStore& store = runSecretStore();
     std::lock_guard g(store.lock);
-    if (!store.kept) return;
-    auto secrets = store.secrets ? std::make_shared<std::vector<RunSecret>>(*store.secrets)
-                                 : std::make_shared<std::vector<RunSecret>>();
-    if (std::any_of(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
-            return kept.value == value && kept.isIdentifier() == secret.isIdentifier();
+    if (!store.secrets) return;
+    auto secrets = std::make_shared<std::vector<RunSecret>>(*store.secrets);
+    if (std::erase_if(*secrets, [&](const RunSecret& kept) {
+            return kept.provisional && kept.value.reveal() == typed;
         }))
-        return;
-    const auto shorter = std::find_if(secrets->begin(), secrets->end(), [&](const RunSecret& kept) {
-        return kept.value.size() < value.size();
-    });
-    secrets->insert(shorter, std::move(secret));
-    store.secrets = std::move(secrets);
+        store.secrets = std::move(secrets);
 }
 
 std::vector<MaskedPart> runTextMasks(std::string_view text) {
     const std::shared_ptr<const std::vector<RunSecret>> secrets = currentRunSecrets();
-    const bool identifiers = secrets && std::any_of(secrets->begin(), secrets->end(),
-                                                    [](const RunSecret& s) { return s.isIdentifier(); });
-    if (text.empty() || (!identifiers && !mayHoldUnknownIdentifier(text) &&
-                         (!secrets || std::none_of(secrets->begin(), secrets->end(), [&](const RunSecret& s) {
-                             return text.find(s.value) != std::string_view::npos;
-                         }))))
-        return {};
+    if (text.empty() || ((!secrets || secrets->empty()) && !mayHoldUnknownIdentifier(text))) return {};
     // The text as written and, when it holds an escape, decoded: what either shows is masked.
     std::vector<MaskerReading> readings;
     readings.emplace_back(text, false);
-    if (text.find('%') != std::string_view::npos) readings.emplace_back(text, true);
+    if (text.find_first_of("%\\&") != std::string_view::npos) readings.emplace_back(text, true);
     // A value too short to be masked inside a text, where it is the whole text.
     if (secrets)
         for (const RunSecret& secret : *secrets)
-            if (!secret.inside &&
-                (secret.isIdentifier()
-                     ? std::any_of(readings.begin(), readings.end(),
-                                   [&](const MaskerReading& r) { return r.skeleton() == secret.letters; })
-                     : text == secret.value))
+            if (!secret.inside && std::any_of(readings.begin(), readings.end(), [&](const MaskerReading& r) {
+                    return secret.isIdentifier() ? r.skeleton() == secret.letters
+                                                 : r.foldedText() == secret.folded;
+                }))
                 return {{0, text.size(), secret.shownAs}};
     // The run's own values first: where one covers what another rule finds, it is written as the
     // run's; then a run of digits as a number, before a key's value as written.
     std::vector<MaskedPart> found;
-    if (secrets) {
-        findRunPasswords(text, *secrets, found);
-        for (const MaskerReading& reading : readings)
+    if (secrets)
+        for (const MaskerReading& reading : readings) {
+            findRunPasswords(reading, *secrets, found);
             findRunIdentifiers(reading, *secrets, found);
-    }
+        }
     for (const MaskerReading& reading : readings)
         findIMEIRuns(reading, found);
     for (const MaskerReading& reading : readings)

@@ -9,9 +9,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/log.h"
+#include "platform/sim/secret.h"
 
 namespace sim {
 
@@ -49,19 +51,25 @@ public:
 private:
     ns::QuoteMasking quoteMasking_;
 };
-// A value under this many characters is masked only where a whole text is it: shorter ones turn up
-// inside ordinary words and numbers ("pas" in "pass", "200" in "152.200").
+// A value under this many characters is masked only where it stands as a word of its own (and one
+// of a single character only where a whole text is it): shorter ones turn up inside ordinary words
+// and numbers ("pas" in "pass", "200" in "152.200").
 inline constexpr std::size_t kShortestSecretInside = 4; // characters
-// How a value is found in a text: as it is written (a password), or as an identifier by its
-// skeleton (text_skeleton.h), whatever separators, case and width a person writes it in
-// ("35 693803 564380 9", "35\u2011693803\u2011564380\u20119", "f2lxk0aahg7f" and "Ｆ２ＬＸＫ０ＡＡＨＧ７Ｆ"
-// for "F2LXK0AAHG7F"), and for an IMEI (15 digits) or an IMEISV (16) its first 14 digits as well,
-// wherever they stand (the identity but its check digit or software version).
+// How a value is found in a text (text_skeleton.h): as it is written (a password), on the folded
+// text, whatever width, look-alike letters or invisible characters a person writes it with, in its
+// own case ("ｐ＠ｓｓ１２３４" and "\u0440@ss1234" for "p@ss1234", not "P@SS1234"); or as an
+// identifier, on the skeleton, in either case and whatever separators it is written with besides ("35 693803 564380 9", "35\u2011693803\u2011564380\u20119", "f2lxkOaahg7f" and
+// "Ｆ２ＬＸＫ０ＡＡＨＧ７Ｆ" for "F2LXK0AAHG7F"), and for an IMEI (15 digits) or an IMEISV (16) its first 14
+// digits as well, wherever they stand (the identity but its check digit or software version).
 enum class SecretSpelling { Exact, Identifier };
 // Every later text the run writes from outside its own words shows `shownAs` in place of `value`
 // (an IMEI's first 14 digits show as "*" each).
-void addRunSecret(std::string_view value, std::string shownAs,
-                  SecretSpelling spelling = SecretSpelling::Exact);
+void addRunSecret(const Secret& value, std::string shownAs, SecretSpelling spelling = SecretSpelling::Exact);
+// A text a script types, known as the script is read, before the run shows where it goes: masked
+// as "***" from then on, as a password is, until it goes into a field that is not secure (and
+// never into a secure one): typedTextShown. A value addRunSecret keeps stays.
+void addTypedRunSecret(const Secret& typed);
+void typedTextShown(std::string_view typed);
 
 // What the masker writes in place of the bytes [begin, end) of a text.
 struct MaskedPart {
@@ -71,7 +79,10 @@ struct MaskedPart {
 // The parts of `text` the masker replaces, in order, none overlapping another:
 // - each of the run's values (the longest where several start at once; where they overlap, one
 //   part, written as the value that covers it, else as "*" for each of its characters); one under
-//   kShortestSecretInside characters only where it is the whole text;
+//   kShortestSecretInside characters only where it stands as a word of its own, not inside a word
+//   or a number, nor joined to one by ".", ",", ":", "-" or "'" ("type pw1" and "pw1ViewController",
+//   a word of camel case, not "pw10" or "1.pw1"), and one of a single character only where it is
+//   the whole text;
 // - an identifier the run does not know: the value that follows an identity key, the key read on
 //   its skeleton ("imei", "imeisv", "meid", "esn", "serial", "serial number", "serial no", "S/N",
 //   "udid", "device id", "unique identifier", "unique device identifier", ... in any case, width
@@ -79,11 +90,16 @@ struct MaskedPart {
 //   any run of separators and markup within one pair ("=", ": ", " => ", "\t=\t", "\":\"", ">"; a
 //   value already masked, led by "*", is left), the value being up to its closing quote when
 //   quoted, else its letters and digits with single "-", ".", "_", "/", ":" or format characters
-//   between them, and holding a digit; and a run of 14 to 16 digits, in groups with one space,
-//   dash, dot, "/", "_" or format character between them, whose last is the IMEI check digit of
-//   the others (Luhn). Both are written as "*" for each letter or digit but the last four, those
-//   as written, without the separators ("serial: F2LX K0AA HG7F" -> "serial: ********HG7F");
-// all read once every percent-encoding in the text is undone, however deep ("%2526" reads as "&").
+//   between them, and holding a digit; and a run of 14 to 16 digits, in groups with one to three
+//   spaces, dashes (a minus "−" too), dots, "/", "_" or invisible characters between them
+//   ("35 - 693803 - 564380 - 9", "35--693803", "35\u3164693803"), not starting as the fraction of
+//   a number ("1.2345..."), whose last is the IMEI check digit of the others (Luhn), or of 16
+//   digits written as an IMEISV is (whole, or 2-6-6-2, 8-6-2 or 14-2), which has none. Both are
+//   written as "*" for each character but the last four, those as written, without the
+//   separators ("serial: F2LX K0AA HG7F" -> "serial: ********HG7F");
+// all read in the text as written and once every escape in it is undone, however deep: percent-
+// encoding ("%2526" reads as "&"), JSON's "\u0040" (a pair of them for a character past U+FFFF)
+// and HTML's "&#51;" and "&#x33;".
 std::vector<MaskedPart> runTextMasks(std::string_view text);
 // `text` with those parts replaced.
 std::string maskedRunText(std::string_view text);

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/foundation/file_manager.h"
 
@@ -91,21 +94,30 @@ std::optional<WavSound> decodeWav(std::string_view bytes) {
 }
 
 std::optional<WavSound> readWav(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return std::nullopt;
-    const auto size = static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg()));
-    in.seekg(0);
+    // Opened as the file manager opens a path: a recording in the application's home is read
+    // through the home held open.
+    const ns::FileDescriptor file(ns::openFileForReading(path));
+    struct stat status {};
+    if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    const auto size = static_cast<std::size_t>(status.st_size);
+    const auto readAt = [&file](std::size_t at, void* out, std::size_t count) {
+        for (auto* into = static_cast<char*>(out); count > 0;) {
+            const ssize_t got = ::pread(file.get(), into, count, static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            into += got;
+            at += static_cast<std::size_t>(got);
+            count -= static_cast<std::size_t>(got);
+        }
+        return true;
+    };
     if constexpr (std::endian::native != std::endian::little) {
         std::string bytes(size, '\0');
-        if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return std::nullopt;
+        if (!readAt(0, bytes.data(), size)) return std::nullopt;
         return decodeWav(bytes);
     }
     // The chunks walked as decodeWav walks them, the samples read straight into their vector: one
     // copy of a long file instead of three.
-    const auto readAt = [&in](std::size_t at, void* out, std::size_t count) {
-        in.seekg(static_cast<std::streamoff>(at));
-        return static_cast<bool>(in.read(static_cast<char*>(out), static_cast<std::streamsize>(count)));
-    };
     unsigned char head[12];
     if (size < 12 || !readAt(0, head, 12) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
         return std::nullopt;
@@ -161,7 +173,7 @@ std::string encodeWav(const WavSound& sound) {
 }
 
 bool writeWav(const std::string& path, const WavSound& sound, int* error) {
-    const int failure = ns::writeWholeFile(path, encodeWav(sound));
+    const int failure = ns::writeFile(path, encodeWav(sound), ns::Durability::Unsynced);
     if (error) *error = failure;
     return failure == 0;
 }

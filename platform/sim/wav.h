@@ -27,7 +27,8 @@ struct WavSound {
 std::optional<WavSound> decodeWav(std::string_view bytes);
 std::optional<WavSound> readWav(const std::string& path);
 std::string encodeWav(const WavSound& sound);
-// Writes the file whole, or none of it; false, with errno's value in `error`, when it cannot.
+// Writes the file whole, or none of it (ns::writeFile: aside, then renamed into place); false, with
+// errno's value in `error`, when it cannot.
 bool writeWav(const std::string& path, const WavSound& sound, int* error = nullptr);
 // -1 to 1 (clipped) to a 16-bit sample.
 std::int16_t pcm16(double value) noexcept;

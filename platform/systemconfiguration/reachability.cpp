@@ -12,6 +12,7 @@
 
 #include "platform/runtime/class.h"
 #include "platform/sim/device.h"
+#include "platform/sim/network_state.h"
 
 namespace sc {
 
@@ -31,11 +32,7 @@ struct NetworkReachability::State {
     State(std::string n, bool host) : name(std::move(n)), isHostName(host) {}
 
     NetworkReachabilityFlags flagsIn(const sim::Profile& device) const {
-        const auto& map = device.reachability;
-        if (auto it = map.find(name); it != map.end()) return it->second;
-        if (!isHostName) return 0;
-        auto anywhere = map.find("0.0.0.0");
-        return anywhere == map.end() ? 0 : anywhere->second;
+        return sim::reachabilityFlags(device, name, isHostName);
     }
 
     // The context kept until `release`; the caller holds `lock`.
@@ -160,7 +157,11 @@ bool networkReachabilityScheduleWithRunLoop(const NetworkReachabilityRef& target
                                             std::string_view mode) {
     if (!target || !runLoop) return false;
     static std::once_flag hooked;
-    std::call_once(hooked, [] { sim::Device::shared().addHook(sim::Aspect::Network, &networkChanged); });
+    std::call_once(hooked, [] {
+        // The route goes over Wi-Fi or the cellular service: a change of either can move it.
+        sim::Device::shared().addHook(sim::Aspect::Network, &networkChanged);
+        sim::Device::shared().addHook(sim::Aspect::Carrier, &networkChanged);
+    });
     const auto& state = target->state_;
     rt::Ref<ns::RunLoopSource> source;
     bool first = false;

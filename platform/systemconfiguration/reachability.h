@@ -1,10 +1,11 @@
 #pragma once
-// The least of network reachability, over the simulated device's "reachability" map (target ->
-// flags, changed by the reachability.flags stimulus).
+// The least of network reachability, over the simulated device's network (sim::reachabilityFlags:
+// what the joined Wi-Fi network and the cellular service reach, and the flags the profile's
+// "reachability" map and the reachability.flags stimulus fix for a target).
 //
 // A target is an address or a host name. An address is looked up by its text ("192.168.1.20",
-// "::1"); a host name by its own entry when the map lists it, otherwise it takes the flags of
-// 0.0.0.0 (the route to anywhere); an address the map does not list has no flags (0).
+// "::1"); a host name by its own entry when the map lists it, otherwise it is reached as the route
+// to anywhere (0.0.0.0) is.
 //
 // A target scheduled on a run loop has a run-loop source there: when a change of the device moves
 // the target's flags, its callback runs once, on each run loop it is scheduled on, the next time

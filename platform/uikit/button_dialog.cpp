@@ -11,13 +11,15 @@
 #include "platform/uikit/device.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/label.h"
+#include "platform/uikit/transaction.h"
 
 namespace ui {
 
 namespace {
-// Presented dialogs, kept alive while they show. Main thread only; never destroyed, so no
-// dialog is let go while the process exits.
-std::vector<rt::Ref<ButtonDialog>>& presentedList() {
+// The dialogs on the screen, first presented first: those presented, and those taken away in the
+// current turn, which stay on it until the turn has committed. The list keeps them alive. Main
+// thread only; never destroyed, so no dialog is let go while the process exits.
+std::vector<rt::Ref<ButtonDialog>>& onScreenList() {
     static auto* list = new std::vector<rt::Ref<ButtonDialog>>();
     return *list;
 }
@@ -27,7 +29,7 @@ rt::ObserverList<ButtonDialog::PresentObserver>& presentObservers() {
     return *observers;
 }
 
-rt::ObserverList<ButtonDialog::PresentObserver>& takeAwayObservers() {
+rt::ObserverList<ButtonDialog::PresentObserver>& pressObservers() {
     static auto* observers = new rt::ObserverList<ButtonDialog::PresentObserver>;
     return *observers;
 }
@@ -67,9 +69,10 @@ long ButtonDialog::firstOtherButtonIndex() const noexcept {
 void ButtonDialog::present() {
     if (visible_) return;
     rt::Ref<ButtonDialog> self = rt::retained(this);
+    if (going_) leaveScreen(); // shown again before it had left: from the top
     detail::tell(delegate(), callbacks_.willPresent, self);
     visible_ = true;
-    presentedList().push_back(self);
+    onScreenList().push_back(self);
     detail::tell(delegate(), callbacks_.didPresent, self);
     presentObservers().tell(*this);
 }
@@ -82,19 +85,30 @@ void ButtonDialog::removePresentObserver(std::uint64_t token) {
     presentObservers().remove(token);
 }
 
-std::uint64_t ButtonDialog::addTakeAwayObserver(PresentObserver observer) {
-    return takeAwayObservers().add(std::move(observer));
+std::uint64_t ButtonDialog::addPressObserver(PresentObserver observer) {
+    return pressObservers().add(std::move(observer));
 }
 
-void ButtonDialog::removeTakeAwayObserver(std::uint64_t token) {
-    takeAwayObservers().remove(token);
+void ButtonDialog::removePressObserver(std::uint64_t token) {
+    pressObservers().remove(token);
 }
 
-void ButtonDialog::takeAway() {
-    takeAwayObservers().tell(*this);
+void ButtonDialog::takeAway(long pressed) {
     visible_ = false;
+    going_ = true;
+    // The screen list keeps it alive until then.
+    ca::Transaction::addPostCommitHandler([weak = rt::Weak<ButtonDialog>(rt::retained(this)), pressed] {
+        const rt::Ref<ButtonDialog> self = weak.lock();
+        if (!self || !self->going_) return; // taken off the screen meanwhile (shown again, or by the harness)
+        self->leaveScreen();
+        if (pressed >= 0) detail::tell(self->delegate(), self->callbacks_.didDismiss, self, pressed);
+    });
+}
+
+void ButtonDialog::leaveScreen() {
+    going_ = false;
     pressedIndex_ = -1;
-    auto& list = presentedList();
+    auto& list = onScreenList();
     // The list may hold the last reference; `keep` lets go of it once the list is consistent.
     auto at = std::find(list.begin(), list.end(), rt::Ref<ButtonDialog>(rt::retained(this)));
     if (at == list.end()) return;
@@ -103,31 +117,38 @@ void ButtonDialog::takeAway() {
 }
 
 void ButtonDialog::dismissWithClickedButtonIndex(long, bool) {
-    if (visible_) takeAway();
+    if (visible_) takeAway(-1);
 }
 
 bool ButtonDialog::press(long index) {
     if (!visible_ || index < 0 || index >= numberOfButtons()) return false;
     rt::Ref<ButtonDialog> self = rt::retained(this);
-    // The button shows pressed while what its tap does runs, as long as the dialog shows.
+    // The button shows pressed from the tap until the dialog has left the screen.
     pressedIndex_ = index;
+    pressObservers().tell(*this);
     detail::tell(delegate(), callbacks_.clicked, self, index);
     if (!visible_) return true; // the clicked callback took the dialog away itself
     detail::tell(delegate(), callbacks_.willDismiss, self, index);
-    takeAway();
-    detail::tell(delegate(), callbacks_.didDismiss, self, index);
+    takeAway(index);
     return true;
 }
 
 std::vector<rt::Ref<ButtonDialog>> ButtonDialog::presented() {
-    return presentedList();
+    std::vector<rt::Ref<ButtonDialog>> shown;
+    for (const rt::Ref<ButtonDialog>& dialog : onScreenList())
+        if (dialog->visible_) shown.push_back(dialog);
+    return shown;
+}
+
+std::vector<rt::Ref<ButtonDialog>> ButtonDialog::onScreen() {
+    return onScreenList();
 }
 
 void ButtonDialog::dismissAllPresented() {
     std::vector<rt::Ref<ButtonDialog>> all;
-    all.swap(presentedList());
+    all.swap(onScreenList());
     for (const auto& dialog : all) {
-        dialog->visible_ = false;
+        dialog->visible_ = dialog->going_ = false;
         dialog->pressedIndex_ = -1;
     }
 }

@@ -5,12 +5,14 @@
 //
 // Presenting (show, showInView:) puts the dialog on the process's list of presented dialogs, which
 // keeps it alive until it goes, and tells the delegate that it will present, then that it did.
-// The tester's press of button i (press) tells the delegate that button i was clicked, that the
-// dialog will dismiss with i, and, once the dialog is off the list, that it did dismiss with i.
-// A clicked callback that dismisses the dialog itself ends the press there. Button i shows pressed
-// while the dialog still shows during the press (what a picture its callbacks take shows).
-// Dismissal from code (dismissWithClickedButtonIndex:animated:) takes the dialog away and tells no
-// one.
+// The tester's press of button i (press) tells the press observers, then the delegate that button
+// i was clicked and that the dialog will dismiss with i, and takes it away; once it is off the
+// screen, the delegate hears that it did dismiss with i. A clicked callback that dismisses the
+// dialog itself ends the press there. Dismissal from code (dismissWithClickedButtonIndex:animated:)
+// takes the dialog away and tells no one. A dialog taken away is no longer presented (it takes no
+// press) at once, but leaves the screen only after the turn's commit (ca::Transaction's post-commit
+// handlers), as its fading starts after the frame of the tap: until then it is on the screen
+// (onScreen), button i showing pressed, so a picture taken in that turn shows it.
 //
 // Every callback goes by name, and only to a delegate that answers respondsToSelector for it, so a
 // proxy standing in front of the delegate sees each one. Main thread only.
@@ -54,8 +56,9 @@ public:
     // The first button that is neither the cancel nor the destructive button; -1 when none.
     long firstOtherButtonIndex() const noexcept;
 
+    // Presented and not taken away.
     bool isVisible() const noexcept { return visible_; }
-    // The button being pressed while the dialog shows; -1 when none is.
+    // The button pressed, from the press until the dialog has left the screen; -1 when none is.
     long pressedButtonIndex() const noexcept { return pressedIndex_; }
     // Takes the dialog away without telling the delegate; nothing when it is not presented.
     void dismissWithClickedButtonIndex(long index, bool animated);
@@ -66,6 +69,9 @@ public:
 
     // The presented dialogs, first presented first.
     static std::vector<rt::Ref<ButtonDialog>> presented();
+    // The dialogs on the screen: the presented ones and those taken away in the current turn, first
+    // presented first.
+    static std::vector<rt::Ref<ButtonDialog>> onScreen();
     // Those of them that are a `Dialog`.
     template <class Dialog>
     static std::vector<rt::Ref<Dialog>> presentedOfKind() {
@@ -74,7 +80,7 @@ public:
             if (auto one = rt::cast<Dialog>(dialog)) found.push_back(std::move(one));
         return found;
     }
-    // Takes every presented dialog away, as dismissal from code does (the harness, between tests).
+    // Takes every dialog off the screen at once, telling no one (the harness, between tests).
     static void dismissAllPresented();
 
     // Lays the dialog out as it shows on the screen `window` fills, within its safe area: its
@@ -85,10 +91,10 @@ public:
     using PresentObserver = std::function<void(ButtonDialog&)>;
     static std::uint64_t addPresentObserver(PresentObserver observer);
     static void removePresentObserver(std::uint64_t token);
-    // Hooks told of every presented dialog about to be taken away, while it still shows as it did
-    // (a button pressed, pressed); the token removes one.
-    static std::uint64_t addTakeAwayObserver(PresentObserver observer);
-    static void removeTakeAwayObserver(std::uint64_t token);
+    // Hooks told of every press of a presented dialog, its button pressed, before anyone else hears
+    // of it; the token removes one.
+    static std::uint64_t addPressObserver(PresentObserver observer);
+    static void removePressObserver(std::uint64_t token);
 
     // The selectors of one dialog class's delegate protocol.
     struct Callbacks {
@@ -122,7 +128,11 @@ protected:
     static rt::ClassMember sharedMembers();
 
 private:
-    void takeAway();
+    // Takes the dialog away (see above); the delegate hears it did dismiss with `pressed` (-1: no
+    // one hears) once it is off the screen.
+    void takeAway(long pressed);
+    // Off the screen list, nothing pressed.
+    void leaveScreen();
     // Adds to `box` (`width` wide) the title and message when `texts` says so, then `buttons` by
     // index; answers the height they take.
     double fillBox(View& box, double width, bool texts, const std::vector<long>& buttons) const;
@@ -136,6 +146,7 @@ private:
     long cancelIndex_ = -1;
     long pressedIndex_ = -1;
     bool visible_ = false;
+    bool going_ = false; // taken away, still on the screen until the turn has committed
 };
 
 } // namespace ui

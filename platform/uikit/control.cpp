@@ -122,17 +122,48 @@ void Control::touchesBegan(const rt::Ref<ns::Set>&, const rt::Ref<Event>& event)
     sendActionsForEvents(ControlEvent::TouchDown, event);
 }
 
+namespace {
+// The control tapped in the current turn, until the turn has committed. Main thread only; never
+// destroyed, as the process's other lists of views.
+rt::Weak<Control>& tappedInTurn() {
+    static auto* tapped = new rt::Weak<Control>();
+    return *tapped;
+}
+} // namespace
+
 void Control::touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) {
     if (!enabled_) return;
     rt::Ref<Control> self = rt::retained(this);
-    // The control shows pressed while the actions run and until the turn's changes are committed,
-    // as the screen shows it the instant the finger lifts; then the state goes back.
+    // The finger lifts: the control is back to normal before its actions run. The frame of the
+    // turn still shows it under the finger (tappedThisTurn), which is the screen's business.
+    setHighlighted(false);
     const bool inside = touches && touchEndsInside(touches);
+    if (inside) {
+        if (!tappedInTurn().lock())
+            ca::Transaction::addPostCommitHandler([] { tappedInTurn() = rt::Weak<Control>(); });
+        tappedInTurn() = rt::Weak<Control>(self);
+    }
     sendActionsForEvents(inside ? ControlEvent::TouchUpInside : ControlEvent::TouchUpOutside, event);
-    ca::Transaction::addCommitHandler([weak = rt::Weak<Control>(self)] {
-        if (rt::Ref<Control> control = weak.lock()) control->setHighlighted(false);
-    });
     if (inside) didCompleteTap(event);
+}
+
+rt::Ref<Control> Control::tappedThisTurn() {
+    return tappedInTurn().lock();
+}
+
+Control::PressedLook::PressedLook(rt::Ref<Control> control) : control_(std::move(control)) {
+    if (!control_ || control_->highlighted_) {
+        control_ = nullptr;
+        return;
+    }
+    control_->highlighted_ = true;
+    control_->stateDidChange();
+}
+
+Control::PressedLook::~PressedLook() {
+    if (!control_) return;
+    control_->highlighted_ = false;
+    control_->stateDidChange();
 }
 
 void Control::touchesCancelled(const rt::Ref<ns::Set>&, const rt::Ref<Event>& event) {

@@ -9,10 +9,12 @@
 //
 // Values set from code (setters, key-value coding) raise no event; only the user's touches, and
 // sendActionsForControlEvents, do. A touch that begins highlights the control and sends
-// touch-down; one that ends sends touch-up-inside when it ends inside the bounds, touch-up-outside
-// otherwise, the control still highlighted while those actions run, and takes the highlight away
-// once the turn's changes are committed (ca::Transaction: the frame of the tap, and a picture taken
-// then, shows it pressed). A disabled control sends nothing for touches.
+// touch-down; one that ends takes the highlight away as the finger lifts, then sends touch-up-inside
+// when it ends inside the bounds, touch-up-outside otherwise. The control a touch ended inside is
+// the one tapped in that turn of the main thread's work until the turn has committed
+// (tappedThisTurn, ca::Transaction): the frame of that turn, and a picture of the screen taken in
+// it, shows it under the finger (PressedLook), without the control changing. A disabled control
+// sends nothing for touches.
 
 #include <vector>
 
@@ -75,6 +77,22 @@ public:
     void setSelected(bool selected);
     bool isHighlighted() const noexcept { return highlighted_; }
     void setHighlighted(bool highlighted);
+
+    // The control a touch ended inside in the current turn; nil once the turn has committed.
+    static rt::Ref<Control> tappedThisTurn();
+    // For its life, the control draws as it looks under the finger (highlighted), telling no one:
+    // no key-value notification; the look goes back after. Nothing for nil or a control already
+    // highlighted. Main thread only, for the recording of a picture.
+    class PressedLook {
+    public:
+        explicit PressedLook(rt::Ref<Control> control);
+        ~PressedLook();
+        PressedLook(const PressedLook&) = delete;
+        PressedLook& operator=(const PressedLook&) = delete;
+
+    private:
+        rt::Ref<Control> control_;
+    };
 
     void touchesBegan(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) override;
     void touchesEnded(const rt::Ref<ns::Set>& touches, const rt::Ref<Event>& event) override;

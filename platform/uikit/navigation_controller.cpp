@@ -16,6 +16,7 @@
 #include "platform/uikit/screen.h"
 #include "platform/uikit/status_bar.h"
 #include "platform/uikit/typed_objects.h"
+#include "platform/uikit/transaction.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/view_controller_transition_context.h"
 
@@ -252,6 +253,18 @@ void NavigationController::changeStack(std::vector<rt::Ref<ViewController>> stac
     }
 
     transition_ = std::make_unique<Transition>(Transition{std::move(previous), from, to, animated, nullptr});
+    // The transition starts once the frame of this turn is committed: until then the screen shows
+    // the top that leaves, as it stood, under its own bar.
+    ca::Transaction::addPostCommitHandler([weak = rt::Weak<NavigationController>(self), operation] {
+        if (rt::Ref<NavigationController> navigation = weak.lock()) navigation->startTransition(operation);
+    });
+}
+
+void NavigationController::startTransition(NavigationControllerOperation operation) {
+    if (!transition_ || transition_->context) return;
+    rt::Ref<NavigationController> self = rt::retained(this);
+    const rt::Ref<ViewController> from = transition_->from, to = transition_->to;
+    const bool animated = transition_->animated;
     to->loadViewIfNeeded();
     // Where it will stand, before any animator puts it in the container.
     const cg::Rect toFrame = contentFrame(*to);

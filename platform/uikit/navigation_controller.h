@@ -12,9 +12,12 @@
 // multi-level pop hear nothing. Off screen the stack just changes; the top appears when the
 // controller does.
 //
-// An unanimated transition ends before the call returns. An animated one asks the delegate
-// navigationController:animationControllerForOperation:fromViewController:toViewController:
-// (operation push 1, pop 2); an animator it hands out runs the transition with a
+// A transition starts once the turn that asked for it has committed (ca::Transaction's post-commit
+// handlers): the frame of that turn shows the top that leaves, as it stood, under its own bar, and
+// the appearance calls above come from then on. An unanimated transition ends as it starts; an
+// animated one asks the delegate navigationController:animationControllerForOperation:
+// fromViewController:toViewController: (operation push 1, pop 2); an animator it hands out runs the
+// transition with a
 // ViewControllerTransitionContext and the transition lasts until the animator completes it (a
 // fade of transitionDuration: ends on the clock after that long). Without an animator the
 // platform's own animation lasts kDefaultTransitionDuration. A transition completed as not
@@ -106,6 +109,8 @@ private:
     // Replaces the stack; on screen, runs the transition from the old top to the new one.
     void changeStack(std::vector<rt::Ref<ViewController>> stack, NavigationControllerOperation operation,
                      bool animated);
+    // The transition changeStack set up, from its first step (after the turn's commit).
+    void startTransition(NavigationControllerOperation operation);
     void finishTransition(bool didComplete);
     void runPending();
     // Runs `change` now, or queues it behind the running transition (true when queued).

@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "platform/foundation/array.h"
-#include "platform/foundation/date.h"
-#include "platform/foundation/date_formatter.h"
 #include "platform/foundation/dictionary.h"
 #include "platform/foundation/exception.h"
 #include "platform/foundation/string.h"
@@ -19,11 +17,13 @@
 #include "platform/runtime/class.h"
 #include "platform/runtime/number.h"
 #include "platform/sim/device.h"
+#include "platform/sim/network_state.h"
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/label.h"
 #include "platform/uikit/layout_guide.h"
+#include "platform/uikit/status_bar_clock.h"
 #include "platform/uikit/text_cuts.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/window.h"
@@ -116,27 +116,27 @@ rt::Ref<StatusBarNode> statusBarNode(StatusBarKeys keys) {
     return node;
 }
 
-rt::Id statusBarOld(const sim::StatusBar& bar) {
+rt::Id statusBarOld(const sim::StatusBar& bar, int bars) {
     auto foreground = rt::make<StatusBarItemView>();
     foreground->addSubview(rt::make<StatusBarItemView>());
     auto signal = rt::make<StatusBarSignalStrengthItemView>();
     signal->keys = {{"signalStrengthRaw", ns::Number::withInt(bar.signalRaw)},
-                    {"signalStrengthBars", ns::Number::withInt(bar.signalBars)}};
+                    {"signalStrengthBars", ns::Number::withInt(bars)}};
     foreground->addSubview(signal);
     return statusBarNode({{"foregroundView", foreground}});
 }
 
-rt::Id statusBarNew(const sim::StatusBar& bar, bool identifiedItems) {
+rt::Id statusBarNew(const sim::StatusBar& bar, int bars, bool inService, bool identifiedItems) {
     auto items = ns::MutableDictionary::make();
     if (identifiedItems) {
-        auto entry = statusBarNode({{"_status", ns::Number::withInt(bar.cellularStatus)},
-                                    {"_displayValue", ns::Number::withInt(bar.signalBars)}});
+        auto entry = statusBarNode({{"_status", ns::Number::withInt(inService ? bar.cellularStatus : 0)},
+                                    {"_displayValue", ns::Number::withInt(bars)}});
         auto data = statusBarNode({{"_cellularEntry", entry}});
         auto shared = statusBarNode({{"_currentData", data}});
         for (const std::string& name : bar.items)
             items->setObjectForKey(statusBarNode({{"_statusBar", shared}}), statusBarNode({{"object", ns::String::make(name)}}));
     } else {
-        auto signalView = statusBarNode({{"_numberOfBars", ns::Number::withInt(bar.signalBars)}});
+        auto signalView = statusBarNode({{"_numberOfBars", ns::Number::withInt(bars)}});
         items->setObjectForKey(statusBarNode({{"_signalView", signalView}}), ns::String::make("_UIStatusBarCellularItem"));
     }
     auto inner = statusBarNode({{"items", items}});
@@ -147,10 +147,14 @@ rt::Id statusBarNew(const sim::StatusBar& bar, bool identifiedItems) {
 
 rt::Id makeStatusBar(const sim::Profile& device) {
     const sim::StatusBar& bar = device.statusBar;
+    // The bars the screen's bar draws: none without service.
+    const int bars = sim::signalBars(device);
+    const bool inService = sim::cellularService(device) == sim::CellularService::InService;
     switch (bar.layout) {
     case sim::StatusBarLayout::None: return {};
-    case sim::StatusBarLayout::Old: return statusBarOld(bar);
-    case sim::StatusBarLayout::New: return statusBarNew(bar, std::atof(device.systemVersion.c_str()) >= 12.0);
+    case sim::StatusBarLayout::Old: return statusBarOld(bar, bars);
+    case sim::StatusBarLayout::New:
+        return statusBarNew(bar, bars, inService, std::atof(device.systemVersion.c_str()) >= 12.0);
     case sim::StatusBarLayout::Broken: {
         auto node = statusBarNode({});
         node->raises = true;
@@ -262,9 +266,10 @@ double statusBarBattery(const StatusBarInk& ink, double right, const sim::Batter
 // What the bar shows of the device's radios.
 struct StatusBarRadio {
     int bars = -1;          // the signal's solid bars, 0 to 4; -1: no signal shown
-    std::string network;    // the carrier's name; "No Service" or "No SIM"; "iPad" or "iPod" without a radio
+    std::string network;    // the carrier's name; "No Service" or "No SIM"; the model without a radio
     std::string technology; // what data goes over ("LTE") when it goes over the cellular network
     bool wifi = false;      // the fan: joined on the Wi-Fi interface
+    bool radio = true;      // the device has a cellular radio
 };
 
 // The short name the bar gives a radio technology; empty for one it has none for.
@@ -283,47 +288,26 @@ std::string_view statusBarTechnology(std::string_view technology) {
     return {};
 }
 
-// A SIM without a current radio technology has no service: no bars, "No Service". Data goes over
-// the cellular network while the device has service and has not joined a Wi-Fi network.
+// The device's cellular service as the bar shows it (sim::cellularService): the carrier and its
+// bars in service, else why not; data goes over the cellular network while the device has service
+// and has not joined a Wi-Fi network.
 StatusBarRadio statusBarRadio(const sim::Profile& device) {
     StatusBarRadio radio;
     radio.wifi = device.onWifi();
-    if (const std::optional<sim::Carrier>& carrier = device.carrier) {
-        if (carrier->radioTech.empty()) {
-            radio.network = "No Service";
-        } else {
-            radio.bars = std::clamp(device.statusBar.signalBars, 0, 4);
-            radio.network = carrier->name;
-            if (!radio.wifi) radio.technology = statusBarTechnology(carrier->radioTech);
-        }
-        return radio;
-    }
-    switch (device.model) {
-    case sim::Model::iPad:
-        radio.network = "iPad";
+    switch (sim::cellularService(device)) {
+    case sim::CellularService::NoRadio:
+        radio.radio = false;
+        radio.network = device.model == sim::Model::iPodTouch ? "iPod" : sim::modelText(device.model);
         break;
-    case sim::Model::iPodTouch:
-        radio.network = "iPod";
-        break;
-    case sim::Model::iPhone:
-        radio.network = "No SIM";
+    case sim::CellularService::NoSim: radio.network = "No SIM"; break;
+    case sim::CellularService::NoService: radio.network = "No Service"; break;
+    case sim::CellularService::InService:
+        radio.bars = sim::signalBars(device);
+        radio.network = device.carrier->name;
+        if (!radio.wifi) radio.technology = statusBarTechnology(device.carrier->radioTech);
         break;
     }
     return radio;
-}
-
-// The time in the device's zone, "10:00 AM" (`withPeriod`) or "10:00".
-std::string statusBarTime(double now, bool withPeriod) {
-    return ns::DateFormatter::withFormat(withPeriod ? "h:mm a" : "h:mm")
-        ->stringFromDate(*ns::Date::withTimeIntervalSinceReferenceDate(now))
-        ->utf8();
-}
-
-// The day in the device's zone: "Wed May 1".
-std::string statusBarDay(double now) {
-    return ns::DateFormatter::withFormat("EEE MMM d")
-        ->stringFromDate(*ns::Date::withTimeIntervalSinceReferenceDate(now))
-        ->utf8();
 }
 
 // The location arrow from `x`, pointing up and to the right.
@@ -378,7 +362,7 @@ void statusBarRightItems(const StatusBarInk& ink, const sim::Profile& device, co
     }
     if (radio.bars >= 0)
         statusBarSignal(ink, x - kSignalWidth * ink.scale, radio.bars);
-    else if (device.carrier || device.model == sim::Model::iPhone)
+    else if (radio.radio)
         statusBarTextEndingAt(ink, radio.network, Font::systemFontOfSize(fontSize), x, height);
 }
 
@@ -393,7 +377,7 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
         // Either side of the notch, the items centred a little below the band's middle: the time
         // (the location arrow after it) at the left, the rest at the right.
         const StatusBarInk ink{context, white, 1.1, band / 2 + 1};
-        auto time = statusBarLabel(ink, statusBarTime(now, false), Font::boldSystemFontOfSize(15),
+        auto time = statusBarLabel(ink, statusBarTime(device.locale.identifier, now, false), Font::boldSystemFontOfSize(15),
                                    TextAlignment::Center);
         const double timeBox = std::round(width * 0.27);
         statusBarText(ink, *time, cg::Rect::make(0, ink.middle - 10, timeBox, 20));
@@ -402,11 +386,11 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
     } else if (device.model == sim::Model::iPad && device.systemVersionNumber() >= 12) {
         // The time and the day at the left; the rest, the battery's level with it, at the right.
         const StatusBarInk ink{context, white, 1, band / 2};
-        auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12),
+        auto time = statusBarLabel(ink, statusBarTime(device.locale.identifier, now, true), Font::boldSystemFontOfSize(12),
                                    TextAlignment::Left);
         const double timeWidth = std::ceil(time->intrinsicContentSize().width);
         statusBarText(ink, *time, cg::Rect::make(6, 0, timeWidth, band));
-        auto day = statusBarLabel(ink, statusBarDay(now), Font::systemFontOfSize(12), TextAlignment::Left);
+        auto day = statusBarLabel(ink, statusBarDay(device.locale.identifier, now), Font::systemFontOfSize(12), TextAlignment::Left);
         statusBarText(
             ink, *day,
             cg::Rect::make(6 + timeWidth + 5, 0, std::ceil(day->intrinsicContentSize().width), band));
@@ -415,7 +399,7 @@ void drawStatusBar(cg::Context& context, const sim::Profile& device, bool locati
         // The signal, the network's name and the fan or the technology at the left; the time in
         // the middle; the location arrow, the battery's level, the battery and the bolt at the right.
         const StatusBarInk ink{context, white, 1, band / 2};
-        auto time = statusBarLabel(ink, statusBarTime(now, true), Font::boldSystemFontOfSize(12),
+        auto time = statusBarLabel(ink, statusBarTime(device.locale.identifier, now, true), Font::boldSystemFontOfSize(12),
                                    TextAlignment::Center);
         const double timeLeft = (width - time->intrinsicContentSize().width) / 2;
         statusBarText(ink, *time, cg::Rect::make(timeLeft, 0, width - 2 * timeLeft, band));

@@ -14,17 +14,19 @@
 //
 // The same bar as the screen shows it (drawStatusBar), from the same state: in the band at the
 // top of the screen, 20 points, or the top safe-area inset where that is deeper (44 on the iPhone
-// XR). Of the radios it shows the signal bars and the carrier's name while the SIM has service
-// (a current radio technology), "No Service" and no bars while it has none, "No SIM" on a phone
-// without one ("iPad" or "iPod" on a device without a cellular radio); the Wi-Fi fan when the
-// device has joined a network on its Wi-Fi interface, else the technology data goes over ("LTE")
-// while there is service; and the location arrow while location is in use.
+// XR). Of the radios it shows the device's cellular service (sim::cellularService): the signal
+// bars and the carrier's name in service, else, on a device with a cellular radio, "No Service" (a
+// SIM without a network code or a radio technology) or "No SIM", and no bars ("iPad" or "iPod" on
+// a device without a radio); the Wi-Fi fan when the device has joined a network on its Wi-Fi
+// interface, else the technology data goes over ("LTE") while there is service; and the location
+// arrow while location is in use. The private tree's bars are the drawn ones: none out of service.
+// The time and the day are the device's language and region's (status_bar_clock.h).
 // - A 20-point band: the signal bars, the network's name and the fan or the technology at the
-//   left; the time ("10:00 AM") in the middle; the arrow, the battery's percentage, the battery
-//   filled to its level and, on power, a bolt at the right.
+//   left; the time ("10:00 AM", "10:00") in the middle; the arrow, the battery's percentage, the
+//   battery filled to its level and, on power, a bolt at the right.
 // - An iPad from system 12: the time and the day ("10:00 AM", "Wed May 1") at the left; the
-//   signal (or "No Service"), the fan or the technology, the arrow, the percentage and the
-//   battery (its bolt inside) at the right.
+//   signal (or "No Service", "No SIM"), the fan or the technology, the arrow, the percentage and
+//   the battery (its bolt inside) at the right.
 // - A deeper band, the two sides of the notch: the time ("10:00") and the arrow at the left; the
 //   signal (or "No Service", "No SIM"), the fan or the technology and the battery (its bolt
 //   inside) at the right.

@@ -152,12 +152,29 @@ std::vector<std::function<void()>>& commitHandlers() {
     return handlers;
 }
 
-// The turn's end: its drawing settles, then what waited for the commit runs.
+std::vector<std::function<void()>>& postCommitHandlers() {
+    static std::vector<std::function<void()>> handlers;
+    return handlers;
+}
+
+// The turn's end: its drawing settles, what waited for the commit runs, then what was to start
+// after it. What those start is a turn of its own, committed as they end; a chain of such turns
+// is cut off after a thousand (what is left waits for the next turn's end).
 void commitTurn() {
-    if (commitHandlers().empty()) return;
-    Transaction::flush();
-    for (const std::function<void()>& handler : std::exchange(commitHandlers(), {}))
-        handler();
+    for (int turns = 0; turns < 1000 && !(commitHandlers().empty() && postCommitHandlers().empty()); ++turns) {
+        Transaction::flush();
+        for (const std::function<void()>& handler : std::exchange(commitHandlers(), {}))
+            handler();
+        for (const std::function<void()>& handler : std::exchange(postCommitHandlers(), {}))
+            handler();
+    }
+}
+
+void installCommit() {
+    [[maybe_unused]] static const bool installed = [] {
+        ns::RunLoop::main()->addTurnEndHandler(commitTurn);
+        return true;
+    }();
 }
 
 } // namespace
@@ -169,11 +186,13 @@ void Transaction::flush() {
 }
 
 void Transaction::addCommitHandler(std::function<void()> handler) {
-    [[maybe_unused]] static const bool installed = [] {
-        ns::RunLoop::main()->addTurnEndHandler(commitTurn);
-        return true;
-    }();
+    installCommit();
     if (handler) commitHandlers().push_back(std::move(handler));
+}
+
+void Transaction::addPostCommitHandler(std::function<void()> handler) {
+    installCommit();
+    if (handler) postCommitHandlers().push_back(std::move(handler));
 }
 
 } // namespace ca

@@ -9,6 +9,7 @@
 #include "platform/uikit/application.h"
 #include "platform/uikit/button_dialog.h"
 #include "platform/uikit/color.h"
+#include "platform/uikit/control.h"
 #include "platform/uikit/graphics_context.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/window.h"
@@ -81,11 +82,12 @@ rt::Ref<ns::Error> writeSnapshot(View& view, const std::string& path, double sca
 cg::DisplayList recordScreen(Window& window) {
     window.layoutIfNeeded();
     cg::RecordingContext recording;
+    const Control::PressedLook tapped(Control::tappedThisTurn());
     renderView(window, recording);
     // The status bar stands over the application's windows, under the alerts' dimming.
     if (const rt::Ref<Application> application = Application::sharedApplication())
         application->drawStatusBar(recording, window.bounds().width());
-    const std::vector<rt::Ref<ButtonDialog>> dialogs = ButtonDialog::presented();
+    const std::vector<rt::Ref<ButtonDialog>> dialogs = ButtonDialog::onScreen();
     if (!dialogs.empty()) {
         recording.setFillColor(cg::Color::make(0, 0, 0, 0.4));
         recording.fillRect(window.bounds());

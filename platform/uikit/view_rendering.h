@@ -12,8 +12,9 @@
 //
 // The screen, as a person sees it: ui::recordScreen lays the window out and records its whole tree
 // (the navigation bar among it), the application's status bar over it, then, over the screen
-// dimmed, each presented alert and action sheet placed as it shows (ButtonDialog::placeOnScreen),
-// first presented first. Recording is the
+// dimmed, each alert and action sheet on the screen placed as it shows (ButtonDialog::onScreen,
+// placeOnScreen), first presented first, its button pressed in the turn shown pressed; the control
+// tapped in the turn shows under the finger (Control::tappedThisTurn). Recording is the
 // part that needs the main thread: the record holds only immutable values, so ui::pictureOf may
 // paint it on any thread, at the window's size in points, `scale` pixels a point, white where
 // nothing is drawn. ui::screenPicture does both.

@@ -1,5 +1,6 @@
-// A script's tap under the system's question or the list's countdown HUD does not reach the screen:
-// the step is refused, naming the cover, no row passes by it, and the HUD does not outlive the run.
+// A script's tap under the system's question or the list's countdown HUD, and its back under the
+// application's alert, do not reach the screen: the step is refused, naming the cover, no row passes
+// by it, and the HUD does not outlive the run.
 
 #include <filesystem>
 #include <fstream>
@@ -35,6 +36,15 @@ TEST(CoveredTapsJob, ATapUnderTheCameraQuestionOrTheCountdownIsRefusedAndPassesN
                      {"after", 0.5},
                      {"do", "tapRow"},
                      {"row", 0}});
+    json skipped = json::parse(testkit::readFile(resources / "testers/ac-usb-plug-fail.json"))["steps"];
+    for (const json& step :
+         {json{{"on", {{"screen", "ACUsbPlugViewController"}}}, {"once", true}, {"after", 1}, {"do", "back"}},
+          json{{"on", {{"sheet", ""}}},
+               {"after", 1},
+               {"do", "press"},
+               {"title", "BASETEST_CONTROLLER_ACTIONSHEET_SKIP"}},
+          json{{"on", {{"alert", "Skip"}}}, {"after", 1}, {"do", "back"}}})
+        skipped.push_back(step);
     const struct Run {
         std::string script, profile;
         std::string refused;  // the step's failure
@@ -46,6 +56,9 @@ TEST(CoveredTapsJob, ATapUnderTheCameraQuestionOrTheCountdownIsRefusedAndPassesN
          "CAMERA"},
         {write("counting.json", "testers/default.json", {{"steps", steps}}), "iphone7",
          R"(cannot tap row 0 of section 0: covered by HUD "Tests start soon. Tap to cancel.")", "VIBRATION"},
+        {write("skipped.json", "testers/ac-usb-plug-fail.json", {{"steps", skipped}}), "iphone7",
+         R"(cannot tap back: covered by alert "Quarnotix": "Skip this test? It will count as failed.")",
+         "AC_USB"},
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(run.script);

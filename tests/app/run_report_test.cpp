@@ -112,7 +112,10 @@ TEST_F(RunReportTest, ARowPerVisitWithTheResultTheItemHasWhenItsScreenLeaves) {
     report_->observe(app().driver());
     app().advance(3);
     rt::cast<ft::TestBaseModel>(battery->info())->setSuccess(1); // written before any answer
-    report_->finish(app().driver(), "limit reached at 12.5 s"); // still on screen: whatever its code says
+    sim::ScriptRun limit;
+    limit.end = sim::ScriptRun::End::Limit;
+    limit.message = "limit reached at 12.5 s";
+    report_->finish(app().driver(), limit, {}); // still on screen: whatever its code says
 
     const auto& rows = report_->rows();
     ASSERT_EQ(rows.size(), 4u);

@@ -2,7 +2,8 @@
 // picture without being painted again; one that differs in anything it draws is painted. A HUD's
 // new text is pictured, its box drawn over the screen. A test screen is pictured once for its row:
 // as the turn that decided it ends, settled, the answer tapped shown pressed (on the screen, or in
-// an alert or a sheet); as it leaves, under its own bar, when it leaves in that turn or undecided.
+// an alert or a sheet), before a transition asked for in that turn; as it leaves, under its own
+// bar, when it leaves undecided. Every press of a dialog is pictured, its button pressed.
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <map>
 #include <ranges>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,6 +28,7 @@
 #include "platform/uikit/navigation_item.h"
 #include "session/base_model_view_controller.h"
 #include "session/core/test_base_model.h"
+#include "session/screen_support.h"
 #include "streams/signal.h"
 #include "streams/uikit/delegate_signals.h"
 #include "tests/testkit/app/navigation_app_test.h"
@@ -54,6 +57,34 @@ namespace fs = std::filesystem;
 std::string bytesOf(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The places of a dialog's buttons on the screen, as its last picture placed it.
+std::vector<cg::Rect> buttonPlaces(const ui::ButtonDialog& dialog) {
+    std::vector<cg::Rect> places;
+    for (const rt::Ref<ui::View>& box : dialog.subviewList())
+        for (const rt::Ref<ui::View>& label : box->subviewList())
+            if (rt::cast<ui::Label>(label) && label->frame().height() >= 44)
+                places.push_back(label->convertRectToView(label->bounds(), &dialog)
+                                     .offsetBy(dialog.frame().minX(), dialog.frame().minY()));
+    return places;
+}
+
+// Which of the buttons at `places` the picture shows pressed: grey at its left end, clear of its
+// title, where the others are white.
+std::vector<bool> pressedIn(const fs::path& file, const std::vector<cg::Rect>& places) {
+    const auto picture = cg::Image::createWithPNGFile(file.string());
+    std::vector<bool> pressed;
+    for (const cg::Rect& place : places)
+        pressed.push_back(picture && testkit::brightnessAt(*picture, std::size_t(place.minX() + 4),
+                                                           std::size_t(place.midY())) < 230);
+    return pressed;
+}
+
+// The folder at `path`, held open as the run folder hands folders to its writers.
+ns::Directory opened(const std::filesystem::path& path) {
+    int error = 0;
+    return *ns::Directory::open(path.string(), false, &error);
 }
 
 class ScreenPicturesTest : public testkit::NavigationAppTest {
@@ -94,7 +125,7 @@ TEST_F(ScreenPicturesTest, AScreenDrawnAsAnEarlierOneIsCopiedAndOnlyDifferentOne
     };
     std::vector<std::string> names;
     {
-        app::ScreenPictures pictures(scratch.path() / "pictures");
+        app::ScreenPictures pictures(opened(scratch.path()), "pictures");
         for (const Screen& screen : screens) {
             auto controller = rt::make<ui::ViewController>();
             controller->view()->setBackgroundColor(ui::Color::colorWithRed(screen.red, 0, 1 - screen.red, 1));
@@ -123,7 +154,7 @@ TEST_F(ScreenPicturesTest, AHUDThatShowsANewTextIsPicturedWithItsBoxAtTheNextLoo
     using sh::ProgressHUD;
     const auto text = [](const char* words) { return ns::String::make(words); };
     {
-        app::ScreenPictures pictures(scratch.path());
+        app::ScreenPictures pictures(opened(scratch.path().parent_path()), scratch.path().filename());
         const auto look = [&](int written) {
             app().runUntilIdle();
             pictures.lookForDialogs();
@@ -159,8 +190,9 @@ TEST_F(ScreenPicturesTest, AHUDThatShowsANewTextIsPicturedWithItsBoxAtTheNextLoo
 }
 
 // A row is pictured once, as the turn that decided it ends: the screen settled, whatever it drew in
-// that turn before or after its verdict, the answer tapped still pressed (its title faded), the
-// other as it was; nothing it draws in a later turn is pictured for it. The hook hears the name.
+// that turn before or after its verdict, the answer tapped pressed (its title faded), the other as
+// it was; nothing it draws in a later turn is pictured for it; a verdict written on another thread
+// is pictured at the main thread's next commit. The hook hears the name.
 TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithTheAnswerPressed) {
     showInNavigation(rt::make<ui::ViewController>());
     using Screen = app_tests::VerdictScreen;
@@ -188,6 +220,13 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithThe
         {"drawn, then its own verdict",
          [&](Screen& s) { inOneTurn([&s, done] { done(s); s.info()->setSuccess(ft::TestBaseModel::kFailed); }); },
          false, false, true, "002"},
+        {"its own verdict, written on another thread: pictured at the main thread's next commit",
+         [&](Screen& s) {
+             std::thread other([&s] { s.info()->setSuccess(ft::TestBaseModel::kPassed); });
+             other.join();
+             app().runUntilIdle();
+         },
+         false, false, false, "001"},
         {"its own verdict, drawn in a later turn",
          [&](Screen& s) {
              inOneTurn([&s] { s.info()->setSuccess(ft::TestBaseModel::kPassed); });
@@ -201,7 +240,7 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithThe
         std::map<std::string, std::vector<std::string>> texts;
         cg::Rect yes, no;
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             yes = screen->successButton()->convertRectToView(screen->successButton()->bounds(), nullptr);
@@ -230,8 +269,9 @@ TEST_F(ScreenPicturesTest, ARowIsPicturedOnceAsItsVerdictsTurnEndsSettledWithThe
     }
 }
 
-// A screen that leaves in the turn of its verdict, or undecided, is pictured once, as it leaves: as
-// it stood, under its own bar (its title, its Back), not the next screen's, however it leaves.
+// A screen that leaves in the turn of its verdict is pictured at that turn's commit, before its
+// transition starts; one that leaves undecided as it leaves: either as it stood, under its own bar
+// (its title, its Back), not the next screen's, however it leaves.
 TEST_F(ScreenPicturesTest, AScreenLeavingInItsVerdictsTurnOrUndecidedIsPicturedAsItLeavesUnderItsOwnBar) {
     auto root = rt::make<ui::ViewController>();
     root->navigationItem()->setTitle(ns::String::make("List"));
@@ -251,7 +291,7 @@ TEST_F(ScreenPicturesTest, AScreenLeavingInItsVerdictsTurnOrUndecidedIsPicturedA
         std::vector<std::string> told;
         std::map<std::string, std::vector<std::string>> texts;
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             dispatch::async(dispatch::Queue::main(), [&] {
@@ -291,7 +331,7 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
         std::vector<std::string> told;
         std::vector<cg::Rect> places; // of the buttons on the screen
         {
-            app::ScreenPictures pictures(scratch.path() / "pictures");
+            app::ScreenPictures pictures(opened(scratch.path()), "pictures");
             pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
             const auto screen = pushVerdictScreen(pictures);
             const std::vector others{words("Yes"), words("Skip")};
@@ -315,24 +355,65 @@ TEST_F(ScreenPicturesTest, ADialogsAnswerTappedIsPicturedPressed) {
             app().runUntilIdle();
             pictures.lookForDialogs();
             ASSERT_TRUE(app().press(dialog, c.pressed)) << c.what;
-            for (const rt::Ref<ui::View>& box : dialog->subviewList())
-                for (const rt::Ref<ui::View>& label : box->subviewList())
-                    if (rt::cast<ui::Label>(label) && label->frame().height() >= 44)
-                        places.push_back(label->convertRectToView(label->bounds(), dialog.get())
-                                             .offsetBy(dialog->frame().minX(), dialog->frame().minY()));
+            places = buttonPlaces(*dialog);
             navigation_->popViewControllerAnimated(false);
             pictures.painted();
         }
         ASSERT_EQ(told.size(), 1u) << c.what;
         ASSERT_EQ(long(places.size()), c.buttons) << c.what;
-        const auto picture = cg::Image::createWithPNGFile((scratch.path() / told.back()).string());
-        ASSERT_TRUE(picture) << c.what;
-        // Each button's place at its left end, clear of its title: grey where pressed, else white.
-        for (std::size_t i = 0; i < places.size(); ++i)
-            EXPECT_EQ(testkit::brightnessAt(*picture, std::size_t(places[i].minX() + 4),
-                                            std::size_t(places[i].midY())) < 230,
-                      long(i) == c.pressed)
-                << c.what << ": button " << i;
+        std::vector<bool> pressed(places.size());
+        pressed[std::size_t(c.pressed)] = true;
+        EXPECT_EQ(pressedIn(scratch.path() / told.back(), places), pressed) << c.what;
+    }
+}
+
+// Every press of a dialog is pictured, its button pressed, as the finger lifts: the back button's
+// sheet "Skip test", then the skip question's "No", which decide nothing.
+TEST_F(ScreenPicturesTest, EveryPressOfADialogIsPicturedPressed) {
+    showInNavigation(rt::make<ui::ViewController>());
+    testkit::ScratchFolder scratch;
+    std::vector<std::string> told;
+    struct Pressed {
+        std::string title;
+        std::vector<cg::Rect> places;
+        long index;
+    };
+    std::vector<Pressed> presses;
+    {
+        app::ScreenPictures pictures(opened(scratch.path()), "pictures");
+        pictures.setVerdictHook([&](const std::string& picture) { told.push_back(picture); });
+        const auto screen = pushVerdictScreen(pictures);
+        ASSERT_TRUE(app().tapBack());
+        for (const char* title : {"BASETEST_CONTROLLER_ACTIONSHEET_SKIP", "BASETEST_CONTROLLER_NO"}) {
+            app().runUntilIdle();
+            pictures.lookForDialogs();
+            const std::vector<rt::Ref<ui::ButtonDialog>> shown = ui::ButtonDialog::presented();
+            ASSERT_EQ(shown.size(), 1u) << title;
+            const rt::Ref<ui::ButtonDialog>& dialog = shown.front();
+            long index = 0;
+            while (index < dialog->numberOfButtons() && dialog->buttonTitleAtIndex(index)->utf8() != ft::localized(title)->utf8())
+                ++index;
+            ASSERT_TRUE(app().press(dialog, index)) << title;
+            presses.push_back({title, buttonPlaces(*dialog), index});
+        }
+        app().runUntilIdle();
+        EXPECT_EQ(screen->info()->success(), 0) << "undecided";
+        pictures.painted();
+    }
+    EXPECT_TRUE(told.empty());
+    // Each dialog's two pictures: as it showed, then pressed.
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(scratch.path() / "pictures")) files.push_back(entry.path());
+    std::ranges::sort(files);
+    for (const auto& [kind, press] : {std::pair{"sheet", presses[0]}, {"alert", presses[1]}}) {
+        std::vector<fs::path> its;
+        std::ranges::copy_if(files, std::back_inserter(its),
+                             [&](const fs::path& file) { return file.filename().string().ends_with(std::string(kind) + ".png"); });
+        ASSERT_EQ(its.size(), 2u) << kind;
+        std::vector<bool> pressed(press.places.size());
+        EXPECT_EQ(pressedIn(its[0], press.places), pressed) << kind << " as it showed";
+        pressed[std::size_t(press.index)] = true;
+        EXPECT_EQ(pressedIn(its[1], press.places), pressed) << kind << ": " << press.title;
     }
 }
 

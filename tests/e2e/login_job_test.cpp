@@ -126,12 +126,12 @@ TEST_F(LoginJob, ARefusedLoginStaysOnTheLoginScreenAndStoresNoTransaction) {
     EXPECT_EQ(calls(runDir()), (std::vector<std::string>{"profile:200", "auth:500"}));
     json store = json::parse(readFile(runDir() / "service" / "transactions.json"), nullptr, false);
     EXPECT_TRUE(!store.is_object() || store["transactions"].empty()) << store.dump();
-    // The login screen's picture, then the alert's over it.
+    // The login screen's picture, then the alert's over it, then the alert with its OK pressed.
     std::vector<std::string> pictures;
     for (const auto& entry : fs::directory_iterator(runDir() / "pictures"))
         pictures.push_back(entry.path().filename().string());
     std::sort(pictures.begin(), pictures.end());
-    EXPECT_EQ(pictures, (std::vector<std::string>{"001-LoginViewController.png", "002-alert.png"}));
+    EXPECT_EQ(pictures, (std::vector<std::string>{"001-LoginViewController.png", "002-alert.png", "003-alert.png"}));
 }
 
 } // namespace

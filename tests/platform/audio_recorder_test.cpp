@@ -170,7 +170,8 @@ TEST_F(AudioFiles, OnlyTheNaturalEndFinishesAPlayerAndAStopKeepsItsPlace) {
 // file of none, a clip record of no length), copies nothing from the samples it lacks, and leaves
 // nothing to listen to among the exported sounds.
 TEST_F(AudioFiles, AClipStoppedBeforeItHasSamplesIsAClipOfNoneAndNoExportedSound) {
-    sim::setAudioExportFolder(folder_.path().string());
+    int error = 0;
+    sim::setAudioExportFolder(ns::Directory::open(folder_.path().string(), false, &error));
     record(0);
     const std::optional<sim::WavSound> empty = sim::readWav((folder_.path() / "sound1.m4a").string());
     ASSERT_TRUE(empty);
@@ -179,7 +180,7 @@ TEST_F(AudioFiles, AClipStoppedBeforeItHasSamplesIsAClipOfNoneAndNoExportedSound
     auto player = av::AudioPlayer::initWithContentsOfURL(file("sound1.m4a"));
     ASSERT_TRUE(player && player->play());
     player->stop();
-    sim::setAudioExportFolder({});
+    sim::setAudioExportFolder(std::nullopt);
     const auto clips = sim::Device::shared().speaker().clips();
     ASSERT_EQ(clips.size(), 1u);
     EXPECT_EQ(clips[0].end, clips[0].start);

@@ -20,6 +20,7 @@
 #include "platform/sim/frame_image.h"
 #include "platform/sim/input_file.h"
 #include "platform/sim/interfaces.h"
+#include "platform/sim/run_text.h"
 #include "platform/sim/sound.h"
 #include "tests/platform/support.h"
 #include "tests/testkit/virtual_time.h"
@@ -68,6 +69,21 @@ TEST_F(SimStimuli, VolumeKeysStepWithinRangeAndOnlyAChangeReachesTheHooks) {
     EXPECT_EQ(heard, 1);
     live().removeHook(hook);
     EXPECT_NE(live().logText().find("key volumeUp: volume stays 1"), std::string::npos) << live().logText();
+}
+
+// The device's own words and figures are written as they are whatever the run keeps secret (a
+// password equal to a volume or a level, or to a word of the line); a line that quotes what came
+// from outside (a Wi-Fi network's name) is masked.
+TEST_F(SimStimuli, TheDevicesOwnLinesStayReadableWhateverThePassword) {
+    sim::RunSecrets run;
+    for (const char* password : {"0.5625", "0.5", "volume", "charging", "ssid-0.5"})
+        sim::addRunSecret(sim::Secret(password), "***");
+    live().pressVolumeUp();
+    ASSERT_TRUE(live().setBattery(0.5, sim::BatteryState::Charging));
+    live().joinWifi({.ssid = "ssid-0.5"});
+    const std::string file = live().logFileText();
+    for (const char* line : {"key volumeUp: volume 0.5625\n", "battery 0.5 charging\n", "wifi joined ***\n"})
+        EXPECT_NE(file.find(line), std::string::npos) << line << "\n" << file;
 }
 
 TEST_F(SimStimuli, AChargerMergesItsPropertiesWhilePluggedAndUnpluggingPutsTheRegistryBack) {

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
+#include "platform/foundation/dispatch.h"
 #include "platform/foundation/locale.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/layout_constraint.h"
 #include "platform/uikit/view.h"
@@ -46,8 +48,11 @@ TEST_F(RunnerTest, AnAutomaticFirstItemStartsOnTheNextTurnHidden) {
     runner_ = rt::cast<ft::ReadyStartViewController>(storyboard_->instantiateViewControllerWithIdentifier("ReadyStartViewController"));
     runner_->setDoItems(ns::Array::make(entries));
     runner_->setIsAutoRunning(true);
-    navigation_->pushViewController(runner_, false);
-    EXPECT_EQ(top(), runner_); // loaded, not started yet
+    // The push's turn, and its commit: the runner appears, loaded, not started yet.
+    dispatch::async(dispatch::Queue::main(), [this] { navigation_->pushViewController(runner_, false); });
+    ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr);
+    EXPECT_EQ(top(), runner_);
+    ASSERT_TRUE(runner_->startBtn());
     EXPECT_FALSE(runner_->startBtn()->isHidden());
     app_->runUntilIdle(); // the queued start: no tap
     EXPECT_TRUE(runner_->startBtn()->isHidden());

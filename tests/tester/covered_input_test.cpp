@@ -1,6 +1,8 @@
 // What a person's finger reaches: under the application's alert, an action sheet, each of the
 // system's permission questions and a HUD, each kind of input is refused, naming what covers its
-// target, and nothing happens; with nothing over the screen, the same inputs land.
+// target, and nothing happens; with nothing over the screen, the same inputs land. The back
+// button, the keyboard's hide key, a picker's spin and the scroll that brings a row into view are
+// inputs like the others.
 
 #include <atomic>
 #include <functional>
@@ -9,11 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/date.h"
 #include "platform/sim/device.h"
 #include "platform/uikit/action_sheet.h"
 #include "platform/uikit/alert_view.h"
+#include "platform/uikit/date_picker.h"
 #include "platform/uikit/permission_alert.h"
 #include "platform/uikit/switch.h"
+#include "platform/uikit/table_view.h"
 #include "platform/uikit/text_field.h"
 #include "tester/driver.h"
 #include "tester/script.h"
@@ -28,15 +33,40 @@ rt::Ref<ns::String> str(const std::string& text) {
     return ns::String::make(text);
 }
 
+// Twenty rows, of which the table shows the first two.
+class Rows : public rt::Object {
+    RT_CLASS(Rows)
+public:
+    long count(const rt::Id&, long) { return 20; }
+    rt::Id cell(const rt::Ref<ui::TableView>& table, const rt::Ref<ns::IndexPath>& path) {
+        return table->dequeueReusableCellWithIdentifierForIndexPath(str("row"), path);
+    }
+
+protected:
+    Rows() = default;
+};
+RT_DEFINE_CLASS(Rows, "CoveredInputRows", rt::Object,
+                rt::method("tableView:numberOfRowsInSection:", &Rows::count),
+                rt::method("tableView:cellForRowAtIndexPath:", &Rows::cell))
+
 TEST_F(CoveredInput, EachInputUnderADialogOrAHUDIsRefusedNamingTheCoverAndNothingHappens) {
     // The screen's view holds a switch and a field: a stroke through it goes from one to the other.
     auto screen = rt::make<ui::ViewController>();
     screen->setView(rt::make<ui::View>(cg::Rect::make(0, 0, 375, 667)));
     auto toggle = rt::make<ui::Switch>(cg::Rect::make(20, 100, 51, 31));
     auto field = rt::make<ui::TextField>(cg::Rect::make(20, 200, 200, 30));
-    screen->view()->addSubview(toggle);
-    screen->view()->addSubview(field);
-    showInNavigation(screen);
+    auto picker = rt::make<ui::DatePicker>(cg::Rect::make(20, 250, 320, 216));
+    auto table = rt::make<ui::TableView>(cg::Rect::make(20, 480, 320, 88));
+    auto rows = rt::make<Rows>();
+    table->registerClassForCellReuseIdentifier(&ui::TableViewCell::staticClass(), str("row"));
+    table->setDataSource(rows);
+    table->reloadData();
+    for (const rt::Ref<ui::View>& view : std::vector<rt::Ref<ui::View>>{toggle, field, picker, table})
+        screen->view()->addSubview(view);
+    showInNavigation(rt::make<ui::ViewController>());
+    navigation_->pushViewController(screen, false); // under a back button
+    app().runUntilIdle();
+    constexpr double kSpun = 86400.0 * 365;
     std::atomic<int> touches = 0;
     const auto hook = sim::Device::shared().addEventHook(
         [&](const sim::DeviceEvent& event) { touches += event.kind == sim::DeviceEvent::Kind::Touches; });
@@ -56,7 +86,7 @@ TEST_F(CoveredInput, EachInputUnderADialogOrAHUDIsRefusedNamingTheCoverAndNothin
         std::string named;    // what a refusal says
         std::string reaching; // the inputs that land, by name
     } covers[] = {
-        {"nothing", [] {}, "", "tap press text stroke touch"},
+        {"nothing", [] {}, "", "tap press text stroke touch back endEditing spin reveal"},
         {"the application's alert",
          [] {
              rt::make<ui::AlertView>(str("Quarnotix"), str("Skip this test?"), nullptr, str("No"))->show();
@@ -88,7 +118,7 @@ TEST_F(CoveredInput, EachInputUnderADialogOrAHUDIsRefusedNamingTheCoverAndNothin
                  return std::vector<sim::Driver::HUDShown>{{hud, {"Sending", "Wait"}}};
              });
          },
-         R"(covered by HUD "Sending" "Wait")", "press touch"},
+         R"(covered by HUD "Sending" "Wait")", "press touch endEditing"}, // the keyboard is over the HUD
     };
     const struct Input {
         const char* name;
@@ -108,12 +138,21 @@ TEST_F(CoveredInput, EachInputUnderADialogOrAHUDIsRefusedNamingTheCoverAndNothin
          [&] { return touches > 0; }, "cannot stroke: "},
         {"touch", [&] { return scripted(R"("touch", "phase": "began", "x": 300, "y": 600)"); },
          [&] { return touches > 0; }, "cannot touch: "},
+        {"back", [&] { return scripted(R"("back")"); }, [&] { return app().topViewController() != screen; },
+         "cannot tap back: "},
+        {"endEditing", [&] { return app().driver().endEditing(field) ? "" : app().refusal(); },
+         [&] { return !field->isEditing(); }},
+        {"spin", [&] { return app().pickDate(picker, kSpun) ? "" : app().refusal(); },
+         [&] { return picker->date()->timeIntervalSince1970() == kSpun; }},
+        {"reveal", [&] { return app().revealRow(table, 15) ? "" : app().refusal(); },
+         [&] { return table->contentOffset().y > 0; }},
     };
     for (const Cover& cover : covers)
         for (const Input& input : inputs) {
             SCOPED_TRACE(std::string(input.name) + " under " + cover.name);
             if (input.name == std::string("press"))
                 rt::make<ui::AlertView>(str("Under"), str(""), nullptr, str("OK"))->show();
+            if (input.name == std::string("endEditing")) field->becomeFirstResponder();
             cover.show();
             const std::string refusal = input.give();
             app().advance(1); // a stroke's touches come over time
@@ -126,6 +165,10 @@ TEST_F(CoveredInput, EachInputUnderADialogOrAHUDIsRefusedNamingTheCoverAndNothin
             toggle->setOn(false);
             field->resignFirstResponder();
             field->setText(str(""));
+            picker->setDate(ns::Date::withTimeIntervalSince1970(0));
+            table->setContentOffset({0, 0});
+            if (app().topViewController() != screen) navigation_->pushViewController(screen, false);
+            app().runUntilIdle();
             touches = 0;
         }
     sim::Device::shared().removeHook(hook);

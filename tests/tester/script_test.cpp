@@ -78,8 +78,7 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"([])", "must be a JSON object"},
         {R"({"name": "x"})", "needs \"steps\""},
         {R"({"steps": [], "extra": 1})", "unknown key \"extra\""},
-        // A run of no feature has nothing to run; a feature named twice is a slip.
-        {R"({"features": [], "steps": []})", "\"features\" names no feature"},
+        // A feature named twice is a slip.
         {R"({"features": ["WIFI", "GPS", "WIFI"], "steps": []})", "\"features\" names \"WIFI\" twice"},
         {R"({"steps": [{"do": "back"}]})", "step 1: a step needs either"},
         {R"({"steps": [{"at": 1, "on": {"screen": "A"}, "do": "back"}]})", "step 1: a step needs either"},
@@ -95,7 +94,8 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"on": {"screen": ""}, "do": "back"}]})", "not empty"},
         {R"({"steps": [{"on": {"battery": "x"}, "do": "back"}]})", "no trigger is called"},
         {R"({"steps": [{"on": {"screen": "A", "url": "b"}, "do": "back"}]})", "one trigger"},
-        {R"({"steps": [{"on": {"alert": "A", "shows": "b"}, "do": "back"}]})", "\"shows\" goes with \"screen\""},
+        {R"({"steps": [{"on": {"alert": "A", "shows": "b"}, "do": "back"}]})",
+         "\"shows\" goes with \"screen\""},
         {R"({"steps": [{"on": {"screen": "A", "shows": ""}, "do": "back"}]})", "\"shows\" needs a text"},
         {R"({"steps": [{"on": {"screen": "A", "shows": 1}, "do": "back"}]})", "\"shows\" needs a text"},
         {R"({"steps": [{"at": 1, "actions": []}]})", "list of actions"},
@@ -117,15 +117,19 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
          "step 1: \"expect\": \"row\" must be a whole number"},
         {R"({"steps": [{"at": 1, "do": "expect", "row": 0.5, "text": "x"}]})", "\"row\" must be a whole"},
         {R"({"steps": [{"at": 1, "do": "expect", "row": 1e308, "text": "x"}]})", "\"row\" must be a whole"},
-        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})", "\"section\" must be"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": 0.5, "text": "x"}]})",
+         "\"section\" must be"},
         {R"({"steps": [{"at": 1, "do": "tapRow", "row": "2"}]})", "\"row\" must be a whole number"},
         {R"({"steps": [{"at": 1, "do": "press", "index": 1.5}]})", "\"index\" must be a whole number"},
         // They count from 0: no table has a row -1, no dialog a button -1.
         {R"({"steps": [{"at": 1, "do": "tapRow", "row": -1}]})",
          "step 1: \"tapRow\": \"row\" must be a whole number of 0 or more"},
-        {R"({"steps": [{"at": 1, "do": "tapRow", "row": 0, "section": -2.0}]})", "\"section\" must be a whole number of 0"},
-        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": -1, "text": "x"}]})", "\"section\" must be a whole"},
-        {R"({"steps": [{"at": 1, "do": "press", "index": -1}]})", "\"index\" must be a whole number of 0 or more"},
+        {R"({"steps": [{"at": 1, "do": "tapRow", "row": 0, "section": -2.0}]})",
+         "\"section\" must be a whole number of 0"},
+        {R"({"steps": [{"at": 1, "do": "expect", "row": 0, "section": -1, "text": "x"}]})",
+         "\"section\" must be a whole"},
+        {R"({"steps": [{"at": 1, "do": "press", "index": -1}]})",
+         "\"index\" must be a whole number of 0 or more"},
         // A number past a stimulus's range is refused, however far past: it never wraps into it.
         {R"({"steps": [{"at": 1, "do": "motion.error", "sensor": "gyro", "code": 18446744073709551615}]})",
          "\"code\" must be from -1000000 to 1000000"},
@@ -142,16 +146,21 @@ TEST(ScriptParsing, RefusesEveryMalformedScriptNamingTheStep) {
         {R"({"steps": [{"at": 1, "do": "type", "outlet": "f", "text": ["pw1"]}]})",
          "step 1: \"text\" of \"type\" must be a text"},
         {R"({"steps": [{"at": 1, "do": "tap", "outlet": 3}]})", "\"outlet\" of \"tap\" must be a text"},
-        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": 0}]})", "\"text\" of \"expect\" must be"},
-        {R"({"steps": [{"at": 1, "do": "wifi.join", "SSID": 5}]})", "\"SSID\" of \"wifi.join\" must be a text"},
-        {R"({"steps": [{"at": 1, "do": "stroke", "through": 5, "every": 0}]})", "\"through\" of \"stroke\" must be"},
-        {R"({"steps": [{"at": 1, "do": "stroke", "every": 0}]})", "\"stroke\" needs \"points\" or \"through\""},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": 0}]})",
+         "\"text\" of \"expect\" must be"},
+        {R"({"steps": [{"at": 1, "do": "wifi.join", "SSID": 5}]})",
+         "\"SSID\" of \"wifi.join\" must be a text"},
+        {R"({"steps": [{"at": 1, "do": "stroke", "through": 5, "every": 0}]})",
+         "\"through\" of \"stroke\" must be"},
+        {R"({"steps": [{"at": 1, "do": "stroke", "every": 0}]})",
+         "\"stroke\" needs \"points\" or \"through\""},
         {R"({"steps": [{"at": 1, "do": "stroke", "through": "v", "points": [[0, 0], [1, 1]], "every": 0}]})",
          "\"points\" or \"through\", not both"},
         // Only a check waits, and for a time.
         {R"({"steps": [{"at": 1, "do": "tap", "outlet": "a", "within": 1}]})", "\"tap\" takes no \"within\""},
         {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": -1}]})", "not negative"},
-        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": "1"}]})", "number of seconds"},
+        {R"({"steps": [{"at": 1, "do": "expect", "hud": true, "text": "x", "within": "1"}]})",
+         "number of seconds"},
     };
     for (const auto& [text, reason] : cases) {
         std::string error;
@@ -177,7 +186,7 @@ TEST(ScriptParsing, DoubledBracesWriteABraceAndABadVariableQuotesNothingOfItsTex
         const auto script = parse(
             R"({"steps": [{"at": 1, "do": "type", "outlet": "f", "text": ")" + written + "\"}]}", &error);
         ASSERT_TRUE(script) << written << ": " << error;
-        EXPECT_EQ(*script->steps[0].actions[0].arg("text"), text) << written;
+        EXPECT_EQ(script->steps[0].actions[0].typedText("text")->reveal(), text) << written;
     }
     const std::pair<std::string, std::string> refused[] = {
         {R"("do": "type", "outlet": "f", "text": "Zq7{pwX9")",
@@ -218,7 +227,8 @@ TEST(ScriptParsing, AVariableKnownLaterIsCheckedWithAStandInAndBoundAsWritten) {
         EXPECT_EQ(action.unbound.contains(c.key), named) << c.action;
         EXPECT_TRUE(!named || action.prepared == nullptr) << c.action; // made of the stand-in
         script->bind({{"service", value}});
-        EXPECT_EQ(*action.arg(c.key), c.bound) << c.action;
+        const sim::Secret* typed = action.typedText(c.key);
+        EXPECT_EQ(typed ? typed->reveal() : *action.arg(c.key), c.bound) << c.action;
         EXPECT_TRUE(action.unbound.empty()) << c.action;
     }
     for (const char* action : {R"("do": "camera.frame", "frame": "{service}.ppm")",
@@ -326,7 +336,6 @@ protected:
         EXPECT_TRUE(script) << error;
         if (!script) return {};
         sim::ScriptRunner runner(std::move(*script), app().driver());
-        EXPECT_TRUE(runner.runLaunchSteps(&error)) << error;
         sim::ScriptRun result = runner.run(limit);
         stepLog_ = runner.stepLog();
         return result;
@@ -684,7 +693,7 @@ TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
         {"at": 6, "do": "note", "what": "after"}]})");
     sim::Driver::setHUDReader(nullptr);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
-    EXPECT_EQ(result.failedChecks,
+    EXPECT_EQ(result.failedChecks(),
               (std::vector<std::string>{
                   "step 2 (expect outlet=view text=Stop; note what=on): wanted \"Stop\", saw \"Start\"",
                   "step 6 (expect alert=message text=Done): wanted \"Done\", saw \"Warning\""}));
@@ -714,9 +723,10 @@ TEST_F(ScriptRun, ACheckWithinATimeWaitsForItsTextAndFailsWhenTheTimeIsUp) {
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
     ASSERT_EQ(notes().size(), 2u);
     EXPECT_EQ((std::vector{at(0), at(1)}), (std::vector{2.0, 3.5}));
-    EXPECT_EQ(result.failedChecks,
-              (std::vector<std::string>{"step 2 (expect outlet=view text=Gone within=0.5; note what=given up): "
-                                        "wanted \"Gone\", saw \"Ready\""}));
+    EXPECT_EQ(
+        result.failedChecks(),
+        (std::vector<std::string>{"step 2 (expect outlet=view text=Gone within=0.5; note what=given up): "
+                                  "wanted \"Gone\", saw \"Ready\""}));
     EXPECT_NE(stepLog().find("     2.000 step 1 (expect outlet=view text=Ready within=1.5; note what=shown) ran; "
                              "waited 1 s for its checks\n"),
               std::string::npos)
@@ -736,9 +746,10 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
         {"at": 4.5, "do": "back"}]})",
                                 3);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Limit);
-    EXPECT_EQ(result.failedChecks, (std::vector<std::string>{"step 1 (expect outlet=view text=Never within=10; back): "
-                                                             "still waiting when the run ended: wanted \"Never\", "
-                                                             "saw \"Start\""}));
+    EXPECT_EQ(result.failedChecks(),
+              (std::vector<std::string>{"step 1 (expect outlet=view text=Never within=10; back): "
+                                        "still waiting when the run ended: wanted \"Never\", "
+                                        "saw \"Start\""}));
     std::vector<std::string> neverRan; // each with the screen that never came, if any
     for (const sim::ScriptRun::NotRun& step : result.neverRan)
         neverRan.push_back(step.text + (step.screen.empty() ? "" : " [" + step.screen + "]"));
@@ -755,7 +766,8 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
 // saying what it saw at its last look or why it never looked. A row for each end of a wait: its
 // screen leaving while it waits, its step dropped (the screen gone before the step was due), the
 // limit, a stall, a signal, an earlier action of its step failing, an exception out of the
-// application, the application's exit in the middle of its step, and a step that never fired.
+// application, the application's exit in the middle of its step, a step that never fired, and a
+// launch step that could not run (nothing launched).
 TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
     auto action = [](const char* name, std::function<void(sim::Driver&)> body) {
         sim::registerScriptAction(
@@ -798,11 +810,19 @@ TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
          waiting + "still waiting when the run ended: " + saw},
         {"its step failing", R"({"at": 1, "actions": [{"do": "tap", "outlet": "nothing"},
                                 {"do": "expect", "outlet": "view", "text": "Start"}]})",
-         600, End::StepFailed, "step 1 (tap outlet=nothing; expect outlet=view text=Start): the step failed" + unlooked},
-        {"a step that never fired", R"({"on": {"screen": "PowerKeyViewController"}, "do": "expect", "outlet": "view",
+         600, End::StepFailed,
+         "step 1 (tap outlet=nothing; expect outlet=view text=Start): the step failed" + unlooked},
+        {"a step that never fired",
+         R"({"on": {"screen": "PowerKeyViewController"}, "do": "expect", "outlet": "view",
                                         "text": "Start"})",
          600, End::Stalled,
-         "step 1 (expect outlet=view text=Start): never looked: its step waited for screen PowerKeyViewController "
+         "step 1 (expect outlet=view text=Start): never looked: its step waited for screen "
+         "PowerKeyViewController "
+         "(expect outlet=view text=Start)"},
+        {"a launch step failing", R"({"at": "launch", "do": "seed", "values": "none"},
+                                     {"at": 1, "do": "expect", "outlet": "view", "text": "Start"})",
+         600, End::StepFailed,
+         "step 2 (expect outlet=view text=Start): never looked: its step waited for 1 s after launch "
          "(expect outlet=view text=Start)"},
         {"the application's exit", R"({"at": 1, "actions": [{"do": "quit"},
                                        {"do": "expect", "outlet": "view", "text": "Start"}]})",
@@ -818,7 +838,7 @@ TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
         EXPECT_EQ(result.end, c.end) << result.message;
         ASSERT_EQ(result.checks.size(), 1u);
         EXPECT_EQ(result.checks[0].state, sim::ScriptRun::Check::State::Failed);
-        EXPECT_EQ(result.failedChecks, std::vector<std::string>{c.failed}) << stepLog();
+        EXPECT_EQ(result.failedChecks(), std::vector<std::string>{c.failed}) << stepLog();
     }
 }
 

@@ -1,12 +1,15 @@
 #include "tests/testkit/identity_spellings.h"
 
+#include <unicode/normalizer2.h>
+#include <unicode/schriter.h>
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/uspoof.h>
 
 #include <array>
 #include <cctype>
 
 #include "platform/runtime/utf8.h"
-#include "platform/sim/text_skeleton.h"
 
 namespace testkit {
 
@@ -98,12 +101,98 @@ std::string writtenIdentity(std::mt19937& random) {
            std::string(close);
 }
 
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if ((c | 32) >= 'a' && (c | 32) <= 'f') return (c | 32) - 'a' + 10;
+    return -1;
+}
+
+// The number the hex digits at text[at, at + count) write, or -1.
+long hexAt(std::string_view text, std::size_t at, std::size_t count) {
+    if (at + count > text.size()) return -1;
+    long value = 0;
+    for (std::size_t k = at; k < at + count; ++k) {
+        if (hexValue(text[k]) < 0) return -1;
+        value = value * 16 + hexValue(text[k]);
+    }
+    return value;
+}
+
+// One pass over `text` undoing each escape it holds.
+std::string undoEscapes(std::string_view text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] == '%' && hexAt(text, at + 1, 2) >= 0) {
+            out += static_cast<char>(hexAt(text, at + 1, 2));
+            at += 3;
+            continue;
+        }
+        if (text[at] == '\\' && at + 1 < text.size() && (text[at + 1] | 32) == 'u') {
+            long unit = hexAt(text, at + 2, 4);
+            std::size_t length = 6;
+            const long low = at + 7 < text.size() && text[at + 6] == '\\' ? hexAt(text, at + 8, 4) : -1;
+            if (unit >= 0xD800 && unit < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                length = 12;
+            }
+            if (unit >= 0 && (unit < 0xD800 || unit > 0xDFFF)) {
+                rt::appendUTF8(out, static_cast<char32_t>(unit));
+                at += length;
+                continue;
+            }
+        }
+        if (text[at] == '&' && at + 1 < text.size() && text[at + 1] == '#') {
+            const bool hex = at + 2 < text.size() && (text[at + 2] | 32) == 'x';
+            std::size_t end = at + (hex ? 3 : 2);
+            long value = 0;
+            while (end < text.size() && end - at < 12 &&
+                   (hex ? hexValue(text[end]) >= 0 : text[end] >= '0' && text[end] <= '9'))
+                value = value * (hex ? 16 : 10) + hexValue(text[end++]);
+            if (end < text.size() && text[end] == ';' && end > at + (hex ? 3 : 2) && value > 0 &&
+                value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
+                rt::appendUTF8(out, static_cast<char32_t>(value));
+                at = end + 1;
+                continue;
+            }
+        }
+        out += text[at++];
+    }
+    return out;
+}
+
+icu::UnicodeString looksLikeFolded(const icu::UnicodeString& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    static USpoofChecker* const checker = uspoof_open(&status);
+    const icu::Normalizer2* folding = icu::Normalizer2::getNFKCCasefoldInstance(status);
+    icu::UnicodeString skeleton;
+    uspoof_getSkeletonUnicodeString(checker, 0, text, skeleton, &status);
+    return folding->normalize(skeleton, status);
+}
+
+} // namespace
+
+std::u32string readerSkeleton(std::string_view text) {
+    std::string plain(text);
+    if (plain.find_first_of("%\\&") != std::string::npos)
+        for (std::string undone = undoEscapes(plain); undone != plain; undone = undoEscapes(plain))
+            plain = std::move(undone);
+    const icu::UnicodeString read = looksLikeFolded(looksLikeFolded(icu::UnicodeString::fromUTF8(plain)));
+    std::u32string skeleton;
+    for (icu::StringCharacterIterator it(read); it.hasNext();) {
+        const UChar32 c = it.next32PostInc();
+        if (u_isalnum(c)) skeleton += static_cast<char32_t>(c);
+    }
+    return skeleton;
+}
+
 std::vector<std::u32string> identitySkeletons() {
-    return {sim::skeletonOf(kIMEI.substr(0, 14)), sim::skeletonOf(kSerial), sim::skeletonOf(kUDID)};
+    return {readerSkeleton(kIMEI.substr(0, 14)), readerSkeleton(kSerial), readerSkeleton(kUDID)};
 }
 
 std::u32string heldSkeleton(std::string_view text, const std::vector<std::u32string>& skeletons) {
-    const std::u32string skeleton = sim::skeletonOf(text);
+    const std::u32string skeleton = readerSkeleton(text);
     for (const std::u32string& held : skeletons)
         if (skeleton.find(held) != std::u32string::npos) return held;
     return {};

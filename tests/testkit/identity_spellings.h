@@ -28,10 +28,16 @@ std::string spelledIdentifier(std::string_view identifier, std::mt19937& random)
 // key in a notation ("S/N: ", "serial_no=", "\"imei\":\"...\"", "<serial>...</serial>", ...).
 std::string writtenIdentity(std::mt19937& random);
 
-// The skeletons no text the run writes may hold: the IMEI's first 14 digits (which every form of
-// it holds), the serial's and the UDID's.
+// What a reader makes of `text`, judged apart from the run's masker: every escape undone, again
+// while undoing one makes another (percent-encoding, JSON "\u" with its pairs, HTML "&#" in decimal
+// and hex), then, over the whole text, ICU's confusable skeleton and its compatibility and case
+// folding, twice, and of that the letters and digits only.
+std::u32string readerSkeleton(std::string_view text);
+
+// The skeletons (readerSkeleton) no text the run writes may hold: the IMEI's first 14 digits
+// (which every form of it holds), the serial's and the UDID's.
 std::vector<std::u32string> identitySkeletons();
-// The first of `skeletons` that the skeleton of `text` holds; empty when none.
+// The first of `skeletons` that the reader's skeleton of `text` holds; empty when none.
 std::u32string heldSkeleton(std::string_view text, const std::vector<std::u32string>& skeletons);
 
 } // namespace testkit

@@ -78,7 +78,7 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     if (child == 0) {
         auto store = refsvc::TransactionStore::open(folder.path(), nullptr);
         if (!store) _exit(3);
-        store->setBeforeRenameForTesting([] { ::kill(::getpid(), SIGKILL); });
+        ns::detail::setAtomicWriteInterruption([](const std::string&) { return ::kill(::getpid(), SIGKILL) == 0; });
         store->update("T-1", json{{"uuid", "T-1"}, {"result", "1"}}, "t2");
         _exit(4); // not reached when the hook ran
     }
@@ -87,7 +87,8 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "child status " << status;
 
     EXPECT_EQ(readFile(file), before);
-    json written = json::parse(readFile(folder.path() / "transactions.json.tmp"), nullptr, false);
+    const fs::path aside = folder.path() / ns::asideName("transactions.json");
+    json written = json::parse(readFile(aside), nullptr, false);
     EXPECT_EQ(written["transactions"]["T-1"]["updates"].size(), 1u); // the lost write was complete
 
     std::string error;
@@ -96,14 +97,14 @@ TEST(TransactionStoreTest, AKillBeforeTheRenameLeavesTheLastStateWhole) {
     EXPECT_TRUE(store->snapshot()["transactions"]["T-1"]["updates"].empty());
     EXPECT_EQ(store->update("T-1", json{{"uuid", "T-1"}}, "t3"), refsvc::TransactionStore::Outcome::Stored);
     EXPECT_EQ(json::parse(readFile(file))["transactions"]["T-1"]["updates"].size(), 1u);
-    EXPECT_FALSE(fs::exists(folder.path() / "transactions.json.tmp"));
+    EXPECT_FALSE(fs::exists(aside));
 }
 
 // The store stays within its limits, in memory and on disk alike: past a section's bytes the
 // records of that section changed longest ago go (in the order they changed, read again from their
-// times when the store is opened again), and a transaction keeps its latest updates. Partner
-// sessions make room only among themselves. A finished session's id is kept apart, and goes only
-// once kept its time: a finish that finds none so old is refused.
+// times when the store is opened again), each only once kept its section's time: a change that
+// finds none so old is refused and drops nothing. A transaction keeps its latest updates. Partner
+// sessions make room only among themselves. A finished session's id is kept apart.
 TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
     using Outcome = refsvc::TransactionStore::Outcome;
     using std::chrono::minutes;
@@ -130,22 +131,39 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         const char* kept;
     } rows[] = {
         // 60 inserts of 900 KB at the default limit, scaled down a hundredfold (the benchmark's case).
-        {"60 inserts, two fit", {20'000, 20'000}, inserts(60, 9'000), "T-59/0/ T-60/0/"},
+        {"60 inserts, two fit",
+         {.maxBytes = 20'000, .maxPartnerBytes = 20'000, .transactionKept = {}},
+         inserts(60, 9'000),
+         "T-59/0/ T-60/0/"},
         {"a transaction's latest updates", {}, updates, "T-1/16/06"},
         {"the one changed last stays",
-         {35'000, 35'000},
-         {{'i', "A", 10'000}, {'i', "B", 10'000}, {'i', "C", 10'000}, {'u', "A"}, {'i', "D", 10'000}, {'o', ""},
+         {.maxBytes = 35'000, .maxPartnerBytes = 35'000, .transactionKept = {}},
+         {{'i', "A", 10'000},
+          {'i', "B", 10'000},
+          {'i', "C", 10'000},
+          {'u', "A"},
+          {'i', "D", 10'000},
+          {'o', ""},
           {'i', "E", 10'000}},
          "A/1/04 D/0/ E/0/"},
         {"each section within its own bytes",
-         {25'000, 25'000, 16, 1'000, minutes(0)},
-         {{'p', "S-1", 10'000}, {'i', "T-1", 10'000}, {'p', "S-2", 10'000}, {'i', "T-2", 10'000},
-          {'p', "S-3", 10'000}, {'i', "T-3", 10'000}},
+         {25'000, 25'000, 16, 1'000, minutes(0), {}, minutes(0)},
+         {{'p', "S-1", 10'000},
+          {'i', "T-1", 10'000},
+          {'p', "S-2", 10'000},
+          {'i', "T-2", 10'000},
+          {'p', "S-3", 10'000},
+          {'i', "T-3", 10'000}},
          "#S-1 #S-2 #S-3 S-2 S-3 T-2/0/ T-3/0/"},
         {"partner finishes never push a transaction out",
-         {25'000, 5'000, 16, 1'000, minutes(0)},
-         {{'i', "T-1", 10'000}, {'u', "T-1"}, {'p', "S-1", 4'000}, {'p', "S-2", 4'000}, {'p', "S-3", 4'000},
-          {'o', ""}, {'p', "S-4", 4'000}},
+         {25'000, 5'000, 16, 1'000, minutes(0), {}, minutes(0)},
+         {{'i', "T-1", 10'000},
+          {'u', "T-1"},
+          {'p', "S-1", 4'000},
+          {'p', "S-2", 4'000},
+          {'p', "S-3", 4'000},
+          {'o', ""},
+          {'p', "S-4", 4'000}},
          "#S-1 #S-2 #S-3 #S-4 S-4 T-1/1/02"},
         {"one over the limit alone",
          {5'000, 5'000, 16, 1'000, minutes(0)},
@@ -155,9 +173,27 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         // its time read again when the store is opened again; a session's record answers for it.
         {"finished ids kept their own time",
          {25'000, 25'000, 16, 80, minutes(0), minutes(5)},
-         {{'p', "S-1"}, {'p', "S-2"}, {'p', "S-3", 100, Outcome::Full}, {'o', ""}, {'p', "S-3", 100, Outcome::Full},
-          {'p', "S-4"}, {'p', "S-1", 100, Outcome::Finished}, {'p', "S-5"}},
+         {{'p', "S-1"},
+          {'p', "S-2"},
+          {'p', "S-3", 100, Outcome::Full},
+          {'o', ""},
+          {'p', "S-3", 100, Outcome::Full},
+          {'p', "S-4"},
+          {'p', "S-1", 100, Outcome::Finished},
+          {'p', "S-5"}},
          "#S-4 #S-5 S-1 S-2 S-4 S-5"},
+        // A transaction may go four steps after it last changed: an insert that finds them all
+        // younger is refused and drops none; an update that fits is taken meanwhile.
+        {"transactions kept their own time",
+         {.maxBytes = 25'000, .transactionKept = minutes(4)},
+         {{'i', "T-1", 10'000},
+          {'i', "T-2", 10'000},
+          {'i', "T-3", 10'000, Outcome::Full},
+          {'u', "T-1"},
+          {'o', ""},
+          {'i', "T-3", 10'000},
+          {'i', "T-4", 10'000, Outcome::Full}},
+         "T-1/1/04 T-3/0/"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -167,8 +203,8 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
         int index = 0;
         for (const Step& step : row.steps) {
             ++index;
-            const std::string at = (index < 10 ? "0" : "") + std::to_string(index);
             const auto time = std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + minutes(index);
+            const std::string at = refsvc::utcText(time);
             const json fields{{"uuid", step.id}, {"text", std::string(step.bytes, 'x')}};
             if (step.what == 'o') {
                 store.reset();
@@ -189,7 +225,9 @@ TEST(TransactionStoreTest, KeepsWithinItsLimitsDroppingWhatChangedLongestAgo) {
                 kept += std::string(kept.empty() ? "" : " ") + (section == "finished" ? "#" : "") + id;
                 if (section == "transactions")
                     kept += "/" + std::to_string(record["updates"].size()) + "/" +
-                            (record["updates"].empty() ? "" : record["updates"][0]["at"].get<std::string>());
+                            (record["updates"].empty()
+                                 ? "" // the minute of its first update
+                                 : record["updates"][0]["at"].get<std::string>().substr(14, 2));
             }
         EXPECT_EQ(kept, row.kept);
         EXPECT_EQ(json::parse(readFile(store->path())), snapshot) << "the file holds what the store keeps";
@@ -213,6 +251,17 @@ TEST(TransactionStoreTest, AStoreWithoutFinishedIdsTakesItsSessionsForThem) {
     EXPECT_EQ(store->finish("S-1", json::object(), at), refsvc::TransactionStore::Outcome::Finished);
 }
 
+// Options for a service whose store has `limits` and whose clock reads `elapsed` seconds (read on
+// the service's threads) after the start of 2024-05-01.
+refsvc::Options onClock(std::shared_ptr<std::atomic<long>> elapsed, refsvc::StoreLimits limits) {
+    refsvc::Options options;
+    options.store = limits;
+    options.clock = [elapsed] {
+        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
+    };
+    return options;
+}
+
 // Partner finishes need no login: a flood of them, many times what the store holds (its limits
 // scaled down, on a clock of the test's), changes no answer the service gave. The operator's
 // transaction stays and takes its next update; the operator's session, finished before the flood,
@@ -220,12 +269,9 @@ TEST(TransactionStoreTest, AStoreWithoutFinishedIdsTakesItsSessionsForThem) {
 // all younger than their time is refused with 503 and a Retry-After saying when one may go; it is
 // taken then.
 TEST_F(ServiceTest, AFloodOfPartnerFinishesChangesNoAnswer) {
-    auto elapsed = std::make_shared<std::atomic<long>>(0); // seconds, read on the service's threads
-    refsvc::Options options;
-    options.store = {.maxBytes = 40'000, .maxPartnerBytes = 10'000, .partnerKept = std::chrono::seconds(60)};
-    options.clock = [elapsed] {
-        return std::chrono::sys_days(std::chrono::year(2024) / 5 / 1) + std::chrono::seconds(elapsed->load());
-    };
+    auto elapsed = std::make_shared<std::atomic<long>>(0);
+    const refsvc::Options options = onClock(
+        elapsed, {.maxBytes = 40'000, .maxPartnerBytes = 10'000, .partnerKept = std::chrono::seconds(60)});
     startWith(options);
     logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
@@ -263,6 +309,44 @@ TEST_F(ServiceTest, AFloodOfPartnerFinishesChangesNoAnswer) {
     EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409);
     startWith(options);
     EXPECT_EQ(post(path, partnerBody("S-OP")).status, 409);
+}
+
+// Inserts need no credential, only the login id of an operator who logged in: a flood of them
+// naming the operator, many times what the store holds (its limits scaled down, on a clock of the
+// test's), pushes no transaction out. Once the transactions are all younger than their time, an
+// insert, and an update that needs room, is refused with 503 and a Retry-After saying when the
+// oldest may go, never 404; then the operator's update is taken, the flood's oldest making room.
+TEST_F(ServiceTest, AFloodOfInsertsPushesNoTransactionOut) {
+    auto elapsed = std::make_shared<std::atomic<long>>(0);
+    startWith(onClock(elapsed, {.maxBytes = 20'000, .transactionKept = std::chrono::seconds(60)}));
+    logIn();
+    ASSERT_EQ(post("/ws/insert/", insertBody("T-OP")).status, 200);
+    json flood = insertBody("");
+    flood["note"] = std::string(2'000, 'x'); // some eight fit
+    int taken = 0;
+    const auto busyFor = [](const Reply& reply) {
+        EXPECT_EQ(reply.status, 503) << reply.body;
+        EXPECT_EQ(reply.parsed()["status"], 0);
+        return reply.retryAfter;
+    };
+    for (int i = 0; i < 40; ++i) {
+        flood["uuid"] = "T-" + std::to_string(i);
+        const Reply reply = post("/ws/insert/", flood);
+        if (reply.status == 200 && ++taken) continue;
+        EXPECT_EQ(busyFor(reply), "60") << i << " (all were taken at 0 s)";
+    }
+    EXPECT_LT(taken, 10);
+    json update = updateBody("T-OP");
+    update["result_value"] = std::string(3'000, 'x'); // more than the room left
+    EXPECT_EQ(busyFor(post("/ws/updateresult/", update)), "60");
+    *elapsed = 30;
+    flood["uuid"] = "T-X";
+    EXPECT_EQ(busyFor(post("/ws/insert/", flood)), "30");
+    *elapsed = 60;
+    EXPECT_EQ(post("/ws/updateresult/", update).status, 200);
+    ASSERT_TRUE(service_->transaction("T-OP"));
+    EXPECT_EQ(service_->transaction("T-OP")->updates.size(), 1u);
+    EXPECT_FALSE(service_->transaction("T-0")) << "the oldest of the flood made room";
 }
 
 // requests.log cuts what a client sends to 200 bytes and stays within its bound whatever comes,
@@ -339,7 +423,7 @@ TEST_F(ServiceTest, AFailedWriteIsReported500AndChangesNothing) {
     logIn();
     ASSERT_EQ(post("/ws/insert/", insertBody("T-1")).status, 200);
     // A folder where the temporary file goes makes every write fail.
-    const fs::path blocker = service_->transactionsPath().string() + ".tmp";
+    const fs::path blocker = service_->transactionsPath().parent_path() / ns::asideName("transactions.json");
     fs::create_directory(blocker);
     const std::string before = readFile(service_->transactionsPath());
 

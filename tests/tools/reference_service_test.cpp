@@ -128,17 +128,27 @@ TEST_F(ServiceTest, TheAddressPageEchoesTheCallerOrTheAddressItsGatewayNamesAndT
     EXPECT_EQ(records[0].fault, "ip=refuse*1");
     EXPECT_EQ(records[1].fault, "ip=500*1");
 
-    // Behind a gateway that names the caller (a simulated device's public address): the address it
-    // names first; a header that names no address changes nothing.
+    // Behind a gateway that names the caller (a simulated device's public address): the address the
+    // gateway added, the last entry of the last header, whatever the caller wrote before it; a
+    // header whose last entry is no address changes nothing.
     const auto pageFor = [](const std::string& shown) {
         return "<html><body><h1>Your IP address is:" + shown + "</h1><p>Current IP Address: " + shown +
                "</p></body></html>";
     };
-    for (const auto& [forwarded, shown] : {std::pair{"203.0.113.23", "203.0.113.23"},
-                                           {" 2001:db8::7 , 10.0.0.1", "2001:db8::7"},
-                                           {"<b>203.0.113.23</b>", "127.0.0.1"}}) {
-        const Reply named = toReply(client().Get("/cgi-bin/check_ip.cgi", {{"X-Forwarded-For", forwarded}}));
-        EXPECT_EQ(named.body, pageFor(shown)) << forwarded;
+    using Headers = std::vector<std::string>;
+    for (const auto& [forwarded, shown] : {std::pair{Headers{"203.0.113.23"}, "203.0.113.23"},
+                                           {{"6.6.6.6, 203.0.113.9"}, "203.0.113.9"},
+                                           {{" 10.0.0.1 , 2001:db8::7 "}, "2001:db8::7"},
+                                           {{"6.6.6.6", "7.7.7.7,203.0.113.9"}, "203.0.113.9"},
+                                           {{"203.0.113.9", "6.6.6.6, <b>"}, "127.0.0.1"},
+                                           {{"<b>203.0.113.23</b>"}, "127.0.0.1"}}) {
+        RawClient from(service_->port());
+        std::string request = "GET /cgi-bin/check_ip.cgi HTTP/1.1\r\n";
+        for (const std::string& header : forwarded)
+            request += "X-Forwarded-For: " + header + "\r\n";
+        ASSERT_TRUE(from.send(request + "\r\n"));
+        const std::string answer = from.readToEnd(10).value_or("");
+        EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), pageFor(shown)) << forwarded.back();
     }
 
     // A caller from elsewhere than loopback (here an address of this machine's own) is believed only
@@ -152,7 +162,8 @@ TEST_F(ServiceTest, TheAddressPageEchoesTheCallerOrTheAddressItsGatewayNamesAndT
         options.gateways = gateways;
         startWith(options);
         RawClient from(service_->port(), elsewhere->c_str());
-        ASSERT_TRUE(from.send("GET /cgi-bin/check_ip.cgi HTTP/1.1\r\nX-Forwarded-For: 203.0.113.23\r\n\r\n"));
+        ASSERT_TRUE(from.send(
+            "GET /cgi-bin/check_ip.cgi HTTP/1.1\r\nX-Forwarded-For: 6.6.6.6, 203.0.113.23\r\n\r\n"));
         const std::string answer = from.readToEnd(10).value_or("");
         EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), pageFor(shown)) << gateways.size();
     }

@@ -34,11 +34,12 @@ struct ScratchFolder : testkit::ScratchFolder {
     ScratchFolder() : testkit::ScratchFolder("refsvc") {}
 };
 
-// An HTTP reply: the status (0 when none came) and the body, parsed when it is JSON.
+// An HTTP reply: the status (0 when none came), the body, parsed when it is JSON, and its
+// Retry-After header.
 struct Reply {
     int status = 0;
     httplib::Error error = httplib::Error::Success;
-    std::string body;
+    std::string body, retryAfter;
     json parsed() const { return json::parse(body, nullptr, false); }
 };
 
@@ -48,6 +49,7 @@ inline Reply toReply(const httplib::Result& result) {
     if (result) {
         reply.status = result->status;
         reply.body = result->body;
+        reply.retryAfter = result->get_header_value("Retry-After");
     }
     return reply;
 }

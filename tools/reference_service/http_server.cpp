@@ -118,13 +118,16 @@ struct Head {
     std::string forwardedFor;
 };
 
-// The first entry of an X-Forwarded-For list when it is an address; else empty, so that nothing
-// else from the header goes on.
+// The last entry of an X-Forwarded-For list when it is an address; else empty, so that nothing
+// else from the header goes on. Each gateway adds the address it was called from at the end, so the
+// last entry is the one the gateway the server believes wrote: the entries before it are the
+// caller's own words.
 std::string forwardedAddress(std::string_view list) {
-    const std::string first(trimmed(list.substr(0, list.find(','))));
+    const std::size_t comma = list.rfind(',');
+    const std::string last(trimmed(comma == list.npos ? list : list.substr(comma + 1)));
     unsigned char buffer[sizeof(in6_addr)];
-    return ::inet_pton(AF_INET, first.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, first.c_str(), buffer) == 1
-               ? first
+    return ::inet_pton(AF_INET, last.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, last.c_str(), buffer) == 1
+               ? last
                : std::string();
 }
 
@@ -159,7 +162,7 @@ std::optional<Head> parseHead(std::string_view text) {
             head.chunked = !equalsIgnoringCase(value, "identity");
         } else if (equalsIgnoringCase(name, "Expect")) {
             head.expectContinue = equalsIgnoringCase(value, "100-continue");
-        } else if (equalsIgnoringCase(name, "X-Forwarded-For") && head.forwardedFor.empty()) {
+        } else if (equalsIgnoringCase(name, "X-Forwarded-For")) { // the last header: the gateway's
             head.forwardedFor = forwardedAddress(value);
         }
     }

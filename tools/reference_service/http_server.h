@@ -30,9 +30,10 @@ struct HttpRequest {
     std::string path;   // the target before "?", percent-decoded
     std::string body;
     std::string remoteAddress;
-    // The caller's address as the gateway in front of it names it: the first entry of the
-    // X-Forwarded-For header when that is an IPv4 or IPv6 address and the connection comes from a
-    // gateway the server believes (loopback, or one named to believeGateways), else empty.
+    // The caller's address as the gateway in front of it names it: the last entry of the last
+    // X-Forwarded-For header (the one the gateway added; the caller may write any before it) when
+    // that is an IPv4 or IPv6 address and the connection comes from a gateway the server believes
+    // (loopback, or one named to believeGateways), else empty.
     std::string forwardedFor;
     std::vector<std::string> matches; // the whole path, then the text of each "{}" of the route
 };

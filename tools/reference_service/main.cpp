@@ -26,8 +26,9 @@ constexpr const char* kUsage =
     "  --fault    call: profile, auth, features, models, insert, update, partner, ip or all;\n"
     "             kind: refuse, 500, slow:<seconds> or garbage; *n: only the first n requests\n"
     "  --gateway  a gateway that reaches the service from elsewhere than loopback: the address\n"
-    "             page believes the caller's address it names in X-Forwarded-For, as it does\n"
-    "             from loopback; from any other caller that header is ignored\n";
+    "             page believes the caller's address it names in X-Forwarded-For (the last\n"
+    "             entry of the last such header: the one the gateway added), as it does from\n"
+    "             loopback; from any other caller that header is ignored\n";
 
 int badArguments(const std::string& message) {
     std::cerr << "reference-service: " << message << "\n" << kUsage;

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <condition_variable>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <functional>
@@ -75,6 +76,13 @@ Reply jsonReply(int status, const json& body) {
 Reply errorReply(int status, const std::string& message) {
     return jsonReply(status, json{{"error", message}});
 }
+// No room in the store until a record has been kept its time: 503, and when to try again.
+Reply busy(const json& body, std::chrono::seconds retryAfter) {
+    Reply reply = jsonReply(503, body);
+    reply.retryAfter = retryAfter;
+    return reply;
+}
+const char* const kNoRoomForTransactions = "Too many transactions lately; try again later";
 
 // A text from the client as requests.log gives it: at most kLoggedTextLimit bytes, cut at a
 // character's start, "..." after a cut.
@@ -360,10 +368,13 @@ Reply Service::State::insert(const HttpRequest& req) {
             return jsonReply(401, json{{"status", 0}, {"error", "the operator has not logged in"}});
     }
     std::string error;
-    switch (store->insert((*body)["uuid"], *body, now(), &error)) {
+    std::chrono::seconds retryAfter{};
+    switch (store->insert((*body)["uuid"], *body, now(), &error, &retryAfter)) {
     case TransactionStore::Outcome::Stored:
     case TransactionStore::Outcome::Repeated:
         return jsonReply(200, json{{"status", 1}});
+    case TransactionStore::Outcome::Full:
+        return busy(json{{"status", 0}, {"error", kNoRoomForTransactions}}, retryAfter);
     default:
         failed(error);
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
@@ -375,11 +386,14 @@ Reply Service::State::update(const HttpRequest& req) {
     auto body = transactionBody(req, kUpdateKeys, refusal);
     if (!body) return refusal;
     std::string error;
-    switch (store->update((*body)["uuid"], *body, now(), &error)) {
+    std::chrono::seconds retryAfter{};
+    switch (store->update((*body)["uuid"], *body, now(), &error, &retryAfter)) {
     case TransactionStore::Outcome::Stored:
         return jsonReply(200, json{{"status", 1}});
     case TransactionStore::Outcome::Unknown:
         return jsonReply(404, json{{"status", 0}, {"error", "no transaction with this uuid"}});
+    case TransactionStore::Outcome::Full:
+        return busy(json{{"status", 0}, {"error", kNoRoomForTransactions}}, retryAfter);
     default:
         failed(error);
         return jsonReply(500, json{{"status", 0}, {"error", "not stored: " + error}});
@@ -401,12 +415,9 @@ Reply Service::State::partner(const HttpRequest& req) {
         return jsonReply(200, json{{"status", 200}});
     case TransactionStore::Outcome::Finished:
         return jsonReply(409, json{{"error", "This session has already been finished"}, {"status", 409}});
-    case TransactionStore::Outcome::Full: {
-        Reply busy = jsonReply(503, json{{"error", "Too many sessions finished lately; try again later"},
-                                         {"status", 503}});
-        busy.retryAfter = retryAfter;
-        return busy;
-    }
+    case TransactionStore::Outcome::Full:
+        return busy(json{{"error", "Too many sessions finished lately; try again later"}, {"status", 503}},
+                    retryAfter);
     default:
         failed(error);
         return jsonReply(500, json{{"error", "not stored: " + error}, {"status", 500}});
@@ -418,7 +429,10 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
         if (error) *error = std::move(message);
         return nullptr;
     };
-    if (options.dataFolder.empty()) return fail("no data folder given");
+    std::optional<ns::Directory> data = options.data;
+    if (!data && options.dataFolder.empty()) return fail("no data folder given");
+    if (int failure = 0; !data && !(data = ns::Directory::open(options.dataFolder.string(), true, &failure)))
+        return fail("cannot use the data folder " + options.dataFolder.string() + ": " + std::strerror(failure));
     std::optional<Seed> seed = Seed::parse(options.seedJson ? *options.seedJson : Seed::builtInText(), error);
     if (!seed) return nullptr;
 
@@ -429,9 +443,9 @@ std::unique_ptr<Service> Service::start(const Options& options, std::string* err
     if (!state->server.believeGateways(options.gateways)) return fail("a gateway is not an IPv4 address");
     state->clock = options.clock;
     state->logMasking = options.logMasking;
-    state->store = TransactionStore::open(options.dataFolder, error, options.store);
+    state->store = TransactionStore::open(*data, error, options.store);
     if (!state->store) return nullptr;
-    state->log = RequestLog::open(options.dataFolder, error, options.requestLogBytes);
+    state->log = RequestLog::open(*data, error, options.requestLogBytes);
     if (!state->log) return nullptr;
     state->keptRequests = options.keptRequests;
 

@@ -32,7 +32,9 @@
 //   update    the insert's entries plus "update_record", "result", "result_value", "errorCode",
 //             all text and all required
 //             200 {"status": 1}, the update stored with its time; a "uuid" no insert stored (or one
-//             the store has dropped, storage.h): 404 {"status": 0, "error"}.
+//             the store has dropped once kept its time, storage.h): 404 {"status": 0, "error"}.
+//             Either, when it finds no room (the transactions kept are all younger than their
+//             time): 503 {"status": 0, "error"} with Retry-After, the seconds until one may go.
 //   partner   text entries "uuid" (the session id, not empty), "timeCreated", "esnNumber",
 //             "sourceMake", "clientVer", "MacAddress", "errorCode", "result_value", "grade",
 //             "color", "devicememorysize", "sourceCarrier", "AndroidVersion", "iosVersion",
@@ -45,10 +47,10 @@
 //   models    200 the seed's model table ({"iOS": ..., "WifiOnly": ...}).
 //   ip        200 text/html: the caller's address twice, after "Your IP address is:" in a heading
 //             and after "Current IP Address: " in a paragraph; the address the gateway in front of
-//             the caller names (X-Forwarded-For: a simulated device's public address) when there
-//             is one and the caller is a gateway the service believes: one on loopback (the main
-//             job's simulated devices) or one named in Options::gateways. From anywhere else the
-//             header is ignored.
+//             the caller names (X-Forwarded-For: a simulated device's public address; the last
+//             entry of the last such header, the one the gateway added) when there is one and the
+//             caller is a gateway the service believes: one on loopback (the main job's simulated
+//             devices) or one named in Options::gateways. From anywhere else the header is ignored.
 // A body that is not a JSON object, lacks a required entry or has a value of the wrong kind gets
 // 400 {"error"} (naming the entry) and changes nothing. Unknown paths get 404 {"error"}. Insert and
 // update accept further text entries and store them too.
@@ -86,7 +88,8 @@
 // moves it to requests.log.1, in place of the one there.
 // transactions.json: see storage.h: partner finishes, which need no login, have a bound of their
 // own and never push an operator's transaction out, nor a younger session or a finished session's
-// id: past their bound they are refused (503) until the oldest have been kept their time.
+// id: past their bound they are refused (503) until the oldest have been kept their time. Inserts,
+// which need no credential either, are bounded the same way among the transactions.
 
 #include <chrono>
 #include <cstddef>
@@ -100,6 +103,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/directory.h"
 #include "tools/reference_service/faults.h"
 
 namespace refsvc {
@@ -127,11 +131,19 @@ struct StoreLimits {
     // younger one (it is refused, 503, until one is old enough).
     std::chrono::seconds partnerKept = std::chrono::hours(1);
     std::chrono::seconds finishedKept = std::chrono::days(7);
+    // How long a transaction is kept at least after it last changed: no insert or update pushes out
+    // a younger one (it is refused, 503, until one is old enough), so an operator's transaction
+    // takes its update within that time however many inserts came since.
+    std::chrono::seconds transactionKept = std::chrono::days(1);
 };
 
 struct Options {
     int port = 0;                        // 0: a free port, chosen when the service starts
-    std::filesystem::path dataFolder;    // required: transactions.json, requests.log
+    // Where transactions.json and requests.log go (required): a folder held open (the main job's
+    // service/ of its run folder: everything is made through it), or else one by its path (made
+    // when missing).
+    std::optional<ns::Directory> data;
+    std::filesystem::path dataFolder;
     std::optional<std::string> seedJson; // the seed's text; none: the built-in seed.json
     std::vector<Fault> faults;
     double requestReadSeconds = 5; // each request's head and body must come within this

@@ -5,9 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -17,7 +15,6 @@
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 namespace refsvc {
@@ -32,47 +29,8 @@ bool failWith(std::string* error, std::string message) {
     return false;
 }
 
-std::string systemError(const std::string& what, const fs::path& path) {
-    return what + " " + path.string() + ": " + std::strerror(errno);
-}
-
-// Writes the pieces one after the other, retrying short writes and interruptions.
-bool writeAll(int fd, std::vector<std::string_view> pieces) {
-    std::erase_if(pieces, [](std::string_view piece) { return piece.empty(); });
-    std::vector<iovec> batch;
-    for (std::size_t first = 0; first < pieces.size();) {
-        batch.clear();
-        for (std::size_t i = first; i < pieces.size() && batch.size() < IOV_MAX; ++i)
-            batch.push_back({const_cast<char*>(pieces[i].data()), pieces[i].size()});
-        const ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = ENOSPC; // a write that takes nothing: the disk is full
-        if (n <= 0) return false;
-        for (auto left = static_cast<std::size_t>(n); left > 0;) {
-            const std::size_t taken = std::min(left, pieces[first].size());
-            pieces[first].remove_prefix(taken);
-            left -= taken;
-            if (pieces[first].empty()) ++first;
-        }
-    }
-    return true;
-}
-
-bool syncFolder(const fs::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-bool makeFolder(const fs::path& folder, std::string* error) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder, ec))
-        return failWith(error, "cannot use the data folder " + folder.string() + ": " +
-                                   (ec ? ec.message() : std::string("not a folder")));
-    return true;
+std::string systemError(const std::string& what, const std::string& path, int error) {
+    return what + " " + path + ": " + std::strerror(error);
 }
 
 // The sections of the file, in its order, and how the file opens each.
@@ -81,26 +39,24 @@ constexpr std::array<std::string_view, 3> kSectionHeads{"\"finished\": {", "\"pa
                                                         "\"transactions\": {"};
 
 // The stored state, checked; an absent file is an empty store.
-bool loadState(const fs::path& path, json& state, std::string* error) {
+bool loadState(const ns::Directory& folder, const char* file, json& state, std::string* error) {
     state = json{{"finished", json::object()}, {"partner", json::object()}, {"transactions", json::object()}};
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return true;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return failWith(error, systemError("cannot read", path));
-    std::stringstream text;
-    text << in.rdbuf();
-    json loaded = json::parse(text.str(), nullptr, false);
+    const std::string path = folder.pathOf(file);
+    std::string text;
+    if (const int failure = folder.read(file, &text))
+        return failure == ENOENT || failWith(error, systemError("cannot read", path, failure));
+    json loaded = json::parse(text, nullptr, false);
     if (loaded.is_discarded() || !loaded.is_object())
-        return failWith(error, path.string() + " is not a JSON object; it is left as it is");
+        return failWith(error, path + " is not a JSON object; it is left as it is");
     for (const char* section : kSections) {
         if (!loaded.contains(section)) continue;
         const json& entries = loaded[section];
         if (!entries.is_object())
-            return failWith(error, path.string() + ": \"" + section + "\" is not an object");
+            return failWith(error, path + ": \"" + section + "\" is not an object");
         const bool times = section == std::string_view("finished");
         for (const auto& [key, entry] : entries.items())
             if (times ? !entry.is_string() : !entry.is_object())
-                return failWith(error, path.string() + ": entry \"" + key + "\" of \"" + section + "\" is not " +
+                return failWith(error, path + ": entry \"" + key + "\" of \"" + section + "\" is not " +
                                            (times ? "a time" : "an object"));
         state[section] = entries;
     }
@@ -110,7 +66,7 @@ bool loadState(const fs::path& path, json& state, std::string* error) {
             state["finished"][session] = record.value("at", "");
     for (auto& [uuid, transaction] : state["transactions"].items())
         if (!transaction.contains("updates") || !transaction["updates"].is_array())
-            return failWith(error, path.string() + ": transaction \"" + uuid + "\" has no \"updates\" list");
+            return failWith(error, path + ": transaction \"" + uuid + "\" has no \"updates\" list");
     return true;
 }
 
@@ -170,30 +126,37 @@ std::string recordText(const std::string& key, const json& record) {
 
 std::unique_ptr<TransactionStore> TransactionStore::open(const fs::path& folder, std::string* error,
                                                          StoreLimits limits) {
-    if (!makeFolder(folder, error)) return nullptr;
-    fs::path lockPath = folder / ".lock";
-    int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int failure = 0;
+    const std::optional<ns::Directory> opened = ns::Directory::open(folder.string(), true, &failure);
+    if (!opened) {
+        failWith(error, "cannot use the data folder " + folder.string() + ": " + std::strerror(failure));
+        return nullptr;
+    }
+    return open(*opened, error, limits);
+}
+
+std::unique_ptr<TransactionStore> TransactionStore::open(const ns::Directory& folder, std::string* error,
+                                                         StoreLimits limits) {
+    const int lockFd = folder.openLock(".lock");
     if (lockFd < 0) {
-        failWith(error, systemError("cannot open", lockPath));
+        failWith(error, systemError("cannot open", folder.pathOf(".lock"), errno));
         return nullptr;
     }
     if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockFd);
-        failWith(error, "the data folder " + folder.string() + " is in use by another service");
+        failWith(error, "the data folder " + folder.path() + " is in use by another service");
         return nullptr;
     }
-    fs::path path = folder / "transactions.json";
     json state;
-    if (!loadState(path, state, error)) {
+    if (!loadState(folder, kFile, state, error)) {
         ::close(lockFd);
         return nullptr;
     }
-    return std::unique_ptr<TransactionStore>(
-        new TransactionStore(std::move(path), lockFd, std::move(state), limits));
+    return std::unique_ptr<TransactionStore>(new TransactionStore(folder, lockFd, std::move(state), limits));
 }
 
-TransactionStore::TransactionStore(fs::path path, int lockFd, json state, StoreLimits limits)
-    : path_(std::move(path)), lockFd_(lockFd), limits_(limits), state_(std::move(state)) {
+TransactionStore::TransactionStore(ns::Directory folder, int lockFd, json state, StoreLimits limits)
+    : folder_(std::move(folder)), lockFd_(lockFd), limits_(limits), state_(std::move(state)) {
     // The file's own order is lost in the reading; the records' times give it back.
     std::vector<std::pair<std::string, RecordId>> byChange;
     for (const char* section : kSections)
@@ -226,19 +189,14 @@ std::size_t TransactionStore::limitOf(const std::string& section) const {
                                    : limits_.maxBytes;
 }
 
-std::optional<std::chrono::seconds> TransactionStore::keptFor(const std::string& section) const {
-    if (section == "partner") return limits_.partnerKept;
-    if (section == "finished") return limits_.finishedKept;
-    return std::nullopt;
+std::chrono::seconds TransactionStore::keptFor(const std::string& section) const {
+    return section == "partner"    ? limits_.partnerKept
+           : section == "finished" ? limits_.finishedKept
+                                   : limits_.transactionKept;
 }
 
 TransactionStore::~TransactionStore() {
     ::close(lockFd_);
-}
-
-void TransactionStore::setBeforeRenameForTesting(std::function<void()> hook) {
-    std::lock_guard guard(lock_);
-    beforeRename_ = std::move(hook);
 }
 
 json TransactionStore::snapshot() const {
@@ -247,16 +205,18 @@ json TransactionStore::snapshot() const {
 }
 
 TransactionStore::Outcome TransactionStore::insert(const std::string& uuid, const json& fields,
-                                                   const std::string& at, std::string* error) {
+                                                   const std::string& at, std::string* error,
+                                                   std::chrono::seconds* retryAfter) {
     std::lock_guard guard(lock_);
     if (state_["transactions"].contains(uuid)) return Outcome::Repeated;
-    return commit({{{"transactions", uuid},
-                    json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}}},
-                  error, nullptr);
+    return commit(
+        {{{"transactions", uuid}, json{{"insertedAt", at}, {"insert", fields}, {"updates", json::array()}}}},
+        error, retryAfter);
 }
 
 TransactionStore::Outcome TransactionStore::update(const std::string& uuid, const json& fields,
-                                                   const std::string& at, std::string* error) {
+                                                   const std::string& at, std::string* error,
+                                                   std::chrono::seconds* retryAfter) {
     std::lock_guard guard(lock_);
     if (!state_["transactions"].contains(uuid)) return Outcome::Unknown;
     json record = state_["transactions"][uuid];
@@ -264,7 +224,7 @@ TransactionStore::Outcome TransactionStore::update(const std::string& uuid, cons
     updates.push_back(json{{"at", at}, {"fields", fields}});
     if (updates.size() > limits_.maxUpdates)
         updates.erase(updates.begin(), updates.end() - static_cast<std::ptrdiff_t>(limits_.maxUpdates));
-    return commit({{{"transactions", uuid}, std::move(record)}}, error, nullptr);
+    return commit({{{"transactions", uuid}, std::move(record)}}, error, retryAfter);
 }
 
 TransactionStore::Outcome TransactionStore::finish(const std::string& session, const json& fields, Time at,
@@ -293,19 +253,19 @@ TransactionStore::Outcome TransactionStore::commit(std::vector<Change> changes, 
         bytes[section] += texts.back().size() - (before == kept_.end() ? 0 : before->second.text.size());
         now[section] = timeOf(changedAt(section, change.record));
     }
-    // The records that go to make room, the ones changed longest ago first; in a section that keeps
-    // its records a time, only those kept that long. A section still over its limit with records
-    // too young to go refuses the changes: `wait` is the time until the first of them may go.
+    // The records that go to make room, the ones changed longest ago first, only those kept their
+    // section's time. A section still over its limit with records too young to go refuses the
+    // changes: `wait` is the time until the first of them may go.
     std::set<RecordId> goes;
     std::optional<Time::duration> wait;
     for (auto& [section, total] : bytes) {
-        const std::optional<std::chrono::seconds> kept = keptFor(section);
+        const std::chrono::seconds kept = keptFor(section);
         std::optional<Time> firstFree;
         for (auto other = changed_.begin(); other != changed_.end() && total > limitOf(section); ++other) {
             if (other->first != section || changing(*other)) continue;
             const Kept& record = kept_.at(*other);
-            if (kept && now[section] < record.at + *kept) {
-                firstFree = std::min(firstFree.value_or(Time::max()), record.at + *kept);
+            if (now[section] < record.at + kept) {
+                firstFree = std::min(firstFree.value_or(Time::max()), record.at + kept);
                 continue;
             }
             total -= record.text.size();
@@ -340,22 +300,10 @@ TransactionStore::Outcome TransactionStore::commit(std::vector<Change> changes, 
     }
     file.push_back("\n}\n");
 
-    fs::path temporary = path_;
-    temporary += ".tmp";
-    const auto failed = [&](const char* what, const fs::path& which) {
-        failWith(error, systemError(what, which));
-        ::unlink(temporary.c_str());
+    if (const int failure = folder_.write(kFile, file, ns::Durability::Synced)) {
+        failWith(error, systemError("cannot write", path(), failure));
         return Outcome::Failed;
-    };
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return failed("cannot create", temporary);
-    bool written = writeAll(fd, std::move(file)) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written) return failed("cannot write", temporary);
-    if (beforeRename_) beforeRename_();
-    if (::rename(temporary.c_str(), path_.c_str()) != 0) return failed("cannot replace", path_);
-    // The new file is in place; the folder's fsync makes the rename itself durable.
-    syncFolder(path_.parent_path());
+    }
     for (const RecordId& gone : goes) {
         const auto found = kept_.find(gone);
         changed_.erase(found->second.place);
@@ -371,54 +319,40 @@ TransactionStore::Outcome TransactionStore::commit(std::vector<Change> changes, 
     return Outcome::Stored;
 }
 
-namespace {
-
-int openForAppending(const fs::path& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-}
-
-} // namespace
-
-std::unique_ptr<RequestLog> RequestLog::open(const fs::path& folder, std::string* error,
-                                             std::size_t maxBytes) {
-    if (!makeFolder(folder, error)) return nullptr;
-    fs::path path = folder / "requests.log";
-    int fd = openForAppending(path);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        failWith(error, systemError("cannot open", path));
-        if (fd >= 0) ::close(fd);
+std::unique_ptr<RequestLog> RequestLog::open(const ns::Directory& folder, std::string* error, std::size_t maxBytes) {
+    int failure = 0;
+    std::optional<ns::Directory::Stream> file = folder.appendTo(kFile, &failure);
+    if (!file) {
+        failWith(error, systemError("cannot open", folder.pathOf(kFile), failure));
         return nullptr;
     }
-    return std::unique_ptr<RequestLog>(
-        new RequestLog(std::move(path), fd, static_cast<std::size_t>(status.st_size), maxBytes));
-}
-
-RequestLog::~RequestLog() {
-    ::close(fd_);
+    ns::EntryFigures figures;
+    folder.status(kFile, &figures);
+    auto log = std::unique_ptr<RequestLog>(new RequestLog(folder, std::move(*file), maxBytes));
+    log->bytes_ = static_cast<std::size_t>(figures.size);
+    return log;
 }
 
 bool RequestLog::append(std::string line, std::string* error) {
     line += '\n';
-    if (bytes_ > 0 && bytes_ + line.size() > maxBytes_) {
+    int failure = 0;
+    if (file_ && bytes_ > 0 && bytes_ + line.size() > maxBytes_) {
         // Rotated once: the full log becomes requests.log.1, the line starts a new one. When that
         // cannot be done, the line is not written: the log never grows past its bound.
-        fs::path previous = path_;
-        previous += ".1";
-        const int fresh = ::rename(path_.c_str(), previous.c_str()) == 0 ? openForAppending(path_) : -1;
-        if (fresh < 0) return failWith(error, systemError("cannot write", path_));
-        ::close(fd_);
-        fd_ = fresh;
-        bytes_ = 0;
+        file_.reset();
+        failure = folder_.rename(kFile, std::string(kFile) + ".1", true);
+        if (!failure) bytes_ = 0;
     }
-    if (!writeAll(fd_, {line})) {
-        // A line cut short (a full disk) is taken back: the log holds whole lines only.
-        const std::string message = systemError("cannot write", path_);
-        const bool takenBack = ::ftruncate(fd_, static_cast<off_t>(bytes_)) == 0;
-        return failWith(error, message + (takenBack ? "" : "; a piece of the line is left"));
+    if (!file_) { // after a rotation, or one that failed: the log there, or a new one
+        int opened = 0;
+        if (std::optional<ns::Directory::Stream> file = folder_.appendTo(kFile, &opened)) file_.emplace(std::move(*file));
+        failure = failure ? failure : opened;
     }
-    bytes_ += line.size();
-    return true;
+    if (!failure && (failure = file_->append(line)) == 0) { // a line cut short is taken back
+        bytes_ += line.size();
+        return true;
+    }
+    return failWith(error, systemError("cannot write", path(), failure));
 }
 
 } // namespace refsvc

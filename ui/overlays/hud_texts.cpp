@@ -21,7 +21,7 @@ void addText(std::vector<std::string>& texts, const rt::Ref<ns::String>& text) {
 
 void addViewHUDs(const ui::View& view, std::vector<HUDOnScreen>& huds) {
     if (auto hud = rt::cast<vh::ProgressHUD>(rt::Id(rt::retained(&view))); hud && hud->isShown()) {
-        HUDOnScreen& shown = huds.emplace_back(HUDOnScreen{hud, {}});
+        HUDOnScreen& shown = huds.emplace_back(HUDOnScreen{hud, {}, hud->box()});
         addText(shown.texts, hud->labelText());
         addText(shown.texts, hud->detailsLabelText());
     }
@@ -46,7 +46,8 @@ void announceHUDText(std::string_view text) {
 std::vector<HUDOnScreen> hudsOnScreen() {
     std::vector<HUDOnScreen> huds;
     if (ProgressHUD::isVisible())
-        addText(huds.emplace_back(HUDOnScreen{ProgressHUD::view(), {}}).texts, ProgressHUD::status());
+        addText(huds.emplace_back(HUDOnScreen{ProgressHUD::view(), {}, ProgressHUD::coveredRect()}).texts,
+                ProgressHUD::status());
     auto application = ui::Application::sharedApplication();
     if (auto window = application ? application->keyWindow() : nullptr) addViewHUDs(*window, huds);
     return huds;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
 namespace ui {
@@ -24,12 +25,13 @@ void removeHUDTextObserver(std::uint64_t token);
 // The HUD classes tell the observers here.
 void announceHUDText(std::string_view text);
 
-// The HUDs on screen, each its view and the texts it shows: the shared HUD while it shows (its
-// status), then each view HUD shown in the key window (its label and detail), the newest last;
-// texts not empty.
+// The HUDs on screen, each its view, the texts it shows and the part of its view that hides what
+// lies under it: the shared HUD while it shows (its status), then each view HUD shown in the key
+// window (its label and detail), the newest last; texts not empty.
 struct HUDOnScreen {
     rt::Ref<ui::View> view;
     std::vector<std::string> texts;
+    cg::Rect covers; // in the view's coordinates: its box, or its whole bounds when it dims the rest
 };
 std::vector<HUDOnScreen> hudsOnScreen();
 // Their texts, in that order.

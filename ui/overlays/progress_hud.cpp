@@ -27,6 +27,7 @@ public:
         box_ = placeHUDBox(bounds(), kMargin, 0, figure, {&label});
         setNeedsDisplay();
     }
+    const cg::Rect& box() const { return box_; }
     void drawRect(const cg::Rect&) override {
         if (cg::Context* context = ui::graphicsGetCurrentContext())
             drawHUDBox(*context, box_, kMargin, figure_);
@@ -203,6 +204,12 @@ unsigned long ProgressHUD::maskType() {
 
 rt::Ref<ui::View> ProgressHUD::view() {
     return state().view;
+}
+
+cg::Rect ProgressHUD::coveredRect() {
+    const State& s = state();
+    if (!s.view) return cg::Rect::null();
+    return s.mask == kMaskBlack ? s.view->bounds() : s.view->box();
 }
 
 } // namespace sh

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/foundation/string.h"
+#include "platform/graphics/geometry.h"
 #include "platform/runtime/object.h"
 
 namespace ui {
@@ -45,6 +46,9 @@ public:
     static unsigned long maskType();
     // The HUD's full-window view while it exists (also while it waits to join or fades out).
     static rt::Ref<ui::View> view();
+    // The part of that view that hides what lies under it, in its coordinates: its whole bounds
+    // under the black mask (which dims the window), else the box around the status.
+    static cg::Rect coveredRect();
 
 protected:
     ProgressHUD() = default;

@@ -69,6 +69,8 @@ public:
 
     // The box in the middle (moved by yOffset), the spinner's ring in mode 0, the texts under it.
     void layoutSubviews() override;
+    // The box as last laid out, in the HUD's coordinates: what it hides of the view under it.
+    const cg::Rect& box() const { return box_; }
     void drawRect(const cg::Rect& rect) override;
 
 protected:

@@ -189,7 +189,8 @@ TEST_F(RFScreen, TheSignalReadersFollowTheStatusBarsLayoutAndTheVersion) {
         {"new on 12.x, two items", "12.4.1", sim::StatusBarLayout::New,
          [](auto& b) { b.items.pop_back(); }, newer, 0, "0 bars", ""},
         {"new on 11.x", "11.4", sim::StatusBarLayout::New, [](auto& b) { b.signalBars = 2; }, newer, 2, "2 bars"},
-        {"new on 12.x, no SIM", "12.4.1", sim::StatusBarLayout::New, {}, newer, 4, "0 bars", "", "", nullptr, false},
+        // Out of service the bar has no bars, and its tree none either.
+        {"new on 12.x, no SIM", "12.4.1", sim::StatusBarLayout::New, {}, newer, 0, "0 bars", "", "", nullptr, false},
         {"broken", "12.4.1", sim::StatusBarLayout::Broken, {}, getSignal, 0, nullptr},
         {"broken, older", "10.3", sim::StatusBarLayout::Broken, {}, older, 0, nullptr},
         {"broken, newer", "12.4.1", sim::StatusBarLayout::Broken, {}, newer, 0, nullptr},

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -480,16 +481,22 @@ TEST_F(CameraScreens, TheVideoAnswersOnFrontAndMissingCamerasAndStopsWhenLeftDur
 
 // The recording takes sound: with the microphone undecided the system asks at its start, over
 // the screen, pictured whole; either answer decides the permission and the row goes on.
-TEST_F(CameraScreens, TheVideosRecordingAsksForTheMicrophoneWhileItIsUndecided) {
+// The microphone's question comes as the session with its input starts, before anything is
+// recorded; the recording the countdown asks for waits for the answer, and is as long from it.
+TEST_F(CameraScreens, TheMicrophoneIsAskedForAsTheSessionStartsAndTheRecordingWaitsForTheAnswer) {
+    // When the device first logged `entry`; -1 when it did not.
+    const auto loggedAt = [](const std::string& entry) {
+        std::istringstream lines(sim::Device::shared().logText());
+        for (std::string line; std::getline(lines, line);)
+            if (line.substr(line.find(' ') + 1) == entry) return std::stod(line);
+        return -1.0;
+    };
     for (const auto& [press, after] :
          {std::pair{1L, sim::RecordPermission::Granted}, {0L, sim::RecordPermission::Denied}}) {
         restart([](sim::Profile& p) { p.audio.recordPermission = sim::RecordPermission::Ask; });
         auto screen = openCamera<ft::CameraVideoViewController>("CameraVideoViewController");
-        at(2.0);
-        EXPECT_TRUE(app_->presentedAlerts().empty()) << "nothing asked before the recording";
-        at(3.0);
-        ASSERT_TRUE(screen->movieFileOutput()->isRecording());
-        ASSERT_EQ(app_->presentedAlerts().size(), 1u);
+        at(0.5);
+        ASSERT_EQ(app_->presentedAlerts().size(), 1u) << "asked as the session started";
         const rt::Ref<ui::AlertView> question = app_->presentedAlerts()[0];
         EXPECT_TRUE(question->title()->utf8().ends_with("Would Like to Access the Microphone"));
         const std::vector<std::string> drawn = testkit::wholeTextsPictured(*app_->keyWindow());
@@ -497,9 +504,18 @@ TEST_F(CameraScreens, TheVideosRecordingAsksForTheMicrophoneWhileItIsUndecided) 
              {question->title()->utf8(), question->buttonTitleAtIndex(press)->utf8(),
               localized("CAMERA_VIDEO_CONTROLLER_TITLE")})
             EXPECT_EQ(std::ranges::count(drawn, shown), 1) << shown;
-        EXPECT_TRUE(app_->press(question, press));
         at(3.5);
+        EXPECT_TRUE(screen->movieFileOutput()->isRecording()) << "asked for by the countdown";
+        EXPECT_EQ(loggedAt("movie recording"), -1) << "nothing recorded unanswered";
+        EXPECT_TRUE(app_->press(question, press));
+        at(4.0);
         EXPECT_EQ(sim::currentDevice()->audio.recordPermission, after);
+        EXPECT_EQ(loggedAt("movie recording") - loggedAt("record permission asked"), 3.5) << "from the answer";
+        at(9.0);
+        const auto movie = av::readMovieFile(ft::CameraVideoViewController::movieFile());
+        ASSERT_TRUE(movie);
+        EXPECT_EQ(movie->duration, 5.0) << "counted from the answer";
+        EXPECT_EQ(movie->audio, after == sim::RecordPermission::Granted);
         tapAt(9.5, "successButton");
         screen = nullptr;
         settle();

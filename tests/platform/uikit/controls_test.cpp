@@ -44,6 +44,7 @@
 #include "platform/uikit/text_view.h"
 #include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/touch.h"
+#include "platform/uikit/view_rendering.h"
 #include "platform/uikit/window.h"
 #include "tests/platform/uikit/support.h"
 
@@ -217,34 +218,49 @@ TEST(UIButton, ADisabledSystemButtonIsDimmedUnlessItsOwnColourIsSet) {
     EXPECT_TRUE(rt::equal(system->titleLabel()->textColor(), blue));
 }
 
-// Under the finger, while its tap's actions run, a button is highlighted: a system button's title
-// fades to a fifth of its colour unless it has a highlighted colour of its own, a custom one keeps
-// its colour. The highlight stays until the tap's turn ends (its changes committed), then goes.
-TEST(UIButton, AButtonShowsPressedWhileItsTapsActionsRun) {
+// The finger lifts and the button is back to normal before its tap's actions run: whatever reads or
+// draws it from then on sees it so. The frame of the tap's turn still shows it under the finger (a
+// system button's title faded to a fifth of its colour unless it has a highlighted colour of its
+// own, a custom one's kept): a picture of the screen taken in that turn draws it pressed, without
+// the button changing, and one taken after the turn has committed draws it normal.
+TEST(UIButton, AButtonIsNormalOnceItsTouchEndsAndTheFrameOfItsTurnShowsItPressed) {
     const auto blue = ui::Color::systemBlueColor(), red = ui::Color::redColor();
     const struct {
         ui::ButtonType type;
-        rt::Ref<ui::Color> normal, highlighted, pressed, after; // set, set, in the actions, afterwards
+        rt::Ref<ui::Color> normal, highlighted, pressed, after; // set, set, under the finger, normal
     } cases[] = {{ui::ButtonType::System, nullptr, nullptr, blue->colorWithAlphaComponent(0.2), blue},
                  {ui::ButtonType::System, nullptr, red, red, blue},
                  {ui::ButtonType::Custom, red, nullptr, red, red}};
     for (const auto& c : cases) {
+        auto window = rt::make<ui::Window>(cg::Rect::make(0, 0, 200, 100));
         auto button = ui::Button::buttonWithType(c.type);
         button->setFrame(cg::Rect::make(0, 0, 100, 44));
+        button->setTitleForState(ns::str("Yes"), ui::ControlStates::Normal);
+        window->addSubview(button);
         if (c.normal) button->setTitleColorForState(c.normal, ui::ControlStates::Normal);
         if (c.highlighted) button->setTitleColorForState(c.highlighted, ui::ControlStates::Highlighted);
+        const cg::DisplayList normal = ui::recordScreen(*window);
+        button->setHighlighted(true);
+        const cg::DisplayList pressed = ui::recordScreen(*window);
+        button->setHighlighted(false);
         auto log = rt::make<ActionLog>();
         button->addTargetActionForControlEvents(log, rt::Sel("ping"), Event::TouchUpInside);
-        rt::Ref<ui::Color> shown;
-        log->onCall = [&, raw = button.get()] {
-            shown = raw->isHighlighted() ? raw->titleLabel()->textColor() : nullptr;
-        };
+        bool highlightedInAction = true;
+        log->onCall = [&, raw = button.get()] { highlightedInAction = raw->isHighlighted(); };
         tapAt(button, 50);
-        EXPECT_TRUE(rt::equal(shown, c.pressed)) << &c - cases;
-        EXPECT_TRUE(button->isHighlighted());
-        ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr);
+        EXPECT_FALSE(highlightedInAction) << &c - cases;
         EXPECT_FALSE(button->isHighlighted());
         EXPECT_TRUE(rt::equal(button->titleLabel()->textColor(), c.after)) << &c - cases;
+        EXPECT_EQ(ui::Control::tappedThisTurn(), button);
+        EXPECT_TRUE(ui::recordScreen(*window) == pressed) << "the frame of the tap's turn " << &c - cases;
+        {
+            const ui::Control::PressedLook look(button);
+            EXPECT_TRUE(rt::equal(button->titleLabel()->textColor(), c.pressed)) << &c - cases;
+        }
+        EXPECT_TRUE(rt::equal(button->titleLabel()->textColor(), c.after)) << "the look goes back";
+        ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr); // the tap's turn ends
+        EXPECT_FALSE(ui::Control::tappedThisTurn());
+        EXPECT_TRUE(ui::recordScreen(*window) == normal) << &c - cases;
     }
 }
 

@@ -1,11 +1,13 @@
 // Alerts and action sheets: the platform's button indices, presenting, the tester's press telling
-// the delegate by name, and dismissal from code telling no one.
+// the delegate by name, and dismissal from code telling no one; a dialog taken away leaves the
+// screen once its turn has committed.
 
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/run_loop.h"
 #include "platform/runtime/class.h"
 #include "platform/runtime/invocation.h"
 #include "platform/runtime/kvc.h"
@@ -85,6 +87,8 @@ Strings titles(const ui::ButtonDialog& dialog) {
 class Dialogs : public testing::Test {
 protected:
     void TearDown() override { ui::ButtonDialog::dismissAllPresented(); }
+    // The turn of the test's calls ends: its changes are committed.
+    static void endTurn() { ns::RunLoop::main()->runMode(ns::DefaultRunLoopMode, nullptr); }
 };
 
 TEST_F(Dialogs, ButtonsAreIndexedInThePlatformsOrder) {
@@ -130,11 +134,19 @@ TEST_F(Dialogs, PressingAButtonTellsTheDelegateClickedThenWillThenDidDismiss) {
 
     EXPECT_TRUE(alert->press(1));
     EXPECT_EQ(log->calls, (Strings{"willPresentAlertView:", "didPresentAlertView:", "alertView:clickedButtonAtIndex: 1",
-                                   "alertView:willDismissWithButtonIndex: 1", "alertView:didDismissWithButtonIndex: 1"}));
-    EXPECT_EQ(log->lastDialog, alert);
+                                   "alertView:willDismissWithButtonIndex: 1"}));
     EXPECT_FALSE(alert->isVisible());
     EXPECT_TRUE(ui::AlertView::presentedAlerts().empty());
     EXPECT_FALSE(alert->press(0)) << "a dismissed alert is no longer there to press";
+    // Until the turn has committed it stays on the screen, its button pressed.
+    EXPECT_EQ(ui::ButtonDialog::onScreen(), (std::vector<rt::Ref<ui::ButtonDialog>>{alert}));
+    EXPECT_EQ(alert->pressedButtonIndex(), 1);
+    endTurn();
+    EXPECT_EQ(log->calls.back(), "alertView:didDismissWithButtonIndex: 1");
+    EXPECT_EQ(log->lastDialog, alert);
+    EXPECT_TRUE(ui::ButtonDialog::onScreen().empty());
+    EXPECT_EQ(alert->pressedButtonIndex(), -1);
+    endTurn();
     EXPECT_EQ(log->calls.size(), 5u);
 }
 
@@ -148,9 +160,12 @@ TEST_F(Dialogs, DismissalFromCodeTellsNoOne) {
 
     alert->dismissWithClickedButtonIndex(alert->cancelButtonIndex(), false);
     rt::send(sheet, rt::Sel("dismissWithClickedButtonIndex:animated:"), sheet->numberOfButtons() - 1, true);
-    EXPECT_TRUE(log->calls.empty()) << testing::PrintToString(log->calls);
     EXPECT_TRUE(ui::ButtonDialog::presented().empty());
     EXPECT_FALSE(alert->isVisible() || sheet->isVisible());
+    EXPECT_EQ(ui::ButtonDialog::onScreen().size(), 2u);
+    endTurn();
+    EXPECT_TRUE(ui::ButtonDialog::onScreen().empty());
+    EXPECT_TRUE(log->calls.empty()) << testing::PrintToString(log->calls);
 }
 
 TEST_F(Dialogs, APresentedDialogStaysAliveItsDelegateDoesNot) {
@@ -170,6 +185,8 @@ TEST_F(Dialogs, APresentedDialogStaysAliveItsDelegateDoesNot) {
     EXPECT_FALSE(sheet->presentingView()) << "and holds the view it was shown in weakly";
     EXPECT_TRUE(sheet->press(0)) << "a press with no delegate left still dismisses";
     sheet = nullptr;
+    EXPECT_TRUE(shown.lock()) << "on the screen until the turn has committed";
+    endTurn();
     EXPECT_FALSE(shown.lock());
     EXPECT_TRUE(captured.lines().empty()) << testing::PrintToString(captured.lines());
 }
@@ -184,6 +201,7 @@ TEST_F(Dialogs, ADelegateBehindAProxyKeepsHearingTheOtherCallbacks) {
 
     alert->show();
     alert->press(1);
+    endTurn();
     EXPECT_EQ(proxy->intercepted, (std::vector<long>{1}));
     EXPECT_EQ(existing->calls, (Strings{"willPresentAlertView:", "didPresentAlertView:",
                                         "alertView:willDismissWithButtonIndex: 1", "alertView:didDismissWithButtonIndex: 1"}));

@@ -110,6 +110,11 @@ TEST_F(Navigation, PushAndPopCallTheAppearanceMethodsInThePlatformsOrder) {
 
     trace().clear();
     navigation->pushViewController(b, false);
+    EXPECT_EQ(navigation->topViewController(), b) << "the stack changes at once";
+    EXPECT_TRUE(trace().empty()) << "the transition starts once the turn has committed";
+    EXPECT_TRUE(onScreen(*a));
+    EXPECT_EQ(titles(*navigation), "A") << "the bar as A stood";
+    runFor(0);
     EXPECT_EQ(trace(), (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:",
                               "A viewDidDisappear:", "B viewDidAppear:"}));
     EXPECT_EQ(titles(*navigation), "A B");
@@ -121,6 +126,7 @@ TEST_F(Navigation, PushAndPopCallTheAppearanceMethodsInThePlatformsOrder) {
 
     trace().clear();
     EXPECT_EQ(navigation->popViewControllerAnimated(false), b);
+    runFor(0);
     EXPECT_EQ(
         trace(),
         (Lines{"B viewWillDisappear:", "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
@@ -158,6 +164,7 @@ TEST_F(Navigation, AChangeRequestedDuringATransitionWaitsForItsEnd) {
     EXPECT_EQ(navigation->pendingTransitionCount(), 2u);
     EXPECT_EQ(navigation->viewControllerList(), (std::vector<rt::Ref<ui::ViewController>>{a, b}));
 
+    runFor(0); // the push of B starts
     trace().clear();
     runFor(ui::kDefaultTransitionDuration);
     EXPECT_EQ(trace(),
@@ -181,6 +188,7 @@ TEST_F(Navigation, APushFromAnAppearanceMethodFollowsTheTransitionThatCalledIt) 
     };
 
     navigation->pushViewController(b, false);
+    runFor(0);
     EXPECT_EQ(trace(),
               (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "A viewDidDisappear:",
                      "B viewDidAppear:", "C viewDidLoad", "B viewWillDisappear:", "C viewWillAppear:",
@@ -221,6 +229,7 @@ TEST_F(Navigation, ATransitionCompletedAsNotFinishedIsUndone) {
     show(navigation);
 
     navigation->pushViewController(b, true);
+    runFor(0);
     EXPECT_EQ(trace(),
               (Lines{"B viewDidLoad", "A viewWillDisappear:", "B viewWillAppear:", "B viewWillDisappear:",
                      "A viewWillAppear:", "B viewDidDisappear:", "A viewDidAppear:"}));
@@ -257,6 +266,7 @@ TEST_F(Navigation, APopOverSeveralLevelsPassesOverTheControllersBetween) {
     rt::Ref<ns::Array> popped = navigation->popToRootViewControllerAnimated(false);
     ASSERT_TRUE(popped);
     EXPECT_TRUE(popped->isEqual(ns::Array::withObjects({b, c, d}).get()));
+    runFor(0);
     // A's view had never loaded: it loads first, as a pushed controller's does.
     EXPECT_EQ(trace(), (Lines{"A viewDidLoad", "D viewWillDisappear:", "A viewWillAppear:",
                               "D viewDidDisappear:", "A viewDidAppear:"}));
@@ -290,6 +300,7 @@ TEST_F(Navigation, TheBackButtonPopsUnlessTheBarsDelegateSaysNo) {
     EXPECT_FALSE(bar->tapBackButton()); // nothing below the root
 
     navigation->pushViewController(b, false);
+    runFor(0);
     navigation->answer = false;
     EXPECT_TRUE(bar->tapBackButton());
     EXPECT_EQ(navigation->asked, 1);
@@ -311,6 +322,7 @@ TEST_F(Navigation, TheBackButtonPopsUnlessTheBarsDelegateSaysNo) {
 
     // A top item that hides the back button leaves nothing to tap.
     navigation->pushViewController(b, false);
+    runFor(0);
     b->navigationItem()->setHidesBackButton(true);
     EXPECT_FALSE(bar->tapBackButton());
     EXPECT_EQ(navigation->asked, 2);
@@ -372,12 +384,14 @@ TEST_F(Navigation, AViewKeptFromUnderTheTopBarBeginsBelowItWhileTheBarShows) {
     show(navigation);
     EXPECT_EQ(a->view()->frame(), cg::Rect::make(0, 0, 375, 667));
     navigation->pushViewController(b, false);
+    runFor(0);
     EXPECT_EQ(b->view()->frame(), cg::Rect::make(0, 64, 375, 603));
     navigation->setNavigationBarHidden(true);
     EXPECT_EQ(b->view()->frame(), cg::Rect::make(0, 0, 375, 667));
     navigation->setNavigationBarHidden(false);
     EXPECT_EQ(b->view()->frame(), cg::Rect::make(0, 64, 375, 603));
     navigation->popViewControllerAnimated(false);
+    runFor(0);
     EXPECT_EQ(a->view()->frame(), cg::Rect::make(0, 0, 375, 667));
 }
 

@@ -61,11 +61,13 @@ TEST_F(NavigationDriver, TapBackPopsWhenThereIsABackButtonToTap) {
     EXPECT_FALSE(app().tapBack()); // the root has none
 
     navigation_->pushViewController(TracedController::named("next"), false);
+    app().advance(0);
     EXPECT_TRUE(app().tapBack());
     app().advance(ui::kDefaultTransitionDuration);
     EXPECT_EQ(app().topViewController(), root_);
 
     navigation_->pushViewController(TracedController::named("next"), false);
+    app().advance(0);
     navigation_->setNavigationBarHidden(true);
     EXPECT_FALSE(app().tapBack()); // a hidden bar cannot be tapped
     EXPECT_EQ(navigation_->viewControllerList().size(), 2u);
@@ -74,6 +76,7 @@ TEST_F(NavigationDriver, TapBackPopsWhenThereIsABackButtonToTap) {
 TEST_F(NavigationDriver, TheSightIsWhatShowsAndWhatATapReachesOrTheDialogOverIt) {
     auto next = TracedController::named("next");
     navigation_->pushViewController(next, false);
+    app().advance(0);
     next->navigationItem()->setTitle(ns::str("Radio"));
     for (const char* text : {"Is it right?", "Hidden"}) {
         auto label = rt::make<ui::Label>(cg::Rect::make(20, 100, 300, 40));

@@ -1,5 +1,5 @@
-// The status bar in a picture of the screen: its texts from the device's state and clock, its ink
-// in the device's band, the battery's fill, the signal bars and the location arrow, nothing while
+// The status bar in a picture of the screen: its texts from the device's state, clock, language and
+// region, its ink in the device's band, the battery's fill, the signal bars and the location arrow, nothing while
 // it is hidden.
 
 #include <gtest/gtest.h>
@@ -69,6 +69,12 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
     const auto keep = [](sim::Profile&) {};
     const auto noService = [](sim::Profile& p) { p.carrier->radioTech.clear(); };
     const auto cellular = [](sim::Profile& p) { p.wifi.reset(); };
+    const auto language = [](const char* identifier, const char* zone) {
+        return [=](sim::Profile& p) {
+            p.locale.identifier = identifier;
+            p.locale.timeZone = zone;
+        };
+    };
     struct Case {
         const char* profile;
         std::function<void(sim::Profile&)> adjust;
@@ -115,6 +121,19 @@ TEST(StatusBar, EveryDeviceShowsItsTimeNetworkAndBatteryInItsBand) {
         // An iPad from system 12: the time and the day at the left, nothing in the middle.
         {"ipad_cellular", keep, {"9:41 AM", "Thu Jan 1", "40%"}, 20, false, false, false},
         {"ipad_cellular", noService, {"9:41 AM", "Thu Jan 1", "40%", "No Service"}, 20, false, false, false},
+        // A SIM without a network code has no service, on every device with a radio; a cellular
+        // iPad without a SIM says so, one without a radio names itself.
+        {"iphone7_no_network_code", keep, {"9:41 AM", "No Service", "80%"}, 20, false, false, true},
+        {"iphone_xr", [](sim::Profile& p) { p.carrier->mnc.clear(); }, {"9:41", "No Service"}, 44, true, false, false},
+        {"ipad_cellular", [](sim::Profile& p) { p.carrier.reset(); }, {"9:41 AM", "Thu Jan 1", "40%", "No SIM"}, 20,
+         false, false, false},
+        // The clock as the device's region writes it, the day in its language.
+        {"iphone7", language("de_DE", "UTC"), {"09:41", "Kestrel Mobile", "80%"}, 20, false, false, true},
+        {"iphone7", language("ja_JP", "Asia/Tokyo"), {"18:41", "Kestrel Mobile", "80%"}, 20, false, false, true},
+        {"iphone_xr", language("en_GB", "UTC"), {"09:41"}, 44, true, false, false},
+        {"ipad_cellular", language("de_DE", "Europe/Berlin"), {"10:41", "Do. 1. Jan.", "40%"}, 20, false, false, false},
+        {"ipad_cellular", language("fr_FR", "Europe/Paris"), {"10:41", "jeu. 1 janv.", "40%"}, 20, false, false, false},
+        {"ipad_cellular", language("en_AU", "Australia/Sydney"), {"8:41 PM", "Thu Jan 1", "40%"}, 20, false, false, false},
     };
     for (const Case& c : cases) {
         const Pictured seen = pictured(c.profile, c.adjust);

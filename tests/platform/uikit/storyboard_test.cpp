@@ -203,6 +203,8 @@ TEST_F(Storyboards, PrepareForSegueRunsBeforeTheDestinationsViewLoads) {
     auto sender = ns::String::make("row 3");
 
     root->performSegueWithIdentifier("next", sender);
+    EXPECT_EQ(trace(), (Lines{"R prepareForSegue: next"})) << "the push starts once the turn has committed";
+    runFor(0);
     EXPECT_EQ(trace(), (Lines{"R prepareForSegue: next", "A viewDidLoad",
                               "R viewWillDisappear:", "A viewWillAppear:"}));
     EXPECT_EQ(root->preparedIdentifier, "next");
@@ -230,6 +232,7 @@ TEST_F(Storyboards, AnUnknownSegueFailsLoudly) {
 TEST_F(Storyboards, ACustomSegueClassIsMadeByNameAndPerformed) {
     auto navigation = shownStack({"R", "A"});
     navigation->topViewController()->performSegueWithIdentifier("next", nullptr);
+    runFor(0);
     EXPECT_EQ(trace(),
               (Lines{"A prepareForSegue: next", "segue perform", "B viewDidLoad", "A viewWillDisappear:",
                      "B viewWillAppear:", "A viewDidDisappear:", "B viewDidAppear:"}));
@@ -250,12 +253,15 @@ TEST_F(Storyboards, ASegueDeclaredOnABaseClassServesItsSubclasses) {
     // D's class derives from the one "next" is declared on; R's scene declares its own "next".
     auto navigation = shownStack({"R", "D"});
     navigation->topViewController()->performSegueWithIdentifier("next", nullptr);
+    runFor(0);
     EXPECT_EQ(trace().at(1), "C viewDidLoad");
 
     runFor(ui::kDefaultTransitionDuration);
     navigation->popToRootViewControllerAnimated(false);
+    runFor(0);
     trace().clear();
     navigation->topViewController()->performSegueWithIdentifier("next", nullptr);
+    runFor(0);
     EXPECT_EQ(trace().at(1), "A viewDidLoad");
 }
 
@@ -264,6 +270,7 @@ TEST_F(Storyboards, AThreeLevelUnwindCallsTheActionOnceBeforeTheDestinationAppea
     auto root = rt::cast<UnwindTarget>(navigation->viewControllerList().front());
 
     navigation->topViewController()->performSegueWithIdentifier("home", nullptr);
+    runFor(0);
     EXPECT_EQ(trace(), (Lines{"C prepareForSegue: home", "R backHere: from C", "R viewDidLoad",
                               "C viewWillDisappear:", "R viewWillAppear:"}));
     runFor(ui::kDefaultTransitionDuration);

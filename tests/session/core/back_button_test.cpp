@@ -83,6 +83,7 @@ protected:
 TEST_F(BackButton, AScreenThatAnswersNoKeepsTheStackAndTheBarAndTheButtonComesBack) {
     auto screen = rt::make<GuardedScreen>();
     navigation_->pushViewController(screen, false);
+    app().advance(0);
     const auto items = bar()->itemList();
 
     EXPECT_TRUE(app().tapBack());
@@ -96,13 +97,14 @@ TEST_F(BackButton, AScreenThatAnswersNoKeepsTheStackAndTheBarAndTheButtonComesBa
 
 TEST_F(BackButton, AScreenWithoutTheQuestionPopsOnTheNextTurnOfTheMainQueue) {
     navigation_->pushViewController(rt::make<PlainScreen>(), false);
+    app().advance(0);
 
     EXPECT_TRUE(bar()->tapBackButton());
     EXPECT_EQ(depth(), 2u); // the bar was told NO; the pop waits for the main queue
     EXPECT_FALSE(navigation_->isTransitioning());
     app().runUntilIdle();
     EXPECT_EQ(depth(), 1u);
-    EXPECT_TRUE(navigation_->isTransitioning()); // with animation
+    EXPECT_TRUE(navigation_->isTransitioning()); // with animation, from the commit of that turn
     app().advance(ui::kDefaultTransitionDuration);
     EXPECT_EQ(app().topViewController(), root_);
     EXPECT_EQ(root_->asked, 0);
@@ -111,6 +113,7 @@ TEST_F(BackButton, AScreenWithoutTheQuestionPopsOnTheNextTurnOfTheMainQueue) {
 TEST_F(BackButton, APopFromCodeIsNotAsked) {
     auto screen = rt::make<GuardedScreen>();
     navigation_->pushViewController(screen, false);
+    app().advance(0);
     navigation_->popViewControllerAnimated(false);
     EXPECT_EQ(depth(), 1u);
 
@@ -124,6 +127,7 @@ TEST_F(BackButton, APopFromCodeIsNotAsked) {
                                .action = "backHome:"});
     auto unwinding = rt::cast<GuardedScreen>(storyboard->instantiateViewControllerWithIdentifier("guarded"));
     navigation_->pushViewController(unwinding, false);
+    app().advance(0);
     unwinding->performSegueWithIdentifier("home", nullptr);
     app().advance(ui::kDefaultTransitionDuration);
     EXPECT_EQ(root_->unwound, 1);
@@ -133,6 +137,7 @@ TEST_F(BackButton, APopFromCodeIsNotAsked) {
     // A bar that holds more items than the controller has controllers only follows a pop begun
     // in code: the answer is YES and the screen is not asked.
     navigation_->pushViewController(screen, false);
+    app().advance(0);
     auto items = bar()->itemList();
     items.push_back(ui::NavigationItem::withTitle("extra"));
     bar()->setItemList(items);

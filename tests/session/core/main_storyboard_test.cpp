@@ -274,11 +274,14 @@ TEST_F(MainStoryboard, TheCameraScreensArePushedWithoutAnimation) {
     auto runner = navigation->topViewController();
 
     runner->performSegueWithIdentifier("CameraVideoViewController", nullptr);
+    app().advance(0); // the turn commits: the push starts, and ends at once
     EXPECT_FALSE(navigation->isTransitioning());
     EXPECT_EQ(navigation->topViewController()->sceneIdentifier(), "CameraVideoViewController");
     navigation->popViewControllerAnimated(false);
+    app().advance(0);
 
     runner->performSegueWithIdentifier("BatteryViewController", nullptr);
+    app().advance(0);
     EXPECT_TRUE(navigation->isTransitioning()); // a push segue fades, the controller being its own delegate
     app().advance(ft::kFadeDuration);
     EXPECT_FALSE(navigation->isTransitioning());

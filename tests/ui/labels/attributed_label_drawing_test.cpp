@@ -225,8 +225,8 @@ TEST(AttributedLabelDrawing, ShrinkingToFitDrawsSmallerFontsForThatPassOnly) {
 // keeps its text.
 TEST(AttributedLabelDrawing, BothLabelsDrawTheRunsValuesMaskedAcrossRunsOfAttributes) {
     sim::RunSecrets run;
-    sim::addRunSecret("Zq7pw", "***");
-    sim::addRunSecret("F2LXK0AAHG7F", "********HG7F", sim::SecretSpelling::Identifier);
+    sim::addRunSecret(sim::Secret("Zq7pw"), "***");
+    sim::addRunSecret(sim::Secret("F2LXK0AAHG7F"), "********HG7F", sim::SecretSpelling::Identifier);
     auto text = styled("Zq7");
     text->appendAttributedString(*styled("pw and F2LX ", ui::Color::redColor()));
     text->appendAttributedString(*styled("K0AA HG7F"));
