@@ -53,7 +53,7 @@ std::string text(const Ref<ns::String>& s) {
 }
 
 // Pumps the main run loop until `done` or (real time) `seconds` have passed.
-bool pumpMainUntil(const std::function<bool()>& done, double seconds = 10) {
+bool pumpMainUntil(const std::function<bool()>& done, double seconds = testkit::kEventWaitSeconds) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
@@ -293,7 +293,7 @@ struct Received {
     }
     bool wait(int n = 1) {
         std::unique_lock g(lock);
-        return cv.wait_for(g, 10s, [&] { return calls >= n; });
+        return cv.wait_for(g, std::chrono::duration<double>(testkit::kEventWaitSeconds), [&] { return calls >= n; });
     }
     std::string body() {
         std::lock_guard g(lock);
@@ -671,7 +671,7 @@ TEST_F(URLLoadingTest, CompletionRunsOnTheNamedMainQueue) {
     const auto& main = ns::OperationQueue::mainQueue();
     ns::URLConnection::sendAsynchronousRequest(get(server.url("/echo")), main, got.handler());
     // The completion is queued on the main queue and waits there for the loop to run.
-    auto deadline = std::chrono::steady_clock::now() + 10s;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(testkit::kEventWaitSeconds);
     while (main->operationCount() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     ASSERT_EQ(main->operationCount(), 1u);

@@ -157,7 +157,7 @@ public:
             target->sendNext(ns::num(1)); // needs the subscriber's lock
             latch->countDown();
         });
-        *delivered_ = static_cast<bool>(latch->wait(5));
+        *delivered_ = static_cast<bool>(latch->wait());
     }
 
 private:

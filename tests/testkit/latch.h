@@ -11,6 +11,11 @@
 
 namespace testkit {
 
+// How long a test waits for what another thread or process does before it calls it lost and
+// fails: so long that no machine's slowness reaches it (CTest ends a test at 300 s), so that only
+// what never comes fails. A test waits for an event, never for a time.
+inline constexpr double kEventWaitSeconds = 60;
+
 class Latch {
 public:
     explicit Latch(int count = 1) : initial_(count), count_(count) {}
@@ -26,7 +31,7 @@ public:
         return count_;
     }
     // Waits until the count reaches zero: `ASSERT_TRUE(latch.wait())`.
-    ::testing::AssertionResult wait(double realSeconds = 20) {
+    ::testing::AssertionResult wait(double realSeconds = kEventWaitSeconds) {
         std::unique_lock g(m_);
         if (cv_.wait_for(g, std::chrono::duration<double>(realSeconds), [&] { return count_ == 0; }))
             return ::testing::AssertionSuccess();

@@ -30,6 +30,8 @@
 
 #include <httplib.h>
 
+#include "tests/testkit/latch.h"
+
 namespace testkit {
 
 using namespace std::chrono_literals;
@@ -39,7 +41,7 @@ using namespace std::chrono_literals;
 // opens the gate. The test's own waits are bounded, only so that a request that never comes fails
 // the test rather than hanging it.
 struct Gate {
-    static constexpr auto kFailAfter = 60s;
+    static constexpr std::chrono::duration<double> kFailAfter{kEventWaitSeconds};
 
     std::mutex lock;
     std::condition_variable cv;

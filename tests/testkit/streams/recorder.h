@@ -13,6 +13,7 @@
 
 #include "platform/foundation/clock.h"
 #include "platform/runtime/object.h"
+#include "tests/testkit/latch.h"
 
 namespace ns {
 class Error;
@@ -48,9 +49,9 @@ public:
     // Whether an error or a completion arrived.
     bool hasEnded() const;
     // Waits (bounded, real time) until the text is `expected`: for events from other threads.
-    ::testing::AssertionResult waitFor(const std::string& expected, double realSeconds = 10) const;
+    ::testing::AssertionResult waitFor(const std::string& expected, double realSeconds = kEventWaitSeconds) const;
     // Waits (bounded, real time) until an error or a completion arrived.
-    ::testing::AssertionResult waitForEnd(double realSeconds = 10) const;
+    ::testing::AssertionResult waitForEnd(double realSeconds = kEventWaitSeconds) const;
 
     // The subscription's disposable; recording also stops when the signal ends. Dropping the
     // recorder does not end the subscription.
