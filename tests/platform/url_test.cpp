@@ -499,14 +499,15 @@ TEST_F(URLLoadingTest, AReusedTransferCarriesNothingOfTheRequestBefore) {
     }
 
     // A short time-out, then a transfer that waits longer than it for its reply: the wait ends
-    // only once another transfer with a time-out of its own has run out.
+    // only once another transfer with a time-out of its own, longer again, has run out. A second
+    // is short for a loopback reply, on a machine however busy.
     Received quick, held, timedOut;
-    load(get(server.url("/record"), 0.2), quick);
+    load(get(server.url("/record"), 1), quick);
     ASSERT_FALSE(quick.error);
     auto session = ns::URLSession::sessionWithDelegateQueue(nullptr);
     session->dataTaskWithRequest(get(server.url("/hold")), held.handler())->resume();
     ASSERT_TRUE(hold.waitEntered(1));
-    load(get(server.url("/block"), 0.5), timedOut);
+    load(get(server.url("/block"), 2), timedOut);
     ASSERT_TRUE(timedOut.error);
     EXPECT_EQ(timedOut.error->code(), ns::URLErrorTimedOut);
     EXPECT_EQ(held.count(), 0);
@@ -909,15 +910,16 @@ TEST_F(URLLoadingTest, ADeclaredLengthPastTheLimitFailsBeforeTheBody) {
 }
 
 // The time-out is how long nothing may move: a slow but steady body completes, a stall does not.
+// Each byte comes 1.2 s before the time-out would end the transfer, whatever a busy machine delays.
 TEST_F(URLLoadingTest, TheTimeOutIsAnIdleTimeOut) {
     RawServer server([](RawServer& self, int fd) {
         if (!RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n")) return;
         for (int i = 0; i < 8; ++i)
-            if (!self.pause(150) || !RawServer::send(fd, "z")) return;
+            if (!self.pause(300) || !RawServer::send(fd, "z")) return;
         self.pause(10000); // then nothing more: the connection stalls
     });
     Received slow;
-    load(get(server.url(), 0.6), slow); // 1.2 s in all, never 0.6 s without a byte
+    load(get(server.url(), 1.5), slow); // 2.4 s in all, never 1.5 s without a byte
     ASSERT_FALSE(slow.error) << slow.error->description();
     EXPECT_EQ(slow.body(), "zzzzzzzz");
 
