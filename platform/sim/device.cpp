@@ -128,6 +128,10 @@ void Device::log(OwnWords before, const Figure& figure, OwnWords after) {
     addLogEntry(before.text + figure.text + after.text, true);
 }
 
+void Device::log(OwnWords before, const Figure& figure) {
+    log(before, figure, "");
+}
+
 Device::Figure::Figure(double value) {
     char digits[32];
     const auto [end, failed] =

@@ -263,7 +263,10 @@ public:
         explicit Figure(long long value); // whole: "12"
         std::string text;
     };
-    void log(OwnWords before, const Figure& figure, OwnWords after = "");
+    // (Two declarations, not a default argument: clang 14 takes no consteval conversion in a default
+    // argument of the class that declares it.)
+    void log(OwnWords before, const Figure& figure, OwnWords after);
+    void log(OwnWords before, const Figure& figure);
     // The lines so far, each ending in a newline.
     std::string logText() const;
     // The log as a file holds it: each time right-aligned in ten columns ("     3.000 ...") and each
