@@ -58,17 +58,21 @@ std::vector<std::string> callNames() {
     return names;
 }
 
-// The target, the transport's failure and the body came from outside: they are masked, the call's
-// name and the status are the record's own.
+// The target, the transport's failure and the body came from outside: they are marked so (masked
+// as they are written), the call's name and the status are the record's own.
 std::string Exchange::outcome() const {
-    const std::string name = call.empty() ? method + " " + sim::maskedRunText(target) : call;
+    const std::string name = call.empty() ? method + " " + sim::printableCut(target, SIZE_MAX) : call;
     if (status) return name + " answered " + std::to_string(status);
-    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + sim::maskedRunText(failure));
+    return name + (failure == "cancelled" ? " was cancelled" : " failed: " + sim::printableCut(failure, SIZE_MAX));
 }
 
 std::string Exchange::outcomeWithBody() const {
-    return bodyStart.empty() ? outcome()
-                             : outcome() + ": " + ft::quotedExcerpt(sim::maskedRunText(bodyStart));
+    if (bodyStart.empty()) return outcome();
+    // As ft::quotedExcerpt shows a body: its first bytes, a control character as a space.
+    constexpr std::size_t kExcerptBytes = 80;
+    std::string body(bodyStart);
+    std::replace_if(body.begin(), body.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    return outcome() + ": \"" + sim::printableCut(body, kExcerptBytes) + "\"";
 }
 
 ExchangeRecord::ExchangeRecord(double launchTime) : launchTime_(launchTime) {
@@ -112,20 +116,22 @@ std::optional<Exchange> ExchangeRecord::last(const std::vector<std::string>& cal
     return found == exchanges_.rend() ? std::nullopt : std::optional<Exchange>(*found);
 }
 
-std::string ExchangeRecord::logText() const {
+sim::MaskedText ExchangeRecord::logText() const {
+    // Masked as it is written, with every secret the run knows by then: the client's texts as
+    // texts from outside, each line's others as the record's own words.
     std::string text;
     for (const Exchange& e : exchanges()) {
         const refsvc::RequestRecord record{.seq = e.seq,
                                            .at = refsvc::utcText(systemTimeOf(launchTime_ + e.at)),
                                            .method = e.method,
-                                           .target = sim::maskedRunText(e.target),
+                                           .target = sim::maskedOutsideText(e.target).text(),
                                            .call = e.call,
                                            .status = e.status,
                                            .fault = "", // the service's own, which its own requests.log gives
-                                           .failure = sim::maskedRunText(e.failure)};
+                                           .failure = sim::maskedOutsideText(e.failure).text()};
         text += refsvc::requestLogLine(record) + "\n";
     }
-    return text;
+    return sim::maskedLines(text);
 }
 
 } // namespace app

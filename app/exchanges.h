@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/run_text.h"
+
 namespace app {
 
 struct Exchange {
@@ -50,8 +52,8 @@ public:
     // The last exchange of one of these calls, or none.
     std::optional<Exchange> last(const std::vector<std::string>& calls) const;
     // The record in the reference service's requests.log lines (refsvc::requestLogLine), stamped
-    // on the run's clock as the in-process service stamps its own.
-    std::string logText() const;
+    // on the run's clock as the in-process service stamps its own, masked as it is written.
+    sim::MaskedText logText() const;
 
 private:
     double launchTime_;

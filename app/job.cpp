@@ -99,27 +99,16 @@ constexpr const char* kMakerServerKey = "FTMakerServerAddress";
 constexpr const char* kProfileServerKey = "FTProfileServerAddress";
 constexpr const char* kAddressPageKey = "IPCheckServer"; // the address page's base
 
-// One line on stderr, "functiontest: " and the text through the run's masker (a refusal quotes the
+// What the job prints on standard output or standard error: the masker's text only.
+std::ostream& print(std::ostream& stream, const sim::MaskedText& text) {
+    return stream << text.text();
+}
+
+// One line on stderr, "functiontest: " and the text masked as it is printed (a refusal quotes the
 // script, a failure the application), what a reader would not see as written spelled out as the
 // report spells it: a path may hold any byte, a terminal's escape sequence too.
 void say(std::ostream& err, std::string_view text) {
-    std::string line = "functiontest: ";
-    sim::appendPrintable(line, sim::maskedRunText(text));
-    err << line << "\n";
-}
-
-// The report as it is written and printed: in each line, what a reader would not see as written
-// spelled out (sim::appendPrintable), whatever part of it brought that in.
-std::string printableReport(std::string_view report) {
-    std::string out;
-    out.reserve(report.size());
-    for (std::size_t at = 0; at < report.size();) {
-        const std::size_t end = std::min(report.find('\n', at), report.size());
-        sim::appendPrintable(out, report.substr(at, end - at));
-        if (end < report.size()) out += '\n';
-        at = end + 1;
-    }
-    return out;
+    print(err << "functiontest: ", sim::maskedMessage(text)) << "\n";
 }
 
 // The application's log into app.log of the run folder, each line led by the virtual seconds since
@@ -155,14 +144,7 @@ private:
         void write(std::string_view line) {
             char stamp[32];
             std::snprintf(stamp, sizeof stamp, "%10.3f ", ns::Clock::currentTime() - launchTime);
-            const std::string masked = sim::maskedRunText(line);
-            std::string text;
-            for (std::string_view rest = masked;;) {
-                const std::size_t end = rest.find('\n');
-                text.append(stamp).append(rest.substr(0, end)) += '\n';
-                if (end == std::string_view::npos || end + 1 == rest.size()) break;
-                rest.remove_prefix(end + 1);
-            }
+            const sim::MaskedText text = sim::maskedOutsideText(line).withLinesLedBy(stamp);
             std::lock_guard g(lock);
             out.append(text);
             if (reader) reader(line);
@@ -328,8 +310,9 @@ std::unique_ptr<refsvc::Service> startInProcessService(ns::Directory data, std::
     serviceOptions.seedJson = std::move(seedJson);
     // The run's clock, whichever is installed when a request comes: virtual time in a virtual run.
     serviceOptions.clock = [] { return systemTimeOf(ns::Clock::currentTime()); };
-    // Its requests.log is a file of the run: what a client sent passes the run's masker.
-    serviceOptions.logMasking = sim::maskedRunText;
+    // Its requests.log is a file of the run, written as a request comes: what a client sent passes
+    // the run's masker as it is written.
+    serviceOptions.logMasking = [](std::string_view text) { return sim::maskedOutsideText(text).text(); };
     return refsvc::Service::start(serviceOptions, why);
 }
 
@@ -364,17 +347,18 @@ int runStatus(const sim::ScriptRun& run, bool nothingToRun) {
 
 namespace {
 
-// The logs the job writes once the run is over (each text from outside masked as it came in):
-// steps.log, device.log and, against an outside service (`requestsLog`, the job's record),
-// service/requests.log.
+// The logs the job writes once the run is over, each masked as it is written, with every secret
+// the run learned: steps.log, device.log and, against an outside service (`requestsLog`, the
+// job's record), service/requests.log.
 void writeRunLogs(RunFolder& folder, const std::vector<std::string>& stepLog, const std::string& deviceLog,
-                  const std::optional<std::string>& requestsLog) {
+                  const std::optional<sim::MaskedText>& requestsLog) {
     std::string steps;
     for (const std::string& line : stepLog)
         steps += line + "\n";
-    folder.writeText("steps.log", steps);
-    folder.writeText("device.log", deviceLog);
-    if (requestsLog && folder.folder("service")) folder.writeText("service/requests.log", *requestsLog);
+    folder.writeText("steps.log", sim::maskedLines(steps));
+    folder.writeText("device.log", sim::maskedLines(deviceLog));
+    if (requestsLog && folder.folder("service"))
+        folder.writeText("service/requests.log", *requestsLog);
 }
 
 // Why a writer of the run stopped that its folder has not kept already (every failed write through
@@ -394,14 +378,13 @@ void keepWriteFailures(RunFolder& folder, ScreenPictures* pictures, const refsvc
 // Prints the report. A signal that comes meanwhile ends the printing, and the job with 128 + the
 // signal; a print that fails otherwise (a full disk, no reader left) is said on stderr, the status
 // staying the run's.
-void printReport(const std::string& report, std::ostream& out, std::ostream& err, int* status) {
+void printReport(const sim::MaskedText& report, std::ostream& out, std::ostream& err, int* status) {
     errno = 0;
-    if (out << report << std::flush) return;
+    if (print(out, report) << std::flush) return;
     if (const int signal = sim::steppingInterruption())
         *status = 128 + signal;
     else
-        err << "functiontest: cannot print the report: "
-            << (errno ? std::strerror(errno) : "the output failed") << "\n";
+        say(err, std::string("cannot print the report: ") + (errno ? std::strerror(errno) : "the output failed"));
 }
 
 // The built-in seed with every login's features replaced by `keys`; none, with the reason, for a
@@ -691,13 +674,13 @@ private:
 };
 
 // What a run leaves: the status, and what is written whole into its folder at its end (each text from
-// outside masked as it came in).
+// outside marked, masked as it is written).
 struct RunRecord {
     int status = 1;
     std::string report;
     std::vector<std::string> stepLog;
     std::string deviceLog;
-    std::optional<std::string> requestsLog; // against an outside service: the job's own record
+    std::optional<sim::MaskedText> requestsLog; // against an outside service: the job's own record
     std::vector<std::string> cutTexts;
     std::map<std::string, std::vector<std::string>> pictureTexts;
 };
@@ -779,25 +762,21 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
 
     // ---- What the run left ----
     const fs::path resultFile = fs::path("home") / "Documents" / "functiontest_result.txt";
-    // The header's names were masked as the run began: a secret typed since (a password that is a
-    // file's name) is masked in them now. The clock's line is the report's own words.
-    for (auto& [key, value] : report.header)
-        if (key != "clock") value = sim::maskedRunText(value);
     RunWrapUp wrapUp{options.realTime, runSeconds,
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count()};
     // Paths and a picture writer's warning may carry a text from outside (the run folder's name).
     if (ns::EntryFigures figures; runFolder.directory().status(resultFile.string(), &figures) == 0)
-        wrapUp.resultFile = sim::maskedRunText(runFolder.directory().pathOf(resultFile.string()));
+        wrapUp.resultFile = sim::printableCut(runFolder.directory().pathOf(resultFile.string()), SIZE_MAX);
     if (pictures) {
-        wrapUp.pictures = sim::maskedRunText(pictures->summary());
+        wrapUp.pictures = sim::printableCut(pictures->summary(), SIZE_MAX);
         record.cutTexts = pictures->cutTexts();
         record.pictureTexts = pictures->shownTexts();
     }
     report.wrapUp(std::move(wrapUp));
 
     record.status = runStatus(run, report.endedWithNothingToRun());
-    // Each text from outside the run's words was masked as it came in; the report's own are not.
-    record.report = printableReport(report.text());
+    // Each text from outside the run's words is marked; masked as the report is written.
+    record.report = report.text();
     record.deviceLog = sim::Device::shared().logFileText();
     if (!service) record.requestsLog = exchanges.logText();
     // The results the application stored are on disk before anything else is let go.
@@ -822,14 +801,16 @@ std::optional<RunRecord> runInFolder(const JobOptions& options, JobInputs inputs
 int recordRun(RunFolder& folder, RunRecord& record, std::ostream& out, std::ostream& err) {
     writeRunLogs(folder, record.stepLog, record.deviceLog, record.requestsLog);
     for (const std::string& failure : folder.failures())
-        record.report += printableReport(RunReport::endingLine("not written", sim::maskedRunText(failure)));
-    folder.writeText("report.txt", record.report);
+        record.report += RunReport::endingLine("not written", failure);
+    const sim::MaskedText report = sim::maskedLines(record.report);
+    record.report = report.text();
+    folder.writeText("report.txt", report);
     if (std::string why; !folder.record(&why))
         folder.failed(kRunFolderMark, "the record of what the run wrote: " + why);
     for (const std::string& failure : folder.failures())
         say(err, "cannot write " + failure);
     int status = folder.failures().empty() || record.status >= 128 ? record.status : kNotWrittenStatus;
-    printReport(record.report, out, err, &status);
+    printReport(report, out, err, &status);
     return status;
 }
 
@@ -929,7 +910,9 @@ JobResult runJob(const JobOptions& options, std::ostream& out, std::ostream& err
     }
     result.status = recordRun(*runFolder, *record, out, err);
     result.report = std::move(record->report);
-    result.cutTexts = std::move(record->cutTexts);
+    // What the job hands back to its caller leaves it as its files do: masked.
+    for (const std::string& cut : record->cutTexts)
+        result.cutTexts.push_back(sim::maskedLines(cut).text());
     result.pictureTexts = std::move(record->pictureTexts);
     return result;
 }
@@ -940,12 +923,12 @@ int main(int argc, char** argv) {
     bool help = false;
     std::optional<JobOptions> options = parseArguments(args, &error, &help);
     if (help) {
-        std::cout << kUsage;
+        print(std::cout, sim::maskedLines(kUsage));
         return 0;
     }
     if (!options) {
         say(std::cerr, error);
-        std::cerr << kUsage;
+        print(std::cerr, sim::maskedLines(kUsage));
         return 2;
     }
     DescriptorOutput standardOutput(STDOUT_FILENO);

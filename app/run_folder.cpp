@@ -985,8 +985,8 @@ std::optional<ns::Directory> RunFolder::folder(std::string_view relative) {
     return state_->directory.folder(relative, &error); // a failure is the journal's
 }
 
-bool RunFolder::writeText(std::string_view relative, std::string_view text) {
-    return state_->directory.write(relative, text, ns::Durability::Unsynced) == 0; // a failure is the journal's
+bool RunFolder::writeText(std::string_view relative, const sim::MaskedText& text) {
+    return state_->directory.write(relative, text.text(), ns::Durability::Unsynced) == 0; // a failure is the journal's
 }
 
 RunFolder::TextStream RunFolder::textStream(std::string_view relative) {
@@ -1013,8 +1013,8 @@ bool RunFolder::record(std::string* why) {
 
 RunFolder::TextStream::TextStream(std::optional<ns::Directory::Stream> file) : file_(std::move(file)) {}
 
-void RunFolder::TextStream::append(std::string_view text) {
-    if (file_ && file_->append(text)) {
+void RunFolder::TextStream::append(const sim::MaskedText& text) {
+    if (file_ && file_->append(text.text())) {
         file_->discard(); // none of it stays; its failure is the journal's
         file_.reset();
     }

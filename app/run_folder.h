@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "platform/foundation/directory.h"
+#include "platform/sim/run_text.h"
 
 namespace app {
 
@@ -91,8 +92,9 @@ public:
     std::optional<ns::Directory> folder(std::string_view relative);
 
     // Writes the text file `relative` of the run whole; false, its failure kept, with none of it
-    // left. (Every failed write through the folder, whoever makes it, is kept as this one's.)
-    bool writeText(std::string_view relative, std::string_view text);
+    // left. (Every failed write through the folder, whoever makes it, is kept as this one's.) The
+    // text is the masker's: no text file of the run is written unmasked.
+    bool writeText(std::string_view relative, const sim::MaskedText& text);
     // The text file `relative` of the run, written as the run goes.
     TextStream textStream(std::string_view relative);
 
@@ -118,8 +120,8 @@ public:
     TextStream& operator=(TextStream&&) = delete;
     ~TextStream() { close(); }
 
-    // Appends `text` whole; nothing after a failure, nor once closed.
-    void append(std::string_view text);
+    // Appends `text` whole; nothing after a failure, nor once closed. The masker's text only.
+    void append(const sim::MaskedText& text);
     void close();
 
 private:

@@ -51,8 +51,8 @@ std::string quotedText(std::string_view text) {
     return "\"" + cutName(text) + "\"";
 }
 
-// A text of the report's own words (a row's key and title, a line written masked already): cut
-// and printable as a name, never masked.
+// A text of the report's own words (a row's key and title): cut and printable as a name, never
+// masked.
 std::string ownText(std::string_view text) {
     return ns::printableCut(text, kReportNameLimit);
 }
@@ -339,7 +339,7 @@ RunReport::sightLines(const sim::Driver& driver, const std::vector<std::string>&
     auto ran = std::find_if(stepLog.rbegin(), stepLog.rend(),
                             [](const std::string& line) { return line.find(") ran") != std::string::npos; });
     lines.emplace_back(
-        "last step", ran == stepLog.rend() ? "none ran" : ownText(ran->substr(ran->find_first_not_of(' '))));
+        "last step", ran == stepLog.rend() ? "none ran" : ran->substr(ran->find_first_not_of(' ')));
     return lines;
 }
 
@@ -350,7 +350,7 @@ std::string RunReport::loginText() const {
     if (!loginFailure_) return "none";
     std::string text = "failed at " + seconds(loginFailure_->at) + " s: " + cutName(loginFailure_->reason);
     if (!loginFailure_->cause.empty())
-        text += " (" + ownText(loginFailure_->cause) + ")"; // masked as recorded
+        text += " (" + loginFailure_->cause + ")"; // its texts from outside marked
     return text;
 }
 

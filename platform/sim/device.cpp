@@ -154,8 +154,8 @@ std::string Device::logText() const {
 
 std::string Device::logFileText() const {
     // Each line's time right-aligned in ten columns, as the run folder's other logs have theirs; the
-    // time is the device's own, what follows it may carry a text from outside: masked as it was
-    // given, then made printable (a separator spelled out no longer reads as one).
+    // time is the device's own, what follows it may carry a text from outside: marked so (masked as
+    // the log is written, then made printable: a separator spelled out no longer reads as one).
     std::vector<Inner::LogEntry> log;
     {
         std::lock_guard g(inner_->lock);
@@ -165,7 +165,10 @@ std::string Device::logFileText() const {
     for (const Inner::LogEntry& entry : log) {
         if (entry.time.size() < 10) text.append(10 - entry.time.size(), ' ');
         text.append(entry.time) += ' ';
-        appendPrintable(text, entry.ownWords ? entry.text : maskedRunText(entry.text));
+        if (entry.ownWords)
+            appendPrintable(text, entry.text);
+        else
+            text += printableCut(entry.text, SIZE_MAX);
         text += '\n';
     }
     return text;

@@ -269,9 +269,9 @@ public:
     void log(OwnWords before, const Figure& figure);
     // The lines so far, each ending in a newline.
     std::string logText() const;
-    // The log as a file holds it: each time right-aligned in ten columns ("     3.000 ...") and each
-    // text but a line in the device's own words through the run's masker (sim::maskedRunText)
-    // before it is made printable.
+    // The log as the run's file of it is put together: each time right-aligned in ten columns
+    // ("     3.000 ...") and each text but a line in the device's own words marked as a text from
+    // outside (sim::printableCut), masked as the file is written (sim::maskedLines).
     std::string logFileText() const;
 
 private:

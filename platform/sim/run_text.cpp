@@ -1,6 +1,7 @@
 #include "platform/sim/run_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -582,9 +583,110 @@ void keepRunSecret(RunSecret secret) {
 
 } // namespace
 
+// A text from outside in a text the run puts together: kOutsideStart, the cut's limit, ":", the
+// text with each of the three marks in it written as kMarkEscape and a letter, kOutsideEnd. The
+// marks are control characters, which printableCut spells out of every text it marks: no text
+// from outside holds one once marked, nor ends its mark early.
+constexpr char kMarkEscape = '\x1D', kOutsideStart = '\x1E', kOutsideEnd = '\x1F';
+
 std::string printableCut(std::string_view text, std::size_t limit) {
-    // The parts are masked before the cut, so none is cut in half.
-    return ns::printableCut(maskedRunText(text), limit);
+    std::string out(1, kOutsideStart);
+    out.append(std::to_string(limit)) += ':';
+    for (const char c : text) {
+        if (c == kMarkEscape || c == kOutsideStart || c == kOutsideEnd) {
+            out += kMarkEscape;
+            out += static_cast<char>('@' + (c - kMarkEscape));
+        } else {
+            out += c;
+        }
+    }
+    return out += kOutsideEnd;
+}
+
+namespace {
+
+// The text masked, of the run's passwords too or only of identifiers.
+std::string maskedWith(std::string_view text, bool passwords);
+
+// `composed` as it is written: each text from outside it marks masked whole, then cut and made
+// printable (the parts are masked before the cut, so none is cut in half); the rest masked of
+// identifiers only (`ownWords`: the run's own words) or whole. A mark without its end starts a
+// text from outside that runs to the end.
+std::string resolved(std::string_view composed, bool ownWords) {
+    std::string out;
+    for (std::size_t at = 0; at < composed.size();) {
+        const std::size_t start = composed.find(kOutsideStart, at);
+        out += maskedWith(composed.substr(at, start == std::string_view::npos ? start : start - at), !ownWords);
+        if (start == std::string_view::npos) break;
+        const std::size_t colon = composed.find(':', start);
+        const std::size_t end = composed.find(kOutsideEnd, start);
+        std::size_t limit = 0;
+        const auto [digitsEnd, ec] =
+            colon == std::string_view::npos
+                ? std::from_chars_result{nullptr, std::errc::invalid_argument}
+                : std::from_chars(composed.data() + start + 1, composed.data() + colon, limit);
+        if (end == std::string_view::npos || colon > end || ec != std::errc() || digitsEnd != composed.data() + colon) {
+            out += maskedWith(composed.substr(start), true); // not marked by printableCut
+            break;
+        }
+        std::string text;
+        for (std::size_t k = colon + 1; k < end; ++k)
+            if (composed[k] == kMarkEscape && k + 1 < end)
+                text += static_cast<char>(kMarkEscape + (composed[++k] - '@'));
+            else
+                text += composed[k];
+        const bool quotesMarked = text.find(kOutsideStart) != std::string::npos;
+        out += ns::printableCut(quotesMarked ? resolved(text, false) : maskedRunText(text), limit);
+        at = end + 1;
+    }
+    return out;
+}
+
+// Each line of `text` made printable.
+std::string printableLines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        appendPrintable(out, text.substr(at, end - at));
+        if (end < text.size()) out += '\n';
+        at = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+MaskedText maskedWritten(std::string_view composed, bool ownWords, bool spelledOut) {
+    std::string text = resolved(composed, ownWords);
+    if (!spelledOut) return MaskedText(std::move(text));
+    if (ownWords) return MaskedText(printableLines(text));
+    std::string line;
+    appendPrintable(line, text);
+    return MaskedText(std::move(line));
+}
+
+MaskedText maskedLines(std::string_view composed) {
+    return maskedWritten(composed, true, true);
+}
+
+MaskedText maskedMessage(std::string_view composed) {
+    return maskedWritten(composed, false, true);
+}
+
+MaskedText maskedOutsideText(std::string_view text) {
+    return maskedWritten(text, false, false);
+}
+
+MaskedText MaskedText::withLinesLedBy(std::string_view lead) const {
+    std::string out;
+    for (std::string_view rest = text_;;) {
+        const std::size_t end = rest.find('\n');
+        out.append(lead).append(rest.substr(0, end)) += '\n';
+        if (end == std::string_view::npos || end + 1 == rest.size()) break;
+        rest.remove_prefix(end + 1);
+    }
+    return MaskedText(std::move(out));
 }
 
 URLMasking setHandedOverURLMasking(URLMasking masking) {
@@ -638,7 +740,9 @@ void typedTextShown(std::string_view typed) {
         store.secrets = std::move(secrets);
 }
 
-std::vector<MaskedPart> runTextMasks(std::string_view text) {
+namespace {
+
+std::vector<MaskedPart> masksOf(std::string_view text, bool passwords) {
     const std::shared_ptr<const std::vector<RunSecret>> secrets = currentRunSecrets();
     if (text.empty() || ((!secrets || secrets->empty()) && !mayHoldUnknownIdentifier(text))) return {};
     // The text as written and, when it holds an escape, decoded: what either shows is masked.
@@ -648,7 +752,7 @@ std::vector<MaskedPart> runTextMasks(std::string_view text) {
     // A value too short to be masked inside a text, where it is the whole text.
     if (secrets)
         for (const RunSecret& secret : *secrets)
-            if (!secret.inside && std::any_of(readings.begin(), readings.end(), [&](const MaskerReading& r) {
+            if (!secret.inside && (passwords || secret.isIdentifier()) && std::any_of(readings.begin(), readings.end(), [&](const MaskerReading& r) {
                     return secret.isIdentifier() ? r.skeleton() == secret.letters
                                                  : r.foldedText() == secret.folded;
                 }))
@@ -658,7 +762,7 @@ std::vector<MaskedPart> runTextMasks(std::string_view text) {
     std::vector<MaskedPart> found;
     if (secrets)
         for (const MaskerReading& reading : readings) {
-            findRunPasswords(reading, *secrets, found);
+            if (passwords) findRunPasswords(reading, *secrets, found);
             findRunIdentifiers(reading, *secrets, found);
         }
     for (const MaskerReading& reading : readings)
@@ -668,8 +772,8 @@ std::vector<MaskedPart> runTextMasks(std::string_view text) {
     return withoutOverlaps(text, std::move(found));
 }
 
-std::string maskedRunText(std::string_view text) {
-    const std::vector<MaskedPart> parts = runTextMasks(text);
+std::string maskedWith(std::string_view text, bool passwords) {
+    const std::vector<MaskedPart> parts = masksOf(text, passwords);
     if (parts.empty()) return std::string(text);
     std::string out;
     std::size_t at = 0;
@@ -678,6 +782,16 @@ std::string maskedRunText(std::string_view text) {
         at = part.end;
     }
     return out.append(text.substr(at));
+}
+
+} // namespace
+
+std::vector<MaskedPart> runTextMasks(std::string_view text) {
+    return masksOf(text, true);
+}
+
+std::string maskedRunText(std::string_view text) {
+    return maskedWith(text, true);
 }
 
 } // namespace sim

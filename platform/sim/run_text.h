@@ -22,8 +22,39 @@ namespace sim {
 // out, texts cut at kPrintedTextLimit bytes.
 using ns::appendPrintable;
 using ns::kPrintedTextLimit;
-// `text` through the masker (maskedRunText), then cut and made printable as ns::printableCut does.
+// A text from outside the run's own words (a script's, the application's, a path) as a text the run
+// puts together quotes it: marked as such and kept as it is, so that whoever writes the text
+// masks it then, with every secret the run knows by that time, as a whole text (maskedRunText),
+// then cuts it and makes it printable as ns::printableCut does. What puts the text together masks
+// nothing. A marked text quoted again, marked again (a message that quotes a refusal), is masked
+// whole, then each text it quotes.
 std::string printableCut(std::string_view text, std::size_t limit = kPrintedTextLimit);
+
+// A text the run writes, masked: only the masker makes one (maskedLines, maskedMessage,
+// maskedOutsideText), and every writer of the run's texts (its files and logs, standard output and
+// standard error, the report) takes only this, so no text leaves the run unmasked.
+class MaskedText {
+public:
+    const std::string& text() const noexcept { return text_; }
+    // The same text with `lead` (the run's own words: a time) before each of its lines.
+    MaskedText withLinesLedBy(std::string_view lead) const;
+
+private:
+    explicit MaskedText(std::string text) : text_(std::move(text)) {}
+    friend MaskedText maskedWritten(std::string_view composed, bool ownWords, bool spelledOut);
+    std::string text_;
+};
+// A text the run put together of its own words and texts from outside it marked (printableCut):
+// each of those masked, cut and made printable; the run's own words (verdicts, times, counts,
+// labels) masked only of an identifier, never of a password ("pass" stays a verdict whatever the
+// password), and what a reader would not see as written in them spelled out, line by line (the
+// report, steps.log, device.log).
+MaskedText maskedLines(std::string_view composed);
+// A message of one line (on standard error): all of it masked, the texts it quotes as above, then
+// made printable.
+MaskedText maskedMessage(std::string_view composed);
+// A text from outside the run as a whole (a line of the application's log): masked, as it is else.
+MaskedText maskedOutsideText(std::string_view text);
 
 // A URL handed to the application carries the device's identity (the application reads it as
 // such), so whatever the run writes of one (the device log, a step that hands it over) goes

@@ -95,11 +95,11 @@ public:
             case 1: // a file written whole: a new one, or one of the run's again
                 if (const std::string path = *rc::gen::arbitrary<bool>() ? *rc::gen::elementOf(files_)
                                                                           : *rc::gen::elementOf(folders_) + "/" + nameOf('e', n);
-                    path != "app.log" && folder->writeText(path, *rc::gen::string<std::string>()))
+                    path != "app.log" && folder->writeText(path, sim::maskedOutsideText(*rc::gen::string<std::string>())))
                     files_.push_back(path);
                 break;
             default:
-                log->append(*rc::gen::string<std::string>() + "\n");
+                log->append(sim::maskedOutsideText(*rc::gen::string<std::string>() + "\n"));
             }
         }
         log.reset();
