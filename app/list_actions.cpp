@@ -4,6 +4,7 @@
 
 #include "platform/foundation/index_path.h"
 #include "platform/runtime/log.h"
+#include "platform/sim/run_text.h"
 #include "platform/uikit/button.h"
 #include "platform/uikit/image_view.h"
 #include "platform/uikit/label.h"
@@ -38,14 +39,14 @@ bool setTick(sim::Driver& driver, const sim::ScriptAction& action, bool ticked, 
         }
         ++row;
     }
-    if (!item) return fail(failure, "the list has no row \"" + ns::printableQuote(key) + "\"");
+    if (!item) return fail(failure, "the list has no row \"" + sim::printableCut(key) + "\"");
     if (item->selected() == ticked) return true;
-    const std::string what = std::string(ticked ? "tick " : "untick ") + ns::printableQuote(key);
+    const std::string what = std::string(ticked ? "tick " : "untick ") + sim::printableCut(key);
     rt::Ref<ui::TableViewCell> shown = driver.revealRow(list->tableView(), row);
     if (!shown) return fail(failure, "cannot " + what + ": " + driver.refusal());
     auto cell = rt::cast<ft::ItemTableViewCell>(shown);
     if (!cell || !cell->selectionButton())
-        return fail(failure, "the row \"" + ns::printableQuote(key) + "\" shows no tick");
+        return fail(failure, "the row \"" + sim::printableCut(key) + "\" shows no tick");
     if (!driver.tap(cell->selectionButton()))
         return fail(failure, "cannot " + what + ": " + driver.refusal());
     return item->selected() == ticked || fail(failure, "cannot " + what + ": the tap changed nothing");

@@ -166,7 +166,7 @@ void RunReport::observe(const sim::Driver& driver) {
         if (auto list = rt::cast<ft::RootTableViewController>(top); list && !offeredAsked_) {
             offeredAsked_ = list->offeredPreselection();
             for (const auto& row : list->notOffered())
-                notOffered_.push_back({cutName(row.key), row.title, cutName(row.lacking), row.screens});
+                notOffered_.push_back({ownText(row.key), row.title, cutName(row.lacking), row.screens});
             for (const rt::Id& entry : *list->itemList())
                 if (auto item = rt::cast<ft::TestBaseModel>(entry); item && item->title())
                     offeredTitles_.push_back(item->title()->utf8());

@@ -10,6 +10,7 @@
 #include "platform/runtime/log.h"
 #include "platform/sim/device.h"
 #include "platform/sim/profile.h"
+#include "platform/sim/run_text.h"
 #include "platform/uikit/view.h"
 #include "platform/uikit/view_controller.h"
 #include "tester/driver.h"
@@ -167,7 +168,7 @@ rt::Ref<ui::View> viewOnScreen(const Driver& driver, const std::string& path) {
     if (!top) badArgument("no controller is on screen");
     auto view = rt::cast<ui::View>(ns::valueForKeyPath(top, path));
     if (!view)
-        badArgument(std::string(top->getClass().name()) + " has no view at \"" + ns::printableQuote(path) +
+        badArgument(std::string(top->getClass().name()) + " has no view at \"" + sim::printableCut(path) +
                     "\"");
     return view;
 }
@@ -180,7 +181,7 @@ std::vector<cg::Point> centresOfSubviews(const Driver& driver, const std::string
     for (const rt::Ref<ui::View>& subview : view->subviewList())
         centres.push_back(view->convertPointToView(subview->center(), nullptr));
     if (centres.size() < 2)
-        badArgument("\"" + ns::printableQuote(path) + "\" holds fewer than two views to stroke through");
+        badArgument("\"" + sim::printableCut(path) + "\" holds fewer than two views to stroke through");
     return centres;
 }
 

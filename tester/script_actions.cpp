@@ -72,7 +72,7 @@ rt::Id outletOnScreen(Driver& driver, const std::string& path, std::string* fail
         return nullptr;
     }
     rt::Id value = ns::valueForKeyPath(top, path);
-    if (!value) fail(failure, className(top) + " has nothing at \"" + ns::printableQuote(path) + "\"");
+    if (!value) fail(failure, className(top) + " has nothing at \"" + sim::printableCut(path) + "\"");
     return value;
 }
 
@@ -89,7 +89,7 @@ bool typeAction(Driver& driver, const ScriptAction& action, std::string* failure
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
     const std::string& text = action.typedText("text")->reveal(); // the one place it is revealed
-    const std::string what = "type into " + ns::printableQuote(path);
+    const std::string what = "type into " + sim::printableCut(path);
     if (auto field = rt::cast<ui::TextField>(value))
         return driver.typeText(field, text) || refused(failure, what, driver);
     if (auto view = rt::cast<ui::TextView>(value))
@@ -101,7 +101,7 @@ bool tapAction(Driver& driver, const ScriptAction& action, std::string* failure)
     const std::string& path = *action.arg("outlet");
     rt::Id value = outletOnScreen(driver, path, failure);
     if (!value) return false;
-    const std::string what = "tap " + ns::printableQuote(path);
+    const std::string what = "tap " + sim::printableCut(path);
     if (auto control = rt::cast<ui::Control>(value))
         return driver.tap(control) || refused(failure, what, driver);
     if (auto item = rt::cast<ui::BarButtonItem>(value))
@@ -128,7 +128,7 @@ std::optional<RowOnScreen> rowOnScreen(Driver& driver, const ScriptAction& actio
         if (!value) return std::nullopt;
         table = rt::cast<ui::TableView>(value);
         if (!table)
-            return none(failure, ns::printableQuote(*path) + " is a " + className(value) + ", not a table");
+            return none(failure, sim::printableCut(*path) + " is a " + className(value) + ", not a table");
     } else if (rt::Ref<ui::ViewController> top = driver.topViewController()) {
         if (top->getClass().property("tableView"))
             table = rt::cast<ui::TableView>(ns::valueForKey(top, "tableView"));
@@ -165,7 +165,7 @@ bool pressAction(Driver& driver, const ScriptAction& action, std::string* failur
                 index = i;
         }
         if (index < 0)
-            return fail(failure, "the dialog on screen has no button \"" + ns::printableQuote(*title) + "\"");
+            return fail(failure, "the dialog on screen has no button \"" + sim::printableCut(*title) + "\"");
     } else {
         std::optional<long> given = wholeNumber(action.arg("index"));
         if (!given) return fail(failure, "\"index\" must be a whole number");
@@ -182,9 +182,9 @@ bool sendAction(Driver& driver, const ScriptAction& action, std::string* failure
     rt::Ref<ui::ViewController> top = driver.topViewController();
     if (!top) return fail(failure, "no controller is on screen");
     if (!top->respondsToSelector(rt::Sel(name)))
-        return fail(failure, className(top) + " does not answer " + ns::printableQuote(name));
+        return fail(failure, className(top) + " does not answer " + sim::printableCut(name));
     if (!driver.running()) return fail(failure, "the application has exited");
-    return driver.sendAction(name) || refused(failure, "send " + ns::printableQuote(name), driver);
+    return driver.sendAction(name) || refused(failure, "send " + sim::printableCut(name), driver);
 }
 
 // ---- Checks: what the tester sees ----
@@ -237,7 +237,7 @@ std::optional<std::vector<std::string>> shown(Driver& driver, const ScriptAction
     if (const std::string* path = action.arg("outlet")) {
         rt::Id value = outletOnScreen(driver, *path, failure);
         if (!value) return std::nullopt;
-        const std::string named = ns::printableQuote(*path);
+        const std::string named = sim::printableCut(*path);
         auto view = rt::cast<ui::View>(value);
         if (view) *unseen = driver.unseenReason(*view);
         std::optional<std::vector<std::string>> texts = textsOn(value, secure);

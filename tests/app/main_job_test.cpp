@@ -30,6 +30,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/job.h"
+#include "platform/sim/run_text.h"
 #include "app/run_folder.h"
 #include "platform/foundation/clock.h"
 #include "platform/graphics/image.h"
@@ -92,6 +93,7 @@ TEST(MainJobArguments, BadInputIsRefusedWithAReasonBeforeAnythingStarts) {
         bool help = true;
         EXPECT_FALSE(app::parseArguments(args, &error, &help)) << args.front();
         EXPECT_FALSE(help);
+        error = sim::maskedMessage(error).text(); // as the job says it
         EXPECT_NE(error.find(reason), std::string::npos) << args.front() << " gave: " << error;
     }
     std::string error;
@@ -589,6 +591,7 @@ TEST(MainJobProcess, OverwriteNeverFollowsASwapNorCrossesAMount) {
     for (const Case& c : swaps) {
         std::string why;
         EXPECT_FALSE(app::makeRunFolder({run.string(), "", true, {}, c.swap, {}}, &why));
+        why = sim::maskedMessage(why).text(); // as the job says it
         EXPECT_NE(why.find("--overwrite: the run folder " + run.string() + c.said), std::string::npos) << why;
         c.back();
         fs::rename(aside, run);

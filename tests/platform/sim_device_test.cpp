@@ -60,7 +60,7 @@ std::string lexicalParent(const std::string& path) {
 // The message of a profile that fails, or "" when it loads.
 std::string problemOf(std::string_view json) {
     std::string error;
-    return sim::parseProfile(json, "t.json", &error) ? "" : error;
+    return sim::parseProfile(json, "t.json", &error) ? "" : sim::maskedMessage(error).text();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -957,7 +957,7 @@ TEST(SimDevice, TheLogTimesEachLineFromTheDeviceStartAndKeepsEachEntryOnOneLine)
     live.log("torch off");
 
     // The file aligns the times as the run folder's other logs do.
-    EXPECT_EQ(live.logFileText(), "     0.000 torch on\n 12345.500 torch off\n");
+    EXPECT_EQ(sim::maskedLines(live.logFileText()).text(), "     0.000 torch on\n 12345.500 torch off\n");
 }
 
 TEST(SimDevice, LinesLoggedFromManyThreadsAreKeptWhole) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/sim/run_text.h"
 #include "platform/foundation/clock.h"
 #include "platform/foundation/dispatch.h"
 #include "platform/foundation/run_loop.h"
@@ -36,8 +37,21 @@
 
 namespace {
 
+// A text the script or its run put together, as the run writes it.
+std::string written(const std::string& text) {
+    return sim::maskedLines(text).text();
+}
+std::vector<std::string> written(const std::vector<std::string>& texts) {
+    std::vector<std::string> out;
+    for (const std::string& text : texts)
+        out.push_back(written(text));
+    return out;
+}
+
 std::optional<sim::Script> parse(const std::string& text, std::string* error = nullptr) {
-    return sim::Script::parse(text, {{"service", "http://127.0.0.1:8080"}}, error);
+    auto script = sim::Script::parse(text, {{"service", "http://127.0.0.1:8080"}}, error);
+    if (error) *error = written(*error);
+    return script;
 }
 
 TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
@@ -63,8 +77,8 @@ TEST(ScriptParsing, ReadsTriggersActionsAndVariables) {
     EXPECT_EQ(login.after, 2);
     EXPECT_EQ(login.trigger.text, "LoginViewController");
     // A typed text shows once it went into a field that is not secure.
-    EXPECT_EQ(login.describe({"op1"}), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3.0)");
-    EXPECT_EQ(login.describe(), "step 3 (login: type outlet=userNameField text=***; tapRow row=3.0)");
+    EXPECT_EQ(written(login.describe({"op1"})), "step 3 (login: type outlet=userNameField text=op1; tapRow row=3.0)");
+    EXPECT_EQ(written(login.describe()), "step 3 (login: type outlet=userNameField text=***; tapRow row=3.0)");
     EXPECT_EQ(script->steps[3].trigger.kind, sim::ScriptTrigger::Kind::Alert);
     EXPECT_EQ(script->steps[4].trigger.kind, sim::ScriptTrigger::Kind::URL);
     EXPECT_EQ(script->steps[5].actions[0].within(), 1.5);
@@ -344,7 +358,7 @@ protected:
         std::string text;
         for (const std::string& line : stepLog_)
             text += line + "\n";
-        return text;
+        return written(text);
     }
 
     double at(std::size_t i) const { return notes().at(i).second - start_; }
@@ -437,7 +451,7 @@ TEST_F(ScriptRun, AStepOnAHiddenControlEndsTheRunNamingTheStep) {
         {"name": "press it", "at": 2, "do": "tap", "outlet": "view"},
         {"at": 3, "do": "note", "what": "never"}]})");
     EXPECT_EQ(result.end, sim::ScriptRun::End::StepFailed);
-    EXPECT_EQ(result.message, "step 2 (press it: tap outlet=view) failed: cannot tap view: hidden");
+    EXPECT_EQ(written(result.message), "step 2 (press it: tap outlet=view) failed: cannot tap view: hidden");
     EXPECT_EQ(notes().size(), 1u);
 }
 
@@ -693,7 +707,7 @@ TEST_F(ScriptRun, ChecksNoteWhatTheyWantedAndWhatTheySawAndTheRunGoesOn) {
         {"at": 6, "do": "note", "what": "after"}]})");
     sim::Driver::setHUDReader(nullptr);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Stalled) << result.message;
-    EXPECT_EQ(result.failedChecks(),
+    EXPECT_EQ(written(result.failedChecks()),
               (std::vector<std::string>{
                   "step 2 (expect outlet=view text=Stop; note what=on): wanted \"Stop\", saw \"Start\"",
                   "step 6 (expect alert=message text=Done): wanted \"Done\", saw \"Warning\""}));
@@ -724,7 +738,7 @@ TEST_F(ScriptRun, ACheckWithinATimeWaitsForItsTextAndFailsWhenTheTimeIsUp) {
     ASSERT_EQ(notes().size(), 2u);
     EXPECT_EQ((std::vector{at(0), at(1)}), (std::vector{2.0, 3.5}));
     EXPECT_EQ(
-        result.failedChecks(),
+        written(result.failedChecks()),
         (std::vector<std::string>{"step 2 (expect outlet=view text=Gone within=0.5; note what=given up): "
                                   "wanted \"Gone\", saw \"Ready\""}));
     EXPECT_NE(stepLog().find("     2.000 step 1 (expect outlet=view text=Ready within=1.5; note what=shown) ran; "
@@ -746,13 +760,13 @@ TEST_F(ScriptRun, ACheckStillWaitingAtTheEndFailsAndEachStepThatNeverRanSaysWhat
         {"at": 4.5, "do": "back"}]})",
                                 3);
     EXPECT_EQ(result.end, sim::ScriptRun::End::Limit);
-    EXPECT_EQ(result.failedChecks(),
+    EXPECT_EQ(written(result.failedChecks()),
               (std::vector<std::string>{"step 1 (expect outlet=view text=Never within=10; back): "
                                         "still waiting when the run ended: wanted \"Never\", "
                                         "saw \"Start\""}));
     std::vector<std::string> neverRan; // each with the screen that never came, if any
     for (const sim::ScriptRun::NotRun& step : result.neverRan)
-        neverRan.push_back(step.text + (step.screen.empty() ? "" : " [" + step.screen + "]"));
+        neverRan.push_back(written(step.text) + (step.screen.empty() ? "" : " [" + step.screen + "]"));
     EXPECT_EQ(neverRan,
               (std::vector<std::string>{
                   "step 2 (lock: back) waited for screen PowerKeyViewController showing \"Lock\" "
@@ -838,7 +852,7 @@ TEST_F(ScriptRun, NoCheckIsLeftWaitingHoweverTheRunEnds) {
         EXPECT_EQ(result.end, c.end) << result.message;
         ASSERT_EQ(result.checks.size(), 1u);
         EXPECT_EQ(result.checks[0].state, sim::ScriptRun::Check::State::Failed);
-        EXPECT_EQ(result.failedChecks(), std::vector<std::string>{c.failed}) << stepLog();
+        EXPECT_EQ(written(result.failedChecks()), std::vector<std::string>{c.failed}) << stepLog();
     }
 }
 
