@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/sim/run_text.h"
 #include "app/run_report.h"
 #include "platform/foundation/notification_center.h"
 #include "session/app_delegate.h"
@@ -134,7 +135,7 @@ TEST_F(RunReportTest, ARowPerVisitWithTheResultTheItemHasWhenItsScreenLeaves) {
     EXPECT_EQ(rows[2].retriedAs, 0);
     EXPECT_EQ(rows[3].result, "unfinished");
     EXPECT_EQ(rows[3].duration, 3);
-    const std::string text = report_->text();
+    const std::string text = sim::maskedLines(report_->text()).text(); // as the job writes it
     // Each item counts once, by its last row; the retried row keeps its verdict readable.
     for (const char* line : {"  1   WIFI      ", " retried     1.000    4.000\n      why: retried (pass) -> row 3\n",
                              "\n      why: its screen did not say\n  4   BATTERY", // the retry's fail
